@@ -1,0 +1,69 @@
+#pragma once
+// Value texts with units and SI prefixes, time-stamp texts, and the fast fixed-point number
+// formatter used for CSV tables.
+#include <QString>
+#include <cstddef>
+#include <string>
+
+#include "common/daytime.h"
+
+namespace tolv {
+
+// --- Values with units -------------------------------------------------------------------
+
+// A value for statistics and read-outs: durations for second units above a minute,
+// fixed-point for percent units, engineering notation with SI prefix otherwise.
+QString valueText(double x, int digits, const QString& unit);
+
+// The pieces of engineering notation: mantissa text with `digits` significant digits (at
+// least 3, trailing zeros removed) and the power of ten, a multiple of 3.
+struct EngParts {
+  QString mantissa;
+  int exponent3 = 0;
+  bool finite = true;
+};
+EngParts engParts(double x, int digits);
+// SI prefix for a multiple-of-3 exponent from -15 to 12 ("µ" is U+00B5); empty outside.
+QString siPrefix(int exponent3);
+// Mantissa, optional blank, prefix (or "E+nn"/"E-nn" outside the prefix range) and unit.
+// The plot's axis labels use blank = false.
+QString engText(double x, int digits, const QString& unit, bool blank);
+
+// Duration text for second units ("01:30 mm:ss", "1 01:01:01 d hh:mm:ss").
+QString durationText(double seconds, int digits, const QString& unit);
+
+// --- Time-stamp texts --------------------------------------------------------------------
+
+QString dateText(const DayTime& t);  // system short date format
+// Time of day in the system long time format + "." + 3 to 6 fraction digits.
+QString timeText(const DayTime& t);
+// Date text, two blanks, time of day and fraction with at least one fraction digit.
+QString dateTimeText(const DayTime& t);
+// "YYYYMMDD/HHMMSS": a day folder followed by the time digits.
+QString fileNameStamp(const DayTime& t);
+// Fraction of the second as "." + digits: trailing zeros removed, at least minDigits kept.
+QString fractionText(const DayTime& t, int minDigits);
+
+// --- Fast fixed-point numbers ------------------------------------------------------------
+
+// Bytes formatFixed may need for the given width and decimals (the terminating zero included).
+constexpr std::size_t formatFixedCapacity(int width, int decimals) {
+  std::size_t w = width >= 0 ? std::size_t(width) : std::size_t(-(long long)width);
+  std::size_t d = decimals > 0 ? std::size_t(decimals) : 6;
+  std::size_t need = 1 + 309 + 1 + d + 1;  // sign, integer digits of DBL_MAX, point, fraction
+  return (w + 1 > need ? w + 1 : need);
+}
+
+// Writes v like printf("%*.*f", width, decimals, v) with the decimal point replaced by
+// decimalSep; the text is identical to snprintf's. `out` must hold formatFixedCapacity()
+// bytes. Returns the length written (without the terminating zero).
+int formatFixed(char* out, double v, int width, int decimals, char decimalSep);
+// As above with a capacity; returns -1 (and writes an empty text) when the text does not fit.
+int formatFixed(char* out, std::size_t capacity, double v, int width, int decimals,
+                char decimalSep);
+// Appends the text to s.
+void appendFixed(std::string& s, double v, int width, int decimals, char decimalSep);
+std::string fixedText(double v, int width, int decimals, char decimalSep);
+QString fixedQText(double v, int width, int decimals, QChar decimalSep);
+
+}  // namespace tolv

@@ -1,0 +1,42 @@
+#pragma once
+// The operating system's regional settings the program uses (decimal separator, short date
+// and long time format) and the process-wide separator settings chosen by the user.
+#include <QChar>
+#include <QString>
+
+namespace tolv {
+
+class RegionalSettings {
+ public:
+  RegionalSettings();
+
+  QChar decimalSeparator() const { return decimal_; }
+  // Qt date format, e.g. "dd.MM.yyyy".
+  const QString& shortDateFormat() const { return shortDate_; }
+  // Qt time format without any time-zone part, e.g. "HH:mm:ss".
+  const QString& longTimeFormat() const { return longTime_; }
+
+  // Reads the values again from the system locale (undoes pin()).
+  void reload();
+  // Fixes the values, so tests do not depend on the machine's locale.
+  void pin(QChar dec, QString shortDate, QString longTime);
+
+  // Removes time-zone fields ("t" .. "tttt") and the blanks around them from a Qt time format.
+  static QString stripTimeZone(const QString& timeFormat);
+
+ private:
+  QChar decimal_ = QLatin1Char('.');
+  QString shortDate_;
+  QString longTime_;
+};
+
+// The process-wide instance.
+RegionalSettings& regional();
+
+// Separators of CSV output chosen by the user (initially "," and Tab).
+QChar decimalSeparatorSetting();
+void setDecimalSeparatorSetting(QChar c);
+QChar columnSeparatorSetting();
+void setColumnSeparatorSetting(QChar c);
+
+}  // namespace tolv

@@ -1,0 +1,89 @@
+#pragma once
+// The process-wide table of numbered, language-dependent texts (captions, hints, messages)
+// and its language file "VX_Language.TXT" in the data root folder.
+//
+// Ids run from 1 to 310; every id has a German (slot 0), an English (slot 1) and a
+// third-language (slot 2) text. Everything runs on the user-interface thread; the table is
+// filled with the built-in texts on first use, so lookups never see an empty table.
+#include <QString>
+#include <filesystem>
+#include <span>
+#include <string_view>
+
+namespace tolv {
+
+inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount
+inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
+inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule
+inline constexpr int kThirdLanguageDots = 130;  // placeholder of slot 2: id followed by dots
+
+inline constexpr int kLanguageGerman = 0;
+inline constexpr int kLanguageEnglish = 1;
+inline constexpr int kLanguageThird = 2;  // code "LX"; texts only from the language file
+
+// Result codes of the language file.
+inline constexpr int kErrLanguageFileDamaged = -235;  // wrong id sequence, missing or bad lines
+inline constexpr int kErrFileNotFound = 2;
+inline constexpr int kErrFolderMissing = 3;
+inline constexpr int kErrAccessDenied = 5;
+inline constexpr int kErrWriteFailed = 101;
+
+inline constexpr const char* kLanguageFileName = "VX_Language.TXT";
+
+// Process-wide language index: 0 German (initial), 1 English, 2 third language.
+// Values outside 0..2 select German, as an unknown language code does.
+int languageIndex();
+void setLanguageIndex(int index);
+
+// Text of the current language, cut to 255 characters; empty for an id outside 1..310.
+QString text(int id);
+// The same text broken into hint lines (see wrapHint), cut to 255 characters.
+QString wrappedText(int id);
+// Text of a given slot (0, 1, 2) without the 255-character cut; empty for bad arguments.
+QString tableText(int id, int language);
+
+// Line-break rule of hints: "~" is a forced break; a stretch without "~" is broken at the
+// first blank at or after column 40 (the blank stays at the line's end). Lines are joined
+// with CR LF; the result is cut to 255 characters.
+QString wrapHint(const QString& text);
+
+// Sets every entry to its default placeholders, then the built-in German and English texts,
+// and the language index to 0.
+void fillBuiltInTexts();
+
+std::filesystem::path languageFilePath(const std::filesystem::path& dataRoot);
+
+// Reads "VX_Language.TXT" in dataRoot into the table. Returns 0, kErrFolderMissing,
+// kErrFileNotFound or kErrAccessDenied when it cannot be opened, or kErrLanguageFileDamaged when an
+// id line is missing or not the expected id, a length line is missing or not a number, or a text
+// line is missing. Entries read before a failure stay in the table.
+int loadLanguageFile(const std::filesystem::path& dataRoot);
+
+// Writes the table to "VX_Language.TXT" in dataRoot (UTF-8, CR LF), keeping an existing
+// file under the first free "_k" name first. Texts longer than L (the longer of German and
+// English) are cut, in the file and in the table. Returns 0 or an output error code
+// (kErrFolderMissing, kErrAccessDenied, kErrWriteFailed); a failed rename does not stop it.
+int writeLanguageFile(const std::filesystem::path& dataRoot);
+
+// Start-up: loads the file; when that fails for any reason, fills the built-in texts and
+// writes a new file (the old one is kept aside). Returns the load result (0 when the file
+// was used); *writeResult, when given, receives the result of the replacement write (0 when
+// nothing had to be written).
+int loadTextsAtStart(const std::filesystem::path& dataRoot, int* writeResult = nullptr);
+
+// Decodes one line of a language file: UTF-8 when the bytes are valid UTF-8, otherwise
+// Windows-1252, so files saved by older editors keep their umlauts. (The loader drops a byte
+// order mark at the start of the file.)
+QString decodeLanguageFileLine(std::string_view bytes);
+
+namespace detail {
+struct BuiltInText {
+  int id;
+  const char* german;   // UTF-8
+  const char* english;  // UTF-8
+};
+std::span<const BuiltInText> builtInTexts1();
+std::span<const BuiltInText> builtInTexts2();
+}  // namespace detail
+
+}  // namespace tolv
