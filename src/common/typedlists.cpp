@@ -1,5 +1,6 @@
 #include "common/typedlists.h"
 
+#include <QAbstractEventDispatcher>
 #include <QGuiApplication>
 
 namespace tolv {
@@ -15,12 +16,13 @@ int TTaggedTimedFloatPointList::Add(const VoltmeterReading& v) {
   return TTypedList<VoltmeterReading>::Add(v);
 }
 
-TIdleObject::TIdleObject(QObject* parent) : QObject(parent) {
-  connect(&timer_, &QTimer::timeout, this, &TIdleObject::Idle);
-}
+TIdleObject::TIdleObject(QObject* parent) : QObject(parent) {}
 
-void TIdleObject::Install(int intervalMs) {
-  timer_.start(intervalMs < 1 ? 1 : intervalMs);
+void TIdleObject::Install() {
+  auto* dispatcher = QAbstractEventDispatcher::instance();
+  if (installed_ || !dispatcher) return;
+  connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TIdleObject::Idle);
+  installed_ = true;
 }
 
 void TIdleObject::Idle() {

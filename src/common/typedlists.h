@@ -3,7 +3,6 @@
 // list with default elements, so per-channel settings and colours can be addressed by index
 // without sizing the list beforehand.
 #include <QObject>
-#include <QTimer>
 #include <cstdint>
 #include <vector>
 
@@ -109,13 +108,14 @@ class TIdleObject : public QObject {
   explicit TIdleObject(QObject* parent = nullptr);
   bool PointerOverAbout() const { return overAbout_; }
   void SetPointerOverAbout(bool on) { overAbout_ = on; }
-  // Runs Idle() every intervalMs while the event loop is idle-ish (timer driven).
-  void Install(int intervalMs = 100);
+  // Runs Idle() whenever the event loop runs out of events and is about to wait. Events
+  // processed in the middle of a long operation do not count as idle.
+  void Install();
   void Idle();
 
  private:
   bool overAbout_ = false;
-  QTimer timer_;
+  bool installed_ = false;
 };
 
 }  // namespace tolv

@@ -112,7 +112,7 @@ TEST(FormatFixed, MatchesPrintfOnRandomValues) {
   }
 }
 
-TEST(FormatFixed, CapacityIsRespectedAndWrappersAgree) {
+TEST(FormatFixed, CapacityIsHonouredAndWrappersAgree) {
   char small[8];
   EXPECT_EQ(formatFixed(small, sizeof small, 123456.5, 9, 6, ','), -1);
   EXPECT_EQ(small[0], 0);

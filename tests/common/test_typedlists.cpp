@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QCursor>
+#include <QEventLoop>
 #include <QGuiApplication>
+#include <QTimer>
 
 #include "common/typedlists.h"
 
@@ -95,5 +97,15 @@ TEST(IdleObject, RestoresTheDefaultCursorUnlessOverAbout) {
   EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
   idle.SetPointerOverAbout(false);
   idle.Idle();
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(IdleObject, InstalledHandlerRunsWhenTheLoopWaits) {
+  TIdleObject idle;
+  idle.Install();
+  QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+  QEventLoop loop;
+  QTimer::singleShot(20, &loop, &QEventLoop::quit);
+  loop.exec();
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }

@@ -1,0 +1,194 @@
+#include "plot/d2koord.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTableWidget>
+
+#include "common/texttable.h"
+#include "plot/plotdata.h"
+#include "plot/plotlabel.h"
+
+namespace tolv {
+
+namespace {
+
+constexpr int kDefaultRowHeight = 16;
+constexpr int kHintText = 241;
+
+QFont gridFont() {
+  QFont f(QStringLiteral("Courier New"));
+  f.setPixelSize(13);
+  f.setBold(true);
+  f.setStyleHint(QFont::TypeWriter);
+  // Without Courier New the system's fixed font stands in, so the columns still line up.
+  if (!QFontInfo(f).fixedPitch()) {
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPixelSize(13);
+    fixed.setBold(true);
+    return fixed;
+  }
+  return f;
+}
+
+}  // namespace
+
+TF_D2Koord::TF_D2Koord(QWidget* parent) : QWidget(parent, Qt::Tool) {
+  setObjectName(QStringLiteral("F_D2Koord"));
+  setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+  setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+  resize(171, 131);
+  grid_ = new QTableWidget(this);
+  grid_->setObjectName(QStringLiteral("SG_Measurement"));
+  grid_->setColumnCount(2);
+  grid_->horizontalHeader()->hide();
+  grid_->verticalHeader()->hide();
+  grid_->verticalHeader()->setDefaultSectionSize(kDefaultRowHeight);
+  grid_->verticalHeader()->setMinimumSectionSize(kDefaultRowHeight);
+  grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid_->setFont(gridFont());
+  grid_->setGeometry(0, 0, 171, 131);
+  grid_->viewport()->installEventFilter(this);
+  grid_->installEventFilter(this);
+}
+
+bool TF_D2Koord::eventFilter(QObject* watched, QEvent* event) {
+  if ((watched == grid_ || watched == grid_->viewport()) &&
+      event->type() == QEvent::MouseButtonPress) {
+    SG_MeasurementMouseDown();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TF_D2Koord::SG_MeasurementMouseDown() {
+  SetShown(false);
+}
+
+void TF_D2Koord::setStayOnTop(bool on) {
+  if (testAttribute(Qt::WA_WState_Created) && bool(windowFlags() & Qt::WindowStaysOnTopHint) == on)
+    return;
+  const bool visible = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, on);  // hides the window; show it again below
+  if (visible) QWidget::show();
+}
+
+void TF_D2Koord::setHint() {
+  grid_->setToolTip(wrappedText(kHintText));
+}
+
+void TF_D2Koord::SetShown(bool shown) {
+  if (shown) {
+    setStayOnTop(true);
+    setHint();
+    QWidget::show();
+  } else {
+    hide();
+    setStayOnTop(false);
+  }
+}
+
+void TF_D2Koord::clearCells() {
+  grid_->clearContents();
+  grid_->setRowCount(0);
+}
+
+void TF_D2Koord::setCell(int col, int row, const QString& text) {
+  if (row >= grid_->rowCount()) grid_->setRowCount(row + 1);
+  grid_->setItem(row, col, new QTableWidgetItem(text));
+}
+
+void TF_D2Koord::Show(const TMeasurementData* m) {
+  if (!m || m->kind == 0) {
+    SetShown(false);
+  } else if (m->kind == 1) {
+    ShowCursor(*m);
+  } else {
+    setHint();
+    ShowNearest(*m);
+    setStayOnTop(true);
+  }
+  setWindowTitle(m ? m->title : QString());
+}
+
+void TF_D2Koord::ShowCursor(const TMeasurementData& m) {
+  clearCells();
+  QWidget::show();
+  QFont f = grid_->font();
+  f.setFixedPitch(true);
+  f.setPointSize(12);
+  grid_->setFont(f);
+  rowCount_ = m.Count() + 2;
+  grid_->setRowCount(rowCount_);
+  setCell(0, 0, QStringLiteral("  X"));
+  setCell(1, 0, QStringLiteral("  Y"));
+  setCell(0, 1, QStringLiteral("  X Cursor"));
+  setCell(1, 1, QStringLiteral("  Y Cursor"));
+  for (int i = 0; i < m.Count(); ++i) {
+    const TMeasurementEntry* e = m.Get(i);
+    setCell(0, 2 + i, koordCellText(e->cursorX, e->xUnit));
+    setCell(1, 2 + i, koordCellText(e->cursorY, e->yUnit));
+  }
+  Fit();
+}
+
+void TF_D2Koord::ShowNearest(const TMeasurementData& m) {
+  ShowCursor(m);
+  const int n = m.Count();
+  rowCount_ = 2 * n + 4;
+  grid_->setRowCount(rowCount_);
+  setCell(0, n + 3, QStringLiteral("X Data"));
+  setCell(1, n + 3, QStringLiteral("Y Data"));
+  for (int i = 0; i < n; ++i) {
+    const TMeasurementEntry* e = m.Get(i);
+    setCell(0, n + 4 + i, koordCellText(e->foundPoint.X, e->xUnit));
+    setCell(1, n + 4 + i, koordCellText(e->foundPoint.Y, e->yUnit));
+  }
+  Fit();
+}
+
+void TF_D2Koord::Fit() {
+  const QFontMetrics fm(grid_->font());
+  int last = 0;
+  for (int c = 0; c < 2; ++c) {
+    int w = 0;
+    for (int r = 0; r < grid_->rowCount(); ++r) {
+      const QTableWidgetItem* it = grid_->item(r, c);
+      if (it) w = std::max(w, fm.horizontalAdvance(it->text()));
+    }
+    grid_->setColumnWidth(c, w);
+    last = w;
+  }
+  // As with a grid's default column width, both columns take the new width.
+  const int colWidth = last + 4;
+  for (int c = 0; c < 2; ++c) grid_->setColumnWidth(c, colWidth);
+  for (int r = 0; r < grid_->rowCount(); ++r) grid_->setRowHeight(r, kDefaultRowHeight);
+  const int frameH = frameGeometry().height() - geometry().height();
+  const int gridW = 2 * colWidth + 24;
+  int gridH = (kDefaultRowHeight + 2) * rowCount_ + 4;
+  const QScreen* screen = this->screen();
+  if (screen) gridH = std::min(gridH, screen->availableGeometry().height() - frameH);
+  grid_->setGeometry(0, 0, gridW, gridH);
+  resize(gridW, gridH);  // the client area; the window frame comes around it
+  QCoreApplication::processEvents();
+}
+
+void TF_D2Koord::SavePosition(QStringList& lines) const {
+  lines << QStringLiteral("F_D2Koord") << QString::number(x()) << QString::number(y());
+}
+
+int TF_D2Koord::LoadPosition(QStringList& lines) {
+  if (lines.size() < 3) return -2230;
+  lines.removeFirst();
+  bool okLeft = false, okTop = false;
+  const int left = lines.takeFirst().trimmed().toInt(&okLeft);
+  const int top = lines.takeFirst().trimmed().toInt(&okTop);
+  move(okLeft ? left : x(), okTop ? top : y());
+  return okLeft && okTop ? 0 : 9220;
+}
+
+}  // namespace tolv

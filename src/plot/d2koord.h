@@ -1,0 +1,51 @@
+#pragma once
+// TF_D2Koord: the single small tool window that shows the result of a cursor measurement on
+// a plot: the world coordinates under the cursor for every curve and, for a nearest-point
+// measurement, the point found on each curve. A click on it hides it.
+#include <QStringList>
+#include <QWidget>
+
+class QTableWidget;
+
+namespace tolv {
+
+class TMeasurementData;
+
+class TF_D2Koord : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TF_D2Koord(QWidget* parent = nullptr);
+
+  void SetShown(bool shown);
+  bool IsShown() const { return isVisible(); }
+  // Hides the window for no measurement or kind 0; shows the cursor rows for kind 1 and the
+  // cursor and data rows for kind 2.
+  void Show(const TMeasurementData* m);
+  // Appends "F_D2Koord", left and top.
+  void SavePosition(QStringList& lines) const;
+  // Takes the name line, left and top from the front of lines. Returns 0, -2230 when lines
+  // are missing (nothing moved) or 9220 when a value is not a number (that value kept).
+  int LoadPosition(QStringList& lines);
+
+  QTableWidget* SG_Measurement() const { return grid_; }
+  int RowCount() const { return rowCount_; }
+  // Column layout and size as the last Show left them.
+  void Fit();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void SG_MeasurementMouseDown();
+  void ShowCursor(const TMeasurementData& m);
+  void ShowNearest(const TMeasurementData& m);
+  void setStayOnTop(bool on);
+  void setHint();
+  void clearCells();
+  void setCell(int col, int row, const QString& text);
+
+  QTableWidget* grid_ = nullptr;
+  int rowCount_ = 0;
+};
+
+}  // namespace tolv

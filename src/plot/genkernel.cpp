@@ -1,0 +1,490 @@
+#include "plot/genkernel.h"
+
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <array>
+#include <cmath>
+
+#include "plot/plotlabel.h"
+#include "plot/plotraster.h"
+
+namespace tolv {
+
+namespace {
+
+QColor qcolor(ColorRef c) {
+  return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
+Qt::PenStyle gridPenStyle(std::uint8_t s) {
+  switch (s) {
+    case 0:
+      return Qt::SolidLine;
+    case 1:
+      return Qt::DashLine;
+    case 3:
+      return Qt::DashDotLine;
+    case 4:
+      return Qt::DashDotDotLine;
+    default:
+      return Qt::DotLine;
+  }
+}
+
+// The hourglass while drawing; the previous cursor comes back on every way out.
+class BusyCursor {
+ public:
+  BusyCursor() : active_(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
+    if (active_) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  ~BusyCursor() {
+    if (active_) QGuiApplication::restoreOverrideCursor();
+  }
+
+ private:
+  bool active_;
+};
+
+void processPending() {
+  if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+QString padHash(QString s, int minChars) {
+  while (s.size() < minChars) s += QLatin1Char('#');
+  return s;
+}
+
+void drawLabel(QPainter& p, const QFontMetrics& fm, TMyPosTxt& t) {
+  if (t.text.isEmpty()) return;
+  t.Place(fm.horizontalAdvance(t.text), fm.height());
+  p.setPen(qcolor(t.color));
+  p.drawText(t.left, t.top + fm.ascent(), t.text);
+}
+
+// A span of 0 counts as 1 (one unit, or one second on time axes).
+WorldValue nonZeroSpan(const AxisWorldData& ax) {
+  WorldValue span = wvSub(ax.maximum, ax.minimum);
+  if (span.toNumber() == 0.0)
+    span = ax.minimum.kind == kWorldTime ? WorldValue::seconds(1.0) : WorldValue::num(1.0);
+  return span;
+}
+
+const AxisStepTrace kNoTrace{};
+
+}  // namespace
+
+TGenD2ImgKernel::TGenD2ImgKernel() {
+  font_.setFamily(QStringLiteral("DejaVu Sans"));
+  font_.setPixelSize(11);
+}
+
+TGenD2ImgKernel::~TGenD2ImgKernel() = default;
+
+ColorRef TGenD2ImgKernel::NextColor(ColorRef last) {
+  // Neighbours differ strongly in hue; all are dark enough to read on white.
+  static constexpr std::array<ColorRef, 10> kRing = {
+      0x0000FF,  // red
+      0xFF0000,  // blue
+      0x008000,  // green
+      0xFF00FF,  // magenta
+      0x0080FF,  // orange
+      0x808000,  // teal
+      0x800080,  // purple
+      0x008080,  // olive
+      0x800000,  // navy
+      0x000080,  // maroon
+  };
+  for (std::size_t i = 0; i < kRing.size(); ++i) {
+    if (kRing[i] == last) return kRing[(i + 1) % kRing.size()];
+  }
+  return kRing[0];
+}
+
+TGenD2DataSet& TGenD2ImgKernel::NewDataSet() {
+  builder_.Reset();
+  const ColorRef c = NextColor(lastColor_);
+  lastColor_ = c;
+  builder_.yStyle.axisColor = c;
+  builder_.yStyle.labelColor = c;
+  builder_.points.Template().color = c;
+  markerCounter_ = std::uint8_t((markerCounter_ + 1) % 4);
+  builder_.points.Template().markerShape = markerCounter_;
+  return builder_;
+}
+
+void TGenD2ImgKernel::ClearDataSets() {
+  ++generation_;
+  dataSets_.Clear();
+  xAxes_.Clear();
+  yAxes_.Clear();
+  xTraces_.clear();
+  yTraces_.clear();
+}
+
+int TGenD2ImgKernel::AddDataSet(TGenD2DataSet& ds) {
+  ++generation_;
+  TGenD2DataSet& set = dataSets_.AddCopy(ds);
+  const int rc = set.SetRangesFromPoints();
+  set.mergedXIndex = xAxes_.MatchOrAdd(set.xAxis, set.mergedX);
+  set.mergedYIndex = yAxes_.MatchOrAdd(set.yAxis, set.mergedY);
+  return rc;
+}
+
+TGenD2DataSet* TGenD2ImgKernel::Get(int i) const {
+  TGenD2DataSet* ds = nullptr;
+  if (dataSets_.Get(i, ds) != kPlotOk) return nullptr;
+  return ds;
+}
+
+void TGenD2ImgKernel::SetImageSize(int w, int h) {
+  bitmap_ = QImage(w > 0 ? w : 1, h > 0 ? h : 1, QImage::Format_RGB32);
+  bitmap_.fill(qcolor(backgroundColor));
+}
+
+void TGenD2ImgKernel::show(QLabel* image) {
+  if (image) image->setPixmap(QPixmap::fromImage(bitmap_));
+}
+
+void TGenD2ImgKernel::PrepareImage(QLabel* image) {
+  eraseCursors();
+  ++generation_;
+  int w = bitmap_.width(), h = bitmap_.height();
+  if (image) {
+    w = image->width();
+    h = image->height();
+  }
+  SetImageSize(w, h);
+  zoom_ = PlotRect{};
+  zoomFlag_ = 0;
+  focusDrawn_ = false;
+  measurement_.resultFlag = 0;
+  measurement_.filledFlag = 0;
+  for (int i = 0; i < dataSets_.Count(); ++i) {
+    TGenD2DataSet& ds = *dataSets_.At(i);
+    ds.xTics.clear();
+    ds.yTics.clear();
+    ds.cursorColor = kColorBlack;
+    ds.cursorX = ds.cursorY = ds.foundX = ds.foundY = 0;
+    ds.cursorMode = 0;
+    ds.cursorDrawn = false;
+  }
+  show(image);
+}
+
+int TGenD2ImgKernel::ComputeRanges() {
+  if (dataSets_.Count() == 0 || (xAxes_.Count() == 0 && yAxes_.Count() == 0)) return kPlotEmpty;
+  xAxes_.Clear();
+  yAxes_.Clear();
+  int rc = kPlotOk;
+  for (int i = 0; i < dataSets_.Count(); ++i) {
+    TGenD2DataSet& ds = *dataSets_.At(i);
+    const int r = ds.SetRangesFromPoints();
+    if (rc == kPlotOk) rc = r;
+    ds.mergedXIndex = xAxes_.MatchOrAdd(ds.xAxis, ds.mergedX);
+    ds.mergedYIndex = yAxes_.MatchOrAdd(ds.yAxis, ds.mergedY);
+  }
+  return rc;
+}
+
+static void setUpTransform(AxisTransform& t, const AxisWorldData& ax, int first, int last) {
+  t.firstPixel = first;
+  t.lastPixel = last;
+  t.scaleType = ax.scaleType;
+  t.minimum = ax.minimum;
+  const double span = nonZeroSpan(ax).toNumber();
+  t.scale = (long double)(last - first) / (long double)span;
+}
+
+int TGenD2ImgKernel::SetUpTransforms() {
+  if (dataSets_.Count() == 0) return kPlotEmpty;
+  for (int i = 0; i < dataSets_.Count(); ++i) {
+    TGenD2DataSet& ds = *dataSets_.At(i);
+    if (!ds.mergedX || !ds.mergedY) return kPlotMissing;
+    setUpTransform(ds.xTransform, *ds.mergedX, plot_.left, plot_.right);
+    setUpTransform(ds.yTransform, *ds.mergedY, plot_.bottom, plot_.top);
+  }
+  return kPlotOk;
+}
+
+void TGenD2ImgKernel::layoutFrame(int w, int h) {
+  frame_ = QRect(2, 9, w - 4, h - 18);
+  plot_ = PlotRect{2, frame_.top() + 6, frame_.left() + frame_.width() - 24,
+                   frame_.top() + frame_.height()};
+  initialPlot_ = plot_;
+}
+
+void TGenD2ImgKernel::layoutBands(QPainter& p) {
+  const QFontMetrics fm(p.font());
+  plot_ = initialPlot_;
+  // X bands stacked upwards from the bottom, one per distinct X axis.
+  const int h = fm.height() + 17;
+  for (int i = 0; i < dataSets_.Count(); ++i) {
+    TGenD2DataSet& ds = *dataSets_.At(i);
+    if (!ds.mergedX) continue;
+    AxisWorldData& ax = *ds.mergedX;
+    ax.left = plot_.left;
+    ax.right = plot_.right;
+    ax.bottom = initialPlot_.bottom - h * ds.mergedXIndex;
+    ax.top = ax.bottom + 5 - h;
+    if (ax.top < plot_.bottom) plot_.bottom = ax.top;
+  }
+  // Y bands side by side from the left, each as wide as its widest end label.
+  for (int i = 0; i < dataSets_.Count(); ++i) {
+    TGenD2DataSet& ds = *dataSets_.At(i);
+    if (!ds.mergedY) continue;
+    AxisWorldData& ax = *ds.mergedY;
+    const int digits = ds.yStyle.labelDigits;
+    const QString lo =
+        padHash(worldLabelText(ax.minimum, digits, ax.unit), int(ax.unit.size()) + 5);
+    const QString hi = worldLabelText(ax.maximum, digits, ax.unit);
+    const int lw = std::max(fm.horizontalAdvance(lo), fm.horizontalAdvance(hi));
+    ax.left = plot_.left;
+    ax.top = plot_.top;
+    ax.bottom = plot_.bottom;
+    ax.right = lw + 13;
+  }
+  int x = 2;
+  for (int i = 0; i < yAxes_.Count(); ++i) {
+    AxisWorldData& ax = *yAxes_.Get(i);
+    const int width = ax.right - ax.left;
+    ax.left = x;
+    ax.right = x + width;
+    x = ax.right;
+  }
+  if (x > plot_.left) plot_.left = x;
+  for (int i = 0; i < xAxes_.Count(); ++i) xAxes_.Get(i)->left = plot_.left;
+}
+
+const AxisStepTrace& TGenD2ImgKernel::XTrace(int set) const {
+  return set >= 0 && set < int(xTraces_.size()) ? xTraces_[std::size_t(set)] : kNoTrace;
+}
+
+const AxisStepTrace& TGenD2ImgKernel::YTrace(int set) const {
+  return set >= 0 && set < int(yTraces_.size()) ? yTraces_[std::size_t(set)] : kNoTrace;
+}
+
+int TGenD2ImgKernel::Render(QLabel* image, bool recompute) {
+  BusyCursor busy;
+  if (dataSets_.Count() == 0) return kPlotEmpty;
+  if (bitmap_.isNull()) PrepareImage(image);
+  const std::uint64_t myGen = ++generation_;
+
+  layoutFrame(bitmap_.width(), bitmap_.height());
+  if (recompute) {
+    const int rc = ComputeRanges();
+    if (rc != kPlotOk) return rc;
+  }
+  for (int i = 0; i < dataSets_.Count(); ++i) {
+    TGenD2DataSet& ds = *dataSets_.At(i);
+    for (AxisWorldData* ax : {&ds.xAxis, &ds.yAxis}) {
+      ax->renderedMin = ax->minimum;
+      ax->renderedMax = ax->maximum;
+      ax->pointCount = ds.points.Count();
+    }
+  }
+  xTraces_.assign(std::size_t(dataSets_.Count()), AxisStepTrace{});
+  yTraces_.assign(std::size_t(dataSets_.Count()), AxisStepTrace{});
+  {
+    QPainter p(&bitmap_);
+    p.setFont(font_);
+    layoutBands(p);
+    const int rc = SetUpTransforms();
+    if (rc != kPlotOk) return rc;
+    for (int i = 0; i < dataSets_.Count(); ++i) {
+      TGenD2DataSet& ds = *dataSets_.At(i);
+      drawXAxis(p, ds, xTraces_[std::size_t(i)]);
+      drawYAxis(p, ds, yTraces_[std::size_t(i)]);
+    }
+  }
+  zoom_ = PlotRect{plot_.left, plot_.top, plot_.left, plot_.top};
+  zoomFlag_ = 0;
+  focusDrawn_ = false;
+
+  int rc = kPlotOk;
+  for (int i = 0; rc == kPlotOk && i < dataSets_.Count(); ++i) {
+    processPending();
+    if (generation_ != myGen) return kPlotOk;  // a nested event started a new picture
+    rc = drawPoints(*dataSets_.At(i), myGen);
+    if (generation_ != myGen) return kPlotOk;
+  }
+  show(image);
+  return rc;
+}
+
+int TGenD2ImgKernel::Redraw(QLabel* image) {
+  PrepareImage(image);
+  return Render(image, false);
+}
+
+int TGenD2ImgKernel::RedrawAutoRange(QLabel* image) {
+  PrepareImage(image);
+  return Render(image, true);
+}
+
+// ---- axes ----------------------------------------------------------------------------------
+
+void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& trace) {
+  ds.xTics.clear();
+  if (!ds.mergedX) return;
+  const AxisWorldData& ax = *ds.mergedX;
+  const AxisTransform& t = ds.xTransform;
+  const TAxisStyle& st = ds.xStyle;
+  const QFontMetrics fm(p.font());
+  const QColor axisColor = qcolor(st.axisColor);
+  const int y0 = ax.top + 5;
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  p.setPen(QPen(axisColor, 0, Qt::SolidLine));
+  p.drawLine(ax.left, y0, ax.right, y0);
+
+  WorldValue span = nonZeroSpan(ax);
+  if (ax.minimum.kind == kWorldTime) span = wvScale(span, 1.1);
+  const WorldValue r = rangeStep(span);
+  WorldValue s = wvScale(r, 0.01);
+  trace.range = r.toNumber();
+  trace.steps = {s.toNumber()};
+  std::vector<WorldValue> tried{s};
+  const int minChars = st.labelDigits + int(ax.unit.size());
+  const int p0 = t.toPixel(ax.minimum);
+  for (int n = 0; n < 1000; ++n) {
+    const WorldValue v = wvAdd(ax.minimum, s);
+    const int w =
+        fm.horizontalAdvance(padHash(worldLabelText(v, st.labelDigits, ax.unit), minChars));
+    const int d = std::abs(t.toPixel(v) - p0);
+    if (d - w >= 5) break;
+    s = rangeStep(s);
+    tried.push_back(s);
+    trace.steps.push_back(s.toNumber());
+  }
+  const WorldValue m = tried.size() > 3 ? tried[tried.size() - 4] : tried.front();
+  const WorldValue b = rangeStep(s);
+  trace.minor = m.toNumber();
+  trace.base = b.toNumber();
+  const WorldValue start = wvSub(roundWorldToStep(ax.minimum, b), wvScale(b, 3.0));
+
+  const QPen tickPen(axisColor, 0, Qt::SolidLine);
+  const QPen gridPen(axisColor, 0, gridPenStyle(st.gridPenStyle));
+  auto grid = [&](int x) {
+    if (!st.grid) return;
+    p.setPen(gridPen);
+    p.drawLine(x, plot_.bottom, x, plot_.top);
+    p.setPen(tickPen);
+  };
+  auto minorTicks = [&](const WorldValue& from, const WorldValue& to) {
+    if (m.toNumber() <= 0) return;
+    const double eps = std::fabs(m.toNumber()) * 1e-6;
+    p.setPen(tickPen);
+    for (int k = 1; k <= 101; ++k) {
+      const WorldValue tv = wvAddUnits(from, m.toNumber() * k);
+      if (!(wvSub(to, tv).toNumber() > eps)) break;
+      const int x = t.toPixel(tv);
+      if (ax.left < x && x < ax.right) {
+        p.drawLine(x, y0, x, ax.top + 8);
+        grid(x);
+      }
+    }
+  };
+
+  WorldValue v = start;
+  WorldValue prev = start;
+  bool havePrev = false;
+  for (int pass = 0; pass < 1001 && wvLessEqual(v, ax.maximum); ++pass) {
+    if (havePrev) minorTicks(prev, v);
+    const int x = t.toPixel(v);
+    if (ax.left < x && x < ax.right) {
+      p.setPen(tickPen);
+      p.drawLine(x, y0, x, ax.top + 12);
+      grid(x);
+      const WorldValue shown = tickShownValue(v, s);
+      TTicRecord rec;
+      rec.x = x;
+      rec.y = ax.top + 12;
+      rec.tickEnd = ax.top + 12;
+      rec.color = st.labelColor;
+      rec.value = shown;
+      rec.label.text = worldLabelText(shown, st.labelDigits, ax.unit);
+      rec.label.x = x;
+      rec.label.y = ax.top + 12;
+      rec.label.align = 1;
+      rec.label.color = st.labelColor;
+      drawLabel(p, fm, rec.label);
+      rec.drawn = true;
+      ds.xTics.push_back(rec);
+    }
+    prev = v;
+    havePrev = true;
+    v = wvAdd(v, s);
+  }
+  if (havePrev) minorTicks(prev, v);
+}
+
+void TGenD2ImgKernel::drawYAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& trace) {
+  ds.yTics.clear();
+  if (!ds.mergedY) return;
+  const AxisWorldData& ax = *ds.mergedY;
+  const AxisTransform& t = ds.yTransform;
+  const TAxisStyle& st = ds.yStyle;
+  const QFontMetrics fm(p.font());
+  const QColor axisColor = qcolor(st.axisColor);
+  const int x0 = ax.right - 5;
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  p.setPen(QPen(axisColor, 0, Qt::SolidLine));
+  p.drawLine(x0, ax.bottom, x0, ax.top);
+
+  WorldValue span = nonZeroSpan(ax);
+  if (ax.minimum.kind == kWorldTime) span = wvScale(span, 1.1);
+  const WorldValue r = rangeStep(span);
+  WorldValue s = wvScale(r, 0.01);
+  trace.range = r.toNumber();
+  trace.steps = {s.toNumber()};
+  const int h = fm.height();
+  const int p0 = t.toPixel(ax.minimum);
+  for (int n = 0; n < 1000; ++n) {
+    const WorldValue v = wvAdd(ax.minimum, s);
+    const int d = std::abs(t.toPixel(v) - p0);
+    if (d - h >= 5) break;
+    s = rangeStep(s);
+    // Very flat axes would need thousands of 1-2-5 steps; from here on the steps grow faster.
+    if (n >= 100) s = wvScale(s, 2.6);
+    trace.steps.push_back(s.toNumber());
+  }
+  const WorldValue b = rangeStep(s);
+  trace.base = b.toNumber();
+  const WorldValue start = wvSub(roundWorldToStep(ax.minimum, b), wvScale(b, 3.0));
+  const QPen tickPen(axisColor, 0, Qt::SolidLine);
+  const QPen gridPen(axisColor, 0, gridPenStyle(st.gridPenStyle));
+
+  WorldValue v = start;
+  for (int pass = 0; pass < 1001 && wvLessEqual(v, ax.maximum); ++pass) {
+    const int y = t.toPixel(v);
+    if (ax.top < y && y < ax.bottom) {
+      p.setPen(tickPen);
+      p.drawLine(x0, y, ax.right - 12, y);
+      if (st.grid) {
+        p.setPen(gridPen);
+        p.drawLine(plot_.left, y, plot_.right, y);
+      }
+      const WorldValue shown = tickShownValue(v, s);
+      TTicRecord rec;
+      rec.x = ax.right - 13;
+      rec.y = y;
+      rec.tickEnd = ax.right - 12;
+      rec.color = st.labelColor;
+      rec.value = shown;
+      rec.label.text = worldLabelText(shown, st.labelDigits, ax.unit);
+      rec.label.x = ax.right - 13;
+      rec.label.y = y;
+      rec.label.align = 5;
+      rec.label.color = st.labelColor;
+      drawLabel(p, fm, rec.label);
+      rec.drawn = true;
+      ds.yTics.push_back(rec);
+    }
+    v = wvAdd(v, s);
+  }
+}
+
+}  // namespace tolv

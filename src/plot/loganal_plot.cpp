@@ -1,0 +1,517 @@
+#include "plot/loganal_plot.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "common/format.h"
+#include "common/nicestep.h"
+#include "plot/loganal_progress.h"
+
+namespace tolv {
+
+namespace {
+
+constexpr int kPlotLeft = 20;
+constexpr int kPlotTop = 12;
+constexpr int kRightMargin = 8;
+constexpr int kBottomMargin = 20;
+constexpr int kLabelStripBottomMargin = 4;
+constexpr int kLabelFontPoints = 8;
+// Tick loops stop here whatever the numbers say, so a degenerate step can never hang.
+constexpr int kMaxTicks = 100000;
+
+// Nearest integer, clamped into the int range so odd views cannot overflow.
+int roundInt(double v) {
+  if (std::isnan(v)) return 0;
+  constexpr double lo = double(std::numeric_limits<int>::min());
+  constexpr double hi = double(std::numeric_limits<int>::max());
+  return int(std::lround(std::clamp(v, lo, hi)));
+}
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+  std::int64_t q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+  return q;
+}
+
+QColor colorOf(std::uint32_t rgb) {
+  return QColor::fromRgb(QRgb(0xFF000000u | rgb));
+}
+
+// Inclusive horizontal and vertical pixel runs. Filling whole pixels keeps the picture
+// independent of how the runs are cut up, which the column collapsing relies on.
+void hRun(QPainter& p, int x0, int x1, int y, const QColor& c) {
+  if (x1 < x0) std::swap(x0, x1);
+  p.fillRect(QRect(x0, y, x1 - x0 + 1, 1), c);
+}
+
+void vRun(QPainter& p, int x, int y0, int y1, const QColor& c) {
+  if (y1 < y0) std::swap(y0, y1);
+  p.fillRect(QRect(x, y0, 1, y1 - y0 + 1), c);
+}
+
+QFont labelFont() {
+  QFont f = QGuiApplication::font();
+  f.setPointSize(kLabelFontPoints);
+  f.setBold(false);
+  return f;
+}
+
+QString hex2(unsigned v) {
+  return QStringLiteral("%1").arg(v & 0xFFu, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+}  // namespace
+
+TLogAnalPlot::TLogAnalPlot(const TLogAnalList& samples) : samples_(samples) {}
+
+// --- layout ------------------------------------------------------------------------------
+
+void TLogAnalPlot::layout(QSize size) {
+  const int w = size.width();
+  const int h = size.height();
+  plotArea_ = QRect(QPoint(kPlotLeft, kPlotTop), QPoint(w - kRightMargin, h - kBottomMargin));
+  labelStrip_ = QRect(QPoint(kPlotLeft, h - kBottomMargin),
+                      QPoint(w - kRightMargin, h - kLabelStripBottomMargin));
+  const double bottom = plotArea_.bottom();
+  const double pitch = (bottom - 12.0) / 18.0;
+  for (int i = 0; i < kLanes; ++i) {
+    // The high byte sits one pitch further up, so the two bytes read apart.
+    const int steps = i + 1 + (i >= 8 ? 1 : 0);
+    laneLow_[std::size_t(i)] = roundInt(bottom - steps * pitch);
+    laneHigh_[std::size_t(i)] = roundInt(laneLow_[std::size_t(i)] - 0.75 * pitch);
+  }
+}
+
+void TLogAnalPlot::prepare(QLabel* image) {
+  prepare(image ? image->size() : bitmap_.size());
+  present(image);
+}
+
+void TLogAnalPlot::prepare(QSize size) {
+  ++generation_;
+  layout(size);
+  bitmap_ = QImage(size.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
+  if (!bitmap_.isNull()) bitmap_.fill(Qt::white);
+  cursorDrawn_ = false;
+  cursorX_ = 0;
+  readOutBox_ = QRect();
+  zooming_ = false;
+  zoomDrawn_ = false;
+  zoomLeft_ = 0;
+  zoomRight_ = 0;
+}
+
+void TLogAnalPlot::present(QLabel* image) const {
+  if (image) image->setPixmap(QPixmap::fromImage(bitmap_));
+}
+
+void TLogAnalPlot::post(int value) const {
+  if (owner_) QCoreApplication::postEvent(owner_.data(), new TProgressEvent(value));
+}
+
+int TLogAnalPlot::clampX(int x) const {
+  const int lo = plotArea_.left() + 1;
+  const int hi = plotArea_.right() - 1;
+  return hi < lo ? lo : std::clamp(x, lo, hi);
+}
+
+// --- coordinates -------------------------------------------------------------------------
+
+double TLogAnalPlot::snapPeriod(double period) {
+  for (int k = -5; k <= 0; ++k) {
+    const double d = std::pow(10.0, double(k));
+    if (period > 0.8 * d && period < 1.2 * d) return d;
+    if (period > 1.8 * d && period < 2.2 * d) return 2.0 * d;
+    if (period > 4.8 * d && period < 5.5 * d) return 5.0 * d;
+  }
+  return period;
+}
+
+int TLogAnalPlot::pixelOfTime(double t) const {
+  return roundInt((t - startTime_) * pixelsPerSecond_) + plotArea_.left();
+}
+
+double TLogAnalPlot::timeAtPixel(int x) const {
+  if (pixelsPerSecond_ == 0.0) return startTime_;
+  const double t = (x - plotArea_.left()) / pixelsPerSecond_ + startTime_;
+  return std::fabs(t) < 0.000005 ? 0.0 : t;
+}
+
+int TLogAnalPlot::indexOfTime(double t) const {
+  const double base = double(view_.zeroIndex) + 3.0;
+  if (view_.period == 0.0) return roundInt(base);
+  return roundInt(t / view_.period + base);
+}
+
+double TLogAnalPlot::timeOfIndex(int index) const {
+  return (double(index) - view_.zeroIndex - 3.0) * view_.period;
+}
+
+// --- render ------------------------------------------------------------------------------
+
+int TLogAnalPlot::render(QLabel* image, const TLogAnalView& view, bool save) {
+  ++generation_;
+  TLogAnalView v = view;
+  v.period = snapPeriod(v.period);
+  view_ = v;
+  if (save) savedView_ = v;
+
+  const std::int64_t n = std::int64_t(v.last) - std::int64_t(v.first);
+  const double width = plotArea_.right() - plotArea_.left();
+  const double start = v.first * v.period;
+  const double end = v.last * v.period;
+  const double span = end - start;
+  // A zero period would divide by a zero time as well; it is refused like first = last.
+  if (n == 0 || span == 0.0 || !std::isfinite(width / span) || !std::isfinite(start)) {
+    post(TProgressEvent::kFinished);
+    return kZeroTime;
+  }
+  pixelsPerSample_ = width / double(n);
+  startTime_ = start;
+  endTime_ = end;
+  span_ = span;
+  pixelsPerSecond_ = width / span;
+
+  if (bitmap_.isNull()) prepare(image ? image->size() : QSize());
+  const std::uint64_t myGeneration = generation_;
+  bool complete = true;
+  if (!bitmap_.isNull()) {
+    QPainter p(&bitmap_);
+    drawGrid(p);
+    p.end();
+    complete = drawTraces(int(std::clamp<std::int64_t>(n, INT32_MIN, INT32_MAX)));
+    if (complete) {
+      p.begin(&bitmap_);
+      drawTimeAxis(p);
+    }
+  }
+  if (complete && generation_ == myGeneration) {
+    zooming_ = false;
+    zoomDrawn_ = false;
+    present(image);
+  }
+  post(TProgressEvent::kFinished);
+  return 0;
+}
+
+void TLogAnalPlot::drawGrid(QPainter& p) {
+  const QColor silver = colorOf(kGridColor);
+  const int h = bitmap_.height();
+  const int top = laneHigh_[kLanes - 1];
+  if (startTime_ < 0.0 && 0.0 < endTime_) vRun(p, pixelOfTime(0.0), h - 4, top, silver);
+  vRun(p, plotArea_.left(), h - 4, top, silver);
+
+  p.setFont(labelFont());
+  p.setPen(Qt::black);
+  const QFontMetrics fm = p.fontMetrics();
+  for (int i = 0; i < kLanes; ++i) {
+    const int y = laneLow_[std::size_t(i)];
+    hRun(p, 0, plotArea_.right(), y, silver);
+    const QRect box(0, y - fm.height() + 1, plotArea_.left() - 2, fm.height());
+    p.drawText(box, Qt::AlignRight | Qt::AlignBottom, QString::number(i));
+  }
+}
+
+// Writes the trace runs straight into the bitmap: thousands of short runs per picture would
+// otherwise spend most of the time in the painter's per-call overhead.
+class TLogAnalPlot::TraceCanvas {
+ public:
+  explicit TraceCanvas(QImage& img)
+      : bits_(reinterpret_cast<std::uint32_t*>(img.bits())),
+        stride_(img.bytesPerLine() / 4),
+        w_(img.width()),
+        h_(img.height()) {}
+
+  void hRun(int x0, int x1, int y) {
+    if (x1 < x0) std::swap(x0, x1);
+    if (y < 0 || y >= h_) return;
+    x0 = std::max(x0, 0);
+    x1 = std::min(x1, w_ - 1);
+    if (x0 > x1) return;
+    std::uint32_t* row = bits_ + std::ptrdiff_t(y) * stride_;
+    std::fill(row + x0, row + x1 + 1, kColor);
+  }
+
+  void vRun(int x, int y0, int y1) {
+    if (y1 < y0) std::swap(y0, y1);
+    if (x < 0 || x >= w_) return;
+    y0 = std::max(y0, 0);
+    y1 = std::min(y1, h_ - 1);
+    for (std::uint32_t* px = bits_ + std::ptrdiff_t(y0) * stride_ + x; y0 <= y1;
+         ++y0, px += stride_)
+      *px = kColor;
+  }
+
+ private:
+  static constexpr std::uint32_t kColor = 0xFF000000u | kTraceColor;
+  std::uint32_t* bits_;
+  std::ptrdiff_t stride_;
+  int w_;
+  int h_;
+};
+
+// Only word changes draw. Changes that land in the same pixel column are collapsed into one
+// column: a lane that changed there gets its full vertical step, so the picture is the same
+// as drawing every change; each lane's flat run is drawn once, when it ends.
+bool TLogAnalPlot::drawTraces(int n) {
+  TraceCanvas canvas(bitmap_);
+  const std::int64_t first = indexOfTime(startTime_);
+  const std::int64_t endIdx = first + std::max<std::int64_t>(std::int64_t(n) - 4, 0);
+
+  const TLogAnalEntry* data = samples_.data();
+  std::int64_t count = samples_.count();
+  auto wordAt = [&](std::int64_t i) -> std::uint16_t {
+    return i >= 0 && i < count ? data[i].word : std::uint16_t(0);
+  };
+
+  std::uint16_t cur = wordAt(first);
+  std::array<int, kLanes> segStart;
+  segStart.fill(plotArea_.left());
+  int colX = plotArea_.left();
+  std::uint16_t colEntry = cur;  // word on entering the pending column
+  std::uint16_t colMask = 0;     // lanes that changed within it
+
+  auto levelY = [&](int lane, std::uint16_t word) {
+    return (word >> lane) & 1u ? laneHigh_[std::size_t(lane)] : laneLow_[std::size_t(lane)];
+  };
+  auto flushColumn = [&]() {
+    for (int i = 0; i < kLanes && colMask; ++i) {
+      if (!((colMask >> i) & 1u)) continue;
+      canvas.hRun(segStart[std::size_t(i)], colX, levelY(i, colEntry));
+      canvas.vRun(colX, laneLow_[std::size_t(i)], laneHigh_[std::size_t(i)]);
+      segStart[std::size_t(i)] = colX;
+    }
+    colMask = 0;
+  };
+  const double period = view_.period;
+  const double base = double(view_.zeroIndex) + 3.0;
+  auto change = [&](std::int64_t i, std::uint16_t word) {
+    const int x = pixelOfTime((double(i) - base) * period);
+    if (x != colX) {
+      flushColumn();
+      colX = x;
+      colEntry = cur;
+    }
+    colMask |= std::uint16_t(cur ^ word);
+    cur = word;
+  };
+
+  std::int64_t idx = first;
+  while (idx < endIdx) {
+    const std::int64_t nextProgress = (floorDiv(idx, kProgressInterval) + 1) * kProgressInterval;
+    const std::int64_t stop = std::min(endIdx, nextProgress);
+    std::int64_t j = idx + 1;
+    while (j <= stop) {
+      if (j < 0 || j >= count) {
+        // Outside the recording every index reads as a filler word 0.
+        const std::int64_t runEnd = j < 0 ? std::min<std::int64_t>(stop, -1) : stop;
+        if (cur != 0) change(j, 0);
+        j = runEnd + 1;
+        continue;
+      }
+      const TLogAnalEntry* e = data + j;
+      const TLogAnalEntry* e1 = data + std::min(stop, count - 1) + 1;
+      while (e != e1 && e->word == cur) ++e;
+      if (e == e1) {
+        j = e1 - data;
+        continue;
+      }
+      change(e - data, e->word);
+      j = (e - data) + 1;
+    }
+    idx = stop;
+    if (idx % kProgressInterval == 0 && owner_) {
+      const std::int64_t denom = std::max<std::int64_t>({count, idx + 1, 1});
+      post(roundInt(100.0 * double(idx) / double(denom)));
+      // Serve the window while drawing; a nested prepare or render takes the picture over,
+      // and the window may have refilled the list meanwhile.
+      flushColumn();
+      const std::uint64_t gen = generation_;
+      QCoreApplication::processEvents();
+      if (gen != generation_ || bitmap_.isNull()) return false;
+      canvas = TraceCanvas(bitmap_);
+      data = samples_.data();
+      count = samples_.count();
+    }
+  }
+
+  flushColumn();
+  const int xLast = pixelOfTime((double(idx) - base) * period);
+  for (int i = 0; i < kLanes; ++i) canvas.hRun(segStart[std::size_t(i)], xLast, levelY(i, cur));
+  return true;
+}
+
+void TLogAnalPlot::drawTimeAxis(QPainter& p) {
+  const QColor black(Qt::black);
+  const int a = plotArea_.bottom() - plotArea_.top();
+  const int y0 = laneLow_[0] + 2;
+  const double m = niceStepUp(span_ * 0.01);
+  if (!(m > 0.0) || !std::isfinite(m)) return;
+
+  const int minorLen = std::max(3, roundInt(a / 80.0));
+  const double k0 = std::floor(startTime_ / m);
+  for (int k = 0; k < kMaxTicks; ++k) {
+    const double t = (k0 + k) * m;
+    if (t > endTime_) break;
+    vRun(p, pixelOfTime(t), y0, y0 + minorLen, black);
+  }
+
+  const double big = niceStepUp(m * 2.5);
+  if (!(big > 0.0) || !std::isfinite(big)) return;
+  const int yl = y0 + std::max(5, roundInt(a / 40.0));
+  p.setFont(labelFont());
+  p.setPen(Qt::black);
+  const QFontMetrics fm = p.fontMetrics();
+  const double K0 = std::floor(startTime_ / big);
+  for (int k = 0; k < kMaxTicks; ++k) {
+    double t = (K0 + k) * big;
+    if (t > endTime_ + m) break;
+    if (std::fabs(t) < 0.000001) t = 0.0;
+    const int x = pixelOfTime(t);
+    vRun(p, x, y0, yl, black);
+    const QString text = valueText(t, 3, QStringLiteral("s"));
+    const int w = fm.horizontalAdvance(text);
+    p.drawText(QRect(x - w / 2, yl, w + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
+  }
+}
+
+// --- cursor read-out ---------------------------------------------------------------------
+
+QString TLogAnalPlot::readOutText(double time, std::uint16_t word) {
+  return valueText(time, 5, QStringLiteral("s")) + QStringLiteral("  $H ") + hex2(word >> 8) +
+         QLatin1Char(' ') + hex2(word);
+}
+
+void TLogAnalPlot::xorCursorLine(QPainter& p) {
+  p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+  vRun(p, cursorX_, plotArea_.top(), plotArea_.bottom() - 1, colorOf(kCursorColor));
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+int TLogAnalPlot::readAt(QLabel* image, int x, TLogAnalEntry& entry, double& time) {
+  const int count = samples_.count();
+  if (count == 0 || pixelsPerSecond_ == 0.0) return kNoData;
+  x = clampX(x);
+  const double t = timeAtPixel(x);
+  const int index = std::clamp(indexOfTime(t), 0, count - 1);
+  entry = samples_.at(index);
+  time = t;
+  if (bitmap_.isNull()) return 0;
+
+  QPainter p(&bitmap_);
+  if (cursorDrawn_) {
+    xorCursorLine(p);
+    p.fillRect(readOutBox_, Qt::white);
+  }
+  cursorX_ = x;
+  xorCursorLine(p);
+  cursorDrawn_ = true;
+
+  const QString text = readOutText(t, entry.word);
+  const double diagonal = std::hypot(double(bitmap_.width()), double(bitmap_.height()));
+  QFont f = labelFont();
+  f.setPointSize(std::max(8, roundInt(0.015 * diagonal)));
+  f.setBold(true);
+  p.setFont(f);
+  const QFontMetrics fm = p.fontMetrics();
+  const int tw = fm.horizontalAdvance(text);
+  const int th = fm.height();
+  const int w = bitmap_.width();
+  readOutBox_ = QRect(QPoint(w - tw - 3, -3), QPoint(w - 2, th - 3));
+  // Written on white, like the old box is erased, so text never mixes with the traces.
+  p.fillRect(readOutBox_, Qt::white);
+  p.setPen(Qt::black);
+  p.drawText(QRect(readOutBox_.left(), -3, tw + 1, th), Qt::AlignLeft | Qt::AlignTop, text);
+  p.end();
+  present(image);
+  return 0;
+}
+
+// --- zoom --------------------------------------------------------------------------------
+
+// Outline of the rubber band in not-exclusive-or, each pixel touched once so that drawing
+// it twice restores the picture exactly.
+void TLogAnalPlot::xorZoomRect(QPainter& p) {
+  const QColor black(Qt::black);
+  const int top = plotArea_.top();
+  const int bottom = plotArea_.bottom();
+  p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+  hRun(p, zoomLeft_, zoomRight_, top, black);
+  if (bottom != top) hRun(p, zoomLeft_, zoomRight_, bottom, black);
+  if (bottom - top > 1) {
+    vRun(p, zoomLeft_, top + 1, bottom - 1, black);
+    if (zoomRight_ != zoomLeft_) vRun(p, zoomRight_, top + 1, bottom - 1, black);
+  }
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TLogAnalPlot::beginZoom(int x) {
+  if (zoomDrawn_ && !bitmap_.isNull()) {
+    QPainter p(&bitmap_);
+    xorZoomRect(p);
+  }
+  zoomDrawn_ = false;
+  zooming_ = true;
+  zoomLeft_ = zoomRight_ = clampX(x);
+}
+
+void TLogAnalPlot::dragZoom(QLabel* image, int x) {
+  // Without a zoom begun there is no band to move; drawing one would leave it behind.
+  if (!zooming_ || bitmap_.isNull()) return;
+  x = clampX(x);
+  QPainter p(&bitmap_);
+  if (zoomDrawn_) xorZoomRect(p);
+  if (x < zoomLeft_)
+    zoomLeft_ = x;
+  else
+    zoomRight_ = x;
+  xorZoomRect(p);
+  zoomDrawn_ = true;
+  p.end();
+  present(image);
+}
+
+int TLogAnalPlot::finishZoom(QLabel* image, int x) {
+  if (!zooming_) return 0;
+  x = clampX(x);
+  if (x < zoomLeft_)
+    zoomLeft_ = x;
+  else
+    zoomRight_ = x;
+  const double period = view_.period;
+  TLogAnalView z;
+  z.period = period;
+  z.zeroIndex = view_.zeroIndex;
+  z.spare = view_.spare;
+  if (period != 0.0 && pixelsPerSecond_ != 0.0) {
+    z.first = roundInt(timeAtPixel(zoomLeft_) / period);
+    z.last = roundInt(timeAtPixel(zoomRight_) / period);
+  }
+  if (z.first == z.last) {
+    // A click without a drag: keep the picture and the view, just end the band.
+    if (zoomDrawn_ && !bitmap_.isNull()) {
+      QPainter p(&bitmap_);
+      xorZoomRect(p);
+      p.end();
+      present(image);
+    }
+    zoomDrawn_ = false;
+    zooming_ = false;
+    return kZeroTime;
+  }
+  zoomView_ = z;
+  view_ = z;
+  prepare(image);
+  return render(image, z, false);
+}
+
+}  // namespace tolv

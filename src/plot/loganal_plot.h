@@ -1,0 +1,146 @@
+#pragma once
+// Timing diagram of a 16-lane logic recording: one lane per bit of the sample word, drawn
+// over a time axis in seconds, with a cursor read-out and a horizontal rubber-band zoom.
+#include <QImage>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+#include "plot/loganal_list.h"
+
+class QLabel;
+class QObject;
+class QPainter;
+
+namespace tolv {
+
+// The part of a recording that is shown. The sample at time 0 stands at list index
+// zeroIndex + 3; first and last count samples from that zero sample.
+struct TLogAnalView {
+  double period = 0.0;  // seconds per sample
+  std::int32_t first = 0;
+  std::int32_t zeroIndex = 0;
+  std::int32_t last = 0;
+  std::int32_t spare = 0;
+
+  friend bool operator==(const TLogAnalView&, const TLogAnalView&) = default;
+};
+
+class TLogAnalPlot {
+ public:
+  static constexpr int kLanes = 16;
+  static constexpr int kNoData = -111;
+  static constexpr int kZeroTime = -190;
+  // Progress is reported (and pending events served) every this many list indexes.
+  static constexpr int kProgressInterval = 1000;
+
+  static constexpr std::uint32_t kGridColor = 0xC0C0C0;    // silver
+  static constexpr std::uint32_t kTraceColor = 0xFF0000;   // red
+  static constexpr std::uint32_t kCursorColor = 0x808080;  // grey
+
+  explicit TLogAnalPlot(const TLogAnalList& samples);
+
+  // Window that receives the progress events (TProgressEvent); may be none.
+  void setOwner(QObject* owner) { owner_ = owner; }
+
+  // New white bitmap of the image's size, lane layout, cursor and zoom reset.
+  void prepare(QLabel* image);
+  // The same for a bare size, for drawing without an image control.
+  void prepare(QSize size);
+
+  void setView(const TLogAnalView& view) { view_ = view; }
+  TLogAnalView getView() const { return view_; }
+  TLogAnalView savedView() const { return savedView_; }
+
+  // Draws grid, traces and time axis for the view; with save the view also becomes the
+  // saved full view. 0, or -190 when the view spans no time.
+  int render(QLabel* image, const TLogAnalView& view, bool save);
+  int renderCurrent(QLabel* image) { return render(image, view_, true); }
+
+  // Cursor line and read-out at pixel column x; returns the entry under the cursor and its
+  // time. -111 when the list is empty or nothing has been rendered yet.
+  int readAt(QLabel* image, int x, TLogAnalEntry& entry, double& time);
+
+  void beginZoom(int x);
+  void dragZoom(QLabel* image, int x);
+  // Zooms to the dragged range (the saved full view stays for restoring). -190 when the
+  // range holds no whole sample: the picture and view are then kept.
+  int finishZoom(QLabel* image, int x);
+
+  // Snaps a period close to 1, 2 or 5 times a decade (1e-5 .. 1 s) onto that value.
+  static double snapPeriod(double period);
+
+  // Read-out text of a time and a sample word: "<time> s  $H 3F 0A".
+  static QString readOutText(double time, std::uint16_t word);
+
+  // --- geometry and state, for the window and for tests ---
+  const QImage& bitmap() const { return bitmap_; }
+  QRect plotArea() const { return plotArea_; }
+  QRect labelStrip() const { return labelStrip_; }
+  int laneLowY(int lane) const { return laneLow_[std::size_t(lane)]; }
+  int laneHighY(int lane) const { return laneHigh_[std::size_t(lane)]; }
+  double pixelsPerSample() const { return pixelsPerSample_; }
+  double pixelsPerSecond() const { return pixelsPerSecond_; }
+  double startTime() const { return startTime_; }
+  double endTime() const { return endTime_; }
+  int pixelOfTime(double t) const;
+  double timeAtPixel(int x) const;
+  int indexOfTime(double t) const;
+  double timeOfIndex(int index) const;
+  bool cursorDrawn() const { return cursorDrawn_; }
+  int cursorX() const { return cursorX_; }
+  QRect readOutBox() const { return readOutBox_; }
+  bool zooming() const { return zooming_; }
+  int zoomLeft() const { return zoomLeft_; }
+  int zoomRight() const { return zoomRight_; }
+
+ private:
+  class TraceCanvas;
+
+  void layout(QSize size);
+  void present(QLabel* image) const;
+  void post(int value) const;
+  int clampX(int x) const;
+  void drawGrid(QPainter& p);
+  // Returns false when a nested drawing replaced the picture while events were served.
+  bool drawTraces(int n);
+  void drawTimeAxis(QPainter& p);
+  void xorCursorLine(QPainter& p);
+  void xorZoomRect(QPainter& p);
+
+  const TLogAnalList& samples_;
+  QPointer<QObject> owner_;
+  QImage bitmap_;
+
+  QRect plotArea_;  // left, top, right, bottom inclusive as laid out
+  QRect labelStrip_;
+  std::array<int, kLanes> laneLow_{};
+  std::array<int, kLanes> laneHigh_{};
+
+  TLogAnalView view_;
+  TLogAnalView savedView_;
+  TLogAnalView zoomView_;
+
+  double pixelsPerSample_ = 0.0;
+  double pixelsPerSecond_ = 0.0;
+  double startTime_ = 0.0;
+  double endTime_ = 0.0;
+  double span_ = 0.0;
+
+  bool cursorDrawn_ = false;
+  int cursorX_ = 0;
+  QRect readOutBox_;
+
+  bool zooming_ = false;
+  bool zoomDrawn_ = false;
+  int zoomLeft_ = 0;
+  int zoomRight_ = 0;
+
+  // Bumped by every prepare and render, so a drawing interrupted by serving events can tell
+  // that a nested one has taken over the picture.
+  std::uint64_t generation_ = 0;
+};
+
+}  // namespace tolv

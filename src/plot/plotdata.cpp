@@ -1,0 +1,322 @@
+#include "plot/plotdata.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tolv {
+
+// ---- TD2PointsLst ---------------------------------------------------------------------------
+
+void TD2PointsLst::Clear() {
+  points_.clear();
+  searchResults_.clear();
+  boundsValid_ = false;
+}
+
+PlotPoint& TD2PointsLst::AddPoint(const PlotPoint& p) {
+  points_.push_back(p);
+  PlotPoint& stored = points_.back();
+  stored.color2 = stored.color;
+  boundsValid_ = false;
+  return stored;
+}
+
+PlotPoint& TD2PointsLst::AddLinkedPoint(const PlotPoint& p) {
+  PlotPoint copy = p;
+  const std::int32_t n = Count();
+  copy.linkA += n;
+  copy.linkB += n;
+  return AddPoint(copy);
+}
+
+int TD2PointsLst::AppendFrom(const TD2PointsLst& other, bool linked) {
+  // Copy first: other may be this list.
+  const std::vector<PlotPoint> src = other.points_;
+  points_.reserve(points_.size() + src.size());
+  for (const PlotPoint& p : src) {
+    if (linked)
+      AddLinkedPoint(p);
+    else
+      AddPoint(p);
+  }
+  return int(src.size());
+}
+
+int TD2PointsLst::ReplaceFrom(const TD2PointsLst& other, bool linked) {
+  if (&other == this) {
+    const TD2PointsLst copy = other;
+    Clear();
+    return AppendFrom(copy, linked);
+  }
+  Clear();
+  return AppendFrom(other, linked);
+}
+
+int TD2PointsLst::GetPoint(int i, PlotPoint& out) const {
+  if (points_.empty()) return kPlotEmpty;
+  if (i < 0 || i >= Count()) return kPlotIndex;
+  out = points_[std::size_t(i)];
+  return kPlotOk;
+}
+
+void TD2PointsLst::computeBounds() {
+  if (points_.empty()) {
+    minX_ = wvZero(minX_.kind);
+    minY_ = wvZero(minY_.kind);
+    return;
+  }
+  minX_ = maxX_ = points_[0].X;
+  minY_ = maxY_ = points_[0].Y;
+  for (const PlotPoint& p : points_) {
+    minX_ = wvMin(minX_, p.X);
+    maxX_ = wvMax(maxX_, p.X);
+    minY_ = wvMin(minY_, p.Y);
+    maxY_ = wvMax(maxY_, p.Y);
+  }
+  boundsValid_ = true;
+}
+
+void TD2PointsLst::GetBounds(WorldValue& minX, WorldValue& maxX, WorldValue& minY,
+                             WorldValue& maxY) {
+  if (!boundsValid_) computeBounds();
+  minX = minX_;
+  maxX = maxX_;
+  minY = minY_;
+  maxY = maxY_;
+}
+
+int TD2PointsLst::SetXKind(std::uint8_t k) {
+  minX_.kind = maxX_.kind = k;
+  boundsValid_ = false;
+  if (points_.empty()) return kPlotEmpty;
+  for (PlotPoint& p : points_) p.X.kind = k;
+  return kPlotOk;
+}
+
+int TD2PointsLst::SetYKind(std::uint8_t k) {
+  minY_.kind = maxY_.kind = k;
+  boundsValid_ = false;
+  if (points_.empty()) return kPlotEmpty;
+  for (PlotPoint& p : points_) p.Y.kind = k;
+  return kPlotOk;
+}
+
+int TD2PointsLst::SetColor(ColorRef c) {
+  template_.color = c;
+  if (points_.empty()) return kPlotEmpty;
+  for (PlotPoint& p : points_) p.color = c;
+  return kPlotOk;
+}
+
+int TD2PointsLst::SetMarker(int size, int shape) {
+  template_.markerSize = size;
+  template_.markerShape = shape;
+  if (points_.empty()) return kPlotEmpty;
+  for (PlotPoint& p : points_) {
+    p.markerSize = size;
+    p.markerShape = shape;
+  }
+  return kPlotOk;
+}
+
+void TD2PointsLst::GetMarker(int& size, int& shape) const {
+  const PlotPoint& p = points_.empty() ? template_ : points_[0];
+  size = p.markerSize;
+  shape = p.markerShape;
+}
+
+// ---- AxisTransform / TMyPosTxt --------------------------------------------------------------
+
+int AxisTransform::toPixel(const WorldValue& v) const {
+  // Same arithmetic as toPixelFast, so both agree to the pixel.
+  const double p = double(firstPixel) + double(scale) * wvSub(v, minimum).toNumber();
+  // Far outside values are clamped so the conversion stays defined.
+  if (!(p > -1e9 && p < 1e9)) return p < 0 ? -1000000000 : 1000000000;
+  return roundHalfEven(p);
+}
+
+WorldValue AxisTransform::toWorld(int p) const {
+  if (scale == 0) return minimum;
+  const double d = double((long double)(p - firstPixel) / scale);
+  return wvAddUnits(minimum, d);
+}
+
+void TMyPosTxt::Place(int w, int h) {
+  const int col = align % 3;  // 0 left, 1 centre, 2 right
+  const int row = align / 3;  // 0 top, 1 middle, 2 bottom
+  left = col == 0 ? x : col == 1 ? x - w / 2 : x - w;
+  top = row == 0 ? y : row == 1 ? y - h / 2 : y - h;
+  if (align < 0 || align > 8) {
+    left = x;
+    top = y;
+  }
+  right = left + w;
+  bottom = top + h;
+}
+
+// ---- TGenD2DataSet --------------------------------------------------------------------------
+
+void TGenD2DataSet::Reset() {
+  name.clear();
+  xStyle = TAxisStyle{};
+  yStyle = TAxisStyle{};
+  points = TD2PointsLst{};
+  xAxis = AxisWorldData{};
+  yAxis = AxisWorldData{};
+  mergedX = mergedY = nullptr;
+  mergedXIndex = mergedYIndex = -1;
+  xTics.clear();
+  yTics.clear();
+  xTransform = AxisTransform{};
+  yTransform = AxisTransform{};
+  cursorColor = kColorBlack;
+  cursorX = cursorY = foundX = foundY = 0;
+  cursorMode = 0;
+  cursorDrawn = false;
+  messageInterval = 10000;
+}
+
+void TGenD2DataSet::ClearContents() {
+  points.Clear();
+  xTics.clear();
+  yTics.clear();
+}
+
+int TGenD2DataSet::SetXKind(std::uint8_t k) {
+  xAxis.minimum.kind = xAxis.maximum.kind = k;
+  points.SetXKind(k);  // an empty list is no failure here
+  return kPlotOk;
+}
+
+int TGenD2DataSet::SetYKind(std::uint8_t k) {
+  yAxis.minimum.kind = yAxis.maximum.kind = k;
+  points.SetYKind(k);
+  return kPlotOk;
+}
+
+static int setUnit(AxisWorldData& axis, const QString& unit) {
+  axis.unit = unit.left(255);
+  if (axis.minimum.kind != kWorldNumber || axis.maximum.kind != kWorldNumber)
+    return kPlotUnitOnTime;
+  return kPlotOk;
+}
+
+int TGenD2DataSet::SetXUnit(const QString& unit) {
+  return setUnit(xAxis, unit);
+}
+int TGenD2DataSet::SetYUnit(const QString& unit) {
+  return setUnit(yAxis, unit);
+}
+
+void TGenD2DataSet::SetXAxisColor(ColorRef c) {
+  xStyle.axisColor = c;
+  if (xStyle.labelColor == 0) xStyle.labelColor = c;
+}
+
+void TGenD2DataSet::SetYAxisColor(ColorRef c) {
+  yStyle.axisColor = c;
+  if (yStyle.labelColor == 0) yStyle.labelColor = c;
+}
+
+int TGenD2DataSet::CopyPointsFrom(const TD2PointsLst& list, bool linked) {
+  const int n = points.ReplaceFrom(list, linked);
+  SetRangesFromPoints();
+  return n;
+}
+
+int TGenD2DataSet::SetRangesFromPoints() {
+  WorldValue minX, maxX, minY, maxY;
+  points.GetBounds(minX, maxX, minY, maxY);
+  if (minX.kind != maxX.kind || minY.kind != maxY.kind) return kPlotRangeKinds;
+  int rc = kPlotOk;
+  // Both directions are updated even when the first one changes its kind; the code of the
+  // first change is reported.
+  if (xAxis.minimum.kind != minX.kind || xAxis.maximum.kind != maxX.kind) rc = kPlotAxisKindChanged;
+  xAxis.minimum = minX;
+  xAxis.maximum = maxX;
+  if (yAxis.minimum.kind != minY.kind || yAxis.maximum.kind != maxY.kind) {
+    if (rc == kPlotOk) rc = kPlotAxisKindChanged;
+  }
+  yAxis.minimum = minY;
+  yAxis.maximum = maxY;
+  return rc;
+}
+
+// ---- TAxWorldDataLst ------------------------------------------------------------------------
+
+AxisWorldData* TAxWorldDataLst::Get(int i) const {
+  if (i < 0 || i >= Count()) return nullptr;
+  return items_[std::size_t(i)].get();
+}
+
+bool TAxWorldDataLst::Matches(const AxisWorldData& a, const AxisWorldData& b) {
+  return a.scaleType == b.scaleType && a.unit == b.unit && a.minimum.kind == b.minimum.kind &&
+         a.maximum.kind == b.maximum.kind;
+}
+
+int TAxWorldDataLst::MatchOrAdd(const AxisWorldData& axis, AxisWorldData*& record) {
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    AxisWorldData& r = *items_[i];
+    if (!Matches(r, axis)) continue;
+    r.minimum = wvMin(r.minimum, axis.minimum);
+    r.maximum = wvMax(r.maximum, axis.maximum);
+    record = &r;
+    return int(i);
+  }
+  items_.push_back(std::make_unique<AxisWorldData>(axis));
+  record = items_.back().get();
+  return Count() - 1;
+}
+
+int TAxWorldDataLst::ResetPointCounts() {
+  if (items_.empty()) return kPlotEmpty;
+  for (auto& r : items_) r->pointCount = 0;
+  return kPlotOk;
+}
+
+// ---- TGenD2DataSetsLst ----------------------------------------------------------------------
+
+int TGenD2DataSetsLst::Get(int i, TGenD2DataSet*& out) const {
+  if (items_.empty()) return kPlotEmpty;
+  if (i < 0 || i >= Count()) return kPlotIndex;
+  out = items_[std::size_t(i)].get();
+  return kPlotOk;
+}
+
+TGenD2DataSet& TGenD2DataSetsLst::AddCopy(TGenD2DataSet& src) {
+  auto set = std::make_unique<TGenD2DataSet>();
+  set->name = src.name;
+  set->points.Template() = src.points.GetTemplate();
+  set->points.ReplaceFrom(src.points, false);
+  set->SetRangesFromPoints();
+  set->xStyle = src.xStyle;
+  set->yStyle = src.yStyle;
+  set->xAxis = src.xAxis;
+  set->yAxis = src.yAxis;
+  set->messageInterval = src.messageInterval;
+  items_.push_back(std::move(set));
+  src.ClearContents();
+  return *items_.back();
+}
+
+void TGenD2DataSetsLst::SortByName() {
+  // Character codes in ascending order; equal names keep their order.
+  std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) {
+    return QString::compare(a->name, b->name, Qt::CaseSensitive) < 0;
+  });
+}
+
+// ---- TMeasurementData -----------------------------------------------------------------------
+
+const TMeasurementEntry* TMeasurementData::Get(int i) const {
+  if (i < 0 || i >= Count()) return nullptr;
+  return &entries_[std::size_t(i)];
+}
+
+int TMeasurementData::AddEntry(const TMeasurementEntry& e) {
+  entries_.push_back(e);
+  filledFlag = 1;
+  return Count() - 1;
+}
+
+}  // namespace tolv

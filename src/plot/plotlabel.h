@@ -1,0 +1,30 @@
+#pragma once
+// Texts and steps of axis labels: the label of a WorldValue, the step search rule RangeStep
+// and rounding a value to a multiple of a step, for numbers and times alike.
+#include <QString>
+
+#include "plot/worldvalue.h"
+
+namespace tolv {
+
+// Tick label: engineering notation without blanks ("200mV"), fixed point for "%" units,
+// date / time of day / fraction for times above a second, "500 ms" for shorter times.
+QString worldLabelText(const WorldValue& v, int digits, const QString& unit);
+// The label of a time value (the unit is not used for times).
+QString timeLabelText(const DayTime& t, int digits);
+
+// Next larger label step: numbers niceStepUp(1.01 v); times niceTimeStep(2.001 s) from one
+// second on, else niceStepUp(1.1 s), as a time again.
+WorldValue rangeStep(const WorldValue& v);
+// v rounded to a multiple of step (numbers, or seconds for times).
+WorldValue roundWorldToStep(const WorldValue& v, const WorldValue& step);
+
+// The value a tick at v is labelled with: numbers below step * 0.00001 in magnitude are 0,
+// so rounding noise of the tick loop does not show as "-111.02a".
+WorldValue tickShownValue(const WorldValue& v, const WorldValue& step);
+
+// Cell of the coordinate read-out: a number as mantissa right-aligned in 7 characters, a
+// blank, the prefix in a field of 2 and the unit; a time in its label form.
+QString koordCellText(const WorldValue& v, const QString& unit);
+
+}  // namespace tolv

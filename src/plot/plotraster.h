@@ -1,0 +1,167 @@
+#pragma once
+// Pixel primitives of the point drawing: markers and link lines expressed as vertical pixel
+// spans, written either straight into the picture (point by point) or collected per column
+// and written once (for long one-coloured curves). Both give the same pixels, because a
+// one-coloured curve paints the union of its pixels whatever the order.
+#include <QImage>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "plot/plotdata.h"
+
+namespace tolv {
+
+inline std::uint32_t rgbOf(ColorRef c) {
+  return 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+}
+
+// Writes spans directly into an RGB32 picture, clipped to it.
+class DirectSpans {
+ public:
+  DirectSpans(QImage& img, std::uint32_t rgb)
+      : bits_(reinterpret_cast<std::uint32_t*>(img.bits())),
+        stride_(int(img.bytesPerLine() / 4)),
+        w_(img.width()),
+        h_(img.height()),
+        rgb_(rgb) {}
+  void setColor(std::uint32_t rgb) { rgb_ = rgb; }
+  void span(int x, int y0, int y1) {
+    if (x < 0 || x >= w_) return;
+    if (y0 < 0) y0 = 0;
+    if (y1 >= h_) y1 = h_ - 1;
+    for (int y = y0; y <= y1; ++y)
+      bits_[std::size_t(y) * std::size_t(stride_) + std::size_t(x)] = rgb_;
+  }
+
+ private:
+  std::uint32_t* bits_;
+  int stride_, w_, h_;
+  std::uint32_t rgb_;
+};
+
+// Collects one open run per column and merges touching spans into it; a span that does not
+// touch the open run writes the run out first.
+class ColumnSpans {
+ public:
+  ColumnSpans(QImage& img, std::uint32_t rgb)
+      : out_(img, rgb),
+        h_(img.height()),
+        lo_(std::size_t(img.width()), 1),
+        hi_(std::size_t(img.width()), 0) {}
+  ~ColumnSpans() { flush(); }
+  void span(int x, int y0, int y1) {
+    if (x < 0 || x >= int(lo_.size())) return;
+    if (y0 < 0) y0 = 0;
+    if (y1 >= h_) y1 = h_ - 1;
+    if (y0 > y1) return;
+    int& lo = lo_[std::size_t(x)];
+    int& hi = hi_[std::size_t(x)];
+    if (lo > hi) {
+      lo = y0;
+      hi = y1;
+    } else if (y0 <= hi + 1 && y1 >= lo - 1) {
+      if (y0 < lo) lo = y0;
+      if (y1 > hi) hi = y1;
+    } else {
+      out_.span(x, lo, hi);
+      lo = y0;
+      hi = y1;
+    }
+  }
+  void flush() {
+    for (std::size_t x = 0; x < lo_.size(); ++x) {
+      if (lo_[x] <= hi_[x]) out_.span(int(x), lo_[x], hi_[x]);
+      lo_[x] = 1;
+      hi_[x] = 0;
+    }
+  }
+
+ private:
+  DirectSpans out_;
+  int h_;
+  std::vector<int> lo_, hi_;
+};
+
+// A 1-pixel line including both end points (Bresenham), as column spans.
+template <class Sink>
+void lineSpans(Sink& sink, int x0, int y0, int x1, int y1) {
+  if (x0 == x1) {  // the common case of dense curves: one span
+    sink.span(x0, y0 < y1 ? y0 : y1, y0 < y1 ? y1 : y0);
+    return;
+  }
+  const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
+  const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
+  int err = dx + dy;
+  int runX = x0, runLo = y0, runHi = y0;
+  for (;;) {
+    if (x0 != runX) {
+      sink.span(runX, runLo, runHi);
+      runX = x0;
+      runLo = runHi = y0;
+    } else {
+      if (y0 < runLo) runLo = y0;
+      if (y0 > runHi) runHi = y0;
+    }
+    if (x0 == x1 && y0 == y1) break;
+    const int e2 = 2 * err;
+    if (e2 >= dy) {
+      err += dy;
+      x0 += sx;
+    }
+    if (e2 <= dx) {
+      err += dx;
+      y0 += sy;
+    }
+  }
+  sink.span(runX, runLo, runHi);
+}
+
+// The pixels of a point marker (shapes 0..7, others draw nothing).
+template <class Sink>
+void markerSpans(Sink& sink, int shape, int x, int y, int s, int plotLeft, int plotBottom) {
+  switch (shape) {
+    case 0:  // outline of the 3 x 3 square and its diagonal: all nine pixels
+      for (int k = -1; k <= 1; ++k) sink.span(x + k, y - 1, y + 1);
+      break;
+    case 1:
+      if (s < 0) s = -s;
+      sink.span(x - s, y - s, y + s);
+      if (s > 0) sink.span(x + s, y - s, y + s);
+      for (int k = -s + 1; k <= s - 1; ++k) {
+        sink.span(x + k, y - s, y - s);
+        sink.span(x + k, y + s, y + s);
+      }
+      break;
+    case 2:
+      lineSpans(sink, x - s, y - s, x + s, y + s);
+      lineSpans(sink, x - s, y + s, x + s, y - s);
+      break;
+    case 3:
+      lineSpans(sink, x - s, y, x + s, y);
+      lineSpans(sink, x, y - s, x, y + s);
+      break;
+    case 4:
+      lineSpans(sink, plotLeft, y, x, y);
+      break;
+    case 5:
+      lineSpans(sink, x, y, x, plotBottom);
+      break;
+    case 6: {
+      const int a = plotLeft < x ? plotLeft : x, b = plotLeft < x ? x : plotLeft;
+      const int t = s < 0 ? -s : s;
+      for (int c = a; c <= b; ++c) sink.span(c, y - t, y + t);
+      break;
+    }
+    case 7: {
+      const int t = s < 0 ? -s : s;
+      const int y0 = y < plotBottom ? y : plotBottom, y1 = y < plotBottom ? plotBottom : y;
+      for (int c = x - t; c <= x + t; ++c) sink.span(c, y0, y1);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+}  // namespace tolv

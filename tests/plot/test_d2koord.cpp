@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTableWidget>
+
+#include "common/texttable.h"
+#include "plot/d2koord.h"
+#include "plot/plotdata.h"
+#include "plot/plotlabel.h"
+
+namespace tolv {
+namespace {
+
+QString cell(const TF_D2Koord& w, int row, int col) {
+  const QTableWidgetItem* it = w.SG_Measurement()->item(row, col);
+  return it ? it->text() : QString();
+}
+
+TMeasurementEntry entry(double cx, double cy, double fx, double fy) {
+  TMeasurementEntry e;
+  e.cursorX = WorldValue::num(cx);
+  e.cursorY = WorldValue::num(cy);
+  e.xUnit = QStringLiteral("s");
+  e.yUnit = QStringLiteral("V");
+  e.foundPoint.X = WorldValue::num(fx);
+  e.foundPoint.Y = WorldValue::num(fy);
+  e.found = 1;
+  return e;
+}
+
+TEST(D2KoordCell, ColumnLayoutOfNumbersAndTimes) {
+  EXPECT_EQ(koordCellText(WorldValue::num(0.0015), QStringLiteral("V")),
+            QStringLiteral("    1.5 m V"));
+  EXPECT_EQ(koordCellText(WorldValue::num(-12345.678), QStringLiteral("s")),
+            QStringLiteral("-12.346 k s"));
+  EXPECT_EQ(koordCellText(WorldValue::num(3), QStringLiteral("A")), QStringLiteral("      3   A"));
+  EXPECT_EQ(koordCellText(WorldValue::num(2e-6), QStringLiteral("V")),
+            QStringLiteral("      2 ") + QChar(0xB5) + QStringLiteral(" V"));
+  // No prefix exists beyond tera: the exponent stays with the number.
+  EXPECT_EQ(koordCellText(WorldValue::num(2e18), QStringLiteral("V")),
+            QStringLiteral("  2E+18   V"));
+  const WorldValue t = WorldValue::seconds(0.25);
+  EXPECT_EQ(koordCellText(t, QStringLiteral("s")), worldLabelText(t, 5, QStringLiteral("s")));
+}
+
+TEST(D2Koord, CursorAndNearestRows) {
+  TF_D2Koord w;
+  EXPECT_EQ(w.objectName(), QStringLiteral("F_D2Koord"));
+  EXPECT_EQ(w.SG_Measurement()->objectName(), QStringLiteral("SG_Measurement"));
+  EXPECT_EQ(w.SG_Measurement()->columnCount(), 2);
+  TMeasurementData m;
+  m.kind = 1;
+  w.Show(&m);
+  EXPECT_TRUE(w.IsShown());
+  EXPECT_EQ(w.RowCount(), 2);
+  EXPECT_EQ(cell(w, 0, 0), QStringLiteral("  X"));
+  EXPECT_EQ(cell(w, 0, 1), QStringLiteral("  Y"));
+  EXPECT_EQ(cell(w, 1, 0), QStringLiteral("  X Cursor"));
+  EXPECT_EQ(cell(w, 1, 1), QStringLiteral("  Y Cursor"));
+
+  m.kind = 2;
+  w.Show(&m);
+  EXPECT_EQ(w.RowCount(), 4);
+  EXPECT_EQ(cell(w, 2, 0), QString());
+  EXPECT_EQ(cell(w, 3, 0), QStringLiteral("X Data"));
+  EXPECT_EQ(cell(w, 3, 1), QStringLiteral("Y Data"));
+  EXPECT_TRUE(w.windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(w.SG_Measurement()->toolTip(), wrappedText(241));
+
+  m.AddEntry(entry(1.0, 0.5, 1.25, 0.002));
+  m.AddEntry(entry(2.0, -0.5, 2.5, 3.0));
+  w.Show(&m);
+  EXPECT_EQ(w.RowCount(), 8);
+  EXPECT_EQ(w.SG_Measurement()->rowCount(), 8);
+  EXPECT_EQ(cell(w, 2, 0), QStringLiteral("      1   s"));
+  EXPECT_EQ(cell(w, 3, 1), QStringLiteral("   -500 m V"));
+  EXPECT_EQ(cell(w, 5, 0), QStringLiteral("X Data"));
+  EXPECT_EQ(cell(w, 6, 1), QStringLiteral("      2 m V"));
+  EXPECT_EQ(cell(w, 7, 0), QStringLiteral("    2.5   s"));
+  // Both columns as wide as the widest text plus 4; rows 16 high.
+  const int cw = w.SG_Measurement()->columnWidth(0);
+  EXPECT_EQ(cw, w.SG_Measurement()->columnWidth(1));
+  EXPECT_EQ(w.SG_Measurement()->width(), 2 * cw + 24);
+  EXPECT_EQ(w.SG_Measurement()->height(), 18 * 8 + 4);
+  EXPECT_EQ(w.SG_Measurement()->rowHeight(0), 16);
+
+  w.Show(nullptr);
+  EXPECT_FALSE(w.IsShown());
+  EXPECT_FALSE(w.windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+TEST(D2Koord, LongListIsCutToTheScreen) {
+  TF_D2Koord w;
+  TMeasurementData m;
+  m.kind = 1;
+  for (int i = 0; i < 400; ++i) m.AddEntry(entry(i, i, i, i));
+  w.Show(&m);
+  EXPECT_EQ(w.RowCount(), 402);
+  ASSERT_NE(w.screen(), nullptr);
+  EXPECT_LE(w.SG_Measurement()->height(), w.screen()->availableGeometry().height());
+}
+
+TEST(D2Koord, ClickHidesTheWindow) {
+  TF_D2Koord w;
+  w.SetShown(true);
+  ASSERT_TRUE(w.IsShown());
+  QWidget* vp = w.SG_Measurement()->viewport();
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), vp->mapToGlobal(QPointF(5, 5)),
+                    Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+  QApplication::sendEvent(vp, &press);
+  EXPECT_FALSE(w.IsShown());
+}
+
+TEST(D2Koord, PositionLines) {
+  TF_D2Koord w;
+  w.move(123, 45);
+  QStringList lines;
+  w.SavePosition(lines);
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_EQ(lines[0], QStringLiteral("F_D2Koord"));
+  EXPECT_EQ(lines[1], QString::number(w.x()));
+  EXPECT_EQ(lines[2], QString::number(w.y()));
+
+  TF_D2Koord other;
+  lines = {QStringLiteral("F_D2Koord"), QStringLiteral("200"), QStringLiteral("80"),
+           QStringLiteral("next")};
+  EXPECT_EQ(other.LoadPosition(lines), 0);
+  EXPECT_EQ(other.x(), 200);
+  EXPECT_EQ(other.y(), 80);
+  EXPECT_EQ(lines, QStringList{QStringLiteral("next")});
+  lines = {QStringLiteral("F_D2Koord"), QStringLiteral("x1"), QStringLiteral("90")};
+  EXPECT_EQ(other.LoadPosition(lines), 9220);
+  EXPECT_EQ(other.x(), 200);  // the bad value leaves the old one
+  EXPECT_EQ(other.y(), 90);
+  lines = {QStringLiteral("F_D2Koord")};
+  EXPECT_EQ(other.LoadPosition(lines), -2230);
+}
+
+}  // namespace
+}  // namespace tolv

@@ -1,0 +1,503 @@
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QRegularExpression>
+#include <cmath>
+#include <random>
+
+#include "common/regional.h"
+#include "plot/genkernel.h"
+#include "plot/plotlabel.h"
+
+namespace tolv {
+namespace {
+
+constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
+
+std::uint32_t pixel(const TGenD2ImgKernel& k, int x, int y) {
+  return k.Bitmap().pixel(x, y);
+}
+std::uint32_t rgb(ColorRef c) {
+  return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int(c >> 16)).rgb();
+}
+
+// Adds a linked curve y = f(x) at n points over [x0, x1].
+void addCurve(TGenD2ImgKernel& k, int n, double x0, double x1, double (*f)(double),
+              const QString& yUnit = QStringLiteral("V")) {
+  TGenD2DataSet& ds = k.NewDataSet();
+  ds.SetXUnit(QStringLiteral("s"));
+  ds.SetYUnit(yUnit);
+  PlotPoint p = ds.points.GetTemplate();
+  for (int i = 0; i < n; ++i) {
+    const double x = x0 + (x1 - x0) * i / std::max(1, n - 1);
+    p.X = WorldValue::num(x);
+    p.Y = WorldValue::num(f(x));
+    ds.points.AddLinkedPoint(p);
+  }
+  k.AddDataSet(ds);
+}
+
+double lin(double x) {
+  return x;
+}
+double sine(double x) {
+  return std::sin(x);
+}
+
+TEST(Kernel, NewDataSetRotatesColoursAndMarkers) {
+  TGenD2ImgKernel k;
+  ColorRef prev = 0;
+  const int shapes[] = {1, 2, 3, 0, 1};
+  for (int i = 0; i < 25; ++i) {
+    TGenD2DataSet& ds = k.NewDataSet();
+    const ColorRef c = ds.points.GetTemplate().color;
+    EXPECT_NE(c, prev);
+    EXPECT_EQ(c, TGenD2ImgKernel::NextColor(prev));
+    EXPECT_EQ(ds.yStyle.axisColor, c);
+    EXPECT_EQ(ds.yStyle.labelColor, c);
+    // Clearly different: at least one channel moves by half its range.
+    const int d = std::max({std::abs(int(c & 0xFF) - int(prev & 0xFF)),
+                            std::abs(int((c >> 8) & 0xFF) - int((prev >> 8) & 0xFF)),
+                            std::abs(int(c >> 16) - int(prev >> 16))});
+    EXPECT_GE(d, 127);
+    if (i < 5) {
+      EXPECT_EQ(ds.points.GetTemplate().markerShape, shapes[i]);
+    }
+    EXPECT_EQ(ds.points.GetTemplate().markerSize, 3);
+    prev = c;
+  }
+}
+
+TEST(Kernel, AddDataSetEmptiesCallerSetAndEmptySetStopsLaterCurves) {
+  TGenD2ImgKernel k;
+  k.SetImageSize(500, 300);
+  k.PrepareImage(nullptr);
+  TGenD2DataSet& ds = k.NewDataSet();
+  ds.SetYUnit(QStringLiteral("V"));
+  ds.points.SetMarker(0, 9);  // no marker: only the line
+  PlotPoint p = ds.points.GetTemplate();
+  p.X = WorldValue::num(0);
+  p.Y = WorldValue::num(0);
+  ds.points.AddLinkedPoint(p);
+  p.X = WorldValue::num(10);
+  p.Y = WorldValue::num(10);
+  ds.points.AddLinkedPoint(p);
+  EXPECT_EQ(k.AddDataSet(ds), kPlotOk);
+  EXPECT_EQ(ds.points.Count(), 0);
+  k.AddDataSet(ds);  // the emptied builder: a curve without points
+  ASSERT_EQ(k.DataSetCount(), 2);
+  EXPECT_EQ(k.Get(1)->points.Count(), 0);
+  // A third curve with points after the empty one is not drawn.
+  TGenD2DataSet& third = k.NewDataSet();
+  third.SetYUnit(QStringLiteral("V"));
+  third.points.SetMarker(1, 3);
+  p = third.points.GetTemplate();
+  p.X = WorldValue::num(5);
+  p.Y = WorldValue::num(0);
+  third.points.AddPoint(p);
+  k.AddDataSet(third);
+  EXPECT_EQ(k.Render(nullptr, true), kPlotEmpty);
+  const TGenD2DataSet& first = *k.Get(0);
+  const PlotRect pa = k.PlotArea();
+  // The first curve's diagonal runs from the bottom-left to the top-right corner.
+  EXPECT_EQ(first.xTransform.toPixel(WorldValue::num(0)), pa.left);
+  EXPECT_EQ(first.yTransform.toPixel(WorldValue::num(10)), pa.top);
+  EXPECT_EQ(pixel(k, pa.left, pa.bottom), rgb(first.points.At(0).color));
+  EXPECT_EQ(pixel(k, pa.right, pa.top), rgb(first.points.At(0).color));
+  const int cx = k.Get(2)->xTransform.toPixel(WorldValue::num(5));
+  const int cy = k.Get(2)->yTransform.toPixel(WorldValue::num(0));
+  EXPECT_EQ(pixel(k, cx, cy - 1), kWhite);  // the cross of the third curve is missing
+  EXPECT_EQ(k.Render(nullptr, false), kPlotEmpty);
+  k.ClearDataSets();
+  EXPECT_EQ(k.Render(nullptr, true), kPlotEmpty);
+}
+
+TEST(Kernel, LayoutBandsForTwoYUnitsAndOneXAxis) {
+  TGenD2ImgKernel k;
+  k.SetImageSize(640, 400);
+  k.PrepareImage(nullptr);
+  addCurve(k, 50, 0, 10, sine, QStringLiteral("V"));
+  addCurve(k, 50, 0, 10, lin, QStringLiteral("V "));
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  ASSERT_EQ(k.YAxes().Count(), 2);
+  ASSERT_EQ(k.XAxes().Count(), 1);
+  const QFontMetrics fm(k.Font());
+  const int h = fm.height() + 17;
+  const PlotRect pa = k.PlotArea();
+  EXPECT_EQ(pa.top, 15);
+  EXPECT_EQ(pa.right, 640 - 26);
+  EXPECT_EQ(pa.bottom, 400 - 4 - h);
+  const AxisWorldData& y0 = *k.YAxes().Get(0);
+  const AxisWorldData& y1 = *k.YAxes().Get(1);
+  EXPECT_EQ(y0.left, 2);
+  EXPECT_EQ(y1.left, y0.right);
+  EXPECT_EQ(pa.left, y1.right);
+  const AxisWorldData& x0 = *k.XAxes().Get(0);
+  EXPECT_EQ(x0.left, pa.left);
+  EXPECT_EQ(x0.right, pa.right);
+  EXPECT_EQ(x0.bottom, 400 - 9);
+  EXPECT_EQ(x0.top, 400 - 4 - h);
+  // Band width = widest end label + 11 (right = width + 13 from a left of 2).
+  const QString lo = worldLabelText(y1.minimum, 5, y1.unit).leftJustified(y1.unit.size() + 5, '#');
+  const QString hi = worldLabelText(y1.maximum, 5, y1.unit);
+  EXPECT_EQ(y1.right - y1.left, std::max(fm.horizontalAdvance(lo), fm.horizontalAdvance(hi)) + 11);
+  // The axis line of the first Y band is drawn in its colour.
+  EXPECT_EQ(pixel(k, y0.right - 5, (pa.top + pa.bottom) / 2), rgb(k.Get(0)->yStyle.axisColor));
+}
+
+TEST(Kernel, StepSearchOnZeroToTenOverSixHundredPixels) {
+  TGenD2ImgKernel k;
+  addCurve(k, 11, 0, 10, lin, QStringLiteral("V"));
+  // Find the image width that gives exactly 600 plot pixels.
+  k.SetImageSize(700, 300);
+  k.PrepareImage(nullptr);
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  const int extra = 700 - (k.PlotArea().right - k.PlotArea().left);
+  k.SetImageSize(600 + extra, 300);
+  k.PrepareImage(nullptr);
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  ASSERT_EQ(k.PlotArea().right - k.PlotArea().left, 600);
+  const AxisStepTrace& tr = k.XTrace(0);
+  EXPECT_DOUBLE_EQ(tr.range, 20.0);
+  const double expected[] = {0.2, 0.5, 1, 2, 5};
+  ASSERT_GE(tr.steps.size(), 2u);
+  for (std::size_t i = 0; i < tr.steps.size(); ++i) EXPECT_NEAR(tr.steps[i], expected[i], 1e-12);
+  // The chosen step leaves 5 pixels between labels, the one before did not.
+  const QFontMetrics fm(k.Font());
+  auto gap = [&](double s) {
+    const QString label = worldLabelText(WorldValue::num(s), 5, "s").leftJustified(6, '#');
+    return 60.0 * s - fm.horizontalAdvance(label);
+  };
+  EXPECT_GE(gap(tr.steps.back()), 5 - 1);
+  EXPECT_LT(gap(tr.steps[tr.steps.size() - 2]), 5);
+  // Minor step three enlargements back (or the first), labels at multiples of the step.
+  const std::size_t n = tr.steps.size();
+  EXPECT_DOUBLE_EQ(tr.minor, n > 3 ? tr.steps[n - 4] : tr.steps[0]);
+  const auto& tics = k.Get(0)->xTics;
+  ASSERT_GE(tics.size(), 2u);
+  for (const TTicRecord& t : tics) {
+    EXPECT_GT(t.x, k.PlotArea().left);
+    EXPECT_LT(t.x, k.PlotArea().right);
+    EXPECT_EQ(t.x, k.Get(0)->xTransform.toPixel(t.value));
+    EXPECT_EQ(t.label.align, 1);
+  }
+  EXPECT_EQ(tics[0].label.text, worldLabelText(tics[0].value, 5, "s"));
+}
+
+TEST(Kernel, TickNoiseIsLabelledZero) {
+  EXPECT_EQ(tickShownValue(WorldValue::num(3e-17), WorldValue::num(0.1)).number, 0.0);
+  EXPECT_EQ(tickShownValue(WorldValue::num(-5e-7), WorldValue::num(0.1)).number, 0.0);
+  EXPECT_EQ(tickShownValue(WorldValue::num(1e-4), WorldValue::num(0.1)).number, 1e-4);
+  EXPECT_EQ(worldLabelText(tickShownValue(WorldValue::num(3e-17), WorldValue::num(0.1)), 5, "V"),
+            QStringLiteral("0V"));
+  // On a real axis whose tick loop accumulates rounding noise, no label shows it.
+  TGenD2ImgKernel k;
+  k.SetImageSize(400, 800);
+  k.PrepareImage(nullptr);
+  addCurve(k, 11, -0.7, 0.3, lin, QStringLiteral("V"));
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  bool sawZero = false;
+  for (const auto* tics : {&k.Get(0)->xTics, &k.Get(0)->yTics}) {
+    for (const TTicRecord& t : *tics) {
+      EXPECT_FALSE(t.label.text.contains(QRegularExpression("[afpn]V$")))
+          << t.label.text.toStdString();
+      if (t.label.text == QStringLiteral("0V")) sawZero = true;
+    }
+  }
+  EXPECT_TRUE(sawZero);
+}
+
+TEST(Kernel, EqualMinimumAndMaximumPutsPointsOnFirstPixel) {
+  TGenD2ImgKernel k;
+  k.SetImageSize(400, 300);
+  k.PrepareImage(nullptr);
+  TGenD2DataSet& ds = k.NewDataSet();
+  PlotPoint p = ds.points.GetTemplate();
+  for (int i = 0; i < 5; ++i) {
+    p.X = WorldValue::num(7.0);
+    p.Y = WorldValue::num(i);
+    ds.points.AddLinkedPoint(p);
+  }
+  k.AddDataSet(ds);
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  const TGenD2DataSet& s = *k.Get(0);
+  EXPECT_EQ(s.xTransform.toPixel(WorldValue::num(7.0)), k.PlotArea().left);
+  EXPECT_EQ(pixel(k, k.PlotArea().left, s.yTransform.toPixel(WorldValue::num(2))),
+            rgb(s.points.At(0).color));
+  // The flat axis still gets labels, at one pixel per unit step of the span 1.
+  EXPECT_FALSE(s.xTics.empty() && s.yTics.empty());
+}
+
+TEST(Kernel, TinyImageEndsTheStepSearch) {
+  TGenD2ImgKernel k;
+  k.SetImageSize(120, 40);
+  k.PrepareImage(nullptr);
+  addCurve(k, 20, 0, 1, sine);
+  EXPECT_EQ(k.Render(nullptr, true), kPlotOk);
+  const AxisStepTrace& tr = k.YTrace(0);
+  EXPECT_LE(tr.steps.size(), 1001u);
+  for (double s : tr.steps) EXPECT_TRUE(std::isfinite(s));
+}
+
+TEST(Kernel, AbsoluteTimeAxisLabels) {
+  regional().pin(QLatin1Char(','), QStringLiteral("dd.MM.yyyy"), QStringLiteral("HH:mm:ss"));
+  TGenD2ImgKernel k;
+  k.SetImageSize(900, 300);
+  k.PrepareImage(nullptr);
+  TGenD2DataSet& ds = k.NewDataSet();
+  ds.SetXKind(kWorldTime);
+  ds.SetXUnit(QString());
+  ds.SetYUnit(QStringLiteral("V"));
+  const DayTime t0 = dtFromQDateTime(QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0)));
+  PlotPoint p = ds.points.GetTemplate();
+  for (int i = 0; i <= 300; ++i) {
+    p.X = WorldValue::at(dtAddSeconds(t0, i));
+    p.Y = WorldValue::num(std::sin(i * 0.05));
+    ds.points.AddLinkedPoint(p);
+  }
+  ASSERT_EQ(k.AddDataSet(ds), kPlotOk);
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  const auto& tics = k.Get(0)->xTics;
+  ASSERT_FALSE(tics.empty());
+  const QRegularExpression re("^08\\.12\\.2026 10:0[0-5]:[0-5][0-9]$");
+  for (const TTicRecord& t : tics)
+    EXPECT_TRUE(re.match(t.label.text).hasMatch()) << t.label.text.toStdString();
+  // Neighbouring labels do not overlap.
+  const QFontMetrics fm(k.Font());
+  for (std::size_t i = 1; i < tics.size(); ++i)
+    EXPECT_GT(tics[i].label.left, tics[i - 1].label.right);
+  regional().reload();
+}
+
+TEST(Kernel, TimeLabelParts) {
+  regional().pin(QLatin1Char(','), QStringLiteral("dd.MM.yyyy"), QStringLiteral("HH:mm:ss"));
+  EXPECT_EQ(timeLabelText(DayTime{0.5, 0}, 5), QStringLiteral("500 ms"));
+  EXPECT_EQ(timeLabelText(DayTime{3661.25, 0}, 5), QStringLiteral("01:01:01 ,25"));
+  EXPECT_EQ(timeLabelText(dtFromSeconds(-3661.0), 5), QStringLiteral("-01:01:01"));
+  // A negative value of whole days is shown as a duration.
+  EXPECT_EQ(timeLabelText(dtFromSeconds(-(400.0 * 86400)), 5), QStringLiteral("-1J 1M 5T"));
+  EXPECT_EQ(timeLabelText(dtFromSeconds(-(3.0 * 86400) - 60), 5), QStringLiteral("-3T 00:01:00"));
+  regional().reload();
+  EXPECT_EQ(worldLabelText(WorldValue::num(0.25), 5, QStringLiteral("%")),
+            QStringLiteral("0.2500%"));
+  EXPECT_EQ(worldLabelText(WorldValue::num(150), 5, QStringLiteral("%")), QStringLiteral("150%"));
+  EXPECT_EQ(worldLabelText(WorldValue::num(0.0002), 5, QStringLiteral("V")),
+            QStringLiteral("200µV"));
+}
+
+// Renders the same curves point by point and collapsed into column spans.
+TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  for (int shape = 0; shape <= 8; ++shape) {
+    QImage images[2];
+    for (int mode = 0; mode < 2; ++mode) {
+      TGenD2ImgKernel k;
+      k.collapsePoints = mode == 1;
+      k.SetImageSize(300, 200);
+      k.PrepareImage(nullptr);
+      rng.seed(std::uint32_t(shape));
+      for (int c = 0; c < 2; ++c) {
+        TGenD2DataSet& ds = k.NewDataSet();
+        ds.messageInterval = 333;
+        ds.points.SetMarker(1 + c, shape);
+        PlotPoint p = ds.points.GetTemplate();
+        for (int i = 0; i < 3000; ++i) {
+          p.X = WorldValue::num(i * 0.001 + (c ? 0.0 : 0.0003 * u(rng)));
+          p.Y = WorldValue::num(c ? (i / 200 % 2 ? 1.0 : -1.0) + 0.01 * u(rng)
+                                  : std::sin(i * 0.01) + 0.2 * u(rng));
+          // Some links jump backwards, some points are left unlinked.
+          if (i % 97 == 0) p.linkA = -40;
+          p.linkB = i % 13 == 0 ? -5 : 100000;
+          ds.points.AddLinkedPoint(p);
+          p.linkA = -1;
+        }
+        k.AddDataSet(ds);
+      }
+      ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+      images[mode] = k.Bitmap().copy();
+    }
+    EXPECT_TRUE(images[0] == images[1]) << "shape " << shape;
+  }
+}
+
+TEST(Kernel, MarkerShapesProbePixels) {
+  TGenD2ImgKernel k;
+  k.SetImageSize(300, 200);
+  k.PrepareImage(nullptr);
+  TGenD2DataSet& ds = k.NewDataSet();
+  PlotPoint p = ds.points.GetTemplate();
+  p.markerSize = 4;
+  p.markerShape = 3;
+  p.X = WorldValue::num(0);
+  p.Y = WorldValue::num(0);
+  ds.points.AddPoint(p);
+  p.markerShape = 2;
+  p.X = WorldValue::num(10);
+  p.Y = WorldValue::num(10);
+  ds.points.AddPoint(p);
+  p.markerShape = 1;
+  p.X = WorldValue::num(5);
+  p.Y = WorldValue::num(5);
+  ds.points.AddPoint(p);
+  k.AddDataSet(ds);
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  const TGenD2DataSet& s = *k.Get(0);
+  const std::uint32_t c = rgb(s.points.At(0).color);
+  const int x5 = s.xTransform.toPixel(WorldValue::num(5)),
+            y5 = s.yTransform.toPixel(WorldValue::num(5));
+  EXPECT_EQ(pixel(k, x5 - 4, y5 - 4), c);  // square outline corner
+  EXPECT_EQ(pixel(k, x5 + 4, y5 + 1), c);
+  EXPECT_EQ(pixel(k, x5, y5), kWhite);  // hollow
+  const int x0 = s.xTransform.toPixel(WorldValue::num(0)),
+            y0 = s.yTransform.toPixel(WorldValue::num(0));
+  EXPECT_EQ(pixel(k, x0 + 4, y0), c);  // upright cross
+  EXPECT_EQ(pixel(k, x0, y0 - 4), c);
+  EXPECT_EQ(pixel(k, x0 + 1, y0 - 1), kWhite);
+  const int x1 = s.xTransform.toPixel(WorldValue::num(10)),
+            y1 = s.yTransform.toPixel(WorldValue::num(10));
+  EXPECT_EQ(pixel(k, x1 - 3, y1 + 3), c);  // diagonal cross
+  EXPECT_EQ(pixel(k, x1 - 3, y1), kWhite);
+}
+
+// ---- mouse ---------------------------------------------------------------------------------
+
+struct MouseFixture : ::testing::Test {
+  TGenD2ImgKernel k;
+  QLabel image;
+  const TMeasurementData* result = nullptr;
+  void SetUp() override {
+    image.resize(500, 350);
+    k.PrepareImage(&image);
+    addCurve(k, 101, 0, 10, lin, QStringLiteral("V"));
+    addCurve(k, 101, 0, 10, sine, QStringLiteral("A"));
+    ASSERT_EQ(k.Render(&image, true), kPlotOk);
+  }
+  void down(int button, int x, int y, int shift = 0) {
+    k.HandleMouse(&image, button, result, y, x, shift, false);
+  }
+  void move(int x, int y, int shift) {
+    k.HandleMouse(&image, kMouseNone, result, y, x, shift, false);
+  }
+  void up(int button, int x, int y, int shift = 0) {
+    k.HandleMouse(&image, button, result, y, x, shift, true);
+  }
+  double xMax() const { return k.Get(0)->mergedX->maximum.number; }
+};
+
+TEST_F(MouseFixture, ClickWithoutDragKeepsZoomAndNextPressContinues) {
+  const PlotRect pa = k.PlotArea();
+  const int x = pa.left + 50, y = pa.top + 40;
+  down(kMouseLeft, x, y);
+  EXPECT_TRUE(k.Zooming());
+  up(kMouseLeft, x, y);
+  EXPECT_TRUE(k.Zooming());
+  EXPECT_DOUBLE_EQ(xMax(), 10.0);
+  EXPECT_EQ(k.FinishZoom(&image, x, y), kPlotZoomEmpty);
+  // The next press drags the same rectangle on.
+  down(kMouseLeft, x + 100, y + 80);
+  EXPECT_EQ(k.ZoomRect(), (PlotRect{x, y, x + 100, y + 80}));
+  up(kMouseLeft, x + 100, y + 80);
+  EXPECT_FALSE(k.Zooming());
+  const TGenD2DataSet& s = *k.Get(0);
+  EXPECT_EQ(s.xTransform.toPixel(s.xAxis.minimum), k.PlotArea().left);
+  EXPECT_NEAR(xMax(), 10.0 * (x + 100 - pa.left) / (pa.right - pa.left), 1e-9);
+  EXPECT_NEAR(k.Get(0)->mergedX->minimum.number, 10.0 * (x - pa.left) / (pa.right - pa.left), 1e-9);
+  EXPECT_EQ(result, nullptr);
+}
+
+TEST_F(MouseFixture, ZoomBeyondThePlotAreaIsClamped) {
+  const PlotRect pa = k.PlotArea();
+  k.BeginZoom(&image, pa.left + 10, pa.top + 10);
+  k.DragZoom(&image, pa.right + 50, pa.bottom + 50);
+  EXPECT_EQ(k.FinishZoom(&image, pa.right + 50, pa.bottom + 50), kPlotZoomClamped);
+  EXPECT_NEAR(xMax(), 10.0, 1e-9);
+}
+
+TEST_F(MouseFixture, BothButtonsRestoreTheAutomaticRange) {
+  const PlotRect pa = k.PlotArea();
+  down(kMouseLeft, pa.left + 20, pa.top + 20);
+  move(pa.left + 120, pa.top + 90, kShiftLeft);
+  up(kMouseLeft, pa.left + 120, pa.top + 90);
+  ASSERT_LT(xMax(), 9.0);
+  down(kMouseRight, pa.left + 50, pa.top + 50, kShiftLeft);
+  EXPECT_DOUBLE_EQ(xMax(), 10.0);
+  EXPECT_DOUBLE_EQ(k.Get(0)->mergedY->minimum.number, 0.0);
+}
+
+TEST_F(MouseFixture, FocusRectangleIsErasedExactly) {
+  const QImage before = k.Bitmap().copy();
+  const PlotRect pa = k.PlotArea();
+  k.BeginZoom(&image, pa.left + 30, pa.top + 30);
+  k.DragZoom(&image, pa.left + 130, pa.top + 90);
+  EXPECT_FALSE(k.Bitmap() == before);
+  k.DragZoom(&image, pa.left + 200, pa.top + 150);
+  k.BeginZoom(&image, pa.left + 10, pa.top + 10);  // erases the old rectangle
+  EXPECT_TRUE(k.Bitmap() == before);
+}
+
+TEST_F(MouseFixture, RightButtonMeasuresNearestAndHandsOverOnRelease) {
+  const PlotRect pa = k.PlotArea();
+  const TGenD2DataSet& s0 = *k.Get(0);
+  const int x = s0.xTransform.toPixel(WorldValue::num(3.0));
+  const int y = s0.yTransform.toPixel(WorldValue::num(3.0));
+  down(kMouseRight, x + 1, y - 1);
+  EXPECT_EQ(result, nullptr);  // handed over on the release only
+  result = &k.Measurement();
+  EXPECT_EQ(result->kind, 2);
+  ASSERT_EQ(result->Count(), 2);
+  EXPECT_DOUBLE_EQ(result->Get(0)->foundPoint.X.number, 3.0);
+  EXPECT_EQ(result->Get(0)->mode, 3);
+  EXPECT_EQ(result->Get(0)->yUnit, QStringLiteral("V"));
+  EXPECT_EQ(result->Get(1)->yUnit, QStringLiteral("A"));
+  // The cursor line of the first curve ends on the point, in its colour.
+  EXPECT_EQ(pixel(k, x, y), rgb(s0.points.At(0).color));
+  // Nearest by X with alt: the point at the same X wins, whatever its height.
+  down(kMouseRight, x, pa.bottom - 2, kShiftAlt);
+  result = &k.Measurement();
+  EXPECT_DOUBLE_EQ(result->Get(0)->foundPoint.X.number, 3.0);
+  EXPECT_EQ(result->Get(0)->mode, 1);
+  // The release redraws and measures again; the result stays handed over.
+  up(kMouseRight, x, y);
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(result->resultFlag, 1);
+}
+
+TEST_F(MouseFixture, CursorLinesAreErasedByReadingTheWorld) {
+  const PlotRect pa = k.PlotArea();
+  const QImage before = k.Bitmap().copy();
+  // Far below the first curve's start: its cursor line crosses white plot area.
+  EXPECT_EQ(k.MeasureNearest(&image, pa.right - 5, pa.bottom - 5, 3), kPlotOk);
+  EXPECT_FALSE(k.Bitmap() == before);
+  k.ReadWorldAt(&image, pa.left + 5, pa.top + 5);
+  EXPECT_EQ(k.Measurement().kind, 1);
+  EXPECT_EQ(k.Measurement().Count(), 2);
+  // Erasing restores the picture except where lines overlapped (the two cursor lines share
+  // their start, curves crossed): there the not-exclusive-or leaves a trace until the next
+  // redraw, which the release of the button brings.
+  int changed = 0;
+  for (int y = pa.top; y <= pa.bottom; ++y)
+    for (int x = pa.left; x <= pa.right; ++x)
+      if (k.Bitmap().pixel(x, y) != before.pixel(x, y)) ++changed;
+  EXPECT_LT(changed, 20);
+  // World coordinates under the cursor.
+  const TMeasurementEntry* e = k.Measurement().Get(0);
+  EXPECT_NEAR(e->cursorX.number, 10.0 * 5 / (pa.right - pa.left), 1e-9);
+  EXPECT_NEAR(e->cursorY.number, 10.0 - 10.0 * 5 / (pa.bottom - pa.top), 1e-9);
+}
+
+TEST_F(MouseFixture, CurveWithoutQualifyingPointIsLeftOut) {
+  // Take every point of the second curve out of measurements.
+  TGenD2DataSet& s1 = *k.Get(1);
+  for (int i = 0; i < s1.points.Count(); ++i) const_cast<PlotPoint&>(s1.points.At(i)).flags = 1;
+  const PlotRect pa = k.PlotArea();
+  EXPECT_EQ(k.MeasureNearest(&image, pa.left + 40, pa.top + 40, 3), kPlotNoCandidate);
+  ASSERT_EQ(k.Measurement().Count(), 1);
+  EXPECT_EQ(k.Measurement().Get(0)->yUnit, QStringLiteral("V"));
+  EXPECT_FALSE(s1.cursorDrawn);
+}
+
+}  // namespace
+}  // namespace tolv

@@ -1,0 +1,340 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPainter>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "plot/loganal_list.h"
+#include "plot/loganal_plot.h"
+#include "plot/loganal_progress.h"
+
+namespace tolv {
+namespace {
+
+// Collects the progress values posted by a plot.
+class ProgressSink : public QObject {
+ public:
+  std::vector<int> values;
+  std::function<void()> onFirst;
+
+  bool event(QEvent* e) override {
+    if (e->type() != TProgressEvent::kType) return QObject::event(e);
+    values.push_back(static_cast<TProgressEvent*>(e)->value());
+    if (onFirst && values.size() == 1) onFirst();
+    return true;
+  }
+};
+
+bool isRed(QRgb c) {
+  return (c & 0xFFFFFF) == 0xFF0000;
+}
+
+std::vector<bool> redMask(const QImage& img) {
+  std::vector<bool> m;
+  m.reserve(std::size_t(img.width() * img.height()));
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) m.push_back(isRed(img.pixel(x, y)));
+  return m;
+}
+
+// The view a device window gives for a logic-analyser record: Npre samples before the
+// trigger, Npost after it.
+TLogAnalView recordView(int npre, int npost, double period) {
+  TLogAnalView v;
+  v.period = period;
+  v.first = -npre;
+  v.zeroIndex = npre;
+  v.last = npost;
+  return v;
+}
+
+// Straightforward drawing of every change, line by line, as the plot is meant to look.
+QImage drawEveryChange(const TLogAnalPlot& plot, const TLogAnalList& list, int n) {
+  QImage img(plot.bitmap().size(), QImage::Format_RGB32);
+  img.fill(Qt::white);
+  QPainter p(&img);
+  p.setPen(QPen(QColor(255, 0, 0), 0));
+  auto level = [&](int lane, unsigned w) {
+    return (w >> lane) & 1u ? plot.laneHighY(lane) : plot.laneLowY(lane);
+  };
+  int s = plot.indexOfTime(plot.startTime());
+  unsigned cur = list.at(s).word;
+  int px = plot.pixelOfTime(plot.startTime());
+  for (int k = 0; k < n - 4; ++k) {
+    ++s;
+    const unsigned w = list.at(s).word;
+    if (w == cur) continue;
+    const int x = plot.pixelOfTime(plot.timeOfIndex(s));
+    for (int i = 0; i < 16; ++i) {
+      p.drawLine(px, level(i, cur), x, level(i, cur));
+      if (((cur ^ w) >> i) & 1u) p.drawLine(x, level(i, cur), x, level(i, w));
+    }
+    px = x;
+    cur = w;
+  }
+  const int xl = plot.pixelOfTime(plot.timeOfIndex(s));
+  for (int i = 0; i < 16; ++i) p.drawLine(px, level(i, cur), xl, level(i, cur));
+  return img;
+}
+
+TEST(LogAnalList, GrowsWithFillersOnlyWhenAsked) {
+  TLogAnalList l;
+  EXPECT_EQ(l.add(7, 0x1234), 0);
+  EXPECT_EQ(l.add(8, 0xFFFF), 1);
+  EXPECT_EQ(l.ensureIndex(1), 0);
+  EXPECT_EQ(l.ensureIndex(3), TLogAnalList::kAppendedFiller);
+  EXPECT_EQ(l.count(), 4);
+  EXPECT_EQ(l.get(3), (TLogAnalEntry{-1, 0}));
+  EXPECT_EQ(l.get(1), (TLogAnalEntry{8, 0xFFFF}));
+  EXPECT_EQ(l.get(5), (TLogAnalEntry{-1, 0}));
+  EXPECT_EQ(l.count(), 6);
+  // A negative index and read-only access never touch the list.
+  EXPECT_EQ(l.get(-4), (TLogAnalEntry{-1, 0}));
+  EXPECT_EQ(l.ensureIndex(-1), 0);
+  EXPECT_EQ(l.at(100), (TLogAnalEntry{-1, 0}));
+  EXPECT_EQ(l.count(), 6);
+  l.clear();
+  EXPECT_EQ(l.count(), 0);
+}
+
+TEST(LogAnalPlot, SnapPeriod) {
+  EXPECT_DOUBLE_EQ(TLogAnalPlot::snapPeriod(0.00099), 0.001);
+  EXPECT_DOUBLE_EQ(TLogAnalPlot::snapPeriod(0.0015), 0.0015);
+  EXPECT_DOUBLE_EQ(TLogAnalPlot::snapPeriod(2.1e-5), 2e-5);
+  EXPECT_DOUBLE_EQ(TLogAnalPlot::snapPeriod(0.54), 0.5);
+  EXPECT_DOUBLE_EQ(TLogAnalPlot::snapPeriod(0.56), 0.56);
+  EXPECT_DOUBLE_EQ(TLogAnalPlot::snapPeriod(1.19), 1.0);
+  EXPECT_DOUBLE_EQ(TLogAnalPlot::snapPeriod(10.0), 10.0);
+  EXPECT_DOUBLE_EQ(TLogAnalPlot::snapPeriod(5e-7), 5e-7);
+
+  // Render draws with the snapped period.
+  TLogAnalList l;
+  TLogAnalPlot plot(l);
+  plot.prepare(QSize(400, 300));
+  plot.render(nullptr, recordView(10, 90, 0.00099), true);
+  EXPECT_DOUBLE_EQ(plot.getView().period, 0.001);
+  EXPECT_DOUBLE_EQ(plot.savedView().period, 0.001);
+  EXPECT_DOUBLE_EQ(plot.startTime(), -0.01);
+}
+
+TEST(LogAnalPlot, LayoutSeparatesTheBytes) {
+  TLogAnalList l;
+  TLogAnalPlot plot(l);
+  plot.prepare(QSize(1200, 700));
+  EXPECT_EQ(plot.plotArea(), QRect(QPoint(20, 12), QPoint(1192, 680)));
+  EXPECT_EQ(plot.labelStrip(), QRect(QPoint(20, 680), QPoint(1192, 696)));
+  const double pitch = (680 - 12) / 18.0;
+  EXPECT_EQ(plot.laneLowY(0), 643);  // lane 0 at the bottom
+  for (int i = 1; i < 16; ++i) {
+    const double expect = i == 8 ? 2 * pitch : pitch;
+    EXPECT_NEAR(plot.laneLowY(i - 1) - plot.laneLowY(i), expect, 1.0) << "lane " << i;
+    EXPECT_NEAR(plot.laneLowY(i) - plot.laneHighY(i), 0.75 * pitch, 1.0);
+  }
+  EXPECT_GT(plot.laneHighY(15), 12);
+}
+
+TEST(LogAnalPlot, ZeroSpanRefusedButProgressEnds) {
+  TLogAnalList l;
+  for (int i = 0; i < 100; ++i) l.add(i, std::uint16_t(i * 37));
+  TLogAnalPlot plot(l);
+  ProgressSink sink;
+  plot.setOwner(&sink);
+  plot.prepare(QSize(400, 300));
+  TLogAnalView v = recordView(0, 0, 0.001);
+  EXPECT_EQ(plot.render(nullptr, v, true), TLogAnalPlot::kZeroTime);
+  // A zero period would divide by zero as well.
+  v = recordView(10, 50, 0.0);
+  EXPECT_EQ(plot.render(nullptr, v, true), TLogAnalPlot::kZeroTime);
+  QCoreApplication::sendPostedEvents(&sink);
+  EXPECT_EQ(sink.values, (std::vector<int>{-1, -1}));
+  const std::vector<bool> red = redMask(plot.bitmap());
+  EXPECT_EQ(std::count(red.begin(), red.end(), true), 0);
+}
+
+TEST(LogAnalPlot, OddImagesAndViewsStaySafe) {
+  TLogAnalList l;
+  for (int i = 0; i < 3000; ++i) l.add(i, std::uint16_t(i * 5));
+  for (QSize size : {QSize(6, 5), QSize(1, 1), QSize(0, 0)}) {
+    TLogAnalPlot plot(l);
+    plot.prepare(size);
+    EXPECT_EQ(plot.render(nullptr, recordView(100, 2800, 1e-3), true), 0);
+    TLogAnalEntry e;
+    double t;
+    plot.readAt(nullptr, 3, e, t);
+    plot.beginZoom(0);
+    plot.dragZoom(nullptr, 4);
+    plot.finishZoom(nullptr, 5);
+  }
+  TLogAnalPlot plot(l);
+  plot.prepare(QSize(300, 200));
+  // Reversed, negative-period and far-out views draw what they can and return.
+  EXPECT_EQ(plot.render(nullptr, recordView(-2800, -100, 1e-3), true), 0);
+  EXPECT_EQ(plot.render(nullptr, recordView(100, 2800, -1e-3), true), 0);
+  TLogAnalView far = recordView(100, 2800, 1e-3);
+  far.zeroIndex = -2000000000;
+  EXPECT_EQ(plot.render(nullptr, far, true), 0);
+  EXPECT_EQ(l.count(), 3000);
+}
+
+TEST(LogAnalPlot, ProgressInOrderAndListUntouched) {
+  TLogAnalList l;
+  for (int i = 0; i < 5000; ++i) l.add(i, std::uint16_t(i / 7));
+  TLogAnalPlot plot(l);
+  ProgressSink sink;
+  plot.setOwner(&sink);
+  plot.prepare(QSize(600, 400));
+  TLogAnalView v;
+  v.period = 1e-3;
+  v.zeroIndex = -3;  // sample k at list index k
+  v.first = 0;
+  v.last = 6000;  // beyond the recording: read as fillers, never appended
+  EXPECT_EQ(plot.render(nullptr, v, true), 0);
+  QCoreApplication::sendPostedEvents(&sink);
+  // 100 * s / count per thousand indexes; past the end the count is taken as s + 1.
+  EXPECT_EQ(sink.values, (std::vector<int>{20, 40, 60, 80, 100, -1}));
+  EXPECT_EQ(l.count(), 5000);
+}
+
+TEST(LogAnalPlot, NestedPrepareDuringRenderIsSafe) {
+  TLogAnalList l;
+  for (int i = 0; i < 5000; ++i) l.add(i, std::uint16_t(i));
+  TLogAnalPlot plot(l);
+  ProgressSink sink;
+  sink.onFirst = [&] { plot.prepare(QSize(200, 100)); };
+  plot.setOwner(&sink);
+  plot.prepare(QSize(600, 400));
+  EXPECT_EQ(plot.render(nullptr, recordView(0, 4990, 1e-3), true), 0);
+  QCoreApplication::sendPostedEvents(&sink);
+  EXPECT_EQ(plot.bitmap().size(), QSize(200, 100));
+  EXPECT_EQ(sink.values.back(), -1);
+}
+
+TEST(LogAnalPlot, CollapsedColumnsMatchEveryChange) {
+  std::mt19937 rng(12345);
+  TLogAnalList l;
+  for (int i = 0; i < 30000; ++i) {
+    // Mostly a change at every sample, with runs and single-bit toggles mixed in.
+    const unsigned r = rng();
+    if (r % 5 == 0 && l.count() > 0)
+      l.add(i, l.at(l.count() - 1).word);
+    else if (r % 5 == 1 && l.count() > 0)
+      l.add(i, std::uint16_t(l.at(l.count() - 1).word ^ (1u << (r >> 8) % 16)));
+    else
+      l.add(i, std::uint16_t(rng()));
+  }
+  struct Case {
+    TLogAnalView view;
+    const char* what;
+  };
+  TLogAnalView zoom = recordView(-100, 160, 1e-4);  // a few pixels per sample
+  zoom.zeroIndex = 500;
+  const Case cases[] = {{recordView(12000, 18000, 1e-6), "dense record"},
+                        {zoom, "zoomed"},
+                        {recordView(100, 31000, 2e-3), "past the end"}};
+  for (const Case& c : cases) {
+    TLogAnalPlot plot(l);
+    plot.prepare(QSize(500, 320));
+    ASSERT_EQ(plot.render(nullptr, c.view, true), 0);
+    const int n = c.view.last - c.view.first;
+    const QImage ref = drawEveryChange(plot, l, n);
+    EXPECT_TRUE(redMask(plot.bitmap()) == redMask(ref)) << c.what;
+  }
+}
+
+TEST(LogAnalPlot, ReadOut) {
+  TLogAnalList l;
+  TLogAnalPlot plot(l);
+  QLabel image;
+  image.resize(600, 400);
+  plot.prepare(&image);
+  TLogAnalEntry e;
+  double t = 0;
+  EXPECT_EQ(plot.readAt(&image, 100, e, t), TLogAnalPlot::kNoData);  // empty list
+
+  for (int i = 0; i < 1000; ++i) l.add(i, i == 999 ? 0x3F0A : std::uint16_t(i));
+  EXPECT_EQ(plot.readAt(&image, 100, e, t), TLogAnalPlot::kNoData);  // nothing rendered yet
+  ASSERT_EQ(plot.render(&image, recordView(200, 800, 1e-3), true), 0);
+  const QImage clean = plot.bitmap().copy();
+
+  // Right of the last sample: the last entry.
+  ASSERT_EQ(plot.readAt(&image, 5000, e, t), 0);
+  EXPECT_EQ(e, (TLogAnalEntry{999, 0x3F0A}));
+  EXPECT_EQ(plot.cursorX(), plot.plotArea().right() - 1);
+  EXPECT_TRUE(TLogAnalPlot::readOutText(t, e.word).endsWith(QStringLiteral(" $H 3F 0A")));
+  EXPECT_EQ(TLogAnalPlot::readOutText(0.0012345, 0x3F0A), QStringLiteral("1.2345 ms  $H 3F 0A"));
+  const QRect box = plot.readOutBox();
+  EXPECT_EQ(box.right(), 598);
+  EXPECT_EQ(box.top(), -3);
+
+  // Left of the first: clamped to one pixel inside, time of that pixel.
+  ASSERT_EQ(plot.readAt(&image, -50, e, t), 0);
+  EXPECT_EQ(plot.cursorX(), 21);
+  EXPECT_DOUBLE_EQ(t, plot.timeAtPixel(21));
+  EXPECT_EQ(e.sampleNumber, plot.indexOfTime(t));
+
+  // The first cursor line is gone again everywhere outside the read-out box.
+  const int oldX = plot.plotArea().right() - 1;
+  for (int y = 0; y < clean.height(); ++y) {
+    if (box.contains(oldX, y)) continue;
+    ASSERT_EQ(plot.bitmap().pixel(oldX, y), clean.pixel(oldX, y)) << y;
+  }
+  EXPECT_TRUE(plot.cursorDrawn());
+  plot.prepare(&image);
+  EXPECT_FALSE(plot.cursorDrawn());
+}
+
+TEST(LogAnalPlot, ZoomAndRestore) {
+  TLogAnalList l;
+  for (int i = 0; i < 2000; ++i) l.add(i, std::uint16_t(i * 13));
+  TLogAnalPlot plot(l);
+  QLabel image;
+  image.resize(800, 400);
+  plot.prepare(&image);
+  const TLogAnalView full = recordView(500, 1500, 1e-3);
+  ASSERT_EQ(plot.render(&image, full, true), 0);
+  const QImage clean = plot.bitmap().copy();
+
+  // A click without a drag keeps picture and view.
+  plot.beginZoom(300);
+  EXPECT_EQ(plot.finishZoom(&image, 300), TLogAnalPlot::kZeroTime);
+  EXPECT_FALSE(plot.zooming());
+  EXPECT_EQ(plot.getView(), full);
+  EXPECT_EQ(plot.bitmap(), clean);
+
+  // The band is drawn and erased exactly while dragging.
+  plot.beginZoom(300);
+  plot.dragZoom(&image, 500);
+  EXPECT_NE(plot.bitmap(), clean);
+  plot.dragZoom(&image, 400);
+  EXPECT_EQ(plot.zoomLeft(), 300);
+  EXPECT_EQ(plot.zoomRight(), 400);
+  for (int y = 0; y < clean.height(); ++y)
+    ASSERT_EQ(plot.bitmap().pixel(500, y), clean.pixel(500, y));
+  plot.dragZoom(&image, 250);  // left of the band moves its left edge
+  EXPECT_EQ(plot.zoomLeft(), 250);
+
+  const double t0 = plot.timeAtPixel(250);
+  const double t1 = plot.timeAtPixel(400);
+  EXPECT_EQ(plot.finishZoom(&image, 400), 0);
+  TLogAnalView z = plot.getView();
+  EXPECT_EQ(z.first, int(std::lround(t0 / 1e-3)));
+  EXPECT_EQ(z.last, int(std::lround(t1 / 1e-3)));
+  EXPECT_EQ(z.zeroIndex, full.zeroIndex);
+  EXPECT_EQ(plot.savedView(), full);
+  EXPECT_FALSE(plot.zooming());
+
+  // Restoring the saved full view gives the first picture back.
+  plot.prepare(&image);
+  ASSERT_EQ(plot.render(&image, plot.savedView(), false), 0);
+  EXPECT_EQ(plot.bitmap(), clean);
+
+  // A drag that was never begun draws nothing.
+  plot.dragZoom(&image, 600);
+  EXPECT_EQ(plot.bitmap(), clean);
+}
+
+}  // namespace
+}  // namespace tolv
