@@ -120,6 +120,9 @@ void lineSpans(Sink& sink, int x0, int y0, int x1, int y1) {
 // The pixels of a point marker (shapes 0..7, others draw nothing).
 template <class Sink>
 void markerSpans(Sink& sink, int shape, int x, int y, int s, int plotLeft, int plotBottom) {
+  // Sizes beyond any picture are cut, so the corner arithmetic cannot overflow.
+  if (s > 4096) s = 4096;
+  if (s < -4096) s = -4096;
   switch (shape) {
     case 0:  // outline of the 3 x 3 square and its diagonal: all nine pixels
       for (int k = -1; k <= 1; ++k) sink.span(x + k, y - 1, y + 1);

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QTimer>
 #include <cmath>
 #include <random>
 
@@ -360,6 +361,24 @@ TEST(Kernel, MarkerShapesProbePixels) {
             y1 = s.yTransform.toPixel(WorldValue::num(10));
   EXPECT_EQ(pixel(k, x1 - 3, y1 + 3), c);  // diagonal cross
   EXPECT_EQ(pixel(k, x1 - 3, y1), kWhite);
+}
+
+// Rendering yields to the event loop; an event that replaces the curves meanwhile ends the
+// outer drawing instead of letting it run on freed data sets.
+TEST(Kernel, EventDuringRenderThatClearsTheCurves) {
+  TGenD2ImgKernel k;
+  k.SetImageSize(300, 200);
+  k.PrepareImage(nullptr);
+  addCurve(k, 30000, 0, 10, sine);
+  addCurve(k, 30000, 0, 10, lin);
+  bool fired = false;
+  QTimer::singleShot(0, [&] {
+    fired = true;
+    k.ClearDataSets();
+  });
+  EXPECT_EQ(k.Render(nullptr, true), kPlotOk);
+  EXPECT_TRUE(fired);
+  EXPECT_EQ(k.DataSetCount(), 0);
 }
 
 // ---- mouse ---------------------------------------------------------------------------------

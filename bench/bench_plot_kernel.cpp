@@ -1,0 +1,81 @@
+// Rendering speed of the plot kernel: two scope-like curves of 131000 linked points each
+// (sine and square, marker shape 0) into 1200 x 700, and a small curve of 1000 points.
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <cmath>
+
+#include "plot/genkernel.h"
+
+namespace {
+
+using namespace tolv;
+
+void fill(TGenD2ImgKernel& k, int n, bool collapse) {
+  k.collapsePoints = collapse;
+  k.SetImageSize(1200, 700);
+  k.PrepareImage(nullptr);
+  for (int c = 0; c < 2; ++c) {
+    TGenD2DataSet& ds = k.NewDataSet();
+    ds.SetXUnit(QStringLiteral("s"));
+    ds.SetYUnit(QStringLiteral("V"));
+    ds.points.SetMarker(3, 0);
+    ds.points.Reserve(n);
+    PlotPoint p = ds.points.GetTemplate();
+    for (int i = 0; i < n; ++i) {
+      const double t = i * 1e-6;
+      p.X = WorldValue::num(t);
+      const double ph = 2 * M_PI * 7.0 * i / n;
+      p.Y = WorldValue::num(c == 0 ? 4.0 * std::sin(ph) + 0.05 * std::sin(i * 0.37)
+                                   : (std::sin(ph * 1.5) >= 0 ? 3.0 : -3.0) +
+                                         0.02 * std::cos(i * 0.11));
+      ds.points.AddLinkedPoint(p);
+    }
+    k.AddDataSet(ds);
+  }
+}
+
+void renderCase(benchmark::State& state, int n, bool collapse) {
+  TGenD2ImgKernel k;
+  fill(k, n, collapse);
+  for (auto _ : state) {
+    state.PauseTiming();
+    k.PrepareImage(nullptr);
+    state.ResumeTiming();
+    const int rc = k.Render(nullptr, true);
+    if (rc != 0) state.SkipWithError("render failed");
+    benchmark::DoNotOptimize(k.Bitmap().constBits());
+  }
+}
+
+void BM_Render2x131000(benchmark::State& s) {
+  renderCase(s, 131000, true);
+}
+void BM_Render2x131000_PointByPoint(benchmark::State& s) {
+  renderCase(s, 131000, false);
+}
+void BM_Render1000(benchmark::State& s) {
+  renderCase(s, 500, true);
+}
+
+BENCHMARK(BM_Render2x131000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_Render2x131000_PointByPoint)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_Render1000)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Fonts need a GUI application; no window is shown.
+  if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
