@@ -191,6 +191,12 @@ void TSimulatedDevice::execute(WireCommand c, const std::uint8_t* cmd, std::size
       break;
     }
     case WireCommand::Stop:
+      if (runKind_ == RunKind::Record) {
+        // The firmware finishes the record it is measuring and sends it; the program
+        // discards a record that completes after its STOP and returns to Idle.
+        runKind_ = RunKind::None;
+        break;
+      }
       stopRun();
       break;
     case WireCommand::Unknown:

@@ -1,14 +1,89 @@
-// Program entry: for now an empty main frame titled after the application.
+// Program entry: command line, application object, main frame, about window, message loop.
+// SIGTERM and SIGINT close the main frame, which runs its normal shut-down.
 #include <QApplication>
-#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "app/cmdline.h"
+#include "app/driverchoice.h"
+#include "app/signalbridge.h"
+#include "app/tf_about.h"
+#include "app/tf_multitolvanexframe.h"
+#include "common/paths.h"
+
+namespace {
+
+QStringList rawArguments(int argc, char** argv) {
+  QStringList args;
+  for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+  return args;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // --help and --version answer without a display.
+  tolv::CommandLine early;
+  if (tolv::parseCommandLine(rawArguments(argc, argv), early, true) != 0) {
+    std::fprintf(stderr, "multi_tolvanex: %s\nTry \"multi_tolvanex --help\".\n",
+                 qPrintable(early.error));
+    return 2;
+  }
+  if (early.help) {
+    std::fputs(qPrintable(tolv::commandLineHelpText()), stdout);
+    return 0;
+  }
+  if (early.version) {
+    std::fputs(qPrintable(tolv::commandLineVersionText() + QLatin1Char('\n')), stdout);
+    return 0;
+  }
+
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Multi_Tolvanex");
-  QMainWindow frame;
-  frame.setObjectName("TF_MultiTolvanexFrame");
-  frame.setWindowTitle("Multi_Tolvanex");
-  frame.resize(800, 500);
-  frame.show();
-  return app.exec();
+  QApplication::setApplicationName(QStringLiteral("Multi_Tolvanex"));
+  QApplication::setApplicationVersion(tolv::programVersion());
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  // The toolkit has removed its own options by now; everything left must be ours.
+  tolv::CommandLine cmd;
+  if (tolv::parseCommandLine(app.arguments().mid(1), cmd) != 0) {
+    std::fprintf(stderr, "multi_tolvanex: %s\nTry \"multi_tolvanex --help\".\n",
+                 qPrintable(cmd.error));
+    return 2;
+  }
+  if (!cmd.dataRoot.empty()) tolv::setDataRoot(cmd.dataRoot);
+
+  // Signals that arrive while the frame is still being created end the program right after.
+  bool terminate = false;
+  QPointer<tolv::TF_MultiTolvanexFrame> framePtr;
+  tolv::TSignalBridge signals_;
+  QObject::connect(&signals_, &tolv::TSignalBridge::terminationRequested, &app, [&](int) {
+    terminate = true;
+    if (framePtr && framePtr->isVisible())
+      framePtr->close();
+    else
+      QCoreApplication::quit();
+  });
+
+  std::unique_ptr<tolv::IFtdiDriver> driver = tolv::chooseDriver(cmd);
+  auto frame = std::make_unique<tolv::TF_MultiTolvanexFrame>(*driver);
+  framePtr = frame.get();
+  QObject::connect(frame.get(), &tolv::TF_MultiTolvanexFrame::frameClosed, &app,
+                   [] { QCoreApplication::quit(); });
+  auto about = std::make_unique<tolv::TF_About>();
+  frame->setAboutWindow(about.get());
+  frame->show();
+
+  int rc = 0;
+  if (terminate)
+    frame->close();
+  else
+    rc = app.exec();
+  // A frame closed other than through its close button still shuts down in order.
+  if (!frame->shutDownDone()) frame->close();
+  about.reset();
+  frame.reset();
+  driver.reset();
+  return rc;
 }

@@ -154,17 +154,6 @@ TEST(WireMeasure, SampleLayouts) {
   EXPECT_EQ(Bytes(b, b + 4), (Bytes{0x11, 0x11, 0x22, 0x22}));
   encodeIoLoggerSample(0xBEEF, b);
   EXPECT_EQ(decodeIoLoggerSample(b), 0xBEEF);
-
-  encodeVoltmeterRaw(32768, 65535, b);
-  std::uint32_t r0 = 0, r1 = 0;
-  decodeVoltmeterRaw(b, r0, r1);
-  EXPECT_EQ(r0, 32768u);
-  EXPECT_EQ(r1, 65535u);
-  encodeVoltmeterFloat(1.5f, -2.0f, b);
-  float f0 = 0, f1 = 0;
-  decodeVoltmeterFloat(b, f0, f1);
-  EXPECT_EQ(f0, 1.5f);
-  EXPECT_EQ(f1, -2.0f);
 }
 
 TEST(WireMeasure, IdentificationEndsOneCharacterBeforeCrLf) {

@@ -1,0 +1,107 @@
+#include "app/cmdline.h"
+
+#include "app/driverchoice.h"
+
+namespace tolv {
+
+namespace {
+
+// Accepts "--opt value" and "--opt=value"; i is advanced past a separate value.
+bool takeValue(const QStringList& args, qsizetype& i, const QString& name, QString& value,
+               bool& matched) {
+  const QString& a = args.at(i);
+  matched = false;
+  if (a == name) {
+    matched = true;
+    if (i + 1 >= args.size()) return false;
+    value = args.at(++i);
+    return true;
+  }
+  if (a.startsWith(name + QLatin1Char('='))) {
+    matched = true;
+    value = a.mid(name.size() + 1);
+    return true;
+  }
+  return true;
+}
+
+}  // namespace
+
+int parseCommandLine(const QStringList& args, CommandLine& out, bool lenient) {
+  out = CommandLine{};
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    const QString& a = args.at(i);
+    if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+      out.help = true;
+      continue;
+    }
+    if (a == QLatin1String("--version")) {
+      out.version = true;
+      continue;
+    }
+    QString value;
+    bool matched = false;
+    if (!takeValue(args, i, QStringLiteral("--simulate"), value, matched)) {
+      out.error = QStringLiteral("--simulate needs a number of devices");
+      return -1;
+    }
+    if (matched) {
+      bool ok = false;
+      const int n = value.toInt(&ok);
+      if (!ok || n < 0 || n > kMaxSimulatedDevices) {
+        out.error = QStringLiteral("--simulate needs a number from 0 to %1, not \"%2\"")
+                        .arg(kMaxSimulatedDevices)
+                        .arg(value);
+        return -1;
+      }
+      out.simulateCount = n;
+      continue;
+    }
+    if (!takeValue(args, i, QStringLiteral("--data-root"), value, matched) ||
+        (matched && value.isEmpty())) {
+      out.error = QStringLiteral("--data-root needs a folder");
+      return -1;
+    }
+    if (matched) {
+      out.dataRoot = std::filesystem::path(value.toStdString());
+      continue;
+    }
+    if (!takeValue(args, i, QStringLiteral("--sim-trace"), value, matched) ||
+        (matched && value.isEmpty())) {
+      out.error = QStringLiteral("--sim-trace needs a folder");
+      return -1;
+    }
+    if (matched) {
+      out.simTraceDir = std::filesystem::path(value.toStdString());
+      continue;
+    }
+    if (!lenient) {
+      out.error = QStringLiteral("unknown argument \"%1\"").arg(a);
+      return -1;
+    }
+  }
+  return 0;
+}
+
+QString commandLineHelpText() {
+  return QStringLiteral(
+             "Usage: multi_tolvanex [options]\n"
+             "Measurement program for Tolvanex devices behind FTDI USB bridges.\n"
+             "\n"
+             "Options:\n"
+             "  --simulate N      run with N simulated devices instead of the FTDI D2XX driver\n"
+             "                    (0 to %1)\n"
+             "  --data-root DIR   keep language file, settings and data below DIR\n"
+             "                    (default: ~/TolvanexData)\n"
+             "  --sim-trace DIR   simulated devices write every command and reply to\n"
+             "                    DIR/<serial>.trace\n"
+             "  --help            show this text and exit\n"
+             "  --version         show the version and exit\n")
+      .arg(kMaxSimulatedDevices);
+}
+
+QString commandLineVersionText() {
+  return QStringLiteral("Multi_Tolvanex ") + programVersion();
+}
+
+}  // namespace tolv

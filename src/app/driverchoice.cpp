@@ -1,0 +1,22 @@
+#include "app/driverchoice.h"
+
+#include "common/clock.h"
+#include "common/version.h"
+#include "ftdi/driver_factory.h"
+#include "ftdi/simulated_driver.h"
+
+namespace tolv {
+
+std::unique_ptr<IFtdiDriver> chooseDriver(const CommandLine& cmd) {
+  // "--simulate 0" means a simulated bus without devices, not the vendor library.
+  if (cmd.simulateCount == 0)
+    return std::make_unique<TSimulatedDriver>(0, SystemClock::instance(), cmd.simTraceDir);
+  return makeDriver(cmd.simulateCount < 0 ? 0 : cmd.simulateCount, SystemClock::instance(),
+                    cmd.simTraceDir);
+}
+
+QString programVersion() {
+  return versionInfo().fileVersion;
+}
+
+}  // namespace tolv

@@ -1,0 +1,39 @@
+#pragma once
+// The main frame's rules that need no widgets: caption texts, window placement and the mapping
+// between separator characters and drop-down items.
+#include <QChar>
+#include <QPoint>
+#include <QString>
+#include <cstdint>
+
+namespace tolv {
+
+// Frame caption after the FTDI scan: "2 FTDI-Device(s) Present ...".
+QString ftdiCountCaption(std::uint32_t count);
+// Caption the frame gives a new device window: "Tolvanex Scope 1 Ser. Nr.:<serial> (<i>)",
+// i being the 0-based FTDI index.
+QString deviceWindowCaption(const QString& serial, std::uint32_t ftdiIndex);
+
+// Where the n-th device window (n = rows in the device list, from 1) is placed at start.
+QPoint initialWindowPlace(int n, int frameHeight);
+// Where BN_Cascade puts the device window at list index i (from 0).
+QPoint cascadeWindowPlace(int i, int frameHeight);
+
+// Decimal separator drop-down: item 0 ".", item 1 ",".
+// Character of an item; a null QChar for any other item.
+QChar decimalSeparatorOfItem(int item);
+// Item of a character; -1 for characters the drop-down does not offer.
+int decimalSeparatorItem(QChar c);
+
+// Column separator drop-down: items Tab, ",", ".", ";", blank.
+QChar columnSeparatorOfItem(int item);
+int columnSeparatorItem(QChar c);
+
+// Text ids of the drop-down items, in item order.
+inline constexpr int kDecimalItemTextIds[2] = {8, 7};
+inline constexpr int kColumnItemTextIds[5] = {9, 7, 8, 10, 11};
+
+// Idle text of a drop-down: its label text framed by one blank on each side.
+QString framedText(const QString& s);
+
+}  // namespace tolv

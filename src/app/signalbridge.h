@@ -1,0 +1,31 @@
+#pragma once
+// Turns SIGTERM and SIGINT into a Qt signal on the user-interface thread (self-pipe and socket
+// notifier), so the program can shut down in order instead of dying with unsaved settings.
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace tolv {
+
+class TSignalBridge : public QObject {
+  Q_OBJECT
+ public:
+  // Installs the handlers for SIGTERM and SIGINT; only one bridge may exist at a time.
+  explicit TSignalBridge(QObject* parent = nullptr);
+  ~TSignalBridge() override;
+  bool installed() const { return installed_; }
+  // Number of signals received so far.
+  int received() const { return received_; }
+
+ signals:
+  void terminationRequested(int signalNumber);
+
+ private:
+  void readPipe();
+
+  QSocketNotifier* notifier_ = nullptr;
+  bool installed_ = false;
+  int received_ = 0;
+};
+
+}  // namespace tolv

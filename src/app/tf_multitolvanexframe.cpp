@@ -1,0 +1,482 @@
+#include "app/tf_multitolvanexframe.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "app/flagimages.h"
+#include "app/framelogic.h"
+#include "app/hintswitch.h"
+#include "app/messageboxsink.h"
+#include "common/paths.h"
+#include "common/regional.h"
+#include "common/texttable.h"
+#include "common/typedlists.h"
+#include "common/version.h"
+#include "device/tf_onetolvanex.h"
+#include "multi/tf_multi_tolvanex_img.h"
+#include "plot/d2koord.h"
+
+namespace tolv {
+
+namespace {
+
+QLabel* captionPanel(const QString& name, QWidget* parent, QFrame::Shadow shadow) {
+  auto* l = new QLabel(parent);
+  l->setObjectName(name);
+  l->setFrameShape(QFrame::Panel);
+  l->setFrameShadow(shadow);
+  l->setAlignment(Qt::AlignCenter);
+  return l;
+}
+
+QTreeWidget* reportList(const QString& name, const QStringList& heads, const QList<int>& widths,
+                        QWidget* parent) {
+  auto* lv = new QTreeWidget(parent);
+  lv->setObjectName(name);
+  lv->setRootIsDecorated(false);
+  lv->setUniformRowHeights(true);
+  lv->setSelectionMode(QAbstractItemView::SingleSelection);
+  lv->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lv->setHeaderLabels(heads);
+  for (int i = 0; i < widths.size(); ++i) lv->setColumnWidth(i, widths[i]);
+  lv->header()->setStretchLastSection(true);
+  return lv;
+}
+
+}  // namespace
+
+TF_MultiTolvanexFrame::TF_MultiTolvanexFrame(IFtdiDriver& driver, IMessageSink* sink,
+                                             QWidget* parent)
+    : QWidget(parent), driver_(driver), sink_(sink), enumeration_(driver) {
+  if (!sink_) {
+    ownSink_ = std::make_unique<TMessageBoxSink>();
+    sink_ = ownSink_.get();
+  }
+  enumeration_.setMessageSink(sink_);
+  infoBox_ = [this](const QString& caption, const QString& text) {
+    QMessageBox::information(this, caption, text, QMessageBox::Ok);
+  };
+  forms_.setFactory([this] { return makeDeviceWindow(); });
+  buildControls();
+  formCreate();
+}
+
+TF_MultiTolvanexFrame::~TF_MultiTolvanexFrame() {
+  forms_.clear();
+  ownedWindows_.clear();
+  delete multi_;
+  delete koord_;
+}
+
+TF_OneTolvanex* TF_MultiTolvanexFrame::makeDeviceWindow() {
+  ownedWindows_.push_back(std::make_unique<TF_OneTolvanex>(driver_));
+  return ownedWindows_.back().get();
+}
+
+int TF_MultiTolvanexFrame::frameHeight() const {
+  return frameGeometry().height();
+}
+
+void TF_MultiTolvanexFrame::buildControls() {
+  setObjectName(QStringLiteral("TF_MultiTolvanexFrame"));
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+  QFont f(QStringLiteral("Tahoma"));
+  f.setPointSize(8);
+  setFont(f);
+
+  pnAllFtdi_ = captionPanel(QStringLiteral("PN_All_FTDI_Devices"), this, QFrame::Raised);
+  lvDevices_ = reportList(QStringLiteral("LV_Devices"),
+                          {QStringLiteral("Dev. Nr."), QStringLiteral("Ser. Nr."),
+                           QStringLiteral("Device Description")},
+                          {66, 80, 122}, this);
+  lvDevices_->setFocusPolicy(Qt::NoFocus);
+  pnTolvanexScopes_ = captionPanel(QStringLiteral("PN_TolvanexScopes"), this, QFrame::Raised);
+  lvTolvanexs_ =
+      reportList(QStringLiteral("LV_Tolvanexs"),
+                 {QStringLiteral("Ser. Nr."), QStringLiteral("Nr."), QStringLiteral("Status")},
+                 {66, 35}, this);
+  // The never-filled "Status" column takes what is left instead of forcing a scroll bar.
+  lvTolvanexs_->header()->setMinimumSectionSize(16);
+  lvTolvanexs_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  lvTolvanexs_->viewport()->installEventFilter(this);
+
+  bnCascade_ = new QPushButton(this);
+  bnCascade_->setObjectName(QStringLiteral("BN_Cascade"));
+  bnCascade_->setVisible(false);
+  connect(bnCascade_, &QPushButton::clicked, this, [this] { BN_CascadeClick(); });
+
+  bnMultiScope_ = captionPanel(QStringLiteral("BN_MultiScopeWindow"), this, QFrame::Raised);
+  bnMultiScope_->setCursor(Qt::PointingHandCursor);
+  bnMultiScope_->installEventFilter(this);
+
+  imGerman_ = new QLabel(this);
+  imGerman_->setObjectName(QStringLiteral("IM_German"));
+  imGerman_->setPixmap(germanFlag(24, 15));
+  imGerman_->setCursor(Qt::PointingHandCursor);
+  imGerman_->installEventFilter(this);
+  imEnglish_ = new QLabel(this);
+  imEnglish_->setObjectName(QStringLiteral("IM_English"));
+  imEnglish_->setPixmap(englishFlag(24, 15));
+  imEnglish_->setCursor(Qt::PointingHandCursor);
+  imEnglish_->installEventFilter(this);
+
+  cbShowHints_ = new QCheckBox(this);
+  cbShowHints_->setObjectName(QStringLiteral("CB_ShowHints"));
+  cbShowHints_->setChecked(true);
+  connect(cbShowHints_, &QCheckBox::clicked, this, [this] { CB_ShowHintsClick(); });
+
+  pnDecimal_ = captionPanel(QStringLiteral("PN_DecimalSeparator"), this, QFrame::Plain);
+  pnDecimal_->setFrameShape(QFrame::NoFrame);
+  pnDecimal_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  cbDecimal_ = new QComboBox(this);
+  cbDecimal_->setObjectName(QStringLiteral("CB_DecimalSeparator"));
+  cbDecimal_->addItems({QString(), QString()});
+  connect(cbDecimal_, &QComboBox::activated, this,
+          [this](int item) { CB_DecimalSeparatorChange(item); });
+  pnColumn_ = captionPanel(QStringLiteral("PN_ColumnSeparator"), this, QFrame::Plain);
+  pnColumn_->setFrameShape(QFrame::NoFrame);
+  pnColumn_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  cbColumn_ = new QComboBox(this);
+  cbColumn_->setObjectName(QStringLiteral("CB_ColumnSeparator"));
+  cbColumn_->addItems({QString(), QString(), QString(), QString(), QString()});
+  connect(cbColumn_, &QComboBox::activated, this,
+          [this](int item) { CB_ColumnSeparatorChange(item); });
+
+  pnCopyright_ = captionPanel(QStringLiteral("PN_Copyright"), this, QFrame::Sunken);
+  pnCopyright_->setText(versionInfo().legalCopyright + QStringLiteral("  \u00B7  ") +
+                        versionInfo().productName + QLatin1Char(' ') + versionInfo().fileVersion);
+  pnCopyright_->setCursor(Qt::PointingHandCursor);
+  pnCopyright_->installEventFilter(this);
+
+  bootTimer_ = new QTimer(this);
+  bootTimer_->setObjectName(QStringLiteral("TM_Boot"));
+  bootTimer_->setInterval(kBootInterval);
+  bootTimer_->setSingleShot(false);
+  connect(bootTimer_, &QTimer::timeout, this, [this] { TM_BootTimer(); });
+
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(2, 2, 2, 2);
+  grid->setHorizontalSpacing(3);
+  grid->setVerticalSpacing(2);
+  grid->addWidget(pnAllFtdi_, 0, 0);
+  grid->addWidget(pnTolvanexScopes_, 0, 1);
+  grid->addWidget(lvDevices_, 1, 0);
+  grid->addWidget(lvTolvanexs_, 1, 1);
+  grid->setRowStretch(1, 1);
+  grid->setColumnStretch(0, 272);
+  grid->setColumnStretch(1, 197);
+
+  auto* left = new QHBoxLayout;
+  left->setSpacing(4);
+  left->addWidget(imGerman_);
+  left->addWidget(imEnglish_);
+  left->addWidget(cbShowHints_);
+  left->addStretch(1);
+  left->addWidget(pnDecimal_);
+  left->addWidget(cbDecimal_);
+  grid->addLayout(left, 2, 0);
+  auto* right = new QHBoxLayout;
+  right->setSpacing(4);
+  right->addWidget(bnMultiScope_, 1);
+  grid->addLayout(right, 2, 1);
+
+  auto* left2 = new QHBoxLayout;
+  left2->setSpacing(4);
+  left2->addStretch(1);
+  left2->addWidget(pnColumn_);
+  left2->addWidget(cbColumn_);
+  grid->addLayout(left2, 3, 0);
+  grid->addWidget(bnCascade_, 3, 1);
+  grid->addWidget(pnCopyright_, 4, 0, 1, 2);
+
+  setMinimumSize(473, 156);
+  resize(475, 154);
+}
+
+// Step A.
+void TF_MultiTolvanexFrame::formCreate() {
+  // A.1: the device-window list exists with the frame (forms_).
+  // A.2
+  multi_ = new TF_Multi_Tolvanex_Img;
+  multi_->setDeviceWindows(&forms_);
+  koord_ = new TF_D2Koord;
+  // A.3
+  initFolders();
+  loadTextsAtStart(dataRoot());
+  // A.4
+  move(2, 2);
+  // A.5
+  bootResult_ = scanFtdi();
+  if (bootResult_ != 0)
+    bootTimer_->start();
+  else
+    bootResult_ = buildDeviceWindows();
+  // A.6
+  restoreWindowPositions();
+  restoreGlobalSettings();
+  // A.7
+  multi_->applyTexts();
+}
+
+// Step B1.
+int TF_MultiTolvanexFrame::scanFtdi() {
+  lvDevices_->clear();
+  std::vector<FtdiDeviceRow> rows;
+  enumeration_.GetFTDeviceCount();
+  const std::uint32_t n = enumeration_.deviceCount();
+  setWindowTitle(ftdiCountCaption(n));
+  if (n == 0) return kNoDeviceFound;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    auto* item = new QTreeWidgetItem(lvDevices_);
+    item->setText(0, QStringLiteral("Device ") + QString::number(i + 1));
+    enumeration_.GetFTDeviceSerialNo(i);
+    item->setText(1, enumeration_.lastText());
+    enumeration_.GetFTDeviceDescription(i);
+    item->setText(2, enumeration_.lastText());
+  }
+  return 0;
+}
+
+// Step B2.
+int TF_MultiTolvanexFrame::buildDeviceWindows() {
+  lvTolvanexs_->clear();
+  for (int i = 0; i < lvDevices_->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* row = lvDevices_->topLevelItem(i);
+    if (!isFamilyDescription(row->text(2))) continue;
+    const QString serial = row->text(1);
+    auto* item = new QTreeWidgetItem(lvTolvanexs_);
+    item->setText(0, serial);
+    item->setText(1, QString::number(i + 1));
+    TF_OneTolvanex* w = forms_.createDeviceWindow();
+    if (!w) continue;
+    w->setCaption(deviceWindowCaption(serial, static_cast<std::uint32_t>(i)));
+    w->setSerialNumber(serial);
+    w->open();
+    const QPoint at = initialWindowPlace(lvTolvanexs_->topLevelItemCount(), frameHeight());
+    w->move(at);
+    w->setDeviceIndex(i);
+    w->show();
+  }
+  const int rows = lvTolvanexs_->topLevelItemCount();
+  bnCascade_->setVisible(rows > 1);
+  QCoreApplication::processEvents();
+  bootTimer_->start();
+  return rows == 0 ? kNoDeviceFound : 0;
+}
+
+// Window positions and global settings live in files of the multi folder; until those files
+// are handled the frame starts from its defaults.
+void TF_MultiTolvanexFrame::restoreWindowPositions() {}
+
+void TF_MultiTolvanexFrame::restoreGlobalSettings() {
+  setLanguage(0);
+  setHints(true);
+  setDecimalSeparator(QLatin1Char(','));
+  setColumnSeparator(QLatin1Char('\t'));
+}
+
+void TF_MultiTolvanexFrame::writeGlobalSettings() {}
+
+void TF_MultiTolvanexFrame::writeWindowPositions() {}
+
+void TF_MultiTolvanexFrame::setLanguage(int index) {
+  language_ = (index >= 0 && index <= 2) ? index : 0;
+  applyTexts();
+}
+
+void TF_MultiTolvanexFrame::setHints(bool on) {
+  hints_ = on;
+  THintSwitch::instance().setEnabled(on);
+  cbShowHints_->setChecked(on);
+}
+
+void TF_MultiTolvanexFrame::setDecimalSeparator(QChar c) {
+  decimalSeparator_ = c;
+  setDecimalSeparatorSetting(c);
+  const int item = decimalSeparatorItem(c);
+  if (item >= 0) cbDecimal_->setCurrentIndex(item);
+}
+
+void TF_MultiTolvanexFrame::setColumnSeparator(QChar c) {
+  columnSeparator_ = c;
+  setColumnSeparatorSetting(c);
+  const int item = columnSeparatorItem(c);
+  if (item >= 0) cbColumn_->setCurrentIndex(item);
+}
+
+void TF_MultiTolvanexFrame::CB_ShowHintsClick() {
+  if (cbShowHints_->isChecked() != hints_) setHints(cbShowHints_->isChecked());
+}
+
+void TF_MultiTolvanexFrame::CB_DecimalSeparatorChange(int item) {
+  const QChar c = decimalSeparatorOfItem(item);
+  if (!c.isNull()) setDecimalSeparator(c);
+}
+
+void TF_MultiTolvanexFrame::CB_ColumnSeparatorChange(int item) {
+  const QChar c = columnSeparatorOfItem(item);
+  if (!c.isNull()) setColumnSeparator(c);
+}
+
+void TF_MultiTolvanexFrame::BN_CascadeClick() {
+  for (int i = 0; i < forms_.count(); ++i) {
+    TF_OneTolvanex* w = forms_.get(i);
+    if (!w) continue;
+    w->move(cascadeWindowPlace(i, frameHeight()));
+    w->restoreDefaultSize();
+    w->raise();
+  }
+}
+
+void TF_MultiTolvanexFrame::BN_MultiScopeWindowClick() {
+  multi_->toggleVisible();
+}
+
+void TF_MultiTolvanexFrame::LV_TolvanexsMouseUp(int row) {
+  if (row < 0) return;
+  TF_OneTolvanex* w = forms_.get(row);
+  if (!w) return;
+  w->setWindowState(w->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+  w->setVisible(!w->isVisible());
+  QCoreApplication::processEvents();
+  // The window may have gone while events ran.
+  w = forms_.get(row);
+  if (w && w->isVisible()) {
+    w->raise();
+    w->activateWindow();
+  }
+}
+
+QString TF_MultiTolvanexFrame::versionBoxText() {
+  return versionText();
+}
+
+void TF_MultiTolvanexFrame::PN_CopyrightMouseDown(Qt::MouseButton button) {
+  if (button == Qt::RightButton) {
+    if (infoBox_) infoBox_(versionInfo().productName, versionBoxText());
+    return;
+  }
+  if (about_) {
+    about_->show();
+    about_->raise();
+  }
+}
+
+// The boot sequence prepares the multi-device window in later steps; for now its first step
+// ends the booting state.
+void TF_MultiTolvanexFrame::TM_BootTimer() {
+  bootTimer_->stop();
+  switch (bootStep_) {
+    case 0:
+      bootStep_ = 1;
+      setBootingFlag(false);
+      break;
+    default:
+      break;
+  }
+}
+
+void TF_MultiTolvanexFrame::applyTexts() {
+  setLanguageIndex(language_);
+  pnAllFtdi_->setText(text(24));
+  pnTolvanexScopes_->setText(text(29));
+  lvTolvanexs_->setToolTip(hintText(wrappedText(97)));
+  bnCascade_->setText(text(25));
+  bnCascade_->setToolTip(text(26));
+  bnMultiScope_->setText(text(27));
+  bnMultiScope_->setToolTip(hintText(wrappedText(28)));
+  cbShowHints_->setText(text(95));
+  cbShowHints_->setToolTip(hintText(wrappedText(96)));
+  pnDecimal_->setText(text(3));
+  cbDecimal_->setPlaceholderText(framedText(text(3)));
+  for (int i = 0; i < 2; ++i) cbDecimal_->setItemText(i, text(kDecimalItemTextIds[i]));
+  pnColumn_->setText(text(5));
+  cbColumn_->setPlaceholderText(framedText(text(5)));
+  for (int i = 0; i < 5; ++i) cbColumn_->setItemText(i, text(kColumnItemTextIds[i]));
+  pnCopyright_->setToolTip(hintText(wrappedText(98)));
+  for (int i = 0; i < forms_.count(); ++i)
+    if (TF_OneTolvanex* w = forms_.get(i)) w->applyTexts();
+  if (multi_) multi_->applyTexts();
+}
+
+// Step D.
+void TF_MultiTolvanexFrame::formCloseQuery() {
+  if (shutDownDone_) return;
+  shutDownDone_ = true;
+  bootTimer_->stop();
+  writeGlobalSettings();
+  writeWindowPositions();
+  forms_.shutDown();
+  forms_.closeAll();
+  multi_->close();
+  koord_->close();
+}
+
+void TF_MultiTolvanexFrame::closeEvent(QCloseEvent* e) {
+  formCloseQuery();
+  QWidget::closeEvent(e);
+  emit frameClosed();
+}
+
+bool TF_MultiTolvanexFrame::event(QEvent* e) {
+  if (e->type() == static_cast<QEvent::Type>(kCloseMessage)) {
+    close();
+    return true;
+  }
+  return QWidget::event(e);
+}
+
+void TF_MultiTolvanexFrame::mousePressEvent(QMouseEvent* e) {
+  // FormClick: a click on the frame itself brings the multi-device window forward.
+  if (multi_ && multi_->isVisible()) multi_->raise();
+  QWidget::mousePressEvent(e);
+}
+
+bool TF_MultiTolvanexFrame::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::MouseButtonRelease && watched == lvTolvanexs_->viewport()) {
+    auto* me = static_cast<QMouseEvent*>(e);
+    QTreeWidgetItem* item = lvTolvanexs_->itemAt(me->position().toPoint());
+    LV_TolvanexsMouseUp(item ? lvTolvanexs_->indexOfTopLevelItem(item) : -1);
+    return false;
+  }
+  if (watched == pnCopyright_ && (e->type() == QEvent::Enter || e->type() == QEvent::Leave)) {
+    // While the pointer is over the about panel the idle handler leaves the cursor alone.
+    if (TIdleObject* idle = idleObject()) idle->SetPointerOverAbout(e->type() == QEvent::Enter);
+    return false;
+  }
+  if (e->type() == QEvent::MouseButtonPress) {
+    auto* me = static_cast<QMouseEvent*>(e);
+    if (watched == imGerman_) {
+      IM_GermanClick();
+      return true;
+    }
+    if (watched == imEnglish_) {
+      IM_EnglishClick();
+      return true;
+    }
+    if (watched == bnMultiScope_) {
+      BN_MultiScopeWindowClick();
+      return true;
+    }
+    if (watched == pnCopyright_) {
+      PN_CopyrightMouseDown(me->button());
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, e);
+}
+
+}  // namespace tolv

@@ -1,0 +1,145 @@
+#pragma once
+// The main frame: lists every FTDI device, opens one device window per family device, owns the
+// process-wide choices (language, hints, decimal and column separator) and shuts everything
+// down when it closes.
+#include <QChar>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "device/tf_onetolvanex_formslist.h"
+#include "ftdi/ftdi_enumeration.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+class QTreeWidget;
+
+namespace tolv {
+
+class TF_OneTolvanex;
+class TF_Multi_Tolvanex_Img;
+
+class TF_MultiTolvanexFrame : public QWidget {
+  Q_OBJECT
+ public:
+  // Posted to the frame, this user message closes it.
+  static constexpr int kCloseMessage = 0x40C;
+  static constexpr int kBootInterval = 1000;
+
+  // Creating the frame runs its whole start-up: windows, folders, texts, the FTDI scan and the
+  // device windows. Boxes go to sink (nullptr: modal message boxes).
+  explicit TF_MultiTolvanexFrame(IFtdiDriver& driver, IMessageSink* sink = nullptr,
+                                 QWidget* parent = nullptr);
+  ~TF_MultiTolvanexFrame() override;
+
+  // Setters also update the controls; getters return the stored values.
+  void setLanguage(int index);
+  int language() const { return language_; }
+  void setHints(bool on);
+  bool hints() const { return hints_; }
+  void setDecimalSeparator(QChar c);
+  QChar decimalSeparator() const { return decimalSeparator_; }
+  void setColumnSeparator(QChar c);
+  QChar columnSeparator() const { return columnSeparator_; }
+
+  int bootResult() const { return bootResult_; }
+  TTolvanexFormsList& deviceWindows() { return forms_; }
+  TF_Multi_Tolvanex_Img* multiWindow() const { return multi_; }
+  QWidget* coordinateWindow() const { return koord_; }
+  QTimer* bootTimer() const { return bootTimer_; }
+  int bootStep() const { return bootStep_; }
+
+  // The about window (made by the program entry after the frame).
+  void setAboutWindow(QWidget* about) { about_ = about; }
+  // Shows the version box; replaceable so tests see the text instead of a modal box.
+  void setInfoBox(std::function<void(const QString& caption, const QString& text)> f) {
+    infoBox_ = std::move(f);
+  }
+  static QString versionBoxText();
+
+  // Handlers (public so they can be driven directly).
+  void IM_GermanClick() { setLanguage(0); }
+  void IM_EnglishClick() { setLanguage(1); }
+  void CB_ShowHintsClick();
+  void CB_DecimalSeparatorChange(int item);
+  void CB_ColumnSeparatorChange(int item);
+  void BN_CascadeClick();
+  void BN_MultiScopeWindowClick();
+  // Toggles the device window of a list row; a row of -1 (empty area) does nothing.
+  void LV_TolvanexsMouseUp(int row);
+  void PN_CopyrightMouseDown(Qt::MouseButton button);
+  void TM_BootTimer();
+
+  // Step C: re-applies every language-dependent text here, in the device windows and in the
+  // multi-device window.
+  void applyTexts();
+
+  // Whether the shut-down sequence has run.
+  bool shutDownDone() const { return shutDownDone_; }
+
+ signals:
+  // Emitted once the frame has closed; the program ends its message loop on it.
+  void frameClosed();
+
+ protected:
+  bool event(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  void buildControls();
+  void formCreate();
+  int scanFtdi();
+  int buildDeviceWindows();
+  void restoreWindowPositions();
+  void restoreGlobalSettings();
+  void writeGlobalSettings();
+  void writeWindowPositions();
+  void formCloseQuery();
+  TF_OneTolvanex* makeDeviceWindow();
+  int frameHeight() const;
+
+  IFtdiDriver& driver_;
+  IMessageSink* sink_ = nullptr;
+  std::unique_ptr<IMessageSink> ownSink_;
+  TFtdiEnumeration enumeration_;
+
+  TTolvanexFormsList forms_;
+  // The device windows belong to the frame; the list above only refers to them.
+  std::vector<std::unique_ptr<TF_OneTolvanex>> ownedWindows_;
+  TF_Multi_Tolvanex_Img* multi_ = nullptr;
+  QWidget* koord_ = nullptr;
+  QWidget* about_ = nullptr;
+  std::function<void(const QString&, const QString&)> infoBox_;
+
+  int language_ = 0;
+  bool hints_ = true;
+  QChar decimalSeparator_ = QLatin1Char(',');
+  QChar columnSeparator_ = QLatin1Char('\t');
+  int bootResult_ = 0;
+  int bootStep_ = 0;
+  bool shutDownDone_ = false;
+
+  QLabel* pnAllFtdi_ = nullptr;
+  QTreeWidget* lvDevices_ = nullptr;
+  QLabel* pnTolvanexScopes_ = nullptr;
+  QTreeWidget* lvTolvanexs_ = nullptr;
+  QPushButton* bnCascade_ = nullptr;
+  QLabel* bnMultiScope_ = nullptr;
+  QLabel* imGerman_ = nullptr;
+  QLabel* imEnglish_ = nullptr;
+  QCheckBox* cbShowHints_ = nullptr;
+  QLabel* pnDecimal_ = nullptr;
+  QComboBox* cbDecimal_ = nullptr;
+  QLabel* pnColumn_ = nullptr;
+  QComboBox* cbColumn_ = nullptr;
+  QLabel* pnCopyright_ = nullptr;
+  QTimer* bootTimer_ = nullptr;
+};
+
+}  // namespace tolv

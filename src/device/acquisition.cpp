@@ -1,0 +1,494 @@
+#include "device/acquisition.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "device/wire/wirebytes.h"
+
+namespace tolv {
+
+RunStateLook runStateLook(RunState s) {
+  switch (s) {
+    case RunState::Idle:
+      return {true, 0, true, false};
+    case RunState::RunQueued:
+      return {false, 0xFFFF00, false, true};
+    case RunState::Measuring:
+      return {false, 0xFF0000, false, true};
+    case RunState::Transferring:
+      return {false, 0x00FF00, true, false};
+    case RunState::FilePlotting:
+      return {false, 0x008000, true, false};
+  }
+  return {};
+}
+
+TAcquisition::TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
+                           IAcquisitionHost* host)
+    : link_(link), t_(timers), sink_(sink), host_(host ? *host : nullHost_) {
+  t_.followUp.stop();
+  t_.followUp.setInterval(kFollowUpInitialMs);
+  t_.accumulateSettings.stop();
+  t_.accumulateSettings.setInterval(kAccumulateMs);
+  t_.settings.stop();
+  t_.settings.setInterval(kSettingsFirstMs);
+  t_.settings.tag = -1;
+  t_.close.stop();
+  t_.close.setInterval(kCloseMs);
+  t_.followUp.setHandler([this] { onFollowUpTimer(); });
+  t_.accumulateSettings.setHandler([this] { onAccumulateSettingsTimer(); });
+  t_.settings.setHandler([this] { onSettingsTimer(); });
+  t_.close.setHandler([this] { onCloseTimer(); });
+}
+
+// --- Opening and start-up -------------------------------------------------------------------
+
+int TAcquisition::open(const std::function<int(SettingsRecord&)>& restore) {
+  const FtStatus st = link_.open();
+  if (st != kFtOk) return int(st);
+  SettingsRecord rec;
+  const int r = restore ? restore(rec) : 2;
+  startUp(r, r == 0 ? &rec : nullptr);
+  return r;
+}
+
+void TAcquisition::startUp(int restoreResult, const SettingsRecord* loaded) {
+  if (restoreResult == 0 && loaded != nullptr) {
+    loaded_ = *loaded;
+    queueIdentification();
+    t_.settings.tag = 1;
+    t_.settings.start(kSettingsFirstMs);
+  } else if (restoreResult == 2) {
+    // A fresh device also gets its identification asked, so its caption is complete at once.
+    queueIdentification();
+    t_.settings.tag = 0;
+    t_.settings.start(kSettingsFirstMs);
+  }
+  // An unreadable settings file starts no stage: nothing is sent and RUN stays disabled.
+}
+
+void TAcquisition::onSettingsTimer() {
+  t_.settings.stop();
+  switch (t_.settings.tag) {
+    case 0:
+      selectMode(kModeOSA0);
+      loaded_ = SettingsRecord::defaults();
+      setRunEnabled(true);
+      break;
+    case 1: {
+      setSingleShot(loaded_.singleShot);
+      setOverlap(loaded_.overlapping);
+      // A probe factor of 0 would zero every value; the window replaces it by 1 as well.
+      conv_.probe[0] = loaded_.probeFactorC0 == 0 ? 1.0 : loaded_.probeFactorC0;
+      conv_.probe[1] = loaded_.probeFactorC1 == 0 ? 1.0 : loaded_.probeFactorC1;
+      conv_.aux = loaded_.probeHelpFactorFlag ? 0.85 : 1.0;
+      host_.windowOptionsRestored(loaded_);
+      selectMode(loaded_.mode);
+      t_.settings.tag = 2;
+      t_.settings.start(kStage1NextMs);
+      break;
+    }
+    case 2: {
+      t_.accumulateSettings.stop();
+      const std::uint32_t word = desired_.word;
+      desired_ = loaded_.toWriteBlock();
+      desired_.word = word;
+      t_.accumulateSettings.start(kAccumulateMs);
+      t_.settings.tag = 3;
+      t_.settings.start(kStage2NextMs);
+      break;
+    }
+    case 3:
+      setRunEnabled(true);
+      break;
+    default:
+      break;
+  }
+}
+
+// --- Small state helpers --------------------------------------------------------------------
+
+void TAcquisition::setRunState(RunState s) {
+  runState_ = s;
+  if (s == RunState::Idle) setControlsEnabled(true);
+  if (s == RunState::Measuring) stopRequested_ = false;
+  host_.runStateChanged(s);
+  host_.processEvents();
+}
+
+void TAcquisition::setRunEnabled(bool on) {
+  runEnabled_ = on;
+  host_.runEnabledChanged(on);
+}
+
+void TAcquisition::setControlsEnabled(bool on) {
+  controlsEnabled_ = on;
+  host_.controlsEnabledChanged(on);
+}
+
+void TAcquisition::setSingleShot(bool on) {
+  singleShot_ = on;
+  host_.singleShotChanged(on);
+}
+
+void TAcquisition::setOverlap(bool on) {
+  overlap_ = on;
+  host_.overlapChanged(on);
+}
+
+void TAcquisition::showQueueCount() {
+  host_.queueCountChanged(queue_.count());
+}
+
+void TAcquisition::queueCommand(const QueuedCommand& c, bool enableFollowUp) {
+  queue_.add(c);
+  showQueueCount();
+  if (enableFollowUp) t_.followUp.enable();
+}
+
+void TAcquisition::queueIdentification() {
+  queueCommand(makeIdentificationCommand(), true);
+}
+
+void TAcquisition::queueIoCounter(std::uint32_t counter, std::int32_t count0IntervalMs,
+                                  std::int32_t count1IntervalMs) {
+  queueCommand(makeIoCounterCommand(counter, count0IntervalMs, count1IntervalMs), false);
+}
+
+void TAcquisition::drawProgress(int value) {
+  drawVisible_ = value >= 0 && value <= 100;
+  if (drawVisible_) drawValue_ = value;
+  host_.drawProgressChanged(drawVisible_, drawValue_);
+}
+
+// --- Controls -------------------------------------------------------------------------------
+
+void TAcquisition::queueRun() {
+  t_.followUp.stop();
+  queue_.add(makeRunCommand());
+  showQueueCount();
+  setRunState(RunState::RunQueued);
+  setControlsEnabled(false);
+  t_.followUp.enable();
+}
+
+void TAcquisition::runClicked() {
+  queueRun();
+  if (isVoltmeterMode(mode_)) host_.voltmeterRunRequested();
+  setRunEnabled(false);
+}
+
+void TAcquisition::stopClicked() {
+  stopRequested_ = true;
+  setSingleShot(false);
+  link_.writeWords({kWordZZZZ});
+  if (isVoltmeterMode(mode_)) sink_.voltmeterStopped();
+}
+
+void TAcquisition::selectMode(ModeCode mode) {
+  if (!controlsEnabled_) return;
+  setSingleShot(false);
+  host_.modeRequested(mode);
+  if (mode != deviceMode_) queueCommand(makeSetModeCommand(mode), true);
+}
+
+void TAcquisition::requestSettingsWrite() {
+  if (replyTag_ >= 0) return;
+  t_.accumulateSettings.stop();
+  t_.accumulateSettings.start(kAccumulateMs);
+}
+
+void TAcquisition::onAccumulateSettingsTimer() {
+  t_.accumulateSettings.stop();
+  queueCommand(makeSettingsWriteCommand(desired_), true);
+}
+
+// --- Drain ----------------------------------------------------------------------------------
+
+int TAcquisition::drain() {
+  t_.followUp.stop();
+  if (queue_.isEmpty()) return kEmptyQueue;
+  int result = 0;
+  while (!queue_.isEmpty() && replyTag_ < 0 && result == 0) {
+    const QueuedCommand c = queue_.takeFirst();
+    showQueueCount();
+    FtStatus st = kFtOk;
+    const std::uint8_t* p = c.payload.data();
+    switch (c.kindByte()) {
+      case kKindFourByte:
+        st = link_.writeBytes({p, 4});
+        replyTag_ = c.replyTag;  // also after a failed write: the window waits one interval
+        break;
+      case kKindRun:
+        t_.accumulateSettings.stop();
+        queue_.clear();  // whatever was queued after the run command is dropped
+        showQueueCount();
+        replyTag_ = kTagMeasurement;
+        setRunState(RunState::Measuring);
+        st = link_.writeBytes({p, 4});
+        if (st == kFtOk) {
+          runPreparation();
+          link_.resetAccumulation();
+        }
+        setRunEnabled(true);
+        break;
+      case kKindEightByte:
+      case kKindIdentification:
+        st = link_.writeBytes({p, 8});
+        if (st == kFtOk) replyTag_ = c.replyTag;
+        break;
+      case kKindSettingsWrite: {
+        std::array<std::uint8_t, QueuedCommand::kPayloadSize> block = c.payload;
+        putU32(block.data(), kWordSWr);
+        st = link_.writeBytes(block);
+        if (st == kFtOk) replyTag_ = c.replyTag;
+        break;
+      }
+      case kKindTwelveByte:
+        st = link_.writeBytes({p, 12});
+        if (st == kFtOk) replyTag_ = c.replyTag;
+        break;
+      default:
+        break;  // unknown kinds are not written
+    }
+    result = int(st);
+    if (replyTag_ >= 0) {
+      t_.followUp.start(std::max(0, c.waitMs));
+      break;
+    }
+  }
+  return result;
+}
+
+// --- Follow-up tick -------------------------------------------------------------------------
+
+void TAcquisition::onFollowUpTimer() {
+  t_.followUp.stop();
+  // Record processing lets window events run; a tick fired from inside it waits for this one.
+  if (inTick_) return;
+  inTick_ = true;
+  bool lastZero = false;
+  for (int i = 0; i < kMaxReadsPerTick; ++i) {
+    const bool ok = link_.queryQueue() == kFtOk;
+    const std::uint32_t n = ok ? link_.queueByteCount() : 0;
+    bool progressed = false;
+    if (n > 0) {
+      progressed = runState_ == RunState::Measuring ? readMeasurement(n) : readReply(n);
+    }
+    if (runState_ != RunState::Measuring) replyTag_ = kTagNone;
+    if (!ok) break;  // no count to go on with
+    if (n == 0) {
+      lastZero = true;
+      break;
+    }
+    if (!progressed) break;  // a failed or empty read: try again next tick
+  }
+  if (lastZero && runState_ != RunState::Measuring && !queue_.isEmpty()) drain();
+  inTick_ = false;
+  t_.followUp.enable();
+}
+
+std::span<const std::uint8_t> TAcquisition::dropDiscarded(std::span<const std::uint8_t> bytes) {
+  const std::size_t skip = std::min<std::size_t>(discard_, bytes.size());
+  discard_ -= std::uint32_t(skip);
+  return bytes.subspan(skip);
+}
+
+bool TAcquisition::readReply(std::uint32_t n) {
+  if (link_.readReceived(n) != kFtOk) return false;
+  const auto got = link_.receivedBytes();
+  if (got.empty()) return false;
+  const auto bytes = dropDiscarded(got);
+  if (!bytes.empty()) dispatchReply(bytes);
+  return true;
+}
+
+bool TAcquisition::readMeasurement(std::uint32_t n) {
+  if (link_.readReceived(n) != kFtOk) return false;
+  const auto got = link_.receivedBytes();
+  if (got.empty()) return false;
+  const auto bytes = dropDiscarded(got);
+  if (isLoggerMode(mode_)) {
+    if (!bytes.empty()) loggerStream(bytes);
+    return true;
+  }
+  const bool headClean = discard_ == 0;
+  const std::int32_t fill = link_.accumulationFill();
+  const std::size_t missing = expected_ > fill ? std::size_t(expected_ - fill) : 0;
+  const std::size_t take = std::min(bytes.size(), missing);
+  // Only the missing bytes go to the record; the rest of this read is dropped.
+  link_.appendAccumulation(bytes.first(take));
+  if (headClean && take == missing && n > got.size()) {
+    // The record is complete and the driver still holds bytes that were queued with it: they
+    // are surplus of this record and are dropped too, so they never land in the next one.
+    discard_ += n - std::uint32_t(got.size());
+  }
+  if (link_.accumulationFill() >= expected_) recordComplete();
+  return true;
+}
+
+// --- Reply dispatch -------------------------------------------------------------------------
+
+void TAcquisition::dispatchReply(std::span<const std::uint8_t> bytes) {
+  switch (replyTag_) {
+    case kTagSettings:
+      if (bytes.size() < kSettingsReplyLen) return;
+      std::copy_n(bytes.begin(), kSettingsReplyLen, storedReplyBytes_.begin());
+      applySettingsReply();
+      break;
+    case kTagMode: {
+      if (bytes.size() < kModeReplyLen) return;
+      const ModeCode m = decodeModeCode(bytes.data());
+      // A code that is none of the eight modes would leave the window without a mode layout.
+      if (modeIndex(m) < 0) return;
+      deviceMode_ = m;
+      selectMode(m);
+      mode_ = m;
+      host_.modeConfirmed(m);
+      queueCommand(makeSettingsReadCommand(), true);
+      break;
+    }
+    case kTagMeasurement:
+      recordComplete();
+      break;
+    case kTagIo:
+      if (bytes.size() < kIoReplyLen) return;
+      std::copy_n(bytes.begin(), kIoReplyLen,
+                  storedReplyBytes_.begin() + SettingsReply::kGpioDataOffset);
+      applySettingsReply();
+      host_.ioReplyApplied(storedReply_);
+      break;
+    case kTagIdentification: {
+      std::string text;
+      if (!decodeIdentificationReply(bytes.data(), bytes.size(), text)) return;
+      identification_ = QString::fromLatin1(text.data(), qsizetype(text.size()));
+      host_.identificationChanged(identification_);
+      break;
+    }
+    default:
+      break;  // late or unexpected: dropped
+  }
+}
+
+void TAcquisition::applySettingsReply() {
+  storedReply_ = SettingsReply::decode(storedReplyBytes_.data());
+  // The desired settings follow the reported ones; the conversion's copies only while the
+  // setters work, that is while the controls are enabled.
+  const std::uint32_t word = desired_.word;
+  desired_ = storedReply_.toWriteBlock();
+  desired_.word = word;
+  if (controlsEnabled_) {
+    conv_.ampl = {storedReply_.amplC0, storedReply_.amplC1};
+    conv_.offs = {storedReply_.offsC0, storedReply_.offsC1};
+  }
+  host_.settingsReplyApplied(storedReply_, controlsEnabled_);
+}
+
+// --- Measurement path -----------------------------------------------------------------------
+
+void TAcquisition::loggerStream(std::span<const std::uint8_t> bytes) {
+  lastLoggerResult_ = sink_.loggerChunk(mode_, bytes);
+  endMarker_.feed(bytes.data(), bytes.size());
+  link_.resetAccumulation();
+  if (!endMarker_.seen()) return;
+  replyTag_ = kTagNone;
+  const ModeCode m = mode_;
+  if (m == kModeDLA0) setRunState(RunState::Idle);
+  sink_.loggerRunEnded(m);
+  if (runState_ != RunState::Idle) setRunState(RunState::Idle);
+}
+
+void TAcquisition::runPreparation() {
+  const double depth = storedReply_.memoryDepth;
+  const auto bytesFor = [depth](ModeCode m) {
+    // Never more than the accumulation buffer holds, or the record could not complete.
+    const std::int64_t n = measurementByteCount(m, depth);
+    return std::int32_t(std::clamp<std::int64_t>(n, 0, TDeviceLink::kBufferSize));
+  };
+  if (isVoltmeterMode(mode_)) {
+    expected_ = std::int32_t(kVoltmeterReplyLen);
+    if (!singleShot_) sink_.voltmeterRunStarted(false);
+  } else if (mode_ == kModeOSA0) {
+    expected_ = bytesFor(mode_);
+    if (!multiRegistered_) host_.scopeTabToFront();
+  } else if (mode_ == kModeLAIO) {
+    expected_ = bytesFor(mode_);
+  } else if (isLoggerMode(mode_)) {
+    endMarker_.clear();
+    sink_.loggerRunStarted(mode_);
+  }
+}
+
+bool TAcquisition::overlapStep() {
+  if (!overlap_ || singleShot_) return false;
+  queueRun();
+  replyTag_ = kTagNone;
+  drain();
+  host_.processEvents();
+  return true;
+}
+
+void TAcquisition::recordComplete() {
+  if (stopRequested_) {
+    setRunState(RunState::Idle);
+    return;
+  }
+  if (closing_) return;
+  const auto raw = link_.accumulated();
+  if (isVoltmeterMode(mode_)) {
+    if (raw.size() >= kVoltmeterReplyLen) {
+      const VoltmeterReplyRecord rec = makeVoltmeterReplyRecord(mode_, raw.data());
+      sink_.voltmeterReading(rec, convertVoltmeterReply(rec, conv_));
+    }
+    if (singleShot_) {
+      setRunState(RunState::Idle);
+    } else {
+      queueRun();
+    }
+    return;
+  }
+  bool overlapped = false;
+  if (mode_ == kModeOSA0) {
+    setRunState(RunState::Transferring);
+    lastRecordResult_ = sink_.scopeRecord(raw, conv_);
+    setControlsEnabled(true);
+    overlapped = overlapStep();
+    sink_.scopeRecordFinish();
+  } else if (mode_ == kModeLAIO) {
+    setRunState(RunState::Transferring);
+    sink_.logicRecord(raw);
+    overlapped = overlapStep();
+    lastRecordResult_ = sink_.logicRecordFinish();
+  }
+  // Without the overlap step (overlap off, or single shot) the record ends here; single shot
+  // with overlap ticked ends Idle as well rather than staying in Transferring.
+  if (!overlapped) {
+    setRunState(RunState::Idle);
+    if (!singleShot_ && (mode_ == kModeOSA0 || mode_ == kModeLAIO)) queueRun();
+  }
+}
+
+// --- Closing --------------------------------------------------------------------------------
+
+void TAcquisition::closeQuery() {
+  stopClicked();
+  host_.saveLastSettings();
+  closing_ = true;
+  t_.close.enable();
+}
+
+void TAcquisition::close() {
+  t_.close.enable();
+  // The window goes away: no more polling, settings writes or start-up stages.
+  t_.followUp.stop();
+  t_.accumulateSettings.stop();
+  t_.settings.stop();
+  link_.close();
+}
+
+void TAcquisition::onCloseTimer() {
+  t_.close.stop();
+  host_.closeAgain();
+}
+
+}  // namespace tolv

@@ -1,0 +1,216 @@
+#pragma once
+// The acquisition cycle of one device window as a plain class: the follow-up tick that reads
+// what the device sent and writes the next queued command, the run/stop/single-shot/overlap
+// controls, the run state, reply decoding, record completion, the start-up restore stages and
+// the closing sequence. Widgets stay outside: the window listens through IAcquisitionHost and
+// drives the timer handlers through ITimer.
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "device/cmdqueue.h"
+#include "device/decoding.h"
+#include "device/devtimer.h"
+#include "device/records.h"
+#include "device/settingsrecord.h"
+#include "device/wire/wiremeasure.h"
+#include "device/wire/wiresettings.h"
+#include "ftdi/device_link.h"
+
+namespace tolv {
+
+enum class RunState { Idle = 0, RunQueued = 1, Measuring = 2, Transferring = 3, FilePlotting = 4 };
+
+// How `PN_Running`, `BN_Run` and `BN_BREAK` look in a run state.
+struct RunStateLook {
+  bool buttonFace = false;  // the system's button-face colour instead of rgb
+  std::uint32_t rgb = 0;    // 0xRRGGBB
+  bool runVisible = true;
+  bool breakVisible = false;
+};
+RunStateLook runStateLook(RunState s);
+
+// What the window does with the cycle's events. Every method has a do-nothing default.
+class IAcquisitionHost {
+ public:
+  virtual ~IAcquisitionHost() = default;
+  // Lets pending window events run (called at every run-state change and after the overlap step).
+  virtual void processEvents() {}
+  virtual void runStateChanged(RunState) {}
+  virtual void queueCountChanged(int /*count*/) {}
+  virtual void runEnabledChanged(bool) {}
+  virtual void controlsEnabledChanged(bool) {}
+  virtual void singleShotChanged(bool) {}
+  virtual void overlapChanged(bool) {}
+  virtual void identificationChanged(const QString&) {}
+  // A settings reply (or an I/O reply merged into the stored one) is to be shown.
+  virtual void settingsReplyApplied(const SettingsReply&, bool /*controlsEnabled*/) {}
+  // After an I/O reply; the I/O counter test queues its next command from here.
+  virtual void ioReplyApplied(const SettingsReply&) {}
+  virtual void modeRequested(ModeCode) {}  // the selector shows the chosen mode
+  virtual void modeConfirmed(ModeCode) {}  // the device reported it: apply the mode layout
+  // Start-up stage 1: the window-only options of the loaded settings (plot mode, geometry, ...).
+  virtual void windowOptionsRestored(const SettingsRecord&) {}
+  virtual void scopeTabToFront() {}
+  virtual void voltmeterRunRequested() {}  // RUN in a voltmeter mode: empty the chart list
+  virtual void drawProgressChanged(bool /*visible*/, int /*value*/) {}
+  virtual void saveLastSettings() {}  // close query
+  virtual void closeAgain() {}        // the close timer's tick
+};
+
+// The timers the cycle runs on; the window owns them.
+struct AcquisitionTimers {
+  ITimer& followUp;            // TM_FolowUp
+  ITimer& accumulateSettings;  // TM_AccumulateSettings
+  ITimer& settings;            // TM_Settings, start-up stages in its tag
+  ITimer& close;               // TM_Close
+};
+
+// The four timers as QTimers, for the window.
+struct TQtAcquisitionTimers {
+  TQtTimer followUp;
+  TQtTimer accumulateSettings;
+  TQtTimer settings;
+  TQtTimer close;
+  AcquisitionTimers refs() { return {followUp, accumulateSettings, settings, close}; }
+};
+
+class TAcquisition {
+ public:
+  static constexpr int kFollowUpInitialMs = 47;
+  static constexpr int kAccumulateMs = 250;
+  static constexpr int kSettingsFirstMs = 400;
+  static constexpr int kStage1NextMs = 789;
+  static constexpr int kStage2NextMs = 800;
+  static constexpr int kCloseMs = 1000;
+  // Bound of the read loop of one tick, so a device that never stops sending cannot hold it.
+  static constexpr int kMaxReadsPerTick = 256;
+  static constexpr int kEmptyQueue = -2230;
+
+  TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
+               IAcquisitionHost* host = nullptr);
+  TAcquisition(const TAcquisition&) = delete;
+  TAcquisition& operator=(const TAcquisition&) = delete;
+
+  // --- Opening and start-up ---------------------------------------------------------------
+  // Opens the link and restores: `restore` loads "LastSettings" and returns 0 (loaded), 2 (no
+  // such file) or a file error. Returns the link status when the open failed, else that result.
+  int open(const std::function<int(SettingsRecord&)>& restore);
+  // The start-up after a successful open, for a window that opens the link itself.
+  void startUp(int restoreResult, const SettingsRecord* loaded);
+
+  // --- Timer handlers (each first disables its own timer) -----------------------------------
+  void onFollowUpTimer();
+  void onAccumulateSettingsTimer();
+  void onSettingsTimer();
+  void onCloseTimer();
+
+  // --- Controls -----------------------------------------------------------------------------
+  void runClicked();   // BN_Run
+  void stopClicked();  // BN_BREAK
+  void setSingleShot(bool on);
+  void setOverlap(bool on);
+  void queueRun();
+  // Writes queued commands until one awaits a reply; returns the last write status (-2230 when
+  // the queue was empty).
+  int drain();
+  // Mode selection: only while the controls are enabled; "*SMd" only when the device is in
+  // another mode.
+  void selectMode(ModeCode mode);
+  // A setter changed the desired settings: restart the debounce unless a reply is awaited.
+  void requestSettingsWrite();
+  // The I/O counter test's next command (does not enable the follow-up timer).
+  void queueIoCounter(std::uint32_t counter, std::int32_t count0IntervalMs,
+                      std::int32_t count1IntervalMs);
+  void setMultiRegistered(bool on) { multiRegistered_ = on; }
+  // Window message 1038: 0..100 shows the drawing progress, anything else hides it.
+  void drawProgress(int value);
+
+  // --- Closing ------------------------------------------------------------------------------
+  void closeQuery();  // stops the device, stores "LastSettings", sets ClosingFlag
+  void close();       // releases the link
+
+  // --- State ------------------------------------------------------------------------------------
+  RunState runState() const { return runState_; }
+  // Sets the run state (the window uses FilePlotting while it plots a stored file).
+  void setRunState(RunState s);
+  int replyTag() const { return replyTag_; }
+  bool stopRequested() const { return stopRequested_; }
+  bool closing() const { return closing_; }
+  bool singleShot() const { return singleShot_; }
+  bool overlap() const { return overlap_; }
+  bool runEnabled() const { return runEnabled_; }
+  bool controlsEnabled() const { return controlsEnabled_; }
+  std::int32_t expectedByteCount() const { return expected_; }
+  ModeCode mode() const { return mode_; }              // the window's mode (device-confirmed)
+  ModeCode deviceMode() const { return deviceMode_; }  // last reported by the device
+  const QString& identification() const { return identification_; }
+  const SettingsReply& storedReply() const { return storedReply_; }
+  const std::array<std::uint8_t, SettingsReply::kSize>& storedReplyBytes() const {
+    return storedReplyBytes_;
+  }
+  SettingsWriteBlock& desired() { return desired_; }
+  ConversionInputs& conversion() { return conv_; }
+  const SettingsRecord& loadedSettings() const { return loaded_; }
+  TCmdQueueList& queue() { return queue_; }
+  const EndMarkerDetector& endMarker() const { return endMarker_; }
+  bool drawProgressVisible() const { return drawVisible_; }
+  int drawProgressValue() const { return drawValue_; }
+  int lastRecordResult() const { return lastRecordResult_; }
+  int lastLoggerResult() const { return lastLoggerResult_; }
+  // Bytes of an over-long record still to be dropped from the head of the driver's queue.
+  std::uint32_t pendingDiscard() const { return discard_; }
+
+ private:
+  void setRunEnabled(bool on);
+  void setControlsEnabled(bool on);
+  void showQueueCount();
+  void queueCommand(const QueuedCommand& c, bool enableFollowUp);
+  void queueIdentification();
+  bool readReply(std::uint32_t n);
+  bool readMeasurement(std::uint32_t n);
+  std::span<const std::uint8_t> dropDiscarded(std::span<const std::uint8_t> bytes);
+  void dispatchReply(std::span<const std::uint8_t> bytes);
+  void applySettingsReply();
+  void loggerStream(std::span<const std::uint8_t> bytes);
+  void runPreparation();
+  void recordComplete();
+  bool overlapStep();
+
+  TDeviceLink& link_;
+  AcquisitionTimers t_;
+  IRecordSink& sink_;
+  IAcquisitionHost nullHost_;
+  IAcquisitionHost& host_;
+
+  TCmdQueueList queue_;
+  RunState runState_ = RunState::Idle;
+  int replyTag_ = kTagNone;
+  bool stopRequested_ = false;
+  bool closing_ = false;
+  bool singleShot_ = false;
+  bool overlap_ = false;
+  bool runEnabled_ = false;
+  bool controlsEnabled_ = true;
+  bool multiRegistered_ = false;
+  bool inTick_ = false;
+  std::int32_t expected_ = 0;
+  std::uint32_t discard_ = 0;
+  ModeCode mode_ = 0;
+  ModeCode deviceMode_ = 0;
+  QString identification_;
+  SettingsReply storedReply_;
+  std::array<std::uint8_t, SettingsReply::kSize> storedReplyBytes_{};
+  SettingsWriteBlock desired_;
+  ConversionInputs conv_;
+  SettingsRecord loaded_;
+  EndMarkerDetector endMarker_;
+  bool drawVisible_ = false;
+  int drawValue_ = 0;
+  int lastRecordResult_ = 0;
+  int lastLoggerResult_ = 0;
+};
+
+}  // namespace tolv

@@ -1,0 +1,75 @@
+#include "device/records.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+namespace tolv {
+
+TLastRecordSink::TLastRecordSink(std::filesystem::path deviceFolder)
+    : folder_(std::move(deviceFolder)) {
+  scope.reserve(kScopeCapacity);
+  logic.reserve(kLogicCapacity);
+}
+
+int TLastRecordSink::scopeRecord(std::span<const std::uint8_t> raw, const ConversionInputs& conv) {
+  scope.resize(std::min(raw.size() / 4, kScopeCapacity));
+  scope.resize(convertScopeRecord(raw, conv, scope.data(), scope.size()));
+  ++scopeRecords;
+  event("scope");
+  return 0;
+}
+
+void TLastRecordSink::logicRecord(std::span<const std::uint8_t> raw) {
+  logic.resize(std::min(raw.size() / 4 * 2, kLogicCapacity));
+  logic.resize(decodeLogicRecord(raw, logic.data(), logic.size()));
+  ++logicRecords;
+  event("logic");
+}
+
+void TLastRecordSink::voltmeterReading(const VoltmeterReplyRecord& rec, const VoltmeterValues& v) {
+  lastVoltmeterRecord = rec;
+  lastVoltmeter = v;
+  ++voltmeterReadings;
+  event("voltmeter");
+}
+
+void TLastRecordSink::loggerRunStarted(ModeCode mode) {
+  ++loggerRuns;
+  loggerBytes = 0;
+  if (logger_.is_open()) logger_.close();
+  loggerFile.clear();
+  event("loggerStart");
+  if (folder_.empty()) return;
+  const std::string family = "Intermediate_" + modeCodeText(mode);
+  std::error_code ec;
+  std::filesystem::create_directories(folder_ / family, ec);
+  // The first free number; after 999 the numbers wrap to three digits.
+  for (int k = 1; k <= 1000; ++k) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%s_%03d.FIL", family.c_str(), k % 1000);
+    const auto p = folder_ / family / name;
+    if (!std::filesystem::exists(p, ec) || k == 1000) {
+      loggerFile = p;
+      break;
+    }
+  }
+  logger_.open(loggerFile, std::ios::binary | std::ios::trunc);
+}
+
+int TLastRecordSink::loggerChunk(ModeCode, std::span<const std::uint8_t> bytes) {
+  loggerBytes += bytes.size();
+  event("loggerChunk");
+  if (folder_.empty()) return 0;
+  if (!logger_.is_open()) return 5;  // input/output error: the run has no open file
+  logger_.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return logger_ ? 0 : 5;
+}
+
+void TLastRecordSink::loggerRunEnded(ModeCode) {
+  ++loggerEnded;
+  if (logger_.is_open()) logger_.close();
+  event("loggerEnd");
+}
+
+}  // namespace tolv

@@ -1,0 +1,91 @@
+#pragma once
+// Hand-over of completed measurements to the per-mode data layer. The acquisition cycle calls
+// these in the order of the record steps; the data layer converts, stores, saves and plots.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "device/decoding.h"
+#include "device/wire/wirecommands.h"
+
+namespace tolv {
+
+class IRecordSink {
+ public:
+  virtual ~IRecordSink() = default;
+
+  // Scope record: the steps up to the notice to the multi-device window (convert, trigger time,
+  // automatic save, plot array, notice); returns the automatic save's result. `raw` is valid
+  // only during the call. The remaining steps (plot, intermediate file) follow in
+  // scopeRecordFinish, after the next run may already have been started.
+  virtual int scopeRecord(std::span<const std::uint8_t> raw, const ConversionInputs& conv) = 0;
+  virtual void scopeRecordFinish() {}
+  // Logic-analyser record: samples and reception time; the rest (plot, intermediate file,
+  // automatic save, whose result it returns) in logicRecordFinish.
+  virtual void logicRecord(std::span<const std::uint8_t> raw) = 0;
+  virtual int logicRecordFinish() { return 0; }
+  // One voltmeter reading: the 16-byte reply record and the converted values.
+  virtual void voltmeterReading(const VoltmeterReplyRecord& rec, const VoltmeterValues& v) = 0;
+
+  // A voltmeter run was written (not single shot: the intermediate file is to be open).
+  virtual void voltmeterRunStarted(bool /*singleShot*/) {}
+  // STOP in a voltmeter mode: close the voltmeter intermediate file.
+  virtual void voltmeterStopped() {}
+  // A logger run was written: open the run's next intermediate file.
+  virtual void loggerRunStarted(ModeCode /*mode*/) {}
+  // The bytes of one read of a logger stream, end marker included; returns the file result.
+  virtual int loggerChunk(ModeCode mode, std::span<const std::uint8_t> bytes) = 0;
+  // The end marker arrived: close the file, plot it, save it as configured.
+  virtual void loggerRunEnded(ModeCode /*mode*/) {}
+};
+
+// Minimal data layer: keeps the last converted record of each kind and writes logger streams
+// raw to numbered intermediate files.
+class TLastRecordSink : public IRecordSink {
+ public:
+  static constexpr std::size_t kScopeCapacity = 131000;
+  static constexpr std::size_t kLogicCapacity = 262000;
+
+  // deviceFolder empty: logger bytes are counted but not written.
+  explicit TLastRecordSink(std::filesystem::path deviceFolder = {});
+
+  int scopeRecord(std::span<const std::uint8_t> raw, const ConversionInputs& conv) override;
+  void scopeRecordFinish() override {
+    ++scopeFinished;
+    event("scopeFinish");
+  }
+  void logicRecord(std::span<const std::uint8_t> raw) override;
+  int logicRecordFinish() override {
+    ++logicFinished;
+    event("logicFinish");
+    return 0;
+  }
+  void voltmeterReading(const VoltmeterReplyRecord& rec, const VoltmeterValues& v) override;
+  void loggerRunStarted(ModeCode mode) override;
+  int loggerChunk(ModeCode mode, std::span<const std::uint8_t> bytes) override;
+  void loggerRunEnded(ModeCode mode) override;
+
+  // Optional observer called at each hand-over (tests record the order of events with it).
+  std::function<void(const char* what)> onEvent;
+
+  std::vector<ScopeSample> scope;  // last scope record, converted
+  std::vector<std::uint16_t> logic;
+  VoltmeterReplyRecord lastVoltmeterRecord{};
+  VoltmeterValues lastVoltmeter;
+  int scopeRecords = 0, scopeFinished = 0, logicRecords = 0, logicFinished = 0;
+  int voltmeterReadings = 0, loggerRuns = 0, loggerEnded = 0;
+  std::uint64_t loggerBytes = 0;  // of the current run
+  std::filesystem::path loggerFile;
+
+ private:
+  void event(const char* what) {
+    if (onEvent) onEvent(what);
+  }
+  std::filesystem::path folder_;
+  std::ofstream logger_;
+};
+
+}  // namespace tolv

@@ -1,0 +1,401 @@
+#include "device/settingsmodel.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/format.h"
+#include "common/regional.h"
+#include "common/texttable.h"
+#include "device/acquisition.h"
+#include "device/gpio.h"
+
+namespace tolv {
+
+// --- Host over the acquisition cycle ------------------------------------------------------
+
+int TAcquisitionSettingsHost::replyTag() const {
+  return acq_.replyTag();
+}
+bool TAcquisitionSettingsHost::controlsEnabled() const {
+  return acq_.controlsEnabled();
+}
+ModeCode TAcquisitionSettingsHost::mode() const {
+  return acq_.mode();
+}
+SettingsWriteBlock& TAcquisitionSettingsHost::desired() {
+  return acq_.desired();
+}
+const SettingsReply& TAcquisitionSettingsHost::reported() const {
+  return acq_.storedReply();
+}
+ConversionInputs& TAcquisitionSettingsHost::conversion() {
+  return acq_.conversion();
+}
+void TAcquisitionSettingsHost::selectMode(ModeCode mode) {
+  acq_.selectMode(mode);
+}
+void TAcquisitionSettingsHost::queueIoCounter(std::uint32_t counter, std::int32_t i0,
+                                              std::int32_t i1) {
+  acq_.queueIoCounter(counter, i0, i1);
+}
+
+// --- Model ------------------------------------------------------------------------------------
+
+namespace {
+
+QChar sysSep() {
+  return regional().decimalSeparator();
+}
+
+bool isLogger(ModeCode m) {
+  return m == kModeDLA0 || m == kModeDLDI;
+}
+
+}  // namespace
+
+TSettingsModel::TSettingsModel(ISettingsHost& host, SettingsTimers timers, IQuestionSink* question)
+    : host_(host), t_(timers), question_(question) {
+  t_.noZeroProbe.stop();
+  t_.noZeroProbe.setInterval(kNoZeroMs);
+  t_.noZeroProbe.setHandler([this] { onNoZeroProbeTimer(); });
+  t_.forceManualTrigger.stop();
+  t_.forceManualTrigger.setInterval(kForceManualMs);
+  t_.forceManualTrigger.setHandler([this] { onForceManualTriggerTimer(); });
+  t_.forcedSampleTime.stop();
+  t_.forcedSampleTime.setInterval(kForcedSampleTimeMs);
+  t_.forcedSampleTime.setHandler([this] { onForcedSampleTimeTimer(); });
+  const ConversionInputs& c = host_.conversion();
+  d_.probeSpin = {int(c.probe[0]), int(c.probe[1])};
+  d_.aux = c.aux != 1.0;
+}
+
+void TSettingsModel::restartWrite() {
+  if (host_.replyTag() >= 0) return;
+  ITimer& t = host_.accumulateTimer();
+  t.stop();
+  t.start();
+}
+
+double TSettingsModel::reportedRange(int ch) const {
+  const SettingsReply& r = host_.reported();
+  return ch == 0 ? r.amplC0 : r.amplC1;
+}
+
+int TSettingsModel::sliderPos(double volts, double range) const {
+  // A zero range (no reply yet) has no defined position: stay in the middle.
+  if (!(range != 0) || !std::isfinite(volts)) return 0;
+  const double p = std::round(volts * kSliderScale / range);
+  return int(std::clamp(p, double(kSliderMin), double(kSliderMax)));
+}
+
+// --- Setters ----------------------------------------------------------------------------------
+
+void TSettingsModel::setAmplitude(int ch, double volts) {
+  if (!controlsEnabled() || ch < 0 || ch > 1) return;
+  SettingsWriteBlock& b = host_.desired();
+  (ch == 0 ? b.amplC0 : b.amplC1) = float(volts);
+  host_.conversion().ampl[std::size_t(ch)] = volts;
+  restartWrite();
+  d_.amplPos[std::size_t(ch)] = nearestRow(kAmplitudeTable, volts);
+  host_.voltmeterRange(ch, volts);
+  notify(SettingsTopic::Amplitude);
+}
+
+void TSettingsModel::setOffset(int ch, double volts) {
+  if (!controlsEnabled() || ch < 0 || ch > 1) return;
+  SettingsWriteBlock& b = host_.desired();
+  (ch == 0 ? b.offsC0 : b.offsC1) = float(volts);
+  host_.conversion().offs[std::size_t(ch)] = volts;
+  restartWrite();
+  d_.offsPos[std::size_t(ch)] = sliderPos(volts, reportedRange(ch));
+  notify(SettingsTopic::Offset);
+}
+
+void TSettingsModel::setSampleTime(double seconds) {
+  if (!controlsEnabled()) return;
+  host_.desired().sampleTime = float(seconds);
+  restartWrite();
+  d_.samplTimPos = nearestRow(kSampleTimeTableUs, seconds * 1e6);
+  notify(SettingsTopic::SampleTime);
+}
+
+void TSettingsModel::setMemoryDepth(double samples) {
+  if (!controlsEnabled()) return;
+  host_.desired().memoryDepth = float(samples);
+  totalTime_ = samples * double(host_.reported().sampleTime);
+  restartWrite();
+  d_.memDepthPos = nearestRow(kMemoryDepthTable, samples);
+  notify(SettingsTopic::MemoryDepth);
+}
+
+void TSettingsModel::setTriggerPoint(double percent) {
+  if (!controlsEnabled()) return;
+  host_.desired().triggerPoint = float(percent);
+  restartWrite();
+  if (std::isfinite(percent)) d_.trgPointPos = int(std::clamp(std::round(percent), 0.0, 100.0));
+  notify(SettingsTopic::TriggerPoint);
+}
+
+void TSettingsModel::setTriggerWord(TriggerWord w) {
+  if (!controlsEnabled()) return;
+  const bool free = host_.replyTag() < 0;
+  ITimer& t = host_.accumulateTimer();
+  if (free) t.stop();
+  host_.desired().trigger = w;
+  d_.trgChan = int(w.channel) + 1;
+  d_.trigger = w;
+  notify(SettingsTopic::TriggerWord);
+  if (free) t.start();
+}
+
+void TSettingsModel::setTriggerType(char letter) {
+  if (inTriggerType_ || !controlsEnabled()) return;
+  inTriggerType_ = true;
+  host_.desired().triggerType = triggerTypeWord(letter);
+  restartWrite();
+  d_.trgTypRow = triggerTypeRow(letter);
+  if (host_.mode() == kModeLAIO)
+    d_.patternRowsVisible = triggerTypeLetter(host_.reported().triggerType) == 'P';
+  notify(SettingsTopic::TriggerType);
+  inTriggerType_ = false;
+}
+
+void TSettingsModel::setLevel(int which, double volts) {
+  if (!controlsEnabled() || which < 0 || which > 1) return;
+  SettingsWriteBlock& b = host_.desired();
+  (which == 0 ? b.levelUpper : b.levelLower) = float(volts);
+  restartWrite();
+  const int ch = host_.reported().trigger.channel == 0 ? 0 : 1;
+  d_.levelPos[std::size_t(which)] = sliderPos(volts, reportedRange(ch));
+  notify(SettingsTopic::Levels);
+}
+
+void TSettingsModel::setProbeFactor(int ch, double p) {
+  if (!controlsEnabled() || ch < 0 || ch > 1) return;
+  // The conversion never multiplies by 0; such a value waits in the spin edit for its timer.
+  if (p != 0 && std::isfinite(p)) host_.conversion().probe[std::size_t(ch)] = p;
+  d_.probeSpin[std::size_t(ch)] = int(p);
+  host_.voltmeterProbe(ch, host_.conversion().probe[std::size_t(ch)]);
+  notify(SettingsTopic::Probe);
+}
+
+void TSettingsModel::setAuxDivider(bool on) {
+  if (!controlsEnabled()) return;
+  host_.conversion().aux = on ? kAuxDivider : 1.0;
+  d_.aux = on;
+  host_.voltmeterAux(host_.conversion().aux);
+  notify(SettingsTopic::Aux);
+}
+
+void TSettingsModel::selectMode(ModeCode mode) {
+  if (!controlsEnabled() || modeIndex(mode) < 0) return;
+  host_.selectMode(mode);
+  modeRequested(mode);
+}
+
+// --- User controls ----------------------------------------------------------------------
+
+void TSettingsModel::amplitudeTrackbarMoved(int ch, int pos) {
+  if (replyAwaited() || pos < 0 || pos >= int(kAmplitudeTable.size())) return;
+  setAmplitude(ch, kAmplitudeTable[std::size_t(pos)]);
+}
+
+void TSettingsModel::amplitudeRowClicked(double volts) {
+  if (!std::isfinite(volts)) return;
+  setAmplitude(0, volts);
+  setAmplitude(1, volts);
+}
+
+void TSettingsModel::sampleTimeTrackbarMoved(int pos) {
+  if (replyAwaited() || pos < 0 || pos >= int(kSampleTimeTableUs.size())) return;
+  setSampleTime(kSampleTimeTableUs[std::size_t(pos)] * 1e-6);
+}
+
+void TSettingsModel::sampleTimeRowClicked(double microseconds) {
+  if (!std::isfinite(microseconds)) return;
+  setSampleTime(microseconds * 1e-6);
+}
+
+void TSettingsModel::memoryDepthTrackbarMoved(int pos) {
+  if (replyAwaited() || pos < 0 || pos >= int(kMemoryDepthTable.size())) return;
+  setMemoryDepth(kMemoryDepthTable[std::size_t(pos)]);
+}
+
+void TSettingsModel::memoryDepthRowClicked(double samples) {
+  if (!std::isfinite(samples)) return;
+  setMemoryDepth(samples);
+}
+
+void TSettingsModel::triggerPointMoved(int pos) {
+  if (replyAwaited()) return;
+  setTriggerPoint(pos);
+}
+
+void TSettingsModel::offsetSliderMoved(int ch, int pos) {
+  if (replyAwaited() || ch < 0 || ch > 1) return;
+  const double v = pos * reportedRange(ch) / kSliderScale;
+  d_.offs[std::size_t(ch)] = fixedPanelText(v, 9, 5, QStringLiteral(" V"), sysSep());
+  notify(SettingsTopic::Panels);
+  setOffset(ch, v);
+}
+
+void TSettingsModel::levelSliderMoved(int which, int pos) {
+  if (replyAwaited() || which < 0 || which > 1) return;
+  const int ch = host_.reported().trigger.channel == 0 ? 0 : 1;
+  const double v = pos * reportedRange(ch) / kSliderScale;
+  d_.level[std::size_t(which)] = fixedPanelText(v, 9, 3, QStringLiteral(" V"), sysSep());
+  notify(SettingsTopic::Panels);
+  setLevel(which, v);
+}
+
+void TSettingsModel::triggerChannelChanged(int value) {
+  if (replyAwaited() || value < 1 || value > 2) return;
+  // Pending pattern clicks stay in the word (it equals the report when none are pending).
+  TriggerWord w = host_.desired().trigger;
+  w.channel = std::uint8_t(value - 1);
+  setTriggerWord(w);
+}
+
+void TSettingsModel::triggerTypeChosen(char letter) {
+  if (triggerTypeRow(letter) < 0) return;
+  setTriggerType(letter);
+}
+
+void TSettingsModel::modeChosen(int index) {
+  if (index < 0 || index > 7) return;
+  selectMode(kModeCodes[index]);
+}
+
+void TSettingsModel::probeSpinChanged(int ch, int value) {
+  if (replyAwaited() || ch < 0 || ch > 1) return;
+  value = std::clamp(value, kProbeMin, kProbeMax);
+  if (value != 0) {
+    setProbeFactor(ch, value);
+    return;
+  }
+  if (!controlsEnabled()) return;
+  d_.probeSpin[std::size_t(ch)] = 0;
+  notify(SettingsTopic::Probe);
+  t_.noZeroProbe.stop();
+  t_.noZeroProbe.start();
+}
+
+void TSettingsModel::auxBoxChanged(bool ticked) {
+  if (ticked != d_.aux) setAuxDivider(ticked);
+}
+
+// --- Settings reply -------------------------------------------------------------------------
+
+void TSettingsModel::applyReply(const SettingsReply& r) {
+  // The desired settings follow the reported ones, the block even while the setters rest.
+  SettingsWriteBlock& b = host_.desired();
+  const std::uint32_t word = b.word;
+  b = r.toWriteBlock();
+  b.word = word;
+
+  const QChar sep = sysSep();
+  const ModeCode mode = host_.mode();
+  // 1. Amplitude ranges.
+  setAmplitude(0, r.amplC0);
+  setAmplitude(1, r.amplC1);
+  amplitudePanelText(r.amplC0, mode, sep, d_.ak[0]);
+  amplitudePanelText(r.amplC1, mode, sep, d_.ak[1]);
+  // 2. Offsets, 3. zero-point corrections (display only).
+  setOffset(0, r.offsC0);
+  setOffset(1, r.offsC1);
+  d_.offs[0] = fixedPanelText(r.offsC0, 9, 5, QStringLiteral(" V"), sep);
+  d_.offs[1] = fixedPanelText(r.offsC1, 9, 5, QStringLiteral(" V"), sep);
+  d_.npkt[0] = fixedPanelText(r.zeroCorrC0, 9, 5, QStringLiteral(" V"), sep);
+  d_.npkt[1] = fixedPanelText(r.zeroCorrC1, 9, 5, QStringLiteral(" V"), sep);
+  // 4. Sample time.
+  const double st = r.sampleTime;
+  setSampleTime(st);
+  d_.samplTim = valueText(st, 6, QStringLiteral("s"));
+  // A zero sample time has no frequency; the panel must not show an infinite number.
+  d_.samplFreq = st > 0 ? valueText(1.0 / st, 6, QStringLiteral("Hz")) : QStringLiteral("- Hz");
+  notify(SettingsTopic::Panels);
+  // Compared in the reply's single precision: the corrected 99 us comes back as a float a hair
+  // below 9.9e-5 and must not bring the question back.
+  if (isLogger(mode) && r.sampleTime < float(kLoggerMinSampleTime) && !forcedSampleTimeFlag_ &&
+      question_) {
+    QString q = text(230);
+    q.replace(QLatin1Char('~'), QLatin1Char('\n'));
+    if (question_->askYesNo(q)) {
+      forcedSampleTimeFlag_ = true;
+      t_.forcedSampleTime.stop();
+      t_.forcedSampleTime.start();
+    }
+  }
+  // 5. Memory depth.
+  const double md = r.memoryDepth;
+  setMemoryDepth(md);
+  d_.samples = valueText(md, 6, QStringLiteral("Samples"));
+  d_.totTim = valueText(st * md, 6, QStringLiteral("s"));
+  // 6. Trigger point.
+  setTriggerPoint(r.triggerPoint);
+  d_.prePosTrig = fixedPanelText(r.triggerPoint, 5, 1, QStringLiteral(" %"), sep);
+  // 7. Trigger word, 8. trigger type.
+  setTriggerWord(r.trigger);
+  const char letter = triggerTypeLetter(r.triggerType);
+  if (letter) setTriggerType(letter);
+  d_.trgTyp =
+      QLatin1Char('"') + (letter ? QString(QLatin1Char(letter)) : QString()) + QLatin1Char('"');
+  d_.trgTypLogAnal = d_.trgTyp;
+  // 9. Trigger levels.
+  setLevel(0, r.levelUpper);
+  setLevel(1, r.levelLower);
+  d_.level[0] = fixedPanelText(r.levelUpper, 3, 1, QStringLiteral(" V"), sep);
+  d_.level[1] = fixedPanelText(r.levelLower, 3, 1, QStringLiteral(" V"), sep);
+  notify(SettingsTopic::Panels);
+  // 10. GPIO words.
+  if (gpio_) gpio_->applyReply(r);
+}
+
+void TSettingsModel::controlsEnabledChanged() {
+  notify(SettingsTopic::ControlsEnabled);
+}
+
+void TSettingsModel::modeRequested(ModeCode mode) {
+  d_.modeShown = mode;
+  notify(SettingsTopic::Mode);
+}
+
+void TSettingsModel::modeConfirmed(ModeCode mode) {
+  layoutMode_ = mode;
+  layout_ = modeLayout(mode, multiRegistered_);
+  d_.modeShown = mode;
+  if (layout_.startsForceManualTrigger) {
+    t_.forceManualTrigger.stop();
+    t_.forceManualTrigger.start();
+  }
+  notify(SettingsTopic::Mode);
+  notify(SettingsTopic::Layout);
+}
+
+// --- Timers ---------------------------------------------------------------------------------
+
+void TSettingsModel::onNoZeroProbeTimer() {
+  t_.noZeroProbe.stop();
+  for (int ch = 0; ch < 2; ++ch)
+    if (d_.probeSpin[std::size_t(ch)] == 0) setProbeFactor(ch, 1);
+  // Locked controls leave the spin edit at 0 otherwise; it shows the factor that still applies.
+  for (int ch = 0; ch < 2; ++ch)
+    if (d_.probeSpin[std::size_t(ch)] == 0) {
+      d_.probeSpin[std::size_t(ch)] = int(host_.conversion().probe[std::size_t(ch)]);
+      notify(SettingsTopic::Probe);
+    }
+}
+
+void TSettingsModel::onForceManualTriggerTimer() {
+  t_.forceManualTrigger.stop();
+  setTriggerType('M');
+}
+
+void TSettingsModel::onForcedSampleTimeTimer() {
+  t_.forcedSampleTime.stop();
+  if (isLogger(host_.mode())) setSampleTime(kLoggerMinSampleTime);
+  // Cleared in either case, so a later mode change back to a logger can ask again.
+  forcedSampleTimeFlag_ = false;
+}
+
+}  // namespace tolv

@@ -1,0 +1,140 @@
+#include "device/settingstables.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tolv {
+
+int nearestRow(std::span<const double> table, double v) {
+  int best = 0;
+  double bestDiff = 0;
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const double d = std::fabs(table[i] - v);
+    // Strictly smaller keeps the first of equally near rows.
+    if (i == 0 || d < bestDiff) {
+      best = int(i);
+      bestDiff = d;
+    }
+  }
+  return best;
+}
+
+QString tableValueText(double v) {
+  QString s = QString::number(v, 'g', 10);
+  s.replace(QLatin1Char('.'), QLatin1Char(','));
+  return s;
+}
+
+double parseTableValue(const QString& text, QChar systemSeparator) {
+  QString s = text.trimmed();
+  s.replace(QLatin1Char(','), systemSeparator);
+  // Read with the system separator: any other separator makes it no number.
+  if (systemSeparator != QLatin1Char('.')) {
+    if (s.contains(QLatin1Char('.'))) return std::nan("");
+    s.replace(systemSeparator, QLatin1Char('.'));
+  }
+  bool ok = false;
+  const double v = s.toDouble(&ok);
+  return ok ? v : std::nan("");
+}
+
+int triggerTypeRow(char letter) {
+  for (std::size_t i = 0; i < kTriggerTypes.size(); ++i)
+    if (kTriggerTypes[i].letter == letter) return int(i);
+  return -1;
+}
+
+char triggerTypeLetter(std::uint32_t word) {
+  const unsigned c = word & 0xFF;
+  return (c >= 0x20 && c < 0x7F) ? char(c) : char(0);
+}
+
+std::uint32_t triggerTypeWord(char letter) {
+  return std::uint32_t(std::uint8_t(letter));
+}
+
+int analogComboIndex(char letter) {
+  for (std::size_t i = 0; i < kAnalogTriggerLetters.size(); ++i)
+    if (kAnalogTriggerLetters[i] == letter) return int(i);
+  return -1;
+}
+
+int logicComboIndex(char letter) {
+  for (std::size_t i = 0; i < kLogicTriggerLetters.size(); ++i)
+    if (kLogicTriggerLetters[i] == letter) return int(i);
+  return -1;
+}
+
+QString fixedPanelText(double v, int width, int decimals, const QString& suffix, QChar sep) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, v);
+  QString s = QString::fromLatin1(buf);
+  if (sep != QLatin1Char('.')) s.replace(QLatin1Char('.'), sep);
+  return s + suffix;
+}
+
+bool amplitudePanelText(double range, ModeCode mode, QChar decimalSep, QString& out) {
+  QString sign;
+  if (mode == kModeVMD0 || mode == kModeVMD1 || mode == kModeOSA0 || mode == kModeDLA0)
+    sign = QString(QChar(0x00B1));
+  else if (mode != kModeVMA0 && mode != kModeVMA1)
+    return false;
+  const double half = range / 2.0;
+  if (range >= 2.0) {
+    // Whole volts; a half range like 2.5 keeps its fraction rather than being rounded away.
+    if (std::fabs(half - std::round(half)) < 1e-6) {
+      out = sign + QString::number(qint64(std::llround(half))) + QStringLiteral(" V");
+    } else {
+      QString t = QString::number(half, 'g', 6);
+      if (decimalSep != QLatin1Char('.')) t.replace(QLatin1Char('.'), decimalSep);
+      out = sign + t + QStringLiteral(" V");
+    }
+  } else {
+    out = sign + fixedPanelText(half, 2, 2, QStringLiteral("V"), decimalSep);
+  }
+  return true;
+}
+
+ModeLayout modeLayout(ModeCode mode, bool multiRegistered) {
+  ModeLayout l;
+  switch (modeIndex(mode)) {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+      l.amplitudes = true;
+      l.gpio = GpioPlacement::BelowAmplitudes;
+      l.sheet = TabSheet::Voltmeter;
+      break;
+    case 4:  // OSA0
+      l.singleOverlap = l.amplitudes = l.timebase = l.memoryDepth = true;
+      l.analogTrigger = l.triggerTable = true;
+      l.gpio = GpioPlacement::BelowTrigger;
+      l.autoSaveBinShown = l.hidePlotOrUpdateChart = true;
+      l.switchTab = !multiRegistered;
+      break;
+    case 5:  // DLA0
+      l.amplitudes = l.timebase = true;
+      l.gpio = GpioPlacement::Shown;
+      l.startsForceManualTrigger = true;
+      break;
+    case 6:  // LAIO
+      l.singleOverlap = l.timebase = l.timebaseAtTop = l.memoryDepth = true;
+      l.triggerTable = l.logicTrigger = true;
+      break;
+    case 7:  // DLDI
+      l.timebase = l.timebaseAtTop = true;
+      l.startsForceManualTrigger = true;
+      break;
+    default:
+      l.switchTab = false;
+      break;
+  }
+  return l;
+}
+
+bool memoryDepthControlsShown(bool controlsEnabled, ModeCode mode) {
+  return controlsEnabled && (mode == kModeOSA0 || mode == kModeLAIO);
+}
+
+}  // namespace tolv

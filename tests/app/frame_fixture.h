@@ -1,0 +1,46 @@
+#pragma once
+// Shared set-up of the frame tests: a private data root, a simulated FTDI bus and a sink that
+// records the error boxes.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <memory>
+
+#include "app/tf_multitolvanexframe.h"
+#include "common/clock.h"
+#include "common/paths.h"
+#include "device/tf_onetolvanex.h"
+#include "ftdi/simulated_driver.h"
+
+namespace tolv::testing {
+
+class FrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    root_ = std::filesystem::path(dir_.path().toStdString());
+    setDataRoot(root_);
+    driver_ = std::make_unique<TSimulatedDriver>(0, clock_);
+  }
+  void TearDown() override {
+    frame_.reset();
+    driver_.reset();
+  }
+
+  TF_MultiTolvanexFrame& makeFrame() {
+    frame_ = std::make_unique<TF_MultiTolvanexFrame>(*driver_, &sink_);
+    return *frame_;
+  }
+  QTreeWidget* list(const char* name) { return frame_->findChild<QTreeWidget*>(name); }
+  TF_OneTolvanex* window(int i) { return frame_->deviceWindows().get(i); }
+
+  QTemporaryDir dir_;
+  std::filesystem::path root_;
+  ManualClock clock_;
+  std::unique_ptr<TSimulatedDriver> driver_;
+  TRecordingMessageSink sink_;
+  std::unique_ptr<TF_MultiTolvanexFrame> frame_;
+};
+
+}  // namespace tolv::testing

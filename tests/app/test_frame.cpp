@@ -1,0 +1,237 @@
+// The main frame on a simulated FTDI bus: listing, device windows, handlers, shut-down.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "common/regional.h"
+#include "common/texttable.h"
+#include "device/tf_onetolvanex_formslist.h"
+#include "frame_fixture.h"
+#include "multi/tf_multi_tolvanex_img.h"
+#include "plot/d2koord.h"
+
+using namespace tolv;
+using tolv::testing::FrameTest;
+
+TEST_F(FrameTest, TwoDevicesAreListedOpenedAndGetTheirFolders) {
+  driver_ = std::make_unique<TSimulatedDriver>(2, clock_);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  EXPECT_EQ(f.windowTitle(), "2 FTDI-Device(s) Present ...");
+  EXPECT_EQ(f.bootResult(), 0);
+  ASSERT_EQ(list("LV_Devices")->topLevelItemCount(), 2);
+  EXPECT_EQ(list("LV_Devices")->topLevelItem(1)->text(0), "Device 2");
+  EXPECT_EQ(list("LV_Devices")->topLevelItem(1)->text(2), "Tolvanex Scope 1");
+  ASSERT_EQ(list("LV_Tolvanexs")->topLevelItemCount(), 2);
+  ASSERT_EQ(f.deviceWindows().count(), 2);
+  EXPECT_TRUE(std::filesystem::exists(root_ / "VX_Language.TXT"));
+  for (int i = 0; i < 2; ++i) {
+    TF_OneTolvanex* w = window(i);
+    EXPECT_TRUE(w->link().isOpen());
+    EXPECT_TRUE(w->isVisible());
+    const auto folder = root_ / w->serialNumber().toStdString();
+    for (const char* sub : TF_OneTolvanex::kIntermediateFolders)
+      EXPECT_TRUE(std::filesystem::is_directory(folder / sub)) << sub;
+  }
+  EXPECT_EQ(window(1)->windowTitle(), "Gerät 2:  Ser. Nr.: TVS00002");
+  EXPECT_EQ(window(1)->pos(), QPoint(30, 30 + f.frameGeometry().height()));
+  EXPECT_TRUE(sink_.messages.empty());
+  EXPECT_TRUE(f.bootTimer()->isActive());
+  EXPECT_EQ(driver_->openHandles(), 2);
+  f.close();
+  EXPECT_TRUE(f.shutDownDone());
+  EXPECT_EQ(driver_->openHandles(), 0);
+}
+
+TEST_F(FrameTest, DescriptionsMustMatchExactly) {
+  driver_->addDevice("S1", "Tolvanex Scope 1 ");
+  driver_->addDevice("S2", "tolvanex scope 1");
+  TF_MultiTolvanexFrame& f = makeFrame();
+  EXPECT_EQ(list("LV_Devices")->topLevelItemCount(), 2);
+  EXPECT_EQ(list("LV_Tolvanexs")->topLevelItemCount(), 0);
+  EXPECT_EQ(f.deviceWindows().count(), 0);
+  EXPECT_EQ(f.bootResult(), -120);
+  EXPECT_TRUE(f.bootTimer()->isActive());
+}
+
+TEST_F(FrameTest, OnlyTheThirdOfThreeIsAFamilyDevice) {
+  driver_->addDevice("A1", "USB Serial", false);
+  driver_->addDevice("A2", "Other Scope", false);
+  driver_->addDevice("FAM3", "Tolvanex Scope 1");
+  TF_MultiTolvanexFrame& f = makeFrame();
+  QTreeWidget* lv = list("LV_Tolvanexs");
+  ASSERT_EQ(lv->topLevelItemCount(), 1);
+  EXPECT_EQ(lv->topLevelItem(0)->text(0), "FAM3");
+  EXPECT_EQ(lv->topLevelItem(0)->text(1), "3");
+  EXPECT_EQ(lv->topLevelItem(0)->text(2), "");
+  ASSERT_EQ(f.deviceWindows().count(), 1);
+  TF_OneTolvanex* w = window(0);
+  EXPECT_EQ(w->frameCaption(), "Tolvanex Scope 1 Ser. Nr.:FAM3 (2)");
+  // The window renews its caption from serial and index right after the frame set it.
+  EXPECT_EQ(w->windowTitle(), "Gerät 3:  Ser. Nr.: FAM3");
+  EXPECT_EQ(w->deviceIndex(), 2);
+  EXPECT_EQ(w->pos(), QPoint(0, f.frameGeometry().height()));
+  EXPECT_FALSE(f.findChild<QPushButton*>("BN_Cascade")->isVisibleTo(&f));
+}
+
+TEST_F(FrameTest, NoDeviceAtAll) {
+  TF_MultiTolvanexFrame& f = makeFrame();
+  EXPECT_EQ(f.windowTitle(), "0 FTDI-Device(s) Present ...");
+  EXPECT_EQ(f.bootResult(), -120);
+  EXPECT_EQ(list("LV_Devices")->topLevelItemCount(), 0);
+  EXPECT_TRUE(f.bootTimer()->isActive());
+  EXPECT_TRUE(bootingFlag());
+  f.TM_BootTimer();
+  EXPECT_FALSE(bootingFlag());
+  EXPECT_FALSE(f.bootTimer()->isActive());
+  EXPECT_EQ(f.bootStep(), 1);
+}
+
+TEST_F(FrameTest, CascadeOnlyFromTwoDevicesAndPlacesWindows) {
+  driver_ = std::make_unique<TSimulatedDriver>(3, clock_);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  auto* cascade = f.findChild<QPushButton*>("BN_Cascade");
+  EXPECT_TRUE(cascade->isVisibleTo(&f));
+  window(2)->resize(300, 200);
+  f.BN_CascadeClick();
+  const int h = f.frameGeometry().height();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(window(i)->pos(), QPoint(60 * i, h + 74 * i));
+  EXPECT_EQ(window(2)->size(),
+            QSize(TF_OneTolvanex::kDefaultWidth, TF_OneTolvanex::kDefaultHeight));
+}
+
+TEST_F(FrameTest, SeparatorChoicesStoreTheirCharacters) {
+  TF_MultiTolvanexFrame& f = makeFrame();
+  EXPECT_EQ(f.decimalSeparator(), QChar(','));
+  EXPECT_EQ(f.columnSeparator(), QChar('\t'));
+  f.CB_ColumnSeparatorChange(2);  // "Dot"
+  EXPECT_EQ(f.columnSeparator().unicode(), 46);
+  EXPECT_EQ(columnSeparatorSetting().unicode(), 46);
+  f.CB_ColumnSeparatorChange(7);
+  EXPECT_EQ(f.columnSeparator().unicode(), 46);
+  f.CB_DecimalSeparatorChange(0);
+  EXPECT_EQ(f.decimalSeparator(), QChar('.'));
+  EXPECT_EQ(decimalSeparatorSetting(), QChar('.'));
+  auto* dec = f.findChild<QComboBox*>("CB_DecimalSeparator");
+  auto* col = f.findChild<QComboBox*>("CB_ColumnSeparator");
+  f.setDecimalSeparator(QChar(','));
+  EXPECT_EQ(dec->currentIndex(), 1);
+  // Other characters are stored, the drop-down stays as it was.
+  f.setDecimalSeparator(QChar('x'));
+  EXPECT_EQ(f.decimalSeparator(), QChar('x'));
+  EXPECT_EQ(dec->currentIndex(), 1);
+  f.setColumnSeparator(QChar(';'));
+  EXPECT_EQ(col->currentIndex(), 3);
+  f.setColumnSeparator(QChar('|'));
+  EXPECT_EQ(col->currentIndex(), 3);
+  EXPECT_EQ(f.columnSeparator(), QChar('|'));
+  f.setDecimalSeparator(QChar(','));
+  f.setColumnSeparator(QChar('\t'));
+}
+
+TEST_F(FrameTest, LanguageAndHints) {
+  TF_MultiTolvanexFrame& f = makeFrame();
+  auto* heading = f.findChild<QLabel*>("PN_All_FTDI_Devices");
+  f.IM_EnglishClick();
+  EXPECT_EQ(f.language(), 1);
+  EXPECT_EQ(languageIndex(), 1);
+  EXPECT_EQ(heading->text(), "All FTDI-devices");
+  auto* col = f.findChild<QComboBox*>("CB_ColumnSeparator");
+  EXPECT_EQ(col->itemText(3), "Semicolon");
+  EXPECT_EQ(col->placeholderText(), " Column separator ");
+  f.IM_GermanClick();
+  EXPECT_EQ(languageIndex(), 0);
+  EXPECT_EQ(col->itemText(3), "Semikolon");
+  EXPECT_EQ(f.findChild<QCheckBox*>("CB_ShowHints")->text(), "Hinweise");
+
+  auto* hints = f.findChild<QCheckBox*>("CB_ShowHints");
+  EXPECT_TRUE(hints->isChecked());
+  f.setHints(false);
+  EXPECT_FALSE(hints->isChecked());
+  EXPECT_FALSE(f.hints());
+  hints->setChecked(true);
+  f.CB_ShowHintsClick();
+  EXPECT_TRUE(f.hints());
+}
+
+TEST_F(FrameTest, RowClickTogglesItsDeviceWindow) {
+  driver_ = std::make_unique<TSimulatedDriver>(2, clock_);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  f.show();
+  QTreeWidget* lv = list("LV_Tolvanexs");
+  TF_OneTolvanex* w = window(1);
+  const QRect row = lv->visualItemRect(lv->topLevelItem(1));
+  ASSERT_TRUE(row.isValid());
+  QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, row.center());
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_TRUE(window(0)->isVisible());
+  QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, row.center());
+  EXPECT_TRUE(w->isVisible());
+  // Below the rows: nothing happens.
+  const QPoint empty(row.center().x(), lv->viewport()->height() - 3);
+  ASSERT_EQ(lv->itemAt(empty), nullptr);
+  QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, empty);
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_TRUE(window(0)->isVisible());
+  f.LV_TolvanexsMouseUp(5);  // no window at that index
+}
+
+TEST_F(FrameTest, ListingErrorsShowTheirBoxAndTheScanGoesOn) {
+  driver_ = std::make_unique<TSimulatedDriver>(2, clock_);
+  driver_->failNext(TSimulatedDriver::Call::ListSerial, kFtDeviceNotFound);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  ASSERT_EQ(sink_.messages.size(), 1u);
+  EXPECT_EQ(sink_.messages[0].text, "GetFTDeviceSerialNo - Device Not Found....");
+  QTreeWidget* lv = list("LV_Devices");
+  ASSERT_EQ(lv->topLevelItemCount(), 2);
+  // The failed cell repeats the last text read successfully (none yet: empty).
+  EXPECT_EQ(lv->topLevelItem(0)->text(1), "");
+  EXPECT_EQ(lv->topLevelItem(1)->text(1), "TVS00002");
+  EXPECT_EQ(f.deviceWindows().count(), 2);
+}
+
+TEST_F(FrameTest, MultiWindowAndAboutAndVersionBox) {
+  TF_MultiTolvanexFrame& f = makeFrame();
+  TF_Multi_Tolvanex_Img* m = f.multiWindow();
+  ASSERT_NE(m, nullptr);
+  EXPECT_FALSE(m->isVisible());
+  f.BN_MultiScopeWindowClick();
+  EXPECT_TRUE(m->isVisible());
+  f.BN_MultiScopeWindowClick();
+  EXPECT_FALSE(m->isVisible());
+  ASSERT_NE(f.coordinateWindow(), nullptr);
+  EXPECT_NE(qobject_cast<TF_D2Koord*>(f.coordinateWindow()), nullptr);
+  EXPECT_FALSE(f.coordinateWindow()->isVisible());
+
+  QWidget about;
+  f.setAboutWindow(&about);
+  QString shown;
+  f.setInfoBox([&](const QString&, const QString& t) { shown = t; });
+  f.PN_CopyrightMouseDown(Qt::RightButton);
+  EXPECT_TRUE(shown.contains("Version"));
+  EXPECT_FALSE(about.isVisible());
+  f.PN_CopyrightMouseDown(Qt::LeftButton);
+  EXPECT_TRUE(about.isVisible());
+  about.hide();
+}
+
+TEST_F(FrameTest, Message1036ClosesTheFrameAndShutsDown) {
+  driver_ = std::make_unique<TSimulatedDriver>(2, clock_);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  f.show();
+  bool closedSignal = false;
+  QObject::connect(&f, &TF_MultiTolvanexFrame::frameClosed, [&] { closedSignal = true; });
+  QCoreApplication::postEvent(&f, new QEvent(static_cast<QEvent::Type>(1036)));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(closedSignal);
+  EXPECT_TRUE(f.shutDownDone());
+  EXPECT_FALSE(f.isVisible());
+  EXPECT_EQ(f.deviceWindows().count(), 0);
+  EXPECT_EQ(driver_->calls(TSimulatedDriver::Call::Close), 2);
+  // A second close does not run the shut-down again.
+  f.close();
+  EXPECT_EQ(driver_->calls(TSimulatedDriver::Call::Close), 2);
+}

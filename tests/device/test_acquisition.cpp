@@ -1,0 +1,364 @@
+// The acquisition cycle tick by tick against a scripted device.
+#include <gtest/gtest.h>
+
+#include "device/wire/wire.h"
+#include "fake_device.h"
+
+using namespace tolv;
+using namespace tolv::test;
+
+namespace {
+
+Bytes scopeData(std::size_t samples, std::uint16_t base) {
+  Bytes b(samples * 4);
+  for (std::size_t i = 0; i < samples; ++i)
+    encodeScopeSample(std::uint16_t(base + i), std::uint16_t(base), b.data() + 4 * i);
+  return b;
+}
+
+class Acq : public ::testing::Test {
+ protected:
+  ManualClock clock;
+  FakeDriver drv{clock};
+  Rig rig{clock, drv};
+  TAcquisition& acq = rig.acq;
+
+  // What the scripted firmware reports and how it answers.
+  SettingsReply device;
+  ModeCode deviceMode = 0;
+  std::int64_t replyDelay = 20;
+  std::function<Bytes(WireCommand, const Bytes&)> overrideReply;  // empty result: default
+  std::function<void()> onRun;
+
+  void SetUp() override {
+    device.amplC0 = device.amplC1 = 10;
+    device.sampleTime = 1e-4f;
+    device.memoryDepth = 10000;
+    drv.onWrite = [this](const Bytes& b) { respond(b); };
+  }
+
+  void respond(const Bytes& b) {
+    const WireCommand c = classifyCommand(b.data(), b.size());
+    if (overrideReply) {
+      const Bytes r = overrideReply(c, b);
+      if (!r.empty()) {
+        drv.deliver(r, replyDelay);
+        return;
+      }
+    }
+    switch (c) {
+      case WireCommand::Identification: {
+        const auto id = encodeIdentificationReply("Tolvanex V1.2 \r\nFW 7");
+        drv.deliver(Bytes(id.begin(), id.end()), replyDelay);
+        break;
+      }
+      case WireCommand::SettingsWrite:
+        device = SettingsReply::fromWriteBlock(SettingsWriteBlock::decode(b.data()), 0.01f);
+        [[fallthrough]];
+      case WireCommand::SettingsRead: {
+        const auto r = device.toBytes();
+        drv.deliver(Bytes(r.begin(), r.end()), replyDelay);
+        break;
+      }
+      case WireCommand::SetMode: {
+        decodeSetMode(b.data(), b.size(), deviceMode);
+        drv.deliver(Bytes(b.begin() + 4, b.end()), replyDelay);
+        break;
+      }
+      case WireCommand::IoWord:
+        drv.deliver(Bytes(8, 0), replyDelay);
+        break;
+      case WireCommand::Run:
+        if (onRun) onRun();
+        break;
+      default:
+        break;
+    }
+  }
+
+  void advance(std::int64_t ms) { rig.hub.advance(ms); }
+  void openFresh() {
+    acq.open([](SettingsRecord&) { return 2; });
+  }
+  // Opened, the mode confirmed and the settings read back.
+  void boot(ModeCode mode = kModeOSA0) {
+    openFresh();
+    advance(1500);
+    if (mode != kModeOSA0) {
+      acq.selectMode(mode);
+      advance(1000);
+    }
+    ASSERT_EQ(acq.mode(), mode);
+    ASSERT_EQ(acq.runState(), RunState::Idle);
+    drv.writes.clear();
+  }
+};
+
+TEST_F(Acq, FreshDeviceRequestsOsa0After400msAndEnablesRun) {
+  openFresh();
+  advance(399);
+  EXPECT_FALSE(acq.runEnabled());
+  EXPECT_EQ(drv.count("*SMd"), 0);
+  advance(1);
+  EXPECT_TRUE(acq.runEnabled());
+  EXPECT_EQ(acq.queue().count(), 1);  // "*SMd" OSA0 waits for the next tick
+  advance(200);
+  ASSERT_EQ(drv.count("*SMd"), 1);
+  const Bytes expect{0x2A, 0x53, 0x4D, 0x64, 0x30, 0x41, 0x53, 0x4F};
+  for (const auto& w : drv.writes) {
+    if (w.bytes.size() == 8 && w.bytes[1] == 0x53) {
+      EXPECT_EQ(w.bytes, expect);
+    }
+  }
+  advance(1000);
+  // The mode reply selects the mode and reads the settings back.
+  EXPECT_EQ(acq.mode(), kModeOSA0);
+  EXPECT_EQ(drv.count("*SRd"), 1);
+  EXPECT_EQ(acq.storedReply().memoryDepth, 10000.0f);
+  EXPECT_EQ(rig.host.identification, "Tolvanex V1.2");
+  EXPECT_EQ(rig.host.queueCounts.back(), 0);
+}
+
+TEST_F(Acq, LoadedSettingsRestoreInStages) {
+  SettingsRecord rec = SettingsRecord::defaults();
+  rec.mode = kModeLAIO;
+  rec.memoryDepth = 262000;
+  rec.overlapping = true;
+  rec.probeFactorC0 = 10;
+  rec.probeHelpFactorFlag = false;
+  rec.trgTypString = "P";
+  acq.open([&](SettingsRecord& r) {
+    r = rec;
+    return 0;
+  });
+  advance(400);
+  EXPECT_TRUE(acq.overlap());
+  EXPECT_DOUBLE_EQ(acq.conversion().probe[0], 10.0);
+  EXPECT_DOUBLE_EQ(acq.conversion().aux, 1.0);
+  EXPECT_FALSE(acq.runEnabled());
+  advance(1189 - 400 + 250 + 400);
+  EXPECT_EQ(deviceMode, kModeLAIO);
+  ASSERT_EQ(drv.count("*SWr"), 1);
+  for (const auto& w : drv.writes) {
+    if (w.bytes.size() != 56) continue;
+    SettingsWriteBlock b;
+    ASSERT_TRUE(SettingsWriteBlock::decodeCommand(w.bytes.data(), 56, b));
+    EXPECT_EQ(b.memoryDepth, 262000.0f);
+    EXPECT_EQ(b.triggerType, std::uint32_t('P'));
+  }
+  EXPECT_FALSE(acq.runEnabled());
+  advance(2000);
+  EXPECT_TRUE(acq.runEnabled());
+}
+
+TEST_F(Acq, UnreadableSettingsStartNoStage) {
+  acq.open([](SettingsRecord&) { return 5; });
+  advance(3000);
+  EXPECT_TRUE(drv.writes.empty());
+  EXPECT_FALSE(acq.runEnabled());
+}
+
+TEST_F(Acq, RunCommandDropsWhatWasQueuedAfterIt) {
+  boot();
+  acq.queue().add(makeSettingsReadCommand());
+  acq.queueRun();
+  acq.queue().add(makeSettingsReadCommand());
+  advance(1000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SRd", "*RUN"}));
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+  EXPECT_EQ(acq.queue().count(), 0);
+  EXPECT_EQ(rig.host.queueCounts.back(), 0);
+}
+
+TEST_F(Acq, SettingsWriteQueuedTwiceIsWrittenTwiceAsQueued) {
+  boot();
+  acq.desired().amplC0 = 2;
+  acq.onAccumulateSettingsTimer();
+  acq.desired().amplC0 = 0.5f;
+  acq.onAccumulateSettingsTimer();
+  advance(1000);
+  std::vector<float> sent;
+  for (const auto& w : drv.writes)
+    if (w.bytes.size() == 56) sent.push_back(getF32(w.bytes.data() + 4));
+  EXPECT_EQ(sent, (std::vector<float>{2.0f, 0.5f}));
+}
+
+TEST_F(Acq, LateSettingsReplyIsDropped) {
+  boot();
+  const int applied = rig.host.settingsApplied;
+  replyDelay = 400;  // wait interval of "*SWr" is 333 ms
+  acq.desired().amplC0 = 20;
+  acq.onAccumulateSettingsTimer();
+  advance(2000);
+  EXPECT_EQ(drv.count("*SWr"), 1);
+  EXPECT_EQ(rig.host.settingsApplied, applied);
+  EXPECT_EQ(acq.storedReply().amplC0, 10.0f);
+}
+
+TEST_F(Acq, ShortRepliesAreIgnored) {
+  boot();
+  const int applied = rig.host.settingsApplied;
+  overrideReply = [](WireCommand c, const Bytes&) {
+    if (c == WireCommand::SettingsRead) return Bytes(59, 0x41);
+    if (c == WireCommand::SetMode) return Bytes{0x31, 0x44, 0x4D};
+    return Bytes{};
+  };
+  acq.queue().add(makeSettingsReadCommand());
+  rig.followUp.enable();
+  advance(500);
+  EXPECT_EQ(rig.host.settingsApplied, applied);
+  EXPECT_EQ(acq.storedReply().amplC0, 10.0f);
+  acq.selectMode(kModeVMD1);
+  advance(1000);
+  EXPECT_EQ(acq.mode(), kModeOSA0);
+  EXPECT_EQ(drv.count("*SRd"), 1);  // only the one queued above
+}
+
+TEST_F(Acq, ScopeRecordCompletesAtTheThirdChunk) {
+  boot();
+  const Bytes data = scopeData(10000, 1000);
+  onRun = [&] {
+    if (drv.count("*RUN") > 1) return;
+    drv.deliver(Bytes(data.begin(), data.begin() + 12000), 67);
+    drv.deliver(Bytes(data.begin() + 12000, data.begin() + 24000), 134);
+    drv.deliver(Bytes(data.begin() + 24000, data.end()), 201);
+  };
+  acq.runClicked();
+  EXPECT_EQ(acq.runState(), RunState::RunQueued);
+  EXPECT_FALSE(acq.controlsEnabled());
+  advance(200);  // the tick that writes "*RUN"
+  ASSERT_EQ(drv.count("*RUN"), 1);
+  EXPECT_EQ(acq.expectedByteCount(), 40000);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+  EXPECT_TRUE(acq.runEnabled());
+  const std::int64_t t0 = drv.writes.back().atMs;
+  advance(t0 + 134 - clock.nowMs());
+  EXPECT_EQ(rig.link.accumulationFill(), 24000);
+  EXPECT_EQ(rig.sink.scopeRecords, 0);
+  advance(67);
+  EXPECT_EQ(rig.sink.scopeRecords, 1);
+  ASSERT_EQ(rig.sink.scope.size(), 10000u);
+  EXPECT_NEAR(rig.sink.scope[5].ch0, acq.conversion().rawToVolts(0, 1005), 1e-5);
+  // No overlap, no single shot: the next run follows at once.
+  EXPECT_EQ(drv.count("*RUN"), 2);
+  EXPECT_EQ(rig.sink.scopeFinished, 1);
+}
+
+TEST_F(Acq, SingleShotTakesExactlyOneRecord) {
+  boot();
+  acq.setOverlap(true);  // single shot wins over overlap and still ends Idle
+  acq.setSingleShot(true);
+  onRun = [&] { drv.deliver(scopeData(10000, 0), 30); };
+  acq.runClicked();
+  advance(3000);
+  EXPECT_EQ(drv.count("*RUN"), 1);
+  EXPECT_EQ(rig.sink.scopeRecords, 1);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+  EXPECT_TRUE(acq.controlsEnabled());
+}
+
+TEST_F(Acq, OverlapWritesNextRunBeforeThePlot) {
+  boot();
+  acq.setOverlap(true);
+  std::vector<std::pair<std::string, int>> seen;
+  rig.sink.onEvent = [&](const char* what) { seen.emplace_back(what, drv.count("*RUN")); };
+  onRun = [&] {
+    if (drv.count("*RUN") == 1) drv.deliver(scopeData(10000, 0), 30);
+  };
+  acq.runClicked();
+  advance(1000);
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_EQ(seen[0], (std::pair<std::string, int>{"scope", 1}));
+  EXPECT_EQ(seen[1], (std::pair<std::string, int>{"scopeFinish", 2}));
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+}
+
+TEST_F(Acq, TickFiredWhileEventsRunDoesNotNest) {
+  boot();
+  acq.setOverlap(true);
+  int nested = 0;
+  rig.host.onProcessEvents = [&] {
+    ++nested;
+    acq.onFollowUpTimer();  // a follow-up tick delivered while the record is processed
+  };
+  onRun = [&] {
+    if (drv.count("*RUN") <= 3) drv.deliver(scopeData(10000, 0), 30);
+  };
+  acq.runClicked();
+  advance(2000);
+  EXPECT_GT(nested, 0);
+  EXPECT_EQ(rig.sink.scopeRecords, 3);
+  EXPECT_EQ(rig.sink.scopeFinished, 3);
+  EXPECT_EQ(drv.count("*RUN"), 4);
+  EXPECT_TRUE(rig.followUp.isActive());
+}
+
+TEST_F(Acq, LogicAnalyserRecord) {
+  boot(kModeLAIO);
+  device.memoryDepth = 262000;
+  acq.queue().add(makeSettingsReadCommand());
+  rig.followUp.enable();
+  advance(500);
+  acq.setSingleShot(true);
+  Bytes data(524000);
+  for (std::size_t g = 0; g < data.size() / 4; ++g)
+    encodeLogicGroup(std::uint16_t(2 * g), std::uint16_t(2 * g + 1), data.data() + 4 * g);
+  onRun = [&] { drv.deliver(data, 40); };
+  acq.runClicked();
+  advance(1000);
+  EXPECT_EQ(acq.expectedByteCount(), 524000);
+  ASSERT_EQ(rig.sink.logic.size(), 262000u);
+  EXPECT_EQ(rig.sink.logic[0], 0);
+  EXPECT_EQ(rig.sink.logic[261999], std::uint16_t(261999));
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+}
+
+TEST_F(Acq, VoltmeterRunsBackToBackAndStopDiscardsTheReading) {
+  boot(kModeVMD0);
+  std::uint8_t v[8];
+  encodeVoltmeterFloat(1.25f, -0.5f, v);
+  onRun = [&] { drv.deliver(Bytes(v, v + 8), 30); };
+  acq.runClicked();
+  advance(500);
+  const int readings = rig.sink.voltmeterReadings;
+  EXPECT_GE(readings, 3);
+  EXPECT_NEAR(rig.sink.lastVoltmeter.ch0, 1.25, 1e-6);
+  EXPECT_EQ(rig.sink.lastVoltmeterRecord[1], 'V');
+  // STOP right after a "*RUN" went out: the reading in flight is dropped.
+  ASSERT_TRUE(rig.hub.advanceUntil(
+      [&] {
+        return acq.runState() == RunState::Measuring && drv.writes.back().bytes[1] == 'R' &&
+               drv.rxSize() == 0;
+      },
+      1000));
+  const int before = rig.sink.voltmeterReadings;
+  const int runs = drv.count("*RUN");
+  acq.stopClicked();
+  EXPECT_EQ(drv.words().back(), "ZZZZ");
+  advance(500);
+  EXPECT_EQ(rig.sink.voltmeterReadings, before);
+  EXPECT_EQ(drv.count("*RUN"), runs);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+  EXPECT_TRUE(runStateLook(acq.runState()).runVisible);
+  EXPECT_FALSE(runStateLook(acq.runState()).breakVisible);
+}
+
+TEST_F(Acq, DrawProgressAndClosing) {
+  boot();
+  acq.drawProgress(40);
+  EXPECT_TRUE(acq.drawProgressVisible());
+  EXPECT_EQ(acq.drawProgressValue(), 40);
+  acq.drawProgress(101);
+  EXPECT_FALSE(acq.drawProgressVisible());
+
+  acq.closeQuery();
+  EXPECT_TRUE(acq.closing());
+  EXPECT_EQ(drv.words().back(), "ZZZZ");
+  acq.close();
+  EXPECT_FALSE(rig.link.isOpen());
+  EXPECT_TRUE(rig.closeTimer.isActive());
+  advance(1000);
+  EXPECT_FALSE(rig.closeTimer.isActive());
+}
+
+}  // namespace

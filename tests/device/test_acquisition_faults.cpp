@@ -1,0 +1,265 @@
+// Faults: failing driver calls, silent and chatty devices, garbage replies, logger streams.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "device/wire/wire.h"
+#include "fake_device.h"
+
+using namespace tolv;
+using namespace tolv::test;
+
+namespace {
+
+// A device that answers the set-up commands at once and runs by script.
+class Faults : public ::testing::Test {
+ protected:
+  ManualClock clock;
+  FakeDriver drv{clock};
+  Rig rig{clock, drv};
+  TAcquisition& acq = rig.acq;
+  SettingsReply device;
+  std::function<void()> onRun;
+  std::function<Bytes(WireCommand)> garbage;  // replaces every reply when set
+
+  void SetUp() override {
+    device.amplC0 = device.amplC1 = 10;
+    device.memoryDepth = 10000;
+    drv.onWrite = [this](const Bytes& b) {
+      const WireCommand c = classifyCommand(b.data(), b.size());
+      if (garbage && c != WireCommand::Stop) {
+        drv.deliver(garbage(c), 10);
+        return;
+      }
+      if (c == WireCommand::SetMode) drv.deliver(Bytes(b.begin() + 4, b.end()), 10);
+      if (c == WireCommand::SettingsRead || c == WireCommand::SettingsWrite) {
+        const auto r = device.toBytes();
+        drv.deliver(Bytes(r.begin(), r.end()), 10);
+      }
+      if (c == WireCommand::Run && onRun) onRun();
+    };
+  }
+  void advance(std::int64_t ms) { rig.hub.advance(ms); }
+  void boot(ModeCode mode = kModeOSA0) {
+    acq.open([](SettingsRecord&) { return 2; });
+    advance(1500);
+    if (mode != kModeOSA0) {
+      acq.selectMode(mode);
+      advance(1000);
+    }
+    ASSERT_EQ(acq.mode(), mode);
+    drv.writes.clear();
+  }
+};
+
+TEST_F(Faults, FailedWritesWhileDraining) {
+  boot();
+  // Kind 2 fails: no reply is awaited, the next entry goes out on the next tick.
+  acq.queue().add(makeSetModeCommand(kModeVMD0));
+  acq.queue().add(makeSettingsReadCommand());
+  drv.nextWriteStatus = kFtIoError;
+  rig.followUp.start(10);
+  advance(10);
+  EXPECT_EQ(rig.link.writePanel(), TDeviceLink::PanelState::Red);
+  EXPECT_EQ(rig.link.writePanelStatus(), 4u);
+  EXPECT_EQ(acq.replyTag(), kTagNone);
+  advance(rig.followUp.interval());
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SMd", "*SRd"}));
+
+  // Kind 0 fails: the tag is set all the same and the window waits one interval.
+  advance(500);
+  drv.writes.clear();
+  acq.queue().add(makeSettingsReadCommand());
+  acq.queue().add(makeSettingsReadCommand());
+  drv.nextWriteStatus = kFtIoError;
+  rig.followUp.start(10);
+  advance(10);
+  EXPECT_EQ(acq.replyTag(), kTagSettings);
+  EXPECT_EQ(drv.writes.size(), 1u);
+  advance(112);
+  EXPECT_EQ(drv.writes.size(), 1u);
+  advance(1);
+  EXPECT_EQ(drv.writes.size(), 2u);
+  // The panel stays red after later successes.
+  EXPECT_EQ(rig.link.writePanel(), TDeviceLink::PanelState::Red);
+}
+
+TEST_F(Faults, FailedRunWriteStaysMeasuring) {
+  boot();
+  drv.nextWriteStatus = kFtIoError;
+  acq.runClicked();
+  advance(1000);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+  EXPECT_EQ(acq.replyTag(), kTagMeasurement);
+  EXPECT_TRUE(acq.runEnabled());
+}
+
+TEST_F(Faults, SilentDeviceMidRecordKeepsMeasuringAndStopRepeats) {
+  boot();
+  onRun = [&] { drv.deliver(Bytes(12000, 1), 30); };
+  acq.runClicked();
+  advance(5000);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+  EXPECT_EQ(rig.link.accumulationFill(), 12000);
+  EXPECT_EQ(drv.count("*RUN"), 1);
+  acq.stopClicked();
+  advance(1000);
+  acq.stopClicked();
+  EXPECT_EQ(drv.count("ZZZZ"), 2);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+  EXPECT_TRUE(runStateLook(acq.runState()).breakVisible);
+  EXPECT_FALSE(acq.controlsEnabled());
+}
+
+TEST_F(Faults, ExtraBytesAfterARecordNeverReachTheNextOne) {
+  boot();
+  acq.setOverlap(true);
+  int run = 0;
+  onRun = [&] {
+    ++run;
+    Bytes b(40000);
+    for (std::size_t i = 0; i < b.size(); i += 4) encodeScopeSample(std::uint16_t(run), 0, &b[i]);
+    if (run == 1) b.insert(b.end(), 1000, 0xEE);  // 1000 bytes too many, in the same read
+    if (run <= 2) drv.deliver(b, 30);
+  };
+  acq.runClicked();
+  advance(1000);
+  ASSERT_EQ(rig.sink.scopeRecords, 2);
+  EXPECT_EQ(rig.sink.scope.size(), 10000u);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 2), 1e-5);
+  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 2), 1e-5);
+  EXPECT_EQ(acq.pendingDiscard(), 0u);
+}
+
+TEST_F(Faults, QueueAboveTheBufferIsReadInSlices) {
+  boot();
+  device.memoryDepth = 200000;  // more than the buffers hold in the scope mode
+  acq.queue().add(makeSettingsReadCommand());
+  rig.followUp.enable();
+  advance(500);
+  acq.setOverlap(true);
+  int run = 0;
+  onRun = [&] {
+    ++run;
+    if (run == 1) drv.deliver(Bytes(800000, 0x10), 30);
+    if (run == 2) {
+      Bytes b(524000);
+      for (std::size_t i = 0; i < b.size(); i += 4) encodeScopeSample(7, 7, &b[i]);
+      drv.deliver(b, 30);
+    }
+  };
+  acq.runClicked();
+  advance(1000);
+  EXPECT_EQ(acq.expectedByteCount(), 524000);
+  ASSERT_EQ(rig.sink.scopeRecords, 2);
+  EXPECT_EQ(rig.sink.scope.size(), 131000u);
+  EXPECT_NEAR(rig.sink.scope[0].ch0, acq.conversion().rawToVolts(0, 7), 1e-5);
+  EXPECT_EQ(drv.rxSize(), 0u);
+}
+
+TEST_F(Faults, QueryFailureEndsTheTickAndDisconnectMidRecordDoesNotHang) {
+  boot();
+  onRun = [&] { drv.deliver(Bytes(20000, 3), 30); };
+  acq.runClicked();
+  advance(150);
+  ASSERT_EQ(acq.runState(), RunState::Measuring);
+  drv.nextQueryStatus = kFtIoError;
+  const int reads = drv.reads;
+  advance(67);
+  EXPECT_EQ(drv.reads, reads);
+  EXPECT_EQ(rig.link.readPanel(), TDeviceLink::PanelState::Red);
+
+  drv.disconnected = true;
+  advance(5000);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+  EXPECT_TRUE(rig.followUp.isActive());  // keeps polling
+  acq.stopClicked();
+  EXPECT_EQ(rig.link.writePanel(), TDeviceLink::PanelState::Red);
+}
+
+TEST_F(Faults, GarbageRepliesForEveryTag) {
+  boot();
+  std::mt19937 rng(1234);
+  garbage = [&](WireCommand) {
+    Bytes b(rng() % 100);
+    for (auto& x : b) x = std::uint8_t(rng());
+    return b;
+  };
+  for (int round = 0; round < 30; ++round) {
+    acq.queue().add(makeIdentificationCommand());
+    acq.queue().add(makeSettingsReadCommand());
+    acq.queue().add(makeSetModeCommand(kModeCodes[round % 8]));
+    acq.queue().add(makeIoCounterCommand(std::uint32_t(round), 20, 30));
+    rig.followUp.enable();
+    advance(2000);
+    EXPECT_EQ(acq.queue().count(), 0) << round;
+    EXPECT_GE(modeIndex(acq.mode()), 0);
+  }
+  // Measurement garbage in each mode: a run always ends or keeps polling, never hangs.
+  garbage = nullptr;
+  for (ModeCode m : {kModeVMD1, kModeVMA0, kModeOSA0, kModeLAIO}) {
+    acq.selectMode(m);
+    advance(1000);
+    onRun = [&] {
+      Bytes b(rng() % 50000);
+      for (auto& x : b) x = std::uint8_t(rng());
+      drv.deliver(b, 10);
+    };
+    acq.setSingleShot(true);
+    acq.runClicked();
+    advance(2000);
+    acq.stopClicked();
+    advance(500);
+  }
+}
+
+TEST_F(Faults, LoggerStreamEndsWithMarkerSplitAcrossReads) {
+  boot(kModeDLA0);
+  Bytes samples(4000);
+  for (std::size_t i = 0; i < samples.size(); i += 4)
+    encodeAnalogLoggerSample(0x1234, 0x4321, &samples[i]);
+  onRun = [&] {
+    Bytes first = samples;
+    first.insert(first.end(), kEndMarker.begin(), kEndMarker.begin() + 10);
+    drv.deliver(first, 30);
+    drv.deliver(Bytes(kEndMarker.begin() + 10, kEndMarker.end()), 200);
+  };
+  acq.runClicked();
+  advance(150);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+  EXPECT_EQ(rig.sink.loggerRuns, 1);
+  EXPECT_EQ(rig.sink.loggerEnded, 0);
+  advance(300);
+  EXPECT_EQ(rig.sink.loggerEnded, 1);
+  EXPECT_EQ(rig.sink.loggerBytes, samples.size() + 16);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+  EXPECT_EQ(drv.count("*RUN"), 1);  // a logger run is not repeated
+}
+
+TEST_F(Faults, IoLoggerMarkerAfterStrayFF) {
+  boot(kModeDLDI);
+  onRun = [&] {
+    Bytes b(400, 0x12);
+    b.push_back(0xFF);
+    b.insert(b.end(), kEndMarker.begin(), kEndMarker.end());
+    b.insert(b.end(), 5, 0x33);  // after the marker: still part of the chunk
+    drv.deliver(b, 30);
+  };
+  acq.runClicked();
+  advance(500);
+  EXPECT_EQ(rig.sink.loggerEnded, 1);
+  EXPECT_EQ(rig.sink.loggerBytes, 400u + 1 + 16 + 5);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+}
+
+TEST_F(Faults, RecordAfterCloseQueryIsDiscarded) {
+  boot();
+  onRun = [&] { drv.deliver(Bytes(40000, 0), 200); };
+  acq.runClicked();
+  advance(100);
+  acq.closeQuery();
+  advance(1000);
+  EXPECT_EQ(rig.sink.scopeRecords, 0);
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// Every mode end to end: the acquisition cycle against the simulated device firmware.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "device/wire/wire.h"
+#include "fake_device.h"
+#include "ftdi/simulated_driver.h"
+
+using namespace tolv;
+using namespace tolv::test;
+
+namespace {
+
+class Sim : public ::testing::Test {
+ protected:
+  ManualClock clock;
+  TSimulatedDriver sim{1, clock};
+  Rig rig{clock, sim};
+  TAcquisition& acq = rig.acq;
+
+  void SetUp() override {
+    // Fast enough that a full 524000-byte record crosses the link in about 130 ms.
+    sim.setLinkRate({4096, 1000});
+    rig.link.setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
+    ASSERT_EQ(acq.open([](SettingsRecord&) { return 2; }), 2);
+    advance(1500);
+    ASSERT_EQ(acq.mode(), kModeOSA0);
+    ASSERT_FALSE(acq.identification().isEmpty());
+  }
+  void advance(std::int64_t ms) { rig.hub.advance(ms); }
+  TSimulatedDevice& dev() { return sim.device(0); }
+
+  void selectMode(ModeCode m) {
+    acq.selectMode(m);
+    advance(1000);
+    ASSERT_EQ(acq.mode(), m);
+    ASSERT_EQ(dev().mode(), m);
+  }
+  // Sets sample time and memory depth through one settings write.
+  void setTimebase(float sampleTime, float depth) {
+    acq.desired().sampleTime = sampleTime;
+    acq.desired().memoryDepth = depth;
+    acq.requestSettingsWrite();
+    advance(1000);
+    ASSERT_EQ(acq.storedReply().memoryDepth, depth);
+  }
+};
+
+TEST_F(Sim, VoltmeterModes) {
+  for (ModeCode m : {kModeVMD0, kModeVMD1, kModeVMA0, kModeVMA1}) {
+    SCOPED_TRACE(modeCodeText(m));
+    selectMode(m);
+    const int before = rig.sink.voltmeterReadings;
+    acq.runClicked();
+    advance(1000);
+    EXPECT_GT(rig.sink.voltmeterReadings, before + 3);
+    EXPECT_EQ(voltmeterRecordMode(rig.sink.lastVoltmeterRecord), m);
+    const VoltmeterValues& v = rig.sink.lastVoltmeter;
+    EXPECT_TRUE(std::isfinite(v.ch0) && std::isfinite(v.ch1));
+    EXPECT_STREQ(v.unit, (m == kModeVMA0 || m == kModeVMA1) ? "V RMS" : "V DC");
+    // STOP while a reading is on its way: it is read, discarded, and the window goes Idle.
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return dev().available() > 0; }, 1000));
+    const int inFlight = rig.sink.voltmeterReadings;
+    acq.stopClicked();
+    advance(500);
+    EXPECT_EQ(rig.sink.voltmeterReadings, inFlight);
+    EXPECT_EQ(acq.runState(), RunState::Idle);
+    const int after = rig.sink.voltmeterReadings;
+    advance(1000);
+    EXPECT_EQ(rig.sink.voltmeterReadings, after);
+  }
+}
+
+TEST_F(Sim, ScopeRecordOfFullDepth) {
+  setTimebase(1e-6f, 131000);
+  acq.setSingleShot(true);
+  acq.runClicked();
+  advance(2000);
+  EXPECT_EQ(acq.expectedByteCount(), 524000);
+  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  ASSERT_EQ(rig.sink.scope.size(), 131000u);
+  // Channel 0 is a sine within the range: it must not sit at one rail.
+  float lo = 1e9f, hi = -1e9f;
+  for (const auto& s : rig.sink.scope) {
+    lo = std::min(lo, s.ch0);
+    hi = std::max(hi, s.ch0);
+  }
+  EXPECT_LT(lo, hi);
+  EXPECT_LE(hi, acq.conversion().probeScale(0) * acq.storedReply().amplC0 / 2 + 1e-3);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+  EXPECT_EQ(sim.calls(TSimulatedDriver::Call::Write), int(dev().commandCount()));
+}
+
+TEST_F(Sim, ScopeRunsContinuouslyWithOverlapUntilStop) {
+  setTimebase(1e-6f, 10000);
+  acq.setOverlap(true);
+  acq.runClicked();
+  advance(3000);
+  const int records = rig.sink.scopeRecords;
+  EXPECT_GE(records, 5);
+  EXPECT_EQ(rig.sink.scopeFinished, records);
+  acq.stopClicked();
+  advance(1000);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+  EXPECT_LE(rig.sink.scopeRecords, records + 1);
+}
+
+TEST_F(Sim, LogicAnalyserRecordOfFullDepth) {
+  selectMode(kModeLAIO);
+  setTimebase(1e-6f, 262000);
+  acq.setSingleShot(true);
+  acq.runClicked();
+  advance(2000);
+  ASSERT_EQ(rig.sink.logicRecords, 1);
+  EXPECT_EQ(rig.sink.logic.size(), 262000u);
+  EXPECT_EQ(rig.sink.logicFinished, 1);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+}
+
+TEST_F(Sim, LoggerStreamsEndByStopAndEndMarker) {
+  for (ModeCode m : {kModeDLA0, kModeDLDI}) {
+    SCOPED_TRACE(modeCodeText(m));
+    selectMode(m);
+    setTimebase(1e-3f, 10000);
+    const int ended = rig.sink.loggerEnded;
+    acq.runClicked();
+    advance(1000);
+    EXPECT_EQ(acq.runState(), RunState::Measuring);
+    EXPECT_GT(rig.sink.loggerBytes, 400u);
+    acq.stopClicked();
+    advance(500);
+    EXPECT_EQ(rig.sink.loggerEnded, ended + 1);
+    EXPECT_EQ(acq.runState(), RunState::Idle);
+    EXPECT_EQ(rig.sink.loggerBytes % 4, 0u);
+    EXPECT_TRUE(acq.endMarker().seen());
+    EXPECT_TRUE(acq.controlsEnabled());
+  }
+}
+
+TEST_F(Sim, FaultsFromTheSimulator) {
+  setTimebase(1e-6f, 10000);
+  acq.setSingleShot(true);
+  // Extra bytes after each record: dropped, the record keeps its size.
+  dev().setExtraBytesAfterRecord(1000);
+  acq.runClicked();
+  advance(1000);
+  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  EXPECT_EQ(rig.sink.scope.size(), 10000u);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+
+  // Silent mid-record: stays Measuring; STOP writes "ZZZZ" each time.
+  dev().setExtraBytesAfterRecord(0);
+  dev().setSilent(true);
+  acq.setSingleShot(true);
+  acq.runClicked();
+  advance(2000);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+  acq.stopClicked();
+  advance(500);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+
+  // Unplugged: red panels, no hang, the cycle keeps polling.
+  sim.disconnect(0);
+  advance(2000);
+  EXPECT_EQ(rig.link.readPanel(), TDeviceLink::PanelState::Red);
+  acq.stopClicked();
+  EXPECT_EQ(rig.link.writePanel(), TDeviceLink::PanelState::Red);
+  EXPECT_TRUE(rig.followUp.isActive());
+}
+
+}  // namespace

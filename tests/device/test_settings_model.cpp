@@ -1,0 +1,330 @@
+// The settings model against the real acquisition cycle and a scripted device: debounce,
+// reply application, ControlsEnabled, mode layout and the logger rules.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "test_settings_rig.h"
+
+using namespace tolv;
+using namespace tolv::test;
+
+namespace {
+
+class SettingsModel : public ::testing::Test {
+ protected:
+  SettingsRig rig;
+  TSettingsModel& m = rig.model;
+  TAcquisition& acq = rig.acq;
+};
+
+TEST(SettingsTables, NearestRowTakesTheFirstOfEquallyNearRows) {
+  EXPECT_EQ(nearestRow(kAmplitudeTable, 1.5), 2);  // 1 and 2 are equally near: 1 wins
+  EXPECT_EQ(nearestRow(kAmplitudeTable, 100), 6);
+  EXPECT_EQ(nearestRow(kAmplitudeTable, -3), 0);
+  EXPECT_EQ(nearestRow(kSampleTimeTableUs, 9.8), 3);
+  EXPECT_EQ(nearestRow(kSampleTimeTableUs, 99), 6);
+  EXPECT_EQ(nearestRow(kMemoryDepthTable, 131000), 10);
+  EXPECT_EQ(nearestRow(kMemoryDepthTable, std::nan("")), 0);
+}
+
+TEST(SettingsTables, TableTextsUseTheCommaAndReadBackThroughTheSystemSeparator) {
+  EXPECT_EQ(tableValueText(0.2), QStringLiteral("0,2"));
+  EXPECT_EQ(tableValueText(2500000), QStringLiteral("2500000"));
+  EXPECT_DOUBLE_EQ(parseTableValue(QStringLiteral("0,5"), QLatin1Char('.')), 0.5);
+  EXPECT_DOUBLE_EQ(parseTableValue(QStringLiteral("0,5"), QLatin1Char(',')), 0.5);
+  EXPECT_DOUBLE_EQ(parseTableValue(QStringLiteral("131000"), QLatin1Char(',')), 131000);
+  EXPECT_TRUE(std::isnan(parseTableValue(QStringLiteral("abc"), QLatin1Char('.'))));
+}
+
+TEST(SettingsTables, AmplitudePanelDependsOnTheMode) {
+  QString s;
+  ASSERT_TRUE(amplitudePanelText(1, kModeOSA0, QLatin1Char('.'), s));
+  EXPECT_EQ(s, QString::fromUtf8("\xC2\xB1") + QStringLiteral("0.50V"));
+  ASSERT_TRUE(amplitudePanelText(1, kModeVMA0, QLatin1Char('.'), s));
+  EXPECT_EQ(s, QStringLiteral("0.50V"));
+  ASSERT_TRUE(amplitudePanelText(10, kModeDLA0, QLatin1Char('.'), s));
+  EXPECT_EQ(s, QString::fromUtf8("\xC2\xB1") + QStringLiteral("5 V"));
+  // A 5 V range measures +-2.5 V; the panel must not round that to 2 or 3.
+  ASSERT_TRUE(amplitudePanelText(5, kModeVMD0, QLatin1Char(','), s));
+  EXPECT_EQ(s, QString::fromUtf8("\xC2\xB1") + QStringLiteral("2,5 V"));
+  s = QStringLiteral("keep");
+  EXPECT_FALSE(amplitudePanelText(10, kModeLAIO, QLatin1Char('.'), s));
+  EXPECT_FALSE(amplitudePanelText(10, kModeDLDI, QLatin1Char('.'), s));
+  EXPECT_EQ(s, QStringLiteral("keep"));
+}
+
+TEST(SettingsTables, ModeLayoutsOfAllEightModes) {
+  for (ModeCode vm : {kModeVMD0, kModeVMD1, kModeVMA0, kModeVMA1}) {
+    const ModeLayout l = modeLayout(vm);
+    EXPECT_TRUE(l.amplitudes && !l.timebase && !l.analogTrigger && !l.singleOverlap);
+    EXPECT_EQ(l.gpio, GpioPlacement::BelowAmplitudes);
+    EXPECT_EQ(l.sheet, TabSheet::Voltmeter);
+  }
+  const ModeLayout osa = modeLayout(kModeOSA0);
+  EXPECT_TRUE(osa.singleOverlap && osa.amplitudes && osa.timebase && osa.analogTrigger &&
+              osa.triggerTable && osa.autoSaveBinShown && osa.hidePlotOrUpdateChart);
+  EXPECT_FALSE(osa.logicTrigger);
+  EXPECT_EQ(osa.gpio, GpioPlacement::BelowTrigger);
+  EXPECT_TRUE(osa.switchTab);
+  EXPECT_FALSE(modeLayout(kModeOSA0, true).switchTab);
+  const ModeLayout dla = modeLayout(kModeDLA0);
+  EXPECT_TRUE(dla.amplitudes && dla.timebase && dla.startsForceManualTrigger);
+  EXPECT_FALSE(dla.memoryDepth || dla.analogTrigger || dla.singleOverlap);
+  const ModeLayout laio = modeLayout(kModeLAIO);
+  EXPECT_TRUE(laio.singleOverlap && laio.timebaseAtTop && laio.triggerTable && laio.logicTrigger);
+  EXPECT_FALSE(laio.amplitudes || laio.analogTrigger);
+  EXPECT_EQ(laio.gpio, GpioPlacement::Hidden);
+  const ModeLayout dldi = modeLayout(kModeDLDI);
+  EXPECT_TRUE(dldi.timebaseAtTop && dldi.startsForceManualTrigger);
+  EXPECT_FALSE(dldi.amplitudes || dldi.memoryDepth || dldi.logicTrigger);
+  EXPECT_FALSE(memoryDepthControlsShown(true, kModeDLA0));
+  EXPECT_FALSE(memoryDepthControlsShown(false, kModeOSA0));
+  EXPECT_TRUE(memoryDepthControlsShown(true, kModeLAIO));
+}
+
+TEST_F(SettingsModel, ABurstOfChangesGivesOneWriteWithTheLastValues) {
+  rig.boot();
+  m.amplitudeTrackbarMoved(0, 4);
+  rig.advance(100);
+  m.amplitudeTrackbarMoved(0, 3);
+  rig.advance(100);
+  m.amplitudeTrackbarMoved(0, 2);
+  rig.advance(249);
+  EXPECT_TRUE(rig.settingsWrites().empty());
+  rig.advance(1200);
+  const auto w = rig.settingsWrites();
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_FLOAT_EQ(w[0].amplC0, 1.0f);
+  // The device's answer becomes the reported and the desired value.
+  EXPECT_FLOAT_EQ(acq.storedReply().amplC0, 1.0f);
+  EXPECT_DOUBLE_EQ(acq.conversion().ampl[0], 1.0);
+  EXPECT_EQ(m.display().amplPos[0], 2);
+  EXPECT_EQ(m.display().ak[0], QString::fromUtf8("\xC2\xB1") + QStringLiteral("0.50V"));
+  rig.advance(2000);
+  EXPECT_EQ(rig.settingsWrites().size(), 1u);  // applying the reply schedules nothing
+}
+
+TEST_F(SettingsModel, AValueBetweenRowsSelectsTheNearestRowAndShowsTheExactValue) {
+  rig.adjust = [](SettingsReply& r) { r.sampleTime = 9.8e-6f; };
+  rig.boot();
+  m.sampleTimeTrackbarMoved(3);
+  rig.advance(1200);
+  ASSERT_EQ(rig.settingsWrites().size(), 1u);
+  EXPECT_FLOAT_EQ(acq.storedReply().sampleTime, 9.8e-6f);
+  EXPECT_EQ(m.display().samplTimPos, 3);
+  EXPECT_TRUE(m.display().samplTim.startsWith(QStringLiteral("9.8")))
+      << m.display().samplTim.toStdString();
+  EXPECT_TRUE(m.display().samplTim.endsWith(QStringLiteral("s")));
+  EXPECT_TRUE(m.display().samplFreq.endsWith(QStringLiteral("Hz")));
+}
+
+TEST_F(SettingsModel, TriggerTypeWindowInsideIsWrittenAsItsLetter) {
+  rig.boot();
+  m.triggerTypeChosen('W');
+  rig.advance(1200);
+  const auto w = rig.rawWrites("*SWr");
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_EQ(w[0][36], 0x57);
+  EXPECT_EQ(w[0][37], 0);
+  EXPECT_EQ(w[0][38], 0);
+  EXPECT_EQ(w[0][39], 0);
+  EXPECT_EQ(m.display().trgTyp, QStringLiteral("\"W\""));
+  EXPECT_EQ(m.display().trgTypRow, 2);
+}
+
+TEST_F(SettingsModel, PatternRowsShowInLaioOnlyOnceTheDeviceReportedP) {
+  rig.boot(kModeLAIO);
+  ASSERT_EQ(acq.mode(), kModeLAIO);
+  EXPECT_FALSE(m.display().patternRowsVisible);
+  m.triggerTypeChosen('P');
+  EXPECT_FALSE(m.display().patternRowsVisible);  // desired P, reported still T
+  rig.advance(1200);
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'P');
+  EXPECT_TRUE(m.display().patternRowsVisible);
+  m.triggerTypeChosen('X');
+  EXPECT_TRUE(m.display().patternRowsVisible);  // reported still P
+  rig.advance(1200);
+  EXPECT_FALSE(m.display().patternRowsVisible);
+}
+
+TEST_F(SettingsModel, ProbeFactorAndAuxDividerFeedTheConversion) {
+  rig.boot();
+  m.probeSpinChanged(0, 10);
+  EXPECT_DOUBLE_EQ(acq.conversion().probe[0], 10.0);
+  EXPECT_TRUE(m.display().aux);
+  EXPECT_NEAR(acq.conversion().probeScale(0), 11.588, 0.001);
+  m.auxBoxChanged(false);
+  EXPECT_DOUBLE_EQ(acq.conversion().probeScale(0), 10.0);
+  rig.advance(1000);
+  EXPECT_TRUE(rig.settingsWrites().empty());  // window-only settings
+}
+
+TEST_F(SettingsModel, ProbeFactorZeroWaitsAndBecomesOne) {
+  rig.boot();
+  m.probeSpinChanged(1, 7);
+  m.probeSpinChanged(1, 0);
+  EXPECT_EQ(m.display().probeSpin[1], 0);
+  EXPECT_DOUBLE_EQ(acq.conversion().probe[1], 7.0);  // never multiplied by 0
+  rig.advance(249);
+  EXPECT_EQ(m.display().probeSpin[1], 0);
+  rig.advance(1);
+  EXPECT_EQ(m.display().probeSpin[1], 1);
+  EXPECT_DOUBLE_EQ(acq.conversion().probe[1], 1.0);
+}
+
+TEST_F(SettingsModel, OffsetAndLevelSlidersScaleWithTheReportedRange) {
+  rig.boot();
+  m.offsetSliderMoved(1, 1024);  // a quarter of 4096 with a 10 V range
+  EXPECT_FLOAT_EQ(rig.host.desired().offsC1, 2.5f);
+  EXPECT_EQ(m.display().offs[1], QStringLiteral("  2.50000 V"));
+  EXPECT_EQ(m.display().offsPos[1], 1024);
+  m.levelSliderMoved(0, -2048);
+  EXPECT_FLOAT_EQ(rig.host.desired().levelUpper, -5.0f);
+  EXPECT_EQ(m.display().level[0], QStringLiteral("   -5.000 V"));
+  rig.advance(1200);
+  EXPECT_EQ(rig.settingsWrites().size(), 1u);
+  EXPECT_EQ(m.display().offsPos[1], 1024);
+  EXPECT_EQ(m.display().level[0], QStringLiteral("-5.0 V"));
+  EXPECT_EQ(m.display().prePosTrig, QStringLiteral(" 50.0 %"));
+}
+
+TEST_F(SettingsModel, TriggerChannelReplacesByteZeroOfTheReportedWord) {
+  rig.device.trigger = TriggerWord{0, 0x81, 0x01, 0x80};
+  rig.boot();
+  m.triggerChannelChanged(2);
+  EXPECT_EQ(rig.host.desired().trigger, (TriggerWord{1, 0x81, 0x01, 0x80}));
+  rig.advance(1200);
+  EXPECT_EQ(acq.storedReply().trigger.channel, 1);
+  EXPECT_EQ(m.display().trgChan, 2);
+}
+
+TEST_F(SettingsModel, AReplyWhileControlsAreLockedUpdatesPanelsOnly) {
+  rig.boot();
+  rig.replyDelay = 100;
+  const double amplBefore = acq.conversion().ampl[0];
+  const int posBefore = m.display().amplPos[0];
+  // The device adjusts range and offset; its reply arrives after a run was queued.
+  rig.adjust = [](SettingsReply& r) {
+    r.amplC0 = 1;
+    r.offsC0 = 0.25f;
+  };
+  m.triggerPointMoved(20);
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return !rig.settingsWrites().empty(); }, 2000));
+  acq.queueRun();
+  ASSERT_FALSE(acq.controlsEnabled());
+  rig.advance(400);
+  ASSERT_FLOAT_EQ(acq.storedReply().amplC0, 1.0f);
+  EXPECT_EQ(m.display().ak[0], QString::fromUtf8("\xC2\xB1") + QStringLiteral("0.50V"));
+  EXPECT_EQ(m.display().offs[0], QStringLiteral("  0.25000 V"));
+  EXPECT_FLOAT_EQ(rig.host.desired().amplC0, 1.0f);  // the block follows the report
+  EXPECT_DOUBLE_EQ(acq.conversion().ampl[0], amplBefore);
+  EXPECT_DOUBLE_EQ(acq.conversion().offs[0], 0.0);
+  EXPECT_EQ(m.display().amplPos[0], posBefore);
+}
+
+TEST_F(SettingsModel, NothingTheUserDoesDuringARunSendsASettingsWrite) {
+  rig.boot();
+  acq.queueRun();
+  ASSERT_FALSE(acq.controlsEnabled());
+  m.amplitudeTrackbarMoved(0, 1);
+  m.amplitudeRowClicked(0.5);
+  m.sampleTimeRowClicked(5);
+  m.memoryDepthTrackbarMoved(2);
+  m.triggerPointMoved(10);
+  m.offsetSliderMoved(0, 500);
+  m.levelSliderMoved(1, 300);
+  m.triggerChannelChanged(2);
+  m.triggerTypeChosen('e');
+  m.modeChosen(0);
+  m.probeSpinChanged(0, 0);
+  rig.gpio.toggleData(3);
+  rig.gpio.toggleDirection(4);
+  rig.gpio.togglePattern(PatternRow::Relevance, 1);
+  rig.advance(3000);
+  EXPECT_TRUE(rig.settingsWrites().empty());
+  EXPECT_TRUE(rig.rawWrites("*SMd").empty());
+  EXPECT_FLOAT_EQ(rig.host.desired().amplC0, 10.0f);
+  EXPECT_EQ(rig.host.desired().gpioData, 0u);
+}
+
+TEST_F(SettingsModel, ModeSelectionSendsTheModeAndTheLayoutFollowsTheReply) {
+  rig.boot();
+  int layouts = 0;
+  QObject::connect(&m, &TSettingsModel::changed, [&](SettingsTopic a) {
+    if (a == SettingsTopic::Layout) ++layouts;
+  });
+  m.modeChosen(2);  // VMA0
+  EXPECT_EQ(m.display().modeShown, kModeVMA0);
+  EXPECT_EQ(m.layoutMode(), kModeOSA0);  // not before the device confirms
+  EXPECT_TRUE(m.memoryDepthShown());
+  rig.advance(1000);
+  EXPECT_EQ(rig.rawWrites("*SMd").size(), 1u);
+  EXPECT_EQ(m.layoutMode(), kModeVMA0);
+  EXPECT_EQ(layouts, 1);
+  EXPECT_EQ(m.layout().sheet, TabSheet::Voltmeter);
+  EXPECT_FALSE(m.memoryDepthShown());
+  EXPECT_EQ(m.display().ak[0], QStringLiteral("5 V"));  // AC: no sign
+}
+
+TEST_F(SettingsModel, LoggerModesForceTheManualTrigger) {
+  rig.boot(kModeDLA0);
+  ASSERT_EQ(acq.mode(), kModeDLA0);
+  rig.advance(1500);
+  const auto w = rig.settingsWrites();
+  ASSERT_FALSE(w.empty());
+  EXPECT_EQ(triggerTypeLetter(w.back().triggerType), 'M');
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+}
+
+TEST_F(SettingsModel, ShortLoggerSampleTimeAsksAndYesProlongsIt) {
+  rig.device.sampleTime = 1e-5f;
+  rig.question.answer = false;
+  rig.boot(kModeDLDI);
+  rig.advance(1500);  // the manual-trigger write and its reply
+  const int askedAfterNo = rig.question.asked;
+  EXPECT_GE(askedAfterNo, 1);
+  EXPECT_TRUE(rig.question.lastText.contains(QLatin1Char('\n')));
+  EXPECT_FALSE(rig.question.lastText.contains(QLatin1Char('~')));
+  EXPECT_FLOAT_EQ(rig.device.sampleTime, 1e-5f);  // No changes nothing
+  rig.question.answer = true;
+  m.triggerPointMoved(20);  // any write brings the next reply and the next question
+  rig.advance(2000);
+  EXPECT_GT(rig.question.asked, askedAfterNo);
+  EXPECT_FLOAT_EQ(rig.device.sampleTime, 9.9e-5f);
+  EXPECT_FALSE(m.forcedSampleTimeFlag());
+  const int asked = rig.question.asked;
+  m.triggerPointMoved(30);
+  rig.advance(2000);
+  EXPECT_EQ(rig.question.asked, asked);  // 99 us is long enough
+}
+
+TEST_F(SettingsModel, ScopeModeNeverAsksAboutTheSampleTime) {
+  rig.device.sampleTime = 1e-6f;
+  rig.boot();
+  m.triggerPointMoved(20);
+  rig.advance(1000);
+  EXPECT_EQ(rig.question.asked, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SettingsModel, SampleTimeRowClickWhileAReplyIsAwaitedStoresWithoutAWrite) {
+  rig.boot();
+  rig.replyDelay = 200;
+  m.triggerPointMoved(20);
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() >= 0; }, 2000));
+  m.sampleTimeRowClicked(5);
+  EXPECT_FLOAT_EQ(rig.host.desired().sampleTime, 5e-6f);
+  EXPECT_FALSE(rig.accumulate.isActive());
+  m.sampleTimeTrackbarMoved(0);  // trackbars wait for the reply
+  EXPECT_FLOAT_EQ(rig.host.desired().sampleTime, 5e-6f);
+  rig.advance(2000);
+  // The reply brings the device's value back; nothing else was sent.
+  EXPECT_EQ(rig.settingsWrites().size(), 1u);
+  EXPECT_FLOAT_EQ(rig.host.desired().sampleTime, 1e-4f);
+}
+
+}  // namespace
