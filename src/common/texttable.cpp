@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/paths.h"
+#include "common/settingsio.h"
 
 namespace tolv {
 
@@ -71,91 +72,12 @@ bool validId(int id) {
   return id >= 1 && id <= kTextCount;
 }
 
-// Strict UTF-8 check: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool isValidUtf8(std::string_view s) {
-  std::size_t i = 0;
-  const std::size_t n = s.size();
-  while (i < n) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) {
-      ++i;
-      continue;
-    }
-    int len = 0;
-    std::uint32_t cp = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-      len = 2;
-      cp = b0 & 0x1Fu;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      len = 3;
-      cp = b0 & 0x0Fu;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      len = 4;
-      cp = b0 & 0x07u;
-    } else {
-      return false;
-    }
-    if (n - i < static_cast<std::size_t>(len)) return false;
-    for (int k = 1; k < len; ++k) {
-      const auto b = static_cast<unsigned char>(s[i + k]);
-      if ((b & 0xC0u) != 0x80u) return false;
-      cp = (cp << 6) | (b & 0x3Fu);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000)) return false;
-    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
-    if (cp > 0x10FFFF) return false;
-    i += static_cast<std::size_t>(len);
-  }
-  return true;
-}
-
-// Windows-1252 bytes 0x80..0x9F; the five unassigned bytes keep their own code point, as the
-// Windows conversion does.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-QString decodeCp1252(std::string_view s) {
-  QString out;
-  out.reserve(static_cast<qsizetype>(s.size()));
-  for (char ch : s) {
-    const auto b = static_cast<unsigned char>(ch);
-    if (b >= 0x80 && b <= 0x9F)
-      out.append(QChar(kCp1252High[b - 0x80]));
-    else
-      out.append(QChar(static_cast<char16_t>(b)));
-  }
-  return out;
-}
-
-// Splits a byte buffer into lines ended by LF or CR LF; a last line without line end counts.
-class LineReader {
- public:
-  explicit LineReader(std::string_view data) : data_(data) {}
-  bool next(std::string_view& line) {
-    if (pos_ >= data_.size()) return false;
-    std::size_t end = data_.find('\n', pos_);
-    std::size_t stop = end == std::string_view::npos ? data_.size() : end;
-    line = data_.substr(pos_, stop - pos_);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    pos_ = end == std::string_view::npos ? data_.size() : end + 1;
-    return true;
-  }
-
- private:
-  std::string_view data_;
-  std::size_t pos_ = 0;
-};
-
 // A decimal integer line, blanks around it allowed.
-bool parseIntLine(std::string_view line, int& value) {
-  QByteArray bytes(line.data(), static_cast<qsizetype>(line.size()));
-  bytes = bytes.trimmed();
-  if (bytes.isEmpty()) return false;
+bool parseIntLine(const QString& line, int& value) {
+  const QString t = line.trimmed();
+  if (t.isEmpty()) return false;
   bool ok = false;
-  const int v = bytes.toInt(&ok, 10);
+  const int v = t.toInt(&ok, 10);
   if (!ok) return false;
   value = v;
   return true;
@@ -234,9 +156,7 @@ std::filesystem::path languageFilePath(const std::filesystem::path& dataRoot) {
 }
 
 QString decodeLanguageFileLine(std::string_view bytes) {
-  if (isValidUtf8(bytes))
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-  return decodeCp1252(bytes);
+  return decodeText(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 int loadLanguageFile(const std::filesystem::path& dataRoot) {
@@ -257,21 +177,22 @@ int loadLanguageFile(const std::filesystem::path& dataRoot) {
   in.read(data.data(), static_cast<std::streamsize>(data.size()));
   data.resize(static_cast<std::size_t>(in.gcount()));
 
-  std::string_view view(data);
-  if (view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);
-  LineReader reader(view);
+  // The shared reader takes LF or CR LF, skips a byte-order mark and decodes each line as
+  // UTF-8, or as Windows-1252 where it is not valid UTF-8.
+  LineReader reader(QByteArray(data.data(), static_cast<qsizetype>(data.size())));
   Table& t = table();
   for (int n = 1; n <= kTextCount; ++n) {
-    std::string_view line;
+    QString line;
     int id = 0;
-    if (!reader.next(line) || !parseIntLine(line, id) || id != n) return kErrLanguageFileDamaged;
+    if (reader.readLine(line) != 0 || !parseIntLine(line, id) || id != n)
+      return kErrLanguageFileDamaged;
     int maxLen = 0;
-    if (!reader.next(line) || !parseIntLine(line, maxLen) || maxLen < 0)
+    if (reader.readLine(line) != 0 || !parseIntLine(line, maxLen) || maxLen < 0)
       return kErrLanguageFileDamaged;
     Entry entry;
     for (QString& slot : entry) {
-      if (!reader.next(line)) return kErrLanguageFileDamaged;
-      slot = decodeLanguageFileLine(line).left(maxLen);
+      if (reader.readLine(line) != 0) return kErrLanguageFileDamaged;
+      slot = line.left(maxLen);
     }
     t.entries[n] = std::move(entry);
   }
