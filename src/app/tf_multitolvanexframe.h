@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/windowmessages.h"
 #include "device/tf_onetolvanex_formslist.h"
 #include "ftdi/ftdi_enumeration.h"
 
@@ -27,7 +28,7 @@ class TF_MultiTolvanexFrame : public QWidget {
   Q_OBJECT
  public:
   // Posted to the frame, this user message closes it.
-  static constexpr int kCloseMessage = 0x40C;
+  static constexpr int kCloseMessage = kCloseFrameMessage;
   static constexpr int kBootInterval = 1000;
 
   // Creating the frame runs its whole start-up: windows, folders, texts, the FTDI scan and the

@@ -285,7 +285,8 @@ void TAcquisition::onFollowUpTimer() {
   }
   if (lastZero && runState_ != RunState::Measuring && !queue_.isEmpty()) drain();
   inTick_ = false;
-  t_.followUp.enable();
+  // A window closed while this tick let events run has released its link: polling ends.
+  if (link_.isOpen()) t_.followUp.enable();
 }
 
 std::span<const std::uint8_t> TAcquisition::dropDiscarded(std::span<const std::uint8_t> bytes) {
@@ -420,7 +421,8 @@ void TAcquisition::runPreparation() {
 }
 
 bool TAcquisition::overlapStep() {
-  if (!overlap_ || singleShot_) return false;
+  // A window asked to close while the record was processed starts no further run.
+  if (!overlap_ || singleShot_ || closing_) return false;
   queueRun();
   replyTag_ = kTagNone;
   drain();
@@ -440,7 +442,7 @@ void TAcquisition::recordComplete() {
       const VoltmeterReplyRecord rec = makeVoltmeterReplyRecord(mode_, raw.data());
       sink_.voltmeterReading(rec, convertVoltmeterReply(rec, conv_));
     }
-    if (singleShot_) {
+    if (singleShot_ || closing_) {
       setRunState(RunState::Idle);
     } else {
       queueRun();
@@ -464,7 +466,7 @@ void TAcquisition::recordComplete() {
   // with overlap ticked ends Idle as well rather than staying in Transferring.
   if (!overlapped) {
     setRunState(RunState::Idle);
-    if (!singleShot_ && (mode_ == kModeOSA0 || mode_ == kModeLAIO)) queueRun();
+    if (!singleShot_ && !closing_ && (mode_ == kModeOSA0 || mode_ == kModeLAIO)) queueRun();
   }
 }
 

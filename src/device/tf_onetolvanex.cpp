@@ -1,16 +1,24 @@
 #include "device/tf_onetolvanex.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <system_error>
 
 #include "common/paths.h"
 #include "common/texttable.h"
+#include "device/panel_gpio.h"
+#include "device/panel_scopecontrols_groups.h"
 #include "device/tf_onetolvanex_linkpanel.h"
+#include "device/tf_onetolvanex_runpanel.h"
+#include "common/windowmessages.h"
 
 namespace tolv {
 
@@ -21,6 +29,7 @@ struct SheetDef {
   const char* name;
   int textId;
 };
+enum SheetIndex { kSheetVoltmeter = 0, kSheetScopeControls = 1, kSheetScopeImage = 2 };
 constexpr SheetDef kSheets[] = {
     {"TSH_VMXY_DataImage", 182},     {"TSH_Scope_Controls", 194}, {"TSH_ScopeImage", 206},
     {"TSH_LogicAnalyzerImage", 207}, {"TSH_DLA0_DataImage", 210}, {"TSH_DLDI_DataImage", 212},
@@ -36,10 +45,15 @@ int makeFolder(const std::filesystem::path& p) {
 
 }  // namespace
 
-TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent)
-    : QWidget(parent, Qt::Window), link_(std::make_unique<TDeviceLink>(driver)) {
+TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const TimerFactory& timers)
+    : QWidget(parent, Qt::Window),
+      link_(std::make_unique<TDeviceLink>(driver)),
+      tm_(makeTimers(timers)),
+      acq_(*link_, {tm_.followUp, tm_.accumulateSettings, tm_.settings, tm_.close}, sink_,
+           &bridge_) {
   setObjectName(QStringLiteral("TF_OneTolvanex"));
   setAttribute(Qt::WA_QuitOnClose, false);
+  setMinimumSize(kMinimumWidth, kMinimumHeight);
 
   // Top: the run and queue controls of the acquisition cycle go here.
   runControls_ = new QFrame(this);
@@ -57,7 +71,6 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent)
   parms_->setFixedWidth(260);
   auto* parmsLay = new QVBoxLayout(parms_);
   parmsLay->setContentsMargins(4, 4, 4, 4);
-  parmsLay->addStretch(1);
 
   pageControl_ = new QTabWidget(this);
   pageControl_->setObjectName(QStringLiteral("PC_1"));
@@ -83,6 +96,8 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent)
   lay->addLayout(mid, 1);
   lay->addWidget(linkPanel_);
 
+  buildPanels();
+
   link_->setChangeCallback([this](TDeviceLink::Change c) { linkChanged(c); });
   resize(kDefaultWidth, kDefaultHeight);
   applyTexts();
@@ -90,9 +105,72 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent)
 }
 
 TF_OneTolvanex::~TF_OneTolvanex() {
-  // The link must not call back into a half-destroyed window.
+  // Nothing may fire into a half-destroyed window: neither a timer (tests' timers outlive it)
+  // nor the link.
+  for (ITimer* t : {&tm_.followUp, &tm_.accumulateSettings, &tm_.settings, &tm_.close,
+                    &tm_.noZeroProbe, &tm_.forceManualTrigger, &tm_.forcedSampleTime}) {
+    t->stop();
+    t->setHandler({});
+  }
   link_->setChangeCallback(nullptr);
+  // The panels refer to the models, which go before the widget tree does.
+  delete runPanel_;
+  delete controls_;
+  delete sheet_;
+  delete counter_;
   link_->close();
+}
+
+TOneTolvanexTimers TF_OneTolvanex::makeTimers(const TimerFactory& factory) {
+  const auto make = [&](int ms) -> ITimer& {
+    if (factory) return factory(ms);
+    ownTimers_.push_back(std::make_unique<TQtTimer>(ms));
+    return *ownTimers_.back();
+  };
+  return {make(TAcquisition::kFollowUpInitialMs),   make(TAcquisition::kAccumulateMs),
+          make(TAcquisition::kSettingsFirstMs),     make(TAcquisition::kCloseMs),
+          make(TSettingsModel::kNoZeroMs),          make(TSettingsModel::kForceManualMs),
+          make(TSettingsModel::kForcedSampleTimeMs)};
+}
+
+void TF_OneTolvanex::buildPanels() {
+  runPanel_ = new TOneTolvanexRunPanel(runControls_);
+  static_cast<QHBoxLayout*>(runControls_->layout())->insertWidget(0, runPanel_);
+  connect(runPanel_, &TOneTolvanexRunPanel::runClicked, this, [this] { acq_.runClicked(); });
+  connect(runPanel_, &TOneTolvanexRunPanel::breakClicked, this, [this] { acq_.stopClicked(); });
+  connect(runPanel_, &TOneTolvanexRunPanel::singleShotToggled, this,
+          [this](bool on) { acq_.setSingleShot(on); });
+  connect(runPanel_, &TOneTolvanexRunPanel::overlapToggled, this,
+          [this](bool on) { acq_.setOverlap(on); });
+
+  // The settings column scrolls when the window is too low for all of its groups.
+  auto* scroll = new QScrollArea(parms_);
+  scroll->setObjectName(QStringLiteral("SB_Parms"));
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  controls_ = new TScopeControlsPanel(model_, gpio_);
+  scroll->setWidget(controls_);
+  auto* parmsLay = static_cast<QVBoxLayout*>(parms_->layout());
+  parmsLay->addWidget(scroll, 1);
+  // Wide enough for the groups and the scroll bar beside them, so nothing is cut on the right.
+  const QMargins m = parmsLay->contentsMargins();
+  const int needed = controls_->sizeHint().width() +
+                     scroll->verticalScrollBar()->sizeHint().width() + m.left() + m.right() +
+                     2 * parms_->frameWidth();
+  parms_->setFixedWidth(std::max(parms_->minimumWidth(), needed));
+  connect(controls_->gpioPanel(), &TGpioPanel::ioStatusClicked, this,
+          [this] { linkPanel_->setDebugCovered(true); });
+
+  sheet_ = new TScopeControlsSheet(model_, scopeControlsPage_);
+  auto* sheetLay = new QVBoxLayout(scopeControlsPage_);
+  sheetLay->setContentsMargins(0, 0, 0, 0);
+  sheetLay->addWidget(sheet_);
+
+  counter_ = new TGpioCounterControls(gpio_, linkPanel_->debugPage());
+  linkPanel_->debugPage()->layout()->addWidget(counter_);
+
+  runPanel_->showSingleOverlapBoxes(model_.layout().singleOverlap);
 }
 
 void TF_OneTolvanex::setCaption(const QString& caption) {
@@ -147,13 +225,14 @@ int TF_OneTolvanex::prepareFolders() {
 }
 
 int TF_OneTolvanex::open() {
-  // The forced-sample-time flag of the settings model is cleared here once that model is wired.
+  model_.clearForcedSampleTimeFlag();
   const FtStatus st = link_->open();
   if (st != kFtOk) return static_cast<int>(st);
   const int folders = prepareFolders();
   // Without a restore step the window works with default settings, as for a new device.
-  const int restored = settingsRestore_ ? settingsRestore_(lastSettingsPath()) : 2;
-  if (restored == 0 && identificationRequest_) identificationRequest_();
+  SettingsRecord loaded;
+  const int restored = settingsRestore_ ? settingsRestore_(lastSettingsPath(), loaded) : 2;
+  acq_.startUp(restored, restored == 0 ? &loaded : nullptr);
   return folders != 0 ? folders : restored;
 }
 
@@ -162,14 +241,102 @@ FtStatus TF_OneTolvanex::closeLink() {
 }
 
 bool TF_OneTolvanex::closeQuery() {
-  if (closeSteps_) closeSteps_();
-  closeLink();
+  if (closed_) return true;
+  closed_ = true;
+  // A window whose open failed has no device to stop and no settings of its own to store; it
+  // must not overwrite the stored ones with defaults.
+  if (link_->isOpen()) acq_.closeQuery();
+  acq_.close();
   return true;
 }
 
 void TF_OneTolvanex::closeEvent(QCloseEvent* event) {
   closeQuery();
   event->accept();
+}
+
+bool TF_OneTolvanex::event(QEvent* e) {
+  if (e->type() == TProgressEvent::kType) {
+    acq_.drawProgress(static_cast<TProgressEvent*>(e)->value());
+    return true;
+  }
+  return QWidget::event(e);
+}
+
+void TF_OneTolvanex::setMultiRegistered(bool on) {
+  acq_.setMultiRegistered(on);
+  model_.setMultiRegistered(on);
+}
+
+// --- Reports of the acquisition cycle ---------------------------------------------------------
+
+void TF_OneTolvanex::processEvents() {
+  QCoreApplication::processEvents();
+}
+
+void TF_OneTolvanex::runStateChanged(RunState s) {
+  runPanel_->showRunState(s);
+}
+
+void TF_OneTolvanex::queueCountChanged(int count) {
+  runPanel_->showQueueCount(count);
+}
+
+void TF_OneTolvanex::runEnabledChanged(bool on) {
+  runPanel_->showRunEnabled(on);
+}
+
+void TF_OneTolvanex::singleShotChanged(bool on) {
+  runPanel_->showSingleShot(on);
+}
+
+void TF_OneTolvanex::overlapChanged(bool on) {
+  runPanel_->showOverlap(on);
+}
+
+void TF_OneTolvanex::identificationChanged(const QString& identification) {
+  setIdentification(identification);
+}
+
+void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
+  applyModeLayout(mode);
+}
+
+void TF_OneTolvanex::windowOptionsRestored(const SettingsRecord& r) {
+  // A record without a size (0) keeps the window where and as large as it is.
+  if (r.width <= 0 || r.height <= 0) return;
+  setGeometry(r.left, r.top, std::max(r.width, kMinimumWidth), std::max(r.height, kMinimumHeight));
+}
+
+void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
+  // The settings column arranges its own groups; the window does the rest of the layout.
+  const ModeLayout& l = model_.layout();
+  runPanel_->showSingleOverlapBoxes(l.singleOverlap);
+  if (l.switchTab && modeIndex(mode) >= 0)
+    pageControl_->setCurrentIndex(l.sheet == TabSheet::Voltmeter ? kSheetVoltmeter
+                                                                 : kSheetScopeControls);
+  if (modeLayoutHook_) modeLayoutHook_(mode, l);
+}
+
+void TF_OneTolvanex::scopeTabToFront() {
+  pageControl_->setCurrentIndex(kSheetScopeImage);
+}
+
+void TF_OneTolvanex::voltmeterRunRequested() {
+  if (voltmeterRunHook_) voltmeterRunHook_();
+}
+
+void TF_OneTolvanex::drawProgressChanged(bool visible, int value) {
+  runPanel_->showDrawProgress(visible, value);
+}
+
+void TF_OneTolvanex::saveLastSettings() {
+  if (closeSteps_) closeSteps_();
+}
+
+void TF_OneTolvanex::closeAgain() {
+  // The device is stopped and the link released already; closing once more only hides.
+  hide();
 }
 
 void TF_OneTolvanex::restoreDefaultSize() {
@@ -181,6 +348,9 @@ void TF_OneTolvanex::applyTexts() {
     const int id = kSheets[i].textId;
     pageControl_->setTabText(i, text(id));
   }
+  if (runPanel_) runPanel_->applyTexts();
+  if (controls_) controls_->applyTexts();
+  if (sheet_) sheet_->applyTexts();
 }
 
 void TF_OneTolvanex::linkChanged(TDeviceLink::Change change) {

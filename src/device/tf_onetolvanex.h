@@ -1,13 +1,21 @@
 #pragma once
-// The device window: one per family device. It owns the link to its device and shows the link's
-// state; the command queue, the acquisition cycle and the tab sheets' contents are attached to
-// the places this shell keeps for them.
+// The device window: one per family device. It owns the link to its device, the acquisition
+// cycle over that link with its timers, the settings and GPIO models, and the panels that show
+// them: run controls on top, the settings column on the left, the page control on the right and
+// the link state below.
 #include <QString>
 #include <QWidget>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "device/acquisition.h"
+#include "device/gpio.h"
+#include "device/panel_scopecontrols.h"
+#include "device/settingsbridge.h"
+#include "device/settingsmodel.h"
+#include "device/tf_onetolvanex_relay.h"
 #include "ftdi/device_link.h"
 
 class QTabWidget;
@@ -16,10 +24,30 @@ class QFrame;
 namespace tolv {
 
 class TOneTolvanexLinkPanel;
+class TOneTolvanexRunPanel;
+class TScopeControlsPanel;
+class TGpioCounterControls;
 
-class TF_OneTolvanex : public QWidget {
+// The timers of a device window. The application runs them on QTimers; tests hand in timers
+// stepped by a manual clock.
+struct TOneTolvanexTimers {
+  ITimer& followUp;            // TM_FolowUp
+  ITimer& accumulateSettings;  // TM_AccumulateSettings
+  ITimer& settings;            // TM_Settings
+  ITimer& close;               // TM_Close
+  ITimer& noZeroProbe;         // TM_NoZero_TeilerFaktor
+  ITimer& forceManualTrigger;  // TM_ForceManualTriggering
+  ITimer& forcedSampleTime;    // TM_ForcedSamplTim
+};
+
+class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   Q_OBJECT
  public:
+  // Makes one timer with the given interval; the timer must outlive the window.
+  using TimerFactory = std::function<ITimer&(int ms)>;
+  static constexpr int kMinimumWidth = 520;
+  static constexpr int kMinimumHeight = 300;
+
   // Names of the five per-mode intermediate folders below the device folder.
   static constexpr const char* kIntermediateFolders[5] = {"Intermediate_VMXY", "Intermediate_OSA0",
                                                           "Intermediate_LAIO", "Intermediate_DLA0",
@@ -27,7 +55,9 @@ class TF_OneTolvanex : public QWidget {
   static constexpr int kDefaultWidth = 980;
   static constexpr int kDefaultHeight = 640;
 
-  explicit TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent = nullptr);
+  // Without a timer factory the window makes its own QTimers.
+  explicit TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent = nullptr,
+                          const TimerFactory& timers = {});
   ~TF_OneTolvanex() override;
 
   TDeviceLink& link() { return *link_; }
@@ -49,13 +79,15 @@ class TF_OneTolvanex : public QWidget {
   int deviceIndex() const { return deviceIndex_; }
 
   // Opens the device by serial number, purges its receive buffer, sets the time-outs, then
-  // prepares the device folders and restores the last settings. Returns the first non-zero
-  // result (driver status, or 2 when there are no stored settings yet), else 0.
+  // prepares the device folders, restores the last settings and starts the start-up stages
+  // (the identification request is queued for stored and fresh settings alike). Returns the
+  // first non-zero result (driver status, or 2 when there are no stored settings yet), else 0.
   int open();
   // Releases the link if it is open.
   FtStatus closeLink();
-  // What the window does before it goes away: stops the device, stores its last settings and
-  // releases the link. Closing is always allowed.
+  // What the window does before it goes away: stops the device ("ZZZZ"), stores its last
+  // settings and releases the link. Nothing waits for the device, so a silent or unplugged one
+  // cannot hold up the shut-down. Closing is always allowed; a second call does nothing.
   bool closeQuery();
 
   void restoreDefaultSize();
@@ -71,14 +103,33 @@ class TF_OneTolvanex : public QWidget {
   const std::filesystem::path& deviceFolder() const { return deviceFolder_; }
   std::filesystem::path lastSettingsPath() const;
 
-  // Replaceable steps of the open sequence that later parts of the window provide:
-  // the settings restore (returns 0 loaded, 2 missing, or the file error) and the
-  // identification request queued after a successful restore.
-  void setSettingsRestore(std::function<int(const std::filesystem::path&)> f) {
-    settingsRestore_ = std::move(f);
-  }
-  void setIdentificationRequest(std::function<void()> f) { identificationRequest_ = std::move(f); }
+  // Replaceable steps that the settings files provide: the restore of "LastSettings" (fills
+  // the record and returns 0, 2 when there is no such file, or the file error) and the store
+  // of the current settings when the window closes.
+  using SettingsRestore = std::function<int(const std::filesystem::path&, SettingsRecord&)>;
+  void setSettingsRestore(SettingsRestore f) { settingsRestore_ = std::move(f); }
   void setCloseSteps(std::function<void()> f) { closeSteps_ = std::move(f); }
+  // Called after the mode layout of a confirmed mode has been applied, for the controls the
+  // data layer owns (automatic-save choice, chart button) and the clearing of its plots.
+  void setModeLayoutHook(std::function<void(ModeCode, const ModeLayout&)> f) {
+    modeLayoutHook_ = std::move(f);
+  }
+  // RUN in a voltmeter mode: the chart list is emptied by whoever keeps it.
+  void setVoltmeterRunHook(std::function<void()> f) { voltmeterRunHook_ = std::move(f); }
+  // The data layer that receives the records; nullptr keeps them in lastRecordSink().
+  void setRecordSink(IRecordSink* sink) { sink_.setTarget(sink); }
+  TLastRecordSink& lastRecordSink() { return lastSink_; }
+
+  // A multi-device window registered this one: it keeps the scope image sheet where it is.
+  void setMultiRegistered(bool on);
+
+  TAcquisition& acquisition() { return acq_; }
+  TSettingsModel& settingsModel() { return model_; }
+  TGpioModel& gpioModel() { return gpio_; }
+  TOneTolvanexRunPanel* runPanel() const { return runPanel_; }
+  TScopeControlsPanel* scopeControlsPanel() const { return controls_; }
+  TScopeControlsSheet* scopeControlsSheet() const { return sheet_; }
+  TGpioCounterControls* counterControls() const { return counter_; }
 
   // Places the later controls go.
   QTabWidget* pageControl() const { return pageControl_; }
@@ -89,26 +140,66 @@ class TF_OneTolvanex : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Window message 1038: drawing progress of a timing diagram.
+  bool event(QEvent* e) override;
 
  private:
   void renewCaption();
   void linkChanged(TDeviceLink::Change change);
   int prepareFolders();
+  TOneTolvanexTimers makeTimers(const TimerFactory& factory);
+  void buildPanels();
+  void applyModeLayout(ModeCode mode);
+
+  // What the acquisition cycle reports, after the settings models have taken their part.
+  void processEvents() override;
+  void runStateChanged(RunState s) override;
+  void queueCountChanged(int count) override;
+  void runEnabledChanged(bool on) override;
+  void singleShotChanged(bool on) override;
+  void overlapChanged(bool on) override;
+  void identificationChanged(const QString& identification) override;
+  void modeConfirmed(ModeCode mode) override;
+  void windowOptionsRestored(const SettingsRecord& r) override;
+  void scopeTabToFront() override;
+  void voltmeterRunRequested() override;
+  void drawProgressChanged(bool visible, int value) override;
+  void saveLastSettings() override;
+  void closeAgain() override;
 
   std::unique_ptr<TDeviceLink> link_;
+  std::vector<std::unique_ptr<TQtTimer>> ownTimers_;
+  TOneTolvanexTimers tm_;
+  TLastRecordSink lastSink_;
+  TRecordSinkRelay sink_{lastSink_};
+  // The cycle reports to the settings bridge, which passes everything on to this window.
+  TAcquisition acq_;
+  TAcquisitionSettingsHost settingsHost_{acq_, tm_.accumulateSettings};
+  TMessageBoxQuestion question_{this};
+  TSettingsModel model_{
+      settingsHost_, {tm_.noZeroProbe, tm_.forceManualTrigger, tm_.forcedSampleTime}, &question_};
+  TGpioModel gpio_{model_};
+  TSettingsAcquisitionHost bridge_{model_, gpio_, static_cast<IAcquisitionHost*>(this)};
+  bool closed_ = false;
+
   QString frameCaption_;
   QString identification_;
   int deviceIndex_ = 0;
   std::filesystem::path deviceFolder_;
-  std::function<int(const std::filesystem::path&)> settingsRestore_;
-  std::function<void()> identificationRequest_;
+  SettingsRestore settingsRestore_;
   std::function<void()> closeSteps_;
+  std::function<void(ModeCode, const ModeLayout&)> modeLayoutHook_;
+  std::function<void()> voltmeterRunHook_;
 
   QFrame* runControls_ = nullptr;
   QFrame* parms_ = nullptr;
   QTabWidget* pageControl_ = nullptr;
   QWidget* scopeControlsPage_ = nullptr;
   TOneTolvanexLinkPanel* linkPanel_ = nullptr;
+  TOneTolvanexRunPanel* runPanel_ = nullptr;
+  TScopeControlsPanel* controls_ = nullptr;
+  TScopeControlsSheet* sheet_ = nullptr;
+  TGpioCounterControls* counter_ = nullptr;
 };
 
 }  // namespace tolv

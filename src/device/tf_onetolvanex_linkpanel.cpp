@@ -45,13 +45,13 @@ TOneTolvanexLinkPanel::TOneTolvanexLinkPanel(QWidget* parent) : QFrame(parent) {
 
   debugPage_ = new QWidget(debugStack_);
   debugPage_->setObjectName(QStringLiteral("PN_DebugControls"));
-  auto* dl = new QVBoxLayout(debugPage_);
-  dl->setContentsMargins(2, 2, 2, 2);
+  // One row: the debug line, then whatever debug controls the window adds.
+  auto* dl = new QHBoxLayout(debugPage_);
+  dl->setContentsMargins(2, 0, 2, 0);
   test_ = new QLabel(debugPage_);
   test_->setObjectName(QStringLiteral("PN_Test"));
   test_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  dl->addWidget(test_);
-  dl->addStretch(1);
+  dl->addWidget(test_, 1);
 
   debugStack_->addWidget(cover_);
   debugStack_->addWidget(debugPage_);

@@ -13,7 +13,7 @@
 
 #include "common/format.h"
 #include "common/nicestep.h"
-#include "plot/loganal_progress.h"
+#include "common/windowmessages.h"
 
 namespace tolv {
 

@@ -54,18 +54,17 @@ TEST_F(DeviceWindowTest, OpenPreparesFoldersAndTurnsReadGreen) {
   EXPECT_EQ(driver_.calls(Call::SetTimeouts), 1);
 }
 
-TEST_F(DeviceWindowTest, RestoreHookDecidesAboutTheIdentificationRequest) {
-  int requests = 0;
+TEST_F(DeviceWindowTest, RestoreHookReadsTheLastSettingsAndTheIdentificationIsQueued) {
   std::filesystem::path asked;
-  w_.setIdentificationRequest([&] { ++requests; });
-  w_.setSettingsRestore([&](const std::filesystem::path& p) {
+  w_.setSettingsRestore([&](const std::filesystem::path& p, SettingsRecord& r) {
     asked = p;
+    r = SettingsRecord::defaults();
     return 0;
   });
   w_.setSerialNumber("TVS00001");
   EXPECT_EQ(w_.open(), 0);
-  EXPECT_EQ(requests, 1);
   EXPECT_EQ(asked, root_ / "TVS00001" / "LastSettings.VXS");
+  EXPECT_EQ(w_.acquisition().queue().count(), 1);
 }
 
 TEST_F(DeviceWindowTest, SixtyCharacterSerialIsOpenedWithItsFirst49) {

@@ -9,7 +9,7 @@
 
 #include "plot/loganal_list.h"
 #include "plot/loganal_plot.h"
-#include "plot/loganal_progress.h"
+#include "common/windowmessages.h"
 
 namespace tolv {
 namespace {

@@ -1,0 +1,122 @@
+#include "device/tf_onetolvanex_runpanel.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "common/texttable.h"
+#include "device/gpio.h"
+
+namespace tolv {
+
+TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
+  setObjectName(QStringLiteral("PN_RunControls"));
+
+  run_ = new QPushButton(this);
+  run_->setObjectName(QStringLiteral("BN_Run"));
+  run_->setEnabled(false);  // until the start-up has chosen a mode
+  break_ = new QPushButton(this);
+  break_->setObjectName(QStringLiteral("BN_BREAK"));
+  break_->setVisible(false);
+  for (QPushButton* b : {run_, break_}) {
+    b->setMinimumWidth(64);
+    b->setFocusPolicy(Qt::TabFocus);
+  }
+
+  single_ = new QCheckBox(this);
+  single_->setObjectName(QStringLiteral("CB_SingleShot"));
+  overlap_ = new QCheckBox(this);
+  overlap_->setObjectName(QStringLiteral("CB_Overlapping"));
+
+  running_ = new TClickPanel(QStringLiteral("PN_Running"), this);
+  running_->setAlignment(Qt::AlignCenter);
+  running_->setMinimumWidth(70);
+  running_->setButtonFace();
+  queue_ = new TClickPanel(QStringLiteral("PN_Queue"), this);
+  queue_->setAlignment(Qt::AlignCenter);
+  queue_->setMinimumWidth(28);
+  queue_->setText(QStringLiteral("0"));
+
+  draw_ = new QProgressBar(this);
+  draw_->setObjectName(QStringLiteral("PB_Draw"));
+  draw_->setRange(0, 100);
+  draw_->setMaximumWidth(160);
+  draw_->setVisible(false);
+
+  auto* lay = new QHBoxLayout(this);
+  lay->setContentsMargins(0, 0, 0, 0);
+  lay->setSpacing(4);
+  lay->addWidget(run_);
+  lay->addWidget(break_);
+  lay->addWidget(single_);
+  lay->addWidget(overlap_);
+  lay->addWidget(running_);
+  lay->addWidget(queue_);
+  lay->addWidget(draw_);
+  lay->addStretch(1);
+
+  connect(run_, &QPushButton::clicked, this, [this] { emit runClicked(); });
+  connect(break_, &QPushButton::clicked, this, [this] { emit breakClicked(); });
+  connect(single_, &QCheckBox::toggled, this, [this](bool on) {
+    if (!mark_.isSet()) emit singleShotToggled(on);
+  });
+  connect(overlap_, &QCheckBox::toggled, this, [this](bool on) {
+    if (!mark_.isSet()) emit overlapToggled(on);
+  });
+  applyTexts();
+}
+
+void TOneTolvanexRunPanel::applyTexts() {
+  run_->setText(text(85));
+  run_->setToolTip(hintText(86));
+  break_->setText(text(87));
+  break_->setToolTip(hintText(88));
+  single_->setText(QStringLiteral("Single"));
+  single_->setToolTip(QStringLiteral("Single: Einzelmessung"));
+  overlap_->setText(QStringLiteral("Overlap"));
+  overlap_->setToolTip(QStringLiteral("Neue Aufnahme, während gezeichnet wird"));
+  running_->setText(text(89));
+  running_->setToolTip(hintText(90));
+  queue_->setToolTip(QStringLiteral("N commands in queue"));
+}
+
+void TOneTolvanexRunPanel::showRunState(RunState s) {
+  const RunStateLook look = runStateLook(s);
+  if (look.buttonFace)
+    running_->setButtonFace();
+  else
+    running_->setColour(rgbColour(look.rgb));
+  run_->setVisible(look.runVisible);
+  break_->setVisible(look.breakVisible);
+}
+
+void TOneTolvanexRunPanel::showQueueCount(int n) {
+  queue_->setText(QString::number(n));
+}
+
+void TOneTolvanexRunPanel::showRunEnabled(bool on) {
+  run_->setEnabled(on);
+}
+
+void TOneTolvanexRunPanel::showSingleShot(bool on) {
+  TReentryMark::Scope s(mark_);
+  single_->setChecked(on);
+}
+
+void TOneTolvanexRunPanel::showOverlap(bool on) {
+  TReentryMark::Scope s(mark_);
+  overlap_->setChecked(on);
+}
+
+void TOneTolvanexRunPanel::showSingleOverlapBoxes(bool visible) {
+  single_->setVisible(visible);
+  overlap_->setVisible(visible);
+}
+
+void TOneTolvanexRunPanel::showDrawProgress(bool visible, int value) {
+  if (visible) draw_->setValue(value);
+  draw_->setVisible(visible);
+}
+
+}  // namespace tolv

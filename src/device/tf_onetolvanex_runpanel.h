@@ -1,0 +1,57 @@
+#pragma once
+// The run controls of a device window: RUN and STOP, single shot and overlap, the run-state
+// panel, the queue count and the drawing progress bar. It only shows what it is told and
+// reports clicks; the acquisition cycle decides.
+#include <QFrame>
+
+#include "device/acquisition.h"
+#include "device/panel_scopecontrols_widgets.h"
+
+class QCheckBox;
+class QProgressBar;
+class QPushButton;
+
+namespace tolv {
+
+class TOneTolvanexRunPanel : public QFrame {
+  Q_OBJECT
+ public:
+  explicit TOneTolvanexRunPanel(QWidget* parent = nullptr);
+  void applyTexts();
+
+  void showRunState(RunState s);
+  void showQueueCount(int n);
+  void showRunEnabled(bool on);
+  // The boxes follow their flags without reporting a change back.
+  void showSingleShot(bool on);
+  void showOverlap(bool on);
+  // The two boxes belong to the scope and logic-analyser modes only.
+  void showSingleOverlapBoxes(bool visible);
+  void showDrawProgress(bool visible, int value);
+
+  QPushButton* runButton() const { return run_; }
+  QPushButton* breakButton() const { return break_; }
+  QCheckBox* singleShotBox() const { return single_; }
+  QCheckBox* overlapBox() const { return overlap_; }
+  TClickPanel* runningPanel() const { return running_; }
+  TClickPanel* queuePanel() const { return queue_; }
+  QProgressBar* drawProgress() const { return draw_; }
+
+ signals:
+  void runClicked();
+  void breakClicked();
+  void singleShotToggled(bool on);
+  void overlapToggled(bool on);
+
+ private:
+  TReentryMark mark_;
+  QPushButton* run_ = nullptr;
+  QPushButton* break_ = nullptr;
+  QCheckBox* single_ = nullptr;
+  QCheckBox* overlap_ = nullptr;
+  TClickPanel* running_ = nullptr;
+  TClickPanel* queue_ = nullptr;
+  QProgressBar* draw_ = nullptr;
+};
+
+}  // namespace tolv

@@ -1,0 +1,418 @@
+// The device window wired to its acquisition cycle and settings panels, against a simulated
+// device on a manual clock and manual timers.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdlib>
+
+#include "common/paths.h"
+#include "common/texttable.h"
+#include "device/panel_gpio.h"
+#include "device/panel_scopecontrols_groups.h"
+#include "device/tf_onetolvanex.h"
+#include "device/tf_onetolvanex_linkpanel.h"
+#include "device/tf_onetolvanex_runpanel.h"
+#include "ftdi/simulated_driver.h"
+#include "common/windowmessages.h"
+
+using namespace tolv;
+
+namespace {
+
+// Passes every call to the simulated driver and notes each write with its time.
+class RecordingDriver final : public IFtdiDriver {
+ public:
+  RecordingDriver(IFtdiDriver& d, IClock& c) : d_(d), clock_(c) {}
+  struct Written {
+    std::int64_t atMs;
+    std::vector<std::uint8_t> bytes;
+    std::string word() const { return std::string(bytes.begin(), bytes.begin() + 4); }
+  };
+  std::vector<Written> writes;
+
+  FtStatus listCount(std::uint32_t& c) override { return d_.listCount(c); }
+  FtStatus listSerial(std::uint32_t i, char* b, std::size_t n) override {
+    return d_.listSerial(i, b, n);
+  }
+  FtStatus listDescription(std::uint32_t i, char* b, std::size_t n) override {
+    return d_.listDescription(i, b, n);
+  }
+  FtStatus openBySerial(const char* s, FtHandle& h) override { return d_.openBySerial(s, h); }
+  FtStatus purge(FtHandle h, std::uint32_t m) override { return d_.purge(h, m); }
+  FtStatus setTimeouts(FtHandle h, std::uint32_t r, std::uint32_t w) override {
+    return d_.setTimeouts(h, r, w);
+  }
+  FtStatus getQueueStatus(FtHandle h, std::uint32_t& n) override { return d_.getQueueStatus(h, n); }
+  FtStatus read(FtHandle h, std::uint8_t* b, std::uint32_t n, std::uint32_t& got) override {
+    return d_.read(h, b, n, got);
+  }
+  FtStatus write(FtHandle h, const std::uint8_t* b, std::uint32_t n,
+                 std::uint32_t& written) override {
+    if (n >= 4) writes.push_back({clock_.nowMs(), std::vector<std::uint8_t>(b, b + n)});
+    return d_.write(h, b, n, written);
+  }
+  FtStatus close(FtHandle h) override { return d_.close(h); }
+
+  std::vector<Written> of(const char* word) const {
+    std::vector<Written> v;
+    for (const auto& w : writes)
+      if (w.word() == word) v.push_back(w);
+    return v;
+  }
+
+ private:
+  IFtdiDriver& d_;
+  IClock& clock_;
+};
+
+class RunWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    setDataRoot(std::filesystem::path(dir_.path().toStdString()));
+    fillBuiltInTexts();
+    setLanguageIndex(kLanguageEnglish);
+    sim_.setLinkRate({4096, 1000});
+    w_ = std::make_unique<TF_OneTolvanex>(rec_, nullptr,
+                                          [this](int ms) -> ITimer& { return hub_.create(ms); });
+    w_->setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
+    w_->resize(1000, 700);
+    w_->show();
+    QApplication::processEvents();
+  }
+  void TearDown() override { w_.reset(); }
+
+  void advance(std::int64_t ms) { hub_.advance(ms); }
+  bool until(const std::function<bool()>& p, std::int64_t maxMs = 3000) {
+    return hub_.advanceUntil(p, maxMs);
+  }
+  // Opened on defaults, the start-up done and the device's settings read back.
+  void boot() {
+    ASSERT_EQ(w_->open(), 2);
+    advance(1500);
+    ASSERT_EQ(acq().mode(), kModeOSA0);
+    ASSERT_EQ(acq().queue().count(), 0);
+  }
+  TAcquisition& acq() { return w_->acquisition(); }
+  TOneTolvanexRunPanel& run() { return *w_->runPanel(); }
+  ColorRef runningColour() { return run().runningPanel()->colour(); }
+  ColorRef buttonFace() {
+    TClickPanel p(QStringLiteral("face"));
+    p.setButtonFace();
+    return p.colour();
+  }
+  void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+
+  QTemporaryDir dir_;
+  ManualClock clock_;
+  TSimulatedDriver sim_{1, clock_};
+  RecordingDriver rec_{sim_, clock_};
+  TManualTimerHub hub_{clock_};
+  std::unique_ptr<TF_OneTolvanex> w_;
+};
+
+}  // namespace
+
+TEST_F(RunWindow, FreshWindowAsksForTheScopeModeAfter400msThenReadsTheSettings) {
+  EXPECT_FALSE(run().runButton()->isEnabled());
+  ASSERT_EQ(w_->open(), 2);
+  const std::int64_t opened = clock_.nowMs();
+  advance(399);
+  EXPECT_TRUE(rec_.of("*SMd").empty());
+  EXPECT_FALSE(run().runButton()->isEnabled());
+  advance(1);
+  // RUN is enabled with the stage that chooses the mode.
+  EXPECT_TRUE(run().runButton()->isEnabled());
+  ASSERT_TRUE(until([&] { return !rec_.of("*SRd").empty(); }));
+  const auto smd = rec_.of("*SMd");
+  ASSERT_EQ(smd.size(), 1u);
+  EXPECT_EQ(smd[0].bytes,
+            (std::vector<std::uint8_t>{0x2A, 0x53, 0x4D, 0x64, 0x30, 0x41, 0x53, 0x4F}));
+  EXPECT_GE(smd[0].atMs - opened, 400);
+  EXPECT_LT(smd[0].atMs - opened, 400 + 400);
+  EXPECT_GT(rec_.of("*SRd")[0].atMs, smd[0].atMs);
+  // The identification was asked as well, so the caption is complete.
+  EXPECT_EQ(rec_.of("*IDN").size(), 1u);
+  advance(500);
+  EXPECT_TRUE(w_->windowTitle().contains(QStringLiteral("simulated")));
+  EXPECT_EQ(w_->scopeControlsPanel()->modePanel()->text(), QStringLiteral("OSA0"));
+  EXPECT_EQ(run().queuePanel()->text(), QStringLiteral("0"));
+}
+
+TEST_F(RunWindow, StoredSettingsComeBackInStages) {
+  SettingsRecord stored = SettingsRecord::defaults();
+  stored.mode = kModeLAIO;
+  stored.singleShot = true;
+  stored.overlapping = true;
+  stored.probeFactorC0 = 10;
+  stored.memoryDepth = 2000;
+  stored.width = 800;
+  stored.height = 200;  // below the minimum height
+  w_->setSettingsRestore([&](const std::filesystem::path&, SettingsRecord& r) {
+    r = stored;
+    return 0;
+  });
+  ASSERT_EQ(w_->open(), 0);
+  const std::int64_t opened = clock_.nowMs();
+  advance(400);
+  // Stage 1: the window options, then the stored mode, whose selection clears single shot.
+  EXPECT_TRUE(run().overlapBox()->isChecked());
+  EXPECT_FALSE(run().singleShotBox()->isChecked());
+  EXPECT_EQ(w_->scopeControlsPanel()->probeSpin(0)->value(), 10);
+  EXPECT_EQ(w_->size(), QSize(800, TF_OneTolvanex::kMinimumHeight));
+  EXPECT_FALSE(run().runButton()->isEnabled());
+  ASSERT_TRUE(until([&] { return !rec_.of("*SWr").empty(); }));
+  // Stage 2 writes the stored device settings 789 + 250 ms after stage 1.
+  EXPECT_GE(rec_.of("*SWr")[0].atMs - opened, 400 + 789 + 250);
+  EXPECT_EQ(acq().mode(), kModeLAIO);
+  ASSERT_TRUE(until([&] { return run().runButton()->isEnabled(); }));
+  EXPECT_GE(clock_.nowMs() - opened, 400 + 789 + 800);
+  EXPECT_EQ(acq().storedReply().memoryDepth, 2000.0f);
+  EXPECT_EQ(rec_.of("*SWr").size(), 1u);
+}
+
+TEST_F(RunWindow, RunInScopeModeTakesARecordWhileTheRunStateColoursFollow) {
+  boot();
+  ColorRef atRecord = 0;
+  bool breakShownAtRecord = true;
+  w_->lastRecordSink().onEvent = [&](const char* what) {
+    if (std::string(what) != "scope") return;
+    atRecord = runningColour();
+    breakShownAtRecord = !run().breakButton()->isHidden();
+  };
+  click(run().singleShotBox());
+  ASSERT_TRUE(acq().singleShot());
+  click(run().runButton());
+  EXPECT_EQ(acq().runState(), RunState::RunQueued);
+  EXPECT_EQ(runningColour(), rgbColour(0xFFFF00));
+  EXPECT_TRUE(run().runButton()->isHidden());
+  EXPECT_FALSE(run().breakButton()->isHidden());
+  EXPECT_EQ(run().queuePanel()->text(), QStringLiteral("1"));
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 500));
+  EXPECT_EQ(runningColour(), rgbColour(0xFF0000));
+  EXPECT_EQ(rec_.of("*RUN").size(), 1u);
+  ASSERT_TRUE(until([&] { return w_->lastRecordSink().scopeFinished == 1; }));
+  EXPECT_EQ(atRecord, rgbColour(0x00FF00));
+  EXPECT_FALSE(breakShownAtRecord);
+  EXPECT_EQ(w_->lastRecordSink().scope.size(), std::size_t(acq().storedReply().memoryDepth));
+  EXPECT_EQ(acq().runState(), RunState::Idle);
+  EXPECT_EQ(runningColour(), buttonFace());
+  EXPECT_FALSE(run().runButton()->isHidden());
+  EXPECT_TRUE(run().runButton()->isEnabled());
+  EXPECT_TRUE(run().breakButton()->isHidden());
+  // Single shot: one record only.
+  advance(1000);
+  EXPECT_EQ(w_->lastRecordSink().scopeRecords, 1);
+  EXPECT_EQ(rec_.of("*RUN").size(), 1u);
+}
+
+TEST_F(RunWindow, StopEndsAContinuousRunInIdle) {
+  boot();
+  click(run().overlapBox());
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return w_->lastRecordSink().scopeRecords >= 2; }));
+  click(run().breakButton());
+  EXPECT_EQ(rec_.writes.back().word(), "ZZZZ");
+  EXPECT_FALSE(acq().singleShot());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 2000));
+  const int records = w_->lastRecordSink().scopeRecords;
+  const std::size_t runs = rec_.of("*RUN").size();
+  advance(1000);
+  EXPECT_EQ(w_->lastRecordSink().scopeRecords, records);
+  EXPECT_EQ(rec_.of("*RUN").size(), runs);
+  EXPECT_FALSE(run().runButton()->isHidden());
+  EXPECT_TRUE(run().breakButton()->isHidden());
+  EXPECT_TRUE(acq().controlsEnabled());
+  EXPECT_TRUE(w_->scopeControlsPanel()->amplitudeTrackbar(0)->isEnabled());
+}
+
+TEST_F(RunWindow, AmplitudeTrackbarStepGivesOneSettingsWrite250msLater) {
+  boot();
+  rec_.writes.clear();
+  QSlider* tb = w_->scopeControlsPanel()->amplitudeTrackbar(0);
+  tb->setFocus();
+  const std::int64_t at = clock_.nowMs();
+  QTest::keyClick(tb, Qt::Key_Left);
+  ASSERT_TRUE(until([&] { return !rec_.of("*SWr").empty(); }, 1000));
+  const auto swr = rec_.of("*SWr");
+  EXPECT_GE(swr[0].atMs - at, 250);
+  EXPECT_LT(swr[0].atMs - at, 250 + 400);
+  advance(1000);
+  EXPECT_EQ(rec_.of("*SWr").size(), 1u);
+  EXPECT_FLOAT_EQ(acq().storedReply().amplC0, 5.0f);
+}
+
+TEST_F(RunWindow, ControlsDuringARunSendNoSettingsWrite) {
+  boot();
+  rec_.writes.clear();
+  click(run().singleShotBox());
+  click(run().runButton());
+  // Locked while queued and while measuring: neither a key on the trackbar nor the model's
+  // handler reaches the device.
+  QSlider* tb = w_->scopeControlsPanel()->amplitudeTrackbar(0);
+  QTest::keyClick(tb, Qt::Key_Left);
+  w_->settingsModel().amplitudeTrackbarMoved(0, 2);
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 500));
+  w_->settingsModel().amplitudeTrackbarMoved(1, 1);
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }));
+  advance(1000);
+  EXPECT_TRUE(rec_.of("*SWr").empty());
+  EXPECT_FLOAT_EQ(acq().storedReply().amplC0, 10.0f);
+}
+
+TEST_F(RunWindow, CloseQueryStopsTheDeviceAndReleasesTheHandleOnce) {
+  boot();
+  int stores = 0;
+  w_->setCloseSteps([&] { ++stores; });
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 500));
+  EXPECT_TRUE(w_->closeQuery());
+  EXPECT_EQ(rec_.writes.back().word(), "ZZZZ");
+  EXPECT_EQ(stores, 1);
+  EXPECT_FALSE(w_->link().isOpen());
+  EXPECT_EQ(sim_.openHandles(), 0);
+  const int queries = sim_.calls(TSimulatedDriver::Call::QueueStatus);
+  advance(2000);
+  // No polling of a released handle, and a second close query changes nothing.
+  EXPECT_EQ(sim_.calls(TSimulatedDriver::Call::QueueStatus), queries);
+  const std::size_t writes = rec_.writes.size();
+  EXPECT_TRUE(w_->closeQuery());
+  EXPECT_EQ(rec_.writes.size(), writes);
+  EXPECT_EQ(stores, 1);
+  EXPECT_EQ(sim_.calls(TSimulatedDriver::Call::Close), 1);
+}
+
+TEST_F(RunWindow, ClosingWhileARecordIsProcessedEndsThePolling) {
+  boot();
+  // The record steps let window events run; a close arriving there releases the link under
+  // the running tick, which then must not start polling again.
+  w_->lastRecordSink().onEvent = [&](const char* what) {
+    if (std::string(what) == "scope") w_->closeQuery();
+  };
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return w_->lastRecordSink().scopeRecords == 1; }));
+  EXPECT_FALSE(w_->link().isOpen());
+  const int queries = sim_.calls(TSimulatedDriver::Call::QueueStatus);
+  advance(2000);
+  EXPECT_EQ(sim_.calls(TSimulatedDriver::Call::QueueStatus), queries);
+  EXPECT_EQ(w_->lastRecordSink().scopeRecords, 1);
+}
+
+TEST_F(RunWindow, CloseQueryOfAnUnpluggedOrNeverOpenedDeviceFinishes) {
+  boot();
+  sim_.disconnect(0);
+  advance(500);
+  EXPECT_TRUE(w_->closeQuery());
+  EXPECT_FALSE(w_->link().isOpen());
+
+  // A window whose open failed stores nothing (it would overwrite the stored settings).
+  TSimulatedDriver none(0, clock_);
+  TF_OneTolvanex w(none, nullptr, [this](int ms) -> ITimer& { return hub_.create(ms); });
+  int stores = 0;
+  w.setCloseSteps([&] { ++stores; });
+  w.setSerialNumber(QStringLiteral("NOPE"));
+  EXPECT_NE(w.open(), 0);
+  EXPECT_TRUE(w.closeQuery());
+  EXPECT_EQ(stores, 0);
+  EXPECT_EQ(none.calls(TSimulatedDriver::Call::Write), 0);
+}
+
+TEST_F(RunWindow, ModeLayoutSwitchesSheetAndRunBoxes) {
+  boot();
+  ModeCode hooked = 0;
+  w_->setModeLayoutHook([&](ModeCode m, const ModeLayout&) { hooked = m; });
+  QComboBox* modes = w_->scopeControlsPanel()->modes();
+  // As a user choice from the drop-down list does.
+  const auto choose = [&](ModeCode m) {
+    modes->setCurrentIndex(modeIndex(m));
+    emit modes->activated(modeIndex(m));
+  };
+  choose(kModeVMD0);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeVMD0; }, 1500));
+  EXPECT_EQ(hooked, kModeVMD0);
+  EXPECT_EQ(w_->pageControl()->currentWidget()->objectName(), "TSH_VMXY_DataImage");
+  EXPECT_TRUE(run().singleShotBox()->isHidden());
+  EXPECT_TRUE(run().overlapBox()->isHidden());
+  choose(kModeOSA0);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeOSA0; }, 1500));
+  EXPECT_EQ(w_->pageControl()->currentWidget()->objectName(), "TSH_Scope_Controls");
+  EXPECT_FALSE(run().singleShotBox()->isHidden());
+  // Registered with a multi-device window, the scope mode leaves the sheet alone.
+  w_->setMultiRegistered(true);
+  choose(kModeVMA0);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeVMA0; }, 1500));
+  w_->pageControl()->setCurrentIndex(3);
+  choose(kModeOSA0);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeOSA0; }, 1500));
+  EXPECT_EQ(w_->pageControl()->currentIndex(), 3);
+}
+
+TEST_F(RunWindow, DrawingProgressMessagesDriveTheBar) {
+  QProgressBar* bar = run().drawProgress();
+  EXPECT_TRUE(bar->isHidden());
+  TProgressEvent drawing(40);
+  QCoreApplication::sendEvent(w_.get(), &drawing);
+  EXPECT_FALSE(bar->isHidden());
+  EXPECT_EQ(bar->value(), 40);
+  TProgressEvent done(TProgressEvent::kFinished);
+  QCoreApplication::sendEvent(w_.get(), &done);
+  EXPECT_TRUE(bar->isHidden());
+  // A posted message, as the plot sends it, takes the same way.
+  QCoreApplication::postEvent(w_.get(), new TProgressEvent(100));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(bar->value(), 100);
+  EXPECT_FALSE(bar->isHidden());
+}
+
+TEST_F(RunWindow, LanguageChangeRenewsTheRunControlTexts) {
+  EXPECT_EQ(run().runButton()->text(), QStringLiteral("RUN"));
+  EXPECT_EQ(run().breakButton()->text(), QStringLiteral("BREAK"));
+  setLanguageIndex(kLanguageGerman);
+  w_->applyTexts();
+  EXPECT_EQ(run().runButton()->text(), QStringLiteral("START"));
+  EXPECT_EQ(run().breakButton()->text(), QStringLiteral("STOP"));
+  EXPECT_EQ(run().runningPanel()->text(), QStringLiteral("Läuft"));
+  EXPECT_EQ(w_->scopeControlsPanel()->modes()->itemText(4),
+            QStringLiteral("Speicheroszilloskop, Analogspannung"));
+  EXPECT_EQ(run().singleShotBox()->text(), QStringLiteral("Single"));
+}
+
+TEST_F(RunWindow, IoStatusClickCoversTheDebugControls) {
+  TOneTolvanexLinkPanel* lp = w_->linkPanel();
+  lp->setDebugCovered(false);
+  QTest::mouseClick(w_->scopeControlsPanel()->gpioPanel()->ioStatus(), Qt::LeftButton);
+  EXPECT_TRUE(lp->debugCovered());
+}
+
+// Pictures of the window for a look at its layout (only when a folder is given).
+TEST_F(RunWindow, Screenshots) {
+  const char* out = std::getenv("TOLV_WINDOW_SHOT_DIR");
+  if (!out) GTEST_SKIP() << "TOLV_WINDOW_SHOT_DIR not set";
+  boot();
+  const auto shoot = [&](const char* name, int width, int height) {
+    w_->resize(width, height);
+    QApplication::processEvents();
+    w_->grab().save(QString::fromLocal8Bit(out) + "/" + name + ".png");
+  };
+  shoot("osa0_large", 1600, 1000);
+  shoot("osa0_min", 520, 300);
+  w_->linkPanel()->setDebugCovered(false);
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 500));
+  shoot("osa0_measuring_debug", 1000, 640);
+  click(run().breakButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }));
+  w_->settingsModel().modeChosen(modeIndex(kModeVMD0));
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeVMD0; }, 1500));
+  shoot("vmd0_large", 1600, 1000);
+  shoot("vmd0_min", 520, 300);
+}
