@@ -14,11 +14,11 @@
 
 #include "common/paths.h"
 #include "common/texttable.h"
+#include "common/windowmessages.h"
 #include "device/panel_gpio.h"
 #include "device/panel_scopecontrols_groups.h"
 #include "device/tf_onetolvanex_linkpanel.h"
 #include "device/tf_onetolvanex_runpanel.h"
-#include "common/windowmessages.h"
 
 namespace tolv {
 
@@ -162,10 +162,17 @@ void TF_OneTolvanex::buildPanels() {
   connect(controls_->gpioPanel(), &TGpioPanel::ioStatusClicked, this,
           [this] { linkPanel_->setDebugCovered(true); });
 
-  sheet_ = new TScopeControlsSheet(model_, scopeControlsPage_);
+  // The value tables need more room than a small window leaves them: they scroll instead of
+  // being squeezed over each other (and their minimum no longer pushes the window's layout).
+  auto* sheetScroll = new QScrollArea(scopeControlsPage_);
+  sheetScroll->setObjectName(QStringLiteral("SB_ScopeControlsSheet"));
+  sheetScroll->setFrameShape(QFrame::NoFrame);
+  sheetScroll->setWidgetResizable(true);
+  sheet_ = new TScopeControlsSheet(model_);
+  sheetScroll->setWidget(sheet_);
   auto* sheetLay = new QVBoxLayout(scopeControlsPage_);
   sheetLay->setContentsMargins(0, 0, 0, 0);
-  sheetLay->addWidget(sheet_);
+  sheetLay->addWidget(sheetScroll);
 
   counter_ = new TGpioCounterControls(gpio_, linkPanel_->debugPage());
   linkPanel_->debugPage()->layout()->addWidget(counter_);

@@ -5,24 +5,27 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLayout>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cctype>
 #include <cstdlib>
 
 #include "common/paths.h"
 #include "common/texttable.h"
+#include "common/windowmessages.h"
 #include "device/panel_gpio.h"
 #include "device/panel_scopecontrols_groups.h"
 #include "device/tf_onetolvanex.h"
 #include "device/tf_onetolvanex_linkpanel.h"
 #include "device/tf_onetolvanex_runpanel.h"
 #include "ftdi/simulated_driver.h"
-#include "common/windowmessages.h"
 
 using namespace tolv;
 
@@ -393,6 +396,35 @@ TEST_F(RunWindow, IoStatusClickCoversTheDebugControls) {
   EXPECT_TRUE(lp->debugCovered());
 }
 
+// At its minimum size the window still has room for what every mode layout needs at least;
+// anything larger would be squeezed over its neighbours or cut off.
+TEST_F(RunWindow, EveryModeLayoutFitsTheMinimumSize) {
+  boot();
+  struct AnswerNo final : IQuestionSink {
+    bool askYesNo(const QString&) override { return false; }
+  } no;
+  w_->settingsModel().setQuestionSink(&no);
+  w_->resize(TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
+  for (ModeCode m : kModeCodes) {
+    SCOPED_TRACE(modeCodeText(m));
+    w_->settingsModel().modeChosen(modeIndex(m));
+    ASSERT_TRUE(until([&] { return acq().mode() == m; }, 1500));
+    // Both sheets a mode may bring to the front.
+    for (int page : {0, 1}) {
+      w_->pageControl()->setCurrentIndex(page);
+      QApplication::processEvents();
+      const QSize need = w_->layout()->minimumSize();
+      EXPECT_LE(need.width(), TF_OneTolvanex::kMinimumWidth);
+      EXPECT_LE(need.height(), TF_OneTolvanex::kMinimumHeight);
+    }
+    // The settings column scrolls only up and down: its groups must fit its width.
+    const auto* parms = w_->findChild<QScrollArea*>(QStringLiteral("SB_Parms"));
+    ASSERT_NE(parms, nullptr);
+    EXPECT_LE(parms->widget()->minimumSizeHint().width(), parms->viewport()->width());
+  }
+  w_->settingsModel().setQuestionSink(nullptr);
+}
+
 // Pictures of the window for a look at its layout (only when a folder is given).
 TEST_F(RunWindow, Screenshots) {
   const char* out = std::getenv("TOLV_WINDOW_SHOT_DIR");
@@ -411,8 +443,26 @@ TEST_F(RunWindow, Screenshots) {
   shoot("osa0_measuring_debug", 1000, 640);
   click(run().breakButton());
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }));
-  w_->settingsModel().modeChosen(modeIndex(kModeVMD0));
-  ASSERT_TRUE(until([&] { return acq().mode() == kModeVMD0; }, 1500));
-  shoot("vmd0_large", 1600, 1000);
-  shoot("vmd0_min", 520, 300);
+  // Every mode layout at the largest and the smallest window size. The loggers' short sample
+  // time question gets a No instead of a modal dialog.
+  struct AnswerNo final : IQuestionSink {
+    bool askYesNo(const QString&) override { return false; }
+  } no;
+  w_->settingsModel().setQuestionSink(&no);
+  for (ModeCode m : kModeCodes) {
+    w_->settingsModel().modeChosen(modeIndex(m));
+    ASSERT_TRUE(until([&] { return acq().mode() == m; }, 1500));
+    advance(500);
+    std::string code = modeCodeText(m);
+    for (char& c : code) c = char(std::tolower(static_cast<unsigned char>(c)));
+    shoot((code + "_large").c_str(), 1600, 1000);
+    shoot((code + "_min").c_str(), TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
+    if (m != kModeLAIO) continue;
+    // The pattern trigger adds the widest rows of the settings column.
+    w_->settingsModel().triggerTypeChosen('P');
+    advance(1000);
+    shoot("laio_pattern_large", 1600, 1000);
+    shoot("laio_pattern_min", TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
+  }
+  w_->settingsModel().setQuestionSink(nullptr);
 }
