@@ -400,7 +400,8 @@ TEST_F(RunWindow, IoStatusClickCoversTheDebugControls) {
 // anything larger would be squeezed over its neighbours or cut off.
 TEST_F(RunWindow, EveryModeLayoutFitsTheMinimumSize) {
   boot();
-  struct AnswerNo final : IQuestionSink {
+  // Static: the window may outlive this test body if an assertion returns early.
+  static struct AnswerNo final : IQuestionSink {
     bool askYesNo(const QString&) override { return false; }
   } no;
   w_->settingsModel().setQuestionSink(&no);
@@ -445,7 +446,8 @@ TEST_F(RunWindow, Screenshots) {
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }));
   // Every mode layout at the largest and the smallest window size. The loggers' short sample
   // time question gets a No instead of a modal dialog.
-  struct AnswerNo final : IQuestionSink {
+  // Static: the window may outlive this test body if an assertion returns early.
+  static struct AnswerNo final : IQuestionSink {
     bool askYesNo(const QString&) override { return false; }
   } no;
   w_->settingsModel().setQuestionSink(&no);
