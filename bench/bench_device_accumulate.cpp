@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "device/decoding.h"
-#include "device/wire/wiremeasure.h"
+#include "wire/wiremeasure.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "common/texttable.h"
 #include "common/typedlists.h"
 #include "common/version.h"
-#include "device/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex.h"
 #include "multi/tf_multi_tolvanex_img.h"
 #include "plot/d2koord.h"
 

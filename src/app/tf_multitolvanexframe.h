@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/windowmessages.h"
-#include "device/tf_onetolvanex_formslist.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
 #include "ftdi/ftdi_enumeration.h"
 
 class QCheckBox;

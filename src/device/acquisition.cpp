@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "device/wire/wirebytes.h"
+#include "wire/wirebytes.h"
 
 namespace tolv {
 

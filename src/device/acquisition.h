@@ -15,8 +15,8 @@
 #include "device/devtimer.h"
 #include "device/records.h"
 #include "device/settingsrecord.h"
-#include "device/wire/wiremeasure.h"
-#include "device/wire/wiresettings.h"
+#include "wire/wiremeasure.h"
+#include "wire/wiresettings.h"
 #include "ftdi/device_link.h"
 
 namespace tolv {

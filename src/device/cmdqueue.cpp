@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "device/wire/wirebytes.h"
+#include "wire/wirebytes.h"
 
 namespace tolv {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <deque>
 
-#include "device/wire/wirecommands.h"
-#include "device/wire/wiresettings.h"
+#include "wire/wirecommands.h"
+#include "wire/wiresettings.h"
 
 namespace tolv {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/rawvolts.h"
-#include "device/wire/wiremeasure.h"
+#include "wire/wiremeasure.h"
 
 namespace tolv {
 

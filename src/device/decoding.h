@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "device/wire/wirecommands.h"
+#include "wire/wirecommands.h"
 
 namespace tolv {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "device/decoding.h"
-#include "device/wire/wirecommands.h"
+#include "wire/wirecommands.h"
 
 namespace tolv {
 

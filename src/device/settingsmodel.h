@@ -13,7 +13,7 @@
 #include "device/decoding.h"
 #include "device/devtimer.h"
 #include "device/settingstables.h"
-#include "device/wire/wiresettings.h"
+#include "wire/wiresettings.h"
 
 namespace tolv {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <bit>
 
-#include "device/wire/wirebytes.h"
+#include "wire/wirebytes.h"
 
 namespace tolv {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "device/wire/wirecommands.h"
-#include "device/wire/wiresettings.h"
+#include "wire/wirecommands.h"
+#include "wire/wiresettings.h"
 
 namespace tolv {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "device/wire/wirecommands.h"
+#include "wire/wirecommands.h"
 
 namespace tolv {
 

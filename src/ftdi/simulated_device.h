@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "device/wire/wire.h"
+#include "wire/wire.h"
 
 namespace tolv {
 

@@ -1,7 +1,7 @@
 #include "multi/tf_multi_tolvanex_img.h"
 
 #include "common/texttable.h"
-#include "device/tf_onetolvanex_formslist.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
 
 namespace tolv {
 

@@ -10,7 +10,7 @@
 #include "app/tf_multitolvanexframe.h"
 #include "common/clock.h"
 #include "common/paths.h"
-#include "device/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex.h"
 #include "ftdi/simulated_driver.h"
 
 namespace tolv::testing {

@@ -9,7 +9,7 @@
 
 #include "common/regional.h"
 #include "common/texttable.h"
-#include "device/tf_onetolvanex_formslist.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
 #include "frame_fixture.h"
 #include "multi/tf_multi_tolvanex_img.h"
 #include "plot/d2koord.h"

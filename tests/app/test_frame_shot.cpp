@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <QTreeWidget>
 
-#include "device/tf_onetolvanex_linkpanel.h"
+#include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "frame_fixture.h"
 
 using namespace tolv;

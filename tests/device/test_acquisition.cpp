@@ -1,7 +1,7 @@
 // The acquisition cycle tick by tick against a scripted device.
 #include <gtest/gtest.h>
 
-#include "device/wire/wire.h"
+#include "wire/wire.h"
 #include "fake_device.h"
 
 using namespace tolv;

@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "device/wire/wire.h"
+#include "wire/wire.h"
 #include "fake_device.h"
 
 using namespace tolv;

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "device/wire/wire.h"
+#include "wire/wire.h"
 #include "fake_device.h"
 #include "ftdi/simulated_driver.h"
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "device/cmdqueue.h"
-#include "device/wire/wirebytes.h"
+#include "wire/wirebytes.h"
 
 using namespace tolv;
 

@@ -5,7 +5,7 @@
 
 #include "device/decoding.h"
 #include "device/settingsrecord.h"
-#include "device/wire/wiremeasure.h"
+#include "wire/wiremeasure.h"
 
 using namespace tolv;
 

@@ -5,7 +5,7 @@
 
 #include "device/devtimer.h"
 #include "device/records.h"
-#include "device/wire/wire.h"
+#include "wire/wire.h"
 #include "fake_device.h"
 
 using namespace tolv;

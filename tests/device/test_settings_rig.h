@@ -7,7 +7,7 @@
 #include "common/regional.h"
 #include "common/texttable.h"
 #include "device/settingsbridge.h"
-#include "device/wire/wire.h"
+#include "wire/wire.h"
 #include "fake_device.h"
 
 namespace tolv::test {

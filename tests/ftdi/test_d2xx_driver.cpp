@@ -1,7 +1,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include "device/wire/wire.h"
+#include "wire/wire.h"
 #include "ftdi/d2xx_driver.h"
 #include "ftdi/device_link.h"
 #include "ftdi/ftdi_enumeration.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "device/wire/wire.h"
+#include "wire/wire.h"
 #include "ftdi/device_link.h"
 #include "ftdi/ftdi_enumeration.h"
 #include "ftdi/simulated_driver.h"

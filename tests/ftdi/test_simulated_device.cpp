@@ -5,7 +5,7 @@
 #include <fstream>
 #include <set>
 
-#include "device/wire/wire.h"
+#include "wire/wire.h"
 #include "ftdi/driver_factory.h"
 #include "ftdi/simulated_driver.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/texttable.h"
-#include "device/tf_onetolvanex_formslist.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
 #include "multi/tf_multi_tolvanex_img.h"
 
 using namespace tolv;

@@ -7,8 +7,8 @@
 #include <QSpinBox>
 #include <QTest>
 
-#include "device/panel_gpio.h"
-#include "test_settings_rig.h"
+#include "devicewin/panel_gpio.h"
+#include "device/test_settings_rig.h"
 
 using namespace tolv;
 using namespace tolv::test;

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "device/wire/wirecommands.h"
+#include "wire/wirecommands.h"
 
 namespace tolv {
 

@@ -12,10 +12,10 @@
 
 #include "device/acquisition.h"
 #include "device/gpio.h"
-#include "device/panel_scopecontrols.h"
+#include "devicewin/panel_scopecontrols.h"
 #include "device/settingsbridge.h"
 #include "device/settingsmodel.h"
-#include "device/tf_onetolvanex_relay.h"
+#include "devicewin/tf_onetolvanex_relay.h"
 #include "ftdi/device_link.h"
 
 class QTabWidget;

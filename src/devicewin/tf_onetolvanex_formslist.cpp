@@ -1,10 +1,10 @@
-#include "device/tf_onetolvanex_formslist.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 
 #include "common/typedlists.h"
-#include "device/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex.h"
 
 namespace tolv {
 

@@ -1,4 +1,4 @@
-#include "device/tf_onetolvanex_runpanel.h"
+#include "devicewin/tf_onetolvanex_runpanel.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "device/panel_scopecontrols_groups.h"
+#include "devicewin/panel_scopecontrols_groups.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,7 +4,7 @@
 // what the controls show. Also the message-box form of the settings model's Yes/No question.
 #include <QWidget>
 
-#include "device/panel_scopecontrols_widgets.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
 #include "device/settingsmodel.h"
 
 class QGroupBox;

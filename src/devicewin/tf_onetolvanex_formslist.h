@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "device/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex.h"
 
 namespace tolv {
 

@@ -20,11 +20,11 @@
 #include "common/paths.h"
 #include "common/texttable.h"
 #include "common/windowmessages.h"
-#include "device/panel_gpio.h"
-#include "device/panel_scopecontrols_groups.h"
-#include "device/tf_onetolvanex.h"
-#include "device/tf_onetolvanex_linkpanel.h"
-#include "device/tf_onetolvanex_runpanel.h"
+#include "devicewin/panel_gpio.h"
+#include "devicewin/panel_scopecontrols_groups.h"
+#include "devicewin/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex_linkpanel.h"
+#include "devicewin/tf_onetolvanex_runpanel.h"
 #include "ftdi/simulated_driver.h"
 
 using namespace tolv;

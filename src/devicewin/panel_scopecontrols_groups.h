@@ -6,8 +6,8 @@
 #include <array>
 
 #include "device/gpio.h"
-#include "device/panel_gpio.h"
-#include "device/panel_scopecontrols_widgets.h"
+#include "devicewin/panel_gpio.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
 #include "device/settingsmodel.h"
 
 class QCheckBox;

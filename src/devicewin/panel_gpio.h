@@ -6,7 +6,7 @@
 #include <array>
 
 #include "device/gpio.h"
-#include "device/panel_scopecontrols_widgets.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
 
 class QGroupBox;
 class QCheckBox;

@@ -1,8 +1,8 @@
-#include "device/wire/wirecommands.h"
+#include "wire/wirecommands.h"
 
 #include <cmath>
 
-#include "device/wire/wirebytes.h"
+#include "wire/wirebytes.h"
 
 namespace tolv {
 

@@ -1,8 +1,8 @@
-#include "device/wire/wiremeasure.h"
+#include "wire/wiremeasure.h"
 
 #include <algorithm>
 
-#include "device/wire/wirebytes.h"
+#include "wire/wirebytes.h"
 
 namespace tolv {
 

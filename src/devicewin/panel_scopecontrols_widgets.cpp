@@ -1,4 +1,4 @@
-#include "device/panel_scopecontrols_widgets.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
 
 #include <QApplication>
 #include <QPalette>

@@ -1,4 +1,4 @@
-#include "device/tf_onetolvanex_linkpanel.h"
+#include "devicewin/tf_onetolvanex_linkpanel.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "device/panel_gpio.h"
+#include "devicewin/panel_gpio.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

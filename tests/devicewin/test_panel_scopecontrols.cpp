@@ -12,9 +12,9 @@
 #include <QTableWidget>
 #include <QTest>
 
-#include "device/panel_scopecontrols.h"
-#include "device/panel_scopecontrols_groups.h"
-#include "test_settings_rig.h"
+#include "devicewin/panel_scopecontrols.h"
+#include "devicewin/panel_scopecontrols_groups.h"
+#include "device/test_settings_rig.h"
 
 using namespace tolv;
 using namespace tolv::test;

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "device/wire/wire.h"
+#include "wire/wire.h"
 
 using namespace tolv;
 using Bytes = std::vector<std::uint8_t>;

@@ -10,9 +10,9 @@
 #include "common/clock.h"
 #include "common/paths.h"
 #include "common/typedlists.h"
-#include "device/tf_onetolvanex.h"
-#include "device/tf_onetolvanex_formslist.h"
-#include "device/tf_onetolvanex_linkpanel.h"
+#include "devicewin/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
+#include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "ftdi/simulated_driver.h"
 
 using namespace tolv;

@@ -1,6 +1,6 @@
-#include "device/wire/wiresettings.h"
+#include "wire/wiresettings.h"
 
-#include "device/wire/wirebytes.h"
+#include "wire/wirebytes.h"
 
 namespace tolv {
 

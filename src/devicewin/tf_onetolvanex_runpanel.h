@@ -5,7 +5,7 @@
 #include <QFrame>
 
 #include "device/acquisition.h"
-#include "device/panel_scopecontrols_widgets.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
 
 class QCheckBox;
 class QProgressBar;

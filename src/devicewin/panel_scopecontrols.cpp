@@ -1,4 +1,4 @@
-#include "device/panel_scopecontrols.h"
+#include "devicewin/panel_scopecontrols.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
