@@ -1,0 +1,45 @@
+#pragma once
+// Crash-safe replacement of a file: the new content goes to a temporary file in the same folder,
+// is flushed to disk and only then renamed over the old name, so a crash, a full disk or a signal
+// in between leaves either the old file or the new one whole, never a torn file.
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string_view>
+
+namespace tolv {
+
+// Result: 0, or the file system's error number (2 when the folder is missing, 13 when it is
+// read-only, 28 when the disk is full, ...). On failure the old file is untouched and no
+// temporary file is left behind.
+int writeFileAtomically(const std::filesystem::path& name, std::span<const std::uint8_t> bytes);
+int writeFileAtomically(const std::filesystem::path& name, std::string_view text);
+
+// For writers that produce a file piece by piece: write() collects into the temporary file,
+// commit() makes it the file; a writer destroyed without commit() removes the temporary file
+// and leaves the old one as it was.
+class TAtomicFile {
+ public:
+  explicit TAtomicFile(std::filesystem::path name);
+  ~TAtomicFile();
+  TAtomicFile(const TAtomicFile&) = delete;
+  TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+  // 0 when the temporary file is open; else the error number of creating it.
+  int status() const { return error_; }
+  int write(std::span<const std::uint8_t> bytes);
+  int write(std::string_view text);
+  // Flushes, syncs and renames; 0 or the first error met since opening.
+  int commit();
+
+ private:
+  void discard();
+
+  std::filesystem::path name_;
+  std::filesystem::path temp_;
+  int fd_ = -1;
+  int error_ = 0;
+  bool done_ = false;
+};
+
+}  // namespace tolv

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/atomicfile.h"
+
+namespace fs = std::filesystem;
+using tolv::TAtomicFile;
+using tolv::writeFileAtomically;
+
+namespace {
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+fs::path freshFolder(const char* name) {
+  fs::path d = fs::temp_directory_path() / (std::string("tolv_atomic_") + name + "_" +
+                                            std::to_string(::getpid()));
+  fs::remove_all(d);
+  fs::create_directories(d);
+  return d;
+}
+
+int entries(const fs::path& d) {
+  int n = 0;
+  for ([[maybe_unused]] auto& e : fs::directory_iterator(d)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(AtomicFile, ReplacesWholeAndLeavesNoTemporaryFile) {
+  const fs::path d = freshFolder("replace");
+  const fs::path f = d / "a.TXT";
+  EXPECT_EQ(writeFileAtomically(f, "old\r\n"), 0);
+  EXPECT_EQ(writeFileAtomically(f, "new content\r\n"), 0);
+  EXPECT_EQ(slurp(f), "new content\r\n");
+  EXPECT_EQ(entries(d), 1);
+  fs::remove_all(d);
+}
+
+TEST(AtomicFile, WriterAbandonedBeforeCommitKeepsTheOldFile) {
+  const fs::path d = freshFolder("abandon");
+  const fs::path f = d / "b.VXS";
+  ASSERT_EQ(writeFileAtomically(f, "previous"), 0);
+  {
+    TAtomicFile w(f);
+    ASSERT_EQ(w.status(), 0);
+    w.write("half of the new");
+    // destroyed without commit: as if the program died here
+  }
+  EXPECT_EQ(slurp(f), "previous");
+  EXPECT_EQ(entries(d), 1);
+  fs::remove_all(d);
+}
+
+TEST(AtomicFile, MissingOrReadOnlyFolderReportsTheErrorAndChangesNothing) {
+  const fs::path d = freshFolder("ro");
+  EXPECT_EQ(writeFileAtomically(d / "missing" / "c.TXT", "x"), ENOENT);
+  const fs::path f = d / "c.TXT";
+  ASSERT_EQ(writeFileAtomically(f, "kept"), 0);
+  ::chmod(d.c_str(), 0555);
+  if (::access(d.c_str(), W_OK) != 0) {  // root may write anyway
+    EXPECT_EQ(writeFileAtomically(f, "lost"), EACCES);
+    EXPECT_EQ(slurp(f), "kept");
+  }
+  ::chmod(d.c_str(), 0755);
+  fs::remove_all(d);
+}
+
+TEST(AtomicFile, CommitsOnceAndRefusesWritesAfterwards) {
+  const fs::path d = freshFolder("once");
+  const fs::path f = d / "d.TXT";
+  TAtomicFile w(f);
+  ASSERT_EQ(w.status(), 0);
+  EXPECT_EQ(w.write("abc"), 0);
+  EXPECT_EQ(w.commit(), 0);
+  EXPECT_NE(w.commit(), 0);
+  EXPECT_NE(w.write("more"), 0);
+  EXPECT_EQ(slurp(f), "abc");
+  fs::remove_all(d);
+}
