@@ -10,15 +10,10 @@ namespace tolv {
 
 namespace {
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
-// Signal sizes as parts of a channel's peak-to-peak range.
-constexpr double kSineShare = 0.35;
-constexpr double kSquareShare = 0.30;
-// Voltmeter readings take this long to measure.
-constexpr std::int64_t kVoltmeterUs = 20000;
 // More logger samples than this in one poll are lost, as in a device whose buffer overflowed.
 constexpr std::int64_t kMaxLoggerSamplesPerPump = 1 << 20;
-// Keeps logic-analyser sample numbers positive while preserving lines 0-8 (a multiple of 256).
-constexpr std::int64_t kLogicBase = 262144;
+// The slope types read the upper level as volts per millisecond.
+constexpr double kSlopeLevelPerS = 1000.0;
 
 double finiteOr(float v, double fallback) {
   return std::isfinite(v) ? double(v) : fallback;
@@ -34,6 +29,19 @@ std::uint32_t hashOf(const std::string& s) {
   for (unsigned char c : s) h = (h ^ c) * 16777619u;
   return h;
 }
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+  const std::int64_t q = a / b;
+  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+std::int64_t ceilDiv(std::int64_t a, std::int64_t b) {
+  return -floorDiv(-a, b);
+}
+
+double seconds(std::int64_t ns) {
+  return double(ns) * 1e-9;
+}
 }  // namespace
 
 TSimulatedDevice::TSimulatedDevice(std::string serial, std::string description, IClock& clock,
@@ -41,7 +49,9 @@ TSimulatedDevice::TSimulatedDevice(std::string serial, std::string description, 
     : serial_(std::move(serial)),
       description_(std::move(description)),
       clock_(clock),
-      firmware_(firmware) {
+      firmware_(firmware),
+      inputs_{defaultInput(serial_, 0), defaultInput(serial_, 1)},
+      external_(defaultExternalInput(serial_)) {
   settings_.amplC0 = 10.0f;
   settings_.amplC1 = 10.0f;
   settings_.sampleTime = 1e-5f;
@@ -50,11 +60,29 @@ TSimulatedDevice::TSimulatedDevice(std::string serial, std::string description, 
   settings_.triggerType = 'T';
   settings_.levelUpper = 0.5f;
   settings_.levelLower = -0.5f;
-  // Each device has its own small zero-point errors, a few millivolts.
+  // Each device reports its own small zero-point errors, a few millivolts; it corrects them
+  // itself, so they do not show in the converter values.
   const std::uint32_t h = hashOf(serial_);
   settings_.zeroCorrC0 = float(int(h % 41) - 20) * 0.0005f;
   settings_.zeroCorrC1 = float(int((h / 41) % 41) - 20) * 0.0005f;
   noise_ ^= h;
+}
+
+TSimulatedSignal TSimulatedDevice::defaultInput(const std::string& serial, int channel) {
+  // Frequencies a few percent apart and distinct phases, so two devices never draw the same.
+  const std::uint32_t h = hashOf(serial);
+  const double phase = double((h >> 8) % 360) * kTwoPi / 360.0;
+  if (channel == 0) return TSimulatedSignal::sine(2.5, 1000.0 * (1.0 + 0.01 * (h % 16)), 1.0, phase);
+  return TSimulatedSignal::square(-2.0, 1.0, 250.0 * (1.0 + 0.01 * ((h >> 4) % 16)), phase);
+}
+
+TSimulatedSignal TSimulatedDevice::defaultExternalInput(const std::string& serial) {
+  const std::uint32_t h = hashOf(serial);
+  return TSimulatedSignal::square(0.0, 5.0, 500.0 * (1.0 + 0.01 * ((h >> 16) % 16)));
+}
+
+void TSimulatedDevice::setInput(int channel, const TSimulatedSignal& signal) {
+  inputs_[channel == 0 ? 0 : 1] = signal;
 }
 
 float TSimulatedDevice::snapAmplitude(float requested) {
@@ -66,9 +94,15 @@ float TSimulatedDevice::snapAmplitude(float requested) {
 }
 
 std::uint16_t TSimulatedDevice::rawFromVolts(double volts, double ampl, double offs) {
-  if (!(ampl > 0) || !std::isfinite(volts) || !std::isfinite(offs)) return 32768;
-  const double r = std::round(32768.0 + (volts - offs) / (ampl / 2.0) * 32768.0);
+  if (!(ampl > 0) || !std::isfinite(offs)) return 32768;
+  if (std::isnan(volts)) return 32768;
+  const double r = std::round(((volts - offs) / (ampl / 2.0) + 1.0) * 32768.0);
   return std::uint16_t(std::clamp(r, 0.0, 65535.0));
+}
+
+std::uint16_t TSimulatedDevice::rawAt(int ch, double t) const {
+  return ch == 0 ? rawFromVolts(inputs_[0].at(t), settings_.amplC0, settings_.offsC0)
+                 : rawFromVolts(inputs_[1].at(t), settings_.amplC1, settings_.offsC1);
 }
 
 std::uint32_t TSimulatedDevice::readGpio() const {
@@ -76,13 +110,45 @@ std::uint32_t TSimulatedDevice::readGpio() const {
   return settings_.gpioData & settings_.gpioDirection & 0xFFFFFFu;
 }
 
+std::uint16_t TSimulatedDevice::logicLinesAt(std::int64_t tNs) const {
+  // Lines 0-7 count, lines 8-11 toggle slower, lines 12-15 show the GPIO outputs.
+  const std::int64_t c = floorDiv(tNs, kLogicCounterNs);
+  auto bit = [c](std::int64_t div) { return std::uint32_t(floorDiv(c, div) & 1); };
+  std::uint32_t v = std::uint32_t(c & 0xFF);
+  v |= bit(32) << 8;
+  v |= bit(100) << 9;
+  v |= bit(250) << 10;
+  v |= bit(1000) << 11;
+  v |= readGpio() & 0xF000u;
+  return std::uint16_t(v);
+}
+
+double TSimulatedDevice::minLoggerSampleTime() const {
+  if (rate_.intervalUs == 0 || rate_.bytes == 0) return 1e-6;
+  return std::max(1e-6, 4.0 * rate_.intervalUs * 1e-6 / rate_.bytes);
+}
+
+double TSimulatedDevice::effectiveSampleTime() const {
+  const double st = settings_.sampleTime;
+  // A logger streams every sample over the link: it cannot sample faster than the link carries.
+  if (isLoggerMode(mode_)) return std::max(st, minLoggerSampleTime());
+  return st;
+}
+
+SettingsReply TSimulatedDevice::settings() const {
+  SettingsReply r = settings_;
+  r.sampleTime = float(effectiveSampleTime());
+  r.gpioData = readGpio();
+  return r;
+}
+
 // --- host side ------------------------------------------------------------------------------
 
 void TSimulatedDevice::receive(const std::uint8_t* data, std::size_t n) {
   if (data == nullptr || n == 0) return;
-  trace("in", data, n);
+  pump();  // replies that became readable before this command are traced first
+  trace(clock_.nowMs(), "in", data, n);
   if (!firmware_) return;
-  pump();
   input_.insert(input_.end(), data, data + n);
   std::size_t pos = 0;
   while (input_.size() - pos >= 4) {
@@ -144,13 +210,14 @@ void TSimulatedDevice::execute(WireCommand c, const std::uint8_t* cmd, std::size
   const std::int64_t now = clock_.nowUs();
   switch (c) {
     case WireCommand::Identification: {
-      const auto text = encodeIdentificationReply(identification_);
-      queueReply({text.begin(), text.end()}, now + latencyUs_);
+      // Padded to the 32 bytes the program takes; a longer text goes out whole.
+      std::vector<std::uint8_t> text(identification_.begin(), identification_.end());
+      if (text.size() < 32) text.resize(32, ' ');
+      queueReply(std::move(text), now + latencyUs_);
       break;
     }
     case WireCommand::SettingsRead: {
-      settings_.gpioData = readGpio();
-      const auto bytes = settings_.toBytes();
+      const auto bytes = settings().toBytes();
       queueReply({bytes.begin(), bytes.end()}, now + latencyUs_);
       break;
     }
@@ -158,7 +225,7 @@ void TSimulatedDevice::execute(WireCommand c, const std::uint8_t* cmd, std::size
       SettingsWriteBlock block;
       if (!SettingsWriteBlock::decodeCommand(cmd, len, block)) break;
       applyWrite(block);
-      const auto bytes = settings_.toBytes();
+      const auto bytes = settings().toBytes();
       queueReply({bytes.begin(), bytes.end()}, now + latencyUs_);
       break;
     }
@@ -166,7 +233,7 @@ void TSimulatedDevice::execute(WireCommand c, const std::uint8_t* cmd, std::size
       ModeCode m = 0;
       if (!decodeSetMode(cmd, len, m)) break;
       if (modeIndex(m) >= 0 && m != mode_) {
-        stopRun();
+        abandonRun();
         mode_ = m;
       }
       std::vector<std::uint8_t> bytes(4);
@@ -191,12 +258,6 @@ void TSimulatedDevice::execute(WireCommand c, const std::uint8_t* cmd, std::size
       break;
     }
     case WireCommand::Stop:
-      if (runKind_ == RunKind::Record) {
-        // The firmware finishes the record it is measuring and sends it; the program
-        // discards a record that completes after its STOP and returns to Idle.
-        runKind_ = RunKind::None;
-        break;
-      }
       stopRun();
       break;
     case WireCommand::Unknown:
@@ -225,6 +286,236 @@ void TSimulatedDevice::applyWrite(const SettingsWriteBlock& b) {
   s.gpioData = readGpio();
 }
 
+// --- runs -----------------------------------------------------------------------------------
+
+void TSimulatedDevice::startRun() {
+  const std::int64_t now = clock_.nowUs();
+  if (runKind_ == RunKind::Logger) return;  // a logger runs until stopped
+  if (isLoggerMode(mode_)) {
+    runKind_ = RunKind::Logger;
+    loggerStartNs_ = now * 1000;
+    loggerPaceNs_ = std::max<std::int64_t>(1, std::llround(effectiveSampleTime() * 1e9));
+    loggerSample_ = 0;
+    return;
+  }
+  if (isVoltmeterMode(mode_)) {
+    std::vector<std::uint8_t> data = voltmeterRecord();
+    for (std::size_t i = 0; i < extraAfterRecord_; ++i) {
+      noise_ = noise_ * 1664525u + 1013904223u;
+      data.push_back(std::uint8_t(noise_ >> 24));
+    }
+    runKind_ = RunKind::Record;
+    queueReply(std::move(data), now + kVoltmeterUs, true);
+    return;
+  }
+  Armed a;
+  a.startNs = now * 1000;
+  a.dtNs = std::max<std::int64_t>(1, std::llround(double(settings_.sampleTime) * 1e9));
+  a.depth = std::int64_t(
+      std::clamp(std::round(double(settings_.memoryDepth)), 1.0, double(kMaxMemoryDepth)));
+  a.npre = std::llround(double(a.depth) * double(settings_.triggerPoint) / 100.0);
+  // The memory must hold the pre-trigger part before a trigger counts; sample 0 has no
+  // predecessor to compare with.
+  a.nextK = std::max<std::int64_t>(a.npre, 1);
+  a.type = char(settings_.triggerType & 0xFF);
+  a.channel = settings_.trigger.channel;
+  a.upper = settings_.levelUpper;
+  a.lower = settings_.levelLower;
+  a.word = settings_.trigger;
+  armed_ = a;
+  runKind_ = RunKind::Armed;
+  if (a.type == 'M') {
+    sendRecord(0, ceilDiv(sampleNs(a.depth), 1000));
+    return;
+  }
+  searchTrigger(now * 1000);
+}
+
+void TSimulatedDevice::stopRun() {
+  const std::int64_t now = clock_.nowUs();
+  pump();
+  if (runKind_ == RunKind::Logger) {
+    // Samples measured so far have gone out; the end marker follows.
+    runKind_ = RunKind::None;
+    queueReply({kEndMarker.begin(), kEndMarker.end()}, now + latencyUs_);
+    return;
+  }
+  if (runKind_ == RunKind::Armed) {
+    // Still waiting for the trigger: the device sends what its memory holds now, the last
+    // memory-depth samples, as a real device does on a stop.
+    const std::int64_t last = floorDiv(now * 1000 - armed_.startNs, armed_.dtNs);
+    sendRecord(last - armed_.depth + 1, now + latencyUs_);
+  }
+  // A triggered record (or a voltmeter reading) is finished and sent; the program discards a
+  // record that completes after its STOP and returns to Idle.
+  runKind_ = RunKind::None;
+}
+
+void TSimulatedDevice::abandonRun() {
+  const std::int64_t now = clock_.nowUs();
+  if (runKind_ == RunKind::Logger) {
+    stopRun();
+    return;
+  }
+  // A record still being measured is dropped; one already on its way completes.
+  pump();
+  std::erase_if(segments_, [now](const Segment& s) { return s.record && s.startUs > now; });
+  lastSegmentEndUs_ = now;
+  for (const Segment& s : segments_) {
+    lastSegmentEndUs_ = std::max(lastSegmentEndUs_, s.startUs + transferUs(s.data.size()));
+  }
+  runKind_ = RunKind::None;
+}
+
+void TSimulatedDevice::sendRecord(std::int64_t firstK, std::int64_t readyUs) {
+  std::vector<std::uint8_t> data = record(firstK);
+  for (std::size_t i = 0; i < extraAfterRecord_; ++i) {
+    noise_ = noise_ * 1664525u + 1013904223u;
+    data.push_back(std::uint8_t(noise_ >> 24));
+  }
+  runKind_ = RunKind::Record;
+  queueReply(std::move(data), readyUs, true);
+}
+
+void TSimulatedDevice::searchTrigger(std::int64_t nowNs) {
+  Armed& a = armed_;
+  // Samples taken by now; the trigger is looked for in them in order.
+  const std::int64_t last = floorDiv(nowNs - a.startNs, a.dtNs);
+  const bool external = a.type == 'X' || a.type == 'x';
+  const bool pattern = a.type == 'P';
+  const bool still = pattern ? false : external ? external_.constant()
+                                                : inputs_[std::size_t(a.channel)].constant();
+  if (still) {
+    // Nothing can cross a constant level: no sample needs looking at.
+    a.nextK = std::max(a.nextK, last + 1);
+    return;
+  }
+  for (; a.nextK <= last; ++a.nextK) {
+    if (triggerAt(a.nextK)) {
+      const std::int64_t first = a.nextK - a.npre;
+      sendRecord(first, ceilDiv(sampleNs(first + a.depth), 1000));
+      return;
+    }
+  }
+}
+
+bool TSimulatedDevice::triggerAt(std::int64_t k) {
+  Armed& a = armed_;
+  const double tPrev = seconds(sampleNs(k - 1));
+  const double tCur = seconds(sampleNs(k));
+  switch (a.type) {
+    case 'X':
+    case 'x': {
+      const bool prev = external_.at(tPrev) > kExternalHighV;
+      const bool cur = external_.at(tCur) > kExternalHighV;
+      return a.type == 'X' ? (!prev && cur) : (prev && !cur);
+    }
+    case 'P': {
+      // Lines 0-7: every relevant line at its level, and those marked dynamic just changed.
+      const std::uint16_t prev = logicLinesAt(sampleNs(k - 1));
+      const std::uint16_t cur = logicLinesAt(sampleNs(k));
+      for (int n = 0; n < 8; ++n) {
+        if (!((a.word.relevance >> n) & 1)) continue;
+        const int c = (cur >> n) & 1;
+        if (c != ((a.word.level >> n) & 1)) return false;
+        if (((a.word.dynamic >> n) & 1) && c == ((prev >> n) & 1)) return false;
+      }
+      return true;
+    }
+    default:
+      break;
+  }
+  // The analog comparator sees the input itself, before the converter's clipping.
+  const TSimulatedSignal& in = inputs_[std::size_t(a.channel)];
+  const double prev = in.at(tPrev);
+  const double cur = in.at(tCur);
+  const double lo = std::min(a.lower, a.upper);
+  const double hi = std::max(a.lower, a.upper);
+  auto inside = [lo, hi](double v) { return v >= lo && v <= hi; };
+  switch (a.type) {
+    case 'T':  // the upper level crossed upwards
+      return prev < a.upper && cur >= a.upper;
+    case 't':  // the lower level crossed downwards
+      return prev > a.lower && cur <= a.lower;
+    case 'W':  // entering the window between both levels
+      return !inside(prev) && inside(cur);
+    case 'w':  // leaving it
+      return inside(prev) && !inside(cur);
+    case 'E':  // rising from below the lower to the upper level: the gap is the hysteresis
+      if (cur < lo) a.armed = true;
+      return a.armed && cur >= hi;
+    case 'e':
+      if (cur > hi) a.armed = true;
+      return a.armed && cur <= lo;
+    case 'D':
+    case 'd': {
+      const double slope = (cur - prev) / (tCur - tPrev);
+      const double limit = std::abs(a.upper) * kSlopeLevelPerS;
+      if (a.type == 'D') {
+        if (slope < limit) a.armed = true;
+        return a.armed && slope >= limit;
+      }
+      if (slope > -limit) a.armed = true;
+      return a.armed && slope <= -limit;
+    }
+    default:
+      return true;  // free run
+  }
+}
+
+std::vector<std::uint8_t> TSimulatedDevice::record(std::int64_t firstK) const {
+  const std::size_t depth = std::size_t(armed_.depth);
+  if (mode_ == kModeLAIO) {
+    std::vector<std::uint8_t> out(depth * 2);
+    for (std::size_t i = 0; i < depth; i += 2) {
+      const std::uint16_t a = logicLinesAt(sampleNs(firstK + std::int64_t(i)));
+      if (i + 1 < depth) {
+        encodeLogicGroup(a, logicLinesAt(sampleNs(firstK + std::int64_t(i) + 1)),
+                         out.data() + i * 2);
+      } else {
+        putU16(out.data() + i * 2, a);
+      }
+    }
+    return out;
+  }
+  std::vector<std::uint8_t> out(depth * kScopeSampleBytes);
+  for (std::size_t i = 0; i < depth; ++i) {
+    const double t = seconds(sampleNs(firstK + std::int64_t(i)));
+    encodeScopeSample(rawAt(0, t), rawAt(1, t), out.data() + i * kScopeSampleBytes);
+  }
+  return out;
+}
+
+std::vector<std::uint8_t> TSimulatedDevice::voltmeterRecord() const {
+  // The reading covers the measuring time from now on, through the converter: a too-small
+  // range clips the reading as it clips a record.
+  const double t0 = double(clock_.nowUs()) * 1e-6;
+  constexpr std::int64_t n = kVoltmeterUs / kVoltmeterStepUs;
+  const bool rms = mode_ == kModeVMA0 || mode_ == kModeVMA1;
+  std::array<double, 2> ampl{settings_.amplC0, settings_.amplC1};
+  std::array<double, 2> offs{settings_.offsC0, settings_.offsC1};
+  std::array<double, 2> value{};
+  for (int ch = 0; ch < 2; ++ch) {
+    double sum = 0;
+    for (std::int64_t k = 0; k < n; ++k) {
+      const double t = t0 + double(k * kVoltmeterStepUs) * 1e-6;
+      const double v = (double(rawAt(ch, t)) / 32768.0 - 1.0) * ampl[ch] / 2.0 + offs[ch];
+      sum += rms ? v * v : v;
+    }
+    value[ch] = rms ? std::sqrt(sum / double(n)) : sum / double(n);
+  }
+  std::vector<std::uint8_t> out(kVoltmeterReplyLen);
+  if (isVoltmeterFloatMode(mode_)) {
+    encodeVoltmeterFloat(float(value[0]), float(value[1]), out.data());
+  } else {
+    encodeVoltmeterRaw(rawFromVolts(value[0], ampl[0], offs[0]),
+                       rawFromVolts(value[1], ampl[1], offs[1]), out.data());
+  }
+  return out;
+}
+
+// --- link -----------------------------------------------------------------------------------
+
 std::int64_t TSimulatedDevice::transferUs(std::size_t n) const {
   if (rate_.intervalUs == 0 || rate_.bytes == 0) return 0;
   return std::int64_t((std::uint64_t(n) * rate_.intervalUs + rate_.bytes - 1) / rate_.bytes);
@@ -240,7 +531,6 @@ std::size_t TSimulatedDevice::arrivedOf(const Segment& s, std::int64_t nowUs) co
 void TSimulatedDevice::queueReply(std::vector<std::uint8_t> bytes, std::int64_t startUs,
                                   bool record) {
   if (silent_ || bytes.empty()) return;
-  trace("out", bytes.data(), bytes.size());
   Segment s;
   // Bytes leave the device one after the other: a reply waits for the previous one.
   s.startUs = std::max(startUs, lastSegmentEndUs_);
@@ -250,78 +540,38 @@ void TSimulatedDevice::queueReply(std::vector<std::uint8_t> bytes, std::int64_t 
   segments_.push_back(std::move(s));
 }
 
-void TSimulatedDevice::startRun() {
-  const std::int64_t now = clock_.nowUs();
-  if (runKind_ == RunKind::Logger) return;  // a logger runs until stopped
-  ++runCounter_;
-  runStartUs_ = now;
-  if (isLoggerMode(mode_)) {
-    runKind_ = RunKind::Logger;
-    loggerSample_ = 0;
-    const std::int64_t pace = std::max<std::int64_t>(
-        {std::llround(double(settings_.sampleTime) * 1e6), transferUs(4), 1});
-    nextSampleUs_ = now + pace;
-    return;
+void TSimulatedDevice::pumpLogger(std::int64_t nowNs) {
+  const std::size_t before = ready_.size();
+  std::int64_t produced = 0;
+  std::int64_t lastNs = 0;
+  // Sample k is measured and ready one sample time after the previous one.
+  while (loggerStartNs_ + (loggerSample_ + 1) * loggerPaceNs_ <= nowNs &&
+         produced < kMaxLoggerSamplesPerPump) {
+    lastNs = loggerStartNs_ + (loggerSample_ + 1) * loggerPaceNs_;
+    std::uint8_t s[4];
+    if (mode_ == kModeDLA0) {
+      const double t = seconds(lastNs);
+      encodeAnalogLoggerSample(rawAt(0, t), rawAt(1, t), s);
+    } else {
+      encodeIoLoggerSample(logicLinesAt(lastNs), s);
+    }
+    if (!silent_) ready_.insert(ready_.end(), s, s + 4);
+    ++loggerSample_;
+    ++produced;
   }
-  std::vector<std::uint8_t> data;
-  std::int64_t measureUs = kVoltmeterUs;
-  if (isVoltmeterMode(mode_)) {
-    data = voltmeterRecord();
-  } else {
-    const double depth = std::round(double(settings_.memoryDepth));
-    measureUs = std::llround(depth * double(settings_.sampleTime) * 1e6);
-    data = mode_ == kModeLAIO ? logicRecord() : scopeRecord();
+  if (produced == kMaxLoggerSamplesPerPump) {
+    // Overflow: the samples the host did not fetch in time are lost.
+    loggerSample_ = std::max(loggerSample_, (nowNs - loggerStartNs_) / loggerPaceNs_);
   }
-  for (std::size_t i = 0; i < extraAfterRecord_; ++i) {
-    noise_ = noise_ * 1664525u + 1013904223u;
-    data.push_back(std::uint8_t(noise_ >> 24));
+  if (ready_.size() > before) {
+    trace(floorDiv(lastNs, 1000000), "out", ready_.data() + before, ready_.size() - before);
   }
-  runKind_ = RunKind::Record;
-  queueReply(std::move(data), now + measureUs, true);
-}
-
-void TSimulatedDevice::stopRun() {
-  const std::int64_t now = clock_.nowUs();
-  if (runKind_ == RunKind::Logger) {
-    pump();  // samples measured so far still go out, then the end marker
-    runKind_ = RunKind::None;
-    queueReply({kEndMarker.begin(), kEndMarker.end()}, now + latencyUs_);
-    return;
-  }
-  // A record still being measured is abandoned; one already on its way completes.
-  std::erase_if(segments_, [now](const Segment& s) { return s.record && s.startUs > now; });
-  lastSegmentEndUs_ = now;
-  for (const Segment& s : segments_) {
-    lastSegmentEndUs_ = std::max(lastSegmentEndUs_, s.startUs + transferUs(s.data.size()));
-  }
-  runKind_ = RunKind::None;
 }
 
 void TSimulatedDevice::pump() {
   const std::int64_t now = clock_.nowUs();
-  if (runKind_ == RunKind::Logger) {
-    const std::int64_t pace = std::max<std::int64_t>(
-        {std::llround(double(settings_.sampleTime) * 1e6), transferUs(4), 1});
-    const std::size_t before = ready_.size();
-    std::int64_t produced = 0;
-    while (nextSampleUs_ <= now && produced < kMaxLoggerSamplesPerPump) {
-      std::uint8_t s[4];
-      if (mode_ == kModeDLA0) {
-        const double t = double(loggerSample_) * double(settings_.sampleTime);
-        encodeAnalogLoggerSample(
-            rawFromVolts(channelVolts(0, t), settings_.amplC0, settings_.offsC0),
-            rawFromVolts(channelVolts(1, t), settings_.amplC1, settings_.offsC1), s);
-      } else {
-        encodeIoLoggerSample(logicLines(loggerSample_ / 4 + kLogicBase), s);
-      }
-      if (!silent_) ready_.insert(ready_.end(), s, s + 4);
-      ++loggerSample_;
-      ++produced;
-      nextSampleUs_ += pace;
-    }
-    if (nextSampleUs_ <= now) nextSampleUs_ = now + pace;  // overflow: the rest is lost
-    if (ready_.size() > before) trace("out", ready_.data() + before, ready_.size() - before);
-  }
+  if (runKind_ == RunKind::Logger) pumpLogger(now * 1000);
+  if (runKind_ == RunKind::Armed) searchTrigger(now * 1000);
   while (!segments_.empty()) {
     Segment& s = segments_.front();
     const std::size_t arrived = arrivedOf(s, now);
@@ -331,6 +581,9 @@ void TSimulatedDevice::pump() {
       s.moved = arrived;
     }
     if (s.moved < s.data.size()) break;
+    // Stamped when the last byte became readable, not when the command came.
+    trace(floorDiv(s.startUs + transferUs(s.data.size()), 1000), "out", s.data.data(),
+          s.data.size());
     segments_.pop_front();
   }
   if (runKind_ == RunKind::Record &&
@@ -339,164 +592,15 @@ void TSimulatedDevice::pump() {
   }
 }
 
-// --- signals --------------------------------------------------------------------------------
-
-double TSimulatedDevice::signalFrequency() const {
-  // Four periods of the sine per record, whatever the timebase.
-  const double depth = std::max(1.0, std::round(double(settings_.memoryDepth)));
-  const double dt = std::max(1e-6, double(settings_.sampleTime));
-  if (isLoggerMode(mode_)) return 1.0 / (500.0 * dt);
-  return 4.0 / (depth * dt);
-}
-
-double TSimulatedDevice::channelVolts(int ch, double t) const {
-  const double f = signalFrequency();
-  if (ch == 0) {
-    return settings_.offsC0 + kSineShare * settings_.amplC0 * std::sin(kTwoPi * f * t);
-  }
-  // Channel 1: square wave at half the sine's frequency.
-  const double s = std::sin(kTwoPi * 0.5 * f * t);
-  return settings_.offsC1 + kSquareShare * settings_.amplC1 * (s >= 0 ? 1.0 : -1.0);
-}
-
-std::vector<std::uint8_t> TSimulatedDevice::scopeRecord() {
-  const std::size_t depth = std::size_t(
-      std::clamp(std::round(double(settings_.memoryDepth)), 1.0, double(kMaxMemoryDepth)));
-  const double dt = double(settings_.sampleTime);
-  const double f = signalFrequency();
-  const double npre = std::round(double(depth) * double(settings_.triggerPoint) / 100.0);
-  const char type = char(settings_.triggerType & 0xFF);
-  const int ch = settings_.trigger.channel;
-  const double offs = ch == 0 ? settings_.offsC0 : settings_.offsC1;
-  // Level and direction of the crossing each trigger type waits for.
-  double level = settings_.levelUpper;
-  bool rising = true;
-  switch (type) {
-    case 't':
-      level = settings_.levelLower;
-      rising = false;
-      break;
-    case 'W':
-    case 'e':
-      rising = false;
-      break;
-    case 'D':
-    case 'd':
-      level = offs;
-      rising = type == 'D';
-      break;
-    default:
-      break;
-  }
-  // Time of the trigger event; NaN while the signal never meets the condition (free run).
-  double t0 = std::nan("");
-  if (type == 'X') {
-    t0 = 0;
-  } else if (type == 'x') {
-    t0 = 0.5 / f;
-  } else if (type == 'M') {
-    t0 = double(runStartUs_) * 1e-6;
-  } else if (type != 'P') {
-    if (ch == 0) {
-      const double x = (level - offs) / (kSineShare * settings_.amplC0);
-      if (std::abs(x) <= 1.0) {
-        const double th = rising ? std::asin(x) : std::numbers::pi - std::asin(x);
-        t0 = th / (kTwoPi * f);
-      }
-    } else {
-      const double a = kSquareShare * settings_.amplC1;
-      if (level > offs - a && level < offs + a) t0 = rising ? 0.0 : 1.0 / f;
-    }
-  }
-  if (std::isnan(t0)) t0 = double(runCounter_) * 0.137 / f;
-  std::vector<std::uint8_t> out(depth * kScopeSampleBytes);
-  for (std::size_t k = 0; k < depth; ++k) {
-    const double t = t0 + (double(k) - npre) * dt;
-    encodeScopeSample(rawFromVolts(channelVolts(0, t), settings_.amplC0, settings_.offsC0),
-                      rawFromVolts(channelVolts(1, t), settings_.amplC1, settings_.offsC1),
-                      out.data() + k * kScopeSampleBytes);
-  }
-  return out;
-}
-
-std::uint16_t TSimulatedDevice::logicLines(std::int64_t g) const {
-  // Lines 0-7 count, lines 8-11 toggle slower, lines 12-15 show the GPIO outputs.
-  std::uint32_t v = std::uint32_t(g) & 0xFFu;
-  v |= std::uint32_t((g / 32) & 1) << 8;
-  v |= std::uint32_t((g / 100) & 1) << 9;
-  v |= std::uint32_t((g / 250) & 1) << 10;
-  v |= std::uint32_t((g / 1000) & 1) << 11;
-  v |= readGpio() & 0xF000u;
-  return std::uint16_t(v);
-}
-
-std::vector<std::uint8_t> TSimulatedDevice::logicRecord() {
-  const std::size_t depth = std::size_t(
-      std::clamp(std::round(double(settings_.memoryDepth)), 1.0, double(kMaxMemoryDepth)));
-  const std::int64_t npre = std::llround(double(depth) * double(settings_.triggerPoint) / 100.0);
-  const char type = char(settings_.triggerType & 0xFF);
-  std::int64_t first = std::int64_t(runCounter_) * 7919 + kLogicBase;  // free run
-  if (type == 'X' || type == 'x') first = kLogicBase - npre;
-  if (type == 'P') {
-    const TriggerWord& tw = settings_.trigger;
-    for (std::int64_t k = 1; k <= 1024; ++k) {
-      bool match = true;
-      for (int n = 0; n < 8 && match; ++n) {
-        if (!((tw.relevance >> n) & 1)) continue;
-        const int cur = int((k >> n) & 1);
-        const int prev = int(((k - 1) >> n) & 1);
-        const int want = (tw.level >> n) & 1;
-        const bool edge = (tw.dynamic >> n) & 1;
-        match = cur == want && (!edge || prev != cur);
-      }
-      if (match) {
-        first = kLogicBase + k - npre;
-        break;
-      }
-    }
-  }
-  std::vector<std::uint8_t> out(depth * 2);
-  for (std::size_t i = 0; i < depth; i += 2) {
-    const std::uint16_t a = logicLines(first + std::int64_t(i));
-    if (i + 1 < depth) {
-      encodeLogicGroup(a, logicLines(first + std::int64_t(i) + 1), out.data() + i * 2);
-    } else {
-      putU16(out.data() + i * 2, a);
-    }
-  }
-  return out;
-}
-
-std::vector<std::uint8_t> TSimulatedDevice::voltmeterRecord() {
-  const double t = double(clock_.nowUs()) * 1e-6;
-  const double drift = 0.002 * std::sin(0.7 * t);
-  double v0 = 0;
-  double v1 = 0;
-  if (mode_ == kModeVMD0 || mode_ == kModeVMD1) {
-    v0 = settings_.offsC0 + 0.3 * settings_.amplC0 + drift;
-    v1 = settings_.offsC1 - 0.2 * settings_.amplC1 + drift;
-  } else {
-    v0 = kSineShare * settings_.amplC0 / std::numbers::sqrt2 + drift;
-    v1 = kSquareShare * settings_.amplC1 + drift;
-  }
-  std::vector<std::uint8_t> out(kVoltmeterReplyLen);
-  if (isVoltmeterFloatMode(mode_)) {
-    encodeVoltmeterFloat(float(v0), float(v1), out.data());
-  } else {
-    encodeVoltmeterRaw(rawFromVolts(v0, settings_.amplC0, settings_.offsC0),
-                       rawFromVolts(v1, settings_.amplC1, settings_.offsC1), out.data());
-  }
-  return out;
-}
-
 // --- trace ----------------------------------------------------------------------------------
 
-void TSimulatedDevice::trace(const char* direction, const std::uint8_t* data, std::size_t n) {
+void TSimulatedDevice::trace(std::int64_t atMs, const char* direction, const std::uint8_t* data,
+                             std::size_t n) {
   if (traceDir_.empty()) return;
   std::ofstream f(traceDir_ / (serial_ + ".trace"), std::ios::app);
   if (!f) return;
   static const char kHex[] = "0123456789ABCDEF";
-  std::string line = std::to_string(clock_.nowMs()) + ' ' + direction + ' ' + std::to_string(n);
+  std::string line = std::to_string(atMs) + ' ' + direction + ' ' + std::to_string(n);
   line.reserve(line.size() + n * 3 + 1);
   for (std::size_t i = 0; i < n; ++i) {
     line += ' ';
