@@ -379,6 +379,314 @@ TEST_F(SimFixture, InjectedFaults) {
   EXPECT_EQ(sim.purge(h, kFtPurgeRx), kFtDeviceNotFound);
 }
 
+// --- The physical inputs -------------------------------------------------------------------
+
+// A scope device on an instant link with the given input on channel 0.
+struct InputFixture : SimFixture {
+  void SetUp() override {
+    SimFixture::SetUp();
+    sim.setLinkRate(LinkRate::instant());
+  }
+  void setMode(ModeCode m) {
+    sendWords({kWordSMd, m});
+    clock.advanceMs(5);
+    readAll();
+  }
+  SettingsReply apply(const SettingsWriteBlock& blk) {
+    writeSettings(blk);
+    clock.advanceMs(5);
+    const Bytes b = readAll();
+    EXPECT_EQ(b.size(), SettingsReply::kSize);
+    return b.size() == SettingsReply::kSize ? SettingsReply::decode(b.data()) : SettingsReply{};
+  }
+  // Channel 0 of a record, in raw values; waits at most maxMs.
+  std::vector<std::uint16_t> record(std::int64_t maxMs = 2000) {
+    const std::uint32_t want = std::uint32_t(dev().settings().memoryDepth) * 4;
+    sendWords({kWordRUN});
+    for (std::int64_t t = 0; t < maxMs && queued() < want; ++t) clock.advanceMs(1);
+    const Bytes b = readAll();
+    std::vector<std::uint16_t> c0;
+    for (std::size_t i = 0; i + 4 <= b.size(); i += 4) {
+      std::uint16_t a = 0, c = 0;
+      decodeScopeSample(b.data() + i, a, c);
+      c0.push_back(a);
+    }
+    return c0;
+  }
+  static double volts(std::uint16_t raw, double ampl, double offs) {
+    return (raw / 32768.0 - 1.0) * ampl / 2 + offs;
+  }
+};
+
+TEST_F(InputFixture, RangeAndOffsetChangeTheRawValuesOfTheSameInput) {
+  dev().setInput(0, TSimulatedSignal::dc(1.234));
+  dev().setInput(1, TSimulatedSignal::dc(-4.0));
+  struct Case {
+    float ampl, offs;
+    std::uint16_t raw0, raw1;
+  };
+  // Channel 1 shares the range and offset: -4 V fits only the widest settings.
+  for (const Case& c : {Case{10, 0, 40855, 6554}, Case{2, 1, 40436, 0}, Case{0.2f, 1.2f, 43909, 0},
+                        Case{20, -7, 59749, 42598}, Case{2, 0, 65535, 0}}) {
+    SCOPED_TRACE(c.ampl);
+    SettingsWriteBlock blk = defaults();
+    blk.amplC0 = blk.amplC1 = c.ampl;
+    blk.offsC0 = blk.offsC1 = c.offs;
+    blk.triggerType = 'M';
+    apply(blk);
+    sendWords({kWordRUN});
+    clock.advanceMs(20);
+    const Bytes b = readAll();
+    ASSERT_EQ(b.size(), 4000u);
+    for (std::size_t i = 0; i < b.size(); i += 4) {
+      std::uint16_t r0 = 0, r1 = 0;
+      decodeScopeSample(b.data() + i, r0, r1);
+      ASSERT_EQ(r0, c.raw0);
+      ASSERT_EQ(r1, c.raw1);
+    }
+  }
+}
+
+TEST_F(InputFixture, TwoDevicesWithTheSameSettingsRecordDifferentSignals) {
+  TSimulatedDriver two(2, clock);
+  two.setLinkRate(LinkRate::instant());
+  std::vector<Bytes> records;
+  for (int i = 1; i <= 2; ++i) {
+    FtHandle hd = nullptr;
+    ASSERT_EQ(two.openBySerial(TSimulatedDriver::serialFor(i).c_str(), hd), kFtOk);
+    std::uint32_t n = 0;
+    SettingsWriteBlock blk = defaults();
+    blk.triggerType = 'M';
+    const auto w = blk.toBytes();
+    ASSERT_EQ(two.write(hd, w.data(), 56, n), kFtOk);
+    const std::uint8_t run[4] = {0x2A, 0x52, 0x55, 0x4E};
+    ASSERT_EQ(two.write(hd, run, 4, n), kFtOk);
+    records.emplace_back();
+  }
+  clock.advanceMs(50);
+  for (int i = 0; i < 2; ++i) {
+    FtHandle hd = reinterpret_cast<FtHandle>(std::uintptr_t(i + 1));
+    std::uint32_t n = 0, got = 0;
+    ASSERT_EQ(two.getQueueStatus(hd, n), kFtOk);
+    ASSERT_EQ(n, 60u + 4000u);
+    records[std::size_t(i)].resize(n);
+    ASSERT_EQ(two.read(hd, records[std::size_t(i)].data(), n, got), kFtOk);
+  }
+  // Both measured the same 10 ms, each its own signals.
+  int differ = 0;
+  for (std::size_t k = 60; k < 4060; k += 4) {
+    differ += getU16(records[0].data() + k + 2) != getU16(records[1].data() + k + 2);
+  }
+  EXPECT_GT(differ, 900);
+}
+
+TEST_F(InputFixture, EachTriggerTypeFiresWhereTheInputMeetsItsCondition) {
+  // 4 V sine of 1 kHz in the 20 V range: one raw step is 0.3 mV, one sample 10 us.
+  dev().setInput(0, TSimulatedSignal::sine(4.0, 1000.0));
+  const double step = 20.0 / 65536;
+  struct Case {
+    char type;
+    float upper, lower;
+  };
+  for (const Case& c : {Case{'T', 1, -1}, Case{'t', 1, -1}, Case{'W', 3, 1}, Case{'w', 3, 1},
+                        Case{'W', 1, 3}, Case{'E', 1, -1}, Case{'e', 1, -1}, Case{'D', 20, 0},
+                        Case{'d', 20, 0}}) {
+    SCOPED_TRACE(std::string(1, c.type) + " " + std::to_string(c.upper));
+    SettingsWriteBlock blk = defaults();
+    blk.amplC0 = 20;
+    blk.triggerType = std::uint8_t(c.type);
+    blk.levelUpper = c.upper;
+    blk.levelLower = c.lower;
+    apply(blk);
+    const auto r = record();
+    ASSERT_EQ(r.size(), 1000u);
+    const double prev = volts(r[499], 20, 0);
+    const double cur = volts(r[500], 20, 0);
+    const double lo = std::min(c.upper, c.lower), hi = std::max(c.upper, c.lower);
+    auto inside = [&](double v) { return v >= lo - step && v <= hi + step; };
+    switch (c.type) {
+      case 'T':
+      case 'E':
+        EXPECT_LT(prev, c.upper + step);
+        EXPECT_GE(cur, c.upper - step);
+        break;
+      case 't':
+      case 'e':
+        EXPECT_GT(prev, c.lower - step);
+        EXPECT_LE(cur, c.lower + step);
+        break;
+      case 'W':
+        EXPECT_FALSE(inside(prev) && prev > lo + step && prev < hi - step);
+        EXPECT_TRUE(inside(cur));
+        break;
+      case 'w':
+        EXPECT_TRUE(inside(prev));
+        EXPECT_FALSE(cur > lo + step && cur < hi - step);
+        break;
+      case 'D':  // 20 V/ms reached from below; the sine's steepest is 25 V/ms
+        EXPECT_GE((cur - prev) / 0.01, 20.0 - 0.1);
+        EXPECT_LT((prev - volts(r[498], 20, 0)) / 0.01, 20.0 + 0.1);
+        break;
+      case 'd':
+        EXPECT_LE((cur - prev) / 0.01, -20.0 + 0.1);
+        EXPECT_GT((prev - volts(r[498], 20, 0)) / 0.01, -20.0 - 0.1);
+        break;
+    }
+  }
+}
+
+TEST_F(InputFixture, ATriggerThatNeverComesWaitsUntilStopThenTheMemoryIsSent) {
+  // A level the sine never reaches, then a constant input: the device keeps waiting.
+  dev().setInput(0, TSimulatedSignal::sine(1.0, 1000.0));
+  SettingsWriteBlock blk = defaults();
+  blk.levelUpper = 1.5f;
+  apply(blk);
+  sendWords({kWordRUN});
+  clock.advanceMs(3000);
+  EXPECT_EQ(queued(), 0u);
+  EXPECT_TRUE(dev().waitingForTrigger());
+  dev().setInput(0, TSimulatedSignal::ramp(-4.0, 4.0, 1.0, 3.0));  // 8 V/s from -4 V at 3 s
+  clock.advanceMs(500);  // the ramp passes 1.5 V at 3.6875 s
+  EXPECT_EQ(queued(), 0u);
+  EXPECT_TRUE(dev().measuring());
+  sendWords({kWordZZZZ});
+  EXPECT_FALSE(dev().measuring());
+  clock.advanceMs(1);
+  EXPECT_EQ(queued(), 0u);  // the reply latency
+  clock.advanceMs(2);
+  const Bytes b = readAll();
+  ASSERT_EQ(b.size(), 4000u);
+  // The last memory-depth samples before the stop: the run began at 5 ms, so the last one
+  // is the sample at 3.505 s, where the ramp is at 0.04 V, and the first 9.99 ms earlier.
+  auto v = [&](int k) { return volts(getU16(b.data() + k * 4 + 2), 10, 0); };
+  EXPECT_NEAR(v(999), 0.04, 2e-4);
+  EXPECT_NEAR(v(0), 0.04 - 8.0 * 0.00999, 2e-4);
+  clock.advanceMs(1000);
+  EXPECT_EQ(queued(), 0u);
+}
+
+TEST_F(InputFixture, ExternalInputTriggersXAndxAndAModeChangeDropsAWaitingRun) {
+  SettingsWriteBlock blk = defaults();
+  blk.triggerType = 'X';
+  dev().setInput(0, TSimulatedSignal::ramp(0.0, 4.0, 0.004));  // 1 V/ms, from 0 every 4 ms
+  apply(blk);
+  // Rising at 25.0001 ms: the first high sample is the one at 25.01 ms.
+  const double at = 0.025 + 1e-7;
+  dev().setExternalInput(TSimulatedSignal::step(0.0, 5.0, at));
+  auto r = record();
+  ASSERT_EQ(r.size(), 1000u);
+  EXPECT_NEAR(volts(r[500], 10, 0), 1.01, 1e-3);  // 25.01 ms: 1.01 ms into a ramp
+  EXPECT_NEAR(volts(r[499], 10, 0), 1.00, 1e-3);
+
+  blk.triggerType = 'x';
+  apply(blk);
+  dev().setExternalInput(TSimulatedSignal::step(5.0, 1.0, double(clock.nowUs()) * 1e-6 + 0.0123));
+  r = record();
+  ASSERT_EQ(r.size(), 1000u);
+  EXPECT_NEAR(volts(r[500], 10, 0) - volts(r[499], 10, 0), 0.01, 1e-3);
+
+  // An external input that stays low: waiting; a mode change ends the run without data.
+  blk.triggerType = 'X';
+  apply(blk);
+  dev().setExternalInput(TSimulatedSignal::dc(0.3));
+  sendWords({kWordRUN});
+  clock.advanceMs(100);
+  EXPECT_TRUE(dev().waitingForTrigger());
+  sendWords({kWordSMd, kModeVMD0});
+  clock.advanceMs(5);
+  EXPECT_EQ(readAll().size(), 4u);
+  EXPECT_FALSE(dev().measuring());
+}
+
+TEST_F(InputFixture, VoltmeterReadsMeanAndTrueRmsThroughTheConverter) {
+  dev().setInput(0, TSimulatedSignal::dc(1.234));
+  dev().setInput(1, TSimulatedSignal::sine(2.0, 1000.0, 0.5));
+  auto reading = [&](ModeCode m) {
+    setMode(m);
+    sendWords({kWordRUN});
+    clock.advanceMs(19);
+    EXPECT_EQ(queued(), 0u);  // 20 ms of measuring
+    clock.advanceMs(1);
+    const Bytes b = readAll();
+    EXPECT_EQ(b.size(), 8u);
+    return b;
+  };
+  SettingsWriteBlock blk = defaults();
+  blk.amplC0 = 5;
+  apply(blk);
+  float f0 = 0, f1 = 0;
+  decodeVoltmeterFloat(reading(kModeVMD0).data(), f0, f1);
+  EXPECT_NEAR(f0, 1.234, 5.0 / 65536);
+  EXPECT_NEAR(f1, 0.5, 1e-3);  // the mean of 20 periods
+  decodeVoltmeterFloat(reading(kModeVMA0).data(), f0, f1);
+  EXPECT_NEAR(f0, 1.234, 5.0 / 65536);  // true RMS of a DC level is the level
+  EXPECT_NEAR(f1, std::sqrt(0.25 + 2.0), 1e-3);
+  std::uint32_t r0 = 0, r1 = 0;
+  decodeVoltmeterRaw(reading(kModeVMD1).data(), r0, r1);
+  EXPECT_EQ(r0, 48942u);
+  EXPECT_NEAR(double(r1), 32768 + 0.5 / 5 * 32768, 2);
+  decodeVoltmeterRaw(reading(kModeVMA1).data(), r0, r1);
+  EXPECT_EQ(r0, 48942u);
+  // The same input through the 0.5 V range clips at its end.
+  blk.amplC0 = 0.5f;
+  apply(blk);
+  decodeVoltmeterFloat(reading(kModeVMD0).data(), f0, f1);
+  EXPECT_NEAR(f0, 0.25 - 0.5 / 65536, 1e-7);
+}
+
+TEST_F(InputFixture, LoggerSamplesTheInputAtTheTimeItReallyKeeps) {
+  sim.setLinkRate(LinkRate{});  // 4 bytes per 127 us: no logger sample can come faster
+  setMode(kModeDLA0);
+  dev().setInput(0, TSimulatedSignal::ramp(-2.0, 2.0, 0.0127, 0));  // 4 V per 100 samples
+  SettingsWriteBlock blk = defaults();
+  blk.sampleTime = 1e-5f;
+  SettingsReply r = apply(blk);
+  EXPECT_FLOAT_EQ(r.sampleTime, 127e-6f);
+  sendWords({kWordSRd});
+  clock.advanceMs(5);
+  EXPECT_FLOAT_EQ(SettingsReply::decode(readAll().data()).sampleTime, 127e-6f);
+  // The limit belongs to the logger: the scope keeps what was asked.
+  setMode(kModeOSA0);
+  sendWords({kWordSRd});
+  clock.advanceMs(5);
+  EXPECT_FLOAT_EQ(SettingsReply::decode(readAll().data()).sampleTime, 1e-5f);
+  setMode(kModeDLA0);
+  // A slower request is kept as it is.
+  blk.sampleTime = 2.54e-4f;
+  r = apply(blk);
+  EXPECT_FLOAT_EQ(r.sampleTime, 2.54e-4f);
+  clock.setUs(1000000);
+  sendWords({kWordRUN});
+  clock.advanceUs(254 * 10);
+  const Bytes b = readAll();
+  ASSERT_EQ(b.size(), 40u);
+  // Sample k is taken (k + 1) x 254 us after the run: the ramp has moved 0.08 V per sample.
+  for (int k = 0; k < 10; ++k) {
+    std::uint16_t c0 = 0, c1 = 0;
+    decodeAnalogLoggerSample(b.data() + k * 4, c0, c1);
+    const double t = 1.0 + (k + 1) * 254e-6;
+    const double expect = -2.0 + 4.0 * (t / 0.0127 - std::floor(t / 0.0127));
+    EXPECT_NEAR(volts(c0, 10, 0), expect, 10.0 / 65536);
+  }
+  sendWords({kWordZZZZ});
+  clock.advanceMs(5);
+  readAll();
+}
+
+TEST_F(InputFixture, IdentificationIsPaddedToThirtyTwoBytesAndMayBeLonger) {
+  dev().setIdentification("Tolvanex Scope 1 V2.17 serial TVS00001\r\n");
+  sendWords({kWordIdnFirst, kWordIdnSecond});
+  clock.advanceMs(5);
+  const Bytes b = readAll();
+  EXPECT_EQ(std::string(b.begin(), b.end()), "Tolvanex Scope 1 V2.17 serial TVS00001\r\n");
+  dev().setIdentification("Short\r\n");
+  sendWords({kWordIdnFirst, kWordIdnSecond});
+  clock.advanceMs(5);
+  const Bytes c = readAll();
+  ASSERT_EQ(c.size(), 32u);
+  EXPECT_EQ(std::string(c.begin(), c.end()), "Short\r\n" + std::string(25, ' '));
+}
+
 TEST(SimulatedDriver, DistinctSerialsOtherDevicesSilentAndHandlesChecked) {
   ManualClock clock;
   TSimulatedDriver sim(3, clock);
