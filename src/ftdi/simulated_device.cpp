@@ -30,6 +30,16 @@ std::uint32_t hashOf(const std::string& s) {
   return h;
 }
 
+// Spreads a serial number's hash over all bits, so each derived parameter varies per device.
+std::uint32_t mixed(std::uint32_t x) {
+  x ^= x >> 16;
+  x *= 0x7feb352du;
+  x ^= x >> 15;
+  x *= 0x846ca68bu;
+  x ^= x >> 16;
+  return x;
+}
+
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
   const std::int64_t q = a / b;
   return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
@@ -70,15 +80,15 @@ TSimulatedDevice::TSimulatedDevice(std::string serial, std::string description, 
 
 TSimulatedSignal TSimulatedDevice::defaultInput(const std::string& serial, int channel) {
   // Frequencies a few percent apart and distinct phases, so two devices never draw the same.
-  const std::uint32_t h = hashOf(serial);
+  const std::uint32_t h = mixed(hashOf(serial));
   const double phase = double((h >> 8) % 360) * kTwoPi / 360.0;
   if (channel == 0) return TSimulatedSignal::sine(2.5, 1000.0 * (1.0 + 0.01 * (h % 16)), 1.0, phase);
   return TSimulatedSignal::square(-2.0, 1.0, 250.0 * (1.0 + 0.01 * ((h >> 4) % 16)), phase);
 }
 
 TSimulatedSignal TSimulatedDevice::defaultExternalInput(const std::string& serial) {
-  const std::uint32_t h = hashOf(serial);
-  return TSimulatedSignal::square(0.0, 5.0, 500.0 * (1.0 + 0.01 * ((h >> 16) % 16)));
+  const std::uint32_t h = mixed(hashOf(serial));
+  return TSimulatedSignal::square(0.0, 5.0, 500.0 * (1.0 + 0.01 * ((h >> 20) % 16)));
 }
 
 void TSimulatedDevice::setInput(int channel, const TSimulatedSignal& signal) {
