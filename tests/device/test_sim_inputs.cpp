@@ -272,3 +272,22 @@ TEST_F(SimInputs, VoltmeterReadsTheSameInputsAsTheScope) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SimIdentification, ALongerIdentificationIsCutToItsFirst32Characters) {
+  ManualClock clock;
+  TSimulatedDriver sim{1, clock};
+  const std::string id = "Tolvanex Scope 1, firmware 3.04 build 2026-11\r\n";  // 47 bytes
+  sim.device(0).setIdentification(id);
+  TManualTimerHub hub{clock};
+  Window w(hub, sim, 1);
+  ASSERT_EQ(w.acq.open([](SettingsRecord&) { return 2; }), 2);
+  hub.advance(1500);
+  EXPECT_EQ(w.acq.identification().toStdString(), id.substr(0, 32));
+  // The bytes beyond the 32 did not disturb the replies that follow.
+  EXPECT_EQ(w.acq.mode(), kModeOSA0);
+  EXPECT_FLOAT_EQ(w.acq.storedReply().amplC0, 10.0f);
+}
+
+}  // namespace
