@@ -673,6 +673,32 @@ TEST_F(InputFixture, LoggerSamplesTheInputAtTheTimeItReallyKeeps) {
   readAll();
 }
 
+TEST_F(InputFixture, LogicLinesCountInPhysicalTimeAndTheExternalInputTriggersThem) {
+  setMode(kModeLAIO);
+  SettingsWriteBlock blk = defaults();
+  blk.sampleTime = 1e-4f;  // ten counts of the 100 kHz line counter per sample
+  blk.memoryDepth = 100;
+  blk.triggerType = 'X';
+  apply(blk);
+  // The external input rises at 30.00005 s: the first high sample is the one at 30.0001 s.
+  dev().setExternalInput(TSimulatedSignal::step(0.0, 3.3, 30.00005));
+  clock.setUs(29990000);
+  sendWords({kWordRUN});
+  clock.advanceMs(50);
+  const Bytes b = readAll();
+  ASSERT_EQ(b.size(), 200u);
+  std::vector<std::uint16_t> s;
+  for (std::size_t i = 0; i < b.size(); i += 4) {
+    std::uint16_t e = 0, l = 0;
+    decodeLogicGroup(b.data() + i, e, l);
+    s.push_back(e);
+    s.push_back(l);
+  }
+  // Sample 50 is taken at 30.0001 s: counter 3000010, whose low byte is 0x0A.
+  EXPECT_EQ(s[50] & 0xFF, 3000010 & 0xFF);
+  for (std::size_t k = 1; k < s.size(); ++k) EXPECT_EQ(s[k] & 0xFF, (s[k - 1] + 10) & 0xFF);
+}
+
 TEST_F(InputFixture, IdentificationIsPaddedToThirtyTwoBytesAndMayBeLonger) {
   dev().setIdentification("Tolvanex Scope 1 V2.17 serial TVS00001\r\n");
   sendWords({kWordIdnFirst, kWordIdnSecond});
