@@ -18,6 +18,7 @@
 #include "app/framelogic.h"
 #include "app/hintswitch.h"
 #include "app/messageboxsink.h"
+#include "app/placement.h"
 #include "common/paths.h"
 #include "common/regional.h"
 #include "common/texttable.h"
@@ -69,6 +70,7 @@ TF_MultiTolvanexFrame::TF_MultiTolvanexFrame(IFtdiDriver& driver, IMessageSink* 
     QMessageBox::information(this, caption, text, QMessageBox::Ok);
   };
   forms_.setFactory([this] { return makeDeviceWindow(); });
+  placement_ = new TDeviceWindowPlacement(this);
   buildControls();
   formCreate();
 }
@@ -265,8 +267,7 @@ int TF_MultiTolvanexFrame::buildDeviceWindows() {
     w->setCaption(deviceWindowCaption(serial, static_cast<std::uint32_t>(i)));
     w->setSerialNumber(serial);
     w->open();
-    const QPoint at = initialWindowPlace(lvTolvanexs_->topLevelItemCount(), frameHeight());
-    w->move(at);
+    placement_->place(w, lvTolvanexs_->topLevelItemCount());
     w->setDeviceIndex(i);
     w->show();
   }
@@ -382,6 +383,7 @@ void TF_MultiTolvanexFrame::TM_BootTimer() {
   switch (bootStep_) {
     case 0:
       bootStep_ = 1;
+      placement_->settle();
       setBootingFlag(false);
       break;
     default:

@@ -23,6 +23,7 @@ namespace tolv {
 
 class TF_OneTolvanex;
 class TF_Multi_Tolvanex_Img;
+class TDeviceWindowPlacement;
 
 class TF_MultiTolvanexFrame : public QWidget {
   Q_OBJECT
@@ -141,6 +142,7 @@ class TF_MultiTolvanexFrame : public QWidget {
   QComboBox* cbColumn_ = nullptr;
   QLabel* pnCopyright_ = nullptr;
   QTimer* bootTimer_ = nullptr;
+  TDeviceWindowPlacement* placement_ = nullptr;  // child of the frame
 };
 
 }  // namespace tolv

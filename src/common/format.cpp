@@ -216,8 +216,10 @@ QString timeText(const DayTime& t) {
 
 QString dateTimeText(const DayTime& t) {
   SplitStamp s = split(t);
-  return dateOf(s).toString(regional().shortDateFormat()) + QStringLiteral("  ") +
-         timeOf(s).toString(regional().longTimeFormat()) + fractionOf(s.micro, 1);
+  // This text is read back from file headers: a two-digit year would lose the century.
+  return dateOf(s).toString(RegionalSettings::fullYear(regional().shortDateFormat())) +
+         QStringLiteral("  ") + timeOf(s).toString(regional().longTimeFormat()) +
+         fractionOf(s.micro, 1);
 }
 
 QString fileNameStamp(const DayTime& t) {

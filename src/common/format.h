@@ -37,7 +37,8 @@ QString durationText(double seconds, int digits, const QString& unit);
 QString dateText(const DayTime& t);  // system short date format
 // Time of day in the system long time format + "." + 3 to 6 fraction digits.
 QString timeText(const DayTime& t);
-// Date text, two blanks, time of day and fraction with at least one fraction digit.
+// Date text (with a four-digit year), two blanks, time of day and fraction with at least one
+// fraction digit. readDateTimeValue (settingsio.h) reads it back under any regional setting.
 QString dateTimeText(const DayTime& t);
 // "YYYYMMDD/HHMMSS": a day folder followed by the time digits.
 QString fileNameStamp(const DayTime& t);

@@ -14,7 +14,10 @@ RegionalSettings::RegionalSettings() {
 }
 
 void RegionalSettings::reload() {
-  QLocale loc = QLocale::system();
+  pin(QLocale::system());
+}
+
+void RegionalSettings::pin(const QLocale& loc) {
   QString dp = loc.decimalPoint();
   decimal_ = dp.isEmpty() ? QLatin1Char('.') : dp.at(0);
   shortDate_ = loc.dateFormat(QLocale::ShortFormat);
@@ -27,6 +30,26 @@ void RegionalSettings::pin(QChar dec, QString shortDate, QString longTime) {
   decimal_ = dec;
   shortDate_ = std::move(shortDate);
   longTime_ = stripTimeZone(longTime);
+}
+
+QString RegionalSettings::fullYear(const QString& f) {
+  QString out;
+  out.reserve(f.size() + 2);
+  bool quoted = false;
+  for (qsizetype i = 0; i < f.size();) {
+    const QChar c = f.at(i);
+    if (c == QLatin1Char('\'')) quoted = !quoted;
+    if (quoted || c != QLatin1Char('y')) {
+      out += c;
+      ++i;
+      continue;
+    }
+    qsizetype n = 0;
+    while (i + n < f.size() && f.at(i + n) == QLatin1Char('y')) ++n;
+    out += n == 2 ? QStringLiteral("yyyy") : QString(n, QLatin1Char('y'));
+    i += n;
+  }
+  return out;
 }
 
 QString RegionalSettings::stripTimeZone(const QString& f) {

@@ -4,6 +4,8 @@
 #include <QChar>
 #include <QString>
 
+class QLocale;
+
 namespace tolv {
 
 class RegionalSettings {
@@ -20,9 +22,14 @@ class RegionalSettings {
   void reload();
   // Fixes the values, so tests do not depend on the machine's locale.
   void pin(QChar dec, QString shortDate, QString longTime);
+  // Fixes the values a machine with this locale would have.
+  void pin(const QLocale& locale);
 
   // Removes time-zone fields ("t" .. "tttt") and the blanks around them from a Qt time format.
   static QString stripTimeZone(const QString& timeFormat);
+  // A date format whose two-digit year ("yy") is widened to four digits, so a stamp written
+  // with it keeps its century.
+  static QString fullYear(const QString& dateFormat);
 
  private:
   QChar decimal_ = QLatin1Char('.');

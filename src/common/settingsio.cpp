@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 #include <system_error>
 
+#include "common/stamptext.h"
 #include "common/textutil.h"
 
 namespace tolv {
@@ -161,17 +162,7 @@ int readDateTimeValue(LineReader& r, DayTime& value) {
   QString v;
   int rc = readValueLine(r, v);
   if (rc != 0) return rc;
-  v = v.trimmed();
-  static const char* const kFormats[] = {"d.M.yyyy H:mm:ss.zzz", "d.M.yyyy H:mm:ss",
-                                         "d.M.yyyy H:mm", "d.M.yyyy"};
-  for (const char* f : kFormats) {
-    QDateTime dt = QDateTime::fromString(v, QLatin1String(f));
-    if (dt.isValid()) {
-      value = dtFromQDateTime(dt);
-      return 0;
-    }
-  }
-  return kNotANumber;
+  return dateTimeFromText(v, value);
 }
 
 QString dateTimeValueText(const DayTime& t) {

@@ -56,8 +56,8 @@ int readNumberValue(LineReader& r, double& value);             // else the bad p
 int readIntValue(LineReader& r, std::int32_t& value);
 // As readIntValue, stored only for 0 .. 255.
 int readByteValue(LineReader& r, std::uint8_t& value);
-// German date and time ("dd.MM.yyyy HH:mm:ss", optional milliseconds, or a date alone);
-// 9220 when the text is no date.
+// A date and time as dateTimeText writes it under any regional setting, or in one of the
+// usual shapes (stamptext.h); 9220 when the text is no date.
 int readDateTimeValue(LineReader& r, DayTime& value);
 
 // The texts the readers above accept, for writing value lines.

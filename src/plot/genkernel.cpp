@@ -343,27 +343,71 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
   WorldValue span = nonZeroSpan(ax);
   if (ax.minimum.kind == kWorldTime) span = wvScale(span, 1.1);
   const WorldValue r = rangeStep(span);
-  WorldValue s = wvScale(r, 0.01);
+  WorldValue s = firstLabelStep(r);
   trace.range = r.toNumber();
   trace.steps = {s.toNumber()};
   std::vector<WorldValue> tried{s};
   const int minChars = st.labelDigits + int(ax.unit.size());
   const int p0 = t.toPixel(ax.minimum);
+
+  // The labelled ticks of a step. The search measures one label only, but the labels drawn
+  // can be wider (a time label gains its time of day, a number its sign), so a step is
+  // taken only when none of its labels come closer than kLabelGap to the next.
+  constexpr int kLabelGap = 2;
+  struct XTick {
+    WorldValue v;
+    int x = 0;
+    bool inside = false;
+    QString text;
+  };
+  std::vector<XTick> ticks;
+  auto placeTicks = [&](const WorldValue& step, std::vector<XTick>& out) {
+    out.clear();
+    const WorldValue base = rangeStep(step);
+    WorldValue v = wvSub(roundWorldToStep(ax.minimum, base), wvScale(base, 3.0));
+    bool fits = true;
+    int prevRight = 0;
+    bool havePrev = false;
+    for (int pass = 0; pass < 1001 && wvLessEqual(v, ax.maximum); ++pass) {
+      XTick tk;
+      tk.v = v;
+      tk.x = t.toPixel(v);
+      tk.inside = ax.left < tk.x && tk.x < ax.right;
+      if (tk.inside) {
+        tk.text = worldLabelText(tickShownValue(v, step), st.labelDigits, ax.unit);
+        if (!tk.text.isEmpty()) {
+          const int w = fm.horizontalAdvance(tk.text);
+          const int left = tk.x - w / 2;
+          if (havePrev && left - prevRight < kLabelGap) fits = false;
+          prevRight = left + w;
+          havePrev = true;
+        }
+      }
+      out.push_back(std::move(tk));
+      v = wvAdd(v, step);
+    }
+    return fits;
+  };
+
+  bool placed = false;
   for (int n = 0; n < 1000; ++n) {
     const WorldValue v = wvAdd(ax.minimum, s);
     const int w =
         fm.horizontalAdvance(padHash(worldLabelText(v, st.labelDigits, ax.unit), minChars));
     const int d = std::abs(t.toPixel(v) - p0);
-    if (d - w >= 5) break;
-    s = rangeStep(s);
+    if (d - w >= 5 && placeTicks(s, ticks)) {
+      placed = true;
+      break;
+    }
+    s = nextLabelStep(s);
     tried.push_back(s);
     trace.steps.push_back(s.toNumber());
   }
+  if (!placed) placeTicks(s, ticks);
   const WorldValue m = tried.size() > 3 ? tried[tried.size() - 4] : tried.front();
   const WorldValue b = rangeStep(s);
   trace.minor = m.toNumber();
   trace.base = b.toNumber();
-  const WorldValue start = wvSub(roundWorldToStep(ax.minimum, b), wvScale(b, 3.0));
 
   const QPen tickPen(axisColor, 0, Qt::SolidLine);
   const QPen gridPen(axisColor, 0, gridPenStyle(st.gridPenStyle));
@@ -388,37 +432,29 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
     }
   };
 
-  WorldValue v = start;
-  WorldValue prev = start;
-  bool havePrev = false;
-  for (int pass = 0; pass < 1001 && wvLessEqual(v, ax.maximum); ++pass) {
-    if (havePrev) minorTicks(prev, v);
-    const int x = t.toPixel(v);
-    if (ax.left < x && x < ax.right) {
-      p.setPen(tickPen);
-      p.drawLine(x, y0, x, ax.top + 12);
-      grid(x);
-      const WorldValue shown = tickShownValue(v, s);
-      TTicRecord rec;
-      rec.x = x;
-      rec.y = ax.top + 12;
-      rec.tickEnd = ax.top + 12;
-      rec.color = st.labelColor;
-      rec.value = shown;
-      rec.label.text = worldLabelText(shown, st.labelDigits, ax.unit);
-      rec.label.x = x;
-      rec.label.y = ax.top + 12;
-      rec.label.align = 1;
-      rec.label.color = st.labelColor;
-      drawLabel(p, fm, rec.label);
-      rec.drawn = true;
-      ds.xTics.push_back(rec);
-    }
-    prev = v;
-    havePrev = true;
-    v = wvAdd(v, s);
+  for (std::size_t i = 0; i < ticks.size(); ++i) {
+    const XTick& tk = ticks[i];
+    if (i > 0) minorTicks(ticks[i - 1].v, tk.v);
+    if (!tk.inside) continue;
+    p.setPen(tickPen);
+    p.drawLine(tk.x, y0, tk.x, ax.top + 12);
+    grid(tk.x);
+    TTicRecord rec;
+    rec.x = tk.x;
+    rec.y = ax.top + 12;
+    rec.tickEnd = ax.top + 12;
+    rec.color = st.labelColor;
+    rec.value = tickShownValue(tk.v, s);
+    rec.label.text = tk.text;
+    rec.label.x = tk.x;
+    rec.label.y = ax.top + 12;
+    rec.label.align = 1;
+    rec.label.color = st.labelColor;
+    drawLabel(p, fm, rec.label);
+    rec.drawn = true;
+    ds.xTics.push_back(rec);
   }
-  if (havePrev) minorTicks(prev, v);
+  if (!ticks.empty()) minorTicks(ticks.back().v, wvAdd(ticks.back().v, s));
 }
 
 void TGenD2ImgKernel::drawYAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& trace) {
@@ -437,7 +473,7 @@ void TGenD2ImgKernel::drawYAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
   WorldValue span = nonZeroSpan(ax);
   if (ax.minimum.kind == kWorldTime) span = wvScale(span, 1.1);
   const WorldValue r = rangeStep(span);
-  WorldValue s = wvScale(r, 0.01);
+  WorldValue s = firstLabelStep(r);
   trace.range = r.toNumber();
   trace.steps = {s.toNumber()};
   const int h = fm.height();
@@ -446,7 +482,7 @@ void TGenD2ImgKernel::drawYAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
     const WorldValue v = wvAdd(ax.minimum, s);
     const int d = std::abs(t.toPixel(v) - p0);
     if (d - h >= 5) break;
-    s = rangeStep(s);
+    s = nextLabelStep(s);
     // Very flat axes would need thousands of 1-2-5 steps; from here on the steps grow faster.
     if (n >= 100) s = wvScale(s, 2.6);
     trace.steps.push_back(s.toNumber());

@@ -87,9 +87,56 @@ WorldValue rangeStep(const WorldValue& v) {
 }
 
 WorldValue roundWorldToStep(const WorldValue& v, const WorldValue& step) {
-  if (v.kind == kWorldTime)
-    return WorldValue::seconds(roundSecondsToStep(v.time().totalSeconds(), step.toNumber()));
+  if (v.kind == kWorldTime) {
+    const double st = step.toNumber();
+    const DayTime t = v.time().normalised();
+    // Total seconds near 6e10 keep only about 8 us; steps up to a day round the seconds of
+    // the day, so a tick carries exactly the digits of its step.
+    if (st > 0.0 && st <= DayTime::kSecondsPerDay)
+      return WorldValue::at(DayTime{roundSecondsToStep(t.seconds, st), t.day});
+    return WorldValue::seconds(roundSecondsToStep(t.totalSeconds(), st));
+  }
   return WorldValue::num(roundToStep(v.toNumber(), step.toNumber()));
+}
+
+namespace {
+
+// The steps a time axis is labelled in: 1-2-5 below two seconds, then the time table, and
+// 1-2-5 again beyond its end.
+double timeLadderAbove(double s) {
+  if (s < 1.0) return niceStepUp(1.1 * s);
+  for (int i = 1; i <= niceTimeStepCount(); ++i)
+    if (niceTimeStepEntry(i) > s * (1 + 1e-9)) return niceTimeStepEntry(i);
+  return niceStepUp(1.01 * s);
+}
+
+double timeLadderAtOrBelow(double s) {
+  const double tol = 1 + 1e-9;
+  if (s >= 2.0) {
+    double best = 2.0;
+    for (int i = 1; i <= niceTimeStepCount(); ++i)
+      if (niceTimeStepEntry(i) <= s * tol) best = niceTimeStepEntry(i);
+    return best;
+  }
+  const double d = decadeFloor(s * tol);
+  for (double f : {5.0, 2.0})
+    if (f * d <= s * tol) return f * d;
+  return d;
+}
+
+}  // namespace
+
+WorldValue firstLabelStep(const WorldValue& range) {
+  const WorldValue s = wvScale(range, 0.01);
+  if (range.kind != kWorldTime) return s;
+  const double sec = std::fabs(s.time().totalSeconds());
+  return sec > 0.0 ? WorldValue::seconds(timeLadderAtOrBelow(sec)) : s;
+}
+
+WorldValue nextLabelStep(const WorldValue& step) {
+  if (step.kind != kWorldTime) return rangeStep(step);
+  const double sec = std::fabs(step.time().totalSeconds());
+  return sec > 0.0 ? WorldValue::seconds(timeLadderAbove(sec)) : rangeStep(step);
 }
 
 WorldValue tickShownValue(const WorldValue& v, const WorldValue& step) {

@@ -16,7 +16,14 @@ QString timeLabelText(const DayTime& t, int digits);
 // Next larger label step: numbers niceStepUp(1.01 v); times niceTimeStep(2.001 s) from one
 // second on, else niceStepUp(1.1 s), as a time again.
 WorldValue rangeStep(const WorldValue& v);
-// v rounded to a multiple of step (numbers, or seconds for times).
+// The label step search: where it starts for the range step R (R * 0.01; on time axes the
+// readable step at or below it) and the step it tries next (numbers rangeStep; times the
+// next of ... 0.5 s, 1 s, 2 s, 5 s, 10 s, 15 s, 30 s, 1 min ... of the time table, so the
+// step can grow past any entry).
+WorldValue firstLabelStep(const WorldValue& range);
+WorldValue nextLabelStep(const WorldValue& step);
+// v rounded to a multiple of step (numbers, or seconds for times: within the day for steps of
+// up to a day, the day kept apart).
 WorldValue roundWorldToStep(const WorldValue& v, const WorldValue& step);
 
 // The value a tick at v is labelled with: numbers below step * 0.00001 in magnitude are 0,

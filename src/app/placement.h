@@ -1,0 +1,41 @@
+#pragma once
+// Start places of the device windows below the main frame. The frame's outer height (title
+// bar and borders included) is known only once the window manager has framed it, after the
+// device windows were placed; until then the windows follow the frame's real height.
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <vector>
+
+class QWidget;
+
+namespace tolv {
+
+class TDeviceWindowPlacement : public QObject {
+ public:
+  explicit TDeviceWindowPlacement(QWidget* frame);
+
+  // Puts the n-th device window (from 1) at its start place below the frame.
+  void place(QWidget* w, int n);
+  // From now on the windows stay where they are (the start is over).
+  void settle() { settled_ = true; }
+  bool settled() const { return settled_; }
+  // Moves the windows that are still at their start place below the frame's current outer
+  // height; the frame's show, move and resize events call it.
+  void follow();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  struct Placed {
+    QPointer<QWidget> window;
+    int n = 0;
+    QPoint at;
+  };
+  QWidget* frame_;
+  std::vector<Placed> placed_;
+  bool settled_ = false;
+};
+
+}  // namespace tolv
