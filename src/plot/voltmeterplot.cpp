@@ -43,8 +43,8 @@ void TVoltmeterPlot::resize(int width, int height) {
   image_ = QImage(std::max(1, width), std::max(1, height), QImage::Format_RGB32);
   textHeight_ = QFontMetrics(font_, &image_).height();
   geo_ = geometryFor(image_.height(), textHeight_);
-  invalidate();
-  clear();
+  // A new size keeps the values seen so far; only the picture is made again.
+  drawAll(last_, hasValue_);
 }
 
 void TVoltmeterPlot::setMode(int modeIndex) {

@@ -28,7 +28,7 @@ class TVoltmeterPlot {
 
   explicit TVoltmeterPlot(int width = 400, int height = 60);
 
-  // A new size clears the indicator and the image.
+  // Draws everything again in the new size.
   void resize(int width, int height);
   const QImage& image() const { return image_; }
   int textHeight() const { return textHeight_; }

@@ -218,6 +218,7 @@ TEST(VoltmeterPlot, OddValuesAndSizesNeitherCrashNorHang) {
   p.showValue(NAN);
   EXPECT_FALSE(std::isnan(p.indicatorMinimum()));
   p.resize(400, 60);
+  EXPECT_TRUE(p.indicatorValid());  // a new size keeps what was seen
   p.setProbeFactor(NAN);
   p.showValue(0.5);
   p.setProbeFactor(-10);  // an inverted scale draws as well
