@@ -6,6 +6,8 @@
 #include "common/format.h"
 #include "common/paths.h"
 #include "common/regional.h"
+#include "device/decoding.h"
+#include "wire/wirecommands.h"
 
 namespace tolv {
 
@@ -170,6 +172,10 @@ int TChartCsvAutoSave::chartReading(const VoltmeterReading& r, const DayTime& me
 void TChartCsvAutoSave::onCloseChartFileTimer() {
   timer_.stop();
   saver_.close();
+}
+
+int TChartCsvRecordFiles::chartCsvReading(const TMeasureData& d, const VoltmeterReading& r) {
+  return chart_.chartReading(r, r.time, modeIndex(voltmeterRecordMode(d.lastVoltmeterRecord())));
 }
 
 }  // namespace tolv

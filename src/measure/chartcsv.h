@@ -12,6 +12,7 @@
 #include "common/typedlists.h"
 #include "common/voltmeterreading.h"
 #include "device/devtimer.h"
+#include "measure/measuredata.h"
 
 namespace tolv {
 
@@ -85,6 +86,42 @@ class TChartCsvAutoSave {
   ITimer& timer_;
   NameFor nameFor_;
   TChartData_CSV_Saver saver_;
+};
+
+// The record steps' files with the chart CSV added: every call goes to `inner`, except the chart
+// reading, which goes to the automatic chart file. The file takes the reading's time for its
+// name and the mode index of the reply.
+class TChartCsvRecordFiles : public IRecordFiles {
+ public:
+  TChartCsvRecordFiles(IRecordFiles& inner, TChartCsvAutoSave& chart)
+      : inner_(inner), chart_(chart) {}
+
+  int autoSaveScope(const TMeasureData& d, int mode) override {
+    return inner_.autoSaveScope(d, mode);
+  }
+  int autoSaveLogic(const TMeasureData& d, int mode) override {
+    return inner_.autoSaveLogic(d, mode);
+  }
+  int loggerCsv(const TMeasureData& d, ModeCode mode,
+                const std::filesystem::path& streamFile) override {
+    return inner_.loggerCsv(d, mode, streamFile);
+  }
+  int writeScopeIntermediate(const TMeasureData& d) override {
+    return inner_.writeScopeIntermediate(d);
+  }
+  int writeLogicIntermediate(TMeasureData& d) override { return inner_.writeLogicIntermediate(d); }
+  int openVoltmeterIntermediate(const TMeasureData& d) override {
+    return inner_.openVoltmeterIntermediate(d);
+  }
+  int appendVoltmeterReading(const VoltmeterReading& r) override {
+    return inner_.appendVoltmeterReading(r);
+  }
+  int closeVoltmeterIntermediate() override { return inner_.closeVoltmeterIntermediate(); }
+  int chartCsvReading(const TMeasureData& d, const VoltmeterReading& r) override;
+
+ private:
+  IRecordFiles& inner_;
+  TChartCsvAutoSave& chart_;
 };
 
 }  // namespace tolv

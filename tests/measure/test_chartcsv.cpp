@@ -9,7 +9,9 @@
 #include "common/clock.h"
 #include "common/format.h"
 #include "common/regional.h"
+#include "device/decoding.h"
 #include "measure/chartcsv.h"
+#include "wire/wirecommands.h"
 
 namespace tolv {
 namespace {
@@ -186,6 +188,43 @@ TEST_F(ChartCsv, AFailingFileDoesNotStopTheReadings) {
   EXPECT_EQ(a.chartReading(r, kStart, 0), -192);  // tried again with the next reading
   TChartCsvAutoSave unnamed(chart, tm, {}, [] { return kStart; });
   EXPECT_EQ(unnamed.chartReading(r, kStart, 0), -1001);
+}
+
+// The record steps reach the chart file through the files decorator; everything else passes.
+TEST_F(ChartCsv, VoltmeterReadingsWithAutomaticCsvReachTheChartFile) {
+  struct Inner : IRecordFiles {
+    int appended = 0;
+    int appendVoltmeterReading(const VoltmeterReading&) override { return ++appended, 0; }
+  } inner;
+  ManualClock clock;
+  TManualTimerHub hub(clock);
+  TManualTimer& tm = hub.create(0);
+  TMeasureData data;
+  DayTime now = kStart;
+  data.setClock([&] { return now; });
+  TChartCsvAutoSave chart(
+      data.chartList(), tm,
+      [&](const DayTime&, const char* ext) { return root_ / (std::string("chart.") + ext); },
+      [&] { return now; });
+  TChartCsvRecordFiles files(inner, chart);
+  data.setFiles(&files);
+  SettingsRecord s = SettingsRecord::defaults();
+  s.autoSaveMode = 1;
+  data.setSettings(s);
+  data.voltmeterRunStarted(false);
+  const std::uint8_t eight[8] = {};
+  const VoltmeterReplyRecord rec = makeVoltmeterReplyRecord(kModeVMA0, eight);
+  data.voltmeterReply(rec, {0.5, 0.25, "V RMS"});
+  now = dtAddSeconds(now, 0.5);
+  data.voltmeterReply(rec, {0.75, 0.125, "V RMS"});
+  EXPECT_EQ(files.appendVoltmeterReading(VoltmeterReading{}), 0);
+  EXPECT_EQ(inner.appended, 3);  // two readings of the run and the direct call
+  hub.advance(2000);
+  const QStringList rows = rowsOf(root_ / "chart.CSV");
+  ASSERT_EQ(rows.size(), 2);
+  EXPECT_EQ(rows[0], QStringLiteral(" 0,000000\t 0,500000\t 0,250000\tDevice\t"));
+  EXPECT_EQ(rows[1], QStringLiteral(" 0,500000\t 0,750000\t 0,125000\tDate\t%1\tMM.DD.YY")
+                         .arg(dateText(kStart)));
 }
 
 }  // namespace
