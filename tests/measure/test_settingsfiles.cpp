@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -300,6 +306,58 @@ TEST_F(SettingsFiles, ASaveStoppedBetweenItsFilesLeavesThePreviousSettingLoadabl
   // Folder of the name cannot be made.
   putFile(base_.parent_path() / "file", "x");
   EXPECT_NE(saveSettingsFiles(base_.parent_path() / "file" / "S.VXS", a), 0);
+}
+
+// Child of the next test: saves two settings in turn until it is killed.
+TEST(SettingsFilesKill, SaveLoopChild) {
+  const char* dir = std::getenv("TOLV_SAVE_LOOP_FILE");
+  if (!dir) GTEST_SKIP() << "only run by SettingsFilesKill.AKilledSaveLeavesALoadableSetting";
+  const fs::path name(dir);
+  const SettingsRecord a = sample(kModeVMA0);
+  const SettingsRecord b = SettingsRecord::defaults(600, 400, 1, 2);
+  saveSettingsFiles(name, b);
+  putFile(name.parent_path() / "child.started", "1");
+  for (unsigned long i = 0;; ++i) saveSettingsFiles(name, i % 2 ? b : a);
+}
+
+TEST(SettingsFilesKill, AKilledSaveLeavesALoadableSetting) {
+  QTemporaryDir tmp;
+  ASSERT_TRUE(tmp.isValid());
+  const fs::path name = fs::path(tmp.path().toStdString()) / "dev" / "LastSettings.VXS";
+  const SettingsRecord a = sample(kModeVMA0);
+  const SettingsRecord b = SettingsRecord::defaults(600, 400, 1, 2);
+  ASSERT_EQ(saveSettingsFiles(name, a), 0);
+  const auto device = [](SettingsRecord r) {
+    WindowOptions::fromRecord(SettingsRecord{}).applyTo(r);
+    return r;
+  };
+  const fs::path started = name.parent_path() / "child.started";
+  for (int delayMs : {0, 3, 11, 27, 40}) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TOLV_SAVE_LOOP_FILE", QString::fromStdString(name.string()));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_filter=SettingsFilesKill.SaveLoopChild"});
+    ASSERT_TRUE(child.waitForStarted(10000));
+    // The kill must land inside the loop of saves.
+    for (int i = 0; i < 2000 && !fs::exists(started); ++i) QThread::msleep(5);
+    ASSERT_TRUE(fs::exists(started));
+    fs::remove(started);
+    QThread::msleep(delayMs);
+    ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+    ASSERT_TRUE(child.waitForFinished(10000));
+    // Whatever moment the kill hit, a whole setting loads: each file is the old or the new one.
+    TSettingsLoader l;
+    ASSERT_EQ(l.load(name), 0) << delayMs;
+    const SettingsRecord r = l.toApply();
+    EXPECT_TRUE(device(r) == device(a) || device(r) == device(b)) << delayMs;
+    const WindowOptions o = WindowOptions::fromRecord(r);
+    EXPECT_TRUE(o == WindowOptions::fromRecord(a) || o == WindowOptions::fromRecord(b)) << delayMs;
+    SettingsRecord image;
+    ASSERT_EQ(readSettingsImage(name, image), 0) << delayMs;
+    EXPECT_TRUE(image == a || image == b) << delayMs;
+  }
 }
 
 }  // namespace
