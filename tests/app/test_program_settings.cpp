@@ -34,7 +34,7 @@ std::vector<fs::path> deviceFolders(const fs::path& root) {
 }
 
 // Runs the program until its devices had time to take their settings, then sends SIGTERM.
-void runOnce(const fs::path& root, int settleMs) {
+void runOnce(const fs::path& root, int settleMs, QByteArray* err = nullptr) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -50,7 +50,9 @@ void runOnce(const fs::path& root, int settleMs) {
   QThread::msleep(settleMs);
   ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
   ASSERT_TRUE(p.waitForFinished(20000));
-  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  const QByteArray e = p.readAllStandardError();
+  EXPECT_EQ(p.exitCode(), 0) << e.toStdString();
+  if (err) *err = e;
 }
 
 QByteArray bytesOf(const fs::path& p) {
@@ -115,6 +117,24 @@ TEST(ProgramSettings, ChangedSettingsAreRestoredAfterSigterm) {
   EXPECT_TRUE(bytesOf(devices[0] / "LastSettings.VXT").startsWith("Mode\r\n0DMV\r\n"));
   // The second device stayed in scope mode.
   EXPECT_TRUE(bytesOf(devices[1] / "LastSettings.VXT").startsWith("Mode\r\n0ASO\r\n"));
+}
+
+TEST(ProgramSettings, AStoreThatFailsAtCloseIsToldOnStandardError) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const fs::path root = fs::path(dir.path().toStdString()) / "D";
+  runOnce(root, 2000);
+  const auto devices = deviceFolders(root);
+  ASSERT_EQ(devices.size(), 2u);
+  // The image's name taken by a folder refuses the file as a read-only device folder would;
+  // the header and options still load.
+  fs::remove(devices[0] / "LastSettings.VXS");
+  fs::create_directories(devices[0] / "LastSettings.VXS");
+  QByteArray err;
+  runOnce(root, 2000, &err);
+  EXPECT_TRUE(err.contains("could not be stored")) << err.toStdString();
+  EXPECT_TRUE(err.contains(devices[0].filename().string().c_str())) << err.toStdString();
+  EXPECT_FALSE(err.contains(devices[1].filename().string().c_str())) << err.toStdString();
 }
 
 #endif

@@ -231,6 +231,7 @@ TEST_F(SettingsWindow, MenuActionsSaveAsLoadAndSaveToTheLastName) {
   // "Save settings" goes to the name used last; a load that fails changes nothing.
   answer = pathText(folder() / "Missing.VXS");
   files().loadSettings();
+  EXPECT_FALSE(w_->startUpPending());  // no stage started
   EXPECT_EQ(files().lastName(), folder() / "Bench.VXS");
   fs::remove(folder() / "Bench.SKS");
   files().saveSettings();
