@@ -99,9 +99,10 @@ void TSettingsFileActions::saveAtClose() {
   closeResult_ = save(name);
   if (closeResult_ == 0) return;
   // The window closes anyway; the user must still learn that the setting was not kept.
-  const QString msg = QStringLiteral("Multi_Tolvanex: the settings of device %1 could not be "
-                                     "stored in %2 (error %3); the next start will not restore "
-                                     "them.")
+  const QString msg = QStringLiteral(
+                          "Multi_Tolvanex: the settings of device %1 could not be "
+                          "stored in %2 (error %3); the next start will not restore "
+                          "them.")
                           .arg(w_.serialNumber(), pathText(name))
                           .arg(closeResult_);
   if (report_) {
@@ -117,8 +118,7 @@ void TSettingsFileActions::saveAtClose() {
 QString TSettingsFileActions::ask(bool save) {
   const QString folder = pathText(w_.deviceFolder());
   if (askName_) return askName_(save, folder, save ? saveFilter() : loadFilter());
-  if (save)
-    return QFileDialog::getSaveFileName(&w_, text(61), folder, saveFilter());
+  if (save) return QFileDialog::getSaveFileName(&w_, text(61), folder, saveFilter());
   return QFileDialog::getOpenFileName(&w_, text(62), folder, loadFilter());
 }
 

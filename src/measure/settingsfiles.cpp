@@ -102,14 +102,22 @@ int parseSks(const QByteArray& bytes, WindowOptions& o, int* valuesRead) {
   };
   const auto realStep = [&](double& d) { return readNumberValue(r, d); };
   const std::function<int()> steps[] = {
-      [&] { return boolStep(o.singleShot); },     [&] { return boolStep(o.overlapping); },
-      [&] { return byteStep(o.scopePlotMode); },  [&] { return boolStep(o.autoScaleC0); },
-      [&] { return boolStep(o.autoScaleC1); },    [&] { return byteStep(o.autoSaveMode); },
-      [&] { return intStep(o.width); },           [&] { return intStep(o.height); },
-      [&] { return intStep(o.left); },            [&] { return intStep(o.top); },
-      [&] { return realStep(o.probeFactorC0); },  [&] { return realStep(o.probeFactorC1); },
-      [&] { return boolStep(o.probeHelpFactorFlag); }, [&] { return boolStep(o.synchYAxes); },
-      [&] { return intStep(o.clockInterval0); },  [&] { return intStep(o.clockInterval1); },
+      [&] { return boolStep(o.singleShot); },
+      [&] { return boolStep(o.overlapping); },
+      [&] { return byteStep(o.scopePlotMode); },
+      [&] { return boolStep(o.autoScaleC0); },
+      [&] { return boolStep(o.autoScaleC1); },
+      [&] { return byteStep(o.autoSaveMode); },
+      [&] { return intStep(o.width); },
+      [&] { return intStep(o.height); },
+      [&] { return intStep(o.left); },
+      [&] { return intStep(o.top); },
+      [&] { return realStep(o.probeFactorC0); },
+      [&] { return realStep(o.probeFactorC1); },
+      [&] { return boolStep(o.probeHelpFactorFlag); },
+      [&] { return boolStep(o.synchYAxes); },
+      [&] { return intStep(o.clockInterval0); },
+      [&] { return intStep(o.clockInterval1); },
       [&] { return boolStep(o.makeIntermediateFiles); },
   };
   for (const auto& step : steps) {
@@ -136,9 +144,9 @@ int decodeSettingsImage(const QByteArray& bytes, SettingsRecord& out) {
   // An image is applied to the device as it stands, so anything that is not a setting of
   // this program (another file renamed, random bytes) is refused rather than sent.
   if (modeIndex(r.mode) < 0) return kNotANumber;
-  for (double d : {r.amplC0, r.amplC1, r.offsC0, r.offsC1, r.sampleTime, r.memoryDepth,
-                   r.triggerPoint, r.trgLevelUpper, r.trgLevelLower, r.probeFactorC0,
-                   r.probeFactorC1})
+  for (double d :
+       {r.amplC0, r.amplC1, r.offsC0, r.offsC1, r.sampleTime, r.memoryDepth, r.triggerPoint,
+        r.trgLevelUpper, r.trgLevelLower, r.probeFactorC0, r.probeFactorC1})
     if (!std::isfinite(d)) return kNotANumber;
   for (std::size_t off : {352u, 353u, 355u, 356u, 392u, 393u, 404u})
     if (p[off] > 1) return kBadBoolean;

@@ -89,10 +89,10 @@ TEST_F(SettingsWindow, ChangedSettingsComeBackAtTheNextStart) {
   ASSERT_EQ(w_->open(), 2);
   ASSERT_TRUE(until([&] { return acq().mode() == kModeOSA0 && settled(); }));
   TSettingsModel& m = w_->settingsModel();
-  m.amplitudeTrackbarMoved(0, 3);    // 2 V
-  m.amplitudeTrackbarMoved(1, 1);    // 0.5 V
-  m.sampleTimeTrackbarMoved(8);      // 500 us
-  m.memoryDepthTrackbarMoved(3);     // 1000
+  m.amplitudeTrackbarMoved(0, 3);  // 2 V
+  m.amplitudeTrackbarMoved(1, 1);  // 0.5 V
+  m.sampleTimeTrackbarMoved(8);    // 500 us
+  m.memoryDepthTrackbarMoved(3);   // 1000
   m.probeSpinChanged(0, 10);
   m.probeSpinChanged(1, -5);
   m.auxBoxChanged(false);
