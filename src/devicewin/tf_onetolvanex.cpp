@@ -17,6 +17,7 @@
 #include "common/windowmessages.h"
 #include "devicewin/panel_gpio.h"
 #include "devicewin/panel_scopecontrols_groups.h"
+#include "devicewin/settingsfileactions.h"
 #include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
 
@@ -97,6 +98,7 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   lay->addWidget(linkPanel_);
 
   buildPanels();
+  settingsFiles_ = new TSettingsFileActions(*this);
 
   link_->setChangeCallback([this](TDeviceLink::Change c) { linkChanged(c); });
   resize(kDefaultWidth, kDefaultHeight);
@@ -310,8 +312,7 @@ void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
 }
 
 void TF_OneTolvanex::windowOptionsRestored(const SettingsRecord& r) {
-  // A record without a size (0) keeps the window where and as large as it is.
-  if (r.width <= 0 || r.height <= 0) return;
+  // Options never read (zero) shrink the window to its minimum size.
   setGeometry(r.left, r.top, std::max(r.width, kMinimumWidth), std::max(r.height, kMinimumHeight));
 }
 

@@ -27,6 +27,7 @@ class TOneTolvanexLinkPanel;
 class TOneTolvanexRunPanel;
 class TScopeControlsPanel;
 class TGpioCounterControls;
+class TSettingsFileActions;
 
 // The timers of a device window. The application runs them on QTimers; tests hand in timers
 // stepped by a manual clock.
@@ -130,6 +131,10 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TScopeControlsPanel* scopeControlsPanel() const { return controls_; }
   TScopeControlsSheet* scopeControlsSheet() const { return sheet_; }
   TGpioCounterControls* counterControls() const { return counter_; }
+  // LastSettings at open and close, and the settings-file menu actions.
+  TSettingsFileActions* settingsFiles() const { return settingsFiles_; }
+  // The start-up stages have not finished applying a setting yet.
+  bool startUpPending() const { return tm_.settings.isActive(); }
 
   // Places the later controls go.
   QTabWidget* pageControl() const { return pageControl_; }
@@ -200,6 +205,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TScopeControlsPanel* controls_ = nullptr;
   TScopeControlsSheet* sheet_ = nullptr;
   TGpioCounterControls* counter_ = nullptr;
+  TSettingsFileActions* settingsFiles_ = nullptr;
 };
 
 }  // namespace tolv

@@ -1,0 +1,146 @@
+#include "devicewin/settingsfileactions.h"
+
+#include <QFileDialog>
+#include <cstdio>
+
+#include "common/paths.h"
+#include "common/texttable.h"
+#include "devicewin/tf_onetolvanex.h"
+
+namespace tolv {
+
+TSettingsFileActions::TSettingsFileActions(TF_OneTolvanex& window) : QObject(&window), w_(window) {
+  setObjectName(QStringLiteral("SettingsFiles"));
+  w_.setSettingsRestore(
+      [this](const std::filesystem::path& p, SettingsRecord& r) { return restoreAtOpen(p, r); });
+  w_.setCloseSteps([this] { saveAtClose(); });
+}
+
+QString TSettingsFileActions::saveFilter() {
+  return QStringLiteral("Tolvanex Einstellungen (*.VXS)");
+}
+
+QString TSettingsFileActions::loadFilter() {
+  return QStringLiteral("Tolvanex Settings (*.VXS)");
+}
+
+// --- Snapshot -------------------------------------------------------------------------------
+
+WindowOptions TSettingsFileActions::windowOptions() const {
+  TF_OneTolvanex& w = w_;
+  WindowOptions o = applied_;
+  o.singleShot = w.acquisition().singleShot();
+  o.overlapping = w.acquisition().overlap();
+  const QRect g = w.geometry();
+  o.width = g.width();
+  o.height = g.height();
+  o.left = g.x();
+  o.top = g.y();
+  const ConversionInputs& conv = w.acquisition().conversion();
+  o.probeFactorC0 = conv.probe[0];
+  o.probeFactorC1 = conv.probe[1];
+  o.probeHelpFactorFlag = conv.aux != 1.0;
+  o.clockInterval0 = w.gpioModel().countInterval(0);
+  o.clockInterval1 = w.gpioModel().countInterval(1);
+  if (options_) options_(o);
+  return o;
+}
+
+SettingsRecord TSettingsFileActions::snapshot() const {
+  TAcquisition& acq = w_.acquisition();
+  // Until the start-up stages have applied a setting and the device has confirmed a mode and
+  // reported its settings, the window's own copies are still empty: storing them would replace
+  // the user's setting with zeros. The setting about to be applied stands for them.
+  const bool settled = !w_.startUpPending() && modeIndex(acq.mode()) >= 0 &&
+                       acq.conversion().ampl[0] > 0 && acq.conversion().ampl[1] > 0;
+  if (!settled) {
+    if (haveApplied_) return appliedRecord_;
+    const QRect g = w_.geometry();
+    return SettingsRecord::defaults(g.width(), g.height(), g.x(), g.y());
+  }
+  return takeSnapshot(acq, windowOptions());
+}
+
+// --- Save and load --------------------------------------------------------------------------
+
+int TSettingsFileActions::save(const std::filesystem::path& vxs) {
+  return saveSettingsFiles(vxs, snapshot());
+}
+
+void TSettingsFileActions::apply(const SettingsRecord& r) {
+  appliedRecord_ = r;
+  applied_ = WindowOptions::fromRecord(r);
+  haveApplied_ = true;
+}
+
+int TSettingsFileActions::load(const std::filesystem::path& vxs) {
+  const int rc = loader_.load(vxs);
+  if (rc != 0) return rc;
+  const SettingsRecord r = loader_.toApply();
+  apply(r);
+  // The same stages as at start-up, with the loaded values.
+  w_.acquisition().startUp(0, &r);
+  return 0;
+}
+
+int TSettingsFileActions::restoreAtOpen(const std::filesystem::path& vxs, SettingsRecord& out) {
+  std::error_code ec;
+  if (vxs.empty() || !std::filesystem::exists(vxs, ec)) return 2;
+  const int rc = loader_.load(vxs);
+  if (rc != 0) return rc;
+  out = loader_.toApply();
+  apply(out);
+  return 0;
+}
+
+void TSettingsFileActions::saveAtClose() {
+  const std::filesystem::path name = w_.lastSettingsPath();
+  if (name.empty()) return;
+  closeResult_ = save(name);
+  if (closeResult_ == 0) return;
+  // The window closes anyway; the user must still learn that the setting was not kept.
+  const QString msg = QStringLiteral(
+                          "Multi_Tolvanex: the settings of device %1 could not be "
+                          "stored in %2 (error %3); the next start will not restore "
+                          "them.")
+                          .arg(w_.serialNumber(), pathText(name))
+                          .arg(closeResult_);
+  if (report_) {
+    report_(msg);
+  } else {
+    std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
+    std::fflush(stderr);
+  }
+}
+
+// --- Menu actions ---------------------------------------------------------------------------
+
+QString TSettingsFileActions::ask(bool save) {
+  const QString folder = pathText(w_.deviceFolder());
+  if (askName_) return askName_(save, folder, save ? saveFilter() : loadFilter());
+  if (save) return QFileDialog::getSaveFileName(&w_, text(61), folder, saveFilter());
+  return QFileDialog::getOpenFileName(&w_, text(62), folder, loadFilter());
+}
+
+void TSettingsFileActions::saveSettingsAs() {
+  const QString chosen = ask(true);
+  if (chosen.isEmpty()) return;
+  std::filesystem::path name = pathFromText(chosen);
+  // A name without folder or file part is refused by the extension rule; nothing is saved.
+  if (forceExtension(name, ".VXS") != 0) return;
+  if (save(name) == 0) lastName_ = name;
+}
+
+void TSettingsFileActions::loadSettings() {
+  const QString chosen = ask(false);
+  if (chosen.isEmpty()) return;
+  const std::filesystem::path name = pathFromText(chosen);
+  if (load(name) == 0) lastName_ = name;
+}
+
+void TSettingsFileActions::saveSettings() {
+  const std::filesystem::path name = lastName_.empty() ? w_.lastSettingsPath() : lastName_;
+  if (!name.empty()) save(name);
+}
+
+}  // namespace tolv

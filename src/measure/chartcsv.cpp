@@ -1,0 +1,181 @@
+#include "measure/chartcsv.h"
+
+#include <cerrno>
+#include <string>
+
+#include "common/format.h"
+#include "common/paths.h"
+#include "common/regional.h"
+#include "device/decoding.h"
+#include "wire/wirecommands.h"
+
+namespace tolv {
+
+namespace {
+
+// The file system's error number of the last failed call; never 0, so a failure stays one.
+int lastErrno() {
+  return errno != 0 ? errno : 5;
+}
+
+char latin1(QChar c, char fallback) {
+  const char l = c.toLatin1();
+  return l != 0 ? l : fallback;
+}
+
+}  // namespace
+
+TChartData_CSV_Saver::TChartData_CSV_Saver(std::function<DayTime()> now) : now_(std::move(now)) {
+  if (!now_) now_ = dayTimeNow;
+}
+
+TChartData_CSV_Saver::~TChartData_CSV_Saver() {
+  if (file_) std::fclose(file_);
+}
+
+int TChartData_CSV_Saver::open(std::filesystem::path fileName, int modeIndex) {
+  if (file_) close();
+  int rc = forceExtension(fileName, ".CSV");
+  if (rc == 0) rc = makeFolders(fileName);
+  if (rc == 0) {
+    start_ = now_();
+    errno = 0;
+    file_ = std::fopen(fileName.c_str(), "wb");
+    if (!file_) rc = lastErrno();
+  }
+  lastResult_ = rc;
+  if (rc != 0) return rc;
+  name_ = fileName;
+  row_ = 0;
+  mode_ = modeIndex;
+  return 0;
+}
+
+void TChartData_CSV_Saver::appendHeaderCells(std::string& line, char sep) const {
+  const auto cell = [&](const QString& text) {
+    line += sep;
+    line += text.toStdString();
+  };
+  switch (row_) {
+    case 0:
+      cell(QStringLiteral("Device"));
+      cell(device_);
+      break;
+    case 1:
+      cell(QStringLiteral("Date"));
+      cell(dateText(start_));
+      cell(QStringLiteral("MM.DD.YY"));
+      break;
+    case 2:
+      cell(QStringLiteral("Time"));
+      cell(timeText(start_));
+      cell(QStringLiteral("HH:MM:SS.ms"));
+      break;
+    case 3:
+      cell(QStringLiteral("Unit"));
+      cell(mode_ == 0 || mode_ == 1   ? QStringLiteral("V")
+           : mode_ == 2 || mode_ == 3 ? QStringLiteral("V RMS")
+                                      : QString());
+      break;
+    case 4:
+      cell(QStringLiteral("Column 1"));
+      cell(QStringLiteral("rel time in s"));
+      break;
+    case 5:
+      cell(QStringLiteral("Column 2"));
+      cell(QStringLiteral("Chan. 0"));
+      break;
+    case 6:
+      cell(QStringLiteral("Column 3"));
+      cell(QStringLiteral("Chan. 1"));
+      break;
+    default:
+      break;
+  }
+}
+
+int TChartData_CSV_Saver::writeReading(const VoltmeterReading& r) {
+  if (lastResult_ != 0) return lastResult_;
+  if (!file_) return kNotOpen;
+  // Separators are read per row: the user may change them while a file is being written. The
+  // decimal mark goes straight into the number text; the process locale is never touched.
+  const char dec = latin1(decimalSeparatorSetting(), ',');
+  const char sep = latin1(columnSeparatorSetting(), '\t');
+  std::string line;
+  line.reserve(96);
+  appendFixed(line, dtDiffSeconds(r.time, start_), 9, 6, dec);
+  line += sep;
+  appendFixed(line, r.value0, 9, 6, dec);
+  line += sep;
+  appendFixed(line, r.value1, 9, 6, dec);
+  appendHeaderCells(line, sep);
+  line += "\r\n";
+  errno = 0;
+  // Each row reaches the operating system at once, so a crash loses no reading already shown.
+  if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0) {
+    lastResult_ = lastErrno();
+    return lastResult_;
+  }
+  ++row_;
+  return 0;
+}
+
+int TChartData_CSV_Saver::close() {
+  if (!file_) return kNotOpen;
+  errno = 0;
+  const int rc = std::fclose(file_) == 0 ? 0 : lastErrno();
+  file_ = nullptr;
+  if (rc != 0) return rc;
+  row_ = 0;
+  lastResult_ = 0;
+  return 0;
+}
+
+// --- Automatic chart CSV ---------------------------------------------------------------------
+
+TChartCsvAutoSave::TChartCsvAutoSave(TTaggedTimedFloatPointList& chart, ITimer& closeChartFile,
+                                     NameFor nameFor, std::function<DayTime()> now)
+    : chart_(chart), timer_(closeChartFile), nameFor_(std::move(nameFor)), saver_(std::move(now)) {
+  timer_.stop();
+  timer_.setInterval(kCloseChartFileMs);
+  timer_.setHandler([this] { onCloseChartFileTimer(); });
+}
+
+TChartCsvAutoSave::~TChartCsvAutoSave() {
+  timer_.stop();
+  timer_.setHandler({});
+}
+
+int TChartCsvAutoSave::writeChartCsv(const std::filesystem::path& fileName, int modeIndex) {
+  int rc = saver_.open(fileName, modeIndex);
+  for (const VoltmeterReading& r : chart_.Items()) {
+    if (rc != 0) break;
+    rc = saver_.writeReading(r);
+  }
+  // A file left open by a failed write is ended by the timer as well, not kept open for good.
+  if (saver_.isOpen()) timer_.start(kCloseChartFileMs);
+  return rc;
+}
+
+int TChartCsvAutoSave::chartReading(const VoltmeterReading& r, const DayTime& measurementTime,
+                                    int modeIndex) {
+  if (!saver_.isOpen()) {
+    if (!nameFor_) return -1001;
+    return writeChartCsv(nameFor_(measurementTime, "CSV"), modeIndex);
+  }
+  timer_.stop();
+  const int rc = saver_.writeReading(r);
+  timer_.start(kCloseChartFileMs);
+  return rc;
+}
+
+void TChartCsvAutoSave::onCloseChartFileTimer() {
+  timer_.stop();
+  saver_.close();
+}
+
+int TChartCsvRecordFiles::chartCsvReading(const TMeasureData& d, const VoltmeterReading& r) {
+  return chart_.chartReading(r, r.time, modeIndex(voltmeterRecordMode(d.lastVoltmeterRecord())));
+}
+
+}  // namespace tolv

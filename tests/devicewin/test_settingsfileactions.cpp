@@ -1,0 +1,248 @@
+// LastSettings and the settings-file actions of a device window, against simulated devices on
+// a manual clock and manual timers.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <filesystem>
+
+#include "common/paths.h"
+#include "common/texttable.h"
+#include "devicewin/settingsfileactions.h"
+#include "devicewin/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex_runpanel.h"
+#include "ftdi/simulated_driver.h"
+#include "measure/settingsfiles.h"
+
+using namespace tolv;
+namespace fs = std::filesystem;
+
+namespace {
+
+class SettingsWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    root_ = fs::path(dir_.path().toStdString());
+    setDataRoot(root_);
+    fillBuiltInTexts();
+  }
+  void TearDown() override { w_.reset(); }
+
+  // A new window on a device in its power-on state, so whatever it shows after opening came
+  // from the files.
+  void newWindow() {
+    w_.reset();
+    sim_ = std::make_unique<TSimulatedDriver>(1, clock_);
+    sim_->setLinkRate({4096, 1000});
+    w_ = std::make_unique<TF_OneTolvanex>(*sim_, nullptr,
+                                          [this](int ms) -> ITimer& { return hub_.create(ms); });
+    w_->setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
+    w_->setGeometry(100, 100, 1000, 700);
+  }
+  void advance(std::int64_t ms) { hub_.advance(ms); }
+  bool until(const std::function<bool()>& p, std::int64_t maxMs = 4000) {
+    return hub_.advanceUntil(p, maxMs);
+  }
+  TAcquisition& acq() { return w_->acquisition(); }
+  TSettingsFileActions& files() { return *w_->settingsFiles(); }
+  fs::path folder() const { return root_ / TSimulatedDriver::serialFor(1); }
+  fs::path last() const { return folder() / "LastSettings.VXS"; }
+  bool settled() {
+    return !w_->startUpPending() && acq().queue().count() == 0 && acq().replyTag() < 0;
+  }
+
+  QTemporaryDir dir_;
+  fs::path root_;
+  ManualClock clock_;
+  TManualTimerHub hub_{clock_};
+  std::unique_ptr<TSimulatedDriver> sim_;
+  std::unique_ptr<TF_OneTolvanex> w_;
+};
+
+}  // namespace
+
+TEST_F(SettingsWindow, AFirstStartRunsTheDefaultsAndEnablesRunAtTheEnd) {
+  newWindow();
+  EXPECT_EQ(w_->open(), 2);
+  EXPECT_FALSE(w_->runPanel()->runButton()->isEnabled());
+  advance(400);
+  EXPECT_TRUE(w_->runPanel()->runButton()->isEnabled());
+  EXPECT_EQ(acq().loadedSettings(), SettingsRecord::defaults());
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeOSA0 && settled(); }));
+  // Closing stores the defaults the device now runs with.
+  w_->closeQuery();
+  EXPECT_EQ(files().lastCloseResult(), 0);
+  ASSERT_EQ(fs::file_size(last()), 408u);
+  SettingsRecord stored;
+  ASSERT_EQ(readSettingsImage(last(), stored), 0);
+  EXPECT_EQ(stored.mode, kModeOSA0);
+  EXPECT_EQ(stored.scopePlotMode, 3);
+  EXPECT_TRUE(stored.makeIntermediateFiles);
+  EXPECT_EQ(stored.clockInterval0, 100);
+}
+
+TEST_F(SettingsWindow, ChangedSettingsComeBackAtTheNextStart) {
+  newWindow();
+  ASSERT_EQ(w_->open(), 2);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeOSA0 && settled(); }));
+  TSettingsModel& m = w_->settingsModel();
+  m.amplitudeTrackbarMoved(0, 3);  // 2 V
+  m.amplitudeTrackbarMoved(1, 1);  // 0.5 V
+  m.sampleTimeTrackbarMoved(8);    // 500 us
+  m.memoryDepthTrackbarMoved(3);   // 1000
+  m.probeSpinChanged(0, 10);
+  m.probeSpinChanged(1, -5);
+  m.auxBoxChanged(false);
+  w_->gpioModel().setCountInterval(1, 1500);
+  advance(300);
+  ASSERT_TRUE(until([&] { return settled(); }));
+  m.modeChosen(0);  // VMD0
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeVMD0 && settled(); }));
+  acq().setOverlap(false);  // (single shot is cleared by the stop that closing starts with)
+  w_->setGeometry(40, 50, 820, 530);
+  files().setOptionsSource([](WindowOptions& o) { o.scopePlotMode = 1; });
+  w_->closeQuery();
+  ASSERT_EQ(files().lastCloseResult(), 0);
+  ASSERT_EQ(fs::file_size(last()), 408u);
+
+  newWindow();
+  ASSERT_EQ(w_->open(), 0);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeVMD0 && settled(); }, 6000));
+  advance(1000);
+  EXPECT_EQ(acq().storedReply().amplC0, 2.0f);
+  EXPECT_EQ(acq().storedReply().amplC1, 0.5f);
+  EXPECT_FLOAT_EQ(acq().storedReply().sampleTime, 500e-6f);
+  EXPECT_EQ(acq().storedReply().memoryDepth, 1000.0f);
+  EXPECT_EQ(acq().conversion().probe[0], 10.0);
+  EXPECT_EQ(acq().conversion().probe[1], -5.0);
+  EXPECT_EQ(acq().conversion().aux, 1.0);
+  EXPECT_FALSE(acq().overlap());
+  EXPECT_EQ(w_->gpioModel().countInterval(1), 1500);
+  EXPECT_EQ(w_->geometry(), QRect(40, 50, 820, 530));
+  EXPECT_TRUE(w_->runPanel()->runButton()->isEnabled());
+  // Options no panel owns here are kept from the file.
+  EXPECT_EQ(files().windowOptions().scopePlotMode, 1);
+  EXPECT_EQ(files().snapshot().scopePlotMode, 1);
+}
+
+TEST_F(SettingsWindow, WithoutTheSksTheImageAppliesZeroOptionsHeldToTheMinimumSize) {
+  newWindow();
+  ASSERT_EQ(w_->open(), 2);
+  ASSERT_TRUE(until([&] { return settled(); }));
+  w_->closeQuery();
+  fs::remove(sksName(last()));
+  newWindow();
+  ASSERT_EQ(w_->open(), 0);
+  EXPECT_TRUE(files().loader().lastLoadUsedImage());
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeOSA0 && settled(); }, 6000));
+  EXPECT_EQ(w_->geometry().size(),
+            QSize(TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight));
+  EXPECT_FALSE(acq().overlap());
+  EXPECT_EQ(files().windowOptions().scopePlotMode, 0);
+  EXPECT_EQ(files().windowOptions().autoSaveMode, 0);
+  // Probe factors of 0 are never used: they count as 1.
+  EXPECT_EQ(acq().conversion().probe[0], 1.0);
+  EXPECT_TRUE(w_->runPanel()->runButton()->isEnabled());
+}
+
+TEST_F(SettingsWindow, AnUnreadableLastSettingsStartsNoStage) {
+  fs::create_directories(folder());
+  QFile f(pathText(last()));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("not a setting");
+  f.close();
+  newWindow();
+  EXPECT_EQ(w_->open(), kSettingsImageSize);
+  advance(3000);
+  EXPECT_FALSE(w_->runPanel()->runButton()->isEnabled());
+  EXPECT_EQ(acq().mode(), 0u);
+}
+
+TEST_F(SettingsWindow, ClosingBeforeTheSettingIsAppliedKeepsTheStoredOne) {
+  SettingsRecord stored = SettingsRecord::defaults(700, 500, 10, 20);
+  stored.mode = kModeLAIO;
+  stored.amplC0 = 0.2;
+  fs::create_directories(folder());
+  ASSERT_EQ(saveSettingsFiles(last(), stored), 0);
+  newWindow();
+  ASSERT_EQ(w_->open(), 0);
+  advance(100);  // closed at once: nothing has reached the device yet
+  w_->closeQuery();
+  TSettingsLoader l;
+  ASSERT_EQ(l.load(last()), 0);
+  EXPECT_EQ(l.toApply(), stored);
+}
+
+TEST_F(SettingsWindow, AFailedStoreAtCloseIsReportedAndClosingGoesOn) {
+  newWindow();
+  ASSERT_EQ(w_->open(), 2);
+  ASSERT_TRUE(until([&] { return settled(); }));
+  // The name is taken by a folder, as a read-only device folder refuses the file.
+  fs::create_directories(last());
+  QStringList told;
+  files().setReporter([&](const QString& s) { told << s; });
+  EXPECT_TRUE(w_->closeQuery());
+  EXPECT_FALSE(w_->link().isOpen());
+  EXPECT_NE(files().lastCloseResult(), 0);
+  ASSERT_EQ(told.size(), 1);
+  EXPECT_TRUE(told[0].contains(QString::fromStdString(TSimulatedDriver::serialFor(1))));
+  EXPECT_TRUE(told[0].contains(QStringLiteral("LastSettings.VXS")));
+}
+
+TEST_F(SettingsWindow, MenuActionsSaveAsLoadAndSaveToTheLastName) {
+  newWindow();
+  ASSERT_EQ(w_->open(), 2);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeOSA0 && settled(); }));
+  QString answer;
+  QString askedFolder, askedFilter;
+  files().setAskName([&](bool, const QString& folder, const QString& filter) {
+    askedFolder = folder;
+    askedFilter = filter;
+    return answer;
+  });
+  // Cancelled and folder-less names do nothing.
+  answer.clear();
+  files().saveSettingsAs();
+  answer = QStringLiteral("bare.txt");
+  files().saveSettingsAs();
+  EXPECT_TRUE(files().lastName().empty());
+  EXPECT_EQ(askedFolder, pathText(folder()));
+  EXPECT_EQ(askedFilter, QStringLiteral("Tolvanex Einstellungen (*.VXS)"));
+  // The chosen extension becomes ".VXS".
+  answer = pathText(folder() / "Bench.txt");
+  files().saveSettingsAs();
+  EXPECT_EQ(files().lastName(), folder() / "Bench.VXS");
+  EXPECT_EQ(fs::file_size(folder() / "Bench.VXS"), 408u);
+  EXPECT_TRUE(fs::exists(folder() / "Bench.VXT"));
+  EXPECT_TRUE(fs::exists(folder() / "Bench.SKS"));
+  // A changed range, then loading the saved setting brings the old one back (the device's
+  // power-on range, read back when the window started on defaults).
+  ASSERT_EQ(acq().storedReply().amplC0, 10.0f);
+  w_->settingsModel().amplitudeTrackbarMoved(0, 0);
+  advance(300);
+  ASSERT_TRUE(until([&] { return settled() && acq().storedReply().amplC0 == 0.2f; }));
+  answer = pathText(folder() / "Bench.VXS");
+  files().loadSettings();
+  EXPECT_EQ(askedFilter, QStringLiteral("Tolvanex Settings (*.VXS)"));
+  ASSERT_TRUE(until([&] { return settled() && acq().storedReply().amplC0 == 10.0f; }, 6000));
+  // "Save settings" goes to the name used last; a load that fails changes nothing.
+  answer = pathText(folder() / "Missing.VXS");
+  files().loadSettings();
+  EXPECT_FALSE(w_->startUpPending());  // no stage started
+  EXPECT_EQ(files().lastName(), folder() / "Bench.VXS");
+  fs::remove(folder() / "Bench.SKS");
+  files().saveSettings();
+  EXPECT_TRUE(fs::exists(folder() / "Bench.SKS"));
+  EXPECT_FALSE(fs::exists(last()));
+}
+
+TEST_F(SettingsWindow, SaveSettingsWithoutANameThisSessionGoesToLastSettings) {
+  newWindow();
+  ASSERT_EQ(w_->open(), 2);
+  ASSERT_TRUE(until([&] { return settled(); }));
+  files().saveSettings();
+  EXPECT_EQ(fs::file_size(last()), 408u);
+}
