@@ -34,10 +34,12 @@ QLayoutItem* TFlowLayout::takeAt(int i) {
 }
 
 QSize TFlowLayout::minimumSize() const {
-  QSize s;
-  for (const QLayoutItem* item : items_) s = s.expandedTo(item->minimumSize());
+  // Narrower than its widest item: in the smallest window a long caption is cut rather than
+  // pushing the whole bar wider than the window.
+  int h = 0;
+  for (const QLayoutItem* item : items_) h = std::max(h, item->minimumSize().height());
   const QMargins m = contentsMargins();
-  return s + QSize(m.left() + m.right(), m.top() + m.bottom());
+  return QSize(kMinimumWidth + m.left() + m.right(), h + m.top() + m.bottom());
 }
 
 QSize TFlowLayout::sizeHint() const {
@@ -70,7 +72,7 @@ int TFlowLayout::doLayout(const QRect& rect, bool testOnly) const {
       y += lineHeight + spacing_;
       lineHeight = 0;
     }
-    if (!testOnly) item->setGeometry(QRect(QPoint(x, y), hint));
+    if (!testOnly) item->setGeometry(QRect(QPoint(x, y), QSize(std::min(hint.width(), r.width()), hint.height())));
     x += hint.width() + spacing_;
     lineHeight = std::max(lineHeight, hint.height());
   }

@@ -19,6 +19,7 @@ namespace tolv {
 // bar's controls stay reachable in a narrow window.
 class TFlowLayout : public QLayout {
  public:
+  static constexpr int kMinimumWidth = 60;
   explicit TFlowLayout(QWidget* parent = nullptr, int spacing = 4);
   ~TFlowLayout() override;
   void addItem(QLayoutItem* item) override;

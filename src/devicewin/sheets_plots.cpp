@@ -26,6 +26,12 @@ constexpr ImageDef kImages[6] = {{"IM_Chart", 191},     {nullptr, 0},
                                  {"IM_OSA0_Data", 209}, {"IM_LAIO_Data", 209},
                                  {"IM_DLA0_Data", 211}, {"IM_DLDI_Data", 213}};
 
+// What the timing diagrams draw before the window's data is attached.
+const TLogAnalList& emptyList() {
+  static const TLogAnalList list;
+  return list;
+}
+
 int idx(PlotSheet s) {
   return int(s);
 }
@@ -61,19 +67,16 @@ int kernelButton(Qt::MouseButton b) {
 
 }  // namespace
 
-TPlotSheets::TPlotSheets(QTabWidget* pageControl, ITimer& unzoomTimer,
-                         const TLogAnalList& logicList, const TLogAnalList& ioList, QWidget* window)
+TPlotSheets::TPlotSheets(QTabWidget* pageControl, ITimer& unzoomTimer, QWidget* window)
     : QObject(pageControl),
       pc_(pageControl),
       unzoom_(unzoomTimer),
-      logicList_(logicList),
-      ioList_(ioList),
+      logicList_(&emptyList()),
+      ioList_(&emptyList()),
       window_(window),
       scope_(std::make_unique<TGenD2ImgKernel>()),
       logger_(std::make_unique<TGenD2ImgKernel>()),
       chart_(std::make_unique<TGenD2ImgKernel>()),
-      logic_(std::make_unique<TLogAnalPlot>(logicList)),
-      io_(std::make_unique<TLogAnalPlot>(ioList)),
       printRunner_(printWithDialog) {
   setObjectName(QStringLiteral("TPlotSheets"));
   for (int i = 0; i < 6 && i < pc_->count(); ++i) {
@@ -94,8 +97,7 @@ TPlotSheets::TPlotSheets(QTabWidget* pageControl, ITimer& unzoomTimer,
   // The unzoom window closes by itself.
   unzoom_.setInterval(kUnzoomWindowMs);
   unzoom_.setHandler([this] { unzoom_.stop(); });
-  logic_->setOwner(window);
-  io_->setOwner(window);
+  attachLists(emptyList(), emptyList());
   for (TGenD2ImgKernel* k : {scope_.get(), logger_.get(), chart_.get()}) k->SetImageSize(1, 1);
   applyTexts();
 }
@@ -103,6 +105,16 @@ TPlotSheets::TPlotSheets(QTabWidget* pageControl, ITimer& unzoomTimer,
 TPlotSheets::~TPlotSheets() {
   unzoom_.stop();
   unzoom_.setHandler({});
+}
+
+void TPlotSheets::attachLists(const TLogAnalList& logicList, const TLogAnalList& ioList) {
+  logicList_ = &logicList;
+  ioList_ = &ioList;
+  logic_ = std::make_unique<TLogAnalPlot>(logicList);
+  io_ = std::make_unique<TLogAnalPlot>(ioList);
+  logic_->setOwner(window_);
+  io_->setOwner(window_);
+  drawn_[std::size_t(idx(PlotSheet::Logic))] = drawn_[std::size_t(idx(PlotSheet::IoLogger))] = false;
 }
 
 void TPlotSheets::applyTexts() {
@@ -182,11 +194,9 @@ int TPlotSheets::plotScope(const double* ch0, const double* ch1, int n, const Se
   return renderKernel(PlotSheet::Scope, feedScopeImage(*scope_, ch0, ch1, n, rs, pc));
 }
 
-int TPlotSheets::plotAnalogLogger(std::span<const std::uint16_t> words,
-                                  const SettingsRecord& header, const DayTime& start,
+int TPlotSheets::plotAnalogLogger(const AnalogLoggerStream& stream, const DayTime& start,
                                   const PlotChoice& pc) {
-  return renderKernel(PlotSheet::AnalogLogger,
-                      feedAnalogLoggerImage(*logger_, words, header, start, pc));
+  return renderKernel(PlotSheet::AnalogLogger, feedAnalogLoggerImage(*logger_, stream, start, pc));
 }
 
 int TPlotSheets::plotChart(std::span<const VoltmeterReading> readings, const ChartScale& scale,
@@ -197,7 +207,7 @@ int TPlotSheets::plotChart(std::span<const VoltmeterReading> readings, const Cha
 int TPlotSheets::plotLogic(const SettingsRecord& rs) {
   logic_->prepare(image(PlotSheet::Logic)->size());
   const int rc =
-      logicList_.count() > 0 ? logic_->render(nullptr, logicAnalyserView(logicList_.count(), rs), true)
+      logicList_->count() > 0 ? logic_->render(nullptr, logicAnalyserView(logicList_->count(), rs), true)
                              : TLogAnalPlot::kNoData;
   drawn_[std::size_t(idx(PlotSheet::Logic))] = rc == 0;
   presentLogic(PlotSheet::Logic);
@@ -206,8 +216,8 @@ int TPlotSheets::plotLogic(const SettingsRecord& rs) {
 
 int TPlotSheets::plotIoLogger(double sampleTime) {
   io_->prepare(image(PlotSheet::IoLogger)->size());
-  const int rc = ioList_.count() > 0
-                     ? io_->render(nullptr, ioLoggerView(ioList_.count(), sampleTime), true)
+  const int rc = ioList_->count() > 0
+                     ? io_->render(nullptr, ioLoggerView(ioList_->count(), sampleTime), true)
                      : TLogAnalPlot::kNoData;
   drawn_[std::size_t(idx(PlotSheet::IoLogger))] = rc == 0;
   presentLogic(PlotSheet::IoLogger);
@@ -399,6 +409,10 @@ void TPlotSheets::scheduleRelayout() {
 }
 
 void TPlotSheets::relayout() {
+  if (voltageGroup_) {
+    QWidget* pg = page(PlotSheet::Voltmeter);
+    voltageGroup_->setGeometry(0, 0, pg->width(), voltageGroup_->sizeHint().height());
+  }
   for (int i = 0; i < 6; ++i) {
     QWidget* pg = pc_->widget(i);
     if (QWidget* box = numberBoxes_[std::size_t(i)])
@@ -425,7 +439,7 @@ void TPlotSheets::relayout() {
     QLabel* im = image(s);
     if (p->bitmap().size() == im->size()) continue;
     const TLogAnalView v = p->getView();
-    const int n = (s == PlotSheet::Logic ? logicList_ : ioList_).count();
+    const int n = (s == PlotSheet::Logic ? logicList_ : ioList_)->count();
     const bool redraw = drawn_[std::size_t(idx(s))] &&
                         (s == PlotSheet::Logic ? n >= kLogicRedrawMin : n > kIoRedrawAbove);
     p->prepare(im->size());

@@ -47,19 +47,21 @@ class TPlotSheets : public QObject {
   static constexpr int kChartGap = 5;
 
   // pageControl: the window's PC_1 with its six pages (ScopeControls has no image). The
-  // unzoom timer is TM_Replot_DLDI_Data; the lists are the window's sample lists, drawn by the
-  // two timing diagrams; progressOwner receives their drawing progress.
-  TPlotSheets(QTabWidget* pageControl, ITimer& unzoomTimer, const TLogAnalList& logicList,
-              const TLogAnalList& ioList, QWidget* window);
+  // unzoom timer is TM_Replot_DLDI_Data; window receives the timing diagrams' progress and is
+  // what the whole-window copy and the print show.
+  TPlotSheets(QTabWidget* pageControl, ITimer& unzoomTimer, QWidget* window);
   ~TPlotSheets() override;
+
+  // The window's two sample lists, drawn by the timing diagrams (new diagrams are made).
+  void attachLists(const TLogAnalList& logicList, const TLogAnalList& ioList);
 
   // --- Drawing -------------------------------------------------------------------------------
   // Each feeds its kernel or view, renders into its image and draws the headline; they return
   // 0 or the code of the curve that could not be set up (nothing is drawn then).
   int plotScope(const double* ch0, const double* ch1, int n, const SettingsRecord& rs,
                 const PlotChoice& pc);
-  int plotAnalogLogger(std::span<const std::uint16_t> words, const SettingsRecord& header,
-                       const DayTime& start, const PlotChoice& pc);
+  int plotAnalogLogger(const AnalogLoggerStream& stream, const DayTime& start,
+                       const PlotChoice& pc);
   int plotChart(std::span<const VoltmeterReading> readings, const ChartScale& scale,
                 const PlotChoice& pc);
   int plotLogic(const SettingsRecord& rs);
@@ -96,7 +98,7 @@ class TPlotSheets : public QObject {
   void relayout();
   // A box the file panels keep at the right edge of a sheet (GB_OSA0_Nrs and the like).
   void setNumberBox(PlotSheet s, QWidget* box);
-  // The voltage group above the chart (GB_VC0): the chart starts below it.
+  // The voltage groups above the chart: they span the sheet's top, the chart starts below.
   void setVoltageGroup(QWidget* group) { voltageGroup_ = group; }
 
   // The shared coordinate read-out; without one the sheets keep a window of their own.
@@ -129,8 +131,8 @@ class TPlotSheets : public QObject {
 
   QTabWidget* pc_;
   ITimer& unzoom_;
-  const TLogAnalList& logicList_;
-  const TLogAnalList& ioList_;
+  const TLogAnalList* logicList_;
+  const TLogAnalList* ioList_;
   QWidget* window_;
   std::array<QLabel*, 6> images_{};
   std::array<QPointer<QWidget>, 6> numberBoxes_{};

@@ -240,27 +240,22 @@ int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int
   return kPlotOk;
 }
 
-int feedAnalogLoggerImage(TGenD2ImgKernel& k, std::span<const std::uint16_t> words,
-                          const SettingsRecord& header, const DayTime& start,
-                          const PlotChoice& pc) {
+int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
+                          const DayTime& start, const PlotChoice& pc) {
   k.ClearDataSets();
-  const long long w = static_cast<long long>(words.size());
+  const SettingsRecord& header = stream.header;
   const double dt = header.sampleTime;
-  // Samples k = 0, 1, ... drawn from stream sample k + 1 (word 2 + 2k for channel 0), as long
-  // as the word position stays below W - 10.
-  const long long limit = w - kLoggerTailWords;
-  int n = 0;
-  while (2 + 2LL * n + 1 < limit) ++n;
+  const double w = double(stream.wordCount);
+  // Point k is stream sample k + 1: the first sample of a run is not drawn.
+  const std::size_t count = std::min(stream.raw0.size(), stream.raw1.size());
+  const int n = count > 1 ? int(std::min<std::size_t>(count - 1, 1u << 30)) : 0;
   if (n == 0) return kPlotOk;
-  const double a = auxDivider(header);
-  const double ampls[2] = {header.amplC0, header.amplC1};
-  const double offs[2] = {header.offsC0, header.offsC1};
-  const double f[2] = {(header.probeFactorC0 - 1.0) / a + 1.0, (header.probeFactorC1 - 1.0) / a + 1.0};
+  const ConversionInputs conv = stream.headerConversion();
   const auto volts = [&](int ch, int i) {
-    const std::uint16_t raw = words[std::size_t(2 + 2 * i + ch)];
-    return f[ch] * ((double(raw) / 32768.0 - 1.0) * ampls[ch] / 2.0 + offs[ch]);
+    const auto& raw = ch == 0 ? stream.raw0 : stream.raw1;
+    return conv.rawToVolts(ch, raw[std::size_t(i) + 1]);
   };
-  const bool clock = dt * double(w) > kLoggerClockTimeSeconds;
+  const bool clock = dt * w > kLoggerClockTimeSeconds;
   const auto xOf = [&](int i) {
     return clock ? WorldValue::at(dtAddSeconds(start, double(i) * dt))
                  : WorldValue::num(double(i) * dt);

@@ -12,6 +12,7 @@
 #include "common/daytime.h"
 #include "common/voltmeterreading.h"
 #include "device/settingsrecord.h"
+#include "measure/loggerstream.h"
 #include "plot/genkernel.h"
 #include "plot/loganal_plot.h"
 
@@ -28,10 +29,6 @@ inline constexpr int kChartClockTimeReadings = 180;
 
 // A logger stream longer than this (sample time x words, seconds) is drawn on clock time.
 inline constexpr double kLoggerClockTimeSeconds = 60.0;
-
-// Words at the end of a logger stream that are never drawn (the end marker and the sample
-// before it).
-inline constexpr int kLoggerTailWords = 10;
 
 enum PlotMode : int {
   kPlotNone = 0,
@@ -61,12 +58,11 @@ QString channelYUnit(int ch, bool synchYAxes);
 int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int n,
                    const SettingsRecord& rs, const PlotChoice& pc);
 
-// The analog-logger image from the raw words of a stream file (channel 0, channel 1
-// alternating, end marker included) and the settings and start time of its text header.
-// The time axis uses the header's sample time: the stream was recorded with it.
-int feedAnalogLoggerImage(TGenD2ImgKernel& k, std::span<const std::uint16_t> words,
-                          const SettingsRecord& header, const DayTime& start,
-                          const PlotChoice& pc);
+// The analog-logger image from a loaded stream file: samples from the second on, converted
+// and timed with the settings of the stream's own text header (the window's sample time may
+// have changed since the run). start: the header's "Date Time" (or the measurement time).
+int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
+                          const DayTime& start, const PlotChoice& pc);
 
 // Ranges of the voltmeter chart: the window's current amplitudes, probe factors and mode.
 struct ChartScale {

@@ -187,57 +187,56 @@ TEST(ScopeFeed, EmptyRecordAddsNoSamplePoints) {
 
 namespace {
 
-// A stream of n samples (two words each) plus the 8-word end marker.
-std::vector<std::uint16_t> loggerStream(int n) {
-  std::vector<std::uint16_t> w;
+// A loaded stream of n samples: channel 0 rises by one step per sample, channel 1 falls by
+// two. W counts the end marker's 8 words as well.
+AnalogLoggerStream loggerStream(int n, const SettingsRecord& h = SettingsRecord::defaults()) {
+  AnalogLoggerStream s;
+  s.header = h;
   for (int i = 0; i < n; ++i) {
-    w.push_back(std::uint16_t(32768 + i));      // channel 0
-    w.push_back(std::uint16_t(32768 - 2 * i));  // channel 1
+    s.raw0.push_back(std::uint16_t(32768 + i));
+    s.raw1.push_back(std::uint16_t(32768 - 2 * i));
   }
-  for (std::uint16_t m : {0x0000, 0xFFFF, 0xFFFF, 0x0000, 0x0000, 0xFFFF, 0xFFFF, 0x0000})
-    w.push_back(m);
-  return w;
+  s.wordCount = std::uint64_t(2 * n + 8);
+  return s;
 }
 
 }  // namespace
 
-TEST(AnalogLoggerFeed, SkipsTheFirstSampleAndStopsTenWordsBeforeTheEnd) {
+TEST(AnalogLoggerFeed, SkipsTheFirstSampleAndConvertsWithTheHeader) {
   TGenD2ImgKernel k;
   SettingsRecord h = SettingsRecord::defaults();
   h.sampleTime = 0.01;
   h.amplC0 = 2.0;
+  h.probeFactorC0 = 10.0;
   h.probeHelpFactorFlag = false;
-  const auto words = loggerStream(20);  // 48 words; positions below 38 are read
   PlotChoice pc;
   pc.plotMode = kPlotK0;
   pc.autoScale[0] = true;
-  ASSERT_EQ(feedAnalogLoggerImage(k, words, h, DayTime{3600.0, 739000}, pc), 0);
+  ASSERT_EQ(feedAnalogLoggerImage(k, loggerStream(19, h), DayTime{3600.0, 739000}, pc), 0);
   const TGenD2DataSet& ds = *k.Get(0);
   std::vector<PlotPoint> curve;
   for (const PlotPoint& p : ds.points.Points())
     if (p.flags & kPointMeasurable) curve.push_back(p);
-  // Samples 1 .. 18 of the stream: word 2 + 2k < 38 and word 3 + 2k < 38.
   ASSERT_EQ(curve.size(), 18u);
-  EXPECT_DOUBLE_EQ(num(curve[0].Y), (1.0 / 32768.0) * 1.0);
-  EXPECT_DOUBLE_EQ(num(curve[17].Y), (18.0 / 32768.0) * 1.0);
+  EXPECT_DOUBLE_EQ(num(curve[0].Y), 10.0 / 32768.0);
+  EXPECT_DOUBLE_EQ(num(curve[17].Y), 10.0 * 18.0 / 32768.0);
   EXPECT_DOUBLE_EQ(num(curve[17].X), 17 * 0.01);
   EXPECT_TRUE(curve[0].X.isNumber());
   EXPECT_EQ(ds.xAxis.unit, QStringLiteral("s"));
 }
 
-TEST(AnalogLoggerFeed, LongStreamRunsOnClockTimeFromTheHeaderStart) {
+TEST(AnalogLoggerFeed, LongStreamRunsOnClockTimeOfTheHeadersSampleTime) {
   TGenD2ImgKernel k;
   SettingsRecord h = SettingsRecord::defaults();
-  const auto words = loggerStream(100);  // 208 words
   const DayTime start{86399.5, 739000};
   PlotChoice pc;
   pc.plotMode = kPlotK1;
   // 208 words x 0.28 s = 58.24 s: seconds; x 0.29 s = 60.32 s: clock time.
   h.sampleTime = 0.28;
-  ASSERT_EQ(feedAnalogLoggerImage(k, words, h, start, pc), 0);
+  ASSERT_EQ(feedAnalogLoggerImage(k, loggerStream(100, h), start, pc), 0);
   EXPECT_TRUE(k.Get(0)->points.At(0).X.isNumber());
   h.sampleTime = 0.29;
-  ASSERT_EQ(feedAnalogLoggerImage(k, words, h, start, pc), 0);
+  ASSERT_EQ(feedAnalogLoggerImage(k, loggerStream(100, h), start, pc), 0);
   const PlotPoint& p3 = k.Get(0)->points.At(3);
   ASSERT_TRUE(p3.X.isTime());
   // 3 x 0.29 s after the start, past midnight into the next day.
@@ -249,26 +248,28 @@ TEST(AnalogLoggerFeed, LongStreamRunsOnClockTimeFromTheHeaderStart) {
   EXPECT_EQ(trig.front().X, k.Get(0)->points.At(0).X);
 }
 
-TEST(AnalogLoggerFeed, ShortOrTruncatedStreamsNeverReadPastTheirEnd) {
+TEST(AnalogLoggerFeed, EmptyOrOneSampleOrUnevenStreamsDrawNoCurve) {
   TGenD2ImgKernel k;
-  const SettingsRecord h = SettingsRecord::defaults();
   PlotChoice pc;
   for (int mode : {kPlotK0K1, kPlotK1vsK0}) {
     pc.plotMode = mode;
-    for (std::size_t w = 0; w < 16; ++w) {
-      std::vector<std::uint16_t> words(w, 0x8000);
-      EXPECT_EQ(feedAnalogLoggerImage(k, words, h, DayTime{}, pc), 0) << w;
-      for (int i = 0; i < k.DataSetCount(); ++i) EXPECT_LE(k.Get(i)->points.Count(), 4 + 2 * 1001);
+    for (int n : {0, 1}) {
+      EXPECT_EQ(feedAnalogLoggerImage(k, loggerStream(n), DayTime{}, pc), 0);
+      EXPECT_EQ(k.DataSetCount(), 0);
     }
+    AnalogLoggerStream uneven = loggerStream(5);
+    uneven.raw1.resize(2);
+    EXPECT_EQ(feedAnalogLoggerImage(k, uneven, DayTime{}, pc), 0);
+    for (int i = 0; i < k.DataSetCount(); ++i)
+      EXPECT_LE(k.Get(i)->points.Count(), 1 + 2 + 2 * kGuideLinePoints);
   }
 }
 
 TEST(AnalogLoggerFeed, XYZeroLinesTakeTheChannelColours) {
   TGenD2ImgKernel k;
-  const SettingsRecord h = SettingsRecord::defaults();
   PlotChoice pc;
   pc.plotMode = kPlotK1vsK0;
-  ASSERT_EQ(feedAnalogLoggerImage(k, loggerStream(30), h, DayTime{}, pc), 0);
+  ASSERT_EQ(feedAnalogLoggerImage(k, loggerStream(30), DayTime{}, pc), 0);
   const TGenD2DataSet& ds = *k.Get(0);
   EXPECT_EQ(int(guidePoints(ds, kChannelColour[0]).size()), kGuideLinePoints);
   EXPECT_TRUE(guidePoints(ds, kColorBlack).empty());
