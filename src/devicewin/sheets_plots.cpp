@@ -94,6 +94,8 @@ TPlotSheets::TPlotSheets(QTabWidget* pageControl, ITimer& unzoomTimer, QWidget* 
     im->lower();
     images_[std::size_t(i)] = im;
   }
+  // Hidden pages get no resize events until shown: the page control reports every resize.
+  pc_->installEventFilter(this);
   // The unzoom window closes by itself.
   unzoom_.setInterval(kUnzoomWindowMs);
   unzoom_.setHandler([this] { unzoom_.stop(); });
@@ -327,6 +329,10 @@ void TPlotSheets::mouseUp(PlotSheet s, Qt::MouseButton button, Qt::MouseButtons 
 }
 
 bool TPlotSheets::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == pc_) {
+    if (event->type() == QEvent::Resize) scheduleRelayout();
+    return false;
+  }
   for (int i = 0; i < 6; ++i) {
     const PlotSheet s = PlotSheet(i);
     if (watched == images_[std::size_t(i)]) {
@@ -409,21 +415,22 @@ void TPlotSheets::scheduleRelayout() {
 }
 
 void TPlotSheets::relayout() {
-  if (voltageGroup_) {
-    QWidget* pg = page(PlotSheet::Voltmeter);
-    voltageGroup_->setGeometry(0, 0, pg->width(), voltageGroup_->sizeHint().height());
-  }
+  // Every sheet has the size of the one in front (hidden ones may not have been laid out).
+  const QWidget* front = pc_->currentWidget();
+  const QSize sheet = front ? front->size() : QSize(1, 1);
+  if (voltageGroup_)
+    voltageGroup_->setGeometry(0, 0, sheet.width(), voltageGroup_->sizeHint().height());
   for (int i = 0; i < 6; ++i) {
-    QWidget* pg = pc_->widget(i);
     if (QWidget* box = numberBoxes_[std::size_t(i)])
-      box->move(pg->width() - box->width(), box->y());
+      box->move(sheet.width() - box->width(), box->y());
     QLabel* im = images_[std::size_t(i)];
     if (!im) continue;
     if (PlotSheet(i) == PlotSheet::Voltmeter) {
       const int top = (voltageGroup_ ? voltageGroup_->height() : 0) + kChartGap;
-      im->setGeometry(0, top, std::max(1, pg->width() - kChartGap), std::max(1, pg->height() - top));
+      im->setGeometry(0, top, std::max(1, sheet.width() - kChartGap),
+                      std::max(1, sheet.height() - top));
     } else {
-      im->setGeometry(0, 0, std::max(1, pg->width()), std::max(1, pg->height()));
+      im->setGeometry(0, 0, std::max(1, sheet.width()), std::max(1, sheet.height()));
     }
   }
   // The kernels take the new size and draw their curves into it.
