@@ -10,75 +10,6 @@
 
 namespace tolv {
 
-// --- Flow layout -------------------------------------------------------------------------------
-
-TFlowLayout::TFlowLayout(QWidget* parent, int spacing) : QLayout(parent), spacing_(spacing) {}
-
-TFlowLayout::~TFlowLayout() {
-  while (QLayoutItem* item = takeAt(0)) delete item;
-}
-
-void TFlowLayout::addItem(QLayoutItem* item) {
-  items_.push_back(item);
-}
-
-QLayoutItem* TFlowLayout::itemAt(int i) const {
-  return i >= 0 && i < count() ? items_[std::size_t(i)] : nullptr;
-}
-
-QLayoutItem* TFlowLayout::takeAt(int i) {
-  if (i < 0 || i >= count()) return nullptr;
-  QLayoutItem* item = items_[std::size_t(i)];
-  items_.erase(items_.begin() + i);
-  return item;
-}
-
-QSize TFlowLayout::minimumSize() const {
-  // Narrower than its widest item: in the smallest window a long caption is cut rather than
-  // pushing the whole bar wider than the window.
-  int h = 0;
-  for (const QLayoutItem* item : items_) h = std::max(h, item->minimumSize().height());
-  const QMargins m = contentsMargins();
-  return QSize(kMinimumWidth + m.left() + m.right(), h + m.top() + m.bottom());
-}
-
-QSize TFlowLayout::sizeHint() const {
-  // One row of everything.
-  int w = 0, h = 0;
-  for (const QLayoutItem* item : items_) {
-    if (item->isEmpty()) continue;
-    if (w > 0) w += spacing_;
-    w += item->sizeHint().width();
-    h = std::max(h, item->sizeHint().height());
-  }
-  const QMargins m = contentsMargins();
-  return QSize(w + m.left() + m.right(), h + m.top() + m.bottom());
-}
-
-void TFlowLayout::setGeometry(const QRect& r) {
-  QLayout::setGeometry(r);
-  doLayout(r, false);
-}
-
-int TFlowLayout::doLayout(const QRect& rect, bool testOnly) const {
-  const QMargins m = contentsMargins();
-  const QRect r = rect.adjusted(m.left(), m.top(), -m.right(), -m.bottom());
-  int x = r.x(), y = r.y(), lineHeight = 0;
-  for (QLayoutItem* item : items_) {
-    if (item->isEmpty()) continue;
-    const QSize hint = item->sizeHint();
-    if (x > r.x() && x + hint.width() > r.right() + 1) {
-      x = r.x();
-      y += lineHeight + spacing_;
-      lineHeight = 0;
-    }
-    if (!testOnly) item->setGeometry(QRect(QPoint(x, y), QSize(std::min(hint.width(), r.width()), hint.height())));
-    x += hint.width() + spacing_;
-    lineHeight = std::max(lineHeight, hint.height());
-  }
-  return y + lineHeight - rect.y() + m.bottom();
-}
-
 // --- Plot-mode group ---------------------------------------------------------------------------
 
 namespace {
@@ -102,8 +33,9 @@ constexpr ModeDef kModes[6] = {
 TPlotModeGroup::TPlotModeGroup(QWidget* parent) : QGroupBox(parent) {
   setObjectName(QStringLiteral("GB_PlotMode"));
   setTitle(QStringLiteral(" Plot Mode "));
-  auto* lay = new TFlowLayout(this, 6);
+  auto* lay = new QHBoxLayout(this);
   lay->setContentsMargins(4, 0, 4, 2);
+  lay->setSpacing(6);
   for (int i = 0; i < 6; ++i) {
     auto* rb = new QRadioButton(QString::fromUtf8(kModes[i].caption), this);
     rb->setObjectName(QString::fromLatin1(kModes[i].name));
@@ -129,7 +61,7 @@ TPlotModeGroup::TPlotModeGroup(QWidget* parent) : QGroupBox(parent) {
   connect(synch_, &QCheckBox::clicked, this, [this](bool on) {
     if (!mark_.isSet()) emit synchYAxesClicked(on);
   });
-  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   applyTexts();
 }
 

@@ -4,9 +4,9 @@
 // and standard-size buttons. They show what they are told and report what the user does.
 #include <QFrame>
 #include <QGroupBox>
-#include <QLayout>
 #include <QToolButton>
 #include <array>
+#include <vector>
 
 #include "devicewin/panel_scopecontrols_widgets.h"
 
@@ -14,30 +14,6 @@ class QCheckBox;
 class QRadioButton;
 
 namespace tolv {
-
-// Lays its items out left to right and starts a new row where the width ends, so the cool
-// bar's controls stay reachable in a narrow window.
-class TFlowLayout : public QLayout {
- public:
-  static constexpr int kMinimumWidth = 60;
-  explicit TFlowLayout(QWidget* parent = nullptr, int spacing = 4);
-  ~TFlowLayout() override;
-  void addItem(QLayoutItem* item) override;
-  int count() const override { return int(items_.size()); }
-  QLayoutItem* itemAt(int i) const override;
-  QLayoutItem* takeAt(int i) override;
-  Qt::Orientations expandingDirections() const override { return {}; }
-  bool hasHeightForWidth() const override { return true; }
-  int heightForWidth(int w) const override { return doLayout(QRect(0, 0, w, 0), true); }
-  QSize minimumSize() const override;
-  QSize sizeHint() const override;
-  void setGeometry(const QRect& r) override;
-
- private:
-  int doLayout(const QRect& r, bool testOnly) const;
-  std::vector<QLayoutItem*> items_;
-  int spacing_;
-};
 
 class TPlotModeGroup : public QGroupBox {
   Q_OBJECT

@@ -1,5 +1,6 @@
 #include "devicewin/panel_voltage.h"
 
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -27,7 +28,8 @@ TVoltagePanels::TVoltagePanels(QWidget* parent) : QFrame(parent) {
     v->setObjectName(QStringLiteral("PN_VoltageC%1").arg(ch));
     v->setAlignment(Qt::AlignCenter);
     QFont f = v->font();
-    f.setPointSizeF(f.pointSizeF() * 2.2);
+    basePointSize_ = f.pointSizeF() * 2.2;
+    f.setPointSizeF(basePointSize_);
     f.setBold(true);
     v->setFont(f);
     v->setMinimumWidth(60);
@@ -62,7 +64,26 @@ QString TVoltagePanels::voltageText(double volts, const QString& unit) {
 }
 
 void TVoltagePanels::showVoltage(int ch, double volts, const QString& unit) {
-  if (ch == 0 || ch == 1) value_[std::size_t(ch)]->setText(voltageText(volts, unit));
+  if (ch != 0 && ch != 1) return;
+  value_[std::size_t(ch)]->setText(voltageText(volts, unit));
+  fitFont(ch);
+}
+
+void TVoltagePanels::fitFont(int ch) {
+  // The number shrinks with a narrow window instead of being cut.
+  QLabel* v = value_[std::size_t(ch)];
+  QFont f = v->font();
+  f.setPointSizeF(basePointSize_);
+  const int room = std::max(1, v->contentsRect().width() - 4);
+  while (f.pointSizeF() > 7.0 && QFontMetrics(f).horizontalAdvance(v->text()) > room)
+    f.setPointSizeF(f.pointSizeF() - 1.0);
+  v->setFont(f);
+}
+
+void TVoltagePanels::resizeEvent(QResizeEvent* e) {
+  QFrame::resizeEvent(e);
+  fitFont(0);
+  fitFont(1);
 }
 
 void TVoltagePanels::showChartButton(bool visible) {

@@ -34,7 +34,12 @@ class TVoltagePanels : public QFrame {
  signals:
   void plotOrUpdateChartClicked();
 
+ protected:
+  void resizeEvent(QResizeEvent* e) override;
+
  private:
+  void fitFont(int ch);
+  double basePointSize_ = 18.0;
   std::array<QGroupBox*, 2> group_{};
   std::array<QLabel*, 2> value_{};
   std::array<QVBoxLayout*, 2> slot_{};

@@ -161,8 +161,16 @@ void TOneTolvanexPresenter::plotChart() {
 void TOneTolvanexPresenter::sheetShown(int index) {
   // The plot modes belong to the voltmeter, scope and analog-logger images.
   const auto s = PlotSheet(index);
-  p_.plotMode.setVisible(s == PlotSheet::Voltmeter || s == PlotSheet::Scope ||
-                         s == PlotSheet::AnalogLogger);
+  const bool on = s == PlotSheet::Voltmeter || s == PlotSheet::Scope || s == PlotSheet::AnalogLogger;
+  if (showPlotMode_)
+    showPlotMode_(on);
+  else
+    p_.plotMode.setVisible(on);
+}
+
+void TOneTolvanexPresenter::setPlotModeVisibility(std::function<void(bool)> f) {
+  showPlotMode_ = std::move(f);
+  sheetShown(int(p_.sheets.shownSheet()));
 }
 
 // --- Record steps ------------------------------------------------------------------------------

@@ -44,6 +44,8 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   void setData(TMeasureData* data) { data_ = data; }
   // Serial number for the headline.
   void setSerialSource(std::function<QString()> f) { serial_ = std::move(f); }
+  // Shows or hides the plot-mode group with what holds it.
+  void setPlotModeVisibility(std::function<void(bool)> f);
   // The window's standard size (BBN_StdSize).
   void setStdSizeAction(std::function<void()> f) { stdSize_ = std::move(f); }
 
@@ -94,6 +96,7 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   std::filesystem::path analogFile_;
   std::function<QString()> serial_;
   std::function<void()> stdSize_;
+  std::function<void(bool)> showPlotMode_;
   int plottingDepth_ = 0;
 };
 

@@ -2,6 +2,8 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 
 #include "devicewin/panel_plotmode.h"
@@ -17,13 +19,26 @@ TOneTolvanexPlots::TOneTolvanexPlots(TF_OneTolvanex& window, ITimer& unzoomTimer
     : w_(window), data_(std::make_unique<TMeasureData>()) {
   sheets_ = new TPlotSheets(w_.pageControl(), unzoomTimer, &w_);
 
-  // The plot controls sit in the cool bar after the run controls.
+  // The plot controls sit in the cool bar after the run controls. In a narrow window the
+  // plot-mode group scrolls sideways rather than pushing the window wider.
   auto* bar = static_cast<QHBoxLayout*>(w_.runControlsArea()->layout());
-  group_ = new TPlotModeGroup(w_.runControlsArea());
   tools_ = new TPlotToolButtons(w_.runControlsArea());
+  auto* scroll = new QScrollArea(w_.runControlsArea());
+  scroll->setObjectName(QStringLiteral("SB_PlotMode"));
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  group_ = new TPlotModeGroup;
+  scroll->setWidget(group_);
+  scroll->setFixedHeight(group_->sizeHint().height() +
+                         scroll->horizontalScrollBar()->sizeHint().height());
+  scroll->setMinimumWidth(60);
+  scroll->setMaximumWidth(group_->sizeHint().width() + 2 * scroll->frameWidth());
+  scroll->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   const int at = std::max(0, bar->count() - 1);  // before the closing stretch
-  bar->insertWidget(at, group_, 1);
-  bar->insertWidget(at + 1, tools_, 0, Qt::AlignVCenter);
+  bar->insertWidget(at, tools_, 0, Qt::AlignVCenter);
+  // Takes all the room up to its full width before the closing stretch gets any.
+  bar->insertWidget(at + 1, scroll, 1000, Qt::AlignTop);
 
   voltages_ = new TVoltagePanels(sheets_->page(PlotSheet::Voltmeter));
   sheets_->setVoltageGroup(voltages_);
@@ -31,6 +46,7 @@ TOneTolvanexPlots::TOneTolvanexPlots(TF_OneTolvanex& window, ITimer& unzoomTimer
   presenter_ = new TOneTolvanexPresenter(
       {*sheets_, *group_, *tools_, *voltages_, *w_.runPanel(), w_.acquisition(), w_},
       data_.get());
+  presenter_->setPlotModeVisibility([scroll](bool on) { scroll->setVisible(on); });
   presenter_->setSerialSource([this] { return w_.serialNumber(); });
   presenter_->setStdSizeAction([this] { w_.restoreDefaultSize(); });
   w_.setVoltmeterRunHook([this] { data_->clearChartList(); });
