@@ -34,20 +34,45 @@ struct CurveStyle {
   ColorRef yColour = kColorBlack;
 };
 
-int beginCurve(TGenD2ImgKernel& k, const CurveStyle& st, TGenD2DataSet*& out) {
-  TGenD2DataSet& ds = k.NewDataSet();
-  ds.SetXKind(st.xKind);
-  ds.SetYKind(kWorldNumber);
-  int rc = st.xKind == kWorldNumber ? ds.SetXUnit(st.xUnit) : kPlotOk;
-  if (rc == kPlotOk) rc = ds.SetYUnit(st.yUnit);
-  if (rc != kPlotOk) return rc;
-  ds.xStyle.axisColor = ds.xStyle.labelColor = st.xColour;
-  ds.yStyle.axisColor = ds.yStyle.labelColor = st.yColour;
-  ds.SetPointColor(st.yColour);
-  ds.SetMarker(3, kNoMarker);
-  out = &ds;
-  return kPlotOk;
-}
+// The curves of one image. The kernel's data sets are kept when their number stays the same,
+// so the next record fills the memory of the last one instead of allocating it again; the
+// ranges are taken from the points once all are in.
+class Curves {
+ public:
+  Curves(TGenD2ImgKernel& k, int count) : k_(k) {
+    if (k.DataSetCount() == count) return;
+    k.ClearDataSets();
+    for (int i = 0; i < count; ++i) k.AddDataSet(k.NewDataSet());
+  }
+  // The next curve, emptied and styled.
+  int begin(const CurveStyle& st, TGenD2DataSet*& out) {
+    TGenD2DataSet* ds = k_.Get(next_++);
+    if (!ds) return kPlotMissing;
+    ds->points.Clear();
+    ds->xTics.clear();
+    ds->yTics.clear();
+    ds->SetXKind(st.xKind);
+    ds->SetYKind(kWorldNumber);
+    int rc = st.xKind == kWorldNumber ? ds->SetXUnit(st.xUnit) : kPlotOk;
+    if (rc == kPlotOk) rc = ds->SetYUnit(st.yUnit);
+    if (rc != kPlotOk) return rc;
+    ds->xStyle.axisColor = ds->xStyle.labelColor = st.xColour;
+    ds->yStyle.axisColor = ds->yStyle.labelColor = st.yColour;
+    ds->SetPointColor(st.yColour);
+    ds->SetMarker(3, kNoMarker);
+    out = ds;
+    return kPlotOk;
+  }
+  int finish() {
+    if (k_.DataSetCount() == 0) return kPlotOk;
+    // A changed axis kind (seconds to clock time) is expected here; mixed kinds are not.
+    return k_.ComputeRanges() == kPlotRangeKinds ? kPlotRangeKinds : kPlotOk;
+  }
+
+ private:
+  TGenD2ImgKernel& k_;
+  int next_ = 0;
+};
 
 // Appends points to a data set: a linked run (a line) or single unlinked points.
 class PointWriter {
@@ -117,11 +142,11 @@ struct Range {
 // A time curve of one channel: the samples, the fixed range, the trigger line at x0 and the
 // zero line from x0 to xEnd. values(i) gives sample i, xOf(i) its X.
 template <class Values, class XOf>
-int timeCurve(TGenD2ImgKernel& k, int ch, int n, Values values, XOf xOf, const WorldValue& trigX,
+int timeCurve(Curves& k, int ch, int n, Values values, XOf xOf, const WorldValue& trigX,
               const WorldValue& x0, const WorldValue& x1, const CurveStyle& st, bool autoScale,
               double halfSpan) {
   TGenD2DataSet* ds = nullptr;
-  if (const int rc = beginCurve(k, st, ds); rc != kPlotOk) return rc;
+  if (const int rc = k.begin(st, ds); rc != kPlotOk) return rc;
   PointWriter w(*ds, kChannelColour[ch]);
   w.reserve(n + 2 + 2 * kGuideLinePoints);
   Range r;
@@ -141,12 +166,12 @@ int timeCurve(TGenD2ImgKernel& k, int ch, int n, Values values, XOf xOf, const W
   }
   if (r.valid()) w.guide(trigX, r.lo, trigX, r.hi, kColorBlack);
   if (r.containsZero()) w.guide(x0, 0.0, x1, 0.0, kChannelColour[ch]);
-  return k.AddDataSet(*ds) == kPlotRangeKinds ? kPlotRangeKinds : kPlotOk;
+  return kPlotOk;
 }
 
 // An XY curve: x(i), y(i) for i < n; chX / chY are the channels on the axes.
 template <class XV, class YV>
-int xyCurve(TGenD2ImgKernel& k, int n, XV xv, YV yv, int chX, int chY, bool fixX, double halfX,
+int xyCurve(Curves& k, int n, XV xv, YV yv, int chX, int chY, bool fixX, double halfX,
             bool fixY, double halfY, ColorRef zeroColourX, ColorRef zeroColourY) {
   CurveStyle st;
   st.xUnit = QStringLiteral("V");
@@ -154,7 +179,7 @@ int xyCurve(TGenD2ImgKernel& k, int n, XV xv, YV yv, int chX, int chY, bool fixX
   st.xColour = kChannelColour[chX];
   st.yColour = kChannelColour[chY];
   TGenD2DataSet* ds = nullptr;
-  if (const int rc = beginCurve(k, st, ds); rc != kPlotOk) return rc;
+  if (const int rc = k.begin(st, ds); rc != kPlotOk) return rc;
   PointWriter w(*ds, kChannelColour[chY]);
   w.reserve(n + 2 + 2 * kGuideLinePoints);
   Range rx, ry;
@@ -183,11 +208,22 @@ int xyCurve(TGenD2ImgKernel& k, int n, XV xv, YV yv, int chX, int chY, bool fixX
     if (ry.containsZero())
       w.guide(WorldValue::num(rx.lo), 0.0, WorldValue::num(rx.hi), 0.0, zeroColourY);
   }
-  return k.AddDataSet(*ds) == kPlotRangeKinds ? kPlotRangeKinds : kPlotOk;
+  return kPlotOk;
 }
 
 bool showsChannel(int plotMode, int ch) {
   return plotMode == kPlotK0K1 || plotMode == (ch == 0 ? kPlotK0 : kPlotK1);
+}
+
+bool isXY(int plotMode) {
+  return plotMode == kPlotK1vsK0 || plotMode == kPlotK0vsK1;
+}
+
+// Curves of a plot mode with samples to draw.
+int curveCount(int plotMode, int n) {
+  if (n <= 0) return 0;
+  if (isXY(plotMode)) return 1;
+  return int(showsChannel(plotMode, 0)) + int(showsChannel(plotMode, 1));
 }
 
 }  // namespace
@@ -207,20 +243,22 @@ QString channelYUnit(int ch, bool synchYAxes) {
 
 int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int n,
                    const SettingsRecord& rs, const PlotChoice& pc) {
-  k.ClearDataSets();
   if (n < 0 || !ch0 || !ch1) n = 0;
+  // Without samples the time curves still show their ranges, trigger and zero lines.
+  Curves c(k, isXY(pc.plotMode) ? curveCount(pc.plotMode, n) : curveCount(pc.plotMode, 1));
   const double* data[2] = {ch0, ch1};
   const double total = rs.memoryDepth * rs.sampleTime;
   const double tp = rs.triggerPoint * 0.01 * total;
   const double dt = rs.sampleTime;
   if (pc.plotMode == kPlotK1vsK0 || pc.plotMode == kPlotK0vsK1) {
-    if (n == 0) return kPlotOk;
+    if (n == 0) return c.finish();
     const int cx = pc.plotMode == kPlotK1vsK0 ? 0 : 1;
     const int cy = 1 - cx;
-    return xyCurve(
-        k, n, [&](int i) { return data[cx][i]; }, [&](int i) { return data[cy][i]; }, cx, cy,
+    const int rc = xyCurve(
+        c, n, [&](int i) { return data[cx][i]; }, [&](int i) { return data[cy][i]; }, cx, cy,
         !pc.autoScale[cx], fixedHalfSpan(rs, cx), !pc.autoScale[cy], fixedHalfSpan(rs, cy),
         kColorBlack, kColorBlack);
+    return rc != kPlotOk ? rc : c.finish();
   }
   for (int ch = 0; ch < 2; ++ch) {
     if (!showsChannel(pc.plotMode, ch)) continue;
@@ -231,25 +269,25 @@ int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int
     st.yColour = kChannelColour[ch];
     const double* v = data[ch];
     const int rc = timeCurve(
-        k, ch, n, [v](int i) { return v[i]; },
+        c, ch, n, [v](int i) { return v[i]; },
         [dt, tp](int i) { return WorldValue::num(double(i) * dt - tp); }, WorldValue::num(0.0),
         WorldValue::num(-tp), WorldValue::num(total - tp), st, pc.autoScale[ch],
         fixedHalfSpan(rs, ch));
     if (rc != kPlotOk) return rc;
   }
-  return kPlotOk;
+  return c.finish();
 }
 
 int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
                           const DayTime& start, const PlotChoice& pc) {
-  k.ClearDataSets();
   const SettingsRecord& header = stream.header;
   const double dt = header.sampleTime;
   const double w = double(stream.wordCount);
   // Point k is stream sample k + 1: the first sample of a run is not drawn.
   const std::size_t count = std::min(stream.raw0.size(), stream.raw1.size());
   const int n = count > 1 ? int(std::min<std::size_t>(count - 1, 1u << 30)) : 0;
-  if (n == 0) return kPlotOk;
+  Curves c(k, curveCount(pc.plotMode, n));
+  if (n == 0) return c.finish();
   const ConversionInputs conv = stream.headerConversion();
   const auto volts = [&](int ch, int i) {
     const auto& raw = ch == 0 ? stream.raw0 : stream.raw1;
@@ -263,10 +301,11 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
   if (pc.plotMode == kPlotK1vsK0 || pc.plotMode == kPlotK0vsK1) {
     const int cx = pc.plotMode == kPlotK1vsK0 ? 0 : 1;
     const int cy = 1 - cx;
-    return xyCurve(
-        k, n, [&](int i) { return volts(cx, i); }, [&](int i) { return volts(cy, i); }, cx, cy,
+    const int rc = xyCurve(
+        c, n, [&](int i) { return volts(cx, i); }, [&](int i) { return volts(cy, i); }, cx, cy,
         !pc.autoScale[cx], fixedHalfSpan(header, cx), !pc.autoScale[cy],
         fixedHalfSpan(header, cy), kChannelColour[cx], kChannelColour[cy]);
+    return rc != kPlotOk ? rc : c.finish();
   }
   for (int ch = 0; ch < 2; ++ch) {
     if (!showsChannel(pc.plotMode, ch)) continue;
@@ -277,18 +316,18 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
     st.xColour = kColorBlack;
     st.yColour = kChannelColour[ch];
     const int rc = timeCurve(
-        k, ch, n, [&](int i) { return volts(ch, i); }, xOf, xOf(0), xOf(0), xOf(n - 1), st,
+        c, ch, n, [&](int i) { return volts(ch, i); }, xOf, xOf(0), xOf(0), xOf(n - 1), st,
         pc.autoScale[ch], fixedHalfSpan(header, ch));
     if (rc != kPlotOk) return rc;
   }
-  return kPlotOk;
+  return c.finish();
 }
 
 int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> readings,
                    const ChartScale& scale, const PlotChoice& pc) {
-  k.ClearDataSets();
   const int n = int(readings.size());
-  if (n == 0 || pc.plotMode == kPlotNone) return kPlotOk;
+  Curves c(k, curveCount(pc.plotMode, n));
+  if (n == 0 || pc.plotMode == kPlotNone) return c.finish();
   const bool clock = n >= kChartClockTimeReadings;
   const DayTime t0 = readings[0].time;
   const auto xOf = [&](int i) {
@@ -310,7 +349,7 @@ int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> reading
     st.xColour = kChannelColour[cx];
     st.yColour = kChannelColour[cy];
     TGenD2DataSet* ds = nullptr;
-    if (const int rc = beginCurve(k, st, ds); rc != kPlotOk) return rc;
+    if (const int rc = c.begin(st, ds); rc != kPlotOk) return rc;
     PointWriter w(*ds, kChannelColour[cy]);
     for (int i = 0; i < n; ++i) {
       if (i == 0)
@@ -324,7 +363,7 @@ int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> reading
       w.invisible(WorldValue::num(x0), pc.autoScale[cy] ? value(cy, 0) : lo[cy]);
       w.invisible(WorldValue::num(x1), pc.autoScale[cy] ? value(cy, 0) : hi[cy]);
     }
-    return k.AddDataSet(*ds) == kPlotRangeKinds ? kPlotRangeKinds : kPlotOk;
+    return c.finish();
   }
   for (int ch = 0; ch < 2; ++ch) {
     if (!showsChannel(pc.plotMode, ch)) continue;
@@ -335,7 +374,7 @@ int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> reading
     st.xColour = kColorBlack;
     st.yColour = kChannelColour[ch];
     TGenD2DataSet* ds = nullptr;
-    if (const int rc = beginCurve(k, st, ds); rc != kPlotOk) return rc;
+    if (const int rc = c.begin(st, ds); rc != kPlotOk) return rc;
     PointWriter w(*ds, kChannelColour[ch]);
     for (int i = 0; i < n; ++i) {
       if (i == 0)
@@ -347,9 +386,8 @@ int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> reading
       w.invisible(xOf(0), lo[ch]);
       w.invisible(xOf(0), hi[ch]);
     }
-    if (k.AddDataSet(*ds) == kPlotRangeKinds) return kPlotRangeKinds;
   }
-  return kPlotOk;
+  return c.finish();
 }
 
 TLogAnalView logicAnalyserView(int n, const SettingsRecord& rs) {
