@@ -185,6 +185,25 @@ TEST_F(SheetsWindow, PlotControlsRedrawTheScopeSheet) {
   EXPECT_TRUE(snap.autoScaleC0);
 }
 
+TEST_F(SheetsWindow, ChartIsRedrawnByPlotModeFromOneReadingByTheBoxesFromTwo) {
+  w_->pageControl()->setCurrentIndex(int(PlotSheet::Voltmeter));
+  TGenD2ImgKernel& k = sheets().chartKernel();
+  data().clearChartList();
+  data().chartList().Add(VoltmeterReading::measured(DayTime{100.0, 739000}, 1.0, -1.0));
+  click(child<QCheckBox>("CB_AutoScaleC0"));
+  click(child<QCheckBox>("CB_SynchYAxes"));
+  EXPECT_EQ(k.DataSetCount(), 0);
+  click(child<QRadioButton>("RB_K0"));
+  EXPECT_EQ(k.DataSetCount(), 1);
+  data().chartList().Add(VoltmeterReading::measured(DayTime{101.0, 739000}, 1.5, -1.5));
+  click(child<QCheckBox>("CB_AutoScaleC0"));
+  EXPECT_EQ(k.Get(0)->points.Count(), 2 + 2);  // fixed range again: two range points
+  // Other sheets are not drawn by a plot-mode change.
+  w_->pageControl()->setCurrentIndex(int(PlotSheet::Scope));
+  click(child<QRadioButton>("RB_K1"));
+  EXPECT_EQ(sheets().scopeKernel().DataSetCount(), 0);
+}
+
 TEST_F(SheetsWindow, LogicAnalyserRecordIsDrawnOnItsSheet) {
   chooseMode(kModeLAIO);
   singleRecord();
