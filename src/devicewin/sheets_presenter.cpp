@@ -185,6 +185,7 @@ void TOneTolvanexPresenter::plotScopeRecord(const TMeasureData& d) {
 }
 
 void TOneTolvanexPresenter::plotLogicRecord(const TMeasureData& d) {
+  PlottingScope busy(*this);
   p_.sheets.setHeadline(headline());
   p_.sheets.plotLogic(d.recordSettings());
 }

@@ -17,6 +17,7 @@
 
 #include "common/paths.h"
 #include "common/texttable.h"
+#include "device/gpio.h"
 #include "devicewin/panel_plotmode.h"
 #include "devicewin/panel_voltage.h"
 #include "devicewin/sheets_plots.h"
@@ -183,6 +184,19 @@ TEST_F(SheetsWindow, PlotControlsRedrawTheScopeSheet) {
   EXPECT_EQ(snap.scopePlotMode, 3);
   EXPECT_FALSE(snap.synchYAxes);
   EXPECT_TRUE(snap.autoScaleC0);
+}
+
+TEST_F(SheetsWindow, RunningIndicatorShowsPlottingWhileADrawingLasts) {
+  const auto colour = [&] { return run().runningPanel()->colour(); };
+  const ColorRef idle = colour();
+  TOneTolvanexPresenter& p = w_->plots().presenter();
+  p.plottingIndicator(true);
+  EXPECT_EQ(colour(), rgbColour(0x008000));
+  p.plottingIndicator(true);  // a drawing inside a drawing
+  p.plottingIndicator(false);
+  EXPECT_EQ(colour(), rgbColour(0x008000));
+  p.plottingIndicator(false);
+  EXPECT_EQ(colour(), idle);
 }
 
 TEST_F(SheetsWindow, ChartIsRedrawnByPlotModeFromOneReadingByTheBoxesFromTwo) {
