@@ -28,6 +28,7 @@ class TOneTolvanexRunPanel;
 class TScopeControlsPanel;
 class TGpioCounterControls;
 class TSettingsFileActions;
+class TOneTolvanexPlots;
 
 // The timers of a device window. The application runs them on QTimers; tests hand in timers
 // stepped by a manual clock.
@@ -39,6 +40,7 @@ struct TOneTolvanexTimers {
   ITimer& noZeroProbe;         // TM_NoZero_TeilerFaktor
   ITimer& forceManualTrigger;  // TM_ForceManualTriggering
   ITimer& forcedSampleTime;    // TM_ForcedSamplTim
+  ITimer& replotDldi;          // TM_Replot_DLDI_Data
 };
 
 class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
@@ -135,6 +137,8 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TSettingsFileActions* settingsFiles() const { return settingsFiles_; }
   // The start-up stages have not finished applying a setting yet.
   bool startUpPending() const { return tm_.settings.isActive(); }
+  // Measurement data, plot sheets, plot controls and voltage panels.
+  TOneTolvanexPlots& plots() const { return *plots_; }
 
   // Places the later controls go.
   QTabWidget* pageControl() const { return pageControl_; }
@@ -206,6 +210,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TScopeControlsSheet* sheet_ = nullptr;
   TGpioCounterControls* counter_ = nullptr;
   TSettingsFileActions* settingsFiles_ = nullptr;
+  std::unique_ptr<TOneTolvanexPlots> plots_;
 };
 
 }  // namespace tolv
