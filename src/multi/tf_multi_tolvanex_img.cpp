@@ -86,7 +86,7 @@ QLabel* valuePanel(const char* name, QWidget* parent) {
   l->setObjectName(QString::fromLatin1(name));
   l->setFrameShape(QFrame::Panel);
   l->setFrameShadow(QFrame::Sunken);
-  l->setMinimumWidth(80);
+  l->setMinimumWidth(64);
   return l;
 }
 
@@ -265,6 +265,7 @@ void TF_Multi_Tolvanex_Img::buildTop() {
     statLabels_[i] = new QLabel(gbStats_);
     statLabels_[i]->setObjectName(QString::fromLatin1(labels[i]));
     statLabels_[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    statLabels_[i]->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     st->addWidget(statLabels_[i], i, 0);
   }
   for (int i = 0; i < 5; ++i) statValues_[i] = valuePanel(values[i], gbStats_);
@@ -656,6 +657,12 @@ void TF_Multi_Tolvanex_Img::DG_Scale_ColorsMouseDown(int row) {
 // --- Events -------------------------------------------------------------------------------
 
 bool TF_Multi_Tolvanex_Img::event(QEvent* e) {
+  if (e->type() == TRecordNoticeEvent::kType) {
+    // The notice is a copy, so the record is taken while the device window still holds it.
+    const RecordNotice& n = static_cast<TRecordNoticeEvent*>(e)->notice();
+    coll().recordArrived({n.sampleCount, n.postTrigger, n.registration, n.sampleTime});
+    return true;
+  }
   return QWidget::event(e);
 }
 
