@@ -515,7 +515,7 @@ void TF_Multi_Tolvanex_Img::savePositionLines(QStringList& lines) const {
         << QString::number(coll().visibleMode());
 }
 
-int TF_Multi_Tolvanex_Img::loadPositionLines(QStringList& lines) {
+int TF_Multi_Tolvanex_Img::loadPositionLines(QStringList& lines, bool apply) {
   if (lines.size() <= 4) return kMultiEmpty;
   lines.removeFirst();  // caption
   auto take = [&]() { return lines.isEmpty() ? QString() : lines.takeFirst(); };
@@ -542,6 +542,7 @@ int TF_Multi_Tolvanex_Img::loadPositionLines(QStringList& lines) {
   const QString part = take().left(255);
   if (!boolean(take(), autostartOn)) return kBadBoolean;
   if (!integer(take(), 0, 3, mode)) return kNotANumber;
+  if (!apply) return 0;
   move(left, top);
   resize(w, h);
   coll().setAutosave(autosave);

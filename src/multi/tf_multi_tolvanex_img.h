@@ -76,9 +76,10 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
 
   // Lines of the frame's position file.
   void savePositionLines(QStringList& lines) const;
-  // Takes its nine lines from the front; 0, -2230 when fewer than five are left (nothing
-  // taken), or 9210/9220 for a value that cannot be read (what was read before stays applied).
-  int loadPositionLines(QStringList& lines);
+  // Takes its nine lines from the front and applies them; 0, -2230 when fewer than five are
+  // left (nothing taken), or 9210/9220 for a value that cannot be read (nothing applied).
+  // With apply false the lines are only checked.
+  int loadPositionLines(QStringList& lines, bool apply = true);
 
   // Handlers (public so they can be driven directly).
   void BN_RunClick() { coll().runClicked(); }
