@@ -220,6 +220,10 @@ void TMultiCollection::addChannelSet(const QString& name, const QString& yUnit, 
   ds.SetYLabelColor(colour);
   ds.points.Template().color = colour;
   ds.points.SetMarker(1, 9);
+  if (!pointPool_.empty()) {
+    ds.points.TakeFrom(pointPool_.back());
+    pointPool_.pop_back();
+  }
   ds.points.Reserve(n + 2);
   PlotPoint p = ds.points.GetTemplate();
   const double t0 = t0dt[0], dt = t0dt[1];
@@ -248,7 +252,7 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   const bool opensCycle = !tmCollect_.isActive();
   if (opensCycle) {
     cycleFiles_.clear();
-    kernel_.ClearDataSets();
+    clearDataSets();
     kernel_.PrepareImage(nullptr);
     for (MultiStatusRow& r : status_) r.filled = false;
     notify(kChangedStatus | kChangedPlot);
@@ -303,7 +307,8 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   const double* c2 = d->channel2();
   const double t0dt[2] = {-double(notice.n - notice.m) * notice.dt, notice.dt};
 
-  std::string file;
+  std::string& file = fileBuffer_;
+  file.clear();
   file.reserve(std::size_t(n) * 34 + 1024);
   const char sep = columnSep(), dec = systemDecimal();
   appendDeviceFileHead(file, head, sep, dec);
@@ -399,8 +404,19 @@ int TMultiCollection::renderPlot() {
   return rc;
 }
 
-void TMultiCollection::clearImage() {
+void TMultiCollection::clearDataSets() {
+  for (int i = 0; i < kernel_.DataSetCount(); ++i) {
+    pointPool_.emplace_back();
+    pointPool_.back().TakeFrom(kernel_.Get(i)->points);
+    pointPool_.back().Clear();  // keeps the capacity
+  }
+  // Only as many as a cycle of the active devices uses.
+  if (pointPool_.size() > 2 * active_.size()) pointPool_.resize(2 * active_.size());
   kernel_.ClearDataSets();
+}
+
+void TMultiCollection::clearImage() {
+  clearDataSets();
   kernel_.PrepareImage(nullptr);
   notify(kChangedPlot);
 }

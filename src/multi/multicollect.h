@@ -181,6 +181,7 @@ class TMultiCollection {
     if (view_) view_->processEvents();
   }
   void resetStatistics();
+  void clearDataSets();
   void setStatisticsDashes();
   void updateEstimate(IMultiMember* m);
   void ensureRows(int rows);
@@ -233,6 +234,10 @@ class TMultiCollection {
 
   TGenD2ImgKernel kernel_;
   TREADing loaded_;
+  // Point storage of the last cycle's curves and the file text, kept for the next cycle: fresh
+  // memory for 2 x 131000 points per device costs more than filling it.
+  std::vector<TD2PointsLst> pointPool_;
+  std::string fileBuffer_;
 };
 
 }  // namespace tolv

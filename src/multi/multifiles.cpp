@@ -1,6 +1,7 @@
 #include "multi/multifiles.h"
 
 #include <QDate>
+#include <QFile>
 #include <QDateTime>
 #include <QTime>
 #include <algorithm>
@@ -123,19 +124,6 @@ void appendDeviceFileLine(std::string& out, double t, double c1, double c2, char
 
 namespace {
 
-int readBytes(const fs::path& name, std::string& out) {
-  std::error_code ec;
-  if (!fs::exists(name, ec)) return 2;
-  std::ifstream in(name, std::ios::binary);
-  if (!in) return 5;
-  in.seekg(0, std::ios::end);
-  const auto size = in.tellg();
-  in.seekg(0);
-  out.resize(size > 0 ? std::size_t(size) : 0);
-  if (size > 0 && !in.read(out.data(), size)) return 5;
-  return 0;
-}
-
 // Lines without their CR LF / LF ends; a final line end does not open another line.
 std::vector<std::string_view> splitLines(std::string_view s) {
   std::vector<std::string_view> lines;
@@ -154,17 +142,38 @@ std::vector<std::string_view> splitLines(std::string_view s) {
 
 }  // namespace
 
+// A file mapped into memory (read-only), so large device files are not copied first.
+class MappedFile {
+ public:
+  int open(const fs::path& name) {
+    std::error_code ec;
+    if (!fs::exists(name, ec)) return 2;
+    file_.setFileName(pathText(name));
+    if (!file_.open(QIODevice::ReadOnly)) return 5;
+    if (file_.size() == 0) return 0;
+    const uchar* p = file_.map(0, file_.size());
+    if (!p) return 5;
+    view_ = std::string_view(reinterpret_cast<const char*>(p), std::size_t(file_.size()));
+    return 0;
+  }
+  std::string_view view() const { return view_; }
+
+ private:
+  QFile file_;
+  std::string_view view_;
+};
+
 int mergeDeviceFiles(std::vector<fs::path> files, char sep, std::string& out) {
   out.clear();
   if (files.empty()) return kMultiEmpty;
   std::sort(files.begin(), files.end());
-  std::vector<std::string> contents(files.size());
+  std::vector<MappedFile> contents(files.size());
   std::size_t total = 0, maxLines = 0;
   std::vector<std::vector<std::string_view>> lines(files.size());
   for (std::size_t k = 0; k < files.size(); ++k) {
-    if (int rc = readBytes(files[k], contents[k]); rc != 0) return rc;
-    lines[k] = splitLines(contents[k]);
-    total += contents[k].size();
+    if (int rc = contents[k].open(files[k]); rc != 0) return rc;
+    lines[k] = splitLines(contents[k].view());
+    total += contents[k].view().size();
     maxLines = std::max(maxLines, lines[k].size());
   }
   if (maxLines == 0) return kMultiEmpty;
@@ -259,12 +268,12 @@ QString cellText(std::string_view c) {
 }  // namespace
 
 int readMultiDataFile(const fs::path& name, char sep, TREADing& into) {
-  std::string bytes;
-  if (int rc = readBytes(name, bytes); rc != 0) return rc;
-  return readMultiDataBytes(bytes, sep, into);
+  MappedFile f;
+  if (int rc = f.open(name); rc != 0) return rc;
+  return readMultiDataBytes(f.view(), sep, into);
 }
 
-int readMultiDataBytes(const std::string& bytes, char sep, TREADing& into) {
+int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
   const std::vector<std::string_view> lines = splitLines(bytes);
   if (lines.size() < 8) return kMultiFileTooShort;
   TREADing r;

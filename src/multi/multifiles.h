@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/colours.h"
@@ -111,7 +112,7 @@ class TREADing {
 // device whose points do not match its memory depth is refused as cut off. On failure `into` is
 // left as it was.
 int readMultiDataFile(const std::filesystem::path& name, char sep, TREADing& into);
-int readMultiDataBytes(const std::string& bytes, char sep, TREADing& into);
+int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into);
 
 // --- Scalings file ------------------------------------------------------------------------
 

@@ -452,6 +452,8 @@ int TF_Multi_Tolvanex_Img::fillFromDeviceWindows() {
   // The check list shows all its items; the group box ends just below it.
   const int itemHeight = clbActive_->fontMetrics().height() + 2;
   clbActive_->setFixedHeight(std::max(1, clbActive_->count()) * itemHeight + 6);
+  // Devices checked by the scalings file wait for the user's (or the boot sequence's) go.
+  bnUpdate_->setVisible(countChecked(clbActive_) > 0);
   return rc;
 }
 
