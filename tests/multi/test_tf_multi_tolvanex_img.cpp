@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -191,6 +192,55 @@ TEST_F(MultiWindow, ColourDialogSetsTheClickedRow) {
   w.setFileDialog([](TF_Multi_Tolvanex_Img::Dialog, const QString&) { return QString(); });
   EXPECT_EQ(w.SaveMUVXfileAs(), kMultiCancelled);
   EXPECT_EQ(w.LoadMUVXSettings(), kMultiCancelled);
+}
+
+TEST_F(MultiWindow, FirstShowWithoutActiveDevicesAsksTheFrameToActivate) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  TF_Multi_Tolvanex_Img& w = window();
+  int requests = 0;
+  w.setBootRequest([&] { ++requests; });
+  w.fillFromDeviceWindows();
+  w.toggleVisible();
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(requests, 1);
+  w.toggleVisible();
+  w.coll().setItemChecked(0, true);
+  w.activateCheckedDevices();
+  w.toggleVisible();
+  EXPECT_EQ(requests, 1);  // something is active now
+  // The visible-windows radio buttons.
+  w.findChild<QRadioButton*>(QStringLiteral("RB_HVXV_INactive"))->click();
+  EXPECT_EQ(w.coll().visibleMode(), 1);
+  EXPECT_FALSE(a.shown());
+  w.findChild<QRadioButton*>(QStringLiteral("RB_HVXV_Active"))->click();
+  EXPECT_TRUE(a.shown());
+  EXPECT_TRUE(w.findChild<QRadioButton*>(QStringLiteral("RB_HVXV_Active"))->isChecked());
+  w.hide();
+}
+
+TEST_F(MultiWindow, UpdateButtonActivatesSavesAndShowsThePlot) {
+  members_.add(QStringLiteral("A1"));
+  members_.add(QStringLiteral("B2"));
+  {
+    // A scalings file that checks the second device.
+    ScalingsData d;
+    d.rows.resize(4);
+    d.checked = {false, true};
+    ASSERT_EQ(writeScalingsFile(multiFolder() / "Scalings.TXT", d), 0);
+  }
+  TF_Multi_Tolvanex_Img& w = window();
+  w.fillFromDeviceWindows();
+  auto* update = find<QPushButton>("BN_Update");
+  EXPECT_TRUE(update->isVisibleTo(&w));
+  EXPECT_EQ(find<QListWidget>("CLB_ACTIVE_Tolvanexs")->item(1)->checkState(), Qt::Checked);
+  w.BN_UpdateClick();
+  EXPECT_FALSE(update->isVisibleTo(&w));
+  EXPECT_EQ(w.activeCount(), 1);
+  EXPECT_EQ(w.pageControl()->currentWidget(), w.imagePage());
+  EXPECT_FALSE(w.coll().scalingsChanged());
+  // The spin edit sets the collecting timer.
+  find<QSpinBox>("SE_CollectTime_ms")->setValue(1234);
+  EXPECT_EQ(w.coll().collectTimer().interval(), 1234);
 }
 
 // Pictures of the settings page and of the plot page after a cycle of two devices, written
