@@ -264,6 +264,27 @@ TEST_F(MultiCollect, ScalingsSurviveCloseAndNextStart) {
   EXPECT_EQ(d.rowColour(1), defaultColour(1));
 }
 
+TEST_F(MultiCollect, ADeviceWithAGapBeforeItKeepsItsOwnScaleRows) {
+  members_.add(QStringLiteral("A1"));
+  members_.add(QStringLiteral("B2"));
+  FakeMember& c3 = members_.add(QStringLiteral("C3"), 100);
+  TMultiCollection& c = make();
+  c.fill();
+  c.setItemChecked(0, true);
+  c.setItemChecked(2, true);
+  c.activate();
+  EXPECT_EQ(c3.index(), 1);
+  c.setScaleCell(3, 1, QStringLiteral("B-unit"));
+  c.setScaleCell(5, 1, QStringLiteral("C-unit"));
+  c.setScaleCell(5, 2, QStringLiteral("10"));
+  const double v = c3.ch1()[7];
+  c.runClicked();
+  c.recordArrived(c3.notice());
+  EXPECT_DOUBLE_EQ(c3.ch1()[7], v * 10);
+  EXPECT_EQ(c.kernel().Get(0)->yAxis.unit, "C-unit");
+  EXPECT_EQ(c.statusRows()[1].colour1, defaultColour(5));
+}
+
 TEST_F(MultiCollect, StaleAndOversizedNoticesAreSafe) {
   FakeMember& a = members_.add(QStringLiteral("A1"), 1000);
   TMultiCollection& c = makeActive();
