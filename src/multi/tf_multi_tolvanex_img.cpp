@@ -841,6 +841,10 @@ void TF_Multi_Tolvanex_Img::refreshStatus() {
       paintGridCell(dgStatus_, c, r, fill);
     }
   }
+  // Serial numbers are wider than the 56 px of the colour columns.
+  dgStatus_->resizeColumnToContents(0);
+  dgStatus_->setColumnWidth(0, std::max(56, dgStatus_->columnWidth(0)));
+  dgStatus_->setFixedWidth(dgStatus_->columnWidth(0) + 2 * 56 + 6);
   dgStatus_->setVisible(!rows.empty());
   bnRun_->setVisible(!coll().running());
   bnBreak_->setVisible(coll().running());
