@@ -345,7 +345,13 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   processEvents();
   setVisibleMode(visibleMode_);
   const int rc = draw();
-  if (rc == 0 && autosave_) saveDataFile(autoDataFileName());
+  if (rc == 0 && autosave_) {
+    // Cycles can be shorter than a second; a later one must not overwrite the earlier file.
+    fs::path name = autoDataFileName();
+    std::error_code ec;
+    if (fs::exists(name, ec)) name = freeBackupName(name);
+    saveDataFile(name);
+  }
   if (!singleShot_) tmReRun_.start();
 }
 

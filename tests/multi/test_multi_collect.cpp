@@ -213,6 +213,13 @@ TEST_F(MultiCollect, AutosaveWritesTheMergedFileBelowTheMultiFolder) {
   EXPECT_EQ(f.parent_path().parent_path(), multiFolder().parent_path());
   ASSERT_TRUE(fs::exists(f)) << f;
   EXPECT_EQ(f.filename().string().substr(6), "_LineA.CSV");
+  // A second cycle within the same second keeps the first file.
+  c.startRun(false);
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  fs::path second = f;
+  second.replace_filename(f.stem().string() + "_1.CSV");
+  EXPECT_TRUE(fs::exists(second)) << second;
   // Read back and drawn: two devices, four data sets.
   c.clearImage();
   EXPECT_EQ(c.loadDataFile(f), 0);
