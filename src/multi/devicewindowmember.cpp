@@ -4,7 +4,10 @@
 #include <QTabWidget>
 
 #include "common/textutil.h"
+#include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex_plots.h"
+#include "measure/measuredata.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 
 namespace tolv {
@@ -17,17 +20,22 @@ QString TDeviceWindowMember::serial() const {
 
 int TDeviceWindowMember::setMultiLink(QObject* handle, int index) {
   if (!w_) return -1001;
-  (void)index;
-  w_->setMultiRegistered(handle != nullptr);
-  return 0;
+  TMeasureData& d = w_->plots().data();
+  int rc = 0;
+  if (handle)
+    rc = d.registerMulti(handle, index);
+  else
+    d.unregisterMulti();
+  w_->setMultiRegistered(handle != nullptr && rc == 0);
+  return rc;
 }
 
 void TDeviceWindowMember::setActive(bool on) {
-  active_ = on;
+  if (w_) w_->plots().data().setActive(on);
 }
 
 bool TDeviceWindowMember::active() const {
-  return active_;
+  return w_ && w_->plots().data().active();
 }
 
 void TDeviceWindowMember::setShown(bool on) {
@@ -49,8 +57,16 @@ void TDeviceWindowMember::setSingleShot(bool on) {
   if (w_) w_->acquisition().setSingleShot(on);
 }
 
+// Plot mode 0 draws nothing: the multi-device window draws the record instead.
 void TDeviceWindowMember::setPlotSwitch(bool on) {
-  (void)on;
+  if (!w_) return;
+  TOneTolvanexPresenter& p = w_->plots().presenter();
+  if (!on && p.choice().plotMode != 0) {
+    plotModeBefore_ = p.choice().plotMode;
+    p.setPlotMode(0);
+  } else if (on && p.choice().plotMode == 0) {
+    p.setPlotMode(plotModeBefore_);
+  }
 }
 
 void TDeviceWindowMember::switchMode(const QString& modeCode) {
@@ -74,7 +90,7 @@ double TDeviceWindowMember::sampleInterval() const {
 }
 
 DayTime TDeviceWindowMember::recordTime() const {
-  return dayTimeNow();
+  return w_ ? w_->plots().data().recordInformation().measurementTime : dayTimeNow();
 }
 
 void TDeviceWindowMember::showScopeControlsPage() {
@@ -82,14 +98,17 @@ void TDeviceWindowMember::showScopeControlsPage() {
     w_->pageControl()->setCurrentWidget(w_->scopeControlsPage());
 }
 
-void TDeviceWindowMember::rescale(double, double, double, double) {}
+// The multi-device window's channel 1 is the device's channel 0.
+void TDeviceWindowMember::rescale(double offs1, double gain1, double offs2, double gain2) {
+  if (w_) w_->plots().data().rescalePlotData(offs2, gain2, offs1, gain1);
+}
 
 const double* TDeviceWindowMember::channel1() const {
-  return nullptr;
+  return w_ ? w_->plots().data().plotChannel0() : nullptr;
 }
 
 const double* TDeviceWindowMember::channel2() const {
-  return nullptr;
+  return w_ ? w_->plots().data().plotChannel1() : nullptr;
 }
 
 int TFormsMembers::count() const {

@@ -37,7 +37,7 @@ class TDeviceWindowMember final : public IMultiMember {
 
  private:
   QPointer<TF_OneTolvanex> w_;
-  bool active_ = false;
+  int plotModeBefore_ = 3;
 };
 
 // The frame's list, with one member per window made on first use.

@@ -52,15 +52,20 @@ QString multiTimeText(const DayTime& t) {
   return dtToQDateTime(t).time().toString(QStringLiteral("HH:mm:ss.zzz"));
 }
 
+// The shape the cell beside it names ("MM.DD.YYYY"), whatever the regional date format: a
+// short date such as "8 Dec 2026" or "12/8/26" would not read back everywhere.
 QString multiDateText(const DayTime& t) {
-  return dtToQDateTime(t).date().toString(regional().shortDateFormat());
+  return dtToQDateTime(t).date().toString(QStringLiteral("MM.dd.yyyy"));
 }
 
 int multiStampFromTexts(const QString& date, const QString& time, DayTime& out) {
-  QDate d = QDate::fromString(date.trimmed(), regional().shortDateFormat());
-  // Two-digit years read as 19xx; a measurement is never that old.
-  if (d.isValid() && d.year() < 1950) d = d.addYears(100);
-  if (!d.isValid()) d = QDate::fromString(date.trimmed(), QStringLiteral("dd.MM.yyyy"));
+  QDate d = QDate::fromString(date.trimmed(), QStringLiteral("MM.dd.yyyy"));
+  if (!d.isValid()) {
+    // Files written by hand or by other tools in the regional format.
+    d = QDate::fromString(date.trimmed(), regional().shortDateFormat());
+    // Two-digit years read as 19xx; a measurement is never that old.
+    if (d.isValid() && d.year() < 1950) d = d.addYears(100);
+  }
   if (!d.isValid()) return kNotANumber;
   QTime tm = QTime::fromString(time.trimmed(), QStringLiteral("HH:mm:ss.zzz"));
   if (!tm.isValid()) tm = QTime::fromString(time.trimmed(), QStringLiteral("HH:mm:ss"));

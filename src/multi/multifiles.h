@@ -56,7 +56,7 @@ struct DeviceFileHead {
 // The record time of day as the data files carry it: "HH:MM:SS.mmm", 24-hour, always this
 // shape whatever the regional time format, so the reader can take it back.
 QString multiTimeText(const DayTime& t);
-// The record date as the data files carry it (the system short date format).
+// The record date as the data files carry it: "MM.DD.YYYY".
 QString multiDateText(const DayTime& t);
 // Date and time cells back to a stamp; 0 or 9220.
 int multiStampFromTexts(const QString& date, const QString& time, DayTime& out);

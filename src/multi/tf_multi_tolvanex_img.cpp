@@ -434,6 +434,8 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
     rbHvxv_[i]->setToolTip(hint(303 + 2 * i));
   }
   refreshScaleTable();
+  // The top panel never squeezes its controls: the window is at least as wide as it needs.
+  setMinimumWidth(std::max(640, pnTop_->sizeHint().width()));
 }
 
 // --- Frame operations ---------------------------------------------------------------------

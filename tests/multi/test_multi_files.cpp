@@ -66,7 +66,7 @@ TEST_F(MultiFiles, DeviceFileHeadAndDataLines) {
   const auto l = lines(slurp(p));
   ASSERT_EQ(l.size(), 14u);
   EXPECT_EQ(l[0], "TX01\t \t ");
-  EXPECT_EQ(l[1], "Date of measurement\t15.03.2007\tMM.DD.YYYY");
+  EXPECT_EQ(l[1], "Date of measurement\t03.15.2007\tMM.DD.YYYY");
   EXPECT_EQ(l[2], "Time of measurement\t14:30:12.250\tHH:MM:SS.ms");
   EXPECT_EQ(l[3], "Memory Depth\t3");
   EXPECT_EQ(l[4], " \tChannel 1\tChannel 2");
@@ -78,15 +78,19 @@ TEST_F(MultiFiles, DeviceFileHeadAndDataLines) {
   EXPECT_EQ(l[13], " -0.000498\t 0.002000\t-0.250000");
 }
 
-TEST_F(MultiFiles, TimeCellKeepsOneShapeUnderA12HourFormat) {
+TEST_F(MultiFiles, DateAndTimeCellsKeepOneShapeUnderOtherRegionalFormats) {
   regional().pin(QLatin1Char(','), QStringLiteral("M/d/yyyy"), QStringLiteral("h:mm:ss AP"));
   const DayTime t = stamp(21, 5, 7, 40);
   EXPECT_EQ(multiTimeText(t), "21:05:07.040");
   DayTime back;
   ASSERT_EQ(multiStampFromTexts(multiDateText(t), multiTimeText(t), back), 0);
   EXPECT_EQ(dtToQDateTime(back), dtToQDateTime(t));
+  EXPECT_EQ(multiDateText(t), "03.15.2007");
   EXPECT_EQ(multiStampFromTexts(QStringLiteral("3/15/2007"), QStringLiteral("9:05 PM"), back),
             kNotANumber);
+  ASSERT_EQ(multiStampFromTexts(QStringLiteral("3/15/2007"), QStringLiteral("21:05:07"), back),
+            0);  // the regional date of a hand-made file
+  EXPECT_EQ(dtToQDateTime(back).date(), QDate(2007, 3, 15));
 }
 
 TEST_F(MultiFiles, EqualDepthsGiveSixCellsEveryLine) {
