@@ -434,8 +434,14 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
     rbHvxv_[i]->setToolTip(hint(303 + 2 * i));
   }
   refreshScaleTable();
-  // The top panel never squeezes its controls: the window is at least as wide as it needs.
-  setMinimumWidth(std::max(640, pnTop_->sizeHint().width()));
+  fitTopPanel();
+}
+
+// The top panel never squeezes its controls: the window is at least as wide as they need
+// (the status grid and the statistics box appear later and widen it).
+void TF_Multi_Tolvanex_Img::fitTopPanel() {
+  const int need = std::max(640, pnTop_->sizeHint().width());
+  if (minimumWidth() != need) setMinimumWidth(need);
 }
 
 // --- Frame operations ---------------------------------------------------------------------
@@ -848,6 +854,7 @@ void TF_Multi_Tolvanex_Img::refreshStatus() {
   dgStatus_->setColumnWidth(0, std::max(56, dgStatus_->columnWidth(0)));
   dgStatus_->setFixedWidth(dgStatus_->columnWidth(0) + 2 * 56 + 6);
   dgStatus_->setVisible(!rows.empty());
+  fitTopPanel();
   bnRun_->setVisible(!coll().running());
   bnBreak_->setVisible(coll().running());
   if (seCollectTime_->value() != coll().collectTimeMs()) seCollectTime_->setValue(coll().collectTimeMs());
@@ -857,6 +864,7 @@ void TF_Multi_Tolvanex_Img::refreshStatus() {
 void TF_Multi_Tolvanex_Img::refreshStatistics() {
   for (int i = 0; i < 5; ++i) statValues_[i]->setText(coll().statisticsText(i));
   gbStats_->setVisible(coll().cyclesCount() > 0);
+  fitTopPanel();
 }
 
 void TF_Multi_Tolvanex_Img::refreshOptions() {

@@ -132,6 +132,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   void refreshOptions();
   void showPlot();
   void sizeScaleTable();
+  void fitTopPanel();
   QString askFile(Dialog d, const QString& proposed);
 
   std::unique_ptr<TFormsMembers> formsMembers_;
