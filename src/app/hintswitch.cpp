@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QHelpEvent>
+#include <QToolTip>
+#include <QWidget>
 
 namespace tolv {
 
@@ -15,7 +18,15 @@ THintSwitch& THintSwitch::instance() {
 }
 
 bool THintSwitch::eventFilter(QObject* watched, QEvent* event) {
-  if (!enabled_ && event->type() == QEvent::ToolTip) return true;
+  if (event->type() == QEvent::ToolTip) {
+    if (!enabled_) return true;
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (hidePause_ > 0 && w && !w->toolTip().isEmpty()) {
+      QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), w->toolTip(), w, QRect(),
+                         hidePause_);
+      return true;
+    }
+  }
   return QObject::eventFilter(watched, event);
 }
 

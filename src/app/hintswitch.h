@@ -11,6 +11,9 @@ class THintSwitch : public QObject {
   static THintSwitch& instance();
   void setEnabled(bool on) { enabled_ = on; }
   bool enabled() const { return enabled_; }
+  // How long a hint stays up, in ms (0: the toolkit's own choice).
+  void setHidePause(int ms) { hidePause_ = ms; }
+  int hidePause() const { return hidePause_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -18,6 +21,7 @@ class THintSwitch : public QObject {
  private:
   THintSwitch();
   bool enabled_ = true;
+  int hidePause_ = 0;
 };
 
 // Hint text for a tooltip: the text table joins hint lines with CR LF, tooltips want LF.

@@ -1,6 +1,7 @@
 #include "app/tf_multitolvanexframe.h"
 
 #include <QApplication>
+#include <filesystem>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <QTreeWidget>
 
 #include "app/flagimages.h"
+#include "app/framefiles.h"
 #include "app/framelogic.h"
 #include "app/hintswitch.h"
 #include "app/messageboxsink.h"
@@ -218,6 +220,12 @@ void TF_MultiTolvanexFrame::formCreate() {
   multi_ = new TF_Multi_Tolvanex_Img;
   multi_->setDeviceWindows(&forms_);
   koord_ = new TF_D2Koord;
+  multi_->setCoordinateWindow(static_cast<TF_D2Koord*>(koord_));
+  // Showing the multi-device window before anything is active continues the boot sequence.
+  multi_->setBootRequest([this] {
+    bootStep_ = 1;
+    bootTimer_->start();
+  });
   // A.3
   initFolders();
   loadTextsAtStart(dataRoot());
@@ -281,20 +289,75 @@ int TF_MultiTolvanexFrame::buildDeviceWindows() {
   return rows == 0 ? kNoDeviceFound : 0;
 }
 
-// Window positions and global settings live in files of the multi folder; until those files
-// are handled the frame starts from its defaults.
-void TF_MultiTolvanexFrame::restoreWindowPositions() {}
-
-void TF_MultiTolvanexFrame::restoreGlobalSettings() {
-  setLanguage(0);
-  setHints(true);
-  setDecimalSeparator(QLatin1Char(','));
-  setColumnSeparator(QLatin1Char('\t'));
+void TF_MultiTolvanexFrame::collectWindowPositions(QStringList& lines) const {
+  lines << windowTitle() << QString::number(x()) << QString::number(y());
+  static_cast<TF_D2Koord*>(koord_)->SavePosition(lines);
+  multi_->savePositionLines(lines);
 }
 
-void TF_MultiTolvanexFrame::writeGlobalSettings() {}
+// Every value of a position file is checked before any window moves, so a damaged file leaves
+// all windows where they are.
+bool TF_MultiTolvanexFrame::positionsReadable(const QStringList& lines) const {
+  auto isInt = [&](int i) {
+    bool ok = false;
+    const int v = lines.value(i).trimmed().toInt(&ok);
+    return ok && v > -100000 && v < 100000;
+  };
+  if (lines.size() < 6 || !isInt(1) || !isInt(2) || !isInt(4) || !isInt(5)) return false;
+  QStringList rest = lines.mid(6);
+  return multi_->loadPositionLines(rest, false) == 0;
+}
 
-void TF_MultiTolvanexFrame::writeWindowPositions() {}
+void TF_MultiTolvanexFrame::restoreWindowPositions() {
+  const std::filesystem::path name = multiFolder() / kPositionFileName;
+  QStringList live;
+  collectWindowPositions(live);
+  QStringList file;
+  const int rc = readPositionFile(name, file);
+  if (rc != 0 || file.size() != live.size() || !positionsReadable(file)) {
+    writePositionFile(name, live);
+    return;
+  }
+  file.removeFirst();
+  const int left = file.takeFirst().trimmed().toInt();
+  const int top = file.takeFirst().trimmed().toInt();
+  move(left, top);
+  static_cast<TF_D2Koord*>(koord_)->LoadPosition(file);
+  multi_->loadPositionLines(file);
+}
+
+void TF_MultiTolvanexFrame::writeWindowPositions() {
+  QStringList live;
+  collectWindowPositions(live);
+  writePositionFile(multiFolder() / kPositionFileName, live);
+}
+
+void TF_MultiTolvanexFrame::restoreGlobalSettings() {
+  GlobalSettings s;
+  const auto apply = [this](const GlobalSettings& g) {
+    setLanguage(g.language);
+    setHints(g.hints);
+    setDecimalSeparator(g.decimal);
+    setColumnSeparator(g.column);
+  };
+  apply(s);
+  const std::filesystem::path name = multiFolder() / kGlobalSettingsFileName;
+  if (readGlobalSettingsFile(name, s) != 0) {
+    apply(GlobalSettings());
+    writeGlobalSettingsFile(name, GlobalSettings());
+    return;
+  }
+  apply(s);
+}
+
+void TF_MultiTolvanexFrame::writeGlobalSettings() {
+  GlobalSettings s;
+  s.language = language_;
+  s.hints = hints_;
+  s.decimal = decimalSeparator_;
+  s.column = columnSeparator_;
+  writeGlobalSettingsFile(multiFolder() / kGlobalSettingsFileName, s);
+}
 
 void TF_MultiTolvanexFrame::setLanguage(int index) {
   language_ = (index >= 0 && index <= 2) ? index : 0;
@@ -379,15 +442,35 @@ void TF_MultiTolvanexFrame::PN_CopyrightMouseDown(Qt::MouseButton button) {
   }
 }
 
-// The boot sequence prepares the multi-device window in later steps; for now its first step
-// ends the booting state.
+// One step per tick; each step re-arms the timer only when the next one is to follow.
 void TF_MultiTolvanexFrame::TM_BootTimer() {
   bootTimer_->stop();
   switch (bootStep_) {
     case 0:
       bootStep_ = 1;
       placement_->settle();
+      multi_->fillFromDeviceWindows();
+      multi_->setShown(false);
+      multi_->setDataFileFolder(multiFolder());
       setBootingFlag(false);
+      multi_->layOut();
+      multi_->prepareEmptyPlot();
+      if (multi_->autostart()) bootTimer_->start();
+      THintSwitch::instance().setHidePause(kHintHidePauseMs);
+      break;
+    case 1:
+      if (multi_->activateCheckedDevices() != 0) break;
+      bootStep_ = 2;
+      bootTimer_->start();
+      break;
+    case 2:
+      if (multi_->switchActiveToScopeMode() != 0) break;
+      multi_->setShown(true);
+      bootStep_ = 3;
+      bootTimer_->start();
+      break;
+    case 3:
+      if (multi_->autostart()) multi_->startRun();
       break;
     default:
       break;

@@ -3,6 +3,7 @@
 // process-wide choices (language, hints, decimal and column separator) and shuts everything
 // down when it closes.
 #include <QChar>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -31,6 +32,7 @@ class TF_MultiTolvanexFrame : public QWidget {
   // Posted to the frame, this user message closes it.
   static constexpr int kCloseMessage = kCloseFrameMessage;
   static constexpr int kBootInterval = 1000;
+  static constexpr int kHintHidePauseMs = 20000;
 
   // Creating the frame runs its whole start-up: windows, folders, texts, the FTDI scan and the
   // device windows. Boxes go to sink (nullptr: modal message boxes).
@@ -99,6 +101,8 @@ class TF_MultiTolvanexFrame : public QWidget {
   int scanFtdi();
   int buildDeviceWindows();
   void restoreWindowPositions();
+  void collectWindowPositions(QStringList& lines) const;
+  bool positionsReadable(const QStringList& lines) const;
   void restoreGlobalSettings();
   void writeGlobalSettings();
   void writeWindowPositions();

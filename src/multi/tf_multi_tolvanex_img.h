@@ -1,46 +1,187 @@
 #pragma once
-// The multi-device window. For now an empty window that can be shown and hidden; the collection
-// cycle, the common plot and the files are added to it later. The operations the main frame and
-// its boot sequence call exist already and report that nothing is there to do yet.
+// The multi-device window: runs several device windows as one instrument. The collection
+// cycle, the plot and the files live in TMultiCollection; this window shows them and passes the
+// user's actions in.
+#include <QStringList>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "multi/multicollect.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenuBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTabWidget;
+class QTableWidget;
+class QToolButton;
 
 namespace tolv {
 
 class TTolvanexFormsList;
+class TF_D2Koord;
+class TMultiDornellPage;
+class TFormsMembers;
 
-class TF_Multi_Tolvanex_Img : public QWidget {
+class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   Q_OBJECT
  public:
   // Result of the activation and fill steps when there is nothing to work on.
-  static constexpr int kEmptyList = -2230;
+  static constexpr int kEmptyList = kMultiEmpty;
   // Result of switching to scope mode without active devices.
-  static constexpr int kNoActiveDevices = -1140;
+  static constexpr int kNoActiveDevices = TMultiCollection::kNoActive;
 
-  explicit TF_Multi_Tolvanex_Img(QWidget* parent = nullptr);
+  // Which file dialog is asked (tests answer them without a modal window).
+  enum class Dialog { SaveData, LoadData, SaveScalings, LoadScalings };
+  using FileDialog = std::function<QString(Dialog, const QString& proposed)>;
+  using ColourDialog = std::function<bool(ColorRef& colour)>;
+
+  // Without a timer factory the window makes its own QTimers.
+  explicit TF_Multi_Tolvanex_Img(QWidget* parent = nullptr,
+                                 const TMultiCollection::TimerFactory& timers = {});
   ~TF_Multi_Tolvanex_Img() override;
 
   // The main frame's device windows (references; the list stays the frame's).
-  void setDeviceWindows(const TTolvanexFormsList* list) { devices_ = list; }
+  void setDeviceWindows(const TTolvanexFormsList* list);
+  // Other member sources (tests): used instead of the device windows.
+  void setMembers(IMultiMembers* members);
+  void setCoordinateWindow(TF_D2Koord* k) { koord_ = k; }
+  // Called when the window is shown for the first time with no active devices: the frame
+  // continues its boot sequence at the activation step.
+  void setBootRequest(std::function<void()> f) { bootRequest_ = std::move(f); }
+  void setFileDialog(FileDialog f) { fileDialog_ = std::move(f); }
+  void setColourDialog(ColourDialog f) { colourDialog_ = std::move(f); }
 
   // Boot and frame operations.
   int fillFromDeviceWindows();
-  void toggleVisible() { setVisible(!isVisible()); }
-  void setDataFileFolder(const std::filesystem::path& folder) { dataFileFolder_ = folder; }
-  const std::filesystem::path& dataFileFolder() const { return dataFileFolder_; }
+  void toggleVisible() { setShown(!isVisible()); }
+  void setShown(bool on);  // step S
+  void setDataFileFolder(const std::filesystem::path& folder);
+  const std::filesystem::path& dataFileFolder() const { return coll().dataFileFolder(); }
   void layOut();
   void prepareEmptyPlot();
-  bool autostart() const;
+  bool autostart() const { return coll().autostart(); }
   int activateCheckedDevices();
   int switchActiveToScopeMode();
   int startRun();
-  int activeCount() const { return 0; }
-
+  int activeCount() const { return coll().activeCount(); }
   void applyTexts();
 
+  // Lines of the frame's position file.
+  void savePositionLines(QStringList& lines) const;
+  // Takes its nine lines from the front and applies them; 0, -2230 when fewer than five are
+  // left (nothing taken), or 9210/9220 for a value that cannot be read (nothing applied).
+  // With apply false the lines are only checked.
+  int loadPositionLines(QStringList& lines, bool apply = true);
+
+  // Handlers (public so they can be driven directly).
+  void BN_RunClick() { coll().runClicked(); }
+  void BN_BreakClick() { coll().breakClicked(); }
+  void BN_UpdateClick();
+  void BN_ClearImageClick() { coll().clearImage(); }
+  void CLB_ACTIVE_TolvanexsClickCheck(int item, bool on);
+  void RB_HVXVClick(int mode) { coll().setVisibleMode(mode); }
+  int SaveMUVXfileAs();
+  int LoadMUVXfile();
+  int SaveMUVXSettingsAs();
+  int LoadMUVXSettings();
+  void PrintMUVX();
+  void CopyMUVXToClipboard(Qt::MouseButton button);
+  void DG_Scale_ColorsMouseDown(int row);
+  bool FormCloseQuery() { return coll().closeQuery(); }
+
+  TMultiCollection& coll() { return *coll_; }
+  const TMultiCollection& coll() const { return *coll_; }
+  QLabel* plotImage() const { return im2D_; }
+  QTabWidget* pageControl() const { return pc_; }
+  QWidget* settingsPage() const { return tshSettings_; }
+  QWidget* imagePage() const { return tshImage_; }
+  TMultiDornellPage* dornellPage() const { return dornell_; }
+
+ protected:
+  bool event(QEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
  private:
-  const TTolvanexFormsList* devices_ = nullptr;
-  std::filesystem::path dataFileFolder_;
+  // IMultiView
+  void changed(unsigned what) override;
+  void processEvents() override;
+  void bringToFront() override;
+  void showPlotPage() override;
+  void setBusyCursor(bool on) override;
+  void saveControlsShown(bool on) override;
+
+  void buildTop();
+  void buildSettingsPage();
+  void buildMenu();
+  void refreshScaleTable();
+  void refreshColours();
+  void refreshCheckList();
+  void refreshStatus();
+  void refreshStatistics();
+  void refreshOptions();
+  void showPlot();
+  void sizeScaleTable();
+  void fitTopPanel();
+  QString askFile(Dialog d, const QString& proposed);
+
+  std::unique_ptr<TFormsMembers> formsMembers_;
+  IMultiMembers* members_ = nullptr;
+  std::unique_ptr<IMultiMembers> forwarder_;  // -> members_, which may change later
+  std::unique_ptr<TMultiCollection> coll_;
+  TF_D2Koord* koord_ = nullptr;
+  std::function<void()> bootRequest_;
+  FileDialog fileDialog_;
+  ColourDialog colourDialog_;
+  bool refreshing_ = false;
+  int mouseButton_ = 0;
+
+  QWidget* pnTop_ = nullptr;
+  QWidget* pnStartStop_ = nullptr;
+  QCheckBox* cbSingleShot_ = nullptr;
+  QPushButton* bnRun_ = nullptr;
+  QPushButton* bnBreak_ = nullptr;
+  QLabel* pnCollectTime_ = nullptr;
+  QSpinBox* seCollectTime_ = nullptr;
+  QToolButton* bbnCopy_ = nullptr;
+  QToolButton* bbnSaveData_ = nullptr;
+  QToolButton* bbnPrint_ = nullptr;
+  QToolButton* bbnLoadData_ = nullptr;
+  QToolButton* bbnSaveSettings_ = nullptr;
+  QToolButton* bbnLoadSettings_ = nullptr;
+  QTableWidget* dgStatus_ = nullptr;
+  QPushButton* bnClearImage_ = nullptr;
+  QCheckBox* cbClearBeforeDrawing_ = nullptr;
+  QGroupBox* gbAuto_ = nullptr;
+  QCheckBox* cbAutosave_ = nullptr;
+  QLineEdit* edFixPart_ = nullptr;
+  QCheckBox* cbAutostart_ = nullptr;
+  QGroupBox* gbStats_ = nullptr;
+  QLabel* statLabels_[3] = {};
+  QLabel* statValues_[5] = {};
+  QMenuBar* menu_ = nullptr;
+  QTabWidget* pc_ = nullptr;
+  QWidget* tshSettings_ = nullptr;
+  QWidget* tshImage_ = nullptr;
+  TMultiDornellPage* dornell_ = nullptr;
+  QLabel* im2D_ = nullptr;
+  QGroupBox* gbActive_ = nullptr;
+  QListWidget* clbActive_ = nullptr;
+  QPushButton* bnUpdate_ = nullptr;
+  QTableWidget* sgScales_ = nullptr;
+  QTableWidget* dgColours_ = nullptr;
+  QGroupBox* gbHvxv_ = nullptr;
+  QRadioButton* rbHvxv_[4] = {};
 };
 
 }  // namespace tolv

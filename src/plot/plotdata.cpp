@@ -42,6 +42,19 @@ int TD2PointsLst::AppendFrom(const TD2PointsLst& other, bool linked) {
   return int(src.size());
 }
 
+int TD2PointsLst::TakeFrom(TD2PointsLst& other) {
+  if (&other == this) return Count();
+  Clear();
+  points_.swap(other.points_);
+  minX_ = other.minX_;
+  maxX_ = other.maxX_;
+  minY_ = other.minY_;
+  maxY_ = other.maxY_;
+  boundsValid_ = other.boundsValid_;
+  other.Clear();
+  return Count();
+}
+
 int TD2PointsLst::ReplaceFrom(const TD2PointsLst& other, bool linked) {
   if (&other == this) {
     const TD2PointsLst copy = other;
@@ -287,7 +300,9 @@ TGenD2DataSet& TGenD2DataSetsLst::AddCopy(TGenD2DataSet& src) {
   auto set = std::make_unique<TGenD2DataSet>();
   set->name = src.name;
   set->points.Template() = src.points.GetTemplate();
-  set->points.ReplaceFrom(src.points, false);
+  // The builder is emptied right after, so its points move instead of being copied point by
+  // point (a scope record of 131000 points per curve makes the copy noticeable).
+  set->points.TakeFrom(src.points);
   set->SetRangesFromPoints();
   set->xStyle = src.xStyle;
   set->yStyle = src.yStyle;

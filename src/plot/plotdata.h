@@ -51,6 +51,8 @@ class TD2PointsLst {
   PlotPoint& AddLinkedPoint(const PlotPoint& p);
   int AppendFrom(const TD2PointsLst& other, bool linked);
   int ReplaceFrom(const TD2PointsLst& other, bool linked);
+  // Takes other's points as they are (no links added); other is left empty.
+  int TakeFrom(TD2PointsLst& other);
   int GetPoint(int i, PlotPoint& out) const;
   // Unchecked access for the renderer.
   const PlotPoint& At(int i) const { return points_[std::size_t(i)]; }

@@ -1,0 +1,34 @@
+#pragma once
+// The main frame's two small files in the multi folder: the global settings
+// "MultiVXGlobalSettings.TXT" (language, hints, decimal and column separator) and the window
+// positions "VX_Frame_FormPos.TXT".
+#include <QChar>
+#include <QStringList>
+#include <filesystem>
+#include <string>
+
+namespace tolv {
+
+inline constexpr const char* kGlobalSettingsFileName = "MultiVXGlobalSettings.TXT";
+inline constexpr const char* kPositionFileName = "VX_Frame_FormPos.TXT";
+
+struct GlobalSettings {
+  int language = 0;  // 0 German, 1 English, 2 third language
+  bool hints = true;
+  QChar decimal = QLatin1Char(',');
+  QChar column = QLatin1Char('\t');
+  friend bool operator==(const GlobalSettings&, const GlobalSettings&) = default;
+};
+
+// Eight lines: a label in the current language before each value.
+std::string globalSettingsText(const GlobalSettings& s);
+int writeGlobalSettingsFile(const std::filesystem::path& name, const GlobalSettings& s);
+// 0, 2 (missing), 38 (cut off) or 9210 (hints not a boolean); s changes only on success. A
+// separator that is not a number or not one the frame offers keeps its value.
+int readGlobalSettingsFile(const std::filesystem::path& name, GlobalSettings& s);
+
+// One value per line; lines longer than 255 characters are cut.
+int readPositionFile(const std::filesystem::path& name, QStringList& lines);
+int writePositionFile(const std::filesystem::path& name, const QStringList& lines);
+
+}  // namespace tolv

@@ -1,0 +1,126 @@
+#include "multi/devicewindowmember.h"
+
+#include <QCoreApplication>
+#include <QTabWidget>
+
+#include "common/textutil.h"
+#include "devicewin/sheets_presenter.h"
+#include "devicewin/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex_plots.h"
+#include "measure/measuredata.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
+
+namespace tolv {
+
+TDeviceWindowMember::TDeviceWindowMember(TF_OneTolvanex* w) : w_(w) {}
+
+QString TDeviceWindowMember::serial() const {
+  return w_ ? w_->serialNumber() : QString();
+}
+
+int TDeviceWindowMember::setMultiLink(QObject* handle, int index) {
+  if (!w_) return -1001;
+  TMeasureData& d = w_->plots().data();
+  int rc = 0;
+  if (handle)
+    rc = d.registerMulti(handle, index);
+  else
+    d.unregisterMulti();
+  w_->setMultiRegistered(handle != nullptr && rc == 0);
+  return rc;
+}
+
+void TDeviceWindowMember::setActive(bool on) {
+  if (w_) w_->plots().data().setActive(on);
+}
+
+bool TDeviceWindowMember::active() const {
+  return w_ && w_->plots().data().active();
+}
+
+void TDeviceWindowMember::setShown(bool on) {
+  if (!w_) return;
+  if (!on) {
+    w_->hide();
+    return;
+  }
+  w_->show();
+  QCoreApplication::processEvents();
+  if (w_) w_->raise();
+}
+
+bool TDeviceWindowMember::shown() const {
+  return w_ && w_->isVisible();
+}
+
+void TDeviceWindowMember::setSingleShot(bool on) {
+  if (w_) w_->acquisition().setSingleShot(on);
+}
+
+// Plot mode 0 draws nothing: the multi-device window draws the record instead.
+void TDeviceWindowMember::setPlotSwitch(bool on) {
+  if (!w_) return;
+  TOneTolvanexPresenter& p = w_->plots().presenter();
+  if (!on && p.choice().plotMode != 0) {
+    plotModeBefore_ = p.choice().plotMode;
+    p.setPlotMode(0);
+  } else if (on && p.choice().plotMode == 0) {
+    p.setPlotMode(plotModeBefore_);
+  }
+}
+
+void TDeviceWindowMember::switchMode(const QString& modeCode) {
+  if (w_) w_->acquisition().selectMode(fourCharToCode(modeCode));
+}
+
+void TDeviceWindowMember::startMeasurement() {
+  if (w_) w_->acquisition().runClicked();
+}
+
+void TDeviceWindowMember::stopMeasurement() {
+  if (w_) w_->acquisition().stopClicked();
+}
+
+std::int32_t TDeviceWindowMember::memoryDepth() const {
+  return w_ ? roundToInteger(w_->acquisition().desired().memoryDepth) : 0;
+}
+
+double TDeviceWindowMember::sampleInterval() const {
+  return w_ ? double(w_->acquisition().desired().sampleTime) : 0.0;
+}
+
+DayTime TDeviceWindowMember::recordTime() const {
+  return w_ ? w_->plots().data().recordInformation().measurementTime : dayTimeNow();
+}
+
+void TDeviceWindowMember::showScopeControlsPage() {
+  if (w_ && w_->pageControl() && w_->scopeControlsPage())
+    w_->pageControl()->setCurrentWidget(w_->scopeControlsPage());
+}
+
+// The multi-device window's channel 1 is the device's channel 0.
+void TDeviceWindowMember::rescale(double offs1, double gain1, double offs2, double gain2) {
+  if (w_) w_->plots().data().rescalePlotData(offs2, gain2, offs1, gain1);
+}
+
+const double* TDeviceWindowMember::channel1() const {
+  return w_ ? w_->plots().data().plotChannel0() : nullptr;
+}
+
+const double* TDeviceWindowMember::channel2() const {
+  return w_ ? w_->plots().data().plotChannel1() : nullptr;
+}
+
+int TFormsMembers::count() const {
+  return list_ ? list_->count() : 0;
+}
+
+IMultiMember* TFormsMembers::at(int i) {
+  TF_OneTolvanex* w = list_ ? list_->get(i) : nullptr;
+  if (!w) return nullptr;
+  auto& m = members_[w];
+  if (!m || m->window() != w) m = std::make_unique<TDeviceWindowMember>(w);
+  return m.get();
+}
+
+}  // namespace tolv

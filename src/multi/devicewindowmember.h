@@ -1,0 +1,55 @@
+#pragma once
+// The device windows of the main frame as members of the multi-device window.
+#include <QPointer>
+#include <map>
+#include <memory>
+
+#include "multi/multimember.h"
+
+namespace tolv {
+
+class TF_OneTolvanex;
+class TTolvanexFormsList;
+
+class TDeviceWindowMember final : public IMultiMember {
+ public:
+  explicit TDeviceWindowMember(TF_OneTolvanex* w);
+  TF_OneTolvanex* window() const { return w_; }
+
+  QString serial() const override;
+  int setMultiLink(QObject* handle, int index) override;
+  void setActive(bool on) override;
+  bool active() const override;
+  void setShown(bool on) override;
+  bool shown() const override;
+  void setSingleShot(bool on) override;
+  void setPlotSwitch(bool on) override;
+  void switchMode(const QString& modeCode) override;
+  void startMeasurement() override;
+  void stopMeasurement() override;
+  std::int32_t memoryDepth() const override;
+  double sampleInterval() const override;
+  DayTime recordTime() const override;
+  void showScopeControlsPage() override;
+  void rescale(double offs1, double gain1, double offs2, double gain2) override;
+  const double* channel1() const override;
+  const double* channel2() const override;
+
+ private:
+  QPointer<TF_OneTolvanex> w_;
+  int plotModeBefore_ = 3;
+};
+
+// The frame's list, with one member per window made on first use.
+class TFormsMembers final : public IMultiMembers {
+ public:
+  explicit TFormsMembers(const TTolvanexFormsList* list) : list_(list) {}
+  int count() const override;
+  IMultiMember* at(int i) override;
+
+ private:
+  const TTolvanexFormsList* list_;
+  std::map<const TF_OneTolvanex*, std::unique_ptr<TDeviceWindowMember>> members_;
+};
+
+}  // namespace tolv

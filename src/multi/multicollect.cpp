@@ -1,0 +1,667 @@
+#include "multi/multicollect.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+#include "common/atomicfile.h"
+#include "common/format.h"
+#include "common/paths.h"
+#include "common/regional.h"
+#include "common/textutil.h"
+
+namespace tolv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char columnSep() {
+  return char(columnSeparatorSetting().toLatin1());
+}
+
+char systemDecimal() {
+  const char c = regional().decimalSeparator().toLatin1();
+  return c ? c : '.';
+}
+
+}  // namespace
+
+TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMultiView* view,
+                                   const TimerFactory& timers)
+    : members_(members),
+      handle_(handle),
+      view_(view),
+      tmCollect_(timers ? timers(kCollectMs) : makeTimer(kCollectMs)),
+      tmReRun_(timers ? timers(kReRunMs) : makeTimer(kReRunMs)),
+      tmUpdateActive_(timers ? timers(kUpdateActiveMs) : makeTimer(kUpdateActiveMs)),
+      tmColours_(timers ? timers(kColourRepaintMs) : makeTimer(kColourRepaintMs)),
+      tmHeader_(timers ? timers(kHeaderMs) : makeTimer(kHeaderMs)) {
+  tmCollect_.setHandler([this] { collectTimeOver(); });
+  tmReRun_.setHandler([this] {
+    tmReRun_.stop();
+    startRun(false);
+  });
+  tmUpdateActive_.setHandler([this] { tmUpdateActive_.stop(); });
+  tmColours_.setHandler([this] { repaintColours(); });
+  tmHeader_.setHandler([this] {
+    tmHeader_.stop();
+    drawHeader();
+  });
+  previous_ = current_ = cycleStamp_ = dayTimeNow();
+  setStatisticsDashes();
+  kernel_.SetImageSize(800, 400);
+  kernel_.PrepareImage(nullptr);
+}
+
+TMultiCollection::~TMultiCollection() {
+  for (ITimer* t : {&tmCollect_, &tmReRun_, &tmUpdateActive_, &tmColours_, &tmHeader_}) {
+    t->stop();
+    t->setHandler(nullptr);
+  }
+}
+
+ITimer& TMultiCollection::makeTimer(int ms) {
+  ownTimers_.push_back(std::make_unique<TQtTimer>(ms));
+  return *ownTimers_.back();
+}
+
+double TMultiCollection::collectingEstimate(std::int32_t depth, double dt) {
+  const double n = depth > 0 ? double(depth) : 0.0;
+  return std::max(n * 0.000127, n * dt) + 0.113;
+}
+
+// --- F ------------------------------------------------------------------------------------
+
+void TMultiCollection::ensureRows(int rows) {
+  while (int(rows_.size()) + 1 < rows) {
+    rows_.emplace_back();
+    rowNames_ << QString();
+    dornellNames_ << QString();
+  }
+}
+
+int TMultiCollection::fill() {
+  const int n = members_.count();
+  if (n <= 0) return kMultiEmpty;
+  itemSerials_.clear();
+  checked_.clear();
+  for (int i = 0; i < n; ++i) {
+    IMultiMember* m = members_.at(i);
+    const QString serial = m ? m->serial() : QString();
+    itemSerials_ << serial;
+    checked_.push_back(false);
+    ensureRows(2 * i + 3);
+    rowNames_[2 * i] = serial + QStringLiteral(" K1");
+    rowNames_[2 * i + 1] = serial + QStringLiteral(" K2");
+    dornellNames_[2 * i] = dornellNames_[2 * i + 1] = serial;
+    rows_[std::size_t(2 * i)] = ScaleRowTexts();
+    rows_[std::size_t(2 * i + 1)] = ScaleRowTexts();
+  }
+  notify(kChangedScaleTable | kChangedCheckList);
+  loadScalings(scalingsPath());
+  return itemSerials_.isEmpty() ? kMultiEmpty : 0;
+}
+
+// --- A ------------------------------------------------------------------------------------
+
+int TMultiCollection::activate() {
+  longestEstimate_ = 0;
+  active_.clear();
+  int rc = 0;
+  const int n = members_.count();
+  if (n <= 0) {
+    rc = kMultiEmpty;
+  } else {
+    for (int i = 0; i < n; ++i)
+      if (IMultiMember* m = members_.at(i)) {
+        m->setMultiLink(nullptr, -1);
+        m->setActive(false);
+      }
+    if (itemSerials_.isEmpty()) rc = kMultiEmpty;
+  }
+  if (rc == 0) {
+    for (int i = 0; i < itemCount() && i < n; ++i)
+      if (checked_[std::size_t(i)])
+        if (IMultiMember* m = members_.at(i)) {
+          active_.push_back(m);
+          m->setActive(true);
+        }
+    if (active_.empty()) rc = kMultiEmpty;
+  }
+  for (std::size_t k = 0; k < active_.size(); ++k) {
+    active_[k]->setMultiLink(handle_, int(k));
+    active_[k]->setShown(true);
+  }
+  status_.assign(active_.size(), MultiStatusRow());
+  for (std::size_t k = 0; k < active_.size(); ++k) status_[k].serial = active_[k]->serial();
+  if (!active_.empty()) {
+    for (IMultiMember* m : active_) updateEstimate(m);
+    setCollectTimeMs(int(std::lround(longestEstimate_ * 1000.0)));
+  }
+  notify(kChangedStatus);
+  if (view_) view_->bringToFront();
+  return rc;
+}
+
+void TMultiCollection::updateEstimate(IMultiMember* m) {
+  longestEstimate_ =
+      std::max(longestEstimate_, collectingEstimate(m->memoryDepth(), m->sampleInterval()));
+}
+
+// --- M ------------------------------------------------------------------------------------
+
+int TMultiCollection::switchToScopeMode() {
+  if (active_.empty()) return kNoActive;
+  const std::vector<IMultiMember*> list = active_;
+  for (IMultiMember* m : list) m->switchMode(QStringLiteral("OSA0"));
+  return 0;
+}
+
+// --- R ------------------------------------------------------------------------------------
+
+int TMultiCollection::startRun(bool fromRequest) {
+  if (active_.empty()) return fromRequest ? kNoActive : kMultiEmpty;
+  if (fromRequest) tmReRun_.stop();
+  tmCollect_.stop();
+  const std::vector<IMultiMember*> list = active_;
+  for (IMultiMember* m : list) {
+    m->setPlotSwitch(false);
+    m->setSingleShot(true);
+    updateEstimate(m);
+  }
+  setCollectTimeMs(int(std::lround(longestEstimate_ * 1000.0)));
+  running_ = true;
+  received_ = 0;
+  firstRecord_ = 0;
+  notify(kChangedRunButtons);
+  for (IMultiMember* m : list) {
+    m->setSingleShot(true);
+    m->setPlotSwitch(false);
+  }
+  for (IMultiMember* m : list) m->startMeasurement();
+  return 0;
+}
+
+void TMultiCollection::runClicked() {
+  resetStatistics();
+  startRun(true);
+}
+
+void TMultiCollection::breakClicked() {
+  const std::vector<IMultiMember*> list = active_;
+  for (IMultiMember* m : list) m->stopMeasurement();
+  running_ = false;
+  notify(kChangedRunButtons);
+}
+
+void TMultiCollection::resetStatistics() {
+  stats_.Reset();
+  cycles_ = 0;
+  setStatisticsDashes();
+  notify(kChangedStatistics);
+}
+
+void TMultiCollection::setStatisticsDashes() {
+  for (QString& s : statTexts_) s = QStringLiteral(" -- ");
+}
+
+// --- C ------------------------------------------------------------------------------------
+
+void TMultiCollection::addChannelSet(const QString& name, const QString& yUnit, ColorRef colour,
+                                     const double* t0dt, int n, const double* values,
+                                     const ScaleRowValues& v) {
+  TGenD2DataSet& ds = kernel_.NewDataSet();
+  ds.name = name;
+  ds.SetXUnit(QStringLiteral("s"));
+  ds.SetYUnit(yUnit);
+  ds.SetYAxisColor(colour);
+  ds.SetYLabelColor(colour);
+  ds.points.Template().color = colour;
+  ds.points.SetMarker(1, 9);
+  if (!pointPool_.empty()) {
+    ds.points.TakeFrom(pointPool_.back());
+    pointPool_.pop_back();
+  }
+  ds.points.Reserve(n + 2);
+  PlotPoint p = ds.points.GetTemplate();
+  const double t0 = t0dt[0], dt = t0dt[1];
+  for (int k = 0; k < n; ++k) {
+    p.X = WorldValue::num(t0 + k * dt);
+    p.Y = WorldValue::num(values[k]);
+    ds.points.AddLinkedPoint(p);
+  }
+  // The display range: two points at the end stretch the axis without a visible line.
+  if (v.hasRange() && n > 0) {
+    const double last = t0 + (n - 1) * dt;
+    PlotPoint q = ds.points.GetTemplate();
+    q.linkA = q.linkB = -1;
+    q.X = WorldValue::num(last);
+    q.Y = WorldValue::num(v.min);
+    ds.points.AddPoint(q);
+    q.Y = WorldValue::num(v.max);
+    ds.points.AddPoint(q);
+  }
+  kernel_.AddDataSet(ds);
+}
+
+void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
+  // A notice from a window that has since left the active list is stale.
+  if (notice.index < 0 || notice.index >= activeCount()) return;
+  const bool opensCycle = !tmCollect_.isActive();
+  if (opensCycle) {
+    cycleFiles_.clear();
+    clearDataSets();
+    kernel_.PrepareImage(nullptr);
+    for (MultiStatusRow& r : status_) r.filled = false;
+    notify(kChangedStatus | kChangedPlot);
+  }
+  IMultiMember* d = active_[std::size_t(notice.index)];
+  if (opensCycle) {
+    if (cycles_ < 1) {
+      previous_ = current_ = dayTimeNow();
+      stats_.Reset();
+      setStatisticsDashes();
+    } else {
+      if (firstRecord_ == 0) previous_ = current_;
+      current_ = d->recordTime();
+      if (firstRecord_ == 0) {
+        firstRecord_ = 1;
+        stats_.Add(dtDiffSeconds(current_, previous_));
+        statTexts_[0] = QString::number(stats_.Count());
+        stats_.Compute();
+        statTexts_[1] = valueText(stats_.Count() > 1 ? stats_.Mean() : stats_.Last(), 4,
+                                  QStringLiteral("s"));
+        if (stats_.Count() > 1) {
+          statTexts_[2] = valueText(stats_.SampleDeviation(), 4, QStringLiteral("s"));
+          statTexts_[3] = valueText(stats_.Minimum(), 4, QStringLiteral("s"));
+          statTexts_[4] = valueText(stats_.Maximum(), 4, QStringLiteral("s"));
+        }
+      }
+    }
+    cycleStamp_ = d->recordTime();
+    notify(kChangedStatistics);
+  }
+  // The device's own rows of the scale table (its place in the frame's list): an active list
+  // with gaps must not borrow a neighbour's scaling.
+  int frameIndex = notice.index;
+  for (int i = 0; i < members_.count(); ++i)
+    if (members_.at(i) == d) frameIndex = i;
+  const int r1 = 2 * frameIndex + 1, r2 = r1 + 1;
+  ensureRows(r2 + 1);
+  const QString serial = d->serial();
+  d->showScopeControlsPage();
+
+  const int n = std::clamp(notice.n, 0, kArrayLength);
+  DeviceFileHead head;
+  head.serial = serial;
+  head.time = d->recordTime();
+  head.depth = n;
+  head.colours = {rowColour(r1), rowColour(r2)};
+  head.rows = {rows_[std::size_t(r1 - 1)], rows_[std::size_t(r2 - 1)]};
+  const ScaleRowValues v1 = ScaleRowValues::of(head.rows[0]);
+  const ScaleRowValues v2 = ScaleRowValues::of(head.rows[1]);
+  d->rescale(v1.offset, v1.factor, v2.offset, v2.factor);
+  const double* c1 = d->channel1();
+  const double* c2 = d->channel2();
+  const double t0dt[2] = {-double(notice.n - notice.m) * notice.dt, notice.dt};
+
+  std::string& file = fileBuffer_;
+  file.clear();
+  file.reserve(std::size_t(n) * 34 + 1024);
+  const char sep = columnSep(), dec = systemDecimal();
+  appendDeviceFileHead(file, head, sep, dec);
+  if (c1 && c2)
+    for (int k = 0; k < n; ++k)
+      appendDeviceFileLine(file, t0dt[0] + k * t0dt[1], c1[k], c2[k], sep, dec);
+  const fs::path name = intermediateFolder() / pathFromText(serial + QStringLiteral(".CSV"));
+  // A failed write keeps the record in the plot but leaves it out of the data file.
+  if (makeFolders(name) == 0 && writeFileAtomically(name, file) == 0)
+    cycleFiles_ << pathText(name);
+
+  if (c1 && c2) {
+    addChannelSet(serial + QStringLiteral(" K1"), head.rows[0].unit, head.colours[0], t0dt, n, c1,
+                  v1);
+    addChannelSet(serial + QStringLiteral(" K2"), head.rows[1].unit, head.colours[1], t0dt, n, c2,
+                  v2);
+  }
+  if (notice.index < int(status_.size())) {
+    MultiStatusRow& row = status_[std::size_t(notice.index)];
+    row.serial = serial;
+    row.colour1 = head.colours[0];
+    row.colour2 = head.colours[1];
+    row.filled = true;
+  }
+  notify(kChangedStatus);
+
+  ++received_;
+  if (received_ < activeCount()) {
+    // The collecting time counts from the first record.
+    if (!tmCollect_.isActive()) tmCollect_.start();
+    return;
+  }
+  tmCollect_.stop();
+  processEvents();
+  setVisibleMode(visibleMode_);
+  const int rc = draw();
+  if (rc == 0 && autosave_) {
+    // Cycles can be shorter than a second; a later one must not overwrite the earlier file.
+    fs::path name = autoDataFileName();
+    std::error_code ec;
+    if (fs::exists(name, ec)) name = freeBackupName(name);
+    saveDataFile(name);
+  }
+  if (!singleShot_) tmReRun_.start();
+}
+
+// --- E ------------------------------------------------------------------------------------
+
+void TMultiCollection::collectTimeOver() {
+  tmCollect_.stop();
+  draw();
+  if (!singleShot_) {
+    tmReRun_.setInterval(250 * activeCount() + 250);
+    tmReRun_.start();
+  }
+}
+
+// --- V ------------------------------------------------------------------------------------
+
+void TMultiCollection::setVisibleMode(int mode) {
+  if (mode < 0 || mode > 3) return;
+  visibleMode_ = mode;
+  for (int i = 0; i < members_.count(); ++i) {
+    IMultiMember* m = members_.at(i);
+    if (!m) continue;
+    const bool show = mode == 3 || (mode == 1 && !m->active()) || (mode == 2 && m->active());
+    m->setShown(show);
+  }
+  notify(kChangedOptions);
+  if (view_) view_->bringToFront();
+}
+
+// --- Draw ---------------------------------------------------------------------------------
+
+int TMultiCollection::draw() {
+  ++cycles_;
+  notify(kChangedStatistics);
+  if (kernel_.DataSetCount() == 0) return kNoDataSets;
+  return renderPlot();
+}
+
+int TMultiCollection::renderPlot() {
+  if (view_) {
+    view_->setBusyCursor(true);
+    view_->bringToFront();
+  }
+  running_ = false;
+  notify(kChangedRunButtons);
+  if (view_) view_->showPlotPage();
+  kernel_.DataSets().SortByName();
+  const int rc = kernel_.Render(nullptr, true);
+  tmHeader_.start();
+  plotControlsShown_ = true;
+  if (view_) {
+    view_->saveControlsShown(true);
+    view_->setBusyCursor(false);
+  }
+  notify(kChangedPlot | kChangedRunButtons);
+  return rc;
+}
+
+void TMultiCollection::clearDataSets() {
+  for (int i = 0; i < kernel_.DataSetCount(); ++i) {
+    pointPool_.emplace_back();
+    pointPool_.back().TakeFrom(kernel_.Get(i)->points);
+    pointPool_.back().Clear();  // keeps the capacity
+  }
+  // Only as many as a cycle of the active devices uses.
+  if (pointPool_.size() > 2 * active_.size()) pointPool_.resize(2 * active_.size());
+  kernel_.ClearDataSets();
+}
+
+void TMultiCollection::clearImage() {
+  clearDataSets();
+  kernel_.PrepareImage(nullptr);
+  notify(kChangedPlot);
+}
+
+void TMultiCollection::setImageSize(int w, int h) {
+  kernel_.SetImageSize(w, h);
+  if (kernel_.DataSetCount() > 0) kernel_.Render(nullptr, true);
+  drawHeader();
+}
+
+void TMultiCollection::prepareEmptyPlot() {
+  kernel_.PrepareImage(nullptr);
+  notify(kChangedPlot);
+}
+
+QString TMultiCollection::footerText() const {
+  return QStringLiteral("Multi_Tolvanex");
+}
+
+QString TMultiCollection::headerText() const {
+  return dateTimeText(cycleStamp_) + QLatin1Char(' ') + footerText();
+}
+
+void TMultiCollection::drawHeader() {
+  QImage& img = kernel_.Bitmap();
+  if (img.isNull()) return;
+  QPainter p(&img);
+  p.setFont(kernel_.Font());
+  const QString s = headerText();
+  const QFontMetrics fm(p.font());
+  const int w = fm.horizontalAdvance(s);
+  const int x = (img.width() - w) / 2;
+  p.fillRect(QRect(x, 0, w, fm.height()), Qt::white);
+  p.setPen(Qt::black);
+  p.drawText(x, fm.ascent(), s);
+  p.end();
+  notify(kChangedPlot);
+}
+
+// --- Options ------------------------------------------------------------------------------
+
+void TMultiCollection::setSingleShot(bool on, bool byClick) {
+  singleShot_ = on;
+  if (byClick) resetStatistics();
+  notify(kChangedOptions);
+}
+
+void TMultiCollection::setAutostart(bool on, bool byClick) {
+  autostart_ = on;
+  if (on) setSingleShot(false, byClick);
+  notify(kChangedOptions);
+}
+
+void TMultiCollection::setCollectTimeMs(int ms) {
+  collectTimeMs_ = std::max(ms, 1);
+  tmCollect_.setInterval(collectTimeMs_);
+  notify(kChangedCollectTime);
+}
+
+void TMultiCollection::setItemChecked(int i, bool on) {
+  if (i < 0 || i >= itemCount()) return;
+  checked_[std::size_t(i)] = on;
+  notify(kChangedCheckList);
+}
+
+int TMultiCollection::checkClicked(int item, bool on) {
+  setItemChecked(item, on);
+  tmUpdateActive_.stop();
+  const int rc = activate();
+  saveScalings(scalingsPath());
+  setVisibleMode(visibleMode_);
+  return rc;
+}
+
+int TMultiCollection::updateClicked() {
+  const int rc = activate();
+  saveScalings(scalingsPath());
+  setVisibleMode(visibleMode_);
+  if (view_) view_->showPlotPage();
+  return rc;
+}
+
+void TMultiCollection::setScaleCell(int row, int column, const QString& text) {
+  if (row < 1 || column < 1 || column > 5) return;
+  ensureRows(row + 1);
+  rows_[std::size_t(row - 1)].cell(column) = text;
+  scalingsChanged_ = true;
+}
+
+// --- Colours ------------------------------------------------------------------------------
+
+ColorRef TMultiCollection::rowColour(int r) {
+  const auto& items = colours_.Items();
+  if (r >= 0 && r < int(items.size()) && items[std::size_t(r)] >= 0)
+    return ColorRef(items[std::size_t(r)]);
+  return defaultColour(r);
+}
+
+void TMultiCollection::setRowColour(int row, ColorRef c, bool byUser) {
+  if (row < 0 || row > kMaxListIndex) return;
+  // Rows between the last stored one and this one stay "not stored" (-1): default colours.
+  while (colours_.Count() < row) colours_.Add(-1);
+  colours_.Set(row, std::int32_t(c & 0xFFFFFF));
+  if (byUser) {
+    tmColours_.stop();
+    scalingsChanged_ = true;
+  }
+  notify(kChangedColours);
+}
+
+void TMultiCollection::repaintColours() {
+  tmColours_.stop();
+  for (int r = 1; r <= 2 * members_.count(); ++r) setRowColour(r, rowColour(r), false);
+}
+
+// --- Scalings -----------------------------------------------------------------------------
+
+fs::path TMultiCollection::scalingsPath() const {
+  return multiFolder() / "Scalings.TXT";
+}
+
+ScalingsData TMultiCollection::scalingsData() const {
+  ScalingsData d;
+  d.rows = rows_;
+  const auto& items = colours_.Items();
+  const int rows = rowCount();
+  for (int r = 0; r <= rows; ++r) {
+    std::int32_t c = r < int(items.size()) ? items[std::size_t(r)] : -1;
+    if (c < 0) c = (r >= 1 && r < rows) ? std::int32_t(defaultColour(r)) : 0;
+    d.colours.Set(r, c);
+  }
+  d.checked = checked_;
+  return d;
+}
+
+void TMultiCollection::applyScalings(const ScalingsData& d) {
+  rows_ = d.rows;
+  const auto& items = d.colours.Items();
+  for (int r = 1; r < int(items.size()); ++r) setRowColour(r, ColorRef(items[std::size_t(r)]), false);
+  for (std::size_t i = 0; i < checked_.size() && i < d.checked.size(); ++i)
+    if (i < d.checkRead.size() && d.checkRead[i]) checked_[i] = d.checked[i];
+  notify(kChangedScaleTable | kChangedCheckList | kChangedColours);
+}
+
+int TMultiCollection::saveScalings(const fs::path& name) {
+  const int rc = writeScalingsFile(name, scalingsData());
+  scalingsChanged_ = rc != 0;
+  return rc;
+}
+
+int TMultiCollection::saveScalingsAs(fs::path& name) {
+  if (int rc = scalingsFileName(name); rc != 0) return rc;
+  std::error_code ec;
+  if (fs::exists(name, ec)) backUpFile(name);
+  return saveScalings(name);
+}
+
+int TMultiCollection::loadScalings(const fs::path& name) {
+  ScalingsData d = scalingsData();
+  const int rc = readScalingsFile(name, d);
+  if (rc == 0) applyScalings(d);
+  tmColours_.start();
+  return rc;
+}
+
+bool TMultiCollection::closeQuery() {
+  if (scalingsChanged_) {
+    activate();
+    saveScalings(scalingsPath());
+  }
+  return true;
+}
+
+// --- Data files ---------------------------------------------------------------------------
+
+fs::path TMultiCollection::autoDataFileName() const {
+  return multiDataFileName(dataFolder_.empty() ? multiFolder() : dataFolder_, cycleStamp_,
+                           fixedPart_);
+}
+
+int TMultiCollection::saveDataFile(const fs::path& name) {
+  if (cycleFiles_.isEmpty()) return kMultiEmpty;
+  std::vector<fs::path> files;
+  for (const QString& f : cycleFiles_) files.push_back(pathFromText(f));
+  return writeMultiDataFile(name, files, columnSep());
+}
+
+int TMultiCollection::loadDataFile(const fs::path& name) {
+  TREADing r;
+  const int rc = readMultiDataFile(name, columnSep(), r);
+  if (rc != 0) return rc;
+  loaded_ = std::move(r);
+  if (clearBeforeDrawing_) kernel_.ClearDataSets();
+  kernel_.PrepareImage(nullptr);
+  for (int k = 0; k < loaded_.deviceCount; ++k) {
+    const TD3PointList& pts = loaded_.points.At(k);
+    const int n = pts.Count();
+    for (int ch = 0; ch < 2; ++ch) {
+      std::vector<double> values(static_cast<std::size_t>(n));
+      for (int i = 0; i < n; ++i)
+        values[std::size_t(i)] = ch == 0 ? pts.Items()[std::size_t(i)].y
+                                         : pts.Items()[std::size_t(i)].z;
+      const FPoint range = loaded_.scaleRange.Items()[std::size_t(2 * k + ch)];
+      ScaleRowValues v;
+      v.min = range.x;
+      v.max = range.y;
+      TGenD2DataSet& ds = kernel_.NewDataSet();
+      ds.name = loaded_.names.value(k) + (ch == 0 ? QStringLiteral(" K1") : QStringLiteral(" K2"));
+      ds.SetXUnit(QStringLiteral("s"));
+      ds.SetYUnit(loaded_.units.value(3 * k + 1 + ch));
+      const ColorRef c = ColorRef(loaded_.colours.Items()[std::size_t(2 * k + ch)]);
+      ds.SetYAxisColor(c);
+      ds.SetYLabelColor(c);
+      ds.points.Template().color = c;
+      ds.points.SetMarker(1, 9);
+      ds.points.Reserve(n + 2);
+      PlotPoint p = ds.points.GetTemplate();
+      for (int i = 0; i < n; ++i) {
+        p.X = WorldValue::num(pts.Items()[std::size_t(i)].x);
+        p.Y = WorldValue::num(values[std::size_t(i)]);
+        ds.points.AddLinkedPoint(p);
+      }
+      if (v.hasRange() && n > 0) {
+        PlotPoint q = ds.points.GetTemplate();
+        q.linkA = q.linkB = -1;
+        q.X = WorldValue::num(pts.Items()[std::size_t(n - 1)].x);
+        q.Y = WorldValue::num(v.min);
+        ds.points.AddPoint(q);
+        q.Y = WorldValue::num(v.max);
+        ds.points.AddPoint(q);
+      }
+      kernel_.AddDataSet(ds);
+    }
+  }
+  const int drawn = renderPlot();
+  cycleStamp_ = loaded_.time;
+  tmHeader_.stop();
+  drawHeader();
+  return drawn;
+}
+
+}  // namespace tolv

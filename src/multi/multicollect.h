@@ -1,0 +1,243 @@
+#pragma once
+// TMultiCollection: the logic of the multi-device window without its widgets. It starts a
+// scope measurement on every active device, takes one record from each within the collecting
+// time, scales it, writes it to an intermediate device file, adds its two channels to the
+// common plot, keeps interval statistics and starts the next cycle. The window shows its state
+// and passes user actions in; tests drive it with fake members and hand-stepped timers.
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "common/colours.h"
+#include "device/devtimer.h"
+#include "multi/multifiles.h"
+#include "multi/multimember.h"
+#include "numerics/stddev.h"
+#include "plot/genkernel.h"
+
+class QObject;
+
+namespace tolv {
+
+// What the window shows changed; the window refreshes the parts named.
+enum MultiChange : unsigned {
+  kChangedScaleTable = 1,     // rows, names or cells of the scale table
+  kChangedColours = 2,        // row colours
+  kChangedCheckList = 4,      // items or check states
+  kChangedCollectTime = 8,    // SE_CollectTime_ms
+  kChangedRunButtons = 16,    // BN_Run / BN_Break
+  kChangedStatus = 32,        // DG_ and the start/stop panel
+  kChangedStatistics = 64,    // the interval statistics panels
+  kChangedPlot = 128,         // the plot image
+  kChangedOptions = 256,      // single shot, autostart, autosave, fixed part, visible mode
+};
+
+class IMultiView {
+ public:
+  virtual ~IMultiView() = default;
+  virtual void changed(unsigned what) = 0;
+  // Lets pending window events run (records of other devices may arrive meanwhile).
+  virtual void processEvents() {}
+  virtual void bringToFront() {}
+  virtual void showPlotPage() {}
+  virtual void setBusyCursor(bool) {}
+  // A multi-device run with the device windows switched to the scope mode after activation.
+  virtual void saveControlsShown(bool) {}
+};
+
+// One row of the status grid DG_.
+struct MultiStatusRow {
+  QString serial;
+  ColorRef colour1 = kWhite, colour2 = kWhite;
+  bool filled = false;  // channel cells painted (a record of this cycle arrived)
+};
+
+class TMultiCollection {
+ public:
+  using TimerFactory = std::function<ITimer&(int ms)>;
+  static constexpr int kNoActive = -1140;
+  static constexpr int kNoDataSets = -118;
+  static constexpr int kCollectMs = 2000;
+  static constexpr int kReRunMs = 750;
+  static constexpr int kUpdateActiveMs = 5000;
+  static constexpr int kColourRepaintMs = 200;
+  static constexpr int kHeaderMs = 200;
+  static constexpr int kArrayLength = 131001;
+
+  // handle: what device windows post their records to. Without a factory the collection makes
+  // its own QTimers.
+  TMultiCollection(IMultiMembers& members, QObject* handle, IMultiView* view = nullptr,
+                   const TimerFactory& timers = {});
+  ~TMultiCollection();
+
+  void setView(IMultiView* view) { view_ = view; }
+
+  // --- Steps --------------------------------------------------------------------------------
+  int fill();                                  // F (and loads Scalings.TXT)
+  int activate();                              // A
+  int switchToScopeMode();                     // M
+  int startRun(bool fromRequest = true);       // R
+  void recordArrived(const MultiRecordNotice& n);  // C
+  void collectTimeOver();                      // E (TM_CollectTimer)
+  void setVisibleMode(int mode);               // V
+  int draw();                                  // the common plot after a cycle
+
+  // --- User actions ---------------------------------------------------------------------
+  void runClicked();    // BN_RunClick
+  void breakClicked();  // BN_BreakClick
+  void setSingleShot(bool on, bool byClick);
+  bool singleShot() const { return singleShot_; }
+  void setAutostart(bool on, bool byClick);
+  bool autostart() const { return autostart_; }
+  void setAutosave(bool on) { autosave_ = on; }
+  bool autosave() const { return autosave_; }
+  void setFixedPart(const QString& s) { fixedPart_ = s; }
+  const QString& fixedPart() const { return fixedPart_; }
+  void setClearBeforeDrawing(bool on) { clearBeforeDrawing_ = on; }
+  bool clearBeforeDrawing() const { return clearBeforeDrawing_; }
+  void setCollectTimeMs(int ms);  // SE_CollectTime_msChange
+  int collectTimeMs() const { return collectTimeMs_; }
+  // CLB_ACTIVE_TolvanexsClickCheck (item toggled to on/off); returns the activation result.
+  int checkClicked(int item, bool on);
+  int updateClicked();  // BN_UpdateClick
+  void clearImage();    // BN_ClearImageClick
+  // Scale table edits: cell (row >= 1, column 1..5).
+  void setScaleCell(int row, int column, const QString& text);
+  void setRowColour(int row, ColorRef c, bool byUser);
+  // FormCloseQuery: saves the scalings when they changed. Closing is always allowed.
+  bool closeQuery();
+
+  // --- Files ------------------------------------------------------------------------------
+  int saveScalings(const std::filesystem::path& name);  // as it is (no backup)
+  // The save dialog's rules: name fixed up, an existing file kept aside first.
+  int saveScalingsAs(std::filesystem::path& name);
+  int loadScalings(const std::filesystem::path& name);
+  std::filesystem::path scalingsPath() const;
+  int saveDataFile(const std::filesystem::path& name);
+  std::filesystem::path autoDataFileName() const;
+  // Reads and draws a data file; the plot stays as it was on failure.
+  int loadDataFile(const std::filesystem::path& name);
+  void setDataFileFolder(const std::filesystem::path& f) { dataFolder_ = f; }
+  const std::filesystem::path& dataFileFolder() const { return dataFolder_; }
+
+  // --- Plot -------------------------------------------------------------------------------
+  void setImageSize(int w, int h);
+  void prepareEmptyPlot();
+  TGenD2ImgKernel& kernel() { return kernel_; }
+  // The picture with the header drawn on it.
+  const QImage& image() const { return kernel_.Bitmap(); }
+  QString headerText() const;
+  void drawHeader();
+  QString footerText() const;
+
+  // --- State ------------------------------------------------------------------------------
+  int rowCount() const { return int(rows_.size()) + 1; }  // with the title row
+  const ScaleRowTexts& row(int r) const { return rows_[std::size_t(r - 1)]; }
+  const QString& rowName(int r) const { return rowNames_[std::size_t(r - 1)]; }
+  const QString& dornellName(int r) const { return dornellNames_[std::size_t(r - 1)]; }
+  ColorRef rowColour(int r);  // stored, else the default colour of r
+  void repaintColours();      // TM_DrawDG_Scales_ColorTimer
+  int itemCount() const { return int(itemSerials_.size()); }
+  const QString& itemSerial(int i) const { return itemSerials_[std::size_t(i)]; }
+  bool itemChecked(int i) const { return checked_[std::size_t(i)]; }
+  void setItemChecked(int i, bool on);
+  int activeCount() const { return int(active_.size()); }
+  IMultiMember* activeMember(int k) const { return active_[std::size_t(k)]; }
+  const std::vector<MultiStatusRow>& statusRows() const { return status_; }
+  int receivedCount() const { return received_; }
+  int cyclesCount() const { return cycles_; }
+  const TStdDev& statistics() const { return stats_; }
+  // Texts of PN_N_Intervals, PN_DeltaTmean, PN_DeltaTStdDev, PN_DeltaTMin, PN_DeltaTMax.
+  const QString& statisticsText(int i) const { return statTexts_[std::size_t(i)]; }
+  int visibleMode() const { return visibleMode_; }
+  bool running() const { return running_; }
+  bool scalingsChanged() const { return scalingsChanged_; }
+  void markScalingsChanged() { scalingsChanged_ = true; }
+  double longestEstimate() const { return longestEstimate_; }
+  const QStringList& cycleFiles() const { return cycleFiles_; }
+  const DayTime& cycleStamp() const { return cycleStamp_; }
+  bool plotControlsShown() const { return plotControlsShown_; }
+  const TREADing& loaded() const { return loaded_; }
+
+  ITimer& collectTimer() { return tmCollect_; }
+  ITimer& reRunTimer() { return tmReRun_; }
+  ITimer& updateActiveTimer() { return tmUpdateActive_; }
+  ITimer& colourTimer() { return tmColours_; }
+  ITimer& headerTimer() { return tmHeader_; }
+
+  // Collecting estimate of one device: max(N x 127 us, N x dt) + 113 ms, in seconds.
+  static double collectingEstimate(std::int32_t depth, double dt);
+
+ private:
+  ITimer& makeTimer(int ms);
+  void notify(unsigned what) {
+    if (view_) view_->changed(what);
+  }
+  void processEvents() {
+    if (view_) view_->processEvents();
+  }
+  void resetStatistics();
+  void clearDataSets();
+  void setStatisticsDashes();
+  void updateEstimate(IMultiMember* m);
+  void ensureRows(int rows);
+  int renderPlot();
+  ScalingsData scalingsData() const;
+  void applyScalings(const ScalingsData& d);
+  void addChannelSet(const QString& name, const QString& yUnit, ColorRef colour,
+                     const double* t0dt, int n, const double* values, const ScaleRowValues& v);
+
+  IMultiMembers& members_;
+  QObject* handle_ = nullptr;
+  IMultiView* view_ = nullptr;
+  std::vector<std::unique_ptr<TQtTimer>> ownTimers_;
+  ITimer& tmCollect_;
+  ITimer& tmReRun_;
+  ITimer& tmUpdateActive_;
+  ITimer& tmColours_;
+  ITimer& tmHeader_;
+
+  std::vector<ScaleRowTexts> rows_;  // rows_[r - 1] is table row r
+  QStringList rowNames_;
+  QStringList dornellNames_;
+  TIntList colours_;
+  QStringList itemSerials_;
+  std::vector<bool> checked_;
+  std::vector<IMultiMember*> active_;
+  std::vector<MultiStatusRow> status_;
+
+  int received_ = 0;
+  int cycles_ = 0;
+  int firstRecord_ = 0;
+  DayTime previous_;
+  DayTime current_;
+  DayTime cycleStamp_;
+  TStdDev stats_;
+  QString statTexts_[5];
+  QStringList cycleFiles_;
+  double longestEstimate_ = 0;
+  int visibleMode_ = 3;
+  bool scalingsChanged_ = true;
+  bool running_ = false;
+  bool singleShot_ = true;
+  bool autostart_ = false;
+  bool autosave_ = false;
+  bool clearBeforeDrawing_ = true;
+  bool plotControlsShown_ = false;
+  QString fixedPart_;
+  int collectTimeMs_ = kCollectMs;
+  std::filesystem::path dataFolder_;
+
+  TGenD2ImgKernel kernel_;
+  TREADing loaded_;
+  // Point storage of the last cycle's curves and the file text, kept for the next cycle: fresh
+  // memory for 2 x 131000 points per device costs more than filling it.
+  std::vector<TD2PointsLst> pointPool_;
+  std::string fileBuffer_;
+};
+
+}  // namespace tolv

@@ -1,0 +1,457 @@
+#include "multi/multifiles.h"
+
+#include <QDate>
+#include <QFile>
+#include <QDateTime>
+#include <QTime>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+
+#include "common/atomicfile.h"
+#include "common/format.h"
+#include "common/paths.h"
+#include "common/regional.h"
+#include "common/settingsio.h"
+#include "common/texttable.h"
+#include "common/textutil.h"
+
+namespace tolv {
+
+namespace fs = std::filesystem;
+
+QString& ScaleRowTexts::cell(int column) {
+  switch (column) {
+    case 1: return unit;
+    case 2: return factor;
+    case 3: return offset;
+    case 4: return min;
+    default: return max;
+  }
+}
+
+const QString& ScaleRowTexts::cell(int column) const {
+  return const_cast<ScaleRowTexts*>(this)->cell(column);
+}
+
+ScaleRowValues ScaleRowValues::of(const ScaleRowTexts& t) {
+  ScaleRowValues v;
+  v.factor = numberOr(t.factor, 0.0);
+  v.offset = numberOr(t.offset, 0.0);
+  v.min = numberOr(t.min, 0.0);
+  v.max = numberOr(t.max, 0.0);
+  return v;
+}
+
+// --- Stamps -------------------------------------------------------------------------------
+
+QString multiTimeText(const DayTime& t) {
+  return dtToQDateTime(t).time().toString(QStringLiteral("HH:mm:ss.zzz"));
+}
+
+// The shape the cell beside it names ("MM.DD.YYYY"), whatever the regional date format: a
+// short date such as "8 Dec 2026" or "12/8/26" would not read back everywhere.
+QString multiDateText(const DayTime& t) {
+  return dtToQDateTime(t).date().toString(QStringLiteral("MM.dd.yyyy"));
+}
+
+int multiStampFromTexts(const QString& date, const QString& time, DayTime& out) {
+  QDate d = QDate::fromString(date.trimmed(), QStringLiteral("MM.dd.yyyy"));
+  if (!d.isValid()) {
+    // Files written by hand or by other tools in the regional format.
+    d = QDate::fromString(date.trimmed(), regional().shortDateFormat());
+    // Two-digit years read as 19xx; a measurement is never that old.
+    if (d.isValid() && d.year() < 1950) d = d.addYears(100);
+  }
+  if (!d.isValid()) return kNotANumber;
+  QTime tm = QTime::fromString(time.trimmed(), QStringLiteral("HH:mm:ss.zzz"));
+  if (!tm.isValid()) tm = QTime::fromString(time.trimmed(), QStringLiteral("HH:mm:ss"));
+  if (!tm.isValid()) return kNotANumber;
+  out = dtFromQDateTime(QDateTime(d, tm));
+  return 0;
+}
+
+// --- Intermediate device file -------------------------------------------------------------
+
+namespace {
+
+void appendText(std::string& out, const QString& s) {
+  out += s.toUtf8().toStdString();
+}
+
+void appendLine(std::string& out, std::initializer_list<QString> cells, char sep) {
+  bool first = true;
+  for (const QString& c : cells) {
+    if (!first) out += sep;
+    first = false;
+    appendText(out, c);
+  }
+  out += "\r\n";
+}
+
+}  // namespace
+
+void appendDeviceFileHead(std::string& out, const DeviceFileHead& h, char sep, char dec) {
+  const QString blank = QStringLiteral(" ");
+  auto sys = [&](const QString& s) {
+    QString r = s;
+    for (QChar& c : r)
+      if (c == QLatin1Char('.') || c == QLatin1Char(',')) c = QLatin1Char(dec);
+    return r;
+  };
+  appendLine(out, {h.serial, blank, blank}, sep);
+  appendLine(out, {text(226), multiDateText(h.time), QStringLiteral("MM.DD.YYYY")}, sep);
+  appendLine(out, {text(227), multiTimeText(h.time), QStringLiteral("HH:MM:SS.ms")}, sep);
+  appendLine(out, {text(223), QString::number(h.depth)}, sep);
+  appendLine(out, {blank, text(30) + QStringLiteral(" 1"), text(30) + QStringLiteral(" 2")}, sep);
+  appendLine(out, {text(31), QString::number(h.colours[0]), QString::number(h.colours[1])}, sep);
+  const QString titles[4] = {QStringLiteral("dY/dV"), QStringLiteral("Y(0V)"), text(246),
+                             text(247)};
+  for (int c = 2; c <= 5; ++c)
+    appendLine(out, {titles[c - 2], sys(h.rows[0].cell(c)), sys(h.rows[1].cell(c))}, sep);
+  appendLine(out, {QStringLiteral("s"), h.rows[0].unit, h.rows[1].unit}, sep);
+}
+
+void appendDeviceFileLine(std::string& out, double t, double c1, double c2, char sep, char dec) {
+  char buf[formatFixedCapacity(10, 6)];
+  out.append(buf, std::size_t(formatFixed(buf, t, 10, 6, dec)));
+  out += sep;
+  out.append(buf, std::size_t(formatFixed(buf, c1, 9, 6, dec)));
+  out += sep;
+  out.append(buf, std::size_t(formatFixed(buf, c2, 9, 6, dec)));
+  out += "\r\n";
+}
+
+// --- Merging ------------------------------------------------------------------------------
+
+namespace {
+
+// Lines without their CR LF / LF ends; a final line end does not open another line.
+std::vector<std::string_view> splitLines(std::string_view s) {
+  std::vector<std::string_view> lines;
+  std::size_t pos = 0;
+  while (pos < s.size()) {
+    std::size_t e = s.find('\n', pos);
+    std::size_t end = e == std::string_view::npos ? s.size() : e;
+    std::size_t len = end - pos;
+    if (len > 0 && s[pos + len - 1] == '\r') --len;
+    lines.push_back(s.substr(pos, len));
+    if (e == std::string_view::npos) break;
+    pos = e + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+// A file mapped into memory (read-only), so large device files are not copied first.
+class MappedFile {
+ public:
+  int open(const fs::path& name) {
+    std::error_code ec;
+    if (!fs::exists(name, ec)) return 2;
+    file_.setFileName(pathText(name));
+    if (!file_.open(QIODevice::ReadOnly)) return 5;
+    if (file_.size() == 0) return 0;
+    const uchar* p = file_.map(0, file_.size());
+    if (!p) return 5;
+    view_ = std::string_view(reinterpret_cast<const char*>(p), std::size_t(file_.size()));
+    return 0;
+  }
+  std::string_view view() const { return view_; }
+
+ private:
+  QFile file_;
+  std::string_view view_;
+};
+
+int mergeDeviceFiles(std::vector<fs::path> files, char sep, std::string& out) {
+  out.clear();
+  if (files.empty()) return kMultiEmpty;
+  std::sort(files.begin(), files.end());
+  std::vector<MappedFile> contents(files.size());
+  std::size_t total = 0, maxLines = 0;
+  std::vector<std::vector<std::string_view>> lines(files.size());
+  for (std::size_t k = 0; k < files.size(); ++k) {
+    if (int rc = contents[k].open(files[k]); rc != 0) return rc;
+    lines[k] = splitLines(contents[k].view());
+    total += contents[k].view().size();
+    maxLines = std::max(maxLines, lines[k].size());
+  }
+  if (maxLines == 0) return kMultiEmpty;
+  out.reserve(total + maxLines * (files.size() * 6 + 2));
+  for (std::size_t j = 0; j < maxLines; ++j) {
+    std::size_t cells = 0;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+      if (j >= lines[k].size()) continue;
+      // An earlier device that ran out leaves " " cells, so this device keeps its columns.
+      while (cells < 3 * k) {
+        if (cells > 0) out += sep;
+        out += ' ';
+        ++cells;
+      }
+      if (cells > 0) out += sep;
+      const std::string_view line = lines[k][j];
+      out.append(line);
+      cells += std::size_t(std::count(line.begin(), line.end(), sep)) + 1;
+    }
+    out += "\r\n";
+  }
+  return 0;
+}
+
+int writeMultiDataFile(const fs::path& name, const std::vector<fs::path>& files, char sep) {
+  std::string merged;
+  if (int rc = mergeDeviceFiles(files, sep, merged); rc != 0) return rc;
+  if (int rc = makeFolders(name); rc != 0) return rc;
+  return writeFileAtomically(name, merged);
+}
+
+fs::path multiDataFileName(const fs::path& folder, const DayTime& t, const QString& fixedPart) {
+  QString rel = fileNameStamp(t);
+  if (!fixedPart.isEmpty()) rel += QLatin1Char('_') + fixedPart;
+  rel += QStringLiteral(".CSV");
+  return folder / pathFromText(rel);
+}
+
+// --- Reading ------------------------------------------------------------------------------
+
+TD3PointList& TTolvanexPointLists::Get(int i) {
+  if (i >= Count()) lists_.resize(std::size_t(i) + 1);
+  return lists_[std::size_t(i)];
+}
+
+void TREADing::Clear() {
+  *this = TREADing();
+}
+
+namespace {
+
+// Cells of one line; an empty rest after the last separator counts as a cell here, because a
+// data line never ends in a separator unless its last cell is empty.
+void splitCells(std::string_view line, char sep, std::vector<std::string_view>& cells) {
+  cells.clear();
+  std::size_t pos = 0;
+  for (;;) {
+    std::size_t e = line.find(sep, pos);
+    if (e == std::string_view::npos) {
+      cells.push_back(line.substr(pos));
+      return;
+    }
+    cells.push_back(line.substr(pos, e - pos));
+    pos = e + 1;
+  }
+}
+
+bool isBlankCell(std::string_view c) {
+  return std::all_of(c.begin(), c.end(), [](char ch) { return ch == ' ' || ch == '\t'; });
+}
+
+// A number with "." or "," as decimal separator, blanks around it allowed.
+bool cellNumber(std::string_view c, double& v) {
+  std::size_t b = 0, e = c.size();
+  while (b < e && c[b] == ' ') ++b;
+  while (e > b && c[e - 1] == ' ') --e;
+  if (b == e || e - b > 64) return false;
+  char buf[64];
+  std::size_t n = 0;
+  std::size_t i = b;
+  if (c[i] == '+') ++i;  // from_chars takes no plus sign
+  for (; i < e; ++i) buf[n++] = c[i] == ',' ? '.' : c[i];
+  if (n == 0) return false;
+  auto [p, ec] = std::from_chars(buf, buf + n, v, std::chars_format::general);
+  return ec == std::errc() && p == buf + n && std::isfinite(v);
+}
+
+QString cellText(std::string_view c) {
+  return decodeText(c.data(), qsizetype(c.size()));
+}
+
+}  // namespace
+
+int readMultiDataFile(const fs::path& name, char sep, TREADing& into) {
+  MappedFile f;
+  if (int rc = f.open(name); rc != 0) return rc;
+  return readMultiDataBytes(f.view(), sep, into);
+}
+
+int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
+  const std::vector<std::string_view> lines = splitLines(bytes);
+  if (lines.size() < 8) return kMultiFileTooShort;
+  TREADing r;
+  std::vector<std::string_view> cells;
+  splitCells(lines[0], sep, cells);
+  r.deviceCount = int(cells.size() / 3);
+  if (r.deviceCount == 0) return kMultiEmpty;
+  const int n = r.deviceCount;
+  for (int k = 0; k < n; ++k) r.names << cellText(cells[std::size_t(3 * k)]);
+  auto cellOf = [&](std::size_t line, int idx, std::string_view& out) {
+    if (line >= lines.size()) return false;
+    splitCells(lines[line], sep, cells);
+    if (idx >= int(cells.size())) return false;
+    out = cells[std::size_t(idx)];
+    return true;
+  };
+  std::string_view c, c2;
+  if (!cellOf(1, 1, c)) return kMultiFileTooShort;
+  const QString date = cellText(c);
+  if (!cellOf(2, 1, c)) return kMultiFileTooShort;
+  if (int rc = multiStampFromTexts(date, cellText(c), r.time); rc != 0) return rc;
+  for (int k = 0; k < n; ++k) {
+    double v = 0;
+    if (!cellOf(3, 3 * k + 1, c)) return kMultiFileTooShort;
+    if (!cellNumber(c, v) || v < 0 || v > kMultiMaxPoints || v != std::floor(v))
+      return kNotANumber;
+    r.depths.Set(k, std::int32_t(v));
+    for (int ch = 0; ch < 2; ++ch) {
+      if (!cellOf(5, 3 * k + 1 + ch, c)) return kMultiFileTooShort;
+      if (!cellNumber(c, v) || v < 0 || v > 0xFFFFFF || v != std::floor(v)) return kNotANumber;
+      r.colours.Set(2 * k + ch, std::int32_t(v));
+    }
+  }
+  if (lines.size() < 11) return kMultiFileTooShort;
+  // Lines 7 to 10: factor, offset, scale minimum, scale maximum. An empty cell is a table cell
+  // that was left empty and counts as 0, as it did in the table.
+  for (int k = 0; k < n; ++k)
+    for (int ch = 0; ch < 2; ++ch) {
+      double v[4] = {0, 0, 0, 0};
+      for (int l = 0; l < 4; ++l) {
+        if (!cellOf(std::size_t(6 + l), 3 * k + 1 + ch, c)) return kMultiFileTooShort;
+        if (!isBlankCell(c) && !cellNumber(c, v[l])) return kNotANumber;
+      }
+      // Devices and channels come in index order 2k + channel.
+      r.factorOffset.Add({v[0], v[1]});
+      r.scaleRange.Add({v[2], v[3]});
+    }
+  for (int k = 0; k < n; ++k)
+    for (int j = 0; j < 3; ++j) {
+      if (!cellOf(10, 3 * k + j, c)) return kMultiFileTooShort;
+      r.units << cellText(c);
+    }
+  // Data lines.
+  std::vector<bool> ended(std::size_t(n), false);
+  std::vector<std::vector<D3Point>> pts(static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) pts[std::size_t(k)].reserve(std::size_t(r.depths.Get(k)));
+  for (std::size_t j = 11; j < lines.size(); ++j) {
+    splitCells(lines[j], sep, cells);
+    for (int k = 0; k < n; ++k) {
+      const std::size_t first = std::size_t(3 * k);
+      const std::size_t have = cells.size() > first ? std::min<std::size_t>(3, cells.size() - first)
+                                                    : 0;
+      bool blank = have == 0;
+      if (have == 3 && isBlankCell(cells[first]) && isBlankCell(cells[first + 1]) &&
+          isBlankCell(cells[first + 2]))
+        blank = true;
+      if (blank) {
+        ended[std::size_t(k)] = true;
+        continue;
+      }
+      // Numbers after a device's end, or a triple cut short, are damage.
+      if (ended[std::size_t(k)] || have < 3) return kNotANumber;
+      D3Point p;
+      if (!cellNumber(cells[first], p.x) || !cellNumber(cells[first + 1], p.y) ||
+          !cellNumber(cells[first + 2], p.z))
+        return kNotANumber;
+      auto& list = pts[std::size_t(k)];
+      if (int(list.size()) >= kMultiMaxPoints) return kNotANumber;
+      list.push_back(p);
+    }
+  }
+  // A file cut off short of a device's memory depth is not a whole record.
+  for (int k = 0; k < n; ++k)
+    if (int(pts[std::size_t(k)].size()) != r.depths.Get(k)) return kMultiFileTooShort;
+  for (int k = 0; k < n; ++k) {
+    TD3PointList& l = r.points.Get(k);
+    for (const D3Point& p : pts[std::size_t(k)]) l.Add(p);
+  }
+  into = std::move(r);
+  return 0;
+}
+
+// --- Scalings file ------------------------------------------------------------------------
+
+std::string scalingsText(const ScalingsData& d) {
+  std::string out;
+  const int rows = int(d.rows.size()) + 1;  // R: the title row counts
+  for (int r = 1; r <= rows; ++r) {
+    const bool hasRow = r - 1 < int(d.rows.size());
+    for (int c = 1; c <= 5; ++c) {
+      if (hasRow) appendText(out, d.rows[std::size_t(r - 1)].cell(c));
+      out += "\r\n";
+    }
+    const auto& cols = d.colours.Items();
+    const ColorRef col = r < int(cols.size()) ? ColorRef(cols[std::size_t(r)]) : 0;
+    out += std::to_string(col) + "\r\n";
+    const int item = (r - 1) / 2;
+    if (r % 2 == 1 && item < int(d.checked.size()))
+      out += d.checked[std::size_t(item)] ? "T\r\n" : "F\r\n";
+  }
+  out += " \r\n";
+  return out;
+}
+
+int writeScalingsFile(const fs::path& name, const ScalingsData& d) {
+  if (int rc = makeFolders(name); rc != 0) return rc;
+  return writeFileAtomically(name, scalingsText(d));
+}
+
+int readScalingsFile(const fs::path& name, ScalingsData& d) {
+  std::error_code ec;
+  if (!fs::exists(name, ec)) return 2;
+  LineReader probe(name);
+  if (probe.openCode() != 0) return probe.openCode();
+  std::ifstream in(name, std::ios::binary);
+  QByteArray bytes;
+  std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  bytes = QByteArray(s.data(), qsizetype(s.size()));
+  return readScalingsBytes(bytes, d);
+}
+
+int readScalingsBytes(const QByteArray& bytes, ScalingsData& d) {
+  LineReader lr(bytes);
+  ScalingsData r = d;
+  r.checkRead.assign(r.checked.size(), false);
+  const int rows = int(r.rows.size()) + 1;
+  QString line;
+  for (int row = 1; row <= rows && !lr.atEnd(); ++row) {
+    ScaleRowTexts cellsRead;
+    bool haveRow = row - 1 < int(r.rows.size());
+    if (haveRow) cellsRead = r.rows[std::size_t(row - 1)];
+    for (int c = 1; c <= 5; ++c) {
+      if (lr.readLine(line) != 0) return kReadPastEnd;  // a block cut off
+      cellsRead.cell(c) = line.left(kMaxValueLine);
+    }
+    if (lr.readLine(line) != 0) return kReadPastEnd;
+    bool ok = false;
+    const qlonglong colour = line.trimmed().toLongLong(&ok);
+    if (!ok || colour < 0 || colour > 0xFFFFFF) return kNotANumber;
+    if (haveRow) r.rows[std::size_t(row - 1)] = cellsRead;
+    r.colours.Set(row, std::int32_t(colour));
+    const int item = (row - 1) / 2;
+    if (row % 2 == 1 && item < int(r.checked.size())) {
+      if (lr.readLine(line) != 0) return kReadPastEnd;
+      r.checked[std::size_t(item)] = line.trimmed().compare(QStringLiteral("T"),
+                                                            Qt::CaseInsensitive) == 0;
+      r.checkRead[std::size_t(item)] = true;
+    }
+  }
+  d = std::move(r);
+  return 0;
+}
+
+int scalingsFileName(fs::path& name) {
+  fs::path p = name;
+  if (int rc = forceExtension(p, ".TXT"); rc != 0) return rc;
+  const QString fileName = pathText(p.filename());
+  if (!fileName.contains(QStringLiteral("Scalings.TXT"))) {
+    const QString stem = fileName.left(fileName.size() - 4);
+    p = p.parent_path() / pathFromText(stem + QStringLiteral("_Scalings.TXT"));
+  }
+  name = p;
+  return 0;
+}
+
+}  // namespace tolv

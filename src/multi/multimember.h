@@ -1,0 +1,58 @@
+#pragma once
+// What the multi-device window needs of a device window. The window works against this small
+// interface, so its collection cycle runs with real device windows and with fakes in tests.
+#include <QString>
+#include <cstdint>
+
+#include "common/daytime.h"
+
+class QObject;
+
+namespace tolv {
+
+// The announcement of a finished scope record (posted with message 1035).
+struct MultiRecordNotice {
+  std::int32_t n = 0;      // samples in the record
+  std::int32_t m = 0;      // post-trigger samples: the first sample lies at -(n - m) x dt
+  std::int32_t index = 0;  // active index of the sender
+  double dt = 0;           // sample interval, s
+};
+
+class IMultiMember {
+ public:
+  virtual ~IMultiMember() = default;
+  virtual QString serial() const = 0;
+  // Ties the device window to the multi-device window (handle, active index) or, with a null
+  // handle, unties it. 0, or -1002 when a handle is expected but missing.
+  virtual int setMultiLink(QObject* handle, int index) = 0;
+  virtual void setActive(bool on) = 0;
+  virtual bool active() const = 0;
+  // Showing lets pending events run and brings the window to the front.
+  virtual void setShown(bool on) = 0;
+  virtual bool shown() const = 0;
+  virtual void setSingleShot(bool on) = 0;
+  // Off: the device window does not draw its own oscillogram.
+  virtual void setPlotSwitch(bool on) = 0;
+  virtual void switchMode(const QString& modeCode) = 0;
+  virtual void startMeasurement() = 0;
+  virtual void stopMeasurement() = 0;
+  virtual std::int32_t memoryDepth() const = 0;
+  virtual double sampleInterval() const = 0;
+  virtual DayTime recordTime() const = 0;
+  virtual void showScopeControlsPage() = 0;
+  // Published arrays in place: channel 1 = value x gain1 + offs1, channel 2 likewise.
+  virtual void rescale(double offs1, double gain1, double offs2, double gain2) = 0;
+  // The two published arrays (at least n entries of the last notice).
+  virtual const double* channel1() const = 0;
+  virtual const double* channel2() const = 0;
+};
+
+// The main frame's device windows as members, in the frame's order.
+class IMultiMembers {
+ public:
+  virtual ~IMultiMembers() = default;
+  virtual int count() const = 0;
+  virtual IMultiMember* at(int i) = 0;  // nullptr outside the list
+};
+
+}  // namespace tolv

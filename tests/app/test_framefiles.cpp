@@ -1,0 +1,198 @@
+// The frame's global settings and position files, and the boot sequence that prepares the
+// multi-device window.
+#include <QListWidget>
+#include <fstream>
+
+#include "app/framefiles.h"
+#include "common/texttable.h"
+#include "frame_fixture.h"
+#include "multi/tf_multi_tolvanex_img.h"
+
+namespace tolv::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void put(const fs::path& p, const std::string& s) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << s;
+}
+
+TEST(GlobalSettingsFile, RoundTripsEveryLanguageAndSeparator) {
+  QTemporaryDir dir;
+  const fs::path p = fs::path(dir.path().toStdString()) / kGlobalSettingsFileName;
+  for (int lang = 0; lang < 3; ++lang)
+    for (QChar dec : {QLatin1Char('.'), QLatin1Char(',')})
+      for (QChar col : {QLatin1Char('\t'), QLatin1Char(','), QLatin1Char('.'), QLatin1Char(';'),
+                        QLatin1Char(' ')}) {
+        setLanguageIndex(lang == 2 ? 1 : lang);  // labels in the language of writing
+        GlobalSettings s{lang, lang != 1, dec, col};
+        ASSERT_EQ(writeGlobalSettingsFile(p, s), 0);
+        GlobalSettings back{0, true, QLatin1Char('x'), QLatin1Char('y')};
+        ASSERT_EQ(readGlobalSettingsFile(p, back), 0);
+        EXPECT_EQ(back, s) << lang << " " << int(dec.unicode()) << " " << int(col.unicode());
+      }
+  setLanguageIndex(1);
+  ASSERT_EQ(writeGlobalSettingsFile(p, {2, false, QLatin1Char('.'), QLatin1Char(';')}), 0);
+  EXPECT_EQ(slurp(p),
+            "Language\r\nLX\r\nHints\r\nF\r\nDecimal separator\r\n46\r\nColumn separator\r\n59\r\n")
+      << "labels";
+  setLanguageIndex(0);
+}
+
+TEST(GlobalSettingsFile, DamageGivesItsCodeAndKeepsTheSettings) {
+  QTemporaryDir dir;
+  const fs::path p = fs::path(dir.path().toStdString()) / kGlobalSettingsFileName;
+  const GlobalSettings start{1, false, QLatin1Char('.'), QLatin1Char(';')};
+  GlobalSettings s = start;
+  EXPECT_EQ(readGlobalSettingsFile(p, s), 2);
+  put(p, "L\r\nEN\r\nH\r\nmaybe\r\nD\r\n44\r\nC\r\n9\r\n");
+  EXPECT_EQ(readGlobalSettingsFile(p, s), 9210);
+  put(p, "L\r\nEN\r\nH\r\nT\r\n");
+  EXPECT_EQ(readGlobalSettingsFile(p, s), 38);
+  EXPECT_EQ(s, start);
+  // Unknown codes: German; separators that are no number, out of range or not offered stay.
+  put(p, "L\nXX\nH\ntrue\nD\nabc\nC\n99999\n");
+  ASSERT_EQ(readGlobalSettingsFile(p, s), 0);
+  EXPECT_EQ(s, (GlobalSettings{0, true, QLatin1Char('.'), QLatin1Char(';')}));
+  put(p, "L\nDE\nH\nF\nD\n65\nC\n59\n");
+  ASSERT_EQ(readGlobalSettingsFile(p, s), 0);
+  EXPECT_EQ(s.decimal, QLatin1Char('.'));
+  EXPECT_EQ(s.column, QLatin1Char(';'));
+}
+
+using FrameFiles = FrameTest;
+
+TEST_F(FrameFiles, FrameRestoresAndWritesBothFiles) {
+  put(multiFolder() / kGlobalSettingsFileName, "L\r\nEN\r\nH\r\nF\r\nD\r\n46\r\nC\r\n59\r\n");
+  {
+    TF_MultiTolvanexFrame& f = makeFrame();
+    EXPECT_EQ(f.language(), 1);
+    EXPECT_FALSE(f.hints());
+    EXPECT_EQ(f.decimalSeparator(), QLatin1Char('.'));
+    EXPECT_EQ(f.columnSeparator(), QLatin1Char(';'));
+    EXPECT_TRUE(fs::exists(multiFolder() / kPositionFileName));  // missing: written at start
+    f.setLanguage(0);
+    f.close();
+  }
+  frame_.reset();
+  const std::string g = slurp(multiFolder() / kGlobalSettingsFileName);
+  EXPECT_EQ(g.substr(0, 11), "Sprache\r\nDE");
+  QStringList pos;
+  ASSERT_EQ(readPositionFile(multiFolder() / kPositionFileName, pos), 0);
+  ASSERT_EQ(pos.size(), 15);
+  EXPECT_EQ(pos[3], "F_D2Koord");
+  EXPECT_EQ(pos[6], text(242));
+}
+
+TEST_F(FrameFiles, DamagedGlobalSettingsAreReplacedByDefaults) {
+  put(multiFolder() / kGlobalSettingsFileName, "L\r\nEN\r\nH\r\nnope\r\n");
+  TF_MultiTolvanexFrame& f = makeFrame();
+  EXPECT_EQ(f.language(), 0);
+  EXPECT_TRUE(f.hints());
+  EXPECT_EQ(f.columnSeparator(), QLatin1Char('\t'));
+  EXPECT_EQ(slurp(multiFolder() / kGlobalSettingsFileName).substr(0, 11), "Sprache\r\nDE");
+}
+
+TEST_F(FrameFiles, PositionFileIsAppliedOnlyWhenItsLineCountMatches) {
+  const fs::path p = multiFolder() / kPositionFileName;
+  QStringList good = {"frame", "33",     "44", "F_D2Koord", "500", "300", "multi", "120",
+                      "130",   "880",    "610", "T",        "Part7", "T",   "1"};
+  put(p, good.join(QStringLiteral("\r\n")).toStdString() + "\r\n");
+  {
+    TF_MultiTolvanexFrame& f = makeFrame();
+    EXPECT_EQ(f.pos(), QPoint(33, 44));
+    EXPECT_EQ(f.multiWindow()->coll().fixedPart(), "Part7");
+    EXPECT_TRUE(f.multiWindow()->autostart());
+    EXPECT_EQ(f.multiWindow()->coll().visibleMode(), 1);
+    EXPECT_EQ(f.multiWindow()->size(), QSize(880, 610));
+  }
+  frame_.reset();
+  // One line more than the windows give: not applied, rewritten from the live windows.
+  QStringList longer = good;
+  longer[1] = QStringLiteral("77");
+  longer << QStringLiteral("extra");
+  put(p, longer.join(QStringLiteral("\r\n")).toStdString() + "\r\n");
+  {
+    TF_MultiTolvanexFrame& f = makeFrame();
+    EXPECT_NE(f.pos().x(), 77);
+    QStringList now;
+    ASSERT_EQ(readPositionFile(p, now), 0);
+    EXPECT_EQ(now.size(), 15);
+    EXPECT_FALSE(f.multiWindow()->autostart());
+  }
+  frame_.reset();
+  // Right count, a value that is not a number (or huge): nothing moves, the file is rewritten.
+  for (int bad : {2, 9, 14}) {
+    QStringList damaged = good;
+    damaged[bad] = bad == 9 ? QStringLiteral("1e12") : QStringLiteral("zz");
+    put(p, damaged.join(QStringLiteral("\r\n")).toStdString() + "\r\n");
+    TF_MultiTolvanexFrame& f = makeFrame();
+    EXPECT_NE(f.pos(), QPoint(33, 44)) << bad;
+    EXPECT_FALSE(f.multiWindow()->autostart()) << bad;
+    QStringList now;
+    ASSERT_EQ(readPositionFile(p, now), 0);
+    EXPECT_NE(now[bad], damaged[bad]);
+    frame_.reset();
+  }
+}
+
+TEST_F(FrameFiles, BootWithoutAutostartStopsAfterTheFirstStep) {
+  driver_ = std::make_unique<TSimulatedDriver>(2, clock_);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  TF_Multi_Tolvanex_Img* m = f.multiWindow();
+  f.TM_BootTimer();
+  EXPECT_EQ(f.bootStep(), 1);
+  EXPECT_FALSE(f.bootTimer()->isActive());
+  EXPECT_FALSE(m->isVisible());
+  EXPECT_EQ(m->coll().itemCount(), 2);
+  EXPECT_EQ(m->dataFileFolder(), multiFolder());
+  EXPECT_FALSE(bootingFlag());
+  // Showing the window for the first time continues at the activation step.
+  f.BN_MultiScopeWindowClick();
+  EXPECT_TRUE(m->isVisible());
+  EXPECT_TRUE(f.bootTimer()->isActive());
+  EXPECT_EQ(f.bootStep(), 1);
+  f.TM_BootTimer();  // nothing checked: the sequence stops
+  EXPECT_FALSE(f.bootTimer()->isActive());
+  EXPECT_EQ(m->activeCount(), 0);
+}
+
+TEST_F(FrameFiles, AutostartActivatesSwitchesShowsAndRuns) {
+  driver_ = std::make_unique<TSimulatedDriver>(2, clock_);
+  const fs::path p = multiFolder() / kPositionFileName;
+  {
+    TF_MultiTolvanexFrame& f = makeFrame();
+    f.multiWindow()->coll().setAutostart(true, false);
+    f.close();
+  }
+  frame_.reset();
+  // Both devices checked in the scalings file.
+  TF_MultiTolvanexFrame& f = makeFrame();
+  TF_Multi_Tolvanex_Img* m = f.multiWindow();
+  EXPECT_TRUE(m->autostart());
+  m->coll().fill();
+  m->coll().setItemChecked(0, true);
+  m->coll().setItemChecked(1, true);
+  m->coll().saveScalings(m->coll().scalingsPath());
+  f.TM_BootTimer();
+  EXPECT_TRUE(m->coll().itemChecked(1));
+  EXPECT_TRUE(f.bootTimer()->isActive());
+  f.TM_BootTimer();
+  EXPECT_EQ(f.bootStep(), 2);
+  EXPECT_EQ(m->activeCount(), 2);
+  f.TM_BootTimer();
+  EXPECT_EQ(f.bootStep(), 3);
+  EXPECT_TRUE(m->isVisible());
+  f.TM_BootTimer();
+  EXPECT_FALSE(f.bootTimer()->isActive());
+  EXPECT_TRUE(m->coll().running());
+}
+
+}  // namespace
+}  // namespace tolv::testing

@@ -1,0 +1,310 @@
+// The collection cycle with fake device windows and hand-stepped timers.
+#include <fstream>
+
+#include "multi_rig.h"
+
+namespace tolv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+using MultiCollect = MultiRig;
+
+TEST_F(MultiCollect, FillNamesRowsAndReportsAnEmptyFrame) {
+  TMultiCollection& empty = make();
+  EXPECT_EQ(empty.fill(), kMultiEmpty);
+  EXPECT_EQ(empty.activate(), kMultiEmpty);
+  EXPECT_EQ(empty.startRun(), TMultiCollection::kNoActive);
+  EXPECT_EQ(empty.startRun(false), kMultiEmpty);
+  EXPECT_EQ(empty.switchToScopeMode(), TMultiCollection::kNoActive);
+  members_.add(QStringLiteral("A1"));
+  members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = make();
+  EXPECT_EQ(c.fill(), 0);
+  EXPECT_EQ(c.rowCount(), 5);
+  EXPECT_EQ(c.rowName(3), "B2 K1");
+  EXPECT_EQ(c.dornellName(4), "B2");
+  EXPECT_EQ(c.row(4).factor, "1.0");
+  // Nothing checked yet: activation finds nothing.
+  EXPECT_EQ(c.activate(), kMultiEmpty);
+  EXPECT_EQ(c.activeCount(), 0);
+}
+
+TEST_F(MultiCollect, DefaultColoursWithoutAScalingsFile) {
+  members_.add(QStringLiteral("A1"));
+  members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = make();
+  c.fill();
+  hub_.advance(TMultiCollection::kColourRepaintMs);
+  EXPECT_EQ(c.rowColour(1), 0xFF0000u);
+  EXPECT_EQ(c.rowColour(2), 0x00FF00u);
+  EXPECT_EQ(c.rowColour(3), 0x0A575Eu);
+  EXPECT_EQ(c.rowColour(4), 0xF70A57u);
+  EXPECT_FALSE(c.colourTimer().isActive());
+}
+
+TEST_F(MultiCollect, ActivationLinksTheCheckedDevicesAndSetsTheCollectTime) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 1000, 1e-6);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 20000, 1e-6);
+  FakeMember& c3 = members_.add(QStringLiteral("C3"), 5000, 1e-3);
+  TMultiCollection& c = make();
+  c.fill();
+  c.setItemChecked(0, true);
+  c.setItemChecked(1, true);
+  EXPECT_EQ(c.activate(), 0);
+  EXPECT_EQ(c.activeCount(), 2);
+  EXPECT_TRUE(a.active() && b.active());
+  EXPECT_FALSE(c3.active());
+  EXPECT_EQ(b.index(), 1);
+  EXPECT_EQ(c3.index(), -1);
+  EXPECT_EQ(c.collectTimeMs(), 2653);
+  EXPECT_EQ(c.collectTimer().interval(), 2653);
+  EXPECT_EQ(TMultiCollection::collectingEstimate(1000, 1e-6), 0.113 + 0.127);
+  EXPECT_EQ(c.statusRows().size(), 2u);
+  EXPECT_EQ(c.switchToScopeMode(), 0);
+  EXPECT_EQ(a.mode, "OSA0");
+  EXPECT_EQ(c3.mode, "VMD0");
+}
+
+TEST_F(MultiCollect, OneActiveDeviceNeverStartsTheCollectTimer) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  TMultiCollection& c = makeActive();
+  c.setSingleShot(false, true);
+  c.runClicked();
+  EXPECT_EQ(a.starts, 1);
+  EXPECT_TRUE(a.singleShot);
+  EXPECT_FALSE(a.plotSwitch);
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    c.recordArrived(a.notice());
+    EXPECT_FALSE(c.collectTimer().isActive());
+    EXPECT_EQ(c.kernel().DataSetCount(), 2);
+    EXPECT_TRUE(c.reRunTimer().isActive());
+    hub_.advance(749);
+    EXPECT_EQ(a.starts, 1 + cycle);
+    hub_.advance(1);
+    EXPECT_EQ(a.starts, 2 + cycle);
+  }
+  EXPECT_EQ(c.cyclesCount(), 3);
+}
+
+TEST_F(MultiCollect, AMissingSecondRecordDrawsOneDeviceAndReRunsLater) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = makeActive();
+  c.setSingleShot(false, true);
+  c.setCollectTimeMs(500);
+  c.runClicked();  // the estimate of the devices sets the collecting time again
+  const int collect = c.collectTimeMs();
+  c.recordArrived(a.notice());
+  EXPECT_TRUE(c.collectTimer().isActive());
+  EXPECT_EQ(view_.plotPage, 0);
+  hub_.advance(collect - 1);
+  EXPECT_EQ(c.cyclesCount(), 0);
+  hub_.advance(1);
+  EXPECT_EQ(c.cyclesCount(), 1);
+  EXPECT_EQ(c.kernel().DataSetCount(), 2);
+  EXPECT_EQ(c.kernel().Get(0)->name, "A1 K1");
+  EXPECT_EQ(c.reRunTimer().interval(), 750);
+  hub_.advance(749);
+  EXPECT_EQ(a.starts, 1);
+  hub_.advance(1);
+  EXPECT_EQ(a.starts, 2);
+}
+
+TEST_F(MultiCollect, CompleteCycleScalesWritesAndSortsBySerial) {
+  FakeMember& b = members_.add(QStringLiteral("B2"), 400);
+  FakeMember& a = members_.add(QStringLiteral("A1"), 300);
+  TMultiCollection& c = makeActive();
+  c.setScaleCell(1, 2, QStringLiteral("2,0"));
+  c.setScaleCell(1, 3, QStringLiteral("1"));
+  c.setScaleCell(4, 1, QStringLiteral("A"));
+  c.setScaleCell(4, 4, QStringLiteral("-1"));
+  c.setScaleCell(4, 5, QStringLiteral("1"));
+  const double b0 = b.ch1()[5];
+  c.runClicked();
+  c.recordArrived(b.notice());
+  c.recordArrived(a.notice(100));
+  EXPECT_EQ(c.receivedCount(), 2);
+  EXPECT_FALSE(c.collectTimer().isActive());
+  EXPECT_FALSE(c.reRunTimer().isActive());  // single shot
+  EXPECT_DOUBLE_EQ(b.ch1()[5], b0 * 2 + 1);
+  ASSERT_EQ(c.kernel().DataSetCount(), 4);
+  EXPECT_EQ(c.kernel().Get(0)->name, "A1 K1");
+  EXPECT_EQ(c.kernel().Get(3)->name, "B2 K2");
+  // A1's channel 2 has the range -1 ... 1: two extra points at its last time.
+  TGenD2DataSet* a2 = c.kernel().Get(1);
+  ASSERT_EQ(a2->points.Count(), 302);
+  const double last = (300 - 1 - 200) * 1e-6;
+  EXPECT_NEAR(a2->points.At(300).X.number, last, 1e-12);
+  EXPECT_EQ(a2->points.At(300).Y.number, -1.0);
+  EXPECT_EQ(a2->points.At(301).Y.number, 1.0);
+  EXPECT_NEAR(a2->points.At(0).X.number, -200e-6, 1e-12);
+  EXPECT_EQ(c.kernel().Get(0)->points.Count(), 300);  // no range: no extra points
+  EXPECT_EQ(a2->yAxis.unit, "A");
+  EXPECT_EQ(c.cycleFiles().size(), 2);
+  EXPECT_TRUE(fs::exists(intermediateFolder() / "A1.CSV"));
+  EXPECT_EQ(c.statusRows()[1].serial, "A1");
+  EXPECT_TRUE(c.statusRows()[1].filled);
+  EXPECT_EQ(c.statusRows()[1].colour1, 0x0A575Eu);
+  EXPECT_EQ(c.statusRows()[0].colour2, 0x00FF00u);
+  EXPECT_EQ(a.scopePage, 1);
+  EXPECT_FALSE(c.running());
+}
+
+TEST_F(MultiCollect, IntervalStatisticsStartWithDashes) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  TMultiCollection& c = makeActive();
+  c.runClicked();
+  c.recordArrived(a.notice());
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(c.statisticsText(i), " -- ");
+  a.time = dtAddSeconds(a.time, 10);
+  c.startRun(false);
+  c.recordArrived(a.notice());
+  EXPECT_EQ(c.statistics().Count(), 1);
+  EXPECT_EQ(c.statisticsText(0), "1");
+  EXPECT_EQ(c.statisticsText(2), " -- ");
+  a.time = dtAddSeconds(a.time, 70);
+  c.startRun(false);
+  c.recordArrived(a.notice());
+  EXPECT_EQ(c.statistics().Count(), 2);
+  EXPECT_NEAR(c.statistics().Maximum(), 70.0, 1e-6);
+  EXPECT_EQ(c.statisticsText(4), valueText(c.statistics().Maximum(), 4, QStringLiteral("s")));
+  EXPECT_TRUE(c.statisticsText(4).contains(QLatin1Char(':')));  // above a minute: as a time
+  c.setSingleShot(true, true);  // a click resets
+  EXPECT_EQ(c.cyclesCount(), 0);
+  EXPECT_EQ(c.statisticsText(0), " -- ");
+}
+
+TEST_F(MultiCollect, AutostartUnchecksSingleShotAndVisibleModes) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = make();
+  c.fill();
+  EXPECT_TRUE(c.singleShot());
+  c.setAutostart(true, true);
+  EXPECT_FALSE(c.singleShot());
+  c.setItemChecked(1, true);
+  c.activate();
+  c.setVisibleMode(0);
+  EXPECT_FALSE(a.shown() || b.shown());
+  c.setVisibleMode(1);
+  EXPECT_TRUE(a.shown());
+  EXPECT_FALSE(b.shown());
+  c.setVisibleMode(2);
+  EXPECT_FALSE(a.shown());
+  EXPECT_TRUE(b.shown());
+  c.setVisibleMode(3);
+  EXPECT_TRUE(a.shown() && b.shown());
+  c.breakClicked();
+  EXPECT_EQ(b.stops, 1);
+  EXPECT_EQ(a.stops, 0);
+}
+
+TEST_F(MultiCollect, AutosaveWritesTheMergedFileBelowTheMultiFolder) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 200);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 100);
+  TMultiCollection& c = makeActive();
+  c.setAutosave(true);
+  c.setFixedPart(QStringLiteral("LineA"));
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  const fs::path f = c.autoDataFileName();
+  EXPECT_EQ(f.parent_path().parent_path(), multiFolder().parent_path());
+  ASSERT_TRUE(fs::exists(f)) << f;
+  EXPECT_EQ(f.filename().string().substr(6), "_LineA.CSV");
+  // A second cycle within the same second keeps the first file.
+  c.startRun(false);
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  fs::path second = f;
+  second.replace_filename(f.stem().string() + "_1.CSV");
+  EXPECT_TRUE(fs::exists(second)) << second;
+  // Read back and drawn: two devices, four data sets.
+  c.clearImage();
+  EXPECT_EQ(c.loadDataFile(f), 0);
+  EXPECT_EQ(c.loaded().deviceCount, 2);
+  EXPECT_EQ(c.kernel().DataSetCount(), 4);
+  // A damaged file leaves the plot as it is.
+  std::ofstream(root_ / "bad.CSV") << "A\t \t \r\nshort\r\n";
+  EXPECT_EQ(c.loadDataFile(root_ / "bad.CSV"), kMultiFileTooShort);
+  EXPECT_EQ(c.kernel().DataSetCount(), 4);
+  EXPECT_EQ(c.loaded().deviceCount, 2);
+}
+
+TEST_F(MultiCollect, SaveWithoutCycleDataWritesNothing) {
+  members_.add(QStringLiteral("A1"));
+  TMultiCollection& c = makeActive();
+  EXPECT_EQ(c.saveDataFile(root_ / "x.CSV"), kMultiEmpty);
+  EXPECT_FALSE(fs::exists(root_ / "x.CSV"));
+}
+
+TEST_F(MultiCollect, ScalingsSurviveCloseAndNextStart) {
+  members_.add(QStringLiteral("A1"));
+  members_.add(QStringLiteral("B2"));
+  {
+    TMultiCollection& c = makeActive();
+    c.setItemChecked(0, false);
+    c.setScaleCell(3, 2, QStringLiteral("3.5"));
+    c.setRowColour(2, 0x123456, true);
+    EXPECT_TRUE(c.scalingsChanged());
+    EXPECT_TRUE(c.closeQuery());
+    EXPECT_FALSE(c.scalingsChanged());
+  }
+  TMultiCollection& d = make();
+  d.fill();
+  EXPECT_EQ(d.row(3).factor, "3.5");
+  EXPECT_EQ(d.rowColour(2), 0x123456u);
+  EXPECT_FALSE(d.itemChecked(0));
+  EXPECT_TRUE(d.itemChecked(1));
+  // Save as: the old file is kept aside.
+  fs::path p = root_ / "Test.CSV";
+  ASSERT_EQ(d.saveScalingsAs(p), 0);
+  EXPECT_EQ(p.filename(), "Test_Scalings.TXT");
+  fs::path q = root_ / "Test.CSV";
+  ASSERT_EQ(d.saveScalingsAs(q), 0);
+  EXPECT_TRUE(fs::exists(root_ / "Test_Scalings_1.TXT"));
+  // A damaged file changes nothing.
+  std::ofstream(root_ / "Bad_Scalings.TXT") << "V\r\n1\r\n0\r\n0\r\n0\r\nred\r\n";
+  EXPECT_EQ(d.loadScalings(root_ / "Bad_Scalings.TXT"), kNotANumber);
+  EXPECT_EQ(d.row(1).factor, "1.0");
+  EXPECT_EQ(d.rowColour(1), defaultColour(1));
+}
+
+TEST_F(MultiCollect, ADeviceWithAGapBeforeItKeepsItsOwnScaleRows) {
+  members_.add(QStringLiteral("A1"));
+  members_.add(QStringLiteral("B2"));
+  FakeMember& c3 = members_.add(QStringLiteral("C3"), 100);
+  TMultiCollection& c = make();
+  c.fill();
+  c.setItemChecked(0, true);
+  c.setItemChecked(2, true);
+  c.activate();
+  EXPECT_EQ(c3.index(), 1);
+  c.setScaleCell(3, 1, QStringLiteral("B-unit"));
+  c.setScaleCell(5, 1, QStringLiteral("C-unit"));
+  c.setScaleCell(5, 2, QStringLiteral("10"));
+  const double v = c3.ch1()[7];
+  c.runClicked();
+  c.recordArrived(c3.notice());
+  EXPECT_DOUBLE_EQ(c3.ch1()[7], v * 10);
+  EXPECT_EQ(c.kernel().Get(0)->yAxis.unit, "C-unit");
+  EXPECT_EQ(c.statusRows()[1].colour1, defaultColour(5));
+}
+
+TEST_F(MultiCollect, StaleAndOversizedNoticesAreSafe) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 1000);
+  TMultiCollection& c = makeActive();
+  c.runClicked();
+  MultiRecordNotice n = a.notice();
+  n.index = 5;
+  c.recordArrived(n);
+  EXPECT_EQ(c.receivedCount(), 0);
+  n = a.notice();
+  n.n = 1 << 30;  // more than the published arrays hold
+  c.recordArrived(n);
+  EXPECT_EQ(c.kernel().Get(0)->points.Count(), TMultiCollection::kArrayLength);
+}
+
+}  // namespace
+}  // namespace tolv::test

@@ -1,0 +1,254 @@
+// The multi-device files: device file layout, merging with padding, reading back, the
+// scalings file and the name rules, and what damaged files give.
+#include <QDateTime>
+#include <QFile>
+#include <fstream>
+
+#include "multi_rig.h"
+
+namespace tolv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void put(const fs::path& p, const std::string& s) {
+  std::ofstream out(p, std::ios::binary);
+  out << s;
+}
+
+std::vector<std::string> lines(const std::string& s) {
+  std::vector<std::string> out;
+  std::size_t pos = 0;
+  while (pos < s.size()) {
+    std::size_t e = s.find("\r\n", pos);
+    if (e == std::string::npos) e = s.size();
+    out.push_back(s.substr(pos, e - pos));
+    pos = e + 2;
+  }
+  return out;
+}
+
+int cells(const std::string& line) {
+  return int(std::count(line.begin(), line.end(), '\t')) + 1;
+}
+
+DayTime stamp(int h, int m, int s, int ms) {
+  return dtFromQDateTime(QDateTime(QDate(2007, 3, 15), QTime(h, m, s, ms)));
+}
+
+// A device file as a cycle writes it: head plus one line per sample.
+fs::path deviceFile(const fs::path& folder, const QString& serial, int n, double scale = 1.0) {
+  DeviceFileHead h;
+  h.serial = serial;
+  h.time = stamp(14, 30, 12, 250);
+  h.depth = n;
+  h.colours = {0xFF0000, 0x00FF00};
+  h.rows[1].min = QStringLiteral("-1,5");
+  h.rows[1].max = QStringLiteral("2.5");
+  std::string s;
+  appendDeviceFileHead(s, h, '\t', '.');
+  for (int k = 0; k < n; ++k)
+    appendDeviceFileLine(s, -0.0005 + k * 1e-6, scale * 0.001 * k, -0.25, '\t', '.');
+  const fs::path p = folder / pathFromText(serial + QStringLiteral(".CSV"));
+  put(p, s);
+  return p;
+}
+
+using MultiFiles = MultiRig;
+
+TEST_F(MultiFiles, DeviceFileHeadAndDataLines) {
+  const fs::path p = deviceFile(root_, QStringLiteral("TX01"), 3);
+  const auto l = lines(slurp(p));
+  ASSERT_EQ(l.size(), 14u);
+  EXPECT_EQ(l[0], "TX01\t \t ");
+  EXPECT_EQ(l[1], "Date of measurement\t03.15.2007\tMM.DD.YYYY");
+  EXPECT_EQ(l[2], "Time of measurement\t14:30:12.250\tHH:MM:SS.ms");
+  EXPECT_EQ(l[3], "Memory Depth\t3");
+  EXPECT_EQ(l[4], " \tChannel 1\tChannel 2");
+  EXPECT_EQ(l[5], "Colors\t16711680\t65280");
+  EXPECT_EQ(l[6], "dY/dV\t1.0\t1.0");
+  EXPECT_EQ(l[8], "Y scale min\t0.0\t-1.5");  // the system separator replaces ","
+  EXPECT_EQ(l[10], "s\tV\tV");
+  EXPECT_EQ(l[11], " -0.000500\t 0.000000\t-0.250000");
+  EXPECT_EQ(l[13], " -0.000498\t 0.002000\t-0.250000");
+}
+
+TEST_F(MultiFiles, DateAndTimeCellsKeepOneShapeUnderOtherRegionalFormats) {
+  regional().pin(QLatin1Char(','), QStringLiteral("M/d/yyyy"), QStringLiteral("h:mm:ss AP"));
+  const DayTime t = stamp(21, 5, 7, 40);
+  EXPECT_EQ(multiTimeText(t), "21:05:07.040");
+  DayTime back;
+  ASSERT_EQ(multiStampFromTexts(multiDateText(t), multiTimeText(t), back), 0);
+  EXPECT_EQ(dtToQDateTime(back), dtToQDateTime(t));
+  EXPECT_EQ(multiDateText(t), "03.15.2007");
+  EXPECT_EQ(multiStampFromTexts(QStringLiteral("3/15/2007"), QStringLiteral("9:05 PM"), back),
+            kNotANumber);
+  ASSERT_EQ(multiStampFromTexts(QStringLiteral("3/15/2007"), QStringLiteral("21:05:07"), back),
+            0);  // the regional date of a hand-made file
+  EXPECT_EQ(dtToQDateTime(back).date(), QDate(2007, 3, 15));
+}
+
+TEST_F(MultiFiles, EqualDepthsGiveSixCellsEveryLine) {
+  std::vector<fs::path> f = {deviceFile(root_, QStringLiteral("B2"), 50),
+                             deviceFile(root_, QStringLiteral("A1"), 50)};
+  std::string merged;
+  ASSERT_EQ(mergeDeviceFiles(f, '\t', merged), 0);
+  const auto l = lines(merged);
+  ASSERT_EQ(l.size(), 61u);
+  for (const auto& line : l) {
+    if (line.rfind("Memory", 0) == 0) continue;
+    EXPECT_EQ(cells(line), 6) << line;
+  }
+  EXPECT_EQ(l[0], "A1\t \t \tB2\t \t ");  // sorted by name
+  // The two-cell depth line is padded, so the second device still starts at cell 4.
+  EXPECT_EQ(l[3], "Memory Depth\t50\t \tMemory Depth\t50");
+}
+
+TEST_F(MultiFiles, ShorterFirstDeviceIsPaddedAndTheFileReadsBack) {
+  std::vector<fs::path> f = {deviceFile(root_, QStringLiteral("A"), 1000),
+                             deviceFile(root_, QStringLiteral("B"), 2000, 2.0)};
+  const fs::path out = root_ / "sub" / "m.CSV";
+  ASSERT_EQ(writeMultiDataFile(out, f, '\t'), 0);
+  const auto l = lines(slurp(out));
+  ASSERT_EQ(l.size(), 2011u);
+  EXPECT_EQ(cells(l[1010]), 6);  // line 1011: A's last sample
+  EXPECT_EQ(l[1011].substr(0, 6), " \t \t \t");  // line 1012: three blank cells, then B
+  EXPECT_EQ(l[1011].substr(6), "  0.000500\t 2.000000\t-0.250000");
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(out, '\t', r), 0);
+  ASSERT_EQ(r.deviceCount, 2);
+  EXPECT_EQ(r.names, QStringList({QStringLiteral("A"), QStringLiteral("B")}));
+  EXPECT_EQ(r.points.At(0).Count(), 1000);
+  EXPECT_EQ(r.points.At(1).Count(), 2000);
+  EXPECT_DOUBLE_EQ(r.points.At(1).Items()[1999].y, 2.0 * 0.001 * 1999);
+  EXPECT_EQ(r.scaleRange.Items()[3], (FPoint{-1.5, 2.5}));
+  EXPECT_EQ(r.colours.Items()[1], 0x00FF00);
+  EXPECT_EQ(r.units.value(4), "V");
+  EXPECT_EQ(dtToQDateTime(r.time), dtToQDateTime(stamp(14, 30, 12, 250)));
+  // The other way round: the later device ends early, lines just get shorter.
+  std::vector<fs::path> g = {deviceFile(root_, QStringLiteral("A"), 2000),
+                             deviceFile(root_, QStringLiteral("B"), 1000)};
+  ASSERT_EQ(writeMultiDataFile(out, g, '\t'), 0);
+  EXPECT_EQ(cells(lines(slurp(out))[1011]), 3);
+  ASSERT_EQ(readMultiDataFile(out, '\t', r), 0);
+  EXPECT_EQ(r.points.At(1).Count(), 1000);
+}
+
+TEST_F(MultiFiles, MergeAndReadRefuseWhatIsNotThere) {
+  std::string merged;
+  EXPECT_EQ(mergeDeviceFiles({}, '\t', merged), kMultiEmpty);
+  EXPECT_EQ(mergeDeviceFiles({root_ / "none.CSV"}, '\t', merged), 2);
+  TREADing r;
+  EXPECT_EQ(readMultiDataFile(root_ / "none.CSV", '\t', r), 2);
+}
+
+TEST_F(MultiFiles, DamagedDataFilesGiveTheirCodeAndLeaveTheReadDataAlone) {
+  const fs::path a = deviceFile(root_, QStringLiteral("A"), 20);
+  const fs::path b = deviceFile(root_, QStringLiteral("B"), 20);
+  std::string good;
+  ASSERT_EQ(mergeDeviceFiles({a, b}, '\t', good), 0);
+  TREADing r;
+  ASSERT_EQ(readMultiDataBytes(good, '\t', r), 0);
+  const TREADing before = r;
+  auto code = [&](std::string s) { return readMultiDataBytes(s, '\t', r); };
+  EXPECT_EQ(code(good.substr(0, good.find("Colors"))), kMultiFileTooShort);  // 5 lines
+  EXPECT_EQ(code(good.substr(0, good.size() - 10)), kNotANumber);  // last line cut mid-cell
+  const auto cut = good.rfind("\r\n", good.size() - 3);
+  EXPECT_EQ(code(good.substr(0, cut + 2)), kMultiFileTooShort);  // one line short of the depth
+  EXPECT_EQ(code(std::string("\x01\x02\x03\x00\xff\xfe\r\n", 8) + std::string(400, '\x7f')),
+            kMultiFileTooShort);
+  std::string binary(4000, '\0');
+  for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = char((i * 7919) % 256);
+  EXPECT_NE(code(binary), 0);
+  std::string edited = good;
+  edited.replace(edited.rfind("-0.250000"), 9, "-0.2x0000");
+  EXPECT_EQ(code(edited), kNotANumber);
+  std::string huge = good;
+  huge.replace(huge.find("Memory Depth\t20"), 15, "Memory Depth\t9999999999");
+  EXPECT_EQ(code(huge), kNotANumber);
+  std::string noDevices = "only one cell\r\n" + good.substr(good.find("\r\n") + 2);
+  EXPECT_EQ(code(noDevices), kMultiEmpty);
+  std::string numbersAfterEnd = good;  // a blank triple in the middle, numbers after it
+  const auto l12 = numbersAfterEnd.find(" -0.000500");
+  numbersAfterEnd.replace(l12, 30, " \t \t ");
+  EXPECT_EQ(code(numbersAfterEnd), kNotANumber);
+  EXPECT_EQ(r.points.At(0).Items(), before.points.At(0).Items());
+  EXPECT_EQ(r.names, before.names);
+}
+
+TEST_F(MultiFiles, AutomaticNameHasADayFolderAndTheFixedPart) {
+  const DayTime t = stamp(14, 30, 12, 999);
+  EXPECT_EQ(multiDataFileName(root_, t, QStringLiteral("LineA")),
+            root_ / "20070315" / "143012_LineA.CSV");
+  EXPECT_EQ(multiDataFileName(root_, t, QString()), root_ / "20070315" / "143012.CSV");
+}
+
+TEST_F(MultiFiles, ScalingsNameRule) {
+  auto fixed = [](fs::path p) {
+    EXPECT_EQ(scalingsFileName(p), 0);
+    return p.filename().string();
+  };
+  EXPECT_EQ(fixed("/x/Test.CSV"), "Test_Scalings.TXT");
+  EXPECT_EQ(fixed("/x/Line.TXT"), "Line_Scalings.TXT");
+  EXPECT_EQ(fixed("/x/Scalings.TXT"), "Scalings.TXT");
+  EXPECT_EQ(fixed("/x/My_Scalings.TXT"), "My_Scalings.TXT");
+  fs::path noFolder = "Test.CSV";
+  EXPECT_EQ(scalingsFileName(noFolder), -192);
+}
+
+TEST_F(MultiFiles, OneDeviceGivesThreeBlocks) {
+  ScalingsData d;
+  d.rows.resize(2);
+  d.rows[1].unit = QStringLiteral("A");
+  d.colours.Set(1, 0xFF0000);
+  d.colours.Set(2, 0x00FF00);
+  d.checked = {true};
+  const auto l = lines(scalingsText(d));
+  const std::vector<std::string> want = {"V", "1.0", "0.0", "0.0", "0.0", "16711680", "T",
+                                         "A", "1.0", "0.0", "0.0", "0.0", "65280",
+                                         "",  "",    "",    "",    "",    "0",
+                                         " "};
+  EXPECT_EQ(l, want);
+}
+
+TEST_F(MultiFiles, ScalingsRoundTripAndDamage) {
+  ScalingsData d;
+  d.rows.resize(4);
+  d.rows[2].factor = QStringLiteral("2,5");
+  for (int r = 1; r <= 5; ++r) d.colours.Set(r, r == 5 ? 0 : 100 * r);
+  d.checked = {false, true};
+  const fs::path p = root_ / "S_Scalings.TXT";
+  ASSERT_EQ(writeScalingsFile(p, d), 0);
+  ScalingsData back;
+  back.rows.resize(4);
+  back.checked = {true, false};
+  ASSERT_EQ(readScalingsFile(p, back), 0);
+  EXPECT_EQ(back.rows[2].factor, "2,5");
+  EXPECT_EQ(back.colours.Items()[3], 300);
+  EXPECT_EQ(back.checked, (std::vector<bool>{false, true}));
+
+  const ScalingsData keep = back;
+  const std::string text = scalingsText(d);
+  auto code = [&](const std::string& s) {
+    return readScalingsBytes(QByteArray(s.data(), qsizetype(s.size())), back);
+  };
+  EXPECT_EQ(code(text.substr(0, 20)), kReadPastEnd);  // cut inside the first block
+  std::string bad = text;
+  bad.replace(bad.find("100"), 3, "1x0");
+  EXPECT_EQ(code(bad), kNotANumber);
+  std::string huge = text;
+  huge.replace(huge.find("100"), 3, "99999999999");
+  EXPECT_EQ(code(huge), kNotANumber);
+  EXPECT_EQ(code(std::string(300, '\0')), kReadPastEnd);
+  EXPECT_EQ(back.rows[2].factor, keep.rows[2].factor);
+  EXPECT_EQ(back.checked, keep.checked);
+  EXPECT_EQ(readScalingsFile(root_ / "missing.TXT", back), 2);
+}
+
+}  // namespace
+}  // namespace tolv::test
