@@ -190,6 +190,8 @@ class TSettingsModel : public QObject {
   const ModeLayout& layout() const { return layout_; }
   ModeCode layoutMode() const { return layoutMode_; }
   bool controlsEnabled() const { return host_.controlsEnabled(); }
+  // The setters act while the controls are enabled and while a settings reply is applied.
+  bool settersOpen() const { return applyingReply_ || controlsEnabled(); }
   bool replyAwaited() const { return host_.replyTag() >= 0; }
   bool memoryDepthShown() const {
     return memoryDepthControlsShown(controlsEnabled(), host_.mode());
@@ -221,6 +223,15 @@ class TSettingsModel : public QObject {
   bool forcedSampleTimeFlag_ = false;
   bool multiRegistered_ = false;
   bool inTriggerType_ = false;  // re-entry mark of VLE_TrgTyp_LUT
+  bool applyingReply_ = false;
+  // Sets the mark for the lifetime of the scope.
+  struct TReplyScope {
+    explicit TReplyScope(bool& b) : b_(b) { b_ = true; }
+    ~TReplyScope() { b_ = false; }
+    TReplyScope(const TReplyScope&) = delete;
+    TReplyScope& operator=(const TReplyScope&) = delete;
+    bool& b_;
+  };
 };
 
 }  // namespace tolv
