@@ -22,6 +22,9 @@ bool TAcquisitionSettingsHost::controlsEnabled() const {
 ModeCode TAcquisitionSettingsHost::mode() const {
   return acq_.mode();
 }
+ModeCode TAcquisitionSettingsHost::requestedMode() const {
+  return acq_.requestedMode();
+}
 SettingsWriteBlock& TAcquisitionSettingsHost::desired() {
   return acq_.desired();
 }
@@ -370,7 +373,8 @@ void TSettingsModel::modeRequested(ModeCode mode) {
 void TSettingsModel::modeConfirmed(ModeCode mode) {
   layoutMode_ = mode;
   layout_ = modeLayout(mode, multiRegistered_);
-  d_.modeShown = mode;
+  // A mode the user has chosen since stays in the selector; its own reply follows.
+  d_.modeShown = modeIndex(host_.requestedMode()) >= 0 ? host_.requestedMode() : mode;
   t_.forceManualTrigger.stop();
   // Another mode confirmed before the timer fired must not get the manual trigger.
   if (layout_.startsForceManualTrigger) t_.forceManualTrigger.start();

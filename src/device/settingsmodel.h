@@ -27,6 +27,8 @@ class ISettingsHost {
   virtual int replyTag() const = 0;          // negative: no reply awaited
   virtual bool controlsEnabled() const = 0;  // cleared while a run is queued or measuring
   virtual ModeCode mode() const = 0;         // the window's mode, as confirmed by the device
+  // The mode the user chose last; the selector shows it while the device still changes modes.
+  virtual ModeCode requestedMode() const { return mode(); }
   virtual SettingsWriteBlock& desired() = 0;
   virtual const SettingsReply& reported() const = 0;
   virtual ConversionInputs& conversion() = 0;
@@ -47,6 +49,7 @@ class TAcquisitionSettingsHost : public ISettingsHost {
   int replyTag() const override;
   bool controlsEnabled() const override;
   ModeCode mode() const override;
+  ModeCode requestedMode() const override;
   SettingsWriteBlock& desired() override;
   const SettingsReply& reported() const override;
   ConversionInputs& conversion() override;
