@@ -297,7 +297,12 @@ TEST_P(LoggerQuestion, ManualTriggerReachesTheDeviceWhateverTheAnswer) {
 INSTANTIATE_TEST_SUITE_P(Answers, LoggerQuestion,
                          ::testing::Combine(::testing::Values(kModeDLA0, kModeDLDI),
                                             ::testing::Values(50, 500, 5000),
-                                            ::testing::Bool()));
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                           return modeCodeText(std::get<0>(info.param)) + "_" +
+                                  std::to_string(std::get<1>(info.param)) + "ms_" +
+                                  (std::get<2>(info.param) ? "Yes" : "No");
+                         });
 
 // RUN at once after the logger mode was confirmed, before its manual-trigger timer fired.
 TEST_F(RunFaults, LoggerRunPressedAtOnceGoesOutWithTheManualTrigger) {
