@@ -124,6 +124,7 @@ TEST_F(RunFaults, StopWhileTheRunIsQueuedEndsIdleInEveryModeFamily) {
 struct SettingKind {
   const char* name;
   std::function<void(RunFaults&, TScopeControlsPanel&)> change;
+  bool records = true;  // false: the run may wait for a trigger that does not come
 };
 
 class SettingBeforeRun : public RunFaults {
@@ -146,12 +147,24 @@ class SettingBeforeRun : public RunFaults {
       sizes.push_back(w_->lastRecordSink().scope.size());
     };
     const std::size_t from = rec_.writes.size();
+    std::vector<std::vector<std::uint8_t>> atRun;  // the device's settings at each "*RUN"
+    rec_.onWrite = [&](const RecordingDriver::Written& w) {
+      if (w.word() != "*RUN") return;
+      const auto b = dev().settings().toBytes();
+      atRun.emplace_back(b.begin(), b.end());
+    };
     k.change(*this, controls());
     advance(gapMs);
     click(run().runButton());
     const int records = singleShot ? 1 : 3;
-    ASSERT_TRUE(until([&] { return int(sizes.size()) >= records; }, 4000));
+    if (k.records)
+      ASSERT_TRUE(until([&] { return int(sizes.size()) >= records; }, 4000));
+    else
+      ASSERT_TRUE(until([&] { return !atRun.empty(); }, 2000));
     stopAndSettle();
+    rec_.onWrite = nullptr;
+    const auto now = dev().settings().toBytes();
+    for (const auto& b : atRun) EXPECT_TRUE(std::equal(b.begin(), b.end(), now.begin()));
     w_->lastRecordSink().onEvent = nullptr;
     EXPECT_TRUE(bad.empty()) << bad.front();
     for (std::size_t n : sizes) EXPECT_EQ(n, std::size_t(dev().settings().memoryDepth));
@@ -178,10 +191,11 @@ TEST_F(SettingBeforeRun, EveryKindOfSettingWithin250msOfRunReachesTheDevice) {
        [](RunFaults& f, TScopeControlsPanel& c) { f.stepSlider(c.triggerPointTrackbar()); }},
       {"COB_TrgTyp",
        [](RunFaults&, TScopeControlsPanel& c) {
+         // Between "Manual" (the last entry) and the one above it.
          QComboBox* b = c.triggerTypeCombo();
-         // Stays among the level types, which the simulated signal triggers at once.
-         QTest::keyClick(b, b->currentIndex() == 0 ? Qt::Key_Down : Qt::Key_Up);
-       }},
+         QTest::keyClick(b, b->currentIndex() == b->count() - 1 ? Qt::Key_Up : Qt::Key_Down);
+       },
+       false},
       {"SE_TrgChan",
        [](RunFaults&, TScopeControlsPanel& c) {
          QSpinBox* s = c.triggerChannel();
@@ -196,9 +210,16 @@ TEST_F(SettingBeforeRun, EveryKindOfSettingWithin250msOfRunReachesTheDevice) {
       {"PN_GPIO24BitDirection_7",
        [](RunFaults& f, TScopeControlsPanel& c) { f.click(c.gpioPanel()->directionPanel(7)); }},
   };
-  // Line 5 an output, so its data bit reads back.
+  // Line 5 an output, so its data bit reads back; the manual trigger, so every run records
+  // whatever the signal does.
   click(controls().gpioPanel()->directionPanel(5));
-  ASSERT_TRUE(until([&] { return settled() && dev().settings().gpioDirection == 1u << 5; }));
+  QComboBox* type = controls().triggerTypeCombo();
+  type->setCurrentIndex(analogComboIndex('M'));
+  emit type->activated(analogComboIndex('M'));
+  ASSERT_TRUE(until([&] {
+    return settled() && dev().settings().gpioDirection == 1u << 5 &&
+           dev().settings().triggerType == 'M';
+  }));
   for (const SettingKind& k : kinds)
     for (int gap : {0, 120, 249})
       for (bool single : {true, false}) {
