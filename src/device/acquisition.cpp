@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "device/settingstables.h"
 #include "wire/wirebytes.h"
 
 namespace tolv {
@@ -22,6 +23,14 @@ RunStateLook runStateLook(RunState s) {
   }
   return {};
 }
+
+namespace {
+
+bool isSetModeCommand(const QueuedCommand& c) {
+  return c.kindByte() == kKindEightByte && c.payloadWord(0) == kWordSMd;
+}
+
+}  // namespace
 
 TAcquisition::TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
                            IAcquisitionHost* host)
@@ -53,6 +62,7 @@ int TAcquisition::open(const std::function<int(SettingsRecord&)>& restore) {
 }
 
 void TAcquisition::startUp(int restoreResult, const SettingsRecord* loaded) {
+  settingsKnown_ = false;
   if (restoreResult == 0 && loaded != nullptr) {
     loaded_ = *loaded;
     queueIdentification();
@@ -165,17 +175,25 @@ void TAcquisition::drawProgress(int value) {
 
 void TAcquisition::queueRun() {
   t_.followUp.stop();
+  // A change still in its debounce goes out before the run: the device measures with what the
+  // window shows, and the conversion gets what the device applied.
+  if (t_.accumulateSettings.isActive()) {
+    t_.accumulateSettings.stop();
+    queue_.add(makeSettingsWriteCommand(desired_));
+  }
   queue_.add(makeRunCommand());
+  loggerTriggerForced_ = false;
   showQueueCount();
-  setRunState(RunState::RunQueued);
+  // Locked before the state change lets events run, so a STOP handled there unlocks for good.
   setControlsEnabled(false);
+  setRunState(RunState::RunQueued);
   t_.followUp.enable();
 }
 
 void TAcquisition::runClicked() {
   queueRun();
   if (isVoltmeterMode(mode_)) host_.voltmeterRunRequested();
-  setRunEnabled(false);
+  if (runState_ == RunState::RunQueued) setRunEnabled(false);
 }
 
 void TAcquisition::stopClicked() {
@@ -183,13 +201,47 @@ void TAcquisition::stopClicked() {
   setSingleShot(false);
   link_.writeWords({kWordZZZZ});
   if (isVoltmeterMode(mode_)) sink_.voltmeterStopped();
+  // A run still in the queue must not go out: entering Measuring would clear the stop request
+  // and the device would go on measuring.
+  if (runState_ == RunState::RunQueued) {
+    dropQueuedRuns();
+    setRunEnabled(true);
+    setRunState(RunState::Idle);
+  }
+}
+
+void TAcquisition::dropQueuedRuns() {
+  for (int i = queue_.indexOfKind(kKindRun); i >= 0; i = queue_.indexOfKind(kKindRun))
+    queue_.deleteAt(i);
+  showQueueCount();
 }
 
 void TAcquisition::selectMode(ModeCode mode) {
   if (!controlsEnabled_) return;
+  showRequestedMode(mode);
+  requestedMode_ = mode;
+  // The mode chosen last wins: a mode command not yet written gives way to the new choice,
+  // which is compared with the mode on its way to the device, else with the device's.
+  bool removed = false;
+  for (int i = 0; i < queue_.count();) {
+    if (isSetModeCommand(queue_.get(i))) {
+      queue_.deleteAt(i);
+      removed = true;
+    } else {
+      ++i;
+    }
+  }
+  const ModeCode current = replyTag_ == kTagMode ? modeInFlight_ : deviceMode_;
+  if (mode != current)
+    queueCommand(makeSetModeCommand(mode), true);
+  else if (removed)
+    showQueueCount();
+}
+
+void TAcquisition::showRequestedMode(ModeCode mode) {
+  if (!controlsEnabled_) return;
   setSingleShot(false);
   host_.modeRequested(mode);
-  if (mode != deviceMode_) queueCommand(makeSetModeCommand(mode), true);
 }
 
 void TAcquisition::requestSettingsWrite() {
@@ -220,6 +272,7 @@ int TAcquisition::drain() {
         replyTag_ = c.replyTag;  // also after a failed write: the window waits one interval
         break;
       case kKindRun:
+        if (holdRunForSettings(c)) continue;
         t_.accumulateSettings.stop();
         queue_.clear();  // whatever was queued after the run command is dropped
         showQueueCount();
@@ -236,6 +289,7 @@ int TAcquisition::drain() {
       case kKindIdentification:
         st = link_.writeBytes({p, 8});
         if (st == kFtOk) replyTag_ = c.replyTag;
+        if (st == kFtOk && isSetModeCommand(c)) decodeSetMode(p, 8, modeInFlight_);
         break;
       case kKindSettingsWrite: {
         std::array<std::uint8_t, QueuedCommand::kPayloadSize> block = c.payload;
@@ -258,6 +312,32 @@ int TAcquisition::drain() {
     }
   }
   return result;
+}
+
+bool TAcquisition::holdRunForSettings(const QueuedCommand& run) {
+  QueuedCommand ahead;
+  if (isLoggerMode(mode_) && !loggerTriggerForced_ &&
+      triggerTypeLetter(storedReply_.triggerType) != 'M') {
+    // A logger run always goes out with the manual trigger (the logger modes offer no other);
+    // once per run, so a device that refuses it cannot hold the run back.
+    loggerTriggerForced_ = true;
+    t_.accumulateSettings.stop();
+    desired_.triggerType = triggerTypeWord('M');
+    ahead = makeSettingsWriteCommand(desired_);
+  } else if (t_.accumulateSettings.isActive()) {
+    // Restarted while the run waited: that change goes out first as well.
+    t_.accumulateSettings.stop();
+    ahead = makeSettingsWriteCommand(desired_);
+  } else if (!settingsKnown_) {
+    // Without the device's memory depth the record length is unknown.
+    ahead = makeSettingsReadCommand();
+  } else {
+    return false;
+  }
+  queue_.insertAt(0, run);
+  queue_.insertAt(0, ahead);
+  showQueueCount();
+  return true;
 }
 
 // --- Follow-up tick -------------------------------------------------------------------------
@@ -335,6 +415,7 @@ void TAcquisition::dispatchReply(std::span<const std::uint8_t> bytes) {
     case kTagSettings:
       if (bytes.size() < kSettingsReplyLen) return;
       std::copy_n(bytes.begin(), kSettingsReplyLen, storedReplyBytes_.begin());
+      settingsKnown_ = true;
       applySettingsReply();
       break;
     case kTagMode: {
@@ -343,10 +424,25 @@ void TAcquisition::dispatchReply(std::span<const std::uint8_t> bytes) {
       // A code that is none of the eight modes would leave the window without a mode layout.
       if (modeIndex(m) < 0) return;
       deviceMode_ = m;
-      selectMode(m);
+      // The selector follows the device unless the user has chosen another mode meanwhile.
+      bool newerChoice = false;
+      for (int i = 0; i < queue_.count() && !newerChoice; ++i)
+        newerChoice = isSetModeCommand(queue_.get(i));
+      if (!newerChoice) {
+        requestedMode_ = m;
+        showRequestedMode(m);
+      }
       mode_ = m;
       host_.modeConfirmed(m);
-      queueCommand(makeSettingsReadCommand(), true);
+      // A run already waiting waits behind this read, so it knows the record length.
+      const int run = queue_.indexOfKind(kKindRun);
+      if (run >= 0) {
+        queue_.insertAt(run, makeSettingsReadCommand());
+        showQueueCount();
+        t_.followUp.enable();
+      } else {
+        queueCommand(makeSettingsReadCommand(), true);
+      }
       break;
     }
     case kTagMeasurement:
@@ -373,15 +469,14 @@ void TAcquisition::dispatchReply(std::span<const std::uint8_t> bytes) {
 
 void TAcquisition::applySettingsReply() {
   storedReply_ = SettingsReply::decode(storedReplyBytes_.data());
-  // The desired settings follow the reported ones; the conversion's copies only while the
-  // setters work, that is while the controls are enabled.
+  // The desired settings follow the reported ones.
   const std::uint32_t word = desired_.word;
   desired_ = storedReply_.toWriteBlock();
   desired_.word = word;
-  if (controlsEnabled_) {
-    conv_.ampl = {storedReply_.amplC0, storedReply_.amplC1};
-    conv_.offs = {storedReply_.offsC0, storedReply_.offsC1};
-  }
+  // The conversion always takes what the device applied, also while a run waits: the record
+  // that follows is measured with it.
+  conv_.ampl = {storedReply_.amplC0, storedReply_.amplC1};
+  conv_.offs = {storedReply_.offsC0, storedReply_.offsC1};
   host_.settingsReplyApplied(storedReply_, controlsEnabled_);
 }
 

@@ -146,6 +146,10 @@ class TAcquisition {
   std::int32_t expectedByteCount() const { return expected_; }
   ModeCode mode() const { return mode_; }              // the window's mode (device-confirmed)
   ModeCode deviceMode() const { return deviceMode_; }  // last reported by the device
+  // The mode the window asked for last (the device's mode when nothing is on its way).
+  ModeCode requestedMode() const { return requestedMode_; }
+  // A settings reply has arrived since the link was opened: memory depth and ranges are known.
+  bool settingsKnown() const { return settingsKnown_; }
   const QString& identification() const { return identification_; }
   const SettingsReply& storedReply() const { return storedReply_; }
   const std::array<std::uint8_t, SettingsReply::kSize>& storedReplyBytes() const {
@@ -178,6 +182,9 @@ class TAcquisition {
   void runPreparation();
   void recordComplete();
   bool overlapStep();
+  bool holdRunForSettings(const QueuedCommand& run);
+  void dropQueuedRuns();
+  void showRequestedMode(ModeCode mode);
 
   TDeviceLink& link_;
   AcquisitionTimers t_;
@@ -200,6 +207,10 @@ class TAcquisition {
   std::uint32_t discard_ = 0;
   ModeCode mode_ = 0;
   ModeCode deviceMode_ = 0;
+  ModeCode requestedMode_ = 0;
+  ModeCode modeInFlight_ = 0;  // mode of the "*SMd" written last, while its reply is awaited
+  bool settingsKnown_ = false;
+  bool loggerTriggerForced_ = false;  // the queued logger run has had its write with type M
   QString identification_;
   SettingsReply storedReply_;
   std::array<std::uint8_t, SettingsReply::kSize> storedReplyBytes_{};

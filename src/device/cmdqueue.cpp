@@ -85,6 +85,18 @@ int TCmdQueueList::add(const QueuedCommand& cmd) {
   return count() - 1;
 }
 
+int TCmdQueueList::insertAt(int index, const QueuedCommand& cmd) {
+  const int at = std::clamp(index, 0, count());
+  items_.insert(items_.begin() + at, cmd);
+  return at;
+}
+
+int TCmdQueueList::indexOfKind(std::int32_t kind) const {
+  for (std::size_t i = 0; i < items_.size(); ++i)
+    if (items_[i].kindByte() == std::uint8_t(kind & 0xFF)) return int(i);
+  return -1;
+}
+
 QueuedCommand TCmdQueueList::takeFirst() {
   if (items_.empty()) return QueuedCommand::empty();
   QueuedCommand c = items_.front();

@@ -75,6 +75,10 @@ class TCmdQueueList {
 
   // Appends a copy; returns its index.
   int add(const QueuedCommand& cmd);
+  // Puts a copy before the entry at index (at the end when index >= count); returns its index.
+  int insertAt(int index, const QueuedCommand& cmd);
+  // Index of the first entry of that kind, -1 when there is none.
+  int indexOfKind(std::int32_t kind) const;
   int count() const { return int(items_.size()); }
   bool isEmpty() const { return count() < 1; }
   // A copy of the first entry, which leaves the queue; the empty command when there is none.

@@ -101,7 +101,7 @@ void TGpioModel::toggleDirection(int bit) {
 }
 
 void TGpioModel::setWord(bool direction, std::uint32_t word) {
-  if (!settings_.controlsEnabled()) return;
+  if (!settings_.settersOpen()) return;
   ISettingsHost& h = settings_.host();
   const bool free = h.replyTag() < 0;
   if (direction)

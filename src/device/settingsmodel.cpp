@@ -22,6 +22,9 @@ bool TAcquisitionSettingsHost::controlsEnabled() const {
 ModeCode TAcquisitionSettingsHost::mode() const {
   return acq_.mode();
 }
+ModeCode TAcquisitionSettingsHost::requestedMode() const {
+  return acq_.requestedMode();
+}
 SettingsWriteBlock& TAcquisitionSettingsHost::desired() {
   return acq_.desired();
 }
@@ -91,7 +94,7 @@ int TSettingsModel::sliderPos(double volts, double range) const {
 // --- Setters ----------------------------------------------------------------------------------
 
 void TSettingsModel::setAmplitude(int ch, double volts) {
-  if (!controlsEnabled() || ch < 0 || ch > 1) return;
+  if (!settersOpen() || ch < 0 || ch > 1) return;
   SettingsWriteBlock& b = host_.desired();
   (ch == 0 ? b.amplC0 : b.amplC1) = float(volts);
   host_.conversion().ampl[std::size_t(ch)] = volts;
@@ -102,7 +105,7 @@ void TSettingsModel::setAmplitude(int ch, double volts) {
 }
 
 void TSettingsModel::setOffset(int ch, double volts) {
-  if (!controlsEnabled() || ch < 0 || ch > 1) return;
+  if (!settersOpen() || ch < 0 || ch > 1) return;
   SettingsWriteBlock& b = host_.desired();
   (ch == 0 ? b.offsC0 : b.offsC1) = float(volts);
   host_.conversion().offs[std::size_t(ch)] = volts;
@@ -112,7 +115,7 @@ void TSettingsModel::setOffset(int ch, double volts) {
 }
 
 void TSettingsModel::setSampleTime(double seconds) {
-  if (!controlsEnabled()) return;
+  if (!settersOpen()) return;
   host_.desired().sampleTime = float(seconds);
   restartWrite();
   d_.samplTimPos = nearestRow(kSampleTimeTableUs, seconds * 1e6);
@@ -120,7 +123,7 @@ void TSettingsModel::setSampleTime(double seconds) {
 }
 
 void TSettingsModel::setMemoryDepth(double samples) {
-  if (!controlsEnabled()) return;
+  if (!settersOpen()) return;
   host_.desired().memoryDepth = float(samples);
   totalTime_ = samples * double(host_.reported().sampleTime);
   restartWrite();
@@ -129,7 +132,7 @@ void TSettingsModel::setMemoryDepth(double samples) {
 }
 
 void TSettingsModel::setTriggerPoint(double percent) {
-  if (!controlsEnabled()) return;
+  if (!settersOpen()) return;
   host_.desired().triggerPoint = float(percent);
   restartWrite();
   if (std::isfinite(percent)) d_.trgPointPos = int(std::clamp(std::round(percent), 0.0, 100.0));
@@ -137,7 +140,7 @@ void TSettingsModel::setTriggerPoint(double percent) {
 }
 
 void TSettingsModel::setTriggerWord(TriggerWord w) {
-  if (!controlsEnabled()) return;
+  if (!settersOpen()) return;
   const bool free = host_.replyTag() < 0;
   ITimer& t = host_.accumulateTimer();
   if (free) t.stop();
@@ -149,7 +152,7 @@ void TSettingsModel::setTriggerWord(TriggerWord w) {
 }
 
 void TSettingsModel::setTriggerType(char letter) {
-  if (inTriggerType_ || !controlsEnabled()) return;
+  if (inTriggerType_ || !settersOpen()) return;
   inTriggerType_ = true;
   host_.desired().triggerType = triggerTypeWord(letter);
   restartWrite();
@@ -161,7 +164,7 @@ void TSettingsModel::setTriggerType(char letter) {
 }
 
 void TSettingsModel::setLevel(int which, double volts) {
-  if (!controlsEnabled() || which < 0 || which > 1) return;
+  if (!settersOpen() || which < 0 || which > 1) return;
   SettingsWriteBlock& b = host_.desired();
   (which == 0 ? b.levelUpper : b.levelLower) = float(volts);
   restartWrite();
@@ -287,7 +290,10 @@ void TSettingsModel::auxBoxChanged(bool ticked) {
 // --- Settings reply -------------------------------------------------------------------------
 
 void TSettingsModel::applyReply(const SettingsReply& r) {
-  // The desired settings follow the reported ones, the block even while the setters rest.
+  // The device's answer reaches the controls even while they are locked for a run: nothing
+  // the user did can be pending then (changes in their debounce went out before the run), and
+  // the controls must not show values the device did not take.
+  TReplyScope applying(applyingReply_);
   SettingsWriteBlock& b = host_.desired();
   const std::uint32_t word = b.word;
   b = r.toWriteBlock();
@@ -320,7 +326,11 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
       question_) {
     QString q = text(230);
     q.replace(QLatin1Char('~'), QLatin1Char('\n'));
-    if (question_->askYesNo(q)) {
+    // Timers that fire while the question is open act as the user would: on locked controls.
+    applyingReply_ = false;
+    const bool yes = question_->askYesNo(q);
+    applyingReply_ = true;
+    if (yes) {
       forcedSampleTimeFlag_ = true;
       t_.forcedSampleTime.stop();
       t_.forcedSampleTime.start();
@@ -363,11 +373,11 @@ void TSettingsModel::modeRequested(ModeCode mode) {
 void TSettingsModel::modeConfirmed(ModeCode mode) {
   layoutMode_ = mode;
   layout_ = modeLayout(mode, multiRegistered_);
-  d_.modeShown = mode;
-  if (layout_.startsForceManualTrigger) {
-    t_.forceManualTrigger.stop();
-    t_.forceManualTrigger.start();
-  }
+  // A mode the user has chosen since stays in the selector; its own reply follows.
+  d_.modeShown = modeIndex(host_.requestedMode()) >= 0 ? host_.requestedMode() : mode;
+  t_.forceManualTrigger.stop();
+  // Another mode confirmed before the timer fired must not get the manual trigger.
+  if (layout_.startsForceManualTrigger) t_.forceManualTrigger.start();
   notify(SettingsTopic::Mode);
   notify(SettingsTopic::Layout);
 }
@@ -388,6 +398,13 @@ void TSettingsModel::onNoZeroProbeTimer() {
 
 void TSettingsModel::onForceManualTriggerTimer() {
   t_.forceManualTrigger.stop();
+  if (!isLogger(host_.mode())) return;
+  // While a reply is applied (the sample-time question may be open) the reply's own trigger
+  // type would overwrite M, and locked controls take nothing: try again after the interval.
+  if (replyAwaited() || !controlsEnabled()) {
+    t_.forceManualTrigger.start();
+    return;
+  }
   setTriggerType('M');
 }
 

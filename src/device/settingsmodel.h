@@ -27,6 +27,8 @@ class ISettingsHost {
   virtual int replyTag() const = 0;          // negative: no reply awaited
   virtual bool controlsEnabled() const = 0;  // cleared while a run is queued or measuring
   virtual ModeCode mode() const = 0;         // the window's mode, as confirmed by the device
+  // The mode the user chose last; the selector shows it while the device still changes modes.
+  virtual ModeCode requestedMode() const { return mode(); }
   virtual SettingsWriteBlock& desired() = 0;
   virtual const SettingsReply& reported() const = 0;
   virtual ConversionInputs& conversion() = 0;
@@ -47,6 +49,7 @@ class TAcquisitionSettingsHost : public ISettingsHost {
   int replyTag() const override;
   bool controlsEnabled() const override;
   ModeCode mode() const override;
+  ModeCode requestedMode() const override;
   SettingsWriteBlock& desired() override;
   const SettingsReply& reported() const override;
   ConversionInputs& conversion() override;
@@ -190,6 +193,8 @@ class TSettingsModel : public QObject {
   const ModeLayout& layout() const { return layout_; }
   ModeCode layoutMode() const { return layoutMode_; }
   bool controlsEnabled() const { return host_.controlsEnabled(); }
+  // The setters act while the controls are enabled and while a settings reply is applied.
+  bool settersOpen() const { return applyingReply_ || controlsEnabled(); }
   bool replyAwaited() const { return host_.replyTag() >= 0; }
   bool memoryDepthShown() const {
     return memoryDepthControlsShown(controlsEnabled(), host_.mode());
@@ -221,6 +226,15 @@ class TSettingsModel : public QObject {
   bool forcedSampleTimeFlag_ = false;
   bool multiRegistered_ = false;
   bool inTriggerType_ = false;  // re-entry mark of VLE_TrgTyp_LUT
+  bool applyingReply_ = false;
+  // Sets the mark for the lifetime of the scope.
+  struct TReplyScope {
+    explicit TReplyScope(bool& b) : b_(b) { b_ = true; }
+    ~TReplyScope() { b_ = false; }
+    TReplyScope(const TReplyScope&) = delete;
+    TReplyScope& operator=(const TReplyScope&) = delete;
+    bool& b_;
+  };
 };
 
 }  // namespace tolv

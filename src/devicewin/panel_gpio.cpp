@@ -167,7 +167,13 @@ TGpioPatternPanel::TGpioPatternPanel(TGpioModel& model, QWidget* parent)
 }
 
 void TGpioPatternPanel::applyTexts() {
-  for (int row = 0; row < 3; ++row) rows_[std::size_t(row)]->setToolTip(hintText(175 + row));
+  // The pattern panels explain their row; the "Bit n" hint of the GPIO panels would hide it.
+  for (int row = 0; row < 3; ++row) {
+    const QString hint = hintText(175 + row);
+    rows_[std::size_t(row)]->setToolTip(hint);
+    auto& panels = row == 0 ? relv_ : row == 1 ? dyn_ : level_;
+    for (TClickPanel* p : panels) p->setToolTip(hint);
+  }
 }
 
 void TGpioPatternPanel::modelChanged(SettingsTopic a) {

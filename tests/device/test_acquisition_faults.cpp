@@ -214,6 +214,7 @@ TEST_F(Faults, GarbageRepliesForEveryTag) {
 }
 
 TEST_F(Faults, LoggerStreamEndsWithMarkerSplitAcrossReads) {
+  device.triggerType = 'M';  // logger runs go out with the manual trigger
   boot(kModeDLA0);
   Bytes samples(4000);
   for (std::size_t i = 0; i < samples.size(); i += 4)
@@ -237,6 +238,7 @@ TEST_F(Faults, LoggerStreamEndsWithMarkerSplitAcrossReads) {
 }
 
 TEST_F(Faults, IoLoggerMarkerAfterStrayFF) {
+  device.triggerType = 'M';  // logger runs go out with the manual trigger
   boot(kModeDLDI);
   onRun = [&] {
     Bytes b(400, 0x12);

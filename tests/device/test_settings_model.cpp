@@ -199,11 +199,11 @@ TEST_F(SettingsModel, TriggerChannelReplacesByteZeroOfTheReportedWord) {
   EXPECT_EQ(m.display().trgChan, 2);
 }
 
-TEST_F(SettingsModel, AReplyWhileControlsAreLockedUpdatesPanelsOnly) {
+// The record after the run is measured with what the device applied: conversion, trackbars
+// and sliders follow the reply even though the controls are locked.
+TEST_F(SettingsModel, AReplyWhileControlsAreLockedReachesControlsAndConversion) {
   rig.boot();
   rig.replyDelay = 100;
-  const double amplBefore = acq.conversion().ampl[0];
-  const int posBefore = m.display().amplPos[0];
   // The device adjusts range and offset; its reply arrives after a run was queued.
   rig.adjust = [](SettingsReply& r) {
     r.amplC0 = 1;
@@ -218,9 +218,11 @@ TEST_F(SettingsModel, AReplyWhileControlsAreLockedUpdatesPanelsOnly) {
   EXPECT_EQ(m.display().ak[0], QString::fromUtf8("\xC2\xB1") + QStringLiteral("0.50V"));
   EXPECT_EQ(m.display().offs[0], QStringLiteral("  0.25000 V"));
   EXPECT_FLOAT_EQ(rig.host.desired().amplC0, 1.0f);  // the block follows the report
-  EXPECT_DOUBLE_EQ(acq.conversion().ampl[0], amplBefore);
-  EXPECT_DOUBLE_EQ(acq.conversion().offs[0], 0.0);
-  EXPECT_EQ(m.display().amplPos[0], posBefore);
+  EXPECT_DOUBLE_EQ(acq.conversion().ampl[0], 1.0);
+  EXPECT_DOUBLE_EQ(acq.conversion().offs[0], 0.25);
+  EXPECT_EQ(m.display().amplPos[0], 2);
+  EXPECT_EQ(m.display().offsPos[0], 1024);
+  EXPECT_FALSE(acq.controlsEnabled());
 }
 
 TEST_F(SettingsModel, NothingTheUserDoesDuringARunSendsASettingsWrite) {

@@ -155,6 +155,26 @@ TEST_F(Gpio, PatternClicksAndTheRelevanceExample) {
   EXPECT_EQ(pattern.dynamicPanel(7)->text(), stateSymbol());
 }
 
+// Hovering a pattern panel explains its row; only the line panels carry "Bit n".
+TEST_F(Gpio, PatternPanelsCarryTheirRowsHintsInEveryLanguage) {
+  for (int lang : {kLanguageEnglish, kLanguageGerman}) {
+    setLanguageIndex(lang);
+    pattern.applyTexts();
+    panel.applyTexts();
+    for (int n = 0; n < 8; ++n) {
+      EXPECT_EQ(pattern.relevancePanel(n)->toolTip(), hintText(175)) << n;
+      EXPECT_EQ(pattern.dynamicPanel(n)->toolTip(), hintText(176)) << n;
+      EXPECT_EQ(pattern.levelPanel(n)->toolTip(), hintText(177)) << n;
+    }
+    EXPECT_TRUE(hintText(176).contains(QLatin1Char('#')));
+    EXPECT_EQ(panel.dataPanel(3)->toolTip(), QStringLiteral("Bit 3"));
+    EXPECT_EQ(panel.directionPanel(23)->toolTip(), QStringLiteral("Bit 23"));
+  }
+  EXPECT_EQ(pattern.dynamicPanel(3)->toolTip(),
+            QStringLiteral("dynamisch:\n  =: Zustand\n  #: Flanke"));
+  setLanguageIndex(kLanguageEnglish);
+}
+
 TEST_F(Gpio, FirstCounterCommandCarriesOneWithTheOddInterval) {
   rig.boot();
   TGpioCounterControls controls(g);

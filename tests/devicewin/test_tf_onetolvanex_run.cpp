@@ -27,56 +27,13 @@
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "ftdi/simulated_driver.h"
+#include "devicewin/window_rig.h"
 
 using namespace tolv;
 
 namespace {
 
-// Passes every call to the simulated driver and notes each write with its time.
-class RecordingDriver final : public IFtdiDriver {
- public:
-  RecordingDriver(IFtdiDriver& d, IClock& c) : d_(d), clock_(c) {}
-  struct Written {
-    std::int64_t atMs;
-    std::vector<std::uint8_t> bytes;
-    std::string word() const { return std::string(bytes.begin(), bytes.begin() + 4); }
-  };
-  std::vector<Written> writes;
-
-  FtStatus listCount(std::uint32_t& c) override { return d_.listCount(c); }
-  FtStatus listSerial(std::uint32_t i, char* b, std::size_t n) override {
-    return d_.listSerial(i, b, n);
-  }
-  FtStatus listDescription(std::uint32_t i, char* b, std::size_t n) override {
-    return d_.listDescription(i, b, n);
-  }
-  FtStatus openBySerial(const char* s, FtHandle& h) override { return d_.openBySerial(s, h); }
-  FtStatus purge(FtHandle h, std::uint32_t m) override { return d_.purge(h, m); }
-  FtStatus setTimeouts(FtHandle h, std::uint32_t r, std::uint32_t w) override {
-    return d_.setTimeouts(h, r, w);
-  }
-  FtStatus getQueueStatus(FtHandle h, std::uint32_t& n) override { return d_.getQueueStatus(h, n); }
-  FtStatus read(FtHandle h, std::uint8_t* b, std::uint32_t n, std::uint32_t& got) override {
-    return d_.read(h, b, n, got);
-  }
-  FtStatus write(FtHandle h, const std::uint8_t* b, std::uint32_t n,
-                 std::uint32_t& written) override {
-    if (n >= 4) writes.push_back({clock_.nowMs(), std::vector<std::uint8_t>(b, b + n)});
-    return d_.write(h, b, n, written);
-  }
-  FtStatus close(FtHandle h) override { return d_.close(h); }
-
-  std::vector<Written> of(const char* word) const {
-    std::vector<Written> v;
-    for (const auto& w : writes)
-      if (w.word() == word) v.push_back(w);
-    return v;
-  }
-
- private:
-  IFtdiDriver& d_;
-  IClock& clock_;
-};
+using test::RecordingDriver;
 
 // Counts the records on their way to the window's measurement data and reports each step.
 class CountingSink final : public IRecordSink {
