@@ -11,7 +11,8 @@
 #include "common/rawvolts.h"
 #include "common/regional.h"
 #include "common/texttable.h"
-#include "plot/loganal_plot.h"
+#include "measure/derived.h"
+#include "measure/intermediaterecords.h"
 
 namespace tolv {
 
@@ -63,7 +64,8 @@ std::string deviceGroup(char col, const QString& serial) {
   return group(col, label(225), utf8(serial));
 }
 
-double pretriggerTime(const SettingsRecord& s, double sampleTime) {
+// The pretrigger time over a given step (the logic files use the snapped one).
+double pretriggerAt(const SettingsRecord& s, double sampleTime) {
   return s.triggerPoint * 0.01 * s.memoryDepth * sampleTime;
 }
 
@@ -107,20 +109,6 @@ std::int32_t clampI32(std::int64_t v) {
 
 std::uint16_t wordAt(std::span<const std::uint8_t> b, std::size_t w) {
   return std::uint16_t(b[2 * w] | (b[2 * w + 1] << 8));
-}
-
-// Whole file into memory; 0, 2 when missing, else the error number.
-int readAll(const fs::path& name, std::vector<std::uint8_t>& out, std::uintmax_t limit) {
-  std::error_code ec;
-  if (!fs::exists(name, ec)) return 2;
-  const std::uintmax_t size = fs::file_size(name, ec);
-  if (ec) return ec.value() != 0 ? ec.value() : 5;
-  std::ifstream f(name, std::ios::binary);
-  if (!f) return 5;
-  out.resize(std::size_t(std::min(size, limit)));
-  f.read(reinterpret_cast<char*>(out.data()), std::streamsize(out.size()));
-  out.resize(std::size_t(f.gcount()));
-  return 0;
 }
 
 void appendBits(std::string& s, std::uint16_t w, char col) {
@@ -205,13 +193,6 @@ bool usesThresholds(ModeCode mode, const std::string& trg) {
          std::string_view("tTwWeE").find(trg[0]) != std::string_view::npos;
 }
 
-std::int64_t roundEven(double v) {
-  if (!std::isfinite(v)) return 0;
-  return std::int64_t(std::nearbyint(std::clamp(v, -9.0e18, 9.0e18)));
-}
-
-double snappedStep(double sampleTime) { return TLogAnalPlot::snapPeriod(sampleTime); }
-
 // --- Scope -------------------------------------------------------------------------------
 
 namespace {
@@ -227,8 +208,8 @@ std::array<std::string, 11> scopeGroups(const RecordInfo& info, const CsvStyle& 
   g[3] = trgModeGroup(col, s.trgTypString);
   if (usesTriggerPoint(s.mode, s.trgTypString)) {
     g[4] = intGroup(col, 174, s.trgChan + 1);
-    g[5] = group(col, label(217), fixed(pretriggerTime(s, s.sampleTime), 8, 5, dec), "s");
-    g[6] = intGroup(col, 218, roundEven(s.triggerPoint * 0.01 * s.memoryDepth));
+    g[5] = group(col, label(217), fixed(pretriggerTime(s), 8, 5, dec), "s");
+    g[6] = intGroup(col, 218, triggerSample(s.triggerPoint, s.memoryDepth));
   }
   if (usesThresholds(s.mode, s.trgTypString)) {
     const double k = thresholdScale(s);
@@ -236,7 +217,7 @@ std::array<std::string, 11> scopeGroups(const RecordInfo& info, const CsvStyle& 
     g[8] = group(col, label(222), fixed(s.trgLevelUpper * k, 8, 6, dec), "V");
   }
   g[9] = group(col, label(215), fixed(s.sampleTime, 8, 6, dec), "s");
-  g[10] = intGroup(col, 223, roundEven(s.memoryDepth));
+  g[10] = intGroup(col, 223, roundHalfEven(s.memoryDepth));
   return g;
 }
 
@@ -268,14 +249,14 @@ int writeScopeCsv(const fs::path& name, const RecordInfo& info,
                   std::span<const ScopeSample> samples, const CsvStyle& style, int rows) {
   std::size_t n = samples.size();
   if (rows >= 0) n = std::min(n, std::size_t(rows));
-  if (n == 0) return kErrNoSamples;
+  if (n == 0) return kNoSamples;
   return writeDataFile(name, scopeText(info, samples, style, n));
 }
 
 int writeScopeIntermediateCsv(const fs::path& name, const RecordInfo& info,
                               std::span<const ScopeSample> samples, const CsvStyle& style) {
   // Rows beyond the loaded samples would repeat whatever the array held before.
-  const std::int64_t depth = roundEven(info.settings.memoryDepth);
+  const std::int64_t depth = roundHalfEven(info.settings.memoryDepth);
   const int rows = int(std::clamp<std::int64_t>(depth, 0, std::int64_t(samples.size())));
   return writeScopeCsv(name, info, samples, style, rows);
 }
@@ -287,8 +268,8 @@ std::array<std::uint8_t, kScopeVxdHeader> scopeVxdHeader(const RecordInfo& info,
   const auto t = info.time.toBytes();
   std::memcpy(h.data() + 16, t.data(), 16);
   putLengthPrefixed(h.data() + 32, s.trgTypString, 3);
-  putF64(h.data() + 40, pretriggerTime(s, s.sampleTime));
-  putI32(h.data() + 48, clampI32(roundEven(s.triggerPoint * 0.01 * n)));
+  putF64(h.data() + 40, pretriggerTime(s));
+  putI32(h.data() + 48, triggerSample(s.triggerPoint, double(n)));
   putF64(h.data() + 56, s.sampleTime);
   putI32(h.data() + 64, n);
   return h;
@@ -296,7 +277,7 @@ std::array<std::uint8_t, kScopeVxdHeader> scopeVxdHeader(const RecordInfo& info,
 
 int writeScopeVxd(const fs::path& name, const RecordInfo& info,
                   std::span<const ScopeSample> samples) {
-  if (samples.empty()) return kErrNoSamples;
+  if (samples.empty()) return kNoSamples;
   int rc = checkTargetName(name);
   if (rc == 0) rc = makeFolders(name.parent_path() / "x.x");
   if (rc != 0) return rc;
@@ -311,15 +292,15 @@ int writeScopeVxd(const fs::path& name, const RecordInfo& info,
   }
   TAtomicFile f(name);
   if (f.status() != 0) return f.status();
-  if (f.write(bytes) != 0) return kErrShortWrite;
+  if (f.write(bytes) != 0) return kShortBlock;
   return f.commit();
 }
 
 int readScopeVxd(const fs::path& name, VxdHeader& header, std::vector<ScopeSample>& samples) {
   std::vector<std::uint8_t> b;
-  const int rc = readAll(name, b, kScopeVxdHeader + 8ull * kScopeArrayEntries + 1);
+  const int rc = readFileBytes(name, b, kScopeVxdHeader + 8ull * kScopeArrayEntries + 1);
   if (rc != 0) return rc;
-  if (b.size() < kScopeVxdHeader) return kErrDamagedFile;
+  if (b.size() < kScopeVxdHeader) return kDamagedFile;
   VxdHeader h;
   h.serial = QString::fromLatin1(readLengthPrefixed(b.data(), 10));
   h.time = DayTime::fromBytes(b.data() + 16);
@@ -330,7 +311,7 @@ int readScopeVxd(const fs::path& name, VxdHeader& header, std::vector<ScopeSampl
   h.count = getI32(b.data() + 64);
   if (h.count < 0 || h.count >= kScopeArrayEntries ||
       b.size() != kScopeVxdHeader + 8 * std::size_t(h.count))
-    return kErrDamagedFile;
+    return kDamagedFile;
   std::vector<ScopeSample> out(std::size_t(h.count));
   const std::uint8_t* p = b.data() + kScopeVxdHeader;
   for (auto& smp : out) {
@@ -353,19 +334,22 @@ std::array<std::uint8_t, kLogicVxdHeader> logicVxdHeader(const RecordInfo& info)
   std::memcpy(h.data() + 16, t.data(), 16);
   putLengthPrefixed(h.data() + 32, s.trgTypString, 3);
   putLengthPrefixed(h.data() + 36, triggerPatternText(s.relevances, s.dynamics, s.levels), 8);
-  putF64(h.data() + 48, pretriggerTime(s, s.sampleTime));
-  putI32(h.data() + 56, clampI32(roundEven(s.triggerPoint * 0.01 * s.memoryDepth)));
+  putF64(h.data() + 48, pretriggerTime(s));
+  putI32(h.data() + 56, triggerSample(s.triggerPoint, s.memoryDepth));
   putF64(h.data() + 64, s.sampleTime);
-  putI32(h.data() + 72, clampI32(roundEven(s.memoryDepth)));
+  putI32(h.data() + 72, roundHalfEven(s.memoryDepth));
   return h;
 }
 
 int writeLogicVxd(const fs::path& name, const RecordInfo& info, const TLogAnalList& list) {
-  if (list.count() == 0) return kErrEmptyLogicList;
+  // The filler entry the intermediate file appended is no measured sample.
+  int count = list.count();
+  while (count > 0 && list.at(count - 1).sampleNumber == -1) --count;
+  if (count == 0) return kEmptySampleList;
   int rc = checkTargetName(name);
   if (rc == 0) rc = makeFolders(name.parent_path() / "x.x");
   if (rc != 0) return rc;
-  const std::size_t n = std::size_t(list.count());
+  const std::size_t n = std::size_t(count);
   std::vector<std::uint8_t> bytes(kLogicVxdHeader + 2 * n);
   const auto h = logicVxdHeader(info);
   std::memcpy(bytes.data(), h.data(), h.size());
@@ -377,7 +361,7 @@ int writeLogicVxd(const fs::path& name, const RecordInfo& info, const TLogAnalLi
   }
   TAtomicFile f(name);
   if (f.status() != 0) return f.status();
-  if (f.write(bytes) != 0) return kErrShortWrite;
+  if (f.write(bytes) != 0) return kShortBlock;
   return f.commit();
 }
 
@@ -385,11 +369,11 @@ int readLogicVxd(const fs::path& name, VxdHeader& header, std::vector<std::uint1
   // The list holds at most two samples per byte pair of the largest receive buffer.
   constexpr std::uintmax_t kMaxWords = 262001;
   std::vector<std::uint8_t> b;
-  const int rc = readAll(name, b, kLogicVxdHeader + 2 * kMaxWords + 1);
+  const int rc = readFileBytes(name, b, kLogicVxdHeader + 2 * kMaxWords + 1);
   if (rc != 0) return rc;
   if (b.size() < kLogicVxdHeader || (b.size() - kLogicVxdHeader) % 2 != 0 ||
       b.size() > kLogicVxdHeader + 2 * kMaxWords)
-    return kErrDamagedFile;
+    return kDamagedFile;
   VxdHeader h;
   h.serial = QString::fromLatin1(readLengthPrefixed(b.data(), 10));
   h.time = DayTime::fromBytes(b.data() + 16);
@@ -410,23 +394,23 @@ int readLogicVxd(const fs::path& name, VxdHeader& header, std::vector<std::uint1
 
 LogicCsvParams logicCsvParams(const SettingsRecord& s) {
   LogicCsvParams p;
-  p.rows = int(std::clamp<std::int64_t>(roundEven(s.memoryDepth), 0, INT32_MAX));
+  p.rows = int(std::clamp<std::int64_t>(roundHalfEven(s.memoryDepth), 0, INT32_MAX));
   p.step = s.sampleTime;
   p.trgTypString = s.trgTypString;
   p.pattern = triggerPatternText(s.relevances, s.dynamics, s.levels);
-  p.triggerPoint = roundEven(s.triggerPoint);
-  p.triggerSample = roundEven(s.triggerPoint * 0.01 * s.memoryDepth);
-  p.pretrigger = pretriggerTime(s, s.sampleTime);
-  p.memoryDepth = roundEven(s.memoryDepth);
+  p.triggerPoint = roundHalfEven(s.triggerPoint);
+  p.triggerSample = triggerSample(s.triggerPoint, s.memoryDepth);
+  p.pretrigger = pretriggerTime(s);
+  p.memoryDepth = roundHalfEven(s.memoryDepth);
   return p;
 }
 
 LogicCsvParams logicIntermediateCsvParams(const SettingsRecord& header,
                                           const std::string& windowTrgTypString, int loaded) {
   LogicCsvParams p = logicCsvParams(header);
-  p.step = snappedStep(header.sampleTime);
+  p.step = logicTimeStep(header.sampleTime);
   p.trgTypString = windowTrgTypString;
-  p.pretrigger = pretriggerTime(header, p.step);
+  p.pretrigger = pretriggerAt(header, p.step);
   p.memoryDepth = loaded - 1;
   return p;
 }
@@ -476,7 +460,7 @@ std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p,
 
 int writeLogicCsv(const fs::path& name, const RecordInfo& info, const LogicCsvParams& p,
                   const TLogAnalList& list, const CsvStyle& style) {
-  if (list.count() == 0) return kErrEmptyLogicList;
+  if (list.count() == 0) return kEmptySampleList;
   return writeDataFile(name, logicCsvText(info, p, list, style));
 }
 
@@ -498,7 +482,7 @@ int writeVoltmeterSeriesCsv(const fs::path& name, const RecordInfo& info,
   s += label(226) + " MM.DD.YYYY";
   s += deviceGroup(col, info.serial);
   s += kCrLf;
-  const std::string depth = intGroup(col, 223, roundEven(info.settings.memoryDepth));
+  const std::string depth = intGroup(col, 223, roundHalfEven(info.settings.memoryDepth));
   for (std::size_t i = 0; i < readings.size(); ++i) {
     const VoltmeterReading& r = readings[i];
     appendFixed(s, r.value0, 9, 6, dec);
@@ -556,7 +540,7 @@ int writeAnalogLoggerCsv(const fs::path& name, const RecordInfo& header,
 std::string ioLoggerCsvText(const RecordInfo& header, const std::string& windowTrgTypString,
                             std::span<const std::uint8_t> stream, const CsvStyle& st) {
   const char col = st.column, dec = st.decimal;
-  const double step = snappedStep(header.settings.sampleTime);
+  const double step = logicTimeStep(header.settings.sampleTime);
   const std::int64_t w = std::int64_t(stream.size() / 2);
   const std::string groups[5] = {
       dateGroup(col, header.time, 226),

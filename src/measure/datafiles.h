@@ -16,17 +16,16 @@
 #include "common/voltmeterreading.h"
 #include "device/decoding.h"
 #include "device/settingsrecord.h"
+#include "measure/measurecodes.h"
 #include "plot/loganal_list.h"
 
 namespace tolv {
 
 namespace fs = std::filesystem;
 
-// Result codes of the writers and readers besides 0 and the file system's error numbers.
-inline constexpr int kErrNoSamples = -111;        // N = 0, or a header without measurement time
-inline constexpr int kErrShortWrite = -180;       // a binary block was written short
-inline constexpr int kErrDamagedFile = -182;      // a binary file too short or inconsistent
-inline constexpr int kErrEmptyLogicList = -2230;  // logic-analyser record without samples
+// A binary file too short, too long or inconsistent with its own header (the other codes are
+// in measurecodes.h).
+inline constexpr int kDamagedFile = -182;
 
 // Largest scope record a file may hand back (the sample array's capacity).
 inline constexpr int kScopeArrayEntries = 131001;
@@ -59,8 +58,6 @@ std::string triggerPatternText(std::uint8_t relevances, std::uint8_t dynamics,
 // pretrigger time and trigger sample are then written) and thresholds.
 bool usesTriggerPoint(ModeCode mode, const std::string& trgTypString);
 bool usesThresholds(ModeCode mode, const std::string& trgTypString);
-// Rounding of the files: to the nearest whole number, halves to even.
-std::int64_t roundEven(double v);
 
 // What every parameter group draws from.
 struct RecordInfo {
@@ -97,7 +94,7 @@ struct VxdHeader {
   double sampleTime = 0;
   std::int32_t count = 0;  // N (scope) or round(MemoryDepth) (logic analyser)
 };
-// Readers: 0, 2 when missing, kErrDamagedFile when the header is cut or N disagrees with the
+// Readers: 0, 2 when missing, kDamagedFile when the header is cut or N disagrees with the
 // file's size or capacity. The outputs change only on success.
 int readScopeVxd(const fs::path& name, VxdHeader& header, std::vector<ScopeSample>& samples);
 
@@ -158,9 +155,6 @@ int writeIoLoggerCsv(const fs::path& name, const RecordInfo& header,
                      const CsvStyle& style);
 std::string ioLoggerCsvText(const RecordInfo& header, const std::string& windowTrgTypString,
                             std::span<const std::uint8_t> stream, const CsvStyle& style);
-
-// Sample time the logic plots use: snapped onto 1, 2 or 5 times a decade when close to it.
-double snappedStep(double sampleTime);
 
 // Writes the whole text through a temporary file after making the target's folder.
 int writeDataFile(const fs::path& name, std::string_view bytes);

@@ -7,7 +7,6 @@
 
 #include "common/atomicfile.h"
 #include "measure/datafiles.h"
-#include "wire/wiremeasure.h"
 
 namespace tolv {
 
@@ -60,12 +59,12 @@ int TVoltmeterIntermediateFile::open(const fs::path& name) {
 }
 
 int TVoltmeterIntermediateFile::append(const VoltmeterReading& r) {
-  if (f_ == nullptr) return kErrIntermediateNotOpen;
+  if (f_ == nullptr) return kIntermediateNotOpen;
   const auto b = r.toBytes();
   errno = 0;
   // Flushed at once: the run may end by a crash or an unplugged device at any reading.
   if (std::fwrite(b.data(), 1, b.size(), f_) != b.size() || std::fflush(f_) != 0) {
-    const int rc = errnoOr(kErrShortWrite);
+    const int rc = errnoOr(kShortBlock);
     std::fclose(f_);
     f_ = nullptr;
     return rc;
@@ -113,7 +112,7 @@ int readScopeIntermediate(const fs::path& name, std::vector<ScopeSample>& entrie
   const int rc = readFileBytes(name, b, 8ull * kScopeArrayEntries);
   if (rc != 0) return rc;
   const std::size_t count = b.size() / 8;
-  if (count == 0) return kErrNoSamples;
+  if (count == 0) return kNoSamples;
   std::vector<ScopeSample> out(count);
   for (std::size_t i = 0; i < count; ++i) {
     out[i].ch0 = getF32(b.data() + 8 * i);
@@ -128,7 +127,7 @@ int readScopeIntermediate(const fs::path& name, std::vector<ScopeSample>& entrie
 
 int writeLogicIntermediate(const fs::path& name, TLogAnalList& list) {
   const int n = list.count();
-  if (n == 0) return kErrEmptyLogicList;
+  if (n == 0) return kEmptySampleList;
   list.get(n);  // the entry after the last sample, kept in the list as well
   std::vector<std::uint8_t> b(std::size_t(n + 1) * 8);
   const TLogAnalEntry* e = list.data();
@@ -153,24 +152,6 @@ int readLogicIntermediate(const fs::path& name, TLogAnalList& list) {
     list.add(std::int32_t(getU32(p)), std::uint16_t(p[4] | (p[5] << 8)));
   }
   return 0;
-}
-
-// --- Logger streams ----------------------------------------------------------------------
-
-bool endsWithEndMarker(std::span<const std::uint8_t> stream) {
-  return stream.size() >= kEndMarker.size() &&
-         std::equal(kEndMarker.begin(), kEndMarker.end(), stream.end() - kEndMarker.size());
-}
-
-void ioLoggerSamples(std::span<const std::uint8_t> stream, TLogAnalList& list) {
-  list.clear();
-  std::size_t bytes = stream.size();
-  // The marker's words are no samples; without it every complete sample counts.
-  if (endsWithEndMarker(stream)) bytes -= kEndMarker.size();
-  const std::size_t n = bytes / 4;
-  list.reserve(int(n));
-  for (std::size_t k = 0; k < n; ++k)
-    list.add(std::int32_t(k), std::uint16_t(stream[4 * k + 2] | (stream[4 * k + 3] << 8)));
 }
 
 }  // namespace tolv

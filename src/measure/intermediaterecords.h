@@ -11,13 +11,12 @@
 
 #include "common/voltmeterreading.h"
 #include "device/decoding.h"
+#include "measure/measurecodes.h"
 #include "plot/loganal_list.h"
 
 namespace tolv {
 
 namespace fs = std::filesystem;
-
-inline constexpr int kErrIntermediateNotOpen = -189;  // reading while the file is not open
 
 // The voltmeter file stays open from RUN to STOP and grows by one reading at a time, so a
 // crash keeps every reading written before it.
@@ -58,12 +57,6 @@ int readScopeIntermediate(const fs::path& name, std::vector<ScopeSample>& entrie
 int writeLogicIntermediate(const fs::path& name, TLogAnalList& list);
 // Appends every complete 8-byte entry (at most 262001) to the list after clearing it.
 int readLogicIntermediate(const fs::path& name, TLogAnalList& list);
-
-// I/O-logger stream: the second word of every 4-byte sample before the end marker, as list
-// entries numbered from 0. A stream cut off before its marker keeps all its samples.
-void ioLoggerSamples(std::span<const std::uint8_t> stream, TLogAnalList& list);
-// Whether the stream ends with the 16-byte end marker.
-bool endsWithEndMarker(std::span<const std::uint8_t> stream);
 
 // The whole file, at most `limit` bytes; 0, 2 when missing, else the error number.
 int readFileBytes(const fs::path& name, std::vector<std::uint8_t>& out, std::uintmax_t limit);

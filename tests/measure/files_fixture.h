@@ -1,6 +1,6 @@
 #pragma once
 // Shared pieces of the file tests: a fresh folder per test, English texts, a pinned region
-// (month first, so dates read like the format note beside them) and file helpers.
+// (German dates, as the stored headers read them back) and file helpers.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,7 +74,7 @@ class FilesTest : public ::testing::Test {
     fs::create_directories(dir_);
     fillBuiltInTexts();
     setLanguageIndex(kLanguageEnglish);
-    regional().pin(QLatin1Char('.'), QStringLiteral("MM.dd.yyyy"), QStringLiteral("HH:mm:ss"));
+    regional().pin(QLatin1Char('.'), QStringLiteral("dd.MM.yyyy"), QStringLiteral("HH:mm:ss"));
   }
   void TearDown() override {
     regional().reload();

@@ -72,7 +72,7 @@ TEST_F(DataFiles, ScopeParameterRowsWithAndWithoutTriggerPoint) {
   const auto l = lines(scopeCsvText(info(st), ramp(12), {'.', ';'}));
   ASSERT_EQ(l.size(), 12u);
   EXPECT_EQ(l[0], " 0.000000;-0.000000;Device;TX12345");
-  EXPECT_EQ(l[1].substr(19), ";Date of measurement;12.08.2026;MM.DD.YYYY");
+  EXPECT_EQ(l[1].substr(19), ";Date of measurement;08.12.2026;MM.DD.YYYY");
   EXPECT_EQ(l[2].substr(19), ";Time of measurement;14:30:15.120;HH:MM:SS.ms");
   EXPECT_EQ(l[3].substr(19), ";Trigger mode;\"T\"");
   EXPECT_EQ(l[4].substr(19), ";Trigger channel;2");
@@ -98,8 +98,8 @@ TEST_F(DataFiles, ScopeParameterRowsWithAndWithoutTriggerPoint) {
 
 TEST_F(DataFiles, ScopeWritersRefuseEmptyRecordsAndBadNames) {
   const fs::path n = dir_ / "a.CSV";
-  EXPECT_EQ(writeScopeCsv(n, info(scopeSettings()), {}, {}), kErrNoSamples);
-  EXPECT_EQ(writeScopeVxd(n, info(scopeSettings()), {}), kErrNoSamples);
+  EXPECT_EQ(writeScopeCsv(n, info(scopeSettings()), {}, {}), kNoSamples);
+  EXPECT_EQ(writeScopeVxd(n, info(scopeSettings()), {}), kNoSamples);
   EXPECT_FALSE(fs::exists(n));
   EXPECT_EQ(writeScopeCsv("a.CSV", info(scopeSettings()), ramp(3), {}), -192);
   EXPECT_EQ(writeScopeCsv(dir_.string() + "/", info(scopeSettings()), ramp(3), {}), -194);
@@ -155,17 +155,17 @@ TEST_F(DataFiles, DamagedVxdFilesAreRefusedAndLeaveTheOutputs) {
   std::vector<std::uint16_t> w(2);
   EXPECT_EQ(readScopeVxd(dir_ / "missing.VXD", h, s), 2);
   spit(dir_ / "empty.VXD", "");
-  EXPECT_EQ(readScopeVxd(dir_ / "empty.VXD", h, s), kErrDamagedFile);
-  EXPECT_EQ(readLogicVxd(dir_ / "empty.VXD", h, w), kErrDamagedFile);
+  EXPECT_EQ(readScopeVxd(dir_ / "empty.VXD", h, s), kDamagedFile);
+  EXPECT_EQ(readLogicVxd(dir_ / "empty.VXD", h, w), kDamagedFile);
   ASSERT_EQ(writeScopeVxd(dir_ / "ok.VXD", info(scopeSettings()), ramp(10)), 0);
   std::string ok = slurp(dir_ / "ok.VXD");
   spit(dir_ / "cut.VXD", ok.substr(0, ok.size() - 3));
-  EXPECT_EQ(readScopeVxd(dir_ / "cut.VXD", h, s), kErrDamagedFile);
+  EXPECT_EQ(readScopeVxd(dir_ / "cut.VXD", h, s), kDamagedFile);
   std::string huge = ok;
   huge[64] = char(0xFF);  // N = -1 ... a binary file of something else
   huge[67] = char(0x7F);
   spit(dir_ / "bad.VXD", huge);
-  EXPECT_EQ(readScopeVxd(dir_ / "bad.VXD", h, s), kErrDamagedFile);
+  EXPECT_EQ(readScopeVxd(dir_ / "bad.VXD", h, s), kDamagedFile);
   EXPECT_EQ(h.count, 77);
   EXPECT_EQ(s.size(), 3u);
   EXPECT_EQ(w.size(), 2u);
@@ -207,7 +207,7 @@ TEST_F(DataFiles, LogicVxdHeaderByteForByte) {
   EXPECT_EQ(b[82], 0x34);
   EXPECT_EQ(b[83], 0x12);
   TLogAnalList empty;
-  EXPECT_EQ(writeLogicVxd(dir_ / "e.VXD", {}, empty), kErrEmptyLogicList);
+  EXPECT_EQ(writeLogicVxd(dir_ / "e.VXD", {}, empty), kEmptySampleList);
   EXPECT_FALSE(fs::exists(dir_ / "e.VXD"));
 }
 
@@ -231,7 +231,7 @@ TEST_F(DataFiles, LogicCsvContinuesWithZeroRowsWithoutGrowingTheList) {
   ASSERT_EQ(l.size(), 13u);
   EXPECT_EQ(l[0],
             "Time [s];D15;D14;D13;D12;D11;D10;D9;D8;D7;D6;D5;D4;D3;D2;D1;D0;Device;TX12345");
-  EXPECT_EQ(l[1], "   0,000000;1;0;1;0;0;0;0;0;0;0;0;0;0;0;0;1;Date of measurement;12.08.2026;"
+  EXPECT_EQ(l[1], "   0,000000;1;0;1;0;0;0;0;0;0;0;0;0;0;0;0;1;Date of measurement;08.12.2026;"
                   "MM.DD.YYYY");
   EXPECT_EQ(l[2].substr(0, 43), "   0,500000;0;0;0;0;0;0;0;0;0;0;0;0;0;0;1;0");
   EXPECT_EQ(l[5].substr(43), ";Trigger point [%];10");
@@ -269,8 +269,8 @@ TEST_F(DataFiles, VoltmeterSeriesCsv) {
   EXPECT_EQ(l[0],
             "V rms Channel 1\tV rms Channel 2\tTime of measurement HH:MM:SS.ms\t"
             "Date of measurement MM.DD.YYYY\tDevice\tTX12345");
-  EXPECT_EQ(l[1], " 1,500000\t-0,250000\t09:00:01.250\t12.08.2026\tMemory Depth\t1");
-  EXPECT_EQ(l[2], " 2,000000\t 3,000000\t09:00:02.250\t12.08.2026");
+  EXPECT_EQ(l[1], " 1,500000\t-0,250000\t09:00:01.250\t08.12.2026\tMemory Depth\t1");
+  EXPECT_EQ(l[2], " 2,000000\t 3,000000\t09:00:02.250\t08.12.2026");
   st.mode = kModeVMD1;
   ASSERT_EQ(writeVoltmeterSeriesCsv(n, info(st, t), r, {',', '\t'}), 0);
   EXPECT_EQ(slurp(n).substr(0, 17), "V (DC) Channel 1\t");
@@ -309,7 +309,7 @@ TEST_F(DataFiles, AnalogLoggerRowsStopTenWordsBeforeTheEnd) {
   s.resize(4 * 7 + 20, 0);
   const auto m = lines(analogLoggerCsvText(info(header), window, s, {'.', ';'}));
   ASSERT_EQ(m.size(), 7u);
-  EXPECT_EQ(m[1].substr(19), ";Date of measurement start;12.08.2026;MM.DD.YYYY");
+  EXPECT_EQ(m[1].substr(19), ";Date of measurement start;08.12.2026;MM.DD.YYYY");
   EXPECT_EQ(m[3].substr(19), ";Trigger mode;\"A\"");
   EXPECT_EQ(m[5].substr(19), ";Memory Depth;14");
 }
