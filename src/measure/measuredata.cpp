@@ -222,7 +222,8 @@ void TMeasureData::loggerRunEnded(ModeCode mode) {
     presenter_->sheetToFront(MeasureSheet::IoLogger);
     presenter_->plotIoLoggerList(*this);
   }
-  if (recordSettings_.autoSaveMode == 1) files_->loggerCsv(*this, mode, file);
+  // The option in force at the end of the run decides, as for the other modes' saves.
+  if (snapshot().autoSaveMode == 1) files_->loggerCsv(*this, mode, file);
 }
 
 // --- Multi-device window ---------------------------------------------------------------------

@@ -86,7 +86,11 @@ SettingsRecord takeSnapshot(ModeCode mode, const SettingsWriteBlock& desired,
 }
 
 SettingsRecord takeSnapshot(TAcquisition& acq, const WindowOptions& opts) {
-  return takeSnapshot(acq.mode(), acq.desired(), acq.conversion(), opts);
+  SettingsRecord r = takeSnapshot(acq.mode(), acq.desired(), acq.conversion(), opts);
+  // The cycle holds the live run options; the window's copies may lag behind a click.
+  r.singleShot = acq.singleShot();
+  r.overlapping = acq.overlap();
+  return r;
 }
 
 }  // namespace tolv

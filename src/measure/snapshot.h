@@ -45,7 +45,8 @@ double settingValue(float f);
 // from `opts`.
 SettingsRecord takeSnapshot(ModeCode mode, const SettingsWriteBlock& desired,
                             const ConversionInputs& conv, const WindowOptions& opts);
-// The same from a window's acquisition cycle (its mode, desired block and conversion).
+// The same from a window's acquisition cycle (its mode, desired block and conversion; single
+// shot and overlap from the cycle too).
 SettingsRecord takeSnapshot(TAcquisition& acq, const WindowOptions& opts);
 
 }  // namespace tolv

@@ -111,6 +111,7 @@ TEST_F(SimRecords, ScopeRecordFromTheDevice) {
   EXPECT_LT(lo, hi);
   EXPECT_EQ(data.recordSettings().mode, kModeOSA0);
   EXPECT_DOUBLE_EQ(data.recordSettings().sampleTime, 0.0001);
+  EXPECT_TRUE(data.recordSettings().singleShot);  // the cycle's own state, not the option copy
   EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "plotScope"), 1);
   QCoreApplication::sendPostedEvents(&multi);
   ASSERT_EQ(multi.notices.size(), 1u);
