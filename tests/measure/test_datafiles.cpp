@@ -1,3 +1,6 @@
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstring>
 
 #include "files_fixture.h"
@@ -340,4 +343,50 @@ TEST_F(DataFiles, BlockedTargetFolderReportsAndKeepsExistingFiles) {
   EXPECT_EQ(writeScopeCsv(ro / "a.CSV", info(scopeSettings()), ramp(3), {}), 13);
   EXPECT_EQ(writeScopeVxd(ro / "a.CSV", info(scopeSettings()), ramp(3)), 13);
   EXPECT_EQ(slurp(ro / "a.CSV"), "old");
+}
+
+namespace {
+
+// Lets writes fail past `bytes` as on a full disk (EFBIG instead of ENOSPC), for this process
+// only and whoever runs the test.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit l = old_;
+    l.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &l);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*old_handler_)(int) = nullptr;
+};
+
+int entries(const fs::path& d) {
+  int n = 0;
+  for ([[maybe_unused]] auto& e : fs::directory_iterator(d)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(DataFiles, FullDiskLeavesTheOldFileWholeAndNoTemporaryFile) {
+  const fs::path csv = dir_ / "a.CSV";
+  const fs::path vxd = dir_ / "a.VXD";
+  spit(csv, "old csv");
+  spit(vxd, "old vxd");
+  {
+    FileSizeLimit limit(4096);
+    EXPECT_EQ(writeScopeCsv(csv, info(scopeSettings()), ramp(5000), {}), EFBIG);
+    EXPECT_EQ(writeScopeVxd(vxd, info(scopeSettings()), ramp(5000)), kShortBlock);
+  }
+  EXPECT_EQ(slurp(csv), "old csv");
+  EXPECT_EQ(slurp(vxd), "old vxd");
+  EXPECT_EQ(entries(dir_), 2);
 }

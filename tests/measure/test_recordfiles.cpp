@@ -1,3 +1,6 @@
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstring>
 
 #include "files_fixture.h"
@@ -306,4 +309,31 @@ TEST_F(RecordFiles, AnalogLoggerConversionNeedsTheHeaderTime) {
   EXPECT_EQ(lines(slurp(csv)).size(), 3u);
   EXPECT_EQ(convertAnalogLoggerFile(dir_ / "none.FIL", csv, QStringLiteral("TX9"), settings_, {}),
             2);
+}
+
+TEST_F(RecordFiles, VoltmeterFileClosesOnAWriteErrorAndKeepsWhatWasWritten) {
+  TVoltmeterIntermediateFile f;
+  const fs::path name = dir_ / "v.FIL";
+  EXPECT_EQ(f.append(VoltmeterReading{}), kIntermediateNotOpen);
+  ASSERT_EQ(f.open(name), 0);
+  ASSERT_EQ(f.append(VoltmeterReading::measured(now_, 1, 2)), 0);
+  {
+    struct rlimit old{}, l{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    l = old;
+    l.rlim_cur = 100;  // room for one reading, not two
+    auto* handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &l);
+    EXPECT_EQ(f.append(VoltmeterReading::measured(now_, 3, 4)), EFBIG);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+  }
+  EXPECT_FALSE(f.isOpen());
+  EXPECT_EQ(f.append(VoltmeterReading{}), kIntermediateNotOpen);
+  std::vector<VoltmeterReading> back;
+  ASSERT_EQ(readVoltmeterIntermediate(name, back), 0);
+  ASSERT_GE(back.size(), 1u);
+  EXPECT_EQ(back[0].value1, 2.0);
+  EXPECT_EQ(readVoltmeterIntermediate(dir_ / "none.FIL", back), 2);
+  EXPECT_NE(f.open(dir_ / "no" / "folder.FIL"), 0);
 }
