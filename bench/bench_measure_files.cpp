@@ -28,7 +28,8 @@ constexpr int kLogicRows = 262000;
 fs::path benchFolder() {
   static const fs::path d = [] {
     std::error_code ec;
-    fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    fs::path base =
+        fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
     fs::path p = base / ("tolv_bench_files_" + std::to_string(::getpid()));
     fs::create_directories(p);
     return p;
@@ -105,7 +106,8 @@ void BM_ScopeCsvText(benchmark::State& state) {
 void BM_ScopeCsvSnprintf(benchmark::State& state) {
   setUp();
   const RecordInfo info = scopeInfo();
-  for (auto _ : state) benchmark::DoNotOptimize(scopeViaSnprintf(info, scopeSamples(), {',', '\t'}));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(scopeViaSnprintf(info, scopeSamples(), {',', '\t'}));
 }
 
 void BM_ScopeCsvFile(benchmark::State& state) {
@@ -148,11 +150,17 @@ void BM_ScopeIntermediateFile(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_ScopeCsvText)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
-BENCHMARK(BM_ScopeCsvSnprintf)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_ScopeCsvSnprintf)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
 BENCHMARK(BM_ScopeCsvFile)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK(BM_LogicCsvFile)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK(BM_ScopeVxdFile)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
-BENCHMARK(BM_ScopeIntermediateFile)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_ScopeIntermediateFile)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);

@@ -42,7 +42,9 @@ class TNumberSpin : public QSpinBox {
   }
 };
 
-QString code(IntermediateFamily f) { return QString::fromLatin1(familyCode(f)); }
+QString code(IntermediateFamily f) {
+  return QString::fromLatin1(familyCode(f));
+}
 
 // "Caption|*.EXT" as the dialogs of this program state filters, in Qt's form.
 QString qtFilter(const QString& caption, const QString& pattern) {
@@ -114,9 +116,15 @@ void TFilePanel::buildMenu() {
   saveSettingsAs_ = add("POPMEN_SaveSettingsAs");
   loadSettings_ = add("POPMEN_LoadSettings");
   saveSettings_ = add("POPMEN_SaveSettings");
-  connect(saveSettingsAs_, &QAction::triggered, this, [this] { if (onSaveAs_) onSaveAs_(); });
-  connect(loadSettings_, &QAction::triggered, this, [this] { if (onLoad_) onLoad_(); });
-  connect(saveSettings_, &QAction::triggered, this, [this] { if (onSave_) onSave_(); });
+  connect(saveSettingsAs_, &QAction::triggered, this, [this] {
+    if (onSaveAs_) onSaveAs_();
+  });
+  connect(loadSettings_, &QAction::triggered, this, [this] {
+    if (onLoad_) onLoad_();
+  });
+  connect(saveSettings_, &QAction::triggered, this, [this] {
+    if (onSave_) onSave_();
+  });
   menu_->addSeparator();
   scopeCsv_ = add("POPMEN_SaveScopeData_CSV");
   scopeBin_ = add("POPMEN_SaveScopeData_BIN");
@@ -173,7 +181,8 @@ void TFilePanel::applyTexts() {
   scopeBin_->setText(text(64));
   for (IntermediateFamily f : kIntermediateFamilies) {
     const int i = int(idx(f));
-    for (int j = 0; j < 3; ++j) entries_[std::size_t(i)][std::size_t(j)]->setText(text(65 + 3 * i + j));
+    for (int j = 0; j < 3; ++j)
+      entries_[std::size_t(i)][std::size_t(j)]->setText(text(65 + 3 * i + j));
     boxes_[std::size_t(i)]->setTitle(text(231 + 2 * i));
     boxes_[std::size_t(i)]->setToolTip(wrappedText(232 + 2 * i));
     ofs_[std::size_t(i)]->setText(text(23) + QLatin1Char(' ') +
@@ -182,8 +191,15 @@ void TFilePanel::applyTexts() {
 }
 
 void TFilePanel::attach(TMeasureData* data, IMeasurePresenter* presenter) {
+  if (data_ && data_ != data) data_->setFiles(nullptr);
   data_ = data;
   show_.reset();
+  recordFiles_.reset();
+  if (data_) {
+    recordFiles_ = std::make_unique<TRecordFiles>(*data_, [this] { return serialText(); });
+    recordFiles_->setStyleSource([this] { return csvStyle(); });
+    data_->setFiles(recordFiles_.get());
+  }
   if (data_ && presenter) {
     show_ = std::make_unique<TIntermediateShow>(*data_, *presenter);
     show_->setBootingSource([this] { return booting_ && booting_(); });
@@ -194,9 +210,17 @@ void TFilePanel::attach(TMeasureData* data, IMeasurePresenter* presenter) {
   refreshAll();
 }
 
-void TFilePanel::setBootingSource(std::function<bool()> f) { booting_ = std::move(f); }
+void TFilePanel::setStyleSource(std::function<CsvStyle()> f) {
+  style_ = std::move(f);
+}
 
-void TFilePanel::setDialogs(IFileDialogs* d) { dialogs_ = d ? d : &qtDialogs_; }
+void TFilePanel::setBootingSource(std::function<bool()> f) {
+  booting_ = std::move(f);
+}
+
+void TFilePanel::setDialogs(IFileDialogs* d) {
+  dialogs_ = d ? d : &qtDialogs_;
+}
 
 void TFilePanel::setSettingsActions(std::function<void()> saveAs, std::function<void()> load,
                                     std::function<void()> save) {
@@ -262,13 +286,15 @@ QPoint TFilePanel::popupPosition() const {
   return {w->x() + inWindow.x() + button_->width() + 20, w->y() + inWindow.y() + 30};
 }
 
-void TFilePanel::popup() { menu_->popup(popupPosition()); }
+void TFilePanel::popup() {
+  menu_->popup(popupPosition());
+}
 
 // --- Actions -------------------------------------------------------------------------------
 
 RecordInfo TFilePanel::recordInfo() const {
   RecordInfo ri;
-  ri.serial = serial_ ? serial_() : QString();
+  ri.serial = serialText();
   if (data_) {
     ri.settings = data_->snapshot();
     ri.time = data_->measurementTime();
@@ -302,9 +328,9 @@ int TFilePanel::saveScopeData(bool binary) {
 int TFilePanel::showIntermediate(IntermediateFamily f) {
   if (!data_ || !show_) return kMissingObject;
   const fs::path folder = familyFolder(data_->deviceFolder(), f);
-  const QString chosen = dialogs_->openFileName(
-      QStringLiteral("OD_Intermediate_") + code(f), pathText(folder),
-      qtFilter(familyFileFilter(f), familyFileFilter(f)));
+  const QString chosen =
+      dialogs_->openFileName(QStringLiteral("OD_Intermediate_") + code(f), pathText(folder),
+                             qtFilter(familyFileFilter(f), familyFileFilter(f)));
   if (chosen.isEmpty()) return 0;
   return show_->showFile(f, pathFromText(chosen));
 }
@@ -312,9 +338,9 @@ int TFilePanel::showIntermediate(IntermediateFamily f) {
 int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
   if (!data_ || !show_) return kMissingObject;
   const fs::path folder = familyFolder(data_->deviceFolder(), f);
-  const QString chosen = dialogs_->openFileName(
-      QStringLiteral("OD_Intermediate_") + code(f), pathText(folder),
-      qtFilter(familyFileFilter(f), familyFileFilter(f)));
+  const QString chosen =
+      dialogs_->openFileName(QStringLiteral("OD_Intermediate_") + code(f), pathText(folder),
+                             qtFilter(familyFileFilter(f), familyFileFilter(f)));
   if (chosen.isEmpty()) return 0;
   const fs::path source = pathFromText(chosen);
   const int shown = show_->showFile(f, source);
@@ -324,8 +350,8 @@ int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
       QStringLiteral("SD_") + code(f) + QStringLiteral("_As_CSV"), pathText(folder), QString(),
       qtFilter(QStringLiteral("CSV"), QStringLiteral("*.CSV")), QStringLiteral("CSV"));
   if (csv.isEmpty()) return 0;
-  return convertIntermediateFile(f, source, pathFromText(csv), recordInfo().serial,
-                                 windowSettings(), csvStyle());
+  return convertIntermediateFile(f, source, pathFromText(csv), serialText(), windowSettings(),
+                                 csvStyle());
 }
 
 int TFilePanel::eraseIntermediate(IntermediateFamily f) {

@@ -12,6 +12,7 @@
 #include "measure/intermediate.h"
 #include "measure/intermediateshow.h"
 #include "measure/measuredata.h"
+#include "measure/recordfiles.h"
 
 class QAction;
 class QGroupBox;
@@ -56,10 +57,14 @@ class TFilePanel : public QWidget {
   ~TFilePanel() override;
 
   // The data whose files the panel handles and the presenter that draws what is shown. Until
-  // attached, every entry stays disabled and the boxes hidden.
+  // attached, every entry stays disabled and the boxes hidden. Attaching also makes the panel
+  // the data's record files (automatic saving, intermediate files); the presenter is to pass
+  // intermediateFilesChanged on to numberingChanged. attach(nullptr, nullptr) before the data
+  // goes away.
   void attach(TMeasureData* data, IMeasurePresenter* presenter);
+  TRecordFiles* recordFiles() const { return recordFiles_.get(); }
   void setSerialSource(std::function<QString()> f) { serial_ = std::move(f); }
-  void setStyleSource(std::function<CsvStyle()> f) { style_ = std::move(f); }
+  void setStyleSource(std::function<CsvStyle()> f);
   // Settings of the window in force (trigger type and probe factors of the conversions).
   void setWindowSettingsSource(std::function<SettingsRecord()> f) { window_ = std::move(f); }
   void setBootingSource(std::function<bool()> f);
@@ -105,11 +110,13 @@ class TFilePanel : public QWidget {
   void spinChanged(IntermediateFamily f);
   void setFamilyEntries(IntermediateFamily f, bool on);
   RecordInfo recordInfo() const;
+  QString serialText() const { return serial_ ? serial_() : QString(); }
   SettingsRecord windowSettings() const;
   CsvStyle csvStyle() const { return style_ ? style_() : CsvStyle::current(); }
 
   TMeasureData* data_ = nullptr;
   std::unique_ptr<TIntermediateShow> show_;
+  std::unique_ptr<TRecordFiles> recordFiles_;
   std::function<QString()> serial_;
   std::function<CsvStyle()> style_;
   std::function<SettingsRecord()> window_;

@@ -25,7 +25,9 @@ std::string utf8(const QString& s) {
   return std::string(b.constData(), std::size_t(b.size()));
 }
 
-std::string label(int id) { return utf8(text(id)); }
+std::string label(int id) {
+  return utf8(text(id));
+}
 
 std::string fixed(double v, int width, int decimals, char dec) {
   return fixedText(v, width, decimals, dec);
@@ -88,8 +90,12 @@ std::string readLengthPrefixed(const std::uint8_t* p, std::size_t max) {
   return std::string(reinterpret_cast<const char*>(p + 1), n);
 }
 
-void putI32(std::uint8_t* p, std::int32_t v) { putU32(p, std::uint32_t(v)); }
-std::int32_t getI32(const std::uint8_t* p) { return std::int32_t(getU32(p)); }
+void putI32(std::uint8_t* p, std::int32_t v) {
+  putU32(p, std::uint32_t(v));
+}
+std::int32_t getI32(const std::uint8_t* p) {
+  return std::int32_t(getU32(p));
+}
 
 void putF32(std::uint8_t* p, float v) {
   std::uint32_t u;
@@ -121,8 +127,7 @@ void appendBits(std::string& s, std::uint16_t w, char col) {
   s.append(buf, 31);  // no separator after bit 0
 }
 
-void appendRowEnd(std::string& s, const std::string* groups, std::size_t ngroups,
-                  std::size_t row) {
+void appendRowEnd(std::string& s, const std::string* groups, std::size_t ngroups, std::size_t row) {
   if (row < ngroups) s += groups[row];
   s += kCrLf;
 }
@@ -431,8 +436,8 @@ std::string logicHeaderLine(const QString& serial, char col) {
 
 }  // namespace
 
-std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p,
-                         const TLogAnalList& list, const CsvStyle& st) {
+std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p, const TLogAnalList& list,
+                         const CsvStyle& st) {
   const char col = st.column, dec = st.decimal;
   const std::string groups[9] = {
       dateGroup(col, info.time, 226),
@@ -543,10 +548,8 @@ std::string ioLoggerCsvText(const RecordInfo& header, const std::string& windowT
   const double step = logicTimeStep(header.settings.sampleTime);
   const std::int64_t w = std::int64_t(stream.size() / 2);
   const std::string groups[5] = {
-      dateGroup(col, header.time, 226),
-      timeGroup(col, header.time, 227),
-      trgModeGroup(col, windowTrgTypString),
-      group(col, label(215), fixed(step, 8, 6, dec), "s"),
+      dateGroup(col, header.time, 226),      timeGroup(col, header.time, 227),
+      trgModeGroup(col, windowTrgTypString), group(col, label(215), fixed(step, 8, 6, dec), "s"),
       intGroup(col, 223, (w - 8) / 2),
   };
   std::string s = logicHeaderLine(header.serial, col);

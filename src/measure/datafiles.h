@@ -52,8 +52,7 @@ int checkTargetName(const fs::path& name);
 // --- Parameter texts ---------------------------------------------------------------------
 
 // "X" for an irrelevant line, else "L"/"H" (level) or "e"/"E" (edge); lines 7 down to 0.
-std::string triggerPatternText(std::uint8_t relevances, std::uint8_t dynamics,
-                               std::uint8_t levels);
+std::string triggerPatternText(std::uint8_t relevances, std::uint8_t dynamics, std::uint8_t levels);
 // Whether a record of this mode and trigger type has a trigger point (trigger channel,
 // pretrigger time and trigger sample are then written) and thresholds.
 bool usesTriggerPoint(ModeCode mode, const std::string& trgTypString);
@@ -125,8 +124,8 @@ LogicCsvParams logicCsvParams(const SettingsRecord& s);
 // sample, pretrigger time, sample time and memory depth.
 int writeLogicCsv(const fs::path& name, const RecordInfo& info, const LogicCsvParams& p,
                   const TLogAnalList& list, const CsvStyle& style);
-std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p,
-                         const TLogAnalList& list, const CsvStyle& style);
+std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p, const TLogAnalList& list,
+                         const CsvStyle& style);
 
 // --- Conversions of stored files (the header already read by the caller) -------------------
 

@@ -26,7 +26,9 @@ float getF32(const std::uint8_t* p) {
   return v;
 }
 
-int errnoOr(int fallback) { return errno != 0 ? errno : fallback; }
+int errnoOr(int fallback) {
+  return errno != 0 ? errno : fallback;
+}
 
 }  // namespace
 
@@ -46,7 +48,9 @@ int readFileBytes(const fs::path& name, std::vector<std::uint8_t>& out, std::uin
 
 // --- Voltmeter ---------------------------------------------------------------------------
 
-TVoltmeterIntermediateFile::~TVoltmeterIntermediateFile() { close(); }
+TVoltmeterIntermediateFile::~TVoltmeterIntermediateFile() {
+  close();
+}
 
 int TVoltmeterIntermediateFile::open(const fs::path& name) {
   close();

@@ -51,14 +51,18 @@ int TIntermediateShow::showFile(IntermediateFamily f, const fs::path& file) {
   if (!fileExists(file)) return 2;
   BusyGuard guard(busy_[std::size_t(f)]);
   switch (f) {
-    case IntermediateFamily::VMXY: return showVoltmeter(file);
-    case IntermediateFamily::OSA0: return showScope(file);
-    case IntermediateFamily::LAIO: return showLogic(file);
+    case IntermediateFamily::VMXY:
+      return showVoltmeter(file);
+    case IntermediateFamily::OSA0:
+      return showScope(file);
+    case IntermediateFamily::LAIO:
+      return showLogic(file);
     case IntermediateFamily::DLA0:
       presenter_.sheetToFront(MeasureSheet::AnalogLogger);
       presenter_.plotAnalogLoggerFile(file);
       return 0;
-    case IntermediateFamily::DLDI: return showIoLogger(file);
+    case IntermediateFamily::DLDI:
+      return showIoLogger(file);
   }
   return kUnknownMode;
 }

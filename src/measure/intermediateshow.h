@@ -43,7 +43,6 @@ class TIntermediateShow {
 };
 
 // Every "<family folder>_nnn.FIL" in the family's folder (any three digits), sorted.
-std::vector<fs::path> numberedIntermediateFiles(const fs::path& deviceFolder,
-                                                IntermediateFamily f);
+std::vector<fs::path> numberedIntermediateFiles(const fs::path& deviceFolder, IntermediateFamily f);
 
 }  // namespace tolv

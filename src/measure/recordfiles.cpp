@@ -98,8 +98,8 @@ int TRecordFiles::writeScopeIntermediate(const TMeasureData& d) {
   lastIntermediate_.clear();
   if (d.deviceFolder().empty()) return 0;
   fs::path file;
-  int rc = prepareIntermediate(IntermediateFamily::OSA0, d.recordSettings(), d.measurementTime(),
-                               file);
+  int rc =
+      prepareIntermediate(IntermediateFamily::OSA0, d.recordSettings(), d.measurementTime(), file);
   if (rc != 0) return rc;
   // The entry after the last sample goes with the record, as readers expect N + 1.
   rc = tolv::writeScopeIntermediate(
@@ -113,8 +113,8 @@ int TRecordFiles::writeLogicIntermediate(TMeasureData& d) {
   if (d.logicList().count() == 0) return kEmptySampleList;
   if (d.deviceFolder().empty()) return 0;
   fs::path file;
-  int rc = prepareIntermediate(IntermediateFamily::LAIO, d.recordSettings(), d.measurementTime(),
-                               file);
+  int rc =
+      prepareIntermediate(IntermediateFamily::LAIO, d.recordSettings(), d.measurementTime(), file);
   if (rc != 0) return rc;
   rc = tolv::writeLogicIntermediate(file, d.logicList());
   if (rc == 0) lastIntermediate_ = file;
@@ -142,7 +142,9 @@ int TRecordFiles::appendVoltmeterReading(const VoltmeterReading& r) {
   return voltmeter_.append(r);
 }
 
-int TRecordFiles::closeVoltmeterIntermediate() { return voltmeter_.close(); }
+int TRecordFiles::closeVoltmeterIntermediate() {
+  return voltmeter_.close();
+}
 
 // --- Conversions ---------------------------------------------------------------------------
 
@@ -177,7 +179,8 @@ int convertLogicFile(const fs::path& source, const fs::path& csv, const QString&
   TLogAnalList list;
   rc = readLogicIntermediate(source, list);
   if (rc != 0) return rc;
-  const LogicCsvParams p = logicIntermediateCsvParams(ri.settings, windowTrgTypString, list.count());
+  const LogicCsvParams p =
+      logicIntermediateCsvParams(ri.settings, windowTrgTypString, list.count());
   return writeLogicCsv(csv, ri, p, list, style);
 }
 
@@ -207,8 +210,10 @@ int convertIntermediateFile(IntermediateFamily f, const fs::path& source, const 
                             const QString& serial, const SettingsRecord& window,
                             const CsvStyle& style) {
   switch (f) {
-    case IntermediateFamily::VMXY: return convertVoltmeterFile(source, csv, serial, style);
-    case IntermediateFamily::OSA0: return convertScopeFile(source, csv, serial, style);
+    case IntermediateFamily::VMXY:
+      return convertVoltmeterFile(source, csv, serial, style);
+    case IntermediateFamily::OSA0:
+      return convertScopeFile(source, csv, serial, style);
     case IntermediateFamily::LAIO:
       return convertLogicFile(source, csv, serial, window.trgTypString, style);
     case IntermediateFamily::DLA0:

@@ -20,6 +20,9 @@ class TRecordFiles : public IRecordFiles {
 
   // Separators of CSV output (default: the main frame's settings).
   void setStyleSource(std::function<CsvStyle()> f) { style_ = std::move(f); }
+  // The voltmeter chart's CSV line, kept by the chart's own file code.
+  using ChartCsv = std::function<int(const TMeasureData&, const VoltmeterReading&)>;
+  void setChartCsv(ChartCsv f) { chartCsv_ = std::move(f); }
 
   int autoSaveScope(const TMeasureData& d, int mode) override;
   int autoSaveLogic(const TMeasureData& d, int mode) override;
@@ -29,6 +32,9 @@ class TRecordFiles : public IRecordFiles {
   int openVoltmeterIntermediate(const TMeasureData& d) override;
   int appendVoltmeterReading(const VoltmeterReading& r) override;
   int closeVoltmeterIntermediate() override;
+  int chartCsvReading(const TMeasureData& d, const VoltmeterReading& r) override {
+    return chartCsv_ ? chartCsv_(d, r) : 0;
+  }
 
   // The file the last automatic save or intermediate write produced (empty after a failure).
   const fs::path& lastDataFile() const { return lastDataFile_; }
@@ -44,6 +50,7 @@ class TRecordFiles : public IRecordFiles {
   TMeasureData& data_;
   std::function<QString()> serial_;
   std::function<CsvStyle()> style_;
+  ChartCsv chartCsv_;
   TVoltmeterIntermediateFile voltmeter_;
   fs::path lastDataFile_;
   fs::path lastIntermediate_;

@@ -108,9 +108,9 @@ TEST_F(FilePanel, MenuCarriesEveryEntryDisabledUntilThereIsSomethingToDo) {
   int id = 65;
   for (const char* f : fams) {
     const QString c = QString::fromLatin1(f);
-    for (const QString& n : {"POPMEN_ShowAnIntermediate_" + c + "_File",
-                             "POPMEN_SaveIntermediate_" + c + "_As_CSV",
-                             "POPMEN_ClearIntermediate_" + c + "_Files"}) {
+    for (const QString& n :
+         {"POPMEN_ShowAnIntermediate_" + c + "_File", "POPMEN_SaveIntermediate_" + c + "_As_CSV",
+          "POPMEN_ClearIntermediate_" + c + "_Files"}) {
       auto* a = panel_->menu()->findChild<QAction*>(n);
       ASSERT_NE(a, nullptr) << n.toStdString();
       EXPECT_EQ(a->text(), text(id++));
@@ -230,7 +230,9 @@ TEST_F(FilePanel, SaveScopeDataOffersTheAutomaticNameInTheDayFolder) {
 TEST_F(FilePanel, SaveAsCsvShowsTheFileThenAsksForTheTarget) {
   storeScope(1, 3);
   // A header with its measurement time, as every scope record writes it.
-  { std::ofstream(textHeaderName(osa(1)), std::ios::app) << "Date Time\r\n08.12.2026 14:30:15\r\n"; }
+  {
+    std::ofstream(textHeaderName(osa(1)), std::ios::app) << "Date Time\r\n08.12.2026 14:30:15\r\n";
+  }
   attach();
   dialogs_.openAnswer = QString::fromStdString(osa(1).string());
   dialogs_.saveAnswer = QString::fromStdString((folder_ / "out.CSV").string());
@@ -260,4 +262,18 @@ TEST_F(FilePanel, Screenshots) {
   for (IntermediateFamily f : kIntermediateFamilies) data_->numbering(f).refresh();
   panel_->menu()->adjustSize();
   panel_->menu()->grab().save(QString::fromLocal8Bit(out) + "/file_menu.png");
+}
+
+TEST_F(FilePanel, AttachedPanelWritesTheRecordsFilesAndDetachesCleanly) {
+  attach();
+  ASSERT_NE(panel_->recordFiles(), nullptr);
+  std::vector<std::uint8_t> raw(40, 0x80);
+  data_->scopeRecord(raw, ConversionInputs{});
+  data_->scopeRecordFinish();
+  EXPECT_TRUE(fs::exists(osa(1)));
+  EXPECT_EQ(data_->lastIntermediateResult(), 0);
+  panel_->attach(nullptr, nullptr);
+  data_->scopeRecordFinish();  // the data works on without the panel
+  EXPECT_FALSE(fs::exists(osa(2)));
+  EXPECT_FALSE(action("POPMEN_SaveScopeData_CSV")->isEnabled());
 }

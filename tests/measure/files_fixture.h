@@ -61,15 +61,16 @@ inline std::vector<std::string> lines(const std::string& text) {
 }
 
 // Root can write into read-only folders; such tests are skipped then.
-inline bool runningAsRoot() { return ::geteuid() == 0; }
+inline bool runningAsRoot() {
+  return ::geteuid() == 0;
+}
 
 class FilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           (std::string("tolv_files_") + info->test_suite_name() + "_" + info->name() + "_" +
-            std::to_string(::getpid()));
+    dir_ = fs::temp_directory_path() / (std::string("tolv_files_") + info->test_suite_name() + "_" +
+                                        info->name() + "_" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     fillBuiltInTexts();

@@ -232,10 +232,10 @@ TEST_F(DataFiles, LogicCsvContinuesWithZeroRowsWithoutGrowingTheList) {
   EXPECT_EQ(list.count(), 2);
   const auto l = lines(text);
   ASSERT_EQ(l.size(), 13u);
-  EXPECT_EQ(l[0],
-            "Time [s];D15;D14;D13;D12;D11;D10;D9;D8;D7;D6;D5;D4;D3;D2;D1;D0;Device;TX12345");
-  EXPECT_EQ(l[1], "   0,000000;1;0;1;0;0;0;0;0;0;0;0;0;0;0;0;1;Date of measurement;08.12.2026;"
-                  "MM.DD.YYYY");
+  EXPECT_EQ(l[0], "Time [s];D15;D14;D13;D12;D11;D10;D9;D8;D7;D6;D5;D4;D3;D2;D1;D0;Device;TX12345");
+  EXPECT_EQ(l[1],
+            "   0,000000;1;0;1;0;0;0;0;0;0;0;0;0;0;0;0;1;Date of measurement;08.12.2026;"
+            "MM.DD.YYYY");
   EXPECT_EQ(l[2].substr(0, 43), "   0,500000;0;0;0;0;0;0;0;0;0;0;0;0;0;0;1;0");
   EXPECT_EQ(l[5].substr(43), ";Trigger point [%];10");
   EXPECT_EQ(l[6].substr(43), ";Trigger sample;1");

@@ -277,8 +277,8 @@ TEST_F(RecordFiles, IoLoggerRunStampsItsFirstChunkAndConvertsAtTheEnd) {
   data_->loggerRunStarted(kModeDLDI);
   now_ = dtAddSeconds(run, 1.0);
   std::vector<std::uint8_t> chunk = {0, 0, 0x05, 0x00, 0, 0, 0x0A, 0x00};
-  chunk.insert(chunk.end(), {0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF,
-                             0xFF, 0xFF, 0xFF, 0x00, 0x00});
+  chunk.insert(chunk.end(), {0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF,
+                             0xFF, 0xFF, 0x00, 0x00});
   ASSERT_EQ(data_->loggerChunk(kModeDLDI, chunk), 0);
   data_->loggerRunEnded(kModeDLDI);
   const fs::path f = intermediateFileName(dir_, IntermediateFamily::DLDI, 1);
@@ -318,7 +318,8 @@ TEST_F(RecordFiles, VoltmeterFileClosesOnAWriteErrorAndKeepsWhatWasWritten) {
   ASSERT_EQ(f.open(name), 0);
   ASSERT_EQ(f.append(VoltmeterReading::measured(now_, 1, 2)), 0);
   {
-    struct rlimit old{}, l{};
+    struct rlimit old {
+    }, l{};
     getrlimit(RLIMIT_FSIZE, &old);
     l = old;
     l.rlim_cur = 100;  // room for one reading, not two
