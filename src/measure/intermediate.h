@@ -92,8 +92,9 @@ class TLoggerStreamFile {
 
   // Run start: takes the next name of the family (DLA0 or DLDI), creates the file and writes
   // its header from the snapshot; for DLA0 "Date Time" = start follows at once. A file still
-  // open from an earlier run is closed first. Returns 0 or the error (the file is then not
-  // open and chunks report kIntermediateNotOpen).
+  // open from an earlier run is closed first. Returns 0 or the error: without a name or a file
+  // nothing is open and chunks report kIntermediateNotOpen; a header that could not be written
+  // is reported while the stream stays open, since the bytes matter more.
   int open(TIntermediateNumbering& numbering, const SettingsRecord& snapshot,
            const DayTime& start);
   // True before the first byte of an I/O-logger run: its time is stamped then.

@@ -1,7 +1,6 @@
 #include "measure/loggerstream.h"
 
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "measure/measurecodes.h"
@@ -20,9 +19,15 @@ constexpr std::uint64_t kIoTailWords = 8;
 int readWords(const fs::path& file, std::vector<std::uint8_t>& bytes) {
   std::error_code ec;
   if (!fs::exists(file, ec)) return 2;
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
   if (!in) return 5;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const std::streamoff size = in.tellg();
+  if (size < 0) return 5;
+  bytes.resize(std::size_t(size));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size));
+  // A file that shrank meanwhile keeps what could be read.
+  bytes.resize(std::size_t(in.gcount()));
   return in.bad() ? 5 : 0;
 }
 

@@ -162,8 +162,10 @@ void TMeasureData::clearChartList() {
 }
 
 void TMeasureData::voltmeterRunStarted(bool singleShot) {
-  // Every run command of a series passes here; the file opens once per series.
-  if (singleShot || voltmeterFileOpen_) return;
+  // Every run command of a series passes here; the file opens once per series, and a file
+  // closed by a write error stays closed until STOP.
+  if (singleShot || voltmeterSeries_) return;
+  voltmeterSeries_ = true;
   measurementTime_ = now();
   recordSettings_ = snapshot();
   intermediateResult_ = files_->openVoltmeterIntermediate(*this);
@@ -171,6 +173,7 @@ void TMeasureData::voltmeterRunStarted(bool singleShot) {
 }
 
 void TMeasureData::voltmeterStopped() {
+  voltmeterSeries_ = false;
   if (!voltmeterFileOpen_) return;
   voltmeterFileOpen_ = false;
   intermediateResult_ = files_->closeVoltmeterIntermediate();

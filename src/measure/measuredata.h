@@ -226,6 +226,7 @@ class TMeasureData : public IRecordSink {
   std::filesystem::path folder_;
   std::array<TIntermediateNumbering, kIntermediateFamilyCount> numbering_;
   TLoggerStreamFile stream_;
+  bool voltmeterSeries_ = false;  // from the first run command of a series to STOP
   bool voltmeterFileOpen_ = false;
   int loggerOpenResult_ = 0;
   int intermediateResult_ = 0;

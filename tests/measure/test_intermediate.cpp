@@ -194,3 +194,17 @@ TEST(LoggerStreamFile, EveryByteSurvivesAKilledProcess) {
     for (std::size_t i = 0; i < 1000; i += 97)
       ASSERT_EQ(std::uint8_t(bytes[std::size_t(c) * 1000 + i]), std::uint8_t(c * 7 + i));
 }
+
+TEST(LoggerStreamFile, AHeaderThatCannotBeWrittenDoesNotCostTheData) {
+  Folder f;
+  TIntermediateNumbering n(f.root(), IntermediateFamily::DLA0);
+  n.init();
+  // A folder where the header should go: the header fails, the stream does not.
+  fs::create_directories(intermediateHeaderName(f.root(), IntermediateFamily::DLA0, 1));
+  TLoggerStreamFile s;
+  EXPECT_NE(s.open(n, SettingsRecord::defaults(), DayTime{}), 0);
+  ASSERT_TRUE(s.isOpen());
+  EXPECT_EQ(s.append(std::vector<std::uint8_t>{9, 8, 7}), 0);
+  EXPECT_EQ(s.close(), 0);
+  EXPECT_EQ(slurp(s.fileName()), std::string("\x09\x08\x07", 3));
+}

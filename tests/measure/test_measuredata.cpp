@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 
@@ -257,7 +258,13 @@ TEST_F(Data, VoltmeterSeriesOpensOnceAppendsAndCloses) {
   data.voltmeterRunStarted(false);
   EXPECT_EQ(data.voltmeterReply(rec, v), 28);
   EXPECT_FALSE(data.voltmeterFileOpen());
+  log.calls.clear();
+  data.voltmeterRunStarted(false);  // the series' next run command opens no second file
   EXPECT_EQ(data.voltmeterReply(rec, v), kIntermediateNotOpen);
+  EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "openVm"), 0);
+  data.voltmeterStopped();
+  data.voltmeterRunStarted(false);  // a new series after STOP does
+  EXPECT_TRUE(data.voltmeterFileOpen());
 
   data.clearChartList();
   EXPECT_EQ(data.chartList().Count(), 0);
