@@ -10,6 +10,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QStyle>
 #include <QToolButton>
@@ -97,12 +100,44 @@ TFilePanel::TFilePanel(QWidget* parent) : QWidget(parent) {
   lay->addWidget(button_);
   connect(button_, &QToolButton::clicked, this, [this] { popup(); });
   buildMenu();
+  auto* save = new QGroupBox(this);
+  save->setObjectName(QStringLiteral("GB_AutoSave"));
+  auto* sl = new QHBoxLayout(save);
+  sl->setContentsMargins(4, 0, 4, 0);
+  const char* names[3] = {"RB_AutoSave_OFF", "RB_AutoSave_CSV", "RB_AutoSave_BIN"};
+  const char* captions[3] = {"AUS", "CSV", "BIN"};
+  for (int i = 0; i < 3; ++i) {
+    autoSave_[std::size_t(i)] = new QRadioButton(QString::fromLatin1(captions[i]), save);
+    autoSave_[std::size_t(i)]->setObjectName(QString::fromLatin1(names[i]));
+    sl->addWidget(autoSave_[std::size_t(i)]);
+  }
+  autoSave_[0]->setChecked(true);
+  autoSave_[1]->setToolTip(
+      QStringLiteral("Automatisches Sperichern im CSV-Format, Separator: TAB"));
+  autoSave_[2]->setToolTip(QString::fromUtf8("Automatisches Speichern im Binärformat"));
+  lay->addWidget(save);
   buildBoxes();
   lay->addStretch(1);
   applyTexts();
 }
 
 TFilePanel::~TFilePanel() = default;
+
+QScrollArea* TFilePanel::inScrollArea(QWidget* parent) {
+  auto* scroll = new QScrollArea(parent);
+  scroll->setObjectName(QStringLiteral("SB_Files"));
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  scroll->setWidgetResizable(true);
+  auto* panel = new TFilePanel;
+  scroll->setWidget(panel);
+  scroll->setFixedHeight(panel->sizeHint().height() +
+                         scroll->horizontalScrollBar()->sizeHint().height());
+  scroll->setMinimumWidth(28);  // the popup button at least
+  scroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  return scroll;
+}
 
 void TFilePanel::buildMenu() {
   menu_ = new QMenu(this);
@@ -208,6 +243,21 @@ void TFilePanel::attach(TMeasureData* data, IMeasurePresenter* presenter) {
   scopeCsv_->setEnabled(on);
   scopeBin_->setEnabled(on);
   refreshAll();
+}
+
+int TFilePanel::autoSaveMode() const {
+  for (int i = 2; i > 0; --i)
+    if (autoSave_[std::size_t(i)]->isChecked()) return i;
+  return 0;
+}
+
+void TFilePanel::setAutoSaveMode(int mode) {
+  autoSave_[std::size_t(mode >= 0 && mode <= 2 ? mode : 0)]->setChecked(true);
+}
+
+void TFilePanel::showAutoSaveBin(bool on) {
+  // Only the button hides: a stored binary choice stays in force.
+  autoSave_[2]->setVisible(on);
 }
 
 void TFilePanel::setStyleSource(std::function<CsvStyle()> f) {

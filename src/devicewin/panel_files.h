@@ -18,6 +18,8 @@ class QAction;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QRadioButton;
+class QScrollArea;
 class QSpinBox;
 class QToolButton;
 
@@ -55,6 +57,9 @@ class TFilePanel : public QWidget {
 
   explicit TFilePanel(QWidget* parent = nullptr);
   ~TFilePanel() override;
+  // The panel in a scroll area (SB_Files) that scrolls sideways in a narrow window rather than
+  // making the window wider; the area's widget() is the panel.
+  static QScrollArea* inScrollArea(QWidget* parent);
 
   // The data whose files the panel handles and the presenter that draws what is shown. Until
   // attached, every entry stays disabled and the boxes hidden. Attaching also makes the panel
@@ -93,6 +98,12 @@ class TFilePanel : public QWidget {
   TIntermediateShow* show() const { return show_.get(); }
 
   void applyTexts();
+
+  // RB_AutoSave_OFF / _CSV / _BIN: AutoSaveMode 0, 1, 2. BIN is offered only where the mode
+  // has a binary file.
+  int autoSaveMode() const;
+  void setAutoSaveMode(int mode);
+  void showAutoSaveBin(bool on);
 
   // Menu actions (also reachable from tests without the menu).
   int saveScopeData(bool binary);
@@ -137,6 +148,7 @@ class TFilePanel : public QWidget {
   std::array<QGroupBox*, kIntermediateFamilyCount> boxes_{};
   std::array<QSpinBox*, kIntermediateFamilyCount> spins_{};
   std::array<QLabel*, kIntermediateFamilyCount> ofs_{};
+  std::array<QRadioButton*, 3> autoSave_{};
 };
 
 }  // namespace tolv

@@ -28,6 +28,7 @@ class TOneTolvanexRunPanel;
 class TScopeControlsPanel;
 class TGpioCounterControls;
 class TOneTolvanexPlots;
+class TFilePanel;
 
 // The timers of a device window. The application runs them on QTimers; tests hand in timers
 // stepped by a manual clock.
@@ -134,6 +135,8 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TGpioCounterControls* counterControls() const { return counter_; }
   // Measurement data, plot sheets, plot controls and voltage panels.
   TOneTolvanexPlots& plots() const { return *plots_; }
+  // BBN_Popup_SaveLoad with POPMEN_File and the intermediate files' number boxes.
+  TFilePanel* filePanel() const { return files_; }
 
   // Places the later controls go.
   QTabWidget* pageControl() const { return pageControl_; }
@@ -205,6 +208,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TScopeControlsSheet* sheet_ = nullptr;
   TGpioCounterControls* counter_ = nullptr;
   std::unique_ptr<TOneTolvanexPlots> plots_;
+  TFilePanel* files_ = nullptr;
 };
 
 }  // namespace tolv
