@@ -15,10 +15,12 @@
 #include "common/paths.h"
 #include "common/texttable.h"
 #include "common/windowmessages.h"
+#include "devicewin/panel_files.h"
 #include "devicewin/panel_gpio.h"
 #include "devicewin/panel_scopecontrols_groups.h"
 #include "devicewin/settingsfileactions.h"
 #include "devicewin/sheets_plots.h"
+#include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
@@ -102,6 +104,13 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   buildPanels();
   settingsFiles_ = new TSettingsFileActions(*this);
   plots_ = std::make_unique<TOneTolvanexPlots>(*this, tm_.replotDldi);
+  QScrollArea* fileArea = TFilePanel::inScrollArea(runControls_);
+  files_ = static_cast<TFilePanel*>(fileArea->widget());
+  static_cast<QHBoxLayout*>(runControls_->layout())->insertWidget(1, fileArea);
+  files_->setSerialSource([this] { return serialNumber(); });
+  plots_->presenter().onIntermediateFilesChanged = [this](const TIntermediateNumbering& n) {
+    files_->numberingChanged(n);
+  };
 
   link_->setChangeCallback([this](TDeviceLink::Change c) { linkChanged(c); });
   resize(kDefaultWidth, kDefaultHeight);
@@ -119,6 +128,7 @@ TF_OneTolvanex::~TF_OneTolvanex() {
     t->setHandler({});
   }
   link_->setChangeCallback(nullptr);
+  files_->attach(nullptr, nullptr);
   plots_.reset();
   // The panels refer to the models, which go before the widget tree does.
   delete runPanel_;
@@ -243,7 +253,10 @@ int TF_OneTolvanex::open() {
   const FtStatus st = link_->open();
   if (st != kFtOk) return static_cast<int>(st);
   const int folders = prepareFolders();
-  if (folders == 0) plots_->setDeviceFolder(deviceFolder_);
+  if (folders == 0) {
+    plots_->setDeviceFolder(deviceFolder_);
+    files_->attach(&plots_->data(), &plots_->presenter());
+  }
   // Without a restore step the window works with default settings, as for a new device.
   SettingsRecord loaded;
   const int restored = settingsRestore_ ? settingsRestore_(lastSettingsPath(), loaded) : 2;
@@ -319,6 +332,7 @@ void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
 
 void TF_OneTolvanex::windowOptionsRestored(const SettingsRecord& r) {
   plots_->restoreOptions(r);
+  files_->setAutoSaveMode(r.autoSaveMode);
   // Options never read (zero) shrink the window to its minimum size.
   setGeometry(r.left, r.top, std::max(r.width, kMinimumWidth), std::max(r.height, kMinimumHeight));
 }
@@ -330,6 +344,7 @@ void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
   if (l.switchTab && modeIndex(mode) >= 0)
     pageControl_->setCurrentIndex(l.sheet == TabSheet::Voltmeter ? kSheetVoltmeter
                                                                  : kSheetScopeControls);
+  files_->showAutoSaveBin(l.autoSaveBinShown);
   if (modeLayoutHook_) modeLayoutHook_(mode, l);
 }
 
@@ -367,6 +382,7 @@ void TF_OneTolvanex::applyTexts() {
   if (controls_) controls_->applyTexts();
   if (sheet_) sheet_->applyTexts();
   if (plots_) plots_->applyTexts();
+  if (files_) files_->applyTexts();
 }
 
 void TF_OneTolvanex::linkChanged(TDeviceLink::Change change) {

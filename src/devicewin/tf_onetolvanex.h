@@ -29,6 +29,7 @@ class TScopeControlsPanel;
 class TGpioCounterControls;
 class TSettingsFileActions;
 class TOneTolvanexPlots;
+class TFilePanel;
 
 // The timers of a device window. The application runs them on QTimers; tests hand in timers
 // stepped by a manual clock.
@@ -139,6 +140,8 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   bool startUpPending() const { return tm_.settings.isActive(); }
   // Measurement data, plot sheets, plot controls and voltage panels.
   TOneTolvanexPlots& plots() const { return *plots_; }
+  // BBN_Popup_SaveLoad with POPMEN_File and the intermediate files' number boxes.
+  TFilePanel* filePanel() const { return files_; }
 
   // Places the later controls go.
   QTabWidget* pageControl() const { return pageControl_; }
@@ -211,6 +214,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TGpioCounterControls* counter_ = nullptr;
   TSettingsFileActions* settingsFiles_ = nullptr;
   std::unique_ptr<TOneTolvanexPlots> plots_;
+  TFilePanel* files_ = nullptr;
 };
 
 }  // namespace tolv

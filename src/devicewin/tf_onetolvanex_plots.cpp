@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QTabWidget>
 
+#include "devicewin/panel_files.h"
 #include "devicewin/panel_plotmode.h"
 #include "devicewin/panel_voltage.h"
 #include "devicewin/sheets_plots.h"
@@ -44,8 +45,7 @@ TOneTolvanexPlots::TOneTolvanexPlots(TF_OneTolvanex& window, ITimer& unzoomTimer
   sheets_->setVoltageGroup(voltages_);
 
   presenter_ = new TOneTolvanexPresenter(
-      {*sheets_, *group_, *tools_, *voltages_, *w_.runPanel(), w_.acquisition(), w_},
-      data_.get());
+      {*sheets_, *group_, *tools_, *voltages_, *w_.runPanel(), w_.acquisition(), w_}, data_.get());
   presenter_->setPlotModeVisibility([scroll](bool on) { scroll->setVisible(on); });
   presenter_->setSerialSource([this] { return w_.serialNumber(); });
   presenter_->setStdSizeAction([this] { w_.restoreDefaultSize(); });
@@ -87,6 +87,7 @@ SettingsRecord TOneTolvanexPlots::snapshot() {
   o.singleShot = acq.singleShot();
   o.overlapping = acq.overlap();
   presenter_->applyTo(o);
+  if (w_.filePanel()) o.autoSaveMode = std::uint8_t(w_.filePanel()->autoSaveMode());
   const QRect g = w_.geometry();
   o.width = g.width();
   o.height = g.height();

@@ -1,0 +1,419 @@
+#include "devicewin/panel_files.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QStyle>
+#include <QToolButton>
+
+#include "common/paths.h"
+#include "common/texttable.h"
+#include "measure/recordfiles.h"
+
+namespace tolv {
+
+namespace {
+
+// A number typed above the maximum is let through while typing, so Enter snaps it back to the
+// maximum and shows that file, rather than the key being swallowed.
+class TNumberSpin : public QSpinBox {
+ public:
+  using QSpinBox::QSpinBox;
+
+ protected:
+  QValidator::State validate(QString& input, int& pos) const override {
+    const QValidator::State s = QSpinBox::validate(input, pos);
+    bool ok = false;
+    const int v = input.trimmed().toInt(&ok);
+    return s == QValidator::Invalid && ok && v > maximum() ? QValidator::Intermediate : s;
+  }
+  void fixup(QString& input) const override {
+    bool ok = false;
+    const int v = input.trimmed().toInt(&ok);
+    if (ok) input = QString::number(std::clamp(v, minimum(), maximum()));
+  }
+};
+
+QString code(IntermediateFamily f) {
+  return QString::fromLatin1(familyCode(f));
+}
+
+// "Caption|*.EXT" as the dialogs of this program state filters, in Qt's form.
+QString qtFilter(const QString& caption, const QString& pattern) {
+  return caption + QStringLiteral(" (") + pattern + QLatin1Char(')');
+}
+
+}  // namespace
+
+// --- Qt dialogs ----------------------------------------------------------------------------
+
+QString TQtFileDialogs::saveFileName(const QString& name, const QString& folder,
+                                     const QString& file, const QString& filter,
+                                     const QString& defaultSuffix) {
+  QFileDialog d(parent_, QString(), folder, filter);
+  d.setObjectName(name);
+  d.setAcceptMode(QFileDialog::AcceptSave);
+  d.setDefaultSuffix(defaultSuffix);
+  if (!file.isEmpty()) d.selectFile(file);
+  if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return {};
+  return d.selectedFiles().first();
+}
+
+QString TQtFileDialogs::openFileName(const QString& name, const QString& folder,
+                                     const QString& filter) {
+  QFileDialog d(parent_, QString(), folder, filter);
+  d.setObjectName(name);
+  d.setAcceptMode(QFileDialog::AcceptOpen);
+  d.setFileMode(QFileDialog::ExistingFile);
+  if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return {};
+  return d.selectedFiles().first();
+}
+
+bool TQtFileDialogs::confirm(const QString& text) {
+  return QMessageBox::question(parent_, QApplication::applicationName(), text,
+                               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                               QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+// --- Panel ---------------------------------------------------------------------------------
+
+TFilePanel::TFilePanel(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("PN_Files"));
+  auto* lay = new QHBoxLayout(this);
+  lay->setContentsMargins(0, 0, 0, 0);
+  lay->setSpacing(4);
+  button_ = new QToolButton(this);
+  button_->setObjectName(QStringLiteral("BBN_Popup_SaveLoad"));
+  button_->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+  button_->setIconSize(QSize(20, 20));
+  lay->addWidget(button_);
+  connect(button_, &QToolButton::clicked, this, [this] { popup(); });
+  buildMenu();
+  auto* save = new QGroupBox(this);
+  save->setObjectName(QStringLiteral("GB_AutoSave"));
+  auto* sl = new QHBoxLayout(save);
+  sl->setContentsMargins(4, 0, 4, 0);
+  const char* names[3] = {"RB_AutoSave_OFF", "RB_AutoSave_CSV", "RB_AutoSave_BIN"};
+  const char* captions[3] = {"AUS", "CSV", "BIN"};
+  for (int i = 0; i < 3; ++i) {
+    autoSave_[std::size_t(i)] = new QRadioButton(QString::fromLatin1(captions[i]), save);
+    autoSave_[std::size_t(i)]->setObjectName(QString::fromLatin1(names[i]));
+    sl->addWidget(autoSave_[std::size_t(i)]);
+  }
+  autoSave_[0]->setChecked(true);
+  autoSave_[1]->setToolTip(
+      QStringLiteral("Automatisches Sperichern im CSV-Format, Separator: TAB"));
+  autoSave_[2]->setToolTip(QString::fromUtf8("Automatisches Speichern im Binärformat"));
+  lay->addWidget(save);
+  buildBoxes();
+  lay->addStretch(1);
+  applyTexts();
+}
+
+TFilePanel::~TFilePanel() = default;
+
+QScrollArea* TFilePanel::inScrollArea(QWidget* parent) {
+  auto* scroll = new QScrollArea(parent);
+  scroll->setObjectName(QStringLiteral("SB_Files"));
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  scroll->setWidgetResizable(true);
+  auto* panel = new TFilePanel;
+  scroll->setWidget(panel);
+  scroll->setFixedHeight(panel->sizeHint().height() +
+                         scroll->horizontalScrollBar()->sizeHint().height());
+  scroll->setMinimumWidth(28);  // the popup button at least
+  scroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  return scroll;
+}
+
+void TFilePanel::buildMenu() {
+  menu_ = new QMenu(this);
+  menu_->setObjectName(QStringLiteral("POPMEN_File"));
+  const auto add = [this](const char* name) {
+    QAction* a = menu_->addAction(QString());
+    a->setObjectName(QString::fromLatin1(name));
+    a->setEnabled(false);
+    return a;
+  };
+  saveSettingsAs_ = add("POPMEN_SaveSettingsAs");
+  loadSettings_ = add("POPMEN_LoadSettings");
+  saveSettings_ = add("POPMEN_SaveSettings");
+  connect(saveSettingsAs_, &QAction::triggered, this, [this] {
+    if (onSaveAs_) onSaveAs_();
+  });
+  connect(loadSettings_, &QAction::triggered, this, [this] {
+    if (onLoad_) onLoad_();
+  });
+  connect(saveSettings_, &QAction::triggered, this, [this] {
+    if (onSave_) onSave_();
+  });
+  menu_->addSeparator();
+  scopeCsv_ = add("POPMEN_SaveScopeData_CSV");
+  scopeBin_ = add("POPMEN_SaveScopeData_BIN");
+  connect(scopeCsv_, &QAction::triggered, this, [this] { saveScopeData(false); });
+  connect(scopeBin_, &QAction::triggered, this, [this] { saveScopeData(true); });
+  for (IntermediateFamily f : kIntermediateFamilies) {
+    menu_->addSeparator();
+    const QByteArray c = code(f).toLatin1();
+    auto& e = entries_[idx(f)];
+    e[0] = add(("POPMEN_ShowAnIntermediate_" + c + "_File").constData());
+    e[1] = add(("POPMEN_SaveIntermediate_" + c + "_As_CSV").constData());
+    e[2] = add(("POPMEN_ClearIntermediate_" + c + "_Files").constData());
+    connect(e[0], &QAction::triggered, this, [this, f] { showIntermediate(f); });
+    connect(e[1], &QAction::triggered, this, [this, f] { saveIntermediateAsCsv(f); });
+    connect(e[2], &QAction::triggered, this, [this, f] { eraseIntermediate(f); });
+  }
+}
+
+void TFilePanel::buildBoxes() {
+  auto* lay = static_cast<QHBoxLayout*>(layout());
+  for (IntermediateFamily f : kIntermediateFamilies) {
+    const std::size_t i = idx(f);
+    auto* box = new QGroupBox(this);
+    box->setObjectName(QStringLiteral("GB_") + code(f) + QStringLiteral("_Nrs"));
+    auto* bl = new QHBoxLayout(box);
+    bl->setContentsMargins(4, 2, 4, 2);
+    auto* spin = new TNumberSpin(box);
+    spin->setObjectName(QStringLiteral("SE_") + code(f) + QStringLiteral("_Nrs"));
+    spin->setRange(1, 1);
+    // A number above the maximum snaps back to it (and that file is shown).
+    spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    auto* of = new QLabel(box);
+    of->setObjectName(QStringLiteral("PN_") + code(f) + QStringLiteral("_von"));
+    bl->addWidget(spin);
+    bl->addWidget(of);
+    box->setVisible(false);
+    lay->addWidget(box);
+    boxes_[i] = box;
+    spins_[i] = spin;
+    ofs_[i] = of;
+    connect(spin, &QSpinBox::valueChanged, this, [this, f] { spinChanged(f); });
+    // A double click shows the chosen number again (after a plot of another family).
+    spin->findChild<QLineEdit*>()->installEventFilter(this);
+    spin->installEventFilter(this);
+  }
+}
+
+void TFilePanel::applyTexts() {
+  button_->setToolTip(text(61) + QStringLiteral(" / ") + text(62));
+  saveSettings_->setText(text(60));
+  saveSettingsAs_->setText(text(61));
+  loadSettings_->setText(text(62));
+  scopeCsv_->setText(text(63));
+  scopeBin_->setText(text(64));
+  for (IntermediateFamily f : kIntermediateFamilies) {
+    const int i = int(idx(f));
+    for (int j = 0; j < 3; ++j)
+      entries_[std::size_t(i)][std::size_t(j)]->setText(text(65 + 3 * i + j));
+    boxes_[std::size_t(i)]->setTitle(text(231 + 2 * i));
+    boxes_[std::size_t(i)]->setToolTip(wrappedText(232 + 2 * i));
+    ofs_[std::size_t(i)]->setText(text(23) + QLatin1Char(' ') +
+                                  QString::number(spins_[std::size_t(i)]->maximum()));
+  }
+}
+
+void TFilePanel::attach(TMeasureData* data, IMeasurePresenter* presenter) {
+  if (data_ && data_ != data) data_->setFiles(nullptr);
+  data_ = data;
+  show_.reset();
+  recordFiles_.reset();
+  if (data_) {
+    recordFiles_ = std::make_unique<TRecordFiles>(*data_, [this] { return serialText(); });
+    recordFiles_->setStyleSource([this] { return csvStyle(); });
+    data_->setFiles(recordFiles_.get());
+  }
+  if (data_ && presenter) {
+    show_ = std::make_unique<TIntermediateShow>(*data_, *presenter);
+    show_->setBootingSource([this] { return booting_ && booting_(); });
+  }
+  const bool on = data_ != nullptr;
+  scopeCsv_->setEnabled(on);
+  scopeBin_->setEnabled(on);
+  refreshAll();
+}
+
+int TFilePanel::autoSaveMode() const {
+  for (int i = 2; i > 0; --i)
+    if (autoSave_[std::size_t(i)]->isChecked()) return i;
+  return 0;
+}
+
+void TFilePanel::setAutoSaveMode(int mode) {
+  autoSave_[std::size_t(mode >= 0 && mode <= 2 ? mode : 0)]->setChecked(true);
+}
+
+void TFilePanel::showAutoSaveBin(bool on) {
+  // Only the button hides: a stored binary choice stays in force.
+  autoSave_[2]->setVisible(on);
+}
+
+void TFilePanel::setStyleSource(std::function<CsvStyle()> f) {
+  style_ = std::move(f);
+}
+
+void TFilePanel::setBootingSource(std::function<bool()> f) {
+  booting_ = std::move(f);
+}
+
+void TFilePanel::setDialogs(IFileDialogs* d) {
+  dialogs_ = d ? d : &qtDialogs_;
+}
+
+void TFilePanel::setSettingsActions(std::function<void()> saveAs, std::function<void()> load,
+                                    std::function<void()> save) {
+  onSaveAs_ = std::move(saveAs);
+  onLoad_ = std::move(load);
+  onSave_ = std::move(save);
+  saveSettingsAs_->setEnabled(bool(onSaveAs_));
+  loadSettings_->setEnabled(bool(onLoad_));
+  saveSettings_->setEnabled(bool(onSave_));
+}
+
+void TFilePanel::setFamilyEntries(IntermediateFamily f, bool on) {
+  for (QAction* a : entries_[idx(f)]) a->setEnabled(on);
+}
+
+void TFilePanel::numberingChanged(const TIntermediateNumbering& n) {
+  const std::size_t i = idx(n.family());
+  // Setting range and value is no user's choice: nothing is shown again by it.
+  updating_ = true;
+  spins_[i]->setRange(1, n.highest());
+  spins_[i]->setValue(n.highest());
+  updating_ = false;
+  ofs_[i]->setText(text(23) + QLatin1Char(' ') + QString::number(n.highest()));
+  setFamilyEntries(n.family(), n.anyFile() && show_ != nullptr);
+  boxes_[i]->setVisible(n.boxVisible() && show_ != nullptr);
+}
+
+void TFilePanel::refreshAll() {
+  for (IntermediateFamily f : kIntermediateFamilies) {
+    if (data_) {
+      auto& n = data_->numbering(f);
+      n.refresh();
+      numberingChanged(n);
+    } else {
+      setFamilyEntries(f, false);
+      boxes_[idx(f)]->setVisible(false);
+    }
+  }
+}
+
+void TFilePanel::spinChanged(IntermediateFamily f) {
+  if (updating_ || !show_) return;
+  // QSpinBox already keeps the value within minimum and maximum.
+  show_->showByNumber(f, spins_[idx(f)]->value());
+}
+
+bool TFilePanel::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick && show_) {
+    for (IntermediateFamily f : kIntermediateFamilies) {
+      QSpinBox* s = spins_[idx(f)];
+      if (watched == s || watched == s->findChild<QLineEdit*>()) {
+        show_->showByNumber(f, s->value());
+        break;
+      }
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+QPoint TFilePanel::popupPosition() const {
+  const QWidget* w = window();
+  const QPoint inWindow = button_->mapTo(w, QPoint(0, 0));
+  return {w->x() + inWindow.x() + button_->width() + 20, w->y() + inWindow.y() + 30};
+}
+
+void TFilePanel::popup() {
+  menu_->popup(popupPosition());
+}
+
+// --- Actions -------------------------------------------------------------------------------
+
+RecordInfo TFilePanel::recordInfo() const {
+  RecordInfo ri;
+  ri.serial = serialText();
+  if (data_) {
+    ri.settings = data_->snapshot();
+    ri.time = data_->measurementTime();
+  }
+  return ri;
+}
+
+SettingsRecord TFilePanel::windowSettings() const {
+  if (window_) return window_();
+  return data_ ? data_->snapshot() : SettingsRecord::defaults();
+}
+
+int TFilePanel::saveScopeData(bool binary) {
+  if (!data_) return kMissingObject;
+  const RecordInfo ri = recordInfo();
+  const fs::path suggested =
+      automaticDataFileName(data_->deviceFolder(), ri.time, kModeOSA0, binary ? "VXD" : "CSV");
+  const QString chosen = dialogs_->saveFileName(
+      binary ? QStringLiteral("SD_Scope_BIN") : QStringLiteral("SD_CSV"),
+      pathText(suggested.parent_path()), pathText(suggested.filename()),
+      binary ? qtFilter(QStringLiteral("Scope Data (binary)"), QStringLiteral("*.VXD"))
+             : qtFilter(QStringLiteral("Scope Data (CSV)"), QStringLiteral("*.CSV")),
+      binary ? QStringLiteral("VXD") : QStringLiteral("CSV"));
+  if (chosen.isEmpty()) return 0;
+  const std::span<const ScopeSample> samples(data_->scopeSamples(),
+                                             std::size_t(data_->sampleCount()));
+  const fs::path name = pathFromText(chosen);
+  return binary ? writeScopeVxd(name, ri, samples) : writeScopeCsv(name, ri, samples, csvStyle());
+}
+
+int TFilePanel::showIntermediate(IntermediateFamily f) {
+  if (!data_ || !show_) return kMissingObject;
+  const fs::path folder = familyFolder(data_->deviceFolder(), f);
+  const QString chosen =
+      dialogs_->openFileName(QStringLiteral("OD_Intermediate_") + code(f), pathText(folder),
+                             qtFilter(familyFileFilter(f), familyFileFilter(f)));
+  if (chosen.isEmpty()) return 0;
+  return show_->showFile(f, pathFromText(chosen));
+}
+
+int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
+  if (!data_ || !show_) return kMissingObject;
+  const fs::path folder = familyFolder(data_->deviceFolder(), f);
+  const QString chosen =
+      dialogs_->openFileName(QStringLiteral("OD_Intermediate_") + code(f), pathText(folder),
+                             qtFilter(familyFileFilter(f), familyFileFilter(f)));
+  if (chosen.isEmpty()) return 0;
+  const fs::path source = pathFromText(chosen);
+  const int shown = show_->showFile(f, source);
+  const bool logger = f == IntermediateFamily::DLA0 || f == IntermediateFamily::DLDI;
+  if (shown != 0 && !logger) return shown;
+  const QString csv = dialogs_->saveFileName(
+      QStringLiteral("SD_") + code(f) + QStringLiteral("_As_CSV"), pathText(folder), QString(),
+      qtFilter(QStringLiteral("CSV"), QStringLiteral("*.CSV")), QStringLiteral("CSV"));
+  if (csv.isEmpty()) return 0;
+  return convertIntermediateFile(f, source, pathFromText(csv), serialText(), windowSettings(),
+                                 csvStyle());
+}
+
+int TFilePanel::eraseIntermediate(IntermediateFamily f) {
+  if (!data_ || !show_) return kMissingObject;
+  if (!dialogs_->confirm(text(80 + int(idx(f))))) return 0;
+  const int deleted = show_->eraseAll(f);
+  if (deleted > 0) {
+    numberingChanged(data_->numbering(f));
+    setFamilyEntries(f, false);
+    boxes_[idx(f)]->setVisible(false);
+  }
+  return deleted;
+}
+
+}  // namespace tolv

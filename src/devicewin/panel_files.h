@@ -1,0 +1,154 @@
+#pragma once
+// The device window's file controls: the button BBN_Popup_SaveLoad with its popup menu
+// POPMEN_File (settings, scope data, and show / save as CSV / erase all of the five
+// intermediate families), and the five number boxes that show a stored file again by number.
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <functional>
+
+#include "measure/datafiles.h"
+#include "measure/intermediate.h"
+#include "measure/intermediateshow.h"
+#include "measure/measuredata.h"
+#include "measure/recordfiles.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QRadioButton;
+class QScrollArea;
+class QSpinBox;
+class QToolButton;
+
+namespace tolv {
+
+// The dialogs of the file menu, replaceable in tests. An empty name means "cancelled".
+class IFileDialogs {
+ public:
+  virtual ~IFileDialogs() = default;
+  // `name` is the dialog's own name (SD_CSV, OD_Intermediate_OSA0, ...); filter in Qt form.
+  virtual QString saveFileName(const QString& name, const QString& folder, const QString& file,
+                               const QString& filter, const QString& defaultSuffix) = 0;
+  virtual QString openFileName(const QString& name, const QString& folder,
+                               const QString& filter) = 0;
+  // A question with Yes, No and Cancel; true only for Yes.
+  virtual bool confirm(const QString& text) = 0;
+};
+
+class TQtFileDialogs : public IFileDialogs {
+ public:
+  explicit TQtFileDialogs(QWidget* parent) : parent_(parent) {}
+  QString saveFileName(const QString& name, const QString& folder, const QString& file,
+                       const QString& filter, const QString& defaultSuffix) override;
+  QString openFileName(const QString& name, const QString& folder, const QString& filter) override;
+  bool confirm(const QString& text) override;
+
+ private:
+  QWidget* parent_;
+};
+
+class TFilePanel : public QWidget {
+  Q_OBJECT
+ public:
+  static constexpr int kMissingObject = -1001;  // an action before the data is attached
+
+  explicit TFilePanel(QWidget* parent = nullptr);
+  ~TFilePanel() override;
+  // The panel in a scroll area (SB_Files) that scrolls sideways in a narrow window rather than
+  // making the window wider; the area's widget() is the panel.
+  static QScrollArea* inScrollArea(QWidget* parent);
+
+  // The data whose files the panel handles and the presenter that draws what is shown. Until
+  // attached, every entry stays disabled and the boxes hidden. Attaching also makes the panel
+  // the data's record files (automatic saving, intermediate files); the presenter is to pass
+  // intermediateFilesChanged on to numberingChanged. attach(nullptr, nullptr) before the data
+  // goes away.
+  void attach(TMeasureData* data, IMeasurePresenter* presenter);
+  TRecordFiles* recordFiles() const { return recordFiles_.get(); }
+  void setSerialSource(std::function<QString()> f) { serial_ = std::move(f); }
+  void setStyleSource(std::function<CsvStyle()> f);
+  // Settings of the window in force (trigger type and probe factors of the conversions).
+  void setWindowSettingsSource(std::function<SettingsRecord()> f) { window_ = std::move(f); }
+  void setBootingSource(std::function<bool()> f);
+  // Replaces the dialogs (tests); the panel keeps its own Qt dialogs otherwise.
+  void setDialogs(IFileDialogs* d);
+
+  // The settings entries: actions of the settings files, enabled once connected.
+  void setSettingsActions(std::function<void()> saveAs, std::function<void()> load,
+                          std::function<void()> save);
+
+  // A family's files changed: spin edit range and value, "of" text, entries, box visibility.
+  void numberingChanged(const TIntermediateNumbering& n);
+  // All five families at once (window open).
+  void refreshAll();
+
+  // Where the popup opens: window left + button left + its width + 20, window top + button
+  // top + 30, in screen coordinates.
+  QPoint popupPosition() const;
+  void popup();
+
+  QMenu* menu() const { return menu_; }
+  QToolButton* popupButton() const { return button_; }
+  QGroupBox* numberBox(IntermediateFamily f) const { return boxes_[idx(f)]; }
+  QSpinBox* numberSpin(IntermediateFamily f) const { return spins_[idx(f)]; }
+  QLabel* ofPanel(IntermediateFamily f) const { return ofs_[idx(f)]; }
+  TIntermediateShow* show() const { return show_.get(); }
+
+  void applyTexts();
+
+  // RB_AutoSave_OFF / _CSV / _BIN: AutoSaveMode 0, 1, 2. BIN is offered only where the mode
+  // has a binary file.
+  int autoSaveMode() const;
+  void setAutoSaveMode(int mode);
+  void showAutoSaveBin(bool on);
+
+  // Menu actions (also reachable from tests without the menu).
+  int saveScopeData(bool binary);
+  int showIntermediate(IntermediateFamily f);
+  int saveIntermediateAsCsv(IntermediateFamily f);
+  int eraseIntermediate(IntermediateFamily f);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  static std::size_t idx(IntermediateFamily f) { return std::size_t(f); }
+  void buildMenu();
+  void buildBoxes();
+  void spinChanged(IntermediateFamily f);
+  void setFamilyEntries(IntermediateFamily f, bool on);
+  RecordInfo recordInfo() const;
+  QString serialText() const { return serial_ ? serial_() : QString(); }
+  SettingsRecord windowSettings() const;
+  CsvStyle csvStyle() const { return style_ ? style_() : CsvStyle::current(); }
+
+  TMeasureData* data_ = nullptr;
+  std::unique_ptr<TIntermediateShow> show_;
+  std::unique_ptr<TRecordFiles> recordFiles_;
+  std::function<QString()> serial_;
+  std::function<CsvStyle()> style_;
+  std::function<SettingsRecord()> window_;
+  std::function<bool()> booting_;
+  TQtFileDialogs qtDialogs_{this};
+  IFileDialogs* dialogs_ = &qtDialogs_;
+  bool updating_ = false;
+
+  QToolButton* button_ = nullptr;
+  QMenu* menu_ = nullptr;
+  QAction* saveSettingsAs_ = nullptr;
+  QAction* loadSettings_ = nullptr;
+  QAction* saveSettings_ = nullptr;
+  QAction* scopeCsv_ = nullptr;
+  QAction* scopeBin_ = nullptr;
+  std::function<void()> onSaveAs_, onLoad_, onSave_;
+  std::array<std::array<QAction*, 3>, kIntermediateFamilyCount> entries_{};
+  std::array<QGroupBox*, kIntermediateFamilyCount> boxes_{};
+  std::array<QSpinBox*, kIntermediateFamilyCount> spins_{};
+  std::array<QLabel*, kIntermediateFamilyCount> ofs_{};
+  std::array<QRadioButton*, 3> autoSave_{};
+};
+
+}  // namespace tolv

@@ -1,0 +1,574 @@
+#include "measure/datafiles.h"
+
+#include <QByteArray>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "common/atomicfile.h"
+#include "common/format.h"
+#include "common/paths.h"
+#include "common/rawvolts.h"
+#include "common/regional.h"
+#include "common/texttable.h"
+#include "measure/derived.h"
+#include "measure/intermediaterecords.h"
+
+namespace tolv {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+std::string utf8(const QString& s) {
+  const QByteArray b = s.toUtf8();
+  return std::string(b.constData(), std::size_t(b.size()));
+}
+
+std::string label(int id) {
+  return utf8(text(id));
+}
+
+std::string fixed(double v, int width, int decimals, char dec) {
+  return fixedText(v, width, decimals, dec);
+}
+
+// One parameter cell group: separator, label, separator, value and, where given, separator and
+// unit.
+std::string group(char col, const std::string& lab, std::string_view value,
+                  std::string_view unit = {}) {
+  std::string s;
+  s.reserve(lab.size() + value.size() + unit.size() + 3);
+  s += col;
+  s += lab;
+  s += col;
+  s += value;
+  if (!unit.empty()) {
+    s += col;
+    s += unit;
+  }
+  return s;
+}
+
+std::string dateGroup(char col, const DayTime& t, int labelId) {
+  return group(col, label(labelId), utf8(dateText(t)), "MM.DD.YYYY");
+}
+std::string timeGroup(char col, const DayTime& t, int labelId) {
+  return group(col, label(labelId), utf8(timeText(t)), "HH:MM:SS.ms");
+}
+std::string trgModeGroup(char col, const std::string& trg) {
+  return group(col, label(220), "\"" + trg + "\"");
+}
+std::string intGroup(char col, int labelId, std::int64_t v) {
+  return group(col, label(labelId), std::to_string(v));
+}
+std::string deviceGroup(char col, const QString& serial) {
+  return group(col, label(225), utf8(serial));
+}
+
+// The pretrigger time over a given step (the logic files use the snapped one).
+double pretriggerAt(const SettingsRecord& s, double sampleTime) {
+  return s.triggerPoint * 0.01 * s.memoryDepth * sampleTime;
+}
+
+// Amplitude and probe factor of the trigger channel over the auxiliary divider.
+double thresholdScale(const SettingsRecord& s) {
+  const double ampl = s.trgChan == 0 ? s.amplC0 : s.amplC1;
+  const double probe = s.trgChan == 0 ? s.probeFactorC0 : s.probeFactorC1;
+  const double aux = s.probeHelpFactorFlag ? 0.85 : 1.0;
+  return ampl * probe / aux;
+}
+
+void putLengthPrefixed(std::uint8_t* p, std::string_view s, std::size_t max) {
+  const std::size_t n = std::min(s.size(), max);
+  p[0] = std::uint8_t(n);
+  std::memcpy(p + 1, s.data(), n);
+}
+
+std::string readLengthPrefixed(const std::uint8_t* p, std::size_t max) {
+  const std::size_t n = std::min<std::size_t>(p[0], max);
+  return std::string(reinterpret_cast<const char*>(p + 1), n);
+}
+
+void putI32(std::uint8_t* p, std::int32_t v) {
+  putU32(p, std::uint32_t(v));
+}
+std::int32_t getI32(const std::uint8_t* p) {
+  return std::int32_t(getU32(p));
+}
+
+void putF32(std::uint8_t* p, float v) {
+  std::uint32_t u;
+  std::memcpy(&u, &v, 4);
+  putU32(p, u);
+}
+float getF32(const std::uint8_t* p) {
+  const std::uint32_t u = getU32(p);
+  float v;
+  std::memcpy(&v, &u, 4);
+  return v;
+}
+
+std::int32_t clampI32(std::int64_t v) {
+  return std::int32_t(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+std::uint16_t wordAt(std::span<const std::uint8_t> b, std::size_t w) {
+  return std::uint16_t(b[2 * w] | (b[2 * w + 1] << 8));
+}
+
+void appendBits(std::string& s, std::uint16_t w, char col) {
+  char buf[32];
+  for (int b = 15; b >= 0; --b) {
+    const int i = (15 - b) * 2;
+    buf[i] = (w >> b) & 1 ? '1' : '0';
+    buf[i + 1] = col;
+  }
+  s.append(buf, 31);  // no separator after bit 0
+}
+
+void appendRowEnd(std::string& s, const std::string* groups, std::size_t ngroups, std::size_t row) {
+  if (row < ngroups) s += groups[row];
+  s += kCrLf;
+}
+
+}  // namespace
+
+CsvStyle CsvStyle::current() {
+  return {decimalSeparatorSetting().toLatin1(), columnSeparatorSetting().toLatin1()};
+}
+
+// --- Folders and names -------------------------------------------------------------------
+
+fs::path dayFolder(const fs::path& deviceFolder, const DayTime& t) {
+  const QString stamp = fileNameStamp(t);  // "YYYYMMDD/HHMMSS"
+  return deviceFolder / stamp.left(8).toStdString();
+}
+
+fs::path automaticDataFileName(const fs::path& deviceFolder, const DayTime& t, ModeCode mode,
+                               std::string_view ext) {
+  const QString stamp = fileNameStamp(t);
+  const QString ms = fractionText(t, 6).mid(1, 3);  // cut, not rounded
+  std::string file = stamp.mid(9, 6).toStdString() + "_" + ms.toStdString() + "_" +
+                     modeCodeText(mode) + "." + std::string(ext);
+  fs::path name = dayFolder(deviceFolder, t) / file;
+  std::error_code ec;
+  if (fs::exists(name, ec)) name = freeBackupName(name);
+  return name;
+}
+
+int checkTargetName(const fs::path& name) {
+  fs::path copy = name;
+  return forceExtension(copy, name.extension().string());
+}
+
+int writeDataFile(const fs::path& name, std::string_view bytes) {
+  int rc = checkTargetName(name);
+  if (rc != 0) return rc;
+  rc = makeFolders(name.parent_path() / "x.x");
+  if (rc != 0) return rc;
+  return writeFileAtomically(name, bytes);
+}
+
+// --- Parameter texts ---------------------------------------------------------------------
+
+std::string triggerPatternText(std::uint8_t relevances, std::uint8_t dynamics,
+                               std::uint8_t levels) {
+  std::string s(8, 'X');
+  for (int line = 7; line >= 0; --line) {
+    char& c = s[std::size_t(7 - line)];
+    if (!((relevances >> line) & 1)) continue;
+    const bool edge = (dynamics >> line) & 1;
+    const bool high = (levels >> line) & 1;
+    c = edge ? (high ? 'E' : 'e') : (high ? 'H' : 'L');
+  }
+  return s;
+}
+
+bool usesTriggerPoint(ModeCode mode, const std::string& trg) {
+  if (trg.size() != 1) return false;
+  const char c = trg[0];
+  if (mode == kModeOSA0) return std::string_view("tTwWeEdDxX").find(c) != std::string_view::npos;
+  if (mode == kModeLAIO) return c == 'P' || c == 'x' || c == 'X';
+  return false;
+}
+
+bool usesThresholds(ModeCode mode, const std::string& trg) {
+  return mode == kModeOSA0 && trg.size() == 1 &&
+         std::string_view("tTwWeE").find(trg[0]) != std::string_view::npos;
+}
+
+// --- Scope -------------------------------------------------------------------------------
+
+namespace {
+
+// Groups of rows 0 to 10; skipped trigger-dependent groups stay empty.
+std::array<std::string, 11> scopeGroups(const RecordInfo& info, const CsvStyle& st) {
+  const SettingsRecord& s = info.settings;
+  const char col = st.column, dec = st.decimal;
+  std::array<std::string, 11> g;
+  g[0] = deviceGroup(col, info.serial);
+  g[1] = dateGroup(col, info.time, 226);
+  g[2] = timeGroup(col, info.time, 227);
+  g[3] = trgModeGroup(col, s.trgTypString);
+  if (usesTriggerPoint(s.mode, s.trgTypString)) {
+    g[4] = intGroup(col, 174, s.trgChan + 1);
+    g[5] = group(col, label(217), fixed(pretriggerTime(s), 8, 5, dec), "s");
+    g[6] = intGroup(col, 218, triggerSample(s.triggerPoint, s.memoryDepth));
+  }
+  if (usesThresholds(s.mode, s.trgTypString)) {
+    const double k = thresholdScale(s);
+    g[7] = group(col, label(221), fixed(s.trgLevelLower * k, 8, 6, dec), "V");
+    g[8] = group(col, label(222), fixed(s.trgLevelUpper * k, 8, 6, dec), "V");
+  }
+  g[9] = group(col, label(215), fixed(s.sampleTime, 8, 6, dec), "s");
+  g[10] = intGroup(col, 223, roundHalfEven(s.memoryDepth));
+  return g;
+}
+
+std::string scopeText(const RecordInfo& info, std::span<const ScopeSample> samples,
+                      const CsvStyle& st, std::size_t rows) {
+  const auto groups = scopeGroups(info, st);
+  std::string s;
+  s.reserve(rows * 22 + 1024);
+  char buf[formatFixedCapacity(9, 6)];
+  for (std::size_t i = 0; i < rows; ++i) {
+    int n = formatFixed(buf, double(samples[i].ch0), 9, 6, st.decimal);
+    s.append(buf, std::size_t(n));
+    s += st.column;
+    n = formatFixed(buf, double(samples[i].ch1), 9, 6, st.decimal);
+    s.append(buf, std::size_t(n));
+    appendRowEnd(s, groups.data(), groups.size(), i);
+  }
+  return s;
+}
+
+}  // namespace
+
+std::string scopeCsvText(const RecordInfo& info, std::span<const ScopeSample> samples,
+                         const CsvStyle& style) {
+  return scopeText(info, samples, style, samples.size());
+}
+
+int writeScopeCsv(const fs::path& name, const RecordInfo& info,
+                  std::span<const ScopeSample> samples, const CsvStyle& style, int rows) {
+  std::size_t n = samples.size();
+  if (rows >= 0) n = std::min(n, std::size_t(rows));
+  if (n == 0) return kNoSamples;
+  return writeDataFile(name, scopeText(info, samples, style, n));
+}
+
+int writeScopeIntermediateCsv(const fs::path& name, const RecordInfo& info,
+                              std::span<const ScopeSample> samples, const CsvStyle& style) {
+  // Rows beyond the loaded samples would repeat whatever the array held before.
+  const std::int64_t depth = roundHalfEven(info.settings.memoryDepth);
+  const int rows = int(std::clamp<std::int64_t>(depth, 0, std::int64_t(samples.size())));
+  return writeScopeCsv(name, info, samples, style, rows);
+}
+
+std::array<std::uint8_t, kScopeVxdHeader> scopeVxdHeader(const RecordInfo& info, std::int32_t n) {
+  const SettingsRecord& s = info.settings;
+  std::array<std::uint8_t, kScopeVxdHeader> h{};
+  putLengthPrefixed(h.data(), info.serial.toLatin1().toStdString(), 10);
+  const auto t = info.time.toBytes();
+  std::memcpy(h.data() + 16, t.data(), 16);
+  putLengthPrefixed(h.data() + 32, s.trgTypString, 3);
+  putF64(h.data() + 40, pretriggerTime(s));
+  putI32(h.data() + 48, triggerSample(s.triggerPoint, double(n)));
+  putF64(h.data() + 56, s.sampleTime);
+  putI32(h.data() + 64, n);
+  return h;
+}
+
+int writeScopeVxd(const fs::path& name, const RecordInfo& info,
+                  std::span<const ScopeSample> samples) {
+  if (samples.empty()) return kNoSamples;
+  int rc = checkTargetName(name);
+  if (rc == 0) rc = makeFolders(name.parent_path() / "x.x");
+  if (rc != 0) return rc;
+  const std::size_t n = samples.size();
+  std::vector<std::uint8_t> bytes(kScopeVxdHeader + 8 * n);
+  const auto h = scopeVxdHeader(info, clampI32(std::int64_t(n)));
+  std::memcpy(bytes.data(), h.data(), h.size());
+  std::uint8_t* p = bytes.data() + kScopeVxdHeader;
+  for (std::size_t i = 0; i < n; ++i, p += 8) {
+    putF32(p, samples[i].ch0);
+    putF32(p + 4, samples[i].ch1);
+  }
+  TAtomicFile f(name);
+  if (f.status() != 0) return f.status();
+  if (f.write(bytes) != 0) return kShortBlock;
+  return f.commit();
+}
+
+int readScopeVxd(const fs::path& name, VxdHeader& header, std::vector<ScopeSample>& samples) {
+  std::vector<std::uint8_t> b;
+  const int rc = readFileBytes(name, b, kScopeVxdHeader + 8ull * kScopeArrayEntries + 1);
+  if (rc != 0) return rc;
+  if (b.size() < kScopeVxdHeader) return kDamagedFile;
+  VxdHeader h;
+  h.serial = QString::fromLatin1(readLengthPrefixed(b.data(), 10));
+  h.time = DayTime::fromBytes(b.data() + 16);
+  h.trgTypString = readLengthPrefixed(b.data() + 32, 3);
+  h.pretriggerTime = getF64(b.data() + 40);
+  h.triggerSample = getI32(b.data() + 48);
+  h.sampleTime = getF64(b.data() + 56);
+  h.count = getI32(b.data() + 64);
+  if (h.count < 0 || h.count >= kScopeArrayEntries ||
+      b.size() != kScopeVxdHeader + 8 * std::size_t(h.count))
+    return kDamagedFile;
+  std::vector<ScopeSample> out(std::size_t(h.count));
+  const std::uint8_t* p = b.data() + kScopeVxdHeader;
+  for (auto& smp : out) {
+    smp.ch0 = getF32(p);
+    smp.ch1 = getF32(p + 4);
+    p += 8;
+  }
+  header = std::move(h);
+  samples = std::move(out);
+  return 0;
+}
+
+// --- Logic analyser ----------------------------------------------------------------------
+
+std::array<std::uint8_t, kLogicVxdHeader> logicVxdHeader(const RecordInfo& info) {
+  const SettingsRecord& s = info.settings;
+  std::array<std::uint8_t, kLogicVxdHeader> h{};
+  putLengthPrefixed(h.data(), info.serial.toLatin1().toStdString(), 10);
+  const auto t = info.time.toBytes();
+  std::memcpy(h.data() + 16, t.data(), 16);
+  putLengthPrefixed(h.data() + 32, s.trgTypString, 3);
+  putLengthPrefixed(h.data() + 36, triggerPatternText(s.relevances, s.dynamics, s.levels), 8);
+  putF64(h.data() + 48, pretriggerTime(s));
+  putI32(h.data() + 56, triggerSample(s.triggerPoint, s.memoryDepth));
+  putF64(h.data() + 64, s.sampleTime);
+  putI32(h.data() + 72, roundHalfEven(s.memoryDepth));
+  return h;
+}
+
+int writeLogicVxd(const fs::path& name, const RecordInfo& info, const TLogAnalList& list) {
+  // The filler entry the intermediate file appended is no measured sample.
+  int count = list.count();
+  while (count > 0 && list.at(count - 1).sampleNumber == -1) --count;
+  if (count == 0) return kEmptySampleList;
+  int rc = checkTargetName(name);
+  if (rc == 0) rc = makeFolders(name.parent_path() / "x.x");
+  if (rc != 0) return rc;
+  const std::size_t n = std::size_t(count);
+  std::vector<std::uint8_t> bytes(kLogicVxdHeader + 2 * n);
+  const auto h = logicVxdHeader(info);
+  std::memcpy(bytes.data(), h.data(), h.size());
+  const TLogAnalEntry* e = list.data();
+  std::uint8_t* p = bytes.data() + kLogicVxdHeader;
+  for (std::size_t i = 0; i < n; ++i, p += 2) {
+    p[0] = std::uint8_t(e[i].word);
+    p[1] = std::uint8_t(e[i].word >> 8);
+  }
+  TAtomicFile f(name);
+  if (f.status() != 0) return f.status();
+  if (f.write(bytes) != 0) return kShortBlock;
+  return f.commit();
+}
+
+int readLogicVxd(const fs::path& name, VxdHeader& header, std::vector<std::uint16_t>& words) {
+  // The list holds at most two samples per byte pair of the largest receive buffer.
+  constexpr std::uintmax_t kMaxWords = 262001;
+  std::vector<std::uint8_t> b;
+  const int rc = readFileBytes(name, b, kLogicVxdHeader + 2 * kMaxWords + 1);
+  if (rc != 0) return rc;
+  if (b.size() < kLogicVxdHeader || (b.size() - kLogicVxdHeader) % 2 != 0 ||
+      b.size() > kLogicVxdHeader + 2 * kMaxWords)
+    return kDamagedFile;
+  VxdHeader h;
+  h.serial = QString::fromLatin1(readLengthPrefixed(b.data(), 10));
+  h.time = DayTime::fromBytes(b.data() + 16);
+  h.trgTypString = readLengthPrefixed(b.data() + 32, 3);
+  h.pattern = readLengthPrefixed(b.data() + 36, 8);
+  h.pretriggerTime = getF64(b.data() + 48);
+  h.triggerSample = getI32(b.data() + 56);
+  h.sampleTime = getF64(b.data() + 64);
+  h.count = getI32(b.data() + 72);
+  const std::size_t n = (b.size() - kLogicVxdHeader) / 2;
+  std::vector<std::uint16_t> out(n);
+  for (std::size_t i = 0; i < n; ++i)
+    out[i] = std::uint16_t(b[kLogicVxdHeader + 2 * i] | (b[kLogicVxdHeader + 2 * i + 1] << 8));
+  header = std::move(h);
+  words = std::move(out);
+  return 0;
+}
+
+LogicCsvParams logicCsvParams(const SettingsRecord& s) {
+  LogicCsvParams p;
+  p.rows = int(std::clamp<std::int64_t>(roundHalfEven(s.memoryDepth), 0, INT32_MAX));
+  p.step = s.sampleTime;
+  p.trgTypString = s.trgTypString;
+  p.pattern = triggerPatternText(s.relevances, s.dynamics, s.levels);
+  p.triggerPoint = roundHalfEven(s.triggerPoint);
+  p.triggerSample = triggerSample(s.triggerPoint, s.memoryDepth);
+  p.pretrigger = pretriggerTime(s);
+  p.memoryDepth = roundHalfEven(s.memoryDepth);
+  return p;
+}
+
+LogicCsvParams logicIntermediateCsvParams(const SettingsRecord& header,
+                                          const std::string& windowTrgTypString, int loaded) {
+  LogicCsvParams p = logicCsvParams(header);
+  p.step = logicTimeStep(header.sampleTime);
+  p.trgTypString = windowTrgTypString;
+  p.pretrigger = pretriggerAt(header, p.step);
+  p.memoryDepth = loaded - 1;
+  return p;
+}
+
+namespace {
+
+std::string logicHeaderLine(const QString& serial, char col) {
+  std::string s = label(224);
+  for (int n = 15; n >= 0; --n) {
+    s += col;
+    s += 'D';
+    s += std::to_string(n);
+  }
+  s += deviceGroup(col, serial);
+  s += kCrLf;
+  return s;
+}
+
+}  // namespace
+
+std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p, const TLogAnalList& list,
+                         const CsvStyle& st) {
+  const char col = st.column, dec = st.decimal;
+  const std::string groups[9] = {
+      dateGroup(col, info.time, 226),
+      timeGroup(col, info.time, 227),
+      trgModeGroup(col, p.trgTypString),
+      group(col, label(219), p.pattern),
+      intGroup(col, 216, p.triggerPoint),
+      intGroup(col, 218, p.triggerSample),
+      group(col, label(217), fixed(p.pretrigger, 8, 5, dec), "s"),
+      group(col, label(215), fixed(p.step, 8, 6, dec), "s"),
+      intGroup(col, 223, p.memoryDepth),
+  };
+  std::string s = logicHeaderLine(info.serial, col);
+  s.reserve(s.size() + std::size_t(std::max(p.rows, 0)) * 46 + 1024);
+  char buf[formatFixedCapacity(11, 6)];
+  for (int k = 0; k < p.rows; ++k) {
+    const int n = formatFixed(buf, double(k) * p.step, 11, 6, dec);
+    s.append(buf, std::size_t(n));
+    s += col;
+    appendBits(s, list.at(k).word, col);
+    appendRowEnd(s, groups, 9, std::size_t(k));
+  }
+  return s;
+}
+
+int writeLogicCsv(const fs::path& name, const RecordInfo& info, const LogicCsvParams& p,
+                  const TLogAnalList& list, const CsvStyle& style) {
+  if (list.count() == 0) return kEmptySampleList;
+  return writeDataFile(name, logicCsvText(info, p, list, style));
+}
+
+// --- Conversions -------------------------------------------------------------------------
+
+int writeVoltmeterSeriesCsv(const fs::path& name, const RecordInfo& info,
+                            std::span<const VoltmeterReading> readings, const CsvStyle& st) {
+  const char col = st.column, dec = st.decimal;
+  const ModeCode m = info.settings.mode;
+  std::string unit;
+  if (m == kModeVMD0 || m == kModeVMD1) unit = "V (DC) ";
+  if (m == kModeVMA0 || m == kModeVMA1) unit = "V rms ";
+  std::string s = unit + label(183);
+  s += col;
+  s += unit + label(185);
+  s += col;
+  s += label(227) + " HH:MM:SS.ms";
+  s += col;
+  s += label(226) + " MM.DD.YYYY";
+  s += deviceGroup(col, info.serial);
+  s += kCrLf;
+  const std::string depth = intGroup(col, 223, roundHalfEven(info.settings.memoryDepth));
+  for (std::size_t i = 0; i < readings.size(); ++i) {
+    const VoltmeterReading& r = readings[i];
+    appendFixed(s, r.value0, 9, 6, dec);
+    s += col;
+    appendFixed(s, r.value1, 9, 6, dec);
+    s += col;
+    s += utf8(timeText(r.time));
+    s += col;
+    s += utf8(dateText(r.time));
+    if (i == 0) s += depth;
+    s += kCrLf;
+  }
+  return writeDataFile(name, s);
+}
+
+std::string analogLoggerCsvText(const RecordInfo& header, const SettingsRecord& window,
+                                std::span<const std::uint8_t> stream, const CsvStyle& st) {
+  const char col = st.column, dec = st.decimal;
+  const SettingsRecord& h = header.settings;
+  const double aux = window.probeHelpFactorFlag ? 0.85 : 1.0;
+  const std::int64_t w = std::int64_t(stream.size() / 2);
+  const std::string groups[6] = {
+      deviceGroup(col, header.serial),
+      dateGroup(col, header.time, 228),
+      timeGroup(col, header.time, 229),
+      trgModeGroup(col, window.trgTypString),
+      group(col, label(215), fixed(window.sampleTime, 8, 6, dec), "s"),
+      intGroup(col, 223, w - 10),
+  };
+  std::string s;
+  s.reserve(std::size_t(std::max<std::int64_t>(w, 0)) * 11 + 1024);
+  char buf[formatFixedCapacity(9, 6)];
+  std::size_t row = 0;
+  for (std::int64_t pos = 0; pos + 1 < w && pos < w - 10; pos += 2, ++row) {
+    const double v0 = rawToVolts(wordAt(stream, std::size_t(pos)), h.amplC0, h.offsC0,
+                                 int(window.probeFactorC0), aux);
+    const double v1 = rawToVolts(wordAt(stream, std::size_t(pos + 1)), h.amplC1, h.offsC1,
+                                 int(window.probeFactorC1), aux);
+    int n = formatFixed(buf, v0, 9, 6, dec);
+    s.append(buf, std::size_t(n));
+    s += col;
+    n = formatFixed(buf, v1, 9, 6, dec);
+    s.append(buf, std::size_t(n));
+    appendRowEnd(s, groups, 6, row);
+  }
+  return s;
+}
+
+int writeAnalogLoggerCsv(const fs::path& name, const RecordInfo& header,
+                         const SettingsRecord& window, std::span<const std::uint8_t> stream,
+                         const CsvStyle& style) {
+  return writeDataFile(name, analogLoggerCsvText(header, window, stream, style));
+}
+
+std::string ioLoggerCsvText(const RecordInfo& header, const std::string& windowTrgTypString,
+                            std::span<const std::uint8_t> stream, const CsvStyle& st) {
+  const char col = st.column, dec = st.decimal;
+  const double step = logicTimeStep(header.settings.sampleTime);
+  const std::int64_t w = std::int64_t(stream.size() / 2);
+  const std::string groups[5] = {
+      dateGroup(col, header.time, 226),      timeGroup(col, header.time, 227),
+      trgModeGroup(col, windowTrgTypString), group(col, label(215), fixed(step, 8, 6, dec), "s"),
+      intGroup(col, 223, (w - 8) / 2),
+  };
+  std::string s = logicHeaderLine(header.serial, col);
+  char buf[formatFixedCapacity(11, 6)];
+  std::size_t k = 0;
+  for (std::int64_t pos = 0; pos + 1 < w && pos < w - 8; pos += 2, ++k) {
+    const int n = formatFixed(buf, double(k) * step, 11, 6, dec);
+    s.append(buf, std::size_t(n));
+    s += col;
+    appendBits(s, wordAt(stream, std::size_t(pos + 1)), col);
+    appendRowEnd(s, groups, 5, k);
+  }
+  return s;
+}
+
+int writeIoLoggerCsv(const fs::path& name, const RecordInfo& header,
+                     const std::string& windowTrgTypString, std::span<const std::uint8_t> stream,
+                     const CsvStyle& style) {
+  return writeDataFile(name, ioLoggerCsvText(header, windowTrgTypString, stream, style));
+}
+
+}  // namespace tolv

@@ -1,0 +1,161 @@
+#pragma once
+// Data files of a device window: the day folder and automatic names, the CSV tables of every
+// mode and the compact binary ".VXD" files of scope and logic analyser. Writers take plain
+// inputs (settings snapshot, measurement time, samples) and return 0 or a result code; they
+// never show a message. Every file goes through a temporary name and a rename, so an existing
+// file is never left half-written.
+#include <QString>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/daytime.h"
+#include "common/voltmeterreading.h"
+#include "device/decoding.h"
+#include "device/settingsrecord.h"
+#include "measure/measurecodes.h"
+#include "plot/loganal_list.h"
+
+namespace tolv {
+
+namespace fs = std::filesystem;
+
+// A binary file too short, too long or inconsistent with its own header (the other codes are
+// in measurecodes.h).
+inline constexpr int kDamagedFile = -182;
+
+// Largest scope record a file may hand back (the sample array's capacity).
+inline constexpr int kScopeArrayEntries = 131001;
+
+// Separators of CSV output: one character each.
+struct CsvStyle {
+  char decimal = ',';
+  char column = '\t';
+  // The user's choice in the main frame.
+  static CsvStyle current();
+};
+
+// --- Folders and names -------------------------------------------------------------------
+
+// Device folder + "YYYYMMDD" of the time.
+fs::path dayFolder(const fs::path& deviceFolder, const DayTime& t);
+// "HHMMSS_mmm_MODE.ext" in the day folder (milliseconds cut, not rounded); when that file
+// exists, the first free "_1", "_2", ... before the extension. ext without the point.
+fs::path automaticDataFileName(const fs::path& deviceFolder, const DayTime& t, ModeCode mode,
+                               std::string_view ext);
+// 0, or -192 / -194 / -196 when the name has no folder, no file name or neither.
+int checkTargetName(const fs::path& name);
+
+// --- Parameter texts ---------------------------------------------------------------------
+
+// "X" for an irrelevant line, else "L"/"H" (level) or "e"/"E" (edge); lines 7 down to 0.
+std::string triggerPatternText(std::uint8_t relevances, std::uint8_t dynamics, std::uint8_t levels);
+// Whether a record of this mode and trigger type has a trigger point (trigger channel,
+// pretrigger time and trigger sample are then written) and thresholds.
+bool usesTriggerPoint(ModeCode mode, const std::string& trgTypString);
+bool usesThresholds(ModeCode mode, const std::string& trgTypString);
+
+// What every parameter group draws from.
+struct RecordInfo {
+  QString serial;
+  SettingsRecord settings;
+  DayTime time;  // the MeasurementTime
+};
+
+// --- Scope -------------------------------------------------------------------------------
+
+// Scope CSV: one row per sample ("%9.6f" channel 0, separator, channel 1); rows 0 to 10 carry
+// the parameter groups. `rows` limits the table (-1: every sample). -111 when there are no
+// samples.
+int writeScopeCsv(const fs::path& name, const RecordInfo& info,
+                  std::span<const ScopeSample> samples, const CsvStyle& style, int rows = -1);
+// The text alone (benchmarks and tests compare it).
+std::string scopeCsvText(const RecordInfo& info, std::span<const ScopeSample> samples,
+                         const CsvStyle& style);
+
+inline constexpr std::size_t kScopeVxdHeader = 72;
+std::array<std::uint8_t, kScopeVxdHeader> scopeVxdHeader(const RecordInfo& info, std::int32_t n);
+// Scope ".VXD": the 72-byte header, then 8 bytes per sample. -111 without samples.
+int writeScopeVxd(const fs::path& name, const RecordInfo& info,
+                  std::span<const ScopeSample> samples);
+
+// What a ".VXD" holds besides its samples.
+struct VxdHeader {
+  QString serial;
+  DayTime time;
+  std::string trgTypString;
+  std::string pattern;  // logic analyser only
+  double pretriggerTime = 0;
+  std::int32_t triggerSample = 0;
+  double sampleTime = 0;
+  std::int32_t count = 0;  // N (scope) or round(MemoryDepth) (logic analyser)
+};
+// Readers: 0, 2 when missing, kDamagedFile when the header is cut or N disagrees with the
+// file's size or capacity. The outputs change only on success.
+int readScopeVxd(const fs::path& name, VxdHeader& header, std::vector<ScopeSample>& samples);
+
+// --- Logic analyser ----------------------------------------------------------------------
+
+inline constexpr std::size_t kLogicVxdHeader = 80;
+std::array<std::uint8_t, kLogicVxdHeader> logicVxdHeader(const RecordInfo& info);
+// Logic-analyser ".VXD": 80-byte header, one 16-bit word per sample. -2230 for no samples.
+int writeLogicVxd(const fs::path& name, const RecordInfo& info, const TLogAnalList& list);
+int readLogicVxd(const fs::path& name, VxdHeader& header, std::vector<std::uint16_t>& words);
+
+// What the logic-analyser CSV takes beside the list; the two callers fill it differently.
+struct LogicCsvParams {
+  int rows = 0;              // rows k = 0 .. rows - 1
+  double step = 0;           // seconds per row
+  std::string trgTypString;  // trigger mode group
+  std::string pattern;       // trigger pattern group
+  std::int64_t triggerPoint = 0;
+  std::int64_t triggerSample = 0;
+  double pretrigger = 0;
+  std::int64_t memoryDepth = 0;
+};
+// From a record's settings (automatic saving): rows and memory depth round(MemoryDepth),
+// the step SamplTim.
+LogicCsvParams logicCsvParams(const SettingsRecord& s);
+// Header "Time [s]", D15 .. D0, device; rows past the end of the list read as all zero and
+// do not grow it. Rows 0 to 8 carry date, time, trigger mode, pattern, trigger point, trigger
+// sample, pretrigger time, sample time and memory depth.
+int writeLogicCsv(const fs::path& name, const RecordInfo& info, const LogicCsvParams& p,
+                  const TLogAnalList& list, const CsvStyle& style);
+std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p, const TLogAnalList& list,
+                         const CsvStyle& style);
+
+// --- Conversions of stored files (the header already read by the caller) -------------------
+
+// Voltmeter series: header line, then one row per reading. The mode of `info.settings`
+// chooses the unit prefix.
+int writeVoltmeterSeriesCsv(const fs::path& name, const RecordInfo& info,
+                            std::span<const VoltmeterReading> readings, const CsvStyle& style);
+// Scope intermediate CSV: round(MemoryDepth) rows, but never more than the loaded samples.
+int writeScopeIntermediateCsv(const fs::path& name, const RecordInfo& info,
+                              std::span<const ScopeSample> samples, const CsvStyle& style);
+// Logic-analyser intermediate CSV: header's memory depth and snapped step, the window's trigger
+// type, memory depth group = loaded entries - 1.
+LogicCsvParams logicIntermediateCsvParams(const SettingsRecord& header,
+                                          const std::string& windowTrgTypString, int loaded);
+// Analog logger: raw stream words (header amplitudes and offsets, window's probe factors and
+// divider); words below W - 10 give rows. `window` supplies trigger type and sample time.
+int writeAnalogLoggerCsv(const fs::path& name, const RecordInfo& header,
+                         const SettingsRecord& window, std::span<const std::uint8_t> stream,
+                         const CsvStyle& style);
+std::string analogLoggerCsvText(const RecordInfo& header, const SettingsRecord& window,
+                                std::span<const std::uint8_t> stream, const CsvStyle& style);
+// I/O logger: pairs of words below W - 8, the second holding the lines; snapped step of the
+// header's sample time; the window's trigger type.
+int writeIoLoggerCsv(const fs::path& name, const RecordInfo& header,
+                     const std::string& windowTrgTypString, std::span<const std::uint8_t> stream,
+                     const CsvStyle& style);
+std::string ioLoggerCsvText(const RecordInfo& header, const std::string& windowTrgTypString,
+                            std::span<const std::uint8_t> stream, const CsvStyle& style);
+
+// Writes the whole text through a temporary file after making the target's folder.
+int writeDataFile(const fs::path& name, std::string_view bytes);
+
+}  // namespace tolv

@@ -1,0 +1,161 @@
+#include "measure/intermediaterecords.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "common/atomicfile.h"
+#include "measure/datafiles.h"
+
+namespace tolv {
+
+namespace {
+
+constexpr std::size_t kLogicEntries = 262001;  // two samples per group of the largest buffer, + 1
+
+void putF32(std::uint8_t* p, float v) {
+  std::uint32_t u;
+  std::memcpy(&u, &v, 4);
+  putU32(p, u);
+}
+float getF32(const std::uint8_t* p) {
+  const std::uint32_t u = getU32(p);
+  float v;
+  std::memcpy(&v, &u, 4);
+  return v;
+}
+
+int errnoOr(int fallback) {
+  return errno != 0 ? errno : fallback;
+}
+
+}  // namespace
+
+int readFileBytes(const fs::path& name, std::vector<std::uint8_t>& out, std::uintmax_t limit) {
+  std::error_code ec;
+  if (!fs::is_regular_file(name, ec)) return fs::exists(name, ec) ? 5 : 2;
+  std::ifstream f(name, std::ios::binary);
+  if (!f) return 5;
+  f.seekg(0, std::ios::end);
+  const std::uintmax_t size = std::uintmax_t(std::max<std::streamoff>(f.tellg(), 0));
+  f.seekg(0);
+  out.resize(std::size_t(std::min(size, limit)));
+  f.read(reinterpret_cast<char*>(out.data()), std::streamsize(out.size()));
+  out.resize(std::size_t(f.gcount()));
+  return 0;
+}
+
+// --- Voltmeter ---------------------------------------------------------------------------
+
+TVoltmeterIntermediateFile::~TVoltmeterIntermediateFile() {
+  close();
+}
+
+int TVoltmeterIntermediateFile::open(const fs::path& name) {
+  close();
+  errno = 0;
+  std::FILE* f = std::fopen(name.c_str(), "wb");
+  if (f == nullptr) return errnoOr(5);
+  f_ = f;
+  name_ = name;
+  return 0;
+}
+
+int TVoltmeterIntermediateFile::append(const VoltmeterReading& r) {
+  if (f_ == nullptr) return kIntermediateNotOpen;
+  const auto b = r.toBytes();
+  errno = 0;
+  // Flushed at once: the run may end by a crash or an unplugged device at any reading.
+  if (std::fwrite(b.data(), 1, b.size(), f_) != b.size() || std::fflush(f_) != 0) {
+    const int rc = errnoOr(kShortBlock);
+    std::fclose(f_);
+    f_ = nullptr;
+    return rc;
+  }
+  return 0;
+}
+
+int TVoltmeterIntermediateFile::close() {
+  if (f_ == nullptr) return 0;
+  errno = 0;
+  const int rc = std::fclose(f_) != 0 ? errnoOr(5) : 0;
+  f_ = nullptr;
+  return rc;
+}
+
+int readVoltmeterIntermediate(const fs::path& name, std::vector<VoltmeterReading>& readings) {
+  std::vector<std::uint8_t> b;
+  // A series of a million readings is far beyond any run; more is not a voltmeter file.
+  const int rc = readFileBytes(name, b, 72ull * 1000000);
+  if (rc != 0) return rc;
+  const std::size_t n = b.size() / VoltmeterReading::kSize;
+  std::vector<VoltmeterReading> out;
+  out.reserve(n);
+  for (std::size_t i = 0; i < n; ++i)
+    out.push_back(VoltmeterReading::decode(b.data() + i * VoltmeterReading::kSize));
+  readings = std::move(out);
+  return 0;
+}
+
+// --- Scope -------------------------------------------------------------------------------
+
+int writeScopeIntermediate(const fs::path& name, std::span<const ScopeSample> entries) {
+  std::vector<std::uint8_t> b(entries.size() * 8);
+  std::uint8_t* p = b.data();
+  for (const ScopeSample& s : entries) {
+    putF32(p, s.ch0);
+    putF32(p + 4, s.ch1);
+    p += 8;
+  }
+  return writeFileAtomically(name, b);
+}
+
+int readScopeIntermediate(const fs::path& name, std::vector<ScopeSample>& entries, int& n) {
+  std::vector<std::uint8_t> b;
+  const int rc = readFileBytes(name, b, 8ull * kScopeArrayEntries);
+  if (rc != 0) return rc;
+  const std::size_t count = b.size() / 8;
+  if (count == 0) return kNoSamples;
+  std::vector<ScopeSample> out(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    out[i].ch0 = getF32(b.data() + 8 * i);
+    out[i].ch1 = getF32(b.data() + 8 * i + 4);
+  }
+  entries = std::move(out);
+  n = int(count) - 1;
+  return 0;
+}
+
+// --- Logic analyser ----------------------------------------------------------------------
+
+int writeLogicIntermediate(const fs::path& name, TLogAnalList& list) {
+  const int n = list.count();
+  if (n == 0) return kEmptySampleList;
+  list.get(n);  // the entry after the last sample, kept in the list as well
+  std::vector<std::uint8_t> b(std::size_t(n + 1) * 8);
+  const TLogAnalEntry* e = list.data();
+  for (int i = 0; i <= n; ++i) {
+    std::uint8_t* p = b.data() + 8 * std::size_t(i);
+    putU32(p, std::uint32_t(e[i].sampleNumber));
+    p[4] = std::uint8_t(e[i].word);
+    p[5] = std::uint8_t(e[i].word >> 8);
+  }
+  return writeFileAtomically(name, b);
+}
+
+int readLogicIntermediate(const fs::path& name, TLogAnalList& list) {
+  std::vector<std::uint8_t> b;
+  const int rc = readFileBytes(name, b, 8ull * kLogicEntries);
+  if (rc != 0) return rc;
+  list.clear();
+  const std::size_t count = b.size() / 8;
+  list.reserve(int(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t* p = b.data() + 8 * i;
+    list.add(std::int32_t(getU32(p)), std::uint16_t(p[4] | (p[5] << 8)));
+  }
+  return 0;
+}
+
+}  // namespace tolv

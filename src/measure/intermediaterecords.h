@@ -1,0 +1,64 @@
+#pragma once
+// Record formats of the numbered ".FIL" files a device window keeps of every measurement:
+// 72-byte voltmeter readings written while a run goes, the scope record's N + 1 sample pairs,
+// the logic-analyser list's n + 1 entries, and the reading of logger streams for plotting.
+// Folders, numbers and text headers are kept elsewhere; these functions only move records.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+#include "common/voltmeterreading.h"
+#include "device/decoding.h"
+#include "measure/measurecodes.h"
+#include "plot/loganal_list.h"
+
+namespace tolv {
+
+namespace fs = std::filesystem;
+
+// The voltmeter file stays open from RUN to STOP and grows by one reading at a time, so a
+// crash keeps every reading written before it.
+class TVoltmeterIntermediateFile {
+ public:
+  TVoltmeterIntermediateFile() = default;
+  ~TVoltmeterIntermediateFile();
+  TVoltmeterIntermediateFile(const TVoltmeterIntermediateFile&) = delete;
+  TVoltmeterIntermediateFile& operator=(const TVoltmeterIntermediateFile&) = delete;
+
+  // Creates (or empties) the file; 0 or the error number. The file is open only on success.
+  int open(const fs::path& name);
+  // Appends the 72 bytes; -189 when not open. A failed write closes the file and returns the
+  // error number.
+  int append(const VoltmeterReading& r);
+  // 0, or the error of the last flush; the file is closed afterwards in every case.
+  int close();
+  bool isOpen() const { return f_ != nullptr; }
+  const fs::path& name() const { return name_; }
+
+ private:
+  std::FILE* f_ = nullptr;
+  fs::path name_;
+};
+
+// Every complete 72-byte reading of the file (a cut-off last record is left out). 0, 2 when
+// missing, or the error number; the list changes only on success.
+int readVoltmeterIntermediate(const fs::path& name, std::vector<VoltmeterReading>& readings);
+
+// Scope file: `entries` are the N samples and the array entry after them (N + 1 in all).
+int writeScopeIntermediate(const fs::path& name, std::span<const ScopeSample> entries);
+// Loads at most 131001 sample pairs; n = pairs loaded - 1. -111 for a file without any
+// complete pair; the outputs change only on success.
+int readScopeIntermediate(const fs::path& name, std::vector<ScopeSample>& entries, int& n);
+
+// Logic-analyser file: entries 0 to n of the list; reading entry n appends the zero filler
+// entry, which is written and stays in the list. -2230 for an empty list.
+int writeLogicIntermediate(const fs::path& name, TLogAnalList& list);
+// Appends every complete 8-byte entry (at most 262001) to the list after clearing it.
+int readLogicIntermediate(const fs::path& name, TLogAnalList& list);
+
+// The whole file, at most `limit` bytes; 0, 2 when missing, else the error number.
+int readFileBytes(const fs::path& name, std::vector<std::uint8_t>& out, std::uintmax_t limit);
+
+}  // namespace tolv

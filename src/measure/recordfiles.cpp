@@ -1,0 +1,227 @@
+#include "measure/recordfiles.h"
+
+#include <optional>
+
+#include "measure/derived.h"
+#include "measure/textheader.h"
+
+namespace tolv {
+
+namespace {
+
+// Logger streams are converted in memory; a run of many hours stays far below this.
+constexpr std::uintmax_t kMaxStreamBytes = 1ull << 30;
+
+// Header and time of a stored file: 2 without header, -111 without time.
+int readStoredHeader(const fs::path& source, SettingsRecord& s, DayTime& t) {
+  std::error_code ec;
+  if (!fs::exists(source, ec)) return 2;
+  std::optional<DayTime> time;
+  const int rc = readTextHeader(source, s, &time);
+  if (rc != 0) return rc;
+  if (!time) return kNoSamples;
+  t = *time;
+  return 0;
+}
+
+int readStream(const fs::path& source, std::vector<std::uint8_t>& bytes) {
+  const int rc = readFileBytes(source, bytes, kMaxStreamBytes + 1);
+  if (rc != 0) return rc;
+  return bytes.size() > kMaxStreamBytes ? kDamagedFile : 0;
+}
+
+}  // namespace
+
+TRecordFiles::TRecordFiles(TMeasureData& data, std::function<QString()> serial)
+    : data_(data), serial_(std::move(serial)) {}
+
+RecordInfo TRecordFiles::info(const TMeasureData& d, const SettingsRecord& s) const {
+  return {serial_ ? serial_() : QString(), s, d.measurementTime()};
+}
+
+int TRecordFiles::autoSaveScope(const TMeasureData& d, int mode) {
+  lastDataFile_.clear();
+  if (d.deviceFolder().empty()) return 0;
+  const std::span<const ScopeSample> samples(d.scopeSamples(), std::size_t(d.sampleCount()));
+  const RecordInfo ri = info(d, d.snapshot());
+  const bool csv = mode == 1;
+  const fs::path name =
+      automaticDataFileName(d.deviceFolder(), ri.time, kModeOSA0, csv ? "CSV" : "VXD");
+  const int rc = csv ? writeScopeCsv(name, ri, samples, style()) : writeScopeVxd(name, ri, samples);
+  if (rc == 0) lastDataFile_ = name;
+  return rc;
+}
+
+int TRecordFiles::autoSaveLogic(const TMeasureData& d, int mode) {
+  lastDataFile_.clear();
+  if (d.deviceFolder().empty()) return 0;
+  const RecordInfo ri = info(d, d.snapshot());
+  const bool csv = mode == 1;
+  const fs::path name =
+      automaticDataFileName(d.deviceFolder(), ri.time, kModeLAIO, csv ? "CSV" : "VXD");
+  const int rc = csv ? writeLogicCsv(name, ri, logicCsvParams(ri.settings), d.logicList(), style())
+                     : writeLogicVxd(name, ri, d.logicList());
+  if (rc == 0) lastDataFile_ = name;
+  return rc;
+}
+
+int TRecordFiles::loggerCsv(const TMeasureData& d, ModeCode mode, const fs::path& streamFile) {
+  lastDataFile_.clear();
+  if (d.deviceFolder().empty()) return 0;
+  SettingsRecord header;
+  DayTime start;
+  int rc = readStoredHeader(streamFile, header, start);
+  if (rc != 0) return rc;
+  const fs::path name = automaticDataFileName(d.deviceFolder(), start, mode, "CSV");
+  const SettingsRecord window = d.snapshot();
+  const QString serial = serial_ ? serial_() : QString();
+  rc = mode == kModeDLA0
+           ? convertAnalogLoggerFile(streamFile, name, serial, window, style())
+           : convertIoLoggerFile(streamFile, name, serial, window.trgTypString, style());
+  if (rc == 0) lastDataFile_ = name;
+  return rc;
+}
+
+int TRecordFiles::prepareIntermediate(IntermediateFamily f, const SettingsRecord& s,
+                                      const DayTime& t, fs::path& file) {
+  // A family whose every name is taken reports it; nothing is overwritten.
+  int rc = data_.numbering(f).nextFileName(file);
+  if (rc != 0) return rc;
+  std::error_code ec;
+  fs::create_directories(file.parent_path(), ec);
+  rc = writeTextHeader(file, s);
+  if (rc == 0) rc = appendTextHeaderDateTime(file, t);
+  return rc;
+}
+
+int TRecordFiles::writeScopeIntermediate(const TMeasureData& d) {
+  lastIntermediate_.clear();
+  if (d.deviceFolder().empty()) return 0;
+  fs::path file;
+  int rc =
+      prepareIntermediate(IntermediateFamily::OSA0, d.recordSettings(), d.measurementTime(), file);
+  if (rc != 0) return rc;
+  // The entry after the last sample goes with the record, as readers expect N + 1.
+  rc = tolv::writeScopeIntermediate(
+      file, std::span<const ScopeSample>(d.scopeSamples(), std::size_t(d.sampleCount()) + 1));
+  if (rc == 0) lastIntermediate_ = file;
+  return rc;
+}
+
+int TRecordFiles::writeLogicIntermediate(TMeasureData& d) {
+  lastIntermediate_.clear();
+  if (d.logicList().count() == 0) return kEmptySampleList;
+  if (d.deviceFolder().empty()) return 0;
+  fs::path file;
+  int rc =
+      prepareIntermediate(IntermediateFamily::LAIO, d.recordSettings(), d.measurementTime(), file);
+  if (rc != 0) return rc;
+  rc = tolv::writeLogicIntermediate(file, d.logicList());
+  if (rc == 0) lastIntermediate_ = file;
+  return rc;
+}
+
+int TRecordFiles::openVoltmeterIntermediate(const TMeasureData& d) {
+  lastIntermediate_.clear();
+  if (d.deviceFolder().empty()) return kIntermediateNotOpen;
+  fs::path file;
+  int rc = data_.numbering(IntermediateFamily::VMXY).nextFileName(file);
+  if (rc != 0) return rc;
+  std::error_code ec;
+  fs::create_directories(file.parent_path(), ec);
+  rc = voltmeter_.open(file);
+  if (rc != 0) return rc;
+  lastIntermediate_ = file;
+  // A missing header only loses the settings shown with the series, not the readings.
+  if (writeTextHeader(file, d.recordSettings()) == 0)
+    appendTextHeaderDateTime(file, d.measurementTime());
+  return 0;
+}
+
+int TRecordFiles::appendVoltmeterReading(const VoltmeterReading& r) {
+  return voltmeter_.append(r);
+}
+
+int TRecordFiles::closeVoltmeterIntermediate() {
+  return voltmeter_.close();
+}
+
+// --- Conversions ---------------------------------------------------------------------------
+
+int convertVoltmeterFile(const fs::path& source, const fs::path& csv, const QString& serial,
+                         const CsvStyle& style) {
+  RecordInfo ri{serial, {}, {}};
+  int rc = readStoredHeader(source, ri.settings, ri.time);
+  if (rc != 0) return rc;
+  std::vector<VoltmeterReading> readings;
+  rc = readVoltmeterIntermediate(source, readings);
+  if (rc != 0) return rc;
+  return writeVoltmeterSeriesCsv(csv, ri, readings, style);
+}
+
+int convertScopeFile(const fs::path& source, const fs::path& csv, const QString& serial,
+                     const CsvStyle& style) {
+  RecordInfo ri{serial, {}, {}};
+  int rc = readStoredHeader(source, ri.settings, ri.time);
+  if (rc != 0) return rc;
+  std::vector<ScopeSample> entries;
+  int n = 0;
+  rc = readScopeIntermediate(source, entries, n);
+  if (rc != 0) return rc;
+  return writeScopeIntermediateCsv(csv, ri, std::span(entries).first(std::size_t(n)), style);
+}
+
+int convertLogicFile(const fs::path& source, const fs::path& csv, const QString& serial,
+                     const std::string& windowTrgTypString, const CsvStyle& style) {
+  RecordInfo ri{serial, {}, {}};
+  int rc = readStoredHeader(source, ri.settings, ri.time);
+  if (rc != 0) return rc;
+  TLogAnalList list;
+  rc = readLogicIntermediate(source, list);
+  if (rc != 0) return rc;
+  const LogicCsvParams p =
+      logicIntermediateCsvParams(ri.settings, windowTrgTypString, list.count());
+  return writeLogicCsv(csv, ri, p, list, style);
+}
+
+int convertAnalogLoggerFile(const fs::path& source, const fs::path& csv, const QString& serial,
+                            const SettingsRecord& window, const CsvStyle& style) {
+  RecordInfo ri{serial, {}, {}};
+  int rc = readStoredHeader(source, ri.settings, ri.time);
+  if (rc != 0) return rc;
+  std::vector<std::uint8_t> bytes;
+  rc = readStream(source, bytes);
+  if (rc != 0) return rc;
+  return writeAnalogLoggerCsv(csv, ri, window, bytes, style);
+}
+
+int convertIoLoggerFile(const fs::path& source, const fs::path& csv, const QString& serial,
+                        const std::string& windowTrgTypString, const CsvStyle& style) {
+  RecordInfo ri{serial, {}, {}};
+  int rc = readStoredHeader(source, ri.settings, ri.time);
+  if (rc != 0) return rc;
+  std::vector<std::uint8_t> bytes;
+  rc = readStream(source, bytes);
+  if (rc != 0) return rc;
+  return writeIoLoggerCsv(csv, ri, windowTrgTypString, bytes, style);
+}
+
+int convertIntermediateFile(IntermediateFamily f, const fs::path& source, const fs::path& csv,
+                            const QString& serial, const SettingsRecord& window,
+                            const CsvStyle& style) {
+  switch (f) {
+    case IntermediateFamily::VMXY:
+      return convertVoltmeterFile(source, csv, serial, style);
+    case IntermediateFamily::OSA0:
+      return convertScopeFile(source, csv, serial, style);
+    case IntermediateFamily::LAIO:
+      return convertLogicFile(source, csv, serial, window.trgTypString, style);
+    case IntermediateFamily::DLA0:
+      return convertAnalogLoggerFile(source, csv, serial, window, style);
+    case IntermediateFamily::DLDI:
+      return convertIoLoggerFile(source, csv, serial, window.trgTypString, style);
+  }
+  return kUnknownMode;
+}
+
+}  // namespace tolv

@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDate>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <cstdlib>
+#include <fstream>
+
+#include "common/regional.h"
+#include "common/texttable.h"
+#include "devicewin/panel_files.h"
+#include "measure/intermediaterecords.h"
+#include "measure/textheader.h"
+
+using namespace tolv;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CountingPresenter : IMeasurePresenter {
+  int scopePlots = 0;
+  int lastN = -1;
+  void plotScopeRecord(const TMeasureData& d) override {
+    ++scopePlots;
+    lastN = d.sampleCount();
+  }
+};
+
+struct FakeDialogs : IFileDialogs {
+  QString saveAnswer, openAnswer;
+  bool yes = false;
+  QStringList calls;  // dialog names in order
+  QString lastFolder, lastFile, lastFilter, lastQuestion;
+  QString saveFileName(const QString& name, const QString& folder, const QString& file,
+                       const QString& filter, const QString&) override {
+    calls << name;
+    lastFolder = folder;
+    lastFile = file;
+    lastFilter = filter;
+    return saveAnswer;
+  }
+  QString openFileName(const QString& name, const QString& folder, const QString& filter) override {
+    calls << name;
+    lastFolder = folder;
+    lastFilter = filter;
+    return openAnswer;
+  }
+  bool confirm(const QString& text) override {
+    lastQuestion = text;
+    return yes;
+  }
+};
+
+class FilePanel : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fillBuiltInTexts();
+    setLanguageIndex(kLanguageEnglish);
+    regional().pin(QLatin1Char('.'), QStringLiteral("dd.MM.yyyy"), QStringLiteral("HH:mm:ss"));
+    folder_ = fs::path(tmp_.path().toStdString()) / "TX1";
+    data_ = std::make_unique<TMeasureData>(folder_);
+    panel_ = std::make_unique<TFilePanel>();
+    panel_->setDialogs(&dialogs_);
+    panel_->setSerialSource([] { return QStringLiteral("TX1"); });
+    panel_->resize(900, 60);
+  }
+  void TearDown() override {
+    panel_.reset();
+    regional().reload();
+  }
+
+  fs::path osa(int k) const { return intermediateFileName(folder_, IntermediateFamily::OSA0, k); }
+  // A stored scope record of n samples (n + 1 entries) with its header.
+  void storeScope(int k, int n) {
+    fs::create_directories(osa(k).parent_path());
+    ASSERT_EQ(writeTextHeader(osa(k), SettingsRecord::defaults()), 0);
+    std::vector<ScopeSample> e(static_cast<std::size_t>(n + 1), ScopeSample{0.5f, -0.5f});
+    ASSERT_EQ(writeScopeIntermediate(osa(k), e), 0);
+  }
+  void attach() {
+    data_->initNumbering();
+    panel_->attach(data_.get(), &presenter_);
+  }
+  QAction* action(const char* name) const {
+    return panel_->menu()->findChild<QAction*>(QString::fromLatin1(name));
+  }
+
+  QTemporaryDir tmp_;
+  fs::path folder_;
+  std::unique_ptr<TMeasureData> data_;
+  std::unique_ptr<TFilePanel> panel_;
+  CountingPresenter presenter_;
+  FakeDialogs dialogs_;
+};
+
+}  // namespace
+
+TEST_F(FilePanel, MenuCarriesEveryEntryDisabledUntilThereIsSomethingToDo) {
+  const char* fams[] = {"VMXY", "OSA0", "LAIO", "DLA0", "DLDI"};
+  int id = 65;
+  for (const char* f : fams) {
+    const QString c = QString::fromLatin1(f);
+    for (const QString& n :
+         {"POPMEN_ShowAnIntermediate_" + c + "_File", "POPMEN_SaveIntermediate_" + c + "_As_CSV",
+          "POPMEN_ClearIntermediate_" + c + "_Files"}) {
+      auto* a = panel_->menu()->findChild<QAction*>(n);
+      ASSERT_NE(a, nullptr) << n.toStdString();
+      EXPECT_EQ(a->text(), text(id++));
+      EXPECT_FALSE(a->isEnabled());
+    }
+  }
+  EXPECT_EQ(action("POPMEN_ShowAnIntermediate_OSA0_File")->text(),
+            QStringLiteral("Show scope data intermediate file data"));
+  EXPECT_EQ(action("POPMEN_SaveScopeData_CSV")->text(), QStringLiteral("Save scope data (CSV)"));
+  EXPECT_EQ(panel_->menu()->objectName(), QStringLiteral("POPMEN_File"));
+  EXPECT_EQ(panel_->popupButton()->objectName(), QStringLiteral("BBN_Popup_SaveLoad"));
+
+  // Settings entries: present, and live once the settings files are connected.
+  QAction* saveAs = action("POPMEN_SaveSettingsAs");
+  ASSERT_NE(saveAs, nullptr);
+  ASSERT_NE(action("POPMEN_LoadSettings"), nullptr);
+  ASSERT_NE(action("POPMEN_SaveSettings"), nullptr);
+  EXPECT_FALSE(saveAs->isEnabled());
+  int saved = 0;
+  panel_->setSettingsActions([&] { ++saved; }, {}, {});
+  EXPECT_TRUE(saveAs->isEnabled());
+  EXPECT_FALSE(action("POPMEN_LoadSettings")->isEnabled());
+  saveAs->trigger();
+  EXPECT_EQ(saved, 1);
+}
+
+TEST_F(FilePanel, NumberBoxShowsOnlyWithMoreThanOneFile) {
+  for (int k : {1, 2, 4}) storeScope(k, 3);
+  fs::create_directories(intermediateFileName(folder_, IntermediateFamily::LAIO, 1).parent_path());
+  std::ofstream(intermediateFileName(folder_, IntermediateFamily::LAIO, 1)) << "x";
+  attach();
+  EXPECT_EQ(data_->numbering(IntermediateFamily::OSA0).current(), 2);
+  EXPECT_TRUE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
+  EXPECT_EQ(panel_->numberSpin(IntermediateFamily::OSA0)->maximum(), 2);
+  EXPECT_EQ(panel_->numberSpin(IntermediateFamily::OSA0)->value(), 2);
+  EXPECT_EQ(panel_->ofPanel(IntermediateFamily::OSA0)->text(), QStringLiteral("of 2"));
+  EXPECT_EQ(panel_->numberBox(IntermediateFamily::OSA0)->title(), QStringLiteral("oscillographs"));
+  EXPECT_EQ(presenter_.scopePlots, 0);  // a refresh shows nothing
+  EXPECT_TRUE(action("POPMEN_ClearIntermediate_OSA0_Files")->isEnabled());
+  // One file: entries on, box hidden; none: everything off.
+  EXPECT_FALSE(panel_->numberBox(IntermediateFamily::LAIO)->isVisibleTo(panel_.get()));
+  EXPECT_TRUE(action("POPMEN_ShowAnIntermediate_LAIO_File")->isEnabled());
+  EXPECT_FALSE(panel_->numberBox(IntermediateFamily::VMXY)->isVisibleTo(panel_.get()));
+  EXPECT_FALSE(action("POPMEN_ShowAnIntermediate_VMXY_File")->isEnabled());
+}
+
+TEST_F(FilePanel, ValueAboveTheMaximumSnapsBackAndShowsThatFile) {
+  storeScope(1, 3);
+  storeScope(2, 6);
+  attach();
+  panel_->show();
+  QSpinBox* spin = panel_->numberSpin(IntermediateFamily::OSA0);
+  spin->setValue(1);
+  EXPECT_EQ(presenter_.lastN, 3);
+  QLineEdit* edit = spin->findChild<QLineEdit*>();
+  edit->selectAll();
+  QTest::keyClicks(spin, QStringLiteral("9"));
+  QTest::keyClick(spin, Qt::Key_Return);
+  EXPECT_EQ(spin->value(), 2);
+  EXPECT_EQ(presenter_.lastN, 6);
+  EXPECT_EQ(data_->sampleCount(), 6);
+
+  // A double click shows the number again; while booting it does nothing.
+  data_->setSampleCount(0);
+  bool booting = true;
+  panel_->setBootingSource([&] { return booting; });
+  QTest::mouseDClick(edit, Qt::LeftButton);
+  EXPECT_EQ(data_->sampleCount(), 0);
+  booting = false;
+  QTest::mouseDClick(edit, Qt::LeftButton);
+  EXPECT_EQ(data_->sampleCount(), 6);
+}
+
+TEST_F(FilePanel, EraseAllAsksAndRemovesEveryNumberedFile) {
+  for (int k : {1, 2, 4}) storeScope(k, 3);
+  attach();
+  dialogs_.yes = false;
+  EXPECT_EQ(panel_->eraseIntermediate(IntermediateFamily::OSA0), 0);
+  EXPECT_EQ(dialogs_.lastQuestion,
+            QStringLiteral("Do you really want to erase all oscillogram intermediate files?"));
+  EXPECT_TRUE(fs::exists(osa(4)));
+  dialogs_.yes = true;
+  EXPECT_EQ(panel_->eraseIntermediate(IntermediateFamily::OSA0), 3);
+  EXPECT_FALSE(fs::exists(osa(4)));
+  EXPECT_FALSE(fs::exists(textHeaderName(osa(4))));
+  EXPECT_FALSE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
+  EXPECT_FALSE(action("POPMEN_SaveIntermediate_OSA0_As_CSV")->isEnabled());
+  EXPECT_EQ(data_->numbering(IntermediateFamily::OSA0).current(), 1);
+}
+
+TEST_F(FilePanel, SaveScopeDataOffersTheAutomaticNameInTheDayFolder) {
+  attach();
+  DayTime t;
+  t.day = std::int32_t(QDate(2026, 12, 8).toJulianDay() - 1721425);
+  t.seconds = 14 * 3600 + 30 * 60 + 15.12;
+  data_->setMeasurementTime(t);
+  std::fill_n(data_->scopeSamples(), 4, ScopeSample{1.5f, -0.25f});
+  data_->setSampleCount(4);
+  const fs::path target = folder_ / "chosen.CSV";
+  dialogs_.saveAnswer = QString::fromStdString(target.string());
+  ASSERT_EQ(panel_->saveScopeData(false), 0);
+  EXPECT_EQ(dialogs_.calls.last(), QStringLiteral("SD_CSV"));
+  EXPECT_EQ(dialogs_.lastFolder, QString::fromStdString((folder_ / "20261208").string()));
+  EXPECT_EQ(dialogs_.lastFile, QStringLiteral("143015_120_OSA0.CSV"));
+  EXPECT_EQ(dialogs_.lastFilter, QStringLiteral("Scope Data (CSV) (*.CSV)"));
+  EXPECT_TRUE(fs::exists(target));
+
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "b.VXD").string());
+  ASSERT_EQ(panel_->saveScopeData(true), 0);
+  EXPECT_EQ(dialogs_.calls.last(), QStringLiteral("SD_Scope_BIN"));
+  EXPECT_EQ(dialogs_.lastFile, QStringLiteral("143015_120_OSA0.VXD"));
+  EXPECT_EQ(fs::file_size(folder_ / "b.VXD"), 72u + 32u);
+  dialogs_.saveAnswer.clear();  // cancelled
+  EXPECT_EQ(panel_->saveScopeData(true), 0);
+}
+
+TEST_F(FilePanel, SaveAsCsvShowsTheFileThenAsksForTheTarget) {
+  storeScope(1, 3);
+  // A header with its measurement time, as every scope record writes it.
+  {
+    std::ofstream(textHeaderName(osa(1)), std::ios::app) << "Date Time\r\n08.12.2026 14:30:15\r\n";
+  }
+  attach();
+  dialogs_.openAnswer = QString::fromStdString(osa(1).string());
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "out.CSV").string());
+  ASSERT_EQ(panel_->saveIntermediateAsCsv(IntermediateFamily::OSA0), 0);
+  EXPECT_EQ(dialogs_.calls, QStringList({"OD_Intermediate_OSA0", "SD_OSA0_As_CSV"}));
+  EXPECT_EQ(dialogs_.lastFilter, QStringLiteral("CSV (*.CSV)"));
+  EXPECT_EQ(presenter_.lastN, 3);
+  EXPECT_TRUE(fs::exists(folder_ / "out.CSV"));
+
+  // A file that cannot be shown ends before the save dialog.
+  dialogs_.calls.clear();
+  dialogs_.openAnswer = QString::fromStdString((folder_ / "missing.FIL").string());
+  EXPECT_EQ(panel_->saveIntermediateAsCsv(IntermediateFamily::OSA0), 2);
+  EXPECT_EQ(dialogs_.calls, QStringList({"OD_Intermediate_OSA0"}));
+}
+
+// Pictures of the panel and its menu for a look at the layout (only when a folder is given).
+TEST_F(FilePanel, Screenshots) {
+  const char* out = std::getenv("TOLV_WINDOW_SHOT_DIR");
+  if (!out) GTEST_SKIP() << "TOLV_WINDOW_SHOT_DIR not set";
+  for (int k : {1, 2, 3, 4, 5}) storeScope(k, 3);
+  storeScope(1, 3);
+  attach();
+  panel_->show();
+  QApplication::processEvents();
+  panel_->grab().save(QString::fromLocal8Bit(out) + "/file_panel.png");
+  for (IntermediateFamily f : kIntermediateFamilies) data_->numbering(f).refresh();
+  panel_->menu()->adjustSize();
+  panel_->menu()->grab().save(QString::fromLocal8Bit(out) + "/file_menu.png");
+}
+
+TEST_F(FilePanel, AttachedPanelWritesTheRecordsFilesAndDetachesCleanly) {
+  attach();
+  ASSERT_NE(panel_->recordFiles(), nullptr);
+  std::vector<std::uint8_t> raw(40, 0x80);
+  data_->scopeRecord(raw, ConversionInputs{});
+  data_->scopeRecordFinish();
+  EXPECT_TRUE(fs::exists(osa(1)));
+  EXPECT_EQ(data_->lastIntermediateResult(), 0);
+  panel_->attach(nullptr, nullptr);
+  data_->scopeRecordFinish();  // the data works on without the panel
+  EXPECT_FALSE(fs::exists(osa(2)));
+  EXPECT_FALSE(action("POPMEN_SaveScopeData_CSV")->isEnabled());
+}

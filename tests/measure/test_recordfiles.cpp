@@ -1,0 +1,340 @@
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstring>
+
+#include "files_fixture.h"
+#include "measure/intermediaterecords.h"
+#include "measure/intermediateshow.h"
+#include "measure/recordfiles.h"
+#include "measure/textheader.h"
+
+using namespace tolv;
+using namespace tolv::testfiles;
+
+namespace {
+
+struct Presenter : IMeasurePresenter {
+  int scopePlots = 0, logicPlots = 0, chartChanges = 0, ioPlots = 0, analogPlots = 0;
+  int lastN = -1;
+  std::size_t chartCount = 0;
+  void plotScopeRecord(const TMeasureData& d) override {
+    ++scopePlots;
+    lastN = d.sampleCount();
+  }
+  void plotLogicRecord(const TMeasureData&) override { ++logicPlots; }
+  void chartListChanged(const TTaggedTimedFloatPointList& l) override {
+    ++chartChanges;
+    chartCount = std::size_t(l.Count());
+  }
+  void plotIoLoggerList(const TMeasureData&) override { ++ioPlots; }
+  void plotAnalogLoggerFile(const fs::path&) override { ++analogPlots; }
+};
+
+class RecordFiles : public FilesTest {
+ protected:
+  void SetUp() override {
+    FilesTest::SetUp();
+    settings_ = scopeSettings();
+    data_ = std::make_unique<TMeasureData>(dir_);
+    data_->setSnapshotSource([this] { return settings_; });
+    data_->setClock([this] { return now_; });
+    files_ = std::make_unique<TRecordFiles>(*data_, [] { return QStringLiteral("TX9"); });
+    files_->setStyleSource([] { return CsvStyle{',', '\t'}; });
+    data_->setFiles(files_.get());
+    data_->setPresenter(&presenter_);
+    show_ = std::make_unique<TIntermediateShow>(*data_, presenter_);
+  }
+
+  // A scope record of n samples; channel 0 rises with the index.
+  void scopeRecord(int n) {
+    std::vector<std::uint8_t> raw(std::size_t(n) * 4);
+    for (int i = 0; i < n; ++i) {
+      raw[std::size_t(4 * i + 2)] = std::uint8_t(i);
+      raw[std::size_t(4 * i + 3)] = std::uint8_t(0x80 + (i >> 8) % 64);
+    }
+    data_->scopeRecord(raw, ConversionInputs{});
+    data_->scopeRecordFinish();
+  }
+
+  fs::path osa(int k) const { return intermediateFileName(dir_, IntermediateFamily::OSA0, k); }
+  void touchScopeFile(int k) {
+    fs::create_directories(osa(k).parent_path());
+    ASSERT_EQ(writeTextHeader(osa(k), settings_), 0);
+    ASSERT_EQ(appendTextHeaderDateTime(osa(k), now_), 0);
+    spit(osa(k), std::string(16, '\0'));
+  }
+
+  SettingsRecord settings_;
+  DayTime now_ = stamp(2026, 12, 8, 14, 30, 15.12);
+  Presenter presenter_;
+  std::unique_ptr<TMeasureData> data_;
+  std::unique_ptr<TRecordFiles> files_;
+  std::unique_ptr<TIntermediateShow> show_;
+};
+
+}  // namespace
+
+TEST_F(RecordFiles, AutoSaveWritesEveryScopeRecordIntoTheDayFolder) {
+  settings_.makeIntermediateFiles = false;
+  settings_.triggerPoint = 100;  // no post-trigger samples: the trigger moment is the reception
+  for (int mode : {1, 2}) {
+    settings_.autoSaveMode = std::uint8_t(mode);
+    scopeRecord(20);
+    scopeRecord(20);  // same millisecond
+  }
+  const fs::path day = dir_ / "20261208";
+  EXPECT_TRUE(fs::exists(day / "143015_120_OSA0.CSV"));
+  EXPECT_TRUE(fs::exists(day / "143015_120_OSA0_1.CSV"));
+  EXPECT_TRUE(fs::exists(day / "143015_120_OSA0.VXD"));
+  EXPECT_TRUE(fs::exists(day / "143015_120_OSA0_1.VXD"));
+  EXPECT_EQ(fs::file_size(day / "143015_120_OSA0_1.VXD"), 72u + 20u * 8u);
+  EXPECT_EQ(lines(slurp(day / "143015_120_OSA0.CSV")).size(), 20u);
+  EXPECT_FALSE(fs::exists(dir_ / "Intermediate_OSA0"));
+}
+
+TEST_F(RecordFiles, AutoSaveOfALateRecordUsesTheTriggerDay) {
+  settings_.autoSaveMode = 1;
+  settings_.makeIntermediateFiles = false;
+  settings_.triggerPoint = 0;
+  settings_.sampleTime = 0.01;
+  now_ = stamp(2026, 12, 9, 0, 0, 0.5);  // 100 post-trigger samples of 10 ms: 1 s earlier
+  scopeRecord(100);
+  EXPECT_EQ(files_->lastDataFile(), dir_ / "20261208" / "235959_500_OSA0.CSV");
+}
+
+TEST_F(RecordFiles, NumberingStopsAtTheGapAndTheNextRecordFillsIt) {
+  for (int k : {1, 2, 4}) touchScopeFile(k);
+  data_->initNumbering();
+  const auto& num = data_->numbering(IntermediateFamily::OSA0);
+  EXPECT_EQ(num.current(), 2);
+  EXPECT_EQ(num.highest(), 2);
+  scopeRecord(10);
+  EXPECT_EQ(files_->lastIntermediateFile(), osa(3));
+  EXPECT_EQ(num.highest(), 4);
+  scopeRecord(10);
+  EXPECT_EQ(files_->lastIntermediateFile(), osa(5));
+}
+
+TEST_F(RecordFiles, ScopeIntermediateHoldsNPlusOneEntriesAndShowsAgain) {
+  scopeRecord(10000);
+  ASSERT_EQ(files_->lastIntermediateFile(), osa(1));
+  EXPECT_EQ(fs::file_size(osa(1)), 80008u);
+  SettingsRecord h;
+  std::optional<DayTime> t;
+  ASSERT_EQ(readTextHeader(osa(1), h, &t), 0);
+  ASSERT_TRUE(t.has_value());
+  const float last = data_->scopeSamples()[9999].ch0;
+
+  // A new window over the same folder (a restart) shows it by number.
+  TMeasureData again(dir_);
+  Presenter p;
+  TIntermediateShow show(again, p);
+  again.initNumbering();
+  ASSERT_EQ(show.showByNumber(IntermediateFamily::OSA0, 1), 0);
+  EXPECT_EQ(again.sampleCount(), 10000);
+  EXPECT_EQ(p.lastN, 10000);
+  EXPECT_EQ(again.scopeSamples()[9999].ch0, last);
+  EXPECT_EQ(again.plotChannel0()[9999], double(last));
+  EXPECT_EQ(again.measurementTime().day, data_->measurementTime().day);
+  EXPECT_NEAR(again.measurementTime().seconds, data_->measurementTime().seconds, 1e-6);
+  EXPECT_FALSE(again.plotBusy());
+  EXPECT_EQ(show.showByNumber(IntermediateFamily::OSA0, 2), 2);
+}
+
+TEST_F(RecordFiles, ShowByNumberWaitsWhileBusyOrBooting) {
+  scopeRecord(5);
+  bool booting = true;
+  show_->setBootingSource([&] { return booting; });
+  const int before = presenter_.scopePlots;
+  EXPECT_EQ(show_->showByNumber(IntermediateFamily::OSA0, 1), 0);
+  EXPECT_EQ(presenter_.scopePlots, before);
+  booting = false;
+  data_->setPlotBusy(true);
+  EXPECT_EQ(show_->showByNumber(IntermediateFamily::OSA0, 1), 0);
+  EXPECT_EQ(presenter_.scopePlots, before);
+  data_->setPlotBusy(false);
+  EXPECT_EQ(show_->showByNumber(IntermediateFamily::OSA0, 1), 0);
+  EXPECT_EQ(presenter_.scopePlots, before + 1);
+}
+
+TEST_F(RecordFiles, DamagedScopeFilesLeaveTheRecordOnScreen) {
+  scopeRecord(7);
+  const int n = data_->sampleCount();
+  const fs::path f = osa(1);
+  spit(f, "");
+  EXPECT_EQ(show_->showFile(IntermediateFamily::OSA0, f), kNoSamples);
+  spit(f, std::string(8 * 3 + 5, '\x11'));  // three pairs and a cut-off rest
+  ASSERT_EQ(show_->showFile(IntermediateFamily::OSA0, f), 0);
+  EXPECT_EQ(data_->sampleCount(), 2);
+  spit(f, std::string(8 * 131005, '\0'));  // more than the array holds
+  ASSERT_EQ(show_->showFile(IntermediateFamily::OSA0, f), 0);
+  EXPECT_EQ(data_->sampleCount(), 131000);
+  fs::remove(textHeaderName(f));
+  scopeRecord(7);
+  EXPECT_EQ(show_->showFile(IntermediateFamily::OSA0, f), 2);  // header missing
+  EXPECT_EQ(data_->sampleCount(), n);
+  spit(textHeaderName(f), "Mode\r\n0ASO\r\nAmplC0\r\nbinary\x01\x02\r\n");
+  EXPECT_NE(show_->showFile(IntermediateFamily::OSA0, f), 0);
+  EXPECT_EQ(data_->sampleCount(), n);
+}
+
+TEST_F(RecordFiles, AllNamesTakenKeepsTheMeasurementAndOverwritesNothing) {
+  fs::create_directories(osa(1).parent_path());
+  for (int k = 1; k <= 1000; ++k) spit(osa(k), "old");
+  EXPECT_EQ(osa(1000).filename().string(), "Intermediate_OSA0_000.FIL");
+  data_->initNumbering();
+  scopeRecord(12);
+  EXPECT_EQ(data_->lastIntermediateResult(), kNoFreeIntermediateName);
+  EXPECT_EQ(data_->sampleCount(), 12);
+  EXPECT_EQ(presenter_.lastN, 12);
+  EXPECT_EQ(slurp(osa(1)), "old");
+  EXPECT_EQ(slurp(osa(1000)), "old");
+}
+
+TEST_F(RecordFiles, EraseAllRemovesFilesBehindGapsToo) {
+  for (int k : {1, 2, 4, 7}) touchScopeFile(k);
+  spit(osa(1).parent_path() / "notes.txt", "keep");
+  data_->initNumbering();
+  EXPECT_EQ(show_->eraseAll(IntermediateFamily::OSA0), 4);
+  EXPECT_FALSE(fs::exists(osa(4)));
+  EXPECT_FALSE(fs::exists(textHeaderName(osa(7))));
+  EXPECT_TRUE(fs::exists(osa(1).parent_path() / "notes.txt"));
+  EXPECT_EQ(data_->numbering(IntermediateFamily::OSA0).current(), 1);
+  EXPECT_FALSE(data_->numbering(IntermediateFamily::OSA0).anyFile());
+  EXPECT_EQ(show_->eraseAll(IntermediateFamily::OSA0), 0);
+}
+
+TEST_F(RecordFiles, VoltmeterSeriesIsWrittenReadingByReadingAndShowsEveryReading) {
+  settings_.mode = kModeVMA0;
+  data_->voltmeterRunStarted(false);
+  ASSERT_TRUE(data_->voltmeterFileOpen());
+  const DayTime t0 = now_;
+  for (int i = 0; i < 3; ++i) {
+    now_ = dtAddSeconds(t0, i);
+    std::array<std::uint8_t, 8> eight{};
+    data_->voltmeterReply(makeVoltmeterReplyRecord(kModeVMA0, eight.data()),
+                          {1.5 * i, -0.25, "V RMS"});
+  }
+  data_->voltmeterStopped();
+  const fs::path f = intermediateFileName(dir_, IntermediateFamily::VMXY, 1);
+  const auto b = bytesOf(f);
+  ASSERT_EQ(b.size(), 3u * 72u);
+  std::vector<std::uint8_t> want(72, 0);
+  want[8] = 1;
+  const auto tb = dtAddSeconds(t0, 2).toBytes();
+  std::memcpy(want.data() + 16, tb.data(), 16);
+  putF64(want.data() + 56, 3.0);
+  putF64(want.data() + 64, -0.25);
+  EXPECT_EQ(std::vector<std::uint8_t>(b.begin() + 144, b.end()), want);
+  EXPECT_EQ(files_->appendVoltmeterReading(VoltmeterReading{}), kIntermediateNotOpen);
+
+  data_->clearChartList();
+  ASSERT_EQ(show_->showFile(IntermediateFamily::VMXY, f), 0);
+  EXPECT_EQ(presenter_.chartCount, 3u);  // the last reading too
+  const fs::path csv = dir_ / "v.CSV";
+  ASSERT_EQ(convertVoltmeterFile(f, csv, QStringLiteral("TX9"), {',', '\t'}), 0);
+  const auto l = lines(slurp(csv));
+  ASSERT_EQ(l.size(), 4u);
+  EXPECT_EQ(l[0].substr(0, 16), "V rms Channel 1\t");
+  EXPECT_EQ(l[3].substr(0, 19), " 3,000000\t-0,250000");
+}
+
+TEST_F(RecordFiles, LogicRecordWritesItsEntriesAndSavesOnlyMeasuredSamples) {
+  settings_.mode = kModeLAIO;
+  settings_.trgTypString = "P";
+  settings_.memoryDepth = 4;
+  settings_.autoSaveMode = 2;
+  const std::vector<std::uint8_t> raw = {0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00};
+  data_->logicRecord(raw);
+  EXPECT_EQ(data_->logicRecordFinish(), 0);
+  const fs::path f = intermediateFileName(dir_, IntermediateFamily::LAIO, 1);
+  const auto b = bytesOf(f);
+  ASSERT_EQ(b.size(), 5u * 8u);  // n + 1 entries
+  EXPECT_EQ(getU32(b.data() + 8), 1u);
+  EXPECT_EQ(b[8 + 4], 0x01);
+  EXPECT_EQ(getU32(b.data() + 32), 0xFFFFFFFFu);  // the filler entry
+  EXPECT_EQ(data_->logicList().count(), 5);
+  EXPECT_EQ(fs::file_size(files_->lastDataFile()), 80u + 4u * 2u);
+
+  const fs::path csv = dir_ / "l.CSV";
+  ASSERT_EQ(convertLogicFile(f, csv, QStringLiteral("TX9"), "X", {'.', ';'}), 0);
+  const auto l = lines(slurp(csv));
+  ASSERT_EQ(l.size(), 5u);
+  EXPECT_EQ(l[3].substr(43), ";Trigger mode;\"X\"");
+  EXPECT_EQ(l[4].substr(0, 43), "   0.000300;0;0;0;0;0;0;0;0;0;0;0;0;0;0;1;1");
+
+  TLogAnalList empty;
+  EXPECT_EQ(writeLogicIntermediate(dir_ / "e.FIL", empty), kEmptySampleList);
+  EXPECT_FALSE(fs::exists(dir_ / "e.FIL"));
+}
+
+TEST_F(RecordFiles, IoLoggerRunStampsItsFirstChunkAndConvertsAtTheEnd) {
+  settings_.mode = kModeDLDI;
+  settings_.autoSaveMode = 1;
+  settings_.sampleTime = 0.001;
+  const DayTime run = now_;
+  data_->loggerRunStarted(kModeDLDI);
+  now_ = dtAddSeconds(run, 1.0);
+  std::vector<std::uint8_t> chunk = {0, 0, 0x05, 0x00, 0, 0, 0x0A, 0x00};
+  chunk.insert(chunk.end(), {0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF,
+                             0xFF, 0xFF, 0x00, 0x00});
+  ASSERT_EQ(data_->loggerChunk(kModeDLDI, chunk), 0);
+  data_->loggerRunEnded(kModeDLDI);
+  const fs::path f = intermediateFileName(dir_, IntermediateFamily::DLDI, 1);
+  SettingsRecord h;
+  std::optional<DayTime> t;
+  ASSERT_EQ(readTextHeader(f, h, &t), 0);
+  ASSERT_TRUE(t.has_value());
+  EXPECT_EQ(*t, dtAddSeconds(run, 1.0));
+  EXPECT_EQ(files_->lastDataFile(), dir_ / "20261208" / "143016_120_DLDI.CSV");
+  const auto l = lines(slurp(files_->lastDataFile()));
+  ASSERT_EQ(l.size(), 3u);
+  EXPECT_EQ(l[1].substr(0, 11), "   0,000000");
+  EXPECT_EQ(l[2].substr(0, 11), "   0,001000");
+}
+
+TEST_F(RecordFiles, AnalogLoggerConversionNeedsTheHeaderTime) {
+  const fs::path f = intermediateFileName(dir_, IntermediateFamily::DLA0, 1);
+  fs::create_directories(f.parent_path());
+  std::string stream(4 * 3 + 20, '\0');
+  spit(f, stream);
+  const fs::path csv = dir_ / "a.CSV";
+  EXPECT_EQ(convertAnalogLoggerFile(f, csv, QStringLiteral("TX9"), settings_, {}), 2);
+  ASSERT_EQ(writeTextHeader(f, settings_), 0);
+  EXPECT_EQ(convertAnalogLoggerFile(f, csv, QStringLiteral("TX9"), settings_, {}), kNoSamples);
+  EXPECT_FALSE(fs::exists(csv));
+  ASSERT_EQ(appendTextHeaderDateTime(f, now_), 0);
+  ASSERT_EQ(convertAnalogLoggerFile(f, csv, QStringLiteral("TX9"), settings_, {}), 0);
+  EXPECT_EQ(lines(slurp(csv)).size(), 3u);
+  EXPECT_EQ(convertAnalogLoggerFile(dir_ / "none.FIL", csv, QStringLiteral("TX9"), settings_, {}),
+            2);
+}
+
+TEST_F(RecordFiles, VoltmeterFileClosesOnAWriteErrorAndKeepsWhatWasWritten) {
+  TVoltmeterIntermediateFile f;
+  const fs::path name = dir_ / "v.FIL";
+  EXPECT_EQ(f.append(VoltmeterReading{}), kIntermediateNotOpen);
+  ASSERT_EQ(f.open(name), 0);
+  ASSERT_EQ(f.append(VoltmeterReading::measured(now_, 1, 2)), 0);
+  {
+    struct rlimit old {
+    }, l{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    l = old;
+    l.rlim_cur = 100;  // room for one reading, not two
+    auto* handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &l);
+    EXPECT_EQ(f.append(VoltmeterReading::measured(now_, 3, 4)), EFBIG);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+  }
+  EXPECT_FALSE(f.isOpen());
+  EXPECT_EQ(f.append(VoltmeterReading{}), kIntermediateNotOpen);
+  std::vector<VoltmeterReading> back;
+  ASSERT_EQ(readVoltmeterIntermediate(name, back), 0);
+  ASSERT_GE(back.size(), 1u);
+  EXPECT_EQ(back[0].value1, 2.0);
+  EXPECT_EQ(readVoltmeterIntermediate(dir_ / "none.FIL", back), 2);
+  EXPECT_NE(f.open(dir_ / "no" / "folder.FIL"), 0);
+}
