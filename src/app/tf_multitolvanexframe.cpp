@@ -25,6 +25,7 @@
 #include "common/version.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "multi/tf_multi_tolvanex_img.h"
+#include "devicewin/tf_onetolvanex_plots.h"
 #include "plot/d2koord.h"
 
 namespace tolv {
@@ -82,6 +83,8 @@ TF_MultiTolvanexFrame::~TF_MultiTolvanexFrame() {
 
 TF_OneTolvanex* TF_MultiTolvanexFrame::makeDeviceWindow() {
   ownedWindows_.push_back(std::make_unique<TF_OneTolvanex>(driver_));
+  // Every plot of every device window reports its measurements in the one read-out window.
+  ownedWindows_.back()->plots().setCoordinateWindow(qobject_cast<TF_D2Koord*>(koord_));
   return ownedWindows_.back().get();
 }
 

@@ -3,6 +3,7 @@
 // 1035 record notice (device window -> multi-device window), 1036 close the main frame,
 // 1038 drawing progress of a timing diagram (plot -> its device window).
 #include <QEvent>
+#include <cstdint>
 
 namespace tolv {
 
@@ -22,6 +23,26 @@ class TProgressEvent : public QEvent {
 
  private:
   int value_;
+};
+
+// A finished scope record, announced to the multi-device window. The event carries its own
+// copy of the four values, so it stays valid however late it is delivered.
+struct RecordNotice {
+  std::int32_t sampleCount = 0;    // N
+  std::int32_t postTrigger = 0;    // M
+  std::int32_t registration = -1;  // the device window's number in the multi-device window
+  double sampleTime = 0.0;         // seconds
+};
+
+class TRecordNoticeEvent : public QEvent {
+ public:
+  static constexpr QEvent::Type kType = kRecordNoticeMessage;
+
+  explicit TRecordNoticeEvent(const RecordNotice& n) : QEvent(kType), notice_(n) {}
+  const RecordNotice& notice() const { return notice_; }
+
+ private:
+  RecordNotice notice_;
 };
 
 }  // namespace tolv

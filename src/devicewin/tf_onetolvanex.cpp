@@ -17,7 +17,9 @@
 #include "common/windowmessages.h"
 #include "devicewin/panel_gpio.h"
 #include "devicewin/panel_scopecontrols_groups.h"
+#include "devicewin/sheets_plots.h"
 #include "devicewin/tf_onetolvanex_linkpanel.h"
+#include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
 
 namespace tolv {
@@ -97,6 +99,7 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   lay->addWidget(linkPanel_);
 
   buildPanels();
+  plots_ = std::make_unique<TOneTolvanexPlots>(*this, tm_.replotDldi);
 
   link_->setChangeCallback([this](TDeviceLink::Change c) { linkChanged(c); });
   resize(kDefaultWidth, kDefaultHeight);
@@ -108,11 +111,13 @@ TF_OneTolvanex::~TF_OneTolvanex() {
   // Nothing may fire into a half-destroyed window: neither a timer (tests' timers outlive it)
   // nor the link.
   for (ITimer* t : {&tm_.followUp, &tm_.accumulateSettings, &tm_.settings, &tm_.close,
-                    &tm_.noZeroProbe, &tm_.forceManualTrigger, &tm_.forcedSampleTime}) {
+                    &tm_.noZeroProbe, &tm_.forceManualTrigger, &tm_.forcedSampleTime,
+                    &tm_.replotDldi}) {
     t->stop();
     t->setHandler({});
   }
   link_->setChangeCallback(nullptr);
+  plots_.reset();
   // The panels refer to the models, which go before the widget tree does.
   delete runPanel_;
   delete controls_;
@@ -130,7 +135,7 @@ TOneTolvanexTimers TF_OneTolvanex::makeTimers(const TimerFactory& factory) {
   return {make(TAcquisition::kFollowUpInitialMs),   make(TAcquisition::kAccumulateMs),
           make(TAcquisition::kSettingsFirstMs),     make(TAcquisition::kCloseMs),
           make(TSettingsModel::kNoZeroMs),          make(TSettingsModel::kForceManualMs),
-          make(TSettingsModel::kForcedSampleTimeMs)};
+          make(TSettingsModel::kForcedSampleTimeMs), make(TPlotSheets::kUnzoomWindowMs)};
 }
 
 void TF_OneTolvanex::buildPanels() {
@@ -236,6 +241,7 @@ int TF_OneTolvanex::open() {
   const FtStatus st = link_->open();
   if (st != kFtOk) return static_cast<int>(st);
   const int folders = prepareFolders();
+  if (folders == 0) plots_->setDeviceFolder(deviceFolder_);
   // Without a restore step the window works with default settings, as for a new device.
   SettingsRecord loaded;
   const int restored = settingsRestore_ ? settingsRestore_(lastSettingsPath(), loaded) : 2;
@@ -310,6 +316,7 @@ void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
 }
 
 void TF_OneTolvanex::windowOptionsRestored(const SettingsRecord& r) {
+  plots_->restoreOptions(r);
   // A record without a size (0) keeps the window where and as large as it is.
   if (r.width <= 0 || r.height <= 0) return;
   setGeometry(r.left, r.top, std::max(r.width, kMinimumWidth), std::max(r.height, kMinimumHeight));
@@ -358,6 +365,7 @@ void TF_OneTolvanex::applyTexts() {
   if (runPanel_) runPanel_->applyTexts();
   if (controls_) controls_->applyTexts();
   if (sheet_) sheet_->applyTexts();
+  if (plots_) plots_->applyTexts();
 }
 
 void TF_OneTolvanex::linkChanged(TDeviceLink::Change change) {

@@ -27,6 +27,7 @@ class TOneTolvanexLinkPanel;
 class TOneTolvanexRunPanel;
 class TScopeControlsPanel;
 class TGpioCounterControls;
+class TOneTolvanexPlots;
 
 // The timers of a device window. The application runs them on QTimers; tests hand in timers
 // stepped by a manual clock.
@@ -38,6 +39,7 @@ struct TOneTolvanexTimers {
   ITimer& noZeroProbe;         // TM_NoZero_TeilerFaktor
   ITimer& forceManualTrigger;  // TM_ForceManualTriggering
   ITimer& forcedSampleTime;    // TM_ForcedSamplTim
+  ITimer& replotDldi;          // TM_Replot_DLDI_Data
 };
 
 class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
@@ -130,6 +132,8 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TScopeControlsPanel* scopeControlsPanel() const { return controls_; }
   TScopeControlsSheet* scopeControlsSheet() const { return sheet_; }
   TGpioCounterControls* counterControls() const { return counter_; }
+  // Measurement data, plot sheets, plot controls and voltage panels.
+  TOneTolvanexPlots& plots() const { return *plots_; }
 
   // Places the later controls go.
   QTabWidget* pageControl() const { return pageControl_; }
@@ -200,6 +204,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TScopeControlsPanel* controls_ = nullptr;
   TScopeControlsSheet* sheet_ = nullptr;
   TGpioCounterControls* counter_ = nullptr;
+  std::unique_ptr<TOneTolvanexPlots> plots_;
 };
 
 }  // namespace tolv

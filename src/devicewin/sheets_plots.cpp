@@ -1,0 +1,458 @@
+#include "devicewin/sheets_plots.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "devicewin/panel_scopecontrols_widgets.h"
+
+namespace tolv {
+
+namespace {
+
+struct ImageDef {
+  const char* name;
+  int hintId;
+};
+// By page; the settings page has no image.
+constexpr ImageDef kImages[6] = {{"IM_Chart", 191},     {nullptr, 0},
+                                 {"IM_OSA0_Data", 209}, {"IM_LAIO_Data", 209},
+                                 {"IM_DLA0_Data", 211}, {"IM_DLDI_Data", 213}};
+
+// What the timing diagrams draw before the window's data is attached.
+const TLogAnalList& emptyList() {
+  static const TLogAnalList list;
+  return list;
+}
+
+int idx(PlotSheet s) {
+  return int(s);
+}
+
+bool printWithDialog(QPrinter& printer, QWidget* parent) {
+  QPrintDialog dlg(&printer, parent);
+  dlg.setObjectName(QStringLiteral("PD_"));
+  return dlg.exec() == QDialog::Accepted;
+}
+
+// The kernel's shift-state bits of a mouse event.
+int shiftBits(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods) {
+  int s = 0;
+  if (mods & Qt::ShiftModifier) s |= kShiftShift;
+  if (mods & Qt::AltModifier) s |= kShiftAlt;
+  if (buttons & Qt::LeftButton) s |= kShiftLeft;
+  if (buttons & Qt::RightButton) s |= kShiftRight;
+  return s;
+}
+
+int kernelButton(Qt::MouseButton b) {
+  switch (b) {
+    case Qt::LeftButton:
+      return kMouseLeft;
+    case Qt::RightButton:
+      return kMouseRight;
+    case Qt::MiddleButton:
+      return kMouseMiddle;
+    default:
+      return kMouseNone;
+  }
+}
+
+}  // namespace
+
+TPlotSheets::TPlotSheets(QTabWidget* pageControl, ITimer& unzoomTimer, QWidget* window)
+    : QObject(pageControl),
+      pc_(pageControl),
+      unzoom_(unzoomTimer),
+      logicList_(&emptyList()),
+      ioList_(&emptyList()),
+      window_(window),
+      scope_(std::make_unique<TGenD2ImgKernel>()),
+      logger_(std::make_unique<TGenD2ImgKernel>()),
+      chart_(std::make_unique<TGenD2ImgKernel>()),
+      printRunner_(printWithDialog) {
+  setObjectName(QStringLiteral("TPlotSheets"));
+  for (int i = 0; i < 6 && i < pc_->count(); ++i) {
+    QWidget* pg = pc_->widget(i);
+    pg->installEventFilter(this);
+    if (!kImages[i].name) continue;
+    auto* im = new QLabel(pg);
+    im->setObjectName(QString::fromLatin1(kImages[i].name));
+    im->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    im->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    im->setAutoFillBackground(true);
+    im->setStyleSheet(QStringLiteral("background: white;"));
+    im->setGeometry(pg->rect());
+    im->installEventFilter(this);
+    im->lower();
+    images_[std::size_t(i)] = im;
+  }
+  // Hidden pages get no resize events until shown: the page control reports every resize.
+  pc_->installEventFilter(this);
+  // The unzoom window closes by itself.
+  unzoom_.setInterval(kUnzoomWindowMs);
+  unzoom_.setHandler([this] { unzoom_.stop(); });
+  attachLists(emptyList(), emptyList());
+  for (TGenD2ImgKernel* k : {scope_.get(), logger_.get(), chart_.get()}) k->SetImageSize(1, 1);
+  applyTexts();
+}
+
+TPlotSheets::~TPlotSheets() {
+  unzoom_.stop();
+  unzoom_.setHandler({});
+}
+
+void TPlotSheets::attachLists(const TLogAnalList& logicList, const TLogAnalList& ioList) {
+  logicList_ = &logicList;
+  ioList_ = &ioList;
+  logic_ = std::make_unique<TLogAnalPlot>(logicList);
+  io_ = std::make_unique<TLogAnalPlot>(ioList);
+  logic_->setOwner(window_);
+  io_->setOwner(window_);
+  drawn_[std::size_t(idx(PlotSheet::Logic))] = drawn_[std::size_t(idx(PlotSheet::IoLogger))] = false;
+}
+
+void TPlotSheets::applyTexts() {
+  for (int i = 0; i < 6; ++i)
+    if (images_[std::size_t(i)]) images_[std::size_t(i)]->setToolTip(hintText(kImages[i].hintId));
+}
+
+QLabel* TPlotSheets::image(PlotSheet s) const {
+  return images_[std::size_t(idx(s))];
+}
+
+QWidget* TPlotSheets::page(PlotSheet s) const {
+  return pc_->widget(idx(s));
+}
+
+TGenD2ImgKernel* TPlotSheets::kernelOf(PlotSheet s) const {
+  switch (s) {
+    case PlotSheet::Scope:
+      return scope_.get();
+    case PlotSheet::AnalogLogger:
+      return logger_.get();
+    case PlotSheet::Voltmeter:
+      return chart_.get();
+    default:
+      return nullptr;
+  }
+}
+
+TLogAnalPlot* TPlotSheets::logicOf(PlotSheet s) const {
+  if (s == PlotSheet::Logic) return logic_.get();
+  if (s == PlotSheet::IoLogger) return io_.get();
+  return nullptr;
+}
+
+TF_D2Koord* TPlotSheets::coordinateWindow() {
+  if (koord_) return koord_;
+  if (!ownKoord_) ownKoord_ = std::make_unique<TF_D2Koord>();
+  return ownKoord_.get();
+}
+
+// --- Drawing ---------------------------------------------------------------------------------
+
+void TPlotSheets::presentKernel(PlotSheet s) {
+  TGenD2ImgKernel* k = kernelOf(s);
+  QLabel* im = image(s);
+  if (!k || !im) return;
+  drawHeadline(k->Bitmap(), headline_);
+  im->setPixmap(QPixmap::fromImage(k->Bitmap()));
+}
+
+void TPlotSheets::presentLogic(PlotSheet s) {
+  TLogAnalPlot* p = logicOf(s);
+  QLabel* im = image(s);
+  if (!p || !im) return;
+  QImage pic = p->bitmap();
+  if (pic.isNull()) {
+    pic = QImage(std::max(1, im->width()), std::max(1, im->height()), QImage::Format_RGB32);
+    pic.fill(Qt::white);
+  }
+  drawHeadline(pic, headline_);
+  im->setPixmap(QPixmap::fromImage(pic));
+}
+
+int TPlotSheets::renderKernel(PlotSheet s, int feedResult) {
+  TGenD2ImgKernel* k = kernelOf(s);
+  QLabel* im = image(s);
+  k->PrepareImage(im);
+  // A curve that could not be set up ends the plot: only the headline is shown.
+  if (feedResult == kPlotOk && k->DataSetCount() > 0) k->Render(nullptr, true);
+  drawn_[std::size_t(idx(s))] = feedResult == kPlotOk && k->DataSetCount() > 0;
+  presentKernel(s);
+  return feedResult;
+}
+
+int TPlotSheets::plotScope(const double* ch0, const double* ch1, int n, const SettingsRecord& rs,
+                           const PlotChoice& pc) {
+  return renderKernel(PlotSheet::Scope, feedScopeImage(*scope_, ch0, ch1, n, rs, pc));
+}
+
+int TPlotSheets::plotAnalogLogger(const AnalogLoggerStream& stream, const DayTime& start,
+                                  const PlotChoice& pc) {
+  return renderKernel(PlotSheet::AnalogLogger, feedAnalogLoggerImage(*logger_, stream, start, pc));
+}
+
+int TPlotSheets::plotChart(std::span<const VoltmeterReading> readings, const ChartScale& scale,
+                           const PlotChoice& pc) {
+  return renderKernel(PlotSheet::Voltmeter, feedChartImage(*chart_, readings, scale, pc));
+}
+
+int TPlotSheets::plotLogic(const SettingsRecord& rs) {
+  logic_->prepare(image(PlotSheet::Logic)->size());
+  const int rc =
+      logicList_->count() > 0 ? logic_->render(nullptr, logicAnalyserView(logicList_->count(), rs), true)
+                             : TLogAnalPlot::kNoData;
+  drawn_[std::size_t(idx(PlotSheet::Logic))] = rc == 0;
+  presentLogic(PlotSheet::Logic);
+  return rc;
+}
+
+int TPlotSheets::plotIoLogger(double sampleTime) {
+  io_->prepare(image(PlotSheet::IoLogger)->size());
+  const int rc = ioList_->count() > 0
+                     ? io_->render(nullptr, ioLoggerView(ioList_->count(), sampleTime), true)
+                     : TLogAnalPlot::kNoData;
+  drawn_[std::size_t(idx(PlotSheet::IoLogger))] = rc == 0;
+  presentLogic(PlotSheet::IoLogger);
+  return rc;
+}
+
+void TPlotSheets::clearSheet(PlotSheet s) {
+  if (TGenD2ImgKernel* k = kernelOf(s)) {
+    k->ClearDataSets();
+    renderKernel(s, kPlotOk);
+  } else if (TLogAnalPlot* p = logicOf(s)) {
+    p->prepare(image(s)->size());
+    drawn_[std::size_t(idx(s))] = false;
+    presentLogic(s);
+  }
+}
+
+void TPlotSheets::setHeadline(const QString& text) {
+  headline_ = text;
+}
+
+void TPlotSheets::drawHeadlines() {
+  for (PlotSheet s : {PlotSheet::Voltmeter, PlotSheet::Scope, PlotSheet::AnalogLogger})
+    presentKernel(s);
+  for (PlotSheet s : {PlotSheet::Logic, PlotSheet::IoLogger}) presentLogic(s);
+}
+
+void TPlotSheets::bringToFront(PlotSheet s) {
+  pc_->setCurrentIndex(idx(s));
+}
+
+PlotSheet TPlotSheets::shownSheet() const {
+  return PlotSheet(std::clamp(pc_->currentIndex(), 0, 5));
+}
+
+// --- Mouse -----------------------------------------------------------------------------------
+
+void TPlotSheets::kernelMouse(PlotSheet s, int button, Qt::MouseButtons buttons,
+                              Qt::KeyboardModifiers mods, int x, int y, bool up) {
+  TGenD2ImgKernel* k = kernelOf(s);
+  if (!k || k->DataSetCount() == 0) return;
+  // While the last button pressed is the right one, moves and releases measure by X.
+  int shift = shiftBits(buttons, mods);
+  if (lastDown_ == Qt::RightButton && (up || button == kMouseNone)) shift = kShiftAlt;
+  const TMeasurementData* result = nullptr;
+  k->HandleMouse(image(s), button, result, y, x, shift, up);
+  if (result) coordinateWindow()->Show(result);
+  if (up) presentKernel(s);
+}
+
+void TPlotSheets::mouseDown(PlotSheet s, Qt::MouseButton button, Qt::MouseButtons buttons,
+                            Qt::KeyboardModifiers mods, int x, int y) {
+  lastDown_ = button;
+  if (kernelOf(s)) {
+    kernelMouse(s, kernelButton(button), buttons | button, mods, x, y, false);
+    return;
+  }
+  TLogAnalPlot* p = logicOf(s);
+  if (!p) return;
+  if (button == Qt::LeftButton) {
+    if (unzoom_.isActive()) {
+      if (drawn_[std::size_t(idx(s))]) p->render(nullptr, p->savedView(), true);
+    } else {
+      p->beginZoom(x);
+    }
+  } else if (button == Qt::RightButton) {
+    TLogAnalEntry e;
+    double t = 0;
+    p->readAt(nullptr, x, e, t);
+    unzoom_.start(kUnzoomWindowMs);
+  }
+  presentLogic(s);
+}
+
+void TPlotSheets::mouseMove(PlotSheet s, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods,
+                            int x, int y) {
+  if (kernelOf(s)) {
+    if (buttons & (Qt::LeftButton | Qt::RightButton))
+      kernelMouse(s, kMouseNone, buttons, mods, x, y, false);
+    return;
+  }
+  TLogAnalPlot* p = logicOf(s);
+  if (!p) return;
+  if (buttons & Qt::LeftButton) {
+    if (!p->zooming()) return;
+    p->dragZoom(nullptr, x);
+  } else if (buttons & Qt::RightButton) {
+    TLogAnalEntry e;
+    double t = 0;
+    p->readAt(nullptr, x, e, t);
+  } else {
+    return;
+  }
+  presentLogic(s);
+}
+
+void TPlotSheets::mouseUp(PlotSheet s, Qt::MouseButton button, Qt::MouseButtons buttons,
+                          Qt::KeyboardModifiers mods, int x, int y) {
+  if (kernelOf(s)) {
+    kernelMouse(s, kernelButton(button), buttons, mods, x, y, true);
+    return;
+  }
+  TLogAnalPlot* p = logicOf(s);
+  if (!p) return;
+  if (button == Qt::LeftButton && p->zooming()) p->finishZoom(nullptr, x);
+  presentLogic(s);
+}
+
+bool TPlotSheets::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == pc_) {
+    if (event->type() == QEvent::Resize) scheduleRelayout();
+    return false;
+  }
+  for (int i = 0; i < 6; ++i) {
+    const PlotSheet s = PlotSheet(i);
+    if (watched == images_[std::size_t(i)]) {
+      auto* me = static_cast<QMouseEvent*>(event);
+      const QPoint pos = event->type() == QEvent::MouseButtonPress ||
+                                 event->type() == QEvent::MouseMove ||
+                                 event->type() == QEvent::MouseButtonRelease
+                             ? me->position().toPoint()
+                             : QPoint();
+      switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+          mouseDown(s, me->button(), me->buttons(), me->modifiers(), pos.x(), pos.y());
+          return true;
+        case QEvent::MouseMove:
+          mouseMove(s, me->buttons(), me->modifiers(), pos.x(), pos.y());
+          return true;
+        case QEvent::MouseButtonRelease:
+          mouseUp(s, me->button(), me->buttons(), me->modifiers(), pos.x(), pos.y());
+          return true;
+        default:
+          return false;
+      }
+    }
+    if (watched == pc_->widget(i) && event->type() == QEvent::Resize) {
+      scheduleRelayout();
+      return false;
+    }
+  }
+  return false;
+}
+
+// --- Copy, print, layout ---------------------------------------------------------------------
+
+QImage TPlotSheets::copyToClipboard(Qt::MouseButton button) {
+  QImage picture;
+  QLabel* im = image(shownSheet());
+  if (button != Qt::RightButton && im && !im->pixmap().isNull())
+    picture = im->pixmap().toImage();
+  else if (window_)
+    picture = window_->grab().toImage();
+  if (!picture.isNull()) QApplication::clipboard()->setImage(picture);
+  return picture;
+}
+
+bool TPlotSheets::print() {
+  if (!window_) return false;
+  QPrinter printer(QPrinter::HighResolution);
+  if (!printRunner_ || !printRunner_(printer, window_)) return false;
+  const QPixmap shot = window_->grab();
+  QPainter p;
+  if (!p.begin(&printer)) return false;
+  const QRect page = p.viewport();
+  QSize size = shot.size();
+  size.scale(page.size(), Qt::KeepAspectRatio);
+  p.setViewport(page.x(), page.y(), size.width(), size.height());
+  p.setWindow(shot.rect());
+  p.drawPixmap(0, 0, shot);
+  return p.end();
+}
+
+void TPlotSheets::setNumberBox(PlotSheet s, QWidget* box) {
+  numberBoxes_[std::size_t(idx(s))] = box;
+  if (box) {
+    box->setParent(page(s));
+    box->raise();
+    box->show();
+  }
+  scheduleRelayout();
+}
+
+void TPlotSheets::scheduleRelayout() {
+  // Resize events come in bursts while the user drags the frame: redraw once afterwards.
+  if (relayoutPending_) return;
+  relayoutPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    relayoutPending_ = false;
+    relayout();
+  });
+}
+
+void TPlotSheets::relayout() {
+  // Every sheet has the size of the one in front (hidden ones may not have been laid out).
+  const QWidget* front = pc_->currentWidget();
+  const QSize sheet = front ? front->size() : QSize(1, 1);
+  if (voltageGroup_)
+    voltageGroup_->setGeometry(0, 0, sheet.width(), voltageGroup_->sizeHint().height());
+  for (int i = 0; i < 6; ++i) {
+    if (QWidget* box = numberBoxes_[std::size_t(i)])
+      box->move(sheet.width() - box->width(), box->y());
+    QLabel* im = images_[std::size_t(i)];
+    if (!im) continue;
+    if (PlotSheet(i) == PlotSheet::Voltmeter) {
+      const int top = (voltageGroup_ ? voltageGroup_->height() : 0) + kChartGap;
+      im->setGeometry(0, top, std::max(1, sheet.width() - kChartGap),
+                      std::max(1, sheet.height() - top));
+    } else {
+      im->setGeometry(0, 0, std::max(1, sheet.width()), std::max(1, sheet.height()));
+    }
+  }
+  // The kernels take the new size and draw their curves into it.
+  for (PlotSheet s : {PlotSheet::Voltmeter, PlotSheet::Scope, PlotSheet::AnalogLogger}) {
+    TGenD2ImgKernel* k = kernelOf(s);
+    QLabel* im = image(s);
+    if (k->Bitmap().size() == im->size()) continue;
+    k->PrepareImage(im);
+    if (drawn_[std::size_t(idx(s))]) k->Render(nullptr, false);
+  }
+  for (PlotSheet s : {PlotSheet::Logic, PlotSheet::IoLogger}) {
+    TLogAnalPlot* p = logicOf(s);
+    QLabel* im = image(s);
+    if (p->bitmap().size() == im->size()) continue;
+    const TLogAnalView v = p->getView();
+    const int n = (s == PlotSheet::Logic ? logicList_ : ioList_)->count();
+    const bool redraw = drawn_[std::size_t(idx(s))] &&
+                        (s == PlotSheet::Logic ? n >= kLogicRedrawMin : n > kIoRedrawAbove);
+    p->prepare(im->size());
+    if (redraw) p->render(nullptr, v, false);
+  }
+  drawHeadlines();
+}
+
+}  // namespace tolv

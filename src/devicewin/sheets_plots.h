@@ -1,0 +1,151 @@
+#pragma once
+// The device window's five data images on the tab sheets of its page control: the voltmeter
+// chart, the scope image, the logic-analyser diagram, the analog-logger image and the
+// I/O-logger diagram. Owns the three plot kernels and the two timing diagrams, draws what it is
+// handed, puts the headline on every picture, handles zoom, measurement and unzoom with the
+// mouse, keeps the images fitted to their sheets, and copies or prints what is shown.
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+#include <span>
+
+#include "device/devtimer.h"
+#include "measure/plotfeed.h"
+#include "plot/d2koord.h"
+#include "plot/genkernel.h"
+#include "plot/loganal_plot.h"
+
+class QLabel;
+class QPrinter;
+class QTabWidget;
+class QWidget;
+
+namespace tolv {
+
+// Pages of the page control, in page order.
+enum class PlotSheet : int {
+  Voltmeter = 0,
+  ScopeControls = 1,
+  Scope = 2,
+  Logic = 3,
+  AnalogLogger = 4,
+  IoLogger = 5,
+};
+
+class TPlotSheets : public QObject {
+  Q_OBJECT
+ public:
+  // Right then left button within this time on a timing diagram returns to the full view.
+  static constexpr int kUnzoomWindowMs = 250;
+  // A timing diagram is redrawn on resize only with at least this many entries (logic
+  // analyser) or more than this many (I/O logger).
+  static constexpr int kLogicRedrawMin = 100;
+  static constexpr int kIoRedrawAbove = 9;
+  static constexpr int kChartGap = 5;
+
+  // pageControl: the window's PC_1 with its six pages (ScopeControls has no image). The
+  // unzoom timer is TM_Replot_DLDI_Data; window receives the timing diagrams' progress and is
+  // what the whole-window copy and the print show.
+  TPlotSheets(QTabWidget* pageControl, ITimer& unzoomTimer, QWidget* window);
+  ~TPlotSheets() override;
+
+  // The window's two sample lists, drawn by the timing diagrams (new diagrams are made).
+  void attachLists(const TLogAnalList& logicList, const TLogAnalList& ioList);
+
+  // --- Drawing -------------------------------------------------------------------------------
+  // Each feeds its kernel or view, renders into its image and draws the headline; they return
+  // 0 or the code of the curve that could not be set up (nothing is drawn then).
+  int plotScope(const double* ch0, const double* ch1, int n, const SettingsRecord& rs,
+                const PlotChoice& pc);
+  int plotAnalogLogger(const AnalogLoggerStream& stream, const DayTime& start,
+                       const PlotChoice& pc);
+  int plotChart(std::span<const VoltmeterReading> readings, const ChartScale& scale,
+                const PlotChoice& pc);
+  int plotLogic(const SettingsRecord& rs);
+  int plotIoLogger(double sampleTime);
+  // Empties an image (a mode change, a run that starts afresh) and leaves the headline.
+  void clearSheet(PlotSheet s);
+
+  // Headline text of all images; drawn again on each.
+  void setHeadline(const QString& text);
+  const QString& headline() const { return headline_; }
+  void drawHeadlines();
+
+  void bringToFront(PlotSheet s);
+  PlotSheet shownSheet() const;
+
+  // --- Mouse (the images' handlers; also called by tests) ------------------------------------
+  // button: Qt::LeftButton / RightButton / MiddleButton of the event; buttons: those held.
+  void mouseDown(PlotSheet s, Qt::MouseButton button, Qt::MouseButtons buttons,
+                 Qt::KeyboardModifiers mods, int x, int y);
+  void mouseMove(PlotSheet s, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, int x, int y);
+  void mouseUp(PlotSheet s, Qt::MouseButton button, Qt::MouseButtons buttons,
+               Qt::KeyboardModifiers mods, int x, int y);
+
+  // --- Copy, print, layout -------------------------------------------------------------------
+  // Left or middle button: the picture of the shown image; right button or the settings sheet:
+  // the whole window. Returns the image put on the clipboard.
+  QImage copyToClipboard(Qt::MouseButton button);
+  // Shows the print dialog and prints the whole window when it is confirmed; the runner
+  // replaces the dialog (tests). Returns whether it printed.
+  using PrintDialogRunner = std::function<bool(QPrinter&, QWidget* parent)>;
+  void setPrintDialogRunner(PrintDialogRunner r) { printRunner_ = std::move(r); }
+  bool print();
+  // Fits every image to its sheet, redraws what has to be redrawn, draws the headlines.
+  void relayout();
+  // A box the file panels keep at the right edge of a sheet (GB_OSA0_Nrs and the like).
+  void setNumberBox(PlotSheet s, QWidget* box);
+  // The voltage groups above the chart: they span the sheet's top, the chart starts below.
+  void setVoltageGroup(QWidget* group) { voltageGroup_ = group; }
+
+  // The shared coordinate read-out; without one the sheets keep a window of their own.
+  void setCoordinateWindow(TF_D2Koord* k) { koord_ = k; }
+  TF_D2Koord* coordinateWindow();
+
+  QLabel* image(PlotSheet s) const;
+  QWidget* page(PlotSheet s) const;
+  TGenD2ImgKernel& scopeKernel() { return *scope_; }
+  TGenD2ImgKernel& loggerKernel() { return *logger_; }
+  TGenD2ImgKernel& chartKernel() { return *chart_; }
+  TLogAnalPlot& logicPlot() { return *logic_; }
+  TLogAnalPlot& ioPlot() { return *io_; }
+  ITimer& unzoomTimer() { return unzoom_; }
+  void applyTexts();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  TGenD2ImgKernel* kernelOf(PlotSheet s) const;
+  TLogAnalPlot* logicOf(PlotSheet s) const;
+  int renderKernel(PlotSheet s, int feedResult);
+  // Shows a timing diagram's picture with the headline on it.
+  void presentLogic(PlotSheet s);
+  void presentKernel(PlotSheet s);
+  void kernelMouse(PlotSheet s, int button, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods,
+                   int x, int y, bool up);
+  void scheduleRelayout();
+
+  QTabWidget* pc_;
+  ITimer& unzoom_;
+  const TLogAnalList* logicList_;
+  const TLogAnalList* ioList_;
+  QWidget* window_;
+  std::array<QLabel*, 6> images_{};
+  std::array<QPointer<QWidget>, 6> numberBoxes_{};
+  QPointer<QWidget> voltageGroup_;
+  std::unique_ptr<TGenD2ImgKernel> scope_, logger_, chart_;
+  std::unique_ptr<TLogAnalPlot> logic_, io_;
+  std::array<bool, 6> drawn_{};  // the image shows data (else only the headline)
+  Qt::MouseButton lastDown_ = Qt::NoButton;
+  QString headline_;
+  QPointer<TF_D2Koord> koord_;
+  std::unique_ptr<TF_D2Koord> ownKoord_;
+  PrintDialogRunner printRunner_;
+  bool relayoutPending_ = false;
+};
+
+}  // namespace tolv

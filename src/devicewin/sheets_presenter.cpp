@@ -1,0 +1,256 @@
+#include "devicewin/sheets_presenter.h"
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "devicewin/panel_plotmode.h"
+#include "devicewin/panel_voltage.h"
+#include "devicewin/sheets_plots.h"
+#include "devicewin/tf_onetolvanex_runpanel.h"
+#include "measure/loggerstream.h"
+
+namespace tolv {
+
+namespace {
+
+// Marks the running indicator as plotting for the lifetime of a drawing.
+class PlottingScope {
+ public:
+  explicit PlottingScope(TOneTolvanexPresenter& p) : p_(p) { p_.plottingIndicator(true); }
+  ~PlottingScope() { p_.plottingIndicator(false); }
+  PlottingScope(const PlottingScope&) = delete;
+  PlottingScope& operator=(const PlottingScope&) = delete;
+
+ private:
+  TOneTolvanexPresenter& p_;
+};
+
+PlotSheet sheetOf(MeasureSheet s) {
+  switch (s) {
+    case MeasureSheet::Scope:
+      return PlotSheet::Scope;
+    case MeasureSheet::AnalogLogger:
+      return PlotSheet::AnalogLogger;
+    case MeasureSheet::Voltmeter:
+      return PlotSheet::Voltmeter;
+    case MeasureSheet::LogicAnalyser:
+      return PlotSheet::Logic;
+    case MeasureSheet::IoLogger:
+      return PlotSheet::IoLogger;
+  }
+  return PlotSheet::Scope;
+}
+
+}  // namespace
+
+TOneTolvanexPresenter::TOneTolvanexPresenter(const Parts& parts, TMeasureData* data)
+    : QObject(&parts.window), p_(parts), data_(data) {
+  setObjectName(QStringLiteral("TOneTolvanexPresenter"));
+  connect(&p_.plotMode, &TPlotModeGroup::plotModeChosen, this,
+          [this](int m) { setPlotMode(m); });
+  connect(&p_.plotMode, &TPlotModeGroup::autoScaleClicked, this,
+          [this](int ch, bool on) { autoScaleClicked(ch, on); });
+  connect(&p_.plotMode, &TPlotModeGroup::synchYAxesClicked, this,
+          [this](bool on) { synchYAxesClicked(on); });
+  connect(&p_.tools, &TPlotToolButtons::copyRequested, this,
+          [this](Qt::MouseButton b) { p_.sheets.copyToClipboard(b); });
+  connect(&p_.tools, &TPlotToolButtons::printRequested, this, [this] { p_.sheets.print(); });
+  connect(&p_.tools, &TPlotToolButtons::stdSizeRequested, this, [this] {
+    if (stdSize_) stdSize_();
+  });
+  connect(&p_.voltages, &TVoltagePanels::plotOrUpdateChartClicked, this, [this] { plotChart(); });
+  if (auto* pc = qobject_cast<QTabWidget*>(p_.sheets.parent()))
+    connect(pc, &QTabWidget::currentChanged, this, [this](int i) { sheetShown(i); });
+  p_.plotMode.showPlotMode(choice_.plotMode);
+  p_.plotMode.showAutoScale(0, choice_.autoScale[0]);
+  p_.plotMode.showAutoScale(1, choice_.autoScale[1]);
+  p_.plotMode.showSynchYAxes(choice_.synchYAxes);
+  sheetShown(int(p_.sheets.shownSheet()));
+}
+
+QString TOneTolvanexPresenter::headline() const {
+  return headlineText(serial_ ? serial_() : QString(),
+                      data_ ? data_->measurementTime() : DayTime{});
+}
+
+// --- Plot choices ------------------------------------------------------------------------------
+
+void TOneTolvanexPresenter::setPlotMode(int mode) {
+  if (mode < kPlotNone || mode > kPlotK0vsK1) return;
+  p_.plotMode.showPlotMode(mode);
+  choice_.plotMode = mode;
+  redrawShownSheet(RedrawReason::PlotMode);
+}
+
+void TOneTolvanexPresenter::autoScaleClicked(int ch, bool on) {
+  if (ch != 0 && ch != 1) return;
+  choice_.autoScale[ch] = on;
+  // A record arriving meanwhile is drawn first, and then again with the new setting.
+  processEvents();
+  redrawShownSheet(RedrawReason::AutoScale);
+}
+
+void TOneTolvanexPresenter::synchYAxesClicked(bool on) {
+  if (on == choice_.synchYAxes) return;
+  choice_.synchYAxes = on;
+  redrawShownSheet(RedrawReason::SynchYAxes);
+}
+
+void TOneTolvanexPresenter::restoreOptions(const SettingsRecord& r) {
+  choice_.plotMode = std::min<int>(r.scopePlotMode, kPlotK0vsK1);
+  choice_.autoScale[0] = r.autoScaleC0;
+  choice_.autoScale[1] = r.autoScaleC1;
+  choice_.synchYAxes = r.synchYAxes;
+  p_.plotMode.showPlotMode(choice_.plotMode);
+  p_.plotMode.showAutoScale(0, r.autoScaleC0);
+  p_.plotMode.showAutoScale(1, r.autoScaleC1);
+  p_.plotMode.showSynchYAxes(r.synchYAxes);
+}
+
+void TOneTolvanexPresenter::applyTo(WindowOptions& o) const {
+  o.scopePlotMode = std::uint8_t(choice_.plotMode);
+  o.autoScaleC0 = choice_.autoScale[0];
+  o.autoScaleC1 = choice_.autoScale[1];
+  o.synchYAxes = choice_.synchYAxes;
+}
+
+void TOneTolvanexPresenter::redrawShownSheet(RedrawReason why) {
+  if (!data_) return;
+  switch (p_.sheets.shownSheet()) {
+    case PlotSheet::Voltmeter: {
+      const int need = why == RedrawReason::PlotMode ? 1 : 2;
+      if (data_->chartList().Count() >= need) plotChart();
+      break;
+    }
+    case PlotSheet::Scope:
+      if (data_->sampleCount() > 0) plotScopeRecord(*data_);
+      break;
+    case PlotSheet::AnalogLogger: {
+      std::error_code ec;
+      if (!analogFile_.empty() && std::filesystem::exists(analogFile_, ec)) plotAnalogFile();
+      break;
+    }
+    case PlotSheet::IoLogger:
+      if (why == RedrawReason::PlotMode && data_->ioLoggerList().count() > 0)
+        plotIoLoggerList(*data_);
+      break;
+    default:
+      break;
+  }
+}
+
+ChartScale TOneTolvanexPresenter::chartScale() const {
+  ChartScale s;
+  const ConversionInputs& c = p_.acq.conversion();
+  s.ampl[0] = c.ampl[0];
+  s.ampl[1] = c.ampl[1];
+  s.probe[0] = c.probe[0];
+  s.probe[1] = c.probe[1];
+  const ModeCode m = p_.acq.mode();
+  s.rms = m == kModeVMA0 || m == kModeVMA1;
+  return s;
+}
+
+void TOneTolvanexPresenter::plotChart() {
+  if (!data_) return;
+  p_.sheets.setHeadline(headline());
+  p_.sheets.plotChart(data_->chartList().Items(), chartScale(), choice_);
+}
+
+void TOneTolvanexPresenter::sheetShown(int index) {
+  // The plot modes belong to the voltmeter, scope and analog-logger images.
+  const auto s = PlotSheet(index);
+  const bool on = s == PlotSheet::Voltmeter || s == PlotSheet::Scope || s == PlotSheet::AnalogLogger;
+  if (showPlotMode_)
+    showPlotMode_(on);
+  else
+    p_.plotMode.setVisible(on);
+}
+
+void TOneTolvanexPresenter::setPlotModeVisibility(std::function<void(bool)> f) {
+  showPlotMode_ = std::move(f);
+  sheetShown(int(p_.sheets.shownSheet()));
+}
+
+// --- Record steps ------------------------------------------------------------------------------
+
+void TOneTolvanexPresenter::plotScopeRecord(const TMeasureData& d) {
+  PlottingScope busy(*this);
+  // A multi-device run keeps its windows' sheets where the user put them.
+  if (!(d.registered() && p_.acq.mode() == kModeOSA0)) p_.sheets.bringToFront(PlotSheet::Scope);
+  p_.sheets.setHeadline(headline());
+  p_.sheets.plotScope(d.plotChannel0(), d.plotChannel1(), d.sampleCount(), d.recordSettings(),
+                      choice_);
+}
+
+void TOneTolvanexPresenter::plotLogicRecord(const TMeasureData& d) {
+  PlottingScope busy(*this);
+  p_.sheets.setHeadline(headline());
+  p_.sheets.plotLogic(d.recordSettings());
+}
+
+void TOneTolvanexPresenter::showVoltmeterValues(double ch0, double ch1, const QString& unit) {
+  p_.voltages.showVoltage(0, ch0, unit);
+  p_.voltages.showVoltage(1, ch1, unit);
+  if (onVoltmeterValues) onVoltmeterValues(ch0, ch1, unit);
+}
+
+void TOneTolvanexPresenter::chartListChanged(const TTaggedTimedFloatPointList& list) {
+  p_.voltages.showChartButton(list.Count() > 1);
+}
+
+int TOneTolvanexPresenter::plotAnalogFile() {
+  AnalogLoggerStream stream;
+  const int rc = loadAnalogLoggerStream(analogFile_, stream);
+  p_.sheets.setHeadline(headline());
+  if (rc != 0) {
+    // A damaged or empty stream leaves an empty image, never a stale one.
+    p_.sheets.clearSheet(PlotSheet::AnalogLogger);
+    return rc;
+  }
+  const DayTime start = stream.start ? *stream.start : (data_ ? data_->measurementTime() : DayTime{});
+  return p_.sheets.plotAnalogLogger(stream, start, choice_);
+}
+
+void TOneTolvanexPresenter::plotAnalogLoggerFile(const std::filesystem::path& streamFile) {
+  PlottingScope busy(*this);
+  analogFile_ = streamFile;
+  p_.sheets.bringToFront(PlotSheet::AnalogLogger);
+  plotAnalogFile();
+}
+
+void TOneTolvanexPresenter::plotIoLoggerList(const TMeasureData& d) {
+  PlottingScope busy(*this);
+  p_.sheets.bringToFront(PlotSheet::IoLogger);
+  p_.sheets.setHeadline(headline());
+  p_.sheets.plotIoLogger(d.recordSettings().sampleTime);
+}
+
+void TOneTolvanexPresenter::clearLoggerImage(IntermediateFamily family) {
+  if (family == IntermediateFamily::DLA0) {
+    analogFile_.clear();
+    p_.sheets.clearSheet(PlotSheet::AnalogLogger);
+  } else if (family == IntermediateFamily::DLDI) {
+    p_.sheets.clearSheet(PlotSheet::IoLogger);
+  }
+}
+
+void TOneTolvanexPresenter::plottingIndicator(bool on) {
+  plottingDepth_ = std::max(0, plottingDepth_ + (on ? 1 : -1));
+  p_.runPanel.showRunState(plottingDepth_ > 0 ? RunState::FilePlotting : p_.acq.runState());
+}
+
+void TOneTolvanexPresenter::sheetToFront(MeasureSheet s) {
+  p_.sheets.bringToFront(sheetOf(s));
+}
+
+void TOneTolvanexPresenter::intermediateFilesChanged(const TIntermediateNumbering& n) {
+  if (onIntermediateFilesChanged) onIntermediateFilesChanged(n);
+}
+
+void TOneTolvanexPresenter::processEvents() {
+  QCoreApplication::processEvents();
+}
+
+}  // namespace tolv

@@ -1,0 +1,103 @@
+#pragma once
+// What a device window shows of its measurements: the record steps' drawing requests go to the
+// plot sheets, the voltmeter values to the voltage panels, and the plot-mode controls redraw
+// the sheet in front. Holds the window's plot choices (plot mode, auto-scale, synchronised Y
+// axes) and the stream file the analog-logger image shows.
+#include <QObject>
+#include <filesystem>
+#include <functional>
+
+#include "device/acquisition.h"
+#include "measure/measuredata.h"
+#include "measure/plotfeed.h"
+#include "measure/snapshot.h"
+
+class QWidget;
+
+namespace tolv {
+
+class TPlotSheets;
+class TPlotModeGroup;
+class TPlotToolButtons;
+class TVoltagePanels;
+class TOneTolvanexRunPanel;
+enum class PlotSheet : int;
+
+class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
+  Q_OBJECT
+ public:
+  // Why the shown sheet is drawn again: the rules differ slightly.
+  enum class RedrawReason { PlotMode, AutoScale, SynchYAxes };
+
+  struct Parts {
+    TPlotSheets& sheets;
+    TPlotModeGroup& plotMode;
+    TPlotToolButtons& tools;
+    TVoltagePanels& voltages;
+    TOneTolvanexRunPanel& runPanel;
+    TAcquisition& acq;
+    QWidget& window;
+  };
+  // data: the window's measurement data (replaced when the window opens its device folder).
+  TOneTolvanexPresenter(const Parts& parts, TMeasureData* data);
+
+  void setData(TMeasureData* data) { data_ = data; }
+  // Serial number for the headline.
+  void setSerialSource(std::function<QString()> f) { serial_ = std::move(f); }
+  // Shows or hides the plot-mode group with what holds it.
+  void setPlotModeVisibility(std::function<void(bool)> f);
+  // The window's standard size (BBN_StdSize).
+  void setStdSizeAction(std::function<void()> f) { stdSize_ = std::move(f); }
+
+  // --- Plot choices ------------------------------------------------------------------------
+  const PlotChoice& choice() const { return choice_; }
+  // Checks the matching radio button, stores the value and redraws the shown sheet.
+  void setPlotMode(int mode);
+  void autoScaleClicked(int ch, bool on);
+  void synchYAxesClicked(bool on);
+  // Settings restored at start: the controls follow without drawing anything.
+  void restoreOptions(const SettingsRecord& r);
+  // The presenter's part of the window options.
+  void applyTo(WindowOptions& o) const;
+  void redrawShownSheet(RedrawReason why);
+  // BN_PlotOrUpdateChart.
+  void plotChart();
+  // Headline from the serial number and the current measurement time.
+  QString headline() const;
+
+  // The stream file the analog-logger image shows (empty: none yet).
+  const std::filesystem::path& analogLoggerFile() const { return analogFile_; }
+
+  // --- Hooks for the displays and menus of other panels ----------------------------------------
+  std::function<void(double, double, const QString&)> onVoltmeterValues;
+  std::function<void(const TIntermediateNumbering&)> onIntermediateFilesChanged;
+
+  // --- IMeasurePresenter ------------------------------------------------------------------------
+  void plotScopeRecord(const TMeasureData& d) override;
+  void plotLogicRecord(const TMeasureData& d) override;
+  void showVoltmeterValues(double ch0, double ch1, const QString& unit) override;
+  void chartListChanged(const TTaggedTimedFloatPointList& list) override;
+  void plotAnalogLoggerFile(const std::filesystem::path& streamFile) override;
+  void plotIoLoggerList(const TMeasureData& d) override;
+  void clearLoggerImage(IntermediateFamily family) override;
+  void plottingIndicator(bool on) override;
+  void sheetToFront(MeasureSheet s) override;
+  void intermediateFilesChanged(const TIntermediateNumbering& n) override;
+  void processEvents() override;
+
+ private:
+  void sheetShown(int index);
+  ChartScale chartScale() const;
+  int plotAnalogFile();
+
+  Parts p_;
+  TMeasureData* data_;
+  PlotChoice choice_;
+  std::filesystem::path analogFile_;
+  std::function<QString()> serial_;
+  std::function<void()> stdSize_;
+  std::function<void(bool)> showPlotMode_;
+  int plottingDepth_ = 0;
+};
+
+}  // namespace tolv

@@ -1,0 +1,58 @@
+#pragma once
+// The measurement side of a device window in one piece: its measurement data (the record sink
+// of the acquisition cycle), the plot sheets on the page control, the plot controls in the
+// cool bar, the voltage panels, and the presenter that connects them.
+#include <filesystem>
+#include <memory>
+
+#include "device/devtimer.h"
+#include "measure/measuredata.h"
+
+namespace tolv {
+
+class TF_OneTolvanex;
+class TPlotSheets;
+class TPlotModeGroup;
+class TPlotToolButtons;
+class TVoltagePanels;
+class TOneTolvanexPresenter;
+class TF_D2Koord;
+
+class TOneTolvanexPlots {
+ public:
+  // unzoomTimer: TM_Replot_DLDI_Data (250 ms).
+  TOneTolvanexPlots(TF_OneTolvanex& window, ITimer& unzoomTimer);
+  ~TOneTolvanexPlots();
+  TOneTolvanexPlots(const TOneTolvanexPlots&) = delete;
+  TOneTolvanexPlots& operator=(const TOneTolvanexPlots&) = delete;
+
+  // The device folder is known once the device is open: the data starts afresh there, with
+  // its intermediate files' numbering read from it.
+  void setDeviceFolder(const std::filesystem::path& folder);
+  // Options of restored settings: plot mode, auto-scale flags, synchronised Y axes.
+  void restoreOptions(const SettingsRecord& r);
+  void applyTexts();
+  // The shared coordinate read-out of the main frame.
+  void setCoordinateWindow(TF_D2Koord* k);
+
+  TMeasureData& data() { return *data_; }
+  TPlotSheets& sheets() { return *sheets_; }
+  TPlotModeGroup& plotModeGroup() { return *group_; }
+  TPlotToolButtons& toolButtons() { return *tools_; }
+  TVoltagePanels& voltagePanels() { return *voltages_; }
+  TOneTolvanexPresenter& presenter() { return *presenter_; }
+
+ private:
+  void wireData();
+  SettingsRecord snapshot();
+
+  TF_OneTolvanex& w_;
+  std::unique_ptr<TMeasureData> data_;
+  TPlotSheets* sheets_ = nullptr;
+  TPlotModeGroup* group_ = nullptr;
+  TPlotToolButtons* tools_ = nullptr;
+  TVoltagePanels* voltages_ = nullptr;
+  TOneTolvanexPresenter* presenter_ = nullptr;
+};
+
+}  // namespace tolv

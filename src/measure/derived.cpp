@@ -1,0 +1,37 @@
+#include "measure/derived.h"
+
+#include <cmath>
+
+#include "plot/loganal_plot.h"
+
+namespace tolv {
+
+std::int32_t roundHalfEven(double x) {
+  if (std::isnan(x)) return 0;
+  if (x >= 2147483647.0) return 2147483647;
+  if (x <= -2147483648.0) return -2147483647 - 1;
+  // The default rounding mode of the floating-point unit rounds halves to even.
+  return std::int32_t(std::nearbyint(x));
+}
+
+std::int32_t postTriggerSamples(double triggerPoint, std::int32_t n) {
+  return roundHalfEven((1.0 - triggerPoint * 0.01) * double(n));
+}
+
+std::int32_t triggerSample(double triggerPoint, double count) {
+  return roundHalfEven(triggerPoint * 0.01 * count);
+}
+
+double totalRecordTime(const SettingsRecord& r) {
+  return r.memoryDepth * r.sampleTime;
+}
+
+double pretriggerTime(const SettingsRecord& r) {
+  return r.triggerPoint * 0.01 * totalRecordTime(r);
+}
+
+double logicTimeStep(double sampleTime) {
+  return TLogAnalPlot::snapPeriod(sampleTime);
+}
+
+}  // namespace tolv

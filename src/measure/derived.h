@@ -1,0 +1,23 @@
+#pragma once
+// Values derived from a record's settings, shared by files and plots.
+#include <cstdint>
+
+#include "device/settingsrecord.h"
+
+namespace tolv {
+
+// Nearest whole number, halves to even (2.5 -> 2, 3.5 -> 4), clamped to the 32-bit range.
+std::int32_t roundHalfEven(double x);
+// M = round((1 - triggerPoint * 0.01) * n): the samples after the trigger.
+std::int32_t postTriggerSamples(double triggerPoint, std::int32_t n);
+// round(triggerPoint * 0.01 * count).
+std::int32_t triggerSample(double triggerPoint, double count);
+// MemoryDepth * SamplTim.
+double totalRecordTime(const SettingsRecord& r);
+// TriggerPoint * 0.01 * total record time.
+double pretriggerTime(const SettingsRecord& r);
+// The time step of logic-analyser and I/O-logger samples: the sample time snapped onto the
+// nominal 1-2-5 value the logic plot uses.
+double logicTimeStep(double sampleTime);
+
+}  // namespace tolv

@@ -1,0 +1,56 @@
+#pragma once
+// Reading stored logger streams back: the analog logger's raw word pairs (converted with the
+// amplitudes, offsets and probe factors of the stream's own text header) and the I/O
+// logger's line words.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "common/daytime.h"
+#include "device/decoding.h"
+#include "device/settingsrecord.h"
+#include "plot/loganal_list.h"
+
+namespace tolv {
+
+namespace fs = std::filesystem;
+
+// 00 00 FF FF FF FF 00 00 00 00 FF FF FF FF 00 00
+inline constexpr std::uint8_t kLoggerEndMarker[16] = {0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                      0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF,
+                                                      0xFF, 0xFF, 0x00, 0x00};
+
+struct AnalogLoggerStream {
+  SettingsRecord header;              // from the stream's ".VXT"
+  std::optional<DayTime> start;       // its "Date Time": the start of the run
+  std::uint64_t wordCount = 0;        // W: the file size in 16-bit words
+  std::vector<std::uint16_t> raw0;    // channel 0 raw values, one per sample
+  std::vector<std::uint16_t> raw1;    // channel 1
+
+  std::size_t sampleCount() const { return raw0.size(); }
+  // The header's sample time: a stored run keeps its own time axis.
+  double sampleTime() const { return header.sampleTime; }
+  // Conversion with Ampl, Offs, P and A all from the header (as the plot draws it).
+  ConversionInputs headerConversion() const;
+  double volts(int ch, std::size_t i) const;
+};
+
+// The conversion inputs a header describes (probe factors, 0.85 divider when flagged).
+ConversionInputs conversionOfHeader(const SettingsRecord& h);
+
+// Loads a DLA0 stream file and its header. Samples are read while the word position is below
+// W - 10 (the end marker and what follows stay out). Returns 0; 2 when the stream or its
+// header is missing; a header read error; kNoSamples when the stream holds no sample. `out`
+// is filled only on 0.
+int loadAnalogLoggerStream(const fs::path& streamFile, AnalogLoggerStream& out);
+
+// Loads a DLDI stream into `list` (cleared first): for every pair of words while the word
+// position is below W - 6, the second word is a sample, numbered from 0. The header (and its
+// time) is read too and handed out when asked for. Returns 0, 2, a header error, or
+// kNoSamples for a stream without samples (the list is then empty).
+int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list,
+                       SettingsRecord* header = nullptr,
+                       std::optional<DayTime>* start = nullptr);
+
+}  // namespace tolv

@@ -1,0 +1,431 @@
+#include "measure/plotfeed.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "common/format.h"
+#include "common/version.h"
+
+namespace tolv {
+
+namespace {
+
+// Marker shape that draws nothing: curves are their link lines only, and range points stay
+// invisible.
+constexpr int kNoMarker = 9;
+
+double auxDivider(const SettingsRecord& rs) {
+  return rs.probeHelpFactorFlag ? 0.85 : 1.0;
+}
+
+double ampl(const SettingsRecord& rs, int ch) {
+  return ch == 0 ? rs.amplC0 : rs.amplC1;
+}
+
+// A data set ready for one curve: kinds, units and colours set, no marker.
+struct CurveStyle {
+  std::uint8_t xKind = kWorldNumber;
+  QString xUnit;
+  QString yUnit;
+  ColorRef xColour = kColorBlack;
+  ColorRef yColour = kColorBlack;
+};
+
+// The curves of one image. The kernel's data sets are kept when their number stays the same,
+// so the next record fills the memory of the last one instead of allocating it again; the
+// ranges are taken from the points once all are in.
+class Curves {
+ public:
+  Curves(TGenD2ImgKernel& k, int count) : k_(k) {
+    if (k.DataSetCount() == count) return;
+    k.ClearDataSets();
+    for (int i = 0; i < count; ++i) k.AddDataSet(k.NewDataSet());
+  }
+  // The next curve, emptied and styled.
+  int begin(const CurveStyle& st, TGenD2DataSet*& out) {
+    TGenD2DataSet* ds = k_.Get(next_++);
+    if (!ds) return kPlotMissing;
+    ds->points.Clear();
+    ds->xTics.clear();
+    ds->yTics.clear();
+    ds->SetXKind(st.xKind);
+    ds->SetYKind(kWorldNumber);
+    int rc = st.xKind == kWorldNumber ? ds->SetXUnit(st.xUnit) : kPlotOk;
+    if (rc == kPlotOk) rc = ds->SetYUnit(st.yUnit);
+    if (rc != kPlotOk) return rc;
+    ds->xStyle.axisColor = ds->xStyle.labelColor = st.xColour;
+    ds->yStyle.axisColor = ds->yStyle.labelColor = st.yColour;
+    ds->SetPointColor(st.yColour);
+    ds->SetMarker(3, kNoMarker);
+    out = ds;
+    return kPlotOk;
+  }
+  int finish() {
+    if (k_.DataSetCount() == 0) return kPlotOk;
+    // A changed axis kind (seconds to clock time) is expected here; mixed kinds are not.
+    return k_.ComputeRanges() == kPlotRangeKinds ? kPlotRangeKinds : kPlotOk;
+  }
+
+ private:
+  TGenD2ImgKernel& k_;
+  int next_ = 0;
+};
+
+// Appends points to a data set: a linked run (a line) or single unlinked points.
+class PointWriter {
+ public:
+  PointWriter(TGenD2DataSet& ds, ColorRef colour) : pts_(ds.points), tpl_(ds.points.GetTemplate()) {
+    tpl_.color = colour;
+    tpl_.markerShape = kNoMarker;
+  }
+  void colour(ColorRef c) { tpl_.color = c; }
+  // First point of a line: linked to nothing.
+  void start(const WorldValue& x, double y) {
+    PlotPoint p = tpl_;
+    p.X = x;
+    p.Y = WorldValue::num(y);
+    p.linkA = p.linkB = -1;
+    pts_.AddPoint(p);
+  }
+  // Next point of the line: linked to the point before.
+  void next(const WorldValue& x, double y) {
+    PlotPoint& p = tpl_;
+    p.X = x;
+    p.Y = WorldValue::num(y);
+    p.linkA = p.linkB = -1;
+    pts_.AddLinkedPoint(p);
+  }
+  // A point that only widens the ranges: no marker, no line, not measured.
+  void invisible(const WorldValue& x, double y) {
+    PlotPoint p = tpl_;
+    p.X = x;
+    p.Y = WorldValue::num(y);
+    p.linkA = p.linkB = -1;
+    p.flags &= ~kPointMeasurable;
+    pts_.AddPoint(p);
+  }
+  // A straight line of kGuideLinePoints points from (x0, y0) to (x1, y1), not measured.
+  void guide(const WorldValue& x0, double y0, const WorldValue& x1, double y1, ColorRef c) {
+    PlotPoint p = tpl_;
+    p.color = c;
+    p.flags &= ~kPointMeasurable;
+    const double dx = wvSub(x1, x0).toNumber();
+    for (int i = 0; i < kGuideLinePoints; ++i) {
+      const double f = double(i) / double(kGuideLinePoints - 1);
+      p.X = wvAddUnits(x0, dx * f);
+      p.Y = WorldValue::num(y0 + (y1 - y0) * f);
+      p.linkA = p.linkB = i == 0 ? -1 : pts_.Count() - 1;
+      pts_.AddPoint(p);
+    }
+  }
+  void reserve(int n) { pts_.Reserve(pts_.Count() + n); }
+
+ private:
+  TD2PointsLst& pts_;
+  PlotPoint tpl_;
+};
+
+struct Range {
+  double lo = std::numeric_limits<double>::infinity();
+  double hi = -std::numeric_limits<double>::infinity();
+  void add(double v) {
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+  }
+  bool valid() const { return lo <= hi; }
+  bool containsZero() const { return valid() && lo <= 0.0 && hi >= 0.0; }
+};
+
+// A time curve of one channel: the samples, the fixed range, the trigger line at x0 and the
+// zero line from x0 to xEnd. values(i) gives sample i, xOf(i) its X.
+template <class Values, class XOf>
+int timeCurve(Curves& k, int ch, int n, Values values, XOf xOf, const WorldValue& trigX,
+              const WorldValue& x0, const WorldValue& x1, const CurveStyle& st, bool autoScale,
+              double halfSpan) {
+  TGenD2DataSet* ds = nullptr;
+  if (const int rc = k.begin(st, ds); rc != kPlotOk) return rc;
+  PointWriter w(*ds, kChannelColour[ch]);
+  w.reserve(n + 2 + 2 * kGuideLinePoints);
+  Range r;
+  for (int i = 0; i < n; ++i) {
+    const double v = values(i);
+    r.add(v);
+    if (i == 0)
+      w.start(xOf(i), v);
+    else
+      w.next(xOf(i), v);
+  }
+  if (!autoScale) {
+    w.invisible(x0, halfSpan);
+    w.invisible(x0, -halfSpan);
+    r.lo = -halfSpan;
+    r.hi = halfSpan;
+  }
+  if (r.valid()) w.guide(trigX, r.lo, trigX, r.hi, kColorBlack);
+  if (r.containsZero()) w.guide(x0, 0.0, x1, 0.0, kChannelColour[ch]);
+  return kPlotOk;
+}
+
+// An XY curve: x(i), y(i) for i < n; chX / chY are the channels on the axes.
+template <class XV, class YV>
+int xyCurve(Curves& k, int n, XV xv, YV yv, int chX, int chY, bool fixX, double halfX,
+            bool fixY, double halfY, ColorRef zeroColourX, ColorRef zeroColourY) {
+  CurveStyle st;
+  st.xUnit = QStringLiteral("V");
+  st.yUnit = QStringLiteral("V");
+  st.xColour = kChannelColour[chX];
+  st.yColour = kChannelColour[chY];
+  TGenD2DataSet* ds = nullptr;
+  if (const int rc = k.begin(st, ds); rc != kPlotOk) return rc;
+  PointWriter w(*ds, kChannelColour[chY]);
+  w.reserve(n + 2 + 2 * kGuideLinePoints);
+  Range rx, ry;
+  for (int i = 0; i < n; ++i) {
+    const double x = xv(i), y = yv(i);
+    rx.add(x);
+    ry.add(y);
+    if (i == 0)
+      w.start(WorldValue::num(x), y);
+    else
+      w.next(WorldValue::num(x), y);
+  }
+  if (fixX) {
+    rx.lo = -halfX;
+    rx.hi = halfX;
+  }
+  if (fixY) {
+    ry.lo = -halfY;
+    ry.hi = halfY;
+  }
+  if (rx.valid() && ry.valid()) {
+    w.invisible(WorldValue::num(rx.lo), ry.lo);
+    w.invisible(WorldValue::num(rx.hi), ry.hi);
+    if (rx.containsZero())
+      w.guide(WorldValue::num(0.0), ry.lo, WorldValue::num(0.0), ry.hi, zeroColourX);
+    if (ry.containsZero())
+      w.guide(WorldValue::num(rx.lo), 0.0, WorldValue::num(rx.hi), 0.0, zeroColourY);
+  }
+  return kPlotOk;
+}
+
+bool showsChannel(int plotMode, int ch) {
+  return plotMode == kPlotK0K1 || plotMode == (ch == 0 ? kPlotK0 : kPlotK1);
+}
+
+bool isXY(int plotMode) {
+  return plotMode == kPlotK1vsK0 || plotMode == kPlotK0vsK1;
+}
+
+// Curves of a plot mode with samples to draw.
+int curveCount(int plotMode, int n) {
+  if (n <= 0) return 0;
+  if (isXY(plotMode)) return 1;
+  return int(showsChannel(plotMode, 0)) + int(showsChannel(plotMode, 1));
+}
+
+}  // namespace
+
+double channelFactor(const SettingsRecord& rs, int ch) {
+  const double p = ch == 0 ? rs.probeFactorC0 : rs.probeFactorC1;
+  return (p - 1.0) / auxDivider(rs) + 1.0;
+}
+
+double fixedHalfSpan(const SettingsRecord& rs, int ch) {
+  return ampl(rs, ch) / 2.0 * channelFactor(rs, ch);
+}
+
+QString channelYUnit(int ch, bool synchYAxes) {
+  return ch == 0 || synchYAxes ? QStringLiteral("V") : QStringLiteral("V ");
+}
+
+int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int n,
+                   const SettingsRecord& rs, const PlotChoice& pc) {
+  if (n < 0 || !ch0 || !ch1) n = 0;
+  // Without samples the time curves still show their ranges, trigger and zero lines.
+  Curves c(k, isXY(pc.plotMode) ? curveCount(pc.plotMode, n) : curveCount(pc.plotMode, 1));
+  const double* data[2] = {ch0, ch1};
+  const double total = rs.memoryDepth * rs.sampleTime;
+  const double tp = rs.triggerPoint * 0.01 * total;
+  const double dt = rs.sampleTime;
+  if (pc.plotMode == kPlotK1vsK0 || pc.plotMode == kPlotK0vsK1) {
+    if (n == 0) return c.finish();
+    const int cx = pc.plotMode == kPlotK1vsK0 ? 0 : 1;
+    const int cy = 1 - cx;
+    const int rc = xyCurve(
+        c, n, [&](int i) { return data[cx][i]; }, [&](int i) { return data[cy][i]; }, cx, cy,
+        !pc.autoScale[cx], fixedHalfSpan(rs, cx), !pc.autoScale[cy], fixedHalfSpan(rs, cy),
+        kColorBlack, kColorBlack);
+    return rc != kPlotOk ? rc : c.finish();
+  }
+  for (int ch = 0; ch < 2; ++ch) {
+    if (!showsChannel(pc.plotMode, ch)) continue;
+    CurveStyle st;
+    st.xUnit = QStringLiteral("s");
+    st.yUnit = channelYUnit(ch, pc.synchYAxes);
+    st.xColour = kColorBlack;
+    st.yColour = kChannelColour[ch];
+    const double* v = data[ch];
+    const int rc = timeCurve(
+        c, ch, n, [v](int i) { return v[i]; },
+        [dt, tp](int i) { return WorldValue::num(double(i) * dt - tp); }, WorldValue::num(0.0),
+        WorldValue::num(-tp), WorldValue::num(total - tp), st, pc.autoScale[ch],
+        fixedHalfSpan(rs, ch));
+    if (rc != kPlotOk) return rc;
+  }
+  return c.finish();
+}
+
+int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
+                          const DayTime& start, const PlotChoice& pc) {
+  const SettingsRecord& header = stream.header;
+  const double dt = header.sampleTime;
+  const double w = double(stream.wordCount);
+  // Point k is stream sample k + 1: the first sample of a run is not drawn.
+  const std::size_t count = std::min(stream.raw0.size(), stream.raw1.size());
+  const int n = count > 1 ? int(std::min<std::size_t>(count - 1, 1u << 30)) : 0;
+  Curves c(k, curveCount(pc.plotMode, n));
+  if (n == 0) return c.finish();
+  const ConversionInputs conv = stream.headerConversion();
+  const auto volts = [&](int ch, int i) {
+    const auto& raw = ch == 0 ? stream.raw0 : stream.raw1;
+    return conv.rawToVolts(ch, raw[std::size_t(i) + 1]);
+  };
+  const bool clock = dt * w > kLoggerClockTimeSeconds;
+  const auto xOf = [&](int i) {
+    return clock ? WorldValue::at(dtAddSeconds(start, double(i) * dt))
+                 : WorldValue::num(double(i) * dt);
+  };
+  if (pc.plotMode == kPlotK1vsK0 || pc.plotMode == kPlotK0vsK1) {
+    const int cx = pc.plotMode == kPlotK1vsK0 ? 0 : 1;
+    const int cy = 1 - cx;
+    const int rc = xyCurve(
+        c, n, [&](int i) { return volts(cx, i); }, [&](int i) { return volts(cy, i); }, cx, cy,
+        !pc.autoScale[cx], fixedHalfSpan(header, cx), !pc.autoScale[cy],
+        fixedHalfSpan(header, cy), kChannelColour[cx], kChannelColour[cy]);
+    return rc != kPlotOk ? rc : c.finish();
+  }
+  for (int ch = 0; ch < 2; ++ch) {
+    if (!showsChannel(pc.plotMode, ch)) continue;
+    CurveStyle st;
+    st.xKind = clock ? kWorldTime : kWorldNumber;
+    st.xUnit = QStringLiteral("s");
+    st.yUnit = channelYUnit(ch, pc.synchYAxes);
+    st.xColour = kColorBlack;
+    st.yColour = kChannelColour[ch];
+    const int rc = timeCurve(
+        c, ch, n, [&](int i) { return volts(ch, i); }, xOf, xOf(0), xOf(0), xOf(n - 1), st,
+        pc.autoScale[ch], fixedHalfSpan(header, ch));
+    if (rc != kPlotOk) return rc;
+  }
+  return c.finish();
+}
+
+int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> readings,
+                   const ChartScale& scale, const PlotChoice& pc) {
+  const int n = int(readings.size());
+  Curves c(k, curveCount(pc.plotMode, n));
+  if (n == 0 || pc.plotMode == kPlotNone) return c.finish();
+  const bool clock = n >= kChartClockTimeReadings;
+  const DayTime t0 = readings[0].time;
+  const auto xOf = [&](int i) {
+    return clock ? WorldValue::at(readings[std::size_t(i)].time)
+                 : WorldValue::num(dtDiffSeconds(readings[std::size_t(i)].time, t0));
+  };
+  const auto value = [&](int ch, int i) {
+    return ch == 0 ? readings[std::size_t(i)].value0 : readings[std::size_t(i)].value1;
+  };
+  const double lo[2] = {scale.rms ? 0.0 : -scale.ampl[0] * scale.probe[0],
+                        scale.rms ? 0.0 : -scale.ampl[1] * scale.probe[1]};
+  const double hi[2] = {scale.ampl[0] * scale.probe[0], scale.ampl[1] * scale.probe[1]};
+  if (pc.plotMode == kPlotK1vsK0 || pc.plotMode == kPlotK0vsK1) {
+    const int cx = pc.plotMode == kPlotK1vsK0 ? 0 : 1;
+    const int cy = 1 - cx;
+    CurveStyle st;
+    st.xUnit = QStringLiteral("V");
+    st.yUnit = QStringLiteral("V");
+    st.xColour = kChannelColour[cx];
+    st.yColour = kChannelColour[cy];
+    TGenD2DataSet* ds = nullptr;
+    if (const int rc = c.begin(st, ds); rc != kPlotOk) return rc;
+    PointWriter w(*ds, kChannelColour[cy]);
+    for (int i = 0; i < n; ++i) {
+      if (i == 0)
+        w.start(WorldValue::num(value(cx, i)), value(cy, i));
+      else
+        w.next(WorldValue::num(value(cx, i)), value(cy, i));
+    }
+    const double x0 = pc.autoScale[cx] ? value(cx, 0) : lo[cx];
+    const double x1 = pc.autoScale[cx] ? value(cx, 0) : hi[cx];
+    if (!pc.autoScale[cx] || !pc.autoScale[cy]) {
+      w.invisible(WorldValue::num(x0), pc.autoScale[cy] ? value(cy, 0) : lo[cy]);
+      w.invisible(WorldValue::num(x1), pc.autoScale[cy] ? value(cy, 0) : hi[cy]);
+    }
+    return c.finish();
+  }
+  for (int ch = 0; ch < 2; ++ch) {
+    if (!showsChannel(pc.plotMode, ch)) continue;
+    CurveStyle st;
+    st.xKind = clock ? kWorldTime : kWorldNumber;
+    st.xUnit = QStringLiteral("s");
+    st.yUnit = QStringLiteral("V");  // the chart always shares one Y axis
+    st.xColour = kColorBlack;
+    st.yColour = kChannelColour[ch];
+    TGenD2DataSet* ds = nullptr;
+    if (const int rc = c.begin(st, ds); rc != kPlotOk) return rc;
+    PointWriter w(*ds, kChannelColour[ch]);
+    for (int i = 0; i < n; ++i) {
+      if (i == 0)
+        w.start(xOf(i), value(ch, i));
+      else
+        w.next(xOf(i), value(ch, i));
+    }
+    if (!pc.autoScale[ch]) {
+      w.invisible(xOf(0), lo[ch]);
+      w.invisible(xOf(0), hi[ch]);
+    }
+  }
+  return c.finish();
+}
+
+TLogAnalView logicAnalyserView(int n, const SettingsRecord& rs) {
+  const int post = int(std::nearbyint(double(n) * (100.0 - rs.triggerPoint) * 0.01));
+  const int pre = int(std::nearbyint(rs.memoryDepth)) - post;
+  TLogAnalView v;
+  v.period = TLogAnalPlot::snapPeriod(rs.sampleTime);
+  v.first = -pre;
+  v.zeroIndex = pre;
+  v.last = post;
+  return v;
+}
+
+TLogAnalView ioLoggerView(int n, double sampleTime) {
+  TLogAnalView v;
+  v.period = TLogAnalPlot::snapPeriod(sampleTime);
+  v.first = 0;
+  v.zeroIndex = 0;
+  v.last = n - 1;
+  return v;
+}
+
+QString headlineText(const QString& serial, const DayTime& measurementTime) {
+  const VersionInfo& vi = versionInfo();
+  return serial + QStringLiteral("  ") + dateTimeText(measurementTime) + QLatin1Char(' ') +
+         vi.productName + QStringLiteral(" V") + vi.fileVersion;
+}
+
+void drawHeadline(QImage& image, const QString& text) {
+  if (image.isNull()) return;
+  QPainter p(&image);
+  const QFontMetrics fm(p.font());
+  const int w = fm.horizontalAdvance(text);
+  const int x = (image.width() - w) / 2;  // toward zero, as integer division does
+  // The box is a little wider than the advance: glyph edges reach past it.
+  p.fillRect(QRect(x - 2, 0, w + 4, fm.height()), Qt::white);
+  p.setPen(Qt::black);
+  p.drawText(x, fm.ascent(), text);
+}
+
+}  // namespace tolv

@@ -1,0 +1,86 @@
+#pragma once
+// What the device window's plots are fed: the curves, axes and ranges of the scope image, the
+// analog-logger image and the voltmeter chart for the plot kernel, the views of the two timing
+// diagrams, and the headline every image carries. Plain functions over plain data, so the
+// sheets only hand over the record and draw.
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "common/daytime.h"
+#include "common/voltmeterreading.h"
+#include "device/settingsrecord.h"
+#include "measure/loggerstream.h"
+#include "plot/genkernel.h"
+#include "plot/loganal_plot.h"
+
+namespace tolv {
+
+// Channel 0 blue, channel 1 red (0x00BBGGRR).
+inline constexpr ColorRef kChannelColour[2] = {0xFF0000, 0x0000FF};
+
+// Lines at zero and the trigger line are drawn with this many points.
+inline constexpr int kGuideLinePoints = 1001;
+
+// From this many readings on the voltmeter chart runs on clock time.
+inline constexpr int kChartClockTimeReadings = 180;
+
+// A logger stream longer than this (sample time x words, seconds) is drawn on clock time.
+inline constexpr double kLoggerClockTimeSeconds = 60.0;
+
+enum PlotMode : int {
+  kPlotNone = 0,
+  kPlotK0 = 1,
+  kPlotK1 = 2,
+  kPlotK0K1 = 3,
+  kPlotK1vsK0 = 4,  // XY, channel 0 on X
+  kPlotK0vsK1 = 5,  // XY, channel 1 on X
+};
+
+// The window's current plot choices.
+struct PlotChoice {
+  int plotMode = kPlotK0K1;
+  bool autoScale[2] = {false, false};
+  bool synchYAxes = true;
+};
+
+// (P - 1) / A + 1 with the record's probe factor and auxiliary divider.
+double channelFactor(const SettingsRecord& rs, int ch);
+// Half the fixed span of a channel: (Ampl / 2) x F.
+double fixedHalfSpan(const SettingsRecord& rs, int ch);
+// "V" for channel 0; channel 1 gets "V " (its own axis) unless the Y axes are synchronised.
+QString channelYUnit(int ch, bool synchYAxes);
+
+// The scope image from the plot array (N samples per channel). Clears the kernel's curves.
+// Returns 0 or the kernel's code of the first curve that could not be set up.
+int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int n,
+                   const SettingsRecord& rs, const PlotChoice& pc);
+
+// The analog-logger image from a loaded stream file: samples from the second on, converted
+// and timed with the settings of the stream's own text header (the window's sample time may
+// have changed since the run). start: the header's "Date Time" (or the measurement time).
+int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
+                          const DayTime& start, const PlotChoice& pc);
+
+// Ranges of the voltmeter chart: the window's current amplitudes, probe factors and mode.
+struct ChartScale {
+  double ampl[2] = {5.0, 5.0};
+  double probe[2] = {1.0, 1.0};
+  bool rms = false;  // VMA0/VMA1: 0 .. Ampl x P instead of +-Ampl x P
+};
+int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> readings,
+                   const ChartScale& scale, const PlotChoice& pc);
+
+// Timing-diagram views: the logic analyser's around its trigger, the I/O logger's from its
+// first sample.
+TLogAnalView logicAnalyserView(int n, const SettingsRecord& rs);
+TLogAnalView ioLoggerView(int n, double sampleTime);
+
+// Serial number, two blanks, the measurement time, a blank and the program's name and version.
+QString headlineText(const QString& serial, const DayTime& measurementTime);
+// Black on white, centred, at the top edge.
+void drawHeadline(QImage& image, const QString& text);
+
+}  // namespace tolv

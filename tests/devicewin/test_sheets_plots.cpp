@@ -1,0 +1,276 @@
+// The plot sheets on their own: drawing with the headline, the mouse on the timing diagrams
+// with the 250 ms unzoom window on a stepped timer, the mouse on kernel images, the clipboard,
+// printing and the layout of the images on their sheets.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPrinter>
+#include <QTabWidget>
+#include <cmath>
+
+#include "common/clock.h"
+#include "device/devtimer.h"
+#include "devicewin/sheets_plots.h"
+
+using namespace tolv;
+
+namespace {
+
+class Sheets : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_.resize(900, 600);
+    pc_ = new QTabWidget(&window_);
+    for (int i = 0; i < 6; ++i) pc_->addTab(new QWidget, QStringLiteral("p%1").arg(i));
+    pc_->setGeometry(0, 0, 900, 600);
+    sheets_ = std::make_unique<TPlotSheets>(pc_, timer_, &window_);
+    for (int i = 0; i < 3000; ++i) logic_.add(i, std::uint16_t(i));
+    for (int i = 0; i < 50; ++i) io_.add(i, std::uint16_t(i % 4));
+    sheets_->attachLists(logic_, io_);
+    window_.show();
+    QApplication::processEvents();
+    sheets_->relayout();
+  }
+  void TearDown() override { sheets_.reset(); }
+
+  SettingsRecord laSettings() {
+    SettingsRecord r = SettingsRecord::defaults();
+    r.memoryDepth = 3000;
+    r.triggerPoint = 10;
+    r.sampleTime = 1e-6;
+    return r;
+  }
+  static int countColour(const QImage& img, QRgb c) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == (c & 0xFFFFFF);
+    return n;
+  }
+  QImage shown(PlotSheet s) { return sheets_->image(s)->pixmap().toImage(); }
+  void left(PlotSheet s, int x) {
+    sheets_->mouseDown(s, Qt::LeftButton, Qt::LeftButton, {}, x, 100);
+  }
+  void right(PlotSheet s, int x) {
+    sheets_->mouseDown(s, Qt::RightButton, Qt::RightButton, {}, x, 100);
+    sheets_->mouseUp(s, Qt::RightButton, {}, {}, x, 100);
+  }
+
+  QWidget window_;
+  QTabWidget* pc_ = nullptr;
+  ManualClock clock_;
+  TManualTimerHub hub_{clock_};
+  TManualTimer& timer_ = hub_.create(0);
+  TLogAnalList logic_, io_;
+  std::unique_ptr<TPlotSheets> sheets_;
+};
+
+}  // namespace
+
+TEST_F(Sheets, ImagesHaveTheirNamesAndFillTheirSheets) {
+  for (const char* n : {"IM_Chart", "IM_OSA0_Data", "IM_LAIO_Data", "IM_DLA0_Data", "IM_DLDI_Data"})
+    EXPECT_NE(window_.findChild<QLabel*>(QString::fromLatin1(n)), nullptr) << n;
+  EXPECT_EQ(sheets_->image(PlotSheet::ScopeControls), nullptr);
+  const QWidget* pg = pc_->currentWidget();
+  EXPECT_EQ(sheets_->image(PlotSheet::Scope)->geometry(), pg->rect());
+  EXPECT_EQ(sheets_->image(PlotSheet::Logic)->size(), pg->size());
+  // The chart leaves a gap at its right and starts below the voltage groups.
+  QWidget groups(sheets_->page(PlotSheet::Voltmeter));
+  groups.setMinimumHeight(40);
+  sheets_->setVoltageGroup(&groups);
+  QWidget box;
+  box.resize(80, 30);
+  sheets_->setNumberBox(PlotSheet::AnalogLogger, &box);
+  sheets_->relayout();
+  const QRect chart = sheets_->image(PlotSheet::Voltmeter)->geometry();
+  EXPECT_EQ(chart.top(), groups.height() + TPlotSheets::kChartGap);
+  const QWidget* vm = sheets_->page(PlotSheet::Voltmeter);
+  EXPECT_EQ(chart.width(), vm->width() - TPlotSheets::kChartGap);
+  EXPECT_EQ(chart.bottom(), vm->height() - 1);
+  EXPECT_EQ(box.x(), vm->width() - 80);
+  sheets_->setVoltageGroup(nullptr);
+  sheets_->setNumberBox(PlotSheet::AnalogLogger, nullptr);
+}
+
+TEST_F(Sheets, EmptyImagesCarryOnlyTheHeadline) {
+  sheets_->setHeadline(QStringLiteral("TV1  headline"));
+  SettingsRecord r = SettingsRecord::defaults();
+  PlotChoice pc;
+  pc.plotMode = kPlotNone;
+  std::vector<double> v(100, 1.0);
+  EXPECT_EQ(sheets_->plotScope(v.data(), v.data(), 100, r, pc), 0);
+  const QImage img = shown(PlotSheet::Scope);
+  EXPECT_EQ(img.size(), sheets_->image(PlotSheet::Scope)->size());
+  const int black = countColour(img, qRgb(0, 0, 0));
+  EXPECT_GT(black, 0);
+  // All ink lies in the headline's band at the top.
+  for (int y = 20; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) ASSERT_EQ(img.pixel(x, y) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST_F(Sheets, ScopeCurvesInChannelColours) {
+  std::vector<double> c0(1000), c1(1000);
+  for (int i = 0; i < 1000; ++i) {
+    c0[std::size_t(i)] = 2.0 * std::sin(i * 0.02);
+    c1[std::size_t(i)] = (i / 100) % 2 ? 1.0 : -1.0;
+  }
+  SettingsRecord r = SettingsRecord::defaults();
+  r.memoryDepth = 1000;
+  r.sampleTime = 0.001;
+  PlotChoice pc;
+  EXPECT_EQ(sheets_->plotScope(c0.data(), c1.data(), 1000, r, pc), 0);
+  const QImage img = shown(PlotSheet::Scope);
+  EXPECT_GT(countColour(img, qRgb(0, 0, 255)), 500);
+  EXPECT_GT(countColour(img, qRgb(255, 0, 0)), 500);
+}
+
+TEST_F(Sheets, RightThenLeftWithin250msRestoresTheFullViewAfterwardsLeftZooms) {
+  for (const PlotSheet s : {PlotSheet::Logic, PlotSheet::IoLogger}) {
+    SCOPED_TRACE(int(s));
+    TLogAnalPlot& p = s == PlotSheet::Logic ? sheets_->logicPlot() : sheets_->ioPlot();
+    ASSERT_EQ(s == PlotSheet::Logic ? sheets_->plotLogic(laSettings()) : sheets_->plotIoLogger(0.01),
+              0);
+    const TLogAnalView full = p.savedView();
+    // Zoom in with the left button.
+    left(s, 200);
+    sheets_->mouseMove(s, Qt::LeftButton, {}, 400, 100);
+    sheets_->mouseUp(s, Qt::LeftButton, {}, {}, 400, 100);
+    const TLogAnalView zoomed = p.getView();
+    ASSERT_NE(zoomed, full);
+    // Right click measures and opens the unzoom window; 249 ms later the left click unzooms.
+    right(s, 300);
+    EXPECT_TRUE(p.cursorDrawn());
+    EXPECT_TRUE(sheets_->unzoomTimer().isActive());
+    hub_.advance(249);
+    ASSERT_TRUE(sheets_->unzoomTimer().isActive());
+    left(s, 300);
+    EXPECT_EQ(p.getView(), full);
+    EXPECT_FALSE(p.zooming());
+    sheets_->mouseUp(s, Qt::LeftButton, {}, {}, 300, 100);
+    EXPECT_EQ(p.getView(), full);
+    // The window is still open for 1 ms: run it out.
+    hub_.advance(1);
+    ASSERT_FALSE(sheets_->unzoomTimer().isActive());
+    // Zoom again; right click, and at 250 ms the window has closed: the left click zooms.
+    left(s, 200);
+    sheets_->mouseMove(s, Qt::LeftButton, {}, 450, 100);
+    sheets_->mouseUp(s, Qt::LeftButton, {}, {}, 450, 100);
+    ASSERT_NE(p.getView(), full);
+    const TLogAnalView again = p.getView();
+    right(s, 300);
+    hub_.advance(250);
+    EXPECT_FALSE(sheets_->unzoomTimer().isActive());
+    left(s, 300);
+    EXPECT_TRUE(p.zooming());
+    EXPECT_EQ(p.getView(), again);
+    sheets_->mouseUp(s, Qt::LeftButton, {}, {}, 300, 100);
+  }
+}
+
+TEST_F(Sheets, BothTimingDiagramsShareTheOneUnzoomTimer) {
+  ASSERT_EQ(sheets_->plotLogic(laSettings()), 0);
+  ASSERT_EQ(sheets_->plotIoLogger(0.01), 0);
+  const TLogAnalView full = sheets_->ioPlot().savedView();
+  left(PlotSheet::IoLogger, 200);
+  sheets_->mouseMove(PlotSheet::IoLogger, Qt::LeftButton, {}, 500, 100);
+  sheets_->mouseUp(PlotSheet::IoLogger, Qt::LeftButton, {}, {}, 500, 100);
+  ASSERT_NE(sheets_->ioPlot().getView(), full);
+  right(PlotSheet::Logic, 300);
+  hub_.advance(100);
+  left(PlotSheet::IoLogger, 300);
+  EXPECT_EQ(sheets_->ioPlot().getView(), full);
+}
+
+TEST_F(Sheets, KernelImagesZoomMeasureAndUnzoomWithTheMouse) {
+  std::vector<double> c0(1000), c1(1000);
+  for (int i = 0; i < 1000; ++i) c0[std::size_t(i)] = c1[std::size_t(i)] = std::sin(i * 0.01);
+  SettingsRecord r = SettingsRecord::defaults();
+  r.memoryDepth = 1000;
+  r.sampleTime = 0.001;
+  PlotChoice pc;
+  pc.autoScale[0] = pc.autoScale[1] = true;
+  ASSERT_EQ(sheets_->plotScope(c0.data(), c1.data(), 1000, r, pc), 0);
+  TGenD2ImgKernel& k = sheets_->scopeKernel();
+  const WorldValue min0 = k.Get(0)->mergedX->minimum;
+  // Left drag from upper left to lower right zooms.
+  sheets_->mouseDown(PlotSheet::Scope, Qt::LeftButton, Qt::LeftButton, {}, 300, 100);
+  sheets_->mouseMove(PlotSheet::Scope, Qt::LeftButton, {}, 500, 300);
+  sheets_->mouseUp(PlotSheet::Scope, Qt::LeftButton, {}, {}, 500, 300);
+  EXPECT_GT(k.Get(0)->mergedX->minimum.toNumber(), min0.toNumber());
+  // The right button measures: the read-out window shows the result.
+  sheets_->mouseDown(PlotSheet::Scope, Qt::RightButton, Qt::RightButton, {}, 400, 200);
+  sheets_->mouseUp(PlotSheet::Scope, Qt::RightButton, {}, {}, 400, 200);
+  EXPECT_TRUE(sheets_->coordinateWindow()->IsShown());
+  EXPECT_GT(sheets_->coordinateWindow()->RowCount(), 0);
+  sheets_->coordinateWindow()->SetShown(false);
+  // Right held, then left: back to the full view.
+  sheets_->mouseDown(PlotSheet::Scope, Qt::RightButton, Qt::RightButton, {}, 400, 200);
+  sheets_->mouseDown(PlotSheet::Scope, Qt::LeftButton, Qt::LeftButton | Qt::RightButton, {}, 400,
+                     200);
+  EXPECT_EQ(k.Get(0)->mergedX->minimum, min0);
+  // The headline is back after the release.
+  sheets_->setHeadline(QStringLiteral("HEADLINE"));
+  sheets_->mouseUp(PlotSheet::Scope, Qt::LeftButton, Qt::RightButton, {}, 400, 200);
+  EXPECT_GT(countColour(shown(PlotSheet::Scope).copy(0, 0, 900, 14), qRgb(0, 0, 0)), 0);
+}
+
+TEST_F(Sheets, ClipboardTakesTheShownImageOrTheWholeWindow) {
+  ASSERT_EQ(sheets_->plotLogic(laSettings()), 0);
+  sheets_->bringToFront(PlotSheet::Logic);
+  QImage img = sheets_->copyToClipboard(Qt::LeftButton);
+  EXPECT_EQ(img.size(), sheets_->image(PlotSheet::Logic)->size());
+  EXPECT_EQ(QApplication::clipboard()->image().size(), img.size());
+  img = sheets_->copyToClipboard(Qt::MiddleButton);
+  EXPECT_EQ(img.size(), sheets_->image(PlotSheet::Logic)->size());
+  img = sheets_->copyToClipboard(Qt::RightButton);
+  EXPECT_EQ(img.size(), window_.size() * window_.devicePixelRatio());
+  // The settings sheet has no image: the whole window.
+  sheets_->bringToFront(PlotSheet::ScopeControls);
+  img = sheets_->copyToClipboard(Qt::LeftButton);
+  EXPECT_EQ(img.size(), window_.size() * window_.devicePixelRatio());
+}
+
+TEST_F(Sheets, PrintsOnlyWhenTheDialogIsConfirmed) {
+  int asked = 0;
+  sheets_->setPrintDialogRunner([&](QPrinter&, QWidget* parent) {
+    ++asked;
+    EXPECT_EQ(parent, &window_);
+    return false;
+  });
+  EXPECT_FALSE(sheets_->print());
+  const QString pdf = QDir::temp().filePath(QStringLiteral("tolv_sheets_print.pdf"));
+  QFile::remove(pdf);
+  sheets_->setPrintDialogRunner([&](QPrinter& p, QWidget*) {
+    ++asked;
+    p.setOutputFormat(QPrinter::PdfFormat);
+    p.setOutputFileName(pdf);
+    return true;
+  });
+  EXPECT_TRUE(sheets_->print());
+  EXPECT_EQ(asked, 2);
+  EXPECT_GT(QFileInfo(pdf).size(), 1000);
+  QFile::remove(pdf);
+}
+
+TEST_F(Sheets, ResizeRedrawsDiagramsWithEnoughSamplesAndKeepsKernelZoom) {
+  ASSERT_EQ(sheets_->plotLogic(laSettings()), 0);
+  ASSERT_EQ(sheets_->plotIoLogger(0.01), 0);
+  pc_->resize(700, 500);
+  QApplication::processEvents();
+  EXPECT_EQ(sheets_->logicPlot().bitmap().size(), sheets_->image(PlotSheet::Logic)->size());
+  EXPECT_GT(countColour(sheets_->logicPlot().bitmap(), qRgb(255, 0, 0)), 100);
+  EXPECT_GT(countColour(sheets_->ioPlot().bitmap(), qRgb(255, 0, 0)), 100);
+  // Nine I/O-logger samples are too few to be drawn again.
+  TLogAnalList few;
+  for (int i = 0; i < 9; ++i) few.add(i, 1);
+  sheets_->attachLists(logic_, few);
+  ASSERT_EQ(sheets_->plotIoLogger(0.01), 0);
+  pc_->resize(800, 520);
+  QApplication::processEvents();
+  EXPECT_EQ(countColour(sheets_->ioPlot().bitmap(), qRgb(255, 0, 0)), 0);
+  sheets_->attachLists(logic_, io_);
+}

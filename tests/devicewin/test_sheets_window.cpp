@@ -1,0 +1,323 @@
+// Measurements on screen: the device window runs a simulated device in every mode and shows
+// each record on its sheet, with the plot controls redrawing the sheet in front.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+
+#include "common/paths.h"
+#include "common/texttable.h"
+#include "device/gpio.h"
+#include "devicewin/panel_plotmode.h"
+#include "devicewin/panel_voltage.h"
+#include "devicewin/sheets_plots.h"
+#include "devicewin/sheets_presenter.h"
+#include "devicewin/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex_plots.h"
+#include "devicewin/tf_onetolvanex_runpanel.h"
+#include "ftdi/simulated_driver.h"
+#include "measure/textheader.h"
+
+using namespace tolv;
+
+namespace {
+
+// The loggers' short-sample-time question gets a No instead of a modal dialog.
+struct AnswerNo final : IQuestionSink {
+  bool askYesNo(const QString&) override { return false; }
+};
+
+class SheetsWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    setDataRoot(std::filesystem::path(dir_.path().toStdString()));
+    fillBuiltInTexts();
+    setLanguageIndex(kLanguageEnglish);
+    sim_.setLinkRate({4096, 1000});
+    w_ = std::make_unique<TF_OneTolvanex>(sim_, nullptr,
+                                          [this](int ms) -> ITimer& { return hub_.create(ms); });
+    w_->setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
+    w_->resize(1200, 800);
+    w_->show();
+    QApplication::processEvents();
+    ASSERT_EQ(w_->open(), 2);
+    hub_.advance(1500);
+    ASSERT_EQ(acq().mode(), kModeOSA0);
+    w_->settingsModel().setQuestionSink(&no_);
+  }
+  void TearDown() override { w_.reset(); }
+
+  TAcquisition& acq() { return w_->acquisition(); }
+  TOneTolvanexRunPanel& run() { return *w_->runPanel(); }
+  TPlotSheets& sheets() { return w_->plots().sheets(); }
+  TMeasureData& data() { return w_->plots().data(); }
+  bool until(const std::function<bool()>& p, std::int64_t maxMs = 5000) {
+    return hub_.advanceUntil(p, maxMs);
+  }
+  void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+  template <class T>
+  T* child(const char* name) {
+    return w_->findChild<T*>(QString::fromLatin1(name));
+  }
+  void chooseMode(ModeCode m) {
+    w_->settingsModel().modeChosen(modeIndex(m));
+    ASSERT_TRUE(until([&] { return acq().mode() == m; }, 2000));
+    hub_.advance(500);
+  }
+  // One record of a scope or logic-analyser mode.
+  void singleRecord() {
+    if (!acq().singleShot()) click(run().singleShotBox());
+    click(run().runButton());
+    ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 2000));
+    ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 20000));
+    QApplication::processEvents();
+  }
+  // A run of a logger or voltmeter mode for ms, then STOP.
+  void runFor(std::int64_t ms) {
+    if (acq().singleShot()) click(run().singleShotBox());
+    click(run().runButton());
+    ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 2000));
+    hub_.advance(ms);
+    click(run().breakButton());
+    ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 10000));
+    hub_.advance(500);
+    QApplication::processEvents();
+  }
+  static int countColour(const QImage& img, QRgb c) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == (c & 0xFFFFFF);
+    return n;
+  }
+  QImage shown(PlotSheet s) { return sheets().image(s)->pixmap().toImage(); }
+  static bool headerReadable(const std::filesystem::path& stream) {
+    SettingsRecord h;
+    std::optional<DayTime> t;
+    return readTextHeader(stream, h, &t) == 0;
+  }
+
+  QTemporaryDir dir_;
+  ManualClock clock_;
+  TSimulatedDriver sim_{1, clock_};
+  TManualTimerHub hub_{clock_};
+  AnswerNo no_;
+  std::unique_ptr<TF_OneTolvanex> w_;
+};
+
+}  // namespace
+
+TEST_F(SheetsWindow, ControlsHaveTheirNames) {
+  for (const char* n : {"RB_NoPlot", "RB_K0", "RB_K1", "RB_K0_K1", "RB_K1_vs_K0", "RB_K0_vs_K1"})
+    EXPECT_NE(child<QRadioButton>(n), nullptr) << n;
+  for (const char* n : {"CB_AutoScaleC0", "CB_AutoScaleC1", "CB_SynchYAxes"})
+    EXPECT_NE(child<QCheckBox>(n), nullptr) << n;
+  EXPECT_NE(child<QGroupBox>("GB_PlotMode"), nullptr);
+  for (const char* n : {"BBN_CopyToClipboard", "BBN_Print", "BBN_StdSize"})
+    EXPECT_NE(child<QWidget>(n), nullptr) << n;
+  for (const char* n : {"PN_VoltageC0", "PN_VoltageC1"}) EXPECT_NE(child<QLabel>(n), nullptr) << n;
+  // Defaults: both channels, fixed ranges, one Y axis.
+  EXPECT_TRUE(child<QRadioButton>("RB_K0_K1")->isChecked());
+  EXPECT_TRUE(child<QCheckBox>("CB_SynchYAxes")->isChecked());
+  // The group belongs to the voltmeter, scope and analog-logger sheets only.
+  for (int page = 0; page < 6; ++page) {
+    w_->pageControl()->setCurrentIndex(page);
+    EXPECT_EQ(child<QGroupBox>("GB_PlotMode")->isVisible(), page == 0 || page == 2 || page == 4)
+        << page;
+  }
+}
+
+TEST_F(SheetsWindow, ScopeRecordShowsBothChannelsWithTriggerLineAndHeadline) {
+  singleRecord();
+  ASSERT_GT(data().sampleCount(), 0);
+  EXPECT_EQ(sheets().shownSheet(), PlotSheet::Scope);
+  TGenD2ImgKernel& k = sheets().scopeKernel();
+  ASSERT_EQ(k.DataSetCount(), 2);
+  const QImage img = shown(PlotSheet::Scope);
+  EXPECT_GT(countColour(img, qRgb(0, 0, 255)), 200);
+  EXPECT_GT(countColour(img, qRgb(255, 0, 0)), 200);
+  // The trigger line stands at 0 s on the time axis of the record's settings.
+  const SettingsRecord& rs = data().recordSettings();
+  const double tp = rs.triggerPoint * 0.01 * rs.memoryDepth * rs.sampleTime;
+  EXPECT_NEAR(k.Get(0)->mergedX->minimum.toNumber(), -tp, 1e-12);
+  int black = 0;
+  for (const PlotPoint& p : k.Get(0)->points.Points())
+    if (p.color == kColorBlack) {
+      ++black;
+      EXPECT_EQ(p.X.toNumber(), 0.0);
+    }
+  EXPECT_EQ(black, kGuideLinePoints);
+  EXPECT_TRUE(sheets().headline().startsWith(w_->serialNumber() + QStringLiteral("  ")));
+  // The running indicator is back to its run state after the drawing.
+  EXPECT_EQ(acq().runState(), RunState::Idle);
+}
+
+TEST_F(SheetsWindow, PlotControlsRedrawTheScopeSheet) {
+  singleRecord();
+  TGenD2ImgKernel& k = sheets().scopeKernel();
+  click(child<QRadioButton>("RB_NoPlot"));
+  EXPECT_EQ(k.DataSetCount(), 0);
+  EXPECT_EQ(countColour(shown(PlotSheet::Scope), qRgb(0, 0, 255)), 0);
+  click(child<QRadioButton>("RB_K1_vs_K0"));
+  ASSERT_EQ(k.DataSetCount(), 1);
+  EXPECT_EQ(k.Get(0)->xStyle.axisColor, kChannelColour[0]);
+  click(child<QRadioButton>("RB_K0_K1"));
+  EXPECT_EQ(k.YAxes().Count(), 1);
+  click(child<QCheckBox>("CB_SynchYAxes"));
+  EXPECT_FALSE(w_->plots().presenter().choice().synchYAxes);
+  EXPECT_EQ(k.YAxes().Count(), 2);
+  click(child<QCheckBox>("CB_AutoScaleC0"));
+  EXPECT_TRUE(w_->plots().presenter().choice().autoScale[0]);
+  EXPECT_LT(k.Get(0)->yAxis.maximum.toNumber(), data().recordSettings().amplC0 / 2 * 2);
+  // The choices go into the settings snapshot.
+  const SettingsRecord snap = data().snapshot();
+  EXPECT_EQ(snap.scopePlotMode, 3);
+  EXPECT_FALSE(snap.synchYAxes);
+  EXPECT_TRUE(snap.autoScaleC0);
+}
+
+TEST_F(SheetsWindow, RunningIndicatorShowsPlottingWhileADrawingLasts) {
+  const auto colour = [&] { return run().runningPanel()->colour(); };
+  const ColorRef idle = colour();
+  TOneTolvanexPresenter& p = w_->plots().presenter();
+  p.plottingIndicator(true);
+  EXPECT_EQ(colour(), rgbColour(0x008000));
+  p.plottingIndicator(true);  // a drawing inside a drawing
+  p.plottingIndicator(false);
+  EXPECT_EQ(colour(), rgbColour(0x008000));
+  p.plottingIndicator(false);
+  EXPECT_EQ(colour(), idle);
+}
+
+TEST_F(SheetsWindow, ChartIsRedrawnByPlotModeFromOneReadingByTheBoxesFromTwo) {
+  w_->pageControl()->setCurrentIndex(int(PlotSheet::Voltmeter));
+  TGenD2ImgKernel& k = sheets().chartKernel();
+  data().clearChartList();
+  data().chartList().Add(VoltmeterReading::measured(DayTime{100.0, 739000}, 1.0, -1.0));
+  click(child<QCheckBox>("CB_AutoScaleC0"));
+  click(child<QCheckBox>("CB_SynchYAxes"));
+  EXPECT_EQ(k.DataSetCount(), 0);
+  click(child<QRadioButton>("RB_K0"));
+  EXPECT_EQ(k.DataSetCount(), 1);
+  data().chartList().Add(VoltmeterReading::measured(DayTime{101.0, 739000}, 1.5, -1.5));
+  click(child<QCheckBox>("CB_AutoScaleC0"));
+  EXPECT_EQ(k.Get(0)->points.Count(), 2 + 2);  // fixed range again: two range points
+  // Other sheets are not drawn by a plot-mode change.
+  w_->pageControl()->setCurrentIndex(int(PlotSheet::Scope));
+  click(child<QRadioButton>("RB_K1"));
+  EXPECT_EQ(sheets().scopeKernel().DataSetCount(), 0);
+}
+
+TEST_F(SheetsWindow, LogicAnalyserRecordIsDrawnOnItsSheet) {
+  chooseMode(kModeLAIO);
+  singleRecord();
+  ASSERT_GT(data().logicList().count(), 0);
+  const QImage img = shown(PlotSheet::Logic);
+  EXPECT_GT(countColour(img, qRgb(255, 0, 0)), 500);
+}
+
+TEST_F(SheetsWindow, VoltmeterShowsValuesAndChartsOnRequest) {
+  chooseMode(kModeVMD0);
+  runFor(2000);
+  ASSERT_GT(data().chartList().Count(), 1);
+  const QString t0 = child<QLabel>("PN_VoltageC0")->text();
+  EXPECT_TRUE(t0.endsWith(QStringLiteral("V DC"))) << t0.toStdString();
+  EXPECT_EQ(t0, TVoltagePanels::voltageText(data().voltage(0), QStringLiteral("V DC")));
+  QPushButton* chart = child<QPushButton>("BN_PlotOrUpdateChart");
+  ASSERT_TRUE(chart->isVisible());
+  w_->pageControl()->setCurrentIndex(0);
+  click(chart);
+  EXPECT_EQ(sheets().chartKernel().DataSetCount(), 2);
+  EXPECT_GT(countColour(shown(PlotSheet::Voltmeter), qRgb(0, 0, 255)), 20);
+}
+
+TEST_F(SheetsWindow, AnalogLoggerStreamIsDrawnAfterStopAndADamagedOneLeavesAnEmptyImage) {
+  chooseMode(kModeDLA0);
+  runFor(3000);
+  const std::filesystem::path file = w_->plots().presenter().analogLoggerFile();
+  ASSERT_FALSE(file.empty());
+  if (!headerReadable(file)) GTEST_SKIP() << "the stream's text header is not readable yet";
+  EXPECT_EQ(sheets().shownSheet(), PlotSheet::AnalogLogger);
+  EXPECT_GT(sheets().loggerKernel().DataSetCount(), 0);
+  // Cut the stream short: drawing it again never reads past its end.
+  for (std::uintmax_t size : {std::uintmax_t(7), std::uintmax_t(0)}) {
+    std::filesystem::resize_file(file, size);
+    w_->plots().presenter().plotAnalogLoggerFile(file);
+    EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);
+  }
+  std::filesystem::remove(file);
+  w_->plots().presenter().plotAnalogLoggerFile(file);
+  EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);
+}
+
+TEST_F(SheetsWindow, IoLoggerStreamIsDrawnAfterStop) {
+  chooseMode(kModeDLDI);
+  runFor(3000);
+  const auto& n = data().numbering(IntermediateFamily::DLDI);
+  if (!headerReadable(n.fileName(n.current())))
+    GTEST_SKIP() << "the stream's text header is not readable yet";
+  EXPECT_EQ(sheets().shownSheet(), PlotSheet::IoLogger);
+  ASSERT_GT(data().ioLoggerList().count(), 0);
+  EXPECT_GT(countColour(shown(PlotSheet::IoLogger), qRgb(255, 0, 0)), 100);
+}
+
+// Pictures of every mode and plot mode after a measurement (only when a folder is given).
+TEST_F(SheetsWindow, Screenshots) {
+  const char* out = std::getenv("TOLV_WINDOW_SHOT_DIR");
+  if (!out) GTEST_SKIP() << "TOLV_WINDOW_SHOT_DIR not set";
+  const auto shoot = [&](const std::string& name) {
+    for (const auto& [suffix, w, h] :
+         {std::tuple{"_large", 1600, 1000},
+          std::tuple{"_min", TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight}}) {
+      w_->resize(w, h);
+      QApplication::processEvents();
+      QApplication::processEvents();
+      w_->grab().save(QString::fromLocal8Bit(out) + "/sheet_" + QString::fromStdString(name) +
+                      suffix + ".png");
+    }
+    w_->resize(1200, 800);
+    QApplication::processEvents();
+  };
+  singleRecord();
+  const char* modes[] = {"none", "k0", "k1", "k0k1", "k1vsk0", "k0vsk1"};
+  for (int m = 0; m < 6; ++m) {
+    w_->plots().presenter().setPlotMode(m);
+    shoot(std::string("osa0_") + modes[m]);
+  }
+  w_->plots().presenter().setPlotMode(3);
+  click(child<QCheckBox>("CB_SynchYAxes"));
+  click(child<QCheckBox>("CB_AutoScaleC1"));
+  shoot("osa0_unsynch_auto1");
+  click(child<QCheckBox>("CB_SynchYAxes"));
+  click(child<QCheckBox>("CB_AutoScaleC1"));
+  for (ModeCode m : {kModeVMD0, kModeVMA1, kModeDLA0, kModeLAIO, kModeDLDI}) {
+    chooseMode(m);
+    std::string code = modeCodeText(m);
+    for (char& c : code) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (m == kModeLAIO) {
+      singleRecord();
+    } else {
+      runFor(m == kModeDLA0 || m == kModeDLDI ? 5000 : 3000);
+    }
+    if (m == kModeVMD0 || m == kModeVMA1) {
+      w_->pageControl()->setCurrentIndex(0);
+      click(child<QPushButton>("BN_PlotOrUpdateChart"));
+    }
+    shoot(code);
+    if (m == kModeDLA0) {
+      w_->plots().presenter().setPlotMode(4);
+      shoot(code + "_k1vsk0");
+      w_->plots().presenter().setPlotMode(3);
+    }
+  }
+}

@@ -1,0 +1,179 @@
+// Logger runs through the record layer, and reading stored streams back for plots and files.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <fstream>
+#include <sstream>
+
+#include "common/settingsio.h"
+#include "measure/loggerstream.h"
+#include "measure/textheader.h"
+#include "measure_fakes.h"
+
+using namespace tolv;
+using namespace tolv::test;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+Bytes marker() {
+  return Bytes(std::begin(kLoggerEndMarker), std::end(kLoggerEndMarker));
+}
+
+// Sample pairs: word 0 then word 1, little-endian.
+Bytes pairs(std::initializer_list<std::pair<std::uint16_t, std::uint16_t>> p) {
+  Bytes b;
+  for (auto [a, c] : p) {
+    b.push_back(std::uint8_t(a));
+    b.push_back(std::uint8_t(a >> 8));
+    b.push_back(std::uint8_t(c));
+    b.push_back(std::uint8_t(c >> 8));
+  }
+  return b;
+}
+
+class Logger : public ::testing::Test {
+ protected:
+  QTemporaryDir dir;
+  fs::path root{dir.path().toStdString()};
+  CallLog log;
+  RecordingPresenter presenter{log};
+  RecordingFiles files{log};
+  TMeasureData data{root};
+  SettingsRecord settings = SettingsRecord::defaults();
+  DayTime clock{1000.0, 739000};
+
+  void SetUp() override {
+    data.setPresenter(&presenter);
+    data.setFiles(&files);
+    data.setSnapshotSource([this] { return settings; });
+    data.setClock([this] { return clock; });
+    data.initNumbering();
+  }
+};
+
+}  // namespace
+
+TEST_F(Logger, IoRunIsStampedByItsFirstChunkAndDrawnFromTheFile) {
+  settings.mode = kModeDLDI;
+  settings.autoSaveMode = 1;
+  data.loggerRunStarted(kModeDLDI);
+  ASSERT_EQ(data.lastLoggerOpenResult(), 0);
+  const fs::path file = data.loggerStream().fileName();
+  EXPECT_EQ(file, intermediateFileName(root, IntermediateFamily::DLDI, 1));
+
+  clock = DayTime{1001.25, 739000};  // first data a second after RUN
+  const Bytes a = pairs({{0xAAAA, 0x0001}, {0xBBBB, 0x0002}});
+  Bytes b = pairs({{0xCCCC, 0x8003}});
+  const Bytes end = marker();
+  b.insert(b.end(), end.begin(), end.begin() + 10);  // marker split over two chunks
+  EXPECT_EQ(data.loggerChunk(kModeDLDI, a), 0);
+  clock = DayTime{1002.0, 739000};
+  EXPECT_EQ(data.loggerChunk(kModeDLDI, b), 0);
+  EXPECT_EQ(data.loggerChunk(kModeDLDI, Bytes(end.begin() + 10, end.end())), 0);
+  EXPECT_DOUBLE_EQ(data.measurementTime().seconds, 1001.25);
+  data.loggerRunEnded(kModeDLDI);
+
+  EXPECT_EQ(slurp(file).size(), 12u + 16u);
+  SettingsRecord h;
+  std::optional<DayTime> t;
+  ASSERT_EQ(readTextHeader(file, h, &t), 0);
+  ASSERT_TRUE(t.has_value());
+  EXPECT_NEAR(t->seconds, 1001.25, 1e-6);
+  // The plot gets the three samples, and no pair of marker words.
+  ASSERT_EQ(data.ioLoggerList().count(), 3);
+  EXPECT_EQ(data.ioLoggerList().at(2).word, 0x8003);
+  EXPECT_EQ(presenter.ioSamples, 3);
+  EXPECT_EQ(log.calls, (std::vector<std::string>{"clearImage DLDI", "files DLDI", "front 4",
+                                                 "plotIoList", "loggerCsv DLDI"}));
+  EXPECT_FALSE(data.loggerStream().isOpen());
+  EXPECT_EQ(data.numbering(IntermediateFamily::DLDI).fileCount(), 1);
+}
+
+TEST_F(Logger, AnalogRunUsesItsHeaderTimeAndTheNextNumber) {
+  settings.mode = kModeDLA0;
+  data.loggerRunStarted(kModeDLA0);
+  data.loggerRunEnded(kModeDLA0);
+  clock = DayTime{2000.0, 739000};
+  data.loggerRunStarted(kModeDLA0);
+  const fs::path file = data.loggerStream().fileName();
+  EXPECT_EQ(file, intermediateFileName(root, IntermediateFamily::DLA0, 2));
+  Bytes s = pairs({{32768, 65535}, {0, 32768}, {65535, 0}});
+  const Bytes m = marker();
+  s.insert(s.end(), m.begin(), m.end());
+  EXPECT_EQ(data.loggerChunk(kModeDLA0, s), 0);
+  data.loggerRunEnded(kModeDLA0);
+  EXPECT_EQ(presenter.analogFile, file);
+  EXPECT_EQ(data.measurementTime().seconds, 2000.0);
+
+  // A chunk after the end (no file open) reports it.
+  EXPECT_EQ(data.loggerChunk(kModeDLA0, s), kIntermediateNotOpen);
+  // A logger start in a mode that has no stream opens nothing.
+  data.loggerRunStarted(kModeOSA0);
+  EXPECT_EQ(data.lastLoggerOpenResult(), kUnknownMode);
+}
+
+TEST(LoggerStreamLoad, AnalogStreamConvertsWithItsOwnHeader) {
+  QTemporaryDir dir;
+  const fs::path file = fs::path(dir.path().toStdString()) / "Intermediate_DLA0_001.FIL";
+  SettingsRecord h = SettingsRecord::defaults();
+  h.mode = kModeDLA0;
+  h.amplC0 = 2.0;
+  h.amplC1 = 20.0;
+  h.offsC1 = 1.0;
+  h.sampleTime = 0.5;  // the run's own sample time, whatever the window says now
+  h.probeFactorC0 = 10;
+  h.probeHelpFactorFlag = true;
+  ASSERT_EQ(writeTextHeader(file, h), 0);
+  ASSERT_EQ(appendTextHeaderDateTime(file, DayTime{5.0, 739000}), 0);
+  Bytes s = pairs({{65535, 32768}, {0, 0}, {32768, 65535}, {1, 2}});
+  const Bytes m = marker();
+  s.insert(s.end(), m.begin(), m.end());
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(s.data()),
+                                              std::streamsize(s.size()));
+  AnalogLoggerStream out;
+  ASSERT_EQ(loadAnalogLoggerStream(file, out), 0);
+  EXPECT_EQ(out.wordCount, 16u);
+  // W - 10 words: three of the four samples.
+  ASSERT_EQ(out.sampleCount(), 3u);
+  EXPECT_DOUBLE_EQ(out.sampleTime(), 0.5);
+  ASSERT_TRUE(out.start.has_value());
+  EXPECT_NEAR(out.volts(0, 0), (9.0 / 0.85 + 1.0) * 32767.0 / 32768.0, 1e-9);
+  EXPECT_DOUBLE_EQ(out.volts(1, 0), 1.0);   // mid-range plus the header's offset
+  EXPECT_DOUBLE_EQ(out.volts(1, 1), -9.0);  // -10 V + 1 V
+  EXPECT_DOUBLE_EQ(out.volts(0, 99), 0.0);  // past the end
+}
+
+TEST(LoggerStreamLoad, BadStreamsReturnCodesAndLeaveTheTargetAlone) {
+  QTemporaryDir dir;
+  const fs::path root = dir.path().toStdString();
+  const fs::path file = root / "Intermediate_DLA0_001.FIL";
+  AnalogLoggerStream out;
+  out.raw0 = {7};
+  TLogAnalList list;
+  list.add(0, 1);
+  EXPECT_EQ(loadAnalogLoggerStream(file, out), 2);  // nothing there
+  EXPECT_EQ(loadIoLoggerStream(file, list), 2);
+  EXPECT_EQ(list.count(), 0);
+
+  std::ofstream(file, std::ios::binary).write("\x01\x02\x03", 3);
+  EXPECT_EQ(loadAnalogLoggerStream(file, out), 2);  // stream without header
+  ASSERT_EQ(writeTextHeader(file, SettingsRecord::defaults()), 0);
+  EXPECT_EQ(loadAnalogLoggerStream(file, out), kNoSamples);  // 3 bytes: no sample
+  EXPECT_EQ(loadIoLoggerStream(file, list), kNoSamples);
+  // A 20-byte stream (two samples and half a marker) has no sample either.
+  std::ofstream(file, std::ios::binary | std::ios::trunc).write(std::string(20, '\x11').data(), 20);
+  EXPECT_EQ(loadAnalogLoggerStream(file, out), kNoSamples);
+  // A cut header.
+  std::ofstream(textHeaderName(file), std::ios::trunc) << "Mode\r\nAL";
+  EXPECT_EQ(loadAnalogLoggerStream(file, out), kReadPastEnd);
+  EXPECT_EQ(out.raw0, std::vector<std::uint16_t>{7});
+}

@@ -1,0 +1,384 @@
+// What the device window's images are fed: curves, units, colours and ranges handed to the
+// plot kernel, the timing-diagram views and the headline.
+#include <gtest/gtest.h>
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <cmath>
+#include <vector>
+
+#include "common/version.h"
+#include "measure/plotfeed.h"
+
+using namespace tolv;
+
+namespace {
+
+SettingsRecord scopeRecord(double tp, double depth, double dt) {
+  SettingsRecord r = SettingsRecord::defaults();
+  r.triggerPoint = tp;
+  r.memoryDepth = depth;
+  r.sampleTime = dt;
+  return r;
+}
+
+struct Samples {
+  std::vector<double> c0, c1;
+  explicit Samples(int n) : c0(std::size_t(n)), c1(std::size_t(n)) {
+    for (int i = 0; i < n; ++i) {
+      c0[std::size_t(i)] = 1.5 * std::sin(i * 0.05);
+      c1[std::size_t(i)] = (i / 50) % 2 ? 1.0 : -1.0;
+    }
+  }
+};
+
+double num(const WorldValue& v) {
+  return v.toNumber();
+}
+
+// Points of a data set in the given colour that do not take part in measurements.
+std::vector<PlotPoint> guidePoints(const TGenD2DataSet& ds, ColorRef c) {
+  std::vector<PlotPoint> out;
+  const auto& pts = ds.points.Points();
+  for (std::size_t i = 0; i < pts.size(); ++i) {
+    const PlotPoint& p = pts[i];
+    // A lone range point is linked to nothing and nothing links to it.
+    const bool lone = p.linkA < 0 && (i + 1 == pts.size() || pts[i + 1].linkA != int(i));
+    if (p.color == c && !(p.flags & kPointMeasurable) && p.markerShape == 9 && !lone)
+      out.push_back(p);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(ScopeFeed, PlotModeZeroLeavesNoCurve) {
+  TGenD2ImgKernel k;
+  Samples s(100);
+  PlotChoice pc;
+  pc.plotMode = kPlotNone;
+  EXPECT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 100, scopeRecord(10, 100, 0.001), pc), 0);
+  EXPECT_EQ(k.DataSetCount(), 0);
+}
+
+TEST(ScopeFeed, TimeAxisRunsFromPretriggerToEndWithTriggerLineAtZero) {
+  TGenD2ImgKernel k;
+  k.SetImageSize(1200, 700);
+  k.PrepareImage(nullptr);
+  Samples s(1000);
+  PlotChoice pc;
+  pc.plotMode = kPlotK0;
+  ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 1000, scopeRecord(10, 1000, 0.001), pc), 0);
+  ASSERT_EQ(k.DataSetCount(), 1);
+  ASSERT_EQ(k.Render(nullptr, true), 0);
+  const AxisWorldData& x = *k.Get(0)->mergedX;
+  EXPECT_NEAR(num(x.minimum), -0.1, 1e-12);
+  EXPECT_NEAR(num(x.maximum), 0.9, 1e-12);
+  EXPECT_EQ(x.unit, QStringLiteral("s"));
+  const TGenD2DataSet& ds = *k.Get(0);
+  // Sample i at i * 1 ms - 0.1 s, so sample 100 is the trigger moment.
+  EXPECT_NEAR(num(ds.points.At(100).X), 0.0, 1e-12);
+  EXPECT_EQ(ds.points.At(0).color, kChannelColour[0]);
+  const auto trig = guidePoints(ds, kColorBlack);
+  ASSERT_EQ(int(trig.size()), kGuideLinePoints);
+  for (const PlotPoint& p : trig) EXPECT_EQ(num(p.X), 0.0);
+  // Fixed range of AmplC0 5 with probe 1: +-2.5 V, the trigger line spans it.
+  EXPECT_DOUBLE_EQ(num(trig.front().Y), -2.5);
+  EXPECT_DOUBLE_EQ(num(trig.back().Y), 2.5);
+  EXPECT_DOUBLE_EQ(num(ds.mergedY->minimum), -2.5);
+  EXPECT_DOUBLE_EQ(num(ds.mergedY->maximum), 2.5);
+  // The zero line in the channel's colour from -Tp to T - Tp.
+  std::vector<PlotPoint> zero;
+  for (const PlotPoint& p : guidePoints(ds, kChannelColour[0])) zero.push_back(p);
+  ASSERT_EQ(int(zero.size()), kGuideLinePoints);
+  EXPECT_NEAR(num(zero.front().X), -0.1, 1e-12);
+  EXPECT_NEAR(num(zero.back().X), 0.9, 1e-12);
+  EXPECT_EQ(num(zero[500].Y), 0.0);
+  // Red K1 is not drawn in mode 1.
+  for (const PlotPoint& p : ds.points.Points()) EXPECT_NE(p.color, kChannelColour[1]);
+}
+
+TEST(ScopeFeed, FixedRangeUsesProbeFactorAndDividerOfTheRecord) {
+  TGenD2ImgKernel k;
+  Samples s(200);
+  SettingsRecord r = scopeRecord(50, 200, 1e-5);
+  r.amplC0 = 2.0;
+  r.probeFactorC0 = 10.0;
+  r.probeHelpFactorFlag = true;
+  r.amplC1 = 0.2;
+  r.probeFactorC1 = 10.0;
+  r.probeHelpFactorFlag = true;
+  PlotChoice pc;
+  pc.plotMode = kPlotK0K1;
+  pc.synchYAxes = false;
+  pc.autoScale[1] = true;
+  ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 200, r, pc), 0);
+  ASSERT_EQ(k.DataSetCount(), 2);
+  EXPECT_NEAR(num(k.Get(0)->yAxis.maximum), 1.0 * (9.0 / 0.85 + 1.0), 1e-9);
+  EXPECT_NEAR(num(k.Get(0)->yAxis.minimum), -1.0 * (9.0 / 0.85 + 1.0), 1e-9);
+  // Auto-scaled channel 1 spans its data only.
+  EXPECT_DOUBLE_EQ(num(k.Get(1)->yAxis.minimum), -1.0);
+  EXPECT_DOUBLE_EQ(num(k.Get(1)->yAxis.maximum), 1.0);
+  r.probeHelpFactorFlag = false;
+  ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 200, r, pc), 0);
+  EXPECT_NEAR(num(k.Get(0)->yAxis.maximum), 10.0, 1e-12);
+}
+
+TEST(ScopeFeed, UnsynchronisedYAxesGiveChannelOneAnAxisOfItsOwn) {
+  TGenD2ImgKernel k;
+  Samples s(300);
+  PlotChoice pc;
+  pc.plotMode = kPlotK0K1;
+  pc.synchYAxes = false;
+  const SettingsRecord r = scopeRecord(10, 300, 1e-4);
+  ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 300, r, pc), 0);
+  EXPECT_EQ(k.YAxes().Count(), 2);
+  EXPECT_EQ(k.XAxes().Count(), 1);
+  EXPECT_EQ(k.Get(1)->yAxis.unit, QStringLiteral("V "));
+  EXPECT_EQ(k.Get(1)->yStyle.axisColor, kChannelColour[1]);
+  pc.synchYAxes = true;
+  ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 300, r, pc), 0);
+  EXPECT_EQ(k.YAxes().Count(), 1);
+  EXPECT_EQ(k.Get(1)->yAxis.unit, QStringLiteral("V"));
+}
+
+TEST(ScopeFeed, XYModesPutTheChosenChannelOnX) {
+  TGenD2ImgKernel k;
+  Samples s(100);
+  PlotChoice pc;
+  pc.plotMode = kPlotK1vsK0;
+  pc.autoScale[0] = pc.autoScale[1] = true;
+  const SettingsRecord r = scopeRecord(10, 100, 1e-4);
+  ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 100, r, pc), 0);
+  ASSERT_EQ(k.DataSetCount(), 1);
+  const TGenD2DataSet& ds = *k.Get(0);
+  EXPECT_DOUBLE_EQ(num(ds.points.At(7).X), s.c0[7]);
+  EXPECT_DOUBLE_EQ(num(ds.points.At(7).Y), s.c1[7]);
+  EXPECT_EQ(ds.xStyle.axisColor, kChannelColour[0]);
+  EXPECT_EQ(ds.yStyle.axisColor, kChannelColour[1]);
+  EXPECT_EQ(ds.points.At(7).color, kChannelColour[1]);
+  EXPECT_EQ(ds.xAxis.unit, QStringLiteral("V"));
+  // Both ranges contain 0: a black vertical and a black horizontal line.
+  EXPECT_EQ(int(guidePoints(ds, kColorBlack).size()), 2 * kGuideLinePoints);
+
+  pc.plotMode = kPlotK0vsK1;
+  pc.autoScale[1] = false;  // X is channel 1, fixed at +-2.5 V
+  ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 100, r, pc), 0);
+  const TGenD2DataSet& d2 = *k.Get(0);
+  EXPECT_DOUBLE_EQ(num(d2.points.At(7).X), s.c1[7]);
+  EXPECT_DOUBLE_EQ(num(d2.xAxis.minimum), -2.5);
+  EXPECT_DOUBLE_EQ(num(d2.xAxis.maximum), 2.5);
+  EXPECT_EQ(d2.xStyle.axisColor, kChannelColour[1]);
+}
+
+TEST(ScopeFeed, EmptyRecordAddsNoSamplePoints) {
+  TGenD2ImgKernel k;
+  PlotChoice pc;
+  const SettingsRecord r = scopeRecord(10, 100, 1e-4);
+  EXPECT_EQ(feedScopeImage(k, nullptr, nullptr, 5, r, pc), 0);
+  for (int i = 0; i < k.DataSetCount(); ++i)
+    for (const PlotPoint& p : k.Get(i)->points.Points()) EXPECT_FALSE(p.flags & kPointMeasurable);
+  pc.plotMode = kPlotK1vsK0;
+  EXPECT_EQ(feedScopeImage(k, nullptr, nullptr, 0, r, pc), 0);
+  EXPECT_EQ(k.DataSetCount(), 0);
+}
+
+// --- Analog logger ---------------------------------------------------------------------------
+
+namespace {
+
+// A loaded stream of n samples: channel 0 rises by one step per sample, channel 1 falls by
+// two. W counts the end marker's 8 words as well.
+AnalogLoggerStream loggerStream(int n, const SettingsRecord& h = SettingsRecord::defaults()) {
+  AnalogLoggerStream s;
+  s.header = h;
+  for (int i = 0; i < n; ++i) {
+    s.raw0.push_back(std::uint16_t(32768 + i));
+    s.raw1.push_back(std::uint16_t(32768 - 2 * i));
+  }
+  s.wordCount = std::uint64_t(2 * n + 8);
+  return s;
+}
+
+}  // namespace
+
+TEST(AnalogLoggerFeed, SkipsTheFirstSampleAndConvertsWithTheHeader) {
+  TGenD2ImgKernel k;
+  SettingsRecord h = SettingsRecord::defaults();
+  h.sampleTime = 0.01;
+  h.amplC0 = 2.0;
+  h.probeFactorC0 = 10.0;
+  h.probeHelpFactorFlag = false;
+  PlotChoice pc;
+  pc.plotMode = kPlotK0;
+  pc.autoScale[0] = true;
+  ASSERT_EQ(feedAnalogLoggerImage(k, loggerStream(19, h), DayTime{3600.0, 739000}, pc), 0);
+  const TGenD2DataSet& ds = *k.Get(0);
+  std::vector<PlotPoint> curve;
+  for (const PlotPoint& p : ds.points.Points())
+    if (p.flags & kPointMeasurable) curve.push_back(p);
+  ASSERT_EQ(curve.size(), 18u);
+  EXPECT_DOUBLE_EQ(num(curve[0].Y), 10.0 / 32768.0);
+  EXPECT_DOUBLE_EQ(num(curve[17].Y), 10.0 * 18.0 / 32768.0);
+  EXPECT_DOUBLE_EQ(num(curve[17].X), 17 * 0.01);
+  EXPECT_TRUE(curve[0].X.isNumber());
+  EXPECT_EQ(ds.xAxis.unit, QStringLiteral("s"));
+}
+
+TEST(AnalogLoggerFeed, LongStreamRunsOnClockTimeOfTheHeadersSampleTime) {
+  TGenD2ImgKernel k;
+  SettingsRecord h = SettingsRecord::defaults();
+  const DayTime start{86399.5, 739000};
+  PlotChoice pc;
+  pc.plotMode = kPlotK1;
+  // 208 words x 0.28 s = 58.24 s: seconds; x 0.29 s = 60.32 s: clock time.
+  h.sampleTime = 0.28;
+  ASSERT_EQ(feedAnalogLoggerImage(k, loggerStream(100, h), start, pc), 0);
+  EXPECT_TRUE(k.Get(0)->points.At(0).X.isNumber());
+  h.sampleTime = 0.29;
+  ASSERT_EQ(feedAnalogLoggerImage(k, loggerStream(100, h), start, pc), 0);
+  const PlotPoint& p3 = k.Get(0)->points.At(3);
+  ASSERT_TRUE(p3.X.isTime());
+  // 3 x 0.29 s after the start, past midnight into the next day.
+  EXPECT_EQ(p3.X.day, 739001);
+  EXPECT_NEAR(p3.X.number, 0.37, 1e-9);
+  // The trigger line stands at the first X value.
+  const auto trig = guidePoints(*k.Get(0), kColorBlack);
+  ASSERT_FALSE(trig.empty());
+  EXPECT_EQ(trig.front().X, k.Get(0)->points.At(0).X);
+}
+
+TEST(AnalogLoggerFeed, EmptyOrOneSampleOrUnevenStreamsDrawNoCurve) {
+  TGenD2ImgKernel k;
+  PlotChoice pc;
+  for (int mode : {kPlotK0K1, kPlotK1vsK0}) {
+    pc.plotMode = mode;
+    for (int n : {0, 1}) {
+      EXPECT_EQ(feedAnalogLoggerImage(k, loggerStream(n), DayTime{}, pc), 0);
+      EXPECT_EQ(k.DataSetCount(), 0);
+    }
+    AnalogLoggerStream uneven = loggerStream(5);
+    uneven.raw1.resize(2);
+    EXPECT_EQ(feedAnalogLoggerImage(k, uneven, DayTime{}, pc), 0);
+    for (int i = 0; i < k.DataSetCount(); ++i)
+      EXPECT_LE(k.Get(i)->points.Count(), 1 + 2 + 2 * kGuideLinePoints);
+  }
+}
+
+TEST(AnalogLoggerFeed, XYZeroLinesTakeTheChannelColours) {
+  TGenD2ImgKernel k;
+  PlotChoice pc;
+  pc.plotMode = kPlotK1vsK0;
+  ASSERT_EQ(feedAnalogLoggerImage(k, loggerStream(30), DayTime{}, pc), 0);
+  const TGenD2DataSet& ds = *k.Get(0);
+  EXPECT_EQ(int(guidePoints(ds, kChannelColour[0]).size()), kGuideLinePoints);
+  EXPECT_TRUE(guidePoints(ds, kColorBlack).empty());
+}
+
+// --- Voltmeter chart -------------------------------------------------------------------------
+
+namespace {
+
+std::vector<VoltmeterReading> readings(int n) {
+  std::vector<VoltmeterReading> r;
+  const DayTime t0{43200.0, 739000};
+  for (int i = 0; i < n; ++i)
+    r.push_back(VoltmeterReading::measured(dtAddSeconds(t0, 0.5 * i), 0.1 * i, -0.05 * i));
+  return r;
+}
+
+}  // namespace
+
+TEST(ChartFeed, The180thReadingSwitchesToClockTime) {
+  TGenD2ImgKernel k;
+  PlotChoice pc;
+  ChartScale sc;
+  auto r = readings(179);
+  ASSERT_EQ(feedChartImage(k, r, sc, pc), 0);
+  EXPECT_TRUE(k.Get(0)->points.At(178).X.isNumber());
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->points.At(178).X), 89.0);
+  EXPECT_EQ(k.Get(0)->xAxis.unit, QStringLiteral("s"));
+  r = readings(180);
+  ASSERT_EQ(feedChartImage(k, r, sc, pc), 0);
+  EXPECT_TRUE(k.Get(0)->points.At(179).X.isTime());
+  EXPECT_EQ(k.Get(0)->points.At(179).X, WorldValue::at(r[179].time));
+  // Both channels always on one Y axis.
+  EXPECT_EQ(k.YAxes().Count(), 1);
+}
+
+TEST(ChartFeed, FixedRangeIsPlusMinusAmplitudeTimesProbeInDCAndFromZeroInRMS) {
+  TGenD2ImgKernel k;
+  PlotChoice pc;
+  pc.plotMode = kPlotK0;
+  ChartScale sc;
+  sc.ampl[0] = 2.0;
+  sc.probe[0] = 10.0;
+  const auto r = readings(5);
+  ASSERT_EQ(feedChartImage(k, r, sc, pc), 0);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.minimum), -20.0);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.maximum), 20.0);
+  sc.rms = true;
+  ASSERT_EQ(feedChartImage(k, r, sc, pc), 0);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.minimum), 0.0);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.maximum), 20.0);
+  pc.autoScale[0] = true;
+  ASSERT_EQ(feedChartImage(k, r, sc, pc), 0);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.maximum), 0.4);
+}
+
+TEST(ChartFeed, XYChartAndEmptyList) {
+  TGenD2ImgKernel k;
+  PlotChoice pc;
+  pc.plotMode = kPlotK0vsK1;
+  ChartScale sc;
+  const auto r = readings(10);
+  ASSERT_EQ(feedChartImage(k, r, sc, pc), 0);
+  ASSERT_EQ(k.DataSetCount(), 1);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->points.At(4).X), r[4].value1);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->xAxis.minimum), -5.0);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.maximum), 5.0);
+  EXPECT_EQ(feedChartImage(k, {}, sc, pc), 0);
+  EXPECT_EQ(k.DataSetCount(), 0);
+}
+
+// --- Timing diagrams and headline ------------------------------------------------------------
+
+TEST(LogicViews, PreAndPostTriggerCountsRoundHalfToEven) {
+  SettingsRecord r = scopeRecord(10, 1000, 1e-6);
+  TLogAnalView v = logicAnalyserView(1000, r);
+  EXPECT_EQ(v.last, 900);
+  EXPECT_EQ(v.first, -100);
+  EXPECT_EQ(v.zeroIndex, 100);
+  EXPECT_DOUBLE_EQ(v.period, 1e-6);
+  // 5 x 0.5 = 2.5 post-trigger samples round to 2.
+  r.triggerPoint = 50;
+  r.memoryDepth = 5;
+  v = logicAnalyserView(5, r);
+  EXPECT_EQ(v.last, 2);
+  EXPECT_EQ(v.first, -3);
+  const TLogAnalView io = ioLoggerView(50, 0.0102);
+  EXPECT_EQ(io.first, 0);
+  EXPECT_EQ(io.last, 49);
+  EXPECT_DOUBLE_EQ(io.period, 0.01);
+}
+
+TEST(Headline, CentredAtTheTopInBlackOnWhite) {
+  const QString text = headlineText(QStringLiteral("TV000123"), DayTime{3661.25, 739000});
+  EXPECT_TRUE(text.startsWith(QStringLiteral("TV000123  ")));
+  EXPECT_TRUE(text.endsWith(QStringLiteral("Multi_Tolvanex V") + versionInfo().fileVersion));
+  QImage img(401, 60, QImage::Format_RGB32);
+  img.fill(Qt::blue);
+  drawHeadline(img, text);
+  QFontMetrics fm(QPainter(&img).font());
+  const int w = fm.horizontalAdvance(text);
+  const int x = (401 - w) / 2;
+  // White background from x on, nothing left of it, black ink somewhere in the band.
+  EXPECT_EQ(img.pixelColor(x - 3, 2), QColor(Qt::blue));
+  EXPECT_EQ(img.pixelColor(x - 2, 0), QColor(Qt::white));
+  EXPECT_EQ(img.pixelColor(x + w + 2, 2), QColor(Qt::blue));
+  EXPECT_EQ(img.pixelColor(x, fm.height()), QColor(Qt::blue));
+  bool ink = false;
+  for (int y = 0; y < fm.height(); ++y)
+    for (int i = x; i < x + w; ++i) ink = ink || img.pixelColor(i, y) == QColor(Qt::black);
+  EXPECT_TRUE(ink);
+}
