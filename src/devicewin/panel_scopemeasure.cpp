@@ -119,10 +119,10 @@ void TScopeMeasurePanel::setRange(int first, int last) {
 
 void TScopeMeasurePanel::setChannelColours(const QColor& ch0, const QColor& ch1) {
   colours_ = {ch0, ch1};
-  // The plot's channel colours are bright on its dark background; the table uses the same.
+  // Light like the plot it sits on, so the plot's channel colours read the same here.
   QPalette p = palette();
-  p.setColor(QPalette::Window, QColor(20, 20, 20));
-  p.setColor(QPalette::WindowText, QColor(220, 220, 220));
+  p.setColor(QPalette::Window, QColor(255, 255, 255, 230));
+  p.setColor(QPalette::WindowText, QColor(0, 0, 0));
   setPalette(p);
   for (int c = 0; c < kChannels; ++c) {
     const QString style = QStringLiteral("color: %1;").arg(colours_[std::size_t(c)].name());

@@ -56,7 +56,7 @@ class TScopeMeasurePanel : public QFrame {
   std::array<std::vector<double>, kChannels> data_;
   std::array<SignalMeasurement, kChannels> meas_{};
   std::array<bool, kChannels> valid_{};
-  std::array<QColor, kChannels> colours_{QColor(Qt::yellow), QColor(Qt::cyan)};
+  std::array<QColor, kChannels> colours_{QColor(Qt::blue), QColor(Qt::red)};
   double sampleTime_ = 0.0;
   int first_ = -1;
   int last_ = -1;
