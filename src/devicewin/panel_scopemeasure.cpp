@@ -136,6 +136,8 @@ void TScopeMeasurePanel::applyTexts(int language) {
   toggle_->setText(measurePanelTitle(language, zoomed()));
   for (std::size_t r = 0; r < kRows; ++r)
     captions_[r]->setText(measureRowCaption(MeasureRow(r), language));
+  layout()->activate();
+  adjustSize();
 }
 
 void TScopeMeasurePanel::setTableShown(bool shown) {

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -40,9 +41,11 @@ bool TScopeMeasureLink::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TScopeMeasureLink::place() {
-  // Top left, below the headline; the number box keeps the right edge.
+  // Top right inside the plot, below the headline, clear of the Y axis labels on the left.
+  if (panel_->layout() != nullptr) panel_->layout()->activate();
   panel_->adjustSize();
-  panel_->move(8, 24);
+  const QWidget* page = sheets_.page(PlotSheet::Scope);
+  panel_->move(std::max(8, page->width() - panel_->width() - 24), 24);
   panel_->raise();
 }
 
