@@ -25,13 +25,18 @@ TScopeMeasureLink::TScopeMeasureLink(TPlotSheets& sheets, DataSource data, Choic
   panel_ = new TScopeMeasurePanel(page);
   panel_->setChannelColours(toQColor(kChannelColour[0]), toQColor(kChannelColour[1]));
   page->installEventFilter(this);
+  panel_->installEventFilter(this);
   if (QLabel* image = sheets.image(PlotSheet::Scope)) image->installEventFilter(this);
   place();
   panel_->raise();
 }
 
 bool TScopeMeasureLink::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == sheets_.page(PlotSheet::Scope) && event->type() == QEvent::Resize) {
+  if (watched == panel_ && event->type() == QEvent::Resize) {
+    // Hidden or shown again, the table keeps to the right edge.
+    const QWidget* page = sheets_.page(PlotSheet::Scope);
+    panel_->move(std::max(8, page->width() - panel_->width() - 24), 24);
+  } else if (watched == sheets_.page(PlotSheet::Scope) && event->type() == QEvent::Resize) {
     place();
   } else if (event->type() == QEvent::MouseButtonRelease) {
     // The sheets zoom on the same release; look at the range once they are done.
