@@ -7,6 +7,8 @@ PACKAGES=(
   libfmt-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
+  dpkg-dev file      # the Debian package build (CPack)
+  libftdi1-2         # run time: the second FTDI driver path
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

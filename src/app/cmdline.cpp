@@ -75,10 +75,30 @@ int parseCommandLine(const QStringList& args, CommandLine& out, bool lenient) {
       out.simTraceDir = std::filesystem::path(value.toStdString());
       continue;
     }
+    if (!takeValue(args, i, QStringLiteral("--driver"), value, matched)) {
+      out.error = QStringLiteral("--driver needs d2xx or libftdi");
+      return -1;
+    }
+    if (matched) {
+      if (value == QLatin1String("d2xx")) {
+        out.driver = FtdiBackend::D2xx;
+      } else if (value == QLatin1String("libftdi")) {
+        out.driver = FtdiBackend::Libftdi;
+      } else {
+        out.error = QStringLiteral("--driver needs d2xx or libftdi, not \"%1\"").arg(value);
+        return -1;
+      }
+      continue;
+    }
     if (!lenient) {
       out.error = QStringLiteral("unknown argument \"%1\"").arg(a);
       return -1;
     }
+  }
+  // A forced driver beside simulated devices would be silently ignored; say so instead.
+  if (out.driver != FtdiBackend::Auto && out.simulateCount >= 0) {
+    out.error = QStringLiteral("--driver and --simulate cannot be used together");
+    return -1;
   }
   return 0;
 }
@@ -91,6 +111,8 @@ QString commandLineHelpText() {
              "Options:\n"
              "  --simulate N      run with N simulated devices instead of the FTDI D2XX driver\n"
              "                    (0 to %1)\n"
+             "  --driver NAME     talk to the devices through the FTDI D2XX library (d2xx) or\n"
+             "                    libftdi1 (libftdi); default: D2XX when installed, else libftdi1\n"
              "  --data-root DIR   keep language file, settings and data below DIR\n"
              "                    (default: ~/TolvanexData)\n"
              "  --sim-trace DIR   simulated devices write every command and reply to\n"

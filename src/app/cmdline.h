@@ -5,12 +5,15 @@
 #include <QStringList>
 #include <filesystem>
 
+#include "ftdi/driver_factory.h"
+
 namespace tolv {
 
 struct CommandLine {
   int simulateCount = -1;             // -1: use the vendor driver; N >= 0: N simulated devices
   std::filesystem::path dataRoot;     // empty: the default data root
   std::filesystem::path simTraceDir;  // empty: no trace of the simulated devices
+  FtdiBackend driver = FtdiBackend::Auto;  // --driver d2xx|libftdi
   bool help = false;
   bool version = false;
   QString error;  // why parsing failed (empty on success)

@@ -1,5 +1,7 @@
 #include "app/driverchoice.h"
 
+#include <cstdio>
+
 #include "common/clock.h"
 #include "common/version.h"
 #include "ftdi/driver_factory.h"
@@ -11,8 +13,11 @@ std::unique_ptr<IFtdiDriver> chooseDriver(const CommandLine& cmd) {
   // "--simulate 0" means a simulated bus without devices, not the vendor library.
   if (cmd.simulateCount == 0)
     return std::make_unique<TSimulatedDriver>(0, SystemClock::instance(), cmd.simTraceDir);
-  return makeDriver(cmd.simulateCount < 0 ? 0 : cmd.simulateCount, SystemClock::instance(),
-                    cmd.simTraceDir);
+  std::string note;
+  auto driver = makeDriver(cmd.simulateCount < 0 ? 0 : cmd.simulateCount,
+                           SystemClock::instance(), cmd.simTraceDir, cmd.driver, &note);
+  if (!note.empty()) std::fprintf(stderr, "multi_tolvanex: %s; no devices\n", note.c_str());
+  return driver;
 }
 
 QString programVersion() {

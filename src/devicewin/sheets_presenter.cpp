@@ -182,6 +182,7 @@ void TOneTolvanexPresenter::plotScopeRecord(const TMeasureData& d) {
   p_.sheets.setHeadline(headline());
   p_.sheets.plotScope(d.plotChannel0(), d.plotChannel1(), d.sampleCount(), d.recordSettings(),
                       choice_);
+  if (onScopePlotted) onScopePlotted();
 }
 
 void TOneTolvanexPresenter::plotLogicRecord(const TMeasureData& d) {

@@ -71,6 +71,7 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   // --- Hooks for the displays and menus of other panels ----------------------------------------
   std::function<void(double, double, const QString&)> onVoltmeterValues;
   std::function<void(const TIntermediateNumbering&)> onIntermediateFilesChanged;
+  std::function<void()> onScopePlotted;  // a scope record was drawn
 
   // --- IMeasurePresenter ------------------------------------------------------------------------
   void plotScopeRecord(const TMeasureData& d) override;

@@ -8,7 +8,9 @@
 
 #include "devicewin/panel_files.h"
 #include "devicewin/panel_plotmode.h"
+#include "common/texttable.h"
 #include "devicewin/panel_voltage.h"
+#include "devicewin/scopemeasure_link.h"
 #include "devicewin/sheets_plots.h"
 #include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex.h"
@@ -50,6 +52,10 @@ TOneTolvanexPlots::TOneTolvanexPlots(TF_OneTolvanex& window, ITimer& unzoomTimer
   presenter_->setSerialSource([this] { return w_.serialNumber(); });
   presenter_->setStdSizeAction([this] { w_.restoreDefaultSize(); });
   w_.setVoltmeterRunHook([this] { data_->clearChartList(); });
+  measure_ = new TScopeMeasureLink(
+      *sheets_, [this] { return data_.get(); },
+      [this]() -> const PlotChoice& { return presenter_->choice(); });
+  presenter_->onScopePlotted = [this] { measure_->recordPlotted(); };
   wireData();
 }
 
@@ -58,6 +64,7 @@ TOneTolvanexPlots::~TOneTolvanexPlots() {
   w_.setRecordSink(nullptr);
   data_->setPresenter(nullptr);
   // The sheets hold a window timer that the window destroys before its child widgets.
+  delete measure_;
   delete presenter_;
   delete sheets_;
 }
@@ -105,6 +112,7 @@ void TOneTolvanexPlots::applyTexts() {
   group_->applyTexts();
   tools_->applyTexts();
   voltages_->applyTexts();
+  measure_->applyTexts(languageIndex());
 }
 
 void TOneTolvanexPlots::setCoordinateWindow(TF_D2Koord* k) {

@@ -17,6 +17,7 @@ class TPlotToolButtons;
 class TVoltagePanels;
 class TOneTolvanexPresenter;
 class TF_D2Koord;
+class TScopeMeasureLink;
 
 class TOneTolvanexPlots {
  public:
@@ -41,6 +42,7 @@ class TOneTolvanexPlots {
   TPlotToolButtons& toolButtons() { return *tools_; }
   TVoltagePanels& voltagePanels() { return *voltages_; }
   TOneTolvanexPresenter& presenter() { return *presenter_; }
+  TScopeMeasureLink& scopeMeasure() { return *measure_; }
 
  private:
   void wireData();
@@ -53,6 +55,7 @@ class TOneTolvanexPlots {
   TPlotToolButtons* tools_ = nullptr;
   TVoltagePanels* voltages_ = nullptr;
   TOneTolvanexPresenter* presenter_ = nullptr;
+  TScopeMeasureLink* measure_ = nullptr;  // owned by the scope page
 };
 
 }  // namespace tolv

@@ -3,3 +3,10 @@ if(TARGET test_app AND TARGET multi_tolvanex)
   target_compile_definitions(test_app PRIVATE TOLV_PROGRAM_PATH="$<TARGET_FILE:multi_tolvanex>")
   add_dependencies(test_app multi_tolvanex)
 endif()
+
+# The program lists devices through the stand-in libftdi1 (defined with the ftdi tests).
+if(TARGET test_app)
+  add_dependencies(test_app tolv_ftdi1_standin)
+  target_compile_definitions(test_app PRIVATE
+    TOLV_STANDIN_FTDI1_DIR="$<TARGET_FILE_DIR:tolv_ftdi1_standin>")
+endif()

@@ -39,10 +39,28 @@ TEST(CommandLine, RejectsBadValuesAndUnknownArguments) {
   EXPECT_EQ(parseCommandLine({"-platform", "offscreen", "--simulate", "many"}, c, true), -1);
 }
 
+TEST(CommandLine, DriverChoice) {
+  CommandLine c;
+  ASSERT_EQ(parseCommandLine({}, c), 0);
+  EXPECT_EQ(c.driver, FtdiBackend::Auto);
+  ASSERT_EQ(parseCommandLine({"--driver", "libftdi"}, c), 0);
+  EXPECT_EQ(c.driver, FtdiBackend::Libftdi);
+  ASSERT_EQ(parseCommandLine({"--driver=d2xx", "--data-root", "/tmp/d"}, c), 0);
+  EXPECT_EQ(c.driver, FtdiBackend::D2xx);
+  for (const QStringList& bad :
+       {QStringList{"--driver"}, QStringList{"--driver", "D2XX"}, QStringList{"--driver="},
+        QStringList{"--driver", "libusb"}, QStringList{"--driver", "d2xx", "--simulate", "2"},
+        QStringList{"--simulate=0", "--driver=libftdi"}}) {
+    EXPECT_EQ(parseCommandLine(bad, c), -1) << bad.join(' ').toStdString();
+    EXPECT_FALSE(c.error.isEmpty());
+  }
+}
+
 TEST(CommandLine, HelpNamesEveryOption) {
   const QString h = commandLineHelpText();
   for (const char* opt :
-       {"--simulate N", "--data-root DIR", "--sim-trace DIR", "--help", "--version"})
+       {"--simulate N", "--driver NAME", "--data-root DIR", "--sim-trace DIR", "--help",
+        "--version"})
     EXPECT_TRUE(h.contains(QLatin1String(opt))) << opt;
   EXPECT_TRUE(commandLineVersionText().startsWith("Multi_Tolvanex "));
 }

@@ -1,0 +1,100 @@
+#include "devicewin/scopemeasure_link.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <span>
+
+#include "common/colours.h"
+#include "devicewin/panel_scopemeasure.h"
+#include "devicewin/sheets_plots.h"
+#include "measure/measuredata.h"
+#include "measure/plotfeed.h"
+
+namespace tolv {
+
+TScopeMeasureLink::TScopeMeasureLink(TPlotSheets& sheets, DataSource data, ChoiceSource choice)
+    : QObject(sheets.page(PlotSheet::Scope)),
+      sheets_(sheets),
+      data_(std::move(data)),
+      choice_(std::move(choice)) {
+  QWidget* page = sheets.page(PlotSheet::Scope);
+  panel_ = new TScopeMeasurePanel(page);
+  panel_->setChannelColours(toQColor(kChannelColour[0]), toQColor(kChannelColour[1]));
+  page->installEventFilter(this);
+  panel_->installEventFilter(this);
+  if (QLabel* image = sheets.image(PlotSheet::Scope)) image->installEventFilter(this);
+  place();
+  panel_->raise();
+}
+
+bool TScopeMeasureLink::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == panel_ && event->type() == QEvent::Resize) {
+    // Hidden or shown again, the table keeps to the right edge.
+    const QWidget* page = sheets_.page(PlotSheet::Scope);
+    panel_->move(std::max(8, page->width() - panel_->width() - 24), 24);
+  } else if (watched == sheets_.page(PlotSheet::Scope) && event->type() == QEvent::Resize) {
+    place();
+  } else if (event->type() == QEvent::MouseButtonRelease) {
+    // The sheets zoom on the same release; look at the range once they are done.
+    QTimer::singleShot(0, this, [this] { viewChanged(); });
+  }
+  return false;
+}
+
+void TScopeMeasureLink::place() {
+  // Top right inside the plot, below the headline, clear of the Y axis labels on the left.
+  if (panel_->layout() != nullptr) panel_->layout()->activate();
+  panel_->adjustSize();
+  const QWidget* page = sheets_.page(PlotSheet::Scope);
+  panel_->move(std::max(8, page->width() - panel_->width() - 24), 24);
+  panel_->raise();
+}
+
+void TScopeMeasureLink::recordPlotted() {
+  const TMeasureData* d = data_ ? data_() : nullptr;
+  if (d == nullptr) return;
+  const auto n = static_cast<std::size_t>(std::max(0, d->sampleCount()));
+  panel_->setRecord(std::span<const double>(d->plotChannel0(), n),
+                    std::span<const double>(d->plotChannel1(), n), d->recordSettings().sampleTime);
+  viewChanged();
+}
+
+bool TScopeMeasureLink::shownSampleRange(double shownMin, double shownMax, double dt,
+                                         double pretrigger, int samples, int& first, int& last) {
+  if (!(dt > 0.0) || samples <= 0 || !(shownMax > shownMin)) return false;
+  const double lo = std::ceil((shownMin + pretrigger) / dt - 1e-9);
+  const double hi = std::floor((shownMax + pretrigger) / dt + 1e-9);
+  if (lo <= 0.0 && hi >= samples - 1) return false;
+  first = static_cast<int>(std::clamp(lo, -1.0, double(samples)));
+  last = static_cast<int>(std::clamp(hi, -1.0, double(samples)));
+  return true;
+}
+
+void TScopeMeasureLink::viewChanged() {
+  const TMeasureData* d = data_ ? data_() : nullptr;
+  TGenD2ImgKernel& k = sheets_.scopeKernel();
+  const int mode = choice_ ? choice_().plotMode : kPlotK0K1;
+  int first = -1, last = -1;
+  // XY pictures have volts on the X axis: they always stand for the whole record.
+  if (d != nullptr && mode != kPlotK1vsK0 && mode != kPlotK0vsK1 && k.DataSets().Count() > 0) {
+    const SettingsRecord& rs = d->recordSettings();
+    const AxisWorldData& ax = k.DataSets().At(0)->xAxis;
+    const double pre = rs.triggerPoint * 0.01 * rs.memoryDepth * rs.sampleTime;
+    if (!shownSampleRange(ax.renderedMin.toNumber(), ax.renderedMax.toNumber(), rs.sampleTime,
+                          pre, d->sampleCount(), first, last))
+      first = last = -1;
+  }
+  panel_->setRange(first, last);
+  place();
+}
+
+void TScopeMeasureLink::applyTexts(int language) {
+  panel_->applyTexts(language);
+  place();
+}
+
+}  // namespace tolv
