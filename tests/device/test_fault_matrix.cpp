@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
 #include <string>
 
 #include "fake_device.h"
@@ -225,3 +226,16 @@ TEST_P(FaultMatrix, NoHangAndTheNextGoodRecordIsRight) {
 INSTANTIATE_TEST_SUITE_P(AllModes, FaultMatrix, ::testing::ValuesIn(allCells()), cellName);
 
 }  // namespace
+
+// Found by fuzzing stored logger streams: a damaged header's probe factor (1.3e15, or no
+// number at all) reached an undefined float-to-int conversion.
+TEST(DamagedProbeFactor, SaturatesOrCountsAsNoProbe) {
+  ConversionInputs huge, top, nan, none;
+  huge.probe = {1.3e15, -1.3e15};
+  top.probe = {2147483647.0, -2147483648.0};
+  nan.probe = {std::nan(""), std::nan("")};
+  EXPECT_EQ(huge.probeScale(0), top.probeScale(0));
+  EXPECT_EQ(huge.probeScale(1), top.probeScale(1));
+  EXPECT_EQ(nan.rawToVolts(0, 40000), none.rawToVolts(0, 40000));
+  EXPECT_EQ(nan.floatToVolts(1, 2.5), none.floatToVolts(1, 2.5));
+}
