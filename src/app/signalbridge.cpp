@@ -25,7 +25,28 @@ extern "C" void onTerminationSignal(int sig) {
   errno = saved;
 }
 
+volatile sig_atomic_t g_early = 0;
+
+extern "C" void onEarlySignal(int sig) { g_early = sig; }
+
 }  // namespace
+
+void TSignalBridge::catchEarly() {
+  struct sigaction sa {};
+  sa.sa_handler = onEarlySignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &sa, nullptr);
+  ::sigaction(SIGINT, &sa, nullptr);
+  // A mask inherited blocked from the parent would keep the program deaf to them for good.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+bool TSignalBridge::earlySignalPending() { return g_early != 0; }
 
 TSignalBridge::TSignalBridge(QObject* parent) : QObject(parent) {
   if (g_pipe[0] >= 0) return;
@@ -43,6 +64,11 @@ TSignalBridge::TSignalBridge(QObject* parent) : QObject(parent) {
   ::sigaction(SIGTERM, &sa, &g_oldTerm);
   ::sigaction(SIGINT, &sa, &g_oldInt);
   installed_ = true;
+  // A signal caught before the bridge existed is handed on as if it came now.
+  if (g_early != 0) {
+    onTerminationSignal(g_early);
+    g_early = 0;
+  }
 }
 
 TSignalBridge::~TSignalBridge() {

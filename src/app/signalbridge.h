@@ -14,6 +14,10 @@ class TSignalBridge : public QObject {
   explicit TSignalBridge(QObject* parent = nullptr);
   ~TSignalBridge() override;
   bool installed() const { return installed_; }
+  // First thing in main: remembers SIGTERM/SIGINT until a bridge exists, so a signal during
+  // start-up (toolkit, display connection) still ends in the orderly shut-down.
+  static void catchEarly();
+  static bool earlySignalPending();
   // Number of signals received so far.
   int received() const { return received_; }
 

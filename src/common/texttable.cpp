@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <cstdint>
 #include <fstream>
 #include <utility>
 
+#include "common/atomicfile.h"
 #include "common/paths.h"
 #include "common/settingsio.h"
 
@@ -204,8 +206,6 @@ int writeLanguageFile(const std::filesystem::path& dataRoot) {
   const fs::path path = languageFilePath(dataRoot);
   std::error_code ec;
   if (!fs::is_directory(dataRoot, ec)) return kErrFolderMissing;
-  // A file that cannot be kept aside is overwritten: the table must reach the disk.
-  if (fs::exists(path, ec) && !fs::is_directory(path, ec)) (void)backUpFile(path);
 
   Table& t = table();
   QByteArray out;
@@ -222,11 +222,22 @@ int writeLanguageFile(const std::filesystem::path& dataRoot) {
     }
   }
 
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) return kErrAccessDenied;
-  file.write(out.constData(), static_cast<std::streamsize>(out.size()));
-  file.close();
-  return file ? 0 : kErrWriteFailed;
+  // Through a temporary file: a crash or a full disk must not leave a torn table behind, and
+  // the old file is only kept aside once the new one is complete, so a failed write leaves it
+  // where it was.
+  TAtomicFile file(path);
+  int err = file.status();
+  if (err == 0)
+    err = file.write(std::string_view(out.constData(), static_cast<std::size_t>(out.size())));
+  if (err == 0) {
+    // A file that cannot be kept aside is overwritten: the table must reach the disk.
+    if (fs::exists(path, ec) && !fs::is_directory(path, ec)) (void)backUpFile(path);
+    err = file.commit();
+  }
+  if (err == 0) return 0;
+  if (err == EACCES || err == EPERM || err == EROFS || err == EISDIR) return kErrAccessDenied;
+  if (err == ENOENT) return kErrFolderMissing;
+  return kErrWriteFailed;
 }
 
 int loadTextsAtStart(const std::filesystem::path& dataRoot, int* writeResult) {

@@ -1,6 +1,8 @@
 #include "device/decoding.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "common/rawvolts.h"
 #include "wire/wiremeasure.h"
@@ -11,19 +13,28 @@ static int chIndex(int ch) {
   return ch == 1 ? 1 : 0;
 }
 
+// Probe factors come from settings and stored headers, damaged ones included: a factor beyond
+// the integer range saturates and one that is no number counts as no probe, instead of an
+// undefined conversion.
+static int probeFactor(double p) {
+  if (std::isnan(p)) return 1;
+  return int(std::clamp(p, double(std::numeric_limits<int>::min()),
+                        double(std::numeric_limits<int>::max())));
+}
+
 double ConversionInputs::probeScale(int ch) const {
-  return tolv::probeScale(int(probe[std::size_t(chIndex(ch))]), aux);
+  return tolv::probeScale(probeFactor(probe[std::size_t(chIndex(ch))]), aux);
 }
 
 double ConversionInputs::rawToVolts(int ch, std::uint32_t raw) const {
   const auto c = std::size_t(chIndex(ch));
   // Out-of-range values saturate rather than wrap around.
   return tolv::rawToVolts(std::uint16_t(std::min<std::uint32_t>(raw, 65535)), ampl[c], offs[c],
-                          int(probe[c]), aux);
+                          probeFactor(probe[c]), aux);
 }
 
 double ConversionInputs::floatToVolts(int ch, double v) const {
-  return tolv::floatToVolts(v, int(probe[std::size_t(chIndex(ch))]), aux);
+  return tolv::floatToVolts(v, probeFactor(probe[std::size_t(chIndex(ch))]), aux);
 }
 
 std::size_t convertScopeRecord(std::span<const std::uint8_t> raw, const ConversionInputs& conv,

@@ -1,13 +1,17 @@
 // The built program as a user starts it: simulated devices, a private data root, SIGTERM.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #ifdef TOLV_PROGRAM_PATH
 
@@ -127,6 +131,58 @@ TEST(ProgramArguments, HelpVersionAndBadArgumentsNeedNoDisplay) {
   ASSERT_TRUE(p.waitForFinished(10000));
   EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(p.exitCode(), 2);
+}
+
+// The signal is sent before the program runs any code of its own: the child starts with SIGTERM
+// blocked, so it is pending from the first instruction on and arrives as soon as main() takes it.
+TEST(ProgramShutDown, SignalBeforeTheFrameExistsEndsInOrder) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  p.setProcessEnvironment(env);
+  p.setChildProcessModifier([] {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+  });
+  p.start(TOLV_PROGRAM_PATH, {"--simulate", "1", "--data-root", dir.path() + "/D"});
+  ASSERT_TRUE(p.waitForStarted(10000));
+  ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+  ASSERT_TRUE(p.waitForFinished(30000));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+}
+
+// A data root that cannot hold files stops the program at once with a reason.
+TEST(ProgramArguments, UnusableDataRootIsRefusedWithStatus2) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString file = dir.path() + "/plain";
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  std::vector<std::pair<QString, QByteArray>> cases = {
+      {file, "is not a folder"}, {file + "/below", "cannot be created"}};
+  QDir(dir.path()).mkdir("ro");
+  QFile::setPermissions(dir.path() + "/ro", QFile::ReadOwner | QFile::ExeOwner);
+  if (::access(qPrintable(dir.path() + "/ro"), W_OK) != 0)  // root writes anyway
+    cases.push_back({dir.path() + "/ro", "is not writable"});
+  for (const auto& [root, reason] : cases) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(TOLV_PROGRAM_PATH, {"--simulate", "1", "--data-root", root});
+    ASSERT_TRUE(p.waitForFinished(20000)) << root.toStdString();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 2) << root.toStdString();
+    EXPECT_TRUE(p.readAllStandardError().contains(reason)) << root.toStdString();
+  }
+  QFile::setPermissions(dir.path() + "/ro", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  EXPECT_FALSE(QFile::exists(file + "/below"));
 }
 
 #endif

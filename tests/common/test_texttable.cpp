@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QTemporaryDir>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -296,4 +298,39 @@ TEST_F(TextTable, DamagedFilesGiveCodeAndNeverCrash) {
   for (char& c : noise) c = static_cast<char>(rng() & 0xFF);
   expectDamaged(noise, "binary");
   expectDamaged(std::string(5000, '\0'), "zeros");
+}
+
+// A write cut short (a full disk, here a file size limit) or refused (a read-only folder) keeps
+// the old table under its name and leaves no temporary file.
+TEST_F(TextTable, FailedRewriteLeavesTheOldFileWhole) {
+  auto onlyFile = [&] {
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(root_)) ++entries;
+    return entries == 1;
+  };
+  writeBytes(file(), "old table");
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 4096;
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int cut = writeLanguageFile(root_);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(cut, kErrWriteFailed);
+  EXPECT_EQ(readBytes(file()), "old table");
+  EXPECT_TRUE(onlyFile());
+}
+
+TEST_F(TextTable, RefusedRewriteLeavesTheOldFileWhole) {
+  writeBytes(file(), "old table");
+  fs::permissions(root_, fs::perms::owner_read | fs::perms::owner_exec);
+  const bool enforced = !std::ofstream(root_ / "probe");  // root ignores folder permissions
+  const int refused = writeLanguageFile(root_);
+  fs::permissions(root_, fs::perms::owner_all);
+  if (!enforced) GTEST_SKIP() << "folder permissions are not enforced for this user";
+  EXPECT_EQ(refused, kErrAccessDenied);
+  EXPECT_EQ(readBytes(file()), "old table");
+  EXPECT_FALSE(fs::exists(root_ / "VX_Language_1.TXT"));
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/cmdline.h"
+#include "app/dataroot.h"
 #include "app/driverchoice.h"
 #include "app/signalbridge.h"
 #include "app/tf_about.h"
@@ -24,6 +25,7 @@ QStringList rawArguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tolv::TSignalBridge::catchEarly();
   // --help and --version answer without a display.
   tolv::CommandLine early;
   if (tolv::parseCommandLine(rawArguments(argc, argv), early, true) != 0) {
@@ -52,7 +54,14 @@ int main(int argc, char** argv) {
                  qPrintable(cmd.error));
     return 2;
   }
-  if (!cmd.dataRoot.empty()) tolv::setDataRoot(cmd.dataRoot);
+  if (!cmd.dataRoot.empty()) {
+    const QString problem = tolv::checkDataRoot(cmd.dataRoot);
+    if (!problem.isEmpty()) {
+      std::fprintf(stderr, "multi_tolvanex: %s\n", qPrintable(problem));
+      return 2;
+    }
+    tolv::setDataRoot(cmd.dataRoot);
+  }
 
   // Signals that arrive while the frame is still being created end the program right after.
   bool terminate = false;
