@@ -23,7 +23,9 @@
 #include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "devicewin/tf_onetolvanex_plots.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
+#include "measure/snapshot.h"
 
 namespace tolv {
 
@@ -111,6 +113,14 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   plots_->presenter().onIntermediateFilesChanged = [this](const TIntermediateNumbering& n) {
     files_->numberingChanged(n);
   };
+  files_->setBootingSource([] { return bootingFlag(); });
+  files_->setSettingsActions([this] { settingsFiles_->saveSettingsAs(); },
+                             [this] { settingsFiles_->loadSettings(); },
+                             [this] { settingsFiles_->saveSettings(); });
+  settingsFiles_->setOptionsSource([this](WindowOptions& o) {
+    plots_->presenter().applyTo(o);
+    o.autoSaveMode = std::uint8_t(files_->autoSaveMode());
+  });
 
   link_->setChangeCallback([this](TDeviceLink::Change c) { linkChanged(c); });
   resize(kDefaultWidth, kDefaultHeight);

@@ -14,6 +14,8 @@
 #include "devicewin/sheets_plots.h"
 #include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex.h"
+#include "devicewin/voltmeterbars.h"
+#include "wire/wirecommands.h"
 #include "measure/snapshot.h"
 
 namespace tolv {
@@ -52,6 +54,7 @@ TOneTolvanexPlots::TOneTolvanexPlots(TF_OneTolvanex& window, ITimer& unzoomTimer
   presenter_->setSerialSource([this] { return w_.serialNumber(); });
   presenter_->setStdSizeAction([this] { w_.restoreDefaultSize(); });
   w_.setVoltmeterRunHook([this] { data_->clearChartList(); });
+  wireBars();
   measure_ = new TScopeMeasureLink(
       *sheets_, [this] { return data_.get(); },
       [this]() -> const PlotChoice& { return presenter_->choice(); });
@@ -67,6 +70,33 @@ TOneTolvanexPlots::~TOneTolvanexPlots() {
   delete measure_;
   delete presenter_;
   delete sheets_;
+}
+
+void TOneTolvanexPlots::wireBars() {
+  for (int ch = 0; ch < 2; ++ch) {
+    bars_[std::size_t(ch)] = new TVoltmeterBar(ch);
+    voltages_->barSlot(ch)->addWidget(bars_[std::size_t(ch)]);
+  }
+  // The bars follow the settings in force at each reading; a changed mode, range, probe factor
+  // or divider starts the bar afresh (its setters clear the drag indicator).
+  presenter_->onVoltmeterValues = [this](double ch0, double ch1, const QString&) {
+    const ConversionInputs& c = w_.acquisition().conversion();
+    const int mode = modeIndex(w_.acquisition().mode());
+    const double values[2] = {ch0, ch1};
+    for (std::size_t ch = 0; ch < 2; ++ch) {
+      BarState now{mode, c.ampl[ch], c.probe[ch], c.aux};
+      TVoltmeterBar* b = bars_[ch];
+      if (!(now == barState_[ch])) {
+        if (now.mode != barState_[ch].mode) b->setMode(now.mode);
+        if (now.ampl != barState_[ch].ampl) b->setRange(now.ampl);
+        if (now.probe != barState_[ch].probe) b->setProbeFactor(now.probe);
+        if (now.aux != barState_[ch].aux) b->setAuxDivider(now.aux);
+        b->resetIndicator();
+        barState_[ch] = now;
+      }
+      b->showValue(values[ch]);
+    }
+  };
 }
 
 void TOneTolvanexPlots::wireData() {

@@ -2,6 +2,7 @@
 // The measurement side of a device window in one piece: its measurement data (the record sink
 // of the acquisition cycle), the plot sheets on the page control, the plot controls in the
 // cool bar, the voltage panels, and the presenter that connects them.
+#include <array>
 #include <filesystem>
 #include <memory>
 
@@ -17,6 +18,7 @@ class TPlotToolButtons;
 class TVoltagePanels;
 class TOneTolvanexPresenter;
 class TF_D2Koord;
+class TVoltmeterBar;
 class TScopeMeasureLink;
 
 class TOneTolvanexPlots {
@@ -46,6 +48,7 @@ class TOneTolvanexPlots {
 
  private:
   void wireData();
+  void wireBars();
   SettingsRecord snapshot();
 
   TF_OneTolvanex& w_;
@@ -56,6 +59,14 @@ class TOneTolvanexPlots {
   TVoltagePanels* voltages_ = nullptr;
   TOneTolvanexPresenter* presenter_ = nullptr;
   TScopeMeasureLink* measure_ = nullptr;  // owned by the scope page
+  // The voltage bars IM_V_C0/IM_V_C1 and the settings they were last drawn with.
+  struct BarState {
+    int mode = -1;
+    double ampl = 0, probe = 0, aux = 0;
+    bool operator==(const BarState&) const = default;
+  };
+  std::array<TVoltmeterBar*, 2> bars_{};
+  std::array<BarState, 2> barState_{};
 };
 
 }  // namespace tolv
