@@ -82,6 +82,7 @@ class LoggerFaults : public ::testing::TestWithParam<Cell> {
   void SetUp() override {
     device.amplC0 = device.amplC1 = 10;
     device.memoryDepth = 1000;
+    device.triggerType = 'M';  // logger runs go out with the manual trigger, no write ahead of them
     drv.onWrite = [this](const Bytes& b) {
       const WireCommand c = classifyCommand(b.data(), b.size());
       if (c == WireCommand::SetMode) drv.deliver(Bytes(b.begin() + 4, b.end()), 10);
@@ -184,6 +185,7 @@ TEST(LoggerCutOff, BytesBeforeTheCutSurviveStopAndClose) {
   LoggerRig rig{clock, drv, fs::path(dir.path().toStdString())};
   SettingsReply device;
   device.memoryDepth = 1000;
+  device.triggerType = 'M';  // logger runs go out with the manual trigger
   drv.onWrite = [&](const Bytes& b) {
     const WireCommand c = classifyCommand(b.data(), b.size());
     if (c == WireCommand::SetMode) drv.deliver(Bytes(b.begin() + 4, b.end()), 10);
