@@ -16,6 +16,9 @@
 #include "common/texttable.h"
 #include "common/windowmessages.h"
 #include "devicewin/panel_files.h"
+#include "measure/chartcsv.h"
+#include "measure/datafiles.h"
+#include "measure/recordfiles.h"
 #include "devicewin/panel_gpio.h"
 #include "devicewin/panel_scopecontrols_groups.h"
 #include "devicewin/settingsfileactions.h"
@@ -133,12 +136,13 @@ TF_OneTolvanex::~TF_OneTolvanex() {
   // nor the link.
   for (ITimer* t : {&tm_.followUp, &tm_.accumulateSettings, &tm_.settings, &tm_.close,
                     &tm_.noZeroProbe, &tm_.forceManualTrigger, &tm_.forcedSampleTime,
-                    &tm_.replotDldi}) {
+                    &tm_.replotDldi, &tm_.closeChartFile}) {
     t->stop();
     t->setHandler({});
   }
   link_->setChangeCallback(nullptr);
   files_->attach(nullptr, nullptr);
+  chartCsv_.reset();
   plots_.reset();
   // The panels refer to the models, which go before the widget tree does.
   delete runPanel_;
@@ -157,7 +161,8 @@ TOneTolvanexTimers TF_OneTolvanex::makeTimers(const TimerFactory& factory) {
   return {make(TAcquisition::kFollowUpInitialMs),   make(TAcquisition::kAccumulateMs),
           make(TAcquisition::kSettingsFirstMs),     make(TAcquisition::kCloseMs),
           make(TSettingsModel::kNoZeroMs),          make(TSettingsModel::kForceManualMs),
-          make(TSettingsModel::kForcedSampleTimeMs), make(TPlotSheets::kUnzoomWindowMs)};
+          make(TSettingsModel::kForcedSampleTimeMs), make(TPlotSheets::kUnzoomWindowMs),
+          make(TChartCsvAutoSave::kCloseChartFileMs)};
 }
 
 void TF_OneTolvanex::buildPanels() {
@@ -258,6 +263,23 @@ int TF_OneTolvanex::prepareFolders() {
   return result;
 }
 
+void TF_OneTolvanex::attachChartCsv() {
+  // The chart file follows the chart list of the data now in use; a reading with automatic
+  // CSV saving goes to it, and a pause of TM_CloseChartFile ends the file.
+  chartCsv_.reset();
+  TMeasureData& data = plots_->data();
+  chartCsv_ = std::make_unique<TChartCsvAutoSave>(
+      data.chartList(), tm_.closeChartFile, [this](const DayTime& t, const char* ext) {
+        return automaticDataFileName(deviceFolder_, t, acq_.mode(), ext);
+      });
+  chartCsv_->saver().setDevice(serialNumber());
+  if (TRecordFiles* rf = files_->recordFiles())
+    rf->setChartCsv([this](const TMeasureData& d, const VoltmeterReading& r) {
+      chartCsv_->saver().setDevice(serialNumber());
+      return chartCsv_->chartReading(r, d.measurementTime(), modeIndex(acq_.mode()));
+    });
+}
+
 int TF_OneTolvanex::open() {
   model_.clearForcedSampleTimeFlag();
   const FtStatus st = link_->open();
@@ -266,6 +288,7 @@ int TF_OneTolvanex::open() {
   if (folders == 0) {
     plots_->setDeviceFolder(deviceFolder_);
     files_->attach(&plots_->data(), &plots_->presenter());
+    attachChartCsv();
   }
   // Without a restore step the window works with default settings, as for a new device.
   SettingsRecord loaded;

@@ -30,6 +30,7 @@ class TGpioCounterControls;
 class TSettingsFileActions;
 class TOneTolvanexPlots;
 class TFilePanel;
+class TChartCsvAutoSave;
 
 // The timers of a device window. The application runs them on QTimers; tests hand in timers
 // stepped by a manual clock.
@@ -42,6 +43,7 @@ struct TOneTolvanexTimers {
   ITimer& forceManualTrigger;  // TM_ForceManualTriggering
   ITimer& forcedSampleTime;    // TM_ForcedSamplTim
   ITimer& replotDldi;          // TM_Replot_DLDI_Data
+  ITimer& closeChartFile;      // TM_CloseChartFile
 };
 
 class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
@@ -142,6 +144,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TOneTolvanexPlots& plots() const { return *plots_; }
   // BBN_Popup_SaveLoad with POPMEN_File and the intermediate files' number boxes.
   TFilePanel* filePanel() const { return files_; }
+  TChartCsvAutoSave* chartCsv() const { return chartCsv_.get(); }
 
   // Places the later controls go.
   QTabWidget* pageControl() const { return pageControl_; }
@@ -159,6 +162,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   void renewCaption();
   void linkChanged(TDeviceLink::Change change);
   int prepareFolders();
+  void attachChartCsv();
   TOneTolvanexTimers makeTimers(const TimerFactory& factory);
   void buildPanels();
   void applyModeLayout(ModeCode mode);
@@ -215,6 +219,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TSettingsFileActions* settingsFiles_ = nullptr;
   std::unique_ptr<TOneTolvanexPlots> plots_;
   TFilePanel* files_ = nullptr;
+  std::unique_ptr<TChartCsvAutoSave> chartCsv_;  // chart CSV of the voltmeter readings
 };
 
 }  // namespace tolv
