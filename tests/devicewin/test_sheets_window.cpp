@@ -21,6 +21,7 @@
 #include "devicewin/panel_plotmode.h"
 #include "devicewin/panel_voltage.h"
 #include "devicewin/sheets_plots.h"
+#include "devicewin/voltmeterbars.h"
 #include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "devicewin/tf_onetolvanex_plots.h"
@@ -239,6 +240,30 @@ TEST_F(SheetsWindow, VoltmeterShowsValuesAndChartsOnRequest) {
   click(chart);
   EXPECT_EQ(sheets().chartKernel().DataSetCount(), 2);
   EXPECT_GT(countColour(shown(PlotSheet::Voltmeter), qRgb(0, 0, 255)), 20);
+}
+
+TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars) {
+  chooseMode(kModeVMD0);
+  click(child<QRadioButton>("RB_AutoSave_CSV"));
+  runFor(2000);
+  const int readings = data().chartList().Count();
+  ASSERT_GT(readings, 1);
+  hub_.advance(2500);  // TM_CloseChartFile ends the file after two quiet seconds
+  std::vector<std::filesystem::path> csv;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.path().toStdString()))
+    if (e.path().extension() == ".CSV") csv.push_back(e.path());
+  ASSERT_EQ(csv.size(), 1u);
+  EXPECT_NE(csv[0].filename().string().find("_VMD0"), std::string::npos);
+  std::ifstream in(csv[0], std::ios::binary);
+  int lines = 0;
+  for (std::string l; std::getline(in, l);) ++lines;
+  EXPECT_GE(lines, readings);  // header rows carry the first readings, later rows one each
+  // Both bars show their channel's last reading.
+  for (const char* name : {"IM_V_C0", "IM_V_C1"}) {
+    auto* bar = child<TVoltmeterBar>(name);
+    ASSERT_NE(bar, nullptr) << name;
+    EXPECT_TRUE(bar->isVisibleTo(w_.get())) << name;
+  }
 }
 
 TEST_F(SheetsWindow, AnalogLoggerStreamIsDrawnAfterStopAndADamagedOneLeavesAnEmptyImage) {
