@@ -57,8 +57,8 @@ TEST_F(RunFaults, RunPressedAt401msTakesRecordsOfTheDevicesMemoryDepth) {
   advance(401);
   ASSERT_TRUE(run().runButton()->isEnabled());
   std::vector<std::size_t> sizes;
-  w_->lastRecordSink().onEvent = [&](const char* what) {
-    if (std::string(what) == "scope") sizes.push_back(w_->lastRecordSink().scope.size());
+  records().onEvent = [&](const char* what) {
+    if (std::string(what) == "scope") sizes.push_back(records().scope.size());
   };
   click(run().runButton());
   EXPECT_EQ(acq().runState(), RunState::RunQueued);
@@ -92,8 +92,8 @@ TEST_F(RunFaults, StopWhileTheRunIsQueuedEndsIdleInEveryModeFamily) {
         ASSERT_GE(acq().replyTag(), 0);
       }
       const std::size_t runs = rec_.of("*RUN").size();
-      const int records = w_->lastRecordSink().scopeRecords + w_->lastRecordSink().logicRecords +
-                          w_->lastRecordSink().voltmeterReadings;
+      const int handed = records().scopeRecords + records().logicRecords +
+                          records().voltmeterReadings;
       click(run().runButton());
       ASSERT_EQ(acq().runState(), RunState::RunQueued);
       click(run().breakButton());
@@ -106,9 +106,9 @@ TEST_F(RunFaults, StopWhileTheRunIsQueuedEndsIdleInEveryModeFamily) {
       EXPECT_EQ(rec_.of("*RUN").size(), runs);
       EXPECT_FALSE(dev().measuring());
       EXPECT_EQ(acq().runState(), RunState::Idle);
-      EXPECT_EQ(w_->lastRecordSink().scopeRecords + w_->lastRecordSink().logicRecords +
-                    w_->lastRecordSink().voltmeterReadings,
-                records);
+      EXPECT_EQ(records().scopeRecords + records().logicRecords +
+                    records().voltmeterReadings,
+                handed);
       ASSERT_TRUE(until([&] { return settled(); }, 3000));
       EXPECT_EQ(mismatch(), "");
       // The next RUN measures normally.
@@ -137,14 +137,14 @@ class SettingBeforeRun : public RunFaults {
     const SettingsReply before = dev().settings();
     std::vector<std::string> bad;
     std::vector<std::size_t> sizes;
-    w_->lastRecordSink().onEvent = [&](const char* what) {
+    records().onEvent = [&](const char* what) {
       if (std::string(what) != "scope") return;
       const SettingsReply& d = dev().settings();
       const ConversionInputs& c = acq().conversion();
       if (c.ampl[0] != d.amplC0 || c.ampl[1] != d.amplC1 || c.offs[0] != d.offsC0 ||
           c.offs[1] != d.offsC1)
         bad.push_back("record converted with other ranges or offsets than the device's");
-      sizes.push_back(w_->lastRecordSink().scope.size());
+      sizes.push_back(records().scope.size());
     };
     const std::size_t from = rec_.writes.size();
     std::vector<std::vector<std::uint8_t>> atRun;  // the device's settings at each "*RUN"
@@ -156,16 +156,16 @@ class SettingBeforeRun : public RunFaults {
     k.change(*this, controls());
     advance(gapMs);
     click(run().runButton());
-    const int records = singleShot ? 1 : 3;
+    const int wanted = singleShot ? 1 : 3;
     if (k.records)
-      ASSERT_TRUE(until([&] { return int(sizes.size()) >= records; }, 4000));
+      ASSERT_TRUE(until([&] { return int(sizes.size()) >= wanted; }, 4000));
     else
       ASSERT_TRUE(until([&] { return !atRun.empty(); }, 2000));
     stopAndSettle();
     rec_.onWrite = nullptr;
     const auto now = dev().settings().toBytes();
     for (const auto& b : atRun) EXPECT_TRUE(std::equal(b.begin(), b.end(), now.begin()));
-    w_->lastRecordSink().onEvent = nullptr;
+    records().onEvent = nullptr;
     EXPECT_TRUE(bad.empty()) << bad.front();
     for (std::size_t n : sizes) EXPECT_EQ(n, std::size_t(dev().settings().memoryDepth));
     EXPECT_NE(before.toBytes(), dev().settings().toBytes()) << "the change never reached it";
@@ -239,10 +239,12 @@ TEST_F(SettingBeforeRun, PatternClickJustBeforeRunReachesTheDevice) {
   TGpioPatternPanel& p = *controls().patternPanel();
   for (int gap : {0, 249}) {
     const std::uint8_t relevance = dev().settings().trigger.relevance;
+    const int before = records().logicRecords;
     click(p.relevancePanel(2));
     advance(gap);
     click(run().runButton());
-    ASSERT_TRUE(until([&] { return w_->lastRecordSink().logicRecords > 0 && dev().measuring(); }, 3000));
+    ASSERT_TRUE(
+        until([&] { return records().logicRecords > before && dev().measuring(); }, 3000));
     stopAndSettle();
     EXPECT_EQ(dev().settings().trigger.relevance, relevance ^ 0x04) << gap;
     EXPECT_EQ(mismatch(), "") << gap;

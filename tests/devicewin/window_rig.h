@@ -25,6 +25,7 @@
 #include "devicewin/panel_gpio.h"
 #include "devicewin/panel_scopecontrols_groups.h"
 #include "devicewin/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "ftdi/simulated_driver.h"
 
@@ -93,6 +94,51 @@ struct DelayedAnswer final : IQuestionSink {
   }
 };
 
+// Keeps the last records and their counts while passing every record on to the window's
+// measurement data, so tests see what reached the data layer without replacing it.
+class TeeRecordSink final : public TLastRecordSink {
+ public:
+  IRecordSink* inner = nullptr;
+
+  int scopeRecord(std::span<const std::uint8_t> raw, const ConversionInputs& conv) override {
+    const int rc = inner->scopeRecord(raw, conv);
+    TLastRecordSink::scopeRecord(raw, conv);
+    return rc;
+  }
+  void scopeRecordFinish() override {
+    inner->scopeRecordFinish();
+    TLastRecordSink::scopeRecordFinish();
+  }
+  void logicRecord(std::span<const std::uint8_t> raw) override {
+    inner->logicRecord(raw);
+    TLastRecordSink::logicRecord(raw);
+  }
+  int logicRecordFinish() override {
+    const int rc = inner->logicRecordFinish();
+    TLastRecordSink::logicRecordFinish();
+    return rc;
+  }
+  void voltmeterReading(const VoltmeterReplyRecord& r, const VoltmeterValues& v) override {
+    inner->voltmeterReading(r, v);
+    TLastRecordSink::voltmeterReading(r, v);
+  }
+  void voltmeterRunStarted(bool single) override { inner->voltmeterRunStarted(single); }
+  void voltmeterStopped() override { inner->voltmeterStopped(); }
+  void loggerRunStarted(ModeCode m) override {
+    inner->loggerRunStarted(m);
+    TLastRecordSink::loggerRunStarted(m);
+  }
+  int loggerChunk(ModeCode m, std::span<const std::uint8_t> b) override {
+    const int rc = inner->loggerChunk(m, b);
+    TLastRecordSink::loggerChunk(m, b);
+    return rc;
+  }
+  void loggerRunEnded(ModeCode m) override {
+    inner->loggerRunEnded(m);
+    TLastRecordSink::loggerRunEnded(m);
+  }
+};
+
 // A shown device window on a simulated device, its timers stepped by hand.
 class WindowRig : public ::testing::Test {
  public:
@@ -124,11 +170,21 @@ class WindowRig : public ::testing::Test {
   // Opened on defaults, the start-up done and the device's settings read back.
   void boot() {
     ASSERT_EQ(w_->open(), 2);
+    records();
     advance(1500);
     ASSERT_EQ(acq().mode(), kModeOSA0);
     ASSERT_EQ(acq().queue().count(), 0);
   }
   TAcquisition& acq() { return w_->acquisition(); }
+  // The records handed to the window's data layer; put in front of it on first use, after
+  // open() (which attaches the data layer of the device's folder).
+  TLastRecordSink& records() {
+    if (!tee_.inner) {
+      tee_.inner = &w_->plots().data();
+      w_->setRecordSink(&tee_);
+    }
+    return tee_;
+  }
   TSettingsModel& model() { return w_->settingsModel(); }
   TOneTolvanexRunPanel& run() { return *w_->runPanel(); }
   TSimulatedDevice& dev() { return sim_.device(0); }
@@ -218,6 +274,7 @@ class WindowRig : public ::testing::Test {
   TManualTimerHub hub_{clock_};
   DelayedAnswer answer_;
   std::vector<TManualTimer*> timers_;
+  TeeRecordSink tee_;
   std::unique_ptr<TF_OneTolvanex> w_;
 };
 
