@@ -166,6 +166,11 @@ void TScopeMeasurePanel::showValues() {
   for (std::size_t c = 0; c < std::size_t(kChannels); ++c)
     for (std::size_t r = 0; r < kRows; ++r)
       cells_[c][r]->setText(valid_[c] ? measureValueText(meas_[c], MeasureRow(r)) : kNone);
+  // Wider texts ("-100 mV") must widen the columns now, not at the next layout pass, or the
+  // floating panel keeps its old width and cuts them.
+  table_->layout()->activate();
+  table_->adjustSize();
+  if (layout()) layout()->activate();
   adjustSize();
 }
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -294,6 +295,26 @@ TEST_F(SheetsWindow, IoLoggerStreamIsDrawnAfterStop) {
   EXPECT_EQ(sheets().shownSheet(), PlotSheet::IoLogger);
   ASSERT_GT(data().ioLoggerList().count(), 0);
   EXPECT_GT(countColour(shown(PlotSheet::IoLogger), qRgb(255, 0, 0)), 100);
+}
+
+// The same physical input through the ranges 0.2 V, 2 V and 20 V: the curves change size and
+// the small range clips (pictures only when a folder is given).
+TEST_F(SheetsWindow, ScopeRangeScreenshots) {
+  const char* out = std::getenv("TOLV_WINDOW_SHOT_DIR");
+  if (!out) GTEST_SKIP() << "TOLV_WINDOW_SHOT_DIR not set";
+  const std::pair<int, const char*> ranges[] = {{0, "0_2V"}, {3, "2V"}, {6, "20V"}};
+  for (const auto& [pos, name] : ranges) {
+    for (int ch = 0; ch < 2; ++ch) {
+      auto* tb = w_->findChild<QSlider*>(QStringLiteral("TB_AmplC%1").arg(ch));
+      ASSERT_NE(tb, nullptr);
+      tb->setValue(pos);
+    }
+    hub_.advance(1500);  // the settings write and its reply
+    singleRecord();
+    w_->pageControl()->setCurrentWidget(sheets().page(PlotSheet::Scope));
+    QApplication::processEvents();
+    w_->grab().save(QString::fromLatin1(out) + QStringLiteral("/scope_range_%1.png").arg(name));
+  }
 }
 
 // Pictures of every mode and plot mode after a measurement (only when a folder is given).
