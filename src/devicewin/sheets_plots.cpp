@@ -336,13 +336,14 @@ bool TPlotSheets::eventFilter(QObject* watched, QEvent* event) {
   for (int i = 0; i < 6; ++i) {
     const PlotSheet s = PlotSheet(i);
     if (watched == images_[std::size_t(i)]) {
+      const QEvent::Type t = event->type();
+      // Only mouse events may be read as such; every other event passes through untouched.
+      if (t != QEvent::MouseButtonPress && t != QEvent::MouseButtonDblClick &&
+          t != QEvent::MouseMove && t != QEvent::MouseButtonRelease)
+        return false;
       auto* me = static_cast<QMouseEvent*>(event);
-      const QPoint pos = event->type() == QEvent::MouseButtonPress ||
-                                 event->type() == QEvent::MouseMove ||
-                                 event->type() == QEvent::MouseButtonRelease
-                             ? me->position().toPoint()
-                             : QPoint();
-      switch (event->type()) {
+      const QPoint pos = me->position().toPoint();
+      switch (t) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
           mouseDown(s, me->button(), me->buttons(), me->modifiers(), pos.x(), pos.y());
