@@ -285,7 +285,12 @@ int TF_OneTolvanex::open() {
   const FtStatus st = link_->open();
   if (st != kFtOk) return static_cast<int>(st);
   const int folders = prepareFolders();
-  if (folders == 0) {
+  // A new folder means new data: whatever refers to the old data lets go of it first. Opening
+  // again on the same folder keeps the data and its open files (a voltmeter series, a chart
+  // file) as they are.
+  if (folders == 0 && deviceFolder_ != plots_->data().deviceFolder()) {
+    files_->attach(nullptr, nullptr);
+    chartCsv_.reset();
     plots_->setDeviceFolder(deviceFolder_);
     files_->attach(&plots_->data(), &plots_->presenter());
     attachChartCsv();
@@ -361,6 +366,7 @@ void TF_OneTolvanex::identificationChanged(const QString& identification) {
 
 void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
   applyModeLayout(mode);
+  plots_->modeConfirmed(mode);
 }
 
 void TF_OneTolvanex::windowOptionsRestored(const SettingsRecord& r) {

@@ -99,6 +99,11 @@ void TOneTolvanexPlots::wireBars() {
   };
 }
 
+void TOneTolvanexPlots::modeConfirmed(ModeCode mode) {
+  if (modeIndex(mode) >= 4)
+    for (BarState& b : barState_) b.mode = -1;
+}
+
 void TOneTolvanexPlots::wireData() {
   data_->setPresenter(presenter_);
   data_->setSnapshotSource([this] { return snapshot(); });

@@ -35,6 +35,8 @@ class TOneTolvanexPlots {
   // Options of restored settings: plot mode, auto-scale flags, synchronised Y axes.
   void restoreOptions(const SettingsRecord& r);
   void applyTexts();
+  // Leaving the voltmeter family ends what the bars have shown: back in it, they start afresh.
+  void modeConfirmed(ModeCode mode);
   // The shared coordinate read-out of the main frame.
   void setCoordinateWindow(TF_D2Koord* k);
 

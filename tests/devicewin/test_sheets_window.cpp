@@ -29,6 +29,9 @@
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "ftdi/simulated_driver.h"
 #include "measure/textheader.h"
+#include "devicewin/panel_files.h"
+#include "measure/chartcsv.h"
+#include "measure/recordfiles.h"
 
 using namespace tolv;
 
@@ -265,6 +268,21 @@ TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars)
     ASSERT_NE(bar, nullptr) << name;
     EXPECT_TRUE(bar->isVisibleTo(w_.get())) << name;
   }
+}
+
+TEST_F(SheetsWindow, OpeningAgainOnTheSameFolderKeepsTheDataAndItsChartFile) {
+  chooseMode(kModeVMD0);
+  click(child<QRadioButton>("RB_AutoSave_CSV"));
+  runFor(300);
+  TMeasureData* data = &w_->plots().data();
+  w_->open();
+  runFor(300);  // readings within two seconds continue the same chart file
+  EXPECT_EQ(&w_->plots().data(), data);
+  hub_.advance(2500);
+  int csv = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.path().toStdString()))
+    csv += e.path().extension() == ".CSV";
+  EXPECT_EQ(csv, 1);
 }
 
 TEST_F(SheetsWindow, AnalogLoggerStreamIsDrawnAfterStopAndADamagedOneLeavesAnEmptyImage) {
