@@ -1,10 +1,7 @@
 #include "ftdi/d2xx_driver.h"
 
-#include <dlfcn.h>
-
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 namespace tolv {
 
@@ -37,58 +34,28 @@ struct TD2xxDriver::Functions {
 };
 
 TD2xxDriver::TD2xxDriver() {
-  if (load("libftd2xx.so")) return;
-  const LoadResult first = loadResult_;
-  // Report the incomplete library rather than the absence of the second candidate.
-  if (!load("/usr/local/lib/libftd2xx.so") && first == LoadResult::MissingSymbol) {
-    loadResult_ = first;
-  }
+  if (!load("libftd2xx.so")) load("/usr/local/lib/libftd2xx.so");
 }
 
 TD2xxDriver::TD2xxDriver(const std::string& libraryPath) {
   load(libraryPath.c_str());
 }
 
-TD2xxDriver::~TD2xxDriver() {
-  fns_.reset();
-  if (lib_ != nullptr) dlclose(lib_);
-}
+TD2xxDriver::~TD2xxDriver() = default;
 
 bool TD2xxDriver::load(const char* path) {
-  void* lib = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (lib == nullptr) {
-    loadResult_ = LoadResult::NotFound;
-    return false;
-  }
+  if (!lib_.open(path)) return false;
   auto fns = std::make_unique<Functions>();
-  bool complete = true;
-  auto bind = [&](auto& target, const char* name) {
-    void* sym = dlsym(lib, name);
-    if (sym == nullptr) {
-      if (complete) missingSymbol_ = name;
-      complete = false;
-      return;
-    }
-    target = reinterpret_cast<std::remove_reference_t<decltype(target)>>(sym);
-  };
-  bind(fns->listDevices, "FT_ListDevices");
-  bind(fns->openEx, "FT_OpenEx");
-  bind(fns->purge, "FT_Purge");
-  bind(fns->setTimeouts, "FT_SetTimeouts");
-  bind(fns->getQueueStatus, "FT_GetQueueStatus");
-  bind(fns->read, "FT_Read");
-  bind(fns->write, "FT_Write");
-  bind(fns->close, "FT_Close");
-  if (!complete) {
-    // A library that lacks a call is not the driver we can work with; act as if absent.
-    dlclose(lib);
-    loadResult_ = LoadResult::MissingSymbol;
-    return false;
-  }
-  lib_ = lib;
+  lib_.bind(fns->listDevices, "FT_ListDevices");
+  lib_.bind(fns->openEx, "FT_OpenEx");
+  lib_.bind(fns->purge, "FT_Purge");
+  lib_.bind(fns->setTimeouts, "FT_SetTimeouts");
+  lib_.bind(fns->getQueueStatus, "FT_GetQueueStatus");
+  lib_.bind(fns->read, "FT_Read");
+  lib_.bind(fns->write, "FT_Write");
+  lib_.bind(fns->close, "FT_Close");
+  if (!lib_.finish()) return false;
   fns_ = std::move(fns);
-  loadResult_ = LoadResult::Loaded;
-  missingSymbol_.clear();
   return true;
 }
 

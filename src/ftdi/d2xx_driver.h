@@ -5,13 +5,14 @@
 #include <string>
 
 #include "ftdi/ftdi_driver.h"
+#include "ftdi/runtimelibrary.h"
 
 namespace tolv {
 
 class TD2xxDriver final : public IFtdiDriver {
  public:
   // Why a load attempt ended where it did; tests check rejection of incomplete libraries.
-  enum class LoadResult { Loaded, NotFound, MissingSymbol };
+  using LoadResult = TRuntimeLibrary::LoadResult;
 
   // Tries "libftd2xx.so" on the library path, then "/usr/local/lib/libftd2xx.so".
   TD2xxDriver();
@@ -22,9 +23,9 @@ class TD2xxDriver final : public IFtdiDriver {
   TD2xxDriver& operator=(const TD2xxDriver&) = delete;
 
   bool isLoaded() const { return fns_ != nullptr; }
-  LoadResult loadResult() const { return loadResult_; }
+  LoadResult loadResult() const { return lib_.loadResult(); }
   // Name of the first missing symbol when the library was rejected.
-  const std::string& missingSymbol() const { return missingSymbol_; }
+  const std::string& missingSymbol() const { return lib_.missingSymbol(); }
 
   FtStatus listCount(std::uint32_t& count) override;
   FtStatus listSerial(std::uint32_t index, char* buf, std::size_t size) override;
@@ -43,10 +44,8 @@ class TD2xxDriver final : public IFtdiDriver {
   bool load(const char* path);
   FtStatus listText(std::uint32_t index, std::uint32_t flags, char* buf, std::size_t size);
 
-  void* lib_ = nullptr;
+  TRuntimeLibrary lib_;
   std::unique_ptr<Functions> fns_;
-  LoadResult loadResult_ = LoadResult::NotFound;
-  std::string missingSymbol_;
 };
 
 }  // namespace tolv

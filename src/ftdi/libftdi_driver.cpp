@@ -1,13 +1,10 @@
 #include "ftdi/libftdi_driver.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstring>
 #include <thread>
-#include <type_traits>
 
 namespace tolv {
 
@@ -75,9 +72,7 @@ struct TLibFtdiDriver::Connection {
 };
 
 TLibFtdiDriver::TLibFtdiDriver() {
-  if (load("libftdi1.so.2")) return;
-  const LoadResult first = loadResult_;
-  if (!load("libftdi1.so") && first == LoadResult::MissingSymbol) loadResult_ = first;
+  if (!load("libftdi1.so.2")) load("libftdi1.so");
 }
 
 TLibFtdiDriver::TLibFtdiDriver(const std::string& libraryPath) {
@@ -88,53 +83,28 @@ TLibFtdiDriver::~TLibFtdiDriver() {
   // Devices the caller left open are released so the USB interface is free for the next user.
   while (!open_.empty()) close(open_.back().get());
   fns_.reset();
-  if (lib_ != nullptr) dlclose(lib_);
 }
 
 bool TLibFtdiDriver::load(const char* path) {
-  void* lib = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (lib == nullptr) {
-    loadResult_ = LoadResult::NotFound;
-    return false;
-  }
+  if (!lib_.open(path)) return false;
   auto fns = std::make_unique<Functions>();
-  bool complete = true;
-  auto bind = [&](auto& target, const char* name, bool required) {
-    void* sym = dlsym(lib, name);
-    if (sym == nullptr) {
-      if (required && complete) missingSymbol_ = name;
-      if (required) complete = false;
-      return;
-    }
-    target = reinterpret_cast<std::remove_reference_t<decltype(target)>>(sym);
-  };
-  bind(fns->ftdiNew, "ftdi_new", true);
-  bind(fns->ftdiFree, "ftdi_free", true);
-  bind(fns->findAll, "ftdi_usb_find_all", true);
-  bind(fns->listFree, "ftdi_list_free", true);
-  bind(fns->getStrings, "ftdi_usb_get_strings", true);
-  bind(fns->openDev, "ftdi_usb_open_dev", true);
-  bind(fns->usbClose, "ftdi_usb_close", true);
-  bind(fns->readData, "ftdi_read_data", true);
-  bind(fns->writeData, "ftdi_write_data", true);
-  bind(fns->tciflush, "ftdi_tciflush", false);
-  bind(fns->purgeRxOld, "ftdi_usb_purge_rx_buffer", false);
-  bind(fns->tcoflush, "ftdi_tcoflush", false);
-  bind(fns->setLatency, "ftdi_set_latency_timer", false);
-  bind(fns->setChunk, "ftdi_read_data_set_chunksize", false);
-  if (complete && fns->tciflush == nullptr && fns->purgeRxOld == nullptr) {
-    missingSymbol_ = "ftdi_tciflush";
-    complete = false;
-  }
-  if (!complete) {
-    dlclose(lib);
-    loadResult_ = LoadResult::MissingSymbol;
-    return false;
-  }
-  lib_ = lib;
+  lib_.bind(fns->ftdiNew, "ftdi_new");
+  lib_.bind(fns->ftdiFree, "ftdi_free");
+  lib_.bind(fns->findAll, "ftdi_usb_find_all");
+  lib_.bind(fns->listFree, "ftdi_list_free");
+  lib_.bind(fns->getStrings, "ftdi_usb_get_strings");
+  lib_.bind(fns->openDev, "ftdi_usb_open_dev");
+  lib_.bind(fns->usbClose, "ftdi_usb_close");
+  lib_.bind(fns->readData, "ftdi_read_data");
+  lib_.bind(fns->writeData, "ftdi_write_data");
+  lib_.bind(fns->tciflush, "ftdi_tciflush", false);
+  lib_.bind(fns->purgeRxOld, "ftdi_usb_purge_rx_buffer", false);
+  lib_.bind(fns->tcoflush, "ftdi_tcoflush", false);
+  lib_.bind(fns->setLatency, "ftdi_set_latency_timer", false);
+  lib_.bind(fns->setChunk, "ftdi_read_data_set_chunksize", false);
+  lib_.requireEither(fns->tciflush != nullptr || fns->purgeRxOld != nullptr, "ftdi_tciflush");
+  if (!lib_.finish()) return false;
   fns_ = std::move(fns);
-  loadResult_ = LoadResult::Loaded;
-  missingSymbol_.clear();
   return true;
 }
 

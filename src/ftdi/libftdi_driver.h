@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "ftdi/ftdi_driver.h"
+#include "ftdi/runtimelibrary.h"
 
 namespace tolv {
 
 class TLibFtdiDriver final : public IFtdiDriver {
  public:
-  enum class LoadResult { Loaded, NotFound, MissingSymbol };
+  using LoadResult = TRuntimeLibrary::LoadResult;
 
   // Bytes buffered per open device at most; a producer faster than the program waits in the
   // chip and the USB stack instead of growing memory.
@@ -32,8 +33,8 @@ class TLibFtdiDriver final : public IFtdiDriver {
   TLibFtdiDriver& operator=(const TLibFtdiDriver&) = delete;
 
   bool isLoaded() const { return fns_ != nullptr; }
-  LoadResult loadResult() const { return loadResult_; }
-  const std::string& missingSymbol() const { return missingSymbol_; }
+  LoadResult loadResult() const { return lib_.loadResult(); }
+  const std::string& missingSymbol() const { return lib_.missingSymbol(); }
 
   // Status numbers the link shows for libftdi1's negative results.
   static FtStatus mapListResult(int rc);
@@ -69,10 +70,8 @@ class TLibFtdiDriver final : public IFtdiDriver {
   FtStatus pull(Connection& c, std::uint32_t& got);
   FtStatus listText(std::uint32_t index, bool serial, char* buf, std::size_t size);
 
-  void* lib_ = nullptr;
+  TRuntimeLibrary lib_;
   std::unique_ptr<Functions> fns_;
-  LoadResult loadResult_ = LoadResult::NotFound;
-  std::string missingSymbol_;
   std::vector<Row> rows_;
   std::vector<std::unique_ptr<Connection>> open_;
 };
