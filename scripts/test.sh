@@ -8,6 +8,6 @@ kind=release
 if [ "${1:-}" = "--sanitize" ]; then kind=asan; fi
 bash scripts/build.sh "$kind"
 export QT_QPA_PLATFORM=offscreen
-export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir "build/$kind" --output-on-failure -j "$(nproc)" --timeout 300

@@ -469,10 +469,13 @@ void TAcquisition::dispatchReply(std::span<const std::uint8_t> bytes) {
 
 void TAcquisition::applySettingsReply() {
   storedReply_ = SettingsReply::decode(storedReplyBytes_.data());
-  // The desired settings follow the reported ones.
-  const std::uint32_t word = desired_.word;
-  desired_ = storedReply_.toWriteBlock();
-  desired_.word = word;
+  // The desired settings follow the reported ones, except while a change waits for its settings
+  // write: the reply was asked for before that change and must not undo it.
+  if (!t_.accumulateSettings.isActive()) {
+    const std::uint32_t word = desired_.word;
+    desired_ = storedReply_.toWriteBlock();
+    desired_.word = word;
+  }
   // The conversion always takes what the device applied, also while a run waits: the record
   // that follows is measured with it.
   conv_.ampl = {storedReply_.amplC0, storedReply_.amplC1};

@@ -295,27 +295,47 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   // the controls must not show values the device did not take.
   TReplyScope applying(applyingReply_);
   SettingsWriteBlock& b = host_.desired();
+  // A change still waiting for its settings write is newer than this reply: the controls keep
+  // showing it and the write still sends it; only the panels and the conversion take the
+  // device's values until the device answers that write.
+  const bool pending = host_.accumulateTimer().isActive();
+  const SettingsWriteBlock mine = b;
+  const ConversionInputs applied = host_.conversion();
   const std::uint32_t word = b.word;
   b = r.toWriteBlock();
   b.word = word;
+  SettingsReply c = r;  // what the controls take
+  if (pending) {
+    c.amplC0 = mine.amplC0;
+    c.amplC1 = mine.amplC1;
+    c.offsC0 = mine.offsC0;
+    c.offsC1 = mine.offsC1;
+    c.sampleTime = mine.sampleTime;
+    c.memoryDepth = mine.memoryDepth;
+    c.triggerPoint = mine.triggerPoint;
+    c.trigger = mine.trigger;
+    c.triggerType = mine.triggerType;
+    c.levelUpper = mine.levelUpper;
+    c.levelLower = mine.levelLower;
+  }
 
   const QChar sep = sysSep();
   const ModeCode mode = host_.mode();
   // 1. Amplitude ranges.
-  setAmplitude(0, r.amplC0);
-  setAmplitude(1, r.amplC1);
+  setAmplitude(0, c.amplC0);
+  setAmplitude(1, c.amplC1);
   amplitudePanelText(r.amplC0, mode, sep, d_.ak[0]);
   amplitudePanelText(r.amplC1, mode, sep, d_.ak[1]);
   // 2. Offsets, 3. zero-point corrections (display only).
-  setOffset(0, r.offsC0);
-  setOffset(1, r.offsC1);
+  setOffset(0, c.offsC0);
+  setOffset(1, c.offsC1);
   d_.offs[0] = fixedPanelText(r.offsC0, 9, 5, QStringLiteral(" V"), sep);
   d_.offs[1] = fixedPanelText(r.offsC1, 9, 5, QStringLiteral(" V"), sep);
   d_.npkt[0] = fixedPanelText(r.zeroCorrC0, 9, 5, QStringLiteral(" V"), sep);
   d_.npkt[1] = fixedPanelText(r.zeroCorrC1, 9, 5, QStringLiteral(" V"), sep);
   // 4. Sample time.
   const double st = r.sampleTime;
-  setSampleTime(st);
+  setSampleTime(c.sampleTime);
   d_.samplTim = valueText(st, 6, QStringLiteral("s"));
   // A zero sample time has no frequency; the panel must not show an infinite number.
   d_.samplFreq = st > 0 ? valueText(1.0 / st, 6, QStringLiteral("Hz")) : QStringLiteral("- Hz");
@@ -338,27 +358,37 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   }
   // 5. Memory depth.
   const double md = r.memoryDepth;
-  setMemoryDepth(md);
+  setMemoryDepth(c.memoryDepth);
   d_.samples = valueText(md, 6, QStringLiteral("Samples"));
   d_.totTim = valueText(st * md, 6, QStringLiteral("s"));
   // 6. Trigger point.
-  setTriggerPoint(r.triggerPoint);
+  setTriggerPoint(c.triggerPoint);
   d_.prePosTrig = fixedPanelText(r.triggerPoint, 5, 1, QStringLiteral(" %"), sep);
   // 7. Trigger word, 8. trigger type.
-  setTriggerWord(r.trigger);
+  setTriggerWord(c.trigger);
   const char letter = triggerTypeLetter(r.triggerType);
-  if (letter) setTriggerType(letter);
+  const char chosen = triggerTypeLetter(c.triggerType);
+  if (chosen) setTriggerType(chosen);
   d_.trgTyp =
       QLatin1Char('"') + (letter ? QString(QLatin1Char(letter)) : QString()) + QLatin1Char('"');
   d_.trgTypLogAnal = d_.trgTyp;
   // 9. Trigger levels.
-  setLevel(0, r.levelUpper);
-  setLevel(1, r.levelLower);
+  setLevel(0, c.levelUpper);
+  setLevel(1, c.levelLower);
   d_.level[0] = fixedPanelText(r.levelUpper, 3, 1, QStringLiteral(" V"), sep);
   d_.level[1] = fixedPanelText(r.levelLower, 3, 1, QStringLiteral(" V"), sep);
   notify(SettingsTopic::Panels);
   // 10. GPIO words.
   if (gpio_) gpio_->applyReply(r);
+  if (pending) {
+    const std::uint32_t gpioData = b.gpioData;
+    const std::uint32_t gpioDirection = b.gpioDirection;
+    b = mine;
+    b.gpioData = gpioData;
+    b.gpioDirection = gpioDirection;
+    host_.conversion().ampl = applied.ampl;
+    host_.conversion().offs = applied.offs;
+  }
 }
 
 void TSettingsModel::controlsEnabledChanged() {

@@ -329,4 +329,34 @@ TEST_F(SettingsModel, SampleTimeRowClickWhileAReplyIsAwaitedStoresWithoutAWrite)
   EXPECT_FLOAT_EQ(rig.host.desired().sampleTime, 1e-4f);
 }
 
+// Restored settings wait 250 ms for their settings write. A reply the device sends meanwhile
+// (the settings read behind the first stage's mode change, pushed there when the event loop
+// stalls) must not undo them: what reaches the device is the stored setting.
+TEST(SettingsRestore, AStalledStartStillGivesTheDeviceTheStoredSetting) {
+  for (int stall = 0; stall <= 1000; stall += 50) {
+    SettingsRig rig;
+    rig.replyDelay = 5;
+    SettingsRecord rec = SettingsRecord::defaults();
+    rec.mode = kModeVMD0;
+    rec.amplC0 = 2;
+    rec.amplC1 = 0.5;
+    rec.sampleTime = 0.0005;
+    rig.acq.open([&](SettingsRecord& r) {
+      r = rec;
+      return 0;
+    });
+    rig.advance(500);  // the mode change is on its way
+    rig.clock.advanceMs(stall);  // nothing runs; overdue timers then fire in due order
+    rig.advance(8000);
+    SCOPED_TRACE(stall);
+    EXPECT_EQ(rig.deviceMode, kModeVMD0);
+    EXPECT_FLOAT_EQ(rig.device.amplC0, 2.0f);
+    EXPECT_FLOAT_EQ(rig.device.amplC1, 0.5f);
+    EXPECT_FLOAT_EQ(rig.device.sampleTime, 0.0005f);
+    EXPECT_DOUBLE_EQ(rig.acq.conversion().ampl[0], 2.0);
+    EXPECT_EQ(rig.model.display().amplPos[0], nearestRow(kAmplitudeTable, 2.0));
+    EXPECT_TRUE(rig.acq.runEnabled());
+  }
+}
+
 }  // namespace
