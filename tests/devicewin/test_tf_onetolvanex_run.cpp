@@ -437,6 +437,7 @@ TEST_F(RunWindow, Screenshots) {
     w_->grab().save(QString::fromLocal8Bit(out) + "/" + name + ".png");
   };
   shoot("osa0_large", 1600, 1000);
+  shoot("osa0_1200", 1200, 800);
   shoot("osa0_min", 520, 300);
   w_->linkPanel()->setDebugCovered(false);
   click(run().runButton());
