@@ -71,6 +71,13 @@ void loadTexts(int language) {
   setLanguageIndex(language);
 }
 
+// Scripts read standard error for our one line; the toolkit's notes about the session
+// (no runtime folder, no display) are no concern of theirs.
+void quietToolkit(QtMsgType type, const QMessageLogContext&, const QString& msg) {
+  if (type == QtCriticalMsg || type == QtFatalMsg)
+    std::fprintf(stderr, "multi_tolvanex: %s\n", qPrintable(msg));
+}
+
 }  // namespace
 
 bool wantsHeadless(const QStringList& args) {
@@ -301,6 +308,7 @@ int headlessMain(int argc, char** argv) {
     return kExitBadUsage;
   }
   if (!req.dataRoot.empty()) setDataRoot(req.dataRoot);
+  qInstallMessageHandler(quietToolkit);
   int rc = 0;
   QString message;
   if (req.action == HeadlessRequest::Action::Render) {
