@@ -1,6 +1,8 @@
 #include "app/headless_render.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDateTime>
@@ -10,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/format.h"
@@ -178,15 +181,6 @@ StoredProblem checkVxd(const fs::path& file, StoredKind& kind, QString* serial) 
   return {};
 }
 
-int readCsvBytes(const fs::path& file, std::string& out) {
-  std::vector<std::uint8_t> b;
-  const int rc = readFileBytes(file, b, kMaxCsvBytes + 1);
-  if (rc != 0) return rc;
-  if (b.size() > kMaxCsvBytes) return kDamagedFile;
-  out.assign(b.begin(), b.end());
-  return 0;
-}
-
 std::string_view firstLineOf(std::string_view s) {
   const std::size_t nl = s.find('\n');
   std::string_view l = s.substr(0, nl);
@@ -194,7 +188,7 @@ std::string_view firstLineOf(std::string_view s) {
   return l;
 }
 
-StoredProblem checkCsv(const std::string& bytes, char preferred, StoredKind& kind, char& column) {
+StoredProblem checkCsv(std::string_view bytes, char preferred, StoredKind& kind, char& column) {
   if (bytes.empty()) return bad(QStringLiteral("the file is empty"));
   column = detectCsvColumn(firstLineOf(bytes), preferred);
   if (column != 0) {
@@ -229,8 +223,9 @@ DayTime modificationTime(const fs::path& file) {
   return dtFromQDateTime(QFileInfo(QString::fromStdString(file.string())).lastModified());
 }
 
+// The kernel is a fresh one sized by SetImageSize: its picture is already the prepared, empty
+// one PrepareImage would make again.
 QImage kernelPicture(TGenD2ImgKernel& k, const QString& headline) {
-  k.PrepareImage(nullptr);
   if (k.DataSetCount() > 0) k.Render(nullptr, true);
   drawHeadline(k.Bitmap(), headline);
   return k.Bitmap();
@@ -283,6 +278,53 @@ PlotChoice autoScaled() {
 
 }  // namespace
 
+StoredText::~StoredText() {
+  release();
+}
+
+StoredText::StoredText(StoredText&& o) noexcept : data_(o.data_), size_(o.size_) {
+  o.data_ = nullptr;
+  o.size_ = 0;
+}
+
+StoredText& StoredText::operator=(StoredText&& o) noexcept {
+  if (this != &o) {
+    release();
+    data_ = std::exchange(o.data_, nullptr);
+    size_ = std::exchange(o.size_, 0);
+  }
+  return *this;
+}
+
+void StoredText::release() {
+  if (data_) ::munmap(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
+}
+
+int StoredText::open(const fs::path& file) {
+  release();
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno != 0 ? errno : EIO;
+  struct stat st {};
+  int rc = 0;
+  if (::fstat(fd, &st) != 0) {
+    rc = errno != 0 ? errno : EIO;
+  } else if (std::uintmax_t(st.st_size) > kMaxCsvBytes) {
+    rc = kDamagedFile;
+  } else if (st.st_size > 0) {
+    void* p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (p == MAP_FAILED) {
+      rc = errno != 0 ? errno : EIO;
+    } else {
+      data_ = static_cast<char*>(p);
+      size_ = std::size_t(st.st_size);
+    }
+  }
+  ::close(fd);
+  return rc;
+}
+
 QString readResultText(int rc) {
   switch (rc) {
     case 0:
@@ -313,7 +355,7 @@ QString readResultText(int rc) {
 }
 
 StoredProblem identifyStoredFile(const fs::path& file, char csvColumn, StoredKind& kind,
-                                 QString* serial) {
+                                 QString* serial, StoredText* csvText) {
   kind = StoredKind::Unknown;
   std::error_code ec;
   const auto st = fs::status(file, ec);
@@ -329,10 +371,12 @@ StoredProblem identifyStoredFile(const fs::path& file, char csvColumn, StoredKin
   if (ext == QLatin1String(".FIL")) return checkIntermediate(file, size, kind, serial);
   if (ext == QLatin1String(".VXD")) return checkVxd(file, kind, serial);
   if (ext == QLatin1String(".CSV")) {
-    std::string bytes;
-    if (const int rc = readCsvBytes(file, bytes); rc != 0) return bad(readResultText(rc));
+    StoredText text;
+    if (const int rc = text.open(file); rc != 0) return bad(readResultText(rc));
     char column = 0;
-    return checkCsv(bytes, csvColumn, kind, column);
+    StoredProblem p = checkCsv(text.view(), csvColumn, kind, column);
+    if (p.ok() && csvText) *csvText = std::move(text);
+    return p;
   }
   return bad(QStringLiteral("unknown kind of file \"%1\" (expected .FIL, .VXD or .CSV)")
                  .arg(ext.isEmpty() ? QStringLiteral("no extension") : ext));
@@ -341,7 +385,8 @@ StoredProblem identifyStoredFile(const fs::path& file, char csvColumn, StoredKin
 StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn, QImage& out) {
   StoredKind kind = StoredKind::Unknown;
   QString serial;
-  StoredProblem p = identifyStoredFile(file, csvColumn, kind, &serial);
+  StoredText text;  // a table's text, read once
+  StoredProblem p = identifyStoredFile(file, csvColumn, kind, &serial, &text);
   if (!p.ok()) return p;
   const PlotChoice pc;  // the window's initial choices: both channels, fixed scales
   // Headers without a measurement time show the file's own time.
@@ -455,9 +500,7 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
     case StoredKind::Unknown:
       return bad(QStringLiteral("unknown kind of file"));
   }
-  // Tables: read once more as a whole (the check kept nothing).
-  std::string bytes;
-  if (const int rc = readCsvBytes(file, bytes); rc != 0) return bad(readResultText(rc));
+  const std::string_view bytes = text.view();
   const char column = detectCsvColumn(firstLineOf(bytes), csvColumn);
   int badRow = 0;
   if (kind == StoredKind::MultiCsv) {

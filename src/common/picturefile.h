@@ -17,8 +17,8 @@ inline constexpr int kPictureUnknownFormat = -1301;  // neither .png nor .pdf
 inline constexpr int kPictureEmpty = -1302;          // a null image
 inline constexpr int kPictureEncodeFailed = -1303;   // the encoder gave no bytes
 
-// The encoded bytes (PNG, or a one-page PDF showing the picture at 96 dpi on a page of its own
-// size); empty when the format is unknown or encoding failed.
+// The encoded bytes (PNG, or a one-page PDF showing the picture on a page of its own size, one
+// point per pixel); empty when the format is unknown or encoding failed.
 QByteArray encodePicture(const QImage& image, PictureFormat format, const QString& title = {});
 
 // Encodes and writes atomically: 0, one of the codes above, or the file system's number.

@@ -118,6 +118,9 @@ StoredCsvKind storedCsvKind(std::string_view bytes, char col) {
 
 int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, int* badRow) {
   StoredScopeCsv r;
+  // Rows are about 21 bytes: one allocation instead of a doubling series.
+  r.ch0.reserve(bytes.size() / 20 + 16);
+  r.ch1.reserve(bytes.size() / 20 + 16);
   std::string_view rest = bytes, line;
   std::vector<std::string_view> cells;
   std::string_view date, time;
