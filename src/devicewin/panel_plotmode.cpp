@@ -7,6 +7,7 @@
 #include <QStyle>
 
 #include "common/texttable.h"
+#include "devicewin/picturesave.h"
 
 namespace tolv {
 
@@ -104,23 +105,29 @@ TPlotToolButtons::TPlotToolButtons(QWidget* parent) : QFrame(parent) {
   print_->setObjectName(QStringLiteral("BBN_Print"));
   print_->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
   print_->setToolTip(QStringLiteral("Scope-Bild drucken"));
+  savePicture_ = new QToolButton(this);
+  savePicture_->setObjectName(QStringLiteral("BBN_SavePicture"));
+  savePicture_->setIcon(savePictureIcon());
   stdSize_ = new QToolButton(this);
   stdSize_->setObjectName(QStringLiteral("BBN_StdSize"));
   stdSize_->setIcon(style()->standardIcon(QStyle::SP_TitleBarNormalButton));
   stdSize_->setToolTip(QStringLiteral("Standard-Größe"));
-  for (QToolButton* b : {static_cast<QToolButton*>(copy_), print_, stdSize_}) {
+  for (QToolButton* b : {static_cast<QToolButton*>(copy_), print_, savePicture_, stdSize_}) {
     b->setAutoRaise(false);
     b->setFixedSize(26, 26);
     lay->addWidget(b);
   }
   connect(copy_, &TMouseDownButton::mouseDown, this, &TPlotToolButtons::copyRequested);
   connect(print_, &QToolButton::clicked, this, &TPlotToolButtons::printRequested);
+  connect(savePicture_, &QToolButton::clicked, this, &TPlotToolButtons::savePictureRequested);
   connect(stdSize_, &QToolButton::clicked, this, &TPlotToolButtons::stdSizeRequested);
   applyTexts();
 }
 
 void TPlotToolButtons::applyTexts() {
   copy_->setToolTip(hintText(57));
+  savePicture_->setToolTip(savePictureCaption(languageIndex()) + QStringLiteral("\n") +
+                           savePictureHint(languageIndex()));
 }
 
 }  // namespace tolv
