@@ -1,6 +1,7 @@
 #include "devicewin/panel_plotmode.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QRadioButton>
@@ -95,7 +96,8 @@ void TMouseDownButton::mousePressEvent(QMouseEvent* e) {
 
 TPlotToolButtons::TPlotToolButtons(QWidget* parent) : QFrame(parent) {
   setObjectName(QStringLiteral("PN_PlotTools"));
-  auto* lay = new QHBoxLayout(this);
+  // Two rows of two: the bar keeps the width it had with three buttons in a row.
+  auto* lay = new QGridLayout(this);
   lay->setContentsMargins(0, 0, 0, 0);
   lay->setSpacing(2);
   copy_ = new TMouseDownButton(this);
@@ -112,10 +114,12 @@ TPlotToolButtons::TPlotToolButtons(QWidget* parent) : QFrame(parent) {
   stdSize_->setObjectName(QStringLiteral("BBN_StdSize"));
   stdSize_->setIcon(style()->standardIcon(QStyle::SP_TitleBarNormalButton));
   stdSize_->setToolTip(QStringLiteral("Standard-Größe"));
+  int at = 0;
   for (QToolButton* b : {static_cast<QToolButton*>(copy_), print_, savePicture_, stdSize_}) {
     b->setAutoRaise(false);
     b->setFixedSize(26, 26);
-    lay->addWidget(b);
+    lay->addWidget(b, at / 2, at % 2);
+    ++at;
   }
   connect(copy_, &TMouseDownButton::mouseDown, this, &TPlotToolButtons::copyRequested);
   connect(print_, &QToolButton::clicked, this, &TPlotToolButtons::printRequested);

@@ -21,6 +21,8 @@
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "ftdi/simulated_driver.h"
+#include "measure/intermediate.h"
+#include "measure/measuredata.h"
 
 using namespace tolv;
 namespace fs = std::filesystem;
@@ -136,4 +138,15 @@ TEST_F(SavePicture, Screenshot) {
   auto* tools = w_->findChild<QWidget*>(QStringLiteral("PN_PlotTools"));
   ASSERT_TRUE(tools);
   EXPECT_TRUE(tools->grab().scaled(tools->size() * 3).save(d + QStringLiteral("/devicewin_tools.png")));
+  // The record's intermediate file beside the shots, to draw it without a window and compare.
+  const QImage shown = sheets().image(PlotSheet::Scope)->pixmap().toImage();
+  EXPECT_TRUE(shown.save(d + QStringLiteral("/devicewin_scope_%1x%2.png")
+                                 .arg(shown.width())
+                                 .arg(shown.height())));
+  const fs::path fil = intermediateFileName(w_->plots().data().deviceFolder(),
+                                            IntermediateFamily::OSA0, 1);
+  const fs::path dest = fs::path(out) / w_->serialNumber().toStdString() / "Intermediate_OSA0";
+  fs::create_directories(dest);
+  for (const fs::path& f : {fil, fs::path(fil).replace_extension(".VXT")})
+    fs::copy_file(f, dest / f.filename(), fs::copy_options::overwrite_existing);
 }
