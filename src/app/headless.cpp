@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <cstdio>
+#include <cstring>
 
 #include "app/framefiles.h"
 #include "app/headless_render.h"
@@ -61,6 +62,13 @@ bool samePath(const fs::path& a, const fs::path& b) {
 
 QString fileProblem(const fs::path& file, const QString& reason) {
   return quoted(file) + QStringLiteral(": ") + reason;
+}
+
+// Why an output could not be written, in the system's words where it has some.
+QString outputProblem(int rc) {
+  if (rc > 0) return QString::fromLocal8Bit(std::strerror(rc));
+  if (rc == -192 || rc == -194 || rc == -196) return QStringLiteral("not a file name");
+  return QStringLiteral("error %1").arg(rc);
 }
 
 // Labels of the CSV cells follow the saved language and the language file beside the data.
@@ -271,7 +279,7 @@ int runConvert(const HeadlessRequest& r, QString& message) {
   if (rc == 0) return kExitOk;
   // Readers were checked above: what fails now is the output.
   if (rc > 0 || rc == -192 || rc == -194 || rc == -196) {
-    message = fileProblem(r.target, QStringLiteral("cannot be written: ") + readResultText(rc));
+    message = fileProblem(r.target, QStringLiteral("cannot be written: ") + outputProblem(rc));
     return kExitBadInput;
   }
   message = fileProblem(r.source, readResultText(rc));
@@ -287,12 +295,14 @@ int runRender(const HeadlessRequest& r, QString& message) {
     message = fileProblem(r.source, p.reason);
     return p.exitCode;
   }
-  const int rc = writePictureFile(r.target, picture,
-                                  QString::fromStdString(r.source.filename().string()));
+  // Like the CSV writers, the picture gets its folder made first.
+  const fs::path folder = fs::absolute(r.target).parent_path();
+  std::error_code ec;
+  int rc = fs::is_directory(folder, ec) ? 0 : makeFolders(folder / "x.x");
+  if (rc == 0)
+    rc = writePictureFile(r.target, picture, QString::fromStdString(r.source.filename().string()));
   if (rc != 0) {
-    message = fileProblem(r.target, QStringLiteral("cannot be written: ") +
-                                        (rc > 0 ? readResultText(rc)
-                                                : QStringLiteral("encoding failed (%1)").arg(rc)));
+    message = fileProblem(r.target, QStringLiteral("cannot be written: ") + outputProblem(rc));
     return kExitBadInput;
   }
   return kExitOk;

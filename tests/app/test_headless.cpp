@@ -427,6 +427,9 @@ TEST_F(Headless, PdfIsOnePageAndAFailedDrawingKeepsTheOldPicture) {
   spit(bad, "");
   EXPECT_EQ(render({"--render", q(bad), q(pdf)}), kExitBadInput);
   EXPECT_TRUE(message_.contains("empty")) << qPrintable(message_);
+  // A missing output folder is made, as the CSV writers do.
+  ASSERT_EQ(render({"--render", q(fil), q(dir_ / "new" / "sub" / "b.PNG")}), kExitOk);
+  EXPECT_FALSE(QImage(q(dir_ / "new" / "sub" / "b.PNG")).isNull());
   spit(bad, "hello;world\r\n");
   EXPECT_EQ(render({"--render", q(bad), q(pdf)}), kExitBadInput);
   EXPECT_TRUE(message_.contains("not a table")) << qPrintable(message_);
