@@ -89,6 +89,10 @@ void quietToolkit(QtMsgType type, const QMessageLogContext&, const QString& msg)
 }  // namespace
 
 bool wantsHeadless(const QStringList& args) {
+  // Asking for help or the version is answered first, whatever else stands there.
+  for (const QString& a : args)
+    if (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--version"))
+      return false;
   for (const QString& a : args)
     if (a == QLatin1String("--convert") || a == QLatin1String("--render") ||
         a.startsWith(QLatin1String("--convert=")) || a.startsWith(QLatin1String("--render=")))

@@ -33,7 +33,8 @@ struct HeadlessRequest {
   std::filesystem::path dataRoot;  // --data-root
 };
 
-// Whether the arguments (after the program name) ask for --convert or --render.
+// Whether the arguments (after the program name) ask for --convert or --render (and not for
+// --help or --version, which are answered first).
 bool wantsHeadless(const QStringList& args);
 // 0, or kExitBadUsage with the reason in `error`.
 int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QString& error);

@@ -105,6 +105,7 @@ TEST(HeadlessArguments, WrongUsageIsExitTwoWithAReason) {
   }
   EXPECT_TRUE(wantsHeadless({"--data-root", "x", "--render=a"}));
   EXPECT_FALSE(wantsHeadless({"--simulate", "2"}));
+  EXPECT_FALSE(wantsHeadless({"--render", "a", "b.png", "--help"}));
 }
 
 // --- Convert ---------------------------------------------------------------------------------
