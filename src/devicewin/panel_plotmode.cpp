@@ -1,12 +1,14 @@
 #include "devicewin/panel_plotmode.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QStyle>
 
 #include "common/texttable.h"
+#include "devicewin/picturesave.h"
 
 namespace tolv {
 
@@ -94,7 +96,8 @@ void TMouseDownButton::mousePressEvent(QMouseEvent* e) {
 
 TPlotToolButtons::TPlotToolButtons(QWidget* parent) : QFrame(parent) {
   setObjectName(QStringLiteral("PN_PlotTools"));
-  auto* lay = new QHBoxLayout(this);
+  // Two rows of two: the bar keeps the width it had with three buttons in a row.
+  auto* lay = new QGridLayout(this);
   lay->setContentsMargins(0, 0, 0, 0);
   lay->setSpacing(2);
   copy_ = new TMouseDownButton(this);
@@ -104,23 +107,31 @@ TPlotToolButtons::TPlotToolButtons(QWidget* parent) : QFrame(parent) {
   print_->setObjectName(QStringLiteral("BBN_Print"));
   print_->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
   print_->setToolTip(QStringLiteral("Scope-Bild drucken"));
+  savePicture_ = new QToolButton(this);
+  savePicture_->setObjectName(QStringLiteral("BBN_SavePicture"));
+  savePicture_->setIcon(savePictureIcon());
   stdSize_ = new QToolButton(this);
   stdSize_->setObjectName(QStringLiteral("BBN_StdSize"));
   stdSize_->setIcon(style()->standardIcon(QStyle::SP_TitleBarNormalButton));
   stdSize_->setToolTip(QStringLiteral("Standard-Größe"));
-  for (QToolButton* b : {static_cast<QToolButton*>(copy_), print_, stdSize_}) {
+  int at = 0;
+  for (QToolButton* b : {static_cast<QToolButton*>(copy_), print_, savePicture_, stdSize_}) {
     b->setAutoRaise(false);
     b->setFixedSize(26, 26);
-    lay->addWidget(b);
+    lay->addWidget(b, at / 2, at % 2);
+    ++at;
   }
   connect(copy_, &TMouseDownButton::mouseDown, this, &TPlotToolButtons::copyRequested);
   connect(print_, &QToolButton::clicked, this, &TPlotToolButtons::printRequested);
+  connect(savePicture_, &QToolButton::clicked, this, &TPlotToolButtons::savePictureRequested);
   connect(stdSize_, &QToolButton::clicked, this, &TPlotToolButtons::stdSizeRequested);
   applyTexts();
 }
 
 void TPlotToolButtons::applyTexts() {
   copy_->setToolTip(hintText(57));
+  savePicture_->setToolTip(savePictureCaption(languageIndex()) + QStringLiteral("\n") +
+                           savePictureHint(languageIndex()));
 }
 
 }  // namespace tolv

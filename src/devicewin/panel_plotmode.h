@@ -62,15 +62,18 @@ class TPlotToolButtons : public QFrame {
   TMouseDownButton* copyButton() const { return copy_; }
   QToolButton* printButton() const { return print_; }
   QToolButton* stdSizeButton() const { return stdSize_; }
+  QToolButton* savePictureButton() const { return savePicture_; }
 
  signals:
   void copyRequested(Qt::MouseButton button);
   void printRequested();
+  void savePictureRequested();
   void stdSizeRequested();
 
  private:
   TMouseDownButton* copy_ = nullptr;
   QToolButton* print_ = nullptr;
+  QToolButton* savePicture_ = nullptr;
   QToolButton* stdSize_ = nullptr;
 };
 

@@ -368,15 +368,24 @@ bool TPlotSheets::eventFilter(QObject* watched, QEvent* event) {
 
 // --- Copy, print, layout ---------------------------------------------------------------------
 
+QImage TPlotSheets::shownPicture() const {
+  QLabel* im = image(shownSheet());
+  if (im && !im->pixmap().isNull()) return im->pixmap().toImage();
+  return window_ ? window_->grab().toImage() : QImage();
+}
+
 QImage TPlotSheets::copyToClipboard(Qt::MouseButton button) {
   QImage picture;
-  QLabel* im = image(shownSheet());
-  if (button != Qt::RightButton && im && !im->pixmap().isNull())
-    picture = im->pixmap().toImage();
+  if (button != Qt::RightButton)
+    picture = shownPicture();
   else if (window_)
     picture = window_->grab().toImage();
   if (!picture.isNull()) QApplication::clipboard()->setImage(picture);
   return picture;
+}
+
+int TPlotSheets::savePictureAs() {
+  return tolv::savePictureAs(window_, shownPicture(), pictureDialog_, headline_);
 }
 
 bool TPlotSheets::print() {

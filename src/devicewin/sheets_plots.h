@@ -13,6 +13,7 @@
 #include <span>
 
 #include "device/devtimer.h"
+#include "devicewin/picturesave.h"
 #include "measure/plotfeed.h"
 #include "plot/d2koord.h"
 #include "plot/genkernel.h"
@@ -94,6 +95,13 @@ class TPlotSheets : public QObject {
   using PrintDialogRunner = std::function<bool(QPrinter&, QWidget* parent)>;
   void setPrintDialogRunner(PrintDialogRunner r) { printRunner_ = std::move(r); }
   bool print();
+  // The picture copy and "Save picture as…" take: the shown image, or the whole window when
+  // the settings sheet is in front.
+  QImage shownPicture() const;
+  // "Save picture as…" of the shown picture; the dialog replaces the file dialog (tests).
+  // 0, kPictureCancelled or the picture writer's code.
+  void setPictureNameDialog(PictureNameDialog d) { pictureDialog_ = std::move(d); }
+  int savePictureAs();
   // Fits every image to its sheet, redraws what has to be redrawn, draws the headlines.
   void relayout();
   // A box the file panels keep at the right edge of a sheet (GB_OSA0_Nrs and the like).
@@ -145,6 +153,7 @@ class TPlotSheets : public QObject {
   QPointer<TF_D2Koord> koord_;
   std::unique_ptr<TF_D2Koord> ownKoord_;
   PrintDialogRunner printRunner_;
+  PictureNameDialog pictureDialog_;
   bool relayoutPending_ = false;
 };
 

@@ -56,6 +56,8 @@ TOneTolvanexPresenter::TOneTolvanexPresenter(const Parts& parts, TMeasureData* d
   connect(&p_.tools, &TPlotToolButtons::copyRequested, this,
           [this](Qt::MouseButton b) { p_.sheets.copyToClipboard(b); });
   connect(&p_.tools, &TPlotToolButtons::printRequested, this, [this] { p_.sheets.print(); });
+  connect(&p_.tools, &TPlotToolButtons::savePictureRequested, this,
+          [this] { p_.sheets.savePictureAs(); });
   connect(&p_.tools, &TPlotToolButtons::stdSizeRequested, this, [this] {
     if (stdSize_) stdSize_();
   });

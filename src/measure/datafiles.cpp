@@ -226,9 +226,8 @@ std::array<std::string, 11> scopeGroups(const RecordInfo& info, const CsvStyle& 
   return g;
 }
 
-std::string scopeText(const RecordInfo& info, std::span<const ScopeSample> samples,
-                      const CsvStyle& st, std::size_t rows) {
-  const auto groups = scopeGroups(info, st);
+std::string scopeText(const std::array<std::string, 11>& groups,
+                      std::span<const ScopeSample> samples, const CsvStyle& st, std::size_t rows) {
   std::string s;
   s.reserve(rows * 22 + 1024);
   char buf[formatFixedCapacity(9, 6)];
@@ -247,7 +246,7 @@ std::string scopeText(const RecordInfo& info, std::span<const ScopeSample> sampl
 
 std::string scopeCsvText(const RecordInfo& info, std::span<const ScopeSample> samples,
                          const CsvStyle& style) {
-  return scopeText(info, samples, style, samples.size());
+  return scopeText(scopeGroups(info, style), samples, style, samples.size());
 }
 
 int writeScopeCsv(const fs::path& name, const RecordInfo& info,
@@ -255,7 +254,61 @@ int writeScopeCsv(const fs::path& name, const RecordInfo& info,
   std::size_t n = samples.size();
   if (rows >= 0) n = std::min(n, std::size_t(rows));
   if (n == 0) return kNoSamples;
-  return writeDataFile(name, scopeText(info, samples, style, n));
+  return writeDataFile(name, scopeText(scopeGroups(info, style), samples, style, n));
+}
+
+namespace {
+
+// The groups a ".VXD" can fill: it keeps neither the trigger channel nor the thresholds, so
+// those rows stay plain rather than show values the record never had; the pretrigger time and
+// trigger sample are the file's own.
+std::array<std::string, 11> scopeVxdGroups(const VxdHeader& h, const CsvStyle& st) {
+  RecordInfo info{h.serial, {}, h.time};
+  info.settings.mode = kModeOSA0;
+  info.settings.trgTypString = h.trgTypString;
+  info.settings.sampleTime = h.sampleTime;
+  info.settings.memoryDepth = h.count;
+  auto g = scopeGroups(info, st);
+  g[4].clear();
+  g[7].clear();
+  g[8].clear();
+  if (usesTriggerPoint(kModeOSA0, h.trgTypString)) {
+    g[5] = group(st.column, label(217), fixed(h.pretriggerTime, 8, 5, st.decimal), "s");
+    g[6] = intGroup(st.column, 218, h.triggerSample);
+  }
+  return g;
+}
+
+}  // namespace
+
+std::string scopeVxdCsvText(const VxdHeader& header, std::span<const ScopeSample> samples,
+                            const CsvStyle& style) {
+  return scopeText(scopeVxdGroups(header, style), samples, style, samples.size());
+}
+
+int writeScopeVxdCsv(const fs::path& name, const VxdHeader& header,
+                     std::span<const ScopeSample> samples, const CsvStyle& style) {
+  if (samples.empty()) return kNoSamples;
+  return writeDataFile(name, scopeVxdCsvText(header, samples, style));
+}
+
+LogicCsvParams logicVxdCsvParams(const VxdHeader& h) {
+  LogicCsvParams p;
+  // A count beyond what any list holds is damage; rows past the samples read as zero.
+  p.rows = std::clamp(h.count, 0, kLogicVxdMaxWords);
+  p.step = h.sampleTime;
+  p.trgTypString = h.trgTypString;
+  p.pattern = h.pattern;
+  p.triggerSample = h.triggerSample;
+  p.pretrigger = h.pretriggerTime;
+  p.memoryDepth = h.count;
+  // The file keeps the trigger point only as the pretrigger time over depth and step.
+  const double span = 0.01 * double(h.count) * h.sampleTime;
+  if (span > 0 && std::isfinite(h.pretriggerTime))
+    p.triggerPoint = std::llround(std::clamp(h.pretriggerTime / span, -1e9, 1e9));
+  else if (h.count > 0)
+    p.triggerPoint = std::llround(100.0 * double(h.triggerSample) / double(h.count));
+  return p;
 }
 
 int writeScopeIntermediateCsv(const fs::path& name, const RecordInfo& info,
@@ -371,8 +424,7 @@ int writeLogicVxd(const fs::path& name, const RecordInfo& info, const TLogAnalLi
 }
 
 int readLogicVxd(const fs::path& name, VxdHeader& header, std::vector<std::uint16_t>& words) {
-  // The list holds at most two samples per byte pair of the largest receive buffer.
-  constexpr std::uintmax_t kMaxWords = 262001;
+  constexpr std::uintmax_t kMaxWords = kLogicVxdMaxWords;
   std::vector<std::uint8_t> b;
   const int rc = readFileBytes(name, b, kLogicVxdHeader + 2 * kMaxWords + 1);
   if (rc != 0) return rc;

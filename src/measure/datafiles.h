@@ -97,9 +97,19 @@ struct VxdHeader {
 // file's size or capacity. The outputs change only on success.
 int readScopeVxd(const fs::path& name, VxdHeader& header, std::vector<ScopeSample>& samples);
 
+// Scope CSV of a stored ".VXD" (its header and samples as readScopeVxd gives them): the
+// memory depth is N, and the trigger channel and threshold rows stay plain, since the file does
+// not keep them. -111 without samples.
+std::string scopeVxdCsvText(const VxdHeader& header, std::span<const ScopeSample> samples,
+                            const CsvStyle& style);
+int writeScopeVxdCsv(const fs::path& name, const VxdHeader& header,
+                     std::span<const ScopeSample> samples, const CsvStyle& style);
+
 // --- Logic analyser ----------------------------------------------------------------------
 
 inline constexpr std::size_t kLogicVxdHeader = 80;
+// The list holds at most two samples per byte pair of the largest receive buffer.
+inline constexpr int kLogicVxdMaxWords = 262001;
 std::array<std::uint8_t, kLogicVxdHeader> logicVxdHeader(const RecordInfo& info);
 // Logic-analyser ".VXD": 80-byte header, one 16-bit word per sample. -2230 for no samples.
 int writeLogicVxd(const fs::path& name, const RecordInfo& info, const TLogAnalList& list);
@@ -119,6 +129,9 @@ struct LogicCsvParams {
 // From a record's settings (automatic saving): rows and memory depth round(MemoryDepth),
 // the step SamplTim.
 LogicCsvParams logicCsvParams(const SettingsRecord& s);
+// From a stored ".VXD": rows and memory depth its round(MemoryDepth), the step its sample
+// time; the trigger point comes back from the pretrigger time.
+LogicCsvParams logicVxdCsvParams(const VxdHeader& header);
 // Header "Time [s]", D15 .. D0, device; rows past the end of the list read as all zero and
 // do not grow it. Rows 0 to 8 carry date, time, trigger mode, pattern, trigger point, trigger
 // sample, pretrigger time, sample time and memory depth.

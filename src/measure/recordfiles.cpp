@@ -224,4 +224,23 @@ int convertIntermediateFile(IntermediateFamily f, const fs::path& source, const 
   return kUnknownMode;
 }
 
+int convertScopeVxdFile(const fs::path& source, const fs::path& csv, const CsvStyle& style) {
+  VxdHeader h;
+  std::vector<ScopeSample> samples;
+  const int rc = readScopeVxd(source, h, samples);
+  if (rc != 0) return rc;
+  return writeScopeVxdCsv(csv, h, samples, style);
+}
+
+int convertLogicVxdFile(const fs::path& source, const fs::path& csv, const CsvStyle& style) {
+  VxdHeader h;
+  std::vector<std::uint16_t> words;
+  const int rc = readLogicVxd(source, h, words);
+  if (rc != 0) return rc;
+  if (words.empty()) return kEmptySampleList;
+  TLogAnalList list;
+  for (std::size_t i = 0; i < words.size(); ++i) list.add(std::int32_t(i), words[i]);
+  return writeLogicCsv(csv, RecordInfo{h.serial, {}, h.time}, logicVxdCsvParams(h), list, style);
+}
+
 }  // namespace tolv

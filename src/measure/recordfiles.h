@@ -76,4 +76,8 @@ int convertIntermediateFile(IntermediateFamily f, const fs::path& source, const 
                             const QString& serial, const SettingsRecord& window,
                             const CsvStyle& style);
 
+// Stored ".VXD" files as the CSV of their kind; the serial number and time are the file's.
+int convertScopeVxdFile(const fs::path& source, const fs::path& csv, const CsvStyle& style);
+int convertLogicVxdFile(const fs::path& source, const fs::path& csv, const CsvStyle& style);
+
 }  // namespace tolv

@@ -10,6 +10,7 @@
 #include "common/paths.h"
 #include "common/regional.h"
 #include "common/textutil.h"
+#include "multi/multiplotfeed.h"
 
 namespace tolv {
 
@@ -443,22 +444,11 @@ QString TMultiCollection::footerText() const {
 }
 
 QString TMultiCollection::headerText() const {
-  return dateTimeText(cycleStamp_) + QLatin1Char(' ') + footerText();
+  return multiHeaderText(cycleStamp_);
 }
 
 void TMultiCollection::drawHeader() {
-  QImage& img = kernel_.Bitmap();
-  if (img.isNull()) return;
-  QPainter p(&img);
-  p.setFont(kernel_.Font());
-  const QString s = headerText();
-  const QFontMetrics fm(p.font());
-  const int w = fm.horizontalAdvance(s);
-  const int x = (img.width() - w) / 2;
-  p.fillRect(QRect(x, 0, w, fm.height()), Qt::white);
-  p.setPen(Qt::black);
-  p.drawText(x, fm.ascent(), s);
-  p.end();
+  drawMultiHeader(kernel_.Bitmap(), kernel_.Font(), headerText());
   notify(kChangedPlot);
 }
 
@@ -617,46 +607,7 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   loaded_ = std::move(r);
   if (clearBeforeDrawing_) kernel_.ClearDataSets();
   kernel_.PrepareImage(nullptr);
-  for (int k = 0; k < loaded_.deviceCount; ++k) {
-    const TD3PointList& pts = loaded_.points.At(k);
-    const int n = pts.Count();
-    for (int ch = 0; ch < 2; ++ch) {
-      std::vector<double> values(static_cast<std::size_t>(n));
-      for (int i = 0; i < n; ++i)
-        values[std::size_t(i)] = ch == 0 ? pts.Items()[std::size_t(i)].y
-                                         : pts.Items()[std::size_t(i)].z;
-      const FPoint range = loaded_.scaleRange.Items()[std::size_t(2 * k + ch)];
-      ScaleRowValues v;
-      v.min = range.x;
-      v.max = range.y;
-      TGenD2DataSet& ds = kernel_.NewDataSet();
-      ds.name = loaded_.names.value(k) + (ch == 0 ? QStringLiteral(" K1") : QStringLiteral(" K2"));
-      ds.SetXUnit(QStringLiteral("s"));
-      ds.SetYUnit(loaded_.units.value(3 * k + 1 + ch));
-      const ColorRef c = ColorRef(loaded_.colours.Items()[std::size_t(2 * k + ch)]);
-      ds.SetYAxisColor(c);
-      ds.SetYLabelColor(c);
-      ds.points.Template().color = c;
-      ds.points.SetMarker(1, 9);
-      ds.points.Reserve(n + 2);
-      PlotPoint p = ds.points.GetTemplate();
-      for (int i = 0; i < n; ++i) {
-        p.X = WorldValue::num(pts.Items()[std::size_t(i)].x);
-        p.Y = WorldValue::num(values[std::size_t(i)]);
-        ds.points.AddLinkedPoint(p);
-      }
-      if (v.hasRange() && n > 0) {
-        PlotPoint q = ds.points.GetTemplate();
-        q.linkA = q.linkB = -1;
-        q.X = WorldValue::num(pts.Items()[std::size_t(n - 1)].x);
-        q.Y = WorldValue::num(v.min);
-        ds.points.AddPoint(q);
-        q.Y = WorldValue::num(v.max);
-        ds.points.AddPoint(q);
-      }
-      kernel_.AddDataSet(ds);
-    }
-  }
+  feedMultiReading(kernel_, loaded_);
   const int drawn = renderPlot();
   cycleStamp_ = loaded_.time;
   tmHeader_.stop();

@@ -139,6 +139,8 @@ void TF_Multi_Tolvanex_Img::buildMenu() {
   a->setObjectName(QStringLiteral("MI_SaveMUVXfileAs"));
   a = data->addAction(QString(), this, [this] { LoadMUVXfile(); });
   a->setObjectName(QStringLiteral("MI_LoadMUVXfile"));
+  a = data->addAction(QString(), this, [this] { SaveMUVXPictureAs(); });
+  a->setObjectName(QStringLiteral("MI_SaveMUVXPictureAs"));
   QMenu* config = menu_->addMenu(QString());
   config->setObjectName(QStringLiteral("MI_ConfigFiles"));
   a = config->addAction(QString(), this, [this] { SaveMUVXSettingsAs(); });
@@ -192,6 +194,9 @@ void TF_Multi_Tolvanex_Img::buildTop() {
   connect(bbnSaveData_, &QToolButton::clicked, this, [this] { SaveMUVXfileAs(); });
   bbnPrint_ = toolButton("BBN_PrintMUVX", QStyle::SP_FileDialogDetailedView, pnTop_);
   connect(bbnPrint_, &QToolButton::clicked, this, [this] { PrintMUVX(); });
+  bbnSavePicture_ = toolButton("BBN_SaveMUVXPictureAs", QStyle::SP_DriveFDIcon, pnTop_);
+  bbnSavePicture_->setIcon(savePictureIcon());
+  connect(bbnSavePicture_, &QToolButton::clicked, this, [this] { SaveMUVXPictureAs(); });
   bbnLoadData_ = toolButton("BBN_LoadMUVXfile", QStyle::SP_DialogOpenButton, pnTop_);
   connect(bbnLoadData_, &QToolButton::clicked, this, [this] { LoadMUVXfile(); });
   bbnSaveSettings_ = toolButton("BBN_SaveMUVXSettingsAs", QStyle::SP_DriveFDIcon, pnTop_);
@@ -201,10 +206,11 @@ void TF_Multi_Tolvanex_Img::buildTop() {
   files->addWidget(bbnCopy_, 0, 0);
   files->addWidget(bbnSaveData_, 0, 1);
   files->addWidget(bbnPrint_, 0, 2);
+  files->addWidget(bbnSavePicture_, 0, 3);
   files->addWidget(bbnLoadData_, 1, 1);
   files->addWidget(bbnSaveSettings_, 1, 2);
   files->addWidget(bbnLoadSettings_, 1, 0);
-  for (QToolButton* b : {bbnCopy_, bbnSaveData_, bbnPrint_}) b->setVisible(false);
+  for (QToolButton* b : {bbnCopy_, bbnSaveData_, bbnPrint_, bbnSavePicture_}) b->setVisible(false);
   top->addLayout(files);
 
   dgStatus_ = new QTableWidget(0, 3, pnTop_);
@@ -402,6 +408,12 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
   bbnCopy_->setToolTip(hint(282));
   bbnSaveData_->setToolTip(hint(283));
   bbnPrint_->setToolTip(hint(284));
+  bbnSavePicture_->setToolTip(savePictureCaption(languageIndex()) + QLatin1Char('\n') +
+                              savePictureHint(languageIndex()));
+  if (auto* act = menu_->findChild<QAction*>(QStringLiteral("MI_SaveMUVXPictureAs"))) {
+    act->setText(savePictureCaption(languageIndex()));
+    act->setToolTip(savePictureHint(languageIndex()));
+  }
   bbnLoadData_->setToolTip(hint(285));
   bbnSaveSettings_->setToolTip(hint(286));
   bbnLoadSettings_->setToolTip(hint(287));
@@ -649,6 +661,10 @@ void TF_Multi_Tolvanex_Img::CopyMUVXToClipboard(Qt::MouseButton button) {
     QApplication::clipboard()->setImage(coll().image());
 }
 
+int TF_Multi_Tolvanex_Img::SaveMUVXPictureAs() {
+  return savePictureAs(this, coll().image(), pictureDialog_, coll().headerText());
+}
+
 void TF_Multi_Tolvanex_Img::DG_Scale_ColorsMouseDown(int row) {
   if (row < 1) return;
   ColorRef c = gridCellColour(dgColours_, 0, row);
@@ -762,7 +778,7 @@ void TF_Multi_Tolvanex_Img::setBusyCursor(bool on) {
 }
 
 void TF_Multi_Tolvanex_Img::saveControlsShown(bool on) {
-  for (QToolButton* b : {bbnCopy_, bbnSaveData_, bbnPrint_}) b->setVisible(on);
+  for (QToolButton* b : {bbnCopy_, bbnSaveData_, bbnPrint_, bbnSavePicture_}) b->setVisible(on);
 }
 
 void TF_Multi_Tolvanex_Img::showPlot() {

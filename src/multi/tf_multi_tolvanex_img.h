@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "devicewin/picturesave.h"
 #include "multi/multicollect.h"
 
 class QCheckBox;
@@ -94,6 +95,9 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   int LoadMUVXSettings();
   void PrintMUVX();
   void CopyMUVXToClipboard(Qt::MouseButton button);
+  // "Save picture as…" of the plot: 0, kPictureCancelled or the picture writer's code.
+  int SaveMUVXPictureAs();
+  void setPictureNameDialog(PictureNameDialog d) { pictureDialog_ = std::move(d); }
   void DG_Scale_ColorsMouseDown(int row);
   bool FormCloseQuery() { return coll().closeQuery(); }
 
@@ -156,6 +160,8 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   QToolButton* bbnCopy_ = nullptr;
   QToolButton* bbnSaveData_ = nullptr;
   QToolButton* bbnPrint_ = nullptr;
+  QToolButton* bbnSavePicture_ = nullptr;
+  PictureNameDialog pictureDialog_;
   QToolButton* bbnLoadData_ = nullptr;
   QToolButton* bbnSaveSettings_ = nullptr;
   QToolButton* bbnLoadSettings_ = nullptr;

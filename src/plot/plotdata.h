@@ -57,7 +57,7 @@ class TD2PointsLst {
   // Unchecked access for the renderer.
   const PlotPoint& At(int i) const { return points_[std::size_t(i)]; }
   const std::vector<PlotPoint>& Points() const { return points_; }
-  void Reserve(int n) { points_.reserve(std::size_t(n > 0 ? n : 0)); }
+  void Reserve(int n);
 
   // The four bounds, recomputed first when not valid. With no points the minima become the
   // zero of their kind, the maxima stay and the bounds stay invalid.

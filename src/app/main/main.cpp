@@ -9,6 +9,7 @@
 #include "app/cmdline.h"
 #include "app/dataroot.h"
 #include "app/driverchoice.h"
+#include "app/headless.h"
 #include "app/signalbridge.h"
 #include "app/tf_about.h"
 #include "app/tf_multitolvanexframe.h"
@@ -26,6 +27,8 @@ QStringList rawArguments(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   tolv::TSignalBridge::catchEarly();
+  // Converting and drawing stored files needs no window, no display and no devices.
+  if (tolv::wantsHeadless(rawArguments(argc, argv))) return tolv::headlessMain(argc, argv);
   // --help and --version answer without a display.
   tolv::CommandLine early;
   if (tolv::parseCommandLine(rawArguments(argc, argv), early, true) != 0) {

@@ -1,0 +1,343 @@
+#include "app/headless.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
+#include <cstdio>
+#include <cstring>
+
+#include "app/framefiles.h"
+#include "app/headless_render.h"
+#include "common/paths.h"
+#include "common/picturefile.h"
+#include "common/texttable.h"
+#include "measure/intermediate.h"
+#include "measure/recordfiles.h"
+#include "measure/textheader.h"
+
+namespace tolv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString quoted(const fs::path& p) {
+  return QLatin1Char('"') + QString::fromStdString(p.string()) + QLatin1Char('"');
+}
+
+// "--opt value" or "--opt=value"; false when the value is missing.
+bool optionValue(const QStringList& args, qsizetype& i, const QString& name, QString& value,
+                 bool& matched) {
+  const QString& a = args.at(i);
+  matched = false;
+  if (a == name) {
+    matched = true;
+    if (i + 1 >= args.size()) return false;
+    value = args.at(++i);
+    return true;
+  }
+  if (a.startsWith(name + QLatin1Char('='))) {
+    matched = true;
+    value = a.mid(name.size() + 1);
+    return true;
+  }
+  return true;
+}
+
+bool parseSize(const QString& text, QSize& out) {
+  const QStringList parts = text.toLower().split(QLatin1Char('x'));
+  if (parts.size() != 2) return false;
+  bool okW = false, okH = false;
+  const int w = parts[0].toInt(&okW), h = parts[1].toInt(&okH);
+  if (!okW || !okH || w < 1 || h < 1 || w > kRenderMaxEdge || h > kRenderMaxEdge) return false;
+  out = QSize(w, h);
+  return true;
+}
+
+bool samePath(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
+  return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal();
+}
+
+QString fileProblem(const fs::path& file, const QString& reason) {
+  return quoted(file) + QStringLiteral(": ") + reason;
+}
+
+// Why an output could not be written, in the system's words where it has some.
+QString outputProblem(int rc) {
+  if (rc > 0) return QString::fromLocal8Bit(std::strerror(rc));
+  if (rc == -192 || rc == -194 || rc == -196) return QStringLiteral("not a file name");
+  return QStringLiteral("error %1").arg(rc);
+}
+
+// Labels of the CSV cells follow the saved language and the language file beside the data.
+void loadTexts(int language) {
+  std::error_code ec;
+  if (fs::exists(languageFilePath(dataRoot()), ec) && loadLanguageFile(dataRoot()) != 0)
+    fillBuiltInTexts();  // a damaged file: the window would fall back to these too
+  setLanguageIndex(language);
+}
+
+// Scripts read standard error for our one line; the toolkit's notes about the session
+// (no runtime folder, no display) are no concern of theirs.
+void quietToolkit(QtMsgType type, const QMessageLogContext&, const QString& msg) {
+  if (type == QtCriticalMsg || type == QtFatalMsg)
+    std::fprintf(stderr, "multi_tolvanex: %s\n", qPrintable(msg));
+}
+
+}  // namespace
+
+bool wantsHeadless(const QStringList& args) {
+  // Asking for help or the version is answered first, whatever else stands there.
+  for (const QString& a : args)
+    if (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--version"))
+      return false;
+  for (const QString& a : args)
+    if (a == QLatin1String("--convert") || a == QLatin1String("--render") ||
+        a.startsWith(QLatin1String("--convert=")) || a.startsWith(QLatin1String("--render=")))
+      return true;
+  return false;
+}
+
+int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QString& error) {
+  out = HeadlessRequest{};
+  std::vector<QString> positional;
+  bool sizeGiven = false;
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    const QString& a = args.at(i);
+    QString v;
+    bool m = false;
+    bool handled = false;
+    for (const auto& [name, action] :
+         {std::pair{QStringLiteral("--convert"), HeadlessRequest::Action::Convert},
+          std::pair{QStringLiteral("--render"), HeadlessRequest::Action::Render}}) {
+      if (!optionValue(args, i, name, v, m) || (m && v.isEmpty())) {
+        error = name + QStringLiteral(" needs a file");
+        return kExitBadUsage;
+      }
+      if (!m) continue;
+      if (out.action != HeadlessRequest::Action::None) {
+        error = QStringLiteral("give one of --convert and --render, once");
+        return kExitBadUsage;
+      }
+      out.action = action;
+      out.source = fs::path(v.toStdString());
+      handled = true;
+      break;
+    }
+    if (handled) continue;
+    if (!optionValue(args, i, QStringLiteral("--decimal"), v, m)) {
+      error = QStringLiteral("--decimal needs . or ,");
+      return kExitBadUsage;
+    }
+    if (m) {
+      if (v != QLatin1String(".") && v != QLatin1String(",")) {
+        error = QStringLiteral("--decimal needs . or , not \"%1\"").arg(v);
+        return kExitBadUsage;
+      }
+      out.decimal = v.at(0).toLatin1();
+      continue;
+    }
+    if (!optionValue(args, i, QStringLiteral("--separator"), v, m)) {
+      error = QStringLiteral("--separator needs ; , or tab");
+      return kExitBadUsage;
+    }
+    if (m) {
+      if (v == QLatin1String(";") || v == QLatin1String(",")) {
+        out.column = v.at(0).toLatin1();
+      } else if (v.compare(QLatin1String("tab"), Qt::CaseInsensitive) == 0 ||
+                 v == QLatin1String("\t")) {
+        out.column = '\t';
+      } else {
+        error = QStringLiteral("--separator needs ; , or tab, not \"%1\"").arg(v);
+        return kExitBadUsage;
+      }
+      continue;
+    }
+    if (!optionValue(args, i, QStringLiteral("--size"), v, m)) {
+      error = QStringLiteral("--size needs WIDTHxHEIGHT");
+      return kExitBadUsage;
+    }
+    if (m) {
+      if (!parseSize(v, out.size)) {
+        error = QStringLiteral("--size needs WIDTHxHEIGHT, each 1 to %1, not \"%2\"")
+                    .arg(kRenderMaxEdge)
+                    .arg(v);
+        return kExitBadUsage;
+      }
+      sizeGiven = true;
+      continue;
+    }
+    if (!optionValue(args, i, QStringLiteral("--data-root"), v, m) || (m && v.isEmpty())) {
+      error = QStringLiteral("--data-root needs a folder");
+      return kExitBadUsage;
+    }
+    if (m) {
+      out.dataRoot = fs::path(v.toStdString());
+      continue;
+    }
+    if (a.startsWith(QLatin1String("--"))) {
+      error = QStringLiteral("%1 cannot be used with --convert or --render").arg(a);
+      return kExitBadUsage;
+    }
+    positional.push_back(a);
+  }
+  if (out.action == HeadlessRequest::Action::None) {
+    error = QStringLiteral("--convert or --render is missing");
+    return kExitBadUsage;
+  }
+  const bool render = out.action == HeadlessRequest::Action::Render;
+  if (positional.size() > 1) {
+    error = QStringLiteral("unexpected argument \"%1\"").arg(positional[1]);
+    return kExitBadUsage;
+  }
+  if (!positional.empty()) out.target = fs::path(positional[0].toStdString());
+  if (render) {
+    if (out.target.empty()) {
+      error = QStringLiteral("--render needs an output file OUT.png or OUT.pdf");
+      return kExitBadUsage;
+    }
+    if (pictureFormatOf(out.target) == PictureFormat::Unknown) {
+      error = QStringLiteral("%1: the output must end in .png or .pdf").arg(quoted(out.target));
+      return kExitBadUsage;
+    }
+    if (out.decimal) {
+      error = QStringLiteral("--decimal belongs to --convert");
+      return kExitBadUsage;
+    }
+  } else {
+    if (sizeGiven) {
+      error = QStringLiteral("--size belongs to --render");
+      return kExitBadUsage;
+    }
+    if (out.target.empty()) {
+      if (QString::fromStdString(out.source.extension().string()).toUpper() == ".CSV") {
+        error = QStringLiteral("%1 is a CSV file already").arg(quoted(out.source));
+        return kExitBadUsage;
+      }
+      out.target = out.source;
+      out.target.replace_extension(".CSV");
+    }
+  }
+  if (samePath(out.source, out.target)) {
+    error = QStringLiteral("%1: the output would replace the input").arg(quoted(out.target));
+    return kExitBadUsage;
+  }
+  return kExitOk;
+}
+
+CsvStyle headlessCsvStyle(const HeadlessRequest& r) {
+  GlobalSettings g;
+  std::error_code ec;
+  const fs::path file = multiFolder() / kGlobalSettingsFileName;
+  if (fs::exists(file, ec)) readGlobalSettingsFile(file, g);  // a damaged file keeps the defaults
+  loadTexts(g.language);
+  CsvStyle s;
+  s.decimal = r.decimal.value_or(g.decimal.toLatin1());
+  s.column = r.column.value_or(g.column.toLatin1());
+  return s;
+}
+
+int runConvert(const HeadlessRequest& r, QString& message) {
+  message.clear();
+  const CsvStyle style = headlessCsvStyle(r);
+  StoredKind kind = StoredKind::Unknown;
+  QString serial;
+  StoredProblem p = identifyStoredFile(r.source, style.column, kind, &serial);
+  if (!p.ok()) {
+    message = fileProblem(r.source, p.reason);
+    return p.exitCode;
+  }
+  int rc = 0;
+  switch (kind) {
+    case StoredKind::Voltmeter:
+    case StoredKind::Scope:
+    case StoredKind::Logic:
+    case StoredKind::AnalogLogger:
+    case StoredKind::IoLogger: {
+      SettingsRecord h;
+      std::optional<DayTime> t;
+      rc = readTextHeader(r.source, h, &t);
+      if (rc == 0 && !t) {
+        message = fileProblem(r.source,
+                              QStringLiteral("its text header carries no measurement time"));
+        return kExitBadInput;
+      }
+      // Without a window the record's own settings stand in for the window's.
+      if (rc == 0)
+        rc = convertIntermediateFile(*familyOfMode(h.mode), r.source, r.target, serial, h, style);
+      break;
+    }
+    case StoredKind::ScopeVxd:
+      rc = convertScopeVxdFile(r.source, r.target, style);
+      break;
+    case StoredKind::LogicVxd:
+      rc = convertLogicVxdFile(r.source, r.target, style);
+      break;
+    default:
+      message = fileProblem(r.source, QStringLiteral("is a table already; only .FIL and .VXD "
+                                                     "files are converted"));
+      return kExitBadUsage;
+  }
+  if (rc == 0) return kExitOk;
+  // Readers were checked above: what fails now is the output.
+  if (rc > 0 || rc == -192 || rc == -194 || rc == -196) {
+    message = fileProblem(r.target, QStringLiteral("cannot be written: ") + outputProblem(rc));
+    return kExitBadInput;
+  }
+  message = fileProblem(r.source, readResultText(rc));
+  return kExitBadInput;
+}
+
+int runRender(const HeadlessRequest& r, QString& message) {
+  message.clear();
+  const CsvStyle style = headlessCsvStyle(r);
+  QImage picture;
+  StoredProblem p = renderStoredFile(r.source, r.size, style.column, picture);
+  if (!p.ok()) {
+    message = fileProblem(r.source, p.reason);
+    return p.exitCode;
+  }
+  // Like the CSV writers, the picture gets its folder made first.
+  const fs::path folder = fs::absolute(r.target).parent_path();
+  std::error_code ec;
+  int rc = fs::is_directory(folder, ec) ? 0 : makeFolders(folder / "x.x");
+  if (rc == 0)
+    rc = writePictureFile(r.target, picture, QString::fromStdString(r.source.filename().string()));
+  if (rc != 0) {
+    message = fileProblem(r.target, QStringLiteral("cannot be written: ") + outputProblem(rc));
+    return kExitBadInput;
+  }
+  return kExitOk;
+}
+
+int headlessMain(int argc, char** argv) {
+  QStringList args;
+  for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+  HeadlessRequest req;
+  QString error;
+  if (parseHeadlessArguments(args, req, error) != kExitOk) {
+    std::fprintf(stderr, "multi_tolvanex: %s\nTry \"multi_tolvanex --help\".\n", qPrintable(error));
+    return kExitBadUsage;
+  }
+  if (!req.dataRoot.empty()) setDataRoot(req.dataRoot);
+  qInstallMessageHandler(quietToolkit);
+  int rc = 0;
+  QString message;
+  if (req.action == HeadlessRequest::Action::Render) {
+    // Drawing needs fonts but no display: the offscreen platform works without one.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    rc = runRender(req, message);
+  } else {
+    int qtArgc = 1;
+    QCoreApplication app(qtArgc, argv);
+    rc = runConvert(req, message);
+  }
+  if (!message.isEmpty()) std::fprintf(stderr, "multi_tolvanex: %s\n", qPrintable(message));
+  return rc;
+}
+
+}  // namespace tolv

@@ -1,0 +1,54 @@
+#pragma once
+// The program's two uses without a window: "--convert SRC [DST.CSV]" writes a stored file as
+// the CSV the device window would write, "--render SRC OUT.png|OUT.pdf" draws it as the window
+// shows it. Plain functions that return an exit code and the message for standard error, so
+// they run in tests without a process; main() only hands the arguments over.
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <filesystem>
+#include <optional>
+
+#include "measure/datafiles.h"
+
+namespace tolv {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitBadInput = 1;
+inline constexpr int kExitBadUsage = 2;
+
+inline constexpr int kRenderDefaultWidth = 1200;
+inline constexpr int kRenderDefaultHeight = 700;
+// Pictures beyond this edge length are refused as a slip of the keyboard (memory).
+inline constexpr int kRenderMaxEdge = 16384;
+
+struct HeadlessRequest {
+  enum class Action { None, Convert, Render };
+  Action action = Action::None;
+  std::filesystem::path source;
+  std::filesystem::path target;  // empty: next to the source (convert)
+  std::optional<char> decimal;   // --decimal
+  std::optional<char> column;    // --separator
+  QSize size{kRenderDefaultWidth, kRenderDefaultHeight};
+  std::filesystem::path dataRoot;  // --data-root
+};
+
+// Whether the arguments (after the program name) ask for --convert or --render (and not for
+// --help or --version, which are answered first).
+bool wantsHeadless(const QStringList& args);
+// 0, or kExitBadUsage with the reason in `error`.
+int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QString& error);
+
+// The separators CSV output uses: the request's, else the saved global settings under the
+// data root, else the frame's initial ones. Also selects the saved language for the labels.
+CsvStyle headlessCsvStyle(const HeadlessRequest& r);
+
+// Each returns an exit code; `message` is the line for standard error (empty on success).
+int runConvert(const HeadlessRequest& r, QString& message);
+int runRender(const HeadlessRequest& r, QString& message);
+
+// Whole process: parses, makes the application object the step needs (no display), runs it
+// and prints the message. For main().
+int headlessMain(int argc, char** argv);
+
+}  // namespace tolv

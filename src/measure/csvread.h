@@ -1,0 +1,52 @@
+#pragma once
+// Reading the device window's own scope and logic-analyser CSV tables back, so a stored table
+// can be drawn again: the value columns and the parameter groups by their rows. The date and
+// time cells are read with the regional formats they were written with.
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/daytime.h"
+
+namespace tolv {
+
+// A cell that should be a number is not one, or a row has too few cells.
+inline constexpr int kCsvBadCell = 9220;
+
+enum class StoredCsvKind { Unknown, Scope, Logic, IoLogger };
+
+// The column separator of a table: `preferred` when the first line holds it, else the first of
+// Tab, ";", "," and blank that it holds; 0 when none.
+char detectCsvColumn(std::string_view firstLine, char preferred);
+// Scope tables start with two numbers; logic tables with "Time [s]" and D15 .. D0 (the I/O
+// logger's have its sample-time group on row 3). Unknown for anything else.
+StoredCsvKind storedCsvKind(std::string_view bytes, char column);
+
+struct StoredScopeCsv {
+  QString serial;
+  std::optional<DayTime> time;
+  std::string trgTypString;
+  double pretrigger = 0;  // seconds; 0 when the table has no trigger point
+  double sampleTime = 0;
+  std::int64_t memoryDepth = 0;
+  std::vector<double> ch0, ch1;
+};
+// 0, kCsvBadCell (the row is named in *badRow when given) or -111 for a table without rows.
+int readScopeCsv(std::string_view bytes, char column, StoredScopeCsv& out, int* badRow = nullptr);
+
+struct StoredLogicCsv {
+  QString serial;
+  std::optional<DayTime> time;
+  bool ioLogger = false;
+  std::string trgTypString;
+  double step = 0;
+  std::int64_t triggerPoint = 0;  // logic analyser only
+  std::int64_t memoryDepth = 0;
+  std::vector<std::uint16_t> words;
+};
+int readLogicCsv(std::string_view bytes, char column, StoredLogicCsv& out, int* badRow = nullptr);
+
+}  // namespace tolv

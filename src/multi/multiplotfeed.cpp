@@ -1,0 +1,78 @@
+#include "multi/multiplotfeed.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <vector>
+
+#include "common/format.h"
+
+namespace tolv {
+
+void feedMultiReading(TGenD2ImgKernel& k, const TREADing& r) {
+  for (int dev = 0; dev < r.deviceCount; ++dev) {
+    const TD3PointList& pts = r.points.At(dev);
+    const int n = pts.Count();
+    for (int ch = 0; ch < 2; ++ch) {
+      const FPoint range = r.scaleRange.Items()[std::size_t(2 * dev + ch)];
+      ScaleRowValues v;
+      v.min = range.x;
+      v.max = range.y;
+      TGenD2DataSet& ds = k.NewDataSet();
+      ds.name = r.names.value(dev) + (ch == 0 ? QStringLiteral(" K1") : QStringLiteral(" K2"));
+      ds.SetXUnit(QStringLiteral("s"));
+      ds.SetYUnit(r.units.value(3 * dev + 1 + ch));
+      const ColorRef c = ColorRef(r.colours.Items()[std::size_t(2 * dev + ch)]);
+      ds.SetYAxisColor(c);
+      ds.SetYLabelColor(c);
+      ds.points.Template().color = c;
+      ds.points.SetMarker(1, 9);
+      ds.points.Reserve(n + 2);
+      PlotPoint p = ds.points.GetTemplate();
+      for (int i = 0; i < n; ++i) {
+        const auto& item = pts.Items()[std::size_t(i)];
+        p.X = WorldValue::num(item.x);
+        p.Y = WorldValue::num(ch == 0 ? item.y : item.z);
+        ds.points.AddLinkedPoint(p);
+      }
+      if (v.hasRange() && n > 0) {
+        PlotPoint q = ds.points.GetTemplate();
+        q.linkA = q.linkB = -1;
+        q.X = WorldValue::num(pts.Items()[std::size_t(n - 1)].x);
+        q.Y = WorldValue::num(v.min);
+        ds.points.AddPoint(q);
+        q.Y = WorldValue::num(v.max);
+        ds.points.AddPoint(q);
+      }
+      k.AddDataSet(ds);
+    }
+  }
+}
+
+QString multiHeaderText(const DayTime& stamp) {
+  return dateTimeText(stamp) + QStringLiteral(" Multi_Tolvanex");
+}
+
+void drawMultiHeader(QImage& image, const QFont& font, const QString& text) {
+  if (image.isNull()) return;
+  QPainter p(&image);
+  p.setFont(font);
+  const QFontMetrics fm(p.font());
+  const int w = fm.horizontalAdvance(text);
+  const int x = (image.width() - w) / 2;
+  p.fillRect(QRect(x, 0, w, fm.height()), Qt::white);
+  p.setPen(Qt::black);
+  p.drawText(x, fm.ascent(), text);
+}
+
+int renderMultiReading(TGenD2ImgKernel& k, const TREADing& r, int w, int h) {
+  k.ClearDataSets();
+  k.SetImageSize(w, h);
+  k.PrepareImage(nullptr);
+  feedMultiReading(k, r);
+  k.DataSets().SortByName();
+  const int rc = k.Render(nullptr, true);
+  drawMultiHeader(k.Bitmap(), k.Font(), multiHeaderText(r.time));
+  return rc;
+}
+
+}  // namespace tolv

@@ -1,0 +1,27 @@
+#pragma once
+// What the multi-device plot is fed from a read data file, and the header line on its picture:
+// shared by the window's "load" and the program's picture output without a window.
+#include <QFont>
+#include <QImage>
+#include <QString>
+
+#include "common/daytime.h"
+#include "multi/multifiles.h"
+#include "plot/genkernel.h"
+
+namespace tolv {
+
+// Adds two curves per device of the read file ("<name> K1", "<name> K2") in the file's
+// colours and units; a channel with a scale range gets two invisible points spanning it.
+void feedMultiReading(TGenD2ImgKernel& k, const TREADing& r);
+
+// The picture's header: the record time and the program's name.
+QString multiHeaderText(const DayTime& stamp);
+// Black on white, centred at the top edge, in the kernel's font.
+void drawMultiHeader(QImage& image, const QFont& font, const QString& text);
+
+// Feeds, sorts by name and renders into a picture of w x h with the header drawn.
+// Returns the kernel's code (0 when drawn).
+int renderMultiReading(TGenD2ImgKernel& k, const TREADing& r, int w, int h);
+
+}  // namespace tolv

@@ -1,0 +1,438 @@
+// Converting and drawing stored files without a window: the CSV must be the window's own, the
+// picture the sheet's own, and bad input must end with a message and leave old output whole.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QTabWidget>
+
+#include "app/headless.h"
+#include "app/headless_fixture.h"
+#include "app/headless_render.h"
+#include "common/clock.h"
+#include "device/devtimer.h"
+#include "devicewin/sheets_plots.h"
+#include "measure/recordfiles.h"
+#include "multi/multifiles.h"
+
+using namespace tolv;
+using namespace tolv::testfiles;
+
+namespace {
+
+class Headless : public HeadlessFiles {
+ protected:
+  int convert(const QStringList& args) {
+    HeadlessRequest r;
+    QString err;
+    const int u = parseHeadlessArguments(args, r, err);
+    if (u != 0) {
+      message_ = err;
+      return u;
+    }
+    return runConvert(r, message_);
+  }
+  int render(const QStringList& args) {
+    HeadlessRequest r;
+    QString err;
+    const int u = parseHeadlessArguments(args, r, err);
+    if (u != 0) {
+      message_ = err;
+      return u;
+    }
+    return runRender(r, message_);
+  }
+  static QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+  QString message_;
+};
+
+int countColour(const QImage& img, QRgb c) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == (c & 0xFFFFFF);
+  return n;
+}
+
+}  // namespace
+
+// --- Arguments -------------------------------------------------------------------------------
+
+TEST(HeadlessArguments, DefaultsAndTheirBoundaries) {
+  HeadlessRequest r;
+  QString e;
+  ASSERT_EQ(parseHeadlessArguments({"--render", "a.FIL", "b.png"}, r, e), kExitOk) << qPrintable(e);
+  EXPECT_EQ(r.size, QSize(1200, 700));
+  ASSERT_EQ(parseHeadlessArguments({"--render=a.FIL", "b.PDF", "--size=1x16384"}, r, e), kExitOk);
+  EXPECT_EQ(r.size, QSize(1, 16384));
+  ASSERT_EQ(parseHeadlessArguments({"--convert", "dir/x.FIL"}, r, e), kExitOk);
+  EXPECT_EQ(r.target, fs::path("dir/x.CSV"));
+  EXPECT_FALSE(r.decimal.has_value());
+  ASSERT_EQ(parseHeadlessArguments({"--convert", "x.VXD", "y.csv", "--decimal", ",",
+                                    "--separator", "tab", "--data-root", "/tmp/r"},
+                                   r, e),
+            kExitOk);
+  EXPECT_EQ(r.decimal, ',');
+  EXPECT_EQ(r.column, '\t');
+  EXPECT_EQ(r.dataRoot, fs::path("/tmp/r"));
+}
+
+TEST(HeadlessArguments, WrongUsageIsExitTwoWithAReason) {
+  const QList<QStringList> bad = {
+      {"--render", "a.FIL"},                             // no output
+      {"--render", "a.FIL", "b.jpg"},                    // not png/pdf
+      {"--render", "a.FIL", "b.png", "--size", "0x10"},  // empty edge
+      {"--render", "a.FIL", "b.png", "--size", "16385x10"},
+      {"--render", "a.FIL", "b.png", "--size", "800"},
+      {"--render", "a.FIL", "b.png", "--size", "800x-1"},
+      {"--render", "a.FIL", "b.png", "--size"},
+      {"--render", "a.FIL", "b.png", "--decimal", ","},  // belongs to convert
+      {"--convert", "a.FIL", "--size", "10x10"},
+      {"--convert", "a.FIL", "--decimal", ";"},
+      {"--convert", "a.FIL", "--separator", "|"},
+      {"--convert", "a.CSV"},  // would replace itself
+      {"--convert", "a.FIL", "a.FIL"},
+      {"--convert", "a.FIL", "b.CSV", "c.CSV"},
+      {"--convert", "a.FIL", "--simulate", "2"},
+      {"--convert"},
+      {"--convert", "a.FIL", "--render", "a.FIL", "b.png"},
+  };
+  for (const QStringList& args : bad) {
+    HeadlessRequest r;
+    QString e;
+    EXPECT_EQ(parseHeadlessArguments(args, r, e), kExitBadUsage) << qPrintable(args.join(' '));
+    EXPECT_FALSE(e.isEmpty());
+  }
+  EXPECT_TRUE(wantsHeadless({"--data-root", "x", "--render=a"}));
+  EXPECT_FALSE(wantsHeadless({"--simulate", "2"}));
+  EXPECT_FALSE(wantsHeadless({"--render", "a", "b.png", "--help"}));
+}
+
+// --- Convert ---------------------------------------------------------------------------------
+
+TEST_F(Headless, ScopeFileGivesTheWindowsScopeCsvWithTheSavedSeparators) {
+  const fs::path fil = scopeFil();
+  ASSERT_EQ(convert({"--convert", q(fil)}), kExitOk) << qPrintable(message_);
+  const fs::path csv = fs::path(fil).replace_extension(".CSV");
+  EXPECT_EQ(slurp(csv), scopeCsvText(scopeInfo(), scopeSamples(1000), CsvStyle{'.', ';'}));
+  // The options win over the saved settings.
+  const fs::path out = dir_ / "out" / "x.csv";
+  ASSERT_EQ(convert({"--convert", q(fil), q(out), "--decimal", ",", "--separator", "tab"}), 0);
+  const std::string text = slurp(out);
+  EXPECT_EQ(text, scopeCsvText(scopeInfo(), scopeSamples(1000), CsvStyle{',', '\t'}));
+  EXPECT_EQ(text.substr(0, 30), " 0,000000\t 0,500000\tDevice\tTX1");
+}
+
+TEST_F(Headless, EveryIntermediateFamilyConvertsAsTheWindowsMenuDoes) {
+  const std::vector<std::pair<IntermediateFamily, fs::path>> files = {
+      {IntermediateFamily::VMXY, voltmeterFil()},
+      {IntermediateFamily::LAIO, logicFil()},
+      {IntermediateFamily::DLA0, loggerFil(IntermediateFamily::DLA0)},
+      {IntermediateFamily::DLDI, loggerFil(IntermediateFamily::DLDI)},
+  };
+  for (const auto& [fam, fil] : files) {
+    SettingsRecord h;
+    ASSERT_EQ(readTextHeader(fil, h), 0);
+    const fs::path ref = dir_ / (std::string("ref_") + familyCode(fam) + ".CSV");
+    ASSERT_EQ(convertIntermediateFile(fam, fil, ref, QString::fromLatin1(kSerial), h,
+                                      CsvStyle{'.', ';'}),
+              0);
+    ASSERT_EQ(convert({"--convert", q(fil)}), kExitOk) << familyCode(fam) << qPrintable(message_);
+    const std::string got = slurp(fs::path(fil).replace_extension(".CSV"));
+    EXPECT_EQ(got, slurp(ref)) << familyCode(fam);
+    EXPECT_NE(got.find("TX123456"), std::string::npos) << familyCode(fam);
+  }
+}
+
+TEST_F(Headless, ScopeVxdKeepsItsOwnGroupsAndLeavesOutWhatItDoesNotStore) {
+  // Without trigger point the table is exactly the window's.
+  const fs::path m = dir_ / "m.VXD";
+  ASSERT_EQ(writeScopeVxd(m, scopeInfo(1000, "M"), scopeSamples(1000)), 0);
+  ASSERT_EQ(convert({"--convert", q(m)}), kExitOk) << qPrintable(message_);
+  EXPECT_EQ(slurp(dir_ / "m.CSV"),
+            scopeCsvText(scopeInfo(1000, "M"), scopeSamples(1000), CsvStyle{'.', ';'}));
+  // With one, trigger channel and thresholds are not in the file: those rows stay plain.
+  const fs::path t = dir_ / "t.VXD";
+  ASSERT_EQ(writeScopeVxd(t, scopeInfo(), scopeSamples(1000)), 0);
+  ASSERT_EQ(convert({"--convert", q(t)}), kExitOk);
+  const auto got = lines(slurp(dir_ / "t.CSV"));
+  const auto want = lines(scopeCsvText(scopeInfo(), scopeSamples(1000), CsvStyle{'.', ';'}));
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    if (i == 4 || i == 7 || i == 8)
+      EXPECT_EQ(got[i], want[i].substr(0, 19)) << i;
+    else
+      EXPECT_EQ(got[i], want[i]) << i;
+  }
+  EXPECT_EQ(got[5], want[5]);  // pretrigger time 0.00100 s from the file
+}
+
+TEST_F(Headless, LogicVxdGivesTheAutomaticLogicCsv) {
+  const fs::path f = dir_ / "la.VXD";
+  const RecordInfo info{QString::fromLatin1(kSerial), logicSettings(200), time_};
+  const TLogAnalList list = logicList(200);
+  ASSERT_EQ(writeLogicVxd(f, info, list), 0);
+  ASSERT_EQ(convert({"--convert", q(f), q(dir_ / "la.csv")}), kExitOk) << qPrintable(message_);
+  EXPECT_EQ(slurp(dir_ / "la.csv"),
+            logicCsvText(info, logicCsvParams(info.settings), list, CsvStyle{'.', ';'}));
+}
+
+TEST_F(Headless, GermanSettingsGiveGermanLabels) {
+  GlobalSettings g;
+  g.language = 0;
+  ASSERT_EQ(writeGlobalSettingsFile(multiFolder() / kGlobalSettingsFileName, g), 0);
+  const fs::path fil = scopeFil();
+  ASSERT_EQ(convert({"--convert", q(fil)}), kExitOk);
+  const auto l = lines(slurp(fs::path(fil).replace_extension(".CSV")));
+  EXPECT_EQ(l[0], " 0,000000\t 0,500000\tGerät\tTX123456");
+}
+
+// Each damaged input: exit 1, the file and the reason named, and an existing output untouched.
+TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
+  const fs::path out = dir_ / "old.CSV";
+  spit(out, "keep me");
+  struct Case {
+    const char* what;
+    std::function<fs::path()> make;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"missing", [&] { return dir_ / "nope.FIL"; }, "file not found"},
+      {"folder", [&] { return dir_; }, "folder"},
+      {"no header",
+       [&] {
+         const fs::path f = scopeFil();
+         fs::remove(textHeaderName(f));
+         return f;
+       },
+       ".VXT is missing"},
+      {"empty header",
+       [&] {
+         const fs::path f = scopeFil();
+         spit(textHeaderName(f), "");
+         return f;
+       },
+       "damaged"},
+      {"header of another kind",
+       [&] {
+         const fs::path f = scopeFil();
+         header(f, logicSettings());
+         return f;
+       },
+       "wrong kind"},
+      {"header without time",
+       [&] {
+         const fs::path f = scopeFil();
+         header(f, scopeSettings(), false);
+         return f;
+       },
+       "no measurement time"},
+      {"empty scope file",
+       [&] {
+         const fs::path f = scopeFil();
+         spit(f, "");
+         return f;
+       },
+       "no samples"},
+      {"cut inside a sample",
+       [&] {
+         const fs::path f = scopeFil();
+         fs::resize_file(f, fs::file_size(f) - 3);
+         return f;
+       },
+       "cut short"},
+      {"cut by whole samples",
+       [&] {
+         const fs::path f = scopeFil();
+         fs::resize_file(f, fs::file_size(f) - 80);
+         return f;
+       },
+       "990 of 1000"},
+      {"cut voltmeter reading",
+       [&] {
+         const fs::path f = voltmeterFil();
+         fs::resize_file(f, fs::file_size(f) - 1);
+         return f;
+       },
+       "cut short"},
+      {"cut logger stream",
+       [&] {
+         const fs::path f = loggerFil(IntermediateFamily::DLA0);
+         fs::resize_file(f, fs::file_size(f) - 2);
+         return f;
+       },
+       "cut short"},
+      {"scope vxd cut",
+       [&] {
+         const fs::path f = dir_ / "s.VXD";
+         EXPECT_EQ(writeScopeVxd(f, scopeInfo(), scopeSamples(1000)), 0);
+         fs::resize_file(f, fs::file_size(f) - 8);
+         return f;
+       },
+       "does not match"},
+      {"vxd header only half",
+       [&] {
+         const fs::path f = dir_ / "h.VXD";
+         spit(f, std::string(40, '\0'));
+         return f;
+       },
+       "cut short"},
+      {"unknown extension",
+       [&] {
+         const fs::path f = dir_ / "x.PNG";
+         spit(f, "x");
+         return f;
+       },
+       "unknown kind"},
+  };
+  for (const Case& c : cases) {
+    const fs::path src = c.make();
+    EXPECT_EQ(convert({"--convert", q(src), q(out)}), kExitBadInput) << c.what;
+    EXPECT_TRUE(message_.contains(q(src))) << c.what << ": " << qPrintable(message_);
+    EXPECT_TRUE(message_.contains(QString::fromUtf8(c.reason))) << c.what << ": " << qPrintable(message_);
+    EXPECT_FALSE(message_.contains(QLatin1Char('\n')));
+    EXPECT_EQ(slurp(out), "keep me") << c.what;
+  }
+  // The same refusals hold for drawing.
+  const fs::path png = dir_ / "old.png";
+  spit(png, "keep me");
+  for (const Case& c : cases) {
+    const fs::path src = c.make();
+    if (std::string(c.what) == "header without time") continue;  // drawn with the file's time
+    EXPECT_EQ(render({"--render", q(src), q(png)}), kExitBadInput) << c.what;
+    EXPECT_EQ(slurp(png), "keep me") << c.what;
+  }
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir_, ec))
+    EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos) << e.path();
+}
+
+TEST_F(Headless, UnreadableSourceAndUnwritableTargetAreNamed) {
+  if (runningAsRoot()) GTEST_SKIP() << "root reads and writes everything";
+  const fs::path fil = scopeFil();
+  ::chmod(fil.c_str(), 0);
+  EXPECT_EQ(convert({"--convert", q(fil), q(dir_ / "a.CSV")}), kExitBadInput);
+  EXPECT_TRUE(message_.contains("cannot be read")) << qPrintable(message_);
+  ::chmod(fil.c_str(), 0644);
+  const fs::path ro = dir_ / "ro";
+  fs::create_directories(ro);
+  ::chmod(ro.c_str(), 0555);
+  EXPECT_EQ(convert({"--convert", q(fil), q(ro / "a.CSV")}), kExitBadInput);
+  EXPECT_TRUE(message_.contains(q(ro / "a.CSV")) && message_.contains("cannot be written"))
+      << qPrintable(message_);
+  EXPECT_EQ(render({"--render", q(fil), q(ro / "a.png")}), kExitBadInput);
+  EXPECT_TRUE(message_.contains("cannot be written")) << qPrintable(message_);
+  ::chmod(ro.c_str(), 0755);
+}
+
+// --- Render ----------------------------------------------------------------------------------
+
+// The picture is the scope sheet's own: pixel for pixel what the window shows for the record.
+TEST_F(Headless, ScopeFilePictureIsTheScopeSheetsPicture) {
+  const fs::path fil = scopeFil();
+  QWidget window;
+  window.resize(900, 600);
+  auto* pc = new QTabWidget(&window);
+  for (int i = 0; i < 6; ++i) pc->addTab(new QWidget, QStringLiteral("p%1").arg(i));
+  pc->setGeometry(0, 0, 900, 600);
+  ManualClock clock;
+  TManualTimerHub hub(clock);
+  TPlotSheets sheets(pc, hub.create(0), &window);
+  pc->setCurrentIndex(int(PlotSheet::Scope));
+  window.show();
+  QApplication::processEvents();
+  sheets.relayout();
+  const auto s = scopeSamples(1000);
+  std::vector<double> c0, c1;
+  for (const auto& x : s) {
+    c0.push_back(x.ch0);
+    c1.push_back(x.ch1);
+  }
+  sheets.setHeadline(headlineText(QString::fromLatin1(kSerial), time_));
+  ASSERT_EQ(sheets.plotScope(c0.data(), c1.data(), 1000, scopeSettings(), PlotChoice{}), 0);
+  const QImage shown = sheets.image(PlotSheet::Scope)->pixmap().toImage().convertToFormat(
+      QImage::Format_RGB32);
+  const QString size = QStringLiteral("%1x%2").arg(shown.width()).arg(shown.height());
+  const fs::path png = dir_ / "scope.png";
+  ASSERT_EQ(render({"--render", q(fil), q(png), "--size", size}), kExitOk) << qPrintable(message_);
+  QImage got(q(png));
+  ASSERT_FALSE(got.isNull());
+  got = got.convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(got.size(), shown.size());
+  EXPECT_TRUE(got == shown);
+  // Channel 0 blue, channel 1 red, and the black headline at the top edge.
+  EXPECT_GT(countColour(got, qRgb(0, 0, 255)), 500);
+  EXPECT_GT(countColour(got, qRgb(255, 0, 0)), 500);
+  EXPECT_GT(countColour(got.copy(0, 0, got.width(), 12), qRgb(0, 0, 0)), 20);
+  if (const char* out = std::getenv("TOLV_WINDOW_SHOT_DIR")) {
+    shown.save(QString::fromLocal8Bit(out) + "/headless_window_scope.png");
+    got.save(QString::fromLocal8Bit(out) + "/headless_render_scope.png");
+  }
+}
+
+TEST_F(Headless, EveryKindIsDrawnAtTheAskedSize) {
+  const fs::path scope = scopeFil();
+  const fs::path la = dir_ / "la.VXD";
+  ASSERT_EQ(writeLogicVxd(la, {QString::fromLatin1(kSerial), logicSettings(), time_}, logicList(200)), 0);
+  const fs::path sv = dir_ / "s.VXD";
+  ASSERT_EQ(writeScopeVxd(sv, scopeInfo(), scopeSamples(1000)), 0);
+  ASSERT_EQ(convert({"--convert", q(scope), q(dir_ / "scope.CSV")}), 0);
+  ASSERT_EQ(convert({"--convert", q(la), q(dir_ / "la.CSV")}), 0);
+  const fs::path io = loggerFil(IntermediateFamily::DLDI);
+  ASSERT_EQ(convert({"--convert", q(io), q(dir_ / "io.CSV")}), 0);
+  const std::vector<fs::path> sources = {scope,
+                                         logicFil(),
+                                         voltmeterFil(),
+                                         loggerFil(IntermediateFamily::DLA0),
+                                         io,
+                                         la,
+                                         sv,
+                                         dir_ / "scope.CSV",
+                                         dir_ / "la.CSV",
+                                         dir_ / "io.CSV"};
+  const char* shot = std::getenv("TOLV_WINDOW_SHOT_DIR");
+  int k = 0;
+  for (const fs::path& src : sources) {
+    const fs::path png = dir_ / ("pic" + std::to_string(k++) + ".png");
+    ASSERT_EQ(render({"--render", q(src), q(png), "--size", "640x400"}), kExitOk)
+        << src << qPrintable(message_);
+    const QImage img(q(png));
+    ASSERT_EQ(img.size(), QSize(640, 400)) << src;
+    // Something besides white and the headline.
+    EXPECT_GT(640 * 400 - countColour(img, qRgb(255, 255, 255)), 2000) << src;
+    if (shot) img.save(QString::fromLocal8Bit(shot) + "/headless_" + QString::number(k) + ".png");
+  }
+  // The table's curves are the record's: the CSV and the .VXD draw the same picture, but for
+  // a few pixels where the table's six decimals round a value near zero.
+  const QImage a = QImage(q(dir_ / "pic6.png")).convertToFormat(QImage::Format_RGB32);
+  const QImage b = QImage(q(dir_ / "pic7.png")).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(a.size(), b.size());
+  int differ = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) differ += a.pixel(x, y) != b.pixel(x, y);
+  EXPECT_LT(differ, 40);
+}
+
+TEST_F(Headless, PdfIsOnePageAndAFailedDrawingKeepsTheOldPicture) {
+  const fs::path fil = scopeFil();
+  const fs::path pdf = dir_ / "a.pdf";
+  ASSERT_EQ(render({"--render", q(fil), q(pdf)}), kExitOk) << qPrintable(message_);
+  const std::string bytes = slurp(pdf);
+  EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
+  EXPECT_NE(bytes.find("/Count 1"), std::string::npos);
+  const fs::path bad = dir_ / "bad.CSV";
+  spit(bad, " 1.0;2.0\r\nthree;4\r\n");
+  EXPECT_EQ(render({"--render", q(bad), q(pdf)}), kExitBadInput);
+  EXPECT_TRUE(message_.contains("line 2")) << qPrintable(message_);
+  EXPECT_EQ(slurp(pdf), bytes);
+  spit(bad, "");
+  EXPECT_EQ(render({"--render", q(bad), q(pdf)}), kExitBadInput);
+  EXPECT_TRUE(message_.contains("empty")) << qPrintable(message_);
+  // A missing output folder is made, as the CSV writers do.
+  ASSERT_EQ(render({"--render", q(fil), q(dir_ / "new" / "sub" / "b.PNG")}), kExitOk);
+  EXPECT_FALSE(QImage(q(dir_ / "new" / "sub" / "b.PNG")).isNull());
+  spit(bad, "hello;world\r\n");
+  EXPECT_EQ(render({"--render", q(bad), q(pdf)}), kExitBadInput);
+  EXPECT_TRUE(message_.contains("not a table")) << qPrintable(message_);
+  EXPECT_EQ(slurp(pdf), bytes);
+}

@@ -1,0 +1,116 @@
+// The built program converting and drawing without a display: DISPLAY and the platform unset,
+// as on a server; messages on standard error and the exit codes a script checks.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QProcess>
+
+#include "app/headless_fixture.h"
+#include "multi/multifiles.h"
+
+#ifdef TOLV_PROGRAM_PATH
+
+using namespace tolv;
+using namespace tolv::testfiles;
+
+namespace {
+
+struct ProgramRun {
+  int code = -1;
+  QString err;
+  QString out;
+};
+
+class HeadlessProgram : public HeadlessFiles {
+ protected:
+  ProgramRun run(QStringList args) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    p.setProcessEnvironment(env);
+    args << "--data-root" << QString::fromStdString(dir_.string());
+    p.start(TOLV_PROGRAM_PATH, args);
+    ProgramRun r;
+    if (!p.waitForFinished(60000)) return r;
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    return r;
+  }
+  static QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+
+  // Two devices of 500 points in one multi-device data file.
+  fs::path multiFile() {
+    std::vector<fs::path> parts;
+    for (int d = 0; d < 2; ++d) {
+      DeviceFileHead h;
+      h.serial = QStringLiteral("TX00000%1").arg(d + 1);
+      h.time = time_;
+      h.depth = 500;
+      h.colours = {ColorRef(0x00A000 + d), ColorRef(0x8000FF - d)};
+      std::string text;
+      appendDeviceFileHead(text, h, ';', '.');
+      for (int i = 0; i < 500; ++i)
+        appendDeviceFileLine(text, i * 1e-4, std::sin(i * 0.05 + d), 0.3 * d + (i % 50) * 0.01,
+                             ';', '.');
+      parts.push_back(dir_ / ("dev" + std::to_string(d) + ".CSV"));
+      spit(parts.back(), text);
+    }
+    const fs::path f = dir_ / "multi.CSV";
+    EXPECT_EQ(writeMultiDataFile(f, parts, ';'), 0);
+    return f;
+  }
+};
+
+}  // namespace
+
+TEST_F(HeadlessProgram, DrawsAndConvertsWithoutADisplay) {
+  const fs::path fil = scopeFil();
+  const fs::path png = dir_ / "scope.png";
+  ProgramRun r = run({"--render", q(fil), q(png)});
+  ASSERT_EQ(r.code, 0) << qPrintable(r.err);
+  EXPECT_TRUE(r.err.isEmpty()) << qPrintable(r.err);
+  EXPECT_EQ(QImage(q(png)).size(), QSize(1200, 700));
+  r = run({"--convert", q(fil)});
+  ASSERT_EQ(r.code, 0) << qPrintable(r.err);
+  regional().reload();  // the program writes dates as this machine's region does
+  EXPECT_EQ(slurp(fs::path(fil).replace_extension(".CSV")),
+            scopeCsvText(scopeInfo(), scopeSamples(1000), CsvStyle{'.', ';'}));
+  // The converted table draws too, and so does the multi-device data file.
+  r = run({"--render", q(fs::path(fil).replace_extension(".CSV")), q(dir_ / "t.pdf"), "--size",
+           "800x500"});
+  EXPECT_EQ(r.code, 0) << qPrintable(r.err);
+  EXPECT_EQ(slurp(dir_ / "t.pdf").substr(0, 5), "%PDF-");
+  const fs::path multiPng = dir_ / "multi.png";
+  r = run({"--render", q(multiFile()), q(multiPng), "--size", "900x500"});
+  ASSERT_EQ(r.code, 0) << qPrintable(r.err);
+  const QImage m(q(multiPng));
+  ASSERT_EQ(m.size(), QSize(900, 500));
+  int green = 0;
+  for (int y = 0; y < m.height(); ++y)
+    for (int x = 0; x < m.width(); ++x) green += (m.pixel(x, y) & 0xFFFFFF) == 0x00A000;
+  EXPECT_GT(green, 300);  // the first device's channel 1 in its file colour
+  if (const char* out = std::getenv("TOLV_WINDOW_SHOT_DIR"))
+    m.save(QString::fromLocal8Bit(out) + "/headless_multi.png");
+}
+
+TEST_F(HeadlessProgram, ExitCodesAndOneLineMessages) {
+  ProgramRun r = run({"--convert", q(dir_ / "missing.FIL")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err.count('\n'), 1) << qPrintable(r.err);
+  EXPECT_TRUE(r.err.contains("missing.FIL") && r.err.contains("file not found")) << qPrintable(r.err);
+  r = run({"--render", q(scopeFil()), q(dir_ / "x.gif")});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_TRUE(r.err.contains(".png or .pdf")) << qPrintable(r.err);
+  r = run({"--render", q(scopeFil()), q(dir_ / "x.png"), "--size", "big"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_TRUE(r.err.contains("--size")) << qPrintable(r.err);
+  EXPECT_FALSE(fs::exists(dir_ / "x.png"));
+  r = run({"--help"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(r.out.contains("--convert SRC") && r.out.contains("--render SRC"));
+}
+
+#endif
