@@ -1,6 +1,7 @@
 // Program entry: command line, application object, main frame, about window, message loop.
 // SIGTERM and SIGINT close the main frame, which runs its normal shut-down.
 #include <QApplication>
+#include <QDialog>
 #include <QPointer>
 #include <QTimer>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "app/cmdline.h"
 #include "app/dataroot.h"
 #include "app/driverchoice.h"
+#include "app/runprobe.h"
 #include "app/signalbridge.h"
 #include "app/tf_about.h"
 #include "app/tf_multitolvanexframe.h"
@@ -21,6 +23,26 @@ QStringList rawArguments(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
   return args;
 }
+
+// A modal box waits for a click that never comes once the program is told to end.
+void closeModalBoxes() {
+  for (int guard = 0; guard < 32; ++guard) {
+    QWidget* w = QApplication::activeModalWidget();
+    if (!w) break;
+    if (auto* d = qobject_cast<QDialog*>(w))
+      d->reject();
+    else
+      w->close();
+  }
+}
+
+// Signals are taken from the earliest moment a program can: before the initialisers of the
+// toolkit's libraries run, which under load takes tens of milliseconds. main() repeats it.
+void catchSignalsBeforeInitialisers(int, char**, char**) {
+  tolv::TSignalBridge::catchEarly();
+}
+[[gnu::section(".preinit_array"), gnu::used]] void (*const kCatchSignalsFirst)(int, char**, char**) =
+    &catchSignalsBeforeInitialisers;
 
 }  // namespace
 
@@ -46,6 +68,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Multi_Tolvanex"));
   QApplication::setApplicationVersion(tolv::programVersion());
   QApplication::setQuitOnLastWindowClosed(false);
+  // Nothing has been started or written yet: a signal that came meanwhile simply ends here.
+  if (tolv::TSignalBridge::earlySignalPending()) return 0;
 
   // The toolkit has removed its own options by now; everything left must be ours.
   tolv::CommandLine cmd;
@@ -62,6 +86,7 @@ int main(int argc, char** argv) {
     }
     tolv::setDataRoot(cmd.dataRoot);
   }
+  if (tolv::TSignalBridge::earlySignalPending()) return 0;
 
   // Signals that arrive while the frame is still being created end the program right after.
   bool terminate = false;
@@ -69,10 +94,14 @@ int main(int argc, char** argv) {
   tolv::TSignalBridge signals_;
   QObject::connect(&signals_, &tolv::TSignalBridge::terminationRequested, &app, [&](int) {
     terminate = true;
-    if (framePtr && framePtr->isVisible())
-      framePtr->close();
-    else
-      QCoreApplication::quit();
+    closeModalBoxes();
+    // Closed once the box's own event loop has returned, not from inside it.
+    QTimer::singleShot(0, &app, [&] {
+      if (framePtr && framePtr->isVisible())
+        framePtr->close();
+      else
+        QCoreApplication::quit();
+    });
   });
 
   std::unique_ptr<tolv::IFtdiDriver> driver = tolv::chooseDriver(cmd);
@@ -83,6 +112,7 @@ int main(int argc, char** argv) {
   auto about = std::make_unique<tolv::TF_About>();
   frame->setAboutWindow(about.get());
   frame->show();
+  auto probe = std::make_unique<tolv::TRunProbe>(*frame);
 
   int rc = 0;
   if (terminate)
@@ -91,6 +121,8 @@ int main(int argc, char** argv) {
     rc = app.exec();
   // A frame closed other than through its close button still shuts down in order.
   if (!frame->shutDownDone()) frame->close();
+  probe->writeStats();
+  probe.reset();
   about.reset();
   frame.reset();
   driver.reset();

@@ -1,0 +1,83 @@
+#include "app/runprobe.h"
+
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+
+#include "app/tf_multitolvanexframe.h"
+#include "common/atomicfile.h"
+#include "devicewin/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex_runpanel.h"
+#include "multi/multicollect.h"
+#include "multi/tf_multi_tolvanex_img.h"
+
+namespace tolv {
+
+TRunProbe::TRunProbe(TF_MultiTolvanexFrame& frame, QObject* parent)
+    : QObject(parent), frame_(frame) {
+  uptime_.start();
+  const QString stats = qEnvironmentVariable("TOLV_STATS_FILE");
+  if (!stats.isEmpty() && frame_.multiWindow()) {
+    statsFile_ = std::filesystem::path(stats.toStdString());
+    TMultiCollection& coll = frame_.multiWindow()->coll();
+    coll.onRunStarted = [this] { stats_.runStarted(); };
+    coll.onRecordTaken = [this](const QString& serial) { stats_.recordTaken(serial); };
+    coll.onCycleDrawn = [this] { stats_.cycleDrawn(); };
+    heartbeat_ = new QTimer(this);
+    heartbeat_->setTimerType(Qt::PreciseTimer);
+    heartbeat_->setInterval(kHeartbeatMs);
+    connect(heartbeat_, &QTimer::timeout, this,
+            [this] { stats_.tick(uptime_.elapsed()); });
+    heartbeat_->start();
+    writer_ = new QTimer(this);
+    writer_->setInterval(kWriteEveryMs);
+    connect(writer_, &QTimer::timeout, this, [this] { writeStats(); });
+    writer_->start();
+    writeStats();
+  }
+  bool ok = false;
+  const int pressMs = qEnvironmentVariableIntValue("TOLV_TEST_PRESS_RUN_MS", &ok);
+  if (ok && pressMs >= 0) {
+    press_ = new QTimer(this);
+    press_->setSingleShot(true);
+    press_->setInterval(pressMs);
+    connect(press_, &QTimer::timeout, this, [this] { pressRunWhereReady(); });
+    press_->start();
+  }
+}
+
+TRunProbe::~TRunProbe() {
+  if (frame_.multiWindow()) {
+    TMultiCollection& coll = frame_.multiWindow()->coll();
+    coll.onRunStarted = nullptr;
+    coll.onRecordTaken = nullptr;
+    coll.onCycleDrawn = nullptr;
+  }
+}
+
+int TRunProbe::writeStats() {
+  if (statsFile_.empty()) return 0;
+  return writeFileAtomically(statsFile_, stats_.text(uptime_.elapsed()));
+}
+
+void TRunProbe::pressRunWhereReady() {
+  TTolvanexFormsList& forms = frame_.deviceWindows();
+  int waiting = 0;
+  for (int i = 0; i < forms.count(); ++i) {
+    TF_OneTolvanex* w = forms.get(i);
+    if (!w || std::find(pressed_.begin(), pressed_.end(), w) != pressed_.end()) continue;
+    QPushButton* run = w->runPanel() ? w->runPanel()->runButton() : nullptr;
+    if (!run || w->startUpPending() || !run->isEnabled()) {
+      ++waiting;
+      continue;
+    }
+    run->click();
+    pressed_.push_back(w);
+  }
+  if (waiting > 0) {
+    press_->setInterval(100);
+    press_->start();
+  }
+}
+
+}  // namespace tolv
