@@ -109,6 +109,7 @@ echo "  RSS at the end    $(MB "$RSS_END") MB (growth $(MB "$GROWTH") MB, limit 
 echo "  RSS track (MB)    $TRACK"
 echo "  CPU share         ${CPU} % of one core"
 echo "  longest stall     ${STALL} ms (limit $MAX_STALL_MS ms; during start-up ${STARTUP_STALL} ms)"
+echo "  stalled handling  $(sed -n 's/^stall_event //p' "$STATS") (event type, receiver)"
 echo "  exit status       $RC"
 grep '^device ' "$STATS" | sed 's/^/  /'
 

@@ -1,5 +1,7 @@
 #include "app/runprobe.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -34,6 +36,7 @@ TRunProbe::TRunProbe(TF_MultiTolvanexFrame& frame, QObject* parent)
     connect(writer_, &QTimer::timeout, this, [this] { writeStats(); });
     writer_->start();
     writeStats();
+    QCoreApplication::instance()->installEventFilter(this);
   }
   bool ok = false;
   const int pressMs = qEnvironmentVariableIntValue("TOLV_TEST_PRESS_RUN_MS", &ok);
@@ -47,12 +50,35 @@ TRunProbe::TRunProbe(TF_MultiTolvanexFrame& frame, QObject* parent)
 }
 
 TRunProbe::~TRunProbe() {
+  if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
   if (frame_.multiWindow()) {
     TMultiCollection& coll = frame_.multiWindow()->coll();
     coll.onRunStarted = nullptr;
     coll.onRecordTaken = nullptr;
     coll.onCycleDrawn = nullptr;
   }
+}
+
+bool TRunProbe::eventFilter(QObject* watched, QEvent* event) {
+  // Closing the frame is the shut-down, not a stall of the run: the figures end there.
+  if (closing_) return false;
+  if (watched == &frame_ && event->type() == QEvent::Close) {
+    closing_ = true;
+    if (heartbeat_) heartbeat_->stop();
+    return false;
+  }
+  const std::int64_t now = uptime_.nsecsElapsed();
+  if (stats_.draws() > 0 && now - lastEventNs_ > longestGapNs_) {
+    longestGapNs_ = now - lastEventNs_;
+    stats_.setStallCulprit(QStringLiteral("%1 %2 \"%3\"")
+                               .arg(lastType_)
+                               .arg(QLatin1String(lastClass_), lastName_));
+  }
+  lastEventNs_ = now;
+  lastClass_ = watched->metaObject()->className();
+  lastName_ = watched->objectName();
+  lastType_ = int(event->type());
+  return false;
 }
 
 int TRunProbe::writeStats() {

@@ -7,6 +7,8 @@
 //                              its start-up stages are done, as a user would
 #include <QElapsedTimer>
 #include <QObject>
+#include <QString>
+#include <cstdint>
 #include <filesystem>
 #include <vector>
 
@@ -29,6 +31,8 @@ class TRunProbe : public QObject {
   ~TRunProbe() override;
 
   bool statsOn() const { return !statsFile_.empty(); }
+  // Notes which event's handling held the loop longest (see TRunStats::setStallCulprit).
+  bool eventFilter(QObject* watched, QEvent* event) override;
   const TRunStats& stats() const { return stats_; }
   // Writes the statistics file once more (at the shut-down); 0 or the file error.
   int writeStats();
@@ -44,6 +48,13 @@ class TRunProbe : public QObject {
   QTimer* writer_ = nullptr;
   QTimer* press_ = nullptr;
   std::vector<const TF_OneTolvanex*> pressed_;
+  // The event dispatched last: when the next one comes late, its handler held the loop.
+  std::int64_t lastEventNs_ = 0;
+  const char* lastClass_ = "";
+  QString lastName_;
+  int lastType_ = 0;
+  std::int64_t longestGapNs_ = 0;
+  bool closing_ = false;
 };
 
 }  // namespace tolv

@@ -49,6 +49,7 @@ std::string TRunStats::text(std::int64_t uptimeMs) const {
   line("stall_max_ms", longestStall_);
   line("stall_startup_max_ms", startUpStall_);
   line("ticks", static_cast<long long>(ticks_));
+  if (!culprit_.isEmpty()) s += "stall_event " + culprit_.toStdString() + '\n';
   for (const auto& [serial, n] : perDevice_) {
     s += "device ";
     s += serial.toStdString();

@@ -38,6 +38,9 @@ class TRunStats {
   std::int64_t longestStallMs() const { return longestStall_; }
   std::int64_t longestStartUpStallMs() const { return startUpStall_; }
   std::uint64_t ticks() const { return ticks_; }
+  // What was handled when the loop stalled longest: event type, receiver class and name.
+  void setStallCulprit(const QString& what) { culprit_ = what; }
+  const QString& stallCulprit() const { return culprit_; }
 
   // "key value" lines (LF), one "device SERIAL N" line per device, for scripts to read.
   std::string text(std::int64_t uptimeMs) const;
@@ -55,6 +58,7 @@ class TRunStats {
   std::int64_t longestStall_ = 0;
   std::int64_t startUpStall_ = 0;
   std::uint64_t ticks_ = 0;
+  QString culprit_;
 };
 
 }  // namespace tolv

@@ -61,6 +61,7 @@ TEST(RunStats, TextHasOneKeyAndValuePerLineAndALinePerDevice) {
   s.recordTaken("TVS00002");
   s.recordTaken("TVS00001");
   s.runStarted();
+  s.setStallCulprit("77 QWidget \"PN_Running\"");
   const std::string t = s.text(61234);
   EXPECT_EQ(t,
             "uptime_ms 61234\n"
@@ -72,6 +73,7 @@ TEST(RunStats, TextHasOneKeyAndValuePerLineAndALinePerDevice) {
             "stall_max_ms 0\n"
             "stall_startup_max_ms 0\n"
             "ticks 0\n"
+            "stall_event 77 QWidget \"PN_Running\"\n"
             "device TVS00001 1\n"
             "device TVS00002 1\n");
 }
