@@ -70,14 +70,19 @@ bool TRunProbe::eventFilter(QObject* watched, QEvent* event) {
   const std::int64_t now = uptime_.nsecsElapsed();
   if (stats_.draws() > 0 && now - lastEventNs_ > longestGapNs_) {
     longestGapNs_ = now - lastEventNs_;
-    stats_.setStallCulprit(QStringLiteral("%1 %2 \"%3\"")
-                               .arg(lastType_)
-                               .arg(QLatin1String(lastClass_), lastName_));
+    QString what = QStringLiteral("%1 %2 \"%3\"")
+                       .arg(lastType_)
+                       .arg(QLatin1String(lastClass_), lastName_);
+    // Timers are mostly unnamed; their interval tells them apart.
+    if (lastInterval_ >= 0) what += QStringLiteral(" %1 ms").arg(lastInterval_);
+    stats_.setStallCulprit(what);
   }
   lastEventNs_ = now;
   lastClass_ = watched->metaObject()->className();
   lastName_ = watched->objectName();
   lastType_ = int(event->type());
+  const auto* timer = qobject_cast<const QTimer*>(watched);
+  lastInterval_ = timer ? timer->interval() : -1;
   return false;
 }
 

@@ -53,6 +53,7 @@ class TRunProbe : public QObject {
   const char* lastClass_ = "";
   QString lastName_;
   int lastType_ = 0;
+  int lastInterval_ = -1;
   std::int64_t longestGapNs_ = 0;
   bool closing_ = false;
 };
