@@ -158,6 +158,9 @@ TEST(ProgramArguments, UnusableDataRootIsRefusedWithStatus2) {
   QFile::setPermissions(dir.path() + "/ro", QFile::ReadOwner | QFile::ExeOwner);
   if (::access(qPrintable(dir.path() + "/ro"), W_OK) != 0)  // root writes anyway
     cases.push_back({dir.path() + "/ro", "is not writable"});
+  // Folders that refuse even root: the process file system takes neither files nor folders.
+  cases.push_back({"/proc", "is not writable"});
+  cases.push_back({"/proc/tolvanex_data", "cannot be created"});
   for (const auto& [root, reason] : cases) {
     QProcess p;
     p.setProcessEnvironment(env);
