@@ -1,7 +1,6 @@
 // Program entry: command line, application object, main frame, about window, message loop.
 // SIGTERM and SIGINT close the main frame, which runs its normal shut-down.
 #include <QApplication>
-#include <QDialog>
 #include <QPointer>
 #include <QTimer>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include "app/driverchoice.h"
 #include "app/runprobe.h"
 #include "app/signalbridge.h"
+#include "app/termination.h"
 #include "app/tf_about.h"
 #include "app/tf_multitolvanexframe.h"
 #include "common/paths.h"
@@ -24,20 +24,9 @@ QStringList rawArguments(int argc, char** argv) {
   return args;
 }
 
-// A modal box waits for a click that never comes once the program is told to end.
-void closeModalBoxes() {
-  for (int guard = 0; guard < 32; ++guard) {
-    QWidget* w = QApplication::activeModalWidget();
-    if (!w) break;
-    if (auto* d = qobject_cast<QDialog*>(w))
-      d->reject();
-    else
-      w->close();
-  }
-}
-
-// Signals are taken from the earliest moment a program can: before the initialisers of the
-// toolkit's libraries run, which under load takes tens of milliseconds. main() repeats it.
+// Signals are taken from the earliest moment the program's own code runs, before the
+// initialisers of the toolkit's libraries; only the dynamic loader's work comes before it.
+// main() repeats it for builds that leave this out.
 void catchSignalsBeforeInitialisers(int, char**, char**) {
   tolv::TSignalBridge::catchEarly();
 }
@@ -94,14 +83,7 @@ int main(int argc, char** argv) {
   tolv::TSignalBridge signals_;
   QObject::connect(&signals_, &tolv::TSignalBridge::terminationRequested, &app, [&](int) {
     terminate = true;
-    closeModalBoxes();
-    // Closed once the box's own event loop has returned, not from inside it.
-    QTimer::singleShot(0, &app, [&] {
-      if (framePtr && framePtr->isVisible())
-        framePtr->close();
-      else
-        QCoreApplication::quit();
-    });
+    tolv::endInOrder(framePtr.data());
   });
 
   std::unique_ptr<tolv::IFtdiDriver> driver = tolv::chooseDriver(cmd);
