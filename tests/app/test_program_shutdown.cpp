@@ -173,7 +173,7 @@ TEST_F(ProgramBusyShutDown, SigtermDuringAnalogAndIoLoggerRuns) {
 
 // Bytes held back in a buffer of the program would be lost by the kill: the stream file must
 // hold everything the device had sent, but for what became readable in the program's last
-// poll or two, and exactly those bytes in order.
+// poll, and exactly those bytes in order.
 TEST_F(ProgramBusyShutDown, SigkillDuringLoggerRunsLosesNoReceivedByte) {
   setMode(0, kModeDLA0, 0.001);
   setMode(1, kModeDLDI, 0.001);
@@ -204,11 +204,14 @@ TEST_F(ProgramBusyShutDown, SigkillDuringLoggerRunsLosesNoReceivedByte) {
     const fs::path folder = dev(r.device);
     const std::string stream = bytesOf(streamFile(folder, r.family));
     const auto sent = sentAfterRun(traces / (folder.filename().string() + ".trace"));
-    ASSERT_GE(sent.size(), 3u);
+    ASSERT_GE(sent.size(), 4u);
     std::string all;
     for (const auto& s : sent) all += s;
-    const std::size_t lastTwo = sent[sent.size() - 1].size() + sent[sent.size() - 2].size();
-    EXPECT_GE(stream.size() + lastTwo, all.size())
+    // The device pumps at each queue query and read: what came with the last query and read
+    // may still be unread, or read but not yet written when the kill hit (three lines).
+    std::size_t lastPolls = 0;
+    for (std::size_t i = 1; i <= 3; ++i) lastPolls += sent[sent.size() - i].size();
+    EXPECT_GE(stream.size() + lastPolls, all.size())
         << "the stream file lacks bytes the program had received";
     ASSERT_LE(stream.size(), all.size());
     EXPECT_TRUE(all.compare(0, stream.size(), stream) == 0)
@@ -244,27 +247,38 @@ TEST_F(ProgramBusyShutDown, SigtermWhileTheListingErrorBoxIsUp) {
 
 // Signals at arbitrary moments of start-up: before the toolkit is up, while the frame builds
 // its windows, while the devices take their settings. Whatever exists afterwards loads.
-// Only while the dynamic loader still maps the libraries can no program code take a signal;
-// dying then leaves nothing behind, as not even the data root has been made.
+// Only while the dynamic loader still maps the libraries (on a busy machine that can take a
+// tenth of a second) can no program code take a signal; dying then leaves nothing behind, as
+// not even the data root has been made.
 TEST_F(ProgramBusyShutDown, SigtermAtAnyMomentOfStartUp) {
-  int orderly = 0;
-  for (int afterMs : {0, 20, 40, 120, 250, 500, 900}) {
-    SCOPED_TRACE(afterMs);
+  // Blind moments may fall into the loader's work; moments counted from the data root's
+  // appearance (made by the program's own code) must all end in order.
+  struct Moment {
+    bool afterRoot;
+    int ms;
+  };
+  for (const Moment m : {Moment{false, 0}, Moment{false, 20}, Moment{false, 60},
+                         Moment{true, 0}, Moment{true, 100}, Moment{true, 300},
+                         Moment{true, 700}}) {
+    SCOPED_TRACE(::testing::Message() << (m.afterRoot ? "after the root " : "blind ") << m.ms);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const fs::path root = fs::path(dir.path().toStdString()) / "D";
     QProcess p;
     startProgram(p, root, kDevices);
     ASSERT_TRUE(p.waitForStarted(10000));
-    QThread::msleep(afterMs);
+    if (m.afterRoot) {
+      ASSERT_TRUE(waitFor([&] { return fs::exists(root); }, 20000, 2));
+    }
+    QThread::msleep(m.ms);
     signalProgram(p, SIGTERM);
     ASSERT_TRUE(p.waitForFinished(20000));
-    if (p.exitStatus() == QProcess::CrashExit) {
+    if (!m.afterRoot && p.exitStatus() == QProcess::CrashExit) {
       EXPECT_EQ(p.exitCode(), SIGTERM);
       EXPECT_FALSE(fs::exists(root)) << "killed after it had begun to write";
       continue;
     }
-    ++orderly;
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     const fs::path multi = root / "MULTI_Tolvanex";
     GlobalSettings g;
@@ -281,7 +295,6 @@ TEST_F(ProgramBusyShutDown, SigtermAtAnyMomentOfStartUp) {
       EXPECT_EQ(l.load(d / "LastSettings.VXS"), 0) << d;
     }
   }
-  EXPECT_GE(orderly, 4);
 }
 
 #endif
