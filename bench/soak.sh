@@ -58,8 +58,9 @@ expr=()
 for (( k = 0; k < DEVICES; ++k )); do expr+=(-e "$(( 7 + 13 * k ))s/^[TF]/T/"); done
 sed -i "${expr[@]}" "$MULTI/Scalings.TXT"
 
-rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+# Both read 0 once the program has gone (it then fails on its exit status below).
+rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
 STATS=$WORK/stats.txt
 TOLV_STATS_FILE=$STATS TOLV_SIM_FAST_LINK=1 \
@@ -88,9 +89,10 @@ RC=0
 stop_program $PID || RC=$?
 PID=
 
-stat_of() { awk -v k="$1" '$1 == k { print $2 }' "$STATS"; }
+stat_of() { [[ -f $STATS ]] && awk -v k="$1" '$1 == k { print $2 }' "$STATS"; }
 CYCLES=$(stat_of cycles); RECORDS=$(stat_of records); STALL=$(stat_of stall_max_ms)
 DRAWS=$(stat_of draws)
+CYCLES=${CYCLES:-0}; RECORDS=${RECORDS:-0}; STALL=${STALL:-999999}; RSS_END=${RSS_END:-0}
 STARTUP_STALL=$(stat_of stall_startup_max_ms)
 HZ=$(getconf CLK_TCK)
 CPU=$(awk -v t=$(( TICKS1 - TICKS0 )) -v hz="$HZ" -v a="$START" -v b="$END" \
