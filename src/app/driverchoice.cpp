@@ -17,6 +17,11 @@ std::unique_ptr<IFtdiDriver> chooseDriver(const CommandLine& cmd) {
   auto driver = makeDriver(cmd.simulateCount < 0 ? 0 : cmd.simulateCount,
                            SystemClock::instance(), cmd.simTraceDir, cmd.driver, &note);
   if (!note.empty()) std::fprintf(stderr, "multi_tolvanex: %s; no devices\n", note.c_str());
+  // Soak runs: TOLV_SIM_FAST_LINK set moves every reply as soon as it is ready, so the event
+  // loop, not the simulated bridge, sets the pace.
+  if (auto* sim = dynamic_cast<TSimulatedDriver*>(driver.get());
+      sim && !qEnvironmentVariableIsEmpty("TOLV_SIM_FAST_LINK"))
+    sim->setLinkRate(LinkRate::instant());
   return driver;
 }
 

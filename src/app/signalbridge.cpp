@@ -26,8 +26,14 @@ extern "C" void onTerminationSignal(int sig) {
 }
 
 volatile sig_atomic_t g_early = 0;
+bool g_terminating = false;
 
-extern "C" void onEarlySignal(int sig) { g_early = sig; }
+extern "C" void onEarlySignal(int sig) {
+  // Nothing has been started that needs saving; a second signal while start-up still hangs
+  // (a display that does not answer) ends the program at once instead of being swallowed.
+  if (g_early != 0) ::_exit(0);
+  g_early = sig;
+}
 
 }  // namespace
 
@@ -48,6 +54,8 @@ void TSignalBridge::catchEarly() {
 
 bool TSignalBridge::earlySignalPending() { return g_early != 0; }
 
+bool TSignalBridge::terminating() { return g_terminating || g_early != 0; }
+
 TSignalBridge::TSignalBridge(QObject* parent) : QObject(parent) {
   if (g_pipe[0] >= 0) return;
   if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -66,6 +74,7 @@ TSignalBridge::TSignalBridge(QObject* parent) : QObject(parent) {
   installed_ = true;
   // A signal caught before the bridge existed is handed on as if it came now.
   if (g_early != 0) {
+    g_terminating = true;
     onTerminationSignal(g_early);
     g_early = 0;
   }
@@ -88,6 +97,7 @@ void TSignalBridge::readPipe() {
     if (n <= 0) break;
     for (ssize_t i = 0; i < n; ++i) {
       ++received_;
+      g_terminating = true;
       emit terminationRequested(buf[i]);
     }
   }

@@ -18,6 +18,9 @@ class TSignalBridge : public QObject {
   // start-up (toolkit, display connection) still ends in the orderly shut-down.
   static void catchEarly();
   static bool earlySignalPending();
+  // True once SIGTERM or SIGINT has come (early or through a bridge): the program is ending, so
+  // nothing may wait for a user any more.
+  static bool terminating();
   // Number of signals received so far.
   int received() const { return received_; }
 

@@ -1,6 +1,8 @@
 #include "common/version.h"
 
-#include <QFile>
+#include "common/atomicfile.h"
+
+#include <QStringList>
 
 #ifndef TOLV_VERSION
 #define TOLV_VERSION "0.0.0"
@@ -39,8 +41,7 @@ QString versionText(const std::filesystem::path& dumpFile) {
   add(QString(), v.comments);
   QString text = lines.join(QLatin1Char('\n'));
   if (!dumpFile.empty()) {
-    QFile f(QString::fromStdString(dumpFile.string()));
-    if (f.open(QIODevice::WriteOnly)) f.write(text.toUtf8());
+    writeFileAtomically(dumpFile, text.toUtf8().toStdString());
   }
   return text;
 }

@@ -176,6 +176,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   running_ = true;
   received_ = 0;
   firstRecord_ = 0;
+  if (onRunStarted) onRunStarted();
   notify(kChangedRunButtons);
   for (IMultiMember* m : list) {
     m->setSingleShot(true);
@@ -337,6 +338,7 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   notify(kChangedStatus);
 
   ++received_;
+  if (onRecordTaken) onRecordTaken(serial);
   if (received_ < activeCount()) {
     // The collecting time counts from the first record.
     if (!tmCollect_.isActive()) tmCollect_.start();
@@ -386,6 +388,7 @@ void TMultiCollection::setVisibleMode(int mode) {
 
 int TMultiCollection::draw() {
   ++cycles_;
+  if (onCycleDrawn) onCycleDrawn();
   notify(kChangedStatistics);
   if (kernel_.DataSetCount() == 0) return kNoDataSets;
   return renderPlot();

@@ -169,6 +169,12 @@ class TMultiCollection {
   ITimer& colourTimer() { return tmColours_; }
   ITimer& headerTimer() { return tmHeader_; }
 
+  // Observers for run statistics: a run started on the active devices, a device's record
+  // merged into the cycle, the common plot drawn.
+  std::function<void()> onRunStarted;
+  std::function<void(const QString& serial)> onRecordTaken;
+  std::function<void()> onCycleDrawn;
+
   // Collecting estimate of one device: max(N x 127 us, N x dt) + 113 ms, in seconds.
   static double collectingEstimate(std::int32_t depth, double dt);
 

@@ -10,3 +10,10 @@ if(TARGET test_app)
   target_compile_definitions(test_app PRIVATE
     TOLV_STANDIN_FTDI1_DIR="$<TARGET_FILE_DIR:tolv_ftdi1_standin>")
 endif()
+
+# The stand-in D2XX library, for a listing that fails while the program starts.
+if(TARGET test_app)
+  add_dependencies(test_app tolv_ftd2xx_standin)
+  target_compile_definitions(test_app PRIVATE
+    TOLV_STANDIN_D2XX_DIR="$<TARGET_FILE_DIR:tolv_ftd2xx_standin>")
+endif()

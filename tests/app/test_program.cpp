@@ -13,25 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "program_rig.h"
+
 #ifdef TOLV_PROGRAM_PATH
 
-namespace {
-
-bool deviceFoldersReady(const std::filesystem::path& root, int devices) {
-  int ready = 0;
-  std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(root, ec)) {
-    if (!e.is_directory() || e.path().filename() == "MULTI_Tolvanex") continue;
-    int subs = 0;
-    for (const char* s : {"Intermediate_VMXY", "Intermediate_OSA0", "Intermediate_LAIO",
-                          "Intermediate_DLA0", "Intermediate_DLDI"})
-      subs += std::filesystem::is_directory(e.path() / s) ? 1 : 0;
-    if (subs == 5) ++ready;
-  }
-  return ready == devices;
-}
-
-}  // namespace
+using tolv::progtest::deviceFoldersReady;
 
 class Program : public ::testing::TestWithParam<int> {};
 
@@ -172,6 +158,9 @@ TEST(ProgramArguments, UnusableDataRootIsRefusedWithStatus2) {
   QFile::setPermissions(dir.path() + "/ro", QFile::ReadOwner | QFile::ExeOwner);
   if (::access(qPrintable(dir.path() + "/ro"), W_OK) != 0)  // root writes anyway
     cases.push_back({dir.path() + "/ro", "is not writable"});
+  // Folders that refuse even root: the process file system takes neither files nor folders.
+  cases.push_back({"/proc", "is not writable"});
+  cases.push_back({"/proc/tolvanex_data", "cannot be created"});
   for (const auto& [root, reason] : cases) {
     QProcess p;
     p.setProcessEnvironment(env);

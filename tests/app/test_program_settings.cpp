@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "measure/settingsfiles.h"
+#include "program_rig.h"
 #include "wire/wirecommands.h"
 
 #ifdef TOLV_PROGRAM_PATH
@@ -22,16 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace tolv;
 
-std::vector<fs::path> deviceFolders(const fs::path& root) {
-  std::vector<fs::path> v;
-  std::error_code ec;
-  for (const auto& e : fs::directory_iterator(root, ec))
-    if (e.is_directory() && e.path().filename() != "MULTI_Tolvanex" &&
-        fs::is_directory(e.path() / "Intermediate_DLDI"))
-      v.push_back(e.path());
-  std::sort(v.begin(), v.end());
-  return v;
-}
+using tolv::progtest::deviceFolders;
 
 // Runs the program until its devices had time to take their settings, then sends SIGTERM.
 void runOnce(const fs::path& root, int settleMs, QByteArray* err = nullptr) {

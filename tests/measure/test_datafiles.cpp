@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "support/file_size_limit.h"
 #include "files_fixture.h"
 #include "measure/datafiles.h"
 
@@ -347,26 +348,7 @@ TEST_F(DataFiles, BlockedTargetFolderReportsAndKeepsExistingFiles) {
 
 namespace {
 
-// Lets writes fail past `bytes` as on a full disk (EFBIG instead of ENOSPC), for this process
-// only and whoever runs the test.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit l = old_;
-    l.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &l);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit old_{};
-  void (*old_handler_)(int) = nullptr;
-};
+using tolv::testing::FileSizeLimit;
 
 int entries(const fs::path& d) {
   int n = 0;

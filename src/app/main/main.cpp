@@ -10,7 +10,9 @@
 #include "app/dataroot.h"
 #include "app/driverchoice.h"
 #include "app/headless.h"
+#include "app/runprobe.h"
 #include "app/signalbridge.h"
+#include "app/termination.h"
 #include "app/tf_about.h"
 #include "app/tf_multitolvanexframe.h"
 #include "common/paths.h"
@@ -22,6 +24,15 @@ QStringList rawArguments(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
   return args;
 }
+
+// Signals are taken from the earliest moment the program's own code runs, before the
+// initialisers of the toolkit's libraries; only the dynamic loader's work comes before it.
+// main() repeats it for builds that leave this out.
+void catchSignalsBeforeInitialisers(int, char**, char**) {
+  tolv::TSignalBridge::catchEarly();
+}
+[[gnu::section(".preinit_array"), gnu::used]] void (*const kCatchSignalsFirst)(int, char**, char**) =
+    &catchSignalsBeforeInitialisers;
 
 }  // namespace
 
@@ -49,6 +60,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Multi_Tolvanex"));
   QApplication::setApplicationVersion(tolv::programVersion());
   QApplication::setQuitOnLastWindowClosed(false);
+  // Nothing has been started or written yet: a signal that came meanwhile simply ends here.
+  if (tolv::TSignalBridge::earlySignalPending()) return 0;
 
   // The toolkit has removed its own options by now; everything left must be ours.
   tolv::CommandLine cmd;
@@ -65,6 +78,7 @@ int main(int argc, char** argv) {
     }
     tolv::setDataRoot(cmd.dataRoot);
   }
+  if (tolv::TSignalBridge::earlySignalPending()) return 0;
 
   // Signals that arrive while the frame is still being created end the program right after.
   bool terminate = false;
@@ -72,10 +86,7 @@ int main(int argc, char** argv) {
   tolv::TSignalBridge signals_;
   QObject::connect(&signals_, &tolv::TSignalBridge::terminationRequested, &app, [&](int) {
     terminate = true;
-    if (framePtr && framePtr->isVisible())
-      framePtr->close();
-    else
-      QCoreApplication::quit();
+    tolv::endInOrder(framePtr.data());
   });
 
   std::unique_ptr<tolv::IFtdiDriver> driver = tolv::chooseDriver(cmd);
@@ -86,6 +97,7 @@ int main(int argc, char** argv) {
   auto about = std::make_unique<tolv::TF_About>();
   frame->setAboutWindow(about.get());
   frame->show();
+  auto probe = std::make_unique<tolv::TRunProbe>(*frame);
 
   int rc = 0;
   if (terminate)
@@ -94,6 +106,8 @@ int main(int argc, char** argv) {
     rc = app.exec();
   // A frame closed other than through its close button still shuts down in order.
   if (!frame->shutDownDone()) frame->close();
+  probe->writeStats();
+  probe.reset();
   about.reset();
   frame.reset();
   driver.reset();

@@ -2,6 +2,7 @@
 // the dlopen backend end to end. Exports the eight D2XX calls with the vendor's C signatures and
 // a few control calls for tests. Built a second time without FT_Close to prove rejection.
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,8 @@ STANDIN_EXPORT int TolvStandIn_CloseCalls() {
 
 // --- the D2XX calls ----------------------------------------------------------------------------
 STANDIN_EXPORT DWORD FT_ListDevices(void* arg1, void* arg2, DWORD flags) {
+  // A program under test cannot call the control functions: a listing that always fails.
+  if (const char* st = std::getenv("TOLV_STANDIN_LIST_STATUS")) return DWORD(std::atoi(st));
   if (flags & tolv::kFtListNumberOnly) {
     std::uint32_t n = 0;
     const DWORD st = drv().listCount(n);

@@ -1,0 +1,64 @@
+#pragma once
+// Figures of a long run for soak tests: multi-device cycles, the records merged into them per
+// device and the longest stall of the event loop, measured by a light heartbeat timer. Plain
+// counting without timers so it can be tested with made-up times; TRunProbe wires it up.
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace tolv {
+
+class TRunStats {
+ public:
+  // The heartbeat's interval; a tick later than this by more is a stall.
+  explicit TRunStats(int tickIntervalMs = 10) : intervalMs_(tickIntervalMs) {}
+
+  // A run was started on the active devices: the previous cycle is complete.
+  void runStarted();
+  // One device record merged into the current cycle.
+  void recordTaken(const QString& serial);
+  // The common plot was drawn (once per cycle, or more often when the collecting time ends
+  // before every record has come).
+  void cycleDrawn();
+  // The heartbeat fired at nowMs (monotonic).
+  void tick(std::int64_t nowMs);
+
+  // Completed cycles: runs started and followed by the next one.
+  int cycles() const { return cycles_; }
+  int draws() const { return draws_; }
+  // Records of the completed cycles (a faultless run has cycles x devices of them).
+  std::uint64_t records() const { return records_; }
+  // Records of the cycle under way.
+  std::uint64_t pendingRecords() const { return pending_; }
+  // Records per device serial, pending ones included.
+  const std::map<QString, std::uint64_t>& recordsPerDevice() const { return perDevice_; }
+  // Longest stall since the first plot was drawn (the steady run), and before it (start-up:
+  // device windows opening, boot steps).
+  std::int64_t longestStallMs() const { return longestStall_; }
+  std::int64_t longestStartUpStallMs() const { return startUpStall_; }
+  std::uint64_t ticks() const { return ticks_; }
+  // What was handled when the loop stalled longest: event type, receiver class and name.
+  void setStallCulprit(const QString& what) { culprit_ = what; }
+  const QString& stallCulprit() const { return culprit_; }
+
+  // "key value" lines (LF), one "device SERIAL N" line per device, for scripts to read.
+  std::string text(std::int64_t uptimeMs) const;
+
+ private:
+  int intervalMs_;
+  int cycles_ = 0;
+  int draws_ = 0;
+  bool running_ = false;
+  std::uint64_t records_ = 0;
+  std::uint64_t pending_ = 0;
+  std::map<QString, std::uint64_t> perDevice_;
+  bool ticking_ = false;
+  std::int64_t lastTick_ = 0;
+  std::int64_t longestStall_ = 0;
+  std::int64_t startUpStall_ = 0;
+  std::uint64_t ticks_ = 0;
+  QString culprit_;
+};
+
+}  // namespace tolv

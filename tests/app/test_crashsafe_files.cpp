@@ -1,0 +1,93 @@
+// Every file the program rewrites keeps its old content whole when the new one cannot be
+// written (a full disk, here a file-size limit that also binds root): the frame's global
+// settings and positions, the multi-device scalings and a device's three settings files.
+// The language file and the data files have their own tests of this in their folders.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/framefiles.h"
+#include "measure/settingsfiles.h"
+#include "multi/multifiles.h"
+#include "support/file_size_limit.h"
+#include "wire/wirecommands.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tolv;
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void spit(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+int entries(const fs::path& d) {
+  int n = 0;
+  for ([[maybe_unused]] auto& e : fs::directory_iterator(d)) ++n;
+  return n;
+}
+
+struct Rewrite {
+  const char* what;
+  std::vector<fs::path> files;             // what the writer replaces
+  std::function<int(const fs::path&)> write;  // writes all of them into the folder given
+};
+
+}  // namespace
+
+TEST(CrashSafeFiles, AFailedRewriteLeavesEveryOldFileWholeAndNoTemporaryFile) {
+  SettingsRecord record;
+  record.mode = kModeDLA0;
+  record.sampleTime = 0.001;
+  record.memoryDepth = 10000;
+  ScalingsData scalings;
+  scalings.rows.resize(4);
+  scalings.checked = {true, false};
+  const std::vector<Rewrite> rewrites = {
+      {"global settings",
+       {kGlobalSettingsFileName},
+       [](const fs::path& d) { return writeGlobalSettingsFile(d / kGlobalSettingsFileName, {}); }},
+      {"positions",
+       {kPositionFileName},
+       [](const fs::path& d) {
+         return writePositionFile(d / kPositionFileName,
+                                  {"8 FTDI-Device(s) Present ...", "2", "2", "F_D2Koord", "0"});
+       }},
+      {"scalings",
+       {"Scalings.TXT"},
+       [&](const fs::path& d) { return writeScalingsFile(d / "Scalings.TXT", scalings); }},
+      {"settings files",
+       {"LastSettings.VXS", "LastSettings.VXT", "LastSettings.SKS"},
+       [&](const fs::path& d) { return saveSettingsFiles(d / "LastSettings.VXS", record); }},
+  };
+  for (const Rewrite& r : rewrites) {
+    SCOPED_TRACE(r.what);
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const fs::path d = tmp.path().toStdString();
+    for (const fs::path& f : r.files) spit(d / f, "old " + f.string());
+    {
+      tolv::testing::FileSizeLimit full(16);
+      EXPECT_NE(r.write(d), 0) << "a write that cannot complete is reported";
+    }
+    for (const fs::path& f : r.files) EXPECT_EQ(slurp(d / f), "old " + f.string()) << f;
+    EXPECT_EQ(entries(d), int(r.files.size())) << "a temporary file was left behind";
+    // The same write without the limit succeeds: the failure above came from the full disk.
+    EXPECT_EQ(r.write(d), 0);
+    for (const fs::path& f : r.files) EXPECT_NE(slurp(d / f), "old " + f.string()) << f;
+    EXPECT_EQ(entries(d), int(r.files.size()));
+  }
+}
