@@ -28,7 +28,8 @@ if [ "$install" = 1 ]; then
   fi
 fi
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_language fuzz_settingsio fuzz_textheader fuzz_loggerstream fuzz_replies fuzz_endmarker)
+  targets=(fuzz_language fuzz_settingsio fuzz_textheader fuzz_loggerstream fuzz_replies fuzz_endmarker
+           fuzz_framefiles fuzz_settingsfiles fuzz_multifiles fuzz_records)
 fi
 build=build/fuzz
 cmake -S fuzz -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
