@@ -123,8 +123,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::put(file, body);
   (sel & 8) ? fuzz::remove(textHeaderName(file)) : fuzz::put(textHeaderName(file), header);
 
-  TMeasureData measure(device);
-  DrawingPresenter presenter;
+  // One window's data for the whole run, as a window shows one stored file after another
+  // (its sample arrays are large; making them for every input would be most of the time).
+  static TMeasureData measure(device);
+  static DrawingPresenter presenter;
   presenter.data = &measure;
   presenter.choice.plotMode = (sel >> 4) % 6;
   presenter.choice.autoScale[0] = presenter.choice.autoScale[1] = sel & 0x40;
