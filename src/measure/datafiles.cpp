@@ -11,6 +11,7 @@
 #include "common/rawvolts.h"
 #include "common/regional.h"
 #include "common/texttable.h"
+#include "device/settingstables.h"
 #include "measure/derived.h"
 #include "measure/intermediaterecords.h"
 
@@ -417,6 +418,9 @@ LogicCsvParams logicIntermediateCsvParams(const SettingsRecord& header,
   p.trgTypString = windowTrgTypString;
   p.pretrigger = pretriggerAt(header, p.step);
   p.memoryDepth = loaded - 1;
+  // A header claiming more samples than the largest memory depth is damaged; its table ends
+  // where the largest record would (the rows past the file read as zero either way).
+  p.rows = std::min(p.rows, int(kMemoryDepthTable.back()));
   return p;
 }
 

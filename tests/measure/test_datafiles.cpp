@@ -256,6 +256,13 @@ TEST_F(DataFiles, LogicIntermediateParametersUseSnappedStepAndLoadedCount) {
   EXPECT_EQ(p.memoryDepth, 4);
   EXPECT_EQ(p.trgTypString, "X");
   EXPECT_DOUBLE_EQ(p.pretrigger, 0.5 * 4 * 0.0001);
+  // The largest memory depth gives its full table; a damaged header's depth no more than that.
+  h.memoryDepth = 262000;
+  EXPECT_EQ(logicIntermediateCsvParams(h, "X", 5).rows, 262000);
+  for (double depth : {262001.0, 2147483647.0, 1e300}) {
+    h.memoryDepth = depth;
+    EXPECT_EQ(logicIntermediateCsvParams(h, "X", 5).rows, 262000) << depth;
+  }
 }
 
 TEST_F(DataFiles, VoltmeterSeriesCsv) {
