@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <limits>
 
 #include "files_fixture.h"
 #include "measure/datafiles.h"
@@ -316,6 +317,11 @@ TEST_F(DataFiles, AnalogLoggerRowsStopTenWordsBeforeTheEnd) {
   const auto l = lines(analogLoggerCsvText(info(header), window, s, {'.', ';'}));
   ASSERT_EQ(l.size(), 1u);
   EXPECT_EQ(l[0], " 2.500000; 0.000000;Device;TX12345");
+  // Probe factors no int holds (a damaged settings file) count as no probe.
+  SettingsRecord damaged = window;
+  damaged.probeFactorC0 = 1e20;
+  damaged.probeFactorC1 = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, s, {'.', ';'})), l);
   s.resize(4 * 7 + 20, 0);
   const auto m = lines(analogLoggerCsvText(info(header), window, s, {'.', ';'}));
   ASSERT_EQ(m.size(), 7u);
