@@ -83,7 +83,16 @@ DayTime dtNormalise(const DayTime& t) {
   DayTime r = t;
   if (!std::isfinite(r.seconds)) return r;
   double whole = std::floor(r.seconds / DayTime::kSecondsPerDay);
-  if (whole != 0.0) {
+  if (std::fabs(whole) >= 2147483648.0) {
+    // Seconds from a damaged file or reply: beyond any day the stamp can hold. The day wraps
+    // as the 32-bit day does and the seconds keep their place in the day, without a
+    // conversion that overflows.
+    const double days = std::fmod(whole, 4294967296.0);
+    r.day = static_cast<std::int32_t>(static_cast<std::uint32_t>(r.day) +
+                                      static_cast<std::uint32_t>(static_cast<std::int64_t>(days)));
+    r.seconds = std::fmod(r.seconds, DayTime::kSecondsPerDay);
+    if (r.seconds < 0) r.seconds += DayTime::kSecondsPerDay;
+  } else if (whole != 0.0) {
     r.day = static_cast<std::int32_t>(r.day + static_cast<std::int64_t>(whole));
     r.seconds -= whole * DayTime::kSecondsPerDay;
   }

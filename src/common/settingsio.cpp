@@ -42,7 +42,10 @@ QString decodeText(const char* data, qsizetype size) {
   bool ascii = true;
   for (qsizetype i = 0; i < size && ascii; ++i) ascii = static_cast<unsigned char>(data[i]) < 0x80;
   if (ascii) return QString::fromLatin1(data, size);
-  QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  // A byte-order mark is the file's business (LineReader skips it once); inside the text it is
+  // a character like any other and must not vanish from a line or a cell.
+  QStringDecoder dec(QStringDecoder::Utf8,
+                     QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
   QString s = dec.decode(QByteArrayView(data, size));
   if (!dec.hasError()) return s;
   return decodeWindows1252(data, size);

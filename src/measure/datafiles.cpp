@@ -11,6 +11,7 @@
 #include "common/rawvolts.h"
 #include "common/regional.h"
 #include "common/texttable.h"
+#include "device/settingstables.h"
 #include "measure/derived.h"
 #include "measure/intermediaterecords.h"
 
@@ -469,6 +470,9 @@ LogicCsvParams logicIntermediateCsvParams(const SettingsRecord& header,
   p.trgTypString = windowTrgTypString;
   p.pretrigger = pretriggerAt(header, p.step);
   p.memoryDepth = loaded - 1;
+  // A header claiming more samples than the largest memory depth is damaged; its table ends
+  // where the largest record would (the rows past the file read as zero either way).
+  p.rows = std::min(p.rows, int(kMemoryDepthTable.back()));
   return p;
 }
 
@@ -555,11 +559,23 @@ int writeVoltmeterSeriesCsv(const fs::path& name, const RecordInfo& info,
   return writeDataFile(name, s);
 }
 
+namespace {
+
+// The whole-number probe factor of a setting; one read from a damaged settings file that no
+// int holds is taken as no probe (1) rather than converted out of range.
+int probeOf(double p) {
+  if (!(p > double(INT32_MIN) && p < double(INT32_MAX))) return 1;
+  return int(p);
+}
+
+}  // namespace
+
 std::string analogLoggerCsvText(const RecordInfo& header, const SettingsRecord& window,
                                 std::span<const std::uint8_t> stream, const CsvStyle& st) {
   const char col = st.column, dec = st.decimal;
   const SettingsRecord& h = header.settings;
   const double aux = window.probeHelpFactorFlag ? 0.85 : 1.0;
+  const int probe0 = probeOf(window.probeFactorC0), probe1 = probeOf(window.probeFactorC1);
   const std::int64_t w = std::int64_t(stream.size() / 2);
   const std::string groups[6] = {
       deviceGroup(col, header.serial),
@@ -575,9 +591,9 @@ std::string analogLoggerCsvText(const RecordInfo& header, const SettingsRecord& 
   std::size_t row = 0;
   for (std::int64_t pos = 0; pos + 1 < w && pos < w - 10; pos += 2, ++row) {
     const double v0 = rawToVolts(wordAt(stream, std::size_t(pos)), h.amplC0, h.offsC0,
-                                 int(window.probeFactorC0), aux);
+                                 probe0, aux);
     const double v1 = rawToVolts(wordAt(stream, std::size_t(pos + 1)), h.amplC1, h.offsC1,
-                                 int(window.probeFactorC1), aux);
+                                 probe1, aux);
     int n = formatFixed(buf, v0, 9, 6, dec);
     s.append(buf, std::size_t(n));
     s += col;

@@ -390,9 +390,21 @@ int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> reading
   return c.finish();
 }
 
+namespace {
+
+// A sample index from record settings. A stored header may hold anything; far beyond any
+// record it is held at a billion samples (the view then shows nothing, and -index stays an
+// int) and a value that is no number counts as 0.
+int viewIndex(double v) {
+  if (!std::isfinite(v)) return 0;
+  return int(std::clamp(std::nearbyint(v), -1e9, 1e9));
+}
+
+}  // namespace
+
 TLogAnalView logicAnalyserView(int n, const SettingsRecord& rs) {
-  const int post = int(std::nearbyint(double(n) * (100.0 - rs.triggerPoint) * 0.01));
-  const int pre = int(std::nearbyint(rs.memoryDepth)) - post;
+  const int post = viewIndex(double(n) * (100.0 - rs.triggerPoint) * 0.01);
+  const int pre = viewIndex(std::nearbyint(rs.memoryDepth) - double(post));
   TLogAnalView v;
   v.period = TLogAnalPlot::snapPeriod(rs.sampleTime);
   v.first = -pre;

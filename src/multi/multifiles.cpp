@@ -255,8 +255,10 @@ bool cellNumber(std::string_view c, double& v) {
   std::size_t b = 0, e = c.size();
   while (b < e && c[b] == ' ') ++b;
   while (e > b && c[e - 1] == ' ') --e;
-  if (b == e || e - b > 64) return false;
-  char buf[64];
+  // Room for the longest cell the writers make: "%f" of the largest double.
+  constexpr std::size_t kMaxCell = 2 + 309 + 1 + 20;
+  if (b == e || e - b > kMaxCell) return false;
+  char buf[kMaxCell];
   std::size_t n = 0;
   std::size_t i = b;
   if (c[i] == '+') ++i;  // from_chars takes no plus sign

@@ -4,6 +4,7 @@
 // and written once (for long one-coloured curves). Both give the same pixels, because a
 // one-coloured curve paints the union of its pixels whatever the order.
 #include <QImage>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -83,12 +84,58 @@ class ColumnSpans {
   std::vector<int> lo_, hi_;
 };
 
+// Pixels this far from the origin lie outside every picture.
+inline constexpr int kFarPixel = 1 << 22;
+
+// Cuts the segment to the square of +-kFarPixel (Liang-Barsky); false when nothing is left.
+inline bool clipToFarSquare(int& x0, int& y0, int& x1, int& y1) {
+  const double lim = kFarPixel;
+  const double dx = double(x1) - x0, dy = double(y1) - y0;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {x0 + lim, lim - x0, y0 + lim, lim - y0};
+  double t0 = 0.0, t1 = 1.0;
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0.0) {
+      if (q[i] < 0.0) return false;
+      continue;
+    }
+    const double r = q[i] / p[i];
+    if (p[i] < 0.0) {
+      if (r > t1) return false;
+      if (r > t0) t0 = r;
+    } else {
+      if (r < t0) return false;
+      if (r < t1) t1 = r;
+    }
+  }
+  auto at = [&](double base, double d, double t) {
+    const double v = std::nearbyint(base + t * d);
+    return int(v < -lim ? -lim : v > lim ? lim : v);
+  };
+  const int ax = at(x0, dx, t0), ay = at(y0, dy, t0);
+  x1 = at(x0, dx, t1);
+  y1 = at(y0, dy, t1);
+  x0 = ax;
+  y0 = ay;
+  return true;
+}
+
 // A 1-pixel line including both end points (Bresenham), as column spans.
 template <class Sink>
 void lineSpans(Sink& sink, int x0, int y0, int x1, int y1) {
   if (x0 == x1) {  // the common case of dense curves: one span
     sink.span(x0, y0 < y1 ? y0 : y1, y0 < y1 ? y1 : y0);
     return;
+  }
+  // A point at the clamped pixel limits (a degenerate axis) would make the walk billions of
+  // steps long and overflow its error terms; only the part near the picture can show.
+  if (x0 < -kFarPixel || x0 > kFarPixel || x1 < -kFarPixel || x1 > kFarPixel ||
+      y0 < -kFarPixel || y0 > kFarPixel || y1 < -kFarPixel || y1 > kFarPixel) {
+    if (!clipToFarSquare(x0, y0, x1, y1)) return;
+    if (x0 == x1) {
+      sink.span(x0, y0 < y1 ? y0 : y1, y0 < y1 ? y1 : y0);
+      return;
+    }
   }
   const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
   const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;

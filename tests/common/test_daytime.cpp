@@ -3,6 +3,7 @@
 #include <QDateTime>
 
 #include "common/daytime.h"
+#include "common/format.h"
 
 using namespace tolv;
 
@@ -59,6 +60,27 @@ TEST(DayTimeArithmetic, NegativeDifferenceNormalisedAcrossMidnight) {
   auto img = d.toBytes();
   EXPECT_EQ(img[12], 0xFF);
   EXPECT_EQ(img[15], 0xFF);
+}
+
+// Stamps read from damaged files: seconds far beyond any day still normalise to a place in
+// the day, the day wrapping as the 32-bit day does on both sides of 2^31 days, and print.
+TEST(DayTimeArithmetic, NormalisesSecondsBeyondEveryDay) {
+  const double day = DayTime::kSecondsPerDay;
+  DayTime in = dtNormalise(DayTime{day * 2147483647.0 + 5, 0});
+  EXPECT_EQ(in.day, 2147483647);
+  EXPECT_EQ(in.seconds, 5.0);
+  DayTime past = dtNormalise(DayTime{day * 2147483648.0 + 5, 0});
+  EXPECT_EQ(past.day, -2147483647 - 1);
+  EXPECT_EQ(past.seconds, 5.0);
+  DayTime below = dtNormalise(DayTime{-day * 2147483648.0 - 10, 0});
+  EXPECT_EQ(below.day, 2147483647);
+  EXPECT_EQ(below.seconds, 86390.0);
+  for (double s : {1e300, -1e300, 1.7976931348623157e308, -4.5e18}) {
+    const DayTime n = dtNormalise(DayTime{s, 12345});
+    EXPECT_GE(n.seconds, 0.0) << s;
+    EXPECT_LT(n.seconds, day) << s;
+    EXPECT_FALSE(dateTimeText(DayTime{s, 12345}).isEmpty()) << s;
+  }
 }
 
 TEST(DayTimeArithmetic, AddRatioAndOrder) {

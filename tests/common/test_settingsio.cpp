@@ -42,6 +42,19 @@ TEST(LineReading, LineEndsAndEncodings) {
   EXPECT_EQ(l, QString::fromUtf8("Größe €"));
 }
 
+// Only the mark at the very start of the file is skipped; one starting a later line (or a
+// second one at the start) is text and stays, so a line reads back as it was written.
+TEST(LineReading, ByteOrderMarkOnlyAtTheFileStart) {
+  LineReader r(QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFx\n\xEF\xBB\xBF\xC3\xB6\n"));
+  QString l;
+  ASSERT_EQ(r.readLine(l), 0);
+  const QChar mark(0xFEFF);
+  EXPECT_EQ(l, mark + QStringLiteral("x"));
+  ASSERT_EQ(r.readLine(l), 0);
+  EXPECT_EQ(l, mark + QString::fromUtf8("\xC3\xB6"));
+  EXPECT_EQ(decodeText("\xEF\xBB\xBF", 3), QString(mark));
+}
+
 TEST(LineReading, MissingFiles) {
   QTemporaryDir tmp;
   std::filesystem::path base = tmp.path().toStdString();

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <limits>
 
 #include "support/file_size_limit.h"
 #include "files_fixture.h"
@@ -257,6 +258,13 @@ TEST_F(DataFiles, LogicIntermediateParametersUseSnappedStepAndLoadedCount) {
   EXPECT_EQ(p.memoryDepth, 4);
   EXPECT_EQ(p.trgTypString, "X");
   EXPECT_DOUBLE_EQ(p.pretrigger, 0.5 * 4 * 0.0001);
+  // The largest memory depth gives its full table; a damaged header's depth no more than that.
+  h.memoryDepth = 262000;
+  EXPECT_EQ(logicIntermediateCsvParams(h, "X", 5).rows, 262000);
+  for (double depth : {262001.0, 2147483647.0, 1e300}) {
+    h.memoryDepth = depth;
+    EXPECT_EQ(logicIntermediateCsvParams(h, "X", 5).rows, 262000) << depth;
+  }
 }
 
 TEST_F(DataFiles, VoltmeterSeriesCsv) {
@@ -310,6 +318,11 @@ TEST_F(DataFiles, AnalogLoggerRowsStopTenWordsBeforeTheEnd) {
   const auto l = lines(analogLoggerCsvText(info(header), window, s, {'.', ';'}));
   ASSERT_EQ(l.size(), 1u);
   EXPECT_EQ(l[0], " 2.500000; 0.000000;Device;TX12345");
+  // Probe factors no int holds (a damaged settings file) count as no probe.
+  SettingsRecord damaged = window;
+  damaged.probeFactorC0 = 1e20;
+  damaged.probeFactorC1 = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, s, {'.', ';'})), l);
   s.resize(4 * 7 + 20, 0);
   const auto m = lines(analogLoggerCsvText(info(header), window, s, {'.', ';'}));
   ASSERT_EQ(m.size(), 7u);

@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "common/version.h"
@@ -360,6 +361,32 @@ TEST(LogicViews, PreAndPostTriggerCountsRoundHalfToEven) {
   EXPECT_EQ(io.first, 0);
   EXPECT_EQ(io.last, 49);
   EXPECT_DOUBLE_EQ(io.period, 0.01);
+}
+
+// Settings of a damaged stored header: the view stays within a billion samples each way and
+// a number that is none counts as zero, so drawing the record shows nothing instead of failing.
+TEST(LogicViews, SettingsFromDamagedHeadersGiveABoundedView) {
+  SettingsRecord r = scopeRecord(10, 1000, 1e-6);
+  r.triggerPoint = -1e300;
+  r.memoryDepth = 1e300;
+  TLogAnalView v = logicAnalyserView(1000, r);
+  EXPECT_EQ(v.last, 1000000000);
+  EXPECT_EQ(v.zeroIndex, 1000000000);
+  EXPECT_EQ(v.first, -1000000000);
+  r.triggerPoint = std::numeric_limits<double>::quiet_NaN();
+  r.memoryDepth = -1e300;
+  v = logicAnalyserView(1000, r);
+  EXPECT_EQ(v.last, 0);
+  EXPECT_EQ(v.first, 1000000000);
+  EXPECT_EQ(v.zeroIndex, -1000000000);
+  // Drawn as the sheet draws it.
+  TLogAnalList list;
+  for (int i = 0; i < 10; ++i) list.add(i, std::uint16_t(i));
+  TLogAnalPlot plot(list);
+  plot.prepare(QSize(300, 200));
+  r.triggerPoint = -1e12;
+  r.memoryDepth = 2e12;
+  EXPECT_EQ(plot.render(nullptr, logicAnalyserView(list.count(), r), true), 0);
 }
 
 TEST(Headline, CentredAtTheTopInBlackOnWhite) {

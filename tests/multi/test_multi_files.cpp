@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <fstream>
+#include <limits>
 
 #include "multi_rig.h"
 
@@ -137,6 +138,34 @@ TEST_F(MultiFiles, ShorterFirstDeviceIsPaddedAndTheFileReadsBack) {
   EXPECT_EQ(cells(lines(slurp(out))[1011]), 3);
   ASSERT_EQ(readMultiDataFile(out, '\t', r), 0);
   EXPECT_EQ(r.points.At(1).Count(), 1000);
+}
+
+// Whatever a data line holds, the file reads back: even the widest number "%f" writes (the
+// largest double, over 300 digits) is a number, not damage.
+TEST_F(MultiFiles, ExtremeValuesReadBack) {
+  DeviceFileHead h;
+  h.serial = QStringLiteral("A");
+  h.time = stamp(9, 0, 0, 0);
+  h.depth = 2;
+  std::string s;
+  appendDeviceFileHead(s, h, ';', ',');
+  const double big = std::numeric_limits<double>::max();
+  appendDeviceFileLine(s, 0.0, big, -1e57, ';', ',');
+  appendDeviceFileLine(s, 1e-3, -big, 1e300, ';', ',');
+  const fs::path out = root_ / "big.CSV";
+  ASSERT_EQ(writeMultiDataFile(out, {root_ / "A.CSV"}, ';'), 2);
+  put(root_ / "A.CSV", s);
+  ASSERT_EQ(writeMultiDataFile(out, {root_ / "A.CSV"}, ';'), 0);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(out, ';', r), 0);
+  ASSERT_EQ(r.points.At(0).Count(), 2);
+  EXPECT_EQ(r.points.At(0).Items()[0].y, big);
+  EXPECT_EQ(r.points.At(0).Items()[0].z, -1e57);
+  EXPECT_EQ(r.points.At(0).Items()[1].y, -big);
+  EXPECT_EQ(r.points.At(0).Items()[1].z, 1e300);
+  // Longer than any written number is still damage.
+  put(out, slurp(out) + std::string(400, '1') + ";1;1\r\n");
+  EXPECT_EQ(readMultiDataFile(out, ';', r), kNotANumber);
 }
 
 TEST_F(MultiFiles, MergeAndReadRefuseWhatIsNotThere) {

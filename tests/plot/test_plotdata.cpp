@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
+#include <climits>
 
 #include "plot/plotdata.h"
+#include "plot/plotraster.h"
 
 namespace tolv {
 namespace {
@@ -250,6 +253,41 @@ TEST(PosTxt, AlignmentCodes) {
     EXPECT_EQ(t.right - t.left, w);
     EXPECT_EQ(t.bottom - t.top, h);
   }
+}
+
+// Link lines between points at the clamped pixel limits (a degenerate axis): the walk is cut
+// to the square around every picture, ends, and still passes where the line does.
+TEST(LineSpans, FarEndsAreCutToTheFarSquare) {
+  struct Sink {
+    std::size_t count = 0;
+    int minX = INT_MAX, maxX = INT_MIN, lo = INT_MAX, hi = INT_MIN;
+    std::pair<int, int> atZero{1, 0};
+    void span(int x, int l, int h) {
+      ++count;
+      minX = std::min(minX, x);
+      maxX = std::max(maxX, x);
+      lo = std::min(lo, l);
+      hi = std::max(hi, h);
+      if (x == 0) atZero = {l, h};
+    }
+  };
+  Sink diag;
+  lineSpans(diag, -1000000000, -1000000000, 1000000000, 999999999);
+  EXPECT_EQ(diag.minX, -kFarPixel);
+  EXPECT_EQ(diag.maxX, kFarPixel);
+  EXPECT_EQ(diag.count, std::size_t(2 * kFarPixel + 1));
+  EXPECT_LE(diag.atZero.first, 0);
+  EXPECT_GE(diag.atZero.second, -1);
+  // Wholly outside the square: nothing; a steep cut stays within it.
+  Sink outside;
+  lineSpans(outside, -1000000000, 500000000, -500000000, 1000000000);
+  EXPECT_EQ(outside.count, 0u);
+  Sink steep;
+  lineSpans(steep, 7, -1000000000, 8, 1000000000);
+  EXPECT_EQ(steep.minX, 7);
+  EXPECT_EQ(steep.maxX, 8);
+  EXPECT_EQ(steep.lo, -kFarPixel);
+  EXPECT_EQ(steep.hi, kFarPixel);
 }
 
 }  // namespace
