@@ -4,9 +4,6 @@
 
 namespace tolv {
 
-namespace {
-
-// Accepts "--opt value" and "--opt=value"; i is advanced past a separate value.
 bool takeValue(const QStringList& args, qsizetype& i, const QString& name, QString& value,
                bool& matched) {
   const QString& a = args.at(i);
@@ -24,8 +21,6 @@ bool takeValue(const QStringList& args, qsizetype& i, const QString& name, QStri
   }
   return true;
 }
-
-}  // namespace
 
 int parseCommandLine(const QStringList& args, CommandLine& out, bool lenient) {
   out = CommandLine{};

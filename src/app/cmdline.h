@@ -27,6 +27,12 @@ inline constexpr int kMaxSimulatedDevices = 32;
 // Returns 0, or -1 with out.error set.
 int parseCommandLine(const QStringList& args, CommandLine& out, bool lenient = false);
 
+// One option of the form "--opt value" or "--opt=value" at args[i]: matched tells whether it is
+// that option, value gets its value and i moves past a separate value. False when the value is
+// missing.
+bool takeValue(const QStringList& args, qsizetype& i, const QString& name, QString& value,
+               bool& matched);
+
 QString commandLineHelpText();
 QString commandLineVersionText();
 

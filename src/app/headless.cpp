@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/cmdline.h"
 #include "app/framefiles.h"
 #include "app/headless_render.h"
 #include "common/paths.h"
@@ -23,25 +24,6 @@ namespace {
 
 QString quoted(const fs::path& p) {
   return QLatin1Char('"') + QString::fromStdString(p.string()) + QLatin1Char('"');
-}
-
-// "--opt value" or "--opt=value"; false when the value is missing.
-bool optionValue(const QStringList& args, qsizetype& i, const QString& name, QString& value,
-                 bool& matched) {
-  const QString& a = args.at(i);
-  matched = false;
-  if (a == name) {
-    matched = true;
-    if (i + 1 >= args.size()) return false;
-    value = args.at(++i);
-    return true;
-  }
-  if (a.startsWith(name + QLatin1Char('='))) {
-    matched = true;
-    value = a.mid(name.size() + 1);
-    return true;
-  }
-  return true;
 }
 
 bool parseSize(const QString& text, QSize& out) {
@@ -112,7 +94,7 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
     for (const auto& [name, action] :
          {std::pair{QStringLiteral("--convert"), HeadlessRequest::Action::Convert},
           std::pair{QStringLiteral("--render"), HeadlessRequest::Action::Render}}) {
-      if (!optionValue(args, i, name, v, m) || (m && v.isEmpty())) {
+      if (!takeValue(args, i, name, v, m) || (m && v.isEmpty())) {
         error = name + QStringLiteral(" needs a file");
         return kExitBadUsage;
       }
@@ -127,7 +109,7 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
       break;
     }
     if (handled) continue;
-    if (!optionValue(args, i, QStringLiteral("--decimal"), v, m)) {
+    if (!takeValue(args, i, QStringLiteral("--decimal"), v, m)) {
       error = QStringLiteral("--decimal needs . or ,");
       return kExitBadUsage;
     }
@@ -139,7 +121,7 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
       out.decimal = v.at(0).toLatin1();
       continue;
     }
-    if (!optionValue(args, i, QStringLiteral("--separator"), v, m)) {
+    if (!takeValue(args, i, QStringLiteral("--separator"), v, m)) {
       error = QStringLiteral("--separator needs ; , or tab");
       return kExitBadUsage;
     }
@@ -155,7 +137,7 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
       }
       continue;
     }
-    if (!optionValue(args, i, QStringLiteral("--size"), v, m)) {
+    if (!takeValue(args, i, QStringLiteral("--size"), v, m)) {
       error = QStringLiteral("--size needs WIDTHxHEIGHT");
       return kExitBadUsage;
     }
@@ -169,7 +151,7 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
       sizeGiven = true;
       continue;
     }
-    if (!optionValue(args, i, QStringLiteral("--data-root"), v, m) || (m && v.isEmpty())) {
+    if (!takeValue(args, i, QStringLiteral("--data-root"), v, m) || (m && v.isEmpty())) {
       error = QStringLiteral("--data-root needs a folder");
       return kExitBadUsage;
     }
