@@ -3,12 +3,14 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "app/cmdline.h"
 #include "app/framefiles.h"
 #include "app/headless_render.h"
+#include "app/signalbridge.h"
 #include "common/paths.h"
 #include "common/picturefile.h"
 #include "common/texttable.h"
@@ -201,8 +203,16 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
       out.target = out.source;
       out.target.replace_extension(".CSV");
     }
+    if (QString::fromStdString(out.target.extension().string()).toUpper() != ".CSV") {
+      error = QStringLiteral("%1: the output must end in .CSV").arg(quoted(out.target));
+      return kExitBadUsage;
+    }
   }
-  if (samePath(out.source, out.target)) {
+  // A name without a folder is one in the current folder.
+  std::error_code ec;
+  if (const fs::path abs = fs::absolute(out.target, ec); !ec) out.target = abs;
+  if (samePath(out.source, out.target) ||
+      (!render && samePath(textHeaderName(out.source), out.target))) {
     error = QStringLiteral("%1: the output would replace the input").arg(quoted(out.target));
     return kExitBadUsage;
   }
@@ -224,6 +234,12 @@ CsvStyle headlessCsvStyle(const HeadlessRequest& r) {
 int runConvert(const HeadlessRequest& r, QString& message) {
   message.clear();
   const CsvStyle style = headlessCsvStyle(r);
+  if (style.decimal == style.column) {
+    // Every number would split into two cells.
+    message = QStringLiteral("the column separator \"%1\" is also the decimal separator")
+                  .arg(QLatin1Char(style.column));
+    return kExitBadUsage;
+  }
   StoredKind kind = StoredKind::Unknown;
   QString serial;
   StoredProblem p = identifyStoredFile(r.source, style.column, kind, &serial);
@@ -303,6 +319,11 @@ int headlessMain(int argc, char** argv) {
     std::fprintf(stderr, "multi_tolvanex: %s\nTry \"multi_tolvanex --help\".\n", qPrintable(error));
     return kExitBadUsage;
   }
+  // A conversion has nothing to store on the way out: a signal ends it as it ends any command
+  // line tool, and an existing output survives as outputs are written under another name first.
+  ::signal(SIGTERM, SIG_DFL);
+  ::signal(SIGINT, SIG_DFL);
+  if (TSignalBridge::earlySignalPending()) ::raise(SIGTERM);
   if (!req.dataRoot.empty()) setDataRoot(req.dataRoot);
   qInstallMessageHandler(quietToolkit);
   int rc = 0;

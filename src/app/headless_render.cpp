@@ -361,6 +361,8 @@ StoredProblem identifyStoredFile(const fs::path& file, char csvColumn, StoredKin
   const auto st = fs::status(file, ec);
   if (!fs::exists(st)) return bad(QStringLiteral("file not found"));
   if (fs::is_directory(st)) return bad(QStringLiteral("is a folder, not a file"));
+  // A pipe or device would block the read for good.
+  if (!fs::is_regular_file(st)) return bad(QStringLiteral("is not a regular file"));
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0)
     return bad(QStringLiteral("cannot be read: ") + QString::fromLocal8Bit(std::strerror(errno)));

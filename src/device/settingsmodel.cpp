@@ -379,13 +379,16 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   d_.level[1] = fixedPanelText(r.levelLower, 3, 1, QStringLiteral(" V"), sep);
   notify(SettingsTopic::Panels);
   // 10. GPIO words.
-  if (gpio_) gpio_->applyReply(r);
+  if (gpio_) {
+    SettingsReply g = r;
+    if (pending) {
+      g.gpioData = mine.gpioData;
+      g.gpioDirection = mine.gpioDirection;
+    }
+    gpio_->applyReply(g);
+  }
   if (pending) {
-    const std::uint32_t gpioData = b.gpioData;
-    const std::uint32_t gpioDirection = b.gpioDirection;
     b = mine;
-    b.gpioData = gpioData;
-    b.gpioDirection = gpioDirection;
     host_.conversion().ampl = applied.ampl;
     host_.conversion().offs = applied.offs;
   }

@@ -1,9 +1,11 @@
 #include "devicewin/picturesave.h"
 
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <cstring>
 
 #include "common/paths.h"
 #include "common/picturefile.h"
@@ -58,12 +60,32 @@ fs::path pictureNameWithExtension(const QString& name, const QString& filter) {
   return p;
 }
 
+QString savePictureFailureText(const fs::path& name, int rc, int language) {
+  const bool de = language == 0;
+  QString why;
+  if (rc > 0)
+    why = QString::fromLocal8Bit(std::strerror(rc));
+  else if (rc == kPictureEmpty)
+    why = de ? QStringLiteral("es wird noch kein Bild gezeigt") : QStringLiteral("no picture is shown yet");
+  else
+    why = (de ? QStringLiteral("Fehler %1") : QStringLiteral("error %1")).arg(rc);
+  return (de ? QStringLiteral("Das Bild konnte nicht in %1 gespeichert werden: %2")
+             : QStringLiteral("The picture could not be saved to %1: %2"))
+      .arg(pathText(name), why);
+}
+
 fs::path askPictureName(QWidget* parent, const QString& startFolder) {
   const int lang = languageIndex();
   QFileDialog dlg(parent, savePictureCaption(lang), startFolder, savePictureFilters(lang));
   dlg.setObjectName(QStringLiteral("SD_SavePicture"));
   dlg.setAcceptMode(QFileDialog::AcceptSave);
   dlg.setFileMode(QFileDialog::AnyFile);
+  // The dialog adds the chosen filter's extension itself, so it asks before replacing that file.
+  dlg.setDefaultSuffix(QStringLiteral("png"));
+  QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, [&dlg](const QString& f) {
+    dlg.setDefaultSuffix(f.contains(QLatin1String("*.pdf")) ? QStringLiteral("pdf")
+                                                            : QStringLiteral("png"));
+  });
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
   return pictureNameWithExtension(dlg.selectedFiles().constFirst(), dlg.selectedNameFilter());
 }
@@ -73,7 +95,12 @@ int savePictureAs(QWidget* parent, const QImage& picture, const PictureNameDialo
   const QString folder = pathText(dataRoot());
   const fs::path name = dialog ? dialog(parent, folder) : askPictureName(parent, folder);
   if (name.empty()) return kPictureCancelled;
-  return writePictureFile(name, picture, title);
+  const int rc = writePictureFile(name, picture, title);
+  // The user must learn that nothing was saved; tests that stand in for the dialog read the code.
+  if (rc != 0 && !dialog)
+    QMessageBox::warning(parent, savePictureCaption(languageIndex()),
+                         savePictureFailureText(name, rc, languageIndex()));
+  return rc;
 }
 
 }  // namespace tolv

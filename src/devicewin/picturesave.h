@@ -33,8 +33,12 @@ std::filesystem::path pictureNameWithExtension(const QString& name, const QStrin
 using PictureNameDialog = std::function<std::filesystem::path(QWidget*, const QString&)>;
 std::filesystem::path askPictureName(QWidget* parent, const QString& startFolder);
 
+// What a failed save tells the user: the file and the reason (the system's words for an errno).
+QString savePictureFailureText(const std::filesystem::path& name, int rc, int language);
+
 // Asks (through `dialog`, the real one when empty) and writes the picture. 0,
-// kPictureCancelled, or the picture writer's code.
+// kPictureCancelled, or the picture writer's code; with the real dialog a failure is also shown
+// in a message box.
 int savePictureAs(QWidget* parent, const QImage& picture, const PictureNameDialog& dialog,
                   const QString& title);
 

@@ -66,7 +66,7 @@ TEST(HeadlessArguments, DefaultsAndTheirBoundaries) {
   ASSERT_EQ(parseHeadlessArguments({"--render=a.FIL", "b.PDF", "--size=1x16384"}, r, e), kExitOk);
   EXPECT_EQ(r.size, QSize(1, 16384));
   ASSERT_EQ(parseHeadlessArguments({"--convert", "dir/x.FIL"}, r, e), kExitOk);
-  EXPECT_EQ(r.target, fs::path("dir/x.CSV"));
+  EXPECT_EQ(r.target, fs::absolute("dir/x.CSV"));  // a relative name is one in this folder
   EXPECT_FALSE(r.decimal.has_value());
   ASSERT_EQ(parseHeadlessArguments({"--convert", "x.VXD", "y.csv", "--decimal", ",",
                                     "--separator", "tab", "--data-root", "/tmp/r"},
@@ -92,6 +92,9 @@ TEST(HeadlessArguments, WrongUsageIsExitTwoWithAReason) {
       {"--convert", "a.FIL", "--separator", "|"},
       {"--convert", "a.CSV"},  // would replace itself
       {"--convert", "a.FIL", "a.FIL"},
+      {"--convert", "a.FIL", "a.VXT"},  // would replace the record's own header
+      {"--convert", "a.FIL", "b.FIL"},  // a table only ever goes into a .CSV
+      {"--convert", "a.FIL", "b.txt"},
       {"--convert", "a.FIL", "b.CSV", "c.CSV"},
       {"--convert", "a.FIL", "--simulate", "2"},
       {"--convert"},
@@ -109,6 +112,32 @@ TEST(HeadlessArguments, WrongUsageIsExitTwoWithAReason) {
 }
 
 // --- Convert ---------------------------------------------------------------------------------
+
+TEST_F(Headless, NamesWithoutAFolderAndASeparatorThatIsTheDecimalMark) {
+  const fs::path fil = scopeFil();
+  const fs::path here = fs::current_path();
+  fs::current_path(fil.parent_path());
+  const int byDefault = convert({"--convert", q(fil.filename())});
+  const int named = convert({"--convert", q(fil.filename()), "rel.CSV"});
+  fs::current_path(here);
+  EXPECT_EQ(byDefault, kExitOk);
+  EXPECT_EQ(named, kExitOk) << qPrintable(message_);
+  EXPECT_TRUE(fs::exists(fs::path(fil).replace_extension(".CSV")));
+  EXPECT_TRUE(fs::exists(fil.parent_path() / "rel.CSV"));
+  // Every number would fall apart into two cells.
+  EXPECT_EQ(convert({"--convert", q(fil), q(dir_ / "c.CSV"), "--decimal", ",", "--separator", ","}),
+            kExitBadUsage);
+  EXPECT_TRUE(message_.contains("decimal")) << qPrintable(message_);
+  EXPECT_FALSE(fs::exists(dir_ / "c.CSV"));
+}
+
+TEST_F(Headless, APipeIsRefusedInsteadOfWaitedFor) {
+  const fs::path pipe = dir_ / "p.CSV";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(render({"--render", q(pipe), q(dir_ / "p.png")}), kExitBadInput);
+  EXPECT_TRUE(message_.contains("not a regular file")) << qPrintable(message_);
+  EXPECT_FALSE(fs::exists(dir_ / "p.png"));
+}
 
 TEST_F(Headless, ScopeFileGivesTheWindowsScopeCsvWithTheSavedSeparators) {
   const fs::path fil = scopeFil();

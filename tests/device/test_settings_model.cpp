@@ -341,6 +341,8 @@ TEST(SettingsRestore, AStalledStartStillGivesTheDeviceTheStoredSetting) {
     rec.amplC0 = 2;
     rec.amplC1 = 0.5;
     rec.sampleTime = 0.0005;
+    rec.gpioDirection = 0xF0;
+    rec.gpioData = 0x50;
     rig.acq.open([&](SettingsRecord& r) {
       r = rec;
       return 0;
@@ -353,6 +355,8 @@ TEST(SettingsRestore, AStalledStartStillGivesTheDeviceTheStoredSetting) {
     EXPECT_FLOAT_EQ(rig.device.amplC0, 2.0f);
     EXPECT_FLOAT_EQ(rig.device.amplC1, 0.5f);
     EXPECT_FLOAT_EQ(rig.device.sampleTime, 0.0005f);
+    EXPECT_EQ(rig.device.gpioDirection, 0xF0u);
+    EXPECT_EQ(rig.device.gpioData, 0x50u);
     EXPECT_DOUBLE_EQ(rig.acq.conversion().ampl[0], 2.0);
     EXPECT_EQ(rig.model.display().amplPos[0], nearestRow(kAmplitudeTable, 2.0));
     EXPECT_TRUE(rig.acq.runEnabled());

@@ -11,6 +11,9 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <cerrno>
+#include <cstring>
+
 #include "common/paths.h"
 #include "common/picturefile.h"
 #include "common/texttable.h"
@@ -149,4 +152,12 @@ TEST_F(SavePicture, Screenshot) {
   fs::create_directories(dest);
   for (const fs::path& f : {fil, fs::path(fil).replace_extension(".VXT")})
     fs::copy_file(f, dest / f.filename(), fs::copy_options::overwrite_existing);
+}
+
+TEST(SavePictureText, AFailureNamesTheFileAndTheReason) {
+  const QString en = savePictureFailureText("/x/p.png", ENOENT, kLanguageEnglish);
+  EXPECT_TRUE(en.contains("/x/p.png")) << qPrintable(en);
+  EXPECT_TRUE(en.contains(QString::fromLocal8Bit(std::strerror(ENOENT)))) << qPrintable(en);
+  const QString de = savePictureFailureText("/x/p.png", kPictureEmpty, kLanguageGerman);
+  EXPECT_TRUE(de.contains("kein Bild")) << qPrintable(de);
 }
