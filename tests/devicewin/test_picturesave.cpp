@@ -3,6 +3,8 @@
 // language; a cancelled dialog writes nothing.
 #include <gtest/gtest.h>
 
+#include "sim_window_fixture.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
@@ -32,27 +34,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class SavePicture : public ::testing::Test {
+class SavePicture : public tolv::test::SimWindowTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    root_ = fs::path(dir_.path().toStdString());
-    setDataRoot(root_);
-    fillBuiltInTexts();
-    setLanguageIndex(kLanguageEnglish);
-    sim_.setLinkRate({4096, 1000});
-    w_ = std::make_unique<TF_OneTolvanex>(sim_, nullptr,
-                                          [this](int ms) -> ITimer& { return hub_.create(ms); });
-    w_->setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
-    w_->resize(1200, 800);
-    w_->show();
-    QApplication::processEvents();
-    ASSERT_EQ(w_->open(), 2);
-    hub_.advance(1500);
-    ASSERT_EQ(w_->acquisition().mode(), kModeOSA0);
-  }
   void TearDown() override {
-    w_.reset();
+    tolv::test::SimWindowTest::TearDown();
     setLanguageIndex(kLanguageGerman);
   }
   TPlotSheets& sheets() { return w_->plots().sheets(); }
@@ -68,12 +53,6 @@ class SavePicture : public ::testing::Test {
     QApplication::processEvents();
   }
 
-  QTemporaryDir dir_;
-  fs::path root_;
-  ManualClock clock_;
-  TSimulatedDriver sim_{1, clock_};
-  TManualTimerHub hub_{clock_};
-  std::unique_ptr<TF_OneTolvanex> w_;
 };
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The measurement table on the scope sheet of a device window running a simulated device.
 #include <gtest/gtest.h>
 
+#include "sim_window_fixture.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -25,26 +27,8 @@ using namespace tolv;
 
 namespace {
 
-class ScopeMeasureWindow : public ::testing::Test {
+class ScopeMeasureWindow : public tolv::test::SimWindowTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    setDataRoot(std::filesystem::path(dir_.path().toStdString()));
-    fillBuiltInTexts();
-    setLanguageIndex(kLanguageEnglish);
-    sim_.setLinkRate({4096, 1000});
-    w_ = std::make_unique<TF_OneTolvanex>(sim_, nullptr,
-                                          [this](int ms) -> ITimer& { return hub_.create(ms); });
-    w_->setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
-    w_->resize(1200, 800);
-    w_->show();
-    QApplication::processEvents();
-    ASSERT_EQ(w_->open(), 2);
-    hub_.advance(1500);
-    ASSERT_EQ(acq().mode(), kModeOSA0);
-  }
-  void TearDown() override { w_.reset(); }
-
   TAcquisition& acq() { return w_->acquisition(); }
   TPlotSheets& sheets() { return w_->plots().sheets(); }
   TScopeMeasurePanel& panel() { return w_->plots().scopeMeasure().panel(); }
@@ -57,11 +41,6 @@ class ScopeMeasureWindow : public ::testing::Test {
     QApplication::processEvents();
   }
 
-  QTemporaryDir dir_;
-  ManualClock clock_;
-  TSimulatedDriver sim_{1, clock_};
-  TManualTimerHub hub_{clock_};
-  std::unique_ptr<TF_OneTolvanex> w_;
 };
 
 }  // namespace

@@ -2,6 +2,8 @@
 // each record on its sheet, with the plot controls redrawing the sheet in front.
 #include <gtest/gtest.h>
 
+#include "sim_window_fixture.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -42,26 +44,13 @@ struct AnswerNo final : IQuestionSink {
   bool askYesNo(const QString&) override { return false; }
 };
 
-class SheetsWindow : public ::testing::Test {
+class SheetsWindow : public tolv::test::SimWindowTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    setDataRoot(std::filesystem::path(dir_.path().toStdString()));
-    fillBuiltInTexts();
-    setLanguageIndex(kLanguageEnglish);
-    sim_.setLinkRate({4096, 1000});
-    w_ = std::make_unique<TF_OneTolvanex>(sim_, nullptr,
-                                          [this](int ms) -> ITimer& { return hub_.create(ms); });
-    w_->setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
-    w_->resize(1200, 800);
-    w_->show();
-    QApplication::processEvents();
-    ASSERT_EQ(w_->open(), 2);
-    hub_.advance(1500);
-    ASSERT_EQ(acq().mode(), kModeOSA0);
+    tolv::test::SimWindowTest::SetUp();
+    if (HasFatalFailure()) return;
     w_->settingsModel().setQuestionSink(&no_);
   }
-  void TearDown() override { w_.reset(); }
 
   TAcquisition& acq() { return w_->acquisition(); }
   TOneTolvanexRunPanel& run() { return *w_->runPanel(); }
@@ -112,12 +101,7 @@ class SheetsWindow : public ::testing::Test {
     return readTextHeader(stream, h, &t) == 0;
   }
 
-  QTemporaryDir dir_;
-  ManualClock clock_;
-  TSimulatedDriver sim_{1, clock_};
-  TManualTimerHub hub_{clock_};
   AnswerNo no_;
-  std::unique_ptr<TF_OneTolvanex> w_;
 };
 
 }  // namespace
