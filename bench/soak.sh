@@ -5,7 +5,7 @@
 # (growth at most 5 MB), CPU share and the longest event-loop stall of the steady run
 # (at most 100 ms). Exits non-zero when a limit is broken or the program does not end cleanly.
 # Usage: bash bench/soak.sh [SECONDS]   (TOLV_PROGRAM overrides the program path,
-# SOAK_MAX_STALL_MS the stall limit)
+# SOAK_MAX_STALL_MS the stall limit, SOAK_KEEP_STATS=FILE keeps the program's statistics)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -89,6 +89,7 @@ RC=0
 stop_program $PID || RC=$?
 PID=
 
+[[ -n ${SOAK_KEEP_STATS:-} && -f $STATS ]] && cp "$STATS" "$SOAK_KEEP_STATS"
 stat_of() { [[ -f $STATS ]] && awk -v k="$1" '$1 == k { print $2 }' "$STATS"; }
 CYCLES=$(stat_of cycles); RECORDS=$(stat_of records); STALL=$(stat_of stall_max_ms)
 DRAWS=$(stat_of draws)
@@ -112,7 +113,10 @@ echo "  RSS at the end    $(MB "$RSS_END") MB (growth $(MB "$GROWTH") MB, limit 
 echo "  RSS track (MB)    $TRACK"
 echo "  CPU share         ${CPU} % of one core"
 echo "  longest stall     ${STALL} ms (limit $MAX_STALL_MS ms; during start-up ${STARTUP_STALL} ms)"
+echo "  stalls >= 50 ms   $(stat_of stalls_over_50ms) (>= 100 ms: $(stat_of stalls_over_100ms))"
 echo "  stalled handling  $(sed -n 's/^stall_event //p' "$STATS") (event type, receiver)"
+echo "  longest gaps      (ms after start, ms, event type, receiver)"
+sed -n 's/^gap /    /p' "$STATS"
 echo "  exit status       $RC"
 grep '^device ' "$STATS" | sed 's/^/  /'
 

@@ -68,14 +68,14 @@ bool TRunProbe::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   const std::int64_t now = uptime_.nsecsElapsed();
-  if (stats_.draws() > 0 && now - lastEventNs_ > longestGapNs_) {
-    longestGapNs_ = now - lastEventNs_;
+  const std::int64_t gapMs = (now - lastEventNs_) / 1000000;
+  if (stats_.draws() > 0 && gapMs >= kGapNotedMs) {
     QString what = QStringLiteral("%1 %2 \"%3\"")
                        .arg(lastType_)
                        .arg(QLatin1String(lastClass_), lastName_);
     // Timers are mostly unnamed; their interval tells them apart.
     if (lastInterval_ >= 0) what += QStringLiteral(" %1 ms").arg(lastInterval_);
-    stats_.setStallCulprit(what);
+    stats_.noteGap(lastEventNs_ / 1000000, gapMs, what);
   }
   lastEventNs_ = now;
   lastClass_ = watched->metaObject()->className();
@@ -88,7 +88,10 @@ bool TRunProbe::eventFilter(QObject* watched, QEvent* event) {
 
 int TRunProbe::writeStats() {
   if (statsFile_.empty()) return 0;
-  return writeFileAtomically(statsFile_, stats_.text(uptime_.elapsed()));
+  // The monotonic clock at start-up lets the gaps' times be matched with a system trace.
+  return writeFileAtomically(statsFile_, stats_.text(uptime_.elapsed()) + "monotonic_start_ms " +
+                                             std::to_string(uptime_.msecsSinceReference()) +
+                                             '\n');
 }
 
 void TRunProbe::pressRunWhereReady() {

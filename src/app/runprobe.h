@@ -26,6 +26,8 @@ class TRunProbe : public QObject {
  public:
   static constexpr int kHeartbeatMs = 10;
   static constexpr int kWriteEveryMs = 5000;
+  // Shorter gaps between two events are not worth naming.
+  static constexpr int kGapNotedMs = 20;
 
   explicit TRunProbe(TF_MultiTolvanexFrame& frame, QObject* parent = nullptr);
   ~TRunProbe() override;
@@ -54,7 +56,6 @@ class TRunProbe : public QObject {
   QString lastName_;
   int lastType_ = 0;
   int lastInterval_ = -1;
-  std::int64_t longestGapNs_ = 0;
   bool closing_ = false;
 };
 

@@ -25,11 +25,23 @@ void TRunStats::cycleDrawn() {
 void TRunStats::tick(std::int64_t nowMs) {
   ++ticks_;
   if (ticking_) {
+    const std::int64_t late = nowMs - lastTick_ - intervalMs_;
     std::int64_t& longest = draws_ > 0 ? longestStall_ : startUpStall_;
-    longest = std::max(longest, nowMs - lastTick_ - intervalMs_);
+    longest = std::max(longest, late);
+    if (draws_ > 0 && late >= 50) ++over50_;
+    if (draws_ > 0 && late >= 100) ++over100_;
   }
   ticking_ = true;
   lastTick_ = nowMs;
+}
+
+void TRunStats::noteGap(std::int64_t atMs, std::int64_t gapMs, const QString& what) {
+  if (draws_ == 0) return;
+  if (gaps_.size() == kGapsKept && gapMs <= gaps_.back().ms) return;
+  const auto at = std::find_if(gaps_.begin(), gaps_.end(),
+                               [gapMs](const Gap& g) { return g.ms < gapMs; });
+  gaps_.insert(at, Gap{atMs, gapMs, what});
+  if (gaps_.size() > kGapsKept) gaps_.pop_back();
 }
 
 std::string TRunStats::text(std::int64_t uptimeMs) const {
@@ -49,7 +61,13 @@ std::string TRunStats::text(std::int64_t uptimeMs) const {
   line("stall_max_ms", longestStall_);
   line("stall_startup_max_ms", startUpStall_);
   line("ticks", static_cast<long long>(ticks_));
-  if (!culprit_.isEmpty()) s += "stall_event " + culprit_.toStdString() + '\n';
+  line("stalls_over_50ms", static_cast<long long>(over50_));
+  line("stalls_over_100ms", static_cast<long long>(over100_));
+  if (!gaps_.empty()) s += "stall_event " + gaps_.front().what.toStdString() + '\n';
+  for (const Gap& g : gaps_) {
+    s += "gap " + std::to_string(g.atMs) + ' ' + std::to_string(g.ms) + ' ' +
+         g.what.toStdString() + '\n';
+  }
   for (const auto& [serial, n] : perDevice_) {
     s += "device ";
     s += serial.toStdString();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace tolv {
 
@@ -38,11 +39,26 @@ class TRunStats {
   std::int64_t longestStallMs() const { return longestStall_; }
   std::int64_t longestStartUpStallMs() const { return startUpStall_; }
   std::uint64_t ticks() const { return ticks_; }
-  // What was handled when the loop stalled longest: event type, receiver class and name.
-  void setStallCulprit(const QString& what) { culprit_ = what; }
-  const QString& stallCulprit() const { return culprit_; }
+  // Heartbeats of the steady run that came 50 ms or more and 100 ms or more late.
+  std::uint64_t stallsOver50() const { return over50_; }
+  std::uint64_t stallsOver100() const { return over100_; }
 
-  // "key value" lines (LF), one "device SERIAL N" line per device, for scripts to read.
+  // The loop handled nothing for gapMs after what (event type, receiver class and name) was
+  // dispatched at atMs; the longest gaps of the steady run are kept to find where stalls come
+  // from.
+  struct Gap {
+    std::int64_t atMs = 0;
+    std::int64_t ms = 0;
+    QString what;
+  };
+  static constexpr std::size_t kGapsKept = 8;
+  void noteGap(std::int64_t atMs, std::int64_t gapMs, const QString& what);
+  // Longest first.
+  const std::vector<Gap>& longestGaps() const { return gaps_; }
+  QString stallCulprit() const { return gaps_.empty() ? QString() : gaps_.front().what; }
+
+  // "key value" lines (LF), a "gap AT_MS MS WHAT" line per kept gap and a "device SERIAL N"
+  // line per device, for scripts to read.
   std::string text(std::int64_t uptimeMs) const;
 
  private:
@@ -58,7 +74,9 @@ class TRunStats {
   std::int64_t longestStall_ = 0;
   std::int64_t startUpStall_ = 0;
   std::uint64_t ticks_ = 0;
-  QString culprit_;
+  std::uint64_t over50_ = 0;
+  std::uint64_t over100_ = 0;
+  std::vector<Gap> gaps_;
 };
 
 }  // namespace tolv

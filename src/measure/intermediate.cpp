@@ -135,11 +135,9 @@ int TLoggerStreamFile::open(TIntermediateNumbering& numbering, const SettingsRec
   file_ = name;
   // A header that cannot be written is reported, but the stream stays open: the bytes of the
   // run matter more than their description.
-  int rc = writeTextHeader(name, snapshot);
-  if (rc == 0 && family_ == IntermediateFamily::DLA0) {
-    rc = appendTextHeaderDateTime(name, start);
-    stamped_ = rc == 0;
-  }
+  if (family_ != IntermediateFamily::DLA0) return writeTextHeader(name, snapshot);
+  const int rc = writeTextHeader(name, snapshot, start);
+  stamped_ = rc == 0;
   return rc;
 }
 

@@ -89,9 +89,7 @@ int TRecordFiles::prepareIntermediate(IntermediateFamily f, const SettingsRecord
   if (rc != 0) return rc;
   std::error_code ec;
   fs::create_directories(file.parent_path(), ec);
-  rc = writeTextHeader(file, s);
-  if (rc == 0) rc = appendTextHeaderDateTime(file, t);
-  return rc;
+  return writeTextHeader(file, s, t);
 }
 
 int TRecordFiles::writeScopeIntermediate(const TMeasureData& d) {
@@ -133,8 +131,7 @@ int TRecordFiles::openVoltmeterIntermediate(const TMeasureData& d) {
   if (rc != 0) return rc;
   lastIntermediate_ = file;
   // A missing header only loses the settings shown with the series, not the readings.
-  if (writeTextHeader(file, d.recordSettings()) == 0)
-    appendTextHeaderDateTime(file, d.measurementTime());
+  writeTextHeader(file, d.recordSettings(), d.measurementTime());
   return 0;
 }
 

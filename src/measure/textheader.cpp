@@ -135,6 +135,10 @@ int writeTextHeader(const fs::path& file, const SettingsRecord& r) {
   return writeFileAtomically(textHeaderName(file), textHeaderText(r));
 }
 
+int writeTextHeader(const fs::path& file, const SettingsRecord& r, const DayTime& t) {
+  return writeFileAtomically(textHeaderName(file), textHeaderText(r) + textHeaderDateTimeText(t));
+}
+
 int appendTextHeaderDateTime(const fs::path& file, const DayTime& t) {
   const fs::path name = textHeaderName(file);
   QByteArray bytes;

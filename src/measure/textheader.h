@@ -30,6 +30,9 @@ fs::path textHeaderName(const fs::path& file);
 // Writes the header of r to textHeaderName(file), replacing any old one as a whole.
 // Returns 0 or the file system's error number.
 int writeTextHeader(const fs::path& file, const SettingsRecord& r);
+// The same with "Date Time" and t after the settings, in one write: what writeTextHeader
+// followed by appendTextHeaderDateTime leave, for records whose time is known up front.
+int writeTextHeader(const fs::path& file, const SettingsRecord& r, const DayTime& t);
 // Appends "Date Time" and t to an existing header (2 when there is none).
 int appendTextHeaderDateTime(const fs::path& file, const DayTime& t);
 

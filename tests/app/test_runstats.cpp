@@ -53,6 +53,33 @@ TEST(RunStats, StallIsTheLatenessBeyondTheIntervalSplitAtTheFirstPlot) {
   EXPECT_EQ(s.longestStallMs(), 100);
   EXPECT_EQ(s.longestStartUpStallMs(), 369);
   EXPECT_EQ(s.ticks(), 7u);
+  // Only the steady run's stalls are counted, at their exact limits.
+  EXPECT_EQ(s.stallsOver50(), 1u);
+  EXPECT_EQ(s.stallsOver100(), 1u);
+  s.tick(1590);  // 49 ms late
+  s.tick(1650);  // 50 ms late
+  s.tick(1759);  // 99 ms late
+  EXPECT_EQ(s.stallsOver50(), 3u);
+  EXPECT_EQ(s.stallsOver100(), 1u);
+}
+
+TEST(RunStats, KeepsTheLongestGapsOfTheSteadyRunLongestFirst) {
+  TRunStats s;
+  s.noteGap(100, 500, "start-up");  // before the first plot: not the steady run
+  EXPECT_TRUE(s.longestGaps().empty());
+  s.cycleDrawn();
+  for (int i = 0; i < 20; ++i) s.noteGap(1000 + i, 20 + (i * 7) % 20, QString::number(i));
+  ASSERT_EQ(s.longestGaps().size(), TRunStats::kGapsKept);
+  for (std::size_t i = 1; i < s.longestGaps().size(); ++i)
+    EXPECT_GE(s.longestGaps()[i - 1].ms, s.longestGaps()[i].ms);
+  EXPECT_EQ(s.longestGaps().front().ms, 39);
+  EXPECT_EQ(s.longestGaps().back().ms, 32);
+  s.noteGap(5000, 32, "as short as the shortest kept");
+  EXPECT_EQ(s.longestGaps().back().what, "16") << "a tie does not push out the older gap";
+  s.noteGap(6000, 120, "the worst");
+  EXPECT_EQ(s.longestGaps().front().atMs, 6000);
+  EXPECT_EQ(s.stallCulprit(), "the worst");
+  EXPECT_EQ(s.longestGaps().size(), TRunStats::kGapsKept);
 }
 
 TEST(RunStats, TextHasOneKeyAndValuePerLineAndALinePerDevice) {
@@ -61,19 +88,25 @@ TEST(RunStats, TextHasOneKeyAndValuePerLineAndALinePerDevice) {
   s.recordTaken("TVS00002");
   s.recordTaken("TVS00001");
   s.runStarted();
-  s.setStallCulprit("77 QWidget \"PN_Running\"");
+  s.cycleDrawn();
+  s.noteGap(4321, 37, "77 QWidget \"PN_Running\"");
+  s.noteGap(5000, 21, "1 QTimer \"\" 10 ms");
   const std::string t = s.text(61234);
   EXPECT_EQ(t,
             "uptime_ms 61234\n"
             "cycles 1\n"
-            "draws 0\n"
+            "draws 1\n"
             "records 2\n"
             "records_pending 0\n"
             "devices 2\n"
             "stall_max_ms 0\n"
             "stall_startup_max_ms 0\n"
             "ticks 0\n"
+            "stalls_over_50ms 0\n"
+            "stalls_over_100ms 0\n"
             "stall_event 77 QWidget \"PN_Running\"\n"
+            "gap 4321 37 77 QWidget \"PN_Running\"\n"
+            "gap 5000 21 1 QTimer \"\" 10 ms\n"
             "device TVS00001 1\n"
             "device TVS00002 1\n");
 }

@@ -149,6 +149,11 @@ TEST_P(TextHeaderRegion, RoundTripWithDateTime) {
   EXPECT_EQ(t->day, when.day);
   EXPECT_NEAR(t->seconds, when.seconds, 1e-6);
   EXPECT_NE(slurp(textHeaderName(fil)).find("\r\nDate Time\r\n"), std::string::npos);
+
+  // Written in one go, the header is byte for byte what the two steps leave.
+  const fs::path other = fs::path(dir.path().toStdString()) / "Intermediate_OSA0_001.FIL";
+  ASSERT_EQ(writeTextHeader(other, r, when), 0);
+  EXPECT_EQ(slurp(textHeaderName(other)), slurp(textHeaderName(fil)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Regions, TextHeaderRegion, ::testing::Values(0, 1, 2),
