@@ -124,17 +124,25 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
       continue;
     }
     if (!takeValue(args, i, QStringLiteral("--separator"), v, m)) {
-      error = QStringLiteral("--separator needs ; , or tab");
+      error = QStringLiteral("--separator needs ; , . tab or blank");
       return kExitBadUsage;
     }
     if (m) {
-      if (v == QLatin1String(";") || v == QLatin1String(",")) {
+      // The main frame's five choices; point and blank also by name, as shells eat a blank.
+      const auto is = [&v](const char* name) {
+        return v.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+      };
+      if (v == QLatin1String(";") || v == QLatin1String(",") || v == QLatin1String(".") ||
+          v == QLatin1String(" ")) {
         out.column = v.at(0).toLatin1();
-      } else if (v.compare(QLatin1String("tab"), Qt::CaseInsensitive) == 0 ||
-                 v == QLatin1String("\t")) {
+      } else if (is("tab") || v == QLatin1String("\t")) {
         out.column = '\t';
+      } else if (is("point") || is("dot")) {
+        out.column = '.';
+      } else if (is("blank") || is("space")) {
+        out.column = ' ';
       } else {
-        error = QStringLiteral("--separator needs ; , or tab, not \"%1\"").arg(v);
+        error = QStringLiteral("--separator needs ; , . tab or blank, not \"%1\"").arg(v);
         return kExitBadUsage;
       }
       continue;

@@ -141,6 +141,9 @@ StoredProblem checkIntermediate(const fs::path& file, std::uintmax_t size, Store
       if (size == 0) return bad(QStringLiteral("the file holds no samples"));
       if (size % 4 != 0)
         return bad(QStringLiteral("the file is cut short (its last sample is incomplete)"));
+      // The stream's last words end the run; a file of no more gives an empty table.
+      if ((*fam == IntermediateFamily::DLA0 ? analogLoggerRows(size) : ioLoggerRows(size)) == 0)
+        return bad(QStringLiteral("the file holds no samples (only the end of a run)"));
       break;
   }
   return {};

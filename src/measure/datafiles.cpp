@@ -570,6 +570,17 @@ int probeOf(double p) {
 
 }  // namespace
 
+// A row takes two words; the last 10 (analog) or 8 (I/O) words of a stream are its end.
+std::int64_t analogLoggerRows(std::uintmax_t streamBytes) {
+  const auto w = std::int64_t(streamBytes / 2);
+  return w >= 11 ? (w - 11) / 2 + 1 : 0;
+}
+
+std::int64_t ioLoggerRows(std::uintmax_t streamBytes) {
+  const auto w = std::int64_t(streamBytes / 2);
+  return w >= 9 ? (w - 9) / 2 + 1 : 0;
+}
+
 std::string analogLoggerCsvText(const RecordInfo& header, const SettingsRecord& window,
                                 std::span<const std::uint8_t> stream, const CsvStyle& st) {
   const char col = st.column, dec = st.decimal;

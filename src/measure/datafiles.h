@@ -168,6 +168,10 @@ int writeIoLoggerCsv(const fs::path& name, const RecordInfo& header,
 std::string ioLoggerCsvText(const RecordInfo& header, const std::string& windowTrgTypString,
                             std::span<const std::uint8_t> stream, const CsvStyle& style);
 
+// Sample rows of the two logger CSVs for a stream of this many bytes (0: nothing to convert).
+std::int64_t analogLoggerRows(std::uintmax_t streamBytes);
+std::int64_t ioLoggerRows(std::uintmax_t streamBytes);
+
 // Writes the whole text through a temporary file after making the target's folder.
 int writeDataFile(const fs::path& name, std::string_view bytes);
 

@@ -75,6 +75,15 @@ TEST(HeadlessArguments, DefaultsAndTheirBoundaries) {
   EXPECT_EQ(r.decimal, ',');
   EXPECT_EQ(r.column, '\t');
   EXPECT_EQ(r.dataRoot, fs::path("/tmp/r"));
+  // Every column separator the main frame offers, by character and by name.
+  const std::vector<std::pair<QString, char>> columns = {
+      {";", ';'}, {",", ','}, {".", '.'}, {"point", '.'}, {"Dot", '.'}, {" ", ' '},
+      {"blank", ' '}, {"SPACE", ' '}, {"\t", '\t'}, {"TAB", '\t'}};
+  for (const auto& [name, c] : columns) {
+    ASSERT_EQ(parseHeadlessArguments({"--convert", "x.VXD", "--separator", name}, r, e), kExitOk)
+        << qPrintable(name);
+    EXPECT_EQ(r.column, c) << qPrintable(name);
+  }
 }
 
 TEST(HeadlessArguments, WrongUsageIsExitTwoWithAReason) {
@@ -150,6 +159,9 @@ TEST_F(Headless, ScopeFileGivesTheWindowsScopeCsvWithTheSavedSeparators) {
   const std::string text = slurp(out);
   EXPECT_EQ(text, scopeCsvText(scopeInfo(), scopeSamples(1000), CsvStyle{',', '\t'}));
   EXPECT_EQ(text.substr(0, 30), " 0,000000\t 0,500000\tDevice\tTX1");
+  // Blank, a choice of the main frame, with the saved decimal point.
+  ASSERT_EQ(convert({"--convert", q(fil), q(out), "--separator", "blank"}), 0);
+  EXPECT_EQ(slurp(out), scopeCsvText(scopeInfo(), scopeSamples(1000), CsvStyle{'.', ' '}));
 }
 
 TEST_F(Headless, EveryIntermediateFamilyConvertsAsTheWindowsMenuDoes) {
@@ -284,6 +296,20 @@ TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
          return f;
        },
        "cut short"},
+      {"analog logger stream of its end words only",
+       [&] {
+         const fs::path f = loggerFil(IntermediateFamily::DLA0);
+         fs::resize_file(f, 20);
+         return f;
+       },
+       "no samples"},
+      {"I/O logger stream of its end words only",
+       [&] {
+         const fs::path f = loggerFil(IntermediateFamily::DLDI);
+         fs::resize_file(f, 16);
+         return f;
+       },
+       "no samples"},
       {"cut logger stream",
        [&] {
          const fs::path f = loggerFil(IntermediateFamily::DLA0);

@@ -344,6 +344,27 @@ TEST_F(DataFiles, IoLoggerRowsUseTheSecondWordAndTheSnappedStep) {
   EXPECT_EQ(lines(ioLoggerCsvText(info(header), "P", std::span(s).first(16), {})).size(), 1u);
 }
 
+TEST_F(DataFiles, LoggerRowCountsAreTheRowsTheWritersWrite) {
+  // Every stream length around the end blocks, odd byte counts included.
+  const std::vector<std::uint8_t> s(60, 0x11);
+  for (std::size_t n = 0; n <= s.size(); ++n) {
+    const auto part = std::span(s).first(n);
+    EXPECT_EQ(analogLoggerRows(n),
+              std::int64_t(lines(analogLoggerCsvText(info(scopeSettings()), scopeSettings(), part,
+                                                     {'.', ';'}))
+                               .size()))
+        << n << " bytes";
+    // The I/O table has its header line on top.
+    EXPECT_EQ(ioLoggerRows(n) + 1,
+              std::int64_t(lines(ioLoggerCsvText(info(scopeSettings()), "P", part, {})).size()))
+        << n << " bytes";
+  }
+  EXPECT_EQ(analogLoggerRows(21), 0);
+  EXPECT_EQ(analogLoggerRows(22), 1);
+  EXPECT_EQ(ioLoggerRows(17), 0);
+  EXPECT_EQ(ioLoggerRows(18), 1);
+}
+
 TEST_F(DataFiles, BlockedTargetFolderReportsAndKeepsExistingFiles) {
   spit(dir_ / "blocker", "not a folder");
   EXPECT_NE(writeScopeCsv(dir_ / "blocker" / "day" / "a.CSV", info(scopeSettings()), ramp(3), {}),
