@@ -237,6 +237,14 @@ TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
     std::function<fs::path()> make;
     const char* reason;
   };
+  // A logger stream cut down to its first bytes.
+  const auto loggerOf = [&](IntermediateFamily f, std::uintmax_t bytes) {
+    return [&, f, bytes] {
+      const fs::path p = loggerFil(f);
+      fs::resize_file(p, bytes);
+      return p;
+    };
+  };
   const std::vector<Case> cases = {
       {"missing", [&] { return dir_ / "nope.FIL"; }, "file not found"},
       {"folder", [&] { return dir_; }, "folder"},
@@ -296,19 +304,9 @@ TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
          return f;
        },
        "cut short"},
-      {"analog logger stream of its end words only",
-       [&] {
-         const fs::path f = loggerFil(IntermediateFamily::DLA0);
-         fs::resize_file(f, 20);
-         return f;
-       },
+      {"analog logger stream of its end words only", loggerOf(IntermediateFamily::DLA0, 20),
        "no samples"},
-      {"I/O logger stream of its end words only",
-       [&] {
-         const fs::path f = loggerFil(IntermediateFamily::DLDI);
-         fs::resize_file(f, 16);
-         return f;
-       },
+      {"I/O logger stream of its end words only", loggerOf(IntermediateFamily::DLDI, 16),
        "no samples"},
       {"cut logger stream",
        [&] {
