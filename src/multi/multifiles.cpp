@@ -430,6 +430,11 @@ int readScalingsBytes(const QByteArray& bytes, ScalingsData& d) {
     bool ok = false;
     const qlonglong colour = line.trimmed().toLongLong(&ok);
     if (!ok || colour < 0 || colour > 0xFFFFFF) return kNotANumber;
+    // The closing block (five empty cells, colour 0) belongs to no device; in a file written
+    // for fewer devices it must not blank a device's row to factor 0 in black.
+    bool closing = colour == 0;
+    for (int c = 1; c <= 5 && closing; ++c) closing = cellsRead.cell(c).isEmpty();
+    if (closing) break;
     if (haveRow) r.rows[std::size_t(row - 1)] = cellsRead;
     r.colours.Set(row, std::int32_t(colour));
     const int item = (row - 1) / 2;
