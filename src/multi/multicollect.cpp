@@ -174,6 +174,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   }
   setCollectTimeMs(int(std::lround(longestEstimate_ * 1000.0)));
   running_ = true;
+  breakRequested_ = false;
   received_ = 0;
   firstRecord_ = 0;
   if (onRunStarted) onRunStarted();
@@ -194,6 +195,9 @@ void TMultiCollection::runClicked() {
 void TMultiCollection::breakClicked() {
   const std::vector<IMultiMember*> list = active_;
   for (IMultiMember* m : list) m->stopMeasurement();
+  // Break ends the run: no pending or later re-run may start the devices again.
+  breakRequested_ = true;
+  tmReRun_.stop();
   running_ = false;
   notify(kChangedRunButtons);
 }
@@ -355,7 +359,7 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     if (fs::exists(name, ec)) name = freeBackupName(name);
     saveDataFile(name);
   }
-  if (!singleShot_) tmReRun_.start();
+  if (!singleShot_ && !breakRequested_) tmReRun_.start();
 }
 
 // --- E ------------------------------------------------------------------------------------
@@ -363,7 +367,7 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
 void TMultiCollection::collectTimeOver() {
   tmCollect_.stop();
   draw();
-  if (!singleShot_) {
+  if (!singleShot_ && !breakRequested_) {
     tmReRun_.setInterval(250 * activeCount() + 250);
     tmReRun_.start();
   }

@@ -308,3 +308,48 @@ TEST_F(MultiCollect, StaleAndOversizedNoticesAreSafe) {
 
 }  // namespace
 }  // namespace tolv::test
+
+namespace tolv::test {
+namespace {
+
+// Break in a continuous run ends the run: neither the collecting time running out nor a record
+// already on its way starts another cycle, and a pending re-run is dropped. Run starts again.
+TEST_F(MultiCollect, BreakEndsAContinuousRun) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = makeActive();
+  c.setSingleShot(false, true);
+  c.runClicked();
+  c.recordArrived(a.notice());
+  ASSERT_TRUE(c.collectTimer().isActive());
+  c.breakClicked();
+  EXPECT_EQ(a.stops, 1);
+  hub_.advance(c.collectTimeMs());
+  EXPECT_EQ(c.cyclesCount(), 1);  // what arrived is still drawn
+  EXPECT_FALSE(c.reRunTimer().isActive());
+
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  c.recordArrived(b.notice());  // was already under way
+  EXPECT_EQ(c.kernel().DataSetCount(), 4);
+  EXPECT_FALSE(c.reRunTimer().isActive());
+
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  ASSERT_TRUE(c.reRunTimer().isActive());
+  c.breakClicked();  // between cycles
+  hub_.advance(5000);
+  EXPECT_EQ(a.starts, 3);
+  EXPECT_EQ(b.starts, 3);
+  EXPECT_FALSE(c.running());
+
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  EXPECT_TRUE(c.reRunTimer().isActive());  // a new run goes on again
+}
+
+}  // namespace
+}  // namespace tolv::test
