@@ -312,3 +312,29 @@ TEST_F(MultiFiles, ScalingsOfFewerDevicesLeaveTheNewDevicesRows) {
 
 }  // namespace
 }  // namespace tolv::test
+
+namespace tolv::test {
+namespace {
+
+// A file that holds a blanked device row (as a fewer-device file once left it) still gives
+// the rows and check states after it.
+TEST_F(MultiFiles, ScalingsWithABlankedRowKeepTheRowsAfterIt) {
+  ScalingsData d;
+  d.rows.resize(4);
+  d.rows[2] = ScaleRowTexts{QString(), QString(), QString(), QString(), QString()};
+  d.rows[3].unit = QStringLiteral("A");
+  for (int r = 1; r <= 5; ++r) d.colours.Set(r, r == 3 || r == 5 ? 0 : 100 * r);
+  d.checked = {false, true};
+  const std::string s = scalingsText(d);
+  ScalingsData back;
+  back.rows.resize(4);
+  back.checked = {false, false};
+  ASSERT_EQ(readScalingsBytes(QByteArray(s.data(), qsizetype(s.size())), back), 0);
+  EXPECT_EQ(back.rows[2].factor, "1.0");
+  EXPECT_EQ(back.rows[3].unit, "A");
+  EXPECT_EQ(back.colours.Items()[4], 400);
+  EXPECT_EQ(back.checked, (std::vector<bool>{false, true}));
+}
+
+}  // namespace
+}  // namespace tolv::test
