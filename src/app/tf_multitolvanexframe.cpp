@@ -223,6 +223,11 @@ void TF_MultiTolvanexFrame::formCreate() {
   multi_->setCoordinateWindow(static_cast<TF_D2Koord*>(koord_));
   // Showing the multi-device window before anything is active continues the boot sequence.
   multi_->setBootRequest([this] {
+    // Shown before the first step has filled it: that step must still run, then activate.
+    if (bootStep_ == 0) {
+      activateAfterFirstStep_ = true;
+      return;
+    }
     bootStep_ = 1;
     bootTimer_->start();
   });
@@ -450,12 +455,12 @@ void TF_MultiTolvanexFrame::TM_BootTimer() {
       bootStep_ = 1;
       placement_->settle();
       multi_->fillFromDeviceWindows();
-      multi_->setShown(false);
+      if (!activateAfterFirstStep_) multi_->setShown(false);
       multi_->setDataFileFolder(multiFolder());
       setBootingFlag(false);
       multi_->layOut();
       multi_->prepareEmptyPlot();
-      if (multi_->autostart()) bootTimer_->start();
+      if (multi_->autostart() || activateAfterFirstStep_) bootTimer_->start();
       THintSwitch::instance().setHidePause(kHintHidePauseMs);
       break;
     case 1:

@@ -196,3 +196,43 @@ TEST_F(FrameFiles, AutostartActivatesSwitchesShowsAndRuns) {
 
 }  // namespace
 }  // namespace tolv::testing
+
+namespace tolv::testing {
+namespace {
+
+// An engineer who opens the multi-device window before the first boot step has run gets it
+// filled, laid out and activated, and the scalings file keeps its rows.
+TEST_F(FrameFiles, MultiWindowShownBeforeTheFirstStepIsStillPrepared) {
+  driver_ = std::make_unique<TSimulatedDriver>(2, clock_);
+  {
+    TF_MultiTolvanexFrame& f = makeFrame();
+    TF_Multi_Tolvanex_Img* m = f.multiWindow();
+    f.TM_BootTimer();
+    m->coll().setItemChecked(0, true);
+    m->coll().setItemChecked(1, true);
+    m->coll().setScaleCell(1, 2, QStringLiteral("2.5"));
+    f.close();
+  }
+  frame_.reset();
+  TF_MultiTolvanexFrame& f = makeFrame();
+  TF_Multi_Tolvanex_Img* m = f.multiWindow();
+  ASSERT_EQ(f.bootStep(), 0);
+  f.BN_MultiScopeWindowClick();
+  EXPECT_TRUE(m->isVisible());
+  for (int tick = 0; tick < 5 && f.bootTimer()->isActive(); ++tick) f.TM_BootTimer();
+  EXPECT_FALSE(bootingFlag());
+  EXPECT_EQ(m->coll().itemCount(), 2);
+  EXPECT_EQ(m->activeCount(), 2);
+  EXPECT_TRUE(m->isVisible());
+  f.close();
+  frame_.reset();
+  ScalingsData d;
+  d.rows.resize(4);
+  d.checked = {false, false};
+  ASSERT_EQ(readScalingsFile(multiFolder() / "Scalings.TXT", d), 0);
+  EXPECT_EQ(d.rows[0].factor, "2.5");
+  EXPECT_EQ(d.checked, (std::vector<bool>{true, true}));
+}
+
+}  // namespace
+}  // namespace tolv::testing
