@@ -586,7 +586,9 @@ int TMultiCollection::loadScalings(const fs::path& name) {
 }
 
 bool TMultiCollection::closeQuery() {
-  if (scalingsChanged_) {
+  // Without device rows (no device found, or closed before the table was filled) there is
+  // nothing to keep, and writing would wipe the scalings of the devices not plugged in.
+  if (scalingsChanged_ && itemCount() > 0) {
     activate();
     saveScalings(scalingsPath());
   }

@@ -353,3 +353,32 @@ TEST_F(MultiCollect, BreakEndsAContinuousRun) {
 
 }  // namespace
 }  // namespace tolv::test
+
+namespace tolv::test {
+namespace {
+
+// Closing before the table was filled (no device plugged in, or a close during the start)
+// must not replace the engineer's scalings file with an empty table.
+TEST_F(MultiCollect, ClosingWithoutDeviceRowsKeepsTheScalingsFile) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  (void)a;
+  {
+    TMultiCollection& c = makeActive();
+    c.setScaleCell(1, 2, QStringLiteral("3.5"));
+    ASSERT_EQ(c.saveScalings(c.scalingsPath()), 0);
+  }
+  const fs::path p = multiFolder() / "Scalings.TXT";
+  std::ifstream in(p, std::ios::binary);
+  const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  members_.list.clear();
+  TMultiCollection& c = make();
+  c.fill();
+  EXPECT_TRUE(c.closeQuery());
+  std::ifstream again(p, std::ios::binary);
+  const std::string after((std::istreambuf_iterator<char>(again)),
+                          std::istreambuf_iterator<char>());
+  EXPECT_EQ(after, before);
+}
+
+}  // namespace
+}  // namespace tolv::test
