@@ -286,3 +286,26 @@ TEST_F(MultiWindow, Screenshots) {
 
 }  // namespace
 }  // namespace tolv::test
+
+namespace tolv::test {
+namespace {
+
+// Every column title of the scale table is readable in both languages.
+TEST_F(MultiWindow, ScaleTableTitlesFitTheirColumns) {
+  members_.add(QStringLiteral("A1"));
+  TF_Multi_Tolvanex_Img& w = window();
+  w.fillFromDeviceWindows();
+  auto* sg = find<QTableWidget>("SG_Scales");
+  for (int lang : {0, 1}) {
+    setLanguageIndex(lang);
+    w.applyTexts();
+    for (int c = 1; c <= 5; ++c) {
+      const QString t = sg->item(0, c)->text();
+      EXPECT_GE(sg->columnWidth(c), sg->fontMetrics().horizontalAdvance(t) + 6) << t.toStdString();
+      EXPECT_GE(sg->columnWidth(c), 72);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tolv::test
