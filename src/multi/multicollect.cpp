@@ -489,6 +489,8 @@ int TMultiCollection::checkClicked(int item, bool on) {
   setItemChecked(item, on);
   tmUpdateActive_.stop();
   const int rc = activate();
+  // As after the boot's activation: a device left in another mode would never send a record.
+  if (rc == 0) switchToScopeMode();
   saveScalings(scalingsPath());
   setVisibleMode(visibleMode_);
   return rc;
@@ -496,6 +498,7 @@ int TMultiCollection::checkClicked(int item, bool on) {
 
 int TMultiCollection::updateClicked() {
   const int rc = activate();
+  if (rc == 0) switchToScopeMode();
   saveScalings(scalingsPath());
   setVisibleMode(visibleMode_);
   if (view_) view_->showPlotPage();

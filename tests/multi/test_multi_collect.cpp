@@ -382,3 +382,26 @@ TEST_F(MultiCollect, ClosingWithoutDeviceRowsKeepsTheScalingsFile) {
 
 }  // namespace
 }  // namespace tolv::test
+
+namespace tolv::test {
+namespace {
+
+// Devices the engineer activates by hand are switched to the scope mode as the boot sequence
+// does; a device left as voltmeter would never deliver a record.
+TEST_F(MultiCollect, HandActivationSwitchesTheActiveDevicesToScopeMode) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  FakeMember& c3 = members_.add(QStringLiteral("C3"));
+  TMultiCollection& c = make();
+  c.fill();
+  EXPECT_EQ(c.checkClicked(1, true), 0);
+  EXPECT_EQ(b.mode, "OSA0");
+  EXPECT_EQ(a.mode, "VMD0");
+  c.setItemChecked(2, true);
+  EXPECT_EQ(c.updateClicked(), 0);
+  EXPECT_EQ(c3.mode, "OSA0");
+  EXPECT_EQ(a.mode, "VMD0");
+}
+
+}  // namespace
+}  // namespace tolv::test
