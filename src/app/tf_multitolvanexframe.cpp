@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -329,6 +331,10 @@ void TF_MultiTolvanexFrame::restoreWindowPositions() {
   move(left, top);
   static_cast<TF_D2Koord*>(koord_)->LoadPosition(file);
   multi_->loadPositionLines(file);
+  QList<QRect> screens;
+  for (const QScreen* sc : QGuiApplication::screens()) screens << sc->availableGeometry();
+  for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(multi_)})
+    w->move(placeOnScreens(w->pos(), w->size(), screens));
 }
 
 void TF_MultiTolvanexFrame::writeWindowPositions() {
