@@ -517,7 +517,10 @@ void TF_Multi_Tolvanex_Img::prepareEmptyPlot() {
 }
 
 int TF_Multi_Tolvanex_Img::activateCheckedDevices() {
-  return coll().activate();
+  const int rc = coll().activate();
+  // The boot sequence has given the go the button waits for.
+  if (rc == 0) bnUpdate_->setVisible(false);
+  return rc;
 }
 
 int TF_Multi_Tolvanex_Img::switchActiveToScopeMode() {

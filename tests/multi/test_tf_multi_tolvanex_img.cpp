@@ -233,6 +233,10 @@ TEST_F(MultiWindow, UpdateButtonActivatesSavesAndShowsThePlot) {
   auto* update = find<QPushButton>("BN_Update");
   EXPECT_TRUE(update->isVisibleTo(&w));
   EXPECT_EQ(find<QListWidget>("CLB_ACTIVE_Tolvanexs")->item(1)->checkState(), Qt::Checked);
+  // The boot sequence's activation is the go the button waits for.
+  EXPECT_EQ(w.activateCheckedDevices(), 0);
+  EXPECT_FALSE(update->isVisibleTo(&w));
+  update->setVisible(true);
   w.BN_UpdateClick();
   EXPECT_FALSE(update->isVisibleTo(&w));
   EXPECT_EQ(w.activeCount(), 1);
