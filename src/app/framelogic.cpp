@@ -1,5 +1,7 @@
 #include "app/framelogic.h"
 
+#include <algorithm>
+
 namespace tolv {
 
 QString ftdiCountCaption(std::uint32_t count) {
@@ -53,6 +55,19 @@ int columnSeparatorItem(QChar c) {
 
 QString framedText(const QString& s) {
   return QLatin1Char(' ') + s + QLatin1Char(' ');
+}
+
+QPoint placeOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens) {
+  if (screens.isEmpty()) return topLeft;
+  const QRect title(topLeft, QSize(std::max(1, size.width()), 24));
+  for (const QRect& s : screens) {
+    const QRect seen = title.intersected(s);
+    if (seen.width() >= std::min(title.width(), 80) && seen.height() >= 8) return topLeft;
+  }
+  const QRect& s = screens.first();
+  const int x = std::clamp(topLeft.x(), s.left(), std::max(s.left(), s.right() + 1 - size.width()));
+  const int y = std::clamp(topLeft.y(), s.top(), std::max(s.top(), s.bottom() + 1 - size.height()));
+  return {x, y};
 }
 
 }  // namespace tolv

@@ -2,7 +2,10 @@
 // The main frame's rules that need no widgets: caption texts, window placement and the mapping
 // between separator characters and drop-down items.
 #include <QChar>
+#include <QList>
 #include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 
@@ -18,6 +21,11 @@ QString deviceWindowCaption(const QString& serial, std::uint32_t ftdiIndex);
 QPoint initialWindowPlace(int n, int frameHeight);
 // Where BN_Cascade puts the device window at list index i (from 0).
 QPoint cascadeWindowPlace(int i, int frameHeight);
+
+// Where a window goes whose place was read from the position file: it stays when a good part
+// of its title bar lies on one of the screens (their usable areas), else it is moved into the
+// first screen, so a monitor that has gone does not take the window with it.
+QPoint placeOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens);
 
 // Decimal separator drop-down: item 0 ".", item 1 ",".
 // Character of an item; a null QChar for any other item.

@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -223,6 +225,11 @@ void TF_MultiTolvanexFrame::formCreate() {
   multi_->setCoordinateWindow(static_cast<TF_D2Koord*>(koord_));
   // Showing the multi-device window before anything is active continues the boot sequence.
   multi_->setBootRequest([this] {
+    // Shown before the first step has filled it: that step must still run, then activate.
+    if (bootStep_ == 0) {
+      activateAfterFirstStep_ = true;
+      return;
+    }
     bootStep_ = 1;
     bootTimer_->start();
   });
@@ -324,6 +331,10 @@ void TF_MultiTolvanexFrame::restoreWindowPositions() {
   move(left, top);
   static_cast<TF_D2Koord*>(koord_)->LoadPosition(file);
   multi_->loadPositionLines(file);
+  QList<QRect> screens;
+  for (const QScreen* sc : QGuiApplication::screens()) screens << sc->availableGeometry();
+  for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(multi_)})
+    w->move(placeOnScreens(w->pos(), w->size(), screens));
 }
 
 void TF_MultiTolvanexFrame::writeWindowPositions() {
@@ -450,12 +461,12 @@ void TF_MultiTolvanexFrame::TM_BootTimer() {
       bootStep_ = 1;
       placement_->settle();
       multi_->fillFromDeviceWindows();
-      multi_->setShown(false);
+      if (!activateAfterFirstStep_) multi_->setShown(false);
       multi_->setDataFileFolder(multiFolder());
       setBootingFlag(false);
       multi_->layOut();
       multi_->prepareEmptyPlot();
-      if (multi_->autostart()) bootTimer_->start();
+      if (multi_->autostart() || activateAfterFirstStep_) bootTimer_->start();
       THintSwitch::instance().setHidePause(kHintHidePauseMs);
       break;
     case 1:

@@ -129,6 +129,7 @@ class TF_MultiTolvanexFrame : public QWidget {
   QChar columnSeparator_ = QLatin1Char('\t');
   int bootResult_ = 0;
   int bootStep_ = 0;
+  bool activateAfterFirstStep_ = false;  // the multi-device window was shown before step 0
   bool shutDownDone_ = false;
 
   QLabel* pnAllFtdi_ = nullptr;

@@ -174,6 +174,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   }
   setCollectTimeMs(int(std::lround(longestEstimate_ * 1000.0)));
   running_ = true;
+  breakRequested_ = false;
   received_ = 0;
   firstRecord_ = 0;
   if (onRunStarted) onRunStarted();
@@ -194,6 +195,9 @@ void TMultiCollection::runClicked() {
 void TMultiCollection::breakClicked() {
   const std::vector<IMultiMember*> list = active_;
   for (IMultiMember* m : list) m->stopMeasurement();
+  // Break ends the run: no pending or later re-run may start the devices again.
+  breakRequested_ = true;
+  tmReRun_.stop();
   running_ = false;
   notify(kChangedRunButtons);
 }
@@ -355,7 +359,7 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     if (fs::exists(name, ec)) name = freeBackupName(name);
     saveDataFile(name);
   }
-  if (!singleShot_) tmReRun_.start();
+  if (!singleShot_ && !breakRequested_) tmReRun_.start();
 }
 
 // --- E ------------------------------------------------------------------------------------
@@ -363,7 +367,7 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
 void TMultiCollection::collectTimeOver() {
   tmCollect_.stop();
   draw();
-  if (!singleShot_) {
+  if (!singleShot_ && !breakRequested_) {
     tmReRun_.setInterval(250 * activeCount() + 250);
     tmReRun_.start();
   }
@@ -485,6 +489,8 @@ int TMultiCollection::checkClicked(int item, bool on) {
   setItemChecked(item, on);
   tmUpdateActive_.stop();
   const int rc = activate();
+  // As after the boot's activation: a device left in another mode would never send a record.
+  if (rc == 0) switchToScopeMode();
   saveScalings(scalingsPath());
   setVisibleMode(visibleMode_);
   return rc;
@@ -492,6 +498,7 @@ int TMultiCollection::checkClicked(int item, bool on) {
 
 int TMultiCollection::updateClicked() {
   const int rc = activate();
+  if (rc == 0) switchToScopeMode();
   saveScalings(scalingsPath());
   setVisibleMode(visibleMode_);
   if (view_) view_->showPlotPage();
@@ -582,7 +589,9 @@ int TMultiCollection::loadScalings(const fs::path& name) {
 }
 
 bool TMultiCollection::closeQuery() {
-  if (scalingsChanged_) {
+  // Without device rows (no device found, or closed before the table was filled) there is
+  // nothing to keep, and writing would wipe the scalings of the devices not plugged in.
+  if (scalingsChanged_ && itemCount() > 0) {
     activate();
     saveScalings(scalingsPath());
   }

@@ -229,6 +229,7 @@ class TMultiCollection {
   int visibleMode_ = 3;
   bool scalingsChanged_ = true;
   bool running_ = false;
+  bool breakRequested_ = false;  // Break pressed since the last start of a run
   bool singleShot_ = true;
   bool autostart_ = false;
   bool autosave_ = false;

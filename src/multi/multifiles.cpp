@@ -430,13 +430,26 @@ int readScalingsBytes(const QByteArray& bytes, ScalingsData& d) {
     bool ok = false;
     const qlonglong colour = line.trimmed().toLongLong(&ok);
     if (!ok || colour < 0 || colour > 0xFFFFFF) return kNotANumber;
-    if (haveRow) r.rows[std::size_t(row - 1)] = cellsRead;
-    r.colours.Set(row, std::int32_t(colour));
+    // Five empty cells with colour 0 are the closing block of a file written for fewer devices
+    // (or a row such a file had blanked): the row keeps its texts and colour, so a device's row
+    // never turns into factor 0 drawn in black.
+    bool empty = colour == 0;
+    for (int c = 1; c <= 5 && empty; ++c) empty = cellsRead.cell(c).isEmpty();
+    if (!empty) {
+      if (haveRow) r.rows[std::size_t(row - 1)] = cellsRead;
+      r.colours.Set(row, std::int32_t(colour));
+    }
     const int item = (row - 1) / 2;
     if (row % 2 == 1 && item < int(r.checked.size())) {
-      if (lr.readLine(line) != 0) return kReadPastEnd;
-      r.checked[std::size_t(item)] = line.trimmed().compare(QStringLiteral("T"),
-                                                            Qt::CaseInsensitive) == 0;
+      if (lr.readLine(line) != 0) {
+        if (empty) break;
+        return kReadPastEnd;
+      }
+      const bool on = line.trimmed().compare(QStringLiteral("T"), Qt::CaseInsensitive) == 0;
+      // After a closing block the file's end line follows, not a check state.
+      if (empty && !on && line.trimmed().compare(QStringLiteral("F"), Qt::CaseInsensitive) != 0)
+        break;
+      r.checked[std::size_t(item)] = on;
       r.checkRead[std::size_t(item)] = true;
     }
   }

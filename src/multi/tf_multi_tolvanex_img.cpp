@@ -517,7 +517,10 @@ void TF_Multi_Tolvanex_Img::prepareEmptyPlot() {
 }
 
 int TF_Multi_Tolvanex_Img::activateCheckedDevices() {
-  return coll().activate();
+  const int rc = coll().activate();
+  // The boot sequence has given the go the button waits for.
+  if (rc == 0) bnUpdate_->setVisible(false);
+  return rc;
 }
 
 int TF_Multi_Tolvanex_Img::switchActiveToScopeMode() {
@@ -797,6 +800,10 @@ void TF_Multi_Tolvanex_Img::refreshScaleTable() {
     it->setFlags(Qt::ItemIsEnabled);
     it->setBackground(palette().button());
     sgScales_->setItem(0, c, it);
+    // Titles such as "Y scale min" are wider than the default column in some languages.
+    if (c > 0)
+      sgScales_->setColumnWidth(
+          c, std::max(72, sgScales_->fontMetrics().horizontalAdvance(titles[c]) + 12));
   }
   QStringList dornellNames;
   for (int r = 1; r < rows; ++r) {
@@ -819,7 +826,9 @@ void TF_Multi_Tolvanex_Img::sizeScaleTable() {
   const int room = std::max(60, tshSettings_->height() - 20);
   sgScales_->setFixedHeight(std::min(want, room));
   dgColours_->setFixedHeight(sgScales_->height());
-  sgScales_->setMinimumWidth(110 + 5 * 72 + 4);
+  int columns = 4;
+  for (int c = 0; c < sgScales_->columnCount(); ++c) columns += sgScales_->columnWidth(c);
+  sgScales_->setMinimumWidth(columns);
 }
 
 void TF_Multi_Tolvanex_Img::refreshColours() {

@@ -3,7 +3,11 @@
 #include <QListWidget>
 #include <fstream>
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "app/framefiles.h"
+#include "app/framelogic.h"
 #include "common/texttable.h"
 #include "frame_fixture.h"
 #include "multi/tf_multi_tolvanex_img.h"
@@ -192,6 +196,79 @@ TEST_F(FrameFiles, AutostartActivatesSwitchesShowsAndRuns) {
   f.TM_BootTimer();
   EXPECT_FALSE(f.bootTimer()->isActive());
   EXPECT_TRUE(m->coll().running());
+}
+
+}  // namespace
+}  // namespace tolv::testing
+
+namespace tolv::testing {
+namespace {
+
+// An engineer who opens the multi-device window before the first boot step has run gets it
+// filled, laid out and activated, and the scalings file keeps its rows.
+TEST_F(FrameFiles, MultiWindowShownBeforeTheFirstStepIsStillPrepared) {
+  driver_ = std::make_unique<TSimulatedDriver>(2, clock_);
+  {
+    TF_MultiTolvanexFrame& f = makeFrame();
+    TF_Multi_Tolvanex_Img* m = f.multiWindow();
+    f.TM_BootTimer();
+    m->coll().setItemChecked(0, true);
+    m->coll().setItemChecked(1, true);
+    m->coll().setScaleCell(1, 2, QStringLiteral("2.5"));
+    f.close();
+  }
+  frame_.reset();
+  TF_MultiTolvanexFrame& f = makeFrame();
+  TF_Multi_Tolvanex_Img* m = f.multiWindow();
+  ASSERT_EQ(f.bootStep(), 0);
+  f.BN_MultiScopeWindowClick();
+  EXPECT_TRUE(m->isVisible());
+  for (int tick = 0; tick < 5 && f.bootTimer()->isActive(); ++tick) f.TM_BootTimer();
+  EXPECT_FALSE(bootingFlag());
+  EXPECT_EQ(m->coll().itemCount(), 2);
+  EXPECT_EQ(m->activeCount(), 2);
+  EXPECT_TRUE(m->isVisible());
+  f.close();
+  frame_.reset();
+  ScalingsData d;
+  d.rows.resize(4);
+  d.checked = {false, false};
+  ASSERT_EQ(readScalingsFile(multiFolder() / "Scalings.TXT", d), 0);
+  EXPECT_EQ(d.rows[0].factor, "2.5");
+  EXPECT_EQ(d.checked, (std::vector<bool>{true, true}));
+}
+
+}  // namespace
+}  // namespace tolv::testing
+
+namespace tolv::testing {
+namespace {
+
+// Places saved on a monitor that has gone since: the windows come back onto the screen.
+TEST_F(FrameFiles, WindowsSavedOffTheScreensComeBackOntoThem) {
+  const fs::path p = multiFolder() / kPositionFileName;
+  const QStringList lines = {"frame", "9000", "7000", "F_D2Koord", "500", "300", "multi", "-5000",
+                             "3000",  "880",  "610",  "F",         "",    "F",   "3"};
+  put(p, lines.join(QStringLiteral("\r\n")).toStdString() + "\r\n");
+  TF_MultiTolvanexFrame& f = makeFrame();
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(screen.contains(f.pos())) << f.pos().x() << "," << f.pos().y();
+  EXPECT_TRUE(screen.contains(f.multiWindow()->pos()));
+  EXPECT_EQ(f.multiWindow()->size(), QSize(880, 610));
+}
+
+TEST(FramePlacement, PlaceOnScreensKeepsVisibleTitleBarsAndBringsBackLostOnes) {
+  const QList<QRect> two = {QRect(0, 0, 1600, 1000), QRect(1600, 0, 1280, 1024)};
+  const QSize size(800, 600);
+  EXPECT_EQ(placeOnScreens({100, 50}, size, two), QPoint(100, 50));
+  EXPECT_EQ(placeOnScreens({2000, 300}, size, two), QPoint(2000, 300));  // second monitor
+  EXPECT_EQ(placeOnScreens({-700, 10}, size, two), QPoint(-700, 10));    // 100 px still seen
+  EXPECT_EQ(placeOnScreens({-750, 10}, size, two), QPoint(0, 10));       // 50 px: too little
+  EXPECT_EQ(placeOnScreens({3000, 200}, size, two), QPoint(800, 200));   // monitor gone
+  EXPECT_EQ(placeOnScreens({100, 995}, size, two), QPoint(100, 400));    // 5 px of the title
+  EXPECT_EQ(placeOnScreens({100, 985}, size, two), QPoint(100, 985));    // 15 px of it seen
+  EXPECT_EQ(placeOnScreens({100, -30}, size, two), QPoint(100, 0));      // title above the top
+  EXPECT_EQ(placeOnScreens({5, 5}, size, {}), QPoint(5, 5));
 }
 
 }  // namespace

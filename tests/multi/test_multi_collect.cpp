@@ -308,3 +308,100 @@ TEST_F(MultiCollect, StaleAndOversizedNoticesAreSafe) {
 
 }  // namespace
 }  // namespace tolv::test
+
+namespace tolv::test {
+namespace {
+
+// Break in a continuous run ends the run: neither the collecting time running out nor a record
+// already on its way starts another cycle, and a pending re-run is dropped. Run starts again.
+TEST_F(MultiCollect, BreakEndsAContinuousRun) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = makeActive();
+  c.setSingleShot(false, true);
+  c.runClicked();
+  c.recordArrived(a.notice());
+  ASSERT_TRUE(c.collectTimer().isActive());
+  c.breakClicked();
+  EXPECT_EQ(a.stops, 1);
+  hub_.advance(c.collectTimeMs());
+  EXPECT_EQ(c.cyclesCount(), 1);  // what arrived is still drawn
+  EXPECT_FALSE(c.reRunTimer().isActive());
+
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  c.recordArrived(b.notice());  // was already under way
+  EXPECT_EQ(c.kernel().DataSetCount(), 4);
+  EXPECT_FALSE(c.reRunTimer().isActive());
+
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  ASSERT_TRUE(c.reRunTimer().isActive());
+  c.breakClicked();  // between cycles
+  hub_.advance(5000);
+  EXPECT_EQ(a.starts, 3);
+  EXPECT_EQ(b.starts, 3);
+  EXPECT_FALSE(c.running());
+
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  EXPECT_TRUE(c.reRunTimer().isActive());  // a new run goes on again
+}
+
+}  // namespace
+}  // namespace tolv::test
+
+namespace tolv::test {
+namespace {
+
+// Closing before the table was filled (no device plugged in, or a close during the start)
+// must not replace the engineer's scalings file with an empty table.
+TEST_F(MultiCollect, ClosingWithoutDeviceRowsKeepsTheScalingsFile) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  (void)a;
+  {
+    TMultiCollection& c = makeActive();
+    c.setScaleCell(1, 2, QStringLiteral("3.5"));
+    ASSERT_EQ(c.saveScalings(c.scalingsPath()), 0);
+  }
+  const fs::path p = multiFolder() / "Scalings.TXT";
+  std::ifstream in(p, std::ios::binary);
+  const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  members_.list.clear();
+  TMultiCollection& c = make();
+  c.fill();
+  EXPECT_TRUE(c.closeQuery());
+  std::ifstream again(p, std::ios::binary);
+  const std::string after((std::istreambuf_iterator<char>(again)),
+                          std::istreambuf_iterator<char>());
+  EXPECT_EQ(after, before);
+}
+
+}  // namespace
+}  // namespace tolv::test
+
+namespace tolv::test {
+namespace {
+
+// Devices the engineer activates by hand are switched to the scope mode as the boot sequence
+// does; a device left as voltmeter would never deliver a record.
+TEST_F(MultiCollect, HandActivationSwitchesTheActiveDevicesToScopeMode) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  FakeMember& c3 = members_.add(QStringLiteral("C3"));
+  TMultiCollection& c = make();
+  c.fill();
+  EXPECT_EQ(c.checkClicked(1, true), 0);
+  EXPECT_EQ(b.mode, "OSA0");
+  EXPECT_EQ(a.mode, "VMD0");
+  c.setItemChecked(2, true);
+  EXPECT_EQ(c.updateClicked(), 0);
+  EXPECT_EQ(c3.mode, "OSA0");
+  EXPECT_EQ(a.mode, "VMD0");
+}
+
+}  // namespace
+}  // namespace tolv::test

@@ -281,3 +281,60 @@ TEST_F(MultiFiles, ScalingsRoundTripAndDamage) {
 
 }  // namespace
 }  // namespace tolv::test
+
+namespace tolv::test {
+namespace {
+
+// A file saved with one device, read when a second device has joined: the file's closing
+// block (no device) must leave the new device's first row as it was.
+TEST_F(MultiFiles, ScalingsOfFewerDevicesLeaveTheNewDevicesRows) {
+  ScalingsData one;
+  one.rows.resize(2);
+  one.rows[0].factor = QStringLiteral("2.0");
+  one.colours.Set(1, 0x123456);
+  one.colours.Set(2, 0x654321);
+  one.checked = {true};
+  const std::string s = scalingsText(one);
+  ScalingsData two;
+  two.rows.resize(4);
+  two.checked = {false, false};
+  ASSERT_EQ(readScalingsBytes(QByteArray(s.data(), qsizetype(s.size())), two), 0);
+  EXPECT_EQ(two.rows[0].factor, "2.0");
+  EXPECT_EQ(two.checked, (std::vector<bool>{true, false}));
+  for (int r : {3, 4}) {
+    EXPECT_EQ(two.rows[std::size_t(r - 1)].unit, "V") << r;
+    EXPECT_EQ(two.rows[std::size_t(r - 1)].factor, "1.0") << r;
+  }
+  const auto& cols = two.colours.Items();
+  EXPECT_EQ(cols[2], 0x654321);
+  EXPECT_TRUE(cols.size() <= 3 || cols[3] != 0);  // no black row for the new device
+}
+
+}  // namespace
+}  // namespace tolv::test
+
+namespace tolv::test {
+namespace {
+
+// A file that holds a blanked device row (as a fewer-device file once left it) still gives
+// the rows and check states after it.
+TEST_F(MultiFiles, ScalingsWithABlankedRowKeepTheRowsAfterIt) {
+  ScalingsData d;
+  d.rows.resize(4);
+  d.rows[2] = ScaleRowTexts{QString(), QString(), QString(), QString(), QString()};
+  d.rows[3].unit = QStringLiteral("A");
+  for (int r = 1; r <= 5; ++r) d.colours.Set(r, r == 3 || r == 5 ? 0 : 100 * r);
+  d.checked = {false, true};
+  const std::string s = scalingsText(d);
+  ScalingsData back;
+  back.rows.resize(4);
+  back.checked = {false, false};
+  ASSERT_EQ(readScalingsBytes(QByteArray(s.data(), qsizetype(s.size())), back), 0);
+  EXPECT_EQ(back.rows[2].factor, "1.0");
+  EXPECT_EQ(back.rows[3].unit, "A");
+  EXPECT_EQ(back.colours.Items()[4], 400);
+  EXPECT_EQ(back.checked, (std::vector<bool>{false, true}));
+}
+
+}  // namespace
+}  // namespace tolv::test

@@ -233,6 +233,10 @@ TEST_F(MultiWindow, UpdateButtonActivatesSavesAndShowsThePlot) {
   auto* update = find<QPushButton>("BN_Update");
   EXPECT_TRUE(update->isVisibleTo(&w));
   EXPECT_EQ(find<QListWidget>("CLB_ACTIVE_Tolvanexs")->item(1)->checkState(), Qt::Checked);
+  // The boot sequence's activation is the go the button waits for.
+  EXPECT_EQ(w.activateCheckedDevices(), 0);
+  EXPECT_FALSE(update->isVisibleTo(&w));
+  update->setVisible(true);
   w.BN_UpdateClick();
   EXPECT_FALSE(update->isVisibleTo(&w));
   EXPECT_EQ(w.activeCount(), 1);
@@ -282,6 +286,29 @@ TEST_F(MultiWindow, Screenshots) {
   QCoreApplication::processEvents();
   EXPECT_TRUE(w.grab().save(d + QStringLiteral("/multi_plot.png")));
   w.hide();
+}
+
+}  // namespace
+}  // namespace tolv::test
+
+namespace tolv::test {
+namespace {
+
+// Every column title of the scale table is readable in both languages.
+TEST_F(MultiWindow, ScaleTableTitlesFitTheirColumns) {
+  members_.add(QStringLiteral("A1"));
+  TF_Multi_Tolvanex_Img& w = window();
+  w.fillFromDeviceWindows();
+  auto* sg = find<QTableWidget>("SG_Scales");
+  for (int lang : {0, 1}) {
+    setLanguageIndex(lang);
+    w.applyTexts();
+    for (int c = 1; c <= 5; ++c) {
+      const QString t = sg->item(0, c)->text();
+      EXPECT_GE(sg->columnWidth(c), sg->fontMetrics().horizontalAdvance(t) + 6) << t.toStdString();
+      EXPECT_GE(sg->columnWidth(c), 72);
+    }
+  }
 }
 
 }  // namespace
