@@ -369,3 +369,14 @@ TEST_F(SheetsWindow, Screenshots) {
     }
   }
 }
+
+// With CSV auto-save the sheet is brought to front and resized while the stream is drawn: the
+// picture must still show the curves, not an empty frame.
+TEST_F(SheetsWindow, AnalogLoggerRunWithCsvAutoSaveIsDrawn) {
+  chooseMode(kModeDLA0);
+  click(child<QRadioButton>("RB_AutoSave_CSV"));
+  runFor(3000);
+  EXPECT_EQ(sheets().shownSheet(), PlotSheet::AnalogLogger);
+  EXPECT_GT(sheets().loggerKernel().DataSetCount(), 0);
+  EXPECT_GT(countColour(shown(PlotSheet::AnalogLogger), qRgb(0, 0, 255)), 100);
+}
