@@ -184,9 +184,12 @@ int TPlotSheets::renderKernel(PlotSheet s, int feedResult) {
   TGenD2ImgKernel* k = kernelOf(s);
   QLabel* im = image(s);
   k->PrepareImage(im);
-  // A curve that could not be set up ends the plot: only the headline is shown.
-  if (feedResult == kPlotOk && k->DataSetCount() > 0) k->Render(nullptr, true);
-  drawn_[std::size_t(idx(s))] = feedResult == kPlotOk && k->DataSetCount() > 0;
+  // A curve that could not be set up ends the plot: only the headline is shown. The mark is
+  // set before drawing: a resize handled while the curves are drawn starts the picture anew
+  // and must know that it has curves to draw, or the sheet stays empty.
+  const bool drawn = feedResult == kPlotOk && k->DataSetCount() > 0;
+  drawn_[std::size_t(idx(s))] = drawn;
+  if (drawn) k->Render(nullptr, true);
   presentKernel(s);
   return feedResult;
 }

@@ -100,8 +100,19 @@ void TOneTolvanexPlots::wireBars() {
 }
 
 void TOneTolvanexPlots::modeConfirmed(ModeCode mode) {
-  if (modeIndex(mode) >= 4)
+  const int m = modeIndex(mode);
+  if (m >= 4) {
     for (BarState& b : barState_) b.mode = -1;
+    return;
+  }
+  // Another voltmeter mode: the bars take its scale at once (an RMS bar showed the DC scale
+  // until the first reading arrived).
+  for (std::size_t ch = 0; ch < 2; ++ch) {
+    if (barState_[ch].mode == m) continue;
+    bars_[ch]->setMode(m);
+    bars_[ch]->setRange(barState_[ch].ampl);
+    barState_[ch].mode = m;
+  }
 }
 
 void TOneTolvanexPlots::wireData() {

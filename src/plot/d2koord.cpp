@@ -6,6 +6,7 @@
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QScreen>
+#include <QStyle>
 #include <QTableWidget>
 
 #include "common/texttable.h"
@@ -153,7 +154,7 @@ void TF_D2Koord::ShowNearest(const TMeasurementData& m) {
 
 void TF_D2Koord::Fit() {
   const QFontMetrics fm(grid_->font());
-  int last = 0;
+  int widest = 0;
   for (int c = 0; c < 2; ++c) {
     int w = 0;
     for (int r = 0; r < grid_->rowCount(); ++r) {
@@ -161,10 +162,14 @@ void TF_D2Koord::Fit() {
       if (it) w = std::max(w, fm.horizontalAdvance(it->text()));
     }
     grid_->setColumnWidth(c, w);
-    last = w;
+    widest = std::max(widest, w);
   }
-  // As with a grid's default column width, both columns take the new width.
-  const int colWidth = last + 4;
+  // Both columns take one width, that of the wider column: with the width of the last one the
+  // X column cut its values short. The cell draws its text inside a margin on either side and
+  // a grid line; without room for them the unit fell off the end.
+  const int textMargin =
+      grid_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid_) + 1;
+  const int colWidth = widest + 2 * textMargin + (grid_->showGrid() ? 1 : 0) + 4;
   for (int c = 0; c < 2; ++c) grid_->setColumnWidth(c, colWidth);
   for (int r = 0; r < grid_->rowCount(); ++r) grid_->setRowHeight(r, kDefaultRowHeight);
   const int frameH = frameGeometry().height() - geometry().height();

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <array>
+#include <climits>
 #include <cmath>
 
 #include "plot/plotlabel.h"
@@ -450,6 +451,17 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
     rec.label.y = ax.top + 12;
     rec.label.align = 1;
     rec.label.color = st.labelColor;
+    // A centred label near the picture's edge is moved inside it rather than cut off (long time
+    // labels at the right end lost their seconds); one that then runs into its neighbour is left
+    // out, the tick stays.
+    rec.label.Place(fm.horizontalAdvance(rec.label.text), fm.height());
+    const int shift = std::max(0, -rec.label.left) -
+                      std::max(0, rec.label.right - p.device()->width());
+    const int prevRight = ds.xTics.empty() || ds.xTics.back().label.text.isEmpty()
+                              ? INT_MIN
+                              : ds.xTics.back().label.right;
+    if (shift != 0 && rec.label.left + shift <= prevRight + kLabelGap) rec.label.text.clear();
+    rec.label.x += shift;
     drawLabel(p, fm, rec.label);
     rec.drawn = true;
     ds.xTics.push_back(rec);

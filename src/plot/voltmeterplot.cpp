@@ -111,6 +111,7 @@ double TVoltmeterPlot::labelStep() const {
 }
 
 void TVoltmeterPlot::clear() {
+  labelBoxes_.clear();
   image_.fill(Qt::white);
 }
 
@@ -175,6 +176,7 @@ void TVoltmeterPlot::drawIndicatorMarks() {
 }
 
 void TVoltmeterPlot::drawScale() {
+  labelBoxes_.clear();
   const double s = fullScale();
   if (!std::isfinite(s)) return;
   const double sign = s < 0 ? -1.0 : 1.0;
@@ -205,6 +207,7 @@ void TVoltmeterPlot::drawScale() {
   struct Label {
     int left;
     QString text;
+    int rank;  // lower ranks win a place first
   };
   std::vector<Label> labels;
   const QFontMetrics fm(font_, &image_);
@@ -226,19 +229,35 @@ void TVoltmeterPlot::drawScale() {
       left = x >= w / 2 ? std::min(x, w - tw) : std::max(0, x - tw);
     } else {
       text = engText(value, 4, QString(), false);
-      left = x - fm.horizontalAdvance(text) / 2;
+      const int tw = fm.horizontalAdvance(text);
+      // Zero of an RMS bar sits a few pixels from the edge: its label stays whole.
+      left = std::clamp(x - tw / 2, 0, std::max(0, w - tw));
     }
-    labels.push_back({left, std::move(text)});
+    const int rank = inside < 0.9 * l ? 0 : value == 0 ? 1 : 2;
+    labels.push_back({left, std::move(text), rank});
   };
   for (int k = 0; k <= kMax; ++k) {
     label(sign * k * l);
     if (dc && k > 0) label(-sign * k * l);
   }
+  // On a narrow bar the labels of the nice step would run into each other: the end labels
+  // (with the unit) and zero keep their place, a label that would touch one already placed is
+  // left out; its tick stays.
+  constexpr int kLabelGap = 3;
+  std::stable_sort(labels.begin(), labels.end(),
+                   [](const Label& a, const Label& b) { return a.rank < b.rank; });
   QPainter p(&image_);
   p.setFont(font_);
   p.setPen(Qt::black);
-  for (const Label& lb : labels)
+  for (const Label& lb : labels) {
+    const QRect box(lb.left, textTop, fm.horizontalAdvance(lb.text), textHeight);
+    const bool free = std::none_of(labelBoxes_.begin(), labelBoxes_.end(), [&](const QRect& o) {
+      return box.adjusted(-kLabelGap, 0, kLabelGap, 0).intersects(o);
+    });
+    if (!free) continue;
+    labelBoxes_.push_back(box);
     p.drawText(QRect(lb.left, textTop, w, textHeight), Qt::AlignLeft | Qt::AlignVCenter, lb.text);
+  }
 }
 
 void TVoltmeterPlot::drawPointer(double v) {

@@ -6,8 +6,10 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <functional>
+#include <vector>
 
 namespace tolv {
 
@@ -33,6 +35,8 @@ class TVoltmeterPlot {
   const QImage& image() const { return image_; }
   int textHeight() const { return textHeight_; }
   const Geometry& geometry() const { return geo_; }
+  // Boxes of the scale labels drawn last, in the order drawn.
+  const std::vector<QRect>& labelBoxes() const { return labelBoxes_; }
 
   // Mode index of the window: 0, 1 DC, 2, 3 RMS; any other value draws only a centred pointer.
   void setMode(int modeIndex);
@@ -80,6 +84,7 @@ class TVoltmeterPlot {
   QFont font_;
   int textHeight_ = 0;
   Geometry geo_;
+  std::vector<QRect> labelBoxes_;
   int mode_ = 0;
   double range_ = 1.0;
   double probe_ = 1.0;

@@ -254,6 +254,22 @@ TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars)
   }
 }
 
+// Switching from DC to RMS redraws the bars' scale at once, before the first RMS reading.
+TEST_F(SheetsWindow, VoltmeterBarsTakeTheNewModesScaleWhenTheModeChanges) {
+  chooseMode(kModeVMD0);
+  runFor(500);
+  chooseMode(kModeVMA0);
+  for (const char* name : {"IM_V_C0", "IM_V_C1"}) {
+    auto* bar = child<TVoltmeterBar>(name);
+    ASSERT_NE(bar, nullptr) << name;
+    EXPECT_EQ(bar->plot().mode(), 2) << name;
+    // The RMS scale starts at 1.95 % of the width; the DC one has no tick left of its centre.
+    const int x0 = bar->plot().xOf(0.0);
+    EXPECT_LT(x0, bar->plot().image().width() / 10) << name;
+    EXPECT_EQ(bar->plot().image().pixel(x0, bar->plot().geometry().y4), qRgb(0, 0, 0)) << name;
+  }
+}
+
 TEST_F(SheetsWindow, OpeningAgainOnTheSameFolderKeepsTheDataAndItsChartFile) {
   chooseMode(kModeVMD0);
   click(child<QRadioButton>("RB_AutoSave_CSV"));
@@ -368,4 +384,15 @@ TEST_F(SheetsWindow, Screenshots) {
       w_->plots().presenter().setPlotMode(3);
     }
   }
+}
+
+// With CSV auto-save the sheet is brought to front and resized while the stream is drawn: the
+// picture must still show the curves, not an empty frame.
+TEST_F(SheetsWindow, AnalogLoggerRunWithCsvAutoSaveIsDrawn) {
+  chooseMode(kModeDLA0);
+  click(child<QRadioButton>("RB_AutoSave_CSV"));
+  runFor(3000);
+  EXPECT_EQ(sheets().shownSheet(), PlotSheet::AnalogLogger);
+  EXPECT_GT(sheets().loggerKernel().DataSetCount(), 0);
+  EXPECT_GT(countColour(shown(PlotSheet::AnalogLogger), qRgb(0, 0, 255)), 100);
 }

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QAbstractItemDelegate>
+#include <QStyleOptionViewItem>
 #include <QTableWidget>
 
 #include "common/texttable.h"
@@ -89,6 +91,31 @@ TEST(D2Koord, CursorAndNearestRows) {
   w.Show(nullptr);
   EXPECT_FALSE(w.IsShown());
   EXPECT_FALSE(w.windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+// Every value shows whole, unit included: the column leaves room for the cell's text margins,
+// and a wide X column is not cut to the width of the Y column.
+TEST(D2Koord, CellTextsAreNotCutOff) {
+  TF_D2Koord w;
+  TMeasurementData m;
+  m.kind = 2;
+  TMeasurementEntry e = entry(-0.0023955, 0.40056, -0.0024, 0.18716);
+  e.xUnit = QStringLiteral("ms/div");
+  m.AddEntry(e);
+  w.Show(&m);
+  const QTableWidget* g = w.SG_Measurement();
+  for (int r = 0; r < g->rowCount(); ++r)
+    for (int c = 0; c < 2; ++c) {
+      const QTableWidgetItem* it = g->item(r, c);
+      if (!it || it->text().isEmpty()) continue;
+      // What the cell's own painter needs for the whole text, margins included.
+      QStyleOptionViewItem opt;
+      opt.initFrom(g->viewport());
+      opt.font = g->font();
+      const QSize need = g->itemDelegate()->sizeHint(opt, g->model()->index(r, c));
+      EXPECT_LE(need.width(), g->columnWidth(c) - (g->showGrid() ? 1 : 0))
+          << it->text().toStdString();
+    }
 }
 
 TEST(D2Koord, LongListIsCutToTheScreen) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <vector>
+
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QLabel>
@@ -269,6 +272,47 @@ TEST(Kernel, AbsoluteTimeAxisLabels) {
   const QFontMetrics fm(k.Font());
   for (std::size_t i = 1; i < tics.size(); ++i)
     EXPECT_GT(tics[i].label.left, tics[i - 1].label.right);
+  regional().reload();
+}
+
+// Long time labels at either end of the X axis stay whole inside the picture, over a sweep of
+// picture widths and time spans, and never run into their neighbours.
+TEST(Kernel, TimeLabelsAtThePictureEdgesAreNotCutOff) {
+  regional().pin(QLatin1Char(','), QStringLiteral("dd.MM.yyyy"), QStringLiteral("HH:mm:ss"));
+  const DayTime t0 = dtFromQDateTime(QDateTime(QDate(2026, 12, 8), QTime(16, 10, 8, 239)));
+  int labels = 0;
+  for (const auto& [width, n] : [] {
+         std::vector<std::pair<int, int>> cases;
+         for (int w : {600, 900, 1200})
+           for (int count = 200; count <= 232; count += 2) cases.emplace_back(w, count);
+         return cases;
+       }()) {
+    TGenD2ImgKernel k;
+    k.SetImageSize(width, 300);
+    k.PrepareImage(nullptr);
+    TGenD2DataSet& ds = k.NewDataSet();
+    ds.SetXKind(kWorldTime);
+    ds.SetXUnit(QString());
+    ds.SetYUnit(QStringLiteral("V"));
+    PlotPoint p = ds.points.GetTemplate();
+    for (int i = 0; i <= n; ++i) {
+      p.X = WorldValue::at(dtAddSeconds(t0, i * 0.1));
+      p.Y = WorldValue::num(0.9 + 0.01 * std::sin(i * 0.3));
+      ds.points.AddLinkedPoint(p);
+    }
+    ASSERT_EQ(k.AddDataSet(ds), kPlotOk);
+    ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+    int prevRight = INT_MIN;
+    for (const TTicRecord& t : k.Get(0)->xTics) {
+      if (t.label.text.isEmpty()) continue;
+      ++labels;
+      EXPECT_GE(t.label.left, 0) << width << " " << t.label.text.toStdString();
+      EXPECT_LE(t.label.right, width) << width << " " << t.label.text.toStdString();
+      EXPECT_GT(t.label.left, prevRight) << width;
+      prevRight = t.label.right;
+    }
+  }
+  EXPECT_GT(labels, 40);
   regional().reload();
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -116,6 +117,41 @@ TEST(VoltmeterPlot, ScaleDrawsMinorTicksLabelledTicksAndLabelsInsideTheImage) {
   }
   EXPECT_TRUE(textLeft);
   EXPECT_TRUE(textRight);
+}
+
+// A narrow bar leaves labels out rather than print them over each other; the end labels and
+// zero stay, and a wide bar keeps every label of the step.
+TEST(VoltmeterPlot, LabelsNeverOverlapAndNarrowBarsKeepTheEndsAndZero) {
+  for (int mode : {0, 2}) {
+    for (int width : {90, 130, 180, 260, 600}) {
+      TVoltmeterPlot p(width, 60);
+      p.setMode(mode);
+      p.setRange(2.0);
+      p.showValue(0.5);
+      const auto& boxes = p.labelBoxes();
+      for (std::size_t i = 0; i < boxes.size(); ++i) {
+        EXPECT_GE(boxes[i].left(), 0) << mode << " " << width;
+        EXPECT_LE(boxes[i].right(), width - 1) << mode << " " << width;
+        for (std::size_t j = 0; j < i; ++j)
+          EXPECT_FALSE(boxes[i].intersects(boxes[j])) << mode << " " << width << " " << i << " " << j;
+      }
+      const auto hasLabelAt = [&](double v) {
+        const int x = p.xOf(v);
+        return std::any_of(boxes.begin(), boxes.end(), [x](const QRect& b) {
+          return b.left() - 1 <= x && x <= b.right() + 1;
+        });
+      };
+      EXPECT_TRUE(hasLabelAt(1.0)) << mode << " " << width;
+      EXPECT_TRUE(hasLabelAt(0.0)) << mode << " " << width;
+      if (mode == 0) {
+        EXPECT_TRUE(hasLabelAt(-1.0)) << width;
+      }
+      // 0, 0.2 ... 1 V, and in DC the negative side too.
+      if (width == 600) {
+        EXPECT_EQ(boxes.size(), mode == 0 ? 11u : 6u);
+      }
+    }
+  }
 }
 
 TEST(VoltmeterPlot, PointerIsThreePixelsInThePenColourDownToY3) {
