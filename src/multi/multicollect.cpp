@@ -255,6 +255,9 @@ void TMultiCollection::addChannelSet(const QString& name, const QString& yUnit, 
 void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   // A notice from a window that has since left the active list is stale.
   if (notice.index < 0 || notice.index >= activeCount()) return;
+  // A record without samples (a device stopped before its first sample) carries nothing to
+  // draw or keep: it neither opens nor completes a cycle, nor leaves a file of a head only.
+  if (notice.n <= 0) return;
   const bool opensCycle = !tmCollect_.isActive();
   if (opensCycle) {
     cycleFiles_.clear();

@@ -151,6 +151,27 @@ TEST_F(MultiCollect, CompleteCycleScalesWritesAndSortsBySerial) {
   EXPECT_FALSE(c.running());
 }
 
+TEST_F(MultiCollect, ARecordWithoutSamplesIsNotTakenIntoTheCycle) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 300);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 300);
+  TMultiCollection& c = makeActive();
+  c.runClicked();
+  MultiRecordNotice empty = a.notice();
+  empty.n = 0;
+  empty.m = 0;
+  c.recordArrived(empty);
+  EXPECT_EQ(c.receivedCount(), 0);
+  EXPECT_FALSE(c.collectTimer().isActive()) << "an empty record opened a cycle";
+  EXPECT_TRUE(c.cycleFiles().isEmpty());
+  EXPECT_FALSE(fs::exists(intermediateFolder() / "A1.CSV"));
+  // The devices' real records still make the cycle.
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  EXPECT_EQ(c.receivedCount(), 2);
+  EXPECT_EQ(c.kernel().DataSetCount(), 4);
+  EXPECT_EQ(c.cycleFiles().size(), 2);
+}
+
 TEST_F(MultiCollect, IntervalStatisticsStartWithDashes) {
   FakeMember& a = members_.add(QStringLiteral("A1"));
   TMultiCollection& c = makeActive();
