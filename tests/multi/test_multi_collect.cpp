@@ -327,11 +327,6 @@ TEST_F(MultiCollect, StaleAndOversizedNoticesAreSafe) {
   EXPECT_EQ(c.kernel().Get(0)->points.Count(), TMultiCollection::kArrayLength);
 }
 
-}  // namespace
-}  // namespace tolv::test
-
-namespace tolv::test {
-namespace {
 
 // Break in a continuous run ends the run: neither the collecting time running out nor a record
 // already on its way starts another cycle, and a pending re-run is dropped. Run starts again.
@@ -372,11 +367,6 @@ TEST_F(MultiCollect, BreakEndsAContinuousRun) {
   EXPECT_TRUE(c.reRunTimer().isActive());  // a new run goes on again
 }
 
-}  // namespace
-}  // namespace tolv::test
-
-namespace tolv::test {
-namespace {
 
 // Closing before the table was filled (no device plugged in, or a close during the start)
 // must not replace the engineer's scalings file with an empty table.
@@ -401,11 +391,6 @@ TEST_F(MultiCollect, ClosingWithoutDeviceRowsKeepsTheScalingsFile) {
   EXPECT_EQ(after, before);
 }
 
-}  // namespace
-}  // namespace tolv::test
-
-namespace tolv::test {
-namespace {
 
 // Devices the engineer activates by hand are switched to the scope mode as the boot sequence
 // does; a device left as voltmeter would never deliver a record.

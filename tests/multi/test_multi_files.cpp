@@ -279,11 +279,6 @@ TEST_F(MultiFiles, ScalingsRoundTripAndDamage) {
   EXPECT_EQ(readScalingsFile(root_ / "missing.TXT", back), 2);
 }
 
-}  // namespace
-}  // namespace tolv::test
-
-namespace tolv::test {
-namespace {
 
 // A file saved with one device, read when a second device has joined: the file's closing
 // block (no device) must leave the new device's first row as it was.
@@ -310,11 +305,6 @@ TEST_F(MultiFiles, ScalingsOfFewerDevicesLeaveTheNewDevicesRows) {
   EXPECT_TRUE(cols.size() <= 3 || cols[3] != 0);  // no black row for the new device
 }
 
-}  // namespace
-}  // namespace tolv::test
-
-namespace tolv::test {
-namespace {
 
 // A file that holds a blanked device row (as a fewer-device file once left it) still gives
 // the rows and check states after it.

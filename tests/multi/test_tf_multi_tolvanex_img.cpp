@@ -288,11 +288,6 @@ TEST_F(MultiWindow, Screenshots) {
   w.hide();
 }
 
-}  // namespace
-}  // namespace tolv::test
-
-namespace tolv::test {
-namespace {
 
 // Every column title of the scale table is readable in both languages.
 TEST_F(MultiWindow, ScaleTableTitlesFitTheirColumns) {
