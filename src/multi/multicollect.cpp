@@ -256,9 +256,14 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   // A notice from a window that has since left the active list is stale.
   if (notice.index < 0 || notice.index >= activeCount()) return;
   // A record without samples (a device stopped before its first sample) carries nothing to
-  // draw or keep: it neither opens nor completes a cycle, nor leaves a file of a head only.
-  if (notice.n <= 0) return;
-  const bool opensCycle = !tmCollect_.isActive();
+  // draw or keep: it is not taken into the cycle, nor leaves a file of a head only.
+  // The collecting time still ends the cycle, so a run whose records all come empty goes on.
+  if (notice.n <= 0) {
+    if (running_ && !tmCollect_.isActive()) tmCollect_.start();
+    return;
+  }
+  // The collecting time may already run for an empty record: the first real one still opens.
+  const bool opensCycle = !tmCollect_.isActive() || received_ == 0;
   if (opensCycle) {
     cycleFiles_.clear();
     clearDataSets();
@@ -397,7 +402,12 @@ int TMultiCollection::draw() {
   ++cycles_;
   if (onCycleDrawn) onCycleDrawn();
   notify(kChangedStatistics);
-  if (kernel_.DataSetCount() == 0) return kNoDataSets;
+  if (kernel_.DataSetCount() == 0) {
+    // A cycle without any record still ends the run's state, or Run would stay hidden.
+    running_ = false;
+    notify(kChangedRunButtons);
+    return kNoDataSets;
+  }
   return renderPlot();
 }
 
