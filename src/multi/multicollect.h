@@ -54,6 +54,11 @@ struct MultiStatusRow {
   QString serial;
   ColorRef colour1 = kWhite, colour2 = kWhite;
   bool filled = false;  // channel cells painted (a record of this cycle arrived)
+  // The device was asked for a record in this cycle and none came before the cycle ended.
+  bool missing = false;
+  // Trigger moment of this device's record relative to the cycle's first trigger moment, s.
+  bool hasTriggerDelta = false;
+  double triggerDelta = 0;
 };
 
 class TMultiCollection {
@@ -97,6 +102,10 @@ class TMultiCollection {
   bool autosave() const { return autosave_; }
   void setFixedPart(const QString& s) { fixedPart_ = s; }
   const QString& fixedPart() const { return fixedPart_; }
+  // Off (default): every curve starts at its own trigger point. On: each device's curves are
+  // moved by its trigger delta onto the common time axis of the cycle.
+  void setShiftByTrigger(bool on) { shiftByTrigger_ = on; }
+  bool shiftByTrigger() const { return shiftByTrigger_; }
   void setClearBeforeDrawing(bool on) { clearBeforeDrawing_ = on; }
   bool clearBeforeDrawing() const { return clearBeforeDrawing_; }
   void setCollectTimeMs(int ms);  // SE_CollectTime_msChange
@@ -234,6 +243,7 @@ class TMultiCollection {
   bool autostart_ = false;
   bool autosave_ = false;
   bool clearBeforeDrawing_ = true;
+  bool shiftByTrigger_ = false;
   bool plotControlsShown_ = false;
   QString fixedPart_;
   int collectTimeMs_ = kCollectMs;
