@@ -32,6 +32,7 @@ struct RecordNotice {
   std::int32_t postTrigger = 0;    // M
   std::int32_t registration = -1;  // the device window's number in the multi-device window
   double sampleTime = 0.0;         // seconds
+  std::uint32_t run = 0;           // the run command the record answers (0: not known)
 };
 
 class TRecordNoticeEvent : public QEvent {

@@ -35,6 +35,11 @@ bool isSetModeCommand(const QueuedCommand& c) {
 TAcquisition::TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
                            IAcquisitionHost* host)
     : link_(link), t_(timers), sink_(sink), host_(host ? *host : nullHost_) {
+  // Stamps come from the clock the timers run on: the system's, or a test's stepped one.
+  if (&t_.followUp.clock() != &SystemClock::instance()) {
+    ownClock_ = std::make_unique<TDayClock>(t_.followUp.clock());
+    clock_ = ownClock_.get();
+  }
   t_.followUp.stop();
   t_.followUp.setInterval(kFollowUpInitialMs);
   t_.accumulateSettings.stop();
@@ -123,7 +128,16 @@ void TAcquisition::setRunState(RunState s) {
   if (s == RunState::Idle) setControlsEnabled(true);
   if (s == RunState::Measuring) stopRequested_ = false;
   host_.runStateChanged(s);
-  host_.processEvents();
+  if (!quiet_) host_.processEvents();
+}
+
+void TAcquisition::settle() {
+  setRunState(RunState::Idle);
+  // A run asked for while the last one was processed waits in the queue: say so.
+  if (runState_ == RunState::Idle && queue_.indexOfKind(kKindRun) >= 0) {
+    setControlsEnabled(false);
+    setRunState(RunState::RunQueued);
+  }
 }
 
 void TAcquisition::setRunEnabled(bool on) {
@@ -174,7 +188,11 @@ void TAcquisition::drawProgress(int value) {
 // --- Controls -------------------------------------------------------------------------------
 
 void TAcquisition::queueRun() {
-  t_.followUp.stop();
+  // One command in flight is the link's rule: a run asked for while the last one still waits
+  // for its record only joins the queue. The state stays Measuring, so the bytes still coming
+  // remain that record's, and the run goes out once the record is complete.
+  const bool behind = inFlight_ && runState_ == RunState::Measuring;
+  if (!behind) t_.followUp.stop();
   // A change still in its debounce goes out before the run: the device measures with what the
   // window shows, and the conversion gets what the device applied.
   if (t_.accumulateSettings.isActive()) {
@@ -184,6 +202,10 @@ void TAcquisition::queueRun() {
   queue_.add(makeRunCommand());
   loggerTriggerForced_ = false;
   showQueueCount();
+  if (behind) {
+    t_.followUp.enable();
+    return;
+  }
   // Locked before the state change lets events run, so a STOP handled there unlocks for good.
   setControlsEnabled(false);
   setRunState(RunState::RunQueued);
@@ -196,24 +218,39 @@ void TAcquisition::runClicked() {
   if (runState_ == RunState::RunQueued) setRunEnabled(false);
 }
 
+void TAcquisition::runNow() {
+  const bool wasQuiet = quiet_;
+  quiet_ = true;
+  runClicked();
+  // Inside this window's own tick (its record steps let events run) the tick writes it when
+  // it ends; bytes waiting in the driver are read (and dropped) by a tick first.
+  if (runState_ == RunState::RunQueued && replyTag_ < 0 && !inTick_ && link_.isOpen() &&
+      link_.queryQueue() == kFtOk && link_.queueByteCount() == 0)
+    drain();
+  quiet_ = wasQuiet;
+}
+
 void TAcquisition::stopClicked() {
   stopRequested_ = true;
   setSingleShot(false);
   link_.writeWords({kWordZZZZ});
   if (isVoltmeterMode(mode_)) sink_.voltmeterStopped();
-  // A run still in the queue must not go out: entering Measuring would clear the stop request
-  // and the device would go on measuring.
+  // No run queued before the stop may go out after it, whatever the state: entering Measuring
+  // would clear the stop request and the device would go on measuring.
+  dropQueuedRuns();
   if (runState_ == RunState::RunQueued) {
-    dropQueuedRuns();
     setRunEnabled(true);
     setRunState(RunState::Idle);
   }
 }
 
 void TAcquisition::dropQueuedRuns() {
-  for (int i = queue_.indexOfKind(kKindRun); i >= 0; i = queue_.indexOfKind(kKindRun))
+  bool dropped = false;
+  for (int i = queue_.indexOfKind(kKindRun); i >= 0; i = queue_.indexOfKind(kKindRun)) {
     queue_.deleteAt(i);
-  showQueueCount();
+    dropped = true;
+  }
+  if (dropped) showQueueCount();
 }
 
 void TAcquisition::selectMode(ModeCode mode) {
@@ -261,6 +298,7 @@ int TAcquisition::drain() {
   t_.followUp.stop();
   if (queue_.isEmpty()) return kEmptyQueue;
   int result = 0;
+  bool ranRun = false;
   while (!queue_.isEmpty() && replyTag_ < 0 && result == 0) {
     const QueuedCommand c = queue_.takeFirst();
     showQueueCount();
@@ -277,13 +315,25 @@ int TAcquisition::drain() {
         queue_.clear();  // whatever was queued after the run command is dropped
         showQueueCount();
         replyTag_ = kTagMeasurement;
-        setRunState(RunState::Measuring);
+        {
+          // The command goes out before window events run: a click handled there finds the
+          // run on its way and cannot slip a second one in front of its record.
+          const bool wasQuiet = quiet_;
+          quiet_ = true;
+          setRunState(RunState::Measuring);
+          quiet_ = wasQuiet;
+        }
         st = link_.writeBytes({p, 4});
         if (st == kFtOk) {
+          // A run that never left the computer waits for nothing: the next RUN replaces it.
+          inFlight_ = true;
+          ++runsWritten_;
+          reads_ = 0;
           runPreparation();
           link_.resetAccumulation();
         }
         setRunEnabled(true);
+        ranRun = true;
         break;
       case kKindEightByte:
       case kKindIdentification:
@@ -307,10 +357,12 @@ int TAcquisition::drain() {
     }
     result = int(st);
     if (replyTag_ >= 0) {
-      t_.followUp.start(std::max(0, c.waitMs));
+      pollMs_ = std::max(0, c.waitMs);
+      t_.followUp.start(pollMs_);
       break;
     }
   }
+  if (ranRun && !quiet_) host_.processEvents();
   return result;
 }
 
@@ -347,6 +399,7 @@ void TAcquisition::onFollowUpTimer() {
   // Record processing lets window events run; a tick fired from inside it waits for this one.
   if (inTick_) return;
   inTick_ = true;
+  const std::int32_t fillBefore = link_.accumulationFill();
   bool lastZero = false;
   for (int i = 0; i < kMaxReadsPerTick; ++i) {
     const bool ok = link_.queryQueue() == kFtOk;
@@ -366,7 +419,44 @@ void TAcquisition::onFollowUpTimer() {
   if (lastZero && runState_ != RunState::Measuring && !queue_.isEmpty()) drain();
   inTick_ = false;
   // A window closed while this tick let events run has released its link: polling ends.
-  if (link_.isOpen()) t_.followUp.enable();
+  // A command written in this tick has started the timer with its own wait interval.
+  if (link_.isOpen() && !t_.followUp.isActive()) t_.followUp.start(pollIntervalMs(fillBefore));
+}
+
+int TAcquisition::pollIntervalMs(std::int32_t fillBefore) const {
+  // While a record streams in, the next look comes when its last byte is due at the pace seen
+  // so far, so the reception time is the moment it came, not up to a wait interval later. Only
+  // after a read that brought bytes: a device that stalls is polled at the usual pace.
+  const std::int32_t fill = link_.accumulationFill();
+  if (runState_ != RunState::Measuring || !inFlight_ || isLoggerMode(mode_) || reads_ < 2 ||
+      fill <= fillBefore || fill >= expected_ || lastUs_ <= firstUs_ || lastFill_ <= firstFill_)
+    return pollMs_;
+  const double perUs = double(lastFill_ - firstFill_) / double(lastUs_ - firstUs_);
+  const double dueMs = double(expected_ - fill) / perUs / 1000.0;
+  return std::clamp(int(std::ceil(dueMs)), 1, std::max(1, pollMs_));
+}
+
+void TAcquisition::noteArrival(std::int32_t fill) {
+  const std::int64_t now = clock_->nowUs();
+  if (fill >= expected_) {
+    receivedUs_ = now;
+    transferUs_ = 0;
+    // The last bytes may have waited for this read while the window was busy elsewhere; at
+    // the pace seen so far they came then (never before the previous read, nor after this one).
+    if (reads_ >= 2 && lastUs_ > firstUs_ && lastFill_ > firstFill_ && lastFill_ < expected_) {
+      const double perUs = double(lastFill_ - firstFill_) / double(lastUs_ - firstUs_);
+      const auto due = lastUs_ + std::int64_t(std::ceil(double(expected_ - lastFill_) / perUs));
+      receivedUs_ = std::clamp(due, lastUs_, now);
+      transferUs_ = std::int64_t(std::llround(double(expected_) / perUs));
+    }
+  }
+  if (reads_ == 0) {
+    firstUs_ = now;
+    firstFill_ = fill;
+  }
+  lastUs_ = now;
+  lastFill_ = fill;
+  ++reads_;
 }
 
 std::span<const std::uint8_t> TAcquisition::dropDiscarded(std::span<const std::uint8_t> bytes) {
@@ -399,6 +489,7 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
   const std::size_t take = std::min(bytes.size(), missing);
   // Only the missing bytes go to the record; the rest of this read is dropped.
   link_.appendAccumulation(bytes.first(take));
+  if (take > 0) noteArrival(link_.accumulationFill());
   if (headClean && take == missing && n > got.size()) {
     // The record is complete and the driver still holds bytes that were queued with it: they
     // are surplus of this record and are dropped too, so they never land in the next one.
@@ -491,6 +582,7 @@ void TAcquisition::loggerStream(std::span<const std::uint8_t> bytes) {
   link_.resetAccumulation();
   if (!endMarker_.seen()) return;
   replyTag_ = kTagNone;
+  inFlight_ = false;
   const ModeCode m = mode_;
   if (m == kModeDLA0) setRunState(RunState::Idle);
   sink_.loggerRunEnded(m);
@@ -519,8 +611,8 @@ void TAcquisition::runPreparation() {
 }
 
 bool TAcquisition::overlapStep() {
-  // A window asked to close while the record was processed starts no further run.
-  if (!overlap_ || singleShot_ || closing_) return false;
+  // A window asked to close, or stopped, while the record was processed starts no further run.
+  if (!overlap_ || singleShot_ || closing_ || stopRequested_) return false;
   queueRun();
   replyTag_ = kTagNone;
   drain();
@@ -529,8 +621,16 @@ bool TAcquisition::overlapStep() {
 }
 
 void TAcquisition::recordComplete() {
+  inFlight_ = false;
+  // Without a read that completed it (a record taken by a reply tick) it came now.
+  if (reads_ == 0 || lastFill_ < expected_) {
+    receivedUs_ = clock_->nowUs();
+    transferUs_ = 0;
+  }
+  stamp_ = {clock_->at(receivedUs_), runsWritten_, double(transferUs_) * 1e-6};
+  reads_ = 0;
   if (stopRequested_) {
-    setRunState(RunState::Idle);
+    settle();
     return;
   }
   if (closing_) return;
@@ -540,7 +640,7 @@ void TAcquisition::recordComplete() {
       const VoltmeterReplyRecord rec = makeVoltmeterReplyRecord(mode_, raw.data());
       sink_.voltmeterReading(rec, convertVoltmeterReply(rec, conv_));
     }
-    if (singleShot_ || closing_) {
+    if (singleShot_ || closing_ || stopRequested_) {
       setRunState(RunState::Idle);
     } else {
       queueRun();
@@ -550,21 +650,31 @@ void TAcquisition::recordComplete() {
   bool overlapped = false;
   if (mode_ == kModeOSA0) {
     setRunState(RunState::Transferring);
+    sink_.recordStamped(stamp_);
     lastRecordResult_ = sink_.scopeRecord(raw, conv_);
     setControlsEnabled(true);
     overlapped = overlapStep();
     sink_.scopeRecordFinish();
   } else if (mode_ == kModeLAIO) {
     setRunState(RunState::Transferring);
+    sink_.recordStamped(stamp_);
     sink_.logicRecord(raw);
     overlapped = overlapStep();
     lastRecordResult_ = sink_.logicRecordFinish();
   }
   // Without the overlap step (overlap off, or single shot) the record ends here; single shot
-  // with overlap ticked ends Idle as well rather than staying in Transferring.
+  // with overlap ticked ends Idle as well rather than staying in Transferring. The steps let
+  // events run: a STOP handled there (by this window or the multi-device window) holds, and a
+  // run asked for there waits in the queue.
   if (!overlapped) {
     setRunState(RunState::Idle);
-    if (!singleShot_ && !closing_ && (mode_ == kModeOSA0 || mode_ == kModeLAIO)) queueRun();
+    if (runState_ == RunState::Idle && !singleShot_ && !closing_ && !stopRequested_ &&
+        (mode_ == kModeOSA0 || mode_ == kModeLAIO))
+      queueRun();
+    else if (runState_ == RunState::Idle && queue_.indexOfKind(kKindRun) >= 0) {
+      setControlsEnabled(false);
+      setRunState(RunState::RunQueued);
+    }
   }
 }
 

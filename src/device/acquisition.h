@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 
 #include "device/cmdqueue.h"
@@ -15,9 +16,9 @@
 #include "device/devtimer.h"
 #include "device/records.h"
 #include "device/settingsrecord.h"
+#include "ftdi/device_link.h"
 #include "wire/wiremeasure.h"
 #include "wire/wiresettings.h"
-#include "ftdi/device_link.h"
 
 namespace tolv {
 
@@ -110,6 +111,10 @@ class TAcquisition {
   // --- Controls -----------------------------------------------------------------------------
   void runClicked();   // BN_Run
   void stopClicked();  // BN_BREAK
+  // A run asked for by another window (the multi-device collection): as RUN, but the run
+  // command is written before this returns when nothing else is in flight, and no window
+  // events run meanwhile, so the runs of several devices go out back to back.
+  void runNow();
   void setSingleShot(bool on);
   void setOverlap(bool on);
   void queueRun();
@@ -125,6 +130,9 @@ class TAcquisition {
   void queueIoCounter(std::uint32_t counter, std::int32_t count0IntervalMs,
                       std::int32_t count1IntervalMs);
   void setMultiRegistered(bool on) { multiRegistered_ = on; }
+  // The clock records are stamped from (the system's unless set; tests step their own).
+  void setDayClock(const TDayClock* c) { clock_ = c ? c : &TDayClock::system(); }
+  const TDayClock& dayClock() const { return *clock_; }
   // Window message 1038: 0..100 shows the drawing progress, anything else hides it.
   void drawProgress(int value);
 
@@ -166,6 +174,12 @@ class TAcquisition {
   int lastLoggerResult() const { return lastLoggerResult_; }
   // Bytes of an over-long record still to be dropped from the head of the driver's queue.
   std::uint32_t pendingDiscard() const { return discard_; }
+  // Run commands written so far; a record answers the run written last before it.
+  std::uint32_t runsWritten() const { return runsWritten_; }
+  // Stamp of the last scope or logic-analyser record.
+  const RecordStamp& lastStamp() const { return stamp_; }
+  // The run command written last is still waiting for its record (or its logger stream).
+  bool runInFlight() const { return inFlight_; }
 
  private:
   void setRunEnabled(bool on);
@@ -180,6 +194,10 @@ class TAcquisition {
   void applySettingsReply();
   void loggerStream(std::span<const std::uint8_t> bytes);
   void runPreparation();
+  void noteArrival(std::int32_t fill);
+  int pollIntervalMs(std::int32_t fillBefore) const;
+  // Idle, or RunQueued when a run is waiting in the queue.
+  void settle();
   void recordComplete();
   bool overlapStep();
   bool holdRunForSettings(const QueuedCommand& run);
@@ -203,6 +221,17 @@ class TAcquisition {
   bool controlsEnabled_ = true;
   bool multiRegistered_ = false;
   bool inTick_ = false;
+  bool quiet_ = false;               // state changes let no window events run (runNow)
+  bool inFlight_ = false;            // a written run command has not ended yet
+  int pollMs_ = kFollowUpInitialMs;  // wait interval of the command written last
+  const TDayClock* clock_ = &TDayClock::system();
+  std::unique_ptr<TDayClock> ownClock_;
+  std::uint32_t runsWritten_ = 0;
+  RecordStamp stamp_;
+  // Arrival of the record in progress: the first and the latest read that brought bytes.
+  int reads_ = 0;
+  std::int64_t firstUs_ = 0, lastUs_ = 0, receivedUs_ = 0, transferUs_ = 0;
+  std::int32_t firstFill_ = 0, lastFill_ = 0;
   std::int32_t expected_ = 0;
   std::uint32_t discard_ = 0;
   ModeCode mode_ = 0;

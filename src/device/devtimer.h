@@ -9,8 +9,36 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/daytime.h"
 
 namespace tolv {
+
+// Day times on the scale of one monotonic clock. An anchor pairs a DayTime with a reading of the
+// clock, so stamps taken from the same clock keep their true distances: the system time of day
+// has millisecond steps and may jump, which would put a device's record before another's that
+// came later. Every device window stamps its records from the same instance.
+class TDayClock {
+ public:
+  // The anchor: the DayTime that the clock's present reading stands for.
+  TDayClock(const IClock& clock, const DayTime& anchor);
+  // Reading 0 of the clock stands for midnight today: every instance over the same clock gives
+  // the same stamps (stepped clocks start at 0).
+  explicit TDayClock(const IClock& clock);
+  const IClock& clock() const { return clock_; }
+  std::int64_t nowUs() const { return clock_.nowUs(); }
+  DayTime now() const { return at(clock_.nowUs()); }
+  // The DayTime of a reading of the clock (microseconds on its scale).
+  DayTime at(std::int64_t us) const;
+  // Over the system clock, anchored at first use. It follows the system time of day when that
+  // moves away by more than half a second (a clock set by hand, a change of daylight saving).
+  static const TDayClock& system();
+
+ private:
+  const IClock& clock_;
+  mutable DayTime anchor_;
+  mutable std::int64_t anchorUs_ = 0;
+  bool followSystem_ = false;
+};
 
 class ITimer {
  public:
@@ -31,6 +59,9 @@ class ITimer {
   void enable() {
     if (!isActive()) start();
   }
+  // The clock the timer counts on.
+  virtual const IClock& clock() const { return SystemClock::instance(); }
+
   // An integer tag, as the start-up stages keep on their timer.
   int tag = -1;
 };
@@ -67,6 +98,7 @@ class TManualTimer final : public ITimer {
   void setInterval(int ms) override;
   void setHandler(std::function<void()> h) override { handler_ = std::move(h); }
   std::int64_t dueMs() const { return dueMs_; }
+  const IClock& clock() const override;
 
  private:
   friend class TManualTimerHub;
@@ -91,6 +123,9 @@ class TManualTimerHub {
   // Advances until pred() holds or maxMs have passed; true when pred() held.
   bool advanceUntil(const std::function<bool()>& pred, std::int64_t maxMs, std::int64_t stepMs = 1);
   void setStepHook(std::function<void()> h) { stepHook_ = std::move(h); }
+  // Fires the timers due by now without moving the clock, as an event loop does when long work
+  // lets events run: a handler that calls it runs other timers' handlers inside its own.
+  void fireDue();
 
  private:
   ManualClock& clock_;

@@ -8,14 +8,30 @@
 #include <span>
 #include <vector>
 
+#include "common/daytime.h"
 #include "device/decoding.h"
 #include "wire/wirecommands.h"
 
 namespace tolv {
 
+// When and for which run a scope or logic-analyser record came.
+struct RecordStamp {
+  // The moment the acquisition read the record's last byte (the reception time).
+  DayTime received;
+  // The number of the run command the record answers (1 for the link's first "*RUN").
+  std::uint32_t run = 0;
+  // How long the record's bytes took over the link, s, as far as the pace of the reads tells
+  // (0 for a record that came in one read). The device sends a record once it has measured it,
+  // so the trigger moment lies this much and the post-trigger time before the reception.
+  double transfer = 0.0;
+};
+
 class IRecordSink {
  public:
   virtual ~IRecordSink() = default;
+
+  // Called right before scopeRecord or logicRecord with that record's stamp.
+  virtual void recordStamped(const RecordStamp&) {}
 
   // Scope record: the steps up to the notice to the multi-device window (convert, trigger time,
   // automatic save, plot array, notice); returns the automatic save's result. `raw` is valid
@@ -68,11 +84,14 @@ class TLastRecordSink : public IRecordSink {
   int loggerChunk(ModeCode mode, std::span<const std::uint8_t> bytes) override;
   void loggerRunEnded(ModeCode mode) override;
 
+  void recordStamped(const RecordStamp& s) override { stamp = s; }
+
   // Optional observer called at each hand-over (tests record the order of events with it).
   std::function<void(const char* what)> onEvent;
 
   std::vector<ScopeSample> scope;  // last scope record, converted
   std::vector<std::uint16_t> logic;
+  RecordStamp stamp;  // of the last scope or logic-analyser record
   VoltmeterReplyRecord lastVoltmeterRecord{};
   VoltmeterValues lastVoltmeter;
   int scopeRecords = 0, scopeFinished = 0, logicRecords = 0, logicFinished = 0;

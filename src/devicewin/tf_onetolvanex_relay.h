@@ -13,6 +13,7 @@ class TRecordSinkRelay final : public IRecordSink {
   void setTarget(IRecordSink* s) { target_ = s ? s : &fallback_; }
   IRecordSink& target() const { return *target_; }
 
+  void recordStamped(const RecordStamp& s) override { target_->recordStamped(s); }
   int scopeRecord(std::span<const std::uint8_t> raw, const ConversionInputs& conv) override {
     return target_->scopeRecord(raw, conv);
   }

@@ -31,9 +31,18 @@ SettingsRecord TMeasureData::snapshot() const {
 
 // --- Scope -----------------------------------------------------------------------------------
 
+DayTime TMeasureData::receptionTime() {
+  if (!stamped_) {
+    stamp_ = RecordStamp{};
+    return now();
+  }
+  stamped_ = false;
+  return stamp_.received;
+}
+
 int TMeasureData::scopeRecord(std::span<const std::uint8_t> raw, const ConversionInputs& conv) {
   // 1. Reception time.
-  const DayTime reception = now();
+  const DayTime reception = receptionTime();
   n_ = 0;
   // 2-3. Complete 4-byte groups to volts; the last array entry stays free.
   n_ = std::int32_t(convertScopeRecord(raw, conv, samples_.data(), std::size_t(kScopeCapacity)));
@@ -41,7 +50,8 @@ int TMeasureData::scopeRecord(std::span<const std::uint8_t> raw, const Conversio
   const SettingsRecord s = snapshot();
   m_ = postTriggerSamples(s.triggerPoint, n_);
   recordSampleTime_ = s.sampleTime;
-  measurementTime_ = dtAddSeconds(reception, -double(m_) * s.sampleTime);
+  // The device sends a record once measured: its transfer comes off as well.
+  measurementTime_ = dtAddSeconds(reception, -(stamp_.transfer + double(m_) * s.sampleTime));
   // 5. Automatic save; its result goes back to the acquisition.
   int rc = 0;
   if (s.autoSaveMode == 1 || s.autoSaveMode == 2) rc = files_->autoSaveScope(*this, s.autoSaveMode);
@@ -49,8 +59,9 @@ int TMeasureData::scopeRecord(std::span<const std::uint8_t> raw, const Conversio
   copyToPlotArray();
   // 7. Notice to the multi-device window, as a copy of the values.
   if (!multiHandle_.isNull()) {
-    QCoreApplication::postEvent(multiHandle_.data(),
-                                new TRecordNoticeEvent({n_, m_, multiNumber_, s.sampleTime}));
+    QCoreApplication::postEvent(
+        multiHandle_.data(),
+        new TRecordNoticeEvent({n_, m_, multiNumber_, s.sampleTime, stamp_.run}));
   }
   return rc;
 }
@@ -91,7 +102,7 @@ void TMeasureData::copyToPlotArray() {
 // --- Logic analyser --------------------------------------------------------------------------
 
 void TMeasureData::logicRecord(std::span<const std::uint8_t> raw) {
-  const DayTime reception = now();
+  const DayTime reception = receptionTime();
   logic_.clear();
   const std::size_t groups = raw.size() / 4;
   const std::size_t n = std::min<std::size_t>(groups * 2, std::size_t(kLogicCapacity));

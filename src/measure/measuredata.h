@@ -116,6 +116,12 @@ class TMeasureData : public IRecordSink {
   void initNumbering();
 
   // --- IRecordSink: the record steps ---------------------------------------------------------
+  // The acquisition's stamp of the record that follows: its reception time (when the last byte
+  // was read) and the run it answers. A record handed over without one is received now.
+  void recordStamped(const RecordStamp& s) override {
+    stamp_ = s;
+    stamped_ = true;
+  }
   // Scope steps 1-7 (convert, trigger time, automatic save, plot array, notice); returns the
   // automatic save's result. The acquisition unlocks the controls and may start the next run
   // before calling scopeRecordFinish (steps 8-10: plot, intermediate file, events).
@@ -195,6 +201,8 @@ class TMeasureData : public IRecordSink {
 
  private:
   DayTime now() const { return now_ ? now_() : dayTimeNow(); }
+  // The reception time of the record being handed over (its stamp, used once).
+  DayTime receptionTime();
 
   IMeasurePresenter nullPresenter_;
   IRecordFiles nullFiles_;
@@ -216,6 +224,8 @@ class TMeasureData : public IRecordSink {
   VoltmeterReplyRecord lastRaw_{};
   TTaggedTimedFloatPointList chart_;
   DayTime measurementTime_;
+  RecordStamp stamp_;
+  bool stamped_ = false;
   SettingsRecord recordSettings_;
   bool plotBusy_ = false;
 

@@ -43,6 +43,7 @@ class CountingSink final : public IRecordSink {
   int scopeRecords = 0, scopeFinished = 0;
   std::size_t scopeSamples = 0;
 
+  void recordStamped(const RecordStamp& s) override { inner->recordStamped(s); }
   int scopeRecord(std::span<const std::uint8_t> raw, const ConversionInputs& conv) override {
     ++scopeRecords;
     scopeSamples = raw.size() / 4;

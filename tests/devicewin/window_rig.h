@@ -100,6 +100,10 @@ class TeeRecordSink final : public TLastRecordSink {
  public:
   IRecordSink* inner = nullptr;
 
+  void recordStamped(const RecordStamp& s) override {
+    inner->recordStamped(s);
+    TLastRecordSink::recordStamped(s);
+  }
   int scopeRecord(std::span<const std::uint8_t> raw, const ConversionInputs& conv) override {
     const int rc = inner->scopeRecord(raw, conv);
     TLastRecordSink::scopeRecord(raw, conv);

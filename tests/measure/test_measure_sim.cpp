@@ -46,6 +46,8 @@ class SimRecords : public ::testing::Test {
  protected:
   QTemporaryDir dir;
   ManualClock clock;
+  // 23:59:59 on some day at the clock's start: records are stamped from the acquisition's clock.
+  TDayClock dayClock{clock, DayTime{86399.0, 739000}};
   TSimulatedDriver sim{1, clock};
   MeasureRig rig{clock, sim, fs::path(dir.path().toStdString())};
   TAcquisition& acq = rig.acq;
@@ -61,6 +63,7 @@ class SimRecords : public ::testing::Test {
     data.setSnapshotSource([this] { return takeSnapshot(acq, options); });
     // 23:59:59 on some day, moving with the manual clock.
     data.setClock([this] { return dtAddSeconds(DayTime{86399.0, 739000}, clock.nowMs() / 1000.0); });
+    acq.setDayClock(&dayClock);
     data.initNumbering();
     ASSERT_EQ(acq.open([](SettingsRecord&) { return 2; }), 2);
     advance(1500);
