@@ -44,8 +44,9 @@ class BenchMember : public IMultiMember {
   void setSingleShot(bool) override {}
   void setPlotSwitch(bool) override {}
   void switchMode(const QString&) override {}
-  void startMeasurement() override {}
+  void startMeasurement() override { ++runs; }
   void stopMeasurement() override {}
+  std::uint32_t runCount() const override { return runs; }
   std::int32_t memoryDepth() const override { return kSamples; }
   double sampleInterval() const override { return 1e-6; }
   DayTime recordTime() const override { return dayTimeNow(); }
@@ -59,6 +60,7 @@ class BenchMember : public IMultiMember {
   const double* channel1() const override { return c1_.data(); }
   const double* channel2() const override { return c2_.data(); }
   int index() const { return index_; }
+  std::uint32_t runs = 0;
 
  private:
   QString serial_;
@@ -92,7 +94,8 @@ struct Rig {
   }
   void cycle() {
     coll->startRun(false);
-    for (auto& m : members.list) coll->recordArrived({kSamples, kSamples / 2, m->index(), 1e-6});
+    for (auto& m : members.list)
+      coll->recordArrived({kSamples, kSamples / 2, m->index(), 1e-6, m->runs});
   }
   QTemporaryDir dir;
   ManualClock clock;

@@ -74,11 +74,15 @@ void TDeviceWindowMember::switchMode(const QString& modeCode) {
 }
 
 void TDeviceWindowMember::startMeasurement() {
-  if (w_) w_->acquisition().runClicked();
+  if (w_) w_->acquisition().runNow();
 }
 
 void TDeviceWindowMember::stopMeasurement() {
   if (w_) w_->acquisition().stopClicked();
+}
+
+std::uint32_t TDeviceWindowMember::runCount() const {
+  return w_ ? w_->acquisition().runsWritten() : 0;
 }
 
 std::int32_t TDeviceWindowMember::memoryDepth() const {

@@ -27,6 +27,7 @@ class TDeviceWindowMember final : public IMultiMember {
   void switchMode(const QString& modeCode) override;
   void startMeasurement() override;
   void stopMeasurement() override;
+  std::uint32_t runCount() const override;
   std::int32_t memoryDepth() const override;
   double sampleInterval() const override;
   DayTime recordTime() const override;

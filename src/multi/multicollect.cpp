@@ -38,7 +38,9 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
       tmReRun_(timers ? timers(kReRunMs) : makeTimer(kReRunMs)),
       tmUpdateActive_(timers ? timers(kUpdateActiveMs) : makeTimer(kUpdateActiveMs)),
       tmColours_(timers ? timers(kColourRepaintMs) : makeTimer(kColourRepaintMs)),
-      tmHeader_(timers ? timers(kHeaderMs) : makeTimer(kHeaderMs)) {
+      tmHeader_(timers ? timers(kHeaderMs) : makeTimer(kHeaderMs)),
+      tmWatchdog_(timers ? timers(kCollectMs + kTriggerWaitMs)
+                         : makeTimer(kCollectMs + kTriggerWaitMs)) {
   tmCollect_.setHandler([this] { collectTimeOver(); });
   tmReRun_.setHandler([this] {
     tmReRun_.stop();
@@ -50,6 +52,7 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
     tmHeader_.stop();
     drawHeader();
   });
+  tmWatchdog_.setHandler([this] { watchdogOver(); });
   previous_ = current_ = cycleStamp_ = dayTimeNow();
   setStatisticsDashes();
   kernel_.SetImageSize(800, 400);
@@ -57,7 +60,8 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
 }
 
 TMultiCollection::~TMultiCollection() {
-  for (ITimer* t : {&tmCollect_, &tmReRun_, &tmUpdateActive_, &tmColours_, &tmHeader_}) {
+  for (ITimer* t :
+       {&tmCollect_, &tmReRun_, &tmUpdateActive_, &tmColours_, &tmHeader_, &tmWatchdog_}) {
     t->stop();
     t->setHandler(nullptr);
   }
@@ -69,8 +73,9 @@ ITimer& TMultiCollection::makeTimer(int ms) {
 }
 
 double TMultiCollection::collectingEstimate(std::int32_t depth, double dt) {
+  // The record is measured first and sent afterwards: both times add up.
   const double n = depth > 0 ? double(depth) : 0.0;
-  return std::max(n * 0.000127, n * dt) + 0.113;
+  return n * std::max(dt, 0.0) + n * kTransferPerSample + 0.113;
 }
 
 // --- F ------------------------------------------------------------------------------------
@@ -110,6 +115,7 @@ int TMultiCollection::fill() {
 int TMultiCollection::activate() {
   longestEstimate_ = 0;
   active_.clear();
+  closeCycleQuietly();
   int rc = 0;
   const int n = members_.count();
   if (n <= 0) {
@@ -166,6 +172,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   if (active_.empty()) return fromRequest ? kNoActive : kMultiEmpty;
   if (fromRequest) tmReRun_.stop();
   tmCollect_.stop();
+  tmWatchdog_.stop();
   const std::vector<IMultiMember*> list = active_;
   for (IMultiMember* m : list) {
     m->setPlotSwitch(false);
@@ -177,13 +184,32 @@ int TMultiCollection::startRun(bool fromRequest) {
   breakRequested_ = false;
   received_ = 0;
   firstRecord_ = 0;
+  // A new cycle: every active device is asked for one record of a run started now.
+  cycleOpen_ = true;
+  asked_.assign(list.size(), 0);
+  delivered_.assign(list.size(), false);
+  triggers_.assign(list.size(), DayTime());
+  for (MultiStatusRow& r : status_) {
+    r.missing = false;
+    r.hasTriggerDelta = false;
+    r.triggerDelta = 0;
+  }
   if (onRunStarted) onRunStarted();
-  notify(kChangedRunButtons);
+  notify(kChangedRunButtons | kChangedStatus);
   for (IMultiMember* m : list) {
     m->setSingleShot(true);
     m->setPlotSwitch(false);
   }
+  for (std::size_t k = 0; k < list.size(); ++k) asked_[k] = list[k]->runCount();
+  // Back to back, with nothing in between: the devices start as close together as their links
+  // allow.
   for (IMultiMember* m : list) m->startMeasurement();
+  bool lateStart = false;
+  for (std::size_t k = 0; k < list.size(); ++k)
+    if (list[k]->runCount() == asked_[k]) lateStart = true;
+  if (lateStart) setCollectTimeMs(collectTimeMs_ + kLateStartMs);
+  // Without any record the cycle still ends: the watchdog counts from the start.
+  tmWatchdog_.start(collectTimeMs_ + kTriggerWaitMs);
   return 0;
 }
 
@@ -195,11 +221,20 @@ void TMultiCollection::runClicked() {
 void TMultiCollection::breakClicked() {
   const std::vector<IMultiMember*> list = active_;
   for (IMultiMember* m : list) m->stopMeasurement();
-  // Break ends the run: no pending or later re-run may start the devices again.
+  // Break ends the run: no pending or later re-run may start the devices again, and no cycle
+  // it interrupted is saved. Records already on their way still join the plot of that cycle;
+  // a cycle still without any record simply ends.
   breakRequested_ = true;
   tmReRun_.stop();
+  if (cycleOpen_ && received_ == 0) closeCycleQuietly();
   running_ = false;
   notify(kChangedRunButtons);
+}
+
+void TMultiCollection::closeCycleQuietly() {
+  cycleOpen_ = false;
+  tmCollect_.stop();
+  tmWatchdog_.stop();
 }
 
 void TMultiCollection::resetStatistics() {
@@ -255,16 +290,24 @@ void TMultiCollection::addChannelSet(const QString& name, const QString& yUnit, 
 void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   // A notice from a window that has since left the active list is stale.
   if (notice.index < 0 || notice.index >= activeCount()) return;
+  const std::size_t slot = std::size_t(notice.index);
+  // A record answers the run that asked for it. One that comes after its cycle has ended, from
+  // a run older than this cycle's request, or a second one of a device, is late: it is neither
+  // a cycle of its own nor part of this one.
+  if (!cycleOpen_ || slot >= delivered_.size() || delivered_[slot] || notice.run <= asked_[slot])
+    return;
   // A record without samples (a device stopped before its first sample) carries nothing to
   // draw or keep: it is not taken into the cycle, nor leaves a file of a head only.
   // The collecting time still ends the cycle, so a run whose records all come empty goes on.
   if (notice.n <= 0) {
-    if (running_ && !tmCollect_.isActive()) tmCollect_.start();
+    if (!tmCollect_.isActive()) tmCollect_.start();
+    tmWatchdog_.stop();
     return;
   }
   // The collecting time may already run for an empty record: the first real one still opens.
-  const bool opensCycle = !tmCollect_.isActive() || received_ == 0;
+  const bool opensCycle = received_ == 0;
   if (opensCycle) {
+    tmWatchdog_.stop();
     cycleFiles_.clear();
     clearDataSets();
     kernel_.PrepareImage(nullptr);
@@ -340,13 +383,17 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     addChannelSet(serial + QStringLiteral(" K2"), head.rows[1].unit, head.colours[1], t0dt, n, c2,
                   v2);
   }
-  if (notice.index < int(status_.size())) {
-    MultiStatusRow& row = status_[std::size_t(notice.index)];
+  delivered_[slot] = true;
+  triggers_[slot] = head.time;
+  if (slot < status_.size()) {
+    MultiStatusRow& row = status_[slot];
     row.serial = serial;
     row.colour1 = head.colours[0];
     row.colour2 = head.colours[1];
     row.filled = true;
   }
+  curveDelta_[serial] = 0;
+  updateTriggerDeltas();
   notify(kChangedStatus);
 
   ++received_;
@@ -356,29 +403,80 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     if (!tmCollect_.isActive()) tmCollect_.start();
     return;
   }
+  endCycle();
+}
+
+void TMultiCollection::updateTriggerDeltas() {
+  // Relative to the earliest trigger moment of the cycle's records so far.
+  bool any = false;
+  DayTime first;
+  for (std::size_t k = 0; k < delivered_.size(); ++k)
+    if (delivered_[k] && (!any || dtLess(triggers_[k], first))) {
+      first = triggers_[k];
+      any = true;
+    }
+  for (std::size_t k = 0; k < delivered_.size() && k < status_.size(); ++k) {
+    MultiStatusRow& r = status_[k];
+    r.hasTriggerDelta = delivered_[k];
+    r.triggerDelta = delivered_[k] ? dtDiffSeconds(triggers_[k], first) : 0.0;
+    if (delivered_[k]) curveDelta_[r.serial] = r.triggerDelta;
+  }
+}
+
+// The end of a cycle: every record in, the collecting time over, or no record at all.
+void TMultiCollection::endCycle() {
+  if (!cycleOpen_) return;
+  cycleOpen_ = false;
   tmCollect_.stop();
+  tmWatchdog_.stop();
+  const bool complete = received_ >= activeCount();
+  // A device that did not deliver is marked, and stopped unless Break stopped it already: its
+  // run ends, so no record of it can come late, and the next cycle starts it afresh.
+  for (std::size_t k = 0; k < delivered_.size() && k < active_.size(); ++k) {
+    if (delivered_[k]) continue;
+    if (k < status_.size()) status_[k].missing = true;
+    if (!breakRequested_) active_[k]->stopMeasurement();
+  }
+  if (received_ == 0) {
+    // Shown as empty: the last cycle's curves and files are not this cycle's.
+    cycleFiles_.clear();
+    clearDataSets();
+    kernel_.PrepareImage(nullptr);
+    notify(kChangedPlot);
+  }
+  notify(kChangedStatus);
   processEvents();
-  setVisibleMode(visibleMode_);
+  if (complete) setVisibleMode(visibleMode_);
   const int rc = draw();
-  if (rc == 0 && autosave_) {
+  // A cycle Break interrupted is not saved; one cut by the collecting time is, with what came.
+  if (rc == 0 && autosave_ && !breakRequested_ && !cycleFiles_.isEmpty()) {
     // Cycles can be shorter than a second; a later one must not overwrite the earlier file.
     fs::path name = autoDataFileName();
     std::error_code ec;
     if (fs::exists(name, ec)) name = freeBackupName(name);
     saveDataFile(name);
   }
-  if (!singleShot_ && !breakRequested_) tmReRun_.start();
+  if (!singleShot_ && !breakRequested_) {
+    // A device that failed to deliver gets a longer pause; the normal one returns as soon as a
+    // cycle completes.
+    tmReRun_.setInterval(complete ? kReRunMs : 250 * activeCount() + 250);
+    tmReRun_.start();
+  } else if (running_) {
+    running_ = false;
+    notify(kChangedRunButtons);
+  }
 }
 
 // --- E ------------------------------------------------------------------------------------
 
 void TMultiCollection::collectTimeOver() {
   tmCollect_.stop();
-  draw();
-  if (!singleShot_ && !breakRequested_) {
-    tmReRun_.setInterval(250 * activeCount() + 250);
-    tmReRun_.start();
-  }
+  endCycle();
+}
+
+void TMultiCollection::watchdogOver() {
+  tmWatchdog_.stop();
+  endCycle();
 }
 
 // --- V ------------------------------------------------------------------------------------
@@ -402,12 +500,7 @@ int TMultiCollection::draw() {
   ++cycles_;
   if (onCycleDrawn) onCycleDrawn();
   notify(kChangedStatistics);
-  if (kernel_.DataSetCount() == 0) {
-    // A cycle without any record still ends the run's state, or Run would stay hidden.
-    running_ = false;
-    notify(kChangedRunButtons);
-    return kNoDataSets;
-  }
+  if (kernel_.DataSetCount() == 0) return kNoDataSets;
   return renderPlot();
 }
 
@@ -416,9 +509,8 @@ int TMultiCollection::renderPlot() {
     view_->setBusyCursor(true);
     view_->bringToFront();
   }
-  running_ = false;
-  notify(kChangedRunButtons);
   if (view_) view_->showPlotPage();
+  applyShifts();
   kernel_.DataSets().SortByName();
   const int rc = kernel_.Render(nullptr, true);
   tmHeader_.start();
@@ -431,6 +523,34 @@ int TMultiCollection::renderPlot() {
   return rc;
 }
 
+void TMultiCollection::applyShifts() {
+  for (int i = 0; i < kernel_.DataSetCount(); ++i) {
+    TGenD2DataSet* ds = kernel_.Get(i);
+    if (!ds) continue;
+    // "<serial> K1" and "<serial> K2" belong to the device with that serial.
+    const QString serial = ds->name.size() > 3 ? ds->name.left(ds->name.size() - 3) : ds->name;
+    const auto d = curveDelta_.find(serial);
+    const double want = shiftByTrigger_ && d != curveDelta_.end() ? d->second : 0.0;
+    double& have = appliedShift_[ds->name];
+    if (want != have) {
+      ds->points.OffsetX(want - have);
+      have = want;
+    }
+  }
+}
+
+void TMultiCollection::setShiftByTrigger(bool on) {
+  if (shiftByTrigger_ == on) return;
+  shiftByTrigger_ = on;
+  notify(kChangedOptions);
+  // The curves on show move at once; a cycle still collecting is drawn shifted when it ends.
+  if (kernel_.DataSetCount() > 0 && !(cycleOpen_ && received_ > 0)) {
+    applyShifts();
+    kernel_.Render(nullptr, true);
+    drawHeader();
+  }
+}
+
 void TMultiCollection::clearDataSets() {
   for (int i = 0; i < kernel_.DataSetCount(); ++i) {
     pointPool_.emplace_back();
@@ -440,6 +560,8 @@ void TMultiCollection::clearDataSets() {
   // Only as many as a cycle of the active devices uses.
   if (pointPool_.size() > 2 * active_.size()) pointPool_.resize(2 * active_.size());
   kernel_.ClearDataSets();
+  appliedShift_.clear();
+  curveDelta_.clear();
 }
 
 void TMultiCollection::clearImage() {
@@ -630,8 +752,17 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   const int rc = readMultiDataFile(name, columnSep(), r);
   if (rc != 0) return rc;
   loaded_ = std::move(r);
-  if (clearBeforeDrawing_) kernel_.ClearDataSets();
+  if (clearBeforeDrawing_) {
+    kernel_.ClearDataSets();
+    appliedShift_.clear();
+    curveDelta_.clear();
+  }
   kernel_.PrepareImage(nullptr);
+  // The file's curves come unshifted, whatever a cleared plot had applied under their names.
+  for (int k = 0; k < loaded_.deviceCount; ++k)
+    for (const char* ch : {" K1", " K2"})
+      appliedShift_.erase(loaded_.names.value(k) + QLatin1String(ch));
+  for (const auto& [name, delta] : loadedTriggerDeltas(loaded_)) curveDelta_[name] = delta;
   feedMultiReading(kernel_, loaded_);
   const int drawn = renderPlot();
   cycleStamp_ = loaded_.time;

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -72,6 +73,14 @@ class TMultiCollection {
   static constexpr int kColourRepaintMs = 200;
   static constexpr int kHeaderMs = 200;
   static constexpr int kArrayLength = 131001;
+  // A cycle that has no record at all ends this long after the collecting time, counted from
+  // the start of the run: time for the trigger on top of the record's own time.
+  static constexpr int kTriggerWaitMs = 10000;
+  // A device busy with a reply when the cycle starts gets its run command up to one reply wait
+  // later; the collecting time then grows by that much.
+  static constexpr int kLateStartMs = 333;
+  // A link carries 4 bytes per 127 us: the transfer time of one sample.
+  static constexpr double kTransferPerSample = 0.000127;
 
   // handle: what device windows post their records to. Without a factory the collection makes
   // its own QTimers.
@@ -86,8 +95,11 @@ class TMultiCollection {
   int activate();                              // A
   int switchToScopeMode();                     // M
   int startRun(bool fromRequest = true);       // R
-  void recordArrived(const MultiRecordNotice& n);  // C
+  // C. A record answers the run of the current cycle that asked for it; a record from an
+  // earlier run, a second one of a device, or one after the cycle has ended is late and dropped.
+  void recordArrived(const MultiRecordNotice& n);
   void collectTimeOver();                      // E (TM_CollectTimer)
+  void watchdogOver();                         // no record at all since the start of the run
   void setVisibleMode(int mode);               // V
   int draw();                                  // the common plot after a cycle
 
@@ -104,7 +116,7 @@ class TMultiCollection {
   const QString& fixedPart() const { return fixedPart_; }
   // Off (default): every curve starts at its own trigger point. On: each device's curves are
   // moved by its trigger delta onto the common time axis of the cycle.
-  void setShiftByTrigger(bool on) { shiftByTrigger_ = on; }
+  void setShiftByTrigger(bool on);
   bool shiftByTrigger() const { return shiftByTrigger_; }
   void setClearBeforeDrawing(bool on) { clearBeforeDrawing_ = on; }
   bool clearBeforeDrawing() const { return clearBeforeDrawing_; }
@@ -158,6 +170,9 @@ class TMultiCollection {
   IMultiMember* activeMember(int k) const { return active_[std::size_t(k)]; }
   const std::vector<MultiStatusRow>& statusRows() const { return status_; }
   int receivedCount() const { return received_; }
+  // Between the start of a cycle's runs and its end (all records in, collecting time or
+  // watchdog over, or Break before any record).
+  bool cycleOpen() const { return cycleOpen_; }
   int cyclesCount() const { return cycles_; }
   const TStdDev& statistics() const { return stats_; }
   // Texts of PN_N_Intervals, PN_DeltaTmean, PN_DeltaTStdDev, PN_DeltaTMin, PN_DeltaTMax.
@@ -177,6 +192,7 @@ class TMultiCollection {
   ITimer& updateActiveTimer() { return tmUpdateActive_; }
   ITimer& colourTimer() { return tmColours_; }
   ITimer& headerTimer() { return tmHeader_; }
+  ITimer& watchdogTimer() { return tmWatchdog_; }
 
   // Observers for run statistics: a run started on the active devices, a device's record
   // merged into the cycle, the common plot drawn.
@@ -184,7 +200,8 @@ class TMultiCollection {
   std::function<void(const QString& serial)> onRecordTaken;
   std::function<void()> onCycleDrawn;
 
-  // Collecting estimate of one device: max(N x 127 us, N x dt) + 113 ms, in seconds.
+  // Collecting estimate of one device in seconds: the record's own time N x dt, its transfer
+  // N x 127 us, and 113 ms.
   static double collectingEstimate(std::int32_t depth, double dt);
 
  private:
@@ -203,6 +220,11 @@ class TMultiCollection {
   int renderPlot();
   ScalingsData scalingsData() const;
   void applyScalings(const ScalingsData& d);
+  void endCycle();
+  void closeCycleQuietly();
+  void updateTriggerDeltas();
+  // Moves each drawn curve by its device's trigger delta (or back to 0).
+  void applyShifts();
   void addChannelSet(const QString& name, const QString& yUnit, ColorRef colour,
                      const double* t0dt, int n, const double* values, const ScaleRowValues& v);
 
@@ -215,6 +237,7 @@ class TMultiCollection {
   ITimer& tmUpdateActive_;
   ITimer& tmColours_;
   ITimer& tmHeader_;
+  ITimer& tmWatchdog_;
 
   std::vector<ScaleRowTexts> rows_;  // rows_[r - 1] is table row r
   QStringList rowNames_;
@@ -239,6 +262,15 @@ class TMultiCollection {
   bool scalingsChanged_ = true;
   bool running_ = false;
   bool breakRequested_ = false;  // Break pressed since the last start of a run
+  // The cycle in progress, per active device: the device's run count read before its run was
+  // asked for, whether its record came, and that record's trigger moment.
+  bool cycleOpen_ = false;
+  std::vector<std::uint32_t> asked_;
+  std::vector<bool> delivered_;
+  std::vector<DayTime> triggers_;
+  // Curves drawn: each device's trigger delta by serial, and the shift applied per data set.
+  std::map<QString, double> curveDelta_;
+  std::map<QString, double> appliedShift_;
   bool singleShot_ = true;
   bool autostart_ = false;
   bool autosave_ = false;

@@ -302,6 +302,14 @@ int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
   const QString date = cellText(c);
   if (!cellOf(2, 1, c)) return kMultiFileTooShort;
   if (int rc = multiStampFromTexts(date, cellText(c), r.time); rc != 0) return rc;
+  // Each device's own date and time cells: the true moment its record was triggered.
+  for (int k = 0; k < n; ++k) {
+    DayTime t = r.time, own;
+    if (cellOf(1, 3 * k + 1, c) && cellOf(2, 3 * k + 1, c2) &&
+        multiStampFromTexts(cellText(c), cellText(c2), own) == 0)
+      t = own;
+    r.times.push_back(t);
+  }
   for (int k = 0; k < n; ++k) {
     double v = 0;
     if (!cellOf(3, 3 * k + 1, c)) return kMultiFileTooShort;
@@ -371,6 +379,17 @@ int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
   }
   into = std::move(r);
   return 0;
+}
+
+std::vector<std::pair<QString, double>> loadedTriggerDeltas(const TREADing& r) {
+  std::vector<std::pair<QString, double>> out;
+  if (r.times.empty()) return out;
+  DayTime first = r.times.front();
+  for (const DayTime& t : r.times)
+    if (dtLess(t, first)) first = t;
+  for (int k = 0; k < r.deviceCount && k < int(r.times.size()); ++k)
+    out.emplace_back(r.names.value(k), dtDiffSeconds(r.times[std::size_t(k)], first));
+  return out;
 }
 
 // --- Scalings file ------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/colours.h"
@@ -99,6 +100,7 @@ class TREADing {
   int deviceCount = 0;
   QStringList names;
   DayTime time;
+  std::vector<DayTime> times;  // per device: its record's trigger moment (else `time`)
   TIntList depths;             // per device
   TIntList colours;            // index 2k + channel
   TFPointList factorOffset;    // index 2k + channel: (factor, offset)
@@ -113,6 +115,8 @@ class TREADing {
 // left as it was.
 int readMultiDataFile(const std::filesystem::path& name, char sep, TREADing& into);
 int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into);
+// Each device's trigger moment relative to the earliest one in the file, s, by device name.
+std::vector<std::pair<QString, double>> loadedTriggerDeltas(const TREADing& r);
 
 // --- Scalings file ------------------------------------------------------------------------
 

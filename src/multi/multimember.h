@@ -16,6 +16,8 @@ struct MultiRecordNotice {
   std::int32_t m = 0;      // post-trigger samples: the first sample lies at -(n - m) x dt
   std::int32_t index = 0;  // active index of the sender
   double dt = 0;           // sample interval, s
+  // The number of the sender's run command the record answers (see IMultiMember::runCount).
+  std::uint32_t run = 0;
 };
 
 class IMultiMember {
@@ -34,8 +36,16 @@ class IMultiMember {
   // Off: the device window does not draw its own oscillogram.
   virtual void setPlotSwitch(bool on) = 0;
   virtual void switchMode(const QString& modeCode) = 0;
+  // Starts one measurement. The run command goes out before this returns when the device is
+  // free, and nothing else runs meanwhile, so the devices of a cycle start back to back; a
+  // device still busy with an earlier run gets it once that run has ended.
   virtual void startMeasurement() = 0;
+  // Stops the device; no run asked for before the stop goes out after it, and a record that
+  // completes after it is not announced.
   virtual void stopMeasurement() = 0;
+  // Run commands the device has been sent so far. A record announced with a run number above
+  // the count read before startMeasurement answers that request; others are late.
+  virtual std::uint32_t runCount() const = 0;
   virtual std::int32_t memoryDepth() const = 0;
   virtual double sampleInterval() const = 0;
   virtual DayTime recordTime() const = 0;

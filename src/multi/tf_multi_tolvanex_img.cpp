@@ -690,7 +690,7 @@ bool TF_Multi_Tolvanex_Img::event(QEvent* e) {
   if (e->type() == TRecordNoticeEvent::kType) {
     // The notice is a copy, so the record is taken while the device window still holds it.
     const RecordNotice& n = static_cast<TRecordNoticeEvent*>(e)->notice();
-    coll().recordArrived({n.sampleCount, n.postTrigger, n.registration, n.sampleTime});
+    coll().recordArrived({n.sampleCount, n.postTrigger, n.registration, n.sampleTime, n.run});
     return true;
   }
   return QWidget::event(e);

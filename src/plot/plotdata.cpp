@@ -59,6 +59,12 @@ int TD2PointsLst::AppendFrom(const TD2PointsLst& other, bool linked) {
   return int(src.size());
 }
 
+void TD2PointsLst::OffsetX(double dx) {
+  for (PlotPoint& p : points_)
+    if (p.X.isNumber()) p.X.number += dx;
+  boundsValid_ = false;
+}
+
 int TD2PointsLst::TakeFrom(TD2PointsLst& other) {
   if (&other == this) return Count();
   Clear();

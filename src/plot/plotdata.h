@@ -58,6 +58,8 @@ class TD2PointsLst {
   const PlotPoint& At(int i) const { return points_[std::size_t(i)]; }
   const std::vector<PlotPoint>& Points() const { return points_; }
   void Reserve(int n);
+  // Moves every point with a numeric X by dx (a curve shifted along its time axis).
+  void OffsetX(double dx);
 
   // The four bounds, recomputed first when not valid. With no points the minima become the
   // zero of their kind, the maxima stay and the bounds stay invalid.

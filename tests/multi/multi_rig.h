@@ -41,6 +41,7 @@ class FakeMember : public IMultiMember {
   void switchMode(const QString& code) override { mode = code; }
   void startMeasurement() override { ++starts; }
   void stopMeasurement() override { ++stops; }
+  std::uint32_t runCount() const override { return std::uint32_t(starts); }
   std::int32_t memoryDepth() const override { return depth_; }
   double sampleInterval() const override { return dt_; }
   DayTime recordTime() const override { return time; }
@@ -54,7 +55,7 @@ class FakeMember : public IMultiMember {
   const double* channel1() const override { return c1_.data(); }
   const double* channel2() const override { return c2_.data(); }
   MultiRecordNotice notice(int m = -1) const {
-    return {depth_, m < 0 ? depth_ / 2 : m, index_, dt_};
+    return {depth_, m < 0 ? depth_ / 2 : m, index_, dt_, std::uint32_t(starts)};
   }
   int index() const { return index_; }
   std::vector<double>& ch1() { return c1_; }

@@ -57,9 +57,13 @@ TEST_F(MultiCollect, ActivationLinksTheCheckedDevicesAndSetsTheCollectTime) {
   EXPECT_FALSE(c3.active());
   EXPECT_EQ(b.index(), 1);
   EXPECT_EQ(c3.index(), -1);
-  EXPECT_EQ(c.collectTimeMs(), 2653);
-  EXPECT_EQ(c.collectTimer().interval(), 2653);
-  EXPECT_EQ(TMultiCollection::collectingEstimate(1000, 1e-6), 0.113 + 0.127);
+  // The record's own time and its transfer add up: 20000 x 1 us + 20000 x 127 us + 113 ms.
+  EXPECT_EQ(c.collectTimeMs(), 2673);
+  EXPECT_EQ(c.collectTimer().interval(), 2673);
+  EXPECT_DOUBLE_EQ(TMultiCollection::collectingEstimate(1000, 1e-6), 0.001 + 0.127 + 0.113);
+  // A slow record: 5000 x 1 ms needs 5.635 s before its last byte is in, more than the 5.113 s
+  // a larger-of-both estimate gives.
+  EXPECT_DOUBLE_EQ(TMultiCollection::collectingEstimate(5000, 1e-3), 5.0 + 0.635 + 0.113);
   EXPECT_EQ(c.statusRows().size(), 2u);
   EXPECT_EQ(c.switchToScopeMode(), 0);
   EXPECT_EQ(a.mode, "OSA0");
@@ -418,6 +422,231 @@ TEST_F(MultiCollect, HandActivationSwitchesTheActiveDevicesToScopeMode) {
   EXPECT_EQ(c.updateClicked(), 0);
   EXPECT_EQ(c3.mode, "OSA0");
   EXPECT_EQ(a.mode, "VMD0");
+}
+
+// A cycle is one run of every active device. A record that comes after its cycle was ended by
+// the collecting time is late: it neither opens a cycle of its own nor joins the next cycle,
+// whose file holds the records of that cycle's runs only.
+TEST_F(MultiCollect, ALateRecordIsNeitherACycleNorPartOfTheNext) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 200);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 100);
+  TMultiCollection& c = makeActive();
+  c.setSingleShot(false, true);
+  c.setAutosave(true);
+  c.runClicked();
+  const MultiRecordNotice bFirst = b.notice();  // B's record of run 1, on its way for long
+  c.recordArrived(a.notice());
+  hub_.advance(c.collectTimeMs());
+  // Drawn and saved with what came; B marked and stopped, so its run ends.
+  EXPECT_EQ(c.cyclesCount(), 1);
+  ASSERT_EQ(c.cycleFiles().size(), 1);
+  EXPECT_TRUE(fs::exists(c.autoDataFileName()));
+  EXPECT_TRUE(c.statusRows()[1].missing);
+  EXPECT_FALSE(c.statusRows()[0].missing);
+  EXPECT_EQ(b.stops, 1);
+  EXPECT_EQ(a.stops, 0);
+  // Late, before the next cycle: no cycle of its own.
+  c.recordArrived(bFirst);
+  EXPECT_EQ(c.cyclesCount(), 1);
+  EXPECT_EQ(c.receivedCount(), 1);
+  hub_.advance(c.reRunTimer().interval());
+  ASSERT_EQ(a.starts, 2);
+  ASSERT_EQ(b.starts, 2);
+  EXPECT_FALSE(c.statusRows()[1].missing);  // asked again
+  // Late, within the next cycle: not taken as that cycle's record of B.
+  c.recordArrived(bFirst);
+  EXPECT_EQ(c.receivedCount(), 0);
+  c.recordArrived(a.notice());
+  c.recordArrived(a.notice());  // a second record of A in one cycle is not taken either
+  EXPECT_EQ(c.receivedCount(), 1);
+  c.recordArrived(b.notice());
+  EXPECT_EQ(c.cyclesCount(), 2);
+  EXPECT_EQ(c.cycleFiles().size(), 2);
+  EXPECT_FALSE(c.statusRows()[1].missing);
+  // After its end nothing joins the cycle.
+  c.recordArrived(b.notice());
+  EXPECT_EQ(c.receivedCount(), 2);
+  EXPECT_EQ(c.kernel().DataSetCount(), 4);
+}
+
+// After a cycle cut by the collecting time the next pause is longer; once a cycle completes the
+// normal pause is back.
+TEST_F(MultiCollect, TheNormalReRunPauseReturnsOnceACycleCompletes) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = makeActive();
+  c.setSingleShot(false, true);
+  c.runClicked();
+  c.recordArrived(a.notice());
+  hub_.advance(c.collectTimeMs());
+  EXPECT_EQ(c.reRunTimer().interval(), 750);  // 250 x 2 + 250
+  hub_.advance(750);
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  ASSERT_TRUE(c.reRunTimer().isActive());
+  EXPECT_EQ(c.reRunTimer().interval(), TMultiCollection::kReRunMs);
+  // Three devices make the difference visible: 1000 ms after a cut cycle, 750 after a whole one.
+  members_.add(QStringLiteral("C3"));
+  TMultiCollection& d = makeActive();
+  d.setSingleShot(false, true);
+  d.runClicked();
+  d.recordArrived(members_.list[0]->notice());
+  hub_.advance(d.collectTimeMs());
+  EXPECT_EQ(d.reRunTimer().interval(), 1000);
+  hub_.advance(1000);
+  for (auto& m : members_.list) d.recordArrived(m->notice());
+  EXPECT_EQ(d.reRunTimer().interval(), 750);
+}
+
+// With no record at all the run does not hang: a watchdog from the start of the run ends the
+// cycle, shown empty with every device marked, and a continuous run goes on.
+TEST_F(MultiCollect, AWatchdogEndsACycleWithoutAnyRecord) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 300);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 300);
+  TMultiCollection& c = makeActive();
+  c.setAutosave(true);
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());  // a first, whole cycle
+  ASSERT_EQ(c.cyclesCount(), 1);
+  const auto files = c.cycleFiles();
+  c.setSingleShot(false, true);
+  c.runClicked();
+  ASSERT_TRUE(c.watchdogTimer().isActive());
+  const int wait = c.collectTimeMs() + TMultiCollection::kTriggerWaitMs;
+  hub_.advance(wait - 1);
+  EXPECT_TRUE(c.cycleOpen());
+  EXPECT_TRUE(c.running());
+  hub_.advance(1);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_TRUE(c.statusRows()[0].missing && c.statusRows()[1].missing);
+  EXPECT_EQ(c.kernel().DataSetCount(), 0);  // the last cycle's curves are not this one's
+  EXPECT_TRUE(c.cycleFiles().isEmpty());
+  EXPECT_EQ(a.stops, 1);
+  EXPECT_EQ(b.stops, 1);
+  EXPECT_TRUE(c.running());  // continuous: Break stays the button to press
+  ASSERT_TRUE(c.reRunTimer().isActive());
+  hub_.advance(c.reRunTimer().interval());
+  EXPECT_EQ(a.starts, 3);
+  EXPECT_TRUE(c.watchdogTimer().isActive());
+  // The first record hands the cycle over to the collecting time.
+  c.recordArrived(a.notice());
+  EXPECT_FALSE(c.watchdogTimer().isActive());
+  EXPECT_TRUE(c.collectTimer().isActive());
+  (void)files;
+}
+
+TEST_F(MultiCollect, ARunInSingleShotEndsAfterTheWatchdogWithRunShown) {
+  members_.add(QStringLiteral("A1"));
+  TMultiCollection& c = makeActive();
+  c.runClicked();
+  EXPECT_TRUE(c.running());
+  hub_.advance(c.collectTimeMs() + TMultiCollection::kTriggerWaitMs);
+  EXPECT_FALSE(c.running());
+  EXPECT_TRUE(c.statusRows()[0].missing);
+  EXPECT_FALSE(c.reRunTimer().isActive());
+}
+
+// A continuous run keeps Break on show from its start to its end, between cycles too.
+TEST_F(MultiCollect, AContinuousRunStaysRunningBetweenCycles) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  TMultiCollection& c = makeActive();
+  c.setSingleShot(false, true);
+  c.runClicked();
+  for (int i = 0; i < 3; ++i) {
+    c.recordArrived(a.notice());
+    EXPECT_TRUE(c.running()) << i;
+    hub_.advance(c.reRunTimer().interval());
+    EXPECT_TRUE(c.running()) << i;
+  }
+  c.breakClicked();
+  EXPECT_FALSE(c.running());
+  c.setSingleShot(true, true);
+  c.runClicked();
+  c.recordArrived(a.notice());
+  EXPECT_FALSE(c.running());
+}
+
+// Break while nothing of the cycle has come ends it at once: a record that was under way is
+// dropped, nothing is drawn, saved or started again.
+TEST_F(MultiCollect, BreakBeforeAnyRecordEndsTheCycle) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = makeActive();
+  c.setAutosave(true);
+  c.setSingleShot(false, true);
+  c.runClicked();
+  c.breakClicked();
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_FALSE(c.watchdogTimer().isActive());
+  c.recordArrived(a.notice());
+  EXPECT_EQ(c.receivedCount(), 0);
+  hub_.advance(20000);
+  EXPECT_EQ(c.cyclesCount(), 0);
+  EXPECT_EQ(a.starts, 1);
+  EXPECT_FALSE(fs::exists(multiFolder() / c.autoDataFileName().parent_path().filename()));
+}
+
+// A cycle Break interrupts is drawn with the records already on their way, never saved.
+TEST_F(MultiCollect, ABrokenCycleIsDrawnButNotSaved) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = makeActive();
+  c.setAutosave(true);
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  c.recordArrived(b.notice());
+  EXPECT_EQ(c.cyclesCount(), 1);
+  EXPECT_EQ(c.kernel().DataSetCount(), 4);
+  EXPECT_FALSE(fs::exists(c.autoDataFileName()));
+  EXPECT_EQ(b.stops, 1);  // by Break only: a cycle's end stops no device a second time
+}
+
+// Each device's trigger moment relative to the cycle's earliest one, in the status rows and,
+// when asked for, as a shift of its curves on the common time axis.
+TEST_F(MultiCollect, TriggerDeltasAndShiftedCurves) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 100);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 100);
+  FakeMember& c3 = members_.add(QStringLiteral("C3"), 100);
+  TMultiCollection& c = makeActive();
+  b.time = dtAddSeconds(a.time, -0.0015);  // B triggered first
+  c3.time = dtAddSeconds(a.time, 0.0042);
+  c.runClicked();
+  c.recordArrived(a.notice(50));
+  EXPECT_TRUE(c.statusRows()[0].hasTriggerDelta);
+  EXPECT_DOUBLE_EQ(c.statusRows()[0].triggerDelta, 0.0);
+  EXPECT_FALSE(c.statusRows()[1].hasTriggerDelta);
+  c.recordArrived(b.notice(50));
+  // The earliest moment so far is B's now: the deltas follow.
+  EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.0015, 1e-9);
+  EXPECT_NEAR(c.statusRows()[1].triggerDelta, 0.0, 1e-12);
+  c.recordArrived(c3.notice(50));
+  EXPECT_NEAR(c.statusRows()[2].triggerDelta, 0.0057, 1e-9);
+  // Off (default): every curve starts at its own -(N - M) x dt.
+  EXPECT_FALSE(c.shiftByTrigger());
+  auto firstX = [&](const char* name) {
+    for (int i = 0; i < c.kernel().DataSetCount(); ++i)
+      if (c.kernel().Get(i)->name == QLatin1String(name))
+        return c.kernel().Get(i)->points.At(0).X.number;
+    return -1.0;
+  };
+  EXPECT_NEAR(firstX("C3 K2"), -50e-6, 1e-12);
+  c.setShiftByTrigger(true);
+  EXPECT_NEAR(firstX("C3 K2"), -50e-6 + 0.0057, 1e-12);
+  EXPECT_NEAR(firstX("A1 K1"), -50e-6 + 0.0015, 1e-12);
+  EXPECT_NEAR(firstX("B2 K1"), -50e-6, 1e-12);
+  c.setShiftByTrigger(false);
+  EXPECT_NEAR(firstX("C3 K2"), -50e-6, 1e-12);
+  // A cycle drawn while the switch is on comes shifted; the files keep each record's own times.
+  c.setShiftByTrigger(true);
+  c.startRun(false);
+  for (FakeMember* m : {&a, &b, &c3}) c.recordArrived(m->notice(50));
+  EXPECT_NEAR(firstX("A1 K2"), -50e-6 + 0.0015, 1e-12);
+  std::ifstream in(intermediateFolder() / "A1.CSV");
+  std::string line;
+  for (int i = 0; i < 12; ++i) std::getline(in, line);
+  EXPECT_EQ(line.substr(0, 10), " -0.000050");
 }
 
 }  // namespace

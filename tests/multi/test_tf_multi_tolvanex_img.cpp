@@ -88,7 +88,8 @@ TEST_F(MultiWindow, RecordMessageRunsACycleAndColoursTheStatusGrid) {
   EXPECT_TRUE(std::filesystem::exists(multiFolder() / "Scalings.TXT"));
   w.BN_RunClick();
   EXPECT_TRUE(find<QPushButton>("BN_Break")->isVisibleTo(&w));
-  QCoreApplication::postEvent(&w, new TRecordNoticeEvent({500, 250, a.index(), 1e-6}));
+  QCoreApplication::postEvent(&w,
+                              new TRecordNoticeEvent({500, 250, a.index(), 1e-6, a.runCount()}));
   QCoreApplication::processEvents();
   EXPECT_EQ(w.coll().cyclesCount(), 1);
   EXPECT_TRUE(find<QPushButton>("BN_Run")->isVisibleTo(&w));

@@ -1,0 +1,271 @@
+// Multi-device runs of device windows on simulated devices, on the stepped clock: Break that
+// holds whatever each device is doing, cycles that keep every record in exactly one file, runs
+// whose records do not all come, true trigger moments and their deltas.
+#include <QDir>
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <numbers>
+#include <set>
+#include <sstream>
+
+#include "multi/multifiles.h"
+#include "multi_sim_rig.h"
+
+namespace tolv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+using MultiSim = MultiSimRig;
+
+// One record a simulated device sent, from its trace: the bytes and when the last one came.
+struct SentRecord {
+  std::int64_t ms = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
+std::vector<SentRecord> sentRecords(const fs::path& trace, std::size_t size) {
+  std::vector<SentRecord> out;
+  std::ifstream f(trace);
+  std::string line;
+  while (std::getline(f, line)) {
+    std::istringstream in(line);
+    SentRecord r;
+    std::string dir;
+    std::size_t n = 0;
+    if (!(in >> r.ms >> dir >> n) || dir != "out" || n != size) continue;
+    std::string hex;
+    while (in >> hex) r.bytes.push_back(std::uint8_t(std::stoi(hex, nullptr, 16)));
+    if (r.bytes.size() == n) out.push_back(std::move(r));
+  }
+  return out;
+}
+
+// The volts of a record's sample k on channel ch (0 or 1) at range 10 V, offset 0.
+double sentVolts(const SentRecord& r, std::size_t k, int ch) {
+  const std::uint8_t* p = r.bytes.data() + 4 * k;
+  const unsigned raw = ch == 0 ? unsigned(p[2] | (p[3] << 8)) : unsigned(p[0] | (p[1] << 8));
+  return (double(raw) / 32768.0 - 1.0) * 5.0;
+}
+
+// The sent record whose samples a device's points of a read data file show, or -1.
+int matchingRecord(const std::vector<SentRecord>& sent, const TD3PointList& pts) {
+  for (std::size_t i = 0; i < sent.size(); ++i) {
+    if (sent[i].bytes.size() != std::size_t(pts.Count()) * 4) continue;
+    bool same = true;
+    for (int k = 0; k < pts.Count() && same; ++k) {
+      const D3Point& p = pts.Items()[std::size_t(k)];
+      same = std::abs(p.y - sentVolts(sent[i], std::size_t(k), 0)) < 2e-6 &&
+             std::abs(p.z - sentVolts(sent[i], std::size_t(k), 1)) < 2e-6;
+    }
+    if (same) return int(i);
+  }
+  return -1;
+}
+
+// The same sine on channel 1 of every device, shifted by `delay` seconds per device: their
+// triggers come that far apart.
+void sameSignal(MultiSimRig& r, int n, double delay = 0) {
+  for (int i = 0; i < n; ++i)
+    r.device(i).setInput(
+        0, TSimulatedSignal::sine(2.5, 1000.0, 0.0, -2.0 * std::numbers::pi * 1000.0 * delay * i));
+}
+
+// Break handled while device windows are inside their record steps, other windows' ticks
+// running inside those steps: every device stays stopped, whatever state it was in, and no
+// further cycle, picture or file is made.
+class MultiSimBreak : public MultiSimRig, public ::testing::WithParamInterface<int> {};
+
+TEST_P(MultiSimBreak, InsideNestedRecordStepsEveryDeviceStaysStopped) {
+  const int trial = GetParam();
+  {
+    make(3);
+    sameSignal(*this, 3);
+    nestTicks();
+    coll().setAutosave(true);
+    bool broken = false;
+    int cyclesAtBreak = 0;
+    std::size_t filesAtBreak = 0;
+    RunState statesAtBreak[3] = {};
+    // In the (trial + 1)-th cycle, at the first record taken: inside a device's record steps.
+    coll().onRecordTaken = [&](const QString&) {
+      if (broken || coll().cyclesCount() < trial + 1) return;
+      broken = true;
+      cyclesAtBreak = coll().cyclesCount();
+      filesAtBreak = mergedFiles().size();
+      for (int i = 0; i < 3; ++i) statesAtBreak[i] = window(i).acquisition().runState();
+      coll().breakClicked();
+    };
+    coll().runClicked();
+    for (int t = 0; t < 100 && !broken; ++t) advance(100);
+    ASSERT_TRUE(broken);
+    EXPECT_GE(pump_->deepest, 2) << "no tick ran inside another's record steps";
+    const int transferring =
+        int(std::count(std::begin(statesAtBreak), std::end(statesAtBreak), RunState::Transferring));
+    EXPECT_GE(transferring, 2) << "Break did not come during the record steps of two devices";
+    advance(5000);
+    for (int i = 0; i < 3; ++i) {
+      const auto runs = rec_->times(serial(i), "*RUN");
+      const auto stops = rec_->times(serial(i), "ZZZZ");
+      ASSERT_FALSE(stops.empty());
+      EXPECT_LT(runs.back(), stops.back()) << serial(i) << " ran again after the stop";
+      EXPECT_EQ(window(i).acquisition().runState(), RunState::Idle);
+      EXPECT_FALSE(device(i).measuring());
+    }
+    EXPECT_EQ(mergedFiles().size(), filesAtBreak);
+    EXPECT_LE(coll().cyclesCount(), cyclesAtBreak + 1);
+    EXPECT_FALSE(coll().running());
+    EXPECT_FALSE(coll().reRunTimer().isActive());
+  }
+}
+
+// Four trials: Break in the first, second, third and fourth cycle of a run.
+INSTANTIATE_TEST_SUITE_P(Trials, MultiSimBreak, ::testing::Range(0, 4));
+
+// Eight identical devices in a continuous run with automatic saving: every record they sent
+// is in exactly one merged file, and every merged file holds all eight.
+TEST_F(MultiSim, EveryRecordInExactlyOneFileOfItsCycle) {
+  traces_ = root_ / "trace";
+  make(8);
+  coll().setAutosave(true);
+  coll().runClicked();
+  advance(8000);
+  // Stopped between two cycles: everything sent so far belongs to a finished cycle.
+  ASSERT_TRUE(hub_.advanceUntil([&] { return coll().reRunTimer().isActive(); }, 3000));
+  coll().breakClicked();
+  advance(1000);
+  const auto files = mergedFiles();
+  ASSERT_GE(files.size(), 5u);
+  EXPECT_EQ(int(files.size()), coll().cyclesCount());
+  std::vector<std::vector<SentRecord>> sent;
+  for (int i = 0; i < 8; ++i) sent.push_back(sentRecords(traces_ / (serial(i) + ".trace"), 4000));
+  std::vector<std::set<int>> used(8);
+  for (const fs::path& f : files) {
+    TREADing r;
+    ASSERT_EQ(readMultiDataFile(f, '\t', r), 0) << f;
+    ASSERT_EQ(r.deviceCount, 8) << f;
+    for (int k = 0; k < 8; ++k) {
+      const int i =
+          int(std::find(r.names.begin(), r.names.end(), QString::fromStdString(serial(k))) -
+              r.names.begin());
+      ASSERT_LT(i, 8);
+      const int m = matchingRecord(sent[std::size_t(k)], r.points.At(i));
+      ASSERT_GE(m, 0) << serial(k) << " in " << f << " is no record the device sent";
+      EXPECT_TRUE(used[std::size_t(k)].insert(m).second) << "a record in two files";
+    }
+  }
+  for (int k = 0; k < 8; ++k)
+    EXPECT_EQ(used[std::size_t(k)].size(), sent[std::size_t(k)].size())
+        << serial(k) << ": a record sent is in no file";
+}
+
+// One device at 1 ms x 5000 samples, two at 10 us x 1000: the collecting time covers the slow
+// record's measuring and transfer, so every cycle's file holds all three.
+TEST_F(MultiSim, MixedDepthsAndSampleTimesEveryFileHoldsEveryDevice) {
+  make(3);
+  TSettingsModel& m = window(0).settingsModel();
+  m.setSampleTime(1e-3);
+  m.setMemoryDepth(5000);
+  advance(1000);
+  ASSERT_EQ(device(0).settings().memoryDepth, 5000.0f);
+  ASSERT_FLOAT_EQ(device(0).settings().sampleTime, 1e-3f);
+  coll().setAutosave(true);
+  coll().runClicked();
+  advance(26000);
+  const auto files = mergedFiles();
+  ASSERT_GE(files.size(), 3u);
+  for (const fs::path& f : files) {
+    TREADing r;
+    ASSERT_EQ(readMultiDataFile(f, '\t', r), 0) << f;
+    EXPECT_EQ(r.deviceCount, 3) << f;
+  }
+  for (const MultiStatusRow& row : coll().statusRows()) EXPECT_FALSE(row.missing);
+}
+
+// A device whose trigger never fires: each cycle ends with the collecting time, is drawn and
+// saved with the others, the device marked missing; the run goes on.
+TEST_F(MultiSim, ADeviceThatNeverTriggersIsMarkedAndTheRunGoesOn) {
+  make(3);
+  device(1).setInput(0, TSimulatedSignal::dc(0.0));
+  coll().setAutosave(true);
+  coll().runClicked();
+  advance(12000);
+  EXPECT_GE(coll().cyclesCount(), 4);
+  EXPECT_TRUE(coll().running());
+  const auto files = mergedFiles();
+  ASSERT_GE(files.size(), 4u);
+  for (const fs::path& f : files) {
+    TREADing r;
+    ASSERT_EQ(readMultiDataFile(f, '\t', r), 0) << f;
+    EXPECT_EQ(r.deviceCount, 2) << f;
+    EXPECT_FALSE(r.names.contains(QString::fromStdString(serial(1))));
+  }
+  // Marked in every finished cycle; started afresh in every cycle.
+  ASSERT_TRUE(hub_.advanceUntil([&] { return !coll().cycleOpen(); }, 3000));
+  EXPECT_TRUE(coll().statusRows()[1].missing);
+  EXPECT_FALSE(coll().statusRows()[0].missing);
+  EXPECT_GE(int(rec_->times(serial(1), "*RUN").size()), coll().cyclesCount());
+}
+
+// No device triggers at all: the watchdog ends each cycle, shown empty and marked, and the
+// continuous run goes on instead of waiting for good.
+TEST_F(MultiSim, NoRecordAtAllEndsTheCycleAndTheRunGoesOn) {
+  make(2);
+  for (int i = 0; i < 2; ++i) device(i).setInput(0, TSimulatedSignal::dc(0.0));
+  coll().runClicked();
+  const int runs = rec_->count("*RUN");
+  advance(coll().collectTimeMs() + TMultiCollection::kTriggerWaitMs + 100);
+  EXPECT_EQ(coll().cyclesCount(), 1);
+  EXPECT_TRUE(coll().statusRows()[0].missing && coll().statusRows()[1].missing);
+  EXPECT_TRUE(coll().running());
+  advance(2000);
+  EXPECT_EQ(rec_->count("*RUN"), runs + 2);  // the next cycle started both again
+}
+
+// The run commands of a cycle go out back to back, before anything else; each record's
+// trigger moment is the true one, and the status rows show how far apart they were.
+TEST_F(MultiSim, RunsBackToBackAndTrueTriggerMoments) {
+  traces_ = root_ / "trace";
+  make(4);
+  constexpr double kApart = 0.0003;  // device k triggers k x 0.3 ms after device 0
+  sameSignal(*this, 4, kApart);
+  coll().setSingleShot(true, true);
+  const std::size_t before = rec_->writes.size();
+  coll().runClicked();
+  ASSERT_GE(rec_->writes.size(), before + 4);
+  for (std::size_t i = before; i < before + 4; ++i) {
+    EXPECT_EQ(rec_->writes[i].word, "*RUN");
+    EXPECT_EQ(rec_->writes[i].us, rec_->writes[before].us);
+  }
+  ASSERT_TRUE(hub_.advanceUntil([&] { return !coll().cycleOpen(); }, 3000));
+  ASSERT_EQ(coll().receivedCount(), 4);
+  // Sample 500 is the first that may trigger (50 % of 1000 before it), at 10 us per sample;
+  // the rising 0.5 V crossing of a 2.5 V sine comes asin(0.2) / (2 pi 1 kHz) into its period.
+  const std::int64_t run = rec_->writes[before].us;
+  const TDayClock& dc = window(0).acquisition().dayClock();
+  for (int k = 0; k < 4; ++k) {
+    const double phase = std::asin(0.2) / (2 * std::numbers::pi * 1000.0) + k * kApart;
+    // The first crossing after sample 499; the trigger is the first sample at or after it.
+    const double t499 = double(run) * 1e-6 + 499 * 1e-5;
+    double cross = std::floor((t499 - phase) * 1000.0) / 1000.0 + phase;
+    if (cross <= t499) cross += 0.001;
+    const double sample = std::ceil((cross - double(run) * 1e-6) / 1e-5 - 1e-9);
+    const DayTime want = dc.at(run + std::llround(sample * 10.0));
+    const DayTime got = window(k).plots().data().measurementTime();
+    EXPECT_NEAR(dtDiffSeconds(got, want), 0.0, 0.0002) << serial(k);
+    EXPECT_NEAR(coll().statusRows()[std::size_t(k)].triggerDelta, k * kApart, 0.00005) << serial(k);
+  }
+  // The merged file carries each device's true time where it reads back.
+  const fs::path f = root_ / "cycle.CSV";
+  ASSERT_EQ(coll().saveDataFile(f), 0);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(f, '\t', r), 0);
+  ASSERT_EQ(r.times.size(), 4u);
+  for (int k = 0; k < 4; ++k)
+    EXPECT_NEAR(dtDiffSeconds(r.times[std::size_t(k)], window(k).plots().data().measurementTime()),
+                0.0, 0.0006);
+}
+
+}  // namespace
+}  // namespace tolv::test
