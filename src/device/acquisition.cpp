@@ -127,8 +127,20 @@ void TAcquisition::setRunState(RunState s) {
   runState_ = s;
   if (s == RunState::Idle) setControlsEnabled(true);
   if (s == RunState::Measuring) stopRequested_ = false;
-  host_.runStateChanged(s);
+  if (deferShow_)
+    showPending_ = true;
+  else
+    host_.runStateChanged(s);
   if (!quiet_) host_.processEvents();
+}
+
+void TAcquisition::showDeferredState() {
+  if (!showPending_) return;
+  showPending_ = false;
+  host_.runStateChanged(runState_);
+  host_.controlsEnabledChanged(controlsEnabled_);
+  host_.runEnabledChanged(runEnabled_);
+  host_.queueCountChanged(queue_.count());
 }
 
 void TAcquisition::settle() {
@@ -142,12 +154,18 @@ void TAcquisition::settle() {
 
 void TAcquisition::setRunEnabled(bool on) {
   runEnabled_ = on;
-  host_.runEnabledChanged(on);
+  if (deferShow_)
+    showPending_ = true;
+  else
+    host_.runEnabledChanged(on);
 }
 
 void TAcquisition::setControlsEnabled(bool on) {
   controlsEnabled_ = on;
-  host_.controlsEnabledChanged(on);
+  if (deferShow_)
+    showPending_ = true;
+  else
+    host_.controlsEnabledChanged(on);
 }
 
 void TAcquisition::setSingleShot(bool on) {
@@ -161,7 +179,10 @@ void TAcquisition::setOverlap(bool on) {
 }
 
 void TAcquisition::showQueueCount() {
-  host_.queueCountChanged(queue_.count());
+  if (deferShow_)
+    showPending_ = true;
+  else
+    host_.queueCountChanged(queue_.count());
 }
 
 void TAcquisition::queueCommand(const QueuedCommand& c, bool enableFollowUp) {
@@ -221,12 +242,16 @@ void TAcquisition::runClicked() {
 void TAcquisition::runNow() {
   const bool wasQuiet = quiet_;
   quiet_ = true;
+  // What the window shows of it waits for showDeferredState: several devices started one after
+  // another write their run commands without the windows' updates in between.
+  deferShow_ = true;
   runClicked();
   // Inside this window's own tick (its record steps let events run) the tick writes it when
   // it ends; bytes waiting in the driver are read (and dropped) by a tick first.
   if (runState_ == RunState::RunQueued && replyTag_ < 0 && !inTick_ && link_.isOpen() &&
       link_.queryQueue() == kFtOk && link_.queueByteCount() == 0)
     drain();
+  deferShow_ = false;
   quiet_ = wasQuiet;
 }
 
@@ -403,6 +428,8 @@ void TAcquisition::onFollowUpTimer() {
   bool lastZero = false;
   for (int i = 0; i < kMaxReadsPerTick; ++i) {
     const bool ok = link_.queryQueue() == kFtOk;
+    // The bytes the query reports had come by this moment: the arrival the reads note.
+    queryUs_ = clock_->nowUs();
     const std::uint32_t n = ok ? link_.queueByteCount() : 0;
     bool progressed = false;
     if (n > 0) {
@@ -437,16 +464,28 @@ int TAcquisition::pollIntervalMs(std::int32_t fillBefore) const {
 }
 
 void TAcquisition::noteArrival(std::int32_t fill) {
-  const std::int64_t now = clock_->nowUs();
+  const std::int64_t now = queryUs_;
   if (fill >= expected_) {
     receivedUs_ = now;
     transferUs_ = 0;
-    // The last bytes may have waited for this read while the window was busy elsewhere; at
-    // the pace seen so far they came then (never before the previous read, nor after this one).
-    if (reads_ >= 2 && lastUs_ > firstUs_ && lastFill_ > firstFill_ && lastFill_ < expected_) {
-      const double perUs = double(lastFill_ - firstFill_) / double(lastUs_ - firstUs_);
-      const auto due = lastUs_ + std::int64_t(std::ceil(double(expected_ - lastFill_) / perUs));
-      receivedUs_ = std::clamp(due, lastUs_, now);
+    // The link's pace: from this record's reads when it gave two before the last one, else
+    // as an earlier record showed it, else at least as fast as the one read before this one.
+    double perUs = 0;
+    if (reads_ >= 2 && lastUs_ > firstUs_ && lastFill_ > firstFill_) {
+      perUs = double(lastFill_ - firstFill_) / double(lastUs_ - firstUs_);
+      linkPerUs_ = perUs;
+    } else if (linkPerUs_ > 0) {
+      perUs = linkPerUs_;
+    } else if (reads_ == 1 && now > firstUs_) {
+      perUs = double(fill - firstFill_) / double(now - firstUs_);
+    }
+    if (perUs > 0) {
+      // The last bytes may have waited for this read while the window was busy elsewhere; at
+      // that pace they came then (never before the previous read, nor after this one).
+      if (reads_ >= 1 && lastFill_ < expected_) {
+        const auto due = lastUs_ + std::int64_t(std::ceil(double(expected_ - lastFill_) / perUs));
+        receivedUs_ = std::clamp(due, lastUs_, now);
+      }
       transferUs_ = std::int64_t(std::llround(double(expected_) / perUs));
     }
   }

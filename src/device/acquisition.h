@@ -112,9 +112,13 @@ class TAcquisition {
   void runClicked();   // BN_Run
   void stopClicked();  // BN_BREAK
   // A run asked for by another window (the multi-device collection): as RUN, but the run
-  // command is written before this returns when nothing else is in flight, and no window
-  // events run meanwhile, so the runs of several devices go out back to back.
+  // command is written before this returns when nothing else is in flight, no window events
+  // run meanwhile and the window's display of it waits for showDeferredState, so the runs of
+  // several devices go out back to back.
   void runNow();
+  // Shows the run state, the locked controls, RUN and the queue count as they are now, when
+  // runNow left them unshown.
+  void showDeferredState();
   void setSingleShot(bool on);
   void setOverlap(bool on);
   void queueRun();
@@ -222,6 +226,8 @@ class TAcquisition {
   bool multiRegistered_ = false;
   bool inTick_ = false;
   bool quiet_ = false;               // state changes let no window events run (runNow)
+  bool deferShow_ = false;           // state changes are not shown yet (runNow)
+  bool showPending_ = false;
   bool inFlight_ = false;            // a written run command has not ended yet
   int pollMs_ = kFollowUpInitialMs;  // wait interval of the command written last
   const TDayClock* clock_ = &TDayClock::system();
@@ -232,6 +238,8 @@ class TAcquisition {
   int reads_ = 0;
   std::int64_t firstUs_ = 0, lastUs_ = 0, receivedUs_ = 0, transferUs_ = 0;
   std::int32_t firstFill_ = 0, lastFill_ = 0;
+  double linkPerUs_ = 0;      // bytes per microsecond the link was seen to carry
+  std::int64_t queryUs_ = 0;  // when the driver's queue was asked last
   std::int32_t expected_ = 0;
   std::uint32_t discard_ = 0;
   ModeCode mode_ = 0;

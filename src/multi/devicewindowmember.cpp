@@ -74,11 +74,28 @@ void TDeviceWindowMember::switchMode(const QString& modeCode) {
 }
 
 void TDeviceWindowMember::startMeasurement() {
-  if (w_) w_->acquisition().runNow();
+  if (!w_) return;
+  w_->acquisition().runNow();
+  // The window shows it once every device of the cycle has its run command.
+  QMetaObject::invokeMethod(
+      w_.data(),
+      [w = w_] {
+        if (w) w->acquisition().showDeferredState();
+      },
+      Qt::QueuedConnection);
 }
 
 void TDeviceWindowMember::stopMeasurement() {
   if (w_) w_->acquisition().stopClicked();
+}
+
+bool TDeviceWindowMember::recordComing() {
+  if (!w_) return false;
+  const TAcquisition& a = w_->acquisition();
+  if (a.runState() == RunState::Transferring) return true;
+  if (!a.runInFlight()) return false;
+  TDeviceLink& link = w_->link();
+  return link.accumulationFill() > 0 || (link.queryQueue() == kFtOk && link.queueByteCount() > 0);
 }
 
 std::uint32_t TDeviceWindowMember::runCount() const {

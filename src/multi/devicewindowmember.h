@@ -28,6 +28,7 @@ class TDeviceWindowMember final : public IMultiMember {
   void startMeasurement() override;
   void stopMeasurement() override;
   std::uint32_t runCount() const override;
+  bool recordComing() override;
   std::int32_t memoryDepth() const override;
   double sampleInterval() const override;
   DayTime recordTime() const override;

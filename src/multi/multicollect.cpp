@@ -186,6 +186,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   firstRecord_ = 0;
   // A new cycle: every active device is asked for one record of a run started now.
   cycleOpen_ = true;
+  collectExtended_ = false;
   asked_.assign(list.size(), 0);
   delivered_.assign(list.size(), false);
   triggers_.assign(list.size(), DayTime());
@@ -471,6 +472,19 @@ void TMultiCollection::endCycle() {
 
 void TMultiCollection::collectTimeOver() {
   tmCollect_.stop();
+  // A record already in whose window has not got round to announcing it (the windows were
+  // busy with the records before it) still belongs to this cycle.
+  processEvents();
+  if (!cycleOpen_) return;  // the last record came meanwhile
+  // A record still coming in is waited for, once more the collecting time: the estimate can
+  // fall short of a slow link or of windows busy with the records before it.
+  if (!collectExtended_)
+    for (std::size_t k = 0; k < delivered_.size() && k < active_.size(); ++k)
+      if (!delivered_[k] && active_[k]->recordComing()) {
+        collectExtended_ = true;
+        tmCollect_.start();
+        return;
+      }
   endCycle();
 }
 

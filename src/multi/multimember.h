@@ -46,6 +46,9 @@ class IMultiMember {
   // Run commands the device has been sent so far. A record announced with a run number above
   // the count read before startMeasurement answers that request; others are late.
   virtual std::uint32_t runCount() const = 0;
+  // The record of the device's last run is on its way: its bytes are coming in, or in but not
+  // yet announced.
+  virtual bool recordComing() { return false; }
   virtual std::int32_t memoryDepth() const = 0;
   virtual double sampleInterval() const = 0;
   virtual DayTime recordTime() const = 0;

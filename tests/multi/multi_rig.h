@@ -42,6 +42,7 @@ class FakeMember : public IMultiMember {
   void startMeasurement() override { ++starts; }
   void stopMeasurement() override { ++stops; }
   std::uint32_t runCount() const override { return std::uint32_t(starts); }
+  bool recordComing() override { return coming; }
   std::int32_t memoryDepth() const override { return depth_; }
   double sampleInterval() const override { return dt_; }
   DayTime recordTime() const override { return time; }
@@ -65,6 +66,7 @@ class FakeMember : public IMultiMember {
   bool singleShot = false, plotSwitch = true;
   QString mode = QStringLiteral("VMD0");
   int starts = 0, stops = 0, scopePage = 0;
+  bool coming = false;  // its record's bytes are coming in
   DayTime time = dtFromSeconds(739000.0 * 86400 + 3600.5);
 
  private:

@@ -649,5 +649,31 @@ TEST_F(MultiCollect, TriggerDeltasAndShiftedCurves) {
   EXPECT_EQ(line.substr(0, 10), " -0.000050");
 }
 
+// A record whose bytes are still coming in when the collecting time runs out is waited for
+// once more the collecting time; after that the cycle ends without it.
+TEST_F(MultiCollect, ARecordStillComingInGetsTheCollectingTimeOnceMore) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = makeActive();
+  c.setAutosave(true);
+  c.runClicked();
+  c.recordArrived(a.notice());
+  b.coming = true;
+  const int t = c.collectTimeMs();
+  hub_.advance(t);
+  EXPECT_TRUE(c.cycleOpen());
+  hub_.advance(t - 1);
+  c.recordArrived(b.notice());
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.cycleFiles().size(), 2);
+  EXPECT_FALSE(c.statusRows()[1].missing);
+  // Still coming after that: the cycle ends without it.
+  c.startRun(false);
+  c.recordArrived(a.notice());
+  hub_.advance(2 * t);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_TRUE(c.statusRows()[1].missing);
+}
+
 }  // namespace
 }  // namespace tolv::test
