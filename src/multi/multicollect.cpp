@@ -186,7 +186,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   firstRecord_ = 0;
   // A new cycle: every active device is asked for one record of a run started now.
   cycleOpen_ = true;
-  collectExtended_ = false;
+  collectExtensions_ = 0;
   asked_.assign(list.size(), 0);
   delivered_.assign(list.size(), false);
   triggers_.assign(list.size(), DayTime());
@@ -476,12 +476,14 @@ void TMultiCollection::collectTimeOver() {
   // busy with the records before it) still belongs to this cycle.
   processEvents();
   if (!cycleOpen_) return;  // the last record came meanwhile
-  // A record still coming in is waited for, once more the collecting time: the estimate can
-  // fall short of a slow link or of windows busy with the records before it.
-  if (!collectExtended_)
+  // A record still coming in (or in, but its window busy with the records before it) is
+  // waited for, the collecting time over again, as long as a cycle without any record would
+  // be: the estimate cannot know how busy the windows are.
+  const int most = std::max(1, kTriggerWaitMs / std::max(1, collectTimeMs_));
+  if (collectExtensions_ < most)
     for (std::size_t k = 0; k < delivered_.size() && k < active_.size(); ++k)
       if (!delivered_[k] && active_[k]->recordComing()) {
-        collectExtended_ = true;
+        ++collectExtensions_;
         tmCollect_.start();
         return;
       }
@@ -560,6 +562,7 @@ void TMultiCollection::setShiftByTrigger(bool on) {
   // The curves on show move at once; a cycle still collecting is drawn shifted when it ends.
   if (kernel_.DataSetCount() > 0 && !(cycleOpen_ && received_ > 0)) {
     applyShifts();
+    kernel_.PrepareImage(nullptr);
     kernel_.Render(nullptr, true);
     drawHeader();
   }

@@ -265,7 +265,7 @@ class TMultiCollection {
   // The cycle in progress, per active device: the device's run count read before its run was
   // asked for, whether its record came, and that record's trigger moment.
   bool cycleOpen_ = false;
-  bool collectExtended_ = false;  // the collecting time has been given once more
+  int collectExtensions_ = 0;  // times the collecting time was given again for a record coming
   std::vector<std::uint32_t> asked_;
   std::vector<bool> delivered_;
   std::vector<DayTime> triggers_;

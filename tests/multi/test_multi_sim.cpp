@@ -267,5 +267,60 @@ TEST_F(MultiSim, RunsBackToBackAndTrueTriggerMoments) {
                 0.0, 0.0006);
 }
 
+// Three devices measure the same sine but trigger at different levels, so at different
+// moments. Each on its own trigger point, their curves lie apart; shifted by their trigger
+// deltas, they lie on one another, as the signal is one.
+TEST_F(MultiSim, ShiftedCurvesLieOnOneTimeAxis) {
+  make(3);
+  sameSignal(*this, 3);
+  for (int i = 0; i < 3; ++i) window(i).settingsModel().setLevel(0, 1.0 * i);
+  advance(1000);
+  ASSERT_FLOAT_EQ(device(2).settings().levelUpper, 2.0f);
+  coll().setImageSize(1200, 700);
+  coll().setSingleShot(true, true);
+  coll().runClicked();
+  ASSERT_TRUE(hub_.advanceUntil([&] { return !coll().cycleOpen(); }, 3000));
+  ASSERT_EQ(coll().receivedCount(), 3);
+  EXPECT_GT(coll().statusRows()[2].triggerDelta, 0.0001);
+  // Channel 1 of each device at a time on the plot's axis, by linear interpolation.
+  auto valueAt = [&](int dev, double x) {
+    const QString name = QString::fromStdString(serial(dev)) + QStringLiteral(" K1");
+    for (int i = 0; i < coll().kernel().DataSetCount(); ++i) {
+      const TGenD2DataSet* ds = coll().kernel().Get(i);
+      if (ds->name != name) continue;
+      const auto& pts = ds->points.Points();
+      for (std::size_t k = 1; k < 1000; ++k)
+        if (pts[k].X.number >= x) {
+          const double f = (x - pts[k - 1].X.number) / (pts[k].X.number - pts[k - 1].X.number);
+          return pts[k - 1].Y.number + f * (pts[k].Y.number - pts[k - 1].Y.number);
+        }
+    }
+    return 1e9;
+  };
+  auto spread = [&] {
+    double worst = 0;
+    for (double x = -0.004; x < 0.004; x += 0.00037)
+      worst = std::max({worst, std::abs(valueAt(0, x) - valueAt(1, x)),
+                        std::abs(valueAt(0, x) - valueAt(2, x))});
+    return worst;
+  };
+  const QImage apart = coll().image().copy();
+  EXPECT_GT(spread(), 1.0);
+  coll().setShiftByTrigger(true);
+  EXPECT_LT(spread(), 0.25);
+  const QImage together = coll().image().copy();
+  EXPECT_NE(apart, together);
+  // Drawn afresh, not over the picture before: the same as a picture made from nothing.
+  coll().setImageSize(1200, 700);
+  EXPECT_TRUE(coll().image() == together);
+  const QByteArray dir = qgetenv("TOLV_WINDOW_SHOT_DIR");
+  if (!dir.isEmpty()) {
+    apart.save(QString::fromLocal8Bit(dir) + QStringLiteral("/multi_curves_own_trigger.png"));
+    together.save(QString::fromLocal8Bit(dir) + QStringLiteral("/multi_curves_shifted.png"));
+  }
+  coll().setShiftByTrigger(false);
+  EXPECT_GT(spread(), 1.0);
+}
+
 }  // namespace
 }  // namespace tolv::test
