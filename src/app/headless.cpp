@@ -13,6 +13,7 @@
 #include "app/signalbridge.h"
 #include "common/paths.h"
 #include "common/picturefile.h"
+#include "common/regional.h"
 #include "common/texttable.h"
 #include "measure/intermediate.h"
 #include "measure/recordfiles.h"
@@ -228,7 +229,8 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
 }
 
 CsvStyle headlessCsvStyle(const HeadlessRequest& r) {
-  GlobalSettings g;
+  // Without saved settings, the separators and language a first start of the window takes.
+  GlobalSettings g = firstStartSettings(regional());
   std::error_code ec;
   const fs::path file = multiFolder() / kGlobalSettingsFileName;
   if (fs::exists(file, ec)) readGlobalSettingsFile(file, g);  // a damaged file keeps the defaults

@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include "app/framefiles.h"
+#include "app/headless.h"
 #include "app/framelogic.h"
 #include "common/regional.h"
 #include "common/texttable.h"
@@ -157,6 +158,21 @@ TEST_F(FrameFilesUnderLocale, FirstStartWritesTheSystemsLanguageAndDecimalMark) 
   TF_MultiTolvanexFrame& f = makeFrame();
   EXPECT_EQ(f.language(), 1);
   EXPECT_EQ(f.decimalSeparator(), QLatin1Char('.'));
+}
+
+// Converting without a window before any settings were saved uses the separators the window's
+// first start would take.
+TEST_F(FrameFilesUnderLocale, ConversionWithoutSavedSettingsFollowsTheSystemToo) {
+  regional().pin(QLocale(QStringLiteral("en_US")));
+  CsvStyle s = headlessCsvStyle({});
+  EXPECT_EQ(s.decimal, '.');
+  EXPECT_EQ(s.column, '\t');
+  EXPECT_EQ(languageIndex(), 1);
+  regional().pin(QLocale(QStringLiteral("de_DE")));
+  s = headlessCsvStyle({});
+  EXPECT_EQ(s.decimal, ',');
+  EXPECT_EQ(languageIndex(), 0);
+  EXPECT_FALSE(fs::exists(multiFolder() / kGlobalSettingsFileName)) << "nothing is saved";
 }
 
 TEST_F(FrameFilesUnderLocale, SavedSettingsWinOverTheSystem) {
