@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -343,10 +344,12 @@ int headlessMain(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
+    std::setlocale(LC_NUMERIC, "C");  // see main(): numbers in files keep their dot
     rc = runRender(req, message);
   } else {
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
+    std::setlocale(LC_NUMERIC, "C");
     rc = runConvert(req, message);
   }
   if (!message.isEmpty()) std::fprintf(stderr, "multi_tolvanex: %s\n", qPrintable(message));

@@ -1,7 +1,9 @@
 // The frame's global settings and position files, and the boot sequence that prepares the
 // multi-device window.
 #include <QListWidget>
+#include <clocale>
 #include <fstream>
+#include <locale.h>
 
 #include <QGuiApplication>
 #include <QLocale>
@@ -381,6 +383,48 @@ TEST(ProgramFirstStart, GlobalSettingsFollowTheSystemLanguage) {
     progtest::stopProgram(p);
     EXPECT_EQ(slurp(file), c.file) << c.lang << ", after the end";
   }
+}
+
+// On a German system the C library would write and read numbers with a decimal comma; the
+// program's files keep the dot, so a device's stored settings come back as they were.
+TEST(ProgramUnderGermanLocale, StoredSettingsKeepTheirNumbers) {
+  if (locale_t l = newlocale(LC_ALL_MASK, "de_DE.UTF-8", locale_t(nullptr)))
+    freelocale(l);
+  else
+    GTEST_SKIP() << "locale de_DE.UTF-8 is not generated (scripts/install-deps.sh does it)";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const fs::path root = fs::path(dir.path().toStdString()) / "D";
+  QProcessEnvironment env = progtest::programEnvironment();
+  for (const char* v : {"LC_ALL", "LC_NUMERIC", "LC_MESSAGES", "LANGUAGE"}) env.remove(v);
+  env.insert("LANG", "de_DE.UTF-8");
+  const auto runOnce = [&] {
+    QProcess p;
+    progtest::startProgram(p, root, 1, {}, env);
+    ASSERT_TRUE(p.waitForStarted(10000));
+    ASSERT_TRUE(progtest::waitFor([&] { return progtest::deviceFoldersReady(root, 1); }, 30000));
+    QThread::msleep(2500);  // the device window has applied its settings
+    progtest::stopProgram(p);
+  };
+  runOnce();
+  const auto devices = progtest::deviceFolders(root);
+  ASSERT_EQ(devices.size(), 1u);
+  const fs::path vxs = devices[0] / "LastSettings.VXS";
+  TSettingsLoader l;
+  ASSERT_EQ(l.load(vxs), 0);
+  SettingsRecord s = l.toApply();
+  s.amplC1 = 0.5;
+  s.sampleTime = 0.0005;
+  s.probeFactorC1 = -2.5;
+  ASSERT_EQ(saveSettingsFiles(vxs, s), 0);
+  runOnce();
+  TSettingsLoader again;
+  ASSERT_EQ(again.load(vxs), 0);
+  EXPECT_FALSE(again.lastLoadUsedImage()) << "the text file did not load";
+  const SettingsRecord r = again.toApply();
+  EXPECT_EQ(r.amplC1, 0.5);
+  EXPECT_EQ(r.sampleTime, 0.0005);
+  EXPECT_EQ(r.probeFactorC1, -2.5);
 }
 #endif
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QTimer>
+#include <clocale>
 #include <cstdio>
 #include <memory>
 
@@ -75,6 +76,10 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
+  // The toolkit has set the C library's locale from the environment. Numbers in the program's
+  // files are written and read by C and C++ library calls that must keep the dot on a German
+  // system too; the user's decimal mark comes from the regional settings instead.
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QStringLiteral("Multi_Tolvanex"));
   QApplication::setApplicationVersion(tolv::programVersion());
   QApplication::setQuitOnLastWindowClosed(false);
