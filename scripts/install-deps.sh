@@ -9,6 +9,9 @@ PACKAGES=(
   fonts-dejavu-core
   dpkg-dev file      # the Debian package build (CPack)
   libftdi1-2         # run time: the second FTDI driver path
+  help2man           # the manual page, made from --help
+  lintian desktop-file-utils appstream man-db   # scripts/check-package.sh
+  locales            # first-start tests run under en_US.UTF-8 and de_DE.UTF-8
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -16,12 +19,20 @@ for p in "${PACKAGES[@]}"; do
     missing+=("$p")
   fi
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# The locales the first-start tests start the program under.
+for loc in en_US de_DE; do
+  if ! locale -a 2>/dev/null | grep -qix "$loc.utf-\?8"; then
+    $SUDO sed -i "s/^# *\($loc.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -qx "$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    gen=1
+  fi
+done
+if [ "${gen:-0}" -eq 1 ]; then $SUDO locale-gen >/dev/null; fi
