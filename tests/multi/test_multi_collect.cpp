@@ -679,5 +679,36 @@ TEST_F(MultiCollect, ARecordStillComingInIsWaitedFor) {
   EXPECT_TRUE(c.statusRows()[1].missing);
 }
 
+// The merged file keeps each device's true trigger time in its own time cells; read back, they
+// give the deltas again, and a file drawn with the shift on lies on one time axis as the cycle
+// did (to the file's millisecond).
+TEST_F(MultiCollect, TriggerTimesReadBackFromTheMergedFile) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 100);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 100);
+  TMultiCollection& c = makeActive();
+  b.time = dtAddSeconds(a.time, 0.25);
+  c.runClicked();
+  c.recordArrived(a.notice(50));
+  c.recordArrived(b.notice(50));
+  const fs::path f = root_ / "m.CSV";
+  ASSERT_EQ(c.saveDataFile(f), 0);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(f, '\t', r), 0);
+  ASSERT_EQ(r.times.size(), 2u);
+  EXPECT_NEAR(dtDiffSeconds(r.times[0], a.time), 0.0, 0.0005);
+  EXPECT_NEAR(dtDiffSeconds(r.times[1], b.time), 0.0, 0.0005);
+  const auto deltas = loadedTriggerDeltas(r);
+  ASSERT_EQ(deltas.size(), 2u);
+  EXPECT_EQ(deltas[1].first, "B2");
+  EXPECT_NEAR(deltas[1].second, 0.25, 0.001);
+  c.setShiftByTrigger(true);
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  double bFirst = 0;
+  for (int i = 0; i < c.kernel().DataSetCount(); ++i)
+    if (c.kernel().Get(i)->name == QLatin1String("B2 K1"))
+      bFirst = c.kernel().Get(i)->points.At(0).X.number;
+  EXPECT_NEAR(bFirst, -50e-6 + 0.25, 0.001);
+}
+
 }  // namespace
 }  // namespace tolv::test
