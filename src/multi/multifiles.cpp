@@ -37,6 +37,19 @@ const QString& ScaleRowTexts::cell(int column) const {
   return const_cast<ScaleRowTexts*>(this)->cell(column);
 }
 
+bool scaleCellNumber(const QString& text, double* value) {
+  double v = 0;
+  // The grammar the data file's reader takes back: sign, digits, one mark, exponent.
+  if (textToNumber(text.trimmed(), v) != 0) return false;
+  if (!(std::fabs(v) <= kMaxScaleMagnitude)) return false;
+  if (value) *value = v;
+  return true;
+}
+
+bool scaleCellAccepted(int column, const QString& text) {
+  return column == 1 || scaleCellNumber(text);
+}
+
 ScaleRowValues ScaleRowValues::of(const ScaleRowTexts& t) {
   ScaleRowValues v;
   v.factor = numberOr(t.factor, 0.0);
