@@ -22,9 +22,14 @@ char columnSep() {
   return char(columnSeparatorSetting().toLatin1());
 }
 
+// The system's decimal mark, unless it is the column separator: then the other mark, which
+// the reader takes as well, since a number split into two cells never reads back (the system
+// may have changed since the separator was chosen).
 char systemDecimal() {
   const char c = regional().decimalSeparator().toLatin1();
-  return c ? c : '.';
+  const char dec = c ? c : '.';
+  if (dec == columnSep()) return dec == '.' ? ',' : '.';
+  return dec;
 }
 
 }  // namespace

@@ -311,10 +311,19 @@ int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
     return true;
   };
   std::string_view c, c2;
+  // The point as column separator splits the head's date ("MM.DD.YYYY") and time
+  // ("HH:MM:SS.mmm") at their own points: the pieces are joined again.
+  const bool pointSplits = sep == '.';
   if (!cellOf(1, 1, c)) return kMultiFileTooShort;
-  const QString date = cellText(c);
+  QString date = cellText(c);
+  if (pointSplits && cells.size() >= 4)
+    date += QLatin1Char('.') + cellText(cells[2]) + QLatin1Char('.') + cellText(cells[3]);
   if (!cellOf(2, 1, c)) return kMultiFileTooShort;
-  if (int rc = multiStampFromTexts(date, cellText(c), r.time); rc != 0) return rc;
+  QString time = cellText(c);
+  if (pointSplits && cells.size() >= 3 && !cells[2].empty() && cells[2].size() <= 6 &&
+      std::all_of(cells[2].begin(), cells[2].end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+    time += QLatin1Char('.') + cellText(cells[2]);
+  if (int rc = multiStampFromTexts(date, time, r.time); rc != 0) return rc;
   for (int k = 0; k < n; ++k) {
     double v = 0;
     if (!cellOf(3, 3 * k + 1, c)) return kMultiFileTooShort;

@@ -1,5 +1,8 @@
-// Scale cells that are no numbers: the data file of a cycle always reads back with the values
-// in use.
+// Scale cells that are no numbers, and decimal marks that equal the column separator: the
+// data file of a cycle always reads back with the values in use.
+#include <fstream>
+#include <iterator>
+
 #include "multi_rig.h"
 
 namespace tolv::test {
@@ -89,6 +92,44 @@ TEST_F(MultiScaleCells, ScalingsFileCellsThatAreNoNumbersKeepTheTableValues) {
   ASSERT_EQ(readScalingsFile(c.scalingsPath(), back), 0);
   EXPECT_EQ(back.rows[0].factor, "1.0");
   EXPECT_EQ(back.rows[1].max, "0.0");
+}
+
+// The data file uses the system's decimal mark; where that is also the column separator the
+// numbers take the other mark, so every cell still reads back.
+TEST_F(MultiScaleCells, DecimalMarkNeverEqualsTheColumnSeparator) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 50);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 50);
+  TMultiCollection& c = makeActive();
+  ASSERT_TRUE(c.setScaleCell(1, 2, QStringLiteral("1,5")));
+  struct Case {
+    char dec, sep, written;
+  };
+  for (const Case k : {Case{',', ',', '.'}, Case{'.', '.', ','}, Case{',', ';', ','},
+                       Case{'.', ',', '.'}}) {
+    regional().pin(QLatin1Char(k.dec), QStringLiteral("dd.MM.yyyy"), QStringLiteral("HH:mm:ss"));
+    setColumnSeparatorSetting(QLatin1Char(k.sep));
+    for (FakeMember* m : {&a, &b})
+      for (int i = 0; i < 50; ++i) m->ch1()[std::size_t(i)] = 0.25 + i;
+    c.runClicked();
+    c.recordArrived(a.notice());
+    c.recordArrived(b.notice());
+    const auto name = root_ / (std::string("sep_") + k.dec + ".CSV");
+    ASSERT_EQ(c.saveDataFile(name), 0);
+    TREADing r;
+    ASSERT_EQ(readMultiDataFile(name, k.sep, r), 0) << k.dec << k.sep;
+    ASSERT_EQ(r.deviceCount, 2);
+    EXPECT_NEAR(dtDiffSeconds(r.time, a.time), 0.0, 1e-6) << k.dec << k.sep;
+    EXPECT_EQ(r.factorOffset.Get(0).x, 1.5);
+    EXPECT_NEAR(r.points.At(0).Items()[3].y, 3.25 * 1.5, 1e-6) << k.dec << k.sep;
+    EXPECT_NEAR(r.points.At(1).Items()[3].y, 3.25, 1e-6);
+    // The scaled value 4.875 in the first data line of device A.
+    const std::string bytes = [&] {
+      std::ifstream in(name, std::ios::binary);
+      return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    EXPECT_NE(bytes.find(std::string("4") + k.written + "875000"), std::string::npos)
+        << k.dec << k.sep;
+  }
 }
 
 }  // namespace
