@@ -31,7 +31,8 @@ class MultiRunWindow : public MultiRig {
     win_.reset();
     MultiRig::TearDown();
   }
-  // n devices, all checked and active, the window shown and laid out.
+  // n devices, all checked and active, the window shown and laid out; as a user does, the
+  // devices are checked in the shown window.
   TF_Multi_Tolvanex_Img& activeWindow(int n, int depth = 500) {
     for (int i = 0; i < n; ++i) members_.add(QStringLiteral("TVS0000") + QString::number(i + 1), depth);
     win_ = std::make_unique<TF_Multi_Tolvanex_Img>(
@@ -42,11 +43,12 @@ class MultiRunWindow : public MultiRig {
       return answer_;
     });
     win_->fillFromDeviceWindows();
-    for (int i = 0; i < n; ++i) win_->coll().setItemChecked(i, true);
-    EXPECT_EQ(win_->activateCheckedDevices(), 0);
     win_->resize(1200, 760);
     win_->show();
     win_->layOut();
+    QCoreApplication::processEvents();
+    for (int i = 0; i < n; ++i) win_->coll().setItemChecked(i, true);
+    EXPECT_EQ(win_->activateCheckedDevices(), 0);
     QCoreApplication::processEvents();
     return *win_;
   }
