@@ -3,8 +3,9 @@
 // and its language file "VX_Language.TXT" in the data root folder.
 //
 // Ids run from 1 to 310, and on to kLastTextId for texts the program added later; every id
-// has a German (slot 0), an English (slot 1) and a third-language (slot 2) text. Everything runs on the user-interface thread; the table is
-// filled with the built-in texts on first use, so lookups never see an empty table.
+// has a German (slot 0), an English (slot 1) and a third-language (slot 2) text. Everything
+// runs on the user-interface thread; the table is filled with the built-in texts on first use,
+// so lookups never see an empty table.
 #include <QString>
 #include <filesystem>
 #include <span>
@@ -13,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 319;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 321;         // added texts: kTextCount + 1 .. kLastTextId
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule
 inline constexpr int kThirdLanguageDots = 130;  // placeholder of slot 2: id followed by dots
@@ -63,10 +64,11 @@ std::filesystem::path languageFilePath(const std::filesystem::path& dataRoot);
 // line is missing. Entries read before a failure stay in the table.
 int loadLanguageFile(const std::filesystem::path& dataRoot);
 
-// Writes the table, ids 1..kLastTextId, to "VX_Language.TXT" in dataRoot (UTF-8, CR LF), keeping an existing
-// file under the first free "_k" name first. Texts longer than L (the longer of German and
-// English) are cut, in the file and in the table. Returns 0 or an output error code
-// (kErrFolderMissing, kErrAccessDenied, kErrWriteFailed); a failed rename does not stop it.
+// Writes the table, ids 1..kLastTextId, to "VX_Language.TXT" in dataRoot (UTF-8, CR LF),
+// keeping an existing file under the first free "_k" name first. Texts longer than L (the
+// longer of German and English) are cut, in the file and in the table. Returns 0 or an output
+// error code (kErrFolderMissing, kErrAccessDenied, kErrWriteFailed); a failed rename does not
+// stop it.
 int writeLanguageFile(const std::filesystem::path& dataRoot);
 
 // Start-up: loads the file; when that fails for any reason, fills the built-in texts and

@@ -31,6 +31,8 @@ const BuiltInText kTexts[] = {
      "schließen?",
      "A continuous run is going on. Closing ends it as BREAK does. End the run and close the "
      "window?"},
+    {320, "Beenden und schließen", "End and close"},
+    {321, "Weiter messen", "Keep measuring"},
 };
 }  // namespace
 

@@ -158,8 +158,8 @@ void TMultiSettingsPage::refreshScaleTable() {
   const int rows = coll_.rowCount();
   sgScales_->setRowCount(rows);
   dgColours_->setRowCount(rows);
-  const QString titles[6] = {QString(), text(243), QStringLiteral("dY/dV"),
-                             QStringLiteral("Y(0V)"), text(246), text(247)};
+  const QString titles[6] = {QString(), text(243), QStringLiteral("dY/dV"), QStringLiteral("Y(0V)"),
+                             text(246), text(247)};
   for (int c = 0; c < 6; ++c) {
     auto* it = new QTableWidgetItem(titles[c]);
     it->setFlags(Qt::ItemIsEnabled);

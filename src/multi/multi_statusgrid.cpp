@@ -31,10 +31,19 @@ TMultiStatusGrid::TMultiStatusGrid(QWidget* parent) : QTableWidget(0, 4, parent)
   applyTexts();
 }
 
+void TMultiStatusGrid::setRoomRows(int n) {
+  if (n == roomRows_) return;
+  roomRows_ = n;
+  QSizePolicy keep = sizePolicy();
+  keep.setRetainSizeWhenHidden(n > 0);
+  setSizePolicy(keep);
+  fitSize();
+}
+
 void TMultiStatusGrid::applyTexts() {
   setHorizontalHeaderLabels({QString(), QString(), QString(), text(311)});
-  horizontalHeaderItem(kDeltaColumn)->setToolTip(wrappedText(312).replace(QStringLiteral("\r\n"),
-                                                                          QStringLiteral("\n")));
+  horizontalHeaderItem(kDeltaColumn)
+      ->setToolTip(wrappedText(312).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
   fitSize();
 }
 
@@ -54,7 +63,8 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
   rows_ = rows.size();
   setRowCount(int(rows.size()));
   const QChar dec = regional().decimalSeparator();
-  const QString missingHint = wrappedText(314).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  const QString missingHint =
+      wrappedText(314).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   int firstMissing = -1;
   for (int r = 0; r < int(rows.size()); ++r) {
     const MultiStatusRow& s = rows[std::size_t(r)];
@@ -65,9 +75,8 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
     name->setToolTip(s.missing ? missingHint : QString());
     for (int c = 1; c <= 2; ++c) {
       const ColorRef fill = s.filled ? (c == 1 ? s.colour1 : s.colour2) : kWhite;
-      auto* it = new QTableWidgetItem(s.filled ? (c == 1 ? QStringLiteral("Kanal 1")
-                                                         : QStringLiteral("Kanal 2"))
-                                               : QString());
+      auto* it = new QTableWidgetItem(
+          s.filled ? (c == 1 ? QStringLiteral("Kanal 1") : QStringLiteral("Kanal 2")) : QString());
       setItem(r, c, it);
       paintGridCell(this, c, r, fill);
     }
@@ -104,7 +113,7 @@ void TMultiStatusGrid::fitSize() {
                             fm.horizontalAdvance(text(313)) + 4);
   deltaWidth = std::max(deltaWidth, horizontalHeader()->fontMetrics().horizontalAdvance(text(311)));
   setColumnWidth(kDeltaColumn, deltaWidth + 12);
-  const int shown = std::clamp(int(rows_), 1, kVisibleRows);
+  const int shown = std::clamp(std::max(int(rows_), roomRows_), 1, kVisibleRows);
   const int header = horizontalHeader()->sizeHint().height();
   const int frame = 2 * frameWidth();
   setFixedHeight(header + shown * kRowHeight + frame);

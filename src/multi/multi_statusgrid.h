@@ -3,6 +3,7 @@
 // the colours of its two channels once its record of the cycle came, and its trigger moment
 // relative to the cycle's first device. A device that sent nothing is marked. Up to
 // kVisibleRows rows are shown at once; more scroll, and the grid scrolls to a missing device.
+// Without active devices it is hidden and keeps its room.
 #include <QTableWidget>
 #include <vector>
 
@@ -24,6 +25,9 @@ class TMultiStatusGrid : public QTableWidget {
 
   void showRows(const std::vector<MultiStatusRow>& rows);
   void applyTexts();
+  // Rows of room the grid keeps (the devices that can become active, at most kVisibleRows),
+  // hidden or not, so checking devices one by one never moves the pages below.
+  void setRoomRows(int n);
 
   // "+1.234 ms" for a trigger 1.234 ms after the first device's; seconds from 1 s on.
   // dec: the decimal mark shown.
@@ -32,6 +36,7 @@ class TMultiStatusGrid : public QTableWidget {
  private:
   void fitSize();
   std::size_t rows_ = 0;
+  int roomRows_ = 0;
 };
 
 }  // namespace tolv

@@ -90,7 +90,8 @@ void TMultiTopPanel::buildStartStop() {
   cbSingleShot_ = new QCheckBox(pnStartStop_);
   cbSingleShot_->setObjectName(QStringLiteral("CB_SingleShot"));
   cbSingleShot_->setChecked(true);
-  connect(cbSingleShot_, &QCheckBox::clicked, this, [this](bool on) { coll_.setSingleShot(on, true); });
+  connect(cbSingleShot_, &QCheckBox::clicked, this,
+          [this](bool on) { coll_.setSingleShot(on, true); });
   bnRun_ = new QPushButton(pnStartStop_);
   bnRun_->setObjectName(QStringLiteral("BN_Run"));
   connect(bnRun_, &QPushButton::clicked, this, [this] { coll_.runClicked(); });
@@ -162,8 +163,7 @@ void TMultiTopPanel::buildStatistics() {
   gbStats_ = new QGroupBox(this);
   gbStats_->setObjectName(QStringLiteral("GB_IntervalStatistics"));
   auto* st = new QGridLayout(gbStats_);
-  const char* labels[3] = {"PN_N_Intervals_Label", "PN_DeltaTmean_Label",
-                           "PN_DeltaTStdDev_Label"};
+  const char* labels[3] = {"PN_N_Intervals_Label", "PN_DeltaTmean_Label", "PN_DeltaTStdDev_Label"};
   const char* values[5] = {"PN_N_Intervals", "PN_DeltaTmean", "PN_DeltaTStdDev", "PN_DeltaTMin",
                            "PN_DeltaTMax"};
   for (int i = 0; i < 3; ++i) {
@@ -231,12 +231,19 @@ void TMultiTopPanel::applyTexts() {
 
 void TMultiTopPanel::refreshStatus(bool runGoing) {
   refreshing_ = true;
+  // Hidden without active devices; once there are devices to check it keeps its room, so the
+  // controls beside it stay where they are while the user checks them.
+  QSizePolicy keep = pnStartStop_->sizePolicy();
+  keep.setRetainSizeWhenHidden(coll_.itemCount() > 0);
+  pnStartStop_->setSizePolicy(keep);
   pnStartStop_->setVisible(coll_.activeCount() > 0);
+  dgStatus_->setRoomRows(coll_.itemCount());
   dgStatus_->showRows(coll_.statusRows());
   // RUN cannot restart a run that goes on; BREAK can end it at any moment, between cycles too.
   bnRun_->setEnabled(!runGoing);
   bnBreak_->setEnabled(true);
-  if (seCollectTime_->value() != coll_.collectTimeMs()) seCollectTime_->setValue(coll_.collectTimeMs());
+  if (seCollectTime_->value() != coll_.collectTimeMs())
+    seCollectTime_->setValue(coll_.collectTimeMs());
   refreshing_ = false;
 }
 

@@ -298,8 +298,14 @@ bool TF_Multi_Tolvanex_Img::mayEndRun() {
   if (endRunQuestion_) {
     end = endRunQuestion_(question);
   } else {
-    end = QMessageBox::question(this, text(242), question, QMessageBox::Yes | QMessageBox::Cancel,
-                                QMessageBox::Yes) == QMessageBox::Yes;
+    // The buttons say what they do, in the window's language.
+    QMessageBox box(QMessageBox::Question, text(242), question, QMessageBox::NoButton, this);
+    QPushButton* endButton = box.addButton(text(320), QMessageBox::AcceptRole);
+    QPushButton* keepButton = box.addButton(text(321), QMessageBox::RejectRole);
+    box.setDefaultButton(endButton);
+    box.setEscapeButton(keepButton);
+    box.exec();
+    end = box.clickedButton() == endButton;
   }
   if (!end) return false;
   // The question box lets events run: the run may have ended meanwhile.
@@ -540,7 +546,8 @@ void TF_Multi_Tolvanex_Img::changed(unsigned what) {
   if (what & kChangedScaleTable) refreshScaleTable();
   if (what & kChangedCheckList) settings_->refreshCheckList();
   if (what & kChangedColours) settings_->refreshColours();
-  if (what & (kChangedStatus | kChangedRunButtons | kChangedCollectTime)) refreshStatus();
+  if (what & (kChangedStatus | kChangedRunButtons | kChangedCollectTime | kChangedCheckList))
+    refreshStatus();
   if (what & kChangedStatistics) {
     top_->refreshStatistics();
     fitTopPanel();

@@ -37,7 +37,7 @@ TEST_F(FrameChoices, SeparatorPairsThatSplitNumbersAreRefused) {
   auto* dec = f.findChild<QComboBox*>("CB_DecimalSeparator");
   auto* col = f.findChild<QComboBox*>("CB_ColumnSeparator");
   ASSERT_EQ(f.decimalSeparator(), QChar(','));
-  col->setCurrentIndex(1);  // what the user's pick shows before the handler runs
+  col->setCurrentIndex(1);        // what the user's pick shows before the handler runs
   f.CB_ColumnSeparatorChange(1);  // "Comma"
   EXPECT_EQ(f.columnSeparator(), QChar('\t'));
   EXPECT_EQ(columnSeparatorSetting(), QChar('\t'));
@@ -116,10 +116,9 @@ TEST(FrameLogicChoices, SeparatorClashAndItsReplacement) {
 // anything is laid out or drawn at that size.
 TEST_F(FrameChoices, HugeMultiWindowFromThePositionFileFitsTheScreen) {
   driver_ = std::make_unique<TSimulatedDriver>(1, clock_);
-  const QStringList lines = {"frame", "10", "10", "F_D2Koord", "500", "300", "multi", "40",
-                             "30",    "20000", "20000", "F", "", "F", "3"};
-  put(multiFolder() / kPositionFileName,
-      lines.join(QStringLiteral("\r\n")).toStdString() + "\r\n");
+  const QStringList lines = {"frame", "10",    "10",    "F_D2Koord", "500", "300", "multi", "40",
+                             "30",    "20000", "20000", "F",         "",    "F",   "3"};
+  put(multiFolder() / kPositionFileName, lines.join(QStringLiteral("\r\n")).toStdString() + "\r\n");
   TF_MultiTolvanexFrame& f = makeFrame();
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
   TF_Multi_Tolvanex_Img* m = f.multiWindow();

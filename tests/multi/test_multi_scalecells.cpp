@@ -104,8 +104,8 @@ TEST_F(MultiScaleCells, DecimalMarkNeverEqualsTheColumnSeparator) {
   struct Case {
     char dec, sep, written;
   };
-  for (const Case k : {Case{',', ',', '.'}, Case{'.', '.', ','}, Case{',', ';', ','},
-                       Case{'.', ',', '.'}}) {
+  for (const Case k :
+       {Case{',', ',', '.'}, Case{'.', '.', ','}, Case{',', ';', ','}, Case{'.', ',', '.'}}) {
     regional().pin(QLatin1Char(k.dec), QStringLiteral("dd.MM.yyyy"), QStringLiteral("HH:mm:ss"));
     setColumnSeparatorSetting(QLatin1Char(k.sep));
     for (FakeMember* m : {&a, &b})
