@@ -151,10 +151,11 @@ void TF_Multi_Tolvanex_Img::buildPlotPage() {
   cbShift_->setObjectName(QStringLiteral("CB_ShiftByTrigger"));
   cbShift_->setChecked(coll().shiftByTrigger());
   connect(cbShift_, &QCheckBox::toggled, this, [this](bool on) {
-    if (coll().shiftByTrigger() == on) return;
+    if (refreshingOptions_ || coll().shiftByTrigger() == on) return;
+    const unsigned drawn = plotChanges_;
     coll().setShiftByTrigger(on);
-    // Drawn again at once, as the user looks at it.
-    layOut();
+    // Drawn again at once, as the user looks at it, unless the collection has done so.
+    if (plotChanges_ == drawn) layOut();
   });
   pc_->setCornerWidget(cbShift_, Qt::TopRightCorner);
   auto showShift = [this] { cbShift_->setVisible(pc_->currentWidget() == tshImage_); };
@@ -553,7 +554,10 @@ void TF_Multi_Tolvanex_Img::changed(unsigned what) {
     fitTopPanel();
   }
   if (what & kChangedOptions) refreshOptions();
-  if (what & kChangedPlot) showPlot();
+  if (what & kChangedPlot) {
+    ++plotChanges_;
+    showPlot();
+  }
 }
 
 void TF_Multi_Tolvanex_Img::processEvents() {
@@ -609,6 +613,9 @@ void TF_Multi_Tolvanex_Img::refreshStatus() {
 void TF_Multi_Tolvanex_Img::refreshOptions() {
   top_->refreshOptions();
   settings_->refreshVisibleMode();
+  refreshingOptions_ = true;
+  cbShift_->setChecked(coll().shiftByTrigger());
+  refreshingOptions_ = false;
 }
 
 }  // namespace tolv

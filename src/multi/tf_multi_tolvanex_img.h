@@ -153,6 +153,8 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   PictureNameDialog pictureDialog_;
   int mouseButton_ = 0;
   bool runButtonsRecheck_ = false;
+  bool refreshingOptions_ = false;
+  unsigned plotChanges_ = 0;  // plot pictures shown so far
 
   QMenuBar* menu_ = nullptr;
   TMultiTopPanel* top_ = nullptr;
