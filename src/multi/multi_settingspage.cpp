@@ -13,23 +13,10 @@
 
 #include "common/texttable.h"
 #include "common/widgetcolours.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
 #include "multi/multicollect.h"
 
 namespace tolv {
-
-namespace {
-
-QString hint(int id) {
-  QString s = wrappedText(id);
-  s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return s;
-}
-
-QString framed(int id) {
-  return QLatin1Char(' ') + text(id) + QLatin1Char(' ');
-}
-
-}  // namespace
 
 TMultiSettingsPage::TMultiSettingsPage(TMultiCollection& coll, QWidget* parent)
     : QWidget(parent), coll_(coll) {
@@ -106,18 +93,18 @@ TMultiSettingsPage::TMultiSettingsPage(TMultiCollection& coll, QWidget* parent)
 }
 
 void TMultiSettingsPage::applyTexts() {
-  gbActive_->setTitle(framed(250));
-  gbActive_->setToolTip(hint(251));
-  clbActive_->setToolTip(hint(255));
+  gbActive_->setTitle(groupCaption(250));
+  gbActive_->setToolTip(hintText(251));
+  clbActive_->setToolTip(hintText(255));
   bnUpdate_->setText(text(253));
-  bnUpdate_->setToolTip(hint(254));
-  sgScales_->setToolTip(hint(252));
-  dgColours_->setToolTip(hint(261));
-  gbHvxv_->setTitle(framed(300));
-  gbHvxv_->setToolTip(hint(301));
+  bnUpdate_->setToolTip(hintText(254));
+  sgScales_->setToolTip(hintText(252));
+  dgColours_->setToolTip(hintText(261));
+  gbHvxv_->setTitle(groupCaption(300));
+  gbHvxv_->setToolTip(hintText(301));
   for (int i = 0; i < 4; ++i) {
     rbHvxv_[i]->setText(text(302 + 2 * i));
-    rbHvxv_[i]->setToolTip(hint(303 + 2 * i));
+    rbHvxv_[i]->setToolTip(hintText(303 + 2 * i));
   }
   refreshScaleTable();
 }
@@ -126,7 +113,7 @@ bool TMultiSettingsPage::editScaleCell(int row, int column, const QString& t) {
   const bool taken = coll_.setScaleCell(row, column, t);
   QString why;
   if (!taken && row < coll_.rowCount())
-    why = hint(317).arg(t.trimmed(), coll_.row(row).cell(column));
+    why = hintText(317).arg(t.trimmed(), coll_.row(row).cell(column));
   markCell(row, column, !taken, why);
   return taken;
 }

@@ -8,6 +8,7 @@
 #include "common/regional.h"
 #include "common/texttable.h"
 #include "common/widgetcolours.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
 #include "multi/multicollect.h"
 
 namespace tolv {
@@ -42,8 +43,7 @@ void TMultiStatusGrid::setRoomRows(int n) {
 
 void TMultiStatusGrid::applyTexts() {
   setHorizontalHeaderLabels({QString(), QString(), QString(), text(311)});
-  horizontalHeaderItem(kDeltaColumn)
-      ->setToolTip(wrappedText(312).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+  horizontalHeaderItem(kDeltaColumn)->setToolTip(hintText(312));
   fitSize();
 }
 
@@ -63,8 +63,7 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
   rows_ = rows.size();
   setRowCount(int(rows.size()));
   const QChar dec = regional().decimalSeparator();
-  const QString missingHint =
-      wrappedText(314).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  const QString missingHint = hintText(314);
   int firstMissing = -1;
   for (int r = 0; r < int(rows.size()); ++r) {
     const MultiStatusRow& s = rows[std::size_t(r)];

@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 #include "common/texttable.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
 #include "devicewin/picturesave.h"
 #include "multi/multi_statusgrid.h"
 #include "multi/multicollect.h"
@@ -19,16 +20,6 @@
 namespace tolv {
 
 namespace {
-
-QString hint(int id) {
-  QString s = wrappedText(id);
-  s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return s;
-}
-
-QString framed(int id) {
-  return QLatin1Char(' ') + text(id) + QLatin1Char(' ');
-}
 
 QToolButton* toolButton(const char* name, QStyle::StandardPixmap icon, QWidget* parent) {
   auto* b = new QToolButton(parent);
@@ -184,48 +175,48 @@ void TMultiTopPanel::buildStatistics() {
 
 void TMultiTopPanel::applyTexts() {
   bnRun_->setText(text(85));
-  bnRun_->setToolTip(hint(86));
+  bnRun_->setToolTip(hintText(86));
   bnBreak_->setText(text(87));
-  bnBreak_->setToolTip(hint(88));
+  bnBreak_->setToolTip(hintText(88));
   cbSingleShot_->setText(text(91));
-  cbSingleShot_->setToolTip(hint(92));
+  cbSingleShot_->setToolTip(hintText(92));
   pnCollectTime_->setText(text(256));
-  pnCollectTime_->setToolTip(hint(257));
-  seCollectTime_->setToolTip(hint(257));
+  pnCollectTime_->setToolTip(hintText(257));
+  seCollectTime_->setToolTip(hintText(257));
   bnClearImage_->setText(text(258));
-  bnClearImage_->setToolTip(hint(259));
+  bnClearImage_->setToolTip(hintText(259));
   cbClearBeforeDrawing_->setText(text(259));
-  cbClearBeforeDrawing_->setToolTip(hint(260));
-  gbAuto_->setTitle(framed(262));
-  gbAuto_->setToolTip(hint(263));
+  cbClearBeforeDrawing_->setToolTip(hintText(260));
+  gbAuto_->setTitle(groupCaption(262));
+  gbAuto_->setToolTip(hintText(263));
   cbAutosave_->setText(text(264));
-  cbAutosave_->setToolTip(hint(265));
-  edFixPart_->setToolTip(hint(266));
+  cbAutosave_->setToolTip(hintText(265));
+  edFixPart_->setToolTip(hintText(266));
   cbAutostart_->setText(text(267));
-  cbAutostart_->setToolTip(hint(268));
-  gbStats_->setTitle(framed(269));
-  gbStats_->setToolTip(hint(270));
-  statValues_[0]->setToolTip(hint(271));
+  cbAutostart_->setToolTip(hintText(268));
+  gbStats_->setTitle(groupCaption(269));
+  gbStats_->setToolTip(hintText(270));
+  statValues_[0]->setToolTip(hintText(271));
   statLabels_[0]->setText(text(272));
-  statLabels_[0]->setToolTip(hint(273));
-  statValues_[1]->setToolTip(hint(274));
+  statLabels_[0]->setToolTip(hintText(273));
+  statValues_[1]->setToolTip(hintText(274));
   statLabels_[1]->setText(text(275));
-  statLabels_[1]->setToolTip(hint(276));
-  statValues_[2]->setToolTip(hint(277));
+  statLabels_[1]->setToolTip(hintText(276));
+  statValues_[2]->setToolTip(hintText(277));
   QString sd = text(278);
   if (!sd.endsWith(QChar(0x00B1))) sd += QChar(0x00B1);
   statLabels_[2]->setText(sd);
-  statLabels_[2]->setToolTip(hint(279));
-  statValues_[3]->setToolTip(hint(280));
-  statValues_[4]->setToolTip(hint(281));
-  bbnCopy_->setToolTip(hint(282));
-  bbnSaveData_->setToolTip(hint(283));
-  bbnPrint_->setToolTip(hint(284));
+  statLabels_[2]->setToolTip(hintText(279));
+  statValues_[3]->setToolTip(hintText(280));
+  statValues_[4]->setToolTip(hintText(281));
+  bbnCopy_->setToolTip(hintText(282));
+  bbnSaveData_->setToolTip(hintText(283));
+  bbnPrint_->setToolTip(hintText(284));
   bbnSavePicture_->setToolTip(savePictureCaption(languageIndex()) + QLatin1Char('\n') +
                               savePictureHint(languageIndex()));
-  bbnLoadData_->setToolTip(hint(285));
-  bbnSaveSettings_->setToolTip(hint(286));
-  bbnLoadSettings_->setToolTip(hint(287));
+  bbnLoadData_->setToolTip(hintText(285));
+  bbnSaveSettings_->setToolTip(hintText(286));
+  bbnLoadSettings_->setToolTip(hintText(287));
   dgStatus_->applyTexts();
 }
 

@@ -25,6 +25,7 @@
 #include "common/textutil.h"
 #include "common/widgetcolours.h"
 #include "common/windowmessages.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "multi/devicewindowmember.h"
 #include "multi/multi_dornellpage.h"
@@ -35,12 +36,6 @@
 namespace tolv {
 
 namespace {
-
-QString hint(int id) {
-  QString s = wrappedText(id);
-  s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return s;
-}
 
 // Placeholder member list while no device windows are known.
 class NoMembers final : public IMultiMembers {
@@ -172,7 +167,7 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
   top_->applyTexts();
   settings_->applyTexts();
   cbShift_->setText(text(315));
-  cbShift_->setToolTip(hint(316));
+  cbShift_->setToolTip(hintText(316));
   if (auto* act = menu_->findChild<QAction*>(QStringLiteral("MI_SaveMUVXPictureAs"))) {
     act->setText(savePictureCaption(languageIndex()));
     act->setToolTip(savePictureHint(languageIndex()));
@@ -184,7 +179,7 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
   for (const auto& m : menus)
     if (auto* menu = menu_->findChild<QMenu*>(QString::fromLatin1(m.name))) {
       menu->setTitle(text(m.caption));
-      menu->setToolTip(hint(m.hintId));
+      menu->setToolTip(hintText(m.hintId));
       menu->setToolTipsVisible(true);
     }
   const struct {
@@ -197,7 +192,7 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
   for (const auto& a : actions)
     if (auto* act = menu_->findChild<QAction*>(QString::fromLatin1(a.name))) {
       act->setText(text(a.caption));
-      act->setToolTip(hint(a.hintId));
+      act->setToolTip(hintText(a.hintId));
     }
   refreshScaleTable();
   refreshStatus();
