@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/texttable.h"
+
 namespace tolv {
 
 QString ftdiCountCaption(std::uint32_t count) {
@@ -68,6 +70,36 @@ QPoint placeOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRec
   const int x = std::clamp(topLeft.x(), s.left(), std::max(s.left(), s.right() + 1 - size.width()));
   const int y = std::clamp(topLeft.y(), s.top(), std::max(s.top(), s.bottom() + 1 - size.height()));
   return {x, y};
+}
+
+QSize fitOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens) {
+  if (screens.isEmpty()) return size;
+  const QRect title(topLeft, QSize(std::max(1, size.width()), 24));
+  const QRect* best = &screens.first();
+  qint64 bestArea = 0;
+  for (const QRect& s : screens) {
+    const QRect seen = title.intersected(s);
+    const qint64 area = seen.isEmpty() ? 0 : qint64(seen.width()) * seen.height();
+    if (area > bestArea) {
+      bestArea = area;
+      best = &s;
+    }
+  }
+  return {std::min(size.width(), best->width()), std::min(size.height(), best->height())};
+}
+
+bool separatorsClash(QChar decimal, QChar column) {
+  return decimal == column;
+}
+
+QString separatorClashText(QChar column) {
+  const int item = columnSeparatorItem(column);
+  const QString name = item >= 0 ? text(kColumnItemTextIds[item]) : QString(column);
+  return text(318).arg(name);
+}
+
+QChar columnSeparatorBesides(QChar decimal) {
+  return decimal == QLatin1Char('\t') ? QLatin1Char(';') : QLatin1Char('\t');
 }
 
 }  // namespace tolv

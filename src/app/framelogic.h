@@ -27,6 +27,11 @@ QPoint cascadeWindowPlace(int i, int frameHeight);
 // first screen, so a monitor that has gone does not take the window with it.
 QPoint placeOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens);
 
+// The size a window read from the position file gets: no larger than the usable area of the
+// screen it is placed on (the one that shows most of its title bar, else the first), so a
+// damaged or foreign file cannot make a window, and the pictures drawn into it, huge.
+QSize fitOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens);
+
 // Decimal separator drop-down: item 0 ".", item 1 ",".
 // Character of an item; a null QChar for any other item.
 QChar decimalSeparatorOfItem(int item);
@@ -36,6 +41,14 @@ int decimalSeparatorItem(QChar c);
 // Column separator drop-down: items Tab, ",", ".", ";", blank.
 QChar columnSeparatorOfItem(int item);
 int columnSeparatorItem(QChar c);
+
+// A decimal separator equal to the column separator splits every number into two cells: no
+// file written so reads back. The frame refuses such a pair.
+bool separatorsClash(QChar decimal, QChar column);
+// The frame's refusal: names the column separator by its drop-down text.
+QString separatorClashText(QChar column);
+// The column separator that replaces a clashing one read from an old settings file.
+QChar columnSeparatorBesides(QChar decimal);
 
 // Text ids of the drop-down items, in item order.
 inline constexpr int kDecimalItemTextIds[2] = {8, 7};

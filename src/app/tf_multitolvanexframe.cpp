@@ -333,6 +333,8 @@ void TF_MultiTolvanexFrame::restoreWindowPositions() {
   multi_->loadPositionLines(file);
   QList<QRect> screens;
   for (const QScreen* sc : QGuiApplication::screens()) screens << sc->availableGeometry();
+  // Sizes first, before anything is laid out or drawn at the size the file asked for.
+  multi_->resize(fitOnScreens(multi_->pos(), multi_->size(), screens));
   for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(multi_)})
     w->move(placeOnScreens(w->pos(), w->size(), screens));
 }
@@ -350,8 +352,7 @@ void TF_MultiTolvanexFrame::restoreGlobalSettings() {
   const auto apply = [this](const GlobalSettings& g) {
     setLanguage(g.language);
     setHints(g.hints);
-    setDecimalSeparator(g.decimal);
-    setColumnSeparator(g.column);
+    setSeparators(g.decimal, g.column);
   };
   apply(s);
   const std::filesystem::path name = multiFolder() / kGlobalSettingsFileName;
@@ -383,18 +384,40 @@ void TF_MultiTolvanexFrame::setHints(bool on) {
   cbShowHints_->setChecked(on);
 }
 
-void TF_MultiTolvanexFrame::setDecimalSeparator(QChar c) {
+bool TF_MultiTolvanexFrame::setDecimalSeparator(QChar c) {
+  if (separatorsClash(c, columnSeparator_)) {
+    // The drop-down goes back to the separator in force.
+    const int kept = decimalSeparatorItem(decimalSeparator_);
+    if (kept >= 0) cbDecimal_->setCurrentIndex(kept);
+    return false;
+  }
   decimalSeparator_ = c;
   setDecimalSeparatorSetting(c);
   const int item = decimalSeparatorItem(c);
   if (item >= 0) cbDecimal_->setCurrentIndex(item);
+  return true;
 }
 
-void TF_MultiTolvanexFrame::setColumnSeparator(QChar c) {
+bool TF_MultiTolvanexFrame::setColumnSeparator(QChar c) {
+  if (separatorsClash(decimalSeparator_, c)) {
+    const int kept = columnSeparatorItem(columnSeparator_);
+    if (kept >= 0) cbColumn_->setCurrentIndex(kept);
+    return false;
+  }
   columnSeparator_ = c;
   setColumnSeparatorSetting(c);
   const int item = columnSeparatorItem(c);
   if (item >= 0) cbColumn_->setCurrentIndex(item);
+  return true;
+}
+
+void TF_MultiTolvanexFrame::setSeparators(QChar decimal, QChar column) {
+  // A settings file written before the pair was checked must not write such files again.
+  if (separatorsClash(decimal, column)) column = columnSeparatorBesides(decimal);
+  // Through a separator that clashes with neither, so the order of the two steps never matters.
+  columnSeparator_ = columnSeparatorBesides(decimal);
+  setDecimalSeparator(decimal);
+  setColumnSeparator(column);
 }
 
 void TF_MultiTolvanexFrame::CB_ShowHintsClick() {
@@ -403,12 +426,12 @@ void TF_MultiTolvanexFrame::CB_ShowHintsClick() {
 
 void TF_MultiTolvanexFrame::CB_DecimalSeparatorChange(int item) {
   const QChar c = decimalSeparatorOfItem(item);
-  if (!c.isNull()) setDecimalSeparator(c);
+  if (!c.isNull() && !setDecimalSeparator(c)) sink_->error(text(3), separatorClashText(c));
 }
 
 void TF_MultiTolvanexFrame::CB_ColumnSeparatorChange(int item) {
   const QChar c = columnSeparatorOfItem(item);
-  if (!c.isNull()) setColumnSeparator(c);
+  if (!c.isNull() && !setColumnSeparator(c)) sink_->error(text(5), separatorClashText(c));
 }
 
 void TF_MultiTolvanexFrame::BN_CascadeClick() {
@@ -518,6 +541,8 @@ void TF_MultiTolvanexFrame::formCloseQuery() {
   if (shutDownDone_) return;
   shutDownDone_ = true;
   bootTimer_->stop();
+  // A continuous multi-device run must not start the devices again while they shut down.
+  multi_->endRunForShutDown();
   writeGlobalSettings();
   writeWindowPositions();
   forms_.shutDown();

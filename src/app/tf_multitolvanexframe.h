@@ -40,15 +40,18 @@ class TF_MultiTolvanexFrame : public QWidget {
                                  QWidget* parent = nullptr);
   ~TF_MultiTolvanexFrame() override;
 
-  // Setters also update the controls; getters return the stored values.
+  // Setters also update the controls; getters return the stored values. A separator equal to
+  // the other one is refused (false): no file written with such a pair reads back.
   void setLanguage(int index);
   int language() const { return language_; }
   void setHints(bool on);
   bool hints() const { return hints_; }
-  void setDecimalSeparator(QChar c);
+  bool setDecimalSeparator(QChar c);
   QChar decimalSeparator() const { return decimalSeparator_; }
-  void setColumnSeparator(QChar c);
+  bool setColumnSeparator(QChar c);
   QChar columnSeparator() const { return columnSeparator_; }
+  // Both at once (a settings file): a clashing column separator gives way to another one.
+  void setSeparators(QChar decimal, QChar column);
 
   int bootResult() const { return bootResult_; }
   TTolvanexFormsList& deviceWindows() { return forms_; }

@@ -28,7 +28,7 @@ constexpr std::pair<int, int> kSharedTexts[] = {
 constexpr std::uintmax_t kMaxLanguageFileBytes = 64u * 1024u * 1024u;
 
 struct Table {
-  std::array<Entry, kTextCount + 1> entries;  // index 0 unused
+  std::array<Entry, kLastTextId + 1> entries;  // index 0 unused
   bool filled = false;
 };
 
@@ -38,7 +38,7 @@ Table& rawTable() {
 }
 
 void assignDefaultsAndBuiltIns(Table& t) {
-  for (int n = 1; n <= kTextCount; ++n) {
+  for (int n = 1; n <= kLastTextId; ++n) {
     const QString num = QString::number(n);
     Entry& e = t.entries[n];
     e[kLanguageGerman] =
@@ -47,9 +47,9 @@ void assignDefaultsAndBuiltIns(Table& t) {
         num + QStringLiteral(", ") + QStringLiteral("english") + QStringLiteral(" is undefined");
     e[kLanguageThird] = num + QString(kThirdLanguageDots, QLatin1Char('.'));
   }
-  for (auto part : {detail::builtInTexts1(), detail::builtInTexts2()}) {
+  for (auto part : {detail::builtInTexts1(), detail::builtInTexts2(), detail::builtInTexts3()}) {
     for (const detail::BuiltInText& b : part) {
-      if (b.id < 1 || b.id > kTextCount) continue;
+      if (b.id < 1 || b.id > kLastTextId) continue;
       t.entries[b.id][kLanguageGerman] = QString::fromUtf8(b.german);
       t.entries[b.id][kLanguageEnglish] = QString::fromUtf8(b.english);
     }
@@ -71,7 +71,7 @@ Table& table() {
 int g_languageIndex = kLanguageGerman;
 
 bool validId(int id) {
-  return id >= 1 && id <= kTextCount;
+  return id >= 1 && id <= kLastTextId;
 }
 
 // A decimal integer line, blanks around it allowed.
@@ -183,11 +183,15 @@ int loadLanguageFile(const std::filesystem::path& dataRoot) {
   // UTF-8, or as Windows-1252 where it is not valid UTF-8.
   LineReader reader(QByteArray(data.data(), static_cast<qsizetype>(data.size())));
   Table& t = table();
-  for (int n = 1; n <= kTextCount; ++n) {
+  for (int n = 1; n <= kLastTextId; ++n) {
     QString line;
     int id = 0;
-    if (reader.readLine(line) != 0 || !parseIntLine(line, id) || id != n)
+    const bool haveId = reader.readLine(line) == 0 && parseIntLine(line, id) && id == n;
+    if (!haveId) {
+      // The added ids are optional: files of earlier versions end after the original table.
+      if (n > kTextCount) return 0;
       return kErrLanguageFileDamaged;
+    }
     int maxLen = 0;
     if (reader.readLine(line) != 0 || !parseIntLine(line, maxLen) || maxLen < 0)
       return kErrLanguageFileDamaged;
@@ -211,7 +215,7 @@ int writeLanguageFile(const std::filesystem::path& dataRoot) {
   QByteArray out;
   out.reserve(256 * 1024);
   const QByteArray crlf("\r\n");
-  for (int n = 1; n <= kTextCount; ++n) {
+  for (int n = 1; n <= kLastTextId; ++n) {
     Entry& e = t.entries[n];
     const qsizetype maxLen = std::max(e[kLanguageGerman].size(), e[kLanguageEnglish].size());
     out += QByteArray::number(n) + crlf;

@@ -2,9 +2,10 @@
 // The process-wide table of numbered, language-dependent texts (captions, hints, messages)
 // and its language file "VX_Language.TXT" in the data root folder.
 //
-// Ids run from 1 to 310; every id has a German (slot 0), an English (slot 1) and a
-// third-language (slot 2) text. Everything runs on the user-interface thread; the table is
-// filled with the built-in texts on first use, so lookups never see an empty table.
+// Ids run from 1 to 310, and on to kLastTextId for texts the program added later; every id
+// has a German (slot 0), an English (slot 1) and a third-language (slot 2) text. Everything
+// runs on the user-interface thread; the table is filled with the built-in texts on first use,
+// so lookups never see an empty table.
 #include <QString>
 #include <filesystem>
 #include <span>
@@ -12,7 +13,8 @@
 
 namespace tolv {
 
-inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount
+inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
+inline constexpr int kLastTextId = 321;         // added texts: kTextCount + 1 .. kLastTextId
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule
 inline constexpr int kThirdLanguageDots = 130;  // placeholder of slot 2: id followed by dots
@@ -35,7 +37,8 @@ inline constexpr const char* kLanguageFileName = "VX_Language.TXT";
 int languageIndex();
 void setLanguageIndex(int index);
 
-// Text of the current language, cut to 255 characters; empty for an id outside 1..310.
+// Text of the current language, cut to 255 characters; empty for an id outside
+// 1..kLastTextId.
 QString text(int id);
 // The same text broken into hint lines (see wrapHint), cut to 255 characters.
 QString wrappedText(int id);
@@ -53,16 +56,19 @@ void fillBuiltInTexts();
 
 std::filesystem::path languageFilePath(const std::filesystem::path& dataRoot);
 
-// Reads "VX_Language.TXT" in dataRoot into the table. Returns 0, kErrFolderMissing,
+// Reads "VX_Language.TXT" in dataRoot into the table. Ids 1..310 must all be there; the
+// added ids may follow in order (a file of an earlier version ends after 310, and whatever
+// follows that is not the next id is left alone). Returns 0, kErrFolderMissing,
 // kErrFileNotFound or kErrAccessDenied when it cannot be opened, or kErrLanguageFileDamaged when an
 // id line is missing or not the expected id, a length line is missing or not a number, or a text
 // line is missing. Entries read before a failure stay in the table.
 int loadLanguageFile(const std::filesystem::path& dataRoot);
 
-// Writes the table to "VX_Language.TXT" in dataRoot (UTF-8, CR LF), keeping an existing
-// file under the first free "_k" name first. Texts longer than L (the longer of German and
-// English) are cut, in the file and in the table. Returns 0 or an output error code
-// (kErrFolderMissing, kErrAccessDenied, kErrWriteFailed); a failed rename does not stop it.
+// Writes the table, ids 1..kLastTextId, to "VX_Language.TXT" in dataRoot (UTF-8, CR LF),
+// keeping an existing file under the first free "_k" name first. Texts longer than L (the
+// longer of German and English) are cut, in the file and in the table. Returns 0 or an output
+// error code (kErrFolderMissing, kErrAccessDenied, kErrWriteFailed); a failed rename does not
+// stop it.
 int writeLanguageFile(const std::filesystem::path& dataRoot);
 
 // Start-up: loads the file; when that fails for any reason, fills the built-in texts and
@@ -84,6 +90,7 @@ struct BuiltInText {
 };
 std::span<const BuiltInText> builtInTexts1();
 std::span<const BuiltInText> builtInTexts2();
+std::span<const BuiltInText> builtInTexts3();
 }  // namespace detail
 
 }  // namespace tolv

@@ -22,9 +22,14 @@ char columnSep() {
   return char(columnSeparatorSetting().toLatin1());
 }
 
+// The system's decimal mark, unless it is the column separator: then the other mark, which
+// the reader takes as well, since a number split into two cells never reads back (the system
+// may have changed since the separator was chosen).
 char systemDecimal() {
   const char c = regional().decimalSeparator().toLatin1();
-  return c ? c : '.';
+  const char dec = c ? c : '.';
+  if (dec == columnSep()) return dec == '.' ? ',' : '.';
+  return dec;
 }
 
 }  // namespace
@@ -657,11 +662,13 @@ int TMultiCollection::updateClicked() {
   return rc;
 }
 
-void TMultiCollection::setScaleCell(int row, int column, const QString& text) {
-  if (row < 1 || column < 1 || column > 5) return;
+bool TMultiCollection::setScaleCell(int row, int column, const QString& text) {
+  if (row < 1 || column < 1 || column > 5) return false;
+  if (!scaleCellAccepted(column, text)) return false;
   ensureRows(row + 1);
   rows_[std::size_t(row - 1)].cell(column) = text;
   scalingsChanged_ = true;
+  return true;
 }
 
 // --- Colours ------------------------------------------------------------------------------
@@ -711,7 +718,15 @@ ScalingsData TMultiCollection::scalingsData() const {
 }
 
 void TMultiCollection::applyScalings(const ScalingsData& d) {
-  rows_ = d.rows;
+  // A number cell the file holds that is no usable number (edited by hand, or written before
+  // cells were checked) keeps the table's value: it would scale the channel by 0 and make the
+  // data file unreadable.
+  std::vector<ScaleRowTexts> rows = d.rows;
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    for (int c = 2; c <= 5; ++c)
+      if (!scaleCellAccepted(c, rows[r].cell(c)))
+        rows[r].cell(c) = r < rows_.size() ? rows_[r].cell(c) : ScaleRowTexts().cell(c);
+  rows_ = std::move(rows);
   const auto& items = d.colours.Items();
   for (int r = 1; r < int(items.size()); ++r) setRowColour(r, ColorRef(items[std::size_t(r)]), false);
   for (std::size_t i = 0; i < checked_.size() && i < d.checked.size(); ++i)

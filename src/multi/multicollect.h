@@ -126,8 +126,10 @@ class TMultiCollection {
   int checkClicked(int item, bool on);
   int updateClicked();  // BN_UpdateClick
   void clearImage();    // BN_ClearImageClick
-  // Scale table edits: cell (row >= 1, column 1..5).
-  void setScaleCell(int row, int column, const QString& text);
+  // Scale table edits: cell (row >= 1, column 1..5). A number cell (columns 2..5) whose text
+  // is not a usable number keeps its last valid text, so the channel is never scaled by 0 and
+  // the data file always reads back: false then.
+  bool setScaleCell(int row, int column, const QString& text);
   void setRowColour(int row, ColorRef c, bool byUser);
   // FormCloseQuery: saves the scalings when they changed. Closing is always allowed.
   bool closeQuery();

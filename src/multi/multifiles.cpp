@@ -37,6 +37,19 @@ const QString& ScaleRowTexts::cell(int column) const {
   return const_cast<ScaleRowTexts*>(this)->cell(column);
 }
 
+bool scaleCellNumber(const QString& text, double* value) {
+  double v = 0;
+  // The grammar the data file's reader takes back: sign, digits, one mark, exponent.
+  if (textToNumber(text.trimmed(), v) != 0) return false;
+  if (!(std::fabs(v) <= kMaxScaleMagnitude)) return false;
+  if (value) *value = v;
+  return true;
+}
+
+bool scaleCellAccepted(int column, const QString& text) {
+  return column == 1 || scaleCellNumber(text);
+}
+
 ScaleRowValues ScaleRowValues::of(const ScaleRowTexts& t) {
   ScaleRowValues v;
   v.factor = numberOr(t.factor, 0.0);
@@ -268,6 +281,41 @@ bool cellNumber(std::string_view c, double& v) {
   return ec == std::errc() && p == buf + n && std::isfinite(v);
 }
 
+// The point as column separator splits the head's date cells ("04.24.2024", "MM.DD.YYYY")
+// and time cells ("13:05:59.500", "HH:MM:SS.ms") at their own points. Neighbouring pieces of
+// one line are contiguous, one point apart, so each stamp is joined again into one view.
+void joinPointSplitStamps(std::vector<std::string_view>& cells) {
+  auto digits = [](std::string_view p, std::size_t lo, std::size_t hi) {
+    return p.size() >= lo && p.size() <= hi &&
+           std::all_of(p.begin(), p.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+  };
+  auto clock = [&](std::string_view p) {  // "HH:MM:SS"
+    return p.size() == 8 && p[2] == ':' && p[5] == ':' && digits(p.substr(0, 2), 2, 2) &&
+           digits(p.substr(3, 2), 2, 2) && digits(p.substr(6, 2), 2, 2);
+  };
+  auto span = [](std::string_view a, std::string_view b) {
+    return std::string_view(a.data(), std::size_t(b.data() + b.size() - a.data()));
+  };
+  std::vector<std::string_view> out;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const std::string_view p = cells[i];
+    const auto next = [&](std::size_t k) {
+      return i + k < cells.size() ? cells[i + k] : std::string_view();
+    };
+    if ((digits(p, 1, 2) && digits(next(1), 1, 2) && digits(next(2), 4, 4)) ||
+        (p == "MM" && next(1) == "DD" && next(2) == "YYYY")) {
+      out.push_back(span(p, next(2)));
+      i += 2;
+    } else if ((clock(p) && digits(next(1), 1, 6)) || (p == "HH:MM:SS" && next(1) == "ms")) {
+      out.push_back(span(p, next(1)));
+      i += 1;
+    } else {
+      out.push_back(p);
+    }
+  }
+  cells = std::move(out);
+}
+
 QString cellText(std::string_view c) {
   return decodeText(c.data(), qsizetype(c.size()));
 }
@@ -293,6 +341,7 @@ int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
   auto cellOf = [&](std::size_t line, int idx, std::string_view& out) {
     if (line >= lines.size()) return false;
     splitCells(lines[line], sep, cells);
+    if (sep == '.' && (line == 1 || line == 2)) joinPointSplitStamps(cells);
     if (idx >= int(cells.size())) return false;
     out = cells[std::size_t(idx)];
     return true;

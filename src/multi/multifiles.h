@@ -37,6 +37,15 @@ struct ScaleRowTexts {
   const QString& cell(int column) const;
 };
 
+// Largest size of a scale number: volts scaled by it, and the file cells written from them,
+// stay finite numbers that read back.
+inline constexpr double kMaxScaleMagnitude = 1e15;
+// A number cell of the scale table (columns 2 to 5): a decimal number with "." or "," as
+// decimal mark, blanks around it allowed, no larger than kMaxScaleMagnitude.
+bool scaleCellNumber(const QString& text, double* value = nullptr);
+// Whether a text may stand in column 1 .. 5 of a scale row: any unit text, a number elsewhere.
+bool scaleCellAccepted(int column, const QString& text);
+
 // The numbers of a scale row; a text that is not a number counts as 0.
 struct ScaleRowValues {
   double factor = 0, offset = 0, min = 0, max = 0;

@@ -12,23 +12,17 @@
 #include "multi/multicollect.h"
 
 class QCheckBox;
-class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
 class QMenuBar;
-class QPushButton;
-class QRadioButton;
-class QSpinBox;
 class QTabWidget;
-class QTableWidget;
-class QToolButton;
 
 namespace tolv {
 
 class TTolvanexFormsList;
 class TF_D2Koord;
 class TMultiDornellPage;
+class TMultiSettingsPage;
+class TMultiTopPanel;
 class TFormsMembers;
 
 class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
@@ -59,6 +53,11 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   void setBootRequest(std::function<void()> f) { bootRequest_ = std::move(f); }
   void setFileDialog(FileDialog f) { fileDialog_ = std::move(f); }
   void setColourDialog(ColourDialog f) { colourDialog_ = std::move(f); }
+  // Asked before closing or hiding the window ends a continuous run; true ends it. Without
+  // one a question box asks.
+  void setEndRunQuestion(std::function<bool(const QString& question)> f) {
+    endRunQuestion_ = std::move(f);
+  }
 
   // Boot and frame operations.
   int fillFromDeviceWindows();
@@ -74,6 +73,10 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   int startRun();
   int activeCount() const { return coll().activeCount(); }
   void applyTexts();
+  // A run or its pending next cycle: RUN is disabled, closing asks first.
+  bool runGoing() const;
+  // The frame shuts down: a run going on ends as with BREAK, without asking.
+  void endRunForShutDown();
 
   // Lines of the frame's position file.
   void savePositionLines(QStringList& lines) const;
@@ -99,13 +102,15 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   int SaveMUVXPictureAs();
   void setPictureNameDialog(PictureNameDialog d) { pictureDialog_ = std::move(d); }
   void DG_Scale_ColorsMouseDown(int row);
-  bool FormCloseQuery() { return coll().closeQuery(); }
+  // Asks before ending a continuous run (false: the user keeps it and the window open), then
+  // saves the scalings when they changed.
+  bool FormCloseQuery();
 
   TMultiCollection& coll() { return *coll_; }
   const TMultiCollection& coll() const { return *coll_; }
   QLabel* plotImage() const { return im2D_; }
   QTabWidget* pageControl() const { return pc_; }
-  QWidget* settingsPage() const { return tshSettings_; }
+  QWidget* settingsPage() const;
   QWidget* imagePage() const { return tshImage_; }
   TMultiDornellPage* dornellPage() const { return dornell_; }
 
@@ -125,18 +130,15 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   void setBusyCursor(bool on) override;
   void saveControlsShown(bool on) override;
 
-  void buildTop();
-  void buildSettingsPage();
   void buildMenu();
+  void buildPlotPage();
+  void wireTopPanel();
   void refreshScaleTable();
-  void refreshColours();
-  void refreshCheckList();
   void refreshStatus();
-  void refreshStatistics();
   void refreshOptions();
   void showPlot();
-  void sizeScaleTable();
   void fitTopPanel();
+  bool mayEndRun();
   QString askFile(Dialog d, const QString& proposed);
 
   std::unique_ptr<TFormsMembers> formsMembers_;
@@ -147,47 +149,21 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   std::function<void()> bootRequest_;
   FileDialog fileDialog_;
   ColourDialog colourDialog_;
-  bool refreshing_ = false;
-  int mouseButton_ = 0;
-
-  QWidget* pnTop_ = nullptr;
-  QWidget* pnStartStop_ = nullptr;
-  QCheckBox* cbSingleShot_ = nullptr;
-  QPushButton* bnRun_ = nullptr;
-  QPushButton* bnBreak_ = nullptr;
-  QLabel* pnCollectTime_ = nullptr;
-  QSpinBox* seCollectTime_ = nullptr;
-  QToolButton* bbnCopy_ = nullptr;
-  QToolButton* bbnSaveData_ = nullptr;
-  QToolButton* bbnPrint_ = nullptr;
-  QToolButton* bbnSavePicture_ = nullptr;
+  std::function<bool(const QString&)> endRunQuestion_;
   PictureNameDialog pictureDialog_;
-  QToolButton* bbnLoadData_ = nullptr;
-  QToolButton* bbnSaveSettings_ = nullptr;
-  QToolButton* bbnLoadSettings_ = nullptr;
-  QTableWidget* dgStatus_ = nullptr;
-  QPushButton* bnClearImage_ = nullptr;
-  QCheckBox* cbClearBeforeDrawing_ = nullptr;
-  QGroupBox* gbAuto_ = nullptr;
-  QCheckBox* cbAutosave_ = nullptr;
-  QLineEdit* edFixPart_ = nullptr;
-  QCheckBox* cbAutostart_ = nullptr;
-  QGroupBox* gbStats_ = nullptr;
-  QLabel* statLabels_[3] = {};
-  QLabel* statValues_[5] = {};
+  int mouseButton_ = 0;
+  bool runButtonsRecheck_ = false;
+  bool refreshingOptions_ = false;
+  unsigned plotChanges_ = 0;  // plot pictures shown so far
+
   QMenuBar* menu_ = nullptr;
+  TMultiTopPanel* top_ = nullptr;
   QTabWidget* pc_ = nullptr;
-  QWidget* tshSettings_ = nullptr;
+  TMultiSettingsPage* settings_ = nullptr;
   QWidget* tshImage_ = nullptr;
+  QCheckBox* cbShift_ = nullptr;
   TMultiDornellPage* dornell_ = nullptr;
   QLabel* im2D_ = nullptr;
-  QGroupBox* gbActive_ = nullptr;
-  QListWidget* clbActive_ = nullptr;
-  QPushButton* bnUpdate_ = nullptr;
-  QTableWidget* sgScales_ = nullptr;
-  QTableWidget* dgColours_ = nullptr;
-  QGroupBox* gbHvxv_ = nullptr;
-  QRadioButton* rbHvxv_[4] = {};
 };
 
 }  // namespace tolv

@@ -115,6 +115,12 @@ TEST_F(FrameTest, SeparatorChoicesStoreTheirCharacters) {
   EXPECT_EQ(columnSeparatorSetting().unicode(), 46);
   f.CB_ColumnSeparatorChange(7);
   EXPECT_EQ(f.columnSeparator().unicode(), 46);
+  EXPECT_TRUE(sink_.messages.empty());
+  // A point as decimal separator beside the point as column separator is refused.
+  f.CB_DecimalSeparatorChange(0);
+  EXPECT_EQ(f.decimalSeparator(), QChar(','));
+  ASSERT_EQ(sink_.messages.size(), 1u);
+  f.CB_ColumnSeparatorChange(0);
   f.CB_DecimalSeparatorChange(0);
   EXPECT_EQ(f.decimalSeparator(), QChar('.'));
   EXPECT_EQ(decimalSeparatorSetting(), QChar('.'));

@@ -136,7 +136,7 @@ TEST_F(TextTable, DefaultsSharedIdsAndCoverage) {
   }
   EXPECT_EQ(undefined, 10);  // ids 17, 18, 166, 168, 310 in both languages
   EXPECT_TRUE(text(0).isEmpty());
-  EXPECT_TRUE(text(311).isEmpty());
+  EXPECT_TRUE(text(kLastTextId + 1).isEmpty());
   EXPECT_TRUE(wrappedText(-1).isEmpty());
 }
 
@@ -333,4 +333,40 @@ TEST_F(TextTable, RefusedRewriteLeavesTheOldFileWhole) {
   EXPECT_EQ(refused, kErrAccessDenied);
   EXPECT_EQ(readBytes(file()), "old table");
   EXPECT_FALSE(fs::exists(root_ / "VX_Language_1.TXT"));
+}
+
+// Texts added after the original 310 ids: in both languages, written after the original
+// table, taken from the file, and a file of an earlier version (310 ids only) is still whole.
+TEST_F(TextTable, AddedIdsFollowTheOriginalTable) {
+  for (int id = kTextCount + 1; id <= kLastTextId; ++id) {
+    EXPECT_FALSE(tableText(id, kLanguageGerman).endsWith(QStringLiteral("is undefined"))) << id;
+    EXPECT_FALSE(tableText(id, kLanguageEnglish).endsWith(QStringLiteral("is undefined"))) << id;
+    EXPECT_NE(tableText(id, kLanguageGerman), tableText(id, kLanguageEnglish)) << id;
+    EXPECT_EQ(tableText(id, kLanguageThird), dots(id, kThirdLanguageDots)) << id;
+  }
+  setLanguageIndex(kLanguageEnglish);
+  EXPECT_EQ(text(313), QStringLiteral("missing"));
+  auto lines = writtenLines();
+  ASSERT_EQ(lines.size(), std::size_t(kLastTextId) * 5);
+  EXPECT_EQ(lines[std::size_t(kTextCount) * 5], std::to_string(kTextCount + 1));
+  lines[(313 - 1) * 5 + 4] = "puuttuu";
+  writeBytes(file(), join(lines));
+  ASSERT_EQ(loadLanguageFile(root_), 0);
+  EXPECT_EQ(tableText(313, kLanguageThird), QStringLiteral("puuttuu"));
+  fillBuiltInTexts();
+  // An earlier version's file: the original ids only, or followed by something else.
+  std::vector<std::string> original(lines.begin(), lines.begin() + kTextCount * 5);
+  original[(5 - 1) * 5 + 3] = "Columns";
+  writeBytes(file(), join(original));
+  EXPECT_EQ(loadLanguageFile(root_), 0);
+  EXPECT_EQ(tableText(5, kLanguageEnglish), QStringLiteral("Columns"));
+  EXPECT_EQ(tableText(313, kLanguageEnglish), QStringLiteral("missing"));
+  original.push_back("");
+  original.push_back("notes");
+  writeBytes(file(), join(original));
+  EXPECT_EQ(loadLanguageFile(root_), 0);
+  // An added id whose block is cut off is damage, as in the original table.
+  std::vector<std::string> cut(lines.begin(), lines.begin() + kTextCount * 5 + 3);
+  writeBytes(file(), join(cut));
+  EXPECT_EQ(loadLanguageFile(root_), kErrLanguageFileDamaged);
 }

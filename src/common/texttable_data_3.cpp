@@ -1,0 +1,43 @@
+// Built-in German and English texts the program added after id 310: the trigger skew of the
+// multi-device window, its checks of scale cells and runs, and the separator check of the
+// main frame. "%1" and "%2" are filled in by the caller.
+#include "common/texttable.h"
+
+namespace tolv::detail {
+
+namespace {
+const BuiltInText kTexts[] = {
+    {311, "Δt Trigger", "Δt trigger"},
+    {312, "Triggerzeitpunkt jedes Geräts relativ zum ersten Gerät des Zyklus",
+     "Trigger moment of each device relative to the first device of the cycle"},
+    {313, "fehlt", "missing"},
+    {314, "Von diesem Gerät kam in diesem Zyklus keine Messung",
+     "No record of this device came in this cycle"},
+    {315, "Kurven um Δt Trigger verschieben", "Shift curves by Δt trigger"},
+    {316,
+     "Zeichnet die Kurven jedes Geräts um seinen Triggerzeitpunkt relativ zum ersten Gerät "
+     "verschoben auf der gemeinsamen Zeitachse",
+     "Draws the curves of each device shifted by its trigger moment relative to the first "
+     "device on the common time axis"},
+    {317, "„%1“ ist keine brauchbare Zahl:~%2 bleibt in Gebrauch.",
+     "\"%1\" is not a usable number:~%2 stays in use."},
+    {318,
+     "Der Spalten-Trenner „%1“ ist auch der Dezimal-Trenner: keine so geschriebene Datei wäre "
+     "lesbar. Bitte zuerst den anderen Trenner ändern.",
+     "The column separator \"%1\" is also the decimal separator: no file written so could be "
+     "read. Please change the other separator first."},
+    {319,
+     "Eine Dauermessung läuft. Schließen beendet sie wie STOP. Messung beenden und Fenster "
+     "schließen?",
+     "A continuous run is going on. Closing ends it as BREAK does. End the run and close the "
+     "window?"},
+    {320, "Beenden und schließen", "End and close"},
+    {321, "Weiter messen", "Keep measuring"},
+};
+}  // namespace
+
+std::span<const BuiltInText> builtInTexts3() {
+  return kTexts;
+}
+
+}  // namespace tolv::detail

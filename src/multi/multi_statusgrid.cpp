@@ -1,0 +1,125 @@
+#include "multi/multi_statusgrid.h"
+
+#include <QHeaderView>
+#include <QScrollBar>
+#include <algorithm>
+#include <cmath>
+
+#include "common/regional.h"
+#include "common/texttable.h"
+#include "common/widgetcolours.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
+#include "multi/multicollect.h"
+
+namespace tolv {
+
+TMultiStatusGrid::TMultiStatusGrid(QWidget* parent) : QTableWidget(0, 4, parent) {
+  setObjectName(QStringLiteral("DG_"));
+  verticalHeader()->setVisible(false);
+  verticalHeader()->setDefaultSectionSize(kRowHeight);
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  // A title row only for the trigger column; the other cells say what they are.
+  horizontalHeader()->setVisible(true);
+  horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  horizontalHeader()->setHighlightSections(false);
+  for (int c = 0; c < 3; ++c) setColumnWidth(c, kColourColumnWidth);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSelectionMode(QAbstractItemView::NoSelection);
+  setFocusPolicy(Qt::NoFocus);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setVisible(false);
+  applyTexts();
+}
+
+void TMultiStatusGrid::setRoomRows(int n) {
+  if (n == roomRows_) return;
+  roomRows_ = n;
+  QSizePolicy keep = sizePolicy();
+  keep.setRetainSizeWhenHidden(n > 0);
+  setSizePolicy(keep);
+  fitSize();
+}
+
+void TMultiStatusGrid::applyTexts() {
+  setHorizontalHeaderLabels({QString(), QString(), QString(), text(311)});
+  horizontalHeaderItem(kDeltaColumn)->setToolTip(hintText(312));
+  fitSize();
+}
+
+QString TMultiStatusGrid::deltaText(double seconds, QChar dec) {
+  QString s;
+  if (seconds == 0)
+    s = QStringLiteral("0.000 ms");
+  else if (std::fabs(seconds) < 1.0)
+    s = QString::asprintf("%+.3f ms", seconds * 1e3);
+  else
+    s = QString::asprintf("%+.3f s", seconds);
+  s.replace(QLatin1Char('.'), dec);
+  return s;
+}
+
+void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
+  rows_ = rows.size();
+  setRowCount(int(rows.size()));
+  const QChar dec = regional().decimalSeparator();
+  const QString missingHint = hintText(314);
+  int firstMissing = -1;
+  for (int r = 0; r < int(rows.size()); ++r) {
+    const MultiStatusRow& s = rows[std::size_t(r)];
+    auto* name = new QTableWidgetItem(s.serial);
+    setItem(r, 0, name);
+    paintGridCell(this, 0, r, s.missing ? ColorRef(kMissingColour) : kWhite);
+    name->setForeground(Qt::black);
+    name->setToolTip(s.missing ? missingHint : QString());
+    for (int c = 1; c <= 2; ++c) {
+      const ColorRef fill = s.filled ? (c == 1 ? s.colour1 : s.colour2) : kWhite;
+      auto* it = new QTableWidgetItem(
+          s.filled ? (c == 1 ? QStringLiteral("Kanal 1") : QStringLiteral("Kanal 2")) : QString());
+      setItem(r, c, it);
+      paintGridCell(this, c, r, fill);
+    }
+    auto* delta = new QTableWidgetItem;
+    delta->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    if (s.missing) {
+      delta->setText(text(313));
+      delta->setToolTip(missingHint);
+      QFont f = font();
+      f.setBold(true);
+      delta->setFont(f);
+      setItem(r, kDeltaColumn, delta);
+      paintGridCell(this, kDeltaColumn, r, ColorRef(kMissingColour));
+      delta->setForeground(QColor(160, 0, 0));
+      if (firstMissing < 0) firstMissing = r;
+    } else {
+      if (s.hasTriggerDelta) delta->setText(deltaText(s.triggerDelta, dec));
+      setItem(r, kDeltaColumn, delta);
+      paintGridCell(this, kDeltaColumn, r, kWhite);
+    }
+  }
+  fitSize();
+  setVisible(!rows.empty());
+  // A device that sent nothing is the row the user needs to see.
+  if (firstMissing >= 0) scrollToItem(item(firstMissing, 0), QAbstractItemView::EnsureVisible);
+}
+
+void TMultiStatusGrid::fitSize() {
+  // Serial numbers and the trigger column are wider than the 56 px of the colour columns.
+  resizeColumnToContents(0);
+  setColumnWidth(0, std::max(kColourColumnWidth, columnWidth(0)));
+  const QFontMetrics fm(font());
+  int deltaWidth = std::max(fm.horizontalAdvance(deltaText(-0.123456, QLatin1Char('.'))),
+                            fm.horizontalAdvance(text(313)) + 4);
+  deltaWidth = std::max(deltaWidth, horizontalHeader()->fontMetrics().horizontalAdvance(text(311)));
+  setColumnWidth(kDeltaColumn, deltaWidth + 12);
+  const int shown = std::clamp(std::max(int(rows_), roomRows_), 1, kVisibleRows);
+  const int header = horizontalHeader()->sizeHint().height();
+  const int frame = 2 * frameWidth();
+  setFixedHeight(header + shown * kRowHeight + frame);
+  int width = frame;
+  for (int c = 0; c < columnCount(); ++c) width += columnWidth(c);
+  if (int(rows_) > kVisibleRows) width += verticalScrollBar()->sizeHint().width();
+  setFixedWidth(width);
+}
+
+}  // namespace tolv

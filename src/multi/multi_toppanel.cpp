@@ -1,0 +1,260 @@
+#include "multi/multi_toppanel.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStyle>
+#include <QToolButton>
+
+#include "common/texttable.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
+#include "devicewin/picturesave.h"
+#include "multi/multi_statusgrid.h"
+#include "multi/multicollect.h"
+
+namespace tolv {
+
+namespace {
+
+QToolButton* toolButton(const char* name, QStyle::StandardPixmap icon, QWidget* parent) {
+  auto* b = new QToolButton(parent);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setIcon(parent->style()->standardIcon(icon));
+  b->setAutoRaise(true);
+  return b;
+}
+
+QLabel* valuePanel(const char* name, QWidget* parent) {
+  auto* l = new QLabel(QStringLiteral(" -- "), parent);
+  l->setObjectName(QString::fromLatin1(name));
+  l->setFrameShape(QFrame::Panel);
+  l->setFrameShadow(QFrame::Sunken);
+  l->setMinimumWidth(64);
+  return l;
+}
+
+}  // namespace
+
+TMultiTopPanel::TMultiTopPanel(TMultiCollection& coll, QWidget* parent)
+    : QFrame(parent), coll_(coll) {
+  setObjectName(QStringLiteral("PN_Top"));
+  auto* top = new QHBoxLayout(this);
+  top->setContentsMargins(4, 2, 4, 2);
+  buildStartStop();
+  // Aligned to the top: rows added to the status grid never move RUN and BREAK.
+  top->addWidget(pnStartStop_, 0, Qt::AlignTop);
+  buildFileButtons();
+  auto* files = new QGridLayout;
+  files->addWidget(bbnCopy_, 0, 0);
+  files->addWidget(bbnSaveData_, 0, 1);
+  files->addWidget(bbnPrint_, 0, 2);
+  files->addWidget(bbnSavePicture_, 0, 3);
+  files->addWidget(bbnLoadData_, 1, 1);
+  files->addWidget(bbnSaveSettings_, 1, 2);
+  files->addWidget(bbnLoadSettings_, 1, 0);
+  files->setRowStretch(2, 1);
+  top->addLayout(files);
+  dgStatus_ = new TMultiStatusGrid(this);
+  top->addWidget(dgStatus_, 0, Qt::AlignTop);
+  buildClearAndAuto();
+  auto* clear = new QVBoxLayout;
+  clear->addWidget(bnClearImage_);
+  clear->addWidget(cbClearBeforeDrawing_);
+  clear->addStretch(1);
+  top->addLayout(clear);
+  top->addWidget(gbAuto_, 0, Qt::AlignTop);
+  buildStatistics();
+  top->addWidget(gbStats_, 0, Qt::AlignTop);
+  top->addStretch(1);
+}
+
+void TMultiTopPanel::buildStartStop() {
+  pnStartStop_ = new QFrame(this);
+  pnStartStop_->setObjectName(QStringLiteral("PN_StartStopControls"));
+  auto* ss = new QGridLayout(pnStartStop_);
+  ss->setContentsMargins(0, 0, 0, 0);
+  cbSingleShot_ = new QCheckBox(pnStartStop_);
+  cbSingleShot_->setObjectName(QStringLiteral("CB_SingleShot"));
+  cbSingleShot_->setChecked(true);
+  connect(cbSingleShot_, &QCheckBox::clicked, this,
+          [this](bool on) { coll_.setSingleShot(on, true); });
+  bnRun_ = new QPushButton(pnStartStop_);
+  bnRun_->setObjectName(QStringLiteral("BN_Run"));
+  connect(bnRun_, &QPushButton::clicked, this, [this] { coll_.runClicked(); });
+  bnBreak_ = new QPushButton(pnStartStop_);
+  bnBreak_->setObjectName(QStringLiteral("BN_Break"));
+  connect(bnBreak_, &QPushButton::clicked, this, [this] { coll_.breakClicked(); });
+  pnCollectTime_ = new QLabel(pnStartStop_);
+  pnCollectTime_->setObjectName(QStringLiteral("PN_CollectTime_ms"));
+  seCollectTime_ = new QSpinBox(pnStartStop_);
+  seCollectTime_->setObjectName(QStringLiteral("SE_CollectTime_ms"));
+  seCollectTime_->setRange(1, 100000000);
+  seCollectTime_->setValue(TMultiCollection::kCollectMs);
+  connect(seCollectTime_, &QSpinBox::valueChanged, this, [this](int v) {
+    if (!refreshing_) coll_.setCollectTimeMs(v);
+  });
+  ss->addWidget(cbSingleShot_, 0, 0, 1, 2);
+  ss->addWidget(bnRun_, 1, 0);
+  ss->addWidget(bnBreak_, 1, 1);
+  ss->addWidget(pnCollectTime_, 0, 2);
+  ss->addWidget(seCollectTime_, 1, 2);
+  ss->setRowStretch(2, 1);
+}
+
+void TMultiTopPanel::buildFileButtons() {
+  bbnCopy_ = toolButton("BBN_CopyMUVXToClipboard", QStyle::SP_DialogApplyButton, this);
+  bbnSaveData_ = toolButton("BBN_SaveMUVXfileAs", QStyle::SP_DialogSaveButton, this);
+  bbnPrint_ = toolButton("BBN_PrintMUVX", QStyle::SP_FileDialogDetailedView, this);
+  bbnSavePicture_ = toolButton("BBN_SaveMUVXPictureAs", QStyle::SP_DriveFDIcon, this);
+  bbnSavePicture_->setIcon(savePictureIcon());
+  bbnLoadData_ = toolButton("BBN_LoadMUVXfile", QStyle::SP_DialogOpenButton, this);
+  bbnSaveSettings_ = toolButton("BBN_SaveMUVXSettingsAs", QStyle::SP_DriveFDIcon, this);
+  bbnLoadSettings_ = toolButton("BBN_LoadMUVXSettings", QStyle::SP_DirOpenIcon, this);
+  saveControlsShown(false);
+}
+
+void TMultiTopPanel::buildClearAndAuto() {
+  bnClearImage_ = new QPushButton(this);
+  bnClearImage_->setObjectName(QStringLiteral("BN_ClearImage"));
+  connect(bnClearImage_, &QPushButton::clicked, this, [this] { coll_.clearImage(); });
+  cbClearBeforeDrawing_ = new QCheckBox(this);
+  cbClearBeforeDrawing_->setObjectName(QStringLiteral("CB_ClearBeforeDrawing"));
+  cbClearBeforeDrawing_->setChecked(true);
+  connect(cbClearBeforeDrawing_, &QCheckBox::toggled, this,
+          [this](bool on) { coll_.setClearBeforeDrawing(on); });
+
+  gbAuto_ = new QGroupBox(this);
+  gbAuto_->setObjectName(QStringLiteral("GB_Auto"));
+  auto* au = new QGridLayout(gbAuto_);
+  cbAutosave_ = new QCheckBox(gbAuto_);
+  cbAutosave_->setObjectName(QStringLiteral("CB_Autosave"));
+  connect(cbAutosave_, &QCheckBox::toggled, this, [this](bool on) {
+    if (!refreshing_) coll_.setAutosave(on);
+  });
+  edFixPart_ = new QLineEdit(gbAuto_);
+  edFixPart_->setObjectName(QStringLiteral("ED_Fix_File_Name_Part"));
+  connect(edFixPart_, &QLineEdit::textChanged, this, [this](const QString& s) {
+    if (!refreshing_) coll_.setFixedPart(s);
+  });
+  cbAutostart_ = new QCheckBox(gbAuto_);
+  cbAutostart_->setObjectName(QStringLiteral("CB_Autostart"));
+  connect(cbAutostart_, &QCheckBox::clicked, this,
+          [this](bool on) { coll_.setAutostart(on, true); });
+  au->addWidget(cbAutosave_, 0, 0);
+  au->addWidget(edFixPart_, 0, 1);
+  au->addWidget(cbAutostart_, 1, 0, 1, 2);
+}
+
+void TMultiTopPanel::buildStatistics() {
+  gbStats_ = new QGroupBox(this);
+  gbStats_->setObjectName(QStringLiteral("GB_IntervalStatistics"));
+  auto* st = new QGridLayout(gbStats_);
+  const char* labels[3] = {"PN_N_Intervals_Label", "PN_DeltaTmean_Label", "PN_DeltaTStdDev_Label"};
+  const char* values[5] = {"PN_N_Intervals", "PN_DeltaTmean", "PN_DeltaTStdDev", "PN_DeltaTMin",
+                           "PN_DeltaTMax"};
+  for (int i = 0; i < 3; ++i) {
+    statLabels_[i] = new QLabel(gbStats_);
+    statLabels_[i]->setObjectName(QString::fromLatin1(labels[i]));
+    statLabels_[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    statLabels_[i]->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+    st->addWidget(statLabels_[i], i, 0);
+  }
+  for (int i = 0; i < 5; ++i) statValues_[i] = valuePanel(values[i], gbStats_);
+  st->addWidget(statValues_[0], 0, 1);
+  st->addWidget(statValues_[1], 1, 1);
+  st->addWidget(statValues_[2], 2, 1);
+  st->addWidget(statValues_[3], 1, 2);
+  st->addWidget(statValues_[4], 2, 2);
+  gbStats_->setVisible(false);
+}
+
+void TMultiTopPanel::applyTexts() {
+  bnRun_->setText(text(85));
+  bnRun_->setToolTip(hintText(86));
+  bnBreak_->setText(text(87));
+  bnBreak_->setToolTip(hintText(88));
+  cbSingleShot_->setText(text(91));
+  cbSingleShot_->setToolTip(hintText(92));
+  pnCollectTime_->setText(text(256));
+  pnCollectTime_->setToolTip(hintText(257));
+  seCollectTime_->setToolTip(hintText(257));
+  bnClearImage_->setText(text(258));
+  bnClearImage_->setToolTip(hintText(259));
+  cbClearBeforeDrawing_->setText(text(259));
+  cbClearBeforeDrawing_->setToolTip(hintText(260));
+  gbAuto_->setTitle(groupCaption(262));
+  gbAuto_->setToolTip(hintText(263));
+  cbAutosave_->setText(text(264));
+  cbAutosave_->setToolTip(hintText(265));
+  edFixPart_->setToolTip(hintText(266));
+  cbAutostart_->setText(text(267));
+  cbAutostart_->setToolTip(hintText(268));
+  gbStats_->setTitle(groupCaption(269));
+  gbStats_->setToolTip(hintText(270));
+  statValues_[0]->setToolTip(hintText(271));
+  statLabels_[0]->setText(text(272));
+  statLabels_[0]->setToolTip(hintText(273));
+  statValues_[1]->setToolTip(hintText(274));
+  statLabels_[1]->setText(text(275));
+  statLabels_[1]->setToolTip(hintText(276));
+  statValues_[2]->setToolTip(hintText(277));
+  QString sd = text(278);
+  if (!sd.endsWith(QChar(0x00B1))) sd += QChar(0x00B1);
+  statLabels_[2]->setText(sd);
+  statLabels_[2]->setToolTip(hintText(279));
+  statValues_[3]->setToolTip(hintText(280));
+  statValues_[4]->setToolTip(hintText(281));
+  bbnCopy_->setToolTip(hintText(282));
+  bbnSaveData_->setToolTip(hintText(283));
+  bbnPrint_->setToolTip(hintText(284));
+  bbnSavePicture_->setToolTip(savePictureCaption(languageIndex()) + QLatin1Char('\n') +
+                              savePictureHint(languageIndex()));
+  bbnLoadData_->setToolTip(hintText(285));
+  bbnSaveSettings_->setToolTip(hintText(286));
+  bbnLoadSettings_->setToolTip(hintText(287));
+  dgStatus_->applyTexts();
+}
+
+void TMultiTopPanel::refreshStatus(bool runGoing) {
+  refreshing_ = true;
+  // Hidden without active devices; once there are devices to check it keeps its room, so the
+  // controls beside it stay where they are while the user checks them.
+  QSizePolicy keep = pnStartStop_->sizePolicy();
+  keep.setRetainSizeWhenHidden(coll_.itemCount() > 0);
+  pnStartStop_->setSizePolicy(keep);
+  pnStartStop_->setVisible(coll_.activeCount() > 0);
+  dgStatus_->setRoomRows(coll_.itemCount());
+  dgStatus_->showRows(coll_.statusRows());
+  // RUN cannot restart a run that goes on; BREAK can end it at any moment, between cycles too.
+  bnRun_->setEnabled(!runGoing);
+  bnBreak_->setEnabled(true);
+  if (seCollectTime_->value() != coll_.collectTimeMs())
+    seCollectTime_->setValue(coll_.collectTimeMs());
+  refreshing_ = false;
+}
+
+void TMultiTopPanel::refreshStatistics() {
+  for (int i = 0; i < 5; ++i) statValues_[i]->setText(coll_.statisticsText(i));
+  gbStats_->setVisible(coll_.cyclesCount() > 0);
+}
+
+void TMultiTopPanel::refreshOptions() {
+  refreshing_ = true;
+  cbSingleShot_->setChecked(coll_.singleShot());
+  cbAutostart_->setChecked(coll_.autostart());
+  cbAutosave_->setChecked(coll_.autosave());
+  if (edFixPart_->text() != coll_.fixedPart()) edFixPart_->setText(coll_.fixedPart());
+  cbClearBeforeDrawing_->setChecked(coll_.clearBeforeDrawing());
+  refreshing_ = false;
+}
+
+void TMultiTopPanel::saveControlsShown(bool on) {
+  for (QToolButton* b : {bbnCopy_, bbnSaveData_, bbnPrint_, bbnSavePicture_}) b->setVisible(on);
+}
+
+}  // namespace tolv

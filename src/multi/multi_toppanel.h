@@ -1,0 +1,77 @@
+#pragma once
+// The top panel PN_Top of the multi-device window: start and stop controls, the file buttons,
+// the status grid, the clear controls, the automatic-operation box and the interval statistics.
+// RUN and BREAK sit side by side and never trade places: during a continuous run RUN is
+// disabled and BREAK stays where it is, so a click meant to stop never starts.
+#include <QFrame>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QToolButton;
+
+namespace tolv {
+
+class TMultiCollection;
+class TMultiStatusGrid;
+
+class TMultiTopPanel : public QFrame {
+  Q_OBJECT
+ public:
+  TMultiTopPanel(TMultiCollection& coll, QWidget* parent);
+
+  void applyTexts();
+  // Run buttons, collecting time and status grid; runGoing: a run or a pending re-run.
+  void refreshStatus(bool runGoing);
+  void refreshStatistics();
+  void refreshOptions();
+  void saveControlsShown(bool on);
+
+  QPushButton* runButton() const { return bnRun_; }
+  QPushButton* breakButton() const { return bnBreak_; }
+  TMultiStatusGrid* statusGrid() const { return dgStatus_; }
+  QToolButton* copyButton() const { return bbnCopy_; }
+  QToolButton* saveDataButton() const { return bbnSaveData_; }
+  QToolButton* printButton() const { return bbnPrint_; }
+  QToolButton* savePictureButton() const { return bbnSavePicture_; }
+  QToolButton* loadDataButton() const { return bbnLoadData_; }
+  QToolButton* saveSettingsButton() const { return bbnSaveSettings_; }
+  QToolButton* loadSettingsButton() const { return bbnLoadSettings_; }
+
+ private:
+  void buildStartStop();
+  void buildFileButtons();
+  void buildClearAndAuto();
+  void buildStatistics();
+  TMultiCollection& coll_;
+  bool refreshing_ = false;
+
+  QWidget* pnStartStop_ = nullptr;
+  QCheckBox* cbSingleShot_ = nullptr;
+  QPushButton* bnRun_ = nullptr;
+  QPushButton* bnBreak_ = nullptr;
+  QLabel* pnCollectTime_ = nullptr;
+  QSpinBox* seCollectTime_ = nullptr;
+  QToolButton* bbnCopy_ = nullptr;
+  QToolButton* bbnSaveData_ = nullptr;
+  QToolButton* bbnPrint_ = nullptr;
+  QToolButton* bbnSavePicture_ = nullptr;
+  QToolButton* bbnLoadData_ = nullptr;
+  QToolButton* bbnSaveSettings_ = nullptr;
+  QToolButton* bbnLoadSettings_ = nullptr;
+  TMultiStatusGrid* dgStatus_ = nullptr;
+  QPushButton* bnClearImage_ = nullptr;
+  QCheckBox* cbClearBeforeDrawing_ = nullptr;
+  QGroupBox* gbAuto_ = nullptr;
+  QCheckBox* cbAutosave_ = nullptr;
+  QLineEdit* edFixPart_ = nullptr;
+  QCheckBox* cbAutostart_ = nullptr;
+  QGroupBox* gbStats_ = nullptr;
+  QLabel* statLabels_[3] = {};
+  QLabel* statValues_[5] = {};
+};
+
+}  // namespace tolv

@@ -1,0 +1,171 @@
+// The main frame's checks of what it takes: separator pairs that would make files unreadable,
+// window sizes from the position file, and a multi-device run at shut-down.
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
+#include <fstream>
+
+#include "app/framefiles.h"
+#include "app/framelogic.h"
+#include "common/regional.h"
+#include "common/texttable.h"
+#include "frame_fixture.h"
+#include "multi/tf_multi_tolvanex_img.h"
+
+namespace tolv::testing {
+namespace {
+
+class FrameChoices : public FrameTest {
+ protected:
+  void TearDown() override {
+    FrameTest::TearDown();
+    setDecimalSeparatorSetting(QLatin1Char(','));
+    setColumnSeparatorSetting(QLatin1Char('\t'));
+    setLanguageIndex(0);
+  }
+  static void put(const std::filesystem::path& p, const std::string& bytes) {
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << bytes;
+  }
+};
+
+// Choosing a column separator equal to the decimal separator (or the other way round) is
+// refused with a message; the drop-down and the separators in force stay as they were.
+TEST_F(FrameChoices, SeparatorPairsThatSplitNumbersAreRefused) {
+  TF_MultiTolvanexFrame& f = makeFrame();
+  f.setLanguage(1);
+  auto* dec = f.findChild<QComboBox*>("CB_DecimalSeparator");
+  auto* col = f.findChild<QComboBox*>("CB_ColumnSeparator");
+  ASSERT_EQ(f.decimalSeparator(), QChar(','));
+  col->setCurrentIndex(1);        // what the user's pick shows before the handler runs
+  f.CB_ColumnSeparatorChange(1);  // "Comma"
+  EXPECT_EQ(f.columnSeparator(), QChar('\t'));
+  EXPECT_EQ(columnSeparatorSetting(), QChar('\t'));
+  EXPECT_EQ(col->currentIndex(), 0);
+  ASSERT_EQ(sink_.messages.size(), 1u);
+  EXPECT_EQ(sink_.messages[0].caption, "Column separator");
+  EXPECT_TRUE(sink_.messages[0].text.startsWith(
+      QStringLiteral("The column separator \"Comma\" is also the decimal separator")));
+  f.CB_ColumnSeparatorChange(2);  // "Dot" is fine beside a comma
+  EXPECT_EQ(f.columnSeparator(), QChar('.'));
+  dec->setCurrentIndex(0);
+  f.CB_DecimalSeparatorChange(0);  // a point beside the point column separator
+  EXPECT_EQ(f.decimalSeparator(), QChar(','));
+  EXPECT_EQ(decimalSeparatorSetting(), QChar(','));
+  EXPECT_EQ(dec->currentIndex(), 1);
+  ASSERT_EQ(sink_.messages.size(), 2u);
+  EXPECT_EQ(sink_.messages[1].caption, "Decimal separator");
+  EXPECT_TRUE(sink_.messages[1].text.contains(QStringLiteral("\"Dot\"")));
+  // In German too.
+  f.setLanguage(0);
+  f.CB_ColumnSeparatorChange(1);
+  ASSERT_EQ(sink_.messages.size(), 3u);
+  EXPECT_EQ(sink_.messages[2].caption, "Spalten-Trenner");
+  EXPECT_TRUE(sink_.messages[2].text.startsWith(QStringLiteral("Der Spalten-Trenner „Komma“")));
+  // The setters refuse a clash as well.
+  EXPECT_FALSE(f.setColumnSeparator(QChar(',')));
+  EXPECT_TRUE(f.setColumnSeparator(QChar(';')));
+  EXPECT_TRUE(f.setDecimalSeparator(QChar('.')));
+  EXPECT_FALSE(f.setColumnSeparator(QChar('.')));
+  EXPECT_NE(decimalSeparatorSetting(), columnSeparatorSetting());
+}
+
+// A settings file written before the pair was checked: the program starts with another column
+// separator and writes the file back without the clash.
+TEST_F(FrameChoices, StoredClashingPairIsNotWrittenAgain) {
+  for (QChar both : {QChar('.'), QChar(',')}) {
+    GlobalSettings g;
+    g.language = 1;
+    g.decimal = both;
+    g.column = both;
+    ASSERT_EQ(writeGlobalSettingsFile(multiFolder() / kGlobalSettingsFileName, g), 0);
+    {
+      TF_MultiTolvanexFrame& f = makeFrame();
+      EXPECT_EQ(f.decimalSeparator(), both);
+      EXPECT_EQ(f.columnSeparator(), QChar('\t'));
+      EXPECT_EQ(decimalSeparatorSetting(), both);
+      EXPECT_EQ(columnSeparatorSetting(), QChar('\t'));
+      f.close();
+    }
+    frame_.reset();
+    GlobalSettings back;
+    ASSERT_EQ(readGlobalSettingsFile(multiFolder() / kGlobalSettingsFileName, back), 0);
+    EXPECT_EQ(back.decimal, both);
+    EXPECT_EQ(back.column, QChar('\t'));
+  }
+  // A good pair is taken as it stands, whatever the separators in force before.
+  setDecimalSeparatorSetting(QLatin1Char('.'));
+  GlobalSettings g;
+  g.decimal = QLatin1Char(',');
+  g.column = QLatin1Char('.');
+  ASSERT_EQ(writeGlobalSettingsFile(multiFolder() / kGlobalSettingsFileName, g), 0);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  EXPECT_EQ(f.decimalSeparator(), QChar(','));
+  EXPECT_EQ(f.columnSeparator(), QChar('.'));
+  EXPECT_TRUE(sink_.messages.empty());
+}
+
+TEST(FrameLogicChoices, SeparatorClashAndItsReplacement) {
+  EXPECT_TRUE(separatorsClash(QChar('.'), QChar('.')));
+  EXPECT_FALSE(separatorsClash(QChar(','), QChar('.')));
+  EXPECT_EQ(columnSeparatorBesides(QChar(',')), QChar('\t'));
+  EXPECT_EQ(columnSeparatorBesides(QChar('\t')), QChar(';'));
+}
+
+// A multi-device window of 20000 x 20000 in the position file is fitted to the screen before
+// anything is laid out or drawn at that size.
+TEST_F(FrameChoices, HugeMultiWindowFromThePositionFileFitsTheScreen) {
+  driver_ = std::make_unique<TSimulatedDriver>(1, clock_);
+  const QStringList lines = {"frame", "10",    "10",    "F_D2Koord", "500", "300", "multi", "40",
+                             "30",    "20000", "20000", "F",         "",    "F",   "3"};
+  put(multiFolder() / kPositionFileName, lines.join(QStringLiteral("\r\n")).toStdString() + "\r\n");
+  TF_MultiTolvanexFrame& f = makeFrame();
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  TF_Multi_Tolvanex_Img* m = f.multiWindow();
+  EXPECT_LE(m->width(), std::max(screen.width(), m->minimumWidth()));
+  EXPECT_LE(m->height(), screen.height());
+  f.TM_BootTimer();  // lays the window out and prepares its plot
+  EXPECT_LE(m->coll().image().width(), std::max(screen.width(), m->minimumWidth()));
+  EXPECT_LE(m->coll().image().height(), screen.height());
+  EXPECT_EQ(m->pos(), QPoint(40, 30));
+}
+
+TEST(FrameLogicChoices, FitOnScreensBoundsBySizeOfTheScreenHoldingTheTitle) {
+  const QList<QRect> two = {QRect(0, 0, 1600, 1000), QRect(1600, 0, 1280, 1024)};
+  EXPECT_EQ(fitOnScreens({100, 50}, {800, 600}, two), QSize(800, 600));
+  EXPECT_EQ(fitOnScreens({100, 50}, {20000, 20000}, two), QSize(1600, 1000));
+  EXPECT_EQ(fitOnScreens({1700, 50}, {20000, 20000}, two), QSize(1280, 1024));
+  // Off every screen: the first one's size (the window is brought onto it).
+  EXPECT_EQ(fitOnScreens({9000, 9000}, {3000, 3000}, two), QSize(1600, 1000));
+  EXPECT_EQ(fitOnScreens({0, 0}, {1600, 1000}, two), QSize(1600, 1000));
+  EXPECT_EQ(fitOnScreens({0, 0}, {1601, 1001}, two), QSize(1600, 1000));
+  EXPECT_EQ(fitOnScreens({5, 5}, {20000, 20000}, {}), QSize(20000, 20000));
+}
+
+// Closing the frame ends a continuous multi-device run before the devices shut down, and the
+// multi-device window does not ask.
+TEST_F(FrameChoices, ShutDownEndsAMultiDeviceRunWithoutAsking) {
+  driver_ = std::make_unique<TSimulatedDriver>(2, clock_);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  TF_Multi_Tolvanex_Img* m = f.multiWindow();
+  int asked = 0;
+  m->setEndRunQuestion([&](const QString&) {
+    ++asked;
+    return false;
+  });
+  f.TM_BootTimer();
+  m->coll().setItemChecked(0, true);
+  m->coll().setItemChecked(1, true);
+  ASSERT_EQ(m->activateCheckedDevices(), 0);
+  m->coll().setSingleShot(false, false);
+  ASSERT_EQ(m->startRun(), 0);
+  ASSERT_TRUE(m->runGoing());
+  f.close();
+  EXPECT_TRUE(f.shutDownDone());
+  EXPECT_FALSE(m->runGoing());
+  EXPECT_EQ(asked, 0);
+  EXPECT_FALSE(m->isVisible());
+}
+
+}  // namespace
+}  // namespace tolv::testing

@@ -1,0 +1,330 @@
+// The multi-device window during runs, with fake members: BREAK where the pointer is for the
+// whole continuous run, closing or hiding that ends a run (after asking), the status grid of
+// many devices with the trigger column, the shifted-curves switch and refused scale cells.
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+
+#include "common/widgetcolours.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
+#include "multi/multi_settingspage.h"
+#include "multi/multi_statusgrid.h"
+#include "multi/tf_multi_tolvanex_img.h"
+#include "multi_rig.h"
+
+namespace tolv::test {
+namespace {
+
+class MultiRunWindow : public MultiRig {
+ protected:
+  void SetUp() override {
+    MultiRig::SetUp();
+    setBootingFlag(false);
+  }
+  void TearDown() override {
+    win_.reset();
+    MultiRig::TearDown();
+  }
+  // n devices, all checked and active, the window shown and laid out; as a user does, the
+  // devices are checked in the shown window.
+  TF_Multi_Tolvanex_Img& activeWindow(int n, int depth = 500) {
+    for (int i = 0; i < n; ++i)
+      members_.add(QStringLiteral("TVS0000") + QString::number(i + 1), depth);
+    win_ = std::make_unique<TF_Multi_Tolvanex_Img>(
+        nullptr, [this](int ms) -> ITimer& { return hub_.create(ms); });
+    win_->setMembers(&members_);
+    win_->setEndRunQuestion([this](const QString& q) {
+      questions_ << q;
+      return answer_;
+    });
+    win_->fillFromDeviceWindows();
+    win_->resize(1200, 760);
+    win_->show();
+    win_->layOut();
+    QCoreApplication::processEvents();
+    for (int i = 0; i < n; ++i) win_->coll().setItemChecked(i, true);
+    if (n > 0) {
+      EXPECT_EQ(win_->activateCheckedDevices(), 0);
+    }
+    QCoreApplication::processEvents();
+    return *win_;
+  }
+  template <typename T>
+  T* find(const char* name) {
+    return win_->findChild<T*>(QString::fromLatin1(name));
+  }
+  // Every active device delivers its record of the cycle; the window's own work then ends.
+  void deliverCycle() {
+    for (auto& m : members_.list)
+      if (m->index() >= 0) win_->coll().recordArrived(m->notice());
+    QCoreApplication::processEvents();
+  }
+  int starts() const {
+    int n = 0;
+    for (const auto& m : members_.list) n += m->starts;
+    return n;
+  }
+  int stops() const {
+    int n = 0;
+    for (const auto& m : members_.list) n += m->stops;
+    return n;
+  }
+
+  std::unique_ptr<TF_Multi_Tolvanex_Img> win_;
+  QStringList questions_;
+  bool answer_ = true;
+};
+
+// A user who aims at BREAK at any moment of a continuous run hits BREAK, enabled, and the run
+// stops; RUN is never under the pointer and cannot restart the run meanwhile.
+TEST_F(MultiRunWindow, BreakStaysUnderThePointerForTheWholeContinuousRun) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.coll().setSingleShot(false, false);
+  auto* run = find<QPushButton>("BN_Run");
+  auto* brk = find<QPushButton>("BN_Break");
+  ASSERT_TRUE(run && brk);
+  EXPECT_TRUE(run->isEnabled());
+  QTest::mouseClick(run, Qt::LeftButton);
+  ASSERT_TRUE(w.coll().running());
+  const QPoint spot = brk->mapTo(&w, brk->rect().center());
+  auto atSpot = [&](const char* moment) {
+    QWidget* hit = w.childAt(spot);
+    EXPECT_EQ(hit, brk) << moment << ": " << (hit ? hit->objectName().toStdString() : "nothing");
+    EXPECT_TRUE(brk->isVisible() && brk->isEnabled()) << moment;
+    EXPECT_FALSE(run->isEnabled()) << moment;
+  };
+  atSpot("waiting for records");
+  w.coll().recordArrived(members_.list[0]->notice());
+  QCoreApplication::processEvents();
+  atSpot("first record in");
+  deliverCycle();
+  ASSERT_TRUE(w.coll().reRunTimer().isActive());
+  atSpot("cycle drawn, next one pending");
+  hub_.advance(TMultiCollection::kReRunMs);
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(w.coll().running());
+  atSpot("second cycle");
+  deliverCycle();
+  atSpot("second cycle drawn");
+  // The click between two cycles ends the run for good.
+  const int startsBefore = starts();
+  QTest::mouseClick(w.childAt(spot), Qt::LeftButton);
+  EXPECT_FALSE(w.runGoing());
+  EXPECT_EQ(stops(), 2);
+  hub_.advance(5000);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(starts(), startsBefore);
+  EXPECT_TRUE(run->isEnabled());
+  EXPECT_EQ(w.childAt(spot), brk);  // still BREAK's place when idle
+}
+
+// A single-shot run gives RUN back once its cycle is drawn.
+TEST_F(MultiRunWindow, SingleShotGivesRunBackAfterItsCycle) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  auto* run = find<QPushButton>("BN_Run");
+  w.BN_RunClick();
+  EXPECT_FALSE(run->isEnabled());
+  deliverCycle();
+  EXPECT_FALSE(w.coll().reRunTimer().isActive());
+  EXPECT_TRUE(run->isEnabled());
+}
+
+// Closing (or hiding) the window during a continuous run asks; keeping the run keeps the
+// window, ending it stops the devices as BREAK does and no cycle follows.
+TEST_F(MultiRunWindow, ClosingDuringAContinuousRunAsksAndEndsIt) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.coll().setSingleShot(false, false);
+  w.BN_RunClick();
+  deliverCycle();
+  ASSERT_TRUE(w.runGoing());
+  answer_ = false;
+  EXPECT_FALSE(w.close());
+  EXPECT_TRUE(w.isVisible());
+  w.toggleVisible();
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(questions_.size(), 2);
+  EXPECT_EQ(questions_[0], text(319));
+  EXPECT_TRUE(w.runGoing());
+  EXPECT_EQ(stops(), 0);
+  answer_ = true;
+  EXPECT_TRUE(w.close());
+  EXPECT_EQ(questions_.size(), 3);
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_FALSE(w.runGoing());
+  EXPECT_EQ(stops(), 2);
+  const int startsBefore = starts();
+  hub_.advance(5000);
+  EXPECT_EQ(starts(), startsBefore);
+  // Without a run nothing is asked.
+  w.show();
+  EXPECT_TRUE(w.close());
+  EXPECT_EQ(questions_.size(), 3);
+}
+
+// The frame's shut-down ends a run without a question.
+TEST_F(MultiRunWindow, ShutDownEndsTheRunWithoutAsking) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.coll().setSingleShot(false, false);
+  w.BN_RunClick();
+  w.endRunForShutDown();
+  EXPECT_FALSE(w.runGoing());
+  EXPECT_EQ(stops(), 2);
+  EXPECT_TRUE(w.close());
+  EXPECT_TRUE(questions_.isEmpty());
+}
+
+// Eight devices are all in sight, each row whole and nothing of the grid under the pages;
+// twelve scroll, and every row can be reached.
+TEST_F(MultiRunWindow, StatusGridShowsEightDevicesAndScrollsToMore) {
+  for (int n : {8, 12}) {
+    members_.list.clear();
+    TF_Multi_Tolvanex_Img& w = activeWindow(n);
+    auto* grid = find<TMultiStatusGrid>("DG_");
+    ASSERT_TRUE(grid);
+    ASSERT_EQ(grid->rowCount(), n);
+    // The grid lies wholly above the pages.
+    const QRect onWindow(grid->mapTo(&w, QPoint(0, 0)), grid->size());
+    EXPECT_LE(onWindow.bottom(), w.pageControl()->geometry().top()) << n;
+    const QRect view = grid->viewport()->rect();
+    for (int r = 0; r < n; ++r) {
+      const QRect cell = grid->visualItemRect(grid->item(r, 0));
+      if (n <= TMultiStatusGrid::kVisibleRows) {
+        EXPECT_TRUE(view.contains(cell)) << n << " row " << r;
+      } else {
+        grid->scrollToItem(grid->item(r, 0));
+        EXPECT_TRUE(view.contains(grid->visualItemRect(grid->item(r, 0)))) << n << " row " << r;
+      }
+    }
+    EXPECT_EQ(grid->verticalScrollBar()->isVisible(), n > TMultiStatusGrid::kVisibleRows) << n;
+    win_.reset();
+  }
+}
+
+// The grid keeps room for the devices that can become active: checking them one by one in the
+// shown window never moves the check list under the user's pointer.
+TEST_F(MultiRunWindow, CheckingDevicesOneByOneNeverMovesThePages) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(0);
+  for (int i = 0; i < 9; ++i) members_.add(QStringLiteral("TVS1000") + QString::number(i));
+  w.fillFromDeviceWindows();
+  QCoreApplication::processEvents();
+  const QRect pages = w.pageControl()->geometry();
+  for (int i = 0; i < 9; ++i) {
+    w.CLB_ACTIVE_TolvanexsClickCheck(i, true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.pageControl()->geometry(), pages) << i;
+  }
+  EXPECT_EQ(w.activeCount(), 9);
+}
+
+// The trigger column: each device's delta to the cycle's first device, a missing device marked
+// in its row, and the grid scrolled to it.
+TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
+  TMultiStatusGrid grid;
+  std::vector<MultiStatusRow> rows(10);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    rows[i].serial = QStringLiteral("TVS%1").arg(i);
+    rows[i].filled = true;
+    rows[i].colour1 = 0x0000FF;
+    rows[i].colour2 = 0xFF0000;
+    rows[i].hasTriggerDelta = true;
+    rows[i].triggerDelta = 0.00025 * double(i);
+  }
+  rows[3].triggerDelta = -0.0015;
+  rows[4].hasTriggerDelta = false;
+  rows[9].missing = true;
+  rows[9].filled = false;
+  rows[9].hasTriggerDelta = false;
+  grid.resize(400, 200);
+  grid.show();
+  grid.showRows(rows);
+  EXPECT_EQ(grid.horizontalHeaderItem(TMultiStatusGrid::kDeltaColumn)->text(), "Δt trigger");
+  EXPECT_EQ(grid.item(0, 3)->text(), "0.000 ms");
+  EXPECT_EQ(grid.item(1, 3)->text(), "+0.250 ms");
+  EXPECT_EQ(grid.item(3, 3)->text(), "-1.500 ms");
+  EXPECT_EQ(grid.item(4, 3)->text(), "");  // no delta known
+  EXPECT_EQ(grid.item(2, 1)->text(), "Kanal 1");
+  EXPECT_EQ(grid.item(9, 3)->text(), "missing");
+  EXPECT_EQ(grid.item(9, 1)->text(), "");
+  EXPECT_EQ(gridCellColour(&grid, 0, 9), ColorRef(TMultiStatusGrid::kMissingColour));
+  EXPECT_EQ(gridCellColour(&grid, 3, 9), ColorRef(TMultiStatusGrid::kMissingColour));
+  EXPECT_EQ(gridCellColour(&grid, 0, 8), kWhite);
+  EXPECT_FALSE(grid.item(9, 0)->toolTip().isEmpty());
+  // Row 9 is below the eight rows in sight: the grid has scrolled to it.
+  EXPECT_TRUE(grid.viewport()->rect().contains(grid.visualItemRect(grid.item(9, 0))));
+  // The delta's text: milliseconds below a second, seconds from there, the system's mark.
+  EXPECT_EQ(TMultiStatusGrid::deltaText(0.0012345, QLatin1Char(',')), "+1,234 ms");
+  EXPECT_EQ(TMultiStatusGrid::deltaText(-0.999, QLatin1Char('.')), "-999.000 ms");
+  EXPECT_EQ(TMultiStatusGrid::deltaText(1.0, QLatin1Char('.')), "+1.000 s");
+  EXPECT_EQ(TMultiStatusGrid::deltaText(-2.5, QLatin1Char('.')), "-2.500 s");
+  setLanguageIndex(0);
+  grid.applyTexts();
+  grid.showRows(rows);
+  EXPECT_EQ(grid.item(9, 3)->text(), "fehlt");
+  EXPECT_EQ(grid.horizontalHeaderItem(3)->text(), "Δt Trigger");
+  // The column is as wide as its widest text.
+  EXPECT_GE(grid.columnWidth(3),
+            grid.fontMetrics().horizontalAdvance(QStringLiteral("-123.456 ms")));
+}
+
+// The switch for shifted curves sits on the plot page, is off by default, and redraws.
+TEST_F(MultiRunWindow, ShiftSwitchIsOffByDefaultAndRedrawsThePlot) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  auto* shift = find<QCheckBox>("CB_ShiftByTrigger");
+  ASSERT_TRUE(shift);
+  EXPECT_FALSE(shift->isChecked());
+  EXPECT_FALSE(w.coll().shiftByTrigger());
+  EXPECT_EQ(shift->text(), "Shift curves by Δt trigger");
+  w.pageControl()->setCurrentWidget(w.settingsPage());
+  EXPECT_FALSE(shift->isVisible());
+  w.BN_RunClick();
+  deliverCycle();
+  ASSERT_EQ(w.pageControl()->currentWidget(), w.imagePage());
+  EXPECT_TRUE(shift->isVisible());
+  const qint64 before = w.plotImage()->pixmap().cacheKey();
+  QTest::mouseClick(shift, Qt::LeftButton, {}, QPoint(6, shift->height() / 2));
+  EXPECT_TRUE(shift->isChecked());
+  EXPECT_TRUE(w.coll().shiftByTrigger());
+  EXPECT_NE(w.plotImage()->pixmap().cacheKey(), before);
+  shift->setChecked(false);
+  EXPECT_FALSE(w.coll().shiftByTrigger());
+}
+
+// A scale cell the user fills with something that is not a number turns red, says why, and
+// the last valid value stays in use; a valid entry clears the mark.
+TEST_F(MultiRunWindow, ScaleCellThatIsNoNumberIsMarkedAndKeepsItsValue) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(1);
+  auto* page = static_cast<TMultiSettingsPage*>(w.settingsPage());
+  QTableWidget* sg = page->scaleTable();
+  auto edit = [&](int r, int c, const char* t) { sg->item(r, c)->setText(QString::fromUtf8(t)); };
+  edit(1, 2, "2.5 V/V");
+  EXPECT_TRUE(page->cellRefused(1, 2));
+  EXPECT_EQ(gridCellColour(sg, 2, 1), ColorRef(TMultiSettingsPage::kRefusedCellColour));
+  EXPECT_TRUE(sg->item(1, 2)->toolTip().contains(QStringLiteral("\"2.5 V/V\"")));
+  EXPECT_TRUE(sg->item(1, 2)->toolTip().contains(QStringLiteral("1.0 stays in use")));
+  EXPECT_EQ(w.coll().row(1).factor, "1.0");
+  EXPECT_EQ(sg->item(1, 2)->text(), "2.5 V/V");  // what the user typed stays to be mended
+  edit(1, 2, " 2,5 ");
+  EXPECT_FALSE(page->cellRefused(1, 2));
+  EXPECT_TRUE(sg->item(1, 2)->toolTip().isEmpty());
+  EXPECT_NE(gridCellColour(sg, 2, 1), ColorRef(TMultiSettingsPage::kRefusedCellColour));
+  EXPECT_EQ(w.coll().row(1).factor, " 2,5 ");
+  edit(2, 4, "");
+  EXPECT_TRUE(page->cellRefused(2, 4));
+  EXPECT_EQ(w.coll().row(2).min, "0.0");
+  edit(2, 1, "kPa");  // a unit is any text
+  EXPECT_FALSE(page->cellRefused(2, 1));
+  EXPECT_EQ(w.coll().row(2).unit, "kPa");
+  // Filled again (a language change): the values in use, unmarked.
+  w.applyTexts();
+  EXPECT_FALSE(page->cellRefused(2, 4));
+  EXPECT_EQ(sg->item(2, 4)->text(), "0.0");
+}
+
+}  // namespace
+}  // namespace tolv::test
