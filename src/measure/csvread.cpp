@@ -79,7 +79,7 @@ std::string_view groupValue(const std::vector<std::string_view>& cells, std::siz
 std::optional<DayTime> stampOf(std::string_view date, std::string_view time) {
   if (trimmed(date).empty()) return std::nullopt;
   DayTime t;
-  if (dateTimeFromText(textOf(trimmed(date)) + QStringLiteral("  ") + textOf(trimmed(time)), t) != 0)
+  if (dateTimeFromCsvCells(textOf(trimmed(date)), textOf(trimmed(time)), t) != 0)
     return std::nullopt;
   return t;
 }
@@ -113,7 +113,7 @@ StoredCsvKind storedCsvKind(std::string_view bytes, char col) {
     if (!nextLine(rest, line)) return StoredCsvKind::Logic;
   splitCells(line, col, cells);
   return cells.size() > 18 && isLabel(cells[17], 215) ? StoredCsvKind::IoLogger
-                                                       : StoredCsvKind::Logic;
+                                                      : StoredCsvKind::Logic;
 }
 
 int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, int* badRow) {

@@ -52,10 +52,10 @@ std::string group(char col, const std::string& lab, std::string_view value,
 }
 
 std::string dateGroup(char col, const DayTime& t, int labelId) {
-  return group(col, label(labelId), utf8(dateText(t)), "MM.DD.YYYY");
+  return group(col, label(labelId), utf8(csvDateText(t)), "MM.DD.YYYY");
 }
 std::string timeGroup(char col, const DayTime& t, int labelId) {
-  return group(col, label(labelId), utf8(timeText(t)), "HH:MM:SS.ms");
+  return group(col, label(labelId), utf8(csvTimeText(t)), "HH:MM:SS.ms");
 }
 std::string trgModeGroup(char col, const std::string& trg) {
   return group(col, label(220), "\"" + trg + "\"");
@@ -550,9 +550,9 @@ int writeVoltmeterSeriesCsv(const fs::path& name, const RecordInfo& info,
     s += col;
     appendFixed(s, r.value1, 9, 6, dec);
     s += col;
-    s += utf8(timeText(r.time));
+    s += utf8(csvTimeText(r.time));
     s += col;
-    s += utf8(dateText(r.time));
+    s += utf8(csvDateText(r.time));
     if (i == 0) s += depth;
     s += kCrLf;
   }
@@ -601,10 +601,9 @@ std::string analogLoggerCsvText(const RecordInfo& header, const SettingsRecord& 
   char buf[formatFixedCapacity(9, 6)];
   std::size_t row = 0;
   for (std::int64_t pos = 0; pos + 1 < w && pos < w - 10; pos += 2, ++row) {
-    const double v0 = rawToVolts(wordAt(stream, std::size_t(pos)), h.amplC0, h.offsC0,
-                                 probe0, aux);
-    const double v1 = rawToVolts(wordAt(stream, std::size_t(pos + 1)), h.amplC1, h.offsC1,
-                                 probe1, aux);
+    const double v0 = rawToVolts(wordAt(stream, std::size_t(pos)), h.amplC0, h.offsC0, probe0, aux);
+    const double v1 =
+        rawToVolts(wordAt(stream, std::size_t(pos + 1)), h.amplC1, h.offsC1, probe1, aux);
     int n = formatFixed(buf, v0, 9, 6, dec);
     s.append(buf, std::size_t(n));
     s += col;

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <limits>
 
-#include "support/file_size_limit.h"
 #include "files_fixture.h"
 #include "measure/datafiles.h"
+#include "support/file_size_limit.h"
 
 using namespace tolv;
 using namespace tolv::testfiles;
@@ -77,7 +77,7 @@ TEST_F(DataFiles, ScopeParameterRowsWithAndWithoutTriggerPoint) {
   const auto l = lines(scopeCsvText(info(st), ramp(12), {'.', ';'}));
   ASSERT_EQ(l.size(), 12u);
   EXPECT_EQ(l[0], " 0.000000;-0.000000;Device;TX12345");
-  EXPECT_EQ(l[1].substr(19), ";Date of measurement;08.12.2026;MM.DD.YYYY");
+  EXPECT_EQ(l[1].substr(19), ";Date of measurement;12.08.2026;MM.DD.YYYY");
   EXPECT_EQ(l[2].substr(19), ";Time of measurement;14:30:15.120;HH:MM:SS.ms");
   EXPECT_EQ(l[3].substr(19), ";Trigger mode;\"T\"");
   EXPECT_EQ(l[4].substr(19), ";Trigger channel;2");
@@ -236,7 +236,7 @@ TEST_F(DataFiles, LogicCsvContinuesWithZeroRowsWithoutGrowingTheList) {
   ASSERT_EQ(l.size(), 13u);
   EXPECT_EQ(l[0], "Time [s];D15;D14;D13;D12;D11;D10;D9;D8;D7;D6;D5;D4;D3;D2;D1;D0;Device;TX12345");
   EXPECT_EQ(l[1],
-            "   0,000000;1;0;1;0;0;0;0;0;0;0;0;0;0;0;0;1;Date of measurement;08.12.2026;"
+            "   0,000000;1;0;1;0;0;0;0;0;0;0;0;0;0;0;0;1;Date of measurement;12.08.2026;"
             "MM.DD.YYYY");
   EXPECT_EQ(l[2].substr(0, 43), "   0,500000;0;0;0;0;0;0;0;0;0;0;0;0;0;0;1;0");
   EXPECT_EQ(l[5].substr(43), ";Trigger point [%];10");
@@ -281,8 +281,8 @@ TEST_F(DataFiles, VoltmeterSeriesCsv) {
   EXPECT_EQ(l[0],
             "V rms Channel 1\tV rms Channel 2\tTime of measurement HH:MM:SS.ms\t"
             "Date of measurement MM.DD.YYYY\tDevice\tTX12345");
-  EXPECT_EQ(l[1], " 1,500000\t-0,250000\t09:00:01.250\t08.12.2026\tMemory Depth\t1");
-  EXPECT_EQ(l[2], " 2,000000\t 3,000000\t09:00:02.250\t08.12.2026");
+  EXPECT_EQ(l[1], " 1,500000\t-0,250000\t09:00:01.250\t12.08.2026\tMemory Depth\t1");
+  EXPECT_EQ(l[2], " 2,000000\t 3,000000\t09:00:02.250\t12.08.2026");
   st.mode = kModeVMD1;
   ASSERT_EQ(writeVoltmeterSeriesCsv(n, info(st, t), r, {',', '\t'}), 0);
   EXPECT_EQ(slurp(n).substr(0, 17), "V (DC) Channel 1\t");
@@ -326,7 +326,7 @@ TEST_F(DataFiles, AnalogLoggerRowsStopTenWordsBeforeTheEnd) {
   s.resize(4 * 7 + 20, 0);
   const auto m = lines(analogLoggerCsvText(info(header), window, s, {'.', ';'}));
   ASSERT_EQ(m.size(), 7u);
-  EXPECT_EQ(m[1].substr(19), ";Date of measurement start;08.12.2026;MM.DD.YYYY");
+  EXPECT_EQ(m[1].substr(19), ";Date of measurement start;12.08.2026;MM.DD.YYYY");
   EXPECT_EQ(m[3].substr(19), ";Trigger mode;\"A\"");
   EXPECT_EQ(m[5].substr(19), ";Memory Depth;14");
 }
