@@ -65,11 +65,16 @@ TEST(HeadlessArguments, DefaultsAndTheirBoundaries) {
   EXPECT_EQ(r.size, QSize(1200, 700));
   ASSERT_EQ(parseHeadlessArguments({"--render=a.FIL", "b.PDF", "--size=1x16384"}, r, e), kExitOk);
   EXPECT_EQ(r.size, QSize(1, 16384));
+  // The largest edge holds for the width as for the height.
+  ASSERT_EQ(parseHeadlessArguments({"--render", "a.FIL", "b.png", "--size", "16384x1"}, r, e),
+            kExitOk)
+      << qPrintable(e);
+  EXPECT_EQ(r.size, QSize(16384, 1));
   ASSERT_EQ(parseHeadlessArguments({"--convert", "dir/x.FIL"}, r, e), kExitOk);
   EXPECT_EQ(r.target, fs::absolute("dir/x.CSV"));  // a relative name is one in this folder
   EXPECT_FALSE(r.decimal.has_value());
-  ASSERT_EQ(parseHeadlessArguments({"--convert", "x.VXD", "y.csv", "--decimal", ",",
-                                    "--separator", "tab", "--data-root", "/tmp/r"},
+  ASSERT_EQ(parseHeadlessArguments({"--convert", "x.VXD", "y.csv", "--decimal", ",", "--separator",
+                                    "tab", "--data-root", "/tmp/r"},
                                    r, e),
             kExitOk);
   EXPECT_EQ(r.decimal, ',');
@@ -77,8 +82,8 @@ TEST(HeadlessArguments, DefaultsAndTheirBoundaries) {
   EXPECT_EQ(r.dataRoot, fs::path("/tmp/r"));
   // Every column separator the main frame offers, by character and by name.
   const std::vector<std::pair<QString, char>> columns = {
-      {";", ';'}, {",", ','}, {".", '.'}, {"point", '.'}, {"Dot", '.'}, {" ", ' '},
-      {"blank", ' '}, {"SPACE", ' '}, {"\t", '\t'}, {"TAB", '\t'}};
+      {";", ';'}, {",", ','},     {".", '.'},     {"point", '.'}, {"Dot", '.'},
+      {" ", ' '}, {"blank", ' '}, {"SPACE", ' '}, {"\t", '\t'},   {"TAB", '\t'}};
   for (const auto& [name, c] : columns) {
     ASSERT_EQ(parseHeadlessArguments({"--convert", "x.VXD", "--separator", name}, r, e), kExitOk)
         << qPrintable(name);
@@ -92,6 +97,8 @@ TEST(HeadlessArguments, WrongUsageIsExitTwoWithAReason) {
       {"--render", "a.FIL", "b.jpg"},                    // not png/pdf
       {"--render", "a.FIL", "b.png", "--size", "0x10"},  // empty edge
       {"--render", "a.FIL", "b.png", "--size", "16385x10"},
+      {"--render", "a.FIL", "b.png", "--size", "16385x1"},
+      {"--render", "a.FIL", "b.png", "--size", "1x16385"},
       {"--render", "a.FIL", "b.png", "--size", "800"},
       {"--render", "a.FIL", "b.png", "--size", "800x-1"},
       {"--render", "a.FIL", "b.png", "--size"},
@@ -175,9 +182,9 @@ TEST_F(Headless, EveryIntermediateFamilyConvertsAsTheWindowsMenuDoes) {
     SettingsRecord h;
     ASSERT_EQ(readTextHeader(fil, h), 0);
     const fs::path ref = dir_ / (std::string("ref_") + familyCode(fam) + ".CSV");
-    ASSERT_EQ(convertIntermediateFile(fam, fil, ref, QString::fromLatin1(kSerial), h,
-                                      CsvStyle{'.', ';'}),
-              0);
+    ASSERT_EQ(
+        convertIntermediateFile(fam, fil, ref, QString::fromLatin1(kSerial), h, CsvStyle{'.', ';'}),
+        0);
     ASSERT_EQ(convert({"--convert", q(fil)}), kExitOk) << familyCode(fam) << qPrintable(message_);
     const std::string got = slurp(fs::path(fil).replace_extension(".CSV"));
     EXPECT_EQ(got, slurp(ref)) << familyCode(fam);
@@ -342,7 +349,8 @@ TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
     const fs::path src = c.make();
     EXPECT_EQ(convert({"--convert", q(src), q(out)}), kExitBadInput) << c.what;
     EXPECT_TRUE(message_.contains(q(src))) << c.what << ": " << qPrintable(message_);
-    EXPECT_TRUE(message_.contains(QString::fromUtf8(c.reason))) << c.what << ": " << qPrintable(message_);
+    EXPECT_TRUE(message_.contains(QString::fromUtf8(c.reason)))
+        << c.what << ": " << qPrintable(message_);
     EXPECT_FALSE(message_.contains(QLatin1Char('\n')));
     EXPECT_EQ(slurp(out), "keep me") << c.what;
   }
@@ -403,8 +411,8 @@ TEST_F(Headless, ScopeFilePictureIsTheScopeSheetsPicture) {
   }
   sheets.setHeadline(headlineText(QString::fromLatin1(kSerial), time_));
   ASSERT_EQ(sheets.plotScope(c0.data(), c1.data(), 1000, scopeSettings(), PlotChoice{}), 0);
-  const QImage shown = sheets.image(PlotSheet::Scope)->pixmap().toImage().convertToFormat(
-      QImage::Format_RGB32);
+  const QImage shown =
+      sheets.image(PlotSheet::Scope)->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
   const QString size = QStringLiteral("%1x%2").arg(shown.width()).arg(shown.height());
   const fs::path png = dir_ / "scope.png";
   ASSERT_EQ(render({"--render", q(fil), q(png), "--size", size}), kExitOk) << qPrintable(message_);
@@ -426,7 +434,8 @@ TEST_F(Headless, ScopeFilePictureIsTheScopeSheetsPicture) {
 TEST_F(Headless, EveryKindIsDrawnAtTheAskedSize) {
   const fs::path scope = scopeFil();
   const fs::path la = dir_ / "la.VXD";
-  ASSERT_EQ(writeLogicVxd(la, {QString::fromLatin1(kSerial), logicSettings(), time_}, logicList(200)), 0);
+  ASSERT_EQ(
+      writeLogicVxd(la, {QString::fromLatin1(kSerial), logicSettings(), time_}, logicList(200)), 0);
   const fs::path sv = dir_ / "s.VXD";
   ASSERT_EQ(writeScopeVxd(sv, scopeInfo(), scopeSamples(1000)), 0);
   ASSERT_EQ(convert({"--convert", q(scope), q(dir_ / "scope.CSV")}), 0);
