@@ -102,8 +102,8 @@ TEST(AtomicFile, NewFileFollowsTheUmaskLikeEveryOtherFile) {
     fs::remove(atomic);
     std::ofstream(plain) << "x";
     ASSERT_EQ(writeFileAtomically(atomic, "x"), 0);
-    struct stat a {
-    }, p{};
+    struct stat a = {};
+    struct stat p = {};
     ASSERT_EQ(::stat(atomic.c_str(), &a), 0);
     ASSERT_EQ(::stat(plain.c_str(), &p), 0);
     EXPECT_EQ(a.st_mode & 0777, 0666 & ~mask) << std::oct << mask;
