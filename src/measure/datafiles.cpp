@@ -72,14 +72,6 @@ double pretriggerAt(const SettingsRecord& s, double sampleTime) {
   return s.triggerPoint * 0.01 * s.memoryDepth * sampleTime;
 }
 
-// Amplitude and probe factor of the trigger channel over the auxiliary divider.
-double thresholdScale(const SettingsRecord& s) {
-  const double ampl = s.trgChan == 0 ? s.amplC0 : s.amplC1;
-  const double probe = s.trgChan == 0 ? s.probeFactorC0 : s.probeFactorC1;
-  const double aux = s.probeHelpFactorFlag ? 0.85 : 1.0;
-  return ampl * probe / aux;
-}
-
 void putLengthPrefixed(std::uint8_t* p, std::string_view s, std::size_t max) {
   const std::size_t n = std::min(s.size(), max);
   p[0] = std::uint8_t(n);
@@ -218,9 +210,10 @@ std::array<std::string, 11> scopeGroups(const RecordInfo& info, const CsvStyle& 
     g[6] = intGroup(col, 218, triggerSample(s.triggerPoint, s.memoryDepth));
   }
   if (usesThresholds(s.mode, s.trgTypString)) {
-    const double k = thresholdScale(s);
-    g[7] = group(col, label(221), fixed(s.trgLevelLower * k, 8, 6, dec), "V");
-    g[8] = group(col, label(222), fixed(s.trgLevelUpper * k, 8, 6, dec), "V");
+    // The levels are volts at the device's input, as the user set them and the device compares
+    // them (the trigger sliders show them so); neither the range nor the probe enters.
+    g[7] = group(col, label(221), fixed(s.trgLevelLower, 8, 6, dec), "V");
+    g[8] = group(col, label(222), fixed(s.trgLevelUpper, 8, 6, dec), "V");
   }
   g[9] = group(col, label(215), fixed(s.sampleTime, 8, 6, dec), "s");
   g[10] = intGroup(col, 223, roundHalfEven(s.memoryDepth));
@@ -299,6 +292,7 @@ LogicCsvParams logicVxdCsvParams(const VxdHeader& h) {
   p.rows = std::clamp(h.count, 0, kLogicVxdMaxWords);
   p.step = h.sampleTime;
   p.trgTypString = h.trgTypString;
+  p.triggerPointUsed = usesTriggerPoint(kModeLAIO, h.trgTypString);
   p.pattern = h.pattern;
   p.triggerSample = h.triggerSample;
   p.pretrigger = h.pretriggerTime;
@@ -455,6 +449,7 @@ LogicCsvParams logicCsvParams(const SettingsRecord& s) {
   p.rows = int(std::clamp<std::int64_t>(roundHalfEven(s.memoryDepth), 0, INT32_MAX));
   p.step = s.sampleTime;
   p.trgTypString = s.trgTypString;
+  p.triggerPointUsed = usesTriggerPoint(kModeLAIO, s.trgTypString);
   p.pattern = triggerPatternText(s.relevances, s.dynamics, s.levels);
   p.triggerPoint = roundHalfEven(s.triggerPoint);
   p.triggerSample = triggerSample(s.triggerPoint, s.memoryDepth);
@@ -500,9 +495,10 @@ std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p, const 
       timeGroup(col, info.time, 227),
       trgModeGroup(col, p.trgTypString),
       group(col, label(219), p.pattern),
-      intGroup(col, 216, p.triggerPoint),
-      intGroup(col, 218, p.triggerSample),
-      group(col, label(217), fixed(p.pretrigger, 8, 5, dec), "s"),
+      p.triggerPointUsed ? intGroup(col, 216, p.triggerPoint) : std::string(),
+      p.triggerPointUsed ? intGroup(col, 218, p.triggerSample) : std::string(),
+      p.triggerPointUsed ? group(col, label(217), fixed(p.pretrigger, 8, 5, dec), "s")
+                         : std::string(),
       group(col, label(215), fixed(p.step, 8, 6, dec), "s"),
       intGroup(col, 223, p.memoryDepth),
   };

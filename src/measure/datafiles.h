@@ -120,7 +120,10 @@ struct LogicCsvParams {
   int rows = 0;              // rows k = 0 .. rows - 1
   double step = 0;           // seconds per row
   std::string trgTypString;  // trigger mode group
-  std::string pattern;       // trigger pattern group
+  // Whether the record's own trigger type (P, x or X) has a trigger point: only then are the
+  // trigger point, trigger sample and pretrigger time written (their rows stay plain otherwise).
+  bool triggerPointUsed = true;
+  std::string pattern;  // trigger pattern group
   std::int64_t triggerPoint = 0;
   std::int64_t triggerSample = 0;
   double pretrigger = 0;
@@ -134,7 +137,7 @@ LogicCsvParams logicCsvParams(const SettingsRecord& s);
 LogicCsvParams logicVxdCsvParams(const VxdHeader& header);
 // Header "Time [s]", D15 .. D0, device; rows past the end of the list read as all zero and
 // do not grow it. Rows 0 to 8 carry date, time, trigger mode, pattern, trigger point, trigger
-// sample, pretrigger time, sample time and memory depth.
+// sample, pretrigger time, sample time and memory depth; rows 4 to 6 only for a trigger point.
 int writeLogicCsv(const fs::path& name, const RecordInfo& info, const LogicCsvParams& p,
                   const TLogAnalList& list, const CsvStyle& style);
 std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p, const TLogAnalList& list,

@@ -83,9 +83,8 @@ TEST_F(DataFiles, ScopeParameterRowsWithAndWithoutTriggerPoint) {
   EXPECT_EQ(l[4].substr(19), ";Trigger channel;2");
   EXPECT_EQ(l[5].substr(19), ";Pretrigger time; 0.10000;s");
   EXPECT_EQ(l[6].substr(19), ";Trigger sample;1000");
-  // -0.1 V x 5 V range x 10 / 0.85
-  EXPECT_EQ(l[7].substr(19), ";Lower trigger threshold;-5.882353;V");
-  EXPECT_EQ(l[8].substr(19), ";Upper trigger threshold;5.882353;V");
+  EXPECT_EQ(l[7].substr(19), ";Lower trigger threshold;-0.100000;V");
+  EXPECT_EQ(l[8].substr(19), ";Upper trigger threshold;0.100000;V");
   EXPECT_EQ(l[9].substr(19), ";Sampletime;0.000100;s");
   EXPECT_EQ(l[10].substr(19), ";Memory Depth;10000");
   EXPECT_EQ(l[11].size(), 19u);
@@ -99,6 +98,26 @@ TEST_F(DataFiles, ScopeParameterRowsWithAndWithoutTriggerPoint) {
   const auto d = lines(scopeCsvText(info(st), ramp(12), {'.', ';'}));
   EXPECT_EQ(d[4].substr(19), ";Trigger channel;2");
   EXPECT_EQ(d[7].size(), 19u);
+}
+
+// The thresholds are the levels as the user set them: volts at the device's input, as the
+// device compares them and the window shows them; range, probe factor and the 0.85 divider
+// scale the samples, not the levels.
+TEST_F(DataFiles, ThresholdsAreTheLevelsTheUserSet) {
+  for (const bool aux : {true, false}) {
+    for (const int chan : {0, 1}) {
+      SettingsRecord st = scopeSettings();
+      st.amplC0 = st.amplC1 = 10;
+      st.probeFactorC0 = st.probeFactorC1 = 10;
+      st.probeHelpFactorFlag = aux;
+      st.trgChan = std::uint8_t(chan);
+      st.trgLevelUpper = 0.5;
+      st.trgLevelLower = -0.2;  // not exact in binary
+      const auto l = lines(scopeCsvText(info(st), ramp(12), {',', '\t'}));
+      EXPECT_EQ(l[7].substr(19), "\tLower trigger threshold\t-0,200000\tV") << aux << chan;
+      EXPECT_EQ(l[8].substr(19), "\tUpper trigger threshold\t0,500000\tV") << aux << chan;
+    }
+  }
 }
 
 TEST_F(DataFiles, ScopeWritersRefuseEmptyRecordsAndBadNames) {
@@ -244,6 +263,22 @@ TEST_F(DataFiles, LogicCsvContinuesWithZeroRowsWithoutGrowingTheList) {
   EXPECT_EQ(l[7].substr(43), ";Pretrigger time; 0,60000;s");
   EXPECT_EQ(l[9].substr(43), ";Memory Depth;12");
   EXPECT_EQ(l[12], "   5,500000;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0");
+
+  // Manual and the other types without a trigger point leave rows 4 to 6 plain; the rows
+  // before and after keep their places.
+  for (const char* trg : {"M", "T", ""}) {
+    st.trgTypString = trg;
+    const auto m = lines(logicCsvText(info(st), logicCsvParams(st), list, {',', ';'}));
+    ASSERT_EQ(m.size(), 13u);
+    EXPECT_EQ(m[4].substr(43), ";Trigger pattern;XXXXXXXX") << trg;
+    for (int r : {5, 6, 7}) EXPECT_EQ(m[std::size_t(r)].size(), 43u) << trg << r;
+    EXPECT_EQ(m[8].substr(43), ";Sampletime;0,500000;s") << trg;
+  }
+  for (const char* trg : {"x", "X"}) {
+    st.trgTypString = trg;
+    const auto x = lines(logicCsvText(info(st), logicCsvParams(st), list, {',', ';'}));
+    EXPECT_EQ(x[5].substr(43), ";Trigger point [%];10") << trg;
+  }
 }
 
 TEST_F(DataFiles, LogicIntermediateParametersUseSnappedStepAndLoadedCount) {
@@ -259,6 +294,11 @@ TEST_F(DataFiles, LogicIntermediateParametersUseSnappedStepAndLoadedCount) {
   EXPECT_EQ(p.trgTypString, "X");
   EXPECT_DOUBLE_EQ(p.pretrigger, 0.5 * 4 * 0.0001);
   // The largest memory depth gives its full table; a damaged header's depth no more than that.
+  // The record's own trigger type decides the trigger-point rows, not the window's.
+  h.trgTypString = "M";
+  EXPECT_FALSE(logicIntermediateCsvParams(h, "X", 5).triggerPointUsed);
+  h.trgTypString = "P";
+  EXPECT_TRUE(logicIntermediateCsvParams(h, "M", 5).triggerPointUsed);
   h.memoryDepth = 262000;
   EXPECT_EQ(logicIntermediateCsvParams(h, "X", 5).rows, 262000);
   for (double depth : {262001.0, 2147483647.0, 1e300}) {
