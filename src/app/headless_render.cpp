@@ -48,18 +48,6 @@ QString upperExtension(const fs::path& p) {
   return QString::fromStdString(p.extension().string()).toUpper();
 }
 
-// The family a file's name or folder names ("Intermediate_OSA0_007.FIL" or a file in
-// "Intermediate_OSA0"); nullopt when neither does.
-std::optional<IntermediateFamily> familyOfName(const fs::path& file) {
-  const std::string name = file.filename().string();
-  const std::string folder = file.parent_path().filename().string();
-  for (IntermediateFamily f : kIntermediateFamilies) {
-    const std::string prefix = familyFolderName(f);
-    if (name.rfind(prefix + "_", 0) == 0 || folder == prefix) return f;
-  }
-  return std::nullopt;
-}
-
 StoredKind kindOfFamily(IntermediateFamily f) {
   switch (f) {
     case IntermediateFamily::VMXY:
@@ -74,13 +62,6 @@ StoredKind kindOfFamily(IntermediateFamily f) {
       return StoredKind::IoLogger;
   }
   return StoredKind::Unknown;
-}
-
-// The device folder is the serial number: <serial>/Intermediate_XXXX/<file>.
-QString serialOfFolder(const fs::path& file) {
-  const fs::path family = file.parent_path();
-  if (family.filename().string().rfind("Intermediate_", 0) != 0) return {};
-  return QString::fromStdString(family.parent_path().filename().string());
 }
 
 std::string fourCharacters(ModeCode m) {
@@ -107,11 +88,11 @@ StoredProblem checkIntermediate(const fs::path& file, std::uintmax_t size, Store
   if (!fam)
     return bad(QStringLiteral("its text header names an unknown mode \"%1\"")
                    .arg(QString::fromStdString(fourCharacters(h.mode))));
-  if (const auto named = familyOfName(file); named && *named != *fam)
+  if (const auto named = familyOfFileName(file); named && *named != *fam)
     return bad(QStringLiteral("wrong kind of file: its text header is of mode %1, its name of %2")
                    .arg(QLatin1String(familyCode(*fam)), QLatin1String(familyCode(*named))));
   kind = kindOfFamily(*fam);
-  if (serial) *serial = serialOfFolder(file);
+  if (serial) *serial = serialOfIntermediateFile(file);
   switch (*fam) {
     case IntermediateFamily::VMXY:
       if (size == 0) return bad(QStringLiteral("the file holds no readings"));

@@ -147,6 +147,31 @@ TEST_F(Headless, NamesWithoutAFolderAndASeparatorThatIsTheDecimalMark) {
   EXPECT_FALSE(fs::exists(dir_ / "c.CSV"));
 }
 
+// The device's serial number is the name of the folder above the family folder, however the
+// file is named on the command line.
+TEST_F(Headless, SerialCellComesFromTheFoldersOfARelativeNameToo) {
+  const fs::path fil = scopeFil();
+  const fs::path family = fil.parent_path();
+  const fs::path here = fs::current_path();
+  const std::vector<std::pair<fs::path, fs::path>> ways = {
+      {family, fil.filename()},
+      {device_, fs::path("Intermediate_OSA0") / fil.filename()},
+      {dir_, fs::path(kSerial) / "Intermediate_OSA0" / ".." / "Intermediate_OSA0" / fil.filename()},
+      {familyFile(IntermediateFamily::LAIO).parent_path(),
+       fs::path("..") / "Intermediate_OSA0" / fil.filename()},
+  };
+  int n = 0;
+  for (const auto& [folder, name] : ways) {
+    const fs::path out = dir_ / ("serial" + std::to_string(n++) + ".CSV");
+    fs::current_path(folder);
+    const int rc = convert({"--convert", q(name), q(out)});
+    fs::current_path(here);
+    ASSERT_EQ(rc, kExitOk) << name << ": " << qPrintable(message_);
+    const std::string text = slurp(out);
+    EXPECT_EQ(text.substr(0, text.find('\r')), " 0.000000; 0.500000;Device;TX123456") << name;
+  }
+}
+
 TEST_F(Headless, APipeIsRefusedInsteadOfWaitedFor) {
   const fs::path pipe = dir_ / "p.CSV";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
