@@ -73,8 +73,7 @@ std::string fourCharacters(ModeCode m) {
   return s;
 }
 
-StoredProblem checkIntermediate(const fs::path& file, std::uintmax_t size, StoredKind& kind,
-                                QString* serial) {
+StoredProblem checkIntermediate(const fs::path& file, StoredKind& kind, QString* serial) {
   const fs::path header = textHeaderName(file);
   std::error_code ec;
   if (!fs::exists(header, ec))
@@ -93,40 +92,9 @@ StoredProblem checkIntermediate(const fs::path& file, std::uintmax_t size, Store
                    .arg(QLatin1String(familyCode(*fam)), QLatin1String(familyCode(*named))));
   kind = kindOfFamily(*fam);
   if (serial) *serial = serialOfIntermediateFile(file);
-  switch (*fam) {
-    case IntermediateFamily::VMXY:
-      if (size == 0) return bad(QStringLiteral("the file holds no readings"));
-      if (size % VoltmeterReading::kSize != 0)
-        return bad(QStringLiteral("the file is cut short (its last reading is incomplete)"));
-      break;
-    case IntermediateFamily::OSA0: {
-      if (size < 16) return bad(QStringLiteral("the file holds no samples"));
-      if (size % 8 != 0)
-        return bad(QStringLiteral("the file is cut short (its last sample is incomplete)"));
-      // N samples and the entry after them.
-      const double depth = std::nearbyint(h.memoryDepth);
-      const std::uintmax_t samples = size / 8 - 1;
-      if (depth > 0 && double(samples) < depth && size / 8 < std::uintmax_t(kScopeArrayEntries))
-        return bad(QStringLiteral("the file is cut short (%1 of %2 samples)")
-                       .arg(samples)
-                       .arg(std::int64_t(depth)));
-      break;
-    }
-    case IntermediateFamily::LAIO:
-      if (size == 0) return bad(QStringLiteral("the file holds no samples"));
-      if (size % 8 != 0)
-        return bad(QStringLiteral("the file is cut short (its last entry is incomplete)"));
-      break;
-    case IntermediateFamily::DLA0:
-    case IntermediateFamily::DLDI:
-      if (size == 0) return bad(QStringLiteral("the file holds no samples"));
-      if (size % 4 != 0)
-        return bad(QStringLiteral("the file is cut short (its last sample is incomplete)"));
-      // The stream's last words end the run; a file of no more gives an empty table.
-      if ((*fam == IntermediateFamily::DLA0 ? analogLoggerRows(size) : ioLoggerRows(size)) == 0)
-        return bad(QStringLiteral("the file holds no samples (only the end of a run)"));
-      break;
-  }
+  // The content is judged where the conversions judge it.
+  const StoredContent content = checkStoredContent(*fam, file, h);
+  if (!content.ok()) return bad(content.text(1));
   return {};
 }
 
@@ -161,6 +129,9 @@ StoredProblem checkVxd(const fs::path& file, StoredKind& kind, QString* serial) 
     if (h.count <= 0 || h.count > kLogicVxdMaxWords)
       return bad(QStringLiteral("damaged logic-analyser file: memory depth %1 in its header")
                      .arg(h.count));
+    if (w.size() < std::size_t(h.count))
+      return bad(
+          QStringLiteral("the file is cut short (%1 of %2 samples)").arg(w.size()).arg(h.count));
   }
   return {};
 }
@@ -351,10 +322,8 @@ StoredProblem identifyStoredFile(const fs::path& file, char csvColumn, StoredKin
   if (fd < 0)
     return bad(QStringLiteral("cannot be read: ") + QString::fromLocal8Bit(std::strerror(errno)));
   ::close(fd);
-  const std::uintmax_t size = fs::file_size(file, ec);
-  if (ec) return bad(QStringLiteral("cannot be read: ") + QString::fromStdString(ec.message()));
   const QString ext = upperExtension(file);
-  if (ext == QLatin1String(".FIL")) return checkIntermediate(file, size, kind, serial);
+  if (ext == QLatin1String(".FIL")) return checkIntermediate(file, kind, serial);
   if (ext == QLatin1String(".VXD")) return checkVxd(file, kind, serial);
   if (ext == QLatin1String(".CSV")) {
     StoredText text;

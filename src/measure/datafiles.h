@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -156,24 +157,36 @@ int writeScopeIntermediateCsv(const fs::path& name, const RecordInfo& info,
 // type, memory depth group = loaded entries - 1.
 LogicCsvParams logicIntermediateCsvParams(const SettingsRecord& header,
                                           const std::string& windowTrgTypString, int loaded);
-// Analog logger: raw stream words (header amplitudes and offsets, window's probe factors and
-// divider); words below W - 10 give rows. `window` supplies trigger type and sample time.
-int writeAnalogLoggerCsv(const fs::path& name, const RecordInfo& header,
-                         const SettingsRecord& window, std::span<const std::uint8_t> stream,
-                         const CsvStyle& style);
+// Logger tables: the samples of the stream's shape (loggerstream.h: a run the device ended
+// leaves its end out, a crashed one keeps every complete sample).
+// Analog logger: raw stream words converted with the header's amplitudes and offsets and the
+// window's probe factors and divider; `window` supplies trigger type and sample time too.
+// I/O logger: the second word of each sample, the snapped step of the header's sample time,
+// the window's trigger type.
+// In memory, the shape taken from the bytes themselves (tests, benchmarks):
 std::string analogLoggerCsvText(const RecordInfo& header, const SettingsRecord& window,
                                 std::span<const std::uint8_t> stream, const CsvStyle& style);
-// I/O logger: pairs of words below W - 8, the second holding the lines; snapped step of the
-// header's sample time; the window's trigger type.
-int writeIoLoggerCsv(const fs::path& name, const RecordInfo& header,
-                     const std::string& windowTrgTypString, std::span<const std::uint8_t> stream,
-                     const CsvStyle& style);
 std::string ioLoggerCsvText(const RecordInfo& header, const std::string& windowTrgTypString,
                             std::span<const std::uint8_t> stream, const CsvStyle& style);
+// From a stream file of any length (sizes are 64-bit), read and handed on in pieces of about a
+// megabyte. The sink takes each piece; a result other than 0 stops the writer with it.
+using CsvSink = std::function<int(std::string_view)>;
+int streamAnalogLoggerCsv(const fs::path& streamFile, const RecordInfo& header,
+                          const SettingsRecord& window, const CsvStyle& style, const CsvSink& sink);
+int streamIoLoggerCsv(const fs::path& streamFile, const RecordInfo& header,
+                      const std::string& windowTrgTypString, const CsvStyle& style,
+                      const CsvSink& sink);
+// The same into a CSV file, through a temporary file.
+int writeAnalogLoggerCsv(const fs::path& csv, const RecordInfo& header,
+                         const SettingsRecord& window, const fs::path& streamFile,
+                         const CsvStyle& style);
+int writeIoLoggerCsv(const fs::path& csv, const RecordInfo& header,
+                     const std::string& windowTrgTypString, const fs::path& streamFile,
+                     const CsvStyle& style);
 
 // Sample rows of the two logger CSVs for a stream of this many bytes (0: nothing to convert).
-std::int64_t analogLoggerRows(std::uintmax_t streamBytes);
-std::int64_t ioLoggerRows(std::uintmax_t streamBytes);
+std::int64_t analogLoggerRows(std::uintmax_t streamBytes, bool endMarker = true);
+std::int64_t ioLoggerRows(std::uintmax_t streamBytes, bool endMarker = true);
 
 // Writes the whole text through a temporary file after making the target's folder.
 int writeDataFile(const fs::path& name, std::string_view bytes);

@@ -172,6 +172,31 @@ TEST_F(Headless, SerialCellComesFromTheFoldersOfARelativeNameToo) {
   }
 }
 
+// A logger run that died before its end marker converts with every complete sample; the start
+// of a marker it died in and half a sample are left out.
+TEST_F(Headless, LoggerStreamWithoutEndMarkerConvertsEverySample) {
+  for (IntermediateFamily f : {IntermediateFamily::DLA0, IntermediateFamily::DLDI}) {
+    const fs::path fil = loggerFil(f, 300);
+    const std::string whole = slurp(fil);
+    const std::string samples = whole.substr(0, whole.size() - 16);
+    const bool io = f == IntermediateFamily::DLDI;
+    for (const std::string& end :
+         {std::string(), std::string("\x01\x02"), whole.substr(whole.size() - 16, 9)}) {
+      spit(fil, samples + end);
+      const fs::path out = dir_ / "crashed.CSV";
+      ASSERT_EQ(convert({"--convert", q(fil), q(out)}), kExitOk)
+          << familyCode(f) << " " << end.size() << ": " << qPrintable(message_);
+      const std::string text = slurp(out);
+      EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 300 + (io ? 1 : 0))
+          << familyCode(f) << " " << end.size();
+      // The depth counts what is there: words of the samples, or samples.
+      EXPECT_NE(text.find(io ? ";Memory Depth;300\r\n" : ";Memory Depth;600\r\n"),
+                std::string::npos)
+          << familyCode(f);
+    }
+  }
+}
+
 TEST_F(Headless, APipeIsRefusedInsteadOfWaitedFor) {
   const fs::path pipe = dir_ / "p.CSV";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
@@ -269,11 +294,11 @@ TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
     std::function<fs::path()> make;
     const char* reason;
   };
-  // A logger stream cut down to its first bytes.
-  const auto loggerOf = [&](IntermediateFamily f, std::uintmax_t bytes) {
-    return [&, f, bytes] {
+  // A logger stream of nothing but the device's end marker.
+  const auto loggerEndOnly = [&](IntermediateFamily f) {
+    return [&, f] {
       const fs::path p = loggerFil(f);
-      fs::resize_file(p, bytes);
+      spit(p, std::string(reinterpret_cast<const char*>(kLoggerEndMarkerBytes), 16));
       return p;
     };
   };
@@ -329,6 +354,39 @@ TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
          return f;
        },
        "990 of 1000"},
+      {"logic-analyser file cut by whole entries",
+       [&] {
+         const fs::path f = logicFil(1000);
+         fs::resize_file(f, 8 * 500);
+         return f;
+       },
+       "cut short (499 of 1000 samples)"},
+      {"logic-analyser vxd cut by whole samples",
+       [&] {
+         const fs::path f = dir_ / "l.VXD";
+         EXPECT_EQ(writeLogicVxd(f, {QString::fromLatin1(kSerial), logicSettings(2000), time_},
+                                 logicList(2000)),
+                   0);
+         fs::resize_file(f, kLogicVxdHeader + 2 * 500);
+         return f;
+       },
+       "cut short (500 of 2000 samples)"},
+      {"scope file longer than any record",
+       [&] {
+         const fs::path f = scopeFil();
+         std::vector<ScopeSample> e = scopeSamples(200000);
+         e.push_back({});
+         EXPECT_EQ(writeScopeIntermediate(f, e), 0);
+         header(f, scopeSettings(200000));
+         return f;
+       },
+       "200000 samples, more than a record holds (131000)"},
+      {"logic-analyser file longer than any record",
+       [&] {
+         const fs::path f = logicFil(300000);
+         return f;
+       },
+       "300000 samples, more than a record holds (262000)"},
       {"cut voltmeter reading",
        [&] {
          const fs::path f = voltmeterFil();
@@ -336,17 +394,19 @@ TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
          return f;
        },
        "cut short"},
-      {"analog logger stream of its end words only", loggerOf(IntermediateFamily::DLA0, 20),
+      {"analog logger stream of its end words only", loggerEndOnly(IntermediateFamily::DLA0),
        "no samples"},
-      {"I/O logger stream of its end words only", loggerOf(IntermediateFamily::DLDI, 16),
+      {"I/O logger stream of its end words only", loggerEndOnly(IntermediateFamily::DLDI),
        "no samples"},
-      {"cut logger stream",
+      {"logger stream whose end marker is out of step",
        [&] {
          const fs::path f = loggerFil(IntermediateFamily::DLA0);
-         fs::resize_file(f, fs::file_size(f) - 2);
+         std::string b = slurp(f);
+         b.insert(b.size() - 16, "xy");
+         spit(f, b);
          return f;
        },
-       "cut short"},
+       "end marker does not follow whole samples"},
       {"scope vxd cut",
        [&] {
          const fs::path f = dir_ / "s.VXD";
