@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTabWidget>
+#include <fstream>
 
 #include "app/headless.h"
 #include "app/headless_fixture.h"
@@ -194,6 +195,27 @@ TEST_F(Headless, LoggerStreamWithoutEndMarkerConvertsEverySample) {
                 std::string::npos)
           << familyCode(f);
     }
+  }
+}
+
+// A run beyond 1 GiB (7.4 hours at 99 us) and one beyond 4 GiB are valid streams, not damage.
+TEST_F(Headless, LoggerStreamsBeyondOneAndFourGiBAreValid) {
+  for (const std::uint64_t size :
+       {(std::uint64_t(1) << 30) + 4096 + 16, (std::uint64_t(5) << 30) + 16}) {
+    const fs::path fil = loggerFil(IntermediateFamily::DLA0);
+    fs::resize_file(fil, size);  // sparse: zero samples
+    {
+      std::fstream io(fil, std::ios::binary | std::ios::in | std::ios::out);
+      io.seekp(std::streamoff(size - 16));
+      io.write(reinterpret_cast<const char*>(kLoggerEndMarkerBytes), 16);
+    }
+    StoredKind kind = StoredKind::Unknown;
+    QString serial;
+    const StoredProblem p = identifyStoredFile(fil, ';', kind, &serial);
+    EXPECT_TRUE(p.ok()) << size << ": " << qPrintable(p.reason);
+    EXPECT_EQ(kind, StoredKind::AnalogLogger);
+    EXPECT_EQ(serial, QString::fromLatin1(kSerial));
+    fs::remove(fil);
   }
 }
 
