@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/format.h"
+#include "common/resulttext.h"
 #include "measure/csvread.h"
 #include "measure/intermediate.h"
 #include "measure/intermediaterecords.h"
@@ -145,7 +146,7 @@ std::string_view firstLineOf(std::string_view s) {
 
 StoredProblem checkCsv(std::string_view bytes, char preferred, StoredKind& kind, char& column) {
   if (bytes.empty()) return bad(QStringLiteral("the file is empty"));
-  column = detectCsvColumn(firstLineOf(bytes), preferred);
+  column = storedCsvColumn(firstLineOf(bytes), preferred);
   if (column != 0) {
     switch (storedCsvKind(bytes, column)) {
       case StoredCsvKind::Scope:
@@ -282,31 +283,16 @@ int StoredText::open(const fs::path& file) {
 
 QString readResultText(int rc) {
   switch (rc) {
-    case 0:
-      return QStringLiteral("no error");
-    case 2:
-      return QStringLiteral("file not found");
-    case 3:
-      return QStringLiteral("folder not found");
-    case 38:
-      return QStringLiteral("cut short");
-    case 9210:
-      return QStringLiteral("a yes/no value cannot be read");
-    case 9220:
-      return QStringLiteral("a value is not a number");
-    case kNoSamples:
-      return QStringLiteral("no samples");
-    case kEmptySampleList:
-      return QStringLiteral("no samples");
     case kDamagedFile:
       return QStringLiteral("damaged file: its size does not match its header");
+    case kNoSamples:
+    case kEmptySampleList:
+      return QStringLiteral("no samples");
     case kMultiFileTooShort:
       return QStringLiteral("multi-device data file is cut off");
     default:
-      break;
+      return measureResultText(rc, 1, ResultContext::Reading);
   }
-  if (rc > 0) return QString::fromLocal8Bit(std::strerror(rc));
-  return QStringLiteral("error %1").arg(rc);
 }
 
 StoredProblem identifyStoredFile(const fs::path& file, char csvColumn, StoredKind& kind,
@@ -319,8 +305,7 @@ StoredProblem identifyStoredFile(const fs::path& file, char csvColumn, StoredKin
   // A pipe or device would block the read for good.
   if (!fs::is_regular_file(st)) return bad(QStringLiteral("is not a regular file"));
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return bad(QStringLiteral("cannot be read: ") + QString::fromLocal8Bit(std::strerror(errno)));
+  if (fd < 0) return bad(QStringLiteral("cannot be read: ") + resultText(errno, 1));
   ::close(fd);
   const QString ext = upperExtension(file);
   if (ext == QLatin1String(".FIL")) return checkIntermediate(file, kind, serial);
@@ -456,7 +441,7 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
       return bad(QStringLiteral("unknown kind of file"));
   }
   const std::string_view bytes = text.view();
-  const char column = detectCsvColumn(firstLineOf(bytes), csvColumn);
+  const char column = storedCsvColumn(firstLineOf(bytes), csvColumn);
   int badRow = 0;
   if (kind == StoredKind::MultiCsv) {
     TREADing r;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTabWidget>
+#include <cstring>
 #include <fstream>
 
 #include "app/headless.h"
@@ -580,6 +581,49 @@ TEST_F(Headless, EveryKindIsDrawnAtTheAskedSize) {
   for (int y = 0; y < a.height(); ++y)
     for (int x = 0; x < a.width(); ++x) differ += a.pixel(x, y) != b.pixel(x, y);
   EXPECT_LT(differ, 40);
+}
+
+// The program's own tables draw whatever separators wrote them, blank and point included, with
+// or without naming the separator: the same picture as from the Tab table.
+TEST_F(Headless, OwnTablesOfEverySeparatorAreDrawn) {
+  const std::vector<std::pair<std::string, fs::path>> sources = {
+      {"scope", scopeFil()}, {"logic", logicFil()}, {"io", loggerFil(IntermediateFamily::DLDI)}};
+  const std::vector<std::pair<QString, QString>> styles = {
+      {"tab", "."}, {";", ","}, {",", "."}, {"dot", ","}, {"blank", "."}, {"blank", ","}};
+  for (const auto& [what, src] : sources) {
+    QImage reference;
+    int k = 0;
+    for (const auto& [sep, dec] : styles) {
+      const fs::path csv = dir_ / (what + std::to_string(k++) + ".CSV");
+      ASSERT_EQ(convert({"--convert", q(src), q(csv), "--separator", sep, "--decimal", dec}), 0)
+          << qPrintable(message_);
+      for (const bool named : {false, true}) {
+        const fs::path png = dir_ / "t.png";
+        QStringList args = {"--render", q(csv), q(png), "--size", "500x300"};
+        if (named) args << "--separator" << sep;
+        ASSERT_EQ(render(args), kExitOk) << what << " " << qPrintable(sep) << " " << qPrintable(dec)
+                                         << ": " << qPrintable(message_);
+        const QImage img = QImage(q(png)).convertToFormat(QImage::Format_RGB32);
+        if (reference.isNull()) reference = img;
+        EXPECT_TRUE(img == reference) << what << " " << qPrintable(sep) << " " << qPrintable(dec);
+      }
+    }
+  }
+}
+
+// An output whose folder cannot be made says so in words, for a picture and a table alike.
+TEST_F(Headless, AnOutputFolderThatCannotBeMadeIsNamedInWords) {
+  const fs::path fil = scopeFil();
+  spit(dir_ / "blocker", "a file where the folder should be");
+  for (const QStringList& args :
+       {QStringList{"--render", q(fil), q(dir_ / "blocker" / "sub" / "x.png")},
+        QStringList{"--convert", q(fil), q(dir_ / "blocker" / "sub" / "x.CSV")}}) {
+    EXPECT_EQ(args[0] == "--render" ? render(args) : convert(args), kExitBadInput);
+    EXPECT_TRUE(message_.contains("cannot be written: the folder is missing or cannot be made"))
+        << qPrintable(message_);
+    EXPECT_FALSE(message_.contains(QString::fromLocal8Bit(std::strerror(3))))
+        << qPrintable(message_);
+  }
 }
 
 TEST_F(Headless, PdfIsOnePageAndAFailedDrawingKeepsTheOldPicture) {
