@@ -51,22 +51,28 @@ StreamEnd streamEndOf(std::uint64_t bytes, std::span<const std::uint8_t> tail) {
   return e;
 }
 
-LoggerStreamShape analogStreamShape(std::uint64_t bytes, const StreamEnd& end) {
+namespace {
+
+// With the end marker, the words below W - tailWords are read, two per sample: the analog
+// logger leaves ten (the marker's eight and one more sample), the I/O logger the marker's
+// eight, so no pair of marker words is drawn as a sample with all lines high.
+LoggerStreamShape shapeOf(std::uint64_t bytes, const StreamEnd& end, std::uint64_t tailWords) {
   LoggerStreamShape s{bytes, end, (bytes - end.cutMarker) / 4};
   if (end.marker) {
     const std::uint64_t w = bytes / 2;
-    s.samples = w >= 11 ? (w - 11) / 2 + 1 : 0;
+    s.samples = w > tailWords ? (w - tailWords - 1) / 2 + 1 : 0;
   }
   return s;
 }
 
+}  // namespace
+
+LoggerStreamShape analogStreamShape(std::uint64_t bytes, const StreamEnd& end) {
+  return shapeOf(bytes, end, 10);
+}
+
 LoggerStreamShape ioStreamShape(std::uint64_t bytes, const StreamEnd& end) {
-  LoggerStreamShape s{bytes, end, (bytes - end.cutMarker) / 4};
-  if (end.marker) {
-    const std::uint64_t w = bytes / 2;
-    s.samples = w >= 9 ? (w - 9) / 2 + 1 : 0;
-  }
-  return s;
+  return shapeOf(bytes, end, 8);
 }
 
 namespace {

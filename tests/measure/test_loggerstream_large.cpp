@@ -5,9 +5,9 @@
 
 #include <QTemporaryDir>
 #include <fstream>
-#include <sstream>
 
 #include "common/texttable.h"
+#include "files_fixture.h"
 #include "measure/datafiles.h"
 #include "measure/intermediaterecords.h"
 #include "measure/loggerstream.h"
@@ -16,15 +16,9 @@
 #include "support/file_size_limit.h"
 
 using namespace tolv;
+using tolv::testfiles::slurp;
 
 namespace {
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class LargeStreams : public ::testing::Test {
  protected:
