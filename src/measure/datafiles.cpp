@@ -656,7 +656,8 @@ std::string rowsText(LoggerRows& rows, std::span<const std::uint8_t> stream) {
 // many hours converts in a few megabytes of memory.
 int streamRows(LoggerRows& rows, const fs::path& streamFile, const CsvSink& sink) {
   std::ifstream in(streamFile, std::ios::binary);
-  if (!in) return fs::exists(streamFile) ? 5 : 2;
+  std::error_code ec;
+  if (!in) return fs::exists(streamFile, ec) ? 5 : 2;
   std::string out = rows.head();
   std::vector<std::uint8_t> buf(kPiece);
   std::uint64_t done = 0;

@@ -21,12 +21,6 @@ int readStoredHeader(const fs::path& source, SettingsRecord& s, DayTime& t) {
   return 0;
 }
 
-// A record file cut short or longer than any record: its table would show made-up or lose
-// samples, so it is refused.
-int checkRecordFile(IntermediateFamily f, const fs::path& source, const SettingsRecord& header) {
-  return checkStoredContent(f, source, header).code();
-}
-
 }  // namespace
 
 TRecordFiles::TRecordFiles(TMeasureData& data, std::function<QString()> serial)
@@ -157,7 +151,8 @@ int convertScopeFile(const fs::path& source, const fs::path& csv, const QString&
                      const CsvStyle& style) {
   RecordInfo ri{serial, {}, {}};
   int rc = readStoredHeader(source, ri.settings, ri.time);
-  if (rc == 0) rc = checkRecordFile(IntermediateFamily::OSA0, source, ri.settings);
+  // A record cut short or longer than any record would lose samples or show made-up ones.
+  if (rc == 0) rc = checkStoredContent(IntermediateFamily::OSA0, source, ri.settings).code();
   if (rc != 0) return rc;
   std::vector<ScopeSample> entries;
   int n = 0;
@@ -170,7 +165,7 @@ int convertLogicFile(const fs::path& source, const fs::path& csv, const QString&
                      const std::string& windowTrgTypString, const CsvStyle& style) {
   RecordInfo ri{serial, {}, {}};
   int rc = readStoredHeader(source, ri.settings, ri.time);
-  if (rc == 0) rc = checkRecordFile(IntermediateFamily::LAIO, source, ri.settings);
+  if (rc == 0) rc = checkStoredContent(IntermediateFamily::LAIO, source, ri.settings).code();
   if (rc != 0) return rc;
   TLogAnalList list;
   rc = readLogicIntermediate(source, list);
