@@ -9,7 +9,9 @@ PACKAGES=(
   fonts-dejavu-core
   dpkg-dev file      # the Debian package build (CPack)
   libftdi1-2         # run time: the second FTDI driver path
-  locales            # the regional settings the date and time tests run under
+  help2man           # the manual page, made from --help
+  lintian desktop-file-utils appstream man-db   # scripts/check-package.sh
+  locales            # first-start, date and time tests run under several regional settings
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -25,21 +27,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-
-# Dates and times are written and read back under these regional settings in the tests; the
-# C library knows a locale only once it is generated.
-LOCALES=(de_DE.UTF-8 en_US.UTF-8 en_GB.UTF-8 nl_NL.UTF-8 ja_JP.UTF-8 fr_FR.UTF-8)
-have="$(locale -a 2>/dev/null | tr 'A-Z' 'a-z' | tr -d '-')"
-generate=()
-for l in "${LOCALES[@]}"; do
-  key="$(echo "$l" | tr 'A-Z' 'a-z' | tr -d '-')"
-  if ! grep -qx "$key" <<<"$have"; then generate+=("$l"); fi
+# The locales the first-start tests start the program under, and those dates and times are
+# written and read back under; the C library knows a locale only once it is generated.
+for loc in en_US de_DE en_GB nl_NL ja_JP fr_FR; do
+  if ! locale -a 2>/dev/null | grep -qix "$loc.utf-\?8"; then
+    $SUDO sed -i "s/^# *\($loc.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -qx "$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    gen=1
+  fi
 done
-if [ ${#generate[@]} -gt 0 ]; then
-  echo "Generating locales: ${generate[*]}"
-  for l in "${generate[@]}"; do
-    $SUDO sed -i "s/^# *\($l UTF-8\)/\1/" /etc/locale.gen
-    grep -q "^$l UTF-8" /etc/locale.gen || echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
-  done
-  $SUDO locale-gen >/dev/null
-fi
+if [ "${gen:-0}" -eq 1 ]; then $SUDO locale-gen >/dev/null; fi

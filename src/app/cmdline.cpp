@@ -22,8 +22,45 @@ bool takeValue(const QStringList& args, qsizetype& i, const QString& name, QStri
   return true;
 }
 
-int parseCommandLine(const QStringList& args, CommandLine& out, bool lenient) {
+namespace {
+
+// The options the toolkit takes from the command line itself (common ones and those of the X11
+// platform). It accepts each with one dash or two.
+constexpr const char* kToolkitValueOptions[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+    "qwindowicon", "qwindowtitle", "session", "display", "geometry", "title", "icon", "name",
+    "style", "stylesheet"};
+constexpr const char* kToolkitEqualsOptions[] = {"qmljsdebugger", "dialogs", "fontengine",
+                                                 "style", "stylesheet"};
+constexpr const char* kToolkitFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync",
+                                         "testability"};
+
+}  // namespace
+
+ToolkitOption skipToolkitOption(const QStringList& args, qsizetype& i) {
+  QString a = args.at(i);
+  if (!a.startsWith(QLatin1Char('-'))) return ToolkitOption::No;
+  a.remove(0, a.startsWith(QLatin1String("--")) ? 2 : 1);
+  for (const char* f : kToolkitFlags)
+    if (a == QLatin1String(f)) return ToolkitOption::Skipped;
+  for (const char* o : kToolkitEqualsOptions)
+    if (a.startsWith(QLatin1String(o) + QLatin1Char('='))) return ToolkitOption::Skipped;
+  for (const char* o : kToolkitValueOptions) {
+    if (a != QLatin1String(o)) continue;
+    if (i + 1 >= args.size()) return ToolkitOption::MissingValue;
+    ++i;
+    return ToolkitOption::Skipped;
+  }
+  return ToolkitOption::No;
+}
+
+int parseCommandLine(const QStringList& args, CommandLine& out, bool toolkitOptions) {
   out = CommandLine{};
+  QString error;
+  // The first error is kept; scanning goes on so that --help or --version later still wins.
+  const auto fail = [&error](const QString& why) {
+    if (error.isEmpty()) error = why;
+  };
   for (qsizetype i = 0; i < args.size(); ++i) {
     const QString& a = args.at(i);
     if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -37,25 +74,25 @@ int parseCommandLine(const QStringList& args, CommandLine& out, bool lenient) {
     QString value;
     bool matched = false;
     if (!takeValue(args, i, QStringLiteral("--simulate"), value, matched)) {
-      out.error = QStringLiteral("--simulate needs a number of devices");
-      return -1;
+      fail(QStringLiteral("--simulate needs a number of devices"));
+      continue;
     }
     if (matched) {
       bool ok = false;
       const int n = value.toInt(&ok);
       if (!ok || n < 0 || n > kMaxSimulatedDevices) {
-        out.error = QStringLiteral("--simulate needs a number from 0 to %1, not \"%2\"")
-                        .arg(kMaxSimulatedDevices)
-                        .arg(value);
-        return -1;
+        fail(QStringLiteral("--simulate needs a number from 0 to %1, not \"%2\"")
+                 .arg(kMaxSimulatedDevices)
+                 .arg(value));
+        continue;
       }
       out.simulateCount = n;
       continue;
     }
     if (!takeValue(args, i, QStringLiteral("--data-root"), value, matched) ||
         (matched && value.isEmpty())) {
-      out.error = QStringLiteral("--data-root needs a folder");
-      return -1;
+      fail(QStringLiteral("--data-root needs a folder"));
+      continue;
     }
     if (matched) {
       out.dataRoot = std::filesystem::path(value.toStdString());
@@ -63,16 +100,16 @@ int parseCommandLine(const QStringList& args, CommandLine& out, bool lenient) {
     }
     if (!takeValue(args, i, QStringLiteral("--sim-trace"), value, matched) ||
         (matched && value.isEmpty())) {
-      out.error = QStringLiteral("--sim-trace needs a folder");
-      return -1;
+      fail(QStringLiteral("--sim-trace needs a folder"));
+      continue;
     }
     if (matched) {
       out.simTraceDir = std::filesystem::path(value.toStdString());
       continue;
     }
     if (!takeValue(args, i, QStringLiteral("--driver"), value, matched)) {
-      out.error = QStringLiteral("--driver needs d2xx or libftdi");
-      return -1;
+      fail(QStringLiteral("--driver needs d2xx or libftdi"));
+      continue;
     }
     if (matched) {
       if (value == QLatin1String("d2xx")) {
@@ -80,38 +117,65 @@ int parseCommandLine(const QStringList& args, CommandLine& out, bool lenient) {
       } else if (value == QLatin1String("libftdi")) {
         out.driver = FtdiBackend::Libftdi;
       } else {
-        out.error = QStringLiteral("--driver needs d2xx or libftdi, not \"%1\"").arg(value);
-        return -1;
+        fail(QStringLiteral("--driver needs d2xx or libftdi, not \"%1\"").arg(value));
       }
       continue;
     }
-    if (!lenient) {
-      out.error = QStringLiteral("unknown argument \"%1\"").arg(a);
-      return -1;
+    const ToolkitOption t = toolkitOptions ? skipToolkitOption(args, i) : ToolkitOption::No;
+    if (t == ToolkitOption::Skipped) continue;
+    if (t == ToolkitOption::MissingValue) {
+      fail(QStringLiteral("%1 needs a value").arg(a));
+      continue;
     }
+    fail(QStringLiteral("unknown argument \"%1\"").arg(a));
   }
   // A forced driver beside simulated devices would be silently ignored; say so instead.
-  if (out.driver != FtdiBackend::Auto && out.simulateCount >= 0) {
-    out.error = QStringLiteral("--driver and --simulate cannot be used together");
-    return -1;
-  }
-  return 0;
+  if (out.driver != FtdiBackend::Auto && out.simulateCount >= 0)
+    fail(QStringLiteral("--driver and --simulate cannot be used together"));
+  if (out.help || out.version) return 0;
+  out.error = error;
+  return error.isEmpty() ? 0 : -1;
+}
+
+bool displayReachable(const QStringList& args, const QByteArray& platformEnv,
+                      const QByteArray& x11Display, const QByteArray& waylandDisplay) {
+  if (!platformEnv.isEmpty() || !x11Display.isEmpty() || !waylandDisplay.isEmpty()) return true;
+  for (qsizetype i = 0; i + 1 < args.size(); ++i)
+    if (args.at(i) == QLatin1String("-platform") || args.at(i) == QLatin1String("--platform"))
+      return true;
+  return false;
+}
+
+// Laid out the way help2man reads it, since the manual page is made from this text: a usage
+// block, a paragraph, then sections headed by a line ending in a colon.
+QString commandLineUsageLine() {
+  return QStringLiteral("Usage: multi_tolvanex [OPTION]...");
 }
 
 QString commandLineHelpText() {
-  return QStringLiteral(
-             "Usage: multi_tolvanex [options]\n"
-             "Measurement program for Tolvanex devices behind FTDI USB bridges.\n"
+  return commandLineUsageLine() +
+         QStringLiteral(
+             "\n"
+             "  or:  multi_tolvanex --convert SRC [DST.CSV] [--decimal SEP] [--separator SEP]\n"
+             "  or:  multi_tolvanex --render SRC OUT.png|OUT.pdf [--size WxH]\n"
+             "Measurement program for Tolvanex devices behind FTDI USB bridges: DC and AC\n"
+             "voltmeter, two-channel storage scope, analog data logger, logic analyser and\n"
+             "I/O data logger, and a window that merges the scope records of several devices.\n"
              "\n"
              "Options:\n"
-             "  --simulate N      run with N simulated devices instead of the FTDI D2XX driver\n"
+             "  --simulate N      run with N simulated devices instead of the FTDI driver\n"
              "                    (0 to %1)\n"
              "  --driver NAME     talk to the devices through the FTDI D2XX library (d2xx) or\n"
-             "                    libftdi1 (libftdi); default: D2XX when installed, else libftdi1\n"
+             "                    libftdi1 (libftdi); default: D2XX when installed, else\n"
+             "                    libftdi1\n"
              "  --data-root DIR   keep language file, settings and data below DIR\n"
              "                    (default: ~/TolvanexData)\n"
              "  --sim-trace DIR   simulated devices write every command and reply to\n"
              "                    DIR/<serial>.trace\n"
+             "  -h, --help        show this text and exit\n"
+             "  --version         show the version and exit\n"
+             "\n"
+             "Without a window:\n"
              "  --convert SRC [DST.CSV]\n"
              "                    write a stored file (intermediate .FIL with its .VXT header,\n"
              "                    scope or logic-analyser .VXD) as the CSV the device window\n"
@@ -124,11 +188,11 @@ QString commandLineHelpText() {
              "                    CSV, multi-device data file) as the window shows it; needs\n"
              "                    no display\n"
              "    --size WxH              picture size in pixels (default: 1200x700)\n"
-             "                    Exit code 0 on success, 1 for unreadable or damaged input or\n"
-             "                    an output that cannot be written, 2 for wrong usage.\n"
-             "  --help            show this text and exit\n"
-             "  --version         show the version and exit\n")
-      .arg(kMaxSimulatedDevices);
+             "\n"
+             "Exit status:\n"
+             "  0 on success, 1 for unreadable or damaged input, an output that cannot be\n"
+             "  written or no display to show the windows on, 2 for wrong usage.\n")
+             .arg(kMaxSimulatedDevices);
 }
 
 QString commandLineVersionText() {

@@ -1,6 +1,7 @@
 #pragma once
 // The program's few command-line options, parsed into a plain struct so the parsing can be
 // tested without starting the application.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <filesystem>
@@ -22,10 +23,16 @@ struct CommandLine {
 // Largest number of simulated devices accepted; more would only flood the desktop with windows.
 inline constexpr int kMaxSimulatedDevices = 32;
 
-// Parses the arguments after the program name. With lenient set, arguments the program does not
-// know are skipped (used before the toolkit has removed its own options such as "-platform x").
-// Returns 0, or -1 with out.error set.
-int parseCommandLine(const QStringList& args, CommandLine& out, bool lenient = false);
+// Parses the arguments after the program name. With toolkitOptions set, the toolkit's own
+// options ("-platform xcb", "--style=Fusion", ...) are still in the list and are skipped with
+// their values; this lets the command line be checked before any toolkit object exists, so a
+// mistyped option is reported without a display. Anything else unknown is an error.
+// --help or --version anywhere wins over errors elsewhere. Returns 0, or -1 with out.error set.
+int parseCommandLine(const QStringList& args, CommandLine& out, bool toolkitOptions = false);
+
+// Whether args[i] is one of the toolkit's own options; when it is, i moves past its value.
+enum class ToolkitOption { No, Skipped, MissingValue };
+ToolkitOption skipToolkitOption(const QStringList& args, qsizetype& i);
 
 // One option of the form "--opt value" or "--opt=value" at args[i]: matched tells whether it is
 // that option, value gets its value and i moves past a separate value. False when the value is
@@ -33,7 +40,15 @@ int parseCommandLine(const QStringList& args, CommandLine& out, bool lenient = f
 bool takeValue(const QStringList& args, qsizetype& i, const QString& name, QString& value,
                bool& matched);
 
+// Whether the toolkit can have a display: a platform named on the command line or in
+// QT_QPA_PLATFORM, or an X11 or Wayland display in the environment. Without one the toolkit
+// aborts the program.
+bool displayReachable(const QStringList& args, const QByteArray& platformEnv,
+                      const QByteArray& x11Display, const QByteArray& waylandDisplay);
+
 QString commandLineHelpText();
+// The first line of the help text, shown again after a usage error.
+QString commandLineUsageLine();
 QString commandLineVersionText();
 
 }  // namespace tolv

@@ -3,6 +3,7 @@
 #include "app/framelogic.h"
 #include "common/atomicfile.h"
 #include "common/paths.h"
+#include "common/regional.h"
 #include "common/settingsio.h"
 #include "common/texttable.h"
 #include "common/textutil.h"
@@ -19,6 +20,14 @@ void line(std::string& out, const QString& s) {
 }
 
 }  // namespace
+
+GlobalSettings firstStartSettings(const RegionalSettings& system) {
+  GlobalSettings g;
+  g.language = system.languageCode() == QLatin1String("de") ? 0 : 1;
+  g.decimal = system.decimalSeparator() == QLatin1Char(',') ? QLatin1Char(',') : QLatin1Char('.');
+  g.column = QLatin1Char('\t');
+  return g;
+}
 
 std::string globalSettingsText(const GlobalSettings& s) {
   std::string out;

@@ -20,6 +20,13 @@ struct GlobalSettings {
   friend bool operator==(const GlobalSettings&, const GlobalSettings&) = default;
 };
 
+class RegionalSettings;
+
+// What a first start takes while no global settings are saved: German on a German-speaking
+// system, English on any other; the system's decimal mark (a dot where it is neither dot nor
+// comma) and Tab between columns, which differs from either mark. Hints are on.
+GlobalSettings firstStartSettings(const RegionalSettings& system);
+
 // Eight lines: a label in the current language before each value.
 std::string globalSettingsText(const GlobalSettings& s);
 int writeGlobalSettingsFile(const std::filesystem::path& name, const GlobalSettings& s);

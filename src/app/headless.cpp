@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "app/signalbridge.h"
 #include "common/paths.h"
 #include "common/picturefile.h"
+#include "common/regional.h"
 #include "common/texttable.h"
 #include "measure/intermediate.h"
 #include "measure/measurecodes.h"
@@ -228,7 +230,8 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
 }
 
 CsvStyle headlessCsvStyle(const HeadlessRequest& r) {
-  GlobalSettings g;
+  // Without saved settings, the separators and language a first start of the window takes.
+  GlobalSettings g = firstStartSettings(regional());
   std::error_code ec;
   const fs::path file = multiFolder() / kGlobalSettingsFileName;
   if (fs::exists(file, ec)) readGlobalSettingsFile(file, g);  // a damaged file keeps the defaults
@@ -341,10 +344,12 @@ int headlessMain(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
+    std::setlocale(LC_NUMERIC, "C");  // see main(): numbers in files keep their dot
     rc = runRender(req, message);
   } else {
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
+    std::setlocale(LC_NUMERIC, "C");
     rc = runConvert(req, message);
   }
   if (!message.isEmpty()) std::fprintf(stderr, "multi_tolvanex: %s\n", qPrintable(message));

@@ -344,7 +344,9 @@ void TF_MultiTolvanexFrame::writeWindowPositions() {
 }
 
 void TF_MultiTolvanexFrame::restoreGlobalSettings() {
-  GlobalSettings s;
+  // Until settings are saved, the system's language and decimal mark are the defaults.
+  const GlobalSettings first = firstStartSettings(regional());
+  GlobalSettings s = first;
   const auto apply = [this](const GlobalSettings& g) {
     setLanguage(g.language);
     setHints(g.hints);
@@ -354,8 +356,8 @@ void TF_MultiTolvanexFrame::restoreGlobalSettings() {
   apply(s);
   const std::filesystem::path name = multiFolder() / kGlobalSettingsFileName;
   if (readGlobalSettingsFile(name, s) != 0) {
-    apply(GlobalSettings());
-    writeGlobalSettingsFile(name, GlobalSettings());
+    apply(first);
+    writeGlobalSettingsFile(name, first);
     return;
   }
   apply(s);

@@ -22,6 +22,7 @@ void RegionalSettings::pin(const QLocale& loc) {
   decimal_ = dp.isEmpty() ? QLatin1Char('.') : dp.at(0);
   shortDate_ = loc.dateFormat(QLocale::ShortFormat);
   longTime_ = stripTimeZone(loc.timeFormat(QLocale::LongFormat));
+  language_ = QLocale::languageToCode(loc.language(), QLocale::ISO639Part1);
   if (shortDate_.isEmpty()) shortDate_ = QStringLiteral("dd.MM.yyyy");
   if (longTime_.isEmpty()) longTime_ = QStringLiteral("HH:mm:ss");
 }

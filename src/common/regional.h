@@ -17,6 +17,8 @@ class RegionalSettings {
   const QString& shortDateFormat() const { return shortDate_; }
   // Qt time format without any time-zone part, e.g. "HH:mm:ss".
   const QString& longTimeFormat() const { return longTime_; }
+  // Two-letter code of the language the user's messages are in, e.g. "de" or "en".
+  const QString& languageCode() const { return language_; }
 
   // Reads the values again from the system locale (undoes pin()).
   void reload();
@@ -35,6 +37,7 @@ class RegionalSettings {
   QChar decimal_ = QLatin1Char('.');
   QString shortDate_;
   QString longTime_;
+  QString language_;
 };
 
 // The process-wide instance.

@@ -1,6 +1,8 @@
 // Command line and the frame's widget-free rules.
 #include <gtest/gtest.h>
 
+#include <QProcess>
+
 #include "app/cmdline.h"
 #include "app/framelogic.h"
 
@@ -39,6 +41,59 @@ TEST(CommandLine, RejectsBadValuesAndUnknownArguments) {
   EXPECT_EQ(parseCommandLine({"-platform", "offscreen", "--simulate", "many"}, c, true), -1);
 }
 
+// Before the toolkit exists its own options are still in the list: they and their values
+// pass, in either dash form, while anything else unknown stops the program.
+TEST(CommandLine, ToolkitOptionsPassAndUnknownOnesStopBeforeTheToolkit) {
+  CommandLine c;
+  ASSERT_EQ(parseCommandLine({"-platform", "xcb", "--style=Fusion", "-reverse", "--display", ":3",
+                              "-qwindowgeometry", "800x600", "--simulate", "2", "-stylesheet",
+                              "a.qss", "-name", "--simulate"},
+                             c, true),
+            0)
+      << c.error.toStdString();
+  // "-name" took "--simulate" as its value: the second "--simulate" is not ours to read.
+  EXPECT_EQ(c.simulateCount, 2);
+  for (const QStringList& bad :
+       {QStringList{"--bogus"}, QStringList{"-platform", "offscreen", "--bogus"},
+        QStringList{"-bogus"}, QStringList{"--simulate", "2", "stray"},
+        QStringList{"--platformx", "xcb"}, QStringList{"-style"},
+        QStringList{"--simulate", "2", "-platform"}}) {
+    EXPECT_EQ(parseCommandLine(bad, c, true), -1) << bad.join(' ').toStdString();
+    EXPECT_FALSE(c.error.isEmpty()) << bad.join(' ').toStdString();
+  }
+  ASSERT_EQ(parseCommandLine({"-platform", "offscreen", "--bogus"}, c, true), -1);
+  EXPECT_EQ(c.error, "unknown argument \"--bogus\"");
+  ASSERT_EQ(parseCommandLine({"--simulate", "1", "-style"}, c, true), -1);
+  EXPECT_EQ(c.error, "-style needs a value");
+  // Once the toolkit has taken its options, one left over is an error like any other.
+  EXPECT_EQ(parseCommandLine({"-platform", "offscreen"}, c), -1);
+  EXPECT_EQ(parseCommandLine({"-reverse"}, c), -1);
+}
+
+TEST(CommandLine, HelpAndVersionWinOverErrorsAndTheFirstErrorIsReported) {
+  CommandLine c;
+  ASSERT_EQ(parseCommandLine({"--bogus", "--help"}, c, true), 0);
+  EXPECT_TRUE(c.help);
+  EXPECT_TRUE(c.error.isEmpty());
+  ASSERT_EQ(parseCommandLine({"--simulate", "x", "--version"}, c), 0);
+  EXPECT_TRUE(c.version);
+  ASSERT_EQ(parseCommandLine({"--simulate", "99", "--bogus", "--driver", "usb"}, c), -1);
+  EXPECT_EQ(c.error, "--simulate needs a number from 0 to 32, not \"99\"");
+  EXPECT_FALSE(c.help);
+}
+
+TEST(CommandLine, DisplayIsReachableOnlyThroughAPlatformOrADisplayVariable) {
+  EXPECT_FALSE(displayReachable({}, {}, {}, {}));
+  EXPECT_FALSE(displayReachable({"--simulate", "2"}, "", "", ""));
+  EXPECT_TRUE(displayReachable({}, "offscreen", {}, {}));
+  EXPECT_TRUE(displayReachable({}, {}, ":0", {}));
+  EXPECT_TRUE(displayReachable({}, {}, {}, "wayland-0"));
+  EXPECT_TRUE(displayReachable({"-platform", "offscreen"}, {}, {}, {}));
+  EXPECT_TRUE(displayReachable({"--platform", "vnc"}, {}, {}, {}));
+  // A platform option without its value names none.
+  EXPECT_FALSE(displayReachable({"--simulate", "1", "-platform"}, {}, {}, {}));
+}
+
 TEST(CommandLine, DriverChoice) {
   CommandLine c;
   ASSERT_EQ(parseCommandLine({}, c), 0);
@@ -64,6 +119,58 @@ TEST(CommandLine, HelpNamesEveryOption) {
     EXPECT_TRUE(h.contains(QLatin1String(opt))) << opt;
   EXPECT_TRUE(commandLineVersionText().startsWith("Multi_Tolvanex "));
 }
+
+// The manual page is made from the help text by help2man: it needs the usage line first,
+// section heads as unindented lines ending in a colon, and lines a terminal shows whole.
+TEST(CommandLine, HelpTextHasTheShapeTheManualPageIsMadeFrom) {
+  const QStringList lines = commandLineHelpText().split(QLatin1Char('\n'));
+  ASSERT_GT(lines.size(), 10);
+  EXPECT_EQ(lines.first(), commandLineUsageLine());
+  EXPECT_TRUE(commandLineUsageLine().startsWith("Usage: multi_tolvanex "));
+  EXPECT_TRUE(lines.last().isEmpty()) << "ends with a line break";
+  QStringList heads;
+  for (const QString& l : lines) {
+    EXPECT_LE(l.size(), 80) << l.toStdString();
+    EXPECT_FALSE(l.contains(QLatin1Char('\t'))) << l.toStdString();
+    if (!l.isEmpty() && !l.front().isSpace() && l.endsWith(QLatin1Char(':'))) heads << l;
+  }
+  EXPECT_EQ(heads, (QStringList{"Options:", "Without a window:", "Exit status:"}));
+  // Every option line of the options section is one the parser takes.
+  CommandLine c;
+  for (const char* opt : {"--simulate 1", "--driver d2xx", "--data-root /d", "--sim-trace /t",
+                          "-h", "--help", "--version"})
+    EXPECT_EQ(parseCommandLine(QString::fromLatin1(opt).split(' '), c), 0) << opt;
+}
+
+#ifdef TOLV_PROGRAM_PATH
+// No display at all: no X11 or Wayland display and no platform named. Options are answered
+// without the toolkit, which would abort the program here.
+TEST(ProgramArguments, OptionsAreCheckedBeforeTheToolkitWithoutADisplay) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
+  const auto run = [&env](const QStringList& args, QByteArray* err = nullptr) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(TOLV_PROGRAM_PATH, args);
+    EXPECT_TRUE(p.waitForFinished(10000)) << args.join(' ').toStdString();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << args.join(' ').toStdString();
+    if (err) *err = p.readAllStandardError();
+    return p.exitCode();
+  };
+  QByteArray err;
+  EXPECT_EQ(run({"--bogus"}, &err), 2);
+  EXPECT_TRUE(err.contains("unknown argument \"--bogus\"")) << err.toStdString();
+  EXPECT_TRUE(err.contains("Usage: multi_tolvanex [OPTION]...")) << err.toStdString();
+  EXPECT_EQ(run({"--simulate", "-3"}, &err), 2);
+  EXPECT_TRUE(err.contains("--simulate needs a number")) << err.toStdString();
+  EXPECT_EQ(run({"-platform", "offscreen", "--simulate", "2", "--typo"}, &err), 2);
+  EXPECT_TRUE(err.contains("--typo")) << err.toStdString();
+  EXPECT_EQ(run({"--help", "--bogus"}), 0);
+  // Sound options but nothing to show the windows on: said so, no abort.
+  EXPECT_EQ(run({"--simulate", "1"}, &err), 1);
+  EXPECT_TRUE(err.contains("no display")) << err.toStdString();
+}
+#endif
 
 TEST(FrameLogic, CaptionsAndPlaces) {
   EXPECT_EQ(ftdiCountCaption(2), "2 FTDI-Device(s) Present ...");

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -104,7 +105,9 @@ TEST_F(FrameTest, CascadeOnlyFromTwoDevicesAndPlacesWindows) {
 }
 
 TEST_F(FrameTest, SeparatorChoicesStoreTheirCharacters) {
+  regional().pin(QLocale(QStringLiteral("de_DE")));  // first start on a German system
   TF_MultiTolvanexFrame& f = makeFrame();
+  regional().reload();
   EXPECT_EQ(f.decimalSeparator(), QChar(','));
   EXPECT_EQ(f.columnSeparator(), QChar('\t'));
   f.CB_ColumnSeparatorChange(2);  // "Dot"

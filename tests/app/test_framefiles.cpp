@@ -1,15 +1,21 @@
 // The frame's global settings and position files, and the boot sequence that prepares the
 // multi-device window.
 #include <QListWidget>
+#include <clocale>
 #include <fstream>
+#include <locale.h>
 
 #include <QGuiApplication>
+#include <QLocale>
 #include <QScreen>
 
 #include "app/framefiles.h"
+#include "app/headless.h"
 #include "app/framelogic.h"
+#include "common/regional.h"
 #include "common/texttable.h"
 #include "frame_fixture.h"
+#include "program_rig.h"
 #include "multi/tf_multi_tolvanex_img.h"
 
 namespace tolv::testing {
@@ -94,13 +100,90 @@ TEST_F(FrameFiles, FrameRestoresAndWritesBothFiles) {
   EXPECT_EQ(pos[6], text(242));
 }
 
-TEST_F(FrameFiles, DamagedGlobalSettingsAreReplacedByDefaults) {
+// The frame under a system locale the test chooses; the process's regional settings are
+// given back afterwards.
+class FrameFilesUnderLocale : public FrameTest {
+ protected:
+  void TearDown() override {
+    FrameTest::TearDown();
+    regional().reload();
+    setLanguageIndex(0);
+  }
+};
+
+TEST_F(FrameFilesUnderLocale, DamagedGlobalSettingsAreReplacedByDefaults) {
+  regional().pin(QLocale(QStringLiteral("de_DE")));
   put(multiFolder() / kGlobalSettingsFileName, "L\r\nEN\r\nH\r\nnope\r\n");
   TF_MultiTolvanexFrame& f = makeFrame();
   EXPECT_EQ(f.language(), 0);
   EXPECT_TRUE(f.hints());
   EXPECT_EQ(f.columnSeparator(), QLatin1Char('\t'));
   EXPECT_EQ(slurp(multiFolder() / kGlobalSettingsFileName).substr(0, 11), "Sprache\r\nDE");
+}
+
+TEST(FirstStart, SettingsFollowTheSystemLocale) {
+  struct Case {
+    const char* locale;
+    int language;
+    char decimal;
+  };
+  // Swiss German writes a decimal dot; French a comma but is not German; a mark the frame
+  // does not offer (Arabic) falls back to the dot.
+  for (const Case& c : {Case{"de_DE", 0, ','}, Case{"de_AT", 0, ','}, Case{"de_CH", 0, '.'},
+                        Case{"en_US", 1, '.'}, Case{"en_GB", 1, '.'}, Case{"fr_FR", 1, ','},
+                        Case{"C", 1, '.'}, Case{"ar_EG", 1, '.'}}) {
+    RegionalSettings r;
+    r.pin(QLocale(QString::fromLatin1(c.locale)));
+    const GlobalSettings g = firstStartSettings(r);
+    EXPECT_EQ(g.language, c.language) << c.locale;
+    EXPECT_EQ(g.decimal, QLatin1Char(c.decimal)) << c.locale;
+    EXPECT_NE(g.column, g.decimal) << c.locale;
+    EXPECT_GE(columnSeparatorItem(g.column), 0) << c.locale;
+    EXPECT_TRUE(g.hints) << c.locale;
+  }
+}
+
+TEST_F(FrameFilesUnderLocale, FirstStartWritesTheSystemsLanguageAndDecimalMark) {
+  regional().pin(QLocale(QStringLiteral("en_US")));
+  {
+    TF_MultiTolvanexFrame& f = makeFrame();
+    EXPECT_EQ(f.language(), 1);
+    EXPECT_EQ(f.decimalSeparator(), QLatin1Char('.'));
+    EXPECT_EQ(f.columnSeparator(), QLatin1Char('\t'));
+    EXPECT_EQ(slurp(multiFolder() / kGlobalSettingsFileName),
+              "Language\r\nEN\r\nHints\r\nT\r\nDecimal separator\r\n46\r\n"
+              "Column separator\r\n9\r\n");
+  }
+  frame_.reset();
+  // A German system does not override what was saved.
+  regional().pin(QLocale(QStringLiteral("de_DE")));
+  TF_MultiTolvanexFrame& f = makeFrame();
+  EXPECT_EQ(f.language(), 1);
+  EXPECT_EQ(f.decimalSeparator(), QLatin1Char('.'));
+}
+
+// Converting without a window before any settings were saved uses the separators the window's
+// first start would take.
+TEST_F(FrameFilesUnderLocale, ConversionWithoutSavedSettingsFollowsTheSystemToo) {
+  regional().pin(QLocale(QStringLiteral("en_US")));
+  CsvStyle s = headlessCsvStyle({});
+  EXPECT_EQ(s.decimal, '.');
+  EXPECT_EQ(s.column, '\t');
+  EXPECT_EQ(languageIndex(), 1);
+  regional().pin(QLocale(QStringLiteral("de_DE")));
+  s = headlessCsvStyle({});
+  EXPECT_EQ(s.decimal, ',');
+  EXPECT_EQ(languageIndex(), 0);
+  EXPECT_FALSE(fs::exists(multiFolder() / kGlobalSettingsFileName)) << "nothing is saved";
+}
+
+TEST_F(FrameFilesUnderLocale, SavedSettingsWinOverTheSystem) {
+  regional().pin(QLocale(QStringLiteral("en_US")));
+  put(multiFolder() / kGlobalSettingsFileName, "L\r\nDE\r\nH\r\nT\r\nD\r\n44\r\nC\r\n59\r\n");
+  TF_MultiTolvanexFrame& f = makeFrame();
+  EXPECT_EQ(f.language(), 0);
+  EXPECT_EQ(f.decimalSeparator(), QLatin1Char(','));
+  EXPECT_EQ(f.columnSeparator(), QLatin1Char(';'));
 }
 
 TEST_F(FrameFiles, PositionFileIsAppliedOnlyWhenItsLineCountMatches) {
@@ -270,6 +353,80 @@ TEST(FramePlacement, PlaceOnScreensKeepsVisibleTitleBarsAndBringsBackLostOnes) {
   EXPECT_EQ(placeOnScreens({100, -30}, size, two), QPoint(100, 0));      // title above the top
   EXPECT_EQ(placeOnScreens({5, 5}, size, {}), QPoint(5, 5));
 }
+
+#ifdef TOLV_PROGRAM_PATH
+// The built program's first start on a fresh data root under a system language: the global
+// settings it writes at once, and again when it ends, follow that language.
+TEST(ProgramFirstStart, GlobalSettingsFollowTheSystemLanguage) {
+  struct Case {
+    const char* lang;
+    const char* file;
+  };
+  for (const Case& c :
+       {Case{"en_US.UTF-8",
+             "Language\r\nEN\r\nHints\r\nT\r\nDecimal separator\r\n46\r\nColumn separator\r\n9\r\n"},
+        Case{"de_DE.UTF-8",
+             "Sprache\r\nDE\r\nHinweise\r\nT\r\nDezimal-Trenner\r\n44\r\n"
+             "Spalten-Trenner\r\n9\r\n"}}) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const fs::path root = fs::path(dir.path().toStdString()) / "D";
+    const fs::path file = root / "MULTI_Tolvanex" / kGlobalSettingsFileName;
+    QProcessEnvironment env = progtest::programEnvironment();
+    for (const char* v : {"LC_ALL", "LC_MESSAGES", "LC_NUMERIC", "LANGUAGE"}) env.remove(v);
+    env.insert("LANG", c.lang);
+    QProcess p;
+    progtest::startProgram(p, root, 0, {}, env);
+    ASSERT_TRUE(p.waitForStarted(10000)) << c.lang;
+    ASSERT_TRUE(progtest::waitFor([&] { return slurp(file).size() > 60; }, 30000)) << c.lang;
+    EXPECT_EQ(slurp(file), c.file) << c.lang;
+    progtest::stopProgram(p);
+    EXPECT_EQ(slurp(file), c.file) << c.lang << ", after the end";
+  }
+}
+
+// On a German system the C library would write and read numbers with a decimal comma; the
+// program's files keep the dot, so a device's stored settings come back as they were.
+TEST(ProgramUnderGermanLocale, StoredSettingsKeepTheirNumbers) {
+  if (locale_t l = newlocale(LC_ALL_MASK, "de_DE.UTF-8", locale_t(nullptr)))
+    freelocale(l);
+  else
+    GTEST_SKIP() << "locale de_DE.UTF-8 is not generated (scripts/install-deps.sh does it)";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const fs::path root = fs::path(dir.path().toStdString()) / "D";
+  QProcessEnvironment env = progtest::programEnvironment();
+  for (const char* v : {"LC_ALL", "LC_NUMERIC", "LC_MESSAGES", "LANGUAGE"}) env.remove(v);
+  env.insert("LANG", "de_DE.UTF-8");
+  const auto runOnce = [&] {
+    QProcess p;
+    progtest::startProgram(p, root, 1, {}, env);
+    ASSERT_TRUE(p.waitForStarted(10000));
+    ASSERT_TRUE(progtest::waitFor([&] { return progtest::deviceFoldersReady(root, 1); }, 30000));
+    QThread::msleep(2500);  // the device window has applied its settings
+    progtest::stopProgram(p);
+  };
+  runOnce();
+  const auto devices = progtest::deviceFolders(root);
+  ASSERT_EQ(devices.size(), 1u);
+  const fs::path vxs = devices[0] / "LastSettings.VXS";
+  TSettingsLoader l;
+  ASSERT_EQ(l.load(vxs), 0);
+  SettingsRecord s = l.toApply();
+  s.amplC1 = 0.5;
+  s.sampleTime = 0.0005;
+  s.probeFactorC1 = -2.5;
+  ASSERT_EQ(saveSettingsFiles(vxs, s), 0);
+  runOnce();
+  TSettingsLoader again;
+  ASSERT_EQ(again.load(vxs), 0);
+  EXPECT_FALSE(again.lastLoadUsedImage()) << "the text file did not load";
+  const SettingsRecord r = again.toApply();
+  EXPECT_EQ(r.amplC1, 0.5);
+  EXPECT_EQ(r.sampleTime, 0.0005);
+  EXPECT_EQ(r.probeFactorC1, -2.5);
+}
+#endif
 
 }  // namespace
 }  // namespace tolv::testing

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QTimer>
+#include <clocale>
 #include <cstdio>
 #include <memory>
 
@@ -40,35 +41,21 @@ int main(int argc, char** argv) {
   tolv::TSignalBridge::catchEarly();
   // Converting and drawing stored files needs no window, no display and no devices.
   if (tolv::wantsHeadless(rawArguments(argc, argv))) return tolv::headlessMain(argc, argv);
-  // --help and --version answer without a display.
-  tolv::CommandLine early;
-  if (tolv::parseCommandLine(rawArguments(argc, argv), early, true) != 0) {
-    std::fprintf(stderr, "multi_tolvanex: %s\nTry \"multi_tolvanex --help\".\n",
-                 qPrintable(early.error));
+  // The whole command line is checked before any toolkit object exists, so --help, --version
+  // and a mistyped option are answered without a display.
+  tolv::CommandLine cmd;
+  if (tolv::parseCommandLine(rawArguments(argc, argv), cmd, true) != 0) {
+    std::fprintf(stderr, "multi_tolvanex: %s\n%s\nTry \"multi_tolvanex --help\".\n",
+                 qPrintable(cmd.error), qPrintable(tolv::commandLineUsageLine()));
     return 2;
   }
-  if (early.help) {
+  if (cmd.help) {
     std::fputs(qPrintable(tolv::commandLineHelpText()), stdout);
     return 0;
   }
-  if (early.version) {
+  if (cmd.version) {
     std::fputs(qPrintable(tolv::commandLineVersionText() + QLatin1Char('\n')), stdout);
     return 0;
-  }
-
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Multi_Tolvanex"));
-  QApplication::setApplicationVersion(tolv::programVersion());
-  QApplication::setQuitOnLastWindowClosed(false);
-  // Nothing has been started or written yet: a signal that came meanwhile simply ends here.
-  if (tolv::TSignalBridge::earlySignalPending()) return 0;
-
-  // The toolkit has removed its own options by now; everything left must be ours.
-  tolv::CommandLine cmd;
-  if (tolv::parseCommandLine(app.arguments().mid(1), cmd) != 0) {
-    std::fprintf(stderr, "multi_tolvanex: %s\nTry \"multi_tolvanex --help\".\n",
-                 qPrintable(cmd.error));
-    return 2;
   }
   if (!cmd.dataRoot.empty()) {
     const QString problem = tolv::checkDataRoot(cmd.dataRoot);
@@ -78,6 +65,25 @@ int main(int argc, char** argv) {
     }
     tolv::setDataRoot(cmd.dataRoot);
   }
+  // Without any display the toolkit would abort; say what is missing instead.
+  if (!tolv::displayReachable(rawArguments(argc, argv), qgetenv("QT_QPA_PLATFORM"),
+                              qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"))) {
+    std::fputs(
+        "multi_tolvanex: no display to show the windows on (DISPLAY and WAYLAND_DISPLAY are "
+        "not set)\n",
+        stderr);
+    return 1;
+  }
+
+  QApplication app(argc, argv);
+  // The toolkit has set the C library's locale from the environment. Numbers in the program's
+  // files are written and read by C and C++ library calls that must keep the dot on a German
+  // system too; the user's decimal mark comes from the regional settings instead.
+  std::setlocale(LC_NUMERIC, "C");
+  QApplication::setApplicationName(QStringLiteral("Multi_Tolvanex"));
+  QApplication::setApplicationVersion(tolv::programVersion());
+  QApplication::setQuitOnLastWindowClosed(false);
+  // Nothing has been started or written yet: a signal that came meanwhile simply ends here.
   if (tolv::TSignalBridge::earlySignalPending()) return 0;
 
   // Signals that arrive while the frame is still being created end the program right after.
