@@ -11,7 +11,7 @@ PACKAGES=(
   libftdi1-2         # run time: the second FTDI driver path
   help2man           # the manual page, made from --help
   lintian desktop-file-utils appstream man-db   # scripts/check-package.sh
-  locales            # first-start tests run under en_US.UTF-8 and de_DE.UTF-8
+  locales            # first-start, date and time tests run under several regional settings
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -27,8 +27,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-# The locales the first-start tests start the program under.
-for loc in en_US de_DE; do
+# The locales the first-start tests start the program under, and those dates and times are
+# written and read back under; the C library knows a locale only once it is generated.
+for loc in en_US de_DE en_GB nl_NL ja_JP fr_FR; do
   if ! locale -a 2>/dev/null | grep -qix "$loc.utf-\?8"; then
     $SUDO sed -i "s/^# *\($loc.UTF-8 UTF-8\)/\1/" /etc/locale.gen
     grep -qx "$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null

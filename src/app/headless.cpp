@@ -17,6 +17,7 @@
 #include "common/regional.h"
 #include "common/texttable.h"
 #include "measure/intermediate.h"
+#include "measure/measurecodes.h"
 #include "measure/recordfiles.h"
 #include "measure/textheader.h"
 
@@ -50,11 +51,10 @@ QString fileProblem(const fs::path& file, const QString& reason) {
   return quoted(file) + QStringLiteral(": ") + reason;
 }
 
-// Why an output could not be written, in the system's words where it has some.
+// Why an output could not be written, in words (the program's own codes are no system error
+// numbers: 3 is a missing folder, not "No such process").
 QString outputProblem(int rc) {
-  if (rc > 0) return QString::fromLocal8Bit(std::strerror(rc));
-  if (rc == -192 || rc == -194 || rc == -196) return QStringLiteral("not a file name");
-  return QStringLiteral("error %1").arg(rc);
+  return measureResultText(rc, 1, ResultContext::Writing);
 }
 
 // Labels of the CSV cells follow the saved language and the language file beside the data.

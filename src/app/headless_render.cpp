@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/format.h"
+#include "common/resulttext.h"
 #include "measure/csvread.h"
 #include "measure/intermediate.h"
 #include "measure/intermediaterecords.h"
@@ -48,18 +49,6 @@ QString upperExtension(const fs::path& p) {
   return QString::fromStdString(p.extension().string()).toUpper();
 }
 
-// The family a file's name or folder names ("Intermediate_OSA0_007.FIL" or a file in
-// "Intermediate_OSA0"); nullopt when neither does.
-std::optional<IntermediateFamily> familyOfName(const fs::path& file) {
-  const std::string name = file.filename().string();
-  const std::string folder = file.parent_path().filename().string();
-  for (IntermediateFamily f : kIntermediateFamilies) {
-    const std::string prefix = familyFolderName(f);
-    if (name.rfind(prefix + "_", 0) == 0 || folder == prefix) return f;
-  }
-  return std::nullopt;
-}
-
 StoredKind kindOfFamily(IntermediateFamily f) {
   switch (f) {
     case IntermediateFamily::VMXY:
@@ -76,13 +65,6 @@ StoredKind kindOfFamily(IntermediateFamily f) {
   return StoredKind::Unknown;
 }
 
-// The device folder is the serial number: <serial>/Intermediate_XXXX/<file>.
-QString serialOfFolder(const fs::path& file) {
-  const fs::path family = file.parent_path();
-  if (family.filename().string().rfind("Intermediate_", 0) != 0) return {};
-  return QString::fromStdString(family.parent_path().filename().string());
-}
-
 std::string fourCharacters(ModeCode m) {
   std::string s(4, ' ');
   for (int i = 0; i < 4; ++i) {
@@ -92,8 +74,7 @@ std::string fourCharacters(ModeCode m) {
   return s;
 }
 
-StoredProblem checkIntermediate(const fs::path& file, std::uintmax_t size, StoredKind& kind,
-                                QString* serial) {
+StoredProblem checkIntermediate(const fs::path& file, StoredKind& kind, QString* serial) {
   const fs::path header = textHeaderName(file);
   std::error_code ec;
   if (!fs::exists(header, ec))
@@ -107,45 +88,14 @@ StoredProblem checkIntermediate(const fs::path& file, std::uintmax_t size, Store
   if (!fam)
     return bad(QStringLiteral("its text header names an unknown mode \"%1\"")
                    .arg(QString::fromStdString(fourCharacters(h.mode))));
-  if (const auto named = familyOfName(file); named && *named != *fam)
+  if (const auto named = familyOfFileName(file); named && *named != *fam)
     return bad(QStringLiteral("wrong kind of file: its text header is of mode %1, its name of %2")
                    .arg(QLatin1String(familyCode(*fam)), QLatin1String(familyCode(*named))));
   kind = kindOfFamily(*fam);
-  if (serial) *serial = serialOfFolder(file);
-  switch (*fam) {
-    case IntermediateFamily::VMXY:
-      if (size == 0) return bad(QStringLiteral("the file holds no readings"));
-      if (size % VoltmeterReading::kSize != 0)
-        return bad(QStringLiteral("the file is cut short (its last reading is incomplete)"));
-      break;
-    case IntermediateFamily::OSA0: {
-      if (size < 16) return bad(QStringLiteral("the file holds no samples"));
-      if (size % 8 != 0)
-        return bad(QStringLiteral("the file is cut short (its last sample is incomplete)"));
-      // N samples and the entry after them.
-      const double depth = std::nearbyint(h.memoryDepth);
-      const std::uintmax_t samples = size / 8 - 1;
-      if (depth > 0 && double(samples) < depth && size / 8 < std::uintmax_t(kScopeArrayEntries))
-        return bad(QStringLiteral("the file is cut short (%1 of %2 samples)")
-                       .arg(samples)
-                       .arg(std::int64_t(depth)));
-      break;
-    }
-    case IntermediateFamily::LAIO:
-      if (size == 0) return bad(QStringLiteral("the file holds no samples"));
-      if (size % 8 != 0)
-        return bad(QStringLiteral("the file is cut short (its last entry is incomplete)"));
-      break;
-    case IntermediateFamily::DLA0:
-    case IntermediateFamily::DLDI:
-      if (size == 0) return bad(QStringLiteral("the file holds no samples"));
-      if (size % 4 != 0)
-        return bad(QStringLiteral("the file is cut short (its last sample is incomplete)"));
-      // The stream's last words end the run; a file of no more gives an empty table.
-      if ((*fam == IntermediateFamily::DLA0 ? analogLoggerRows(size) : ioLoggerRows(size)) == 0)
-        return bad(QStringLiteral("the file holds no samples (only the end of a run)"));
-      break;
-  }
+  if (serial) *serial = serialOfIntermediateFile(file);
+  // The content is judged where the conversions judge it.
+  const StoredContent content = checkStoredContent(*fam, file, h);
+  if (!content.ok()) return bad(content.text(1));
   return {};
 }
 
@@ -180,6 +130,9 @@ StoredProblem checkVxd(const fs::path& file, StoredKind& kind, QString* serial) 
     if (h.count <= 0 || h.count > kLogicVxdMaxWords)
       return bad(QStringLiteral("damaged logic-analyser file: memory depth %1 in its header")
                      .arg(h.count));
+    if (w.size() < std::size_t(h.count))
+      return bad(
+          QStringLiteral("the file is cut short (%1 of %2 samples)").arg(w.size()).arg(h.count));
   }
   return {};
 }
@@ -193,7 +146,7 @@ std::string_view firstLineOf(std::string_view s) {
 
 StoredProblem checkCsv(std::string_view bytes, char preferred, StoredKind& kind, char& column) {
   if (bytes.empty()) return bad(QStringLiteral("the file is empty"));
-  column = detectCsvColumn(firstLineOf(bytes), preferred);
+  column = storedCsvColumn(firstLineOf(bytes), preferred);
   if (column != 0) {
     switch (storedCsvKind(bytes, column)) {
       case StoredCsvKind::Scope:
@@ -330,31 +283,16 @@ int StoredText::open(const fs::path& file) {
 
 QString readResultText(int rc) {
   switch (rc) {
-    case 0:
-      return QStringLiteral("no error");
-    case 2:
-      return QStringLiteral("file not found");
-    case 3:
-      return QStringLiteral("folder not found");
-    case 38:
-      return QStringLiteral("cut short");
-    case 9210:
-      return QStringLiteral("a yes/no value cannot be read");
-    case 9220:
-      return QStringLiteral("a value is not a number");
-    case kNoSamples:
-      return QStringLiteral("no samples");
-    case kEmptySampleList:
-      return QStringLiteral("no samples");
     case kDamagedFile:
       return QStringLiteral("damaged file: its size does not match its header");
+    case kNoSamples:
+    case kEmptySampleList:
+      return QStringLiteral("no samples");
     case kMultiFileTooShort:
       return QStringLiteral("multi-device data file is cut off");
     default:
-      break;
+      return measureResultText(rc, 1, ResultContext::Reading);
   }
-  if (rc > 0) return QString::fromLocal8Bit(std::strerror(rc));
-  return QStringLiteral("error %1").arg(rc);
 }
 
 StoredProblem identifyStoredFile(const fs::path& file, char csvColumn, StoredKind& kind,
@@ -367,13 +305,10 @@ StoredProblem identifyStoredFile(const fs::path& file, char csvColumn, StoredKin
   // A pipe or device would block the read for good.
   if (!fs::is_regular_file(st)) return bad(QStringLiteral("is not a regular file"));
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return bad(QStringLiteral("cannot be read: ") + QString::fromLocal8Bit(std::strerror(errno)));
+  if (fd < 0) return bad(QStringLiteral("cannot be read: ") + resultText(errno, 1));
   ::close(fd);
-  const std::uintmax_t size = fs::file_size(file, ec);
-  if (ec) return bad(QStringLiteral("cannot be read: ") + QString::fromStdString(ec.message()));
   const QString ext = upperExtension(file);
-  if (ext == QLatin1String(".FIL")) return checkIntermediate(file, size, kind, serial);
+  if (ext == QLatin1String(".FIL")) return checkIntermediate(file, kind, serial);
   if (ext == QLatin1String(".VXD")) return checkVxd(file, kind, serial);
   if (ext == QLatin1String(".CSV")) {
     StoredText text;
@@ -506,7 +441,7 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
       return bad(QStringLiteral("unknown kind of file"));
   }
   const std::string_view bytes = text.view();
-  const char column = detectCsvColumn(firstLineOf(bytes), csvColumn);
+  const char column = storedCsvColumn(firstLineOf(bytes), csvColumn);
   int badRow = 0;
   if (kind == StoredKind::MultiCsv) {
     TREADing r;

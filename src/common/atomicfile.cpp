@@ -25,6 +25,23 @@ int writeAll(int fd, const std::uint8_t* p, std::size_t n) {
   return 0;
 }
 
+// The process's file-creation mask. /proc tells it without changing it; umask() itself can
+// only be read by setting it, which is the fallback.
+mode_t currentUmask() {
+  if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+    char line[128];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f))
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(f);
+    if (found) return mode_t(mask);
+  }
+  const mode_t m = ::umask(022);
+  ::umask(m);
+  return m;
+}
+
 }  // namespace
 
 TAtomicFile::TAtomicFile(std::filesystem::path name) : name_(std::move(name)) {
@@ -36,7 +53,9 @@ TAtomicFile::TAtomicFile(std::filesystem::path name) : name_(std::move(name)) {
     return;
   }
   temp_ = pattern;
-  ::fchmod(fd_, 0644);
+  // mkstemp makes the file 0600; the result gets what any file the program creates gets: read
+  // and write for all, less what the user's umask takes away.
+  ::fchmod(fd_, 0666 & ~currentUmask());
 }
 
 TAtomicFile::~TAtomicFile() {

@@ -9,6 +9,7 @@
 
 namespace tolv {
 
+// A new file gets the mode every other file of the program gets: 0666 less the user's umask.
 // Result: 0, or the file system's error number (2 when the folder is missing, 13 when it is
 // read-only, 28 when the disk is full, ...). On failure the old file is untouched and no
 // temporary file is left behind.

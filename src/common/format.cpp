@@ -2,6 +2,8 @@
 
 #include <QDate>
 #include <QTime>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -21,10 +23,23 @@ QString pad2(long long v) {
   return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
 }
 
+// printf's "%.*f" in the C locale. The C library's printf follows the process locale, which
+// the toolkit sets from the user's environment (a German one writes "1,5").
+int cFixed(char* out, std::size_t cap, double x, int decimals) {
+  if (cap == 0) return -1;
+  const auto r = std::to_chars(out, out + cap - 1, x, std::chars_format::fixed, decimals);
+  if (r.ec != std::errc()) {
+    out[0] = 0;
+    return -1;
+  }
+  *r.ptr = 0;
+  return int(r.ptr - out);
+}
+
 QString fixedC(double x, int decimals) {
   char buf[400];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, x);
-  return QString::fromLatin1(buf);
+  const int n = cFixed(buf, sizeof buf, x, decimals < 0 ? 6 : decimals);
+  return n < 0 ? QString() : QString::fromLatin1(buf, n);
 }
 
 // The stamp split into day, whole seconds of the day and microseconds.
@@ -222,6 +237,26 @@ QString dateTimeText(const DayTime& t) {
          fractionOf(s.micro, 1);
 }
 
+QString storedDateTimeText(const DayTime& t) {
+  const SplitStamp s = split(t);
+  return dateOf(s).toString(QStringLiteral("dd.MM.yyyy")) + QStringLiteral("  ") +
+         timeOf(s).toString(QStringLiteral("HH:mm:ss")) + fractionOf(s.micro, 1);
+}
+
+QString csvDateText(const DayTime& t) {
+  return dateOf(split(t)).toString(QStringLiteral("MM.dd.yyyy"));
+}
+
+QString csvShortDateText(const DayTime& t) {
+  return dateOf(split(t)).toString(QStringLiteral("MM.dd.yy"));
+}
+
+QString csvTimeText(const DayTime& t) {
+  const SplitStamp s = split(t);
+  return timeOf(s).toString(QStringLiteral("HH:mm:ss")) + QLatin1Char('.') +
+         QStringLiteral("%1").arg(s.micro / 1000, 3, 10, QLatin1Char('0'));
+}
+
 QString fileNameStamp(const DayTime& t) {
   SplitStamp s = split(t);
   return dateOf(s).toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('/') +
@@ -252,16 +287,28 @@ constexpr double kPow10d[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 int formatSlow(char* out, std::size_t cap, double v, int width, int decimals, char sep) {
-  int n = std::snprintf(nullptr, 0, "%*.*f", width, decimals, v);
-  if (n < 0 || std::size_t(n) + 1 > cap) {
+  std::vector<char> body(330 + std::size_t(std::max(decimals, 6)));
+  const int n = cFixed(body.data(), body.size(), v, decimals < 0 ? 6 : decimals);
+  // A negative width pads on the right, as printf's "-" flag does.
+  const int w = width < 0 ? -width : width;
+  const int total = n < 0 ? -1 : std::max(n, w);
+  if (n < 0 || std::size_t(total) + 1 > cap) {
     if (cap > 0) out[0] = 0;
     return -1;
   }
-  std::snprintf(out, cap, "%*.*f", width, decimals, v);
+  const std::size_t pad = std::size_t(total - n);
+  if (width < 0) {
+    std::memcpy(out, body.data(), std::size_t(n));
+    std::memset(out + n, ' ', pad);
+  } else {
+    std::memset(out, ' ', pad);
+    std::memcpy(out + pad, body.data(), std::size_t(n));
+  }
+  out[total] = 0;
   if (sep != '.') {
     if (char* p = std::strchr(out, '.')) *p = sep;
   }
-  return n;
+  return total;
 }
 
 }  // namespace

@@ -34,12 +34,23 @@ QString durationText(double seconds, int digits, const QString& unit);
 
 // --- Time-stamp texts --------------------------------------------------------------------
 
+// Texts for the screen, in the regional formats.
 QString dateText(const DayTime& t);  // system short date format
 // Time of day in the system long time format + "." + 3 to 6 fraction digits.
 QString timeText(const DayTime& t);
 // Date text (with a four-digit year), two blanks, time of day and fraction with at least one
 // fraction digit. readDateTimeValue (settingsio.h) reads it back under any regional setting.
 QString dateTimeText(const DayTime& t);
+// Texts of stamps the program stores: one fixed form whatever the regional settings, so a file
+// reads back the same on every machine.
+// "dd.MM.yyyy  HH:mm:ss" and the fraction with trailing zeros removed, at least one digit
+// ("08.12.2026  22:32:58.736"): the "Date Time" value of text headers.
+QString storedDateTimeText(const DayTime& t);
+// CSV cells as their notes name them: "MM.DD.YYYY" ("12.08.2026"), "MM.DD.YY" ("12.08.26") and
+// "HH:MM:SS.ms" ("22:32:58.736", milliseconds cut as in the file names).
+QString csvDateText(const DayTime& t);
+QString csvShortDateText(const DayTime& t);
+QString csvTimeText(const DayTime& t);
 // "YYYYMMDD/HHMMSS": a day folder followed by the time digits.
 QString fileNameStamp(const DayTime& t);
 // Fraction of the second as "." + digits: trailing zeros removed, at least minDigits kept.

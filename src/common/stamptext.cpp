@@ -1,6 +1,8 @@
 #include "common/stamptext.h"
 
 #include <QDate>
+#include <QLocale>
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -31,10 +33,12 @@ enum class Tok {
 
 struct Token {
   Tok kind = Tok::Literal;
-  QString text;  // literals only
+  QString text;     // literals only
+  int letters = 0;  // how many format letters: "d" 1, "dd" 2, "yyyy" 4
 };
 
 struct Fields {
+  bool strict = false;  // digits exactly as Qt writes the format, fraction only with "."
   int year = -1;
   int yearDigits = 0;
   int month = -1;
@@ -54,9 +58,9 @@ void addLiteral(std::vector<Token>& out, const QString& lit) {
     qsizetype n = 1;
     while (i + n < lit.size() && lit.at(i + n).isSpace() == space) ++n;
     if (space) {
-      if (out.empty() || out.back().kind != Tok::Space) out.push_back({Tok::Space, {}});
+      if (out.empty() || out.back().kind != Tok::Space) out.push_back({Tok::Space, {}, 0});
     } else {
-      out.push_back({Tok::Literal, lit.mid(i, n)});
+      out.push_back({Tok::Literal, lit.mid(i, n), 0});
     }
     i += n;
   }
@@ -86,35 +90,36 @@ void tokenize(const QString& f, std::vector<Token>& out) {
     }
     qsizetype n = 1;
     while (i + n < f.size() && f.at(i + n) == c) ++n;
+    const int letters = int(n);
     switch (c.unicode()) {
       case 'd':
-        out.push_back({n >= 3 ? Tok::DayName : Tok::Day, {}});
+        out.push_back({n >= 3 ? Tok::DayName : Tok::Day, {}, letters});
         break;
       case 'M':
-        out.push_back({n >= 3 ? Tok::MonthName : Tok::Month, {}});
+        out.push_back({n >= 3 ? Tok::MonthName : Tok::Month, {}, letters});
         break;
       case 'y':
-        out.push_back({Tok::Year, {}});
+        out.push_back({Tok::Year, {}, letters});
         break;
       case 'H':
       case 'h':
-        out.push_back({Tok::Hour, {}});
+        out.push_back({Tok::Hour, {}, letters});
         break;
       case 'm':
-        out.push_back({Tok::Minute, {}});
+        out.push_back({Tok::Minute, {}, letters});
         break;
       case 's':
-        out.push_back({Tok::Second, {}});
+        out.push_back({Tok::Second, {}, letters});
         break;
       case 'z':
-        out.push_back({Tok::Fraction, {}});
+        out.push_back({Tok::Fraction, {}, letters});
         break;
       case 't':
-        out.push_back({Tok::Zone, {}});
+        out.push_back({Tok::Zone, {}, letters});
         break;
       case 'A':
       case 'a':
-        out.push_back({Tok::AmPm, {}});
+        out.push_back({Tok::AmPm, {}, 1});
         n = 1;
         if (i + 1 < f.size() &&
             (f.at(i + 1) == QLatin1Char('P') || f.at(i + 1) == QLatin1Char('p')))
@@ -183,9 +188,26 @@ int monthOfName(const QString& w) {
   return -1;
 }
 
-bool decimalMarkAt(const QString& s, qsizetype pos) {
-  return pos + 1 < s.size() && (s.at(pos) == QLatin1Char('.') || s.at(pos) == QLatin1Char(',')) &&
+bool decimalMarkAt(const QString& s, qsizetype pos, bool strict) {
+  return pos + 1 < s.size() &&
+         (s.at(pos) == QLatin1Char('.') || (!strict && s.at(pos) == QLatin1Char(','))) &&
          isAsciiDigit(s.at(pos + 1));
+}
+
+// A number field of `letters` format letters. Strictly, a doubled letter ("dd", "HH") is
+// exactly two digits, "yyyy" four, and a single one ("d", "H") one or two digits without a
+// leading zero, as Qt writes them; otherwise up to two digits (four for a year).
+bool readField(const QString& s, qsizetype& pos, const Token& t, bool strict, int& value,
+               int* digitsOut = nullptr) {
+  const bool year = t.kind == Tok::Year;
+  int digits = 0;
+  const qsizetype start = pos;
+  if (!readNumber(s, pos, year ? 4 : 2, value, &digits)) return false;
+  if (digitsOut) *digitsOut = digits;
+  if (!strict) return true;
+  if (year) return digits == (t.letters >= 3 ? 4 : 2);
+  if (t.letters >= 2) return digits == 2;
+  return digits == 1 || s.at(start) != QLatin1Char('0');
 }
 
 bool matchFrom(const std::vector<Token>& toks, std::size_t k, const QString& s, qsizetype pos,
@@ -194,7 +216,7 @@ bool matchFrom(const std::vector<Token>& toks, std::size_t k, const QString& s, 
 // The end of the format: an optional fraction (written after the whole time of day), then
 // nothing but blanks.
 bool matchEnd(const QString& s, qsizetype pos, Fields f, Fields& out) {
-  if (!f.haveFraction && decimalMarkAt(s, pos)) {
+  if (!f.haveFraction && decimalMarkAt(s, pos, f.strict)) {
     ++pos;
     f.haveFraction = readFraction(s, pos, f.fraction);
   }
@@ -220,35 +242,39 @@ bool matchFrom(const std::vector<Token>& toks, std::size_t k, const QString& s, 
         pos += t.text.size();
         break;
       case Tok::Day:
-        if (!readNumber(s, pos, 2, f.day)) return false;
+        if (!readField(s, pos, t, f.strict, f.day)) return false;
         break;
       case Tok::Month:
-        if (!readNumber(s, pos, 2, f.month)) return false;
+        if (!readField(s, pos, t, f.strict, f.month)) return false;
         break;
       case Tok::Year:
-        if (!readNumber(s, pos, 4, f.year, &f.yearDigits)) return false;
+        if (!readField(s, pos, t, f.strict, f.year, &f.yearDigits)) return false;
         break;
       case Tok::Hour:
-        if (!readNumber(s, pos, 2, f.hour)) return false;
+        if (!readField(s, pos, t, f.strict, f.hour)) return false;
         break;
       case Tok::Minute:
-        if (!readNumber(s, pos, 2, f.minute)) return false;
+        if (!readField(s, pos, t, f.strict, f.minute)) return false;
         break;
       case Tok::Second:
-        if (!readNumber(s, pos, 2, f.second)) return false;
+        if (!readField(s, pos, t, f.strict, f.second)) return false;
         // A fraction right behind the seconds, unless the format places one itself; if the
-        // rest does not match that way, the mark belongs to the format after all.
-        if (!f.haveFraction && decimalMarkAt(s, pos)) {
+        // rest does not match that way, the mark belongs to the format after all. No writer
+        // of the program put it there, so strict matching leaves it out.
+        if (!f.strict && !f.haveFraction && decimalMarkAt(s, pos, false)) {
           Fields g = f;
           qsizetype p = pos + 1;
           g.haveFraction = readFraction(s, p, g.fraction);
           if (matchFrom(toks, k + 1, s, p, g, out)) return true;
         }
         break;
-      case Tok::Fraction:
+      case Tok::Fraction: {
+        const qsizetype start = pos;
         if (!readFraction(s, pos, f.fraction)) return false;
+        if (f.strict && t.letters >= 3 && pos - start != 3) return false;
         f.haveFraction = true;
         break;
+      }
       case Tok::DayName: {
         QString w;
         if (!readLetters(s, pos, w)) return false;
@@ -290,10 +316,8 @@ int fullYear(int year, int digits) {
   return y;
 }
 
-}  // namespace
-
-int dateTimeFromText(const QString& text, const QString& dateFormat, const QString& timeFormat,
-                     DayTime& value) {
+int match(const QString& text, const QString& dateFormat, const QString& timeFormat, bool strict,
+          DayTime& value) {
   std::vector<Token> toks;
   tokenize(dateFormat, toks);
   if (!timeFormat.isEmpty()) {
@@ -301,8 +325,10 @@ int dateTimeFromText(const QString& text, const QString& dateFormat, const QStri
     tokenize(timeFormat, toks);
   }
   const QString s = text.trimmed();
+  Fields start;
+  start.strict = strict;
   Fields f;
-  if (!matchFrom(toks, 0, s, 0, Fields{}, f)) return kNotANumber;
+  if (!matchFrom(toks, 0, s, 0, start, f)) return kNotANumber;
   if (f.year < 0 || f.month < 1 || f.day < 1) return kNotANumber;
   const QDate date(fullYear(f.year, f.yearDigits), f.month, f.day);
   if (!date.isValid()) return kNotANumber;
@@ -319,22 +345,152 @@ int dateTimeFromText(const QString& text, const QString& dateFormat, const QStri
   return 0;
 }
 
-int dateTimeFromText(const QString& text, DayTime& value) {
+// --- Texts of earlier versions -------------------------------------------------------------
+//
+// Earlier versions wrote stamps in the regional formats of the machine: a text header's
+// "Date Time" as the short date (two-digit years widened to four), two blanks, the long time
+// and the fraction; a CSV cell as the short date as it stands and the long time with the
+// fraction. Such a text is read against the formats of every locale the toolkit knows. Where
+// it fits several that name different moments (12/8/2026 with AM/PM is December in the US and
+// August in Australia), the formats of this machine decide, as a file is mostly read where it
+// was written; then the order of kPreferredLocales; then the formats most locales share.
+
+struct Signature {
+  QString date;
+  QString time;
+  QString locale;  // the first locale with these formats
+  int locales = 0;
+};
+
+constexpr const char* kPreferredLocales[] = {"de_DE", "en_US", "en_GB", "fr_FR", "nl_NL",
+                                             "it_IT", "es_ES", "ja_JP", "zh_CN"};
+
+std::vector<Signature> buildSignatures(bool widenYear) {
+  std::vector<Signature> out;
+  const auto all =
+      QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+  for (const QLocale& loc : all) {
+    QString date = loc.dateFormat(QLocale::ShortFormat);
+    QString time = RegionalSettings::stripTimeZone(loc.timeFormat(QLocale::LongFormat));
+    if (date.isEmpty()) date = QStringLiteral("dd.MM.yyyy");
+    if (time.isEmpty()) time = QStringLiteral("HH:mm:ss");
+    if (widenYear) date = RegionalSettings::fullYear(date);
+    auto same = std::find_if(out.begin(), out.end(),
+                             [&](const Signature& g) { return g.date == date && g.time == time; });
+    if (same != out.end()) {
+      ++same->locales;
+      continue;
+    }
+    out.push_back({date, time, loc.name(), 1});
+  }
+  return out;
+}
+
+const std::vector<Signature>& signatures(bool widenYear) {
+  static const std::vector<Signature> header = buildSignatures(true);
+  static const std::vector<Signature> cells = buildSignatures(false);
+  return widenYear ? header : cells;
+}
+
+// The formats of the preferred locales, in their order.
+const std::vector<Signature>& preferred(bool widenYear) {
+  static const auto make = [](bool widen) {
+    std::vector<Signature> out;
+    for (const char* name : kPreferredLocales) {
+      const QLocale loc(QString::fromLatin1(name));
+      QString date = loc.dateFormat(QLocale::ShortFormat);
+      if (widen) date = RegionalSettings::fullYear(date);
+      out.push_back({date, RegionalSettings::stripTimeZone(loc.timeFormat(QLocale::LongFormat)),
+                     loc.name(), 1});
+    }
+    return out;
+  };
+  static const std::vector<Signature> header = make(true);
+  static const std::vector<Signature> cells = make(false);
+  return widenYear ? header : cells;
+}
+
+// 0 for this machine's formats, 1.. for the preferred locales, then all others alike.
+int preferenceOf(const Signature& g, bool widenYear, const Signature& local) {
+  if (g.date == local.date && g.time == local.time) return 0;
+  const auto& pref = preferred(widenYear);
+  for (std::size_t i = 0; i < pref.size(); ++i)
+    if (g.date == pref[i].date && g.time == pref[i].time) return int(i) + 1;
+  return int(pref.size()) + 1;
+}
+
+int fromEarlierVersion(const QString& text, bool widenYear, DayTime& value) {
   const RegionalSettings& r = regional();
-  // The program's own shape first, then what other machines or older versions wrote.
+  // This machine's own formats may be no locale's (set by hand); they count as one.
+  const Signature local{
+      widenYear ? RegionalSettings::fullYear(r.shortDateFormat()) : r.shortDateFormat(),
+      r.longTimeFormat(), QString(), 0};
+  const Signature* best = nullptr;
+  int bestRank = 0;
+  DayTime found{};
+  auto consider = [&](const Signature& g) {
+    DayTime t;
+    if (match(text, g.date, g.time, true, t) != 0) return;
+    const int rank = preferenceOf(g, widenYear, local);
+    if (!best || rank < bestRank || (rank == bestRank && g.locales > best->locales)) {
+      best = &g;
+      bestRank = rank;
+      found = t;
+    }
+  };
+  consider(local);
+  for (const Signature& g : signatures(widenYear)) consider(g);
+  if (!best) return kNotANumber;
+  value = found;
+  return 0;
+}
+
+// Shapes typed by hand or written by other tools, read leniently as a last resort.
+int fromUsualShape(const QString& text, DayTime& value) {
+  const RegionalSettings& r = regional();
+  // A slashed date beside a 12-hour time is read the US way, beside a 24-hour one day first.
+  const bool twelveHour = text.contains(QLatin1String("AM"), Qt::CaseInsensitive) ||
+                          text.contains(QLatin1String("PM"), Qt::CaseInsensitive);
+  const QString dayFirst = QStringLiteral("d/M/yyyy"), monthFirst = QStringLiteral("M/d/yyyy");
   const QString dates[] = {RegionalSettings::fullYear(r.shortDateFormat()),
                            r.shortDateFormat(),
                            QStringLiteral("d.M.yyyy"),
                            QStringLiteral("yyyy-M-d"),
-                           QStringLiteral("M/d/yyyy"),
-                           QStringLiteral("d/M/yyyy"),
+                           twelveHour ? monthFirst : dayFirst,
+                           twelveHour ? dayFirst : monthFirst,
                            QStringLiteral("d MMM yyyy")};
   const QString times[] = {r.longTimeFormat(), QStringLiteral("H:mm:ss"),
                            QStringLiteral("h:mm:ss AP"), QStringLiteral("H:mm"), QString()};
   for (const QString& d : dates)
     for (const QString& t : times)
-      if (dateTimeFromText(text, d, t, value) == 0) return 0;
+      if (match(text, d, t, false, value) == 0) return 0;
   return kNotANumber;
+}
+
+}  // namespace
+
+int dateTimeFromText(const QString& text, const QString& dateFormat, const QString& timeFormat,
+                     DayTime& value) {
+  return match(text, dateFormat, timeFormat, false, value);
+}
+
+int dateTimeFromText(const QString& text, DayTime& value) {
+  // The program's own form first; no locale writes a dotted date month first, so a text of
+  // that shape never means anything else.
+  if (match(text, QStringLiteral("dd.MM.yyyy"), QStringLiteral("HH:mm:ss"), true, value) == 0)
+    return 0;
+  if (fromEarlierVersion(text, true, value) == 0) return 0;
+  return fromUsualShape(text, value);
+}
+
+int dateTimeFromCsvCells(const QString& date, const QString& time, DayTime& value) {
+  const QString text = date.trimmed() + QStringLiteral("  ") + time.trimmed();
+  // The cells as their notes name them; an earlier version's day-first date with a four-digit
+  // year and a time of exactly milliseconds reads the same way (the cells cannot tell).
+  if (match(text, QStringLiteral("MM.dd.yyyy"), QStringLiteral("HH:mm:ss.zzz"), true, value) == 0)
+    return 0;
+  if (fromEarlierVersion(text, false, value) == 0) return 0;
+  return fromUsualShape(text, value);
 }
 
 }  // namespace tolv

@@ -1,5 +1,6 @@
 #include "common/textutil.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -93,8 +94,16 @@ int parseNumber(const QString& text, bool allowTrailingBlanks, double& value) {
   if (allowTrailingBlanks)
     while (i < n && isBlank(text.at(i))) ++i;
   if (i < n) return int(i) + 1;
-  double v = std::strtod(s.c_str(), nullptr);
-  if (!std::isfinite(v)) return int(n) + 1;  // out of range counts as not readable
+  // from_chars, not strtod: strtod reads "1.5" as 1 under a process locale with a decimal
+  // comma, and the toolkit takes the process locale from the user's environment.
+  const char* first = s.data() + (s[0] == '+' ? 1 : 0);
+  double v = 0;
+  const auto r = std::from_chars(first, s.data() + s.size(), v);
+  if (r.ec == std::errc::result_out_of_range && s.find("e-") != std::string::npos) {
+    v = s[0] == '-' ? -0.0 : 0.0;  // too small for a double: zero, as strtod gives
+  } else if (r.ec != std::errc() || !std::isfinite(v)) {
+    return int(n) + 1;  // out of range counts as not readable
+  }
   value = v;
   return 0;
 }

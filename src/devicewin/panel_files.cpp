@@ -19,7 +19,9 @@
 
 #include "common/paths.h"
 #include "common/texttable.h"
+#include "measure/measurecodes.h"
 #include "measure/recordfiles.h"
+#include "measure/textheader.h"
 
 namespace tolv {
 
@@ -84,6 +86,10 @@ bool TQtFileDialogs::confirm(const QString& text) {
   return QMessageBox::question(parent_, QApplication::applicationName(), text,
                                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                                QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void TQtFileDialogs::warn(const QString& text) {
+  QMessageBox::warning(parent_, QApplication::applicationName(), text);
 }
 
 // --- Panel ---------------------------------------------------------------------------------
@@ -372,7 +378,35 @@ int TFilePanel::saveScopeData(bool binary) {
   const std::span<const ScopeSample> samples(data_->scopeSamples(),
                                              std::size_t(data_->sampleCount()));
   const fs::path name = pathFromText(chosen);
-  return binary ? writeScopeVxd(name, ri, samples) : writeScopeCsv(name, ri, samples, csvStyle());
+  return reportSave(
+      binary ? writeScopeVxd(name, ri, samples) : writeScopeCsv(name, ri, samples, csvStyle()),
+      name);
+}
+
+int TFilePanel::reportSave(int rc, const fs::path& target, const fs::path& source,
+                           IntermediateFamily family) {
+  if (rc == 0) return 0;
+  const int lang = languageIndex();
+  QString why;
+  // A stored file the conversion refused: what is wrong with it, in words.
+  SettingsRecord header;
+  std::error_code ec;
+  if (!source.empty() && !fs::exists(textHeaderName(source), ec)) {
+    why = (lang == 0 ? QStringLiteral("sein Dateikopf %1 fehlt")
+                     : QStringLiteral("its text header %1 is missing"))
+              .arg(pathText(textHeaderName(source).filename()));
+  } else if (!source.empty() && readTextHeader(source, header) == 0) {
+    const StoredContent c = checkStoredContent(family, source, header);
+    if (!c.ok()) why = c.text(lang);
+  }
+  if (why.isEmpty()) {
+    const bool fromSource = !source.empty() && rc < 0;
+    why = measureResultText(rc, lang, fromSource ? ResultContext::Reading : ResultContext::Writing);
+  }
+  dialogs_->warn((lang == 0 ? QStringLiteral("%1 wurde nicht geschrieben: %2")
+                            : QStringLiteral("%1 was not written: %2"))
+                     .arg(pathText(target), why));
+  return rc;
 }
 
 int TFilePanel::showIntermediate(IntermediateFamily f) {
@@ -400,8 +434,10 @@ int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
       QStringLiteral("SD_") + code(f) + QStringLiteral("_As_CSV"), pathText(folder), QString(),
       qtFilter(QStringLiteral("CSV"), QStringLiteral("*.CSV")), QStringLiteral("CSV"));
   if (csv.isEmpty()) return 0;
-  return convertIntermediateFile(f, source, pathFromText(csv), serialText(), windowSettings(),
-                                 csvStyle());
+  const fs::path target = pathFromText(csv);
+  return reportSave(
+      convertIntermediateFile(f, source, target, serialText(), windowSettings(), csvStyle()),
+      target, source, f);
 }
 
 int TFilePanel::eraseIntermediate(IntermediateFamily f) {

@@ -36,6 +36,8 @@ class IFileDialogs {
                                const QString& filter) = 0;
   // A question with Yes, No and Cancel; true only for Yes.
   virtual bool confirm(const QString& text) = 0;
+  // Tells the user that a file the user asked for was not written, and why.
+  virtual void warn(const QString& text) { (void)text; }
 };
 
 class TQtFileDialogs : public IFileDialogs {
@@ -45,6 +47,7 @@ class TQtFileDialogs : public IFileDialogs {
                        const QString& filter, const QString& defaultSuffix) override;
   QString openFileName(const QString& name, const QString& folder, const QString& filter) override;
   bool confirm(const QString& text) override;
+  void warn(const QString& text) override;
 
  private:
   QWidget* parent_;
@@ -105,7 +108,8 @@ class TFilePanel : public QWidget {
   void setAutoSaveMode(int mode);
   void showAutoSaveBin(bool on);
 
-  // Menu actions (also reachable from tests without the menu).
+  // Menu actions (also reachable from tests without the menu). A file the user named that could
+  // not be written is reported with its reason (IFileDialogs::warn) besides the result code.
   int saveScopeData(bool binary);
   int showIntermediate(IntermediateFamily f);
   int saveIntermediateAsCsv(IntermediateFamily f);
@@ -124,6 +128,9 @@ class TFilePanel : public QWidget {
   QString serialText() const { return serial_ ? serial_() : QString(); }
   SettingsRecord windowSettings() const;
   CsvStyle csvStyle() const { return style_ ? style_() : CsvStyle::current(); }
+  // Reports a failed save of `target` (from `source` when converting a stored file); passes rc on.
+  int reportSave(int rc, const fs::path& target, const fs::path& source = {},
+                 IntermediateFamily family = IntermediateFamily::VMXY);
 
   TMeasureData* data_ = nullptr;
   std::unique_ptr<TIntermediateShow> show_;

@@ -5,10 +5,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <cstring>
 
 #include "common/paths.h"
 #include "common/picturefile.h"
+#include "common/resulttext.h"
 #include "common/texttable.h"
 
 namespace tolv {
@@ -62,13 +62,7 @@ fs::path pictureNameWithExtension(const QString& name, const QString& filter) {
 
 QString savePictureFailureText(const fs::path& name, int rc, int language) {
   const bool de = language == 0;
-  QString why;
-  if (rc > 0)
-    why = QString::fromLocal8Bit(std::strerror(rc));
-  else if (rc == kPictureEmpty)
-    why = de ? QStringLiteral("es wird noch kein Bild gezeigt") : QStringLiteral("no picture is shown yet");
-  else
-    why = (de ? QStringLiteral("Fehler %1") : QStringLiteral("error %1")).arg(rc);
+  const QString why = resultText(rc, language, ResultContext::Writing);
   return (de ? QStringLiteral("Das Bild konnte nicht in %1 gespeichert werden: %2")
              : QStringLiteral("The picture could not be saved to %1: %2"))
       .arg(pathText(name), why);

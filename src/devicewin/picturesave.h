@@ -33,7 +33,7 @@ std::filesystem::path pictureNameWithExtension(const QString& name, const QStrin
 using PictureNameDialog = std::function<std::filesystem::path(QWidget*, const QString&)>;
 std::filesystem::path askPictureName(QWidget* parent, const QString& startFolder);
 
-// What a failed save tells the user: the file and the reason (the system's words for an errno).
+// What a failed save tells the user: the file and the reason, in words.
 QString savePictureFailureText(const std::filesystem::path& name, int rc, int language);
 
 // Asks (through `dialog`, the real one when empty) and writes the picture. 0,

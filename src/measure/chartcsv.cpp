@@ -63,12 +63,12 @@ void TChartData_CSV_Saver::appendHeaderCells(std::string& line, char sep) const 
       break;
     case 1:
       cell(QStringLiteral("Date"));
-      cell(dateText(start_));
+      cell(csvShortDateText(start_));
       cell(QStringLiteral("MM.DD.YY"));
       break;
     case 2:
       cell(QStringLiteral("Time"));
-      cell(timeText(start_));
+      cell(csvTimeText(start_));
       cell(QStringLiteral("HH:MM:SS.ms"));
       break;
     case 3:

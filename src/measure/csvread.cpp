@@ -1,5 +1,7 @@
 #include "measure/csvread.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 
@@ -10,21 +12,6 @@
 namespace tolv {
 
 namespace {
-
-// Splits a line (without its line end) at the separator.
-void splitCells(std::string_view line, char col, std::vector<std::string_view>& cells) {
-  cells.clear();
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t at = line.find(col, start);
-    if (at == std::string_view::npos) {
-      cells.push_back(line.substr(start));
-      return;
-    }
-    cells.push_back(line.substr(start, at - start));
-    start = at + 1;
-  }
-}
 
 // The next line without CR LF; false at the end.
 bool nextLine(std::string_view& rest, std::string_view& line) {
@@ -71,23 +58,148 @@ std::string unquoted(std::string_view s) {
   return std::string(s);
 }
 
-// The value cell of the group on a row: label, value, unit follow the first `lead` cells.
-std::string_view groupValue(const std::vector<std::string_view>& cells, std::size_t lead) {
-  return cells.size() > lead + 1 ? cells[lead + 1] : std::string_view();
+// A row read cell by cell. Numbers are padded with leading blanks, so with the blank as column
+// separator the blanks between two cells are one separator and the next cell's padding.
+struct Cursor {
+  std::string_view line;
+  char col;
+  std::size_t pos = 0;
+
+  // A padded number cell; the cell ends at the separator or the end of the line.
+  bool cellNumber(double& v) {
+    while (pos < line.size() && line[pos] == ' ') ++pos;
+    const std::size_t start = pos;
+    while (pos < line.size() && line[pos] != col && !(col == ' ' && line[pos] == ' ')) ++pos;
+    return number(line.substr(start, pos - start), v);
+  }
+  // "0" or "1" as a cell of its own.
+  bool cellBit(bool& bit) {
+    if (pos >= line.size() || (line[pos] != '0' && line[pos] != '1')) return false;
+    bit = line[pos++] == '1';
+    return pos == line.size() || line[pos] == col;
+  }
+  bool separator() {
+    if (pos >= line.size() || line[pos] != col) return false;
+    ++pos;
+    return true;
+  }
+  // What follows the cells read so far: a parameter group, starting with the separator.
+  std::string_view rest() const { return line.substr(pos); }
+};
+
+// The label ids of the parameter groups and the unit note each may carry.
+struct GroupLabel {
+  int id;
+  const char* unit;
+};
+constexpr GroupLabel kGroupLabels[] = {
+    {174, nullptr},       {215, "s"},          {216, nullptr},      {217, "s"},
+    {218, nullptr},       {219, nullptr},      {220, nullptr},      {221, "V"},
+    {222, "V"},           {223, nullptr},      {225, nullptr},      {226, "MM.DD.YYYY"},
+    {227, "HH:MM:SS.ms"}, {228, "MM.DD.YYYY"}, {229, "HH:MM:SS.ms"}};
+
+// The labels in both built-in languages and the current one, longest first, so that "Time of
+// measurement" is not taken for the start of "Time of measurement start".
+struct LabelText {
+  std::string text;
+  const GroupLabel* label;
+};
+std::vector<LabelText> labelTexts() {
+  std::vector<LabelText> v;
+  for (const GroupLabel& g : kGroupLabels)
+    for (const QString& t : {tableText(g.id, 0), tableText(g.id, 1), text(g.id)})
+      if (!t.isEmpty()) v.push_back({t.toUtf8().toStdString(), &g});
+  std::stable_sort(v.begin(), v.end(), [](const LabelText& a, const LabelText& b) {
+    return a.text.size() > b.text.size();
+  });
+  return v;
+}
+
+// A parameter group: separator, label, separator, value and, where the label has one,
+// separator and unit note. Found by its label, so the separator may also stand inside the value
+// (a dated "12.08.2026" beside the point as separator).
+struct Group {
+  int id = 0;
+  std::string_view value;
+};
+bool parseGroup(std::string_view rest, char col, const std::vector<LabelText>& labels, Group& g) {
+  if (rest.size() < 2 || rest[0] != col) return false;
+  rest.remove_prefix(1);
+  for (const LabelText& l : labels) {
+    if (rest.size() <= l.text.size() || rest.substr(0, l.text.size()) != l.text ||
+        rest[l.text.size()] != col)
+      continue;
+    std::string_view v = rest.substr(l.text.size() + 1);
+    if (l.label->unit) {
+      const std::string tail = std::string(1, col) + l.label->unit;
+      if (v.size() >= tail.size() && v.substr(v.size() - tail.size()) == tail)
+        v.remove_suffix(tail.size());
+    }
+    g.id = l.label->id;
+    g.value = v;
+    return true;
+  }
+  return false;
 }
 
 std::optional<DayTime> stampOf(std::string_view date, std::string_view time) {
   if (trimmed(date).empty()) return std::nullopt;
   DayTime t;
-  if (dateTimeFromText(textOf(trimmed(date)) + QStringLiteral("  ") + textOf(trimmed(time)), t) != 0)
+  if (dateTimeFromCsvCells(textOf(trimmed(date)), textOf(trimmed(time)), t) != 0)
     return std::nullopt;
   return t;
 }
 
-// A label of either built-in language (German or English) or the current one.
-bool isLabel(std::string_view cell, int id) {
-  const QString s = textOf(trimmed(cell));
-  return !s.isEmpty() && (s == tableText(id, 0) || s == tableText(id, 1) || s == text(id));
+// The label of a logic table's first cell ("Time [s]" in either language or the current one).
+std::size_t timeLabelLength(std::string_view line) {
+  for (const QString& t : {tableText(224, 0), tableText(224, 1), text(224)}) {
+    const std::string s = t.toUtf8().toStdString();
+    if (!s.empty() && line.size() > s.size() && line.substr(0, s.size()) == s) return s.size();
+  }
+  return 0;
+}
+
+// A logic table's title line with this separator: the time label, D15 .. D0, and optionally
+// the device group. The serial number is handed out.
+bool logicTitles(std::string_view line, char col, QString* serial) {
+  const std::size_t n = timeLabelLength(line);
+  if (n == 0) return false;
+  std::size_t pos = n;
+  for (int bit = 15; bit >= 0; --bit) {
+    const std::string cell = std::string(1, col) + "D" + std::to_string(bit);
+    if (line.substr(pos, cell.size()) != cell) return false;
+    pos += cell.size();
+  }
+  if (pos < line.size()) {
+    Group g;
+    if (parseGroup(line.substr(pos), col, labelTexts(), g) && g.id == 225 && serial)
+      *serial = textOf(trimmed(g.value));
+  }
+  return true;
+}
+
+// A scope row: two padded numbers (the window writes six decimals); the character after the
+// first is the separator.
+char scopeColumn(std::string_view line) {
+  const auto digit = [&](std::size_t i) {
+    return i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]));
+  };
+  std::size_t pos = 0;
+  while (pos < line.size() && line[pos] == ' ') ++pos;
+  if (pos < line.size() && line[pos] == '-') ++pos;
+  if (!digit(pos)) return 0;
+  while (digit(pos)) ++pos;
+  char mark = 0;
+  if (pos < line.size() && (line[pos] == '.' || line[pos] == ',') && digit(pos + 1)) {
+    mark = line[pos++];
+    while (digit(pos)) ++pos;
+  }
+  if (pos >= line.size()) return 0;
+  const char col = line[pos];
+  if (col == mark || col == '-' || col == '+') return 0;
+  Cursor c{line, col};
+  double a = 0, b = 0;
+  return c.cellNumber(a) && c.separator() && c.cellNumber(b) ? col : 0;
 }
 
 }  // namespace
@@ -99,21 +211,35 @@ char detectCsvColumn(std::string_view firstLine, char preferred) {
   return 0;
 }
 
+char tableColumn(std::string_view firstLine) {
+  if (const char c = scopeColumn(firstLine)) return c;
+  const std::size_t n = timeLabelLength(firstLine);
+  if (n > 0 && logicTitles(firstLine, firstLine[n], nullptr)) return firstLine[n];
+  return 0;
+}
+
+char storedCsvColumn(std::string_view firstLine, char preferred) {
+  const char c = tableColumn(firstLine);
+  return c != 0 ? c : detectCsvColumn(firstLine, preferred);
+}
+
 StoredCsvKind storedCsvKind(std::string_view bytes, char col) {
   std::string_view rest = bytes, line;
   if (!nextLine(rest, line)) return StoredCsvKind::Unknown;
-  std::vector<std::string_view> cells;
-  splitCells(line, col, cells);
-  double a = 0, b = 0;
-  if (cells.size() >= 2 && number(cells[0], a) && number(cells[1], b)) return StoredCsvKind::Scope;
-  if (cells.size() < 17 || trimmed(cells[1]) != "D15" || trimmed(cells[16]) != "D0")
-    return StoredCsvKind::Unknown;
+  if (scopeColumn(line) == col) return StoredCsvKind::Scope;
+  if (!logicTitles(line, col, nullptr)) return StoredCsvKind::Unknown;
   // Row 3 of an I/O-logger table carries the sample time; a logic-analyser table the pattern.
   for (int row = 0; row <= 3; ++row)
     if (!nextLine(rest, line)) return StoredCsvKind::Logic;
-  splitCells(line, col, cells);
-  return cells.size() > 18 && isLabel(cells[17], 215) ? StoredCsvKind::IoLogger
-                                                       : StoredCsvKind::Logic;
+  Cursor c{line, col};
+  double t = 0;
+  bool bit = false;
+  if (!c.cellNumber(t)) return StoredCsvKind::Logic;
+  for (int b = 0; b < 16; ++b)
+    if (!c.separator() || !c.cellBit(bit)) return StoredCsvKind::Logic;
+  Group g;
+  return parseGroup(c.rest(), col, labelTexts(), g) && g.id == 215 ? StoredCsvKind::IoLogger
+                                                                   : StoredCsvKind::Logic;
 }
 
 int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, int* badRow) {
@@ -121,45 +247,45 @@ int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, int* bad
   // Rows are about 21 bytes: one allocation instead of a doubling series.
   r.ch0.reserve(bytes.size() / 20 + 16);
   r.ch1.reserve(bytes.size() / 20 + 16);
+  const std::vector<LabelText> labels = labelTexts();
   std::string_view rest = bytes, line;
-  std::vector<std::string_view> cells;
   std::string_view date, time;
   int row = 0;
   for (; nextLine(rest, line); ++row) {
     if (line.empty() && rest.empty()) break;  // the last line end
-    splitCells(line, col, cells);
+    Cursor c{line, col};
     double c0 = 0, c1 = 0;
-    if (cells.size() < 2 || !number(cells[0], c0) || !number(cells[1], c1)) {
+    if (!c.cellNumber(c0) || !c.separator() || !c.cellNumber(c1)) {
       if (badRow) *badRow = row + 1;
       return kCsvBadCell;
     }
     r.ch0.push_back(c0);
     r.ch1.push_back(c1);
-    if (row > 10 || cells.size() < 4) continue;
-    const std::string_view v = groupValue(cells, 2);
+    Group g;
+    if (row > 10 || !parseGroup(c.rest(), col, labels, g)) continue;
     double d = 0;
     std::int64_t k = 0;
-    switch (row) {
-      case 0:
-        r.serial = textOf(trimmed(v));
+    switch (g.id) {
+      case 225:
+        r.serial = textOf(trimmed(g.value));
         break;
-      case 1:
-        date = v;
+      case 226:
+        date = g.value;
         break;
-      case 2:
-        time = v;
+      case 227:
+        time = g.value;
         break;
-      case 3:
-        r.trgTypString = unquoted(v);
+      case 220:
+        r.trgTypString = unquoted(g.value);
         break;
-      case 5:
-        if (number(v, d)) r.pretrigger = d;
+      case 217:
+        if (number(g.value, d)) r.pretrigger = d;
         break;
-      case 9:
-        if (number(v, d)) r.sampleTime = d;
+      case 215:
+        if (number(g.value, d)) r.sampleTime = d;
         break;
-      case 10:
-        if (wholeNumber(v, k)) r.memoryDepth = k;
+      case 223:
+        if (wholeNumber(g.value, k)) r.memoryDepth = k;
         break;
       default:
         break;
@@ -174,49 +300,41 @@ int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, int* bad
 int readLogicCsv(std::string_view bytes, char col, StoredLogicCsv& out, int* badRow) {
   StoredLogicCsv r;
   std::string_view rest = bytes, line;
-  std::vector<std::string_view> cells;
   if (!nextLine(rest, line)) return kNoSamples;
-  splitCells(line, col, cells);
-  if (cells.size() < 17) {
+  if (!logicTitles(line, col, &r.serial)) {
     if (badRow) *badRow = 1;
     return kCsvBadCell;
   }
-  if (cells.size() >= 19) r.serial = textOf(trimmed(cells[18]));
   r.ioLogger = storedCsvKind(bytes, col) == StoredCsvKind::IoLogger;
+  const std::vector<LabelText> labels = labelTexts();
   std::string_view date, time;
   int row = 0;
   for (; nextLine(rest, line); ++row) {
     if (line.empty() && rest.empty()) break;
-    splitCells(line, col, cells);
+    Cursor c{line, col};
     double t = 0;
-    if (cells.size() < 17 || !number(cells[0], t)) {
+    std::uint16_t w = 0;
+    bool ok = c.cellNumber(t);
+    for (int bit = 15; ok && bit >= 0; --bit) {
+      bool one = false;
+      ok = c.separator() && c.cellBit(one);
+      if (one) w = std::uint16_t(w | (1u << bit));
+    }
+    if (!ok) {
       if (badRow) *badRow = row + 2;
       return kCsvBadCell;
     }
-    std::uint16_t w = 0;
-    for (int bit = 0; bit < 16; ++bit) {
-      const std::string_view c = trimmed(cells[std::size_t(16 - bit)]);
-      if (c != "0" && c != "1") {
-        if (badRow) *badRow = row + 2;
-        return kCsvBadCell;
-      }
-      if (c == "1") w = std::uint16_t(w | (1u << bit));
-    }
     r.words.push_back(w);
-    if (row > 8 || cells.size() < 19) continue;
-    const std::string_view v = groupValue(cells, 17);
+    Group g;
+    if (row > 8 || !parseGroup(c.rest(), col, labels, g)) continue;
     double d = 0;
     std::int64_t k = 0;
-    // The I/O logger has date, time, trigger mode, step and depth; the logic analyser adds
-    // pattern, trigger point, trigger sample and pretrigger time before its step and depth.
-    const int stepRow = r.ioLogger ? 3 : 7;
-    const int depthRow = r.ioLogger ? 4 : 8;
-    if (row == 0) date = v;
-    if (row == 1) time = v;
-    if (row == 2) r.trgTypString = unquoted(v);
-    if (!r.ioLogger && row == 4 && wholeNumber(v, k)) r.triggerPoint = k;
-    if (row == stepRow && number(v, d)) r.step = d;
-    if (row == depthRow && wholeNumber(v, k)) r.memoryDepth = k;
+    if (g.id == 226) date = g.value;
+    if (g.id == 227) time = g.value;
+    if (g.id == 220) r.trgTypString = unquoted(g.value);
+    if (g.id == 216 && !r.ioLogger && wholeNumber(g.value, k)) r.triggerPoint = k;
+    if (g.id == 215 && number(g.value, d)) r.step = d;
+    if (g.id == 223 && wholeNumber(g.value, k)) r.memoryDepth = k;
   }
   if (r.words.empty()) return kNoSamples;
   r.time = stampOf(date, time);

@@ -1,7 +1,8 @@
 #pragma once
 // Reading the device window's own scope and logic-analyser CSV tables back, so a stored table
-// can be drawn again: the value columns and the parameter groups by their rows. The date and
-// time cells are read with the regional formats they were written with.
+// can be drawn again: the value columns and the parameter groups, found by their labels. The
+// date and time cells are read in the fixed form they are written in, or as an earlier version
+// wrote them.
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -21,6 +22,12 @@ enum class StoredCsvKind { Unknown, Scope, Logic, IoLogger };
 // The column separator of a table: `preferred` when the first line holds it, else the first of
 // Tab, ";", "," and blank that it holds; 0 when none.
 char detectCsvColumn(std::string_view firstLine, char preferred);
+// The column separator of the device window's own scope or logic-analyser table, read from the
+// structure of its first line (any of the five separators the window writes, blank and point
+// included); 0 when the line is neither table's.
+char tableColumn(std::string_view firstLine);
+// tableColumn, else detectCsvColumn.
+char storedCsvColumn(std::string_view firstLine, char preferred);
 // Scope tables start with two numbers; logic tables with "Time [s]" and D15 .. D0 (the I/O
 // logger's have its sample-time group on row 3). Unknown for anything else.
 StoredCsvKind storedCsvKind(std::string_view bytes, char column);

@@ -14,6 +14,7 @@
 #include "device/settingstables.h"
 #include "measure/derived.h"
 #include "measure/intermediaterecords.h"
+#include "measure/loggerstream.h"
 
 namespace tolv {
 
@@ -52,10 +53,10 @@ std::string group(char col, const std::string& lab, std::string_view value,
 }
 
 std::string dateGroup(char col, const DayTime& t, int labelId) {
-  return group(col, label(labelId), utf8(dateText(t)), "MM.DD.YYYY");
+  return group(col, label(labelId), utf8(csvDateText(t)), "MM.DD.YYYY");
 }
 std::string timeGroup(char col, const DayTime& t, int labelId) {
-  return group(col, label(labelId), utf8(timeText(t)), "HH:MM:SS.ms");
+  return group(col, label(labelId), utf8(csvTimeText(t)), "HH:MM:SS.ms");
 }
 std::string trgModeGroup(char col, const std::string& trg) {
   return group(col, label(220), "\"" + trg + "\"");
@@ -70,14 +71,6 @@ std::string deviceGroup(char col, const QString& serial) {
 // The pretrigger time over a given step (the logic files use the snapped one).
 double pretriggerAt(const SettingsRecord& s, double sampleTime) {
   return s.triggerPoint * 0.01 * s.memoryDepth * sampleTime;
-}
-
-// Amplitude and probe factor of the trigger channel over the auxiliary divider.
-double thresholdScale(const SettingsRecord& s) {
-  const double ampl = s.trgChan == 0 ? s.amplC0 : s.amplC1;
-  const double probe = s.trgChan == 0 ? s.probeFactorC0 : s.probeFactorC1;
-  const double aux = s.probeHelpFactorFlag ? 0.85 : 1.0;
-  return ampl * probe / aux;
 }
 
 void putLengthPrefixed(std::uint8_t* p, std::string_view s, std::size_t max) {
@@ -112,10 +105,6 @@ float getF32(const std::uint8_t* p) {
 
 std::int32_t clampI32(std::int64_t v) {
   return std::int32_t(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
-std::uint16_t wordAt(std::span<const std::uint8_t> b, std::size_t w) {
-  return std::uint16_t(b[2 * w] | (b[2 * w + 1] << 8));
 }
 
 void appendBits(std::string& s, std::uint16_t w, char col) {
@@ -218,9 +207,10 @@ std::array<std::string, 11> scopeGroups(const RecordInfo& info, const CsvStyle& 
     g[6] = intGroup(col, 218, triggerSample(s.triggerPoint, s.memoryDepth));
   }
   if (usesThresholds(s.mode, s.trgTypString)) {
-    const double k = thresholdScale(s);
-    g[7] = group(col, label(221), fixed(s.trgLevelLower * k, 8, 6, dec), "V");
-    g[8] = group(col, label(222), fixed(s.trgLevelUpper * k, 8, 6, dec), "V");
+    // The levels are volts at the device's input, as the user set them and the device compares
+    // them (the trigger sliders show them so); neither the range nor the probe enters.
+    g[7] = group(col, label(221), fixed(s.trgLevelLower, 8, 6, dec), "V");
+    g[8] = group(col, label(222), fixed(s.trgLevelUpper, 8, 6, dec), "V");
   }
   g[9] = group(col, label(215), fixed(s.sampleTime, 8, 6, dec), "s");
   g[10] = intGroup(col, 223, roundHalfEven(s.memoryDepth));
@@ -299,6 +289,7 @@ LogicCsvParams logicVxdCsvParams(const VxdHeader& h) {
   p.rows = std::clamp(h.count, 0, kLogicVxdMaxWords);
   p.step = h.sampleTime;
   p.trgTypString = h.trgTypString;
+  p.triggerPointUsed = usesTriggerPoint(kModeLAIO, h.trgTypString);
   p.pattern = h.pattern;
   p.triggerSample = h.triggerSample;
   p.pretrigger = h.pretriggerTime;
@@ -455,6 +446,7 @@ LogicCsvParams logicCsvParams(const SettingsRecord& s) {
   p.rows = int(std::clamp<std::int64_t>(roundHalfEven(s.memoryDepth), 0, INT32_MAX));
   p.step = s.sampleTime;
   p.trgTypString = s.trgTypString;
+  p.triggerPointUsed = usesTriggerPoint(kModeLAIO, s.trgTypString);
   p.pattern = triggerPatternText(s.relevances, s.dynamics, s.levels);
   p.triggerPoint = roundHalfEven(s.triggerPoint);
   p.triggerSample = triggerSample(s.triggerPoint, s.memoryDepth);
@@ -500,9 +492,10 @@ std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p, const 
       timeGroup(col, info.time, 227),
       trgModeGroup(col, p.trgTypString),
       group(col, label(219), p.pattern),
-      intGroup(col, 216, p.triggerPoint),
-      intGroup(col, 218, p.triggerSample),
-      group(col, label(217), fixed(p.pretrigger, 8, 5, dec), "s"),
+      p.triggerPointUsed ? intGroup(col, 216, p.triggerPoint) : std::string(),
+      p.triggerPointUsed ? intGroup(col, 218, p.triggerSample) : std::string(),
+      p.triggerPointUsed ? group(col, label(217), fixed(p.pretrigger, 8, 5, dec), "s")
+                         : std::string(),
       group(col, label(215), fixed(p.step, 8, 6, dec), "s"),
       intGroup(col, 223, p.memoryDepth),
   };
@@ -550,104 +543,195 @@ int writeVoltmeterSeriesCsv(const fs::path& name, const RecordInfo& info,
     s += col;
     appendFixed(s, r.value1, 9, 6, dec);
     s += col;
-    s += utf8(timeText(r.time));
+    s += utf8(csvTimeText(r.time));
     s += col;
-    s += utf8(dateText(r.time));
+    s += utf8(csvDateText(r.time));
     if (i == 0) s += depth;
     s += kCrLf;
   }
   return writeDataFile(name, s);
 }
 
+std::int64_t analogLoggerRows(std::uintmax_t streamBytes, bool endMarker) {
+  return std::int64_t(analogStreamShape(streamBytes, StreamEnd{endMarker, 0}).samples);
+}
+
+std::int64_t ioLoggerRows(std::uintmax_t streamBytes, bool endMarker) {
+  return std::int64_t(ioStreamShape(streamBytes, StreamEnd{endMarker, 0}).samples);
+}
+
 namespace {
 
-// The whole-number probe factor of a setting; one read from a damaged settings file that no
-// int holds is taken as no probe (1) rather than converted out of range.
-int probeOf(double p) {
-  if (!(p > double(INT32_MIN) && p < double(INT32_MAX))) return 1;
-  return int(p);
+// Pieces handed to a sink, and bytes read from a stream file at a time.
+constexpr std::size_t kPiece = std::size_t(1) << 20;
+
+// The rows of one logger table, appended sample by sample from wherever the bytes come from.
+class LoggerRows {
+ public:
+  LoggerRows(const RecordInfo& header, const SettingsRecord& window, const std::string& trg,
+             const CsvStyle& st, const LoggerStreamShape& shape, bool analog)
+      : analog_(analog), st_(st), shape_(shape) {
+    const char col = st.column, dec = st.decimal;
+    const SettingsRecord& h = header.settings;
+    if (analog) {
+      conv_.ampl = {h.amplC0, h.amplC1};
+      conv_.offs = {h.offsC0, h.offsC1};
+      aux_ = window.probeHelpFactorFlag ? 0.85 : 1.0;
+      probe_[0] = probeOf(window.probeFactorC0);
+      probe_[1] = probeOf(window.probeFactorC1);
+      // The word count of the samples: W - 10 for a stream the device ended.
+      const std::int64_t depth =
+          shape.end.marker ? std::int64_t(shape.bytes / 2) - 10 : 2 * std::int64_t(shape.samples);
+      groups_ = {deviceGroup(col, header.serial),
+                 dateGroup(col, header.time, 228),
+                 timeGroup(col, header.time, 229),
+                 trgModeGroup(col, window.trgTypString),
+                 group(col, label(215), fixed(window.sampleTime, 8, 6, dec), "s"),
+                 intGroup(col, 223, depth)};
+    } else {
+      step_ = logicTimeStep(h.sampleTime);
+      groups_ = {dateGroup(col, header.time, 226), timeGroup(col, header.time, 227),
+                 trgModeGroup(col, trg), group(col, label(215), fixed(step_, 8, 6, dec), "s"),
+                 intGroup(col, 223, std::int64_t(shape.samples))};
+      head_ = logicHeaderLine(header.serial, col);
+    }
+  }
+
+  // The table's first line (the I/O logger's column titles), empty for the analog logger.
+  const std::string& head() const { return head_; }
+  std::uint64_t rows() const { return shape_.samples; }
+
+  // Appends the rows of `count` samples (4 bytes each at p) numbered from `first`.
+  void append(std::string& s, const std::uint8_t* p, std::uint64_t first, std::uint64_t count) {
+    char buf[formatFixedCapacity(11, 6)];
+    for (std::uint64_t k = first; k < first + count; ++k, p += 4) {
+      const std::uint16_t w0 = std::uint16_t(p[0] | (p[1] << 8));
+      const std::uint16_t w1 = std::uint16_t(p[2] | (p[3] << 8));
+      if (analog_) {
+        int n = formatFixed(buf, rawToVolts(w0, conv_.ampl[0], conv_.offs[0], probe_[0], aux_), 9,
+                            6, st_.decimal);
+        s.append(buf, std::size_t(n));
+        s += st_.column;
+        n = formatFixed(buf, rawToVolts(w1, conv_.ampl[1], conv_.offs[1], probe_[1], aux_), 9, 6,
+                        st_.decimal);
+        s.append(buf, std::size_t(n));
+      } else {
+        const int n = formatFixed(buf, double(k) * step_, 11, 6, st_.decimal);
+        s.append(buf, std::size_t(n));
+        s += st_.column;
+        appendBits(s, w1, st_.column);
+      }
+      if (k < groups_.size()) s += groups_[std::size_t(k)];
+      s += kCrLf;
+    }
+  }
+
+ private:
+  // The whole-number probe factor of a setting; one read from a damaged settings file that no
+  // int holds is taken as no probe (1) rather than converted out of range.
+  static int probeOf(double p) {
+    if (!(p > double(INT32_MIN) && p < double(INT32_MAX))) return 1;
+    return int(p);
+  }
+
+  bool analog_;
+  CsvStyle st_;
+  LoggerStreamShape shape_;
+  ConversionInputs conv_;
+  int probe_[2] = {1, 1};
+  double aux_ = 1.0;
+  double step_ = 0;
+  std::vector<std::string> groups_;
+  std::string head_;
+};
+
+std::string rowsText(LoggerRows& rows, std::span<const std::uint8_t> stream) {
+  std::string s = rows.head();
+  s.reserve(s.size() + std::size_t(rows.rows()) * 46 + 1024);
+  rows.append(s, stream.data(), 0, rows.rows());
+  return s;
+}
+
+// Reads the stream file piece by piece and hands the table to the sink in pieces: a run of
+// many hours converts in a few megabytes of memory.
+int streamRows(LoggerRows& rows, const fs::path& streamFile, const CsvSink& sink) {
+  std::ifstream in(streamFile, std::ios::binary);
+  std::error_code ec;
+  if (!in) return fs::exists(streamFile, ec) ? 5 : 2;
+  std::string out = rows.head();
+  std::vector<std::uint8_t> buf(kPiece);
+  std::uint64_t done = 0;
+  while (done < rows.rows()) {
+    const std::uint64_t n = std::min<std::uint64_t>(rows.rows() - done, kPiece / 4);
+    in.read(reinterpret_cast<char*>(buf.data()), std::streamsize(4 * n));
+    if (in.gcount() != std::streamsize(4 * n)) return kDamagedFile;  // shrank meanwhile
+    rows.append(out, buf.data(), done, n);
+    done += n;
+    if (out.size() >= kPiece) {
+      if (const int rc = sink(out); rc != 0) return rc;
+      out.clear();
+    }
+  }
+  return out.empty() ? 0 : sink(out);
+}
+
+int writeStreamed(const fs::path& csv, const std::function<int(const CsvSink&)>& produce) {
+  int rc = checkTargetName(csv);
+  if (rc == 0) rc = makeFolders(csv.parent_path() / "x.x");
+  if (rc != 0) return rc;
+  TAtomicFile f(csv);
+  if (f.status() != 0) return f.status();
+  rc = produce([&f](std::string_view piece) { return f.write(piece); });
+  // Without commit the temporary file goes and an old table stays whole.
+  return rc != 0 ? rc : f.commit();
 }
 
 }  // namespace
 
-// A row takes two words; the last 10 (analog) or 8 (I/O) words of a stream are its end.
-std::int64_t analogLoggerRows(std::uintmax_t streamBytes) {
-  const auto w = std::int64_t(streamBytes / 2);
-  return w >= 11 ? (w - 11) / 2 + 1 : 0;
-}
-
-std::int64_t ioLoggerRows(std::uintmax_t streamBytes) {
-  const auto w = std::int64_t(streamBytes / 2);
-  return w >= 9 ? (w - 9) / 2 + 1 : 0;
-}
-
 std::string analogLoggerCsvText(const RecordInfo& header, const SettingsRecord& window,
                                 std::span<const std::uint8_t> stream, const CsvStyle& st) {
-  const char col = st.column, dec = st.decimal;
-  const SettingsRecord& h = header.settings;
-  const double aux = window.probeHelpFactorFlag ? 0.85 : 1.0;
-  const int probe0 = probeOf(window.probeFactorC0), probe1 = probeOf(window.probeFactorC1);
-  const std::int64_t w = std::int64_t(stream.size() / 2);
-  const std::string groups[6] = {
-      deviceGroup(col, header.serial),
-      dateGroup(col, header.time, 228),
-      timeGroup(col, header.time, 229),
-      trgModeGroup(col, window.trgTypString),
-      group(col, label(215), fixed(window.sampleTime, 8, 6, dec), "s"),
-      intGroup(col, 223, w - 10),
-  };
-  std::string s;
-  s.reserve(std::size_t(std::max<std::int64_t>(w, 0)) * 11 + 1024);
-  char buf[formatFixedCapacity(9, 6)];
-  std::size_t row = 0;
-  for (std::int64_t pos = 0; pos + 1 < w && pos < w - 10; pos += 2, ++row) {
-    const double v0 = rawToVolts(wordAt(stream, std::size_t(pos)), h.amplC0, h.offsC0,
-                                 probe0, aux);
-    const double v1 = rawToVolts(wordAt(stream, std::size_t(pos + 1)), h.amplC1, h.offsC1,
-                                 probe1, aux);
-    int n = formatFixed(buf, v0, 9, 6, dec);
-    s.append(buf, std::size_t(n));
-    s += col;
-    n = formatFixed(buf, v1, 9, 6, dec);
-    s.append(buf, std::size_t(n));
-    appendRowEnd(s, groups, 6, row);
-  }
-  return s;
-}
-
-int writeAnalogLoggerCsv(const fs::path& name, const RecordInfo& header,
-                         const SettingsRecord& window, std::span<const std::uint8_t> stream,
-                         const CsvStyle& style) {
-  return writeDataFile(name, analogLoggerCsvText(header, window, stream, style));
+  LoggerRows rows(header, window, window.trgTypString, st, analogStreamShape(stream), true);
+  return rowsText(rows, stream);
 }
 
 std::string ioLoggerCsvText(const RecordInfo& header, const std::string& windowTrgTypString,
                             std::span<const std::uint8_t> stream, const CsvStyle& st) {
-  const char col = st.column, dec = st.decimal;
-  const double step = logicTimeStep(header.settings.sampleTime);
-  const std::int64_t w = std::int64_t(stream.size() / 2);
-  const std::string groups[5] = {
-      dateGroup(col, header.time, 226),      timeGroup(col, header.time, 227),
-      trgModeGroup(col, windowTrgTypString), group(col, label(215), fixed(step, 8, 6, dec), "s"),
-      intGroup(col, 223, (w - 8) / 2),
-  };
-  std::string s = logicHeaderLine(header.serial, col);
-  char buf[formatFixedCapacity(11, 6)];
-  std::size_t k = 0;
-  for (std::int64_t pos = 0; pos + 1 < w && pos < w - 8; pos += 2, ++k) {
-    const int n = formatFixed(buf, double(k) * step, 11, 6, dec);
-    s.append(buf, std::size_t(n));
-    s += col;
-    appendBits(s, wordAt(stream, std::size_t(pos + 1)), col);
-    appendRowEnd(s, groups, 5, k);
-  }
-  return s;
+  LoggerRows rows(header, header.settings, windowTrgTypString, st, ioStreamShape(stream), false);
+  return rowsText(rows, stream);
 }
 
-int writeIoLoggerCsv(const fs::path& name, const RecordInfo& header,
-                     const std::string& windowTrgTypString, std::span<const std::uint8_t> stream,
+int streamAnalogLoggerCsv(const fs::path& streamFile, const RecordInfo& header,
+                          const SettingsRecord& window, const CsvStyle& style,
+                          const CsvSink& sink) {
+  LoggerStreamShape shape;
+  if (const int rc = streamFileShape(streamFile, true, shape); rc != 0) return rc;
+  LoggerRows rows(header, window, window.trgTypString, style, shape, true);
+  return streamRows(rows, streamFile, sink);
+}
+
+int streamIoLoggerCsv(const fs::path& streamFile, const RecordInfo& header,
+                      const std::string& windowTrgTypString, const CsvStyle& style,
+                      const CsvSink& sink) {
+  LoggerStreamShape shape;
+  if (const int rc = streamFileShape(streamFile, false, shape); rc != 0) return rc;
+  LoggerRows rows(header, header.settings, windowTrgTypString, style, shape, false);
+  return streamRows(rows, streamFile, sink);
+}
+
+int writeAnalogLoggerCsv(const fs::path& csv, const RecordInfo& header,
+                         const SettingsRecord& window, const fs::path& streamFile,
+                         const CsvStyle& style) {
+  return writeStreamed(csv, [&](const CsvSink& sink) {
+    return streamAnalogLoggerCsv(streamFile, header, window, style, sink);
+  });
+}
+
+int writeIoLoggerCsv(const fs::path& csv, const RecordInfo& header,
+                     const std::string& windowTrgTypString, const fs::path& streamFile,
                      const CsvStyle& style) {
-  return writeDataFile(name, ioLoggerCsvText(header, windowTrgTypString, stream, style));
+  return writeStreamed(csv, [&](const CsvSink& sink) {
+    return streamIoLoggerCsv(streamFile, header, windowTrgTypString, style, sink);
+  });
 }
 
 }  // namespace tolv

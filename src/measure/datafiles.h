@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -120,7 +121,10 @@ struct LogicCsvParams {
   int rows = 0;              // rows k = 0 .. rows - 1
   double step = 0;           // seconds per row
   std::string trgTypString;  // trigger mode group
-  std::string pattern;       // trigger pattern group
+  // Whether the record's own trigger type (P, x or X) has a trigger point: only then are the
+  // trigger point, trigger sample and pretrigger time written (their rows stay plain otherwise).
+  bool triggerPointUsed = true;
+  std::string pattern;  // trigger pattern group
   std::int64_t triggerPoint = 0;
   std::int64_t triggerSample = 0;
   double pretrigger = 0;
@@ -134,7 +138,7 @@ LogicCsvParams logicCsvParams(const SettingsRecord& s);
 LogicCsvParams logicVxdCsvParams(const VxdHeader& header);
 // Header "Time [s]", D15 .. D0, device; rows past the end of the list read as all zero and
 // do not grow it. Rows 0 to 8 carry date, time, trigger mode, pattern, trigger point, trigger
-// sample, pretrigger time, sample time and memory depth.
+// sample, pretrigger time, sample time and memory depth; rows 4 to 6 only for a trigger point.
 int writeLogicCsv(const fs::path& name, const RecordInfo& info, const LogicCsvParams& p,
                   const TLogAnalList& list, const CsvStyle& style);
 std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p, const TLogAnalList& list,
@@ -153,24 +157,36 @@ int writeScopeIntermediateCsv(const fs::path& name, const RecordInfo& info,
 // type, memory depth group = loaded entries - 1.
 LogicCsvParams logicIntermediateCsvParams(const SettingsRecord& header,
                                           const std::string& windowTrgTypString, int loaded);
-// Analog logger: raw stream words (header amplitudes and offsets, window's probe factors and
-// divider); words below W - 10 give rows. `window` supplies trigger type and sample time.
-int writeAnalogLoggerCsv(const fs::path& name, const RecordInfo& header,
-                         const SettingsRecord& window, std::span<const std::uint8_t> stream,
-                         const CsvStyle& style);
+// Logger tables: the samples of the stream's shape (loggerstream.h: a run the device ended
+// leaves its end out, a crashed one keeps every complete sample).
+// Analog logger: raw stream words converted with the header's amplitudes and offsets and the
+// window's probe factors and divider; `window` supplies trigger type and sample time too.
+// I/O logger: the second word of each sample, the snapped step of the header's sample time,
+// the window's trigger type.
+// In memory, the shape taken from the bytes themselves (tests, benchmarks):
 std::string analogLoggerCsvText(const RecordInfo& header, const SettingsRecord& window,
                                 std::span<const std::uint8_t> stream, const CsvStyle& style);
-// I/O logger: pairs of words below W - 8, the second holding the lines; snapped step of the
-// header's sample time; the window's trigger type.
-int writeIoLoggerCsv(const fs::path& name, const RecordInfo& header,
-                     const std::string& windowTrgTypString, std::span<const std::uint8_t> stream,
-                     const CsvStyle& style);
 std::string ioLoggerCsvText(const RecordInfo& header, const std::string& windowTrgTypString,
                             std::span<const std::uint8_t> stream, const CsvStyle& style);
+// From a stream file of any length (sizes are 64-bit), read and handed on in pieces of about a
+// megabyte. The sink takes each piece; a result other than 0 stops the writer with it.
+using CsvSink = std::function<int(std::string_view)>;
+int streamAnalogLoggerCsv(const fs::path& streamFile, const RecordInfo& header,
+                          const SettingsRecord& window, const CsvStyle& style, const CsvSink& sink);
+int streamIoLoggerCsv(const fs::path& streamFile, const RecordInfo& header,
+                      const std::string& windowTrgTypString, const CsvStyle& style,
+                      const CsvSink& sink);
+// The same into a CSV file, through a temporary file.
+int writeAnalogLoggerCsv(const fs::path& csv, const RecordInfo& header,
+                         const SettingsRecord& window, const fs::path& streamFile,
+                         const CsvStyle& style);
+int writeIoLoggerCsv(const fs::path& csv, const RecordInfo& header,
+                     const std::string& windowTrgTypString, const fs::path& streamFile,
+                     const CsvStyle& style);
 
 // Sample rows of the two logger CSVs for a stream of this many bytes (0: nothing to convert).
-std::int64_t analogLoggerRows(std::uintmax_t streamBytes);
-std::int64_t ioLoggerRows(std::uintmax_t streamBytes);
+std::int64_t analogLoggerRows(std::uintmax_t streamBytes, bool endMarker = true);
+std::int64_t ioLoggerRows(std::uintmax_t streamBytes, bool endMarker = true);
 
 // Writes the whole text through a temporary file after making the target's folder.
 int writeDataFile(const fs::path& name, std::string_view bytes);

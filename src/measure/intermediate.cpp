@@ -40,6 +40,37 @@ QString familyFileFilter(IntermediateFamily f) {
   return QString::fromStdString(familyFolderName(f)) + QStringLiteral("_???.FIL");
 }
 
+namespace {
+
+// The file's full path with "." and ".." resolved, so its folders can be named.
+fs::path fullPath(const fs::path& file) {
+  std::error_code ec;
+  const fs::path abs = fs::absolute(file, ec);
+  return ec ? file.lexically_normal() : abs.lexically_normal();
+}
+
+}  // namespace
+
+std::optional<IntermediateFamily> familyOfFileName(const fs::path& file) {
+  const fs::path full = fullPath(file);
+  const std::string name = full.filename().string();
+  const std::string folder = full.parent_path().filename().string();
+  for (IntermediateFamily f : kIntermediateFamilies) {
+    const std::string prefix = familyFolderName(f);
+    if (name.rfind(prefix + "_", 0) == 0 || folder == prefix) return f;
+  }
+  return std::nullopt;
+}
+
+QString serialOfIntermediateFile(const fs::path& file) {
+  const fs::path family = fullPath(file).parent_path();
+  const std::string folder = family.filename().string();
+  bool isFamily = false;
+  for (IntermediateFamily f : kIntermediateFamilies) isFamily |= folder == familyFolderName(f);
+  if (!isFamily) return {};
+  return QString::fromStdString(family.parent_path().filename().string());
+}
+
 fs::path familyFolder(const fs::path& deviceFolder, IntermediateFamily f) {
   return deviceFolder / familyFolderName(f);
 }

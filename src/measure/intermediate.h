@@ -33,6 +33,14 @@ std::optional<IntermediateFamily> familyOfMode(ModeCode mode);
 // Filter of the open dialogs: "Intermediate_VMXY_???.FIL".
 QString familyFileFilter(IntermediateFamily f);
 
+// The family a stored file's name or folder names ("Intermediate_OSA0_007.FIL", or any file in
+// "Intermediate_OSA0"); nullopt when neither does. A relative name counts from the current
+// folder.
+std::optional<IntermediateFamily> familyOfFileName(const fs::path& file);
+// The device's serial number a stored file's folders name: <serial>/Intermediate_XXXX/<file>;
+// empty when the file is not in a family folder. A relative name counts from the current folder.
+QString serialOfIntermediateFile(const fs::path& file);
+
 fs::path familyFolder(const fs::path& deviceFolder, IntermediateFamily f);
 // File number k: three digits, a number above 999 keeps its last three (1000 -> _000).
 fs::path intermediateFileName(const fs::path& deviceFolder, IntermediateFamily f, int k);

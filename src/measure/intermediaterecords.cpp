@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 
 #include "common/atomicfile.h"
 #include "measure/datafiles.h"
+#include "measure/loggerstream.h"
 
 namespace tolv {
 
@@ -31,6 +33,113 @@ int errnoOr(int fallback) {
 }
 
 }  // namespace
+
+// --- Content checks -------------------------------------------------------------------------
+
+int StoredContent::code() const {
+  switch (problem) {
+    case Problem::None:
+      return 0;
+    case Problem::Empty:
+    case Problem::OnlyEnd:
+      return kNoSamples;
+    default:
+      return kDamagedFile;
+  }
+}
+
+QString StoredContent::text(int language) const {
+  const bool de = language == 0;
+  switch (problem) {
+    case Problem::None:
+      return {};
+    case Problem::Empty:
+      return de ? QStringLiteral("die Datei enthält keine Messwerte")
+                : QStringLiteral("the file holds no samples");
+    case Problem::CutEntry:
+      return de ? QStringLiteral(
+                      "die Datei ist abgeschnitten (ihr letzter Eintrag ist unvollständig)")
+                : QStringLiteral("the file is cut short (its last entry is incomplete)");
+    case Problem::CutRecord:
+      return (de ? QStringLiteral("die Datei ist abgeschnitten (%1 von %2 Messwerten)")
+                 : QStringLiteral("the file is cut short (%1 of %2 samples)"))
+          .arg(have)
+          .arg(want);
+    case Problem::TooLong:
+      return (de ? QStringLiteral("die Datei ist beschädigt: %1 Messwerte, mehr als ein "
+                                  "Datensatz fassen kann (%2)")
+                 : QStringLiteral("damaged file: %1 samples, more than a record holds (%2)"))
+          .arg(have)
+          .arg(want);
+    case Problem::OnlyEnd:
+      return de ? QStringLiteral("die Datei enthält keine Messwerte (nur das Ende eines Laufs)")
+                : QStringLiteral("the file holds no samples (only the end of a run)");
+    case Problem::OutOfStep:
+      return de ? QStringLiteral(
+                      "die Datei ist beschädigt: ihre Endmarke steht nicht hinter "
+                      "ganzen Messwerten")
+                : QStringLiteral("damaged file: its end marker does not follow whole samples");
+  }
+  return {};
+}
+
+StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
+                                 const SettingsRecord& header) {
+  using P = StoredContent::Problem;
+  StoredContent c;
+  std::error_code ec;
+  const std::uint64_t size = fs::file_size(file, ec);
+  if (ec) return c;  // the reader reports what is wrong with the file itself
+  // Samples the header's memory depth names; 0 for none or a value no record has.
+  const double d = std::nearbyint(header.memoryDepth);
+  const std::uint64_t depth = d > 0 && d < 1e15 ? std::uint64_t(d) : 0;
+  auto record = [&](std::uint64_t entrySize, std::uint64_t capacity) {
+    const std::uint64_t entries = size / entrySize;
+    if (entries < 2)
+      c.problem = P::Empty;
+    else if (size % entrySize != 0)
+      c.problem = P::CutEntry;
+    // N samples and the entry after them.
+    c.have = entries > 0 ? entries - 1 : 0;
+    if (c.problem != P::None) return;
+    if (entries > capacity) {
+      c.problem = P::TooLong;
+      c.want = capacity - 1;
+    } else if (c.have < depth && entries < capacity) {
+      c.problem = P::CutRecord;
+      c.want = depth;
+    }
+  };
+  switch (f) {
+    case IntermediateFamily::VMXY:
+      c.have = size / VoltmeterReading::kSize;
+      if (size == 0)
+        c.problem = P::Empty;
+      else if (size % VoltmeterReading::kSize != 0)
+        c.problem = P::CutEntry;
+      break;
+    case IntermediateFamily::OSA0:
+      record(8, std::uint64_t(kScopeArrayEntries));
+      break;
+    case IntermediateFamily::LAIO:
+      record(8, kLogicEntries);
+      break;
+    case IntermediateFamily::DLA0:
+    case IntermediateFamily::DLDI: {
+      LoggerStreamShape shape;
+      if (streamFileShape(file, f == IntermediateFamily::DLA0, shape) != 0) return c;
+      c.have = shape.samples;
+      if (size == 0)
+        c.problem = P::Empty;
+      else if (shape.end.marker && size % 4 != 0)
+        c.problem = P::OutOfStep;
+      else if (shape.samples == 0)
+        c.problem = shape.end.marker || shape.end.cutMarker > 0 ? P::OnlyEnd : P::Empty;
+      break;
+    }
+  }
+  return c;
+}
 
 int readFileBytes(const fs::path& name, std::vector<std::uint8_t>& out, std::uintmax_t limit) {
   std::error_code ec;

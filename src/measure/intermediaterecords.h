@@ -3,6 +3,7 @@
 // 72-byte voltmeter readings written while a run goes, the scope record's N + 1 sample pairs,
 // the logic-analyser list's n + 1 entries, and the reading of logger streams for plotting.
 // Folders, numbers and text headers are kept elsewhere; these functions only move records.
+#include <QString>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,8 @@
 
 #include "common/voltmeterreading.h"
 #include "device/decoding.h"
+#include "device/settingsrecord.h"
+#include "measure/intermediate.h"
 #include "measure/measurecodes.h"
 #include "plot/loganal_list.h"
 
@@ -57,6 +60,32 @@ int readScopeIntermediate(const fs::path& name, std::vector<ScopeSample>& entrie
 int writeLogicIntermediate(const fs::path& name, TLogAnalList& list);
 // Appends every complete 8-byte entry (at most 262001) to the list after clearing it.
 int readLogicIntermediate(const fs::path& name, TLogAnalList& list);
+
+// What is wrong with the content of a stored intermediate file, judged from its size, the
+// memory depth of its header and, for the loggers, the end of the stream. A record file that is
+// cut (fewer samples than its header names) or longer than any record would give made-up or
+// lost rows, so conversions refuse it.
+struct StoredContent {
+  enum class Problem {
+    None,
+    Empty,      // no sample or reading at all
+    CutEntry,   // the last record is incomplete
+    CutRecord,  // fewer samples than the header's memory depth
+    TooLong,    // more samples than any record holds
+    OnlyEnd,    // a logger stream of nothing but its end
+    OutOfStep,  // a logger stream with its end marker but not in whole samples
+  };
+  Problem problem = Problem::None;
+  std::uint64_t have = 0;  // samples (readings) in the file
+  std::uint64_t want = 0;  // samples the header names (CutRecord) or the most a record holds
+  bool ok() const { return problem == Problem::None; }
+  // 0; kNoSamples for Empty and OnlyEnd; kDamagedFile for the others.
+  int code() const;
+  // The problem in words, German for language 0, English otherwise ("" when none).
+  QString text(int language) const;
+};
+StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
+                                 const SettingsRecord& header);
 
 // The whole file, at most `limit` bytes; 0, 2 when missing, else the error number.
 int readFileBytes(const fs::path& name, std::vector<std::uint8_t>& out, std::uintmax_t limit);

@@ -1,5 +1,6 @@
 #include "measure/loggerstream.h"
 
+#include <algorithm>
 #include <fstream>
 #include <system_error>
 
@@ -9,12 +10,6 @@
 namespace tolv {
 
 namespace {
-
-// Words left out at the end of a stream: the analog logger leaves ten (the eight of the end
-// marker and one more sample), the I/O logger the eight of the end marker, so that no pair
-// of marker words is drawn as a sample with all lines high.
-constexpr std::uint64_t kAnalogTailWords = 10;
-constexpr std::uint64_t kIoTailWords = 8;
 
 int readWords(const fs::path& file, std::vector<std::uint8_t>& bytes) {
   std::error_code ec;
@@ -36,6 +31,83 @@ std::uint16_t wordAt(const std::vector<std::uint8_t>& b, std::uint64_t w) {
 }
 
 }  // namespace
+
+StreamEnd streamEndOf(std::uint64_t bytes, std::span<const std::uint8_t> tail) {
+  StreamEnd e;
+  constexpr std::size_t m = sizeof kLoggerEndMarker;
+  if (tail.size() >= m && std::equal(std::begin(kLoggerEndMarker), std::end(kLoggerEndMarker),
+                                     tail.end() - std::ptrdiff_t(m))) {
+    e.marker = true;
+    return e;
+  }
+  // The longest start of the marker that ends the stream at a sample boundary.
+  for (std::size_t k = std::min(tail.size(), m - 1); k >= 4; --k) {
+    if ((bytes - k) % 4 != 0) continue;
+    if (std::equal(tail.end() - std::ptrdiff_t(k), tail.end(), std::begin(kLoggerEndMarker))) {
+      e.cutMarker = k;
+      break;
+    }
+  }
+  return e;
+}
+
+namespace {
+
+// With the end marker, the words below W - tailWords are read, two per sample: the analog
+// logger leaves ten (the marker's eight and one more sample), the I/O logger the marker's
+// eight, so no pair of marker words is drawn as a sample with all lines high.
+LoggerStreamShape shapeOf(std::uint64_t bytes, const StreamEnd& end, std::uint64_t tailWords) {
+  LoggerStreamShape s{bytes, end, (bytes - end.cutMarker) / 4};
+  if (end.marker) {
+    const std::uint64_t w = bytes / 2;
+    s.samples = w > tailWords ? (w - tailWords - 1) / 2 + 1 : 0;
+  }
+  return s;
+}
+
+}  // namespace
+
+LoggerStreamShape analogStreamShape(std::uint64_t bytes, const StreamEnd& end) {
+  return shapeOf(bytes, end, 10);
+}
+
+LoggerStreamShape ioStreamShape(std::uint64_t bytes, const StreamEnd& end) {
+  return shapeOf(bytes, end, 8);
+}
+
+namespace {
+
+std::span<const std::uint8_t> tailOf(std::span<const std::uint8_t> stream) {
+  return stream.last(std::min<std::size_t>(stream.size(), sizeof kLoggerEndMarker));
+}
+
+}  // namespace
+
+LoggerStreamShape analogStreamShape(std::span<const std::uint8_t> stream) {
+  return analogStreamShape(stream.size(), streamEndOf(stream.size(), tailOf(stream)));
+}
+
+LoggerStreamShape ioStreamShape(std::span<const std::uint8_t> stream) {
+  return ioStreamShape(stream.size(), streamEndOf(stream.size(), tailOf(stream)));
+}
+
+int streamFileShape(const fs::path& file, bool analog, LoggerStreamShape& out) {
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) return fs::exists(file, ec) ? 5 : 2;
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
+  if (!in) return 5;
+  const std::streamoff size = in.tellg();
+  if (size < 0) return 5;
+  std::uint8_t tail[sizeof kLoggerEndMarker] = {};
+  const std::size_t n = std::size_t(std::min<std::streamoff>(size, std::streamoff(sizeof tail)));
+  in.seekg(size - std::streamoff(n));
+  in.read(reinterpret_cast<char*>(tail), std::streamsize(n));
+  if (in.gcount() != std::streamsize(n)) return 5;
+  const StreamEnd end = streamEndOf(std::uint64_t(size), std::span(tail, n));
+  out = analog ? analogStreamShape(std::uint64_t(size), end)
+               : ioStreamShape(std::uint64_t(size), end);
+  return 0;
+}
 
 ConversionInputs conversionOfHeader(const SettingsRecord& h) {
   ConversionInputs c;
@@ -64,14 +136,12 @@ int loadAnalogLoggerStream(const fs::path& streamFile, AnalogLoggerStream& out) 
   std::vector<std::uint8_t> bytes;
   if (int rc = readWords(streamFile, bytes); rc != 0) return rc;
   s.wordCount = bytes.size() / 2;
-  if (s.wordCount > kAnalogTailWords) {
-    const std::uint64_t end = s.wordCount - kAnalogTailWords;
-    s.raw0.reserve(std::size_t(end / 2 + 1));
-    s.raw1.reserve(std::size_t(end / 2 + 1));
-    for (std::uint64_t p = 0; p < end; p += 2) {
-      s.raw0.push_back(wordAt(bytes, p));
-      s.raw1.push_back(wordAt(bytes, p + 1));
-    }
+  const LoggerStreamShape shape = analogStreamShape(bytes);
+  s.raw0.reserve(std::size_t(shape.samples));
+  s.raw1.reserve(std::size_t(shape.samples));
+  for (std::uint64_t k = 0; k < shape.samples; ++k) {
+    s.raw0.push_back(wordAt(bytes, 2 * k));
+    s.raw1.push_back(wordAt(bytes, 2 * k + 1));
   }
   if (s.raw0.empty()) return kNoSamples;
   out = std::move(s);
@@ -90,13 +160,11 @@ int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list, SettingsR
   if (start) *start = t;
   std::vector<std::uint8_t> bytes;
   if (int rc = readWords(streamFile, bytes); rc != 0) return rc;
-  const std::uint64_t words = bytes.size() / 2;
-  if (words > kIoTailWords) {
-    const std::uint64_t end = words - kIoTailWords;
-    list.reserve(int(std::min<std::uint64_t>(end / 2 + 1, 1u << 30)));
-    std::int32_t k = 0;
-    for (std::uint64_t p = 0; p + 1 < words && p < end; p += 2) list.add(k++, wordAt(bytes, p + 1));
-  }
+  const LoggerStreamShape shape = ioStreamShape(bytes);
+  // Sample numbers are 32-bit: a stream of more samples is drawn up to that many.
+  const std::uint64_t n = std::min<std::uint64_t>(shape.samples, INT32_MAX);
+  list.reserve(int(std::min<std::uint64_t>(n, 1u << 30)));
+  for (std::uint64_t k = 0; k < n; ++k) list.add(std::int32_t(k), wordAt(bytes, 2 * k + 1));
   return list.count() > 0 ? 0 : kNoSamples;
 }
 

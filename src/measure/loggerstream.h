@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "common/daytime.h"
@@ -20,6 +21,31 @@ namespace fs = std::filesystem;
 inline constexpr std::uint8_t kLoggerEndMarker[16] = {0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF,
                                                       0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF,
                                                       0xFF, 0xFF, 0x00, 0x00};
+
+// How much of a stream holds samples. A run the device ended carries the end marker: the
+// analog logger's last sample before it and the marker's words stay out (words below W - 10),
+// the I/O logger's marker (words below W - 8). A stream without it (a crashed or unplugged run)
+// keeps every complete 4-byte sample: bytes of a sample cut off at its end are left out, and
+// so is the start of an end marker the run died in (4 to 15 bytes of it at a sample boundary).
+struct StreamEnd {
+  bool marker = false;          // the whole end marker ends the stream
+  std::uint64_t cutMarker = 0;  // else: how many bytes of its start do
+};
+struct LoggerStreamShape {
+  std::uint64_t bytes = 0;
+  StreamEnd end;
+  std::uint64_t samples = 0;  // complete samples to read, from the start of the stream
+};
+// The end of a stream of `bytes` bytes whose last bytes (up to 16) are `tail`.
+StreamEnd streamEndOf(std::uint64_t bytes, std::span<const std::uint8_t> tail);
+LoggerStreamShape analogStreamShape(std::uint64_t bytes, const StreamEnd& end);
+LoggerStreamShape ioStreamShape(std::uint64_t bytes, const StreamEnd& end);
+// The shape of a stream in memory.
+LoggerStreamShape analogStreamShape(std::span<const std::uint8_t> stream);
+LoggerStreamShape ioStreamShape(std::span<const std::uint8_t> stream);
+// The shape of a stream file, from its size and its last 16 bytes: 0, 2 when missing, or the
+// error number.
+int streamFileShape(const fs::path& file, bool analog, LoggerStreamShape& out);
 
 struct AnalogLoggerStream {
   SettingsRecord header;              // from the stream's ".VXT"
@@ -39,16 +65,15 @@ struct AnalogLoggerStream {
 // The conversion inputs a header describes (probe factors, 0.85 divider when flagged).
 ConversionInputs conversionOfHeader(const SettingsRecord& h);
 
-// Loads a DLA0 stream file and its header. Samples are read while the word position is below
-// W - 10 (the end marker and what follows stay out). Returns 0; 2 when the stream or its
-// header is missing; a header read error; kNoSamples when the stream holds no sample. `out`
-// is filled only on 0.
+// Loads a DLA0 stream file and its header: the samples of analogStreamShape. Returns 0; 2 when
+// the stream or its header is missing; a header read error; kNoSamples when the stream holds
+// no sample. `out` is filled only on 0.
 int loadAnalogLoggerStream(const fs::path& streamFile, AnalogLoggerStream& out);
 
-// Loads a DLDI stream into `list` (cleared first): for every pair of words while the word
-// position is below W - 6, the second word is a sample, numbered from 0. The header (and its
-// time) is read too and handed out when asked for. Returns 0, 2, a header error, or
-// kNoSamples for a stream without samples (the list is then empty).
+// Loads a DLDI stream into `list` (cleared first): of every sample of ioStreamShape the second
+// word, numbered from 0. The header (and its time) is read too and handed out when asked for.
+// Returns 0, 2, a header error, or kNoSamples for a stream without samples (the list is then
+// empty).
 int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list,
                        SettingsRecord* header = nullptr,
                        std::optional<DayTime>* start = nullptr);

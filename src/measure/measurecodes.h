@@ -1,5 +1,9 @@
 #pragma once
 // Result codes of the record layer besides 0 and the file system's error numbers.
+#include <QString>
+
+#include "common/resulttext.h"
+
 namespace tolv {
 
 inline constexpr int kNoSamples = -111;          // no samples, or a header without time
@@ -11,5 +15,8 @@ inline constexpr int kUnknownMode = -1010;       // a reply or file of a mode th
 // overwritten, the measurement stays on screen and the user has to erase files first.
 inline constexpr int kNoFreeIntermediateName = -1020;
 inline constexpr int kEmptySampleList = -2230;
+
+// Any code of this layer or below in words, German for language 0, English otherwise.
+QString measureResultText(int rc, int language, ResultContext context = ResultContext::Reading);
 
 }  // namespace tolv

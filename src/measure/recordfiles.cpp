@@ -9,9 +9,6 @@ namespace tolv {
 
 namespace {
 
-// Logger streams are converted in memory; a run of many hours stays far below this.
-constexpr std::uintmax_t kMaxStreamBytes = 1ull << 30;
-
 // Header and time of a stored file: 2 without header, -111 without time.
 int readStoredHeader(const fs::path& source, SettingsRecord& s, DayTime& t) {
   std::error_code ec;
@@ -22,12 +19,6 @@ int readStoredHeader(const fs::path& source, SettingsRecord& s, DayTime& t) {
   if (!time) return kNoSamples;
   t = *time;
   return 0;
-}
-
-int readStream(const fs::path& source, std::vector<std::uint8_t>& bytes) {
-  const int rc = readFileBytes(source, bytes, kMaxStreamBytes + 1);
-  if (rc != 0) return rc;
-  return bytes.size() > kMaxStreamBytes ? kDamagedFile : 0;
 }
 
 }  // namespace
@@ -160,6 +151,8 @@ int convertScopeFile(const fs::path& source, const fs::path& csv, const QString&
                      const CsvStyle& style) {
   RecordInfo ri{serial, {}, {}};
   int rc = readStoredHeader(source, ri.settings, ri.time);
+  // A record cut short or longer than any record would lose samples or show made-up ones.
+  if (rc == 0) rc = checkStoredContent(IntermediateFamily::OSA0, source, ri.settings).code();
   if (rc != 0) return rc;
   std::vector<ScopeSample> entries;
   int n = 0;
@@ -172,6 +165,7 @@ int convertLogicFile(const fs::path& source, const fs::path& csv, const QString&
                      const std::string& windowTrgTypString, const CsvStyle& style) {
   RecordInfo ri{serial, {}, {}};
   int rc = readStoredHeader(source, ri.settings, ri.time);
+  if (rc == 0) rc = checkStoredContent(IntermediateFamily::LAIO, source, ri.settings).code();
   if (rc != 0) return rc;
   TLogAnalList list;
   rc = readLogicIntermediate(source, list);
@@ -184,23 +178,17 @@ int convertLogicFile(const fs::path& source, const fs::path& csv, const QString&
 int convertAnalogLoggerFile(const fs::path& source, const fs::path& csv, const QString& serial,
                             const SettingsRecord& window, const CsvStyle& style) {
   RecordInfo ri{serial, {}, {}};
-  int rc = readStoredHeader(source, ri.settings, ri.time);
+  const int rc = readStoredHeader(source, ri.settings, ri.time);
   if (rc != 0) return rc;
-  std::vector<std::uint8_t> bytes;
-  rc = readStream(source, bytes);
-  if (rc != 0) return rc;
-  return writeAnalogLoggerCsv(csv, ri, window, bytes, style);
+  return writeAnalogLoggerCsv(csv, ri, window, source, style);
 }
 
 int convertIoLoggerFile(const fs::path& source, const fs::path& csv, const QString& serial,
                         const std::string& windowTrgTypString, const CsvStyle& style) {
   RecordInfo ri{serial, {}, {}};
-  int rc = readStoredHeader(source, ri.settings, ri.time);
+  const int rc = readStoredHeader(source, ri.settings, ri.time);
   if (rc != 0) return rc;
-  std::vector<std::uint8_t> bytes;
-  rc = readStream(source, bytes);
-  if (rc != 0) return rc;
-  return writeIoLoggerCsv(csv, ri, windowTrgTypString, bytes, style);
+  return writeIoLoggerCsv(csv, ri, windowTrgTypString, source, style);
 }
 
 int convertIntermediateFile(IntermediateFamily f, const fs::path& source, const fs::path& csv,
@@ -235,6 +223,8 @@ int convertLogicVxdFile(const fs::path& source, const fs::path& csv, const CsvSt
   const int rc = readLogicVxd(source, h, words);
   if (rc != 0) return rc;
   if (words.empty()) return kEmptySampleList;
+  // Fewer samples than its memory depth: the table would go on with made-up zero rows.
+  if (words.size() < std::size_t(std::max(h.count, 0))) return kDamagedFile;
   TLogAnalList list;
   for (std::size_t i = 0; i < words.size(); ++i) list.add(std::int32_t(i), words[i]);
   return writeLogicCsv(csv, RecordInfo{h.serial, {}, h.time}, logicVxdCsvParams(h), list, style);

@@ -1,6 +1,7 @@
 #include "measure/textheader.h"
 
 #include <QByteArray>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -77,10 +78,12 @@ int readAll(const fs::path& name, QByteArray& bytes) {
 std::string headerRealText(double v) {
   if (std::isnan(v)) return std::string(20, ' ') + "NAN";
   if (std::isinf(v)) return std::string(19, ' ') + (v < 0 ? "-INF" : "+INF");
+  // to_chars, not printf: the point must not follow the process locale (a German one would
+  // write a comma).
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%.14E", v);  // d.ddddddddddddddE+xx
-  std::string s(buf);
-  const auto e = s.find('E');
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
+  std::string s(buf, r.ptr);  // d.dddddddddddddde+xx
+  const auto e = s.find('e');
   if (e == std::string::npos || e + 2 > s.size()) return s;
   const char sign = s[e + 1];
   const int exponent = std::atoi(s.c_str() + e + 2);
@@ -121,7 +124,7 @@ std::string textHeaderText(const SettingsRecord& r) {
 
 std::string textHeaderDateTimeText(const DayTime& t) {
   std::string s;
-  addPair(s, "Date Time", dateTimeText(t).toStdString());
+  addPair(s, "Date Time", storedDateTimeText(t).toStdString());
   return s;
 }
 
@@ -165,9 +168,10 @@ int parseTextHeader(const QByteArray& bytes, SettingsRecord& out,
   QString mode;
   if (!step(readShortTextValue(r, mode, 4))) return rc;
   const QByteArray m = mode.toLatin1();
-  for (int i = 0; i < m.size() && i < 4; ++i) h.mode |= std::uint32_t(std::uint8_t(m[i])) << (8 * i);
-  for (double* d : {&h.amplC0, &h.amplC1, &h.offsC0, &h.offsC1, &h.sampleTime, &h.memoryDepth,
-                    &h.triggerPoint})
+  for (int i = 0; i < m.size() && i < 4; ++i)
+    h.mode |= std::uint32_t(std::uint8_t(m[i])) << (8 * i);
+  for (double* d :
+       {&h.amplC0, &h.amplC1, &h.offsC0, &h.offsC1, &h.sampleTime, &h.memoryDepth, &h.triggerPoint})
     if (!step(readReal(r, *d))) return rc;
   for (std::uint8_t* b : {&h.trgChan, &h.relevances, &h.dynamics, &h.levels})
     if (!step(readByteValue(r, *b))) return rc;

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTabWidget>
+#include <cstring>
+#include <fstream>
 
 #include "app/headless.h"
 #include "app/headless_fixture.h"
@@ -65,11 +67,16 @@ TEST(HeadlessArguments, DefaultsAndTheirBoundaries) {
   EXPECT_EQ(r.size, QSize(1200, 700));
   ASSERT_EQ(parseHeadlessArguments({"--render=a.FIL", "b.PDF", "--size=1x16384"}, r, e), kExitOk);
   EXPECT_EQ(r.size, QSize(1, 16384));
+  // The largest edge holds for the width as for the height.
+  ASSERT_EQ(parseHeadlessArguments({"--render", "a.FIL", "b.png", "--size", "16384x1"}, r, e),
+            kExitOk)
+      << qPrintable(e);
+  EXPECT_EQ(r.size, QSize(16384, 1));
   ASSERT_EQ(parseHeadlessArguments({"--convert", "dir/x.FIL"}, r, e), kExitOk);
   EXPECT_EQ(r.target, fs::absolute("dir/x.CSV"));  // a relative name is one in this folder
   EXPECT_FALSE(r.decimal.has_value());
-  ASSERT_EQ(parseHeadlessArguments({"--convert", "x.VXD", "y.csv", "--decimal", ",",
-                                    "--separator", "tab", "--data-root", "/tmp/r"},
+  ASSERT_EQ(parseHeadlessArguments({"--convert", "x.VXD", "y.csv", "--decimal", ",", "--separator",
+                                    "tab", "--data-root", "/tmp/r"},
                                    r, e),
             kExitOk);
   EXPECT_EQ(r.decimal, ',');
@@ -77,8 +84,8 @@ TEST(HeadlessArguments, DefaultsAndTheirBoundaries) {
   EXPECT_EQ(r.dataRoot, fs::path("/tmp/r"));
   // Every column separator the main frame offers, by character and by name.
   const std::vector<std::pair<QString, char>> columns = {
-      {";", ';'}, {",", ','}, {".", '.'}, {"point", '.'}, {"Dot", '.'}, {" ", ' '},
-      {"blank", ' '}, {"SPACE", ' '}, {"\t", '\t'}, {"TAB", '\t'}};
+      {";", ';'}, {",", ','},     {".", '.'},     {"point", '.'}, {"Dot", '.'},
+      {" ", ' '}, {"blank", ' '}, {"SPACE", ' '}, {"\t", '\t'},   {"TAB", '\t'}};
   for (const auto& [name, c] : columns) {
     ASSERT_EQ(parseHeadlessArguments({"--convert", "x.VXD", "--separator", name}, r, e), kExitOk)
         << qPrintable(name);
@@ -92,6 +99,8 @@ TEST(HeadlessArguments, WrongUsageIsExitTwoWithAReason) {
       {"--render", "a.FIL", "b.jpg"},                    // not png/pdf
       {"--render", "a.FIL", "b.png", "--size", "0x10"},  // empty edge
       {"--render", "a.FIL", "b.png", "--size", "16385x10"},
+      {"--render", "a.FIL", "b.png", "--size", "16385x1"},
+      {"--render", "a.FIL", "b.png", "--size", "1x16385"},
       {"--render", "a.FIL", "b.png", "--size", "800"},
       {"--render", "a.FIL", "b.png", "--size", "800x-1"},
       {"--render", "a.FIL", "b.png", "--size"},
@@ -140,6 +149,77 @@ TEST_F(Headless, NamesWithoutAFolderAndASeparatorThatIsTheDecimalMark) {
   EXPECT_FALSE(fs::exists(dir_ / "c.CSV"));
 }
 
+// The device's serial number is the name of the folder above the family folder, however the
+// file is named on the command line.
+TEST_F(Headless, SerialCellComesFromTheFoldersOfARelativeNameToo) {
+  const fs::path fil = scopeFil();
+  const fs::path family = fil.parent_path();
+  const fs::path here = fs::current_path();
+  const std::vector<std::pair<fs::path, fs::path>> ways = {
+      {family, fil.filename()},
+      {device_, fs::path("Intermediate_OSA0") / fil.filename()},
+      {dir_, fs::path(kSerial) / "Intermediate_OSA0" / ".." / "Intermediate_OSA0" / fil.filename()},
+      {familyFile(IntermediateFamily::LAIO).parent_path(),
+       fs::path("..") / "Intermediate_OSA0" / fil.filename()},
+  };
+  int n = 0;
+  for (const auto& [folder, name] : ways) {
+    const fs::path out = dir_ / ("serial" + std::to_string(n++) + ".CSV");
+    fs::current_path(folder);
+    const int rc = convert({"--convert", q(name), q(out)});
+    fs::current_path(here);
+    ASSERT_EQ(rc, kExitOk) << name << ": " << qPrintable(message_);
+    const std::string text = slurp(out);
+    EXPECT_EQ(text.substr(0, text.find('\r')), " 0.000000; 0.500000;Device;TX123456") << name;
+  }
+}
+
+// A logger run that died before its end marker converts with every complete sample; the start
+// of a marker it died in and half a sample are left out.
+TEST_F(Headless, LoggerStreamWithoutEndMarkerConvertsEverySample) {
+  for (IntermediateFamily f : {IntermediateFamily::DLA0, IntermediateFamily::DLDI}) {
+    const fs::path fil = loggerFil(f, 300);
+    const std::string whole = slurp(fil);
+    const std::string samples = whole.substr(0, whole.size() - 16);
+    const bool io = f == IntermediateFamily::DLDI;
+    for (const std::string& end :
+         {std::string(), std::string("\x01\x02"), whole.substr(whole.size() - 16, 9)}) {
+      spit(fil, samples + end);
+      const fs::path out = dir_ / "crashed.CSV";
+      ASSERT_EQ(convert({"--convert", q(fil), q(out)}), kExitOk)
+          << familyCode(f) << " " << end.size() << ": " << qPrintable(message_);
+      const std::string text = slurp(out);
+      EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 300 + (io ? 1 : 0))
+          << familyCode(f) << " " << end.size();
+      // The depth counts what is there: words of the samples, or samples.
+      EXPECT_NE(text.find(io ? ";Memory Depth;300\r\n" : ";Memory Depth;600\r\n"),
+                std::string::npos)
+          << familyCode(f);
+    }
+  }
+}
+
+// A run beyond 1 GiB (7.4 hours at 99 us) and one beyond 4 GiB are valid streams, not damage.
+TEST_F(Headless, LoggerStreamsBeyondOneAndFourGiBAreValid) {
+  for (const std::uint64_t size :
+       {(std::uint64_t(1) << 30) + 4096 + 16, (std::uint64_t(5) << 30) + 16}) {
+    const fs::path fil = loggerFil(IntermediateFamily::DLA0);
+    fs::resize_file(fil, size);  // sparse: zero samples
+    {
+      std::fstream io(fil, std::ios::binary | std::ios::in | std::ios::out);
+      io.seekp(std::streamoff(size - 16));
+      io.write(reinterpret_cast<const char*>(kLoggerEndMarkerBytes), 16);
+    }
+    StoredKind kind = StoredKind::Unknown;
+    QString serial;
+    const StoredProblem p = identifyStoredFile(fil, ';', kind, &serial);
+    EXPECT_TRUE(p.ok()) << size << ": " << qPrintable(p.reason);
+    EXPECT_EQ(kind, StoredKind::AnalogLogger);
+    EXPECT_EQ(serial, QString::fromLatin1(kSerial));
+    fs::remove(fil);
+  }
+}
+
 TEST_F(Headless, APipeIsRefusedInsteadOfWaitedFor) {
   const fs::path pipe = dir_ / "p.CSV";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
@@ -175,9 +255,9 @@ TEST_F(Headless, EveryIntermediateFamilyConvertsAsTheWindowsMenuDoes) {
     SettingsRecord h;
     ASSERT_EQ(readTextHeader(fil, h), 0);
     const fs::path ref = dir_ / (std::string("ref_") + familyCode(fam) + ".CSV");
-    ASSERT_EQ(convertIntermediateFile(fam, fil, ref, QString::fromLatin1(kSerial), h,
-                                      CsvStyle{'.', ';'}),
-              0);
+    ASSERT_EQ(
+        convertIntermediateFile(fam, fil, ref, QString::fromLatin1(kSerial), h, CsvStyle{'.', ';'}),
+        0);
     ASSERT_EQ(convert({"--convert", q(fil)}), kExitOk) << familyCode(fam) << qPrintable(message_);
     const std::string got = slurp(fs::path(fil).replace_extension(".CSV"));
     EXPECT_EQ(got, slurp(ref)) << familyCode(fam);
@@ -237,11 +317,11 @@ TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
     std::function<fs::path()> make;
     const char* reason;
   };
-  // A logger stream cut down to its first bytes.
-  const auto loggerOf = [&](IntermediateFamily f, std::uintmax_t bytes) {
-    return [&, f, bytes] {
+  // A logger stream of nothing but the device's end marker.
+  const auto loggerEndOnly = [&](IntermediateFamily f) {
+    return [&, f] {
       const fs::path p = loggerFil(f);
-      fs::resize_file(p, bytes);
+      spit(p, std::string(reinterpret_cast<const char*>(kLoggerEndMarkerBytes), 16));
       return p;
     };
   };
@@ -297,6 +377,39 @@ TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
          return f;
        },
        "990 of 1000"},
+      {"logic-analyser file cut by whole entries",
+       [&] {
+         const fs::path f = logicFil(1000);
+         fs::resize_file(f, 8 * 500);
+         return f;
+       },
+       "cut short (499 of 1000 samples)"},
+      {"logic-analyser vxd cut by whole samples",
+       [&] {
+         const fs::path f = dir_ / "l.VXD";
+         EXPECT_EQ(writeLogicVxd(f, {QString::fromLatin1(kSerial), logicSettings(2000), time_},
+                                 logicList(2000)),
+                   0);
+         fs::resize_file(f, kLogicVxdHeader + 2 * 500);
+         return f;
+       },
+       "cut short (500 of 2000 samples)"},
+      {"scope file longer than any record",
+       [&] {
+         const fs::path f = scopeFil();
+         std::vector<ScopeSample> e = scopeSamples(200000);
+         e.push_back({});
+         EXPECT_EQ(writeScopeIntermediate(f, e), 0);
+         header(f, scopeSettings(200000));
+         return f;
+       },
+       "200000 samples, more than a record holds (131000)"},
+      {"logic-analyser file longer than any record",
+       [&] {
+         const fs::path f = logicFil(300000);
+         return f;
+       },
+       "300000 samples, more than a record holds (262000)"},
       {"cut voltmeter reading",
        [&] {
          const fs::path f = voltmeterFil();
@@ -304,17 +417,19 @@ TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
          return f;
        },
        "cut short"},
-      {"analog logger stream of its end words only", loggerOf(IntermediateFamily::DLA0, 20),
+      {"analog logger stream of its end words only", loggerEndOnly(IntermediateFamily::DLA0),
        "no samples"},
-      {"I/O logger stream of its end words only", loggerOf(IntermediateFamily::DLDI, 16),
+      {"I/O logger stream of its end words only", loggerEndOnly(IntermediateFamily::DLDI),
        "no samples"},
-      {"cut logger stream",
+      {"logger stream whose end marker is out of step",
        [&] {
          const fs::path f = loggerFil(IntermediateFamily::DLA0);
-         fs::resize_file(f, fs::file_size(f) - 2);
+         std::string b = slurp(f);
+         b.insert(b.size() - 16, "xy");
+         spit(f, b);
          return f;
        },
-       "cut short"},
+       "end marker does not follow whole samples"},
       {"scope vxd cut",
        [&] {
          const fs::path f = dir_ / "s.VXD";
@@ -342,7 +457,8 @@ TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
     const fs::path src = c.make();
     EXPECT_EQ(convert({"--convert", q(src), q(out)}), kExitBadInput) << c.what;
     EXPECT_TRUE(message_.contains(q(src))) << c.what << ": " << qPrintable(message_);
-    EXPECT_TRUE(message_.contains(QString::fromUtf8(c.reason))) << c.what << ": " << qPrintable(message_);
+    EXPECT_TRUE(message_.contains(QString::fromUtf8(c.reason)))
+        << c.what << ": " << qPrintable(message_);
     EXPECT_FALSE(message_.contains(QLatin1Char('\n')));
     EXPECT_EQ(slurp(out), "keep me") << c.what;
   }
@@ -403,8 +519,8 @@ TEST_F(Headless, ScopeFilePictureIsTheScopeSheetsPicture) {
   }
   sheets.setHeadline(headlineText(QString::fromLatin1(kSerial), time_));
   ASSERT_EQ(sheets.plotScope(c0.data(), c1.data(), 1000, scopeSettings(), PlotChoice{}), 0);
-  const QImage shown = sheets.image(PlotSheet::Scope)->pixmap().toImage().convertToFormat(
-      QImage::Format_RGB32);
+  const QImage shown =
+      sheets.image(PlotSheet::Scope)->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
   const QString size = QStringLiteral("%1x%2").arg(shown.width()).arg(shown.height());
   const fs::path png = dir_ / "scope.png";
   ASSERT_EQ(render({"--render", q(fil), q(png), "--size", size}), kExitOk) << qPrintable(message_);
@@ -426,7 +542,8 @@ TEST_F(Headless, ScopeFilePictureIsTheScopeSheetsPicture) {
 TEST_F(Headless, EveryKindIsDrawnAtTheAskedSize) {
   const fs::path scope = scopeFil();
   const fs::path la = dir_ / "la.VXD";
-  ASSERT_EQ(writeLogicVxd(la, {QString::fromLatin1(kSerial), logicSettings(), time_}, logicList(200)), 0);
+  ASSERT_EQ(
+      writeLogicVxd(la, {QString::fromLatin1(kSerial), logicSettings(), time_}, logicList(200)), 0);
   const fs::path sv = dir_ / "s.VXD";
   ASSERT_EQ(writeScopeVxd(sv, scopeInfo(), scopeSamples(1000)), 0);
   ASSERT_EQ(convert({"--convert", q(scope), q(dir_ / "scope.CSV")}), 0);
@@ -464,6 +581,49 @@ TEST_F(Headless, EveryKindIsDrawnAtTheAskedSize) {
   for (int y = 0; y < a.height(); ++y)
     for (int x = 0; x < a.width(); ++x) differ += a.pixel(x, y) != b.pixel(x, y);
   EXPECT_LT(differ, 40);
+}
+
+// The program's own tables draw whatever separators wrote them, blank and point included, with
+// or without naming the separator: the same picture as from the Tab table.
+TEST_F(Headless, OwnTablesOfEverySeparatorAreDrawn) {
+  const std::vector<std::pair<std::string, fs::path>> sources = {
+      {"scope", scopeFil()}, {"logic", logicFil()}, {"io", loggerFil(IntermediateFamily::DLDI)}};
+  const std::vector<std::pair<QString, QString>> styles = {
+      {"tab", "."}, {";", ","}, {",", "."}, {"dot", ","}, {"blank", "."}, {"blank", ","}};
+  for (const auto& [what, src] : sources) {
+    QImage reference;
+    int k = 0;
+    for (const auto& [sep, dec] : styles) {
+      const fs::path csv = dir_ / (what + std::to_string(k++) + ".CSV");
+      ASSERT_EQ(convert({"--convert", q(src), q(csv), "--separator", sep, "--decimal", dec}), 0)
+          << qPrintable(message_);
+      for (const bool named : {false, true}) {
+        const fs::path png = dir_ / "t.png";
+        QStringList args = {"--render", q(csv), q(png), "--size", "500x300"};
+        if (named) args << "--separator" << sep;
+        ASSERT_EQ(render(args), kExitOk) << what << " " << qPrintable(sep) << " " << qPrintable(dec)
+                                         << ": " << qPrintable(message_);
+        const QImage img = QImage(q(png)).convertToFormat(QImage::Format_RGB32);
+        if (reference.isNull()) reference = img;
+        EXPECT_TRUE(img == reference) << what << " " << qPrintable(sep) << " " << qPrintable(dec);
+      }
+    }
+  }
+}
+
+// An output whose folder cannot be made says so in words, for a picture and a table alike.
+TEST_F(Headless, AnOutputFolderThatCannotBeMadeIsNamedInWords) {
+  const fs::path fil = scopeFil();
+  spit(dir_ / "blocker", "a file where the folder should be");
+  for (const QStringList& args :
+       {QStringList{"--render", q(fil), q(dir_ / "blocker" / "sub" / "x.png")},
+        QStringList{"--convert", q(fil), q(dir_ / "blocker" / "sub" / "x.CSV")}}) {
+    EXPECT_EQ(args[0] == "--render" ? render(args) : convert(args), kExitBadInput);
+    EXPECT_TRUE(message_.contains("cannot be written: the folder is missing or cannot be made"))
+        << qPrintable(message_);
+    EXPECT_FALSE(message_.contains(QString::fromLocal8Bit(std::strerror(3))))
+        << qPrintable(message_);
+  }
 }
 
 TEST_F(Headless, PdfIsOnePageAndAFailedDrawingKeepsTheOldPicture) {

@@ -23,9 +23,16 @@ struct ProgramRun {
 
 class HeadlessProgram : public HeadlessFiles {
  protected:
-  ProgramRun run(QStringList args) {
+  // `locale`: the regional settings of the run (LC_ALL), else those of the test's own.
+  ProgramRun run(QStringList args, const QString& locale = QString()) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!locale.isEmpty()) {
+      const QString full = locale == QLatin1String("C") ? locale : locale + ".UTF-8";
+      env.insert("LC_ALL", full);
+      env.insert("LANG", full);
+      env.insert("LANGUAGE", locale);
+    }
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     env.remove("QT_QPA_PLATFORM");
@@ -53,8 +60,8 @@ class HeadlessProgram : public HeadlessFiles {
       std::string text;
       appendDeviceFileHead(text, h, ';', '.');
       for (int i = 0; i < 500; ++i)
-        appendDeviceFileLine(text, i * 1e-4, std::sin(i * 0.05 + d), 0.3 * d + (i % 50) * 0.01,
-                             ';', '.');
+        appendDeviceFileLine(text, i * 1e-4, std::sin(i * 0.05 + d), 0.3 * d + (i % 50) * 0.01, ';',
+                             '.');
       parts.push_back(dir_ / ("dev" + std::to_string(d) + ".CSV"));
       spit(parts.back(), text);
     }
@@ -75,7 +82,6 @@ TEST_F(HeadlessProgram, DrawsAndConvertsWithoutADisplay) {
   EXPECT_EQ(QImage(q(png)).size(), QSize(1200, 700));
   r = run({"--convert", q(fil)});
   ASSERT_EQ(r.code, 0) << qPrintable(r.err);
-  regional().reload();  // the program writes dates as this machine's region does
   EXPECT_EQ(slurp(fs::path(fil).replace_extension(".CSV")),
             scopeCsvText(scopeInfo(), scopeSamples(1000), CsvStyle{'.', ';'}));
   // The converted table draws too, and so does the multi-device data file.
@@ -96,11 +102,37 @@ TEST_F(HeadlessProgram, DrawsAndConvertsWithoutADisplay) {
     m.save(QString::fromLocal8Bit(out) + "/headless_multi.png");
 }
 
+// The same table whatever regional settings the program runs under: the dates as their notes
+// say, points where the settings ask for points. A header an earlier version wrote under
+// British settings converts to its own date under every one.
+TEST_F(HeadlessProgram, ConvertsToTheSameTableUnderEveryRegion) {
+  const fs::path fil = scopeFil();
+  const fs::path csv = fs::path(fil).replace_extension(".CSV");
+  const std::string want = scopeCsvText(scopeInfo(), scopeSamples(1000), CsvStyle{'.', ';'});
+  ASSERT_NE(want.find(";Date of measurement;03.14.2026;MM.DD.YYYY\r\n"), std::string::npos);
+  ASSERT_NE(want.find(";Time of measurement;09:26:53.589;HH:MM:SS.ms\r\n"), std::string::npos);
+  const fs::path old = familyFile(IntermediateFamily::OSA0, 2);
+  fs::copy_file(fil, old);
+  spit(textHeaderName(old),
+       textHeaderText(scopeSettings()) + "Date Time\r\n08/12/2026  22:32:58.736\r\n");
+  for (const char* locale : {"C", "de_DE", "en_US", "en_GB", "nl_NL", "ja_JP"}) {
+    ProgramRun r = run({"--convert", q(fil)}, QString::fromLatin1(locale));
+    ASSERT_EQ(r.code, 0) << locale << ": " << qPrintable(r.err);
+    EXPECT_EQ(slurp(csv), want) << locale;
+    r = run({"--convert", q(old), q(dir_ / "old.CSV")}, QString::fromLatin1(locale));
+    ASSERT_EQ(r.code, 0) << locale << ": " << qPrintable(r.err);
+    EXPECT_NE(slurp(dir_ / "old.CSV").find(";Date of measurement;12.08.2026;MM.DD.YYYY\r\n"),
+              std::string::npos)
+        << locale;
+  }
+}
+
 TEST_F(HeadlessProgram, ExitCodesAndOneLineMessages) {
   ProgramRun r = run({"--convert", q(dir_ / "missing.FIL")});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.err.count('\n'), 1) << qPrintable(r.err);
-  EXPECT_TRUE(r.err.contains("missing.FIL") && r.err.contains("file not found")) << qPrintable(r.err);
+  EXPECT_TRUE(r.err.contains("missing.FIL") && r.err.contains("file not found"))
+      << qPrintable(r.err);
   r = run({"--render", q(scopeFil()), q(dir_ / "x.gif")});
   EXPECT_EQ(r.code, 2);
   EXPECT_TRUE(r.err.contains(".png or .pdf")) << qPrintable(r.err);

@@ -22,8 +22,8 @@ std::string slurp(const fs::path& p) {
 }
 
 fs::path freshFolder(const char* name) {
-  fs::path d = fs::temp_directory_path() / (std::string("tolv_atomic_") + name + "_" +
-                                            std::to_string(::getpid()));
+  fs::path d = fs::temp_directory_path() /
+               (std::string("tolv_atomic_") + name + "_" + std::to_string(::getpid()));
   fs::remove_all(d);
   fs::create_directories(d);
   return d;
@@ -86,5 +86,30 @@ TEST(AtomicFile, CommitsOnceAndRefusesWritesAfterwards) {
   EXPECT_NE(w.commit(), 0);
   EXPECT_NE(w.write("more"), 0);
   EXPECT_EQ(slurp(f), "abc");
+  fs::remove_all(d);
+}
+
+// Every file the program writes follows the user's umask: one written through the writer gets
+// the mode a plainly created one gets, and no temporary file stays behind.
+TEST(AtomicFile, NewFileFollowsTheUmaskLikeEveryOtherFile) {
+  const fs::path d = freshFolder("mode");
+  const mode_t was = ::umask(022);
+  for (const mode_t mask : {mode_t(077), mode_t(022), mode_t(027), mode_t(002)}) {
+    ::umask(mask);
+    const fs::path plain = d / "plain.TXT";
+    const fs::path atomic = d / "atomic.TXT";
+    fs::remove(plain);
+    fs::remove(atomic);
+    std::ofstream(plain) << "x";
+    ASSERT_EQ(writeFileAtomically(atomic, "x"), 0);
+    struct stat a = {};
+    struct stat p = {};
+    ASSERT_EQ(::stat(atomic.c_str(), &a), 0);
+    ASSERT_EQ(::stat(plain.c_str(), &p), 0);
+    EXPECT_EQ(a.st_mode & 0777, 0666 & ~mask) << std::oct << mask;
+    EXPECT_EQ(a.st_mode & 0777, p.st_mode & 0777) << std::oct << mask;
+    EXPECT_EQ(entries(d), 2);
+  }
+  ::umask(was);
   fs::remove_all(d);
 }

@@ -105,6 +105,25 @@ TEST_F(SettingsModel, ABurstOfChangesGivesOneWriteWithTheLastValues) {
   EXPECT_EQ(rig.settingsWrites().size(), 1u);  // applying the reply schedules nothing
 }
 
+// The write is queued exactly 250 ms after the last change: not at 249 ms, once at 250 ms.
+TEST_F(SettingsModel, TheWriteIsQueuedTwoHundredFiftyMillisecondsAfterTheLastChange) {
+  rig.boot();
+  m.amplitudeTrackbarMoved(0, 4);
+  rig.advance(200);
+  m.amplitudeTrackbarMoved(0, 3);  // restarts the wait
+  rig.advance(249);
+  EXPECT_TRUE(rig.accumulate.isActive());
+  EXPECT_EQ(acq.queue().indexOfKind(kKindSettingsWrite), -1);
+  EXPECT_TRUE(rig.settingsWrites().empty());
+  rig.advance(1);
+  EXPECT_FALSE(rig.accumulate.isActive());
+  EXPECT_NE(acq.queue().indexOfKind(kKindSettingsWrite), -1);
+  rig.advance(1200);
+  const auto w = rig.settingsWrites();
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_FLOAT_EQ(w[0].amplC0, 2.0f);
+}
+
 TEST_F(SettingsModel, AValueBetweenRowsSelectsTheNearestRowAndShowsTheExactValue) {
   rig.adjust = [](SettingsReply& r) { r.sampleTime = 9.8e-6f; };
   rig.boot();
@@ -347,7 +366,7 @@ TEST(SettingsRestore, AStalledStartStillGivesTheDeviceTheStoredSetting) {
       r = rec;
       return 0;
     });
-    rig.advance(500);  // the mode change is on its way
+    rig.advance(500);            // the mode change is on its way
     rig.clock.advanceMs(stall);  // nothing runs; overdue timers then fire in due order
     rig.advance(8000);
     SCOPED_TRACE(stall);

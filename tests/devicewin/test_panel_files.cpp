@@ -34,6 +34,10 @@ struct CountingPresenter : IMeasurePresenter {
   }
 };
 
+void spit(const fs::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary) << bytes;
+}
+
 struct FakeDialogs : IFileDialogs {
   QString saveAnswer, openAnswer;
   bool yes = false;
@@ -57,6 +61,8 @@ struct FakeDialogs : IFileDialogs {
     lastQuestion = text;
     return yes;
   }
+  QStringList warnings;
+  void warn(const QString& text) override { warnings << text; }
 };
 
 class FilePanel : public ::testing::Test {
@@ -81,7 +87,9 @@ class FilePanel : public ::testing::Test {
   // A stored scope record of n samples (n + 1 entries) with its header.
   void storeScope(int k, int n) {
     fs::create_directories(osa(k).parent_path());
-    ASSERT_EQ(writeTextHeader(osa(k), SettingsRecord::defaults()), 0);
+    SettingsRecord h = SettingsRecord::defaults();
+    h.memoryDepth = n;  // a whole record
+    ASSERT_EQ(writeTextHeader(osa(k), h), 0);
     std::vector<ScopeSample> e(static_cast<std::size_t>(n + 1), ScopeSample{0.5f, -0.5f});
     ASSERT_EQ(writeScopeIntermediate(osa(k), e), 0);
   }
@@ -247,6 +255,38 @@ TEST_F(FilePanel, SaveAsCsvShowsTheFileThenAsksForTheTarget) {
   dialogs_.openAnswer = QString::fromStdString((folder_ / "missing.FIL").string());
   EXPECT_EQ(panel_->saveIntermediateAsCsv(IntermediateFamily::OSA0), 2);
   EXPECT_EQ(dialogs_.calls, QStringList({"OD_Intermediate_OSA0"}));
+}
+
+// A stored record the conversion refuses, or a target that cannot be written: the user is told
+// which file was not written and why, and nothing is left behind.
+TEST_F(FilePanel, ARefusedSaveTellsTheUserWhy) {
+  const fs::path laio = intermediateFileName(folder_, IntermediateFamily::LAIO, 1);
+  fs::create_directories(laio.parent_path());
+  SettingsRecord h = SettingsRecord::defaults();
+  h.mode = kModeLAIO;
+  h.memoryDepth = 1000;
+  ASSERT_EQ(writeTextHeader(laio, h, DayTime{3600.0, 739000}), 0);
+  spit(laio, std::string(8 * 500, '\0'));  // 500 of the record's 1001 entries
+  attach();
+  dialogs_.openAnswer = QString::fromStdString(laio.string());
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "cut.CSV").string());
+  EXPECT_EQ(panel_->saveIntermediateAsCsv(IntermediateFamily::LAIO), kDamagedFile);
+  EXPECT_FALSE(fs::exists(folder_ / "cut.CSV"));
+  ASSERT_EQ(dialogs_.warnings.size(), 1);
+  EXPECT_TRUE(dialogs_.warnings[0].contains(QStringLiteral("cut.CSV")));
+  EXPECT_TRUE(dialogs_.warnings[0].contains(QStringLiteral("cut short (499 of 1000 samples)")))
+      << dialogs_.warnings[0].toStdString();
+
+  // The scope record's CSV into a folder that is a file.
+  storeScope(1, 3);
+  spit(folder_ / "blocker", "x");
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "blocker" / "s.CSV").string());
+  data_->scopeRecord(std::vector<std::uint8_t>(12, 0x80), ConversionInputs{});
+  EXPECT_NE(panel_->saveScopeData(false), 0);
+  ASSERT_EQ(dialogs_.warnings.size(), 2);
+  EXPECT_TRUE(dialogs_.warnings[1].contains(QStringLiteral("s.CSV was not written: ")))
+      << dialogs_.warnings[1].toStdString();
+  EXPECT_FALSE(dialogs_.warnings[1].contains(QStringLiteral("No such process")));
 }
 
 // Pictures of the panel and its menu for a look at the layout (only when a folder is given).

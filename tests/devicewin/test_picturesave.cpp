@@ -133,10 +133,20 @@ TEST_F(SavePicture, Screenshot) {
     fs::copy_file(f, dest / f.filename(), fs::copy_options::overwrite_existing);
 }
 
+// The reason in words of the window's language, never the C library's reading of the program's
+// own codes (3, a missing folder, is "No such process" there).
 TEST(SavePictureText, AFailureNamesTheFileAndTheReason) {
   const QString en = savePictureFailureText("/x/p.png", ENOENT, kLanguageEnglish);
   EXPECT_TRUE(en.contains("/x/p.png")) << qPrintable(en);
-  EXPECT_TRUE(en.contains(QString::fromLocal8Bit(std::strerror(ENOENT)))) << qPrintable(en);
+  EXPECT_TRUE(en.contains("the folder does not exist")) << qPrintable(en);
   const QString de = savePictureFailureText("/x/p.png", kPictureEmpty, kLanguageGerman);
   EXPECT_TRUE(de.contains("kein Bild")) << qPrintable(de);
+  const QString folder = savePictureFailureText("/x/p.png", 3, kLanguageEnglish);
+  EXPECT_TRUE(folder.contains("folder")) << qPrintable(folder);
+  EXPECT_FALSE(folder.contains(QString::fromLocal8Bit(std::strerror(3)))) << qPrintable(folder);
+  EXPECT_TRUE(savePictureFailureText("/x/p.png", EACCES, kLanguageGerman).contains("Zugriff"));
+  EXPECT_TRUE(
+      savePictureFailureText("/x/p.png", ENOSPC, kLanguageEnglish).contains("disk is full"));
+  const QString encode = savePictureFailureText("/x/p.png", kPictureEncodeFailed, kLanguageEnglish);
+  EXPECT_TRUE(encode.contains("could not be encoded")) << qPrintable(encode);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the file tests: a fresh folder per test, English texts, a pinned region
-// (German dates, as the stored headers read them back) and file helpers.
+// Shared pieces of the file tests: a fresh folder per test, English texts, a pinned region (the
+// texts on screen follow it; stored dates do not) and file helpers.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

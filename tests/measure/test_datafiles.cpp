@@ -4,9 +4,10 @@
 #include <cstring>
 #include <limits>
 
-#include "support/file_size_limit.h"
 #include "files_fixture.h"
 #include "measure/datafiles.h"
+#include "measure/loggerstream.h"
+#include "support/file_size_limit.h"
 
 using namespace tolv;
 using namespace tolv::testfiles;
@@ -24,6 +25,12 @@ class DataFiles : public FilesTest {
     return v;
   }
 };
+
+// The bytes followed by the device's end marker.
+std::vector<std::uint8_t> withMarker(std::vector<std::uint8_t> b) {
+  b.insert(b.end(), std::begin(kLoggerEndMarker), std::end(kLoggerEndMarker));
+  return b;
+}
 
 }  // namespace
 
@@ -77,15 +84,14 @@ TEST_F(DataFiles, ScopeParameterRowsWithAndWithoutTriggerPoint) {
   const auto l = lines(scopeCsvText(info(st), ramp(12), {'.', ';'}));
   ASSERT_EQ(l.size(), 12u);
   EXPECT_EQ(l[0], " 0.000000;-0.000000;Device;TX12345");
-  EXPECT_EQ(l[1].substr(19), ";Date of measurement;08.12.2026;MM.DD.YYYY");
+  EXPECT_EQ(l[1].substr(19), ";Date of measurement;12.08.2026;MM.DD.YYYY");
   EXPECT_EQ(l[2].substr(19), ";Time of measurement;14:30:15.120;HH:MM:SS.ms");
   EXPECT_EQ(l[3].substr(19), ";Trigger mode;\"T\"");
   EXPECT_EQ(l[4].substr(19), ";Trigger channel;2");
   EXPECT_EQ(l[5].substr(19), ";Pretrigger time; 0.10000;s");
   EXPECT_EQ(l[6].substr(19), ";Trigger sample;1000");
-  // -0.1 V x 5 V range x 10 / 0.85
-  EXPECT_EQ(l[7].substr(19), ";Lower trigger threshold;-5.882353;V");
-  EXPECT_EQ(l[8].substr(19), ";Upper trigger threshold;5.882353;V");
+  EXPECT_EQ(l[7].substr(19), ";Lower trigger threshold;-0.100000;V");
+  EXPECT_EQ(l[8].substr(19), ";Upper trigger threshold;0.100000;V");
   EXPECT_EQ(l[9].substr(19), ";Sampletime;0.000100;s");
   EXPECT_EQ(l[10].substr(19), ";Memory Depth;10000");
   EXPECT_EQ(l[11].size(), 19u);
@@ -99,6 +105,26 @@ TEST_F(DataFiles, ScopeParameterRowsWithAndWithoutTriggerPoint) {
   const auto d = lines(scopeCsvText(info(st), ramp(12), {'.', ';'}));
   EXPECT_EQ(d[4].substr(19), ";Trigger channel;2");
   EXPECT_EQ(d[7].size(), 19u);
+}
+
+// The thresholds are the levels as the user set them: volts at the device's input, as the
+// device compares them and the window shows them; range, probe factor and the 0.85 divider
+// scale the samples, not the levels.
+TEST_F(DataFiles, ThresholdsAreTheLevelsTheUserSet) {
+  for (const bool aux : {true, false}) {
+    for (const int chan : {0, 1}) {
+      SettingsRecord st = scopeSettings();
+      st.amplC0 = st.amplC1 = 10;
+      st.probeFactorC0 = st.probeFactorC1 = 10;
+      st.probeHelpFactorFlag = aux;
+      st.trgChan = std::uint8_t(chan);
+      st.trgLevelUpper = 0.5;
+      st.trgLevelLower = -0.2;  // not exact in binary
+      const auto l = lines(scopeCsvText(info(st), ramp(12), {',', '\t'}));
+      EXPECT_EQ(l[7].substr(19), "\tLower trigger threshold\t-0,200000\tV") << aux << chan;
+      EXPECT_EQ(l[8].substr(19), "\tUpper trigger threshold\t0,500000\tV") << aux << chan;
+    }
+  }
 }
 
 TEST_F(DataFiles, ScopeWritersRefuseEmptyRecordsAndBadNames) {
@@ -236,7 +262,7 @@ TEST_F(DataFiles, LogicCsvContinuesWithZeroRowsWithoutGrowingTheList) {
   ASSERT_EQ(l.size(), 13u);
   EXPECT_EQ(l[0], "Time [s];D15;D14;D13;D12;D11;D10;D9;D8;D7;D6;D5;D4;D3;D2;D1;D0;Device;TX12345");
   EXPECT_EQ(l[1],
-            "   0,000000;1;0;1;0;0;0;0;0;0;0;0;0;0;0;0;1;Date of measurement;08.12.2026;"
+            "   0,000000;1;0;1;0;0;0;0;0;0;0;0;0;0;0;0;1;Date of measurement;12.08.2026;"
             "MM.DD.YYYY");
   EXPECT_EQ(l[2].substr(0, 43), "   0,500000;0;0;0;0;0;0;0;0;0;0;0;0;0;0;1;0");
   EXPECT_EQ(l[5].substr(43), ";Trigger point [%];10");
@@ -244,6 +270,22 @@ TEST_F(DataFiles, LogicCsvContinuesWithZeroRowsWithoutGrowingTheList) {
   EXPECT_EQ(l[7].substr(43), ";Pretrigger time; 0,60000;s");
   EXPECT_EQ(l[9].substr(43), ";Memory Depth;12");
   EXPECT_EQ(l[12], "   5,500000;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0");
+
+  // Manual and the other types without a trigger point leave rows 4 to 6 plain; the rows
+  // before and after keep their places.
+  for (const char* trg : {"M", "T", ""}) {
+    st.trgTypString = trg;
+    const auto m = lines(logicCsvText(info(st), logicCsvParams(st), list, {',', ';'}));
+    ASSERT_EQ(m.size(), 13u);
+    EXPECT_EQ(m[4].substr(43), ";Trigger pattern;XXXXXXXX") << trg;
+    for (int r : {5, 6, 7}) EXPECT_EQ(m[std::size_t(r)].size(), 43u) << trg << r;
+    EXPECT_EQ(m[8].substr(43), ";Sampletime;0,500000;s") << trg;
+  }
+  for (const char* trg : {"x", "X"}) {
+    st.trgTypString = trg;
+    const auto x = lines(logicCsvText(info(st), logicCsvParams(st), list, {',', ';'}));
+    EXPECT_EQ(x[5].substr(43), ";Trigger point [%];10") << trg;
+  }
 }
 
 TEST_F(DataFiles, LogicIntermediateParametersUseSnappedStepAndLoadedCount) {
@@ -259,6 +301,11 @@ TEST_F(DataFiles, LogicIntermediateParametersUseSnappedStepAndLoadedCount) {
   EXPECT_EQ(p.trgTypString, "X");
   EXPECT_DOUBLE_EQ(p.pretrigger, 0.5 * 4 * 0.0001);
   // The largest memory depth gives its full table; a damaged header's depth no more than that.
+  // The record's own trigger type decides the trigger-point rows, not the window's.
+  h.trgTypString = "M";
+  EXPECT_FALSE(logicIntermediateCsvParams(h, "X", 5).triggerPointUsed);
+  h.trgTypString = "P";
+  EXPECT_TRUE(logicIntermediateCsvParams(h, "M", 5).triggerPointUsed);
   h.memoryDepth = 262000;
   EXPECT_EQ(logicIntermediateCsvParams(h, "X", 5).rows, 262000);
   for (double depth : {262001.0, 2147483647.0, 1e300}) {
@@ -281,8 +328,8 @@ TEST_F(DataFiles, VoltmeterSeriesCsv) {
   EXPECT_EQ(l[0],
             "V rms Channel 1\tV rms Channel 2\tTime of measurement HH:MM:SS.ms\t"
             "Date of measurement MM.DD.YYYY\tDevice\tTX12345");
-  EXPECT_EQ(l[1], " 1,500000\t-0,250000\t09:00:01.250\t08.12.2026\tMemory Depth\t1");
-  EXPECT_EQ(l[2], " 2,000000\t 3,000000\t09:00:02.250\t08.12.2026");
+  EXPECT_EQ(l[1], " 1,500000\t-0,250000\t09:00:01.250\t12.08.2026\tMemory Depth\t1");
+  EXPECT_EQ(l[2], " 2,000000\t 3,000000\t09:00:02.250\t12.08.2026");
   st.mode = kModeVMD1;
   ASSERT_EQ(writeVoltmeterSeriesCsv(n, info(st, t), r, {',', '\t'}), 0);
   EXPECT_EQ(slurp(n).substr(0, 17), "V (DC) Channel 1\t");
@@ -308,61 +355,102 @@ TEST_F(DataFiles, AnalogLoggerRowsStopTenWordsBeforeTheEnd) {
   SettingsRecord window = scopeSettings();
   window.probeHelpFactorFlag = false;
   window.trgTypString = "A";
-  std::string stream(20, '\0');
-  EXPECT_EQ(analogLoggerCsvText(info(header), window,
-                                {reinterpret_cast<const std::uint8_t*>(stream.data()), 20}, {}),
-            "");
-  // One sample (0xC000 -> +2.5 V of 10 V; 0x4000 -> -0.5 + 0.5 V), then 16 + 4 trailing bytes.
+  // A run the device ended: one sample and the end marker, 20 bytes, give no row.
   std::vector<std::uint8_t> s = {0x00, 0xC0, 0x00, 0x40};
-  s.resize(24, 0xFF);
-  const auto l = lines(analogLoggerCsvText(info(header), window, s, {'.', ';'}));
+  EXPECT_EQ(analogLoggerCsvText(info(header), window, withMarker(s), {}), "");
+  // One sample (0xC000 -> +2.5 V of 10 V; 0x4000 -> -0.5 + 0.5 V), one more, the marker.
+  s.resize(8, 0xFF);
+  const auto l = lines(analogLoggerCsvText(info(header), window, withMarker(s), {'.', ';'}));
   ASSERT_EQ(l.size(), 1u);
   EXPECT_EQ(l[0], " 2.500000; 0.000000;Device;TX12345");
   // Probe factors no int holds (a damaged settings file) count as no probe.
   SettingsRecord damaged = window;
   damaged.probeFactorC0 = 1e20;
   damaged.probeFactorC1 = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, s, {'.', ';'})), l);
-  s.resize(4 * 7 + 20, 0);
-  const auto m = lines(analogLoggerCsvText(info(header), window, s, {'.', ';'}));
+  EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, withMarker(s), {'.', ';'})), l);
+  s.resize(4 * 8, 0);
+  const auto m = lines(analogLoggerCsvText(info(header), window, withMarker(s), {'.', ';'}));
   ASSERT_EQ(m.size(), 7u);
-  EXPECT_EQ(m[1].substr(19), ";Date of measurement start;08.12.2026;MM.DD.YYYY");
+  EXPECT_EQ(m[1].substr(19), ";Date of measurement start;12.08.2026;MM.DD.YYYY");
   EXPECT_EQ(m[3].substr(19), ";Trigger mode;\"A\"");
   EXPECT_EQ(m[5].substr(19), ";Memory Depth;14");
+}
+
+// A run that ended without the device's end marker (crashed, unplugged) keeps every complete
+// sample: nothing is taken for a marker that is not there, in the table and its depth alike.
+TEST_F(DataFiles, AnalogLoggerStreamWithoutEndKeepsEveryCompleteSample) {
+  SettingsRecord header = scopeSettings();
+  header.mode = kModeDLA0;
+  std::vector<std::uint8_t> s;
+  for (int k = 0; k < 8; ++k)
+    for (std::uint8_t b :
+         {std::uint8_t(0), std::uint8_t(0x80 + k), std::uint8_t(0), std::uint8_t(0x80)})
+      s.push_back(b);
+  const auto all = lines(analogLoggerCsvText(info(header), scopeSettings(), s, {'.', ';'}));
+  ASSERT_EQ(all.size(), 8u);
+  EXPECT_EQ(all[5].substr(19), ";Memory Depth;16");
+  EXPECT_EQ(all[7].substr(0, 9), " 0.136719");  // the last sample: 0x8700 of 5 V
+  // Bytes of a sample cut off, or the start of a marker the run died in, are no sample.
+  for (std::size_t extra : {1u, 3u}) {
+    std::vector<std::uint8_t> cut = s;
+    cut.resize(s.size() + extra, 0x12);
+    EXPECT_EQ(lines(analogLoggerCsvText(info(header), scopeSettings(), cut, {'.', ';'})), all)
+        << extra;
+  }
+  for (std::size_t k = 4; k < 16; ++k) {
+    std::vector<std::uint8_t> died = s;
+    died.insert(died.end(), std::begin(kLoggerEndMarker), std::begin(kLoggerEndMarker) + k);
+    const auto l = lines(analogLoggerCsvText(info(header), scopeSettings(), died, {'.', ';'}));
+    ASSERT_EQ(l.size(), 8u) << k;
+    EXPECT_EQ(l[7], all[7]) << k;
+  }
 }
 
 TEST_F(DataFiles, IoLoggerRowsUseTheSecondWordAndTheSnappedStep) {
   SettingsRecord header = scopeSettings();
   header.sampleTime = 0.0021;  // snaps to 2 ms
-  std::vector<std::uint8_t> s = {0xFF, 0xFF, 0x03, 0x00, 0x00, 0x00, 0x00, 0x80};
-  s.insert(s.end(), 16, 0xEE);  // end marker position
-  const auto l = lines(ioLoggerCsvText(info(header), "P", s, {'.', ';'}));
+  const std::vector<std::uint8_t> s = {0xFF, 0xFF, 0x03, 0x00, 0x00, 0x00, 0x00, 0x80};
+  const auto l = lines(ioLoggerCsvText(info(header), "P", withMarker(s), {'.', ';'}));
   ASSERT_EQ(l.size(), 3u);
   EXPECT_EQ(l[1].substr(0, 43), "   0.000000;0;0;0;0;0;0;0;0;0;0;0;0;0;0;1;1");
   EXPECT_EQ(l[2].substr(0, 43), "   0.002000;1;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0");
   EXPECT_EQ(l[2].substr(43), ";Time of measurement;14:30:15.120;HH:MM:SS.ms");
-  EXPECT_EQ(lines(ioLoggerCsvText(info(header), "P", std::span(s).first(16), {})).size(), 1u);
+  // The marker alone: only the column titles.
+  EXPECT_EQ(lines(ioLoggerCsvText(info(header), "P", withMarker({}), {})).size(), 1u);
+  // Without it every sample is a row, and the depth counts them.
+  const auto n = lines(ioLoggerCsvText(info(header), "P", s, {'.', ';'}));
+  ASSERT_EQ(n.size(), 3u);
+  EXPECT_EQ(n[2].substr(0, 43), l[2].substr(0, 43));
 }
 
 TEST_F(DataFiles, LoggerRowCountsAreTheRowsTheWritersWrite) {
-  // Every stream length around the end blocks, odd byte counts included.
+  // Every stream length around the end blocks, odd byte counts included, with and without the
+  // end marker.
   const std::vector<std::uint8_t> s(60, 0x11);
-  for (std::size_t n = 0; n <= s.size(); ++n) {
-    const auto part = std::span(s).first(n);
-    EXPECT_EQ(analogLoggerRows(n),
-              std::int64_t(lines(analogLoggerCsvText(info(scopeSettings()), scopeSettings(), part,
-                                                     {'.', ';'}))
-                               .size()))
-        << n << " bytes";
-    // The I/O table has its header line on top.
-    EXPECT_EQ(ioLoggerRows(n) + 1,
-              std::int64_t(lines(ioLoggerCsvText(info(scopeSettings()), "P", part, {})).size()))
-        << n << " bytes";
+  for (const bool marker : {true, false}) {
+    for (std::size_t n = 0; n <= s.size(); ++n) {
+      std::vector<std::uint8_t> part(s.begin(), s.begin() + std::ptrdiff_t(n));
+      if (marker) {
+        if (n < 16) continue;
+        std::copy(std::begin(kLoggerEndMarker), std::end(kLoggerEndMarker), part.end() - 16);
+      }
+      EXPECT_EQ(analogLoggerRows(n, marker),
+                std::int64_t(lines(analogLoggerCsvText(info(scopeSettings()), scopeSettings(), part,
+                                                       {'.', ';'}))
+                                 .size()))
+          << n << " bytes, marker " << marker;
+      // The I/O table has its header line on top.
+      EXPECT_EQ(ioLoggerRows(n, marker) + 1,
+                std::int64_t(lines(ioLoggerCsvText(info(scopeSettings()), "P", part, {})).size()))
+          << n << " bytes, marker " << marker;
+    }
   }
   EXPECT_EQ(analogLoggerRows(21), 0);
   EXPECT_EQ(analogLoggerRows(22), 1);
   EXPECT_EQ(ioLoggerRows(17), 0);
   EXPECT_EQ(ioLoggerRows(18), 1);
+  EXPECT_EQ(analogLoggerRows(21, false), 5);
+  EXPECT_EQ(ioLoggerRows(3, false), 0);
 }
 
 TEST_F(DataFiles, BlockedTargetFolderReportsAndKeepsExistingFiles) {

@@ -152,6 +152,43 @@ TEST(LoggerStreamLoad, AnalogStreamConvertsWithItsOwnHeader) {
   EXPECT_DOUBLE_EQ(out.volts(0, 99), 0.0);  // past the end
 }
 
+// A run that ended without the end marker (the program or the device went away) is drawn with
+// every complete sample, and the I/O logger's too; the start of a marker the run died in is no
+// sample.
+TEST(LoggerStreamLoad, StreamWithoutEndMarkerKeepsEveryCompleteSample) {
+  QTemporaryDir dir;
+  const fs::path root = dir.path().toStdString();
+  const fs::path analog = root / "Intermediate_DLA0_001.FIL";
+  const fs::path io = root / "Intermediate_DLDI_001.FIL";
+  SettingsRecord h = SettingsRecord::defaults();
+  for (const fs::path& f : {analog, io}) {
+    ASSERT_EQ(writeTextHeader(f, h), 0);
+    ASSERT_EQ(appendTextHeaderDateTime(f, DayTime{5.0, 739000}), 0);
+  }
+  Bytes s;
+  for (std::uint16_t k = 0; k < 12; ++k) {
+    const Bytes p = pairs({{std::uint16_t(1000 + k), std::uint16_t(k)}});
+    s.insert(s.end(), p.begin(), p.end());
+  }
+  const Bytes m = marker();
+  for (std::size_t tail : {0u, 2u, 7u, 12u, 15u}) {
+    Bytes b = s;
+    if (tail == 2) b.push_back(0x55), b.push_back(0x66);  // half a sample
+    if (tail > 2) b.insert(b.end(), m.begin(), m.begin() + std::ptrdiff_t(tail));
+    for (const fs::path& f : {analog, io})
+      std::ofstream(f, std::ios::binary | std::ios::trunc)
+          .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+    AnalogLoggerStream out;
+    ASSERT_EQ(loadAnalogLoggerStream(analog, out), 0) << tail;
+    ASSERT_EQ(out.sampleCount(), 12u) << tail;
+    EXPECT_EQ(out.raw0.back(), 1011) << tail;
+    TLogAnalList list;
+    ASSERT_EQ(loadIoLoggerStream(io, list), 0) << tail;
+    ASSERT_EQ(list.count(), 12) << tail;
+    EXPECT_EQ(list.at(11).word, 11) << tail;
+  }
+}
+
 TEST(LoggerStreamLoad, BadStreamsReturnCodesAndLeaveTheTargetAlone) {
   QTemporaryDir dir;
   const fs::path root = dir.path().toStdString();
@@ -169,8 +206,12 @@ TEST(LoggerStreamLoad, BadStreamsReturnCodesAndLeaveTheTargetAlone) {
   ASSERT_EQ(writeTextHeader(file, SettingsRecord::defaults()), 0);
   EXPECT_EQ(loadAnalogLoggerStream(file, out), kNoSamples);  // 3 bytes: no sample
   EXPECT_EQ(loadIoLoggerStream(file, list), kNoSamples);
-  // A 20-byte stream (two samples and half a marker) has no sample either.
-  std::ofstream(file, std::ios::binary | std::ios::trunc).write(std::string(20, '\x11').data(), 20);
+  // A 20-byte stream ended by the device (one sample and the marker) has no sample either.
+  Bytes ended = pairs({{1, 2}});
+  const Bytes m = marker();
+  ended.insert(ended.end(), m.begin(), m.end());
+  std::ofstream(file, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(ended.data()), std::streamsize(ended.size()));
   EXPECT_EQ(loadAnalogLoggerStream(file, out), kNoSamples);
   // A cut header.
   std::ofstream(textHeaderName(file), std::ios::trunc) << "Mode\r\nAL";

@@ -6,6 +6,7 @@
 #include "files_fixture.h"
 #include "measure/intermediaterecords.h"
 #include "measure/intermediateshow.h"
+#include "measure/loggerstream.h"
 #include "measure/recordfiles.h"
 #include "measure/textheader.h"
 
@@ -297,7 +298,9 @@ TEST_F(RecordFiles, IoLoggerRunStampsItsFirstChunkAndConvertsAtTheEnd) {
 TEST_F(RecordFiles, AnalogLoggerConversionNeedsTheHeaderTime) {
   const fs::path f = intermediateFileName(dir_, IntermediateFamily::DLA0, 1);
   fs::create_directories(f.parent_path());
-  std::string stream(4 * 3 + 20, '\0');
+  // Three samples, one more and the end marker (zero bytes stand for the samples).
+  std::string stream(4 * 4, '\0');
+  stream.append(reinterpret_cast<const char*>(kLoggerEndMarker), 16);
   spit(f, stream);
   const fs::path csv = dir_ / "a.CSV";
   EXPECT_EQ(convertAnalogLoggerFile(f, csv, QStringLiteral("TX9"), settings_, {}), 2);
@@ -337,4 +340,78 @@ TEST_F(RecordFiles, VoltmeterFileClosesOnAWriteErrorAndKeepsWhatWasWritten) {
   EXPECT_EQ(back[0].value1, 2.0);
   EXPECT_EQ(readVoltmeterIntermediate(dir_ / "none.FIL", back), 2);
   EXPECT_NE(f.open(dir_ / "no" / "folder.FIL"), 0);
+}
+
+// A record file cut by whole samples, or longer than any record, would give a table with made-up
+// zero rows or lost samples under a memory depth it contradicts: both are refused, for the
+// window's "save as CSV" as for the command line, and nothing is written.
+TEST_F(RecordFiles, CutAndOverlongRecordFilesAreNotConverted) {
+  const fs::path csv = dir_ / "out.CSV";
+  const auto withHeader = [&](IntermediateFamily f, const std::string& bytes,
+                              const SettingsRecord& h) {
+    const fs::path p = intermediateFileName(dir_, f, 1);
+    fs::create_directories(p.parent_path());
+    spit(p, bytes);
+    EXPECT_EQ(writeTextHeader(p, h, now_), 0);
+    return p;
+  };
+  SettingsRecord la = settings_;
+  la.mode = kModeLAIO;
+  la.trgTypString = "P";
+  la.memoryDepth = 1000;
+  // 1001 entries make the whole record; 500 are cut.
+  const fs::path logic = withHeader(IntermediateFamily::LAIO, std::string(8 * 500, '\0'), la);
+  StoredContent c = checkStoredContent(IntermediateFamily::LAIO, logic, la);
+  EXPECT_EQ(c.problem, StoredContent::Problem::CutRecord);
+  EXPECT_EQ(c.have, 499u);
+  EXPECT_EQ(c.want, 1000u);
+  EXPECT_EQ(c.text(1), QStringLiteral("the file is cut short (499 of 1000 samples)"));
+  EXPECT_EQ(convertLogicFile(logic, csv, QStringLiteral("TX9"), "P", {}), kDamagedFile);
+  EXPECT_FALSE(fs::exists(csv));
+  spit(logic, std::string(8 * 1001, '\0'));
+  EXPECT_TRUE(checkStoredContent(IntermediateFamily::LAIO, logic, la).ok());
+  EXPECT_EQ(convertLogicFile(logic, csv, QStringLiteral("TX9"), "P", {}), 0);
+  EXPECT_EQ(lines(slurp(csv)).size(), 1001u);
+
+  // The scope: 200 001 entries are more than its sample array holds.
+  SettingsRecord sc = settings_;
+  sc.memoryDepth = 200000;
+  const fs::path scope = withHeader(IntermediateFamily::OSA0, std::string(8 * 200001, '\0'), sc);
+  c = checkStoredContent(IntermediateFamily::OSA0, scope, sc);
+  EXPECT_EQ(c.problem, StoredContent::Problem::TooLong);
+  EXPECT_EQ(c.have, 200000u);
+  EXPECT_EQ(c.want, 131000u);
+  fs::remove(csv);
+  EXPECT_EQ(convertScopeFile(scope, csv, QStringLiteral("TX9"), {}), kDamagedFile);
+  EXPECT_FALSE(fs::exists(csv));
+  // A full array under a larger memory depth is what a record of that depth gives.
+  spit(scope, std::string(8 * 131001, '\0'));
+  EXPECT_TRUE(checkStoredContent(IntermediateFamily::OSA0, scope, sc).ok());
+  EXPECT_EQ(convertScopeFile(scope, csv, QStringLiteral("TX9"), {}), 0);
+  // One sample short of the memory depth below the array's end is cut.
+  sc.memoryDepth = 1000;
+  EXPECT_EQ(writeTextHeader(scope, sc, now_), 0);
+  spit(scope, std::string(8 * 1000, '\0'));
+  c = checkStoredContent(IntermediateFamily::OSA0, scope, sc);
+  EXPECT_EQ(c.problem, StoredContent::Problem::CutRecord);
+  EXPECT_EQ(c.have, 999u);
+
+  // A logic-analyser ".VXD" with fewer samples than its memory depth.
+  const fs::path vxd = dir_ / "l.VXD";
+  TLogAnalList list;
+  for (int i = 0; i < 2000; ++i) list.add(i, std::uint16_t(i));
+  ASSERT_EQ(writeLogicVxd(vxd,
+                          {QStringLiteral("TX9"),
+                           [&] {
+                             SettingsRecord s = la;
+                             s.memoryDepth = 2000;
+                             return s;
+                           }(),
+                           now_},
+                          list),
+            0);
+  fs::resize_file(vxd, kLogicVxdHeader + 2 * 500);
+  fs::remove(csv);
+  EXPECT_EQ(convertLogicVxdFile(vxd, csv, {}), kDamagedFile);
+  EXPECT_FALSE(fs::exists(csv));
 }

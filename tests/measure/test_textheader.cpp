@@ -8,6 +8,7 @@
 #include "common/regional.h"
 #include "common/settingsio.h"
 #include "measure/textheader.h"
+#include "support/regionguard.h"
 
 using namespace tolv;
 
@@ -156,12 +157,10 @@ TEST_P(TextHeaderRegion, RoundTripWithDateTime) {
   EXPECT_EQ(slurp(textHeaderName(other)), slurp(textHeaderName(fil)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Regions, TextHeaderRegion, ::testing::Values(0, 1, 2),
-                         [](const auto& info) {
-                           return std::string(info.param == 0   ? "de_DE"
-                                              : info.param == 1 ? "en_US"
-                                                                : "C");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Regions, TextHeaderRegion, ::testing::Values(0, 1, 2), [](const auto& info) {
+      return std::string(info.param == 0 ? "de_DE" : info.param == 1 ? "en_US" : "C");
+    });
 
 TEST(TextHeader, ReaderTakesCommasBooleanWordsAndLfLines) {
   QTemporaryDir dir;
@@ -227,6 +226,50 @@ TEST(TextHeader, FailedReadsLeaveTheRecordUnchanged) {
 }
 
 TEST(TextHeader, NameReplacesTheExtension) {
-  EXPECT_EQ(textHeaderName("/d/Intermediate_OSA0_002.FIL"), fs::path("/d/Intermediate_OSA0_002.VXT"));
+  EXPECT_EQ(textHeaderName("/d/Intermediate_OSA0_002.FIL"),
+            fs::path("/d/Intermediate_OSA0_002.VXT"));
   EXPECT_EQ(textHeaderName("/d/run"), fs::path("/d/run.VXT"));
+}
+
+// One header text whatever region writes it (the C library's locale would put a comma into
+// the reals), and it reads back everywhere, as do the "Date Time" texts of earlier versions.
+TEST(TextHeader, SameTextUnderEveryRegionAndReadBackEverywhere) {
+  QTemporaryDir dir;
+  const fs::path fil = fs::path(dir.path().toStdString()) / "Intermediate_OSA0_001.FIL";
+  const DayTime when{22 * 3600 + 32 * 60 + 58.736, 739958};  // 8 December 2026
+  std::string written;
+  {
+    RegionGuard region("C");
+    written = textHeaderText(sample()) + textHeaderDateTimeText(when);
+  }
+  EXPECT_NE(written.find("Date Time\r\n08.12.2026  22:32:58.736\r\n"), std::string::npos)
+      << written;
+  EXPECT_NE(written.find("SamplTim\r\n 1.00000000000000E-0004\r\n"), std::string::npos);
+  for (const char* name : {"de_DE", "en_US", "en_GB", "nl_NL", "ja_JP", "fr_FR"}) {
+    RegionGuard region(name);
+    ASSERT_TRUE(region.ok()) << name << " is not generated: run scripts/install-deps.sh";
+    ASSERT_EQ(writeTextHeader(fil, sample(), when), 0);
+    EXPECT_EQ(slurp(textHeaderName(fil)), written) << name;
+    for (const char* reader : {"C", "de_DE", "en_US", "ja_JP"}) {
+      RegionGuard r(reader);
+      SettingsRecord back;
+      std::optional<DayTime> t;
+      ASSERT_EQ(readTextHeader(fil, back, &t), 0) << name << " -> " << reader;
+      EXPECT_EQ(back, headerPart(sample()));
+      ASSERT_TRUE(t.has_value());
+      EXPECT_EQ(t->day, when.day) << name << " -> " << reader;
+      EXPECT_NEAR(t->seconds, when.seconds, 1e-6);
+    }
+  }
+  // A header an earlier version wrote under British settings names 8 December, also when read
+  // under US or German ones.
+  spit(textHeaderName(fil), textHeaderText(sample()) + "Date Time\r\n08/12/2026  22:32:58.736\r\n");
+  for (const char* reader : {"en_US", "de_DE", "en_GB"}) {
+    RegionGuard r(reader);
+    SettingsRecord back;
+    std::optional<DayTime> t;
+    ASSERT_EQ(readTextHeader(fil, back, &t), 0);
+    ASSERT_TRUE(t.has_value());
+    EXPECT_EQ(t->day, when.day) << reader;
+  }
 }

@@ -1,0 +1,90 @@
+// The trigger thresholds of a scope CSV are the levels the window shows: the volts the user set
+// at the device's input, whatever range, probe factor and 0.85 divider the channel has.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTest>
+#include <fstream>
+
+#include "devicewin/panel_files.h"
+#include "devicewin/tf_onetolvanex_plots.h"
+#include "devicewin/tf_onetolvanex_runpanel.h"
+#include "measure/recordfiles.h"
+#include "sim_window_fixture.h"
+
+using namespace tolv;
+
+namespace {
+
+class ThresholdWindow : public tolv::test::SimWindowTest {
+ protected:
+  template <class T>
+  T* child(const char* name) {
+    return w_->findChild<T*>(QString::fromLatin1(name));
+  }
+  bool until(const std::function<bool()>& p, std::int64_t maxMs) {
+    return hub_.advanceUntil(p, maxMs);
+  }
+  // The number a panel such as "    0.500 V" shows.
+  static double shownVolts(const QLabel* l) {
+    QString t = l->text().trimmed();
+    t.chop(1);
+    return t.trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+  }
+  // The value cell of a threshold row of the CSV ("...;Upper trigger threshold;0.500488;V").
+  static double csvThreshold(const std::filesystem::path& csv, const char* label) {
+    std::ifstream in(csv, std::ios::binary);
+    for (std::string l; std::getline(in, l);) {
+      const auto at = l.find(label);
+      if (at == std::string::npos) continue;
+      std::string v = l.substr(at + std::strlen(label) + 1);
+      v = v.substr(0, v.find('\t'));
+      std::replace(v.begin(), v.end(), ',', '.');
+      return std::stod(v);
+    }
+    return -999;
+  }
+};
+
+}  // namespace
+
+TEST_F(ThresholdWindow, CsvThresholdsAreTheLevelsTheWindowShows) {
+  auto* upper = child<QScrollBar>("SB_TrgLevelUpper");
+  auto* lower = child<QScrollBar>("SB_TrgLevelLower");
+  auto* probe = child<QSpinBox>("SE_TF_C0");
+  auto* aux = child<QCheckBox>("CB_0_85");
+  ASSERT_TRUE(upper && lower && probe && aux);
+  TFilePanel* files = w_->findChild<TFilePanel*>();
+  ASSERT_NE(files, nullptr);
+  files->setAutoSaveMode(1);
+  probe->setValue(10);
+  for (const bool divider : {true, false}) {
+    if (aux->isChecked() != divider) QTest::mouseClick(aux, Qt::LeftButton);
+    ASSERT_EQ(aux->isChecked(), divider);
+    // A 10 V range: 205 of 4096 steps is about 0.5 V, -82 about -0.2 V.
+    upper->setValue(205);
+    lower->setValue(-82);
+    hub_.advance(1500);  // the settings write and the device's answer
+    const double shownUpper = shownVolts(child<QLabel>("PN_TrgLevelUpper"));
+    const double shownLower = shownVolts(child<QLabel>("PN_TrgLevelLower"));
+    EXPECT_NEAR(shownUpper, 0.5, 0.001);
+    EXPECT_NEAR(shownLower, -0.2, 0.001);
+
+    TOneTolvanexRunPanel& run = *w_->runPanel();
+    if (!w_->acquisition().singleShot()) QTest::mouseClick(run.singleShotBox(), Qt::LeftButton);
+    QTest::mouseClick(run.runButton(), Qt::LeftButton);
+    ASSERT_TRUE(until([&] { return w_->acquisition().runState() == RunState::Measuring; }, 2000));
+    ASSERT_TRUE(until([&] { return w_->acquisition().runState() == RunState::Idle; }, 20000));
+    QApplication::processEvents();
+    const std::filesystem::path csv = files->recordFiles()->lastDataFile();
+    ASSERT_FALSE(csv.empty());
+    // The panels show the device's answer to a tenth of a volt.
+    EXPECT_NEAR(csvThreshold(csv, "Upper trigger threshold"), shownUpper, 0.05) << divider;
+    EXPECT_NEAR(csvThreshold(csv, "Lower trigger threshold"), shownLower, 0.05) << divider;
+  }
+}

@@ -1,0 +1,151 @@
+// Logger streams are converted from the file piece by piece, with 64-bit sizes: the table is the
+// one the in-memory writer gives at every piece boundary, and a run beyond 1 GiB or 4 GiB (hours
+// at the shortest sample time) converts instead of being taken for damage.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <fstream>
+
+#include "common/texttable.h"
+#include "files_fixture.h"
+#include "measure/datafiles.h"
+#include "measure/intermediaterecords.h"
+#include "measure/loggerstream.h"
+#include "measure/recordfiles.h"
+#include "measure/textheader.h"
+#include "support/file_size_limit.h"
+
+using namespace tolv;
+using tolv::testfiles::slurp;
+
+namespace {
+
+class LargeStreams : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tmp_.isValid());
+    dir_ = fs::path(tmp_.path().toStdString());
+    fillBuiltInTexts();
+    setLanguageIndex(kLanguageEnglish);
+    header_.settings = SettingsRecord::defaults();
+    header_.settings.mode = kModeDLA0;
+    header_.settings.amplC0 = 10;
+    header_.settings.sampleTime = 9.9e-5;
+    header_.serial = QStringLiteral("TX123456");
+    header_.time = DayTime{3600.5, 739958};
+    window_ = header_.settings;
+    window_.trgTypString = "M";
+  }
+  fs::path stream(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    const fs::path f = dir_ / name;
+    std::ofstream(f, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return f;
+  }
+  // A sparse file of `size` bytes, zero but for its last 16, which are the end marker when
+  // asked for.
+  fs::path sparse(const std::string& name, std::uint64_t size, bool marker) {
+    const fs::path f = dir_ / name;
+    { std::ofstream(f, std::ios::binary); }
+    fs::resize_file(f, size);
+    if (marker) {
+      std::fstream io(f, std::ios::binary | std::ios::in | std::ios::out);
+      io.seekp(std::streamoff(size - 16));
+      io.write(reinterpret_cast<const char*>(kLoggerEndMarker), 16);
+    }
+    EXPECT_EQ(fs::file_size(f), size);
+    return f;
+  }
+
+  QTemporaryDir tmp_;
+  fs::path dir_;
+  RecordInfo header_;
+  SettingsRecord window_;
+};
+
+// The first piece a sink receives; the conversion is stopped there.
+constexpr int kStopped = 4242;
+
+}  // namespace
+
+TEST_F(LargeStreams, StreamedTableIsTheInMemoryTableAcrossPieces) {
+  // Over a megabyte of samples: two pieces with a boundary inside the table; the ends the
+  // stream may have (marker, none, half a sample, a marker cut off).
+  std::vector<std::uint8_t> s;
+  const std::size_t samples = (std::size_t(1) << 20) / 4 + 5;
+  s.reserve(samples * 4 + 32);
+  for (std::size_t k = 0; k < samples; ++k)
+    for (int b = 0; b < 4; ++b) s.push_back(std::uint8_t(k * 7 + std::size_t(b) * 13));
+  const std::vector<std::uint8_t> m(std::begin(kLoggerEndMarker), std::end(kLoggerEndMarker));
+  std::vector<std::vector<std::uint8_t>> ends = {m, {}, {0x01, 0x02}, {m.begin(), m.begin() + 9}};
+  int n = 0;
+  for (const auto& end : ends) {
+    std::vector<std::uint8_t> bytes = s;
+    bytes.insert(bytes.end(), end.begin(), end.end());
+    const fs::path f = stream("s" + std::to_string(n++) + ".FIL", bytes);
+    const fs::path a = dir_ / "a.CSV", io = dir_ / "io.CSV";
+    ASSERT_EQ(writeAnalogLoggerCsv(a, header_, window_, f, {',', ';'}), 0);
+    EXPECT_EQ(slurp(a), analogLoggerCsvText(header_, window_, bytes, {',', ';'})) << end.size();
+    ASSERT_EQ(writeIoLoggerCsv(io, header_, "M", f, {'.', '\t'}), 0);
+    EXPECT_EQ(slurp(io), ioLoggerCsvText(header_, "M", bytes, {'.', '\t'})) << end.size();
+  }
+  // A stream that is gone, and a sink that stops: the code comes back and no table is left.
+  EXPECT_EQ(writeAnalogLoggerCsv(dir_ / "x.CSV", header_, window_, dir_ / "none.FIL", {}), 2);
+  EXPECT_FALSE(fs::exists(dir_ / "x.CSV"));
+  const fs::path f = stream("t.FIL", s);
+  EXPECT_EQ(
+      streamAnalogLoggerCsv(f, header_, window_, {}, [](std::string_view) { return kStopped; }),
+      kStopped);
+}
+
+TEST_F(LargeStreams, RunsBeyondOneAndFourGiBConvert) {
+  for (const std::uint64_t size : {(std::uint64_t(1) << 30) + 4096 + 16,  // 1 GiB + 1024 samples
+                                   (std::uint64_t(5) << 30) + 16}) {      // 5 GiB
+    const fs::path f = sparse("big.FIL", size, true);
+    ASSERT_EQ(writeTextHeader(f, header_.settings, header_.time), 0);
+    const std::uint64_t words = size / 2;
+    // W - 10 words, (W - 11) / 2 + 1 samples: far beyond 32 bits for the larger run.
+    LoggerStreamShape shape;
+    ASSERT_EQ(streamFileShape(f, true, shape), 0);
+    EXPECT_TRUE(shape.end.marker);
+    EXPECT_EQ(shape.samples, (words - 11) / 2 + 1);
+    EXPECT_EQ(analogLoggerRows(size), std::int64_t((words - 11) / 2 + 1));
+    const StoredContent c = checkStoredContent(IntermediateFamily::DLA0, f, header_.settings);
+    EXPECT_TRUE(c.ok());
+    EXPECT_EQ(c.have, shape.samples);
+    // The table's first piece: zero raw values, and the depth of all words before the end.
+    std::string first;
+    ASSERT_EQ(streamAnalogLoggerCsv(f, header_, window_, {'.', ';'},
+                                    [&](std::string_view piece) {
+                                      first = piece;
+                                      return kStopped;
+                                    }),
+              kStopped);
+    EXPECT_GE(first.size(), std::size_t(1) << 20);
+    EXPECT_EQ(first.substr(0, 19), "-5.000000;-2.500000");
+    EXPECT_NE(first.find(";Memory Depth;" + std::to_string(words - 10) + "\r\n"), std::string::npos)
+        << first.substr(0, 400);
+    // The whole conversion runs until the disk is full: past every size check, in pieces, and
+    // leaves no part of a table behind.
+    {
+      const fs::path csv = dir_ / "big.CSV";
+      tolv::testing::FileSizeLimit full(std::size_t(3) << 20);
+      EXPECT_EQ(convertAnalogLoggerFile(f, csv, header_.serial, window_, {}), EFBIG);
+      EXPECT_FALSE(fs::exists(csv));
+    }
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
+    EXPECT_EQ(files, 2);  // the stream and its header
+    // The I/O logger's shape and rows of the same size.
+    ASSERT_EQ(streamFileShape(f, false, shape), 0);
+    EXPECT_EQ(shape.samples, (words - 9) / 2 + 1);
+    EXPECT_EQ(ioLoggerRows(size), std::int64_t(shape.samples));
+    fs::remove(f);
+  }
+  // A run of 5 GiB that died without its end keeps every sample.
+  const fs::path f = sparse("died.FIL", (std::uint64_t(5) << 30) + 3, false);
+  LoggerStreamShape shape;
+  ASSERT_EQ(streamFileShape(f, true, shape), 0);
+  EXPECT_FALSE(shape.end.marker);
+  EXPECT_EQ(shape.samples, std::uint64_t(5) << 28);
+}
