@@ -284,7 +284,11 @@ void TPlotSheets::mouseDown(PlotSheet s, Qt::MouseButton button, Qt::MouseButton
   if (!p) return;
   if (button == Qt::LeftButton) {
     if (unzoom_.isActive()) {
-      if (drawn_[std::size_t(idx(s))]) p->render(nullptr, p->savedView(), true);
+      // The full view goes onto a fresh picture, not over the zoomed one.
+      if (drawn_[std::size_t(idx(s))]) {
+        p->prepare(image(s)->size());
+        p->render(nullptr, p->savedView(), true);
+      }
     } else {
       p->beginZoom(x);
     }

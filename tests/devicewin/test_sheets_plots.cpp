@@ -171,6 +171,37 @@ TEST_F(Sheets, RightThenLeftWithin250msRestoresTheFullViewAfterwardsLeftZooms) {
   }
 }
 
+// The unzoom draws the full view on a fresh picture: not one pixel of the zoomed picture
+// survives, the picture equals the full view drawn anew.
+TEST_F(Sheets, UnzoomOfATimingDiagramReplacesTheZoomedPicture) {
+  for (const PlotSheet s : {PlotSheet::Logic, PlotSheet::IoLogger}) {
+    SCOPED_TRACE(int(s));
+    TLogAnalPlot& p = s == PlotSheet::Logic ? sheets_->logicPlot() : sheets_->ioPlot();
+    ASSERT_EQ(s == PlotSheet::Logic ? sheets_->plotLogic(laSettings()) : sheets_->plotIoLogger(0.01),
+              0);
+    const QImage full = p.bitmap().copy();
+    left(s, 200);
+    sheets_->mouseMove(s, Qt::LeftButton, {}, 400, 100);
+    sheets_->mouseUp(s, Qt::LeftButton, {}, {}, 400, 100);
+    const QImage zoomed = p.bitmap().copy();
+    ASSERT_NE(zoomed, full);
+    right(s, 300);
+    hub_.advance(100);
+    left(s, 300);
+    sheets_->mouseUp(s, Qt::LeftButton, {}, {}, 300, 100);
+    hub_.advance(200);
+    EXPECT_EQ(p.bitmap(), full);
+    // Where the zoomed picture had trace pixels the full view has none, they are gone.
+    int survivors = 0;
+    for (int y = 0; y < full.height(); ++y)
+      for (int x = 0; x < full.width(); ++x)
+        survivors += (zoomed.pixel(x, y) & 0xFFFFFF) == 0xFF0000 &&
+                     (full.pixel(x, y) & 0xFFFFFF) != 0xFF0000 &&
+                     (p.bitmap().pixel(x, y) & 0xFFFFFF) == 0xFF0000;
+    EXPECT_EQ(survivors, 0);
+  }
+}
+
 TEST_F(Sheets, BothTimingDiagramsShareTheOneUnzoomTimer) {
   ASSERT_EQ(sheets_->plotLogic(laSettings()), 0);
   ASSERT_EQ(sheets_->plotIoLogger(0.01), 0);
