@@ -143,15 +143,7 @@ void TOneTolvanexPresenter::redrawShownSheet(RedrawReason why) {
 }
 
 ChartScale TOneTolvanexPresenter::chartScale() const {
-  ChartScale s;
-  const ConversionInputs& c = p_.acq.conversion();
-  s.ampl[0] = c.ampl[0];
-  s.ampl[1] = c.ampl[1];
-  s.probe[0] = c.probe[0];
-  s.probe[1] = c.probe[1];
-  const ModeCode m = p_.acq.mode();
-  s.rms = m == kModeVMA0 || m == kModeVMA1;
-  return s;
+  return chartScaleFor(p_.acq.mode(), p_.acq.conversion());
 }
 
 void TOneTolvanexPresenter::plotChart() {
