@@ -24,21 +24,14 @@ TScopeMeasureLink::TScopeMeasureLink(TPlotSheets& sheets, DataSource data, Choic
   QWidget* page = sheets.page(PlotSheet::Scope);
   panel_ = new TScopeMeasurePanel(page);
   panel_->setChannelColours(toQColor(kChannelColour[0]), toQColor(kChannelColour[1]));
-  page->installEventFilter(this);
-  panel_->installEventFilter(this);
+  // A column beside the scope image: the table never covers the curves.
+  sheets.setSideWidget(PlotSheet::Scope, panel_);
   if (QLabel* image = sheets.image(PlotSheet::Scope)) image->installEventFilter(this);
   place();
-  panel_->raise();
 }
 
-bool TScopeMeasureLink::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == panel_ && event->type() == QEvent::Resize) {
-    // Hidden or shown again, the table keeps to the right edge.
-    const QWidget* page = sheets_.page(PlotSheet::Scope);
-    panel_->move(std::max(8, page->width() - panel_->width() - 24), 24);
-  } else if (watched == sheets_.page(PlotSheet::Scope) && event->type() == QEvent::Resize) {
-    place();
-  } else if (event->type() == QEvent::MouseButtonRelease) {
+bool TScopeMeasureLink::eventFilter(QObject*, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease) {
     // The sheets zoom on the same release; look at the range once they are done.
     QTimer::singleShot(0, this, [this] { viewChanged(); });
   }
@@ -46,12 +39,10 @@ bool TScopeMeasureLink::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TScopeMeasureLink::place() {
-  // Top right inside the plot, below the headline, clear of the Y axis labels on the left.
+  // New texts or values may change the table's size: the sheets give it its column again.
   if (panel_->layout() != nullptr) panel_->layout()->activate();
   panel_->adjustSize();
-  const QWidget* page = sheets_.page(PlotSheet::Scope);
-  panel_->move(std::max(8, page->width() - panel_->width() - 24), 24);
-  panel_->raise();
+  sheets_.scheduleRelayout();
 }
 
 void TScopeMeasureLink::recordPlotted() {

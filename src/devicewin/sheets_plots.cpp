@@ -340,6 +340,16 @@ bool TPlotSheets::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Resize) scheduleRelayout();
     return false;
   }
+  for (const QPointer<QWidget>& w : sideWidgets_) {
+    if (w && watched == w.data()) {
+      // A column that changes its size (a table hidden, wider values) gives or takes room.
+      const QEvent::Type t = event->type();
+      if (t == QEvent::LayoutRequest || t == QEvent::Show || t == QEvent::Hide ||
+          (t == QEvent::Resize && w->width() != w->sizeHint().width()))
+        scheduleRelayout();
+      return false;
+    }
+  }
   for (int i = 0; i < 6; ++i) {
     const PlotSheet s = PlotSheet(i);
     if (watched == images_[std::size_t(i)]) {
@@ -421,6 +431,16 @@ void TPlotSheets::setNumberBox(PlotSheet s, QWidget* box) {
   scheduleRelayout();
 }
 
+void TPlotSheets::setSideWidget(PlotSheet s, QWidget* w) {
+  sideWidgets_[std::size_t(idx(s))] = w;
+  if (w) {
+    w->setParent(page(s));
+    w->installEventFilter(this);
+    w->raise();
+  }
+  scheduleRelayout();
+}
+
 void TPlotSheets::scheduleRelayout() {
   // Resize events come in bursts while the user drags the frame: redraw once afterwards.
   if (relayoutPending_) return;
@@ -440,14 +460,20 @@ void TPlotSheets::relayout() {
   for (int i = 0; i < 6; ++i) {
     if (QWidget* box = numberBoxes_[std::size_t(i)])
       box->move(sheet.width() - box->width(), box->y());
+    int side = 0;
+    if (QWidget* w = sideWidgets_[std::size_t(i)]; w && !w->isHidden()) {
+      const QSize hint = w->sizeHint();
+      side = std::min(hint.width(), sheet.width() / 2);
+      w->setGeometry(sheet.width() - side, 0, side, sheet.height());
+    }
     QLabel* im = images_[std::size_t(i)];
     if (!im) continue;
     if (PlotSheet(i) == PlotSheet::Voltmeter) {
       const int top = (voltageGroup_ ? voltageGroup_->height() : 0) + kChartGap;
-      im->setGeometry(0, top, std::max(1, sheet.width() - kChartGap),
+      im->setGeometry(0, top, std::max(1, sheet.width() - kChartGap - side),
                       std::max(1, sheet.height() - top));
     } else {
-      im->setGeometry(0, 0, std::max(1, sheet.width()), std::max(1, sheet.height()));
+      im->setGeometry(0, 0, std::max(1, sheet.width() - side), std::max(1, sheet.height()));
     }
   }
   // The kernels take the new size and draw their curves into it.

@@ -106,6 +106,13 @@ class TPlotSheets : public QObject {
   void relayout();
   // A box the file panels keep at the right edge of a sheet (GB_OSA0_Nrs and the like).
   void setNumberBox(PlotSheet s, QWidget* box);
+  // A column at the right of a sheet beside its image (the scope's measurements): the image
+  // takes the rest of the width, so the column never covers the curves. The column is as
+  // wide as the widget's size hint while the widget is shown.
+  void setSideWidget(PlotSheet s, QWidget* w);
+  QWidget* sideWidget(PlotSheet s) const { return sideWidgets_[std::size_t(int(s))]; }
+  // Relayout once the current burst of events is over (resizes come in bursts).
+  void scheduleRelayout();
   // The voltage groups above the chart: they span the sheet's top, the chart starts below.
   void setVoltageGroup(QWidget* group) { voltageGroup_ = group; }
 
@@ -135,7 +142,6 @@ class TPlotSheets : public QObject {
   void presentKernel(PlotSheet s);
   void kernelMouse(PlotSheet s, int button, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods,
                    int x, int y, bool up);
-  void scheduleRelayout();
 
   QTabWidget* pc_;
   ITimer& unzoom_;
@@ -144,6 +150,7 @@ class TPlotSheets : public QObject {
   QWidget* window_;
   std::array<QLabel*, 6> images_{};
   std::array<QPointer<QWidget>, 6> numberBoxes_{};
+  std::array<QPointer<QWidget>, 6> sideWidgets_{};
   QPointer<QWidget> voltageGroup_;
   std::unique_ptr<TGenD2ImgKernel> scope_, logger_, chart_;
   std::unique_ptr<TLogAnalPlot> logic_, io_;

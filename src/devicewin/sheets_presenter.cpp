@@ -195,6 +195,11 @@ void TOneTolvanexPresenter::chartListChanged(const TTaggedTimedFloatPointList& l
   p_.voltages.showChartButton(list.Count() > 1);
 }
 
+void TOneTolvanexPresenter::voltmeterRunStopped(const TMeasureData&) {
+  PlottingScope busy(*this);
+  plotChart();
+}
+
 int TOneTolvanexPresenter::plotAnalogFile() {
   AnalogLoggerStream stream;
   const int rc = loadAnalogLoggerStream(analogFile_, stream);
