@@ -163,7 +163,7 @@ void TPlotSheets::presentKernel(PlotSheet s) {
   TGenD2ImgKernel* k = kernelOf(s);
   QLabel* im = image(s);
   if (!k || !im) return;
-  drawHeadline(k->Bitmap(), headline_);
+  drawHeadline(k->Bitmap(), sheetHeadlines_[std::size_t(idx(s))]);
   im->setPixmap(QPixmap::fromImage(k->Bitmap()));
 }
 
@@ -176,13 +176,14 @@ void TPlotSheets::presentLogic(PlotSheet s) {
     pic = QImage(std::max(1, im->width()), std::max(1, im->height()), QImage::Format_RGB32);
     pic.fill(Qt::white);
   }
-  drawHeadline(pic, headline_);
+  drawHeadline(pic, sheetHeadlines_[std::size_t(idx(s))]);
   im->setPixmap(QPixmap::fromImage(pic));
 }
 
 int TPlotSheets::renderKernel(PlotSheet s, int feedResult) {
   TGenD2ImgKernel* k = kernelOf(s);
   QLabel* im = image(s);
+  sheetHeadlines_[std::size_t(idx(s))] = headline_;
   k->PrepareImage(im);
   // A curve that could not be set up ends the plot: only the headline is shown. The mark is
   // set before drawing: a resize handled while the curves are drawn starts the picture anew
@@ -210,6 +211,7 @@ int TPlotSheets::plotChart(std::span<const VoltmeterReading> readings, const Cha
 }
 
 int TPlotSheets::plotLogic(const SettingsRecord& rs) {
+  sheetHeadlines_[std::size_t(idx(PlotSheet::Logic))] = headline_;
   logic_->prepare(image(PlotSheet::Logic)->size());
   const int rc =
       logicList_->count() > 0 ? logic_->render(nullptr, logicAnalyserView(logicList_->count(), rs), true)
@@ -220,6 +222,7 @@ int TPlotSheets::plotLogic(const SettingsRecord& rs) {
 }
 
 int TPlotSheets::plotIoLogger(double sampleTime) {
+  sheetHeadlines_[std::size_t(idx(PlotSheet::IoLogger))] = headline_;
   io_->prepare(image(PlotSheet::IoLogger)->size());
   const int rc = ioList_->count() > 0
                      ? io_->render(nullptr, ioLoggerView(ioList_->count(), sampleTime), true)
@@ -234,6 +237,7 @@ void TPlotSheets::clearSheet(PlotSheet s) {
     k->ClearDataSets();
     renderKernel(s, kPlotOk);
   } else if (TLogAnalPlot* p = logicOf(s)) {
+    sheetHeadlines_[std::size_t(idx(s))] = headline_;
     p->prepare(image(s)->size());
     drawn_[std::size_t(idx(s))] = false;
     presentLogic(s);
@@ -402,7 +406,8 @@ QImage TPlotSheets::copyToClipboard(Qt::MouseButton button) {
 }
 
 int TPlotSheets::savePictureAs() {
-  return tolv::savePictureAs(window_, shownPicture(), pictureDialog_, headline_);
+  return tolv::savePictureAs(window_, shownPicture(), pictureDialog_,
+                             sheetHeadlines_[std::size_t(idx(shownSheet()))]);
 }
 
 bool TPlotSheets::print() {

@@ -70,9 +70,11 @@ class TPlotSheets : public QObject {
   // Empties an image (a mode change, a run that starts afresh) and leaves the headline.
   void clearSheet(PlotSheet s);
 
-  // Headline text of all images; drawn again on each.
+  // Headline text of the next drawing; each image keeps the headline of its own last drawing
+  // (a record of another mode does not retitle it).
   void setHeadline(const QString& text);
   const QString& headline() const { return headline_; }
+  const QString& headline(PlotSheet s) const { return sheetHeadlines_[std::size_t(int(s))]; }
   void drawHeadlines();
 
   void bringToFront(PlotSheet s);
@@ -157,6 +159,7 @@ class TPlotSheets : public QObject {
   std::array<bool, 6> drawn_{};  // the image shows data (else only the headline)
   Qt::MouseButton lastDown_ = Qt::NoButton;
   QString headline_;
+  std::array<QString, 6> sheetHeadlines_;
   QPointer<TF_D2Koord> koord_;
   std::unique_ptr<TF_D2Koord> ownKoord_;
   PrintDialogRunner printRunner_;

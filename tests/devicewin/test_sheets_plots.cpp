@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPrinter>
+#include <QPainter>
 #include <QTabWidget>
 #include <cmath>
 
@@ -224,6 +225,7 @@ TEST_F(Sheets, KernelImagesZoomMeasureAndUnzoomWithTheMouse) {
   r.sampleTime = 0.001;
   PlotChoice pc;
   pc.autoScale[0] = pc.autoScale[1] = true;
+  sheets_->setHeadline(QStringLiteral("HEADLINE"));
   ASSERT_EQ(sheets_->plotScope(c0.data(), c1.data(), 1000, r, pc), 0);
   TGenD2ImgKernel& k = sheets_->scopeKernel();
   const WorldValue min0 = k.Get(0)->mergedX->minimum;
@@ -244,9 +246,39 @@ TEST_F(Sheets, KernelImagesZoomMeasureAndUnzoomWithTheMouse) {
                      200);
   EXPECT_EQ(k.Get(0)->mergedX->minimum, min0);
   // The headline is back after the release.
-  sheets_->setHeadline(QStringLiteral("HEADLINE"));
   sheets_->mouseUp(PlotSheet::Scope, Qt::LeftButton, Qt::RightButton, {}, 400, 200);
   EXPECT_GT(countColour(shown(PlotSheet::Scope).copy(0, 0, 900, 14), qRgb(0, 0, 0)), 0);
+}
+
+// Each picture keeps the headline of its own drawing: a later record of another mode and a
+// resize that redraws every picture do not retitle it.
+TEST_F(Sheets, EachPictureKeepsItsOwnHeadline) {
+  std::vector<double> c0(1000, 0.5), c1(1000, -0.5);
+  SettingsRecord r = SettingsRecord::defaults();
+  PlotChoice pc;
+  sheets_->setHeadline(QStringLiteral("SCOPE RECORD 10:00:00"));
+  ASSERT_EQ(sheets_->plotScope(c0.data(), c1.data(), 1000, r, pc), 0);
+  const QImage scopeBefore = shown(PlotSheet::Scope).copy(0, 0, shown(PlotSheet::Scope).width(), 14);
+  sheets_->setHeadline(QStringLiteral("LOGIC RECORD 11:11:11"));
+  ASSERT_EQ(sheets_->plotLogic(laSettings()), 0);
+  EXPECT_EQ(sheets_->headline(PlotSheet::Scope), QStringLiteral("SCOPE RECORD 10:00:00"));
+  EXPECT_EQ(sheets_->headline(PlotSheet::Logic), QStringLiteral("LOGIC RECORD 11:11:11"));
+  // A resize draws every picture again, each with its own headline.
+  pc_->resize(880, 590);
+  QApplication::processEvents();
+  sheets_->relayout();
+  QImage top = shown(PlotSheet::Scope).copy(0, 0, shown(PlotSheet::Scope).width(), 14);
+  QImage expected(top.size(), QImage::Format_RGB32);
+  expected.fill(Qt::white);
+  drawHeadline(expected, QStringLiteral("SCOPE RECORD 10:00:00"));
+  // Compare the headline's band only (the plot's frame starts below it).
+  const QFontMetrics fm(QPainter(&expected).font());
+  const int w = fm.horizontalAdvance(QStringLiteral("SCOPE RECORD 10:00:00"));
+  const QRect band((top.width() - w) / 2, 0, w, fm.ascent());
+  EXPECT_EQ(top.copy(band), expected.copy(band));
+  EXPECT_NE(scopeBefore.size(), QSize());
+  pc_->resize(900, 600);
+  QApplication::processEvents();
 }
 
 TEST_F(Sheets, ClipboardTakesTheShownImageOrTheWholeWindow) {

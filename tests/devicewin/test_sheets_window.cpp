@@ -256,7 +256,8 @@ TEST_F(SheetsWindow, StopInAVoltmeterModeDrawsTheChart) {
     EXPECT_EQ(measured, data().chartList().Count());
     const QImage img = shown(PlotSheet::Voltmeter);
     EXPECT_GT(countColour(img, qRgb(0, 0, 255)), 20);
-    EXPECT_EQ(sheets().headline(), headlineText(w_->serialNumber(), data().measurementTime()));
+    EXPECT_EQ(sheets().headline(PlotSheet::Voltmeter),
+              headlineText(w_->serialNumber(), data().measurementTime()));
     // The run's start, just before its first reading.
     const double lead = dtDiffSeconds(data().chartList().Items().front().time, data().measurementTime());
     EXPECT_GE(lead, 0.0);
