@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <memory>
 
 #include "plot/genkernel.h"
 #include "plot/plotraster.h"
@@ -40,6 +41,10 @@ struct ClipBox {
   }
   // Cuts the segment to the box (Liang-Barsky); false when no part of it lies inside.
   bool clip(double& ax, double& ay, double& bx, double& by) const {
+    // Most lines of a zoomed curve lie wholly on one side of the window: refused at once.
+    if ((ax < x0 && bx < x0) || (ax > x1 && bx > x1) || (ay < y0 && by < y0) ||
+        (ay > y1 && by > y1))
+      return false;
     const double dx = bx - ax, dy = by - ay;
     const double p[4] = {-dx, dx, -dy, dy};
     const double q[4] = {ax - x0, x1 - ax, ay - y0, y1 - ay};
@@ -80,6 +85,9 @@ struct PointPixels {
   RangeTest inX, inY;
   ClipBox box;
   std::vector<int> px, py;
+  // Unrounded pixels of the points outside the ranges (NaN: never drawable), filled only
+  // where needed, so a picture without zoom never touches them.
+  std::unique_ptr<double[]> rx, ry;
   std::vector<std::uint8_t> in;
   int done = 0;
 
@@ -92,6 +100,8 @@ struct PointPixels {
         box(ds.xTransform, *ds.mergedX, ds.yTransform, *ds.mergedY),
         px(p.size()),
         py(p.size()),
+        rx(new double[p.size()]),
+        ry(new double[p.size()]),
         in(p.size()) {}
 
   bool compute(int k, int& x, int& y) const {
@@ -105,15 +115,37 @@ struct PointPixels {
     for (; done < end; ++done) {
       const std::size_t k = std::size_t(done);
       in[k] = compute(done, px[k], py[k]);
+      if (!in[k] && !realOf(done, rx[k], ry[k])) rx[k] = std::nan("");
     }
   }
-  // Unrounded pixel of any point whose kinds match the axes, in range or not.
-  bool real(int k, double& x, double& y) const {
+  bool realOf(int k, double& x, double& y) const {
+    int ix = 0, iy = 0;
+    if (compute(k, ix, iy)) {
+      x = ix;
+      y = iy;
+      return true;
+    }
     const PlotPoint& pt = pts[std::size_t(k)];
     if (pt.X.kind != inX.kind || pt.Y.kind != inY.kind) return false;
     x = tx.toPixelReal(pt.X);
     y = ty.toPixelReal(pt.Y);
     return std::isfinite(x) && std::isfinite(y);
+  }
+  // Unrounded pixel of any point whose kinds match the axes, in range or not (a point in
+  // range stands at its pixel, so a cut line ends exactly where its marker is).
+  bool real(int k, double& x, double& y) const {
+    if (k < done) {
+      const std::size_t u = std::size_t(k);
+      if (in[u]) {
+        x = px[u];
+        y = py[u];
+        return true;
+      }
+      x = rx[u];
+      y = ry[u];
+      return !std::isnan(x);
+    }
+    return realOf(k, x, y);
   }
   // A line between two points of which at least one lies outside the axis ranges: the part
   // inside them, with the ends rounded as the points' pixels are. False when none is inside.
