@@ -35,17 +35,22 @@ void fill(TGenD2ImgKernel& k, int n, bool collapse) {
   }
 }
 
-void renderCase(benchmark::State& state, int n, bool collapse) {
-  TGenD2ImgKernel k;
-  fill(k, n, collapse);
+// Times Render on a fresh picture; recompute takes the ranges from the points again.
+void renderLoop(benchmark::State& state, TGenD2ImgKernel& k, bool recompute) {
   for (auto _ : state) {
     state.PauseTiming();
     k.PrepareImage(nullptr);
     state.ResumeTiming();
-    const int rc = k.Render(nullptr, true);
+    const int rc = k.Render(nullptr, recompute);
     if (rc != 0) state.SkipWithError("render failed");
     benchmark::DoNotOptimize(k.Bitmap().constBits());
   }
+}
+
+void renderCase(benchmark::State& state, int n, bool collapse) {
+  TGenD2ImgKernel k;
+  fill(k, n, collapse);
+  renderLoop(state, k, true);
 }
 
 // The same curves zoomed to the middle third in time and to +-1 V: most lines leave the window
@@ -61,14 +66,7 @@ void BM_Render2x131000_Zoomed(benchmark::State& state) {
   const int y1 = ds.yTransform.toPixel(WorldValue::num(-1.0));
   k.BeginZoom(nullptr, x0, y0);
   if (k.FinishZoom(nullptr, x1, y1) != 0) state.SkipWithError("zoom failed");
-  for (auto _ : state) {
-    state.PauseTiming();
-    k.PrepareImage(nullptr);
-    state.ResumeTiming();
-    const int rc = k.Render(nullptr, false);
-    if (rc != 0) state.SkipWithError("render failed");
-    benchmark::DoNotOptimize(k.Bitmap().constBits());
-  }
+  renderLoop(state, k, false);
 }
 
 void BM_Render2x131000(benchmark::State& s) {

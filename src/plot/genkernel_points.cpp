@@ -39,30 +39,15 @@ struct ClipBox {
     y0 = std::min(ya, yb);
     y1 = std::max(ya, yb);
   }
-  // Cuts the segment to the box (Liang-Barsky); false when no part of it lies inside.
+  // Cuts the segment to the box; false when no part of it lies inside.
   bool clip(double& ax, double& ay, double& bx, double& by) const {
     // Most lines of a zoomed curve lie wholly on one side of the window: refused at once.
     if ((ax < x0 && bx < x0) || (ax > x1 && bx > x1) || (ay < y0 && by < y0) ||
         (ay > y1 && by > y1))
       return false;
     const double dx = bx - ax, dy = by - ay;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {ax - x0, x1 - ax, ay - y0, y1 - ay};
     double t0 = 0.0, t1 = 1.0;
-    for (int i = 0; i < 4; ++i) {
-      if (p[i] == 0.0) {
-        if (q[i] < 0.0) return false;
-        continue;
-      }
-      const double r = q[i] / p[i];
-      if (p[i] < 0.0) {
-        if (r > t1) return false;
-        if (r > t0) t0 = r;
-      } else {
-        if (r < t0) return false;
-        if (r < t1) t1 = r;
-      }
-    }
+    if (!clipParameters(ax, ay, dx, dy, x0, x1, y0, y1, t0, t1)) return false;
     const double sx = ax, sy = ay;
     if (t1 < 1.0) {
       bx = sx + t1 * dx;

@@ -56,6 +56,18 @@ class Sheets : public ::testing::Test {
   void left(PlotSheet s, int x) {
     sheets_->mouseDown(s, Qt::LeftButton, Qt::LeftButton, {}, x, 100);
   }
+  // The timing diagram of a sheet, drawn with its list.
+  TLogAnalPlot& drawDiagram(PlotSheet s) {
+    EXPECT_EQ(s == PlotSheet::Logic ? sheets_->plotLogic(laSettings()) : sheets_->plotIoLogger(0.01),
+              0);
+    return s == PlotSheet::Logic ? sheets_->logicPlot() : sheets_->ioPlot();
+  }
+  // A left drag from x0 to x1.
+  void dragZoom(PlotSheet s, int x0, int x1) {
+    left(s, x0);
+    sheets_->mouseMove(s, Qt::LeftButton, {}, x1, 100);
+    sheets_->mouseUp(s, Qt::LeftButton, {}, {}, x1, 100);
+  }
   void right(PlotSheet s, int x) {
     sheets_->mouseDown(s, Qt::RightButton, Qt::RightButton, {}, x, 100);
     sheets_->mouseUp(s, Qt::RightButton, {}, {}, x, 100);
@@ -177,13 +189,9 @@ TEST_F(Sheets, RightThenLeftWithin250msRestoresTheFullViewAfterwardsLeftZooms) {
 TEST_F(Sheets, UnzoomOfATimingDiagramReplacesTheZoomedPicture) {
   for (const PlotSheet s : {PlotSheet::Logic, PlotSheet::IoLogger}) {
     SCOPED_TRACE(int(s));
-    TLogAnalPlot& p = s == PlotSheet::Logic ? sheets_->logicPlot() : sheets_->ioPlot();
-    ASSERT_EQ(s == PlotSheet::Logic ? sheets_->plotLogic(laSettings()) : sheets_->plotIoLogger(0.01),
-              0);
+    TLogAnalPlot& p = drawDiagram(s);
     const QImage full = p.bitmap().copy();
-    left(s, 200);
-    sheets_->mouseMove(s, Qt::LeftButton, {}, 400, 100);
-    sheets_->mouseUp(s, Qt::LeftButton, {}, {}, 400, 100);
+    dragZoom(s, 200, 400);
     const QImage zoomed = p.bitmap().copy();
     ASSERT_NE(zoomed, full);
     right(s, 300);

@@ -43,6 +43,13 @@ void addCurve(TGenD2ImgKernel& k, int n, double x0, double x1, double (*f)(doubl
   k.AddDataSet(ds);
 }
 
+// A kernel with an empty picture of w x h, drawing collapsed or point by point.
+void preparePicture(TGenD2ImgKernel& k, bool collapse, int w, int h) {
+  k.collapsePoints = collapse;
+  k.SetImageSize(w, h);
+  k.PrepareImage(nullptr);
+}
+
 double lin(double x) {
   return x;
 }
@@ -254,9 +261,7 @@ TEST(Kernel, ZoomedLinesAreClippedAtTheWindowEdge) {
   QImage pictures[2];
   for (int mode = 0; mode < 2; ++mode) {
     TGenD2ImgKernel k;
-    k.collapsePoints = mode == 1;
-    k.SetImageSize(600, 400);
-    k.PrepareImage(nullptr);
+    preparePicture(k, mode == 1, 600, 400);
     TGenD2DataSet& ds = k.NewDataSet();
     ds.SetXUnit(QStringLiteral("s"));
     ds.SetYUnit(QStringLiteral("V"));
@@ -308,8 +313,7 @@ TEST(Kernel, ZoomedLinesAreClippedAtTheWindowEdge) {
 // the window (both ends outside) shows its middle part.
 TEST(Kernel, LinePassingThroughTheWindowShowsItsMiddle) {
   TGenD2ImgKernel k;
-  k.SetImageSize(400, 300);
-  k.PrepareImage(nullptr);
+  preparePicture(k, true, 400, 300);
   TGenD2DataSet& ds = k.NewDataSet();
   ds.SetYUnit(QStringLiteral("V"));
   ds.points.SetMarker(3, 9);
@@ -500,9 +504,7 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
     QImage images[2];
     for (int mode = 0; mode < 2; ++mode) {
       TGenD2ImgKernel k;
-      k.collapsePoints = mode == 1;
-      k.SetImageSize(300, 200);
-      k.PrepareImage(nullptr);
+      preparePicture(k, mode == 1, 300, 200);
       rng.seed(std::uint32_t(shape));
       for (int c = 0; c < 2; ++c) {
         TGenD2DataSet& ds = k.NewDataSet();
