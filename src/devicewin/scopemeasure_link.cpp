@@ -16,11 +16,13 @@
 
 namespace tolv {
 
-TScopeMeasureLink::TScopeMeasureLink(TPlotSheets& sheets, DataSource data, ChoiceSource choice)
+TScopeMeasureLink::TScopeMeasureLink(TPlotSheets& sheets, DataSource data, ChoiceSource choice,
+                                     SettingsSource settings)
     : QObject(sheets.page(PlotSheet::Scope)),
       sheets_(sheets),
       data_(std::move(data)),
-      choice_(std::move(choice)) {
+      choice_(std::move(choice)),
+      settings_(std::move(settings)) {
   QWidget* page = sheets.page(PlotSheet::Scope);
   panel_ = new TScopeMeasurePanel(page);
   panel_->setChannelColours(toQColor(kChannelColour[0]), toQColor(kChannelColour[1]));
@@ -45,12 +47,16 @@ void TScopeMeasureLink::place() {
   sheets_.scheduleRelayout();
 }
 
+const SettingsRecord& TScopeMeasureLink::recordSettings(const TMeasureData& d) const {
+  return settings_ ? settings_() : d.recordSettings();
+}
+
 void TScopeMeasureLink::recordPlotted() {
   const TMeasureData* d = data_ ? data_() : nullptr;
   if (d == nullptr) return;
   const auto n = static_cast<std::size_t>(std::max(0, d->sampleCount()));
   panel_->setRecord(std::span<const double>(d->plotChannel0(), n),
-                    std::span<const double>(d->plotChannel1(), n), d->recordSettings().sampleTime);
+                    std::span<const double>(d->plotChannel1(), n), recordSettings(*d).sampleTime);
   viewChanged();
 }
 
@@ -72,7 +78,7 @@ void TScopeMeasureLink::viewChanged() {
   int first = -1, last = -1;
   // XY pictures have volts on the X axis: they always stand for the whole record.
   if (d != nullptr && mode != kPlotK1vsK0 && mode != kPlotK0vsK1 && k.DataSets().Count() > 0) {
-    const SettingsRecord& rs = d->recordSettings();
+    const SettingsRecord& rs = recordSettings(*d);
     const AxisWorldData& ax = k.DataSets().At(0)->xAxis;
     const double pre = rs.triggerPoint * 0.01 * rs.memoryDepth * rs.sampleTime;
     if (!shownSampleRange(ax.renderedMin.toNumber(), ax.renderedMax.toNumber(), rs.sampleTime,

@@ -126,7 +126,7 @@ void TOneTolvanexPresenter::redrawShownSheet(RedrawReason why) {
       break;
     }
     case PlotSheet::Scope:
-      if (data_->sampleCount() > 0) plotScopeRecord(*data_);
+      if (data_->sampleCount() > 0) drawScope(*data_);
       break;
     case PlotSheet::AnalogLogger: {
       std::error_code ec;
@@ -170,11 +170,17 @@ void TOneTolvanexPresenter::setPlotModeVisibility(std::function<void(bool)> f) {
 // --- Record steps ------------------------------------------------------------------------------
 
 void TOneTolvanexPresenter::plotScopeRecord(const TMeasureData& d) {
-  PlottingScope busy(*this);
+  scopeSettings_ = d.recordSettings();
+  scopeTime_ = d.measurementTime();
   // A multi-device run keeps its windows' sheets where the user put them.
   if (!(d.registered() && p_.acq.mode() == kModeOSA0)) p_.sheets.bringToFront(PlotSheet::Scope);
-  p_.sheets.setHeadline(headline());
-  p_.sheets.plotScope(d.plotChannel0(), d.plotChannel1(), d.sampleCount(), d.recordSettings(),
+  drawScope(d);
+}
+
+void TOneTolvanexPresenter::drawScope(const TMeasureData& d) {
+  PlottingScope busy(*this);
+  p_.sheets.setHeadline(headlineText(serial_ ? serial_() : QString(), scopeTime_));
+  p_.sheets.plotScope(d.plotChannel0(), d.plotChannel1(), d.sampleCount(), scopeSettings_,
                       choice_);
   if (onScopePlotted) onScopePlotted();
 }

@@ -45,7 +45,8 @@ TOneTolvanexPlots::TOneTolvanexPlots(TF_OneTolvanex& window, ITimer& unzoomTimer
   wireBars();
   measure_ = new TScopeMeasureLink(
       *sheets_, [this] { return data_.get(); },
-      [this]() -> const PlotChoice& { return presenter_->choice(); });
+      [this]() -> const PlotChoice& { return presenter_->choice(); },
+      [this]() -> const SettingsRecord& { return presenter_->scopeRecordSettings(); });
   presenter_->onScopePlotted = [this] { measure_->recordPlotted(); };
   wireData();
 }

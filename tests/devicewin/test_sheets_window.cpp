@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QLayout>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QAbstractSpinBox>
@@ -28,6 +29,7 @@
 #include "common/texttable.h"
 #include "device/gpio.h"
 #include "devicewin/panel_plotmode.h"
+#include "devicewin/panel_scopemeasure.h"
 #include "devicewin/panel_voltage.h"
 #include "devicewin/sheets_plots.h"
 #include "devicewin/voltmeterbars.h"
@@ -155,6 +157,34 @@ TEST_F(SheetsWindow, ScopeRecordShowsBothChannelsWithTriggerLineAndHeadline) {
   EXPECT_TRUE(sheets().headline().startsWith(w_->serialNumber() + QStringLiteral("  ")));
   // The running indicator is back to its run state after the drawing.
   EXPECT_EQ(acq().runState(), RunState::Idle);
+}
+
+// Runs of other modes change the data's record settings and time; the scope image, drawn
+// again by its plot controls, keeps the time axis, measurements and headline of its record.
+TEST_F(SheetsWindow, ScopeRedrawAfterAnotherModeKeepsTheScopeRecordsSettings) {
+  singleRecord();
+  TGenD2ImgKernel& k = sheets().scopeKernel();
+  const double xMin = k.Get(0)->mergedX->minimum.toNumber();
+  const double xMax = k.Get(0)->mergedX->maximum.toNumber();
+  const QString headline = sheets().headline(PlotSheet::Scope);
+  auto* table = w_->findChild<TScopeMeasurePanel*>(QStringLiteral("PN_ScopeMeasure"));
+  ASSERT_NE(table, nullptr);
+  const QString frequency = table->cellText(MeasureRow::Frequency, 0);
+  w_->settingsModel().sampleTimeTrackbarMoved(8);  // 500 us
+  hub_.advance(1500);
+  chooseMode(kModeVMD0);
+  runFor(1000);
+  ASSERT_NE(data().recordSettings().sampleTime,
+            w_->plots().presenter().scopeRecordSettings().sampleTime);
+  ASSERT_NE(data().measurementTime(), w_->plots().presenter().scopeRecordTime());
+  w_->pageControl()->setCurrentIndex(int(PlotSheet::Scope));
+  click(child<QRadioButton>("RB_K0"));
+  click(child<QRadioButton>("RB_K0_K1"));
+  QApplication::processEvents();
+  EXPECT_DOUBLE_EQ(k.Get(0)->mergedX->minimum.toNumber(), xMin);
+  EXPECT_DOUBLE_EQ(k.Get(0)->mergedX->maximum.toNumber(), xMax);
+  EXPECT_EQ(sheets().headline(PlotSheet::Scope), headline);
+  EXPECT_EQ(table->cellText(MeasureRow::Frequency, 0), frequency);
 }
 
 TEST_F(SheetsWindow, PlotControlsRedrawTheScopeSheet) {
@@ -518,6 +548,29 @@ TEST_F(SheetsWindow, NothingIsCutAtTheMinimumSize) {
   }
   setLanguageIndex(kLanguageEnglish);
   w_->applyTexts();
+  // In every mode, after texts of another language, the cool bar's controls keep the width
+  // they need, no more: rows without gaps, nothing squeezed.
+  for (ModeCode m : {kModeVMD0, kModeLAIO, kModeDLDI, kModeOSA0}) {
+    SCOPED_TRACE(modeCodeText(m));
+    chooseMode(m);
+    // A changed control asks its parents to lay out again one level per pass of the loop.
+    for (int pass = 0; pass < 10; ++pass) QApplication::processEvents();
+    QLayout* bar = w_->runControlsArea()->layout();
+    for (int i = 0; i < bar->count(); ++i) {
+      QWidget* c = bar->itemAt(i)->widget();
+      if (!c || c->isHidden()) continue;
+      // (A group box is at least as wide as its title.)
+      const auto need = [](QWidget* k) {
+        return k->sizeHint().expandedTo(k->minimumSizeHint()).width();
+      };
+      EXPECT_EQ(c->width(), need(c)) << c->objectName().toStdString();
+      for (QWidget* k : c->findChildren<QWidget*>()) {
+        if (!k->isVisibleTo(c) || !k->layout()) continue;
+        EXPECT_EQ(k->width(), need(k)) << k->objectName().toStdString();
+      }
+    }
+    EXPECT_EQ(cutControls(w_.get(), w_->runControlsArea()), "");
+  }
   // The measurements stand beside the scope image, not on it.
   w_->pageControl()->setCurrentIndex(int(PlotSheet::Scope));
   QApplication::processEvents();
