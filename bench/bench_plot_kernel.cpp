@@ -1,5 +1,5 @@
 // Rendering speed of the plot kernel: two scope-like curves of 131000 linked points each
-// (sine and square, marker shape 0) into 1200 x 700, and a small curve of 1000 points.
+// (sine and square, marker shape 0) into 1200 x 700, whole and zoomed, and a small curve.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -35,17 +35,38 @@ void fill(TGenD2ImgKernel& k, int n, bool collapse) {
   }
 }
 
-void renderCase(benchmark::State& state, int n, bool collapse) {
-  TGenD2ImgKernel k;
-  fill(k, n, collapse);
+// Times Render on a fresh picture; recompute takes the ranges from the points again.
+void renderLoop(benchmark::State& state, TGenD2ImgKernel& k, bool recompute) {
   for (auto _ : state) {
     state.PauseTiming();
     k.PrepareImage(nullptr);
     state.ResumeTiming();
-    const int rc = k.Render(nullptr, true);
+    const int rc = k.Render(nullptr, recompute);
     if (rc != 0) state.SkipWithError("render failed");
     benchmark::DoNotOptimize(k.Bitmap().constBits());
   }
+}
+
+void renderCase(benchmark::State& state, int n, bool collapse) {
+  TGenD2ImgKernel k;
+  fill(k, n, collapse);
+  renderLoop(state, k, true);
+}
+
+// The same curves zoomed to the middle third in time and to +-1 V: most lines leave the window
+// and are cut at its edge.
+void BM_Render2x131000_Zoomed(benchmark::State& state) {
+  TGenD2ImgKernel k;
+  fill(k, 131000, true);
+  if (k.Render(nullptr, true) != 0) state.SkipWithError("render failed");
+  const TGenD2DataSet& ds = *k.Get(0);
+  const int x0 = ds.xTransform.toPixel(WorldValue::num(131000e-6 / 3));
+  const int x1 = ds.xTransform.toPixel(WorldValue::num(2 * 131000e-6 / 3));
+  const int y0 = ds.yTransform.toPixel(WorldValue::num(1.0));
+  const int y1 = ds.yTransform.toPixel(WorldValue::num(-1.0));
+  k.BeginZoom(nullptr, x0, y0);
+  if (k.FinishZoom(nullptr, x1, y1) != 0) state.SkipWithError("zoom failed");
+  renderLoop(state, k, false);
 }
 
 void BM_Render2x131000(benchmark::State& s) {
@@ -65,6 +86,10 @@ BENCHMARK(BM_Render2x131000)
 BENCHMARK(BM_Render2x131000_PointByPoint)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_Render2x131000_Zoomed)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_Render1000)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 

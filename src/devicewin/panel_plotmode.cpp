@@ -16,19 +16,26 @@ namespace tolv {
 
 namespace {
 
+// Captions and hints come from the text table, which names the channels 1 and 2 ("K1",
+// "Kanal 1"; "C1", "Channel 1") as the settings, the voltage groups and the measurements do.
 struct ModeDef {
   const char* name;
-  const char* caption;
-  const char* hint;
+  int captionId;  // 0: "--"
+  int hintId;
 };
 constexpr ModeDef kModes[6] = {
-    {"RB_NoPlot", "--", ""},
-    {"RB_K0", "K0", "Plot Kanal 0 gegen Zeit"},
-    {"RB_K1", "K1", "Plot Kanal 1 gegen Zeit"},
-    {"RB_K0_K1", "K0 + K1", "Plot Kanäle 0 und 1 gegen Zeit"},
-    {"RB_K1_vs_K0", "K1 vs K0 XY", "Plot XY Kanal 1 gegen Kanal 0"},
-    {"RB_K0_vs_K1", "K0 vs K1 XY", "Plot XY Kanal 0 gegen Kanal 1"},
+    {"RB_NoPlot", 0, 112},      {"RB_K0", 113, 114},       {"RB_K1", 115, 116},
+    {"RB_K0_K1", 117, 118},     {"RB_K1_vs_K0", 119, 120}, {"RB_K0_vs_K1", 121, 122},
 };
+
+QString modeCaption(int i) {
+  const int id = kModes[i].captionId;
+  if (id == 0) return QStringLiteral("--");
+  // Both channels are named from the single ones: the table's own text for it misspells the
+  // English channels ("C2 + C2").
+  if (id == 117) return channelShortName(0) + QStringLiteral(" + ") + channelShortName(1);
+  return text(id);
+}
 
 }  // namespace
 
@@ -39,9 +46,8 @@ TPlotModeGroup::TPlotModeGroup(QWidget* parent) : QGroupBox(parent) {
   lay->setContentsMargins(4, 0, 4, 2);
   lay->setSpacing(6);
   for (int i = 0; i < 6; ++i) {
-    auto* rb = new QRadioButton(QString::fromUtf8(kModes[i].caption), this);
+    auto* rb = new QRadioButton(this);
     rb->setObjectName(QString::fromLatin1(kModes[i].name));
-    rb->setToolTip(QString::fromUtf8(kModes[i].hint));
     lay->addWidget(rb);
     modes_[std::size_t(i)] = rb;
     connect(rb, &QRadioButton::clicked, this, [this, i] {
@@ -49,7 +55,7 @@ TPlotModeGroup::TPlotModeGroup(QWidget* parent) : QGroupBox(parent) {
     });
   }
   for (int ch = 0; ch < 2; ++ch) {
-    auto* cb = new QCheckBox(QStringLiteral("K%1 Zoom").arg(ch), this);
+    auto* cb = new QCheckBox(this);
     cb->setObjectName(ch == 0 ? QStringLiteral("CB_AutoScaleC0") : QStringLiteral("CB_AutoScaleC1"));
     lay->addWidget(cb);
     auto_[std::size_t(ch)] = cb;
@@ -68,6 +74,14 @@ TPlotModeGroup::TPlotModeGroup(QWidget* parent) : QGroupBox(parent) {
 }
 
 void TPlotModeGroup::applyTexts() {
+  for (int i = 0; i < 6; ++i) {
+    modes_[std::size_t(i)]->setText(modeCaption(i));
+    modes_[std::size_t(i)]->setToolTip(hintText(kModes[i].hintId));
+  }
+  for (int ch = 0; ch < 2; ++ch) {
+    auto_[std::size_t(ch)]->setText(text(ch == 0 ? 123 : 125));
+    auto_[std::size_t(ch)]->setToolTip(hintText(ch == 0 ? 124 : 126));
+  }
   synch_->setToolTip(hintText(208));
 }
 

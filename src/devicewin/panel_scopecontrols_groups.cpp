@@ -417,7 +417,7 @@ void TScopeControlsPanel::applyTexts() {
   gbAmpl_->setToolTip(hintText(129));
   for (int ch = 0; ch < 2; ++ch) {
     const std::size_t i = std::size_t(ch);
-    chLabel_[i]->setText(text(ch == 0 ? 183 : 185));
+    chLabel_[i]->setText(channelName(ch));
     pnAk_[i]->setToolTip(hintText(130 + 2 * ch));
     seTf_[i]->setToolTip(hintText(131 + 2 * ch));
     tbAmpl_[i]->setToolTip(hintText(134 + ch));

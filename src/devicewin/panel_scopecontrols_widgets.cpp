@@ -49,4 +49,12 @@ QString groupCaption(int id) {
   return QLatin1Char(' ') + text(id) + QLatin1Char(' ');
 }
 
+QString channelShortName(int ch) {
+  return text(ch == 0 ? 113 : 115);
+}
+
+QString channelName(int ch) {
+  return text(ch == 0 ? 183 : 185);
+}
+
 }  // namespace tolv

@@ -36,6 +36,10 @@ class TClickPanel : public QLabel {
 QString hintText(int id);
 // Caption of a group box: the text framed by one blank on each side.
 QString groupCaption(int id);
+// The channels' names in the current language as the text table (and so the settings) gives
+// them, short ("K1", "C1") and long ("Kanal 1", "Channel 1"); ch is 0 or 1.
+QString channelShortName(int ch);
+QString channelName(int ch);
 
 // Re-entry mark: set while the panel moves its own controls; handlers check it.
 class TReentryMark {

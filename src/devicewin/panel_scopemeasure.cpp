@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "common/format.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
 
 namespace tolv {
 
@@ -68,26 +69,36 @@ TScopeMeasurePanel::TScopeMeasurePanel(QWidget* parent) : QFrame(parent) {
   outer->addWidget(toggle_);
   table_ = new QFrame(this);
   table_->setObjectName(QStringLiteral("SG_ScopeMeasure"));
+  // A little smaller than the window's text: the table is a column beside the plot and takes
+  // its width from it.
+  QFont small = font();
+  small.setPointSizeF(small.pointSizeF() * 0.9);
+  setFont(small);
   auto* grid = new QGridLayout(table_);
   grid->setContentsMargins(0, 0, 0, 0);
-  grid->setHorizontalSpacing(10);
+  grid->setHorizontalSpacing(8);
   grid->setVerticalSpacing(0);
   for (int c = 0; c < kChannels; ++c) {
-    heads_[std::size_t(c)] = new QLabel(QStringLiteral("CH%1").arg(c + 1), table_);
+    heads_[std::size_t(c)] = new QLabel(table_);
     heads_[std::size_t(c)]->setAlignment(Qt::AlignRight);
     grid->addWidget(heads_[std::size_t(c)], 0, c + 1);
   }
+  // Columns as wide as the widest value they can show, so the table keeps its width from
+  // record to record and the plot beside it is not narrowed and widened by turns.
+  const int valueWidth = fontMetrics().horizontalAdvance(QStringLiteral("999.99 kHz")) + 2;
   for (std::size_t r = 0; r < kRows; ++r) {
     captions_[r] = new QLabel(table_);
     grid->addWidget(captions_[r], int(r) + 1, 0);
     for (int c = 0; c < kChannels; ++c) {
       auto* l = new QLabel(kNone, table_);
       l->setAlignment(Qt::AlignRight);
+      l->setMinimumWidth(valueWidth);
       cells_[std::size_t(c)][r] = l;
       grid->addWidget(l, int(r) + 1, c + 1);
     }
   }
   outer->addWidget(table_);
+  outer->addStretch(1);  // in a column taller than the table, the table stays at the top
   connect(toggle_, &QCheckBox::toggled, this, [this](bool on) {
     table_->setVisible(on);
     // Measured only while shown; catch up with what came in the meantime.
@@ -119,9 +130,9 @@ void TScopeMeasurePanel::setRange(int first, int last) {
 
 void TScopeMeasurePanel::setChannelColours(const QColor& ch0, const QColor& ch1) {
   colours_ = {ch0, ch1};
-  // Light like the plot it sits on, so the plot's channel colours read the same here.
+  // White like the plot beside it, so the plot's channel colours read the same here.
   QPalette p = palette();
-  p.setColor(QPalette::Window, QColor(255, 255, 255, 230));
+  p.setColor(QPalette::Window, QColor(255, 255, 255));
   p.setColor(QPalette::WindowText, QColor(0, 0, 0));
   setPalette(p);
   for (int c = 0; c < kChannels; ++c) {
@@ -136,6 +147,8 @@ void TScopeMeasurePanel::applyTexts(int language) {
   toggle_->setText(measurePanelTitle(language, zoomed()));
   for (std::size_t r = 0; r < kRows; ++r)
     captions_[r]->setText(measureRowCaption(MeasureRow(r), language));
+  // The channels as the rest of the window names them.
+  for (int c = 0; c < kChannels; ++c) heads_[std::size_t(c)]->setText(channelShortName(c));
   layout()->activate();
   adjustSize();
 }

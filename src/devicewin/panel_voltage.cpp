@@ -21,7 +21,6 @@ TVoltagePanels::TVoltagePanels(QWidget* parent) : QFrame(parent) {
   for (int ch = 0; ch < 2; ++ch) {
     auto* gb = new QGroupBox(this);
     gb->setObjectName(QStringLiteral("GB_VC%1").arg(ch));
-    gb->setTitle(QStringLiteral(" K%1 ").arg(ch));
     auto* col = new QVBoxLayout(gb);
     col->setContentsMargins(4, 2, 4, 4);
     auto* v = new QLabel(gb);
@@ -55,6 +54,10 @@ TVoltagePanels::TVoltagePanels(QWidget* parent) : QFrame(parent) {
 }
 
 void TVoltagePanels::applyTexts() {
+  for (int ch = 0; ch < 2; ++ch) {
+    group_[std::size_t(ch)]->setTitle(channelName(ch));
+    value_[std::size_t(ch)]->setToolTip(text(ch == 0 ? 187 : 189));
+  }
   chart_->setText(text(192));
   chart_->setToolTip(hintText(193));
 }

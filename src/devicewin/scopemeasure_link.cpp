@@ -16,29 +16,24 @@
 
 namespace tolv {
 
-TScopeMeasureLink::TScopeMeasureLink(TPlotSheets& sheets, DataSource data, ChoiceSource choice)
+TScopeMeasureLink::TScopeMeasureLink(TPlotSheets& sheets, DataSource data, ChoiceSource choice,
+                                     SettingsSource settings)
     : QObject(sheets.page(PlotSheet::Scope)),
       sheets_(sheets),
       data_(std::move(data)),
-      choice_(std::move(choice)) {
+      choice_(std::move(choice)),
+      settings_(std::move(settings)) {
   QWidget* page = sheets.page(PlotSheet::Scope);
   panel_ = new TScopeMeasurePanel(page);
   panel_->setChannelColours(toQColor(kChannelColour[0]), toQColor(kChannelColour[1]));
-  page->installEventFilter(this);
-  panel_->installEventFilter(this);
+  // A column beside the scope image: the table never covers the curves.
+  sheets.setSideWidget(PlotSheet::Scope, panel_);
   if (QLabel* image = sheets.image(PlotSheet::Scope)) image->installEventFilter(this);
   place();
-  panel_->raise();
 }
 
-bool TScopeMeasureLink::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == panel_ && event->type() == QEvent::Resize) {
-    // Hidden or shown again, the table keeps to the right edge.
-    const QWidget* page = sheets_.page(PlotSheet::Scope);
-    panel_->move(std::max(8, page->width() - panel_->width() - 24), 24);
-  } else if (watched == sheets_.page(PlotSheet::Scope) && event->type() == QEvent::Resize) {
-    place();
-  } else if (event->type() == QEvent::MouseButtonRelease) {
+bool TScopeMeasureLink::eventFilter(QObject*, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease) {
     // The sheets zoom on the same release; look at the range once they are done.
     QTimer::singleShot(0, this, [this] { viewChanged(); });
   }
@@ -46,12 +41,14 @@ bool TScopeMeasureLink::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TScopeMeasureLink::place() {
-  // Top right inside the plot, below the headline, clear of the Y axis labels on the left.
+  // New texts or values may change the table's size: the sheets give it its column again.
   if (panel_->layout() != nullptr) panel_->layout()->activate();
   panel_->adjustSize();
-  const QWidget* page = sheets_.page(PlotSheet::Scope);
-  panel_->move(std::max(8, page->width() - panel_->width() - 24), 24);
-  panel_->raise();
+  sheets_.scheduleRelayout();
+}
+
+const SettingsRecord& TScopeMeasureLink::recordSettings(const TMeasureData& d) const {
+  return settings_ ? settings_() : d.recordSettings();
 }
 
 void TScopeMeasureLink::recordPlotted() {
@@ -59,7 +56,7 @@ void TScopeMeasureLink::recordPlotted() {
   if (d == nullptr) return;
   const auto n = static_cast<std::size_t>(std::max(0, d->sampleCount()));
   panel_->setRecord(std::span<const double>(d->plotChannel0(), n),
-                    std::span<const double>(d->plotChannel1(), n), d->recordSettings().sampleTime);
+                    std::span<const double>(d->plotChannel1(), n), recordSettings(*d).sampleTime);
   viewChanged();
 }
 
@@ -81,7 +78,7 @@ void TScopeMeasureLink::viewChanged() {
   int first = -1, last = -1;
   // XY pictures have volts on the X axis: they always stand for the whole record.
   if (d != nullptr && mode != kPlotK1vsK0 && mode != kPlotK0vsK1 && k.DataSets().Count() > 0) {
-    const SettingsRecord& rs = d->recordSettings();
+    const SettingsRecord& rs = recordSettings(*d);
     const AxisWorldData& ax = k.DataSets().At(0)->xAxis;
     const double pre = rs.triggerPoint * 0.01 * rs.memoryDepth * rs.sampleTime;
     if (!shownSampleRange(ax.renderedMin.toNumber(), ax.renderedMax.toNumber(), rs.sampleTime,

@@ -10,13 +10,17 @@ class TPlotSheets;
 class TMeasureData;
 class TScopeMeasurePanel;
 struct PlotChoice;
+struct SettingsRecord;
 
 class TScopeMeasureLink : public QObject {
   Q_OBJECT
  public:
   using DataSource = std::function<const TMeasureData*()>;
   using ChoiceSource = std::function<const PlotChoice&()>;
-  TScopeMeasureLink(TPlotSheets& sheets, DataSource data, ChoiceSource choice);
+  // The settings of the record the scope image shows.
+  using SettingsSource = std::function<const SettingsRecord&()>;
+  TScopeMeasureLink(TPlotSheets& sheets, DataSource data, ChoiceSource choice,
+                    SettingsSource settings);
 
   // After a scope record was drawn.
   void recordPlotted();
@@ -35,10 +39,12 @@ class TScopeMeasureLink : public QObject {
 
  private:
   void place();
+  const SettingsRecord& recordSettings(const TMeasureData& d) const;
 
   TPlotSheets& sheets_;
   DataSource data_;
   ChoiceSource choice_;
+  SettingsSource settings_;
   TScopeMeasurePanel* panel_ = nullptr;
 };
 

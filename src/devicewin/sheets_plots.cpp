@@ -163,7 +163,7 @@ void TPlotSheets::presentKernel(PlotSheet s) {
   TGenD2ImgKernel* k = kernelOf(s);
   QLabel* im = image(s);
   if (!k || !im) return;
-  drawHeadline(k->Bitmap(), headline_);
+  drawHeadline(k->Bitmap(), sheetHeadlines_[std::size_t(idx(s))]);
   im->setPixmap(QPixmap::fromImage(k->Bitmap()));
 }
 
@@ -176,13 +176,14 @@ void TPlotSheets::presentLogic(PlotSheet s) {
     pic = QImage(std::max(1, im->width()), std::max(1, im->height()), QImage::Format_RGB32);
     pic.fill(Qt::white);
   }
-  drawHeadline(pic, headline_);
+  drawHeadline(pic, sheetHeadlines_[std::size_t(idx(s))]);
   im->setPixmap(QPixmap::fromImage(pic));
 }
 
 int TPlotSheets::renderKernel(PlotSheet s, int feedResult) {
   TGenD2ImgKernel* k = kernelOf(s);
   QLabel* im = image(s);
+  sheetHeadlines_[std::size_t(idx(s))] = headline_;
   k->PrepareImage(im);
   // A curve that could not be set up ends the plot: only the headline is shown. The mark is
   // set before drawing: a resize handled while the curves are drawn starts the picture anew
@@ -210,6 +211,7 @@ int TPlotSheets::plotChart(std::span<const VoltmeterReading> readings, const Cha
 }
 
 int TPlotSheets::plotLogic(const SettingsRecord& rs) {
+  sheetHeadlines_[std::size_t(idx(PlotSheet::Logic))] = headline_;
   logic_->prepare(image(PlotSheet::Logic)->size());
   const int rc =
       logicList_->count() > 0 ? logic_->render(nullptr, logicAnalyserView(logicList_->count(), rs), true)
@@ -220,6 +222,7 @@ int TPlotSheets::plotLogic(const SettingsRecord& rs) {
 }
 
 int TPlotSheets::plotIoLogger(double sampleTime) {
+  sheetHeadlines_[std::size_t(idx(PlotSheet::IoLogger))] = headline_;
   io_->prepare(image(PlotSheet::IoLogger)->size());
   const int rc = ioList_->count() > 0
                      ? io_->render(nullptr, ioLoggerView(ioList_->count(), sampleTime), true)
@@ -234,6 +237,7 @@ void TPlotSheets::clearSheet(PlotSheet s) {
     k->ClearDataSets();
     renderKernel(s, kPlotOk);
   } else if (TLogAnalPlot* p = logicOf(s)) {
+    sheetHeadlines_[std::size_t(idx(s))] = headline_;
     p->prepare(image(s)->size());
     drawn_[std::size_t(idx(s))] = false;
     presentLogic(s);
@@ -284,7 +288,11 @@ void TPlotSheets::mouseDown(PlotSheet s, Qt::MouseButton button, Qt::MouseButton
   if (!p) return;
   if (button == Qt::LeftButton) {
     if (unzoom_.isActive()) {
-      if (drawn_[std::size_t(idx(s))]) p->render(nullptr, p->savedView(), true);
+      // The full view goes onto a fresh picture, not over the zoomed one.
+      if (drawn_[std::size_t(idx(s))]) {
+        p->prepare(image(s)->size());
+        p->render(nullptr, p->savedView(), true);
+      }
     } else {
       p->beginZoom(x);
     }
@@ -335,6 +343,16 @@ bool TPlotSheets::eventFilter(QObject* watched, QEvent* event) {
   if (watched == pc_) {
     if (event->type() == QEvent::Resize) scheduleRelayout();
     return false;
+  }
+  for (const QPointer<QWidget>& w : sideWidgets_) {
+    if (w && watched == w.data()) {
+      // A column that changes its size (a table hidden, wider values) gives or takes room.
+      const QEvent::Type t = event->type();
+      if (t == QEvent::LayoutRequest || t == QEvent::Show || t == QEvent::Hide ||
+          (t == QEvent::Resize && w->width() != w->sizeHint().width()))
+        scheduleRelayout();
+      return false;
+    }
   }
   for (int i = 0; i < 6; ++i) {
     const PlotSheet s = PlotSheet(i);
@@ -388,7 +406,8 @@ QImage TPlotSheets::copyToClipboard(Qt::MouseButton button) {
 }
 
 int TPlotSheets::savePictureAs() {
-  return tolv::savePictureAs(window_, shownPicture(), pictureDialog_, headline_);
+  return tolv::savePictureAs(window_, shownPicture(), pictureDialog_,
+                             sheetHeadlines_[std::size_t(idx(shownSheet()))]);
 }
 
 bool TPlotSheets::print() {
@@ -417,6 +436,16 @@ void TPlotSheets::setNumberBox(PlotSheet s, QWidget* box) {
   scheduleRelayout();
 }
 
+void TPlotSheets::setSideWidget(PlotSheet s, QWidget* w) {
+  sideWidgets_[std::size_t(idx(s))] = w;
+  if (w) {
+    w->setParent(page(s));
+    w->installEventFilter(this);
+    w->raise();
+  }
+  scheduleRelayout();
+}
+
 void TPlotSheets::scheduleRelayout() {
   // Resize events come in bursts while the user drags the frame: redraw once afterwards.
   if (relayoutPending_) return;
@@ -436,14 +465,20 @@ void TPlotSheets::relayout() {
   for (int i = 0; i < 6; ++i) {
     if (QWidget* box = numberBoxes_[std::size_t(i)])
       box->move(sheet.width() - box->width(), box->y());
+    int side = 0;
+    if (QWidget* w = sideWidgets_[std::size_t(i)]; w && !w->isHidden()) {
+      const QSize hint = w->sizeHint();
+      side = std::min(hint.width(), sheet.width() / 2);
+      w->setGeometry(sheet.width() - side, 0, side, sheet.height());
+    }
     QLabel* im = images_[std::size_t(i)];
     if (!im) continue;
     if (PlotSheet(i) == PlotSheet::Voltmeter) {
       const int top = (voltageGroup_ ? voltageGroup_->height() : 0) + kChartGap;
-      im->setGeometry(0, top, std::max(1, sheet.width() - kChartGap),
+      im->setGeometry(0, top, std::max(1, sheet.width() - kChartGap - side),
                       std::max(1, sheet.height() - top));
     } else {
-      im->setGeometry(0, 0, std::max(1, sheet.width()), std::max(1, sheet.height()));
+      im->setGeometry(0, 0, std::max(1, sheet.width() - side), std::max(1, sheet.height()));
     }
   }
   // The kernels take the new size and draw their curves into it.

@@ -70,9 +70,11 @@ class TPlotSheets : public QObject {
   // Empties an image (a mode change, a run that starts afresh) and leaves the headline.
   void clearSheet(PlotSheet s);
 
-  // Headline text of all images; drawn again on each.
+  // Headline text of the next drawing; each image keeps the headline of its own last drawing
+  // (a record of another mode does not retitle it).
   void setHeadline(const QString& text);
   const QString& headline() const { return headline_; }
+  const QString& headline(PlotSheet s) const { return sheetHeadlines_[std::size_t(int(s))]; }
   void drawHeadlines();
 
   void bringToFront(PlotSheet s);
@@ -106,6 +108,13 @@ class TPlotSheets : public QObject {
   void relayout();
   // A box the file panels keep at the right edge of a sheet (GB_OSA0_Nrs and the like).
   void setNumberBox(PlotSheet s, QWidget* box);
+  // A column at the right of a sheet beside its image (the scope's measurements): the image
+  // takes the rest of the width, so the column never covers the curves. The column is as
+  // wide as the widget's size hint while the widget is shown.
+  void setSideWidget(PlotSheet s, QWidget* w);
+  QWidget* sideWidget(PlotSheet s) const { return sideWidgets_[std::size_t(int(s))]; }
+  // Relayout once the current burst of events is over (resizes come in bursts).
+  void scheduleRelayout();
   // The voltage groups above the chart: they span the sheet's top, the chart starts below.
   void setVoltageGroup(QWidget* group) { voltageGroup_ = group; }
 
@@ -135,7 +144,6 @@ class TPlotSheets : public QObject {
   void presentKernel(PlotSheet s);
   void kernelMouse(PlotSheet s, int button, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods,
                    int x, int y, bool up);
-  void scheduleRelayout();
 
   QTabWidget* pc_;
   ITimer& unzoom_;
@@ -144,12 +152,14 @@ class TPlotSheets : public QObject {
   QWidget* window_;
   std::array<QLabel*, 6> images_{};
   std::array<QPointer<QWidget>, 6> numberBoxes_{};
+  std::array<QPointer<QWidget>, 6> sideWidgets_{};
   QPointer<QWidget> voltageGroup_;
   std::unique_ptr<TGenD2ImgKernel> scope_, logger_, chart_;
   std::unique_ptr<TLogAnalPlot> logic_, io_;
   std::array<bool, 6> drawn_{};  // the image shows data (else only the headline)
   Qt::MouseButton lastDown_ = Qt::NoButton;
   QString headline_;
+  std::array<QString, 6> sheetHeadlines_;
   QPointer<TF_D2Koord> koord_;
   std::unique_ptr<TF_D2Koord> ownKoord_;
   PrintDialogRunner printRunner_;

@@ -126,7 +126,7 @@ void TOneTolvanexPresenter::redrawShownSheet(RedrawReason why) {
       break;
     }
     case PlotSheet::Scope:
-      if (data_->sampleCount() > 0) plotScopeRecord(*data_);
+      if (data_->sampleCount() > 0) drawScope(*data_);
       break;
     case PlotSheet::AnalogLogger: {
       std::error_code ec;
@@ -143,15 +143,7 @@ void TOneTolvanexPresenter::redrawShownSheet(RedrawReason why) {
 }
 
 ChartScale TOneTolvanexPresenter::chartScale() const {
-  ChartScale s;
-  const ConversionInputs& c = p_.acq.conversion();
-  s.ampl[0] = c.ampl[0];
-  s.ampl[1] = c.ampl[1];
-  s.probe[0] = c.probe[0];
-  s.probe[1] = c.probe[1];
-  const ModeCode m = p_.acq.mode();
-  s.rms = m == kModeVMA0 || m == kModeVMA1;
-  return s;
+  return chartScaleFor(p_.acq.mode(), p_.acq.conversion());
 }
 
 void TOneTolvanexPresenter::plotChart() {
@@ -178,11 +170,17 @@ void TOneTolvanexPresenter::setPlotModeVisibility(std::function<void(bool)> f) {
 // --- Record steps ------------------------------------------------------------------------------
 
 void TOneTolvanexPresenter::plotScopeRecord(const TMeasureData& d) {
-  PlottingScope busy(*this);
+  scopeSettings_ = d.recordSettings();
+  scopeTime_ = d.measurementTime();
   // A multi-device run keeps its windows' sheets where the user put them.
   if (!(d.registered() && p_.acq.mode() == kModeOSA0)) p_.sheets.bringToFront(PlotSheet::Scope);
-  p_.sheets.setHeadline(headline());
-  p_.sheets.plotScope(d.plotChannel0(), d.plotChannel1(), d.sampleCount(), d.recordSettings(),
+  drawScope(d);
+}
+
+void TOneTolvanexPresenter::drawScope(const TMeasureData& d) {
+  PlottingScope busy(*this);
+  p_.sheets.setHeadline(headlineText(serial_ ? serial_() : QString(), scopeTime_));
+  p_.sheets.plotScope(d.plotChannel0(), d.plotChannel1(), d.sampleCount(), scopeSettings_,
                       choice_);
   if (onScopePlotted) onScopePlotted();
 }
@@ -201,6 +199,11 @@ void TOneTolvanexPresenter::showVoltmeterValues(double ch0, double ch1, const QS
 
 void TOneTolvanexPresenter::chartListChanged(const TTaggedTimedFloatPointList& list) {
   p_.voltages.showChartButton(list.Count() > 1);
+}
+
+void TOneTolvanexPresenter::voltmeterRunStopped(const TMeasureData&) {
+  PlottingScope busy(*this);
+  plotChart();
 }
 
 int TOneTolvanexPresenter::plotAnalogFile() {

@@ -65,6 +65,11 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   // Headline from the serial number and the current measurement time.
   QString headline() const;
 
+  // Settings and time of the scope record the scope image shows. Records of other modes
+  // change the data's record settings; the scope image keeps its own for redrawing.
+  const SettingsRecord& scopeRecordSettings() const { return scopeSettings_; }
+  const DayTime& scopeRecordTime() const { return scopeTime_; }
+
   // The stream file the analog-logger image shows (empty: none yet).
   const std::filesystem::path& analogLoggerFile() const { return analogFile_; }
 
@@ -78,6 +83,7 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   void plotLogicRecord(const TMeasureData& d) override;
   void showVoltmeterValues(double ch0, double ch1, const QString& unit) override;
   void chartListChanged(const TTaggedTimedFloatPointList& list) override;
+  void voltmeterRunStopped(const TMeasureData& d) override;
   void plotAnalogLoggerFile(const std::filesystem::path& streamFile) override;
   void plotIoLoggerList(const TMeasureData& d) override;
   void clearLoggerImage(IntermediateFamily family) override;
@@ -88,6 +94,7 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
 
  private:
   void sheetShown(int index);
+  void drawScope(const TMeasureData& d);
   ChartScale chartScale() const;
   int plotAnalogFile();
 
@@ -95,6 +102,8 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   TMeasureData* data_;
   PlotChoice choice_;
   std::filesystem::path analogFile_;
+  SettingsRecord scopeSettings_ = SettingsRecord::defaults();
+  DayTime scopeTime_;
   std::function<QString()> serial_;
   std::function<void()> stdSize_;
   std::function<void(bool)> showPlotMode_;

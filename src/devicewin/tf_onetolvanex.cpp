@@ -15,6 +15,7 @@
 #include "common/paths.h"
 #include "common/texttable.h"
 #include "common/windowmessages.h"
+#include "devicewin/flowlayout.h"
 #include "devicewin/panel_files.h"
 #include "measure/chartcsv.h"
 #include "measure/datafiles.h"
@@ -70,9 +71,9 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   runControls_->setObjectName(QStringLiteral("PN_CoolBar"));
   runControls_->setFrameShape(QFrame::StyledPanel);
   runControls_->setMinimumHeight(34);
-  auto* runLay = new QHBoxLayout(runControls_);
+  // The controls wrap into further rows in a narrow window instead of being cut off.
+  auto* runLay = new TFlowLayout(runControls_);
   runLay->setContentsMargins(4, 2, 4, 2);
-  runLay->addStretch(1);
 
   // Left: the settings panel; right: the page control with the data and settings sheets.
   parms_ = new QFrame(this);
@@ -109,9 +110,8 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   buildPanels();
   settingsFiles_ = new TSettingsFileActions(*this);
   plots_ = std::make_unique<TOneTolvanexPlots>(*this, tm_.replotDldi);
-  QScrollArea* fileArea = TFilePanel::inScrollArea(runControls_);
-  files_ = static_cast<TFilePanel*>(fileArea->widget());
-  static_cast<QHBoxLayout*>(runControls_->layout())->insertWidget(1, fileArea);
+  files_ = new TFilePanel(runControls_);
+  static_cast<TFlowLayout*>(runControls_->layout())->insertWidget(1, files_);
   files_->setSerialSource([this] { return serialNumber(); });
   plots_->presenter().onIntermediateFilesChanged = [this](const TIntermediateNumbering& n) {
     files_->numberingChanged(n);
@@ -167,7 +167,7 @@ TOneTolvanexTimers TF_OneTolvanex::makeTimers(const TimerFactory& factory) {
 
 void TF_OneTolvanex::buildPanels() {
   runPanel_ = new TOneTolvanexRunPanel(runControls_);
-  static_cast<QHBoxLayout*>(runControls_->layout())->insertWidget(0, runPanel_);
+  static_cast<TFlowLayout*>(runControls_->layout())->insertWidget(0, runPanel_);
   connect(runPanel_, &TOneTolvanexRunPanel::runClicked, this, [this] { acq_.runClicked(); });
   connect(runPanel_, &TOneTolvanexRunPanel::breakClicked, this, [this] { acq_.stopClicked(); });
   connect(runPanel_, &TOneTolvanexRunPanel::singleShotToggled, this,
@@ -367,6 +367,10 @@ void TF_OneTolvanex::identificationChanged(const QString& identification) {
 void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
   applyModeLayout(mode);
   plots_->modeConfirmed(mode);
+}
+
+void TF_OneTolvanex::settingsReplyApplied(const SettingsReply&, bool) {
+  if (plots_) plots_->settingsApplied();
 }
 
 void TF_OneTolvanex::windowOptionsRestored(const SettingsRecord& r) {

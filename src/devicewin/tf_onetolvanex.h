@@ -51,15 +51,17 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
  public:
   // Makes one timer with the given interval; the timer must outlive the window.
   using TimerFactory = std::function<ITimer&(int ms)>;
-  static constexpr int kMinimumWidth = 520;
-  static constexpr int kMinimumHeight = 300;
+  // Small enough for a 1366 x 768 screen; at this size every control, every sheet's tab and
+  // every picture is whole (the settings column scrolls up and down).
+  static constexpr int kMinimumWidth = 1220;
+  static constexpr int kMinimumHeight = 600;
 
   // Names of the five per-mode intermediate folders below the device folder.
   static constexpr const char* kIntermediateFolders[5] = {"Intermediate_VMXY", "Intermediate_OSA0",
                                                           "Intermediate_LAIO", "Intermediate_DLA0",
                                                           "Intermediate_DLDI"};
-  static constexpr int kDefaultWidth = 980;
-  static constexpr int kDefaultHeight = 640;
+  static constexpr int kDefaultWidth = 1240;
+  static constexpr int kDefaultHeight = 680;
 
   // Without a timer factory the window makes its own QTimers.
   explicit TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent = nullptr,
@@ -176,6 +178,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   void overlapChanged(bool on) override;
   void identificationChanged(const QString& identification) override;
   void modeConfirmed(ModeCode mode) override;
+  void settingsReplyApplied(const SettingsReply& r, bool controlsEnabled) override;
   void windowOptionsRestored(const SettingsRecord& r) override;
   void scopeTabToFront() override;
   void voltmeterRunRequested() override;

@@ -1,11 +1,8 @@
 #include "devicewin/tf_onetolvanex_plots.h"
 
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QTabWidget>
 
+#include "devicewin/flowlayout.h"
 #include "devicewin/panel_files.h"
 #include "devicewin/panel_plotmode.h"
 #include "common/texttable.h"
@@ -24,40 +21,32 @@ TOneTolvanexPlots::TOneTolvanexPlots(TF_OneTolvanex& window, ITimer& unzoomTimer
     : w_(window), data_(std::make_unique<TMeasureData>()) {
   sheets_ = new TPlotSheets(w_.pageControl(), unzoomTimer, &w_);
 
-  // The plot controls sit in the cool bar after the run controls. In a narrow window the
-  // plot-mode group scrolls sideways rather than pushing the window wider.
-  auto* bar = static_cast<QHBoxLayout*>(w_.runControlsArea()->layout());
+  // The plot controls follow the run controls in the cool bar, whose rows wrap in a narrow
+  // window. The plot-mode group keeps its room while hidden, so changing sheets does not
+  // move the rows.
+  auto* bar = static_cast<TFlowLayout*>(w_.runControlsArea()->layout());
   tools_ = new TPlotToolButtons(w_.runControlsArea());
-  auto* scroll = new QScrollArea(w_.runControlsArea());
-  scroll->setObjectName(QStringLiteral("SB_PlotMode"));
-  scroll->setFrameShape(QFrame::NoFrame);
-  scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  group_ = new TPlotModeGroup;
-  scroll->setWidget(group_);
-  scroll->setFixedHeight(group_->sizeHint().height() +
-                         scroll->horizontalScrollBar()->sizeHint().height());
-  scroll->setMinimumWidth(60);
-  scroll->setMaximumWidth(group_->sizeHint().width() + 2 * scroll->frameWidth());
-  scroll->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  const int at = std::max(0, bar->count() - 1);  // before the closing stretch
-  bar->insertWidget(at, tools_, 0, Qt::AlignVCenter);
-  // Takes all the room up to its full width before the closing stretch gets any.
-  bar->insertWidget(at + 1, scroll, 1000, Qt::AlignTop);
+  group_ = new TPlotModeGroup(w_.runControlsArea());
+  QSizePolicy keep = group_->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  group_->setSizePolicy(keep);
+  bar->insertWidget(-1, tools_);
+  bar->insertWidget(-1, group_);
 
   voltages_ = new TVoltagePanels(sheets_->page(PlotSheet::Voltmeter));
   sheets_->setVoltageGroup(voltages_);
 
   presenter_ = new TOneTolvanexPresenter(
       {*sheets_, *group_, *tools_, *voltages_, *w_.runPanel(), w_.acquisition(), w_}, data_.get());
-  presenter_->setPlotModeVisibility([scroll](bool on) { scroll->setVisible(on); });
+  presenter_->setPlotModeVisibility([this](bool on) { group_->setVisible(on); });
   presenter_->setSerialSource([this] { return w_.serialNumber(); });
   presenter_->setStdSizeAction([this] { w_.restoreDefaultSize(); });
   w_.setVoltmeterRunHook([this] { data_->clearChartList(); });
   wireBars();
   measure_ = new TScopeMeasureLink(
       *sheets_, [this] { return data_.get(); },
-      [this]() -> const PlotChoice& { return presenter_->choice(); });
+      [this]() -> const PlotChoice& { return presenter_->choice(); },
+      [this]() -> const SettingsRecord& { return presenter_->scopeRecordSettings(); });
   presenter_->onScopePlotted = [this] { measure_->recordPlotted(); };
   wireData();
 }
@@ -77,42 +66,49 @@ void TOneTolvanexPlots::wireBars() {
     bars_[std::size_t(ch)] = new TVoltmeterBar(ch);
     voltages_->barSlot(ch)->addWidget(bars_[std::size_t(ch)]);
   }
-  // The bars follow the settings in force at each reading; a changed mode, range, probe factor
-  // or divider starts the bar afresh (its setters clear the drag indicator).
+  // Each reading is shown with the settings in force; with unchanged settings the drag
+  // indicator keeps the values seen so far.
   presenter_->onVoltmeterValues = [this](double ch0, double ch1, const QString&) {
-    const ConversionInputs& c = w_.acquisition().conversion();
-    const int mode = modeIndex(w_.acquisition().mode());
-    const double values[2] = {ch0, ch1};
-    for (std::size_t ch = 0; ch < 2; ++ch) {
-      BarState now{mode, c.ampl[ch], c.probe[ch], c.aux};
-      TVoltmeterBar* b = bars_[ch];
-      if (!(now == barState_[ch])) {
-        if (now.mode != barState_[ch].mode) b->setMode(now.mode);
-        if (now.ampl != barState_[ch].ampl) b->setRange(now.ampl);
-        if (now.probe != barState_[ch].probe) b->setProbeFactor(now.probe);
-        if (now.aux != barState_[ch].aux) b->setAuxDivider(now.aux);
-        b->resetIndicator();
-        barState_[ch] = now;
-      }
-      b->showValue(values[ch]);
-    }
+    barsFollowSettings();
+    bars_[0]->showValue(ch0);
+    bars_[1]->showValue(ch1);
   };
 }
 
-void TOneTolvanexPlots::modeConfirmed(ModeCode mode) {
-  const int m = modeIndex(mode);
-  if (m >= 4) {
+void TOneTolvanexPlots::barsFollowSettings() {
+  const int mode = modeIndex(w_.acquisition().mode());
+  if (mode < 0 || mode >= 4) {
+    // Leaving the voltmeter family ends what the bars have shown: back in it, they start
+    // afresh.
     for (BarState& b : barState_) b.mode = -1;
     return;
   }
-  // Another voltmeter mode: the bars take its scale at once (an RMS bar showed the DC scale
-  // until the first reading arrived).
+  // A changed mode, range, probe factor or divider draws the scale anew and starts the bar
+  // afresh (its setters clear the drag indicator).
+  const ConversionInputs& c = w_.acquisition().conversion();
   for (std::size_t ch = 0; ch < 2; ++ch) {
-    if (barState_[ch].mode == m) continue;
-    bars_[ch]->setMode(m);
-    bars_[ch]->setRange(barState_[ch].ampl);
-    barState_[ch].mode = m;
+    const BarState now{mode, c.ampl[ch], c.probe[ch], c.aux};
+    BarState& was = barState_[ch];
+    if (now == was) continue;
+    TVoltmeterBar* b = bars_[ch];
+    if (now.mode != was.mode) b->setMode(now.mode);
+    if (now.ampl != was.ampl || now.mode != was.mode) b->setRange(now.ampl);
+    if (now.probe != was.probe) b->setProbeFactor(now.probe);
+    if (now.aux != was.aux) b->setAuxDivider(now.aux);
+    b->resetIndicator();
+    was = now;
   }
+}
+
+void TOneTolvanexPlots::modeConfirmed(ModeCode) {
+  // Another voltmeter mode: the bars take its scale at once, in the range in force (not after
+  // the first reading, and not in a range left from before).
+  barsFollowSettings();
+}
+
+void TOneTolvanexPlots::settingsApplied() {
+  // The device reported its settings (after a restart, a range change): the bars show them.
+  barsFollowSettings();
 }
 
 void TOneTolvanexPlots::wireData() {

@@ -37,6 +37,8 @@ class TOneTolvanexPlots {
   void applyTexts();
   // Leaving the voltmeter family ends what the bars have shown: back in it, they start afresh.
   void modeConfirmed(ModeCode mode);
+  // The device reported its settings: the voltage bars take the ranges in force.
+  void settingsApplied();
   // The shared coordinate read-out of the main frame.
   void setCoordinateWindow(TF_D2Koord* k);
 
@@ -51,6 +53,7 @@ class TOneTolvanexPlots {
  private:
   void wireData();
   void wireBars();
+  void barsFollowSettings();
   SettingsRecord snapshot();
 
   TF_OneTolvanex& w_;

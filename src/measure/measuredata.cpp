@@ -185,15 +185,18 @@ void TMeasureData::voltmeterRunStarted(bool singleShot) {
 
 void TMeasureData::voltmeterStopped() {
   voltmeterSeries_ = false;
-  if (!voltmeterFileOpen_) return;
-  voltmeterFileOpen_ = false;
-  intermediateResult_ = files_->closeVoltmeterIntermediate();
-  if (intermediateResult_ == 0) {
-    auto& num = numbering(IntermediateFamily::VMXY);
-    num.refresh();
-    presenter_->intermediateFilesChanged(num);
-    presenter_->chartListChanged(chart_);
+  if (voltmeterFileOpen_) {
+    voltmeterFileOpen_ = false;
+    intermediateResult_ = files_->closeVoltmeterIntermediate();
+    if (intermediateResult_ == 0) {
+      auto& num = numbering(IntermediateFamily::VMXY);
+      num.refresh();
+      presenter_->intermediateFilesChanged(num);
+      presenter_->chartListChanged(chart_);
+    }
   }
+  // The chart is not drawn while readings arrive; the end of the run shows them.
+  if (chart_.Count() > 0) presenter_->voltmeterRunStopped(*this);
 }
 
 // --- Loggers ---------------------------------------------------------------------------------

@@ -45,6 +45,8 @@ class IMeasurePresenter {
   virtual void showVoltmeterValues(double /*ch0*/, double /*ch1*/, const QString& /*unit*/) {}
   // Voltmeter step 4: a reading was appended to (or the chart list was cleared).
   virtual void chartListChanged(const TTaggedTimedFloatPointList&) {}
+  // STOP of a voltmeter run: the chart shows the run's readings.
+  virtual void voltmeterRunStopped(const TMeasureData&) {}
   // End of an analog-logger run (or a stored one shown): draw the stream file.
   virtual void plotAnalogLoggerFile(const std::filesystem::path& /*streamFile*/) {}
   // End of an I/O-logger run: draw the I/O-logger list.

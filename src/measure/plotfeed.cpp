@@ -31,8 +31,15 @@ struct CurveStyle {
   QString xUnit;
   QString yUnit;
   ColorRef xColour = kColorBlack;
-  ColorRef yColour = kColorBlack;
+  ColorRef yColour = kColorBlack;      // the curve
+  ColorRef yAxisColour = kColorBlack;  // its Y axis: the curve's, or neutral when shared
 };
+
+// Y axis colour of a channel's time curve: its own colour, or a neutral one when both channels
+// are drawn on one axis (the axis belongs to neither).
+ColorRef yAxisColourOf(int ch, bool shared) {
+  return shared ? kSharedAxisColour : kChannelColour[ch];
+}
 
 // The curves of one image. The kernel's data sets are kept when their number stays the same,
 // so the next record fills the memory of the last one instead of allocating it again; the
@@ -57,7 +64,7 @@ class Curves {
     if (rc == kPlotOk) rc = ds->SetYUnit(st.yUnit);
     if (rc != kPlotOk) return rc;
     ds->xStyle.axisColor = ds->xStyle.labelColor = st.xColour;
-    ds->yStyle.axisColor = ds->yStyle.labelColor = st.yColour;
+    ds->yStyle.axisColor = ds->yStyle.labelColor = st.yAxisColour;
     ds->SetPointColor(st.yColour);
     ds->SetMarker(3, kNoMarker);
     out = ds;
@@ -144,7 +151,7 @@ struct Range {
 template <class Values, class XOf>
 int timeCurve(Curves& k, int ch, int n, Values values, XOf xOf, const WorldValue& trigX,
               const WorldValue& x0, const WorldValue& x1, const CurveStyle& st, bool autoScale,
-              double halfSpan) {
+              const ValueRange& fixed) {
   TGenD2DataSet* ds = nullptr;
   if (const int rc = k.begin(st, ds); rc != kPlotOk) return rc;
   PointWriter w(*ds, kChannelColour[ch]);
@@ -159,10 +166,10 @@ int timeCurve(Curves& k, int ch, int n, Values values, XOf xOf, const WorldValue
       w.next(xOf(i), v);
   }
   if (!autoScale) {
-    w.invisible(x0, halfSpan);
-    w.invisible(x0, -halfSpan);
-    r.lo = -halfSpan;
-    r.hi = halfSpan;
+    w.invisible(x0, fixed.hi);
+    w.invisible(x0, fixed.lo);
+    r.lo = fixed.lo;
+    r.hi = fixed.hi;
   }
   if (r.valid()) w.guide(trigX, r.lo, trigX, r.hi, kColorBlack);
   if (r.containsZero()) w.guide(x0, 0.0, x1, 0.0, kChannelColour[ch]);
@@ -171,13 +178,13 @@ int timeCurve(Curves& k, int ch, int n, Values values, XOf xOf, const WorldValue
 
 // An XY curve: x(i), y(i) for i < n; chX / chY are the channels on the axes.
 template <class XV, class YV>
-int xyCurve(Curves& k, int n, XV xv, YV yv, int chX, int chY, bool fixX, double halfX,
-            bool fixY, double halfY, ColorRef zeroColourX, ColorRef zeroColourY) {
+int xyCurve(Curves& k, int n, XV xv, YV yv, int chX, int chY, bool fixX, const ValueRange& rangeX,
+            bool fixY, const ValueRange& rangeY, ColorRef zeroColourX, ColorRef zeroColourY) {
   CurveStyle st;
   st.xUnit = QStringLiteral("V");
   st.yUnit = QStringLiteral("V");
   st.xColour = kChannelColour[chX];
-  st.yColour = kChannelColour[chY];
+  st.yColour = st.yAxisColour = kChannelColour[chY];
   TGenD2DataSet* ds = nullptr;
   if (const int rc = k.begin(st, ds); rc != kPlotOk) return rc;
   PointWriter w(*ds, kChannelColour[chY]);
@@ -193,12 +200,12 @@ int xyCurve(Curves& k, int n, XV xv, YV yv, int chX, int chY, bool fixX, double 
       w.next(WorldValue::num(x), y);
   }
   if (fixX) {
-    rx.lo = -halfX;
-    rx.hi = halfX;
+    rx.lo = rangeX.lo;
+    rx.hi = rangeX.hi;
   }
   if (fixY) {
-    ry.lo = -halfY;
-    ry.hi = halfY;
+    ry.lo = rangeY.lo;
+    ry.hi = rangeY.hi;
   }
   if (rx.valid() && ry.valid()) {
     w.invisible(WorldValue::num(rx.lo), ry.lo);
@@ -233,8 +240,12 @@ double channelFactor(const SettingsRecord& rs, int ch) {
   return (p - 1.0) / auxDivider(rs) + 1.0;
 }
 
-double fixedHalfSpan(const SettingsRecord& rs, int ch) {
-  return ampl(rs, ch) / 2.0 * channelFactor(rs, ch);
+ValueRange fixedRange(const SettingsRecord& rs, int ch) {
+  const double f = channelFactor(rs, ch);
+  const double offs = ch == 0 ? rs.offsC0 : rs.offsC1;
+  const double a = f * (offs - ampl(rs, ch) / 2.0);
+  const double b = f * (offs + ampl(rs, ch) / 2.0);
+  return {std::min(a, b), std::max(a, b)};
 }
 
 QString channelYUnit(int ch, bool synchYAxes) {
@@ -256,7 +267,7 @@ int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int
     const int cy = 1 - cx;
     const int rc = xyCurve(
         c, n, [&](int i) { return data[cx][i]; }, [&](int i) { return data[cy][i]; }, cx, cy,
-        !pc.autoScale[cx], fixedHalfSpan(rs, cx), !pc.autoScale[cy], fixedHalfSpan(rs, cy),
+        !pc.autoScale[cx], fixedRange(rs, cx), !pc.autoScale[cy], fixedRange(rs, cy),
         kColorBlack, kColorBlack);
     return rc != kPlotOk ? rc : c.finish();
   }
@@ -267,12 +278,13 @@ int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int
     st.yUnit = channelYUnit(ch, pc.synchYAxes);
     st.xColour = kColorBlack;
     st.yColour = kChannelColour[ch];
+    st.yAxisColour = yAxisColourOf(ch, pc.synchYAxes && pc.plotMode == kPlotK0K1);
     const double* v = data[ch];
     const int rc = timeCurve(
         c, ch, n, [v](int i) { return v[i]; },
         [dt, tp](int i) { return WorldValue::num(double(i) * dt - tp); }, WorldValue::num(0.0),
         WorldValue::num(-tp), WorldValue::num(total - tp), st, pc.autoScale[ch],
-        fixedHalfSpan(rs, ch));
+        fixedRange(rs, ch));
     if (rc != kPlotOk) return rc;
   }
   return c.finish();
@@ -303,8 +315,8 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
     const int cy = 1 - cx;
     const int rc = xyCurve(
         c, n, [&](int i) { return volts(cx, i); }, [&](int i) { return volts(cy, i); }, cx, cy,
-        !pc.autoScale[cx], fixedHalfSpan(header, cx), !pc.autoScale[cy],
-        fixedHalfSpan(header, cy), kChannelColour[cx], kChannelColour[cy]);
+        !pc.autoScale[cx], fixedRange(header, cx), !pc.autoScale[cy],
+        fixedRange(header, cy), kChannelColour[cx], kChannelColour[cy]);
     return rc != kPlotOk ? rc : c.finish();
   }
   for (int ch = 0; ch < 2; ++ch) {
@@ -315,12 +327,23 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
     st.yUnit = channelYUnit(ch, pc.synchYAxes);
     st.xColour = kColorBlack;
     st.yColour = kChannelColour[ch];
+    st.yAxisColour = yAxisColourOf(ch, pc.synchYAxes && pc.plotMode == kPlotK0K1);
     const int rc = timeCurve(
         c, ch, n, [&](int i) { return volts(ch, i); }, xOf, xOf(0), xOf(0), xOf(n - 1), st,
-        pc.autoScale[ch], fixedHalfSpan(header, ch));
+        pc.autoScale[ch], fixedRange(header, ch));
     if (rc != kPlotOk) return rc;
   }
   return c.finish();
+}
+
+ChartScale chartScaleFor(ModeCode mode, const ConversionInputs& conv) {
+  ChartScale s;
+  for (std::size_t ch = 0; ch < 2; ++ch) {
+    s.ampl[ch] = conv.ampl[ch];
+    s.probe[ch] = conv.probe[ch];
+  }
+  s.rms = mode == kModeVMA0 || mode == kModeVMA1;
+  return s;
 }
 
 int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> readings,
@@ -347,7 +370,7 @@ int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> reading
     st.xUnit = QStringLiteral("V");
     st.yUnit = QStringLiteral("V");
     st.xColour = kChannelColour[cx];
-    st.yColour = kChannelColour[cy];
+    st.yColour = st.yAxisColour = kChannelColour[cy];
     TGenD2DataSet* ds = nullptr;
     if (const int rc = c.begin(st, ds); rc != kPlotOk) return rc;
     PointWriter w(*ds, kChannelColour[cy]);
@@ -373,6 +396,7 @@ int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> reading
     st.yUnit = QStringLiteral("V");  // the chart always shares one Y axis
     st.xColour = kColorBlack;
     st.yColour = kChannelColour[ch];
+    st.yAxisColour = yAxisColourOf(ch, pc.plotMode == kPlotK0K1);
     TGenD2DataSet* ds = nullptr;
     if (const int rc = c.begin(st, ds); rc != kPlotOk) return rc;
     PointWriter w(*ds, kChannelColour[ch]);

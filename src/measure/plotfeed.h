@@ -11,6 +11,7 @@
 
 #include "common/daytime.h"
 #include "common/voltmeterreading.h"
+#include "device/decoding.h"
 #include "device/settingsrecord.h"
 #include "measure/loggerstream.h"
 #include "plot/genkernel.h"
@@ -20,6 +21,8 @@ namespace tolv {
 
 // Channel 0 blue, channel 1 red (0x00BBGGRR).
 inline constexpr ColorRef kChannelColour[2] = {0xFF0000, 0x0000FF};
+// A Y axis both channels share is drawn in neither channel's colour.
+inline constexpr ColorRef kSharedAxisColour = 0x000000;
 
 // Lines at zero and the trigger line are drawn with this many points.
 inline constexpr int kGuideLinePoints = 1001;
@@ -48,8 +51,13 @@ struct PlotChoice {
 
 // (P - 1) / A + 1 with the record's probe factor and auxiliary divider.
 double channelFactor(const SettingsRecord& rs, int ch);
-// Half the fixed span of a channel: (Ampl / 2) x F.
-double fixedHalfSpan(const SettingsRecord& rs, int ch);
+// The fixed range of a channel with automatic scaling off: what the converter can measure,
+// F x (Offs -+ Ampl / 2), lowest first (a negative probe factor turns it round).
+struct ValueRange {
+  double lo = 0.0;
+  double hi = 0.0;
+};
+ValueRange fixedRange(const SettingsRecord& rs, int ch);
 // "V" for channel 0; channel 1 gets "V " (its own axis) unless the Y axes are synchronised.
 QString channelYUnit(int ch, bool synchYAxes);
 
@@ -70,6 +78,9 @@ struct ChartScale {
   double probe[2] = {1.0, 1.0};
   bool rms = false;  // VMA0/VMA1: 0 .. Ampl x P instead of +-Ampl x P
 };
+// The chart's ranges in a voltmeter mode with the conversion in force: both RMS modes (VMA0,
+// VMA1) start at 0.
+ChartScale chartScaleFor(ModeCode mode, const ConversionInputs& conv);
 int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> readings,
                    const ChartScale& scale, const PlotChoice& pc);
 

@@ -362,6 +362,18 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
     QString text;
   };
   std::vector<XTick> ticks;
+  // Time labels carry their date only where it is new: on the first label and where the day
+  // changes; the others show the time of day alone.
+  const bool timeAxis = ax.minimum.kind == kWorldTime;
+  auto tickText = [&](const WorldValue& shown, std::int32_t& lastDay) {
+    if (!timeAxis || shown.kind != kWorldTime)
+      return worldLabelText(shown, st.labelDigits, ax.unit);
+    const std::int32_t day = timeLabelDay(shown.time());
+    QString text = timeLabelText(shown.time(), st.labelDigits, day != lastDay);
+    if (text.isEmpty()) text = timeLabelText(shown.time(), st.labelDigits, true);
+    lastDay = day;
+    return text;
+  };
   auto placeTicks = [&](const WorldValue& step, std::vector<XTick>& out) {
     out.clear();
     const WorldValue base = rangeStep(step);
@@ -369,13 +381,14 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
     bool fits = true;
     int prevRight = 0;
     bool havePrev = false;
+    std::int32_t lastDay = INT32_MIN;
     for (int pass = 0; pass < 1001 && wvLessEqual(v, ax.maximum); ++pass) {
       XTick tk;
       tk.v = v;
       tk.x = t.toPixel(v);
       tk.inside = ax.left < tk.x && tk.x < ax.right;
       if (tk.inside) {
-        tk.text = worldLabelText(tickShownValue(v, step), st.labelDigits, ax.unit);
+        tk.text = tickText(tickShownValue(v, step), lastDay);
         if (!tk.text.isEmpty()) {
           const int w = fm.horizontalAdvance(tk.text);
           const int left = tk.x - w / 2;
@@ -393,8 +406,9 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
   bool placed = false;
   for (int n = 0; n < 1000; ++n) {
     const WorldValue v = wvAdd(ax.minimum, s);
-    const int w =
-        fm.horizontalAdvance(padHash(worldLabelText(v, st.labelDigits, ax.unit), minChars));
+    // Measured as most labels are drawn: on a time axis without the date.
+    std::int32_t day = timeAxis ? timeLabelDay(v.time()) : INT32_MIN;
+    const int w = fm.horizontalAdvance(padHash(tickText(v, day), minChars));
     const int d = std::abs(t.toPixel(v) - p0);
     if (d - w >= 5 && placeTicks(s, ticks)) {
       placed = true;
@@ -433,10 +447,14 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
     }
   };
 
+  std::int32_t drawnDay = INT32_MIN;  // the day of the last label drawn
   for (std::size_t i = 0; i < ticks.size(); ++i) {
-    const XTick& tk = ticks[i];
+    XTick& tk = ticks[i];
     if (i > 0) minorTicks(ticks[i - 1].v, tk.v);
     if (!tk.inside) continue;
+    // A label left out at the edge took the date with it: the next one shows it.
+    std::int32_t day = drawnDay;
+    if (timeAxis && !tk.text.isEmpty()) tk.text = tickText(tickShownValue(tk.v, s), day);
     p.setPen(tickPen);
     p.drawLine(tk.x, y0, tk.x, ax.top + 12);
     grid(tk.x);
@@ -462,6 +480,7 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
                               : ds.xTics.back().label.right;
     if (shift != 0 && rec.label.left + shift <= prevRight + kLabelGap) rec.label.text.clear();
     rec.label.x += shift;
+    if (!rec.label.text.isEmpty()) drawnDay = day;
     drawLabel(p, fm, rec.label);
     rec.drawn = true;
     ds.xTics.push_back(rec);

@@ -1,6 +1,9 @@
 // Point drawing of TGenD2ImgKernel: markers and link lines of one data set.
 #include <QCoreApplication>
+#include <algorithm>
 #include <climits>
+#include <cmath>
+#include <memory>
 
 #include "plot/genkernel.h"
 #include "plot/plotraster.h"
@@ -24,6 +27,40 @@ struct RangeTest {
   }
 };
 
+// The pixel rectangle of the axis ranges (bounds included), in unrounded pixels.
+struct ClipBox {
+  double x0, x1, y0, y1;
+  ClipBox(const AxisTransform& tx, const AxisWorldData& ax, const AxisTransform& ty,
+          const AxisWorldData& ay) {
+    const double xa = tx.toPixelReal(ax.minimum), xb = tx.toPixelReal(ax.maximum);
+    const double ya = ty.toPixelReal(ay.minimum), yb = ty.toPixelReal(ay.maximum);
+    x0 = std::min(xa, xb);
+    x1 = std::max(xa, xb);
+    y0 = std::min(ya, yb);
+    y1 = std::max(ya, yb);
+  }
+  // Cuts the segment to the box; false when no part of it lies inside.
+  bool clip(double& ax, double& ay, double& bx, double& by) const {
+    // Most lines of a zoomed curve lie wholly on one side of the window: refused at once.
+    if ((ax < x0 && bx < x0) || (ax > x1 && bx > x1) || (ay < y0 && by < y0) ||
+        (ay > y1 && by > y1))
+      return false;
+    const double dx = bx - ax, dy = by - ay;
+    double t0 = 0.0, t1 = 1.0;
+    if (!clipParameters(ax, ay, dx, dy, x0, x1, y0, y1, t0, t1)) return false;
+    const double sx = ax, sy = ay;
+    if (t1 < 1.0) {
+      bx = sx + t1 * dx;
+      by = sy + t1 * dy;
+    }
+    if (t0 > 0.0) {
+      ax = sx + t0 * dx;
+      ay = sy + t0 * dy;
+    }
+    return true;
+  }
+};
+
 // Pixels of the points, computed chunk by chunk just ahead of the drawing so the points are
 // read while they are still in the cache; a link to a point further on is computed directly.
 struct PointPixels {
@@ -31,7 +68,11 @@ struct PointPixels {
   const AxisTransform& tx;
   const AxisTransform& ty;
   RangeTest inX, inY;
+  ClipBox box;
   std::vector<int> px, py;
+  // Unrounded pixels of the points outside the ranges (NaN: never drawable), filled only
+  // where needed, so a picture without zoom never touches them.
+  std::unique_ptr<double[]> rx, ry;
   std::vector<std::uint8_t> in;
   int done = 0;
 
@@ -41,8 +82,11 @@ struct PointPixels {
         ty(ds.yTransform),
         inX(*ds.mergedX),
         inY(*ds.mergedY),
+        box(ds.xTransform, *ds.mergedX, ds.yTransform, *ds.mergedY),
         px(p.size()),
         py(p.size()),
+        rx(new double[p.size()]),
+        ry(new double[p.size()]),
         in(p.size()) {}
 
   bool compute(int k, int& x, int& y) const {
@@ -56,7 +100,49 @@ struct PointPixels {
     for (; done < end; ++done) {
       const std::size_t k = std::size_t(done);
       in[k] = compute(done, px[k], py[k]);
+      if (!in[k] && !realOf(done, rx[k], ry[k])) rx[k] = std::nan("");
     }
+  }
+  bool realOf(int k, double& x, double& y) const {
+    int ix = 0, iy = 0;
+    if (compute(k, ix, iy)) {
+      x = ix;
+      y = iy;
+      return true;
+    }
+    const PlotPoint& pt = pts[std::size_t(k)];
+    if (pt.X.kind != inX.kind || pt.Y.kind != inY.kind) return false;
+    x = tx.toPixelReal(pt.X);
+    y = ty.toPixelReal(pt.Y);
+    return std::isfinite(x) && std::isfinite(y);
+  }
+  // Unrounded pixel of any point whose kinds match the axes, in range or not (a point in
+  // range stands at its pixel, so a cut line ends exactly where its marker is).
+  bool real(int k, double& x, double& y) const {
+    if (k < done) {
+      const std::size_t u = std::size_t(k);
+      if (in[u]) {
+        x = px[u];
+        y = py[u];
+        return true;
+      }
+      x = rx[u];
+      y = ry[u];
+      return !std::isnan(x);
+    }
+    return realOf(k, x, y);
+  }
+  // A line between two points of which at least one lies outside the axis ranges: the part
+  // inside them, with the ends rounded as the points' pixels are. False when none is inside.
+  bool clippedLine(int a, int b, int& x0, int& y0, int& x1, int& y1) const {
+    double ax = 0, ay = 0, bx = 0, by = 0;
+    if (!real(a, ax, ay) || !real(b, bx, by)) return false;
+    if (!box.clip(ax, ay, bx, by)) return false;
+    x0 = AxisTransform::roundHalfEven(ax);
+    y0 = AxisTransform::roundHalfEven(ay);
+    x1 = AxisTransform::roundHalfEven(bx);
+    y1 = AxisTransform::roundHalfEven(by);
+    return true;
   }
   bool get(int k, int& x, int& y) const {
     if (k < done) {
@@ -80,9 +166,9 @@ void drawPoint(Sink& sink, const PointPixels& pp, int i, int plotLeft, int plotB
                Repeat* rep) {
   const PlotPoint& pt = pp.pts[std::size_t(i)];
   int x = 0, y = 0;
-  if (!pp.get(i, x, y)) return;
-  if (!rep || rep->x != x || rep->y != y || rep->shape != pt.markerShape ||
-      rep->size != pt.markerSize) {
+  const bool inside = pp.get(i, x, y);
+  if (inside && (!rep || rep->x != x || rep->y != y || rep->shape != pt.markerShape ||
+                 rep->size != pt.markerSize)) {
     markerSpans(sink, pt.markerShape, x, y, pt.markerSize, plotLeft, plotBottom);
     if (rep) {
       rep->x = x;
@@ -93,16 +179,19 @@ void drawPoint(Sink& sink, const PointPixels& pp, int i, int plotLeft, int plotB
   }
   const int n = int(pp.pts.size());
   for (const std::int32_t link : {pt.linkA, pt.linkB}) {
-    int x0 = 0, y0 = 0;
-    if (link < 0 || link >= n || !pp.get(link, x0, y0)) continue;
+    if (link < 0 || link >= n) continue;
+    int x0 = 0, y0 = 0, x1 = x, y1 = y;
+    // A line that leaves the axis ranges (a zoomed picture) is cut at their edge instead of
+    // being dropped, so steep edges and curves passing through the window stay visible.
+    if (!(pp.get(link, x0, y0) && inside) && !pp.clippedLine(link, i, x0, y0, x1, y1)) continue;
     if (rep) {
-      if (rep->lx0 == x0 && rep->ly0 == y0 && rep->lx1 == x && rep->ly1 == y) continue;
+      if (rep->lx0 == x0 && rep->ly0 == y0 && rep->lx1 == x1 && rep->ly1 == y1) continue;
       rep->lx0 = x0;
       rep->ly0 = y0;
-      rep->lx1 = x;
-      rep->ly1 = y;
+      rep->lx1 = x1;
+      rep->ly1 = y1;
     }
-    lineSpans(sink, x0, y0, x, y);
+    lineSpans(sink, x0, y0, x1, y1);
   }
 }
 

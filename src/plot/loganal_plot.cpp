@@ -351,6 +351,7 @@ bool TLogAnalPlot::drawTraces(int n) {
 }
 
 void TLogAnalPlot::drawTimeAxis(QPainter& p) {
+  timeLabels_.clear();
   const QColor black(Qt::black);
   const int a = plotArea_.bottom() - plotArea_.top();
   const int y0 = laneLow_[0] + 2;
@@ -372,6 +373,7 @@ void TLogAnalPlot::drawTimeAxis(QPainter& p) {
   p.setPen(Qt::black);
   const QFontMetrics fm = p.fontMetrics();
   const double K0 = std::floor(startTime_ / big);
+  const int width = bitmap_.width();
   for (int k = 0; k < kMaxTicks; ++k) {
     double t = (K0 + k) * big;
     if (t > endTime_ + m) break;
@@ -379,8 +381,14 @@ void TLogAnalPlot::drawTimeAxis(QPainter& p) {
     const int x = pixelOfTime(t);
     vRun(p, x, y0, yl, black);
     const QString text = valueText(t, 3, QStringLiteral("s"));
-    const int w = fm.horizontalAdvance(text);
-    p.drawText(QRect(x - w / 2, yl, w + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
+    const int w = fm.horizontalAdvance(text) + 1;
+    // A label at the picture's edge is moved inside it rather than cut ("5 m" for "5 ms"); one
+    // that runs into its neighbour (a narrow picture) is left out, the tick stays.
+    const int left = std::clamp(x - w / 2, 0, std::max(0, width - w));
+    if (!timeLabels_.empty() && left <= timeLabels_.back().right() + 2) continue;
+    const QRect box(left, yl, w, fm.height());
+    p.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
+    timeLabels_.push_back(box);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "plot/loganal_list.h"
 
@@ -93,6 +94,8 @@ class TLogAnalPlot {
   int cursorX() const { return cursorX_; }
   QRect readOutBox() const { return readOutBox_; }
   bool zooming() const { return zooming_; }
+  // Boxes of the time labels drawn by the last render, left to right.
+  const std::vector<QRect>& timeLabelBoxes() const { return timeLabels_; }
   int zoomLeft() const { return zoomLeft_; }
   int zoomRight() const { return zoomRight_; }
 
@@ -132,6 +135,8 @@ class TLogAnalPlot {
   bool cursorDrawn_ = false;
   int cursorX_ = 0;
   QRect readOutBox_;
+
+  std::vector<QRect> timeLabels_;
 
   bool zooming_ = false;
   bool zoomDrawn_ = false;

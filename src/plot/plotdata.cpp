@@ -165,7 +165,7 @@ void TD2PointsLst::GetMarker(int& size, int& shape) const {
 
 int AxisTransform::toPixel(const WorldValue& v) const {
   // Same arithmetic as toPixelFast, so both agree to the pixel.
-  const double p = double(firstPixel) + double(scale) * wvSub(v, minimum).toNumber();
+  const double p = toPixelReal(v);
   // Far outside values are clamped so the conversion stays defined.
   if (!(p > -1e9 && p < 1e9)) return p < 0 ? -1000000000 : 1000000000;
   return roundHalfEven(p);

@@ -123,6 +123,12 @@ struct AxisTransform {
     }
     return toPixel(v);
   }
+  // The pixel before rounding (both variants above round this value), unbounded.
+  double toPixelReal(const WorldValue& v) const {
+    if (v.kind == kWorldNumber && minimum.kind == kWorldNumber)
+      return double(firstPixel) + double(scale) * (v.number - minimum.number);
+    return double(firstPixel) + double(scale) * wvSub(v, minimum).toNumber();
+  }
   // Nearest integer, halves to even (as the default floating-point rounding does).
   static int roundHalfEven(double p) {
     // Adding and removing 1.5 * 2^52 leaves the value rounded in the current (nearest) mode;

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTime>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "common/format.h"
@@ -36,22 +37,40 @@ QString durationDays(std::int64_t days) {
 
 }  // namespace
 
-QString timeLabelText(const DayTime& t, int digits) {
+namespace {
+
+// The label's day and seconds: whole microseconds, so that 12:00:00 does not come out as
+// 11:59:59.999999 (which may move the label into the next day).
+DayTime labelParts(const DayTime& t, double total) {
+  DayTime m = total < 0 ? dtFromSeconds(-total) : t.normalised();
+  m.seconds = std::nearbyint(m.seconds * 1e6) / 1e6;
+  if (m.seconds >= DayTime::kSecondsPerDay) {
+    m.seconds -= DayTime::kSecondsPerDay;
+    m.day += 1;
+  }
+  return m;
+}
+
+}  // namespace
+
+std::int32_t timeLabelDay(const DayTime& t) {
+  const double total = t.totalSeconds();
+  if (total <= 1.0) return INT32_MIN;
+  const DayTime m = labelParts(t, total);
+  return m.day != 0 ? m.day : INT32_MIN;
+}
+
+QString timeLabelText(const DayTime& t, int digits, bool withDate) {
   const double total = t.totalSeconds();
   if (std::fabs(total) <= 1.0) return engText(total, digits, QStringLiteral("s"), true);
   const bool negative = total < 0;
-  DayTime m = negative ? dtFromSeconds(-total) : t.normalised();
-  // Work on whole microseconds so that 12:00:00 does not come out as 11:59:59.999999.
-  double secs = std::nearbyint(m.seconds * 1e6) / 1e6;
-  if (secs >= DayTime::kSecondsPerDay) {
-    secs -= DayTime::kSecondsPerDay;
-    m.day += 1;
-  }
+  const DayTime m = labelParts(t, total);
+  const double secs = m.seconds;
   QStringList parts;
   if (m.day != 0) {
     if (total <= 0) {
       parts << durationDays(m.day);
-    } else {
+    } else if (withDate) {
       const QDate d = dtToQDateTime(DayTime{0.0, m.day}).date();
       parts << d.toString(regional().shortDateFormat());
     }

@@ -2,6 +2,7 @@
 // Texts and steps of axis labels: the label of a WorldValue, the step search rule RangeStep
 // and rounding a value to a multiple of a step, for numbers and times alike.
 #include <QString>
+#include <cstdint>
 
 #include "plot/worldvalue.h"
 
@@ -10,8 +11,12 @@ namespace tolv {
 // Tick label: engineering notation without blanks ("200mV"), fixed point for "%" units,
 // date / time of day / fraction for times above a second, "500 ms" for shorter times.
 QString worldLabelText(const WorldValue& v, int digits, const QString& unit);
-// The label of a time value (the unit is not used for times).
-QString timeLabelText(const DayTime& t, int digits);
+// The label of a time value (the unit is not used for times). Without the date a label shows
+// only its time of day (an axis writes the date once and again where the day changes).
+QString timeLabelText(const DayTime& t, int digits, bool withDate = true);
+// The day whose date a time label shows; INT32_MIN for labels without a date (short times
+// and durations).
+std::int32_t timeLabelDay(const DayTime& t);
 
 // Next larger label step: numbers niceStepUp(1.01 v); times niceTimeStep(2.001 s) from one
 // second on, else niceStepUp(1.1 s), as a time again.

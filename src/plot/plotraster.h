@@ -87,13 +87,14 @@ class ColumnSpans {
 // Pixels this far from the origin lie outside every picture.
 inline constexpr int kFarPixel = 1 << 22;
 
-// Cuts the segment to the square of +-kFarPixel (Liang-Barsky); false when nothing is left.
-inline bool clipToFarSquare(int& x0, int& y0, int& x1, int& y1) {
-  const double lim = kFarPixel;
-  const double dx = double(x1) - x0, dy = double(y1) - y0;
+// The parameters t0 <= t1 of the part of the segment from (ax, ay) by (dx, dy) that lies in
+// the box [xlo, xhi] x [ylo, yhi] (Liang-Barsky); false when no part does.
+inline bool clipParameters(double ax, double ay, double dx, double dy, double xlo, double xhi,
+                           double ylo, double yhi, double& t0, double& t1) {
   const double p[4] = {-dx, dx, -dy, dy};
-  const double q[4] = {x0 + lim, lim - x0, y0 + lim, lim - y0};
-  double t0 = 0.0, t1 = 1.0;
+  const double q[4] = {ax - xlo, xhi - ax, ay - ylo, yhi - ay};
+  t0 = 0.0;
+  t1 = 1.0;
   for (int i = 0; i < 4; ++i) {
     if (p[i] == 0.0) {
       if (q[i] < 0.0) return false;
@@ -108,6 +109,15 @@ inline bool clipToFarSquare(int& x0, int& y0, int& x1, int& y1) {
       if (r < t1) t1 = r;
     }
   }
+  return true;
+}
+
+// Cuts the segment to the square of +-kFarPixel; false when nothing is left.
+inline bool clipToFarSquare(int& x0, int& y0, int& x1, int& y1) {
+  const double lim = kFarPixel;
+  const double dx = double(x1) - x0, dy = double(y1) - y0;
+  double t0 = 0.0, t1 = 1.0;
+  if (!clipParameters(x0, y0, dx, dy, -lim, lim, -lim, lim, t0, t1)) return false;
   auto at = [&](double base, double d, double t) {
     const double v = std::nearbyint(base + t * d);
     return int(v < -lim ? -lim : v > lim ? lim : v);

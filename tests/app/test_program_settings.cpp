@@ -83,8 +83,8 @@ TEST(ProgramSettings, ChangedSettingsAreRestoredAfterSigterm) {
   s.overlapping = false;
   s.left = 60;
   s.top = 70;
-  s.width = 810;
-  s.height = 520;
+  s.width = 1300;
+  s.height = 700;
   ASSERT_EQ(saveSettingsFiles(first, s), 0);
 
   // The next run applies them to a device in its power-on state and stores them again.
@@ -103,8 +103,8 @@ TEST(ProgramSettings, ChangedSettingsAreRestoredAfterSigterm) {
   EXPECT_FALSE(r.overlapping);
   EXPECT_EQ(r.left, 60);
   EXPECT_EQ(r.top, 70);
-  EXPECT_EQ(r.width, 810);
-  EXPECT_EQ(r.height, 520);
+  EXPECT_EQ(r.width, 1300);
+  EXPECT_EQ(r.height, 700);
   EXPECT_EQ(fs::file_size(first), 408u);
   EXPECT_TRUE(bytesOf(devices[0] / "LastSettings.VXT").startsWith("Mode\r\n0DMV\r\n"));
   // The second device stayed in scope mode.

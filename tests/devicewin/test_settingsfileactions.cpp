@@ -102,7 +102,7 @@ TEST_F(SettingsWindow, ChangedSettingsComeBackAtTheNextStart) {
   m.modeChosen(0);  // VMD0
   ASSERT_TRUE(until([&] { return acq().mode() == kModeVMD0 && settled(); }));
   acq().setOverlap(false);  // (single shot is cleared by the stop that closing starts with)
-  w_->setGeometry(40, 50, 820, 530);
+  w_->setGeometry(40, 50, 1300, 700);
   files().setOptionsSource([](WindowOptions& o) { o.scopePlotMode = 1; });
   w_->closeQuery();
   ASSERT_EQ(files().lastCloseResult(), 0);
@@ -121,7 +121,7 @@ TEST_F(SettingsWindow, ChangedSettingsComeBackAtTheNextStart) {
   EXPECT_EQ(acq().conversion().aux, 1.0);
   EXPECT_FALSE(acq().overlap());
   EXPECT_EQ(w_->gpioModel().countInterval(1), 1500);
-  EXPECT_EQ(w_->geometry(), QRect(40, 50, 820, 530));
+  EXPECT_EQ(w_->geometry(), QRect(40, 50, 1300, 700));
   EXPECT_TRUE(w_->runPanel()->runButton()->isEnabled());
   // Options no panel owns here are kept from the file.
   EXPECT_EQ(files().windowOptions().scopePlotMode, 1);

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPrinter>
+#include <QPainter>
 #include <QTabWidget>
 #include <cmath>
 
@@ -54,6 +55,18 @@ class Sheets : public ::testing::Test {
   QImage shown(PlotSheet s) { return sheets_->image(s)->pixmap().toImage(); }
   void left(PlotSheet s, int x) {
     sheets_->mouseDown(s, Qt::LeftButton, Qt::LeftButton, {}, x, 100);
+  }
+  // The timing diagram of a sheet, drawn with its list.
+  TLogAnalPlot& drawDiagram(PlotSheet s) {
+    EXPECT_EQ(s == PlotSheet::Logic ? sheets_->plotLogic(laSettings()) : sheets_->plotIoLogger(0.01),
+              0);
+    return s == PlotSheet::Logic ? sheets_->logicPlot() : sheets_->ioPlot();
+  }
+  // A left drag from x0 to x1.
+  void dragZoom(PlotSheet s, int x0, int x1) {
+    left(s, x0);
+    sheets_->mouseMove(s, Qt::LeftButton, {}, x1, 100);
+    sheets_->mouseUp(s, Qt::LeftButton, {}, {}, x1, 100);
   }
   void right(PlotSheet s, int x) {
     sheets_->mouseDown(s, Qt::RightButton, Qt::RightButton, {}, x, 100);
@@ -171,6 +184,33 @@ TEST_F(Sheets, RightThenLeftWithin250msRestoresTheFullViewAfterwardsLeftZooms) {
   }
 }
 
+// The unzoom draws the full view on a fresh picture: not one pixel of the zoomed picture
+// survives, the picture equals the full view drawn anew.
+TEST_F(Sheets, UnzoomOfATimingDiagramReplacesTheZoomedPicture) {
+  for (const PlotSheet s : {PlotSheet::Logic, PlotSheet::IoLogger}) {
+    SCOPED_TRACE(int(s));
+    TLogAnalPlot& p = drawDiagram(s);
+    const QImage full = p.bitmap().copy();
+    dragZoom(s, 200, 400);
+    const QImage zoomed = p.bitmap().copy();
+    ASSERT_NE(zoomed, full);
+    right(s, 300);
+    hub_.advance(100);
+    left(s, 300);
+    sheets_->mouseUp(s, Qt::LeftButton, {}, {}, 300, 100);
+    hub_.advance(200);
+    EXPECT_EQ(p.bitmap(), full);
+    // Where the zoomed picture had trace pixels the full view has none, they are gone.
+    int survivors = 0;
+    for (int y = 0; y < full.height(); ++y)
+      for (int x = 0; x < full.width(); ++x)
+        survivors += (zoomed.pixel(x, y) & 0xFFFFFF) == 0xFF0000 &&
+                     (full.pixel(x, y) & 0xFFFFFF) != 0xFF0000 &&
+                     (p.bitmap().pixel(x, y) & 0xFFFFFF) == 0xFF0000;
+    EXPECT_EQ(survivors, 0);
+  }
+}
+
 TEST_F(Sheets, BothTimingDiagramsShareTheOneUnzoomTimer) {
   ASSERT_EQ(sheets_->plotLogic(laSettings()), 0);
   ASSERT_EQ(sheets_->plotIoLogger(0.01), 0);
@@ -193,6 +233,7 @@ TEST_F(Sheets, KernelImagesZoomMeasureAndUnzoomWithTheMouse) {
   r.sampleTime = 0.001;
   PlotChoice pc;
   pc.autoScale[0] = pc.autoScale[1] = true;
+  sheets_->setHeadline(QStringLiteral("HEADLINE"));
   ASSERT_EQ(sheets_->plotScope(c0.data(), c1.data(), 1000, r, pc), 0);
   TGenD2ImgKernel& k = sheets_->scopeKernel();
   const WorldValue min0 = k.Get(0)->mergedX->minimum;
@@ -213,9 +254,39 @@ TEST_F(Sheets, KernelImagesZoomMeasureAndUnzoomWithTheMouse) {
                      200);
   EXPECT_EQ(k.Get(0)->mergedX->minimum, min0);
   // The headline is back after the release.
-  sheets_->setHeadline(QStringLiteral("HEADLINE"));
   sheets_->mouseUp(PlotSheet::Scope, Qt::LeftButton, Qt::RightButton, {}, 400, 200);
   EXPECT_GT(countColour(shown(PlotSheet::Scope).copy(0, 0, 900, 14), qRgb(0, 0, 0)), 0);
+}
+
+// Each picture keeps the headline of its own drawing: a later record of another mode and a
+// resize that redraws every picture do not retitle it.
+TEST_F(Sheets, EachPictureKeepsItsOwnHeadline) {
+  std::vector<double> c0(1000, 0.5), c1(1000, -0.5);
+  SettingsRecord r = SettingsRecord::defaults();
+  PlotChoice pc;
+  sheets_->setHeadline(QStringLiteral("SCOPE RECORD 10:00:00"));
+  ASSERT_EQ(sheets_->plotScope(c0.data(), c1.data(), 1000, r, pc), 0);
+  const QImage scopeBefore = shown(PlotSheet::Scope).copy(0, 0, shown(PlotSheet::Scope).width(), 14);
+  sheets_->setHeadline(QStringLiteral("LOGIC RECORD 11:11:11"));
+  ASSERT_EQ(sheets_->plotLogic(laSettings()), 0);
+  EXPECT_EQ(sheets_->headline(PlotSheet::Scope), QStringLiteral("SCOPE RECORD 10:00:00"));
+  EXPECT_EQ(sheets_->headline(PlotSheet::Logic), QStringLiteral("LOGIC RECORD 11:11:11"));
+  // A resize draws every picture again, each with its own headline.
+  pc_->resize(880, 590);
+  QApplication::processEvents();
+  sheets_->relayout();
+  QImage top = shown(PlotSheet::Scope).copy(0, 0, shown(PlotSheet::Scope).width(), 14);
+  QImage expected(top.size(), QImage::Format_RGB32);
+  expected.fill(Qt::white);
+  drawHeadline(expected, QStringLiteral("SCOPE RECORD 10:00:00"));
+  // Compare the headline's band only (the plot's frame starts below it).
+  const QFontMetrics fm(QPainter(&expected).font());
+  const int w = fm.horizontalAdvance(QStringLiteral("SCOPE RECORD 10:00:00"));
+  const QRect band((top.width() - w) / 2, 0, w, fm.ascent());
+  EXPECT_EQ(top.copy(band), expected.copy(band));
+  EXPECT_NE(scopeBefore.size(), QSize());
+  pc_->resize(900, 600);
+  QApplication::processEvents();
 }
 
 TEST_F(Sheets, ClipboardTakesTheShownImageOrTheWholeWindow) {

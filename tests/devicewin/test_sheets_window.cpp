@@ -11,7 +11,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QLayout>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QAbstractSpinBox>
+#include <QAbstractScrollArea>
+#include <QAbstractItemView>
+#include <QPainter>
+#include <sstream>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cctype>
@@ -22,6 +29,7 @@
 #include "common/texttable.h"
 #include "device/gpio.h"
 #include "devicewin/panel_plotmode.h"
+#include "devicewin/panel_scopemeasure.h"
 #include "devicewin/panel_voltage.h"
 #include "devicewin/sheets_plots.h"
 #include "devicewin/voltmeterbars.h"
@@ -151,6 +159,34 @@ TEST_F(SheetsWindow, ScopeRecordShowsBothChannelsWithTriggerLineAndHeadline) {
   EXPECT_EQ(acq().runState(), RunState::Idle);
 }
 
+// Runs of other modes change the data's record settings and time; the scope image, drawn
+// again by its plot controls, keeps the time axis, measurements and headline of its record.
+TEST_F(SheetsWindow, ScopeRedrawAfterAnotherModeKeepsTheScopeRecordsSettings) {
+  singleRecord();
+  TGenD2ImgKernel& k = sheets().scopeKernel();
+  const double xMin = k.Get(0)->mergedX->minimum.toNumber();
+  const double xMax = k.Get(0)->mergedX->maximum.toNumber();
+  const QString headline = sheets().headline(PlotSheet::Scope);
+  auto* table = w_->findChild<TScopeMeasurePanel*>(QStringLiteral("PN_ScopeMeasure"));
+  ASSERT_NE(table, nullptr);
+  const QString frequency = table->cellText(MeasureRow::Frequency, 0);
+  w_->settingsModel().sampleTimeTrackbarMoved(8);  // 500 us
+  hub_.advance(1500);
+  chooseMode(kModeVMD0);
+  runFor(1000);
+  ASSERT_NE(data().recordSettings().sampleTime,
+            w_->plots().presenter().scopeRecordSettings().sampleTime);
+  ASSERT_NE(data().measurementTime(), w_->plots().presenter().scopeRecordTime());
+  w_->pageControl()->setCurrentIndex(int(PlotSheet::Scope));
+  click(child<QRadioButton>("RB_K0"));
+  click(child<QRadioButton>("RB_K0_K1"));
+  QApplication::processEvents();
+  EXPECT_DOUBLE_EQ(k.Get(0)->mergedX->minimum.toNumber(), xMin);
+  EXPECT_DOUBLE_EQ(k.Get(0)->mergedX->maximum.toNumber(), xMax);
+  EXPECT_EQ(sheets().headline(PlotSheet::Scope), headline);
+  EXPECT_EQ(table->cellText(MeasureRow::Frequency, 0), frequency);
+}
+
 TEST_F(SheetsWindow, PlotControlsRedrawTheScopeSheet) {
   singleRecord();
   TGenD2ImgKernel& k = sheets().scopeKernel();
@@ -230,6 +266,38 @@ TEST_F(SheetsWindow, VoltmeterShowsValuesAndChartsOnRequest) {
   EXPECT_GT(countColour(shown(PlotSheet::Voltmeter), qRgb(0, 0, 255)), 20);
 }
 
+// STOP ends a voltmeter run with the chart of its readings, under a headline with the run's
+// time; in both RMS modes the fixed Y axis starts at 0.
+TEST_F(SheetsWindow, StopInAVoltmeterModeDrawsTheChart) {
+  chooseMode(kModeLAIO);
+  singleRecord();  // an earlier record of another mode: its time must not head the chart
+  for (ModeCode m : {kModeVMD0, kModeVMA0, kModeVMA1}) {
+    SCOPED_TRACE(modeCodeText(m));
+    chooseMode(m);
+    w_->pageControl()->setCurrentIndex(int(PlotSheet::Voltmeter));
+    sheets().clearSheet(PlotSheet::Voltmeter);
+    runFor(2000);
+    ASSERT_GT(data().chartList().Count(), 1);
+    TGenD2ImgKernel& k = sheets().chartKernel();
+    ASSERT_EQ(k.DataSetCount(), 2);
+    // Every reading of the run is on the chart.
+    int measured = 0;
+    for (const PlotPoint& p : k.Get(0)->points.Points()) measured += (p.flags & kPointMeasurable) != 0;
+    EXPECT_EQ(measured, data().chartList().Count());
+    const QImage img = shown(PlotSheet::Voltmeter);
+    EXPECT_GT(countColour(img, qRgb(0, 0, 255)), 20);
+    EXPECT_EQ(sheets().headline(PlotSheet::Voltmeter),
+              headlineText(w_->serialNumber(), data().measurementTime()));
+    // The run's start, just before its first reading.
+    const double lead = dtDiffSeconds(data().chartList().Items().front().time, data().measurementTime());
+    EXPECT_GE(lead, 0.0);
+    EXPECT_LT(lead, 1.0);
+    const bool rms = m != kModeVMD0;
+    EXPECT_DOUBLE_EQ(k.Get(0)->mergedY->minimum.toNumber(),
+                     rms ? 0.0 : -acq().conversion().ampl[0] * acq().conversion().probe[0]);
+  }
+}
+
 TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars) {
   chooseMode(kModeVMD0);
   click(child<QRadioButton>("RB_AutoSave_CSV"));
@@ -267,6 +335,82 @@ TEST_F(SheetsWindow, VoltmeterBarsTakeTheNewModesScaleWhenTheModeChanges) {
     const int x0 = bar->plot().xOf(0.0);
     EXPECT_LT(x0, bar->plot().image().width() / 10) << name;
     EXPECT_EQ(bar->plot().image().pixel(x0, bar->plot().geometry().y4), qRgb(0, 0, 0)) << name;
+  }
+}
+
+// With unchanged settings the drag indicator spans every reading so far; a changed range
+// starts it afresh.
+TEST_F(SheetsWindow, VoltmeterBarsKeepTheirBandAcrossReadings) {
+  chooseMode(kModeVMD0);
+  auto* bar = child<TVoltmeterBar>("IM_V_C0");
+  ASSERT_NE(bar, nullptr);
+  TOneTolvanexPresenter& p = w_->plots().presenter();
+  p.showVoltmeterValues(1.0, 0.0, QStringLiteral("V DC"));
+  p.showVoltmeterValues(2.0, 0.0, QStringLiteral("V DC"));
+  EXPECT_TRUE(bar->plot().indicatorValid());
+  EXPECT_DOUBLE_EQ(bar->plot().indicatorMinimum(), 1.0);
+  EXPECT_DOUBLE_EQ(bar->plot().indicatorMaximum(), 2.0);
+  p.showVoltmeterValues(1.5, 0.0, QStringLiteral("V DC"));
+  EXPECT_DOUBLE_EQ(bar->plot().indicatorMinimum(), 1.0);
+  EXPECT_DOUBLE_EQ(bar->plot().indicatorMaximum(), 2.0);
+  // The grey band covers 1.0 .. 2.0 V on the picture.
+  const int y = bar->plot().geometry().y3 / 2;
+  const QImage& img = bar->plot().image();
+  EXPECT_EQ(img.pixel((bar->plot().xOf(1.0) + bar->plot().xOf(1.5)) / 2, y),
+            TVoltmeterPlot::kIndicatorGrey);
+  EXPECT_EQ(img.pixel((bar->plot().xOf(1.5) + bar->plot().xOf(2.0)) / 2, y),
+            TVoltmeterPlot::kIndicatorGrey);
+  // Another range: the band starts again with the next reading.
+  w_->settingsModel().amplitudeTrackbarMoved(0, 3);  // 2 V
+  ASSERT_TRUE(until([&] { return acq().conversion().ampl[0] == 2.0; }, 3000));
+  p.showVoltmeterValues(0.5, 0.0, QStringLiteral("V DC"));
+  EXPECT_DOUBLE_EQ(bar->plot().indicatorMinimum(), 0.5);
+  EXPECT_DOUBLE_EQ(bar->plot().indicatorMaximum(), 0.5);
+}
+
+// A window that comes up in a voltmeter mode shows the bars in the range in force before the
+// first reading, not in a range of 1 V left from nothing.
+TEST_F(SheetsWindow, VoltmeterBarsShowTheRangeInForceBeforeTheFirstReading) {
+  w_->settingsModel().amplitudeTrackbarMoved(0, 3);  // 2 V
+  w_->settingsModel().amplitudeTrackbarMoved(1, 6);  // 20 V
+  hub_.advance(1500);
+  chooseMode(kModeVMA0);
+  ASSERT_TRUE(until([&] { return acq().conversion().ampl[1] == 20.0; }, 3000));
+  hub_.advance(500);
+  const double ampl[2] = {2.0, 20.0};
+  for (int ch = 0; ch < 2; ++ch) {
+    auto* bar = child<TVoltmeterBar>(ch == 0 ? "IM_V_C0" : "IM_V_C1");
+    EXPECT_EQ(bar->plot().mode(), 2) << ch;
+    EXPECT_DOUBLE_EQ(bar->plot().range(), ampl[ch] / 2) << ch;
+    EXPECT_DOUBLE_EQ(bar->plot().probeFactor(), acq().conversion().probe[std::size_t(ch)]) << ch;
+    EXPECT_DOUBLE_EQ(bar->plot().auxDivider(), acq().conversion().aux) << ch;
+  }
+}
+
+// After a restart into a voltmeter mode the bars show the stored ranges as soon as the device
+// has reported them, before any reading.
+TEST_F(SheetsWindow, VoltmeterBarsAfterARestartIntoAVoltmeterMode) {
+  w_->settingsModel().amplitudeTrackbarMoved(0, 3);  // 2 V
+  w_->settingsModel().amplitudeTrackbarMoved(1, 6);  // 20 V
+  hub_.advance(1500);
+  chooseMode(kModeVMA0);
+  w_->closeQuery();
+  w_.reset();
+  w_ = std::make_unique<TF_OneTolvanex>(sim_, nullptr,
+                                        [this](int ms) -> ITimer& { return hub_.create(ms); });
+  w_->setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
+  w_->settingsModel().setQuestionSink(&no_);
+  w_->show();
+  ASSERT_EQ(w_->open(), 0);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeVMA0 && acq().queue().count() == 0; }, 6000));
+  hub_.advance(1000);
+  ASSERT_DOUBLE_EQ(acq().conversion().ampl[1], 20.0);
+  const double ampl[2] = {2.0, 20.0};
+  for (int ch = 0; ch < 2; ++ch) {
+    auto* bar = child<TVoltmeterBar>(ch == 0 ? "IM_V_C0" : "IM_V_C1");
+    EXPECT_EQ(bar->plot().mode(), 2) << ch;
+    EXPECT_DOUBLE_EQ(bar->plot().range(), ampl[ch] / 2) << ch;
+    EXPECT_FALSE(bar->plot().indicatorValid()) << ch;
   }
 }
 
@@ -313,6 +457,137 @@ TEST_F(SheetsWindow, IoLoggerStreamIsDrawnAfterStop) {
   EXPECT_EQ(sheets().shownSheet(), PlotSheet::IoLogger);
   ASSERT_GT(data().ioLoggerList().count(), 0);
   EXPECT_GT(countColour(shown(PlotSheet::IoLogger), qRgb(255, 0, 0)), 100);
+}
+
+namespace {
+
+// Where a shown control of the window is cut: outside the window or its parent, narrower or
+// lower than its content needs, or (for the plot pictures) covered by a sibling.
+std::string cutControls(QWidget* window, QWidget* root) {
+  std::ostringstream o;
+  const QRect win = window->rect();
+  for (QWidget* w : root->findChildren<QWidget*>()) {
+    if (!w->isVisibleTo(window) || w->isWindow()) continue;
+    const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) ||
+                         qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QGroupBox*>(w);
+    if (!control) continue;
+    // The settings column and the value tables scroll up and down by design; anything else
+    // in a scroll area (a cool bar that scrolls sideways) must show whole in its viewport.
+    bool scrolled = false;
+    QRect inView;
+    for (QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget()) {
+      if (auto* sa = qobject_cast<QAbstractScrollArea*>(p)) {
+        const QString n = sa->objectName();
+        if (n == QLatin1String("SB_Parms") || n == QLatin1String("SB_ScopeControlsSheet") ||
+            qobject_cast<QAbstractItemView*>(sa))
+          scrolled = true;
+        else if (!sa->viewport()->rect().contains(
+                     QRect(w->mapTo(sa->viewport(), QPoint(0, 0)), w->size())))
+          o << w->objectName().toStdString() << " scrolled out of " << n.toStdString() << "; ";
+      }
+    }
+    if (scrolled) continue;
+    const QRect r(w->mapTo(window, QPoint(0, 0)), w->size());
+    const std::string name = w->objectName().isEmpty() ? w->metaObject()->className()
+                                                        : w->objectName().toStdString();
+    if (!win.contains(r)) o << name << " leaves the window; ";
+    if (QWidget* p = w->parentWidget(); p && !p->rect().contains(w->geometry()))
+      o << name << " leaves " << p->objectName().toStdString() << "; ";
+    const QSize need = w->minimumSizeHint();
+    if (!qobject_cast<QLabel*>(w) || !static_cast<QLabel*>(w)->pixmap().isNull()) {
+      if (w->width() < need.width() || w->height() < need.height())
+        o << name << " squeezed to " << w->width() << "x" << w->height() << "; ";
+    } else if (!static_cast<QLabel*>(w)->wordWrap()) {
+      const QLabel* l = static_cast<QLabel*>(w);
+      const int textWidth = l->fontMetrics().horizontalAdvance(l->text());
+      if (l->contentsRect().width() < textWidth && l->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored)
+        o << name << " text cut (" << l->text().toStdString() << "); ";
+    }
+  }
+  return o.str();
+}
+
+}  // namespace
+
+// At the window's minimum size every control of the cool bar and the sheets is whole, with
+// intermediate-file numbers shown, on every sheet; the measurements never cover the scope's
+// curves and every picture holds its headline.
+TEST_F(SheetsWindow, NothingIsCutAtTheMinimumSize) {
+  singleRecord();
+  // Two intermediate files of every family: all five number boxes join the cool bar.
+  for (IntermediateFamily f : kIntermediateFamilies)
+    for (int k = 1; k <= 2; ++k)
+      if (!std::filesystem::exists(intermediateFileName(data().deviceFolder(), f, k)))
+        std::ofstream(intermediateFileName(data().deviceFolder(), f, k)) << "x";
+  w_->filePanel()->refreshAll();
+  for (const char* box : {"GB_VMXY_Nrs", "GB_OSA0_Nrs", "GB_LAIO_Nrs", "GB_DLA0_Nrs", "GB_DLDI_Nrs"})
+    ASSERT_TRUE(child<QGroupBox>(box)->isVisibleTo(w_.get())) << box;
+  w_->resize(TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
+  for (int round = 0; round < 2; ++round) {
+    setLanguageIndex(round == 0 ? kLanguageGerman : kLanguageEnglish);
+    w_->applyTexts();
+    for (int page = 0; page < 6; ++page) {
+      w_->pageControl()->setCurrentIndex(page);
+      QApplication::processEvents();
+      QApplication::processEvents();
+      SCOPED_TRACE("page " + std::to_string(page) + " language " + std::to_string(round));
+      EXPECT_EQ(cutControls(w_.get(), w_->runControlsArea()), "");
+      EXPECT_EQ(cutControls(w_.get(), w_->pageControl()->currentWidget()), "");
+      // Every tab is whole: no scroll buttons, no shortened captions.
+      QTabBar* tabs = w_->pageControl()->tabBar();
+      EXPECT_LE(tabs->sizeHint().width(), tabs->width());
+      EXPECT_GE(tabs->tabRect(tabs->count() - 1).right(), tabs->tabRect(0).left());
+      EXPECT_LE(tabs->tabRect(tabs->count() - 1).right(), tabs->width() - 1);
+      // The plot-mode group is whole where it is shown.
+      auto* group = child<QGroupBox>("GB_PlotMode");
+      if (group->isVisible()) {
+        for (QWidget* c : group->findChildren<QWidget*>())
+          EXPECT_TRUE(group->rect().contains(c->geometry())) << c->objectName().toStdString();
+      }
+    }
+  }
+  setLanguageIndex(kLanguageEnglish);
+  w_->applyTexts();
+  // In every mode, after texts of another language, the cool bar's controls keep the width
+  // they need, no more: rows without gaps, nothing squeezed.
+  for (ModeCode m : {kModeVMD0, kModeLAIO, kModeDLDI, kModeOSA0}) {
+    SCOPED_TRACE(modeCodeText(m));
+    chooseMode(m);
+    // A changed control asks its parents to lay out again one level per pass of the loop.
+    for (int pass = 0; pass < 10; ++pass) QApplication::processEvents();
+    QLayout* bar = w_->runControlsArea()->layout();
+    for (int i = 0; i < bar->count(); ++i) {
+      QWidget* c = bar->itemAt(i)->widget();
+      if (!c || c->isHidden()) continue;
+      // (A group box is at least as wide as its title.)
+      const auto need = [](QWidget* k) {
+        return k->sizeHint().expandedTo(k->minimumSizeHint()).width();
+      };
+      EXPECT_EQ(c->width(), need(c)) << c->objectName().toStdString();
+      for (QWidget* k : c->findChildren<QWidget*>()) {
+        if (!k->isVisibleTo(c) || !k->layout()) continue;
+        EXPECT_EQ(k->width(), need(k)) << k->objectName().toStdString();
+      }
+    }
+    EXPECT_EQ(cutControls(w_.get(), w_->runControlsArea()), "");
+  }
+  // The measurements stand beside the scope image, not on it.
+  w_->pageControl()->setCurrentIndex(int(PlotSheet::Scope));
+  QApplication::processEvents();
+  QApplication::processEvents();
+  QWidget* table = child<QWidget>("PN_ScopeMeasure");
+  ASSERT_NE(table, nullptr);
+  ASSERT_TRUE(table->isVisible());
+  const QRect im = sheets().image(PlotSheet::Scope)->geometry();
+  EXPECT_FALSE(im.intersects(table->geometry()));
+  EXPECT_LE(im.right() + 1, table->x());
+  EXPECT_EQ(table->geometry().right(), sheets().page(PlotSheet::Scope)->width() - 1);
+  // The picture is drawn in the image's size, the headline fits into it.
+  EXPECT_EQ(sheets().scopeKernel().Bitmap().size(), im.size());
+  const QFontMetrics fm(QPainter(&sheets().scopeKernel().Bitmap()).font());
+  for (PlotSheet s : {PlotSheet::Voltmeter, PlotSheet::Scope, PlotSheet::Logic,
+                      PlotSheet::AnalogLogger, PlotSheet::IoLogger})
+    EXPECT_LE(fm.horizontalAdvance(sheets().headline()), sheets().image(s)->width()) << int(s);
 }
 
 // The same physical input through the ranges 0.2 V, 2 V and 20 V: the curves change size and

@@ -159,7 +159,7 @@ TEST_F(RunWindow, StoredSettingsComeBackInStages) {
   stored.overlapping = true;
   stored.probeFactorC0 = 10;
   stored.memoryDepth = 2000;
-  stored.width = 800;
+  stored.width = 1300;
   stored.height = 200;  // below the minimum height
   w_->setSettingsRestore([&](const std::filesystem::path&, SettingsRecord& r) {
     r = stored;
@@ -172,7 +172,7 @@ TEST_F(RunWindow, StoredSettingsComeBackInStages) {
   EXPECT_TRUE(run().overlapBox()->isChecked());
   EXPECT_FALSE(run().singleShotBox()->isChecked());
   EXPECT_EQ(w_->scopeControlsPanel()->probeSpin(0)->value(), 10);
-  EXPECT_EQ(w_->size(), QSize(800, TF_OneTolvanex::kMinimumHeight));
+  EXPECT_EQ(w_->size(), QSize(1300, TF_OneTolvanex::kMinimumHeight));
   EXPECT_FALSE(run().runButton()->isEnabled());
   ASSERT_TRUE(until([&] { return !rec_.of("*SWr").empty(); }));
   // Stage 2 writes the stored device settings 789 + 250 ms after stage 1.
@@ -439,7 +439,7 @@ TEST_F(RunWindow, Screenshots) {
   };
   shoot("osa0_large", 1600, 1000);
   shoot("osa0_1200", 1200, 800);
-  shoot("osa0_min", 520, 300);
+  shoot("osa0_min", TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
   w_->linkPanel()->setDebugCovered(false);
   click(run().runButton());
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 500));

@@ -53,6 +53,35 @@ std::vector<PlotPoint> guidePoints(const TGenD2DataSet& ds, ColorRef c) {
 
 }  // namespace
 
+namespace {
+
+// A loaded stream of n samples: channel 0 rises by one step per sample, channel 1 falls by
+// two. W counts the end marker's 8 words as well.
+AnalogLoggerStream loggerStream(int n, const SettingsRecord& h = SettingsRecord::defaults()) {
+  AnalogLoggerStream s;
+  s.header = h;
+  for (int i = 0; i < n; ++i) {
+    s.raw0.push_back(std::uint16_t(32768 + i));
+    s.raw1.push_back(std::uint16_t(32768 - 2 * i));
+  }
+  s.wordCount = std::uint64_t(2 * n + 8);
+  return s;
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<VoltmeterReading> readings(int n) {
+  std::vector<VoltmeterReading> r;
+  const DayTime t0{43200.0, 739000};
+  for (int i = 0; i < n; ++i)
+    r.push_back(VoltmeterReading::measured(dtAddSeconds(t0, 0.5 * i), 0.1 * i, -0.05 * i));
+  return r;
+}
+
+}  // namespace
+
 TEST(ScopeFeed, PlotModeZeroLeavesNoCurve) {
   TGenD2ImgKernel k;
   Samples s(100);
@@ -125,6 +154,96 @@ TEST(ScopeFeed, FixedRangeUsesProbeFactorAndDividerOfTheRecord) {
   EXPECT_NEAR(num(k.Get(0)->yAxis.maximum), 10.0, 1e-12);
 }
 
+// The fixed range is what the converter measures: the offset shifts it, the probe factor
+// (with the divider) scales it, a negative probe factor turns it round.
+TEST(ScopeFeed, FixedRangeIsTheMeasurableRangeOffsetIncluded) {
+  SettingsRecord r = scopeRecord(50, 200, 1e-5);
+  r.amplC0 = 2.0;
+  r.offsC0 = 1.5;
+  r.probeFactorC0 = 1.0;
+  r.amplC1 = 10.0;
+  r.offsC1 = -3.0;
+  r.probeFactorC1 = 10.0;
+  r.probeHelpFactorFlag = false;
+  EXPECT_DOUBLE_EQ(fixedRange(r, 0).lo, 0.5);
+  EXPECT_DOUBLE_EQ(fixedRange(r, 0).hi, 2.5);
+  EXPECT_DOUBLE_EQ(fixedRange(r, 1).lo, -80.0);
+  EXPECT_DOUBLE_EQ(fixedRange(r, 1).hi, 20.0);
+  r.probeHelpFactorFlag = true;
+  const double f = 9.0 / 0.85 + 1.0;
+  EXPECT_NEAR(fixedRange(r, 1).lo, -8.0 * f, 1e-12);
+  EXPECT_NEAR(fixedRange(r, 1).hi, 2.0 * f, 1e-12);
+  r.probeFactorC0 = -1.0;  // (-1 - 1) / 0.85 + 1
+  const double g = -2.0 / 0.85 + 1.0;
+  EXPECT_NEAR(fixedRange(r, 0).lo, 2.5 * g, 1e-12);
+  EXPECT_NEAR(fixedRange(r, 0).hi, 0.5 * g, 1e-12);
+
+  // A trace measured at 1.0 .. 2.0 V with the 1.5 V offset lies on the axis and is drawn.
+  r = scopeRecord(50, 200, 1e-5);
+  r.amplC0 = 2.0;
+  r.offsC0 = 1.5;
+  r.probeFactorC0 = 1.0;
+  std::vector<double> c0(200), c1(200, 0.0);
+  for (int i = 0; i < 200; ++i) c0[std::size_t(i)] = 1.5 + 0.5 * std::sin(i * 0.1);
+  PlotChoice pc;
+  pc.plotMode = kPlotK0;
+  TGenD2ImgKernel k;
+  k.SetImageSize(500, 300);
+  k.PrepareImage(nullptr);
+  ASSERT_EQ(feedScopeImage(k, c0.data(), c1.data(), 200, r, pc), 0);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.minimum), 0.5);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.maximum), 2.5);
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  const QRgb blue = qRgb(0, 0, 255);
+  int drawn = 0;
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < 500; ++x) drawn += k.Bitmap().pixel(x, y) == blue;
+  EXPECT_GT(drawn, 300);
+  // The XY picture fixes the axis of a channel the same way.
+  pc.plotMode = kPlotK1vsK0;
+  pc.autoScale[1] = true;
+  ASSERT_EQ(feedScopeImage(k, c0.data(), c1.data(), 200, r, pc), 0);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->xAxis.minimum), 0.5);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->xAxis.maximum), 2.5);
+}
+
+// Both channels on one Y axis: the axis is drawn in a neutral colour, not in either channel's;
+// an axis of one channel keeps its colour.
+TEST(ScopeFeed, SharedYAxisIsNeutral) {
+  Samples s(300);
+  const SettingsRecord r = scopeRecord(10, 300, 1e-4);
+  PlotChoice pc;
+  pc.plotMode = kPlotK0K1;
+  pc.synchYAxes = true;
+  TGenD2ImgKernel k;
+  k.SetImageSize(600, 300);
+  k.PrepareImage(nullptr);
+  ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 300, r, pc), 0);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(k.Get(i)->yStyle.axisColor, kSharedAxisColour) << i;
+    EXPECT_EQ(k.Get(i)->yStyle.labelColor, kSharedAxisColour) << i;
+    EXPECT_EQ(k.Get(i)->points.At(5).color, kChannelColour[i]) << i;
+  }
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  const AxisWorldData& band = *k.YAxes().Get(0);
+  const int x = band.right - 5, y = (band.top + band.bottom) / 2;
+  EXPECT_EQ(k.Bitmap().pixel(x, y), qRgb(0, 0, 0));
+  // One channel alone: its own colour.
+  pc.plotMode = kPlotK1;
+  ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 300, r, pc), 0);
+  EXPECT_EQ(k.Get(0)->yStyle.axisColor, kChannelColour[1]);
+  // The analog logger and the voltmeter chart share the same way.
+  pc.plotMode = kPlotK0K1;
+  ASSERT_EQ(feedAnalogLoggerImage(k, loggerStream(30), DayTime{}, pc), 0);
+  EXPECT_EQ(k.Get(1)->yStyle.axisColor, kSharedAxisColour);
+  pc.synchYAxes = false;
+  ASSERT_EQ(feedAnalogLoggerImage(k, loggerStream(30), DayTime{}, pc), 0);
+  EXPECT_EQ(k.Get(1)->yStyle.axisColor, kChannelColour[1]);
+  ASSERT_EQ(feedChartImage(k, readings(5), ChartScale{}, pc), 0);
+  EXPECT_EQ(k.Get(0)->yStyle.axisColor, kSharedAxisColour);
+  EXPECT_EQ(k.Get(1)->yStyle.axisColor, kSharedAxisColour);
+}
+
 TEST(ScopeFeed, UnsynchronisedYAxesGiveChannelOneAnAxisOfItsOwn) {
   TGenD2ImgKernel k;
   Samples s(300);
@@ -186,22 +305,6 @@ TEST(ScopeFeed, EmptyRecordAddsNoSamplePoints) {
 
 // --- Analog logger ---------------------------------------------------------------------------
 
-namespace {
-
-// A loaded stream of n samples: channel 0 rises by one step per sample, channel 1 falls by
-// two. W counts the end marker's 8 words as well.
-AnalogLoggerStream loggerStream(int n, const SettingsRecord& h = SettingsRecord::defaults()) {
-  AnalogLoggerStream s;
-  s.header = h;
-  for (int i = 0; i < n; ++i) {
-    s.raw0.push_back(std::uint16_t(32768 + i));
-    s.raw1.push_back(std::uint16_t(32768 - 2 * i));
-  }
-  s.wordCount = std::uint64_t(2 * n + 8);
-  return s;
-}
-
-}  // namespace
 
 TEST(AnalogLoggerFeed, SkipsTheFirstSampleAndConvertsWithTheHeader) {
   TGenD2ImgKernel k;
@@ -278,17 +381,6 @@ TEST(AnalogLoggerFeed, XYZeroLinesTakeTheChannelColours) {
 
 // --- Voltmeter chart -------------------------------------------------------------------------
 
-namespace {
-
-std::vector<VoltmeterReading> readings(int n) {
-  std::vector<VoltmeterReading> r;
-  const DayTime t0{43200.0, 739000};
-  for (int i = 0; i < n; ++i)
-    r.push_back(VoltmeterReading::measured(dtAddSeconds(t0, 0.5 * i), 0.1 * i, -0.05 * i));
-  return r;
-}
-
-}  // namespace
 
 TEST(ChartFeed, The180thReadingSwitchesToClockTime) {
   TGenD2ImgKernel k;
@@ -325,6 +417,29 @@ TEST(ChartFeed, FixedRangeIsPlusMinusAmplitudeTimesProbeInDCAndFromZeroInRMS) {
   pc.autoScale[0] = true;
   ASSERT_EQ(feedChartImage(k, r, sc, pc), 0);
   EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.maximum), 0.4);
+}
+
+// Both RMS modes, raw or not, start the chart at 0; both DC modes run symmetric.
+TEST(ChartFeed, BothRmsModesStartAtZero) {
+  ConversionInputs conv;
+  conv.ampl = {2.0, 20.0};
+  conv.probe = {10.0, 1.0};
+  auto r = readings(5);
+  for (VoltmeterReading& v : r) v.value1 = -v.value1;  // RMS readings are not negative
+  PlotChoice pc;
+  pc.plotMode = kPlotK0K1;
+  for (ModeCode m : {kModeVMD0, kModeVMD1, kModeVMA0, kModeVMA1}) {
+    SCOPED_TRACE(modeCodeText(m));
+    const ChartScale sc = chartScaleFor(m, conv);
+    const bool rms = m == kModeVMA0 || m == kModeVMA1;
+    EXPECT_EQ(sc.rms, rms);
+    EXPECT_DOUBLE_EQ(sc.ampl[1], 20.0);
+    EXPECT_DOUBLE_EQ(sc.probe[0], 10.0);
+    TGenD2ImgKernel k;
+    ASSERT_EQ(feedChartImage(k, r, sc, pc), 0);
+    EXPECT_DOUBLE_EQ(num(k.Get(0)->mergedY->minimum), rms ? 0.0 : -20.0);
+    EXPECT_DOUBLE_EQ(num(k.Get(0)->mergedY->maximum), 20.0);
+  }
 }
 
 TEST(ChartFeed, XYChartAndEmptyList) {

@@ -336,5 +336,31 @@ TEST(LogAnalPlot, ZoomAndRestore) {
   EXPECT_EQ(plot.bitmap(), clean);
 }
 
+// The time labels at both ends of the axis stay whole inside the picture ("5 ms", not "5 m"),
+// over a sweep of picture widths, and never run into each other.
+TEST(LogAnalPlot, TimeLabelsStayInsideThePicture) {
+  TLogAnalList l;
+  for (int i = 0; i < 5010; ++i) l.add(i, std::uint16_t(i / 7));
+  TLogAnalPlot plot(l);
+  int endLabels = 0;
+  for (int width = 300; width <= 1200; width += 37) {
+    plot.prepare(QSize(width, 300));
+    // 0 .. 5 ms: labelled every 0.5 ms, the last label at the plot's right end.
+    ASSERT_EQ(plot.render(nullptr, recordView(0, 5000, 1e-6), true), 0);
+    const auto& boxes = plot.timeLabelBoxes();
+    ASSERT_GE(boxes.size(), 3u) << width;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+      EXPECT_GE(boxes[i].left(), 0) << width;
+      EXPECT_LE(boxes[i].right(), width - 1) << width;
+      if (i > 0) {
+        EXPECT_GT(boxes[i].left(), boxes[i - 1].right()) << width;
+      }
+    }
+    // The label of the end stands near the right edge, not dropped.
+    if (boxes.back().right() >= width - 4) ++endLabels;
+  }
+  EXPECT_GT(endLabels, 0);
+}
+
 }  // namespace
 }  // namespace tolv

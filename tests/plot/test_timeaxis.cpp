@@ -76,10 +76,13 @@ TEST_F(TimeAxis, ZoomedLabelsCarryTheDigitsOfTheirStep) {
       const int digits = decimalsOf(step());
       ASSERT_GT(digits, 0) << span;
       bool full = false;
-      for (const TTicRecord& t : tics) {
+      for (std::size_t i = 0; i < tics.size(); ++i) {
+        const TTicRecord& t = tics[i];
         const QString f = fractionDigits(t.label.text);
         EXPECT_LE(f.size(), digits) << span << " " << t.label.text.toStdString();
-        EXPECT_TRUE(t.label.text.startsWith(QStringLiteral("05.03.2024 14:30:12")))
+        // The date once, on the first label; the time of day on all.
+        EXPECT_TRUE(t.label.text.startsWith(i == 0 ? QStringLiteral("05.03.2024 14:30:12")
+                                                   : QStringLiteral("14:30:12")))
             << t.label.text.toStdString();
         full = full || f.size() == digits;
       }
@@ -91,9 +94,48 @@ TEST_F(TimeAxis, ZoomedLabelsCarryTheDigitsOfTheirStep) {
   EXPECT_DOUBLE_EQ(step(), 0.1);
   QStringList texts;
   for (const TTicRecord& t : tics) texts << t.label.text;
-  EXPECT_TRUE(texts.contains(QStringLiteral("05.03.2024 14:30:12 ,2")))
+  EXPECT_TRUE(texts.contains(QStringLiteral("14:30:12 ,2")) ||
+              texts.contains(QStringLiteral("05.03.2024 14:30:12 ,2")))
       << texts.join('|').toStdString();
-  EXPECT_TRUE(texts.contains(QStringLiteral("05.03.2024 14:30:12 ,3")));
+  EXPECT_TRUE(texts.contains(QStringLiteral("14:30:12 ,3")));
+}
+
+// A clock-time axis writes the date once, on its first label, and again where the day
+// changes; every other label shows the time of day only.
+TEST_F(TimeAxis, DateOnceAndAgainWhereTheDayChanges) {
+  // Ten minutes within one day.
+  const auto& tics = render(at(2026, 12, 8, 22, 30, 0), 600, 1000);
+  ASSERT_GE(tics.size(), 3u);
+  int dated = 0;
+  for (const TTicRecord& t : tics) dated += t.label.text.contains(QStringLiteral("08.12.2026"));
+  EXPECT_EQ(dated, 1);
+  EXPECT_TRUE(tics.front().label.text.startsWith(QStringLiteral("08.12.2026 22:3")))
+      << tics.front().label.text.toStdString();
+  for (std::size_t i = 1; i < tics.size(); ++i)
+    EXPECT_TRUE(tics[i].label.text.startsWith(QStringLiteral("22:"))) << tics[i].label.text.toStdString();
+  // Four hours across midnight: the first label after midnight carries the new date.
+  const auto& night = render(at(2026, 12, 8, 22, 0, 0), 4 * 3600, 1000);
+  ASSERT_GE(night.size(), 3u);
+  QStringList texts;
+  for (const TTicRecord& t : night) texts << t.label.text;
+  int first = -1, second = -1;
+  for (int i = 0; i < int(night.size()); ++i) {
+    if (texts[i].contains(QStringLiteral("08.12.2026"))) {
+      EXPECT_EQ(first, -1) << texts.join('|').toStdString();
+      first = i;
+    }
+    if (texts[i].contains(QStringLiteral("09.12.2026"))) {
+      EXPECT_EQ(second, -1) << texts.join('|').toStdString();
+      second = i;
+    }
+  }
+  EXPECT_EQ(first, 0) << texts.join('|').toStdString();
+  ASSERT_GT(second, 0) << texts.join('|').toStdString();
+  // The labels before the new date are of the old day, the ones after it of the new.
+  for (int i = 1; i < second; ++i) EXPECT_FALSE(texts[i].startsWith(QStringLiteral("0"))) << texts[i].toStdString();
+  // Labels never run into each other.
+  for (std::size_t i = 1; i < night.size(); ++i)
+    EXPECT_GT(night[i].label.left, night[i - 1].label.right);
 }
 
 TEST_F(TimeAxis, StepGrowsUntilLabelsFit) {
