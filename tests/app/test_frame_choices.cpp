@@ -2,6 +2,7 @@
 // window sizes from the position file, and a multi-device run at shut-down.
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QScreen>
 #include <fstream>
 
@@ -17,8 +18,14 @@ namespace {
 
 class FrameChoices : public FrameTest {
  protected:
+  // A first start on a German system: decimal comma, Tab between columns.
+  void SetUp() override {
+    FrameTest::SetUp();
+    regional().pin(QLocale(QStringLiteral("de_DE")));
+  }
   void TearDown() override {
     FrameTest::TearDown();
+    regional().reload();
     setDecimalSeparatorSetting(QLatin1Char(','));
     setColumnSeparatorSetting(QLatin1Char('\t'));
     setLanguageIndex(0);

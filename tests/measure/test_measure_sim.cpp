@@ -100,9 +100,15 @@ TEST_F(SimRecords, ScopeRecordFromTheDevice) {
   advance(500);
   ASSERT_EQ(data.sampleCount(), 10000);
   EXPECT_EQ(data.postTrigger(), 9000);
-  // The trigger moment: 0.9 s before reception, past midnight back into the first day.
-  const DayTime reception = dtAddSeconds(DayTime{86399.0, 739000}, received / 1000.0);
-  EXPECT_NEAR(dtDiffSeconds(reception, data.measurementTime()), 0.9, 1e-6);
+  // The trigger moment: the post-trigger time (0.9 s) and the record's transfer before its last
+  // byte came, past midnight back into the first day. The last byte came at or before the tick
+  // that took the record in.
+  const DayTime processed = dtAddSeconds(DayTime{86399.0, 739000}, received / 1000.0);
+  const RecordStamp& stamp = acq.lastStamp();
+  EXPECT_GT(stamp.transfer, 0.0);
+  EXPECT_NEAR(dtDiffSeconds(stamp.received, data.measurementTime()), 0.9 + stamp.transfer, 1e-6);
+  EXPECT_GE(dtDiffSeconds(processed, stamp.received), 0.0);
+  EXPECT_LT(dtDiffSeconds(processed, stamp.received), 0.25);
   EXPECT_GT(received, before);
   // A sine within the range on channel 0, mirrored into the plot array.
   float lo = 1e9f, hi = -1e9f;
