@@ -33,6 +33,30 @@ const BuiltInText kTexts[] = {
      "window?"},
     {320, "Beenden und schließen", "End and close"},
     {321, "Weiter messen", "Keep measuring"},
+    {322, "Getrennt", "Disconnected"},
+    {323,
+     "Gerät %1 ist nicht mehr angeschlossen. Alles bis dahin Angekommene ist gespeichert. "
+     "Wieder einstecken: das Fenster verbindet sich von selbst und sendet seine Einstellungen.",
+     "Device %1 is no longer attached. Everything that arrived before is kept. Plug it in "
+     "again: the window reconnects by itself and sends its settings."},
+    {324, "Eine durch das Trennen abgeschnittene Aufnahme wurde verworfen (%1 von %2 Bytes).",
+     "A record cut off by the disconnection was discarded (%1 of %2 bytes)."},
+    {325, "Kein Zugriff", "No access"},
+    {326,
+     "Gerät %1 ist angeschlossen, darf aber nicht geöffnet werden (keine Zugriffsrechte).~"
+     "1. Die udev-Regel des Pakets muss installiert sein: "
+     "/usr/lib/udev/rules.d/70-multi-tolvanex-ftdi.rules~"
+     "2. „udevadm info /dev/bus/usb/BBB/GGG“ (Nummern aus „lsusb“) muss TAGS mit uaccess oder "
+     "GROUP plugdev zeigen; ohne Sitz am Rechner muss „groups“ plugdev nennen (sonst: "
+     "adduser BENUTZER plugdev, neu anmelden)~"
+     "3. Dann das Gerät aus- und wieder einstecken.",
+     "Device %1 is attached but may not be opened (no access rights).~"
+     "1. The package's udev rule must be installed: "
+     "/usr/lib/udev/rules.d/70-multi-tolvanex-ftdi.rules~"
+     "2. \"udevadm info /dev/bus/usb/BBB/DDD\" (numbers from \"lsusb\") must show TAGS with "
+     "uaccess or GROUP plugdev; when not logged in at the machine's seat, \"groups\" must list "
+     "plugdev (else: adduser USER plugdev, log in again)~"
+     "3. Then unplug the device and plug it in again."},
 };
 }  // namespace
 

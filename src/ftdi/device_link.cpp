@@ -35,6 +35,14 @@ FtStatus TDeviceLink::open() {
   st = driver_.setTimeouts(handle_, kTimeoutMs, kTimeoutMs);
   if (st != kFtOk) return st;
   open_ = true;
+  // A device plugged in again starts with clean panels: the old failures were the cable's.
+  if (lost_) {
+    lost_ = false;
+    lostStatus_ = kFtOk;
+    writePanel_ = PanelState::Initial;
+    writeStatus_ = kFtOk;
+    changed(Change::WritePanel);
+  }
   readPanel_ = PanelState::Green;
   changed(Change::ReadPanel);
   changed(Change::Opened);
@@ -48,6 +56,29 @@ FtStatus TDeviceLink::close() {
   open_ = false;
   changed(Change::Closed);
   return st;
+}
+
+bool TDeviceLink::listedNow() {
+  std::uint32_t count = 0;
+  if (driver_.listCount(count) != kFtOk) return true;  // cannot tell: not taken as gone
+  char buf[kFtListBufferSize];
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::memset(buf, 0, sizeof buf);
+    if (driver_.listSerial(i, buf, sizeof buf) != kFtOk) continue;
+    buf[kSerialBufferSize - 1] = '\0';
+    if (std::strcmp(buf, serialBuffer_) == 0) return true;
+  }
+  return false;
+}
+
+void TDeviceLink::markLost(FtStatus status) {
+  if (lost_) return;
+  lost_ = true;
+  lostStatus_ = status;
+  // The dead handle is released at once: the driver frees it, and a device plugged in again
+  // is opened afresh.
+  close();
+  changed(Change::Lost);
 }
 
 FtStatus TDeviceLink::writeCommand(std::uint32_t n) {

@@ -24,7 +24,13 @@ class TDeviceLink {
   // Colour state of the "Read" and "Write" panels.
   enum class PanelState { Initial, Green, Red };
   // What changed, for the window's change callback.
-  enum class Change { Serial, Opened, Closed, WritePanel, ReadPanel, TestLine };
+  enum class Change { Serial, Opened, Closed, WritePanel, ReadPanel, TestLine, Lost };
+
+  // Statuses a driver gives for a device that has gone from the bus (or a handle that went
+  // with it): invalid handle, device not found, I/O error. Others never mean unplugged.
+  static bool isGoneStatus(FtStatus st) {
+    return st == kFtInvalidHandle || st == kFtDeviceNotFound || st == kFtIoError;
+  }
 
   explicit TDeviceLink(IFtdiDriver& driver);
   ~TDeviceLink();
@@ -46,6 +52,14 @@ class TDeviceLink {
   FtHandle handle() const { return handle_; }
   // Releases the handle if there is one; a link whose open call failed calls no close.
   FtStatus close();
+
+  // Whether the driver lists this serial number now (the device is on the bus).
+  bool listedNow();
+  // The device has gone: the handle is released and the link stays lost until it is opened
+  // again. status is the failing driver status that told (0 when it went silently).
+  void markLost(FtStatus status);
+  bool lost() const { return lost_; }
+  FtStatus lostStatus() const { return lostStatus_; }
 
   // Writes the first n bytes of the transmit buffer (n <= 128).
   FtStatus writeCommand(std::uint32_t n);
@@ -99,6 +113,8 @@ class TDeviceLink {
   char serialBuffer_[kSerialBufferSize] = {};
   FtHandle handle_ = nullptr;
   bool open_ = false;
+  bool lost_ = false;
+  FtStatus lostStatus_ = kFtOk;
 
   std::uint8_t transmit_[kTransmitSize] = {};
   std::uint32_t bytesToWrite_ = 0;

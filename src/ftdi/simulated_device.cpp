@@ -62,6 +62,13 @@ TSimulatedDevice::TSimulatedDevice(std::string serial, std::string description, 
       firmware_(firmware),
       inputs_{defaultInput(serial_, 0), defaultInput(serial_, 1)},
       external_(defaultExternalInput(serial_)) {
+  powerOnSettings();
+  noise_ ^= hashOf(serial_);
+}
+
+void TSimulatedDevice::powerOnSettings() {
+  settings_ = SettingsReply();
+  mode_ = kModeOSA0;
   settings_.amplC0 = 10.0f;
   settings_.amplC1 = 10.0f;
   settings_.sampleTime = 1e-5f;
@@ -75,7 +82,39 @@ TSimulatedDevice::TSimulatedDevice(std::string serial, std::string description, 
   const std::uint32_t h = hashOf(serial_);
   settings_.zeroCorrC0 = float(int(h % 41) - 20) * 0.0005f;
   settings_.zeroCorrC1 = float(int((h / 41) % 41) - 20) * 0.0005f;
-  noise_ ^= h;
+}
+
+std::size_t TSimulatedDevice::powerOff() {
+  pump();
+  const std::int64_t nowMs = floorDiv(clock_.nowUs(), 1000);
+  // The segment under way was sent as far as it had come; the rest never leaves the device.
+  if (!segments_.empty()) {
+    const Segment& s = segments_.front();
+    if (s.moved > 0) trace(nowMs, "out", s.data.data(), s.moved);
+  }
+  // The unplug line carries the bytes that had come but were never read: they die with the
+  // driver's buffer.
+  const std::size_t unread = ready_.size() - readyHead_;
+  trace(nowMs, "unplug", ready_.data() + readyHead_, unread);
+  segments_.clear();
+  input_.clear();
+  ready_.clear();
+  readyHead_ = 0;
+  runKind_ = RunKind::None;
+  lastSegmentEndUs_ = 0;
+  return unread;
+}
+
+void TSimulatedDevice::powerOn() {
+  segments_.clear();
+  input_.clear();
+  ready_.clear();
+  readyHead_ = 0;
+  runKind_ = RunKind::None;
+  lastSegmentEndUs_ = 0;
+  powerOnSettings();
+  const std::uint8_t none = 0;
+  trace(floorDiv(clock_.nowUs(), 1000), "plug", &none, 0);
 }
 
 TSimulatedSignal TSimulatedDevice::defaultInput(const std::string& serial, int channel) {

@@ -100,6 +100,15 @@ class TSimulatedDevice {
   // Every following scope, logic-analyser or voltmeter record is followed by n extra bytes.
   void setExtraBytesAfterRecord(std::size_t n) { extraAfterRecord_ = n; }
 
+  // --- power -------------------------------------------------------------------------------
+  // The cable is pulled: what is on its way stops where it is (the part already sent is
+  // traced as sent, the rest as cut), what waited unread in the computer is gone, and a run in
+  // progress ends with the power. Returns the bytes sent but never read.
+  std::size_t powerOff();
+  // Plugged in again: the firmware starts afresh with its power-on settings (the inputs it
+  // measures are the world's and stay).
+  void powerOn();
+
   // The converter: round(((volts - offs) / (ampl / 2) + 1) x 32768), clipped to 0...65535.
   static std::uint16_t rawFromVolts(double volts, double ampl, double offs);
   // Nearest amplitude range that covers the request.
@@ -145,6 +154,7 @@ class TSimulatedDevice {
   std::int64_t transferUs(std::size_t n) const;
   std::size_t arrivedOf(const Segment& s, std::int64_t nowUs) const;
   void trace(std::int64_t atMs, const char* direction, const std::uint8_t* data, std::size_t n);
+  void powerOnSettings();
 
   double effectiveSampleTime() const;
   std::int64_t sampleNs(std::int64_t k) const { return armed_.startNs + k * armed_.dtNs; }

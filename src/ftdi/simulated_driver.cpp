@@ -53,7 +53,57 @@ void TSimulatedDriver::disconnect(std::size_t i, FtStatus status) {
 }
 
 int TSimulatedDriver::openHandles() const {
-  return int(std::count_if(devices_.begin(), devices_.end(), [](const Slot& s) { return s.open; }));
+  int n = 0;
+  for (const Slot& s : devices_) n += (s.open ? 1 : 0) + s.staleHandles;
+  return n;
+}
+
+bool TSimulatedDriver::unplug(std::size_t i, FtStatus status) {
+  if (i >= devices_.size() || !devices_[i].present) return false;
+  Slot& s = devices_[i];
+  s.present = false;
+  s.silentlyGone = status == kFtOk;
+  s.disconnected = status == kFtOk ? kFtOk : status;
+  s.dev->powerOff();
+  announce();
+  return true;
+}
+
+bool TSimulatedDriver::plug(std::size_t i) {
+  while (devices_.size() <= i) {
+    addDevice(serialFor(int(devices_.size()) + 1), kFamilyDescription);
+    if (devices_.size() > i) {
+      announce();
+      return true;
+    }
+  }
+  Slot& s = devices_[i];
+  if (s.present) return false;
+  s.present = true;
+  s.silentlyGone = false;
+  s.disconnected = kFtOk;
+  ++s.generation;
+  if (s.open) {
+    // The handle of the device that went away is dead; the program must close it and open anew.
+    s.open = false;
+    ++s.staleHandles;
+  }
+  s.dev->powerOn();
+  announce();
+  return true;
+}
+
+void TSimulatedDriver::setDenied(std::size_t i, bool denied) {
+  if (i < devices_.size()) devices_[i].denied = denied;
+}
+
+TSimulatedDriver::Slot* TSimulatedDriver::listed(std::uint32_t index) {
+  for (Slot& s : devices_) {
+    if (!s.present) continue;
+    if (index == 0) return &s;
+    --index;
+  }
+  return nullptr;
 }
 
 FtStatus TSimulatedDriver::enter(Call kind) {
@@ -64,14 +114,34 @@ FtStatus TSimulatedDriver::enter(Call kind) {
   return st;
 }
 
-// Handles are slot numbers + 1, so a stale or foreign handle is never dereferenced.
+namespace {
+
+// Handles are slot numbers + 1 in the low 16 bits and the slot's plug generation above them,
+// so a stale or foreign handle is never dereferenced.
+constexpr std::uintptr_t kSlotBits = 0xFFFF;
+std::uintptr_t slotNumberOf(FtHandle h) { return reinterpret_cast<std::uintptr_t>(h) & kSlotBits; }
+std::uint32_t generationOf(FtHandle h) {
+  return std::uint32_t(reinterpret_cast<std::uintptr_t>(h) >> 16);
+}
+
+}  // namespace
+
 TSimulatedDriver::Slot* TSimulatedDriver::slotOf(FtHandle h, FtStatus& st) {
-  const auto n = reinterpret_cast<std::uintptr_t>(h);
-  if (n == 0 || n > devices_.size() || !devices_[n - 1].open) {
+  const std::uintptr_t n = slotNumberOf(h);
+  if (n == 0 || n > devices_.size()) {
     st = kFtInvalidHandle;
     return nullptr;
   }
   Slot& s = devices_[n - 1];
+  if (generationOf(h) != s.generation) {
+    // Opened before the device was unplugged and plugged again: dead like a real one.
+    st = s.staleHandles > 0 ? kFtIoError : kFtInvalidHandle;
+    return nullptr;
+  }
+  if (!s.open) {
+    st = kFtInvalidHandle;
+    return nullptr;
+  }
   if (s.disconnected != kFtOk) {
     st = s.disconnected;
     return nullptr;
@@ -82,15 +152,16 @@ TSimulatedDriver::Slot* TSimulatedDriver::slotOf(FtHandle h, FtStatus& st) {
 
 FtStatus TSimulatedDriver::listCount(std::uint32_t& count) {
   if (const FtStatus st = enter(Call::ListCount); st != kFtOk) return st;
-  count = std::uint32_t(devices_.size());
+  count = std::uint32_t(
+      std::count_if(devices_.begin(), devices_.end(), [](const Slot& s) { return s.present; }));
   return kFtOk;
 }
 
 FtStatus TSimulatedDriver::listText(std::uint32_t index, bool serial, char* buf, std::size_t size) {
-  if (index >= devices_.size()) return kFtDeviceNotFound;
+  const Slot* slot = listed(index);
+  if (slot == nullptr) return kFtDeviceNotFound;
   if (buf == nullptr || size == 0) return kFtInvalidParameter;
-  const std::string& text =
-      serial ? devices_[index].dev->serial() : devices_[index].dev->description();
+  const std::string& text = serial ? slot->dev->serial() : slot->dev->description();
   // Like the vendor driver: the text and its zero byte, as far as the buffer reaches.
   const std::size_t n = std::min(text.size() + 1, size);
   std::memcpy(buf, text.c_str(), n);
@@ -113,10 +184,12 @@ FtStatus TSimulatedDriver::openBySerial(const char* serial, FtHandle& handle) {
   for (std::size_t i = 0; i < devices_.size(); ++i) {
     Slot& s = devices_[i];
     if (s.dev->serial() != serial) continue;
-    if (s.disconnected != kFtOk) return kFtDeviceNotFound;
+    if (!s.present || s.disconnected != kFtOk) return kFtDeviceNotFound;
+    if (s.denied) return kFtDeviceNotOpened;  // the driver's answer when access is refused
     if (s.open) return kFtDeviceNotOpened;  // the driver refuses a second open
     s.open = true;
-    handle = reinterpret_cast<FtHandle>(std::uintptr_t(i + 1));
+    handle = reinterpret_cast<FtHandle>(std::uintptr_t(i + 1) |
+                                        (std::uintptr_t(s.generation) << 16));
     return kFtOk;
   }
   return kFtDeviceNotFound;
@@ -127,7 +200,7 @@ FtStatus TSimulatedDriver::purge(FtHandle h, std::uint32_t mask) {
   FtStatus st = kFtOk;
   Slot* s = slotOf(h, st);
   if (s == nullptr) return st;
-  if (mask & kFtPurgeRx) s->dev->purgeReceived();
+  if ((mask & kFtPurgeRx) && !s->silentlyGone) s->dev->purgeReceived();
   return kFtOk;
 }
 
@@ -143,6 +216,10 @@ FtStatus TSimulatedDriver::getQueueStatus(FtHandle h, std::uint32_t& rxBytes) {
   FtStatus st = kFtOk;
   Slot* s = slotOf(h, st);
   if (s == nullptr) return st;
+  if (s->silentlyGone) {
+    rxBytes = 0;
+    return kFtOk;
+  }
   const std::size_t n = s->dev->available();
   rxBytes = std::uint32_t(std::min<std::size_t>(n, UINT32_MAX));
   return kFtOk;
@@ -156,6 +233,7 @@ FtStatus TSimulatedDriver::read(FtHandle h, std::uint8_t* buf, std::uint32_t toR
   Slot* s = slotOf(h, st);
   if (s == nullptr) return st;
   if (buf == nullptr && toRead > 0) return kFtInvalidParameter;
+  if (s->silentlyGone) return kFtOk;
   // Without waiting: what has not arrived by now counts as a time-out, which is no error.
   got = std::uint32_t(s->dev->take(buf, toRead));
   return kFtOk;
@@ -169,17 +247,24 @@ FtStatus TSimulatedDriver::write(FtHandle h, const std::uint8_t* buf, std::uint3
   Slot* s = slotOf(h, st);
   if (s == nullptr) return st;
   if (buf == nullptr && toWrite > 0) return kFtInvalidParameter;
-  s->dev->receive(buf, toWrite);
+  if (!s->silentlyGone) s->dev->receive(buf, toWrite);
   written = toWrite;
   return kFtOk;
 }
 
 FtStatus TSimulatedDriver::close(FtHandle h) {
   if (const FtStatus st = enter(Call::Close); st != kFtOk) return st;
-  const auto n = reinterpret_cast<std::uintptr_t>(h);
-  if (n == 0 || n > devices_.size() || !devices_[n - 1].open) return kFtInvalidHandle;
+  const std::uintptr_t n = slotNumberOf(h);
+  if (n == 0 || n > devices_.size()) return kFtInvalidHandle;
+  Slot& s = devices_[n - 1];
   // Closing works even on an unplugged device: it only releases the handle.
-  devices_[n - 1].open = false;
+  if (generationOf(h) != s.generation) {
+    if (s.staleHandles == 0) return kFtInvalidHandle;
+    --s.staleHandles;
+    return kFtOk;
+  }
+  if (!s.open) return kFtInvalidHandle;
+  s.open = false;
   return kFtOk;
 }
 

@@ -3,6 +3,7 @@
 // other products), with faults that tests inject per call kind or per device.
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,8 +48,24 @@ class TSimulatedDriver final : public IFtdiDriver {
 
   // The next call of this kind returns `status` (one shot).
   void failNext(Call kind, FtStatus status);
-  // Every call on this device fails with `status` from now on, as after unplugging it.
+  // Every call on this device's handle fails with `status` from now on, while the driver still
+  // lists it (a device that hangs on the bus).
   void disconnect(std::size_t i, FtStatus status = kFtIoError);
+
+  // --- hot-plug ------------------------------------------------------------------------------
+  // The device's cable is pulled: it leaves the list, its byte stream stops where it is, and
+  // calls on a handle opened before fail with `status` (0: answer as if nothing had happened,
+  // the silent kind of driver). Returns false for a device that is not plugged in.
+  bool unplug(std::size_t i, FtStatus status = kFtIoError);
+  // Plugged in again (a fresh power-on); a handle from before stays dead. With i at or beyond
+  // the count, new family devices are added up to device i.
+  bool plug(std::size_t i);
+  // The device is listed but cannot be opened (no access rights): opens fail with status 3.
+  void setDenied(std::size_t i, bool denied);
+  bool plugged(std::size_t i) const { return i < devices_.size() && devices_[i].present; }
+  bool denied(std::size_t i) const { return i < devices_.size() && devices_[i].denied; }
+  // Called after every plug and unplug, as the system announces USB devices coming and going.
+  void setPlugListener(std::function<void()> f) { plugListener_ = std::move(f); }
   // Calls made so far, per kind.
   int calls(Call kind) const { return calls_[std::size_t(kind)]; }
   int openHandles() const;
@@ -70,7 +87,17 @@ class TSimulatedDriver final : public IFtdiDriver {
     std::unique_ptr<TSimulatedDevice> dev;
     bool open = false;
     FtStatus disconnected = kFtOk;
+    bool present = true;
+    bool silentlyGone = false;  // unplugged with status 0: calls succeed, nothing comes
+    bool denied = false;
+    std::uint32_t generation = 0;  // plugs so far; a handle carries the one it was opened in
+    int staleHandles = 0;          // handles from before a replug, not yet closed
   };
+  // The present slot at list position index, or nullptr.
+  Slot* listed(std::uint32_t index);
+  void announce() {
+    if (plugListener_) plugListener_();
+  }
   // Counts the call and hands out an injected status, if any.
   FtStatus enter(Call kind);
   // The slot a handle names, or nullptr (status in st) when it is not an open handle.
@@ -82,6 +109,7 @@ class TSimulatedDriver final : public IFtdiDriver {
   std::vector<Slot> devices_;
   std::array<int, std::size_t(Call::Count_)> calls_{};
   std::array<FtStatus, std::size_t(Call::Count_)> pending_{};
+  std::function<void()> plugListener_;
 };
 
 }  // namespace tolv

@@ -30,6 +30,9 @@ struct FtdiStandIn {
     fn<void (*)(const char*, int)>("TolvStandIn_FailNext")(function, rc);
   }
   void disconnect(int i) { fn<void (*)(int)>("TolvStandIn_Disconnect")(i); }
+  void unplug(int i) { fn<void (*)(int)>("TolvStandIn_Unplug")(i); }
+  void plug(int i) { fn<void (*)(int)>("TolvStandIn_Plug")(i); }
+  void deny(int i, bool on) { fn<void (*)(int, int)>("TolvStandIn_Deny")(i, on ? 1 : 0); }
   int openContexts() { return probe(0); }
   int flushes() { return probe(1); }
   int probe(int what) { return fn<int (*)(int)>("TolvStandIn_Probe")(what); }
@@ -198,6 +201,40 @@ TEST_F(LibFtdi, LibraryFailuresBecomeTheStatusNumbersTheLinkShows) {
   EXPECT_EQ(link.queryQueue(), kFtIoError);
   EXPECT_EQ(link.writeWords({kWordZZZZ}), kFtIoError);
   EXPECT_EQ(link.close(), kFtOk);
+  EXPECT_EQ(standIn.openContexts(), contextsBefore);
+}
+
+TEST_F(LibFtdi, UnpluggedDeviceLeavesTheListAndComesBackToANewOpen) {
+  standIn.setup(2, nullptr);
+  TDeviceLink link(drv);
+  link.setSerialNumber(QStringLiteral("TVS00001"));
+  ASSERT_EQ(link.open(), kFtOk);
+  askIdentification(link);
+  standIn.unplug(0);
+  EXPECT_NE(link.queryQueue(), kFtOk);
+  std::uint32_t n = 9;
+  ASSERT_EQ(drv.listCount(n), kFtOk);
+  EXPECT_EQ(n, 1u);
+  EXPECT_EQ(link.close(), kFtOk);
+  EXPECT_EQ(link.open(), kFtDeviceNotFound);
+
+  standIn.plug(0);
+  ASSERT_EQ(drv.listCount(n), kFtOk);
+  EXPECT_EQ(n, 2u);
+  ASSERT_EQ(link.open(), kFtOk);
+  askIdentification(link);
+  ASSERT_EQ(link.queryQueue(), kFtOk);
+  EXPECT_EQ(link.queueByteCount(), 32u);
+  EXPECT_EQ(link.close(), kFtOk);
+
+  // No access rights: listed, but the open reports the driver's "not opened".
+  standIn.deny(1, true);
+  TDeviceLink denied(drv);
+  denied.setSerialNumber(QStringLiteral("TVS00002"));
+  EXPECT_EQ(denied.open(), kFtDeviceNotOpened);
+  standIn.deny(1, false);
+  EXPECT_EQ(denied.open(), kFtOk);
+  EXPECT_EQ(denied.close(), kFtOk);
   EXPECT_EQ(standIn.openContexts(), contextsBefore);
 }
 

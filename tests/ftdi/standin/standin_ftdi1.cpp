@@ -112,6 +112,16 @@ STANDIN_EXPORT void TolvStandIn_FailNext(const char* function, int rc) {
 STANDIN_EXPORT void TolvStandIn_Disconnect(int deviceIndex) {
   drv().disconnect(static_cast<std::size_t>(deviceIndex));
 }
+// Hot-plug: the cable pulled (the device leaves the bus list), plugged in again, access denied.
+STANDIN_EXPORT void TolvStandIn_Unplug(int deviceIndex) {
+  drv().unplug(static_cast<std::size_t>(deviceIndex));
+}
+STANDIN_EXPORT void TolvStandIn_Plug(int deviceIndex) {
+  drv().plug(static_cast<std::size_t>(deviceIndex));
+}
+STANDIN_EXPORT void TolvStandIn_Deny(int deviceIndex, int denied) {
+  drv().setDenied(static_cast<std::size_t>(deviceIndex), denied != 0);
+}
 // 0 open contexts, 1 receive flushes, 2/3 read/write time-out and 4 latency of the last open.
 STANDIN_EXPORT int TolvStandIn_Probe(int what) {
   switch (what) {
