@@ -209,6 +209,8 @@ void TAcquisition::drawProgress(int value) {
 // --- Controls -------------------------------------------------------------------------------
 
 void TAcquisition::queueRun() {
+  // A device that is not there takes no run; RUN is disabled until it is back.
+  if (lost_) return;
   // One command in flight is the link's rule: a run asked for while the last one still waits
   // for its record only joins the queue. The state stays Measuring, so the bytes still coming
   // remain that record's, and the run goes out once the record is complete.
@@ -258,7 +260,7 @@ void TAcquisition::runNow() {
 void TAcquisition::stopClicked() {
   stopRequested_ = true;
   setSingleShot(false);
-  link_.writeWords({kWordZZZZ});
+  if (!lost_) link_.writeWords({kWordZZZZ});
   if (isVoltmeterMode(mode_)) sink_.voltmeterStopped();
   // No run queued before the stop may go out after it, whatever the state: entering Measuring
   // would clear the stop request and the device would go on measuring.
@@ -307,13 +309,15 @@ void TAcquisition::showRequestedMode(ModeCode mode) {
 }
 
 void TAcquisition::requestSettingsWrite() {
-  if (replyTag_ >= 0) return;
+  // While the device is away the change stays in the desired settings; reconnect sends them.
+  if (replyTag_ >= 0 || lost_) return;
   t_.accumulateSettings.stop();
   t_.accumulateSettings.start(kAccumulateMs);
 }
 
 void TAcquisition::onAccumulateSettingsTimer() {
   t_.accumulateSettings.stop();
+  if (lost_) return;
   queueCommand(makeSettingsWriteCommand(desired_), true);
 }
 
@@ -381,6 +385,7 @@ int TAcquisition::drain() {
         break;  // unknown kinds are not written
     }
     result = int(st);
+    if (st != kFtOk && goneAfter(st)) break;
     if (replyTag_ >= 0) {
       pollMs_ = std::max(0, c.waitMs);
       t_.followUp.start(pollMs_);
@@ -422,12 +427,14 @@ bool TAcquisition::holdRunForSettings(const QueuedCommand& run) {
 void TAcquisition::onFollowUpTimer() {
   t_.followUp.stop();
   // Record processing lets window events run; a tick fired from inside it waits for this one.
-  if (inTick_) return;
+  if (inTick_ || lost_) return;
   inTick_ = true;
   const std::int32_t fillBefore = link_.accumulationFill();
   bool lastZero = false;
-  for (int i = 0; i < kMaxReadsPerTick; ++i) {
-    const bool ok = link_.queryQueue() == kFtOk;
+  for (int i = 0; i < kMaxReadsPerTick && !lost_; ++i) {
+    const FtStatus qs = link_.queryQueue();
+    const bool ok = qs == kFtOk;
+    if (!ok && goneAfter(qs)) break;
     // The bytes the query reports had come by this moment: the arrival the reads note.
     queryUs_ = clock_->nowUs();
     const std::uint32_t n = ok ? link_.queueByteCount() : 0;
@@ -443,7 +450,7 @@ void TAcquisition::onFollowUpTimer() {
     }
     if (!progressed) break;  // a failed or empty read: try again next tick
   }
-  if (lastZero && runState_ != RunState::Measuring && !queue_.isEmpty()) drain();
+  if (lastZero && !lost_ && runState_ != RunState::Measuring && !queue_.isEmpty()) drain();
   inTick_ = false;
   // A window closed while this tick let events run has released its link: polling ends.
   // A command written in this tick has started the timer with its own wait interval.
@@ -505,7 +512,10 @@ std::span<const std::uint8_t> TAcquisition::dropDiscarded(std::span<const std::u
 }
 
 bool TAcquisition::readReply(std::uint32_t n) {
-  if (link_.readReceived(n) != kFtOk) return false;
+  if (const FtStatus st = link_.readReceived(n); st != kFtOk) {
+    goneAfter(st);
+    return false;
+  }
   const auto got = link_.receivedBytes();
   if (got.empty()) return false;
   const auto bytes = dropDiscarded(got);
@@ -514,7 +524,10 @@ bool TAcquisition::readReply(std::uint32_t n) {
 }
 
 bool TAcquisition::readMeasurement(std::uint32_t n) {
-  if (link_.readReceived(n) != kFtOk) return false;
+  if (const FtStatus st = link_.readReceived(n); st != kFtOk) {
+    goneAfter(st);
+    return false;
+  }
   const auto got = link_.receivedBytes();
   if (got.empty()) return false;
   const auto bytes = dropDiscarded(got);
@@ -715,6 +728,76 @@ void TAcquisition::recordComplete() {
       setRunState(RunState::RunQueued);
     }
   }
+}
+
+// --- Devices that come and go ---------------------------------------------------------------
+
+bool TAcquisition::goneAfter(FtStatus st) {
+  if (lost_) return true;
+  // A single failing call of a device still on the bus is a fault of that call: it shows on
+  // the panels and the cycle goes on. Only a device the driver no longer lists has gone.
+  if (!TDeviceLink::isGoneStatus(st) || link_.listedNow()) return false;
+  linkLost(st);
+  return true;
+}
+
+void TAcquisition::linkLost(FtStatus status) {
+  if (lost_) return;
+  lost_ = true;
+  t_.followUp.stop();
+  t_.accumulateSettings.stop();
+  t_.settings.stop();
+  LostRun run;
+  run.status = status;
+  run.mode = mode_;
+  run.running = runState_ == RunState::RunQueued || runState_ == RunState::Measuring;
+  const bool measuring = runState_ == RunState::Measuring && inFlight_;
+  if (measuring && isLoggerMode(mode_)) {
+    run.loggerClosed = true;
+  } else if (measuring && link_.accumulationFill() > 0) {
+    // Part of a record is no record: it is dropped, and the window says so once.
+    run.bytesCut = link_.accumulationFill();
+    run.bytesExpected = expected_;
+  }
+  inFlight_ = false;
+  replyTag_ = kTagNone;
+  discard_ = 0;
+  reads_ = 0;
+  queue_.clear();
+  showQueueCount();
+  link_.resetAccumulation();
+  link_.markLost(status);
+  // Whatever came of a logger run is in its file: closing it writes its end and plots it.
+  if (run.loggerClosed) sink_.loggerRunEnded(mode_);
+  if (isVoltmeterMode(mode_) && run.running) sink_.voltmeterStopped();
+  setRunEnabled(false);
+  if (runState_ != RunState::Idle) setRunState(RunState::Idle);
+  setControlsEnabled(true);
+  host_.deviceLost(run);
+}
+
+int TAcquisition::reconnect() {
+  if (!lost_) return 0;
+  const FtStatus st = link_.open();
+  if (st != kFtOk) return int(st);
+  lost_ = false;
+  stopRequested_ = false;
+  settingsKnown_ = false;
+  deviceMode_ = 0;
+  modeInFlight_ = 0;
+  replyTag_ = kTagNone;
+  queue_.clear();
+  // The device starts with its power-on settings: it gets the window's mode and settings as
+  // they are now, then its answers update the window as after opening.
+  queueIdentification();
+  const ModeCode m = requestedMode_ != 0 ? requestedMode_ : mode_;
+  if (m != 0) queue_.add(makeSetModeCommand(m));
+  queue_.add(makeSettingsWriteCommand(desired_));
+  showQueueCount();
+  setRunEnabled(true);
+  t_.followUp.start(kFollowUpInitialMs);
+  host_.deviceBack();
+  return 0;
 }
 
 // --- Closing --------------------------------------------------------------------------------

@@ -33,6 +33,16 @@ struct RunStateLook {
 };
 RunStateLook runStateLook(RunState s);
 
+// What a run had when its device went away.
+struct LostRun {
+  FtStatus status = kFtOk;  // the failing status that told, 0 when the device went silently
+  ModeCode mode = 0;
+  bool running = false;         // a run was queued or in progress: it has ended
+  bool loggerClosed = false;    // a logger stream was closed with what had come
+  std::int32_t bytesCut = 0;    // bytes of a record cut short and discarded (0: none)
+  std::int32_t bytesExpected = 0;
+};
+
 // What the window does with the cycle's events. Every method has a do-nothing default.
 class IAcquisitionHost {
  public:
@@ -59,6 +69,10 @@ class IAcquisitionHost {
   virtual void drawProgressChanged(bool /*visible*/, int /*value*/) {}
   virtual void saveLastSettings() {}  // close query
   virtual void closeAgain() {}        // the close timer's tick
+  // The device has gone from the bus: the run has ended, what arrived is kept.
+  virtual void deviceLost(const LostRun&) {}
+  // It is back and open again; its settings are on their way to it.
+  virtual void deviceBack() {}
 };
 
 // The timers the cycle runs on; the window owns them.
@@ -140,6 +154,17 @@ class TAcquisition {
   // Window message 1038: 0..100 shows the drawing progress, anything else hides it.
   void drawProgress(int value);
 
+  // --- Devices that come and go ---------------------------------------------------------------
+  // The device has gone (a failing call and it is no longer listed, or the system said so):
+  // the run ends, a logger stream is closed with what came, a record cut short is discarded,
+  // the handle is released and nothing is written until reconnect. Once per loss.
+  void linkLost(FtStatus status);
+  // Opens the device again after a loss and sends it the window's mode and settings, since a
+  // device plugged in again starts with its power-on ones. Returns the open status (0 also
+  // when the link was not lost).
+  int reconnect();
+  bool lost() const { return lost_; }
+
   // --- Closing ------------------------------------------------------------------------------
   void closeQuery();  // stops the device, stores "LastSettings", sets ClosingFlag
   void close();       // releases the link
@@ -207,6 +232,9 @@ class TAcquisition {
   bool holdRunForSettings(const QueuedCommand& run);
   void dropQueuedRuns();
   void showRequestedMode(ModeCode mode);
+  // A failing status: when it is one a vanished device gives and the device is no longer
+  // listed, the link is lost. Returns true then.
+  bool goneAfter(FtStatus st);
 
   TDeviceLink& link_;
   AcquisitionTimers t_;
@@ -225,6 +253,7 @@ class TAcquisition {
   bool controlsEnabled_ = true;
   bool multiRegistered_ = false;
   bool inTick_ = false;
+  bool lost_ = false;
   bool quiet_ = false;               // state changes let no window events run (runNow)
   bool deferShow_ = false;           // state changes are not shown yet (runNow)
   bool showPending_ = false;

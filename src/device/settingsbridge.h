@@ -34,6 +34,8 @@ class TSettingsAcquisitionHost : public IAcquisitionHost {
   void drawProgressChanged(bool v, int value) override { next_.drawProgressChanged(v, value); }
   void saveLastSettings() override { next_.saveLastSettings(); }
   void closeAgain() override { next_.closeAgain(); }
+  void deviceLost(const LostRun& r) override { next_.deviceLost(r); }
+  void deviceBack() override { next_.deviceBack(); }
 
  private:
   TSettingsModel& settings_;

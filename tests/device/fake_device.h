@@ -145,6 +145,10 @@ struct RecordingHost : IAcquisitionHost {
   void settingsReplyApplied(const SettingsReply&, bool) override { ++settingsApplied; }
   void ioReplyApplied(const SettingsReply&) override { ++ioApplied; }
   void modeConfirmed(ModeCode) override { ++modesConfirmed; }
+  std::vector<LostRun> lost;
+  int back = 0;
+  void deviceLost(const LostRun& r) override { lost.push_back(r); }
+  void deviceBack() override { ++back; }
 };
 
 // One device window's acquisition on manual timers.

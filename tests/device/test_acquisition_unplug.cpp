@@ -1,0 +1,307 @@
+// Devices pulled out in every mode and at every moment of a run, telling by a failing status or
+// not at all, then plugged back: the run ends, what came is kept, nothing hangs, and the device
+// comes back with the window's mode and settings.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "fake_device.h"
+#include "ftdi/simulated_driver.h"
+#include "wire/wire.h"
+
+using namespace tolv;
+using namespace tolv::test;
+
+namespace {
+
+enum class Moment { Idle, RunQueued, Measuring, Transferring, Streaming };
+
+const char* momentName(Moment m) {
+  switch (m) {
+    case Moment::Idle: return "Idle";
+    case Moment::RunQueued: return "RunQueued";
+    case Moment::Measuring: return "Measuring";
+    case Moment::Transferring: return "Transferring";
+    case Moment::Streaming: return "Streaming";
+  }
+  return "?";
+}
+
+struct Case {
+  ModeCode mode;
+  Moment moment;
+  FtStatus status;  // 0: the driver answers as if nothing happened; the system tells instead
+};
+
+std::string caseName(const ::testing::TestParamInfo<Case>& info) {
+  return std::string(modeCodeText(info.param.mode)) + "_" + momentName(info.param.moment) +
+         (info.param.status == kFtOk ? "_Silent" : "_Status" + std::to_string(info.param.status));
+}
+
+// Bytes the device sent after its last "*RUN", less those that died unread in the driver.
+std::uint64_t sentAfterRun(const std::filesystem::path& trace) {
+  std::ifstream f(trace);
+  std::string line;
+  std::uint64_t sent = 0;
+  while (std::getline(f, line)) {
+    std::istringstream in(line);
+    std::int64_t ms = 0;
+    std::string dir;
+    std::uint64_t n = 0;
+    in >> ms >> dir >> n;
+    if (dir == "in" && line.find(" 2A 52 55 4E") != std::string::npos) sent = 0;
+    if (dir == "out") sent += n;
+    if (dir == "unplug") sent -= n;
+  }
+  return sent;
+}
+
+class Unplug : public ::testing::TestWithParam<Case> {
+ protected:
+  std::filesystem::path traceDir = std::filesystem::temp_directory_path() /
+                                   ("tolv_unplug_acq_" + std::to_string(::getpid()));
+  ManualClock clock;
+  std::unique_ptr<TSimulatedDriver> sim;
+  std::unique_ptr<Rig> rig;
+
+  void SetUp() override {
+    std::filesystem::remove_all(traceDir);
+    sim = std::make_unique<TSimulatedDriver>(2, clock, traceDir);
+    rig = std::make_unique<Rig>(clock, *sim);
+    rig->link.setSerialNumber(QStringLiteral("TVS00001"));
+    ASSERT_EQ(rig->acq.open([](SettingsRecord&) { return 2; }), 2);
+    advance(1500);
+  }
+  void TearDown() override {
+    rig.reset();
+    sim.reset();
+    std::filesystem::remove_all(traceDir);
+  }
+  TAcquisition& acq() { return rig->acq; }
+  void advance(std::int64_t ms) { rig->hub.advance(ms); }
+  void advanceUntil(const std::function<bool()>& done, std::int64_t limitMs = 5000) {
+    for (std::int64_t t = 0; t < limitMs && !done(); ++t) advance(1);
+  }
+  void selectMode(ModeCode m) {
+    acq().selectMode(m);
+    advance(1000);
+    ASSERT_EQ(acq().mode(), m);
+  }
+  void setTimebase(float sampleTime, float depth) {
+    acq().desired().sampleTime = sampleTime;
+    acq().desired().memoryDepth = depth;
+    acq().requestSettingsWrite();
+    advance(1000);
+    ASSERT_EQ(acq().storedReply().memoryDepth, depth);
+  }
+  // Pulls device 1 out: with a status the cycle finds out by itself; silently, the system's
+  // notice (the frame's listing) tells the cycle.
+  void pull(FtStatus status) {
+    sim->unplug(0, status);
+    if (status == kFtOk) acq().linkLost(kFtOk);
+  }
+};
+
+TEST_P(Unplug, RunEndsWhatCameIsKeptAndTheDeviceComesBackWithItsSettings) {
+  const Case c = GetParam();
+  const bool logger = isLoggerMode(c.mode);
+  if (c.mode != kModeOSA0) selectMode(c.mode);
+  // A record long enough to be caught in flight: 40000 bytes cross the link in ~1.3 s, after
+  // a measuring time of 10 ms (scope, logic analyser) or 20 ms (voltmeter).
+  if (c.mode == kModeOSA0 || c.mode == kModeLAIO) setTimebase(1e-6f, 10000);
+  if (logger) setTimebase(1e-3f, 10000);
+  const float depth = acq().storedReply().memoryDepth;
+  const int recordsBefore = rig->sink.scopeRecords + rig->sink.logicRecords;
+
+  switch (c.moment) {
+    case Moment::Idle:
+      break;
+    case Moment::RunQueued:
+      acq().runClicked();
+      ASSERT_EQ(acq().runState(), RunState::RunQueued);
+      break;
+    case Moment::Measuring:
+      acq().runClicked();
+      advanceUntil([&] { return acq().runInFlight(); });
+      ASSERT_EQ(acq().runState(), RunState::Measuring);
+      ASSERT_EQ(rig->link.accumulationFill(), 0);
+      break;
+    case Moment::Transferring:
+      acq().runClicked();
+      // A reading's 8 bytes cross the link within a tick: slowed once the run is on its way,
+      // the reading is caught halfway.
+      if (isVoltmeterMode(c.mode)) {
+        advanceUntil([&] { return acq().runInFlight(); });
+        sim->setLinkRate({4, 100000});
+      }
+      advanceUntil([&] { return rig->link.accumulationFill() > 0; });
+      ASSERT_EQ(acq().runState(), RunState::Measuring);
+      ASSERT_LT(rig->link.accumulationFill(), acq().expectedByteCount());
+      break;
+    case Moment::Streaming:
+      acq().runClicked();
+      advance(1000);
+      ASSERT_GT(rig->sink.loggerBytes, 400u);
+      break;
+  }
+  const int writesBefore = sim->calls(TSimulatedDriver::Call::Write);
+  const int loggerEndedBefore = rig->sink.loggerEnded;
+  pull(c.status);
+  advance(3000);
+
+  // Lost once, the run over, the handle released, nothing more written or polled.
+  ASSERT_TRUE(acq().lost());
+  ASSERT_EQ(rig->host.lost.size(), 1u);
+  const LostRun& lost = rig->host.lost.front();
+  EXPECT_EQ(lost.status, c.status);
+  EXPECT_EQ(lost.mode, c.mode);
+  EXPECT_EQ(lost.running, c.moment != Moment::Idle);
+  EXPECT_EQ(acq().runState(), RunState::Idle);
+  EXPECT_FALSE(acq().runEnabled());
+  EXPECT_TRUE(acq().controlsEnabled());
+  EXPECT_FALSE(rig->link.isOpen());
+  EXPECT_TRUE(rig->link.lost());
+  EXPECT_EQ(sim->openHandles(), 0);
+  EXPECT_FALSE(rig->followUp.isActive());
+  EXPECT_EQ(rig->sink.scopeRecords + rig->sink.logicRecords, recordsBefore);
+  // With a status, the cycle's failing query may not have reached the write; silently, the
+  // run's write already went to nowhere. Either way nothing follows the loss.
+  const int writesAtLoss = sim->calls(TSimulatedDriver::Call::Write);
+  EXPECT_LE(writesAtLoss - writesBefore, 1);
+  acq().stopClicked();
+  acq().runClicked();
+  acq().requestSettingsWrite();
+  advance(2000);
+  EXPECT_EQ(sim->calls(TSimulatedDriver::Call::Write), writesAtLoss);
+  EXPECT_EQ(acq().runState(), RunState::Idle);
+
+  if (c.moment == Moment::Transferring) {
+    EXPECT_GT(lost.bytesCut, 0);
+    EXPECT_LT(lost.bytesCut, lost.bytesExpected);
+  } else {
+    EXPECT_EQ(lost.bytesCut, 0);
+  }
+  if (c.moment == Moment::Streaming) {
+    // The stream was closed with every byte the device got across before the cable went.
+    EXPECT_TRUE(lost.loggerClosed);
+    EXPECT_EQ(rig->sink.loggerEnded, loggerEndedBefore + 1);
+    EXPECT_EQ(rig->sink.loggerBytes, sentAfterRun(traceDir / "TVS00001.trace"));
+  } else {
+    EXPECT_FALSE(lost.loggerClosed);
+    EXPECT_EQ(rig->sink.loggerEnded, loggerEndedBefore);
+  }
+
+  // Plugged back: the device starts with its power-on settings, the window sends its own.
+  sim->setLinkRate(LinkRate());
+  sim->plug(0);
+  EXPECT_EQ(sim->device(0).settings().memoryDepth, 1000.0f);
+  ASSERT_EQ(acq().reconnect(), 0);
+  EXPECT_EQ(rig->host.back, 1);
+  advance(2000);
+  EXPECT_FALSE(acq().lost());
+  EXPECT_EQ(sim->openHandles(), 1);
+  EXPECT_EQ(sim->device(0).mode(), c.mode);
+  EXPECT_EQ(sim->device(0).settings().memoryDepth, depth);
+  EXPECT_EQ(acq().storedReply().memoryDepth, depth);
+  EXPECT_TRUE(acq().runEnabled());
+  EXPECT_EQ(rig->link.readPanel(), TDeviceLink::PanelState::Green);
+  EXPECT_EQ(rig->link.writePanel(), TDeviceLink::PanelState::Initial);
+  EXPECT_FALSE(acq().identification().isEmpty());
+
+  // And measures again.
+  acq().setSingleShot(true);
+  acq().runClicked();
+  advance(3000);
+  if (logger) {
+    EXPECT_GT(rig->sink.loggerBytes, 400u);
+    acq().stopClicked();
+    advance(1000);
+  }
+  EXPECT_EQ(acq().runState(), RunState::Idle);
+  if (c.mode == kModeOSA0) {
+    EXPECT_EQ(rig->sink.scopeRecords, recordsBefore + 1);
+  }
+  if (c.mode == kModeLAIO) {
+    EXPECT_EQ(rig->sink.logicRecords, recordsBefore + 1);
+  }
+}
+
+std::vector<Case> allCases() {
+  std::vector<Case> out;
+  for (FtStatus st : {kFtIoError, kFtOk}) {
+    for (ModeCode m : {kModeVMD0, kModeVMA1, kModeOSA0, kModeLAIO}) {
+      for (Moment mo : {Moment::Idle, Moment::RunQueued, Moment::Measuring, Moment::Transferring})
+        out.push_back({m, mo, st});
+    }
+    for (ModeCode m : {kModeDLA0, kModeDLDI}) {
+      for (Moment mo : {Moment::Idle, Moment::RunQueued, Moment::Streaming})
+        out.push_back({m, mo, st});
+    }
+  }
+  // Other statuses a vanished device gives.
+  out.push_back({kModeOSA0, Moment::Transferring, kFtDeviceNotFound});
+  out.push_back({kModeDLA0, Moment::Streaming, kFtInvalidHandle});
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryModeAndMoment, Unplug, ::testing::ValuesIn(allCases()), caseName);
+
+class UnplugFaults : public Unplug {};
+
+TEST_F(UnplugFaults, FailingCallsOfADeviceStillListedAreNoLoss) {
+  // One failing read and one failing write of a device on the bus: red panels, the cycle goes on.
+  sim->failNext(TSimulatedDriver::Call::QueueStatus, kFtIoError);
+  advance(500);
+  sim->failNext(TSimulatedDriver::Call::Write, kFtIoError);
+  acq().requestSettingsWrite();
+  advance(1000);
+  EXPECT_FALSE(acq().lost());
+  EXPECT_TRUE(rig->link.isOpen());
+  EXPECT_EQ(rig->link.readPanel(), TDeviceLink::PanelState::Red);
+  EXPECT_TRUE(rig->followUp.isActive());
+  // A handle that fails for good while the device stays listed (a hung device) is not taken
+  // for unplugged either: its window keeps showing the failures.
+  sim->disconnect(0);
+  advance(1000);
+  EXPECT_FALSE(acq().lost());
+  // An access-refusing status is not a vanished device.
+  EXPECT_FALSE(TDeviceLink::isGoneStatus(kFtDeviceNotOpened));
+  EXPECT_FALSE(TDeviceLink::isGoneStatus(kFtOk));
+}
+
+TEST_F(UnplugFaults, ReconnectWhileStillAwayFailsAndKeepsWaiting) {
+  sim->unplug(0);
+  advance(500);
+  ASSERT_TRUE(acq().lost());
+  EXPECT_EQ(acq().reconnect(), int(kFtDeviceNotFound));
+  EXPECT_TRUE(acq().lost());
+  EXPECT_EQ(rig->host.back, 0);
+  // Denied on return: the open says so and nothing is sent.
+  sim->setDenied(0, true);
+  sim->plug(0);
+  EXPECT_EQ(acq().reconnect(), int(kFtDeviceNotOpened));
+  EXPECT_TRUE(acq().lost());
+  sim->setDenied(0, false);
+  EXPECT_EQ(acq().reconnect(), 0);
+  EXPECT_EQ(acq().reconnect(), 0);  // not lost any more: nothing to do
+  EXPECT_EQ(rig->host.back, 1);
+  // A second loss is told once more.
+  sim->unplug(0);
+  advance(500);
+  EXPECT_EQ(rig->host.lost.size(), 2u);
+}
+
+TEST_F(UnplugFaults, ClosingALostWindowStoresItsSettingsAndWritesNothing) {
+  sim->unplug(0);
+  advance(500);
+  const int writes = sim->calls(TSimulatedDriver::Call::Write);
+  acq().closeQuery();
+  acq().close();
+  EXPECT_EQ(sim->calls(TSimulatedDriver::Call::Write), writes);
+  EXPECT_TRUE(acq().closing());
+}
+
+}  // namespace
