@@ -121,6 +121,16 @@ int parseCommandLine(const QStringList& args, CommandLine& out, bool toolkitOpti
       }
       continue;
     }
+    // Hot-plug of the simulated devices.
+    if (!takeValue(args, i, QStringLiteral("--sim-control"), value, matched) ||
+        (matched && value.isEmpty())) {
+      fail(QStringLiteral("--sim-control needs a file or named pipe"));
+      continue;
+    }
+    if (matched) {
+      out.simControl = std::filesystem::path(value.toStdString());
+      continue;
+    }
     const ToolkitOption t = toolkitOptions ? skipToolkitOption(args, i) : ToolkitOption::No;
     if (t == ToolkitOption::Skipped) continue;
     if (t == ToolkitOption::MissingValue) {
@@ -132,6 +142,8 @@ int parseCommandLine(const QStringList& args, CommandLine& out, bool toolkitOpti
   // A forced driver beside simulated devices would be silently ignored; say so instead.
   if (out.driver != FtdiBackend::Auto && out.simulateCount >= 0)
     fail(QStringLiteral("--driver and --simulate cannot be used together"));
+  if (!out.simControl.empty() && out.simulateCount <= 0)
+    fail(QStringLiteral("--sim-control needs simulated devices (--simulate N)"));
   if (out.help || out.version) return 0;
   out.error = error;
   return error.isEmpty() ? 0 : -1;
@@ -172,6 +184,12 @@ QString commandLineHelpText() {
              "                    (default: ~/TolvanexData)\n"
              "  --sim-trace DIR   simulated devices write every command and reply to\n"
              "                    DIR/<serial>.trace\n"
+             "  --sim-control FILE\n"
+             "                    read lines \"unplug N\", \"plug N\", \"deny N\", \"allow N\"\n"
+             "                    from FILE or a named pipe while running: simulated device N\n"
+             "                    is pulled out, plugged in (beyond the last: a new one), or\n"
+             "                    comes back without access rights; \"unplug N 0\" pulls it\n"
+             "                    without the driver noticing\n"
              "  -h, --help        show this text and exit\n"
              "  --version         show the version and exit\n"
              "\n"

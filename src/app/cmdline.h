@@ -15,6 +15,9 @@ struct CommandLine {
   std::filesystem::path dataRoot;     // empty: the default data root
   std::filesystem::path simTraceDir;  // empty: no trace of the simulated devices
   FtdiBackend driver = FtdiBackend::Auto;  // --driver d2xx|libftdi
+  // --sim-control FILE|FIFO: lines "unplug N", "plug N", "deny N", "allow N" for the simulated
+  // devices while the program runs (empty: none).
+  std::filesystem::path simControl;
   bool help = false;
   bool version = false;
   QString error;  // why parsing failed (empty on success)

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <filesystem>
+#include <QBrush>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QGuiApplication>
 #include <QTimer>
 #include <QTreeWidget>
@@ -29,6 +31,8 @@
 #include "common/typedlists.h"
 #include "common/version.h"
 #include "devicewin/tf_onetolvanex.h"
+#include "ftdi/hotplug_texts.h"
+#include "ftdi/udev_monitor.h"
 #include "multi/tf_multi_tolvanex_img.h"
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "plot/d2koord.h"
@@ -81,6 +85,9 @@ TF_MultiTolvanexFrame::TF_MultiTolvanexFrame(IFtdiDriver& driver, IMessageSink* 
 }
 
 TF_MultiTolvanexFrame::~TF_MultiTolvanexFrame() {
+  if (relistPoll_) relistPoll_->stop();
+  if (relistSoon_) relistSoon_->stop();
+  for (const auto& w : ownedWindows_) w->setPresenceHook(nullptr);
   forms_.clear();
   ownedWindows_.clear();
   delete multi_;
@@ -276,24 +283,186 @@ int TF_MultiTolvanexFrame::buildDeviceWindows() {
   for (int i = 0; i < lvDevices_->topLevelItemCount(); ++i) {
     const QTreeWidgetItem* row = lvDevices_->topLevelItem(i);
     if (!isFamilyDescription(row->text(2))) continue;
-    const QString serial = row->text(1);
-    auto* item = new QTreeWidgetItem(lvTolvanexs_);
-    item->setText(0, serial);
-    item->setText(1, QString::number(i + 1));
-    TF_OneTolvanex* w = forms_.createDeviceWindow();
-    if (!w) continue;
-    w->setCaption(deviceWindowCaption(serial, static_cast<std::uint32_t>(i)));
-    w->setSerialNumber(serial);
-    w->open();
-    placement_->place(w, lvTolvanexs_->topLevelItemCount());
-    w->setDeviceIndex(i);
-    w->show();
+    addDeviceWindow(row->text(1), i);
   }
   const int rows = lvTolvanexs_->topLevelItemCount();
   bnCascade_->setVisible(rows > 1);
   QCoreApplication::processEvents();
   bootTimer_->start();
   return rows == 0 ? kNoDeviceFound : 0;
+}
+
+TF_OneTolvanex* TF_MultiTolvanexFrame::addDeviceWindow(const QString& serial, int i) {
+  auto* item = new QTreeWidgetItem(lvTolvanexs_);
+  item->setText(0, serial);
+  item->setText(1, QString::number(i + 1));
+  TF_OneTolvanex* w = forms_.createDeviceWindow();
+  if (!w) return nullptr;
+  w->setCaption(deviceWindowCaption(serial, static_cast<std::uint32_t>(i)));
+  w->setSerialNumber(serial);
+  w->open();
+  placement_->place(w, lvTolvanexs_->topLevelItemCount());
+  w->setDeviceIndex(i);
+  w->setPresenceHook([this, w] { showDeviceStatus(w); });
+  showDeviceStatus(w);
+  w->show();
+  return w;
+}
+
+// --- Devices that come and go -----------------------------------------------------------------
+
+void TF_MultiTolvanexFrame::startHotplugWatch(HotplugWatch how) {
+  if (!relistSoon_) {
+    relistSoon_ = new QTimer(this);
+    relistSoon_->setObjectName(QStringLiteral("TM_Relist"));
+    relistSoon_->setSingleShot(true);
+    relistSoon_->setInterval(kRelistDelayMs);
+    connect(relistSoon_, &QTimer::timeout, this, [this] { relistDevices(); });
+    relistPoll_ = new QTimer(this);
+    relistPoll_->setObjectName(QStringLiteral("TM_RelistPoll"));
+    relistPoll_->setInterval(kRelistPollMs);
+    connect(relistPoll_, &QTimer::timeout, this, [this] { onRelistPoll(); });
+  }
+  relistPoll_->stop();
+  watch_ = how;
+  if (how == HotplugWatch::Udev && !udev_) {
+    udev_ = std::make_unique<TUdevMonitor>();
+    if (udev_->isActive()) {
+      auto* n = new QSocketNotifier(udev_->fd(), QSocketNotifier::Read, this);
+      connect(n, &QSocketNotifier::activated, this, [this] { onUdevReadable(); });
+    } else {
+      udev_.reset();
+      watch_ = HotplugWatch::Poll;
+    }
+  } else if (how == HotplugWatch::Udev) {
+    watch_ = HotplugWatch::Udev;
+  }
+  if (watch_ == HotplugWatch::Poll) relistPoll_->start();
+}
+
+void TF_MultiTolvanexFrame::onUdevReadable() {
+  if (udev_ && udev_->takeEvents() > 0) devicesChanged();
+}
+
+void TF_MultiTolvanexFrame::devicesChanged() {
+  if (shutDownDone_) return;
+  if (relistSoon_)
+    relistSoon_->start();
+  else
+    relistDevices();
+}
+
+bool TF_MultiTolvanexFrame::transferGoing() const {
+  for (int i = 0; i < forms_.count(); ++i) {
+    TF_OneTolvanex* w = forms_.get(i);
+    if (!w) continue;
+    const RunState s = w->acquisition().runState();
+    if (s == RunState::Measuring || s == RunState::Transferring) return true;
+  }
+  return false;
+}
+
+void TF_MultiTolvanexFrame::onRelistPoll() {
+  // Listing asks the bus; while records stream in it waits for a quiet moment.
+  if (!transferGoing()) relistDevices();
+}
+
+int TF_MultiTolvanexFrame::relistDevices() {
+  if (shutDownDone_ || relisting_ || bootStep_ == 0) return 0;
+  relisting_ = true;
+  // A bus in motion gives failing list calls: no box for any of them.
+  const bool boxes = enumeration_.errorBoxesOn();
+  enumeration_.setErrorBoxesOn(false);
+  std::vector<FtdiDeviceRow> rows;
+  bool complete = enumeration_.GetFTDeviceCount() == kFtOk;
+  const std::uint32_t n = complete ? enumeration_.deviceCount() : 0;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    FtdiDeviceRow row;
+    row.index = i;
+    if (enumeration_.GetFTDeviceSerialNo(i) != kFtOk) {
+      complete = false;
+      continue;
+    }
+    row.serial = enumeration_.lastText();
+    if (enumeration_.GetFTDeviceDescription(i) != kFtOk) {
+      complete = false;
+      continue;
+    }
+    row.description = enumeration_.lastText();
+    rows.push_back(row);
+  }
+  enumeration_.setErrorBoxesOn(boxes);
+
+  if (complete) {
+    setWindowTitle(ftdiCountCaption(n));
+    lvDevices_->clear();
+    for (const FtdiDeviceRow& r : rows) {
+      auto* item = new QTreeWidgetItem(lvDevices_);
+      item->setText(0, QStringLiteral("Device ") + QString::number(r.index + 1));
+      item->setText(1, r.serial);
+      item->setText(2, r.description);
+    }
+  }
+  // Windows of devices that are listed (again) and of devices that are not.
+  std::vector<bool> seen(rows.size(), false);
+  for (int k = 0; k < forms_.count(); ++k) {
+    TF_OneTolvanex* w = forms_.get(k);
+    if (!w) continue;
+    const FtdiDeviceRow* mine = nullptr;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      if (rows[r].isFamily() && rows[r].serial == w->serialNumber()) {
+        mine = &rows[r];
+        seen[r] = true;
+        break;
+      }
+    }
+    if (mine != nullptr) {
+      if (QTreeWidgetItem* item = lvTolvanexs_->topLevelItem(k))
+        item->setText(1, QString::number(mine->index + 1));
+      if (w->isLost() || !w->link().isOpen()) w->reconnect();
+    } else if (complete) {
+      // Only a complete list tells that a device has gone.
+      w->deviceGone();
+    }
+    showDeviceStatus(w);
+  }
+  int created = 0;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (seen[r] || !rows[r].isFamily()) continue;
+    if (addDeviceWindow(rows[r].serial, int(rows[r].index))) ++created;
+  }
+  if (created > 0) {
+    bnCascade_->setVisible(lvTolvanexs_->topLevelItemCount() > 1);
+    multiRefillPending_ = true;
+  }
+  // The multi-device window's list follows, but never under a run of its own.
+  if (multiRefillPending_ && !multi_->runGoing()) {
+    multiRefillPending_ = false;
+    multi_->fillFromDeviceWindows();
+  }
+  relisting_ = false;
+  return created;
+}
+
+QString TF_MultiTolvanexFrame::deviceStatusText(int row) const {
+  const QTreeWidgetItem* item = lvTolvanexs_->topLevelItem(row);
+  return item ? item->text(2) : QString();
+}
+
+void TF_MultiTolvanexFrame::showDeviceStatus(TF_OneTolvanex* w) {
+  QTreeWidgetItem* item = lvTolvanexs_->topLevelItem(forms_.indexOf(w));
+  if (!item) return;
+  const QString status = w->isLost()         ? disconnectedCaption()
+                         : w->accessDenied() ? noAccessCaption()
+                                             : QString();
+  item->setText(2, status);
+  // The narrow "Status" column cuts the word: the row turns red and says it in its tip too.
+  for (int c = 0; c < 3; ++c) {
+    item->setForeground(c, status.isEmpty() ? QBrush() : QBrush(Qt::red));
+    item->setToolTip(c, status);
+  }
+  // A device away has no place in the FTDI list.
+  if (w->isLost()) item->setText(1, QStringLiteral("-"));
 }
 
 void TF_MultiTolvanexFrame::collectWindowPositions(QStringList& lines) const {
@@ -532,7 +701,10 @@ void TF_MultiTolvanexFrame::applyTexts() {
   for (int i = 0; i < 5; ++i) cbColumn_->setItemText(i, text(kColumnItemTextIds[i]));
   pnCopyright_->setToolTip(hintText(wrappedText(98)));
   for (int i = 0; i < forms_.count(); ++i)
-    if (TF_OneTolvanex* w = forms_.get(i)) w->applyTexts();
+    if (TF_OneTolvanex* w = forms_.get(i)) {
+      w->applyTexts();
+      showDeviceStatus(w);
+    }
   if (multi_) multi_->applyTexts();
 }
 
@@ -541,6 +713,8 @@ void TF_MultiTolvanexFrame::formCloseQuery() {
   if (shutDownDone_) return;
   shutDownDone_ = true;
   bootTimer_->stop();
+  if (relistPoll_) relistPoll_->stop();
+  if (relistSoon_) relistSoon_->stop();
   // A continuous multi-device run must not start the devices again while they shut down.
   multi_->endRunForShutDown();
   writeGlobalSettings();

@@ -25,6 +25,7 @@ namespace tolv {
 class TF_OneTolvanex;
 class TF_Multi_Tolvanex_Img;
 class TDeviceWindowPlacement;
+class TUdevMonitor;
 
 class TF_MultiTolvanexFrame : public QWidget {
   Q_OBJECT
@@ -88,6 +89,30 @@ class TF_MultiTolvanexFrame : public QWidget {
   // Whether the shut-down sequence has run.
   bool shutDownDone() const { return shutDownDone_; }
 
+  // --- Devices that come and go ---------------------------------------------------------------
+  // How the frame learns of devices plugged in or pulled out while it runs.
+  enum class HotplugWatch {
+    None,       // not at all (the device list of the start stays)
+    Announced,  // the driver calls devicesChanged itself (simulated devices)
+    Udev,       // the system's device manager; listing again every 2 s where there is none
+    Poll,       // listing again every 2 s while nothing is being transferred
+  };
+  static constexpr int kRelistPollMs = 2000;
+  static constexpr int kRelistDelayMs = 250;
+  void startHotplugWatch(HotplugWatch how);
+  // The watch in force: Udev falls back to Poll when no monitor could be started.
+  HotplugWatch hotplugWatch() const { return watch_; }
+  // A USB device came or went: the list is read again shortly after.
+  void devicesChanged();
+  // Lists the devices again without error boxes: a returning device reconnects to its own
+  // window, a new family device gets a window as at start, a vanished one is marked (and its
+  // window told, for drivers that answer as if nothing had happened). Returns the number of
+  // new windows.
+  int relistDevices();
+  // Status cell of the device list row of a window: empty, "Disconnected" or "No access".
+  QString deviceStatusText(int row) const;
+  QTimer* relistTimer() const { return relistPoll_; }
+
  signals:
   // Emitted once the frame has closed; the program ends its message loop on it.
   void frameClosed();
@@ -111,6 +136,12 @@ class TF_MultiTolvanexFrame : public QWidget {
   void writeWindowPositions();
   void formCloseQuery();
   TF_OneTolvanex* makeDeviceWindow();
+  // Steps 1 to 6 of building the device list for one family device at FTDI index i.
+  TF_OneTolvanex* addDeviceWindow(const QString& serial, int ftdiIndex);
+  void showDeviceStatus(TF_OneTolvanex* w);
+  bool transferGoing() const;
+  void onRelistPoll();
+  void onUdevReadable();
   int frameHeight() const;
 
   IFtdiDriver& driver_;
@@ -151,6 +182,13 @@ class TF_MultiTolvanexFrame : public QWidget {
   QLabel* pnCopyright_ = nullptr;
   QTimer* bootTimer_ = nullptr;
   TDeviceWindowPlacement* placement_ = nullptr;  // child of the frame
+
+  HotplugWatch watch_ = HotplugWatch::None;
+  QTimer* relistPoll_ = nullptr;
+  QTimer* relistSoon_ = nullptr;
+  std::unique_ptr<TUdevMonitor> udev_;
+  bool relisting_ = false;
+  bool multiRefillPending_ = false;  // new windows wait for the multi-device run to end
 };
 
 }  // namespace tolv

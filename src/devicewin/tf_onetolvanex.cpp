@@ -10,12 +10,14 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdio>
 #include <system_error>
 
 #include "common/paths.h"
 #include "common/texttable.h"
 #include "common/windowmessages.h"
 #include "devicewin/flowlayout.h"
+#include "ftdi/hotplug_texts.h"
 #include "devicewin/panel_files.h"
 #include "measure/chartcsv.h"
 #include "measure/datafiles.h"
@@ -283,7 +285,11 @@ void TF_OneTolvanex::attachChartCsv() {
 int TF_OneTolvanex::open() {
   model_.clearForcedSampleTimeFlag();
   const FtStatus st = link_->open();
+  // Only a device the driver lists and refuses gets the access hint: other failures are not
+  // about rights.
+  showAccessDenied(isAccessDeniedStatus(st) && link_->listedNow());
   if (st != kFtOk) return static_cast<int>(st);
+  everOpened_ = true;
   const int folders = prepareFolders();
   // A new folder means new data: whatever refers to the old data lets go of it first. Opening
   // again on the same folder keeps the data and its open files (a voltmeter series, a chart
@@ -311,9 +317,62 @@ bool TF_OneTolvanex::closeQuery() {
   closed_ = true;
   // A window whose open failed has no device to stop and no settings of its own to store; it
   // must not overwrite the stored ones with defaults.
-  if (link_->isOpen()) acq_.closeQuery();
+  // A device that went away keeps the settings its window shows: they are stored all the same.
+  if (link_->isOpen() || acq_.lost()) acq_.closeQuery();
   acq_.close();
   return true;
+}
+
+void TF_OneTolvanex::deviceGone() {
+  if (closed_ || !link_->isOpen()) return;
+  acq_.linkLost(kFtOk);
+}
+
+int TF_OneTolvanex::reconnect() {
+  if (closed_) return 0;
+  if (!everOpened_) {
+    if (link_->isOpen()) return 0;
+    const int r = open();
+    presenceChanged();
+    return link_->isOpen() ? 0 : r;
+  }
+  if (!acq_.lost()) return 0;
+  const int st = acq_.reconnect();
+  showAccessDenied(isAccessDeniedStatus(FtStatus(st)) && link_->listedNow());
+  if (st != 0) presenceChanged();
+  return st;
+}
+
+void TF_OneTolvanex::deviceLost(const LostRun& run) {
+  lastLost_ = run;
+  showLinkState();
+  presenceChanged();
+}
+
+void TF_OneTolvanex::deviceBack() {
+  lastLost_ = LostRun();
+  showLinkState();
+  presenceChanged();
+}
+
+void TF_OneTolvanex::showAccessDenied(bool on) {
+  if (on == accessDenied_) return;
+  accessDenied_ = on;
+  showLinkState();
+  if (on) std::fprintf(stderr, "%s\n", accessDeniedHint(serialNumber()).toLocal8Bit().constData());
+}
+
+void TF_OneTolvanex::showLinkState() {
+  if (accessDenied_) {
+    linkPanel_->showLinkMessage(noAccessCaption(), accessDeniedHint(serialNumber()));
+  } else if (acq_.lost()) {
+    QString message = deviceGoneText(serialNumber());
+    if (lastLost_.bytesCut > 0)
+      message += QLatin1Char('\n') + recordCutText(lastLost_.bytesCut, lastLost_.bytesExpected);
+    linkPanel_->showLinkMessage(disconnectedCaption(), message);
+  } else {
+    linkPanel_->showLinkMessage(QString(), QString());
+  }
 }
 
 void TF_OneTolvanex::closeEvent(QCloseEvent* event) {
@@ -422,6 +481,7 @@ void TF_OneTolvanex::applyTexts() {
     pageControl_->setTabText(i, text(id));
   }
   if (runPanel_) runPanel_->applyTexts();
+  if (linkPanel_) showLinkState();
   if (controls_) controls_->applyTexts();
   if (sheet_) sheet_->applyTexts();
   if (plots_) plots_->applyTexts();
@@ -439,6 +499,11 @@ void TF_OneTolvanex::linkChanged(TDeviceLink::Change change) {
       break;
     case TDeviceLink::Change::TestLine:
       linkPanel_->showTestLine(link_->testLine());
+      break;
+    case TDeviceLink::Change::Lost:
+      // Both panels red: nothing is read or written until the device is back.
+      linkPanel_->showReadState(TDeviceLink::PanelState::Red, link_->lostStatus());
+      linkPanel_->showWriteState(TDeviceLink::PanelState::Red, link_->lostStatus());
       break;
     case TDeviceLink::Change::Serial:
     case TDeviceLink::Change::Closed:

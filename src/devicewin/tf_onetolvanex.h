@@ -93,6 +93,22 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   int open();
   // Releases the link if it is open.
   FtStatus closeLink();
+
+  // --- Devices that come and go ---------------------------------------------------------------
+  // The device has gone from the bus and no failing call has told yet (the system said so, or
+  // the device went silently): the run ends as after a failing call.
+  void deviceGone();
+  // The device is on the bus (again): opens it when it was lost, or when it never opened. A
+  // refused open of a listed device shows what to do about access rights. Returns the open
+  // status, 0 when nothing was to be done.
+  int reconnect();
+  // Lost and not back yet.
+  bool isLost() const { return acq_.lost(); }
+  // The last open was refused for lack of access rights.
+  bool accessDenied() const { return accessDenied_; }
+  // Called whenever the window's device goes, comes back or is refused (the frame's list
+  // follows).
+  void setPresenceHook(std::function<void()> f) { presenceHook_ = std::move(f); }
   // What the window does before it goes away: stops the device ("ZZZZ"), stores its last
   // settings and releases the link. Nothing waits for the device, so a silent or unplugged one
   // cannot hold up the shut-down. Closing is always allowed; a second call does nothing.
@@ -185,6 +201,14 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   void drawProgressChanged(bool visible, int value) override;
   void saveLastSettings() override;
   void closeAgain() override;
+  void deviceLost(const LostRun& run) override;
+  void deviceBack() override;
+  void showAccessDenied(bool on);
+  // The link panel's state and message: refused, gone (with the cut record, if any) or none.
+  void showLinkState();
+  void presenceChanged() {
+    if (presenceHook_) presenceHook_();
+  }
 
   std::unique_ptr<TDeviceLink> link_;
   std::vector<std::unique_ptr<TQtTimer>> ownTimers_;
@@ -200,6 +224,10 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TGpioModel gpio_{model_};
   TSettingsAcquisitionHost bridge_{model_, gpio_, static_cast<IAcquisitionHost*>(this)};
   bool closed_ = false;
+  bool everOpened_ = false;
+  bool accessDenied_ = false;
+  LostRun lastLost_;
+  std::function<void()> presenceHook_;
 
   QString frameCaption_;
   QString identification_;

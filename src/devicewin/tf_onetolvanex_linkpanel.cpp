@@ -58,12 +58,33 @@ TOneTolvanexLinkPanel::TOneTolvanexLinkPanel(QWidget* parent) : QFrame(parent) {
   debugStack_->setCurrentWidget(cover_);
   debugStack_->setFixedHeight(24);
 
-  auto* lay = new QHBoxLayout(this);
-  lay->setContentsMargins(3, 3, 3, 3);
+  state_ = makePanel(QStringLiteral("PN_LinkState"), QString(), this);
+  paintPanel(state_, redColor(), QString());
+  state_->setVisible(false);
+  message_ = new QLabel(this);
+  message_->setObjectName(QStringLiteral("PN_LinkMessage"));
+  message_->setWordWrap(true);
+  message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  message_->setVisible(false);
+
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(3, 3, 3, 3);
+  outer->setSpacing(2);
+  auto* lay = new QHBoxLayout;
   lay->setSpacing(4);
   lay->addWidget(read_);
   lay->addWidget(write_);
+  lay->addWidget(state_);
   lay->addWidget(debugStack_, 1);
+  outer->addLayout(lay);
+  outer->addWidget(message_);
+}
+
+void TOneTolvanexLinkPanel::showLinkMessage(const QString& state, const QString& message) {
+  state_->setText(state);
+  state_->setVisible(!state.isEmpty());
+  message_->setText(message);
+  message_->setVisible(!state.isEmpty() && !message.isEmpty());
 }
 
 QColor TOneTolvanexLinkPanel::initialColor() {

@@ -20,6 +20,11 @@ class TOneTolvanexLinkPanel : public QFrame {
   void showReadState(TDeviceLink::PanelState state, FtStatus status);
   void showWriteState(TDeviceLink::PanelState state, FtStatus status);
   void showTestLine(const QString& line);
+  // A device that went away or may not be opened: a short state beside the panels and what
+  // to do below them. An empty state clears both.
+  void showLinkMessage(const QString& state, const QString& message);
+  QLabel* statePanel() const { return state_; }
+  QLabel* messagePanel() const { return message_; }
 
   // The cover over the debug controls: uncovered by a click on it, covered again by the device
   // window (a click on its I/O status, or registering with the multi-device window).
@@ -51,6 +56,8 @@ class TOneTolvanexLinkPanel : public QFrame {
   QLabel* cover_ = nullptr;
   QWidget* debugPage_ = nullptr;
   QLabel* test_ = nullptr;
+  QLabel* state_ = nullptr;
+  QLabel* message_ = nullptr;
 };
 
 }  // namespace tolv

@@ -111,6 +111,22 @@ TEST(CommandLine, DriverChoice) {
   }
 }
 
+TEST(CommandLine, SimControlNeedsSimulatedDevicesAndAPath) {
+  CommandLine c;
+  ASSERT_EQ(parseCommandLine({"--simulate", "3", "--sim-control", "/tmp/ctl"}, c), 0);
+  EXPECT_EQ(c.simControl, std::filesystem::path("/tmp/ctl"));
+  ASSERT_EQ(parseCommandLine({"--sim-control=/tmp/ctl2", "--simulate=1"}, c), 0);
+  EXPECT_EQ(c.simControl, std::filesystem::path("/tmp/ctl2"));
+  for (const QStringList& bad :
+       {QStringList{"--sim-control", "/tmp/ctl"}, QStringList{"--simulate", "0", "--sim-control=x"},
+        QStringList{"--simulate", "2", "--sim-control"},
+        QStringList{"--simulate", "2", "--sim-control="}}) {
+    EXPECT_EQ(parseCommandLine(bad, c), -1) << bad.join(' ').toStdString();
+    EXPECT_FALSE(c.error.isEmpty());
+  }
+  EXPECT_TRUE(commandLineHelpText().contains(QLatin1String("--sim-control FILE")));
+}
+
 TEST(CommandLine, HelpNamesEveryOption) {
   const QString h = commandLineHelpText();
   for (const char* opt :

@@ -17,6 +17,8 @@
 #include "app/tf_about.h"
 #include "app/tf_multitolvanexframe.h"
 #include "common/paths.h"
+#include "ftdi/sim_control.h"
+#include "ftdi/simulated_driver.h"
 
 namespace {
 
@@ -105,6 +107,28 @@ int main(int argc, char** argv) {
   frame->show();
   auto probe = std::make_unique<tolv::TRunProbe>(*frame);
 
+  // Devices plugged in and pulled out while the program runs: simulated ones announce it
+  // themselves (and take the control lines), real ones through the system's device manager.
+  auto* sim = dynamic_cast<tolv::TSimulatedDriver*>(driver.get());
+  std::unique_ptr<tolv::TSimControlReader> simControl;
+  QTimer simControlTimer;
+  if (sim) {
+    sim->setPlugListener([&framePtr] {
+      if (framePtr) framePtr->devicesChanged();
+    });
+    frame->startHotplugWatch(tolv::TF_MultiTolvanexFrame::HotplugWatch::Announced);
+    if (!cmd.simControl.empty()) {
+      simControl = std::make_unique<tolv::TSimControlReader>(*sim, cmd.simControl.string());
+      if (!simControl->isOpen())
+        std::fprintf(stderr, "multi_tolvanex: --sim-control %s cannot be opened\n",
+                     cmd.simControl.string().c_str());
+      QObject::connect(&simControlTimer, &QTimer::timeout, [&simControl] { simControl->poll(); });
+      simControlTimer.start(200);
+    }
+  } else {
+    frame->startHotplugWatch(tolv::TF_MultiTolvanexFrame::HotplugWatch::Udev);
+  }
+
   int rc = 0;
   if (terminate)
     frame->close();
@@ -112,6 +136,8 @@ int main(int argc, char** argv) {
     rc = app.exec();
   // A frame closed other than through its close button still shuts down in order.
   if (!frame->shutDownDone()) frame->close();
+  simControlTimer.stop();
+  if (sim) sim->setPlugListener(nullptr);
   probe->writeStats();
   probe.reset();
   about.reset();

@@ -1,0 +1,182 @@
+// Devices pulled out, plugged back, plugged in new and refused while the frame runs: its lists
+// follow, windows reconnect or are made, and only a refused open gets the access hint.
+#include <QLabel>
+#include <QListWidget>
+#include <QTimer>
+
+#include "app/framelogic.h"
+#include "multi/tf_multi_tolvanex_img.h"
+#include "devicewin/tf_onetolvanex_linkpanel.h"
+#include "frame_fixture.h"
+#include "ftdi/hotplug_texts.h"
+
+namespace tolv::testing {
+namespace {
+
+using Call = TSimulatedDriver::Call;
+
+class FrameHotplug : public FrameTest {
+ protected:
+  // Three family devices and another product's bridge, booted through the first step.
+  TF_MultiTolvanexFrame& boot(int family = 3) {
+    driver_ = std::make_unique<TSimulatedDriver>(family, clock_);
+    driver_->addDevice("OTHER001", "USB Serial Converter", false);
+    TF_MultiTolvanexFrame& f = makeFrame();
+    f.TM_BootTimer();
+    return f;
+  }
+  int rows(const char* name) { return list(name)->topLevelItemCount(); }
+  QString cell(const char* name, int row, int col) {
+    return list(name)->topLevelItem(row)->text(col);
+  }
+  QString linkState(int i) { return window(i)->linkPanel()->statePanel()->text(); }
+  bool linkMessageShown(int i) { return !window(i)->linkPanel()->messagePanel()->isHidden(); }
+  QString linkMessage(int i) { return window(i)->linkPanel()->messagePanel()->text(); }
+};
+
+TEST_F(FrameHotplug, PulledDeviceIsMarkedAndReconnectsToItsOwnWindow) {
+  TF_MultiTolvanexFrame& f = boot();
+  TF_OneTolvanex* second = window(1);
+  second->move(321, 123);
+  const QPoint place = second->pos();
+  ASSERT_TRUE(second->link().isOpen());
+
+  driver_->unplug(1);
+  EXPECT_EQ(f.relistDevices(), 0);
+  EXPECT_TRUE(second->isLost());
+  EXPECT_FALSE(second->link().isOpen());
+  EXPECT_EQ(driver_->openHandles(), 2);
+  EXPECT_EQ(f.windowTitle(), QStringLiteral("3 FTDI-Device(s) Present ..."));
+  EXPECT_EQ(rows("LV_Devices"), 3);
+  EXPECT_EQ(rows("LV_Tolvanexs"), 3);  // the row stays, marked
+  EXPECT_EQ(f.deviceStatusText(1), disconnectedCaption());
+  EXPECT_EQ(cell("LV_Tolvanexs", 1, 1), QStringLiteral("-"));
+  EXPECT_EQ(list("LV_Tolvanexs")->topLevelItem(1)->foreground(0).color(), QColor(Qt::red));
+  EXPECT_TRUE(f.deviceStatusText(0).isEmpty());
+  EXPECT_EQ(linkState(1), disconnectedCaption());
+  EXPECT_TRUE(linkMessageShown(1));
+  EXPECT_TRUE(linkMessage(1).contains(QStringLiteral("TVS00002")));
+  EXPECT_TRUE(sink_.messages.empty());  // no box at all
+  // The other devices keep going.
+  EXPECT_FALSE(window(0)->isLost());
+  EXPECT_FALSE(window(2)->isLost());
+
+  driver_->plug(1);
+  EXPECT_EQ(f.relistDevices(), 0);
+  EXPECT_EQ(window(1), second);
+  EXPECT_FALSE(second->isLost());
+  EXPECT_TRUE(second->link().isOpen());
+  EXPECT_EQ(second->pos(), place);
+  EXPECT_EQ(f.deviceWindows().count(), 3);
+  EXPECT_TRUE(f.deviceStatusText(1).isEmpty());
+  EXPECT_EQ(cell("LV_Tolvanexs", 1, 1), QStringLiteral("2"));
+  EXPECT_FALSE(linkMessageShown(1));
+  EXPECT_EQ(driver_->openHandles(), 3);
+  EXPECT_EQ(cell("LV_Devices", 1, 1), QStringLiteral("TVS00002"));
+  EXPECT_TRUE(sink_.messages.empty());
+}
+
+TEST_F(FrameHotplug, NewDeviceGetsItsWindowAndTheMultiWindowListFollows) {
+  TF_MultiTolvanexFrame& f = boot(2);
+  auto* checks = f.multiWindow()->findChild<QListWidget*>(QStringLiteral("CLB_ACTIVE_Tolvanexs"));
+  ASSERT_NE(checks, nullptr);
+  EXPECT_EQ(checks->count(), 2);
+  driver_->plug(3);  // beyond the other product's bridge: TVS00004 at list position 4
+  EXPECT_EQ(f.relistDevices(), 1);
+  ASSERT_EQ(f.deviceWindows().count(), 3);
+  TF_OneTolvanex* w = window(2);
+  EXPECT_EQ(w->serialNumber(), QStringLiteral("TVS00004"));
+  EXPECT_TRUE(w->link().isOpen());
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_EQ(w->frameCaption(), deviceWindowCaption(QStringLiteral("TVS00004"), 3));
+  EXPECT_EQ(rows("LV_Tolvanexs"), 3);
+  EXPECT_EQ(cell("LV_Tolvanexs", 2, 1), QStringLiteral("4"));
+  EXPECT_EQ(rows("LV_Devices"), 4);
+  EXPECT_EQ(checks->count(), 3);
+  EXPECT_EQ(f.relistDevices(), 0);  // listed again: nothing new
+  EXPECT_EQ(f.deviceWindows().count(), 3);
+}
+
+TEST_F(FrameHotplug, RefusedOpenShowsTheAccessHintAndNothingElseDoes) {
+  driver_ = std::make_unique<TSimulatedDriver>(3, clock_);
+  driver_->setDenied(1, true);
+  driver_->failNext(Call::Open, kFtIoError);  // device 1: an open that fails otherwise
+  TF_MultiTolvanexFrame& f = makeFrame();
+  f.TM_BootTimer();
+  EXPECT_FALSE(window(0)->link().isOpen());
+  EXPECT_FALSE(window(0)->accessDenied());
+  EXPECT_TRUE(window(0)->linkPanel()->statePanel()->isHidden());
+  EXPECT_TRUE(f.deviceStatusText(0).isEmpty());
+
+  EXPECT_TRUE(window(1)->accessDenied());
+  EXPECT_EQ(f.deviceStatusText(1), noAccessCaption());
+  EXPECT_EQ(linkState(1), noAccessCaption());
+  const QString hint = linkMessage(1);
+  EXPECT_TRUE(hint.contains(QStringLiteral("70-multi-tolvanex-ftdi.rules")));
+  EXPECT_TRUE(hint.contains(QStringLiteral("udevadm info")));
+  EXPECT_TRUE(hint.contains(QStringLiteral("plugdev")));
+  EXPECT_TRUE(hint.contains(QStringLiteral("TVS00002")));
+  EXPECT_FALSE(hint.contains(QLatin1Char('~')));
+
+  // Listing again opens what may be opened now; the refused one stays refused.
+  f.relistDevices();
+  EXPECT_TRUE(window(0)->link().isOpen());
+  EXPECT_TRUE(window(1)->accessDenied());
+  // Rights given and the device plugged again: it opens and the hint goes.
+  driver_->setDenied(1, false);
+  driver_->unplug(1);
+  driver_->plug(1);
+  f.relistDevices();
+  EXPECT_FALSE(window(1)->accessDenied());
+  EXPECT_TRUE(window(1)->link().isOpen());
+  EXPECT_TRUE(f.deviceStatusText(1).isEmpty());
+  EXPECT_TRUE(window(1)->linkPanel()->statePanel()->isHidden());
+
+  // A device that returns without rights after being pulled: marked, hinted, not opened.
+  driver_->unplug(2);
+  f.relistDevices();
+  driver_->setDenied(2, true);
+  driver_->plug(2);
+  f.relistDevices();
+  EXPECT_TRUE(window(2)->isLost());
+  EXPECT_TRUE(window(2)->accessDenied());
+  EXPECT_EQ(linkState(2), noAccessCaption());
+  // English hint after a language change, as every text.
+  f.setLanguage(1);
+  f.setLanguage(0);
+  EXPECT_TRUE(sink_.messages.empty());
+}
+
+TEST_F(FrameHotplug, IncompleteListingMarksNothingAndShowsNoBox) {
+  TF_MultiTolvanexFrame& f = boot();
+  driver_->unplug(2, kFtOk);  // gone without the driver telling
+  driver_->failNext(Call::ListSerial, kFtIoError);
+  f.relistDevices();
+  EXPECT_FALSE(window(2)->isLost());
+  EXPECT_TRUE(sink_.messages.empty());
+  EXPECT_EQ(f.windowTitle(), QStringLiteral("4 FTDI-Device(s) Present ..."));
+  f.relistDevices();
+  EXPECT_TRUE(window(2)->isLost());
+  EXPECT_EQ(f.windowTitle(), QStringLiteral("3 FTDI-Device(s) Present ..."));
+}
+
+TEST_F(FrameHotplug, WatchesAndTheirTimers) {
+  TF_MultiTolvanexFrame& f = boot();
+  EXPECT_EQ(f.hotplugWatch(), TF_MultiTolvanexFrame::HotplugWatch::None);
+  f.startHotplugWatch(TF_MultiTolvanexFrame::HotplugWatch::Poll);
+  ASSERT_NE(f.relistTimer(), nullptr);
+  EXPECT_TRUE(f.relistTimer()->isActive());
+  EXPECT_EQ(f.relistTimer()->interval(), 2000);
+  f.startHotplugWatch(TF_MultiTolvanexFrame::HotplugWatch::Announced);
+  // Udev where a monitor starts, else the 2 s listing.
+  f.startHotplugWatch(TF_MultiTolvanexFrame::HotplugWatch::Udev);
+  EXPECT_NE(f.hotplugWatch(), TF_MultiTolvanexFrame::HotplugWatch::None);
+  f.close();
+  EXPECT_FALSE(f.relistTimer()->isActive());
+  // After shut-down nothing is listed or opened again.
+  driver_->plug(5);
+  EXPECT_EQ(f.relistDevices(), 0);
+}
+
+}  // namespace
+}  // namespace tolv::testing

@@ -1,0 +1,111 @@
+// A device window whose device is pulled out: the run ends, its stream file converts, a record
+// cut short is told once, the window says what happened, and the device comes back to it.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include "devicewin/tf_onetolvanex_linkpanel.h"
+#include "devicewin/tf_onetolvanex_plots.h"
+#include "devicewin/tf_onetolvanex_runpanel.h"
+#include "ftdi/hotplug_texts.h"
+#include "measure/loggerstream.h"
+#include "sim_window_fixture.h"
+
+namespace tolv {
+namespace {
+
+struct NoQuestions final : IQuestionSink {
+  bool askYesNo(const QString&) override { return false; }
+};
+
+class WindowUnplug : public test::SimWindowTest {
+ protected:
+  void SetUp() override {
+    test::SimWindowTest::SetUp();
+    if (HasFatalFailure()) return;
+    w_->settingsModel().setQuestionSink(&no_);
+  }
+  TAcquisition& acq() { return w_->acquisition(); }
+  bool until(const std::function<bool()>& p, std::int64_t maxMs = 5000) {
+    return hub_.advanceUntil(p, maxMs);
+  }
+  void chooseMode(ModeCode m) {
+    w_->settingsModel().modeChosen(modeIndex(m));
+    ASSERT_TRUE(until([&] { return acq().mode() == m; }, 2000));
+    hub_.advance(500);
+  }
+  void clickRun() { QTest::mouseClick(w_->runPanel()->runButton(), Qt::LeftButton); }
+  TOneTolvanexLinkPanel& panel() { return *w_->linkPanel(); }
+  NoQuestions no_;
+};
+
+TEST_F(WindowUnplug, LoggerStreamOfAPulledDeviceIsClosedAndConverts) {
+  chooseMode(kModeDLA0);
+  clickRun();
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 2000));
+  hub_.advance(2000);
+  sim_.unplug(0);
+  hub_.advance(500);
+  QApplication::processEvents();
+  ASSERT_TRUE(w_->isLost());
+  EXPECT_EQ(acq().runState(), RunState::Idle);
+  EXPECT_FALSE(w_->runPanel()->runButton()->isEnabled());
+  EXPECT_EQ(panel().statePanel()->text(), disconnectedCaption());
+  EXPECT_FALSE(panel().statePanel()->isHidden());
+  EXPECT_FALSE(panel().messagePanel()->isHidden());
+  EXPECT_TRUE(panel().messagePanel()->text().contains(QStringLiteral("TVS00001")));
+  EXPECT_EQ(panel().readPanel()->text(), QStringLiteral("4"));
+  EXPECT_EQ(panel().writePanel()->text(), QStringLiteral("4"));
+
+  const auto& n = w_->plots().data().numbering(IntermediateFamily::DLA0);
+  const std::filesystem::path file = n.fileName(n.current());
+  AnalogLoggerStream s;
+  ASSERT_EQ(loadAnalogLoggerStream(file, s), 0) << file;
+  EXPECT_GT(s.sampleCount(), 100u);
+  EXPECT_EQ(s.sampleCount() * 4, std::filesystem::file_size(file));
+  EXPECT_EQ(s.header.mode, kModeDLA0);
+}
+
+TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
+  // 131000 samples: 524000 bytes take about 130 ms over the test's link.
+  w_->acquisition().desired().memoryDepth = 131000;
+  w_->acquisition().desired().sampleTime = 1e-6f;
+  w_->acquisition().requestSettingsWrite();
+  hub_.advance(1000);
+  ASSERT_EQ(acq().storedReply().memoryDepth, 131000.0f);
+  clickRun();
+  ASSERT_TRUE(until([&] { return w_->link().accumulationFill() > 0; }, 3000));
+  sim_.unplug(0, kFtOk);  // the driver does not tell: the frame's listing does
+  w_->deviceGone();
+  w_->deviceGone();  // told twice, shown once
+  QApplication::processEvents();
+  const QString message = panel().messagePanel()->text();
+  EXPECT_EQ(message.count(QStringLiteral("discarded")), 1) << message.toStdString();
+  EXPECT_EQ(acq().lastStamp().run, 0u);  // no record came
+
+  // Changes made while away are sent on return.
+  w_->acquisition().desired().memoryDepth = 2000;
+  w_->acquisition().requestSettingsWrite();
+  hub_.advance(1000);
+  sim_.plug(0);
+  ASSERT_EQ(w_->reconnect(), 0);
+  hub_.advance(2000);
+  QApplication::processEvents();
+  EXPECT_FALSE(w_->isLost());
+  EXPECT_TRUE(panel().statePanel()->isHidden());
+  EXPECT_TRUE(panel().messagePanel()->isHidden());
+  EXPECT_EQ(panel().readPanel()->text(), QStringLiteral("Read"));
+  EXPECT_EQ(sim_.device(0).settings().memoryDepth, 2000.0f);
+  EXPECT_TRUE(w_->runPanel()->runButton()->isEnabled());
+  acq().setSingleShot(true);
+  clickRun();
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 5000));
+  EXPECT_EQ(acq().lastStamp().run, acq().runsWritten());
+  EXPECT_GT(acq().lastStamp().run, 1u);
+}
+
+}  // namespace
+}  // namespace tolv
