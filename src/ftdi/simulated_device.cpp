@@ -96,22 +96,21 @@ std::size_t TSimulatedDevice::powerOff() {
   // driver's buffer.
   const std::size_t unread = ready_.size() - readyHead_;
   trace(nowMs, "unplug", ready_.data() + readyHead_, unread);
-  segments_.clear();
-  input_.clear();
-  ready_.clear();
-  readyHead_ = 0;
-  runKind_ = RunKind::None;
-  lastSegmentEndUs_ = 0;
+  dropLine();
   return unread;
 }
 
-void TSimulatedDevice::powerOn() {
+void TSimulatedDevice::dropLine() {
   segments_.clear();
   input_.clear();
   ready_.clear();
   readyHead_ = 0;
   runKind_ = RunKind::None;
   lastSegmentEndUs_ = 0;
+}
+
+void TSimulatedDevice::powerOn() {
+  dropLine();
   powerOnSettings();
   const std::uint8_t none = 0;
   trace(floorDiv(clock_.nowUs(), 1000), "plug", &none, 0);

@@ -155,6 +155,8 @@ class TSimulatedDevice {
   std::size_t arrivedOf(const Segment& s, std::int64_t nowUs) const;
   void trace(std::int64_t atMs, const char* direction, const std::uint8_t* data, std::size_t n);
   void powerOnSettings();
+  // Nothing in either direction and no run: the state of a device without power.
+  void dropLine();
 
   double effectiveSampleTime() const;
   std::int64_t sampleNs(std::int64_t k) const { return armed_.startNs + k * armed_.dtNs; }
