@@ -10,6 +10,7 @@
 
 #include "app/cmdline.h"
 #include "app/framefiles.h"
+#include "app/headless_acquire.h"
 #include "app/headless_render.h"
 #include "app/signalbridge.h"
 #include "common/paths.h"
@@ -79,6 +80,7 @@ bool wantsHeadless(const QStringList& args) {
   for (const QString& a : args)
     if (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--version"))
       return false;
+  if (wantsAcquire(args)) return true;
   for (const QString& a : args)
     if (a == QLatin1String("--convert") || a == QLatin1String("--render") ||
         a.startsWith(QLatin1String("--convert=")) || a.startsWith(QLatin1String("--render=")))
@@ -324,6 +326,7 @@ int runRender(const HeadlessRequest& r, QString& message) {
 int headlessMain(int argc, char** argv) {
   QStringList args;
   for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+  if (wantsAcquire(args)) return acquireMain(argc, argv);
   HeadlessRequest req;
   QString error;
   if (parseHeadlessArguments(args, req, error) != kExitOk) {
