@@ -7,6 +7,8 @@
 #include <clocale>
 #include <cmath>
 #include <csignal>
+#include <iostream>
+#include <sstream>
 #include <unistd.h>
 
 #include "app/cmdline.h"
@@ -14,12 +16,16 @@
 #include "app/driverchoice.h"
 #include "app/headless.h"
 #include "app/signalbridge.h"
+#include "common/atomicfile.h"
 #include "common/paths.h"
 #include "common/regional.h"
 #include "common/textutil.h"
 #include "device/settingstables.h"
 #include "ftdi/ftdi_enumeration.h"
 #include "measure/devicesession.h"
+#include "measure/export_plaincsv.h"
+#include "measure/export_sigrok.h"
+#include "measure/export_vcd.h"
 #include "measure/settingsfiles.h"
 #include "multi/multicollect.h"
 #include "multi/sessionmember.h"
@@ -43,6 +49,24 @@ const ModeCode kModes[8] = {kModeVMD0, kModeVMD1, kModeVMA0, kModeVMA1,
 
 bool isLogger(ModeCode m) { return m == kModeDLA0 || m == kModeDLDI; }
 bool hasRecord(ModeCode m) { return m == kModeOSA0 || m == kModeLAIO; }
+
+// The window's formats, then the open ones (written beside the intermediate files).
+const QStringList kFormats = {QStringLiteral("csv"), QStringLiteral("vxd"), QStringLiteral("fil"),
+                              QStringLiteral("plain"), QStringLiteral("vcd"), QStringLiteral("sr")};
+bool openFormat(const QString& f) {
+  return f == QLatin1String("plain") || f == QLatin1String("vcd") || f == QLatin1String("sr");
+}
+// Which records an open format takes; "" when it takes the mode.
+QString openFormatRefusal(const QString& f, ModeCode m) {
+  if (!openFormat(f)) return {};
+  if (f == QLatin1String("vcd") && m != kModeLAIO)
+    return QStringLiteral("--format vcd takes logic-analyser (LAIO) records");
+  if (!hasRecord(m))
+    return QStringLiteral("--format %1 takes scope and logic-analyser records; %2 writes the "
+                          "window's files (--convert them)")
+        .arg(f, codeToFourChar(m));
+  return {};
+}
 
 QString number(double v) { return QString::number(v, 'g', 10); }
 
@@ -300,15 +324,12 @@ int parseAcquireArguments(const QStringList& args, AcquireRequest& out, QString&
       out.out = v;
       continue;
     }
-    if ((t = take("--format", "csv, vxd or fil")) != 0) {
+    if ((t = take("--format", "csv, vxd, fil, plain, vcd or sr")) != 0) {
       if (t < 0) return kExitBadUsage;
       const QString f = v.toLower();
-      if (f == QLatin1String("plain") || f == QLatin1String("vcd") || f == QLatin1String("sr"))
-        return bad(QStringLiteral("--format %1 is not available with --acquire; use csv, vxd or "
-                                  "fil and --convert the files")
-                       .arg(f));
-      if (f != QLatin1String("csv") && f != QLatin1String("vxd") && f != QLatin1String("fil"))
-        return bad(QStringLiteral("--format needs csv, vxd or fil, not \"%1\"").arg(v));
+      if (!kFormats.contains(f))
+        return bad(QStringLiteral("--format needs csv, vxd, fil, plain, vcd or sr, not \"%1\"")
+                       .arg(v));
       out.format = f;
       continue;
     }
@@ -349,15 +370,23 @@ int parseAcquireArguments(const QStringList& args, AcquireRequest& out, QString&
     if (ext != QLatin1String(".VXS"))
       return bad(QStringLiteral("--settings needs a settings file ending in .VXS"));
   }
-  if (out.out == QLatin1String("-"))
-    return bad(QStringLiteral("--out - (standard output) is not available in this build; give "
-                              "a folder"));
+  if (out.out == QLatin1String("-")) {
+    if (out.merged)
+      return bad(QStringLiteral("--merged writes the multi-device data file: give --out a folder"));
+    if (out.mode && isLogger(*out.mode))
+      return bad(QStringLiteral("--out - takes voltmeter readings and scope or logic-analyser "
+                                "records; a logger stream goes to a folder"));
+  }
   if (out.merged) {
     if (out.mode && *out.mode != kModeOSA0)
       return bad(QStringLiteral("--merged collects scope records: --mode must be OSA0"));
     if (out.format != QLatin1String("csv"))
       return bad(QStringLiteral("--merged writes the multi-device data file; --format does not "
                                 "apply"));
+  }
+  if (out.mode) {
+    if (const QString why = openFormatRefusal(out.format, *out.mode); !why.isEmpty())
+      return bad(why);
   }
   if (out.mode && isLogger(*out.mode) && out.records)
     return bad(QStringLiteral("a logger run has no records: use --duration or stop it with "
@@ -510,6 +539,13 @@ class TSessionMembers final : public IMultiMembers {
   std::vector<std::unique_ptr<TSessionMember>>& m_;
 };
 
+std::vector<std::uint16_t> logicWords(const TLogAnalList& list) {
+  std::vector<std::uint16_t> words;
+  words.reserve(std::size_t(list.count()));
+  for (int k = 0; k < list.count(); ++k) words.push_back(list.at(k).word);
+  return words;
+}
+
 QString sizeText(std::uint64_t bytes) {
   if (bytes < 10 * 1024) return QStringLiteral("%1 B").arg(bytes);
   if (bytes < 10ull * 1024 * 1024) return QStringLiteral("%1 KiB").arg(bytes / 1024);
@@ -519,8 +555,8 @@ QString sizeText(std::uint64_t bytes) {
 }  // namespace
 
 THeadlessAcquisition::THeadlessAcquisition(const AcquireRequest& q, IFtdiDriver& driver,
-                                           std::FILE* err)
-    : q_(q), driver_(driver), err_(err) {
+                                           std::FILE* err, std::ostream* out)
+    : q_(q), driver_(driver), err_(err), out_(out) {
   clock_.start();
 }
 
@@ -599,6 +635,15 @@ int THeadlessAcquisition::start() {
       line(chosen.size() > 1 || q_.settingsFile.empty() ? serial + QStringLiteral(": ") + why : why);
       return kExitBadUsage;
     }
+    if (q_.out == QLatin1String("-") && isLogger(rec.mode)) {
+      line(serial + QStringLiteral(": --out - takes voltmeter readings and scope or "
+                                   "logic-analyser records; a logger stream goes to a folder"));
+      return kExitBadUsage;
+    }
+    if (const QString why = openFormatRefusal(q_.format, rec.mode); !why.isEmpty()) {
+      line(serial + QStringLiteral(": ") + why);
+      return kExitBadUsage;
+    }
     if (q_.records && isLogger(rec.mode)) {
       line(serial + QStringLiteral(": a logger run has no records: use --duration or stop it "
                                    "with Ctrl+C"));
@@ -606,18 +651,22 @@ int THeadlessAcquisition::start() {
     }
     records.push_back(rec);
   }
-  // Merged, the devices write nothing of their own: their folders stay below the data root.
+  // Merged or to standard output, the devices write no files of their own: their folders stay
+  // below the data root.
+  const bool toStdout = q_.out == QLatin1String("-");
   const fs::path root =
-      q_.out.isEmpty() || q_.merged ? dataRoot() : fs::path(q_.out.toStdString());
+      q_.out.isEmpty() || q_.merged || toStdout ? dataRoot() : fs::path(q_.out.toStdString());
   for (int i = 0; i < chosen.size(); ++i) {
     auto s = std::make_unique<TDeviceSession>(driver_, chosen[i]);
     s->setCsvStyle(style_);
     WindowOptions o = WindowOptions::fromRecord(records[std::size_t(i)]);
+    // An open format takes the place of the window's data file; intermediate files stay.
     o.autoSaveMode = q_.format == QLatin1String("csv") ? 1 : q_.format == QLatin1String("vxd") ? 2 : 0;
     o.makeIntermediateFiles = true;
     o.singleShot = q_.records && *q_.records == 1;
-    if (q_.merged) {
-      // The merged file is the output; the collection keeps its own per-device files.
+    if (q_.merged || toStdout) {
+      // The merged file (standard output) is the output; the collection keeps its own
+      // per-device files.
       o.autoSaveMode = 0;
       o.makeIntermediateFiles = false;
     }
@@ -633,6 +682,7 @@ int THeadlessAcquisition::start() {
     sessions_.push_back(std::move(s));
   }
   done_.assign(sessions_.size(), false);
+  voltmeterStreams_.resize(sessions_.size());
   startedMs_ = clock_.elapsed();
   timerId_ = startTimer(kTickMs);
   return kExitOk;
@@ -640,6 +690,7 @@ int THeadlessAcquisition::start() {
 
 void THeadlessAcquisition::allReady() {
   running_ = true;
+  startedMs_ = clock_.elapsed();  // rates count from the first run
   if (q_.durationMs) stopAtMs_ = clock_.elapsed() + *q_.durationMs;
   if (q_.merged) {
     for (auto& s : sessions_) members_.push_back(std::make_unique<TSessionMember>(*s));
@@ -665,8 +716,84 @@ void THeadlessAcquisition::allReady() {
   for (auto& s : sessions_) s->run();
 }
 
+void THeadlessAcquisition::writePlain(int i) {
+  TDeviceSession& s = *sessions_[std::size_t(i)];
+  const TMeasureData& d = s.data();
+  const ModeCode mode = s.acquisition().mode();
+  int rc = 0;
+  if (isVoltmeterMode(mode)) {
+    const TTaggedTimedFloatPointList& chart = d.chartList();
+    if (chart.Count() == 0) return;
+    auto& stream = voltmeterStreams_[std::size_t(i)];
+    if (!stream) {
+      SettingsRecord r = s.requested();
+      r.mode = mode;
+      PlainCsvHead head = plainHeadOf({s.serial(), r, chart.Items().front().time}, -1);
+      head.conversion = s.acquisition().conversion();
+      stream = std::make_unique<TPlainVoltmeterStream>(*out_, head);
+    }
+    rc = stream->add(chart.Items().back());
+  } else if (mode == kModeOSA0) {
+    const RecordInfo info{s.serial(), d.recordSettings(), d.measurementTime()};
+    rc = writePlainScope(*out_, plainHeadOf(info, d.sampleCount()),
+                         std::span<const ScopeSample>(d.scopeSamples(), std::size_t(d.sampleCount())));
+  } else if (mode == kModeLAIO) {
+    const RecordInfo info{s.serial(), d.recordSettings(), d.measurementTime()};
+    rc = writePlainLogic(*out_, plainHeadOf(info, d.logicList().count()), d.logicList());
+  }
+  out_->flush();
+  if (rc != 0 && exitCode_ == 0) {
+    // A reader that went away (a closed pipe) ends the run like Ctrl+C, with the status of a
+    // failed output.
+    fail(kExitBadInput, QStringLiteral("%1: standard output cannot be written").arg(s.serial()));
+    beginStopping();
+  }
+}
+
+int THeadlessAcquisition::writeOpenFormat(int i) {
+  TDeviceSession& s = *sessions_[std::size_t(i)];
+  const TMeasureData& d = s.data();
+  const ModeCode mode = s.acquisition().mode();
+  if (!hasRecord(mode)) return 0;
+  const RecordInfo info{s.serial(), d.recordSettings(), d.measurementTime()};
+  const bool scope = mode == kModeOSA0;
+  const std::span<const ScopeSample> samples(d.scopeSamples(), std::size_t(d.sampleCount()));
+  const PlainCsvHead head = plainHeadOf(info, scope ? d.sampleCount() : d.logicList().count());
+  const std::string ext = q_.format == QLatin1String("plain") ? "csv" : q_.format.toStdString();
+  const fs::path name = automaticDataFileName(s.deviceFolder(), info.time, mode, ext);
+  if (const int rc = makeFolders(name); rc != 0) return rc;
+  if (q_.format == QLatin1String("sr")) {
+    SrSession session;
+    int rc = 0;
+    if (scope) {
+      rc = srOfScope(head, samples, session);
+    } else {
+      rc = srOfLogic(head, logicWords(d.logicList()), session);
+    }
+    return rc != 0 ? rc : writeSrSession(name, session);
+  }
+  std::ostringstream text;
+  int rc = 0;
+  if (q_.format == QLatin1String("vcd")) {
+    rc = writeVcd(text, head, logicWords(d.logicList()));
+  } else {
+    rc = scope ? writePlainScope(text, head, samples) : writePlainLogic(text, head, d.logicList());
+  }
+  return rc != 0 ? rc : writeFileAtomically(name, text.view());
+}
+
 void THeadlessAcquisition::recordDone(int i) {
   TDeviceSession& s = *sessions_[std::size_t(i)];
+  if (out_ && q_.out == QLatin1String("-") && !done_[std::size_t(i)] && !stopping_) writePlain(i);
+  if (openFormat(q_.format) && q_.out != QLatin1String("-") && !q_.merged)
+    if (const int rc = writeOpenFormat(i); rc != 0 && exitCode_ == 0) {
+      fail(kExitBadInput,
+           QStringLiteral("%1: the %2 file cannot be written (%3)")
+               .arg(s.serial(), q_.format,
+                    q_.format == QLatin1String("sr") ? srResultText(rc) : QString::number(rc)));
+      beginStopping();
+      return;
+    }
   if (const int rc = s.firstFileError(); rc != 0 && exitCode_ == 0) {
     fail(kExitBadInput, QStringLiteral("%1: a file cannot be written (code %2); stopping")
                             .arg(s.serial())
@@ -847,7 +974,7 @@ int acquireMain(int argc, char** argv) {
   std::unique_ptr<IFtdiDriver> driver = chooseDriver(cmd);
   int rc = kExitOk;
   {
-    THeadlessAcquisition run(q, *driver);
+    THeadlessAcquisition run(q, *driver, stderr, &std::cout);
     run.setTerminal(::isatty(STDERR_FILENO) == 1);
     TSignalBridge signals_;
     QObject::connect(&signals_, &TSignalBridge::terminationRequested, &app,

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 #include "device/settingsrecord.h"
@@ -29,6 +30,7 @@ class TSessionMember;
 class TMultiCollection;
 class IMultiMembers;
 class TRecordNoticeReceiver;
+class TPlainVoltmeterStream;
 
 // A device lost or failing in the middle of a run.
 inline constexpr int kExitDeviceLost = 3;
@@ -55,8 +57,10 @@ struct AcquireRequest {
   std::optional<std::int64_t> records;
   std::optional<std::int64_t> durationMs;
   // Where
-  QString out;  // empty: below the data root; "-": standard output
-  QString format = QStringLiteral("csv");  // csv, vxd (with intermediate files) or fil
+  QString out;  // empty: below the data root; "-": standard output as plain CSV
+  // csv, vxd (each with intermediate files), fil (intermediate files only), or an open format
+  // instead of the window's data file: plain (CSV), vcd (logic analyser), sr (sigrok session)
+  QString format = QStringLiteral("csv");
   std::optional<char> decimal, column;
   bool merged = false;
   bool quiet = false;
@@ -78,8 +82,9 @@ int applyAcquireSettings(const AcquireRequest& q, SettingsRecord& r, QString& er
 // The run itself, on the event loop of the caller.
 class THeadlessAcquisition : public QObject {
  public:
-  // `err` takes progress and error lines; `out` the plain CSV of "-".
-  THeadlessAcquisition(const AcquireRequest& q, IFtdiDriver& driver, std::FILE* err = stderr);
+  // `err` takes progress and error lines; `out` the plain CSV of "--out -".
+  THeadlessAcquisition(const AcquireRequest& q, IFtdiDriver& driver, std::FILE* err = stderr,
+                       std::ostream* out = nullptr);
   ~THeadlessAcquisition() override;
 
   // Lists and opens the devices, starts them up. 0, or the exit code with the lines written.
@@ -101,6 +106,10 @@ class THeadlessAcquisition : public QObject {
   void tick();
   void allReady();
   void recordDone(int i);
+  // "--out -": the record or reading just handed over as a plain CSV block (line).
+  void writePlain(int i);
+  // --format plain|vcd|sr: the record just handed over in that format; 0 or the error.
+  int writeOpenFormat(int i);
   void fail(int code, const QString& line);
   void beginStopping();
   void finish();
@@ -111,6 +120,8 @@ class THeadlessAcquisition : public QObject {
   AcquireRequest q_;
   IFtdiDriver& driver_;
   std::FILE* err_;
+  std::ostream* out_;
+  std::vector<std::unique_ptr<TPlainVoltmeterStream>> voltmeterStreams_;
   std::vector<std::unique_ptr<TDeviceSession>> sessions_;
   std::vector<std::unique_ptr<TSessionMember>> members_;
   std::unique_ptr<IMultiMembers> memberList_;

@@ -193,4 +193,90 @@ TEST_F(AcquireProgram, VoltmeterReadingsAndItsFiles) {
   EXPECT_EQ(filesUnder(out / "TVS00001" / "Intermediate_VMXY", ".FIL").size(), 1u);
 }
 
+TEST_F(AcquireProgram, VoltmeterToStandardOutputOneLinePerReading) {
+  const Finished r = run({"--simulate", "1", "--mode", "VMD0", "--records", "6", "--out", "-"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  QStringList rows;
+  int header = 0;
+  for (const QString& l : r.out.split('\n', Qt::SkipEmptyParts)) {
+    if (l.startsWith('#')) continue;
+    if (l == QLatin1String("time_s,ch0_V,ch1_V")) {
+      ++header;
+      continue;
+    }
+    rows << l;
+  }
+  EXPECT_EQ(header, 1);  // one block, streamed
+  ASSERT_EQ(rows.size(), 6) << r.out.toStdString();
+  double last = -1;
+  for (const QString& row : rows) {
+    const QStringList cells = row.split(',');
+    ASSERT_EQ(cells.size(), 3) << row.toStdString();
+    bool ok[3];
+    const double t = cells[0].toDouble(&ok[0]);
+    cells[1].toDouble(&ok[1]);
+    cells[2].toDouble(&ok[2]);
+    EXPECT_TRUE(ok[0] && ok[1] && ok[2]) << row.toStdString();
+    EXPECT_GT(t, last);
+    last = t;
+  }
+  // No data file of the device; the series is kept in its intermediate file as the window keeps it.
+  EXPECT_TRUE(filesUnder(root_ / "data" / "TVS00001", ".CSV").empty());
+  EXPECT_EQ(filesUnder(root_ / "data" / "TVS00001" / "Intermediate_VMXY", ".FIL").size(), 1u);
+  // And pandas reads it as written.
+  QProcess py;
+  py.start("/usr/bin/python3", {"-c",
+                       "import sys,pandas as p; d=p.read_csv(sys.stdin, comment='#'); "
+                       "print(len(d), list(d.columns), d.dtypes.iloc[1])"});
+  ASSERT_TRUE(py.waitForStarted());
+  py.write(r.out.toUtf8());
+  py.closeWriteChannel();
+  ASSERT_TRUE(py.waitForFinished(60000));
+  EXPECT_EQ(QString::fromUtf8(py.readAllStandardOutput()).trimmed(),
+            "6 ['time_s', 'ch0_V', 'ch1_V'] float64");
+}
+
+TEST_F(AcquireProgram, ScopeRecordsToStandardOutputOneBlockEach) {
+  const Finished r = run({"--simulate", "1", "--samples", "1000", "--records", "2", "--out", "-",
+                          "--quiet"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.err.isEmpty());
+  EXPECT_EQ(r.out.count("# multi_tolvanex plain CSV"), 2);
+  EXPECT_EQ(r.out.count("time_s,ch0_V,ch1_V"), 2);
+  EXPECT_EQ(r.out.count("# serial: TVS00001"), 2);
+  int rows = 0;
+  for (const QString& l : r.out.split('\n', Qt::SkipEmptyParts))
+    if (!l.startsWith('#') && !l.startsWith("time_s")) ++rows;
+  EXPECT_EQ(rows, 2000);
+  // Loggers and merged cycles need a folder.
+  EXPECT_EQ(run({"--simulate", "1", "--mode", "DLA0", "--out", "-"}).code, 2);
+  EXPECT_EQ(run({"--simulate", "2", "--merged", "--out", "-"}).code, 2);
+}
+
+TEST_F(AcquireProgram, OpenFormatsReadBackBySigrok) {
+  const fs::path out = root_ / "open";
+  Finished r = run({"--simulate", "1", "--samples", "1000", "--records", "2", "--format", "sr",
+                    "--out", q(out), "--quiet"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const auto sr = filesUnder(out, ".sr");
+  ASSERT_EQ(sr.size(), 2u);
+  EXPECT_TRUE(filesUnder(out, ".CSV").empty());  // in place of the window's data file
+  EXPECT_EQ(filesUnder(out / "TVS00001" / "Intermediate_OSA0", ".FIL").size(), 2u);
+  r = run({"--simulate", "1", "--mode", "LAIO", "--samples", "1000", "--records", "1", "--format",
+           "vcd", "--out", q(out), "--quiet"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const auto vcd = filesUnder(out, ".vcd");
+  ASSERT_EQ(vcd.size(), 1u);
+  for (const fs::path& f : {sr[0], vcd[0]}) {
+    QProcess cli;
+    cli.start("sigrok-cli", {"-i", q(f), "--show"});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_EQ(cli.exitCode(), 0) << f << cli.readAllStandardError().toStdString();
+    const QString shown = QString::fromUtf8(cli.readAllStandardOutput());
+    EXPECT_TRUE(shown.contains("Samplerate") || shown.contains("samplerate") ||
+                shown.contains("Channels"))
+        << shown.toStdString();
+  }
+}
+
 #endif

@@ -80,8 +80,9 @@ TEST(AcquireOptions, WrongUsageIsNamed) {
   EXPECT_TRUE(refusal({"--duration", "soon"}).contains("10s, 5min or 2h"));
   EXPECT_TRUE(refusal({"--mode", "DLA0", "--records", "2"}).contains("logger run has no records"));
   EXPECT_TRUE(refusal({"--merged", "--mode", "LAIO"}).contains("--mode must be OSA0"));
-  EXPECT_TRUE(refusal({"--format", "vcd"}).contains("not available"));
-  EXPECT_TRUE(refusal({"--format", "xls"}).contains("csv, vxd or fil"));
+  EXPECT_TRUE(refusal({"--format", "vcd", "--mode", "OSA0"}).contains("takes logic-analyser"));
+  EXPECT_TRUE(refusal({"--format", "sr", "--mode", "VMD0"}).contains("scope and logic-analyser"));
+  EXPECT_TRUE(refusal({"--format", "xls"}).contains("csv, vxd, fil, plain, vcd or sr"));
   EXPECT_TRUE(refusal({"--settings", "a.txt"}).contains(".VXS"));
   EXPECT_TRUE(refusal({"--simulate", "1", "--driver", "d2xx"}).contains("cannot be used together"));
   EXPECT_TRUE(refusal({"--range", "5,2,1"}).contains("--range needs a number or two"));
