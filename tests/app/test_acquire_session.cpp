@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <cstdio>
+#include <functional>
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -14,6 +17,7 @@
 #include "device/devtimer.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "ftdi/simulated_driver.h"
+#include "app/headless_acquire.h"
 #include "measure/devicesession.h"
 #include "multi/multicollect.h"
 #include "multi/sessionmember.h"
@@ -182,4 +186,92 @@ TEST(DeviceFolders, OnlySerialNumbersThatStayBelowTheRoot) {
   // A file where the device folder belongs: the folder cannot be made.
   std::ofstream(root / "TVS00002") << "x";
   EXPECT_EQ(prepareDeviceFolders(root, QStringLiteral("TVS00002"), folder), 3);
+}
+
+// The run of --acquire in this process, on simulated devices with an instant link and the
+// event loop's own timers.
+class HeadlessRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    setDataRoot(fs::path(dir_.path().toStdString()));
+    sim_.setLinkRate(LinkRate::instant());
+    err_ = open_memstream(&errText_, &errSize_);
+  }
+  void TearDown() override {
+    std::fclose(err_);
+    std::free(errText_);
+  }
+  QString errors() {
+    std::fflush(err_);
+    return QString::fromUtf8(errText_, qsizetype(errSize_));
+  }
+  // Runs the event loop until the run has finished (or `ms` passed); what `during` does is
+  // done once every device measures.
+  void loop(THeadlessAcquisition& run, const std::function<void()>& during, int ms = 20000) {
+    QElapsedTimer t;
+    t.start();
+    bool done = false;
+    while (!run.finished() && t.elapsed() < ms) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      if (!done && during && run.sessionCount() > 0 && run.session(0).records() > 0) {
+        during();
+        done = true;
+      }
+    }
+  }
+
+  QTemporaryDir dir_;
+  TSimulatedDriver sim_{2, SystemClock::instance()};
+  char* errText_ = nullptr;
+  std::size_t errSize_ = 0;
+  std::FILE* err_ = nullptr;
+};
+
+TEST_F(HeadlessRun, ADeviceLostMidRunEndsWithThreeKeepingWhatArrived) {
+  AcquireRequest q;
+  q.samples = 1000;
+  q.quiet = true;
+  THeadlessAcquisition run(q, sim_, err_);
+  ASSERT_EQ(run.start(), 0);
+  ASSERT_EQ(run.sessionCount(), 2);
+  loop(run, [&] { sim_.disconnect(1); });
+  ASSERT_TRUE(run.finished());
+  EXPECT_EQ(run.exitCode(), kExitDeviceLost);
+  EXPECT_TRUE(errors().contains("TVS00002: device lost (driver status")) << errors().toStdString();
+  // The other device was stopped and keeps its records.
+  EXPECT_TRUE(run.session(0).acquisition().stopRequested());
+  EXPECT_GE(run.session(0).records(), 1u);
+  EXPECT_FALSE(filesUnder(fs::path(dir_.path().toStdString()) / "TVS00001", ".CSV").empty());
+}
+
+TEST_F(HeadlessRun, AStopRequestStopsEveryDeviceAndEndsWithZero) {
+  AcquireRequest q;
+  q.samples = 1000;
+  THeadlessAcquisition run(q, sim_, err_);
+  ASSERT_EQ(run.start(), 0);
+  int finishedWith = -1;
+  run.onFinished = [&](int code) { finishedWith = code; };
+  loop(run, [&] { run.requestStop(); });
+  ASSERT_TRUE(run.finished());
+  EXPECT_EQ(finishedWith, 0);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(run.session(i).acquisition().stopRequested()) << i;
+    EXPECT_FALSE(run.session(i).link().isOpen()) << i;
+  }
+  // Not a terminal: lines per record, each naming its device.
+  const QStringList lines = errors().split('\n', Qt::SkipEmptyParts);
+  ASSERT_FALSE(lines.isEmpty());
+  for (const QString& l : lines) EXPECT_TRUE(l.startsWith("TVS0000")) << l.toStdString();
+}
+
+TEST_F(HeadlessRun, SettingsOutsideTheTablesStopBeforeAnythingIsSent) {
+  AcquireRequest q;
+  q.range = std::array<double, 2>{5, 3};
+  THeadlessAcquisition run(q, sim_, err_);
+  EXPECT_EQ(run.start(), 2);
+  EXPECT_TRUE(errors().contains("TVS00001: --range 3 V is no range of channel 2; nearest: 2 V or 5 V"))
+      << errors().toStdString();
+  EXPECT_EQ(sim_.calls(TSimulatedDriver::Call::Open), 0);
+  EXPECT_EQ(sim_.calls(TSimulatedDriver::Call::Write), 0);
 }
