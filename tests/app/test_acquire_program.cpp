@@ -2,6 +2,8 @@
 // standard error, exit codes and the stop by a signal.
 #include <gtest/gtest.h>
 
+#include "app/acquire_files.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -15,6 +17,7 @@
 #ifdef TOLV_PROGRAM_PATH
 
 using namespace tolv;
+using namespace tolv::test;
 namespace fs = std::filesystem;
 
 namespace {
@@ -24,23 +27,6 @@ struct Finished {
   QString err;
   QString out;
 };
-
-std::vector<fs::path> filesUnder(const fs::path& root, const std::string& ext) {
-  std::vector<fs::path> out;
-  std::error_code ec;
-  if (!fs::exists(root, ec)) return out;
-  for (const auto& e : fs::recursive_directory_iterator(root))
-    if (e.is_regular_file() && e.path().extension() == ext) out.push_back(e.path());
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-std::string slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 class AcquireProgram : public ::testing::Test {
  protected:

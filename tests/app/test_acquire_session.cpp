@@ -2,6 +2,8 @@
 // on the same simulated device, both stepped on their own manual clocks, give the same files.
 #include <gtest/gtest.h>
 
+#include "app/acquire_files.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -23,26 +25,10 @@
 #include "multi/sessionmember.h"
 
 using namespace tolv;
+using namespace tolv::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<fs::path> filesUnder(const fs::path& root, const std::string& ext) {
-  std::vector<fs::path> out;
-  std::error_code ec;
-  if (!fs::exists(root, ec)) return out;
-  for (const auto& e : fs::recursive_directory_iterator(root))
-    if (e.is_regular_file() && e.path().extension() == ext) out.push_back(e.path());
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-std::string slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 // "" when equal, else the first line that differs in both texts.
 std::string firstDifference(const std::string& a, const std::string& b) {
