@@ -20,6 +20,7 @@
 #include "measure/measurecodes.h"
 #include "measure/recordfiles.h"
 #include "measure/textheader.h"
+#include "multi/multifiles.h"
 
 namespace tolv {
 
@@ -253,7 +254,8 @@ int runConvert(const HeadlessRequest& r, QString& message) {
   }
   StoredKind kind = StoredKind::Unknown;
   QString serial;
-  StoredProblem p = identifyStoredFile(r.source, style.column, kind, &serial);
+  StoredProblem p = identifyStoredFile(r.source, style.column, kind, &serial, nullptr,
+                                       probeMultiDataTable);
   if (!p.ok()) {
     message = fileProblem(r.source, p.reason);
     return p.exitCode;
