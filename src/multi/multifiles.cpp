@@ -586,4 +586,19 @@ int readMergedForExport(std::string_view bytes, char sep, PlainCsvHead& head,
   return 0;
 }
 
+int mergedRecordForExport(const QStringList& cycleFiles, const TREADing& loaded, char sep,
+                          PlainCsvHead& head, std::vector<PlainDeviceSeries>& devices) {
+  if (!cycleFiles.isEmpty()) {
+    std::vector<std::filesystem::path> files;
+    for (const QString& f : cycleFiles) files.emplace_back(f.toStdString());
+    std::string text;
+    if (const int rc = mergeDeviceFiles(files, sep, text); rc != 0) return rc;
+    return readMergedForExport(text, sep, head, devices);
+  }
+  if (loaded.deviceCount == 0) return kMultiEmpty;
+  head = plainHeadOfMerged(loaded);
+  devices = plainSeriesOf(loaded);
+  return 0;
+}
+
 }  // namespace tolv

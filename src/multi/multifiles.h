@@ -136,6 +136,10 @@ std::vector<PlainDeviceSeries> plainSeriesOf(const TREADing& r);
 // readMultiDataBytes into those two (the stored-file exports' reader of merged tables).
 int readMergedForExport(std::string_view bytes, char sep, PlainCsvHead& head,
                         std::vector<PlainDeviceSeries>& devices);
+// The merged record the multi-device window holds, for its exports: the last cycle's device
+// files when there are any, else the data file loaded last. 0, kMultiEmpty or a reader's code.
+int mergedRecordForExport(const QStringList& cycleFiles, const TREADing& loaded, char sep,
+                          PlainCsvHead& head, std::vector<PlainDeviceSeries>& devices);
 // Each device's trigger moment relative to the earliest one in the file, s, by device name.
 std::vector<std::pair<QString, double>> loadedTriggerDeltas(const TREADing& r);
 
