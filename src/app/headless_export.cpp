@@ -8,8 +8,6 @@
 
 #include "app/cmdline.h"
 #include "app/headless.h"
-#include "app/signalbridge.h"
-#include "common/paths.h"
 #include "measure/textheader.h"
 #include "multi/multifiles.h"
 
@@ -27,12 +25,6 @@ bool samePath(const fs::path& a, const fs::path& b) {
   std::error_code ec;
   if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
   return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal();
-}
-
-// Scripts read standard error for our one line only.
-void quietToolkit(QtMsgType type, const QMessageLogContext&, const QString& msg) {
-  if (type == QtCriticalMsg || type == QtFatalMsg)
-    std::fprintf(stderr, "multi_tolvanex: %s\n", qPrintable(msg));
 }
 
 }  // namespace
@@ -135,14 +127,9 @@ int exportMain(int argc, char** argv) {
     std::fprintf(stderr, "multi_tolvanex: %s\nTry \"multi_tolvanex --help\".\n", qPrintable(error));
     return kExitBadUsage;
   }
-  // As a conversion: a signal ends it, and an existing output survives (temporary name first).
-  ::signal(SIGTERM, SIG_DFL);
-  ::signal(SIGINT, SIG_DFL);
+  beginHeadlessProcess(req.dataRoot);
   // A reader that goes away (| head) ends the export as it ends any command line tool.
   ::signal(SIGPIPE, SIG_DFL);
-  if (TSignalBridge::earlySignalPending()) ::raise(SIGTERM);
-  if (!req.dataRoot.empty()) setDataRoot(req.dataRoot);
-  qInstallMessageHandler(quietToolkit);
   int qtArgc = 1;
   QCoreApplication app(qtArgc, argv);
   std::setlocale(LC_NUMERIC, "C");  // numbers in files keep their dot

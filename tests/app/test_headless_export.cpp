@@ -15,15 +15,7 @@ using namespace tolv::testfiles;
 
 namespace {
 
-// The lines after the '#' lines.
-std::vector<std::string> tableLines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string l;
-  while (std::getline(in, l))
-    if (l.empty() || l[0] != '#') out.push_back(l);
-  return out;
-}
+using testclients::tableLines;
 
 class HeadlessExport : public HeadlessFiles {
  protected:
