@@ -21,6 +21,7 @@
 #include "measure/measurecodes.h"
 #include "measure/recordfiles.h"
 #include "measure/textheader.h"
+#include "multi/multifiles.h"
 
 namespace tolv {
 
@@ -255,7 +256,8 @@ int runConvert(const HeadlessRequest& r, QString& message) {
   }
   StoredKind kind = StoredKind::Unknown;
   QString serial;
-  StoredProblem p = identifyStoredFile(r.source, style.column, kind, &serial);
+  StoredProblem p = identifyStoredFile(r.source, style.column, kind, &serial, nullptr,
+                                       probeMultiDataTable);
   if (!p.ok()) {
     message = fileProblem(r.source, p.reason);
     return p.exitCode;
@@ -323,6 +325,16 @@ int runRender(const HeadlessRequest& r, QString& message) {
   return kExitOk;
 }
 
+void beginHeadlessProcess(const fs::path& dataRoot) {
+  // A conversion has nothing to store on the way out: a signal ends it as it ends any command
+  // line tool, and an existing output survives as outputs are written under another name first.
+  ::signal(SIGTERM, SIG_DFL);
+  ::signal(SIGINT, SIG_DFL);
+  if (TSignalBridge::earlySignalPending()) ::raise(SIGTERM);
+  if (!dataRoot.empty()) setDataRoot(dataRoot);
+  qInstallMessageHandler(quietToolkit);
+}
+
 int headlessMain(int argc, char** argv) {
   QStringList args;
   for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -333,13 +345,7 @@ int headlessMain(int argc, char** argv) {
     std::fprintf(stderr, "multi_tolvanex: %s\nTry \"multi_tolvanex --help\".\n", qPrintable(error));
     return kExitBadUsage;
   }
-  // A conversion has nothing to store on the way out: a signal ends it as it ends any command
-  // line tool, and an existing output survives as outputs are written under another name first.
-  ::signal(SIGTERM, SIG_DFL);
-  ::signal(SIGINT, SIG_DFL);
-  if (TSignalBridge::earlySignalPending()) ::raise(SIGTERM);
-  if (!req.dataRoot.empty()) setDataRoot(req.dataRoot);
-  qInstallMessageHandler(quietToolkit);
+  beginHeadlessProcess(req.dataRoot);
   int rc = 0;
   QString message;
   if (req.action == HeadlessRequest::Action::Render) {

@@ -33,6 +33,13 @@ const BuiltInText kTexts[] = {
      "window?"},
     {320, "Beenden und schließen", "End and close"},
     {321, "Weiter messen", "Keep measuring"},
+    {322, "Exportieren...", "Export..."},
+    {323, "Aufzeichnung für andere Programme speichern: sigrok-Sitzung (.sr, PulseView), "
+          "Wertwechsel-Datei (.vcd, GTKWave) oder einfaches CSV (.csv, pandas, Tabellen)",
+     "Save a recording for other programs: sigrok session (.sr, PulseView), value change dump "
+     "(.vcd, GTKWave) or plain CSV (.csv, pandas, spreadsheets)"},
+    {324, "Export nicht möglich:", "Cannot export:"},
+    {325, "Gespeicherte Aufzeichnung zum Exportieren", "Stored recording to export"},
 };
 }  // namespace
 

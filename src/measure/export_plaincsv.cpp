@@ -441,18 +441,25 @@ int writePlainIoLogger(std::ostream& out, const PlainCsvHead& head,
   return writeLoggerBytes(out, head, stream, false);
 }
 
-int writePlainLoggerFile(std::ostream& out, const fs::path& streamFile, const QString& serial) {
+int readLoggerStreamHeader(const fs::path& streamFile, SettingsRecord& header, DayTime& start) {
   std::error_code ec;
   if (!fs::exists(streamFile, ec)) return 2;
+  std::optional<DayTime> t;
+  if (const int rc = readTextHeader(streamFile, header, &t); rc != 0) return rc;
+  if (!t) return kNoSamples;
+  start = *t;
+  return 0;
+}
+
+int writePlainLoggerFile(std::ostream& out, const fs::path& streamFile, const QString& serial) {
   SettingsRecord header;
-  std::optional<DayTime> start;
-  if (const int rc = readTextHeader(streamFile, header, &start); rc != 0) return rc;
-  if (!start) return kNoSamples;
+  DayTime start;
+  if (const int rc = readLoggerStreamHeader(streamFile, header, start); rc != 0) return rc;
   const bool analog = header.mode == kModeDLA0;
   if (!analog && header.mode != kModeDLDI) return kUnknownMode;
   LoggerStreamShape shape;
   if (const int rc = streamFileShape(streamFile, analog, shape); rc != 0) return rc;
-  PlainCsvHead head = plainHeadOf(RecordInfo{serial, header, *start}, std::int64_t(shape.samples));
+  PlainCsvHead head = plainHeadOf(RecordInfo{serial, header, start}, std::int64_t(shape.samples));
   LoggerPlainRows rows(head, analog);
   std::ifstream in(streamFile, std::ios::binary);
   if (!in) return 5;

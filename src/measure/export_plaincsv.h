@@ -109,6 +109,10 @@ int writePlainIoLogger(std::ostream& out, const PlainCsvHead& head,
 // without time, kDamagedFile when the file shrank while read, 5 when the output failed.
 int writePlainLoggerFile(std::ostream& out, const std::filesystem::path& streamFile,
                          const QString& serial);
+// The ".VXT" of a logger stream file as every export reads it: 0, 2 when the stream is missing,
+// the header's code, kNoSamples for a header without time.
+int readLoggerStreamHeader(const std::filesystem::path& streamFile, SettingsRecord& header,
+                           DayTime& start);
 
 // One device of a merged multi-device record: its times (s, from its own trigger moment as
 // the merged file keeps them) and both channels.

@@ -186,13 +186,10 @@ int srOfLogic(const PlainCsvHead& head, std::span<const std::uint16_t> words, Sr
 }
 
 int srOfLoggerFile(const fs::path& streamFile, SrSession& out) {
-  std::error_code ec;
-  if (!fs::exists(streamFile, ec)) return 2;
   SettingsRecord header;
-  std::optional<DayTime> start;
-  if (const int rc = readTextHeader(streamFile, header, &start); rc != 0) return rc;
-  if (!start) return kNoSamples;
-  const PlainCsvHead head = plainHeadOf(RecordInfo{{}, header, *start}, -1);
+  DayTime start;
+  if (const int rc = readLoggerStreamHeader(streamFile, header, start); rc != 0) return rc;
+  const PlainCsvHead head = plainHeadOf(RecordInfo{{}, header, start}, -1);
   if (header.mode == kModeDLA0) {
     AnalogLoggerStream stream;
     if (const int rc = loadAnalogLoggerStream(streamFile, stream); rc != 0) return rc;

@@ -162,18 +162,15 @@ int writeVcd(std::ostream& out, const PlainCsvHead& head, std::span<const std::u
 }
 
 int writeVcdLoggerFile(std::ostream& out, const fs::path& streamFile, const QString& serial) {
-  std::error_code ec;
-  if (!fs::exists(streamFile, ec)) return 2;
   SettingsRecord header;
-  std::optional<DayTime> start;
-  if (const int rc = readTextHeader(streamFile, header, &start); rc != 0) return rc;
-  if (!start) return kNoSamples;
+  DayTime start;
+  if (const int rc = readLoggerStreamHeader(streamFile, header, start); rc != 0) return rc;
   if (header.mode != kModeDLDI) return kUnknownMode;
   LoggerStreamShape shape;
   if (const int rc = streamFileShape(streamFile, false, shape); rc != 0) return rc;
   std::ifstream in(streamFile, std::ios::binary);
   if (!in) return 5;
-  TVcdWriter w(out, plainHeadOf(RecordInfo{serial, header, *start}, std::int64_t(shape.samples)));
+  TVcdWriter w(out, plainHeadOf(RecordInfo{serial, header, start}, std::int64_t(shape.samples)));
   std::vector<std::uint8_t> buf(kPiece);
   std::vector<std::uint16_t> words(kPiece / 4);
   const std::uint64_t step = words.size();

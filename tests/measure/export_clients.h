@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace tolv::testclients {
 
@@ -24,6 +25,16 @@ inline std::string run(const std::string& cmd, int* status = nullptr) {
   const int rc = ::pclose(p);
   if (status) *status = rc;
   return text;
+}
+
+// The lines of a plain CSV block after its '#' lines.
+inline std::vector<std::string> tableLines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string l;
+  while (std::getline(in, l))
+    if (l.empty() || l[0] != '#') out.push_back(l);
+  return out;
 }
 
 // "D0:1110 0010" lines of sigrok's bits output, joined per channel over all its blocks.

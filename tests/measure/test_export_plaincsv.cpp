@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "export_clients.h"
 #include "files_fixture.h"
 #include "measure/export_plaincsv.h"
 #include "measure/loggerstream.h"
@@ -22,15 +23,7 @@ std::string timeText(double step, double origin, std::int64_t n) {
   return s;
 }
 
-// The lines after the '#' lines.
-std::vector<std::string> tableLines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string l;
-  while (std::getline(in, l))
-    if (l.empty() || l[0] != '#') out.push_back(l);
-  return out;
-}
+using testclients::tableLines;
 
 bool hasComment(const std::string& text, const std::string& line) {
   return text.find("# " + line + "\n") != std::string::npos;
