@@ -33,16 +33,23 @@ const BuiltInText kTexts[] = {
      "window?"},
     {320, "Beenden und schließen", "End and close"},
     {321, "Weiter messen", "Keep measuring"},
-    {322, "Getrennt", "Disconnected"},
-    {323,
+    {322, "Exportieren...", "Export..."},
+    {323, "Aufzeichnung für andere Programme speichern: sigrok-Sitzung (.sr, PulseView), "
+          "Wertwechsel-Datei (.vcd, GTKWave) oder einfaches CSV (.csv, pandas, Tabellen)",
+     "Save a recording for other programs: sigrok session (.sr, PulseView), value change dump "
+     "(.vcd, GTKWave) or plain CSV (.csv, pandas, spreadsheets)"},
+    {324, "Export nicht möglich:", "Cannot export:"},
+    {325, "Gespeicherte Aufzeichnung zum Exportieren", "Stored recording to export"},
+    {326, "Getrennt", "Disconnected"},
+    {327,
      "Gerät %1 ist nicht mehr angeschlossen. Alles bis dahin Angekommene ist gespeichert. "
      "Wieder einstecken: das Fenster verbindet sich von selbst und sendet seine Einstellungen.",
      "Device %1 is no longer attached. Everything that arrived before is kept. Plug it in "
      "again: the window reconnects by itself and sends its settings."},
-    {324, "Eine durch das Trennen abgeschnittene Aufnahme wurde verworfen (%1 von %2 Bytes).",
+    {328, "Eine durch das Trennen abgeschnittene Aufnahme wurde verworfen (%1 von %2 Bytes).",
      "A record cut off by the disconnection was discarded (%1 of %2 bytes)."},
-    {325, "Kein Zugriff", "No access"},
-    {326,
+    {329, "Kein Zugriff", "No access"},
+    {330,
      "Gerät %1 ist angeschlossen, darf aber nicht geöffnet werden (keine Zugriffsrechte).~"
      "1. Die udev-Regel des Pakets muss installiert sein: "
      "/usr/lib/udev/rules.d/70-multi-tolvanex-ftdi.rules~"

@@ -834,6 +834,13 @@ int TAcquisition::reconnect() {
 
 // --- Closing --------------------------------------------------------------------------------
 
+bool TAcquisition::recordComing() {
+  if (runState_ == RunState::Transferring) return true;
+  if (!inFlight_) return false;
+  return link_.accumulationFill() > 0 ||
+         (link_.queryQueue() == kFtOk && link_.queueByteCount() > 0);
+}
+
 void TAcquisition::closeQuery() {
   stopClicked();
   host_.saveLastSettings();

@@ -13,16 +13,16 @@ QString fullText(int id) {
 
 }  // namespace
 
-QString disconnectedCaption() { return text(322); }
+QString disconnectedCaption() { return text(326); }
 
-QString deviceGoneText(const QString& serial) { return fullText(323).arg(serial); }
+QString deviceGoneText(const QString& serial) { return fullText(327).arg(serial); }
 
 QString recordCutText(int bytesCut, int bytesExpected) {
-  return fullText(324).arg(bytesCut).arg(bytesExpected);
+  return fullText(328).arg(bytesCut).arg(bytesExpected);
 }
 
-QString noAccessCaption() { return text(325); }
+QString noAccessCaption() { return text(329); }
 
-QString accessDeniedHint(const QString& serial) { return fullText(326).arg(serial); }
+QString accessDeniedHint(const QString& serial) { return fullText(330).arg(serial); }
 
 }  // namespace tolv
