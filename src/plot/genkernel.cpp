@@ -312,6 +312,10 @@ int TGenD2ImgKernel::Render(QLabel* image, bool recompute) {
     rc = drawPoints(*dataSets_.At(i), myGen);
     if (generation_ != myGen) return kPlotOk;
   }
+  if (cursorSet_[0] || cursorSet_[1]) {
+    QPainter p(&bitmap_);
+    drawCursorPair(p);
+  }
   show(image);
   return rc;
 }

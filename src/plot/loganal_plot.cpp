@@ -167,8 +167,8 @@ int TLogAnalPlot::render(QLabel* image, const TLogAnalView& view, bool save) {
 
   const std::int64_t n = std::int64_t(v.last) - std::int64_t(v.first);
   const double width = plotArea_.right() - plotArea_.left();
-  const double start = v.first * v.period;
-  const double end = v.last * v.period;
+  const double start = (v.first + v.offset) * v.period;
+  const double end = (v.last + v.offset) * v.period;
   const double span = end - start;
   // A zero period would divide by a zero time as well; it is refused like first = last.
   if (n == 0 || span == 0.0 || !std::isfinite(width / span) || !std::isfinite(start)) {
@@ -192,6 +192,7 @@ int TLogAnalPlot::render(QLabel* image, const TLogAnalView& view, bool save) {
     if (complete) {
       p.begin(&bitmap_);
       drawTimeAxis(p);
+      drawCursorPair(p);
     }
   }
   if (complete && generation_ == myGeneration) {
@@ -520,6 +521,105 @@ int TLogAnalPlot::finishZoom(QLabel* image, int x) {
   view_ = z;
   prepare(image);
   return render(image, z, false);
+}
+
+}  // namespace tolv
+
+// --- navigation ------------------------------------------------------------------------------
+
+namespace tolv {
+
+int TLogAnalPlot::redrawView(QLabel* image, const TLogAnalView& v) {
+  view_ = v;
+  prepare(image);
+  return render(image, v, false);
+}
+
+int TLogAnalPlot::wheelZoom(QLabel* image, int x, double steps) {
+  if (pixelsPerSample_ == 0.0 || view_.period == 0.0) return kNoData;
+  const double width = plotArea_.right() - plotArea_.left();
+  const double n = double(std::int64_t(view_.last) - view_.first);
+  // Never wider than a few full recordings, never narrower than one sample.
+  const double full = std::max(1.0, double(std::int64_t(savedView_.last) - savedView_.first));
+  const double n2 = std::clamp(std::round(n * std::pow(0.8, steps)), 1.0, std::max(n, 16.0 * full));
+  if (n2 == n || width <= 0.0) return kZeroTime;
+  const double frac = (x - plotArea_.left()) / width;
+  // Sample position under the pointer, kept at the same share of the width.
+  const double s = view_.first + view_.offset + frac * n;
+  const double a = s - frac * n2;
+  if (!(std::fabs(a) < 1e9 && std::fabs(a + n2) < 1e9)) return kZeroTime;
+  TLogAnalView z = view_;
+  z.first = std::int32_t(std::floor(a));
+  z.offset = a - std::floor(a);
+  z.last = z.first + std::int32_t(n2);
+  return redrawView(image, z);
+}
+
+int TLogAnalPlot::pan(QLabel* image, double steps) {
+  if (pixelsPerSample_ == 0.0 || view_.period == 0.0) return kNoData;
+  const double n = double(std::int64_t(view_.last) - view_.first);
+  const double a = view_.first + view_.offset + 0.1 * steps * n;
+  if (!(std::fabs(a) < 1e9 && std::fabs(a + n) < 1e9)) return kZeroTime;
+  TLogAnalView z = view_;
+  z.first = std::int32_t(std::floor(a));
+  z.offset = a - std::floor(a);
+  z.last = z.first + std::int32_t(n);
+  return redrawView(image, z);
+}
+
+int TLogAnalPlot::setCursor(QLabel* image, int which, int x) {
+  const int count = samples_.count();
+  if (count == 0 || pixelsPerSecond_ == 0.0) return kNoData;
+  const double t = (clampX(x) - plotArea_.left()) / pixelsPerSecond_ + startTime_;
+  const std::size_t w = std::size_t(which & 1);
+  cursorIndex_[w] = std::clamp(indexOfTime(t), 0, count - 1);
+  cursorSet_[w] = true;
+  nextCursor_ = int(w ^ 1u);
+  return redrawView(image, view_);
+}
+
+void TLogAnalPlot::clearCursors(QLabel* image) {
+  const bool had = cursorSet_[0] || cursorSet_[1];
+  cursorSet_ = {};
+  nextCursor_ = 0;
+  if (had && pixelsPerSecond_ != 0.0) redrawView(image, view_);
+}
+
+TCursorReadOut TLogAnalPlot::cursorReadOut() const {
+  TCursorReadOut r;
+  r.hasA = cursorSet_[0];
+  r.hasB = cursorSet_[1];
+  r.xUnit = QStringLiteral("s");
+  r.timeAxis = true;
+  r.xA = WorldValue::num(timeOfIndex(cursorIndex_[0]));
+  r.xB = WorldValue::num(timeOfIndex(cursorIndex_[1]));
+  // Whole samples apart: the distance is their count times the period, free of the rounding
+  // of two times subtracted.
+  if (r.complete()) r.dt = double(cursorIndex_[1] - cursorIndex_[0]) * view_.period;
+  const int count = samples_.count();
+  for (int w = 0; w < 2; ++w) {
+    const int i = cursorIndex_[std::size_t(w)];
+    if (!cursorSet_[std::size_t(w)] || i < 0 || i >= count) continue;
+    const std::uint16_t word = samples_.at(i).word;
+    r.notes.emplace_back(w == 0 ? QStringLiteral("A") : QStringLiteral("B"),
+                         QStringLiteral("$H %1 %2").arg(hex2(word >> 8u), hex2(word)));
+  }
+  return r;
+}
+
+void TLogAnalPlot::drawCursorPair(QPainter& p) {
+  for (int w = 0; w < 2; ++w) {
+    if (!cursorSet_[std::size_t(w)]) continue;
+    const int x = pixelOfTime(timeOfIndex(cursorIndex_[std::size_t(w)]));
+    if (x < plotArea_.left() || x > plotArea_.right()) continue;
+    const QColor c = colorOf(w == 0 ? kCursorAColor : kCursorBColor);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setPen(QPen(c, 0, Qt::DashLine));
+    p.drawLine(x, plotArea_.top(), x, plotArea_.bottom());
+    p.setFont(labelFont());
+    p.drawText(x + 2, plotArea_.top() + p.fontMetrics().ascent(),
+               w == 0 ? QStringLiteral("A") : QStringLiteral("B"));
+  }
 }
 
 }  // namespace tolv
