@@ -4,6 +4,8 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QWheelEvent>
+#include <cmath>
 #include <QPainter>
 #include <QPixmap>
 #include <QPrintDialog>
@@ -31,6 +33,9 @@ const TLogAnalList& emptyList() {
   static const TLogAnalList list;
   return list;
 }
+
+constexpr int kCurveNavHint = 322;
+constexpr int kTimingNavHint = 323;
 
 int idx(PlotSheet s) {
   return int(s);
@@ -121,7 +126,52 @@ void TPlotSheets::attachLists(const TLogAnalList& logicList, const TLogAnalList&
 
 void TPlotSheets::applyTexts() {
   for (int i = 0; i < 6; ++i)
-    if (images_[std::size_t(i)]) images_[std::size_t(i)]->setToolTip(hintText(kImages[i].hintId));
+    if (images_[std::size_t(i)]) {
+      // The wheel and cursor rules follow the button rules of the image.
+      const bool timing = i == idx(PlotSheet::Logic) || i == idx(PlotSheet::IoLogger);
+      images_[std::size_t(i)]->setToolTip(hintText(kImages[i].hintId) + QLatin1Char('\n') +
+                                          hintText(timing ? kTimingNavHint : kCurveNavHint));
+    }
+}
+
+void TPlotSheets::unzoom(PlotSheet s) {
+  if (!drawn_[std::size_t(idx(s))]) return;
+  if (TGenD2ImgKernel* k = kernelOf(s)) {
+    if (k->DataSetCount() == 0) return;
+    k->RedrawAutoRange(nullptr);
+    presentKernel(s);
+  } else if (TLogAnalPlot* p = logicOf(s)) {
+    p->prepare(image(s)->size());
+    p->render(nullptr, p->savedView(), true);
+    presentLogic(s);
+  }
+}
+
+void TPlotSheets::keyZoom(PlotSheet s, double steps) {
+  int x = 0, y = 0;
+  if (TGenD2ImgKernel* k = kernelOf(s)) {
+    const PlotRect a = k->PlotArea();
+    x = (a.left + a.right) / 2;
+    y = (a.top + a.bottom) / 2;
+  } else if (TLogAnalPlot* p = logicOf(s)) {
+    x = p->plotArea().center().x();
+    y = p->plotArea().center().y();
+  } else {
+    return;
+  }
+  wheel(s, Qt::NoModifier, x, y, int(std::lround(steps * 120.0)));
+}
+
+void TPlotSheets::stepSheet(int direction) {
+  const int n = pc_->count();
+  int i = pc_->currentIndex();
+  for (int k = 0; k < n; ++k) {
+    i = ((i + direction) % n + n) % n;
+    if (pc_->isTabVisible(i) && pc_->isTabEnabled(i)) {
+      pc_->setCurrentIndex(i);
+      return;
+    }
+  }
 }
 
 QLabel* TPlotSheets::image(PlotSheet s) const {
@@ -277,8 +327,59 @@ void TPlotSheets::kernelMouse(PlotSheet s, int button, Qt::MouseButtons buttons,
   if (up) presentKernel(s);
 }
 
+void TPlotSheets::wheel(PlotSheet s, Qt::KeyboardModifiers mods, int x, int y, int delta) {
+  if (!drawn_[std::size_t(idx(s))] || delta == 0) return;
+  const double steps = delta / 120.0;
+  if (TGenD2ImgKernel* k = kernelOf(s)) {
+    if (k->DataSetCount() == 0) return;
+    if (mods & Qt::ShiftModifier)
+      k->Pan(nullptr, -steps);
+    else
+      k->WheelZoom(nullptr, x, y, steps, bool(mods & Qt::ControlModifier));
+    presentKernel(s);
+  } else if (TLogAnalPlot* p = logicOf(s)) {
+    if (mods & Qt::ShiftModifier)
+      p->pan(nullptr, -steps);
+    else if (!(mods & Qt::ControlModifier))  // a timing diagram has no Y axis to zoom
+      p->wheelZoom(nullptr, x, steps);
+    presentLogic(s);
+  }
+}
+
+void TPlotSheets::placeCursor(PlotSheet s, Qt::KeyboardModifiers mods, int x) {
+  if (!drawn_[std::size_t(idx(s))]) return;
+  const bool clear = mods & Qt::ControlModifier;
+  TCursorReadOut r;
+  if (TGenD2ImgKernel* k = kernelOf(s)) {
+    if (k->DataSetCount() == 0) return;
+    if (clear)
+      k->ClearCursors(nullptr);
+    else if (k->PlaceNextCursor(nullptr, x) != kPlotOk)
+      return;
+    r = k->CursorReadOut();
+    presentKernel(s);
+  } else if (TLogAnalPlot* p = logicOf(s)) {
+    if (clear)
+      p->clearCursors(nullptr);
+    else if (p->placeNextCursor(nullptr, x) != 0)
+      return;
+    r = p->cursorReadOut();
+    presentLogic(s);
+  } else {
+    return;
+  }
+  if (clear)
+    coordinateWindow()->SetShown(false);
+  else
+    coordinateWindow()->ShowCursors(r);
+}
+
 void TPlotSheets::mouseDown(PlotSheet s, Qt::MouseButton button, Qt::MouseButtons buttons,
                             Qt::KeyboardModifiers mods, int x, int y) {
+  if (button == Qt::MiddleButton) {
+    placeCursor(s, mods, x);
+    return;
+  }
   lastDown_ = button;
   if (kernelOf(s)) {
     kernelMouse(s, kernelButton(button), buttons | button, mods, x, y, false);
@@ -329,6 +430,7 @@ void TPlotSheets::mouseMove(PlotSheet s, Qt::MouseButtons buttons, Qt::KeyboardM
 
 void TPlotSheets::mouseUp(PlotSheet s, Qt::MouseButton button, Qt::MouseButtons buttons,
                           Qt::KeyboardModifiers mods, int x, int y) {
+  if (button == Qt::MiddleButton) return;  // the cursor was placed on the press
   if (kernelOf(s)) {
     kernelMouse(s, kernelButton(button), buttons, mods, x, y, true);
     return;
@@ -358,6 +460,14 @@ bool TPlotSheets::eventFilter(QObject* watched, QEvent* event) {
     const PlotSheet s = PlotSheet(i);
     if (watched == images_[std::size_t(i)]) {
       const QEvent::Type t = event->type();
+      if (t == QEvent::Wheel) {
+        auto* we = static_cast<QWheelEvent*>(event);
+        const QPoint pos = we->position().toPoint();
+        // Some systems turn Shift+wheel into a sideways wheel.
+        const QPoint d = we->angleDelta();
+        wheel(s, we->modifiers(), pos.x(), pos.y(), d.y() != 0 ? d.y() : d.x());
+        return true;
+      }
       // Only mouse events may be read as such; every other event passes through untouched.
       if (t != QEvent::MouseButtonPress && t != QEvent::MouseButtonDblClick &&
           t != QEvent::MouseMove && t != QEvent::MouseButtonRelease)

@@ -1,0 +1,106 @@
+#include "devicewin/plotshortcuts.h"
+
+#include <QAction>
+#include <QWidget>
+
+#include "common/texttable.h"
+
+namespace tolv {
+
+namespace {
+
+struct CommandDef {
+  const char* name;
+  int textId;
+};
+// Texts 324..333 of the text table, in command order.
+constexpr CommandDef kCommands[kPlotCommandCount] = {
+    {"MI_StartStop", 324}, {"MI_Single", 325},  {"MI_Save", 326},      {"MI_CopyPicture", 327},
+    {"MI_Print", 328},     {"MI_Unzoom", 329},  {"MI_ZoomIn", 330},    {"MI_ZoomOut", 331},
+    {"MI_NextSheet", 332}, {"MI_PreviousSheet", 333},
+};
+
+const CommandDef& def(PlotCommand c) {
+  return kCommands[std::size_t(int(c))];
+}
+
+}  // namespace
+
+TPlotShortcuts::TPlotShortcuts(QWidget* window) : QObject(window), window_(window) {
+  setObjectName(QStringLiteral("TPlotShortcuts"));
+}
+
+QList<QKeySequence> TPlotShortcuts::keys(PlotCommand c) {
+  switch (c) {
+    case PlotCommand::StartStop:
+      return {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)};
+    case PlotCommand::Single:
+      return {QKeySequence(Qt::Key_F6), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)};
+    case PlotCommand::Save:
+      return QKeySequence::keyBindings(QKeySequence::Save);
+    case PlotCommand::CopyPicture:
+      return QKeySequence::keyBindings(QKeySequence::Copy);
+    case PlotCommand::Print:
+      return QKeySequence::keyBindings(QKeySequence::Print);
+    case PlotCommand::Unzoom:
+      return {QKeySequence(Qt::CTRL | Qt::Key_0)};
+    case PlotCommand::ZoomIn:
+      return QKeySequence::keyBindings(QKeySequence::ZoomIn);
+    case PlotCommand::ZoomOut:
+      return QKeySequence::keyBindings(QKeySequence::ZoomOut);
+    case PlotCommand::NextSheet:
+      return {QKeySequence(Qt::CTRL | Qt::Key_PageDown), QKeySequence(Qt::CTRL | Qt::Key_Tab)};
+    case PlotCommand::PreviousSheet:
+      return {QKeySequence(Qt::CTRL | Qt::Key_PageUp),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)};
+  }
+  return {};
+}
+
+QString TPlotShortcuts::caption(PlotCommand c) {
+  return text(def(c).textId);
+}
+
+QAction* TPlotShortcuts::add(PlotCommand c, std::function<void()> f) {
+  QAction*& a = actions_[std::size_t(int(c))];
+  if (!a) {
+    a = new QAction(window_);
+    a->setObjectName(QString::fromLatin1(def(c).name));
+    a->setShortcuts(keys(c));
+    a->setShortcutContext(Qt::WindowShortcut);
+    a->setText(caption(c));
+    window_->addAction(a);
+  }
+  disconnect(a, &QAction::triggered, nullptr, nullptr);
+  connect(a, &QAction::triggered, this, [f = std::move(f)] { f(); });
+  return a;
+}
+
+void TPlotShortcuts::decorate(QWidget* w, std::vector<PlotCommand> cs) {
+  if (!w || cs.empty()) return;
+  decorated_.push_back(Decorated{w, std::move(cs), QString()});
+  applyTexts();
+}
+
+void TPlotShortcuts::applyTexts() {
+  for (int i = 0; i < kPlotCommandCount; ++i)
+    if (actions_[std::size_t(i)]) actions_[std::size_t(i)]->setText(caption(PlotCommand(i)));
+  for (Decorated& d : decorated_) {
+    if (!d.widget) continue;
+    QStringList parts;
+    for (PlotCommand c : d.commands) {
+      const QString k = keys(c).value(0).toString(QKeySequence::NativeText);
+      parts << (d.commands.size() > 1 ? caption(c) + QStringLiteral(": ") + k : k);
+    }
+    const QString suffix = QStringLiteral("\n(") + parts.join(QStringLiteral(", ")) +
+                           QLatin1Char(')');
+    QString tip = d.widget->toolTip();
+    // The widget's own text may have been set again meanwhile (a language change).
+    if (!d.suffix.isEmpty() && tip.endsWith(d.suffix)) tip.chop(d.suffix.size());
+    const QString shown = tip.isEmpty() ? suffix.mid(1) : tip + suffix;
+    d.widget->setToolTip(shown);
+    d.suffix = tip.isEmpty() ? shown : suffix;
+  }
+}
+
+}  // namespace tolv
