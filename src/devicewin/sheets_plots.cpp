@@ -57,6 +57,12 @@ int shiftBits(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods) {
   return s;
 }
 
+// A timing diagram's fresh picture at the image's size and its screen's pixel ratio.
+void prepareOn(TLogAnalPlot& p, QLabel* im) {
+  p.setDevicePixelRatio(im->devicePixelRatioF());
+  p.prepare(im->size());
+}
+
 int kernelButton(Qt::MouseButton b) {
   switch (b) {
     case Qt::LeftButton:
@@ -141,7 +147,7 @@ void TPlotSheets::unzoom(PlotSheet s) {
     k->RedrawAutoRange(nullptr);
     presentKernel(s);
   } else if (TLogAnalPlot* p = logicOf(s)) {
-    p->prepare(image(s)->size());
+    prepareOn(*p, image(s));
     p->render(nullptr, p->savedView(), true);
     presentLogic(s);
   }
@@ -262,7 +268,7 @@ int TPlotSheets::plotChart(std::span<const VoltmeterReading> readings, const Cha
 
 int TPlotSheets::plotLogic(const SettingsRecord& rs) {
   sheetHeadlines_[std::size_t(idx(PlotSheet::Logic))] = headline_;
-  logic_->prepare(image(PlotSheet::Logic)->size());
+  prepareOn(*logic_, image(PlotSheet::Logic));
   const int rc =
       logicList_->count() > 0 ? logic_->render(nullptr, logicAnalyserView(logicList_->count(), rs), true)
                              : TLogAnalPlot::kNoData;
@@ -273,7 +279,7 @@ int TPlotSheets::plotLogic(const SettingsRecord& rs) {
 
 int TPlotSheets::plotIoLogger(double sampleTime) {
   sheetHeadlines_[std::size_t(idx(PlotSheet::IoLogger))] = headline_;
-  io_->prepare(image(PlotSheet::IoLogger)->size());
+  prepareOn(*io_, image(PlotSheet::IoLogger));
   const int rc = ioList_->count() > 0
                      ? io_->render(nullptr, ioLoggerView(ioList_->count(), sampleTime), true)
                      : TLogAnalPlot::kNoData;
@@ -288,7 +294,7 @@ void TPlotSheets::clearSheet(PlotSheet s) {
     renderKernel(s, kPlotOk);
   } else if (TLogAnalPlot* p = logicOf(s)) {
     sheetHeadlines_[std::size_t(idx(s))] = headline_;
-    p->prepare(image(s)->size());
+    prepareOn(*p, image(s));
     drawn_[std::size_t(idx(s))] = false;
     presentLogic(s);
   }
@@ -391,7 +397,7 @@ void TPlotSheets::mouseDown(PlotSheet s, Qt::MouseButton button, Qt::MouseButton
     if (unzoom_.isActive()) {
       // The full view goes onto a fresh picture, not over the zoomed one.
       if (drawn_[std::size_t(idx(s))]) {
-        p->prepare(image(s)->size());
+        prepareOn(*p, image(s));
         p->render(nullptr, p->savedView(), true);
       }
     } else {
@@ -595,19 +601,23 @@ void TPlotSheets::relayout() {
   for (PlotSheet s : {PlotSheet::Voltmeter, PlotSheet::Scope, PlotSheet::AnalogLogger}) {
     TGenD2ImgKernel* k = kernelOf(s);
     QLabel* im = image(s);
-    if (k->Bitmap().size() == im->size()) continue;
+    if (k->ImageWidth() == im->width() && k->ImageHeight() == im->height() &&
+        k->DevicePixelRatio() == double(std::clamp(std::lround(im->devicePixelRatioF()), 1L, 4L)))
+      continue;
     k->PrepareImage(im);
     if (drawn_[std::size_t(idx(s))]) k->Render(nullptr, false);
   }
   for (PlotSheet s : {PlotSheet::Logic, PlotSheet::IoLogger}) {
     TLogAnalPlot* p = logicOf(s);
     QLabel* im = image(s);
-    if (p->bitmap().size() == im->size()) continue;
+    if (p->bitmap().deviceIndependentSize().toSize() == im->size() &&
+        p->devicePixelRatio() == std::clamp(int(std::lround(im->devicePixelRatioF())), 1, 4))
+      continue;
     const TLogAnalView v = p->getView();
     const int n = (s == PlotSheet::Logic ? logicList_ : ioList_)->count();
     const bool redraw = drawn_[std::size_t(idx(s))] &&
                         (s == PlotSheet::Logic ? n >= kLogicRedrawMin : n > kIoRedrawAbove);
-    p->prepare(im->size());
+    prepareOn(*p, im);
     if (redraw) p->render(nullptr, v, false);
   }
   drawHeadlines();

@@ -102,7 +102,15 @@ class TGenD2ImgKernel {
   static constexpr ColorRef kCursorAColor = 0x808000;  // teal
   static constexpr ColorRef kCursorBColor = 0x800080;  // purple
 
+  // Size in device-independent pixels; the picture holds ratio times as many pixels each way.
   void SetImageSize(int w, int h);
+  // Pixels of the screen per device-independent pixel, rounded to a whole number 1..4 (1 by
+  // default). PrepareImage takes the image's ratio. Layout, hit tests and every coordinate stay in device-independent pixels;
+  // text, lines and curves are drawn at the finer grid.
+  void SetDevicePixelRatio(double ratio);
+  double DevicePixelRatio() const { return dpr_; }
+  int ImageWidth() const { return logicalW_; }
+  int ImageHeight() const { return logicalH_; }
   const QImage& Bitmap() const { return bitmap_; }
   QImage& Bitmap() { return bitmap_; }
   PlotRect PlotArea() const { return plot_; }
@@ -158,6 +166,8 @@ class TGenD2ImgKernel {
   // Bumped by every operation that replaces the picture or the curves, so a drawing that
   // yielded to the event loop notices that a nested event started over and stops.
   std::uint64_t generation_ = 0;
+  double dpr_ = 1.0;
+  int logicalW_ = 0, logicalH_ = 0;
   // The two cursors, in world X of the first curve's axis; they outlive new curves.
   std::array<bool, 2> cursorSet_{};
   std::array<WorldValue, 2> cursorX_{};

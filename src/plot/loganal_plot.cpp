@@ -92,14 +92,22 @@ void TLogAnalPlot::layout(QSize size) {
 }
 
 void TLogAnalPlot::prepare(QLabel* image) {
-  prepare(image ? image->size() : bitmap_.size());
+  if (image) setDevicePixelRatio(image->devicePixelRatioF());
+  prepare(image ? image->size() : logicalSize_);
   present(image);
+}
+
+void TLogAnalPlot::setDevicePixelRatio(double ratio) {
+  // Whole ratios only: the trace runs are placed on whole device pixels.
+  scale_ = std::isfinite(ratio) ? std::clamp(int(std::lround(ratio)), 1, 4) : 1;
 }
 
 void TLogAnalPlot::prepare(QSize size) {
   ++generation_;
   layout(size);
-  bitmap_ = QImage(size.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
+  logicalSize_ = size.expandedTo(QSize(0, 0));
+  bitmap_ = QImage(logicalSize_ * scale_, QImage::Format_RGB32);
+  if (scale_ != 1) bitmap_.setDevicePixelRatio(scale_);
   if (!bitmap_.isNull()) bitmap_.fill(Qt::white);
   cursorDrawn_ = false;
   cursorX_ = 0;
@@ -206,7 +214,7 @@ int TLogAnalPlot::render(QLabel* image, const TLogAnalView& view, bool save) {
 
 void TLogAnalPlot::drawGrid(QPainter& p) {
   const QColor silver = colorOf(kGridColor);
-  const int h = bitmap_.height();
+  const int h = logicalSize_.height();
   const int top = laneHigh_[kLanes - 1];
   if (startTime_ < 0.0 && 0.0 < endTime_) vRun(p, pixelOfTime(0.0), h - 4, top, silver);
   vRun(p, plotArea_.left(), h - 4, top, silver);
@@ -226,14 +234,22 @@ void TLogAnalPlot::drawGrid(QPainter& p) {
 // otherwise spend most of the time in the painter's per-call overhead.
 class TLogAnalPlot::TraceCanvas {
  public:
-  explicit TraceCanvas(QImage& img)
+  // scale: device pixels per coordinate unit; the runs stay one device pixel thin, so the
+  // traces are as sharp as the screen allows.
+  TraceCanvas(QImage& img, int scale)
       : bits_(reinterpret_cast<std::uint32_t*>(img.bits())),
         stride_(img.bytesPerLine() / 4),
         w_(img.width()),
-        h_(img.height()) {}
+        h_(img.height()),
+        k_(scale) {}
 
   void hRun(int x0, int x1, int y) {
     if (x1 < x0) std::swap(x0, x1);
+    if (k_ != 1) {
+      x0 *= k_;
+      x1 = x1 * k_ + k_ - 1;
+      y *= k_;
+    }
     if (y < 0 || y >= h_) return;
     x0 = std::max(x0, 0);
     x1 = std::min(x1, w_ - 1);
@@ -244,6 +260,11 @@ class TLogAnalPlot::TraceCanvas {
 
   void vRun(int x, int y0, int y1) {
     if (y1 < y0) std::swap(y0, y1);
+    if (k_ != 1) {
+      x *= k_;
+      y0 *= k_;
+      y1 = y1 * k_ + k_ - 1;
+    }
     if (x < 0 || x >= w_) return;
     y0 = std::max(y0, 0);
     y1 = std::min(y1, h_ - 1);
@@ -258,13 +279,14 @@ class TLogAnalPlot::TraceCanvas {
   std::ptrdiff_t stride_;
   int w_;
   int h_;
+  int k_;
 };
 
 // Only word changes draw. Changes that land in the same pixel column are collapsed into one
 // column: a lane that changed there gets its full vertical step, so the picture is the same
 // as drawing every change; each lane's flat run is drawn once, when it ends.
 bool TLogAnalPlot::drawTraces(int n) {
-  TraceCanvas canvas(bitmap_);
+  TraceCanvas canvas(bitmap_, scale_);
   const std::int64_t first = indexOfTime(startTime_);
   const std::int64_t endIdx = first + std::max<std::int64_t>(std::int64_t(n) - 4, 0);
 
@@ -339,7 +361,7 @@ bool TLogAnalPlot::drawTraces(int n) {
       const std::uint64_t gen = generation_;
       QCoreApplication::processEvents();
       if (gen != generation_ || bitmap_.isNull()) return false;
-      canvas = TraceCanvas(bitmap_);
+      canvas = TraceCanvas(bitmap_, scale_);
       data = samples_.data();
       count = samples_.count();
     }
@@ -374,7 +396,7 @@ void TLogAnalPlot::drawTimeAxis(QPainter& p) {
   p.setPen(Qt::black);
   const QFontMetrics fm = p.fontMetrics();
   const double K0 = std::floor(startTime_ / big);
-  const int width = bitmap_.width();
+  const int width = logicalSize_.width();
   for (int k = 0; k < kMaxTicks; ++k) {
     double t = (K0 + k) * big;
     if (t > endTime_ + m) break;
@@ -426,7 +448,8 @@ int TLogAnalPlot::readAt(QLabel* image, int x, TLogAnalEntry& entry, double& tim
   cursorDrawn_ = true;
 
   const QString text = readOutText(t, entry.word);
-  const double diagonal = std::hypot(double(bitmap_.width()), double(bitmap_.height()));
+  const double diagonal =
+      std::hypot(double(logicalSize_.width()), double(logicalSize_.height()));
   QFont f = labelFont();
   f.setPointSize(std::max(8, roundInt(0.015 * diagonal)));
   f.setBold(true);
@@ -434,7 +457,7 @@ int TLogAnalPlot::readAt(QLabel* image, int x, TLogAnalEntry& entry, double& tim
   const QFontMetrics fm = p.fontMetrics();
   const int tw = fm.horizontalAdvance(text);
   const int th = fm.height();
-  const int w = bitmap_.width();
+  const int w = logicalSize_.width();
   readOutBox_ = QRect(QPoint(w - tw - 3, -3), QPoint(w - 2, th - 3));
   // Written on white, like the old box is erased, so text never mixes with the traces.
   p.fillRect(readOutBox_, Qt::white);

@@ -52,6 +52,10 @@ class TLogAnalPlot {
 
   // New white bitmap of the image's size, lane layout, cursor and zoom reset.
   void prepare(QLabel* image);
+  // Device pixels per device-independent pixel of the next prepare (whole numbers 1..4);
+  // prepare(image) takes the image's. Coordinates stay device-independent.
+  void setDevicePixelRatio(double ratio);
+  int devicePixelRatio() const { return scale_; }
   // The same for a bare size, for drawing without an image control.
   void prepare(QSize size);
 
@@ -139,6 +143,8 @@ class TLogAnalPlot {
   const TLogAnalList& samples_;
   QPointer<QObject> owner_;
   QImage bitmap_;
+  QSize logicalSize_;
+  int scale_ = 1;
 
   QRect plotArea_;  // left, top, right, bottom inclusive as laid out
   QRect labelStrip_;

@@ -193,6 +193,125 @@ TEST_F(NavFixture, ReadOutWindowListsDtInverseAndChannelDifferences) {
   EXPECT_EQ(cell(3, 1).trimmed(), QStringLiteral("-"));
 }
 
+// --- fine screens -------------------------------------------------------------------------------
+
+// At a pixel ratio of 2 the picture has four device pixels per coordinate pixel; the layout,
+// the transforms and the mouse stay in coordinate pixels, and a flat curve is one device
+// pixel thin (drawn on the finer grid, not a doubled coarse one).
+TEST(KernelRatio, CurvesOnTheDeviceGridLayoutInCoordinatePixels) {
+  auto build = [](TGenD2ImgKernel& k, double ratio) {
+    k.SetDevicePixelRatio(ratio);
+    k.SetImageSize(500, 300);
+    k.PrepareImage(nullptr);
+    TGenD2DataSet& ds = k.NewDataSet();
+    ds.SetXUnit(QStringLiteral("s"));
+    ds.SetYUnit(QStringLiteral("V"));
+    ds.SetMarker(3, 9);  // no markers: the line alone
+    PlotPoint p = ds.points.GetTemplate();
+    for (int i = 0; i <= 100; ++i) {
+      p.X = WorldValue::num(i * 0.01);
+      p.Y = WorldValue::num(i <= 50 ? 0.25 : 1.0);
+      ds.points.AddLinkedPoint(p);
+    }
+    k.AddDataSet(ds);
+    return k.Render(nullptr, true);
+  };
+  TGenD2ImgKernel one, two;
+  ASSERT_EQ(build(one, 1.0), kPlotOk);
+  ASSERT_EQ(build(two, 2.0), kPlotOk);
+  EXPECT_EQ(two.Bitmap().size(), QSize(1000, 600));
+  EXPECT_EQ(two.Bitmap().devicePixelRatio(), 2.0);
+  EXPECT_EQ(two.ImageWidth(), 500);
+  EXPECT_EQ(two.PlotArea(), one.PlotArea());
+  const AxisTransform& tx = two.Get(0)->xTransform;
+  const AxisTransform& ty = two.Get(0)->yTransform;
+  EXPECT_EQ(tx.firstPixel, one.Get(0)->xTransform.firstPixel);
+  const QRgb c = rgbOfTest(two.Get(0)->points.At(0).color);
+  const int x = tx.toPixel(WorldValue::num(0.2));
+  const double yReal = ty.toPixelReal(WorldValue::num(0.25));
+  const int yDev = int(std::lround(yReal * 2.0));
+  EXPECT_EQ(two.Bitmap().pixel(2 * x, yDev) & 0xFFFFFF, c & 0xFFFFFF);
+  EXPECT_EQ(two.Bitmap().pixel(2 * x + 1, yDev) & 0xFFFFFF, c & 0xFFFFFF);
+  EXPECT_NE(two.Bitmap().pixel(2 * x, yDev - 1) & 0xFFFFFF, c & 0xFFFFFF);
+  EXPECT_NE(two.Bitmap().pixel(2 * x, yDev + 1) & 0xFFFFFF, c & 0xFFFFFF);
+  // Ratios are whole numbers within 1..4.
+  two.SetDevicePixelRatio(1.4);
+  EXPECT_EQ(two.DevicePixelRatio(), 1.0);
+  two.SetDevicePixelRatio(9.0);
+  EXPECT_EQ(two.DevicePixelRatio(), 4.0);
+  two.SetDevicePixelRatio(std::nan(""));
+  EXPECT_EQ(two.DevicePixelRatio(), 1.0);
+}
+
+// The measuring cursor covers whole coordinate pixels at ratio 2 and is erased again.
+TEST(KernelRatio, MeasuringCursorOnTheFineGridIsErasedExactly) {
+  TGenD2ImgKernel k;
+  k.SetDevicePixelRatio(2.0);
+  k.SetImageSize(400, 300);
+  k.PrepareImage(nullptr);
+  TGenD2DataSet& ds = k.NewDataSet();
+  PlotPoint p = ds.points.GetTemplate();
+  for (int i = 0; i <= 10; ++i) {
+    p.X = WorldValue::num(i);
+    p.Y = WorldValue::num(i % 3);
+    ds.points.AddLinkedPoint(p);
+  }
+  k.AddDataSet(ds);
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  const QImage before = k.Bitmap().copy();
+  const PlotRect pa = k.PlotArea();
+  EXPECT_EQ(k.MeasureNearest(nullptr, pa.left + 3, pa.top + 3, 1), kPlotOk);
+  EXPECT_NE(k.Bitmap(), before);
+  // Whole coordinate pixels: the 2 x 2 block of every changed device pixel is the cursor's.
+  const QRgb c = rgbOfTest(k.Get(0)->points.At(0).color) & 0xFFFFFF;
+  int drawn = 0, partial = 0;
+  for (int y = 0; y < before.height(); ++y)
+    for (int x = 0; x < before.width(); ++x) {
+      if (k.Bitmap().pixel(x, y) == before.pixel(x, y)) continue;
+      ++drawn;
+      const int bx = x & ~1, by = y & ~1;
+      for (int d = 0; d < 4; ++d)
+        partial += (k.Bitmap().pixel(bx + (d & 1), by + (d >> 1)) & 0xFFFFFF) != c;
+    }
+  EXPECT_GT(drawn, 40);
+  EXPECT_EQ(partial, 0);
+  k.ReadWorldAt(nullptr, pa.left + 3, pa.top + 3);
+  // Erased as at ratio 1: only where the cursor crossed the curve a trace may stay.
+  int left = 0;
+  for (int y = 0; y < before.height(); ++y)
+    for (int x = 0; x < before.width(); ++x) left += k.Bitmap().pixel(x, y) != before.pixel(x, y);
+  EXPECT_LT(left, 80);
+}
+
+TEST(LogicRatio, TracesOneDevicePixelThinAtRatioTwo) {
+  TLogAnalList list;
+  for (int i = 0; i < 400; ++i) list.add(i, std::uint16_t((i / 50) % 2));
+  TLogAnalPlot plot(list);
+  plot.setDevicePixelRatio(2.0);
+  plot.prepare(QSize(600, 300));
+  TLogAnalView v;
+  v.period = 1e-3;
+  v.zeroIndex = -3;
+  v.last = 396;
+  ASSERT_EQ(plot.render(nullptr, v, true), 0);
+  EXPECT_EQ(plot.bitmap().size(), QSize(1200, 600));
+  EXPECT_EQ(plot.bitmap().deviceIndependentSize().toSize(), QSize(600, 300));
+  // Lane 0 sits low from sample 0 to 49: its run is on the device row of the low level only.
+  const int x = plot.pixelOfTime(0.02);
+  const int y = plot.laneLowY(0);
+  const QRgb red = QRgb(TLogAnalPlot::kTraceColor);
+  EXPECT_EQ(plot.bitmap().pixel(2 * x, 2 * y) & 0xFFFFFF, red);
+  EXPECT_EQ(plot.bitmap().pixel(2 * x + 1, 2 * y) & 0xFFFFFF, red);
+  EXPECT_NE(plot.bitmap().pixel(2 * x, 2 * y + 1) & 0xFFFFFF, red);
+  // The read-out and the wheel work in coordinate pixels as before.
+  TLogAnalEntry e;
+  double t = 0;
+  ASSERT_EQ(plot.readAt(nullptr, x, e, t), 0);
+  EXPECT_NEAR(t, 0.02, 1e-3);
+  ASSERT_EQ(plot.wheelZoom(nullptr, x, 1.0), 0);
+  EXPECT_EQ(plot.pixelOfTime(t), x);
+}
+
 // --- timing diagram ---------------------------------------------------------------------------
 
 struct LogicNav : ::testing::Test {
