@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "device/settingstables.h"
 #include "wire/wirebytes.h"
@@ -30,7 +31,16 @@ bool isSetModeCommand(const QueuedCommand& c) {
   return c.kindByte() == kKindEightByte && c.payloadWord(0) == kWordSMd;
 }
 
+// Every acquisition of the process, so a record's steps can first look whether the others'
+// records have come (all run on one thread).
+std::vector<TAcquisition*>& acquisitions() {
+  static std::vector<TAcquisition*> all;
+  return all;
+}
+
 }  // namespace
+
+TAcquisition::~TAcquisition() { std::erase(acquisitions(), this); }
 
 TAcquisition::TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
                            IAcquisitionHost* host)
@@ -53,6 +63,7 @@ TAcquisition::TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordS
   t_.accumulateSettings.setHandler([this] { onAccumulateSettingsTimer(); });
   t_.settings.setHandler([this] { onSettingsTimer(); });
   t_.close.setHandler([this] { onCloseTimer(); });
+  acquisitions().push_back(this);
 }
 
 // --- Opening and start-up -------------------------------------------------------------------
@@ -354,6 +365,7 @@ int TAcquisition::drain() {
           inFlight_ = true;
           ++runsWritten_;
           reads_ = 0;
+          peekUs_ = -1;
           runPreparation();
           link_.resetAccumulation();
         }
@@ -488,6 +500,8 @@ void TAcquisition::noteArrival(std::int32_t fill) {
       }
       transferUs_ = std::int64_t(std::llround(double(expected_) / perUs));
     }
+    // A peek saw every byte there already.
+    if (peekUs_ >= 0) receivedUs_ = std::min(receivedUs_, peekUs_);
   }
   if (reads_ == 0) {
     firstUs_ = now;
@@ -496,6 +510,19 @@ void TAcquisition::noteArrival(std::int32_t fill) {
   lastUs_ = now;
   lastFill_ = fill;
   ++reads_;
+}
+
+void TAcquisition::peekArrival() {
+  if (inTick_ || peekUs_ >= 0 || runState_ != RunState::Measuring || !inFlight_ ||
+      isLoggerMode(mode_) || !link_.isOpen())
+    return;
+  if (link_.queryQueue() != kFtOk) return;
+  const std::int64_t have = std::int64_t(link_.accumulationFill()) + link_.queueByteCount();
+  if (have >= std::int64_t(expected_) + discard_) peekUs_ = clock_->nowUs();
+}
+
+void TAcquisition::peekAll() {
+  for (TAcquisition* a : acquisitions()) a->peekArrival();
 }
 
 std::span<const std::uint8_t> TAcquisition::dropDiscarded(std::span<const std::uint8_t> bytes) {
@@ -661,13 +688,18 @@ bool TAcquisition::overlapStep() {
 
 void TAcquisition::recordComplete() {
   inFlight_ = false;
-  // Without a read that completed it (a record taken by a reply tick) it came now.
+  // Without a read that completed it (a record taken by a reply tick) it came now, or when a
+  // peek saw it whole.
   if (reads_ == 0 || lastFill_ < expected_) {
-    receivedUs_ = clock_->nowUs();
+    receivedUs_ = peekUs_ >= 0 ? std::min(peekUs_, clock_->nowUs()) : clock_->nowUs();
     transferUs_ = 0;
   }
   stamp_ = {clock_->at(receivedUs_), runsWritten_, double(transferUs_) * 1e-6};
   reads_ = 0;
+  peekUs_ = -1;
+  // This record's steps may hold the thread for a while: the others' records that have come by
+  // now are dated first.
+  peekAll();
   if (stopRequested_) {
     settle();
     return;

@@ -92,8 +92,15 @@ class TAcquisition {
 
   TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
                IAcquisitionHost* host = nullptr);
+  ~TAcquisition();
   TAcquisition(const TAcquisition&) = delete;
   TAcquisition& operator=(const TAcquisition&) = delete;
+
+  // Every acquisition of the process asks its driver whether its record in flight has come
+  // whole and keeps the first moment it had as that record's reception time. Done before a
+  // record's steps run, so a record that comes while they hold the thread is dated when it came,
+  // not when its own tick gets round to it.
+  static void peekAll();
 
   // --- Opening and start-up ---------------------------------------------------------------
   // Opens the link and restores: `restore` loads "LastSettings" and returns 0 (loaded), 2 (no
@@ -199,6 +206,9 @@ class TAcquisition {
   void loggerStream(std::span<const std::uint8_t> bytes);
   void runPreparation();
   void noteArrival(std::int32_t fill);
+  // Asks the driver, without reading, whether the record in flight has come whole, and keeps
+  // the first moment it had (see peekAll).
+  void peekArrival();
   int pollIntervalMs(std::int32_t fillBefore) const;
   // Idle, or RunQueued when a run is waiting in the queue.
   void settle();
@@ -240,6 +250,7 @@ class TAcquisition {
   std::int32_t firstFill_ = 0, lastFill_ = 0;
   double linkPerUs_ = 0;      // bytes per microsecond the link was seen to carry
   std::int64_t queryUs_ = 0;  // when the driver's queue was asked last
+  std::int64_t peekUs_ = -1;  // when a peek first saw the record whole (-1: not yet)
   std::int32_t expected_ = 0;
   std::uint32_t discard_ = 0;
   ModeCode mode_ = 0;

@@ -108,8 +108,10 @@ void TMultiStatusGrid::fitSize() {
   resizeColumnToContents(0);
   setColumnWidth(0, std::max(kColourColumnWidth, columnWidth(0)));
   const QFontMetrics fm(font());
-  int deltaWidth = std::max(fm.horizontalAdvance(deltaText(-0.123456, QLatin1Char('.'))),
-                            fm.horizontalAdvance(text(313)) + 4);
+  // The widest text a delta can take: three digits before the mark, with either sign.
+  int deltaWidth = std::max({fm.horizontalAdvance(deltaText(0.999999, QLatin1Char(','))),
+                             fm.horizontalAdvance(deltaText(-0.999999, QLatin1Char(','))),
+                             fm.horizontalAdvance(text(313)) + 4});
   deltaWidth = std::max(deltaWidth, horizontalHeader()->fontMetrics().horizontalAdvance(text(311)));
   setColumnWidth(kDeltaColumn, deltaWidth + 12);
   const int shown = std::clamp(std::max(int(rows_), roomRows_), 1, kVisibleRows);

@@ -220,4 +220,33 @@ TEST_F(InFlight, ARecordInOneReadIsStampedWhenRead) {
   EXPECT_EQ(rig.sink.stamp.transfer, 0.0);
 }
 
+// A record that comes while another device's record steps hold the thread is dated when a peek
+// first saw it whole, not when its own tick gets round to it; a peek at a record still coming
+// in, or a later peek, does not date it.
+TEST_F(InFlight, ARecordSeenWholeByAPeekIsStampedThen) {
+  boot();
+  acq.setSingleShot(true);
+  const Bytes data = scopeData(10000, 0);
+  onRun = [&] {
+    drv.deliver(Bytes(data.begin(), data.begin() + 100), 20);
+    drv.deliver(Bytes(data.begin() + 100, data.end()), 30);
+  };
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*RUN") == 1; }, 1000));
+  clock.advanceMs(25);  // part of it there: not yet
+  TAcquisition::peekAll();
+  clock.advanceMs(15);
+  TAcquisition::peekAll();
+  const DayTime seen = acq.dayClock().now();
+  clock.advanceMs(300);  // another device's record steps
+  TAcquisition::peekAll();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return rig.sink.scopeRecords == 1; }, 1000));
+  EXPECT_EQ(dtDiffSeconds(rig.sink.stamp.received, seen), 0.0);
+  // The next record starts without the old peek.
+  acq.setSingleShot(true);
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return rig.sink.scopeRecords == 2; }, 1000));
+  EXPECT_EQ(dtDiffSeconds(rig.sink.stamp.received, acq.dayClock().now()), 0.0);
+}
+
 }  // namespace

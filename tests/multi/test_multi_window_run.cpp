@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -267,9 +268,13 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
   grid.showRows(rows);
   EXPECT_EQ(grid.item(9, 3)->text(), "fehlt");
   EXPECT_EQ(grid.horizontalHeaderItem(3)->text(), "Δt Trigger");
-  // The column is as wide as its widest text.
-  EXPECT_GE(grid.columnWidth(3),
-            grid.fontMetrics().horizontalAdvance(QStringLiteral("-123.456 ms")));
+  // The column is as wide as its widest text with the cell's margins (a plus sign is wider than
+  // a minus sign: "+123.485 ms" was cut to "+123.485 ..." with 8 devices).
+  const int margins = 2 * (grid.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &grid) + 1);
+  for (const char* widest : {"+999.999 ms", "-999.999 ms", "+999,999 ms"})
+    EXPECT_GE(grid.columnWidth(3),
+              grid.fontMetrics().horizontalAdvance(QString::fromLatin1(widest)) + margins)
+        << widest;
 }
 
 // The switch for shifted curves sits on the plot page, is off by default, and redraws.
