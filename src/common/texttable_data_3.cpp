@@ -55,7 +55,7 @@ const BuiltInText kTexts[] = {
     {331, "Herauszoomen", "Zoom out"},
     {332, "Nächstes Blatt", "Next sheet"},
     {333, "Voriges Blatt", "Previous sheet"},
-    {334, "Plot", "Plot"},
+    {334, "Plot-Ansicht", "Plot"},
 };
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "devicewin/plotshortcuts.h"
 
 #include <QAction>
+#include <QTabWidget>
 #include <QWidget>
 
 #include "common/texttable.h"
@@ -25,6 +26,18 @@ const CommandDef& def(PlotCommand c) {
 }
 
 }  // namespace
+
+void stepTab(QTabWidget* pc, int direction) {
+  const int n = pc->count();
+  int i = pc->currentIndex();
+  for (int k = 0; k < n; ++k) {
+    i = ((i + direction) % n + n) % n;
+    if (pc->isTabVisible(i) && pc->isTabEnabled(i)) {
+      pc->setCurrentIndex(i);
+      return;
+    }
+  }
+}
 
 TPlotShortcuts::TPlotShortcuts(QWidget* window) : QObject(window), window_(window) {
   setObjectName(QStringLiteral("TPlotShortcuts"));

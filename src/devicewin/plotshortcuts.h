@@ -11,6 +11,7 @@
 #include <vector>
 
 class QAction;
+class QTabWidget;
 class QWidget;
 
 namespace tolv {
@@ -28,6 +29,9 @@ enum class PlotCommand : int {
   PreviousSheet,
 };
 inline constexpr int kPlotCommandCount = 10;
+
+// The next (direction 1) or previous (-1) page of pc that is shown and enabled, round the end.
+void stepTab(QTabWidget* pc, int direction);
 
 class TPlotShortcuts : public QObject {
   Q_OBJECT

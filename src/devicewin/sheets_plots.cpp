@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "devicewin/panel_scopecontrols_widgets.h"
+#include "devicewin/plotshortcuts.h"
 
 namespace tolv {
 
@@ -169,15 +170,7 @@ void TPlotSheets::keyZoom(PlotSheet s, double steps) {
 }
 
 void TPlotSheets::stepSheet(int direction) {
-  const int n = pc_->count();
-  int i = pc_->currentIndex();
-  for (int k = 0; k < n; ++k) {
-    i = ((i + direction) % n + n) % n;
-    if (pc_->isTabVisible(i) && pc_->isTabEnabled(i)) {
-      pc_->setCurrentIndex(i);
-      return;
-    }
-  }
+  stepTab(pc_, direction);
 }
 
 QLabel* TPlotSheets::image(PlotSheet s) const {

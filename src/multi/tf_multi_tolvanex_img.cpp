@@ -153,19 +153,8 @@ void TF_Multi_Tolvanex_Img::buildShortcuts() {
   add(PlotCommand::ZoomIn, [this] { plotWheel(Qt::NoModifier, -1, -1, 120); });
   add(PlotCommand::ZoomOut, [this] { plotWheel(Qt::NoModifier, -1, -1, -120); });
   plot->addSeparator();
-  auto step = [this](int dir) {
-    const int n = pc_->count();
-    int i = pc_->currentIndex();
-    for (int k = 0; k < n; ++k) {
-      i = ((i + dir) % n + n) % n;
-      if (pc_->isTabVisible(i) && pc_->isTabEnabled(i)) {
-        pc_->setCurrentIndex(i);
-        return;
-      }
-    }
-  };
-  add(PlotCommand::NextSheet, [step] { step(1); });
-  add(PlotCommand::PreviousSheet, [step] { step(-1); });
+  add(PlotCommand::NextSheet, [this] { stepTab(pc_, 1); });
+  add(PlotCommand::PreviousSheet, [this] { stepTab(pc_, -1); });
   shortcuts_->decorate(top_->runButton(), {PlotCommand::StartStop, PlotCommand::Single});
   shortcuts_->decorate(top_->breakButton(), {PlotCommand::StartStop});
   shortcuts_->decorate(top_->saveDataButton(), {PlotCommand::Save});

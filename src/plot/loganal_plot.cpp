@@ -569,25 +569,23 @@ int TLogAnalPlot::wheelZoom(QLabel* image, int x, double steps) {
   const double frac = (x - plotArea_.left()) / width;
   // Sample position under the pointer, kept at the same share of the width.
   const double s = view_.first + view_.offset + frac * n;
-  const double a = s - frac * n2;
-  if (!(std::fabs(a) < 1e9 && std::fabs(a + n2) < 1e9)) return kZeroTime;
-  TLogAnalView z = view_;
-  z.first = std::int32_t(std::floor(a));
-  z.offset = a - std::floor(a);
-  z.last = z.first + std::int32_t(n2);
-  return redrawView(image, z);
+  return showFrom(image, s - frac * n2, n2);
 }
 
-int TLogAnalPlot::pan(QLabel* image, double steps) {
-  if (pixelsPerSample_ == 0.0 || view_.period == 0.0) return kNoData;
-  const double n = double(std::int64_t(view_.last) - view_.first);
-  const double a = view_.first + view_.offset + 0.1 * steps * n;
+// The view of n samples starting at sample position a (a fraction of a sample allowed).
+int TLogAnalPlot::showFrom(QLabel* image, double a, double n) {
   if (!(std::fabs(a) < 1e9 && std::fabs(a + n) < 1e9)) return kZeroTime;
   TLogAnalView z = view_;
   z.first = std::int32_t(std::floor(a));
   z.offset = a - std::floor(a);
   z.last = z.first + std::int32_t(n);
   return redrawView(image, z);
+}
+
+int TLogAnalPlot::pan(QLabel* image, double steps) {
+  if (pixelsPerSample_ == 0.0 || view_.period == 0.0) return kNoData;
+  const double n = double(std::int64_t(view_.last) - view_.first);
+  return showFrom(image, view_.first + view_.offset + 0.1 * steps * n, n);
 }
 
 int TLogAnalPlot::setCursor(QLabel* image, int which, int x) {

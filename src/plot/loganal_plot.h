@@ -139,6 +139,7 @@ class TLogAnalPlot {
   void xorZoomRect(QPainter& p);
   void drawCursorPair(QPainter& p);
   int redrawView(QLabel* image, const TLogAnalView& v);
+  int showFrom(QLabel* image, double a, double n);
 
   const TLogAnalList& samples_;
   QPointer<QObject> owner_;
