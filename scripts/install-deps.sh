@@ -12,6 +12,8 @@ PACKAGES=(
   help2man           # the manual page, made from --help
   lintian desktop-file-utils appstream man-db   # scripts/check-package.sh
   locales            # first-start, date and time tests run under several regional settings
+  libzip-dev         # sigrok session (.sr) export
+  sigrok-cli python3-pandas   # exports are read back by the programs that open them
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -10,6 +10,7 @@
 
 #include "app/cmdline.h"
 #include "app/framefiles.h"
+#include "app/headless_acquire.h"
 #include "app/headless_render.h"
 #include "app/signalbridge.h"
 #include "common/paths.h"
@@ -20,6 +21,7 @@
 #include "measure/measurecodes.h"
 #include "measure/recordfiles.h"
 #include "measure/textheader.h"
+#include "multi/multifiles.h"
 
 namespace tolv {
 
@@ -79,6 +81,7 @@ bool wantsHeadless(const QStringList& args) {
   for (const QString& a : args)
     if (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--version"))
       return false;
+  if (wantsAcquire(args)) return true;
   for (const QString& a : args)
     if (a == QLatin1String("--convert") || a == QLatin1String("--render") ||
         a.startsWith(QLatin1String("--convert=")) || a.startsWith(QLatin1String("--render=")))
@@ -253,7 +256,8 @@ int runConvert(const HeadlessRequest& r, QString& message) {
   }
   StoredKind kind = StoredKind::Unknown;
   QString serial;
-  StoredProblem p = identifyStoredFile(r.source, style.column, kind, &serial);
+  StoredProblem p = identifyStoredFile(r.source, style.column, kind, &serial, nullptr,
+                                       probeMultiDataTable);
   if (!p.ok()) {
     message = fileProblem(r.source, p.reason);
     return p.exitCode;
@@ -321,22 +325,27 @@ int runRender(const HeadlessRequest& r, QString& message) {
   return kExitOk;
 }
 
+void beginHeadlessProcess(const fs::path& dataRoot) {
+  // A conversion has nothing to store on the way out: a signal ends it as it ends any command
+  // line tool, and an existing output survives as outputs are written under another name first.
+  ::signal(SIGTERM, SIG_DFL);
+  ::signal(SIGINT, SIG_DFL);
+  if (TSignalBridge::earlySignalPending()) ::raise(SIGTERM);
+  if (!dataRoot.empty()) setDataRoot(dataRoot);
+  qInstallMessageHandler(quietToolkit);
+}
+
 int headlessMain(int argc, char** argv) {
   QStringList args;
   for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+  if (wantsAcquire(args)) return acquireMain(argc, argv);
   HeadlessRequest req;
   QString error;
   if (parseHeadlessArguments(args, req, error) != kExitOk) {
     std::fprintf(stderr, "multi_tolvanex: %s\nTry \"multi_tolvanex --help\".\n", qPrintable(error));
     return kExitBadUsage;
   }
-  // A conversion has nothing to store on the way out: a signal ends it as it ends any command
-  // line tool, and an existing output survives as outputs are written under another name first.
-  ::signal(SIGTERM, SIG_DFL);
-  ::signal(SIGINT, SIG_DFL);
-  if (TSignalBridge::earlySignalPending()) ::raise(SIGTERM);
-  if (!req.dataRoot.empty()) setDataRoot(req.dataRoot);
-  qInstallMessageHandler(quietToolkit);
+  beginHeadlessProcess(req.dataRoot);
   int rc = 0;
   QString message;
   if (req.action == HeadlessRequest::Action::Render) {

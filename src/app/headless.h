@@ -47,6 +47,11 @@ CsvStyle headlessCsvStyle(const HeadlessRequest& r);
 int runConvert(const HeadlessRequest& r, QString& message);
 int runRender(const HeadlessRequest& r, QString& message);
 
+// What every command without a window does first: signals end it as they end any command line
+// tool (outputs are written under another name first), the data root, and the toolkit's notes
+// kept off standard error.
+void beginHeadlessProcess(const std::filesystem::path& dataRoot);
+
 // Whole process: parses, makes the application object the step needs (no display), runs it
 // and prints the message. For main().
 int headlessMain(int argc, char** argv);

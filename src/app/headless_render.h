@@ -6,66 +6,13 @@
 #include <QSize>
 #include <QString>
 #include <filesystem>
-#include <string_view>
 
 #include "measure/datafiles.h"
+#include "measure/storedfile.h"
 
 namespace tolv {
 
 namespace fs = std::filesystem;
-
-// What a stored file is, from its extension, its text header and its content.
-enum class StoredKind {
-  Unknown,
-  Voltmeter,     // Intermediate_VMXY .FIL
-  Scope,         // Intermediate_OSA0 .FIL
-  Logic,         // Intermediate_LAIO .FIL
-  AnalogLogger,  // Intermediate_DLA0 .FIL (stream)
-  IoLogger,      // Intermediate_DLDI .FIL (stream)
-  ScopeVxd,
-  LogicVxd,
-  ScopeCsv,
-  LogicCsv,
-  IoLoggerCsv,
-  MultiCsv,  // the multi-device data file
-};
-
-// A stored table's text, mapped read-only: megabytes are read in place, not copied.
-class StoredText {
- public:
-  StoredText() = default;
-  ~StoredText();
-  StoredText(StoredText&& o) noexcept;
-  StoredText& operator=(StoredText&& o) noexcept;
-  StoredText(const StoredText&) = delete;
-  StoredText& operator=(const StoredText&) = delete;
-
-  // 0, the file system's error number, or kDamagedFile for a file beyond 1 GiB.
-  int open(const fs::path& file);
-  std::string_view view() const { return {data_, size_}; }
-
- private:
-  void release();
-  char* data_ = nullptr;
-  std::size_t size_ = 0;
-};
-
-// The outcome of a headless step: 0 or an exit code, and the reason in words.
-struct StoredProblem {
-  int exitCode = 0;
-  QString reason;  // without the file name
-  bool ok() const { return exitCode == 0; }
-};
-
-// Reason text of a result code of the file readers.
-QString readResultText(int rc);
-
-// Identifies the file and checks it for the damage the readers would pass over (cut records,
-// a header that disagrees with the file's folder or name). `csvColumn` is the preferred column
-// separator of CSV input. *serial receives the device's serial number where the file tells it.
-// A table's text is handed out in *csvBytes when asked for, so it is read only once.
-StoredProblem identifyStoredFile(const fs::path& file, char csvColumn, StoredKind& kind,
-                                 QString* serial = nullptr, StoredText* csvText = nullptr);
 
 // The picture of a stored file, as the window's sheet draws it, size w x h.
 StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn, QImage& out);

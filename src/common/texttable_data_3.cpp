@@ -33,29 +33,36 @@ const BuiltInText kTexts[] = {
      "window?"},
     {320, "Beenden und schließen", "End and close"},
     {321, "Weiter messen", "Keep measuring"},
-    {322,
+    {322, "Exportieren...", "Export..."},
+    {323, "Aufzeichnung für andere Programme speichern: sigrok-Sitzung (.sr, PulseView), "
+          "Wertwechsel-Datei (.vcd, GTKWave) oder einfaches CSV (.csv, pandas, Tabellen)",
+     "Save a recording for other programs: sigrok session (.sr, PulseView), value change dump "
+     "(.vcd, GTKWave) or plain CSV (.csv, pandas, spreadsheets)"},
+    {324, "Export nicht möglich:", "Cannot export:"},
+    {325, "Gespeicherte Aufzeichnung zum Exportieren", "Stored recording to export"},
+    {331,
      "Mausrad:~  X-Achse um den Zeiger zoomen~  mit Strg: Y-Achse zoomen~  mit Umschalt: "
      "verschieben~Cursor:~  mittlere Maustaste setzt A, dann B~  Strg+mittlere Maustaste "
      "entfernt sie~Ganze Ansicht: Strg+0",
      "Mouse wheel:~  zoom the X axis around the pointer~  with Ctrl: zoom the Y axis~  with "
      "Shift: pan~Cursors:~  middle button sets A, then B~  Ctrl+middle button removes "
      "them~Full view: Ctrl+0"},
-    {323,
+    {332,
      "Mausrad:~  Zeitachse um den Zeiger zoomen~  mit Umschalt: verschieben~Cursor:~  mittlere "
      "Maustaste setzt A, dann B~  Strg+mittlere Maustaste entfernt sie~Ganze Ansicht: Strg+0",
      "Mouse wheel:~  zoom the time axis around the pointer~  with Shift: pan~Cursors:~  middle "
      "button sets A, then B~  Ctrl+middle button removes them~Full view: Ctrl+0"},
-    {324, "Start / Stopp", "Start / stop"},
-    {325, "Einzelmessung", "Single measurement"},
-    {326, "Speichern", "Save"},
-    {327, "Bild kopieren", "Copy picture"},
-    {328, "Drucken", "Print"},
-    {329, "Ganze Ansicht (Unzoom)", "Full view (unzoom)"},
-    {330, "Hineinzoomen", "Zoom in"},
-    {331, "Herauszoomen", "Zoom out"},
-    {332, "Nächstes Blatt", "Next sheet"},
-    {333, "Voriges Blatt", "Previous sheet"},
-    {334, "Plot-Ansicht", "Plot"},
+    {333, "Start / Stopp", "Start / stop"},
+    {334, "Einzelmessung", "Single measurement"},
+    {335, "Speichern", "Save"},
+    {336, "Bild kopieren", "Copy picture"},
+    {337, "Drucken", "Print"},
+    {338, "Ganze Ansicht (Unzoom)", "Full view (unzoom)"},
+    {339, "Hineinzoomen", "Zoom in"},
+    {340, "Herauszoomen", "Zoom out"},
+    {341, "Nächstes Blatt", "Next sheet"},
+    {342, "Voriges Blatt", "Previous sheet"},
+    {343, "Plot-Ansicht", "Plot"},
 };
 }  // namespace
 

@@ -751,6 +751,13 @@ void TAcquisition::recordComplete() {
 
 // --- Closing --------------------------------------------------------------------------------
 
+bool TAcquisition::recordComing() {
+  if (runState_ == RunState::Transferring) return true;
+  if (!inFlight_) return false;
+  return link_.accumulationFill() > 0 ||
+         (link_.queryQueue() == kFtOk && link_.queueByteCount() > 0);
+}
+
 void TAcquisition::closeQuery() {
   stopClicked();
   host_.saveLastSettings();

@@ -191,6 +191,9 @@ class TAcquisition {
   const RecordStamp& lastStamp() const { return stamp_; }
   // The run command written last is still waiting for its record (or its logger stream).
   bool runInFlight() const { return inFlight_; }
+  // The record of the last run is on its way: its bytes are coming in (the driver holds some),
+  // or in but not yet handed over.
+  bool recordComing();
 
  private:
   void setRunEnabled(bool on);

@@ -19,6 +19,7 @@
 
 #include "common/paths.h"
 #include "common/texttable.h"
+#include "measure/export_stored.h"
 #include "measure/measurecodes.h"
 #include "measure/recordfiles.h"
 #include "measure/textheader.h"
@@ -171,6 +172,8 @@ void TFilePanel::buildMenu() {
   scopeBin_ = add("POPMEN_SaveScopeData_BIN");
   connect(scopeCsv_, &QAction::triggered, this, [this] { saveScopeData(false); });
   connect(scopeBin_, &QAction::triggered, this, [this] { saveScopeData(true); });
+  export_ = add("POPMEN_Export");
+  connect(export_, &QAction::triggered, this, [this] { exportRecord(); });
   for (IntermediateFamily f : kIntermediateFamilies) {
     menu_->addSeparator();
     const QByteArray c = code(f).toLatin1();
@@ -220,6 +223,8 @@ void TFilePanel::applyTexts() {
   loadSettings_->setText(text(62));
   scopeCsv_->setText(text(63));
   scopeBin_->setText(text(64));
+  export_->setText(text(322));
+  export_->setToolTip(text(323));
   for (IntermediateFamily f : kIntermediateFamilies) {
     const int i = int(idx(f));
     for (int j = 0; j < 3; ++j)
@@ -248,6 +253,7 @@ void TFilePanel::attach(TMeasureData* data, IMeasurePresenter* presenter) {
   const bool on = data_ != nullptr;
   scopeCsv_->setEnabled(on);
   scopeBin_->setEnabled(on);
+  export_->setEnabled(on);
   refreshAll();
 }
 
@@ -450,6 +456,46 @@ int TFilePanel::eraseIntermediate(IntermediateFamily f) {
     boxes_[idx(f)]->setVisible(false);
   }
   return deleted;
+}
+
+int TFilePanel::exportRecord() {
+  if (!data_) return kMissingObject;
+  // The folder of the newest intermediate file: most often the record on screen.
+  fs::path folder = data_->deviceFolder();
+  fs::file_time_type newest{};
+  std::error_code ec;
+  for (IntermediateFamily f : kIntermediateFamilies) {
+    const TIntermediateNumbering& n = data_->numbering(f);
+    if (!n.anyFile()) continue;
+    const fs::path file = n.fileName(n.current());
+    const auto t = fs::last_write_time(file, ec);
+    if (!ec && t > newest) {
+      newest = t;
+      folder = file.parent_path();
+    }
+  }
+  const QString chosen = dialogs_->openFileName(
+      QStringLiteral("OD_Export"), pathText(folder),
+      text(325) + QStringLiteral(" (*.FIL *.VXD *.CSV *.fil *.vxd *.csv)"));
+  if (chosen.isEmpty()) return 0;
+  const fs::path source = pathFromText(chosen);
+  const QString named = dialogs_->saveFileName(
+      QStringLiteral("SD_Export"), pathText(source.parent_path()),
+      QString::fromStdString(source.stem().string()),
+      QStringLiteral("sigrok session (*.sr);;Value change dump (*.vcd);;Plain CSV (*.csv)"),
+      QStringLiteral("sr"));
+  if (named.isEmpty()) return 0;
+  fs::path target = pathFromText(named);
+  ExportFormat format = ExportFormat::Sr;
+  if (!exportFormatOf(QString::fromStdString(target.extension().string()).mid(1), format))
+    target += ".sr";
+  StoredExportHooks hooks;
+  hooks.csvColumn = csvStyle().column;
+  const StoredProblem p = exportStoredFile(format, source, target, nullptr, hooks);
+  if (p.ok()) return 0;
+  dialogs_->warn(text(324) + QLatin1Char('\n') + pathText(source) + QStringLiteral(": ") +
+                 p.reason);
+  return p.exitCode;
 }
 
 }  // namespace tolv

@@ -114,6 +114,10 @@ class TFilePanel : public QWidget {
   int showIntermediate(IntermediateFamily f);
   int saveIntermediateAsCsv(IntermediateFamily f);
   int eraseIntermediate(IntermediateFamily f);
+  // "Export...": a stored record (the newest intermediate file's folder first) as a sigrok
+  // session, value change dump or plain CSV, chosen by the name's ending. 0 (also when
+  // cancelled), or the exit code of the export, told to the user in words.
+  int exportRecord();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -150,6 +154,7 @@ class TFilePanel : public QWidget {
   QAction* saveSettings_ = nullptr;
   QAction* scopeCsv_ = nullptr;
   QAction* scopeBin_ = nullptr;
+  QAction* export_ = nullptr;
   std::function<void()> onSaveAs_, onLoad_, onSave_;
   std::array<std::array<QAction*, 3>, kIntermediateFamilyCount> entries_{};
   std::array<QGroupBox*, kIntermediateFamilyCount> boxes_{};

@@ -14,11 +14,11 @@ struct CommandDef {
   const char* name;
   int textId;
 };
-// Texts 324..333 of the text table, in command order.
+// Texts 333..342 of the text table, in command order.
 constexpr CommandDef kCommands[kPlotCommandCount] = {
-    {"MI_StartStop", 324}, {"MI_Single", 325},  {"MI_Save", 326},      {"MI_CopyPicture", 327},
-    {"MI_Print", 328},     {"MI_Unzoom", 329},  {"MI_ZoomIn", 330},    {"MI_ZoomOut", 331},
-    {"MI_NextSheet", 332}, {"MI_PreviousSheet", 333},
+    {"MI_StartStop", 333}, {"MI_Single", 334},  {"MI_Save", 335},      {"MI_CopyPicture", 336},
+    {"MI_Print", 337},     {"MI_Unzoom", 338},  {"MI_ZoomIn", 339},    {"MI_ZoomOut", 340},
+    {"MI_NextSheet", 341}, {"MI_PreviousSheet", 342},
 };
 
 const CommandDef& def(PlotCommand c) {

@@ -35,8 +35,8 @@ const TLogAnalList& emptyList() {
   return list;
 }
 
-constexpr int kCurveNavHint = 322;
-constexpr int kTimingNavHint = 323;
+constexpr int kCurveNavHint = 331;
+constexpr int kTimingNavHint = 332;
 
 int idx(PlotSheet s) {
   return int(s);

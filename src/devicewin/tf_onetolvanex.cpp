@@ -35,6 +35,7 @@
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
+#include "measure/devicesession.h"
 #include "measure/snapshot.h"
 
 namespace tolv {
@@ -51,14 +52,6 @@ constexpr SheetDef kSheets[] = {
     {"TSH_VMXY_DataImage", 182},     {"TSH_Scope_Controls", 194}, {"TSH_ScopeImage", 206},
     {"TSH_LogicAnalyzerImage", 207}, {"TSH_DLA0_DataImage", 210}, {"TSH_DLDI_DataImage", 212},
 };
-
-// File-system result of making one folder: 0, or 3 when it cannot be made.
-int makeFolder(const std::filesystem::path& p) {
-  std::error_code ec;
-  std::filesystem::create_directories(p, ec);
-  if (std::filesystem::is_directory(p, ec)) return 0;
-  return 3;
-}
 
 }  // namespace
 
@@ -255,36 +248,16 @@ std::filesystem::path TF_OneTolvanex::lastSettingsPath() const {
 }
 
 int TF_OneTolvanex::prepareFolders() {
-  // A serial number that would leave the data root (empty, "..", separators) gets no folder.
-  const QString serial = link_->serialNumber();
-  if (serial.isEmpty() || serial == QLatin1String(".") || serial == QLatin1String("..") ||
-      serial.contains(QLatin1Char('/')) || serial.contains(QLatin1Char('\\')) ||
-      serial.contains(QChar(0)))
-    return 3;
-  deviceFolder_ = dataRoot() / pathFromText(serial);
-  int result = makeFolder(deviceFolder_);
-  for (const char* sub : kIntermediateFolders) {
-    const int r = makeFolder(deviceFolder_ / sub);
-    if (result == 0) result = r;
-  }
-  return result;
+  return prepareDeviceFolders(dataRoot(), link_->serialNumber(), deviceFolder_);
 }
 
 void TF_OneTolvanex::attachChartCsv() {
   // The chart file follows the chart list of the data now in use; a reading with automatic
   // CSV saving goes to it, and a pause of TM_CloseChartFile ends the file.
   chartCsv_.reset();
-  TMeasureData& data = plots_->data();
-  chartCsv_ = std::make_unique<TChartCsvAutoSave>(
-      data.chartList(), tm_.closeChartFile, [this](const DayTime& t, const char* ext) {
-        return automaticDataFileName(deviceFolder_, t, acq_.mode(), ext);
-      });
-  chartCsv_->saver().setDevice(serialNumber());
-  if (TRecordFiles* rf = files_->recordFiles())
-    rf->setChartCsv([this](const TMeasureData& d, const VoltmeterReading& r) {
-      chartCsv_->saver().setDevice(serialNumber());
-      return chartCsv_->chartReading(r, d.measurementTime(), modeIndex(acq_.mode()));
-    });
+  chartCsv_ = tolv::attachChartCsv(
+      plots_->data(), files_->recordFiles(), tm_.closeChartFile, [this] { return deviceFolder_; },
+      [this] { return serialNumber(); }, [this] { return acq_.mode(); });
 }
 
 int TF_OneTolvanex::open() {

@@ -17,6 +17,7 @@
 #include "device/settingsmodel.h"
 #include "devicewin/tf_onetolvanex_relay.h"
 #include "ftdi/device_link.h"
+#include "measure/devicesession.h"
 
 class QTabWidget;
 class QFrame;
@@ -58,9 +59,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   static constexpr int kMinimumHeight = 600;
 
   // Names of the five per-mode intermediate folders below the device folder.
-  static constexpr const char* kIntermediateFolders[5] = {"Intermediate_VMXY", "Intermediate_OSA0",
-                                                          "Intermediate_LAIO", "Intermediate_DLA0",
-                                                          "Intermediate_DLDI"};
+  static constexpr const auto& kIntermediateFolders = kIntermediateFolderNames;
   static constexpr int kDefaultWidth = 1240;
   static constexpr int kDefaultHeight = 680;
 

@@ -90,12 +90,7 @@ void TDeviceWindowMember::stopMeasurement() {
 }
 
 bool TDeviceWindowMember::recordComing() {
-  if (!w_) return false;
-  const TAcquisition& a = w_->acquisition();
-  if (a.runState() == RunState::Transferring) return true;
-  if (!a.runInFlight()) return false;
-  TDeviceLink& link = w_->link();
-  return link.accumulationFill() > 0 || (link.queryQueue() == kFtOk && link.queueByteCount() > 0);
+  return w_ && w_->acquisition().recordComing();
 }
 
 std::uint32_t TDeviceWindowMember::runCount() const {

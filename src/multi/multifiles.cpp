@@ -537,4 +537,68 @@ int scalingsFileName(fs::path& name) {
   return 0;
 }
 
+TableProbe probeMultiDataTable(std::string_view bytes, char sep) {
+  TREADing r;
+  const int rc = readMultiDataBytes(bytes, sep, r);
+  if (rc == 0) return TableProbe::Yes;
+  // Fewer lines than a multi-device head are some other text; more are a cut-off file.
+  if (rc == kMultiFileTooShort && std::count(bytes.begin(), bytes.end(), '\n') >= 8)
+    return TableProbe::CutOff;
+  return TableProbe::No;
+}
+
+PlainCsvHead plainHeadOfMerged(const TREADing& r) {
+  PlainCsvHead h;
+  h.serial = r.names.join(QLatin1Char(' '));
+  h.time = r.time;
+  h.extra.push_back("merged_devices: " + std::to_string(r.deviceCount));
+  return h;
+}
+
+std::vector<PlainDeviceSeries> plainSeriesOf(const TREADing& r) {
+  std::vector<PlainDeviceSeries> out;
+  for (int k = 0; k < r.deviceCount && k < r.points.Count(); ++k) {
+    PlainDeviceSeries d;
+    d.serial = k < r.names.size() ? r.names.at(k).trimmed() : QString::number(k + 1);
+    const auto unitOf = [&](int j) {
+      const qsizetype i = 3 * k + j;
+      const QString u = i < r.units.size() ? r.units.at(i).trimmed() : QString();
+      return u.isEmpty() ? std::string("V") : u.toStdString();
+    };
+    d.unit0 = unitOf(1);
+    d.unit1 = unitOf(2);
+    for (const D3Point& p : r.points.At(k).Items()) {
+      d.time.push_back(p.x);
+      d.ch0.push_back(p.y);
+      d.ch1.push_back(p.z);
+    }
+    out.push_back(std::move(d));
+  }
+  return out;
+}
+
+int readMergedForExport(std::string_view bytes, char sep, PlainCsvHead& head,
+                        std::vector<PlainDeviceSeries>& devices) {
+  TREADing r;
+  if (const int rc = readMultiDataBytes(bytes, sep, r); rc != 0) return rc;
+  head = plainHeadOfMerged(r);
+  devices = plainSeriesOf(r);
+  return 0;
+}
+
+int mergedRecordForExport(const QStringList& cycleFiles, const TREADing& loaded, char sep,
+                          PlainCsvHead& head, std::vector<PlainDeviceSeries>& devices) {
+  if (!cycleFiles.isEmpty()) {
+    std::vector<std::filesystem::path> files;
+    for (const QString& f : cycleFiles) files.emplace_back(f.toStdString());
+    std::string text;
+    if (const int rc = mergeDeviceFiles(files, sep, text); rc != 0) return rc;
+    return readMergedForExport(text, sep, head, devices);
+  }
+  if (loaded.deviceCount == 0) return kMultiEmpty;
+  head = plainHeadOfMerged(loaded);
+  devices = plainSeriesOf(loaded);
+  return 0;
+}
+
 }  // namespace tolv

@@ -15,6 +15,8 @@
 #include "common/colours.h"
 #include "common/daytime.h"
 #include "common/typedlists.h"
+#include "measure/export_plaincsv.h"
+#include "measure/storedfile.h"
 
 namespace tolv {
 
@@ -124,6 +126,20 @@ class TREADing {
 // left as it was.
 int readMultiDataFile(const std::filesystem::path& name, char sep, TREADing& into);
 int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into);
+// Whether a stored table is a multi-device data file, for the stored-file reader: Yes, CutOff
+// (more lines than its head, but cut), or No.
+TableProbe probeMultiDataTable(std::string_view bytes, char sep);
+// A read data file as the exports take it: each device's times, channels and units, and a head
+// with the record time and the device names.
+PlainCsvHead plainHeadOfMerged(const TREADing& r);
+std::vector<PlainDeviceSeries> plainSeriesOf(const TREADing& r);
+// readMultiDataBytes into those two (the stored-file exports' reader of merged tables).
+int readMergedForExport(std::string_view bytes, char sep, PlainCsvHead& head,
+                        std::vector<PlainDeviceSeries>& devices);
+// The merged record the multi-device window holds, for its exports: the last cycle's device
+// files when there are any, else the data file loaded last. 0, kMultiEmpty or a reader's code.
+int mergedRecordForExport(const QStringList& cycleFiles, const TREADing& loaded, char sep,
+                          PlainCsvHead& head, std::vector<PlainDeviceSeries>& devices);
 // Each device's trigger moment relative to the earliest one in the file, s, by device name.
 std::vector<std::pair<QString, double>> loadedTriggerDeltas(const TREADing& r);
 

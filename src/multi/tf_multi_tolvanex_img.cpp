@@ -21,6 +21,7 @@
 #include <algorithm>
 
 #include "common/paths.h"
+#include "common/regional.h"
 #include "common/settingsio.h"
 #include "common/texttable.h"
 #include "common/textutil.h"
@@ -29,6 +30,7 @@
 #include "devicewin/plotshortcuts.h"
 #include "devicewin/panel_scopecontrols_widgets.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
+#include "measure/export_stored.h"
 #include "multi/devicewindowmember.h"
 #include "multi/multi_dornellpage.h"
 #include "multi/multi_settingspage.h"
@@ -115,6 +117,8 @@ void TF_Multi_Tolvanex_Img::buildMenu() {
   a->setObjectName(QStringLiteral("MI_LoadMUVXfile"));
   a = data->addAction(QString(), this, [this] { SaveMUVXPictureAs(); });
   a->setObjectName(QStringLiteral("MI_SaveMUVXPictureAs"));
+  a = data->addAction(QString(), this, [this] { ExportMUVX(); });
+  a->setObjectName(QStringLiteral("MI_ExportMUVX"));
   QMenu* config = menu_->addMenu(QString());
   config->setObjectName(QStringLiteral("MI_ConfigFiles"));
   a = config->addAction(QString(), this, [this] { SaveMUVXSettingsAs(); });
@@ -256,17 +260,18 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
   const struct {
     const char* name;
     int caption, hintId;
-  } actions[4] = {{"MI_SaveMUVXfileAs", 290, 291},
+  } actions[5] = {{"MI_SaveMUVXfileAs", 290, 291},
                   {"MI_LoadMUVXfile", 292, 293},
                   {"MI_SaveMUVXSettingsAs", 296, 297},
-                  {"MI_LoadMUVXSettings", 298, 299}};
+                  {"MI_LoadMUVXSettings", 298, 299},
+                  {"MI_ExportMUVX", 322, 323}};
   for (const auto& a : actions)
     if (auto* act = menu_->findChild<QAction*>(QString::fromLatin1(a.name))) {
       act->setText(text(a.caption));
       act->setToolTip(hintText(a.hintId));
     }
-  if (auto* plot = menu_->findChild<QMenu*>(QStringLiteral("MI_Plot"))) plot->setTitle(text(334));
-  im2D_->setToolTip(hintText(322));
+  if (auto* plot = menu_->findChild<QMenu*>(QStringLiteral("MI_Plot"))) plot->setTitle(text(343));
+  im2D_->setToolTip(hintText(331));
   if (shortcuts_) shortcuts_->applyTexts();
   refreshScaleTable();
   refreshStatus();
@@ -463,6 +468,9 @@ QString TF_Multi_Tolvanex_Img::askFile(Dialog d, const QString& proposed) {
       return QFileDialog::getOpenFileName(
           this, QString(), proposed,
           QStringLiteral("Multi-Tolvanex Scalings-File (*Scalings*.TXT)"));
+    case Dialog::Export:
+      return QFileDialog::getSaveFileName(
+          this, QString(), proposed, QStringLiteral("sigrok session (*.sr);;Plain CSV (*.csv)"));
   }
   return QString();
 }
@@ -475,6 +483,36 @@ int TF_Multi_Tolvanex_Img::SaveMUVXfileAs() {
   std::filesystem::path p = pathFromText(name);
   if (!p.has_extension()) p += ".CSV";
   return coll().saveDataFile(p);
+}
+
+int TF_Multi_Tolvanex_Img::ExportMUVX() {
+  const char sep = char(columnSeparatorSetting().toLatin1());
+  PlainCsvHead head;
+  std::vector<PlainDeviceSeries> devices;
+  const int rc = mergedRecordForExport(coll().cycleFiles(), coll().loaded(), sep, head, devices);
+  const auto tell = [this](const QString& why) {
+    if (exportProblem_) exportProblem_(why);
+    else QMessageBox::warning(this, windowTitle(), why);
+  };
+  if (rc != 0) {
+    tell(text(324) + QStringLiteral("\n") + readResultText(rc));
+    return rc;
+  }
+  const QString folder = pathText(coll().dataFileFolder().empty() ? multiFolder()
+                                                                  : coll().dataFileFolder());
+  const QString name = askFile(Dialog::Export, folder);
+  if (name.isEmpty()) return kMultiCancelled;
+  std::filesystem::path p = pathFromText(name);
+  ExportFormat f = ExportFormat::PlainCsv;
+  if (!exportFormatOf(QString::fromStdString(p.extension().string()).mid(1), f) ||
+      f == ExportFormat::Vcd) {
+    p += ".csv";
+    f = ExportFormat::PlainCsv;
+  }
+  const StoredProblem problem = exportMerged(f, head, devices, p, nullptr);
+  if (problem.ok()) return 0;
+  tell(text(324) + QStringLiteral("\n") + problem.reason);
+  return problem.exitCode;
 }
 
 int TF_Multi_Tolvanex_Img::LoadMUVXfile() {

@@ -35,7 +35,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   static constexpr int kNoActiveDevices = TMultiCollection::kNoActive;
 
   // Which file dialog is asked (tests answer them without a modal window).
-  enum class Dialog { SaveData, LoadData, SaveScalings, LoadScalings };
+  enum class Dialog { SaveData, LoadData, SaveScalings, LoadScalings, Export };
   using FileDialog = std::function<QString(Dialog, const QString& proposed)>;
   using ColourDialog = std::function<bool(ColorRef& colour)>;
 
@@ -53,6 +53,8 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   // continues its boot sequence at the activation step.
   void setBootRequest(std::function<void()> f) { bootRequest_ = std::move(f); }
   void setFileDialog(FileDialog f) { fileDialog_ = std::move(f); }
+  // Where export problems are told (tests); a message box otherwise.
+  void setExportProblemSink(std::function<void(const QString&)> f) { exportProblem_ = std::move(f); }
   void setColourDialog(ColourDialog f) { colourDialog_ = std::move(f); }
   // Asked before closing or hiding the window ends a continuous run; true ends it. Without
   // one a question box asks.
@@ -94,6 +96,9 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   void CLB_ACTIVE_TolvanexsClickCheck(int item, bool on);
   void RB_HVXVClick(int mode) { coll().setVisibleMode(mode); }
   int SaveMUVXfileAs();
+  // "Export...": the merged record as a sigrok session or plain CSV, by the name's ending.
+  // 0, kMultiCancelled, or an error code (told to the user in words).
+  int ExportMUVX();
   int LoadMUVXfile();
   int SaveMUVXSettingsAs();
   int LoadMUVXSettings();
@@ -154,6 +159,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   TF_D2Koord* koord_ = nullptr;
   std::function<void()> bootRequest_;
   FileDialog fileDialog_;
+  std::function<void(const QString&)> exportProblem_;
   ColourDialog colourDialog_;
   std::function<bool(const QString&)> endRunQuestion_;
   PictureNameDialog pictureDialog_;

@@ -317,3 +317,37 @@ TEST_F(FilePanel, AttachedPanelWritesTheRecordsFilesAndDetachesCleanly) {
   EXPECT_FALSE(fs::exists(osa(2)));
   EXPECT_FALSE(action("POPMEN_SaveScopeData_CSV")->isEnabled());
 }
+
+// "Export...": the newest intermediate file's folder first, the format from the name's ending,
+// and a record a format cannot hold told in words.
+TEST_F(FilePanel, ExportOffersTheNewestRecordsFolderAndWritesByTheEnding) {
+  storeScope(1, 50);
+  {
+    std::ofstream(textHeaderName(osa(1)), std::ios::app) << "Date Time\r\n08.12.2026 14:30:15\r\n";
+  }
+  attach();
+  QAction* a = action("POPMEN_Export");
+  ASSERT_NE(a, nullptr);
+  EXPECT_TRUE(a->isEnabled());
+  EXPECT_EQ(a->text(), QStringLiteral("Export..."));
+  dialogs_.openAnswer = QString::fromStdString(osa(1).string());
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "out.sr").string());
+  ASSERT_EQ(panel_->exportRecord(), 0);
+  EXPECT_EQ(dialogs_.calls, QStringList({"OD_Export", "SD_Export"}));
+  EXPECT_EQ(dialogs_.lastFile, QStringLiteral("Intermediate_OSA0_001"));
+  EXPECT_TRUE(fs::exists(folder_ / "out.sr"));
+  EXPECT_TRUE(dialogs_.warnings.isEmpty());
+  // A name without a known ending becomes a session.
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "bare").string());
+  ASSERT_EQ(panel_->exportRecord(), 0);
+  EXPECT_TRUE(fs::exists(folder_ / "bare.sr"));
+  // A scope record holds no logic lines for a value change dump.
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "out.vcd").string());
+  EXPECT_EQ(panel_->exportRecord(), 2);
+  ASSERT_EQ(dialogs_.warnings.size(), 1);
+  EXPECT_TRUE(dialogs_.warnings[0].startsWith(QStringLiteral("Cannot export:")));
+  EXPECT_FALSE(fs::exists(folder_ / "out.vcd"));
+  // Cancelled: nothing happens.
+  dialogs_.openAnswer.clear();
+  EXPECT_EQ(panel_->exportRecord(), 0);
+}

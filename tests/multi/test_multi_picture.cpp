@@ -105,11 +105,13 @@ TEST_F(MultiPicture, MenuEntryFollowsTheLanguage) {
   setLanguageIndex(kLanguageEnglish);
   w.applyTexts();
   EXPECT_EQ(act->text(), QStringLiteral("Save picture as…"));
-  // The entry sits in the data-file menu after saving and loading data.
+  // The entry sits in the data-file menu after saving and loading data, before "Export...".
   auto* data = w.findChild<QMenu*>(QStringLiteral("MI_DataFiles"));
   ASSERT_TRUE(data);
-  ASSERT_EQ(data->actions().size(), 3);
+  ASSERT_EQ(data->actions().size(), 4);
   EXPECT_EQ(data->actions().at(2), act);
+  EXPECT_EQ(data->actions().at(3)->objectName(), QStringLiteral("MI_ExportMUVX"));
+  EXPECT_EQ(data->actions().at(3)->text(), QStringLiteral("Export..."));
 }
 
 // The data menu opened over the plot, written when TOLV_WINDOW_SHOT_DIR names a folder.

@@ -2,6 +2,7 @@
 // status grid colours, layout while booting, its position lines and the evaluation page.
 #include <QCheckBox>
 #include <cmath>
+#include <fstream>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
@@ -16,7 +17,9 @@
 #include "common/widgetcolours.h"
 #include "common/windowmessages.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
+#include "common/regional.h"
 #include "multi/multi_dornellpage.h"
+#include "multi/multifiles.h"
 #include "multi/tf_multi_tolvanex_img.h"
 #include "multi_rig.h"
 
@@ -305,6 +308,48 @@ TEST_F(MultiWindow, ScaleTableTitlesFitTheirColumns) {
       EXPECT_GE(sg->columnWidth(c), 72);
     }
   }
+}
+
+
+// "Export..." of the data files menu: the merged record the window holds, as a sigrok session
+// or plain CSV by the name's ending; with nothing to export the user is told so.
+TEST_F(MultiWindow, ExportWritesTheMergedRecordByTheNamesEnding) {
+  TF_Multi_Tolvanex_Img& w = window();
+  QStringList told;
+  w.setExportProblemSink([&](const QString& t) { told << t; });
+  QString answer;
+  w.setFileDialog([&](TF_Multi_Tolvanex_Img::Dialog d, const QString&) {
+    return d == TF_Multi_Tolvanex_Img::Dialog::Export ? answer : QString();
+  });
+  EXPECT_EQ(w.ExportMUVX(), kMultiEmpty);
+  ASSERT_EQ(told.size(), 1);
+  const char sep = char(columnSeparatorSetting().toLatin1());
+  std::vector<std::filesystem::path> parts;
+  for (int d = 0; d < 2; ++d) {
+    DeviceFileHead h;
+    h.serial = QStringLiteral("TX00000%1").arg(d + 1);
+    h.depth = 100;
+    std::string text;
+    appendDeviceFileHead(text, h, sep, '.');
+    for (int i = 0; i < 100; ++i) appendDeviceFileLine(text, i * 1e-5, d + i * 0.01, -1, sep, '.');
+    parts.push_back(root_ / ("dev" + std::to_string(d) + ".CSV"));
+    std::ofstream(parts.back(), std::ios::binary) << text;
+  }
+  ASSERT_EQ(writeMultiDataFile(root_ / "m.CSV", parts, sep), 0);
+  ASSERT_EQ(w.coll().loadDataFile(root_ / "m.CSV"), 0);
+  answer = QString::fromStdString((root_ / "m.sr").string());
+  EXPECT_EQ(w.ExportMUVX(), 0);
+  EXPECT_TRUE(std::filesystem::exists(root_ / "m.sr"));
+  answer = QString::fromStdString((root_ / "m").string());  // no ending: plain CSV
+  EXPECT_EQ(w.ExportMUVX(), 0);
+  std::ifstream in(root_ / "m.csv");
+  std::string line;
+  while (std::getline(in, line) && line.rfind('#', 0) == 0) {
+  }
+  EXPECT_EQ(line, "time_s,TX000001_ch0_V,TX000001_ch1_V,TX000002_ch0_V,TX000002_ch1_V");
+  EXPECT_EQ(told.size(), 1);
+  answer.clear();
+  EXPECT_EQ(w.ExportMUVX(), kMultiCancelled);
 }
 
 }  // namespace

@@ -1,0 +1,66 @@
+#pragma once
+// sigrok sessions (".sr", the zip archive PulseView and sigrok-cli open): a "version" entry
+// ("2"), a "metadata" entry naming the sample rate and channels of one device, the logic
+// samples as little-endian words (unitsize 2, "logic-1-1") and every analog channel as
+// little-endian 32-bit floats in volts ("analog-1-<index>-1", indexes counted on after the
+// logic channels). The archive is written under a temporary name and renamed when whole.
+#include <QString>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "measure/export_plaincsv.h"
+
+namespace tolv {
+
+// A session's rate is a whole number of hertz: longer sample times cannot be stored.
+inline constexpr int kSrRateNotWhole = -1201;
+// Devices of a merged record that sample at different rates, or whose sample instants do not
+// fall on one grid, cannot share a session.
+inline constexpr int kSrTimesDisagree = -1202;
+// Nothing to store.
+inline constexpr int kSrEmpty = -1203;
+
+struct SrAnalogChannel {
+  std::string name;
+  std::vector<float> values;  // volts; NaN where the channel has no sample
+};
+
+struct SrSession {
+  std::uint64_t sampleRate = 0;  // Hz
+  std::vector<std::string> logicNames;  // at most 16; bit k of a word is logicNames[k]
+  std::vector<std::uint16_t> logic;
+  std::vector<SrAnalogChannel> analog;
+};
+
+// The whole-hertz rate of a sample time; 0 when it has none (kSrRateNotWhole then).
+std::uint64_t srSampleRate(double sampleTime);
+
+// The metadata entry's text.
+std::string srMetadataText(const SrSession& s);
+// Writes the archive: 0, kSrEmpty, or the file system's / libzip's error number (positive).
+int writeSrSession(const std::filesystem::path& file, const SrSession& s);
+
+// Sessions of the program's records. Each returns 0 or kSrRateNotWhole / kSrEmpty.
+int srOfScope(const PlainCsvHead& head, std::span<const ScopeSample> samples, SrSession& out);
+int srOfScope(const PlainCsvHead& head, std::span<const double> ch0, std::span<const double> ch1,
+              SrSession& out);
+int srOfLogic(const PlainCsvHead& head, std::span<const std::uint16_t> words, SrSession& out);
+// A logger stream file with its ".VXT": the analog logger's two channels in volts (by the
+// header's ranges, offsets and probes), the I/O logger's 16 lines. Also 2, the header's code,
+// kNoSamples (no time) or kUnknownMode.
+int srOfLoggerFile(const std::filesystem::path& streamFile, SrSession& out);
+
+// A merged multi-device record: channels "<serial>_ch0", "<serial>_ch1" of every device, on
+// one sample grid. The devices must share their sample time; their first samples may lie
+// whole samples apart (each device is shifted onto the grid, NaN before its first and after its
+// last sample). Otherwise kSrTimesDisagree, with the reason in words in *why.
+int srOfMerged(const std::vector<PlainDeviceSeries>& devices, SrSession& out,
+               QString* why = nullptr);
+
+// The reason of a code in words (English), for messages.
+QString srResultText(int rc);
+
+}  // namespace tolv

@@ -1,0 +1,356 @@
+#include "measure/export_stored.h"
+
+#include <cmath>
+#include <optional>
+#include <streambuf>
+
+#include "common/atomicfile.h"
+#include "common/paths.h"
+#include "measure/csvread.h"
+#include "measure/export_sigrok.h"
+#include "measure/export_vcd.h"
+#include "measure/intermediate.h"
+#include "measure/intermediaterecords.h"
+#include "measure/measurecodes.h"
+#include "measure/textheader.h"
+
+namespace tolv {
+
+namespace {
+
+StoredProblem badInput(const QString& reason) {
+  return {kExportBadInput, reason};
+}
+
+StoredProblem badUsage(const QString& reason) {
+  return {kExportBadUsage, reason};
+}
+
+StoredProblem cannotWrite(const fs::path& target, int rc) {
+  return badInput(QStringLiteral("%1 cannot be written: %2")
+                      .arg(QString::fromStdString(target.string()),
+                           measureResultText(rc, 1, ResultContext::Writing)));
+}
+
+// A stream over a crash-safe file: what is written goes to its temporary file.
+class AtomicBuf : public std::streambuf {
+ public:
+  explicit AtomicBuf(TAtomicFile& f) : f_(f) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char ch = traits_type::to_char_type(c);
+    return put(std::string_view(&ch, 1)) ? c : traits_type::eof();
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    return put(std::string_view(s, std::size_t(n))) ? n : 0;
+  }
+
+ public:
+  int error() const { return error_; }
+
+ private:
+  bool put(std::string_view bytes) {
+    if (error_ == 0) error_ = f_.write(bytes);
+    return error_ == 0;
+  }
+  TAtomicFile& f_;
+  int error_ = 0;
+};
+
+bool isConsole(const fs::path& target) {
+  return target == "-";
+}
+
+// Runs a writer on the target: the console, or a crash-safe file committed only when the
+// writer succeeded.
+StoredProblem writeTarget(const fs::path& target, std::ostream* console,
+                          const std::function<int(std::ostream&)>& write) {
+  if (isConsole(target)) {
+    if (!console) return badUsage(QStringLiteral("no standard output to write to"));
+    const int rc = write(*console);
+    return rc == 0 ? StoredProblem{} : badInput(readResultText(rc));
+  }
+  int rc = checkTargetName(target);
+  if (rc == 0) rc = makeFolders(target.parent_path() / "x.x");
+  if (rc != 0) return cannotWrite(target, rc);
+  TAtomicFile f(target);
+  if (f.status() != 0) return cannotWrite(target, f.status());
+  AtomicBuf buf(f);
+  std::ostream out(&buf);
+  rc = write(out);
+  // Without commit the temporary file goes and an old target stays whole.
+  if (buf.error() != 0) return cannotWrite(target, buf.error());
+  if (rc == 5 || !out) return cannotWrite(target, 5);
+  if (rc != 0) return badInput(readResultText(rc));
+  if (const int c = f.commit(); c != 0) return cannotWrite(target, c);
+  return {};
+}
+
+StoredProblem writeSession(const fs::path& target, int built, const SrSession& s) {
+  if (built == kSrRateNotWhole || built == kSrTimesDisagree) return badUsage(srResultText(built));
+  if (built != 0) return badInput(built == kSrEmpty ? srResultText(built) : readResultText(built));
+  if (isConsole(target))
+    return badUsage(QStringLiteral("a sigrok session is a zip archive: give a file, not -"));
+  const int rc = writeSrSession(target, s);
+  if (rc == kSrEmpty) return badInput(srResultText(rc));
+  return rc == 0 ? StoredProblem{} : cannotWrite(target, rc);
+}
+
+StoredProblem noVcd(const char* what) {
+  return badUsage(QStringLiteral("a value change dump holds logic lines; %1 goes to sr or csv")
+                      .arg(QLatin1String(what)));
+}
+
+// A record of samples in memory: scope pairs, or logic words.
+struct Loaded {
+  PlainCsvHead head;
+  std::vector<ScopeSample> scope;
+  std::vector<double> ch0, ch1;  // tables read back keep their values as doubles
+  std::vector<std::uint16_t> words;
+  std::vector<VoltmeterReading> readings;
+  enum class What { Scope, ScopeDoubles, Logic, Voltmeter } what = What::Scope;
+};
+
+StoredProblem exportLoaded(ExportFormat format, const Loaded& l, const fs::path& target,
+                           std::ostream* console) {
+  using W = Loaded::What;
+  if (format == ExportFormat::Vcd) {
+    if (l.what != W::Logic) return noVcd(l.what == W::Voltmeter ? "a voltmeter series" : "a scope record");
+    return writeTarget(target, console, [&](std::ostream& o) { return writeVcd(o, l.head, l.words); });
+  }
+  if (format == ExportFormat::Sr) {
+    SrSession s;
+    int rc = 0;
+    switch (l.what) {
+      case W::Scope:
+        rc = srOfScope(l.head, l.scope, s);
+        break;
+      case W::ScopeDoubles:
+        rc = srOfScope(l.head, l.ch0, l.ch1, s);
+        break;
+      case W::Logic:
+        rc = srOfLogic(l.head, l.words, s);
+        break;
+      case W::Voltmeter:
+        return badUsage(QStringLiteral(
+            "a voltmeter series has no regular sample rate for a sigrok session; it goes to csv"));
+    }
+    return writeSession(target, rc, s);
+  }
+  return writeTarget(target, console, [&](std::ostream& o) {
+    switch (l.what) {
+      case W::Scope:
+        return writePlainScope(o, l.head, l.scope);
+      case W::ScopeDoubles:
+        return writePlainScope(o, l.head, l.ch0, l.ch1);
+      case W::Logic:
+        return writePlainLogic(o, l.head, l.words);
+      case W::Voltmeter:
+        return writePlainVoltmeter(o, l.head, l.readings);
+    }
+    return 0;
+  });
+}
+
+StoredProblem exportLogger(ExportFormat format, const fs::path& source, bool analog,
+                           const QString& serial, const fs::path& target, std::ostream* console) {
+  if (format == ExportFormat::Sr) {
+    SrSession s;
+    const int rc = srOfLoggerFile(source, s);
+    return writeSession(target, rc, s);
+  }
+  if (format == ExportFormat::Vcd && analog) return noVcd("an analog-logger stream");
+  return writeTarget(target, console, [&](std::ostream& o) {
+    return format == ExportFormat::Vcd ? writeVcdLoggerFile(o, source, serial)
+                                       : writePlainLoggerFile(o, source, serial);
+  });
+}
+
+// The record of an intermediate file with its header.
+StoredProblem loadIntermediate(StoredKind kind, const fs::path& source, const QString& serial,
+                               Loaded& l) {
+  SettingsRecord h;
+  std::optional<DayTime> t;
+  int rc = readTextHeader(source, h, &t);
+  if (rc != 0) return badInput(readResultText(rc));
+  if (!t) return badInput(QStringLiteral("its text header carries no measurement time"));
+  const RecordInfo info{serial, h, *t};
+  switch (kind) {
+    case StoredKind::Scope: {
+      int n = 0;
+      if ((rc = readScopeIntermediate(source, l.scope, n)) != 0) return badInput(readResultText(rc));
+      l.scope.resize(std::size_t(std::max(n, 0)));  // the entry after the last sample goes
+      l.head = plainHeadOf(info, n);
+      l.what = Loaded::What::Scope;
+      return {};
+    }
+    case StoredKind::Logic: {
+      TLogAnalList list;
+      if ((rc = readLogicIntermediate(source, list)) != 0) return badInput(readResultText(rc));
+      int n = list.count();
+      // The zero entry written after the last sample is no sample.
+      if (n > 0 && list.at(n - 1).sampleNumber == -1) --n;
+      for (int i = 0; i < n; ++i) l.words.push_back(list.at(i).word);
+      l.head = plainHeadOf(info, n);
+      l.what = Loaded::What::Logic;
+      return {};
+    }
+    case StoredKind::Voltmeter: {
+      if ((rc = readVoltmeterIntermediate(source, l.readings)) != 0)
+        return badInput(readResultText(rc));
+      l.head = plainHeadOf(info, std::int64_t(l.readings.size()));
+      l.what = Loaded::What::Voltmeter;
+      return {};
+    }
+    default:
+      return badInput(QStringLiteral("unknown kind of file"));
+  }
+}
+
+}  // namespace
+
+bool exportFormatOf(const QString& word, ExportFormat& out) {
+  const QString w = word.toLower();
+  if (w == QLatin1String("vcd")) out = ExportFormat::Vcd;
+  else if (w == QLatin1String("sr")) out = ExportFormat::Sr;
+  else if (w == QLatin1String("csv")) out = ExportFormat::PlainCsv;
+  else return false;
+  return true;
+}
+
+const char* exportEnding(ExportFormat f) {
+  switch (f) {
+    case ExportFormat::Vcd:
+      return ".vcd";
+    case ExportFormat::Sr:
+      return ".sr";
+    case ExportFormat::PlainCsv:
+      return "_plain.csv";
+  }
+  return "";
+}
+
+fs::path exportTargetFor(const fs::path& source, ExportFormat f) {
+  fs::path t = source;
+  t.replace_extension();
+  t += exportEnding(f);
+  return t;
+}
+
+StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, const fs::path& target,
+                               std::ostream* console, const StoredExportHooks& hooks) {
+  StoredKind kind = StoredKind::Unknown;
+  QString serial;
+  StoredText text;
+  StoredProblem p = identifyStoredFile(source, hooks.csvColumn, kind, &serial, &text, hooks.probe);
+  if (!p.ok()) return p;
+  Loaded l;
+  switch (kind) {
+    case StoredKind::AnalogLogger:
+    case StoredKind::IoLogger:
+      return exportLogger(format, source, kind == StoredKind::AnalogLogger, serial, target,
+                          console);
+    case StoredKind::Scope:
+    case StoredKind::Logic:
+    case StoredKind::Voltmeter:
+      p = loadIntermediate(kind, source, serial, l);
+      if (!p.ok()) return p;
+      break;
+    case StoredKind::ScopeVxd: {
+      VxdHeader h;
+      if (const int rc = readScopeVxd(source, h, l.scope); rc != 0)
+        return badInput(readResultText(rc));
+      l.head = plainHeadOfVxd(h, kModeOSA0);
+      l.head.samples = std::int64_t(l.scope.size());
+      l.what = Loaded::What::Scope;
+      break;
+    }
+    case StoredKind::LogicVxd: {
+      VxdHeader h;
+      if (const int rc = readLogicVxd(source, h, l.words); rc != 0)
+        return badInput(readResultText(rc));
+      l.head = plainHeadOfVxd(h, kModeLAIO);
+      l.head.samples = std::int64_t(l.words.size());
+      l.what = Loaded::What::Logic;
+      break;
+    }
+    case StoredKind::ScopeCsv: {
+      const std::string_view bytes = text.view();
+      StoredScopeCsv t;
+      int row = 0;
+      const char column = storedCsvColumn(firstLineOf(bytes), hooks.csvColumn);
+      if (const int rc = readScopeCsv(bytes, column, t, &row); rc != 0)
+        return badInput(rc == kCsvBadCell ? QStringLiteral("line %1 is not a scope row").arg(row)
+                                          : readResultText(rc));
+      l.head.serial = t.serial;
+      l.head.mode = kModeOSA0;
+      l.head.time = t.time;
+      l.head.sampleTime = t.sampleTime;
+      l.head.samples = std::int64_t(t.ch0.size());
+      l.head.trgTypString = t.trgTypString;
+      if (t.pretrigger != 0 && t.sampleTime > 0) l.head.triggerSample = t.pretrigger / t.sampleTime;
+      l.ch0 = std::move(t.ch0);
+      l.ch1 = std::move(t.ch1);
+      l.what = Loaded::What::ScopeDoubles;
+      break;
+    }
+    case StoredKind::LogicCsv:
+    case StoredKind::IoLoggerCsv: {
+      const std::string_view bytes = text.view();
+      StoredLogicCsv t;
+      int row = 0;
+      const char column = storedCsvColumn(firstLineOf(bytes), hooks.csvColumn);
+      if (const int rc = readLogicCsv(bytes, column, t, &row); rc != 0)
+        return badInput(rc == kCsvBadCell ? QStringLiteral("line %1 is not a timing row").arg(row)
+                                          : readResultText(rc));
+      l.head.serial = t.serial;
+      l.head.mode = t.ioLogger ? kModeDLDI : kModeLAIO;
+      l.head.time = t.time;
+      l.head.sampleTime = t.step;
+      l.head.samples = std::int64_t(t.words.size());
+      l.head.trgTypString = t.trgTypString;
+      if (!t.ioLogger && t.memoryDepth > 0 && usesTriggerPoint(kModeLAIO, t.trgTypString)) {
+        l.head.triggerPoint = double(t.triggerPoint);
+        l.head.triggerSample = std::nearbyint(double(t.triggerPoint) * 0.01 * double(t.memoryDepth));
+      }
+      l.words = std::move(t.words);
+      l.what = Loaded::What::Logic;
+      break;
+    }
+    case StoredKind::MultiCsv: {
+      if (!hooks.merged) return badInput(QStringLiteral("multi-device data files are not read here"));
+      const std::string_view bytes = text.view();
+      PlainCsvHead head;
+      std::vector<PlainDeviceSeries> devices;
+      if (const int rc = hooks.merged(bytes, storedCsvColumn(firstLineOf(bytes), hooks.csvColumn),
+                                      head, devices);
+          rc != 0)
+        return badInput(readResultText(rc));
+      return exportMerged(format, head, devices, target, console);
+    }
+    case StoredKind::Unknown:
+      return badInput(QStringLiteral("unknown kind of file"));
+  }
+  return exportLoaded(format, l, target, console);
+}
+
+StoredProblem exportMerged(ExportFormat format, const PlainCsvHead& head,
+                           const std::vector<PlainDeviceSeries>& devices, const fs::path& target,
+                           std::ostream* console) {
+  if (devices.empty()) return badInput(readResultText(kEmptySampleList));
+  if (format == ExportFormat::Vcd) return noVcd("a merged multi-device record");
+  if (format == ExportFormat::Sr) {
+    SrSession s;
+    QString why;
+    const int rc = srOfMerged(devices, s, &why);
+    if (rc == kSrTimesDisagree)
+      return badUsage(QStringLiteral("the devices cannot share one sigrok session: ") + why);
+    return writeSession(target, rc, s);
+  }
+  return writeTarget(target, console,
+                     [&](std::ostream& o) { return writePlainMerged(o, head, devices); });
+}
+
+}  // namespace tolv

@@ -1,0 +1,56 @@
+#pragma once
+// Stored files in the formats other programs open: any file the stored-file reader knows
+// (intermediate .FIL with its .VXT, .VXD, the window's CSV tables, the multi-device data file)
+// to VCD (logic-analyser and I/O-logger records), a sigrok session (every record with a regular
+// time axis) or plain CSV (everything). Targets are written under a temporary name and renamed
+// when whole; "-" writes VCD and CSV to a console stream instead.
+#include <QString>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <string_view>
+#include <vector>
+
+#include "measure/export_plaincsv.h"
+#include "measure/storedfile.h"
+
+namespace tolv {
+
+enum class ExportFormat { Vcd, Sr, PlainCsv };
+
+// "vcd", "sr", "csv" (any case); false for another word.
+bool exportFormatOf(const QString& word, ExportFormat& out);
+// The ending of a target made from the source's name: ".vcd", ".sr", "_plain.csv".
+const char* exportEnding(ExportFormat f);
+// The default target: the source's name with its extension replaced by the ending.
+std::filesystem::path exportTargetFor(const std::filesystem::path& source, ExportFormat f);
+
+// A merged multi-device table read into devices (the layer that knows the table hands it in):
+// 0 or the reader's code.
+using MergedTableReader = std::function<int(std::string_view bytes, char column,
+                                            PlainCsvHead& head,
+                                            std::vector<PlainDeviceSeries>& devices)>;
+
+struct StoredExportHooks {
+  StoredTableProbe probe;   // recognises the merged table
+  MergedTableReader merged;  // and reads it
+  char csvColumn = '\t';     // preferred column separator of CSV input
+};
+
+// Exit codes of the problems below, as the converter uses them.
+inline constexpr int kExportBadInput = 1;
+inline constexpr int kExportBadUsage = 2;
+
+// Exports `source` to `target` ("-": to *console). The problem carries 1 (unreadable input, an
+// output that cannot be written), 2 (the format cannot hold this record) and the reason in
+// words, without the file name.
+StoredProblem exportStoredFile(ExportFormat format, const std::filesystem::path& source,
+                               const std::filesystem::path& target, std::ostream* console,
+                               const StoredExportHooks& hooks = {});
+
+// A merged record already in memory (the multi-device window's), to a target file.
+StoredProblem exportMerged(ExportFormat format, const PlainCsvHead& head,
+                           const std::vector<PlainDeviceSeries>& devices,
+                           const std::filesystem::path& target, std::ostream* console);
+
+}  // namespace tolv

@@ -1,0 +1,189 @@
+#include "measure/export_vcd.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <optional>
+#include <vector>
+
+#include "common/version.h"
+#include "measure/loggerstream.h"
+#include "measure/measurecodes.h"
+#include "measure/textheader.h"
+
+namespace tolv {
+
+namespace {
+
+constexpr int kOutputFailed = 5;
+constexpr std::size_t kPiece = std::size_t(1) << 20;
+
+void appendU64(std::string& s, std::uint64_t v) {
+  char buf[24];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  s.append(buf, r.ptr);
+}
+
+std::string shortest(double v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+char laneId(int lane) {
+  return char('!' + lane);
+}
+
+// A VCD identifier: letters, digits and underscores only.
+std::string moduleName(const QString& serial) {
+  std::string s;
+  for (const QChar c : serial) {
+    const char l = c.toLatin1();
+    s += (std::isalnum(static_cast<unsigned char>(l)) || l == '_') ? l : '_';
+  }
+  return s.empty() ? std::string("tolvanex") : s;
+}
+
+}  // namespace
+
+std::string VcdTimescale::text() const {
+  return std::to_string(factor) + ' ' + unit;
+}
+
+VcdTimescale vcdTimescaleOf(double sampleTime) {
+  static constexpr struct {
+    const char* unit;
+    double seconds;
+  } units[] = {{"s", 1}, {"ms", 1e-3}, {"us", 1e-6}, {"ns", 1e-9}, {"ps", 1e-12}, {"fs", 1e-15}};
+  VcdTimescale t;
+  if (!(std::isfinite(sampleTime) && sampleTime > 0)) return t;
+  for (const auto& u : units) {
+    for (int factor : {100, 10, 1}) {
+      const double ratio = sampleTime / (u.seconds * factor);
+      const double r = std::nearbyint(ratio);
+      if (r >= 1 && std::fabs(ratio - r) <= std::min(1e-6 * r, 1e-3)) {
+        t.factor = factor;
+        t.unit = u.unit;
+        t.ticks = std::int64_t(r);
+        return t;
+      }
+    }
+  }
+  // No whole multiple of any timescale: the nearest femtosecond, or nanosecond for long steps.
+  const bool fine = sampleTime < 1e-3;
+  t.factor = 1;
+  t.unit = fine ? "fs" : "ns";
+  t.ticks = std::max<std::int64_t>(1, std::llround(sampleTime / (fine ? 1e-15 : 1e-9)));
+  return t;
+}
+
+TVcdWriter::TVcdWriter(std::ostream& out, const PlainCsvHead& head)
+    : out_(out), scale_(vcdTimescaleOf(head.sampleTime)) {
+  std::string& s = text_;
+  if (head.time) s += "$date\n\t" + isoTimeText(*head.time) + "\n$end\n";
+  const VersionInfo& v = versionInfo();
+  s += "$version\n\t" + v.productName.toStdString() + ' ' + v.fileVersion.toStdString() +
+       "\n$end\n";
+  s += "$comment\n\tserial " + head.serial.toStdString() + ", mode " + modeCodeText(head.mode);
+  s += ", sample time " + shortest(head.sampleTime) + " s";
+  if (head.samples >= 0) s += ", " + std::to_string(head.samples) + " samples";
+  s += ", " + std::to_string(scale_.ticks) + " ticks per sample\n$end\n";
+  if (head.triggerSample) {
+    const double ts = *head.triggerSample;
+    s += "$comment\n\ttrigger at sample " + shortest(ts) + " (time #" +
+         shortest(ts * double(scale_.ticks)) + ")";
+    if (!head.trgTypString.empty()) s += ", type " + head.trgTypString;
+    if (!head.pattern.empty()) s += ", pattern " + head.pattern;
+    s += "\n$end\n";
+  }
+  s += "$timescale " + scale_.text() + " $end\n";
+  s += "$scope module " + moduleName(head.serial) + " $end\n";
+  for (int lane = 0; lane < kLanes; ++lane)
+    s += std::string("$var wire 1 ") + laneId(lane) + " D" + std::to_string(lane) + " $end\n";
+  s += "$upscope $end\n$enddefinitions $end\n";
+}
+
+void TVcdWriter::flushIfLarge() {
+  if (text_.size() < kPiece) return;
+  if (out_) out_.write(text_.data(), std::streamsize(text_.size()));
+  text_.clear();
+}
+
+int TVcdWriter::add(std::span<const std::uint16_t> words) {
+  std::string& s = text_;
+  for (const std::uint16_t w : words) {
+    if (n_ == 0) {
+      s += "#0\n$dumpvars\n";
+      for (int lane = 0; lane < kLanes; ++lane) {
+        s += (w >> lane) & 1 ? '1' : '0';
+        s += laneId(lane);
+        s += '\n';
+      }
+      s += "$end\n";
+    } else if (w != last_) {
+      s += '#';
+      appendU64(s, n_ * std::uint64_t(scale_.ticks));
+      s += '\n';
+      const std::uint16_t changed = std::uint16_t(w ^ last_);
+      for (int lane = 0; lane < kLanes; ++lane) {
+        if (!((changed >> lane) & 1)) continue;
+        s += (w >> lane) & 1 ? '1' : '0';
+        s += laneId(lane);
+        s += '\n';
+      }
+    }
+    last_ = w;
+    ++n_;
+    flushIfLarge();
+  }
+  if (!out_) failed_ = true;
+  return failed_ ? kOutputFailed : 0;
+}
+
+int TVcdWriter::finish() {
+  // The end of the last sample, so the reader's record is as long as ours.
+  text_ += '#';
+  appendU64(text_, n_ * std::uint64_t(scale_.ticks));
+  text_ += '\n';
+  if (out_) out_.write(text_.data(), std::streamsize(text_.size()));
+  text_.clear();
+  out_.flush();
+  if (!out_) failed_ = true;
+  return failed_ ? kOutputFailed : 0;
+}
+
+int writeVcd(std::ostream& out, const PlainCsvHead& head, std::span<const std::uint16_t> words) {
+  TVcdWriter w(out, head);
+  const int rc = w.add(words);
+  const int end = w.finish();
+  return rc != 0 ? rc : end;
+}
+
+int writeVcdLoggerFile(std::ostream& out, const fs::path& streamFile, const QString& serial) {
+  SettingsRecord header;
+  DayTime start;
+  if (const int rc = readLoggerStreamHeader(streamFile, header, start); rc != 0) return rc;
+  if (header.mode != kModeDLDI) return kUnknownMode;
+  LoggerStreamShape shape;
+  if (const int rc = streamFileShape(streamFile, false, shape); rc != 0) return rc;
+  std::ifstream in(streamFile, std::ios::binary);
+  if (!in) return 5;
+  TVcdWriter w(out, plainHeadOf(RecordInfo{serial, header, start}, std::int64_t(shape.samples)));
+  std::vector<std::uint8_t> buf(kPiece);
+  std::vector<std::uint16_t> words(kPiece / 4);
+  const std::uint64_t step = words.size();
+  for (std::uint64_t done = 0; done < shape.samples; done += step) {
+    const std::uint64_t n = std::min(step, shape.samples - done);
+    in.read(reinterpret_cast<char*>(buf.data()), std::streamsize(4 * n));
+    if (in.gcount() != std::streamsize(4 * n)) return kDamagedFile;  // shrank meanwhile
+    // The second word of every sample holds the lines.
+    for (std::uint64_t k = 0; k < n; ++k)
+      words[k] = std::uint16_t(buf[4 * k + 2] | (buf[4 * k + 3] << 8));
+    if (const int rc = w.add(std::span(words.data(), std::size_t(n))); rc != 0) return rc;
+  }
+  return w.finish();
+}
+
+}  // namespace tolv

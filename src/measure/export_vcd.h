@@ -1,0 +1,65 @@
+#pragma once
+// Value Change Dump (IEEE 1364) of logic-analyser records and I/O-logger streams, the text
+// GTKWave, PulseView and sigrok-cli open: one 1-bit wire per lane (D0 .. D15) in a module named
+// after the device's serial number, and only the changes of the sample word, so long quiet
+// stretches cost nothing.
+//
+// The timescale is the largest one VCD allows (1, 10 or 100 s, ms, us, ns, ps, fs) that the
+// sample time is a whole multiple of; every sample lies on a multiple of it ("ticks per
+// sample": 2 for 2 us samples at 1 us). The file ends with the time just after the last sample,
+// so readers see the whole record. $date holds the MeasurementTime (ISO 8601), $comment the
+// serial, mode, sample time, sample count, ticks per sample and the trigger: its sample, its
+// VCD time, type and pattern. Time 0 is the first sample (VCD has no negative times).
+#include <QString>
+#include <cstdint>
+#include <filesystem>
+#include <ostream>
+#include <span>
+#include <string>
+
+#include "measure/export_plaincsv.h"
+
+namespace tolv {
+
+struct VcdTimescale {
+  int factor = 1;            // 1, 10 or 100
+  const char* unit = "us";   // s, ms, us, ns, ps, fs
+  std::int64_t ticks = 1;    // timescale units per sample
+  std::string text() const;  // "10 us"
+};
+// The timescale of a sample time (seconds); a time of no exact grid is put on 1 fs (or 1 ns
+// when that would overflow) to the nearest tick.
+VcdTimescale vcdTimescaleOf(double sampleTime);
+
+// Writes a VCD incrementally: the head at once, then words as they come, the end time last.
+class TVcdWriter {
+ public:
+  static constexpr int kLanes = 16;
+  // head.sampleTime is the step between samples; head.samples, when known, goes into the
+  // comment.
+  TVcdWriter(std::ostream& out, const PlainCsvHead& head);
+  // Appends samples; returns 0 or 5 when the stream failed.
+  int add(std::span<const std::uint16_t> words);
+  // Writes the end time; 0 or 5.
+  int finish();
+  std::uint64_t samples() const { return n_; }
+
+ private:
+  void flushIfLarge();
+  std::ostream& out_;
+  VcdTimescale scale_;
+  std::string text_;
+  std::uint64_t n_ = 0;
+  std::uint16_t last_ = 0;
+  bool failed_ = false;
+};
+
+// A whole record in one go: 0, or 5 when the stream failed.
+int writeVcd(std::ostream& out, const PlainCsvHead& head, std::span<const std::uint16_t> words);
+// An I/O-logger stream file with its ".VXT", read in pieces. 0, 2 when missing, the header's
+// code, kNoSamples for a header without time, kUnknownMode for a stream of another mode,
+// kDamagedFile when it shrank while read, 5 when the output failed.
+int writeVcdLoggerFile(std::ostream& out, const std::filesystem::path& streamFile,
+                       const QString& serial);
+
+}  // namespace tolv

@@ -1,0 +1,54 @@
+#pragma once
+// A device without a window as a member of the multi-device collection, and the receiver that
+// hands its record notices to the collection as the multi-device window does.
+#include <QObject>
+#include <functional>
+
+#include "measure/devicesession.h"
+#include "multi/multimember.h"
+
+namespace tolv {
+
+class TSessionMember final : public IMultiMember {
+ public:
+  explicit TSessionMember(TDeviceSession& s) : s_(s) {}
+  TDeviceSession& session() { return s_; }
+
+  QString serial() const override { return s_.serial(); }
+  int setMultiLink(QObject* handle, int index) override;
+  void setActive(bool on) override { s_.data().setActive(on); }
+  bool active() const override { return s_.data().active(); }
+  // Nothing to show or draw: the collection keeps the records.
+  void setShown(bool) override {}
+  bool shown() const override { return false; }
+  void setPlotSwitch(bool) override {}
+  void showScopeControlsPage() override {}
+  void setSingleShot(bool on) override { s_.acquisition().setSingleShot(on); }
+  void switchMode(const QString& modeCode) override;
+  void startMeasurement() override;
+  void stopMeasurement() override { s_.stop(); }
+  std::uint32_t runCount() const override { return s_.acquisition().runsWritten(); }
+  bool recordComing() override { return s_.acquisition().recordComing(); }
+  std::int32_t memoryDepth() const override;
+  double sampleInterval() const override;
+  DayTime recordTime() const override;
+  void rescale(double offs1, double gain1, double offs2, double gain2) override;
+  const double* channel1() const override { return s_.data().plotChannel0(); }
+  const double* channel2() const override { return s_.data().plotChannel1(); }
+
+ private:
+  TDeviceSession& s_;
+};
+
+// Record notices (window message 1035) to a function, for a collection without its window.
+class TRecordNoticeReceiver final : public QObject {
+ public:
+  explicit TRecordNoticeReceiver(std::function<void(const MultiRecordNotice&)> f)
+      : f_(std::move(f)) {}
+  bool event(QEvent* e) override;
+
+ private:
+  std::function<void(const MultiRecordNotice&)> f_;
+};
+
+}  // namespace tolv

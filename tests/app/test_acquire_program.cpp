@@ -1,0 +1,268 @@
+// The built program measuring without a display, as a script on a server runs it: files,
+// standard error, exit codes and the stop by a signal.
+#include <gtest/gtest.h>
+
+#include "app/acquire_files.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "multi/multifiles.h"
+
+#ifdef TOLV_PROGRAM_PATH
+
+using namespace tolv;
+using namespace tolv::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Finished {
+  int code = -1;
+  QString err;
+  QString out;
+};
+
+class AcquireProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    root_ = fs::path(dir_.path().toStdString());
+  }
+  void start(QStringList args) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    env.insert("LC_ALL", "C");
+    // Replies move as soon as they are ready: records of 131000 samples take the program's time,
+    // not the 17 s a real link needs.
+    if (fastLink_) env.insert("TOLV_SIM_FAST_LINK", "1");
+    p_.setProcessEnvironment(env);
+    args.prepend("--acquire");
+    args << "--data-root" << q(root_ / "data");
+    p_.start(TOLV_PROGRAM_PATH, args);
+    ASSERT_TRUE(p_.waitForStarted());
+  }
+  Finished wait(int ms = 120000) {
+    Finished r;
+    if (!p_.waitForFinished(ms)) {
+      p_.kill();
+      p_.waitForFinished();
+      return r;
+    }
+    r.code = p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -2;
+    r.err = QString::fromLocal8Bit(p_.readAllStandardError());
+    r.out = QString::fromLocal8Bit(p_.readAllStandardOutput());
+    return r;
+  }
+  Finished run(const QStringList& args) {
+    start(args);
+    return wait();
+  }
+  static QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+
+  QTemporaryDir dir_;
+  fs::path root_;
+  QProcess p_;
+  bool fastLink_ = true;
+};
+
+}  // namespace
+
+TEST_F(AcquireProgram, ThreeScopeRecordsOfOneDevice) {
+  const fs::path out = root_ / "out";
+  const Finished r = run({"--simulate", "1", "--mode", "OSA0", "--samples", "131000", "--records",
+                          "3", "--out", q(out)});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const fs::path dev = out / "TVS00001";
+  EXPECT_EQ(filesUnder(dev, ".CSV").size(), 3u);
+  EXPECT_EQ(filesUnder(dev / "Intermediate_OSA0", ".FIL").size(), 3u);
+  for (const fs::path& f : filesUnder(dev / "Intermediate_OSA0", ".FIL"))
+    EXPECT_EQ(fs::file_size(f), 131001u * 8);  // N + 1 float pairs
+  // Not a terminal: one progress line per record, naming the device.
+  const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3) << r.err.toStdString();
+  EXPECT_TRUE(lines[2].startsWith("TVS00001 3 records")) << lines[2].toStdString();
+  // The stored settings of the device window stay as they were.
+  EXPECT_FALSE(fs::exists(root_ / "data" / "TVS00001" / "LastSettings.VXS"));
+}
+
+TEST_F(AcquireProgram, FourDevicesMergedEveryCycle) {
+  const fs::path out = root_ / "merged";
+  const Finished r = run({"--simulate", "4", "--merged", "--duration", "5s", "--out", q(out),
+                          "--separator", ";", "--quiet"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+  const auto files = filesUnder(out, ".CSV");
+  ASSERT_GE(files.size(), 1u);
+  for (const fs::path& f : files) {
+    TREADing read;
+    ASSERT_EQ(readMultiDataFile(f, ';', read), 0) << f;
+    EXPECT_EQ(read.deviceCount, 4) << f;
+    EXPECT_EQ(read.names, QStringList({"TVS00001", "TVS00002", "TVS00003", "TVS00004"}));
+  }
+}
+
+TEST_F(AcquireProgram, LoggerStoppedByASignalKeepsEveryByte) {
+  const fs::path out = root_ / "log", trace = root_ / "trace";
+  fastLink_ = false;  // the stream at the device's own pace
+  fs::create_directories(trace);
+  start({"--simulate", "1", "--mode", "DLA0", "--sample-time", "100us", "--out", q(out),
+         "--sim-trace", q(trace)});
+  const fs::path fil = out / "TVS00001" / "Intermediate_DLA0";
+  // Stopped once the stream has been written for a while.
+  for (int i = 0; i < 200 && filesUnder(fil, ".FIL").empty(); ++i) QThread::msleep(50);
+  QThread::msleep(1500);
+  ::kill(pid_t(p_.processId()), SIGINT);
+  const Finished r = wait();
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const auto files = filesUnder(fil, ".FIL");
+  ASSERT_EQ(files.size(), 1u);
+  // Every byte the device sent after the run command, end marker included.
+  std::ifstream t(trace / "TVS00001.trace");
+  std::string line, sent;
+  bool afterRun = false;
+  while (std::getline(t, line)) {
+    std::istringstream l(line);
+    std::string at, dir;
+    std::size_t n = 0;
+    l >> at >> dir >> n;
+    std::string bytes;
+    for (std::size_t i = 0; i < n; ++i) {
+      std::string hex;
+      l >> hex;
+      bytes += char(std::stoi(hex, nullptr, 16));
+    }
+    if (dir == "in" && bytes.rfind("*RUN", 0) == 0) {
+      afterRun = true;
+      sent.clear();
+    } else if (dir == "out" && afterRun) {
+      sent += bytes;
+    }
+  }
+  ASSERT_GT(sent.size(), 1000u);
+  EXPECT_EQ(slurp(files[0]), sent);
+}
+
+TEST_F(AcquireProgram, WrongUsageAndMissingDevices) {
+  Finished r = run({"--simulate", "1", "--samples", "131001"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_TRUE(r.err.contains("TVS00001: --samples 131001 is no memory depth of OSA0; nearest: "
+                             "131000"))
+      << r.err.toStdString();
+  r = run({"--simulate", "1", "--duration", "soon"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_TRUE(r.err.contains("Try \"multi_tolvanex --help\""));
+  r = run({"--simulate", "2", "--device", "TVS00009"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains("TVS00009: no such device; listed: TVS00001, TVS00002"));
+  r = run({"--simulate", "0"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains("no Tolvanex device found"));
+  // Nothing was started: no folder of any device.
+  EXPECT_FALSE(fs::exists(root_ / "data" / "TVS00001"));
+}
+
+TEST_F(AcquireProgram, VoltmeterReadingsAndItsFiles) {
+  const fs::path out = root_ / "vm";
+  const Finished r = run({"--simulate", "1", "--mode", "VMD0", "--records", "5", "--out", q(out)});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.err.split('\n', Qt::SkipEmptyParts).size(), 5);
+  // The chart CSV of the readings and the intermediate file of the series.
+  EXPECT_EQ(filesUnder(out / "TVS00001", ".CSV").size(), 1u);
+  EXPECT_EQ(filesUnder(out / "TVS00001" / "Intermediate_VMXY", ".FIL").size(), 1u);
+}
+
+TEST_F(AcquireProgram, VoltmeterToStandardOutputOneLinePerReading) {
+  const Finished r = run({"--simulate", "1", "--mode", "VMD0", "--records", "6", "--out", "-"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  QStringList rows;
+  int header = 0;
+  for (const QString& l : r.out.split('\n', Qt::SkipEmptyParts)) {
+    if (l.startsWith('#')) continue;
+    if (l == QLatin1String("time_s,ch0_V,ch1_V")) {
+      ++header;
+      continue;
+    }
+    rows << l;
+  }
+  EXPECT_EQ(header, 1);  // one block, streamed
+  ASSERT_EQ(rows.size(), 6) << r.out.toStdString();
+  double last = -1;
+  for (const QString& row : rows) {
+    const QStringList cells = row.split(',');
+    ASSERT_EQ(cells.size(), 3) << row.toStdString();
+    bool ok[3];
+    const double t = cells[0].toDouble(&ok[0]);
+    cells[1].toDouble(&ok[1]);
+    cells[2].toDouble(&ok[2]);
+    EXPECT_TRUE(ok[0] && ok[1] && ok[2]) << row.toStdString();
+    EXPECT_GT(t, last);
+    last = t;
+  }
+  // No data file of the device; the series is kept in its intermediate file as the window keeps it.
+  EXPECT_TRUE(filesUnder(root_ / "data" / "TVS00001", ".CSV").empty());
+  EXPECT_EQ(filesUnder(root_ / "data" / "TVS00001" / "Intermediate_VMXY", ".FIL").size(), 1u);
+  // And pandas reads it as written.
+  QProcess py;
+  py.start("/usr/bin/python3", {"-c",
+                       "import sys,pandas as p; d=p.read_csv(sys.stdin, comment='#'); "
+                       "print(len(d), list(d.columns), d.dtypes.iloc[1])"});
+  ASSERT_TRUE(py.waitForStarted());
+  py.write(r.out.toUtf8());
+  py.closeWriteChannel();
+  ASSERT_TRUE(py.waitForFinished(60000));
+  EXPECT_EQ(QString::fromUtf8(py.readAllStandardOutput()).trimmed(),
+            "6 ['time_s', 'ch0_V', 'ch1_V'] float64");
+}
+
+TEST_F(AcquireProgram, ScopeRecordsToStandardOutputOneBlockEach) {
+  const Finished r = run({"--simulate", "1", "--samples", "1000", "--records", "2", "--out", "-",
+                          "--quiet"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.err.isEmpty());
+  EXPECT_EQ(r.out.count("# multi_tolvanex plain CSV"), 2);
+  EXPECT_EQ(r.out.count("time_s,ch0_V,ch1_V"), 2);
+  EXPECT_EQ(r.out.count("# serial: TVS00001"), 2);
+  int rows = 0;
+  for (const QString& l : r.out.split('\n', Qt::SkipEmptyParts))
+    if (!l.startsWith('#') && !l.startsWith("time_s")) ++rows;
+  EXPECT_EQ(rows, 2000);
+  // Loggers and merged cycles need a folder.
+  EXPECT_EQ(run({"--simulate", "1", "--mode", "DLA0", "--out", "-"}).code, 2);
+  EXPECT_EQ(run({"--simulate", "2", "--merged", "--out", "-"}).code, 2);
+}
+
+TEST_F(AcquireProgram, OpenFormatsReadBackBySigrok) {
+  const fs::path out = root_ / "open";
+  Finished r = run({"--simulate", "1", "--samples", "1000", "--records", "2", "--format", "sr",
+                    "--out", q(out), "--quiet"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const auto sr = filesUnder(out, ".sr");
+  ASSERT_EQ(sr.size(), 2u);
+  EXPECT_TRUE(filesUnder(out, ".CSV").empty());  // in place of the window's data file
+  EXPECT_EQ(filesUnder(out / "TVS00001" / "Intermediate_OSA0", ".FIL").size(), 2u);
+  r = run({"--simulate", "1", "--mode", "LAIO", "--samples", "1000", "--records", "1", "--format",
+           "vcd", "--out", q(out), "--quiet"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const auto vcd = filesUnder(out, ".vcd");
+  ASSERT_EQ(vcd.size(), 1u);
+  for (const fs::path& f : {sr[0], vcd[0]}) {
+    QProcess cli;
+    cli.start("sigrok-cli", {"-i", q(f), "--show"});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_EQ(cli.exitCode(), 0) << f << cli.readAllStandardError().toStdString();
+    const QString shown = QString::fromUtf8(cli.readAllStandardOutput());
+    EXPECT_TRUE(shown.contains("Samplerate") || shown.contains("samplerate") ||
+                shown.contains("Channels"))
+        << shown.toStdString();
+  }
+}
+
+#endif

@@ -1,0 +1,263 @@
+// A device measured without a window writes what the device window writes: the same settings
+// on the same simulated device, both stepped on their own manual clocks, give the same files.
+#include <gtest/gtest.h>
+
+#include "app/acquire_files.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <functional>
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "common/clock.h"
+#include "common/paths.h"
+#include "common/texttable.h"
+#include "device/devtimer.h"
+#include "devicewin/tf_onetolvanex.h"
+#include "ftdi/simulated_driver.h"
+#include "app/headless_acquire.h"
+#include "measure/devicesession.h"
+#include "multi/multicollect.h"
+#include "multi/sessionmember.h"
+
+using namespace tolv;
+using namespace tolv::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// "" when equal, else the first line that differs in both texts.
+std::string firstDifference(const std::string& a, const std::string& b) {
+  std::istringstream x(a), y(b);
+  std::string l1, l2;
+  for (int n = 1;; ++n) {
+    const bool m1 = bool(std::getline(x, l1)), m2 = bool(std::getline(y, l2));
+    if (!m1 && !m2) return {};
+    if (m1 != m2 || l1 != l2)
+      return "line " + std::to_string(n) + ": \"" + l1.substr(0, 200) + "\" vs \"" +
+             l2.substr(0, 200) + "\"";
+  }
+}
+
+// The settings both sides start from: the first-start ones with a long scope record, saved
+// automatically as CSV.
+SettingsRecord scopeSettings(double depth) {
+  SettingsRecord r = SettingsRecord::defaults();
+  r.memoryDepth = depth;
+  r.autoSaveMode = 1;
+  return r;
+}
+
+class SessionVsWindow : public ::testing::Test {
+ protected:
+  static constexpr std::int64_t kRunAtMs = 3000;
+
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    root_ = fs::path(dir_.path().toStdString());
+    setDataRoot(root_ / "window");
+    fillBuiltInTexts();
+    setLanguageIndex(kLanguageEnglish);
+    for (TSimulatedDriver* s : {&simW_, &simS_}) s->setLinkRate({4096, 1000});
+  }
+
+  // The window opens with `r` as its LastSettings and measures `records` records.
+  void windowRun(const SettingsRecord& r, int records) {
+    TF_OneTolvanex w(simW_, nullptr, [this](int ms) -> ITimer& { return hubW_.create(ms); });
+    w.setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
+    w.setSettingsRestore([r](const fs::path&, SettingsRecord& out) {
+      out = r;
+      return 0;
+    });
+    ASSERT_EQ(w.open(), 0);
+    hubW_.advance(kRunAtMs);
+    ASSERT_TRUE(w.acquisition().runEnabled());
+    w.acquisition().runClicked();
+    ASSERT_TRUE(hubW_.advanceUntil(
+        [&] { return int(filesUnder(root_ / "window", ".CSV").size()) >= records; }, 60000));
+    w.acquisition().stopClicked();
+    hubW_.advance(2000);
+  }
+
+  // The session does the same without a window.
+  TDeviceSession& sessionOpen(const SettingsRecord& r) {
+    session_ = std::make_unique<TDeviceSession>(
+        simS_, QString::fromStdString(TSimulatedDriver::serialFor(1)),
+        [this](int ms) -> ITimer& { return hubS_.create(ms); });
+    session_->setCsvStyle(CsvStyle::current());
+    EXPECT_EQ(session_->open(root_ / "session", r, WindowOptions::fromRecord(r)), 0);
+    EXPECT_TRUE(hubS_.advanceUntil([&] { return session_->ready(); }, 5000));
+    // The simulated inputs run on their clock: both sides start measuring at the same moment.
+    EXPECT_LE(clockS_.nowMs(), kRunAtMs);
+    hubS_.advance(kRunAtMs - clockS_.nowMs());
+    return *session_;
+  }
+
+  QTemporaryDir dir_;
+  fs::path root_;
+  ManualClock clockW_, clockS_;
+  TSimulatedDriver simW_{1, clockW_}, simS_{1, clockS_};
+  TManualTimerHub hubW_{clockW_}, hubS_{clockS_};
+  std::unique_ptr<TDeviceSession> session_;
+};
+
+}  // namespace
+
+TEST_F(SessionVsWindow, ScopeRecordsAreTheWindowsFiles) {
+  const SettingsRecord r = scopeSettings(131000);
+  windowRun(r, 3);
+  TDeviceSession& s = sessionOpen(r);
+  int events = 0;
+  s.onEvent = [&](const SessionEvent& e) {
+    EXPECT_EQ(e.kind, SessionEvent::Kind::ScopeRecord);
+    EXPECT_EQ(e.bytes, 131000u * 4);
+    EXPECT_EQ(e.result, 0);
+    if (++events == 3) s.stop();
+  };
+  s.run();
+  ASSERT_TRUE(hubS_.advanceUntil([&] { return events >= 3; }, 60000));
+  hubS_.advance(2000);
+  EXPECT_EQ(s.records(), 3u);
+  EXPECT_EQ(s.bytesIn(), 3u * 131000 * 4);
+
+  const auto w = filesUnder(root_ / "window", ".CSV");
+  const auto h = filesUnder(root_ / "session", ".CSV");
+  ASSERT_EQ(w.size(), 3u);
+  ASSERT_EQ(h.size(), 3u);  // the run already on its way at the stop is dropped, as in the window
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(firstDifference(slurp(w[i]), slurp(h[i])), "");
+  // The intermediate files as well, headers included.
+  const auto wf = filesUnder(root_ / "window", ".FIL");
+  const auto hf = filesUnder(root_ / "session", ".FIL");
+  ASSERT_EQ(wf.size(), 3u);
+  ASSERT_EQ(hf.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(slurp(wf[i]), slurp(hf[i])) << i;
+}
+
+TEST_F(SessionVsWindow, StartsWithTheGivenSettingsAndReportsALostLink) {
+  SettingsRecord r = scopeSettings(1000);
+  r.mode = kModeLAIO;
+  r.sampleTime = 1e-6;
+  r.autoSaveMode = 2;
+  TDeviceSession& s = sessionOpen(r);
+  EXPECT_EQ(s.acquisition().mode(), kModeLAIO);
+  EXPECT_EQ(s.acquisition().storedReply().memoryDepth, 1000.0f);
+  EXPECT_FALSE(s.lost());
+  s.acquisition().setSingleShot(true);
+  s.run();
+  ASSERT_TRUE(hubS_.advanceUntil([&] { return s.records() == 1; }, 5000));
+  EXPECT_EQ(filesUnder(root_ / "session", ".VXD").size(), 1u);
+  EXPECT_GE(s.data().logicList().count(), 1000);
+  // Unplugged: the next read fails and the session says so with the driver's status.
+  simS_.disconnect(0);
+  s.run();
+  hubS_.advance(1000);
+  EXPECT_TRUE(s.lost());
+  EXPECT_NE(s.lostStatus(), kFtOk);
+}
+
+TEST(DeviceFolders, OnlySerialNumbersThatStayBelowTheRoot) {
+  QTemporaryDir dir;
+  const fs::path root(dir.path().toStdString());
+  fs::path folder;
+  for (const char* bad : {"", ".", "..", "a/b", "a\\b"})
+    EXPECT_EQ(prepareDeviceFolders(root, QString::fromLatin1(bad), folder), 3) << bad;
+  EXPECT_TRUE(fs::is_empty(root));
+  ASSERT_EQ(prepareDeviceFolders(root, QStringLiteral("TVS00001"), folder), 0);
+  EXPECT_EQ(folder, root / "TVS00001");
+  for (const char* sub : kIntermediateFolderNames) EXPECT_TRUE(fs::is_directory(folder / sub));
+  // A file where the device folder belongs: the folder cannot be made.
+  std::ofstream(root / "TVS00002") << "x";
+  EXPECT_EQ(prepareDeviceFolders(root, QStringLiteral("TVS00002"), folder), 3);
+}
+
+// The run of --acquire in this process, on simulated devices with an instant link and the
+// event loop's own timers.
+class HeadlessRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    setDataRoot(fs::path(dir_.path().toStdString()));
+    sim_.setLinkRate(LinkRate::instant());
+    err_ = open_memstream(&errText_, &errSize_);
+  }
+  void TearDown() override {
+    std::fclose(err_);
+    std::free(errText_);
+  }
+  QString errors() {
+    std::fflush(err_);
+    return QString::fromUtf8(errText_, qsizetype(errSize_));
+  }
+  // Runs the event loop until the run has finished (or `ms` passed); what `during` does is
+  // done once every device measures.
+  void loop(THeadlessAcquisition& run, const std::function<void()>& during, int ms = 20000) {
+    QElapsedTimer t;
+    t.start();
+    bool done = false;
+    while (!run.finished() && t.elapsed() < ms) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      if (!done && during && run.sessionCount() > 0 && run.session(0).records() > 0) {
+        during();
+        done = true;
+      }
+    }
+  }
+
+  QTemporaryDir dir_;
+  TSimulatedDriver sim_{2, SystemClock::instance()};
+  char* errText_ = nullptr;
+  std::size_t errSize_ = 0;
+  std::FILE* err_ = nullptr;
+};
+
+TEST_F(HeadlessRun, ADeviceLostMidRunEndsWithThreeKeepingWhatArrived) {
+  AcquireRequest q;
+  q.samples = 1000;
+  q.quiet = true;
+  THeadlessAcquisition run(q, sim_, err_);
+  ASSERT_EQ(run.start(), 0);
+  ASSERT_EQ(run.sessionCount(), 2);
+  loop(run, [&] { sim_.disconnect(1); });
+  ASSERT_TRUE(run.finished());
+  EXPECT_EQ(run.exitCode(), kExitDeviceLost);
+  EXPECT_TRUE(errors().contains("TVS00002: device lost (driver status")) << errors().toStdString();
+  // The other device was stopped and keeps its records.
+  EXPECT_TRUE(run.session(0).acquisition().stopRequested());
+  EXPECT_GE(run.session(0).records(), 1u);
+  EXPECT_FALSE(filesUnder(fs::path(dir_.path().toStdString()) / "TVS00001", ".CSV").empty());
+}
+
+TEST_F(HeadlessRun, AStopRequestStopsEveryDeviceAndEndsWithZero) {
+  AcquireRequest q;
+  q.samples = 1000;
+  THeadlessAcquisition run(q, sim_, err_);
+  ASSERT_EQ(run.start(), 0);
+  int finishedWith = -1;
+  run.onFinished = [&](int code) { finishedWith = code; };
+  loop(run, [&] { run.requestStop(); });
+  ASSERT_TRUE(run.finished());
+  EXPECT_EQ(finishedWith, 0);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(run.session(i).acquisition().stopRequested()) << i;
+    EXPECT_FALSE(run.session(i).link().isOpen()) << i;
+  }
+  // Not a terminal: lines per record, each naming its device.
+  const QStringList lines = errors().split('\n', Qt::SkipEmptyParts);
+  ASSERT_FALSE(lines.isEmpty());
+  for (const QString& l : lines) EXPECT_TRUE(l.startsWith("TVS0000")) << l.toStdString();
+}
+
+TEST_F(HeadlessRun, SettingsOutsideTheTablesStopBeforeAnythingIsSent) {
+  AcquireRequest q;
+  q.range = std::array<double, 2>{5, 3};
+  THeadlessAcquisition run(q, sim_, err_);
+  EXPECT_EQ(run.start(), 2);
+  EXPECT_TRUE(errors().contains("TVS00001: --range 3 V is no range of channel 2; nearest: 2 V or 5 V"))
+      << errors().toStdString();
+  EXPECT_EQ(sim_.calls(TSimulatedDriver::Call::Open), 0);
+  EXPECT_EQ(sim_.calls(TSimulatedDriver::Call::Write), 0);
+}

@@ -1,0 +1,210 @@
+// --export: every stored kind in the open formats, what a format cannot hold refused in words,
+// and the built program's output read by the programs it is meant for.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <sstream>
+
+#include "app/headless_export.h"
+#include "app/headless_fixture.h"
+#include "measure/export_clients.h"
+#include "multi/multifiles.h"
+
+using namespace tolv;
+using namespace tolv::testfiles;
+
+namespace {
+
+using testclients::tableLines;
+
+class HeadlessExport : public HeadlessFiles {
+ protected:
+  int exportFile(const QStringList& args) {
+    ExportRequest r;
+    QString err;
+    const int u = parseExportArguments(args, r, err);
+    if (u != 0) {
+      message_ = err;
+      return u;
+    }
+    console_.str({});
+    return runExport(r, console_, message_);
+  }
+  static QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+
+  // Two devices of 300 points in one multi-device data file; the second starts `shift` later.
+  fs::path multiFile(double shift = 0) {
+    std::vector<fs::path> parts;
+    for (int d = 0; d < 2; ++d) {
+      DeviceFileHead h;
+      h.serial = QStringLiteral("TX00000%1").arg(d + 1);
+      h.time = time_;
+      h.depth = 300;
+      std::string text;
+      appendDeviceFileHead(text, h, ';', '.');
+      for (int i = 0; i < 300; ++i)
+        appendDeviceFileLine(text, i * 1e-4 + d * shift, 0.5 * d + i * 0.001, -0.25, ';', '.');
+      parts.push_back(dir_ / ("dev" + std::to_string(d) + ".CSV"));
+      spit(parts.back(), text);
+    }
+    const fs::path f = dir_ / "multi.CSV";
+    EXPECT_EQ(writeMultiDataFile(f, parts, ';'), 0);
+    return f;
+  }
+
+  std::ostringstream console_;
+  QString message_;
+};
+
+}  // namespace
+
+TEST(ExportArguments, TargetsFormatsAndWrongUsage) {
+  ExportRequest r;
+  QString e;
+  ASSERT_EQ(parseExportArguments({"--export", "vcd", "d/x.FIL"}, r, e), 0) << qPrintable(e);
+  EXPECT_EQ(r.format, ExportFormat::Vcd);
+  EXPECT_EQ(r.target, fs::absolute("d/x.vcd"));
+  ASSERT_EQ(parseExportArguments({"--export", "SR", "x.VXD"}, r, e), 0);
+  EXPECT_EQ(r.target, fs::absolute("x.sr"));
+  // A table of the window's becomes a second table beside it, never itself.
+  ASSERT_EQ(parseExportArguments({"--export", "csv", "x.CSV"}, r, e), 0);
+  EXPECT_EQ(r.target, fs::absolute("x_plain.csv"));
+  ASSERT_EQ(parseExportArguments({"--export", "csv", "x.FIL", "-", "--data-root", "/r"}, r, e), 0);
+  EXPECT_EQ(r.target, fs::path("-"));
+  EXPECT_EQ(r.dataRoot, fs::path("/r"));
+  for (const QStringList& bad : {QStringList{"--export", "pdf", "x.FIL"},
+                                 QStringList{"--export", "sr", "x.FIL", "-"},
+                                 QStringList{"--export", "vcd"},
+                                 QStringList{"--export", "vcd", "x.FIL", "a", "b"},
+                                 QStringList{"--export", "csv", "x.FIL", "x.FIL"},
+                                 QStringList{"--export", "csv", "x.FIL", "x.VXT"},
+                                 QStringList{"--export", "csv", "x.FIL", "--size", "3x3"}}) {
+    e.clear();
+    EXPECT_EQ(parseExportArguments(bad, r, e), 2) << qPrintable(bad.join(' '));
+    EXPECT_FALSE(e.isEmpty());
+  }
+  EXPECT_TRUE(wantsExport({"--export", "csv", "a"}));
+  EXPECT_FALSE(wantsExport({"--export", "csv", "a", "--help"}));
+  EXPECT_FALSE(wantsExport({"--convert", "a"}));
+}
+
+TEST_F(HeadlessExport, EveryStoredKindBecomesAPlainTable) {
+  const fs::path la = dir_ / "la.VXD";
+  ASSERT_EQ(
+      writeLogicVxd(la, {QString::fromLatin1(kSerial), logicSettings(), time_}, logicList(200)), 0);
+  const fs::path sv = dir_ / "s.VXD";
+  ASSERT_EQ(writeScopeVxd(sv, scopeInfo(), scopeSamples(1000)), 0);
+  const fs::path sc = dir_ / "s.CSV";
+  ASSERT_EQ(writeScopeCsv(sc, scopeInfo(), scopeSamples(1000), CsvStyle{'.', ';'}), 0);
+  struct Case {
+    fs::path source;
+    std::string header;
+    std::size_t rows;
+  };
+  const std::string bits = "time_s,D0,D1,D2,D3,D4,D5,D6,D7,D8,D9,D10,D11,D12,D13,D14,D15";
+  const std::vector<Case> cases = {
+      {scopeFil(), "time_s,ch0_V,ch1_V", 1000},
+      // The zero entry the window writes after the last sample is no sample.
+      {logicFil(), bits, 200},
+      {voltmeterFil(), "time_s,ch0_V,ch1_V", 20},
+      // A run the device ended leaves the sample before its end marker out, as the window does.
+      {loggerFil(IntermediateFamily::DLA0), "time_s,ch0_V,ch1_V", 299},
+      {loggerFil(IntermediateFamily::DLDI), bits, 300},
+      {la, bits, 200},
+      {sv, "time_s,ch0_V,ch1_V", 1000},
+      {sc, "time_s,ch0_V,ch1_V", 1000},
+      {multiFile(), "time_s,TX000001_ch0_V,TX000001_ch1_V,TX000002_ch0_V,TX000002_ch1_V", 300}};
+  for (const Case& c : cases) {
+    const fs::path out = dir_ / (c.source.stem().string() + "_plain.csv");
+    ASSERT_EQ(exportFile({"--export", "csv", q(c.source), q(out)}), 0)
+        << c.source << qPrintable(message_);
+    const auto rows = tableLines(slurp(out));
+    ASSERT_EQ(rows.size(), c.rows + 1) << c.source;
+    EXPECT_EQ(rows[0], c.header) << c.source;
+  }
+  // The scope's first row: trigger 10 % into 1000 samples of 10 us, float values as stored.
+  ASSERT_EQ(exportFile({"--export", "csv", q(scopeFil()), "-"}), 0) << qPrintable(message_);
+  const std::string text = console_.str();
+  EXPECT_NE(text.find("# serial: TX123456\n"), std::string::npos);
+  EXPECT_NE(text.find("# measurement_time: 2026-03-14T09:26:53.589\n"), std::string::npos);
+  EXPECT_EQ(tableLines(text)[1], "-0.001,0,0.5");
+  EXPECT_EQ(tableLines(text)[101].substr(0, 2), "0,");  // the trigger sample at time 0
+}
+
+TEST_F(HeadlessExport, WhatAFormatCannotHoldIsRefusedInWords) {
+  EXPECT_EQ(exportFile({"--export", "vcd", q(scopeFil()), q(dir_ / "a.vcd")}), 2);
+  EXPECT_TRUE(message_.contains(QStringLiteral("sr or csv"))) << qPrintable(message_);
+  EXPECT_EQ(exportFile({"--export", "vcd", q(loggerFil(IntermediateFamily::DLA0)),
+                        q(dir_ / "b.vcd")}),
+            2);
+  EXPECT_EQ(exportFile({"--export", "sr", q(voltmeterFil()), q(dir_ / "c.sr")}), 2);
+  EXPECT_TRUE(message_.contains(QStringLiteral("no regular sample rate"))) << qPrintable(message_);
+  // Devices whose samples do not lie on one grid cannot share a session.
+  EXPECT_EQ(exportFile({"--export", "sr", q(multiFile(0.5e-4)), q(dir_ / "d.sr")}), 2);
+  EXPECT_TRUE(message_.contains(QStringLiteral("TX000002"))) << qPrintable(message_);
+  for (const char* f : {"a.vcd", "b.vcd", "c.sr", "d.sr"}) EXPECT_FALSE(fs::exists(dir_ / f)) << f;
+}
+
+TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
+  const fs::path fil = scopeFil();
+  const fs::path out = dir_ / "keep.csv";
+  spit(out, "old");
+  // Cut inside its samples: the header names 1000.
+  fs::resize_file(fil, 8 * 600);
+  EXPECT_EQ(exportFile({"--export", "csv", q(fil), q(out)}), 1);
+  EXPECT_TRUE(message_.startsWith(QLatin1Char('"') + q(fil) + QLatin1Char('"')))
+      << qPrintable(message_);
+  EXPECT_EQ(slurp(out), "old");
+  EXPECT_EQ(exportFile({"--export", "sr", q(dir_ / "none.FIL"), q(dir_ / "x.sr")}), 1);
+  EXPECT_TRUE(message_.contains(QStringLiteral("not found"))) << qPrintable(message_);
+  // A target in a folder that cannot be made.
+  spit(dir_ / "file", "x");
+  EXPECT_EQ(exportFile({"--export", "csv", q(logicFil()), q(dir_ / "file" / "x.csv")}), 1);
+  EXPECT_TRUE(message_.contains(QStringLiteral("cannot be written"))) << qPrintable(message_);
+}
+
+TEST_F(HeadlessExport, SessionsAndDumpsOfStoredFilesOpenInSigrok) {
+  if (!testclients::have("sigrok-cli")) GTEST_SKIP() << "sigrok-cli is not installed";
+  const fs::path sr = dir_ / "scope.sr";
+  ASSERT_EQ(exportFile({"--export", "sr", q(scopeFil()), q(sr)}), 0) << qPrintable(message_);
+  int status = -1;
+  std::string show = testclients::run("sigrok-cli -i " + sr.string() + " --show", &status);
+  EXPECT_NE(show.find("Samplerate: 100000"), std::string::npos) << show;
+  EXPECT_NE(show.find("Analog sample count: 1000"), std::string::npos) << show;
+  const fs::path merged = dir_ / "merged.sr";
+  ASSERT_EQ(exportFile({"--export", "sr", q(multiFile()), q(merged)}), 0) << qPrintable(message_);
+  show = testclients::run("sigrok-cli -i " + merged.string() + " --show", &status);
+  EXPECT_NE(show.find("- TX000002_ch1: analog"), std::string::npos) << show;
+  EXPECT_NE(show.find("Samplerate: 10000"), std::string::npos) << show;
+  const fs::path vcd = dir_ / "io.vcd";
+  ASSERT_EQ(exportFile({"--export", "vcd", q(loggerFil(IntermediateFamily::DLDI)), q(vcd)}), 0);
+  const auto bits = testclients::sigrokBits(
+      testclients::run("sigrok-cli -i " + vcd.string() + " -I vcd -O bits:width=0", &status));
+  ASSERT_EQ(bits.count("D0"), 1u);
+  // The fixture's line words are (i * 7) & 0xFFFF.
+  std::string want;
+  for (int i = 0; i < 300; ++i) want += ((i * 7) & 1) ? '1' : '0';
+  EXPECT_EQ(bits.at("D0"), want);
+}
+
+#ifdef TOLV_PROGRAM_PATH
+// The built program: a plain table to standard output for a pipe, the exit codes a script sees.
+TEST_F(HeadlessExport, TheProgramWritesToAPipeWithoutADisplay) {
+  const fs::path fil = logicFil();
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove("DISPLAY");
+  env.remove("QT_QPA_PLATFORM");
+  p.setProcessEnvironment(env);
+  p.start(TOLV_PROGRAM_PATH, {"--export", "csv", q(fil), "-", "--data-root", q(dir_)});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  const std::string out = p.readAllStandardOutput().toStdString();
+  EXPECT_EQ(tableLines(out).size(), 201u);
+  p.start(TOLV_PROGRAM_PATH, {"--export", "vcd", q(scopeFil()), "-", "--data-root", q(dir_)});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 2);
+  EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+  EXPECT_TRUE(p.readAllStandardError().startsWith("multi_tolvanex: \""));
+}
+#endif

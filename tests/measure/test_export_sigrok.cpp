@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <cmath>
+#include <cstring>
+#include <sstream>
+
+#include "export_clients.h"
+#include "files_fixture.h"
+#include "measure/export_sigrok.h"
+#include "measure/loggerstream.h"
+#include "measure/textheader.h"
+
+namespace tolv {
+namespace {
+
+using testfiles::FilesTest;
+using testfiles::spit;
+using testfiles::stamp;
+
+// One entry of a zip archive, empty when it is not there.
+std::string zipEntry(const fs::path& archive, const std::string& name) {
+  int err = 0;
+  zip_t* z = zip_open(archive.c_str(), ZIP_RDONLY, &err);
+  if (!z) return {};
+  std::string out;
+  if (zip_file_t* f = zip_fopen(z, name.c_str(), 0)) {
+    char buf[65536];
+    zip_int64_t n;
+    while ((n = zip_fread(f, buf, sizeof buf)) > 0) out.append(buf, std::size_t(n));
+    zip_fclose(f);
+  }
+  zip_close(z);
+  return out;
+}
+
+std::vector<float> floatsOf(const std::string& bytes) {
+  std::vector<float> v(bytes.size() / 4);
+  std::memcpy(v.data(), bytes.data(), v.size() * 4);  // the test machine is little-endian
+  return v;
+}
+
+PlainCsvHead scopeHead(double dt) {
+  SettingsRecord s = SettingsRecord::defaults();
+  s.mode = kModeOSA0;
+  s.sampleTime = dt;
+  return plainHeadOf({QStringLiteral("20A4711"), s, stamp(2026, 1, 1, 0, 0, 0)}, -1);
+}
+
+TEST(SrSession, RatesAreWholeHertzOrRefused) {
+  EXPECT_EQ(srSampleRate(1e-6), 1000000u);
+  EXPECT_EQ(srSampleRate(2e-6), 500000u);
+  EXPECT_EQ(srSampleRate(5e-6), 200000u);
+  EXPECT_EQ(srSampleRate(1.0), 1u);
+  EXPECT_EQ(srSampleRate(2.0), 0u);  // 0.5 Hz
+  EXPECT_EQ(srSampleRate(2.5), 0u);
+  EXPECT_EQ(srSampleRate(3e-6), 0u);  // 333333.3 Hz
+  EXPECT_EQ(srSampleRate(0.0), 0u);
+  SrSession s;
+  EXPECT_EQ(srOfScope(scopeHead(2.5), std::vector<ScopeSample>(3), s), kSrRateNotWhole);
+}
+
+TEST(SrSession, MetadataNumbersAnalogChannelsAfterTheLogicOnes) {
+  SrSession s;
+  s.sampleRate = 200000;
+  s.logicNames = {"D0", "D1"};
+  s.analog = {{"ch0", {}}};
+  EXPECT_EQ(srMetadataText(s),
+            "[global]\nsigrok version=0.5.2\n\n[device 1]\ncapturefile=logic-1\nsamplerate=200000\n"
+            "total probes=2\ntotal analog=1\nprobe1=D0\nprobe2=D1\nanalog3=ch0\nunitsize=2\n");
+  s.logicNames.clear();
+  EXPECT_EQ(srMetadataText(s),
+            "[global]\nsigrok version=0.5.2\n\n[device 1]\nsamplerate=200000\ntotal analog=1\n"
+            "analog1=ch0\n");
+}
+
+TEST(SrSession, MergedDevicesShareOneGridOrAreRefusedInWords) {
+  std::vector<PlainDeviceSeries> d(2);
+  d[0] = {QStringLiteral("A1"), {0, 1e-5, 2e-5}, {1, 2, 3}, {4, 5, 6}};
+  // B's first sample lies one sample later: it is shifted, NaN stands before and after.
+  d[1] = {QStringLiteral("B2"), {1e-5, 2e-5, 3e-5}, {7, 8, 9}, {0.5, 0.25, 0.125}};
+  SrSession s;
+  ASSERT_EQ(srOfMerged(d, s), 0);
+  EXPECT_EQ(s.sampleRate, 100000u);
+  ASSERT_EQ(s.analog.size(), 4u);
+  EXPECT_EQ(s.analog[2].name, "B2_ch0");
+  ASSERT_EQ(s.analog[0].values.size(), 4u);
+  EXPECT_TRUE(std::isnan(s.analog[0].values[3]));
+  EXPECT_TRUE(std::isnan(s.analog[2].values[0]));
+  EXPECT_EQ(s.analog[2].values[1], 7.0f);
+  EXPECT_EQ(s.analog[3].values[3], 0.125f);
+  QString why;
+  d[1].time = {0.5e-5, 1.5e-5, 2.5e-5};  // half a sample off
+  EXPECT_EQ(srOfMerged(d, s, &why), kSrTimesDisagree);
+  EXPECT_TRUE(why.contains(QStringLiteral("B2"))) << why.toStdString();
+  d[1].time = {0, 2e-5, 4e-5};  // another rate
+  EXPECT_EQ(srOfMerged(d, s, &why), kSrTimesDisagree);
+  EXPECT_TRUE(why.contains(QStringLiteral("different rates"))) << why.toStdString();
+}
+
+class SrFileTest : public FilesTest {};
+
+TEST_F(SrFileTest, ScopeSessionIsReadBackBySigrokWithItsRateNamesAndValues) {
+  std::vector<ScopeSample> samples(5000);
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    samples[i] = {float(std::sin(double(i) * 0.01) * 3.3), 0.1f * float(i % 7) - 0.3f};
+  SrSession s;
+  ASSERT_EQ(srOfScope(scopeHead(2e-6), samples, s), 0);
+  const fs::path file = dir_ / "sub" / "scope.sr";
+  ASSERT_EQ(writeSrSession(file, s), 0);
+  EXPECT_EQ(zipEntry(file, "version"), "2");
+  const auto ch1 = floatsOf(zipEntry(file, "analog-1-2-1"));
+  ASSERT_EQ(ch1.size(), samples.size());
+  EXPECT_EQ(ch1[6], samples[6].ch1);
+  if (!testclients::have("sigrok-cli")) GTEST_SKIP() << "sigrok-cli is not installed";
+  int status = -1;
+  const std::string show = testclients::run("sigrok-cli -i " + file.string() + " --show", &status);
+  ASSERT_EQ(status, 0);
+  for (const char* want : {"Samplerate: 500000", "- ch0: analog", "- ch1: analog",
+                           "Analog sample count: 5000"})
+    EXPECT_NE(show.find(want), std::string::npos) << want << "\n" << show;
+  // sigrok's own reader and writer: the copy holds the very same floats.
+  const fs::path copy = dir_ / "copy.sr";
+  testclients::run("sigrok-cli -i " + file.string() + " -o " + copy.string(), &status);
+  ASSERT_EQ(status, 0);
+  const auto back0 = floatsOf(zipEntry(copy, "analog-1-1-1"));
+  const auto back1 = floatsOf(zipEntry(copy, "analog-1-2-1"));
+  ASSERT_EQ(back0.size(), samples.size());
+  ASSERT_EQ(back1.size(), samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    ASSERT_EQ(back0[i], samples[i].ch0) << i;
+    ASSERT_EQ(back1[i], samples[i].ch1) << i;
+  }
+  // Its analog output shows the values in volts.
+  const std::string analog =
+      testclients::run("sigrok-cli -i " + file.string() + " -O analog | grep ch1 | head -1", &status);
+  EXPECT_NE(analog.find("ch1: -0.30 V"), std::string::npos) << analog;
+}
+
+TEST_F(SrFileTest, LogicSessionGivesSigrokTheSameLanes) {
+  std::vector<std::uint16_t> w(4000);
+  for (std::size_t i = 0; i < w.size(); ++i) w[i] = std::uint16_t((i * 40503u) ^ (i >> 3));
+  SettingsRecord st = SettingsRecord::defaults();
+  st.mode = kModeLAIO;
+  st.sampleTime = 0.00099;  // the snapped 1 ms: 1 kHz
+  SrSession s;
+  ASSERT_EQ(srOfLogic(plainHeadOf({QStringLiteral("L"), st, {}}, -1), w, s), 0);
+  const fs::path file = dir_ / "la.sr";
+  ASSERT_EQ(writeSrSession(file, s), 0);
+  if (!testclients::have("sigrok-cli")) GTEST_SKIP() << "sigrok-cli is not installed";
+  int status = -1;
+  const std::string text =
+      testclients::run("sigrok-cli -i " + file.string() + " -O bits:width=0", &status);
+  ASSERT_EQ(status, 0);
+  EXPECT_NE(text.find("16/16 channels at 1 kHz"), std::string::npos) << text.substr(0, 200);
+  const auto bits = testclients::sigrokBits(text);
+  ASSERT_EQ(bits.size(), 16u);
+  for (int lane = 0; lane < 16; ++lane) {
+    std::string want;
+    for (std::uint16_t x : w) want += (x >> lane) & 1 ? '1' : '0';
+    EXPECT_EQ(bits.at("D" + std::to_string(lane)), want) << lane;
+  }
+}
+
+TEST_F(SrFileTest, LoggerFilesBecomeSessionsOfTheirMode) {
+  SettingsRecord h = SettingsRecord::defaults();
+  h.mode = kModeDLA0;
+  h.sampleTime = 0.001;
+  h.amplC0 = h.amplC1 = 10;
+  h.probeHelpFactorFlag = false;
+  const fs::path file = dir_ / "Intermediate_DLA0_001.FIL";
+  std::string bytes;
+  for (std::uint16_t w : {32768, 49152, 16384, 32768, 0, 0})
+    bytes += {char(w & 0xFF), char(w >> 8)};
+  spit(file, bytes);  // a run cut off without its end: every complete sample counts
+  ASSERT_EQ(writeTextHeader(file, h), 0);
+  SrSession s;
+  EXPECT_EQ(srOfLoggerFile(file, s), kNoSamples);  // a header without time
+  ASSERT_EQ(writeTextHeader(file, h, stamp(2026, 1, 1, 1, 1, 1)), 0);
+  ASSERT_EQ(srOfLoggerFile(file, s), 0);
+  EXPECT_EQ(s.sampleRate, 1000u);
+  ASSERT_EQ(s.analog.size(), 2u);
+  EXPECT_EQ(s.analog[0].values, (std::vector<float>{0.0f, -2.5f, -5.0f}));
+  EXPECT_EQ(s.analog[1].values, (std::vector<float>{2.5f, 0.0f, -5.0f}));
+  h.mode = kModeDLDI;
+  ASSERT_EQ(writeTextHeader(file, h, stamp(2026, 1, 1, 1, 1, 1)), 0);
+  ASSERT_EQ(srOfLoggerFile(file, s), 0);
+  EXPECT_EQ(s.logic, (std::vector<std::uint16_t>{49152, 32768, 0}));
+  EXPECT_EQ(s.logicNames.size(), 16u);
+  EXPECT_EQ(srOfLoggerFile(dir_ / "none.FIL", s), 2);
+}
+
+TEST_F(SrFileTest, AnUnwritableTargetIsReportedAndAnOldSessionStaysWhole) {
+  spit(dir_ / "afile", "x");  // a file where the folder should be
+  SrSession s;
+  ASSERT_EQ(srOfScope(scopeHead(1e-6), std::vector<ScopeSample>(10), s), 0);
+  EXPECT_GT(writeSrSession(dir_ / "afile" / "x.sr", s), 0);
+  const fs::path file = dir_ / "x.sr";
+  ASSERT_EQ(writeSrSession(file, s), 0);
+  const auto before = fs::file_size(file);
+  SrSession empty;
+  empty.sampleRate = 1000;
+  EXPECT_EQ(writeSrSession(file, empty), kSrEmpty);
+  EXPECT_EQ(fs::file_size(file), before);
+  EXPECT_EQ(zipEntry(file, "version"), "2");
+}
+
+}  // namespace
+}  // namespace tolv
