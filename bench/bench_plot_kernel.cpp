@@ -1,5 +1,6 @@
 // Rendering speed of the plot kernel: two scope-like curves of 131000 linked points each
-// (sine and square, marker shape 0) into 1200 x 700, whole and zoomed, and a small curve.
+// (sine and square, marker shape 0) into 1200 x 700, whole and zoomed, at pixel ratios 1 and 2,
+// and a small curve.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -11,8 +12,9 @@ namespace {
 
 using namespace tolv;
 
-void fill(TGenD2ImgKernel& k, int n, bool collapse) {
+void fill(TGenD2ImgKernel& k, int n, bool collapse, double ratio = 1.0) {
   k.collapsePoints = collapse;
+  k.SetDevicePixelRatio(ratio);
   k.SetImageSize(1200, 700);
   k.PrepareImage(nullptr);
   for (int c = 0; c < 2; ++c) {
@@ -78,6 +80,12 @@ void BM_Render2x131000_PointByPoint(benchmark::State& s) {
 void BM_Render1000(benchmark::State& s) {
   renderCase(s, 500, true);
 }
+// The same picture on a screen of pixel ratio 2: four times the pixels.
+void BM_Render2x131000_Ratio2(benchmark::State& state) {
+  TGenD2ImgKernel k;
+  fill(k, 131000, true, 2.0);
+  renderLoop(state, k, true);
+}
 
 BENCHMARK(BM_Render2x131000)
     ->Unit(benchmark::kMillisecond)
@@ -88,6 +96,10 @@ BENCHMARK(BM_Render2x131000_PointByPoint)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_Render2x131000_Zoomed)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_Render2x131000_Ratio2)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);

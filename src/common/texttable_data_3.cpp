@@ -64,6 +64,29 @@ const BuiltInText kTexts[] = {
      "uaccess or GROUP plugdev; when not logged in at the machine's seat, \"groups\" must list "
      "plugdev (else: adduser USER plugdev, log in again)~"
      "3. Then unplug the device and plug it in again."},
+    {331,
+     "Mausrad:~  X-Achse um den Zeiger zoomen~  mit Strg: Y-Achse zoomen~  mit Umschalt: "
+     "verschieben~Cursor:~  mittlere Maustaste setzt A, dann B~  Strg+mittlere Maustaste "
+     "entfernt sie~Ganze Ansicht: Strg+0",
+     "Mouse wheel:~  zoom the X axis around the pointer~  with Ctrl: zoom the Y axis~  with "
+     "Shift: pan~Cursors:~  middle button sets A, then B~  Ctrl+middle button removes "
+     "them~Full view: Ctrl+0"},
+    {332,
+     "Mausrad:~  Zeitachse um den Zeiger zoomen~  mit Umschalt: verschieben~Cursor:~  mittlere "
+     "Maustaste setzt A, dann B~  Strg+mittlere Maustaste entfernt sie~Ganze Ansicht: Strg+0",
+     "Mouse wheel:~  zoom the time axis around the pointer~  with Shift: pan~Cursors:~  middle "
+     "button sets A, then B~  Ctrl+middle button removes them~Full view: Ctrl+0"},
+    {333, "Start / Stopp", "Start / stop"},
+    {334, "Einzelmessung", "Single measurement"},
+    {335, "Speichern", "Save"},
+    {336, "Bild kopieren", "Copy picture"},
+    {337, "Drucken", "Print"},
+    {338, "Ganze Ansicht (Unzoom)", "Full view (unzoom)"},
+    {339, "Hineinzoomen", "Zoom in"},
+    {340, "Herauszoomen", "Zoom out"},
+    {341, "Nächstes Blatt", "Next sheet"},
+    {342, "Voriges Blatt", "Previous sheet"},
+    {343, "Plot-Ansicht", "Plot"},
 };
 }  // namespace
 

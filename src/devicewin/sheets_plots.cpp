@@ -4,6 +4,8 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QWheelEvent>
+#include <cmath>
 #include <QPainter>
 #include <QPixmap>
 #include <QPrintDialog>
@@ -12,6 +14,7 @@
 #include <QTimer>
 
 #include "devicewin/panel_scopecontrols_widgets.h"
+#include "devicewin/plotshortcuts.h"
 
 namespace tolv {
 
@@ -32,6 +35,9 @@ const TLogAnalList& emptyList() {
   return list;
 }
 
+constexpr int kCurveNavHint = 331;
+constexpr int kTimingNavHint = 332;
+
 int idx(PlotSheet s) {
   return int(s);
 }
@@ -50,6 +56,12 @@ int shiftBits(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods) {
   if (buttons & Qt::LeftButton) s |= kShiftLeft;
   if (buttons & Qt::RightButton) s |= kShiftRight;
   return s;
+}
+
+// A timing diagram's fresh picture at the image's size and its screen's pixel ratio.
+void prepareOn(TLogAnalPlot& p, QLabel* im) {
+  p.setDevicePixelRatio(im->devicePixelRatioF());
+  p.prepare(im->size());
 }
 
 int kernelButton(Qt::MouseButton b) {
@@ -121,7 +133,44 @@ void TPlotSheets::attachLists(const TLogAnalList& logicList, const TLogAnalList&
 
 void TPlotSheets::applyTexts() {
   for (int i = 0; i < 6; ++i)
-    if (images_[std::size_t(i)]) images_[std::size_t(i)]->setToolTip(hintText(kImages[i].hintId));
+    if (images_[std::size_t(i)]) {
+      // The wheel and cursor rules follow the button rules of the image.
+      const bool timing = i == idx(PlotSheet::Logic) || i == idx(PlotSheet::IoLogger);
+      images_[std::size_t(i)]->setToolTip(hintText(kImages[i].hintId) + QLatin1Char('\n') +
+                                          hintText(timing ? kTimingNavHint : kCurveNavHint));
+    }
+}
+
+void TPlotSheets::unzoom(PlotSheet s) {
+  if (!drawn_[std::size_t(idx(s))]) return;
+  if (TGenD2ImgKernel* k = kernelOf(s)) {
+    if (k->DataSetCount() == 0) return;
+    k->RedrawAutoRange(nullptr);
+    presentKernel(s);
+  } else if (TLogAnalPlot* p = logicOf(s)) {
+    prepareOn(*p, image(s));
+    p->render(nullptr, p->savedView(), true);
+    presentLogic(s);
+  }
+}
+
+void TPlotSheets::keyZoom(PlotSheet s, double steps) {
+  int x = 0, y = 0;
+  if (TGenD2ImgKernel* k = kernelOf(s)) {
+    const PlotRect a = k->PlotArea();
+    x = (a.left + a.right) / 2;
+    y = (a.top + a.bottom) / 2;
+  } else if (TLogAnalPlot* p = logicOf(s)) {
+    x = p->plotArea().center().x();
+    y = p->plotArea().center().y();
+  } else {
+    return;
+  }
+  wheel(s, Qt::NoModifier, x, y, int(std::lround(steps * 120.0)));
+}
+
+void TPlotSheets::stepSheet(int direction) {
+  stepTab(pc_, direction);
 }
 
 QLabel* TPlotSheets::image(PlotSheet s) const {
@@ -212,7 +261,7 @@ int TPlotSheets::plotChart(std::span<const VoltmeterReading> readings, const Cha
 
 int TPlotSheets::plotLogic(const SettingsRecord& rs) {
   sheetHeadlines_[std::size_t(idx(PlotSheet::Logic))] = headline_;
-  logic_->prepare(image(PlotSheet::Logic)->size());
+  prepareOn(*logic_, image(PlotSheet::Logic));
   const int rc =
       logicList_->count() > 0 ? logic_->render(nullptr, logicAnalyserView(logicList_->count(), rs), true)
                              : TLogAnalPlot::kNoData;
@@ -223,7 +272,7 @@ int TPlotSheets::plotLogic(const SettingsRecord& rs) {
 
 int TPlotSheets::plotIoLogger(double sampleTime) {
   sheetHeadlines_[std::size_t(idx(PlotSheet::IoLogger))] = headline_;
-  io_->prepare(image(PlotSheet::IoLogger)->size());
+  prepareOn(*io_, image(PlotSheet::IoLogger));
   const int rc = ioList_->count() > 0
                      ? io_->render(nullptr, ioLoggerView(ioList_->count(), sampleTime), true)
                      : TLogAnalPlot::kNoData;
@@ -238,7 +287,7 @@ void TPlotSheets::clearSheet(PlotSheet s) {
     renderKernel(s, kPlotOk);
   } else if (TLogAnalPlot* p = logicOf(s)) {
     sheetHeadlines_[std::size_t(idx(s))] = headline_;
-    p->prepare(image(s)->size());
+    prepareOn(*p, image(s));
     drawn_[std::size_t(idx(s))] = false;
     presentLogic(s);
   }
@@ -277,8 +326,59 @@ void TPlotSheets::kernelMouse(PlotSheet s, int button, Qt::MouseButtons buttons,
   if (up) presentKernel(s);
 }
 
+void TPlotSheets::wheel(PlotSheet s, Qt::KeyboardModifiers mods, int x, int y, int delta) {
+  if (!drawn_[std::size_t(idx(s))] || delta == 0) return;
+  const double steps = delta / 120.0;
+  if (TGenD2ImgKernel* k = kernelOf(s)) {
+    if (k->DataSetCount() == 0) return;
+    if (mods & Qt::ShiftModifier)
+      k->Pan(nullptr, -steps);
+    else
+      k->WheelZoom(nullptr, x, y, steps, bool(mods & Qt::ControlModifier));
+    presentKernel(s);
+  } else if (TLogAnalPlot* p = logicOf(s)) {
+    if (mods & Qt::ShiftModifier)
+      p->pan(nullptr, -steps);
+    else if (!(mods & Qt::ControlModifier))  // a timing diagram has no Y axis to zoom
+      p->wheelZoom(nullptr, x, steps);
+    presentLogic(s);
+  }
+}
+
+void TPlotSheets::placeCursor(PlotSheet s, Qt::KeyboardModifiers mods, int x) {
+  if (!drawn_[std::size_t(idx(s))]) return;
+  const bool clear = mods & Qt::ControlModifier;
+  TCursorReadOut r;
+  if (TGenD2ImgKernel* k = kernelOf(s)) {
+    if (k->DataSetCount() == 0) return;
+    if (clear)
+      k->ClearCursors(nullptr);
+    else if (k->PlaceNextCursor(nullptr, x) != kPlotOk)
+      return;
+    r = k->CursorReadOut();
+    presentKernel(s);
+  } else if (TLogAnalPlot* p = logicOf(s)) {
+    if (clear)
+      p->clearCursors(nullptr);
+    else if (p->placeNextCursor(nullptr, x) != 0)
+      return;
+    r = p->cursorReadOut();
+    presentLogic(s);
+  } else {
+    return;
+  }
+  if (clear)
+    coordinateWindow()->SetShown(false);
+  else
+    coordinateWindow()->ShowCursors(r);
+}
+
 void TPlotSheets::mouseDown(PlotSheet s, Qt::MouseButton button, Qt::MouseButtons buttons,
                             Qt::KeyboardModifiers mods, int x, int y) {
+  if (button == Qt::MiddleButton) {
+    placeCursor(s, mods, x);
+    return;
+  }
   lastDown_ = button;
   if (kernelOf(s)) {
     kernelMouse(s, kernelButton(button), buttons | button, mods, x, y, false);
@@ -290,7 +390,7 @@ void TPlotSheets::mouseDown(PlotSheet s, Qt::MouseButton button, Qt::MouseButton
     if (unzoom_.isActive()) {
       // The full view goes onto a fresh picture, not over the zoomed one.
       if (drawn_[std::size_t(idx(s))]) {
-        p->prepare(image(s)->size());
+        prepareOn(*p, image(s));
         p->render(nullptr, p->savedView(), true);
       }
     } else {
@@ -329,6 +429,7 @@ void TPlotSheets::mouseMove(PlotSheet s, Qt::MouseButtons buttons, Qt::KeyboardM
 
 void TPlotSheets::mouseUp(PlotSheet s, Qt::MouseButton button, Qt::MouseButtons buttons,
                           Qt::KeyboardModifiers mods, int x, int y) {
+  if (button == Qt::MiddleButton) return;  // the cursor was placed on the press
   if (kernelOf(s)) {
     kernelMouse(s, kernelButton(button), buttons, mods, x, y, true);
     return;
@@ -358,6 +459,14 @@ bool TPlotSheets::eventFilter(QObject* watched, QEvent* event) {
     const PlotSheet s = PlotSheet(i);
     if (watched == images_[std::size_t(i)]) {
       const QEvent::Type t = event->type();
+      if (t == QEvent::Wheel) {
+        auto* we = static_cast<QWheelEvent*>(event);
+        const QPoint pos = we->position().toPoint();
+        // Some systems turn Shift+wheel into a sideways wheel.
+        const QPoint d = we->angleDelta();
+        wheel(s, we->modifiers(), pos.x(), pos.y(), d.y() != 0 ? d.y() : d.x());
+        return true;
+      }
       // Only mouse events may be read as such; every other event passes through untouched.
       if (t != QEvent::MouseButtonPress && t != QEvent::MouseButtonDblClick &&
           t != QEvent::MouseMove && t != QEvent::MouseButtonRelease)
@@ -485,19 +594,23 @@ void TPlotSheets::relayout() {
   for (PlotSheet s : {PlotSheet::Voltmeter, PlotSheet::Scope, PlotSheet::AnalogLogger}) {
     TGenD2ImgKernel* k = kernelOf(s);
     QLabel* im = image(s);
-    if (k->Bitmap().size() == im->size()) continue;
+    if (k->ImageWidth() == im->width() && k->ImageHeight() == im->height() &&
+        k->DevicePixelRatio() == double(std::clamp(std::lround(im->devicePixelRatioF()), 1L, 4L)))
+      continue;
     k->PrepareImage(im);
     if (drawn_[std::size_t(idx(s))]) k->Render(nullptr, false);
   }
   for (PlotSheet s : {PlotSheet::Logic, PlotSheet::IoLogger}) {
     TLogAnalPlot* p = logicOf(s);
     QLabel* im = image(s);
-    if (p->bitmap().size() == im->size()) continue;
+    if (p->bitmap().deviceIndependentSize().toSize() == im->size() &&
+        p->devicePixelRatio() == std::clamp(int(std::lround(im->devicePixelRatioF())), 1, 4))
+      continue;
     const TLogAnalView v = p->getView();
     const int n = (s == PlotSheet::Logic ? logicList_ : ioList_)->count();
     const bool redraw = drawn_[std::size_t(idx(s))] &&
                         (s == PlotSheet::Logic ? n >= kLogicRedrawMin : n > kIoRedrawAbove);
-    p->prepare(im->size());
+    prepareOn(*p, im);
     if (redraw) p->render(nullptr, v, false);
   }
   drawHeadlines();

@@ -88,6 +88,21 @@ class TPlotSheets : public QObject {
   void mouseUp(PlotSheet s, Qt::MouseButton button, Qt::MouseButtons buttons,
                Qt::KeyboardModifiers mods, int x, int y);
 
+  // Wheel over an image: zooms the X axis around the pointer, with Ctrl the Y axis (curves
+  // only), with Shift it pans. delta in eighths of a degree (120 a notch, positive away from
+  // the user: zoom in, pan towards earlier times).
+  void wheel(PlotSheet s, Qt::KeyboardModifiers mods, int x, int y, int delta);
+  // Middle button: cursor A, then B, then A ...; with Ctrl both cursors go. The read-out
+  // window shows their distance.
+  void placeCursor(PlotSheet s, Qt::KeyboardModifiers mods, int x);
+
+  // Back to the full view (the rule of both buttons, or of right then left on a diagram).
+  void unzoom(PlotSheet s);
+  // A wheel step at the middle of the plot (the keys for zooming in and out).
+  void keyZoom(PlotSheet s, double steps);
+  // The next (direction 1) or previous (-1) page that can be shown, round the end.
+  void stepSheet(int direction);
+
   // --- Copy, print, layout -------------------------------------------------------------------
   // Left or middle button: the picture of the shown image; right button or the settings sheet:
   // the whole window. Returns the image put on the clipboard.

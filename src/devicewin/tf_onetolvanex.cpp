@@ -5,8 +5,12 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
+#include <QCheckBox>
+#include <QToolButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -23,6 +27,8 @@
 #include "measure/datafiles.h"
 #include "measure/recordfiles.h"
 #include "devicewin/panel_gpio.h"
+#include "devicewin/panel_plotmode.h"
+#include "devicewin/plotshortcuts.h"
 #include "devicewin/panel_scopecontrols_groups.h"
 #include "devicewin/settingsfileactions.h"
 #include "devicewin/sheets_plots.h"
@@ -121,6 +127,7 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   });
 
   link_->setChangeCallback([this](TDeviceLink::Change c) { linkChanged(c); });
+  buildShortcuts();
   resize(kDefaultWidth, kDefaultHeight);
   applyTexts();
   renewCaption();
@@ -448,6 +455,42 @@ void TF_OneTolvanex::restoreDefaultSize() {
   resize(kDefaultWidth, kDefaultHeight);
 }
 
+void TF_OneTolvanex::buildShortcuts() {
+  shortcuts_ = new TPlotShortcuts(this);
+  TOneTolvanexRunPanel* rp = runPanel_;
+  TPlotSheets& sheets = plots_->sheets();
+  // The keys act as the buttons do: nothing happens where the button could not be pressed.
+  shortcuts_->add(PlotCommand::StartStop, [rp] {
+    if (!rp->breakButton()->isHidden() && rp->breakButton()->isEnabled())
+      rp->breakButton()->click();
+    else if (!rp->runButton()->isHidden())
+      rp->runButton()->click();
+  });
+  shortcuts_->add(PlotCommand::Single, [rp] {
+    if (!rp->breakButton()->isHidden() && rp->breakButton()->isEnabled()) return;  // running
+    if (!rp->runButton()->isEnabled()) return;
+    if (!rp->singleShotBox()->isHidden() && !rp->singleShotBox()->isChecked())
+      rp->singleShotBox()->click();
+    rp->runButton()->click();
+  });
+  shortcuts_->add(PlotCommand::Save, [&sheets] { sheets.savePictureAs(); });
+  shortcuts_->add(PlotCommand::CopyPicture, [&sheets] { sheets.copyToClipboard(Qt::LeftButton); });
+  shortcuts_->add(PlotCommand::Print, [&sheets] { sheets.print(); });
+  shortcuts_->add(PlotCommand::Unzoom, [&sheets] { sheets.unzoom(sheets.shownSheet()); });
+  shortcuts_->add(PlotCommand::ZoomIn, [&sheets] { sheets.keyZoom(sheets.shownSheet(), 1.0); });
+  shortcuts_->add(PlotCommand::ZoomOut, [&sheets] { sheets.keyZoom(sheets.shownSheet(), -1.0); });
+  shortcuts_->add(PlotCommand::NextSheet, [&sheets] { sheets.stepSheet(1); });
+  shortcuts_->add(PlotCommand::PreviousSheet, [&sheets] { sheets.stepSheet(-1); });
+  shortcuts_->decorate(rp->runButton(), {PlotCommand::StartStop, PlotCommand::Single});
+  shortcuts_->decorate(rp->breakButton(), {PlotCommand::StartStop});
+  shortcuts_->decorate(rp->singleShotBox(), {PlotCommand::Single});
+  TPlotToolButtons& tools = plots_->toolButtons();
+  shortcuts_->decorate(tools.copyButton(), {PlotCommand::CopyPicture});
+  shortcuts_->decorate(tools.printButton(), {PlotCommand::Print});
+  shortcuts_->decorate(tools.savePictureButton(), {PlotCommand::Save});
+  shortcuts_->decorate(pageControl_->tabBar(), {PlotCommand::NextSheet, PlotCommand::PreviousSheet});
+}
+
 void TF_OneTolvanex::applyTexts() {
   for (int i = 0; i < pageControl_->count(); ++i) {
     const int id = kSheets[i].textId;
@@ -459,6 +502,7 @@ void TF_OneTolvanex::applyTexts() {
   if (sheet_) sheet_->applyTexts();
   if (plots_) plots_->applyTexts();
   if (files_) files_->applyTexts();
+  if (shortcuts_) shortcuts_->applyTexts();
 }
 
 void TF_OneTolvanex::linkChanged(TDeviceLink::Change change) {

@@ -32,6 +32,7 @@ class TSettingsFileActions;
 class TOneTolvanexPlots;
 class TFilePanel;
 class TChartCsvAutoSave;
+class TPlotShortcuts;
 
 // The timers of a device window. The application runs them on QTimers; tests hand in timers
 // stepped by a manual clock.
@@ -162,6 +163,8 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   // BBN_Popup_SaveLoad with POPMEN_File and the intermediate files' number boxes.
   TFilePanel* filePanel() const { return files_; }
   TChartCsvAutoSave* chartCsv() const { return chartCsv_.get(); }
+  // The window's keyboard commands (start/stop, single, save, copy, print, zoom, sheets).
+  TPlotShortcuts* shortcuts() const { return shortcuts_; }
 
   // Places the later controls go.
   QTabWidget* pageControl() const { return pageControl_; }
@@ -182,6 +185,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   void attachChartCsv();
   TOneTolvanexTimers makeTimers(const TimerFactory& factory);
   void buildPanels();
+  void buildShortcuts();
   void applyModeLayout(ModeCode mode);
 
   // What the acquisition cycle reports, after the settings models have taken their part.
@@ -249,6 +253,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TSettingsFileActions* settingsFiles_ = nullptr;
   std::unique_ptr<TOneTolvanexPlots> plots_;
   TFilePanel* files_ = nullptr;
+  TPlotShortcuts* shortcuts_ = nullptr;
   std::unique_ptr<TChartCsvAutoSave> chartCsv_;  // chart CSV of the voltmeter readings
 };
 

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -26,6 +27,7 @@
 #include "common/textutil.h"
 #include "common/widgetcolours.h"
 #include "common/windowmessages.h"
+#include "devicewin/plotshortcuts.h"
 #include "devicewin/panel_scopecontrols_widgets.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "measure/export_stored.h"
@@ -85,6 +87,7 @@ TF_Multi_Tolvanex_Img::TF_Multi_Tolvanex_Img(QWidget* parent,
   dornell_ = new TMultiDornellPage;
   pc_->addTab(dornell_, QStringLiteral("DORNELL"));
   pc_->setTabVisible(2, false);
+  buildShortcuts();
   resize(1000, 700);
   setMinimumSize(640, 420);
   applyTexts();
@@ -122,6 +125,74 @@ void TF_Multi_Tolvanex_Img::buildMenu() {
   a->setObjectName(QStringLiteral("MI_SaveMUVXSettingsAs"));
   a = config->addAction(QString(), this, [this] { LoadMUVXSettings(); });
   a->setObjectName(QStringLiteral("MI_LoadMUVXSettings"));
+}
+
+void TF_Multi_Tolvanex_Img::buildShortcuts() {
+  shortcuts_ = new TPlotShortcuts(this);
+  QMenu* plot = menu_->addMenu(QString());
+  plot->setObjectName(QStringLiteral("MI_Plot"));
+  auto add = [&](PlotCommand c, std::function<void()> f) { plot->addAction(shortcuts_->add(c, std::move(f))); };
+  // The keys act as the buttons do: nothing happens where the button could not be pressed.
+  add(PlotCommand::StartStop, [this] {
+    if (!top_->breakButton()->isHidden() && top_->breakButton()->isEnabled())
+      top_->breakButton()->click();
+    else if (!top_->runButton()->isHidden())
+      top_->runButton()->click();
+  });
+  add(PlotCommand::Single, [this] {
+    if (!top_->breakButton()->isHidden() && top_->breakButton()->isEnabled()) return;
+    if (top_->runButton()->isHidden() || !top_->runButton()->isEnabled()) return;
+    coll().setSingleShot(true, true);
+    top_->runButton()->click();
+  });
+  add(PlotCommand::Save, [this] { SaveMUVXfileAs(); });
+  add(PlotCommand::CopyPicture, [this] { CopyMUVXToClipboard(Qt::LeftButton); });
+  add(PlotCommand::Print, [this] { PrintMUVX(); });
+  plot->addSeparator();
+  add(PlotCommand::Unzoom, [this] {
+    if (coll().kernel().DataSetCount() == 0) return;
+    coll().kernel().RedrawAutoRange(im2D_);
+    coll().drawHeader();
+  });
+  add(PlotCommand::ZoomIn, [this] { plotWheel(Qt::NoModifier, -1, -1, 120); });
+  add(PlotCommand::ZoomOut, [this] { plotWheel(Qt::NoModifier, -1, -1, -120); });
+  plot->addSeparator();
+  add(PlotCommand::NextSheet, [this] { stepTab(pc_, 1); });
+  add(PlotCommand::PreviousSheet, [this] { stepTab(pc_, -1); });
+  shortcuts_->decorate(top_->runButton(), {PlotCommand::StartStop, PlotCommand::Single});
+  shortcuts_->decorate(top_->breakButton(), {PlotCommand::StartStop});
+  shortcuts_->decorate(top_->saveDataButton(), {PlotCommand::Save});
+  shortcuts_->decorate(top_->copyButton(), {PlotCommand::CopyPicture});
+  shortcuts_->decorate(top_->printButton(), {PlotCommand::Print});
+}
+
+void TF_Multi_Tolvanex_Img::plotWheel(Qt::KeyboardModifiers mods, int x, int y, int delta) {
+  TGenD2ImgKernel& k = coll().kernel();
+  if (k.DataSetCount() == 0 || delta == 0) return;
+  if (x < 0) {  // the keys zoom around the middle of the plot
+    const PlotRect a = k.PlotArea();
+    x = (a.left + a.right) / 2;
+    y = (a.top + a.bottom) / 2;
+  }
+  const double steps = delta / 120.0;
+  if (mods & Qt::ShiftModifier)
+    k.Pan(im2D_, -steps);
+  else
+    k.WheelZoom(im2D_, x, y, steps, bool(mods & Qt::ControlModifier));
+  coll().drawHeader();
+}
+
+void TF_Multi_Tolvanex_Img::plotCursor(Qt::KeyboardModifiers mods, int x) {
+  TGenD2ImgKernel& k = coll().kernel();
+  if (k.DataSetCount() == 0) return;
+  if (mods & Qt::ControlModifier) {
+    k.ClearCursors(im2D_);
+    if (koord_) koord_->SetShown(false);
+  } else {
+    if (k.PlaceNextCursor(im2D_, x) != kPlotOk) return;
+    if (koord_) koord_->ShowCursors(k.CursorReadOut());
+  }
+  coll().drawHeader();
 }
 
 void TF_Multi_Tolvanex_Img::wireTopPanel() {
@@ -199,6 +270,9 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
       act->setText(text(a.caption));
       act->setToolTip(hintText(a.hintId));
     }
+  if (auto* plot = menu_->findChild<QMenu*>(QStringLiteral("MI_Plot"))) plot->setTitle(text(343));
+  im2D_->setToolTip(hintText(331));
+  if (shortcuts_) shortcuts_->applyTexts();
   refreshScaleTable();
   refreshStatus();
 }
@@ -543,6 +617,19 @@ bool TF_Multi_Tolvanex_Img::eventFilter(QObject* watched, QEvent* e) {
   }
   if (watched == im2D_) {
     const auto t = e->type();
+    if (t == QEvent::Wheel) {
+      auto* we = static_cast<QWheelEvent*>(e);
+      const QPoint pos = we->position().toPoint();
+      const QPoint d = we->angleDelta();  // Shift+wheel may come sideways
+      plotWheel(we->modifiers(), pos.x(), pos.y(), d.y() != 0 ? d.y() : d.x());
+      return true;
+    }
+    if ((t == QEvent::MouseButtonPress || t == QEvent::MouseButtonRelease) &&
+        static_cast<QMouseEvent*>(e)->button() == Qt::MiddleButton) {
+      auto* me = static_cast<QMouseEvent*>(e);
+      if (t == QEvent::MouseButtonPress) plotCursor(me->modifiers(), me->position().toPoint().x());
+      return true;
+    }
     if (t == QEvent::MouseButtonPress || t == QEvent::MouseMove ||
         t == QEvent::MouseButtonRelease) {
       auto* me = static_cast<QMouseEvent*>(e);

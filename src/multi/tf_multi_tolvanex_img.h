@@ -24,6 +24,7 @@ class TMultiDornellPage;
 class TMultiSettingsPage;
 class TMultiTopPanel;
 class TFormsMembers;
+class TPlotShortcuts;
 
 class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   Q_OBJECT
@@ -118,6 +119,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   QWidget* settingsPage() const;
   QWidget* imagePage() const { return tshImage_; }
   TMultiDornellPage* dornellPage() const { return dornell_; }
+  TPlotShortcuts* shortcuts() const { return shortcuts_; }
 
  protected:
   bool event(QEvent* e) override;
@@ -136,6 +138,10 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   void saveControlsShown(bool on) override;
 
   void buildMenu();
+  void buildShortcuts();
+  // Wheel over the plot (x < 0: the middle of the plot) and the middle button's cursors.
+  void plotWheel(Qt::KeyboardModifiers mods, int x, int y, int delta);
+  void plotCursor(Qt::KeyboardModifiers mods, int x);
   void buildPlotPage();
   void wireTopPanel();
   void refreshScaleTable();
@@ -163,6 +169,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   unsigned plotChanges_ = 0;  // plot pictures shown so far
 
   QMenuBar* menu_ = nullptr;
+  TPlotShortcuts* shortcuts_ = nullptr;
   TMultiTopPanel* top_ = nullptr;
   QTabWidget* pc_ = nullptr;
   TMultiSettingsPage* settings_ = nullptr;

@@ -152,6 +152,52 @@ void TF_D2Koord::ShowNearest(const TMeasurementData& m) {
   Fit();
 }
 
+void TF_D2Koord::ShowCursors(const TCursorReadOut& r) {
+  clearCells();
+  QWidget::show();
+  setHint();
+  setStayOnTop(true);
+  int row = 0;
+  const QString xUnit = r.xA.kind == kWorldTime ? QString() : r.xUnit;
+  if (r.hasA) {
+    setCell(0, row, QStringLiteral("  A"));
+    setCell(1, row++, koordCellText(r.xA, xUnit));
+  }
+  if (r.hasB) {
+    setCell(0, row, QStringLiteral("  B"));
+    setCell(1, row++, koordCellText(r.xB, xUnit));
+  }
+  if (r.complete()) {
+    const QString dUnit = r.timeAxis ? QStringLiteral("s") : r.xUnit;
+    setCell(0, row, QStringLiteral("  \u0394t"));
+    setCell(1, row++, koordCellText(WorldValue::num(r.dt), dUnit));
+    setCell(0, row, QStringLiteral("  1/\u0394t"));
+    if (r.dt != 0.0) {
+      const QString fUnit = r.timeAxis           ? QStringLiteral("Hz")
+                            : r.xUnit.isEmpty() ? QString()
+                                                : QStringLiteral("1/") + r.xUnit;
+      setCell(1, row++, koordCellText(WorldValue::num(1.0 / r.dt), fUnit));
+    } else {
+      setCell(1, row++, QStringLiteral("      -"));
+    }
+    for (std::size_t i = 0; i < r.channels.size(); ++i) {
+      const TCursorChannel& c = r.channels[i];
+      if (!c.valid) continue;
+      const QString name = c.name.isEmpty() ? QString::number(i + 1) : c.name;
+      setCell(0, row, QStringLiteral("  \u0394 ") + name);
+      setCell(1, row++, koordCellText(WorldValue::num(c.dy), c.yUnit));
+    }
+  }
+  for (const auto& [label, text] : r.notes) {
+    setCell(0, row, QStringLiteral("  ") + label);
+    setCell(1, row++, text);
+  }
+  rowCount_ = row;
+  grid_->setRowCount(rowCount_);
+  setWindowTitle(QString());
+  Fit();
+}
+
 void TF_D2Koord::Fit() {
   const QFontMetrics fm(grid_->font());
   int widest = 0;

@@ -10,6 +10,7 @@ class QTableWidget;
 namespace tolv {
 
 class TMeasurementData;
+struct TCursorReadOut;
 
 class TF_D2Koord : public QWidget {
   Q_OBJECT
@@ -21,6 +22,9 @@ class TF_D2Koord : public QWidget {
   // Hides the window for no measurement or kind 0; shows the cursor rows for kind 1 and the
   // cursor and data rows for kind 2.
   void Show(const TMeasurementData* m);
+  // The two cursors of a plot: their X, the distance dt, 1/dt and per curve the difference
+  // of its values. Shows the window.
+  void ShowCursors(const TCursorReadOut& r);
   // Appends "F_D2Koord", left and top.
   void SavePosition(QStringList& lines) const;
   // Takes the name line, left and top from the front of lines. Returns 0, -2230 when lines

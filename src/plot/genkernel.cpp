@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cmath>
@@ -142,8 +143,22 @@ TGenD2DataSet* TGenD2ImgKernel::Get(int i) const {
 }
 
 void TGenD2ImgKernel::SetImageSize(int w, int h) {
-  bitmap_ = QImage(w > 0 ? w : 1, h > 0 ? h : 1, QImage::Format_RGB32);
+  logicalW_ = w > 0 ? w : 1;
+  logicalH_ = h > 0 ? h : 1;
+  if (dpr_ == 1.0) {
+    bitmap_ = QImage(logicalW_, logicalH_, QImage::Format_RGB32);
+  } else {
+    bitmap_ = QImage(int(std::lround(logicalW_ * dpr_)), int(std::lround(logicalH_ * dpr_)),
+                     QImage::Format_RGB32);
+    bitmap_.setDevicePixelRatio(dpr_);
+  }
   bitmap_.fill(qcolor(backgroundColor));
+}
+
+void TGenD2ImgKernel::SetDevicePixelRatio(double ratio) {
+  // Whole ratios from 1 to 4: the curves and cursors are placed on whole device pixels (a
+  // fractional screen scales the picture down a little), and finer grids gain nothing visible.
+  dpr_ = std::isfinite(ratio) ? double(std::clamp(std::lround(ratio), 1L, 4L)) : 1.0;
 }
 
 void TGenD2ImgKernel::show(QLabel* image) {
@@ -153,10 +168,11 @@ void TGenD2ImgKernel::show(QLabel* image) {
 void TGenD2ImgKernel::PrepareImage(QLabel* image) {
   eraseCursors();
   ++generation_;
-  int w = bitmap_.width(), h = bitmap_.height();
+  int w = logicalW_, h = logicalH_;
   if (image) {
     w = image->width();
     h = image->height();
+    SetDevicePixelRatio(image->devicePixelRatioF());
   }
   SetImageSize(w, h);
   zoom_ = PlotRect{};
@@ -274,7 +290,7 @@ int TGenD2ImgKernel::Render(QLabel* image, bool recompute) {
   if (bitmap_.isNull()) PrepareImage(image);
   const std::uint64_t myGen = ++generation_;
 
-  layoutFrame(bitmap_.width(), bitmap_.height());
+  layoutFrame(logicalW_, logicalH_);
   if (recompute) {
     const int rc = ComputeRanges();
     if (rc != kPlotOk) return rc;
@@ -311,6 +327,10 @@ int TGenD2ImgKernel::Render(QLabel* image, bool recompute) {
     if (generation_ != myGen) return kPlotOk;  // a nested event started a new picture
     rc = drawPoints(*dataSets_.At(i), myGen);
     if (generation_ != myGen) return kPlotOk;
+  }
+  if (cursorSet_[0] || cursorSet_[1]) {
+    QPainter p(&bitmap_);
+    drawCursorPair(p);
   }
   show(image);
   return rc;

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -77,7 +78,39 @@ class TGenD2ImgKernel {
 
   static ColorRef NextColor(ColorRef last);
 
+  // --- Navigation: wheel zoom, pan and the two cursors -------------------------------------
+  // One wheel notch (steps 1) shrinks the span to this share; negative steps widen it.
+  static constexpr double kWheelZoomFactor = 0.8;
+  // One pan step moves the view by this share of its span.
+  static constexpr double kPanShare = 0.1;
+  // Zooms every X axis (vertical: every Y axis) around the pointer: the world value under
+  // pixel x (y) stays at that pixel. 0, -2230 without curves, -190 when the span would
+  // shrink below what the numbers can tell apart (nothing changes then).
+  int WheelZoom(QLabel* image, int x, int y, double steps, bool vertical);
+  // Moves every X axis by steps pan shares of its span (positive steps: towards larger X).
+  int Pan(QLabel* image, double steps);
+  // Places cursor A (which 0) or B (1) on the sample of the first curve nearest to pixel
+  // column x and redraws. -2230 without curves.
+  int SetCursor(QLabel* image, int which, int x);
+  // A, then B, then A again ...
+  int PlaceNextCursor(QLabel* image, int x);
+  void ClearCursors(QLabel* image);
+  // Positions and differences of the cursors over the current curves.
+  TCursorReadOut CursorReadOut() const;
+  bool HasCursor(int which) const { return cursorSet_[std::size_t(which & 1)]; }
+  const WorldValue& CursorX(int which) const { return cursorX_[std::size_t(which & 1)]; }
+  static constexpr ColorRef kCursorAColor = 0x808000;  // teal
+  static constexpr ColorRef kCursorBColor = 0x800080;  // purple
+
+  // Size in device-independent pixels; the picture holds ratio times as many pixels each way.
   void SetImageSize(int w, int h);
+  // Pixels of the screen per device-independent pixel, rounded to a whole number 1..4 (1 by
+  // default). PrepareImage takes the image's ratio. Layout, hit tests and every coordinate stay in device-independent pixels;
+  // text, lines and curves are drawn at the finer grid.
+  void SetDevicePixelRatio(double ratio);
+  double DevicePixelRatio() const { return dpr_; }
+  int ImageWidth() const { return logicalW_; }
+  int ImageHeight() const { return logicalH_; }
   const QImage& Bitmap() const { return bitmap_; }
   QImage& Bitmap() { return bitmap_; }
   PlotRect PlotArea() const { return plot_; }
@@ -108,6 +141,7 @@ class TGenD2ImgKernel {
   void eraseCursors();
   void drawCursor(TGenD2DataSet& ds, bool erase);
   void drawFocusRect();
+  void drawCursorPair(QPainter& p);
   bool zoomCollapsed() const { return zoom_.left == zoom_.right && zoom_.top == zoom_.bottom; }
   int clampX(int x) const;
   int clampY(int y) const;
@@ -132,6 +166,12 @@ class TGenD2ImgKernel {
   // Bumped by every operation that replaces the picture or the curves, so a drawing that
   // yielded to the event loop notices that a nested event started over and stops.
   std::uint64_t generation_ = 0;
+  double dpr_ = 1.0;
+  int logicalW_ = 0, logicalH_ = 0;
+  // The two cursors, in world X of the first curve's axis; they outlive new curves.
+  std::array<bool, 2> cursorSet_{};
+  std::array<WorldValue, 2> cursorX_{};
+  int nextCursor_ = 0;
 };
 
 }  // namespace tolv

@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPolygon>
+#include <cmath>
 #include <cstdlib>
 
 #include "plot/genkernel.h"
@@ -17,13 +18,19 @@ struct CursorPixels {
   QImage& img;
   std::uint32_t rgb;
   bool notXor;
-  void put(int x, int y) {
+  int scale = 1;  // device pixels per coordinate unit: each point covers scale x scale pixels
+  void putDevice(int x, int y) {
     if (x < 0 || y < 0 || x >= img.width() || y >= img.height()) return;
     auto* line = reinterpret_cast<std::uint32_t*>(img.scanLine(y));
     if (notXor)
       line[x] = 0xFF000000u | (~(rgb ^ line[x]) & 0x00FFFFFFu);
     else
       line[x] = rgb;
+  }
+  void put(int x, int y) {
+    if (scale == 1) return putDevice(x, y);
+    for (int dy = 0; dy < scale; ++dy)
+      for (int dx = 0; dx < scale; ++dx) putDevice(x * scale + dx, y * scale + dy);
   }
   void span(int x, int y0, int y1) {
     for (int y = y0; y <= y1; ++y) put(x, y);
@@ -58,7 +65,7 @@ int TGenD2ImgKernel::clampY(int y) const {
 
 void TGenD2ImgKernel::drawCursor(TGenD2DataSet& ds, bool erase) {
   if (bitmap_.isNull()) return;
-  CursorPixels px{bitmap_, rgbOf(ds.cursorColor), erase};
+  CursorPixels px{bitmap_, rgbOf(ds.cursorColor), erase, int(std::lround(dpr_))};
   const int cx = ds.cursorX, cy = ds.cursorY, fx = ds.foundX, fy = ds.foundY;
   switch (ds.cursorMode) {
     case 1:  // dotted vertical to the point's height, solid horizontal to the point

@@ -76,13 +76,15 @@ struct PointPixels {
   std::vector<std::uint8_t> in;
   int done = 0;
 
-  PointPixels(const std::vector<PlotPoint>& p, const TGenD2DataSet& ds)
+  // tx, ty: the transforms into the picture's pixels (device pixels on fine screens).
+  PointPixels(const std::vector<PlotPoint>& p, const TGenD2DataSet& ds, const AxisTransform& ptx,
+              const AxisTransform& pty)
       : pts(p),
-        tx(ds.xTransform),
-        ty(ds.yTransform),
+        tx(ptx),
+        ty(pty),
         inX(*ds.mergedX),
         inY(*ds.mergedY),
-        box(ds.xTransform, *ds.mergedX, ds.yTransform, *ds.mergedY),
+        box(ptx, *ds.mergedX, pty, *ds.mergedY),
         px(p.size()),
         py(p.size()),
         rx(new double[p.size()]),
@@ -163,18 +165,19 @@ struct Repeat {
 
 template <class Sink>
 void drawPoint(Sink& sink, const PointPixels& pp, int i, int plotLeft, int plotBottom,
-               Repeat* rep) {
+               int sizeScale, Repeat* rep) {
   const PlotPoint& pt = pp.pts[std::size_t(i)];
   int x = 0, y = 0;
   const bool inside = pp.get(i, x, y);
+  const int size = pt.markerSize * sizeScale;
   if (inside && (!rep || rep->x != x || rep->y != y || rep->shape != pt.markerShape ||
-                 rep->size != pt.markerSize)) {
-    markerSpans(sink, pt.markerShape, x, y, pt.markerSize, plotLeft, plotBottom);
+                 rep->size != size)) {
+    markerSpans(sink, pt.markerShape, x, y, size, plotLeft, plotBottom);
     if (rep) {
       rep->x = x;
       rep->y = y;
       rep->shape = pt.markerShape;
-      rep->size = pt.markerSize;
+      rep->size = size;
     }
   }
   const int n = int(pp.pts.size());
@@ -204,9 +207,22 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
   if (n == 0) return kPlotEmpty;
   if (!ds.mergedX || !ds.mergedY) return kPlotMissing;
   const std::vector<PlotPoint>& pts = ds.points.Points();
-  PointPixels pp(pts, ds);
+  // On a fine screen the curves are placed on the device pixels, so they are as sharp as the
+  // text; the transforms are those of the layout, scaled.
+  AxisTransform tx = ds.xTransform, ty = ds.yTransform;
+  int plotLeft = plot_.left, plotBottom = plot_.bottom, sizeScale = 1;
+  if (dpr_ != 1.0) {
+    for (AxisTransform* t : {&tx, &ty}) {
+      t->firstPixel = int(std::lround(t->firstPixel * dpr_));
+      t->lastPixel = int(std::lround(t->lastPixel * dpr_));
+      t->scale *= dpr_;
+    }
+    plotLeft = int(std::lround(plotLeft * dpr_));
+    plotBottom = int(std::lround(plotBottom * dpr_));
+    sizeScale = int(std::lround(dpr_));
+  }
+  PointPixels pp(pts, ds, tx, ty);
   const int interval = ds.messageInterval;
-  const int plotLeft = plot_.left, plotBottom = plot_.bottom;
   int i = 0;
   while (i < n) {
     // Yield at every multiple of the message interval, as the point loop reaches it.
@@ -226,12 +242,12 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     if (oneColour) {
       ColumnSpans sink(bitmap_, rgbOf(c));
       Repeat rep;
-      for (; i < end; ++i) drawPoint(sink, pp, i, plotLeft, plotBottom, &rep);
+      for (; i < end; ++i) drawPoint(sink, pp, i, plotLeft, plotBottom, sizeScale, &rep);
     } else {
       DirectSpans sink(bitmap_, rgbOf(c));
       for (; i < end; ++i) {
         sink.setColor(rgbOf(pts[std::size_t(i)].color));
-        drawPoint(sink, pp, i, plotLeft, plotBottom, nullptr);
+        drawPoint(sink, pp, i, plotLeft, plotBottom, sizeScale, nullptr);
       }
     }
   }

@@ -92,14 +92,22 @@ void TLogAnalPlot::layout(QSize size) {
 }
 
 void TLogAnalPlot::prepare(QLabel* image) {
-  prepare(image ? image->size() : bitmap_.size());
+  if (image) setDevicePixelRatio(image->devicePixelRatioF());
+  prepare(image ? image->size() : logicalSize_);
   present(image);
+}
+
+void TLogAnalPlot::setDevicePixelRatio(double ratio) {
+  // Whole ratios only: the trace runs are placed on whole device pixels.
+  scale_ = std::isfinite(ratio) ? std::clamp(int(std::lround(ratio)), 1, 4) : 1;
 }
 
 void TLogAnalPlot::prepare(QSize size) {
   ++generation_;
   layout(size);
-  bitmap_ = QImage(size.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
+  logicalSize_ = size.expandedTo(QSize(0, 0));
+  bitmap_ = QImage(logicalSize_ * scale_, QImage::Format_RGB32);
+  if (scale_ != 1) bitmap_.setDevicePixelRatio(scale_);
   if (!bitmap_.isNull()) bitmap_.fill(Qt::white);
   cursorDrawn_ = false;
   cursorX_ = 0;
@@ -167,8 +175,8 @@ int TLogAnalPlot::render(QLabel* image, const TLogAnalView& view, bool save) {
 
   const std::int64_t n = std::int64_t(v.last) - std::int64_t(v.first);
   const double width = plotArea_.right() - plotArea_.left();
-  const double start = v.first * v.period;
-  const double end = v.last * v.period;
+  const double start = (v.first + v.offset) * v.period;
+  const double end = (v.last + v.offset) * v.period;
   const double span = end - start;
   // A zero period would divide by a zero time as well; it is refused like first = last.
   if (n == 0 || span == 0.0 || !std::isfinite(width / span) || !std::isfinite(start)) {
@@ -192,6 +200,7 @@ int TLogAnalPlot::render(QLabel* image, const TLogAnalView& view, bool save) {
     if (complete) {
       p.begin(&bitmap_);
       drawTimeAxis(p);
+      drawCursorPair(p);
     }
   }
   if (complete && generation_ == myGeneration) {
@@ -205,7 +214,7 @@ int TLogAnalPlot::render(QLabel* image, const TLogAnalView& view, bool save) {
 
 void TLogAnalPlot::drawGrid(QPainter& p) {
   const QColor silver = colorOf(kGridColor);
-  const int h = bitmap_.height();
+  const int h = logicalSize_.height();
   const int top = laneHigh_[kLanes - 1];
   if (startTime_ < 0.0 && 0.0 < endTime_) vRun(p, pixelOfTime(0.0), h - 4, top, silver);
   vRun(p, plotArea_.left(), h - 4, top, silver);
@@ -225,14 +234,22 @@ void TLogAnalPlot::drawGrid(QPainter& p) {
 // otherwise spend most of the time in the painter's per-call overhead.
 class TLogAnalPlot::TraceCanvas {
  public:
-  explicit TraceCanvas(QImage& img)
+  // scale: device pixels per coordinate unit; the runs stay one device pixel thin, so the
+  // traces are as sharp as the screen allows.
+  TraceCanvas(QImage& img, int scale)
       : bits_(reinterpret_cast<std::uint32_t*>(img.bits())),
         stride_(img.bytesPerLine() / 4),
         w_(img.width()),
-        h_(img.height()) {}
+        h_(img.height()),
+        k_(scale) {}
 
   void hRun(int x0, int x1, int y) {
     if (x1 < x0) std::swap(x0, x1);
+    if (k_ != 1) {
+      x0 *= k_;
+      x1 = x1 * k_ + k_ - 1;
+      y *= k_;
+    }
     if (y < 0 || y >= h_) return;
     x0 = std::max(x0, 0);
     x1 = std::min(x1, w_ - 1);
@@ -243,6 +260,11 @@ class TLogAnalPlot::TraceCanvas {
 
   void vRun(int x, int y0, int y1) {
     if (y1 < y0) std::swap(y0, y1);
+    if (k_ != 1) {
+      x *= k_;
+      y0 *= k_;
+      y1 = y1 * k_ + k_ - 1;
+    }
     if (x < 0 || x >= w_) return;
     y0 = std::max(y0, 0);
     y1 = std::min(y1, h_ - 1);
@@ -257,13 +279,14 @@ class TLogAnalPlot::TraceCanvas {
   std::ptrdiff_t stride_;
   int w_;
   int h_;
+  int k_;
 };
 
 // Only word changes draw. Changes that land in the same pixel column are collapsed into one
 // column: a lane that changed there gets its full vertical step, so the picture is the same
 // as drawing every change; each lane's flat run is drawn once, when it ends.
 bool TLogAnalPlot::drawTraces(int n) {
-  TraceCanvas canvas(bitmap_);
+  TraceCanvas canvas(bitmap_, scale_);
   const std::int64_t first = indexOfTime(startTime_);
   const std::int64_t endIdx = first + std::max<std::int64_t>(std::int64_t(n) - 4, 0);
 
@@ -338,7 +361,7 @@ bool TLogAnalPlot::drawTraces(int n) {
       const std::uint64_t gen = generation_;
       QCoreApplication::processEvents();
       if (gen != generation_ || bitmap_.isNull()) return false;
-      canvas = TraceCanvas(bitmap_);
+      canvas = TraceCanvas(bitmap_, scale_);
       data = samples_.data();
       count = samples_.count();
     }
@@ -373,7 +396,7 @@ void TLogAnalPlot::drawTimeAxis(QPainter& p) {
   p.setPen(Qt::black);
   const QFontMetrics fm = p.fontMetrics();
   const double K0 = std::floor(startTime_ / big);
-  const int width = bitmap_.width();
+  const int width = logicalSize_.width();
   for (int k = 0; k < kMaxTicks; ++k) {
     double t = (K0 + k) * big;
     if (t > endTime_ + m) break;
@@ -425,7 +448,8 @@ int TLogAnalPlot::readAt(QLabel* image, int x, TLogAnalEntry& entry, double& tim
   cursorDrawn_ = true;
 
   const QString text = readOutText(t, entry.word);
-  const double diagonal = std::hypot(double(bitmap_.width()), double(bitmap_.height()));
+  const double diagonal =
+      std::hypot(double(logicalSize_.width()), double(logicalSize_.height()));
   QFont f = labelFont();
   f.setPointSize(std::max(8, roundInt(0.015 * diagonal)));
   f.setBold(true);
@@ -433,7 +457,7 @@ int TLogAnalPlot::readAt(QLabel* image, int x, TLogAnalEntry& entry, double& tim
   const QFontMetrics fm = p.fontMetrics();
   const int tw = fm.horizontalAdvance(text);
   const int th = fm.height();
-  const int w = bitmap_.width();
+  const int w = logicalSize_.width();
   readOutBox_ = QRect(QPoint(w - tw - 3, -3), QPoint(w - 2, th - 3));
   // Written on white, like the old box is erased, so text never mixes with the traces.
   p.fillRect(readOutBox_, Qt::white);
@@ -520,6 +544,103 @@ int TLogAnalPlot::finishZoom(QLabel* image, int x) {
   view_ = z;
   prepare(image);
   return render(image, z, false);
+}
+
+}  // namespace tolv
+
+// --- navigation ------------------------------------------------------------------------------
+
+namespace tolv {
+
+int TLogAnalPlot::redrawView(QLabel* image, const TLogAnalView& v) {
+  view_ = v;
+  prepare(image);
+  return render(image, v, false);
+}
+
+int TLogAnalPlot::wheelZoom(QLabel* image, int x, double steps) {
+  if (pixelsPerSample_ == 0.0 || view_.period == 0.0) return kNoData;
+  const double width = plotArea_.right() - plotArea_.left();
+  const double n = double(std::int64_t(view_.last) - view_.first);
+  // Never wider than a few full recordings, never narrower than one sample.
+  const double full = std::max(1.0, double(std::int64_t(savedView_.last) - savedView_.first));
+  const double n2 = std::clamp(std::round(n * std::pow(0.8, steps)), 1.0, std::max(n, 16.0 * full));
+  if (n2 == n || width <= 0.0) return kZeroTime;
+  const double frac = (x - plotArea_.left()) / width;
+  // Sample position under the pointer, kept at the same share of the width.
+  const double s = view_.first + view_.offset + frac * n;
+  return showFrom(image, s - frac * n2, n2);
+}
+
+// The view of n samples starting at sample position a (a fraction of a sample allowed).
+int TLogAnalPlot::showFrom(QLabel* image, double a, double n) {
+  if (!(std::fabs(a) < 1e9 && std::fabs(a + n) < 1e9)) return kZeroTime;
+  TLogAnalView z = view_;
+  z.first = std::int32_t(std::floor(a));
+  z.offset = a - std::floor(a);
+  z.last = z.first + std::int32_t(n);
+  return redrawView(image, z);
+}
+
+int TLogAnalPlot::pan(QLabel* image, double steps) {
+  if (pixelsPerSample_ == 0.0 || view_.period == 0.0) return kNoData;
+  const double n = double(std::int64_t(view_.last) - view_.first);
+  return showFrom(image, view_.first + view_.offset + 0.1 * steps * n, n);
+}
+
+int TLogAnalPlot::setCursor(QLabel* image, int which, int x) {
+  const int count = samples_.count();
+  if (count == 0 || pixelsPerSecond_ == 0.0) return kNoData;
+  const double t = (clampX(x) - plotArea_.left()) / pixelsPerSecond_ + startTime_;
+  const std::size_t w = std::size_t(which & 1);
+  cursorIndex_[w] = std::clamp(indexOfTime(t), 0, count - 1);
+  cursorSet_[w] = true;
+  nextCursor_ = int(w ^ 1u);
+  return redrawView(image, view_);
+}
+
+void TLogAnalPlot::clearCursors(QLabel* image) {
+  const bool had = cursorSet_[0] || cursorSet_[1];
+  cursorSet_ = {};
+  nextCursor_ = 0;
+  if (had && pixelsPerSecond_ != 0.0) redrawView(image, view_);
+}
+
+TCursorReadOut TLogAnalPlot::cursorReadOut() const {
+  TCursorReadOut r;
+  r.hasA = cursorSet_[0];
+  r.hasB = cursorSet_[1];
+  r.xUnit = QStringLiteral("s");
+  r.timeAxis = true;
+  r.xA = WorldValue::num(timeOfIndex(cursorIndex_[0]));
+  r.xB = WorldValue::num(timeOfIndex(cursorIndex_[1]));
+  // Whole samples apart: the distance is their count times the period, free of the rounding
+  // of two times subtracted.
+  if (r.complete()) r.dt = double(cursorIndex_[1] - cursorIndex_[0]) * view_.period;
+  const int count = samples_.count();
+  for (int w = 0; w < 2; ++w) {
+    const int i = cursorIndex_[std::size_t(w)];
+    if (!cursorSet_[std::size_t(w)] || i < 0 || i >= count) continue;
+    const std::uint16_t word = samples_.at(i).word;
+    r.notes.emplace_back(w == 0 ? QStringLiteral("A") : QStringLiteral("B"),
+                         QStringLiteral("$H %1 %2").arg(hex2(word >> 8u), hex2(word)));
+  }
+  return r;
+}
+
+void TLogAnalPlot::drawCursorPair(QPainter& p) {
+  for (int w = 0; w < 2; ++w) {
+    if (!cursorSet_[std::size_t(w)]) continue;
+    const int x = pixelOfTime(timeOfIndex(cursorIndex_[std::size_t(w)]));
+    if (x < plotArea_.left() || x > plotArea_.right()) continue;
+    const QColor c = colorOf(w == 0 ? kCursorAColor : kCursorBColor);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setPen(QPen(c, 0, Qt::DashLine));
+    p.drawLine(x, plotArea_.top(), x, plotArea_.bottom());
+    p.setFont(labelFont());
+    p.drawText(x + 2, plotArea_.top() + p.fontMetrics().ascent(),
+               w == 0 ? QStringLiteral("A") : QStringLiteral("B"));
+  }
 }
 
 }  // namespace tolv

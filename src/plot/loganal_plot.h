@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "plot/loganal_list.h"
+#include "plot/plotdata.h"
 
 class QLabel;
 class QObject;
@@ -25,6 +26,9 @@ struct TLogAnalView {
   std::int32_t zeroIndex = 0;
   std::int32_t last = 0;
   std::int32_t spare = 0;
+  // Fraction of a sample by which first and last are moved on (a wheel zoom keeps the time
+  // under the pointer at its pixel, which whole samples alone cannot).
+  double offset = 0.0;
 
   friend bool operator==(const TLogAnalView&, const TLogAnalView&) = default;
 };
@@ -48,6 +52,10 @@ class TLogAnalPlot {
 
   // New white bitmap of the image's size, lane layout, cursor and zoom reset.
   void prepare(QLabel* image);
+  // Device pixels per device-independent pixel of the next prepare (whole numbers 1..4);
+  // prepare(image) takes the image's. Coordinates stay device-independent.
+  void setDevicePixelRatio(double ratio);
+  int devicePixelRatio() const { return scale_; }
   // The same for a bare size, for drawing without an image control.
   void prepare(QSize size);
 
@@ -69,6 +77,23 @@ class TLogAnalPlot {
   // Zooms to the dragged range (the saved full view stays for restoring). -190 when the
   // range holds no whole sample: the picture and view are then kept.
   int finishZoom(QLabel* image, int x);
+
+  // --- navigation: wheel zoom, pan, two cursors ---
+  // Narrows (steps > 0) or widens the shown time around pixel column x by 0.8 per step; the
+  // time under x stays at x. 0, -111 before a drawing, -190 when the view cannot change.
+  int wheelZoom(QLabel* image, int x, double steps);
+  // Moves the view by steps tenths of its span (positive: later times).
+  int pan(QLabel* image, double steps);
+  // Cursor A (which 0) or B (1) on the sample under pixel column x; redraws.
+  int setCursor(QLabel* image, int which, int x);
+  int placeNextCursor(QLabel* image, int x) { return setCursor(image, nextCursor_, x); }
+  void clearCursors(QLabel* image);
+  bool hasCursor(int which) const { return cursorSet_[std::size_t(which & 1)]; }
+  int cursorIndex(int which) const { return cursorIndex_[std::size_t(which & 1)]; }
+  // Times of both cursors, their distance and the sample words at them.
+  TCursorReadOut cursorReadOut() const;
+  static constexpr std::uint32_t kCursorAColor = 0x008080;  // teal
+  static constexpr std::uint32_t kCursorBColor = 0x800080;  // purple
 
   // Snaps a period close to 1, 2 or 5 times a decade (1e-5 .. 1 s) onto that value.
   static double snapPeriod(double period);
@@ -112,10 +137,15 @@ class TLogAnalPlot {
   void drawTimeAxis(QPainter& p);
   void xorCursorLine(QPainter& p);
   void xorZoomRect(QPainter& p);
+  void drawCursorPair(QPainter& p);
+  int redrawView(QLabel* image, const TLogAnalView& v);
+  int showFrom(QLabel* image, double a, double n);
 
   const TLogAnalList& samples_;
   QPointer<QObject> owner_;
   QImage bitmap_;
+  QSize logicalSize_;
+  int scale_ = 1;
 
   QRect plotArea_;  // left, top, right, bottom inclusive as laid out
   QRect labelStrip_;
@@ -146,6 +176,10 @@ class TLogAnalPlot {
   // Bumped by every prepare and render, so a drawing interrupted by serving events can tell
   // that a nested one has taken over the picture.
   std::uint64_t generation_ = 0;
+
+  std::array<bool, 2> cursorSet_{};
+  std::array<int, 2> cursorIndex_{};  // list index of the sample under each cursor
+  int nextCursor_ = 0;
 };
 
 }  // namespace tolv

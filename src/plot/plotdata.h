@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "plot/plotcodes.h"
@@ -255,6 +256,28 @@ struct TMeasurementEntry {
   PlotPoint foundPoint;
   std::uint8_t mode = 0;  // 0 none, 1 nearest by X, 2 by Y, 3 by distance
   std::uint8_t found = 0;
+};
+
+// The two cursors of a plot and what lies between them: the X distance, its inverse and,
+// per curve, the difference of the curve's values at the two cursors.
+struct TCursorChannel {
+  QString name;
+  QString yUnit;
+  WorldValue yA, yB;
+  double dy = 0.0;  // yB - yA
+  bool valid = false;  // the curve has points at both cursors
+};
+
+struct TCursorReadOut {
+  bool hasA = false, hasB = false;
+  WorldValue xA, xB;
+  QString xUnit;
+  bool timeAxis = false;  // X is time (absolute or seconds): dt in s, 1/dt in Hz
+  double dt = 0.0;        // xB - xA in units or seconds
+  std::vector<TCursorChannel> channels;
+  // Further rows (label, text) a plot adds, e.g. the sample words of a timing diagram.
+  std::vector<std::pair<QString, QString>> notes;
+  bool complete() const { return hasA && hasB; }
 };
 
 class TMeasurementData {

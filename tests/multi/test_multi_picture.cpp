@@ -1,14 +1,25 @@
 // "Save picture as…" of the multi-device plot: beside copy and print, in the data menu, in the
-// window's language, and the file is the plot with its header.
+// window's language, and the file is the plot with its header. The plot's wheel zoom, its two
+// cursors and the keys of its menu.
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QWheelEvent>
 #include <QMenuBar>
 #include <QPainter>
 #include <QToolButton>
 #include <cmath>
 
 #include "common/texttable.h"
+#include "devicewin/plotshortcuts.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
+#include "plot/d2koord.h"
 #include "multi/tf_multi_tolvanex_img.h"
 #include "multi_rig.h"
 
@@ -121,6 +132,122 @@ TEST_F(MultiPicture, Screenshot) {
   const QString d = QString::fromLocal8Bit(dir);
   EXPECT_TRUE(shot.save(d + QStringLiteral("/multi_savepicture_menu.png")));
   data->hide();
+}
+
+TEST_F(MultiPicture, WheelZoomsAroundThePointerAndMiddleClicksSetTwoCursors) {
+  setLanguageIndex(kLanguageEnglish);
+  TF_D2Koord koord;
+  TF_Multi_Tolvanex_Img& w = plotted();
+  w.setCoordinateWindow(&koord);
+  TGenD2ImgKernel& k = w.coll().kernel();
+  ASSERT_GT(k.DataSetCount(), 0);
+  QLabel* im = w.plotImage();
+  const PlotRect pa = k.PlotArea();
+  const QPoint at(pa.left + 321, (pa.top + pa.bottom) / 2);
+  const WorldValue x0 = k.Get(0)->xTransform.toWorld(at.x());
+  QWheelEvent e(QPointF(at), QPointF(im->mapToGlobal(at)), QPoint(), QPoint(0, 240), Qt::NoButton,
+                {}, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(im, &e);
+  EXPECT_EQ(k.Get(0)->xTransform.toPixel(x0), at.x());
+  // Every curve of every device shares the zoomed time axis.
+  for (int i = 0; i < k.DataSetCount(); ++i)
+    EXPECT_EQ(k.Get(i)->xAxis.minimum, k.Get(0)->mergedX->minimum) << i;
+  auto middle = [&](int x) {
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(x, 100), QPointF(im->mapToGlobal(QPoint(x, 100))),
+                      Qt::MiddleButton, Qt::MiddleButton, {});
+    QApplication::sendEvent(im, &press);
+  };
+  middle(pa.left + 100);
+  middle(pa.left + 400);
+  const TCursorReadOut r = k.CursorReadOut();
+  ASSERT_TRUE(r.complete());
+  EXPECT_GT(r.dt, 0.0);
+  EXPECT_EQ(r.channels.size(), std::size_t(k.DataSetCount()));
+  EXPECT_TRUE(koord.IsShown());
+  EXPECT_GE(koord.RowCount(), 4);
+}
+
+TEST_F(MultiPicture, PlotMenuShowsTheKeysAndEveryKeyTriggersItsAction) {
+  setLanguageIndex(kLanguageEnglish);
+  TF_Multi_Tolvanex_Img& w = plotted();
+  w.activateWindow();
+  QApplication::setActiveWindow(&w);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  auto* menu = w.findChild<QMenu*>(QStringLiteral("MI_Plot"));
+  ASSERT_TRUE(menu);
+  EXPECT_EQ(menu->title(), QStringLiteral("Plot"));
+  int listed = 0;
+  for (QAction* a : menu->actions())
+    if (!a->isSeparator()) {
+      ++listed;
+      EXPECT_FALSE(a->shortcut().isEmpty()) << a->objectName().toStdString();
+    }
+  EXPECT_EQ(listed, kPlotCommandCount);
+  auto press = [&](PlotCommand c) {
+    QTest::keySequence(&w, TPlotShortcuts::keys(c).value(0));
+    QCoreApplication::processEvents();
+  };
+  std::vector<int> fired(kPlotCommandCount, 0);
+  for (int i = 0; i < kPlotCommandCount; ++i)
+    QObject::connect(w.shortcuts()->action(PlotCommand(i)), &QAction::triggered,
+                     [&fired, i] { ++fired[std::size_t(i)]; });
+  // The print dialog would wait for a person: the key is checked to reach the action only.
+  int printed = 0;
+  w.shortcuts()->add(PlotCommand::Print, [&] { ++printed; });
+
+  QSignalSpy breaks(w.findChild<QPushButton*>(QStringLiteral("BN_Break")), &QPushButton::clicked);
+  QSignalSpy runs(w.findChild<QPushButton*>(QStringLiteral("BN_Run")), &QPushButton::clicked);
+  press(PlotCommand::StartStop);
+  EXPECT_EQ(runs.count() + breaks.count(), 1);
+  hub_.advance(10000);
+  QCoreApplication::processEvents();
+  press(PlotCommand::Single);
+  press(PlotCommand::StartStop);
+  hub_.advance(10000);
+  QCoreApplication::processEvents();
+
+  int asked = 0;
+  w.setFileDialog([&](TF_Multi_Tolvanex_Img::Dialog d, const QString&) {
+    if (d == TF_Multi_Tolvanex_Img::Dialog::SaveData) ++asked;
+    return QString();
+  });
+  press(PlotCommand::Save);
+  EXPECT_EQ(asked, 1);
+  QApplication::clipboard()->clear();
+  press(PlotCommand::CopyPicture);
+  EXPECT_FALSE(QApplication::clipboard()->image().isNull());
+  press(PlotCommand::Print);
+  EXPECT_EQ(printed, 1);
+
+  TGenD2ImgKernel& k = w.coll().kernel();
+  w.layOut();
+  ASSERT_GT(k.DataSetCount(), 0);
+  auto span = [&] {
+    return k.Get(0)->mergedX->maximum.toNumber() - k.Get(0)->mergedX->minimum.toNumber();
+  };
+  const double full = span();
+  press(PlotCommand::ZoomIn);
+  EXPECT_NEAR(span(), full * 0.8, full * 1e-9);
+  press(PlotCommand::ZoomOut);
+  press(PlotCommand::ZoomOut);
+  EXPECT_NEAR(span(), full * 1.25, full * 1e-9);
+  press(PlotCommand::Unzoom);
+  EXPECT_DOUBLE_EQ(span(), full);
+  const int page = w.pageControl()->currentIndex();
+  press(PlotCommand::NextSheet);
+  EXPECT_NE(w.pageControl()->currentIndex(), page);
+  press(PlotCommand::PreviousSheet);
+  EXPECT_EQ(w.pageControl()->currentIndex(), page);
+  for (int i = 0; i < kPlotCommandCount; ++i)
+    if (PlotCommand(i) != PlotCommand::Print) {
+      EXPECT_GE(fired[std::size_t(i)], 1) << i;
+    }
+  // The keys stand in the tool tips of the buttons.
+  const QString key =
+      TPlotShortcuts::keys(PlotCommand::Save).value(0).toString(QKeySequence::NativeText);
+  EXPECT_TRUE(w.findChild<QToolButton*>(QStringLiteral("BBN_SaveMUVXfileAs"))
+                  ->toolTip()
+                  .contains(key));
 }
 
 }  // namespace
