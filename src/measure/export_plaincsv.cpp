@@ -34,6 +34,18 @@ void appendFloat(std::string& s, float v) {
   s.append(buf, r.ptr);
 }
 
+// A measured value kept in a double: readings are worked out in float precision, and their
+// double's every digit ("0.7845357060432434") claims a precision the value never had, so a
+// double that is exactly a float is written as that float's shortest text; any other double
+// keeps all of its digits, so nothing is lost either way.
+void appendSample(std::string& s, double v) {
+  const float f = float(v);
+  if (double(f) == v)
+    appendFloat(s, f);
+  else
+    appendDouble(s, v);
+}
+
 void appendInt(std::string& s, std::int64_t v) {
   char buf[24];
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
@@ -299,9 +311,9 @@ int writePlainScope(std::ostream& out, const PlainCsvHead& head, std::span<const
                      std::min(ch0.size(), ch1.size()), [&](std::string& s, std::size_t i) {
                        axis.append(s, std::int64_t(i));
                        s += ',';
-                       appendDouble(s, ch0[i]);
+                       appendSample(s, ch0[i]);
                        s += ',';
-                       appendDouble(s, ch1[i]);
+                       appendSample(s, ch1[i]);
                      });
 }
 
@@ -333,9 +345,9 @@ void appendReadingRow(std::string& s, const VoltmeterReading& r, const DayTime& 
   static const TPlainTimeAxis axis(0.001);
   axis.append(s, std::int64_t(ms));
   s += ',';
-  appendDouble(s, r.value0);
+  appendSample(s, r.value0);
   s += ',';
-  appendDouble(s, r.value1);
+  appendSample(s, r.value1);
   s += '\n';
 }
 
@@ -516,7 +528,10 @@ int writePlainMerged(std::ostream& out, const PlainCsvHead& head,
         if (!firstCell) s += ',';
         firstCell = false;
         if (!has) continue;
-        appendDouble(s, c == 0 ? d.time[i] : c == 1 ? d.ch0[i] : d.ch1[i]);
+        if (c == 0)
+          appendDouble(s, d.time[i]);
+        else
+          appendSample(s, c == 1 ? d.ch0[i] : d.ch1[i]);
       }
     }
     s += '\n';

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 #include "export_clients.h"
@@ -242,6 +243,51 @@ TEST_F(PlainCsvTest, LoggerFileReadsItsOwnHeaderAndRefusesAHeaderWithoutTime) {
   EXPECT_EQ(fromFile.str(), inMemory.str());
   EXPECT_EQ(tableLines(fromFile.str()).size(), 1u + 69999u);
   EXPECT_EQ(writePlainLoggerFile(none, dir_ / "missing.FIL", QStringLiteral("S")), 2);
+}
+
+// Readings of float precision kept in doubles are written as the float's shortest text
+// ("0.7845357", not "0.7845357060432434"), which reads back to the same float; a double that
+// is no float keeps every digit, and times never take the float's text.
+TEST_F(PlainCsvTest, FloatReadingsTakeTheirShortestTextAndOtherDoublesKeepTheirDigits) {
+  const float f = 0.7845357f;               // not exact in binary
+  const double widened = double(f);         // 0.7845357060432434
+  const double notAFloat = 0.1;             // needs more than a float's bits
+  const double tiny = double(1.0e-7f);      // shortest float text in exponent form
+  SettingsRecord s = SettingsRecord::defaults();
+  s.mode = kModeVMD0;
+  const DayTime t0 = stamp(2026, 5, 5, 10, 0, 0);
+  std::ostringstream out;
+  ASSERT_EQ(writePlainVoltmeter(out, plainHeadOf({QStringLiteral("V"), s, t0}, 2),
+                                std::vector<VoltmeterReading>{
+                                    VoltmeterReading::measured(t0, widened, notAFloat),
+                                    VoltmeterReading::measured(dtAddSeconds(t0, 0.001), -widened,
+                                                               tiny)}),
+            0);
+  const std::vector<std::string> lines = tableLines(out.str());
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "0,0.7845357,0.1");
+  EXPECT_EQ(lines[2], "0.001,-0.7845357,1e-07");
+  EXPECT_EQ(std::strtof("0.7845357", nullptr), f);
+  // The streamed series writes the same text.
+  std::ostringstream streamed;
+  TPlainVoltmeterStream stream(streamed, plainHeadOf({QStringLiteral("V"), s, t0}, -1));
+  ASSERT_EQ(stream.add(VoltmeterReading::measured(t0, widened, 1.0 / 3.0)), 0);
+  EXPECT_EQ(tableLines(streamed.str()).back(), "0,0.7845357,0.3333333333333333");
+  // Scope channels and merged cells given as doubles likewise; the time column stays exact.
+  PlainCsvHead head;
+  head.serial = QStringLiteral("multi");
+  std::vector<PlainDeviceSeries> d(1);
+  d[0] = {QStringLiteral("A1"), {double(0.1f)}, {widened}, {notAFloat}};
+  std::ostringstream merged;
+  ASSERT_EQ(writePlainMerged(merged, head, d), 0);
+  EXPECT_EQ(tableLines(merged.str()).back(), "0.10000000149011612,0.7845357,0.1");
+  SettingsRecord sc = scopeRecord();
+  sc.memoryDepth = 1;
+  std::ostringstream scope;
+  const std::vector<double> ch0{widened}, ch1{-2.5};
+  ASSERT_EQ(writePlainScope(scope, plainHeadOf({QStringLiteral("S"), sc, t0}, 1), ch0, ch1), 0);
+  const std::string last = tableLines(scope.str()).back();
+  EXPECT_EQ(last.substr(last.find(',')), ",0.7845357,-2.5");
 }
 
 TEST_F(PlainCsvTest, MergedRecordSharesOneTimeColumnOnlyWhenAllTimesAgree) {
