@@ -7,10 +7,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 
 #include "app/cmdline.h"
 #include "app/framefiles.h"
 #include "app/headless_acquire.h"
+#include "app/headless_export.h"
 #include "app/headless_render.h"
 #include "app/signalbridge.h"
 #include "common/paths.h"
@@ -83,16 +85,60 @@ bool wantsHeadless(const QStringList& args) {
       return false;
   if (wantsAcquire(args)) return true;
   for (const QString& a : args)
-    if (a == QLatin1String("--convert") || a == QLatin1String("--render") ||
-        a.startsWith(QLatin1String("--convert=")) || a.startsWith(QLatin1String("--render=")))
-      return true;
+    for (const char* action : {"--convert", "--render", "--export"})
+      if (a == QLatin1String(action) || a.startsWith(QLatin1String(action) + QLatin1Char('=')))
+        return true;
   return false;
 }
+
+namespace {
+
+// The word of --format: the open formats, or "csv" for the window's own table (nullopt).
+bool formatOfWord(const QString& word, std::optional<ExportFormat>& out) {
+  const QString w = word.toLower();
+  if (w == QLatin1String("csv")) {
+    out.reset();
+    return true;
+  }
+  ExportFormat f{};
+  if (w == QLatin1String("plain")) f = ExportFormat::PlainCsv;
+  else if (!exportFormatOf(w, f)) return false;
+  out = f;
+  return true;
+}
+
+// The format a target's ending names: .vcd, .sr, or .csv for the window's table.
+bool formatOfTarget(const fs::path& target, std::optional<ExportFormat>& out) {
+  const QString ext = QString::fromStdString(target.extension().string()).toLower();
+  if (ext == QLatin1String(".csv")) {
+    out.reset();
+    return true;
+  }
+  ExportFormat f{};
+  if ((ext != QLatin1String(".vcd") && ext != QLatin1String(".sr")) ||
+      !exportFormatOf(ext.mid(1), f))
+    return false;
+  out = f;
+  return true;
+}
+
+}  // namespace
 
 int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QString& error) {
   out = HeadlessRequest{};
   std::vector<QString> positional;
   bool sizeGiven = false;
+  bool exportForm = false;          // --export FORMAT SRC, where csv is the plain CSV
+  std::optional<QString> formatWord;  // --format
+  const auto takeAction = [&](HeadlessRequest::Action action, const QString& source) {
+    if (out.action != HeadlessRequest::Action::None) {
+      error = QStringLiteral("give one of --convert, --export and --render, once");
+      return false;
+    }
+    out.action = action;
+    out.source = fs::path(source.toStdString());
+    return true;
+  };
   for (qsizetype i = 0; i < args.size(); ++i) {
     const QString& a = args.at(i);
     QString v;
@@ -106,16 +152,46 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
         return kExitBadUsage;
       }
       if (!m) continue;
-      if (out.action != HeadlessRequest::Action::None) {
-        error = QStringLiteral("give one of --convert and --render, once");
-        return kExitBadUsage;
-      }
-      out.action = action;
-      out.source = fs::path(v.toStdString());
+      if (!takeAction(action, v)) return kExitBadUsage;
       handled = true;
       break;
     }
     if (handled) continue;
+    // "--export FORMAT SRC": --convert SRC with the format named first.
+    if (!takeValue(args, i, QStringLiteral("--export"), v, m) || (m && i + 1 >= args.size())) {
+      error = QStringLiteral("--export needs a format (plain, vcd or sr) and a stored file");
+      return kExitBadUsage;
+    }
+    if (m) {
+      ExportFormat f{};
+      if (v.compare(QLatin1String("plain"), Qt::CaseInsensitive) == 0) {
+        f = ExportFormat::PlainCsv;
+      } else if (!exportFormatOf(v, f)) {
+        error = QStringLiteral("unknown export format \"%1\" (plain, vcd or sr)").arg(v);
+        return kExitBadUsage;
+      }
+      if (!takeAction(HeadlessRequest::Action::Convert, args.at(++i))) return kExitBadUsage;
+      out.format = f;
+      exportForm = true;
+      continue;
+    }
+    if (!takeValue(args, i, QStringLiteral("--format"), v, m)) {
+      error = QStringLiteral("--format needs plain, vcd, sr or csv");
+      return kExitBadUsage;
+    }
+    if (m) {
+      std::optional<ExportFormat> f;
+      if (!formatOfWord(v, f)) {
+        error = QStringLiteral("--format needs plain, vcd, sr or csv, not \"%1\"").arg(v);
+        return kExitBadUsage;
+      }
+      if (formatWord) {
+        error = QStringLiteral("give --format once");
+        return kExitBadUsage;
+      }
+      formatWord = v;
+      continue;
+    }
     if (!takeValue(args, i, QStringLiteral("--decimal"), v, m)) {
       error = QStringLiteral("--decimal needs . or ,");
       return kExitBadUsage;
@@ -191,6 +267,10 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
   }
   if (!positional.empty()) out.target = fs::path(positional[0].toStdString());
   if (render) {
+    if (formatWord) {
+      error = QStringLiteral("--format belongs to --convert");
+      return kExitBadUsage;
+    }
     if (out.target.empty()) {
       error = QStringLiteral("--render needs an output file OUT.png or OUT.pdf");
       return kExitBadUsage;
@@ -208,17 +288,46 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
       error = QStringLiteral("--size belongs to --render");
       return kExitBadUsage;
     }
-    if (out.target.empty()) {
-      if (QString::fromStdString(out.source.extension().string()).toUpper() == ".CSV") {
-        error = QStringLiteral("%1 is a CSV file already").arg(quoted(out.source));
+    if (formatWord && exportForm) {
+      error = QStringLiteral("name the format once: with --export or with --format");
+      return kExitBadUsage;
+    }
+    // The format: named, else the target's ending, else the window's CSV.
+    const bool console = out.target == "-";
+    if (formatWord) {
+      formatOfWord(*formatWord, out.format);
+    } else if (!exportForm && !out.target.empty() && !console &&
+               !formatOfTarget(out.target, out.format)) {
+      error = QStringLiteral("%1: the output must end in .CSV, .vcd or .sr, or --format must "
+                             "name its format")
+                  .arg(quoted(out.target));
+      return kExitBadUsage;
+    }
+    if (out.format) {
+      // The open formats have fixed separators.
+      if (out.decimal || out.column) {
+        error = QStringLiteral("--decimal and --separator belong to the window's CSV");
         return kExitBadUsage;
       }
-      out.target = out.source;
-      out.target.replace_extension(".CSV");
-    }
-    if (QString::fromStdString(out.target.extension().string()).toUpper() != ".CSV") {
-      error = QStringLiteral("%1: the output must end in .CSV").arg(quoted(out.target));
-      return kExitBadUsage;
+      if (out.target.empty()) out.target = exportTargetFor(out.source, *out.format);
+      if (console && *out.format == ExportFormat::Sr) {
+        error = QStringLiteral("a sigrok session is a zip archive: give a file, not -");
+        return kExitBadUsage;
+      }
+      if (console) return kExitOk;
+    } else {
+      if (console) {
+        error = QStringLiteral("standard output (-) takes --format plain or vcd");
+        return kExitBadUsage;
+      }
+      if (out.target.empty()) {
+        if (QString::fromStdString(out.source.extension().string()).toUpper() == ".CSV") {
+          error = QStringLiteral("%1 is a CSV file already").arg(quoted(out.source));
+          return kExitBadUsage;
+        }
+        out.target = out.source;
+        out.target.replace_extension(".CSV");
+      }
     }
   }
   // A name without a folder is one in the current folder.
@@ -356,10 +465,18 @@ int headlessMain(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");  // see main(): numbers in files keep their dot
     rc = runRender(req, message);
   } else {
+    // A reader that goes away (| head) ends an export as it ends any command line tool.
+    ::signal(SIGPIPE, SIG_DFL);
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    rc = runConvert(req, message);
+    if (req.format) {
+      std::ios::sync_with_stdio(false);
+      rc = runExport(req, std::cout, message);
+      std::cout.flush();
+    } else {
+      rc = runConvert(req, message);
+    }
   }
   if (!message.isEmpty()) std::fprintf(stderr, "multi_tolvanex: %s\n", qPrintable(message));
   return rc;

@@ -1,7 +1,8 @@
 #pragma once
-// The program's two uses without a window: "--convert SRC [DST.CSV]" writes a stored file as
-// the CSV the device window would write, "--render SRC OUT.png|OUT.pdf" draws it as the window
-// shows it. Plain functions that return an exit code and the message for standard error, so
+// The program's uses of stored files without a window: "--convert SRC [DST]" writes a stored
+// file as the CSV the device window would write or in an open format (--format, or DST's
+// ending .vcd or .sr; "--export FORMAT SRC [DST]" is the same with the format first), "--render
+// SRC OUT.png|OUT.pdf" draws it as the window shows it. Plain functions that return an exit code and the message for standard error, so
 // they run in tests without a process; main() only hands the arguments over.
 #include <QSize>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <optional>
 
 #include "measure/datafiles.h"
+#include "measure/export_stored.h"
 
 namespace tolv {
 
@@ -26,15 +28,17 @@ struct HeadlessRequest {
   enum class Action { None, Convert, Render };
   Action action = Action::None;
   std::filesystem::path source;
-  std::filesystem::path target;  // empty: next to the source (convert)
+  std::filesystem::path target;  // empty: next to the source (convert); "-": standard output
+  // The open format of a conversion; none: the window's CSV.
+  std::optional<ExportFormat> format;
   std::optional<char> decimal;   // --decimal
   std::optional<char> column;    // --separator
   QSize size{kRenderDefaultWidth, kRenderDefaultHeight};
   std::filesystem::path dataRoot;  // --data-root
 };
 
-// Whether the arguments (after the program name) ask for --convert or --render (and not for
-// --help or --version, which are answered first).
+// Whether the arguments (after the program name) ask for --convert, --export, --render or
+// --acquire (and not for --help or --version, which are answered first).
 bool wantsHeadless(const QStringList& args);
 // 0, or kExitBadUsage with the reason in `error`.
 int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QString& error);

@@ -20,9 +20,9 @@ using testclients::tableLines;
 class HeadlessExport : public HeadlessFiles {
  protected:
   int exportFile(const QStringList& args) {
-    ExportRequest r;
+    HeadlessRequest r;
     QString err;
-    const int u = parseExportArguments(args, r, err);
+    const int u = parseHeadlessArguments(args, r, err);
     if (u != 0) {
       message_ = err;
       return u;
@@ -59,33 +59,86 @@ class HeadlessExport : public HeadlessFiles {
 }  // namespace
 
 TEST(ExportArguments, TargetsFormatsAndWrongUsage) {
-  ExportRequest r;
+  HeadlessRequest r;
   QString e;
-  ASSERT_EQ(parseExportArguments({"--export", "vcd", "d/x.FIL"}, r, e), 0) << qPrintable(e);
+  ASSERT_EQ(parseHeadlessArguments({"--export", "vcd", "d/x.FIL"}, r, e), 0) << qPrintable(e);
   EXPECT_EQ(r.format, ExportFormat::Vcd);
   EXPECT_EQ(r.target, fs::absolute("d/x.vcd"));
-  ASSERT_EQ(parseExportArguments({"--export", "SR", "x.VXD"}, r, e), 0);
+  ASSERT_EQ(parseHeadlessArguments({"--export", "SR", "x.VXD"}, r, e), 0);
   EXPECT_EQ(r.target, fs::absolute("x.sr"));
   // A table of the window's becomes a second table beside it, never itself.
-  ASSERT_EQ(parseExportArguments({"--export", "csv", "x.CSV"}, r, e), 0);
+  ASSERT_EQ(parseHeadlessArguments({"--export", "csv", "x.CSV"}, r, e), 0);
+  EXPECT_EQ(r.format, ExportFormat::PlainCsv);
   EXPECT_EQ(r.target, fs::absolute("x_plain.csv"));
-  ASSERT_EQ(parseExportArguments({"--export", "csv", "x.FIL", "-", "--data-root", "/r"}, r, e), 0);
+  ASSERT_EQ(parseHeadlessArguments({"--export=plain", "x.FIL", "-", "--data-root", "/r"}, r, e), 0);
+  EXPECT_EQ(r.format, ExportFormat::PlainCsv);
   EXPECT_EQ(r.target, fs::path("-"));
   EXPECT_EQ(r.dataRoot, fs::path("/r"));
   for (const QStringList& bad : {QStringList{"--export", "pdf", "x.FIL"},
                                  QStringList{"--export", "sr", "x.FIL", "-"},
                                  QStringList{"--export", "vcd"},
+                                 QStringList{"--export"},
                                  QStringList{"--export", "vcd", "x.FIL", "a", "b"},
                                  QStringList{"--export", "csv", "x.FIL", "x.FIL"},
                                  QStringList{"--export", "csv", "x.FIL", "x.VXT"},
-                                 QStringList{"--export", "csv", "x.FIL", "--size", "3x3"}}) {
+                                 QStringList{"--export", "csv", "x.FIL", "--size", "3x3"},
+                                 QStringList{"--export", "vcd", "x.FIL", "--format", "sr"},
+                                 QStringList{"--export", "csv", "x.FIL", "--convert", "y.FIL"}}) {
     e.clear();
-    EXPECT_EQ(parseExportArguments(bad, r, e), 2) << qPrintable(bad.join(' '));
+    EXPECT_EQ(parseHeadlessArguments(bad, r, e), 2) << qPrintable(bad.join(' '));
     EXPECT_FALSE(e.isEmpty());
   }
-  EXPECT_TRUE(wantsExport({"--export", "csv", "a"}));
-  EXPECT_FALSE(wantsExport({"--export", "csv", "a", "--help"}));
-  EXPECT_FALSE(wantsExport({"--convert", "a"}));
+  EXPECT_TRUE(wantsHeadless({"--export", "csv", "a"}));
+  EXPECT_TRUE(wantsHeadless({"--export=vcd", "a"}));
+  EXPECT_FALSE(wantsHeadless({"--export", "csv", "a", "--help"}));
+}
+
+// --convert takes the format from the target's ending or from --format; .csv stays the
+// window's table, and what cannot be told is refused rather than guessed.
+TEST(ExportArguments, ConvertChoosesTheFormatByEndingOrByName) {
+  HeadlessRequest r;
+  QString e;
+  const auto format = [&](const QStringList& args) {
+    e.clear();
+    EXPECT_EQ(parseHeadlessArguments(args, r, e), 0) << qPrintable(args.join(' ') + ": " + e);
+    return r.format;
+  };
+  EXPECT_EQ(format({"--convert", "x.FIL", "y.vcd"}), ExportFormat::Vcd);
+  EXPECT_EQ(format({"--convert", "x.FIL", "y.VCD"}), ExportFormat::Vcd);
+  EXPECT_EQ(format({"--convert", "x.FIL", "y.sr"}), ExportFormat::Sr);
+  EXPECT_EQ(format({"--convert", "x.FIL", "y.csv"}), std::nullopt);
+  EXPECT_EQ(format({"--convert", "x.FIL", "y.CSV"}), std::nullopt);
+  EXPECT_EQ(format({"--convert", "x.FIL"}), std::nullopt);
+  EXPECT_EQ(r.target, fs::absolute("x.CSV"));
+  // A named format wins over the ending and chooses the default target's.
+  EXPECT_EQ(format({"--convert", "x.FIL", "y.csv", "--format", "plain"}), ExportFormat::PlainCsv);
+  EXPECT_EQ(r.target, fs::absolute("y.csv"));
+  EXPECT_EQ(format({"--convert", "x.FIL", "--format=PLAIN"}), ExportFormat::PlainCsv);
+  EXPECT_EQ(r.target, fs::absolute("x_plain.csv"));
+  EXPECT_EQ(format({"--format", "sr", "--convert", "x.FIL"}), ExportFormat::Sr);
+  EXPECT_EQ(r.target, fs::absolute("x.sr"));
+  EXPECT_EQ(format({"--convert", "x.FIL", "y.dump", "--format", "vcd"}), ExportFormat::Vcd);
+  EXPECT_EQ(format({"--convert", "x.FIL", "y.txt", "--format", "csv"}), std::nullopt);
+  EXPECT_EQ(format({"--convert", "x.CSV", "--format", "plain"}), ExportFormat::PlainCsv);
+  EXPECT_EQ(format({"--convert", "x.FIL", "-", "--format", "vcd"}), ExportFormat::Vcd);
+  EXPECT_EQ(r.target, fs::path("-"));
+  for (const QStringList& bad : {
+           QStringList{"--convert", "x.FIL", "y.txt"},     // ending names no format
+           QStringList{"--convert", "x.FIL", "y"},         // no ending at all
+           QStringList{"--convert", "x.FIL", "-"},         // the window's CSV is a file
+           QStringList{"--convert", "x.FIL", "-", "--format", "sr"},  // a zip archive
+           QStringList{"--convert", "x.FIL", "--format", "pdf"},
+           QStringList{"--convert", "x.FIL", "--format"},
+           QStringList{"--convert", "x.FIL", "--format", "sr", "--format", "vcd"},
+           QStringList{"--convert", "x.FIL", "y.vcd", "--decimal", ","},  // fixed separators
+           QStringList{"--convert", "x.FIL", "--format", "plain", "--separator", "tab"},
+           QStringList{"--convert", "x.sr", "--format", "sr"},  // would replace itself
+           QStringList{"--render", "x.FIL", "y.png", "--format", "sr"},
+       }) {
+    e.clear();
+    EXPECT_EQ(parseHeadlessArguments(bad, r, e), 2) << qPrintable(bad.join(' '));
+    EXPECT_FALSE(e.isEmpty()) << qPrintable(bad.join(' '));
+  }
 }
 
 TEST_F(HeadlessExport, EveryStoredKindBecomesAPlainTable) {
@@ -206,5 +259,20 @@ TEST_F(HeadlessExport, TheProgramWritesToAPipeWithoutADisplay) {
   EXPECT_EQ(p.exitCode(), 2);
   EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
   EXPECT_TRUE(p.readAllStandardError().startsWith("multi_tolvanex: \""));
+  // --convert: the format by the target's ending, a wrong one refused before anything is read.
+  const fs::path vcd = dir_ / "out" / "logic.vcd";
+  p.start(TOLV_PROGRAM_PATH, {"--convert", q(fil), q(vcd), "--data-root", q(dir_)});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  EXPECT_NE(slurp(vcd).find("$enddefinitions"), std::string::npos);
+  p.start(TOLV_PROGRAM_PATH, {"--convert", q(fil), q(dir_ / "logic.txt"), "--data-root", q(dir_)});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 2);
+  EXPECT_FALSE(fs::exists(dir_ / "logic.txt"));
+  p.start(TOLV_PROGRAM_PATH,
+          {"--convert", q(fil), "-", "--format", "plain", "--data-root", q(dir_)});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  EXPECT_EQ(p.readAllStandardOutput().toStdString(), out);
 }
 #endif

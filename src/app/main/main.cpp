@@ -11,7 +11,6 @@
 #include "app/dataroot.h"
 #include "app/driverchoice.h"
 #include "app/headless.h"
-#include "app/headless_export.h"
 #include "app/runprobe.h"
 #include "app/signalbridge.h"
 #include "app/termination.h"
@@ -43,7 +42,6 @@ void catchSignalsBeforeInitialisers(int, char**, char**) {
 int main(int argc, char** argv) {
   tolv::TSignalBridge::catchEarly();
   // Converting and drawing stored files needs no window, no display and no devices.
-  if (tolv::wantsExport(rawArguments(argc, argv))) return tolv::exportMain(argc, argv);
   if (tolv::wantsHeadless(rawArguments(argc, argv))) return tolv::headlessMain(argc, argv);
   // The whole command line is checked before any toolkit object exists, so --help, --version
   // and a mistyped option are answered without a display.
