@@ -24,9 +24,11 @@
 #include "ftdi/ftdi_enumeration.h"
 #include "measure/devicesession.h"
 #include "measure/export_plaincsv.h"
+#include "measure/export_stored.h"
 #include "measure/export_sigrok.h"
 #include "measure/export_vcd.h"
 #include "measure/settingsfiles.h"
+#include "measure/textheader.h"
 #include "multi/multicollect.h"
 #include "multi/sessionmember.h"
 
@@ -59,12 +61,14 @@ bool openFormat(const QString& f) {
 // Which records an open format takes; "" when it takes the mode.
 QString openFormatRefusal(const QString& f, ModeCode m) {
   if (!openFormat(f)) return {};
-  if (f == QLatin1String("vcd") && m != kModeLAIO)
-    return QStringLiteral("--format vcd takes logic-analyser (LAIO) records");
-  if (!hasRecord(m))
-    return QStringLiteral("--format %1 takes scope and logic-analyser records; %2 writes the "
-                          "window's files (--convert them)")
-        .arg(f, codeToFourChar(m));
+  if (f == QLatin1String("vcd") && m != kModeLAIO && m != kModeDLDI)
+    return QStringLiteral("--format vcd takes logic lines: logic-analyser (LAIO) records and "
+                          "I/O-logger (DLDI) streams, not %1; use plain or sr")
+        .arg(codeToFourChar(m));
+  if (f == QLatin1String("sr") && !hasRecord(m) && !isLogger(m))
+    return QStringLiteral("--format sr needs a regular sample rate, which a voltmeter series "
+                          "(%1) has not; use plain")
+        .arg(codeToFourChar(m));
   return {};
 }
 
@@ -539,13 +543,6 @@ class TSessionMembers final : public IMultiMembers {
   std::vector<std::unique_ptr<TSessionMember>>& m_;
 };
 
-std::vector<std::uint16_t> logicWords(const TLogAnalList& list) {
-  std::vector<std::uint16_t> words;
-  words.reserve(std::size_t(list.count()));
-  for (int k = 0; k < list.count(); ++k) words.push_back(list.at(k).word);
-  return words;
-}
-
 QString sizeText(std::uint64_t bytes) {
   if (bytes < 10 * 1024) return QStringLiteral("%1 B").arg(bytes);
   if (bytes < 10ull * 1024 * 1024) return QStringLiteral("%1 KiB").arg(bytes / 1024);
@@ -750,47 +747,42 @@ void THeadlessAcquisition::writePlain(int i) {
   }
 }
 
-int THeadlessAcquisition::writeOpenFormat(int i) {
+QString THeadlessAcquisition::writeOpenFormat(int i) {
   TDeviceSession& s = *sessions_[std::size_t(i)];
   const TMeasureData& d = s.data();
-  const ModeCode mode = s.acquisition().mode();
-  if (!hasRecord(mode)) return 0;
-  const RecordInfo info{s.serial(), d.recordSettings(), d.measurementTime()};
-  const bool scope = mode == kModeOSA0;
-  const std::span<const ScopeSample> samples(d.scopeSamples(), std::size_t(d.sampleCount()));
-  const PlainCsvHead head = plainHeadOf(info, scope ? d.sampleCount() : d.logicList().count());
+  SettingsRecord r = s.requested();
+  r.mode = s.acquisition().mode();
+  // Records are named by their MeasurementTime, a series by its first reading, a logger
+  // stream by the start its header keeps.
+  std::optional<DayTime> t;
+  if (hasRecord(r.mode)) {
+    t = d.measurementTime();
+  } else if (isLogger(r.mode)) {
+    SettingsRecord h;
+    if (d.loggerStream().fileName().empty() ||
+        readTextHeader(d.loggerStream().fileName(), h, &t) != 0)
+      t.reset();
+  } else if (d.chartList().Count() > 0) {
+    t = d.chartList().Items().front().time;
+  }
+  if (!t) return {};  // nothing arrived: nothing to write
   const std::string ext = q_.format == QLatin1String("plain") ? "csv" : q_.format.toStdString();
-  const fs::path name = automaticDataFileName(s.deviceFolder(), info.time, mode, ext);
-  if (const int rc = makeFolders(name); rc != 0) return rc;
-  if (q_.format == QLatin1String("sr")) {
-    SrSession session;
-    int rc = 0;
-    if (scope) {
-      rc = srOfScope(head, samples, session);
-    } else {
-      rc = srOfLogic(head, logicWords(d.logicList()), session);
-    }
-    return rc != 0 ? rc : writeSrSession(name, session);
-  }
-  std::ostringstream text;
-  int rc = 0;
-  if (q_.format == QLatin1String("vcd")) {
-    rc = writeVcd(text, head, logicWords(d.logicList()));
-  } else {
-    rc = scope ? writePlainScope(text, head, samples) : writePlainLogic(text, head, d.logicList());
-  }
-  return rc != 0 ? rc : writeFileAtomically(name, text.view());
+  const fs::path name = automaticDataFileName(s.deviceFolder(), *t, r.mode, ext);
+  ExportFormat f{};
+  exportFormatOf(q_.format == QLatin1String("plain") ? QStringLiteral("csv") : q_.format, f);
+  const fs::path stream = isLogger(r.mode) ? d.loggerStream().fileName() : fs::path();
+  const StoredProblem p = exportMeasuredRecord(f, d, s.serial(), r, stream, name, nullptr);
+  return p.ok() ? QString() : p.reason;
 }
 
 void THeadlessAcquisition::recordDone(int i) {
   TDeviceSession& s = *sessions_[std::size_t(i)];
   if (out_ && q_.out == QLatin1String("-") && !done_[std::size_t(i)] && !stopping_) writePlain(i);
-  if (openFormat(q_.format) && q_.out != QLatin1String("-") && !q_.merged)
-    if (const int rc = writeOpenFormat(i); rc != 0 && exitCode_ == 0) {
+  if (openFormat(q_.format) && q_.out != QLatin1String("-") && !q_.merged &&
+      hasRecord(s.acquisition().mode()))
+    if (const QString why = writeOpenFormat(i); !why.isEmpty() && exitCode_ == 0) {
       fail(kExitBadInput,
-           QStringLiteral("%1: the %2 file cannot be written (%3)")
-               .arg(s.serial(), q_.format,
-                    q_.format == QLatin1String("sr") ? srResultText(rc) : QString::number(rc)));
+           QStringLiteral("%1: the %2 file cannot be written (%3)").arg(s.serial(), q_.format, why));
       beginStopping();
       return;
     }
@@ -876,6 +868,19 @@ void THeadlessAcquisition::finish() {
   if (timerId_ != 0) killTimer(timerId_);
   timerId_ = 0;
   for (auto& s : sessions_) s->close();
+  // A voltmeter series and a logger stream are whole only now: their open format follows
+  // their closed files.
+  if (openFormat(q_.format) && q_.out != QLatin1String("-") && !q_.merged)
+    for (std::size_t i = 0; i < sessions_.size(); ++i)
+      if (!hasRecord(sessions_[i]->acquisition().mode()))
+        if (const QString why = writeOpenFormat(int(i)); !why.isEmpty()) {
+          const QString what = QStringLiteral("%1: the %2 file cannot be written (%3)")
+                                   .arg(sessions_[i]->serial(), q_.format, why);
+          if (exitCode_ == 0)
+            fail(kExitBadInput, what);
+          else
+            line(what);
+        }
   progress(true);
   if (lineOpen_ && err_) {
     std::fputs("\n", err_);

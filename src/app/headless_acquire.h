@@ -108,8 +108,10 @@ class THeadlessAcquisition : public QObject {
   void recordDone(int i);
   // "--out -": the record or reading just handed over as a plain CSV block (line).
   void writePlain(int i);
-  // --format plain|vcd|sr: the record just handed over in that format; 0 or the error.
-  int writeOpenFormat(int i);
+  // --format plain|vcd|sr: device i's record just handed over (at the end of the run: its
+  // voltmeter series or logger stream) in that format; the reason when it could not be
+  // written.
+  QString writeOpenFormat(int i);
   void fail(int code, const QString& line);
   void beginStopping();
   void finish();

@@ -87,6 +87,12 @@ const BuiltInText kTexts[] = {
     {341, "Nächstes Blatt", "Next sheet"},
     {342, "Voriges Blatt", "Previous sheet"},
     {343, "Plot-Ansicht", "Plot"},
+    {344, "Angezeigte Aufzeichnung exportieren...", "Export record on screen..."},
+    {345,
+     "Die Aufzeichnung im vorderen Blatt für andere Programme speichern: sigrok-Sitzung (.sr), "
+     "Wertwechsel-Datei (.vcd) oder einfaches CSV (.csv)",
+     "Save the recording on the sheet in front for other programs: sigrok session (.sr), value "
+     "change dump (.vcd) or plain CSV (.csv)"},
 };
 }  // namespace
 

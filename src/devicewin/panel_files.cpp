@@ -174,6 +174,8 @@ void TFilePanel::buildMenu() {
   connect(scopeBin_, &QAction::triggered, this, [this] { saveScopeData(true); });
   export_ = add("POPMEN_Export");
   connect(export_, &QAction::triggered, this, [this] { exportRecord(); });
+  exportShown_ = add("POPMEN_ExportShown");
+  connect(exportShown_, &QAction::triggered, this, [this] { exportShown(); });
   for (IntermediateFamily f : kIntermediateFamilies) {
     menu_->addSeparator();
     const QByteArray c = code(f).toLatin1();
@@ -225,6 +227,8 @@ void TFilePanel::applyTexts() {
   scopeBin_->setText(text(64));
   export_->setText(text(322));
   export_->setToolTip(text(323));
+  exportShown_->setText(text(344));
+  exportShown_->setToolTip(text(345));
   for (IntermediateFamily f : kIntermediateFamilies) {
     const int i = int(idx(f));
     for (int j = 0; j < 3; ++j)
@@ -254,6 +258,7 @@ void TFilePanel::attach(TMeasureData* data, IMeasurePresenter* presenter) {
   scopeCsv_->setEnabled(on);
   scopeBin_->setEnabled(on);
   export_->setEnabled(on);
+  exportShown_->setEnabled(on);
   refreshAll();
 }
 
@@ -495,6 +500,53 @@ int TFilePanel::exportRecord() {
   if (p.ok()) return 0;
   dialogs_->warn(text(324) + QLatin1Char('\n') + pathText(source) + QStringLiteral(": ") +
                  p.reason);
+  return p.exitCode;
+}
+
+int TFilePanel::exportShown() {
+  if (!data_) return kMissingObject;
+  ShownRecord shown;
+  if (shown_) {
+    shown = shown_();
+  } else {
+    shown.mode = windowSettings().mode;
+    if (isLoggerMode(shown.mode)) shown.streamFile = data_->loggerStream().fileName();
+  }
+  SettingsRecord settings = windowSettings();
+  // A series shown from a file keeps the ranges it was measured with.
+  if (familyOfMode(data_->recordSettings().mode) == IntermediateFamily::VMXY &&
+      familyOfMode(shown.mode) == IntermediateFamily::VMXY)
+    settings = data_->recordSettings();
+  settings.mode = shown.mode;
+  // Only the formats that can hold the record are offered, the likeliest first.
+  const bool lines = shown.mode == kModeLAIO || shown.mode == kModeDLDI;
+  const bool series = familyOfMode(shown.mode) == IntermediateFamily::VMXY;
+  QStringList filters;
+  if (lines) filters << QStringLiteral("Value change dump (*.vcd)");
+  if (!series) filters << QStringLiteral("sigrok session (*.sr)");
+  filters << QStringLiteral("Plain CSV (*.csv)");
+  const QString suffix = lines ? QStringLiteral("vcd") : series ? QStringLiteral("csv")
+                                                              : QStringLiteral("sr");
+  const DayTime t = series && data_->chartList().Count() > 0
+                        ? data_->chartList().Items().front().time
+                        : data_->measurementTime();
+  const fs::path suggested =
+      automaticDataFileName(data_->deviceFolder(), t, shown.mode, suffix.toStdString());
+  const QString named = dialogs_->saveFileName(
+      QStringLiteral("SD_ExportShown"), pathText(suggested.parent_path()),
+      QString::fromStdString(suggested.stem().string()), filters.join(QStringLiteral(";;")),
+      suffix);
+  if (named.isEmpty()) return 0;
+  fs::path target = pathFromText(named);
+  ExportFormat format = ExportFormat::Sr;
+  if (!exportFormatOf(QString::fromStdString(target.extension().string()).mid(1), format)) {
+    target += "." + suffix.toStdString();
+    exportFormatOf(suffix, format);
+  }
+  const StoredProblem p = exportMeasuredRecord(format, *data_, serialText(), settings,
+                                               shown.streamFile, target, nullptr);
+  if (p.ok()) return 0;
+  dialogs_->warn(text(324) + QLatin1Char('\n') + p.reason);
   return p.exitCode;
 }
 

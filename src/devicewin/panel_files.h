@@ -75,6 +75,13 @@ class TFilePanel : public QWidget {
   void setStyleSource(std::function<CsvStyle()> f);
   // Settings of the window in force (trigger type and probe factors of the conversions).
   void setWindowSettingsSource(std::function<SettingsRecord()> f) { window_ = std::move(f); }
+  // What the plot in front shows, as the window tells it: the mode of its record, and the
+  // stream file an analog logger's curve is drawn from.
+  struct ShownRecord {
+    ModeCode mode = kModeOSA0;
+    std::filesystem::path streamFile;
+  };
+  void setShownSource(std::function<ShownRecord()> f) { shown_ = std::move(f); }
   void setBootingSource(std::function<bool()> f);
   // Replaces the dialogs (tests); the panel keeps its own Qt dialogs otherwise.
   void setDialogs(IFileDialogs* d);
@@ -118,6 +125,10 @@ class TFilePanel : public QWidget {
   // session, value change dump or plain CSV, chosen by the name's ending. 0 (also when
   // cancelled), or the exit code of the export, told to the user in words.
   int exportRecord();
+  // "Export record on screen...": the record the plot in front shows (without a source, that of
+  // the window's mode) in the formats that can hold it; 0 (also when cancelled) or the exit
+  // code of the export, told in words.
+  int exportShown();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -142,6 +153,7 @@ class TFilePanel : public QWidget {
   std::function<QString()> serial_;
   std::function<CsvStyle()> style_;
   std::function<SettingsRecord()> window_;
+  std::function<ShownRecord()> shown_;
   std::function<bool()> booting_;
   TQtFileDialogs qtDialogs_{this};
   IFileDialogs* dialogs_ = &qtDialogs_;
@@ -155,6 +167,7 @@ class TFilePanel : public QWidget {
   QAction* scopeCsv_ = nullptr;
   QAction* scopeBin_ = nullptr;
   QAction* export_ = nullptr;
+  QAction* exportShown_ = nullptr;
   std::function<void()> onSaveAs_, onLoad_, onSave_;
   std::array<std::array<QAction*, 3>, kIntermediateFamilyCount> entries_{};
   std::array<QGroupBox*, kIntermediateFamilyCount> boxes_{};

@@ -114,6 +114,31 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   files_ = new TFilePanel(runControls_);
   static_cast<TFlowLayout*>(runControls_->layout())->insertWidget(1, files_);
   files_->setSerialSource([this] { return serialNumber(); });
+  // "Export record on screen" takes the record of the sheet in front.
+  files_->setShownSource([this] {
+    TFilePanel::ShownRecord r;
+    switch (plots_->sheets().shownSheet()) {
+      case PlotSheet::Voltmeter: {
+        const ModeCode m = plots_->data().recordSettings().mode;
+        r.mode = familyOfMode(m) == IntermediateFamily::VMXY ? m : plots_->data().snapshot().mode;
+        if (familyOfMode(r.mode) != IntermediateFamily::VMXY) r.mode = kModeVMD0;
+        break;
+      }
+      case PlotSheet::Logic:
+        r.mode = kModeLAIO;
+        break;
+      case PlotSheet::AnalogLogger:
+        r.mode = kModeDLA0;
+        r.streamFile = plots_->presenter().analogLoggerFile();
+        break;
+      case PlotSheet::IoLogger:
+        r.mode = kModeDLDI;  // the lines its diagram shows
+        break;
+      default:
+        r.mode = kModeOSA0;
+    }
+    return r;
+  });
   plots_->presenter().onIntermediateFilesChanged = [this](const TIntermediateNumbering& n) {
     files_->numberingChanged(n);
   };

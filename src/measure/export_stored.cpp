@@ -171,41 +171,37 @@ StoredProblem exportLogger(ExportFormat format, const fs::path& source, bool ana
 // The record of an intermediate file with its header.
 StoredProblem loadIntermediate(StoredKind kind, const fs::path& source, const QString& serial,
                                Loaded& l) {
-  SettingsRecord h;
-  std::optional<DayTime> t;
-  int rc = readTextHeader(source, h, &t);
+  StoredRecord rec;
+  int rc = readStoredHeader(source, rec);
   if (rc != 0) return badInput(readResultText(rc));
-  if (!t) return badInput(QStringLiteral("its text header carries no measurement time"));
-  const RecordInfo info{serial, h, *t};
+  if (!rec.time) return badInput(QStringLiteral("its text header carries no measurement time"));
+  if (kind != StoredKind::Scope && kind != StoredKind::Logic && kind != StoredKind::Voltmeter)
+    return badInput(QStringLiteral("unknown kind of file"));
+  if ((rc = readStoredSamples(source, kind, rec)) != 0) return badInput(readResultText(rc));
+  const RecordInfo info{serial, rec.header, *rec.time};
   switch (kind) {
     case StoredKind::Scope: {
-      int n = 0;
-      if ((rc = readScopeIntermediate(source, l.scope, n)) != 0) return badInput(readResultText(rc));
+      const int n = rec.scopeSamples;
+      l.scope = std::move(rec.scope);
       l.scope.resize(std::size_t(std::max(n, 0)));  // the entry after the last sample goes
       l.head = plainHeadOf(info, n);
       l.what = Loaded::What::Scope;
       return {};
     }
     case StoredKind::Logic: {
-      TLogAnalList list;
-      if ((rc = readLogicIntermediate(source, list)) != 0) return badInput(readResultText(rc));
-      int n = list.count();
+      int n = rec.logic.count();
       // The zero entry written after the last sample is no sample.
-      if (n > 0 && list.at(n - 1).sampleNumber == -1) --n;
-      for (int i = 0; i < n; ++i) l.words.push_back(list.at(i).word);
+      if (n > 0 && rec.logic.at(n - 1).sampleNumber == -1) --n;
+      for (int i = 0; i < n; ++i) l.words.push_back(rec.logic.at(i).word);
       l.head = plainHeadOf(info, n);
       l.what = Loaded::What::Logic;
       return {};
     }
-    case StoredKind::Voltmeter: {
-      if ((rc = readVoltmeterIntermediate(source, l.readings)) != 0)
-        return badInput(readResultText(rc));
+    default:
+      l.readings = std::move(rec.readings);
       l.head = plainHeadOf(info, std::int64_t(l.readings.size()));
       l.what = Loaded::What::Voltmeter;
       return {};
-    }
-    default:
-      return badInput(QStringLiteral("unknown kind of file"));
   }
 }
 
@@ -351,6 +347,46 @@ StoredProblem exportMerged(ExportFormat format, const PlainCsvHead& head,
   }
   return writeTarget(target, console,
                      [&](std::ostream& o) { return writePlainMerged(o, head, devices); });
+}
+
+StoredProblem exportMeasuredRecord(ExportFormat format, const TMeasureData& data,
+                                   const QString& serial, const SettingsRecord& settings,
+                                   const fs::path& streamFile, const fs::path& target,
+                                   std::ostream* console) {
+  const ModeCode mode = settings.mode;
+  // Loggers write through to their stream file: that file is the record.
+  if (isLoggerMode(mode) && !streamFile.empty())
+    return exportStoredFile(format, streamFile, target, console);
+  if (mode == kModeDLA0) return badInput(readResultText(kEmptySampleList));
+  Loaded l;
+  if (mode == kModeOSA0 || mode == kModeLAIO || mode == kModeDLDI) {
+    const RecordInfo info{serial, data.recordSettings(), data.measurementTime()};
+    if (mode == kModeOSA0) {
+      l.scope.assign(data.scopeSamples(), data.scopeSamples() + std::max(0, data.sampleCount()));
+      l.what = Loaded::What::Scope;
+      l.head = plainHeadOf(info, std::int64_t(l.scope.size()));
+    } else {
+      const TLogAnalList& list = mode == kModeLAIO ? data.logicList() : data.ioLoggerList();
+      int n = list.count();
+      while (n > 0 && list.at(n - 1).sampleNumber == -1) --n;  // fillers after the record
+      l.words.reserve(std::size_t(n));
+      for (int k = 0; k < n; ++k) l.words.push_back(list.at(k).word);
+      l.what = Loaded::What::Logic;
+      l.head = plainHeadOf(info, std::int64_t(l.words.size()));
+    }
+    l.head.mode = mode;
+  } else if (familyOfMode(mode) == IntermediateFamily::VMXY) {
+    const auto& items = data.chartList().Items();
+    l.readings.assign(items.begin(), items.end());
+    l.what = Loaded::What::Voltmeter;
+    const DayTime start = l.readings.empty() ? DayTime{} : l.readings.front().time;
+    l.head = plainHeadOf({serial, settings, start}, std::int64_t(l.readings.size()));
+  } else {
+    return badInput(readResultText(kUnknownMode));
+  }
+  if (l.scope.empty() && l.words.empty() && l.readings.empty())
+    return badInput(readResultText(kEmptySampleList));
+  return exportLoaded(format, l, target, console);
 }
 
 }  // namespace tolv

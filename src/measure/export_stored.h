@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "measure/export_plaincsv.h"
+#include "measure/measuredata.h"
 #include "measure/storedfile.h"
 
 namespace tolv {
@@ -52,5 +53,15 @@ StoredProblem exportStoredFile(ExportFormat format, const std::filesystem::path&
 StoredProblem exportMerged(ExportFormat format, const PlainCsvHead& head,
                            const std::vector<PlainDeviceSeries>& devices,
                            const std::filesystem::path& target, std::ostream* console);
+
+// The record a measurement holds, the one on screen or the one a run has just finished:
+// scope and logic-analyser records from memory (with their own settings and time), the
+// voltmeter's chart (settings: the run's, for its mode and ranges), a logger's stream file
+// with its header as stored. `settings.mode` tells which of them. Loggers: `streamFile`, else
+// for the I/O logger the lines in memory (what its diagram shows).
+StoredProblem exportMeasuredRecord(ExportFormat format, const TMeasureData& data,
+                                   const QString& serial, const SettingsRecord& settings,
+                                   const std::filesystem::path& streamFile,
+                                   const std::filesystem::path& target, std::ostream* console);
 
 }  // namespace tolv

@@ -6,6 +6,7 @@
 
 #include "measure/intermediaterecords.h"
 #include "measure/loggerstream.h"
+#include "measure/storedfile.h"
 #include "measure/textheader.h"
 
 namespace tolv {
@@ -68,39 +69,34 @@ int TIntermediateShow::showFile(IntermediateFamily f, const fs::path& file) {
 }
 
 int TIntermediateShow::showVoltmeter(const fs::path& file) {
-  SettingsRecord s;
-  std::optional<DayTime> time;
-  int rc = readTextHeader(file, s, &time);
+  StoredRecord rec;
+  int rc = readStoredHeader(file, rec);
   if (rc != 0) return rc;
   presenter_.sheetToFront(MeasureSheet::Scope);
-  std::vector<VoltmeterReading> readings;
-  rc = readVoltmeterIntermediate(file, readings);
+  rc = readStoredSamples(file, StoredKind::Voltmeter, rec);
   if (rc != 0) return rc;
-  data_.setRecordSettings(s);
-  if (time) data_.setMeasurementTime(*time);
+  data_.setRecordSettings(rec.header);
+  if (rec.time) data_.setMeasurementTime(*rec.time);
   // Every stored reading, the last one included.
   auto& chart = data_.chartList();
   chart.Clear();
-  for (const VoltmeterReading& r : readings) chart.Add(r);
+  for (const VoltmeterReading& r : rec.readings) chart.Add(r);
   presenter_.chartListChanged(chart);
   presenter_.sheetToFront(MeasureSheet::Voltmeter);
   return 0;
 }
 
 int TIntermediateShow::showScope(const fs::path& file) {
-  SettingsRecord s;
-  std::optional<DayTime> time;
-  int rc = readTextHeader(file, s, &time);
+  StoredRecord rec;
+  int rc = readStoredHeader(file, rec);
   if (rc != 0) return rc;
-  std::vector<ScopeSample> entries;
-  int n = 0;
-  rc = readScopeIntermediate(file, entries, n);
+  rc = readStoredSamples(file, StoredKind::Scope, rec);
   if (rc != 0) return rc;
-  std::copy(entries.begin(), entries.end(), data_.scopeSamples());
-  data_.setSampleCount(n);
+  std::copy(rec.scope.begin(), rec.scope.end(), data_.scopeSamples());
+  data_.setSampleCount(rec.scopeSamples);
   data_.copyToPlotArray();
-  data_.setRecordSettings(s);
-  if (time) data_.setMeasurementTime(*time);
+  data_.setRecordSettings(rec.header);
+  if (rec.time) data_.setMeasurementTime(*rec.time);
   data_.setPlotBusy(true);
   presenter_.plotScopeRecord(data_);
   presenter_.processEvents();
@@ -109,18 +105,16 @@ int TIntermediateShow::showScope(const fs::path& file) {
 }
 
 int TIntermediateShow::showLogic(const fs::path& file) {
-  SettingsRecord s;
-  std::optional<DayTime> time;
-  int rc = readTextHeader(file, s, &time);
+  StoredRecord rec;
+  int rc = readStoredHeader(file, rec);
   if (rc != 0) return rc;
   presenter_.sheetToFront(MeasureSheet::LogicAnalyser);
   presenter_.plottingIndicator(true);
-  TLogAnalList loaded;
-  rc = readLogicIntermediate(file, loaded);
+  rc = readStoredSamples(file, StoredKind::Logic, rec);
   if (rc == 0) {
-    data_.logicList() = std::move(loaded);
-    data_.setRecordSettings(s);
-    if (time) data_.setMeasurementTime(*time);
+    data_.logicList() = std::move(rec.logic);
+    data_.setRecordSettings(rec.header);
+    if (rec.time) data_.setMeasurementTime(*rec.time);
     presenter_.plotLogicRecord(data_);
   }
   presenter_.plottingIndicator(false);

@@ -259,4 +259,38 @@ StoredProblem identifyStoredFile(const fs::path& file, char csvColumn, StoredKin
                  .arg(ext.isEmpty() ? QStringLiteral("no extension") : ext));
 }
 
+int readStoredHeader(const fs::path& file, StoredRecord& out) {
+  out.time.reset();
+  return readTextHeader(file, out.header, &out.time);
+}
+
+int readStoredSamples(const fs::path& file, StoredKind kind, StoredRecord& out) {
+  switch (kind) {
+    case StoredKind::Voltmeter: {
+      std::vector<VoltmeterReading> readings;
+      const int rc = readVoltmeterIntermediate(file, readings);
+      if (rc == 0) out.readings = std::move(readings);
+      return rc;
+    }
+    case StoredKind::Scope: {
+      std::vector<ScopeSample> entries;
+      int n = 0;
+      const int rc = readScopeIntermediate(file, entries, n);
+      if (rc == 0) {
+        out.scope = std::move(entries);
+        out.scopeSamples = n;
+      }
+      return rc;
+    }
+    case StoredKind::Logic: {
+      TLogAnalList list;
+      const int rc = readLogicIntermediate(file, list);
+      if (rc == 0) out.logic = std::move(list);
+      return rc;
+    }
+    default:
+      return kUnknownMode;
+  }
+}
+
 }  // namespace tolv

@@ -5,9 +5,12 @@
 #include <QString>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "measure/datafiles.h"
+#include "measure/intermediaterecords.h"
 
 namespace tolv {
 
@@ -71,6 +74,22 @@ using StoredTableProbe = std::function<TableProbe(std::string_view bytes, char c
 StoredProblem identifyStoredFile(const fs::path& file, char csvColumn, StoredKind& kind,
                                  QString* serial = nullptr, StoredText* csvText = nullptr,
                                  const StoredTableProbe& probe = {});
+
+// An intermediate file's record read whole: what the window's show functions put on screen
+// and the exports write out, read the same way for both.
+struct StoredRecord {
+  SettingsRecord header;                   // its text header
+  std::optional<DayTime> time;             // the header's MeasurementTime
+  std::vector<ScopeSample> scope;          // Scope: every entry of the file
+  int scopeSamples = 0;                    //   N, the samples among them
+  TLogAnalList logic;                      // Logic: the file's list, its filler included
+  std::vector<VoltmeterReading> readings;  // Voltmeter
+};
+// The text header beside `file`, with its time: 0 or the header reader's code.
+int readStoredHeader(const fs::path& file, StoredRecord& out);
+// The samples of an intermediate file of kind Voltmeter, Scope or Logic: 0 or the reader's
+// code (kUnknownMode for another kind); on failure `out` keeps its samples.
+int readStoredSamples(const fs::path& file, StoredKind kind, StoredRecord& out);
 
 // The first line of a text, without its line end.
 std::string_view firstLineOf(std::string_view s);

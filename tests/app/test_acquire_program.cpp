@@ -239,6 +239,72 @@ TEST_F(AcquireProgram, ScopeRecordsToStandardOutputOneBlockEach) {
   EXPECT_EQ(run({"--simulate", "2", "--merged", "--out", "-"}).code, 2);
 }
 
+// Voltmeter and logger runs end in an open format too: the series as plain CSV, the streams as
+// sessions and dumps, each read back by the program it is meant for, and every sample kept.
+TEST_F(AcquireProgram, SeriesAndStreamsEndInTheirOpenFormats) {
+  const fs::path out = root_ / "open";
+  Finished r = run({"--simulate", "1", "--mode", "VMD0", "--records", "4", "--format", "plain",
+                    "--out", q(out), "--quiet"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const auto csv = filesUnder(out / "TVS00001", ".csv");
+  ASSERT_EQ(csv.size(), 1u);
+  EXPECT_TRUE(filesUnder(out / "TVS00001", ".CSV").empty());  // in place of the chart CSV
+  if (fs::exists("/usr/bin/python3")) {
+    QProcess py;
+    py.start("/usr/bin/python3", {"-c",
+                                  "import sys,pandas as p; d=p.read_csv(sys.argv[1], comment='#');"
+                                  " print(len(d), list(d.columns), d.dtypes.iloc[1])",
+                                  q(csv[0])});
+    ASSERT_TRUE(py.waitForFinished(60000));
+    if (py.exitCode() == 0) {
+      EXPECT_EQ(QString::fromUtf8(py.readAllStandardOutput()).trimmed(),
+                "4 ['time_s', 'ch0_V', 'ch1_V'] float64");
+    }
+  }
+  r = run({"--simulate", "1", "--mode", "DLDI", "--sample-time", "100us", "--duration", "2s",
+           "--format", "vcd", "--out", q(out), "--quiet"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const auto vcd = filesUnder(out / "TVS00001", ".vcd");
+  ASSERT_EQ(vcd.size(), 1u);
+  r = run({"--simulate", "1", "--mode", "DLA0", "--sample-time", "100us", "--duration", "2s",
+           "--format", "sr", "--out", q(out), "--quiet"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const auto sr = filesUnder(out / "TVS00001", ".sr");
+  ASSERT_EQ(sr.size(), 1u);
+  // A voltmeter series has no rate for a session: refused before any device is opened.
+  r = run({"--simulate", "1", "--mode", "VMD0", "--format", "sr", "--out", q(out)});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_TRUE(r.err.contains("regular sample rate")) << r.err.toStdString();
+  QProcess which;
+  which.start("sh", {"-c", "command -v sigrok-cli"});
+  which.waitForFinished();
+  if (which.exitCode() != 0) GTEST_SKIP() << "sigrok-cli is not installed";
+  for (const fs::path& f : {sr[0], vcd[0]}) {
+    QProcess cli;
+    cli.start("sigrok-cli", {"-i", q(f), "--show"});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_EQ(cli.exitCode(), 0) << f << cli.readAllStandardError().toStdString();
+  }
+  // The session holds as many samples as the plain CSV of the same stream has rows.
+  const auto fil = filesUnder(out / "TVS00001" / "Intermediate_DLA0", ".FIL");
+  ASSERT_EQ(fil.size(), 1u);
+  QProcess plain;
+  plain.start(TOLV_PROGRAM_PATH, {"--convert", q(fil[0]), "-", "--format", "plain",
+                                  "--data-root", q(root_ / "data")});
+  ASSERT_TRUE(plain.waitForFinished(120000));
+  qsizetype rows = -1;  // the header line
+  for (const QString& l : QString::fromUtf8(plain.readAllStandardOutput()).split('\n'))
+    if (!l.isEmpty() && !l.startsWith('#')) ++rows;
+  QProcess cli;
+  cli.start("sigrok-cli", {"-i", q(sr[0]), "-O", "analog"});
+  ASSERT_TRUE(cli.waitForFinished(120000));
+  qsizetype samples = 0;
+  for (const QString& l : QString::fromUtf8(cli.readAllStandardOutput()).split('\n'))
+    if (l.startsWith(QLatin1String("ch0:"))) ++samples;
+  EXPECT_GT(rows, 1000);
+  EXPECT_EQ(samples, rows);
+}
+
 TEST_F(AcquireProgram, OpenFormatsReadBackBySigrok) {
   const fs::path out = root_ / "open";
   Finished r = run({"--simulate", "1", "--samples", "1000", "--records", "2", "--format", "sr",

@@ -80,8 +80,20 @@ TEST(AcquireOptions, WrongUsageIsNamed) {
   EXPECT_TRUE(refusal({"--duration", "soon"}).contains("10s, 5min or 2h"));
   EXPECT_TRUE(refusal({"--mode", "DLA0", "--records", "2"}).contains("logger run has no records"));
   EXPECT_TRUE(refusal({"--merged", "--mode", "LAIO"}).contains("--mode must be OSA0"));
-  EXPECT_TRUE(refusal({"--format", "vcd", "--mode", "OSA0"}).contains("takes logic-analyser"));
-  EXPECT_TRUE(refusal({"--format", "sr", "--mode", "VMD0"}).contains("scope and logic-analyser"));
+  EXPECT_TRUE(refusal({"--format", "vcd", "--mode", "OSA0"}).contains("takes logic lines"));
+  EXPECT_TRUE(refusal({"--format", "sr", "--mode", "VMD0"}).contains("regular sample rate"));
+  EXPECT_TRUE(refusal({"--format", "vcd", "--mode", "DLA0"}).contains("not DLA0; use plain or sr"));
+  EXPECT_TRUE(refusal({"--format", "vcd", "--mode", "VMA1"}).contains("takes logic lines"));
+  // Every mode has an open format: the loggers all three, the voltmeter the plain CSV.
+  for (const QStringList& fine : {QStringList{"--format", "vcd", "--mode", "DLDI"},
+                                  QStringList{"--format", "sr", "--mode", "DLDI"},
+                                  QStringList{"--format", "sr", "--mode", "DLA0"},
+                                  QStringList{"--format", "plain", "--mode", "DLA0"},
+                                  QStringList{"--format", "plain", "--mode", "VMD1"}}) {
+    AcquireRequest q;
+    QString error;
+    EXPECT_EQ(parse(fine, q, error), kExitOk) << qPrintable(fine.join(' ') + ": " + error);
+  }
   EXPECT_TRUE(refusal({"--format", "xls"}).contains("csv, vxd, fil, plain, vcd or sr"));
   EXPECT_TRUE(refusal({"--settings", "a.txt"}).contains(".VXS"));
   EXPECT_TRUE(refusal({"--simulate", "1", "--driver", "d2xx"}).contains("cannot be used together"));

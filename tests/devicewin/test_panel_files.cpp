@@ -17,6 +17,7 @@
 #include "common/regional.h"
 #include "common/texttable.h"
 #include "devicewin/panel_files.h"
+#include "measure/datafiles.h"
 #include "measure/intermediaterecords.h"
 #include "measure/textheader.h"
 
@@ -350,4 +351,86 @@ TEST_F(FilePanel, ExportOffersTheNewestRecordsFolderAndWritesByTheEnding) {
   // Cancelled: nothing happens.
   dialogs_.openAnswer.clear();
   EXPECT_EQ(panel_->exportRecord(), 0);
+}
+
+// "Export record on screen": what the sheet in front shows, offered only in the formats that
+// hold it, written whole or not at all, and refused in words when there is nothing to export.
+TEST_F(FilePanel, TheRecordOnScreenIsExportedInTheFormatsThatHoldIt) {
+  attach();
+  QAction* a = action("POPMEN_ExportShown");
+  ASSERT_NE(a, nullptr);
+  EXPECT_TRUE(a->isEnabled());
+  EXPECT_EQ(a->text(), QStringLiteral("Export record on screen..."));
+  TFilePanel::ShownRecord shown;
+  panel_->setShownSource([&shown] { return shown; });
+  DayTime t0;
+  t0.day = 739594;  // 2026
+  t0.seconds = 52215.0;
+  // A scope record of 100 samples on screen.
+  SettingsRecord s = SettingsRecord::defaults();
+  s.mode = kModeOSA0;
+  s.sampleTime = 1e-5;
+  s.memoryDepth = 100;
+  for (int i = 0; i < 100; ++i) data_->scopeSamples()[i] = ScopeSample{0.25f * float(i), -1.5f};
+  data_->setSampleCount(100);
+  data_->setRecordSettings(s);
+  data_->setMeasurementTime(t0);
+  const auto exportTo = [&](const fs::path& p) {
+    dialogs_.saveAnswer = QString::fromStdString(p.string());
+    return panel_->exportShown();
+  };
+  ASSERT_EQ(exportTo(folder_ / "scope.csv"), 0) << dialogs_.warnings.join(' ').toStdString();
+  EXPECT_EQ(dialogs_.calls.back(), QStringLiteral("SD_ExportShown"));
+  EXPECT_FALSE(dialogs_.lastFilter.contains(QStringLiteral("*.vcd")));
+  EXPECT_TRUE(dialogs_.lastFilter.startsWith(QStringLiteral("sigrok session")));
+  std::ifstream in(folder_ / "scope.csv");
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line[0] != '#') rows.push_back(line);
+  ASSERT_EQ(rows.size(), 101u);
+  EXPECT_EQ(rows[0], "time_s,ch0_V,ch1_V");
+  EXPECT_EQ(rows[100].substr(rows[100].find(',')), ",24.75,-1.5");
+  ASSERT_EQ(exportTo(folder_ / "scope.sr"), 0);
+  EXPECT_TRUE(fs::exists(folder_ / "scope.sr"));
+  EXPECT_EQ(exportTo(folder_ / "scope.vcd"), 2);
+  ASSERT_EQ(dialogs_.warnings.size(), 1);
+  EXPECT_TRUE(dialogs_.warnings[0].startsWith(QStringLiteral("Cannot export:")));
+  EXPECT_FALSE(fs::exists(folder_ / "scope.vcd"));
+
+  // The logic analyser's sheet in front: its record, a dump first among the choices.
+  shown.mode = kModeLAIO;
+  s.mode = kModeLAIO;
+  s.memoryDepth = 50;
+  data_->setRecordSettings(s);
+  for (int i = 0; i < 50; ++i) data_->logicList().add(i, std::uint16_t(i & 3));
+  data_->logicList().add(-1, 0);  // the filler after the record is no sample
+  ASSERT_EQ(exportTo(folder_ / "bare"), 0) << dialogs_.warnings.join(' ').toStdString();
+  EXPECT_TRUE(dialogs_.lastFilter.startsWith(QStringLiteral("Value change dump")));
+  EXPECT_EQ(dialogs_.lastFile.toStdString(), automaticDataFileName(folder_, t0, kModeLAIO, "vcd")
+                                                 .stem()
+                                                 .string());
+  std::ifstream vcd(folder_ / "bare.vcd");
+  const std::string dump((std::istreambuf_iterator<char>(vcd)), {});
+  EXPECT_NE(dump.find("$enddefinitions"), std::string::npos);
+  EXPECT_NE(dump.find(", 50 samples"), std::string::npos) << dump.substr(0, 600);
+
+  // A voltmeter series: plain CSV only; a session has no rate for it.
+  shown.mode = kModeVMD0;
+  for (int i = 0; i < 3; ++i)
+    data_->chartList().Add(VoltmeterReading::measured(dtAddSeconds(t0, 0.5 * i), 0.25 * i, 1));
+  ASSERT_EQ(exportTo(folder_ / "series"), 0);
+  EXPECT_FALSE(dialogs_.lastFilter.contains(QStringLiteral("*.sr")));
+  EXPECT_TRUE(fs::exists(folder_ / "series.csv"));
+  EXPECT_EQ(exportTo(folder_ / "series.sr"), 2);
+  EXPECT_FALSE(fs::exists(folder_ / "series.sr"));
+
+  // An analog logger's sheet with no stream drawn yet: nothing to export, said in words.
+  shown.mode = kModeDLA0;
+  dialogs_.warnings.clear();
+  EXPECT_EQ(exportTo(folder_ / "logger.sr"), 1);
+  EXPECT_EQ(dialogs_.warnings.size(), 1);
+  EXPECT_FALSE(fs::exists(folder_ / "logger.sr"));
+  // Cancelled: nothing happens.
+  dialogs_.saveAnswer.clear();
+  EXPECT_EQ(panel_->exportShown(), 0);
 }
