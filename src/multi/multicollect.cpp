@@ -96,6 +96,22 @@ void TMultiCollection::ensureRows(int rows) {
 int TMultiCollection::fill() {
   const int n = members_.count();
   if (n <= 0) return kMultiEmpty;
+  // A fill after the first (a device plugged in later) keeps what the table holds for the
+  // devices listed already: the scalings file only knows what was last saved, and an edit not
+  // yet saved must neither vanish nor change the scaling of the next merged file.
+  struct Kept {
+    ScaleRowTexts rows[2];
+    ColorRef colours[2];
+    bool checked;
+  };
+  std::map<QString, Kept> kept;
+  for (int i = 0; i < itemCount(); ++i) {
+    const int r1 = 2 * i + 1;
+    if (r1 + 1 >= rowCount()) break;
+    kept[itemSerials_[i]] = {{rows_[std::size_t(r1 - 1)], rows_[std::size_t(r1)]},
+                             {rowColour(r1), rowColour(r1 + 1)},
+                             checked_[std::size_t(i)]};
+  }
   itemSerials_.clear();
   checked_.clear();
   for (int i = 0; i < n; ++i) {
@@ -112,6 +128,19 @@ int TMultiCollection::fill() {
   }
   notify(kChangedScaleTable | kChangedCheckList);
   loadScalings(scalingsPath());
+  if (!kept.empty()) {
+    for (int i = 0; i < itemCount(); ++i) {
+      const auto k = kept.find(itemSerials_[i]);
+      if (k == kept.end()) continue;
+      const int r1 = 2 * i + 1;
+      rows_[std::size_t(r1 - 1)] = k->second.rows[0];
+      rows_[std::size_t(r1)] = k->second.rows[1];
+      setRowColour(r1, k->second.colours[0], false);
+      setRowColour(r1 + 1, k->second.colours[1], false);
+      checked_[std::size_t(i)] = k->second.checked;
+    }
+    notify(kChangedScaleTable | kChangedCheckList);
+  }
   return itemSerials_.isEmpty() ? kMultiEmpty : 0;
 }
 
