@@ -225,7 +225,13 @@ int writeMultiDataFile(const fs::path& name, const std::vector<fs::path>& files,
 
 fs::path multiDataFileName(const fs::path& folder, const DayTime& t, const QString& fixedPart) {
   QString rel = fileNameStamp(t);
-  if (!fixedPart.isEmpty()) rel += QLatin1Char('_') + fixedPart;
+  // The fixed part names the file only: a separator in it would make folders of its pieces
+  // (or, with "..", leave the day folder), so it stands as "_".
+  QString part = fixedPart;
+  for (QChar& c : part)
+    if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20)
+      c = QLatin1Char('_');
+  if (!part.isEmpty()) rel += QLatin1Char('_') + part;
   rel += QStringLiteral(".CSV");
   return folder / pathFromText(rel);
 }
