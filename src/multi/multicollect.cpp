@@ -249,6 +249,7 @@ int TMultiCollection::startRun(bool fromRequest) {
 }
 
 void TMultiCollection::runClicked() {
+  autosaveFailureTold_ = false;
   resetStatistics();
   startRun(true);
 }
@@ -489,7 +490,11 @@ void TMultiCollection::endCycle() {
     fs::path name = autoDataFileName();
     std::error_code ec;
     if (fs::exists(name, ec)) name = freeBackupName(name);
-    saveDataFile(name);
+    const int saved = saveDataFile(name);
+    if (saved != 0 && !autosaveFailureTold_) {
+      autosaveFailureTold_ = true;
+      if (onAutosaveFailed) onAutosaveFailed(name, saved);
+    }
   }
   if (!singleShot_ && !breakRequested_) {
     // A device that failed to deliver gets a longer pause; the normal one returns as soon as a

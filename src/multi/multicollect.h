@@ -201,6 +201,9 @@ class TMultiCollection {
   std::function<void()> onRunStarted;
   std::function<void(const QString& serial)> onRecordTaken;
   std::function<void()> onCycleDrawn;
+  // A merged file autosave could not write: told once per run, so a run that goes on is not
+  // a cascade of messages.
+  std::function<void(const std::filesystem::path& name, int rc)> onAutosaveFailed;
 
   // Collecting estimate of one device in seconds: the record's own time N x dt, its transfer
   // N x 127 us, and 113 ms.
@@ -264,6 +267,7 @@ class TMultiCollection {
   bool scalingsChanged_ = true;
   bool running_ = false;
   bool breakRequested_ = false;  // Break pressed since the last start of a run
+  bool autosaveFailureTold_ = false;  // in this run
   // The cycle in progress, per active device: the device's run count read before its run was
   // asked for, whether its record came, and that record's trigger moment.
   bool cycleOpen_ = false;

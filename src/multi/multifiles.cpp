@@ -18,6 +18,7 @@
 #include "common/settingsio.h"
 #include "common/texttable.h"
 #include "common/textutil.h"
+#include "measure/measurecodes.h"
 
 namespace tolv {
 
@@ -434,6 +435,20 @@ int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
   }
   into = std::move(r);
   return 0;
+}
+
+QString multiResultText(int rc, ResultContext context) {
+  const bool de = languageIndex() == 0;
+  switch (rc) {
+    case kMultiEmpty:
+      return de ? QStringLiteral("keine Daten (noch kein Zyklus)")
+                : QStringLiteral("no data (no cycle yet)");
+    case kMultiFileTooShort:
+      return de ? QStringLiteral("die Datei ist zu kurz oder abgeschnitten")
+                : QStringLiteral("the file is too short or cut off");
+    default:
+      return measureResultText(rc, languageIndex(), context);
+  }
 }
 
 std::vector<std::pair<QString, double>> loadedTriggerDeltas(const TREADing& r) {

@@ -268,6 +268,35 @@ TEST_F(MultiCollect, AutosaveWritesTheMergedFileBelowTheMultiFolder) {
   EXPECT_EQ(c.loaded().deviceCount, 2);
 }
 
+// An autosave that cannot write is told, once per run, and the run goes on.
+TEST_F(MultiCollect, AFailingAutosaveIsToldOncePerRun) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 200);
+  TMultiCollection& c = makeActive();
+  // A file where the day folder would go: no merged file can be written below it.
+  std::ofstream(root_ / "blocked") << "x";
+  c.setDataFileFolder(root_ / "blocked");
+  c.setAutosave(true);
+  c.setSingleShot(false, false);
+  std::vector<std::pair<fs::path, int>> told;
+  c.onAutosaveFailed = [&](const fs::path& name, int rc) { told.emplace_back(name, rc); };
+  c.runClicked();
+  c.recordArrived(a.notice());
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].second, 0);
+  EXPECT_EQ(told[0].first.parent_path().parent_path(), root_ / "blocked");
+  EXPECT_TRUE(c.reRunTimer().isActive());
+  hub_.advance(TMultiCollection::kReRunMs);
+  c.recordArrived(a.notice());
+  EXPECT_EQ(told.size(), 1u);
+  EXPECT_EQ(c.cyclesCount(), 2);
+  c.breakClicked();
+  // A new run tells again.
+  c.runClicked();
+  c.recordArrived(a.notice());
+  EXPECT_EQ(told.size(), 2u);
+  c.breakClicked();
+}
+
 TEST_F(MultiCollect, SaveWithoutCycleDataWritesNothing) {
   members_.add(QStringLiteral("A1"));
   TMultiCollection& c = makeActive();
