@@ -159,6 +159,7 @@ int TMultiCollection::activate() {
       if (IMultiMember* m = members_.at(i)) {
         m->setMultiLink(nullptr, -1);
         m->setActive(false);
+        m->setPlotSwitch(true);
       }
     if (itemSerials_.isEmpty()) rc = kMultiEmpty;
   }
@@ -262,9 +263,15 @@ void TMultiCollection::breakClicked() {
   // a cycle still without any record simply ends.
   breakRequested_ = true;
   tmReRun_.stop();
+  plotSwitchesOn();
   if (cycleOpen_ && received_ == 0) closeCycleQuietly();
   running_ = false;
   notify(kChangedRunButtons);
+}
+
+void TMultiCollection::plotSwitchesOn() {
+  const std::vector<IMultiMember*> list = active_;
+  for (IMultiMember* m : list) m->setPlotSwitch(true);
 }
 
 void TMultiCollection::closeCycleQuietly() {
@@ -501,9 +508,12 @@ void TMultiCollection::endCycle() {
     // cycle completes.
     tmReRun_.setInterval(complete ? kReRunMs : 250 * activeCount() + 250);
     tmReRun_.start();
-  } else if (running_) {
-    running_ = false;
-    notify(kChangedRunButtons);
+  } else {
+    plotSwitchesOn();
+    if (running_) {
+      running_ = false;
+      notify(kChangedRunButtons);
+    }
   }
 }
 

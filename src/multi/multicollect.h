@@ -227,6 +227,9 @@ class TMultiCollection {
   void applyScalings(const ScalingsData& d);
   void endCycle();
   void closeCycleQuietly();
+  // A run has ended: the device windows draw their own records again (and keep their plot
+  // mode in their stored settings).
+  void plotSwitchesOn();
   void updateTriggerDeltas();
   // Moves each drawn curve by its device's trigger delta (or back to 0).
   void applyShifts();
