@@ -64,8 +64,11 @@ void TDeviceWindowMember::setPlotSwitch(bool on) {
   if (!on && p.choice().plotMode != 0) {
     plotModeBefore_ = p.choice().plotMode;
     p.setPlotMode(0);
-  } else if (on && p.choice().plotMode == 0) {
-    p.setPlotMode(plotModeBefore_);
+    plotSwitchedOff_ = true;
+  } else if (on && plotSwitchedOff_) {
+    // Only what the collection switched off: a plot mode 0 the user chose stays.
+    plotSwitchedOff_ = false;
+    if (p.choice().plotMode == 0) p.setPlotMode(plotModeBefore_);
   }
 }
 

@@ -40,6 +40,7 @@ class TDeviceWindowMember final : public IMultiMember {
  private:
   QPointer<TF_OneTolvanex> w_;
   int plotModeBefore_ = 3;
+  bool plotSwitchedOff_ = false;  // the plot mode is 0 because a run of the collection set it
 };
 
 // The frame's list, with one member per window made on first use.

@@ -96,6 +96,22 @@ void TMultiCollection::ensureRows(int rows) {
 int TMultiCollection::fill() {
   const int n = members_.count();
   if (n <= 0) return kMultiEmpty;
+  // A fill after the first (a device plugged in later) keeps what the table holds for the
+  // devices listed already: the scalings file only knows what was last saved, and an edit not
+  // yet saved must neither vanish nor change the scaling of the next merged file.
+  struct Kept {
+    ScaleRowTexts rows[2];
+    ColorRef colours[2];
+    bool checked;
+  };
+  std::map<QString, Kept> kept;
+  for (int i = 0; i < itemCount(); ++i) {
+    const int r1 = 2 * i + 1;
+    if (r1 + 1 >= rowCount()) break;
+    kept[itemSerials_[i]] = {{rows_[std::size_t(r1 - 1)], rows_[std::size_t(r1)]},
+                             {rowColour(r1), rowColour(r1 + 1)},
+                             checked_[std::size_t(i)]};
+  }
   itemSerials_.clear();
   checked_.clear();
   for (int i = 0; i < n; ++i) {
@@ -112,6 +128,19 @@ int TMultiCollection::fill() {
   }
   notify(kChangedScaleTable | kChangedCheckList);
   loadScalings(scalingsPath());
+  if (!kept.empty()) {
+    for (int i = 0; i < itemCount(); ++i) {
+      const auto k = kept.find(itemSerials_[i]);
+      if (k == kept.end()) continue;
+      const int r1 = 2 * i + 1;
+      rows_[std::size_t(r1 - 1)] = k->second.rows[0];
+      rows_[std::size_t(r1)] = k->second.rows[1];
+      setRowColour(r1, k->second.colours[0], false);
+      setRowColour(r1 + 1, k->second.colours[1], false);
+      checked_[std::size_t(i)] = k->second.checked;
+    }
+    notify(kChangedScaleTable | kChangedCheckList);
+  }
   return itemSerials_.isEmpty() ? kMultiEmpty : 0;
 }
 
@@ -130,6 +159,7 @@ int TMultiCollection::activate() {
       if (IMultiMember* m = members_.at(i)) {
         m->setMultiLink(nullptr, -1);
         m->setActive(false);
+        m->setPlotSwitch(true);
       }
     if (itemSerials_.isEmpty()) rc = kMultiEmpty;
   }
@@ -220,6 +250,7 @@ int TMultiCollection::startRun(bool fromRequest) {
 }
 
 void TMultiCollection::runClicked() {
+  autosaveFailureTold_ = false;
   resetStatistics();
   startRun(true);
 }
@@ -232,9 +263,15 @@ void TMultiCollection::breakClicked() {
   // a cycle still without any record simply ends.
   breakRequested_ = true;
   tmReRun_.stop();
+  plotSwitchesOn();
   if (cycleOpen_ && received_ == 0) closeCycleQuietly();
   running_ = false;
   notify(kChangedRunButtons);
+}
+
+void TMultiCollection::plotSwitchesOn() {
+  const std::vector<IMultiMember*> list = active_;
+  for (IMultiMember* m : list) m->setPlotSwitch(true);
 }
 
 void TMultiCollection::closeCycleQuietly() {
@@ -460,16 +497,23 @@ void TMultiCollection::endCycle() {
     fs::path name = autoDataFileName();
     std::error_code ec;
     if (fs::exists(name, ec)) name = freeBackupName(name);
-    saveDataFile(name);
+    const int saved = saveDataFile(name);
+    if (saved != 0 && !autosaveFailureTold_) {
+      autosaveFailureTold_ = true;
+      if (onAutosaveFailed) onAutosaveFailed(name, saved);
+    }
   }
   if (!singleShot_ && !breakRequested_) {
     // A device that failed to deliver gets a longer pause; the normal one returns as soon as a
     // cycle completes.
     tmReRun_.setInterval(complete ? kReRunMs : 250 * activeCount() + 250);
     tmReRun_.start();
-  } else if (running_) {
-    running_ = false;
-    notify(kChangedRunButtons);
+  } else {
+    plotSwitchesOn();
+    if (running_) {
+      running_ = false;
+      notify(kChangedRunButtons);
+    }
   }
 }
 

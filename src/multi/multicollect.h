@@ -201,6 +201,9 @@ class TMultiCollection {
   std::function<void()> onRunStarted;
   std::function<void(const QString& serial)> onRecordTaken;
   std::function<void()> onCycleDrawn;
+  // A merged file autosave could not write: told once per run, so a run that goes on is not
+  // a cascade of messages.
+  std::function<void(const std::filesystem::path& name, int rc)> onAutosaveFailed;
 
   // Collecting estimate of one device in seconds: the record's own time N x dt, its transfer
   // N x 127 us, and 113 ms.
@@ -224,6 +227,9 @@ class TMultiCollection {
   void applyScalings(const ScalingsData& d);
   void endCycle();
   void closeCycleQuietly();
+  // A run has ended: the device windows draw their own records again (and keep their plot
+  // mode in their stored settings).
+  void plotSwitchesOn();
   void updateTriggerDeltas();
   // Moves each drawn curve by its device's trigger delta (or back to 0).
   void applyShifts();
@@ -264,6 +270,7 @@ class TMultiCollection {
   bool scalingsChanged_ = true;
   bool running_ = false;
   bool breakRequested_ = false;  // Break pressed since the last start of a run
+  bool autosaveFailureTold_ = false;  // in this run
   // The cycle in progress, per active device: the device's run count read before its run was
   // asked for, whether its record came, and that record's trigger moment.
   bool cycleOpen_ = false;

@@ -18,6 +18,7 @@
 #include "common/settingsio.h"
 #include "common/texttable.h"
 #include "common/textutil.h"
+#include "measure/measurecodes.h"
 
 namespace tolv {
 
@@ -225,7 +226,13 @@ int writeMultiDataFile(const fs::path& name, const std::vector<fs::path>& files,
 
 fs::path multiDataFileName(const fs::path& folder, const DayTime& t, const QString& fixedPart) {
   QString rel = fileNameStamp(t);
-  if (!fixedPart.isEmpty()) rel += QLatin1Char('_') + fixedPart;
+  // The fixed part names the file only: a separator in it would make folders of its pieces
+  // (or, with "..", leave the day folder), so it stands as "_".
+  QString part = fixedPart;
+  for (QChar& c : part)
+    if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20)
+      c = QLatin1Char('_');
+  if (!part.isEmpty()) rel += QLatin1Char('_') + part;
   rel += QStringLiteral(".CSV");
   return folder / pathFromText(rel);
 }
@@ -428,6 +435,20 @@ int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
   }
   into = std::move(r);
   return 0;
+}
+
+QString multiResultText(int rc, ResultContext context) {
+  const bool de = languageIndex() == 0;
+  switch (rc) {
+    case kMultiEmpty:
+      return de ? QStringLiteral("keine Daten (noch kein Zyklus)")
+                : QStringLiteral("no data (no cycle yet)");
+    case kMultiFileTooShort:
+      return de ? QStringLiteral("die Datei ist zu kurz oder abgeschnitten")
+                : QStringLiteral("the file is too short or cut off");
+    default:
+      return measureResultText(rc, languageIndex(), context);
+  }
 }
 
 std::vector<std::pair<QString, double>> loadedTriggerDeltas(const TREADing& r) {

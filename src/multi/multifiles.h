@@ -14,6 +14,7 @@
 
 #include "common/colours.h"
 #include "common/daytime.h"
+#include "common/resulttext.h"
 #include "common/typedlists.h"
 #include "measure/export_plaincsv.h"
 #include "measure/storedfile.h"
@@ -140,6 +141,8 @@ int readMergedForExport(std::string_view bytes, char sep, PlainCsvHead& head,
 // files when there are any, else the data file loaded last. 0, kMultiEmpty or a reader's code.
 int mergedRecordForExport(const QStringList& cycleFiles, const TREADing& loaded, char sep,
                           PlainCsvHead& head, std::vector<PlainDeviceSeries>& devices);
+// What a result code of the data file's reader or writer means, in the program's language.
+QString multiResultText(int rc, ResultContext context);
 // Each device's trigger moment relative to the earliest one in the file, s, by device name.
 std::vector<std::pair<QString, double>> loadedTriggerDeltas(const TREADing& r);
 

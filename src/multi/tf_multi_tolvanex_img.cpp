@@ -72,6 +72,12 @@ TF_Multi_Tolvanex_Img::TF_Multi_Tolvanex_Img(QWidget* parent,
   forwarder_ = std::make_unique<ForwardMembers>(&members_);
   coll_ = std::make_unique<TMultiCollection>(*forwarder_, this, static_cast<IMultiView*>(this),
                                              timers);
+  // Told after the cycle's work is done, not inside it: the box lets events run.
+  coll_->onAutosaveFailed = [this](const std::filesystem::path& name, int rc) {
+    const QString why =
+        pathText(name) + QStringLiteral(":\n") + multiResultText(rc, ResultContext::Writing);
+    QMetaObject::invokeMethod(this, [this, why] { tellFileProblem(why); }, Qt::QueuedConnection);
+  };
   buildMenu();
   top_ = new TMultiTopPanel(*coll_, this);
   wireTopPanel();
@@ -482,7 +488,18 @@ int TF_Multi_Tolvanex_Img::SaveMUVXfileAs() {
   if (name.isEmpty()) return kMultiCancelled;
   std::filesystem::path p = pathFromText(name);
   if (!p.has_extension()) p += ".CSV";
-  return coll().saveDataFile(p);
+  const int rc = coll().saveDataFile(p);
+  if (rc != 0)
+    tellFileProblem(pathText(p) + QStringLiteral(":\n") +
+                    multiResultText(rc, ResultContext::Writing));
+  return rc;
+}
+
+void TF_Multi_Tolvanex_Img::tellFileProblem(const QString& why) {
+  if (exportProblem_)
+    exportProblem_(why);
+  else
+    QMessageBox::warning(this, windowTitle(), why);
 }
 
 int TF_Multi_Tolvanex_Img::ExportMUVX() {
@@ -490,10 +507,7 @@ int TF_Multi_Tolvanex_Img::ExportMUVX() {
   PlainCsvHead head;
   std::vector<PlainDeviceSeries> devices;
   const int rc = mergedRecordForExport(coll().cycleFiles(), coll().loaded(), sep, head, devices);
-  const auto tell = [this](const QString& why) {
-    if (exportProblem_) exportProblem_(why);
-    else QMessageBox::warning(this, windowTitle(), why);
-  };
+  const auto tell = [this](const QString& why) { tellFileProblem(why); };
   if (rc != 0) {
     tell(text(324) + QStringLiteral("\n") + readResultText(rc));
     return rc;
@@ -521,7 +535,10 @@ int TF_Multi_Tolvanex_Img::LoadMUVXfile() {
   const QString name = askFile(Dialog::LoadData, folder);
   if (name.isEmpty()) return kMultiCancelled;
   const int rc = coll().loadDataFile(pathFromText(name));
-  if (rc == 0) layOut();
+  if (rc == 0)
+    layOut();
+  else
+    tellFileProblem(name + QStringLiteral(":\n") + multiResultText(rc, ResultContext::Reading));
   return rc;
 }
 

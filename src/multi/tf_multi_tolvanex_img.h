@@ -53,7 +53,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   // continues its boot sequence at the activation step.
   void setBootRequest(std::function<void()> f) { bootRequest_ = std::move(f); }
   void setFileDialog(FileDialog f) { fileDialog_ = std::move(f); }
-  // Where export problems are told (tests); a message box otherwise.
+  // Where export and data file problems are told (tests); a message box otherwise.
   void setExportProblemSink(std::function<void(const QString&)> f) { exportProblem_ = std::move(f); }
   void setColourDialog(ColourDialog f) { colourDialog_ = std::move(f); }
   // Asked before closing or hiding the window ends a continuous run; true ends it. Without
@@ -160,6 +160,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   std::function<void()> bootRequest_;
   FileDialog fileDialog_;
   std::function<void(const QString&)> exportProblem_;
+  void tellFileProblem(const QString& why);
   ColourDialog colourDialog_;
   std::function<bool(const QString&)> endRunQuestion_;
   PictureNameDialog pictureDialog_;

@@ -268,6 +268,35 @@ TEST_F(MultiCollect, AutosaveWritesTheMergedFileBelowTheMultiFolder) {
   EXPECT_EQ(c.loaded().deviceCount, 2);
 }
 
+// An autosave that cannot write is told, once per run, and the run goes on.
+TEST_F(MultiCollect, AFailingAutosaveIsToldOncePerRun) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 200);
+  TMultiCollection& c = makeActive();
+  // A file where the day folder would go: no merged file can be written below it.
+  std::ofstream(root_ / "blocked") << "x";
+  c.setDataFileFolder(root_ / "blocked");
+  c.setAutosave(true);
+  c.setSingleShot(false, false);
+  std::vector<std::pair<fs::path, int>> told;
+  c.onAutosaveFailed = [&](const fs::path& name, int rc) { told.emplace_back(name, rc); };
+  c.runClicked();
+  c.recordArrived(a.notice());
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].second, 0);
+  EXPECT_EQ(told[0].first.parent_path().parent_path(), root_ / "blocked");
+  EXPECT_TRUE(c.reRunTimer().isActive());
+  hub_.advance(TMultiCollection::kReRunMs);
+  c.recordArrived(a.notice());
+  EXPECT_EQ(told.size(), 1u);
+  EXPECT_EQ(c.cyclesCount(), 2);
+  c.breakClicked();
+  // A new run tells again.
+  c.runClicked();
+  c.recordArrived(a.notice());
+  EXPECT_EQ(told.size(), 2u);
+  c.breakClicked();
+}
+
 TEST_F(MultiCollect, SaveWithoutCycleDataWritesNothing) {
   members_.add(QStringLiteral("A1"));
   TMultiCollection& c = makeActive();
@@ -305,6 +334,41 @@ TEST_F(MultiCollect, ScalingsSurviveCloseAndNextStart) {
   EXPECT_EQ(d.loadScalings(root_ / "Bad_Scalings.TXT"), kNotANumber);
   EXPECT_EQ(d.row(1).factor, "1.0");
   EXPECT_EQ(d.rowColour(1), defaultColour(1));
+}
+
+TEST_F(MultiCollect, ADevicePluggedInLaterKeepsTheTableEditsNotYetSaved) {
+  members_.add(QStringLiteral("A1"));
+  members_.add(QStringLiteral("B2"));
+  {
+    // What was saved last: B2's first row scaled by 3.5.
+    TMultiCollection& c = make();
+    c.fill();
+    c.setScaleCell(3, 2, QStringLiteral("3.5"));
+    c.saveScalings(c.scalingsPath());
+  }
+  TMultiCollection& c = make();
+  c.fill();
+  ASSERT_EQ(c.row(3).factor, "3.5");
+  // Edited, checked and coloured since, nothing saved yet.
+  ASSERT_TRUE(c.setScaleCell(1, 2, QStringLiteral("2.5")));
+  c.setScaleCell(3, 2, QStringLiteral("4.5"));
+  c.setScaleCell(4, 1, QStringLiteral("mA"));
+  c.setRowColour(2, 0x123456, true);
+  c.setItemChecked(1, true);
+  members_.add(QStringLiteral("C3"));
+  EXPECT_EQ(c.fill(), 0);
+  EXPECT_EQ(c.rowCount(), 7);
+  EXPECT_EQ(c.row(1).factor, "2.5");
+  EXPECT_EQ(c.row(3).factor, "4.5");
+  EXPECT_EQ(c.row(4).unit, "mA");
+  EXPECT_EQ(c.rowColour(2), 0x123456u);
+  EXPECT_FALSE(c.itemChecked(0));
+  EXPECT_TRUE(c.itemChecked(1));
+  // The new device gets its rows from the file or the defaults.
+  EXPECT_EQ(c.rowName(5), "C3 K1");
+  EXPECT_EQ(c.row(5).factor, "1.0");
+  EXPECT_FALSE(c.itemChecked(2));
+  EXPECT_TRUE(c.scalingsChanged());
 }
 
 TEST_F(MultiCollect, ADeviceWithAGapBeforeItKeepsItsOwnScaleRows) {

@@ -215,6 +215,11 @@ TEST_F(MultiFiles, AutomaticNameHasADayFolderAndTheFixedPart) {
   EXPECT_EQ(multiDataFileName(root_, t, QStringLiteral("LineA")),
             root_ / "20070315" / "143012_LineA.CSV");
   EXPECT_EQ(multiDataFileName(root_, t, QString()), root_ / "20070315" / "143012.CSV");
+  // The fixed part never makes folders nor leaves the day folder.
+  EXPECT_EQ(multiDataFileName(root_, t, QStringLiteral("run/1")),
+            root_ / "20070315" / "143012_run_1.CSV");
+  EXPECT_EQ(multiDataFileName(root_, t, QStringLiteral("../../x\\y\tz")),
+            root_ / "20070315" / "143012_.._.._x_y_z.CSV");
 }
 
 TEST_F(MultiFiles, ScalingsNameRule) {

@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "devicewin/sheets_presenter.h"
 #include "multi/multifiles.h"
 #include "multi_sim_rig.h"
 
@@ -125,6 +126,33 @@ INSTANTIATE_TEST_SUITE_P(Trials, MultiSimBreak, ::testing::Range(0, 4));
 
 // Eight identical devices in a continuous run with automatic saving: every record they sent
 // is in exactly one merged file, and every merged file holds all eight.
+// A run switches the device windows' own plots off; when it ends (Break, or a single shot
+// done) they draw again with the plot mode they had, which their stored settings keep. A plot
+// mode 0 the user chose stays.
+TEST_F(MultiSim, DeviceWindowsPlotAgainWhenTheRunEnds) {
+  make(2);
+  auto mode = [&](int i) { return window(i).plots().presenter().choice().plotMode; };
+  const int before = mode(0);
+  ASSERT_NE(before, 0);
+  window(1).plots().presenter().setPlotMode(0);
+  coll().runClicked();
+  EXPECT_EQ(mode(0), 0);
+  advance(3000);
+  ASSERT_TRUE(hub_.advanceUntil([&] { return coll().reRunTimer().isActive(); }, 3000));
+  EXPECT_EQ(mode(0), 0);  // between two cycles of a continuous run
+  coll().breakClicked();
+  EXPECT_EQ(mode(0), before);
+  EXPECT_EQ(mode(1), 0);
+  advance(1000);
+  coll().setSingleShot(true, true);
+  coll().runClicked();
+  EXPECT_EQ(mode(0), 0);
+  ASSERT_TRUE(hub_.advanceUntil([&] { return !coll().running(); }, 5000));
+  EXPECT_EQ(coll().cyclesCount(), 1);
+  EXPECT_EQ(mode(0), before);
+  EXPECT_EQ(mode(1), 0);
+}
+
 TEST_F(MultiSim, EveryRecordInExactlyOneFileOfItsCycle) {
   traces_ = root_ / "trace";
   make(8);

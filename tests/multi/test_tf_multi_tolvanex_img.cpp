@@ -352,5 +352,31 @@ TEST_F(MultiWindow, ExportWritesTheMergedRecordByTheNamesEnding) {
   EXPECT_EQ(w.ExportMUVX(), kMultiCancelled);
 }
 
+// Loading a damaged data file or saving where nothing can be written says so; a cancelled
+// dialog says nothing.
+TEST_F(MultiWindow, DataFileProblemsAreTold) {
+  TF_Multi_Tolvanex_Img& w = window();
+  QStringList told;
+  w.setExportProblemSink([&](const QString& t) { told << t; });
+  QString answer;
+  w.setFileDialog([&](TF_Multi_Tolvanex_Img::Dialog, const QString&) { return answer; });
+  std::ofstream(root_ / "bad.CSV") << "A\t \t \r\nshort\r\n";
+  answer = QString::fromStdString((root_ / "bad.CSV").string());
+  EXPECT_EQ(w.LoadMUVXfile(), kMultiFileTooShort);
+  ASSERT_EQ(told.size(), 1);
+  EXPECT_TRUE(told[0].contains(QStringLiteral("bad.CSV"))) << told[0].toStdString();
+  EXPECT_TRUE(told[0].contains(QStringLiteral("cut off"))) << told[0].toStdString();
+  // Nothing to save yet.
+  answer = QString::fromStdString((root_ / "out.CSV").string());
+  EXPECT_EQ(w.SaveMUVXfileAs(), kMultiEmpty);
+  ASSERT_EQ(told.size(), 2);
+  EXPECT_TRUE(told[1].contains(QStringLiteral("no cycle"))) << told[1].toStdString();
+  EXPECT_FALSE(std::filesystem::exists(root_ / "out.CSV"));
+  answer.clear();
+  EXPECT_EQ(w.LoadMUVXfile(), kMultiCancelled);
+  EXPECT_EQ(w.SaveMUVXfileAs(), kMultiCancelled);
+  EXPECT_EQ(told.size(), 2);
+}
+
 }  // namespace
 }  // namespace tolv::test
