@@ -71,6 +71,13 @@ bool TStreamFile::ReadAt(std::uint64_t offset, std::size_t n, std::uint8_t* out)
   return true;
 }
 
+TLoggerChannelReader::TLoggerChannelReader(std::shared_ptr<const TStreamFile> file, int ch,
+                                           std::uint64_t first, std::uint64_t count,
+                                           const ConversionInputs& conv)
+    : file_(std::move(file)), ch_(ch), first_(first), count_(count), volts_(65536) {
+  for (std::size_t w = 0; w < volts_.size(); ++w) volts_[w] = conv.rawToVolts(ch, std::uint32_t(w));
+}
+
 bool TLoggerChannelReader::Read(std::uint64_t first, std::size_t n, double* out) const {
   if (first > count_ || n > count_ - first) return false;
   std::uint8_t buf[4096];
@@ -78,7 +85,7 @@ bool TLoggerChannelReader::Read(std::uint64_t first, std::size_t n, double* out)
     const std::size_t m = std::min<std::size_t>(n, sizeof buf / 4);
     if (!file_->ReadAt((first_ + first) * 4, m * 4, buf)) return false;
     for (std::size_t k = 0; k < m; ++k)
-      out[k] = conv_.rawToVolts(ch_, wordOf(buf + 4 * k + 2 * std::size_t(ch_)));
+      out[k] = volts_[wordOf(buf + 4 * k + 2 * std::size_t(ch_))];
     out += m;
     first += m;
     n -= m;
@@ -106,6 +113,9 @@ int openAnalogLoggerSeries(const fs::path& streamFile, AnalogLoggerSeries& out) 
   s.samples = std::min(shape.samples, file->Size() / 4);
   if (s.samples == 0) return kNoSamples;
   const ConversionInputs conv = conversionOfHeader(s.header);
+  for (int ch = 0; ch < 2; ++ch)
+    s.reader[ch] = std::make_shared<TLoggerChannelReader>(file, ch, 1, s.samples - 1, conv);
+  const std::vector<double>* table[2] = {&s.reader[0]->Volts(), &s.reader[1]->Volts()};
   // One pass over the file: both channels' summaries of the drawn samples (from the second).
   std::vector<std::uint8_t> piece(kPieceBytes);
   std::vector<double> v0(kPieceBytes / 4), v1(kPieceBytes / 4);
@@ -116,15 +126,15 @@ int openAnalogLoggerSeries(const fs::path& streamFile, AnalogLoggerSeries& out) 
       break;
     }
     for (std::size_t i = 0; i < m; ++i) {
-      v0[i] = conv.rawToVolts(0, wordOf(piece.data() + 4 * i));
-      v1[i] = conv.rawToVolts(1, wordOf(piece.data() + 4 * i + 2));
+      v0[i] = (*table[0])[wordOf(piece.data() + 4 * i)];
+      v1[i] = (*table[1])[wordOf(piece.data() + 4 * i + 2)];
     }
     s.pyramid[0].Append(v0.data(), m);
     s.pyramid[1].Append(v1.data(), m);
     k += m;
   }
-  for (int ch = 0; ch < 2; ++ch)
-    s.reader[ch] = std::make_shared<TLoggerChannelReader>(file, ch, 1, s.drawnCount(), conv);
+  // A file that shrank while it was read is drawn as far as it could be read.
+  for (int ch = 0; ch < 2; ++ch) s.reader[ch]->Shorten(s.drawnCount());
   out = std::move(s);
   return 0;
 }

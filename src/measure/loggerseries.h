@@ -3,6 +3,7 @@
 // to summarise each channel (minimum and maximum per 64 and 4096 samples), and again only
 // where a picture or a read-out needs single samples. Memory stays a few bytes per 64
 // samples whatever the file's size.
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -43,16 +44,18 @@ class TStreamFile {
 class TLoggerChannelReader : public TSampleReader {
  public:
   TLoggerChannelReader(std::shared_ptr<const TStreamFile> file, int ch, std::uint64_t first,
-                       std::uint64_t count, const ConversionInputs& conv)
-      : file_(std::move(file)), ch_(ch), first_(first), count_(count), conv_(conv) {}
+                       std::uint64_t count, const ConversionInputs& conv);
   std::uint64_t Count() const override { return count_; }
   bool Read(std::uint64_t first, std::size_t n, double* out) const override;
+  const std::vector<double>& Volts() const { return volts_; }
+  void Shorten(std::uint64_t count) { count_ = std::min(count_, count); }
 
  private:
   std::shared_ptr<const TStreamFile> file_;
   int ch_;
   std::uint64_t first_, count_;
-  ConversionInputs conv_;
+  // The volts of every word, computed once: the same values as converting each sample.
+  std::vector<double> volts_;
 };
 
 struct AnalogLoggerSeries {
@@ -61,7 +64,7 @@ struct AnalogLoggerSeries {
   std::uint64_t wordCount = 0;    // W: the file size in 16-bit words
   std::uint64_t samples = 0;      // samples of the stream (the first one included)
   // The drawn samples of each channel: the stream's from the second on.
-  std::shared_ptr<const TLoggerChannelReader> reader[2];
+  std::shared_ptr<TLoggerChannelReader> reader[2];
   TMinMaxPyramid pyramid[2];
 
   // Samples drawn per channel (the stream's less its first).
