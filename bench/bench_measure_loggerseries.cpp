@@ -25,7 +25,7 @@ fs::path streamOf(std::uint64_t samples) {
                      ("tolv_bench_DLA0_" + std::to_string(samples) + ".FIL");
   std::error_code ec;
   if (fs::file_size(f, ec) != samples * 4 + 16 || !fs::exists(textHeaderName(f), ec)) {
-    testfiles::StreamSpec s;
+    testfiles::StreamRecipe s;
     s.samples = samples;
     testfiles::makeAnalogStream(f, s);
   }
@@ -130,7 +130,7 @@ BENCHMARK(BM_Scope2x131000AsSeries)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   if (argc >= 4 && std::strcmp(argv[1], "--make-stream") == 0) {
-    testfiles::StreamSpec s;
+    testfiles::StreamRecipe s;
     s.samples = std::strtoull(argv[3], nullptr, 10);
     if (argc >= 5) s.sampleTime = std::strtod(argv[4], nullptr);
     const int rc = testfiles::makeAnalogStream(argv[2], s);

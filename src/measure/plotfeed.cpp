@@ -247,6 +247,18 @@ int xyCurve(Curves& k, int n, XV xv, YV yv, int chX, int chY, bool fixX, const V
   return kPlotOk;
 }
 
+// A logger channel's time curve: seconds or clock time on X, its colour, its Y axis.
+CurveStyle loggerTimeStyle(int ch, bool clock, const PlotChoice& pc) {
+  CurveStyle st;
+  st.xKind = clock ? kWorldTime : kWorldNumber;
+  st.xUnit = QStringLiteral("s");
+  st.yUnit = channelYUnit(ch, pc.synchYAxes);
+  st.xColour = kColorBlack;
+  st.yColour = kChannelColour[ch];
+  st.yAxisColour = yAxisColourOf(ch, pc.synchYAxes && pc.plotMode == kPlotK0K1);
+  return st;
+}
+
 bool showsChannel(int plotMode, int ch) {
   return plotMode == kPlotK0K1 || plotMode == (ch == 0 ? kPlotK0 : kPlotK1);
 }
@@ -350,13 +362,7 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
   }
   for (int ch = 0; ch < 2; ++ch) {
     if (!showsChannel(pc.plotMode, ch)) continue;
-    CurveStyle st;
-    st.xKind = clock ? kWorldTime : kWorldNumber;
-    st.xUnit = QStringLiteral("s");
-    st.yUnit = channelYUnit(ch, pc.synchYAxes);
-    st.xColour = kColorBlack;
-    st.yColour = kChannelColour[ch];
-    st.yAxisColour = yAxisColourOf(ch, pc.synchYAxes && pc.plotMode == kPlotK0K1);
+    const CurveStyle st = loggerTimeStyle(ch, clock, pc);
     const int rc = timeCurve(
         c, ch, n, [&](int i) { return volts(ch, i); }, xOf, xOf(0), xOf(0), xOf(n - 1), st,
         pc.autoScale[ch], fixedRange(header, ch));
@@ -393,13 +399,7 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerSeries& stream,
   }
   for (int ch = 0; ch < 2; ++ch) {
     if (!showsChannel(pc.plotMode, ch)) continue;
-    CurveStyle st;
-    st.xKind = clock ? kWorldTime : kWorldNumber;
-    st.xUnit = QStringLiteral("s");
-    st.yUnit = channelYUnit(ch, pc.synchYAxes);
-    st.xColour = kColorBlack;
-    st.yColour = kChannelColour[ch];
-    st.yAxisColour = yAxisColourOf(ch, pc.synchYAxes && pc.plotMode == kPlotK0K1);
+    const CurveStyle st = loggerTimeStyle(ch, clock, pc);
     auto series = stream.series(ch, x0, dt);
     const WorldValue last = series->XOf(n - 1);
     const int rc = seriesCurve(c, ch, std::move(series), x0, x0, last, st, pc.autoScale[ch],

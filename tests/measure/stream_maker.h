@@ -14,7 +14,7 @@
 
 namespace tolv::testfiles {
 
-struct StreamSpec {
+struct StreamRecipe {
   std::uint64_t samples = 1000;
   double sampleTime = 0.001;
   std::uint32_t seed = 1;
@@ -22,7 +22,7 @@ struct StreamSpec {
   DayTime start{36000.25, 739000};
 };
 
-inline SettingsRecord streamHeader(const StreamSpec& s) {
+inline SettingsRecord streamHeader(const StreamRecipe& s) {
   SettingsRecord h = SettingsRecord::defaults();
   h.mode = kModeDLA0;
   h.sampleTime = s.sampleTime;
@@ -35,7 +35,7 @@ inline SettingsRecord streamHeader(const StreamSpec& s) {
 }
 
 // Sample k of channel ch as the device's word.
-inline std::uint16_t streamWord(const StreamSpec& s, std::uint64_t k, int ch) {
+inline std::uint16_t streamWord(const StreamRecipe& s, std::uint64_t k, int ch) {
   std::uint32_t x = std::uint32_t(k * 2654435761u) ^ s.seed ^ std::uint32_t(ch * 0x9E3779B9u);
   x ^= x >> 13;
   x *= 0x5bd1e995u;
@@ -48,7 +48,7 @@ inline std::uint16_t streamWord(const StreamSpec& s, std::uint64_t k, int ch) {
 }
 
 // Returns 0 or the header's write error.
-inline int makeAnalogStream(const std::filesystem::path& file, const StreamSpec& s) {
+inline int makeAnalogStream(const std::filesystem::path& file, const StreamRecipe& s) {
   if (const int rc = writeTextHeader(file, streamHeader(s), s.start); rc != 0) return rc;
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   std::vector<std::uint8_t> piece;

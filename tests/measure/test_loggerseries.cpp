@@ -20,7 +20,7 @@ namespace {
 struct SeriesFiles : ::testing::Test {
   QTemporaryDir tmp;
   fs::path dir() const { return fs::path(tmp.path().toStdString()); }
-  fs::path make(const std::string& name, const StreamSpec& s) {
+  fs::path make(const std::string& name, const StreamRecipe& s) {
     const fs::path f = dir() / name;
     EXPECT_EQ(makeAnalogStream(f, s), 0);
     return f;
@@ -31,7 +31,7 @@ struct SeriesFiles : ::testing::Test {
 // run the device ended and for a cut one (half a sample and part of the marker at the end).
 TEST_F(SeriesFiles, SameSamplesAsTheWholeStream) {
   for (bool marker : {true, false}) {
-    StreamSpec s;
+    StreamRecipe s;
     s.samples = 70001;
     s.marker = marker;
     const fs::path f = make("Intermediate_DLA0_001.FIL", s);
@@ -90,7 +90,7 @@ TEST_F(SeriesFiles, BadStreamsKeepTheirResultCodes) {
 // scaling and shared Y axes.
 TEST_F(SeriesFiles, SamePictureAsTheLoadedStream) {
   for (const double dt : {0.0001, 0.001}) {  // 6.5 s and 65 s: seconds, then clock time
-    StreamSpec s;
+    StreamRecipe s;
     s.samples = 65001;
     s.sampleTime = dt;
     s.seed = 5;
