@@ -159,8 +159,8 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
       return {};
     }
     case StoredKind::AnalogLogger: {
-      AnalogLoggerStream stream;
-      const int rc = loadAnalogLoggerStream(file, stream);
+      AnalogLoggerSeries stream;
+      const int rc = openAnalogLoggerSeries(file, stream);
       if (rc != 0) return bad(readResultText(rc));
       const DayTime start = stream.start ? *stream.start : modificationTime(file);
       TGenD2ImgKernel k;

@@ -249,7 +249,7 @@ int TPlotSheets::plotScope(const double* ch0, const double* ch1, int n, const Se
   return renderKernel(PlotSheet::Scope, feedScopeImage(*scope_, ch0, ch1, n, rs, pc));
 }
 
-int TPlotSheets::plotAnalogLogger(const AnalogLoggerStream& stream, const DayTime& start,
+int TPlotSheets::plotAnalogLogger(const AnalogLoggerSeries& stream, const DayTime& start,
                                   const PlotChoice& pc) {
   return renderKernel(PlotSheet::AnalogLogger, feedAnalogLoggerImage(*logger_, stream, start, pc));
 }

@@ -61,7 +61,7 @@ class TPlotSheets : public QObject {
   // 0 or the code of the curve that could not be set up (nothing is drawn then).
   int plotScope(const double* ch0, const double* ch1, int n, const SettingsRecord& rs,
                 const PlotChoice& pc);
-  int plotAnalogLogger(const AnalogLoggerStream& stream, const DayTime& start,
+  int plotAnalogLogger(const AnalogLoggerSeries& stream, const DayTime& start,
                        const PlotChoice& pc);
   int plotChart(std::span<const VoltmeterReading> readings, const ChartScale& scale,
                 const PlotChoice& pc);

@@ -207,8 +207,9 @@ void TOneTolvanexPresenter::voltmeterRunStopped(const TMeasureData&) {
 }
 
 int TOneTolvanexPresenter::plotAnalogFile() {
-  AnalogLoggerStream stream;
-  const int rc = loadAnalogLoggerStream(analogFile_, stream);
+  // Drawn from the file through its summaries: a run of hours never becomes a point list.
+  AnalogLoggerSeries stream;
+  const int rc = openAnalogLoggerSeries(analogFile_, stream);
   p_.sheets.setHeadline(headline());
   if (rc != 0) {
     // A damaged or empty stream leaves an empty image, never a stale one.

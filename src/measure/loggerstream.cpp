@@ -158,13 +158,25 @@ int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list, SettingsR
   if (int rc = readTextHeader(streamFile, h, &t); rc != 0) return rc;
   if (header) *header = h;
   if (start) *start = t;
-  std::vector<std::uint8_t> bytes;
-  if (int rc = readWords(streamFile, bytes); rc != 0) return rc;
-  const LoggerStreamShape shape = ioStreamShape(bytes);
+  LoggerStreamShape shape;
+  if (int rc = streamFileShape(streamFile, false, shape); rc != 0) return rc;
   // Sample numbers are 32-bit: a stream of more samples is drawn up to that many.
   const std::uint64_t n = std::min<std::uint64_t>(shape.samples, INT32_MAX);
   list.reserve(int(std::min<std::uint64_t>(n, 1u << 30)));
-  for (std::uint64_t k = 0; k < n; ++k) list.add(std::int32_t(k), wordAt(bytes, 2 * k + 1));
+  // Read in pieces: a run of hours never sits in memory twice (bytes and list).
+  std::ifstream in(streamFile, std::ios::binary);
+  if (!in) return 5;
+  std::vector<std::uint8_t> piece(1 << 20);
+  for (std::uint64_t k = 0; k < n;) {
+    const std::size_t m = std::size_t(std::min<std::uint64_t>(n - k, piece.size() / 4));
+    in.read(reinterpret_cast<char*>(piece.data()), std::streamsize(m * 4));
+    // A file that shrank meanwhile keeps what could be read.
+    const std::size_t got = std::size_t(in.gcount()) / 4;
+    for (std::size_t i = 0; i < got; ++i)
+      list.add(std::int32_t(k + i), std::uint16_t(piece[4 * i + 2] | (piece[4 * i + 3] << 8)));
+    if (got < m) break;
+    k += m;
+  }
   return list.count() > 0 ? 0 : kNoSamples;
 }
 

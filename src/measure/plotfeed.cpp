@@ -8,6 +8,7 @@
 
 #include "common/format.h"
 #include "common/version.h"
+#include "plot/sampleseries.h"
 
 namespace tolv {
 
@@ -56,6 +57,7 @@ class Curves {
     TGenD2DataSet* ds = k_.Get(next_++);
     if (!ds) return kPlotMissing;
     ds->points.Clear();
+    ds->series.reset();
     ds->xTics.clear();
     ds->yTics.clear();
     ds->SetXKind(st.xKind);
@@ -176,6 +178,33 @@ int timeCurve(Curves& k, int ch, int n, Values values, XOf xOf, const WorldValue
   return kPlotOk;
 }
 
+// A time curve of one channel drawn from a sample series instead of a point per sample:
+// the same ranges, trigger and zero lines as timeCurve.
+int seriesCurve(Curves& k, int ch, std::shared_ptr<TSampleSeries> series, const WorldValue& trigX,
+                const WorldValue& x0, const WorldValue& x1, const CurveStyle& st, bool autoScale,
+                const ValueRange& fixed) {
+  TGenD2DataSet* ds = nullptr;
+  if (const int rc = k.begin(st, ds); rc != kPlotOk) return rc;
+  series->color = kChannelColour[ch];
+  Range r;
+  if (double lo = 0, hi = 0; series->Bounds(lo, hi)) {
+    r.add(lo);
+    r.add(hi);
+  }
+  ds->series = std::move(series);
+  PointWriter w(*ds, kChannelColour[ch]);
+  w.reserve(2 + 2 * kGuideLinePoints);
+  if (!autoScale) {
+    w.invisible(x0, fixed.hi);
+    w.invisible(x0, fixed.lo);
+    r.lo = fixed.lo;
+    r.hi = fixed.hi;
+  }
+  if (r.valid()) w.guide(trigX, r.lo, trigX, r.hi, kColorBlack);
+  if (r.containsZero()) w.guide(x0, 0.0, x1, 0.0, kChannelColour[ch]);
+  return kPlotOk;
+}
+
 // An XY curve: x(i), y(i) for i < n; chX / chY are the channels on the axes.
 template <class XV, class YV>
 int xyCurve(Curves& k, int n, XV xv, YV yv, int chX, int chY, bool fixX, const ValueRange& rangeX,
@@ -216,6 +245,18 @@ int xyCurve(Curves& k, int n, XV xv, YV yv, int chX, int chY, bool fixX, const V
       w.guide(WorldValue::num(rx.lo), 0.0, WorldValue::num(rx.hi), 0.0, zeroColourY);
   }
   return kPlotOk;
+}
+
+// A logger channel's time curve: seconds or clock time on X, its colour, its Y axis.
+CurveStyle loggerTimeStyle(int ch, bool clock, const PlotChoice& pc) {
+  CurveStyle st;
+  st.xKind = clock ? kWorldTime : kWorldNumber;
+  st.xUnit = QStringLiteral("s");
+  st.yUnit = channelYUnit(ch, pc.synchYAxes);
+  st.xColour = kColorBlack;
+  st.yColour = kChannelColour[ch];
+  st.yAxisColour = yAxisColourOf(ch, pc.synchYAxes && pc.plotMode == kPlotK0K1);
+  return st;
 }
 
 bool showsChannel(int plotMode, int ch) {
@@ -321,16 +362,48 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
   }
   for (int ch = 0; ch < 2; ++ch) {
     if (!showsChannel(pc.plotMode, ch)) continue;
-    CurveStyle st;
-    st.xKind = clock ? kWorldTime : kWorldNumber;
-    st.xUnit = QStringLiteral("s");
-    st.yUnit = channelYUnit(ch, pc.synchYAxes);
-    st.xColour = kColorBlack;
-    st.yColour = kChannelColour[ch];
-    st.yAxisColour = yAxisColourOf(ch, pc.synchYAxes && pc.plotMode == kPlotK0K1);
+    const CurveStyle st = loggerTimeStyle(ch, clock, pc);
     const int rc = timeCurve(
         c, ch, n, [&](int i) { return volts(ch, i); }, xOf, xOf(0), xOf(0), xOf(n - 1), st,
         pc.autoScale[ch], fixedRange(header, ch));
+    if (rc != kPlotOk) return rc;
+  }
+  return c.finish();
+}
+
+int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerSeries& stream,
+                          const DayTime& start, const PlotChoice& pc) {
+  const SettingsRecord& header = stream.header;
+  const double dt = header.sampleTime;
+  const double w = double(stream.wordCount);
+  const std::uint64_t n = stream.drawnCount();
+  Curves c(k, curveCount(pc.plotMode, n > 0 ? 1 : 0));
+  if (n == 0 || pc.plotMode == kPlotNone) return c.finish();
+  const bool clock = dt * w > kLoggerClockTimeSeconds;
+  const WorldValue x0 = clock ? WorldValue::at(start) : WorldValue::num(0.0);
+  if (pc.plotMode == kPlotK1vsK0 || pc.plotMode == kPlotK0vsK1) {
+    // An XY curve has no column order: its samples become points, read in pieces.
+    const int m = int(std::min<std::uint64_t>(n, 1u << 30));
+    std::vector<double> v[2] = {std::vector<double>(std::size_t(m)),
+                                std::vector<double>(std::size_t(m))};
+    for (int ch = 0; ch < 2; ++ch)
+      if (!stream.reader[ch]->Read(0, std::size_t(m), v[ch].data())) return c.finish();
+    const int cx = pc.plotMode == kPlotK1vsK0 ? 0 : 1;
+    const int cy = 1 - cx;
+    const int rc = xyCurve(
+        c, m, [&](int i) { return v[cx][std::size_t(i)]; },
+        [&](int i) { return v[cy][std::size_t(i)]; }, cx, cy, !pc.autoScale[cx],
+        fixedRange(header, cx), !pc.autoScale[cy], fixedRange(header, cy), kChannelColour[cx],
+        kChannelColour[cy]);
+    return rc != kPlotOk ? rc : c.finish();
+  }
+  for (int ch = 0; ch < 2; ++ch) {
+    if (!showsChannel(pc.plotMode, ch)) continue;
+    const CurveStyle st = loggerTimeStyle(ch, clock, pc);
+    auto series = stream.series(ch, x0, dt);
+    const WorldValue last = series->XOf(n - 1);
+    const int rc = seriesCurve(c, ch, std::move(series), x0, x0, last, st, pc.autoScale[ch],
+                               fixedRange(header, ch));
     if (rc != kPlotOk) return rc;
   }
   return c.finish();

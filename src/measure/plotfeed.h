@@ -13,6 +13,7 @@
 #include "common/voltmeterreading.h"
 #include "device/decoding.h"
 #include "device/settingsrecord.h"
+#include "measure/loggerseries.h"
 #include "measure/loggerstream.h"
 #include "plot/genkernel.h"
 #include "plot/loganal_plot.h"
@@ -70,6 +71,11 @@ int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int
 // and timed with the settings of the stream's own text header (the window's sample time may
 // have changed since the run). start: the header's "Date Time" (or the measurement time).
 int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
+                          const DayTime& start, const PlotChoice& pc);
+
+// The same picture from a stream file opened for drawing: the time curves are drawn from the
+// file through its summaries, never a point per sample.
+int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerSeries& stream,
                           const DayTime& start, const PlotChoice& pc);
 
 // Ranges of the voltmeter chart: the window's current amplitudes, probe factors and mode.

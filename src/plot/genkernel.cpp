@@ -300,7 +300,7 @@ int TGenD2ImgKernel::Render(QLabel* image, bool recompute) {
     for (AxisWorldData* ax : {&ds.xAxis, &ds.yAxis}) {
       ax->renderedMin = ax->minimum;
       ax->renderedMax = ax->maximum;
-      ax->pointCount = ds.points.Count();
+      ax->pointCount = std::int32_t(std::min<std::int64_t>(ds.PointCount(), INT32_MAX));
     }
   }
   xTraces_.assign(std::size_t(dataSets_.Count()), AxisStepTrace{});

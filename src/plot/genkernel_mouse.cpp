@@ -2,11 +2,14 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPolygon>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "plot/genkernel.h"
 #include "plot/plotraster.h"
+#include "plot/sampleseries.h"
 
 namespace tolv {
 
@@ -53,6 +56,96 @@ struct CursorPixels {
     }
   }
 };
+
+// The nearest sample of a series to the pixel (cx, cy) by the measuring mode (1 by X, 2 by Y,
+// 3 by distance), among the samples inside the axis ranges and the plot area: the one a point
+// by point search finds (the earlier one on equal distances). The samples are read from the
+// series around the pointer; the column envelopes only rule out columns that cannot win.
+struct SeriesNearest {
+  bool found = false;
+  std::uint64_t index = 0;
+  long long dist = 0;
+  int px = 0, py = 0;
+  double value = 0;
+};
+
+SeriesNearest nearestSample(const TSampleSeries& s, const TGenD2DataSet& ds, const PlotRect& plot,
+                            int cx, int cy, int mode) {
+  SeriesNearest best;
+  const AxisWorldData& ax = *ds.mergedX;
+  const AxisWorldData& ay = *ds.mergedY;
+  const AxisTransform& tx = ds.xTransform;
+  const AxisTransform& ty = ds.yTransform;
+  const std::uint64_t n = s.Count();
+  if (n == 0 || ax.minimum.kind != s.X0().kind || ay.minimum.kind != kWorldNumber) return best;
+  const std::uint64_t i0 = s.LowerIndex(ax.minimum, false), i1 = s.LowerIndex(ax.maximum, true);
+  if (i0 >= i1) return best;
+  const double ylo = ay.minimum.toNumber(), yhi = ay.maximum.toNumber();
+  const auto col = [&](std::uint64_t i) { return tx.toPixelFast(s.XOf(i)); };
+  // First index in [i0, i1) whose column is >= p.
+  const auto firstAt = [&](int p) {
+    std::uint64_t lo = i0, hi = i1;
+    while (lo < hi) {
+      const std::uint64_t mid = lo + (hi - lo) / 2;
+      if (col(mid) < p)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return lo;
+  };
+  const auto distOf = [&](long long dx, long long dy) {
+    return mode == 1 ? std::llabs(dx) : mode == 2 ? std::llabs(dy) : dx * dx + dy * dy;
+  };
+  const auto yPix = [&](double v) { return ty.toPixelFast(WorldValue::num(v)); };
+  // Looks at the samples of column c, when its envelope leaves a chance to win.
+  std::vector<double> buf;
+  const auto visit = [&](int c) {
+    if (c < plot.left || c > plot.right) return;
+    const std::uint64_t a = firstAt(c), b = firstAt(c + 1);
+    if (a >= b) return;
+    double lo = 0, hi = 0;
+    if (!s.MinMax(a, b, lo, hi) || hi < ylo || lo > yhi) return;
+    int ya = yPix(std::max(lo, ylo)), yb = yPix(std::min(hi, yhi));
+    if (ya > yb) std::swap(ya, yb);
+    ya = std::max(ya, plot.top);
+    yb = std::min(yb, plot.bottom);
+    if (ya > yb) return;
+    const long long gap = cy < ya ? ya - cy : cy > yb ? cy - yb : 0;
+    const long long bound = distOf(c - cx, gap);
+    if (best.found && (bound > best.dist || (bound == best.dist && a > best.index))) return;
+    for (std::uint64_t i = a; i < b;) {
+      const std::size_t m = std::size_t(std::min<std::uint64_t>(b - i, 4096));
+      buf.resize(m);
+      if (!s.Read(i, m, buf.data())) return;
+      for (std::size_t k = 0; k < m; ++k) {
+        const double v = buf[k];
+        if (!(ylo <= v && v <= yhi)) continue;
+        const int py = yPix(v);
+        if (py < plot.top || py > plot.bottom) continue;
+        const long long d = distOf(c - cx, py - cy);
+        if (!best.found || d < best.dist || (d == best.dist && i + k < best.index)) {
+          best = {true, i + k, d, c, py, v};
+        }
+      }
+      i += m;
+    }
+  };
+  const int left = std::max(plot.left, col(i0)), right = std::min(plot.right, col(i1 - 1));
+  if (mode == 2) {
+    for (int c = left; c <= right; ++c) visit(c);
+    return best;
+  }
+  // Outwards from the pointer's column until no farther column can come nearer.
+  for (int d = 0;; ++d) {
+    const long long reach = mode == 1 ? d : (long long)d * d;
+    if (best.found && reach > best.dist) break;
+    if (cx - d < left && cx + d > right) break;
+    visit(cx - d);
+    if (d > 0) visit(cx + d);
+  }
+  return best;
+}
 
 }  // namespace
 
@@ -151,6 +244,14 @@ int TGenD2ImgKernel::MeasureNearest(QLabel* image, int x, int y, int mode) {
     int best = -1;
     long long bestDist = 0;
     int bx = 0, by = 0;
+    // The samples of a series count as the points before the list's own.
+    SeriesNearest sn;
+    if (ds.series) sn = nearestSample(*ds.series, ds, plot_, cx, cy, mode);
+    if (sn.found) {
+      bestDist = sn.dist;
+      bx = sn.px;
+      by = sn.py;
+    }
     const auto& pts = ds.points.Points();
     for (int k = 0; k < int(pts.size()); ++k) {
       const PlotPoint& pt = pts[std::size_t(k)];
@@ -163,7 +264,7 @@ int TGenD2ImgKernel::MeasureNearest(QLabel* image, int x, int y, int mode) {
       const long long d = mode == 1   ? std::llabs(dx)
                           : mode == 2 ? std::llabs(dy)
                                       : dx * dx + dy * dy;
-      if (best < 0 || d < bestDist) {
+      if ((best < 0 && !sn.found) || d < bestDist) {
         best = k;
         bestDist = d;
         bx = ppx;
@@ -173,7 +274,7 @@ int TGenD2ImgKernel::MeasureNearest(QLabel* image, int x, int y, int mode) {
     ds.cursorX = cx;
     ds.cursorY = cy;
     ds.cursorMode = std::uint8_t(mode);
-    if (best < 0) {
+    if (best < 0 && !sn.found) {
       rc = kPlotNoCandidate;
       ds.cursorColor = kColorBlack;
       ds.foundX = cx;
@@ -182,7 +283,16 @@ int TGenD2ImgKernel::MeasureNearest(QLabel* image, int x, int y, int mode) {
       continue;
     }
     rc = kPlotOk;
-    const PlotPoint& pt = pts[std::size_t(best)];
+    PlotPoint pt;
+    if (best >= 0) {
+      pt = pts[std::size_t(best)];
+    } else {
+      pt = ds.points.GetTemplate();
+      pt.X = ds.series->XOf(sn.index);
+      pt.Y = WorldValue::num(sn.value);
+      pt.color = ds.series->color;
+      pt.linkA = pt.linkB = -1;
+    }
     ds.cursorColor = pt.color;
     ds.foundX = bx;
     ds.foundY = by;

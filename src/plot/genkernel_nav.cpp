@@ -8,6 +8,7 @@
 
 #include "plot/genkernel.h"
 #include "plot/plotraster.h"
+#include "plot/sampleseries.h"
 
 namespace tolv {
 
@@ -48,24 +49,47 @@ bool alreadyListed(const std::vector<NewRange>& list, const AxisWorldData* ax) {
   return false;
 }
 
-// Index of the point whose X lies nearest to x (the earlier on equal distances), or -1.
-int nearestByX(const TGenD2DataSet& ds, const WorldValue& x, bool withinRange) {
-  const auto& pts = ds.points.Points();
-  int best = -1;
+// The point whose X lies nearest to x (the earlier on equal distances; the samples of a
+// series come before the list's points).
+struct NearestX {
+  bool found = false;
+  WorldValue X, Y;
+};
+
+NearestX nearestByX(const TGenD2DataSet& ds, const WorldValue& x, bool withinRange) {
+  NearestX r;
   double bestDist = 0.0;
   const AxisWorldData* ax = ds.mergedX;
+  if (ds.series && ds.series->Count() > 0 && ds.series->X0().kind == x.kind) {
+    const TSampleSeries& s = *ds.series;
+    std::uint64_t lo = 0, hi = s.Count();
+    if (withinRange && ax) {
+      lo = s.LowerIndex(ax->minimum, false);
+      hi = s.LowerIndex(ax->maximum, true);
+    }
+    if (lo < hi) {
+      std::uint64_t k = s.NearestIndex(x);
+      k = std::clamp(k, lo, hi - 1);
+      double v = 0;
+      if (s.Value(k, v)) {
+        r = {true, s.XOf(k), WorldValue::num(v)};
+        bestDist = std::fabs(wvSub(r.X, x).toNumber());
+      }
+    }
+  }
+  const auto& pts = ds.points.Points();
   for (int k = 0; k < int(pts.size()); ++k) {
     const WorldValue& px = pts[std::size_t(k)].X;
     if (px.kind != x.kind) continue;
     if (withinRange && ax && (!wvLessEqual(ax->minimum, px) || !wvLessEqual(px, ax->maximum)))
       continue;
     const double d = std::fabs(wvSub(px, x).toNumber());
-    if (best < 0 || d < bestDist) {
-      best = k;
+    if (!r.found || d < bestDist) {
+      r = {true, px, pts[std::size_t(k)].Y};
       bestDist = d;
     }
   }
-  return best;
+  return r;
 }
 
 }  // namespace
@@ -127,13 +151,13 @@ int TGenD2ImgKernel::Pan(QLabel* image, double steps) {
 int TGenD2ImgKernel::SetCursor(QLabel* image, int which, int x) {
   const TGenD2DataSet* first = nullptr;
   for (int i = 0; i < dataSets_.Count() && !first; ++i)
-    if (dataSets_.At(i)->points.Count() > 0 && dataSets_.At(i)->mergedX) first = dataSets_.At(i);
+    if (dataSets_.At(i)->PointCount() > 0 && dataSets_.At(i)->mergedX) first = dataSets_.At(i);
   if (!first) return kPlotEmpty;
   const WorldValue at = first->xTransform.toWorld(clampX(x));
   // Snapped to a sample, so the distances read are those of the record, not of the pixels.
-  const int k = nearestByX(*first, at, true);
+  const NearestX k = nearestByX(*first, at, true);
   const std::size_t w = std::size_t(which & 1);
-  cursorX_[w] = k >= 0 ? first->points.Points()[std::size_t(k)].X : at;
+  cursorX_[w] = k.found ? k.X : at;
   cursorSet_[w] = true;
   nextCursor_ = int(w ^ 1u);
   return Redraw(image);
@@ -168,10 +192,10 @@ TCursorReadOut TGenD2ImgKernel::CursorReadOut() const {
     c.name = ds.name;
     if (ds.mergedY) c.yUnit = ds.mergedY->unit;
     if (r.complete()) {
-      const int a = nearestByX(ds, r.xA, false), b = nearestByX(ds, r.xB, false);
-      if (a >= 0 && b >= 0) {
-        c.yA = ds.points.Points()[std::size_t(a)].Y;
-        c.yB = ds.points.Points()[std::size_t(b)].Y;
+      const NearestX a = nearestByX(ds, r.xA, false), b = nearestByX(ds, r.xB, false);
+      if (a.found && b.found) {
+        c.yA = a.Y;
+        c.yB = b.Y;
         c.dy = wvSub(c.yB, c.yA).toNumber();
         c.valid = true;
       }

@@ -7,6 +7,7 @@
 
 #include "plot/genkernel.h"
 #include "plot/plotraster.h"
+#include "plot/sampleseries.h"
 
 namespace tolv {
 
@@ -200,11 +201,123 @@ void drawPoint(Sink& sink, const PointPixels& pp, int i, int plotLeft, int plotB
 
 constexpr int kChunk = 2048;
 
+// The samples of a series as the point drawing would place them: a sample inside the axis
+// ranges stands on its rounded pixel, one outside them is kept unrounded for cutting lines.
+struct SeriesPixels {
+  const TSampleSeries& s;
+  const AxisTransform& tx;
+  const AxisTransform& ty;
+  const AxisWorldData& axX;
+  RangeTest inX, inY;
+  ClipBox box;
+
+  SeriesPixels(const TSampleSeries& ser, const TGenD2DataSet& ds, const AxisTransform& ptx,
+               const AxisTransform& pty)
+      : s(ser),
+        tx(ptx),
+        ty(pty),
+        axX(*ds.mergedX),
+        inX(*ds.mergedX),
+        inY(*ds.mergedY),
+        box(ptx, *ds.mergedX, pty, *ds.mergedY) {}
+
+  int column(std::uint64_t i) const { return tx.toPixelFast(s.XOf(i)); }
+  bool inside(std::uint64_t i, double v, int& x, int& y) const {
+    const WorldValue X = s.XOf(i), Y = WorldValue::num(v);
+    if (!(inX(X) && inY(Y))) return false;
+    x = tx.toPixelFast(X);
+    y = ty.toPixelFast(Y);
+    return true;
+  }
+  bool real(std::uint64_t i, double v, double& x, double& y) const {
+    int ix = 0, iy = 0;
+    if (inside(i, v, ix, iy)) {
+      x = ix;
+      y = iy;
+      return true;
+    }
+    const WorldValue X = s.XOf(i);
+    if (X.kind != inX.kind || inY.kind != kWorldNumber) return false;
+    x = tx.toPixelReal(X);
+    y = ty.toPixelReal(WorldValue::num(v));
+    return std::isfinite(x) && std::isfinite(y);
+  }
+  // The line from sample a to sample b as drawPoint draws a link: whole when both lie in the
+  // ranges, else cut at their edge.
+  template <class Sink>
+  void link(Sink& sink, std::uint64_t a, double va, std::uint64_t b, double vb) const {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    const bool ina = inside(a, va, x0, y0);
+    const bool inb = inside(b, vb, x1, y1);
+    if (!(ina && inb)) {
+      double ax = 0, ay = 0, bx = 0, by = 0;
+      if (!real(a, va, ax, ay) || !real(b, vb, bx, by)) return;
+      if (!box.clip(ax, ay, bx, by)) return;
+      x0 = AxisTransform::roundHalfEven(ax);
+      y0 = AxisTransform::roundHalfEven(ay);
+      x1 = AxisTransform::roundHalfEven(bx);
+      y1 = AxisTransform::roundHalfEven(by);
+    }
+    lineSpans(sink, x0, y0, x1, y1);
+  }
+  // First index in [from, to) whose column is not c (columns grow with the index); to if none.
+  std::uint64_t columnEnd(std::uint64_t from, std::uint64_t to, int c) const {
+    std::uint64_t lo = from, hi = to;
+    while (lo < hi) {
+      const std::uint64_t mid = lo + (hi - lo) / 2;
+      if (column(mid) == c)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return lo;
+  }
+  // The pixels a run of samples with values lo..hi, all in one column c, paints: the union of
+  // the lines joining them. Lines that leave the Y range are cut at its edge.
+  template <class Sink>
+  void columnSpan(Sink& sink, int c, double lo, double hi) const {
+    const double ylo = inY.lo, yhi = inY.hi;
+    if (inY.kind != kWorldNumber || hi < ylo || lo > yhi) return;
+    int a = ty.toPixelFast(WorldValue::num(std::max(lo, ylo)));
+    int b = ty.toPixelFast(WorldValue::num(std::min(hi, yhi)));
+    if (a > b) std::swap(a, b);
+    sink.span(c, a, b);
+  }
+};
+
+// Draws a series into the sink: per pixel column the span of its samples' minimum to maximum
+// and the line from the column's last sample to the next column's first, which are the
+// pixels the samples linked point by point give.
+template <class Sink>
+void drawSeries(Sink& sink, const SeriesPixels& sp) {
+  const TSampleSeries& s = sp.s;
+  const std::uint64_t n = s.Count();
+  if (n < 2) return;  // a lone sample has no line and a series no marker
+  if (sp.inX.kind != s.X0().kind) return;
+  const std::uint64_t i0 = s.LowerIndex(sp.axX.minimum, false);
+  const std::uint64_t i1 = s.LowerIndex(sp.axX.maximum, true);
+  double va = 0, vb = 0;
+  // Lines from the samples just outside the window into it (or across it).
+  if (i0 > 0 && i0 < n && s.Value(i0 - 1, va) && s.Value(i0, vb)) sp.link(sink, i0 - 1, va, i0, vb);
+  if (i1 > i0 && i1 < n && s.Value(i1 - 1, va) && s.Value(i1, vb)) sp.link(sink, i1 - 1, va, i1, vb);
+  double prev = 0;
+  for (std::uint64_t i = i0; i < i1;) {
+    const int c = sp.column(i);
+    const std::uint64_t e = sp.columnEnd(i + 1, i1, c);
+    double lo = 0, hi = 0, first = 0, last = 0;
+    if (!s.MinMax(i, e, lo, hi) || !s.Value(i, first) || !s.Value(e - 1, last)) return;
+    if (i > i0) sp.link(sink, i - 1, prev, i, first);
+    if (e - i > 1) sp.columnSpan(sink, c, lo, hi);
+    prev = last;
+    i = e;
+  }
+}
+
 }  // namespace
 
 int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
   const int n = ds.points.Count();
-  if (n == 0) return kPlotEmpty;
+  if (n == 0 && !ds.series) return kPlotEmpty;
   if (!ds.mergedX || !ds.mergedY) return kPlotMissing;
   const std::vector<PlotPoint>& pts = ds.points.Points();
   // On a fine screen the curves are placed on the device pixels, so they are as sharp as the
@@ -221,6 +334,12 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     plotBottom = int(std::lround(plotBottom * dpr_));
     sizeScale = int(std::lround(dpr_));
   }
+  if (ds.series) {
+    // The samples come first, as they would in a point list, so the points are drawn over them.
+    ColumnSpans sink(bitmap_, rgbOf(ds.series->color));
+    drawSeries(sink, SeriesPixels(*ds.series, ds, tx, ty));
+  }
+  if (n == 0) return kPlotOk;
   PointPixels pp(pts, ds, tx, ty);
   const int interval = ds.messageInterval;
   int i = 0;

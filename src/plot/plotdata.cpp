@@ -1,5 +1,7 @@
 #include "plot/plotdata.h"
 
+#include "plot/sampleseries.h"
+
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -197,6 +199,7 @@ void TGenD2DataSet::Reset() {
   xStyle = TAxisStyle{};
   yStyle = TAxisStyle{};
   points = TD2PointsLst{};
+  series.reset();
   xAxis = AxisWorldData{};
   yAxis = AxisWorldData{};
   mergedX = mergedY = nullptr;
@@ -212,8 +215,13 @@ void TGenD2DataSet::Reset() {
   messageInterval = 10000;
 }
 
+std::int64_t TGenD2DataSet::PointCount() const {
+  return std::int64_t(points.Count()) + (series ? std::int64_t(series->Count()) : 0);
+}
+
 void TGenD2DataSet::ClearContents() {
   points.Clear();
+  series.reset();
   xTics.clear();
   yTics.clear();
 }
@@ -263,6 +271,24 @@ int TGenD2DataSet::CopyPointsFrom(const TD2PointsLst& list, bool linked) {
 int TGenD2DataSet::SetRangesFromPoints() {
   WorldValue minX, maxX, minY, maxY;
   points.GetBounds(minX, maxX, minY, maxY);
+  double lo = 0, hi = 0;
+  if (series && series->Count() > 0 && series->Bounds(lo, hi)) {
+    // X grows with the sample number (a negative step turns it round).
+    WorldValue a = series->XOf(0), b = series->XOf(series->Count() - 1);
+    if (wvLess(b, a)) std::swap(a, b);
+    const WorldValue ylo = WorldValue::num(lo), yhi = WorldValue::num(hi);
+    if (points.Count() == 0) {
+      minX = a;
+      maxX = b;
+      minY = ylo;
+      maxY = yhi;
+    } else {
+      minX = wvMin(minX, a);
+      maxX = wvMax(maxX, b);
+      minY = wvMin(minY, ylo);
+      maxY = wvMax(maxY, yhi);
+    }
+  }
   if (minX.kind != maxX.kind || minY.kind != maxY.kind) return kPlotRangeKinds;
   int rc = kPlotOk;
   // Both directions are updated even when the first one changes its kind; the code of the
@@ -326,6 +352,7 @@ TGenD2DataSet& TGenD2DataSetsLst::AddCopy(TGenD2DataSet& src) {
   // The builder is emptied right after, so its points move instead of being copied point by
   // point (a scope record of 131000 points per curve makes the copy noticeable).
   set->points.TakeFrom(src.points);
+  set->series = std::move(src.series);
   set->SetRangesFromPoints();
   set->xStyle = src.xStyle;
   set->yStyle = src.yStyle;

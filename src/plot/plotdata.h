@@ -166,6 +166,7 @@ using TTicList_X_Ax = std::vector<TTicRecord>;
 using TTicList_Y_Ax = std::vector<TTicRecord>;
 
 class TAxWorldDataLst;
+class TSampleSeries;
 
 class TGenD2DataSet {
  public:
@@ -195,6 +196,11 @@ class TGenD2DataSet {
   TAxisStyle xStyle;
   TAxisStyle yStyle;
   TD2PointsLst points;
+  // A long curve of evenly spaced samples drawn before the points from its per-column
+  // minimum and maximum instead of a point per sample; shared, never changed once set.
+  std::shared_ptr<const TSampleSeries> series;
+  // Samples of the series plus the points.
+  std::int64_t PointCount() const;
 
   AxisWorldData xAxis;
   AxisWorldData* mergedX = nullptr;

@@ -1,0 +1,146 @@
+// Long analog-logger runs drawn from their stream files through the min/max summaries: opening
+// (one pass over the file), the first picture, a redraw after a wheel zoom at any depth, and
+// the nearest-point read-out, for one hour and five hours at 1 ms (3.6 and 18 million samples
+// per channel). Also a scope record of 2 x 131000 samples drawn as a series.
+//   bench_measure_loggerseries [benchmark options]
+//   bench_measure_loggerseries --make-stream FILE SAMPLES [SAMPLE_TIME]   (seeded stream file)
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "../tests/measure/stream_maker.h"
+#include "measure/loggerseries.h"
+#include "measure/plotfeed.h"
+
+namespace {
+
+using namespace tolv;
+
+// A seeded stream in the temporary folder, written on first use and kept for later runs.
+fs::path streamOf(std::uint64_t samples) {
+  const fs::path f = fs::temp_directory_path() /
+                     ("tolv_bench_DLA0_" + std::to_string(samples) + ".FIL");
+  std::error_code ec;
+  if (fs::file_size(f, ec) != samples * 4 + 16 || !fs::exists(textHeaderName(f), ec)) {
+    testfiles::StreamRecipe s;
+    s.samples = samples;
+    testfiles::makeAnalogStream(f, s);
+  }
+  return f;
+}
+
+constexpr std::uint64_t kHour = 3600000, kFiveHours = 18000000;
+
+struct Shown {
+  AnalogLoggerSeries stream;
+  TGenD2ImgKernel k;
+  int open(std::uint64_t samples) {
+    if (const int rc = openAnalogLoggerSeries(streamOf(samples), stream); rc != 0) return rc;
+    k.SetImageSize(1200, 700);
+    PlotChoice pc;
+    const int rc = feedAnalogLoggerImage(k, stream, *stream.start, pc);
+    return rc != 0 ? rc : k.Render(nullptr, true);
+  }
+};
+
+// Open, summarise and draw: what "--render" does with the file, less writing the picture.
+void BM_OpenAndDraw(benchmark::State& state) {
+  const std::uint64_t n = std::uint64_t(state.range(0));
+  streamOf(n);
+  for (auto _ : state) {
+    Shown s;
+    if (s.open(n) != 0) state.SkipWithError("open failed");
+    benchmark::DoNotOptimize(s.k.Bitmap().constBits());
+  }
+  state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(n));
+}
+BENCHMARK(BM_OpenAndDraw)->Arg(kHour)->Arg(kFiveHours)->Unit(benchmark::kMillisecond);
+
+// One wheel notch in and one out around points across the picture, at zoom depths from the
+// whole run down to a few samples per column: each a redraw.
+void BM_RedrawAfterZoom(benchmark::State& state) {
+  Shown s;
+  if (s.open(std::uint64_t(state.range(0))) != 0) state.SkipWithError("open failed");
+  const PlotRect pa = s.k.PlotArea();
+  const int depth = int(state.range(1));
+  for (int d = 0; d < depth; ++d) s.k.WheelZoom(nullptr, pa.left + 400, pa.top + 50, 3.0, false);
+  int step = 0;
+  for (auto _ : state) {
+    const int x = pa.left + 1 + (step++ * 97) % (pa.right - pa.left - 2);
+    s.k.WheelZoom(nullptr, x, pa.top + 50, 1.0, false);
+    s.k.WheelZoom(nullptr, x, pa.top + 50, -1.0, false);
+  }
+  state.SetItemsProcessed(std::int64_t(state.iterations()) * 2);  // redraws
+}
+BENCHMARK(BM_RedrawAfterZoom)
+    ->Args({kFiveHours, 0})
+    ->Args({kFiveHours, 4})
+    ->Args({kFiveHours, 12})
+    ->Args({kFiveHours, 25})
+    ->Unit(benchmark::kMillisecond);
+
+// The nearest-point read-out against the real samples, read from the file around the pointer.
+void BM_NearestPoint(benchmark::State& state) {
+  Shown s;
+  if (s.open(kFiveHours) != 0) state.SkipWithError("open failed");
+  const PlotRect pa = s.k.PlotArea();
+  int step = 0;
+  for (auto _ : state) {
+    const int x = pa.left + 1 + (step++ * 97) % (pa.right - pa.left - 2);
+    benchmark::DoNotOptimize(s.k.MeasureNearest(nullptr, x, (pa.top + pa.bottom) / 2, 3));
+  }
+}
+BENCHMARK(BM_NearestPoint)->Unit(benchmark::kMillisecond);
+
+// A scope record of two channels of 131000 samples handed over as series (their copy and
+// summaries included) and drawn.
+void BM_Scope2x131000AsSeries(benchmark::State& state) {
+  std::vector<double> v[2];
+  for (int c = 0; c < 2; ++c) {
+    v[c].resize(131000);
+    for (int i = 0; i < 131000; ++i) {
+      const double ph = 2 * M_PI * 7.0 * i / 131000;
+      v[c][std::size_t(i)] = c == 0 ? 4.0 * std::sin(ph) + 0.05 * std::sin(i * 0.37)
+                                    : (std::sin(ph * 1.5) >= 0 ? 3.0 : -3.0);
+    }
+  }
+  TGenD2ImgKernel k;
+  k.SetImageSize(1200, 700);
+  for (auto _ : state) {
+    k.ClearDataSets();
+    for (int c = 0; c < 2; ++c) {
+      TGenD2DataSet& ds = k.NewDataSet();
+      ds.SetXUnit(QStringLiteral("s"));
+      ds.SetYUnit(QStringLiteral("V"));
+      ds.series = std::make_shared<TSampleSeries>(std::make_shared<TVectorSampleReader>(v[c]),
+                                                  WorldValue::num(0.0), 1e-6);
+      k.AddDataSet(ds);
+    }
+    k.PrepareImage(nullptr);
+    if (k.Render(nullptr, true) != 0) state.SkipWithError("render failed");
+    benchmark::DoNotOptimize(k.Bitmap().constBits());
+  }
+}
+BENCHMARK(BM_Scope2x131000AsSeries)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 4 && std::strcmp(argv[1], "--make-stream") == 0) {
+    testfiles::StreamRecipe s;
+    s.samples = std::strtoull(argv[3], nullptr, 10);
+    if (argc >= 5) s.sampleTime = std::strtod(argv[4], nullptr);
+    const int rc = testfiles::makeAnalogStream(argv[2], s);
+    if (rc != 0) std::fprintf(stderr, "cannot write %s: %d\n", argv[2], rc);
+    return rc == 0 ? 0 : 1;
+  }
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,142 @@
+#include "measure/loggerseries.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "measure/loggerstream.h"
+#include "measure/measurecodes.h"
+#include "measure/textheader.h"
+
+namespace tolv {
+
+namespace {
+
+// Bytes kept from the last read: a read-out or a column's ends rarely leave them.
+constexpr std::size_t kCacheBytes = 64 * 1024;
+// Bytes read per piece while summarising.
+constexpr std::size_t kPieceBytes = 1 << 20;
+
+std::uint16_t wordOf(const std::uint8_t* p) {
+  return std::uint16_t(p[0] | (p[1] << 8));
+}
+
+}  // namespace
+
+TStreamFile::~TStreamFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int TStreamFile::Open(const fs::path& file) {
+  std::error_code ec;
+  if (!fs::exists(file, ec)) return 2;
+  if (!fs::is_regular_file(file, ec)) return 5;
+  fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return errno == ENOENT ? 2 : 5;
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || st.st_size < 0) return 5;
+  size_ = std::uint64_t(st.st_size);
+  return 0;
+}
+
+bool TStreamFile::ReadAt(std::uint64_t offset, std::size_t n, std::uint8_t* out) const {
+  if (fd_ < 0 || offset > size_ || n > size_ - offset) return false;
+  if (offset >= cacheAt_ && offset + n <= cacheAt_ + cache_.size()) {
+    std::memcpy(out, cache_.data() + (offset - cacheAt_), n);
+    return true;
+  }
+  const auto readFully = [this](std::uint64_t at, std::size_t len, std::uint8_t* dst) {
+    std::size_t got = 0;
+    while (got < len) {
+      const ssize_t r = ::pread(fd_, dst + got, len - got, off_t(at + got));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) return got;
+      got += std::size_t(r);
+    }
+    return got;
+  };
+  if (n >= kCacheBytes) return readFully(offset, n, out) == n;
+  // A small read fills the window around it, so its neighbours come from memory.
+  const std::uint64_t at = offset >= kCacheBytes / 2 ? offset - kCacheBytes / 2 : 0;
+  cache_.resize(std::size_t(std::min<std::uint64_t>(kCacheBytes, size_ - at)));
+  cache_.resize(readFully(at, cache_.size(), cache_.data()));
+  cacheAt_ = at;
+  if (offset + n > cacheAt_ + cache_.size()) return false;
+  std::memcpy(out, cache_.data() + (offset - cacheAt_), n);
+  return true;
+}
+
+TLoggerChannelReader::TLoggerChannelReader(std::shared_ptr<const TStreamFile> file, int ch,
+                                           std::uint64_t first, std::uint64_t count,
+                                           const ConversionInputs& conv)
+    : file_(std::move(file)), ch_(ch), first_(first), count_(count), volts_(65536) {
+  for (std::size_t w = 0; w < volts_.size(); ++w) volts_[w] = conv.rawToVolts(ch, std::uint32_t(w));
+}
+
+bool TLoggerChannelReader::Read(std::uint64_t first, std::size_t n, double* out) const {
+  if (first > count_ || n > count_ - first) return false;
+  std::uint8_t buf[4096];
+  while (n > 0) {
+    const std::size_t m = std::min<std::size_t>(n, sizeof buf / 4);
+    if (!file_->ReadAt((first_ + first) * 4, m * 4, buf)) return false;
+    for (std::size_t k = 0; k < m; ++k)
+      out[k] = volts_[wordOf(buf + 4 * k + 2 * std::size_t(ch_))];
+    out += m;
+    first += m;
+    n -= m;
+  }
+  return true;
+}
+
+std::shared_ptr<TSampleSeries> AnalogLoggerSeries::series(int ch, const WorldValue& x0,
+                                                          double dx) const {
+  const int c = ch == 1 ? 1 : 0;
+  return std::make_shared<TSampleSeries>(reader[c], pyramid[c], x0, dx);
+}
+
+int openAnalogLoggerSeries(const fs::path& streamFile, AnalogLoggerSeries& out) {
+  std::error_code ec;
+  if (!fs::exists(streamFile, ec)) return 2;
+  AnalogLoggerSeries s;
+  if (int rc = readTextHeader(streamFile, s.header, &s.start); rc != 0) return rc;
+  LoggerStreamShape shape;
+  if (int rc = streamFileShape(streamFile, true, shape); rc != 0) return rc;
+  auto file = std::make_shared<TStreamFile>();
+  if (int rc = file->Open(streamFile); rc != 0) return rc;
+  s.wordCount = file->Size() / 2;
+  // A file that shrank since its size was taken keeps the samples still there.
+  s.samples = std::min(shape.samples, file->Size() / 4);
+  if (s.samples == 0) return kNoSamples;
+  const ConversionInputs conv = conversionOfHeader(s.header);
+  for (int ch = 0; ch < 2; ++ch)
+    s.reader[ch] = std::make_shared<TLoggerChannelReader>(file, ch, 1, s.samples - 1, conv);
+  const std::vector<double>* table[2] = {&s.reader[0]->Volts(), &s.reader[1]->Volts()};
+  // One pass over the file: both channels' summaries of the drawn samples (from the second).
+  std::vector<std::uint8_t> piece(kPieceBytes);
+  std::vector<double> v0(kPieceBytes / 4), v1(kPieceBytes / 4);
+  for (std::uint64_t k = 1; k < s.samples;) {
+    const std::size_t m = std::size_t(std::min<std::uint64_t>(s.samples - k, kPieceBytes / 4));
+    if (!file->ReadAt(k * 4, m * 4, piece.data())) {
+      s.samples = k;  // what could be read
+      break;
+    }
+    for (std::size_t i = 0; i < m; ++i) {
+      v0[i] = (*table[0])[wordOf(piece.data() + 4 * i)];
+      v1[i] = (*table[1])[wordOf(piece.data() + 4 * i + 2)];
+    }
+    s.pyramid[0].Append(v0.data(), m);
+    s.pyramid[1].Append(v1.data(), m);
+    k += m;
+  }
+  // A file that shrank while it was read is drawn as far as it could be read.
+  for (int ch = 0; ch < 2; ++ch) s.reader[ch]->Shorten(s.drawnCount());
+  out = std::move(s);
+  return 0;
+}
+
+}  // namespace tolv

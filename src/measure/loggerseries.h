@@ -1,0 +1,82 @@
+#pragma once
+// A stored analog-logger stream drawn without loading it: the file is read in pieces, once
+// to summarise each channel (minimum and maximum per 64 and 4096 samples), and again only
+// where a picture or a read-out needs single samples. Memory stays a few bytes per 64
+// samples whatever the file's size.
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "common/daytime.h"
+#include "device/decoding.h"
+#include "device/settingsrecord.h"
+#include "plot/sampleseries.h"
+
+namespace tolv {
+
+namespace fs = std::filesystem;
+
+// An open file read at 64-bit offsets; a small window of it is kept for neighbouring reads.
+class TStreamFile {
+ public:
+  TStreamFile() = default;
+  ~TStreamFile();
+  TStreamFile(const TStreamFile&) = delete;
+  TStreamFile& operator=(const TStreamFile&) = delete;
+  // 0, 2 when missing, else the error number.
+  int Open(const fs::path& file);
+  std::uint64_t Size() const { return size_; }
+  // Exactly n bytes at offset into out; false when they are not all there.
+  bool ReadAt(std::uint64_t offset, std::size_t n, std::uint8_t* out) const;
+
+ private:
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+  mutable std::vector<std::uint8_t> cache_;
+  mutable std::uint64_t cacheAt_ = 0;
+};
+
+// One channel of an analog-logger stream in volts: value i is the channel's word of stream
+// sample first + i.
+class TLoggerChannelReader : public TSampleReader {
+ public:
+  TLoggerChannelReader(std::shared_ptr<const TStreamFile> file, int ch, std::uint64_t first,
+                       std::uint64_t count, const ConversionInputs& conv);
+  std::uint64_t Count() const override { return count_; }
+  bool Read(std::uint64_t first, std::size_t n, double* out) const override;
+  const std::vector<double>& Volts() const { return volts_; }
+  void Shorten(std::uint64_t count) { count_ = std::min(count_, count); }
+
+ private:
+  std::shared_ptr<const TStreamFile> file_;
+  int ch_;
+  std::uint64_t first_, count_;
+  // The volts of every word, computed once: the same values as converting each sample.
+  std::vector<double> volts_;
+};
+
+struct AnalogLoggerSeries {
+  SettingsRecord header;          // from the stream's ".VXT"
+  std::optional<DayTime> start;   // its "Date Time"
+  std::uint64_t wordCount = 0;    // W: the file size in 16-bit words
+  std::uint64_t samples = 0;      // samples of the stream (the first one included)
+  // The drawn samples of each channel: the stream's from the second on.
+  std::shared_ptr<TLoggerChannelReader> reader[2];
+  TMinMaxPyramid pyramid[2];
+
+  // Samples drawn per channel (the stream's less its first).
+  std::uint64_t drawnCount() const { return samples > 0 ? samples - 1 : 0; }
+  // A curve of channel ch for the plot, sample i at x0 + i x dx.
+  std::shared_ptr<TSampleSeries> series(int ch, const WorldValue& x0, double dx) const;
+};
+
+// Opens a DLA0 stream file and its header and summarises both channels in one pass over the
+// file. Returns what loading the stream would: 0; 2 when the stream or its header is missing;
+// a header read error; kNoSamples when it holds no sample; an error number when it cannot be
+// read. `out` is filled only on 0.
+int openAnalogLoggerSeries(const fs::path& streamFile, AnalogLoggerSeries& out);
+
+}  // namespace tolv

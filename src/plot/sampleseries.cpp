@@ -1,0 +1,148 @@
+#include "plot/sampleseries.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tolv {
+
+bool TVectorSampleReader::Read(std::uint64_t first, std::size_t n, double* out) const {
+  if (first > v_.size() || n > v_.size() - first) return false;
+  std::copy_n(v_.begin() + std::ptrdiff_t(first), n, out);
+  return true;
+}
+
+// ---- TMinMaxPyramid -------------------------------------------------------------------------
+
+void TMinMaxPyramid::Clear() {
+  fine_ = {};
+  coarse_ = {};
+  count_ = 0;
+}
+
+void TMinMaxPyramid::add(Level& l, std::uint64_t block, double v, bool fresh) {
+  if (fresh) {
+    l.lo.push_back(v);
+    l.hi.push_back(v);
+    return;
+  }
+  double& lo = l.lo[std::size_t(block)];
+  double& hi = l.hi[std::size_t(block)];
+  if (v < lo) lo = v;
+  if (v > hi) hi = v;
+}
+
+void TMinMaxPyramid::Append(const double* v, std::size_t n) {
+  for (std::size_t k = 0; k < n; ++k, ++count_) {
+    const std::uint64_t i = count_;
+    add(fine_, i / kFine, v[k], i % kFine == 0);
+    add(coarse_, i / kCoarse, v[k], i % kCoarse == 0);
+  }
+}
+
+bool TMinMaxPyramid::Bounds(double& lo, double& hi) const {
+  if (count_ == 0) return false;
+  lo = *std::min_element(coarse_.lo.begin(), coarse_.lo.end());
+  hi = *std::max_element(coarse_.hi.begin(), coarse_.hi.end());
+  return true;
+}
+
+std::size_t TMinMaxPyramid::MemoryBytes() const {
+  return (fine_.lo.capacity() + fine_.hi.capacity() + coarse_.lo.capacity() +
+          coarse_.hi.capacity()) *
+         sizeof(double);
+}
+
+bool TMinMaxPyramid::MinMax(const TSampleReader& r, std::uint64_t a, std::uint64_t b,
+                            double& lo, double& hi) const {
+  if (a >= b || b > count_) return false;
+  bool any = false;
+  const auto take = [&](double l, double h) {
+    if (!any) {
+      lo = l;
+      hi = h;
+      any = true;
+      return;
+    }
+    if (l < lo) lo = l;
+    if (h > hi) hi = h;
+  };
+  // The values before the first whole block and after the last one, read directly.
+  const auto direct = [&](std::uint64_t from, std::uint64_t to) {
+    double buf[kFine];
+    while (from < to) {
+      const std::size_t n = std::size_t(std::min<std::uint64_t>(to - from, kFine));
+      if (!r.Read(from, n, buf)) return false;
+      for (std::size_t k = 0; k < n; ++k) take(buf[k], buf[k]);
+      from += n;
+    }
+    return true;
+  };
+  const auto blocks = [&](const Level& l, std::uint64_t from, std::uint64_t to) {
+    for (std::uint64_t k = from; k < to; ++k) take(l.lo[std::size_t(k)], l.hi[std::size_t(k)]);
+  };
+  const std::uint64_t f0 = (a + kFine - 1) / kFine, f1 = b / kFine;  // whole fine blocks
+  if (f0 >= f1) return direct(a, b);
+  if (!direct(a, f0 * kFine) || !direct(f1 * kFine, b)) return false;
+  const std::uint64_t per = kCoarse / kFine;
+  const std::uint64_t c0 = (f0 + per - 1) / per, c1 = f1 / per;  // whole coarse blocks
+  if (c0 >= c1) {
+    blocks(fine_, f0, f1);
+  } else {
+    blocks(fine_, f0, c0 * per);
+    blocks(coarse_, c0, c1);
+    blocks(fine_, c1 * per, f1);
+  }
+  return true;
+}
+
+// ---- TSampleSeries --------------------------------------------------------------------------
+
+TSampleSeries::TSampleSeries(std::shared_ptr<const TSampleReader> reader, const WorldValue& x0,
+                             double dx)
+    : reader_(std::move(reader)), x0_(x0), dx_(dx) {
+  const std::uint64_t n = reader_->Count();
+  std::vector<double> buf(65536);
+  for (std::uint64_t i = 0; i < n;) {
+    const std::size_t m = std::size_t(std::min<std::uint64_t>(n - i, buf.size()));
+    if (!reader_->Read(i, m, buf.data())) break;  // a series as long as what could be read
+    pyramid_.Append(buf.data(), m);
+    i += m;
+  }
+}
+
+TSampleSeries::TSampleSeries(std::shared_ptr<const TSampleReader> reader, TMinMaxPyramid pyramid,
+                             const WorldValue& x0, double dx)
+    : reader_(std::move(reader)), pyramid_(std::move(pyramid)), x0_(x0), dx_(dx) {}
+
+WorldValue TSampleSeries::XOf(std::uint64_t i) const {
+  // The same arithmetic as the point lists use, so both stand on the same pixels.
+  if (x0_.kind == kWorldTime) return WorldValue::at(dtAddSeconds(x0_.time(), double(i) * dx_));
+  return WorldValue::num(x0_.number + double(i) * dx_);
+}
+
+std::uint64_t TSampleSeries::LowerIndex(const WorldValue& x, bool strict) const {
+  std::uint64_t lo = 0, hi = Count();
+  while (lo < hi) {
+    const std::uint64_t mid = lo + (hi - lo) / 2;
+    const WorldValue xm = XOf(mid);
+    const bool before = strict ? wvLessEqual(xm, x) : wvLess(xm, x);
+    if (before)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
+std::uint64_t TSampleSeries::NearestIndex(const WorldValue& x) const {
+  const std::uint64_t n = Count();
+  if (n == 0 || x.kind != x0_.kind) return n;
+  const std::uint64_t i = LowerIndex(x, false);
+  if (i == 0) return 0;
+  if (i >= n) return n - 1;
+  const double da = std::fabs(wvSub(XOf(i - 1), x).toNumber());
+  const double db = std::fabs(wvSub(XOf(i), x).toNumber());
+  return db < da ? i : i - 1;
+}
+
+}  // namespace tolv

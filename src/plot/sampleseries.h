@@ -1,0 +1,102 @@
+#pragma once
+// Long curves of evenly spaced samples without a point per sample: a reader hands out the
+// values (from memory or straight from a file), a min/max pyramid summarises them per 64 and
+// per 4096 samples, so the minimum and maximum of any stretch costs about one summary value
+// per pixel column plus the few samples at its ends.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "plot/plotdata.h"
+#include "plot/worldvalue.h"
+
+namespace tolv {
+
+// The values of a series, numbered from 0.
+class TSampleReader {
+ public:
+  virtual ~TSampleReader() = default;
+  virtual std::uint64_t Count() const = 0;
+  // Copies values first .. first + n - 1 into out; false when they cannot be read (the
+  // reader's file went away, or the range passes the end).
+  virtual bool Read(std::uint64_t first, std::size_t n, double* out) const = 0;
+};
+
+// Values held in memory (a record handed to the plot is copied into it).
+class TVectorSampleReader : public TSampleReader {
+ public:
+  explicit TVectorSampleReader(std::vector<double> v) : v_(std::move(v)) {}
+  std::uint64_t Count() const override { return v_.size(); }
+  bool Read(std::uint64_t first, std::size_t n, double* out) const override;
+  const std::vector<double>& Values() const { return v_; }
+
+ private:
+  std::vector<double> v_;
+};
+
+// Minimum and maximum per 64 and per 4096 samples, appended piece by piece while the values
+// are read or written once.
+class TMinMaxPyramid {
+ public:
+  static constexpr std::uint64_t kFine = 64;
+  static constexpr std::uint64_t kCoarse = 4096;
+
+  void Clear();
+  void Append(const double* v, std::size_t n);
+  std::uint64_t Count() const { return count_; }
+  // Of all values appended so far; false without values.
+  bool Bounds(double& lo, double& hi) const;
+  // Minimum and maximum of values [a, b) (a < b <= Count()); whole blocks come from the
+  // summaries, the values at the ends from the reader. False when the reader fails.
+  bool MinMax(const TSampleReader& r, std::uint64_t a, std::uint64_t b, double& lo,
+              double& hi) const;
+  std::size_t MemoryBytes() const;
+
+ private:
+  struct Level {
+    std::vector<double> lo, hi;
+  };
+  static void add(Level& l, std::uint64_t block, double v, bool fresh);
+  Level fine_, coarse_;
+  std::uint64_t count_ = 0;
+};
+
+// One curve drawn from a reader: sample i stands at X = x0 + i * dx (seconds added to a clock
+// time), joined to sample i + 1 by a line, in one colour.
+class TSampleSeries {
+ public:
+  // Reads the values once, in pieces, to build the pyramid.
+  TSampleSeries(std::shared_ptr<const TSampleReader> reader, const WorldValue& x0, double dx);
+  // With a pyramid built while the values were read elsewhere.
+  TSampleSeries(std::shared_ptr<const TSampleReader> reader, TMinMaxPyramid pyramid,
+                const WorldValue& x0, double dx);
+
+  std::uint64_t Count() const { return pyramid_.Count(); }
+  WorldValue XOf(std::uint64_t i) const;
+  const WorldValue& X0() const { return x0_; }
+  double Dx() const { return dx_; }
+  // The sample whose X lies nearest to x (the earlier one on a tie); Count() when empty.
+  std::uint64_t NearestIndex(const WorldValue& x) const;
+  // First index whose X is >= x (>, strict = true); Count() when none.
+  std::uint64_t LowerIndex(const WorldValue& x, bool strict) const;
+  bool Value(std::uint64_t i, double& v) const { return reader_->Read(i, 1, &v); }
+  bool Read(std::uint64_t first, std::size_t n, double* out) const {
+    return reader_->Read(first, n, out);
+  }
+  bool MinMax(std::uint64_t a, std::uint64_t b, double& lo, double& hi) const {
+    return pyramid_.MinMax(*reader_, a, b, lo, hi);
+  }
+  bool Bounds(double& lo, double& hi) const { return pyramid_.Bounds(lo, hi); }
+  const TMinMaxPyramid& Pyramid() const { return pyramid_; }
+  const TSampleReader& Reader() const { return *reader_; }
+
+  ColorRef color = kColorBlue;
+
+ private:
+  std::shared_ptr<const TSampleReader> reader_;
+  TMinMaxPyramid pyramid_;
+  WorldValue x0_;
+  double dx_ = 1.0;
+};
+
+}  // namespace tolv

@@ -1,0 +1,159 @@
+// Stored analog-logger streams opened for drawing: read in pieces with their summaries, the
+// same samples, result codes and pictures as loading the whole stream, and 64-bit offsets.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <algorithm>
+#include <fstream>
+
+#include "common/settingsio.h"
+#include "measure/loggerseries.h"
+#include "measure/measurecodes.h"
+#include "measure/plotfeed.h"
+#include "stream_maker.h"
+
+using namespace tolv;
+using namespace tolv::testfiles;
+
+namespace {
+
+struct SeriesFiles : ::testing::Test {
+  QTemporaryDir tmp;
+  fs::path dir() const { return fs::path(tmp.path().toStdString()); }
+  fs::path make(const std::string& name, const StreamRecipe& s) {
+    const fs::path f = dir() / name;
+    EXPECT_EQ(makeAnalogStream(f, s), 0);
+    return f;
+  }
+};
+
+// Every drawn sample of both channels is the value the whole-stream loader converts, for a
+// run the device ended and for a cut one (half a sample and part of the marker at the end).
+TEST_F(SeriesFiles, SameSamplesAsTheWholeStream) {
+  for (bool marker : {true, false}) {
+    StreamRecipe s;
+    s.samples = 70001;
+    s.marker = marker;
+    const fs::path f = make("Intermediate_DLA0_001.FIL", s);
+    if (!marker) {
+      std::ofstream(f, std::ios::binary | std::ios::app).write("\x00\x00\xFF\xFF\xFF\xFF\x00", 7);
+    }
+    AnalogLoggerStream whole;
+    ASSERT_EQ(loadAnalogLoggerStream(f, whole), 0);
+    AnalogLoggerSeries ser;
+    ASSERT_EQ(openAnalogLoggerSeries(f, ser), 0);
+    EXPECT_EQ(ser.wordCount, whole.wordCount);
+    ASSERT_EQ(ser.samples, whole.sampleCount());
+    ASSERT_EQ(ser.drawnCount(), whole.sampleCount() - 1);
+    ASSERT_TRUE(ser.start.has_value());
+    EXPECT_EQ(ser.start->day, whole.start->day);
+    for (int ch = 0; ch < 2; ++ch) {
+      std::vector<double> v(ser.drawnCount());
+      ASSERT_TRUE(ser.reader[ch]->Read(0, v.size(), v.data()));
+      for (std::size_t i = 0; i < v.size(); ++i)
+        ASSERT_EQ(v[i], whole.volts(ch, i + 1)) << "ch " << ch << " sample " << i;
+      // The summaries agree with the values, and nothing past the end is read.
+      double lo = 0, hi = 0;
+      ASSERT_TRUE(ser.pyramid[ch].Bounds(lo, hi));
+      EXPECT_EQ(lo, *std::min_element(v.begin(), v.end()));
+      EXPECT_EQ(hi, *std::max_element(v.begin(), v.end()));
+      double one = 0;
+      EXPECT_FALSE(ser.reader[ch]->Read(v.size(), 1, &one));
+    }
+  }
+}
+
+// Damaged or missing streams give the codes loading the stream gives.
+TEST_F(SeriesFiles, BadStreamsKeepTheirResultCodes) {
+  const fs::path f = dir() / "Intermediate_DLA0_002.FIL";
+  AnalogLoggerSeries out;
+  AnalogLoggerStream whole;
+  const auto same = [&](int expected) {
+    EXPECT_EQ(openAnalogLoggerSeries(f, out), expected);
+    EXPECT_EQ(loadAnalogLoggerStream(f, whole), expected);
+  };
+  same(2);  // nothing there
+  std::ofstream(f, std::ios::binary).write("\x01\x02\x03", 3);
+  same(2);  // a stream without header
+  ASSERT_EQ(writeTextHeader(f, SettingsRecord::defaults()), 0);
+  same(kNoSamples);  // 3 bytes: no sample
+  std::ofstream(f, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(kLoggerEndMarker), 16);
+  same(kNoSamples);  // only the end marker
+  std::ofstream(textHeaderName(f), std::ios::trunc) << "Mode\r\nAL";
+  same(kReadPastEnd);
+  EXPECT_EQ(out.samples, 0u);  // left alone
+}
+
+// The picture drawn from the file through the summaries is the picture of the whole stream
+// drawn point by point: seconds and clock time, each plot mode, with and without automatic
+// scaling and shared Y axes.
+TEST_F(SeriesFiles, SamePictureAsTheLoadedStream) {
+  for (const double dt : {0.0001, 0.001}) {  // 6.5 s and 65 s: seconds, then clock time
+    StreamRecipe s;
+    s.samples = 65001;
+    s.sampleTime = dt;
+    s.seed = 5;
+    const fs::path f = make("Intermediate_DLA0_003.FIL", s);
+    AnalogLoggerStream whole;
+    ASSERT_EQ(loadAnalogLoggerStream(f, whole), 0);
+    AnalogLoggerSeries ser;
+    ASSERT_EQ(openAnalogLoggerSeries(f, ser), 0);
+    for (int mode = kPlotNone; mode <= kPlotK0vsK1; ++mode) {
+      for (int variant = 0; variant < 2; ++variant) {
+        PlotChoice pc;
+        pc.plotMode = mode;
+        pc.autoScale[0] = variant == 1;
+        pc.synchYAxes = variant == 0;
+        TGenD2ImgKernel a, b;
+        a.SetImageSize(1100, 450);
+        b.SetImageSize(1100, 450);
+        ASSERT_EQ(feedAnalogLoggerImage(a, whole, *whole.start, pc), kPlotOk);
+        ASSERT_EQ(feedAnalogLoggerImage(b, ser, *ser.start, pc), kPlotOk);
+        ASSERT_EQ(a.DataSetCount(), b.DataSetCount());
+        if (a.DataSetCount() == 0) continue;
+        ASSERT_EQ(a.Render(nullptr, true), kPlotOk);
+        ASSERT_EQ(b.Render(nullptr, true), kPlotOk);
+        EXPECT_EQ(a.Bitmap(), b.Bitmap()) << "dt " << dt << " mode " << mode << " v " << variant;
+        // Only the guide and range points are points; the samples stay in the file.
+        if (mode <= kPlotK0K1) {
+          EXPECT_LE(b.Get(0)->points.Count(), 2 * kGuideLinePoints + 2);
+        }
+      }
+    }
+  }
+}
+
+// Offsets beyond 4 GiB: a sparse file read at its far end, through the window and directly.
+TEST_F(SeriesFiles, ReadsBeyondFourGiB) {
+  const fs::path f = dir() / "big.FIL";
+  const std::uint64_t size = (std::uint64_t(1) << 32) + 4096 + 16;
+  { std::ofstream(f, std::ios::binary); }
+  std::error_code ec;
+  fs::resize_file(f, size, ec);
+  if (ec) GTEST_SKIP() << "no sparse files here";
+  {
+    std::fstream io(f, std::ios::binary | std::ios::in | std::ios::out);
+    io.seekp(std::streamoff(size - 20));
+    io.write("\x34\x12\x78\x56", 4);
+  }
+  auto file = std::make_shared<TStreamFile>();
+  ASSERT_EQ(file->Open(f), 0);
+  EXPECT_EQ(file->Size(), size);
+  std::uint8_t b[4] = {};
+  ASSERT_TRUE(file->ReadAt(size - 20, 4, b));
+  EXPECT_EQ(b[0], 0x34);
+  EXPECT_EQ(b[3], 0x56);
+  EXPECT_FALSE(file->ReadAt(size - 2, 4, b));
+  ConversionInputs conv;
+  const std::uint64_t samples = (size - 16) / 4;
+  TLoggerChannelReader ch1(file, 1, 1, samples - 1, conv);
+  double v = 0, w = 0;
+  ASSERT_TRUE(ch1.Read(samples - 2, 1, &v));  // the last sample, word 0x5678
+  ASSERT_TRUE(ch1.Read(samples - 3, 1, &w));  // a zero word
+  EXPECT_EQ(v, conv.rawToVolts(1, 0x5678));
+  EXPECT_EQ(w, conv.rawToVolts(1, 0));
+  fs::remove(f);
+}
+
+}  // namespace

@@ -1,0 +1,348 @@
+// Long curves drawn from their per-column envelope: the min/max summaries against brute
+// force, and the envelope picture and read-outs against the same samples drawn and searched
+// point by point.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <cmath>
+#include <memory>
+#include <random>
+
+#include "plot/genkernel.h"
+#include "plot/sampleseries.h"
+
+namespace tolv {
+namespace {
+
+// A reader that counts what it hands out, to show that summaries spare the reading.
+class CountingReader : public TSampleReader {
+ public:
+  explicit CountingReader(std::vector<double> v) : v_(std::move(v)) {}
+  std::uint64_t Count() const override { return v_.size(); }
+  bool Read(std::uint64_t first, std::size_t n, double* out) const override {
+    read += n;
+    return TVectorSampleReader(std::vector<double>(v_.begin() + std::ptrdiff_t(first),
+                                                   v_.begin() + std::ptrdiff_t(first + n)))
+        .Read(0, n, out);
+  }
+  mutable std::uint64_t read = 0;
+
+ private:
+  std::vector<double> v_;
+};
+
+// Seeded signals of different character: a random walk, a sine with noise and rare spikes
+// (a single sample far off, which a careless envelope loses), and steps.
+std::vector<double> signal(std::size_t n, int kind, unsigned seed) {
+  std::mt19937 g(seed);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  std::vector<double> v(n);
+  double walk = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    switch (kind) {
+      case 0:
+        walk += noise(g) * 0.01;
+        v[i] = walk;
+        break;
+      case 1:
+        v[i] = std::sin(double(i) * 0.001) + 0.05 * noise(g) + (g() % 9973 == 0 ? 3.0 : 0.0);
+        break;
+      default:
+        v[i] = (i / 777) % 2 ? 0.7 : -0.3;
+        break;
+    }
+  }
+  return v;
+}
+
+TEST(MinMaxPyramid, MatchesBruteForceAtBlockBoundaries) {
+  const std::vector<double> v = signal(3 * 4096 + 123, 1, 7);
+  TVectorSampleReader r(v);
+  TMinMaxPyramid p;
+  // Appended in uneven pieces, as a file is read.
+  for (std::size_t i = 0; i < v.size();) {
+    const std::size_t m = std::min<std::size_t>(v.size() - i, 1 + (i * 7) % 5000);
+    p.Append(v.data() + i, m);
+    i += m;
+  }
+  ASSERT_EQ(p.Count(), v.size());
+  const std::uint64_t cuts[] = {0,    1,    63,   64,   65,   127,  128,  129,  4095, 4096,
+                                4097, 4160, 5000, 8191, 8192, 8193, 12287, 12288, 12289,
+                                v.size() - 1, v.size()};
+  for (std::uint64_t a : cuts) {
+    for (std::uint64_t b : cuts) {
+      if (a >= b) continue;
+      double lo = 0, hi = 0;
+      ASSERT_TRUE(p.MinMax(r, a, b, lo, hi));
+      const auto [mn, mx] = std::minmax_element(v.begin() + std::ptrdiff_t(a),
+                                                v.begin() + std::ptrdiff_t(b));
+      EXPECT_EQ(lo, *mn) << a << ".." << b;
+      EXPECT_EQ(hi, *mx) << a << ".." << b;
+    }
+  }
+  double lo = 0, hi = 0;
+  EXPECT_FALSE(p.MinMax(r, 5, 5, lo, hi));
+  EXPECT_FALSE(p.MinMax(r, 0, v.size() + 1, lo, hi));
+  ASSERT_TRUE(p.Bounds(lo, hi));
+  EXPECT_EQ(lo, *std::min_element(v.begin(), v.end()));
+  EXPECT_EQ(hi, *std::max_element(v.begin(), v.end()));
+}
+
+// A stretch of a million samples starting mid-block costs its two ragged ends, never the
+// samples between.
+TEST(MinMaxPyramid, LongStretchReadsOnlyItsEnds) {
+  const std::vector<double> v = signal(1 << 20, 0, 3);
+  auto reader = std::make_shared<CountingReader>(v);
+  TSampleSeries s(reader, WorldValue::num(0.0), 1.0);
+  reader->read = 0;
+  double lo = 0, hi = 0;
+  ASSERT_TRUE(s.MinMax(4097 + 30, v.size() - 17, lo, hi));
+  EXPECT_LT(reader->read, 2u * TMinMaxPyramid::kFine);
+  const auto [mn, mx] = std::minmax_element(v.begin() + 4127, v.end() - 17);
+  EXPECT_EQ(lo, *mn);
+  EXPECT_EQ(hi, *mx);
+  EXPECT_LT(s.Pyramid().MemoryBytes(), v.size() * sizeof(double) / 16);
+}
+
+TEST(SampleSeries, IndexOfX) {
+  auto r = std::make_shared<TVectorSampleReader>(std::vector<double>(10, 0.0));
+  TSampleSeries s(r, WorldValue::num(-0.3), 0.1);
+  EXPECT_EQ(s.LowerIndex(WorldValue::num(-1.0), false), 0u);
+  EXPECT_EQ(s.LowerIndex(s.XOf(3), false), 3u);
+  EXPECT_EQ(s.LowerIndex(s.XOf(3), true), 4u);
+  EXPECT_EQ(s.LowerIndex(WorldValue::num(5.0), false), 10u);
+  // Halfway between two samples the earlier one is the nearer.
+  EXPECT_EQ(s.NearestIndex(WorldValue::num(-0.3 + 0.25)), 2u);
+  EXPECT_EQ(s.NearestIndex(WorldValue::num(-0.3 + 0.26)), 3u);
+  EXPECT_EQ(s.NearestIndex(WorldValue::num(9.0)), 9u);
+  // A clock-time value never matches a numeric series.
+  EXPECT_EQ(s.NearestIndex(WorldValue::seconds(5.0)), 10u);
+}
+
+// ---- pictures ---------------------------------------------------------------------------------
+
+constexpr int kNoMarker = 9;
+
+struct Curve {
+  std::vector<double> v;
+  WorldValue x0;
+  double dx;
+  ColorRef colour;
+};
+
+// One kernel drawing the curves point by point, one drawing them from their envelopes, both
+// with a black guide line of points over them (as the feeds add).
+struct Pair {
+  TGenD2ImgKernel exact, env;
+  void build(const std::vector<Curve>& curves, int w = 1200, int h = 500) {
+    for (TGenD2ImgKernel* k : {&exact, &env}) {
+      k->SetImageSize(w, h);
+      for (const Curve& c : curves) {
+        TGenD2DataSet& ds = k->NewDataSet();
+        ds.SetXKind(c.x0.kind);
+        if (c.x0.kind == kWorldNumber) ds.SetXUnit(QStringLiteral("s"));
+        ds.SetYUnit(QStringLiteral("V"));
+        PlotPoint p = ds.points.GetTemplate();
+        p.color = c.colour;
+        p.markerShape = kNoMarker;
+        auto series = std::make_shared<TSampleSeries>(
+            std::make_shared<TVectorSampleReader>(c.v), c.x0, c.dx);
+        series->color = c.colour;
+        if (k == &exact) {
+          for (std::size_t i = 0; i < c.v.size(); ++i) {
+            p.X = series->XOf(i);
+            p.Y = WorldValue::num(c.v[i]);
+            p.linkA = p.linkB = -1;
+            if (i == 0)
+              ds.points.AddPoint(p);
+            else
+              ds.points.AddLinkedPoint(p);
+          }
+        } else {
+          ds.series = series;
+        }
+        // A trigger line at the first sample, over the curve.
+        const int base = ds.points.Count();
+        p.color = kColorBlack;
+        p.flags &= ~kPointMeasurable;
+        for (int i = 0; i < 11; ++i) {
+          p.X = c.x0;
+          p.Y = WorldValue::num(-1.0 + 0.2 * i);
+          p.linkA = p.linkB = i == 0 ? -1 : base + i - 1;
+          ds.points.AddPoint(p);
+        }
+        k->AddDataSet(ds);
+      }
+      ASSERT_EQ(k->Render(nullptr, true), kPlotOk);
+    }
+  }
+  // Pixels of a colour in the envelope picture (so an empty picture cannot pass as equal).
+  int pixelsOf(ColorRef c) const {
+    const QRgb want = qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+    int k = 0;
+    const QImage& b = env.Bitmap();
+    for (int y = 0; y < b.height(); ++y)
+      for (int x = 0; x < b.width(); ++x) k += b.pixel(x, y) == want;
+    return k;
+  }
+  // Pixels that differ between the two pictures.
+  int differing() const {
+    const QImage& a = exact.Bitmap();
+    const QImage& b = env.Bitmap();
+    if (a.size() != b.size()) return -1;
+    int d = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x) d += a.pixel(x, y) != b.pixel(x, y);
+    return d;
+  }
+  void setX(double lo, double hi) {
+    for (TGenD2ImgKernel* k : {&exact, &env}) {
+      for (int i = 0; i < k->DataSetCount(); ++i) {
+        TGenD2DataSet& ds = *k->Get(i);
+        ds.mergedX->minimum = WorldValue::num(lo);
+        ds.mergedX->maximum = WorldValue::num(hi);
+        ds.xAxis.minimum = ds.mergedX->minimum;
+        ds.xAxis.maximum = ds.mergedX->maximum;
+      }
+      ASSERT_EQ(k->Redraw(nullptr), kPlotOk);
+    }
+  }
+};
+
+class EnvelopePicture : public ::testing::TestWithParam<int> {};
+
+// The whole view of one and two curves of 1 000 to 262 000 samples (X steps not exact in
+// binary): the same pixels.
+TEST_P(EnvelopePicture, WholeViewSameAsPointByPoint) {
+  const int n = GetParam();
+  for (int kind = 0; kind < 3; ++kind) {
+    Pair p;
+    p.build({{signal(std::size_t(n), kind, unsigned(n + kind)), WorldValue::num(-0.1), 0.001,
+              kColorBlue},
+             {signal(std::size_t(n), (kind + 1) % 3, unsigned(n * 3 + kind)),
+              WorldValue::num(-0.1), 0.001, 0x0000FF}});
+    EXPECT_EQ(p.differing(), 0) << "n " << n << " kind " << kind;
+    EXPECT_GT(p.pixelsOf(kColorBlue), 1000);
+    EXPECT_GT(p.pixelsOf(0x0000FF), 1000);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, EnvelopePicture,
+                         ::testing::Values(1000, 1199, 2401, 4097, 65537, 262000));
+
+// Zoomed into X, windows starting mid-block and ending between samples, down to fewer samples
+// than columns (lines cut at the window's edge on both sides): the same pixels.
+TEST(EnvelopePictureZoom, XZoomSameAsPointByPoint) {
+  const int n = 262000;
+  Pair p;
+  p.build({{signal(n, 1, 11), WorldValue::num(0.0), 0.001, kColorBlue}});
+  const double windows[][2] = {{10.0, 200.0}, {100.0037, 101.2}, {3.14159, 3.2},
+                               {50.0005, 50.0105}, {-1.0, 0.5}, {261.5, 300.0}};
+  for (const auto& w : windows) {
+    p.setX(w[0], w[1]);
+    EXPECT_EQ(p.differing(), 0) << w[0] << ".." << w[1];
+    EXPECT_GT(p.pixelsOf(kColorBlue), 100) << w[0] << ".." << w[1];
+  }
+}
+
+// Zoomed into Y too: lines leaving the window are cut at its edge. Point by point a line is
+// cut where it crosses the edge, which may fall on the pixel next to the edge row, while the
+// envelope fills its column up to the edge row: only pixels in the rows next to the window's
+// top and bottom edge may differ.
+TEST(EnvelopePictureZoom, YZoomDiffersOnlyAtTheCutEdges) {
+  const int n = 65537;
+  Pair p;
+  p.build({{signal(n, 1, 5), WorldValue::num(0.0), 0.01, kColorBlue}});
+  for (TGenD2ImgKernel* k : {&p.exact, &p.env}) {
+    TGenD2DataSet& ds = *k->Get(0);
+    ds.mergedY->minimum = WorldValue::num(-0.4);
+    ds.mergedY->maximum = WorldValue::num(0.6);
+    ds.yAxis.minimum = ds.mergedY->minimum;
+    ds.yAxis.maximum = ds.mergedY->maximum;
+    ASSERT_EQ(k->Redraw(nullptr), kPlotOk);
+  }
+  const AxisTransform& ty = p.env.Get(0)->yTransform;
+  const int top = ty.toPixel(WorldValue::num(0.6)), bottom = ty.toPixel(WorldValue::num(-0.4));
+  const QImage& a = p.exact.Bitmap();
+  const QImage& b = p.env.Bitmap();
+  int inside = 0, atEdge = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      if (a.pixel(x, y) == b.pixel(x, y)) continue;
+      if (std::abs(y - top) <= 1 || std::abs(y - bottom) <= 1)
+        ++atEdge;
+      else
+        ++inside;
+    }
+  EXPECT_EQ(inside, 0);
+  EXPECT_LT(atEdge, 200);
+  EXPECT_GT(p.pixelsOf(kColorBlue), 1000);
+}
+
+// Clock-time X (a logger run of more than 60 s): the same pixels.
+TEST(EnvelopePictureZoom, ClockTimeSameAsPointByPoint) {
+  DayTime start;
+  start.day = 739000;
+  start.seconds = 43210.123;
+  Pair p;
+  p.build({{signal(100000, 0, 9), WorldValue::at(start), 0.002, kColorBlue}});
+  EXPECT_EQ(p.differing(), 0);
+  EXPECT_GT(p.pixelsOf(kColorBlue), 1000);
+}
+
+// The nearest-point read-out and the cursors find the real samples, the same as a search over
+// the points: by X, by Y and by distance, zoomed and not.
+TEST(EnvelopeReadOut, NearestPointIsTheSameSample) {
+  const int n = 200003;
+  Pair p;
+  p.build({{signal(n, 1, 21), WorldValue::num(0.0), 0.0001, kColorBlue}}, 900, 400);
+  QLabel image;
+  image.resize(900, 400);
+  for (int zoom = 0; zoom < 2; ++zoom) {
+    if (zoom) p.setX(3.3333, 3.5);
+    const PlotRect pa = p.env.PlotArea();
+    for (int mode = 1; mode <= 3; ++mode) {
+      for (const auto& [x, y] : {std::pair{pa.left + 3, pa.top + 5},
+                                 std::pair{(pa.left + pa.right) / 2, (pa.top + pa.bottom) / 2},
+                                 std::pair{pa.right - 1, pa.bottom - 2},
+                                 std::pair{pa.left + 301, pa.top + 40}}) {
+        const int ra = p.exact.MeasureNearest(nullptr, x, y, mode);
+        const int rb = p.env.MeasureNearest(nullptr, x, y, mode);
+        ASSERT_EQ(ra, rb);
+        const TMeasurementData& ma = p.exact.Measurement();
+        const TMeasurementData& mb = p.env.Measurement();
+        ASSERT_EQ(ma.Count(), mb.Count());
+        for (int i = 0; i < ma.Count(); ++i) {
+          EXPECT_EQ(ma.Get(i)->foundPoint.X, mb.Get(i)->foundPoint.X)
+              << "mode " << mode << " at " << x << "," << y << " zoom " << zoom;
+          EXPECT_EQ(ma.Get(i)->foundPoint.Y, mb.Get(i)->foundPoint.Y);
+        }
+        EXPECT_EQ(p.exact.Get(0)->foundX, p.env.Get(0)->foundX);
+        EXPECT_EQ(p.exact.Get(0)->foundY, p.env.Get(0)->foundY);
+      }
+    }
+    ASSERT_EQ(p.exact.SetCursor(nullptr, 0, pa.left + 17), kPlotOk);
+    ASSERT_EQ(p.env.SetCursor(nullptr, 0, pa.left + 17), kPlotOk);
+    ASSERT_EQ(p.exact.SetCursor(nullptr, 1, pa.right - 40), kPlotOk);
+    ASSERT_EQ(p.env.SetCursor(nullptr, 1, pa.right - 40), kPlotOk);
+    const TCursorReadOut a = p.exact.CursorReadOut(), b = p.env.CursorReadOut();
+    EXPECT_EQ(a.xA, b.xA);
+    EXPECT_EQ(a.xB, b.xB);
+    ASSERT_EQ(a.channels.size(), b.channels.size());
+    EXPECT_EQ(a.channels[0].yA, b.channels[0].yA);
+    EXPECT_EQ(a.channels[0].yB, b.channels[0].yB);
+  }
+}
+
+// A lone sample draws nothing (a curve is its lines), and an empty series leaves the ranges to
+// the points.
+TEST(EnvelopePictureZoom, TinySeries) {
+  for (int n : {1, 2, 3}) {
+    Pair p;
+    p.build({{std::vector<double>(std::size_t(n), 0.25), WorldValue::num(0.0), 0.5, kColorBlue}});
+    EXPECT_EQ(p.differing(), 0) << n;
+  }
+}
+
+}  // namespace
+}  // namespace tolv
