@@ -14,12 +14,14 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
 
 #include "common/texttable.h"
 #include "devicewin/plotshortcuts.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "plot/d2koord.h"
+#include "multi/multiplotfeed.h"
 #include "multi/tf_multi_tolvanex_img.h"
 #include "multi_rig.h"
 
@@ -269,6 +271,25 @@ TEST_F(MultiPicture, PlotMenuShowsTheKeysAndEveryKeyTriggersItsAction) {
   EXPECT_TRUE(w.findChild<QToolButton*>(QStringLiteral("BBN_SaveMUVXfileAs"))
                   ->toolTip()
                   .contains(key));
+}
+
+// The cycle's headline is centred over the picture at both pixel ratios.
+TEST(MultiHeader, CentredAtRatioOneAndTwo) {
+  for (const double ratio : {1.0, 2.0}) {
+    QImage img(int(600 * ratio), int(80 * ratio), QImage::Format_RGB32);
+    img.setDevicePixelRatio(ratio);
+    img.fill(Qt::blue);
+    drawMultiHeader(img, QFont(), multiHeaderText(DayTime{3661.25, 739000}));
+    int left = img.width(), right = -1;
+    for (int y = 0; y < img.height(); ++y)
+      for (int i = 0; i < img.width(); ++i)
+        if (img.pixelColor(i, y) != QColor(Qt::blue)) {
+          left = std::min(left, i);
+          right = std::max(right, i);
+        }
+    ASSERT_GE(right, 0) << ratio;
+    EXPECT_LE(std::abs(left + right - (img.width() - 1)), int(2 * ratio)) << ratio;
+  }
 }
 
 }  // namespace
