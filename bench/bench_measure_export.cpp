@@ -1,13 +1,10 @@
 // Exports of the largest records: a 131000-sample scope record to plain CSV and to a sigrok
 // session, a 262000-sample logic-analyser record to VCD, and a 1M-sample I/O- and analog-logger
-// stream file to plain CSV and VCD. Files go to /dev/shm when it exists, so the figures measure
-// the program rather than the disk.
+// stream file to plain CSV and VCD, in the shared scratch folder.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,6 +13,7 @@
 #include "measure/export_sigrok.h"
 #include "measure/export_vcd.h"
 #include "measure/textheader.h"
+#include "bench_files_setup.h"
 
 namespace fs = std::filesystem;
 using namespace tolv;
@@ -26,17 +24,7 @@ constexpr int kScopeSamples = 131000;
 constexpr int kLogicSamples = 262000;
 constexpr int kLoggerSamples = 1000000;
 
-fs::path benchFolder() {
-  static const fs::path d = [] {
-    std::error_code ec;
-    fs::path base =
-        fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
-    fs::path p = base / ("tolv_bench_export_" + std::to_string(::getpid()));
-    fs::create_directories(p);
-    return p;
-  }();
-  return d;
-}
+using bench::benchFolder;
 
 PlainCsvHead head(ModeCode mode, double dt) {
   SettingsRecord s = SettingsRecord::defaults();
@@ -49,13 +37,7 @@ PlainCsvHead head(ModeCode mode, double dt) {
 }
 
 const std::vector<ScopeSample>& scopeSamples() {
-  static const std::vector<ScopeSample> v = [] {
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> volts(-10.0f, 10.0f);
-    std::vector<ScopeSample> out(kScopeSamples);
-    for (auto& s : out) s = {volts(rng), volts(rng)};
-    return out;
-  }();
+  static const std::vector<ScopeSample> v = bench::randomScopeSamples(kScopeSamples);
   return v;
 }
 
@@ -166,11 +148,4 @@ BENCHMARK(BM_IoLoggerFileToSigrokSession)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code ec;
-  fs::remove_all(benchFolder(), ec);
-  return 0;
-}
+int main(int argc, char** argv) { return bench::runBenchmarksInFolder(argc, argv); }

@@ -3,12 +3,10 @@
 // ".VXD" and intermediate ".FIL" (131000 samples). Files go to /dev/shm when it exists, so the
 // figures measure the program rather than the disk.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +14,7 @@
 #include "common/texttable.h"
 #include "measure/datafiles.h"
 #include "measure/intermediaterecords.h"
+#include "bench_files_setup.h"
 
 namespace fs = std::filesystem;
 using namespace tolv;
@@ -25,26 +24,10 @@ namespace {
 constexpr int kScopeRows = 131000;
 constexpr int kLogicRows = 262000;
 
-fs::path benchFolder() {
-  static const fs::path d = [] {
-    std::error_code ec;
-    fs::path base =
-        fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
-    fs::path p = base / ("tolv_bench_files_" + std::to_string(::getpid()));
-    fs::create_directories(p);
-    return p;
-  }();
-  return d;
-}
+using bench::benchFolder;
 
 const std::vector<ScopeSample>& scopeSamples() {
-  static const std::vector<ScopeSample> v = [] {
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> volts(-10.0f, 10.0f);
-    std::vector<ScopeSample> out(kScopeRows + 1);
-    for (auto& s : out) s = {volts(rng), volts(rng)};
-    return out;
-  }();
+  static const std::vector<ScopeSample> v = bench::randomScopeSamples(kScopeRows + 1);
   return v;
 }
 
@@ -162,11 +145,4 @@ BENCHMARK(BM_ScopeIntermediateFile)
     ->Repetitions(5)
     ->ReportAggregatesOnly();
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code ec;
-  fs::remove_all(benchFolder(), ec);
-  return 0;
-}
+int main(int argc, char** argv) { return bench::runBenchmarksInFolder(argc, argv); }

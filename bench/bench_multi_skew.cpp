@@ -28,69 +28,17 @@
 #include "measure/measuredata.h"
 #include "multi/devicewindowmember.h"
 #include "multi/multicollect.h"
+#include "multi/multi_loop_rig.h"
 
 namespace tolv {
 namespace {
 
 constexpr int kDevices = 8;
 
-// Passes every call on and keeps the moment (us of the system clock) of each run command.
-class RunStamps final : public IFtdiDriver {
- public:
-  explicit RunStamps(IFtdiDriver& d) : d_(d) {}
-  std::vector<std::int64_t> runs;  // of all devices, in order
-
-  FtStatus listCount(std::uint32_t& c) override { return d_.listCount(c); }
-  FtStatus listSerial(std::uint32_t i, char* b, std::size_t n) override {
-    return d_.listSerial(i, b, n);
-  }
-  FtStatus listDescription(std::uint32_t i, char* b, std::size_t n) override {
-    return d_.listDescription(i, b, n);
-  }
-  FtStatus openBySerial(const char* s, FtHandle& h) override { return d_.openBySerial(s, h); }
-  FtStatus purge(FtHandle h, std::uint32_t m) override { return d_.purge(h, m); }
-  FtStatus setTimeouts(FtHandle h, std::uint32_t r, std::uint32_t w) override {
-    return d_.setTimeouts(h, r, w);
-  }
-  FtStatus getQueueStatus(FtHandle h, std::uint32_t& n) override { return d_.getQueueStatus(h, n); }
-  FtStatus read(FtHandle h, std::uint8_t* b, std::uint32_t n, std::uint32_t& got) override {
-    return d_.read(h, b, n, got);
-  }
-  FtStatus write(FtHandle h, const std::uint8_t* b, std::uint32_t n,
-                 std::uint32_t& written) override {
-    if (n >= 4 && b[0] == '*' && b[1] == 'R' && b[2] == 'U' && b[3] == 'N')
-      runs.push_back(SystemClock::instance().nowUs());
-    return d_.write(h, b, n, written);
-  }
-  FtStatus close(FtHandle h) override { return d_.close(h); }
-
- private:
-  IFtdiDriver& d_;
-};
-
-class Target final : public QObject {
- public:
-  TMultiCollection* coll = nullptr;
-  bool event(QEvent* e) override {
-    if (e->type() != TRecordNoticeEvent::kType) return QObject::event(e);
-    const RecordNotice& n = static_cast<TRecordNoticeEvent*>(e)->notice();
-    coll->recordArrived({n.sampleCount, n.postTrigger, n.registration, n.sampleTime, n.run});
-    return true;
-  }
-};
-
-class View final : public IMultiView {
- public:
-  void changed(unsigned) override {}
-  void processEvents() override { QCoreApplication::processEvents(); }
-};
-
-class Members final : public IMultiMembers {
- public:
-  int count() const override { return int(list.size()); }
-  IMultiMember* at(int i) override { return list[std::size_t(i)].get(); }
-  std::vector<std::unique_ptr<TDeviceWindowMember>> list;
-};
+using test::LoopView;
+using test::NoticeTarget;
+using test::NotingDriver;
+using test::WindowMembers;
 
 // Runs the event loop until pred holds or ms have passed.
 bool spin(const std::function<bool()>& pred, int ms) {
@@ -134,13 +82,21 @@ struct Rig {
     coll->setVisibleMode(0);
     spin([] { return false; }, 500);
   }
+  // The moments (us of the system clock) of every device's run commands, in order.
+  std::vector<std::int64_t> runs() const {
+    std::vector<std::int64_t> v;
+    for (const NotingDriver::Written& w : stamps.writes)
+      if (w.word == "*RUN") v.push_back(w.us);
+    return v;
+  }
   // One single-shot cycle; false when it did not complete.
   bool cycle(double& runSkewUs, double& timeSpreadUs) {
-    const std::size_t first = stamps.runs.size();
+    const std::size_t first = runs().size();
     coll->runClicked();
     if (!spin([&] { return !coll->cycleOpen(); }, 5000)) return false;
-    if (coll->receivedCount() != kDevices || stamps.runs.size() < first + kDevices) return false;
-    const auto b = stamps.runs.begin() + std::ptrdiff_t(first);
+    const std::vector<std::int64_t> all = runs();
+    if (coll->receivedCount() != kDevices || all.size() < first + kDevices) return false;
+    const auto b = all.begin() + std::ptrdiff_t(first);
     runSkewUs = double(*std::max_element(b, b + kDevices) - *std::min_element(b, b + kDevices));
     double lo = 1e300, hi = -1e300;
     for (auto& w : windows) {
@@ -154,11 +110,11 @@ struct Rig {
 
   QTemporaryDir dir;
   TSimulatedDriver sim{kDevices, SystemClock::instance()};
-  RunStamps stamps{sim};
+  NotingDriver stamps{sim, SystemClock::instance()};
   std::vector<std::unique_ptr<TF_OneTolvanex>> windows;
-  Members members;
-  Target target;
-  View view;
+  WindowMembers members;
+  NoticeTarget target;
+  LoopView view;
   std::unique_ptr<TMultiCollection> coll;
   bool ok = true;
 };

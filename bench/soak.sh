@@ -11,58 +11,14 @@ cd "$(dirname "$0")/.."
 
 SECONDS_RUN=${1:-600}
 DEVICES=8
-MAX_GROWTH_KB=5120
 MAX_STALL_MS=${SOAK_MAX_STALL_MS:-100}  # a machine shared with builds may need more
-PROGRAM=${TOLV_PROGRAM:-build/release/src/multi_tolvanex}
-[[ -x $PROGRAM ]] || { echo "soak: $PROGRAM not built" >&2; exit 2; }
-
-WORK=$(mktemp -d /tmp/tolv_soak.XXXXXX)
-PID=
-trap '[[ -n $PID ]] && kill -KILL $PID 2>/dev/null; rm -rf "$WORK"' EXIT
-ROOT=$WORK/D
-MULTI=$ROOT/MULTI_Tolvanex
+source scripts/soak_common.sh
+soak_begin tolv_soak
 export QT_QPA_PLATFORM=offscreen
+soak_prepare_files
 
-wait_for() {  # wait_for SECONDS COMMAND...: polls until the command succeeds
-  local limit=$(( $(date +%s) + $1 )); shift
-  until "$@"; do
-    (( $(date +%s) < limit )) || return 1
-    sleep 0.2
-  done
-}
-
-stop_program() {  # stop_program PID: SIGTERM, then the exit status (124 when it hangs)
-  kill -TERM "$1" 2>/dev/null || true
-  local limit=$(( $(date +%s) + 60 ))
-  while kill -0 "$1" 2>/dev/null; do
-    if (( $(date +%s) >= limit )); then kill -KILL "$1"; wait "$1" || true; return 124; fi
-    sleep 0.2
-  done
-  local rc=0
-  wait "$1" || rc=$?
-  return $rc
-}
-
-# A first start writes the frame and multi-device files with their defaults.
-"$PROGRAM" --simulate $DEVICES --data-root "$ROOT" 2>"$WORK/first.err" &
-PID=$!
-wait_for 60 test -s "$MULTI/VX_Frame_FormPos.TXT" || { echo "soak: no position file" >&2; exit 1; }
-sleep 2  # past the first boot step, which fills the device list; the close writes it
-stop_program $PID || { echo "soak: first start did not end cleanly" >&2; exit 1; }
-PID=
-test -s "$MULTI/Scalings.TXT" || { echo "soak: no Scalings.TXT" >&2; exit 1; }
-
-# Autosave and autostart on; every device checked (its flag after the first scale row).
-sed -i -e '12s/^[TF]/T/' -e '14s/^[TF]/T/' "$MULTI/VX_Frame_FormPos.TXT"
-expr=()
-for (( k = 0; k < DEVICES; ++k )); do expr+=(-e "$(( 7 + 13 * k ))s/^[TF]/T/"); done
-sed -i "${expr[@]}" "$MULTI/Scalings.TXT"
-
-# Both read 0 once the program has gone (it then fails on its exit status below).
-rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
-STATS=$WORK/stats.txt
 TOLV_STATS_FILE=$STATS TOLV_SIM_FAST_LINK=1 \
   "$PROGRAM" --simulate $DEVICES --data-root "$ROOT" 2>"$WORK/run.err" &
 PID=$!
@@ -90,7 +46,6 @@ stop_program $PID || RC=$?
 PID=
 
 [[ -n ${SOAK_KEEP_STATS:-} && -f $STATS ]] && cp "$STATS" "$SOAK_KEEP_STATS"
-stat_of() { [[ -f $STATS ]] && awk -v k="$1" '$1 == k { print $2 }' "$STATS"; }
 CYCLES=$(stat_of cycles); RECORDS=$(stat_of records); STALL=$(stat_of stall_max_ms)
 DRAWS=$(stat_of draws)
 CYCLES=${CYCLES:-0}; RECORDS=${RECORDS:-0}; STALL=${STALL:-999999}; RSS_END=${RSS_END:-0}
@@ -99,7 +54,6 @@ HZ=$(getconf CLK_TCK)
 CPU=$(awk -v t=$(( TICKS1 - TICKS0 )) -v hz="$HZ" -v a="$START" -v b="$END" \
   'BEGIN { printf "%.1f", 100 * t / hz / (b - a) }')
 GROWTH=$(( RSS_END - RSS_EARLY ))
-MB() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 DATA_FILES=$(find "$MULTI" -path "$MULTI/Intermediate" -prune -o -name '*.CSV' -print | wc -l)
 
 echo "soak: ${SECONDS_RUN} s, $DEVICES simulated devices, fast link, autostart + autosave"

@@ -15,62 +15,15 @@ PERIOD=${SOAK_PERIOD:-30}
 DEVICES=8
 PULLED=(2 3 4)
 STAYED=(1 5 6 7 8)
-MAX_GROWTH_KB=5120
-PROGRAM=${TOLV_PROGRAM:-build/release/src/multi_tolvanex}
-[[ -x $PROGRAM ]] || { echo "soak: $PROGRAM not built" >&2; exit 2; }
-
-WORK=$(mktemp -d /tmp/tolv_hotplug_soak.XXXXXX)
-PID=
+source scripts/soak_common.sh
 CTL_FD=
-cleanup() {
-  [[ -n $PID ]] && kill -KILL "$PID" 2>/dev/null
-  if [[ -n ${SOAK_KEEP:-} ]]; then mkdir -p "$SOAK_KEEP" && cp -r "$WORK"/. "$SOAK_KEEP"/; fi
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-ROOT=$WORK/D
-MULTI=$ROOT/MULTI_Tolvanex
+SOAK_ON_EXIT='if [[ -n ${SOAK_KEEP:-} ]]; then mkdir -p "$SOAK_KEEP" && cp -r "$WORK"/. "$SOAK_KEEP"/; fi'
+soak_begin tolv_hotplug_soak
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-
-wait_for() {  # wait_for SECONDS COMMAND...: polls until the command succeeds
-  local limit=$(( $(date +%s) + $1 )); shift
-  until "$@"; do
-    (( $(date +%s) < limit )) || return 1
-    sleep 0.2
-  done
-}
-
-stop_program() {  # stop_program PID: SIGTERM, then the exit status (124 when it hangs)
-  kill -TERM "$1" 2>/dev/null || true
-  local limit=$(( $(date +%s) + 60 ))
-  while kill -0 "$1" 2>/dev/null; do
-    if (( $(date +%s) >= limit )); then kill -KILL "$1"; wait "$1" || true; return 124; fi
-    sleep 0.2
-  done
-  local rc=0
-  wait "$1" || rc=$?
-  return $rc
-}
-
-# A first start writes the frame and multi-device files with their defaults.
-"$PROGRAM" --simulate $DEVICES --data-root "$ROOT" 2>"$WORK/first.err" &
-PID=$!
-wait_for 60 test -s "$MULTI/VX_Frame_FormPos.TXT" || { echo "soak: no position file" >&2; exit 1; }
-sleep 2
-stop_program $PID || { echo "soak: first start did not end cleanly" >&2; exit 1; }
-PID=
-test -s "$MULTI/Scalings.TXT" || { echo "soak: no Scalings.TXT" >&2; exit 1; }
-# Autosave and autostart on; every device checked.
-sed -i -e '12s/^[TF]/T/' -e '14s/^[TF]/T/' "$MULTI/VX_Frame_FormPos.TXT"
-expr=()
-for (( k = 0; k < DEVICES; ++k )); do expr+=(-e "$(( 7 + 13 * k ))s/^[TF]/T/"); done
-sed -i "${expr[@]}" "$MULTI/Scalings.TXT"
-
-rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
+soak_prepare_files
 
 CTL=$WORK/control.fifo
 mkfifo "$CTL"
-STATS=$WORK/stats.txt
 TOLV_STATS_FILE=$STATS TOLV_SIM_FAST_LINK=1 \
   "$PROGRAM" --simulate $DEVICES --data-root "$ROOT" --sim-control "$CTL" \
   2>"$WORK/run.err" &
@@ -114,12 +67,10 @@ stop_program $PID || RC=$?
 PID=
 exec {CTL_FD}>&-
 
-stat_of() { [[ -f $STATS ]] && awk -v k="$1" '$1 == k { print $2 }' "$STATS"; }
 device_of() { [[ -f $STATS ]] && awk -v s="$1" '$1 == "device" && $2 == s { print $3 }' "$STATS"; }
 CYCLES=$(stat_of cycles); CYCLES=${CYCLES:-0}
 RSS_EARLY=${RSS_EARLY:-0}; RSS_END=${RSS_END:-0}
 GROWTH=$(( RSS_END - RSS_EARLY ))
-MB() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
 echo "hot-plug soak: ${SECONDS_RUN} s, $DEVICES simulated devices, $PULLS pulls (every ${PERIOD} s, back after 5 s)"
 echo "  cycles            $CYCLES"

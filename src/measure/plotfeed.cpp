@@ -530,7 +530,10 @@ void drawHeadline(QImage& image, const QString& text) {
   QPainter p(&image);
   const QFontMetrics fm(p.font());
   const int w = fm.horizontalAdvance(text);
-  const int x = (image.width() - w) / 2;  // toward zero, as integer division does
+  // Centred in the painter's (device-independent) pixels: on a fine screen the image has more
+  // device pixels than that.
+  const int width = int(image.deviceIndependentSize().width());
+  const int x = (width - w) / 2;  // toward zero, as integer division does
   // The box is a little wider than the advance: glyph edges reach past it.
   p.fillRect(QRect(x - 2, 0, w + 4, fm.height()), Qt::white);
   p.setPen(Qt::black);

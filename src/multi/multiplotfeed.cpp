@@ -58,7 +58,8 @@ void drawMultiHeader(QImage& image, const QFont& font, const QString& text) {
   p.setFont(font);
   const QFontMetrics fm(p.font());
   const int w = fm.horizontalAdvance(text);
-  const int x = (image.width() - w) / 2;
+  // In the painter's pixels: a fine screen's picture has more device pixels than that.
+  const int x = (int(image.deviceIndependentSize().width()) - w) / 2;
   p.fillRect(QRect(x, 0, w, fm.height()), Qt::white);
   p.setPen(Qt::black);
   p.drawText(x, fm.ascent(), text);

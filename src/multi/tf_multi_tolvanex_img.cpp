@@ -139,15 +139,18 @@ void TF_Multi_Tolvanex_Img::buildShortcuts() {
   plot->setObjectName(QStringLiteral("MI_Plot"));
   auto add = [&](PlotCommand c, std::function<void()> f) { plot->addAction(shortcuts_->add(c, std::move(f))); };
   // The keys act as the buttons do: nothing happens where the button could not be pressed.
-  add(PlotCommand::StartStop, [this] {
-    if (!top_->breakButton()->isHidden() && top_->breakButton()->isEnabled())
-      top_->breakButton()->click();
-    else if (!top_->runButton()->isHidden())
+  // BREAK stays enabled between runs here, so RUN's state tells whether a run goes on.
+  const auto canRun = [this] {
+    return !top_->runButton()->isHidden() && top_->runButton()->isEnabled();
+  };
+  add(PlotCommand::StartStop, [this, canRun] {
+    if (canRun())
       top_->runButton()->click();
+    else if (!top_->breakButton()->isHidden() && top_->breakButton()->isEnabled())
+      top_->breakButton()->click();
   });
-  add(PlotCommand::Single, [this] {
-    if (!top_->breakButton()->isHidden() && top_->breakButton()->isEnabled()) return;
-    if (top_->runButton()->isHidden() || !top_->runButton()->isEnabled()) return;
+  add(PlotCommand::Single, [this, canRun] {
+    if (!canRun()) return;
     coll().setSingleShot(true, true);
     top_->runButton()->click();
   });

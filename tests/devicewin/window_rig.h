@@ -28,13 +28,14 @@
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "ftdi/simulated_driver.h"
+#include "support/driver_rig.h"
 
 namespace tolv::test {
 
 // Passes every call to the simulated driver and notes each write with its time.
-class RecordingDriver final : public IFtdiDriver {
+class RecordingDriver final : public ForwardingDriver {
  public:
-  RecordingDriver(IFtdiDriver& d, IClock& c) : d_(d), clock_(c) {}
+  RecordingDriver(IFtdiDriver& d, IClock& c) : ForwardingDriver(d), clock_(c) {}
   struct Written {
     std::int64_t atMs;
     std::vector<std::uint8_t> bytes;
@@ -42,29 +43,12 @@ class RecordingDriver final : public IFtdiDriver {
   };
   std::vector<Written> writes;
 
-  FtStatus listCount(std::uint32_t& c) override { return d_.listCount(c); }
-  FtStatus listSerial(std::uint32_t i, char* b, std::size_t n) override {
-    return d_.listSerial(i, b, n);
-  }
-  FtStatus listDescription(std::uint32_t i, char* b, std::size_t n) override {
-    return d_.listDescription(i, b, n);
-  }
-  FtStatus openBySerial(const char* s, FtHandle& h) override { return d_.openBySerial(s, h); }
-  FtStatus purge(FtHandle h, std::uint32_t m) override { return d_.purge(h, m); }
-  FtStatus setTimeouts(FtHandle h, std::uint32_t r, std::uint32_t w) override {
-    return d_.setTimeouts(h, r, w);
-  }
-  FtStatus getQueueStatus(FtHandle h, std::uint32_t& n) override { return d_.getQueueStatus(h, n); }
-  FtStatus read(FtHandle h, std::uint8_t* b, std::uint32_t n, std::uint32_t& got) override {
-    return d_.read(h, b, n, got);
-  }
   FtStatus write(FtHandle h, const std::uint8_t* b, std::uint32_t n,
                  std::uint32_t& written) override {
     if (n >= 4) writes.push_back({clock_.nowMs(), std::vector<std::uint8_t>(b, b + n)});
     if (onWrite) onWrite(writes.back());
-    return d_.write(h, b, n, written);
+    return inner_.write(h, b, n, written);
   }
-  FtStatus close(FtHandle h) override { return d_.close(h); }
 
   std::vector<Written> of(const char* word) const {
     std::vector<Written> v;
@@ -76,7 +60,6 @@ class RecordingDriver final : public IFtdiDriver {
   std::function<void(const Written&)> onWrite;
 
  private:
-  IFtdiDriver& d_;
   IClock& clock_;
 };
 

@@ -4,6 +4,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -523,4 +524,26 @@ TEST(Headline, CentredAtTheTopInBlackOnWhite) {
   for (int y = 0; y < fm.height(); ++y)
     for (int i = x; i < x + w; ++i) ink = ink || img.pixelColor(i, y) == QColor(Qt::black);
   EXPECT_TRUE(ink);
+}
+
+// On a fine screen the picture has twice the pixels each way: the headline stays centred over
+// it, its white box and its ink on the device pixels of the same place.
+TEST(Headline, CentredOnAFineScreenPicture) {
+  const QString text = QStringLiteral("TV000123  9 Dec 2026  07:23:05.123456 Multi_Tolvanex V1.0.0");
+  QImage img(802, 120, QImage::Format_RGB32);
+  img.setDevicePixelRatio(2.0);
+  img.fill(Qt::blue);
+  drawHeadline(img, text);
+  int left = img.width(), right = -1;
+  for (int y = 0; y < img.height(); ++y)
+    for (int i = 0; i < img.width(); ++i)
+      if (img.pixelColor(i, y) == QColor(Qt::white)) {
+        left = std::min(left, i);
+        right = std::max(right, i);
+      }
+  ASSERT_GE(right, 0) << "no headline box";
+  // The box is symmetric about the middle within a device pixel or two of rounding.
+  EXPECT_LE(std::abs((left + right) - (img.width() - 1)), 4) << left << ".." << right;
+  EXPECT_GT(left, 0);
+  EXPECT_LT(right, img.width() - 1);
 }

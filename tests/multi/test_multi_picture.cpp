@@ -14,12 +14,14 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
 
 #include "common/texttable.h"
 #include "devicewin/plotshortcuts.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "plot/d2koord.h"
+#include "multi/multiplotfeed.h"
 #include "multi/tf_multi_tolvanex_img.h"
 #include "multi_rig.h"
 
@@ -197,15 +199,6 @@ TEST_F(MultiPicture, PlotMenuShowsTheKeysAndEveryKeyTriggersItsAction) {
 
   QSignalSpy breaks(w.findChild<QPushButton*>(QStringLiteral("BN_Break")), &QPushButton::clicked);
   QSignalSpy runs(w.findChild<QPushButton*>(QStringLiteral("BN_Run")), &QPushButton::clicked);
-  press(PlotCommand::StartStop);
-  EXPECT_EQ(runs.count() + breaks.count(), 1);
-  hub_.advance(10000);
-  QCoreApplication::processEvents();
-  press(PlotCommand::Single);
-  press(PlotCommand::StartStop);
-  hub_.advance(10000);
-  QCoreApplication::processEvents();
-
   int asked = 0;
   w.setFileDialog([&](TF_Multi_Tolvanex_Img::Dialog d, const QString&) {
     if (d == TF_Multi_Tolvanex_Img::Dialog::SaveData) ++asked;
@@ -238,6 +231,36 @@ TEST_F(MultiPicture, PlotMenuShowsTheKeysAndEveryKeyTriggersItsAction) {
   EXPECT_NE(w.pageControl()->currentIndex(), page);
   press(PlotCommand::PreviousSheet);
   EXPECT_EQ(w.pageControl()->currentIndex(), page);
+  // The key ends a run that goes on and starts one when none does (BREAK stays enabled
+  // between runs, so it cannot tell).
+  if (w.runGoing()) {
+    press(PlotCommand::StartStop);
+    EXPECT_EQ(breaks.count(), 1);
+    hub_.advance(10000);
+    QCoreApplication::processEvents();
+  }
+  ASSERT_FALSE(w.runGoing());
+  const int breaksBefore = breaks.count();
+  press(PlotCommand::StartStop);
+  EXPECT_EQ(runs.count(), 1);
+  EXPECT_EQ(breaks.count(), breaksBefore);
+  EXPECT_TRUE(w.runGoing());
+  press(PlotCommand::StartStop);
+  EXPECT_EQ(breaks.count(), breaksBefore + 1);
+  hub_.advance(10000);
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(w.runGoing());
+  // The single key runs one cycle in single shot.
+  w.coll().setSingleShot(false, true);
+  const int runsBefore = runs.count();
+  press(PlotCommand::Single);
+  EXPECT_TRUE(w.coll().singleShot());
+  EXPECT_EQ(runs.count(), runsBefore + 1);
+  // Its cycle ends without records at the latest after the wait for any trigger.
+  hub_.advance(TMultiCollection::kTriggerWaitMs + 3000);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.runGoing());
+
   for (int i = 0; i < kPlotCommandCount; ++i)
     if (PlotCommand(i) != PlotCommand::Print) {
       EXPECT_GE(fired[std::size_t(i)], 1) << i;
@@ -248,6 +271,25 @@ TEST_F(MultiPicture, PlotMenuShowsTheKeysAndEveryKeyTriggersItsAction) {
   EXPECT_TRUE(w.findChild<QToolButton*>(QStringLiteral("BBN_SaveMUVXfileAs"))
                   ->toolTip()
                   .contains(key));
+}
+
+// The cycle's headline is centred over the picture at both pixel ratios.
+TEST(MultiHeader, CentredAtRatioOneAndTwo) {
+  for (const double ratio : {1.0, 2.0}) {
+    QImage img(int(600 * ratio), int(80 * ratio), QImage::Format_RGB32);
+    img.setDevicePixelRatio(ratio);
+    img.fill(Qt::blue);
+    drawMultiHeader(img, QFont(), multiHeaderText(DayTime{3661.25, 739000}));
+    int left = img.width(), right = -1;
+    for (int y = 0; y < img.height(); ++y)
+      for (int i = 0; i < img.width(); ++i)
+        if (img.pixelColor(i, y) != QColor(Qt::blue)) {
+          left = std::min(left, i);
+          right = std::max(right, i);
+        }
+    ASSERT_GE(right, 0) << ratio;
+    EXPECT_LE(std::abs(left + right - (img.width() - 1)), int(2 * ratio)) << ratio;
+  }
 }
 
 }  // namespace
