@@ -210,13 +210,15 @@ int TOneTolvanexPresenter::plotAnalogFile() {
   // Drawn from the file through its summaries: a run of hours never becomes a point list.
   AnalogLoggerSeries stream;
   const int rc = openAnalogLoggerSeries(analogFile_, stream);
-  p_.sheets.setHeadline(headline());
+  // The headline names the stream's own start: a stored stream shown in a window that has not
+  // measured yet has no time of the window's to give.
+  const DayTime start = stream.start ? *stream.start : (data_ ? data_->measurementTime() : DayTime{});
+  p_.sheets.setHeadline(headlineText(serial_ ? serial_() : QString(), start));
   if (rc != 0) {
     // A damaged or empty stream leaves an empty image, never a stale one.
     p_.sheets.clearSheet(PlotSheet::AnalogLogger);
     return rc;
   }
-  const DayTime start = stream.start ? *stream.start : (data_ ? data_->measurementTime() : DayTime{});
   return p_.sheets.plotAnalogLogger(stream, start, choice_);
 }
 

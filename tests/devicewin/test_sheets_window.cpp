@@ -41,6 +41,8 @@
 #include "measure/textheader.h"
 #include "devicewin/panel_files.h"
 #include "measure/chartcsv.h"
+#include "measure/loggerseries.h"
+#include "measure/plotfeed.h"
 #include "measure/recordfiles.h"
 
 using namespace tolv;
@@ -437,6 +439,14 @@ TEST_F(SheetsWindow, AnalogLoggerStreamIsDrawnAfterStopAndADamagedOneLeavesAnEmp
   if (!headerReadable(file)) GTEST_SKIP() << "the stream's text header is not readable yet";
   EXPECT_EQ(sheets().shownSheet(), PlotSheet::AnalogLogger);
   EXPECT_GT(sheets().loggerKernel().DataSetCount(), 0);
+  // A stored stream shown where the window holds no time of its own: the headline takes the
+  // stream's start, never the empty time.
+  AnalogLoggerSeries stream;
+  ASSERT_EQ(openAnalogLoggerSeries(file, stream), 0);
+  ASSERT_TRUE(stream.start.has_value());
+  data().setMeasurementTime(DayTime{});
+  w_->plots().presenter().plotAnalogLoggerFile(file);
+  EXPECT_EQ(sheets().headline(), headlineText(w_->serialNumber(), *stream.start));
   // Cut the stream short: drawing it again never reads past its end.
   for (std::uintmax_t size : {std::uintmax_t(7), std::uintmax_t(0)}) {
     std::filesystem::resize_file(file, size);
