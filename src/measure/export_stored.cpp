@@ -360,6 +360,11 @@ StoredProblem exportMeasuredRecord(ExportFormat format, const TMeasureData& data
   if (mode == kModeDLA0) return badInput(readResultText(kEmptySampleList));
   Loaded l;
   if (mode == kModeOSA0 || mode == kModeLAIO || mode == kModeDLDI) {
+    // The header's settings and time are those of the last record taken; a sheet still showing
+    // an earlier record of another mode would be written with them (wrong rate, wrong time).
+    if (data.recordSettings().mode != mode)
+      return badInput(QStringLiteral("the record on screen is not the last one measured; export "
+                                     "its stored file instead"));
     const RecordInfo info{serial, data.recordSettings(), data.measurementTime()};
     if (mode == kModeOSA0) {
       l.scope.assign(data.scopeSamples(), data.scopeSamples() + std::max(0, data.sampleCount()));

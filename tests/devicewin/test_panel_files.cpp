@@ -413,6 +413,14 @@ TEST_F(FilePanel, TheRecordOnScreenIsExportedInTheFormatsThatHoldIt) {
   const std::string dump((std::istreambuf_iterator<char>(vcd)), {});
   EXPECT_NE(dump.find("$enddefinitions"), std::string::npos);
   EXPECT_NE(dump.find(", 50 samples"), std::string::npos) << dump.substr(0, 600);
+  // The scope's sheet in front again, but the last record was the logic analyser's: its rate
+  // and time would be written into the scope's file, so nothing is written.
+  shown.mode = kModeOSA0;
+  dialogs_.warnings.clear();
+  EXPECT_NE(exportTo(folder_ / "stale.sr"), 0);
+  ASSERT_EQ(dialogs_.warnings.size(), 1);
+  EXPECT_TRUE(dialogs_.warnings[0].contains(QStringLiteral("not the last one measured")));
+  EXPECT_FALSE(fs::exists(folder_ / "stale.sr"));
 
   // A voltmeter series: plain CSV only; a session has no rate for it.
   shown.mode = kModeVMD0;
