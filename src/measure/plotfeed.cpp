@@ -148,6 +148,21 @@ struct Range {
   bool containsZero() const { return valid() && lo <= 0.0 && hi >= 0.0; }
 };
 
+// What both kinds of time curve end with: the fixed range's corners, the trigger line at trigX
+// and the zero line from x0 to x1.
+int finishTimeCurve(PointWriter& w, Range r, int ch, const WorldValue& trigX, const WorldValue& x0,
+                    const WorldValue& x1, bool autoScale, const ValueRange& fixed) {
+  if (!autoScale) {
+    w.invisible(x0, fixed.hi);
+    w.invisible(x0, fixed.lo);
+    r.lo = fixed.lo;
+    r.hi = fixed.hi;
+  }
+  if (r.valid()) w.guide(trigX, r.lo, trigX, r.hi, kColorBlack);
+  if (r.containsZero()) w.guide(x0, 0.0, x1, 0.0, kChannelColour[ch]);
+  return kPlotOk;
+}
+
 // A time curve of one channel: the samples, the fixed range, the trigger line at x0 and the
 // zero line from x0 to xEnd. values(i) gives sample i, xOf(i) its X.
 template <class Values, class XOf>
@@ -167,15 +182,7 @@ int timeCurve(Curves& k, int ch, int n, Values values, XOf xOf, const WorldValue
     else
       w.next(xOf(i), v);
   }
-  if (!autoScale) {
-    w.invisible(x0, fixed.hi);
-    w.invisible(x0, fixed.lo);
-    r.lo = fixed.lo;
-    r.hi = fixed.hi;
-  }
-  if (r.valid()) w.guide(trigX, r.lo, trigX, r.hi, kColorBlack);
-  if (r.containsZero()) w.guide(x0, 0.0, x1, 0.0, kChannelColour[ch]);
-  return kPlotOk;
+  return finishTimeCurve(w, r, ch, trigX, x0, x1, autoScale, fixed);
 }
 
 // A time curve of one channel drawn from a sample series instead of a point per sample:
@@ -194,15 +201,7 @@ int seriesCurve(Curves& k, int ch, std::shared_ptr<TSampleSeries> series, const 
   ds->series = std::move(series);
   PointWriter w(*ds, kChannelColour[ch]);
   w.reserve(2 + 2 * kGuideLinePoints);
-  if (!autoScale) {
-    w.invisible(x0, fixed.hi);
-    w.invisible(x0, fixed.lo);
-    r.lo = fixed.lo;
-    r.hi = fixed.hi;
-  }
-  if (r.valid()) w.guide(trigX, r.lo, trigX, r.hi, kColorBlack);
-  if (r.containsZero()) w.guide(x0, 0.0, x1, 0.0, kChannelColour[ch]);
-  return kPlotOk;
+  return finishTimeCurve(w, r, ch, trigX, x0, x1, autoScale, fixed);
 }
 
 // An XY curve: x(i), y(i) for i < n; chX / chY are the channels on the axes.
