@@ -701,10 +701,11 @@ void THeadlessAcquisition::allReady() {
     collection_->setAutosave(true);
     collection_->setSingleShot(false, false);
     if (!q_.out.isEmpty()) collection_->setDataFileFolder(fs::path(q_.out.toStdString()));
-    collection_->onCycleDrawn = [this] {
+    // Counted once the cycle's file is written: a stop asked while it is drawn would be taken
+    // as a Break and leave the last cycle unsaved.
+    collection_->onCycleEnded = [this] {
       ++cycles_;
       progress(false);
-      // The cycle's file is written after the drawing: the stop waits for the next tick.
       if (q_.records && cycles_ >= *q_.records) std::fill(done_.begin(), done_.end(), true);
     };
     collection_->runClicked();

@@ -515,6 +515,7 @@ void TMultiCollection::endCycle() {
       notify(kChangedRunButtons);
     }
   }
+  if (onCycleEnded) onCycleEnded();
 }
 
 // --- E ------------------------------------------------------------------------------------

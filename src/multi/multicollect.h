@@ -201,6 +201,9 @@ class TMultiCollection {
   std::function<void()> onRunStarted;
   std::function<void(const QString& serial)> onRecordTaken;
   std::function<void()> onCycleDrawn;
+  // A cycle is over, its merged file autosaved: a caller that stops after a number of cycles
+  // stops here, so the last one is not taken for a cycle Break interrupted.
+  std::function<void()> onCycleEnded;
   // A merged file autosave could not write: told once per run, so a run that goes on is not
   // a cascade of messages.
   std::function<void(const std::filesystem::path& name, int rc)> onAutosaveFailed;

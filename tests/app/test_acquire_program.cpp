@@ -241,6 +241,52 @@ TEST_F(AcquireProgram, ScopeRecordsToStandardOutputOneBlockEach) {
 
 // Voltmeter and logger runs end in an open format too: the series as plain CSV, the streams as
 // sessions and dumps, each read back by the program it is meant for, and every sample kept.
+// One cycle asked for is one merged file: the stop after the last cycle waits for its file.
+// That file of eight devices then opens as one session and one plain table.
+TEST_F(AcquireProgram, EightDevicesMergedForOneCycleAndItsOpenFormats) {
+  const fs::path out = root_ / "eight";
+  const Finished r = run({"--simulate", "8", "--merged", "--records", "1", "--samples", "10000",
+                          "--out", q(out), "--separator", ";", "--quiet"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  const auto files = filesUnder(out, ".CSV");
+  ASSERT_EQ(files.size(), 1u);
+  TREADing read;
+  ASSERT_EQ(readMultiDataFile(files[0], ';', read), 0);
+  EXPECT_EQ(read.deviceCount, 8);
+  const auto convert = [&](const char* format, const fs::path& target) {
+    QProcess p;
+    p.start(TOLV_PROGRAM_PATH, {"--export", format, q(files[0]), q(target)});
+    EXPECT_TRUE(p.waitForFinished(120000));
+    return p.exitCode();
+  };
+  ASSERT_EQ(convert("sr", out / "eight.sr"), 0);
+  ASSERT_EQ(convert("plain", out / "eight.csv"), 0);
+  if (fs::exists("/usr/bin/python3")) {
+    QProcess py;
+    py.start("/usr/bin/python3", {"-c",
+                                  "import sys,pandas as p; d=p.read_csv(sys.argv[1], comment='#');"
+                                  " print(d.shape, d.columns[0], d.columns[-1], d.dtypes.iloc[-1])",
+                                  q(out / "eight.csv")});
+    ASSERT_TRUE(py.waitForFinished(60000));
+    if (py.exitCode() == 0) {
+      EXPECT_EQ(QString::fromUtf8(py.readAllStandardOutput()).trimmed(),
+                "(10000, 17) time_s TVS00008_ch1_V float64");
+    }
+  }
+  QProcess which;
+  which.start("sh", {"-c", "command -v sigrok-cli"});
+  which.waitForFinished();
+  if (which.exitCode() != 0) GTEST_SKIP() << "sigrok-cli is not installed";
+  QProcess cli;
+  cli.start("sigrok-cli", {"-i", q(out / "eight.sr"), "--show"});
+  ASSERT_TRUE(cli.waitForFinished(60000));
+  const QString shown = QString::fromUtf8(cli.readAllStandardOutput());
+  EXPECT_TRUE(shown.contains("Channels: 16")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains("TVS00001_ch0: analog")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains("TVS00008_ch1: analog")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains("Analog sample count: 10000")) << shown.toStdString();
+}
+
 TEST_F(AcquireProgram, SeriesAndStreamsEndInTheirOpenFormats) {
   const fs::path out = root_ / "open";
   Finished r = run({"--simulate", "1", "--mode", "VMD0", "--records", "4", "--format", "plain",
