@@ -19,6 +19,7 @@
 
 #include "common/texttable.h"
 #include "devicewin/plotshortcuts.h"
+#include "support/zoom_keys.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "plot/d2koord.h"
 #include "multi/multiplotfeed.h"
@@ -212,20 +213,8 @@ TEST_F(MultiPicture, PlotMenuShowsTheKeysAndEveryKeyTriggersItsAction) {
   press(PlotCommand::Print);
   EXPECT_EQ(printed, 1);
 
-  TGenD2ImgKernel& k = w.coll().kernel();
   w.layOut();
-  ASSERT_GT(k.DataSetCount(), 0);
-  auto span = [&] {
-    return k.Get(0)->mergedX->maximum.toNumber() - k.Get(0)->mergedX->minimum.toNumber();
-  };
-  const double full = span();
-  press(PlotCommand::ZoomIn);
-  EXPECT_NEAR(span(), full * 0.8, full * 1e-9);
-  press(PlotCommand::ZoomOut);
-  press(PlotCommand::ZoomOut);
-  EXPECT_NEAR(span(), full * 1.25, full * 1e-9);
-  press(PlotCommand::Unzoom);
-  EXPECT_DOUBLE_EQ(span(), full);
+  expectZoomKeys(w.coll().kernel(), press);
   const int page = w.pageControl()->currentIndex();
   press(PlotCommand::NextSheet);
   EXPECT_NE(w.pageControl()->currentIndex(), page);
