@@ -708,6 +708,15 @@ void THeadlessAcquisition::allReady() {
       progress(false);
       if (q_.records && cycles_ >= *q_.records) std::fill(done_.begin(), done_.end(), true);
     };
+    // The merged file is the run's output: one that cannot be written ends the run as a file
+    // error, never a silent exit 0.
+    collection_->onAutosaveFailed = [this](const fs::path& name, int rc) {
+      fail(kExitBadInput, QStringLiteral("the merged file \"%1\" cannot be written (code %2); "
+                                         "stopping")
+                              .arg(QString::fromStdString(name.string()))
+                              .arg(rc));
+      beginStopping();
+    };
     collection_->runClicked();
     return;
   }

@@ -241,6 +241,15 @@ TEST_F(AcquireProgram, ScopeRecordsToStandardOutputOneBlockEach) {
 
 // Voltmeter and logger runs end in an open format too: the series as plain CSV, the streams as
 // sessions and dumps, each read back by the program it is meant for, and every sample kept.
+// A merged file that cannot be written ends the run with a file error, told on stderr.
+TEST_F(AcquireProgram, MergedFileThatCannotBeWrittenIsAFileError) {
+  std::ofstream(root_ / "afile") << "x";
+  const Finished r = run({"--simulate", "2", "--merged", "--records", "2", "--samples", "1000",
+                          "--out", q(root_ / "afile" / "out"), "--quiet"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains("cannot be written")) << r.err.toStdString();
+}
+
 // One cycle asked for is one merged file: the stop after the last cycle waits for its file.
 // That file of eight devices then opens as one session and one plain table.
 TEST_F(AcquireProgram, EightDevicesMergedForOneCycleAndItsOpenFormats) {
