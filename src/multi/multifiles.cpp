@@ -570,6 +570,7 @@ TableProbe probeMultiDataTable(std::string_view bytes, char sep) {
 
 PlainCsvHead plainHeadOfMerged(const TREADing& r) {
   PlainCsvHead h;
+  h.mode = kModeOSA0;  // the devices merge scope records
   h.serial = r.names.join(QLatin1Char(' '));
   h.time = r.time;
   h.extra.push_back("merged_devices: " + std::to_string(r.deviceCount));

@@ -270,6 +270,11 @@ TEST_F(AcquireProgram, EightDevicesMergedForOneCycleAndItsOpenFormats) {
   };
   ASSERT_EQ(convert("sr", out / "eight.sr"), 0);
   ASSERT_EQ(convert("plain", out / "eight.csv"), 0);
+  {
+    std::ifstream in(out / "eight.csv");
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find("# mode: OSA0 scope\n"), std::string::npos) << text.substr(0, 400);
+  }
   if (fs::exists("/usr/bin/python3")) {
     QProcess py;
     py.start("/usr/bin/python3", {"-c",
