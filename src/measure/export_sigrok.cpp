@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -23,26 +27,18 @@ std::string numberedName(const char* prefix, std::size_t k) {
   return prefix + std::to_string(k);
 }
 
-std::vector<std::uint8_t> floatBytes(const std::vector<float>& v) {
-  std::vector<std::uint8_t> b(v.size() * 4);
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    std::uint32_t u;
-    std::memcpy(&u, &v[i], 4);
-    b[4 * i] = std::uint8_t(u);
-    b[4 * i + 1] = std::uint8_t(u >> 8);
-    b[4 * i + 2] = std::uint8_t(u >> 16);
-    b[4 * i + 3] = std::uint8_t(u >> 24);
-  }
-  return b;
+void putFloat(float v, std::uint8_t* out) {
+  std::uint32_t u;
+  std::memcpy(&u, &v, 4);
+  out[0] = std::uint8_t(u);
+  out[1] = std::uint8_t(u >> 8);
+  out[2] = std::uint8_t(u >> 16);
+  out[3] = std::uint8_t(u >> 24);
 }
 
-std::vector<std::uint8_t> wordBytes(const std::vector<std::uint16_t>& v) {
-  std::vector<std::uint8_t> b(v.size() * 2);
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    b[2 * i] = std::uint8_t(v[i]);
-    b[2 * i + 1] = std::uint8_t(v[i] >> 8);
-  }
-  return b;
+void putWord(std::uint16_t v, std::uint8_t* out) {
+  out[0] = std::uint8_t(v);
+  out[1] = std::uint8_t(v >> 8);
 }
 
 int zipError(zip_t* z) {
@@ -50,12 +46,97 @@ int zipError(zip_t* z) {
   return sys > 0 ? sys : kZipFailed;
 }
 
-// Adds one entry; the bytes must live until the archive is closed. `deflate`: compressed at
-// the fastest level, else stored as they are.
-int addEntry(zip_t* z, const std::string& name, const std::vector<std::uint8_t>& bytes,
-             bool deflate) {
-  zip_source_t* src = zip_source_buffer(z, bytes.data(), bytes.size(), 0);
-  if (!src) return zipError(z);
+// Makes the bytes of `n` samples of one channel, from sample `first` on: 0 or an error number.
+using SampleFill = std::function<int(std::uint64_t first, std::size_t n, std::uint8_t* out)>;
+
+// Samples made per call of a fill: the memory an entry takes while it is written.
+constexpr std::size_t kPieceSamples = 16384;
+
+// One entry whose bytes libzip asks for while it writes the archive.
+struct EntryMaker {
+  SampleFill fill;
+  std::uint64_t first = 0;
+  std::uint64_t count = 0;
+  unsigned width = 0;  // bytes per sample
+  std::uint64_t made = 0;
+  std::vector<std::uint8_t> piece;
+  std::size_t taken = 0;  // bytes of piece handed out
+  zip_error_t error;
+};
+
+zip_int64_t makeEntry(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+  auto* e = static_cast<EntryMaker*>(state);
+  switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+      e->made = 0;
+      e->piece.clear();
+      e->taken = 0;
+      return 0;
+    case ZIP_SOURCE_READ: {
+      auto* out = static_cast<std::uint8_t*>(data);
+      zip_uint64_t given = 0;
+      while (given < len) {
+        if (e->taken == e->piece.size()) {
+          if (e->made == e->count) break;
+          const std::size_t n = std::size_t(std::min<std::uint64_t>(e->count - e->made, kPieceSamples));
+          e->piece.resize(n * e->width);
+          if (const int rc = e->fill(e->first + e->made, n, e->piece.data()); rc != 0) {
+            zip_error_set(&e->error, ZIP_ER_READ, rc);
+            return -1;
+          }
+          e->made += n;
+          e->taken = 0;
+        }
+        const std::size_t m =
+            std::size_t(std::min<zip_uint64_t>(len - given, e->piece.size() - e->taken));
+        std::memcpy(out + given, e->piece.data() + e->taken, m);
+        given += m;
+        e->taken += m;
+      }
+      return zip_int64_t(given);
+    }
+    case ZIP_SOURCE_CLOSE:
+      std::vector<std::uint8_t>().swap(e->piece);
+      return 0;
+    case ZIP_SOURCE_STAT: {
+      if (len < sizeof(zip_stat_t)) {
+        zip_error_set(&e->error, ZIP_ER_INVAL, 0);
+        return -1;
+      }
+      auto* st = static_cast<zip_stat_t*>(data);
+      zip_stat_init(st);
+      st->size = e->count * e->width;
+      st->mtime = std::time(nullptr);
+      st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+      return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR:
+      return zip_error_to_data(&e->error, data, len);
+    case ZIP_SOURCE_FREE:
+      zip_error_fini(&e->error);
+      delete e;
+      return 0;
+    case ZIP_SOURCE_SUPPORTS:
+      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                            ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+    default:
+      zip_error_set(&e->error, ZIP_ER_OPNOTSUPP, 0);
+      return -1;
+  }
+}
+
+// Adds one entry of `count` samples from `first` on. `deflate`: compressed at the fastest
+// level, else stored as they are.
+int addEntry(zip_t* z, const std::string& name, SampleFill fill, std::uint64_t first,
+             std::uint64_t count, unsigned width, bool deflate) {
+  auto* e = new EntryMaker{std::move(fill), first, count, width, 0, {}, 0, {}};
+  zip_error_init(&e->error);
+  zip_source_t* src = zip_source_function(z, makeEntry, e);
+  if (!src) {
+    zip_error_fini(&e->error);
+    delete e;
+    return zipError(z);
+  }
   const zip_int64_t idx = zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
   if (idx < 0) {
     zip_source_free(src);
@@ -65,6 +146,41 @@ int addEntry(zip_t* z, const std::string& name, const std::vector<std::uint8_t>&
                            deflate ? 1 : 0);
   return 0;
 }
+
+// The text must live until the archive is closed.
+int addText(zip_t* z, const std::string& name, const std::string& text) {
+  zip_source_t* src = zip_source_buffer(z, text.data(), text.size(), 0);
+  if (!src) return zipError(z);
+  if (zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+    zip_source_free(src);
+    return zipError(z);
+  }
+  return 0;
+}
+
+// A logger stream read in pieces while its session is written: 4 bytes per sample.
+class StreamReader {
+ public:
+  explicit StreamReader(const fs::path& file) : f_(std::fopen(file.c_str(), "rb")) {}
+  ~StreamReader() {
+    if (f_) std::fclose(f_);
+  }
+  StreamReader(const StreamReader&) = delete;
+  StreamReader& operator=(const StreamReader&) = delete;
+  bool isOpen() const { return f_ != nullptr; }
+  // The raw bytes of samples [first, first + n): 0 or an error number (a file that shrank
+  // meanwhile is an input/output error).
+  int read(std::uint64_t first, std::size_t n, std::vector<std::uint8_t>& out) {
+    out.resize(n * 4);
+    if (::fseeko(f_, off_t(first * 4), SEEK_SET) != 0) return errno > 0 ? errno : 5;
+    if (std::fread(out.data(), 1, out.size(), f_) != out.size())
+      return std::ferror(f_) && errno > 0 ? errno : 5;
+    return 0;
+  }
+
+ private:
+  std::FILE* f_;
+};
 
 }  // namespace
 
@@ -90,29 +206,23 @@ std::string srMetadataText(const SrSession& s) {
   return m;
 }
 
+std::uint64_t SrSession::sampleCount() const {
+  if (stream) return stream->samples;
+  std::uint64_t n = logicNames.empty() ? 0 : logic.size();
+  for (const SrAnalogChannel& c : analog) n = std::max<std::uint64_t>(n, c.values.size());
+  return n;
+}
+
 int writeSrSession(const fs::path& file, const SrSession& s) {
-  const bool anyAnalog = std::any_of(s.analog.begin(), s.analog.end(),
-                                     [](const SrAnalogChannel& c) { return !c.values.empty(); });
   if (s.sampleRate == 0) return kSrRateNotWhole;
-  if ((s.logicNames.empty() || s.logic.empty()) && !anyAnalog) return kSrEmpty;
+  if (s.sampleCount() == 0) return kSrEmpty;
   if (const int rc = checkTargetName(file); rc != 0) return rc;
   if (const int rc = makeFolders(file.parent_path() / "x.x"); rc != 0) return rc;
-  // Every entry's bytes, alive until the archive is closed.
-  std::vector<std::vector<std::uint8_t>> entries;
-  entries.reserve(s.analog.size() + 3);
-  std::vector<std::string> names;
-  entries.push_back({'2'});
-  names.push_back("version");
-  const std::string meta = srMetadataText(s);
-  entries.emplace_back(meta.begin(), meta.end());
-  names.push_back("metadata");
-  if (!s.logicNames.empty()) {
-    entries.push_back(wordBytes(s.logic));
-    names.push_back("logic-1-1");
-  }
-  for (std::size_t k = 0; k < s.analog.size(); ++k) {
-    entries.push_back(floatBytes(s.analog[k].values));
-    names.push_back("analog-1-" + std::to_string(s.logicNames.size() + k + 1) + "-1");
+  std::optional<StreamReader> reader;
+  std::vector<std::uint8_t> raw;  // one piece of the stream, shared by the entries' fills
+  if (s.stream) {
+    reader.emplace(s.stream->file);
+    if (!reader->isOpen()) return errno > 0 ? errno : kZipFailed;
   }
   // libzip writes a temporary file beside the target and renames it when the archive is
   // whole; an old session stays until then.
@@ -125,17 +235,69 @@ int writeSrSession(const fs::path& file, const SrSession& s) {
     zip_error_fini(&ze);
     return sys > 0 ? sys : kZipFailed;
   }
-  for (std::size_t i = 0; i < entries.size(); ++i) {
+  // Both texts live until the archive is closed.
+  const std::string version = "2";
+  const std::string meta = srMetadataText(s);
+  int rc = addText(z, "version", version);
+  if (rc == 0) rc = addText(z, "metadata", meta);
+  const std::uint64_t total = s.sampleCount();
+  for (std::uint64_t first = 0, chunk = 1; rc == 0 && first < total;
+       first += kSrChunkSamples, ++chunk) {
+    const std::uint64_t n = std::min(kSrChunkSamples, total - first);
+    const std::string no = std::to_string(chunk);
     // Logic words of quiet lines shrink many times over at the fastest deflate; the noisy low
     // bits of analog floats hardly shrink, and storing them halves the time of a scope record.
-    const bool analog = names[i].rfind("analog-", 0) == 0;
-    if (const int rc = addEntry(z, names[i], entries[i], !analog); rc != 0) {
-      zip_discard(z);
-      return rc;
+    if (!s.logicNames.empty()) {
+      SampleFill fill;
+      if (s.stream) {
+        fill = [&](std::uint64_t at, std::size_t m, std::uint8_t* out) {
+          if (const int r = reader->read(at, m, raw); r != 0) return r;
+          for (std::size_t i = 0; i < m; ++i) {  // the second word of each sample
+            out[2 * i] = raw[4 * i + 2];
+            out[2 * i + 1] = raw[4 * i + 3];
+          }
+          return 0;
+        };
+      } else {
+        fill = [&s](std::uint64_t at, std::size_t m, std::uint8_t* out) {
+          for (std::size_t i = 0; i < m; ++i)
+            putWord(at + i < s.logic.size() ? s.logic[at + i] : 0, out + 2 * i);
+          return 0;
+        };
+      }
+      rc = addEntry(z, "logic-1-" + no, std::move(fill), first, n, 2, true);
+    }
+    for (std::size_t k = 0; rc == 0 && k < s.analog.size(); ++k) {
+      SampleFill fill;
+      if (s.stream) {
+        const int ch = int(k);
+        fill = [&, ch](std::uint64_t at, std::size_t m, std::uint8_t* out) {
+          if (const int r = reader->read(at, m, raw); r != 0) return r;
+          for (std::size_t i = 0; i < m; ++i) {
+            const std::uint16_t w = std::uint16_t(raw[4 * i + 2 * ch] | (raw[4 * i + 2 * ch + 1] << 8));
+            putFloat(float(s.stream->conv.rawToVolts(ch, w)), out + 4 * i);
+          }
+          return 0;
+        };
+      } else {
+        const std::vector<float>& v = s.analog[k].values;
+        fill = [&v](std::uint64_t at, std::size_t m, std::uint8_t* out) {
+          const float nan = std::numeric_limits<float>::quiet_NaN();
+          for (std::size_t i = 0; i < m; ++i)
+            putFloat(at + i < v.size() ? v[at + i] : nan, out + 4 * i);
+          return 0;
+        };
+      }
+      rc = addEntry(z, "analog-1-" + std::to_string(s.logicNames.size() + k + 1) + "-" + no,
+                    std::move(fill), first, n, 4, false);
     }
   }
+  if (rc != 0) {
+    zip_discard(z);
+    return rc;
+  }
   if (zip_close(z) != 0) {
-    const int rc = zipError(z);
+    rc = zipError(z);
     zip_discard(z);
     return rc;
   }
@@ -194,31 +356,18 @@ int srOfLoggerFile(const fs::path& streamFile, SrSession& out) {
   DayTime start;
   if (const int rc = readLoggerStreamHeader(streamFile, header, start); rc != 0) return rc;
   const PlainCsvHead head = plainHeadOf(RecordInfo{{}, header, start}, -1);
-  if (header.mode == kModeDLA0) {
-    AnalogLoggerStream stream;
-    if (const int rc = loadAnalogLoggerStream(streamFile, stream); rc != 0) return rc;
-    if (const int rc = sessionBase(head, out); rc != 0) return rc;
-    const ConversionInputs conv = stream.headerConversion();
+  const bool analog = header.mode == kModeDLA0;
+  if (!analog && header.mode != kModeDLDI) return kUnknownMode;
+  LoggerStreamShape shape;
+  if (const int rc = streamFileShape(streamFile, analog, shape); rc != 0) return rc;
+  if (const int rc = sessionBase(head, out); rc != 0) return rc;
+  if (shape.samples == 0) return kSrEmpty;
+  if (analog)
     out.analog = {{"ch0", {}}, {"ch1", {}}};
-    const std::size_t n = stream.sampleCount();
-    for (int ch = 0; ch < 2; ++ch) {
-      auto& v = out.analog[std::size_t(ch)].values;
-      const auto& raw = ch == 0 ? stream.raw0 : stream.raw1;
-      v.resize(n);
-      for (std::size_t i = 0; i < n; ++i) v[i] = float(conv.rawToVolts(ch, raw[i]));
-    }
-    return n == 0 ? kSrEmpty : 0;
-  }
-  if (header.mode == kModeDLDI) {
-    TLogAnalList list;
-    if (const int rc = loadIoLoggerStream(streamFile, list); rc != 0) return rc;
-    if (const int rc = sessionBase(head, out); rc != 0) return rc;
+  else
     out.logicNames = laneNames();
-    out.logic.resize(std::size_t(list.count()));
-    for (int i = 0; i < list.count(); ++i) out.logic[std::size_t(i)] = list.data()[i].word;
-    return out.logic.empty() ? kSrEmpty : 0;
-  }
-  return kUnknownMode;
+  out.stream = SrStreamFile{streamFile, analog, shape.samples, conversionOfHeader(header)};
+  return 0;
 }
 
 int srOfMerged(const std::vector<PlainDeviceSeries>& devices, SrSession& out, QString* why) {

@@ -180,14 +180,61 @@ TEST_F(SrFileTest, LoggerFilesBecomeSessionsOfTheirMode) {
   ASSERT_EQ(srOfLoggerFile(file, s), 0);
   EXPECT_EQ(s.sampleRate, 1000u);
   ASSERT_EQ(s.analog.size(), 2u);
-  EXPECT_EQ(s.analog[0].values, (std::vector<float>{0.0f, -2.5f, -5.0f}));
-  EXPECT_EQ(s.analog[1].values, (std::vector<float>{2.5f, 0.0f, -5.0f}));
+  ASSERT_EQ(s.sampleCount(), 3u);
+  const fs::path sr = dir_ / "dla0.sr";
+  ASSERT_EQ(writeSrSession(sr, s), 0);
+  EXPECT_EQ(floatsOf(zipEntry(sr, "analog-1-1-1")), (std::vector<float>{0.0f, -2.5f, -5.0f}));
+  EXPECT_EQ(floatsOf(zipEntry(sr, "analog-1-2-1")), (std::vector<float>{2.5f, 0.0f, -5.0f}));
   h.mode = kModeDLDI;
   ASSERT_EQ(writeTextHeader(file, h, stamp(2026, 1, 1, 1, 1, 1)), 0);
   ASSERT_EQ(srOfLoggerFile(file, s), 0);
-  EXPECT_EQ(s.logic, (std::vector<std::uint16_t>{49152, 32768, 0}));
   EXPECT_EQ(s.logicNames.size(), 16u);
+  ASSERT_EQ(writeSrSession(sr, s), 0);
+  const std::string words = zipEntry(sr, "logic-1-1");  // the second word of each sample
+  EXPECT_EQ(words, std::string("\x00\xC0\x00\x80\x00\x00", 6));
   EXPECT_EQ(srOfLoggerFile(dir_ / "none.FIL", s), 2);
+}
+
+// A stream longer than one entry is split as sigrok splits its own sessions; every sample
+// lands in its entry once, the last entry holding the rest. It is read from the file while the
+// archive is written: a file cut short meanwhile fails the export and leaves no archive.
+TEST_F(SrFileTest, LongStreamIsWrittenInNumberedEntriesFromItsFile) {
+  SettingsRecord h = SettingsRecord::defaults();
+  h.mode = kModeDLDI;
+  h.sampleTime = 1e-4;
+  const fs::path file = dir_ / "Intermediate_DLDI_001.FIL";
+  const std::uint64_t n = 2 * kSrChunkSamples + 3;
+  std::string bytes(std::size_t(n) * 4, '\0');
+  for (std::uint64_t i = 0; i < n; ++i) {
+    const auto w = std::uint16_t(i * 7919u);
+    bytes[std::size_t(4 * i + 2)] = char(w & 0xFF);
+    bytes[std::size_t(4 * i + 3)] = char(w >> 8);
+  }
+  spit(file, bytes);
+  ASSERT_EQ(writeTextHeader(file, h, stamp(2026, 1, 1, 1, 1, 1)), 0);
+  SrSession s;
+  ASSERT_EQ(srOfLoggerFile(file, s), 0);
+  ASSERT_EQ(s.sampleCount(), n);
+  const fs::path sr = dir_ / "long.sr";
+  ASSERT_EQ(writeSrSession(sr, s), 0);
+  const std::string e1 = zipEntry(sr, "logic-1-1"), e3 = zipEntry(sr, "logic-1-3");
+  ASSERT_EQ(e1.size(), 2 * kSrChunkSamples);
+  ASSERT_EQ(zipEntry(sr, "logic-1-2").size(), 2 * kSrChunkSamples);
+  ASSERT_EQ(e3.size(), 6u);
+  EXPECT_TRUE(zipEntry(sr, "logic-1-4").empty());
+  const auto wordAt = [](const std::string& e, std::size_t i) {
+    return std::uint16_t(std::uint8_t(e[2 * i]) | (std::uint8_t(e[2 * i + 1]) << 8));
+  };
+  EXPECT_EQ(wordAt(e1, 1), std::uint16_t(7919u));
+  EXPECT_EQ(wordAt(e1, kSrChunkSamples - 1), std::uint16_t((kSrChunkSamples - 1) * 7919u));
+  EXPECT_EQ(wordAt(e3, 0), std::uint16_t(2 * kSrChunkSamples * 7919u));
+  EXPECT_EQ(wordAt(e3, 2), std::uint16_t((n - 1) * 7919u));
+  // The stream shrinks between the look at its size and the writing.
+  const fs::path cut = dir_ / "cut.sr";
+  ASSERT_EQ(srOfLoggerFile(file, s), 0);
+  fs::resize_file(file, 4 * kSrChunkSamples);
+  EXPECT_GT(writeSrSession(cut, s), 0);
+  EXPECT_FALSE(fs::exists(cut));
 }
 
 TEST_F(SrFileTest, AnUnwritableTargetIsReportedAndAnOldSessionStaysWhole) {
