@@ -177,8 +177,24 @@ StoredProblem loadIntermediate(StoredKind kind, const fs::path& source, const QS
   if (!rec.time) return badInput(QStringLiteral("its text header carries no measurement time"));
   if (kind != StoredKind::Scope && kind != StoredKind::Logic && kind != StoredKind::Voltmeter)
     return badInput(QStringLiteral("unknown kind of file"));
-  if ((rc = readStoredSamples(source, kind, rec)) != 0) return badInput(readResultText(rc));
   const RecordInfo info{serial, rec.header, *rec.time};
+  if (kind == StoredKind::Logic) {
+    // Only the words are exported: they are taken straight from the file, without the list.
+    std::int32_t last = 0;
+    rc = readLogicIntermediateEntries(
+        source, [&l](std::size_t n) { l.words.reserve(n); },
+        [&](std::int32_t number, std::uint16_t word) {
+          l.words.push_back(word);
+          last = number;
+        });
+    if (rc != 0) return badInput(readResultText(rc));
+    // The zero entry written after the last sample is no sample.
+    if (!l.words.empty() && last == -1) l.words.pop_back();
+    l.head = plainHeadOf(info, std::int64_t(l.words.size()));
+    l.what = Loaded::What::Logic;
+    return {};
+  }
+  if ((rc = readStoredSamples(source, kind, rec)) != 0) return badInput(readResultText(rc));
   switch (kind) {
     case StoredKind::Scope: {
       const int n = rec.scopeSamples;
@@ -186,15 +202,6 @@ StoredProblem loadIntermediate(StoredKind kind, const fs::path& source, const QS
       l.scope.resize(std::size_t(std::max(n, 0)));  // the entry after the last sample goes
       l.head = plainHeadOf(info, n);
       l.what = Loaded::What::Scope;
-      return {};
-    }
-    case StoredKind::Logic: {
-      int n = rec.logic.count();
-      // The zero entry written after the last sample is no sample.
-      if (n > 0 && rec.logic.at(n - 1).sampleNumber == -1) --n;
-      for (int i = 0; i < n; ++i) l.words.push_back(rec.logic.at(i).word);
-      l.head = plainHeadOf(info, n);
-      l.what = Loaded::What::Logic;
       return {};
     }
     default:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -253,18 +254,43 @@ int writeLogicIntermediate(const fs::path& name, TLogAnalList& list) {
   return writeFileAtomically(name, b);
 }
 
-int readLogicIntermediate(const fs::path& name, TLogAnalList& list) {
-  std::vector<std::uint8_t> b;
-  const int rc = readFileBytes(name, b, 8ull * kLogicEntries);
-  if (rc != 0) return rc;
-  list.clear();
-  const std::size_t count = b.size() / 8;
-  list.reserve(int(count));
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint8_t* p = b.data() + 8 * i;
-    list.add(std::int32_t(getU32(p)), std::uint16_t(p[4] | (p[5] << 8)));
+int readLogicIntermediateEntries(
+    const fs::path& name, const std::function<void(std::size_t count)>& expect,
+    const std::function<void(std::int32_t sampleNumber, std::uint16_t word)>& entry) {
+  std::error_code ec;
+  if (!fs::is_regular_file(name, ec)) return fs::exists(name, ec) ? 5 : 2;
+  std::FILE* f = std::fopen(name.c_str(), "rb");
+  if (!f) return 5;
+  const std::uintmax_t size = fs::file_size(name, ec);
+  const std::size_t count = ec ? 0 : std::size_t(std::min<std::uintmax_t>(size / 8, kLogicEntries));
+  expect(count);
+  // Pieces of a few pages: a whole record never sits in memory as bytes too.
+  std::uint8_t piece[8 * 4096];
+  int rc = 0;
+  for (std::size_t done = 0; done < count;) {
+    const std::size_t m = std::min(count - done, sizeof piece / 8);
+    const std::size_t got = std::fread(piece, 8, m, f);
+    for (std::size_t i = 0; i < got; ++i) {
+      const std::uint8_t* p = piece + 8 * i;
+      entry(std::int32_t(getU32(p)), std::uint16_t(p[4] | (p[5] << 8)));
+    }
+    if (got < m) {
+      rc = std::ferror(f) ? 5 : 0;  // a file that shrank meanwhile keeps what was read
+      break;
+    }
+    done += m;
   }
-  return 0;
+  std::fclose(f);
+  return rc;
+}
+
+int readLogicIntermediate(const fs::path& name, TLogAnalList& list) {
+  TLogAnalList read;
+  const int rc = readLogicIntermediateEntries(
+      name, [&read](std::size_t n) { read.reserve(int(n)); },
+      [&read](std::int32_t number, std::uint16_t word) { read.add(number, word); });
+  if (rc == 0) list = std::move(read);
+  return rc;
 }
 
 }  // namespace tolv
