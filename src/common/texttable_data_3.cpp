@@ -93,6 +93,11 @@ const BuiltInText kTexts[] = {
      "Wertwechsel-Datei (.vcd) oder einfaches CSV (.csv)",
      "Save the recording on the sheet in front for other programs: sigrok session (.sr), value "
      "change dump (.vcd) or plain CSV (.csv)"},
+    {346,
+     "Die zusammengeführte Aufzeichnung auf dem Bildschirm für andere Programme speichern: "
+     "sigrok-Sitzung (.sr) oder einfaches CSV (.csv)",
+     "Save the merged recording on screen for other programs: sigrok session (.sr) or plain CSV "
+     "(.csv)"},
 };
 }  // namespace
 

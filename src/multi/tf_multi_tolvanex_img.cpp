@@ -123,6 +123,9 @@ void TF_Multi_Tolvanex_Img::buildMenu() {
   a->setObjectName(QStringLiteral("MI_LoadMUVXfile"));
   a = data->addAction(QString(), this, [this] { SaveMUVXPictureAs(); });
   a->setObjectName(QStringLiteral("MI_SaveMUVXPictureAs"));
+  // As in the device window: a stored file first, then the record on screen.
+  a = data->addAction(QString(), this, [this] { ExportStoredMUVX(); });
+  a->setObjectName(QStringLiteral("MI_ExportStoredMUVX"));
   a = data->addAction(QString(), this, [this] { ExportMUVX(); });
   a->setObjectName(QStringLiteral("MI_ExportMUVX"));
   QMenu* config = menu_->addMenu(QString());
@@ -269,11 +272,12 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
   const struct {
     const char* name;
     int caption, hintId;
-  } actions[5] = {{"MI_SaveMUVXfileAs", 290, 291},
+  } actions[6] = {{"MI_SaveMUVXfileAs", 290, 291},
                   {"MI_LoadMUVXfile", 292, 293},
                   {"MI_SaveMUVXSettingsAs", 296, 297},
                   {"MI_LoadMUVXSettings", 298, 299},
-                  {"MI_ExportMUVX", 322, 323}};
+                  {"MI_ExportMUVX", 344, 346},
+                  {"MI_ExportStoredMUVX", 322, 323}};
   for (const auto& a : actions)
     if (auto* act = menu_->findChild<QAction*>(QString::fromLatin1(a.name))) {
       act->setText(text(a.caption));
@@ -480,6 +484,14 @@ QString TF_Multi_Tolvanex_Img::askFile(Dialog d, const QString& proposed) {
     case Dialog::Export:
       return QFileDialog::getSaveFileName(
           this, QString(), proposed, QStringLiteral("sigrok session (*.sr);;Plain CSV (*.csv)"));
+    case Dialog::ExportStored:
+      return QFileDialog::getOpenFileName(
+          this, text(325), proposed,
+          text(325) + QStringLiteral(" (*.FIL *.VXD *.CSV *.fil *.vxd *.csv)"));
+    case Dialog::ExportStoredTarget:
+      return QFileDialog::getSaveFileName(
+          this, QString(), proposed,
+          QStringLiteral("sigrok session (*.sr);;Value change dump (*.vcd);;Plain CSV (*.csv)"));
   }
   return QString();
 }
@@ -530,6 +542,30 @@ int TF_Multi_Tolvanex_Img::ExportMUVX() {
   if (problem.ok()) return 0;
   tell(text(324) + QStringLiteral("\n") + problem.reason);
   return problem.exitCode;
+}
+
+int TF_Multi_Tolvanex_Img::ExportStoredMUVX() {
+  const QString folder = pathText(coll().dataFileFolder().empty() ? multiFolder()
+                                                                  : coll().dataFileFolder());
+  const QString chosen = askFile(Dialog::ExportStored, folder);
+  if (chosen.isEmpty()) return kMultiCancelled;
+  const std::filesystem::path source = pathFromText(chosen);
+  std::filesystem::path proposed = source;
+  proposed.replace_extension(".sr");
+  const QString named = askFile(Dialog::ExportStoredTarget, pathText(proposed));
+  if (named.isEmpty()) return kMultiCancelled;
+  std::filesystem::path target = pathFromText(named);
+  ExportFormat format = ExportFormat::Sr;
+  if (!exportFormatOf(QString::fromStdString(target.extension().string()).mid(1), format))
+    target += ".sr";
+  StoredExportHooks hooks;
+  hooks.csvColumn = char(columnSeparatorSetting().toLatin1());
+  hooks.probe = probeMultiDataTable;
+  hooks.merged = readMergedForExport;
+  const StoredProblem p = exportStoredFile(format, source, target, nullptr, hooks);
+  if (p.ok()) return 0;
+  tellFileProblem(text(324) + QLatin1Char('\n') + chosen + QStringLiteral(": ") + p.reason);
+  return p.exitCode;
 }
 
 int TF_Multi_Tolvanex_Img::LoadMUVXfile() {

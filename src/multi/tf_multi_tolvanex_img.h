@@ -35,7 +35,15 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   static constexpr int kNoActiveDevices = TMultiCollection::kNoActive;
 
   // Which file dialog is asked (tests answer them without a modal window).
-  enum class Dialog { SaveData, LoadData, SaveScalings, LoadScalings, Export };
+  enum class Dialog {
+    SaveData,
+    LoadData,
+    SaveScalings,
+    LoadScalings,
+    Export,             // target of the record on screen: .sr or .csv
+    ExportStored,       // a stored file to export
+    ExportStoredTarget  // its target: .sr, .vcd or .csv
+  };
   using FileDialog = std::function<QString(Dialog, const QString& proposed)>;
   using ColourDialog = std::function<bool(ColorRef& colour)>;
 
@@ -96,9 +104,13 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   void CLB_ACTIVE_TolvanexsClickCheck(int item, bool on);
   void RB_HVXVClick(int mode) { coll().setVisibleMode(mode); }
   int SaveMUVXfileAs();
-  // "Export...": the merged record as a sigrok session or plain CSV, by the name's ending.
-  // 0, kMultiCancelled, or an error code (told to the user in words).
+  // "Export record on screen...": the merged record as a sigrok session or plain CSV, by the
+  // name's ending. 0, kMultiCancelled, or an error code (told to the user in words).
   int ExportMUVX();
+  // "Export...": a stored file (a merged data file, a device's intermediate file or table)
+  // chosen in a dialog, in the format the target's ending names (.sr when it names none).
+  // 0, kMultiCancelled, or the exporter's exit code (told to the user in words).
+  int ExportStoredMUVX();
   int LoadMUVXfile();
   int SaveMUVXSettingsAs();
   int LoadMUVXSettings();

@@ -108,13 +108,16 @@ TEST_F(MultiPicture, MenuEntryFollowsTheLanguage) {
   setLanguageIndex(kLanguageEnglish);
   w.applyTexts();
   EXPECT_EQ(act->text(), QStringLiteral("Save picture as…"));
-  // The entry sits in the data-file menu after saving and loading data, before "Export...".
+  // The entry sits in the data-file menu after saving and loading data, before the exports of
+  // a stored file and of the record on screen (in the device window's order).
   auto* data = w.findChild<QMenu*>(QStringLiteral("MI_DataFiles"));
   ASSERT_TRUE(data);
-  ASSERT_EQ(data->actions().size(), 4);
+  ASSERT_EQ(data->actions().size(), 5);
   EXPECT_EQ(data->actions().at(2), act);
-  EXPECT_EQ(data->actions().at(3)->objectName(), QStringLiteral("MI_ExportMUVX"));
+  EXPECT_EQ(data->actions().at(3)->objectName(), QStringLiteral("MI_ExportStoredMUVX"));
   EXPECT_EQ(data->actions().at(3)->text(), QStringLiteral("Export..."));
+  EXPECT_EQ(data->actions().at(4)->objectName(), QStringLiteral("MI_ExportMUVX"));
+  EXPECT_EQ(data->actions().at(4)->text(), QStringLiteral("Export record on screen..."));
 }
 
 // The data menu opened over the plot, written when TOLV_WINDOW_SHOT_DIR names a folder.

@@ -352,6 +352,59 @@ TEST_F(MultiWindow, ExportWritesTheMergedRecordByTheNamesEnding) {
   EXPECT_EQ(w.ExportMUVX(), kMultiCancelled);
 }
 
+// "Export..." of the data files menu: a stored merged data file chosen in a dialog, to the
+// format its target's name ends in (a session when it names none); a logic record to a dump;
+// what the format cannot hold is told with the file's name.
+TEST_F(MultiWindow, ExportOfAStoredFileTakesItsFormatFromTheTarget) {
+  TF_Multi_Tolvanex_Img& w = window();
+  QStringList told;
+  w.setExportProblemSink([&](const QString& t) { told << t; });
+  QString source, target;
+  QString proposed;
+  w.setFileDialog([&](TF_Multi_Tolvanex_Img::Dialog d, const QString& p) {
+    if (d == TF_Multi_Tolvanex_Img::Dialog::ExportStored) return source;
+    if (d == TF_Multi_Tolvanex_Img::Dialog::ExportStoredTarget) {
+      proposed = p;
+      return target;
+    }
+    return QString();
+  });
+  const char sep = char(columnSeparatorSetting().toLatin1());
+  std::vector<std::filesystem::path> parts;
+  for (int d = 0; d < 2; ++d) {
+    DeviceFileHead h;
+    h.serial = QStringLiteral("TX00000%1").arg(d + 1);
+    h.depth = 50;
+    std::string text;
+    appendDeviceFileHead(text, h, sep, '.');
+    for (int i = 0; i < 50; ++i) appendDeviceFileLine(text, i * 1e-5, d + i * 0.01, -1, sep, '.');
+    parts.push_back(root_ / ("s" + std::to_string(d) + ".CSV"));
+    std::ofstream(parts.back(), std::ios::binary) << text;
+  }
+  ASSERT_EQ(writeMultiDataFile(root_ / "stored.CSV", parts, sep), 0);
+  EXPECT_EQ(w.ExportStoredMUVX(), kMultiCancelled);  // no file chosen
+  source = QString::fromStdString((root_ / "stored.CSV").string());
+  EXPECT_EQ(w.ExportStoredMUVX(), kMultiCancelled);  // no target named
+  EXPECT_EQ(proposed, QString::fromStdString((root_ / "stored.sr").string()));
+  target = QString::fromStdString((root_ / "out").string());
+  EXPECT_EQ(w.ExportStoredMUVX(), 0);
+  EXPECT_TRUE(std::filesystem::exists(root_ / "out.sr"));
+  target = QString::fromStdString((root_ / "out.csv").string());
+  EXPECT_EQ(w.ExportStoredMUVX(), 0);
+  std::ifstream in(root_ / "out.csv");
+  std::string line;
+  while (std::getline(in, line) && line.rfind('#', 0) == 0) {
+  }
+  EXPECT_EQ(line, "time_s,TX000001_ch0_V,TX000001_ch1_V,TX000002_ch0_V,TX000002_ch1_V");
+  EXPECT_TRUE(told.isEmpty());
+  // Analog samples make no value change dump: refused in words, nothing written.
+  target = QString::fromStdString((root_ / "out.vcd").string());
+  EXPECT_EQ(w.ExportStoredMUVX(), 2);
+  ASSERT_EQ(told.size(), 1);
+  EXPECT_TRUE(told[0].contains(source)) << told[0].toStdString();
+  EXPECT_FALSE(std::filesystem::exists(root_ / "out.vcd"));
+}
+
 // Loading a damaged data file or saving where nothing can be written says so; a cancelled
 // dialog says nothing.
 TEST_F(MultiWindow, DataFileProblemsAreTold) {
