@@ -1,6 +1,9 @@
 #pragma once
 // Running the programs exports are opened with (sigrok-cli, GTKWave's converters) from tests:
-// whether they are there, their output, and sigrok's "bits" output read back per channel.
+// whether they are there, their output, sigrok's "bits" output read back per channel, and the
+// entries of a session archive.
+#include <zip.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -51,6 +54,33 @@ inline std::map<std::string, std::string> sigrokBits(const std::string& text) {
     for (char c : line.substr(colon + 1))
       if (c == '0' || c == '1') bits += c;
     out[line.substr(0, colon)] += bits;
+  }
+  return out;
+}
+
+// One entry of a zip archive, empty when it is not there.
+inline std::string zipEntry(const std::string& archive, const std::string& name) {
+  int err = 0;
+  zip_t* z = zip_open(archive.c_str(), ZIP_RDONLY, &err);
+  if (!z) return {};
+  std::string out;
+  if (zip_file_t* f = zip_fopen(z, name.c_str(), 0)) {
+    char buf[65536];
+    zip_int64_t n;
+    while ((n = zip_fread(f, buf, sizeof buf)) > 0) out.append(buf, std::size_t(n));
+    zip_fclose(f);
+  }
+  zip_close(z);
+  return out;
+}
+
+// The numbered entries of a session's channel ("logic-1-", "analog-1-2-") joined in order.
+inline std::string zipChannel(const std::string& archive, const std::string& prefix) {
+  std::string out;
+  for (int k = 1;; ++k) {
+    const std::string part = zipEntry(archive, prefix + std::to_string(k));
+    if (part.empty()) break;
+    out += part;
   }
   return out;
 }

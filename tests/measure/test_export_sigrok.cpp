@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <cmath>
 #include <cstring>
@@ -18,21 +17,7 @@ using testfiles::FilesTest;
 using testfiles::spit;
 using testfiles::stamp;
 
-// One entry of a zip archive, empty when it is not there.
-std::string zipEntry(const fs::path& archive, const std::string& name) {
-  int err = 0;
-  zip_t* z = zip_open(archive.c_str(), ZIP_RDONLY, &err);
-  if (!z) return {};
-  std::string out;
-  if (zip_file_t* f = zip_fopen(z, name.c_str(), 0)) {
-    char buf[65536];
-    zip_int64_t n;
-    while ((n = zip_fread(f, buf, sizeof buf)) > 0) out.append(buf, std::size_t(n));
-    zip_fclose(f);
-  }
-  zip_close(z);
-  return out;
-}
+using testclients::zipEntry;
 
 std::vector<float> floatsOf(const std::string& bytes) {
   std::vector<float> v(bytes.size() / 4);

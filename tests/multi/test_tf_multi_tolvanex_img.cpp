@@ -311,7 +311,25 @@ TEST_F(MultiWindow, ScaleTableTitlesFitTheirColumns) {
 }
 
 
-// "Export..." of the data files menu: the merged record the window holds, as a sigrok session
+// A multi-device data file `name` of devices TX000001 and TX000002, `depth` samples each at
+// 10 us, in the window's column separator.
+void writeTwoDeviceDataFile(const std::filesystem::path& root, const char* name, int depth) {
+  const char sep = char(columnSeparatorSetting().toLatin1());
+  std::vector<std::filesystem::path> parts;
+  for (int d = 0; d < 2; ++d) {
+    DeviceFileHead h;
+    h.serial = QStringLiteral("TX00000%1").arg(d + 1);
+    h.depth = depth;
+    std::string text;
+    appendDeviceFileHead(text, h, sep, '.');
+    for (int i = 0; i < depth; ++i) appendDeviceFileLine(text, i * 1e-5, d + i * 0.01, -1, sep, '.');
+    parts.push_back(root / (std::string(name) + std::to_string(d) + ".part.CSV"));
+    std::ofstream(parts.back(), std::ios::binary) << text;
+  }
+  ASSERT_EQ(writeMultiDataFile(root / name, parts, sep), 0);
+}
+
+// "Export record on screen..." of the data files menu: the merged record the window holds, as a sigrok session
 // or plain CSV by the name's ending; with nothing to export the user is told so.
 TEST_F(MultiWindow, ExportWritesTheMergedRecordByTheNamesEnding) {
   TF_Multi_Tolvanex_Img& w = window();
@@ -323,19 +341,7 @@ TEST_F(MultiWindow, ExportWritesTheMergedRecordByTheNamesEnding) {
   });
   EXPECT_EQ(w.ExportMUVX(), kMultiEmpty);
   ASSERT_EQ(told.size(), 1);
-  const char sep = char(columnSeparatorSetting().toLatin1());
-  std::vector<std::filesystem::path> parts;
-  for (int d = 0; d < 2; ++d) {
-    DeviceFileHead h;
-    h.serial = QStringLiteral("TX00000%1").arg(d + 1);
-    h.depth = 100;
-    std::string text;
-    appendDeviceFileHead(text, h, sep, '.');
-    for (int i = 0; i < 100; ++i) appendDeviceFileLine(text, i * 1e-5, d + i * 0.01, -1, sep, '.');
-    parts.push_back(root_ / ("dev" + std::to_string(d) + ".CSV"));
-    std::ofstream(parts.back(), std::ios::binary) << text;
-  }
-  ASSERT_EQ(writeMultiDataFile(root_ / "m.CSV", parts, sep), 0);
+  writeTwoDeviceDataFile(root_, "m.CSV", 100);
   ASSERT_EQ(w.coll().loadDataFile(root_ / "m.CSV"), 0);
   answer = QString::fromStdString((root_ / "m.sr").string());
   EXPECT_EQ(w.ExportMUVX(), 0);
@@ -369,19 +375,7 @@ TEST_F(MultiWindow, ExportOfAStoredFileTakesItsFormatFromTheTarget) {
     }
     return QString();
   });
-  const char sep = char(columnSeparatorSetting().toLatin1());
-  std::vector<std::filesystem::path> parts;
-  for (int d = 0; d < 2; ++d) {
-    DeviceFileHead h;
-    h.serial = QStringLiteral("TX00000%1").arg(d + 1);
-    h.depth = 50;
-    std::string text;
-    appendDeviceFileHead(text, h, sep, '.');
-    for (int i = 0; i < 50; ++i) appendDeviceFileLine(text, i * 1e-5, d + i * 0.01, -1, sep, '.');
-    parts.push_back(root_ / ("s" + std::to_string(d) + ".CSV"));
-    std::ofstream(parts.back(), std::ios::binary) << text;
-  }
-  ASSERT_EQ(writeMultiDataFile(root_ / "stored.CSV", parts, sep), 0);
+  writeTwoDeviceDataFile(root_, "stored.CSV", 50);
   EXPECT_EQ(w.ExportStoredMUVX(), kMultiCancelled);  // no file chosen
   source = QString::fromStdString((root_ / "stored.CSV").string());
   EXPECT_EQ(w.ExportStoredMUVX(), kMultiCancelled);  // no target named
