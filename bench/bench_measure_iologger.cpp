@@ -93,11 +93,21 @@ void drawBench(benchmark::State& state, bool summary, double zoomSteps) {
   state.counters["list_MB"] = summary ? 0.0 : double(n) * sizeof(tolv::TLogAnalEntry) / 1e6;
 }
 
-void BM_IoLogger_DrawFull_Summary(benchmark::State& s) { drawBench(s, true, 0); }
-void BM_IoLogger_DrawFull_WholeList(benchmark::State& s) { drawBench(s, false, 0); }
-void BM_IoLogger_DrawZoom30_Summary(benchmark::State& s) { drawBench(s, true, 30); }
-void BM_IoLogger_DrawZoom30_WholeList(benchmark::State& s) { drawBench(s, false, 30); }
-void BM_IoLogger_DrawZoom60_Summary(benchmark::State& s) { drawBench(s, true, 60); }
+void BM_IoLogger_DrawFull_Summary(benchmark::State& s) {
+  drawBench(s, true, 0);
+}
+void BM_IoLogger_DrawFull_WholeList(benchmark::State& s) {
+  drawBench(s, false, 0);
+}
+void BM_IoLogger_DrawZoom30_Summary(benchmark::State& s) {
+  drawBench(s, true, 30);
+}
+void BM_IoLogger_DrawZoom30_WholeList(benchmark::State& s) {
+  drawBench(s, false, 30);
+}
+void BM_IoLogger_DrawZoom60_Summary(benchmark::State& s) {
+  drawBench(s, true, 60);
+}
 
 BENCHMARK(BM_IoLogger_Open)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_IoLogger_DrawFull_Summary)->Unit(benchmark::kMillisecond);

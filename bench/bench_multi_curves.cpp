@@ -32,7 +32,8 @@ void feed(TGenD2ImgKernel& k, const std::vector<std::vector<double>>& curves, bo
     ds.SetYUnit(QStringLiteral("V"));
     ds.points.SetMarker(1, 9);
     const int n = int(curves[c].size());
-    const double t0 = -0.1 * n * 1e-6 + double(c / 2) * 1.3e-6, dt = 1e-6 * (1.0 + 1e-6 * double(c / 2));
+    const double t0 = -0.1 * n * 1e-6 + double(c / 2) * 1.3e-6,
+                 dt = 1e-6 * (1.0 + 1e-6 * double(c / 2));
     if (asSeries) {
       setEvenCurve(ds, t0, dt, curves[c].data(), n);
     } else {
@@ -60,11 +61,21 @@ void bench(benchmark::State& state, bool asSeries) {
   }
 }
 
-void BM_MultiCurves_FeedAndDraw_Points(benchmark::State& s) { bench(s, false); }
-void BM_MultiCurves_FeedAndDraw_Series(benchmark::State& s) { bench(s, true); }
+void BM_MultiCurves_FeedAndDraw_Points(benchmark::State& s) {
+  bench(s, false);
+}
+void BM_MultiCurves_FeedAndDraw_Series(benchmark::State& s) {
+  bench(s, true);
+}
 
-BENCHMARK(BM_MultiCurves_FeedAndDraw_Points)->Arg(131001)->Arg(262000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MultiCurves_FeedAndDraw_Series)->Arg(131001)->Arg(262000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MultiCurves_FeedAndDraw_Points)
+    ->Arg(131001)
+    ->Arg(262000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MultiCurves_FeedAndDraw_Series)
+    ->Arg(131001)
+    ->Arg(262000)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

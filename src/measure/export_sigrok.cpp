@@ -215,7 +215,7 @@ int srOfLoggerFile(const fs::path& streamFile, SrSession& out) {
     if (const int rc = sessionBase(head, out); rc != 0) return rc;
     out.logicNames = laneNames();
     out.logic.resize(std::size_t(list.count()));
-    for (int i = 0; i < list.count(); ++i) out.logic[std::size_t(i)] = list.data()[i].word;
+    for (int i = 0; i < list.count(); ++i) out.logic[std::size_t(i)] = list.at(i).word;
     return out.logic.empty() ? kSrEmpty : 0;
   }
   return kUnknownMode;

@@ -170,7 +170,8 @@ class TIoStreamWords : public TLogicWords {
     // A file that shrank meanwhile gives what could be read.
     const std::int64_t got = std::int64_t(in_.gcount()) / 4;
     for (std::int64_t i = 0; i < got; ++i)
-      out[i] = std::uint16_t(bytes_[std::size_t(4 * i + 2)] | (bytes_[std::size_t(4 * i + 3)] << 8));
+      out[i] =
+          std::uint16_t(bytes_[std::size_t(4 * i + 2)] | (bytes_[std::size_t(4 * i + 3)] << 8));
     return got;
   }
 

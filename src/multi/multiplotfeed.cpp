@@ -30,9 +30,9 @@ void offsetCurveX(TGenD2DataSet& ds, double dx) {
   if (!ds.series) return;
   // A series is shared and never changed: a moved copy shares its samples and summary.
   const TSampleSeries& s = *ds.series;
-  auto moved = std::make_shared<TSampleSeries>(
-      std::shared_ptr<const TSampleReader>(ds.series, &s.Reader()), s.Pyramid(),
-      WorldValue::num(s.X0().number + dx), s.Dx());
+  auto moved =
+      std::make_shared<TSampleSeries>(std::shared_ptr<const TSampleReader>(ds.series, &s.Reader()),
+                                      s.Pyramid(), WorldValue::num(s.X0().number + dx), s.Dx());
   moved->color = s.color;
   ds.series = std::move(moved);
 }

@@ -52,7 +52,8 @@ class TLogAnalList {
 
   // Read-only access that never grows the list: indexes outside it read as filler.
   TLogAnalEntry at(int i) const {
-    if (stream_) return i >= 0 && i < count() ? TLogAnalEntry{i, stream_->wordAt(i)} : TLogAnalEntry{};
+    if (stream_)
+      return i >= 0 && i < count() ? TLogAnalEntry{i, stream_->wordAt(i)} : TLogAnalEntry{};
     return i >= 0 && i < count() ? entries_[std::size_t(i)] : TLogAnalEntry{};
   }
   // The held entries; none while the list stands for a recording in a file.

@@ -396,11 +396,11 @@ bool TLogAnalPlot::drawSummaryTraces(int n) {
   std::array<int, kLanes> segStart;
   segStart.fill(plotArea_.left());
   // Yield about a hundred times a drawing at most, on whole thousands of samples.
-  const std::int64_t yieldStep =
-      std::max<std::int64_t>(kProgressInterval,
-                             (std::int64_t(n) / 100 / kProgressInterval + 1) * kProgressInterval);
+  const std::int64_t yieldStep = std::max<std::int64_t>(
+      kProgressInterval, (std::int64_t(n) / 100 / kProgressInterval + 1) * kProgressInterval);
   std::int64_t nextYield = (floorDiv(first, yieldStep) + 1) * yieldStep;
-  const double samplesPerPixel = pixelsPerSecond_ * period != 0.0 ? 1.0 / (pixelsPerSecond_ * period) : 0.0;
+  const double samplesPerPixel =
+      pixelsPerSecond_ * period != 0.0 ? 1.0 / (pixelsPerSecond_ * period) : 0.0;
 
   std::int64_t j = first + 1;
   while (j <= endIdx) {
@@ -408,7 +408,8 @@ bool TLogAnalPlot::drawSummaryTraces(int n) {
     // Last sample of column x: estimated from the scale, then settled on the exact pixels.
     std::int64_t e = j;
     if (samplesPerPixel > 1.0) {
-      const double est = ((x + 0.5 - plotArea_.left()) / pixelsPerSecond_ + startTime_) / period + base;
+      const double est =
+          ((x + 0.5 - plotArea_.left()) / pixelsPerSecond_ + startTime_) / period + base;
       e = std::clamp<std::int64_t>(std::int64_t(std::floor(est)), j, endIdx);
       while (e > j && xOf(e) > x) --e;
     }

@@ -19,7 +19,8 @@ TLogicSummary::TLogicSummary(std::shared_ptr<const TLogicWords> words) : words_(
   std::int64_t done = 0;
   while (done < n) {
     const std::int64_t want = std::min<std::int64_t>(piece, n - done);
-    const std::int64_t got = std::clamp<std::int64_t>(words_->read(done, want, buf.data()), 0, want);
+    const std::int64_t got =
+        std::clamp<std::int64_t>(words_->read(done, want, buf.data()), 0, want);
     for (std::int64_t k = 0; k < got; k += b) {
       const std::int64_t e = std::min(got, k + b);
       std::uint16_t m = 0;

@@ -223,7 +223,8 @@ TEST(LoggerStreamLoad, IoStreamIsReadFromItsFileInPiecesAndOnDemand) {
     const Bytes s = pairs({{0xEEEE, word(k)}});
     b.insert(b.end(), s.begin(), s.end());
   }
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
   TLogAnalList list;
   ASSERT_EQ(loadIoLoggerStream(file, list), 0);
   ASSERT_EQ(list.count(), n);

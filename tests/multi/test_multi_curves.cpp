@@ -32,8 +32,7 @@ std::vector<double> signal(int n, std::uint32_t seed) {
 }
 
 // As the multi-device window set its curves up before: a linked point per sample.
-void addCurve(TGenD2ImgKernel& k, const QString& name, const Device& d, bool asSeries,
-              bool range) {
+void addCurve(TGenD2ImgKernel& k, const QString& name, const Device& d, bool asSeries, bool range) {
   TGenD2DataSet& ds = k.NewDataSet();
   ds.name = name;
   ds.SetXUnit(QStringLiteral("s"));

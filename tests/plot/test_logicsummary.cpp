@@ -77,11 +77,12 @@ TEST(LogicSummary, AnswersAsTheSamplesDoAtEveryKindOfRange) {
     std::mt19937 rng(7);
     const std::int64_t N = std::int64_t(n);
     std::vector<std::pair<std::int64_t, std::int64_t>> ranges = {
-        {0, N - 1}, {-5, N + 5}, {-3, -1}, {N, N + 10}, {N - 1, N}, {0, 0}, {-1, 0},
+        {0, N - 1}, {-5, N + 5}, {-3, -1}, {N, N + 10}, {N - 1, N},   {0, 0}, {-1, 0},
         {63, 64},   {64, 127},   {64, 64}, {1, 4095},   {4096, 8191}, {5, 4}};
     for (int k = 0; k < 400; ++k) {
       const std::int64_t a = std::int64_t(rng() % std::uint32_t(N + 20)) - 10;
-      const std::int64_t len = k % 3 == 0 ? std::int64_t(rng() % 70) : std::int64_t(rng() % (N + 10));
+      const std::int64_t len =
+          k % 3 == 0 ? std::int64_t(rng() % 70) : std::int64_t(rng() % (N + 10));
       ranges.emplace_back(a, a + len);
     }
     for (const auto& [a, b] : ranges) {
@@ -157,7 +158,8 @@ TEST(LogicSummary, ListStandingForARecordingReadsItsWordsAndTurnsBackWhenAddedTo
 // --- the drawing ---------------------------------------------------------------------------
 
 struct PlotPair {
-  explicit PlotPair(const std::vector<std::uint16_t>& w, QSize size) : exact(list), summary(streamed) {
+  explicit PlotPair(const std::vector<std::uint16_t>& w, QSize size)
+      : exact(list), summary(streamed) {
     for (std::size_t i = 0; i < w.size(); ++i) list.add(std::int32_t(i), w[i]);
     words = std::make_shared<VectorWords>(w);
     streamed.attachStream(std::make_shared<TLogicSummary>(words));
@@ -211,8 +213,9 @@ TEST(LogicSummaryPlot, SummaryDrawingIsTheExactDrawingFullAndZoomed) {
         for (const double steps : {3.0, 9.0, 20.0, 30.0, -40.0}) {
           ASSERT_EQ(p.exact.wheelZoom(nullptr, x, steps), p.summary.wheelZoom(nullptr, x, steps));
           ASSERT_EQ(p.exact.getView(), p.summary.getView());
-          expectSamePicture(p.exact, p.summary,
-                            at + " wheel x " + std::to_string(x) + " steps " + std::to_string(steps));
+          expectSamePicture(
+              p.exact, p.summary,
+              at + " wheel x " + std::to_string(x) + " steps " + std::to_string(steps));
         }
         p.exact.render(nullptr, p.exact.savedView(), false);
         p.summary.render(nullptr, p.summary.savedView(), false);
