@@ -191,7 +191,7 @@ int TDeviceSession::loggerChunk(ModeCode mode, std::span<const std::uint8_t> byt
 void TDeviceSession::loggerRunEnded(ModeCode mode) {
   data_->loggerRunEnded(mode);
   loggerOpen_ = false;
-  note(SessionEvent::Kind::LoggerEnded, 0, 0);
+  note(SessionEvent::Kind::LoggerEnded, 0, data_->lastLoggerReadResult());
 }
 
 }  // namespace tolv

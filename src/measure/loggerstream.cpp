@@ -1,7 +1,9 @@
 #include "measure/loggerstream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
+#include <memory>
 #include <system_error>
 
 #include "measure/measurecodes.h"
@@ -148,6 +150,39 @@ int loadAnalogLoggerStream(const fs::path& streamFile, AnalogLoggerStream& out) 
   return 0;
 }
 
+namespace {
+
+// The line words of an I/O-logger stream file: the second word of every 4-byte sample, read
+// from the file when asked for.
+class TIoStreamWords : public TLogicWords {
+ public:
+  TIoStreamWords(const fs::path& file, std::int64_t samples)
+      : in_(file, std::ios::binary), samples_(samples) {}
+  bool ok() const { return bool(in_); }
+  std::int64_t count() const override { return samples_; }
+  std::int64_t read(std::int64_t first, std::int64_t n, std::uint16_t* out) const override {
+    if (first < 0 || n <= 0 || first >= samples_) return 0;
+    n = std::min(n, samples_ - first);
+    bytes_.resize(std::size_t(n) * 4);
+    in_.clear();
+    in_.seekg(std::streamoff(first) * 4);
+    in_.read(reinterpret_cast<char*>(bytes_.data()), std::streamsize(bytes_.size()));
+    // A file that shrank meanwhile gives what could be read.
+    const std::int64_t got = std::int64_t(in_.gcount()) / 4;
+    for (std::int64_t i = 0; i < got; ++i)
+      out[i] =
+          std::uint16_t(bytes_[std::size_t(4 * i + 2)] | (bytes_[std::size_t(4 * i + 3)] << 8));
+    return got;
+  }
+
+ private:
+  mutable std::ifstream in_;
+  mutable std::vector<std::uint8_t> bytes_;
+  std::int64_t samples_;
+};
+
+}  // namespace
+
 int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list, SettingsRecord* header,
                        std::optional<DayTime>* start) {
   list.clear();
@@ -160,24 +195,15 @@ int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list, SettingsR
   if (start) *start = t;
   LoggerStreamShape shape;
   if (int rc = streamFileShape(streamFile, false, shape); rc != 0) return rc;
-  // Sample numbers are 32-bit: a stream of more samples is drawn up to that many.
-  const std::uint64_t n = std::min<std::uint64_t>(shape.samples, INT32_MAX);
-  list.reserve(int(std::min<std::uint64_t>(n, 1u << 30)));
-  // Read in pieces: a run of hours never sits in memory twice (bytes and list).
-  std::ifstream in(streamFile, std::ios::binary);
-  if (!in) return 5;
-  std::vector<std::uint8_t> piece(1 << 20);
-  for (std::uint64_t k = 0; k < n;) {
-    const std::size_t m = std::size_t(std::min<std::uint64_t>(n - k, piece.size() / 4));
-    in.read(reinterpret_cast<char*>(piece.data()), std::streamsize(m * 4));
-    // A file that shrank meanwhile keeps what could be read.
-    const std::size_t got = std::size_t(in.gcount()) / 4;
-    for (std::size_t i = 0; i < got; ++i)
-      list.add(std::int32_t(k + i), std::uint16_t(piece[4 * i + 2] | (piece[4 * i + 3] << 8)));
-    if (got < m) break;
-    k += m;
-  }
-  return list.count() > 0 ? 0 : kNoSamples;
+  // The words stay in the file: the list reads them on demand and the plot draws from the
+  // summary, so memory does not grow with the length of the run.
+  auto words = std::make_shared<TIoStreamWords>(
+      streamFile, std::int64_t(std::min<std::uint64_t>(shape.samples, INT64_MAX / 4)));
+  if (!words->ok()) return 5;
+  auto summary = std::make_shared<const TLogicSummary>(std::move(words));
+  if (summary->count() == 0) return kNoSamples;
+  list.attachStream(std::move(summary));
+  return 0;
 }
 
 }  // namespace tolv

@@ -70,10 +70,11 @@ ConversionInputs conversionOfHeader(const SettingsRecord& h);
 // no sample. `out` is filled only on 0.
 int loadAnalogLoggerStream(const fs::path& streamFile, AnalogLoggerStream& out);
 
-// Loads a DLDI stream into `list` (cleared first): of every sample of ioStreamShape the second
-// word, numbered from 0. The header (and its time) is read too and handed out when asked for.
-// Returns 0, 2, a header error, or kNoSamples for a stream without samples (the list is then
-// empty).
+// Opens a DLDI stream as `list` (cleared first): of every sample of ioStreamShape the second
+// word, numbered from 0. The words stay in the file: the list reads them on demand and holds a
+// summary of a few bytes per thousand samples, whatever the file's size. The header (and its
+// time) is read too and handed out when asked for. Returns 0, 2, 5, a header error, or
+// kNoSamples for a stream without samples (the list is then empty).
 int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list,
                        SettingsRecord* header = nullptr,
                        std::optional<DayTime>* start = nullptr);

@@ -231,11 +231,13 @@ void TMeasureData::loggerRunEnded(ModeCode mode) {
   auto& num = numbering(*family);
   num.refresh();
   presenter_->intermediateFilesChanged(num);
+  loggerReadResult_ = 0;
   if (*family == IntermediateFamily::DLA0) {
     presenter_->sheetToFront(MeasureSheet::AnalogLogger);
     presenter_->plotAnalogLoggerFile(file);
   } else {
-    loadIoLoggerStream(file, ioLogger_);
+    const int rc = loadIoLoggerStream(file, ioLogger_);
+    loggerReadResult_ = rc == kNoSamples ? 0 : rc;
     presenter_->sheetToFront(MeasureSheet::IoLogger);
     presenter_->plotIoLoggerList(*this);
   }

@@ -199,6 +199,9 @@ class TMeasureData : public IRecordSink {
   bool voltmeterFileOpen() const { return voltmeterFileOpen_; }
   // Results of the last step that has no return path through the acquisition.
   int lastLoggerOpenResult() const { return loggerOpenResult_; }
+  // Reading back the stream of the last I/O-logger run for its image: 0, or why it could not
+  // be read (a run that recorded nothing is no failure).
+  int lastLoggerReadResult() const { return loggerReadResult_; }
   int lastIntermediateResult() const { return intermediateResult_; }
 
  private:
@@ -241,6 +244,7 @@ class TMeasureData : public IRecordSink {
   bool voltmeterSeries_ = false;  // from the first run command of a series to STOP
   bool voltmeterFileOpen_ = false;
   int loggerOpenResult_ = 0;
+  int loggerReadResult_ = 0;
   int intermediateResult_ = 0;
 };
 

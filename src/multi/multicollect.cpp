@@ -308,14 +308,9 @@ void TMultiCollection::addChannelSet(const QString& name, const QString& yUnit, 
     ds.points.TakeFrom(pointPool_.back());
     pointPool_.pop_back();
   }
-  ds.points.Reserve(n + 2);
-  PlotPoint p = ds.points.GetTemplate();
+  ds.points.Reserve(2);
   const double t0 = t0dt[0], dt = t0dt[1];
-  for (int k = 0; k < n; ++k) {
-    p.X = WorldValue::num(t0 + k * dt);
-    p.Y = WorldValue::num(values[k]);
-    ds.points.AddLinkedPoint(p);
-  }
+  setEvenCurve(ds, t0, dt, values, n);
   // The display range: two points at the end stretch the axis without a visible line.
   if (v.hasRange() && n > 0) {
     const double last = t0 + (n - 1) * dt;
@@ -599,7 +594,7 @@ void TMultiCollection::applyShifts() {
     const double want = shiftByTrigger_ && d != curveDelta_.end() ? d->second : 0.0;
     double& have = appliedShift_[ds->name];
     if (want != have) {
-      ds->points.OffsetX(want - have);
+      offsetCurveX(*ds, want - have);
       have = want;
     }
   }

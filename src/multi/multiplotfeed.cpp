@@ -5,8 +5,37 @@
 #include <vector>
 
 #include "common/format.h"
+#include "plot/sampleseries.h"
 
 namespace tolv {
+
+void setEvenCurve(TGenD2DataSet& ds, double t0, double dt, const double* values, int n) {
+  if (n >= 2) {
+    auto reader = std::make_shared<TVectorSampleReader>(std::vector<double>(values, values + n));
+    auto series = std::make_shared<TSampleSeries>(std::move(reader), WorldValue::num(t0), dt);
+    series->color = ds.points.GetTemplate().color;
+    ds.series = std::move(series);
+    return;
+  }
+  PlotPoint p = ds.points.GetTemplate();
+  for (int k = 0; k < n; ++k) {
+    p.X = WorldValue::num(t0 + k * dt);
+    p.Y = WorldValue::num(values[k]);
+    ds.points.AddLinkedPoint(p);
+  }
+}
+
+void offsetCurveX(TGenD2DataSet& ds, double dx) {
+  ds.points.OffsetX(dx);
+  if (!ds.series) return;
+  // A series is shared and never changed: a moved copy shares its samples and summary.
+  const TSampleSeries& s = *ds.series;
+  auto moved =
+      std::make_shared<TSampleSeries>(std::shared_ptr<const TSampleReader>(ds.series, &s.Reader()),
+                                      s.Pyramid(), WorldValue::num(s.X0().number + dx), s.Dx());
+  moved->color = s.color;
+  ds.series = std::move(moved);
+}
 
 void feedMultiReading(TGenD2ImgKernel& k, const TREADing& r) {
   for (int dev = 0; dev < r.deviceCount; ++dev) {

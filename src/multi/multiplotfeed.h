@@ -11,6 +11,13 @@
 
 namespace tolv {
 
+// The samples of one device channel, evenly spaced at X = t0 + k * dt: copied into the data
+// set and drawn from their per-column envelope, on the pixels a point per sample would give.
+// Fewer than two samples (no line to draw) stay points.
+void setEvenCurve(TGenD2DataSet& ds, double t0, double dt, const double* values, int n);
+// Moves a curve along X by dx (the shift by trigger), its samples and its points.
+void offsetCurveX(TGenD2DataSet& ds, double dx);
+
 // Adds two curves per device of the read file ("<name> K1", "<name> K2") in the file's
 // colours and units; a channel with a scale range gets two invisible points spanning it.
 void feedMultiReading(TGenD2ImgKernel& k, const TREADing& r);

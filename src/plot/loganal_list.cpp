@@ -2,19 +2,32 @@
 
 namespace tolv {
 
+void TLogAnalList::attachStream(std::shared_ptr<const TLogicSummary> summary) {
+  entries_.clear();
+  entries_.shrink_to_fit();
+  stream_ = std::move(summary);
+}
+
+void TLogAnalList::detachStream() {
+  stream_.reset();
+}
+
 int TLogAnalList::add(std::int32_t sampleNumber, std::uint16_t word) {
+  detachStream();
   entries_.push_back(TLogAnalEntry{sampleNumber, word});
   return count() - 1;
 }
 
 int TLogAnalList::ensureIndex(int i) {
   if (i < count()) return 0;
+  detachStream();
   entries_.resize(std::size_t(i) + 1);  // default entries are fillers
   return kAppendedFiller;
 }
 
 TLogAnalEntry TLogAnalList::get(int i) {
   if (i < 0) return TLogAnalEntry{};
+  if (stream_ && i < count()) return at(i);
   ensureIndex(i);
   return entries_[std::size_t(i)];
 }

@@ -286,6 +286,7 @@ class TLogAnalPlot::TraceCanvas {
 // column: a lane that changed there gets its full vertical step, so the picture is the same
 // as drawing every change; each lane's flat run is drawn once, when it ends.
 bool TLogAnalPlot::drawTraces(int n) {
+  if (samples_.stream()) return drawSummaryTraces(n);
   TraceCanvas canvas(bitmap_, scale_);
   const std::int64_t first = indexOfTime(startTime_);
   const std::int64_t endIdx = first + std::max<std::int64_t>(std::int64_t(n) - 4, 0);
@@ -369,6 +370,73 @@ bool TLogAnalPlot::drawTraces(int n) {
 
   flushColumn();
   const int xLast = pixelOfTime((double(idx) - base) * period);
+  for (int i = 0; i < kLanes; ++i) canvas.hRun(segStart[std::size_t(i)], xLast, levelY(i, cur));
+  return true;
+}
+
+// A recording in a file is drawn column by column: the summary tells which lanes change within
+// the samples of a column and the word at its end, which is all the collapsed drawing above
+// uses, so both give the same picture. Progress is reported at column ends.
+bool TLogAnalPlot::drawSummaryTraces(int n) {
+  const TLogicSummary* sum = samples_.stream();
+  // No time runs forward: nothing to step through (the list path draws such views sample by
+  // sample; a recording of millions would stall here).
+  if (!(view_.period > 0.0) || !(pixelsPerSecond_ > 0.0)) return true;
+  TraceCanvas canvas(bitmap_, scale_);
+  const std::int64_t first = indexOfTime(startTime_);
+  const std::int64_t endIdx = first + std::max<std::int64_t>(std::int64_t(n) - 4, 0);
+  const double period = view_.period;
+  const double base = double(view_.zeroIndex) + 3.0;
+  auto xOf = [&](std::int64_t i) { return pixelOfTime((double(i) - base) * period); };
+  auto levelY = [&](int lane, std::uint16_t word) {
+    return (word >> lane) & 1u ? laneHigh_[std::size_t(lane)] : laneLow_[std::size_t(lane)];
+  };
+
+  std::uint16_t cur = sum->wordAt(first);
+  std::array<int, kLanes> segStart;
+  segStart.fill(plotArea_.left());
+  // Yield about a hundred times a drawing at most, on whole thousands of samples.
+  const std::int64_t yieldStep = std::max<std::int64_t>(
+      kProgressInterval, (std::int64_t(n) / 100 / kProgressInterval + 1) * kProgressInterval);
+  std::int64_t nextYield = (floorDiv(first, yieldStep) + 1) * yieldStep;
+  const double samplesPerPixel =
+      pixelsPerSecond_ * period != 0.0 ? 1.0 / (pixelsPerSecond_ * period) : 0.0;
+
+  std::int64_t j = first + 1;
+  while (j <= endIdx) {
+    const int x = xOf(j);
+    // Last sample of column x: estimated from the scale, then settled on the exact pixels.
+    std::int64_t e = j;
+    if (samplesPerPixel > 1.0) {
+      const double est =
+          ((x + 0.5 - plotArea_.left()) / pixelsPerSecond_ + startTime_) / period + base;
+      e = std::clamp<std::int64_t>(std::int64_t(std::floor(est)), j, endIdx);
+      while (e > j && xOf(e) > x) --e;
+    }
+    while (e < endIdx && xOf(e + 1) <= x) ++e;
+    std::uint16_t endWord = 0;
+    const std::uint16_t mask = sum->changesIn(j, e, endWord);
+    for (int i = 0; i < kLanes && mask; ++i) {
+      if (!((mask >> i) & 1u)) continue;
+      canvas.hRun(segStart[std::size_t(i)], x, levelY(i, cur));
+      canvas.vRun(x, laneLow_[std::size_t(i)], laneHigh_[std::size_t(i)]);
+      segStart[std::size_t(i)] = x;
+    }
+    cur = endWord;
+    j = e + 1;
+    if (j > nextYield && owner_) {
+      nextYield = (floorDiv(j, yieldStep) + 1) * yieldStep;
+      const std::int64_t denom = std::max<std::int64_t>({sum->count(), j, 1});
+      post(roundInt(100.0 * double(j - 1) / double(denom)));
+      const std::uint64_t gen = generation_;
+      QCoreApplication::processEvents();
+      if (gen != generation_ || bitmap_.isNull() || samples_.stream() != sum) return false;
+      canvas = TraceCanvas(bitmap_, scale_);
+    }
+  }
+
+  const std::int64_t idx = std::max(first, endIdx);
+  const int xLast = xOf(idx);
   for (int i = 0; i < kLanes; ++i) canvas.hRun(segStart[std::size_t(i)], xLast, levelY(i, cur));
   return true;
 }

@@ -134,6 +134,8 @@ class TLogAnalPlot {
   void drawGrid(QPainter& p);
   // Returns false when a nested drawing replaced the picture while events were served.
   bool drawTraces(int n);
+  // The same picture from a recording's summary: one step per pixel column.
+  bool drawSummaryTraces(int n);
   void drawTimeAxis(QPainter& p);
   void xorCursorLine(QPainter& p);
   void xorZoomRect(QPainter& p);

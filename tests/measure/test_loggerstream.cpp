@@ -189,6 +189,58 @@ TEST(LoggerStreamLoad, StreamWithoutEndMarkerKeepsEveryCompleteSample) {
   }
 }
 
+TEST_F(Logger, IoRunWhoseStreamCannotBeReadBackSaysWhyAndAnEmptyRunIsNoFailure) {
+  settings.mode = kModeDLDI;
+  data.loggerRunStarted(kModeDLDI);
+  data.loggerRunEnded(kModeDLDI);  // nothing recorded
+  EXPECT_EQ(data.lastLoggerReadResult(), 0);
+
+  data.loggerRunStarted(kModeDLDI);
+  const fs::path file = data.loggerStream().fileName();
+  ASSERT_EQ(data.loggerChunk(kModeDLDI, pairs({{1, 2}, {3, 4}})), 0);
+  fs::remove(textHeaderName(file));  // the header went away during the run
+  data.loggerRunEnded(kModeDLDI);
+  EXPECT_EQ(data.lastLoggerReadResult(), 2);
+  EXPECT_EQ(data.ioLoggerList().count(), 0);
+
+  data.loggerRunStarted(kModeDLDI);
+  ASSERT_EQ(data.loggerChunk(kModeDLDI, pairs({{1, 2}})), 0);
+  data.loggerRunEnded(kModeDLDI);
+  EXPECT_EQ(data.lastLoggerReadResult(), 0);  // a good run clears it
+  EXPECT_EQ(data.ioLoggerList().count(), 1);
+}
+
+TEST(LoggerStreamLoad, IoStreamIsReadFromItsFileInPiecesAndOnDemand) {
+  // Over a megabyte: several read pieces and summary blocks; every word as written, numbered
+  // from 0, and readable after the file's name is gone (a newer run's numbering may erase it).
+  QTemporaryDir dir;
+  const fs::path file = fs::path(dir.path().toStdString()) / "Intermediate_DLDI_001.FIL";
+  ASSERT_EQ(writeTextHeader(file, SettingsRecord::defaults()), 0);
+  const int n = 300007;
+  auto word = [](int k) { return std::uint16_t((k / 7) ^ (k % 5 == 0 ? 0x8000 : 0)); };
+  Bytes b;
+  for (int k = 0; k < n; ++k) {
+    const Bytes s = pairs({{0xEEEE, word(k)}});
+    b.insert(b.end(), s.begin(), s.end());
+  }
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+  TLogAnalList list;
+  ASSERT_EQ(loadIoLoggerStream(file, list), 0);
+  ASSERT_EQ(list.count(), n);
+  EXPECT_LT(list.stream()->memoryBytes(), std::size_t(n) / 4);
+  fs::remove(file);
+  for (int k = 0; k < n; ++k) {
+    const TLogAnalEntry e = list.at(k);
+    if (e.sampleNumber != k || e.word != word(k)) {
+      ADD_FAILURE() << "sample " << k << ": " << e.sampleNumber << " " << e.word;
+      break;
+    }
+  }
+  for (int k : {n - 1, 0, 65536, 64, 63})  // back and forth across blocks
+    EXPECT_EQ(list.at(k).word, word(k)) << k;
+}
+
 TEST(LoggerStreamLoad, BadStreamsReturnCodesAndLeaveTheTargetAlone) {
   QTemporaryDir dir;
   const fs::path root = dir.path().toStdString();

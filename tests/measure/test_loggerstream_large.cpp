@@ -149,3 +149,30 @@ TEST_F(LargeStreams, RunsBeyondOneAndFourGiBConvert) {
   EXPECT_FALSE(shape.end.marker);
   EXPECT_EQ(shape.samples, std::uint64_t(5) << 28);
 }
+
+TEST_F(LargeStreams, IoStreamBeyondFourGiBOpensAsAListWithASmallSummary) {
+  // 4 GiB and 8 samples, ended by the device: over a thousand million samples, all zero but
+  // one set near the end, stepping lanes 0 and 9.
+  const std::uint64_t size = (std::uint64_t(4) << 30) + 32 + 16;
+  const fs::path f = sparse("io.FIL", size, true);
+  header_.settings.mode = kModeDLDI;
+  ASSERT_EQ(writeTextHeader(f, header_.settings, header_.time), 0);
+  const std::uint64_t samples = (size / 2 - 9) / 2 + 1;
+  const std::uint64_t lit = samples - 3;
+  {
+    std::fstream io(f, std::ios::binary | std::ios::in | std::ios::out);
+    io.seekp(std::streamoff(lit * 4 + 2));
+    io.write("\x01\x02", 2);
+  }
+  TLogAnalList list;
+  ASSERT_EQ(loadIoLoggerStream(f, list), 0);
+  ASSERT_NE(list.stream(), nullptr);
+  EXPECT_EQ(list.count(), int(samples));
+  EXPECT_LT(list.stream()->memoryBytes(), std::size_t(16) << 20);
+  EXPECT_EQ(list.at(int(lit)), (TLogAnalEntry{int(lit), 0x0201}));
+  EXPECT_EQ(list.at(int(lit) - 1).word, 0);
+  EXPECT_EQ(list.at(int(samples) - 1).word, 0);
+  std::uint16_t w = 0;
+  EXPECT_EQ(list.stream()->changesIn(0, std::int64_t(samples) - 1, w), 0x0201);
+  EXPECT_EQ(list.stream()->changesIn(0, std::int64_t(lit) - 1, w), 0);
+}

@@ -2,6 +2,7 @@
 #include <fstream>
 
 #include "multi_rig.h"
+#include "plot/sampleseries.h"
 
 namespace tolv::test {
 namespace {
@@ -135,15 +136,21 @@ TEST_F(MultiCollect, CompleteCycleScalesWritesAndSortsBySerial) {
   ASSERT_EQ(c.kernel().DataSetCount(), 4);
   EXPECT_EQ(c.kernel().Get(0)->name, "A1 K1");
   EXPECT_EQ(c.kernel().Get(3)->name, "B2 K2");
-  // A1's channel 2 has the range -1 ... 1: two extra points at its last time.
+  // A1's channel 2 has the range -1 ... 1: two extra points at its last time; the samples
+  // are an evenly spaced series.
   TGenD2DataSet* a2 = c.kernel().Get(1);
-  ASSERT_EQ(a2->points.Count(), 302);
+  ASSERT_TRUE(a2->series);
+  ASSERT_EQ(a2->series->Count(), 300u);
+  ASSERT_EQ(a2->points.Count(), 2);
+  EXPECT_EQ(a2->PointCount(), 302);
   const double last = (300 - 1 - 200) * 1e-6;
-  EXPECT_NEAR(a2->points.At(300).X.number, last, 1e-12);
-  EXPECT_EQ(a2->points.At(300).Y.number, -1.0);
-  EXPECT_EQ(a2->points.At(301).Y.number, 1.0);
-  EXPECT_NEAR(a2->points.At(0).X.number, -200e-6, 1e-12);
-  EXPECT_EQ(c.kernel().Get(0)->points.Count(), 300);  // no range: no extra points
+  EXPECT_NEAR(a2->series->XOf(299).number, last, 1e-12);
+  EXPECT_NEAR(a2->points.At(0).X.number, last, 1e-12);
+  EXPECT_EQ(a2->points.At(0).Y.number, -1.0);
+  EXPECT_EQ(a2->points.At(1).Y.number, 1.0);
+  EXPECT_NEAR(a2->series->XOf(0).number, -200e-6, 1e-12);
+  EXPECT_EQ(c.kernel().Get(0)->points.Count(), 0);  // no range: no extra points
+  EXPECT_EQ(c.kernel().Get(0)->PointCount(), 300);
   EXPECT_EQ(a2->yAxis.unit, "A");
   EXPECT_EQ(c.cycleFiles().size(), 2);
   EXPECT_TRUE(fs::exists(intermediateFolder() / "A1.CSV"));
@@ -403,7 +410,7 @@ TEST_F(MultiCollect, StaleAndOversizedNoticesAreSafe) {
   n = a.notice();
   n.n = 1 << 30;  // more than the published arrays hold
   c.recordArrived(n);
-  EXPECT_EQ(c.kernel().Get(0)->points.Count(), TMultiCollection::kArrayLength);
+  EXPECT_EQ(c.kernel().Get(0)->PointCount(), TMultiCollection::kArrayLength);
 }
 
 
@@ -692,7 +699,7 @@ TEST_F(MultiCollect, TriggerDeltasAndShiftedCurves) {
   auto firstX = [&](const char* name) {
     for (int i = 0; i < c.kernel().DataSetCount(); ++i)
       if (c.kernel().Get(i)->name == QLatin1String(name))
-        return c.kernel().Get(i)->points.At(0).X.number;
+        return c.kernel().Get(i)->series->XOf(0).number;
     return -1.0;
   };
   EXPECT_NEAR(firstX("C3 K2"), -50e-6, 1e-12);

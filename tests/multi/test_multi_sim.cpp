@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "plot/sampleseries.h"
 #include "devicewin/sheets_presenter.h"
 #include "multi/multifiles.h"
 #include "multi_sim_rig.h"
@@ -316,11 +317,15 @@ TEST_F(MultiSim, ShiftedCurvesLieOnOneTimeAxis) {
     for (int i = 0; i < coll().kernel().DataSetCount(); ++i) {
       const TGenD2DataSet* ds = coll().kernel().Get(i);
       if (ds->name != name) continue;
-      const auto& pts = ds->points.Points();
-      for (std::size_t k = 1; k < 1000; ++k)
-        if (pts[k].X.number >= x) {
-          const double f = (x - pts[k - 1].X.number) / (pts[k].X.number - pts[k - 1].X.number);
-          return pts[k - 1].Y.number + f * (pts[k].Y.number - pts[k - 1].Y.number);
+      // The device's samples, evenly spaced from its own start.
+      const TSampleSeries& s = *ds->series;
+      for (std::uint64_t k = 1; k < std::min<std::uint64_t>(1000, s.Count()); ++k)
+        if (s.XOf(k).number >= x) {
+          const double x0 = s.XOf(k - 1).number, x1 = s.XOf(k).number;
+          double y0 = 0, y1 = 0;
+          s.Value(k - 1, y0);
+          s.Value(k, y1);
+          return y0 + (x - x0) / (x1 - x0) * (y1 - y0);
         }
     }
     return 1e9;

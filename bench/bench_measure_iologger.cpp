@@ -1,0 +1,130 @@
+// A long I/O-logger stream (18 million samples, five hours at 1 ms): opening it for the
+// timing diagram, drawing it whole and zoomed from its summary, beside the same drawing from a
+// list holding every sample (the way it was loaded before).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <fstream>
+#include <vector>
+
+#include "measure/loggerstream.h"
+#include "measure/textheader.h"
+#include "plot/loganal_list.h"
+#include "plot/loganal_plot.h"
+
+namespace {
+
+constexpr std::int64_t kSamples = 18'000'000;
+
+std::uint16_t wordOf(std::int64_t k) {
+  // Lane 0 a 100 Hz clock at 1 ms, lanes 1..7 slower counters, the high byte changes rarely.
+  const auto c = std::uint16_t(k / 5);
+  return std::uint16_t((c & 0xFF) | (((k / 100000) & 0xFF) << 8));
+}
+
+struct Stream {
+  QTemporaryDir dir;
+  tolv::fs::path file;
+  Stream() {
+    file = tolv::fs::path(dir.path().toStdString()) / "Intermediate_DLDI_001.FIL";
+    tolv::SettingsRecord h = tolv::SettingsRecord::defaults();
+    h.mode = tolv::kModeDLDI;
+    h.sampleTime = 0.001;
+    tolv::writeTextHeader(file, h, tolv::DayTime{3600.0, 739000});
+    std::ofstream out(file, std::ios::binary);
+    std::vector<std::uint8_t> piece;
+    piece.reserve(1 << 20);
+    for (std::int64_t k = 0; k < kSamples; ++k) {
+      const std::uint16_t w = wordOf(k);
+      piece.insert(piece.end(), {0, 0, std::uint8_t(w), std::uint8_t(w >> 8)});
+      if (piece.size() >= (1 << 20)) {
+        out.write(reinterpret_cast<const char*>(piece.data()), std::streamsize(piece.size()));
+        piece.clear();
+      }
+    }
+    piece.insert(piece.end(), std::begin(tolv::kLoggerEndMarker), std::end(tolv::kLoggerEndMarker));
+    out.write(reinterpret_cast<const char*>(piece.data()), std::streamsize(piece.size()));
+  }
+};
+
+Stream& stream() {
+  static Stream s;
+  return s;
+}
+
+tolv::TLogAnalView fullView(int n) {
+  tolv::TLogAnalView v;
+  v.period = 0.001;
+  v.last = n - 1;
+  return v;
+}
+
+void BM_IoLogger_Open(benchmark::State& state) {
+  for (auto _ : state) {
+    tolv::TLogAnalList list;
+    benchmark::DoNotOptimize(tolv::loadIoLoggerStream(stream().file, list));
+    state.counters["summary_MB"] = double(list.stream()->memoryBytes()) / 1e6;
+  }
+}
+
+void drawBench(benchmark::State& state, bool summary, double zoomSteps) {
+  tolv::TLogAnalList list;
+  tolv::loadIoLoggerStream(stream().file, list);
+  const int n = list.count();
+  if (!summary) {
+    tolv::TLogAnalList whole;
+    whole.reserve(n);
+    for (int i = 0; i < n; ++i) whole.add(i, list.at(i).word);
+    list = std::move(whole);
+  }
+  tolv::TLogAnalPlot plot(list);
+  plot.prepare(QSize(1200, 700));
+  plot.render(nullptr, fullView(n), true);
+  tolv::TLogAnalView zoomed = fullView(n);
+  if (zoomSteps > 0) {
+    plot.wheelZoom(nullptr, 500, zoomSteps);
+    zoomed = plot.getView();
+  }
+  for (auto _ : state) {
+    plot.prepare(QSize(1200, 700));
+    benchmark::DoNotOptimize(plot.render(nullptr, zoomed, false));
+  }
+  state.counters["list_MB"] = summary ? 0.0 : double(n) * sizeof(tolv::TLogAnalEntry) / 1e6;
+}
+
+void BM_IoLogger_DrawFull_Summary(benchmark::State& s) {
+  drawBench(s, true, 0);
+}
+void BM_IoLogger_DrawFull_WholeList(benchmark::State& s) {
+  drawBench(s, false, 0);
+}
+void BM_IoLogger_DrawZoom30_Summary(benchmark::State& s) {
+  drawBench(s, true, 30);
+}
+void BM_IoLogger_DrawZoom30_WholeList(benchmark::State& s) {
+  drawBench(s, false, 30);
+}
+void BM_IoLogger_DrawZoom60_Summary(benchmark::State& s) {
+  drawBench(s, true, 60);
+}
+
+BENCHMARK(BM_IoLogger_Open)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_IoLogger_DrawFull_Summary)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IoLogger_DrawFull_WholeList)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IoLogger_DrawZoom30_Summary)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IoLogger_DrawZoom30_WholeList)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IoLogger_DrawZoom60_Summary)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
+                                                                  : qgetenv("QT_QPA_PLATFORM"));
+  QApplication app(argc, argv);  // fonts
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
