@@ -767,9 +767,13 @@ void TAcquisition::recordComplete() {
   // events run: a STOP handled there (by this window or the multi-device window) holds, and a
   // run asked for there waits in the queue.
   if (!overlapped) {
+    // A run that goes on passes Idle without letting events run: RUN shows there, in STOP's
+    // place, and a click meant to stop would ask for another run.
+    const bool wasQuiet = quiet_;
+    quiet_ = quiet_ || runGoesOn();
     setRunState(RunState::Idle);
-    if (runState_ == RunState::Idle && !singleShot_ && !closing_ && !stopRequested_ &&
-        (mode_ == kModeOSA0 || mode_ == kModeLAIO))
+    quiet_ = wasQuiet;
+    if (runState_ == RunState::Idle && runGoesOn())
       queueRun();
     else if (runState_ == RunState::Idle && queue_.indexOfKind(kKindRun) >= 0) {
       setControlsEnabled(false);
