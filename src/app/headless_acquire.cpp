@@ -679,6 +679,7 @@ int THeadlessAcquisition::start() {
     sessions_.push_back(std::move(s));
   }
   done_.assign(sessions_.size(), false);
+  lostTold_.assign(sessions_.size(), false);
   voltmeterStreams_.resize(sessions_.size());
   startedMs_ = clock_.elapsed();
   timerId_ = startTimer(kTickMs);
@@ -753,6 +754,7 @@ void THeadlessAcquisition::writePlain(int i) {
     // A reader that went away (a closed pipe) ends the run like Ctrl+C, with the status of a
     // failed output.
     fail(kExitBadInput, QStringLiteral("%1: standard output cannot be written").arg(s.serial()));
+    outBroken_ = true;
     beginStopping();
   }
 }
@@ -787,7 +789,9 @@ QString THeadlessAcquisition::writeOpenFormat(int i) {
 
 void THeadlessAcquisition::recordDone(int i) {
   TDeviceSession& s = *sessions_[std::size_t(i)];
-  if (out_ && q_.out == QLatin1String("-") && !done_[std::size_t(i)] && !stopping_) writePlain(i);
+  // A record handed over after the stop was complete before it (one completing later is
+  // discarded by its acquisition): it belongs to the output like the others.
+  if (out_ && q_.out == QLatin1String("-") && !done_[std::size_t(i)] && !outBroken_) writePlain(i);
   if (openFormat(q_.format) && q_.out != QLatin1String("-") && !q_.merged &&
       hasRecord(s.acquisition().mode()))
     if (const QString why = writeOpenFormat(i); !why.isEmpty() && exitCode_ == 0) {
@@ -821,21 +825,35 @@ void THeadlessAcquisition::beginStopping() {
   if (stopping_) return;
   stopping_ = true;
   stoppingSinceMs_ = clock_.elapsed();
-  if (collection_) collection_->breakClicked();
+  if (collection_) {
+    // The cycle in flight is finished and written with what comes; its devices run single
+    // shot, so none starts another run, and finish() stops them all.
+    collection_->stopAfterCycle();
+    return;
+  }
   for (auto& s : sessions_) s->stop();
 }
 
 void THeadlessAcquisition::tick() {
   if (finished_) return;
   const std::int64_t now = clock_.elapsed();
-  for (auto& s : sessions_)
-    if (s->lost() && exitCode_ != kExitDeviceLost) {
-      fail(kExitDeviceLost, QStringLiteral("%1: device lost (driver status %2); keeping what "
-                                           "arrived")
-                                .arg(s->serial())
-                                .arg(int(s->lostStatus())));
-      beginStopping();
-    }
+  for (std::size_t i = 0; i < sessions_.size(); ++i) {
+    TDeviceSession& s = *sessions_[i];
+    if (!s.lost() || lostTold_[i]) continue;
+    lostTold_[i] = true;
+    // A merged run goes on with the others, as the multi-device window does: the lost device
+    // is marked missing in each cycle's file. It ends when no device is left.
+    const bool goesOn = collection_ && running_ && !stopping_ &&
+                        std::any_of(sessions_.begin(), sessions_.end(),
+                                    [](const auto& o) { return !o->lost(); });
+    fail(kExitDeviceLost,
+         QStringLiteral("%1: device lost (driver status %2); %3")
+             .arg(s.serial())
+             .arg(int(s.lostStatus()))
+             .arg(goesOn ? QStringLiteral("the merged run goes on without it, marked missing")
+                         : QStringLiteral("keeping what arrived")));
+    if (!goesOn) beginStopping();
+  }
   if (!running_ && !stopping_) {
     bool ready = true;
     for (auto& s : sessions_) ready = ready && s->ready();
@@ -858,7 +876,8 @@ void THeadlessAcquisition::tick() {
   progress(false);
   if (!stopping_) return;
   // Stopped devices finish what is on its way: a logger's stream to its end marker.
-  bool quiet = true;
+  // A merged cycle still open waits for its records.
+  bool quiet = !(collection_ && collection_->cycleOpen());
   for (auto& s : sessions_)
     if (!s->lost() && (s->loggerRunning() || s->acquisition().runState() == RunState::Transferring))
       quiet = false;
@@ -868,6 +887,8 @@ void THeadlessAcquisition::tick() {
         if (s->loggerRunning())
           line(QStringLiteral("%1: the stream did not end; its file keeps what arrived")
                    .arg(s->serial()));
+    // A cycle that could not finish in time is written with what came.
+    if (collection_ && collection_->cycleOpen()) collection_->endCycleNow();
     finish();
   }
 }
@@ -877,6 +898,9 @@ void THeadlessAcquisition::finish() {
   finished_ = true;
   if (timerId_ != 0) killTimer(timerId_);
   timerId_ = 0;
+  // A merged run's devices were left to finish their cycle: every one is stopped now.
+  if (collection_)
+    for (auto& s : sessions_) s->stop();
   for (auto& s : sessions_) s->close();
   // A voltmeter series and a logger stream are whole only now: their open format follows
   // their closed files.

@@ -133,12 +133,14 @@ class THeadlessAcquisition : public QObject {
   QElapsedTimer clock_;
   std::int64_t startedMs_ = 0, stopAtMs_ = -1, stoppingSinceMs_ = -1, lastProgressMs_ = -1;
   std::vector<bool> done_;
+  std::vector<bool> lostTold_;  // the device's loss has been told
   std::vector<std::uint64_t> seen_;  // records (or cycles) already reported per device
   bool running_ = false;
   bool stopping_ = false;
   bool finished_ = false;
   bool terminal_ = false;
   bool lineOpen_ = false;
+  bool outBroken_ = false;  // standard output failed: nothing more goes there
   int exitCode_ = 0;
   int cycles_ = 0;
   QObject ticker_;

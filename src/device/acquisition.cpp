@@ -9,7 +9,7 @@
 
 namespace tolv {
 
-RunStateLook runStateLook(RunState s) {
+RunStateLook runStateLook(RunState s, bool runGoesOn) {
   switch (s) {
     case RunState::Idle:
       return {true, 0, true, false};
@@ -18,7 +18,7 @@ RunStateLook runStateLook(RunState s) {
     case RunState::Measuring:
       return {false, 0xFF0000, false, true};
     case RunState::Transferring:
-      return {false, 0x00FF00, true, false};
+      return {false, 0x00FF00, !runGoesOn, runGoesOn};
     case RunState::FilePlotting:
       return {false, 0x008000, true, false};
   }
@@ -182,6 +182,13 @@ void TAcquisition::setControlsEnabled(bool on) {
 void TAcquisition::setSingleShot(bool on) {
   singleShot_ = on;
   host_.singleShotChanged(on);
+  // RUN or STOP in the record steps depends on it.
+  if (runState_ == RunState::Transferring) host_.runStateChanged(runState_);
+}
+
+bool TAcquisition::runGoesOn() const {
+  return (mode_ == kModeOSA0 || mode_ == kModeLAIO) && !singleShot_ && !stopRequested_ &&
+         !closing_ && !lost_;
 }
 
 void TAcquisition::setOverlap(bool on) {
@@ -270,7 +277,7 @@ void TAcquisition::runNow() {
 
 void TAcquisition::stopClicked() {
   stopRequested_ = true;
-  setSingleShot(false);
+  setSingleShot(false);  // shows RUN again in the record steps: the run ends with them
   if (!lost_) link_.writeWords({kWordZZZZ});
   if (isVoltmeterMode(mode_)) sink_.voltmeterStopped();
   // No run queued before the stop may go out after it, whatever the state: entering Measuring
@@ -339,6 +346,7 @@ int TAcquisition::drain() {
   if (queue_.isEmpty()) return kEmptyQueue;
   int result = 0;
   bool ranRun = false;
+  bool runFailed = false;
   while (!queue_.isEmpty() && replyTag_ < 0 && result == 0) {
     const QueuedCommand c = queue_.takeFirst();
     showQueueCount();
@@ -365,13 +373,17 @@ int TAcquisition::drain() {
         }
         st = link_.writeBytes({p, 4});
         if (st == kFtOk) {
-          // A run that never left the computer waits for nothing: the next RUN replaces it.
           inFlight_ = true;
           ++runsWritten_;
           reads_ = 0;
           peekUs_ = -1;
           runPreparation();
           link_.resetAccumulation();
+        } else {
+          // A run that never left the computer measures nothing: no record will come, so
+          // the run ends here rather than waiting for good; the Write panel shows why.
+          replyTag_ = kTagNone;
+          runFailed = true;
         }
         setRunEnabled(true);
         ranRun = true;
@@ -398,6 +410,10 @@ int TAcquisition::drain() {
     }
     result = int(st);
     if (st != kFtOk && goneAfter(st)) break;
+    if (runFailed) {
+      settle();
+      break;
+    }
     if (replyTag_ >= 0) {
       pollMs_ = std::max(0, c.waitMs);
       t_.followUp.start(pollMs_);
@@ -751,9 +767,13 @@ void TAcquisition::recordComplete() {
   // events run: a STOP handled there (by this window or the multi-device window) holds, and a
   // run asked for there waits in the queue.
   if (!overlapped) {
+    // A run that goes on passes Idle without letting events run: RUN shows there, in STOP's
+    // place, and a click meant to stop would ask for another run.
+    const bool wasQuiet = quiet_;
+    quiet_ = quiet_ || runGoesOn();
     setRunState(RunState::Idle);
-    if (runState_ == RunState::Idle && !singleShot_ && !closing_ && !stopRequested_ &&
-        (mode_ == kModeOSA0 || mode_ == kModeLAIO))
+    quiet_ = wasQuiet;
+    if (runState_ == RunState::Idle && runGoesOn())
       queueRun();
     else if (runState_ == RunState::Idle && queue_.indexOfKind(kKindRun) >= 0) {
       setControlsEnabled(false);

@@ -24,14 +24,16 @@ namespace tolv {
 
 enum class RunState { Idle = 0, RunQueued = 1, Measuring = 2, Transferring = 3, FilePlotting = 4 };
 
-// How `PN_Running`, `BN_Run` and `BN_BREAK` look in a run state.
+// How `PN_Running`, `BN_Run` and `BN_BREAK` look in a run state. While a finished record is
+// saved and drawn in a run that goes on, STOP keeps its place under the pointer: RUN there
+// would take a click meant to stop the run as a request for another one.
 struct RunStateLook {
   bool buttonFace = false;  // the system's button-face colour instead of rgb
   std::uint32_t rgb = 0;    // 0xRRGGBB
   bool runVisible = true;
   bool breakVisible = false;
 };
-RunStateLook runStateLook(RunState s);
+RunStateLook runStateLook(RunState s, bool runGoesOn = false);
 
 // What a run had when its device went away.
 struct LostRun {
@@ -184,6 +186,8 @@ class TAcquisition {
   bool stopRequested() const { return stopRequested_; }
   bool closing() const { return closing_; }
   bool singleShot() const { return singleShot_; }
+  // Another run follows the record now in its steps, unless STOP comes first.
+  bool runGoesOn() const;
   bool overlap() const { return overlap_; }
   bool runEnabled() const { return runEnabled_; }
   bool controlsEnabled() const { return controlsEnabled_; }

@@ -405,6 +405,7 @@ void TF_OneTolvanex::processEvents() {
 }
 
 void TF_OneTolvanex::runStateChanged(RunState s) {
+  runPanel_->showRunGoesOn(acq_.runGoesOn());
   runPanel_->showRunState(s);
 }
 

@@ -82,7 +82,7 @@ void TOneTolvanexRunPanel::applyTexts() {
 }
 
 void TOneTolvanexRunPanel::showRunState(RunState s) {
-  const RunStateLook look = runStateLook(s);
+  const RunStateLook look = runStateLook(s, runGoesOn_);
   if (look.buttonFace)
     running_->setButtonFace();
   else

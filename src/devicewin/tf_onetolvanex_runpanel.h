@@ -20,6 +20,8 @@ class TOneTolvanexRunPanel : public QFrame {
   void applyTexts();
 
   void showRunState(RunState s);
+  // Whether the run goes on after the record in its steps (STOP then stays in RUN's place).
+  void showRunGoesOn(bool on) { runGoesOn_ = on; }
   void showQueueCount(int n);
   void showRunEnabled(bool on);
   // The boxes follow their flags without reporting a change back.
@@ -45,6 +47,7 @@ class TOneTolvanexRunPanel : public QFrame {
 
  private:
   TReentryMark mark_;
+  bool runGoesOn_ = false;
   QPushButton* run_ = nullptr;
   QPushButton* break_ = nullptr;
   QCheckBox* single_ = nullptr;

@@ -251,6 +251,7 @@ int TMultiCollection::startRun(bool fromRequest) {
 
 void TMultiCollection::runClicked() {
   autosaveFailureTold_ = false;
+  lastCycle_ = false;
   resetStatistics();
   startRun(true);
 }
@@ -267,6 +268,17 @@ void TMultiCollection::breakClicked() {
   if (cycleOpen_ && received_ == 0) closeCycleQuietly();
   running_ = false;
   notify(kChangedRunButtons);
+}
+
+void TMultiCollection::stopAfterCycle() {
+  lastCycle_ = true;
+  tmReRun_.stop();
+  if (cycleOpen_) return;  // endCycle ends the run
+  plotSwitchesOn();
+  if (running_) {
+    running_ = false;
+    notify(kChangedRunButtons);
+  }
 }
 
 void TMultiCollection::plotSwitchesOn() {
@@ -498,7 +510,7 @@ void TMultiCollection::endCycle() {
       if (onAutosaveFailed) onAutosaveFailed(name, saved);
     }
   }
-  if (!singleShot_ && !breakRequested_) {
+  if (!singleShot_ && !breakRequested_ && !lastCycle_) {
     // A device that failed to deliver gets a longer pause; the normal one returns as soon as a
     // cycle completes.
     tmReRun_.setInterval(complete ? kReRunMs : 250 * activeCount() + 250);

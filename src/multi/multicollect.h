@@ -106,6 +106,12 @@ class TMultiCollection {
   // --- User actions ---------------------------------------------------------------------
   void runClicked();    // BN_RunClick
   void breakClicked();  // BN_BreakClick
+  // Ends the run without cutting the cycle in flight (a headless run told to stop): no further
+  // cycle starts, the open one collects on to its usual end and is drawn and saved with what
+  // came. Without an open cycle the run ends at once.
+  void stopAfterCycle();
+  // Ends the open cycle now with what has come (a stop that cannot wait any longer).
+  void endCycleNow() { endCycle(); }
   void setSingleShot(bool on, bool byClick);
   bool singleShot() const { return singleShot_; }
   void setAutostart(bool on, bool byClick);
@@ -273,6 +279,7 @@ class TMultiCollection {
   bool scalingsChanged_ = true;
   bool running_ = false;
   bool breakRequested_ = false;  // Break pressed since the last start of a run
+  bool lastCycle_ = false;       // stopAfterCycle: the open cycle is the run's last
   bool autosaveFailureTold_ = false;  // in this run
   // The cycle in progress, per active device: the device's run count read before its run was
   // asked for, whether its record came, and that record's trigger moment.

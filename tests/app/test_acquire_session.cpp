@@ -261,3 +261,97 @@ TEST_F(HeadlessRun, SettingsOutsideTheTablesStopBeforeAnythingIsSent) {
   EXPECT_EQ(sim_.calls(TSimulatedDriver::Call::Open), 0);
   EXPECT_EQ(sim_.calls(TSimulatedDriver::Call::Write), 0);
 }
+
+namespace {
+
+std::size_t filesIn(const fs::path& dir) {
+  std::size_t n = 0;
+  std::error_code ec;
+  for (const auto& e : fs::recursive_directory_iterator(dir, ec)) n += e.is_regular_file();
+  return n;
+}
+
+// A merged run of 1000-sample records into `out`.
+AcquireRequest mergedInto(const fs::path& out) {
+  AcquireRequest q;
+  q.merged = true;
+  q.samples = 1000;
+  q.quiet = true;
+  fs::create_directories(out);
+  q.out = QString::fromStdString(out.string());
+  return q;
+}
+
+// Runs the event loop until the run has finished (at most 30 s), handing `step` the collection
+// once the run has one.
+void loopMerged(THeadlessAcquisition& run, const std::function<void(TMultiCollection&)>& step) {
+  QElapsedTimer t;
+  t.start();
+  while (!run.finished() && t.elapsed() < 30000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (TMultiCollection* c = run.collection()) step(*c);
+  }
+}
+
+// A merged run whose device 2 falls silent: every cycle from then on is cut by its collecting
+// time. The stop comes while such a cycle is open with device 1's record in it; that cycle is
+// still written, with device 2 marked missing, and the devices are stopped.
+TEST_F(HeadlessRun, AMergedStopInTheMiddleOfACycleWritesThatCycle) {
+  const fs::path out = fs::path(dir_.path().toStdString()) / "merged";
+  THeadlessAcquisition run(mergedInto(out), sim_, err_);
+  ASSERT_EQ(run.start(), 0);
+  bool silenced = false, stopped = false;
+  std::size_t filesAtStop = 0;
+  int cyclesAtStop = 0;
+  loopMerged(run, [&](TMultiCollection& c) {
+    if (!silenced && c.cyclesCount() >= 1) {
+      sim_.device(1).setSilent(true);
+      silenced = true;
+    }
+    // A cycle after the silence, device 1's record in it, device 2's missing.
+    if (silenced && !stopped && c.cyclesCount() >= 2 && c.cycleOpen() && c.receivedCount() == 1) {
+      filesAtStop = filesIn(out);
+      cyclesAtStop = c.cyclesCount();
+      run.requestStop();
+      stopped = true;
+    }
+  });
+  ASSERT_TRUE(stopped);
+  ASSERT_TRUE(run.finished());
+  EXPECT_EQ(run.exitCode(), 0) << errors().toStdString();
+  EXPECT_EQ(filesIn(out), filesAtStop + 1);
+  EXPECT_EQ(run.collection()->cyclesCount(), cyclesAtStop + 1);
+  EXPECT_TRUE(run.collection()->statusRows()[1].missing);
+  EXPECT_FALSE(run.collection()->running());
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(run.session(i).acquisition().stopRequested()) << i;
+    EXPECT_FALSE(run.session(i).link().isOpen()) << i;
+  }
+}
+
+// One device lost from a merged run: the run goes on with the other, saying so once on
+// stderr; its files hold the other device with the lost one marked missing; a stop then ends
+// it with the exit code of a lost device.
+TEST_F(HeadlessRun, AMergedRunGoesOnWithoutALostDevice) {
+  const fs::path out = fs::path(dir_.path().toStdString()) / "merged";
+  THeadlessAcquisition run(mergedInto(out), sim_, err_);
+  ASSERT_EQ(run.start(), 0);
+  int cyclesAtLoss = -1;
+  loopMerged(run, [&](TMultiCollection& c) {
+    if (cyclesAtLoss < 0 && c.cyclesCount() >= 1 && !c.cycleOpen()) {
+      sim_.unplug(1);
+      cyclesAtLoss = c.cyclesCount();
+    }
+    if (cyclesAtLoss >= 0 && c.cyclesCount() >= cyclesAtLoss + 3) run.requestStop();
+  });
+  ASSERT_TRUE(run.finished());
+  ASSERT_GE(cyclesAtLoss, 1);
+  EXPECT_GE(run.collection()->cyclesCount(), cyclesAtLoss + 3);
+  EXPECT_EQ(run.exitCode(), kExitDeviceLost);
+  EXPECT_EQ(errors().count("TVS00002: device lost"), 1) << errors().toStdString();
+  EXPECT_TRUE(errors().contains("goes on without it")) << errors().toStdString();
+  EXPECT_TRUE(run.collection()->statusRows()[1].missing);
+  EXPECT_GE(filesIn(out), std::size_t(cyclesAtLoss + 3));
+}
+
+}  // namespace

@@ -28,6 +28,8 @@ class FakeDriver : public IFtdiDriver {
   // Called after each write with the bytes; scripts replies through deliver().
   std::function<void(const Bytes&)> onWrite;
   FtStatus nextWriteStatus = kFtOk;
+  // When set, the status of each write by its bytes (kFtOk: written).
+  std::function<FtStatus(const Bytes&)> onWriteStatus;
   FtStatus nextQueryStatus = kFtOk;
   FtStatus nextReadStatus = kFtOk;
   bool disconnected = false;
@@ -93,6 +95,8 @@ class FakeDriver : public IFtdiDriver {
     Bytes b(buf, buf + n);
     writes.push_back({clock_.nowMs(), b});
     if (FtStatus st = take(nextWriteStatus)) return st;
+    if (onWriteStatus)
+      if (const FtStatus st = onWriteStatus(b)) return st;
     written = n;
     if (onWrite) onWrite(b);
     return kFtOk;

@@ -84,14 +84,49 @@ TEST_F(Faults, FailedWritesWhileDraining) {
   EXPECT_EQ(rig.link.writePanel(), TDeviceLink::PanelState::Red);
 }
 
-TEST_F(Faults, FailedRunWriteStaysMeasuring) {
+// A run command that could not be written measures nothing: the run ends at once with the
+// failure on the Write panel, in every mode and also in a continuous run, and RUN works again.
+TEST_F(Faults, FailedRunWriteEndsTheRun) {
   boot();
-  drv.nextWriteStatus = kFtIoError;
+  for (const ModeCode m : {kModeOSA0, kModeVMD0, kModeDLA0}) {
+    SCOPED_TRACE(modeCodeText(m));
+    if (acq.mode() != m) {
+      acq.selectMode(m);
+      advance(1000);
+      ASSERT_EQ(acq.mode(), m);
+    }
+    acq.setSingleShot(false);
+    drv.writes.clear();
+    // The logger run goes out behind its trigger write: fail the run command itself.
+    drv.onWriteStatus = [](const Bytes& b) {
+      return classifyCommand(b.data(), b.size()) == WireCommand::Run ? kFtIoError : kFtOk;
+    };
+    acq.runClicked();
+    advance(1000);
+    drv.onWriteStatus = nullptr;
+    EXPECT_EQ(drv.count("*RUN"), 1);
+    EXPECT_EQ(rig.link.writePanel(), TDeviceLink::PanelState::Red);
+    EXPECT_EQ(rig.link.writePanelStatus(), std::uint32_t(kFtIoError));
+    EXPECT_EQ(acq.runState(), RunState::Idle);
+    EXPECT_EQ(acq.replyTag(), kTagNone);
+    EXPECT_FALSE(acq.runInFlight());
+    EXPECT_TRUE(acq.runEnabled());
+    EXPECT_TRUE(acq.controlsEnabled());
+    EXPECT_TRUE(rig.followUp.isActive());
+    EXPECT_EQ(rig.sink.loggerRuns, 0);
+    // No second run of its own: the failed one is not retried.
+    advance(2000);
+    EXPECT_EQ(drv.count("*RUN"), 1);
+  }
+  // RUN again: this one goes out and its record comes.
+  acq.selectMode(kModeOSA0);
+  advance(1000);
+  acq.setSingleShot(true);
+  onRun = [&] { drv.deliver(Bytes(40000, 0), 30); };
   acq.runClicked();
   advance(1000);
-  EXPECT_EQ(acq.runState(), RunState::Measuring);
-  EXPECT_EQ(acq.replyTag(), kTagMeasurement);
-  EXPECT_TRUE(acq.runEnabled());
+  EXPECT_EQ(rig.sink.scopeRecords, 1);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
 }
 
 TEST_F(Faults, SilentDeviceMidRecordKeepsMeasuringAndStopRepeats) {

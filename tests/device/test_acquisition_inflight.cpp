@@ -250,3 +250,28 @@ TEST_F(InFlight, ARecordSeenWholeByAPeekIsStampedThen) {
 }
 
 }  // namespace
+
+namespace {
+
+// A continuous run passes Idle between a record and the next run without letting window events
+// run there: STOP and RUN share one spot, and a click handled in that gap would land on RUN.
+// Events do run once the next run is queued, where STOP shows.
+TEST_F(InFlight, AContinuousRunLetsNoEventsRunWhileIdleBetweenRecords) {
+  boot();
+  onRun = [&] { drv.deliver(scopeData(10000, 7), 30); };
+  int idleEvents = 0, queuedEvents = 0;
+  rig.host.onProcessEvents = [&] {
+    if (acq.runState() == RunState::Idle) ++idleEvents;
+    if (acq.runState() == RunState::RunQueued) ++queuedEvents;
+  };
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return rig.sink.scopeRecords >= 3; }, 3000));
+  rig.host.onProcessEvents = nullptr;
+  EXPECT_EQ(idleEvents, 0);
+  EXPECT_GE(queuedEvents, 2);
+  acq.stopClicked();
+  advance(1000);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+}
+
+}  // namespace

@@ -16,10 +16,12 @@
 #include <QTest>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 
 #include "common/paths.h"
 #include "common/texttable.h"
 #include "common/windowmessages.h"
+#include "devicewin/panel_files.h"
 #include "devicewin/panel_gpio.h"
 #include "devicewin/panel_scopecontrols_groups.h"
 #include "devicewin/tf_onetolvanex.h"
@@ -54,6 +56,7 @@ class CountingSink final : public IRecordSink {
   void scopeRecordFinish() override {
     inner->scopeRecordFinish();
     ++scopeFinished;
+    if (onEvent) onEvent("finish");
   }
   void logicRecord(std::span<const std::uint8_t> raw) override { inner->logicRecord(raw); }
   int logicRecordFinish() override { return inner->logicRecordFinish(); }
@@ -237,6 +240,71 @@ TEST_F(RunWindow, StopEndsAContinuousRunInIdle) {
   EXPECT_TRUE(run().breakButton()->isHidden());
   EXPECT_TRUE(acq().controlsEnabled());
   EXPECT_TRUE(w_->scopeControlsPanel()->amplitudeTrackbar(0)->isEnabled());
+}
+
+// The user aims at the spot where STOP shows during a continuous run of long records with
+// automatic saving, at each moment of the cycle: while the record streams in, while a finished
+// record is saved and drawn (with and without overlap). Whatever the moment, that click stops:
+// "ZZZZ" goes out, no run follows it, and only the record already complete is kept.
+TEST_F(RunWindow, AClickOnTheStopSpotStopsAContinuousRunAtEveryMoment) {
+  boot();
+  w_->findChild<TFilePanel*>()->setAutoSaveMode(1);
+  acq().desired().memoryDepth = 100000;
+  acq().requestSettingsWrite();
+  advance(1500);
+  ASSERT_EQ(acq().storedReply().memoryDepth, 100000);
+  const QPoint spot = run().runButton()->geometry().center();
+  const auto clickSpot = [&] {
+    auto* b = qobject_cast<QAbstractButton*>(run().childAt(spot));
+    ASSERT_NE(b, nullptr);
+    click(b);
+  };
+  const auto csvFiles = [&] {
+    int n = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.path().toStdString()))
+      n += e.path().extension() == ".CSV";
+    return n;
+  };
+  enum class Moment { Streaming, SavingNoOverlap, DrawingAfterOverlapRun };
+  for (const Moment m : {Moment::Streaming, Moment::SavingNoOverlap,
+                         Moment::DrawingAfterOverlapRun}) {
+    SCOPED_TRACE(int(m));
+    if (acq().overlap() != (m == Moment::DrawingAfterOverlapRun)) click(run().overlapBox());
+    const int files0 = csvFiles();
+    const int records0 = counted().scopeRecords;
+    const std::size_t stops0 = rec_.of("ZZZZ").size();
+    bool clicked = false;
+    int recordsAtClick = -1;
+    counted().onEvent = [&](const char* what) {
+      const bool want = (m == Moment::SavingNoOverlap && std::string(what) == "scope") ||
+                        (m == Moment::DrawingAfterOverlapRun && std::string(what) == "finish");
+      if (clicked || !want || counted().scopeRecords < records0 + 2) return;
+      clicked = true;
+      recordsAtClick = counted().scopeRecords;
+      clickSpot();
+    };
+    click(run().runButton());
+    if (m == Moment::Streaming) {
+      ASSERT_TRUE(until([&] { return counted().scopeRecords >= records0 + 2; }, 10000));
+      ASSERT_TRUE(until([&] { return w_->link().accumulationFill() > 40000; }, 10000));
+      clicked = true;
+      recordsAtClick = counted().scopeRecords;
+      clickSpot();
+    } else {
+      ASSERT_TRUE(until([&] { return clicked; }, 10000));
+    }
+    counted().onEvent = nullptr;
+    ASSERT_EQ(rec_.of("ZZZZ").size(), stops0 + 1);
+    const std::size_t stopAt = rec_.writes.size();
+    advance(3000);
+    EXPECT_EQ(acq().runState(), RunState::Idle);
+    for (std::size_t i = stopAt; i < rec_.writes.size(); ++i)
+      EXPECT_NE(rec_.writes[i].word(), "*RUN");
+    EXPECT_EQ(counted().scopeRecords, recordsAtClick);
+    EXPECT_EQ(csvFiles() - files0, recordsAtClick - records0);
+    EXPECT_FALSE(run().runButton()->isHidden());
+    EXPECT_TRUE(run().breakButton()->isHidden());
+  }
 }
 
 TEST_F(RunWindow, AmplitudeTrackbarStepGivesOneSettingsWrite250msLater) {
