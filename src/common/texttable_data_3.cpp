@@ -93,6 +93,10 @@ const BuiltInText kTexts[] = {
      "Wertwechsel-Datei (.vcd) oder einfaches CSV (.csv)",
      "Save the recording on the sheet in front for other programs: sigrok session (.sr), value "
      "change dump (.vcd) or plain CSV (.csv)"},
+    {346,
+     "Keine XY-Darstellung: der Datenstrom hat mehr als %1 verschiedene Linien. Bitte eine "
+     "Zeitdarstellung wählen.",
+     "No XY plot: the stream holds more than %1 distinct lines. Choose a time plot."},
 };
 }  // namespace
 

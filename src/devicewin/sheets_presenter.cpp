@@ -213,13 +213,21 @@ int TOneTolvanexPresenter::plotAnalogFile() {
   // The headline names the stream's own start: a stored stream shown in a window that has not
   // measured yet has no time of the window's to give.
   const DayTime start = stream.start ? *stream.start : (data_ ? data_->measurementTime() : DayTime{});
-  p_.sheets.setHeadline(headlineText(serial_ ? serial_() : QString(), start));
+  const QString headline = headlineText(serial_ ? serial_() : QString(), start);
+  p_.sheets.setHeadline(headline);
   if (rc != 0) {
     // A damaged or empty stream leaves an empty image, never a stale one.
     p_.sheets.clearSheet(PlotSheet::AnalogLogger);
     return rc;
   }
-  return p_.sheets.plotAnalogLogger(stream, start, choice_);
+  const int prc = p_.sheets.plotAnalogLogger(stream, start, choice_);
+  if (prc == kPlotXYTooManyLines) {
+    // The refusal is said where the picture would be.
+    p_.sheets.setHeadline(headline + QStringLiteral("  ") + loggerXYRefusedText());
+    p_.sheets.clearSheet(PlotSheet::AnalogLogger);
+    p_.sheets.setHeadline(headline);
+  }
+  return prc;
 }
 
 void TOneTolvanexPresenter::plotAnalogLoggerFile(const std::filesystem::path& streamFile) {

@@ -44,6 +44,17 @@ int TStreamFile::Open(const fs::path& file) {
   return 0;
 }
 
+std::size_t TStreamFile::readRaw(std::uint64_t at, std::size_t len, std::uint8_t* dst) const {
+  std::size_t got = 0;
+  while (got < len) {
+    const ssize_t r = ::pread(fd_, dst + got, len - got, off_t(at + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return got;
+    got += std::size_t(r);
+  }
+  return got;
+}
+
 bool TStreamFile::ReadAt(std::uint64_t offset, std::size_t n, std::uint8_t* out) const {
   if (fd_ < 0 || offset > size_ || n > size_ - offset) return false;
   if (offset >= cacheAt_ && offset + n <= cacheAt_ + cache_.size()) {
@@ -51,14 +62,7 @@ bool TStreamFile::ReadAt(std::uint64_t offset, std::size_t n, std::uint8_t* out)
     return true;
   }
   const auto readFully = [this](std::uint64_t at, std::size_t len, std::uint8_t* dst) {
-    std::size_t got = 0;
-    while (got < len) {
-      const ssize_t r = ::pread(fd_, dst + got, len - got, off_t(at + got));
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) return got;
-      got += std::size_t(r);
-    }
-    return got;
+    return readRaw(at, len, dst);
   };
   if (n >= kCacheBytes) return readFully(offset, n, out) == n;
   // A small read fills the window around it, so its neighbours come from memory.
@@ -93,6 +97,22 @@ bool TLoggerChannelReader::Read(std::uint64_t first, std::size_t n, double* out)
   return true;
 }
 
+bool TLoggerChannelReader::ReadPairs(std::uint64_t first, std::size_t n,
+                                     std::uint32_t* out) const {
+  if (first > count_ || n > count_ - first) return false;
+  std::uint8_t buf[4096];
+  while (n > 0) {
+    const std::size_t m = std::min<std::size_t>(n, sizeof buf / 4);
+    if (!file_->ReadAt((first_ + first) * 4, m * 4, buf)) return false;
+    for (std::size_t k = 0; k < m; ++k)
+      out[k] = std::uint32_t(wordOf(buf + 4 * k)) | std::uint32_t(wordOf(buf + 4 * k + 2)) << 16;
+    out += m;
+    first += m;
+    n -= m;
+  }
+  return true;
+}
+
 std::shared_ptr<TSampleSeries> AnalogLoggerSeries::series(int ch, const WorldValue& x0,
                                                           double dx) const {
   const int c = ch == 1 ? 1 : 0;
@@ -100,13 +120,17 @@ std::shared_ptr<TSampleSeries> AnalogLoggerSeries::series(int ch, const WorldVal
 }
 
 int openAnalogLoggerSeries(const fs::path& streamFile, AnalogLoggerSeries& out) {
+  return openAnalogLoggerSeries(streamFile, std::make_shared<TStreamFile>(), out);
+}
+
+int openAnalogLoggerSeries(const fs::path& streamFile, std::shared_ptr<TStreamFile> file,
+                           AnalogLoggerSeries& out) {
   std::error_code ec;
   if (!fs::exists(streamFile, ec)) return 2;
   AnalogLoggerSeries s;
   if (int rc = readTextHeader(streamFile, s.header, &s.start); rc != 0) return rc;
   LoggerStreamShape shape;
   if (int rc = streamFileShape(streamFile, true, shape); rc != 0) return rc;
-  auto file = std::make_shared<TStreamFile>();
   if (int rc = file->Open(streamFile); rc != 0) return rc;
   s.wordCount = file->Size() / 2;
   // A file that shrank since its size was taken keeps the samples still there.
@@ -122,7 +146,10 @@ int openAnalogLoggerSeries(const fs::path& streamFile, AnalogLoggerSeries& out) 
   for (std::uint64_t k = 1; k < s.samples;) {
     const std::size_t m = std::size_t(std::min<std::uint64_t>(s.samples - k, kPieceBytes / 4));
     if (!file->ReadAt(k * 4, m * 4, piece.data())) {
-      s.samples = k;  // what could be read
+      // Unreadable from the start, the stream cannot be shown; later, it is drawn as far as
+      // it could be read.
+      if (k == 1) return 5;
+      s.samples = k;
       break;
     }
     for (std::size_t i = 0; i < m; ++i) {

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 class TStreamFile {
  public:
   TStreamFile() = default;
-  ~TStreamFile();
+  virtual ~TStreamFile();
   TStreamFile(const TStreamFile&) = delete;
   TStreamFile& operator=(const TStreamFile&) = delete;
   // 0, 2 when missing, else the error number.
@@ -31,6 +31,10 @@ class TStreamFile {
   std::uint64_t Size() const { return size_; }
   // Exactly n bytes at offset into out; false when they are not all there.
   bool ReadAt(std::uint64_t offset, std::size_t n, std::uint8_t* out) const;
+
+ protected:
+  // Up to len bytes at `at` from the file: fewer at its end or on a read error.
+  virtual std::size_t readRaw(std::uint64_t at, std::size_t len, std::uint8_t* dst) const;
 
  private:
   int fd_ = -1;
@@ -47,6 +51,8 @@ class TLoggerChannelReader : public TSampleReader {
                        std::uint64_t count, const ConversionInputs& conv);
   std::uint64_t Count() const override { return count_; }
   bool Read(std::uint64_t first, std::size_t n, double* out) const override;
+  // Both channels' words of values first .. first + n - 1: channel 0 in the low half.
+  bool ReadPairs(std::uint64_t first, std::size_t n, std::uint32_t* out) const;
   const std::vector<double>& Volts() const { return volts_; }
   void Shorten(std::uint64_t count) { count_ = std::min(count_, count); }
 
@@ -75,8 +81,12 @@ struct AnalogLoggerSeries {
 
 // Opens a DLA0 stream file and its header and summarises both channels in one pass over the
 // file. Returns what loading the stream would: 0; 2 when the stream or its header is missing;
-// a header read error; kNoSamples when it holds no sample; an error number when it cannot be
-// read. `out` is filled only on 0.
+// a header read error; kNoSamples when it holds no sample;
+// an error number (5) when it cannot be read, its first samples included. `out` is filled
+// only on 0.
 int openAnalogLoggerSeries(const fs::path& streamFile, AnalogLoggerSeries& out);
+// The same through a file object of the caller's, not yet opened.
+int openAnalogLoggerSeries(const fs::path& streamFile, std::shared_ptr<TStreamFile> file,
+                           AnalogLoggerSeries& out);
 
 }  // namespace tolv
