@@ -17,8 +17,14 @@ namespace tolv {
 
 namespace {
 
-// Bytes kept from the last read: a read-out or a column's ends rarely leave them.
-constexpr std::size_t kCacheBytes = 64 * 1024;
+// A small read is widened to whole blocks of this many bytes (64 samples) and kept: the samples
+// at the end of one pixel column and at the start of the next lie in one block. Kept small, as
+// a picture of a long run reads a few samples at every column edge, far apart.
+constexpr std::size_t kBlockBytes = 256;
+constexpr std::size_t kSmallRead = 4096;
+// Small reads marching forward in short steps (the column edges of a zoomed picture) take this
+// much at once, so one system call serves many columns.
+constexpr std::size_t kAheadBytes = 64 * 1024;
 // Bytes read per piece while summarising.
 constexpr std::size_t kPieceBytes = 1 << 20;
 
@@ -64,10 +70,13 @@ bool TStreamFile::ReadAt(std::uint64_t offset, std::size_t n, std::uint8_t* out)
   const auto readFully = [this](std::uint64_t at, std::size_t len, std::uint8_t* dst) {
     return readRaw(at, len, dst);
   };
-  if (n >= kCacheBytes) return readFully(offset, n, out) == n;
-  // A small read fills the window around it, so its neighbours come from memory.
-  const std::uint64_t at = offset >= kCacheBytes / 2 ? offset - kCacheBytes / 2 : 0;
-  cache_.resize(std::size_t(std::min<std::uint64_t>(kCacheBytes, size_ - at)));
+  if (n > kSmallRead) return readFully(offset, n, out) == n;
+  // A small read fills the blocks around it, so its neighbours come from memory.
+  const std::uint64_t at = offset - offset % kBlockBytes;
+  std::uint64_t end = (offset + n + kBlockBytes - 1) / kBlockBytes * kBlockBytes;
+  if (at > lastMiss_ && at - lastMiss_ < kAheadBytes / 2) end = std::max(end, at + kAheadBytes);
+  lastMiss_ = at;
+  cache_.resize(std::size_t(std::min<std::uint64_t>(end, size_) - at));
   cache_.resize(readFully(at, cache_.size(), cache_.data()));
   cacheAt_ = at;
   if (offset + n > cacheAt_ + cache_.size()) return false;

@@ -19,7 +19,8 @@ namespace tolv {
 
 namespace fs = std::filesystem;
 
-// An open file read at 64-bit offsets; a small window of it is kept for neighbouring reads.
+// An open file read at 64-bit offsets; the bytes around the last small read are kept for
+// neighbouring reads.
 class TStreamFile {
  public:
   TStreamFile() = default;
@@ -41,6 +42,7 @@ class TStreamFile {
   std::uint64_t size_ = 0;
   mutable std::vector<std::uint8_t> cache_;
   mutable std::uint64_t cacheAt_ = 0;
+  mutable std::uint64_t lastMiss_ = ~std::uint64_t(0);  // where the last small read began
 };
 
 // One channel of an analog-logger stream in volts: value i is the channel's word of stream

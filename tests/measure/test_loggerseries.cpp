@@ -237,6 +237,35 @@ TEST_F(SeriesFiles, XYBeyondItsLimitIsRefused) {
   }
 }
 
+// Small reads, kept and widened around themselves, give the file's bytes wherever they fall:
+// marching forward in short and long steps, going back, across block edges and at the end.
+TEST_F(SeriesFiles, SmallReadsGiveTheFileBytesInAnyOrder) {
+  const fs::path f = dir() / "bytes.FIL";
+  std::vector<std::uint8_t> bytes(300001);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = std::uint8_t(i * 131 + i / 251);
+  std::ofstream(f, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  TStreamFile file;
+  ASSERT_EQ(file.Open(f), 0);
+  std::vector<std::uint64_t> at;
+  for (std::uint64_t o = 3; o < 200000; o += 700) at.push_back(o);    // short steps forward
+  for (std::uint64_t o = 250; o < 290000; o += 40000) at.push_back(o);  // long steps
+  for (std::uint64_t o : {100000u, 99999u, 255u, 256u, 511u, 0u, 299999u, 295000u})
+    at.push_back(o);
+  for (std::size_t k = 0; k < at.size(); ++k) {
+    const std::size_t n = std::size_t(1 + (k * 37) % 300);
+    std::uint8_t got[300] = {};
+    const bool fits = at[k] + n <= bytes.size();
+    ASSERT_EQ(file.ReadAt(at[k], n, got), fits) << at[k];
+    if (fits) {
+      ASSERT_TRUE(std::equal(got, got + n, bytes.begin() + std::ptrdiff_t(at[k]))) << at[k];
+    }
+  }
+  std::uint8_t last = 0;
+  ASSERT_TRUE(file.ReadAt(bytes.size() - 1, 1, &last));
+  EXPECT_EQ(last, bytes.back());
+}
+
 // Offsets beyond 4 GiB: a sparse file read at its far end, through the window and directly.
 TEST_F(SeriesFiles, ReadsBeyondFourGiB) {
   const fs::path f = dir() / "big.FIL";
