@@ -208,8 +208,21 @@ void TOneTolvanexPresenter::voltmeterRunStopped(const TMeasureData&) {
 
 int TOneTolvanexPresenter::plotAnalogFile() {
   // Drawn from the file through its summaries: a run of hours never becomes a point list.
-  AnalogLoggerSeries stream;
-  const int rc = openAnalogLoggerSeries(analogFile_, stream);
+  std::error_code sizeError, timeError;
+  const std::uintmax_t size = std::filesystem::file_size(analogFile_, sizeError);
+  const auto time = std::filesystem::last_write_time(analogFile_, timeError);
+  const bool same = opened_.series && !sizeError && !timeError && opened_.file == analogFile_ &&
+                    opened_.size == size && opened_.time == time;
+  std::shared_ptr<const AnalogLoggerSeries> series = same ? opened_.series : nullptr;
+  int rc = 0;
+  if (!series) {
+    opened_ = {};
+    auto fresh = std::make_shared<AnalogLoggerSeries>();
+    rc = openAnalogLoggerSeries(analogFile_, *fresh);
+    if (rc == 0 && !sizeError && !timeError) opened_ = {analogFile_, size, time, fresh};
+    series = std::move(fresh);
+  }
+  const AnalogLoggerSeries& stream = *series;
   // The headline names the stream's own start: a stored stream shown in a window that has not
   // measured yet has no time of the window's to give.
   const DayTime start = stream.start ? *stream.start : (data_ ? data_->measurementTime() : DayTime{});
@@ -233,6 +246,7 @@ int TOneTolvanexPresenter::plotAnalogFile() {
 void TOneTolvanexPresenter::plotAnalogLoggerFile(const std::filesystem::path& streamFile) {
   PlottingScope busy(*this);
   analogFile_ = streamFile;
+  opened_ = {};  // a stream shown anew is read anew
   p_.sheets.bringToFront(PlotSheet::AnalogLogger);
   plotAnalogFile();
 }
@@ -247,6 +261,7 @@ void TOneTolvanexPresenter::plotIoLoggerList(const TMeasureData& d) {
 void TOneTolvanexPresenter::clearLoggerImage(IntermediateFamily family) {
   if (family == IntermediateFamily::DLA0) {
     analogFile_.clear();
+    opened_ = {};
     p_.sheets.clearSheet(PlotSheet::AnalogLogger);
   } else if (family == IntermediateFamily::DLDI) {
     p_.sheets.clearSheet(PlotSheet::IoLogger);

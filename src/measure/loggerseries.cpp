@@ -149,6 +149,7 @@ int openAnalogLoggerSeries(const fs::path& streamFile, std::shared_ptr<TStreamFi
   for (int ch = 0; ch < 2; ++ch)
     s.reader[ch] = std::make_shared<TLoggerChannelReader>(file, ch, 1, s.samples - 1, conv);
   const std::vector<double>* table[2] = {&s.reader[0]->Volts(), &s.reader[1]->Volts()};
+  for (TMinMaxPyramid& p : s.pyramid) p.Reserve(s.samples - 1);
   // One pass over the file: both channels' summaries of the drawn samples (from the second).
   std::vector<std::uint8_t> piece(kPieceBytes);
   std::vector<double> v0(kPieceBytes / 4), v1(kPieceBytes / 4);

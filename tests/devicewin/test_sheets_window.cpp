@@ -33,6 +33,8 @@
 #include "devicewin/panel_voltage.h"
 #include "devicewin/sheets_plots.h"
 #include "devicewin/voltmeterbars.h"
+#include "../measure/stream_maker.h"
+#include "plot/sampleseries.h"
 #include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "devicewin/tf_onetolvanex_plots.h"
@@ -456,6 +458,36 @@ TEST_F(SheetsWindow, AnalogLoggerStreamIsDrawnAfterStopAndADamagedOneLeavesAnEmp
   std::filesystem::remove(file);
   w_->plots().presenter().plotAnalogLoggerFile(file);
   EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);
+}
+
+// A change of plot mode or scaling redraws a shown stream from what was read when it was shown;
+// a stream whose file grew since is read again.
+TEST_F(SheetsWindow, PlotModeChangesKeepTheOpenedStreamUntilItsFileChanges) {
+  const std::filesystem::path file =
+      std::filesystem::path(dir_.path().toStdString()) / "Intermediate_DLA0_077.FIL";
+  testfiles::StreamRecipe s;
+  s.samples = 5000;
+  ASSERT_EQ(testfiles::makeAnalogStream(file, s), 0);
+  auto& p = w_->plots().presenter();
+  p.plotAnalogLoggerFile(file);
+  const auto readerShown = [&]() -> const TSampleReader* {
+    const TGenD2DataSet* ds = sheets().loggerKernel().Get(0);
+    return ds && ds->series ? &ds->series->Reader() : nullptr;
+  };
+  const TSampleReader* opened = readerShown();
+  ASSERT_NE(opened, nullptr);
+  p.setPlotMode(kPlotK0);  // channel 0's curve first, as before
+  EXPECT_EQ(readerShown(), opened);
+  click(child<QCheckBox>("CB_AutoScaleC0"));
+  EXPECT_EQ(readerShown(), opened);
+  std::ofstream(file, std::ios::binary | std::ios::app).write("\x01\x02\x03\x04", 4);
+  p.setPlotMode(kPlotK0K1);
+  ASSERT_NE(readerShown(), nullptr);
+  EXPECT_NE(readerShown(), opened);
+  // Shown again, the same file is read again.
+  opened = readerShown();
+  p.plotAnalogLoggerFile(file);
+  EXPECT_NE(readerShown(), opened);
 }
 
 TEST_F(SheetsWindow, IoLoggerStreamIsDrawnAfterStop) {
