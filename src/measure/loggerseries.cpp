@@ -91,35 +91,35 @@ TLoggerChannelReader::TLoggerChannelReader(std::shared_ptr<const TStreamFile> fi
   for (std::size_t w = 0; w < volts_.size(); ++w) volts_[w] = conv.rawToVolts(ch, std::uint32_t(w));
 }
 
-bool TLoggerChannelReader::Read(std::uint64_t first, std::size_t n, double* out) const {
+template <class Take>
+bool TLoggerChannelReader::readPieces(std::uint64_t first, std::size_t n, Take take) const {
   if (first > count_ || n > count_ - first) return false;
   std::uint8_t buf[4096];
   while (n > 0) {
     const std::size_t m = std::min<std::size_t>(n, sizeof buf / 4);
     if (!file_->ReadAt((first_ + first) * 4, m * 4, buf)) return false;
-    for (std::size_t k = 0; k < m; ++k)
-      out[k] = volts_[wordOf(buf + 4 * k + 2 * std::size_t(ch_))];
-    out += m;
+    take(buf, m);
     first += m;
     n -= m;
   }
   return true;
 }
 
+bool TLoggerChannelReader::Read(std::uint64_t first, std::size_t n, double* out) const {
+  return readPieces(first, n, [&](const std::uint8_t* buf, std::size_t m) {
+    for (std::size_t k = 0; k < m; ++k)
+      out[k] = volts_[wordOf(buf + 4 * k + 2 * std::size_t(ch_))];
+    out += m;
+  });
+}
+
 bool TLoggerChannelReader::ReadPairs(std::uint64_t first, std::size_t n,
                                      std::uint32_t* out) const {
-  if (first > count_ || n > count_ - first) return false;
-  std::uint8_t buf[4096];
-  while (n > 0) {
-    const std::size_t m = std::min<std::size_t>(n, sizeof buf / 4);
-    if (!file_->ReadAt((first_ + first) * 4, m * 4, buf)) return false;
+  return readPieces(first, n, [&](const std::uint8_t* buf, std::size_t m) {
     for (std::size_t k = 0; k < m; ++k)
       out[k] = std::uint32_t(wordOf(buf + 4 * k)) | std::uint32_t(wordOf(buf + 4 * k + 2)) << 16;
     out += m;
-    first += m;
-    n -= m;
-  }
-  return true;
+  });
 }
 
 std::shared_ptr<TSampleSeries> AnalogLoggerSeries::series(int ch, const WorldValue& x0,

@@ -59,6 +59,9 @@ class TLoggerChannelReader : public TSampleReader {
   void Shorten(std::uint64_t count) { count_ = std::min(count_, count); }
 
  private:
+  // Reads values first .. first + n - 1 in pieces, handing each piece's bytes and count to take.
+  template <class Take>
+  bool readPieces(std::uint64_t first, std::size_t n, Take take) const;
   std::shared_ptr<const TStreamFile> file_;
   int ch_;
   std::uint64_t first_, count_;

@@ -288,7 +288,7 @@ struct XYLines {
 // The lines between neighbouring samples of a stream, each distinct line once, in the order
 // and direction they are first met. A line drawn again adds no pixel and no other read-out, and
 // every sample is an end of a kept line, so the picture and the ranges are those of a point per
-// sample while the points stay bounded by what the picture can hold. kPlotXYTooManyLines when
+// sample while the points stay bounded. kPlotXYTooManyLines when
 // more than kLoggerXYMaxPoints points are needed; a read error ends the curve where it occurs.
 int distinctXYLines(const TLoggerChannelReader& r, XYLines& out) {
   const std::uint64_t n = r.Count();

@@ -20,8 +20,8 @@ void TMinMaxPyramid::Clear() {
 }
 
 void TMinMaxPyramid::appendTo(Level& l, std::uint64_t size, const double* v, std::size_t n) {
-  // Block by block: each block's minimum and maximum in one tight loop, taking the values in
-  // order as a value-by-value update would (v < lo, v > hi), so what a NaN leaves is the same.
+  // Block by block: each block's minimum and maximum in one tight loop, the block begun by an
+  // earlier piece carried on.
   std::uint64_t i = count_;
   for (std::size_t k = 0; k < n;) {
     const std::uint64_t at = i % size;
