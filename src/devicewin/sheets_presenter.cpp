@@ -4,11 +4,13 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "common/texttable.h"
 #include "devicewin/panel_plotmode.h"
 #include "devicewin/panel_voltage.h"
 #include "devicewin/sheets_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "measure/loggerstream.h"
+#include "measure/measurecodes.h"
 
 namespace tolv {
 
@@ -229,8 +231,11 @@ int TOneTolvanexPresenter::plotAnalogFile() {
   const QString headline = headlineText(serial_ ? serial_() : QString(), start);
   p_.sheets.setHeadline(headline);
   if (rc != 0) {
-    // A damaged or empty stream leaves an empty image, never a stale one.
+    // A damaged or empty stream leaves an empty image, never a stale one, and says why on it.
+    p_.sheets.setHeadline(headline + QStringLiteral("  ") +
+                          measureResultText(rc, languageIndex(), ResultContext::Reading));
     p_.sheets.clearSheet(PlotSheet::AnalogLogger);
+    p_.sheets.setHeadline(headline);
     return rc;
   }
   const int prc = p_.sheets.plotAnalogLogger(stream, start, choice_);
@@ -243,12 +248,12 @@ int TOneTolvanexPresenter::plotAnalogFile() {
   return prc;
 }
 
-void TOneTolvanexPresenter::plotAnalogLoggerFile(const std::filesystem::path& streamFile) {
+int TOneTolvanexPresenter::plotAnalogLoggerFile(const std::filesystem::path& streamFile) {
   PlottingScope busy(*this);
   analogFile_ = streamFile;
   opened_ = {};  // a stream shown anew is read anew
   p_.sheets.bringToFront(PlotSheet::AnalogLogger);
-  plotAnalogFile();
+  return plotAnalogFile();
 }
 
 void TOneTolvanexPresenter::plotIoLoggerList(const TMeasureData& d) {

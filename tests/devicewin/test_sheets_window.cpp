@@ -33,6 +33,7 @@
 #include "devicewin/panel_voltage.h"
 #include "devicewin/sheets_plots.h"
 #include "devicewin/voltmeterbars.h"
+#include "measure/measurecodes.h"
 #include "../measure/stream_maker.h"
 #include "plot/sampleseries.h"
 #include "devicewin/sheets_presenter.h"
@@ -449,15 +450,22 @@ TEST_F(SheetsWindow, AnalogLoggerStreamIsDrawnAfterStopAndADamagedOneLeavesAnEmp
   data().setMeasurementTime(DayTime{});
   w_->plots().presenter().plotAnalogLoggerFile(file);
   EXPECT_EQ(sheets().headline(), headlineText(w_->serialNumber(), *stream.start));
-  // Cut the stream short: drawing it again never reads past its end.
-  for (std::uintmax_t size : {std::uintmax_t(7), std::uintmax_t(0)}) {
-    std::filesystem::resize_file(file, size);
-    w_->plots().presenter().plotAnalogLoggerFile(file);
-    EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);
-  }
-  std::filesystem::remove(file);
-  w_->plots().presenter().plotAnalogLoggerFile(file);
+  EXPECT_EQ(sheets().headline(PlotSheet::AnalogLogger), sheets().headline());
+  // Cut the stream short: drawing it again never reads past its end. A lone first sample is
+  // not drawn; an empty stream answers why nothing is drawn and says so on the empty picture.
+  std::filesystem::resize_file(file, 7);
+  EXPECT_EQ(w_->plots().presenter().plotAnalogLoggerFile(file), 0);
   EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);
+  std::filesystem::resize_file(file, 0);
+  EXPECT_EQ(w_->plots().presenter().plotAnalogLoggerFile(file), kNoSamples);
+  EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);
+  EXPECT_TRUE(sheets().headline(PlotSheet::AnalogLogger)
+                  .endsWith(measureResultText(kNoSamples, languageIndex(), ResultContext::Reading)));
+  std::filesystem::remove(file);
+  EXPECT_EQ(w_->plots().presenter().plotAnalogLoggerFile(file), 2);
+  EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);
+  // The next stream's drawing carries no stale message.
+  EXPECT_FALSE(sheets().headline().contains(measureResultText(2, languageIndex())));
 }
 
 // A change of plot mode or scaling redraws a shown stream from what was read when it was shown;
