@@ -205,6 +205,36 @@ TEST_F(SeriesFiles, XYHoldsEachDistinctLineOnceWithTheSamePicture) {
   }
 }
 
+// A noisy stream has a new line at nearly every sample: its XY plot of 25 minutes at 1 ms is
+// drawn with a point per line, not refused, and within the ranges of its samples.
+TEST_F(SeriesFiles, XYOfANoisyRunOfMinutesIsDrawn) {
+  StreamRecipe s;
+  s.samples = 1500000;
+  const fs::path f = dir() / "Intermediate_DLA0_007.FIL";
+  ASSERT_EQ(makeAnalogStream(f, s), 0);
+  AnalogLoggerSeries ser;
+  ASSERT_EQ(openAnalogLoggerSeries(f, ser), 0);
+  ASSERT_EQ(ser.drawnCount(), s.samples - 2);
+  PlotChoice pc;
+  pc.plotMode = kPlotK1vsK0;
+  pc.autoScale[0] = pc.autoScale[1] = true;
+  TGenD2ImgKernel k;
+  k.SetImageSize(400, 300);
+  ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotOk);
+  ASSERT_EQ(k.DataSetCount(), 1);
+  const int points = k.Get(0)->points.Count();
+  EXPECT_GT(points, 1 << 20);
+  EXPECT_LE(points, int(2 * ser.drawnCount()) + 2 + 2 * kGuideLinePoints);
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  const ColorRef c = kChannelColour[1];
+  const QRgb line = qRgb(int(c & 0xFF), int(c >> 8 & 0xFF), int(c >> 16 & 0xFF));
+  int coloured = 0;
+  const QImage& pic = k.Bitmap();
+  for (int y = 0; y < pic.height(); ++y)
+    for (int x = 0; x < pic.width(); ++x) coloured += pic.pixel(x, y) == line;
+  EXPECT_GT(coloured, 1000);
+}
+
 // Where every line is new the XY curve holds a point per sample up to the limit and is refused
 // beyond it, with a code and a text of its own; the time plot of the same stream is drawn.
 TEST_F(SeriesFiles, XYBeyondItsLimitIsRefused) {
