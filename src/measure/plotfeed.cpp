@@ -278,6 +278,12 @@ class KeySet {
   bool emptySeen_ = false;
 };
 
+// The most an XY curve of a stream may cost: each drawn point, its kept line (a word pair and
+// a start flag) and up to four slots of the set that found it.
+static_assert(kLoggerXYMaxPoints * (sizeof(PlotPoint) + sizeof(std::uint32_t) + 1 + 4 * 8) <=
+                  std::uint64_t(512) << 20,
+              "the XY limit outgrows its memory budget");
+
 // The points of an XY curve of a stream: word pairs (channel 0 in the low half), each linked to
 // the one before unless it starts a run.
 struct XYLines {

@@ -37,7 +37,7 @@ inline constexpr double kLoggerClockTimeSeconds = 60.0;
 // An XY plot of a logger stream holds a point per distinct line between neighbouring samples,
 // at most this many; a stream that needs more is refused with kPlotXYTooManyLines. A noisy
 // stream has nearly a distinct line per sample, so this is what a plot point per sample may
-// cost: about half a gigabyte with the drawn points (88 bytes each), the kept lines and the set
+// cost: under half a gigabyte with the drawn points (80 bytes each), the kept lines and the set
 // that finds them, which lets the XY plot of an ordinary run of an hour at 1 ms be drawn.
 inline constexpr std::uint64_t kLoggerXYMaxPoints = std::uint64_t(1) << 22;
 inline constexpr int kPlotXYTooManyLines = -2610;
