@@ -98,6 +98,10 @@ const BuiltInText kTexts[] = {
      "sigrok-Sitzung (.sr) oder einfaches CSV (.csv)",
      "Save the merged recording on screen for other programs: sigrok session (.sr) or plain CSV "
      "(.csv)"},
+    {347,
+     "Keine XY-Darstellung: der Datenstrom hat mehr als %1 verschiedene Linien. Bitte eine "
+     "Zeitdarstellung wählen.",
+     "No XY plot: the stream holds more than %1 distinct lines. Choose a time plot."},
 };
 }  // namespace
 

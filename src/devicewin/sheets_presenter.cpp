@@ -4,11 +4,13 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "common/texttable.h"
 #include "devicewin/panel_plotmode.h"
 #include "devicewin/panel_voltage.h"
 #include "devicewin/sheets_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "measure/loggerstream.h"
+#include "measure/measurecodes.h"
 
 namespace tolv {
 
@@ -208,25 +210,50 @@ void TOneTolvanexPresenter::voltmeterRunStopped(const TMeasureData&) {
 
 int TOneTolvanexPresenter::plotAnalogFile() {
   // Drawn from the file through its summaries: a run of hours never becomes a point list.
-  AnalogLoggerSeries stream;
-  const int rc = openAnalogLoggerSeries(analogFile_, stream);
+  std::error_code sizeError, timeError;
+  const std::uintmax_t size = std::filesystem::file_size(analogFile_, sizeError);
+  const auto time = std::filesystem::last_write_time(analogFile_, timeError);
+  const bool same = opened_.series && !sizeError && !timeError && opened_.file == analogFile_ &&
+                    opened_.size == size && opened_.time == time;
+  std::shared_ptr<const AnalogLoggerSeries> series = same ? opened_.series : nullptr;
+  int rc = 0;
+  if (!series) {
+    opened_ = {};
+    auto fresh = std::make_shared<AnalogLoggerSeries>();
+    rc = openAnalogLoggerSeries(analogFile_, *fresh);
+    if (rc == 0 && !sizeError && !timeError) opened_ = {analogFile_, size, time, fresh};
+    series = std::move(fresh);
+  }
+  const AnalogLoggerSeries& stream = *series;
   // The headline names the stream's own start: a stored stream shown in a window that has not
   // measured yet has no time of the window's to give.
   const DayTime start = stream.start ? *stream.start : (data_ ? data_->measurementTime() : DayTime{});
-  p_.sheets.setHeadline(headlineText(serial_ ? serial_() : QString(), start));
+  const QString headline = headlineText(serial_ ? serial_() : QString(), start);
+  p_.sheets.setHeadline(headline);
   if (rc != 0) {
-    // A damaged or empty stream leaves an empty image, never a stale one.
+    // A damaged or empty stream leaves an empty image, never a stale one, and says why on it.
+    p_.sheets.setHeadline(headline + QStringLiteral("  ") +
+                          measureResultText(rc, languageIndex(), ResultContext::Reading));
     p_.sheets.clearSheet(PlotSheet::AnalogLogger);
+    p_.sheets.setHeadline(headline);
     return rc;
   }
-  return p_.sheets.plotAnalogLogger(stream, start, choice_);
+  const int prc = p_.sheets.plotAnalogLogger(stream, start, choice_);
+  if (prc == kPlotXYTooManyLines) {
+    // The refusal is said where the picture would be.
+    p_.sheets.setHeadline(headline + QStringLiteral("  ") + loggerXYRefusedText());
+    p_.sheets.clearSheet(PlotSheet::AnalogLogger);
+    p_.sheets.setHeadline(headline);
+  }
+  return prc;
 }
 
-void TOneTolvanexPresenter::plotAnalogLoggerFile(const std::filesystem::path& streamFile) {
+int TOneTolvanexPresenter::plotAnalogLoggerFile(const std::filesystem::path& streamFile) {
   PlottingScope busy(*this);
   analogFile_ = streamFile;
+  opened_ = {};  // a stream shown anew is read anew
   p_.sheets.bringToFront(PlotSheet::AnalogLogger);
-  plotAnalogFile();
+  return plotAnalogFile();
 }
 
 void TOneTolvanexPresenter::plotIoLoggerList(const TMeasureData& d) {
@@ -239,6 +266,7 @@ void TOneTolvanexPresenter::plotIoLoggerList(const TMeasureData& d) {
 void TOneTolvanexPresenter::clearLoggerImage(IntermediateFamily family) {
   if (family == IntermediateFamily::DLA0) {
     analogFile_.clear();
+    opened_ = {};
     p_.sheets.clearSheet(PlotSheet::AnalogLogger);
   } else if (family == IntermediateFamily::DLDI) {
     p_.sheets.clearSheet(PlotSheet::IoLogger);

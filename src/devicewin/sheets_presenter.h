@@ -84,7 +84,7 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   void showVoltmeterValues(double ch0, double ch1, const QString& unit) override;
   void chartListChanged(const TTaggedTimedFloatPointList& list) override;
   void voltmeterRunStopped(const TMeasureData& d) override;
-  void plotAnalogLoggerFile(const std::filesystem::path& streamFile) override;
+  int plotAnalogLoggerFile(const std::filesystem::path& streamFile) override;
   void plotIoLoggerList(const TMeasureData& d) override;
   void clearLoggerImage(IntermediateFamily family) override;
   void plottingIndicator(bool on) override;
@@ -102,6 +102,15 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   TMeasureData* data_;
   PlotChoice choice_;
   std::filesystem::path analogFile_;
+  // The stream last opened for drawing, kept while its file keeps its size and time: a change
+  // of plot mode or scaling redraws it without reading and summarising the file again.
+  struct OpenedStream {
+    std::filesystem::path file;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type time;
+    std::shared_ptr<const AnalogLoggerSeries> series;
+  };
+  OpenedStream opened_;
   SettingsRecord scopeSettings_ = SettingsRecord::defaults();
   DayTime scopeTime_;
   std::function<QString()> serial_;

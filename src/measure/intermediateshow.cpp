@@ -60,8 +60,7 @@ int TIntermediateShow::showFile(IntermediateFamily f, const fs::path& file) {
       return showLogic(file);
     case IntermediateFamily::DLA0:
       presenter_.sheetToFront(MeasureSheet::AnalogLogger);
-      presenter_.plotAnalogLoggerFile(file);
-      return 0;
+      return presenter_.plotAnalogLoggerFile(file);
     case IntermediateFamily::DLDI:
       return showIoLogger(file);
   }

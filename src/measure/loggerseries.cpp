@@ -17,8 +17,14 @@ namespace tolv {
 
 namespace {
 
-// Bytes kept from the last read: a read-out or a column's ends rarely leave them.
-constexpr std::size_t kCacheBytes = 64 * 1024;
+// A small read is widened to whole blocks of this many bytes (64 samples) and kept: the samples
+// at the end of one pixel column and at the start of the next lie in one block. Kept small, as
+// a picture of a long run reads a few samples at every column edge, far apart.
+constexpr std::size_t kBlockBytes = 256;
+constexpr std::size_t kSmallRead = 4096;
+// Small reads marching forward in short steps (the column edges of a zoomed picture) take this
+// much at once, so one system call serves many columns.
+constexpr std::size_t kAheadBytes = 64 * 1024;
 // Bytes read per piece while summarising.
 constexpr std::size_t kPieceBytes = 1 << 20;
 
@@ -44,6 +50,17 @@ int TStreamFile::Open(const fs::path& file) {
   return 0;
 }
 
+std::size_t TStreamFile::readRaw(std::uint64_t at, std::size_t len, std::uint8_t* dst) const {
+  std::size_t got = 0;
+  while (got < len) {
+    const ssize_t r = ::pread(fd_, dst + got, len - got, off_t(at + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return got;
+    got += std::size_t(r);
+  }
+  return got;
+}
+
 bool TStreamFile::ReadAt(std::uint64_t offset, std::size_t n, std::uint8_t* out) const {
   if (fd_ < 0 || offset > size_ || n > size_ - offset) return false;
   if (offset >= cacheAt_ && offset + n <= cacheAt_ + cache_.size()) {
@@ -51,19 +68,15 @@ bool TStreamFile::ReadAt(std::uint64_t offset, std::size_t n, std::uint8_t* out)
     return true;
   }
   const auto readFully = [this](std::uint64_t at, std::size_t len, std::uint8_t* dst) {
-    std::size_t got = 0;
-    while (got < len) {
-      const ssize_t r = ::pread(fd_, dst + got, len - got, off_t(at + got));
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) return got;
-      got += std::size_t(r);
-    }
-    return got;
+    return readRaw(at, len, dst);
   };
-  if (n >= kCacheBytes) return readFully(offset, n, out) == n;
-  // A small read fills the window around it, so its neighbours come from memory.
-  const std::uint64_t at = offset >= kCacheBytes / 2 ? offset - kCacheBytes / 2 : 0;
-  cache_.resize(std::size_t(std::min<std::uint64_t>(kCacheBytes, size_ - at)));
+  if (n > kSmallRead) return readFully(offset, n, out) == n;
+  // A small read fills the blocks around it, so its neighbours come from memory.
+  const std::uint64_t at = offset - offset % kBlockBytes;
+  std::uint64_t end = (offset + n + kBlockBytes - 1) / kBlockBytes * kBlockBytes;
+  if (at > lastMiss_ && at - lastMiss_ < kAheadBytes / 2) end = std::max(end, at + kAheadBytes);
+  lastMiss_ = at;
+  cache_.resize(std::size_t(std::min<std::uint64_t>(end, size_) - at));
   cache_.resize(readFully(at, cache_.size(), cache_.data()));
   cacheAt_ = at;
   if (offset + n > cacheAt_ + cache_.size()) return false;
@@ -78,19 +91,35 @@ TLoggerChannelReader::TLoggerChannelReader(std::shared_ptr<const TStreamFile> fi
   for (std::size_t w = 0; w < volts_.size(); ++w) volts_[w] = conv.rawToVolts(ch, std::uint32_t(w));
 }
 
-bool TLoggerChannelReader::Read(std::uint64_t first, std::size_t n, double* out) const {
+template <class Take>
+bool TLoggerChannelReader::readPieces(std::uint64_t first, std::size_t n, Take take) const {
   if (first > count_ || n > count_ - first) return false;
   std::uint8_t buf[4096];
   while (n > 0) {
     const std::size_t m = std::min<std::size_t>(n, sizeof buf / 4);
     if (!file_->ReadAt((first_ + first) * 4, m * 4, buf)) return false;
-    for (std::size_t k = 0; k < m; ++k)
-      out[k] = volts_[wordOf(buf + 4 * k + 2 * std::size_t(ch_))];
-    out += m;
+    take(buf, m);
     first += m;
     n -= m;
   }
   return true;
+}
+
+bool TLoggerChannelReader::Read(std::uint64_t first, std::size_t n, double* out) const {
+  return readPieces(first, n, [&](const std::uint8_t* buf, std::size_t m) {
+    for (std::size_t k = 0; k < m; ++k)
+      out[k] = volts_[wordOf(buf + 4 * k + 2 * std::size_t(ch_))];
+    out += m;
+  });
+}
+
+bool TLoggerChannelReader::ReadPairs(std::uint64_t first, std::size_t n,
+                                     std::uint32_t* out) const {
+  return readPieces(first, n, [&](const std::uint8_t* buf, std::size_t m) {
+    for (std::size_t k = 0; k < m; ++k)
+      out[k] = std::uint32_t(wordOf(buf + 4 * k)) | std::uint32_t(wordOf(buf + 4 * k + 2)) << 16;
+    out += m;
+  });
 }
 
 std::shared_ptr<TSampleSeries> AnalogLoggerSeries::series(int ch, const WorldValue& x0,
@@ -100,13 +129,17 @@ std::shared_ptr<TSampleSeries> AnalogLoggerSeries::series(int ch, const WorldVal
 }
 
 int openAnalogLoggerSeries(const fs::path& streamFile, AnalogLoggerSeries& out) {
+  return openAnalogLoggerSeries(streamFile, std::make_shared<TStreamFile>(), out);
+}
+
+int openAnalogLoggerSeries(const fs::path& streamFile, std::shared_ptr<TStreamFile> file,
+                           AnalogLoggerSeries& out) {
   std::error_code ec;
   if (!fs::exists(streamFile, ec)) return 2;
   AnalogLoggerSeries s;
   if (int rc = readTextHeader(streamFile, s.header, &s.start); rc != 0) return rc;
   LoggerStreamShape shape;
   if (int rc = streamFileShape(streamFile, true, shape); rc != 0) return rc;
-  auto file = std::make_shared<TStreamFile>();
   if (int rc = file->Open(streamFile); rc != 0) return rc;
   s.wordCount = file->Size() / 2;
   // A file that shrank since its size was taken keeps the samples still there.
@@ -116,13 +149,17 @@ int openAnalogLoggerSeries(const fs::path& streamFile, AnalogLoggerSeries& out) 
   for (int ch = 0; ch < 2; ++ch)
     s.reader[ch] = std::make_shared<TLoggerChannelReader>(file, ch, 1, s.samples - 1, conv);
   const std::vector<double>* table[2] = {&s.reader[0]->Volts(), &s.reader[1]->Volts()};
+  for (TMinMaxPyramid& p : s.pyramid) p.Reserve(s.samples - 1);
   // One pass over the file: both channels' summaries of the drawn samples (from the second).
   std::vector<std::uint8_t> piece(kPieceBytes);
   std::vector<double> v0(kPieceBytes / 4), v1(kPieceBytes / 4);
   for (std::uint64_t k = 1; k < s.samples;) {
     const std::size_t m = std::size_t(std::min<std::uint64_t>(s.samples - k, kPieceBytes / 4));
     if (!file->ReadAt(k * 4, m * 4, piece.data())) {
-      s.samples = k;  // what could be read
+      // Unreadable from the start, the stream cannot be shown; later, it is drawn as far as
+      // it could be read.
+      if (k == 1) return 5;
+      s.samples = k;
       break;
     }
     for (std::size_t i = 0; i < m; ++i) {

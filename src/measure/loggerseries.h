@@ -19,11 +19,12 @@ namespace tolv {
 
 namespace fs = std::filesystem;
 
-// An open file read at 64-bit offsets; a small window of it is kept for neighbouring reads.
+// An open file read at 64-bit offsets; the bytes around the last small read are kept for
+// neighbouring reads.
 class TStreamFile {
  public:
   TStreamFile() = default;
-  ~TStreamFile();
+  virtual ~TStreamFile();
   TStreamFile(const TStreamFile&) = delete;
   TStreamFile& operator=(const TStreamFile&) = delete;
   // 0, 2 when missing, else the error number.
@@ -32,11 +33,16 @@ class TStreamFile {
   // Exactly n bytes at offset into out; false when they are not all there.
   bool ReadAt(std::uint64_t offset, std::size_t n, std::uint8_t* out) const;
 
+ protected:
+  // Up to len bytes at `at` from the file: fewer at its end or on a read error.
+  virtual std::size_t readRaw(std::uint64_t at, std::size_t len, std::uint8_t* dst) const;
+
  private:
   int fd_ = -1;
   std::uint64_t size_ = 0;
   mutable std::vector<std::uint8_t> cache_;
   mutable std::uint64_t cacheAt_ = 0;
+  mutable std::uint64_t lastMiss_ = ~std::uint64_t(0);  // where the last small read began
 };
 
 // One channel of an analog-logger stream in volts: value i is the channel's word of stream
@@ -47,10 +53,15 @@ class TLoggerChannelReader : public TSampleReader {
                        std::uint64_t count, const ConversionInputs& conv);
   std::uint64_t Count() const override { return count_; }
   bool Read(std::uint64_t first, std::size_t n, double* out) const override;
+  // Both channels' words of values first .. first + n - 1: channel 0 in the low half.
+  bool ReadPairs(std::uint64_t first, std::size_t n, std::uint32_t* out) const;
   const std::vector<double>& Volts() const { return volts_; }
   void Shorten(std::uint64_t count) { count_ = std::min(count_, count); }
 
  private:
+  // Reads values first .. first + n - 1 in pieces, handing each piece's bytes and count to take.
+  template <class Take>
+  bool readPieces(std::uint64_t first, std::size_t n, Take take) const;
   std::shared_ptr<const TStreamFile> file_;
   int ch_;
   std::uint64_t first_, count_;
@@ -75,8 +86,12 @@ struct AnalogLoggerSeries {
 
 // Opens a DLA0 stream file and its header and summarises both channels in one pass over the
 // file. Returns what loading the stream would: 0; 2 when the stream or its header is missing;
-// a header read error; kNoSamples when it holds no sample; an error number when it cannot be
-// read. `out` is filled only on 0.
+// a header read error; kNoSamples when it holds no sample;
+// an error number (5) when it cannot be read, its first samples included. `out` is filled
+// only on 0.
 int openAnalogLoggerSeries(const fs::path& streamFile, AnalogLoggerSeries& out);
+// The same through a file object of the caller's, not yet opened.
+int openAnalogLoggerSeries(const fs::path& streamFile, std::shared_ptr<TStreamFile> file,
+                           AnalogLoggerSeries& out);
 
 }  // namespace tolv

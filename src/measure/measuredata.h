@@ -47,8 +47,9 @@ class IMeasurePresenter {
   virtual void chartListChanged(const TTaggedTimedFloatPointList&) {}
   // STOP of a voltmeter run: the chart shows the run's readings.
   virtual void voltmeterRunStopped(const TMeasureData&) {}
-  // End of an analog-logger run (or a stored one shown): draw the stream file.
-  virtual void plotAnalogLoggerFile(const std::filesystem::path& /*streamFile*/) {}
+  // End of an analog-logger run (or a stored one shown): draw the stream file; 0 or the code
+  // of what kept it from being read or drawn.
+  virtual int plotAnalogLoggerFile(const std::filesystem::path& /*streamFile*/) { return 0; }
   // End of an I/O-logger run: draw the I/O-logger list.
   virtual void plotIoLoggerList(const TMeasureData&) {}
   // Logger run start: the family's image is cleared (DLA0 analog logger, DLDI I/O logger).

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "common/format.h"
+#include "common/texttable.h"
 #include "common/version.h"
 #include "plot/sampleseries.h"
 
@@ -204,10 +206,12 @@ int seriesCurve(Curves& k, int ch, std::shared_ptr<TSampleSeries> series, const 
   return finishTimeCurve(w, r, ch, trigX, x0, x1, autoScale, fixed);
 }
 
-// An XY curve: x(i), y(i) for i < n; chX / chY are the channels on the axes.
-template <class XV, class YV>
-int xyCurve(Curves& k, int n, XV xv, YV yv, int chX, int chY, bool fixX, const ValueRange& rangeX,
-            bool fixY, const ValueRange& rangeY, ColorRef zeroColourX, ColorRef zeroColourY) {
+// An XY curve: x(i), y(i) for i < n, each point linked to the one before unless starts(i);
+// chX / chY are the channels on the axes.
+template <class XV, class YV, class Starts>
+int xyCurve(Curves& k, int n, XV xv, YV yv, Starts starts, int chX, int chY, bool fixX,
+            const ValueRange& rangeX, bool fixY, const ValueRange& rangeY, ColorRef zeroColourX,
+            ColorRef zeroColourY) {
   CurveStyle st;
   st.xUnit = QStringLiteral("V");
   st.yUnit = QStringLiteral("V");
@@ -222,7 +226,7 @@ int xyCurve(Curves& k, int n, XV xv, YV yv, int chX, int chY, bool fixX, const V
     const double x = xv(i), y = yv(i);
     rx.add(x);
     ry.add(y);
-    if (i == 0)
+    if (i == 0 || starts(i))
       w.start(WorldValue::num(x), y);
     else
       w.next(WorldValue::num(x), y);
@@ -242,6 +246,87 @@ int xyCurve(Curves& k, int n, XV xv, YV yv, int chX, int chY, bool fixX, const V
       w.guide(WorldValue::num(0.0), ry.lo, WorldValue::num(0.0), ry.hi, zeroColourX);
     if (ry.containsZero())
       w.guide(WorldValue::num(rx.lo), 0.0, WorldValue::num(rx.hi), 0.0, zeroColourY);
+  }
+  return kPlotOk;
+}
+
+// A set of 64-bit keys with open addressing, sized once for at most `most` keys.
+class KeySet {
+ public:
+  explicit KeySet(std::size_t most) {
+    std::size_t cap = 16;
+    while (cap < 2 * most) cap *= 2;
+    slots_.assign(cap, kEmpty);
+  }
+  // True when key was not in the set yet.
+  bool insert(std::uint64_t key) {
+    if (key == kEmpty) return !std::exchange(emptySeen_, true);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = std::size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & mask;;
+         i = (i + 1) & mask) {
+      if (slots_[i] == key) return false;
+      if (slots_[i] == kEmpty) {
+        slots_[i] = key;
+        return true;
+      }
+    }
+  }
+
+ private:
+  static constexpr std::uint64_t kEmpty = ~std::uint64_t(0);
+  std::vector<std::uint64_t> slots_;
+  bool emptySeen_ = false;
+};
+
+// The most an XY curve of a stream may cost: each drawn point, its kept line (a word pair and
+// a start flag) and up to four slots of the set that found it.
+static_assert(kLoggerXYMaxPoints * (sizeof(PlotPoint) + sizeof(std::uint32_t) + 1 + 4 * 8) <=
+                  std::uint64_t(512) << 20,
+              "the XY limit outgrows its memory budget");
+
+// The points of an XY curve of a stream: word pairs (channel 0 in the low half), each linked to
+// the one before unless it starts a run.
+struct XYLines {
+  std::vector<std::uint32_t> ends;
+  std::vector<std::uint8_t> starts;
+};
+
+// The lines between neighbouring samples of a stream, each distinct line once, in the order
+// and direction they are first met. A line drawn again adds no pixel and no other read-out, and
+// every sample is an end of a kept line, so the picture and the ranges are those of a point per
+// sample while the points stay bounded. kPlotXYTooManyLines when
+// more than kLoggerXYMaxPoints points are needed; a read error ends the curve where it occurs.
+int distinctXYLines(const TLoggerChannelReader& r, XYLines& out) {
+  const std::uint64_t n = r.Count();
+  out = {};
+  if (n == 0) return kPlotOk;
+  KeySet seen(std::size_t(std::min<std::uint64_t>(n, kLoggerXYMaxPoints)));
+  std::vector<std::uint32_t> piece(std::size_t(std::min<std::uint64_t>(n, 65536)));
+  std::uint32_t prev = 0;
+  std::uint64_t lastKept = 0;  // the index of the last point added
+  for (std::uint64_t i = 0; i < n;) {
+    const std::size_t m = std::size_t(std::min<std::uint64_t>(n - i, piece.size()));
+    if (!r.ReadPairs(i, m, piece.data())) break;
+    for (std::size_t k = 0; k < m; ++k, ++i) {
+      const std::uint32_t cur = piece[k];
+      if (i == 0) {
+        out.ends.push_back(cur);
+        out.starts.push_back(1);
+      } else if (seen.insert(std::uint64_t(prev) << 32 | cur)) {
+        if (lastKept != i - 1) {
+          out.ends.push_back(prev);
+          out.starts.push_back(1);
+        }
+        out.ends.push_back(cur);
+        out.starts.push_back(0);
+        lastKept = i;
+        if (out.ends.size() > kLoggerXYMaxPoints) {
+          out = {};
+          return kPlotXYTooManyLines;
+        }
+      }
+      prev = cur;
+    }
   }
   return kPlotOk;
 }
@@ -306,8 +391,9 @@ int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int
     const int cx = pc.plotMode == kPlotK1vsK0 ? 0 : 1;
     const int cy = 1 - cx;
     const int rc = xyCurve(
-        c, n, [&](int i) { return data[cx][i]; }, [&](int i) { return data[cy][i]; }, cx, cy,
-        !pc.autoScale[cx], fixedRange(rs, cx), !pc.autoScale[cy], fixedRange(rs, cy),
+        c, n, [&](int i) { return data[cx][i]; }, [&](int i) { return data[cy][i]; },
+        [](int) { return false; }, cx, cy, !pc.autoScale[cx], fixedRange(rs, cx),
+        !pc.autoScale[cy], fixedRange(rs, cy),
         kColorBlack, kColorBlack);
     return rc != kPlotOk ? rc : c.finish();
   }
@@ -354,8 +440,9 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
     const int cx = pc.plotMode == kPlotK1vsK0 ? 0 : 1;
     const int cy = 1 - cx;
     const int rc = xyCurve(
-        c, n, [&](int i) { return volts(cx, i); }, [&](int i) { return volts(cy, i); }, cx, cy,
-        !pc.autoScale[cx], fixedRange(header, cx), !pc.autoScale[cy],
+        c, n, [&](int i) { return volts(cx, i); }, [&](int i) { return volts(cy, i); },
+        [](int) { return false; }, cx, cy, !pc.autoScale[cx], fixedRange(header, cx),
+        !pc.autoScale[cy],
         fixedRange(header, cy), kChannelColour[cx], kChannelColour[cy]);
     return rc != kPlotOk ? rc : c.finish();
   }
@@ -381,17 +468,19 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerSeries& stream,
   const bool clock = dt * w > kLoggerClockTimeSeconds;
   const WorldValue x0 = clock ? WorldValue::at(start) : WorldValue::num(0.0);
   if (pc.plotMode == kPlotK1vsK0 || pc.plotMode == kPlotK0vsK1) {
-    // An XY curve has no column order: its samples become points, read in pieces.
-    const int m = int(std::min<std::uint64_t>(n, 1u << 30));
-    std::vector<double> v[2] = {std::vector<double>(std::size_t(m)),
-                                std::vector<double>(std::size_t(m))};
-    for (int ch = 0; ch < 2; ++ch)
-      if (!stream.reader[ch]->Read(0, std::size_t(m), v[ch].data())) return c.finish();
+    // An XY curve has no column order to summarise: its distinct lines become points.
+    XYLines lines;
+    if (const int rc = distinctXYLines(*stream.reader[0], lines); rc != kPlotOk) return rc;
     const int cx = pc.plotMode == kPlotK1vsK0 ? 0 : 1;
     const int cy = 1 - cx;
+    const std::vector<double>* volts[2] = {&stream.reader[0]->Volts(), &stream.reader[1]->Volts()};
+    const auto word = [&](int ch, int i) {
+      return std::size_t(lines.ends[std::size_t(i)] >> (16 * ch) & 0xFFFF);
+    };
     const int rc = xyCurve(
-        c, m, [&](int i) { return v[cx][std::size_t(i)]; },
-        [&](int i) { return v[cy][std::size_t(i)]; }, cx, cy, !pc.autoScale[cx],
+        c, int(lines.ends.size()), [&](int i) { return (*volts[cx])[word(cx, i)]; },
+        [&](int i) { return (*volts[cy])[word(cy, i)]; },
+        [&](int i) { return bool(lines.starts[std::size_t(i)]); }, cx, cy, !pc.autoScale[cx],
         fixedRange(header, cx), !pc.autoScale[cy], fixedRange(header, cy), kChannelColour[cx],
         kChannelColour[cy]);
     return rc != kPlotOk ? rc : c.finish();
@@ -406,6 +495,10 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerSeries& stream,
     if (rc != kPlotOk) return rc;
   }
   return c.finish();
+}
+
+QString loggerXYRefusedText() {
+  return text(347).arg(kLoggerXYMaxPoints);
 }
 
 ChartScale chartScaleFor(ModeCode mode, const ConversionInputs& conv) {

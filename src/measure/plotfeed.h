@@ -34,6 +34,14 @@ inline constexpr int kChartClockTimeReadings = 180;
 // A logger stream longer than this (sample time x words, seconds) is drawn on clock time.
 inline constexpr double kLoggerClockTimeSeconds = 60.0;
 
+// An XY plot of a logger stream holds a point per distinct line between neighbouring samples,
+// at most this many; a stream that needs more is refused with kPlotXYTooManyLines. A noisy
+// stream has nearly a distinct line per sample, so this is what a plot point per sample may
+// cost: under half a gigabyte with the drawn points (80 bytes each), the kept lines and the set
+// that finds them, which lets the XY plot of an ordinary run of an hour at 1 ms be drawn.
+inline constexpr std::uint64_t kLoggerXYMaxPoints = std::uint64_t(1) << 22;
+inline constexpr int kPlotXYTooManyLines = -2610;
+
 enum PlotMode : int {
   kPlotNone = 0,
   kPlotK0 = 1,
@@ -74,9 +82,13 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
                           const DayTime& start, const PlotChoice& pc);
 
 // The same picture from a stream file opened for drawing: the time curves are drawn from the
-// file through its summaries, never a point per sample.
+// file through its summaries, never a point per sample; an XY curve holds each distinct line
+// between neighbouring samples once and is refused (kPlotXYTooManyLines) beyond
+// kLoggerXYMaxPoints points.
 int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerSeries& stream,
                           const DayTime& start, const PlotChoice& pc);
+// What a refused XY plot of a stream tells the user.
+QString loggerXYRefusedText();
 
 // Ranges of the voltmeter chart: the window's current amplitudes, probe factors and mode.
 struct ChartScale {

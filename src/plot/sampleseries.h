@@ -42,6 +42,8 @@ class TMinMaxPyramid {
   static constexpr std::uint64_t kCoarse = 4096;
 
   void Clear();
+  // Room for the summaries of count values, so appending never moves them.
+  void Reserve(std::uint64_t count);
   void Append(const double* v, std::size_t n);
   std::uint64_t Count() const { return count_; }
   // Of all values appended so far; false without values.
@@ -56,7 +58,8 @@ class TMinMaxPyramid {
   struct Level {
     std::vector<double> lo, hi;
   };
-  static void add(Level& l, std::uint64_t block, double v, bool fresh);
+  // Appends n values to the level of blocks of `size`, counting from count_.
+  void appendTo(Level& l, std::uint64_t size, const double* v, std::size_t n);
   Level fine_, coarse_;
   std::uint64_t count_ = 0;
 };

@@ -33,6 +33,9 @@
 #include "devicewin/panel_voltage.h"
 #include "devicewin/sheets_plots.h"
 #include "devicewin/voltmeterbars.h"
+#include "measure/measurecodes.h"
+#include "../measure/stream_maker.h"
+#include "plot/sampleseries.h"
 #include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "devicewin/tf_onetolvanex_plots.h"
@@ -447,15 +450,52 @@ TEST_F(SheetsWindow, AnalogLoggerStreamIsDrawnAfterStopAndADamagedOneLeavesAnEmp
   data().setMeasurementTime(DayTime{});
   w_->plots().presenter().plotAnalogLoggerFile(file);
   EXPECT_EQ(sheets().headline(), headlineText(w_->serialNumber(), *stream.start));
-  // Cut the stream short: drawing it again never reads past its end.
-  for (std::uintmax_t size : {std::uintmax_t(7), std::uintmax_t(0)}) {
-    std::filesystem::resize_file(file, size);
-    w_->plots().presenter().plotAnalogLoggerFile(file);
-    EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);
-  }
-  std::filesystem::remove(file);
-  w_->plots().presenter().plotAnalogLoggerFile(file);
+  EXPECT_EQ(sheets().headline(PlotSheet::AnalogLogger), sheets().headline());
+  // Cut the stream short: drawing it again never reads past its end. A lone first sample is
+  // not drawn; an empty stream answers why nothing is drawn and says so on the empty picture.
+  std::filesystem::resize_file(file, 7);
+  EXPECT_EQ(w_->plots().presenter().plotAnalogLoggerFile(file), 0);
   EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);
+  std::filesystem::resize_file(file, 0);
+  EXPECT_EQ(w_->plots().presenter().plotAnalogLoggerFile(file), kNoSamples);
+  EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);
+  EXPECT_TRUE(sheets().headline(PlotSheet::AnalogLogger)
+                  .endsWith(measureResultText(kNoSamples, languageIndex(), ResultContext::Reading)));
+  std::filesystem::remove(file);
+  EXPECT_EQ(w_->plots().presenter().plotAnalogLoggerFile(file), 2);
+  EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);
+  // The next stream's drawing carries no stale message.
+  EXPECT_FALSE(sheets().headline().contains(measureResultText(2, languageIndex())));
+}
+
+// A change of plot mode or scaling redraws a shown stream from what was read when it was shown;
+// a stream whose file grew since is read again.
+TEST_F(SheetsWindow, PlotModeChangesKeepTheOpenedStreamUntilItsFileChanges) {
+  const std::filesystem::path file =
+      std::filesystem::path(dir_.path().toStdString()) / "Intermediate_DLA0_077.FIL";
+  testfiles::StreamRecipe s;
+  s.samples = 5000;
+  ASSERT_EQ(testfiles::makeAnalogStream(file, s), 0);
+  auto& p = w_->plots().presenter();
+  p.plotAnalogLoggerFile(file);
+  const auto readerShown = [&]() -> const TSampleReader* {
+    const TGenD2DataSet* ds = sheets().loggerKernel().Get(0);
+    return ds && ds->series ? &ds->series->Reader() : nullptr;
+  };
+  const TSampleReader* opened = readerShown();
+  ASSERT_NE(opened, nullptr);
+  p.setPlotMode(kPlotK0);  // channel 0's curve first, as before
+  EXPECT_EQ(readerShown(), opened);
+  click(child<QCheckBox>("CB_AutoScaleC0"));
+  EXPECT_EQ(readerShown(), opened);
+  std::ofstream(file, std::ios::binary | std::ios::app).write("\x01\x02\x03\x04", 4);
+  p.setPlotMode(kPlotK0K1);
+  ASSERT_NE(readerShown(), nullptr);
+  EXPECT_NE(readerShown(), opened);
+  // Shown again, the same file is read again.
+  opened = readerShown();
+  p.plotAnalogLoggerFile(file);
+  EXPECT_NE(readerShown(), opened);
 }
 
 TEST_F(SheetsWindow, IoLoggerStreamIsDrawnAfterStop) {

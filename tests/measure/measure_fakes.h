@@ -23,6 +23,7 @@ struct RecordingPresenter : IMeasurePresenter {
   QString unit;
   double v0 = 0, v1 = 0;
   std::filesystem::path analogFile;
+  int analogResult = 0;  // what drawing a stream file answers
   int ioSamples = -1;
   std::function<void()> onEvents;
 
@@ -38,9 +39,10 @@ struct RecordingPresenter : IMeasurePresenter {
     log.add("showVoltmeter");
   }
   void chartListChanged(const TTaggedTimedFloatPointList&) override { log.add("chart"); }
-  void plotAnalogLoggerFile(const std::filesystem::path& f) override {
+  int plotAnalogLoggerFile(const std::filesystem::path& f) override {
     analogFile = f;
     log.add("plotAnalogFile");
+    return analogResult;
   }
   void plotIoLoggerList(const TMeasureData& d) override {
     ioSamples = d.ioLoggerList().count();

@@ -47,15 +47,17 @@ inline std::uint16_t streamWord(const StreamRecipe& s, std::uint64_t k, int ch) 
   return std::uint16_t(v);
 }
 
-// Returns 0 or the header's write error.
-inline int makeAnalogStream(const std::filesystem::path& file, const StreamRecipe& s) {
+// A stream whose word of sample k on channel ch is word(k, ch). Returns 0 or the header's write
+// error.
+template <class Word>
+int makeAnalogStreamOf(const std::filesystem::path& file, const StreamRecipe& s, Word word) {
   if (const int rc = writeTextHeader(file, streamHeader(s), s.start); rc != 0) return rc;
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   std::vector<std::uint8_t> piece;
   piece.reserve(1 << 20);
   for (std::uint64_t k = 0; k < s.samples; ++k) {
     for (int ch = 0; ch < 2; ++ch) {
-      const std::uint16_t w = streamWord(s, k, ch);
+      const std::uint16_t w = word(k, ch);
       piece.push_back(std::uint8_t(w));
       piece.push_back(std::uint8_t(w >> 8));
     }
@@ -67,6 +69,10 @@ inline int makeAnalogStream(const std::filesystem::path& file, const StreamRecip
   if (s.marker) piece.insert(piece.end(), std::begin(kLoggerEndMarker), std::end(kLoggerEndMarker));
   out.write(reinterpret_cast<const char*>(piece.data()), std::streamsize(piece.size()));
   return out ? 0 : 5;
+}
+
+inline int makeAnalogStream(const std::filesystem::path& file, const StreamRecipe& s) {
+  return makeAnalogStreamOf(file, s, [&s](std::uint64_t k, int ch) { return streamWord(s, k, ch); });
 }
 
 }  // namespace tolv::testfiles

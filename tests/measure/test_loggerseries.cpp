@@ -124,6 +124,178 @@ TEST_F(SeriesFiles, SamePictureAsTheLoadedStream) {
   }
 }
 
+// A file whose reads stop short from a byte on, as a failing disk or a file cut while it is
+// read gives them.
+class FailingFile : public TStreamFile {
+ public:
+  explicit FailingFile(std::uint64_t from) : from_(from) {}
+
+ protected:
+  std::size_t readRaw(std::uint64_t at, std::size_t len, std::uint8_t* dst) const override {
+    if (at >= from_) return 0;
+    return TStreamFile::readRaw(at, std::size_t(std::min<std::uint64_t>(len, from_ - at)), dst);
+  }
+
+ private:
+  std::uint64_t from_;
+};
+
+// A stream that cannot be read from its first drawn sample is a read error (5), never an empty
+// picture; one that fails after its first piece is drawn as far as it was read.
+TEST_F(SeriesFiles, ReadErrorsOnTheFirstPieceAndLater) {
+  StreamRecipe s;
+  s.samples = 300000;
+  const fs::path f = make("Intermediate_DLA0_004.FIL", s);
+  AnalogLoggerSeries out;
+  for (const std::uint64_t from : {std::uint64_t(0), std::uint64_t(4), std::uint64_t(4 + 4 * 1000)}) {
+    EXPECT_EQ(openAnalogLoggerSeries(f, std::make_shared<FailingFile>(from), out), 5) << from;
+    EXPECT_EQ(out.samples, 0u) << from;  // left alone
+  }
+  // The first piece is 2^18 samples from the second sample on; the failure falls in the next.
+  const std::uint64_t piece = (1u << 20) / 4;
+  ASSERT_EQ(openAnalogLoggerSeries(f, std::make_shared<FailingFile>(4 * (1 + piece) + 40), out), 0);
+  EXPECT_EQ(out.drawnCount(), piece);
+  double v = 0;
+  EXPECT_TRUE(out.reader[0]->Read(piece - 1, 1, &v));
+  EXPECT_FALSE(out.reader[0]->Read(piece, 1, &v));
+}
+
+// Words of a stream whose XY curve repeats: a figure of period 77 with a spike every 1000
+// samples, so lines already drawn come back after new ones.
+std::uint16_t repeatingWord(std::uint64_t k, int ch) {
+  if (ch == 0 && k % 1000 == 999) return std::uint16_t(40000 + k / 1000);
+  return std::uint16_t(ch == 0 ? (k % 7) * 5000 + 1000 : (k % 11) * 4000 + 3000);
+}
+
+// An XY curve of a stream holds each distinct line once and draws the picture of a point per
+// sample, for both XY modes and with automatic scaling on and off.
+TEST_F(SeriesFiles, XYHoldsEachDistinctLineOnceWithTheSamePicture) {
+  StreamRecipe s;
+  s.samples = 200001;
+  const fs::path f = dir() / "Intermediate_DLA0_005.FIL";
+  ASSERT_EQ(makeAnalogStreamOf(f, s, repeatingWord), 0);
+  AnalogLoggerStream whole;
+  ASSERT_EQ(loadAnalogLoggerStream(f, whole), 0);
+  AnalogLoggerSeries ser;
+  ASSERT_EQ(openAnalogLoggerSeries(f, ser), 0);
+  for (int mode : {int(kPlotK1vsK0), int(kPlotK0vsK1)}) {
+    for (bool autoScale : {false, true}) {
+      PlotChoice pc;
+      pc.plotMode = mode;
+      pc.autoScale[0] = pc.autoScale[1] = autoScale;
+      TGenD2ImgKernel a, b;
+      a.SetImageSize(900, 600);
+      b.SetImageSize(900, 600);
+      ASSERT_EQ(feedAnalogLoggerImage(a, whole, *whole.start, pc), kPlotOk);
+      ASSERT_EQ(feedAnalogLoggerImage(b, ser, *ser.start, pc), kPlotOk);
+      ASSERT_EQ(b.DataSetCount(), 1);
+      // 77 lines of the figure, 2 per spike and a run start after each: far below a point
+      // per sample.
+      EXPECT_LT(b.Get(0)->points.Count(), 1000 + 2 * kGuideLinePoints);
+      ASSERT_EQ(a.Render(nullptr, true), kPlotOk);
+      ASSERT_EQ(b.Render(nullptr, true), kPlotOk);
+      EXPECT_EQ(a.Bitmap(), b.Bitmap()) << "mode " << mode << " auto " << autoScale;
+      // Zoomed into a corner, where lines are cut at the edge of the window.
+      for (TGenD2ImgKernel* k : {&a, &b}) {
+        const PlotRect pa = k->PlotArea();
+        k->WheelZoom(nullptr, pa.left + 60, pa.top + 40, 3.0, false);
+      }
+      EXPECT_EQ(a.Bitmap(), b.Bitmap()) << "zoomed, mode " << mode << " auto " << autoScale;
+    }
+  }
+}
+
+// A noisy stream has a new line at nearly every sample: its XY plot of 25 minutes at 1 ms is
+// drawn with a point per line, not refused, and within the ranges of its samples.
+TEST_F(SeriesFiles, XYOfANoisyRunOfMinutesIsDrawn) {
+  StreamRecipe s;
+  s.samples = 1500000;
+  const fs::path f = dir() / "Intermediate_DLA0_007.FIL";
+  ASSERT_EQ(makeAnalogStream(f, s), 0);
+  AnalogLoggerSeries ser;
+  ASSERT_EQ(openAnalogLoggerSeries(f, ser), 0);
+  ASSERT_EQ(ser.drawnCount(), s.samples - 2);
+  PlotChoice pc;
+  pc.plotMode = kPlotK1vsK0;
+  pc.autoScale[0] = pc.autoScale[1] = true;
+  TGenD2ImgKernel k;
+  k.SetImageSize(400, 300);
+  ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotOk);
+  ASSERT_EQ(k.DataSetCount(), 1);
+  const int points = k.Get(0)->points.Count();
+  EXPECT_GT(points, 1 << 20);
+  EXPECT_LE(points, int(2 * ser.drawnCount()) + 2 + 2 * kGuideLinePoints);
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  const ColorRef c = kChannelColour[1];
+  const QRgb line = qRgb(int(c & 0xFF), int(c >> 8 & 0xFF), int(c >> 16 & 0xFF));
+  int coloured = 0;
+  const QImage& pic = k.Bitmap();
+  for (int y = 0; y < pic.height(); ++y)
+    for (int x = 0; x < pic.width(); ++x) coloured += pic.pixel(x, y) == line;
+  EXPECT_GT(coloured, 1000);
+}
+
+// Where every line is new the XY curve holds a point per sample up to the limit and is refused
+// beyond it, with a code and a text of its own; the time plot of the same stream is drawn.
+TEST_F(SeriesFiles, XYBeyondItsLimitIsRefused) {
+  const auto distinct = [](std::uint64_t k, int ch) {
+    return std::uint16_t(ch == 0 ? k & 0xFFFF : k >> 16);
+  };
+  for (const std::uint64_t drawn : {kLoggerXYMaxPoints, kLoggerXYMaxPoints + 1}) {
+    StreamRecipe s;
+    s.samples = drawn + 2;  // the first sample is not drawn, nor the one before the marker
+    const fs::path f = dir() / "Intermediate_DLA0_006.FIL";
+    ASSERT_EQ(makeAnalogStreamOf(f, s, distinct), 0);
+    AnalogLoggerSeries ser;
+    ASSERT_EQ(openAnalogLoggerSeries(f, ser), 0);
+    ASSERT_EQ(ser.drawnCount(), drawn);
+    PlotChoice pc;
+    pc.plotMode = kPlotK0vsK1;
+    TGenD2ImgKernel k;
+    k.SetImageSize(400, 300);
+    if (drawn == kLoggerXYMaxPoints) {
+      ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotOk);
+      EXPECT_GE(k.Get(0)->points.Count(), int(kLoggerXYMaxPoints));
+      EXPECT_LE(k.Get(0)->points.Count(), int(kLoggerXYMaxPoints) + 2 + 2 * kGuideLinePoints);
+      continue;
+    }
+    EXPECT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotXYTooManyLines);
+    EXPECT_TRUE(loggerXYRefusedText().contains(QString::number(kLoggerXYMaxPoints)));
+    pc.plotMode = kPlotK0K1;
+    ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotOk);
+    EXPECT_EQ(k.DataSetCount(), 2);
+  }
+}
+
+// Small reads, kept and widened around themselves, give the file's bytes wherever they fall:
+// marching forward in short and long steps, going back, across block edges and at the end.
+TEST_F(SeriesFiles, SmallReadsGiveTheFileBytesInAnyOrder) {
+  const fs::path f = dir() / "bytes.FIL";
+  std::vector<std::uint8_t> bytes(300001);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = std::uint8_t(i * 131 + i / 251);
+  std::ofstream(f, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  TStreamFile file;
+  ASSERT_EQ(file.Open(f), 0);
+  std::vector<std::uint64_t> at;
+  for (std::uint64_t o = 3; o < 200000; o += 700) at.push_back(o);    // short steps forward
+  for (std::uint64_t o = 250; o < 290000; o += 40000) at.push_back(o);  // long steps
+  for (std::uint64_t o : {100000u, 99999u, 255u, 256u, 511u, 0u, 299999u, 295000u})
+    at.push_back(o);
+  for (std::size_t k = 0; k < at.size(); ++k) {
+    const std::size_t n = std::size_t(1 + (k * 37) % 300);
+    std::uint8_t got[300] = {};
+    const bool fits = at[k] + n <= bytes.size();
+    ASSERT_EQ(file.ReadAt(at[k], n, got), fits) << at[k];
+    if (fits) {
+      ASSERT_TRUE(std::equal(got, got + n, bytes.begin() + std::ptrdiff_t(at[k]))) << at[k];
+    }
+  }
+  std::uint8_t last = 0;
+  ASSERT_TRUE(file.ReadAt(bytes.size() - 1, 1, &last));
+  EXPECT_EQ(last, bytes.back());
+}
+
 // Offsets beyond 4 GiB: a sparse file read at its far end, through the window and directly.
 TEST_F(SeriesFiles, ReadsBeyondFourGiB) {
   const fs::path f = dir() / "big.FIL";

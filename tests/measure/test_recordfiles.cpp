@@ -29,7 +29,11 @@ struct Presenter : IMeasurePresenter {
     chartCount = std::size_t(l.Count());
   }
   void plotIoLoggerList(const TMeasureData&) override { ++ioPlots; }
-  void plotAnalogLoggerFile(const fs::path&) override { ++analogPlots; }
+  int analogResult = 0;
+  int plotAnalogLoggerFile(const fs::path&) override {
+    ++analogPlots;
+    return analogResult;
+  }
 };
 
 class RecordFiles : public FilesTest {
@@ -157,6 +161,22 @@ TEST_F(RecordFiles, ShowByNumberWaitsWhileBusyOrBooting) {
   data_->setPlotBusy(false);
   EXPECT_EQ(show_->showByNumber(IntermediateFamily::OSA0, 1), 0);
   EXPECT_EQ(presenter_.scopePlots, before + 1);
+}
+
+// What kept a shown logger stream from being drawn reaches the one who asked to show it.
+TEST_F(RecordFiles, ShowingAnAnalogLoggerStreamAnswersWhatTheDrawingAnswered) {
+  const fs::path f = intermediateFileName(dir_, IntermediateFamily::DLA0, 4);
+  fs::create_directories(f.parent_path());
+  spit(f, std::string(16, '\0'));
+  ASSERT_EQ(show_->showFile(IntermediateFamily::DLA0, f), 0);
+  EXPECT_EQ(presenter_.analogPlots, 1);
+  presenter_.analogResult = 5;
+  EXPECT_EQ(show_->showFile(IntermediateFamily::DLA0, f), 5);
+  EXPECT_EQ(show_->showByNumber(IntermediateFamily::DLA0, 4), 5);
+  EXPECT_EQ(presenter_.analogPlots, 3);
+  fs::remove(f);
+  EXPECT_EQ(show_->showFile(IntermediateFamily::DLA0, f), 2);
+  EXPECT_EQ(presenter_.analogPlots, 3);
 }
 
 TEST_F(RecordFiles, DamagedScopeFilesLeaveTheRecordOnScreen) {
