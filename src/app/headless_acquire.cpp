@@ -807,6 +807,13 @@ void THeadlessAcquisition::recordDone(int i) {
     beginStopping();
     return;
   }
+  if (const int rc = s.firstReadBackError(); rc != 0 && exitCode_ == 0) {
+    fail(kExitBadInput, QStringLiteral("%1: the stream cannot be read back (code %2); stopping")
+                            .arg(s.serial())
+                            .arg(rc));
+    beginStopping();
+    return;
+  }
   if (!q_.merged && q_.records && !done_[std::size_t(i)] &&
       std::int64_t(s.records()) >= *q_.records) {
     done_[std::size_t(i)] = true;

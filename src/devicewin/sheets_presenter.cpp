@@ -259,8 +259,10 @@ int TOneTolvanexPresenter::plotAnalogLoggerFile(const std::filesystem::path& str
 void TOneTolvanexPresenter::plotIoLoggerList(const TMeasureData& d) {
   PlottingScope busy(*this);
   p_.sheets.bringToFront(PlotSheet::IoLogger);
-  p_.sheets.setHeadline(headline());
+  // A stream that could not be read back leaves an empty picture that says why.
+  p_.sheets.setHeadline(headline() + d.ioLoggerHeadlineNote());
   p_.sheets.plotIoLogger(d.recordSettings().sampleTime);
+  p_.sheets.setHeadline(headline());
 }
 
 void TOneTolvanexPresenter::clearLoggerImage(IntermediateFamily family) {

@@ -137,7 +137,8 @@ void TDeviceSession::close() {
 
 void TDeviceSession::note(SessionEvent::Kind kind, std::uint64_t bytes, int result) {
   bytesIn_ += bytes;
-  if (result != 0 && fileError_ == 0) fileError_ = result;
+  int& first = kind == SessionEvent::Kind::LoggerEnded ? readBackError_ : fileError_;
+  if (result != 0 && first == 0) first = result;
   if (onEvent) onEvent({kind, bytes, result});
 }
 

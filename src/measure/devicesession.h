@@ -47,7 +47,7 @@ struct SessionEvent {
   enum class Kind { ScopeRecord, LogicRecord, VoltmeterReading, LoggerChunk, LoggerEnded };
   Kind kind = Kind::ScopeRecord;
   std::uint64_t bytes = 0;  // raw bytes of the record or chunk
-  int result = 0;           // the file result of the step (0: written)
+  int result = 0;  // the file result of the step (0: written; LoggerEnded: the stream read back)
 };
 
 class TDeviceSession final : private IRecordSink, private IAcquisitionHost {
@@ -88,6 +88,9 @@ class TDeviceSession final : private IRecordSink, private IAcquisitionHost {
   std::uint64_t bytesIn() const { return bytesIn_; }   // raw bytes of those and of streams
   // The first file error of a record step (0: none).
   int firstFileError() const { return fileError_; }
+  // The first logger stream that could not be read back at the end of its run (0: none); its
+  // file was written, so it is no file error.
+  int firstReadBackError() const { return readBackError_; }
   // Called after each hand-over has run its record steps.
   std::function<void(const SessionEvent&)> onEvent;
 
@@ -141,6 +144,7 @@ class TDeviceSession final : private IRecordSink, private IAcquisitionHost {
   std::uint64_t records_ = 0;
   std::uint64_t bytesIn_ = 0;
   int fileError_ = 0;
+  int readBackError_ = 0;
   bool loggerOpen_ = false;
   bool opened_ = false;
   FtStatus lostStatus_ = kFtOk;

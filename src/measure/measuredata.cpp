@@ -4,6 +4,7 @@
 #include <QObject>
 #include <algorithm>
 
+#include "common/texttable.h"
 #include "common/windowmessages.h"
 #include "measure/derived.h"
 #include "measure/loggerstream.h"
@@ -243,6 +244,12 @@ void TMeasureData::loggerRunEnded(ModeCode mode) {
   }
   // The option in force at the end of the run decides, as for the other modes' saves.
   if (snapshot().autoSaveMode == 1) files_->loggerCsv(*this, mode, file);
+}
+
+QString TMeasureData::ioLoggerHeadlineNote() const {
+  if (loggerReadResult_ == 0) return {};
+  return QStringLiteral("  ") +
+         measureResultText(loggerReadResult_, languageIndex(), ResultContext::Reading);
 }
 
 // --- Multi-device window ---------------------------------------------------------------------

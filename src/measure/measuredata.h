@@ -203,6 +203,11 @@ class TMeasureData : public IRecordSink {
   // Reading back the stream of the last I/O-logger run for its image: 0, or why it could not
   // be read (a run that recorded nothing is no failure).
   int lastLoggerReadResult() const { return loggerReadResult_; }
+  // A stored stream shown instead: nothing is left of the run's failure.
+  void forgetLoggerReadResult() { loggerReadResult_ = 0; }
+  // What the headline of the I/O-logger picture adds to the record's time: why the run's
+  // stream could not be read back, in the user's language; empty when all is well.
+  QString ioLoggerHeadlineNote() const;
   int lastIntermediateResult() const { return intermediateResult_; }
 
  private:

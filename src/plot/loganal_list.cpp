@@ -19,7 +19,8 @@ int TLogAnalList::add(std::int32_t sampleNumber, std::uint16_t word) {
 }
 
 int TLogAnalList::ensureIndex(int i) {
-  if (i < count()) return 0;
+  // A list standing for a file cannot grow: dropping the recording would wipe its picture.
+  if (i < count() || stream_) return 0;
   detachStream();
   entries_.resize(std::size_t(i) + 1);  // default entries are fillers
   return kAppendedFiller;
@@ -27,7 +28,7 @@ int TLogAnalList::ensureIndex(int i) {
 
 TLogAnalEntry TLogAnalList::get(int i) {
   if (i < 0) return TLogAnalEntry{};
-  if (stream_ && i < count()) return at(i);
+  if (stream_) return at(i);  // past the end a filler, the recording kept
   ensureIndex(i);
   return entries_[std::size_t(i)];
 }

@@ -43,11 +43,11 @@ class TLogAnalList {
   int add(std::int32_t sampleNumber, std::uint16_t word);
 
   // Appends filler entries until index i exists; -2235 when something was appended, else 0.
-  // A negative index never exists and appends nothing.
+  // A negative index never exists and appends nothing, nor does a list standing for a file.
   int ensureIndex(int i);
 
-  // Copy of entry i; the list grows with filler entries up to i first. A negative index
-  // yields a filler entry.
+  // Copy of entry i; the list grows with filler entries up to i first. A negative index, or
+  // one past the end of a list standing for a file, yields a filler entry.
   TLogAnalEntry get(int i);
 
   // Read-only access that never grows the list: indexes outside it read as filler.

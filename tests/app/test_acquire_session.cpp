@@ -19,8 +19,10 @@
 #include "device/devtimer.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "ftdi/simulated_driver.h"
+#include "app/headless.h"
 #include "app/headless_acquire.h"
 #include "measure/devicesession.h"
+#include "measure/textheader.h"
 #include "multi/multicollect.h"
 #include "multi/sessionmember.h"
 
@@ -355,3 +357,34 @@ TEST_F(HeadlessRun, AMergedRunGoesOnWithoutALostDevice) {
 }
 
 }  // namespace
+TEST_F(HeadlessRun, AnIoLoggerStreamThatCannotBeReadBackIsNamedSoNotAsAWriteFailure) {
+  AcquireRequest q;
+  q.mode = kModeDLDI;
+  q.quiet = true;
+  THeadlessAcquisition run(q, sim_, err_);
+  ASSERT_EQ(run.start(), 0);
+  // Once the first device's stream has data, its header goes away and the run is stopped: the
+  // stream ends normally but cannot be read back.
+  QElapsedTimer t;
+  t.start();
+  bool cut = false;
+  while (!run.finished() && t.elapsed() < 20000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!cut && run.sessionCount() > 0 && run.session(0).bytesIn() > 0 &&
+        !run.session(0).data().loggerStream().fileName().empty()) {
+      fs::remove(textHeaderName(run.session(0).data().loggerStream().fileName()));
+      run.requestStop();
+      cut = true;
+    }
+  }
+  ASSERT_TRUE(cut);
+  ASSERT_TRUE(run.finished());
+  EXPECT_EQ(run.exitCode(), kExitBadInput);
+  EXPECT_EQ(run.session(0).firstReadBackError(), 2);
+  EXPECT_EQ(run.session(0).firstFileError(), 0);
+  EXPECT_TRUE(errors().contains("TVS00001: the stream cannot be read back (code 2)"))
+      << errors().toStdString();
+  EXPECT_FALSE(errors().contains("cannot be written")) << errors().toStdString();
+  // The other device's stream was read back.
+  EXPECT_EQ(run.session(1).firstReadBackError(), 0);
+}

@@ -45,6 +45,7 @@
 #include "devicewin/panel_files.h"
 #include "measure/chartcsv.h"
 #include "measure/loggerseries.h"
+#include "measure/measurecodes.h"
 #include "measure/plotfeed.h"
 #include "measure/recordfiles.h"
 
@@ -507,6 +508,35 @@ TEST_F(SheetsWindow, IoLoggerStreamIsDrawnAfterStop) {
   EXPECT_EQ(sheets().shownSheet(), PlotSheet::IoLogger);
   ASSERT_GT(data().ioLoggerList().count(), 0);
   EXPECT_GT(countColour(shown(PlotSheet::IoLogger), qRgb(255, 0, 0)), 100);
+}
+
+TEST_F(SheetsWindow, IoLoggerStreamThatCannotBeReadBackSaysWhyOnItsEmptyPicture) {
+  chooseMode(kModeDLDI);
+  if (acq().singleShot()) click(run().singleShotBox());
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 2000));
+  const std::filesystem::path file = data().loggerStream().fileName();
+  ASSERT_FALSE(file.empty());
+  ASSERT_TRUE(until([&] { return headerReadable(file); }, 5000));
+  std::filesystem::remove(textHeaderName(file));  // gone before the run ends
+  hub_.advance(1000);
+  click(run().breakButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 10000));
+  hub_.advance(500);
+  QApplication::processEvents();
+  EXPECT_EQ(sheets().shownSheet(), PlotSheet::IoLogger);
+  EXPECT_EQ(data().ioLoggerList().count(), 0);
+  const QString time = headlineText(w_->serialNumber(), data().measurementTime());
+  EXPECT_EQ(sheets().headline(PlotSheet::IoLogger),
+            time + QStringLiteral("  ") + measureResultText(2, languageIndex()));
+  EXPECT_EQ(countColour(shown(PlotSheet::IoLogger), qRgb(255, 0, 0)), 0);
+  // The next drawing elsewhere takes the plain headline.
+  EXPECT_EQ(sheets().headline(), time);
+  // A good run draws again without the note.
+  runFor(3000);
+  ASSERT_GT(data().ioLoggerList().count(), 0);
+  EXPECT_EQ(sheets().headline(PlotSheet::IoLogger),
+            headlineText(w_->serialNumber(), data().measurementTime()));
 }
 
 namespace {

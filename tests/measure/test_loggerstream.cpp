@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/settingsio.h"
+#include "common/texttable.h"
 #include "measure/loggerstream.h"
 #include "measure/textheader.h"
 #include "measure_fakes.h"
@@ -202,11 +203,13 @@ TEST_F(Logger, IoRunWhoseStreamCannotBeReadBackSaysWhyAndAnEmptyRunIsNoFailure) 
   data.loggerRunEnded(kModeDLDI);
   EXPECT_EQ(data.lastLoggerReadResult(), 2);
   EXPECT_EQ(data.ioLoggerList().count(), 0);
+  EXPECT_EQ(data.ioLoggerHeadlineNote(), "  " + measureResultText(2, languageIndex()));
 
   data.loggerRunStarted(kModeDLDI);
   ASSERT_EQ(data.loggerChunk(kModeDLDI, pairs({{1, 2}})), 0);
   data.loggerRunEnded(kModeDLDI);
   EXPECT_EQ(data.lastLoggerReadResult(), 0);  // a good run clears it
+  EXPECT_EQ(data.ioLoggerHeadlineNote(), QString());
   EXPECT_EQ(data.ioLoggerList().count(), 1);
 }
 

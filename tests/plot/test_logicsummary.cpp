@@ -149,6 +149,14 @@ TEST(LogicSummary, ListStandingForARecordingReadsItsWordsAndTurnsBackWhenAddedTo
   EXPECT_EQ(l.get(500), (TLogAnalEntry{500, w[500]}));
   EXPECT_EQ(l.ensureIndex(999), 0);
   EXPECT_EQ(l.count(), 1000);
+  // Past the end: fillers, and the recording stays (no 8 bytes per index asked for).
+  EXPECT_EQ(l.get(1000), (TLogAnalEntry{}));
+  EXPECT_EQ(l.get(5000000), (TLogAnalEntry{}));
+  EXPECT_EQ(l.ensureIndex(1000), 0);
+  EXPECT_EQ(l.ensureIndex(5000000), 0);
+  ASSERT_NE(l.stream(), nullptr);
+  EXPECT_EQ(l.count(), 1000);
+  EXPECT_EQ(l.at(999), (TLogAnalEntry{999, w[999]}));
   l.add(1, 0x1234);
   EXPECT_EQ(l.stream(), nullptr);
   EXPECT_EQ(l.count(), 1);
