@@ -767,8 +767,10 @@ void TAcquisition::recordComplete() {
 bool TAcquisition::goneAfter(FtStatus st) {
   if (lost_) return true;
   // A single failing call of a device still on the bus is a fault of that call: it shows on
-  // the panels and the cycle goes on. Only a device the driver no longer lists has gone.
-  if (!TDeviceLink::isGoneStatus(st) || link_.listedNow()) return false;
+  // the panels and the cycle goes on. A device the driver no longer lists has gone, and so has
+  // one pulled and plugged back before this call: its handle died with the old connection.
+  if (!TDeviceLink::isGoneStatus(st)) return false;
+  if (link_.listedNow() && !link_.handleDead()) return false;
   linkLost(st);
   return true;
 }

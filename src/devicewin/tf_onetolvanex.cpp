@@ -328,9 +328,9 @@ bool TF_OneTolvanex::closeQuery() {
   return true;
 }
 
-void TF_OneTolvanex::deviceGone() {
+void TF_OneTolvanex::deviceGone(FtStatus status) {
   if (closed_ || !link_->isOpen()) return;
-  acq_.linkLost(kFtOk);
+  acq_.linkLost(status);
 }
 
 int TF_OneTolvanex::reconnect() {

@@ -2,6 +2,7 @@
 // follow, windows reconnect or are made, and only a refused open gets the access hint.
 #include <QLabel>
 #include <QListWidget>
+#include <QTest>
 #include <QTimer>
 
 #include "app/framelogic.h"
@@ -32,6 +33,20 @@ class FrameHotplug : public FrameTest {
   QString linkState(int i) { return window(i)->linkPanel()->statePanel()->text(); }
   bool linkMessageShown(int i) { return !window(i)->linkPanel()->messagePanel()->isHidden(); }
   QString linkMessage(int i) { return window(i)->linkPanel()->messagePanel()->text(); }
+  // Runs the window's timers and the devices' clock until the window waits for its record;
+  // from then on the devices' clock stands, so it stays waiting.
+  bool measuring(int i) {
+    TAcquisition& a = window(i)->acquisition();
+    a.runClicked();
+    return QTest::qWaitFor(
+        [&] {
+          if (a.runState() == RunState::Measuring) return true;
+          clock_.advanceMs(5);
+          return false;
+        },
+        10000);
+  }
+  static void fire(QTimer* t) { QMetaObject::invokeMethod(t, "timeout"); }
 };
 
 TEST_F(FrameHotplug, PulledDeviceIsMarkedAndReconnectsToItsOwnWindow) {
@@ -176,6 +191,72 @@ TEST_F(FrameHotplug, WatchesAndTheirTimers) {
   // After shut-down nothing is listed or opened again.
   driver_->plug(5);
   EXPECT_EQ(f.relistDevices(), 0);
+}
+
+TEST_F(FrameHotplug, PulledAndPluggedBackBeforeTheListingReconnectsWithItsSettings) {
+  TF_MultiTolvanexFrame& f = boot();
+  TF_OneTolvanex* w = window(1);
+  for (FtStatus st : {kFtIoError, kFtOk}) {
+    SCOPED_TRACE(st);
+    const FtHandle before = w->link().handle();
+    // Both within the listing's delay: the list shows the device as it was.
+    driver_->unplug(1, st);
+    driver_->plug(1);
+    EXPECT_EQ(f.relistDevices(), 0);
+    EXPECT_EQ(window(1), w);
+    EXPECT_FALSE(w->isLost());
+    EXPECT_TRUE(w->link().isOpen());
+    EXPECT_NE(w->link().handle(), before);
+    EXPECT_EQ(driver_->openHandles(), 3);  // the dead handle released
+    // Its settings go out again, as after a longer pull.
+    EXPECT_GE(w->acquisition().queue().indexOfKind(kKindSettingsWrite), 0);
+    EXPECT_TRUE(f.deviceStatusText(1).isEmpty());
+  }
+  // The others were left alone.
+  EXPECT_FALSE(window(0)->isLost());
+  EXPECT_FALSE(window(2)->isLost());
+  // Back at once without access rights (the control channel's "deny"): marked and hinted.
+  driver_->setDenied(1, true);
+  driver_->unplug(1);
+  driver_->plug(1);
+  f.relistDevices();
+  EXPECT_TRUE(w->isLost());
+  EXPECT_TRUE(w->accessDenied());
+  EXPECT_EQ(linkState(1), noAccessCaption());
+  EXPECT_TRUE(sink_.messages.empty());
+}
+
+// The 2 s listing goes on while a device measures: a device pulled meanwhile is marked, and
+// the measuring one is not disturbed. One that finds its own device dead lists again soon and
+// is back.
+TEST_F(FrameHotplug, ListingGoesOnWhileADeviceMeasures) {
+  TF_MultiTolvanexFrame& f = boot();
+  f.startHotplugWatch(TF_MultiTolvanexFrame::HotplugWatch::Poll);
+  ASSERT_TRUE(measuring(0));
+  TAcquisition& a = window(0)->acquisition();
+  driver_->unplug(2, kFtOk);  // silently: no failing call tells
+  fire(f.relistTimer());
+  EXPECT_TRUE(window(2)->isLost());
+  EXPECT_EQ(a.runState(), RunState::Measuring);
+  EXPECT_FALSE(window(0)->isLost());
+  driver_->plug(2);
+  fire(f.relistTimer());
+  EXPECT_FALSE(window(2)->isLost());
+  EXPECT_EQ(a.runState(), RunState::Measuring);
+
+  // Window 1 measures when its device is pulled and plugged back at once.
+  ASSERT_TRUE(measuring(1));
+  auto* soon = f.findChild<QTimer*>(QStringLiteral("TM_Relist"));
+  ASSERT_NE(soon, nullptr);
+  driver_->unplug(1);
+  driver_->plug(1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window(1)->isLost(); }, 5000));
+  EXPECT_TRUE(soon->isActive());
+  EXPECT_EQ(window(1)->acquisition().runState(), RunState::Idle);
+  fire(soon);
+  EXPECT_FALSE(window(1)->isLost());
+  EXPECT_TRUE(window(1)->link().isOpen());
+  EXPECT_TRUE(sink_.messages.empty());
 }
 
 }  // namespace
