@@ -825,9 +825,29 @@ void THeadlessAcquisition::beginStopping() {
   for (auto& s : sessions_) s->stop();
 }
 
+void THeadlessAcquisition::relistDevices(std::int64_t now) {
+  if (now - relistedMs_ < kRelistMs) return;
+  relistedMs_ = now;
+  TFtdiEnumeration list(driver_);
+  std::vector<FtdiDeviceRow> rows;
+  // Only a complete list tells that a device has gone.
+  const bool complete = list.relist(rows);
+  for (auto& s : sessions_) {
+    if (s->lost() || !s->link().isOpen()) continue;
+    const bool listed =
+        !complete || std::any_of(rows.begin(), rows.end(),
+                                 [&](const FtdiDeviceRow& r) { return r.serial == s->serial(); });
+    if (!listed)
+      s->acquisition().linkLost(kFtDeviceNotFound);
+    else if (s->link().handleDead())
+      s->acquisition().linkLost(kFtIoError);
+  }
+}
+
 void THeadlessAcquisition::tick() {
   if (finished_) return;
   const std::int64_t now = clock_.elapsed();
+  relistDevices(now);
   for (auto& s : sessions_)
     if (s->lost() && exitCode_ != kExitDeviceLost) {
       fail(kExitDeviceLost, QStringLiteral("%1: device lost (driver status %2); keeping what "
