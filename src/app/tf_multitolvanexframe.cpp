@@ -380,8 +380,11 @@ int TF_MultiTolvanexFrame::relistDevices() {
       item->setText(2, r.description);
     }
   }
-  // Windows of devices that are listed (again) and of devices that are not.
+  // Windows of devices that are listed (again) and of devices that are not. A window handing
+  // over a record (this listing may run inside its steps) is left to the next listing: its
+  // steps go on with the link afterwards, and a dead handle fails their own next call.
   std::vector<bool> seen(rows.size(), false);
+  bool waiting = false;
   for (int k = 0; k < forms_.count(); ++k) {
     TF_OneTolvanex* w = forms_.get(k);
     if (!w) continue;
@@ -396,14 +399,21 @@ int TF_MultiTolvanexFrame::relistDevices() {
     if (mine != nullptr) {
       if (QTreeWidgetItem* item = lvTolvanexs_->topLevelItem(k))
         item->setText(1, QString::number(mine->index + 1));
-      // Pulled and plugged back between two listings: listed as before, but its handle died
-      // with the old connection. It is lost first, so the run ends as for any unplug.
-      if (!w->isLost() && w->link().isOpen() && w->link().handleDead())
-        w->deviceGone(kFtIoError);
-      if (w->isLost() || !w->link().isOpen()) w->reconnect();
+      if (w->acquisition().recordStepGoing()) {
+        waiting = true;
+      } else {
+        // Pulled and plugged back between two listings: listed as before, but its handle died
+        // with the old connection. It is lost first, so the run ends as for any unplug.
+        if (!w->isLost() && w->link().isOpen() && w->link().handleDead())
+          w->deviceGone(kFtIoError);
+        if (w->isLost() || !w->link().isOpen()) w->reconnect();
+      }
     } else if (complete) {
       // Only a complete list tells that a device has gone.
-      w->deviceGone();
+      if (w->acquisition().recordStepGoing())
+        waiting = true;
+      else
+        w->deviceGone();
     }
     showDeviceStatus(w);
   }
@@ -422,6 +432,8 @@ int TF_MultiTolvanexFrame::relistDevices() {
     multi_->fillFromDeviceWindows();
   }
   relisting_ = false;
+  // Without the 2 s listing nothing else would list again for the window that was left.
+  if (waiting && relistSoon_) relistSoon_->start();
   return created;
 }
 

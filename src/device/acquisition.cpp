@@ -1,5 +1,6 @@
 #include "device/acquisition.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -689,10 +690,13 @@ void TAcquisition::runPreparation() {
   }
 }
 
-bool TAcquisition::overlapStep() {
+bool TAcquisition::overlapStep(std::uint32_t losses) {
   // A window asked to close, or stopped, while the record was processed starts no further run.
   if (!overlap_ || singleShot_ || closing_ || stopRequested_) return false;
+  // Nor does one whose device went (and maybe came back) meanwhile: the loss ended the run.
+  if (losses_ != losses) return true;
   queueRun();
+  if (losses_ != losses) return true;
   replyTag_ = kTagNone;
   drain();
   host_.processEvents();
@@ -700,6 +704,10 @@ bool TAcquisition::overlapStep() {
 }
 
 void TAcquisition::recordComplete() {
+  ++recordStep_;
+  const auto leave = qScopeGuard([this] { --recordStep_; });
+  // The steps let events run: a loss there ends the run, even when a reconnect followed it.
+  const std::uint32_t losses = losses_;
   inFlight_ = false;
   // Without a read that completed it (a record taken by a reply tick) it came now, or when a
   // peek saw it whole.
@@ -724,6 +732,7 @@ void TAcquisition::recordComplete() {
       const VoltmeterReplyRecord rec = makeVoltmeterReplyRecord(mode_, raw.data());
       sink_.voltmeterReading(rec, convertVoltmeterReply(rec, conv_));
     }
+    if (losses_ != losses) return;
     if (singleShot_ || closing_ || stopRequested_) {
       setRunState(RunState::Idle);
     } else {
@@ -737,20 +746,20 @@ void TAcquisition::recordComplete() {
     sink_.recordStamped(stamp_);
     lastRecordResult_ = sink_.scopeRecord(raw, conv_);
     setControlsEnabled(true);
-    overlapped = overlapStep();
+    overlapped = overlapStep(losses);
     sink_.scopeRecordFinish();
   } else if (mode_ == kModeLAIO) {
     setRunState(RunState::Transferring);
     sink_.recordStamped(stamp_);
     sink_.logicRecord(raw);
-    overlapped = overlapStep();
+    overlapped = overlapStep(losses);
     lastRecordResult_ = sink_.logicRecordFinish();
   }
   // Without the overlap step (overlap off, or single shot) the record ends here; single shot
   // with overlap ticked ends Idle as well rather than staying in Transferring. The steps let
   // events run: a STOP handled there (by this window or the multi-device window) holds, and a
   // run asked for there waits in the queue.
-  if (!overlapped) {
+  if (!overlapped && losses_ == losses) {
     setRunState(RunState::Idle);
     if (runState_ == RunState::Idle && !singleShot_ && !closing_ && !stopRequested_ &&
         (mode_ == kModeOSA0 || mode_ == kModeLAIO))
@@ -778,6 +787,7 @@ bool TAcquisition::goneAfter(FtStatus st) {
 void TAcquisition::linkLost(FtStatus status) {
   if (lost_) return;
   lost_ = true;
+  ++losses_;
   t_.followUp.stop();
   t_.accumulateSettings.stop();
   t_.settings.stop();

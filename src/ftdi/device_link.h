@@ -60,6 +60,10 @@ class TDeviceLink {
   // and the serial number opens afresh or is refused (for rights, or because the old handle
   // still holds it; either way only a fresh open can go on). A call that the handle answers
   // keeps the link, and so does a device the driver will not open at all.
+  // Drivers also refuse a second open of a device our own live handle holds, so a refused open
+  // counts as dead too: a live handle whose harmless call fails with a gone status as well is
+  // lost and opened afresh (the window sends its settings again), where a single failing call
+  // otherwise keeps the link.
   bool handleDead();
   // The device has gone: the handle is released and the link stays lost until it is opened
   // again. status is the failing driver status that told (0 when it went silently).

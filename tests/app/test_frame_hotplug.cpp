@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 
 #include "app/framelogic.h"
 #include "multi/tf_multi_tolvanex_img.h"
@@ -41,6 +42,18 @@ class FrameHotplug : public FrameTest {
     return QTest::qWaitFor(
         [&] {
           if (a.runState() == RunState::Measuring) return true;
+          clock_.advanceMs(5);
+          return false;
+        },
+        10000);
+  }
+  // Runs the window's start-up until it knows its device, in the scope mode.
+  bool scopeReady(int i) {
+    TAcquisition& a = window(i)->acquisition();
+    return QTest::qWaitFor(
+        [&] {
+          if (a.controlsEnabled() && a.mode() != kModeOSA0) a.selectMode(kModeOSA0);
+          if (a.mode() == kModeOSA0 && a.settingsKnown() && a.queue().isEmpty()) return true;
           clock_.advanceMs(5);
           return false;
         },
@@ -259,6 +272,115 @@ TEST_F(FrameHotplug, ListingGoesOnWhileADeviceMeasures) {
   EXPECT_FALSE(window(1)->isLost());
   EXPECT_TRUE(window(1)->link().isOpen());
   EXPECT_TRUE(sink_.messages.empty());
+}
+
+// Stands in for the window's displays and runs a step of the test inside each record step.
+class StepSink : public IRecordSink {
+ public:
+  std::function<void()> step;
+  int records = 0;
+  void recordStamped(const RecordStamp&) override {
+    ++records;
+    if (step) step();
+  }
+  int scopeRecord(std::span<const std::uint8_t>, const ConversionInputs&) override { return 0; }
+  void logicRecord(std::span<const std::uint8_t>) override {}
+  void voltmeterReading(const VoltmeterReplyRecord&, const VoltmeterValues&) override {}
+  int loggerChunk(ModeCode, std::span<const std::uint8_t>) override { return 0; }
+};
+
+// The 2 s listing may run inside a window's record step, whose steps let events run. A device
+// pulled and plugged back then is left to the window: the step goes on with the old link, its
+// next call finds the handle dead, the run ends as for any loss and a later listing reconnects.
+TEST_F(FrameHotplug, ListingInsideARecordStepLeavesThatWindowToItself) {
+  TF_MultiTolvanexFrame& f = boot();
+  f.startHotplugWatch(TF_MultiTolvanexFrame::HotplugWatch::Poll);
+  TF_OneTolvanex* w = window(0);
+  TAcquisition& a = w->acquisition();
+  auto* soon = f.findChild<QTimer*>(QStringLiteral("TM_Relist"));
+  ASSERT_NE(soon, nullptr);
+  for (bool overlap : {false, true}) {
+    SCOPED_TRACE(overlap);
+    a.setOverlap(overlap);
+    StepSink sink;
+    w->setRecordSink(&sink);
+    FtHandle during = 0;
+    sink.step = [&] {
+      const FtHandle before = w->link().handle();
+      driver_->unplug(0);
+      driver_->plug(0);
+      fire(f.relistTimer());  // as if due in the events the step lets run
+      EXPECT_FALSE(w->isLost());
+      during = w->link().handle();
+      EXPECT_EQ(during, before);
+      // Once more from the step's own event runs, after the record has been handed over.
+      QMetaObject::invokeMethod(f.relistTimer(), "timeout", Qt::QueuedConnection);
+      sink.step = nullptr;
+    };
+    ASSERT_TRUE(scopeReady(0));
+    ASSERT_TRUE(measuring(0));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          if (w->isLost()) return true;
+          clock_.advanceMs(5);
+          return false;
+        },
+        5000));
+    EXPECT_EQ(sink.records, 1);
+    EXPECT_EQ(a.runState(), RunState::Idle);
+    EXPECT_LT(a.queue().indexOfKind(kKindRun), 0);
+    EXPECT_TRUE(soon->isActive());
+    fire(soon);
+    EXPECT_FALSE(w->isLost());
+    EXPECT_NE(w->link().handle(), during);
+    EXPECT_EQ(driver_->openHandles(), 3);
+    EXPECT_GE(a.queue().indexOfKind(kKindSettingsWrite), 0);
+    EXPECT_LT(a.queue().indexOfKind(kKindRun), 0);
+    EXPECT_EQ(a.runState(), RunState::Idle);
+    w->setRecordSink(nullptr);
+  }
+  EXPECT_TRUE(sink_.messages.empty());
+}
+
+// A loss and a reconnect inside the record step, whatever brought them, end the continuous run
+// as every loss does: the step does not queue the next run behind the reconnect.
+TEST_F(FrameHotplug, LossInsideARecordStepEndsTheRunEvenWhenBackAtOnce) {
+  boot();
+  TF_OneTolvanex* w = window(1);
+  TAcquisition& a = w->acquisition();
+  for (bool overlap : {false, true}) {
+    SCOPED_TRACE(overlap);
+    a.setOverlap(overlap);
+    StepSink sink;
+    w->setRecordSink(&sink);
+    sink.step = [&] {
+      w->deviceGone(kFtIoError);
+      EXPECT_EQ(w->reconnect(), 0);
+      sink.step = nullptr;
+    };
+    ASSERT_TRUE(scopeReady(1));
+    ASSERT_TRUE(measuring(1));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          if (sink.records > 0) return true;
+          clock_.advanceMs(5);
+          return false;
+        },
+        5000));
+    EXPECT_FALSE(w->isLost());
+    EXPECT_EQ(a.runState(), RunState::Idle);
+    EXPECT_LT(a.queue().indexOfKind(kKindRun), 0);
+    EXPECT_GE(a.queue().indexOfKind(kKindSettingsWrite), 0);
+    // The reconnect's commands go out, and still no run follows.
+    for (int i = 0; i < 100; ++i) {
+      clock_.advanceMs(5);
+      QCoreApplication::processEvents();
+    }
+    EXPECT_FALSE(a.runInFlight());
+    EXPECT_EQ(a.runState(), RunState::Idle);
+    EXPECT_EQ(sink.records, 1);
+    w->setRecordSink(nullptr);
+  }
 }
 
 }  // namespace
