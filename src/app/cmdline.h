@@ -23,9 +23,6 @@ struct CommandLine {
   QString error;  // why parsing failed (empty on success)
 };
 
-// Largest number of simulated devices accepted; more would only flood the desktop with windows.
-inline constexpr int kMaxSimulatedDevices = 32;
-
 // Parses the arguments after the program name. With toolkitOptions set, the toolkit's own
 // options ("-platform xcb", "--style=Fusion", ...) are still in the list and are skipped with
 // their values; this lets the command line be checked before any toolkit object exists, so a

@@ -841,9 +841,29 @@ void THeadlessAcquisition::beginStopping() {
   for (auto& s : sessions_) s->stop();
 }
 
+void THeadlessAcquisition::relistDevices(std::int64_t now) {
+  if (now - relistedMs_ < kRelistMs) return;
+  relistedMs_ = now;
+  TFtdiEnumeration list(driver_);
+  std::vector<FtdiDeviceRow> rows;
+  // Only a complete list tells that a device has gone.
+  const bool complete = list.relist(rows);
+  for (auto& s : sessions_) {
+    if (s->lost() || !s->link().isOpen()) continue;
+    const bool listed =
+        !complete || std::any_of(rows.begin(), rows.end(),
+                                 [&](const FtdiDeviceRow& r) { return r.serial == s->serial(); });
+    if (!listed)
+      s->acquisition().linkLost(kFtDeviceNotFound);
+    else if (s->link().handleDead())
+      s->acquisition().linkLost(kFtIoError);
+  }
+}
+
 void THeadlessAcquisition::tick() {
   if (finished_) return;
   const std::int64_t now = clock_.elapsed();
+  relistDevices(now);
   for (std::size_t i = 0; i < sessions_.size(); ++i) {
     TDeviceSession& s = *sessions_[i];
     if (!s.lost() || lostTold_[i]) continue;

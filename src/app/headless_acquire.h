@@ -145,6 +145,13 @@ class THeadlessAcquisition : public QObject {
   int cycles_ = 0;
   QObject ticker_;
   int timerId_ = 0;
+
+  // Devices that go without a failing call (a silent driver) or come back at once on a new
+  // connection are found by listing the bus now and then; their runs end as after a failing
+  // call.
+  static constexpr std::int64_t kRelistMs = 2000;
+  void relistDevices(std::int64_t now);
+  std::int64_t relistedMs_ = 0;
   void timerEvent(QTimerEvent*) override { tick(); }
 };
 

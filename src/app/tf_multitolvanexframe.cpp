@@ -303,7 +303,13 @@ TF_OneTolvanex* TF_MultiTolvanexFrame::addDeviceWindow(const QString& serial, in
   w->open();
   placement_->place(w, lvTolvanexs_->topLevelItemCount());
   w->setDeviceIndex(i);
-  w->setPresenceHook([this, w] { showDeviceStatus(w); });
+  w->setPresenceHook([this, w] {
+    showDeviceStatus(w);
+    // A window that found its device gone by itself has it listed again soon if it was only
+    // pulled and plugged back quickly: a listing then reconnects it.
+    // Never at once: the window is still inside the call that failed.
+    if (w->isLost() && !relisting_ && !shutDownDone_ && relistSoon_) relistSoon_->start();
+  });
   showDeviceStatus(w);
   w->show();
   return w;
@@ -352,47 +358,18 @@ void TF_MultiTolvanexFrame::devicesChanged() {
     relistDevices();
 }
 
-bool TF_MultiTolvanexFrame::transferGoing() const {
-  for (int i = 0; i < forms_.count(); ++i) {
-    TF_OneTolvanex* w = forms_.get(i);
-    if (!w) continue;
-    const RunState s = w->acquisition().runState();
-    if (s == RunState::Measuring || s == RunState::Transferring) return true;
-  }
-  return false;
-}
-
 void TF_MultiTolvanexFrame::onRelistPoll() {
-  // Listing asks the bus; while records stream in it waits for a quiet moment.
-  if (!transferGoing()) relistDevices();
+  // Listing asks the driver for its list and takes no bytes from an open link, so it runs
+  // during transfers as well: a device pulled or plugged meanwhile is seen all the same.
+  relistDevices();
 }
 
 int TF_MultiTolvanexFrame::relistDevices() {
   if (shutDownDone_ || relisting_ || bootStep_ == 0) return 0;
   relisting_ = true;
-  // A bus in motion gives failing list calls: no box for any of them.
-  const bool boxes = enumeration_.errorBoxesOn();
-  enumeration_.setErrorBoxesOn(false);
   std::vector<FtdiDeviceRow> rows;
-  bool complete = enumeration_.GetFTDeviceCount() == kFtOk;
-  const std::uint32_t n = complete ? enumeration_.deviceCount() : 0;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    FtdiDeviceRow row;
-    row.index = i;
-    if (enumeration_.GetFTDeviceSerialNo(i) != kFtOk) {
-      complete = false;
-      continue;
-    }
-    row.serial = enumeration_.lastText();
-    if (enumeration_.GetFTDeviceDescription(i) != kFtOk) {
-      complete = false;
-      continue;
-    }
-    row.description = enumeration_.lastText();
-    rows.push_back(row);
-  }
-  enumeration_.setErrorBoxesOn(boxes);
-
+  const bool complete = enumeration_.relist(rows);
+  const std::uint32_t n = enumeration_.deviceCount();
   if (complete) {
     setWindowTitle(ftdiCountCaption(n));
     lvDevices_->clear();
@@ -403,8 +380,11 @@ int TF_MultiTolvanexFrame::relistDevices() {
       item->setText(2, r.description);
     }
   }
-  // Windows of devices that are listed (again) and of devices that are not.
+  // Windows of devices that are listed (again) and of devices that are not. A window handing
+  // over a record (this listing may run inside its steps) is left to the next listing: its
+  // steps go on with the link afterwards, and a dead handle fails their own next call.
   std::vector<bool> seen(rows.size(), false);
+  bool waiting = false;
   for (int k = 0; k < forms_.count(); ++k) {
     TF_OneTolvanex* w = forms_.get(k);
     if (!w) continue;
@@ -419,10 +399,21 @@ int TF_MultiTolvanexFrame::relistDevices() {
     if (mine != nullptr) {
       if (QTreeWidgetItem* item = lvTolvanexs_->topLevelItem(k))
         item->setText(1, QString::number(mine->index + 1));
-      if (w->isLost() || !w->link().isOpen()) w->reconnect();
+      if (w->acquisition().recordStepGoing()) {
+        waiting = true;
+      } else {
+        // Pulled and plugged back between two listings: listed as before, but its handle died
+        // with the old connection. It is lost first, so the run ends as for any unplug.
+        if (!w->isLost() && w->link().isOpen() && w->link().handleDead())
+          w->deviceGone(kFtIoError);
+        if (w->isLost() || !w->link().isOpen()) w->reconnect();
+      }
     } else if (complete) {
       // Only a complete list tells that a device has gone.
-      w->deviceGone();
+      if (w->acquisition().recordStepGoing())
+        waiting = true;
+      else
+        w->deviceGone();
     }
     showDeviceStatus(w);
   }
@@ -441,6 +432,8 @@ int TF_MultiTolvanexFrame::relistDevices() {
     multi_->fillFromDeviceWindows();
   }
   relisting_ = false;
+  // Without the 2 s listing nothing else would list again for the window that was left.
+  if (waiting && relistSoon_) relistSoon_->start();
   return created;
 }
 

@@ -95,7 +95,7 @@ class TF_MultiTolvanexFrame : public QWidget {
     None,       // not at all (the device list of the start stays)
     Announced,  // the driver calls devicesChanged itself (simulated devices)
     Udev,       // the system's device manager; listing again every 2 s where there is none
-    Poll,       // listing again every 2 s while nothing is being transferred
+    Poll,       // listing again every 2 s, transfers or not
   };
   static constexpr int kRelistPollMs = 2000;
   static constexpr int kRelistDelayMs = 250;
@@ -139,7 +139,6 @@ class TF_MultiTolvanexFrame : public QWidget {
   // Steps 1 to 6 of building the device list for one family device at FTDI index i.
   TF_OneTolvanex* addDeviceWindow(const QString& serial, int ftdiIndex);
   void showDeviceStatus(TF_OneTolvanex* w);
-  bool transferGoing() const;
   void onRelistPoll();
   void onUdevReadable();
   int frameHeight() const;

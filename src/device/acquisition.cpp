@@ -1,5 +1,6 @@
 #include "device/acquisition.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -705,10 +706,13 @@ void TAcquisition::runPreparation() {
   }
 }
 
-bool TAcquisition::overlapStep() {
+bool TAcquisition::overlapStep(std::uint32_t losses) {
   // A window asked to close, or stopped, while the record was processed starts no further run.
   if (!overlap_ || singleShot_ || closing_ || stopRequested_) return false;
+  // Nor does one whose device went (and maybe came back) meanwhile: the loss ended the run.
+  if (losses_ != losses) return true;
   queueRun();
+  if (losses_ != losses) return true;
   replyTag_ = kTagNone;
   drain();
   host_.processEvents();
@@ -716,6 +720,10 @@ bool TAcquisition::overlapStep() {
 }
 
 void TAcquisition::recordComplete() {
+  ++recordStep_;
+  const auto leave = qScopeGuard([this] { --recordStep_; });
+  // The steps let events run: a loss there ends the run, even when a reconnect followed it.
+  const std::uint32_t losses = losses_;
   inFlight_ = false;
   // Without a read that completed it (a record taken by a reply tick) it came now, or when a
   // peek saw it whole.
@@ -740,6 +748,7 @@ void TAcquisition::recordComplete() {
       const VoltmeterReplyRecord rec = makeVoltmeterReplyRecord(mode_, raw.data());
       sink_.voltmeterReading(rec, convertVoltmeterReply(rec, conv_));
     }
+    if (losses_ != losses) return;
     if (singleShot_ || closing_ || stopRequested_) {
       setRunState(RunState::Idle);
     } else {
@@ -753,20 +762,20 @@ void TAcquisition::recordComplete() {
     sink_.recordStamped(stamp_);
     lastRecordResult_ = sink_.scopeRecord(raw, conv_);
     setControlsEnabled(true);
-    overlapped = overlapStep();
+    overlapped = overlapStep(losses);
     sink_.scopeRecordFinish();
   } else if (mode_ == kModeLAIO) {
     setRunState(RunState::Transferring);
     sink_.recordStamped(stamp_);
     sink_.logicRecord(raw);
-    overlapped = overlapStep();
+    overlapped = overlapStep(losses);
     lastRecordResult_ = sink_.logicRecordFinish();
   }
   // Without the overlap step (overlap off, or single shot) the record ends here; single shot
   // with overlap ticked ends Idle as well rather than staying in Transferring. The steps let
   // events run: a STOP handled there (by this window or the multi-device window) holds, and a
   // run asked for there waits in the queue.
-  if (!overlapped) {
+  if (!overlapped && losses_ == losses) {
     // A run that goes on passes Idle without letting events run: RUN shows there, in STOP's
     // place, and a click meant to stop would ask for another run.
     const bool wasQuiet = quiet_;
@@ -787,8 +796,10 @@ void TAcquisition::recordComplete() {
 bool TAcquisition::goneAfter(FtStatus st) {
   if (lost_) return true;
   // A single failing call of a device still on the bus is a fault of that call: it shows on
-  // the panels and the cycle goes on. Only a device the driver no longer lists has gone.
-  if (!TDeviceLink::isGoneStatus(st) || link_.listedNow()) return false;
+  // the panels and the cycle goes on. A device the driver no longer lists has gone, and so has
+  // one pulled and plugged back before this call: its handle died with the old connection.
+  if (!TDeviceLink::isGoneStatus(st)) return false;
+  if (link_.listedNow() && !link_.handleDead()) return false;
   linkLost(st);
   return true;
 }
@@ -796,6 +807,7 @@ bool TAcquisition::goneAfter(FtStatus st) {
 void TAcquisition::linkLost(FtStatus status) {
   if (lost_) return;
   lost_ = true;
+  ++losses_;
   t_.followUp.stop();
   t_.accumulateSettings.stop();
   t_.settings.stop();

@@ -173,6 +173,9 @@ class TAcquisition {
   // when the link was not lost).
   int reconnect();
   bool lost() const { return lost_; }
+  // A record is being handed over (its steps, which let events run, have not returned yet):
+  // whoever runs inside them leaves the link alone, since the steps go on with it afterwards.
+  bool recordStepGoing() const { return recordStep_ > 0 || runState_ == RunState::Transferring; }
 
   // --- Closing ------------------------------------------------------------------------------
   void closeQuery();  // stops the device, stores "LastSettings", sets ClosingFlag
@@ -245,7 +248,8 @@ class TAcquisition {
   // Idle, or RunQueued when a run is waiting in the queue.
   void settle();
   void recordComplete();
-  bool overlapStep();
+  // losses: the count of losses when the record step began; a loss since ends the step.
+  bool overlapStep(std::uint32_t losses);
   bool holdRunForSettings(const QueuedCommand& run);
   void dropQueuedRuns();
   void showRequestedMode(ModeCode mode);
@@ -271,6 +275,8 @@ class TAcquisition {
   bool multiRegistered_ = false;
   bool inTick_ = false;
   bool lost_ = false;
+  std::uint32_t losses_ = 0;  // links lost so far: tells a loss (and reconnect) meanwhile
+  int recordStep_ = 0;        // depth of recordComplete
   bool quiet_ = false;               // state changes let no window events run (runNow)
   bool deferShow_ = false;           // state changes are not shown yet (runNow)
   bool showPending_ = false;

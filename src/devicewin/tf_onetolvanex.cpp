@@ -245,7 +245,9 @@ void TF_OneTolvanex::setCaption(const QString& caption) {
 }
 
 QString TF_OneTolvanex::captionText() const {
-  return QStringLiteral("Gerät %1: %2 Ser. Nr.: %3")
+  // "Gerät" in German, "Device" in English: the caption speaks the window's language.
+  return QStringLiteral("%1 %2: %3 Ser. Nr.: %4")
+      .arg(text(225))
       .arg(static_cast<qint64>(deviceIndex_) + 1)
       .arg(identification_, link_->serialNumber());
 }
@@ -328,9 +330,9 @@ bool TF_OneTolvanex::closeQuery() {
   return true;
 }
 
-void TF_OneTolvanex::deviceGone() {
+void TF_OneTolvanex::deviceGone(FtStatus status) {
   if (closed_ || !link_->isOpen()) return;
-  acq_.linkLost(kFtOk);
+  acq_.linkLost(status);
 }
 
 int TF_OneTolvanex::reconnect() {
@@ -529,6 +531,8 @@ void TF_OneTolvanex::applyTexts() {
   if (plots_) plots_->applyTexts();
   if (files_) files_->applyTexts();
   if (shortcuts_) shortcuts_->applyTexts();
+  // The frame's own caption stays until the window renews its caption itself.
+  if (windowTitle() != frameCaption_) renewCaption();
 }
 
 void TF_OneTolvanex::linkChanged(TDeviceLink::Change change) {

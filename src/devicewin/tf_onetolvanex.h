@@ -96,8 +96,9 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
 
   // --- Devices that come and go ---------------------------------------------------------------
   // The device has gone from the bus and no failing call has told yet (the system said so, or
-  // the device went silently): the run ends as after a failing call.
-  void deviceGone();
+  // the device went silently): the run ends as after a failing call. status is the driver's
+  // word for it, 0 when none came.
+  void deviceGone(FtStatus status = kFtOk);
   // The device is on the bus (again): opens it when it was lost, or when it never opened. A
   // refused open of a listed device shows what to do about access rights. Returns the open
   // status, 0 when nothing was to be done.

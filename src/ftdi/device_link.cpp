@@ -71,6 +71,22 @@ bool TDeviceLink::listedNow() {
   return false;
 }
 
+bool TDeviceLink::handleDead() {
+  if (!open_ || handle_ == nullptr) return false;
+  // A harmless call first: it takes no bytes, so a transfer in progress goes on undisturbed.
+  std::uint32_t waiting = 0;
+  if (!isGoneStatus(driver_.getQueueStatus(handle_, waiting))) return false;
+  // Drivers refuse a second open of a device that is open: one that opens belongs to another
+  // connection than ours, so ours is dead.
+  FtHandle fresh = nullptr;
+  const FtStatus st = driver_.openBySerial(serialBuffer_, fresh);
+  if (st == kFtOk) {
+    driver_.close(fresh);
+    return true;
+  }
+  return st == kFtDeviceNotOpened;
+}
+
 void TDeviceLink::markLost(FtStatus status) {
   if (lost_) return;
   lost_ = true;

@@ -55,6 +55,16 @@ class TDeviceLink {
 
   // Whether the driver lists this serial number now (the device is on the bus).
   bool listedNow();
+  // Whether the open handle died with a device that was pulled and is back already (listed
+  // again, so listedNow() cannot tell): a harmless call on the handle fails with a gone status
+  // and the serial number opens afresh or is refused (for rights, or because the old handle
+  // still holds it; either way only a fresh open can go on). A call that the handle answers
+  // keeps the link, and so does a device the driver will not open at all.
+  // Drivers also refuse a second open of a device our own live handle holds, so a refused open
+  // counts as dead too: a live handle whose harmless call fails with a gone status as well is
+  // lost and opened afresh (the window sends its settings again), where a single failing call
+  // otherwise keeps the link.
+  bool handleDead();
   // The device has gone: the handle is released and the link stays lost until it is opened
   // again. status is the failing driver status that told (0 when it went silently).
   void markLost(FtStatus status);

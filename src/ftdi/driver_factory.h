@@ -10,6 +10,10 @@
 
 namespace tolv {
 
+// Largest number of simulated devices, at start and plugged in later; more would only flood
+// the desktop with windows.
+inline constexpr int kMaxSimulatedDevices = 32;
+
 // Auto: the vendor library when it loads, else libftdi1.
 enum class FtdiBackend { Auto, D2xx, Libftdi };
 

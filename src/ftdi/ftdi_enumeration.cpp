@@ -88,6 +88,32 @@ int TFtdiEnumeration::scan(std::vector<FtdiDeviceRow>& rows) {
   return 0;
 }
 
+bool TFtdiEnumeration::relist(std::vector<FtdiDeviceRow>& rows) {
+  rows.clear();
+  // A bus in motion gives failing list calls: no box for any of them.
+  const bool boxes = errorBoxesOn_;
+  errorBoxesOn_ = false;
+  bool complete = GetFTDeviceCount() == kFtOk;
+  const std::uint32_t n = complete ? deviceCount_ : 0;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    FtdiDeviceRow row;
+    row.index = i;
+    if (GetFTDeviceSerialNo(i) != kFtOk) {
+      complete = false;
+      continue;
+    }
+    row.serial = lastText_;
+    if (GetFTDeviceDescription(i) != kFtOk) {
+      complete = false;
+      continue;
+    }
+    row.description = lastText_;
+    rows.push_back(std::move(row));
+  }
+  errorBoxesOn_ = boxes;
+  return complete;
+}
+
 int TFtdiEnumeration::familyRows(const std::vector<FtdiDeviceRow>& rows,
                                  std::vector<FtdiDeviceRow>& out) {
   out.clear();

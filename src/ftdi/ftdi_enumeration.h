@@ -71,6 +71,10 @@ class TFtdiEnumeration {
   // Lists every device: count, then serial number and description of each index. A failed
   // text query repeats the last text read successfully. Returns 0, or -120 with no device.
   int scan(std::vector<FtdiDeviceRow>& rows);
+  // Lists again while devices come and go: like scan, but without error boxes and without
+  // rows for entries whose texts could not be read. Returns whether the list is complete
+  // (every call succeeded); only a complete list tells that a device has gone.
+  bool relist(std::vector<FtdiDeviceRow>& rows);
   // The family devices among rows, in list order. Returns 0, or -120 when there is none.
   static int familyRows(const std::vector<FtdiDeviceRow>& rows, std::vector<FtdiDeviceRow>& out);
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "ftdi/driver_factory.h"
+
 namespace tolv {
 
 bool applySimControlLine(TSimulatedDriver& driver, const std::string& line, std::string* error) {
@@ -13,8 +15,14 @@ bool applySimControlLine(TSimulatedDriver& driver, const std::string& line, std:
   std::string verb;
   if (!(in >> verb) || verb[0] == '#') return true;
   long n = 0;
-  if (!(in >> n) || n < 1 || n > 1000) {
+  if (!(in >> n) || n < 1) {
     if (error) *error = "expected a device number from 1 in: " + line;
+    return false;
+  }
+  if (n > kMaxSimulatedDevices) {
+    if (error)
+      *error = "at most " + std::to_string(kMaxSimulatedDevices) +
+               " simulated devices: no device " + std::to_string(n) + " in: " + line;
     return false;
   }
   const std::size_t i = std::size_t(n - 1);

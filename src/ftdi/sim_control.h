@@ -11,7 +11,8 @@ namespace tolv {
 // Applies one line to the driver. Devices are numbered from 1 in the driver's order:
 //   unplug N [STATUS]  cable pulled; calls on its handle fail with STATUS (default 4, the
 //                      driver's I/O error; 0 makes the driver answer as if nothing happened)
-//   plug N             plugged in (again); beyond the last device, new devices are added
+//   plug N             plugged in (again); beyond the last device, new devices are added,
+//                      up to device 32 (kMaxSimulatedDevices)
 //   deny N             it drops off and comes back without access rights (opens fail)
 //   allow N            access given back; it comes back once more
 // Blank lines and lines starting with '#' do nothing. Returns true when the line was understood

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ftdi/driver_factory.h"
 #include "ftdi/ftdi_enumeration.h"
 
 namespace tolv {
@@ -70,6 +71,7 @@ bool TSimulatedDriver::unplug(std::size_t i, FtStatus status) {
 }
 
 bool TSimulatedDriver::plug(std::size_t i) {
+  if (i >= std::size_t(kMaxSimulatedDevices)) return false;
   while (devices_.size() <= i) {
     addDevice(serialFor(int(devices_.size()) + 1), kFamilyDescription);
     if (devices_.size() > i) {

@@ -58,7 +58,8 @@ class TSimulatedDriver final : public IFtdiDriver {
   // the silent kind of driver). Returns false for a device that is not plugged in.
   bool unplug(std::size_t i, FtStatus status = kFtIoError);
   // Plugged in again (a fresh power-on); a handle from before stays dead. With i at or beyond
-  // the count, new family devices are added up to device i.
+  // the count, new family devices are added up to device i, never beyond the most simulated
+  // devices (false then, nothing added).
   bool plug(std::size_t i);
   // The device is listed but cannot be opened (no access rights): opens fail with status 3.
   void setDenied(std::size_t i, bool denied);

@@ -94,6 +94,9 @@ void TDeviceSession::linkChanged(TDeviceLink::Change c) {
     lostStatus_ = link_.readPanelStatus();
   else if (c == TDeviceLink::Change::WritePanel && link_.writePanelStatus() != kFtOk)
     lostStatus_ = link_.writePanelStatus();
+  // Found gone by a listing rather than a failing call.
+  else if (c == TDeviceLink::Change::Lost)
+    lostStatus_ = link_.lostStatus() != kFtOk ? link_.lostStatus() : kFtDeviceNotFound;
 }
 
 int TDeviceSession::open(const fs::path& root, const SettingsRecord& settings,

@@ -80,7 +80,8 @@ class TDeviceSession final : private IRecordSink, private IAcquisitionHost {
 
   // A logger run was written and its end marker has not come yet.
   bool loggerRunning() const { return loggerOpen_; }
-  // The link failed: a read or write status other than OK since the open.
+  // The link failed: a read or write status other than OK since the open, or the device was
+  // found gone (its link lost) without one.
   bool lost() const { return lostStatus_ != kFtOk; }
   FtStatus lostStatus() const { return lostStatus_; }
 

@@ -106,6 +106,17 @@ void appendLine(std::string& out, std::initializer_list<QString> cells, char sep
   out += "\r\n";
 }
 
+// A text typed by the user (a unit such as "V;m") that holds the column separator or a line
+// end would split its line for every reader: such characters become blanks, so the line keeps
+// its cells.
+QString freeTextCell(const QString& s, char sep) {
+  const QChar blank = sep == ' ' ? QLatin1Char('_') : QLatin1Char(' ');
+  QString r = s;
+  for (QChar& ch : r)
+    if (ch == QLatin1Char(sep) || ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) ch = blank;
+  return r;
+}
+
 }  // namespace
 
 void appendDeviceFileHead(std::string& out, const DeviceFileHead& h, char sep, char dec) {
@@ -126,7 +137,10 @@ void appendDeviceFileHead(std::string& out, const DeviceFileHead& h, char sep, c
                              text(247)};
   for (int c = 2; c <= 5; ++c)
     appendLine(out, {titles[c - 2], sys(h.rows[0].cell(c)), sys(h.rows[1].cell(c))}, sep);
-  appendLine(out, {QStringLiteral("s"), h.rows[0].unit, h.rows[1].unit}, sep);
+  appendLine(out,
+             {QStringLiteral("s"), freeTextCell(h.rows[0].unit, sep),
+              freeTextCell(h.rows[1].unit, sep)},
+             sep);
 }
 
 void appendDeviceFileLine(std::string& out, double t, double c1, double c2, char sep, char dec) {

@@ -233,6 +233,36 @@ TEST_F(HeadlessRun, ADeviceLostMidRunEndsWithThreeKeepingWhatArrived) {
   EXPECT_FALSE(filesUnder(fs::path(dir_.path().toStdString()) / "TVS00001", ".CSV").empty());
 }
 
+// A device that goes without a failing call (a silent driver), or that is pulled and plugged
+// back at once, is found by the listing: a run for a number of records ends instead of waiting
+// for ever.
+TEST_F(HeadlessRun, ADeviceGoneSilentlyOrBackAtOnceIsFoundByTheListing) {
+  for (bool back : {false, true}) {
+    SCOPED_TRACE(back);
+    TSimulatedDriver sim(2, SystemClock::instance());
+    sim.setLinkRate(LinkRate::instant());
+    AcquireRequest q;
+    q.samples = 1000;
+    q.records = 1000000;
+    q.quiet = true;
+    const long from = long(errors().size());
+    THeadlessAcquisition run(q, sim, err_);
+    ASSERT_EQ(run.start(), 0);
+    loop(run, [&] {
+      sim.unplug(1, kFtOk);
+      if (back) sim.plug(1);  // within one listing: only its dead handle tells
+    });
+    ASSERT_TRUE(run.finished());
+    EXPECT_EQ(run.exitCode(), kExitDeviceLost);
+    const QString said = errors().mid(from);
+    EXPECT_TRUE(said.contains(QStringLiteral("TVS00002: device lost (driver status %1)")
+                                  .arg(back ? kFtIoError : kFtDeviceNotFound)))
+        << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("TVS00001: device lost"))) << said.toStdString();
+    EXPECT_GE(run.session(0).records(), 1u);
+  }
+}
+
 TEST_F(HeadlessRun, AStopRequestStopsEveryDeviceAndEndsWithZero) {
   AcquireRequest q;
   q.samples = 1000;

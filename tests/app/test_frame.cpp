@@ -37,7 +37,7 @@ TEST_F(FrameTest, TwoDevicesAreListedOpenedAndGetTheirFolders) {
     for (const char* sub : TF_OneTolvanex::kIntermediateFolders)
       EXPECT_TRUE(std::filesystem::is_directory(folder / sub)) << sub;
   }
-  EXPECT_EQ(window(1)->windowTitle(), "Gerät 2:  Ser. Nr.: TVS00002");
+  EXPECT_EQ(window(1)->windowTitle(), "Device 2:  Ser. Nr.: TVS00002");
   EXPECT_EQ(window(1)->pos(), QPoint(30, 30 + f.frameGeometry().height()));
   EXPECT_TRUE(sink_.messages.empty());
   EXPECT_TRUE(f.bootTimer()->isActive());
@@ -72,7 +72,7 @@ TEST_F(FrameTest, OnlyTheThirdOfThreeIsAFamilyDevice) {
   TF_OneTolvanex* w = window(0);
   EXPECT_EQ(w->frameCaption(), "Tolvanex Scope 1 Ser. Nr.:FAM3 (2)");
   // The window renews its caption from serial and index right after the frame set it.
-  EXPECT_EQ(w->windowTitle(), "Gerät 3:  Ser. Nr.: FAM3");
+  EXPECT_EQ(w->windowTitle(), "Device 3:  Ser. Nr.: FAM3");
   EXPECT_EQ(w->deviceIndex(), 2);
   EXPECT_EQ(w->pos(), QPoint(0, f.frameGeometry().height()));
   EXPECT_FALSE(f.findChild<QPushButton*>("BN_Cascade")->isVisibleTo(&f));

@@ -2,7 +2,9 @@
 // follow, windows reconnect or are made, and only a refused open gets the access hint.
 #include <QLabel>
 #include <QListWidget>
+#include <QTest>
 #include <QTimer>
+#include <functional>
 
 #include "app/framelogic.h"
 #include "multi/tf_multi_tolvanex_img.h"
@@ -32,6 +34,32 @@ class FrameHotplug : public FrameTest {
   QString linkState(int i) { return window(i)->linkPanel()->statePanel()->text(); }
   bool linkMessageShown(int i) { return !window(i)->linkPanel()->messagePanel()->isHidden(); }
   QString linkMessage(int i) { return window(i)->linkPanel()->messagePanel()->text(); }
+  // Runs the window's timers and the devices' clock until the window waits for its record;
+  // from then on the devices' clock stands, so it stays waiting.
+  bool measuring(int i) {
+    TAcquisition& a = window(i)->acquisition();
+    a.runClicked();
+    return QTest::qWaitFor(
+        [&] {
+          if (a.runState() == RunState::Measuring) return true;
+          clock_.advanceMs(5);
+          return false;
+        },
+        10000);
+  }
+  // Runs the window's start-up until it knows its device, in the scope mode.
+  bool scopeReady(int i) {
+    TAcquisition& a = window(i)->acquisition();
+    return QTest::qWaitFor(
+        [&] {
+          if (a.controlsEnabled() && a.mode() != kModeOSA0) a.selectMode(kModeOSA0);
+          if (a.mode() == kModeOSA0 && a.settingsKnown() && a.queue().isEmpty()) return true;
+          clock_.advanceMs(5);
+          return false;
+        },
+        10000);
+  }
+  static void fire(QTimer* t) { QMetaObject::invokeMethod(t, "timeout"); }
 };
 
 TEST_F(FrameHotplug, PulledDeviceIsMarkedAndReconnectsToItsOwnWindow) {
@@ -176,6 +204,183 @@ TEST_F(FrameHotplug, WatchesAndTheirTimers) {
   // After shut-down nothing is listed or opened again.
   driver_->plug(5);
   EXPECT_EQ(f.relistDevices(), 0);
+}
+
+TEST_F(FrameHotplug, PulledAndPluggedBackBeforeTheListingReconnectsWithItsSettings) {
+  TF_MultiTolvanexFrame& f = boot();
+  TF_OneTolvanex* w = window(1);
+  for (FtStatus st : {kFtIoError, kFtOk}) {
+    SCOPED_TRACE(st);
+    const FtHandle before = w->link().handle();
+    // Both within the listing's delay: the list shows the device as it was.
+    driver_->unplug(1, st);
+    driver_->plug(1);
+    EXPECT_EQ(f.relistDevices(), 0);
+    EXPECT_EQ(window(1), w);
+    EXPECT_FALSE(w->isLost());
+    EXPECT_TRUE(w->link().isOpen());
+    EXPECT_NE(w->link().handle(), before);
+    EXPECT_EQ(driver_->openHandles(), 3);  // the dead handle released
+    // Its settings go out again, as after a longer pull.
+    EXPECT_GE(w->acquisition().queue().indexOfKind(kKindSettingsWrite), 0);
+    EXPECT_TRUE(f.deviceStatusText(1).isEmpty());
+  }
+  // The others were left alone.
+  EXPECT_FALSE(window(0)->isLost());
+  EXPECT_FALSE(window(2)->isLost());
+  // Back at once without access rights (the control channel's "deny"): marked and hinted.
+  driver_->setDenied(1, true);
+  driver_->unplug(1);
+  driver_->plug(1);
+  f.relistDevices();
+  EXPECT_TRUE(w->isLost());
+  EXPECT_TRUE(w->accessDenied());
+  EXPECT_EQ(linkState(1), noAccessCaption());
+  EXPECT_TRUE(sink_.messages.empty());
+}
+
+// The 2 s listing goes on while a device measures: a device pulled meanwhile is marked, and
+// the measuring one is not disturbed. One that finds its own device dead lists again soon and
+// is back.
+TEST_F(FrameHotplug, ListingGoesOnWhileADeviceMeasures) {
+  TF_MultiTolvanexFrame& f = boot();
+  f.startHotplugWatch(TF_MultiTolvanexFrame::HotplugWatch::Poll);
+  ASSERT_TRUE(measuring(0));
+  TAcquisition& a = window(0)->acquisition();
+  driver_->unplug(2, kFtOk);  // silently: no failing call tells
+  fire(f.relistTimer());
+  EXPECT_TRUE(window(2)->isLost());
+  EXPECT_EQ(a.runState(), RunState::Measuring);
+  EXPECT_FALSE(window(0)->isLost());
+  driver_->plug(2);
+  fire(f.relistTimer());
+  EXPECT_FALSE(window(2)->isLost());
+  EXPECT_EQ(a.runState(), RunState::Measuring);
+
+  // Window 1 measures when its device is pulled and plugged back at once; the poll waits, so
+  // the window is the one to find out.
+  f.relistTimer()->stop();
+  ASSERT_TRUE(measuring(1));
+  auto* soon = f.findChild<QTimer*>(QStringLiteral("TM_Relist"));
+  ASSERT_NE(soon, nullptr);
+  driver_->unplug(1);
+  driver_->plug(1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window(1)->isLost(); }, 5000));
+  EXPECT_TRUE(soon->isActive());
+  EXPECT_EQ(window(1)->acquisition().runState(), RunState::Idle);
+  fire(soon);
+  EXPECT_FALSE(window(1)->isLost());
+  EXPECT_TRUE(window(1)->link().isOpen());
+  EXPECT_TRUE(sink_.messages.empty());
+}
+
+// Stands in for the window's displays and runs a step of the test inside each record step.
+class StepSink : public IRecordSink {
+ public:
+  std::function<void()> step;
+  int records = 0;
+  void recordStamped(const RecordStamp&) override {
+    ++records;
+    if (step) step();
+  }
+  int scopeRecord(std::span<const std::uint8_t>, const ConversionInputs&) override { return 0; }
+  void logicRecord(std::span<const std::uint8_t>) override {}
+  void voltmeterReading(const VoltmeterReplyRecord&, const VoltmeterValues&) override {}
+  int loggerChunk(ModeCode, std::span<const std::uint8_t>) override { return 0; }
+};
+
+// The 2 s listing may run inside a window's record step, whose steps let events run. A device
+// pulled and plugged back then is left to the window: the step goes on with the old link, its
+// next call finds the handle dead, the run ends as for any loss and a later listing reconnects.
+TEST_F(FrameHotplug, ListingInsideARecordStepLeavesThatWindowToItself) {
+  TF_MultiTolvanexFrame& f = boot();
+  f.startHotplugWatch(TF_MultiTolvanexFrame::HotplugWatch::Poll);
+  TF_OneTolvanex* w = window(0);
+  TAcquisition& a = w->acquisition();
+  auto* soon = f.findChild<QTimer*>(QStringLiteral("TM_Relist"));
+  ASSERT_NE(soon, nullptr);
+  for (bool overlap : {false, true}) {
+    SCOPED_TRACE(overlap);
+    a.setOverlap(overlap);
+    StepSink sink;
+    w->setRecordSink(&sink);
+    FtHandle during = 0;
+    sink.step = [&] {
+      const FtHandle before = w->link().handle();
+      driver_->unplug(0);
+      driver_->plug(0);
+      fire(f.relistTimer());  // as if due in the events the step lets run
+      EXPECT_FALSE(w->isLost());
+      during = w->link().handle();
+      EXPECT_EQ(during, before);
+      // Once more from the step's own event runs, after the record has been handed over.
+      QMetaObject::invokeMethod(f.relistTimer(), "timeout", Qt::QueuedConnection);
+      sink.step = nullptr;
+    };
+    ASSERT_TRUE(scopeReady(0));
+    ASSERT_TRUE(measuring(0));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          if (w->isLost()) return true;
+          clock_.advanceMs(5);
+          return false;
+        },
+        5000));
+    EXPECT_EQ(sink.records, 1);
+    EXPECT_EQ(a.runState(), RunState::Idle);
+    EXPECT_LT(a.queue().indexOfKind(kKindRun), 0);
+    EXPECT_TRUE(soon->isActive());
+    fire(soon);
+    EXPECT_FALSE(w->isLost());
+    EXPECT_NE(w->link().handle(), during);
+    EXPECT_EQ(driver_->openHandles(), 3);
+    EXPECT_GE(a.queue().indexOfKind(kKindSettingsWrite), 0);
+    EXPECT_LT(a.queue().indexOfKind(kKindRun), 0);
+    EXPECT_EQ(a.runState(), RunState::Idle);
+    w->setRecordSink(nullptr);
+  }
+  EXPECT_TRUE(sink_.messages.empty());
+}
+
+// A loss and a reconnect inside the record step, whatever brought them, end the continuous run
+// as every loss does: the step does not queue the next run behind the reconnect.
+TEST_F(FrameHotplug, LossInsideARecordStepEndsTheRunEvenWhenBackAtOnce) {
+  boot();
+  TF_OneTolvanex* w = window(1);
+  TAcquisition& a = w->acquisition();
+  for (bool overlap : {false, true}) {
+    SCOPED_TRACE(overlap);
+    a.setOverlap(overlap);
+    StepSink sink;
+    w->setRecordSink(&sink);
+    sink.step = [&] {
+      w->deviceGone(kFtIoError);
+      EXPECT_EQ(w->reconnect(), 0);
+      sink.step = nullptr;
+    };
+    ASSERT_TRUE(scopeReady(1));
+    ASSERT_TRUE(measuring(1));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          if (sink.records > 0) return true;
+          clock_.advanceMs(5);
+          return false;
+        },
+        5000));
+    EXPECT_FALSE(w->isLost());
+    EXPECT_EQ(a.runState(), RunState::Idle);
+    EXPECT_LT(a.queue().indexOfKind(kKindRun), 0);
+    EXPECT_GE(a.queue().indexOfKind(kKindSettingsWrite), 0);
+    // The reconnect's commands go out, and still no run follows.
+    for (int i = 0; i < 100; ++i) {
+      clock_.advanceMs(5);
+      QCoreApplication::processEvents();
+    }
+    EXPECT_FALSE(a.runInFlight());
+    EXPECT_EQ(a.runState(), RunState::Idle);
+    EXPECT_EQ(sink.records, 1);
+    w->setRecordSink(nullptr);
+  }
 }
 
 }  // namespace

@@ -66,6 +66,8 @@ class FakeDriver : public IFtdiDriver {
     return text(buf, size, "Tolvanex Scope 1");
   }
   FtStatus openBySerial(const char*, FtHandle& h) override {
+    // A device hanging on the bus opens no better than it answers.
+    if (disconnected) return gone();
     h = reinterpret_cast<FtHandle>(std::uintptr_t(1));
     return kFtOk;
   }

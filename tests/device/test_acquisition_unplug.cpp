@@ -304,4 +304,29 @@ TEST_F(UnplugFaults, ClosingALostWindowStoresItsSettingsAndWritesNothing) {
   EXPECT_TRUE(acq().closing());
 }
 
+// Pulled and plugged back between two ticks: the driver lists the device as before, but the
+// handle died with it. The run ends as for any unplug and the device comes back with its
+// settings.
+TEST_F(UnplugFaults, PulledAndPluggedBackBetweenTwoTicksIsStillALoss) {
+  setTimebase(1e-6f, 10000);
+  acq().runClicked();
+  advanceUntil([&] { return acq().runInFlight(); });
+  ASSERT_EQ(acq().runState(), RunState::Measuring);
+  sim->unplug(0);
+  sim->plug(0);
+  advance(500);
+  ASSERT_TRUE(acq().lost());
+  ASSERT_EQ(rig->host.lost.size(), 1u);
+  EXPECT_EQ(rig->host.lost.front().status, kFtIoError);
+  EXPECT_TRUE(rig->host.lost.front().running);
+  EXPECT_EQ(acq().runState(), RunState::Idle);
+  EXPECT_EQ(sim->openHandles(), 0);
+  EXPECT_EQ(sim->device(0).settings().memoryDepth, 1000.0f);  // power-on settings
+  ASSERT_EQ(acq().reconnect(), 0);
+  advance(2000);
+  EXPECT_FALSE(acq().lost());
+  EXPECT_EQ(sim->device(0).settings().memoryDepth, 10000.0f);
+  EXPECT_EQ(sim->openHandles(), 1);
+}
+
 }  // namespace

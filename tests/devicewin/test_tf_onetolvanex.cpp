@@ -9,6 +9,7 @@
 
 #include "common/clock.h"
 #include "common/paths.h"
+#include "common/texttable.h"
 #include "common/typedlists.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
@@ -129,14 +130,26 @@ TEST_F(DeviceWindowTest, FailedOpenLeavesNothingToClose) {
 }
 
 TEST_F(DeviceWindowTest, CaptionFollowsIndexIdentificationAndSerial) {
+  const int language = languageIndex();
+  setLanguageIndex(0);
   w_.setSerialNumber("TVS00001");
   EXPECT_EQ(w_.windowTitle(), "Gerät 1:  Ser. Nr.: TVS00001");
   w_.setIdentification("Tolvanex Scope V2.1");
   EXPECT_EQ(w_.windowTitle(), "Gerät 1: Tolvanex Scope V2.1 Ser. Nr.: TVS00001");
   w_.setDeviceIndex(4);
   EXPECT_TRUE(w_.windowTitle().startsWith("Gerät 5: "));
+  // In English the caption says "Device", at once when the language changes.
+  setLanguageIndex(1);
+  w_.applyTexts();
+  EXPECT_EQ(w_.windowTitle(), "Device 5: Tolvanex Scope V2.1 Ser. Nr.: TVS00001");
+  setLanguageIndex(0);
+  w_.applyTexts();
+  EXPECT_TRUE(w_.windowTitle().startsWith("Gerät 5: "));
   w_.setCaption("Tolvanex Scope 1 Ser. Nr.:TVS00001 (4)");
   EXPECT_EQ(w_.windowTitle(), "Tolvanex Scope 1 Ser. Nr.:TVS00001 (4)");
+  w_.applyTexts();  // a language change leaves the frame's caption alone
+  EXPECT_EQ(w_.windowTitle(), "Tolvanex Scope 1 Ser. Nr.:TVS00001 (4)");
+  setLanguageIndex(language);
 }
 
 TEST_F(DeviceWindowTest, SerialsThatWouldLeaveTheDataRootGetNoFolder) {

@@ -228,5 +228,52 @@ TEST(LinkFaults, UnpluggedDeviceFailsEveryCallAndTheWindowKeepsItsStatuses) {
   EXPECT_EQ(link.open(), kFtDeviceNotFound);
 }
 
+// A device pulled and plugged back before anyone listed it: the serial number is listed as
+// before, so only the handle can tell. It is asked without taking bytes, and only a handle that
+// fails is checked further by opening afresh.
+TEST(LinkFaults, HandleOfADevicePluggedBackAtOnceIsDeadAndOthersAreNot) {
+  ManualClock clock;
+  TSimulatedDriver sim(2, clock);
+  TDeviceLink link(sim);
+  link.setSerialNumber("TVS00001");
+  EXPECT_FALSE(link.handleDead());  // nothing open
+  ASSERT_EQ(link.open(), kFtOk);
+  const int opens = sim.calls(Call::Open);
+  EXPECT_FALSE(link.handleDead());
+  EXPECT_EQ(sim.calls(Call::Open), opens);  // a live handle costs one queue query, no open
+
+  // The quick replug, with the driver telling and silently: the old handle is dead either way,
+  // and the probe's own handle is released again.
+  for (FtStatus st : {kFtIoError, kFtOk}) {
+    SCOPED_TRACE(st);
+    sim.unplug(0, st);
+    sim.plug(0);
+    EXPECT_TRUE(link.listedNow());
+    EXPECT_TRUE(link.handleDead());
+    EXPECT_EQ(sim.openHandles(), 1);  // the dead one only
+    link.close();
+    ASSERT_EQ(link.open(), kFtOk);
+    EXPECT_FALSE(link.handleDead());
+  }
+
+  // Back without access rights: dead too, so the window can say what to do.
+  sim.setDenied(0, true);
+  sim.unplug(0);
+  sim.plug(0);
+  EXPECT_TRUE(link.handleDead());
+  link.close();
+  sim.setDenied(0, false);
+  ASSERT_EQ(link.open(), kFtOk);
+
+  // One failing call is no reason: the probe asks again and the handle answers.
+  sim.failNext(Call::Read, kFtIoError);
+  EXPECT_FALSE(link.handleDead());
+  // A handle failing for good on a device the driver will not open again (hung on the bus)
+  // stays: nothing better can be opened.
+  sim.disconnect(0);
+  EXPECT_FALSE(link.handleDead());
+  EXPECT_EQ(sim.openHandles(), 1);
+}
+
 }  // namespace
 }  // namespace tolv

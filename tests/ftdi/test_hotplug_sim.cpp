@@ -175,6 +175,18 @@ TEST_F(HotPlug, ControlLinesPullPlugAndRefuseByNumberFromOne) {
     EXPECT_FALSE(err.empty()) << bad;
   }
   EXPECT_EQ(sim.deviceCount(), 4u);
+
+  // New devices come up to the most the program simulates, and not one beyond: a mistyped
+  // number must not make a thousand windows.
+  EXPECT_TRUE(applySimControlLine(sim, "plug 32", &err)) << err;
+  EXPECT_EQ(sim.deviceCount(), 32u);
+  for (const char* bad : {"plug 33", "plug 1000", "unplug 33", "deny 99999999999"}) {
+    err.clear();
+    EXPECT_FALSE(applySimControlLine(sim, bad, &err)) << bad;
+    EXPECT_NE(err.find("at most 32"), std::string::npos) << err;
+  }
+  EXPECT_FALSE(sim.plug(32));
+  EXPECT_EQ(sim.deviceCount(), 32u);
 }
 
 TEST_F(HotPlug, ControlFileAndPipeAreReadAsLinesArriveWithoutBlocking) {

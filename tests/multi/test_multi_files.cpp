@@ -168,6 +168,41 @@ TEST_F(MultiFiles, ExtremeValuesReadBack) {
   EXPECT_EQ(readMultiDataFile(out, ';', r), kNotANumber);
 }
 
+// A unit typed with the column separator or a line break in it keeps its line's cells: the
+// merged file reads back with its three units per device.
+TEST_F(MultiFiles, UnitWithTheColumnSeparatorKeepsTheUnitLineWhole) {
+  for (const char sep : {';', '\t', ','}) {
+    SCOPED_TRACE(int(sep));
+    DeviceFileHead h;
+    h.serial = QStringLiteral("TX09");
+    h.time = stamp(9, 0, 0, 0);
+    h.depth = 2;
+    h.rows[0].unit = QStringLiteral("V;m\tA,s");
+    h.rows[1].unit = QStringLiteral("mV\r\nx");
+    const char dec = sep == ',' ? '.' : ',';
+    std::string s;
+    appendDeviceFileHead(s, h, sep, dec);
+    appendDeviceFileLine(s, 0.0, 1.5, -2.0, sep, dec);
+    appendDeviceFileLine(s, 1e-3, 1.0, -1.0, sep, dec);
+    put(root_ / "TX09.CSV", s);
+    const auto l = lines(s);
+    ASSERT_EQ(l.size(), 13u);
+    EXPECT_EQ(std::count(l[10].begin(), l[10].end(), sep), 2) << l[10];
+    const fs::path out = root_ / "units.CSV";
+    ASSERT_EQ(writeMultiDataFile(out, {root_ / "TX09.CSV"}, sep), 0);
+    TREADing r;
+    ASSERT_EQ(readMultiDataFile(out, sep, r), 0);
+    ASSERT_EQ(r.units.size(), 3);
+    EXPECT_EQ(r.units[0], QStringLiteral("s"));
+    QString unit0 = QStringLiteral("V;m\tA,s");
+    unit0.replace(QLatin1Char(sep), QLatin1Char(' '));
+    EXPECT_EQ(r.units[1], unit0);
+    EXPECT_EQ(r.units[2], QStringLiteral("mV  x"));
+    ASSERT_EQ(r.points.At(0).Count(), 2);
+    EXPECT_EQ(r.points.At(0).Items()[1].z, -1.0);
+  }
+}
+
 TEST_F(MultiFiles, MergeAndReadRefuseWhatIsNotThere) {
   std::string merged;
   EXPECT_EQ(mergeDeviceFiles({}, '\t', merged), kMultiEmpty);
