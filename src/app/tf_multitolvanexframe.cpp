@@ -381,8 +381,10 @@ int TF_MultiTolvanexFrame::relistDevices() {
     }
   }
   // Windows of devices that are listed (again) and of devices that are not. A window handing
-  // over a record (this listing may run inside its steps) is left to the next listing: its
-  // steps go on with the link afterwards, and a dead handle fails their own next call.
+  // over a record (this listing may run inside its steps) is left alone: its steps go on with
+  // the link afterwards, and a dead handle fails their own next call. Only one that is lost or
+  // missing is listed for again soon: a run always has some window in its steps, and listing
+  // for every such window 250 ms later would load every transfer.
   std::vector<bool> seen(rows.size(), false);
   bool waiting = false;
   for (int k = 0; k < forms_.count(); ++k) {
@@ -400,7 +402,9 @@ int TF_MultiTolvanexFrame::relistDevices() {
       if (QTreeWidgetItem* item = lvTolvanexs_->topLevelItem(k))
         item->setText(1, QString::number(mine->index + 1));
       if (w->acquisition().recordStepGoing()) {
-        waiting = true;
+        // Its steps' own next call finds a dead handle; only one already lost needs a listing
+        // to come back.
+        waiting = waiting || w->isLost() || !w->link().isOpen();
       } else {
         // Pulled and plugged back between two listings: listed as before, but its handle died
         // with the old connection. It is lost first, so the run ends as for any unplug.

@@ -232,20 +232,20 @@ int TOneTolvanexPresenter::plotAnalogFile() {
   p_.sheets.setHeadline(headline);
   if (rc != 0) {
     // A damaged or empty stream leaves an empty image, never a stale one, and says why on it.
-    p_.sheets.setHeadline(headline + QStringLiteral("  ") +
-                          measureResultText(rc, languageIndex(), ResultContext::Reading));
-    p_.sheets.clearSheet(PlotSheet::AnalogLogger);
-    p_.sheets.setHeadline(headline);
+    clearSaying(headline, measureResultText(rc, languageIndex(), ResultContext::Reading));
     return rc;
   }
   const int prc = p_.sheets.plotAnalogLogger(stream, start, choice_);
-  if (prc == kPlotXYTooManyLines) {
-    // The refusal is said where the picture would be.
-    p_.sheets.setHeadline(headline + QStringLiteral("  ") + loggerXYRefusedText());
-    p_.sheets.clearSheet(PlotSheet::AnalogLogger);
-    p_.sheets.setHeadline(headline);
-  }
+  // The refusal is said where the picture would be.
+  if (prc == kPlotXYTooManyLines) clearSaying(headline, loggerXYRefusedText());
   return prc;
+}
+
+void TOneTolvanexPresenter::clearSaying(const QString& headline, const QString& why) {
+  // The empty picture carries the reason; later pictures the plain headline.
+  p_.sheets.setHeadline(headline + QStringLiteral("  ") + why);
+  p_.sheets.clearSheet(PlotSheet::AnalogLogger);
+  p_.sheets.setHeadline(headline);
 }
 
 int TOneTolvanexPresenter::plotAnalogLoggerFile(const std::filesystem::path& streamFile) {

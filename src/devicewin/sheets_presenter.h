@@ -97,6 +97,8 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   void drawScope(const TMeasureData& d);
   ChartScale chartScale() const;
   int plotAnalogFile();
+  // Empties the analog-logger picture with `why` after the headline.
+  void clearSaying(const QString& headline, const QString& why);
 
   Parts p_;
   TMeasureData* data_;

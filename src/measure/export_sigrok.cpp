@@ -4,15 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <functional>
 #include <limits>
-#include <optional>
 
 #include "common/paths.h"
+#include "measure/loggerseries.h"
 #include "measure/loggerstream.h"
 #include "measure/measurecodes.h"
 #include "measure/textheader.h"
@@ -158,30 +156,6 @@ int addText(zip_t* z, const std::string& name, const std::string& text) {
   return 0;
 }
 
-// A logger stream read in pieces while its session is written: 4 bytes per sample.
-class StreamReader {
- public:
-  explicit StreamReader(const fs::path& file) : f_(std::fopen(file.c_str(), "rb")) {}
-  ~StreamReader() {
-    if (f_) std::fclose(f_);
-  }
-  StreamReader(const StreamReader&) = delete;
-  StreamReader& operator=(const StreamReader&) = delete;
-  bool isOpen() const { return f_ != nullptr; }
-  // The raw bytes of samples [first, first + n): 0 or an error number (a file that shrank
-  // meanwhile is an input/output error).
-  int read(std::uint64_t first, std::size_t n, std::vector<std::uint8_t>& out) {
-    out.resize(n * 4);
-    if (::fseeko(f_, off_t(first * 4), SEEK_SET) != 0) return errno > 0 ? errno : 5;
-    if (std::fread(out.data(), 1, out.size(), f_) != out.size())
-      return std::ferror(f_) && errno > 0 ? errno : 5;
-    return 0;
-  }
-
- private:
-  std::FILE* f_;
-};
-
 }  // namespace
 
 std::uint64_t srSampleRate(double sampleTime) {
@@ -218,12 +192,18 @@ int writeSrSession(const fs::path& file, const SrSession& s) {
   if (s.sampleCount() == 0) return kSrEmpty;
   if (const int rc = checkTargetName(file); rc != 0) return rc;
   if (const int rc = makeFolders(file.parent_path() / "x.x"); rc != 0) return rc;
-  std::optional<StreamReader> reader;
-  std::vector<std::uint8_t> raw;  // one piece of the stream, shared by the entries' fills
+  // A stream is read through the readers that draw it: 64-bit offsets, volts by table.
+  std::shared_ptr<const TLoggerChannelReader> reader[2];
   if (s.stream) {
-    reader.emplace(s.stream->file);
-    if (!reader->isOpen()) return errno > 0 ? errno : kZipFailed;
+    auto file = std::make_shared<TStreamFile>();
+    if (const int rc = file->Open(s.stream->file); rc != 0) return rc;
+    for (int ch = 0; ch < 2; ++ch)
+      reader[ch] = std::make_shared<TLoggerChannelReader>(file, ch, 0, s.stream->samples,
+                                                          s.stream->conv);
   }
+  // One piece of the stream, shared by the entries' fills (libzip makes one entry at a time).
+  std::vector<std::uint32_t> pairs;
+  std::vector<double> volts;
   // libzip writes a temporary file beside the target and renames it when the archive is
   // whole; an old session stays until then.
   int err = 0;
@@ -251,11 +231,11 @@ int writeSrSession(const fs::path& file, const SrSession& s) {
       SampleFill fill;
       if (s.stream) {
         fill = [&](std::uint64_t at, std::size_t m, std::uint8_t* out) {
-          if (const int r = reader->read(at, m, raw); r != 0) return r;
-          for (std::size_t i = 0; i < m; ++i) {  // the second word of each sample
-            out[2 * i] = raw[4 * i + 2];
-            out[2 * i + 1] = raw[4 * i + 3];
-          }
+          pairs.resize(m);
+          // A file that shrank meanwhile is an input/output error.
+          if (!reader[0]->ReadPairs(at, m, pairs.data())) return 5;
+          for (std::size_t i = 0; i < m; ++i)  // the second word of each sample
+            putWord(std::uint16_t(pairs[i] >> 16), out + 2 * i);
           return 0;
         };
       } else {
@@ -270,13 +250,11 @@ int writeSrSession(const fs::path& file, const SrSession& s) {
     for (std::size_t k = 0; rc == 0 && k < s.analog.size(); ++k) {
       SampleFill fill;
       if (s.stream) {
-        const int ch = int(k);
-        fill = [&, ch](std::uint64_t at, std::size_t m, std::uint8_t* out) {
-          if (const int r = reader->read(at, m, raw); r != 0) return r;
-          for (std::size_t i = 0; i < m; ++i) {
-            const std::uint16_t w = std::uint16_t(raw[4 * i + 2 * ch] | (raw[4 * i + 2 * ch + 1] << 8));
-            putFloat(float(s.stream->conv.rawToVolts(ch, w)), out + 4 * i);
-          }
+        const TLoggerChannelReader* r = reader[k].get();
+        fill = [&volts, r](std::uint64_t at, std::size_t m, std::uint8_t* out) {
+          volts.resize(m);
+          if (!r->Read(at, m, volts.data())) return 5;
+          for (std::size_t i = 0; i < m; ++i) putFloat(float(volts[i]), out + 4 * i);
           return 0;
         };
       } else {

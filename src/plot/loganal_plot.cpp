@@ -361,7 +361,8 @@ bool TLogAnalPlot::drawTraces(int n) {
       flushColumn();
       const std::uint64_t gen = generation_;
       QCoreApplication::processEvents();
-      if (gen != generation_ || bitmap_.isNull()) return false;
+      // A list turned into a recording in a file holds no entries to step through here.
+      if (gen != generation_ || bitmap_.isNull() || samples_.stream()) return false;
       canvas = TraceCanvas(bitmap_, scale_);
       data = samples_.data();
       count = samples_.count();

@@ -45,7 +45,6 @@ class TLogicSummary {
 
  private:
   std::int64_t blockSize() const { return std::int64_t(1) << blockShift_; }
-  std::int64_t blockCount() const { return std::int64_t(last_.size()); }
   const std::uint16_t* block(std::int64_t k) const;
   // Changes within samples a .. b of one block (both inside the recording).
   std::uint16_t changesInBlock(std::int64_t a, std::int64_t b) const;

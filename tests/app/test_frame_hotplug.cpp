@@ -342,6 +342,37 @@ TEST_F(FrameHotplug, ListingInsideARecordStepLeavesThatWindowToItself) {
   EXPECT_TRUE(sink_.messages.empty());
 }
 
+// A listing inside a record step of a device that stays asks for no second listing: a run always
+// has some window in its steps, and a listing 250 ms after each would load every transfer.
+TEST_F(FrameHotplug, AListingInsideARecordStepOfAPresentDeviceAsksForNoOther) {
+  TF_MultiTolvanexFrame& f = boot();
+  f.startHotplugWatch(TF_MultiTolvanexFrame::HotplugWatch::Poll);
+  TF_OneTolvanex* w = window(0);
+  auto* soon = f.findChild<QTimer*>(QStringLiteral("TM_Relist"));
+  ASSERT_NE(soon, nullptr);
+  soon->stop();
+  StepSink sink;
+  w->setRecordSink(&sink);
+  bool askedAgain = true;
+  sink.step = [&] {
+    fire(f.relistTimer());
+    askedAgain = soon->isActive();
+    sink.step = nullptr;
+  };
+  ASSERT_TRUE(scopeReady(0));
+  ASSERT_TRUE(measuring(0));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        if (sink.records > 0) return true;
+        clock_.advanceMs(5);
+        return false;
+      },
+      5000));
+  EXPECT_FALSE(askedAgain);
+  EXPECT_FALSE(w->isLost());
+  w->setRecordSink(nullptr);
+}
+
 // A loss and a reconnect inside the record step, whatever brought them, end the continuous run
 // as every loss does: the step does not queue the next run behind the reconnect.
 TEST_F(FrameHotplug, LossInsideARecordStepEndsTheRunEvenWhenBackAtOnce) {
