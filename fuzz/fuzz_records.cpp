@@ -57,12 +57,13 @@ struct DrawingPresenter : IMeasurePresenter {
     TGenD2ImgKernel k;
     render(k, feedChartImage(k, list.Items(), ChartScale{}, choice));
   }
-  void plotAnalogLoggerFile(const fs::path& file) override {
+  int plotAnalogLoggerFile(const fs::path& file) override {
     AnalogLoggerStream stream;
-    if (loadAnalogLoggerStream(file, stream) != 0) return;
+    if (const int rc = loadAnalogLoggerStream(file, stream); rc != 0) return rc;
     const DayTime start = stream.start ? *stream.start : data->measurementTime();
     TGenD2ImgKernel k;
     render(k, feedAnalogLoggerImage(k, stream, start, choice));
+    return 0;
   }
 };
 
