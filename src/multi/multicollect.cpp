@@ -205,6 +205,7 @@ int TMultiCollection::switchToScopeMode() {
 
 int TMultiCollection::startRun(bool fromRequest) {
   if (active_.empty()) return fromRequest ? kNoActive : kMultiEmpty;
+  finishOpenCycle();
   if (fromRequest) tmReRun_.stop();
   tmCollect_.stop();
   tmWatchdog_.stop();
@@ -250,6 +251,7 @@ int TMultiCollection::startRun(bool fromRequest) {
 }
 
 void TMultiCollection::runClicked() {
+  finishOpenCycle();  // before the statistics start afresh
   autosaveFailureTold_ = false;
   lastCycle_ = false;
   resetStatistics();
@@ -259,15 +261,26 @@ void TMultiCollection::runClicked() {
 void TMultiCollection::breakClicked() {
   const std::vector<IMultiMember*> list = active_;
   for (IMultiMember* m : list) m->stopMeasurement();
-  // Break ends the run: no pending or later re-run may start the devices again, and no cycle
-  // it interrupted is saved. Records already on their way still join the plot of that cycle;
-  // a cycle still without any record simply ends.
+  // Break ends the run: no pending or later re-run may start the devices again. What the
+  // devices measured before it is kept: records already on their way still join the cycle,
+  // which ends, is drawn and saved as usual (at its collecting time when some are missing).
   breakRequested_ = true;
   tmReRun_.stop();
   plotSwitchesOn();
-  if (cycleOpen_ && received_ == 0) closeCycleQuietly();
   running_ = false;
   notify(kChangedRunButtons);
+  if (cycleOpen_ && received_ == 0) {
+    // Records announced just before the click wait behind it: they are this cycle's.
+    processEvents();
+    // Nothing came: the cycle simply ends, the last picture stays.
+    if (cycleOpen_ && received_ == 0) closeCycleQuietly();
+  }
+}
+
+void TMultiCollection::finishOpenCycle() {
+  // A cycle Break left waiting for its collecting time is ended with what came before a new
+  // run replaces it, so its records reach the merged file.
+  if (cycleOpen_ && received_ > 0) endCycle();
 }
 
 void TMultiCollection::stopAfterCycle() {
@@ -498,8 +511,9 @@ void TMultiCollection::endCycle() {
   processEvents();
   if (complete) setVisibleMode(visibleMode_);
   const int rc = draw();
-  // A cycle Break interrupted is not saved; one cut by the collecting time is, with what came.
-  if (rc == 0 && autosave_ && !breakRequested_ && !cycleFiles_.isEmpty()) {
+  // Every cycle with records is saved: a complete one, one cut by the collecting time and one
+  // Break interrupted, each with what came (a Break pressed while the cycle ends included).
+  if (rc == 0 && autosave_ && !cycleFiles_.isEmpty()) {
     // Cycles can be shorter than a second; a later one must not overwrite the earlier file.
     fs::path name = autoDataFileName();
     std::error_code ec;

@@ -236,6 +236,7 @@ class TMultiCollection {
   void applyScalings(const ScalingsData& d);
   void endCycle();
   void closeCycleQuietly();
+  void finishOpenCycle();
   // A run has ended: the device windows draw their own records again (and keep their plot
   // mode in their stored settings).
   void plotSwitchesOn();

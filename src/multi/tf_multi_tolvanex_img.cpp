@@ -375,7 +375,13 @@ bool TF_Multi_Tolvanex_Img::runGoing() const {
 }
 
 void TF_Multi_Tolvanex_Img::endRunForShutDown() {
-  if (runGoing()) coll().breakClicked();
+  if (runGoing()) breakAndKeepCycle();
+}
+
+void TF_Multi_Tolvanex_Img::breakAndKeepCycle() {
+  coll().breakClicked();
+  // The window goes: a cycle partly in ends now, so what came is still saved.
+  if (coll().cycleOpen()) coll().endCycleNow();
 }
 
 // Before the window goes away in the middle of a run: ask, and end the run as BREAK does.
@@ -397,7 +403,7 @@ bool TF_Multi_Tolvanex_Img::mayEndRun() {
   }
   if (!end) return false;
   // The question box lets events run: the run may have ended meanwhile.
-  if (runGoing()) coll().breakClicked();
+  if (runGoing()) breakAndKeepCycle();
   return true;
 }
 

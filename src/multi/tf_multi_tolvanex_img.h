@@ -162,6 +162,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   void showPlot();
   void fitTopPanel();
   bool mayEndRun();
+  void breakAndKeepCycle();
   QString askFile(Dialog d, const QString& proposed);
 
   std::unique_ptr<TFormsMembers> formsMembers_;

@@ -658,20 +658,110 @@ TEST_F(MultiCollect, BreakBeforeAnyRecordEndsTheCycle) {
   EXPECT_FALSE(fs::exists(multiFolder() / c.autoDataFileName().parent_path().filename()));
 }
 
-// A cycle Break interrupts is drawn with the records already on their way, never saved.
-TEST_F(MultiCollect, ABrokenCycleIsDrawnButNotSaved) {
+// Break never costs a measurement: a cycle whose records all came is saved, whether the
+// last of them came before the click, while the cycle ended, or was on its way.
+class HookView final : public IMultiView {
+ public:
+  void changed(unsigned) override {}
+  void processEvents() override {
+    if (!hook) return;
+    auto h = std::move(hook);  // once
+    hook = nullptr;
+    h();
+  }
+  std::function<void()> hook;
+};
+
+TEST_F(MultiCollect, BreakKeepsEveryCycleWhoseRecordsCame) {
   FakeMember& a = members_.add(QStringLiteral("A1"));
   FakeMember& b = members_.add(QStringLiteral("B2"));
+  HookView view;
   TMultiCollection& c = makeActive();
+  c.setView(&view);
   c.setAutosave(true);
+  c.setSingleShot(false, true);
+  int cycleFiles = 0;
+  auto saved = [&] {
+    std::error_code ec;
+    int n = 0;
+    for (auto it = fs::recursive_directory_iterator(multiFolder(), ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec))
+      if (it->is_regular_file() && it->path().parent_path().filename() != "Intermediate") ++n;
+    return n;
+  };
+  // 1. Break clicked while the cycle's end lets events run (just after its last record).
+  c.runClicked();
+  c.recordArrived(a.notice());
+  view.hook = [&] { c.breakClicked(); };
+  c.recordArrived(b.notice());
+  EXPECT_FALSE(c.running());
+  EXPECT_FALSE(c.reRunTimer().isActive());
+  EXPECT_EQ(saved(), ++cycleFiles);
+  // 2. Both records announced before the click, their notices waiting behind it.
+  c.runClicked();
+  view.hook = [&] {
+    c.recordArrived(a.notice());
+    c.recordArrived(b.notice());
+  };
+  c.breakClicked();
+  EXPECT_EQ(c.cyclesCount(), 1);
+  EXPECT_EQ(saved(), ++cycleFiles);
+  // 3. One record in at the click, the other on its way.
   c.runClicked();
   c.recordArrived(a.notice());
   c.breakClicked();
   c.recordArrived(b.notice());
-  EXPECT_EQ(c.cyclesCount(), 1);
   EXPECT_EQ(c.kernel().DataSetCount(), 4);
-  EXPECT_FALSE(fs::exists(c.autoDataFileName()));
-  EXPECT_EQ(b.stops, 1);  // by Break only: a cycle's end stops no device a second time
+  EXPECT_EQ(saved(), ++cycleFiles);
+  EXPECT_EQ(b.stops, 3);  // by Break only: a cycle's end stops no device a second time
+  hub_.advance(20000);
+  EXPECT_EQ(a.starts, 3);
+}
+
+// A cycle only partly in at Break keeps the collecting time, as a cycle a device failed in:
+// it is drawn and saved with what came, the missing device marked, and no cycle follows.
+// Run pressed before that time is over ends it first.
+TEST_F(MultiCollect, ACyclePartlyInAtBreakIsSavedWithWhatCame) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 200);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 300);
+  TMultiCollection& c = makeActive();
+  c.setAutosave(true);
+  c.setSingleShot(false, true);
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  EXPECT_TRUE(c.cycleOpen());
+  EXPECT_TRUE(c.collectTimer().isActive());
+  hub_.advance(c.collectTimeMs() - 1);
+  EXPECT_TRUE(c.cycleOpen());
+  hub_.advance(1);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.cyclesCount(), 1);
+  EXPECT_TRUE(c.statusRows()[1].missing);
+  EXPECT_EQ(b.stops, 1);
+  EXPECT_FALSE(c.reRunTimer().isActive());
+  const fs::path first = c.autoDataFileName();
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(first, '\t', r), 0) << first;
+  EXPECT_EQ(r.deviceCount, 1);
+  EXPECT_EQ(r.names.value(0), "A1");
+  EXPECT_EQ(r.points.At(0).Count(), 200);
+  hub_.advance(20000);
+  EXPECT_EQ(a.starts, 1);
+
+  // Run again while the broken cycle still waits: its record is saved before the new cycle.
+  c.runClicked();
+  c.recordArrived(b.notice());
+  c.breakClicked();
+  c.runClicked();
+  EXPECT_EQ(b.starts, 3);
+  EXPECT_EQ(c.cyclesCount(), 0);  // the new run's statistics start afresh
+  EXPECT_TRUE(c.cycleOpen());
+  fs::path second = first;
+  second.replace_filename(first.stem().string() + "_1.CSV");
+  ASSERT_EQ(readMultiDataFile(second, '\t', r), 0) << second;
+  EXPECT_EQ(r.names.value(0), "B2");
+  EXPECT_EQ(r.points.At(0).Count(), 300);
 }
 
 // Each device's trigger moment relative to the cycle's earliest one, in the status rows and,

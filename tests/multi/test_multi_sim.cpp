@@ -115,8 +115,9 @@ TEST_P(MultiSimBreak, InsideNestedRecordStepsEveryDeviceStaysStopped) {
       EXPECT_EQ(window(i).acquisition().runState(), RunState::Idle);
       EXPECT_FALSE(device(i).measuring());
     }
-    EXPECT_EQ(mergedFiles().size(), filesAtBreak);
-    EXPECT_LE(coll().cyclesCount(), cyclesAtBreak + 1);
+    // The cycle Break cut is saved with the records that came before it, and no other.
+    EXPECT_EQ(mergedFiles().size(), filesAtBreak + 1);
+    EXPECT_EQ(coll().cyclesCount(), cyclesAtBreak + 1);
     EXPECT_FALSE(coll().running());
     EXPECT_FALSE(coll().reRunTimer().isActive());
   }
@@ -124,6 +125,32 @@ TEST_P(MultiSimBreak, InsideNestedRecordStepsEveryDeviceStaysStopped) {
 
 // Four trials: Break in the first, second, third and fourth cycle of a run.
 INSTANTIATE_TEST_SUITE_P(Trials, MultiSimBreak, ::testing::Range(0, 4));
+
+// Break pressed the moment a cycle's last record is taken: that cycle is complete and its
+// merged file is written like every cycle's before it; no cycle follows.
+TEST_F(MultiSim, BreakJustAfterACyclesLastRecordKeepsItsFile) {
+  make(3);
+  sameSignal(*this, 3);
+  coll().setAutosave(true);
+  int taken = 0;
+  coll().onRecordTaken = [&](const QString&) {
+    if (++taken == 6) coll().breakClicked();  // the second cycle's last record
+  };
+  coll().runClicked();
+  for (int t = 0; t < 100 && taken < 6; ++t) advance(100);
+  ASSERT_EQ(taken, 6);
+  advance(5000);
+  EXPECT_EQ(taken, 6);
+  EXPECT_FALSE(coll().running());
+  EXPECT_EQ(coll().cyclesCount(), 2);
+  const auto files = mergedFiles();
+  ASSERT_EQ(files.size(), 2u);
+  for (const fs::path& f : files) {
+    TREADing r;
+    ASSERT_EQ(readMultiDataFile(f, '\t', r), 0) << f;
+    EXPECT_EQ(r.deviceCount, 3) << f;
+  }
+}
 
 // Eight identical devices in a continuous run with automatic saving: every record they sent
 // is in exactly one merged file, and every merged file holds all eight.

@@ -180,6 +180,23 @@ TEST_F(MultiRunWindow, ShutDownEndsTheRunWithoutAsking) {
   EXPECT_TRUE(questions_.isEmpty());
 }
 
+// A shut-down in the middle of a cycle keeps what came: the merged file is written with the
+// records in, the device still missing left out.
+TEST_F(MultiRunWindow, ShutDownInsideACycleSavesWhatCame) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.coll().setSingleShot(false, false);
+  w.coll().setAutosave(true);
+  w.BN_RunClick();
+  w.coll().recordArrived(members_.list[0]->notice());
+  w.endRunForShutDown();
+  EXPECT_FALSE(w.coll().cycleOpen());
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(w.coll().autoDataFileName(), '\t', r), 0);
+  EXPECT_EQ(r.deviceCount, 1);
+  EXPECT_EQ(r.names.value(0), "TVS00001");
+  EXPECT_TRUE(w.coll().statusRows()[1].missing);
+}
+
 // Eight devices are all in sight, each row whole and nothing of the grid under the pages;
 // twelve scroll, and every row can be reached.
 TEST_F(MultiRunWindow, StatusGridShowsEightDevicesAndScrollsToMore) {
