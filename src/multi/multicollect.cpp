@@ -244,9 +244,12 @@ int TMultiCollection::startRun(bool fromRequest) {
   bool lateStart = false;
   for (std::size_t k = 0; k < list.size(); ++k)
     if (list[k]->runCount() == asked_[k]) lateStart = true;
-  if (lateStart) setCollectTimeMs(collectTimeMs_ + kLateStartMs);
+  // The allowance is this cycle's, not the collecting time shown: a device that is busy or
+  // gone must not change the user's setting.
+  lateStartMs_ = lateStart ? kLateStartMs : 0;
+  tmCollect_.setInterval(collectTimeMs_ + lateStartMs_);
   // Without any record the cycle still ends: the watchdog counts from the start.
-  tmWatchdog_.start(collectTimeMs_ + kTriggerWaitMs);
+  tmWatchdog_.start(collectTimeMs_ + lateStartMs_ + kTriggerWaitMs);
   return 0;
 }
 
@@ -698,7 +701,7 @@ void TMultiCollection::setAutostart(bool on, bool byClick) {
 
 void TMultiCollection::setCollectTimeMs(int ms) {
   collectTimeMs_ = std::max(ms, 1);
-  tmCollect_.setInterval(collectTimeMs_);
+  tmCollect_.setInterval(collectTimeMs_ + lateStartMs_);
   notify(kChangedCollectTime);
 }
 

@@ -39,7 +39,9 @@ class FakeMember : public IMultiMember {
   void setSingleShot(bool on) override { singleShot = on; }
   void setPlotSwitch(bool on) override { plotSwitch = on; }
   void switchMode(const QString& code) override { mode = code; }
-  void startMeasurement() override { ++starts; }
+  void startMeasurement() override {
+    if (!busy) ++starts;
+  }
   void stopMeasurement() override { ++stops; }
   std::uint32_t runCount() const override { return std::uint32_t(starts); }
   bool recordComing() override { return coming; }
@@ -67,6 +69,7 @@ class FakeMember : public IMultiMember {
   QString mode = QStringLiteral("VMD0");
   int starts = 0, stops = 0, scopePage = 0;
   bool coming = false;  // its record's bytes are coming in
+  bool busy = false;    // a run asked for does not go out (a reply pending, or the device gone)
   DayTime time = dtFromSeconds(739000.0 * 86400 + 3600.5);
 
  private:

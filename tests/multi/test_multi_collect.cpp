@@ -658,6 +658,35 @@ TEST_F(MultiCollect, BreakBeforeAnyRecordEndsTheCycle) {
   EXPECT_FALSE(fs::exists(multiFolder() / c.autoDataFileName().parent_path().filename()));
 }
 
+// A device whose run cannot go out at the cycle's start gives that cycle a longer collecting
+// time; the collecting time shown, the user's setting, stays as it was, and the next cycle
+// without the late start has the plain time again.
+TEST_F(MultiCollect, ALateStartLengthensTheCycleNotTheSetting) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 1000, 10e-6);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 1000, 10e-6);
+  TMultiCollection& c = makeActive();
+  ASSERT_EQ(c.collectTimeMs(), 250);  // 10 ms + 127 ms + 113 ms
+  c.setSingleShot(false, true);
+  b.busy = true;
+  c.runClicked();
+  EXPECT_EQ(c.collectTimeMs(), 250);
+  c.recordArrived(a.notice());
+  hub_.advance(250 + TMultiCollection::kLateStartMs - 1);
+  EXPECT_TRUE(c.cycleOpen());
+  hub_.advance(1);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.collectTimeMs(), 250);
+  b.busy = false;
+  hub_.advance(250 * 2 + 250);  // the longer re-run pause after a missing record
+  ASSERT_TRUE(c.cycleOpen());
+  c.recordArrived(a.notice());
+  hub_.advance(249);
+  EXPECT_TRUE(c.cycleOpen());
+  hub_.advance(1);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.collectTimeMs(), 250);
+}
+
 // Break never costs a measurement: a cycle whose records all came is saved, whether the
 // last of them came before the click, while the cycle ended, or was on its way.
 class HookView final : public IMultiView {
