@@ -225,6 +225,13 @@ int mergeDeviceFiles(std::vector<fs::path> files, char sep, std::string& out) {
       const std::string_view line = lines[k][j];
       out.append(line);
       cells += std::size_t(std::count(line.begin(), line.end(), sep)) + 1;
+      // A device takes its three cells on every line it has (its two-cell depth line too), so
+      // the head is a table of equal rows for tools that insist on one.
+      while (cells < 3 * (k + 1)) {
+        out += sep;
+        out += ' ';
+        ++cells;
+      }
     }
     out += "\r\n";
   }

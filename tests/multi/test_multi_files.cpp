@@ -2,6 +2,7 @@
 // scalings file and the name rules, and what damaged files give.
 #include <QDateTime>
 #include <QFile>
+#include <QProcess>
 #include <fstream>
 #include <limits>
 
@@ -101,13 +102,44 @@ TEST_F(MultiFiles, EqualDepthsGiveSixCellsEveryLine) {
   ASSERT_EQ(mergeDeviceFiles(f, '\t', merged), 0);
   const auto l = lines(merged);
   ASSERT_EQ(l.size(), 61u);
-  for (const auto& line : l) {
-    if (line.rfind("Memory", 0) == 0) continue;
-    EXPECT_EQ(cells(line), 6) << line;
-  }
+  for (const auto& line : l) EXPECT_EQ(cells(line), 6) << line;
   EXPECT_EQ(l[0], "A1\t \t \tB2\t \t ");  // sorted by name
-  // The two-cell depth line is padded, so the second device still starts at cell 4.
-  EXPECT_EQ(l[3], "Memory Depth\t50\t \tMemory Depth\t50");
+  // The two-cell depth line is padded, so the second device still starts at cell 4, and the
+  // last device's as well, so the line has as many cells as the others.
+  EXPECT_EQ(l[3], "Memory Depth\t50\t \tMemory Depth\t50\t ");
+}
+
+// Three devices: every line of the file has nine cells, the depth line too, as a strict CSV
+// reader and pandas see it; the program's own reader takes the file back.
+TEST_F(MultiFiles, ThreeDevicesGiveATableOfNineCellRows) {
+  std::vector<fs::path> f = {deviceFile(root_, QStringLiteral("A1"), 40),
+                             deviceFile(root_, QStringLiteral("B2"), 40),
+                             deviceFile(root_, QStringLiteral("C3"), 40)};
+  const fs::path out = root_ / "three.CSV";
+  ASSERT_EQ(writeMultiDataFile(out, f, '\t'), 0);
+  const auto l = lines(slurp(out));
+  ASSERT_EQ(l.size(), 51u);
+  for (const auto& line : l) EXPECT_EQ(cells(line), 9) << line;
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(out, '\t', r), 0);
+  EXPECT_EQ(r.depths.Get(2), 40);
+  EXPECT_EQ(r.points.At(2).Count(), 40);
+  if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no python3";
+  QProcess py;
+  py.start("/usr/bin/python3",
+           {"-c",
+            "import sys,csv,pandas as p\n"
+            "rows=list(csv.reader(open(sys.argv[1],newline=''),delimiter='\\t'))\n"
+            "print(sorted(set(len(x) for x in rows)))\n"
+            "h=p.read_csv(sys.argv[1],sep='\\t',header=None,nrows=11,dtype=str)\n"
+            "d=p.read_csv(sys.argv[1],sep='\\t',header=None,skiprows=11)\n"
+            "print(h.shape, h.iloc[3,7].strip(), d.shape, d.dtypes.iloc[8])",
+            pathText(out)});
+  ASSERT_TRUE(py.waitForFinished(60000));
+  if (py.exitCode() != 0 && py.readAllStandardError().contains("No module named"))
+    GTEST_SKIP() << "pandas is not installed";
+  EXPECT_EQ(QString::fromUtf8(py.readAllStandardOutput()).trimmed().toStdString(),
+            "[9]\n(11, 9) 40 (40, 9) float64");
 }
 
 TEST_F(MultiFiles, ShorterFirstDeviceIsPaddedAndTheFileReadsBack) {
