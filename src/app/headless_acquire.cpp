@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QTimerEvent>
 #include <algorithm>
 #include <clocale>
@@ -22,6 +23,8 @@
 #include "common/textutil.h"
 #include "device/settingstables.h"
 #include "ftdi/ftdi_enumeration.h"
+#include "ftdi/sim_control.h"
+#include "ftdi/simulated_driver.h"
 #include "measure/devicesession.h"
 #include "measure/export_plaincsv.h"
 #include "measure/export_stored.h"
@@ -239,6 +242,11 @@ int parseAcquireArguments(const QStringList& args, AcquireRequest& out, QString&
       out.simTrace = fs::path(v.toStdString());
       continue;
     }
+    if ((t = take("--sim-control", "a file or named pipe")) != 0) {
+      if (t < 0) return kExitBadUsage;
+      out.simControl = fs::path(v.toStdString());
+      continue;
+    }
     if ((t = take("--device", "a serial number")) != 0) {
       if (t < 0) return kExitBadUsage;
       if (!out.devices.contains(v)) out.devices << v;
@@ -367,6 +375,8 @@ int parseAcquireArguments(const QStringList& args, AcquireRequest& out, QString&
   if (!acquire) return bad(QStringLiteral("--acquire is missing"));
   if (out.driver != FtdiBackend::Auto && out.simulate >= 0)
     return bad(QStringLiteral("--driver and --simulate cannot be used together"));
+  if (!out.simControl.empty() && out.simulate <= 0)
+    return bad(QStringLiteral("--sim-control needs simulated devices (--simulate N)"));
   if (out.records && out.durationMs)
     return bad(QStringLiteral("give one of --records and --duration"));
   if (!out.settingsFile.empty()) {
@@ -689,7 +699,9 @@ int THeadlessAcquisition::start() {
 void THeadlessAcquisition::allReady() {
   running_ = true;
   startedMs_ = clock_.elapsed();  // rates count from the first run
-  if (q_.durationMs) stopAtMs_ = clock_.elapsed() + *q_.durationMs;
+  readyMs_ = startedMs_;
+  runsAtReady_.clear();
+  for (auto& s : sessions_) runsAtReady_.push_back(s->acquisition().runsWritten());
   if (q_.merged) {
     for (auto& s : sessions_) members_.push_back(std::make_unique<TSessionMember>(*s));
     memberList_ = std::make_unique<TSessionMembers>(members_);
@@ -896,6 +908,7 @@ void THeadlessAcquisition::tick() {
     return;
   }
   if (running_ && !stopping_) {
+    startDurationOnFirstRun(now);
     const bool allDone =
         !done_.empty() && std::all_of(done_.begin(), done_.end(), [](bool b) { return b; });
     if ((stopAtMs_ >= 0 && now >= stopAtMs_) || (q_.records && allDone)) beginStopping();
@@ -918,6 +931,16 @@ void THeadlessAcquisition::tick() {
     if (collection_ && collection_->cycleOpen()) collection_->endCycleNow();
     finish();
   }
+}
+
+void THeadlessAcquisition::startDurationOnFirstRun(std::int64_t now) {
+  if (!q_.durationMs || stopAtMs_ >= 0) return;
+  // The devices take their settings before their first run; a run queued behind that counts
+  // only once it went out. A device that never gets one does not hold the time back forever.
+  bool ran = now - readyMs_ > kStartUpLimitMs;
+  for (std::size_t i = 0; i < sessions_.size() && i < runsAtReady_.size(); ++i)
+    if (sessions_[i]->acquisition().runsWritten() != runsAtReady_[i]) ran = true;
+  if (ran) stopAtMs_ = now + *q_.durationMs;
 }
 
 void THeadlessAcquisition::finish() {
@@ -1038,6 +1061,19 @@ int acquireMain(int argc, char** argv) {
   cmd.simTraceDir = q.simTrace;
   cmd.driver = q.driver;
   std::unique_ptr<IFtdiDriver> driver = chooseDriver(cmd);
+  // Pulls and plugs of the simulated devices while the run goes on, as in the window.
+  std::unique_ptr<TSimControlReader> simControl;
+  QTimer simControlTimer;
+  if (auto* sim = dynamic_cast<TSimulatedDriver*>(driver.get()); sim && !q.simControl.empty()) {
+    simControl = std::make_unique<TSimControlReader>(*sim, q.simControl.string());
+    if (!simControl->isOpen()) {
+      std::fprintf(stderr, "multi_tolvanex: --sim-control %s cannot be opened\n",
+                   q.simControl.string().c_str());
+      return kExitBadInput;
+    }
+    QObject::connect(&simControlTimer, &QTimer::timeout, [&simControl] { simControl->poll(); });
+    simControlTimer.start(200);
+  }
   int rc = kExitOk;
   {
     THeadlessAcquisition run(q, *driver, stderr, &std::cout);
@@ -1050,6 +1086,8 @@ int acquireMain(int argc, char** argv) {
     if (rc == kExitOk) rc = app.exec();
     if (!run.finished()) rc = std::max(rc, run.exitCode());
   }
+  simControlTimer.stop();
+  simControl.reset();
   driver.reset();
   return rc;
 }

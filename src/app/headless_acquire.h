@@ -46,6 +46,8 @@ struct AcquireRequest {
   int simulate = -1;  // -1: the FTDI driver
   FtdiBackend driver = FtdiBackend::Auto;
   std::filesystem::path dataRoot, simTrace;
+  // --sim-control: lines that pull and plug the simulated devices while the run goes on.
+  std::filesystem::path simControl;
   QStringList devices;  // empty: every family device listed
   // Settings
   std::filesystem::path settingsFile;
@@ -132,6 +134,10 @@ class THeadlessAcquisition : public QObject {
   CsvStyle style_;
   QElapsedTimer clock_;
   std::int64_t startedMs_ = 0, stopAtMs_ = -1, stoppingSinceMs_ = -1, lastProgressMs_ = -1;
+  // --duration counts from the first run command a device was sent, not from the set-up.
+  std::int64_t readyMs_ = -1;
+  std::vector<std::uint32_t> runsAtReady_;
+  void startDurationOnFirstRun(std::int64_t now);
   std::vector<bool> done_;
   std::vector<bool> lostTold_;  // the device's loss has been told
   std::vector<std::uint64_t> seen_;  // records (or cycles) already reported per device

@@ -93,6 +93,76 @@ TEST_F(AcquireProgram, ThreeScopeRecordsOfOneDevice) {
   EXPECT_FALSE(fs::exists(root_ / "data" / "TVS00001" / "LastSettings.VXS"));
 }
 
+// Times of the commands the simulated device was sent, from its trace: (ms, first 4 bytes).
+static std::vector<std::pair<long, std::string>> commandsIn(const fs::path& trace) {
+  std::vector<std::pair<long, std::string>> out;
+  std::ifstream in(trace);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream l(line);
+    long ms = 0;
+    std::string dir;
+    int n = 0;
+    if (!(l >> ms >> dir >> n) || dir != "in") continue;
+    std::string word;
+    for (int k = 0; k < 4 && k < n; ++k) {
+      unsigned b = 0;
+      l >> std::hex >> b;
+      word += char(b);
+    }
+    out.emplace_back(ms, word);
+  }
+  return out;
+}
+
+// --duration is the time the devices measure: from the first run command to the stop, not the
+// set-up of the devices before it.
+TEST_F(AcquireProgram, DurationCountsFromTheFirstRunCommand) {
+  const fs::path trace = root_ / "trace";
+  const Finished r = run({"--simulate", "1", "--mode", "VMD0", "--duration", "2s", "--out",
+                          q(root_ / "d"), "--sim-trace", q(trace), "--quiet"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  long firstRun = -1, stop = -1;
+  for (const auto& [ms, word] : commandsIn(trace / "TVS00001.trace")) {
+    if (word == "*RUN" && firstRun < 0) firstRun = ms;
+    if (word == "ZZZZ") stop = ms;
+  }
+  ASSERT_GE(firstRun, 0);
+  ASSERT_GT(stop, firstRun);
+  EXPECT_GE(stop - firstRun, 2000);
+  EXPECT_LT(stop - firstRun, 2400);
+}
+
+// A device pulled out through --sim-control in the middle of a merged run: the others go on,
+// the files after the pull hold them alone, and the run ends with the lost-device status.
+TEST_F(AcquireProgram, SimControlPullsADeviceOutOfAMergedRun) {
+  const fs::path out = root_ / "pulled";
+  const fs::path control = root_ / "control.txt";
+  std::ofstream(control).flush();
+  start({"--simulate", "2", "--merged", "--samples", "1000", "--duration", "6s", "--out", q(out),
+         "--sim-control", q(control)});
+  QString err;
+  for (int t = 0; t < 300 && !err.contains("cycle 2:"); ++t) {
+    p_.waitForReadyRead(100);
+    err += QString::fromLocal8Bit(p_.readAllStandardError());
+  }
+  ASSERT_TRUE(err.contains("cycle 2:")) << err.toStdString();
+  const auto before = filesUnder(out, ".CSV");
+  std::ofstream(control, std::ios::app) << "unplug 2\n";
+  Finished r = wait();
+  r.err = err + r.err;
+  EXPECT_EQ(r.code, 3) << r.err.toStdString();  // a device lost
+  EXPECT_TRUE(r.err.contains("TVS00002: device lost")) << r.err.toStdString();
+  const auto after = filesUnder(out, ".CSV");
+  ASSERT_GE(after.size(), before.size() + 3);
+  // The last files were written without it; the first of them still holds both.
+  TREADing read;
+  ASSERT_EQ(readMultiDataFile(after.back(), '\t', read), 0);
+  EXPECT_EQ(read.names, QStringList({"TVS00001"}));
+  ASSERT_EQ(readMultiDataFile(after.front(), '\t', read), 0);
+  EXPECT_EQ(read.deviceCount, 2);
+}
+
 TEST_F(AcquireProgram, FourDevicesMergedEveryCycle) {
   const fs::path out = root_ / "merged";
   const Finished r = run({"--simulate", "4", "--merged", "--duration", "5s", "--out", q(out),

@@ -2,6 +2,7 @@
 // (exit 2 with the nearest allowed values) before anything is sent to a device.
 #include <gtest/gtest.h>
 
+#include "app/cmdline.h"
 #include "app/headless.h"
 #include "app/headless_acquire.h"
 #include "device/settingstables.h"
@@ -107,6 +108,23 @@ TEST(AcquireOptions, WrongUsageIsNamed) {
   QString error;
   EXPECT_EQ(parseAcquireArguments({"--simulate", "1"}, q, error), kExitBadUsage);
   EXPECT_TRUE(error.contains("--acquire is missing"));
+}
+
+// The simulated devices' control lines work with --acquire as with the window; --merged to
+// standard output is refused, and the help says so.
+TEST(AcquireOptions, SimControlAndMergedToStandardOutput) {
+  AcquireRequest q;
+  QString error;
+  ASSERT_EQ(parse({"--simulate", "2", "--merged", "--sim-control", "/tmp/ctl"}, q, error), kExitOk)
+      << error.toStdString();
+  EXPECT_EQ(q.simControl, std::filesystem::path("/tmp/ctl"));
+  EXPECT_TRUE(refusal({"--sim-control", "/tmp/ctl"}).contains("needs simulated devices"));
+  EXPECT_TRUE(refusal({"--simulate", "0", "--sim-control=/tmp/ctl"}).contains("--simulate N"));
+  EXPECT_TRUE(refusal({"--simulate", "1", "--sim-control"}).contains("a file or named pipe"));
+  EXPECT_TRUE(refusal({"--merged", "--out", "-"}).contains("give --out a folder"));
+  const QString help = commandLineHelpText();
+  EXPECT_TRUE(help.contains("not with --merged")) << help.toStdString();
+  EXPECT_TRUE(help.contains("counted from\n                            the first run command"));
 }
 
 TEST(AcquireOptions, DurationsAndSampleTimes) {
