@@ -147,6 +147,8 @@ int TMultiCollection::fill() {
 // --- A ------------------------------------------------------------------------------------
 
 int TMultiCollection::activate() {
+  // A cycle Break left waiting keeps what came, saved before the active list changes.
+  finishOpenCycle();
   longestEstimate_ = 0;
   active_.clear();
   closeCycleQuietly();
@@ -222,6 +224,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   firstRecord_ = 0;
   // A new cycle: every active device is asked for one record of a run started now.
   cycleOpen_ = true;
+  ++cycleGen_;
   collectExtensions_ = 0;
   asked_.assign(list.size(), 0);
   delivered_.assign(list.size(), false);
@@ -274,9 +277,11 @@ void TMultiCollection::breakClicked() {
   notify(kChangedRunButtons);
   if (cycleOpen_ && received_ == 0) {
     // Records announced just before the click wait behind it: they are this cycle's.
+    const std::uint64_t gen = cycleGen_;
     processEvents();
-    // Nothing came: the cycle simply ends, the last picture stays.
-    if (cycleOpen_ && received_ == 0) closeCycleQuietly();
+    // Nothing came: the cycle simply ends, the last picture stays. A run started meanwhile
+    // (RUN clicked at once) keeps its own cycle.
+    if (gen == cycleGen_ && cycleOpen_ && received_ == 0) closeCycleQuietly();
   }
 }
 
@@ -548,8 +553,10 @@ void TMultiCollection::collectTimeOver() {
   tmCollect_.stop();
   // A record already in whose window has not got round to announcing it (the windows were
   // busy with the records before it) still belongs to this cycle.
+  const std::uint64_t gen = cycleGen_;
   processEvents();
-  if (!cycleOpen_) return;  // the last record came meanwhile
+  // The last record came meanwhile, or a new run began (RUN after Break): not this cycle's end.
+  if (!cycleOpen_ || gen != cycleGen_) return;
   // A record still coming in (or in, but its window busy with the records before it) is
   // waited for, the collecting time over again, as long as a cycle without any record would
   // be: the estimate cannot know how busy the windows are.

@@ -285,8 +285,10 @@ class TMultiCollection {
   // The cycle in progress, per active device: the device's run count read before its run was
   // asked for, whether its record came, and that record's trigger moment.
   bool cycleOpen_ = false;
-  int collectExtensions_ = 0;
-  int lateStartMs_ = 0;  // added to this cycle's collecting time for a device started late  // times the collecting time was given again for a record coming
+  int collectExtensions_ = 0;  // times the collecting time was given again for a record coming
+  int lateStartMs_ = 0;        // added to this cycle's collecting time for a device started late
+  // Counts the cycles started: work that lets events run ends only the cycle it began with.
+  std::uint64_t cycleGen_ = 0;
   std::vector<std::uint32_t> asked_;
   std::vector<bool> delivered_;
   std::vector<DayTime> triggers_;

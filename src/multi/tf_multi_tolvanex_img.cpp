@@ -375,12 +375,13 @@ bool TF_Multi_Tolvanex_Img::runGoing() const {
 }
 
 void TF_Multi_Tolvanex_Img::endRunForShutDown() {
-  if (runGoing()) breakAndKeepCycle();
+  breakAndKeepCycle();
 }
 
 void TF_Multi_Tolvanex_Img::breakAndKeepCycle() {
-  coll().breakClicked();
-  // The window goes: a cycle partly in ends now, so what came is still saved.
+  if (runGoing()) coll().breakClicked();
+  // The window goes: a cycle partly in (also one a Break before left waiting for its
+  // collecting time) ends now, so what came is still saved.
   if (coll().cycleOpen()) coll().endCycleNow();
 }
 

@@ -747,6 +747,50 @@ TEST_F(MultiCollect, BreakKeepsEveryCycleWhoseRecordsCame) {
   EXPECT_EQ(a.starts, 3);
 }
 
+// RUN clicked while Break or the collecting time's end let events run starts a run whose
+// first cycle those steps leave alone; a change of the active devices while a broken cycle
+// waits saves that cycle first.
+TEST_F(MultiCollect, WorkAfterBreakLeavesTheNewCycleAndKeepsTheOld) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 200);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 300);
+  HookView view;
+  TMultiCollection& c = makeActive();
+  c.setView(&view);
+  c.setAutosave(true);
+  c.setSingleShot(false, true);
+  c.runClicked();
+  view.hook = [&] { c.runClicked(); };
+  c.breakClicked();  // nothing in yet: the click's events hold RUN
+  EXPECT_TRUE(c.cycleOpen());
+  EXPECT_TRUE(c.running());
+  EXPECT_TRUE(c.watchdogTimer().isActive());
+  EXPECT_EQ(a.starts, 2);
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  EXPECT_EQ(c.cyclesCount(), 1);
+  EXPECT_TRUE(c.reRunTimer().isActive());
+
+  // Break with A in; RUN served while the collecting time ends.
+  hub_.advance(TMultiCollection::kReRunMs);
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  view.hook = [&] { c.runClicked(); };
+  hub_.advance(c.collectTimeMs());
+  EXPECT_TRUE(c.cycleOpen());  // the new run's first cycle
+  EXPECT_EQ(b.stops, 2);       // by the two Breaks only: the new cycle was not ended
+  EXPECT_EQ(a.starts, 4);
+  c.recordArrived(b.notice());
+  EXPECT_EQ(c.receivedCount(), 1);
+
+  // Break with B in; a device unchecked while that cycle waits.
+  c.breakClicked();
+  const int cyclesBefore = c.cyclesCount();
+  c.checkClicked(0, false);
+  EXPECT_EQ(c.cyclesCount(), cyclesBefore + 1);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_TRUE(fs::exists(c.autoDataFileName()));
+}
+
 // A cycle only partly in at Break keeps the collecting time, as a cycle a device failed in:
 // it is drawn and saved with what came, the missing device marked, and no cycle follows.
 // Run pressed before that time is over ends it first.

@@ -195,6 +195,18 @@ TEST_F(MultiRunWindow, ShutDownInsideACycleSavesWhatCame) {
   EXPECT_EQ(r.deviceCount, 1);
   EXPECT_EQ(r.names.value(0), "TVS00001");
   EXPECT_TRUE(w.coll().statusRows()[1].missing);
+  // Break first, the shut-down within the collecting time: the cycle still waiting is saved.
+  hub_.advance(1000);
+  w.BN_RunClick();
+  w.coll().recordArrived(members_.list[1]->notice());
+  w.coll().breakClicked();
+  ASSERT_TRUE(w.coll().cycleOpen());
+  w.endRunForShutDown();
+  EXPECT_FALSE(w.coll().cycleOpen());
+  fs::path second = w.coll().autoDataFileName();  // same stamp: kept beside the first
+  second.replace_filename(second.stem().string() + "_1.CSV");
+  ASSERT_EQ(readMultiDataFile(second, '\t', r), 0) << second;
+  EXPECT_EQ(r.names.value(0), "TVS00002");
 }
 
 // Eight devices are all in sight, each row whole and nothing of the grid under the pages;
