@@ -74,6 +74,15 @@ void sameSignal(MultiSimRig& r, int n, double delay = 0) {
         0, TSimulatedSignal::sine(2.5, 1000.0, 0.0, -2.0 * std::numbers::pi * 1000.0 * delay * i));
 }
 
+// Each merged file reads back and holds n devices.
+void expectEveryFileHolds(const std::vector<fs::path>& files, int n) {
+  for (const fs::path& f : files) {
+    TREADing r;
+    ASSERT_EQ(readMultiDataFile(f, '\t', r), 0) << f;
+    EXPECT_EQ(r.deviceCount, n) << f;
+  }
+}
+
 // Break handled while device windows are inside their record steps, other windows' ticks
 // running inside those steps: every device stays stopped, whatever state it was in, and no
 // further cycle, picture or file is made.
@@ -145,11 +154,7 @@ TEST_F(MultiSim, BreakJustAfterACyclesLastRecordKeepsItsFile) {
   EXPECT_EQ(coll().cyclesCount(), 2);
   const auto files = mergedFiles();
   ASSERT_EQ(files.size(), 2u);
-  for (const fs::path& f : files) {
-    TREADing r;
-    ASSERT_EQ(readMultiDataFile(f, '\t', r), 0) << f;
-    EXPECT_EQ(r.deviceCount, 3) << f;
-  }
+  expectEveryFileHolds(files, 3);
 }
 
 // Eight identical devices in a continuous run with automatic saving: every record they sent
@@ -231,11 +236,7 @@ TEST_F(MultiSim, MixedDepthsAndSampleTimesEveryFileHoldsEveryDevice) {
   advance(26000);
   const auto files = mergedFiles();
   ASSERT_GE(files.size(), 3u);
-  for (const fs::path& f : files) {
-    TREADing r;
-    ASSERT_EQ(readMultiDataFile(f, '\t', r), 0) << f;
-    EXPECT_EQ(r.deviceCount, 3) << f;
-  }
+  expectEveryFileHolds(files, 3);
   for (const MultiStatusRow& row : coll().statusRows()) EXPECT_FALSE(row.missing);
 }
 
