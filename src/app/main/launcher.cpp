@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
   const std::filesystem::path program =
       (ec ? std::filesystem::path(argv[0]) : self).parent_path() / TOLV_WINDOW_PROGRAM;
   ::execv(program.c_str(), argv);
+  // As a shell says of a command it cannot run: neither a bad file (1) nor wrong usage (2).
   std::fprintf(stderr, "multi_tolvanex: %s cannot be started: %s\n", program.c_str(),
                std::strerror(errno));
-  return 1;
+  return 127;
 }
