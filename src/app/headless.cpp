@@ -46,7 +46,6 @@ bool samePath(const fs::path& a, const fs::path& b) {
   return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal();
 }
 
-
 // Labels of the CSV cells follow the saved language and the language file beside the data.
 void loadTexts(int language) {
   std::error_code ec;
@@ -97,12 +96,9 @@ bool wantsHeadless(const QStringList& args) {
 bool wantsConvert(const QStringList& args) {
   // The other actions are checked by the program that carries them, also when they are
   // given together with a conversion.
-  if (!wantsHeadless(args) || args.contains(QStringLiteral("--acquire")) ||
-      namesAction(args, "--render"))
-    return false;
-  return true;
+  return wantsHeadless(args) && !args.contains(QStringLiteral("--acquire")) &&
+         !namesAction(args, "--render");
 }
-
 
 namespace {
 
