@@ -53,6 +53,20 @@ class HeadlessExport : public HeadlessFiles {
     return f;
   }
 
+  // The logic-analyser .VXD, scope .VXD and scope CSV table of the fixture's records.
+  struct TableFiles {
+    fs::path logicVxd, scopeVxd, scopeCsv;
+  };
+  TableFiles tableFiles() {
+    TableFiles t{dir_ / "la.VXD", dir_ / "s.VXD", dir_ / "s.CSV"};
+    EXPECT_EQ(writeLogicVxd(t.logicVxd, {QString::fromLatin1(kSerial), logicSettings(), time_},
+                            logicList(200)),
+              0);
+    EXPECT_EQ(writeScopeVxd(t.scopeVxd, scopeInfo(), scopeSamples(1000)), 0);
+    EXPECT_EQ(writeScopeCsv(t.scopeCsv, scopeInfo(), scopeSamples(1000), CsvStyle{'.', ';'}), 0);
+    return t;
+  }
+
   std::ostringstream console_;
   QString message_;
 };
@@ -143,13 +157,7 @@ TEST(ExportArguments, ConvertChoosesTheFormatByEndingOrByName) {
 }
 
 TEST_F(HeadlessExport, EveryStoredKindBecomesAPlainTable) {
-  const fs::path la = dir_ / "la.VXD";
-  ASSERT_EQ(
-      writeLogicVxd(la, {QString::fromLatin1(kSerial), logicSettings(), time_}, logicList(200)), 0);
-  const fs::path sv = dir_ / "s.VXD";
-  ASSERT_EQ(writeScopeVxd(sv, scopeInfo(), scopeSamples(1000)), 0);
-  const fs::path sc = dir_ / "s.CSV";
-  ASSERT_EQ(writeScopeCsv(sc, scopeInfo(), scopeSamples(1000), CsvStyle{'.', ';'}), 0);
+  const auto [la, sv, sc] = tableFiles();
   struct Case {
     fs::path source;
     std::string header;
@@ -202,13 +210,7 @@ TEST_F(HeadlessExport, WhatAFormatCannotHoldIsRefusedInWords) {
 // The formats offered for a kind of stored file (the windows' export dialogs) are exactly those
 // its export writes: each offered one succeeds, each other is refused as wrong usage.
 TEST_F(HeadlessExport, OfferedFormatsAreExactlyTheOnesAFileIsWrittenTo) {
-  const fs::path la = dir_ / "la.VXD";
-  ASSERT_EQ(
-      writeLogicVxd(la, {QString::fromLatin1(kSerial), logicSettings(), time_}, logicList(200)), 0);
-  const fs::path sv = dir_ / "s.VXD";
-  ASSERT_EQ(writeScopeVxd(sv, scopeInfo(), scopeSamples(1000)), 0);
-  const fs::path sc = dir_ / "s.CSV";
-  ASSERT_EQ(writeScopeCsv(sc, scopeInfo(), scopeSamples(1000), CsvStyle{'.', ';'}), 0);
+  const auto [la, sv, sc] = tableFiles();
   const std::vector<std::pair<fs::path, StoredKind>> files = {
       {scopeFil(), StoredKind::Scope},
       {logicFil(), StoredKind::Logic},

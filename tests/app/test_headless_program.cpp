@@ -25,6 +25,12 @@ class HeadlessProgram : public HeadlessFiles {
  protected:
   // `locale`: the regional settings of the run (LC_ALL), else those of the test's own.
   ProgramRun run(QStringList args, const QString& locale = QString()) {
+    args << "--data-root" << QString::fromStdString(dir_.string());
+    return runProgram(TOLV_PROGRAM_PATH, args, locale);
+  }
+  // Any program with these arguments, as they are.
+  static ProgramRun runProgram(const QString& program, const QStringList& args,
+                               const QString& locale = QString()) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!locale.isEmpty()) {
@@ -37,8 +43,7 @@ class HeadlessProgram : public HeadlessFiles {
     env.remove("WAYLAND_DISPLAY");
     env.remove("QT_QPA_PLATFORM");
     p.setProcessEnvironment(env);
-    args << "--data-root" << QString::fromStdString(dir_.string());
-    p.start(TOLV_PROGRAM_PATH, args);
+    p.start(program, args);
     ProgramRun r;
     if (!p.waitForFinished(60000)) return r;
     r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
@@ -177,16 +182,7 @@ TEST_F(HeadlessProgram, TheCommandStartsTheWindowsProgramBesideItOrSaysItIsMissi
   const fs::path windowsCopy = copy.parent_path() / fs::relative(windows, command.parent_path());
   fs::create_directories(copy.parent_path());
   fs::copy_file(command, copy);
-  const auto start = [&](const QStringList& args) {
-    QProcess p;
-    p.start(q(copy), args);
-    ProgramRun r;
-    if (!p.waitForFinished(60000)) return r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    return r;
-  };
+  const auto start = [&](const QStringList& args) { return runProgram(q(copy), args); };
   ProgramRun r = start({"--version"});
   EXPECT_EQ(r.code, 127);  // neither a bad file nor wrong usage
   EXPECT_TRUE(r.out.isEmpty());
