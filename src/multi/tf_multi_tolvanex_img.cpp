@@ -555,8 +555,7 @@ int TF_Multi_Tolvanex_Img::ExportStoredMUVX() {
   hooks.merged = readMergedForExport;
   // The target dialog offers the formats this file can be written to, the usual one proposed.
   StoredKind kind = StoredKind::Unknown;
-  QString serial;
-  StoredProblem p = identifyStoredFile(source, hooks.csvColumn, kind, &serial, nullptr, hooks.probe);
+  StoredProblem p = identifyStoredFile(source, hooks.csvColumn, kind, nullptr, nullptr, hooks.probe);
   const std::vector<ExportFormat> formats = exportFormatsOf(kind);
   if (!p.ok() || formats.empty()) {
     tellFileProblem(text(324) + QLatin1Char('\n') + chosen + QStringLiteral(": ") +
