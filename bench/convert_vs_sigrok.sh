@@ -38,9 +38,12 @@ medians_ms() {
 
 read -r ours_wall ours_cpu < <(medians_ms "$prog" --convert "$fil" "$work/ours.vcd" --data-root "$work/root")
 read -r theirs_wall theirs_cpu < <(medians_ms sigrok-cli -i "$work/la.sr" -O vcd -o "$work/theirs.vcd")
+# Start-up alone: the command answering a usage error, with nothing converted.
+read -r start_wall start_cpu < <(medians_ms "$prog" --convert)
 echo "record: 262000 samples; dumps: ours $(stat -c %s "$work/ours.vcd") B, sigrok-cli $(stat -c %s "$work/theirs.vcd") B"
 echo "medians of $runs runs      wall ms    cpu ms"
 printf 'multi_tolvanex --convert %9s %9s\n' "$ours_wall" "$ours_cpu"
 printf 'sigrok-cli -O vcd        %9s %9s\n' "$theirs_wall" "$theirs_cpu"
+printf '  (our start-up alone     %9s %9s)\n' "$start_wall" "$start_cpu"
 awk -v ow="$ours_wall" -v tw="$theirs_wall" -v oc="$ours_cpu" -v tc="$theirs_cpu" \
   'BEGIN {printf "ratio: %.1fx by wall time, %.1fx by processor time (goal: 3x)\n", tw / ow, tc / oc}'

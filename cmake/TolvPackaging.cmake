@@ -7,20 +7,25 @@ set(TOLV_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING "Where the device rule i
 set(TOLV_DOC_DIR "${CMAKE_INSTALL_DATADIR}/doc/multi-tolvanex")
 set(TOLV_APPSTREAM_ID "io.github.multi_tolvanex.multi_tolvanex")
 
+# The command in the binary folder, the windows program it starts in its own folder below
+# libexec (where the command looks for it, see src/CMakeLists.txt).
 install(TARGETS multi_tolvanex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS multi_tolvanex_windows RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/multi_tolvanex)
 # A stripped program still carries the compiler's notes; Debian's own packages leave them out.
 find_program(CMAKE_OBJCOPY objcopy)
-install(CODE "
-  if(CMAKE_INSTALL_DO_STRIP)
-    execute_process(
-      COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
-              \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/multi_tolvanex\"
-      RESULT_VARIABLE _rc)
-    if(NOT _rc EQUAL 0)
-      message(FATAL_ERROR \"objcopy could not remove the notes from the program\")
+foreach(_prog ${CMAKE_INSTALL_BINDIR}/multi_tolvanex ${CMAKE_INSTALL_LIBEXECDIR}/multi_tolvanex/multi_tolvanex)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(
+        COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${_prog}\"
+        RESULT_VARIABLE _rc)
+      if(NOT _rc EQUAL 0)
+        message(FATAL_ERROR \"objcopy could not remove the notes from ${_prog}\")
+      endif()
     endif()
-  endif()
-")
+  ")
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/multi_tolvanex.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/multi_tolvanex.svg
@@ -46,7 +51,7 @@ if(HELP2MAN_EXECUTABLE AND GZIP_EXECUTABLE)
             --include=${PROJECT_SOURCE_DIR}/packaging/multi_tolvanex.h2m
             --output=${_man} $<TARGET_FILE:multi_tolvanex>
     COMMAND ${GZIP_EXECUTABLE} -9 -n -f -k ${_man}
-    DEPENDS multi_tolvanex ${PROJECT_SOURCE_DIR}/packaging/multi_tolvanex.h2m
+    DEPENDS multi_tolvanex multi_tolvanex_windows ${PROJECT_SOURCE_DIR}/packaging/multi_tolvanex.h2m
     COMMENT "Manual page multi_tolvanex(1) from --help"
     VERBATIM)
   add_custom_target(manpage ALL DEPENDS ${_man}.gz)

@@ -6,13 +6,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ -f build/release/CPackConfig.cmake ] || bash scripts/build.sh release
-cmake --build build/release -j "$(nproc)" --target multi_tolvanex manpage changelog >/dev/null
+cmake --build build/release -j "$(nproc)" --target multi_tolvanex multi_tolvanex_windows manpage changelog >/dev/null
 rm -f build/release/multi-tolvanex_*.deb
 (cd build/release && cpack -G DEB >/dev/null)
 deb="$(ls build/release/multi-tolvanex_*.deb)"
 list="$(dpkg-deb -c "$deb")"
 missing=0
-for f in ./usr/bin/multi_tolvanex \
+for f in ./usr/bin/multi_tolvanex ./usr/libexec/multi_tolvanex/multi_tolvanex \
          ./usr/share/man/man1/multi_tolvanex.1.gz \
          ./usr/share/applications/multi_tolvanex.desktop \
          ./usr/share/icons/hicolor/scalable/apps/multi_tolvanex.svg \

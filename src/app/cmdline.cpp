@@ -1,6 +1,6 @@
 #include "app/cmdline.h"
 
-#include "app/driverchoice.h"
+#include "common/version.h"
 
 namespace tolv {
 
@@ -272,6 +272,10 @@ QString commandLineHelpText() {
              "  written or no display to show the windows on, 2 for wrong usage, 3 when a\n"
              "  device is lost or fails during --acquire (what arrived is kept).\n")
              .arg(kMaxSimulatedDevices);
+}
+
+QString programVersion() {
+  return versionInfo().fileVersion;
 }
 
 QString commandLineVersionText() {

@@ -50,5 +50,7 @@ QString commandLineHelpText();
 // The first line of the help text, shown again after a usage error.
 QString commandLineUsageLine();
 QString commandLineVersionText();
+// The version alone, as the about window shows it.
+QString programVersion();
 
 }  // namespace tolv

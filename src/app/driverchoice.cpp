@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "common/clock.h"
-#include "common/version.h"
 #include "ftdi/driver_factory.h"
 #include "ftdi/simulated_driver.h"
 
@@ -23,10 +22,6 @@ std::unique_ptr<IFtdiDriver> chooseDriver(const CommandLine& cmd) {
       sim && !qEnvironmentVariableIsEmpty("TOLV_SIM_FAST_LINK"))
     sim->setLinkRate(LinkRate::instant());
   return driver;
-}
-
-QString programVersion() {
-  return versionInfo().fileVersion;
 }
 
 }  // namespace tolv

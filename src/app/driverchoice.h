@@ -9,6 +9,5 @@
 namespace tolv {
 
 std::unique_ptr<IFtdiDriver> chooseDriver(const CommandLine& cmd);
-QString programVersion();
 
 }  // namespace tolv

@@ -1,8 +1,6 @@
 #include "app/headless.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <QImage>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -11,10 +9,7 @@
 
 #include "app/cmdline.h"
 #include "app/framefiles.h"
-#include "app/headless_acquire.h"
 #include "app/headless_export.h"
-#include "app/headless_render.h"
-#include "app/signalbridge.h"
 #include "common/paths.h"
 #include "common/picturefile.h"
 #include "common/regional.h"
@@ -51,16 +46,6 @@ bool samePath(const fs::path& a, const fs::path& b) {
   return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal();
 }
 
-QString fileProblem(const fs::path& file, const QString& reason) {
-  return quoted(file) + QStringLiteral(": ") + reason;
-}
-
-// Why an output could not be written, in words (the program's own codes are no system error
-// numbers: 3 is a missing folder, not "No such process").
-QString outputProblem(int rc) {
-  return measureResultText(rc, 1, ResultContext::Writing);
-}
-
 // Labels of the CSV cells follow the saved language and the language file beside the data.
 void loadTexts(int language) {
   std::error_code ec;
@@ -76,19 +61,43 @@ void quietToolkit(QtMsgType type, const QMessageLogContext&, const QString& msg)
     std::fprintf(stderr, "multi_tolvanex: %s\n", qPrintable(msg));
 }
 
+// An action option: "--name" or "--name=VALUE".
+bool namesAction(const QStringList& args, const char* action) {
+  for (const QString& a : args)
+    if (a == QLatin1String(action) || a.startsWith(QLatin1String(action) + QLatin1Char('=')))
+      return true;
+  return false;
+}
+
+bool asksHelpOrVersion(const QStringList& args) {
+  for (const QString& a : args)
+    if (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--version"))
+      return true;
+  return false;
+}
+
 }  // namespace
+
+QString fileProblem(const fs::path& file, const QString& reason) {
+  return quoted(file) + QStringLiteral(": ") + reason;
+}
+
+QString outputProblem(int rc) {
+  return measureResultText(rc, 1, ResultContext::Writing);
+}
 
 bool wantsHeadless(const QStringList& args) {
   // Asking for help or the version is answered first, whatever else stands there.
-  for (const QString& a : args)
-    if (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--version"))
-      return false;
-  if (wantsAcquire(args)) return true;
-  for (const QString& a : args)
-    for (const char* action : {"--convert", "--render", "--export"})
-      if (a == QLatin1String(action) || a.startsWith(QLatin1String(action) + QLatin1Char('=')))
-        return true;
-  return false;
+  if (asksHelpOrVersion(args)) return false;
+  return args.contains(QStringLiteral("--acquire")) || namesAction(args, "--render") ||
+         namesAction(args, "--convert") || namesAction(args, "--export");
+}
+
+bool wantsConvert(const QStringList& args) {
+  // The other actions are checked by the program that carries them, also when they are
+  // given together with a conversion.
+  return wantsHeadless(args) && !args.contains(QStringLiteral("--acquire")) &&
+         !namesAction(args, "--render");
 }
 
 namespace {
@@ -412,42 +421,18 @@ int runConvert(const HeadlessRequest& r, QString& message) {
   return kExitBadInput;
 }
 
-int runRender(const HeadlessRequest& r, QString& message) {
-  message.clear();
-  const CsvStyle style = headlessCsvStyle(r);
-  QImage picture;
-  StoredProblem p = renderStoredFile(r.source, r.size, style.column, picture);
-  if (!p.ok()) {
-    message = fileProblem(r.source, p.reason);
-    return p.exitCode;
-  }
-  // Like the CSV writers, the picture gets its folder made first.
-  const fs::path folder = fs::absolute(r.target).parent_path();
-  std::error_code ec;
-  int rc = fs::is_directory(folder, ec) ? 0 : makeFolders(folder / "x.x");
-  if (rc == 0)
-    rc = writePictureFile(r.target, picture, QString::fromStdString(r.source.filename().string()));
-  if (rc != 0) {
-    message = fileProblem(r.target, QStringLiteral("cannot be written: ") + outputProblem(rc));
-    return kExitBadInput;
-  }
-  return kExitOk;
-}
-
 void beginHeadlessProcess(const fs::path& dataRoot) {
   // A conversion has nothing to store on the way out: a signal ends it as it ends any command
   // line tool, and an existing output survives as outputs are written under another name first.
   ::signal(SIGTERM, SIG_DFL);
   ::signal(SIGINT, SIG_DFL);
-  if (TSignalBridge::earlySignalPending()) ::raise(SIGTERM);
   if (!dataRoot.empty()) setDataRoot(dataRoot);
   qInstallMessageHandler(quietToolkit);
 }
 
-int headlessMain(int argc, char** argv) {
+int runHeadlessCommand(int argc, char** argv, HeadlessRenderStep render) {
   QStringList args;
   for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
-  if (wantsAcquire(args)) return acquireMain(argc, argv);
   HeadlessRequest req;
   QString error;
   if (parseHeadlessArguments(args, req, error) != kExitOk) {
@@ -458,17 +443,19 @@ int headlessMain(int argc, char** argv) {
   int rc = 0;
   QString message;
   if (req.action == HeadlessRequest::Action::Render) {
-    // Drawing needs fonts but no display: the offscreen platform works without one.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int qtArgc = 1;
-    QGuiApplication app(qtArgc, argv);
-    std::setlocale(LC_NUMERIC, "C");  // see main(): numbers in files keep their dot
-    rc = runRender(req, message);
+    if (render) {
+      rc = render(req, argv, message);
+    } else {
+      message = QStringLiteral("this program does not draw stored files");
+      rc = kExitBadUsage;
+    }
   } else {
     // A reader that goes away (| head) ends an export as it ends any command line tool.
     ::signal(SIGPIPE, SIG_DFL);
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
+    // The toolkit has set the C library's locale from the environment; numbers in files keep
+    // their dot.
     std::setlocale(LC_NUMERIC, "C");
     if (req.format) {
       std::ios::sync_with_stdio(false);

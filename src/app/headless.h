@@ -40,12 +40,21 @@ struct HeadlessRequest {
 // Whether the arguments (after the program name) ask for --convert, --export, --render or
 // --acquire (and not for --help or --version, which are answered first).
 bool wantsHeadless(const QStringList& args);
+// Whether they ask for --convert or --export alone (no --render, --acquire, --help or
+// --version): the commands the program answers without loading the toolkit's windows.
+bool wantsConvert(const QStringList& args);
 // 0, or kExitBadUsage with the reason in `error`.
 int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QString& error);
 
 // The separators CSV output uses: the request's, else the saved global settings under the
 // data root, else the frame's initial ones. Also selects the saved language for the labels.
 CsvStyle headlessCsvStyle(const HeadlessRequest& r);
+
+// The line for standard error about a file: "\"FILE\": reason".
+QString fileProblem(const std::filesystem::path& file, const QString& reason);
+// Why an output could not be written, in words (the program's own codes are no system error
+// numbers: 3 is a missing folder, not "No such process").
+QString outputProblem(int rc);
 
 // Each returns an exit code; `message` is the line for standard error (empty on success).
 int runConvert(const HeadlessRequest& r, QString& message);
@@ -56,8 +65,15 @@ int runRender(const HeadlessRequest& r, QString& message);
 // kept off standard error.
 void beginHeadlessProcess(const std::filesystem::path& dataRoot);
 
-// Whole process: parses, makes the application object the step needs (no display), runs it
-// and prints the message. For main().
+// Drawing a request's stored file as a whole step of a process (application object included).
+using HeadlessRenderStep = int (*)(const HeadlessRequest& r, char** argv, QString& message);
+
+// Whole process of --convert, --export and --render: parses, makes the application object the
+// step needs (no display), runs it and prints the message. Without a render step, --render is
+// refused: the lean program entry carries no drawing code.
+int runHeadlessCommand(int argc, char** argv, HeadlessRenderStep render);
+
+// The same for every command without a window, --acquire included. For main().
 int headlessMain(int argc, char** argv);
 
 }  // namespace tolv

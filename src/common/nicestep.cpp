@@ -102,4 +102,14 @@ double roundSecondsToStep(double s, double step) {
   return std::nearbyint(s / step) * step;
 }
 
+double snapToDecadeStep(double period) {
+  for (int k = -5; k <= 0; ++k) {
+    const double d = std::pow(10.0, double(k));
+    if (period > 0.8 * d && period < 1.2 * d) return d;
+    if (period > 1.8 * d && period < 2.2 * d) return 2.0 * d;
+    if (period > 4.8 * d && period < 5.5 * d) return 5.0 * d;
+  }
+  return period;
+}
+
 }  // namespace tolv

@@ -22,5 +22,9 @@ double niceTimeStepEntry(int i);
 double roundToStep(double v, double step);
 // The same for seconds of a time axis: a step of 0 becomes niceTimeStep(1.01 * s).
 double roundSecondsToStep(double s, double step);
+// A sample period close to 1, 2 or 5 times a decade from 1e-5 to 1 s, snapped onto that value
+// (within 0.8..1.2, 1.8..2.2 and 4.8..5.5 of it, ends excluded); any other period unchanged.
+// The logic analyser's time axis and files step by it.
+double snapToDecadeStep(double period);
 
 }  // namespace tolv

@@ -1,7 +1,5 @@
 #include "common/paths.h"
 
-#include <QDesktopServices>
-#include <QUrl>
 #include <cstdlib>
 #include <system_error>
 
@@ -148,11 +146,6 @@ int moveToProgramDrive(fs::path& path) {
   (void)path;
   std::error_code ec;
   return fs::is_directory(programFolder(), ec) ? 0 : 3;
-}
-
-bool openWithShell(const QString& nameOrUrl) {
-  QUrl url = QUrl::fromUserInput(nameOrUrl, QString(), QUrl::AssumeLocalFile);
-  return QDesktopServices::openUrl(url);
 }
 
 QString pathText(const fs::path& p) {

@@ -38,13 +38,6 @@ QByteArray encodePdf(const QImage& image, const QString& title) {
 
 }  // namespace
 
-PictureFormat pictureFormatOf(const std::filesystem::path& name) {
-  const QString ext = QString::fromStdString(name.extension().string()).toLower();
-  if (ext == QLatin1String(".png")) return PictureFormat::Png;
-  if (ext == QLatin1String(".pdf")) return PictureFormat::Pdf;
-  return PictureFormat::Unknown;
-}
-
 QByteArray encodePicture(const QImage& image, PictureFormat format, const QString& title) {
   if (image.isNull()) return {};
   if (format == PictureFormat::Pdf) return encodePdf(image, title);

@@ -9,8 +9,14 @@ namespace tolv {
 
 enum class PictureFormat { Unknown, Png, Pdf };
 
-// By extension, in any case: ".png" or ".pdf"; anything else is Unknown.
-PictureFormat pictureFormatOf(const std::filesystem::path& name);
+// By extension, in any case: ".png" or ".pdf"; anything else is Unknown. Inline, so checking a
+// command line's output name needs no image code.
+inline PictureFormat pictureFormatOf(const std::filesystem::path& name) {
+  const QString ext = QString::fromStdString(name.extension().string()).toLower();
+  if (ext == QLatin1String(".png")) return PictureFormat::Png;
+  if (ext == QLatin1String(".pdf")) return PictureFormat::Pdf;
+  return PictureFormat::Unknown;
+}
 
 // Result codes besides 0 and the file system's error numbers.
 inline constexpr int kPictureUnknownFormat = -1301;  // neither .png nor .pdf

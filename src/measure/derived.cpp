@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "plot/loganal_plot.h"
+#include "common/nicestep.h"
 
 namespace tolv {
 
@@ -31,7 +31,7 @@ double pretriggerTime(const SettingsRecord& r) {
 }
 
 double logicTimeStep(double sampleTime) {
-  return TLogAnalPlot::snapPeriod(sampleTime);
+  return snapToDecadeStep(sampleTime);
 }
 
 }  // namespace tolv

@@ -1,5 +1,6 @@
 #include "measure/export_stored.h"
 
+#include <QStringList>
 #include <cmath>
 #include <optional>
 #include <streambuf>
@@ -240,6 +241,59 @@ fs::path exportTargetFor(const fs::path& source, ExportFormat f) {
   t.replace_extension();
   t += exportEnding(f);
   return t;
+}
+
+std::vector<ExportFormat> exportFormatsOf(StoredKind kind) {
+  using F = ExportFormat;
+  switch (kind) {
+    case StoredKind::Logic:
+    case StoredKind::LogicVxd:
+    case StoredKind::LogicCsv:
+    case StoredKind::IoLogger:
+    case StoredKind::IoLoggerCsv:
+      return {F::Sr, F::Vcd, F::PlainCsv};
+    case StoredKind::Scope:
+    case StoredKind::ScopeVxd:
+    case StoredKind::ScopeCsv:
+    case StoredKind::AnalogLogger:
+    case StoredKind::MultiCsv:
+      return {F::Sr, F::PlainCsv};
+    case StoredKind::Voltmeter:
+      return {F::PlainCsv};
+    case StoredKind::Unknown:
+      break;
+  }
+  return {};
+}
+
+QString exportDialogFilter(const std::vector<ExportFormat>& formats) {
+  QStringList parts;
+  for (const ExportFormat f : formats) {
+    switch (f) {
+      case ExportFormat::Sr:
+        parts << QStringLiteral("sigrok session (*.sr)");
+        break;
+      case ExportFormat::Vcd:
+        parts << QStringLiteral("Value change dump (*.vcd)");
+        break;
+      case ExportFormat::PlainCsv:
+        parts << QStringLiteral("Plain CSV (*.csv)");
+        break;
+    }
+  }
+  return parts.join(QStringLiteral(";;"));
+}
+
+const char* exportDialogEnding(ExportFormat f) {
+  switch (f) {
+    case ExportFormat::Sr:
+      return ".sr";
+    case ExportFormat::Vcd:
+      return ".vcd";
+    case ExportFormat::PlainCsv:
+      break;
+  }
+  return ".csv";
 }
 
 StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, const fs::path& target,

@@ -25,6 +25,14 @@ bool exportFormatOf(const QString& word, ExportFormat& out);
 const char* exportEnding(ExportFormat f);
 // The default target: the source's name with its extension replaced by the ending.
 std::filesystem::path exportTargetFor(const std::filesystem::path& source, ExportFormat f);
+// The formats a stored file of this kind can be written to, the usual one first: a session for
+// every record on a regular time axis, VCD only for logic lines, plain CSV for all. None for
+// an unknown kind. (A merged record goes to a session only when its devices share one grid.)
+std::vector<ExportFormat> exportFormatsOf(StoredKind kind);
+// A file dialog's filter offering these formats in their order ("sigrok session (*.sr);;...").
+QString exportDialogFilter(const std::vector<ExportFormat>& formats);
+// The ending a name typed into such a dialog without one gets: ".sr", ".vcd" or ".csv".
+const char* exportDialogEnding(ExportFormat f);
 
 // A merged multi-device table read into devices (the layer that knows the table hands it in):
 // 0 or the reader's code.

@@ -1,11 +1,14 @@
 #include "measure/export_vcd.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "common/version.h"
@@ -18,7 +21,7 @@ namespace tolv {
 namespace {
 
 constexpr int kOutputFailed = 5;
-constexpr std::size_t kPiece = std::size_t(1) << 20;
+constexpr std::size_t kReadBytes = std::size_t(1) << 20;  // of a logger stream at a time
 
 void appendU64(std::string& s, std::uint64_t v) {
   char buf[24];
@@ -80,8 +83,8 @@ VcdTimescale vcdTimescaleOf(double sampleTime) {
 }
 
 TVcdWriter::TVcdWriter(std::ostream& out, const PlainCsvHead& head)
-    : out_(out), scale_(vcdTimescaleOf(head.sampleTime)) {
-  std::string& s = text_;
+    : out_(out), scale_(vcdTimescaleOf(head.sampleTime)), buf_(kBufferBytes, '\0') {
+  std::string s;
   if (head.time) s += "$date\n\t" + isoTimeText(*head.time) + "\n$end\n";
   const VersionInfo& v = versionInfo();
   s += "$version\n\t" + v.productName.toStdString() + ' ' + v.fileVersion.toStdString() +
@@ -103,39 +106,63 @@ TVcdWriter::TVcdWriter(std::ostream& out, const PlainCsvHead& head)
   for (int lane = 0; lane < kLanes; ++lane)
     s += std::string("$var wire 1 ") + laneId(lane) + " D" + std::to_string(lane) + " $end\n";
   s += "$upscope $end\n$enddefinitions $end\n";
+  put(s);
+}
+
+void TVcdWriter::put(std::string_view text) {
+  if (buf_.size() - used_ < text.size()) flush();
+  if (buf_.size() < text.size()) {
+    if (out_) out_.write(text.data(), std::streamsize(text.size()));
+    return;
+  }
+  std::memcpy(buf_.data() + used_, text.data(), text.size());
+  used_ += text.size();
+}
+
+void TVcdWriter::flush() {
+  if (out_ && used_ > 0) out_.write(buf_.data(), std::streamsize(used_));
+  used_ = 0;
 }
 
 void TVcdWriter::flushIfLarge() {
-  if (text_.size() < kPiece) return;
-  if (out_) out_.write(text_.data(), std::streamsize(text_.size()));
-  text_.clear();
+  if (used_ >= kPiece) flush();
 }
 
 int TVcdWriter::add(std::span<const std::uint16_t> words) {
-  std::string& s = text_;
-  for (const std::uint16_t w : words) {
-    if (n_ == 0) {
-      s += "#0\n$dumpvars\n";
-      for (int lane = 0; lane < kLanes; ++lane) {
-        s += (w >> lane) & 1 ? '1' : '0';
-        s += laneId(lane);
-        s += '\n';
+  const auto putLane = [](char* p, std::uint16_t w, int lane) {
+    p[0] = (w >> lane) & 1 ? '1' : '0';
+    p[1] = laneId(lane);
+    p[2] = '\n';
+    return p + 3;
+  };
+  const auto putText = [](char* p, std::string_view t) {
+    std::memcpy(p, t.data(), t.size());
+    return p + t.size();
+  };
+  const std::uint64_t ticks = std::uint64_t(scale_.ticks);
+  std::size_t i = 0;
+  while (i < words.size()) {
+    const std::size_t batch = std::min(words.size() - i, kBatch);
+    // Less than a piece is held, so the batch fits at its longest.
+    char* p = buf_.data() + used_;
+    for (const std::size_t end = i + batch; i < end; ++i) {
+      const std::uint16_t w = words[i];
+      if (n_ == 0) {
+        p = putText(p, "#0\n$dumpvars\n");
+        for (int lane = 0; lane < kLanes; ++lane) p = putLane(p, w, lane);
+        p = putText(p, "$end\n");
+      } else if (w != last_) {
+        *p++ = '#';
+        p = std::to_chars(p, p + 20, n_ * ticks).ptr;
+        *p++ = '\n';
+        // The changed lanes, lowest first.
+        for (unsigned changed = unsigned(w ^ last_); changed != 0; changed &= changed - 1)
+          p = putLane(p, w, std::countr_zero(changed));
       }
-      s += "$end\n";
-    } else if (w != last_) {
-      s += '#';
-      appendU64(s, n_ * std::uint64_t(scale_.ticks));
-      s += '\n';
-      const std::uint16_t changed = std::uint16_t(w ^ last_);
-      for (int lane = 0; lane < kLanes; ++lane) {
-        if (!((changed >> lane) & 1)) continue;
-        s += (w >> lane) & 1 ? '1' : '0';
-        s += laneId(lane);
-        s += '\n';
-      }
+      last_ = w;
+      ++n_;
     }
-    last_ = w;
-    ++n_;
+    used_ = std::size_t(p - buf_.data());
     flushIfLarge();
   }
   if (!out_) failed_ = true;
@@ -144,11 +171,11 @@ int TVcdWriter::add(std::span<const std::uint16_t> words) {
 
 int TVcdWriter::finish() {
   // The end of the last sample, so the reader's record is as long as ours.
-  text_ += '#';
-  appendU64(text_, n_ * std::uint64_t(scale_.ticks));
-  text_ += '\n';
-  if (out_) out_.write(text_.data(), std::streamsize(text_.size()));
-  text_.clear();
+  std::string end = "#";
+  appendU64(end, n_ * std::uint64_t(scale_.ticks));
+  end += '\n';
+  put(end);
+  flush();
   out_.flush();
   if (!out_) failed_ = true;
   return failed_ ? kOutputFailed : 0;
@@ -171,8 +198,8 @@ int writeVcdLoggerFile(std::ostream& out, const fs::path& streamFile, const QStr
   std::ifstream in(streamFile, std::ios::binary);
   if (!in) return 5;
   TVcdWriter w(out, plainHeadOf(RecordInfo{serial, header, start}, std::int64_t(shape.samples)));
-  std::vector<std::uint8_t> buf(kPiece);
-  std::vector<std::uint16_t> words(kPiece / 4);
+  std::vector<std::uint8_t> buf(kReadBytes);
+  std::vector<std::uint16_t> words(kReadBytes / 4);
   const std::uint64_t step = words.size();
   for (std::uint64_t done = 0; done < shape.samples; done += step) {
     const std::uint64_t n = std::min(step, shape.samples - done);

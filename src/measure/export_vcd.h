@@ -16,6 +16,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "measure/export_plaincsv.h"
 
@@ -45,10 +46,21 @@ class TVcdWriter {
   std::uint64_t samples() const { return n_; }
 
  private:
+  // A sample adds at most "#", 20 digits and a line end, and a line of three characters for
+  // each lane (the first one its $dumpvars block, which is shorter). Batches of samples are
+  // written straight into the buffer, which keeps room for a batch at that length beyond a
+  // piece; a full piece goes out.
+  static constexpr std::size_t kMostPerSample = 1 + 20 + 1 + 3 * kLanes;
+  static constexpr std::size_t kPiece = std::size_t(1) << 18;
+  static constexpr std::size_t kBatch = 1024;
+  static constexpr std::size_t kBufferBytes = kPiece + kBatch * kMostPerSample;
+  void put(std::string_view text);
+  void flush();
   void flushIfLarge();
   std::ostream& out_;
   VcdTimescale scale_;
-  std::string text_;
+  std::string buf_;  // its whole length is room; used_ bytes of it are held
+  std::size_t used_ = 0;
   std::uint64_t n_ = 0;
   std::uint16_t last_ = 0;
   bool failed_ = false;

@@ -490,15 +490,14 @@ QString TF_Multi_Tolvanex_Img::askFile(Dialog d, const QString& proposed) {
           QStringLiteral("Multi-Tolvanex Scalings-File (*Scalings*.TXT)"));
     case Dialog::Export:
       return QFileDialog::getSaveFileName(
-          this, QString(), proposed, QStringLiteral("sigrok session (*.sr);;Plain CSV (*.csv)"));
+          this, QString(), proposed,
+          exportDialogFilter({ExportFormat::Sr, ExportFormat::PlainCsv}));
     case Dialog::ExportStored:
       return QFileDialog::getOpenFileName(
           this, text(325), proposed,
           text(325) + QStringLiteral(" (*.FIL *.VXD *.CSV *.fil *.vxd *.csv)"));
     case Dialog::ExportStoredTarget:
-      return QFileDialog::getSaveFileName(
-          this, QString(), proposed,
-          QStringLiteral("sigrok session (*.sr);;Value change dump (*.vcd);;Plain CSV (*.csv)"));
+      return QFileDialog::getSaveFileName(this, QString(), proposed, storedTargetFilter_);
   }
   return QString();
 }
@@ -557,19 +556,30 @@ int TF_Multi_Tolvanex_Img::ExportStoredMUVX() {
   const QString chosen = askFile(Dialog::ExportStored, folder);
   if (chosen.isEmpty()) return kMultiCancelled;
   const std::filesystem::path source = pathFromText(chosen);
-  std::filesystem::path proposed = source;
-  proposed.replace_extension(".sr");
-  const QString named = askFile(Dialog::ExportStoredTarget, pathText(proposed));
-  if (named.isEmpty()) return kMultiCancelled;
-  std::filesystem::path target = pathFromText(named);
-  ExportFormat format = ExportFormat::Sr;
-  if (!exportFormatOf(QString::fromStdString(target.extension().string()).mid(1), format))
-    target += ".sr";
   StoredExportHooks hooks;
   hooks.csvColumn = char(columnSeparatorSetting().toLatin1());
   hooks.probe = probeMultiDataTable;
   hooks.merged = readMergedForExport;
-  const StoredProblem p = exportStoredFile(format, source, target, nullptr, hooks);
+  // The target dialog offers the formats this file can be written to, the usual one proposed.
+  StoredKind kind = StoredKind::Unknown;
+  StoredProblem p = identifyStoredFile(source, hooks.csvColumn, kind, nullptr, nullptr, hooks.probe);
+  const std::vector<ExportFormat> formats = exportFormatsOf(kind);
+  if (!p.ok() || formats.empty()) {
+    tellFileProblem(text(324) + QLatin1Char('\n') + chosen + QStringLiteral(": ") +
+                    (p.ok() ? QStringLiteral("unknown kind of file") : p.reason));
+    return p.ok() ? kExportBadInput : p.exitCode;
+  }
+  storedTargetFilter_ = exportDialogFilter(formats);
+  const QString named =
+      askFile(Dialog::ExportStoredTarget, pathText(exportTargetFor(source, formats.front())));
+  if (named.isEmpty()) return kMultiCancelled;
+  std::filesystem::path target = pathFromText(named);
+  // A name without a format's ending gets the usual one; an ending the file cannot be written
+  // to is refused below with the reason.
+  ExportFormat format = formats.front();
+  if (!exportFormatOf(QString::fromStdString(target.extension().string()).mid(1), format))
+    target += exportDialogEnding(format);
+  p = exportStoredFile(format, source, target, nullptr, hooks);
   if (p.ok()) return 0;
   tellFileProblem(text(324) + QLatin1Char('\n') + chosen + QStringLiteral(": ") + p.reason);
   return p.exitCode;

@@ -42,7 +42,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
     LoadScalings,
     Export,             // target of the record on screen: .sr or .csv
     ExportStored,       // a stored file to export
-    ExportStoredTarget  // its target: .sr, .vcd or .csv
+    ExportStoredTarget  // its target: .sr, .vcd or .csv, as far as the file can be written to
   };
   using FileDialog = std::function<QString(Dialog, const QString& proposed)>;
   using ColourDialog = std::function<bool(ColorRef& colour)>;
@@ -61,6 +61,8 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   // continues its boot sequence at the activation step.
   void setBootRequest(std::function<void()> f) { bootRequest_ = std::move(f); }
   void setFileDialog(FileDialog f) { fileDialog_ = std::move(f); }
+  // The formats the last stored file's target dialog offered, as its filter.
+  const QString& storedTargetFilter() const { return storedTargetFilter_; }
   // Where export and data file problems are told (tests); a message box otherwise.
   void setExportProblemSink(std::function<void(const QString&)> f) { exportProblem_ = std::move(f); }
   void setColourDialog(ColourDialog f) { colourDialog_ = std::move(f); }
@@ -172,6 +174,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   TF_D2Koord* koord_ = nullptr;
   std::function<void()> bootRequest_;
   FileDialog fileDialog_;
+  QString storedTargetFilter_;
   std::function<void(const QString&)> exportProblem_;
   void tellFileProblem(const QString& why);
   ColourDialog colourDialog_;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/nicestep.h"
 #include "plot/loganal_list.h"
 #include "plot/plotdata.h"
 
@@ -96,7 +97,7 @@ class TLogAnalPlot {
   static constexpr std::uint32_t kCursorBColor = 0x800080;  // purple
 
   // Snaps a period close to 1, 2 or 5 times a decade (1e-5 .. 1 s) onto that value.
-  static double snapPeriod(double period);
+  static double snapPeriod(double period) { return snapToDecadeStep(period); }
 
   // Read-out text of a time and a sample word: "<time> s  $H 3F 0A".
   static QString readOutText(double time, std::uint16_t word);

@@ -1,7 +1,9 @@
-# The program test starts the built program as a subprocess.
+# The program test starts the built program as a subprocess: the command users start, which
+# starts the windows program for all but conversions.
 if(TARGET test_app AND TARGET multi_tolvanex)
-  target_compile_definitions(test_app PRIVATE TOLV_PROGRAM_PATH="$<TARGET_FILE:multi_tolvanex>")
-  add_dependencies(test_app multi_tolvanex)
+  target_compile_definitions(test_app PRIVATE TOLV_PROGRAM_PATH="$<TARGET_FILE:multi_tolvanex>"
+    TOLV_WINDOW_PROGRAM_PATH="$<TARGET_FILE:multi_tolvanex_windows>")
+  add_dependencies(test_app multi_tolvanex multi_tolvanex_windows)
 endif()
 
 # The program lists devices through the stand-in libftdi1 (defined with the ftdi tests).

@@ -8,10 +8,13 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
+#include <cmath>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include "measure/export_clients.h"
 #include "multi/multifiles.h"
 
 #ifdef TOLV_PROGRAM_PATH
@@ -321,7 +324,8 @@ TEST_F(AcquireProgram, MergedFileThatCannotBeWrittenIsAFileError) {
 }
 
 // One cycle asked for is one merged file: the stop after the last cycle waits for its file.
-// That file of eight devices then opens as one session and one plain table.
+// That file of eight devices then opens as one session and one plain table, which carry each
+// device's samples and times as the program's own reader takes them from the merged file.
 TEST_F(AcquireProgram, EightDevicesMergedForOneCycleAndItsOpenFormats) {
   const fs::path out = root_ / "eight";
   const Finished r = run({"--simulate", "8", "--merged", "--records", "1", "--samples", "10000",
@@ -331,7 +335,9 @@ TEST_F(AcquireProgram, EightDevicesMergedForOneCycleAndItsOpenFormats) {
   ASSERT_EQ(files.size(), 1u);
   TREADing read;
   ASSERT_EQ(readMultiDataFile(files[0], ';', read), 0);
-  EXPECT_EQ(read.deviceCount, 8);
+  ASSERT_EQ(read.deviceCount, 8);
+  ASSERT_EQ(read.points.Count(), 8);
+  for (int k = 0; k < 8; ++k) ASSERT_EQ(read.points.At(k).Count(), 10000) << k;
   const auto convert = [&](const char* format, const fs::path& target) {
     QProcess p;
     p.start(TOLV_PROGRAM_PATH, {"--export", format, q(files[0]), q(target)});
@@ -345,18 +351,91 @@ TEST_F(AcquireProgram, EightDevicesMergedForOneCycleAndItsOpenFormats) {
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find("# mode: OSA0 scope\n"), std::string::npos) << text.substr(0, 400);
   }
+  // The devices sample on one grid, so the table shares one time column.
+  const auto& first = read.points.At(0).Items();
+  for (int k = 1; k < 8; ++k)
+    for (int i : {0, 9999}) ASSERT_EQ(read.points.At(k).Items()[i].x, first[i].x) << k << ' ' << i;
+
+  // The plain table as pandas reads it, every cell written back at full precision.
   if (fs::exists("/usr/bin/python3")) {
     QProcess py;
-    py.start("/usr/bin/python3", {"-c",
-                                  "import sys,pandas as p; d=p.read_csv(sys.argv[1], comment='#');"
-                                  " print(d.shape, d.columns[0], d.columns[-1], d.dtypes.iloc[-1])",
-                                  q(out / "eight.csv")});
+    py.start("/usr/bin/python3",
+             {"-c",
+              "import sys,pandas as p; d=p.read_csv(sys.argv[1], comment='#');"
+              " print(d.shape, d.columns[0], d.columns[-1], d.dtypes.iloc[-1]);"
+              " d.to_csv(sys.stdout, index=False, float_format='%.17g')",
+              q(out / "eight.csv")});
     ASSERT_TRUE(py.waitForFinished(60000));
     if (py.exitCode() == 0) {
-      EXPECT_EQ(QString::fromUtf8(py.readAllStandardOutput()).trimmed(),
-                "(10000, 17) time_s TVS00008_ch1_V float64");
+      const QStringList lines = QString::fromUtf8(py.readAllStandardOutput()).split('\n');
+      ASSERT_GT(lines.size(), 10002);
+      EXPECT_EQ(lines[0].trimmed(), "(10000, 17) time_s TVS00008_ch1_V float64");
+      const QStringList names = lines[1].trimmed().split(',');
+      ASSERT_EQ(names.size(), 17);
+      for (int k = 0; k < 8; ++k) {
+        const QString serial = read.names.at(k).trimmed();
+        EXPECT_EQ(names[1 + 2 * k], serial + "_ch0_V");
+        EXPECT_EQ(names[2 + 2 * k], serial + "_ch1_V");
+      }
+      int wrong = 0;
+      for (int i = 0; i < 10000 && wrong < 5; ++i) {
+        const QStringList cells = lines[2 + i].trimmed().split(',');
+        ASSERT_EQ(cells.size(), 17) << i;
+        const auto near = [](double got, double want) {
+          return std::fabs(got - want) <= 1e-12 * std::max(1.0, std::fabs(want));
+        };
+        if (!near(cells[0].toDouble(), first[std::size_t(i)].x)) {
+          ADD_FAILURE() << "row " << i << " time " << cells[0].toStdString() << " != "
+                        << first[std::size_t(i)].x;
+          ++wrong;
+        }
+        for (int k = 0; k < 8; ++k) {
+          const D3Point& pt = read.points.At(k).Items()[std::size_t(i)];
+          if (!near(cells[1 + 2 * k].toDouble(), pt.y) || !near(cells[2 + 2 * k].toDouble(), pt.z)) {
+            ADD_FAILURE() << "row " << i << " device " << k << ": " << cells[1 + 2 * k].toStdString()
+                          << ", " << cells[2 + 2 * k].toStdString() << " != " << pt.y << ", "
+                          << pt.z;
+            ++wrong;
+          }
+        }
+      }
     }
   }
+
+  // The session: each device's two channels hold its samples as 32-bit floats on the grid of
+  // the shared sample time.
+  const std::string sr = (out / "eight.sr").string();
+  const std::string meta = testclients::zipEntry(sr, "metadata");
+  const double step = (first.back().x - first.front().x) / 9999.0;
+  EXPECT_NE(meta.find("samplerate=" + std::to_string(std::llround(1.0 / step)) + "\n"),
+            std::string::npos)
+      << meta;
+  for (int k = 0; k < 8; ++k) {
+    const QString serial = read.names.at(k).trimmed();
+    for (int ch = 0; ch < 2; ++ch) {
+      EXPECT_NE(meta.find("analog" + std::to_string(2 * k + ch + 1) + "=" + serial.toStdString() +
+                          "_ch" + std::to_string(ch) + "\n"),
+                std::string::npos)
+          << meta;
+      const std::string bytes =
+          testclients::zipChannel(sr, "analog-1-" + std::to_string(2 * k + ch + 1) + "-");
+      ASSERT_EQ(bytes.size(), 4u * 10000u) << k << ' ' << ch;
+      std::vector<float> v(10000);
+      std::memcpy(v.data(), bytes.data(), bytes.size());  // the test machine is little-endian
+      int wrong = 0;
+      for (std::size_t i = 0; i < v.size() && wrong < 3; ++i) {
+        const D3Point& pt = read.points.At(k).Items()[i];
+        if (v[i] != float(ch == 0 ? pt.y : pt.z)) {
+          ADD_FAILURE() << serial.toStdString() << " ch" << ch << " sample " << i << ": " << v[i]
+                        << " != " << (ch == 0 ? pt.y : pt.z);
+          ++wrong;
+        }
+      }
+    }
+  }
+
+  // And sigrok itself reads the same session: channel names, count and the last device's
+  // last samples as it prints them.
   QProcess which;
   which.start("sh", {"-c", "command -v sigrok-cli"});
   which.waitForFinished();
@@ -369,6 +448,22 @@ TEST_F(AcquireProgram, EightDevicesMergedForOneCycleAndItsOpenFormats) {
   EXPECT_TRUE(shown.contains("TVS00001_ch0: analog")) << shown.toStdString();
   EXPECT_TRUE(shown.contains("TVS00008_ch1: analog")) << shown.toStdString();
   EXPECT_TRUE(shown.contains("Analog sample count: 10000")) << shown.toStdString();
+  QProcess values;
+  values.start("sigrok-cli", {"-i", q(out / "eight.sr"), "-O", "analog"});
+  ASSERT_TRUE(values.waitForFinished(120000));
+  // sigrok prints each value rounded to the digits it shows ("-2.00 V DC").
+  std::vector<QString> last;
+  const QString lastName = read.names.at(7).trimmed() + "_ch1:";
+  for (const QString& l : QString::fromUtf8(values.readAllStandardOutput()).split('\n'))
+    if (l.startsWith(lastName)) last.push_back(l.section(' ', 1, 1));
+  ASSERT_EQ(last.size(), 10000u);
+  for (std::size_t i = 0; i < last.size(); i += 997) {
+    const double want = read.points.At(7).Items()[i].z;
+    const qsizetype point = last[i].indexOf('.');
+    const int digits = point < 0 ? 0 : int(last[i].size() - point - 1);
+    EXPECT_NEAR(last[i].toDouble(), want, 0.5 * std::pow(10.0, -digits) + 1e-6)
+        << i << ' ' << last[i].toStdString();
+  }
 }
 
 TEST_F(AcquireProgram, SeriesAndStreamsEndInTheirOpenFormats) {

@@ -127,6 +127,17 @@ TEST(HeadlessArguments, WrongUsageIsExitTwoWithAReason) {
   EXPECT_TRUE(wantsHeadless({"--data-root", "x", "--render=a"}));
   EXPECT_FALSE(wantsHeadless({"--simulate", "2"}));
   EXPECT_FALSE(wantsHeadless({"--render", "a", "b.png", "--help"}));
+  // What the command runs itself, without the windows program: conversions alone. Help, the
+  // version, drawing and measuring (also beside a conversion, to be refused there) are not.
+  EXPECT_TRUE(wantsConvert({"--convert", "a.FIL"}));
+  EXPECT_TRUE(wantsConvert({"--data-root", "x", "--export=vcd", "a"}));
+  EXPECT_TRUE(wantsConvert({"--convert"}));  // its usage error too
+  for (const QStringList& args :
+       {QStringList{"--convert", "a.FIL", "--help"}, QStringList{"-h", "--export", "sr", "a"},
+        QStringList{"--version", "--convert", "a"}, QStringList{"--convert", "a", "--render", "b"},
+        QStringList{"--render=a", "--convert", "b"}, QStringList{"--acquire", "--convert", "a"},
+        QStringList{"--simulate", "2"}, QStringList{}})
+    EXPECT_FALSE(wantsConvert(args)) << qPrintable(args.join(' '));
 }
 
 // --- Convert ---------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <algorithm>
 #include <sstream>
 
 #include "app/headless_export.h"
@@ -50,6 +51,20 @@ class HeadlessExport : public HeadlessFiles {
     const fs::path f = dir_ / "multi.CSV";
     EXPECT_EQ(writeMultiDataFile(f, parts, ';'), 0);
     return f;
+  }
+
+  // The logic-analyser .VXD, scope .VXD and scope CSV table of the fixture's records.
+  struct TableFiles {
+    fs::path logicVxd, scopeVxd, scopeCsv;
+  };
+  TableFiles tableFiles() {
+    TableFiles t{dir_ / "la.VXD", dir_ / "s.VXD", dir_ / "s.CSV"};
+    EXPECT_EQ(writeLogicVxd(t.logicVxd, {QString::fromLatin1(kSerial), logicSettings(), time_},
+                            logicList(200)),
+              0);
+    EXPECT_EQ(writeScopeVxd(t.scopeVxd, scopeInfo(), scopeSamples(1000)), 0);
+    EXPECT_EQ(writeScopeCsv(t.scopeCsv, scopeInfo(), scopeSamples(1000), CsvStyle{'.', ';'}), 0);
+    return t;
   }
 
   std::ostringstream console_;
@@ -142,13 +157,7 @@ TEST(ExportArguments, ConvertChoosesTheFormatByEndingOrByName) {
 }
 
 TEST_F(HeadlessExport, EveryStoredKindBecomesAPlainTable) {
-  const fs::path la = dir_ / "la.VXD";
-  ASSERT_EQ(
-      writeLogicVxd(la, {QString::fromLatin1(kSerial), logicSettings(), time_}, logicList(200)), 0);
-  const fs::path sv = dir_ / "s.VXD";
-  ASSERT_EQ(writeScopeVxd(sv, scopeInfo(), scopeSamples(1000)), 0);
-  const fs::path sc = dir_ / "s.CSV";
-  ASSERT_EQ(writeScopeCsv(sc, scopeInfo(), scopeSamples(1000), CsvStyle{'.', ';'}), 0);
+  const auto [la, sv, sc] = tableFiles();
   struct Case {
     fs::path source;
     std::string header;
@@ -196,6 +205,48 @@ TEST_F(HeadlessExport, WhatAFormatCannotHoldIsRefusedInWords) {
   EXPECT_EQ(exportFile({"--export", "sr", q(multiFile(0.5e-4)), q(dir_ / "d.sr")}), 2);
   EXPECT_TRUE(message_.contains(QStringLiteral("TX000002"))) << qPrintable(message_);
   for (const char* f : {"a.vcd", "b.vcd", "c.sr", "d.sr"}) EXPECT_FALSE(fs::exists(dir_ / f)) << f;
+}
+
+// The formats offered for a kind of stored file (the windows' export dialogs) are exactly those
+// its export writes: each offered one succeeds, each other is refused as wrong usage.
+TEST_F(HeadlessExport, OfferedFormatsAreExactlyTheOnesAFileIsWrittenTo) {
+  const auto [la, sv, sc] = tableFiles();
+  const std::vector<std::pair<fs::path, StoredKind>> files = {
+      {scopeFil(), StoredKind::Scope},
+      {logicFil(), StoredKind::Logic},
+      {voltmeterFil(), StoredKind::Voltmeter},
+      {loggerFil(IntermediateFamily::DLA0), StoredKind::AnalogLogger},
+      {loggerFil(IntermediateFamily::DLDI), StoredKind::IoLogger},
+      {la, StoredKind::LogicVxd},
+      {sv, StoredKind::ScopeVxd},
+      {sc, StoredKind::ScopeCsv},
+      {multiFile(), StoredKind::MultiCsv}};
+  int n = 0;
+  for (const auto& [file, want] : files) {
+    StoredKind kind = StoredKind::Unknown;
+    ASSERT_TRUE(identifyStoredFile(file, '\t', kind, nullptr, nullptr, probeMultiDataTable).ok())
+        << file;
+    ASSERT_EQ(kind, want) << file;
+    const std::vector<ExportFormat> offered = exportFormatsOf(kind);
+    ASSERT_FALSE(offered.empty()) << file;
+    EXPECT_EQ(offered.back(), ExportFormat::PlainCsv) << file;  // every record makes a table
+    for (const char* word : {"sr", "vcd", "plain"}) {
+      ExportFormat f = ExportFormat::PlainCsv;
+      exportFormatOf(QString::fromLatin1(word) == "plain" ? "csv" : word, f);
+      const bool offers = std::find(offered.begin(), offered.end(), f) != offered.end();
+      const fs::path out = dir_ / ("out" + std::to_string(++n) + exportDialogEnding(f));
+      EXPECT_EQ(exportFile({"--export", word, q(file), q(out)}), offers ? 0 : 2)
+          << file << ' ' << word << ": " << qPrintable(message_);
+      EXPECT_EQ(fs::exists(out), offers) << file << ' ' << word;
+    }
+  }
+  EXPECT_TRUE(exportFormatsOf(StoredKind::Unknown).empty());
+  // The dialogs' filters list the offered formats in their order.
+  EXPECT_EQ(exportDialogFilter(exportFormatsOf(StoredKind::MultiCsv)),
+            "sigrok session (*.sr);;Plain CSV (*.csv)");
+  EXPECT_EQ(exportDialogFilter(exportFormatsOf(StoredKind::Logic)),
+            "sigrok session (*.sr);;Value change dump (*.vcd);;Plain CSV (*.csv)");
+  EXPECT_EQ(exportDialogFilter(exportFormatsOf(StoredKind::Voltmeter)), "Plain CSV (*.csv)");
 }
 
 TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {

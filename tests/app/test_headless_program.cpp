@@ -25,6 +25,12 @@ class HeadlessProgram : public HeadlessFiles {
  protected:
   // `locale`: the regional settings of the run (LC_ALL), else those of the test's own.
   ProgramRun run(QStringList args, const QString& locale = QString()) {
+    args << "--data-root" << QString::fromStdString(dir_.string());
+    return runProgram(TOLV_PROGRAM_PATH, args, locale);
+  }
+  // Any program with these arguments, as they are.
+  static ProgramRun runProgram(const QString& program, const QStringList& args,
+                               const QString& locale = QString()) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!locale.isEmpty()) {
@@ -37,8 +43,7 @@ class HeadlessProgram : public HeadlessFiles {
     env.remove("WAYLAND_DISPLAY");
     env.remove("QT_QPA_PLATFORM");
     p.setProcessEnvironment(env);
-    args << "--data-root" << QString::fromStdString(dir_.string());
-    p.start(TOLV_PROGRAM_PATH, args);
+    p.start(program, args);
     ProgramRun r;
     if (!p.waitForFinished(60000)) return r;
     r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
@@ -144,5 +149,59 @@ TEST_F(HeadlessProgram, ExitCodesAndOneLineMessages) {
   EXPECT_EQ(r.code, 0);
   EXPECT_TRUE(r.out.contains("--convert SRC") && r.out.contains("--render SRC"));
 }
+
+// The command converts on the core library alone: the windowing libraries are not among what
+// the loader brings in for it (listed by the loader itself, as ldd does).
+TEST_F(HeadlessProgram, TheCommandLoadsNoWindowingLibrary) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("LD_TRACE_LOADED_OBJECTS", "1");
+  p.setProcessEnvironment(env);
+  p.start(TOLV_PROGRAM_PATH, QStringList{});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  const QString listed = QString::fromLocal8Bit(p.readAllStandardOutput());
+  EXPECT_TRUE(listed.contains("libQt6Core.so")) << qPrintable(listed);
+  for (const char* lib : {"libQt6Gui", "libQt6Widgets", "libQt6PrintSupport", "libGL"})
+    EXPECT_FALSE(listed.contains(QLatin1String(lib))) << lib << '\n' << qPrintable(listed);
+#ifdef TOLV_WINDOW_PROGRAM_PATH
+  // The windows program, which the command starts for everything else, has them.
+  p.start(TOLV_WINDOW_PROGRAM_PATH, QStringList{});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardOutput()).contains("libQt6Widgets.so"));
+#endif
+}
+
+#ifdef TOLV_WINDOW_PROGRAM_PATH
+// Installed elsewhere, the command finds the windows program where it was put beside it (the
+// same relative place as in the build), and says so when it is missing; conversions need it
+// not.
+TEST_F(HeadlessProgram, TheCommandStartsTheWindowsProgramBesideItOrSaysItIsMissing) {
+  const fs::path command(TOLV_PROGRAM_PATH), windows(TOLV_WINDOW_PROGRAM_PATH);
+  const fs::path prefix = dir_ / "prefix";
+  const fs::path copy = prefix / "bin" / command.filename();
+  const fs::path windowsCopy = copy.parent_path() / fs::relative(windows, command.parent_path());
+  fs::create_directories(copy.parent_path());
+  fs::copy_file(command, copy);
+  const auto start = [&](const QStringList& args) { return runProgram(q(copy), args); };
+  ProgramRun r = start({"--version"});
+  EXPECT_EQ(r.code, 127);  // neither a bad file nor wrong usage
+  EXPECT_TRUE(r.out.isEmpty());
+  EXPECT_TRUE(r.err.contains(q(windowsCopy.lexically_normal())) || r.err.contains(q(windowsCopy)))
+      << qPrintable(r.err);
+  EXPECT_TRUE(r.err.contains("cannot be started")) << qPrintable(r.err);
+  r = start({"--convert", q(logicFil()), q(dir_ / "la.vcd"), "--data-root", q(dir_)});
+  EXPECT_EQ(r.code, 0) << qPrintable(r.err);
+  EXPECT_TRUE(fs::exists(dir_ / "la.vcd"));
+  fs::create_directories(windowsCopy.parent_path());
+  fs::copy_file(windows, windowsCopy);
+  r = start({"--version"});
+  EXPECT_EQ(r.code, 0) << qPrintable(r.err);
+  EXPECT_TRUE(r.out.startsWith("Multi_Tolvanex ")) << qPrintable(r.out);
+  // Arguments reach it unchanged: a usage error is the windows program's own.
+  r = start({"--simulate", "x"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_TRUE(r.err.contains("--simulate")) << qPrintable(r.err);
+}
+#endif
 
 #endif

@@ -64,5 +64,27 @@ TEST(NiceStep, RoundToStep) {
   EXPECT_DOUBLE_EQ(roundSecondsToStep(0.0, 0.0), 1.0);
 }
 
+// Sample periods snap onto 1, 2 and 5 per decade from 10 us to 1 s within their windows; the
+// window ends themselves and anything outside stay as they are.
+TEST(NiceStep, SnapToDecadeStep) {
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(1.1e-5), 1e-5);
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(2.1e-6), 2.1e-6);  // below the lowest decade
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(0.0019), 0.002);
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(0.0054), 0.005);
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(0.85), 1.0);
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(1.15), 1.0);
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(2.0), 2.0);  // 2 s: beyond the highest decade
+  // Window ends are excluded: 0.8, 1.2, 2.2, 4.8 and 5.5 times a decade stay.
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(0.0008), 0.0008);
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(0.0022), 0.0022);
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(0.12), 0.12);
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(0.48), 0.48);
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(0.55), 0.55);
+  // Between the windows: 1.5 and 3 times a decade stay.
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(0.0015), 0.0015);
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(3e-4), 3e-4);
+  EXPECT_DOUBLE_EQ(snapToDecadeStep(0.0), 0.0);
+}
+
 }  // namespace
 }  // namespace tolv

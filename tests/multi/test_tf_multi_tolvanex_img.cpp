@@ -380,6 +380,8 @@ TEST_F(MultiWindow, ExportOfAStoredFileTakesItsFormatFromTheTarget) {
   source = QString::fromStdString((root_ / "stored.CSV").string());
   EXPECT_EQ(w.ExportStoredMUVX(), kMultiCancelled);  // no target named
   EXPECT_EQ(proposed, QString::fromStdString((root_ / "stored.sr").string()));
+  // Analog records of several devices: a session or a table, no value change dump.
+  EXPECT_EQ(w.storedTargetFilter(), "sigrok session (*.sr);;Plain CSV (*.csv)");
   target = QString::fromStdString((root_ / "out").string());
   EXPECT_EQ(w.ExportStoredMUVX(), 0);
   EXPECT_TRUE(std::filesystem::exists(root_ / "out.sr"));
@@ -397,6 +399,15 @@ TEST_F(MultiWindow, ExportOfAStoredFileTakesItsFormatFromTheTarget) {
   ASSERT_EQ(told.size(), 1);
   EXPECT_TRUE(told[0].contains(source)) << told[0].toStdString();
   EXPECT_FALSE(std::filesystem::exists(root_ / "out.vcd"));
+  // A file no export knows is told before any target is asked for.
+  std::ofstream(root_ / "notes.csv") << "shopping list\r\n";
+  source = QString::fromStdString((root_ / "notes.csv").string());
+  proposed.clear();
+  told.clear();
+  EXPECT_NE(w.ExportStoredMUVX(), 0);
+  EXPECT_TRUE(proposed.isEmpty());
+  ASSERT_EQ(told.size(), 1);
+  EXPECT_TRUE(told[0].contains(source)) << told[0].toStdString();
 }
 
 // Loading a damaged data file or saving where nothing can be written says so; a cancelled

@@ -1,0 +1,65 @@
+#include "app/headless.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <clocale>
+#include <csignal>
+
+#include "app/headless_acquire.h"
+#include "app/headless_render.h"
+#include "app/signalbridge.h"
+#include "common/paths.h"
+#include "common/picturefile.h"
+
+namespace tolv {
+
+namespace fs = std::filesystem;
+
+int runRender(const HeadlessRequest& r, QString& message) {
+  message.clear();
+  const CsvStyle style = headlessCsvStyle(r);
+  QImage picture;
+  StoredProblem p = renderStoredFile(r.source, r.size, style.column, picture);
+  if (!p.ok()) {
+    message = fileProblem(r.source, p.reason);
+    return p.exitCode;
+  }
+  // Like the CSV writers, the picture gets its folder made first.
+  const fs::path folder = fs::absolute(r.target).parent_path();
+  std::error_code ec;
+  int rc = fs::is_directory(folder, ec) ? 0 : makeFolders(folder / "x.x");
+  if (rc == 0)
+    rc = writePictureFile(r.target, picture, QString::fromStdString(r.source.filename().string()));
+  if (rc != 0) {
+    message = fileProblem(r.target, QStringLiteral("cannot be written: ") + outputProblem(rc));
+    return kExitBadInput;
+  }
+  return kExitOk;
+}
+
+namespace {
+
+int renderProcess(const HeadlessRequest& req, char** argv, QString& message) {
+  // Drawing needs fonts but no display: the offscreen platform works without one.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;
+  QGuiApplication app(qtArgc, argv);
+  std::setlocale(LC_NUMERIC, "C");  // see main(): numbers in files keep their dot
+  return runRender(req, message);
+}
+
+}  // namespace
+
+int headlessMain(int argc, char** argv) {
+  QStringList args;
+  for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+  if (wantsAcquire(args)) return acquireMain(argc, argv);
+  // A signal caught since start-up ends the process now, as any later one will (see
+  // beginHeadlessProcess).
+  ::signal(SIGTERM, SIG_DFL);
+  ::signal(SIGINT, SIG_DFL);
+  if (TSignalBridge::earlySignalPending()) ::raise(SIGTERM);
+  return runHeadlessCommand(argc, argv, renderProcess);
+}
+
+}  // namespace tolv

@@ -1,0 +1,29 @@
+// The program users start. Conversions of stored files run right here, on the core libraries
+// alone, so a script converting many files does not wait for the windowing libraries to load;
+// everything else (the windows, drawing, measuring without a window, help) belongs to the
+// windows program, which takes this process's place with the same arguments.
+#include <QStringList>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+
+#include "app/headless.h"
+
+int main(int argc, char** argv) {
+  QStringList args;
+  for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+  if (tolv::wantsConvert(args)) return tolv::runHeadlessCommand(argc, argv, nullptr);
+
+  // Found beside this program as installed (and as built), whatever folder that is.
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  const std::filesystem::path program =
+      (ec ? std::filesystem::path(argv[0]) : self).parent_path() / TOLV_WINDOW_PROGRAM;
+  ::execv(program.c_str(), argv);
+  // As a shell says of a command it cannot run: neither a bad file (1) nor wrong usage (2).
+  std::fprintf(stderr, "multi_tolvanex: %s cannot be started: %s\n", program.c_str(),
+               std::strerror(errno));
+  return 127;
+}
