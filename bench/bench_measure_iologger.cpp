@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <fstream>
+#include <iterator>
+#include <span>
 #include <vector>
 
 #include "measure/loggerstream.h"
@@ -109,7 +111,35 @@ void BM_IoLogger_DrawZoom60_Summary(benchmark::State& s) {
   drawBench(s, true, 60);
 }
 
+// The end of a run whose summary was fed as the stream was written: what STOP still does.
+void BM_IoLogger_OpenFed(benchmark::State& state) {
+  std::ifstream in(stream().file, std::ios::binary);
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  tolv::TIoStreamSummaryFeed feed;
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (std::size_t k = 0; k < bytes.size(); k += 4096)
+      feed.feed(std::span(bytes).subspan(k, std::min<std::size_t>(4096, bytes.size() - k)));
+    state.ResumeTiming();
+    tolv::TLogAnalList list;
+    benchmark::DoNotOptimize(tolv::loadIoLoggerStream(stream().file, list, feed));
+  }
+}
+
+// Feeding the summary while writing: the cost per written megabyte added to the run.
+void BM_IoLogger_FeedPerMB(benchmark::State& state) {
+  std::vector<std::uint8_t> bytes(std::size_t(1) << 20);
+  for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = std::uint8_t(k / 20);
+  tolv::TIoStreamSummaryFeed feed;
+  for (auto _ : state) {
+    for (std::size_t k = 0; k < bytes.size(); k += 4096)
+      feed.feed(std::span(bytes).subspan(k, 4096));
+  }
+}
+
 BENCHMARK(BM_IoLogger_Open)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_IoLogger_OpenFed)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_IoLogger_FeedPerMB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IoLogger_DrawFull_Summary)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IoLogger_DrawFull_WholeList)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IoLogger_DrawZoom30_Summary)->Unit(benchmark::kMillisecond);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 
 #include "measure/loggerstream.h"
@@ -43,6 +44,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   tolv::TLogAnalList list;
   tolv::SettingsRecord h{};
   std::optional<tolv::DayTime> start;
-  (void)tolv::loadIoLoggerStream(stream, list, &h, &start);
+  const int rc = tolv::loadIoLoggerStream(stream, list, &h, &start);
+  // The summary fed as the bytes were written (in two chunks cut anywhere) answers as the one
+  // read from the file.
+  tolv::TIoStreamSummaryFeed feed;
+  const std::size_t body = size - 2 - headerLen;
+  const std::size_t cut = body ? data[0] % (body + 1) : 0;
+  feed.feed(std::span(data + 2 + headerLen, cut));
+  feed.feed(std::span(data + 2 + headerLen + cut, body - cut));
+  tolv::TLogAnalList fed;
+  if (tolv::loadIoLoggerStream(stream, fed, feed) != rc) std::abort();
+  if (rc == 0) {
+    if (fed.count() != list.count()) std::abort();
+    for (std::int64_t k = -1; k <= list.count(); k += 1 + list.count() / 64) {
+      std::uint16_t a = 0, b = 1;
+      if (list.stream()->changesIn(k, k + 70, a) != fed.stream()->changesIn(k, k + 70, b) || a != b)
+        std::abort();
+    }
+  }
   return 0;
 }

@@ -607,7 +607,7 @@ void TPlotSheets::relayout() {
         p->devicePixelRatio() == std::clamp(int(std::lround(im->devicePixelRatioF())), 1, 4))
       continue;
     const TLogAnalView v = p->getView();
-    const int n = (s == PlotSheet::Logic ? logicList_ : ioList_)->count();
+    const std::int64_t n = (s == PlotSheet::Logic ? logicList_ : ioList_)->count();
     const bool redraw = drawn_[std::size_t(idx(s))] &&
                         (s == PlotSheet::Logic ? n >= kLogicRedrawMin : n > kIoRedrawAbove);
     prepareOn(*p, im);

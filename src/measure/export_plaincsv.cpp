@@ -328,8 +328,8 @@ int writePlainLogic(std::ostream& out, const PlainCsvHead& head,
 }
 
 int writePlainLogic(std::ostream& out, const PlainCsvHead& head, const TLogAnalList& list) {
-  std::vector<std::uint16_t> words(std::size_t(std::max(0, list.count())));
-  for (std::size_t i = 0; i < words.size(); ++i) words[i] = list.at(int(i)).word;
+  std::vector<std::uint16_t> words(std::size_t(std::max<std::int64_t>(0, list.count())));
+  for (std::size_t i = 0; i < words.size(); ++i) words[i] = list.at(std::int64_t(i)).word;
   return writePlainLogic(out, head, words);
 }
 

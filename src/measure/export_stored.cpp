@@ -433,10 +433,14 @@ StoredProblem exportMeasuredRecord(ExportFormat format, const TMeasureData& data
       l.head = plainHeadOf(info, std::int64_t(l.scope.size()));
     } else {
       const TLogAnalList& list = mode == kModeLAIO ? data.logicList() : data.ioLoggerList();
-      int n = list.count();
+      // A run kept in its file may hold more words than memory: that file is the record.
+      if (list.stream())
+        return badInput(QStringLiteral("the run on screen is kept in its stored file; export "
+                                       "that file instead"));
+      std::int64_t n = list.count();
       while (n > 0 && list.at(n - 1).sampleNumber == -1) --n;  // fillers after the record
       l.words.reserve(std::size_t(n));
-      for (int k = 0; k < n; ++k) l.words.push_back(list.at(k).word);
+      for (std::int64_t k = 0; k < n; ++k) l.words.push_back(list.at(k).word);
       l.what = Loaded::What::Logic;
       l.head = plainHeadOf(info, std::int64_t(l.words.size()));
     }

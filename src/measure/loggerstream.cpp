@@ -183,8 +183,41 @@ class TIoStreamWords : public TLogicWords {
 
 }  // namespace
 
-int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list, SettingsRecord* header,
-                       std::optional<DayTime>* start) {
+void TIoStreamSummaryFeed::clear() {
+  builder_.clear();
+  bytes_ = 0;
+  partialCount_ = 0;
+  words_.clear();
+}
+
+void TIoStreamSummaryFeed::feed(std::span<const std::uint8_t> bytes) {
+  bytes_ += bytes.size();
+  words_.clear();
+  std::size_t k = 0;
+  // A sample cut by the last chunk's end is completed first.
+  if (partialCount_ > 0) {
+    const std::size_t have = std::size_t(partialCount_) & 3u;
+    k = std::min(4 - have, bytes.size());
+    std::copy_n(bytes.begin(), k, partial_ + have);
+    partialCount_ = int(have + k);
+    if (partialCount_ == 4) {
+      words_.push_back(std::uint16_t(partial_[2] | (partial_[3] << 8)));
+      partialCount_ = 0;
+    }
+  }
+  for (; k + 4 <= bytes.size(); k += 4)
+    words_.push_back(std::uint16_t(bytes[k + 2] | (bytes[k + 3] << 8)));
+  if (k < bytes.size() && partialCount_ == 0) {
+    std::copy(bytes.begin() + std::ptrdiff_t(k), bytes.end(), partial_);
+    partialCount_ = int(bytes.size() - k);
+  }
+  builder_.push(words_.data(), std::int64_t(words_.size()));
+}
+
+namespace {
+
+int loadIoStream(const fs::path& streamFile, TLogAnalList& list, SettingsRecord* header,
+                 std::optional<DayTime>* start, TIoStreamSummaryFeed* fed) {
   list.clear();
   std::error_code ec;
   if (!fs::exists(streamFile, ec)) return 2;
@@ -200,10 +233,28 @@ int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list, SettingsR
   auto words = std::make_shared<TIoStreamWords>(
       streamFile, std::int64_t(std::min<std::uint64_t>(shape.samples, INT64_MAX / 4)));
   if (!words->ok()) return 5;
-  auto summary = std::make_shared<const TLogicSummary>(std::move(words));
+  const std::int64_t samples = words->count();
+  std::shared_ptr<const TLogicSummary> summary;
+  if (fed && fed->bytesFed() == shape.bytes && fed->builder().finish(samples))
+    summary = std::make_shared<const TLogicSummary>(std::move(words), std::move(fed->builder()));
+  else
+    summary = std::make_shared<const TLogicSummary>(std::move(words));
   if (summary->count() == 0) return kNoSamples;
   list.attachStream(std::move(summary));
   return 0;
+}
+
+}  // namespace
+
+int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list, SettingsRecord* header,
+                       std::optional<DayTime>* start) {
+  return loadIoStream(streamFile, list, header, start, nullptr);
+}
+
+int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list, TIoStreamSummaryFeed& fed) {
+  const int rc = loadIoStream(streamFile, list, nullptr, nullptr, &fed);
+  fed.clear();
+  return rc;
 }
 
 }  // namespace tolv

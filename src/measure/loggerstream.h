@@ -70,6 +70,23 @@ ConversionInputs conversionOfHeader(const SettingsRecord& h);
 // no sample. `out` is filled only on 0.
 int loadAnalogLoggerStream(const fs::path& streamFile, AnalogLoggerStream& out);
 
+// The I/O logger's summary made while its stream is written: every byte written to the file is
+// fed here as well, so the end of the run has nothing left to read.
+class TIoStreamSummaryFeed {
+ public:
+  void clear();
+  void feed(std::span<const std::uint8_t> bytes);
+  std::uint64_t bytesFed() const { return bytes_; }
+  TLogicSummaryBuilder& builder() { return builder_; }
+
+ private:
+  TLogicSummaryBuilder builder_;
+  std::uint64_t bytes_ = 0;
+  std::uint8_t partial_[4] = {};  // bytes of a sample cut by a chunk's end
+  int partialCount_ = 0;
+  std::vector<std::uint16_t> words_;
+};
+
 // Opens a DLDI stream as `list` (cleared first): of every sample of ioStreamShape the second
 // word, numbered from 0. The words stay in the file: the list reads them on demand and holds a
 // summary of a few bytes per thousand samples, whatever the file's size. The header (and its
@@ -78,5 +95,8 @@ int loadAnalogLoggerStream(const fs::path& streamFile, AnalogLoggerStream& out);
 int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list,
                        SettingsRecord* header = nullptr,
                        std::optional<DayTime>* start = nullptr);
+// The same, taking the summary fed while the stream was written when the file holds exactly the
+// bytes fed (else the file is read as above). The feed is used up either way.
+int loadIoLoggerStream(const fs::path& streamFile, TLogAnalList& list, TIoStreamSummaryFeed& fed);
 
 }  // namespace tolv

@@ -212,16 +212,20 @@ void TMeasureData::loggerRunStarted(ModeCode mode) {
   recordSettings_ = snapshot();
   recordSettings_.mode = mode;
   loggerOpenResult_ = stream_.open(numbering(*family), recordSettings_, measurementTime_);
+  ioFeed_.clear();
   presenter_->clearLoggerImage(*family);
 }
 
-int TMeasureData::loggerChunk(ModeCode, std::span<const std::uint8_t> bytes) {
+int TMeasureData::loggerChunk(ModeCode mode, std::span<const std::uint8_t> bytes) {
   if (stream_.awaitsFirstStamp() && !bytes.empty()) {
     // The I/O logger's run begins with its first data, not with RUN.
     measurementTime_ = now();
     stream_.stampDateTime(measurementTime_);
   }
-  return stream_.append(bytes);
+  const int rc = stream_.append(bytes);
+  // Bytes not written are not fed either; a file that differs from the feed is read at the end.
+  if (rc == 0 && mode == kModeDLDI) ioFeed_.feed(bytes);
+  return rc;
 }
 
 void TMeasureData::loggerRunEnded(ModeCode mode) {
@@ -237,7 +241,7 @@ void TMeasureData::loggerRunEnded(ModeCode mode) {
     presenter_->sheetToFront(MeasureSheet::AnalogLogger);
     presenter_->plotAnalogLoggerFile(file);
   } else {
-    const int rc = loadIoLoggerStream(file, ioLogger_);
+    const int rc = loadIoLoggerStream(file, ioLogger_, ioFeed_);
     loggerReadResult_ = rc == kNoSamples ? 0 : rc;
     presenter_->sheetToFront(MeasureSheet::IoLogger);
     presenter_->plotIoLoggerList(*this);

@@ -21,6 +21,7 @@
 #include "device/records.h"
 #include "device/settingsrecord.h"
 #include "measure/intermediate.h"
+#include "measure/loggerstream.h"
 #include "measure/measurecodes.h"
 #include "plot/loganal_list.h"
 
@@ -247,6 +248,8 @@ class TMeasureData : public IRecordSink {
   std::filesystem::path folder_;
   std::array<TIntermediateNumbering, kIntermediateFamilyCount> numbering_;
   TLoggerStreamFile stream_;
+  // The I/O logger's summary, made as its stream is written.
+  TIoStreamSummaryFeed ioFeed_;
   bool voltmeterSeries_ = false;  // from the first run command of a series to STOP
   bool voltmeterFileOpen_ = false;
   int loggerOpenResult_ = 0;

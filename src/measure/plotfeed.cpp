@@ -591,7 +591,7 @@ int viewIndex(double v) {
 
 }  // namespace
 
-TLogAnalView logicAnalyserView(int n, const SettingsRecord& rs) {
+TLogAnalView logicAnalyserView(std::int64_t n, const SettingsRecord& rs) {
   const int post = viewIndex(double(n) * (100.0 - rs.triggerPoint) * 0.01);
   const int pre = viewIndex(std::nearbyint(rs.memoryDepth) - double(post));
   TLogAnalView v;
@@ -602,7 +602,7 @@ TLogAnalView logicAnalyserView(int n, const SettingsRecord& rs) {
   return v;
 }
 
-TLogAnalView ioLoggerView(int n, double sampleTime) {
+TLogAnalView ioLoggerView(std::int64_t n, double sampleTime) {
   TLogAnalView v;
   v.period = TLogAnalPlot::snapPeriod(sampleTime);
   v.first = 0;

@@ -104,8 +104,8 @@ int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> reading
 
 // Timing-diagram views: the logic analyser's around its trigger, the I/O logger's from its
 // first sample.
-TLogAnalView logicAnalyserView(int n, const SettingsRecord& rs);
-TLogAnalView ioLoggerView(int n, double sampleTime);
+TLogAnalView logicAnalyserView(std::int64_t n, const SettingsRecord& rs);
+TLogAnalView ioLoggerView(std::int64_t n, double sampleTime);
 
 // Serial number, two blanks, the measurement time, a blank and the program's name and version.
 QString headlineText(const QString& serial, const DayTime& measurementTime);

@@ -12,10 +12,10 @@ void TLogAnalList::detachStream() {
   stream_.reset();
 }
 
-int TLogAnalList::add(std::int32_t sampleNumber, std::uint16_t word) {
+int TLogAnalList::add(std::int64_t sampleNumber, std::uint16_t word) {
   detachStream();
   entries_.push_back(TLogAnalEntry{sampleNumber, word});
-  return count() - 1;
+  return int(entries_.size()) - 1;
 }
 
 int TLogAnalList::ensureIndex(int i) {

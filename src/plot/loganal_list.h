@@ -11,7 +11,8 @@
 namespace tolv {
 
 struct TLogAnalEntry {
-  std::int32_t sampleNumber = -1;  // -1 marks a filler entry
+  // A recording in a file numbers its samples from 0 and may hold more than 2^31 of them.
+  std::int64_t sampleNumber = -1;  // -1 marks a filler entry
   std::uint16_t word = 0;
 
   friend bool operator==(const TLogAnalEntry&, const TLogAnalEntry&) = default;
@@ -23,15 +24,14 @@ struct TLogAnalEntry {
 class TLogAnalList {
  public:
   static constexpr int kAppendedFiller = -2235;
-  // Entries are counted and numbered in 32 bits.
-  static constexpr std::int64_t kMaxEntries = 0x7FFFFFFF;
 
   void clear() {
     entries_.clear();
     stream_.reset();
   }
-  int count() const {
-    return stream_ ? int(std::min(stream_->count(), kMaxEntries)) : int(entries_.size());
+  // Counted in 64 bits: a recording in a file of hours holds more than 2^31 samples.
+  std::int64_t count() const {
+    return stream_ ? stream_->count() : std::int64_t(entries_.size());
   }
 
   // Stands for the summarised recording from now on (the entries are dropped).
@@ -39,8 +39,8 @@ class TLogAnalList {
   // The recording's summary, or none when the list holds its entries.
   const TLogicSummary* stream() const { return stream_.get(); }
 
-  // Appends one entry and returns its index.
-  int add(std::int32_t sampleNumber, std::uint16_t word);
+  // Appends one entry and returns its index (a list holding its entries stays far below 2^31).
+  int add(std::int64_t sampleNumber, std::uint16_t word);
 
   // Appends filler entries until index i exists; -2235 when something was appended, else 0.
   // A negative index never exists and appends nothing, nor does a list standing for a file.
@@ -51,7 +51,7 @@ class TLogAnalList {
   TLogAnalEntry get(int i);
 
   // Read-only access that never grows the list: indexes outside it read as filler.
-  TLogAnalEntry at(int i) const {
+  TLogAnalEntry at(std::int64_t i) const {
     if (stream_)
       return i >= 0 && i < count() ? TLogAnalEntry{i, stream_->wordAt(i)} : TLogAnalEntry{};
     return i >= 0 && i < count() ? entries_[std::size_t(i)] : TLogAnalEntry{};

@@ -36,6 +36,13 @@ int roundInt(double v) {
   return int(std::lround(std::clamp(v, lo, hi)));
 }
 
+// Nearest integer in 64 bits, clamped far inside the range a double holds exactly.
+std::int64_t roundIndex(double v) {
+  if (std::isnan(v)) return 0;
+  constexpr double lim = 4.0e15;
+  return std::int64_t(std::llround(std::clamp(v, -lim, lim)));
+}
+
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
   std::int64_t q = a / b;
   if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
@@ -144,14 +151,14 @@ double TLogAnalPlot::timeAtPixel(int x) const {
   return std::fabs(t) < 0.000005 ? 0.0 : t;
 }
 
-int TLogAnalPlot::indexOfTime(double t) const {
+std::int64_t TLogAnalPlot::indexOfTime(double t) const {
   const double base = double(view_.zeroIndex) + 3.0;
-  if (view_.period == 0.0) return roundInt(base);
-  return roundInt(t / view_.period + base);
+  if (view_.period == 0.0) return roundIndex(base);
+  return roundIndex(t / view_.period + base);
 }
 
-double TLogAnalPlot::timeOfIndex(int index) const {
-  return (double(index) - view_.zeroIndex - 3.0) * view_.period;
+double TLogAnalPlot::timeOfIndex(std::int64_t index) const {
+  return (double(index) - double(view_.zeroIndex) - 3.0) * view_.period;
 }
 
 // --- render ------------------------------------------------------------------------------
@@ -163,10 +170,11 @@ int TLogAnalPlot::render(QLabel* image, const TLogAnalView& view, bool save) {
   view_ = v;
   if (save) savedView_ = v;
 
-  const std::int64_t n = std::int64_t(v.last) - std::int64_t(v.first);
+  // Far-out views wrap around rather than overflow; they are refused below or draw fillers.
+  const std::int64_t n = std::int64_t(std::uint64_t(v.last) - std::uint64_t(v.first));
   const double width = plotArea_.right() - plotArea_.left();
-  const double start = (v.first + v.offset) * v.period;
-  const double end = (v.last + v.offset) * v.period;
+  const double start = (double(v.first) + v.offset) * v.period;
+  const double end = (double(v.last) + v.offset) * v.period;
   const double span = end - start;
   // A zero period would divide by a zero time as well; it is refused like first = last.
   if (n == 0 || span == 0.0 || !std::isfinite(width / span) || !std::isfinite(start)) {
@@ -186,7 +194,7 @@ int TLogAnalPlot::render(QLabel* image, const TLogAnalView& view, bool save) {
     QPainter p(&bitmap_);
     drawGrid(p);
     p.end();
-    complete = drawTraces(int(std::clamp<std::int64_t>(n, INT32_MIN, INT32_MAX)));
+    complete = drawTraces(n);
     if (complete) {
       p.begin(&bitmap_);
       drawTimeAxis(p);
@@ -275,11 +283,11 @@ class TLogAnalPlot::TraceCanvas {
 // Only word changes draw. Changes that land in the same pixel column are collapsed into one
 // column: a lane that changed there gets its full vertical step, so the picture is the same
 // as drawing every change; each lane's flat run is drawn once, when it ends.
-bool TLogAnalPlot::drawTraces(int n) {
+bool TLogAnalPlot::drawTraces(std::int64_t n) {
   if (samples_.stream()) return drawSummaryTraces(n);
   TraceCanvas canvas(bitmap_, scale_);
   const std::int64_t first = indexOfTime(startTime_);
-  const std::int64_t endIdx = first + std::max<std::int64_t>(std::int64_t(n) - 4, 0);
+  const std::int64_t endIdx = first + std::max<std::int64_t>(n - 4, 0);
 
   const TLogAnalEntry* data = samples_.data();
   std::int64_t count = samples_.count();
@@ -368,14 +376,14 @@ bool TLogAnalPlot::drawTraces(int n) {
 // A recording in a file is drawn column by column: the summary tells which lanes change within
 // the samples of a column and the word at its end, which is all the collapsed drawing above
 // uses, so both give the same picture. Progress is reported at column ends.
-bool TLogAnalPlot::drawSummaryTraces(int n) {
+bool TLogAnalPlot::drawSummaryTraces(std::int64_t n) {
   const TLogicSummary* sum = samples_.stream();
   // No time runs forward: nothing to step through (the list path draws such views sample by
   // sample; a recording of millions would stall here).
   if (!(view_.period > 0.0) || !(pixelsPerSecond_ > 0.0)) return true;
   TraceCanvas canvas(bitmap_, scale_);
   const std::int64_t first = indexOfTime(startTime_);
-  const std::int64_t endIdx = first + std::max<std::int64_t>(std::int64_t(n) - 4, 0);
+  const std::int64_t endIdx = first + std::max<std::int64_t>(n - 4, 0);
   const double period = view_.period;
   const double base = double(view_.zeroIndex) + 3.0;
   auto xOf = [&](std::int64_t i) { return pixelOfTime((double(i) - base) * period); };
@@ -388,7 +396,7 @@ bool TLogAnalPlot::drawSummaryTraces(int n) {
   segStart.fill(plotArea_.left());
   // Yield about a hundred times a drawing at most, on whole thousands of samples.
   const std::int64_t yieldStep = std::max<std::int64_t>(
-      kProgressInterval, (std::int64_t(n) / 100 / kProgressInterval + 1) * kProgressInterval);
+      kProgressInterval, (n / 100 / kProgressInterval + 1) * kProgressInterval);
   std::int64_t nextYield = (floorDiv(first, yieldStep) + 1) * yieldStep;
   const double samplesPerPixel =
       pixelsPerSecond_ * period != 0.0 ? 1.0 / (pixelsPerSecond_ * period) : 0.0;
@@ -488,11 +496,11 @@ void TLogAnalPlot::xorCursorLine(QPainter& p) {
 }
 
 int TLogAnalPlot::readAt(QLabel* image, int x, TLogAnalEntry& entry, double& time) {
-  const int count = samples_.count();
+  const std::int64_t count = samples_.count();
   if (count == 0 || pixelsPerSecond_ == 0.0) return kNoData;
   x = clampX(x);
   const double t = timeAtPixel(x);
-  const int index = std::clamp(indexOfTime(t), 0, count - 1);
+  const std::int64_t index = std::clamp<std::int64_t>(indexOfTime(t), 0, count - 1);
   entry = samples_.at(index);
   time = t;
   if (bitmap_.isNull()) return 0;
@@ -584,8 +592,8 @@ int TLogAnalPlot::finishZoom(QLabel* image, int x) {
   z.zeroIndex = view_.zeroIndex;
   z.spare = view_.spare;
   if (period != 0.0 && pixelsPerSecond_ != 0.0) {
-    z.first = roundInt(timeAtPixel(zoomLeft_) / period);
-    z.last = roundInt(timeAtPixel(zoomRight_) / period);
+    z.first = roundIndex(timeAtPixel(zoomLeft_) / period);
+    z.last = roundIndex(timeAtPixel(zoomRight_) / period);
   }
   if (z.first == z.last) {
     // A click without a drag: keep the picture and the view, just end the band.
@@ -620,39 +628,41 @@ int TLogAnalPlot::redrawView(QLabel* image, const TLogAnalView& v) {
 int TLogAnalPlot::wheelZoom(QLabel* image, int x, double steps) {
   if (pixelsPerSample_ == 0.0 || view_.period == 0.0) return kNoData;
   const double width = plotArea_.right() - plotArea_.left();
-  const double n = double(std::int64_t(view_.last) - view_.first);
+  const double n = double(view_.last - view_.first);
   // Never wider than a few full recordings, never narrower than one sample.
-  const double full = std::max(1.0, double(std::int64_t(savedView_.last) - savedView_.first));
+  const double full = std::max(1.0, double(savedView_.last - savedView_.first));
   const double n2 = std::clamp(std::round(n * std::pow(0.8, steps)), 1.0, std::max(n, 16.0 * full));
   if (n2 == n || width <= 0.0) return kZeroTime;
   const double frac = (x - plotArea_.left()) / width;
   // Sample position under the pointer, kept at the same share of the width.
-  const double s = view_.first + view_.offset + frac * n;
+  const double s = double(view_.first) + view_.offset + frac * n;
   return showFrom(image, s - frac * n2, n2);
 }
 
 // The view of n samples starting at sample position a (a fraction of a sample allowed).
 int TLogAnalPlot::showFrom(QLabel* image, double a, double n) {
-  if (!(std::fabs(a) < 1e9 && std::fabs(a + n) < 1e9)) return kZeroTime;
+  // Far inside the range where a double counts whole samples exactly.
+  constexpr double lim = 1e15;
+  if (!(std::fabs(a) < lim && std::fabs(a + n) < lim)) return kZeroTime;
   TLogAnalView z = view_;
-  z.first = std::int32_t(std::floor(a));
+  z.first = std::int64_t(std::floor(a));
   z.offset = a - std::floor(a);
-  z.last = z.first + std::int32_t(n);
+  z.last = z.first + std::int64_t(n);
   return redrawView(image, z);
 }
 
 int TLogAnalPlot::pan(QLabel* image, double steps) {
   if (pixelsPerSample_ == 0.0 || view_.period == 0.0) return kNoData;
-  const double n = double(std::int64_t(view_.last) - view_.first);
-  return showFrom(image, view_.first + view_.offset + 0.1 * steps * n, n);
+  const double n = double(view_.last - view_.first);
+  return showFrom(image, double(view_.first) + view_.offset + 0.1 * steps * n, n);
 }
 
 int TLogAnalPlot::setCursor(QLabel* image, int which, int x) {
-  const int count = samples_.count();
+  const std::int64_t count = samples_.count();
   if (count == 0 || pixelsPerSecond_ == 0.0) return kNoData;
   const double t = (clampX(x) - plotArea_.left()) / pixelsPerSecond_ + startTime_;
   const std::size_t w = std::size_t(which & 1);
-  cursorIndex_[w] = std::clamp(indexOfTime(t), 0, count - 1);
+  cursorIndex_[w] = std::clamp<std::int64_t>(indexOfTime(t), 0, count - 1);
   cursorSet_[w] = true;
   nextCursor_ = int(w ^ 1u);
   return redrawView(image, view_);
@@ -676,9 +686,9 @@ TCursorReadOut TLogAnalPlot::cursorReadOut() const {
   // Whole samples apart: the distance is their count times the period, free of the rounding
   // of two times subtracted.
   if (r.complete()) r.dt = double(cursorIndex_[1] - cursorIndex_[0]) * view_.period;
-  const int count = samples_.count();
+  const std::int64_t count = samples_.count();
   for (int w = 0; w < 2; ++w) {
-    const int i = cursorIndex_[std::size_t(w)];
+    const std::int64_t i = cursorIndex_[std::size_t(w)];
     if (!cursorSet_[std::size_t(w)] || i < 0 || i >= count) continue;
     const std::uint16_t word = samples_.at(i).word;
     r.notes.emplace_back(w == 0 ? QStringLiteral("A") : QStringLiteral("B"),

@@ -21,11 +21,12 @@ namespace tolv {
 
 // The part of a recording that is shown. The sample at time 0 stands at list index
 // zeroIndex + 3; first and last count samples from that zero sample.
+// Sample positions are 64-bit: an I/O-logger recording of hours holds more than 2^31 samples.
 struct TLogAnalView {
   double period = 0.0;  // seconds per sample
-  std::int32_t first = 0;
-  std::int32_t zeroIndex = 0;
-  std::int32_t last = 0;
+  std::int64_t first = 0;
+  std::int64_t zeroIndex = 0;
+  std::int64_t last = 0;
   std::int32_t spare = 0;
   // Fraction of a sample by which first and last are moved on (a wheel zoom keeps the time
   // under the pointer at its pixel, which whole samples alone cannot).
@@ -90,7 +91,7 @@ class TLogAnalPlot {
   int placeNextCursor(QLabel* image, int x) { return setCursor(image, nextCursor_, x); }
   void clearCursors(QLabel* image);
   bool hasCursor(int which) const { return cursorSet_[std::size_t(which & 1)]; }
-  int cursorIndex(int which) const { return cursorIndex_[std::size_t(which & 1)]; }
+  std::int64_t cursorIndex(int which) const { return cursorIndex_[std::size_t(which & 1)]; }
   // Times of both cursors, their distance and the sample words at them.
   TCursorReadOut cursorReadOut() const;
   static constexpr std::uint32_t kCursorAColor = 0x008080;  // teal
@@ -114,8 +115,8 @@ class TLogAnalPlot {
   double endTime() const { return endTime_; }
   int pixelOfTime(double t) const;
   double timeAtPixel(int x) const;
-  int indexOfTime(double t) const;
-  double timeOfIndex(int index) const;
+  std::int64_t indexOfTime(double t) const;
+  double timeOfIndex(std::int64_t index) const;
   bool cursorDrawn() const { return cursorDrawn_; }
   int cursorX() const { return cursorX_; }
   QRect readOutBox() const { return readOutBox_; }
@@ -134,9 +135,9 @@ class TLogAnalPlot {
   int clampX(int x) const;
   void drawGrid(QPainter& p);
   // Returns false when a nested drawing replaced the picture while events were served.
-  bool drawTraces(int n);
+  bool drawTraces(std::int64_t n);
   // The same picture from a recording's summary: one step per pixel column.
-  bool drawSummaryTraces(int n);
+  bool drawSummaryTraces(std::int64_t n);
   void drawTimeAxis(QPainter& p);
   void xorCursorLine(QPainter& p);
   void xorZoomRect(QPainter& p);
@@ -181,7 +182,7 @@ class TLogAnalPlot {
   std::uint64_t generation_ = 0;
 
   std::array<bool, 2> cursorSet_{};
-  std::array<int, 2> cursorIndex_{};  // list index of the sample under each cursor
+  std::array<std::int64_t, 2> cursorIndex_{};  // list index of the sample under each cursor
   int nextCursor_ = 0;
 };
 

@@ -4,42 +4,105 @@
 
 namespace tolv {
 
-TLogicSummary::TLogicSummary(std::shared_ptr<const TLogicWords> words) : words_(std::move(words)) {
-  const std::int64_t n = words_ ? std::max<std::int64_t>(words_->count(), 0) : 0;
-  while (((n + blockSize() - 1) >> blockShift_) > kMaxBlocks) ++blockShift_;
-  const std::int64_t b = blockSize();
-  const std::size_t blocks = std::size_t((n + b - 1) >> blockShift_);
-  mask_.reserve(blocks);
-  last_.reserve(blocks);
+// --- building ---------------------------------------------------------------------------------
 
-  // Pieces of whole blocks, so each block is summarised from one piece.
-  const std::int64_t piece = std::max<std::int64_t>(b, std::int64_t(1) << 18);
+void TLogicSummaryBuilder::summarize(std::uint16_t w) {
+  // A block's mask holds the step into its first sample too, so blocks fold by OR alone.
+  if (inBlock_ == 0 && std::int64_t(mask_.size()) == TLogicSummary::kMaxBlocks) {
+    // One block more than the summary may hold: pairs of blocks become one.
+    for (std::size_t k = 0; 2 * k + 1 < mask_.size(); ++k) {
+      mask_[k] = std::uint16_t(mask_[2 * k] | mask_[2 * k + 1]);
+      last_[k] = last_[2 * k + 1];
+    }
+    mask_.resize(mask_.size() / 2);
+    last_.resize(mask_.size());
+    ++blockShift_;
+  }
+  blockMask_ |= std::uint16_t(w ^ prev_);
+  prev_ = w;
+  ++summarized_;
+  if (++inBlock_ == (std::int64_t(1) << blockShift_)) {
+    mask_.push_back(blockMask_);
+    last_.push_back(w);
+    blockMask_ = 0;
+    inBlock_ = 0;
+  }
+}
+
+void TLogicSummaryBuilder::push(const std::uint16_t* words, std::int64_t n) {
+  if (finished_ || n <= 0) return;
+  // Words older than the held ones are summarized at once, the rest wait.
+  const std::int64_t total = std::int64_t(held_.size()) + n;
+  std::int64_t go = std::max<std::int64_t>(total - kHeld, 0);
+  const std::int64_t fromHeld = std::min<std::int64_t>(go, std::int64_t(held_.size()));
+  for (std::int64_t k = 0; k < fromHeld; ++k) summarize(held_[std::size_t(k)]);
+  held_.erase(held_.begin(), held_.begin() + fromHeld);
+  go -= fromHeld;
+  for (std::int64_t k = 0; k < go; ++k) summarize(words[k]);
+  held_.insert(held_.end(), words + go, words + n);
+}
+
+bool TLogicSummaryBuilder::finish(std::int64_t n) {
+  if (finished_ || n < summarized_ || n > pushed()) return false;
+  for (std::int64_t k = 0, e = n - summarized_; k < e; ++k) summarize(held_[std::size_t(k)]);
+  held_.clear();
+  held_.shrink_to_fit();
+  if (inBlock_ > 0) {
+    mask_.push_back(blockMask_);
+    last_.push_back(prev_);
+    inBlock_ = 0;
+  }
+  finished_ = true;
+  return true;
+}
+
+// --- the summary ----------------------------------------------------------------------------
+
+static_assert(TLogicSummary::kMinBlockShift == 6, "the builder starts at 64 samples a block");
+
+TLogicSummary::TLogicSummary(std::shared_ptr<const TLogicWords> words) : words_(std::move(words)) {
+  readAll();
+}
+
+TLogicSummary::TLogicSummary(std::shared_ptr<const TLogicWords> words, TLogicSummaryBuilder&& built)
+    : words_(std::move(words)) {
+  const std::int64_t n = words_ ? std::max<std::int64_t>(words_->count(), 0) : 0;
+  if (built.finished() && built.summarized_ == n)
+    adopt(std::move(built));
+  else
+    readAll();
+}
+
+void TLogicSummary::readAll() {
+  const std::int64_t n = words_ ? std::max<std::int64_t>(words_->count(), 0) : 0;
+  TLogicSummaryBuilder b;
+  std::int64_t blocks = (n + 63) >> 6;
+  while (blocks > kMaxBlocks) blocks = (blocks + 1) / 2;  // longer blocks, as the builder folds
+  b.mask_.reserve(std::size_t(blocks));
+  b.last_.reserve(std::size_t(blocks));
+  constexpr std::int64_t piece = std::int64_t(1) << 18;
   std::vector<std::uint16_t> buf(std::size_t(std::min(piece, std::max<std::int64_t>(n, 1))));
-  std::uint16_t prev = 0;
   std::int64_t done = 0;
   while (done < n) {
     const std::int64_t want = std::min<std::int64_t>(piece, n - done);
     const std::int64_t got =
         std::clamp<std::int64_t>(words_->read(done, want, buf.data()), 0, want);
-    for (std::int64_t k = 0; k < got; k += b) {
-      const std::int64_t e = std::min(got, k + b);
-      std::uint16_t m = 0;
-      for (std::int64_t j = k; j < e; ++j) {
-        m |= std::uint16_t(buf[std::size_t(j)] ^ prev);
-        prev = buf[std::size_t(j)];
-      }
-      mask_.push_back(m);
-      last_.push_back(prev);
-    }
+    b.push(buf.data(), got);
     done += got;
-    // A source cut meanwhile: what was read is the recording. A last short block is whole
-    // too, as the count ends there.
-    if (got < want || got % b != 0) break;
+    // A source cut meanwhile: what was read is the recording.
+    if (got < want) break;
   }
-  count_ = done;
-  mask_.resize(std::size_t((count_ + b - 1) >> blockShift_));
-  last_.resize(mask_.size());
+  b.finish(done);
+  adopt(std::move(b));
+}
 
+void TLogicSummary::adopt(TLogicSummaryBuilder&& b) {
+  count_ = b.summarized_;
+  blockShift_ = b.blockShift_;
+  mask_ = std::move(b.mask_);
+  last_ = std::move(b.last_);
+  mask_.shrink_to_fit();
+  last_.shrink_to_fit();
   group_.assign((mask_.size() + (std::size_t(1) << kGroupShift) - 1) >> kGroupShift, 0);
   for (std::size_t k = 0; k < mask_.size(); ++k) group_[k >> kGroupShift] |= mask_[k];
 }

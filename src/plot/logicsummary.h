@@ -18,6 +18,39 @@ class TLogicWords {
   virtual std::int64_t read(std::int64_t first, std::int64_t n, std::uint16_t* out) const = 0;
 };
 
+class TLogicSummary;
+
+// Builds a recording's summary from its words as they come, in pieces of any size (while a
+// run streams to its file, so nothing is left to read at its end). The last kHeld words wait:
+// the end of a stream may turn out not to be samples, and finish() leaves them out then.
+class TLogicSummaryBuilder {
+ public:
+  static constexpr std::int64_t kHeld = 16;
+
+  void push(const std::uint16_t* words, std::int64_t n);
+  // Words pushed so far.
+  std::int64_t pushed() const { return summarized_ + std::int64_t(held_.size()); }
+  // Ends the recording after its first n words: false (and nothing changed) when fewer were
+  // pushed, or more than the held ones would have to be taken back.
+  bool finish(std::int64_t n);
+  bool finished() const { return finished_; }
+  void clear() { *this = TLogicSummaryBuilder(); }
+
+ private:
+  friend class TLogicSummary;
+  void summarize(std::uint16_t w);
+
+  int blockShift_ = 6;
+  std::int64_t summarized_ = 0;
+  std::uint16_t prev_ = 0;
+  std::uint16_t blockMask_ = 0;
+  std::int64_t inBlock_ = 0;
+  std::vector<std::uint16_t> mask_;
+  std::vector<std::uint16_t> last_;
+  std::vector<std::uint16_t> held_;
+  bool finished_ = false;
+};
+
 class TLogicSummary {
  public:
   // The block summary never holds more entries than this, whatever the recording's length:
@@ -29,6 +62,9 @@ class TLogicSummary {
   // Reads the whole recording once, in pieces, and summarises it. A word source that returns
   // fewer words than it counts (a file cut meanwhile) is summarised as far as it could be read.
   explicit TLogicSummary(std::shared_ptr<const TLogicWords> words);
+  // Takes a summary built while the words were written, when it is finished and counts as
+  // many words as the source; otherwise reads the source as above.
+  TLogicSummary(std::shared_ptr<const TLogicWords> words, TLogicSummaryBuilder&& built);
 
   std::int64_t count() const { return count_; }
   int blockShift() const { return blockShift_; }
@@ -44,6 +80,8 @@ class TLogicSummary {
   std::size_t memoryBytes() const;
 
  private:
+  void readAll();
+  void adopt(TLogicSummaryBuilder&& b);
   std::int64_t blockSize() const { return std::int64_t(1) << blockShift_; }
   const std::uint16_t* block(std::int64_t k) const;
   // Changes within samples a .. b of one block (both inside the recording).

@@ -7,6 +7,7 @@
 
 #include "common/settingsio.h"
 #include "common/texttable.h"
+#include "measure/export_stored.h"
 #include "measure/loggerstream.h"
 #include "measure/textheader.h"
 #include "measure_fakes.h"
@@ -92,11 +93,36 @@ TEST_F(Logger, IoRunIsStampedByItsFirstChunkAndDrawnFromTheFile) {
   // The plot gets the three samples, and no pair of marker words.
   ASSERT_EQ(data.ioLoggerList().count(), 3);
   EXPECT_EQ(data.ioLoggerList().at(2).word, 0x8003);
+  // Its summary, fed as the chunks were written (the marker split over two), steps as the
+  // words in the file do: 1 -> 2 moves lanes 0 and 1, 2 -> 8003 lanes 0 and 15.
+  std::uint16_t w = 0;
+  EXPECT_EQ(data.ioLoggerList().stream()->changesIn(1, 1, w), 0x0003);
+  EXPECT_EQ(data.ioLoggerList().stream()->changesIn(2, 2, w), 0x8001);
   EXPECT_EQ(presenter.ioSamples, 3);
   EXPECT_EQ(log.calls, (std::vector<std::string>{"clearImage DLDI", "files DLDI", "front 4",
                                                  "plotIoList", "loggerCsv DLDI"}));
   EXPECT_FALSE(data.loggerStream().isOpen());
   EXPECT_EQ(data.numbering(IntermediateFamily::DLDI).fileCount(), 1);
+}
+
+TEST_F(Logger, IoRunOnScreenIsExportedFromItsFileNeverCopiedFromItsList) {
+  settings.mode = kModeDLDI;
+  data.loggerRunStarted(kModeDLDI);
+  const fs::path file = data.loggerStream().fileName();
+  ASSERT_EQ(data.loggerChunk(kModeDLDI, pairs({{1, 2}, {3, 4}})), 0);
+  data.loggerRunEnded(kModeDLDI);
+  ASSERT_NE(data.ioLoggerList().stream(), nullptr);
+  const fs::path target = root / "out.csv";
+  // Without its file name the list, which may hold more words than memory, is not copied.
+  const StoredProblem p = exportMeasuredRecord(ExportFormat::PlainCsv, data, "TX1", settings, {},
+                                               target, nullptr);
+  EXPECT_FALSE(p.ok());
+  EXPECT_TRUE(p.reason.contains("stored file")) << p.reason.toStdString();
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_TRUE(exportMeasuredRecord(ExportFormat::PlainCsv, data, "TX1", settings, file, target,
+                                   nullptr)
+                  .ok());
+  EXPECT_TRUE(fs::exists(target));
 }
 
 TEST_F(Logger, AnalogRunUsesItsHeaderTimeAndTheNextNumber) {
@@ -242,6 +268,79 @@ TEST(LoggerStreamLoad, IoStreamIsReadFromItsFileInPiecesAndOnDemand) {
   }
   for (int k : {n - 1, 0, 65536, 64, 63})  // back and forth across blocks
     EXPECT_EQ(list.at(k).word, word(k)) << k;
+}
+
+TEST(LoggerStreamLoad, IoSummaryFedAsTheStreamIsWrittenIsTakenOnlyForTheFileItWasFedFrom) {
+  QTemporaryDir dir;
+  const fs::path file = fs::path(dir.path().toStdString()) / "Intermediate_DLDI_001.FIL";
+  ASSERT_EQ(writeTextHeader(file, SettingsRecord::defaults()), 0);
+  const int n = 70001;
+  auto word = [](int k) { return std::uint16_t((k / 11) ^ (k % 13 == 0 ? 0x0100 : 0)); };
+  Bytes b;
+  for (int k = 0; k < n; ++k) {
+    const Bytes s = pairs({{0x5555, word(k)}});
+    b.insert(b.end(), s.begin(), s.end());
+  }
+  const Bytes m = marker();
+  b.insert(b.end(), m.begin(), m.end());
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+  // Fed in chunks that cut samples anywhere, as the device's bytes arrive.
+  auto feedAll = [&](TIoStreamSummaryFeed& feed, const Bytes& bytes) {
+    std::size_t done = 0;
+    for (std::size_t step = 1; done < bytes.size(); step = step * 7 % 5003 + 1) {
+      const std::size_t k = std::min(step, bytes.size() - done);
+      feed.feed(std::span(bytes).subspan(done, k));
+      done += k;
+    }
+  };
+  TLogAnalList read;
+  ASSERT_EQ(loadIoLoggerStream(file, read), 0);
+  ASSERT_EQ(read.count(), n);
+  auto sameAnswers = [&](const TLogAnalList& l) {
+    const TLogicSummary& a = *read.stream();
+    const TLogicSummary& c = *l.stream();
+    if (a.count() != c.count()) return false;
+    for (std::int64_t k = -1; k <= n; k += 61) {
+      std::uint16_t wa = 0, wc = 1;
+      if (a.changesIn(k, k + 200, wa) != c.changesIn(k, k + 200, wc) || wa != wc) return false;
+    }
+    return true;
+  };
+
+  TIoStreamSummaryFeed feed;
+  feedAll(feed, b);
+  EXPECT_EQ(feed.bytesFed(), b.size());
+  TLogAnalList fed;
+  ASSERT_EQ(loadIoLoggerStream(file, fed, feed), 0);
+  EXPECT_EQ(fed.count(), n);
+  EXPECT_TRUE(sameAnswers(fed));
+  EXPECT_EQ(fed.at(n - 1).word, word(n - 1));
+  EXPECT_EQ(feed.bytesFed(), 0u);  // used up
+
+  // Proof that the fed summary is the one taken: fed quiet words of the file's size, the list
+  // says no lane changes although the file's words do.
+  Bytes quiet(b.size(), 0);
+  std::copy(m.begin(), m.end(), quiet.end() - 16);
+  feedAll(feed, quiet);
+  ASSERT_EQ(loadIoLoggerStream(file, fed, feed), 0);
+  std::uint16_t w = 0;
+  EXPECT_EQ(fed.stream()->changesIn(0, n - 1, w), 0u);
+
+  // A feed that missed bytes (or got more than the file holds) is not taken: the file is read.
+  for (const std::size_t size : {b.size() - 1, b.size() + 4}) {
+    Bytes other = quiet;
+    other.resize(size);
+    feedAll(feed, other);
+    ASSERT_EQ(loadIoLoggerStream(file, fed, feed), 0);
+    EXPECT_TRUE(sameAnswers(fed)) << size;
+  }
+  // A summary of another run is never carried into the next one.
+  feedAll(feed, quiet);
+  feed.clear();
+  feedAll(feed, b);
+  ASSERT_EQ(loadIoLoggerStream(file, fed, feed), 0);
+  EXPECT_TRUE(sameAnswers(fed));
 }
 
 TEST(LoggerStreamLoad, BadStreamsReturnCodesAndLeaveTheTargetAlone) {

@@ -11,8 +11,10 @@
 #include "measure/datafiles.h"
 #include "measure/intermediaterecords.h"
 #include "measure/loggerstream.h"
+#include "measure/plotfeed.h"
 #include "measure/recordfiles.h"
 #include "measure/textheader.h"
+#include "plot/loganal_plot.h"
 #include "support/file_size_limit.h"
 
 using namespace tolv;
@@ -175,4 +177,67 @@ TEST_F(LargeStreams, IoStreamBeyondFourGiBOpensAsAListWithASmallSummary) {
   std::uint16_t w = 0;
   EXPECT_EQ(list.stream()->changesIn(0, std::int64_t(samples) - 1, w), 0x0201);
   EXPECT_EQ(list.stream()->changesIn(0, std::int64_t(lit) - 1, w), 0);
+}
+
+TEST_F(LargeStreams, IoStreamBeyondTwoToThe31SamplesIsCountedDrawnAndReadToItsEnd) {
+  // 2^31 + 100 samples, ended by the device (8 GiB and more, sparse): the last 50 are 0x0201,
+  // past what 32 bits count, so a list cut at 2^31 - 1 would show none of them.
+  const std::int64_t samples = (std::int64_t(1) << 31) + 100;
+  const std::int64_t lit = samples - 50;
+  const std::uint64_t size = std::uint64_t(samples) * 4 + 16;
+  const fs::path f = sparse("io.FIL", size, true);
+  header_.settings.mode = kModeDLDI;
+  ASSERT_EQ(writeTextHeader(f, header_.settings, header_.time), 0);
+  {
+    std::fstream io(f, std::ios::binary | std::ios::in | std::ios::out);
+    io.seekp(std::streamoff(lit * 4));
+    for (int k = 0; k < 50; ++k) io.write("\0\0\x01\x02", 4);
+  }
+  TLogAnalList list;
+  ASSERT_EQ(loadIoLoggerStream(f, list), 0);
+  EXPECT_EQ(list.count(), samples);
+  EXPECT_EQ(list.at(lit), (TLogAnalEntry{lit, 0x0201}));
+  EXPECT_EQ(list.at(samples - 1), (TLogAnalEntry{samples - 1, 0x0201}));
+  EXPECT_EQ(list.at(lit - 1).word, 0);
+  EXPECT_EQ(list.at(samples), TLogAnalEntry{});
+
+  // The full view reaches the last sample: lanes 0 and 9 rise in the last column.
+  TLogAnalPlot plot(list);
+  plot.prepare(QSize(1200, 400));
+  const TLogAnalView full = ioLoggerView(list.count(), 1e-5);
+  EXPECT_EQ(full.last, samples - 1);
+  ASSERT_EQ(plot.render(nullptr, full, true), 0);
+  const int right = plot.plotArea().right();
+  auto red = [&](int x, int y) { return (plot.bitmap().pixel(x, y) & 0xFFFFFF) == 0xFF0000; };
+  const int xLit = plot.pixelOfTime(plot.timeOfIndex(lit));
+  EXPECT_TRUE(red(xLit, plot.laneHighY(0)));
+  EXPECT_TRUE(red(xLit, plot.laneHighY(9)));
+  EXPECT_FALSE(red(xLit, plot.laneHighY(1)));
+
+  // Zoomed in at the right edge down to a few hundred samples: the step stands inside the
+  // picture, and the read-out and cursors there name its samples.
+  ASSERT_EQ(plot.wheelZoom(nullptr, right, 70), 0);
+  EXPECT_GT(plot.getView().last, std::int64_t(INT32_MAX));
+  EXPECT_LT(plot.getView().first, lit);
+  EXPECT_LT(plot.getView().last - plot.getView().first, 2000);
+  const int x = plot.pixelOfTime(plot.timeOfIndex(lit));
+  ASSERT_GT(x, plot.plotArea().left() + 2);
+  ASSERT_LT(x, plot.plotArea().right() - 2);
+  EXPECT_TRUE(red(x, (plot.laneHighY(0) + plot.laneLowY(0)) / 2));
+  EXPECT_TRUE(red(x - 2, plot.laneLowY(0)));
+  EXPECT_TRUE(red(x + 2, plot.laneHighY(0)));
+  TLogAnalEntry e;
+  double t = 0;
+  ASSERT_EQ(plot.readAt(nullptr, x + 3, e, t), 0);
+  EXPECT_GT(e.sampleNumber, lit);
+  EXPECT_EQ(e.word, 0x0201);
+  EXPECT_EQ(e.sampleNumber, plot.indexOfTime(t));
+  ASSERT_EQ(plot.setCursor(nullptr, 0, x), 0);
+  EXPECT_EQ(plot.cursorIndex(0), lit);
+  ASSERT_EQ(plot.setCursor(nullptr, 1, x - 2), 0);
+  EXPECT_LT(plot.cursorIndex(1), lit);
+  const TCursorReadOut ro = plot.cursorReadOut();
+  ASSERT_EQ(ro.notes.size(), 2u);
+  EXPECT_EQ(ro.notes[0].second, QStringLiteral("$H 02 01"));
+  EXPECT_EQ(ro.notes[1].second, QStringLiteral("$H 00 00"));
 }

@@ -163,6 +163,105 @@ TEST(LogicSummary, ListStandingForARecordingReadsItsWordsAndTurnsBackWhenAddedTo
   EXPECT_EQ(l.at(0), (TLogAnalEntry{1, 0x1234}));
 }
 
+// --- built while written ------------------------------------------------------------------
+
+// Every block of the two summaries holds the same answer, and both count and block alike.
+void expectSameSummary(const TLogicSummary& a, const TLogicSummary& b, const std::string& what) {
+  ASSERT_EQ(a.count(), b.count()) << what;
+  ASSERT_EQ(a.blockShift(), b.blockShift()) << what;
+  const std::int64_t bs = std::int64_t(1) << a.blockShift();
+  int differ = 0;
+  for (std::int64_t k = 0; k * bs < a.count() && differ < 5; ++k) {
+    std::uint16_t wa = 0, wb = 1;
+    const std::int64_t e = std::min(a.count(), (k + 1) * bs) - 1;
+    if (a.changesIn(k * bs, e, wa) != b.changesIn(k * bs, e, wb) || wa != wb) {
+      ADD_FAILURE() << what << ": block " << k;
+      ++differ;
+    }
+  }
+  std::uint16_t wa = 0, wb = 1;
+  EXPECT_EQ(a.changesIn(0, a.count() + 3, wa), b.changesIn(0, b.count() + 3, wb)) << what;
+}
+
+// Pushes w in pieces of the sizes drawn from rng (0 included).
+void pushInPieces(TLogicSummaryBuilder& b, const std::vector<std::uint16_t>& w, std::mt19937& rng) {
+  std::size_t done = 0;
+  while (done < w.size()) {
+    const std::size_t n = std::min<std::size_t>(w.size() - done, rng() % 5 == 0 ? rng() % 3
+                                                                                  : rng() % 9000);
+    b.push(w.data() + done, std::int64_t(n));
+    done += n;
+  }
+}
+
+TEST(LogicSummaryBuilder, PiecesAsWrittenGiveTheSummaryReadFromTheFileAndReadNothing) {
+  std::mt19937 rng(21);
+  for (const std::size_t n : {std::size_t(0), std::size_t(1), std::size_t(16), std::size_t(17),
+                              std::size_t(64), std::size_t(80), std::size_t(65536 + 17),
+                              std::size_t(300001)}) {
+    // The stream's last words (an end marker, say) are pushed but are no samples: up to the
+    // held ones may be left out at the end.
+    for (const std::size_t cut : {std::size_t(0), std::size_t(4), std::size_t(16)}) {
+      if (cut > n) continue;
+      const auto all = recording(n, std::uint32_t(n + cut));
+      const std::vector<std::uint16_t> kept(all.begin(), all.end() - std::ptrdiff_t(cut));
+      TLogicSummaryBuilder b;
+      pushInPieces(b, all, rng);
+      EXPECT_EQ(b.pushed(), std::int64_t(n));
+      ASSERT_TRUE(b.finish(std::int64_t(kept.size())));
+      auto fromFile = std::make_shared<VectorWords>(kept);
+      const TLogicSummary read(fromFile);
+      auto again = std::make_shared<VectorWords>(kept);
+      const TLogicSummary built(again, std::move(b));
+      EXPECT_EQ(again->reads, 0) << n;
+      expectSameSummary(read, built, "n " + std::to_string(n) + " cut " + std::to_string(cut));
+    }
+  }
+}
+
+TEST(LogicSummaryBuilder, LongRunsFoldTheirBlocksAsTheFileReadWouldChooseThem) {
+  // Past the block limit by one word and by a whole block more: blocks of 128 either way.
+  for (const std::int64_t extra : {std::int64_t(1), std::int64_t(64 + 5)}) {
+    const std::int64_t n = TLogicSummary::kMaxBlocks * 64 + extra;
+    std::vector<std::uint16_t> w(static_cast<std::size_t>(n));
+    for (std::int64_t i = 0; i < n; ++i)
+      w[std::size_t(i)] = std::uint16_t((i / 1000) ^ (i % 977 == 0 ? 1 : 0));
+    TLogicSummaryBuilder b;
+    std::mt19937 rng(5);
+    pushInPieces(b, w, rng);
+    ASSERT_TRUE(b.finish(n));
+    auto words = std::make_shared<VectorWords>(w);
+    const TLogicSummary built(words, std::move(b));
+    EXPECT_EQ(words->reads, 0);
+    EXPECT_EQ(built.blockShift(), TLogicSummary::kMinBlockShift + 1);
+    const TLogicSummary read(std::make_shared<VectorWords>(w));
+    expectSameSummary(read, built, "extra " + std::to_string(extra));
+  }
+}
+
+TEST(LogicSummaryBuilder, AnEndItCannotGiveMakesTheSummaryReadTheFile) {
+  const auto w = recording(1000, 9);
+  TLogicSummaryBuilder b;
+  b.push(w.data(), 1000);
+  EXPECT_FALSE(b.finish(1001));  // more samples than were written
+  EXPECT_FALSE(b.finish(1000 - TLogicSummaryBuilder::kHeld - 1));  // summarized already
+  EXPECT_FALSE(b.finished());
+  // Unfinished, or of another count than the file: the file is read instead.
+  auto words = std::make_shared<VectorWords>(w);
+  const TLogicSummary s(words, std::move(b));
+  EXPECT_GT(words->reads, 0);
+  expectSameSummary(TLogicSummary(std::make_shared<VectorWords>(w)), s, "unfinished");
+
+  TLogicSummaryBuilder shorter;
+  shorter.push(w.data(), 990);
+  ASSERT_TRUE(shorter.finish(990));
+  shorter.push(w.data(), 10);  // nothing is added once finished
+  auto file = std::make_shared<VectorWords>(w);
+  const TLogicSummary t(file, std::move(shorter));
+  EXPECT_GT(file->reads, 0);
+  EXPECT_EQ(t.count(), 1000);
+}
+
 // --- the drawing ---------------------------------------------------------------------------
 
 struct PlotPair {
