@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 347;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 368;         // added texts: kTextCount + 1 .. kLastTextId
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule
 inline constexpr int kThirdLanguageDots = 130;  // placeholder of slot 2: id followed by dots

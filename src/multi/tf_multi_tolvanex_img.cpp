@@ -202,7 +202,10 @@ void TF_Multi_Tolvanex_Img::plotCursor(Qt::KeyboardModifiers mods, int x) {
     if (koord_) koord_->SetShown(false);
   } else {
     if (k.PlaceNextCursor(im2D_, x) != kPlotOk) return;
-    if (koord_) koord_->ShowCursors(k.CursorReadOut());
+    if (koord_) {
+      koord_->SetPlot(im2D_);
+      koord_->ShowCursors(k.CursorReadOut());
+    }
   }
   coll().drawHeader();
 }
@@ -253,6 +256,7 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
   pc_->setTabText(pc_->indexOf(tshImage_), text(249));
   top_->applyTexts();
   settings_->applyTexts();
+  if (dornell_) dornell_->applyTexts();
   cbShift_->setText(text(315));
   cbShift_->setToolTip(hintText(316));
   if (auto* act = menu_->findChild<QAction*>(QStringLiteral("MI_SaveMUVXPictureAs"))) {
@@ -710,7 +714,10 @@ bool TF_Multi_Tolvanex_Img::eventFilter(QObject* watched, QEvent* e) {
         coll().kernel().HandleMouse(im2D_, mouseButton_, result, pos.y(), pos.x(), shift, true);
         coll().drawHeader();
       }
-      if (result && koord_) koord_->Show(result);
+      if (result && koord_) {
+        koord_->SetPlot(im2D_);
+        koord_->Show(result);
+      }
       return true;
     }
   }
