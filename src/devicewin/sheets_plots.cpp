@@ -81,9 +81,8 @@ int plotFamily(int plotMode) {
   return plotMode == kPlotK1vsK0 || plotMode == kPlotK0vsK1 ? plotMode : 0;
 }
 
-template <class Ranges>
-Ranges axisRanges(TGenD2ImgKernel& k, int family) {
-  Ranges r;
+TPlotSheets::AxisRanges axisRanges(TGenD2ImgKernel& k, int family) {
+  TPlotSheets::AxisRanges r;
   for (const bool x : {true, false}) {
     TAxWorldDataLst& list = x ? k.XAxes() : k.YAxes();
     for (int i = 0; i < list.Count(); ++i) {
@@ -96,8 +95,7 @@ Ranges axisRanges(TGenD2ImgKernel& k, int family) {
 }
 
 // Puts the kept ranges on the merged axes of matching unit, and on the curves' own axes.
-template <class Ranges>
-void applyRanges(TGenD2ImgKernel& k, const Ranges& kept, int family, bool withY) {
+void applyRanges(TGenD2ImgKernel& k, const TPlotSheets::AxisRanges& kept, int family, bool withY) {
   for (const bool x : {true, false}) {
     if (!x && !withY) continue;
     TAxWorldDataLst& list = x ? k.XAxes() : k.YAxes();
@@ -288,7 +286,7 @@ int TPlotSheets::renderKernel(PlotSheet s, int feedResult, int plotMode) {
   if (drawn) {
     family_[i] = family;
     if (k->ComputeRanges() == kPlotOk) {
-      full_[i] = axisRanges<AxisRanges>(*k, family);
+      full_[i] = axisRanges(*k, family);
       if (keep_ == KeepView::X)  // the Y ranges are what the change was about
         std::erase_if(kept_[i], [](const auto& e) { return !std::get<1>(e.first); });
       applyRanges(*k, kept_[i], family, keep_ == KeepView::XAndY);
@@ -307,7 +305,7 @@ void TPlotSheets::rememberView(PlotSheet s) {
   TGenD2ImgKernel* k = kernelOf(s);
   const auto i = std::size_t(idx(s));
   if (!k || !drawn_[i]) return;
-  for (const auto& [key, range] : axisRanges<AxisRanges>(*k, family_[i])) {
+  for (const auto& [key, range] : axisRanges(*k, family_[i])) {
     const auto f = full_[i].find(key);
     if (f != full_[i].end() && f->second == range)
       kept_[i].erase(key);

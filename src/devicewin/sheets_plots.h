@@ -61,6 +61,10 @@ class TPlotSheets : public QObject {
   // has (XAndY), after an auto-scale or synchronisation change only the X axes (X), since
   // those changes are about the Y ranges.
   enum class KeepView { None, X, XAndY };
+  // An axis of a kernel sheet: its plot family (0 time curves, 4 and 5 the XY modes), X or Y,
+  // its unit and the kind of its values; and its range.
+  using ViewKey = std::tuple<int, bool, QString, int>;
+  using AxisRanges = std::map<ViewKey, std::pair<WorldValue, WorldValue>>;
   // Drawings while it lives keep the zoom as asked.
   class ViewKeeper {
    public:
@@ -172,11 +176,6 @@ class TPlotSheets : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // An axis of a kernel sheet: its plot family (0 time curves, 4 and 5 the XY modes), X or Y,
-  // its unit and the kind of its values; and its range.
-  using ViewKey = std::tuple<int, bool, QString, int>;
-  using AxisRanges = std::map<ViewKey, std::pair<WorldValue, WorldValue>>;
-
   TGenD2ImgKernel* kernelOf(PlotSheet s) const;
   TLogAnalPlot* logicOf(PlotSheet s) const;
   int renderKernel(PlotSheet s, int feedResult, int plotMode);

@@ -2,10 +2,10 @@
 
 #include <QCoreApplication>
 #include <QCursor>
-#include <QGuiApplication>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
 #include <QStyle>

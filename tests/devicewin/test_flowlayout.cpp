@@ -29,8 +29,8 @@ struct Bar {
   Box* kept = new Box(200, 50, &host);
   Bar() {
     lay->setContentsMargins(2, 3, 2, 4);
-    for (QWidget* w : {static_cast<QWidget*>(a), static_cast<QWidget*>(b),
-                       static_cast<QWidget*>(c), static_cast<QWidget*>(kept)})
+    for (QWidget* w : {static_cast<QWidget*>(a), static_cast<QWidget*>(b), static_cast<QWidget*>(c),
+                       static_cast<QWidget*>(kept)})
       lay->addWidget(w);
     QSizePolicy p = kept->sizePolicy();
     p.setRetainSizeWhenHidden(true);

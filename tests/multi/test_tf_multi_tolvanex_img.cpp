@@ -100,7 +100,8 @@ TEST_F(MultiWindow, RecordMessageRunsACycleAndColoursTheStatusGrid) {
   auto* dg = find<QTableWidget>("DG_");
   ASSERT_EQ(dg->rowCount(), 1);
   EXPECT_EQ(dg->item(0, 0)->text(), "A1");
-  EXPECT_EQ(dg->item(0, 1)->text(), text(183));  // "Channel 1" / "Kanal 1"
+  // "Channel 1" / "Kanal 1"
+  EXPECT_EQ(dg->item(0, 1)->text(), text(183));
   EXPECT_EQ(fromQColor(dg->item(0, 1)->foreground().color()), kWhite);  // sum 384
   EXPECT_EQ(fromQColor(dg->item(0, 2)->foreground().color()), kBlack);  // sum 385
   EXPECT_TRUE(find<QWidget>("GB_IntervalStatistics")->isVisibleTo(&w));

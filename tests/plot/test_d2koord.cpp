@@ -194,8 +194,8 @@ TEST(D2KoordPlace, ShownWindowStaysOnThePlotsScreen) {
   m.kind = 2;
   for (int i = 0; i < 3; ++i) m.AddEntry(entry(i, 0.001 * i, i, 0.002 * i));
   w.Show(&m);
-  EXPECT_TRUE(area.contains(w.frameGeometry())) << w.frameGeometry().x() << ","
-                                                  << w.frameGeometry().y();
+  EXPECT_TRUE(area.contains(w.frameGeometry()))
+      << w.frameGeometry().x() << "," << w.frameGeometry().y();
   // So many rows that the grid scrolls: as tall as the screen allows, and on it.
   for (int i = 0; i < 200; ++i) m.AddEntry(entry(i, 1.0, i, 1.0));
   w.Show(&m);
