@@ -216,11 +216,11 @@ void TFilePanel::buildBoxes() {
 }
 
 void TFilePanel::applyTexts() {
-  autoSave_[0]->setText(text(352));
+  autoSave_[0]->setText(text(kTextAutoSaveOff));
   autoSave_[1]->setText(QStringLiteral("CSV"));
-  autoSave_[1]->setToolTip(hintText(353));
+  autoSave_[1]->setToolTip(hintText(kTextAutoSaveCsvHint));
   autoSave_[2]->setText(QStringLiteral("BIN"));
-  autoSave_[2]->setToolTip(hintText(354));
+  autoSave_[2]->setToolTip(hintText(kTextAutoSaveBinHint));
   button_->setToolTip(text(61) + QStringLiteral(" / ") + text(62));
   saveSettings_->setText(text(60));
   saveSettingsAs_->setText(text(61));

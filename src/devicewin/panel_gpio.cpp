@@ -242,9 +242,9 @@ TGpioCounterControls::TGpioCounterControls(TGpioModel& model, QWidget* parent)
 }
 
 void TGpioCounterControls::applyTexts() {
-  count_->setText(text(360));
-  interval0_->setToolTip(hintText(357));
-  interval1_->setToolTip(hintText(357));
+  count_->setText(text(kTextCounterBox));
+  interval0_->setToolTip(hintText(kTextCountIntervalHint));
+  interval1_->setToolTip(hintText(kTextCountIntervalHint));
 }
 
 void TGpioCounterControls::showModel() {

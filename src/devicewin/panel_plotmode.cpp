@@ -73,7 +73,7 @@ TPlotModeGroup::TPlotModeGroup(QWidget* parent) : QGroupBox(parent) {
 }
 
 void TPlotModeGroup::applyTexts() {
-  setTitle(text(355));
+  setTitle(text(kTextPlotModeGroup));
   for (int i = 0; i < 6; ++i) {
     modes_[std::size_t(i)]->setText(modeCaption(i));
     modes_[std::size_t(i)]->setToolTip(hintText(kModes[i].hintId));
@@ -142,8 +142,8 @@ TPlotToolButtons::TPlotToolButtons(QWidget* parent) : QFrame(parent) {
 
 void TPlotToolButtons::applyTexts() {
   copy_->setToolTip(hintText(57));
-  print_->setToolTip(hintText(348));
-  stdSize_->setToolTip(hintText(349));
+  print_->setToolTip(hintText(kTextPrintScopeHint));
+  stdSize_->setToolTip(hintText(kTextStdSizeHint));
   savePicture_->setToolTip(savePictureCaption(languageIndex()) + QStringLiteral("\n") +
                            savePictureHint(languageIndex()));
 }

@@ -16,8 +16,6 @@ namespace tolv {
 
 namespace {
 
-constexpr int kLoggingTextId = 368;
-
 // Marks the running indicator as plotting for the lifetime of a drawing.
 class PlottingScope {
  public:
@@ -276,8 +274,12 @@ void TOneTolvanexPresenter::plotIoLoggerList(const TMeasureData& d) {
 
 void TOneTolvanexPresenter::clearLoggerImage(IntermediateFamily family) {
   // A logger's picture is drawn from its stream once the run ends; until then the empty sheet
-  // says so, or the user takes it for a fault.
-  const QString waiting = text(kLoggingTextId);
+  // says so, or the user takes it for a fault. A stream that could not be opened gets no
+  // picture at the end: the sheet says why instead.
+  const int opened = data_ ? data_->lastLoggerOpenResult() : 0;
+  const QString waiting = opened == 0
+                              ? text(kTextLoggerDrawnAtEnd)
+                              : measureResultText(opened, languageIndex(), ResultContext::Writing);
   if (family == IntermediateFamily::DLA0) {
     analogFile_.clear();
     opened_ = {};

@@ -8,6 +8,7 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "common/texttable.h"
 #include "devicewin/panel_scopecontrols_widgets.h"
 
 namespace tolv {
@@ -134,7 +135,7 @@ void TOneTolvanexLinkPanel::setDebugCovered(bool covered) {
 }
 
 void TOneTolvanexLinkPanel::applyTexts() {
-  cover_->setToolTip(hintText(359));
+  cover_->setToolTip(hintText(kTextUncoverDebugHint));
 }
 
 bool TOneTolvanexLinkPanel::debugCovered() const {

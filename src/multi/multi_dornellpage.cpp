@@ -90,16 +90,16 @@ TMultiDornellPage::TMultiDornellPage(QWidget* parent) : QWidget(parent) {
 }
 
 void TMultiDornellPage::applyTexts() {
-  comment_->setPlaceholderText(text(367));
-  threshold_->setTitle(QLatin1Char(' ') + text(361) + QLatin1Char(' '));
-  options_->setTitle(QLatin1Char(' ') + text(362) + QLatin1Char(' '));
+  comment_->setPlaceholderText(text(kTextEvaluationComment));
+  threshold_->setTitle(QLatin1Char(' ') + text(kTextIntegrationThreshold) + QLatin1Char(' '));
+  options_->setTitle(QLatin1Char(' ') + text(kTextPlotOptions) + QLatin1Char(' '));
   // Minimum and maximum of the power (W) and energy (Ws) scales.
   const char* quantities[4] = {"W min", "W max", "Ws min", "Ws max"};
   for (int i = 0; i < 4; ++i)
     limitLabels_[i]->setText(QString::fromLatin1(quantities[i]) + QStringLiteral("  ") +
-                             text(i % 2 == 0 ? 365 : 366));
-  power_->setText(text(363));
-  work_->setText(text(364));
+                             text(i % 2 == 0 ? kTextScaleStart : kTextScaleEnd));
+  power_->setText(text(kTextDrawPower));
+  work_->setText(text(kTextDrawEnergy));
 }
 
 QLineEdit* TMultiDornellPage::edit(const char* name, const QString& text, double lower,

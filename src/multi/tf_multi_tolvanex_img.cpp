@@ -202,10 +202,7 @@ void TF_Multi_Tolvanex_Img::plotCursor(Qt::KeyboardModifiers mods, int x) {
     if (koord_) koord_->SetShown(false);
   } else {
     if (k.PlaceNextCursor(im2D_, x) != kPlotOk) return;
-    if (koord_) {
-      koord_->SetPlot(im2D_);
-      koord_->ShowCursors(k.CursorReadOut());
-    }
+    if (koord_) koord_->ShowCursors(k.CursorReadOut());
   }
   coll().drawHeader();
 }
@@ -714,10 +711,7 @@ bool TF_Multi_Tolvanex_Img::eventFilter(QObject* watched, QEvent* e) {
         coll().kernel().HandleMouse(im2D_, mouseButton_, result, pos.y(), pos.x(), shift, true);
         coll().drawHeader();
       }
-      if (result && koord_) {
-        koord_->SetPlot(im2D_);
-        koord_->Show(result);
-      }
+      if (result && koord_) koord_->Show(result);
       return true;
     }
   }

@@ -821,7 +821,7 @@ TEST_F(SheetsWindow, PlotModeChangesKeepTheUsersZoom) {
 // the end carries the plain headline.
 TEST_F(SheetsWindow, LoggerSheetSaysItIsDrawnWhenTheRunEnds) {
   setLanguageIndex(kLanguageEnglish);
-  const QString note = text(368);
+  const QString note = text(kTextLoggerDrawnAtEnd);
   EXPECT_TRUE(note.startsWith(QStringLiteral("Logging:")));
   for (const ModeCode m : {kModeDLA0, kModeDLDI}) {
     const PlotSheet s = m == kModeDLA0 ? PlotSheet::AnalogLogger : PlotSheet::IoLogger;
@@ -838,4 +838,26 @@ TEST_F(SheetsWindow, LoggerSheetSaysItIsDrawnWhenTheRunEnds) {
     EXPECT_FALSE(sheets().headline(s).contains(note)) << int(s);
   }
   setLanguageIndex(kLanguageGerman);
+}
+
+// A stream that cannot be opened (every intermediate name taken) gets no picture at the end:
+// its sheet says why instead of promising one.
+TEST_F(SheetsWindow, LoggerSheetSaysWhyWhenItsStreamCannotBeOpened) {
+  chooseMode(kModeDLA0);
+  for (int k = 1; k <= 1000; ++k) {
+    const auto f = intermediateFileName(data().deviceFolder(), IntermediateFamily::DLA0, k);
+    std::filesystem::create_directories(f.parent_path());
+    std::ofstream(f) << "old";
+  }
+  if (acq().singleShot()) click(run().singleShotBox());
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 2000));
+  ASSERT_EQ(data().lastLoggerOpenResult(), kNoFreeIntermediateName);
+  const QString h = sheets().headline(PlotSheet::AnalogLogger);
+  EXPECT_TRUE(h.endsWith(measureResultText(kNoFreeIntermediateName, languageIndex(),
+                                           ResultContext::Writing)))
+      << h.toStdString();
+  EXPECT_FALSE(h.contains(text(kTextLoggerDrawnAtEnd)));
+  click(run().breakButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 10000));
 }
