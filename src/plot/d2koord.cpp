@@ -123,6 +123,7 @@ void TF_D2Koord::Show(const TMeasurementData* m) {
     setStayOnTop(true);
   }
   setWindowTitle(m ? m->title : QString());
+  plot_ = nullptr;  // the next measurement names its own plot
 }
 
 void TF_D2Koord::ShowCursor(const TMeasurementData& m) {
@@ -205,6 +206,7 @@ void TF_D2Koord::ShowCursors(const TCursorReadOut& r) {
   grid_->setRowCount(rowCount_);
   setWindowTitle(QString());
   Fit();
+  plot_ = nullptr;
 }
 
 void TF_D2Koord::Fit() {

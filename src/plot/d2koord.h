@@ -38,8 +38,9 @@ class TF_D2Koord : public QWidget {
   // are missing (nothing moved) or 9220 when a value is not a number (that value kept).
   int LoadPosition(QStringList& lines);
 
-  // The plot whose measurement is shown next: the window stays on the screen that holds it.
-  // Without one, the screen under the mouse pointer, else the window's own.
+  // The plot whose measurement the next Show or ShowCursors shows (that call forgets it): the
+  // window stays on the screen that holds it. Without one, the screen under the mouse
+  // pointer, else the window's own.
   void SetPlot(const QWidget* plot) { plot_ = plot; }
   // The screen area the window keeps to (available geometry), empty without any screen.
   QRect TargetScreenArea() const;
