@@ -268,7 +268,7 @@ int TF_MultiTolvanexFrame::scanFtdi() {
   if (n == 0) return kNoDeviceFound;
   for (std::uint32_t i = 0; i < n; ++i) {
     auto* item = new QTreeWidgetItem(lvDevices_);
-    item->setText(0, QStringLiteral("Device ") + QString::number(i + 1));
+    item->setText(0, text(225) + QLatin1Char(' ') + QString::number(i + 1));
     enumeration_.GetFTDeviceSerialNo(i);
     item->setText(1, enumeration_.lastText());
     enumeration_.GetFTDeviceDescription(i);
@@ -375,7 +375,7 @@ int TF_MultiTolvanexFrame::relistDevices() {
     lvDevices_->clear();
     for (const FtdiDeviceRow& r : rows) {
       auto* item = new QTreeWidgetItem(lvDevices_);
-      item->setText(0, QStringLiteral("Device ") + QString::number(r.index + 1));
+      item->setText(0, text(225) + QLatin1Char(' ') + QString::number(r.index + 1));
       item->setText(1, r.serial);
       item->setText(2, r.description);
     }
@@ -697,6 +697,12 @@ void TF_MultiTolvanexFrame::applyTexts() {
   cbColumn_->setPlaceholderText(framedText(text(5)));
   for (int i = 0; i < 5; ++i) cbColumn_->setItemText(i, text(kColumnItemTextIds[i]));
   pnCopyright_->setToolTip(hintText(wrappedText(98)));
+  // The device rows keep their numbers; the word before them follows the language.
+  for (int i = 0; i < lvDevices_->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* row = lvDevices_->topLevelItem(i);
+    const QString t = row->text(0);
+    row->setText(0, text(225) + t.mid(t.lastIndexOf(QLatin1Char(' '))));
+  }
   for (int i = 0; i < forms_.count(); ++i)
     if (TF_OneTolvanex* w = forms_.get(i)) {
       w->applyTexts();

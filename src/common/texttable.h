@@ -14,7 +14,31 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 347;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 368;         // added texts: kTextCount + 1 .. kLastTextId
+// Texts added for captions and hints that were in one language only, named so that a
+// renumbering moves every use with them.
+inline constexpr int kTextPrintScopeHint = 348;
+inline constexpr int kTextStdSizeHint = 349;
+inline constexpr int kTextSingleShotHint = 350;
+inline constexpr int kTextOverlapHint = 351;
+inline constexpr int kTextAutoSaveOff = 352;
+inline constexpr int kTextAutoSaveCsvHint = 353;
+inline constexpr int kTextAutoSaveBinHint = 354;
+inline constexpr int kTextPlotModeGroup = 355;
+inline constexpr int kTextQueueHint = 356;
+inline constexpr int kTextCountIntervalHint = 357;
+inline constexpr int kTextAuxDividerHint = 358;
+inline constexpr int kTextUncoverDebugHint = 359;
+inline constexpr int kTextCounterBox = 360;
+inline constexpr int kTextIntegrationThreshold = 361;
+inline constexpr int kTextPlotOptions = 362;
+inline constexpr int kTextDrawPower = 363;
+inline constexpr int kTextDrawEnergy = 364;
+inline constexpr int kTextScaleStart = 365;
+inline constexpr int kTextScaleEnd = 366;
+inline constexpr int kTextEvaluationComment = 367;
+inline constexpr int kTextLoggerDrawnAtEnd = 368;
+
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule
 inline constexpr int kThirdLanguageDots = 130;  // placeholder of slot 2: id followed by dots

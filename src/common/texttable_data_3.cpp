@@ -102,6 +102,33 @@ const BuiltInText kTexts[] = {
      "Keine XY-Darstellung: der Datenstrom hat mehr als %1 verschiedene Linien. Bitte eine "
      "Zeitdarstellung wählen.",
      "No XY plot: the stream holds more than %1 distinct lines. Choose a time plot."},
+    // Hints and captions the device window and the multi-device window used to carry in one
+    // language only.
+    {348, "Scope-Bild drucken", "Print scope image"},
+    {349, "Standard-Größe", "Standard size"},
+    {350, "Single: Einzelmessung", "Single: one measurement, then stop"},
+    {351, "Neue Aufnahme, während gezeichnet wird", "Next record is taken while this one is drawn"},
+    {352, "AUS", "OFF"},
+    {353, "Automatisches Speichern im CSV-Format, Separator: TAB",
+     "Automatic saving in CSV format, separator: TAB"},
+    {354, "Automatisches Speichern im Binärformat", "Automatic saving in binary format"},
+    {355, " Plot-Modus ", " Plot Mode "},
+    {356, "N Befehle in der Warteschlange", "N commands in queue"},
+    {357, "Abfragezeit in ms", "polling time in ms"},
+    {358, "Hilfsteiler für den Tastkopf", "Aux Divider for probe"},
+    {359, "Klicken zeigt die Testelemente", "Click to uncover debug controls"},
+    {360, "Zählen", "Count"},
+    {361, "Integrationsschwelle", "Integration threshold"},
+    {362, "Plot-Optionen", "Plot options"},
+    {363, "Leistungs-Verlauf zeichnen", "Draw power curve"},
+    {364, "Energie-Verlauf zeichnen", "Draw energy curve"},
+    {365, "(Skalenanfang)", "(scale start)"},
+    {366, "(Skalenende)", "(scale end)"},
+    {367, "DORNELL-Kommentar", "DORNELL comment"},
+    // While a logger runs its picture stays empty: it is drawn from the stream once the run ends.
+    {368,
+     "Aufzeichnung läuft: das Bild wird am Ende der Aufzeichnung gezeichnet (STOP beendet sie).",
+     "Logging: the plot is drawn when the run ends (BREAK ends it)."},
 };
 }  // namespace
 

@@ -88,9 +88,14 @@ int TFlowLayout::arrange(const QRect& rect, bool apply) const {
   int x = area.x();
   int y = area.y();
   int rowHeight = 0;
+  int bottom = area.y();  // below the last row that shows something
   // Items of the current row, centred vertically in it once the row is complete.
   QList<QLayoutItem*> row;
+  // A hidden widget that keeps its room holds it within a row of shown ones; a row of such
+  // widgets alone takes no height, or a narrow window shows an empty band where they wrapped.
+  bool rowShows = false;
   const auto placeRow = [&] {
+    if (rowShows) bottom = y + rowHeight;
     if (!apply) return;
     int rx = area.x();
     for (QLayoutItem* item : row) {
@@ -105,17 +110,19 @@ int TFlowLayout::arrange(const QRect& rect, bool apply) const {
     const QSize s = item->sizeHint();
     if (!row.isEmpty() && x + s.width() > area.right() + 1) {
       placeRow();
+      if (rowShows) y += rowHeight + spacing_;
       row.clear();
       x = area.x();
-      y += rowHeight + spacing_;
       rowHeight = 0;
+      rowShows = false;
     }
     row.append(item);
     x += s.width() + spacing_;
     rowHeight = std::max(rowHeight, s.height());
+    rowShows = rowShows || !(item->widget() && item->widget()->isHidden());
   }
   placeRow();
-  return y + rowHeight - rect.y() + m.bottom();
+  return bottom - rect.y() + m.bottom();
 }
 
 }  // namespace tolv

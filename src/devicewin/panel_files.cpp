@@ -19,6 +19,7 @@
 
 #include "common/paths.h"
 #include "common/texttable.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
 #include "measure/export_stored.h"
 #include "measure/measurecodes.h"
 #include "measure/recordfiles.h"
@@ -112,16 +113,12 @@ TFilePanel::TFilePanel(QWidget* parent) : QWidget(parent) {
   auto* sl = new QHBoxLayout(save);
   sl->setContentsMargins(4, 0, 4, 0);
   const char* names[3] = {"RB_AutoSave_OFF", "RB_AutoSave_CSV", "RB_AutoSave_BIN"};
-  const char* captions[3] = {"AUS", "CSV", "BIN"};
   for (int i = 0; i < 3; ++i) {
-    autoSave_[std::size_t(i)] = new QRadioButton(QString::fromLatin1(captions[i]), save);
+    autoSave_[std::size_t(i)] = new QRadioButton(save);
     autoSave_[std::size_t(i)]->setObjectName(QString::fromLatin1(names[i]));
     sl->addWidget(autoSave_[std::size_t(i)]);
   }
   autoSave_[0]->setChecked(true);
-  autoSave_[1]->setToolTip(
-      QStringLiteral("Automatisches Sperichern im CSV-Format, Separator: TAB"));
-  autoSave_[2]->setToolTip(QString::fromUtf8("Automatisches Speichern im Binärformat"));
   lay->addWidget(save);
   buildBoxes();
   lay->addStretch(1);
@@ -219,6 +216,11 @@ void TFilePanel::buildBoxes() {
 }
 
 void TFilePanel::applyTexts() {
+  autoSave_[0]->setText(text(kTextAutoSaveOff));
+  autoSave_[1]->setText(QStringLiteral("CSV"));
+  autoSave_[1]->setToolTip(hintText(kTextAutoSaveCsvHint));
+  autoSave_[2]->setText(QStringLiteral("BIN"));
+  autoSave_[2]->setToolTip(hintText(kTextAutoSaveBinHint));
   button_->setToolTip(text(61) + QStringLiteral(" / ") + text(62));
   saveSettings_->setText(text(60));
   saveSettingsAs_->setText(text(61));

@@ -217,7 +217,7 @@ TGpioCounterControls::TGpioCounterControls(TGpioModel& model, QWidget* parent)
   setObjectName(QStringLiteral("PN_IOCounter"));
   auto* lay = new QHBoxLayout(this);
   lay->setContentsMargins(0, 0, 0, 0);
-  count_ = new QCheckBox(QStringLiteral("Count"), this);
+  count_ = new QCheckBox(this);
   count_->setObjectName(QStringLiteral("CB_Count"));
   lay->addWidget(count_);
   for (int which = 0; which < 2; ++which) {
@@ -225,7 +225,6 @@ TGpioCounterControls::TGpioCounterControls(TGpioModel& model, QWidget* parent)
     s->setObjectName(which == 0 ? QStringLiteral("SE_Count_0_Interval")
                                 : QStringLiteral("SE_Count_1_Interval"));
     s->setRange(kCountIntervalMin, kCountIntervalMax);
-    s->setToolTip(QStringLiteral("polling time in ms"));
     lay->addWidget(s);
     (which == 0 ? interval0_ : interval1_) = s;
     connect(s, &QSpinBox::valueChanged, this, [this, which](int v) {
@@ -239,6 +238,13 @@ TGpioCounterControls::TGpioCounterControls(TGpioModel& model, QWidget* parent)
     if (a == SettingsTopic::Counter) showModel();
   });
   showModel();
+  applyTexts();
+}
+
+void TGpioCounterControls::applyTexts() {
+  count_->setText(text(kTextCounterBox));
+  interval0_->setToolTip(hintText(kTextCountIntervalHint));
+  interval1_->setToolTip(hintText(kTextCountIntervalHint));
 }
 
 void TGpioCounterControls::showModel() {

@@ -78,6 +78,7 @@ class TGpioCounterControls : public QWidget {
   explicit TGpioCounterControls(TGpioModel& model, QWidget* parent = nullptr);
   QCheckBox* countBox() const { return count_; }
   QSpinBox* interval(int which) const { return which == 0 ? interval0_ : interval1_; }
+  void applyTexts();
 
  private:
   void showModel();

@@ -41,7 +41,6 @@ QString modeCaption(int i) {
 
 TPlotModeGroup::TPlotModeGroup(QWidget* parent) : QGroupBox(parent) {
   setObjectName(QStringLiteral("GB_PlotMode"));
-  setTitle(QStringLiteral(" Plot Mode "));
   auto* lay = new QHBoxLayout(this);
   lay->setContentsMargins(4, 0, 4, 2);
   lay->setSpacing(6);
@@ -74,6 +73,7 @@ TPlotModeGroup::TPlotModeGroup(QWidget* parent) : QGroupBox(parent) {
 }
 
 void TPlotModeGroup::applyTexts() {
+  setTitle(text(kTextPlotModeGroup));
   for (int i = 0; i < 6; ++i) {
     modes_[std::size_t(i)]->setText(modeCaption(i));
     modes_[std::size_t(i)]->setToolTip(hintText(kModes[i].hintId));
@@ -120,14 +120,12 @@ TPlotToolButtons::TPlotToolButtons(QWidget* parent) : QFrame(parent) {
   print_ = new QToolButton(this);
   print_->setObjectName(QStringLiteral("BBN_Print"));
   print_->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-  print_->setToolTip(QStringLiteral("Scope-Bild drucken"));
   savePicture_ = new QToolButton(this);
   savePicture_->setObjectName(QStringLiteral("BBN_SavePicture"));
   savePicture_->setIcon(savePictureIcon());
   stdSize_ = new QToolButton(this);
   stdSize_->setObjectName(QStringLiteral("BBN_StdSize"));
   stdSize_->setIcon(style()->standardIcon(QStyle::SP_TitleBarNormalButton));
-  stdSize_->setToolTip(QStringLiteral("Standard-Größe"));
   int at = 0;
   for (QToolButton* b : {static_cast<QToolButton*>(copy_), print_, savePicture_, stdSize_}) {
     b->setAutoRaise(false);
@@ -144,6 +142,8 @@ TPlotToolButtons::TPlotToolButtons(QWidget* parent) : QFrame(parent) {
 
 void TPlotToolButtons::applyTexts() {
   copy_->setToolTip(hintText(57));
+  print_->setToolTip(hintText(kTextPrintScopeHint));
+  stdSize_->setToolTip(hintText(kTextStdSizeHint));
   savePicture_->setToolTip(savePictureCaption(languageIndex()) + QStringLiteral("\n") +
                            savePictureHint(languageIndex()));
 }

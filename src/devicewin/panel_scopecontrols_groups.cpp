@@ -426,7 +426,7 @@ void TScopeControlsPanel::applyTexts() {
     bnOffs0_[i]->setToolTip(hintText(140 + ch));
     pnNpkt_[i]->setToolTip(hintText(142 + ch));
   }
-  cb085_->setToolTip(QStringLiteral("Aux Divider for probe"));
+  cb085_->setToolTip(hintText(kTextAuxDividerHint));
   gbTime_->setTitle(groupCaption(144));
   gbTime_->setToolTip(hintText(145));
   pnSamplTim_->setToolTip(hintText(146));

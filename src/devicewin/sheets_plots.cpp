@@ -77,6 +77,46 @@ int kernelButton(Qt::MouseButton b) {
   }
 }
 
+int plotFamily(int plotMode) {
+  return plotMode == kPlotK1vsK0 || plotMode == kPlotK0vsK1 ? plotMode : 0;
+}
+
+TPlotSheets::AxisRanges axisRanges(TGenD2ImgKernel& k, int family) {
+  TPlotSheets::AxisRanges r;
+  for (const bool x : {true, false}) {
+    TAxWorldDataLst& list = x ? k.XAxes() : k.YAxes();
+    for (int i = 0; i < list.Count(); ++i) {
+      const AxisWorldData* a = list.Get(i);
+      r.emplace(std::make_tuple(family, x, a->unit, int(a->minimum.kind)),
+                std::make_pair(a->minimum, a->maximum));
+    }
+  }
+  return r;
+}
+
+// Puts the kept ranges on the merged axes of matching unit, and on the curves' own axes.
+void applyRanges(TGenD2ImgKernel& k, const TPlotSheets::AxisRanges& kept, int family, bool withY) {
+  for (const bool x : {true, false}) {
+    if (!x && !withY) continue;
+    TAxWorldDataLst& list = x ? k.XAxes() : k.YAxes();
+    for (int i = 0; i < list.Count(); ++i) {
+      AxisWorldData* a = list.Get(i);
+      const auto it = kept.find(std::make_tuple(family, x, a->unit, int(a->minimum.kind)));
+      if (it == kept.end()) continue;
+      a->minimum = it->second.first;
+      a->maximum = it->second.second;
+    }
+  }
+  for (int i = 0; i < k.DataSetCount(); ++i) {
+    TGenD2DataSet& ds = *k.Get(i);
+    for (auto [own, merged] : {std::pair{&ds.xAxis, ds.mergedX}, std::pair{&ds.yAxis, ds.mergedY}})
+      if (merged) {
+        own->minimum = merged->minimum;
+        own->maximum = merged->maximum;
+      }
+  }
+}
+
 }  // namespace
 
 TPlotSheets::TPlotSheets(QTabWidget* pageControl, ITimer& unzoomTimer, QWidget* window)
@@ -146,6 +186,7 @@ void TPlotSheets::unzoom(PlotSheet s) {
   if (TGenD2ImgKernel* k = kernelOf(s)) {
     if (k->DataSetCount() == 0) return;
     k->RedrawAutoRange(nullptr);
+    rememberView(s);
     presentKernel(s);
   } else if (TLogAnalPlot* p = logicOf(s)) {
     prepareOn(*p, image(s));
@@ -229,34 +270,65 @@ void TPlotSheets::presentLogic(PlotSheet s) {
   im->setPixmap(QPixmap::fromImage(pic));
 }
 
-int TPlotSheets::renderKernel(PlotSheet s, int feedResult) {
+int TPlotSheets::renderKernel(PlotSheet s, int feedResult, int plotMode) {
   TGenD2ImgKernel* k = kernelOf(s);
   QLabel* im = image(s);
-  sheetHeadlines_[std::size_t(idx(s))] = headline_;
+  const auto i = std::size_t(idx(s));
+  sheetHeadlines_[i] = headline_;
   k->PrepareImage(im);
   // A curve that could not be set up ends the plot: only the headline is shown. The mark is
   // set before drawing: a resize handled while the curves are drawn starts the picture anew
   // and must know that it has curves to draw, or the sheet stays empty.
   const bool drawn = feedResult == kPlotOk && k->DataSetCount() > 0;
-  drawn_[std::size_t(idx(s))] = drawn;
-  if (drawn) k->Render(nullptr, true);
+  drawn_[i] = drawn;
+  const int family = plotFamily(plotMode);
+  if (keep_ == KeepView::None) kept_[i].clear();
+  if (drawn) {
+    family_[i] = family;
+    if (k->ComputeRanges() == kPlotOk) {
+      full_[i] = axisRanges(*k, family);
+      if (keep_ == KeepView::X)  // the Y ranges are what the change was about
+        std::erase_if(kept_[i], [](const auto& e) { return !std::get<1>(e.first); });
+      applyRanges(*k, kept_[i], family, keep_ == KeepView::XAndY);
+      k->Render(nullptr, false);
+    } else {
+      k->Render(nullptr, true);
+    }
+  } else {
+    full_[i].clear();
+  }
   presentKernel(s);
   return feedResult;
 }
 
+void TPlotSheets::rememberView(PlotSheet s) {
+  TGenD2ImgKernel* k = kernelOf(s);
+  const auto i = std::size_t(idx(s));
+  if (!k || !drawn_[i]) return;
+  for (const auto& [key, range] : axisRanges(*k, family_[i])) {
+    const auto f = full_[i].find(key);
+    if (f != full_[i].end() && f->second == range)
+      kept_[i].erase(key);
+    else
+      kept_[i][key] = range;
+  }
+}
+
 int TPlotSheets::plotScope(const double* ch0, const double* ch1, int n, const SettingsRecord& rs,
                            const PlotChoice& pc) {
-  return renderKernel(PlotSheet::Scope, feedScopeImage(*scope_, ch0, ch1, n, rs, pc));
+  return renderKernel(PlotSheet::Scope, feedScopeImage(*scope_, ch0, ch1, n, rs, pc), pc.plotMode);
 }
 
 int TPlotSheets::plotAnalogLogger(const AnalogLoggerSeries& stream, const DayTime& start,
                                   const PlotChoice& pc) {
-  return renderKernel(PlotSheet::AnalogLogger, feedAnalogLoggerImage(*logger_, stream, start, pc));
+  return renderKernel(PlotSheet::AnalogLogger, feedAnalogLoggerImage(*logger_, stream, start, pc),
+                      pc.plotMode);
 }
 
 int TPlotSheets::plotChart(std::span<const VoltmeterReading> readings, const ChartScale& scale,
                            const PlotChoice& pc) {
-  return renderKernel(PlotSheet::Voltmeter, feedChartImage(*chart_, readings, scale, pc));
+  return renderKernel(PlotSheet::Voltmeter, feedChartImage(*chart_, readings, scale, pc),
+                      pc.plotMode);
 }
 
 int TPlotSheets::plotLogic(const SettingsRecord& rs) {
@@ -272,10 +344,13 @@ int TPlotSheets::plotLogic(const SettingsRecord& rs) {
 
 int TPlotSheets::plotIoLogger(double sampleTime) {
   sheetHeadlines_[std::size_t(idx(PlotSheet::IoLogger))] = headline_;
+  const TLogAnalView full = ioLoggerView(ioList_->count(), sampleTime);
+  // A redraw of the same stream (a plot-mode change) keeps the zoomed time range.
+  const bool same = keep_ != KeepView::None && drawn_[std::size_t(idx(PlotSheet::IoLogger))] &&
+                    io_->savedView() == full;
+  const TLogAnalView shown = same ? io_->getView() : full;
   prepareOn(*io_, image(PlotSheet::IoLogger));
-  const int rc = ioList_->count() > 0
-                     ? io_->render(nullptr, ioLoggerView(ioList_->count(), sampleTime), true)
-                     : TLogAnalPlot::kNoData;
+  const int rc = ioList_->count() > 0 ? io_->render(nullptr, shown, !same) : TLogAnalPlot::kNoData;
   drawn_[std::size_t(idx(PlotSheet::IoLogger))] = rc == 0;
   presentLogic(PlotSheet::IoLogger);
   return rc;
@@ -284,7 +359,7 @@ int TPlotSheets::plotIoLogger(double sampleTime) {
 void TPlotSheets::clearSheet(PlotSheet s) {
   if (TGenD2ImgKernel* k = kernelOf(s)) {
     k->ClearDataSets();
-    renderKernel(s, kPlotOk);
+    renderKernel(s, kPlotOk, 0);
   } else if (TLogAnalPlot* p = logicOf(s)) {
     sheetHeadlines_[std::size_t(idx(s))] = headline_;
     prepareOn(*p, image(s));
@@ -322,8 +397,14 @@ void TPlotSheets::kernelMouse(PlotSheet s, int button, Qt::MouseButtons buttons,
   if (lastDown_ == Qt::RightButton && (up || button == kMouseNone)) shift = kShiftAlt;
   const TMeasurementData* result = nullptr;
   k->HandleMouse(image(s), button, result, y, x, shift, up);
-  if (result) coordinateWindow()->Show(result);
-  if (up) presentKernel(s);
+  if (result) {
+    coordinateWindow()->SetPlot(image(s));
+    coordinateWindow()->Show(result);
+  }
+  if (up) {
+    rememberView(s);
+    presentKernel(s);
+  }
 }
 
 void TPlotSheets::wheel(PlotSheet s, Qt::KeyboardModifiers mods, int x, int y, int delta) {
@@ -335,6 +416,7 @@ void TPlotSheets::wheel(PlotSheet s, Qt::KeyboardModifiers mods, int x, int y, i
       k->Pan(nullptr, -steps);
     else
       k->WheelZoom(nullptr, x, y, steps, bool(mods & Qt::ControlModifier));
+    rememberView(s);
     presentKernel(s);
   } else if (TLogAnalPlot* p = logicOf(s)) {
     if (mods & Qt::ShiftModifier)
@@ -367,10 +449,12 @@ void TPlotSheets::placeCursor(PlotSheet s, Qt::KeyboardModifiers mods, int x) {
   } else {
     return;
   }
-  if (clear)
+  if (clear) {
     coordinateWindow()->SetShown(false);
-  else
+  } else {
+    coordinateWindow()->SetPlot(image(s));
     coordinateWindow()->ShowCursors(r);
+  }
 }
 
 void TPlotSheets::mouseDown(PlotSheet s, Qt::MouseButton button, Qt::MouseButtons buttons,

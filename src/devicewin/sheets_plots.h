@@ -9,8 +9,11 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <span>
+#include <tuple>
+#include <utility>
 
 #include "device/devtimer.h"
 #include "devicewin/picturesave.h"
@@ -52,6 +55,28 @@ class TPlotSheets : public QObject {
   // what the whole-window copy and the print show.
   TPlotSheets(QTabWidget* pageControl, ITimer& unzoomTimer, QWidget* window);
   ~TPlotSheets() override;
+
+  // How much of the user's zoom a drawing keeps. A new record shows its full view (None); a
+  // redraw of the same data after a plot-mode change keeps every axis whose unit it still
+  // has (XAndY), after an auto-scale or synchronisation change only the X axes (X), since
+  // those changes are about the Y ranges.
+  enum class KeepView { None, X, XAndY };
+  // An axis of a kernel sheet: its plot family (0 time curves, 4 and 5 the XY modes), X or Y,
+  // its unit and the kind of its values; and its range.
+  using ViewKey = std::tuple<int, bool, QString, int>;
+  using AxisRanges = std::map<ViewKey, std::pair<WorldValue, WorldValue>>;
+  // Drawings while it lives keep the zoom as asked.
+  class ViewKeeper {
+   public:
+    ViewKeeper(TPlotSheets& s, KeepView k) : s_(s), was_(s.keep_) { s.keep_ = k; }
+    ~ViewKeeper() { s_.keep_ = was_; }
+    ViewKeeper(const ViewKeeper&) = delete;
+    ViewKeeper& operator=(const ViewKeeper&) = delete;
+
+   private:
+    TPlotSheets& s_;
+    KeepView was_;
+  };
 
   // The window's two sample lists, drawn by the timing diagrams (new diagrams are made).
   void attachLists(const TLogAnalList& logicList, const TLogAnalList& ioList);
@@ -153,7 +178,10 @@ class TPlotSheets : public QObject {
  private:
   TGenD2ImgKernel* kernelOf(PlotSheet s) const;
   TLogAnalPlot* logicOf(PlotSheet s) const;
-  int renderKernel(PlotSheet s, int feedResult);
+  int renderKernel(PlotSheet s, int feedResult, int plotMode);
+  // After the user zoomed, panned or unzoomed a kernel sheet: notes the axes that differ from
+  // their full range, forgets those that are back at it.
+  void rememberView(PlotSheet s);
   // Shows a timing diagram's picture with the headline on it.
   void presentLogic(PlotSheet s);
   void presentKernel(PlotSheet s);
@@ -180,6 +208,10 @@ class TPlotSheets : public QObject {
   PrintDialogRunner printRunner_;
   PictureNameDialog pictureDialog_;
   bool relayoutPending_ = false;
+  KeepView keep_ = KeepView::None;
+  std::array<AxisRanges, 6> kept_;  // the user's zoom, per sheet
+  std::array<AxisRanges, 6> full_;  // the full ranges of the last drawing
+  std::array<int, 6> family_{};
 };
 
 }  // namespace tolv

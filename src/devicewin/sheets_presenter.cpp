@@ -121,6 +121,10 @@ void TOneTolvanexPresenter::applyTo(WindowOptions& o) const {
 
 void TOneTolvanexPresenter::redrawShownSheet(RedrawReason why) {
   if (!data_) return;
+  // The same data drawn anew: the user's zoom stays.
+  TPlotSheets::ViewKeeper keep(p_.sheets, why == RedrawReason::PlotMode
+                                              ? TPlotSheets::KeepView::XAndY
+                                              : TPlotSheets::KeepView::X);
   switch (p_.sheets.shownSheet()) {
     case PlotSheet::Voltmeter: {
       const int need = why == RedrawReason::PlotMode ? 1 : 2;
@@ -232,19 +236,22 @@ int TOneTolvanexPresenter::plotAnalogFile() {
   p_.sheets.setHeadline(headline);
   if (rc != 0) {
     // A damaged or empty stream leaves an empty image, never a stale one, and says why on it.
-    clearSaying(headline, measureResultText(rc, languageIndex(), ResultContext::Reading));
+    clearSaying(headline, measureResultText(rc, languageIndex(), ResultContext::Reading),
+                PlotSheet::AnalogLogger);
     return rc;
   }
   const int prc = p_.sheets.plotAnalogLogger(stream, start, choice_);
   // The refusal is said where the picture would be.
-  if (prc == kPlotXYTooManyLines) clearSaying(headline, loggerXYRefusedText());
+  if (prc == kPlotXYTooManyLines)
+    clearSaying(headline, loggerXYRefusedText(), PlotSheet::AnalogLogger);
   return prc;
 }
 
-void TOneTolvanexPresenter::clearSaying(const QString& headline, const QString& why) {
+void TOneTolvanexPresenter::clearSaying(const QString& headline, const QString& why,
+                                        PlotSheet sheet) {
   // The empty picture carries the reason; later pictures the plain headline.
   p_.sheets.setHeadline(headline + QStringLiteral("  ") + why);
-  p_.sheets.clearSheet(PlotSheet::AnalogLogger);
+  p_.sheets.clearSheet(sheet);
   p_.sheets.setHeadline(headline);
 }
 
@@ -266,12 +273,19 @@ void TOneTolvanexPresenter::plotIoLoggerList(const TMeasureData& d) {
 }
 
 void TOneTolvanexPresenter::clearLoggerImage(IntermediateFamily family) {
+  // A logger's picture is drawn from its stream once the run ends; until then the empty sheet
+  // says so, or the user takes it for a fault. A stream that could not be opened gets no
+  // picture at the end: the sheet says why instead.
+  const int opened = data_ ? data_->lastLoggerOpenResult() : 0;
+  const QString waiting = opened == 0
+                              ? text(kTextLoggerDrawnAtEnd)
+                              : measureResultText(opened, languageIndex(), ResultContext::Writing);
   if (family == IntermediateFamily::DLA0) {
     analogFile_.clear();
     opened_ = {};
-    p_.sheets.clearSheet(PlotSheet::AnalogLogger);
+    clearSaying(headline(), waiting, PlotSheet::AnalogLogger);
   } else if (family == IntermediateFamily::DLDI) {
-    p_.sheets.clearSheet(PlotSheet::IoLogger);
+    clearSaying(headline(), waiting, PlotSheet::IoLogger);
   }
 }
 

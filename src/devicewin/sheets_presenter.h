@@ -98,7 +98,7 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   ChartScale chartScale() const;
   int plotAnalogFile();
   // Empties the analog-logger picture with `why` after the headline.
-  void clearSaying(const QString& headline, const QString& why);
+  void clearSaying(const QString& headline, const QString& why, PlotSheet sheet);
 
   Parts p_;
   TMeasureData* data_;

@@ -525,7 +525,11 @@ void TF_OneTolvanex::applyTexts() {
     pageControl_->setTabText(i, text(id));
   }
   if (runPanel_) runPanel_->applyTexts();
-  if (linkPanel_) showLinkState();
+  if (linkPanel_) {
+    linkPanel_->applyTexts();
+    showLinkState();
+  }
+  if (counter_) counter_->applyTexts();
   if (controls_) controls_->applyTexts();
   if (sheet_) sheet_->applyTexts();
   if (plots_) plots_->applyTexts();

@@ -8,6 +8,9 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "common/texttable.h"
+#include "devicewin/panel_scopecontrols_widgets.h"
+
 namespace tolv {
 
 namespace {
@@ -40,7 +43,6 @@ TOneTolvanexLinkPanel::TOneTolvanexLinkPanel(QWidget* parent) : QFrame(parent) {
   cover_->setObjectName(QStringLiteral("PN_HideDebug"));
   cover_->setFrameShape(QFrame::Panel);
   cover_->setFrameShadow(QFrame::Raised);
-  cover_->setToolTip(QStringLiteral("Click to uncover debug controls"));
   cover_->installEventFilter(this);
 
   debugPage_ = new QWidget(debugStack_);
@@ -130,6 +132,10 @@ void TOneTolvanexLinkPanel::showTestLine(const QString& line) {
 
 void TOneTolvanexLinkPanel::setDebugCovered(bool covered) {
   debugStack_->setCurrentWidget(covered ? static_cast<QWidget*>(cover_) : debugPage_);
+}
+
+void TOneTolvanexLinkPanel::applyTexts() {
+  cover_->setToolTip(hintText(kTextUncoverDebugHint));
 }
 
 bool TOneTolvanexLinkPanel::debugCovered() const {

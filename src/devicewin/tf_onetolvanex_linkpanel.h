@@ -29,6 +29,7 @@ class TOneTolvanexLinkPanel : public QFrame {
   // The cover over the debug controls: uncovered by a click on it, covered again by the device
   // window (a click on its I/O status, or registering with the multi-device window).
   void setDebugCovered(bool covered);
+  void applyTexts();
   bool debugCovered() const;
   // Page under the cover that the debug controls are added to.
   QWidget* debugPage() const { return debugPage_; }

@@ -154,6 +154,8 @@ void TOneTolvanexPlots::applyTexts() {
   group_->applyTexts();
   tools_->applyTexts();
   voltages_->applyTexts();
+  for (TVoltmeterBar* b : bars_)
+    if (b) b->applyTexts();
   measure_->applyTexts(languageIndex());
 }
 

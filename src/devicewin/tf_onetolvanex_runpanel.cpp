@@ -73,12 +73,12 @@ void TOneTolvanexRunPanel::applyTexts() {
   break_->setText(text(87));
   break_->setToolTip(hintText(88));
   single_->setText(QStringLiteral("Single"));
-  single_->setToolTip(QStringLiteral("Single: Einzelmessung"));
+  single_->setToolTip(hintText(kTextSingleShotHint));
   overlap_->setText(QStringLiteral("Overlap"));
-  overlap_->setToolTip(QStringLiteral("Neue Aufnahme, während gezeichnet wird"));
+  overlap_->setToolTip(hintText(kTextOverlapHint));
   running_->setText(text(89));
   running_->setToolTip(hintText(90));
-  queue_->setToolTip(QStringLiteral("N commands in queue"));
+  queue_->setToolTip(hintText(kTextQueueHint));
 }
 
 void TOneTolvanexRunPanel::showRunState(RunState s) {

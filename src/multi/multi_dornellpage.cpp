@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <limits>
 
+#include "common/texttable.h"
 #include "common/textutil.h"
 #include "common/widgetcolours.h"
 
@@ -42,11 +43,11 @@ TMultiDornellPage::TMultiDornellPage(QWidget* parent) : QWidget(parent) {
   lay->addWidget(colours_);
 
   auto* right = new QVBoxLayout;
-  auto* comment = new QLineEdit(QStringLiteral("DORNELL-Kommentar"), this);
-  comment->setObjectName(QStringLiteral("ED_DornellComment"));
-  right->addWidget(comment);
+  comment_ = new QLineEdit(this);
+  comment_->setObjectName(QStringLiteral("ED_DornellComment"));
+  right->addWidget(comment_);
 
-  auto* thresh = new QGroupBox(QStringLiteral(" Integrationsschwelle "), this);
+  auto* thresh = threshold_ = new QGroupBox(this);
   auto* tl = new QGridLayout(thresh);
   auto* rbA = new QRadioButton(QStringLiteral("A"), thresh);
   rbA->setObjectName(QStringLiteral("RB_Integr_Thresh_A"));
@@ -59,25 +60,25 @@ TMultiDornellPage::TMultiDornellPage(QWidget* parent) : QWidget(parent) {
   tl->addWidget(edit("ED_V_Threshold", QStringLiteral("1"), 0.1, kInf), 1, 1);
   right->addWidget(thresh);
 
-  auto* opts = new QGroupBox(QStringLiteral(" Plot Optionen "), this);
+  auto* opts = options_ = new QGroupBox(this);
   auto* ol = new QGridLayout(opts);
   // The minima have no use yet; any number is accepted for them.
   const struct {
     const char* name;
-    const char* label;
     double lower;
-  } fields[4] = {{"ED_Dornell_W_min", "W min   (Skalenanfang)", -kInf},
-                 {"ED_Dornell_W_max", "W max  (Skalenende)", 0.0},
-                 {"ED_Dornell_Ws_min", "Ws min  (Skalenanfang)", -kInf},
-                 {"ED_Dornell_Ws_max", "Ws max (Skalenende)", 0.0}};
+  } fields[4] = {{"ED_Dornell_W_min", -kInf},
+                 {"ED_Dornell_W_max", 0.0},
+                 {"ED_Dornell_Ws_min", -kInf},
+                 {"ED_Dornell_Ws_max", 0.0}};
   for (int i = 0; i < 4; ++i) {
-    ol->addWidget(new QLabel(QString::fromUtf8(fields[i].label), opts), i, 0);
+    limitLabels_[i] = new QLabel(opts);
+    ol->addWidget(limitLabels_[i], i, 0);
     ol->addWidget(edit(fields[i].name, QStringLiteral("0"), fields[i].lower, kInf), i, 1);
   }
-  auto* power = new QCheckBox(QStringLiteral("Leistungs-Verlauf zeichnen"), opts);
+  auto* power = power_ = new QCheckBox(opts);
   power->setObjectName(QStringLiteral("CB_Plot_Power"));
   power->setChecked(true);
-  auto* work = new QCheckBox(QStringLiteral("Energie-Verlauf zeichnen"), opts);
+  auto* work = work_ = new QCheckBox(opts);
   work->setObjectName(QStringLiteral("CB_Plot_Work"));
   work->setChecked(true);
   ol->addWidget(power, 4, 0, 1, 2);
@@ -85,6 +86,20 @@ TMultiDornellPage::TMultiDornellPage(QWidget* parent) : QWidget(parent) {
   right->addWidget(opts);
   right->addStretch(1);
   lay->addLayout(right, 1);
+  applyTexts();
+}
+
+void TMultiDornellPage::applyTexts() {
+  comment_->setPlaceholderText(text(kTextEvaluationComment));
+  threshold_->setTitle(QLatin1Char(' ') + text(kTextIntegrationThreshold) + QLatin1Char(' '));
+  options_->setTitle(QLatin1Char(' ') + text(kTextPlotOptions) + QLatin1Char(' '));
+  // Minimum and maximum of the power (W) and energy (Ws) scales.
+  const char* quantities[4] = {"W min", "W max", "Ws min", "Ws max"};
+  for (int i = 0; i < 4; ++i)
+    limitLabels_[i]->setText(QString::fromLatin1(quantities[i]) + QStringLiteral("  ") +
+                             text(i % 2 == 0 ? kTextScaleStart : kTextScaleEnd));
+  power_->setText(text(kTextDrawPower));
+  work_->setText(text(kTextDrawEnergy));
 }
 
 QLineEdit* TMultiDornellPage::edit(const char* name, const QString& text, double lower,

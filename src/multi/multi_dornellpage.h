@@ -4,6 +4,9 @@
 // number inside its range or not.
 #include <QWidget>
 
+class QCheckBox;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QTableWidget;
 class QTimer;
@@ -22,12 +25,20 @@ class TMultiDornellPage : public QWidget {
   void clearResults();
   // Green for a number inside (lower, upper], red otherwise; the text contrasts.
   static bool validate(QLineEdit* e, double lower, double upper);
+  // Captions in the current language.
+  void applyTexts();
 
  private:
   QLineEdit* edit(const char* name, const QString& text, double lower, double upper);
   QTableWidget* grid_ = nullptr;
   QTableWidget* colours_ = nullptr;
   QTimer* colourTimer_ = nullptr;
+  QLineEdit* comment_ = nullptr;
+  QGroupBox* threshold_ = nullptr;
+  QGroupBox* options_ = nullptr;
+  QLabel* limitLabels_[4] = {};
+  QCheckBox* power_ = nullptr;
+  QCheckBox* work_ = nullptr;
 };
 
 }  // namespace tolv

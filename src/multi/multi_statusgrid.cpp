@@ -74,8 +74,7 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
     name->setToolTip(s.missing ? missingHint : QString());
     for (int c = 1; c <= 2; ++c) {
       const ColorRef fill = s.filled ? (c == 1 ? s.colour1 : s.colour2) : kWhite;
-      auto* it = new QTableWidgetItem(
-          s.filled ? (c == 1 ? QStringLiteral("Kanal 1") : QStringLiteral("Kanal 2")) : QString());
+      auto* it = new QTableWidgetItem(s.filled ? text(c == 1 ? 183 : 185) : QString());
       setItem(r, c, it);
       paintGridCell(this, c, r, fill);
     }

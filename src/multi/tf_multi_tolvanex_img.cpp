@@ -253,6 +253,7 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
   pc_->setTabText(pc_->indexOf(tshImage_), text(249));
   top_->applyTexts();
   settings_->applyTexts();
+  if (dornell_) dornell_->applyTexts();
   cbShift_->setText(text(315));
   cbShift_->setToolTip(hintText(316));
   if (auto* act = menu_->findChild<QAction*>(QStringLiteral("MI_SaveMUVXPictureAs"))) {

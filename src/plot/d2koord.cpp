@@ -1,9 +1,11 @@
 #include "plot/d2koord.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
 #include <QStyle>
@@ -36,6 +38,13 @@ QFont gridFont() {
 }
 
 }  // namespace
+
+QPoint keptOnScreen(const QRect& frame, const QRect& screen) {
+  if (screen.isEmpty()) return frame.topLeft();
+  const int x = std::max(screen.left(), std::min(frame.left(), screen.right() + 1 - frame.width()));
+  const int y = std::max(screen.top(), std::min(frame.top(), screen.bottom() + 1 - frame.height()));
+  return {x, y};
+}
 
 TF_D2Koord::TF_D2Koord(QWidget* parent) : QWidget(parent, Qt::Tool) {
   setObjectName(QStringLiteral("F_D2Koord"));
@@ -114,6 +123,7 @@ void TF_D2Koord::Show(const TMeasurementData* m) {
     setStayOnTop(true);
   }
   setWindowTitle(m ? m->title : QString());
+  plot_ = nullptr;  // the next measurement names its own plot
 }
 
 void TF_D2Koord::ShowCursor(const TMeasurementData& m) {
@@ -196,6 +206,7 @@ void TF_D2Koord::ShowCursors(const TCursorReadOut& r) {
   grid_->setRowCount(rowCount_);
   setWindowTitle(QString());
   Fit();
+  plot_ = nullptr;
 }
 
 void TF_D2Koord::Fit() {
@@ -221,11 +232,32 @@ void TF_D2Koord::Fit() {
   const int frameH = frameGeometry().height() - geometry().height();
   const int gridW = 2 * colWidth + 24;
   int gridH = (kDefaultRowHeight + 2) * rowCount_ + 4;
-  const QScreen* screen = this->screen();
-  if (screen) gridH = std::min(gridH, screen->availableGeometry().height() - frameH);
+  const QRect area = TargetScreenArea();
+  if (!area.isEmpty()) gridH = std::min(gridH, area.height() - frameH);
   grid_->setGeometry(0, 0, gridW, gridH);
   resize(gridW, gridH);  // the client area; the window frame comes around it
+  // Grown to its rows, the window may reach past the screen's edge (or stand on another screen
+  // than the plot, or where a saved position from a larger desktop put it).
+  keepOnScreen();
   QCoreApplication::processEvents();
+}
+
+QRect TF_D2Koord::TargetScreenArea() const {
+  const QScreen* s = nullptr;
+  if (plot_ && plot_->isVisible())
+    s = QGuiApplication::screenAt(plot_->mapToGlobal(plot_->rect().center()));
+  if (!s && plot_) s = plot_->screen();
+  if (!s) s = QGuiApplication::screenAt(QCursor::pos());
+  if (!s) s = screen();
+  return s ? s->availableGeometry() : QRect();
+}
+
+void TF_D2Koord::keepOnScreen() {
+  // The frame is known once the window manager has framed the window; before, the client
+  // area stands for it.
+  const QRect frame = frameGeometry();
+  const QPoint at = keptOnScreen(frame, TargetScreenArea());
+  if (at != frame.topLeft()) move(at);
 }
 
 void TF_D2Koord::SavePosition(QStringList& lines) const {

@@ -2,6 +2,8 @@
 // TF_D2Koord: the single small tool window that shows the result of a cursor measurement on
 // a plot: the world coordinates under the cursor for every curve and, for a nearest-point
 // measurement, the point found on each curve. A click on it hides it.
+#include <QPointer>
+#include <QRect>
 #include <QStringList>
 #include <QWidget>
 
@@ -11,6 +13,11 @@ namespace tolv {
 
 class TMeasurementData;
 struct TCursorReadOut;
+
+// Where a window whose frame is frame goes so that it lies wholly inside screen (a screen's
+// available area): unchanged when it does, else moved the least way that brings it in. A
+// window larger than the screen keeps its top left corner on it.
+QPoint keptOnScreen(const QRect& frame, const QRect& screen);
 
 class TF_D2Koord : public QWidget {
   Q_OBJECT
@@ -31,6 +38,13 @@ class TF_D2Koord : public QWidget {
   // are missing (nothing moved) or 9220 when a value is not a number (that value kept).
   int LoadPosition(QStringList& lines);
 
+  // The plot whose measurement the next Show or ShowCursors shows (that call forgets it): the
+  // window stays on the screen that holds it. Without one, the screen under the mouse
+  // pointer, else the window's own.
+  void SetPlot(const QWidget* plot) { plot_ = plot; }
+  // The screen area the window keeps to (available geometry), empty without any screen.
+  QRect TargetScreenArea() const;
+
   QTableWidget* SG_Measurement() const { return grid_; }
   int RowCount() const { return rowCount_; }
   // Column layout and size as the last Show left them.
@@ -47,9 +61,11 @@ class TF_D2Koord : public QWidget {
   void setHint();
   void clearCells();
   void setCell(int col, int row, const QString& text);
+  void keepOnScreen();
 
   QTableWidget* grid_ = nullptr;
   int rowCount_ = 0;
+  QPointer<const QWidget> plot_;
 };
 
 }  // namespace tolv

@@ -442,17 +442,24 @@ bool TLogAnalPlot::drawSummaryTraces(std::int64_t n) {
 
 void TLogAnalPlot::drawTimeAxis(QPainter& p) {
   timeLabels_.clear();
+  timeLabelTimes_.clear();
   const QColor black(Qt::black);
   const int a = plotArea_.bottom() - plotArea_.top();
   const int y0 = laneLow_[0] + 2;
   const double m = niceStepUp(span_ * 0.01);
   if (!(m > 0.0) || !std::isfinite(m)) return;
 
+  // Ticks and labels stand only on the drawn time range: a step before its start or after
+  // its end would label a time that holds no data ("-7 s" left of a run starting at -6.3 s).
+  // Half a pixel of slack keeps the ends themselves, which rounding may put a hair outside.
+  const double slack = pixelsPerSecond_ > 0.0 ? 0.5 / pixelsPerSecond_ : 0.0;
+  const double from = startTime_ - slack;
+  const double to = endTime_ + slack;
   const int minorLen = std::max(3, roundInt(a / 80.0));
-  const double k0 = std::floor(startTime_ / m);
+  const double k0 = std::ceil(from / m);
   for (int k = 0; k < kMaxTicks; ++k) {
     const double t = (k0 + k) * m;
-    if (t > endTime_) break;
+    if (t > to) break;
     vRun(p, pixelOfTime(t), y0, y0 + minorLen, black);
   }
 
@@ -462,11 +469,11 @@ void TLogAnalPlot::drawTimeAxis(QPainter& p) {
   p.setFont(labelFont());
   p.setPen(Qt::black);
   const QFontMetrics fm = p.fontMetrics();
-  const double K0 = std::floor(startTime_ / big);
+  const double K0 = std::ceil(from / big);
   const int width = logicalSize_.width();
   for (int k = 0; k < kMaxTicks; ++k) {
     double t = (K0 + k) * big;
-    if (t > endTime_ + m) break;
+    if (t > to) break;
     if (std::fabs(t) < 0.000001) t = 0.0;
     const int x = pixelOfTime(t);
     vRun(p, x, y0, yl, black);
@@ -479,6 +486,7 @@ void TLogAnalPlot::drawTimeAxis(QPainter& p) {
     const QRect box(left, yl, w, fm.height());
     p.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
     timeLabels_.push_back(box);
+    timeLabelTimes_.push_back(t);
   }
 }
 

@@ -123,6 +123,8 @@ class TLogAnalPlot {
   bool zooming() const { return zooming_; }
   // Boxes of the time labels drawn by the last render, left to right.
   const std::vector<QRect>& timeLabelBoxes() const { return timeLabels_; }
+  // The times those labels name, in the same order.
+  const std::vector<double>& timeLabelTimes() const { return timeLabelTimes_; }
   int zoomLeft() const { return zoomLeft_; }
   int zoomRight() const { return zoomRight_; }
 
@@ -171,6 +173,7 @@ class TLogAnalPlot {
   QRect readOutBox_;
 
   std::vector<QRect> timeLabels_;
+  std::vector<double> timeLabelTimes_;
 
   bool zooming_ = false;
   bool zoomDrawn_ = false;

@@ -182,8 +182,10 @@ QString koordCellText(const WorldValue& v, const QString& unit) {
       prefix = siPrefix(p.exponent3);
     }
   }
+  // The prefix is padded on its left: it stays joined to its unit ("ms", not "m s") while the
+  // units still line up in their column.
   return mantissa.rightJustified(7, QLatin1Char(' ')) + QLatin1Char(' ') +
-         prefix.leftJustified(2, QLatin1Char(' '), true) + unit;
+         prefix.rightJustified(2, QLatin1Char(' '), true) + unit;
 }
 
 }  // namespace tolv

@@ -36,7 +36,8 @@ WorldValue roundWorldToStep(const WorldValue& v, const WorldValue& step);
 WorldValue tickShownValue(const WorldValue& v, const WorldValue& step);
 
 // Cell of the coordinate read-out: a number as mantissa right-aligned in 7 characters, a
-// blank, the prefix in a field of 2 and the unit; a time in its label form.
+// blank, the prefix right-aligned in a field of 2 and the unit ("  1.5  mV", "    3   V"); a
+// time in its label form.
 QString koordCellText(const WorldValue& v, const QString& unit);
 
 }  // namespace tolv

@@ -98,7 +98,7 @@ TEST_F(TextTable, QuotedTextsInBothLanguages) {
       {207, "Logik Diagramm", "Logic analyzer plot"},
       {220, "Trigger modus", "Trigger mode"},
       {225, "Gerät", "Device"},
-      {239, "Logik-Daten", "Logik-Data"},
+      {239, "Logik-Daten", "Logic data"},
       {241, "In Koordinaten-Fenster klicken lässt es verschwinden",
        "Clicking in the coordinate window lets it disappear;"},
       {278, "Std.-Abw. = ±", "Std. dev. = ±"},

@@ -751,3 +751,113 @@ TEST_F(SheetsWindow, AnalogLoggerRunWithCsvAutoSaveIsDrawn) {
   EXPECT_GT(sheets().loggerKernel().DataSetCount(), 0);
   EXPECT_GT(countColour(shown(PlotSheet::AnalogLogger), qRgb(0, 0, 255)), 100);
 }
+
+// Ranges of the scope kernel's merged axes: X first, then Y.
+static std::vector<std::pair<double, double>> axisRanges(TGenD2ImgKernel& k) {
+  std::vector<std::pair<double, double>> r;
+  for (TAxWorldDataLst* l : {&k.XAxes(), &k.YAxes()})
+    for (int i = 0; i < l->Count(); ++i)
+      r.emplace_back(l->Get(i)->minimum.toNumber(), l->Get(i)->maximum.toNumber());
+  return r;
+}
+
+// The user's zoom survives redraws of the same record: a plot-mode change keeps every axis
+// whose unit the new mode still has, an auto-scale change keeps the time axis, and the full
+// view comes back with an unzoom or a new record.
+TEST_F(SheetsWindow, PlotModeChangesKeepTheUsersZoom) {
+  singleRecord();
+  TGenD2ImgKernel& k = sheets().scopeKernel();
+  click(child<QRadioButton>("RB_K0"));
+  const auto full = axisRanges(k);
+  ASSERT_EQ(full.size(), 2u);
+  const PlotRect a = k.PlotArea();
+  const int cx = (a.left + a.right) / 2, cy = (a.top + a.bottom) / 2;
+  sheets().wheel(PlotSheet::Scope, Qt::NoModifier, cx, cy, 240);
+  sheets().wheel(PlotSheet::Scope, Qt::ControlModifier, cx, cy, 120);
+  const auto zoomed = axisRanges(k);
+  ASSERT_NE(zoomed[0], full[0]);
+  ASSERT_NE(zoomed[1], full[1]);
+
+  // Both channels against time: the time axis and channel 0's axis ("V") keep the zoom.
+  click(child<QRadioButton>("RB_K0_K1"));
+  EXPECT_EQ(axisRanges(k)[0], zoomed[0]);
+  EXPECT_EQ(axisRanges(k)[1], zoomed[1]);
+  // XY: volts on both axes, a view of its own, shown whole.
+  click(child<QRadioButton>("RB_K1_vs_K0"));
+  const auto xy = axisRanges(k);
+  sheets().unzoom(PlotSheet::Scope);
+  EXPECT_EQ(axisRanges(k), xy);
+  // Back to time: the zoom is still there.
+  click(child<QRadioButton>("RB_K0"));
+  EXPECT_EQ(axisRanges(k), zoomed);
+
+  // Auto-scale redraws the Y range and keeps the time axis.
+  click(child<QCheckBox>("CB_AutoScaleC0"));
+  EXPECT_EQ(axisRanges(k)[0], zoomed[0]);
+  EXPECT_NE(axisRanges(k)[1], zoomed[1]);
+  // ... and the Y zoom it replaced does not come back with the next mode change.
+  const auto autoY = axisRanges(k)[1];
+  click(child<QRadioButton>("RB_K0_K1"));
+  click(child<QRadioButton>("RB_K0"));
+  EXPECT_EQ(axisRanges(k)[1], autoY);
+  EXPECT_EQ(axisRanges(k)[0], zoomed[0]);
+
+  // Unzoom: the full view, also after the next change.
+  sheets().unzoom(PlotSheet::Scope);
+  const auto whole = axisRanges(k);
+  EXPECT_NE(whole[0], zoomed[0]);
+  click(child<QRadioButton>("RB_K0_K1"));
+  click(child<QRadioButton>("RB_K0"));
+  EXPECT_EQ(axisRanges(k), whole);
+
+  // A new record shows its full view.
+  sheets().wheel(PlotSheet::Scope, Qt::NoModifier, cx, cy, 240);
+  ASSERT_NE(axisRanges(k)[0], whole[0]);
+  singleRecord();
+  EXPECT_EQ(axisRanges(k)[0], whole[0]);
+}
+
+// While a logger runs, its sheet stays empty until the run ends, and says so; the drawing at
+// the end carries the plain headline.
+TEST_F(SheetsWindow, LoggerSheetSaysItIsDrawnWhenTheRunEnds) {
+  setLanguageIndex(kLanguageEnglish);
+  const QString note = text(kTextLoggerDrawnAtEnd);
+  EXPECT_TRUE(note.startsWith(QStringLiteral("Logging:")));
+  for (const ModeCode m : {kModeDLA0, kModeDLDI}) {
+    const PlotSheet s = m == kModeDLA0 ? PlotSheet::AnalogLogger : PlotSheet::IoLogger;
+    chooseMode(m);
+    if (acq().singleShot()) click(run().singleShotBox());
+    click(run().runButton());
+    ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 2000));
+    hub_.advance(1500);
+    EXPECT_TRUE(sheets().headline(s).endsWith(note)) << sheets().headline(s).toStdString();
+    click(run().breakButton());
+    ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 10000));
+    hub_.advance(500);
+    QApplication::processEvents();
+    EXPECT_FALSE(sheets().headline(s).contains(note)) << int(s);
+  }
+  setLanguageIndex(kLanguageGerman);
+}
+
+// A stream that cannot be opened (every intermediate name taken) gets no picture at the end:
+// its sheet says why instead of promising one.
+TEST_F(SheetsWindow, LoggerSheetSaysWhyWhenItsStreamCannotBeOpened) {
+  chooseMode(kModeDLA0);
+  for (int k = 1; k <= 1000; ++k) {
+    const auto f = intermediateFileName(data().deviceFolder(), IntermediateFamily::DLA0, k);
+    std::filesystem::create_directories(f.parent_path());
+    std::ofstream(f) << "old";
+  }
+  if (acq().singleShot()) click(run().singleShotBox());
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 2000));
+  ASSERT_EQ(data().lastLoggerOpenResult(), kNoFreeIntermediateName);
+  const QString h = sheets().headline(PlotSheet::AnalogLogger);
+  EXPECT_TRUE(h.endsWith(measureResultText(kNoFreeIntermediateName, languageIndex(),
+                                           ResultContext::Writing)))
+      << h.toStdString();
+  EXPECT_FALSE(h.contains(text(kTextLoggerDrawnAtEnd)));
+  click(run().breakButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 10000));
+}

@@ -278,7 +278,7 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
   EXPECT_EQ(grid.item(1, 3)->text(), "+0.250 ms");
   EXPECT_EQ(grid.item(3, 3)->text(), "-1.500 ms");
   EXPECT_EQ(grid.item(4, 3)->text(), "");  // no delta known
-  EXPECT_EQ(grid.item(2, 1)->text(), "Kanal 1");
+  EXPECT_EQ(grid.item(2, 1)->text(), text(183));  // "Channel 1" / "Kanal 1"
   EXPECT_EQ(grid.item(9, 3)->text(), "missing");
   EXPECT_EQ(grid.item(9, 1)->text(), "");
   EXPECT_EQ(gridCellColour(&grid, 0, 9), ColorRef(TMultiStatusGrid::kMissingColour));

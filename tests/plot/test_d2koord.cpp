@@ -34,12 +34,12 @@ TMeasurementEntry entry(double cx, double cy, double fx, double fy) {
 
 TEST(D2KoordCell, ColumnLayoutOfNumbersAndTimes) {
   EXPECT_EQ(koordCellText(WorldValue::num(0.0015), QStringLiteral("V")),
-            QStringLiteral("    1.5 m V"));
+            QStringLiteral("    1.5  mV"));
   EXPECT_EQ(koordCellText(WorldValue::num(-12345.678), QStringLiteral("s")),
-            QStringLiteral("-12.346 k s"));
+            QStringLiteral("-12.346  ks"));
   EXPECT_EQ(koordCellText(WorldValue::num(3), QStringLiteral("A")), QStringLiteral("      3   A"));
   EXPECT_EQ(koordCellText(WorldValue::num(2e-6), QStringLiteral("V")),
-            QStringLiteral("      2 ") + QChar(0xB5) + QStringLiteral(" V"));
+            QStringLiteral("      2  ") + QChar(0xB5) + QStringLiteral("V"));
   // No prefix exists beyond tera: the exponent stays with the number.
   EXPECT_EQ(koordCellText(WorldValue::num(2e18), QStringLiteral("V")),
             QStringLiteral("  2E+18   V"));
@@ -77,9 +77,9 @@ TEST(D2Koord, CursorAndNearestRows) {
   EXPECT_EQ(w.RowCount(), 8);
   EXPECT_EQ(w.SG_Measurement()->rowCount(), 8);
   EXPECT_EQ(cell(w, 2, 0), QStringLiteral("      1   s"));
-  EXPECT_EQ(cell(w, 3, 1), QStringLiteral("   -500 m V"));
+  EXPECT_EQ(cell(w, 3, 1), QStringLiteral("   -500  mV"));
   EXPECT_EQ(cell(w, 5, 0), QStringLiteral("X Data"));
-  EXPECT_EQ(cell(w, 6, 1), QStringLiteral("      2 m V"));
+  EXPECT_EQ(cell(w, 6, 1), QStringLiteral("      2  mV"));
   EXPECT_EQ(cell(w, 7, 0), QStringLiteral("    2.5   s"));
   // Both columns as wide as the widest text plus 4; rows 16 high.
   const int cw = w.SG_Measurement()->columnWidth(0);
@@ -163,6 +163,50 @@ TEST(D2Koord, PositionLines) {
   EXPECT_EQ(other.y(), 90);
   lines = {QStringLiteral("F_D2Koord")};
   EXPECT_EQ(other.LoadPosition(lines), -2230);
+}
+
+TEST(D2KoordPlace, MovedTheLeastWayOntoTheScreen) {
+  const QRect screen(100, 50, 800, 600);  // x 100..899, y 50..649
+  // Wholly inside, touching the edges: unchanged.
+  EXPECT_EQ(keptOnScreen(QRect(100, 50, 200, 100), screen), QPoint(100, 50));
+  EXPECT_EQ(keptOnScreen(QRect(700, 550, 200, 100), screen), QPoint(700, 550));
+  // One pixel over the right or bottom edge: one pixel back.
+  EXPECT_EQ(keptOnScreen(QRect(701, 300, 200, 100), screen), QPoint(700, 300));
+  EXPECT_EQ(keptOnScreen(QRect(300, 551, 200, 100), screen), QPoint(300, 550));
+  // Over the left and top edges, and wholly on another screen to the right.
+  EXPECT_EQ(keptOnScreen(QRect(99, 49, 200, 100), screen), QPoint(100, 50));
+  EXPECT_EQ(keptOnScreen(QRect(2000, 300, 200, 100), screen), QPoint(700, 300));
+  EXPECT_EQ(keptOnScreen(QRect(-1500, -900, 200, 100), screen), QPoint(100, 50));
+  // Larger than the screen: its top left corner stays on it.
+  EXPECT_EQ(keptOnScreen(QRect(500, 500, 1000, 700), screen), QPoint(100, 50));
+  EXPECT_EQ(keptOnScreen(QRect(5, 6, 10, 10), QRect()), QPoint(5, 6));
+}
+
+// A position saved on a larger desktop, or a window grown to many rows, still shows whole.
+TEST(D2KoordPlace, ShownWindowStaysOnThePlotsScreen) {
+  TF_D2Koord w;
+  const QRect area = w.TargetScreenArea();
+  ASSERT_FALSE(area.isEmpty());
+  QStringList pos{QStringLiteral("F_D2Koord"), QString::number(area.right() - 20),
+                  QString::number(area.bottom() - 10)};
+  ASSERT_EQ(w.LoadPosition(pos), 0);
+  TMeasurementData m;
+  m.kind = 2;
+  for (int i = 0; i < 3; ++i) m.AddEntry(entry(i, 0.001 * i, i, 0.002 * i));
+  w.Show(&m);
+  EXPECT_TRUE(area.contains(w.frameGeometry()))
+      << w.frameGeometry().x() << "," << w.frameGeometry().y();
+  // So many rows that the grid scrolls: as tall as the screen allows, and on it.
+  for (int i = 0; i < 200; ++i) m.AddEntry(entry(i, 1.0, i, 1.0));
+  w.Show(&m);
+  EXPECT_TRUE(area.contains(w.frameGeometry()));
+  EXPECT_LE(w.frameGeometry().height(), area.height());
+  // A plot on the screen decides the screen.
+  QWidget plot;
+  plot.resize(200, 100);
+  plot.show();
+  w.SetPlot(&plot);
+  EXPECT_EQ(w.TargetScreenArea(), plot.screen()->availableGeometry());
 }
 
 }  // namespace

@@ -362,5 +362,42 @@ TEST(LogAnalPlot, TimeLabelsStayInsideThePicture) {
   EXPECT_GT(endLabels, 0);
 }
 
+// Labels name only times the diagram covers: none before its first sample or after its last,
+// while both ends keep theirs when they fall on a step.
+TEST(LogAnalPlot, TimeLabelsOnlyWithinTheDrawnRange) {
+  TLogAnalList l;
+  for (int i = 0; i < 10010; ++i) l.add(i, std::uint16_t(i / 11));
+  TLogAnalPlot plot(l);
+  struct Case {
+    int npre, npost;
+    bool firstOnStart, lastOnEnd;
+  };
+  // 1 ms samples: -6.3 s .. 3.7 s (ends between steps), -5 s .. 5 s (ends on steps), and
+  // -6.7 s .. 3.3 s (a floor of the start would give a label a whole step early).
+  for (const Case c : {Case{6300, 3700, false, false}, Case{5000, 5000, true, true},
+                       Case{6700, 3300, false, false}}) {
+    for (int width = 400; width <= 1300; width += 150) {
+      plot.prepare(QSize(width, 300));
+      ASSERT_EQ(plot.render(nullptr, recordView(c.npre, c.npost, 1e-3), true), 0);
+      const auto& times = plot.timeLabelTimes();
+      ASSERT_GE(times.size(), 2u) << width;
+      const double start = plot.startTime(), end = plot.endTime();
+      const double step = times[1] - times[0];
+      EXPECT_GE(times.front(), start - 1e-9) << width << " " << c.npre;
+      EXPECT_LE(times.back(), end + 1e-9) << width << " " << c.npre;
+      // No step inside the range is left out at either end.
+      EXPECT_LT(times.front() - step, start - 1e-9) << width;
+      EXPECT_GT(times.back() + step, end + 1e-9) << width;
+      if (c.firstOnStart) {
+        EXPECT_NEAR(times.front(), start, 1e-9) << width;
+      }
+      if (c.lastOnEnd) {
+        EXPECT_NEAR(times.back(), end, 1e-9) << width;
+      }
+      EXPECT_EQ(times.size(), plot.timeLabelBoxes().size());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tolv

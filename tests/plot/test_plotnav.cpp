@@ -182,7 +182,7 @@ TEST_F(NavFixture, ReadOutWindowListsDtInverseAndChannelDifferences) {
   EXPECT_EQ(cell(0, 0).trimmed(), QStringLiteral("A"));
   EXPECT_EQ(cell(2, 0).trimmed(), QStringLiteral("\u0394t"));
   EXPECT_EQ(cell(2, 1), QStringLiteral("      2   s"));
-  EXPECT_EQ(cell(3, 1), QStringLiteral("    500 m Hz"));
+  EXPECT_EQ(cell(3, 1), QStringLiteral("    500  mHz"));
   EXPECT_EQ(cell(4, 0).trimmed(), QStringLiteral("\u0394 CH0"));
   EXPECT_EQ(cell(4, 1), QStringLiteral("      6   V"));
   EXPECT_EQ(cell(5, 1), QStringLiteral("    -14   V"));
