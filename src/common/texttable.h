@@ -14,7 +14,11 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 347;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 350;
+// Added texts named where they are used.
+inline constexpr int kTextStopping = 348;         // PN_Running while a stop waits for the record
+inline constexpr int kTextStoppingHint = 349;     // its hint
+inline constexpr int kTextSampleTimeTaken = 350;  // the device took another sample time         // added texts: kTextCount + 1 .. kLastTextId
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule
 inline constexpr int kThirdLanguageDots = 130;  // placeholder of slot 2: id followed by dots

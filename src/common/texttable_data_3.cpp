@@ -102,6 +102,14 @@ const BuiltInText kTexts[] = {
      "Keine XY-Darstellung: der Datenstrom hat mehr als %1 verschiedene Linien. Bitte eine "
      "Zeitdarstellung wählen.",
      "No XY plot: the stream holds more than %1 distinct lines. Choose a time plot."},
+    {348, "Stoppt", "Stopping"},
+    {349,
+     "Das Gerät hat den Stopp und sendet die begonnene Aufzeichnung noch zu Ende;~sie wird "
+     "verworfen, und die Messung endet, sobald sie da ist.",
+     "The device has the stop and still sends the record it began to its end;~it is discarded, "
+     "and the run ends as soon as it is in."},
+    {350, "Das Gerät hat die Abtastzeit %1 statt %2 übernommen.",
+     "The device took the sample time %1 instead of %2."},
 };
 }  // namespace
 
