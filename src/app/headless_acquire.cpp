@@ -686,6 +686,7 @@ int THeadlessAcquisition::start() {
       return rc == 3 ? kExitBadInput : kExitDeviceLost;
     }
     s->onEvent = [this, i](const SessionEvent&) { recordDone(i); };
+    s->onNotice = [this](const QString& text) { line(text); };
     sessions_.push_back(std::move(s));
   }
   done_.assign(sessions_.size(), false);

@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 368;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 371;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -38,6 +38,11 @@ inline constexpr int kTextScaleStart = 365;
 inline constexpr int kTextScaleEnd = 366;
 inline constexpr int kTextEvaluationComment = 367;
 inline constexpr int kTextLoggerDrawnAtEnd = 368;
+
+// Texts of the stop and sample-time notes.
+inline constexpr int kTextStopping = 369;         // PN_Running while a stop waits for the record
+inline constexpr int kTextStoppingHint = 370;     // its hint
+inline constexpr int kTextSampleTimeTaken = 371;  // the device took another sample time
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

@@ -129,6 +129,14 @@ const BuiltInText kTexts[] = {
     {368,
      "Aufzeichnung läuft: das Bild wird am Ende der Aufzeichnung gezeichnet (STOP beendet sie).",
      "Logging: the plot is drawn when the run ends (BREAK ends it)."},
+    {369, "Stoppt", "Stopping"},
+    {370,
+     "Das Gerät hat den Stopp und sendet die begonnene Aufzeichnung noch zu Ende;~sie wird "
+     "verworfen, und die Messung endet, sobald sie da ist.",
+     "The device has the stop and still sends the record it began to its end;~it is discarded, "
+     "and the run ends as soon as it is in."},
+    {371, "Das Gerät hat die Abtastzeit %1 statt %2 übernommen.",
+     "The device took the sample time %1 instead of %2."},
 };
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "device/settingstables.h"
@@ -139,6 +140,7 @@ void TAcquisition::setRunState(RunState s) {
   runState_ = s;
   if (s == RunState::Idle) setControlsEnabled(true);
   if (s == RunState::Measuring) stopRequested_ = false;
+  showStop();
   if (deferShow_)
     showPending_ = true;
   else
@@ -242,7 +244,7 @@ void TAcquisition::queueRun() {
     queue_.add(makeSettingsWriteCommand(desired_));
   }
   queue_.add(makeRunCommand());
-  loggerTriggerForced_ = false;
+  triggerForced_ = false;
   showQueueCount();
   if (behind) {
     t_.followUp.enable();
@@ -276,10 +278,39 @@ void TAcquisition::runNow() {
   quiet_ = wasQuiet;
 }
 
+bool TAcquisition::stopping() const {
+  return stopRequested_ && runState_ == RunState::Measuring && inFlight_;
+}
+
+bool TAcquisition::stopMayRepeat() const {
+  return quietPolls_ >= kStopQuietPolls ||
+         (isLoggerMode(mode_) && stopPolls_ >= kLoggerStopAgainPolls);
+}
+
+void TAcquisition::showStop() {
+  StopShow now;
+  if (stopping()) {
+    now.on = true;
+    if (!isLoggerMode(mode_) && expected_ > 0)
+      now.percent = int(std::int64_t(link_.accumulationFill()) * 100 / expected_);
+    now.stopAgain = stopMayRepeat();
+  }
+  if (now == stopShow_) return;
+  stopShow_ = now;
+  host_.stopShowChanged(now);
+}
+
 void TAcquisition::stopClicked() {
+  // The device has the stop and is still sending the record it began: a second ZZZZ would
+  // reach it only after that record, as the first command of whatever follows. Only a device
+  // silent since gets it again.
+  if (stopping() && !stopMayRepeat()) return;
   stopRequested_ = true;
   setSingleShot(false);  // shows RUN again in the record steps: the run ends with them
-  if (!lost_) link_.writeWords({kWordZZZZ});
+  const FtStatus st = lost_ ? kFtOk : link_.writeWords({kWordZZZZ});
+  // A stop that never left the computer may be sent again at once.
+  quietPolls_ = st == kFtOk ? 0 : kStopQuietPolls;
+  stopPolls_ = 0;
   if (isVoltmeterMode(mode_)) sink_.voltmeterStopped();
   // No run queued before the stop may go out after it, whatever the state: entering Measuring
   // would clear the stop request and the device would go on measuring.
@@ -288,6 +319,7 @@ void TAcquisition::stopClicked() {
     setRunEnabled(true);
     setRunState(RunState::Idle);
   }
+  showStop();
 }
 
 void TAcquisition::dropQueuedRuns() {
@@ -351,6 +383,7 @@ int TAcquisition::drain() {
   while (!queue_.isEmpty() && replyTag_ < 0 && result == 0) {
     const QueuedCommand c = queue_.takeFirst();
     showQueueCount();
+    askedSampleTime_ = -1;
     FtStatus st = kFtOk;
     const std::uint8_t* p = c.payload.data();
     switch (c.kindByte()) {
@@ -399,7 +432,10 @@ int TAcquisition::drain() {
         std::array<std::uint8_t, QueuedCommand::kPayloadSize> block = c.payload;
         putU32(block.data(), kWordSWr);
         st = link_.writeBytes(block);
-        if (st == kFtOk) replyTag_ = c.replyTag;
+        if (st == kFtOk) {
+          replyTag_ = c.replyTag;
+          askedSampleTime_ = SettingsWriteBlock::decode(block.data()).sampleTime;
+        }
         break;
       }
       case kKindTwelveByte:
@@ -427,13 +463,19 @@ int TAcquisition::drain() {
 
 bool TAcquisition::holdRunForSettings(const QueuedCommand& run) {
   QueuedCommand ahead;
-  if (isLoggerMode(mode_) && !loggerTriggerForced_ &&
-      triggerTypeLetter(storedReply_.triggerType) != 'M') {
-    // A logger run always goes out with the manual trigger (the logger modes offer no other);
+  const char reported = triggerTypeLetter(storedReply_.triggerType);
+  const char offered = offeredTriggerType(mode_, reported);
+  // A letter the program does not know is the device's own business.
+  const bool foreign = isLoggerMode(mode_)
+                           ? reported != 'M'
+                           : settingsKnown_ && triggerTypeRow(reported) >= 0 && offered != reported;
+  if (!triggerForced_ && foreign) {
+    // A run always goes out with a trigger type its mode offers: a logger with the manual
+    // trigger (the logger modes offer no other), the logic analyser never with an analog one;
     // once per run, so a device that refuses it cannot hold the run back.
-    loggerTriggerForced_ = true;
+    triggerForced_ = true;
     t_.accumulateSettings.stop();
-    desired_.triggerType = triggerTypeWord('M');
+    desired_.triggerType = triggerTypeWord(offered);
     ahead = makeSettingsWriteCommand(desired_);
   } else if (t_.accumulateSettings.isActive()) {
     // Restarted while the run waited: that change goes out first as well.
@@ -460,6 +502,7 @@ void TAcquisition::onFollowUpTimer() {
   inTick_ = true;
   const std::int32_t fillBefore = link_.accumulationFill();
   bool lastZero = false;
+  if (runState_ == RunState::Measuring && stopPolls_ < kLoggerStopAgainPolls) ++stopPolls_;
   for (int i = 0; i < kMaxReadsPerTick && !lost_; ++i) {
     const FtStatus qs = link_.queryQueue();
     const bool ok = qs == kFtOk;
@@ -475,6 +518,10 @@ void TAcquisition::onFollowUpTimer() {
     if (!ok) break;  // no count to go on with
     if (n == 0) {
       lastZero = true;
+      if (runState_ == RunState::Measuring && quietPolls_ < kStopQuietPolls) {
+        ++quietPolls_;
+        showStop();
+      }
       break;
     }
     if (!progressed) break;  // a failed or empty read: try again next tick
@@ -574,9 +621,11 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
   }
   const auto got = link_.receivedBytes();
   if (got.empty()) return false;
+  quietPolls_ = 0;
   const auto bytes = dropDiscarded(got);
   if (isLoggerMode(mode_)) {
     if (!bytes.empty()) loggerStream(bytes);
+    showStop();
     return true;
   }
   const bool headClean = discard_ == 0;
@@ -591,7 +640,10 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
     // are surplus of this record and are dropped too, so they never land in the next one.
     discard_ += n - std::uint32_t(got.size());
   }
-  if (link_.accumulationFill() >= expected_) recordComplete();
+  if (link_.accumulationFill() >= expected_)
+    recordComplete();
+  else
+    showStop();
   return true;
 }
 
@@ -604,6 +656,12 @@ void TAcquisition::dispatchReply(std::span<const std::uint8_t> bytes) {
       std::copy_n(bytes.begin(), kSettingsReplyLen, storedReplyBytes_.begin());
       settingsKnown_ = true;
       applySettingsReply();
+      // Only where the user chooses a sample time: the voltmeter modes offer none.
+      if (const float asked = std::exchange(askedSampleTime_, -1.0f);
+          asked > 0 && !isVoltmeterMode(mode_)) {
+        const float got = storedReply_.sampleTime;
+        if (std::fabs(got - asked) > 1e-6f * asked) host_.sampleTimeAdjusted(asked, got);
+      }
       break;
     case kTagMode: {
       if (bytes.size() < kModeReplyLen) return;

@@ -45,6 +45,15 @@ struct LostRun {
   std::int32_t bytesExpected = 0;
 };
 
+// A stop that waits for the record in flight: the device has the stop but finishes sending what
+// it began, and the run ends when that is in (it is discarded).
+struct StopShow {
+  bool on = false;         // STOP was pressed and the run has not ended yet
+  int percent = -1;        // how much of the record has come, -1 for a logger stream
+  bool stopAgain = false;  // the device has sent nothing for a while: STOP may be sent again
+  bool operator==(const StopShow&) const = default;
+};
+
 // What the window does with the cycle's events. Every method has a do-nothing default.
 class IAcquisitionHost {
  public:
@@ -52,6 +61,8 @@ class IAcquisitionHost {
   // Lets pending window events run (called at every run-state change and after the overlap step).
   virtual void processEvents() {}
   virtual void runStateChanged(RunState) {}
+  // STOP is under way (or over): shown at once, while the device still sends.
+  virtual void stopShowChanged(const StopShow&) {}
   virtual void queueCountChanged(int /*count*/) {}
   virtual void runEnabledChanged(bool) {}
   virtual void controlsEnabledChanged(bool) {}
@@ -60,6 +71,9 @@ class IAcquisitionHost {
   virtual void identificationChanged(const QString&) {}
   // A settings reply (or an I/O reply merged into the stored one) is to be shown.
   virtual void settingsReplyApplied(const SettingsReply&, bool /*controlsEnabled*/) {}
+  // The device answered a settings write with another sample time than the one written (a
+  // logger faster than its link, a time between its clock's steps): the user is told.
+  virtual void sampleTimeAdjusted(double /*asked*/, double /*got*/) {}
   // After an I/O reply; the I/O counter test queues its next command from here.
   virtual void ioReplyApplied(const SettingsReply&) {}
   virtual void modeRequested(ModeCode) {}  // the selector shows the chosen mode
@@ -105,6 +119,11 @@ class TAcquisition {
   // Bound of the read loop of one tick, so a device that never stops sending cannot hold it.
   static constexpr int kMaxReadsPerTick = 256;
   static constexpr int kEmptyQueue = -2230;
+  // Polls without a byte after which a stopped device counts as silent: STOP goes again.
+  static constexpr int kStopQuietPolls = 8;
+  // A logger stream has no end of its own to wait for: after this many polls (about 2 s at the
+  // run's 67 ms) STOP goes again even while it streams, in case the first stop was lost.
+  static constexpr int kLoggerStopAgainPolls = 30;
 
   TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
                IAcquisitionHost* host = nullptr);
@@ -187,6 +206,9 @@ class TAcquisition {
   void setRunState(RunState s);
   int replyTag() const { return replyTag_; }
   bool stopRequested() const { return stopRequested_; }
+  // STOP was pressed during a measurement whose bytes have not all come yet.
+  bool stopping() const;
+  const StopShow& stopShow() const { return stopShow_; }
   bool closing() const { return closing_; }
   bool singleShot() const { return singleShot_; }
   // Another run follows the record now in its steps, unless STOP comes first.
@@ -252,6 +274,10 @@ class TAcquisition {
   bool overlapStep(std::uint32_t losses);
   bool holdRunForSettings(const QueuedCommand& run);
   void dropQueuedRuns();
+  // Tells the window how a stop under way stands, when that has changed.
+  void showStop();
+  // A stop under way may be sent again: the device has gone silent, or a logger keeps streaming.
+  bool stopMayRepeat() const;
   void showRequestedMode(ModeCode mode);
   // A failing status: when it is one a vanished device gives and the device is no longer
   // listed, the link is lost. Returns true then.
@@ -267,6 +293,9 @@ class TAcquisition {
   RunState runState_ = RunState::Idle;
   int replyTag_ = kTagNone;
   bool stopRequested_ = false;
+  int quietPolls_ = 0;  // polls in Measuring that found nothing since the last byte or ZZZZ
+  int stopPolls_ = 0;   // polls in Measuring since the last ZZZZ
+  StopShow stopShow_;
   bool closing_ = false;
   bool singleShot_ = false;
   bool overlap_ = false;
@@ -300,7 +329,8 @@ class TAcquisition {
   ModeCode requestedMode_ = 0;
   ModeCode modeInFlight_ = 0;  // mode of the "*SMd" written last, while its reply is awaited
   bool settingsKnown_ = false;
-  bool loggerTriggerForced_ = false;  // the queued logger run has had its write with type M
+  float askedSampleTime_ = -1;  // of the settings write in flight, -1 for other commands
+  bool triggerForced_ = false;  // the queued run has had its write with a type its mode offers
   QString identification_;
   SettingsReply storedReply_;
   std::array<std::uint8_t, SettingsReply::kSize> storedReplyBytes_{};

@@ -16,6 +16,7 @@ class TSettingsAcquisitionHost : public IAcquisitionHost {
 
   void processEvents() override { next_.processEvents(); }
   void runStateChanged(RunState s) override { next_.runStateChanged(s); }
+  void stopShowChanged(const StopShow& s) override { next_.stopShowChanged(s); }
   void queueCountChanged(int n) override { next_.queueCountChanged(n); }
   void runEnabledChanged(bool on) override { next_.runEnabledChanged(on); }
   void controlsEnabledChanged(bool on) override;
@@ -23,6 +24,9 @@ class TSettingsAcquisitionHost : public IAcquisitionHost {
   void overlapChanged(bool on) override { next_.overlapChanged(on); }
   void identificationChanged(const QString& t) override { next_.identificationChanged(t); }
   void settingsReplyApplied(const SettingsReply& r, bool controlsEnabled) override;
+  void sampleTimeAdjusted(double asked, double got) override {
+    next_.sampleTimeAdjusted(asked, got);
+  }
   void ioReplyApplied(const SettingsReply& r) override;
   void modeRequested(ModeCode m) override;
   void modeConfirmed(ModeCode m) override;

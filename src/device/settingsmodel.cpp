@@ -409,8 +409,11 @@ void TSettingsModel::modeConfirmed(ModeCode mode) {
   // A mode the user has chosen since stays in the selector; its own reply follows.
   d_.modeShown = modeIndex(host_.requestedMode()) >= 0 ? host_.requestedMode() : mode;
   t_.forceManualTrigger.stop();
-  // Another mode confirmed before the timer fired must not get the manual trigger.
-  if (layout_.startsForceManualTrigger) t_.forceManualTrigger.start();
+  // Another mode confirmed before the timer fired must not get the manual trigger. A mode that
+  // does not offer the trigger type of the mode before gets one it offers the same way.
+  const char reported = triggerTypeLetter(host_.reported().triggerType);
+  if (layout_.startsForceManualTrigger || offeredTriggerType(mode, reported) != reported)
+    t_.forceManualTrigger.start();
   notify(SettingsTopic::Mode);
   notify(SettingsTopic::Layout);
 }
@@ -431,14 +434,17 @@ void TSettingsModel::onNoZeroProbeTimer() {
 
 void TSettingsModel::onForceManualTriggerTimer() {
   t_.forceManualTrigger.stop();
-  if (!isLogger(host_.mode())) return;
+  const ModeCode mode = host_.mode();
+  const char reported = triggerTypeLetter(host_.reported().triggerType);
+  const char wanted = offeredTriggerType(mode, reported);
+  if (!isLogger(mode) && wanted == reported) return;
   // While a reply is applied (the sample-time question may be open) the reply's own trigger
   // type would overwrite M, and locked controls take nothing: try again after the interval.
   if (replyAwaited() || !controlsEnabled()) {
     t_.forceManualTrigger.start();
     return;
   }
-  setTriggerType('M');
+  setTriggerType(wanted);
 }
 
 void TSettingsModel::onForcedSampleTimeTimer() {

@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/format.h"
+#include "common/texttable.h"
+
 namespace tolv {
 
 int nearestRow(std::span<const double> table, double v) {
@@ -63,6 +66,19 @@ int logicComboIndex(char letter) {
   for (std::size_t i = 0; i < kLogicTriggerLetters.size(); ++i)
     if (kLogicTriggerLetters[i] == letter) return int(i);
   return -1;
+}
+
+QString sampleTimeAdjustedText(double asked, double got) {
+  return text(kTextSampleTimeTaken).arg(valueText(got, 6, QStringLiteral("s")),
+                       valueText(asked, 6, QStringLiteral("s")));
+}
+
+char offeredTriggerType(ModeCode mode, char letter) {
+  if (isLoggerMode(mode)) return 'M';
+  // Manual rather than an external edge: a record comes whatever is wired to the device.
+  if (mode == kModeLAIO) return logicComboIndex(letter) >= 0 ? letter : 'M';
+  if (mode == kModeOSA0) return analogComboIndex(letter) >= 0 ? letter : 'T';
+  return letter;
 }
 
 QString fixedPanelText(double v, int width, int decimals, const QString& suffix, QChar sep) {

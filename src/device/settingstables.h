@@ -73,11 +73,17 @@ std::uint32_t triggerTypeWord(char letter);
 // Index of a letter in a combo's entry list, -1 when the combo does not offer it.
 int analogComboIndex(char letter);
 int logicComboIndex(char letter);
+// The trigger type a mode uses for `letter`: the letter itself where the mode offers it, else
+// the one it falls back to (the loggers always M; the logic analyser M for an analog type; the
+// scope T for the pattern). The voltmeter modes have no trigger: the letter stays.
+char offeredTriggerType(ModeCode mode, char letter);
 
 // --- Panel texts of a settings reply ---------------------------------------------------
 // PN_AK0/1: half the range, "±" in the DC, scope and analog-logger modes, without it in the AC
 // voltmeter modes. False (text untouched) in LAIO and DLDI.
 bool amplitudePanelText(double range, ModeCode mode, QChar decimalSep, QString& out);
+// What the user is told when the device applied another sample time than the one asked for.
+QString sampleTimeAdjustedText(double asked, double got);
 // printf-style fixed text with the given decimal separator ("%9.5f V" and the like).
 QString fixedPanelText(double v, int width, int decimals, const QString& suffix, QChar sep);
 

@@ -378,7 +378,7 @@ void TF_OneTolvanex::showLinkState() {
       message += QLatin1Char('\n') + recordCutText(lastLost_.bytesCut, lastLost_.bytesExpected);
     linkPanel_->showLinkMessage(disconnectedCaption(), message);
   } else {
-    linkPanel_->showLinkMessage(QString(), QString());
+    linkPanel_->showLinkMessage(QString(), settingsNote_);
   }
 }
 
@@ -411,6 +411,15 @@ void TF_OneTolvanex::runStateChanged(RunState s) {
   runPanel_->showRunState(s);
 }
 
+void TF_OneTolvanex::sampleTimeAdjusted(double asked, double got) {
+  settingsNote_ = sampleTimeAdjustedText(asked, got);
+  showLinkState();
+}
+
+void TF_OneTolvanex::stopShowChanged(const StopShow& stop) {
+  runPanel_->showStop(stop);
+}
+
 void TF_OneTolvanex::queueCountChanged(int count) {
   runPanel_->showQueueCount(count);
 }
@@ -432,6 +441,11 @@ void TF_OneTolvanex::identificationChanged(const QString& identification) {
 }
 
 void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
+  // A note on the sample time the device took belongs to the mode it was taken in.
+  if (!settingsNote_.isEmpty()) {
+    settingsNote_.clear();
+    showLinkState();
+  }
   applyModeLayout(mode);
   plots_->modeConfirmed(mode);
 }

@@ -192,6 +192,8 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   // What the acquisition cycle reports, after the settings models have taken their part.
   void processEvents() override;
   void runStateChanged(RunState s) override;
+  void stopShowChanged(const StopShow& stop) override;
+  void sampleTimeAdjusted(double asked, double got) override;
   void queueCountChanged(int count) override;
   void runEnabledChanged(bool on) override;
   void singleShotChanged(bool on) override;
@@ -231,6 +233,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   bool everOpened_ = false;
   bool accessDenied_ = false;
   LostRun lastLost_;
+  QString settingsNote_;  // what the device did with the settings asked for, under the panels
   std::function<void()> presenceHook_;
 
   QString frameCaption_;

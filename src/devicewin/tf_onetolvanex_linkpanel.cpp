@@ -86,7 +86,7 @@ void TOneTolvanexLinkPanel::showLinkMessage(const QString& state, const QString&
   state_->setText(state);
   state_->setVisible(!state.isEmpty());
   message_->setText(message);
-  message_->setVisible(!state.isEmpty() && !message.isEmpty());
+  message_->setVisible(!message.isEmpty());
 }
 
 QColor TOneTolvanexLinkPanel::initialColor() {

@@ -76,9 +76,22 @@ void TOneTolvanexRunPanel::applyTexts() {
   single_->setToolTip(hintText(kTextSingleShotHint));
   overlap_->setText(QStringLiteral("Overlap"));
   overlap_->setToolTip(hintText(kTextOverlapHint));
-  running_->setText(text(89));
-  running_->setToolTip(hintText(90));
   queue_->setToolTip(hintText(kTextQueueHint));
+  showStop(stop_);
+}
+
+void TOneTolvanexRunPanel::showStop(const StopShow& stop) {
+  stop_ = stop;
+  if (stop.on) {
+    QString caption = text(kTextStopping);
+    if (stop.percent >= 0) caption += QStringLiteral(" %1 %").arg(stop.percent);
+    running_->setText(caption);
+    running_->setToolTip(hintText(kTextStoppingHint));
+  } else {
+    running_->setText(text(89));
+    running_->setToolTip(hintText(90));
+  }
+  break_->setEnabled(!stop.on || stop.stopAgain);
 }
 
 void TOneTolvanexRunPanel::showRunState(RunState s) {

@@ -20,6 +20,9 @@ class TOneTolvanexRunPanel : public QFrame {
   void applyTexts();
 
   void showRunState(RunState s);
+  // A stop under way: the run-state panel says so, with how much of the record has come, and
+  // STOP is taken until the device has been silent for a while.
+  void showStop(const StopShow& stop);
   // Whether the run goes on after the record in its steps (STOP then stays in RUN's place).
   void showRunGoesOn(bool on) { runGoesOn_ = on; }
   void showQueueCount(int n);
@@ -48,6 +51,7 @@ class TOneTolvanexRunPanel : public QFrame {
  private:
   TReentryMark mark_;
   bool runGoesOn_ = false;
+  StopShow stop_;
   QPushButton* run_ = nullptr;
   QPushButton* break_ = nullptr;
   QCheckBox* single_ = nullptr;

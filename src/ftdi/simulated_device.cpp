@@ -173,7 +173,11 @@ std::uint16_t TSimulatedDevice::logicLinesAt(std::int64_t tNs) const {
 
 double TSimulatedDevice::minLoggerSampleTime() const {
   if (rate_.intervalUs == 0 || rate_.bytes == 0) return 1e-6;
-  return std::max(1e-6, 4.0 * rate_.intervalUs * 1e-6 / rate_.bytes);
+  const double link = std::max(1e-6, 4.0 * rate_.intervalUs * 1e-6 / rate_.bytes);
+  // A step of its own clock, never a time between the steps the program offers.
+  for (double us : kLoggerStepsUs)
+    if (us * 1e-6 >= link * (1 - 1e-9)) return us * 1e-6;
+  return link;
 }
 
 double TSimulatedDevice::effectiveSampleTime() const {

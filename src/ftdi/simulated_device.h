@@ -30,6 +30,11 @@ class TSimulatedDevice {
   // Amplitude ranges the device offers (volts peak-to-peak); requests snap to these.
   static constexpr float kAmplitudeTable[7] = {0.2f, 0.5f, 1.0f, 2.0f, 5.0f, 10.0f, 20.0f};
   static constexpr std::uint32_t kMaxMemoryDepth = 262000;
+  // The logger's sample clock runs in these steps (microseconds); a logger asked to sample
+  // faster than its link carries takes the shortest step the link keeps up with.
+  static constexpr double kLoggerStepsUs[] = {1,     2,     5,      10,     20,     50,     100,
+                                              200,   500,   1000,   2000,   5000,   10000,  20000,
+                                              50000, 1e5,   2e5,    5e5,    1e6,    2e6,    2.5e6};
   // A voltmeter reading averages the inputs over this time, sampled every kVoltmeterStepUs.
   static constexpr std::int64_t kVoltmeterUs = 20000;
   static constexpr std::int64_t kVoltmeterStepUs = 10;
@@ -89,7 +94,8 @@ class TSimulatedDevice {
   bool waitingForTrigger() const { return runKind_ == RunKind::Armed; }
   bool logging() const { return runKind_ == RunKind::Logger; }
   std::uint64_t commandCount() const { return commandCount_; }
-  // Shortest logger sample time the link can carry (4 bytes per sample), in seconds.
+  // Shortest logger sample time: the first step of kLoggerStepsUs the link can carry (4 bytes
+  // per sample), in seconds.
   double minLoggerSampleTime() const;
 
   // --- faults ------------------------------------------------------------------------------

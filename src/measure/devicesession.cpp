@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "common/paths.h"
+#include "device/settingstables.h"
 
 namespace tolv {
 
@@ -124,6 +125,10 @@ int TDeviceSession::open(const fs::path& root, const SettingsRecord& settings,
   data_->setFiles(files_.get());
   acq_.startUp(0, &requested_);
   return 0;
+}
+
+void TDeviceSession::sampleTimeAdjusted(double asked, double got) {
+  if (onNotice) onNotice(serial() + QStringLiteral(": ") + sampleTimeAdjustedText(asked, got));
 }
 
 bool TDeviceSession::ready() const {

@@ -94,6 +94,9 @@ class TDeviceSession final : private IRecordSink, private IAcquisitionHost {
   int firstReadBackError() const { return readBackError_; }
   // Called after each hand-over has run its record steps.
   std::function<void(const SessionEvent&)> onEvent;
+  // What the user must be told (the device took another sample time than asked for), one line
+  // naming the device.
+  std::function<void(const QString&)> onNotice;
 
   const QString& serial() const { return link_.serialNumber(); }
   const std::filesystem::path& deviceFolder() const { return folder_; }
@@ -125,6 +128,7 @@ class TDeviceSession final : private IRecordSink, private IAcquisitionHost {
   void loggerRunEnded(ModeCode mode) override;
   // IAcquisitionHost: RUN in a voltmeter mode starts an empty chart, as in the window.
   void voltmeterRunRequested() override { data_->clearChartList(); }
+  void sampleTimeAdjusted(double asked, double got) override;
 
   std::vector<std::unique_ptr<TQtTimer>> ownTimers_;
   TDeviceLink link_;

@@ -90,7 +90,8 @@ StoredProblem writeTarget(const fs::path& target, std::ostream* console,
 }
 
 StoredProblem writeSession(const fs::path& target, int built, const SrSession& s) {
-  if (built == kSrRateNotWhole || built == kSrTimesDisagree) return badUsage(srResultText(built));
+  // The record's own sample times refuse it: the input, not the way the program was asked.
+  if (built == kSrRateNotWhole || built == kSrTimesDisagree) return badInput(srResultText(built));
   if (built != 0) return badInput(built == kSrEmpty ? srResultText(built) : readResultText(built));
   if (isConsole(target))
     return badUsage(QStringLiteral("a sigrok session is a zip archive: give a file, not -"));

@@ -221,6 +221,11 @@ TEST_F(AcquireProgram, LoggerStoppedByASignalKeepsEveryByte) {
   }
   ASSERT_GT(sent.size(), 1000u);
   EXPECT_EQ(slurp(files[0]), sent);
+  // The link carries no stream of a sample every 100 us: the device took 200 us, and the user
+  // is told so rather than finding it in the files.
+  EXPECT_TRUE(r.err.contains("TVS00001: The device took the sample time 200 "))
+      << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains(" instead of 100 ")) << r.err.toStdString();
 }
 
 TEST_F(AcquireProgram, WrongUsageAndMissingDevices) {

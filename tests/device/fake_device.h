@@ -146,6 +146,10 @@ struct RecordingHost : IAcquisitionHost {
     if (onProcessEvents) onProcessEvents();
   }
   void runStateChanged(RunState s) override { states.push_back(s); }
+  std::vector<StopShow> stops;
+  std::vector<std::pair<double, double>> adjusted;  // asked, got
+  void sampleTimeAdjusted(double asked, double got) override { adjusted.emplace_back(asked, got); }
+  void stopShowChanged(const StopShow& s) override { stops.push_back(s); }
   void queueCountChanged(int n) override { queueCounts.push_back(n); }
   void identificationChanged(const QString& t) override { identification = t; }
   void settingsReplyApplied(const SettingsReply&, bool) override { ++settingsApplied; }

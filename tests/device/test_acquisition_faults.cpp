@@ -300,3 +300,43 @@ TEST_F(Faults, RecordAfterCloseQueryIsDiscarded) {
 }
 
 }  // namespace
+
+// A logger streams until it has the stop, so a stop that was lost must not lock STOP out: a
+// ZZZZ whose write failed may go again at once, and one that went but did not take (the stream
+// goes on) may go again after a while. Between those, presses send nothing.
+TEST_F(Faults, LoggerStopThatWasLostCanBeSentAgain) {
+  device.triggerType = 'M';
+  boot(kModeDLA0);
+  bool streaming = false;
+  onRun = [&] { streaming = true; };
+  const auto stream = [&](std::int64_t ms) {
+    for (std::int64_t t = 0; t < ms; t += 50) {
+      if (streaming) drv.deliver(Bytes(400, 0x11), 0);
+      advance(50);
+    }
+  };
+  acq.runClicked();
+  stream(1000);
+  ASSERT_EQ(acq.runState(), RunState::Measuring);
+  drv.nextWriteStatus = kFtIoError;
+  acq.stopClicked();  // the write fails
+  EXPECT_EQ(drv.count("ZZZZ"), 1);
+  EXPECT_TRUE(acq.stopShow().on);
+  EXPECT_TRUE(acq.stopShow().stopAgain);
+  acq.stopClicked();  // goes again at once, and is written
+  EXPECT_EQ(drv.count("ZZZZ"), 2);
+  EXPECT_FALSE(acq.stopShow().stopAgain);
+  stream(1000);  // the device did not take it: the stream goes on
+  acq.stopClicked();
+  EXPECT_EQ(drv.count("ZZZZ"), 2);
+  stream(1500);
+  EXPECT_TRUE(acq.stopShow().stopAgain);
+  acq.stopClicked();
+  EXPECT_EQ(drv.count("ZZZZ"), 3);
+  // This one takes: the end marker comes and the run ends.
+  streaming = false;
+  drv.deliver(Bytes(kEndMarker.begin(), kEndMarker.end()), 10);
+  advance(500);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+  EXPECT_FALSE(acq.stopShow().on);
+}

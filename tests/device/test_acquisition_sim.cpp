@@ -5,6 +5,7 @@
 
 #include "wire/wire.h"
 #include "fake_device.h"
+#include "device/settingstables.h"
 #include "ftdi/simulated_driver.h"
 
 using namespace tolv;
@@ -170,3 +171,103 @@ TEST_F(Sim, FaultsFromTheSimulator) {
 }
 
 }  // namespace
+
+// STOP during a long record on a link of realistic speed: the device finishes sending what it
+// began, so the window says at once that it stops and how far the record has come, a second
+// press sends nothing more, and the run ends the moment the record is in, with the link in step.
+TEST_F(Sim, StopDuringALongRecordShowsStoppingAndSendsOneStop) {
+  for (ModeCode m : {kModeOSA0, kModeLAIO}) {
+    SCOPED_TRACE(modeCodeText(m));
+    selectMode(m);
+    setTimebase(1e-6f, 100000);
+    sim.setLinkRate(LinkRate{});  // 4 bytes per 127 us
+    acq.setSingleShot(true);
+    acq.runClicked();
+    advance(1000);
+    ASSERT_EQ(acq.runState(), RunState::Measuring);
+    ASSERT_GT(rig.link.accumulationFill(), 0);
+    const int scopes = rig.sink.scopeRecords, logics = rig.sink.logicRecords;
+    rig.host.stops.clear();
+    acq.stopClicked();
+    const std::uint64_t commands = dev().commandCount();
+    ASSERT_FALSE(rig.host.stops.empty());
+    EXPECT_TRUE(rig.host.stops.back().on);
+    EXPECT_FALSE(rig.host.stops.back().stopAgain);
+    const int firstPercent = rig.host.stops.back().percent;
+    EXPECT_GT(firstPercent, 0);
+    EXPECT_LT(firstPercent, 100);
+    EXPECT_TRUE(acq.stopping());
+    advance(2000);
+    acq.stopClicked();  // the record is still coming: no second ZZZZ
+    acq.stopClicked();
+    EXPECT_EQ(dev().commandCount(), commands);
+    EXPECT_GT(acq.stopShow().percent, firstPercent);
+    EXPECT_FALSE(acq.stopShow().stopAgain);
+    // It ends once the last byte is in, well within the record's own transfer time.
+    std::int64_t waited = 0;
+    while (acq.runState() != RunState::Idle && waited < 20000) {
+      advance(100);
+      waited += 100;
+    }
+    EXPECT_EQ(acq.runState(), RunState::Idle);
+    EXPECT_FALSE(acq.stopping());
+    EXPECT_FALSE(rig.host.stops.back().on);
+    EXPECT_EQ(rig.sink.scopeRecords, scopes);
+    EXPECT_EQ(rig.sink.logicRecords, logics);
+    EXPECT_EQ(dev().available(), 0u);
+    // In step: the next command gets its own reply.
+    sim.setLinkRate({4096, 1000});
+    setTimebase(1e-6f, 1000);
+    acq.setSingleShot(true);  // STOP cleared it
+    acq.runClicked();
+    advance(1000);
+    EXPECT_EQ(rig.sink.scopeRecords + rig.sink.logicRecords, scopes + logics + 1);
+    EXPECT_EQ(dev().commandCount(), commands + 2);
+  }
+}
+
+// An analog logger on a link of realistic speed (4 bytes per 127 us) cannot stream a sample
+// every 100 us: the device takes the shortest step of its clock the link carries, 200 us, a row
+// of the window's table, so shown, stored and highlighted values agree, and the window is told
+// once. The logic analyser takes 100 us as it is; so does a logger on a fast link.
+TEST_F(Sim, LoggerFasterThanTheLinkTakesTheNextTableStepAndSaysSo) {
+  sim.setLinkRate(LinkRate{});
+  selectMode(kModeDLA0);
+  rig.host.adjusted.clear();
+  acq.desired().sampleTime = 1e-4f;
+  acq.requestSettingsWrite();
+  advance(1000);
+  EXPECT_EQ(acq.storedReply().sampleTime, 2e-4f);
+  EXPECT_FLOAT_EQ(float(dev().minLoggerSampleTime()), 2e-4f);
+  ASSERT_EQ(rig.host.adjusted.size(), 1u);
+  EXPECT_FLOAT_EQ(float(rig.host.adjusted[0].first), 1e-4f);
+  EXPECT_FLOAT_EQ(float(rig.host.adjusted[0].second), 2e-4f);
+  // The desired settings follow: the next write (the logger's manual trigger) carries 200 us
+  // and is taken as it is.
+  EXPECT_EQ(acq.desired().sampleTime, 2e-4f);
+  acq.desired().triggerType = triggerTypeWord('M');
+  acq.requestSettingsWrite();
+  advance(1000);
+  EXPECT_EQ(rig.host.adjusted.size(), 1u);
+  // 500 us is carried: no word.
+  acq.desired().sampleTime = 5e-4f;
+  acq.requestSettingsWrite();
+  advance(1000);
+  EXPECT_EQ(acq.storedReply().sampleTime, 5e-4f);
+  EXPECT_EQ(rig.host.adjusted.size(), 1u);
+
+  selectMode(kModeLAIO);
+  acq.desired().sampleTime = 1e-4f;
+  acq.requestSettingsWrite();
+  advance(1000);
+  EXPECT_EQ(acq.storedReply().sampleTime, 1e-4f);
+  EXPECT_EQ(rig.host.adjusted.size(), 1u);
+
+  sim.setLinkRate({4096, 1000});
+  selectMode(kModeDLDI);
+  acq.desired().sampleTime = 1e-4f;
+  acq.requestSettingsWrite();
+  advance(1000);
+  EXPECT_EQ(acq.storedReply().sampleTime, 1e-4f);
+  EXPECT_EQ(rig.host.adjusted.size(), 1u);
+}

@@ -298,6 +298,73 @@ TEST_F(SettingsModel, LoggerModesForceTheManualTrigger) {
   EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
 }
 
+// A mode takes only the trigger types it offers: the logic analyser, reached from the scope with
+// "Level, above", goes to manual (its combo has no analog type to show); the scope, reached with
+// the pattern, goes to "Level, above"; a type both offer stays without a write.
+TEST_F(SettingsModel, EachModeKeepsOnlyATriggerTypeItOffers) {
+  EXPECT_EQ(offeredTriggerType(kModeLAIO, 'T'), 'M');
+  EXPECT_EQ(offeredTriggerType(kModeLAIO, 'e'), 'M');
+  EXPECT_EQ(offeredTriggerType(kModeLAIO, 'P'), 'P');
+  EXPECT_EQ(offeredTriggerType(kModeLAIO, 'x'), 'x');
+  EXPECT_EQ(offeredTriggerType(kModeOSA0, 'P'), 'T');
+  EXPECT_EQ(offeredTriggerType(kModeOSA0, 'W'), 'W');
+  EXPECT_EQ(offeredTriggerType(kModeDLA0, 'X'), 'M');
+  EXPECT_EQ(offeredTriggerType(kModeVMD0, 'P'), 'P');
+
+  rig.boot();
+  ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'T');
+  m.modeChosen(6);  // LAIO
+  rig.advance(2000);
+  ASSERT_EQ(acq.mode(), kModeLAIO);
+  auto w = rig.settingsWrites();
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_EQ(triggerTypeLetter(w.back().triggerType), 'M');
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+  EXPECT_EQ(m.display().trgTypRow, triggerTypeRow('M'));
+  EXPECT_EQ(m.display().trgTypLogAnal, QStringLiteral("\"M\""));
+
+  m.triggerTypeChosen('P');
+  rig.advance(1000);
+  ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'P');
+  m.modeChosen(4);  // OSA0
+  rig.advance(2000);
+  ASSERT_EQ(acq.mode(), kModeOSA0);
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'T');
+  EXPECT_EQ(m.display().trgTyp, QStringLiteral("\"T\""));
+
+  // External, rising is offered by both: it goes across as it is.
+  m.triggerTypeChosen('X');
+  rig.advance(1000);
+  ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'X');
+  rig.drv.writes.clear();
+  m.modeChosen(6);
+  rig.advance(2000);
+  EXPECT_TRUE(rig.settingsWrites().empty());
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'X');
+}
+
+// A run never goes out with a type its mode does not offer, even when the settings model had no
+// chance to change it (a run asked for at once, without a window).
+TEST_F(SettingsModel, ARunInTheLogicAnalyserGoesOutWithATypeItOffers) {
+  rig.boot(kModeLAIO);
+  rig.advance(2000);  // the model's own write of M is done
+  rig.device.triggerType = 'E';  // the device took an edge trigger anyway
+  acq.queue().add(makeSettingsReadCommand());
+  rig.followUp.enable();
+  rig.advance(500);
+  ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'E');
+  rig.drv.writes.clear();
+  acq.runClicked();
+  rig.advance(1000);
+  const auto w = rig.settingsWrites();
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_EQ(triggerTypeLetter(w[0].triggerType), 'M');
+  // The write goes first, then the run.
+  ASSERT_GE(rig.drv.writes.size(), 2u);
+  EXPECT_EQ(rig.drv.words()[0], "*SWr");
+  EXPECT_EQ(rig.drv.words()[1], "*RUN");
+}
+
 TEST_F(SettingsModel, ShortLoggerSampleTimeAsksAndYesProlongsIt) {
   rig.device.sampleTime = 1e-5f;
   rig.question.answer = false;

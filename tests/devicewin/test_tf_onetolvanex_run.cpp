@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLayout>
 #include <QProgressBar>
 #include <QPushButton>
@@ -240,6 +241,78 @@ TEST_F(RunWindow, StopEndsAContinuousRunInIdle) {
   EXPECT_TRUE(run().breakButton()->isHidden());
   EXPECT_TRUE(acq().controlsEnabled());
   EXPECT_TRUE(w_->scopeControlsPanel()->amplitudeTrackbar(0)->isEnabled());
+}
+
+// STOP while a long record crosses a slow link: the run-state panel says at once that the
+// window stops and how much of the record has come, STOP is taken (a second click sends
+// nothing), and the panel says "Running" again once the record is in and the run has ended.
+TEST_F(RunWindow, StopDuringALongRecordShowsStoppingUntilTheRecordIsIn) {
+  boot();
+  acq().desired().memoryDepth = 100000;
+  acq().requestSettingsWrite();
+  advance(1000);
+  ASSERT_EQ(acq().storedReply().memoryDepth, 100000.0f);
+  sim_.setLinkRate(LinkRate{});
+  click(run().singleShotBox());
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }));
+  advance(1000);
+  click(run().breakButton());
+  ASSERT_EQ(rec_.writes.back().word(), "ZZZZ");
+  const std::size_t writes = rec_.writes.size();
+  EXPECT_TRUE(run().runningPanel()->text().startsWith(QStringLiteral("Stopping ")));
+  EXPECT_TRUE(run().runningPanel()->text().endsWith(QStringLiteral(" %")));
+  EXPECT_EQ(run().runningPanel()->toolTip(), hintText(kTextStoppingHint));
+  EXPECT_FALSE(run().breakButton()->isHidden());
+  EXPECT_FALSE(run().breakButton()->isEnabled());
+  const QString early = run().runningPanel()->text();
+  advance(3000);
+  EXPECT_NE(run().runningPanel()->text(), early);  // the share that has come grows
+  click(run().breakButton());
+  acq().stopClicked();
+  EXPECT_EQ(rec_.writes.size(), writes);
+  // German while it stops: the caption follows the language.
+  setLanguageIndex(kLanguageGerman);
+  run().applyTexts();
+  EXPECT_TRUE(run().runningPanel()->text().startsWith(QStringLiteral("Stoppt ")));
+  setLanguageIndex(kLanguageEnglish);
+  run().applyTexts();
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 20000));
+  EXPECT_EQ(run().runningPanel()->text(), text(89));
+  EXPECT_TRUE(run().breakButton()->isEnabled());
+  EXPECT_FALSE(run().runButton()->isHidden());
+  EXPECT_EQ(counted().scopeRecords, 0);
+}
+
+// The analog logger asked for 100 us on a link that carries no such stream: the device takes
+// 200 us, and the panel, the highlighted table row and the next write all say 200 us, while the
+// line under the panels tells the user what became of the choice until another mode is chosen.
+TEST_F(RunWindow, ALoggerSampleTimeTheDeviceChangesIsShownAgreeingAndNamed) {
+  sim_.setLinkRate(LinkRate{});
+  boot();
+  TSettingsModel& m = w_->settingsModel();
+  m.modeChosen(5);  // DLA0
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeDLA0; }));
+  advance(1500);
+  m.sampleTimeRowClicked(100);
+  advance(1500);
+  EXPECT_EQ(acq().storedReply().sampleTime, 2e-4f);
+  EXPECT_EQ(acq().desired().sampleTime, 2e-4f);
+  EXPECT_EQ(m.display().samplTimPos, 7);  // the 200 us row
+  EXPECT_TRUE(m.display().samplTim.startsWith(QStringLiteral("200 ")));
+  QLabel* note = w_->linkPanel()->messagePanel();
+  EXPECT_FALSE(note->isHidden());
+  EXPECT_TRUE(note->text().startsWith(QStringLiteral("The device took the sample time 200 ")))
+      << note->text().toStdString();
+  m.modeChosen(6);  // LAIO
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeLAIO; }));
+  EXPECT_TRUE(note->isHidden());
+  // The logic analyser is not bound by the stream: the device samples every 100 us again, as
+  // asked, and the panel and the highlighted row say so, with nothing more to tell.
+  advance(1500);
+  EXPECT_EQ(acq().storedReply().sampleTime, 1e-4f);
+  EXPECT_EQ(m.display().samplTimPos, 6);
+  EXPECT_TRUE(note->isHidden());
 }
 
 // The user aims at the spot where STOP shows during a continuous run of long records with
