@@ -308,12 +308,14 @@ TEST_F(SimFixture, LoggerStreamsUntilStopThenSendsEndMarker) {
 TEST_F(SimFixture, IoLoggerStreamAtLinkRateWhenSampleTimeIsShorter) {
   sendWords({kWordSMd, kModeDLDI});
   SettingsWriteBlock blk = defaults();
-  blk.sampleTime = 1e-6f;  // faster than the link's 127 us per sample
+  blk.sampleTime = 1e-6f;  // faster than the link's 127 us per sample: its next step, 200 us
   writeSettings(blk);
   clock.advanceMs(20);
   readAll();
   sendWords({kWordRUN});
-  clock.advanceUs(127 * 50);
+  clock.advanceUs(200 * 50 - 1);
+  EXPECT_EQ(queued(), 196u);
+  clock.advanceUs(1);
   EXPECT_EQ(queued(), 200u);
   sendWords({kWordZZZZ});
   clock.advanceMs(5);
@@ -635,16 +637,17 @@ TEST_F(InputFixture, VoltmeterReadsMeanAndTrueRmsThroughTheConverter) {
 }
 
 TEST_F(InputFixture, LoggerSamplesTheInputAtTheTimeItReallyKeeps) {
-  sim.setLinkRate(LinkRate{});  // 4 bytes per 127 us: no logger sample can come faster
+  // 4 bytes per 127 us: the fastest logger step the link carries is 200 us
+  sim.setLinkRate(LinkRate{});
   setMode(kModeDLA0);
   dev().setInput(0, TSimulatedSignal::ramp(-2.0, 2.0, 0.0127, 0));  // 4 V per 100 samples
   SettingsWriteBlock blk = defaults();
   blk.sampleTime = 1e-5f;
   SettingsReply r = apply(blk);
-  EXPECT_FLOAT_EQ(r.sampleTime, 127e-6f);
+  EXPECT_FLOAT_EQ(r.sampleTime, 200e-6f);
   sendWords({kWordSRd});
   clock.advanceMs(5);
-  EXPECT_FLOAT_EQ(SettingsReply::decode(readAll().data()).sampleTime, 127e-6f);
+  EXPECT_FLOAT_EQ(SettingsReply::decode(readAll().data()).sampleTime, 200e-6f);
   // The limit belongs to the logger: the scope keeps what was asked.
   setMode(kModeOSA0);
   sendWords({kWordSRd});
