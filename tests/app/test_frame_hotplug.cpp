@@ -34,28 +34,31 @@ class FrameHotplug : public FrameTest {
   QString linkState(int i) { return window(i)->linkPanel()->statePanel()->text(); }
   bool linkMessageShown(int i) { return !window(i)->linkPanel()->messagePanel()->isHidden(); }
   QString linkMessage(int i) { return window(i)->linkPanel()->messagePanel()->text(); }
+  // Steps the devices' clock 5 ms at a time, letting the window's timers run, until done().
+  template <class Done>
+  bool stepUntil(Done done, int timeoutMs) {
+    return QTest::qWaitFor(
+        [&] {
+          if (done()) return true;
+          clock_.advanceMs(5);
+          return false;
+        },
+        timeoutMs);
+  }
   // Runs the window's timers and the devices' clock until the window waits for its record;
   // from then on the devices' clock stands, so it stays waiting.
   bool measuring(int i) {
     TAcquisition& a = window(i)->acquisition();
     a.runClicked();
-    return QTest::qWaitFor(
-        [&] {
-          if (a.runState() == RunState::Measuring) return true;
-          clock_.advanceMs(5);
-          return false;
-        },
-        10000);
+    return stepUntil([&] { return a.runState() == RunState::Measuring; }, 10000);
   }
   // Runs the window's start-up until it knows its device, in the scope mode.
   bool scopeReady(int i) {
     TAcquisition& a = window(i)->acquisition();
-    return QTest::qWaitFor(
+    return stepUntil(
         [&] {
           if (a.controlsEnabled() && a.mode() != kModeOSA0) a.selectMode(kModeOSA0);
-          if (a.mode() == kModeOSA0 && a.settingsKnown() && a.queue().isEmpty()) return true;
-          clock_.advanceMs(5);
-          return false;
+          return a.mode() == kModeOSA0 && a.settingsKnown() && a.queue().isEmpty();
         },
         10000);
   }
@@ -319,13 +322,7 @@ TEST_F(FrameHotplug, ListingInsideARecordStepLeavesThatWindowToItself) {
     };
     ASSERT_TRUE(scopeReady(0));
     ASSERT_TRUE(measuring(0));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-          if (w->isLost()) return true;
-          clock_.advanceMs(5);
-          return false;
-        },
-        5000));
+    ASSERT_TRUE(stepUntil([&] { return w->isLost(); }, 5000));
     EXPECT_EQ(sink.records, 1);
     EXPECT_EQ(a.runState(), RunState::Idle);
     EXPECT_LT(a.queue().indexOfKind(kKindRun), 0);
@@ -361,13 +358,7 @@ TEST_F(FrameHotplug, AListingInsideARecordStepOfAPresentDeviceAsksForNoOther) {
   };
   ASSERT_TRUE(scopeReady(0));
   ASSERT_TRUE(measuring(0));
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] {
-        if (sink.records > 0) return true;
-        clock_.advanceMs(5);
-        return false;
-      },
-      5000));
+  ASSERT_TRUE(stepUntil([&] { return sink.records > 0; }, 5000));
   EXPECT_FALSE(askedAgain);
   EXPECT_FALSE(w->isLost());
   w->setRecordSink(nullptr);
@@ -391,13 +382,7 @@ TEST_F(FrameHotplug, LossInsideARecordStepEndsTheRunEvenWhenBackAtOnce) {
     };
     ASSERT_TRUE(scopeReady(1));
     ASSERT_TRUE(measuring(1));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-          if (sink.records > 0) return true;
-          clock_.advanceMs(5);
-          return false;
-        },
-        5000));
+    ASSERT_TRUE(stepUntil([&] { return sink.records > 0; }, 5000));
     EXPECT_FALSE(w->isLost());
     EXPECT_EQ(a.runState(), RunState::Idle);
     EXPECT_LT(a.queue().indexOfKind(kKindRun), 0);

@@ -306,6 +306,25 @@ void expectLanes(const std::map<std::string, std::string>& bits, const std::vect
   }
 }
 
+// The session and the dump both read back by sigrok-cli give every lane of every word. The
+// dump's timescale may be finer than a sample: its comment tells sigrok how many ticks make
+// one, and the dump read that way gives every sample again.
+void expectSessionAndDumpLanes(const fs::path& sr, const fs::path& vcdFile,
+                               const std::vector<std::uint16_t>& words) {
+  int status = -1;
+  expectLanes(tc::sigrokBits(tc::run("sigrok-cli -i " + sr.string() + " -O bits:width=0", &status)), words,
+              "session");
+  const std::string vcd = slurp(vcdFile);
+  EXPECT_NE(vcd.find("$var wire 1"), std::string::npos);
+  std::string downsample;
+  if (const auto at = vcd.find("downsample="); at != std::string::npos)
+    downsample = ":downsample=" + vcd.substr(at + 11, vcd.find_first_not_of("0123456789", at + 11) - at - 11);
+  expectLanes(tc::sigrokBits(tc::run("sigrok-cli -i " + vcdFile.string() + " -I vcd" + downsample +
+                                         " -O bits:width=0",
+                                     &status)),
+              words, "dump");
+}
+
 TEST_F(OpenFormatClients, LogicRecordOf262000SamplesKeepsEveryLane) {
   const fs::path fil = record("LAIO");
   ASSERT_FALSE(fil.empty());
@@ -353,20 +372,8 @@ TEST_F(OpenFormatClients, LogicRecordOf262000SamplesKeepsEveryLane) {
   EXPECT_NE(show.find(rate), std::string::npos) << show;
   EXPECT_NE(show.find("- D15: logic"), std::string::npos) << show;
   EXPECT_NE(show.find("Logic sample count: 262000"), std::string::npos) << show;
+  expectSessionAndDumpLanes(root_ / "la.sr", root_ / "la.vcd", words);
   int status = -1;
-  expectLanes(tc::sigrokBits(tc::run("sigrok-cli -i " + (root_ / "la.sr").string() + " -O bits:width=0", &status)),
-              words, "session");
-  // The dump's timescale may be finer than a sample: its comment tells sigrok how many ticks
-  // make one, and the dump read that way gives every sample again.
-  const std::string vcd = slurp(root_ / "la.vcd");
-  EXPECT_NE(vcd.find("$var wire 1"), std::string::npos);
-  std::string downsample;
-  if (const auto at = vcd.find("downsample="); at != std::string::npos)
-    downsample = ":downsample=" + vcd.substr(at + 11, vcd.find_first_not_of("0123456789", at + 11) - at - 11);
-  expectLanes(tc::sigrokBits(tc::run("sigrok-cli -i " + (root_ / "la.vcd").string() + " -I vcd" + downsample +
-                                         " -O bits:width=0",
-                                     &status)),
-              words, "dump");
   const std::string dumped = tc::run("sigrok-cli -i " + (root_ / "la.sr").string() + " -O vcd", &status);
   EXPECT_NE(dumped.find("$var wire 1 ! D0 $end"), std::string::npos) << dumped.substr(0, 600);
 }
@@ -429,19 +436,9 @@ TEST_F(OpenFormatClients, BothLoggerStreamsKeepTheirSamples) {
   EXPECT_NE(show.find("Samplerate: 10000"), std::string::npos) << show;
   EXPECT_NE(show.find("Analog sample count: " + std::to_string(na)), std::string::npos) << show;
   expectStreamInSession(root_ / "dla.sr", a);
-  int status = -1;
   show = sigrokShow(root_ / "dldi.sr");
   EXPECT_NE(show.find("Logic sample count: " + std::to_string(words.size())), std::string::npos) << show;
-  expectLanes(tc::sigrokBits(tc::run("sigrok-cli -i " + (root_ / "dldi.sr").string() + " -O bits:width=0", &status)),
-              words, "session");
-  const std::string vcd = slurp(root_ / "dldi.vcd");
-  std::string downsample;
-  if (const auto at = vcd.find("downsample="); at != std::string::npos)
-    downsample = ":downsample=" + vcd.substr(at + 11, vcd.find_first_not_of("0123456789", at + 11) - at - 11);
-  expectLanes(tc::sigrokBits(tc::run("sigrok-cli -i " + (root_ / "dldi.vcd").string() + " -I vcd" + downsample +
-                                         " -O bits:width=0",
-                                     &status)),
-              words, "dump");
+  expectSessionAndDumpLanes(root_ / "dldi.sr", root_ / "dldi.vcd", words);
 }
 
 // A logger stream of an hour (seeded, 10 ms samples) ends in both formats whole.
