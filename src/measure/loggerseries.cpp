@@ -22,9 +22,11 @@ namespace {
 // a picture of a long run reads a few samples at every column edge, far apart.
 constexpr std::size_t kBlockBytes = 256;
 constexpr std::size_t kSmallRead = 4096;
+// Slots of the block cache: room for the column edges of a few pictures 4000 pixels wide.
+constexpr std::size_t kCacheSlots = 4096;
 // Small reads marching forward in short steps (the column edges of a zoomed picture) take this
-// much at once, so one system call serves many columns.
-constexpr std::size_t kAheadBytes = 64 * 1024;
+// many blocks at once, so one system call serves many columns.
+constexpr std::uint64_t kAheadBlocks = 64 * 1024 / kBlockBytes;
 // Bytes read per piece while summarising.
 constexpr std::size_t kPieceBytes = 1 << 20;
 
@@ -61,26 +63,49 @@ std::size_t TStreamFile::readRaw(std::uint64_t at, std::size_t len, std::uint8_t
   return got;
 }
 
+bool TStreamFile::fillBlocks(std::uint64_t from, std::uint64_t to) const {
+  const std::size_t len = std::size_t((to - from) * kBlockBytes);
+  scratch_.resize(len);
+  if (readRaw(from * kBlockBytes, len, scratch_.data()) != len) return false;
+  for (std::uint64_t b = from; b < to; ++b) {
+    const std::size_t slot = std::size_t(b % kCacheSlots);
+    std::memcpy(blocks_.data() + slot * kBlockBytes,
+                scratch_.data() + std::size_t(b - from) * kBlockBytes, kBlockBytes);
+    tags_[slot] = b + 1;
+  }
+  return true;
+}
+
 bool TStreamFile::ReadAt(std::uint64_t offset, std::size_t n, std::uint8_t* out) const {
   if (fd_ < 0 || offset > size_ || n > size_ - offset) return false;
-  if (offset >= cacheAt_ && offset + n <= cacheAt_ + cache_.size()) {
-    std::memcpy(out, cache_.data() + (offset - cacheAt_), n);
-    return true;
+  if (n == 0) return true;
+  const std::uint64_t b0 = offset / kBlockBytes, b1 = (offset + n - 1) / kBlockBytes;
+  const std::uint64_t wholeBlocks = size_ / kBlockBytes;
+  // Large reads, and the file's last partial block, go to the file directly.
+  if (n > kSmallRead || b1 >= wholeBlocks) return readRaw(offset, n, out) == n;
+  if (tags_.empty()) {
+    blocks_.resize(kCacheSlots * kBlockBytes);
+    tags_.assign(kCacheSlots, 0);
   }
-  const auto readFully = [this](std::uint64_t at, std::size_t len, std::uint8_t* dst) {
-    return readRaw(at, len, dst);
-  };
-  if (n > kSmallRead) return readFully(offset, n, out) == n;
-  // A small read fills the blocks around it, so its neighbours come from memory.
-  const std::uint64_t at = offset - offset % kBlockBytes;
-  std::uint64_t end = (offset + n + kBlockBytes - 1) / kBlockBytes * kBlockBytes;
-  if (at > lastMiss_ && at - lastMiss_ < kAheadBytes / 2) end = std::max(end, at + kAheadBytes);
-  lastMiss_ = at;
-  cache_.resize(std::size_t(std::min<std::uint64_t>(end, size_) - at));
-  cache_.resize(readFully(at, cache_.size(), cache_.data()));
-  cacheAt_ = at;
-  if (offset + n > cacheAt_ + cache_.size()) return false;
-  std::memcpy(out, cache_.data() + (offset - cacheAt_), n);
+  std::uint64_t miss = b0;
+  while (miss <= b1 && tags_[std::size_t(miss % kCacheSlots)] == miss + 1) ++miss;
+  if (miss <= b1) {
+    // The block after is taken too: a column's first samples often end a few bytes into it.
+    std::uint64_t end = std::max(b1 + 1, miss + 2);
+    if (miss > lastMiss_ && miss - lastMiss_ < kAheadBlocks / 8) end = miss + kAheadBlocks;
+    end = std::min(end, wholeBlocks);
+    lastMiss_ = miss;
+    // A short read keeps nothing; the bytes asked for may still be there before the failure.
+    if (!fillBlocks(miss, end)) return readRaw(offset, n, out) == n;
+  }
+  for (std::uint64_t b = b0; b <= b1; ++b) {
+    const std::uint64_t start = std::max(offset, b * kBlockBytes);
+    const std::uint64_t stop = std::min(offset + n, (b + 1) * kBlockBytes);
+    std::memcpy(out + (start - offset),
+                blocks_.data() + std::size_t(b % kCacheSlots) * kBlockBytes +
+                    std::size_t(start - b * kBlockBytes),
+                std::size_t(stop - start));
+  }
   return true;
 }
 

@@ -19,8 +19,9 @@ namespace tolv {
 
 namespace fs = std::filesystem;
 
-// An open file read at 64-bit offsets; the bytes around the last small read are kept for
-// neighbouring reads.
+// An open file read at 64-bit offsets. Small reads are widened to whole 256-byte blocks that
+// are kept in a bounded cache (1 MiB), so the samples at every pixel column's edges are read
+// from the file once for both channels and for the redraws that follow.
 class TStreamFile {
  public:
   TStreamFile() = default;
@@ -38,11 +39,15 @@ class TStreamFile {
   virtual std::size_t readRaw(std::uint64_t at, std::size_t len, std::uint8_t* dst) const;
 
  private:
+  // Reads blocks [from, to) into their cache slots; false when the file gives fewer bytes.
+  bool fillBlocks(std::uint64_t from, std::uint64_t to) const;
   int fd_ = -1;
   std::uint64_t size_ = 0;
-  mutable std::vector<std::uint8_t> cache_;
-  mutable std::uint64_t cacheAt_ = 0;
-  mutable std::uint64_t lastMiss_ = ~std::uint64_t(0);  // where the last small read began
+  // Block b sits in slot b % slots, tagged b + 1 (0: empty); allocated on the first small read.
+  mutable std::vector<std::uint8_t> blocks_;
+  mutable std::vector<std::uint64_t> tags_;
+  mutable std::vector<std::uint8_t> scratch_;
+  mutable std::uint64_t lastMiss_ = ~std::uint64_t(0);  // block of the last small read's miss
 };
 
 // One channel of an analog-logger stream in volts: value i is the channel's word of stream

@@ -145,6 +145,15 @@ TGenD2DataSet* TGenD2ImgKernel::Get(int i) const {
 void TGenD2ImgKernel::SetImageSize(int w, int h) {
   logicalW_ = w > 0 ? w : 1;
   logicalH_ = h > 0 ? h : 1;
+  const QSize pixels = dpr_ == 1.0 ? QSize(logicalW_, logicalH_)
+                                   : QSize(int(std::lround(logicalW_ * dpr_)),
+                                           int(std::lround(logicalH_ * dpr_)));
+  // Every redraw starts here: a picture of the same size is only cleared, which spares
+  // allocating and faulting in a few megabytes each time (a copy someone holds detaches).
+  if (!bitmap_.isNull() && bitmap_.size() == pixels && bitmap_.devicePixelRatio() == dpr_) {
+    bitmap_.fill(qcolor(backgroundColor));
+    return;
+  }
   if (dpr_ == 1.0) {
     bitmap_ = QImage(logicalW_, logicalH_, QImage::Format_RGB32);
   } else {

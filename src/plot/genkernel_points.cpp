@@ -23,7 +23,7 @@ struct RangeTest {
         hi(ax.maximum.toNumber()) {}
   bool operator()(const WorldValue& v) const {
     if (v.kind != kind) return false;
-    const double x = v.toNumber();
+    const double x = kind == kWorldNumber ? v.number : v.toNumber();
     return lo <= x && x <= hi;
   }
 };
@@ -62,20 +62,24 @@ struct ClipBox {
   }
 };
 
+constexpr int kChunk = 2048;
+
 // Pixels of the points, computed chunk by chunk just ahead of the drawing so the points are
-// read while they are still in the cache; a link to a point further on is computed directly.
+// read while they are still in the cache; only the current chunk's are kept (a few tens of
+// kilobytes, whatever the list's length), a link outside it is computed directly.
 struct PointPixels {
   const std::vector<PlotPoint>& pts;
   const AxisTransform& tx;
   const AxisTransform& ty;
   RangeTest inX, inY;
   ClipBox box;
-  std::vector<int> px, py;
+  // Of points base .. done - 1, at k - base.
+  std::unique_ptr<int[]> px, py;
   // Unrounded pixels of the points outside the ranges (NaN: never drawable), filled only
   // where needed, so a picture without zoom never touches them.
   std::unique_ptr<double[]> rx, ry;
-  std::vector<std::uint8_t> in;
-  int done = 0;
+  std::unique_ptr<std::uint8_t[]> in;
+  int base = 0, done = 0;
 
   // tx, ty: the transforms into the picture's pixels (device pixels on fine screens).
   PointPixels(const std::vector<PlotPoint>& p, const TGenD2DataSet& ds, const AxisTransform& ptx,
@@ -86,11 +90,11 @@ struct PointPixels {
         inX(*ds.mergedX),
         inY(*ds.mergedY),
         box(ptx, *ds.mergedX, pty, *ds.mergedY),
-        px(p.size()),
-        py(p.size()),
-        rx(new double[p.size()]),
-        ry(new double[p.size()]),
-        in(p.size()) {}
+        px(new int[kChunk]),
+        py(new int[kChunk]),
+        rx(new double[kChunk]),
+        ry(new double[kChunk]),
+        in(new std::uint8_t[kChunk]) {}
 
   bool compute(int k, int& x, int& y) const {
     const PlotPoint& pt = pts[std::size_t(k)];
@@ -99,13 +103,16 @@ struct PointPixels {
     y = ty.toPixelFast(pt.Y);
     return true;
   }
+  // The next chunk, from done to end (at most kChunk points).
   void computeUpTo(int end) {
+    base = done;
     for (; done < end; ++done) {
-      const std::size_t k = std::size_t(done);
+      const std::size_t k = std::size_t(done - base);
       in[k] = compute(done, px[k], py[k]);
       if (!in[k] && !realOf(done, rx[k], ry[k])) rx[k] = std::nan("");
     }
   }
+  bool kept(int k) const { return k >= base && k < done; }
   bool realOf(int k, double& x, double& y) const {
     int ix = 0, iy = 0;
     if (compute(k, ix, iy)) {
@@ -122,8 +129,8 @@ struct PointPixels {
   // Unrounded pixel of any point whose kinds match the axes, in range or not (a point in
   // range stands at its pixel, so a cut line ends exactly where its marker is).
   bool real(int k, double& x, double& y) const {
-    if (k < done) {
-      const std::size_t u = std::size_t(k);
+    if (kept(k)) {
+      const std::size_t u = std::size_t(k - base);
       if (in[u]) {
         x = px[u];
         y = py[u];
@@ -148,8 +155,8 @@ struct PointPixels {
     return true;
   }
   bool get(int k, int& x, int& y) const {
-    if (k < done) {
-      const std::size_t u = std::size_t(k);
+    if (kept(k)) {
+      const std::size_t u = std::size_t(k - base);
       x = px[u];
       y = py[u];
       return in[u];
@@ -182,8 +189,11 @@ void drawPoint(Sink& sink, const PointPixels& pp, int i, int plotLeft, int plotB
     }
   }
   const int n = int(pp.pts.size());
-  for (const std::int32_t link : {pt.linkA, pt.linkB}) {
+  for (int which = 0; which < 2; ++which) {
+    const std::int32_t link = which == 0 ? pt.linkA : pt.linkB;
     if (link < 0 || link >= n) continue;
+    // A linked list's points carry their one link twice: the same line paints nothing new.
+    if (which == 1 && link == pt.linkA) continue;
     int x0 = 0, y0 = 0, x1 = x, y1 = y;
     // A line that leaves the axis ranges (a zoomed picture) is cut at their edge instead of
     // being dropped, so steep edges and curves passing through the window stay visible.
@@ -198,8 +208,6 @@ void drawPoint(Sink& sink, const PointPixels& pp, int i, int plotLeft, int plotB
     lineSpans(sink, x0, y0, x1, y1);
   }
 }
-
-constexpr int kChunk = 2048;
 
 // The samples of a series as the point drawing would place them: a sample inside the axis
 // ranges stands on its rounded pixel, one outside them is kept unrounded for cutting lines.
@@ -261,8 +269,37 @@ struct SeriesPixels {
     lineSpans(sink, x0, y0, x1, y1);
   }
   // First index in [from, to) whose column is not c (columns grow with the index); to if none.
-  std::uint64_t columnEnd(std::uint64_t from, std::uint64_t to, int c) const {
+  // The search starts at `guess` and widens from there, so a good guess costs two columns'
+  // arithmetic instead of a binary search over the whole stretch; any guess gives the same index.
+  std::uint64_t columnEnd(std::uint64_t from, std::uint64_t to, int c, std::uint64_t guess) const {
     std::uint64_t lo = from, hi = to;
+    const std::uint64_t g = std::clamp(guess, from, to);
+    if (g < to) {
+      std::uint64_t step = 1;
+      if (column(g) != c) {
+        hi = g;
+        while (lo < hi) {
+          const std::uint64_t p = hi - std::min(step, hi - lo);
+          if (column(p) == c) {
+            lo = p + 1;
+            break;
+          }
+          hi = p;
+          step *= 2;
+        }
+      } else {
+        lo = g + 1;
+        while (lo < hi) {
+          const std::uint64_t p = lo + std::min(step, hi - lo) - 1;
+          if (column(p) != c) {
+            hi = p;
+            break;
+          }
+          lo = p + 1;
+          step *= 2;
+        }
+      }
+    }
     while (lo < hi) {
       const std::uint64_t mid = lo + (hi - lo) / 2;
       if (column(mid) == c)
@@ -300,10 +337,20 @@ void drawSeries(Sink& sink, const SeriesPixels& sp) {
   // Lines from the samples just outside the window into it (or across it).
   if (i0 > 0 && i0 < n && s.Value(i0 - 1, va) && s.Value(i0, vb)) sp.link(sink, i0 - 1, va, i0, vb);
   if (i1 > i0 && i1 < n && s.Value(i1 - 1, va) && s.Value(i1, vb)) sp.link(sink, i1 - 1, va, i1, vb);
+  // Where each column's samples end, estimated from the samples per pixel; columnEnd makes
+  // it exact.
+  const double pr0 = i0 < i1 ? sp.tx.toPixelReal(s.XOf(i0)) : 0.0;
+  const double perPixel = 1.0 / (s.Dx() * double(sp.tx.scale));
+  const bool estimate = std::isfinite(pr0) && std::isfinite(perPixel) && perPixel > 0;
   double prev = 0;
   for (std::uint64_t i = i0; i < i1;) {
     const int c = sp.column(i);
-    const std::uint64_t e = sp.columnEnd(i + 1, i1, c);
+    std::uint64_t guess = i + 1;
+    if (estimate) {
+      const double g = double(i0) + std::ceil((c + 0.5 - pr0) * perPixel);
+      if (g > double(guess)) guess = g < double(i1) ? std::uint64_t(g) : i1;
+    }
+    const std::uint64_t e = sp.columnEnd(i + 1, i1, c, guess);
     double lo = 0, hi = 0, first = 0, last = 0;
     if (!s.MinMax(i, e, lo, hi) || !s.Value(i, first) || !s.Value(e - 1, last)) return;
     if (i > i0) sp.link(sink, i - 1, prev, i, first);

@@ -268,10 +268,11 @@ TEST_F(SeriesFiles, XYBeyondItsLimitIsRefused) {
 }
 
 // Small reads, kept and widened around themselves, give the file's bytes wherever they fall:
-// marching forward in short and long steps, going back, across block edges and at the end.
+// marching forward in short and long steps, going back, across block edges and at the end,
+// and at offsets a whole cache (1 MiB) apart, which share its slots.
 TEST_F(SeriesFiles, SmallReadsGiveTheFileBytesInAnyOrder) {
   const fs::path f = dir() / "bytes.FIL";
-  std::vector<std::uint8_t> bytes(300001);
+  std::vector<std::uint8_t> bytes(2500001);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = std::uint8_t(i * 131 + i / 251);
   std::ofstream(f, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
@@ -281,6 +282,8 @@ TEST_F(SeriesFiles, SmallReadsGiveTheFileBytesInAnyOrder) {
   for (std::uint64_t o = 3; o < 200000; o += 700) at.push_back(o);    // short steps forward
   for (std::uint64_t o = 250; o < 290000; o += 40000) at.push_back(o);  // long steps
   for (std::uint64_t o : {100000u, 99999u, 255u, 256u, 511u, 0u, 299999u, 295000u})
+    at.push_back(o);
+  for (std::uint64_t o : {5000u, 1053576u, 5000u, 2102152u, 1053576u, 5000u, 2499990u})
     at.push_back(o);
   for (std::size_t k = 0; k < at.size(); ++k) {
     const std::size_t n = std::size_t(1 + (k * 37) % 300);
@@ -294,6 +297,19 @@ TEST_F(SeriesFiles, SmallReadsGiveTheFileBytesInAnyOrder) {
   std::uint8_t last = 0;
   ASSERT_TRUE(file.ReadAt(bytes.size() - 1, 1, &last));
   EXPECT_EQ(last, bytes.back());
+  // Reads marching up to a failure: the read ahead of them fails, the bytes before the failure
+  // still come, and nothing after it is served from memory.
+  FailingFile failing(200000);
+  ASSERT_EQ(failing.Open(f), 0);
+  for (std::uint64_t o = 190000; o < 200100; o += 1000) {
+    std::uint8_t got[100] = {};
+    ASSERT_EQ(failing.ReadAt(o, 100, got), o + 100 <= 200000) << o;
+    if (o + 100 <= 200000) {
+      ASSERT_TRUE(std::equal(got, got + 100, bytes.begin() + std::ptrdiff_t(o))) << o;
+    }
+  }
+  std::uint8_t got[20] = {};
+  EXPECT_FALSE(failing.ReadAt(199990, 20, got));
 }
 
 // Offsets beyond 4 GiB: a sparse file read at its far end, through the window and directly.
