@@ -406,11 +406,25 @@ int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int
     st.yColour = kChannelColour[ch];
     st.yAxisColour = yAxisColourOf(ch, pc.synchYAxes && pc.plotMode == kPlotK0K1);
     const double* v = data[ch];
-    const int rc = timeCurve(
-        c, ch, n, [v](int i) { return v[i]; },
-        [dt, tp](int i) { return WorldValue::num(double(i) * dt - tp); }, WorldValue::num(0.0),
-        WorldValue::num(-tp), WorldValue::num(total - tp), st, pc.autoScale[ch],
-        fixedRange(rs, ch));
+    const WorldValue x0 = WorldValue::num(-tp), x1 = WorldValue::num(total - tp);
+    // The samples go to the plot as a series (a copy of the values and their min/max
+    // summaries, not a point of 80 bytes each), drawn per pixel column: sample i stands at
+    // -Tp + i x dt, the same X as i x dt - Tp. A record whose sample time is no forward step
+    // or with values that are no numbers (a damaged file) keeps a point per sample, which
+    // needs no order and leaves such values out.
+    const bool asSeries = n > 0 && dt > 0.0 && std::isfinite(dt) &&
+                          std::all_of(v, v + n, [](double x) { return std::isfinite(x); });
+    const int rc =
+        asSeries
+            ? seriesCurve(c, ch,
+                          std::make_shared<TSampleSeries>(
+                              std::make_shared<TVectorSampleReader>(std::vector<double>(v, v + n)),
+                              x0, dt),
+                          WorldValue::num(0.0), x0, x1, st, pc.autoScale[ch], fixedRange(rs, ch))
+            : timeCurve(
+                  c, ch, n, [v](int i) { return v[i]; },
+                  [dt, tp](int i) { return WorldValue::num(double(i) * dt - tp); },
+                  WorldValue::num(0.0), x0, x1, st, pc.autoScale[ch], fixedRange(rs, ch));
     if (rc != kPlotOk) return rc;
   }
   return c.finish();

@@ -17,6 +17,7 @@
 #include <cmath>
 
 #include "devicewin/panel_plotmode.h"
+#include "plot/sampleseries.h"
 #include "devicewin/plotshortcuts.h"
 #include "support/zoom_keys.h"
 #include "devicewin/sheets_plots.h"
@@ -116,7 +117,8 @@ TEST_F(NavWindow, MiddleClicksSetTwoCursorsAndTheReadOutShowsTheirDistance) {
   TGenD2ImgKernel& k = sheets().scopeKernel();
   const AxisTransform& tx = k.Get(0)->xTransform;
   // Samples 100 and 350 (time of sample i: i ms, the trigger at 0).
-  const WorldValue ta = k.Get(0)->points.At(100).X, tb = k.Get(0)->points.At(350).X;
+  ASSERT_TRUE(k.Get(0)->series);
+  const WorldValue ta = k.Get(0)->series->XOf(100), tb = k.Get(0)->series->XOf(350);
   sendMiddle(im, QPoint(tx.toPixel(ta), 120));
   sendMiddle(im, QPoint(tx.toPixel(tb), 120));
   const TCursorReadOut r = k.CursorReadOut();

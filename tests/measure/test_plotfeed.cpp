@@ -107,9 +107,13 @@ TEST(ScopeFeed, TimeAxisRunsFromPretriggerToEndWithTriggerLineAtZero) {
   EXPECT_NEAR(num(x.maximum), 0.9, 1e-12);
   EXPECT_EQ(x.unit, QStringLiteral("s"));
   const TGenD2DataSet& ds = *k.Get(0);
-  // Sample i at i * 1 ms - 0.1 s, so sample 100 is the trigger moment.
-  EXPECT_NEAR(num(ds.points.At(100).X), 0.0, 1e-12);
-  EXPECT_EQ(ds.points.At(0).color, kChannelColour[0]);
+  // The samples come as a series, sample i at i * 1 ms - 0.1 s to the last bit (as a point
+  // per sample stood), so sample 100 is the trigger moment.
+  ASSERT_TRUE(ds.series);
+  ASSERT_EQ(ds.series->Count(), 1000u);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(ds.series->XOf(std::uint64_t(i)).number, i * 0.001 - 0.1) << i;
+  EXPECT_NEAR(num(ds.series->XOf(100)), 0.0, 1e-12);
+  EXPECT_EQ(ds.series->color, kChannelColour[0]);
   const auto trig = guidePoints(ds, kColorBlack);
   ASSERT_EQ(int(trig.size()), kGuideLinePoints);
   for (const PlotPoint& p : trig) EXPECT_EQ(num(p.X), 0.0);
@@ -223,7 +227,8 @@ TEST(ScopeFeed, SharedYAxisIsNeutral) {
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(k.Get(i)->yStyle.axisColor, kSharedAxisColour) << i;
     EXPECT_EQ(k.Get(i)->yStyle.labelColor, kSharedAxisColour) << i;
-    EXPECT_EQ(k.Get(i)->points.At(5).color, kChannelColour[i]) << i;
+    ASSERT_TRUE(k.Get(i)->series) << i;
+    EXPECT_EQ(k.Get(i)->series->color, kChannelColour[i]) << i;
   }
   ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
   const AxisWorldData& band = *k.YAxes().Get(0);
@@ -302,6 +307,26 @@ TEST(ScopeFeed, EmptyRecordAddsNoSamplePoints) {
   pc.plotMode = kPlotK1vsK0;
   EXPECT_EQ(feedScopeImage(k, nullptr, nullptr, 0, r, pc), 0);
   EXPECT_EQ(k.DataSetCount(), 0);
+}
+
+// A damaged record (no forward sample time, or values that are no numbers) keeps a point per
+// sample, which leaves such values out of the ranges instead of a series summarising them.
+TEST(ScopeFeed, DamagedRecordKeepsAPointPerSample) {
+  Samples s(100);
+  s.c0[40] = std::nan("");
+  PlotChoice pc;
+  pc.plotMode = kPlotK0K1;
+  pc.autoScale[0] = pc.autoScale[1] = true;
+  for (const double dt : {1e-4, 0.0, -1e-4}) {
+    TGenD2ImgKernel k;
+    ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 100, scopeRecord(10, 100, dt), pc), 0);
+    ASSERT_EQ(k.DataSetCount(), 2);
+    EXPECT_FALSE(k.Get(0)->series) << dt;
+    EXPECT_EQ(bool(k.Get(1)->series), dt > 0) << dt;
+    EXPECT_EQ(k.Get(1)->PointCount(), 100 + 2 * kGuideLinePoints) << dt;
+    EXPECT_TRUE(std::isfinite(num(k.Get(0)->yAxis.minimum))) << dt;
+    EXPECT_TRUE(std::isfinite(num(k.Get(0)->yAxis.maximum))) << dt;
+  }
 }
 
 // --- Analog logger ---------------------------------------------------------------------------
