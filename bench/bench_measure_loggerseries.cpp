@@ -1,7 +1,7 @@
 // Long analog-logger runs drawn from their stream files through the min/max summaries: opening
 // (one pass over the file), the first picture, a redraw after a wheel zoom at any depth, and
 // the nearest-point read-out, for one hour and five hours at 1 ms (3.6 and 18 million samples
-// per channel). Also a scope record of 2 x 131000 samples drawn as a series.
+// per channel). Also a scope record of 2 x 131000 samples fed and drawn as the window does.
 //   bench_measure_loggerseries [benchmark options]
 //   bench_measure_loggerseries --make-stream FILE SAMPLES [SAMPLE_TIME]   (seeded stream file)
 #include <benchmark/benchmark.h>
@@ -95,8 +95,8 @@ void BM_NearestPoint(benchmark::State& state) {
 }
 BENCHMARK(BM_NearestPoint)->Unit(benchmark::kMillisecond);
 
-// A scope record of two channels of 131000 samples handed over as series (their copy and
-// summaries included) and drawn.
+// A scope record of two channels of 131000 samples fed to its image as the window does (the
+// values copied into series with their summaries, trigger and zero lines) and drawn.
 void BM_Scope2x131000AsSeries(benchmark::State& state) {
   std::vector<double> v[2];
   for (int c = 0; c < 2; ++c) {
@@ -107,18 +107,16 @@ void BM_Scope2x131000AsSeries(benchmark::State& state) {
                                     : (std::sin(ph * 1.5) >= 0 ? 3.0 : -3.0);
     }
   }
+  SettingsRecord rs = SettingsRecord::defaults();
+  rs.memoryDepth = 131000;
+  rs.sampleTime = 1e-6;
+  PlotChoice pc;
+  pc.autoScale[0] = pc.autoScale[1] = true;
   TGenD2ImgKernel k;
   k.SetImageSize(1200, 700);
   for (auto _ : state) {
-    k.ClearDataSets();
-    for (int c = 0; c < 2; ++c) {
-      TGenD2DataSet& ds = k.NewDataSet();
-      ds.SetXUnit(QStringLiteral("s"));
-      ds.SetYUnit(QStringLiteral("V"));
-      ds.series = std::make_shared<TSampleSeries>(std::make_shared<TVectorSampleReader>(v[c]),
-                                                  WorldValue::num(0.0), 1e-6);
-      k.AddDataSet(ds);
-    }
+    if (feedScopeImage(k, v[0].data(), v[1].data(), 131000, rs, pc) != 0)
+      state.SkipWithError("feed failed");
     k.PrepareImage(nullptr);
     if (k.Render(nullptr, true) != 0) state.SkipWithError("render failed");
     benchmark::DoNotOptimize(k.Bitmap().constBits());

@@ -106,8 +106,16 @@ bool TMinMaxPyramid::MinMax(const TSampleReader& r, std::uint64_t a, std::uint64
     if (l < lo) lo = l;
     if (h > hi) hi = h;
   };
-  // The values before the first whole block and after the last one, read directly.
+  // The values before the first whole block and after the last one, read directly (values
+  // held in memory where they lie).
+  const auto* held = dynamic_cast<const TVectorSampleReader*>(&r);
   const auto direct = [&](std::uint64_t from, std::uint64_t to) {
+    if (held) {
+      if (to > held->Values().size()) return false;
+      const double* v = held->Values().data();
+      for (std::uint64_t k = from; k < to; ++k) take(v[k], v[k]);
+      return true;
+    }
     double buf[kFine];
     while (from < to) {
       const std::size_t n = std::size_t(std::min<std::uint64_t>(to - from, kFine));
@@ -141,6 +149,12 @@ TSampleSeries::TSampleSeries(std::shared_ptr<const TSampleReader> reader, const 
                              double dx)
     : reader_(std::move(reader)), x0_(x0), dx_(dx) {
   const std::uint64_t n = reader_->Count();
+  // Values held in memory are summarised where they lie, without a copy.
+  if (const auto* held = dynamic_cast<const TVectorSampleReader*>(reader_.get())) {
+    pyramid_.Reserve(n);
+    pyramid_.Append(held->Values().data(), held->Values().size());
+    return;
+  }
   std::vector<double> buf(65536);
   for (std::uint64_t i = 0; i < n;) {
     const std::size_t m = std::size_t(std::min<std::uint64_t>(n - i, buf.size()));
