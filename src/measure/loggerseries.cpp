@@ -41,6 +41,12 @@ TStreamFile::~TStreamFile() {
 }
 
 int TStreamFile::Open(const fs::path& file) {
+  // Opened again: the old file's descriptor and kept blocks go, so none of its bytes is served.
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  size_ = 0;
+  tags_.clear();
+  lastMiss_ = ~std::uint64_t(0);
   std::error_code ec;
   if (!fs::exists(file, ec)) return 2;
   if (!fs::is_regular_file(file, ec)) return 5;

@@ -310,6 +310,18 @@ TEST_F(SeriesFiles, SmallReadsGiveTheFileBytesInAnyOrder) {
   }
   std::uint8_t got[20] = {};
   EXPECT_FALSE(failing.ReadAt(199990, 20, got));
+  // Opened again on another file of the same size: its bytes, none kept from the first.
+  const fs::path g = dir() / "bytes2.FIL";
+  for (std::uint8_t& b : bytes) b = std::uint8_t(~b);
+  std::ofstream(g, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  for (std::uint64_t o : {5000u, 1053576u, 299999u}) {
+    ASSERT_TRUE(file.ReadAt(o, 20, got));
+    ASSERT_EQ(file.Open(g), 0);
+    ASSERT_TRUE(file.ReadAt(o, 20, got));
+    EXPECT_TRUE(std::equal(got, got + 20, bytes.begin() + std::ptrdiff_t(o))) << o;
+    ASSERT_EQ(file.Open(f), 0);
+  }
 }
 
 // Offsets beyond 4 GiB: a sparse file read at its far end, through the window and directly.
