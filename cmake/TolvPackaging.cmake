@@ -95,8 +95,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "science")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt loads its display plugins at run time; without them no window opens.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Qt loads its display plugins at run time; without them no window opens. The zip library is
+# loaded when a sigrok session is first written, so the library scan does not see it either.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libzip4")
 set(CPACK_STRIP_FILES ON)
 # Loaded at run time, so not found by the library scan; the program runs without it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libftdi1-2")

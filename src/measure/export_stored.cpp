@@ -182,12 +182,14 @@ StoredProblem loadIntermediate(StoredKind kind, const fs::path& source, const QS
   const RecordInfo info{serial, rec.header, *rec.time};
   if (kind == StoredKind::Logic) {
     // Only the words are exported: they are taken straight from the file, without the list.
-    std::int32_t last = 0;
+    std::int64_t last = 0;
     rc = readLogicIntermediateEntries(
         source, [&l](std::size_t n) { l.words.reserve(n); },
-        [&](std::int32_t number, std::uint16_t word) {
-          l.words.push_back(word);
-          last = number;
+        [&](std::span<const TLogAnalEntry> piece) {
+          const std::size_t at = l.words.size();
+          l.words.resize(at + piece.size());
+          for (std::size_t k = 0; k < piece.size(); ++k) l.words[at + k] = piece[k].word;
+          last = piece.back().sampleNumber;
         });
     if (rc != 0) return badInput(readResultText(rc));
     // The zero entry written after the last sample is no sample.
