@@ -4,7 +4,6 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -51,20 +50,30 @@ struct ZipLibrary {
 #undef TOLV_ZIP_POINTER
 };
 
-// Null when the library or one of its calls is missing.
+std::string& zipLibraryName() {
+  static std::string name = TOLV_LIBZIP_SONAME;
+  return name;
+}
+
+// Null when the library or one of its calls is missing: all of them or none. The library
+// stays loaded; it is looked for again only after its name changed.
 const ZipLibrary* zipLibrary() {
-  static const ZipLibrary* const loaded = []() -> const ZipLibrary* {
-    void* h = ::dlopen(TOLV_LIBZIP_SONAME, RTLD_NOW | RTLD_LOCAL);
-    if (!h) return nullptr;
-    static ZipLibrary lib;
-    bool whole = true;
+  static ZipLibrary lib;
+  static std::string triedName;
+  static bool whole = false;
+  if (triedName != zipLibraryName()) {
+    triedName = zipLibraryName();
+    lib = ZipLibrary{};
+    whole = false;
+    if (void* h = ::dlopen(triedName.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+      whole = true;
 #define TOLV_ZIP_RESOLVE(f) \
   whole = whole && (lib.f = reinterpret_cast<decltype(&::f)>(::dlsym(h, #f))) != nullptr;
-    TOLV_ZIP_CALLS(TOLV_ZIP_RESOLVE)
+      TOLV_ZIP_CALLS(TOLV_ZIP_RESOLVE)
 #undef TOLV_ZIP_RESOLVE
-    return whole ? &lib : nullptr;
-  }();
-  return loaded;
+    }
+  }
+  return whole ? &lib : nullptr;
 }
 
 // The calls of the library a session being written has loaded.
@@ -262,7 +271,7 @@ int writeSrSession(const fs::path& file, const SrSession& s) {
   std::vector<std::uint32_t> pairs;
   std::vector<double> volts;
   const ZipLibrary* const lib = zipLibrary();
-  if (!lib) return ELIBACC;
+  if (!lib) return kSrNoZipLibrary;
   const ZipLibrary& Z = *lib;
   // libzip writes a temporary file beside the target and renames it when the archive is
   // whole; an old session stays until then.
@@ -465,6 +474,10 @@ int srOfMerged(const std::vector<PlainDeviceSeries>& devices, SrSession& out, QS
   return 0;
 }
 
+void setZipLibraryName(const std::string& name) {
+  zipLibraryName() = name.empty() ? std::string(TOLV_LIBZIP_SONAME) : name;
+}
+
 QString srResultText(int rc) {
   switch (rc) {
     case kSrRateNotWhole:
@@ -474,6 +487,10 @@ QString srResultText(int rc) {
       return QStringLiteral("the devices' sample times do not agree");
     case kSrEmpty:
       return QStringLiteral("no samples");
+    case kSrNoZipLibrary:
+      return QStringLiteral("sigrok sessions are written with the zip library %1, which cannot "
+                            "be loaded (install libzip)")
+          .arg(QString::fromStdString(zipLibraryName()));
     default:
       return measureResultText(rc, 1, ResultContext::Writing);
   }

@@ -97,7 +97,7 @@ StoredProblem writeSession(const fs::path& target, int built, const SrSession& s
   if (isConsole(target))
     return badUsage(QStringLiteral("a sigrok session is a zip archive: give a file, not -"));
   const int rc = writeSrSession(target, s);
-  if (rc == kSrEmpty) return badInput(srResultText(rc));
+  if (rc == kSrEmpty || rc == kSrNoZipLibrary) return badInput(srResultText(rc));
   return rc == 0 ? StoredProblem{} : cannotWrite(target, rc);
 }
 
