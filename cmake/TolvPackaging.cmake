@@ -95,8 +95,18 @@ set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "science")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt loads its display plugins at run time; without them no window opens.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Qt loads its display plugins at run time; without them no window opens. The zip library is
+# loaded when a sigrok session is first written, so the library scan does not see it either:
+# the package that holds the library built against (by its SONAME) is named instead.
+get_filename_component(_tolv_zip_dir ${TOLV_LIBZIP_FILE} DIRECTORY)
+execute_process(COMMAND dpkg-query -S ${_tolv_zip_dir}/${TOLV_LIBZIP_SONAME}
+                OUTPUT_VARIABLE _tolv_zip_owner ERROR_QUIET)
+if(_tolv_zip_owner MATCHES "^([^:, ]+)")
+  set(_tolv_zip_package ${CMAKE_MATCH_1})
+else()
+  string(REGEX REPLACE "^lib([^.]+)\\.so\\.([0-9]+).*" "lib\\1\\2" _tolv_zip_package ${TOLV_LIBZIP_SONAME})
+endif()
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, ${_tolv_zip_package}")
 set(CPACK_STRIP_FILES ON)
 # Loaded at run time, so not found by the library scan; the program runs without it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libftdi1-2")

@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 371;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 375;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -43,6 +43,12 @@ inline constexpr int kTextLoggerDrawnAtEnd = 368;
 inline constexpr int kTextStopping = 369;         // PN_Running while a stop waits for the record
 inline constexpr int kTextStoppingHint = 370;     // its hint
 inline constexpr int kTextSampleTimeTaken = 371;  // the device took another sample time
+
+// Texts of the export dialogs: the formats a target dialog offers, and a file none is for.
+inline constexpr int kTextSigrokSession = 372;
+inline constexpr int kTextValueChangeDump = 373;
+inline constexpr int kTextPlainCsv = 374;
+inline constexpr int kTextUnknownFileKind = 375;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

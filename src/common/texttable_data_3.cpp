@@ -137,6 +137,10 @@ const BuiltInText kTexts[] = {
      "and the run ends as soon as it is in."},
     {371, "Das Gerät hat die Abtastzeit %1 statt %2 übernommen.",
      "The device took the sample time %1 instead of %2."},
+    {372, "sigrok-Sitzung", "sigrok session"},
+    {373, "Wertwechsel-Datei", "Value change dump"},
+    {374, "Einfaches CSV", "Plain CSV"},
+    {375, "unbekannte Art von Datei", "unknown kind of file"},
 };
 }  // namespace
 

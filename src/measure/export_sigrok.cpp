@@ -1,5 +1,6 @@
 #include "measure/export_sigrok.h"
 
+#include <dlfcn.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -21,6 +22,65 @@ namespace {
 
 constexpr int kZipFailed = 5;  // EIO, for libzip errors without a system error number
 
+// libzip is loaded when the first session is written, not when the program starts: with the
+// compression and encryption libraries it brings along it would add a quarter to the start of
+// every conversion that writes no archive.
+#define TOLV_ZIP_CALLS(X)           \
+  X(zip_close)                      \
+  X(zip_discard)                    \
+  X(zip_error_code_system)          \
+  X(zip_error_fini)                 \
+  X(zip_error_init)                 \
+  X(zip_error_init_with_code)       \
+  X(zip_error_set)                  \
+  X(zip_error_to_data)              \
+  X(zip_file_add)                   \
+  X(zip_get_error)                  \
+  X(zip_open)                       \
+  X(zip_set_file_compression)       \
+  X(zip_source_buffer)              \
+  X(zip_source_free)                \
+  X(zip_source_function)            \
+  X(zip_source_make_command_bitmap) \
+  X(zip_stat_init)
+
+struct ZipLibrary {
+#define TOLV_ZIP_POINTER(f) decltype(&::f) f = nullptr;
+  TOLV_ZIP_CALLS(TOLV_ZIP_POINTER)
+#undef TOLV_ZIP_POINTER
+};
+
+std::string& zipLibraryName() {
+  static std::string name = TOLV_LIBZIP_SONAME;
+  return name;
+}
+
+// Null when the library or one of its calls is missing: all of them or none. The library
+// stays loaded; it is looked for again only after its name changed.
+const ZipLibrary* zipLibrary() {
+  static ZipLibrary lib;
+  static std::string triedName;
+  static bool whole = false;
+  if (triedName != zipLibraryName()) {
+    triedName = zipLibraryName();
+    lib = ZipLibrary{};
+    whole = false;
+    if (void* h = ::dlopen(triedName.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+      whole = true;
+#define TOLV_ZIP_RESOLVE(f) \
+  whole = whole && (lib.f = reinterpret_cast<decltype(&::f)>(::dlsym(h, #f))) != nullptr;
+      TOLV_ZIP_CALLS(TOLV_ZIP_RESOLVE)
+#undef TOLV_ZIP_RESOLVE
+    }
+  }
+  return whole ? &lib : nullptr;
+}
+
+// The calls of the library a session being written has loaded.
+const ZipLibrary& zipCalls() {
+  return *zipLibrary();
+}
+
 std::string numberedName(const char* prefix, std::size_t k) {
   return prefix + std::to_string(k);
 }
@@ -40,7 +100,8 @@ void putWord(std::uint16_t v, std::uint8_t* out) {
 }
 
 int zipError(zip_t* z) {
-  const int sys = zip_error_code_system(zip_get_error(z));
+  const ZipLibrary& Z = zipCalls();
+  const int sys = Z.zip_error_code_system(Z.zip_get_error(z));
   return sys > 0 ? sys : kZipFailed;
 }
 
@@ -64,6 +125,7 @@ struct EntryMaker {
 
 zip_int64_t makeEntry(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
   auto* e = static_cast<EntryMaker*>(state);
+  const ZipLibrary& Z = zipCalls();
   switch (cmd) {
     case ZIP_SOURCE_OPEN:
       e->made = 0;
@@ -76,10 +138,11 @@ zip_int64_t makeEntry(void* state, void* data, zip_uint64_t len, zip_source_cmd_
       while (given < len) {
         if (e->taken == e->piece.size()) {
           if (e->made == e->count) break;
-          const std::size_t n = std::size_t(std::min<std::uint64_t>(e->count - e->made, kPieceSamples));
+          const std::size_t n =
+              std::size_t(std::min<std::uint64_t>(e->count - e->made, kPieceSamples));
           e->piece.resize(n * e->width);
           if (const int rc = e->fill(e->first + e->made, n, e->piece.data()); rc != 0) {
-            zip_error_set(&e->error, ZIP_ER_READ, rc);
+            Z.zip_error_set(&e->error, ZIP_ER_READ, rc);
             return -1;
           }
           e->made += n;
@@ -98,27 +161,28 @@ zip_int64_t makeEntry(void* state, void* data, zip_uint64_t len, zip_source_cmd_
       return 0;
     case ZIP_SOURCE_STAT: {
       if (len < sizeof(zip_stat_t)) {
-        zip_error_set(&e->error, ZIP_ER_INVAL, 0);
+        Z.zip_error_set(&e->error, ZIP_ER_INVAL, 0);
         return -1;
       }
       auto* st = static_cast<zip_stat_t*>(data);
-      zip_stat_init(st);
+      Z.zip_stat_init(st);
       st->size = e->count * e->width;
       st->mtime = std::time(nullptr);
       st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
       return sizeof(zip_stat_t);
     }
     case ZIP_SOURCE_ERROR:
-      return zip_error_to_data(&e->error, data, len);
+      return Z.zip_error_to_data(&e->error, data, len);
     case ZIP_SOURCE_FREE:
-      zip_error_fini(&e->error);
+      Z.zip_error_fini(&e->error);
       delete e;
       return 0;
     case ZIP_SOURCE_SUPPORTS:
-      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
-                                            ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+      return Z.zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                              -1);
     default:
-      zip_error_set(&e->error, ZIP_ER_OPNOTSUPP, 0);
+      Z.zip_error_set(&e->error, ZIP_ER_OPNOTSUPP, 0);
       return -1;
   }
 }
@@ -127,30 +191,32 @@ zip_int64_t makeEntry(void* state, void* data, zip_uint64_t len, zip_source_cmd_
 // level, else stored as they are.
 int addEntry(zip_t* z, const std::string& name, SampleFill fill, std::uint64_t first,
              std::uint64_t count, unsigned width, bool deflate) {
+  const ZipLibrary& Z = zipCalls();
   auto* e = new EntryMaker{std::move(fill), first, count, width, 0, {}, 0, {}};
-  zip_error_init(&e->error);
-  zip_source_t* src = zip_source_function(z, makeEntry, e);
+  Z.zip_error_init(&e->error);
+  zip_source_t* src = Z.zip_source_function(z, makeEntry, e);
   if (!src) {
-    zip_error_fini(&e->error);
+    Z.zip_error_fini(&e->error);
     delete e;
     return zipError(z);
   }
-  const zip_int64_t idx = zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+  const zip_int64_t idx = Z.zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
   if (idx < 0) {
-    zip_source_free(src);
+    Z.zip_source_free(src);
     return zipError(z);
   }
-  zip_set_file_compression(z, zip_uint64_t(idx), deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
-                           deflate ? 1 : 0);
+  Z.zip_set_file_compression(z, zip_uint64_t(idx), deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
+                             deflate ? 1 : 0);
   return 0;
 }
 
 // The text must live until the archive is closed.
 int addText(zip_t* z, const std::string& name, const std::string& text) {
-  zip_source_t* src = zip_source_buffer(z, text.data(), text.size(), 0);
+  const ZipLibrary& Z = zipCalls();
+  zip_source_t* src = Z.zip_source_buffer(z, text.data(), text.size(), 0);
   if (!src) return zipError(z);
-  if (zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
-    zip_source_free(src);
+  if (Z.zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+    Z.zip_source_free(src);
     return zipError(z);
   }
   return 0;
@@ -204,15 +270,18 @@ int writeSrSession(const fs::path& file, const SrSession& s) {
   // One piece of the stream, shared by the entries' fills (libzip makes one entry at a time).
   std::vector<std::uint32_t> pairs;
   std::vector<double> volts;
+  const ZipLibrary* const lib = zipLibrary();
+  if (!lib) return kSrNoZipLibrary;
+  const ZipLibrary& Z = *lib;
   // libzip writes a temporary file beside the target and renames it when the archive is
   // whole; an old session stays until then.
   int err = 0;
-  zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  zip_t* z = Z.zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
   if (!z) {
     zip_error_t ze;
-    zip_error_init_with_code(&ze, err);
-    const int sys = zip_error_code_system(&ze);
-    zip_error_fini(&ze);
+    Z.zip_error_init_with_code(&ze, err);
+    const int sys = Z.zip_error_code_system(&ze);
+    Z.zip_error_fini(&ze);
     return sys > 0 ? sys : kZipFailed;
   }
   // Both texts live until the archive is closed.
@@ -271,12 +340,12 @@ int writeSrSession(const fs::path& file, const SrSession& s) {
     }
   }
   if (rc != 0) {
-    zip_discard(z);
+    Z.zip_discard(z);
     return rc;
   }
-  if (zip_close(z) != 0) {
+  if (Z.zip_close(z) != 0) {
     rc = zipError(z);
-    zip_discard(z);
+    Z.zip_discard(z);
     return rc;
   }
   return 0;
@@ -405,6 +474,10 @@ int srOfMerged(const std::vector<PlainDeviceSeries>& devices, SrSession& out, QS
   return 0;
 }
 
+void setZipLibraryName(const std::string& name) {
+  zipLibraryName() = name.empty() ? std::string(TOLV_LIBZIP_SONAME) : name;
+}
+
 QString srResultText(int rc) {
   switch (rc) {
     case kSrRateNotWhole:
@@ -414,6 +487,10 @@ QString srResultText(int rc) {
       return QStringLiteral("the devices' sample times do not agree");
     case kSrEmpty:
       return QStringLiteral("no samples");
+    case kSrNoZipLibrary:
+      return QStringLiteral("sigrok sessions are written with the zip library %1, which cannot "
+                            "be loaded (install libzip)")
+          .arg(QString::fromStdString(zipLibraryName()));
     default:
       return measureResultText(rc, 1, ResultContext::Writing);
   }

@@ -27,6 +27,12 @@ inline constexpr int kSrRateNotWhole = -1201;
 inline constexpr int kSrTimesDisagree = -1202;
 // Nothing to store.
 inline constexpr int kSrEmpty = -1203;
+// The zip library (or one of its calls) cannot be loaded.
+inline constexpr int kSrNoZipLibrary = -1204;
+
+// The file name of the zip library sessions are written with: the one the program was built
+// against, unless tests name another (empty: that one again).
+void setZipLibraryName(const std::string& name);
 
 // Samples of one entry of the archive (per channel for analog ones).
 inline constexpr std::uint64_t kSrChunkSamples = 1u << 20;

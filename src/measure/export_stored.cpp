@@ -7,6 +7,7 @@
 
 #include "common/atomicfile.h"
 #include "common/paths.h"
+#include "common/texttable.h"
 #include "measure/csvread.h"
 #include "measure/export_sigrok.h"
 #include "measure/export_vcd.h"
@@ -96,7 +97,7 @@ StoredProblem writeSession(const fs::path& target, int built, const SrSession& s
   if (isConsole(target))
     return badUsage(QStringLiteral("a sigrok session is a zip archive: give a file, not -"));
   const int rc = writeSrSession(target, s);
-  if (rc == kSrEmpty) return badInput(srResultText(rc));
+  if (rc == kSrEmpty || rc == kSrNoZipLibrary) return badInput(srResultText(rc));
   return rc == 0 ? StoredProblem{} : cannotWrite(target, rc);
 }
 
@@ -182,12 +183,14 @@ StoredProblem loadIntermediate(StoredKind kind, const fs::path& source, const QS
   const RecordInfo info{serial, rec.header, *rec.time};
   if (kind == StoredKind::Logic) {
     // Only the words are exported: they are taken straight from the file, without the list.
-    std::int32_t last = 0;
+    std::int64_t last = 0;
     rc = readLogicIntermediateEntries(
         source, [&l](std::size_t n) { l.words.reserve(n); },
-        [&](std::int32_t number, std::uint16_t word) {
-          l.words.push_back(word);
-          last = number;
+        [&](std::span<const TLogAnalEntry> piece) {
+          const std::size_t at = l.words.size();
+          l.words.resize(at + piece.size());
+          for (std::size_t k = 0; k < piece.size(); ++k) l.words[at + k] = piece[k].word;
+          last = piece.back().sampleNumber;
         });
     if (rc != 0) return badInput(readResultText(rc));
     // The zero entry written after the last sample is no sample.
@@ -272,13 +275,13 @@ QString exportDialogFilter(const std::vector<ExportFormat>& formats) {
   for (const ExportFormat f : formats) {
     switch (f) {
       case ExportFormat::Sr:
-        parts << QStringLiteral("sigrok session (*.sr)");
+        parts << text(kTextSigrokSession) + QStringLiteral(" (*.sr)");
         break;
       case ExportFormat::Vcd:
-        parts << QStringLiteral("Value change dump (*.vcd)");
+        parts << text(kTextValueChangeDump) + QStringLiteral(" (*.vcd)");
         break;
       case ExportFormat::PlainCsv:
-        parts << QStringLiteral("Plain CSV (*.csv)");
+        parts << text(kTextPlainCsv) + QStringLiteral(" (*.csv)");
         break;
     }
   }
@@ -295,6 +298,49 @@ const char* exportDialogEnding(ExportFormat f) {
       break;
   }
   return ".csv";
+}
+
+StoredExportOffer storedExportOffer(const fs::path& source, const StoredExportHooks& hooks) {
+  StoredExportOffer o;
+  // A file of an ending no stored file has is told in the window's language; the reader's
+  // reasons for the others (missing, damaged, a table of another program) stay as they are.
+  const QString ending = QString::fromStdString(source.extension().string()).toUpper();
+  std::error_code ec;
+  if (fs::is_regular_file(source, ec) && ending != QLatin1String(".FIL") &&
+      ending != QLatin1String(".VXD") && ending != QLatin1String(".CSV")) {
+    o.problem = badInput(tolv::text(kTextUnknownFileKind));
+    return o;
+  }
+  StoredKind kind = StoredKind::Unknown;
+  StoredText text;
+  o.problem = identifyStoredFile(source, hooks.csvColumn, kind, nullptr, &text, hooks.probe);
+  if (!o.problem.ok()) return o;
+  o.formats = exportFormatsOf(kind);
+  if (o.formats.empty()) {
+    o.problem = badInput(tolv::text(kTextUnknownFileKind));
+    return o;
+  }
+  // A merged record goes to one session only when its devices share one sample grid.
+  if (kind == StoredKind::MultiCsv && hooks.merged) {
+    const std::string_view bytes = text.view();
+    PlainCsvHead head;
+    std::vector<PlainDeviceSeries> devices;
+    SrSession session;
+    if (hooks.merged(bytes, storedCsvColumn(firstLineOf(bytes), hooks.csvColumn), head, devices) ==
+            0 &&
+        srOfMerged(devices, session) == kSrTimesDisagree)
+      o.formats = {ExportFormat::PlainCsv};
+  }
+  o.filter = exportDialogFilter(o.formats);
+  o.proposed = exportTargetFor(source, o.formats.front());
+  return o;
+}
+
+ExportFormat exportFormatOfTarget(fs::path& target, const StoredExportOffer& offer) {
+  ExportFormat f = offer.formats.empty() ? ExportFormat::PlainCsv : offer.formats.front();
+  if (!exportFormatOf(QString::fromStdString(target.extension().string()).mid(1), f))
+    target += exportDialogEnding(f);
+  return f;
 }
 
 StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, const fs::path& target,

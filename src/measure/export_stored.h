@@ -29,7 +29,8 @@ std::filesystem::path exportTargetFor(const std::filesystem::path& source, Expor
 // every record on a regular time axis, VCD only for logic lines, plain CSV for all. None for
 // an unknown kind. (A merged record goes to a session only when its devices share one grid.)
 std::vector<ExportFormat> exportFormatsOf(StoredKind kind);
-// A file dialog's filter offering these formats in their order ("sigrok session (*.sr);;...").
+// A file dialog's filter offering these formats in their order ("sigrok session (*.sr);;..."),
+// named in the window's language.
 QString exportDialogFilter(const std::vector<ExportFormat>& formats);
 // The ending a name typed into such a dialog without one gets: ".sr", ".vcd" or ".csv".
 const char* exportDialogEnding(ExportFormat f);
@@ -45,6 +46,22 @@ struct StoredExportHooks {
   MergedTableReader merged;  // and reads it
   char csvColumn = '\t';     // preferred column separator of CSV input
 };
+
+// What an export dialog offers for one stored file: the formats it can be written to, the usual
+// one first (a merged record whose devices do not share one sample grid is no session), the
+// dialog's filter, and the proposed target beside the file. A file no export knows comes back
+// as a problem with no formats.
+struct StoredExportOffer {
+  StoredProblem problem;
+  std::vector<ExportFormat> formats;
+  QString filter;
+  std::filesystem::path proposed;
+};
+StoredExportOffer storedExportOffer(const std::filesystem::path& source,
+                                    const StoredExportHooks& hooks);
+// The format a target named in the dialog asks for: its ending when it names one, else the
+// offer's usual one, whose ending the name then gets.
+ExportFormat exportFormatOfTarget(std::filesystem::path& target, const StoredExportOffer& offer);
 
 // Exit codes of the problems below, as the converter uses them.
 inline constexpr int kExportBadInput = 1;

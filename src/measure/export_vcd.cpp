@@ -128,6 +128,29 @@ void TVcdWriter::flushIfLarge() {
   if (used_ >= kPiece) flush();
 }
 
+// A time as VCD writes it, "#" and its decimal digits: nearly every sample of a busy record
+// starts one, so only the last four digits are made each time.
+char* TVcdWriter::putTime(char* p, std::uint64_t t) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  *p++ = '#';
+  const std::uint64_t high = t / 10000;
+  const unsigned low = unsigned(t % 10000);
+  if (high == 0) return std::to_chars(p, p + 4, low).ptr;
+  if (high != high_) {
+    high_ = high;
+    highLength_ =
+        std::size_t(std::to_chars(highText_, highText_ + sizeof highText_, high).ptr - highText_);
+  }
+  std::memcpy(p, highText_, highLength_);
+  p += highLength_;
+  std::memcpy(p, kPairs + 2 * (low / 100), 2);
+  std::memcpy(p + 2, kPairs + 2 * (low % 100), 2);
+  return p + 4;
+}
+
 int TVcdWriter::add(std::span<const std::uint16_t> words) {
   const auto putLane = [](char* p, std::uint16_t w, int lane) {
     p[0] = (w >> lane) & 1 ? '1' : '0';
@@ -152,8 +175,7 @@ int TVcdWriter::add(std::span<const std::uint16_t> words) {
         for (int lane = 0; lane < kLanes; ++lane) p = putLane(p, w, lane);
         p = putText(p, "$end\n");
       } else if (w != last_) {
-        *p++ = '#';
-        p = std::to_chars(p, p + 20, n_ * ticks).ptr;
+        p = putTime(p, n_ * ticks);
         *p++ = '\n';
         // The changed lanes, lowest first.
         for (unsigned changed = unsigned(w ^ last_); changed != 0; changed &= changed - 1)

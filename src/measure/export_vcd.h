@@ -54,6 +54,7 @@ class TVcdWriter {
   static constexpr std::size_t kPiece = std::size_t(1) << 18;
   static constexpr std::size_t kBatch = 1024;
   static constexpr std::size_t kBufferBytes = kPiece + kBatch * kMostPerSample;
+  char* putTime(char* p, std::uint64_t t);
   void put(std::string_view text);
   void flush();
   void flushIfLarge();
@@ -64,6 +65,10 @@ class TVcdWriter {
   std::uint64_t n_ = 0;
   std::uint16_t last_ = 0;
   bool failed_ = false;
+  // The digits of a time above its last four, kept as text: they change every 10000 ticks.
+  std::uint64_t high_ = 0;
+  char highText_[20] = {};
+  std::size_t highLength_ = 0;
 };
 
 // A whole record in one go: 0, or 5 when the stream failed.

@@ -1,6 +1,7 @@
 #include "measure/intermediaterecords.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -254,9 +255,9 @@ int writeLogicIntermediate(const fs::path& name, TLogAnalList& list) {
   return writeFileAtomically(name, b);
 }
 
-int readLogicIntermediateEntries(
-    const fs::path& name, const std::function<void(std::size_t count)>& expect,
-    const std::function<void(std::int32_t sampleNumber, std::uint16_t word)>& entry) {
+int readLogicIntermediateEntries(const fs::path& name,
+                                 const std::function<void(std::size_t count)>& expect,
+                                 const std::function<void(std::span<const TLogAnalEntry>)>& piece) {
   std::error_code ec;
   if (!fs::is_regular_file(name, ec)) return fs::exists(name, ec) ? 5 : 2;
   std::FILE* f = std::fopen(name.c_str(), "rb");
@@ -265,15 +266,18 @@ int readLogicIntermediateEntries(
   const std::size_t count = ec ? 0 : std::size_t(std::min<std::uintmax_t>(size / 8, kLogicEntries));
   expect(count);
   // Pieces of a few pages: a whole record never sits in memory as bytes too.
-  std::uint8_t piece[8 * 4096];
+  constexpr std::size_t kPiece = 4096;
+  std::uint8_t bytes[8 * kPiece];
+  std::array<TLogAnalEntry, kPiece> entries;
   int rc = 0;
   for (std::size_t done = 0; done < count;) {
-    const std::size_t m = std::min(count - done, sizeof piece / 8);
-    const std::size_t got = std::fread(piece, 8, m, f);
+    const std::size_t m = std::min(count - done, kPiece);
+    const std::size_t got = std::fread(bytes, 8, m, f);
     for (std::size_t i = 0; i < got; ++i) {
-      const std::uint8_t* p = piece + 8 * i;
-      entry(std::int32_t(getU32(p)), std::uint16_t(p[4] | (p[5] << 8)));
+      const std::uint8_t* p = bytes + 8 * i;
+      entries[i] = {std::int32_t(getU32(p)), std::uint16_t(p[4] | (p[5] << 8))};
     }
+    if (got > 0) piece(std::span(entries.data(), got));
     if (got < m) {
       rc = std::ferror(f) ? 5 : 0;  // a file that shrank meanwhile keeps what was read
       break;
@@ -288,7 +292,9 @@ int readLogicIntermediate(const fs::path& name, TLogAnalList& list) {
   TLogAnalList read;
   const int rc = readLogicIntermediateEntries(
       name, [&read](std::size_t n) { read.reserve(int(n)); },
-      [&read](std::int32_t number, std::uint16_t word) { read.add(number, word); });
+      [&read](std::span<const TLogAnalEntry> piece) {
+        for (const TLogAnalEntry& e : piece) read.add(e.sampleNumber, e.word);
+      });
   if (rc == 0) list = std::move(read);
   return rc;
 }

@@ -30,9 +30,9 @@
 #include "devicewin/plotshortcuts.h"
 #include "devicewin/panel_scopecontrols_widgets.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
-#include "measure/export_stored.h"
 #include "multi/devicewindowmember.h"
 #include "multi/multi_dornellpage.h"
+#include "multi/multi_exportdialog.h"
 #include "multi/multi_settingspage.h"
 #include "multi/multi_toppanel.h"
 #include "plot/d2koord.h"
@@ -473,7 +473,7 @@ void TF_Multi_Tolvanex_Img::CLB_ACTIVE_TolvanexsClickCheck(int item, bool on) {
   coll().checkClicked(item, on);
 }
 
-QString TF_Multi_Tolvanex_Img::askFile(Dialog d, const QString& proposed) {
+QString TF_Multi_Tolvanex_Img::askFile(Dialog d, const QString& proposed, const QString& filter) {
   if (fileDialog_) return fileDialog_(d, proposed);
   const QString dataFilter = QStringLiteral("CSV (*.CSV *.csv)");
   switch (d) {
@@ -490,15 +490,10 @@ QString TF_Multi_Tolvanex_Img::askFile(Dialog d, const QString& proposed) {
           this, QString(), proposed,
           QStringLiteral("Multi-Tolvanex Scalings-File (*Scalings*.TXT)"));
     case Dialog::Export:
-      return QFileDialog::getSaveFileName(
-          this, QString(), proposed,
-          exportDialogFilter({ExportFormat::Sr, ExportFormat::PlainCsv}));
-    case Dialog::ExportStored:
-      return QFileDialog::getOpenFileName(
-          this, text(325), proposed,
-          text(325) + QStringLiteral(" (*.FIL *.VXD *.CSV *.fil *.vxd *.csv)"));
     case Dialog::ExportStoredTarget:
-      return QFileDialog::getSaveFileName(this, QString(), proposed, storedTargetFilter_);
+      return QFileDialog::getSaveFileName(this, QString(), proposed, filter);
+    case Dialog::ExportStored:
+      return QFileDialog::getOpenFileName(this, text(325), proposed, filter);
   }
   return QString();
 }
@@ -525,65 +520,32 @@ void TF_Multi_Tolvanex_Img::tellFileProblem(const QString& why) {
 }
 
 int TF_Multi_Tolvanex_Img::ExportMUVX() {
-  const char sep = char(columnSeparatorSetting().toLatin1());
-  PlainCsvHead head;
-  std::vector<PlainDeviceSeries> devices;
-  const int rc = mergedRecordForExport(coll().cycleFiles(), coll().loaded(), sep, head, devices);
-  const auto tell = [this](const QString& why) { tellFileProblem(why); };
-  if (rc != 0) {
-    tell(text(324) + QStringLiteral("\n") + readResultText(rc));
-    return rc;
-  }
-  const QString folder = pathText(coll().dataFileFolder().empty() ? multiFolder()
-                                                                  : coll().dataFileFolder());
-  const QString name = askFile(Dialog::Export, folder);
-  if (name.isEmpty()) return kMultiCancelled;
-  std::filesystem::path p = pathFromText(name);
-  ExportFormat f = ExportFormat::PlainCsv;
-  if (!exportFormatOf(QString::fromStdString(p.extension().string()).mid(1), f) ||
-      f == ExportFormat::Vcd) {
-    p += ".csv";
-    f = ExportFormat::PlainCsv;
-  }
-  const StoredProblem problem = exportMerged(f, head, devices, p, nullptr);
-  if (problem.ok()) return 0;
-  tell(text(324) + QStringLiteral("\n") + problem.reason);
-  return problem.exitCode;
+  return exportRecordOnScreen(coll(), char(columnSeparatorSetting().toLatin1()), dataFolderText(),
+                              exportAsk(), [this](const QString& why) { tellFileProblem(why); });
 }
 
 int TF_Multi_Tolvanex_Img::ExportStoredMUVX() {
-  const QString folder = pathText(coll().dataFileFolder().empty() ? multiFolder()
-                                                                  : coll().dataFileFolder());
-  const QString chosen = askFile(Dialog::ExportStored, folder);
-  if (chosen.isEmpty()) return kMultiCancelled;
-  const std::filesystem::path source = pathFromText(chosen);
-  StoredExportHooks hooks;
-  hooks.csvColumn = char(columnSeparatorSetting().toLatin1());
-  hooks.probe = probeMultiDataTable;
-  hooks.merged = readMergedForExport;
-  // The target dialog offers the formats this file can be written to, the usual one proposed.
-  StoredKind kind = StoredKind::Unknown;
-  StoredProblem p = identifyStoredFile(source, hooks.csvColumn, kind, nullptr, nullptr, hooks.probe);
-  const std::vector<ExportFormat> formats = exportFormatsOf(kind);
-  if (!p.ok() || formats.empty()) {
-    tellFileProblem(text(324) + QLatin1Char('\n') + chosen + QStringLiteral(": ") +
-                    (p.ok() ? QStringLiteral("unknown kind of file") : p.reason));
-    return p.ok() ? kExportBadInput : p.exitCode;
-  }
-  storedTargetFilter_ = exportDialogFilter(formats);
-  const QString named =
-      askFile(Dialog::ExportStoredTarget, pathText(exportTargetFor(source, formats.front())));
-  if (named.isEmpty()) return kMultiCancelled;
-  std::filesystem::path target = pathFromText(named);
-  // A name without a format's ending gets the usual one; an ending the file cannot be written
-  // to is refused below with the reason.
-  ExportFormat format = formats.front();
-  if (!exportFormatOf(QString::fromStdString(target.extension().string()).mid(1), format))
-    target += exportDialogEnding(format);
-  p = exportStoredFile(format, source, target, nullptr, hooks);
-  if (p.ok()) return 0;
-  tellFileProblem(text(324) + QLatin1Char('\n') + chosen + QStringLiteral(": ") + p.reason);
-  return p.exitCode;
+  return exportStoredFileAsked(char(columnSeparatorSetting().toLatin1()), dataFolderText(),
+                               exportAsk(), [this](const QString& why) { tellFileProblem(why); });
+}
+
+MultiExportAskFile TF_Multi_Tolvanex_Img::exportAsk() {
+  return [this](MultiExportAsk a, const QString& proposed, const QString& filter) {
+    switch (a) {
+      case MultiExportAsk::Target:
+        return askFile(Dialog::Export, proposed, filter);
+      case MultiExportAsk::Source:
+        return askFile(Dialog::ExportStored, proposed, filter);
+      case MultiExportAsk::StoredTarget:
+        break;
+    }
+    storedTargetFilter_ = filter;
+    return askFile(Dialog::ExportStoredTarget, proposed, filter);
+  };
+}
+
+QString TF_Multi_Tolvanex_Img::dataFolderText() const {
+  return pathText(coll().dataFileFolder().empty() ? multiFolder() : coll().dataFileFolder());
 }
 
 int TF_Multi_Tolvanex_Img::LoadMUVXfile() {

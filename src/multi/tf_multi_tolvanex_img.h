@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "devicewin/picturesave.h"
+#include "multi/multi_exportdialog.h"
 #include "multi/multicollect.h"
 
 class QCheckBox;
@@ -165,7 +166,10 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   void fitTopPanel();
   bool mayEndRun();
   void breakAndKeepCycle();
-  QString askFile(Dialog d, const QString& proposed);
+  // `filter`: the formats an export dialog offers.
+  QString askFile(Dialog d, const QString& proposed, const QString& filter = QString());
+  MultiExportAskFile exportAsk();
+  QString dataFolderText() const;
 
   std::unique_ptr<TFormsMembers> formsMembers_;
   IMultiMembers* members_ = nullptr;

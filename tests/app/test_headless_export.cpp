@@ -8,6 +8,7 @@
 
 #include "app/headless_export.h"
 #include "app/headless_fixture.h"
+#include "common/texttable.h"
 #include "measure/export_clients.h"
 #include "multi/multifiles.h"
 
@@ -247,6 +248,52 @@ TEST_F(HeadlessExport, OfferedFormatsAreExactlyTheOnesAFileIsWrittenTo) {
   EXPECT_EQ(exportDialogFilter(exportFormatsOf(StoredKind::Logic)),
             "sigrok session (*.sr);;Value change dump (*.vcd);;Plain CSV (*.csv)");
   EXPECT_EQ(exportDialogFilter(exportFormatsOf(StoredKind::Voltmeter)), "Plain CSV (*.csv)");
+}
+
+// A dialog's offer for one file: a merged record off one sample grid is offered as a table
+// only, a file no export knows is a problem before any target is asked for (in the window's
+// language), and a typed name takes its format from its ending or gets the usual one's.
+TEST_F(HeadlessExport, AnOfferProposesWhatTheFileCanBecome) {
+  setLanguageIndex(kLanguageEnglish);
+  StoredExportHooks hooks;
+  hooks.csvColumn = ';';
+  hooks.probe = probeMultiDataTable;
+  hooks.merged = readMergedForExport;
+  StoredExportOffer o = storedExportOffer(multiFile(), hooks);
+  ASSERT_TRUE(o.problem.ok()) << qPrintable(o.problem.reason);
+  EXPECT_EQ(o.formats, (std::vector<ExportFormat>{ExportFormat::Sr, ExportFormat::PlainCsv}));
+  EXPECT_EQ(o.proposed, dir_ / "multi.sr");
+  o = storedExportOffer(multiFile(0.5e-4), hooks);
+  ASSERT_TRUE(o.problem.ok()) << qPrintable(o.problem.reason);
+  EXPECT_EQ(o.formats, std::vector<ExportFormat>{ExportFormat::PlainCsv});
+  EXPECT_EQ(o.filter, "Plain CSV (*.csv)");
+  EXPECT_EQ(o.proposed, dir_ / "multi_plain.csv");
+  o = storedExportOffer(logicFil(), hooks);
+  ASSERT_EQ(o.formats.size(), 3u);
+  fs::path named = dir_ / "wave";
+  EXPECT_EQ(exportFormatOfTarget(named, o), ExportFormat::Sr);
+  EXPECT_EQ(named, dir_ / "wave.sr");
+  named = dir_ / "wave.VCD";
+  EXPECT_EQ(exportFormatOfTarget(named, o), ExportFormat::Vcd);
+  EXPECT_EQ(named, dir_ / "wave.VCD");
+  spit(dir_ / "notes.csv", "shopping list\r\n");
+  o = storedExportOffer(dir_ / "notes.csv", hooks);
+  EXPECT_EQ(o.problem.exitCode, 1);
+  EXPECT_TRUE(o.formats.empty());
+  spit(dir_ / "notes.txt", "shopping list\r\n");
+  o = storedExportOffer(dir_ / "notes.txt", hooks);
+  EXPECT_EQ(o.problem.exitCode, 1);
+  EXPECT_TRUE(o.formats.empty());
+  EXPECT_EQ(o.problem.reason, "unknown kind of file");
+  setLanguageIndex(kLanguageGerman);
+  EXPECT_EQ(storedExportOffer(dir_ / "notes.txt", hooks).problem.reason,
+            "unbekannte Art von Datei");
+  EXPECT_EQ(exportDialogFilter(exportFormatsOf(StoredKind::Logic)),
+            "sigrok-Sitzung (*.sr);;Wertwechsel-Datei (*.vcd);;Einfaches CSV (*.csv)");
+  setLanguageIndex(kLanguageEnglish);
+  o = storedExportOffer(dir_ / "missing.FIL", hooks);
+  EXPECT_EQ(o.problem.exitCode, 1);
+  EXPECT_TRUE(o.formats.empty());
 }
 
 TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {

@@ -6,6 +6,7 @@
 #include <QProcess>
 
 #include "app/headless_fixture.h"
+#include "app/launcherpath.h"
 #include "multi/multifiles.h"
 
 #ifdef TOLV_PROGRAM_PATH
@@ -203,5 +204,32 @@ TEST_F(HeadlessProgram, TheCommandStartsTheWindowsProgramBesideItOrSaysItIsMissi
   EXPECT_TRUE(r.err.contains("--simulate")) << qPrintable(r.err);
 }
 #endif
+
+// Without /proc the command is found by the name it was started by: an absolute one as it
+// stands, a bare one along the absolute folders of PATH (an executable file only), anything
+// else at the install folder. A program of that name in the current folder, which an empty or
+// relative PATH entry or "./name" would reach, is never taken.
+TEST_F(HeadlessProgram, TheCommandsFolderIsNeverTheCurrentOne) {
+  const fs::path install = "/usr/bin";
+  EXPECT_EQ(launcherFolder("/opt/t/bin/multi_tolvanex", "/x/y", "/z", install), "/opt/t/bin");
+  EXPECT_EQ(launcherFolder({}, "/opt/t/bin/multi_tolvanex", "", install), "/opt/t/bin");
+  const fs::path here = dir_ / "here", plain = dir_ / "plain", found = dir_ / "found";
+  for (const fs::path& d : {here, plain, found}) {
+    fs::create_directories(d);
+    spit(d / "multi_tolvanex", "#!/bin/sh\n");
+  }
+  fs::permissions(here / "multi_tolvanex", fs::perms::owner_exec, fs::perm_options::add);
+  fs::permissions(found / "multi_tolvanex", fs::perms::owner_exec, fs::perm_options::add);
+  const fs::path before = fs::current_path();
+  fs::current_path(here);
+  const std::string path = "::.:here:" + (dir_ / "none").string() + ':' + plain.string() + ':' +
+                           found.string() + ':' + here.string();
+  EXPECT_EQ(launcherFolder({}, "multi_tolvanex", path, install), found);
+  EXPECT_EQ(launcherFolder({}, "multi_tolvanex", "::.", install), install);
+  EXPECT_EQ(launcherFolder({}, "multi_tolvanex", plain.string(), install), install);
+  EXPECT_EQ(launcherFolder({}, "./multi_tolvanex", found.string(), install), install);
+  EXPECT_EQ(launcherFolder({}, "", found.string(), install), install);
+  fs::current_path(before);
+}
 
 #endif

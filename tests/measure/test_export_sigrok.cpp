@@ -235,6 +235,15 @@ TEST_F(SrFileTest, AnUnwritableTargetIsReportedAndAnOldSessionStaysWhole) {
   EXPECT_EQ(writeSrSession(file, empty), kSrEmpty);
   EXPECT_EQ(fs::file_size(file), before);
   EXPECT_EQ(zipEntry(file, "version"), "2");
+  // Without the zip library nothing is written and the reason names the library, not the
+  // target; once it is there again sessions are written as before.
+  setZipLibraryName("libzip-not-installed.so.4");
+  EXPECT_EQ(writeSrSession(dir_ / "y.sr", s), kSrNoZipLibrary);
+  EXPECT_FALSE(fs::exists(dir_ / "y.sr"));
+  EXPECT_TRUE(srResultText(kSrNoZipLibrary).contains("libzip-not-installed.so.4"));
+  setZipLibraryName("");
+  EXPECT_EQ(writeSrSession(dir_ / "y.sr", s), 0);
+  EXPECT_EQ(zipEntry(dir_ / "y.sr", "version"), "2");
 }
 
 }  // namespace

@@ -102,33 +102,38 @@ TEST_F(VcdTest, QuietStretchesCostNothingAndAnOddSerialStaysAnIdentifier) {
 }
 
 // The busiest record there is: every lane changes at every sample, at times of many digits
-// (1 fs ticks), over many of the writer's pieces and added in uneven parts. Each change is
-// written whole, in order, and nothing else.
+// (1 fs ticks) and at times counting up one by one past 9999, 10000 and 10001 (1 us ticks),
+// over many of the writer's pieces and added in uneven parts. Each change is written whole, in
+// order, and nothing else.
 TEST_F(VcdTest, EveryLaneChangingAtEverySampleIsWrittenWhole) {
-  const int n = 40000;
-  std::vector<std::uint16_t> w(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) w[std::size_t(i)] = (i % 2) ? 0xFFFF : 0x0000;
-  PlainCsvHead head = plainHeadOf({QStringLiteral("X"), logicSettings(1e-6 / 3, n), {}}, n);
-  std::ostringstream out;
-  TVcdWriter writer(out, head);
-  const std::uint64_t ticks = 333333333;
-  for (std::size_t at = 0, part = 1; at < w.size(); at += part, part = part * 3 + 1)
-    ASSERT_EQ(writer.add(std::span(w).subspan(at, std::min(part, w.size() - at))), 0);
-  ASSERT_EQ(writer.finish(), 0);
-  EXPECT_EQ(writer.samples(), std::uint64_t(n));
-  const std::string t = out.str();
-  std::string want = "#0\n$dumpvars\n";
-  for (int lane = 0; lane < 16; ++lane) want += std::string("0") + char('!' + lane) + "\n";
-  want += "$end\n";
-  for (int i = 1; i < n; ++i) {
-    want += '#' + std::to_string(std::uint64_t(i) * ticks) + '\n';
-    for (int lane = 0; lane < 16; ++lane) want += std::string(i % 2 ? "1" : "0") + char('!' + lane) + "\n";
+  for (const auto& [dt, ticks] :
+       {std::pair{1e-6 / 3, std::uint64_t(333333333)}, std::pair{1e-6, std::uint64_t(1)}}) {
+    SCOPED_TRACE(ticks);
+    const int n = 40000;
+    std::vector<std::uint16_t> w(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) w[std::size_t(i)] = (i % 2) ? 0xFFFF : 0x0000;
+    PlainCsvHead head = plainHeadOf({QStringLiteral("X"), logicSettings(dt, n), {}}, n);
+    std::ostringstream out;
+    TVcdWriter writer(out, head);
+    for (std::size_t at = 0, part = 1; at < w.size(); at += part, part = part * 3 + 1)
+      ASSERT_EQ(writer.add(std::span(w).subspan(at, std::min(part, w.size() - at))), 0);
+    ASSERT_EQ(writer.finish(), 0);
+    EXPECT_EQ(writer.samples(), std::uint64_t(n));
+    const std::string t = out.str();
+    std::string want = "#0\n$dumpvars\n";
+    for (int lane = 0; lane < 16; ++lane) want += std::string("0") + char('!' + lane) + "\n";
+    want += "$end\n";
+    for (int i = 1; i < n; ++i) {
+      want += '#' + std::to_string(std::uint64_t(i) * ticks) + '\n';
+      for (int lane = 0; lane < 16; ++lane)
+        want += std::string(i % 2 ? "1" : "0") + char('!' + lane) + "\n";
+    }
+    want += '#' + std::to_string(std::uint64_t(n) * ticks) + '\n';
+    const std::size_t start = t.find("#0\n$dumpvars");
+    ASSERT_NE(start, std::string::npos);
+    EXPECT_TRUE(t.compare(start, std::string::npos, want) == 0)
+        << t.size() - start << " bytes against " << want.size();
   }
-  want += '#' + std::to_string(std::uint64_t(n) * ticks) + '\n';
-  const std::size_t start = t.find("#0\n$dumpvars");
-  ASSERT_NE(start, std::string::npos);
-  EXPECT_TRUE(t.compare(start, std::string::npos, want) == 0)
-      << t.size() - start << " bytes against " << want.size();
 }
 
 TEST_F(VcdTest, IoLoggerFileGivesTheSameDumpAsItsWords) {

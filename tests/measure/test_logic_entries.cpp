@@ -30,7 +30,9 @@ TEST_F(LogicEntries, EveryCompleteEntryInOrderUpToTheLargestRecord) {
   std::vector<std::pair<std::int32_t, std::uint16_t>> got;
   ASSERT_EQ(readLogicIntermediateEntries(
                 file, [&](std::size_t c) { expected = c; },
-                [&](std::int32_t k, std::uint16_t w) { got.emplace_back(k, w); }),
+                [&](std::span<const TLogAnalEntry> piece) {
+                  for (const TLogAnalEntry& e : piece) got.emplace_back(e.sampleNumber, e.word);
+                }),
             0);
   EXPECT_EQ(expected, std::size_t(n));
   ASSERT_EQ(got.size(), std::size_t(n));

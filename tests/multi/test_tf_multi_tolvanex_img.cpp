@@ -313,8 +313,9 @@ TEST_F(MultiWindow, ScaleTableTitlesFitTheirColumns) {
 
 
 // A multi-device data file `name` of devices TX000001 and TX000002, `depth` samples each at
-// 10 us, in the window's column separator.
-void writeTwoDeviceDataFile(const std::filesystem::path& root, const char* name, int depth) {
+// 10 us (the second device's `shift` seconds later), in the window's column separator.
+void writeTwoDeviceDataFile(const std::filesystem::path& root, const char* name, int depth,
+                            double shift = 0) {
   const char sep = char(columnSeparatorSetting().toLatin1());
   std::vector<std::filesystem::path> parts;
   for (int d = 0; d < 2; ++d) {
@@ -323,7 +324,8 @@ void writeTwoDeviceDataFile(const std::filesystem::path& root, const char* name,
     h.depth = depth;
     std::string text;
     appendDeviceFileHead(text, h, sep, '.');
-    for (int i = 0; i < depth; ++i) appendDeviceFileLine(text, i * 1e-5, d + i * 0.01, -1, sep, '.');
+    for (int i = 0; i < depth; ++i)
+      appendDeviceFileLine(text, i * 1e-5 + d * shift, d + i * 0.01, -1, sep, '.');
     parts.push_back(root / (std::string(name) + std::to_string(d) + ".part.CSV"));
     std::ofstream(parts.back(), std::ios::binary) << text;
   }
@@ -400,15 +402,32 @@ TEST_F(MultiWindow, ExportOfAStoredFileTakesItsFormatFromTheTarget) {
   ASSERT_EQ(told.size(), 1);
   EXPECT_TRUE(told[0].contains(source)) << told[0].toStdString();
   EXPECT_FALSE(std::filesystem::exists(root_ / "out.vcd"));
-  // A file no export knows is told before any target is asked for.
+  // Devices off one sample grid share no session: only a table is offered, and proposed.
+  writeTwoDeviceDataFile(root_, "skewed.CSV", 50, 0.5e-5);
+  source = QString::fromStdString((root_ / "skewed.CSV").string());
+  target = QString::fromStdString((root_ / "skewed").string());
+  told.clear();
+  EXPECT_EQ(w.ExportStoredMUVX(), 0);
+  EXPECT_EQ(proposed, QString::fromStdString((root_ / "skewed_plain.csv").string()));
+  EXPECT_EQ(w.storedTargetFilter(), "Plain CSV (*.csv)");
+  EXPECT_TRUE(std::filesystem::exists(root_ / "skewed.csv"));
+  EXPECT_TRUE(told.isEmpty()) << told.join('\n').toStdString();
+  // A file no export knows is told before any target is asked for, a file of no stored
+  // file's ending in the window's language.
   std::ofstream(root_ / "notes.csv") << "shopping list\r\n";
   source = QString::fromStdString((root_ / "notes.csv").string());
   proposed.clear();
-  told.clear();
   EXPECT_NE(w.ExportStoredMUVX(), 0);
   EXPECT_TRUE(proposed.isEmpty());
   ASSERT_EQ(told.size(), 1);
   EXPECT_TRUE(told[0].contains(source)) << told[0].toStdString();
+  setLanguageIndex(kLanguageGerman);
+  std::ofstream(root_ / "notes.txt") << "shopping list\r\n";
+  source = QString::fromStdString((root_ / "notes.txt").string());
+  EXPECT_NE(w.ExportStoredMUVX(), 0);
+  EXPECT_TRUE(proposed.isEmpty());
+  ASSERT_EQ(told.size(), 2);
+  EXPECT_TRUE(told[1].contains("unbekannte Art von Datei")) << told[1].toStdString();
 }
 
 // Loading a damaged data file or saving where nothing can be written says so; a cancelled
