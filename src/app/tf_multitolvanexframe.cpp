@@ -610,8 +610,12 @@ void TF_MultiTolvanexFrame::BN_CascadeClick() {
   }
 }
 
+// Always brings the window up, as it is: a toggle hid a window that lay behind others, and a
+// hidden window cannot show or stop its run.
 void TF_MultiTolvanexFrame::BN_MultiScopeWindowClick() {
-  multi_->toggleVisible();
+  QList<QRect> screens;
+  for (const QScreen* sc : QGuiApplication::screens()) screens << sc->availableGeometry();
+  multi_->bringUp(screens);
 }
 
 void TF_MultiTolvanexFrame::LV_TolvanexsMouseUp(int row) {

@@ -835,7 +835,9 @@ bool TMultiCollection::closeQuery() {
   // Without device rows (no device found, or closed before the table was filled) there is
   // nothing to keep, and writing would wipe the scalings of the devices not plugged in.
   if (scalingsChanged_ && itemCount() > 0) {
-    activate();
+    // A cycle a Break left collecting keeps its devices until its end: activating now would
+    // drop the records still on their way. The check states are saved all the same.
+    if (!cycleOpen_) activate();
     saveScalings(scalingsPath());
   }
   return true;

@@ -323,8 +323,7 @@ void TF_Multi_Tolvanex_Img::setDataFileFolder(const std::filesystem::path& folde
 
 void TF_Multi_Tolvanex_Img::setShown(bool on) {
   const bool wasHidden = !isVisible();
-  // A run must not go on writing files with nothing to show it.
-  if (!on && !wasHidden && !mayEndRun()) return;
+  if (!on && !wasHidden) endRunForGoing();
   setVisible(on);
   if (on && wasHidden && coll().activeCount() == 0) {
     if (bootRequest_) bootRequest_();
@@ -334,6 +333,33 @@ void TF_Multi_Tolvanex_Img::setShown(bool on) {
     raise();
     coll().colourTimer().start();
   }
+}
+
+void TF_Multi_Tolvanex_Img::bringUp(const QList<QRect>& screens) {
+  if (!isVisible()) setShown(true);
+  if (windowState() & Qt::WindowMinimized) setWindowState(windowState() & ~Qt::WindowMinimized);
+  // Onto the screen that shows most of it (the first when none does), whole where it fits.
+  if (!screens.isEmpty() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+    const QRect frame = frameGeometry();
+    const QRect* best = &screens.first();
+    qint64 bestArea = 0;
+    for (const QRect& s : screens) {
+      const QRect seen = frame.intersected(s);
+      const qint64 area = seen.isEmpty() ? 0 : qint64(seen.width()) * seen.height();
+      if (area > bestArea) {
+        bestArea = area;
+        best = &s;
+      }
+    }
+    const QSize extra = frame.size() - size();  // the window manager's frame
+    const QSize fits(std::max(minimumWidth(), std::min(width(), best->width() - extra.width())),
+                     std::max(minimumHeight(), std::min(height(), best->height() - extra.height())));
+    if (fits != size()) resize(fits);
+    const QPoint at = keptOnScreen(QRect(frame.topLeft(), frameGeometry().size()), *best);
+    if (at != frame.topLeft()) move(at);
+  }
+  raise();
+  activateWindow();
 }
 
 void TF_Multi_Tolvanex_Img::layOut() {
@@ -375,42 +401,22 @@ bool TF_Multi_Tolvanex_Img::runGoing() const {
   return coll().running() || coll_->reRunTimer().isActive();
 }
 
-void TF_Multi_Tolvanex_Img::endRunForShutDown() {
-  breakAndKeepCycle();
+// The window is closed or hidden: the run ends as BREAK ends it. The cycle in hand collects
+// on (the window still takes records while hidden) and is saved with what came at its usual
+// end, so records announced but not yet taken are not lost.
+void TF_Multi_Tolvanex_Img::endRunForGoing() {
+  if (runGoing()) coll().breakClicked();
 }
 
-void TF_Multi_Tolvanex_Img::breakAndKeepCycle() {
-  if (runGoing()) coll().breakClicked();
-  // The window goes: a cycle partly in (also one a Break before left waiting for its
+void TF_Multi_Tolvanex_Img::endRunForShutDown() {
+  endRunForGoing();
+  // The program ends: the cycle in hand (also one a Break before left waiting for its
   // collecting time) ends now, so what came is still saved.
   if (coll().cycleOpen()) coll().endCycleNow();
 }
 
-// Before the window goes away in the middle of a run: ask, and end the run as BREAK does.
-bool TF_Multi_Tolvanex_Img::mayEndRun() {
-  if (!runGoing()) return true;
-  const QString question = text(319);
-  bool end = false;
-  if (endRunQuestion_) {
-    end = endRunQuestion_(question);
-  } else {
-    // The buttons say what they do, in the window's language.
-    QMessageBox box(QMessageBox::Question, text(242), question, QMessageBox::NoButton, this);
-    QPushButton* endButton = box.addButton(text(320), QMessageBox::AcceptRole);
-    QPushButton* keepButton = box.addButton(text(321), QMessageBox::RejectRole);
-    box.setDefaultButton(endButton);
-    box.setEscapeButton(keepButton);
-    box.exec();
-    end = box.clickedButton() == endButton;
-  }
-  if (!end) return false;
-  // The question box lets events run: the run may have ended meanwhile.
-  if (runGoing()) breakAndKeepCycle();
-  return true;
-}
-
 bool TF_Multi_Tolvanex_Img::FormCloseQuery() {
-  if (!mayEndRun()) return false;
+  endRunForGoing();
   return coll().closeQuery();
 }
 
@@ -677,10 +683,7 @@ void TF_Multi_Tolvanex_Img::showEvent(QShowEvent* e) {
 }
 
 void TF_Multi_Tolvanex_Img::closeEvent(QCloseEvent* e) {
-  if (!FormCloseQuery()) {
-    e->ignore();
-    return;
-  }
+  FormCloseQuery();
   QWidget::closeEvent(e);
 }
 

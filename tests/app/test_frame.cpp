@@ -209,8 +209,23 @@ TEST_F(FrameTest, MultiWindowAndAboutAndVersionBox) {
   EXPECT_FALSE(m->isVisible());
   f.BN_MultiScopeWindowClick();
   EXPECT_TRUE(m->isVisible());
+  // The button always brings the window up: a second click does not hide it, and a window
+  // minimised or moved off every screen comes back whole onto a screen.
   f.BN_MultiScopeWindowClick();
-  EXPECT_FALSE(m->isVisible());
+  EXPECT_TRUE(m->isVisible());
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  m->showMinimized();
+  m->move(screen.right() + 500, screen.bottom() + 400);
+  f.BN_MultiScopeWindowClick();
+  EXPECT_TRUE(m->isVisible());
+  EXPECT_FALSE(m->isMinimized());
+  // Whole on the screen, or at the screen's top left when even its smallest size is larger.
+  EXPECT_TRUE(screen.contains(m->frameGeometry()) ||
+              (m->frameGeometry().topLeft() == screen.topLeft() &&
+               m->size().boundedTo(screen.size()) == m->minimumSize().boundedTo(screen.size())))
+      << m->frameGeometry().x() << "," << m->frameGeometry().y() << " " << m->width() << "x"
+      << m->height();
+  m->hide();
   ASSERT_NE(f.coordinateWindow(), nullptr);
   EXPECT_NE(qobject_cast<TF_D2Koord*>(f.coordinateWindow()), nullptr);
   EXPECT_FALSE(f.coordinateWindow()->isVisible());

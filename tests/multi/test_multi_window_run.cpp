@@ -1,5 +1,5 @@
 // The multi-device window during runs, with fake members: BREAK where the pointer is for the
-// whole continuous run, closing or hiding that ends a run (after asking), the status grid of
+// whole continuous run, closing or hiding that ends a run, the status grid of
 // many devices with the trigger column, the shifted-curves switch and refused scale cells.
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "common/widgetcolours.h"
+#include "common/windowmessages.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "multi/multi_settingspage.h"
 #include "multi/multi_statusgrid.h"
@@ -40,10 +41,6 @@ class MultiRunWindow : public MultiRig {
     win_ = std::make_unique<TF_Multi_Tolvanex_Img>(
         nullptr, [this](int ms) -> ITimer& { return hub_.create(ms); });
     win_->setMembers(&members_);
-    win_->setEndRunQuestion([this](const QString& q) {
-      questions_ << q;
-      return answer_;
-    });
     win_->fillFromDeviceWindows();
     win_->resize(1200, 760);
     win_->show();
@@ -77,9 +74,17 @@ class MultiRunWindow : public MultiRig {
     return n;
   }
 
+  // Merged data files in the day folder of the run.
+  int mergedFiles() const {
+    int n = 0;
+    std::error_code ec;
+    for (const auto& e :
+         fs::directory_iterator(win_->coll().autoDataFileName().parent_path(), ec))
+      n += e.path().extension() == ".CSV";
+    return n;
+  }
+
   std::unique_ptr<TF_Multi_Tolvanex_Img> win_;
-  QStringList questions_;
-  bool answer_ = true;
 };
 
 // A user who aims at BREAK at any moment of a continuous run hits BREAK, enabled, and the run
@@ -136,40 +141,75 @@ TEST_F(MultiRunWindow, SingleShotGivesRunBackAfterItsCycle) {
   EXPECT_TRUE(run->isEnabled());
 }
 
-// Closing (or hiding) the window during a continuous run asks; keeping the run keeps the
-// window, ending it stops the devices as BREAK does and no cycle follows.
-TEST_F(MultiRunWindow, ClosingDuringAContinuousRunAsksAndEndsIt) {
+// Closing the window during a continuous run ends it as BREAK does, without a question box
+// that could hide behind other windows while the run goes on: every device stops, the cycle
+// in hand is saved, and no cycle or file follows. Hiding it does the same.
+TEST_F(MultiRunWindow, ClosingOrHidingDuringAContinuousRunEndsItAsBreakDoes) {
   TF_Multi_Tolvanex_Img& w = activeWindow(2);
   w.coll().setSingleShot(false, false);
+  w.coll().setAutosave(true);
   w.BN_RunClick();
   deliverCycle();
   ASSERT_TRUE(w.runGoing());
-  answer_ = false;
-  EXPECT_FALSE(w.close());
-  EXPECT_TRUE(w.isVisible());
-  w.toggleVisible();
-  EXPECT_TRUE(w.isVisible());
-  EXPECT_EQ(questions_.size(), 2);
-  EXPECT_EQ(questions_[0], text(319));
-  EXPECT_TRUE(w.runGoing());
-  EXPECT_EQ(stops(), 0);
-  answer_ = true;
+  ASSERT_EQ(mergedFiles(), 1);
+  hub_.advance(TMultiCollection::kReRunMs);
+  w.coll().recordArrived(members_.list[0]->notice());  // the next cycle is partly in
   EXPECT_TRUE(w.close());
-  EXPECT_EQ(questions_.size(), 3);
   EXPECT_FALSE(w.isVisible());
   EXPECT_FALSE(w.runGoing());
   EXPECT_EQ(stops(), 2);
+  // The cycle in hand is saved at its collecting time, and it is the last file.
   const int startsBefore = starts();
-  hub_.advance(5000);
+  hub_.advance(w.coll().collectTimeMs() + TMultiCollection::kLateStartMs);
+  EXPECT_FALSE(w.coll().cycleOpen());
+  EXPECT_EQ(mergedFiles(), 2);
+  hub_.advance(20000);
+  QCoreApplication::processEvents();
   EXPECT_EQ(starts(), startsBefore);
-  // Without a run nothing is asked.
-  w.show();
-  EXPECT_TRUE(w.close());
-  EXPECT_EQ(questions_.size(), 3);
+  EXPECT_EQ(mergedFiles(), 2);
+  // Shown again it is as it was left: stopped, RUN ready.
+  w.setShown(true);
+  EXPECT_TRUE(find<QPushButton>("BN_Run")->isEnabled());
+
+  w.BN_RunClick();
+  ASSERT_TRUE(w.runGoing());
+  w.setShown(false);
+  EXPECT_FALSE(w.runGoing());
+  hub_.advance(20000);
+  EXPECT_EQ(starts(), startsBefore + 2);
 }
 
-// The frame's shut-down ends a run without a question.
-TEST_F(MultiRunWindow, ShutDownEndsTheRunWithoutAsking) {
+// BREAK lets events run while records announced before it come in; a close of the window
+// reached meanwhile must neither drop such a record nor start the work twice.
+TEST_F(MultiRunWindow, CloseReachedWhileBreakLetsEventsRunKeepsTheRecordsAnnounced) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.coll().setSingleShot(false, false);
+  w.coll().setAutosave(true);
+  w.BN_RunClick();
+  // Queued as the user and the device windows left them: the close, then a record notice.
+  QMetaObject::invokeMethod(&w, &QWidget::close, Qt::QueuedConnection);
+  const MultiRecordNotice n = members_.list[1]->notice();
+  QCoreApplication::postEvent(
+      &w, new TRecordNoticeEvent(RecordNotice{n.n, n.m, n.index, n.dt, n.run}));
+  w.BN_BreakClick();
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_FALSE(w.runGoing());
+  EXPECT_EQ(w.coll().receivedCount(), 1);
+  hub_.advance(w.coll().collectTimeMs() + TMultiCollection::kLateStartMs);
+  EXPECT_FALSE(w.coll().cycleOpen());
+  EXPECT_EQ(w.coll().cyclesCount(), 1);
+  ASSERT_EQ(mergedFiles(), 1);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(w.coll().autoDataFileName(), '\t', r), 0);
+  EXPECT_EQ(r.names, QStringList{QStringLiteral("TVS00002")});
+  hub_.advance(20000);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(starts(), 2);
+  EXPECT_EQ(mergedFiles(), 1);
+}
+
+// The frame's shut-down ends a run the same way.
+TEST_F(MultiRunWindow, ShutDownEndsTheRun) {
   TF_Multi_Tolvanex_Img& w = activeWindow(2);
   w.coll().setSingleShot(false, false);
   w.BN_RunClick();
@@ -177,7 +217,6 @@ TEST_F(MultiRunWindow, ShutDownEndsTheRunWithoutAsking) {
   EXPECT_FALSE(w.runGoing());
   EXPECT_EQ(stops(), 2);
   EXPECT_TRUE(w.close());
-  EXPECT_TRUE(questions_.isEmpty());
 }
 
 // A shut-down in the middle of a cycle keeps what came: the merged file is written with the
