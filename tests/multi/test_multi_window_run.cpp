@@ -397,6 +397,21 @@ TEST_F(MultiRunWindow, ScaleCellThatIsNoNumberIsMarkedAndKeepsItsValue) {
   w.applyTexts();
   EXPECT_FALSE(page->cellRefused(2, 4));
   EXPECT_EQ(sg->item(2, 4)->text(), "0.0");
+
+  // A range whose minimum equals its maximum is no range: both cells show "auto" (the text,
+  // and with it the files, keep the number); any two different numbers are a range.
+  for (int c : {4, 5}) EXPECT_TRUE(page->rangeFollowsData(1, c)) << c;
+  EXPECT_FALSE(page->rangeFollowsData(1, 3));
+  edit(1, 5, "0.001");
+  EXPECT_FALSE(page->rangeFollowsData(1, 4));
+  EXPECT_FALSE(page->rangeFollowsData(1, 5));
+  EXPECT_TRUE(page->rangeFollowsData(2, 4));  // the other channel keeps its own
+  edit(1, 4, "0,001");
+  EXPECT_TRUE(page->rangeFollowsData(1, 5));
+  edit(1, 4, "-2");
+  EXPECT_FALSE(page->rangeFollowsData(1, 4));
+  edit(1, 5, "x");  // refused: the number in use shows, marked
+  EXPECT_FALSE(page->rangeFollowsData(1, 5));
 }
 
 }  // namespace
