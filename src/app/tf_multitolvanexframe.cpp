@@ -1,6 +1,7 @@
 #include "app/tf_multitolvanexframe.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <filesystem>
 #include <QBrush>
 #include <QCheckBox>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QStyle>
 #include <QGuiApplication>
 #include <QTimer>
 #include <QTreeWidget>
@@ -60,8 +62,19 @@ QTreeWidget* reportList(const QString& name, const QStringList& heads, const QLi
   lv->setSelectionBehavior(QAbstractItemView::SelectRows);
   lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
   lv->setHeaderLabels(heads);
-  for (int i = 0; i < widths.size(); ++i) lv->setColumnWidth(i, widths[i]);
+  // Each column at least as wide as its heading in the font in use (the widths were chosen for
+  // a narrower one), and the list wide enough for all of them, a scroll bar included. The
+  // stretched last column starts at its heading's width too: it never shrinks below the width
+  // it has when the stretching begins.
+  int all = 0;
+  for (int i = 0; i < heads.size(); ++i) {
+    const int w = std::max(i < widths.size() ? widths[i] : 0, lv->header()->sectionSizeHint(i));
+    lv->setColumnWidth(i, w);
+    all += w;
+  }
   lv->header()->setStretchLastSection(true);
+  lv->setMinimumWidth(all + 2 * lv->frameWidth() +
+                      lv->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, lv));
   return lv;
 }
 
@@ -218,8 +231,10 @@ void TF_MultiTolvanexFrame::buildControls() {
   grid->addWidget(bnCascade_, 3, 1);
   grid->addWidget(pnCopyright_, 4, 0, 1, 2);
 
-  setMinimumSize(473, 156);
-  resize(475, 154);
+  // The lists' columns decide where the font in use is wider than the one sized for.
+  const int wide = layout()->minimumSize().width();
+  setMinimumSize(std::max(473, wide), 156);
+  resize(std::max(475, wide), 154);
 }
 
 // Step A.

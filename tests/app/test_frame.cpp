@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -45,6 +46,24 @@ TEST_F(FrameTest, TwoDevicesAreListedOpenedAndGetTheirFolders) {
   f.close();
   EXPECT_TRUE(f.shutDownDone());
   EXPECT_EQ(driver_->openHandles(), 0);
+}
+
+// At the frame's default size every column of both device lists shows its heading whole, in
+// the font in use (the last, stretched one included).
+TEST_F(FrameTest, DeviceListsShowEveryColumnHeadingWhole) {
+  driver_ = std::make_unique<TSimulatedDriver>(2, clock_);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  f.show();
+  QCoreApplication::processEvents();
+  for (const char* name : {"LV_Devices", "LV_Tolvanexs"}) {
+    QHeaderView* h = list(name)->header();
+    ASSERT_EQ(h->count(), 3) << name;
+    for (int i = 0; i < h->count(); ++i) {
+      EXPECT_GE(h->sectionSize(i), h->sectionSizeHint(i)) << name << " column " << i;
+      EXPECT_LE(h->sectionViewportPosition(i) + h->sectionSize(i), h->viewport()->width())
+          << name << " column " << i;
+    }
+  }
 }
 
 TEST_F(FrameTest, DescriptionsMustMatchExactly) {
