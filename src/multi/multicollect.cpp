@@ -229,11 +229,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   asked_.assign(list.size(), 0);
   delivered_.assign(list.size(), false);
   triggers_.assign(list.size(), DayTime());
-  for (MultiStatusRow& r : status_) {
-    r.missing = false;
-    r.hasTriggerDelta = false;
-    r.triggerDelta = 0;
-  }
+  for (MultiStatusRow& r : status_) r.missing = false;
   if (onRunStarted) onRunStarted();
   notify(kChangedRunButtons | kChangedStatus);
   for (IMultiMember* m : list) {
@@ -382,8 +378,9 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     cycleFiles_.clear();
     clearDataSets();
     kernel_.PrepareImage(nullptr);
-    for (MultiStatusRow& r : status_) r.filled = false;
-    notify(kChangedStatus | kChangedPlot);
+    // Until this cycle is drawn the window goes on showing the last one, and each device's
+    // status row its last record: a blank picture would flash up for every cycle.
+    lastPictureShown_ = true;
   }
   IMultiMember* d = active_[std::size_t(notice.index)];
   if (opensCycle) {
@@ -486,11 +483,13 @@ void TMultiCollection::updateTriggerDeltas() {
       first = triggers_[k];
       any = true;
     }
+  // A row still waiting for its record keeps the last one's until the cycle ends.
   for (std::size_t k = 0; k < delivered_.size() && k < status_.size(); ++k) {
+    if (!delivered_[k]) continue;
     MultiStatusRow& r = status_[k];
-    r.hasTriggerDelta = delivered_[k];
-    r.triggerDelta = delivered_[k] ? dtDiffSeconds(triggers_[k], first) : 0.0;
-    if (delivered_[k]) curveDelta_[r.serial] = r.triggerDelta;
+    r.hasTriggerDelta = true;
+    r.triggerDelta = dtDiffSeconds(triggers_[k], first);
+    curveDelta_[r.serial] = r.triggerDelta;
   }
 }
 
@@ -505,7 +504,13 @@ void TMultiCollection::endCycle() {
   // run ends, so no record of it can come late, and the next cycle starts it afresh.
   for (std::size_t k = 0; k < delivered_.size() && k < active_.size(); ++k) {
     if (delivered_[k]) continue;
-    if (k < status_.size()) status_[k].missing = true;
+    if (k < status_.size()) {
+      MultiStatusRow& r = status_[k];
+      r.missing = true;
+      r.filled = false;
+      r.hasTriggerDelta = false;
+      r.triggerDelta = 0;
+    }
     if (!breakRequested_) active_[k]->stopMeasurement();
   }
   if (received_ == 0) {
@@ -513,6 +518,7 @@ void TMultiCollection::endCycle() {
     cycleFiles_.clear();
     clearDataSets();
     kernel_.PrepareImage(nullptr);
+    lastPictureShown_ = false;
     notify(kChangedPlot);
   }
   notify(kChangedStatus);
@@ -602,6 +608,7 @@ int TMultiCollection::draw() {
 }
 
 int TMultiCollection::renderPlot() {
+  lastPictureShown_ = false;
   if (view_) {
     view_->setBusyCursor(true);
     view_->bringToFront();
@@ -665,6 +672,7 @@ void TMultiCollection::clearDataSets() {
 void TMultiCollection::clearImage() {
   clearDataSets();
   kernel_.PrepareImage(nullptr);
+  lastPictureShown_ = false;
   notify(kChangedPlot);
 }
 
@@ -676,6 +684,7 @@ void TMultiCollection::setImageSize(int w, int h) {
 
 void TMultiCollection::prepareEmptyPlot() {
   kernel_.PrepareImage(nullptr);
+  lastPictureShown_ = false;
   notify(kChangedPlot);
 }
 

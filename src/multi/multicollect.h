@@ -193,6 +193,8 @@ class TMultiCollection {
   const QStringList& cycleFiles() const { return cycleFiles_; }
   const DayTime& cycleStamp() const { return cycleStamp_; }
   bool plotControlsShown() const { return plotControlsShown_; }
+  // A cycle's first records are in but not drawn yet: the window keeps the last picture.
+  bool lastPictureShown() const { return lastPictureShown_; }
   const TREADing& loaded() const { return loaded_; }
 
   ITimer& collectTimer() { return tmCollect_; }
@@ -301,6 +303,7 @@ class TMultiCollection {
   bool clearBeforeDrawing_ = true;
   bool shiftByTrigger_ = false;
   bool plotControlsShown_ = false;
+  bool lastPictureShown_ = false;
   QString fixedPart_;
   int collectTimeMs_ = kCollectMs;
   std::filesystem::path dataFolder_;

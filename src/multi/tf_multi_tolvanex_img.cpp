@@ -781,6 +781,7 @@ void TF_Multi_Tolvanex_Img::saveControlsShown(bool on) {
 }
 
 void TF_Multi_Tolvanex_Img::showPlot() {
+  if (coll().lastPictureShown()) return;
   im2D_->setPixmap(QPixmap::fromImage(coll().image()));
 }
 

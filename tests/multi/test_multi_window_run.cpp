@@ -208,6 +208,52 @@ TEST_F(MultiRunWindow, CloseReachedWhileBreakLetsEventsRunKeepsTheRecordsAnnounc
   EXPECT_EQ(mergedFiles(), 1);
 }
 
+// While a cycle collects, the window goes on showing the last cycle's picture and each device's
+// last status until the new records are drawn: no blank picture between two cycles. A device
+// that misses the cycle loses its cells when the cycle ends.
+TEST_F(MultiRunWindow, LastPictureAndStatusStayUntilTheNextCycleIsDrawn) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.coll().setSingleShot(false, false);
+  auto shown = [&] { return w.plotImage()->pixmap().toImage(); };
+  auto inked = [](const QImage& im) {
+    int n = 0;
+    for (int y = 0; y < im.height(); y += 2)
+      for (int x = 0; x < im.width(); x += 2) n += im.pixel(x, y) != qRgb(255, 255, 255);
+    return n;
+  };
+  w.BN_RunClick();
+  deliverCycle();
+  const QImage first = shown();
+  ASSERT_GT(inked(first), 200);
+  hub_.advance(TMultiCollection::kReRunMs);
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(w.coll().cycleOpen());
+  w.coll().recordArrived(members_.list[1]->notice());
+  w.coll().drawHeader();  // as the header timer and a new size do meanwhile
+  w.layOut();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(shown(), first);
+  const MultiStatusRow& a = w.coll().statusRows()[0];
+  EXPECT_TRUE(a.filled);
+  EXPECT_TRUE(a.hasTriggerDelta);
+  w.coll().recordArrived(members_.list[0]->notice());
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.coll().lastPictureShown());
+  EXPECT_EQ(shown(), QPixmap::fromImage(w.coll().image()).toImage());
+  // The next cycle: only B delivers; at the collecting time A is marked and emptied.
+  hub_.advance(TMultiCollection::kReRunMs);
+  w.coll().recordArrived(members_.list[1]->notice());
+  EXPECT_TRUE(w.coll().statusRows()[0].filled);
+  hub_.advance(w.coll().collectTimeMs() + TMultiCollection::kLateStartMs);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.coll().cycleOpen());
+  EXPECT_TRUE(w.coll().statusRows()[0].missing);
+  EXPECT_FALSE(w.coll().statusRows()[0].filled);
+  EXPECT_FALSE(w.coll().statusRows()[0].hasTriggerDelta);
+  EXPECT_TRUE(w.coll().statusRows()[1].filled);
+  EXPECT_GT(inked(shown()), 200);
+}
+
 // The frame's shut-down ends a run the same way.
 TEST_F(MultiRunWindow, ShutDownEndsTheRun) {
   TF_Multi_Tolvanex_Img& w = activeWindow(2);
