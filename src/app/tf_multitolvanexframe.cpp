@@ -625,12 +625,14 @@ void TF_MultiTolvanexFrame::BN_CascadeClick() {
   }
 }
 
-// Always brings the window up, as it is: a toggle hid a window that lay behind others, and a
-// hidden window cannot show or stop its run.
+// Always brings the window up, as it is and where it can be reached: a toggle hid a window
+// that lay behind others, and a hidden window cannot show or stop its run.
 void TF_MultiTolvanexFrame::BN_MultiScopeWindowClick() {
   QList<QRect> screens;
   for (const QScreen* sc : QGuiApplication::screens()) screens << sc->availableGeometry();
-  multi_->bringUp(screens);
+  multi_->resize(fitOnScreens(multi_->pos(), multi_->size(), screens));
+  multi_->move(placeOnScreens(multi_->pos(), multi_->size(), screens));
+  multi_->bringUp();
 }
 
 void TF_MultiTolvanexFrame::LV_TolvanexsMouseUp(int row) {

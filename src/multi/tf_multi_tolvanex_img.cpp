@@ -335,29 +335,9 @@ void TF_Multi_Tolvanex_Img::setShown(bool on) {
   }
 }
 
-void TF_Multi_Tolvanex_Img::bringUp(const QList<QRect>& screens) {
+void TF_Multi_Tolvanex_Img::bringUp() {
   if (!isVisible()) setShown(true);
   if (windowState() & Qt::WindowMinimized) setWindowState(windowState() & ~Qt::WindowMinimized);
-  // Onto the screen that shows most of it (the first when none does), whole where it fits.
-  if (!screens.isEmpty() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
-    const QRect frame = frameGeometry();
-    const QRect* best = &screens.first();
-    qint64 bestArea = 0;
-    for (const QRect& s : screens) {
-      const QRect seen = frame.intersected(s);
-      const qint64 area = seen.isEmpty() ? 0 : qint64(seen.width()) * seen.height();
-      if (area > bestArea) {
-        bestArea = area;
-        best = &s;
-      }
-    }
-    const QSize extra = frame.size() - size();  // the window manager's frame
-    const QSize fits(std::max(minimumWidth(), std::min(width(), best->width() - extra.width())),
-                     std::max(minimumHeight(), std::min(height(), best->height() - extra.height())));
-    if (fits != size()) resize(fits);
-    const QPoint at = keptOnScreen(QRect(frame.topLeft(), frameGeometry().size()), *best);
-    if (at != frame.topLeft()) move(at);
-  }
   raise();
   activateWindow();
 }

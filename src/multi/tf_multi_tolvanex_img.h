@@ -2,8 +2,6 @@
 // The multi-device window: runs several device windows as one instrument. The collection
 // cycle, the plot and the files live in TMultiCollection; this window shows them and passes the
 // user's actions in.
-#include <QList>
-#include <QRect>
 #include <QStringList>
 #include <QWidget>
 #include <filesystem>
@@ -75,9 +73,8 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   // Step S. Hiding the window ends a run going on, as BREAK does: nothing may go on measuring
   // and writing files with no window to show it and stop it.
   void setShown(bool on);
-  // Shows the window, as it is (a run going on included), out of minimised state and onto a
-  // screen's area within screens, and brings it to the front.
-  void bringUp(const QList<QRect>& screens);
+  // Shows the window as it is (a run going on included), out of minimised state, in front.
+  void bringUp();
   void setDataFileFolder(const std::filesystem::path& folder);
   const std::filesystem::path& dataFileFolder() const { return coll().dataFileFolder(); }
   void layOut();
