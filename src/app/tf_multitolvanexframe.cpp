@@ -73,8 +73,12 @@ QTreeWidget* reportList(const QString& name, const QStringList& heads, const QLi
     all += w;
   }
   lv->header()->setStretchLastSection(true);
-  lv->setMinimumWidth(all + 2 * lv->frameWidth() +
-                      lv->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, lv));
+  // A very large font must not make the frame wider than a small screen: a third of it at most.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const int most = screen ? screen->availableGeometry().width() / 3 : 100000;
+  lv->setMinimumWidth(std::min(most, all + 2 * lv->frameWidth() +
+                                         lv->style()->pixelMetric(QStyle::PM_ScrollBarExtent,
+                                                                  nullptr, lv)));
   return lv;
 }
 
@@ -630,8 +634,12 @@ void TF_MultiTolvanexFrame::BN_CascadeClick() {
 void TF_MultiTolvanexFrame::BN_MultiScopeWindowClick() {
   QList<QRect> screens;
   for (const QScreen* sc : QGuiApplication::screens()) screens << sc->availableGeometry();
-  multi_->resize(fitOnScreens(multi_->pos(), multi_->size(), screens));
-  multi_->move(placeOnScreens(multi_->pos(), multi_->size(), screens));
+  // By its outer size: a window not mapped yet has no frame, its title bar is allowed for.
+  QSize extra = multi_->frameGeometry().size() - multi_->size();
+  if (extra.isNull()) extra = QSize(0, multi_->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+  const QSize outer = fitOnScreens(multi_->pos(), multi_->size() + extra, screens);
+  multi_->resize(outer - extra);
+  multi_->move(placeOnScreens(multi_->pos(), outer, screens));
   multi_->bringUp();
 }
 

@@ -376,11 +376,15 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   if (opensCycle) {
     tmWatchdog_.stop();
     cycleFiles_.clear();
-    clearDataSets();
-    kernel_.PrepareImage(nullptr);
     // Until this cycle is drawn the window goes on showing the last one, and each device's
     // status row its last record: a blank picture would flash up for every cycle.
-    lastPictureShown_ = true;
+    if (!lastPictureShown_) {
+      lastPicture_ = kernel_.Bitmap();
+      lastHeader_ = headerText();
+      lastPictureShown_ = true;
+    }
+    clearDataSets();
+    kernel_.PrepareImage(nullptr);
   }
   IMultiMember* d = active_[std::size_t(notice.index)];
   if (opensCycle) {
@@ -518,7 +522,7 @@ void TMultiCollection::endCycle() {
     cycleFiles_.clear();
     clearDataSets();
     kernel_.PrepareImage(nullptr);
-    lastPictureShown_ = false;
+    dropLastPicture();
     notify(kChangedPlot);
   }
   notify(kChangedStatus);
@@ -608,7 +612,7 @@ int TMultiCollection::draw() {
 }
 
 int TMultiCollection::renderPlot() {
-  lastPictureShown_ = false;
+  dropLastPicture();
   if (view_) {
     view_->setBusyCursor(true);
     view_->bringToFront();
@@ -672,7 +676,7 @@ void TMultiCollection::clearDataSets() {
 void TMultiCollection::clearImage() {
   clearDataSets();
   kernel_.PrepareImage(nullptr);
-  lastPictureShown_ = false;
+  dropLastPicture();
   notify(kChangedPlot);
 }
 
@@ -684,7 +688,7 @@ void TMultiCollection::setImageSize(int w, int h) {
 
 void TMultiCollection::prepareEmptyPlot() {
   kernel_.PrepareImage(nullptr);
-  lastPictureShown_ = false;
+  dropLastPicture();
   notify(kChangedPlot);
 }
 
@@ -693,7 +697,7 @@ QString TMultiCollection::footerText() const {
 }
 
 QString TMultiCollection::headerText() const {
-  return multiHeaderText(cycleStamp_);
+  return lastPictureShown_ ? lastHeader_ : multiHeaderText(cycleStamp_);
 }
 
 void TMultiCollection::drawHeader() {

@@ -162,7 +162,7 @@ void TF_Multi_Tolvanex_Img::buildShortcuts() {
   add(PlotCommand::Print, [this] { PrintMUVX(); });
   plot->addSeparator();
   add(PlotCommand::Unzoom, [this] {
-    if (coll().kernel().DataSetCount() == 0) return;
+    if (coll().kernel().DataSetCount() == 0 || coll().lastPictureShown()) return;
     coll().kernel().RedrawAutoRange(im2D_);
     coll().drawHeader();
   });
@@ -180,7 +180,7 @@ void TF_Multi_Tolvanex_Img::buildShortcuts() {
 
 void TF_Multi_Tolvanex_Img::plotWheel(Qt::KeyboardModifiers mods, int x, int y, int delta) {
   TGenD2ImgKernel& k = coll().kernel();
-  if (k.DataSetCount() == 0 || delta == 0) return;
+  if (k.DataSetCount() == 0 || delta == 0 || coll().lastPictureShown()) return;
   if (x < 0) {  // the keys zoom around the middle of the plot
     const PlotRect a = k.PlotArea();
     x = (a.left + a.right) / 2;
@@ -196,7 +196,7 @@ void TF_Multi_Tolvanex_Img::plotWheel(Qt::KeyboardModifiers mods, int x, int y, 
 
 void TF_Multi_Tolvanex_Img::plotCursor(Qt::KeyboardModifiers mods, int x) {
   TGenD2ImgKernel& k = coll().kernel();
-  if (k.DataSetCount() == 0) return;
+  if (k.DataSetCount() == 0 || coll().lastPictureShown()) return;
   if (mods & Qt::ControlModifier) {
     k.ClearCursors(im2D_);
     if (koord_) koord_->SetShown(false);
@@ -689,6 +689,7 @@ bool TF_Multi_Tolvanex_Img::eventFilter(QObject* watched, QEvent* e) {
     }
     if (t == QEvent::MouseButtonPress || t == QEvent::MouseMove ||
         t == QEvent::MouseButtonRelease) {
+      if (coll().lastPictureShown()) return true;  // the new picture is on its way
       auto* me = static_cast<QMouseEvent*>(e);
       const QPoint pos = me->position().toPoint();
       int button = kMouseNone;
@@ -761,7 +762,6 @@ void TF_Multi_Tolvanex_Img::saveControlsShown(bool on) {
 }
 
 void TF_Multi_Tolvanex_Img::showPlot() {
-  if (coll().lastPictureShown()) return;
   im2D_->setPixmap(QPixmap::fromImage(coll().image()));
 }
 

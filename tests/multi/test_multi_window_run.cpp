@@ -224,6 +224,7 @@ TEST_F(MultiRunWindow, LastPictureAndStatusStayUntilTheNextCycleIsDrawn) {
   w.BN_RunClick();
   deliverCycle();
   const QImage first = shown();
+  const QString firstHeader = w.coll().headerText();
   ASSERT_GT(inked(first), 200);
   hub_.advance(TMultiCollection::kReRunMs);
   QCoreApplication::processEvents();
@@ -233,6 +234,9 @@ TEST_F(MultiRunWindow, LastPictureAndStatusStayUntilTheNextCycleIsDrawn) {
   w.layOut();
   QCoreApplication::processEvents();
   EXPECT_EQ(shown(), first);
+  // Copied, saved and printed is what is shown, with its own header.
+  EXPECT_EQ(QPixmap::fromImage(w.coll().image()).toImage(), first);
+  EXPECT_EQ(w.coll().headerText(), firstHeader);
   const MultiStatusRow& a = w.coll().statusRows()[0];
   EXPECT_TRUE(a.filled);
   EXPECT_TRUE(a.hasTriggerDelta);
