@@ -637,9 +637,11 @@ void TF_MultiTolvanexFrame::BN_MultiScopeWindowClick() {
   // By its outer size: a window not mapped yet has no frame, its title bar is allowed for.
   QSize extra = multi_->frameGeometry().size() - multi_->size();
   if (extra.isNull()) extra = QSize(0, multi_->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+  // Only what must change: a window never placed is left to the window manager's placement.
   const QSize outer = fitOnScreens(multi_->pos(), multi_->size() + extra, screens);
-  multi_->resize(outer - extra);
-  multi_->move(placeOnScreens(multi_->pos(), outer, screens));
+  if (outer - extra != multi_->size()) multi_->resize(outer - extra);
+  const QPoint at = placeOnScreens(multi_->pos(), outer, screens);
+  if (at != multi_->pos()) multi_->move(at);
   multi_->bringUp();
 }
 
