@@ -701,6 +701,8 @@ QString TMultiCollection::headerText() const {
 }
 
 void TMultiCollection::drawHeader() {
+  // The picture shown has its header; the one being made gets its own when it is drawn.
+  if (lastPictureShown_) return;
   drawMultiHeader(kernel_.Bitmap(), kernel_.Font(), headerText());
   notify(kChangedPlot);
 }
