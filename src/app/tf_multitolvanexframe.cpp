@@ -1,6 +1,7 @@
 #include "app/tf_multitolvanexframe.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <filesystem>
 #include <QBrush>
 #include <QCheckBox>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QStyle>
 #include <QGuiApplication>
 #include <QTimer>
 #include <QTreeWidget>
@@ -60,8 +62,23 @@ QTreeWidget* reportList(const QString& name, const QStringList& heads, const QLi
   lv->setSelectionBehavior(QAbstractItemView::SelectRows);
   lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
   lv->setHeaderLabels(heads);
-  for (int i = 0; i < widths.size(); ++i) lv->setColumnWidth(i, widths[i]);
+  // Each column at least as wide as its heading in the font in use (the widths were chosen for
+  // a narrower one), and the list wide enough for all of them, a scroll bar included. The
+  // stretched last column starts at its heading's width too: it never shrinks below the width
+  // it has when the stretching begins.
+  int all = 0;
+  for (int i = 0; i < heads.size(); ++i) {
+    const int w = std::max(i < widths.size() ? widths[i] : 0, lv->header()->sectionSizeHint(i));
+    lv->setColumnWidth(i, w);
+    all += w;
+  }
   lv->header()->setStretchLastSection(true);
+  // A very large font must not make the frame wider than a small screen: a third of it at most.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const int most = screen ? screen->availableGeometry().width() / 3 : 100000;
+  lv->setMinimumWidth(std::min(most, all + 2 * lv->frameWidth() +
+                                         lv->style()->pixelMetric(QStyle::PM_ScrollBarExtent,
+                                                                  nullptr, lv)));
   return lv;
 }
 
@@ -218,8 +235,10 @@ void TF_MultiTolvanexFrame::buildControls() {
   grid->addWidget(bnCascade_, 3, 1);
   grid->addWidget(pnCopyright_, 4, 0, 1, 2);
 
-  setMinimumSize(473, 156);
-  resize(475, 154);
+  // The lists' columns decide where the font in use is wider than the one sized for.
+  const int wide = layout()->minimumSize().width();
+  setMinimumSize(std::max(473, wide), 156);
+  resize(std::max(475, wide), 154);
 }
 
 // Step A.
@@ -610,8 +629,20 @@ void TF_MultiTolvanexFrame::BN_CascadeClick() {
   }
 }
 
+// Always brings the window up, as it is and where it can be reached: a toggle hid a window
+// that lay behind others, and a hidden window cannot show or stop its run.
 void TF_MultiTolvanexFrame::BN_MultiScopeWindowClick() {
-  multi_->toggleVisible();
+  QList<QRect> screens;
+  for (const QScreen* sc : QGuiApplication::screens()) screens << sc->availableGeometry();
+  // By its outer size: a window not mapped yet has no frame, its title bar is allowed for.
+  QSize extra = multi_->frameGeometry().size() - multi_->size();
+  if (extra.isNull()) extra = QSize(0, multi_->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+  // Only what must change: a window never placed is left to the window manager's placement.
+  const QSize outer = fitOnScreens(multi_->pos(), multi_->size() + extra, screens);
+  if (outer - extra != multi_->size()) multi_->resize(outer - extra);
+  const QPoint at = placeOnScreens(multi_->pos(), outer, screens);
+  if (at != multi_->pos()) multi_->move(at);
+  multi_->bringUp();
 }
 
 void TF_MultiTolvanexFrame::LV_TolvanexsMouseUp(int row) {

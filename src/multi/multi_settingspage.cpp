@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -17,6 +18,28 @@
 #include "multi/multicollect.h"
 
 namespace tolv {
+
+namespace {
+
+// Shows the display range cells as the page says they act; the text the user edits stays.
+class ScaleCellDelegate final : public QStyledItemDelegate {
+ public:
+  explicit ScaleCellDelegate(const TMultiSettingsPage& page) : page_(page) {}
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* o, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(o, index);
+    if (!page_.rangeFollowsData(index.row(), index.column())) return;
+    o->text = QStringLiteral("auto");
+    o->font.setItalic(true);
+    o->palette.setColor(QPalette::Text, QColor(128, 128, 128));
+  }
+
+ private:
+  const TMultiSettingsPage& page_;
+};
+
+}  // namespace
 
 TMultiSettingsPage::TMultiSettingsPage(TMultiCollection& coll, QWidget* parent)
     : QWidget(parent), coll_(coll) {
@@ -30,6 +53,9 @@ TMultiSettingsPage::TMultiSettingsPage(TMultiCollection& coll, QWidget* parent)
   sgScales_->verticalHeader()->setDefaultSectionSize(18);
   sgScales_->horizontalHeader()->setDefaultSectionSize(72);
   sgScales_->setColumnWidth(0, 110);
+  auto* cells = new ScaleCellDelegate(*this);
+  cells->setParent(sgScales_);
+  sgScales_->setItemDelegate(cells);
   connect(sgScales_, &QTableWidget::cellChanged, this, [this](int r, int c) {
     if (refreshing_ || r < 1 || c < 1) return;
     editScaleCell(r, c, sgScales_->item(r, c)->text());
@@ -115,7 +141,14 @@ bool TMultiSettingsPage::editScaleCell(int row, int column, const QString& t) {
   if (!taken && row < coll_.rowCount())
     why = hintText(317).arg(t.trimmed(), coll_.row(row).cell(column));
   markCell(row, column, !taken, why);
+  // The row's other range cell may change between a number and "auto".
+  sgScales_->viewport()->update();
   return taken;
+}
+
+bool TMultiSettingsPage::rangeFollowsData(int row, int column) const {
+  if ((column != 4 && column != 5) || row < 1 || row >= coll_.rowCount()) return false;
+  return !cellRefused(row, column) && !ScaleRowValues::of(coll_.row(row)).hasRange();
 }
 
 bool TMultiSettingsPage::cellRefused(int row, int column) const {

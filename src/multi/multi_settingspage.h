@@ -43,6 +43,9 @@ class TMultiSettingsPage : public QWidget {
   // An edit of scale cell (row, column) by the user; false when it was refused and marked.
   bool editScaleCell(int row, int column, const QString& text);
   bool cellRefused(int row, int column) const;
+  // A display range cell (column 4 or 5) of a row whose minimum equals its maximum: the axis
+  // follows the data, and the cell shows "auto" instead of its number.
+  bool rangeFollowsData(int row, int column) const;
 
   QTableWidget* scaleTable() const { return sgScales_; }
   QTableWidget* colourGrid() const { return dgColours_; }

@@ -229,11 +229,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   asked_.assign(list.size(), 0);
   delivered_.assign(list.size(), false);
   triggers_.assign(list.size(), DayTime());
-  for (MultiStatusRow& r : status_) {
-    r.missing = false;
-    r.hasTriggerDelta = false;
-    r.triggerDelta = 0;
-  }
+  for (MultiStatusRow& r : status_) r.missing = false;
   if (onRunStarted) onRunStarted();
   notify(kChangedRunButtons | kChangedStatus);
   for (IMultiMember* m : list) {
@@ -380,10 +376,15 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   if (opensCycle) {
     tmWatchdog_.stop();
     cycleFiles_.clear();
+    // Until this cycle is drawn the window goes on showing the last one, and each device's
+    // status row its last record: a blank picture would flash up for every cycle.
+    if (!lastPictureShown_) {
+      lastPicture_ = kernel_.Bitmap();
+      lastHeader_ = headerText();
+      lastPictureShown_ = true;
+    }
     clearDataSets();
     kernel_.PrepareImage(nullptr);
-    for (MultiStatusRow& r : status_) r.filled = false;
-    notify(kChangedStatus | kChangedPlot);
   }
   IMultiMember* d = active_[std::size_t(notice.index)];
   if (opensCycle) {
@@ -486,11 +487,13 @@ void TMultiCollection::updateTriggerDeltas() {
       first = triggers_[k];
       any = true;
     }
+  // A row still waiting for its record keeps the last one's until the cycle ends.
   for (std::size_t k = 0; k < delivered_.size() && k < status_.size(); ++k) {
+    if (!delivered_[k]) continue;
     MultiStatusRow& r = status_[k];
-    r.hasTriggerDelta = delivered_[k];
-    r.triggerDelta = delivered_[k] ? dtDiffSeconds(triggers_[k], first) : 0.0;
-    if (delivered_[k]) curveDelta_[r.serial] = r.triggerDelta;
+    r.hasTriggerDelta = true;
+    r.triggerDelta = dtDiffSeconds(triggers_[k], first);
+    curveDelta_[r.serial] = r.triggerDelta;
   }
 }
 
@@ -505,7 +508,13 @@ void TMultiCollection::endCycle() {
   // run ends, so no record of it can come late, and the next cycle starts it afresh.
   for (std::size_t k = 0; k < delivered_.size() && k < active_.size(); ++k) {
     if (delivered_[k]) continue;
-    if (k < status_.size()) status_[k].missing = true;
+    if (k < status_.size()) {
+      MultiStatusRow& r = status_[k];
+      r.missing = true;
+      r.filled = false;
+      r.hasTriggerDelta = false;
+      r.triggerDelta = 0;
+    }
     if (!breakRequested_) active_[k]->stopMeasurement();
   }
   if (received_ == 0) {
@@ -513,6 +522,7 @@ void TMultiCollection::endCycle() {
     cycleFiles_.clear();
     clearDataSets();
     kernel_.PrepareImage(nullptr);
+    dropLastPicture();
     notify(kChangedPlot);
   }
   notify(kChangedStatus);
@@ -602,6 +612,7 @@ int TMultiCollection::draw() {
 }
 
 int TMultiCollection::renderPlot() {
+  dropLastPicture();
   if (view_) {
     view_->setBusyCursor(true);
     view_->bringToFront();
@@ -665,6 +676,7 @@ void TMultiCollection::clearDataSets() {
 void TMultiCollection::clearImage() {
   clearDataSets();
   kernel_.PrepareImage(nullptr);
+  dropLastPicture();
   notify(kChangedPlot);
 }
 
@@ -676,6 +688,7 @@ void TMultiCollection::setImageSize(int w, int h) {
 
 void TMultiCollection::prepareEmptyPlot() {
   kernel_.PrepareImage(nullptr);
+  dropLastPicture();
   notify(kChangedPlot);
 }
 
@@ -684,10 +697,12 @@ QString TMultiCollection::footerText() const {
 }
 
 QString TMultiCollection::headerText() const {
-  return multiHeaderText(cycleStamp_);
+  return lastPictureShown_ ? lastHeader_ : multiHeaderText(cycleStamp_);
 }
 
 void TMultiCollection::drawHeader() {
+  // The picture shown has its header; the one being made gets its own when it is drawn.
+  if (lastPictureShown_) return;
   drawMultiHeader(kernel_.Bitmap(), kernel_.Font(), headerText());
   notify(kChangedPlot);
 }
@@ -835,7 +850,9 @@ bool TMultiCollection::closeQuery() {
   // Without device rows (no device found, or closed before the table was filled) there is
   // nothing to keep, and writing would wipe the scalings of the devices not plugged in.
   if (scalingsChanged_ && itemCount() > 0) {
-    activate();
+    // A cycle a Break left collecting keeps its devices until its end: activating now would
+    // drop the records still on their way. The check states are saved all the same.
+    if (!cycleOpen_) activate();
     saveScalings(scalingsPath());
   }
   return true;

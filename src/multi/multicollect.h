@@ -157,8 +157,9 @@ class TMultiCollection {
   void setImageSize(int w, int h);
   void prepareEmptyPlot();
   TGenD2ImgKernel& kernel() { return kernel_; }
-  // The picture with the header drawn on it.
-  const QImage& image() const { return kernel_.Bitmap(); }
+  // The picture with the header drawn on it: while a cycle collects, the last one drawn, as
+  // the window shows it (and copies, saves and prints it).
+  const QImage& image() const { return lastPictureShown_ ? lastPicture_ : kernel_.Bitmap(); }
   QString headerText() const;
   void drawHeader();
   QString footerText() const;
@@ -193,6 +194,9 @@ class TMultiCollection {
   const QStringList& cycleFiles() const { return cycleFiles_; }
   const DayTime& cycleStamp() const { return cycleStamp_; }
   bool plotControlsShown() const { return plotControlsShown_; }
+  // A cycle's first records are in but not drawn yet: the window keeps the last picture, and
+  // the plot's mouse and keys wait for the new one (the curves are no longer the picture's).
+  bool lastPictureShown() const { return lastPictureShown_; }
   const TREADing& loaded() const { return loaded_; }
 
   ITimer& collectTimer() { return tmCollect_; }
@@ -232,6 +236,10 @@ class TMultiCollection {
   void updateEstimate(IMultiMember* m);
   void ensureRows(int rows);
   int renderPlot();
+  void dropLastPicture() {
+    lastPictureShown_ = false;
+    lastPicture_ = QImage();
+  }
   ScalingsData scalingsData() const;
   void applyScalings(const ScalingsData& d);
   void endCycle();
@@ -301,6 +309,9 @@ class TMultiCollection {
   bool clearBeforeDrawing_ = true;
   bool shiftByTrigger_ = false;
   bool plotControlsShown_ = false;
+  bool lastPictureShown_ = false;
+  QImage lastPicture_;   // while lastPictureShown_: the picture drawn last
+  QString lastHeader_;   // and its header
   QString fixedPart_;
   int collectTimeMs_ = kCollectMs;
   std::filesystem::path dataFolder_;

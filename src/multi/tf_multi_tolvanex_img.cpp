@@ -162,7 +162,7 @@ void TF_Multi_Tolvanex_Img::buildShortcuts() {
   add(PlotCommand::Print, [this] { PrintMUVX(); });
   plot->addSeparator();
   add(PlotCommand::Unzoom, [this] {
-    if (coll().kernel().DataSetCount() == 0) return;
+    if (coll().kernel().DataSetCount() == 0 || coll().lastPictureShown()) return;
     coll().kernel().RedrawAutoRange(im2D_);
     coll().drawHeader();
   });
@@ -180,7 +180,7 @@ void TF_Multi_Tolvanex_Img::buildShortcuts() {
 
 void TF_Multi_Tolvanex_Img::plotWheel(Qt::KeyboardModifiers mods, int x, int y, int delta) {
   TGenD2ImgKernel& k = coll().kernel();
-  if (k.DataSetCount() == 0 || delta == 0) return;
+  if (k.DataSetCount() == 0 || delta == 0 || coll().lastPictureShown()) return;
   if (x < 0) {  // the keys zoom around the middle of the plot
     const PlotRect a = k.PlotArea();
     x = (a.left + a.right) / 2;
@@ -196,7 +196,7 @@ void TF_Multi_Tolvanex_Img::plotWheel(Qt::KeyboardModifiers mods, int x, int y, 
 
 void TF_Multi_Tolvanex_Img::plotCursor(Qt::KeyboardModifiers mods, int x) {
   TGenD2ImgKernel& k = coll().kernel();
-  if (k.DataSetCount() == 0) return;
+  if (k.DataSetCount() == 0 || coll().lastPictureShown()) return;
   if (mods & Qt::ControlModifier) {
     k.ClearCursors(im2D_);
     if (koord_) koord_->SetShown(false);
@@ -323,8 +323,7 @@ void TF_Multi_Tolvanex_Img::setDataFileFolder(const std::filesystem::path& folde
 
 void TF_Multi_Tolvanex_Img::setShown(bool on) {
   const bool wasHidden = !isVisible();
-  // A run must not go on writing files with nothing to show it.
-  if (!on && !wasHidden && !mayEndRun()) return;
+  if (!on && !wasHidden) endRunForGoing();
   setVisible(on);
   if (on && wasHidden && coll().activeCount() == 0) {
     if (bootRequest_) bootRequest_();
@@ -334,6 +333,13 @@ void TF_Multi_Tolvanex_Img::setShown(bool on) {
     raise();
     coll().colourTimer().start();
   }
+}
+
+void TF_Multi_Tolvanex_Img::bringUp() {
+  if (!isVisible()) setShown(true);
+  if (windowState() & Qt::WindowMinimized) setWindowState(windowState() & ~Qt::WindowMinimized);
+  raise();
+  activateWindow();
 }
 
 void TF_Multi_Tolvanex_Img::layOut() {
@@ -375,42 +381,22 @@ bool TF_Multi_Tolvanex_Img::runGoing() const {
   return coll().running() || coll_->reRunTimer().isActive();
 }
 
-void TF_Multi_Tolvanex_Img::endRunForShutDown() {
-  breakAndKeepCycle();
+// The window is closed or hidden: the run ends as BREAK ends it. The cycle in hand collects
+// on (the window still takes records while hidden) and is saved with what came at its usual
+// end, so records announced but not yet taken are not lost.
+void TF_Multi_Tolvanex_Img::endRunForGoing() {
+  if (runGoing()) coll().breakClicked();
 }
 
-void TF_Multi_Tolvanex_Img::breakAndKeepCycle() {
-  if (runGoing()) coll().breakClicked();
-  // The window goes: a cycle partly in (also one a Break before left waiting for its
+void TF_Multi_Tolvanex_Img::endRunForShutDown() {
+  endRunForGoing();
+  // The program ends: the cycle in hand (also one a Break before left waiting for its
   // collecting time) ends now, so what came is still saved.
   if (coll().cycleOpen()) coll().endCycleNow();
 }
 
-// Before the window goes away in the middle of a run: ask, and end the run as BREAK does.
-bool TF_Multi_Tolvanex_Img::mayEndRun() {
-  if (!runGoing()) return true;
-  const QString question = text(319);
-  bool end = false;
-  if (endRunQuestion_) {
-    end = endRunQuestion_(question);
-  } else {
-    // The buttons say what they do, in the window's language.
-    QMessageBox box(QMessageBox::Question, text(242), question, QMessageBox::NoButton, this);
-    QPushButton* endButton = box.addButton(text(320), QMessageBox::AcceptRole);
-    QPushButton* keepButton = box.addButton(text(321), QMessageBox::RejectRole);
-    box.setDefaultButton(endButton);
-    box.setEscapeButton(keepButton);
-    box.exec();
-    end = box.clickedButton() == endButton;
-  }
-  if (!end) return false;
-  // The question box lets events run: the run may have ended meanwhile.
-  if (runGoing()) breakAndKeepCycle();
-  return true;
-}
-
 bool TF_Multi_Tolvanex_Img::FormCloseQuery() {
-  if (!mayEndRun()) return false;
+  endRunForGoing();
   return coll().closeQuery();
 }
 
@@ -639,10 +625,7 @@ void TF_Multi_Tolvanex_Img::showEvent(QShowEvent* e) {
 }
 
 void TF_Multi_Tolvanex_Img::closeEvent(QCloseEvent* e) {
-  if (!FormCloseQuery()) {
-    e->ignore();
-    return;
-  }
+  FormCloseQuery();
   QWidget::closeEvent(e);
 }
 
@@ -668,6 +651,7 @@ bool TF_Multi_Tolvanex_Img::eventFilter(QObject* watched, QEvent* e) {
     }
     if (t == QEvent::MouseButtonPress || t == QEvent::MouseMove ||
         t == QEvent::MouseButtonRelease) {
+      if (coll().lastPictureShown()) return true;  // the new picture is on its way
       auto* me = static_cast<QMouseEvent*>(e);
       const QPoint pos = me->position().toPoint();
       int button = kMouseNone;

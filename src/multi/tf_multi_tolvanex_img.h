@@ -67,16 +67,15 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   // Where export and data file problems are told (tests); a message box otherwise.
   void setExportProblemSink(std::function<void(const QString&)> f) { exportProblem_ = std::move(f); }
   void setColourDialog(ColourDialog f) { colourDialog_ = std::move(f); }
-  // Asked before closing or hiding the window ends a continuous run; true ends it. Without
-  // one a question box asks.
-  void setEndRunQuestion(std::function<bool(const QString& question)> f) {
-    endRunQuestion_ = std::move(f);
-  }
 
   // Boot and frame operations.
   int fillFromDeviceWindows();
   void toggleVisible() { setShown(!isVisible()); }
-  void setShown(bool on);  // step S
+  // Step S. Hiding the window ends a run going on, as BREAK does: nothing may go on measuring
+  // and writing files with no window to show it and stop it.
+  void setShown(bool on);
+  // Shows the window as it is (a run going on included), out of minimised state, in front.
+  void bringUp();
   void setDataFileFolder(const std::filesystem::path& folder);
   const std::filesystem::path& dataFileFolder() const { return coll().dataFileFolder(); }
   void layOut();
@@ -87,9 +86,10 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   int startRun();
   int activeCount() const { return coll().activeCount(); }
   void applyTexts();
-  // A run or its pending next cycle: RUN is disabled, closing asks first.
+  // A run or its pending next cycle: RUN is disabled.
   bool runGoing() const;
-  // The frame shuts down: a run going on ends as with BREAK, without asking.
+  // The frame shuts down: a run going on ends as with BREAK, and the cycle in hand is saved
+  // at once with what came.
   void endRunForShutDown();
 
   // Lines of the frame's position file.
@@ -123,8 +123,8 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   int SaveMUVXPictureAs();
   void setPictureNameDialog(PictureNameDialog d) { pictureDialog_ = std::move(d); }
   void DG_Scale_ColorsMouseDown(int row);
-  // Asks before ending a continuous run (false: the user keeps it and the window open), then
-  // saves the scalings when they changed.
+  // Ends a run going on as BREAK does, then saves the scalings when they changed. Closing is
+  // always allowed.
   bool FormCloseQuery();
 
   TMultiCollection& coll() { return *coll_; }
@@ -164,8 +164,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   void refreshOptions();
   void showPlot();
   void fitTopPanel();
-  bool mayEndRun();
-  void breakAndKeepCycle();
+  void endRunForGoing();
   // `filter`: the formats an export dialog offers.
   QString askFile(Dialog d, const QString& proposed, const QString& filter = QString());
   MultiExportAskFile exportAsk();
@@ -182,7 +181,6 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   std::function<void(const QString&)> exportProblem_;
   void tellFileProblem(const QString& why);
   ColourDialog colourDialog_;
-  std::function<bool(const QString&)> endRunQuestion_;
   PictureNameDialog pictureDialog_;
   int mouseButton_ = 0;
   bool runButtonsRecheck_ = false;

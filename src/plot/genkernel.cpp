@@ -77,6 +77,15 @@ WorldValue nonZeroSpan(const AxisWorldData& ax) {
 
 const AxisStepTrace kNoTrace{};
 
+// The first labelled value of an axis with label step s: three base steps below the minimum,
+// then on a multiple of s itself. The base step (the next range step) is not always a multiple
+// of s (s 0.2, base 0.5): started from it, the labels would sit at -0.1, 0.1, 0.3 ... and
+// none at 0.
+WorldValue firstTickValue(const WorldValue& minimum, const WorldValue& s) {
+  const WorldValue base = rangeStep(s);
+  return roundWorldToStep(wvSub(roundWorldToStep(minimum, base), wvScale(base, 3.0)), s);
+}
+
 }  // namespace
 
 TGenD2ImgKernel::TGenD2ImgKernel() {
@@ -405,8 +414,7 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
   };
   auto placeTicks = [&](const WorldValue& step, std::vector<XTick>& out) {
     out.clear();
-    const WorldValue base = rangeStep(step);
-    WorldValue v = wvSub(roundWorldToStep(ax.minimum, base), wvScale(base, 3.0));
+    WorldValue v = firstTickValue(ax.minimum, step);
     bool fits = true;
     int prevRight = 0;
     bool havePrev = false;
@@ -549,7 +557,7 @@ void TGenD2ImgKernel::drawYAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
   }
   const WorldValue b = rangeStep(s);
   trace.base = b.toNumber();
-  const WorldValue start = wvSub(roundWorldToStep(ax.minimum, b), wvScale(b, 3.0));
+  const WorldValue start = firstTickValue(ax.minimum, s);
   const QPen tickPen(axisColor, 0, Qt::SolidLine);
   const QPen gridPen(axisColor, 0, gridPenStyle(st.gridPenStyle));
 

@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -45,6 +46,24 @@ TEST_F(FrameTest, TwoDevicesAreListedOpenedAndGetTheirFolders) {
   f.close();
   EXPECT_TRUE(f.shutDownDone());
   EXPECT_EQ(driver_->openHandles(), 0);
+}
+
+// At the frame's default size every column of both device lists shows its heading whole, in
+// the font in use (the last, stretched one included).
+TEST_F(FrameTest, DeviceListsShowEveryColumnHeadingWhole) {
+  driver_ = std::make_unique<TSimulatedDriver>(2, clock_);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  f.show();
+  QCoreApplication::processEvents();
+  for (const char* name : {"LV_Devices", "LV_Tolvanexs"}) {
+    QHeaderView* h = list(name)->header();
+    ASSERT_EQ(h->count(), 3) << name;
+    for (int i = 0; i < h->count(); ++i) {
+      EXPECT_GE(h->sectionSize(i), h->sectionSizeHint(i)) << name << " column " << i;
+      EXPECT_LE(h->sectionViewportPosition(i) + h->sectionSize(i), h->viewport()->width())
+          << name << " column " << i;
+    }
+  }
 }
 
 TEST_F(FrameTest, DescriptionsMustMatchExactly) {
@@ -209,8 +228,22 @@ TEST_F(FrameTest, MultiWindowAndAboutAndVersionBox) {
   EXPECT_FALSE(m->isVisible());
   f.BN_MultiScopeWindowClick();
   EXPECT_TRUE(m->isVisible());
+  // The button always brings the window up: a second click does not hide it, and a window
+  // minimised or moved off every screen comes back whole onto a screen.
   f.BN_MultiScopeWindowClick();
-  EXPECT_FALSE(m->isVisible());
+  EXPECT_TRUE(m->isVisible());
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  m->showMinimized();
+  m->move(screen.right() + 500, screen.bottom() + 400);
+  f.BN_MultiScopeWindowClick();
+  EXPECT_TRUE(m->isVisible());
+  EXPECT_FALSE(m->isMinimized());
+  // Its top left on the screen, and no larger than the screen unless its smallest size is.
+  EXPECT_TRUE(screen.contains(m->frameGeometry().topLeft()))
+      << m->frameGeometry().x() << "," << m->frameGeometry().y();
+  EXPECT_LE(m->width(), std::max(screen.width(), m->minimumWidth()));
+  EXPECT_LE(m->height(), std::max(screen.height(), m->minimumHeight()));
+  m->hide();
   ASSERT_NE(f.coordinateWindow(), nullptr);
   EXPECT_NE(qobject_cast<TF_D2Koord*>(f.coordinateWindow()), nullptr);
   EXPECT_FALSE(f.coordinateWindow()->isVisible());

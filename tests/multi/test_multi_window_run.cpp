@@ -1,5 +1,5 @@
 // The multi-device window during runs, with fake members: BREAK where the pointer is for the
-// whole continuous run, closing or hiding that ends a run (after asking), the status grid of
+// whole continuous run, closing or hiding that ends a run, the status grid of
 // many devices with the trigger column, the shifted-curves switch and refused scale cells.
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "common/widgetcolours.h"
+#include "common/windowmessages.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "multi/multi_settingspage.h"
 #include "multi/multi_statusgrid.h"
@@ -40,10 +41,6 @@ class MultiRunWindow : public MultiRig {
     win_ = std::make_unique<TF_Multi_Tolvanex_Img>(
         nullptr, [this](int ms) -> ITimer& { return hub_.create(ms); });
     win_->setMembers(&members_);
-    win_->setEndRunQuestion([this](const QString& q) {
-      questions_ << q;
-      return answer_;
-    });
     win_->fillFromDeviceWindows();
     win_->resize(1200, 760);
     win_->show();
@@ -77,9 +74,17 @@ class MultiRunWindow : public MultiRig {
     return n;
   }
 
+  // Merged data files in the day folder of the run.
+  int mergedFiles() const {
+    int n = 0;
+    std::error_code ec;
+    for (const auto& e :
+         fs::directory_iterator(win_->coll().autoDataFileName().parent_path(), ec))
+      n += e.path().extension() == ".CSV";
+    return n;
+  }
+
   std::unique_ptr<TF_Multi_Tolvanex_Img> win_;
-  QStringList questions_;
-  bool answer_ = true;
 };
 
 // A user who aims at BREAK at any moment of a continuous run hits BREAK, enabled, and the run
@@ -136,40 +141,125 @@ TEST_F(MultiRunWindow, SingleShotGivesRunBackAfterItsCycle) {
   EXPECT_TRUE(run->isEnabled());
 }
 
-// Closing (or hiding) the window during a continuous run asks; keeping the run keeps the
-// window, ending it stops the devices as BREAK does and no cycle follows.
-TEST_F(MultiRunWindow, ClosingDuringAContinuousRunAsksAndEndsIt) {
+// Closing the window during a continuous run ends it as BREAK does, without a question box
+// that could hide behind other windows while the run goes on: every device stops, the cycle
+// in hand is saved, and no cycle or file follows. Hiding it does the same.
+TEST_F(MultiRunWindow, ClosingOrHidingDuringAContinuousRunEndsItAsBreakDoes) {
   TF_Multi_Tolvanex_Img& w = activeWindow(2);
   w.coll().setSingleShot(false, false);
+  w.coll().setAutosave(true);
   w.BN_RunClick();
   deliverCycle();
   ASSERT_TRUE(w.runGoing());
-  answer_ = false;
-  EXPECT_FALSE(w.close());
-  EXPECT_TRUE(w.isVisible());
-  w.toggleVisible();
-  EXPECT_TRUE(w.isVisible());
-  EXPECT_EQ(questions_.size(), 2);
-  EXPECT_EQ(questions_[0], text(319));
-  EXPECT_TRUE(w.runGoing());
-  EXPECT_EQ(stops(), 0);
-  answer_ = true;
+  ASSERT_EQ(mergedFiles(), 1);
+  hub_.advance(TMultiCollection::kReRunMs);
+  w.coll().recordArrived(members_.list[0]->notice());  // the next cycle is partly in
   EXPECT_TRUE(w.close());
-  EXPECT_EQ(questions_.size(), 3);
   EXPECT_FALSE(w.isVisible());
   EXPECT_FALSE(w.runGoing());
   EXPECT_EQ(stops(), 2);
+  // The cycle in hand is saved at its collecting time, and it is the last file.
   const int startsBefore = starts();
-  hub_.advance(5000);
+  hub_.advance(w.coll().collectTimeMs() + TMultiCollection::kLateStartMs);
+  EXPECT_FALSE(w.coll().cycleOpen());
+  EXPECT_EQ(mergedFiles(), 2);
+  hub_.advance(20000);
+  QCoreApplication::processEvents();
   EXPECT_EQ(starts(), startsBefore);
-  // Without a run nothing is asked.
-  w.show();
-  EXPECT_TRUE(w.close());
-  EXPECT_EQ(questions_.size(), 3);
+  EXPECT_EQ(mergedFiles(), 2);
+  // Shown again it is as it was left: stopped, RUN ready.
+  w.setShown(true);
+  EXPECT_TRUE(find<QPushButton>("BN_Run")->isEnabled());
+
+  w.BN_RunClick();
+  ASSERT_TRUE(w.runGoing());
+  w.setShown(false);
+  EXPECT_FALSE(w.runGoing());
+  hub_.advance(20000);
+  EXPECT_EQ(starts(), startsBefore + 2);
 }
 
-// The frame's shut-down ends a run without a question.
-TEST_F(MultiRunWindow, ShutDownEndsTheRunWithoutAsking) {
+// BREAK lets events run while records announced before it come in; a close of the window
+// reached meanwhile must neither drop such a record nor start the work twice.
+TEST_F(MultiRunWindow, CloseReachedWhileBreakLetsEventsRunKeepsTheRecordsAnnounced) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.coll().setSingleShot(false, false);
+  w.coll().setAutosave(true);
+  w.BN_RunClick();
+  // Queued as the user and the device windows left them: the close, then a record notice.
+  QMetaObject::invokeMethod(&w, &QWidget::close, Qt::QueuedConnection);
+  const MultiRecordNotice n = members_.list[1]->notice();
+  QCoreApplication::postEvent(
+      &w, new TRecordNoticeEvent(RecordNotice{n.n, n.m, n.index, n.dt, n.run}));
+  w.BN_BreakClick();
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_FALSE(w.runGoing());
+  EXPECT_EQ(w.coll().receivedCount(), 1);
+  hub_.advance(w.coll().collectTimeMs() + TMultiCollection::kLateStartMs);
+  EXPECT_FALSE(w.coll().cycleOpen());
+  EXPECT_EQ(w.coll().cyclesCount(), 1);
+  ASSERT_EQ(mergedFiles(), 1);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(w.coll().autoDataFileName(), '\t', r), 0);
+  EXPECT_EQ(r.names, QStringList{QStringLiteral("TVS00002")});
+  hub_.advance(20000);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(starts(), 2);
+  EXPECT_EQ(mergedFiles(), 1);
+}
+
+// While a cycle collects, the window goes on showing the last cycle's picture and each device's
+// last status until the new records are drawn: no blank picture between two cycles. A device
+// that misses the cycle loses its cells when the cycle ends.
+TEST_F(MultiRunWindow, LastPictureAndStatusStayUntilTheNextCycleIsDrawn) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.coll().setSingleShot(false, false);
+  auto shown = [&] { return w.plotImage()->pixmap().toImage(); };
+  auto inked = [](const QImage& im) {
+    int n = 0;
+    for (int y = 0; y < im.height(); y += 2)
+      for (int x = 0; x < im.width(); x += 2) n += im.pixel(x, y) != qRgb(255, 255, 255);
+    return n;
+  };
+  w.BN_RunClick();
+  deliverCycle();
+  const QImage first = shown();
+  const QString firstHeader = w.coll().headerText();
+  ASSERT_GT(inked(first), 200);
+  hub_.advance(TMultiCollection::kReRunMs);
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(w.coll().cycleOpen());
+  w.coll().recordArrived(members_.list[1]->notice());
+  w.coll().drawHeader();  // as the header timer and a new size do meanwhile
+  w.layOut();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(shown(), first);
+  // Copied, saved and printed is what is shown, with its own header.
+  EXPECT_EQ(QPixmap::fromImage(w.coll().image()).toImage(), first);
+  EXPECT_EQ(w.coll().headerText(), firstHeader);
+  const MultiStatusRow& a = w.coll().statusRows()[0];
+  EXPECT_TRUE(a.filled);
+  EXPECT_TRUE(a.hasTriggerDelta);
+  w.coll().recordArrived(members_.list[0]->notice());
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.coll().lastPictureShown());
+  EXPECT_EQ(shown(), QPixmap::fromImage(w.coll().image()).toImage());
+  // The next cycle: only B delivers; at the collecting time A is marked and emptied.
+  hub_.advance(TMultiCollection::kReRunMs);
+  w.coll().recordArrived(members_.list[1]->notice());
+  EXPECT_TRUE(w.coll().statusRows()[0].filled);
+  hub_.advance(w.coll().collectTimeMs() + TMultiCollection::kLateStartMs);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.coll().cycleOpen());
+  EXPECT_TRUE(w.coll().statusRows()[0].missing);
+  EXPECT_FALSE(w.coll().statusRows()[0].filled);
+  EXPECT_FALSE(w.coll().statusRows()[0].hasTriggerDelta);
+  EXPECT_TRUE(w.coll().statusRows()[1].filled);
+  EXPECT_GT(inked(shown()), 200);
+}
+
+// The frame's shut-down ends a run the same way.
+TEST_F(MultiRunWindow, ShutDownEndsTheRun) {
   TF_Multi_Tolvanex_Img& w = activeWindow(2);
   w.coll().setSingleShot(false, false);
   w.BN_RunClick();
@@ -177,7 +267,6 @@ TEST_F(MultiRunWindow, ShutDownEndsTheRunWithoutAsking) {
   EXPECT_FALSE(w.runGoing());
   EXPECT_EQ(stops(), 2);
   EXPECT_TRUE(w.close());
-  EXPECT_TRUE(questions_.isEmpty());
 }
 
 // A shut-down in the middle of a cycle keeps what came: the merged file is written with the
@@ -358,6 +447,21 @@ TEST_F(MultiRunWindow, ScaleCellThatIsNoNumberIsMarkedAndKeepsItsValue) {
   w.applyTexts();
   EXPECT_FALSE(page->cellRefused(2, 4));
   EXPECT_EQ(sg->item(2, 4)->text(), "0.0");
+
+  // A range whose minimum equals its maximum is no range: both cells show "auto" (the text,
+  // and with it the files, keep the number); any two different numbers are a range.
+  for (int c : {4, 5}) EXPECT_TRUE(page->rangeFollowsData(1, c)) << c;
+  EXPECT_FALSE(page->rangeFollowsData(1, 3));
+  edit(1, 5, "0.001");
+  EXPECT_FALSE(page->rangeFollowsData(1, 4));
+  EXPECT_FALSE(page->rangeFollowsData(1, 5));
+  EXPECT_TRUE(page->rangeFollowsData(2, 4));  // the other channel keeps its own
+  edit(1, 4, "0,001");
+  EXPECT_TRUE(page->rangeFollowsData(1, 5));
+  edit(1, 4, "-2");
+  EXPECT_FALSE(page->rangeFollowsData(1, 4));
+  edit(1, 5, "x");  // refused: the number in use shows, marked
+  EXPECT_FALSE(page->rangeFollowsData(1, 5));
 }
 
 }  // namespace

@@ -374,6 +374,44 @@ TEST(Kernel, TickNoiseIsLabelledZero) {
   EXPECT_TRUE(sawZero);
 }
 
+// Labels sit on multiples of their step, 0 among them wherever the range spans it, also where
+// the next range step is no multiple of the label step (step 0.2 or 2, base 0.5 or 5).
+TEST(Kernel, LabelsSitOnMultiplesOfTheirStepWithZero) {
+  struct Case {
+    double lo, hi;
+    int w, h;
+  } cases[] = {{-1.9, 3.5, 1200, 800},  // a scope's sine and square: Y step 0.2
+               {-1.9, 3.5, 1200, 480},
+               {-0.9, 0.3, 400, 800},  // X step 0.2
+               {-19.0, 35.0, 900, 800},
+               {-0.0019, 0.0035, 700, 500}};
+  for (const Case& c : cases) {
+    TGenD2ImgKernel k;
+    k.SetImageSize(c.w, c.h);
+    k.PrepareImage(nullptr);
+    addCurve(k, 11, c.lo, c.hi, lin);
+    ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+    const TGenD2DataSet& ds = *k.Get(0);
+    const struct {
+      const char* axis;
+      const std::vector<TTicRecord>& tics;
+      double step;
+    } axes[] = {{"X", ds.xTics, k.XTrace(0).steps.back()}, {"Y", ds.yTics, k.YTrace(0).steps.back()}};
+    for (const auto& a : axes) {
+      const std::string where = std::string(a.axis) + " " + std::to_string(c.lo) + ".." +
+                                std::to_string(c.hi) + " " + std::to_string(c.h);
+      ASSERT_GE(a.tics.size(), 2u) << where;
+      bool zero = false;
+      for (const TTicRecord& t : a.tics) {
+        const double q = t.value.number / a.step;
+        EXPECT_NEAR(q, std::round(q), 1e-6) << where << " label " << t.label.text.toStdString();
+        zero = zero || t.value.number == 0.0;
+      }
+      EXPECT_TRUE(zero) << where << " step " << a.step;
+    }
+  }
+}
+
 TEST(Kernel, EqualMinimumAndMaximumPutsPointsOnFirstPixel) {
   TGenD2ImgKernel k;
   k.SetImageSize(400, 300);
