@@ -300,19 +300,24 @@ bool TAcquisition::stopMayRepeat() const {
 
 bool TAcquisition::stoppedAndSilent() const {
   if (runState_ != RunState::Measuring || !inFlight_ || !stopRequested_ || firstStopUs_ < 0 ||
-      isLoggerMode(mode_) || link_.accumulationFill() > 0)
+      isLoggerMode(mode_))
     return false;
+  // Part of a record that stalls is waited for, as the device may go on, until the user stops
+  // again (offered once it stayed quiet) and it stays silent after that one too: part of a
+  // record is no record.
+  const bool repeated = lastStopUs_ != firstStopUs_;
+  const bool part = link_.accumulationFill() > 0;
+  if (part && !repeated) return false;
   // A device still waiting for its trigger sends its memory at once; a triggered record is
-  // sent once its part after the trigger is measured. A second stop (STOP offered again once
-  // the device stayed quiet) does not wait for that any longer.
+  // sent once its part after the trigger is measured. A second stop does not wait for that.
   double recordMs = 0;
-  if ((mode_ == kModeOSA0 || mode_ == kModeLAIO) && lastStopUs_ == firstStopUs_) {
+  if ((mode_ == kModeOSA0 || mode_ == kModeLAIO) && !repeated) {
     const double after = 1.0 - std::clamp(double(storedReply_.triggerPoint), 0.0, 100.0) / 100.0;
     recordMs = std::max(0.0, double(storedReply_.memoryDepth)) * after *
                std::max(0.0, double(storedReply_.sampleTime)) * 1000.0;
   }
-  const double silentMs = double(clock_->nowUs() - std::max(firstStopUs_, lastByteUs_)) / 1000.0;
-  return silentMs >= kStopSilentMs + recordMs;
+  const std::int64_t since = std::max(part ? lastStopUs_ : firstStopUs_, lastByteUs_);
+  return double(clock_->nowUs() - since) / 1000.0 >= kStopSilentMs + recordMs;
 }
 
 void TAcquisition::abandonStoppedRun() {
@@ -327,7 +332,11 @@ void TAcquisition::abandonStoppedRun() {
 
 bool TAcquisition::holdForStaleBytes() {
   if (staleSinceUs_ < 0) return false;
-  if (clock_->nowUs() - std::max(staleSinceUs_, lastByteUs_) < std::int64_t(kStaleQuietMs) * 1000)
+  // A device that keeps sending (a logger that got its run after all) holds nothing for good.
+  constexpr std::int64_t kStaleHoldMaxUs = 2'000'000;
+  const std::int64_t now = clock_->nowUs();
+  if (now - std::max(staleSinceUs_, lastByteUs_) < std::int64_t(kStaleQuietMs) * 1000 &&
+      now - staleSinceUs_ < kStaleHoldMaxUs)
     return true;
   staleSinceUs_ = -1;
   return false;
@@ -335,7 +344,9 @@ bool TAcquisition::holdForStaleBytes() {
 
 void TAcquisition::showStop() {
   StopShow now;
-  if (stopping()) {
+  // A voltmeter reading in flight is not waited for as a record is (the stop drops it, and it
+  // is in within a moment): the window does not say it is stopping.
+  if (stopping() && !isVoltmeterMode(mode_)) {
     now.on = true;
     if (!isLoggerMode(mode_) && expected_ > 0)
       now.percent = int(std::int64_t(link_.accumulationFill()) * 100 / expected_);
@@ -493,6 +504,9 @@ int TAcquisition::drain() {
           replyTag_ = kTagNone;
           runFailed = true;
           staleSinceUs_ = clock_->nowUs();
+          // In case it reached the device: a stop ends a logger stream, or has a scope send
+          // its memory at once; an idle device ignores it.
+          link_.writeWords({kWordZZZZ});
         }
         setRunEnabled(true);
         ranRun = true;

@@ -389,6 +389,53 @@ TEST_F(InFlight, ASecondStopEndsTheWaitForASilentDeviceOnASlowTimeBase) {
   EXPECT_EQ(acq.runState(), RunState::Idle);
 }
 
+// Part of a record, then silence: the rest is waited for until the user stops again and the
+// device stays silent 1 s after that stop as well; the part is no record.
+TEST_F(InFlight, PartOfARecordThenSilenceEndsOneSecondAfterASecondStop) {
+  boot();
+  onRun = [&] { drv.deliver(Bytes(10000, 0x11), 30); };
+  acq.runClicked();
+  advance(1000);
+  acq.stopClicked();
+  advance(5000);
+  ASSERT_EQ(acq.runState(), RunState::Measuring);
+  EXPECT_TRUE(acq.stopShow().stopAgain);
+  acq.stopClicked();
+  const std::int64_t again = clock.nowMs();
+  rig.hub.advanceUntil([&] { return clock.nowMs() >= again + 990; }, 2000);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Idle; }, 200));
+  EXPECT_EQ(rig.link.accumulationFill(), 0);
+  EXPECT_EQ(rig.sink.scopeRecords, 0);
+}
+
+// A failed run write in a logger mode whose bytes reached the device after all: the stop sent
+// with the failure ends the stream, and a device streaming on regardless holds the next
+// command back for 2 s at most.
+TEST_F(InFlight, AFailedLoggerRunWriteStopsTheDeviceAndHoldsCommandsBackTwoSecondsAtMost) {
+  device.triggerType = 'M';
+  boot(kModeDLDI);
+  bool streaming = false;
+  drv.onWriteStatus = [&](const Bytes& b) {
+    if (classifyCommand(b.data(), b.size()) != WireCommand::Run) return kFtOk;
+    streaming = true;
+    return kFtIoError;
+  };
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*RUN") == 1; }, 1000));
+  drv.onWriteStatus = nullptr;
+  EXPECT_EQ(drv.words().back(), "ZZZZ");
+  const std::int64_t failedAt = clock.nowMs();
+  acq.runClicked();
+  for (int t = 0; t < 300 && drv.count("*RUN") < 2; ++t) {
+    if (streaming) drv.deliver(Bytes(2, 0x11), 0);
+    advance(10);
+  }
+  ASSERT_EQ(drv.count("*RUN"), 2);
+  EXPECT_GE(drv.writes.back().atMs, failedAt + 2000);
+  EXPECT_LE(drv.writes.back().atMs, failedAt + 2200);
+}
+
 // A run write that failed after its bytes had left: the device measures and sends its record
 // all the same. Those bytes are dropped, not read as the reply to the next command, which waits
 // until the link has been quiet for 500 ms.
