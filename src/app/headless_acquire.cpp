@@ -802,8 +802,8 @@ QString THeadlessAcquisition::writeOpenFormat(int i) {
 
 void THeadlessAcquisition::recordDone(int i) {
   TDeviceSession& s = *sessions_[std::size_t(i)];
-  // A record handed over after the stop was complete before it (one completing later is
-  // discarded by its acquisition): it belongs to the output like the others.
+  // A record handed over after the stop (on its way when it came) belongs to the output like
+  // the others; after --records' last one none is taken.
   if (out_ && q_.out == QLatin1String("-") && !done_[std::size_t(i)] && !outBroken_) writePlain(i);
   if (openFormat(q_.format) && q_.out != QLatin1String("-") && !q_.merged &&
       hasRecord(s.acquisition().mode()))
@@ -830,8 +830,9 @@ void THeadlessAcquisition::recordDone(int i) {
   if (!q_.merged && q_.records && !done_[std::size_t(i)] &&
       std::int64_t(s.records()) >= *q_.records) {
     done_[std::size_t(i)] = true;
-    // Like STOP in the window: the device stops, a run already on its way is dropped.
-    s.stop();
+    // The device stops; a run already on its way (overlap) brings a record beyond the count
+    // asked for, which is not taken.
+    s.stopTakingNoMore();
   }
   progress(false);
 }

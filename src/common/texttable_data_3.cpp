@@ -132,9 +132,9 @@ const BuiltInText kTexts[] = {
     {369, "Stoppt", "Stopping"},
     {370,
      "Das Gerät hat den Stopp und sendet die begonnene Aufzeichnung noch zu Ende;~sie wird "
-     "verworfen, und die Messung endet, sobald sie da ist.",
-     "The device has the stop and still sends the record it began to its end;~it is discarded, "
-     "and the run ends as soon as it is in."},
+     "behalten, und die Messung endet, sobald sie da ist;~dann ist START wieder da.",
+     "The device has the stop and still sends the record it began to its end;~it is kept, "
+     "and the run ends as soon as it is in;~then RUN is offered again."},
     {371, "Das Gerät hat die Abtastzeit %1 statt %2 übernommen.",
      "The device took the sample time %1 instead of %2."},
     {372, "sigrok-Sitzung", "sigrok session"},

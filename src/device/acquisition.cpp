@@ -139,7 +139,10 @@ void TAcquisition::onSettingsTimer() {
 void TAcquisition::setRunState(RunState s) {
   runState_ = s;
   if (s == RunState::Idle) setControlsEnabled(true);
-  if (s == RunState::Measuring) stopRequested_ = false;
+  if (s == RunState::Measuring) {
+    stopRequested_ = false;
+    firstStopUs_ = -1;
+  }
   showStop();
   if (deferShow_)
     showPending_ = true;
@@ -283,17 +286,76 @@ bool TAcquisition::stopping() const {
 }
 
 bool TAcquisition::stopMayRepeat() const {
-  return quietPolls_ >= kStopQuietPolls ||
-         (isLoggerMode(mode_) && stopPolls_ >= kLoggerStopAgainPolls);
+  if (quietPolls_ >= kStopQuietPolls) return true;
+  if (stopPolls_ < kLoggerStopAgainPolls) return false;
+  if (isLoggerMode(mode_)) return true;
+  // A record still coming at a pace that brings it in soon needs no second stop; one that
+  // trickles in too slowly for that may be a device that never took the first.
+  const std::int64_t fill = link_.accumulationFill();
+  const std::int64_t got = fill - lastStopFill_;
+  const std::int64_t rest = std::int64_t(expected_) - fill;
+  const std::int64_t since = clock_->nowUs() - lastStopUs_;
+  return got <= 0 || rest * since > got * std::int64_t(kStopRecordDueMs) * 1000;
+}
+
+bool TAcquisition::stoppedAndSilent() const {
+  if (runState_ != RunState::Measuring || !inFlight_ || !stopRequested_ || firstStopUs_ < 0 ||
+      isLoggerMode(mode_))
+    return false;
+  // Part of a record that stalls is waited for, as the device may go on, until the user stops
+  // again (offered once it stayed quiet) and it stays silent after that one too: part of a
+  // record is no record.
+  const bool repeated = lastStopUs_ != firstStopUs_;
+  const bool part = link_.accumulationFill() > 0;
+  if (part && !repeated) return false;
+  // A device still waiting for its trigger sends its memory at once; a triggered record is
+  // sent once its part after the trigger is measured. A second stop does not wait for that.
+  double recordMs = 0;
+  if ((mode_ == kModeOSA0 || mode_ == kModeLAIO) && !repeated) {
+    const double after = 1.0 - std::clamp(double(storedReply_.triggerPoint), 0.0, 100.0) / 100.0;
+    recordMs = std::max(0.0, double(storedReply_.memoryDepth)) * after *
+               std::max(0.0, double(storedReply_.sampleTime)) * 1000.0;
+  }
+  const std::int64_t since = std::max(part ? lastStopUs_ : firstStopUs_, lastByteUs_);
+  return double(clock_->nowUs() - since) / 1000.0 >= kStopSilentMs + recordMs;
+}
+
+void TAcquisition::abandonStoppedRun() {
+  inFlight_ = false;
+  replyTag_ = kTagNone;
+  reads_ = 0;
+  peekUs_ = -1;
+  link_.resetAccumulation();
+  staleSinceUs_ = clock_->nowUs();
+  settle();
+}
+
+bool TAcquisition::holdForStaleBytes() {
+  if (staleSinceUs_ < 0) return false;
+  // A device that keeps sending (a logger that got its run after all) holds nothing for good.
+  constexpr std::int64_t kStaleHoldMaxUs = 2'000'000;
+  const std::int64_t now = clock_->nowUs();
+  if (now - std::max(staleSinceUs_, lastByteUs_) < std::int64_t(kStaleQuietMs) * 1000 &&
+      now - staleSinceUs_ < kStaleHoldMaxUs)
+    return true;
+  staleSinceUs_ = -1;
+  return false;
 }
 
 void TAcquisition::showStop() {
   StopShow now;
-  if (stopping()) {
+  // A voltmeter reading in flight is not waited for as a record is (the stop drops it, and it
+  // is in within a moment): the window does not say it is stopping.
+  if (stopping() && !isVoltmeterMode(mode_)) {
     now.on = true;
     if (!isLoggerMode(mode_) && expected_ > 0)
       now.percent = int(std::int64_t(link_.accumulationFill()) * 100 / expected_);
     now.stopAgain = stopMayRepeat();
+  } else if (stopRequested_ && runState_ == RunState::Transferring) {
+    // The stopped run's last record is saved and drawn: the stop ends with it. Clicks made
+    // on STOP meanwhile must not land on a RUN shown in its place.
+    now.on = true;
+    now.percent = 100;
   }
   if (now == stopShow_) return;
   stopShow_ = now;
@@ -301,17 +363,37 @@ void TAcquisition::showStop() {
 }
 
 void TAcquisition::stopClicked() {
+  // A voltmeter reading already waiting in the driver was measured before the stop: it is
+  // taken first, like any other, so the series the stop closes holds it. (Inside a tick or a
+  // record's steps the tick takes it.)
+  if (isVoltmeterMode(mode_) && runState_ == RunState::Measuring && inFlight_ && !inTick_ &&
+      recordStep_ == 0 && !lost_ && link_.isOpen() && link_.queryQueue() == kFtOk &&
+      std::int64_t(link_.queueByteCount()) >=
+          std::int64_t(expected_) - link_.accumulationFill() + discard_) {
+    const bool wasQuiet = quiet_;
+    quiet_ = true;  // no window events in the middle of the click
+    queryUs_ = clock_->nowUs();
+    readMeasurement(link_.queueByteCount());
+    quiet_ = wasQuiet;
+  }
   // The device has the stop and is still sending the record it began: a second ZZZZ would
   // reach it only after that record, as the first command of whatever follows. Only a device
-  // silent since gets it again.
-  if (stopping() && !stopMayRepeat()) return;
-  stopRequested_ = true;
-  setSingleShot(false);  // shows RUN again in the record steps: the run ends with them
-  const FtStatus st = lost_ ? kFtOk : link_.writeWords({kWordZZZZ});
-  // A stop that never left the computer may be sent again at once.
-  quietPolls_ = st == kFtOk ? 0 : kStopQuietPolls;
-  stopPolls_ = 0;
-  if (isVoltmeterMode(mode_)) sink_.voltmeterStopped();
+  // silent since, or one whose record trickles in, gets it again.
+  const bool again = stopping();
+  if (!again || stopMayRepeat()) {
+    stopRequested_ = true;
+    setSingleShot(false);  // shows RUN again in the record steps: the run ends with them
+    const FtStatus st = lost_ ? kFtOk : link_.writeWords({kWordZZZZ});
+    // A stop that never left the computer may be sent again at once.
+    quietPolls_ = st == kFtOk ? 0 : kStopQuietPolls;
+    stopPolls_ = 0;
+    if (st == kFtOk && !lost_) {
+      lastStopUs_ = clock_->nowUs();
+      lastStopFill_ = link_.accumulationFill();
+      if (firstStopUs_ < 0 && inFlight_) firstStopUs_ = lastStopUs_;
+    }
+    if (isVoltmeterMode(mode_)) sink_.voltmeterStopped();
+  }
   // No run queued before the stop may go out after it, whatever the state: entering Measuring
   // would clear the stop request and the device would go on measuring.
   dropQueuedRuns();
@@ -375,8 +457,10 @@ void TAcquisition::onAccumulateSettingsTimer() {
 // --- Drain ----------------------------------------------------------------------------------
 
 int TAcquisition::drain() {
-  t_.followUp.stop();
   if (queue_.isEmpty()) return kEmptyQueue;
+  // The tick drains once the link has been quiet long enough.
+  if (holdForStaleBytes()) return 0;
+  t_.followUp.stop();
   int result = 0;
   bool ranRun = false;
   bool runFailed = false;
@@ -414,10 +498,15 @@ int TAcquisition::drain() {
           runPreparation();
           link_.resetAccumulation();
         } else {
-          // A run that never left the computer measures nothing: no record will come, so
-          // the run ends here rather than waiting for good; the Write panel shows why.
+          // A failed run write ends the run rather than waiting for good for a record that
+          // may never come; the Write panel shows why. Its bytes may have left all the same:
+          // a record then coming is dropped, not read as the next command's reply.
           replyTag_ = kTagNone;
           runFailed = true;
+          staleSinceUs_ = clock_->nowUs();
+          // In case it reached the device: a stop ends a logger stream, or has a scope send
+          // its memory at once; an idle device ignores it.
+          link_.writeWords({kWordZZZZ});
         }
         setRunEnabled(true);
         ranRun = true;
@@ -526,6 +615,7 @@ void TAcquisition::onFollowUpTimer() {
     }
     if (!progressed) break;  // a failed or empty read: try again next tick
   }
+  if (!lost_ && stoppedAndSilent()) abandonStoppedRun();
   if (lastZero && !lost_ && runState_ != RunState::Measuring && !queue_.isEmpty()) drain();
   inTick_ = false;
   // A window closed while this tick let events run has released its link: polling ends.
@@ -609,6 +699,7 @@ bool TAcquisition::readReply(std::uint32_t n) {
   }
   const auto got = link_.receivedBytes();
   if (got.empty()) return false;
+  lastByteUs_ = queryUs_;
   const auto bytes = dropDiscarded(got);
   if (!bytes.empty()) dispatchReply(bytes);
   return true;
@@ -622,6 +713,7 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
   const auto got = link_.receivedBytes();
   if (got.empty()) return false;
   quietPolls_ = 0;
+  lastByteUs_ = queryUs_;
   const auto bytes = dropDiscarded(got);
   if (isLoggerMode(mode_)) {
     if (!bytes.empty()) loggerStream(bytes);
@@ -795,7 +887,11 @@ void TAcquisition::recordComplete() {
   // This record's steps may hold the thread for a while: the others' records that have come by
   // now are dated first.
   peekAll();
-  if (stopRequested_) {
+  // A scope or logic-analyser record that comes after STOP was measured all the same (the
+  // device finishes what it began, or sends its memory when it had no trigger yet): it is kept
+  // like any other, and the stop only holds back the next run. A voltmeter reading is not: the
+  // stop has already closed its series.
+  if (stopRequested_ && isVoltmeterMode(mode_)) {
     settle();
     return;
   }
@@ -908,6 +1004,7 @@ int TAcquisition::reconnect() {
   deviceMode_ = 0;
   modeInFlight_ = 0;
   replyTag_ = kTagNone;
+  staleSinceUs_ = -1;  // opening purged what the old connection left
   queue_.clear();
   // The device starts with its power-on settings: it gets the window's mode and settings as
   // they are now, then its answers update the window as after opening.

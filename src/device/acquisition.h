@@ -25,8 +25,9 @@ namespace tolv {
 enum class RunState { Idle = 0, RunQueued = 1, Measuring = 2, Transferring = 3, FilePlotting = 4 };
 
 // How `PN_Running`, `BN_Run` and `BN_BREAK` look in a run state. While a finished record is
-// saved and drawn in a run that goes on, STOP keeps its place under the pointer: RUN there
-// would take a click meant to stop the run as a request for another one.
+// saved and drawn in a run that goes on (or one being stopped, see StopShow), STOP keeps its
+// place under the pointer: RUN there would take a click meant to stop the run as a request
+// for another one.
 struct RunStateLook {
   bool buttonFace = false;  // the system's button-face colour instead of rgb
   std::uint32_t rgb = 0;    // 0xRRGGBB
@@ -46,11 +47,14 @@ struct LostRun {
 };
 
 // A stop that waits for the record in flight: the device has the stop but finishes sending what
-// it began, and the run ends when that is in (it is discarded).
+// it began, and the run ends when that is in (it is kept like any other record).
 struct StopShow {
-  bool on = false;         // STOP was pressed and the run has not ended yet
+  bool on = false;         // STOP was pressed and the run has not ended yet (its last record
+                           // may be in its steps)
   int percent = -1;        // how much of the record has come, -1 for a logger stream
-  bool stopAgain = false;  // the device has sent nothing for a while: STOP may be sent again
+  // The device has sent nothing for a while, or its record has been trickling in too slowly
+  // to end soon: STOP may be sent again.
+  bool stopAgain = false;
   bool operator==(const StopShow&) const = default;
 };
 
@@ -122,8 +126,19 @@ class TAcquisition {
   // Polls without a byte after which a stopped device counts as silent: STOP goes again.
   static constexpr int kStopQuietPolls = 8;
   // A logger stream has no end of its own to wait for: after this many polls (about 2 s at the
-  // run's 67 ms) STOP goes again even while it streams, in case the first stop was lost.
+  // run's 67 ms) STOP goes again even while it streams, in case the first stop was lost. A
+  // scope or logic-analyser record after as many polls too, unless it is coming fast enough
+  // to be in within kStopRecordDueMs.
   static constexpr int kLoggerStopAgainPolls = 30;
+  static constexpr int kStopRecordDueMs = 30000;
+  // After STOP the device sends its record within its reply latency (what its memory holds),
+  // or once the triggered record is measured. One silent this much longer than that, with
+  // nothing of the record come, has lost it: the run ends.
+  static constexpr int kStopSilentMs = 1000;
+  // After a run whose bytes may still come (its command failed after some may have left, or
+  // a stopped device fell silent), no command goes out until the link has been this quiet, so
+  // a late record is read and dropped rather than taken as the next command's reply.
+  static constexpr int kStaleQuietMs = 500;
 
   TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
                IAcquisitionHost* host = nullptr);
@@ -276,6 +291,13 @@ class TAcquisition {
   void dropQueuedRuns();
   // Tells the window how a stop under way stands, when that has changed.
   void showStop();
+  // The run was stopped and the device has stayed silent since, with nothing of its record
+  // come, for longer than it takes to send it (see kStopSilentMs).
+  bool stoppedAndSilent() const;
+  // Ends such a run in Idle; what may still come later is dropped (see kStaleQuietMs).
+  void abandonStoppedRun();
+  // No command may go out yet: bytes of an earlier run may still be on their way.
+  bool holdForStaleBytes();
   // A stop under way may be sent again: the device has gone silent, or a logger keeps streaming.
   bool stopMayRepeat() const;
   void showRequestedMode(ModeCode mode);
@@ -295,6 +317,11 @@ class TAcquisition {
   bool stopRequested_ = false;
   int quietPolls_ = 0;  // polls in Measuring that found nothing since the last byte or ZZZZ
   int stopPolls_ = 0;   // polls in Measuring since the last ZZZZ
+  std::int64_t firstStopUs_ = -1;  // the run's first ZZZZ that was written (-1: none)
+  std::int64_t lastStopUs_ = 0;    // the latest ZZZZ that was written, and the record's fill then
+  std::int32_t lastStopFill_ = 0;
+  std::int64_t lastByteUs_ = 0;    // the latest read that brought bytes
+  std::int64_t staleSinceUs_ = -1;  // commands wait for a quiet link since then (-1: they don't)
   StopShow stopShow_;
   bool closing_ = false;
   bool singleShot_ = false;

@@ -71,7 +71,6 @@ void TOneTolvanexRunPanel::applyTexts() {
   run_->setText(text(85));
   run_->setToolTip(hintText(86));
   break_->setText(text(87));
-  break_->setToolTip(hintText(88));
   single_->setText(QStringLiteral("Single"));
   single_->setToolTip(hintText(kTextSingleShotHint));
   overlap_->setText(QStringLiteral("Overlap"));
@@ -92,10 +91,13 @@ void TOneTolvanexRunPanel::showStop(const StopShow& stop) {
     running_->setToolTip(hintText(90));
   }
   break_->setEnabled(!stop.on || stop.stopAgain);
+  // The greyed STOP (where RUN will show) says why it waits.
+  break_->setToolTip(hintText(stop.on && !stop.stopAgain ? kTextStoppingHint : 88));
 }
 
 void TOneTolvanexRunPanel::showRunState(RunState s) {
-  const RunStateLook look = runStateLook(s, runGoesOn_);
+  // A stop under way keeps STOP (disabled) in its place until the run has ended.
+  const RunStateLook look = runStateLook(s, runGoesOn_ || stop_.on);
   if (look.buttonFace)
     running_->setButtonFace();
   else

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "common/atomicfile.h"
+#include "common/typedlists.h"
 #include "common/format.h"
 #include "common/paths.h"
 #include "common/rawvolts.h"
@@ -392,22 +393,24 @@ std::array<std::uint8_t, kLogicVxdHeader> logicVxdHeader(const RecordInfo& info)
 }
 
 int writeLogicVxd(const fs::path& name, const RecordInfo& info, const TLogAnalList& list) {
-  // The filler entry the intermediate file appended is no measured sample.
-  int count = list.count();
+  // The filler entry the intermediate file appended is no measured sample. Words are read
+  // through at(): a list standing for a recording in a file holds no entries of its own.
+  std::int64_t count = list.count();
   while (count > 0 && list.at(count - 1).sampleNumber == -1) --count;
   if (count == 0) return kEmptySampleList;
+  // A file with more words than a record can hold would not read back.
+  if (count > kLogicVxdMaxWords) return kListBadIndex;
   int rc = checkTargetName(name);
   if (rc == 0) rc = makeFolders(name.parent_path() / "x.x");
   if (rc != 0) return rc;
-  const std::size_t n = std::size_t(count);
-  std::vector<std::uint8_t> bytes(kLogicVxdHeader + 2 * n);
+  std::vector<std::uint8_t> bytes(kLogicVxdHeader + 2 * std::size_t(count));
   const auto h = logicVxdHeader(info);
   std::memcpy(bytes.data(), h.data(), h.size());
-  const TLogAnalEntry* e = list.data();
   std::uint8_t* p = bytes.data() + kLogicVxdHeader;
-  for (std::size_t i = 0; i < n; ++i, p += 2) {
-    p[0] = std::uint8_t(e[i].word);
-    p[1] = std::uint8_t(e[i].word >> 8);
+  for (std::int64_t i = 0; i < count; ++i, p += 2) {
+    const std::uint16_t w = list.at(i).word;
+    p[0] = std::uint8_t(w);
+    p[1] = std::uint8_t(w >> 8);
   }
   TAtomicFile f(name);
   if (f.status() != 0) return f.status();

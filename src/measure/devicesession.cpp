@@ -151,11 +151,14 @@ void TDeviceSession::note(SessionEvent::Kind kind, std::uint64_t bytes, int resu
 }
 
 int TDeviceSession::scopeRecord(std::span<const std::uint8_t> raw, const ConversionInputs& conv) {
+  skipping_ = takeNoMore_;
+  if (skipping_) return 0;
   scopeBytes_ = raw.size();
   return data_->scopeRecord(raw, conv);
 }
 
 void TDeviceSession::scopeRecordFinish() {
+  if (skipping_) return;
   data_->scopeRecordFinish();
   ++records_;
   const int rc = acq_.lastRecordResult() != 0 ? acq_.lastRecordResult()
@@ -164,11 +167,14 @@ void TDeviceSession::scopeRecordFinish() {
 }
 
 void TDeviceSession::logicRecord(std::span<const std::uint8_t> raw) {
+  skipping_ = takeNoMore_;
+  if (skipping_) return;
   scopeBytes_ = raw.size();
   data_->logicRecord(raw);
 }
 
 int TDeviceSession::logicRecordFinish() {
+  if (skipping_) return 0;
   const int rc = data_->logicRecordFinish();
   ++records_;
   note(SessionEvent::Kind::LogicRecord, scopeBytes_, rc != 0 ? rc : data_->lastIntermediateResult());

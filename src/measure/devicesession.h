@@ -71,10 +71,20 @@ class TDeviceSession final : private IRecordSink, private IAcquisitionHost {
   // The start-up stages are over and the device reports the settings asked for: RUN may go.
   bool ready() const;
   // RUN; with single shot one record, else runs follow one another until stop().
-  void run() { acq_.runClicked(); }
+  void run() {
+    takeNoMore_ = false;
+    acq_.runClicked();
+  }
   // The device is told "ZZZZ"; a voltmeter series closes its file. A logger stream goes on
-  // until its end marker arrives (loggerRunning()).
+  // until its end marker arrives (loggerRunning()), and a scope or logic-analyser record on its
+  // way is still taken, as in the window.
   void stop() { acq_.stopClicked(); }
+  // As stop(), but no further record is taken: a run asked for a number of records ends with
+  // that many, also when the next run was already on its way (overlap).
+  void stopTakingNoMore() {
+    takeNoMore_ = true;
+    acq_.stopClicked();
+  }
   // Releases the link; timers stop.
   void close();
 
@@ -152,6 +162,8 @@ class TDeviceSession final : private IRecordSink, private IAcquisitionHost {
   int readBackError_ = 0;
   bool loggerOpen_ = false;
   bool opened_ = false;
+  bool takeNoMore_ = false;  // stopTakingNoMore: records still coming are not taken
+  bool skipping_ = false;    // the record in its steps is one of those
   FtStatus lostStatus_ = kFtOk;
 };
 

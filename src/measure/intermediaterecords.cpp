@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "common/atomicfile.h"
+#include "common/typedlists.h"
 #include "measure/datafiles.h"
 #include "measure/loggerstream.h"
 
@@ -241,16 +242,21 @@ int readScopeIntermediate(const fs::path& name, std::vector<ScopeSample>& entrie
 // --- Logic analyser ----------------------------------------------------------------------
 
 int writeLogicIntermediate(const fs::path& name, TLogAnalList& list) {
-  const int n = list.count();
+  const std::int64_t n = list.count();
   if (n == 0) return kEmptySampleList;
-  list.get(n);  // the entry after the last sample, kept in the list as well
+  // A list standing for a recording in a file may count billions of samples: such a file is
+  // written only when it stays within a record (with the entry after the last sample), as a
+  // longer one would not read back whole. It reads that entry as a filler without growing; a
+  // list holding its entries keeps it. Entries are read through at(): the former holds none.
+  if (list.stream() && n + 1 > std::int64_t(kLogicEntries)) return kListBadIndex;
+  if (!list.stream()) list.get(int(n));
   std::vector<std::uint8_t> b(std::size_t(n + 1) * 8);
-  const TLogAnalEntry* e = list.data();
-  for (int i = 0; i <= n; ++i) {
+  for (std::int64_t i = 0; i <= n; ++i) {
+    const TLogAnalEntry e = list.at(i);
     std::uint8_t* p = b.data() + 8 * std::size_t(i);
-    putU32(p, std::uint32_t(e[i].sampleNumber));
-    p[4] = std::uint8_t(e[i].word);
-    p[5] = std::uint8_t(e[i].word >> 8);
+    putU32(p, std::uint32_t(e.sampleNumber));
+    p[4] = std::uint8_t(e.word);
+    p[5] = std::uint8_t(e.word >> 8);
   }
   return writeFileAtomically(name, b);
 }

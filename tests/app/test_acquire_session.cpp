@@ -118,7 +118,7 @@ TEST_F(SessionVsWindow, ScopeRecordsAreTheWindowsFiles) {
     EXPECT_EQ(e.kind, SessionEvent::Kind::ScopeRecord);
     EXPECT_EQ(e.bytes, 131000u * 4);
     EXPECT_EQ(e.result, 0);
-    if (++events == 3) s.stop();
+    if (++events == 3) s.stopTakingNoMore();
   };
   s.run();
   ASSERT_TRUE(hubS_.advanceUntil([&] { return events >= 3; }, 60000));
@@ -128,13 +128,15 @@ TEST_F(SessionVsWindow, ScopeRecordsAreTheWindowsFiles) {
 
   const auto w = filesUnder(root_ / "window", ".CSV");
   const auto h = filesUnder(root_ / "session", ".CSV");
-  ASSERT_EQ(w.size(), 3u);
-  ASSERT_EQ(h.size(), 3u);  // the run already on its way at the stop is dropped, as in the window
+  // The window keeps the record its STOP found on its way; the session asked for three takes
+  // no more.
+  ASSERT_GE(w.size(), 3u);
+  ASSERT_EQ(h.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(firstDifference(slurp(w[i]), slurp(h[i])), "");
   // The intermediate files as well, headers included.
   const auto wf = filesUnder(root_ / "window", ".FIL");
   const auto hf = filesUnder(root_ / "session", ".FIL");
-  ASSERT_EQ(wf.size(), 3u);
+  ASSERT_GE(wf.size(), 3u);
   ASSERT_EQ(hf.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(slurp(wf[i]), slurp(hf[i])) << i;
 }

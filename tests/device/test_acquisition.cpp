@@ -258,6 +258,21 @@ TEST_F(Acq, VoltmeterRunsBackToBackAndStopDiscardsTheReading) {
   EXPECT_EQ(acq.runState(), RunState::Idle);
   EXPECT_TRUE(runStateLook(acq.runState()).runVisible);
   EXPECT_FALSE(runStateLook(acq.runState()).breakVisible);
+
+  // A reading that had come when STOP was pressed (not read yet) was measured before it: it is
+  // kept, and no further run follows.
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil(
+      [&] { return acq.runState() == RunState::Measuring && drv.rxSize() == 8; }, 1000));
+  const int kept = rig.sink.voltmeterReadings;
+  const int runsThen = drv.count("*RUN");
+  acq.stopClicked();
+  EXPECT_EQ(rig.sink.voltmeterReadings, kept + 1);
+  EXPECT_EQ(drv.words().back(), "ZZZZ");
+  advance(500);
+  EXPECT_EQ(rig.sink.voltmeterReadings, kept + 1);
+  EXPECT_EQ(drv.count("*RUN"), runsThen);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
 }
 
 TEST_F(Acq, DrawProgressAndClosing) {

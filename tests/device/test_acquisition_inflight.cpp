@@ -112,7 +112,8 @@ TEST_F(InFlight, AClickWhileTheRunGoesOutCannotSplitItsRecord) {
   expectRecordOf(rig.sink, acq, 21000);
 }
 
-// STOP drops a run queued behind a measurement: the record is discarded, nothing follows.
+// STOP drops a run queued behind a measurement: the record in flight is still kept, nothing
+// follows it.
 TEST_F(InFlight, StopDropsARunWaitingBehindTheMeasurement) {
   boot();
   acq.setSingleShot(true);
@@ -126,7 +127,8 @@ TEST_F(InFlight, StopDropsARunWaitingBehindTheMeasurement) {
   EXPECT_EQ(acq.queue().indexOfKind(kKindRun), -1);
   advance(2000);
   EXPECT_EQ(drv.count("*RUN"), 1);
-  EXPECT_EQ(rig.sink.scopeRecords, 0);
+  EXPECT_EQ(rig.sink.scopeRecords, 1);
+  expectRecordOf(rig.sink, acq, 0);
   EXPECT_EQ(acq.runState(), RunState::Idle);
 }
 
@@ -272,6 +274,195 @@ TEST_F(InFlight, AContinuousRunLetsNoEventsRunWhileIdleBetweenRecords) {
   acq.stopClicked();
   advance(1000);
   EXPECT_EQ(acq.runState(), RunState::Idle);
+}
+
+// A record is a measurement however STOP falls: one whole in the driver before the press (not
+// read yet) and one that completes after it are kept, and no further run follows either.
+TEST_F(InFlight, ARecordInHandOrCompletingAfterStopIsKept) {
+  boot(kModeLAIO);
+  for (const bool inHand : {true, false}) {
+    SCOPED_TRACE(inHand ? "in hand" : "completing after");
+    const int records = rig.sink.logicRecords;
+    const int runs = drv.count("*RUN");
+    onRun = [&] { drv.deliver(Bytes(20000, 0x5A), 30); };
+    // While that record is saved and drawn the stop shows as finishing, not as over.
+    StopShow during;
+    rig.sink.onEvent = [&](const char* what) {
+      if (std::string(what) == "logic") during = acq.stopShow();
+    };
+    acq.runClicked();  // continuous
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*RUN") == runs + 1; }, 1000));
+    advance(inHand ? 40 : 10);  // the next look is 67 ms after the run command
+    ASSERT_EQ(rig.sink.logicRecords, records);
+    acq.stopClicked();
+    advance(1000);
+    EXPECT_EQ(rig.sink.logicRecords, records + 1);
+    EXPECT_EQ(during, (StopShow{true, 100, false}));
+    EXPECT_FALSE(acq.stopShow().on);
+    EXPECT_EQ(drv.count("*RUN"), runs + 1);
+    EXPECT_EQ(drv.count("ZZZZ"), 1);
+    EXPECT_EQ(acq.runState(), RunState::Idle);
+    EXPECT_TRUE(acq.controlsEnabled());
+    drv.writes.clear();
+  }
+}
+
+// A record that trickles in and never completes: a second STOP is written once the stop has
+// had about 2 s (30 polls) to take, not before; a record coming at the link's pace gets no
+// second one (see the simulated long record).
+TEST_F(InFlight, ASecondStopGoesOutWhileARecordTrickles) {
+  boot();
+  bool trickling = false;
+  onRun = [&] { trickling = true; };
+  const auto trickle = [&](std::int64_t ms) {
+    for (std::int64_t t = 0; t < ms; t += 10) {
+      if (trickling) drv.deliver(Bytes(2, 0x11), 0);
+      advance(10);
+    }
+  };
+  acq.runClicked();
+  trickle(1000);
+  ASSERT_EQ(acq.runState(), RunState::Measuring);
+  ASSERT_GT(rig.link.accumulationFill(), 0);
+  acq.stopClicked();
+  EXPECT_EQ(drv.count("ZZZZ"), 1);
+  trickle(29 * 67);
+  EXPECT_FALSE(acq.stopShow().stopAgain);
+  acq.stopClicked();
+  EXPECT_EQ(drv.count("ZZZZ"), 1);
+  trickle(2 * 67);
+  EXPECT_TRUE(acq.stopShow().stopAgain);
+  acq.stopClicked();
+  EXPECT_EQ(drv.count("ZZZZ"), 2);
+  EXPECT_FALSE(acq.stopShow().stopAgain);
+  acq.stopClicked();
+  EXPECT_EQ(drv.count("ZZZZ"), 2);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+}
+
+// A stopped device that stays silent with nothing of its record come has lost it: once the
+// stop has had the record's length (10000 x 100 us) and 1 s more, the run ends in Idle. Bytes
+// of that run still coming then are dropped: the next run command waits until the link has
+// been quiet for 500 ms, and its record is whole.
+TEST_F(InFlight, AStoppedDeviceThatStaysSilentEndsTheRun) {
+  boot();
+  onRun = [&] {
+    if (drv.count("*RUN") > 1) drv.deliver(scopeData(10000, 300), 30);
+  };
+  acq.runClicked();
+  advance(3000);
+  ASSERT_EQ(acq.runState(), RunState::Measuring);
+  const std::int64_t stopAt = clock.nowMs();
+  acq.stopClicked();
+  rig.hub.advanceUntil([&] { return clock.nowMs() >= stopAt + 1990; }, 3000);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Idle; }, 200));
+  EXPECT_GE(clock.nowMs(), stopAt + 2000);
+  EXPECT_TRUE(acq.controlsEnabled());
+  EXPECT_FALSE(acq.runInFlight());
+  // The lost run's record after all, a little late, while the next run is asked for.
+  drv.deliver(scopeData(5000, 9), 100);
+  acq.setSingleShot(true);
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*RUN") == 2; }, 2000));
+  EXPECT_GE(drv.writes.back().atMs, stopAt + 2000 + 100 + 500);
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return rig.sink.scopeRecords == 1; }, 1000));
+  expectRecordOf(rig.sink, acq, 300);
+}
+
+// On a slow time base a triggered record may come long after the stop (here 10000 x 10 ms),
+// so a silent device is waited for that long; a second STOP, offered once it stayed quiet,
+// ends the wait.
+TEST_F(InFlight, ASecondStopEndsTheWaitForASilentDeviceOnASlowTimeBase) {
+  device.sampleTime = 0.01f;
+  boot();
+  acq.runClicked();
+  advance(3000);
+  acq.stopClicked();
+  advance(1000);
+  EXPECT_TRUE(acq.stopShow().stopAgain);
+  advance(5000);
+  ASSERT_EQ(acq.runState(), RunState::Measuring);
+  acq.stopClicked();
+  EXPECT_EQ(drv.count("ZZZZ"), 2);
+  advance(100);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+}
+
+// Part of a record, then silence: the rest is waited for until the user stops again and the
+// device stays silent 1 s after that stop as well; the part is no record.
+TEST_F(InFlight, PartOfARecordThenSilenceEndsOneSecondAfterASecondStop) {
+  boot();
+  onRun = [&] { drv.deliver(Bytes(10000, 0x11), 30); };
+  acq.runClicked();
+  advance(1000);
+  acq.stopClicked();
+  advance(5000);
+  ASSERT_EQ(acq.runState(), RunState::Measuring);
+  EXPECT_TRUE(acq.stopShow().stopAgain);
+  acq.stopClicked();
+  const std::int64_t again = clock.nowMs();
+  rig.hub.advanceUntil([&] { return clock.nowMs() >= again + 990; }, 2000);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Idle; }, 200));
+  EXPECT_EQ(rig.link.accumulationFill(), 0);
+  EXPECT_EQ(rig.sink.scopeRecords, 0);
+}
+
+// A failed run write in a logger mode whose bytes reached the device after all: the stop sent
+// with the failure ends the stream, and a device streaming on regardless holds the next
+// command back for 2 s at most.
+TEST_F(InFlight, AFailedLoggerRunWriteStopsTheDeviceAndHoldsCommandsBackTwoSecondsAtMost) {
+  device.triggerType = 'M';
+  boot(kModeDLDI);
+  bool streaming = false;
+  drv.onWriteStatus = [&](const Bytes& b) {
+    if (classifyCommand(b.data(), b.size()) != WireCommand::Run) return kFtOk;
+    streaming = true;
+    return kFtIoError;
+  };
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*RUN") == 1; }, 1000));
+  drv.onWriteStatus = nullptr;
+  EXPECT_EQ(drv.words().back(), "ZZZZ");
+  const std::int64_t failedAt = clock.nowMs();
+  acq.runClicked();
+  for (int t = 0; t < 300 && drv.count("*RUN") < 2; ++t) {
+    if (streaming) drv.deliver(Bytes(2, 0x11), 0);
+    advance(10);
+  }
+  ASSERT_EQ(drv.count("*RUN"), 2);
+  EXPECT_GE(drv.writes.back().atMs, failedAt + 2000);
+  EXPECT_LE(drv.writes.back().atMs, failedAt + 2200);
+}
+
+// A run write that failed after its bytes had left: the device measures and sends its record
+// all the same. Those bytes are dropped, not read as the reply to the next command, which waits
+// until the link has been quiet for 500 ms.
+TEST_F(InFlight, ARecordOfAFailedRunWriteIsNotTakenAsTheNextReply) {
+  boot();
+  std::int64_t recordAt = 0;  // when its last bytes come: 40000 bytes over 400 ms
+  drv.onWriteStatus = [&](const Bytes& b) {
+    if (classifyCommand(b.data(), b.size()) != WireCommand::Run) return kFtOk;
+    const Bytes data = scopeData(10000, 0);
+    for (int i = 0; i < 20; ++i)
+      drv.deliver(Bytes(data.begin() + 2000 * i, data.begin() + 2000 * (i + 1)), 50 + 20 * i);
+    recordAt = clock.nowMs() + 430;
+    return kFtIoError;
+  };
+  acq.setSingleShot(true);
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*RUN") == 1; }, 1000));
+  drv.onWriteStatus = nullptr;
+  ASSERT_EQ(acq.runState(), RunState::Idle);
+  device.memoryDepth = 2000;
+  acq.queue().add(makeSettingsReadCommand());
+  rig.followUp.enable();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*SRd") == 1; }, 2000));
+  EXPECT_GE(drv.writes.back().atMs, recordAt + 500);
+  advance(1000);
+  EXPECT_EQ(acq.storedReply().memoryDepth, 2000.0f);
+  EXPECT_EQ(rig.sink.scopeRecords, 0);
 }
 
 }  // namespace

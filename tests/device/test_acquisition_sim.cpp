@@ -60,12 +60,13 @@ TEST_F(Sim, VoltmeterModes) {
     const VoltmeterValues& v = rig.sink.lastVoltmeter;
     EXPECT_TRUE(std::isfinite(v.ch0) && std::isfinite(v.ch1));
     EXPECT_STREQ(v.unit, (m == kModeVMA0 || m == kModeVMA1) ? "V RMS" : "V DC");
-    // STOP while a reading is on its way: it is read, discarded, and the window goes Idle.
+    // STOP once a reading has come, before the window read it: it was measured before the
+    // stop and is kept; nothing follows, and the window goes Idle.
     ASSERT_TRUE(rig.hub.advanceUntil([&] { return dev().available() > 0; }, 1000));
     const int inFlight = rig.sink.voltmeterReadings;
     acq.stopClicked();
     advance(500);
-    EXPECT_EQ(rig.sink.voltmeterReadings, inFlight);
+    EXPECT_EQ(rig.sink.voltmeterReadings, inFlight + 1);
     EXPECT_EQ(acq.runState(), RunState::Idle);
     const int after = rig.sink.voltmeterReadings;
     advance(1000);
@@ -174,7 +175,8 @@ TEST_F(Sim, FaultsFromTheSimulator) {
 
 // STOP during a long record on a link of realistic speed: the device finishes sending what it
 // began, so the window says at once that it stops and how far the record has come, a second
-// press sends nothing more, and the run ends the moment the record is in, with the link in step.
+// press sends nothing more, and the run ends the moment the record is in (and keeps it), with
+// the link in step.
 TEST_F(Sim, StopDuringALongRecordShowsStoppingAndSendsOneStop) {
   for (ModeCode m : {kModeOSA0, kModeLAIO}) {
     SCOPED_TRACE(modeCodeText(m));
@@ -212,8 +214,8 @@ TEST_F(Sim, StopDuringALongRecordShowsStoppingAndSendsOneStop) {
     EXPECT_EQ(acq.runState(), RunState::Idle);
     EXPECT_FALSE(acq.stopping());
     EXPECT_FALSE(rig.host.stops.back().on);
-    EXPECT_EQ(rig.sink.scopeRecords, scopes);
-    EXPECT_EQ(rig.sink.logicRecords, logics);
+    EXPECT_EQ(rig.sink.scopeRecords, scopes + (m == kModeOSA0));
+    EXPECT_EQ(rig.sink.logicRecords, logics + (m == kModeLAIO));
     EXPECT_EQ(dev().available(), 0u);
     // In step: the next command gets its own reply.
     sim.setLinkRate({4096, 1000});
@@ -221,7 +223,7 @@ TEST_F(Sim, StopDuringALongRecordShowsStoppingAndSendsOneStop) {
     acq.setSingleShot(true);  // STOP cleared it
     acq.runClicked();
     advance(1000);
-    EXPECT_EQ(rig.sink.scopeRecords + rig.sink.logicRecords, scopes + logics + 1);
+    EXPECT_EQ(rig.sink.scopeRecords + rig.sink.logicRecords, scopes + logics + 2);
     EXPECT_EQ(dev().commandCount(), commands + 2);
   }
 }

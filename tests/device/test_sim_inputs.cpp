@@ -238,8 +238,9 @@ TEST_F(SimInputs, ATriggerThatNeverComesKeepsMeasuringUntilStopReturnsToIdle) {
   EXPECT_TRUE(dev().waitingForTrigger());
   acq().stopClicked();
   ASSERT_TRUE(hub.advanceUntil([&] { return acq().runState() == RunState::Idle; }, 1000));
-  // The device sent its memory on the stop; the program dropped it.
-  EXPECT_EQ(sink().scopeRecords, 0);
+  // The device sent its memory on the stop: a record like any other.
+  EXPECT_EQ(sink().scopeRecords, 1);
+  EXPECT_EQ(sink().scope.size(), 1000u);
   EXPECT_FALSE(dev().measuring());
   EXPECT_TRUE(acq().controlsEnabled());
   advance(1000);

@@ -6,6 +6,7 @@
 
 #include "files_fixture.h"
 #include "measure/datafiles.h"
+#include "measure/intermediaterecords.h"
 #include "measure/loggerstream.h"
 #include "support/file_size_limit.h"
 
@@ -240,6 +241,53 @@ TEST_F(DataFiles, LogicVxdHeaderByteForByte) {
   TLogAnalList empty;
   EXPECT_EQ(writeLogicVxd(dir_ / "e.VXD", {}, empty), kEmptySampleList);
   EXPECT_FALSE(fs::exists(dir_ / "e.VXD"));
+}
+
+// A list standing for a recording in a file (no entries of its own) writes its words from the
+// recording; one longer than a record refuses with -2240 and writes nothing.
+TEST_F(DataFiles, LogicWritersTakeAListStandingForARecordingInAFile) {
+  struct Words : TLogicWords {
+    std::int64_t n;
+    explicit Words(std::int64_t count) : n(count) {}
+    std::int64_t count() const override { return n; }
+    std::int64_t read(std::int64_t first, std::int64_t k, std::uint16_t* out) const override {
+      for (std::int64_t i = 0; i < k; ++i) out[i] = std::uint16_t((first + i) * 7);
+      return k;
+    }
+  };
+  const auto streamed = [](std::int64_t n) {
+    TLogAnalList l;
+    l.attachStream(std::make_shared<TLogicSummary>(std::make_shared<Words>(n)));
+    return l;
+  };
+  SettingsRecord st = scopeSettings();
+  st.mode = kModeLAIO;
+  TLogAnalList list = streamed(1000);
+  ASSERT_EQ(writeLogicVxd(dir_ / "s.VXD", {QStringLiteral("SER"), st, {}}, list), 0);
+  VxdHeader h;
+  std::vector<std::uint16_t> words;
+  ASSERT_EQ(readLogicVxd(dir_ / "s.VXD", h, words), 0);
+  ASSERT_EQ(words.size(), 1000u);
+  EXPECT_EQ(words[1], 7);
+  EXPECT_EQ(words[999], std::uint16_t(999 * 7));
+
+  ASSERT_EQ(writeLogicIntermediate(dir_ / "s.FIL", list), 0);
+  EXPECT_EQ(list.count(), 1000);  // still the recording's, not grown
+  TLogAnalList back;
+  ASSERT_EQ(readLogicIntermediate(dir_ / "s.FIL", back), 0);
+  ASSERT_EQ(back.count(), 1001);
+  EXPECT_EQ(back.at(999), (TLogAnalEntry{999, std::uint16_t(999 * 7)}));
+  EXPECT_EQ(back.at(1000).sampleNumber, -1);
+
+  TLogAnalList longest = streamed(kLogicVxdMaxWords);
+  EXPECT_EQ(writeLogicVxd(dir_ / "m.VXD", {QStringLiteral("SER"), st, {}}, longest), 0);
+  TLogAnalList tooLong = streamed(kLogicVxdMaxWords + 1);
+  EXPECT_EQ(writeLogicVxd(dir_ / "l.VXD", {QStringLiteral("SER"), st, {}}, tooLong), -2240);
+  EXPECT_FALSE(fs::exists(dir_ / "l.VXD"));
+  TLogAnalList longestRecord = streamed(kLogicVxdMaxWords - 1);  // and its filler entry
+  EXPECT_EQ(writeLogicIntermediate(dir_ / "m.FIL", longestRecord), 0);
+  EXPECT_EQ(writeLogicIntermediate(dir_ / "l.FIL", longest), -2240);
+  EXPECT_FALSE(fs::exists(dir_ / "l.FIL"));
 }
 
 TEST_F(DataFiles, TriggerPatternLetters) {
