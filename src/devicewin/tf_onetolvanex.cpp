@@ -330,6 +330,14 @@ bool TF_OneTolvanex::closeQuery() {
   return true;
 }
 
+void TF_OneTolvanex::closedByUser() {
+  if (!link_->isOpen() && !acq_.lost()) return;  // never opened: nothing to stop or store
+  const RunState s = acq_.runState();
+  if (acq_.runInFlight() || s == RunState::RunQueued || s == RunState::Measuring)
+    acq_.stopClicked();
+  saveLastSettings();
+}
+
 void TF_OneTolvanex::deviceGone(FtStatus status) {
   if (closed_ || !link_->isOpen()) return;
   acq_.linkLost(status);
@@ -383,7 +391,10 @@ void TF_OneTolvanex::showLinkState() {
 }
 
 void TF_OneTolvanex::closeEvent(QCloseEvent* event) {
-  closeQuery();
+  // At shut-down the close query has run already. Otherwise the user closed the window: it
+  // hides (the device list shows it again), and a hidden window must not be cut off from its
+  // device, so the link stays open.
+  if (!closed_) closedByUser();
   event->accept();
 }
 

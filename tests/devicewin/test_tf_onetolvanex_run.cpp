@@ -436,6 +436,43 @@ TEST_F(RunWindow, CloseQueryStopsTheDeviceAndReleasesTheHandleOnce) {
   EXPECT_EQ(sim_.calls(TSimulatedDriver::Call::Close), 1);
 }
 
+// The user's close hides the window, which the main frame's list shows again: it must still
+// reach its device, whether it was closed running or idle.
+TEST_F(RunWindow, WindowClosedByTheUserAndShownAgainStillDrivesItsDevice) {
+  boot();
+  int stores = 0;
+  w_->setCloseSteps([&] { ++stores; });
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 500));
+  EXPECT_TRUE(w_->close());
+  EXPECT_FALSE(w_->isVisible());
+  EXPECT_EQ(rec_.writes.back().word(), "ZZZZ");
+  EXPECT_EQ(stores, 1);
+  EXPECT_TRUE(w_->link().isOpen());
+  // The stopped run ends while the window is hidden.
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle && !acq().stopping(); }));
+  w_->show();
+  QApplication::processEvents();
+  EXPECT_FALSE(run().runButton()->isHidden());
+  EXPECT_TRUE(run().runButton()->isEnabled());
+  EXPECT_TRUE(acq().controlsEnabled());
+
+  // Closed idle: nothing to stop.
+  const std::size_t writes = rec_.writes.size();
+  EXPECT_TRUE(w_->close());
+  EXPECT_EQ(rec_.writes.size(), writes);
+  EXPECT_EQ(stores, 2);
+  advance(1000);
+  w_->show();
+  QApplication::processEvents();
+  const std::size_t runs = rec_.of("*RUN").size();
+  click(run().singleShotBox());
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return rec_.of("*RUN").size() == runs + 1; }, 1000));
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 20000));
+  EXPECT_EQ(acq().lastStamp().run, acq().runsWritten());
+}
+
 TEST_F(RunWindow, ClosingWhileARecordIsProcessedEndsThePolling) {
   boot();
   // The record steps let window events run; a close arriving there releases the link under
