@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
@@ -39,6 +40,7 @@
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "measure/devicesession.h"
 #include "measure/snapshot.h"
+#include "wire/wirecommands.h"
 
 namespace tolv {
 
@@ -326,8 +328,28 @@ bool TF_OneTolvanex::closeQuery() {
   // must not overwrite the stored ones with defaults.
   // A device that went away keeps the settings its window shows: they are stored all the same.
   if (link_->isOpen() || acq_.lost()) acq_.closeQuery();
+  endLoggerRun();
   acq_.close();
   return true;
+}
+
+void TF_OneTolvanex::endLoggerRun() {
+  if (!acq_.runInFlight() || !isLoggerMode(acq_.mode())) return;
+  // The device sends what it measured before the stop, then its end marker, within a few
+  // polls. A tick already on the stack (the close came while it let events run) cannot be
+  // polled from here: the stream then ends at once.
+  if (link_->isOpen() && !acq_.lost() && hostEvents_ == 0) {
+    for (int waited = 0; waited < kLoggerEndWaitMs; waited += kLoggerEndPollMs) {
+      acq_.onFollowUpTimer();
+      if (!acq_.runInFlight() || !link_->isOpen()) break;
+      if (closeWait_)
+        closeWait_(kLoggerEndPollMs);
+      else
+        QThread::msleep(kLoggerEndPollMs);
+    }
+  }
+  // No end marker in time: the stream file keeps what came and is converted all the same.
+  if (acq_.runInFlight()) sink_.loggerRunEnded(acq_.mode());
 }
 
 void TF_OneTolvanex::closedByUser() {
@@ -414,7 +436,9 @@ void TF_OneTolvanex::setMultiRegistered(bool on) {
 // --- Reports of the acquisition cycle ---------------------------------------------------------
 
 void TF_OneTolvanex::processEvents() {
+  ++hostEvents_;
   QCoreApplication::processEvents();
+  --hostEvents_;
 }
 
 void TF_OneTolvanex::runStateChanged(RunState s) {

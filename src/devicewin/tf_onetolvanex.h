@@ -111,9 +111,16 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   // follows).
   void setPresenceHook(std::function<void()> f) { presenceHook_ = std::move(f); }
   // What the window does before it goes away: stops the device ("ZZZZ"), stores its last
-  // settings and releases the link. Nothing waits for the device, so a silent or unplugged one
-  // cannot hold up the shut-down. Closing is always allowed; a second call does nothing.
+  // settings and releases the link. A logger run is given a bounded while for its end marker,
+  // so its stream file is whole and converted as after STOP; nothing else waits for the device,
+  // so a silent or unplugged one cannot hold up the shut-down. Closing is always allowed; a
+  // second call does nothing.
   bool closeQuery();
+  // How long the close query waits for a stopped logger's end marker, and how often it looks.
+  static constexpr int kLoggerEndWaitMs = 1000;
+  static constexpr int kLoggerEndPollMs = 20;
+  // The pause between those looks (a real sleep unless replaced; tests move their clock).
+  void setCloseWait(std::function<void(int)> f) { closeWait_ = std::move(f); }
 
   void restoreDefaultSize();
   void applyTexts();
@@ -191,6 +198,9 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   // The user closed the window: its run stops and its settings are stored, but it keeps its
   // link and goes on polling, so showing it again from the main frame's list finds it alive.
   void closedByUser();
+  // A logger run still streaming at the close query: waits (bounded) for its end marker, then
+  // ends the stream with whatever came.
+  void endLoggerRun();
 
   // What the acquisition cycle reports, after the settings models have taken their part.
   void processEvents() override;
@@ -233,6 +243,8 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TGpioModel gpio_{model_};
   TSettingsAcquisitionHost bridge_{model_, gpio_, static_cast<IAcquisitionHost*>(this)};
   bool closed_ = false;
+  int hostEvents_ = 0;  // depth of event runs the acquisition cycle asked for (a tick is on the stack)
+  std::function<void(int)> closeWait_;
   bool everOpened_ = false;
   bool accessDenied_ = false;
   LostRun lastLost_;
