@@ -205,9 +205,20 @@ void TOneTolvanexPresenter::showVoltmeterValues(double ch0, double ch1, const QS
 
 void TOneTolvanexPresenter::chartListChanged(const TTaggedTimedFloatPointList& list) {
   p_.voltages.showChartButton(list.Count() > 1);
+  // An emptied list (a new run, another mode) takes the curves of the last series off the
+  // chart: under new readings they would pass for them, DC curves under an RMS run.
+  if (list.Count() == 0) {
+    p_.sheets.setHeadline(headline());
+    p_.sheets.clearSheet(PlotSheet::Voltmeter);
+  }
 }
 
 void TOneTolvanexPresenter::voltmeterRunStopped(const TMeasureData&) {
+  PlottingScope busy(*this);
+  plotChart();
+}
+
+void TOneTolvanexPresenter::voltmeterSeriesShown(const TMeasureData&) {
   PlottingScope busy(*this);
   plotChart();
 }

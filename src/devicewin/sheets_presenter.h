@@ -84,6 +84,7 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   void showVoltmeterValues(double ch0, double ch1, const QString& unit) override;
   void chartListChanged(const TTaggedTimedFloatPointList& list) override;
   void voltmeterRunStopped(const TMeasureData& d) override;
+  void voltmeterSeriesShown(const TMeasureData& d) override;
   int plotAnalogLoggerFile(const std::filesystem::path& streamFile) override;
   void plotIoLoggerList(const TMeasureData& d) override;
   void clearLoggerImage(IntermediateFamily family) override;

@@ -309,6 +309,52 @@ TEST_F(SheetsWindow, StopInAVoltmeterModeDrawsTheChart) {
   }
 }
 
+// RUN and a change of mode take the last series off the chart at once: its curves under new
+// readings would pass for theirs (DC curves under an RMS run). A stored series shown is drawn
+// at once, under its own time.
+TEST_F(SheetsWindow, VoltmeterChartIsClearedByRunAndModeAndDrawnForAStoredSeries) {
+  chooseMode(kModeVMD0);
+  w_->pageControl()->setCurrentIndex(int(PlotSheet::Voltmeter));
+  runFor(2000);
+  TGenD2ImgKernel& k = sheets().chartKernel();
+  ASSERT_EQ(k.DataSetCount(), 2);
+  const DayTime firstRun = data().measurementTime();
+  const auto blue = [&] { return countColour(shown(PlotSheet::Voltmeter), qRgb(0, 0, 255)); };
+  const auto headedBy = [&](const DayTime& t) {
+    return sheets().headline(PlotSheet::Voltmeter) == headlineText(w_->serialNumber(), t);
+  };
+  ASSERT_GT(blue(), 20);
+
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return data().chartList().Count() > 2; }));
+  EXPECT_EQ(k.DataSetCount(), 0);
+  EXPECT_EQ(blue(), 0);
+  EXPECT_FALSE(data().measurementTime() == firstRun);
+  EXPECT_TRUE(headedBy(data().measurementTime()));
+  click(run().breakButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }));
+  ASSERT_EQ(k.DataSetCount(), 2);
+
+  chooseMode(kModeVMA0);
+  EXPECT_EQ(data().chartList().Count(), 0);
+  EXPECT_EQ(k.DataSetCount(), 0);
+  EXPECT_EQ(blue(), 0);
+  // The same mode again leaves the chart alone.
+  data().chartList().Add(VoltmeterReading::measured(DayTime{100.0, 739000}, 1.0, -1.0));
+  w_->plots().modeConfirmed(kModeVMA0);
+  EXPECT_EQ(data().chartList().Count(), 1);
+
+  w_->pageControl()->setCurrentIndex(int(PlotSheet::Scope));
+  ASSERT_EQ(w_->filePanel()->show()->showByNumber(IntermediateFamily::VMXY, 1), 0);
+  EXPECT_EQ(sheets().shownSheet(), PlotSheet::Voltmeter);
+  ASSERT_EQ(k.DataSetCount(), 2);
+  int measured = 0;
+  for (const PlotPoint& p : k.Get(0)->points.Points()) measured += (p.flags & kPointMeasurable) != 0;
+  EXPECT_EQ(measured, data().chartList().Count());
+  EXPECT_GT(blue(), 20);
+  EXPECT_TRUE(headedBy(firstRun));
+}
+
 TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars) {
   chooseMode(kModeVMD0);
   click(child<QRadioButton>("RB_AutoSave_CSV"));
