@@ -172,9 +172,11 @@ TEST_F(RunWindow, StoredSettingsComeBackInStages) {
   ASSERT_EQ(w_->open(), 0);
   const std::int64_t opened = clock_.nowMs();
   advance(400);
-  // Stage 1: the window options, then the stored mode, whose selection clears single shot.
+  // Stage 1: the window options and the stored mode; single shot survives the mode's selection,
+  // which clears it.
   EXPECT_TRUE(run().overlapBox()->isChecked());
-  EXPECT_FALSE(run().singleShotBox()->isChecked());
+  EXPECT_TRUE(run().singleShotBox()->isChecked());
+  EXPECT_TRUE(acq().singleShot());
   EXPECT_EQ(w_->scopeControlsPanel()->probeSpin(0)->value(), 10);
   EXPECT_EQ(w_->size(), QSize(1300, TF_OneTolvanex::kMinimumHeight));
   EXPECT_FALSE(run().runButton()->isEnabled());
