@@ -322,40 +322,69 @@ FtStatus TF_OneTolvanex::closeLink() {
 }
 
 bool TF_OneTolvanex::closeQuery() {
-  if (closed_) return true;
+  if (!beginClose()) return true;
+  awaitLoggerEnds({this});
+  finishClose();
+  return true;
+}
+
+bool TF_OneTolvanex::beginClose() {
+  if (closed_) return false;
   closed_ = true;
   // A window whose open failed has no device to stop and no settings of its own to store; it
   // must not overwrite the stored ones with defaults.
   // A device that went away keeps the settings its window shows: they are stored all the same.
   if (link_->isOpen() || acq_.lost()) acq_.closeQuery();
-  endLoggerRun();
-  acq_.close();
   return true;
 }
 
-void TF_OneTolvanex::endLoggerRun() {
-  if (!acq_.runInFlight() || !isLoggerMode(acq_.mode())) return;
-  // The device sends what it measured before the stop, then its end marker, within a few
-  // polls. A tick already on the stack (the close came while it let events run) cannot be
-  // polled from here: the stream then ends at once.
-  if (link_->isOpen() && !acq_.lost() && hostEvents_ == 0) {
-    for (int waited = 0; waited < kLoggerEndWaitMs; waited += kLoggerEndPollMs) {
-      acq_.onFollowUpTimer();
-      if (!acq_.runInFlight() || !link_->isOpen()) break;
-      if (closeWait_)
-        closeWait_(kLoggerEndPollMs);
-      else
-        QThread::msleep(kLoggerEndPollMs);
-    }
-  }
+bool TF_OneTolvanex::pollLoggerEnd() {
+  if (linkReleased_ || !acq_.runInFlight() || !isLoggerMode(acq_.mode()) || !link_->isOpen() ||
+      acq_.lost())
+    return false;
+  // The device sends what it measured before the stop, then its end marker, within a few polls.
+  // A tick already on the stack (the close came while it let events run) refuses to poll: the
+  // stream cannot be read from here, and waiting would only spin.
+  const std::int32_t polls = link_->pollCounter();
+  acq_.onFollowUpTimer();
+  if (link_->pollCounter() == polls) return false;
+  return acq_.runInFlight() && link_->isOpen() && !acq_.lost();
+}
+
+void TF_OneTolvanex::finishClose() {
+  if (linkReleased_) return;
+  linkReleased_ = true;
   // No end marker in time: the stream file keeps what came and is converted all the same.
-  if (acq_.runInFlight()) sink_.loggerRunEnded(acq_.mode());
+  if (acq_.runInFlight() && isLoggerMode(acq_.mode()) && !acq_.lost())
+    sink_.loggerRunEnded(acq_.mode());
+  acq_.close();
+}
+
+void TF_OneTolvanex::awaitLoggerEnds(const std::vector<QPointer<TF_OneTolvanex>>& windows) {
+  std::function<void(int)> pause;
+  for (const auto& w : windows)
+    if (w && w->closeWait_) {
+      pause = w->closeWait_;
+      break;
+    }
+  for (int waited = 0;; waited += kLoggerEndPollMs) {
+    bool pending = false;
+    for (const auto& w : windows)
+      if (w && w->pollLoggerEnd()) pending = true;
+    if (!pending || waited >= kLoggerEndWaitMs) break;
+    if (pause)
+      pause(kLoggerEndPollMs);
+    else
+      QThread::msleep(kLoggerEndPollMs);
+  }
 }
 
 void TF_OneTolvanex::closedByUser() {
   if (!link_->isOpen() && !acq_.lost()) return;  // never opened: nothing to stop or store
+  // A multi-device run owns its members' runs: its BREAK ends them, and the window only hides.
   const RunState s = acq_.runState();
-  if (acq_.runInFlight() || s == RunState::RunQueued || s == RunState::Measuring)
+  if (!multiRegistered_ &&
+      (acq_.runInFlight() || s == RunState::RunQueued || s == RunState::Measuring))
     acq_.stopClicked();
   saveLastSettings();
 }
@@ -429,6 +458,7 @@ bool TF_OneTolvanex::event(QEvent* e) {
 }
 
 void TF_OneTolvanex::setMultiRegistered(bool on) {
+  multiRegistered_ = on;
   acq_.setMultiRegistered(on);
   model_.setMultiRegistered(on);
 }
@@ -436,9 +466,7 @@ void TF_OneTolvanex::setMultiRegistered(bool on) {
 // --- Reports of the acquisition cycle ---------------------------------------------------------
 
 void TF_OneTolvanex::processEvents() {
-  ++hostEvents_;
   QCoreApplication::processEvents();
-  --hostEvents_;
 }
 
 void TF_OneTolvanex::runStateChanged(RunState s) {

@@ -26,6 +26,7 @@
 #include "devicewin/panel_gpio.h"
 #include "devicewin/panel_scopecontrols_groups.h"
 #include "devicewin/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
 #include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
@@ -473,6 +474,72 @@ TEST_F(RunWindow, WindowClosedByTheUserAndShownAgainStillDrivesItsDevice) {
   ASSERT_TRUE(until([&] { return rec_.of("*RUN").size() == runs + 1; }, 1000));
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 20000));
   EXPECT_EQ(acq().lastStamp().run, acq().runsWritten());
+
+  // A member of a multi-device run only hides: the run is the multi-device window's to end.
+  w_->show();
+  w_->setMultiRegistered(true);
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 500));
+  const std::size_t stops = rec_.of("ZZZZ").size();
+  EXPECT_TRUE(w_->close());
+  EXPECT_FALSE(w_->isVisible());
+  EXPECT_EQ(rec_.of("ZZZZ").size(), stops);
+}
+
+// At shut-down every device is stopped before any logger's end is waited for, and one bounded
+// wait serves them all: a silent device holds the shut-down up for the bound at most, and every
+// run's stream is converted.
+TEST_F(RunWindow, ShutDownStopsEveryDeviceFirstAndWaitsForTheLoggersTogether) {
+  TSimulatedDriver sim(2, clock_);
+  sim.setLinkRate({4096, 1000});
+  RecordingDriver rec(sim, clock_);
+  struct : IQuestionSink {
+    bool askYesNo(const QString&) override { return false; }
+  } no;
+  TTolvanexFormsList forms;
+  setBootingFlag(false);
+  std::vector<std::unique_ptr<TF_OneTolvanex>> ws;
+  for (int k = 0; k < 2; ++k) {
+    ws.push_back(std::make_unique<TF_OneTolvanex>(
+        rec, nullptr, [this](int ms) -> ITimer& { return hub_.create(ms); }));
+    TF_OneTolvanex& w = *ws.back();
+    w.setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(k + 1)));
+    w.settingsModel().setQuestionSink(&no);
+    w.setCloseWait([this](int ms) { advance(ms); });
+    ASSERT_EQ(w.open(), 2);
+    forms.add(&w);
+  }
+  advance(1500);
+  for (auto& w : ws) {
+    w->settingsModel().modeChosen(5);  // DLA0
+    w->filePanel()->setAutoSaveMode(1);
+  }
+  const auto all = [&](const std::function<bool(TAcquisition&)>& p) {
+    return p(ws[0]->acquisition()) && p(ws[1]->acquisition());
+  };
+  ASSERT_TRUE(until([&] { return all([](TAcquisition& a) { return a.mode() == kModeDLA0; }); }));
+  advance(1500);
+  for (auto& w : ws) w->acquisition().runClicked();
+  ASSERT_TRUE(until(
+      [&] { return all([](TAcquisition& a) { return a.runState() == RunState::Measuring; }); }));
+  advance(2000);
+  sim.device(1).setSilent(true);
+  rec.writes.clear();
+  const std::int64_t closedAt = clock_.nowMs();
+  forms.shutDown();
+  EXPECT_LE(clock_.nowMs() - closedAt, TF_OneTolvanex::kLoggerEndWaitMs);
+  const auto stops = rec.of("ZZZZ");
+  ASSERT_EQ(stops.size(), 2u);
+  EXPECT_EQ(stops[0].atMs, closedAt);
+  EXPECT_EQ(stops[1].atMs, closedAt);
+  EXPECT_EQ(forms.count(), 0);
+  for (auto& w : ws) {
+    EXPECT_FALSE(w->link().isOpen());
+    int csv = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(w->deviceFolder()))
+      csv += e.path().extension() == ".CSV" && e.path().stem().string().ends_with("_DLA0");
+    EXPECT_EQ(csv, 1) << w->serialNumber().toStdString();
+  }
 }
 
 TEST_F(RunWindow, ClosingWhileARecordIsProcessedEndsThePolling) {
