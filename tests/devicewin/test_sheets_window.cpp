@@ -353,6 +353,11 @@ TEST_F(SheetsWindow, VoltmeterChartIsClearedByRunAndModeAndDrawnForAStoredSeries
   EXPECT_EQ(measured, data().chartList().Count());
   EXPECT_GT(blue(), 20);
   EXPECT_TRUE(headedBy(firstRun));
+  // Shown in an RMS mode, the DC series keeps its own axis, below 0 as well.
+  const SettingsRecord& stored = data().recordSettings();
+  EXPECT_EQ(stored.mode, kModeVMD0);
+  EXPECT_DOUBLE_EQ(k.Get(0)->mergedY->minimum.toNumber(),
+                   -stored.amplC0 * stored.probeFactorC0);
 }
 
 TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars) {
