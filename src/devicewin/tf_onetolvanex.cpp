@@ -382,10 +382,15 @@ void TF_OneTolvanex::awaitLoggerEnds(const std::vector<QPointer<TF_OneTolvanex>>
 void TF_OneTolvanex::closedByUser() {
   if (!link_->isOpen() && !acq_.lost()) return;  // never opened: nothing to stop or store
   // A multi-device run owns its members' runs: its BREAK ends them, and the window only hides.
-  const RunState s = acq_.runState();
-  if (!multiRegistered_ &&
-      (acq_.runInFlight() || s == RunState::RunQueued || s == RunState::Measuring))
+  if (!multiRegistered_) {
+    // Stopped in any state: a continuous run between two records (in the record steps, or
+    // Idle just before the next run is queued) would go on otherwise.
+    const bool idle = acq_.runState() == RunState::Idle && !acq_.runInFlight();
+    const bool single = acq_.singleShot();
     acq_.stopClicked();
+    // The stop clears single shot for the run it ends; an idle window keeps the choice.
+    if (idle && single) acq_.setSingleShot(true);
+  }
   saveLastSettings();
 }
 

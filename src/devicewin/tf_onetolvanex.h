@@ -206,8 +206,9 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   void buildPanels();
   void buildShortcuts();
   void applyModeLayout(ModeCode mode);
-  // The user closed the window: its run stops and its settings are stored, but it keeps its
-  // link and goes on polling, so showing it again from the main frame's list finds it alive.
+  // The user closed the window: its own run stops (a multi-device run's is left to that window)
+  // and its settings are stored, but it keeps its link and goes on polling, so showing it again
+  // from the main frame's list finds it alive.
   void closedByUser();
 
   // What the acquisition cycle reports, after the settings models have taken their part.

@@ -460,16 +460,15 @@ TEST_F(RunWindow, WindowClosedByTheUserAndShownAgainStillDrivesItsDevice) {
   EXPECT_TRUE(run().runButton()->isEnabled());
   EXPECT_TRUE(acq().controlsEnabled());
 
-  // Closed idle: nothing to stop.
-  const std::size_t writes = rec_.writes.size();
+  // Closed idle: the choice of single shot stays.
+  click(run().singleShotBox());
   EXPECT_TRUE(w_->close());
-  EXPECT_EQ(rec_.writes.size(), writes);
   EXPECT_EQ(stores, 2);
+  EXPECT_TRUE(acq().singleShot());
   advance(1000);
   w_->show();
   QApplication::processEvents();
   const std::size_t runs = rec_.of("*RUN").size();
-  click(run().singleShotBox());
   click(run().runButton());
   ASSERT_TRUE(until([&] { return rec_.of("*RUN").size() == runs + 1; }, 1000));
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 20000));
@@ -484,6 +483,23 @@ TEST_F(RunWindow, WindowClosedByTheUserAndShownAgainStillDrivesItsDevice) {
   EXPECT_TRUE(w_->close());
   EXPECT_FALSE(w_->isVisible());
   EXPECT_EQ(rec_.of("ZZZZ").size(), stops);
+}
+
+// A continuous run closed between two records (in the record steps, where events run) stops
+// there: no further run command reaches the device.
+TEST_F(RunWindow, WindowClosedByTheUserBetweenTwoRecordsEndsTheContinuousRun) {
+  boot();
+  bool closed = false;
+  counted().onEvent = [&](const char* what) {
+    if (std::string(what) == "finish" && !closed) closed = w_->close();
+  };
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return closed; }));
+  const std::size_t runs = rec_.of("*RUN").size();
+  advance(3000);
+  EXPECT_EQ(rec_.of("*RUN").size(), runs);
+  EXPECT_EQ(acq().runState(), RunState::Idle);
+  EXPECT_TRUE(w_->link().isOpen());
 }
 
 // At shut-down every device is stopped before any logger's end is waited for, and one bounded
