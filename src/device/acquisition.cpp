@@ -104,7 +104,6 @@ void TAcquisition::onSettingsTimer() {
       setRunEnabled(true);
       break;
     case 1: {
-      setSingleShot(loaded_.singleShot);
       setOverlap(loaded_.overlapping);
       // A probe factor of 0 would zero every value; the window replaces it by 1 as well.
       conv_.probe[0] = loaded_.probeFactorC0 == 0 ? 1.0 : loaded_.probeFactorC0;
@@ -112,6 +111,9 @@ void TAcquisition::onSettingsTimer() {
       conv_.aux = loaded_.probeHelpFactorFlag ? 0.85 : 1.0;
       host_.windowOptionsRestored(loaded_);
       selectMode(loaded_.mode);
+      // Choosing a mode clears single shot: the stored choice comes after it, or a stored
+      // single shot would come back as a continuous run.
+      setSingleShot(loaded_.singleShot);
       t_.settings.tag = 2;
       t_.settings.start(kStage1NextMs);
       break;

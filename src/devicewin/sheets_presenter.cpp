@@ -149,6 +149,15 @@ void TOneTolvanexPresenter::redrawShownSheet(RedrawReason why) {
 }
 
 ChartScale TOneTolvanexPresenter::chartScale() const {
+  // A stored series keeps the mode, ranges and probe factors it was measured with: an RMS
+  // series shown in a DC mode still starts its axis at 0.
+  if (storedSeries_ && data_) {
+    const SettingsRecord& r = data_->recordSettings();
+    ConversionInputs c;
+    c.ampl = {r.amplC0, r.amplC1};
+    c.probe = {r.probeFactorC0, r.probeFactorC1};
+    return chartScaleFor(r.mode, c);
+  }
   return chartScaleFor(p_.acq.mode(), p_.acq.conversion());
 }
 
@@ -204,10 +213,23 @@ void TOneTolvanexPresenter::showVoltmeterValues(double ch0, double ch1, const QS
 }
 
 void TOneTolvanexPresenter::chartListChanged(const TTaggedTimedFloatPointList& list) {
+  storedSeries_ = false;
   p_.voltages.showChartButton(list.Count() > 1);
+  // An emptied list (a new run, another mode) takes the curves of the last series off the
+  // chart: under new readings they would pass for them, DC curves under an RMS run.
+  if (list.Count() == 0) {
+    p_.sheets.setHeadline(headline());
+    p_.sheets.clearSheet(PlotSheet::Voltmeter);
+  }
 }
 
 void TOneTolvanexPresenter::voltmeterRunStopped(const TMeasureData&) {
+  PlottingScope busy(*this);
+  plotChart();
+}
+
+void TOneTolvanexPresenter::voltmeterSeriesShown(const TMeasureData&) {
+  storedSeries_ = true;
   PlottingScope busy(*this);
   plotChart();
 }

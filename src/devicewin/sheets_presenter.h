@@ -84,6 +84,7 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   void showVoltmeterValues(double ch0, double ch1, const QString& unit) override;
   void chartListChanged(const TTaggedTimedFloatPointList& list) override;
   void voltmeterRunStopped(const TMeasureData& d) override;
+  void voltmeterSeriesShown(const TMeasureData& d) override;
   int plotAnalogLoggerFile(const std::filesystem::path& streamFile) override;
   void plotIoLoggerList(const TMeasureData& d) override;
   void clearLoggerImage(IntermediateFamily family) override;
@@ -103,6 +104,7 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   Parts p_;
   TMeasureData* data_;
   PlotChoice choice_;
+  bool storedSeries_ = false;  // the chart list holds a stored series, not the window's own
   std::filesystem::path analogFile_;
   // The stream last opened for drawing, kept while its file keeps its size and time: a change
   // of plot mode or scaling redraws it without reading and summarising the file again.

@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
@@ -39,6 +40,7 @@
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "measure/devicesession.h"
 #include "measure/snapshot.h"
+#include "wire/wirecommands.h"
 
 namespace tolv {
 
@@ -320,14 +322,76 @@ FtStatus TF_OneTolvanex::closeLink() {
 }
 
 bool TF_OneTolvanex::closeQuery() {
-  if (closed_) return true;
+  if (!beginClose()) return true;
+  awaitLoggerEnds({this});
+  finishClose();
+  return true;
+}
+
+bool TF_OneTolvanex::beginClose() {
+  if (closed_) return false;
   closed_ = true;
   // A window whose open failed has no device to stop and no settings of its own to store; it
   // must not overwrite the stored ones with defaults.
   // A device that went away keeps the settings its window shows: they are stored all the same.
   if (link_->isOpen() || acq_.lost()) acq_.closeQuery();
-  acq_.close();
   return true;
+}
+
+bool TF_OneTolvanex::pollLoggerEnd() {
+  if (linkReleased_ || !acq_.runInFlight() || !isLoggerMode(acq_.mode()) || !link_->isOpen() ||
+      acq_.lost())
+    return false;
+  // The device sends what it measured before the stop, then its end marker, within a few polls.
+  // A tick already on the stack (the close came while it let events run) refuses to poll: the
+  // stream cannot be read from here, and waiting would only spin.
+  const std::int32_t polls = link_->pollCounter();
+  acq_.onFollowUpTimer();
+  if (link_->pollCounter() == polls) return false;
+  return acq_.runInFlight() && link_->isOpen() && !acq_.lost();
+}
+
+void TF_OneTolvanex::finishClose() {
+  if (linkReleased_) return;
+  linkReleased_ = true;
+  // No end marker in time: the stream file keeps what came and is converted all the same.
+  if (acq_.runInFlight() && isLoggerMode(acq_.mode()) && !acq_.lost())
+    sink_.loggerRunEnded(acq_.mode());
+  acq_.close();
+}
+
+void TF_OneTolvanex::awaitLoggerEnds(const std::vector<QPointer<TF_OneTolvanex>>& windows) {
+  std::function<void(int)> pause;
+  for (const auto& w : windows)
+    if (w && w->closeWait_) {
+      pause = w->closeWait_;
+      break;
+    }
+  for (int waited = 0;; waited += kLoggerEndPollMs) {
+    bool pending = false;
+    for (const auto& w : windows)
+      if (w && w->pollLoggerEnd()) pending = true;
+    if (!pending || waited >= kLoggerEndWaitMs) break;
+    if (pause)
+      pause(kLoggerEndPollMs);
+    else
+      QThread::msleep(kLoggerEndPollMs);
+  }
+}
+
+void TF_OneTolvanex::closedByUser() {
+  if (!link_->isOpen() && !acq_.lost()) return;  // never opened: nothing to stop or store
+  // A multi-device run owns its members' runs: its BREAK ends them, and the window only hides.
+  if (!multiRegistered_) {
+    // Stopped in any state: a continuous run between two records (in the record steps, or
+    // Idle just before the next run is queued) would go on otherwise.
+    const bool idle = acq_.runState() == RunState::Idle && !acq_.runInFlight();
+    const bool single = acq_.singleShot();
+    acq_.stopClicked();
+    // The stop clears single shot for the run it ends; an idle window keeps the choice.
+    if (idle && single) acq_.setSingleShot(true);
+  }
+  saveLastSettings();
 }
 
 void TF_OneTolvanex::deviceGone(FtStatus status) {
@@ -383,7 +447,10 @@ void TF_OneTolvanex::showLinkState() {
 }
 
 void TF_OneTolvanex::closeEvent(QCloseEvent* event) {
-  closeQuery();
+  // At shut-down the close query has run already. Otherwise the user closed the window: it
+  // hides (the device list shows it again), and a hidden window must not be cut off from its
+  // device, so the link stays open.
+  if (!closed_) closedByUser();
   event->accept();
 }
 
@@ -396,6 +463,7 @@ bool TF_OneTolvanex::event(QEvent* e) {
 }
 
 void TF_OneTolvanex::setMultiRegistered(bool on) {
+  multiRegistered_ = on;
   acq_.setMultiRegistered(on);
   model_.setMultiRegistered(on);
 }

@@ -3,6 +3,7 @@
 // cycle over that link with its timers, the settings and GPIO models, and the panels that show
 // them: run controls on top, the settings column on the left, the page control on the right and
 // the link state below.
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <filesystem>
@@ -111,9 +112,26 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   // follows).
   void setPresenceHook(std::function<void()> f) { presenceHook_ = std::move(f); }
   // What the window does before it goes away: stops the device ("ZZZZ"), stores its last
-  // settings and releases the link. Nothing waits for the device, so a silent or unplugged one
-  // cannot hold up the shut-down. Closing is always allowed; a second call does nothing.
+  // settings and releases the link. A logger run is given a bounded while for its end marker,
+  // so its stream file is whole and converted as after STOP; nothing else waits for the device,
+  // so a silent or unplugged one cannot hold up the shut-down. Closing is always allowed; a
+  // second call does nothing. Runs the three steps below.
   bool closeQuery();
+  // The close query in steps, so that at shut-down every device is stopped first and one wait
+  // serves all stopped loggers. beginClose stops the device and stores the settings (false when
+  // the window was closed already); pollLoggerEnd reads once what a stopped logger still sends
+  // (true while its end marker has not come and its link can be read); finishClose ends a
+  // stream left without its end marker with what came and releases the link.
+  bool beginClose();
+  bool pollLoggerEnd();
+  void finishClose();
+  // Polls the windows' stopped loggers together until each has sent its end marker, for at most
+  // kLoggerEndWaitMs.
+  static void awaitLoggerEnds(const std::vector<QPointer<TF_OneTolvanex>>& windows);
+  static constexpr int kLoggerEndWaitMs = 1000;
+  static constexpr int kLoggerEndPollMs = 20;
+  // The pause between polls (a real sleep unless replaced; tests move their clock).
+  void setCloseWait(std::function<void(int)> f) { closeWait_ = std::move(f); }
 
   void restoreDefaultSize();
   void applyTexts();
@@ -188,6 +206,10 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   void buildPanels();
   void buildShortcuts();
   void applyModeLayout(ModeCode mode);
+  // The user closed the window: its own run stops (a multi-device run's is left to that window)
+  // and its settings are stored, but it keeps its link and goes on polling, so showing it again
+  // from the main frame's list finds it alive.
+  void closedByUser();
 
   // What the acquisition cycle reports, after the settings models have taken their part.
   void processEvents() override;
@@ -230,6 +252,9 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TGpioModel gpio_{model_};
   TSettingsAcquisitionHost bridge_{model_, gpio_, static_cast<IAcquisitionHost*>(this)};
   bool closed_ = false;
+  bool linkReleased_ = false;
+  bool multiRegistered_ = false;
+  std::function<void(int)> closeWait_;
   bool everOpened_ = false;
   bool accessDenied_ = false;
   LostRun lastLost_;

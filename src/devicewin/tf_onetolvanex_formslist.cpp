@@ -69,11 +69,17 @@ void TTolvanexFormsList::closeAll() {
 }
 
 void TTolvanexFormsList::shutDown() {
+  // Every device is stopped first; then one bounded wait serves all stopped loggers, so no
+  // device goes on unread and unstopped while another one's end is waited for.
+  std::vector<QPointer<TF_OneTolvanex>> closing;
   while (!forms_.empty()) {
     QPointer<TF_OneTolvanex> f = forms_.back();
     forms_.pop_back();
-    if (f) f->closeQuery();
+    if (f && f->beginClose()) closing.push_back(f);
   }
+  TF_OneTolvanex::awaitLoggerEnds(closing);
+  for (const auto& f : closing)
+    if (f) f->finishClose();
 }
 
 }  // namespace tolv

@@ -45,8 +45,9 @@ class TTolvanexFormsList {
   void closeAll();
   // Removes the entries without closing the windows.
   void clear() { forms_.clear(); }
-  // For each window, last first: run its close query (it saves what it saves on closing), then
-  // remove the entry.
+  // Runs every window's close query (each saves what it saves on closing) and removes the
+  // entries: all devices are stopped first, last first, then their loggers' ends are waited
+  // for together, then each link is released.
   void shutDown();
 
  private:

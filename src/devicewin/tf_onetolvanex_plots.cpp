@@ -100,10 +100,13 @@ void TOneTolvanexPlots::barsFollowSettings() {
   }
 }
 
-void TOneTolvanexPlots::modeConfirmed(ModeCode) {
+void TOneTolvanexPlots::modeConfirmed(ModeCode mode) {
   // Another voltmeter mode: the bars take its scale at once, in the range in force (not after
   // the first reading, and not in a range left from before).
   barsFollowSettings();
+  // The chart's series belongs to the mode it was measured in.
+  if (mode != chartMode_ && chartMode_ != 0) data_->clearChartList();
+  chartMode_ = mode;
 }
 
 void TOneTolvanexPlots::settingsApplied() {

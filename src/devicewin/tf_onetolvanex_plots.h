@@ -72,6 +72,7 @@ class TOneTolvanexPlots {
   };
   std::array<TVoltmeterBar*, 2> bars_{};
   std::array<BarState, 2> barState_{};
+  ModeCode chartMode_ = 0;  // the mode confirmed last
 };
 
 }  // namespace tolv

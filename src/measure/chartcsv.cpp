@@ -51,6 +51,10 @@ int TChartData_CSV_Saver::open(std::filesystem::path fileName, int modeIndex) {
   return 0;
 }
 
+void TChartData_CSV_Saver::startNoLaterThan(const DayTime& t) {
+  if (file_ && row_ == 0 && dtDiffSeconds(t, start_) < 0) start_ = t;
+}
+
 void TChartData_CSV_Saver::appendHeaderCells(std::string& line, char sep) const {
   const auto cell = [&](const QString& text) {
     line += sep;
@@ -146,8 +150,10 @@ TChartCsvAutoSave::~TChartCsvAutoSave() {
   timer_.setHandler({});
 }
 
-int TChartCsvAutoSave::writeChartCsv(const std::filesystem::path& fileName, int modeIndex) {
+int TChartCsvAutoSave::writeChartCsv(const std::filesystem::path& fileName, int modeIndex,
+                                     const DayTime* opener) {
   int rc = saver_.open(fileName, modeIndex);
+  if (rc == 0 && opener) saver_.startNoLaterThan(*opener);
   for (const VoltmeterReading& r : chart_.Items()) {
     if (rc != 0) break;
     rc = saver_.writeReading(r);
@@ -161,7 +167,7 @@ int TChartCsvAutoSave::chartReading(const VoltmeterReading& r, const DayTime& me
                                     int modeIndex) {
   if (!saver_.isOpen()) {
     if (!nameFor_) return -1001;
-    return writeChartCsv(nameFor_(measurementTime, "CSV"), modeIndex);
+    return writeChartCsv(nameFor_(measurementTime, "CSV"), modeIndex, &r.time);
   }
   timer_.stop();
   const int rc = saver_.writeReading(r);

@@ -38,6 +38,9 @@ class TChartData_CSV_Saver {
   int writeReading(const VoltmeterReading& r);
   // 0, 5 when no file is open, or the file error.
   int close();
+  // Moves the start of a file with no row yet back to t when t is earlier: the reading that
+  // opens a file came before the file did, and its row must not fall before the start.
+  void startNoLaterThan(const DayTime& t);
 
   bool isOpen() const { return file_ != nullptr; }
   int row() const { return row_; }
@@ -75,7 +78,9 @@ class TChartCsvAutoSave {
   TChartData_CSV_Saver& saver() { return saver_; }
 
   // Opens the saver and writes every reading of the chart list; on success the close timer runs.
-  int writeChartCsv(const std::filesystem::path& fileName, int modeIndex);
+  // The file starts no later than `opener`, the reading it is opened for, when given.
+  int writeChartCsv(const std::filesystem::path& fileName, int modeIndex,
+                    const DayTime* opener = nullptr);
   // A reading that has just been appended to the chart list, with AutoSaveMode 1.
   int chartReading(const VoltmeterReading& r, const DayTime& measurementTime, int modeIndex);
   // TM_CloseChartFile: stops itself and ends the file.

@@ -82,6 +82,7 @@ int TIntermediateShow::showVoltmeter(const fs::path& file) {
   for (const VoltmeterReading& r : rec.readings) chart.Add(r);
   presenter_.chartListChanged(chart);
   presenter_.sheetToFront(MeasureSheet::Voltmeter);
+  presenter_.voltmeterSeriesShown(data_);
   return 0;
 }
 

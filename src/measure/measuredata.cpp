@@ -179,6 +179,8 @@ void TMeasureData::voltmeterRunStarted(bool singleShot) {
   if (singleShot || voltmeterSeries_) return;
   voltmeterSeries_ = true;
   measurementTime_ = now();
+  // The chart, emptied by RUN, is cleared once more under the new series' time.
+  presenter_->chartListChanged(chart_);
   recordSettings_ = snapshot();
   intermediateResult_ = files_->openVoltmeterIntermediate(*this);
   voltmeterFileOpen_ = intermediateResult_ == 0;

@@ -48,6 +48,8 @@ class IMeasurePresenter {
   virtual void chartListChanged(const TTaggedTimedFloatPointList&) {}
   // STOP of a voltmeter run: the chart shows the run's readings.
   virtual void voltmeterRunStopped(const TMeasureData&) {}
+  // A stored voltmeter series was loaded into the chart list: the chart shows it.
+  virtual void voltmeterSeriesShown(const TMeasureData&) {}
   // End of an analog-logger run (or a stored one shown): draw the stream file; 0 or the code
   // of what kept it from being read or drawn.
   virtual int plotAnalogLoggerFile(const std::filesystem::path& /*streamFile*/) { return 0; }

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "measure/settingsfiles.h"
 #include "program_rig.h"
 #include "wire/wirecommands.h"
+#include "wire/wiremeasure.h"
 
 #ifdef TOLV_PROGRAM_PATH
 
@@ -49,13 +51,14 @@ class ProgramBusyShutDown : public ::testing::Test {
   }
 
   // Device k starts in the given mode; a logger samples every sampleTime seconds.
-  void setMode(int k, ModeCode mode, double sampleTime = 0) {
+  void setMode(int k, ModeCode mode, double sampleTime = 0, std::uint8_t autoSaveMode = 0) {
     const fs::path vxs = deviceFolders(root_).at(std::size_t(k)) / "LastSettings.VXS";
     TSettingsLoader l;
     ASSERT_EQ(l.load(vxs), 0);
     SettingsRecord s = l.toApply();
     s.mode = mode;
     if (sampleTime > 0) s.sampleTime = sampleTime;
+    s.autoSaveMode = autoSaveMode;
     ASSERT_EQ(saveSettingsFiles(vxs, s), 0);
   }
 
@@ -149,8 +152,8 @@ TEST_F(ProgramBusyShutDown, SigtermAtEachStepOfTheBootSequence) {
 }
 
 TEST_F(ProgramBusyShutDown, SigtermDuringAnalogAndIoLoggerRuns) {
-  setMode(0, kModeDLA0, 0.001);
-  setMode(1, kModeDLDI, 0.001);
+  setMode(0, kModeDLA0, 0.001, 1);
+  setMode(1, kModeDLDI, 0.001, 1);
   QProcessEnvironment env = programEnvironment();
   env.insert("TOLV_TEST_PRESS_RUN_MS", "0");
   QProcess p;
@@ -169,6 +172,25 @@ TEST_F(ProgramBusyShutDown, SigtermDuringAnalogAndIoLoggerRuns) {
   expectShutDownFilesWhole(root_, kDevices);
   EXPECT_EQ(readLines(dev(0) / "LastSettings.VXT").at(1), "0ALD");
   EXPECT_EQ(readLines(dev(1) / "LastSettings.VXT").at(1), "IDLD");
+  // Both runs ended as STOP ends them: the device's end marker closes each stream, and each
+  // run's CSV is written.
+  const struct {
+    int device;
+    const char* family;
+    const char* mode;
+  } runs[] = {{0, "Intermediate_DLA0", "_DLA0"}, {1, "Intermediate_DLDI", "_DLDI"}};
+  for (const auto& r : runs) {
+    SCOPED_TRACE(r.family);
+    const std::string stream = bytesOf(streamFile(dev(r.device), r.family));
+    ASSERT_GE(stream.size(), kEndMarker.size());
+    EXPECT_TRUE(std::equal(kEndMarker.begin(), kEndMarker.end(),
+                           stream.end() - std::ptrdiff_t(kEndMarker.size()),
+                           [](std::uint8_t a, char b) { return a == std::uint8_t(b); }));
+    int csv = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dev(r.device)))
+      csv += e.path().extension() == ".CSV" && e.path().stem().string().ends_with(r.mode);
+    EXPECT_EQ(csv, 1);
+  }
 }
 
 // Bytes held back in a buffer of the program would be lost by the kill: the stream file must

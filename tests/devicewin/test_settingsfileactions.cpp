@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -212,8 +213,10 @@ TEST_F(SettingsWindow, MenuActionsSaveAsLoadAndSaveToTheLastName) {
   EXPECT_EQ(askedFolder, pathText(folder()));
   EXPECT_EQ(askedFilter, QStringLiteral("Tolvanex Einstellungen (*.VXS)"));
   // The chosen extension becomes ".VXS".
+  acq().setSingleShot(true);
   answer = pathText(folder() / "Bench.txt");
   files().saveSettingsAs();
+  acq().setSingleShot(false);
   EXPECT_EQ(files().lastName(), folder() / "Bench.VXS");
   EXPECT_EQ(fs::file_size(folder() / "Bench.VXS"), 408u);
   EXPECT_TRUE(fs::exists(folder() / "Bench.VXT"));
@@ -228,6 +231,8 @@ TEST_F(SettingsWindow, MenuActionsSaveAsLoadAndSaveToTheLastName) {
   files().loadSettings();
   EXPECT_EQ(askedFilter, QStringLiteral("Tolvanex Settings (*.VXS)"));
   ASSERT_TRUE(until([&] { return settled() && acq().storedReply().amplC0 == 10.0f; }, 6000));
+  EXPECT_TRUE(acq().singleShot());
+  EXPECT_TRUE(w_->runPanel()->singleShotBox()->isChecked());
   // "Save settings" goes to the name used last; a load that fails changes nothing.
   answer = pathText(folder() / "Missing.VXS");
   files().loadSettings();

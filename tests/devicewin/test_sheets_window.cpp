@@ -24,6 +24,9 @@
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
+#include <algorithm>
+
+#include "wire/wiremeasure.h"
 
 #include "common/paths.h"
 #include "common/texttable.h"
@@ -114,6 +117,8 @@ class SheetsWindow : public tolv::test::SimWindowTest {
     std::optional<DayTime> t;
     return readTextHeader(stream, h, &t) == 0;
   }
+
+  void closeDuringLoggerRun(bool silent);
 
   AnswerNo no_;
 };
@@ -302,6 +307,57 @@ TEST_F(SheetsWindow, StopInAVoltmeterModeDrawsTheChart) {
     EXPECT_DOUBLE_EQ(k.Get(0)->mergedY->minimum.toNumber(),
                      rms ? 0.0 : -acq().conversion().ampl[0] * acq().conversion().probe[0]);
   }
+}
+
+// RUN and a change of mode take the last series off the chart at once: its curves under new
+// readings would pass for theirs (DC curves under an RMS run). A stored series shown is drawn
+// at once, under its own time.
+TEST_F(SheetsWindow, VoltmeterChartIsClearedByRunAndModeAndDrawnForAStoredSeries) {
+  chooseMode(kModeVMD0);
+  w_->pageControl()->setCurrentIndex(int(PlotSheet::Voltmeter));
+  runFor(2000);
+  TGenD2ImgKernel& k = sheets().chartKernel();
+  ASSERT_EQ(k.DataSetCount(), 2);
+  const DayTime firstRun = data().measurementTime();
+  const auto blue = [&] { return countColour(shown(PlotSheet::Voltmeter), qRgb(0, 0, 255)); };
+  const auto headedBy = [&](const DayTime& t) {
+    return sheets().headline(PlotSheet::Voltmeter) == headlineText(w_->serialNumber(), t);
+  };
+  ASSERT_GT(blue(), 20);
+
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return data().chartList().Count() > 2; }));
+  EXPECT_EQ(k.DataSetCount(), 0);
+  EXPECT_EQ(blue(), 0);
+  EXPECT_FALSE(data().measurementTime() == firstRun);
+  EXPECT_TRUE(headedBy(data().measurementTime()));
+  click(run().breakButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }));
+  ASSERT_EQ(k.DataSetCount(), 2);
+
+  chooseMode(kModeVMA0);
+  EXPECT_EQ(data().chartList().Count(), 0);
+  EXPECT_EQ(k.DataSetCount(), 0);
+  EXPECT_EQ(blue(), 0);
+  // The same mode again leaves the chart alone.
+  data().chartList().Add(VoltmeterReading::measured(DayTime{100.0, 739000}, 1.0, -1.0));
+  w_->plots().modeConfirmed(kModeVMA0);
+  EXPECT_EQ(data().chartList().Count(), 1);
+
+  w_->pageControl()->setCurrentIndex(int(PlotSheet::Scope));
+  ASSERT_EQ(w_->filePanel()->show()->showByNumber(IntermediateFamily::VMXY, 1), 0);
+  EXPECT_EQ(sheets().shownSheet(), PlotSheet::Voltmeter);
+  ASSERT_EQ(k.DataSetCount(), 2);
+  int measured = 0;
+  for (const PlotPoint& p : k.Get(0)->points.Points()) measured += (p.flags & kPointMeasurable) != 0;
+  EXPECT_EQ(measured, data().chartList().Count());
+  EXPECT_GT(blue(), 20);
+  EXPECT_TRUE(headedBy(firstRun));
+  // Shown in an RMS mode, the DC series keeps its own axis, below 0 as well.
+  const SettingsRecord& stored = data().recordSettings();
+  EXPECT_EQ(stored.mode, kModeVMD0);
+  EXPECT_DOUBLE_EQ(k.Get(0)->mergedY->minimum.toNumber(),
+                   -stored.amplC0 * stored.probeFactorC0);
 }
 
 TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars) {
@@ -750,6 +806,55 @@ TEST_F(SheetsWindow, AnalogLoggerRunWithCsvAutoSaveIsDrawn) {
   EXPECT_EQ(sheets().shownSheet(), PlotSheet::AnalogLogger);
   EXPECT_GT(sheets().loggerKernel().DataSetCount(), 0);
   EXPECT_GT(countColour(shown(PlotSheet::AnalogLogger), qRgb(0, 0, 255)), 100);
+}
+
+// The run's CSV files under the device folder.
+static std::vector<std::filesystem::path> csvFilesOf(const std::filesystem::path& folder,
+                                                     const char* mode) {
+  std::vector<std::filesystem::path> v;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+    if (e.path().extension() == ".CSV" && e.path().stem().string().ends_with(mode))
+      v.push_back(e.path());
+  return v;
+}
+
+// Closing the program during a logger run ends the run as STOP does: what the device sent
+// before the stop and its end marker reach the stream file, and the run's CSV is written. A
+// device that never ends its stream holds the close up for a bounded while only, and the
+// stream that came is converted all the same.
+void SheetsWindow::closeDuringLoggerRun(bool silent) {
+  chooseMode(kModeDLA0);
+  click(child<QRadioButton>("RB_AutoSave_CSV"));
+  w_->setCloseWait([this](int ms) { hub_.advance(ms); });
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 2000));
+  hub_.advance(2000);
+  sim_.device(0).setSilent(silent);
+  const auto& n = data().numbering(IntermediateFamily::DLA0);
+  const std::filesystem::path stream = n.fileName(n.current());
+  const std::int64_t closedAt = clock_.nowMs();
+  EXPECT_TRUE(w_->closeQuery());
+  EXPECT_LE(clock_.nowMs() - closedAt, TF_OneTolvanex::kLoggerEndWaitMs);
+  // The device ended the run itself; a silent one is left to the release of the link.
+  if (!silent) {
+    EXPECT_FALSE(acq().runInFlight());
+  }
+  std::ifstream in(stream, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_GT(bytes.size(), 1000u);
+  const bool marked =
+      std::equal(kEndMarker.begin(), kEndMarker.end(), bytes.end() - kEndMarker.size(),
+                 [](std::uint8_t a, char b) { return a == std::uint8_t(b); });
+  EXPECT_EQ(marked, !silent);
+  EXPECT_EQ(csvFilesOf(data().deviceFolder(), "DLA0").size(), 1u);
+}
+
+TEST_F(SheetsWindow, CloseQueryDuringALoggerRunEndsItAsStopDoes) {
+  closeDuringLoggerRun(false);
+}
+
+TEST_F(SheetsWindow, CloseQueryDuringALoggerRunOfASilentDeviceConvertsWhatCame) {
+  closeDuringLoggerRun(true);
 }
 
 // Ranges of the scope kernel's merged axes: X first, then Y.

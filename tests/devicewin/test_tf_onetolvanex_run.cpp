@@ -26,6 +26,7 @@
 #include "devicewin/panel_gpio.h"
 #include "devicewin/panel_scopecontrols_groups.h"
 #include "devicewin/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
 #include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
@@ -172,9 +173,11 @@ TEST_F(RunWindow, StoredSettingsComeBackInStages) {
   ASSERT_EQ(w_->open(), 0);
   const std::int64_t opened = clock_.nowMs();
   advance(400);
-  // Stage 1: the window options, then the stored mode, whose selection clears single shot.
+  // Stage 1: the window options and the stored mode; single shot survives the mode's selection,
+  // which clears it.
   EXPECT_TRUE(run().overlapBox()->isChecked());
-  EXPECT_FALSE(run().singleShotBox()->isChecked());
+  EXPECT_TRUE(run().singleShotBox()->isChecked());
+  EXPECT_TRUE(acq().singleShot());
   EXPECT_EQ(w_->scopeControlsPanel()->probeSpin(0)->value(), 10);
   EXPECT_EQ(w_->size(), QSize(1300, TF_OneTolvanex::kMinimumHeight));
   EXPECT_FALSE(run().runButton()->isEnabled());
@@ -441,6 +444,125 @@ TEST_F(RunWindow, CloseQueryStopsTheDeviceAndReleasesTheHandleOnce) {
   EXPECT_EQ(rec_.writes.size(), writes);
   EXPECT_EQ(stores, 1);
   EXPECT_EQ(sim_.calls(TSimulatedDriver::Call::Close), 1);
+}
+
+// The user's close hides the window, which the main frame's list shows again: it must still
+// reach its device, whether it was closed running or idle.
+TEST_F(RunWindow, WindowClosedByTheUserAndShownAgainStillDrivesItsDevice) {
+  boot();
+  int stores = 0;
+  w_->setCloseSteps([&] { ++stores; });
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 500));
+  EXPECT_TRUE(w_->close());
+  EXPECT_FALSE(w_->isVisible());
+  EXPECT_EQ(rec_.writes.back().word(), "ZZZZ");
+  EXPECT_EQ(stores, 1);
+  EXPECT_TRUE(w_->link().isOpen());
+  // The stopped run ends while the window is hidden.
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle && !acq().stopping(); }));
+  w_->show();
+  QApplication::processEvents();
+  EXPECT_FALSE(run().runButton()->isHidden());
+  EXPECT_TRUE(run().runButton()->isEnabled());
+  EXPECT_TRUE(acq().controlsEnabled());
+
+  // Closed idle: the choice of single shot stays.
+  click(run().singleShotBox());
+  EXPECT_TRUE(w_->close());
+  EXPECT_EQ(stores, 2);
+  EXPECT_TRUE(acq().singleShot());
+  advance(1000);
+  w_->show();
+  QApplication::processEvents();
+  const std::size_t runs = rec_.of("*RUN").size();
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return rec_.of("*RUN").size() == runs + 1; }, 1000));
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 20000));
+  EXPECT_EQ(acq().lastStamp().run, acq().runsWritten());
+
+  // A member of a multi-device run only hides: the run is the multi-device window's to end.
+  w_->show();
+  w_->setMultiRegistered(true);
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 500));
+  const std::size_t stops = rec_.of("ZZZZ").size();
+  EXPECT_TRUE(w_->close());
+  EXPECT_FALSE(w_->isVisible());
+  EXPECT_EQ(rec_.of("ZZZZ").size(), stops);
+}
+
+// A continuous run closed between two records (in the record steps, where events run) stops
+// there: no further run command reaches the device.
+TEST_F(RunWindow, WindowClosedByTheUserBetweenTwoRecordsEndsTheContinuousRun) {
+  boot();
+  bool closed = false;
+  counted().onEvent = [&](const char* what) {
+    if (std::string(what) == "finish" && !closed) closed = w_->close();
+  };
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return closed; }));
+  const std::size_t runs = rec_.of("*RUN").size();
+  advance(3000);
+  EXPECT_EQ(rec_.of("*RUN").size(), runs);
+  EXPECT_EQ(acq().runState(), RunState::Idle);
+  EXPECT_TRUE(w_->link().isOpen());
+}
+
+// At shut-down every device is stopped before any logger's end is waited for, and one bounded
+// wait serves them all: a silent device holds the shut-down up for the bound at most, and every
+// run's stream is converted.
+TEST_F(RunWindow, ShutDownStopsEveryDeviceFirstAndWaitsForTheLoggersTogether) {
+  TSimulatedDriver sim(2, clock_);
+  sim.setLinkRate({4096, 1000});
+  RecordingDriver rec(sim, clock_);
+  struct : IQuestionSink {
+    bool askYesNo(const QString&) override { return false; }
+  } no;
+  TTolvanexFormsList forms;
+  setBootingFlag(false);
+  std::vector<std::unique_ptr<TF_OneTolvanex>> ws;
+  for (int k = 0; k < 2; ++k) {
+    ws.push_back(std::make_unique<TF_OneTolvanex>(
+        rec, nullptr, [this](int ms) -> ITimer& { return hub_.create(ms); }));
+    TF_OneTolvanex& w = *ws.back();
+    w.setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(k + 1)));
+    w.settingsModel().setQuestionSink(&no);
+    w.setCloseWait([this](int ms) { advance(ms); });
+    ASSERT_EQ(w.open(), 2);
+    forms.add(&w);
+  }
+  advance(1500);
+  for (auto& w : ws) {
+    w->settingsModel().modeChosen(5);  // DLA0
+    w->filePanel()->setAutoSaveMode(1);
+  }
+  const auto all = [&](const std::function<bool(TAcquisition&)>& p) {
+    return p(ws[0]->acquisition()) && p(ws[1]->acquisition());
+  };
+  ASSERT_TRUE(until([&] { return all([](TAcquisition& a) { return a.mode() == kModeDLA0; }); }));
+  advance(1500);
+  for (auto& w : ws) w->acquisition().runClicked();
+  ASSERT_TRUE(until(
+      [&] { return all([](TAcquisition& a) { return a.runState() == RunState::Measuring; }); }));
+  advance(2000);
+  sim.device(1).setSilent(true);
+  rec.writes.clear();
+  const std::int64_t closedAt = clock_.nowMs();
+  forms.shutDown();
+  EXPECT_LE(clock_.nowMs() - closedAt, TF_OneTolvanex::kLoggerEndWaitMs);
+  const auto stops = rec.of("ZZZZ");
+  ASSERT_EQ(stops.size(), 2u);
+  EXPECT_EQ(stops[0].atMs, closedAt);
+  EXPECT_EQ(stops[1].atMs, closedAt);
+  EXPECT_EQ(forms.count(), 0);
+  for (auto& w : ws) {
+    EXPECT_FALSE(w->link().isOpen());
+    int csv = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(w->deviceFolder()))
+      csv += e.path().extension() == ".CSV" && e.path().stem().string().ends_with("_DLA0");
+    EXPECT_EQ(csv, 1) << w->serialNumber().toStdString();
+  }
 }
 
 TEST_F(RunWindow, ClosingWhileARecordIsProcessedEndsThePolling) {

@@ -172,6 +172,34 @@ TEST_F(ChartCsv, APauseOfTwoSecondsEndsTheFileAndTheNextReadingRepeatsTheList) {
   EXPECT_TRUE(rows2[2].startsWith(QStringLiteral(" 0,000000\t 3,000000")));
 }
 
+// The reading that opens a file came a moment before the file: its row is at 0 and the file's
+// time is the reading's, not a millisecond later with a first row at -0.001.
+TEST_F(ChartCsv, TheReadingThatOpensAFileIsAtItsStart) {
+  ManualClock clock;
+  TManualTimerHub hub(clock);
+  TManualTimer& tm = hub.create(0);
+  TTaggedTimedFloatPointList chart;
+  DayTime now = dtAddSeconds(kStart, 0.001);
+  TChartCsvAutoSave a(
+      chart, tm,
+      [&](const DayTime&, const char* ext) { return root_ / (std::string("first.") + ext); },
+      [&] { return now; });
+  const VoltmeterReading r = VoltmeterReading::measured(kStart, 1.0, -1.0);
+  chart.Add(r);
+  ASSERT_EQ(a.chartReading(r, r.time, 0), 0);
+  EXPECT_EQ(a.saver().start(), kStart);
+  hub.advance(2000);
+  const QStringList rows = rowsOf(root_ / "first.CSV");
+  ASSERT_EQ(rows.size(), 1);
+  EXPECT_TRUE(rows[0].startsWith(QStringLiteral(" 0,000000\t 1,000000\t")))
+      << rows[0].toStdString();
+  // A saver's own clock is never moved forward.
+  TChartData_CSV_Saver s([] { return kStart; });
+  ASSERT_EQ(s.open(root_ / "later.CSV", 0), 0);
+  s.startNoLaterThan(dtAddSeconds(kStart, 1.0));
+  EXPECT_EQ(s.start(), kStart);
+}
+
 TEST_F(ChartCsv, AFailingFileDoesNotStopTheReadings) {
   ManualClock clock;
   TManualTimerHub hub(clock);

@@ -247,9 +247,9 @@ TEST_F(Data, VoltmeterSeriesOpensOnceAppendsAndCloses) {
   data.voltmeterStopped();
   data.voltmeterStopped();
   EXPECT_EQ(log.calls,
-            (std::vector<std::string>{"openVm", "showVoltmeter", "chart", "chartCsv", "appendVm",
-                                      "showVoltmeter", "chart", "chartCsv", "appendVm",
-                                      "closeVm", "files VMXY", "chart"}));
+            (std::vector<std::string>{"chart", "openVm", "showVoltmeter", "chart", "chartCsv",
+                                      "appendVm", "showVoltmeter", "chart", "chartCsv",
+                                      "appendVm", "closeVm", "files VMXY", "chart"}));
   EXPECT_EQ(files.appended.size(), 2u);
   EXPECT_EQ(files.appended[0].time, clock);
 
