@@ -2,6 +2,7 @@
 
 #include "common/paths.h"
 #include "common/texttable.h"
+#include "measure/export_sigrok.h"
 #include "measure/export_stored.h"
 #include "multi/multifiles.h"
 
@@ -16,8 +17,13 @@ int exportRecordOnScreen(const TMultiCollection& coll, char column, const QStrin
     tell(text(324) + QStringLiteral("\n") + readResultText(rc));
     return rc;
   }
-  const QString name = ask(MultiExportAsk::Target, folder,
-                           exportDialogFilter({ExportFormat::Sr, ExportFormat::PlainCsv}));
+  // A session only when the devices share one sample grid, as for a stored merged file.
+  SrSession grid;
+  const bool oneGrid = srOfMerged(devices, grid) != kSrTimesDisagree;
+  const QString name =
+      ask(MultiExportAsk::Target, folder,
+          oneGrid ? exportDialogFilter({ExportFormat::Sr, ExportFormat::PlainCsv})
+                  : exportDialogFilter({ExportFormat::PlainCsv}));
   if (name.isEmpty()) return kMultiCancelled;
   std::filesystem::path p = pathFromText(name);
   ExportFormat f = ExportFormat::PlainCsv;

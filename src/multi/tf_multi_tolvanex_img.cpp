@@ -519,13 +519,14 @@ MultiExportAskFile TF_Multi_Tolvanex_Img::exportAsk() {
   return [this](MultiExportAsk a, const QString& proposed, const QString& filter) {
     switch (a) {
       case MultiExportAsk::Target:
+        targetFilter_ = filter;
         return askFile(Dialog::Export, proposed, filter);
       case MultiExportAsk::Source:
         return askFile(Dialog::ExportStored, proposed, filter);
       case MultiExportAsk::StoredTarget:
         break;
     }
-    storedTargetFilter_ = filter;
+    targetFilter_ = filter;
     return askFile(Dialog::ExportStoredTarget, proposed, filter);
   };
 }

@@ -63,7 +63,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   void setBootRequest(std::function<void()> f) { bootRequest_ = std::move(f); }
   void setFileDialog(FileDialog f) { fileDialog_ = std::move(f); }
   // The formats the last stored file's target dialog offered, as its filter.
-  const QString& storedTargetFilter() const { return storedTargetFilter_; }
+  const QString& targetFilter() const { return targetFilter_; }
   // Where export and data file problems are told (tests); a message box otherwise.
   void setExportProblemSink(std::function<void(const QString&)> f) { exportProblem_ = std::move(f); }
   void setColourDialog(ColourDialog f) { colourDialog_ = std::move(f); }
@@ -177,7 +177,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   TF_D2Koord* koord_ = nullptr;
   std::function<void()> bootRequest_;
   FileDialog fileDialog_;
-  QString storedTargetFilter_;
+  QString targetFilter_;
   std::function<void(const QString&)> exportProblem_;
   void tellFileProblem(const QString& why);
   ColourDialog colourDialog_;

@@ -348,6 +348,7 @@ TEST_F(MultiWindow, ExportWritesTheMergedRecordByTheNamesEnding) {
   ASSERT_EQ(w.coll().loadDataFile(root_ / "m.CSV"), 0);
   answer = QString::fromStdString((root_ / "m.sr").string());
   EXPECT_EQ(w.ExportMUVX(), 0);
+  EXPECT_EQ(w.targetFilter(), "sigrok session (*.sr);;Plain CSV (*.csv)");
   EXPECT_TRUE(std::filesystem::exists(root_ / "m.sr"));
   answer = QString::fromStdString((root_ / "m").string());  // no ending: plain CSV
   EXPECT_EQ(w.ExportMUVX(), 0);
@@ -356,6 +357,14 @@ TEST_F(MultiWindow, ExportWritesTheMergedRecordByTheNamesEnding) {
   while (std::getline(in, line) && line.rfind('#', 0) == 0) {
   }
   EXPECT_EQ(line, "time_s,TX000001_ch0_V,TX000001_ch1_V,TX000002_ch0_V,TX000002_ch1_V");
+  EXPECT_EQ(told.size(), 1);
+  // Devices off one sample grid share no session: only a table is offered.
+  writeTwoDeviceDataFile(root_, "skewed.CSV", 50, 0.5e-5);
+  ASSERT_EQ(w.coll().loadDataFile(root_ / "skewed.CSV"), 0);
+  answer = QString::fromStdString((root_ / "skewed").string());
+  EXPECT_EQ(w.ExportMUVX(), 0);
+  EXPECT_EQ(w.targetFilter(), "Plain CSV (*.csv)");
+  EXPECT_TRUE(std::filesystem::exists(root_ / "skewed.csv"));
   EXPECT_EQ(told.size(), 1);
   answer.clear();
   EXPECT_EQ(w.ExportMUVX(), kMultiCancelled);
@@ -384,7 +393,7 @@ TEST_F(MultiWindow, ExportOfAStoredFileTakesItsFormatFromTheTarget) {
   EXPECT_EQ(w.ExportStoredMUVX(), kMultiCancelled);  // no target named
   EXPECT_EQ(proposed, QString::fromStdString((root_ / "stored.sr").string()));
   // Analog records of several devices: a session or a table, no value change dump.
-  EXPECT_EQ(w.storedTargetFilter(), "sigrok session (*.sr);;Plain CSV (*.csv)");
+  EXPECT_EQ(w.targetFilter(), "sigrok session (*.sr);;Plain CSV (*.csv)");
   target = QString::fromStdString((root_ / "out").string());
   EXPECT_EQ(w.ExportStoredMUVX(), 0);
   EXPECT_TRUE(std::filesystem::exists(root_ / "out.sr"));
@@ -409,7 +418,7 @@ TEST_F(MultiWindow, ExportOfAStoredFileTakesItsFormatFromTheTarget) {
   told.clear();
   EXPECT_EQ(w.ExportStoredMUVX(), 0);
   EXPECT_EQ(proposed, QString::fromStdString((root_ / "skewed_plain.csv").string()));
-  EXPECT_EQ(w.storedTargetFilter(), "Plain CSV (*.csv)");
+  EXPECT_EQ(w.targetFilter(), "Plain CSV (*.csv)");
   EXPECT_TRUE(std::filesystem::exists(root_ / "skewed.csv"));
   EXPECT_TRUE(told.isEmpty()) << told.join('\n').toStdString();
   // A file no export knows is told before any target is asked for, a file of no stored
