@@ -334,11 +334,12 @@ void TAcquisition::abandonStoppedRun() {
 
 bool TAcquisition::holdForStaleBytes() {
   if (staleSinceUs_ < 0) return false;
-  // A device that keeps sending (a logger that got its run after all) holds nothing for good.
-  constexpr std::int64_t kStaleHoldMaxUs = 2'000'000;
+  // A device that keeps sending (a logger that got its run after all) holds nothing for good;
+  // a record may take many seconds to come whole, and its rest must not become the next reply.
+  const std::int64_t holdMaxUs = isLoggerMode(mode_) ? 2'000'000 : 30'000'000;
   const std::int64_t now = clock_->nowUs();
   if (now - std::max(staleSinceUs_, lastByteUs_) < std::int64_t(kStaleQuietMs) * 1000 &&
-      now - staleSinceUs_ < kStaleHoldMaxUs)
+      now - staleSinceUs_ < holdMaxUs)
     return true;
   staleSinceUs_ = -1;
   return false;
