@@ -1,12 +1,15 @@
 // The multi-device plot's curves drawn into 1200 x 700: four devices, two channels each, of
 // 131001 and 262000 samples at their own start and sample time, as a linked point per sample
-// (the way the window fed them before) and as evenly spaced series drawn from their envelope.
+// (the way the window fed them before) and as evenly spaced series drawn from their envelope;
+// and a read data file of four devices (times as the file holds them, six decimals), fed a
+// point per sample as before and as series at their stored times.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <cmath>
 #include <vector>
 
+#include "multi/multifiles.h"
 #include "multi/multiplotfeed.h"
 #include "plot/genkernel.h"
 
@@ -67,6 +70,76 @@ void BM_MultiCurves_FeedAndDraw_Points(benchmark::State& s) {
 void BM_MultiCurves_FeedAndDraw_Series(benchmark::State& s) {
   bench(s, true);
 }
+
+TREADing readFile(int n) {
+  TREADing r;
+  r.deviceCount = 4;
+  for (int d = 0; d < 4; ++d) {
+    r.names << QStringLiteral("D%1").arg(d);
+    r.colours.Add(0xFF0000);
+    r.colours.Add(0x0000FF);
+    r.scaleRange.Add(FPoint{0.0, 0.0});
+    r.scaleRange.Add(FPoint{0.0, 0.0});
+    r.units << QStringLiteral("s") << QStringLiteral("V") << QStringLiteral("V");
+    const std::vector<double> a = signal(n, 2 * d), b = signal(n, 2 * d + 1);
+    TD3PointList& pts = r.points.Get(d);
+    for (int k = 0; k < n; ++k)
+      pts.Add({std::round((-0.1 * n * 1e-6 + d * 1.3e-6 + k * 1e-6) * 1e6) / 1e6,
+               a[std::size_t(k)], b[std::size_t(k)]});
+  }
+  return r;
+}
+
+void benchReadFile(benchmark::State& state, bool asSeries) {
+  const TREADing r = readFile(int(state.range(0)));
+  TGenD2ImgKernel k;
+  for (auto _ : state) {
+    k.ClearDataSets();
+    k.SetImageSize(1200, 700);
+    k.PrepareImage(nullptr);
+    if (asSeries) {
+      feedMultiReading(k, r);
+    } else {  // a linked point per sample, as the file's curves were fed before
+      for (int d = 0; d < r.deviceCount; ++d) {
+        const auto& pts = r.points.At(d).Items();
+        for (int ch = 0; ch < 2; ++ch) {
+          TGenD2DataSet& ds = k.NewDataSet();
+          ds.name = r.names.value(d) + (ch == 0 ? QStringLiteral(" K1") : QStringLiteral(" K2"));
+          ds.SetXUnit(QStringLiteral("s"));
+          ds.SetYUnit(r.units.value(3 * d + 1 + ch));
+          ds.points.Template().color = ColorRef(r.colours.Items()[std::size_t(2 * d + ch)]);
+          ds.points.SetMarker(1, 9);
+          ds.points.Reserve(int(pts.size()) + 2);
+          PlotPoint p = ds.points.GetTemplate();
+          for (const D3Point& q : pts) {
+            p.X = WorldValue::num(q.x);
+            p.Y = WorldValue::num(ch == 0 ? q.y : q.z);
+            ds.points.AddLinkedPoint(p);
+          }
+          k.AddDataSet(ds);
+        }
+      }
+    }
+    k.DataSets().SortByName();
+    benchmark::DoNotOptimize(k.Render(nullptr, true));
+  }
+}
+
+void BM_MultiReadFile_FeedAndDraw_Points(benchmark::State& s) {
+  benchReadFile(s, false);
+}
+void BM_MultiReadFile_FeedAndDraw_Series(benchmark::State& s) {
+  benchReadFile(s, true);
+}
+
+BENCHMARK(BM_MultiReadFile_FeedAndDraw_Points)
+    ->Arg(131001)
+    ->Arg(262000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MultiReadFile_FeedAndDraw_Series)
+    ->Arg(131001)
+    ->Arg(262000)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_MultiCurves_FeedAndDraw_Points)
     ->Arg(131001)

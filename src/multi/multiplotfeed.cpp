@@ -2,6 +2,8 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "common/format.h"
@@ -25,14 +27,44 @@ void setEvenCurve(TGenD2DataSet& ds, double t0, double dt, const double* values,
   }
 }
 
+void setTimedCurve(TGenD2DataSet& ds, const std::shared_ptr<const std::vector<double>>& xs,
+                   std::vector<double> values) {
+  const std::size_t n = std::min(xs->size(), values.size());
+  if (n >= 2 && TSampleSeries::UsableX(xs->data(), n) &&
+      std::all_of(values.begin(), values.begin() + std::ptrdiff_t(n),
+                  [](double v) { return std::isfinite(v); })) {
+    values.resize(n);
+    auto reader = std::make_shared<TVectorSampleReader>(std::move(values));
+    auto series = std::make_shared<TSampleSeries>(std::move(reader), xs);
+    series->color = ds.points.GetTemplate().color;
+    ds.series = std::move(series);
+    return;
+  }
+  ds.points.Reserve(ds.points.Count() + int(n));
+  PlotPoint p = ds.points.GetTemplate();
+  for (std::size_t i = 0; i < n; ++i) {
+    p.X = WorldValue::num((*xs)[i]);
+    p.Y = WorldValue::num(values[i]);
+    ds.points.AddLinkedPoint(p);
+  }
+}
+
 void offsetCurveX(TGenD2DataSet& ds, double dx) {
   ds.points.OffsetX(dx);
   if (!ds.series) return;
-  // A series is shared and never changed: a moved copy shares its samples and summary.
+  // A series is shared and never changed: a moved copy shares its samples and summary; stored
+  // times are moved one by one, as the points' times are.
   const TSampleSeries& s = *ds.series;
-  auto moved =
-      std::make_shared<TSampleSeries>(std::shared_ptr<const TSampleReader>(ds.series, &s.Reader()),
-                                      s.Pyramid(), WorldValue::num(s.X0().number + dx), s.Dx());
+  const std::shared_ptr<const TSampleReader> reader(ds.series, &s.Reader());
+  std::shared_ptr<TSampleSeries> moved;
+  if (s.StoredX()) {
+    auto xs = std::make_shared<std::vector<double>>(*s.StoredX());
+    for (double& x : *xs) x += dx;
+    moved = std::make_shared<TSampleSeries>(reader, std::move(xs));
+  } else {
+    moved = std::make_shared<TSampleSeries>(reader, s.Pyramid(),
+                                            WorldValue::num(s.X0().number + dx), s.Dx());
+  }
   moved->color = s.color;
   ds.series = std::move(moved);
 }
@@ -41,6 +73,9 @@ void feedMultiReading(TGenD2ImgKernel& k, const TREADing& r) {
   for (int dev = 0; dev < r.deviceCount; ++dev) {
     const TD3PointList& pts = r.points.At(dev);
     const int n = pts.Count();
+    // The device's times, read once for both channels.
+    auto xs = std::make_shared<std::vector<double>>(std::size_t(n));
+    for (int i = 0; i < n; ++i) (*xs)[std::size_t(i)] = pts.Items()[std::size_t(i)].x;
     for (int ch = 0; ch < 2; ++ch) {
       const FPoint range = r.scaleRange.Items()[std::size_t(2 * dev + ch)];
       ScaleRowValues v;
@@ -55,14 +90,13 @@ void feedMultiReading(TGenD2ImgKernel& k, const TREADing& r) {
       ds.SetYLabelColor(c);
       ds.points.Template().color = c;
       ds.points.SetMarker(1, 9);
-      ds.points.Reserve(n + 2);
-      PlotPoint p = ds.points.GetTemplate();
+      ds.points.Reserve(2);
+      std::vector<double> values(static_cast<std::size_t>(n));
       for (int i = 0; i < n; ++i) {
         const auto& item = pts.Items()[std::size_t(i)];
-        p.X = WorldValue::num(item.x);
-        p.Y = WorldValue::num(ch == 0 ? item.y : item.z);
-        ds.points.AddLinkedPoint(p);
+        values[std::size_t(i)] = ch == 0 ? item.y : item.z;
       }
+      setTimedCurve(ds, xs, std::move(values));
       if (v.hasRange() && n > 0) {
         PlotPoint q = ds.points.GetTemplate();
         q.linkA = q.linkB = -1;

@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QImage>
 #include <QString>
+#include <memory>
+#include <vector>
 
 #include "common/daytime.h"
 #include "multi/multifiles.h"
@@ -15,6 +17,11 @@ namespace tolv {
 // set and drawn from their per-column envelope, on the pixels a point per sample would give.
 // Fewer than two samples (no line to draw) stay points.
 void setEvenCurve(TGenD2DataSet& ds, double t0, double dt, const double* values, int n);
+// The samples of one device channel at their read times xs (shared by a device's channels),
+// drawn from their per-column envelope on the pixels a point per sample would give. Times
+// that go back or are no numbers, and fewer than two samples, stay linked points.
+void setTimedCurve(TGenD2DataSet& ds, const std::shared_ptr<const std::vector<double>>& xs,
+                   std::vector<double> values);
 // Moves a curve along X by dx (the shift by trigger), its samples and its points.
 void offsetCurveX(TGenD2DataSet& ds, double dx);
 

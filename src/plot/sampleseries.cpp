@@ -148,11 +148,32 @@ bool TMinMaxPyramid::MinMax(const TSampleReader& r, std::uint64_t a, std::uint64
 TSampleSeries::TSampleSeries(std::shared_ptr<const TSampleReader> reader, const WorldValue& x0,
                              double dx)
     : reader_(std::move(reader)), x0_(x0), dx_(dx) {
-  const std::uint64_t n = reader_->Count();
+  summarise(reader_->Count());
+}
+
+TSampleSeries::TSampleSeries(std::shared_ptr<const TSampleReader> reader, TMinMaxPyramid pyramid,
+                             const WorldValue& x0, double dx)
+    : reader_(std::move(reader)), pyramid_(std::move(pyramid)), x0_(x0), dx_(dx) {}
+
+TSampleSeries::TSampleSeries(std::shared_ptr<const TSampleReader> reader, XValues xs)
+    : reader_(std::move(reader)), xs_(std::move(xs)) {
+  const std::uint64_t n = std::min<std::uint64_t>(reader_->Count(), xs_->size());
+  if (n > 0) x0_ = WorldValue::num(xs_->front());
+  if (n > 1) dx_ = ((*xs_)[std::size_t(n - 1)] - xs_->front()) / double(n - 1);
+  summarise(n);
+}
+
+bool TSampleSeries::UsableX(const double* xs, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (!std::isfinite(xs[i]) || (i > 0 && xs[i] < xs[i - 1])) return false;
+  return true;
+}
+
+void TSampleSeries::summarise(std::uint64_t n) {
   // Values held in memory are summarised where they lie, without a copy.
   if (const auto* held = dynamic_cast<const TVectorSampleReader*>(reader_.get())) {
     pyramid_.Reserve(n);
-    pyramid_.Append(held->Values().data(), held->Values().size());
+    pyramid_.Append(held->Values().data(), std::size_t(n));
     return;
   }
   std::vector<double> buf(65536);
@@ -164,11 +185,7 @@ TSampleSeries::TSampleSeries(std::shared_ptr<const TSampleReader> reader, const 
   }
 }
 
-TSampleSeries::TSampleSeries(std::shared_ptr<const TSampleReader> reader, TMinMaxPyramid pyramid,
-                             const WorldValue& x0, double dx)
-    : reader_(std::move(reader)), pyramid_(std::move(pyramid)), x0_(x0), dx_(dx) {}
-
-WorldValue TSampleSeries::XOf(std::uint64_t i) const {
+WorldValue TSampleSeries::evenX(std::uint64_t i) const {
   // The same arithmetic as the point lists use, so both stand on the same pixels.
   if (x0_.kind == kWorldTime) return WorldValue::at(dtAddSeconds(x0_.time(), double(i) * dx_));
   return WorldValue::num(x0_.number + double(i) * dx_);
@@ -196,7 +213,9 @@ std::uint64_t TSampleSeries::NearestIndex(const WorldValue& x) const {
   if (i >= n) return n - 1;
   const double da = std::fabs(wvSub(XOf(i - 1), x).toNumber());
   const double db = std::fabs(wvSub(XOf(i), x).toNumber());
-  return db < da ? i : i - 1;
+  if (db < da) return i;
+  // Samples sharing that X: the first of them, as a search in sample order finds.
+  return LowerIndex(XOf(i - 1), false);
 }
 
 }  // namespace tolv

@@ -65,20 +65,32 @@ class TMinMaxPyramid {
 };
 
 // One curve drawn from a reader: sample i stands at X = x0 + i * dx (seconds added to a clock
-// time), joined to sample i + 1 by a line, in one colour.
+// time), or at its stored X, joined to sample i + 1 by a line, in one colour.
 class TSampleSeries {
  public:
+  using XValues = std::shared_ptr<const std::vector<double>>;
+
   // Reads the values once, in pieces, to build the pyramid.
   TSampleSeries(std::shared_ptr<const TSampleReader> reader, const WorldValue& x0, double dx);
   // With a pyramid built while the values were read elsewhere.
   TSampleSeries(std::shared_ptr<const TSampleReader> reader, TMinMaxPyramid pyramid,
                 const WorldValue& x0, double dx);
+  // Sample i at the number (*xs)[i], for samples whose times were read rather than counted
+  // (a series as long as the shorter of reader and xs). The X values must pass UsableX.
+  TSampleSeries(std::shared_ptr<const TSampleReader> reader, XValues xs);
+  // Finite and never decreasing: the order the column search and the X searches rely on.
+  static bool UsableX(const double* xs, std::size_t n);
 
   std::uint64_t Count() const { return pyramid_.Count(); }
-  WorldValue XOf(std::uint64_t i) const;
+  WorldValue XOf(std::uint64_t i) const {
+    if (xs_) return WorldValue::num((*xs_)[std::size_t(i)]);
+    return evenX(i);
+  }
+  // The first sample's X; with stored X values dx is their mean step (a guess for searches).
   const WorldValue& X0() const { return x0_; }
   double Dx() const { return dx_; }
-  // The sample whose X lies nearest to x (the earlier one on a tie); Count() when empty.
+  const XValues& StoredX() const { return xs_; }
+  // The sample whose X lies nearest to x (the earliest one on a tie); Count() when empty.
   std::uint64_t NearestIndex(const WorldValue& x) const;
   // First index whose X is >= x (>, strict = true); Count() when none.
   std::uint64_t LowerIndex(const WorldValue& x, bool strict) const;
@@ -96,7 +108,11 @@ class TSampleSeries {
   ColorRef color = kColorBlue;
 
  private:
+  WorldValue evenX(std::uint64_t i) const;
+  void summarise(std::uint64_t n);
+
   std::shared_ptr<const TSampleReader> reader_;
+  XValues xs_;
   TMinMaxPyramid pyramid_;
   WorldValue x0_;
   double dx_ = 1.0;

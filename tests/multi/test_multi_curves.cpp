@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "multi/multifiles.h"
 #include "multi/multiplotfeed.h"
 #include "plot/genkernel.h"
 #include "plot/sampleseries.h"
@@ -150,6 +151,118 @@ TEST_F(MultiCurves, ReadOutFindsTheRealSampleNearestThePointer) {
     EXPECT_EQ(exact.CursorX(0).number, env.CursorX(0).number) << x;
     EXPECT_EQ(differingPixels(exact.Bitmap(), env.Bitmap()), 0) << x;
   }
+}
+
+// A read data file: each device's times as written with six decimals, so never quite even.
+TREADing readingOf(const std::vector<Device>& devs) {
+  TREADing r;
+  r.deviceCount = int(devs.size());
+  for (std::size_t d = 0; d < devs.size(); ++d) {
+    r.names << QStringLiteral("D%1").arg(d);
+    r.colours.Add(int(devs[d].colour));
+    r.colours.Add(0x00FF00);
+    r.scaleRange.Add(d == 1 ? FPoint{-4.0, 4.0} : FPoint{0.0, 0.0});
+    r.scaleRange.Add(FPoint{0.0, 0.0});
+    r.units << QStringLiteral("s") << QStringLiteral("V") << QStringLiteral("A");
+    TD3PointList& pts = r.points.Get(int(d));
+    for (std::size_t k = 0; k < devs[d].v.size(); ++k)
+      pts.Add({std::round((devs[d].t0 + double(k) * devs[d].dt) * 1e6) / 1e6, devs[d].v[k],
+               -devs[d].v[k] * 0.5});
+  }
+  return r;
+}
+
+// As the window fed a read file before: a linked point per sample at its read time.
+void feedAsPoints(TGenD2ImgKernel& k, const TREADing& r) {
+  feedMultiReading(k, r);
+  for (int i = 0; i < k.DataSetCount(); ++i) {
+    TGenD2DataSet& ds = *k.Get(i);
+    if (!ds.series) continue;
+    const TSampleSeries s = *ds.series;
+    ds.series.reset();
+    TD2PointsLst pts;
+    pts.Template() = ds.points.GetTemplate();
+    PlotPoint p = pts.GetTemplate();
+    for (std::uint64_t j = 0; j < s.Count(); ++j) {
+      double v = 0;
+      ASSERT_TRUE(s.Value(j, v));
+      p.X = s.XOf(j);
+      p.Y = WorldValue::num(v);
+      pts.AddLinkedPoint(p);
+    }
+    for (const PlotPoint& q : ds.points.Points()) pts.AddPoint(q);  // the range points last
+    ds.points.Clear();
+    ds.points.AppendFrom(pts, false);
+  }
+}
+
+TEST_F(MultiCurves, ReadFileDrawnFromItsTimesAsPointByPoint) {
+  for (const int n : {1000, 131001}) {
+    const std::vector<Device> devs = {
+        {-0.013, 1e-6, signal(n, 5), kColorBlue},
+        {-0.013 + 3.3e-6, 1.0000037e-6, signal(n, 6), ColorRef(0x0000FF)}};
+    const TREADing r = readingOf(devs);
+    TGenD2ImgKernel exact, env;
+    for (TGenD2ImgKernel* k : {&exact, &env}) {
+      k->SetImageSize(1200, 700);
+      k->PrepareImage(nullptr);
+    }
+    feedAsPoints(exact, r);
+    feedMultiReading(env, r);
+    ASSERT_EQ(env.DataSetCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+      ASSERT_TRUE(env.Get(i)->series) << i;
+      EXPECT_EQ(env.Get(i)->series->Count(), std::uint64_t(n));
+      // Only the two display-range points of D1 K1 stay points.
+      EXPECT_EQ(env.Get(i)->points.Count(), i == 2 ? 2 : 0) << i;
+    }
+    EXPECT_EQ(exact.Get(0)->PointCount(), env.Get(0)->PointCount());
+    for (TGenD2ImgKernel* k : {&exact, &env}) {
+      k->DataSets().SortByName();
+      ASSERT_EQ(k->Render(nullptr, true), 0);
+    }
+    EXPECT_EQ(differingPixels(exact.Bitmap(), env.Bitmap()), 0) << "n " << n << " whole";
+    for (const int x : {100, 600, 1150}) {
+      for (const double steps : {4.0, 12.0, -3.0}) {
+        exact.WheelZoom(nullptr, x, 300, steps, false);
+        env.WheelZoom(nullptr, x, 300, steps, false);
+        EXPECT_EQ(differingPixels(exact.Bitmap(), env.Bitmap()), 0)
+            << "n " << n << " zoom at " << x << " by " << steps;
+      }
+    }
+  }
+}
+
+TEST_F(MultiCurves, ReadTimesThatGoBackStayPointsAndShiftLikeThem) {
+  std::vector<Device> devs = {{0.0, 1e-3, signal(500, 7), kColorBlue}};
+  TREADing r = readingOf(devs);
+  TGenD2DataSet ds;
+  ds.points.Template().color = kColorBlue;
+  auto xs = std::make_shared<std::vector<double>>();
+  for (const D3Point& p : r.points.At(0).Items()) xs->push_back(p.x);
+  setTimedCurve(ds, xs, devs[0].v);
+  ASSERT_TRUE(ds.series);
+  EXPECT_EQ(ds.series->color, kColorBlue);
+  // A trigger shift moves every stored time as it moves a point's, and leaves the read ones.
+  offsetCurveX(ds, 0.0057);
+  offsetCurveX(ds, -0.0017);
+  for (const std::size_t i : {std::size_t(0), std::size_t(333), std::size_t(499)})
+    EXPECT_EQ(ds.series->XOf(i).number, (*xs)[i] + 0.0057 + -0.0017) << i;
+  EXPECT_EQ((*xs)[333], std::round(333 * 1e-3 * 1e6) / 1e6);
+
+  // A time going back (a hand-edited file) or a lone sample: linked points, as before.
+  (*xs)[250] = (*xs)[249] - 1e-6;
+  TGenD2DataSet back;
+  setTimedCurve(back, xs, devs[0].v);
+  EXPECT_FALSE(back.series);
+  ASSERT_EQ(back.points.Count(), 500);
+  EXPECT_EQ(back.points.At(250).X.number, (*xs)[250]);
+  EXPECT_EQ(back.points.At(250).linkA, 249);
+  TGenD2DataSet one;
+  setTimedCurve(one, xs, {1.5});
+  EXPECT_FALSE(one.series);
+  ASSERT_EQ(one.points.Count(), 1);
+  EXPECT_EQ(one.points.At(0).Y.number, 1.5);
 }
 
 }  // namespace

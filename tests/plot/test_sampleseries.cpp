@@ -128,6 +128,7 @@ struct Curve {
   WorldValue x0;
   double dx;
   ColorRef colour;
+  TSampleSeries::XValues xs = nullptr;  // stored X values instead of x0 + i * dx
 };
 
 // One kernel drawing the curves point by point, one drawing them from their envelopes, both
@@ -145,8 +146,9 @@ struct Pair {
         PlotPoint p = ds.points.GetTemplate();
         p.color = c.colour;
         p.markerShape = kNoMarker;
-        auto series = std::make_shared<TSampleSeries>(
-            std::make_shared<TVectorSampleReader>(c.v), c.x0, c.dx);
+        auto reader = std::make_shared<TVectorSampleReader>(c.v);
+        auto series = c.xs ? std::make_shared<TSampleSeries>(reader, c.xs)
+                           : std::make_shared<TSampleSeries>(reader, c.x0, c.dx);
         series->color = c.colour;
         if (k == &exact) {
           for (std::size_t i = 0; i < c.v.size(); ++i) {
@@ -288,6 +290,86 @@ TEST(EnvelopePictureZoom, ClockTimeSameAsPointByPoint) {
   p.build({{signal(100000, 0, 9), WorldValue::at(start), 0.002, kColorBlue}});
   EXPECT_EQ(p.differing(), 0);
   EXPECT_GT(p.pixelsOf(kColorBlue), 1000);
+}
+
+// Times as a data file holds them: written with six decimals (so the steps wobble), with a
+// gap, a stretch where the clock stood (equal times) and a jump back to a slower rate.
+TSampleSeries::XValues readTimes(std::size_t n, double t0, double dt) {
+  auto xs = std::make_shared<std::vector<double>>(n);
+  double t = t0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i == n / 3) t += 40 * dt;                    // a gap
+    if (i > n / 2 && i < n / 2 + 9) t -= dt;         // the clock stood
+    if (i == 2 * n / 3) dt *= 2.5;                   // a slower rate
+    (*xs)[i] = std::round(t * 1e6) / 1e6;
+    t += dt;
+  }
+  return xs;
+}
+
+TEST(StoredX, OnlyFiniteNeverDecreasingTimesAreUsable) {
+  const double ok[] = {0.0, 0.0, 1e-6, 2.0};
+  EXPECT_TRUE(TSampleSeries::UsableX(ok, 4));
+  const double back[] = {0.0, 1.0, 0.999999, 2.0};
+  EXPECT_FALSE(TSampleSeries::UsableX(back, 4));
+  const double nan[] = {0.0, std::nan(""), 2.0};
+  EXPECT_FALSE(TSampleSeries::UsableX(nan, 3));
+  const double inf[] = {0.0, HUGE_VAL};
+  EXPECT_FALSE(TSampleSeries::UsableX(inf, 2));
+  // Nearest by X among equal times is the first of them; the series is as long as the shorter
+  // of values and times.
+  auto xs = std::make_shared<std::vector<double>>(std::vector<double>{0.0, 1.0, 1.0, 1.0, 3.0});
+  TSampleSeries s(std::make_shared<TVectorSampleReader>(std::vector<double>(6, 0.0)), xs);
+  EXPECT_EQ(s.Count(), 5u);
+  EXPECT_EQ(s.NearestIndex(WorldValue::num(1.2)), 1u);
+  EXPECT_EQ(s.NearestIndex(WorldValue::num(0.8)), 1u);
+  EXPECT_EQ(s.NearestIndex(WorldValue::num(2.0)), 1u);
+  EXPECT_EQ(s.NearestIndex(WorldValue::num(2.01)), 4u);
+  EXPECT_EQ(s.LowerIndex(WorldValue::num(1.0), true), 4u);
+  EXPECT_EQ(s.XOf(4).number, 3.0);
+  EXPECT_EQ(s.Dx(), 0.75);
+}
+
+// Samples at stored, uneven times: the same pixels as point by point, whole and zoomed (down
+// to windows holding the gap and the stood clock), and the read-outs find the same samples.
+TEST(StoredX, PictureAndReadOutSameAsPointByPoint) {
+  for (const int n : {1000, 4097, 65537, 262000}) {
+    const double dt = 2e-5;
+    Pair p;
+    p.build({{signal(std::size_t(n), 1, unsigned(n)), WorldValue::num(-0.1), 0, kColorBlue,
+              readTimes(std::size_t(n), -0.1, dt)},
+             {signal(std::size_t(n), 0, unsigned(n + 1)), WorldValue::num(-0.1), 0, 0x0000FF,
+              readTimes(std::size_t(n), -0.1 + 3.3e-6, dt * 1.0000037)}});
+    EXPECT_EQ(p.differing(), 0) << "n " << n;
+    EXPECT_GT(p.pixelsOf(kColorBlue), 1000);
+    const double span = n * dt;
+    const double windows[][2] = {{-0.1 + n / 3 * dt - 50 * dt, -0.1 + n / 3 * dt + 90 * dt},
+                                 {-0.1 + n / 2 * dt - 3 * dt, -0.1 + n / 2 * dt + 20 * dt},
+                                 {-0.1 + span * 0.4, -0.1 + span * 0.8}, {-0.2, -0.09}};
+    for (const auto& w : windows) {
+      p.setX(w[0], w[1]);
+      EXPECT_EQ(p.differing(), 0) << "n " << n << " " << w[0] << ".." << w[1];
+      const PlotRect pa = p.env.PlotArea();
+      for (int mode = 1; mode <= 3; ++mode) {
+        const int x = (pa.left * 2 + pa.right) / 3, y = (pa.top + pa.bottom) / 2;
+        ASSERT_EQ(p.exact.MeasureNearest(nullptr, x, y, mode),
+                  p.env.MeasureNearest(nullptr, x, y, mode));
+        const TMeasurementData& ma = p.exact.Measurement();
+        const TMeasurementData& mb = p.env.Measurement();
+        ASSERT_EQ(ma.Count(), mb.Count());
+        for (int i = 0; i < ma.Count(); ++i) {
+          EXPECT_EQ(ma.Get(i)->foundPoint.X, mb.Get(i)->foundPoint.X) << "n " << n << " " << mode;
+          EXPECT_EQ(ma.Get(i)->foundPoint.Y, mb.Get(i)->foundPoint.Y) << "n " << n << " " << mode;
+        }
+      }
+      ASSERT_EQ(p.exact.SetCursor(nullptr, 0, pa.left + 17), kPlotOk);
+      ASSERT_EQ(p.env.SetCursor(nullptr, 0, pa.left + 17), kPlotOk);
+      const TCursorReadOut a = p.exact.CursorReadOut(), b = p.env.CursorReadOut();
+      EXPECT_EQ(a.xA, b.xA);
+      ASSERT_EQ(a.channels.size(), b.channels.size());
+      for (std::size_t c = 0; c < a.channels.size(); ++c) EXPECT_EQ(a.channels[c].yA, b.channels[c].yA);
+    }
+  }
 }
 
 // The nearest-point read-out and the cursors find the real samples, the same as a search over
