@@ -1,6 +1,11 @@
 // From raw device bytes to the finished picture on the device window's sheets: one scope
 // record of 131000 samples (conversion, settings snapshot, plot array, two time curves drawn
-// into 1200 x 700 with the headline) and one logic-analyser record of 262000 samples.
+// into 1200 x 700 with the headline) and one logic-analyser record of 262000 samples. Also the
+// sheet's part alone (two plot arrays of 131000 samples fed, ranged, drawn and shown), and an
+// analog-logger run of an hour at the simulated logger's fastest step (200 us, 18 million
+// samples per channel) shown after STOP as the window shows it: the stream file opened and
+// summarised, then drawn; and the redraw after a wheel notch over it.
+//   bench_devicewin_scope [benchmark options]
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -12,7 +17,9 @@
 #include "common/clock.h"
 #include "common/windowmessages.h"
 #include "device/devtimer.h"
+#include "../tests/measure/stream_maker.h"
 #include "devicewin/sheets_plots.h"
+#include "measure/loggerseries.h"
 #include "measure/measuredata.h"
 #include "wire/wiremeasure.h"
 
@@ -67,7 +74,8 @@ struct Rig {
     data.setSettings(s);
     // Layout settles first; then the images get the measured size and keep it.
     QApplication::processEvents();
-    for (PlotSheet p : {PlotSheet::Scope, PlotSheet::Logic}) sheets->image(p)->resize(1200, 700);
+    for (PlotSheet p : {PlotSheet::Scope, PlotSheet::Logic, PlotSheet::AnalogLogger})
+      sheets->image(p)->resize(1200, 700);
   }
 };
 
@@ -115,6 +123,93 @@ void BM_LogicRecordToImage(benchmark::State& state) {
       rig.sheets->logicPlot().bitmap().size() != QSize(1200, 700))
     state.SkipWithError("the record was not drawn as expected");
 }
+
+// The two plot arrays of a 131000-sample record handed to the scope sheet: fed as two sample
+// series with their guide lines, ranged, drawn, headline and shown, as after every record.
+void BM_ScopeSheetFeedAndDraw2x131000(benchmark::State& state) {
+  constexpr int kSamples = 131000;
+  Rig rig(settings(kSamples, 1e-6));
+  std::vector<double> v[2];
+  for (int c = 0; c < 2; ++c) {
+    v[c].resize(kSamples);
+    for (int i = 0; i < kSamples; ++i) {
+      const double ph = 2 * M_PI * 7.0 * i / kSamples;
+      v[c][std::size_t(i)] = c == 0 ? 4.0 * std::sin(ph) + 0.05 * std::sin(i * 0.37)
+                                    : (std::sin(ph * 1.5) >= 0 ? 3.0 : -3.0);
+    }
+  }
+  const SettingsRecord rs = settings(kSamples, 1e-6);
+  const QString headline = headlineText(QStringLiteral("TVS00001"), DayTime{36000.25, 739000});
+  for (auto _ : state) {
+    rig.sheets->setHeadline(headline);
+    if (rig.sheets->plotScope(v[0].data(), v[1].data(), kSamples, rs, PlotChoice{}) != 0)
+      state.SkipWithError("the record was not drawn");
+    benchmark::DoNotOptimize(rig.sheets->scopeKernel().Bitmap().constBits());
+  }
+}
+
+// An hour at 200 us: the seeded stream, written once into the temporary folder and kept.
+std::filesystem::path hourAtFastestStep() {
+  constexpr std::uint64_t kSamples = 18000000;
+  const auto f = std::filesystem::temp_directory_path() / "tolv_bench_DLA0_hour_200us.FIL";
+  std::error_code ec;
+  if (std::filesystem::file_size(f, ec) != kSamples * 4 + 16 ||
+      !std::filesystem::exists(textHeaderName(f), ec)) {
+    testfiles::StreamRecipe r;
+    r.samples = kSamples;
+    r.sampleTime = 200e-6;
+    testfiles::makeAnalogStream(f, r);
+  }
+  return f;
+}
+
+// After STOP: the run's stream file opened (one pass building the summaries), both time curves
+// drawn from it onto the sheet and shown: the time until the first complete picture.
+void BM_LoggerHourAfterStop(benchmark::State& state) {
+  const auto file = hourAtFastestStep();
+  Rig rig(settings(0, 200e-6));
+  for (auto _ : state) {
+    AnalogLoggerSeries stream;
+    if (openAnalogLoggerSeries(file, stream) != 0 || !stream.start ||
+        rig.sheets->plotAnalogLogger(stream, *stream.start, PlotChoice{}) != 0)
+      state.SkipWithError("the stream was not drawn");
+    benchmark::DoNotOptimize(rig.sheets->loggerKernel().Bitmap().constBits());
+  }
+}
+
+// A wheel notch in and one out over the shown hour, at zoom depths from the whole run to a few
+// samples per column: two redraws per iteration, each shown.
+void BM_LoggerHourWheelRedraw(benchmark::State& state) {
+  Rig rig(settings(0, 200e-6));
+  AnalogLoggerSeries stream;
+  if (openAnalogLoggerSeries(hourAtFastestStep(), stream) != 0 || !stream.start ||
+      rig.sheets->plotAnalogLogger(stream, *stream.start, PlotChoice{}) != 0) {
+    state.SkipWithError("the stream was not drawn");
+    return;
+  }
+  const PlotRect pa = rig.sheets->loggerKernel().PlotArea();
+  for (int d = 0; d < int(state.range(0)); ++d)
+    rig.sheets->wheel(PlotSheet::AnalogLogger, Qt::NoModifier, pa.left + 400, pa.top + 50, 360);
+  int step = 0;
+  for (auto _ : state) {
+    const int x = pa.left + 1 + (step++ * 97) % (pa.right - pa.left - 2);
+    rig.sheets->wheel(PlotSheet::AnalogLogger, Qt::NoModifier, x, pa.top + 50, 120);
+    rig.sheets->wheel(PlotSheet::AnalogLogger, Qt::NoModifier, x, pa.top + 50, -120);
+  }
+  state.SetItemsProcessed(std::int64_t(state.iterations()) * 2);  // redraws
+}
+
+BENCHMARK(BM_ScopeSheetFeedAndDraw2x131000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_LoggerHourAfterStop)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_LoggerHourWheelRedraw)
+    ->Arg(0)
+    ->Arg(4)
+    ->Arg(12)
+    ->Arg(25)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_ScopeRecordToImage)
     ->Unit(benchmark::kMillisecond)
