@@ -939,8 +939,10 @@ TEST_F(MultiCollect, TriggerTimesReadBackFromTheMergedFile) {
   ASSERT_EQ(c.loadDataFile(f), 0);
   double bFirst = 0;
   for (int i = 0; i < c.kernel().DataSetCount(); ++i)
-    if (c.kernel().Get(i)->name == QLatin1String("B2 K1"))
-      bFirst = c.kernel().Get(i)->points.At(0).X.number;
+    if (const TGenD2DataSet& ds = *c.kernel().Get(i); ds.name == QLatin1String("B2 K1")) {
+      ASSERT_TRUE(ds.series);  // the file's samples are drawn from their stored times
+      bFirst = ds.series->XOf(0).number;
+    }
   EXPECT_NEAR(bFirst, -50e-6 + 0.25, 0.001);
 }
 

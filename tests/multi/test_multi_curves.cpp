@@ -73,6 +73,22 @@ int differingPixels(const QImage& a, const QImage& b) {
   return d;
 }
 
+// Both drawn whole, then wheel-zoomed in and out around points across the picture: the same
+// pixels every time.
+void sameWholeAndZoomed(TGenD2ImgKernel& exact, TGenD2ImgKernel& env, int n) {
+  ASSERT_EQ(exact.Render(nullptr, true), 0);
+  ASSERT_EQ(env.Render(nullptr, true), 0);
+  EXPECT_EQ(differingPixels(exact.Bitmap(), env.Bitmap()), 0) << "n " << n << " whole";
+  for (const int x : {100, 600, 1150}) {
+    for (const double steps : {4.0, 12.0, -3.0}) {
+      exact.WheelZoom(nullptr, x, 300, steps, false);
+      env.WheelZoom(nullptr, x, 300, steps, false);
+      EXPECT_EQ(differingPixels(exact.Bitmap(), env.Bitmap()), 0)
+          << "n " << n << " zoom at " << x << " by " << steps;
+    }
+  }
+}
+
 class MultiCurves : public ::testing::Test {
  protected:
   void feed(TGenD2ImgKernel& k, const std::vector<Device>& devs, bool asSeries) {
@@ -93,17 +109,7 @@ TEST_F(MultiCurves, EnvelopeDrawingIsThePointDrawingWholeAndZoomed) {
     TGenD2ImgKernel exact, env;
     feed(exact, devs, false);
     feed(env, devs, true);
-    ASSERT_EQ(exact.Render(nullptr, true), 0);
-    ASSERT_EQ(env.Render(nullptr, true), 0);
-    EXPECT_EQ(differingPixels(exact.Bitmap(), env.Bitmap()), 0) << "n " << n << " whole";
-    for (const int x : {100, 600, 1150}) {
-      for (const double steps : {4.0, 12.0, -3.0}) {
-        exact.WheelZoom(nullptr, x, 300, steps, false);
-        env.WheelZoom(nullptr, x, 300, steps, false);
-        EXPECT_EQ(differingPixels(exact.Bitmap(), env.Bitmap()), 0)
-            << "n " << n << " zoom at " << x << " by " << steps;
-      }
-    }
+    sameWholeAndZoomed(exact, env, n);
   }
 }
 
@@ -217,19 +223,8 @@ TEST_F(MultiCurves, ReadFileDrawnFromItsTimesAsPointByPoint) {
       EXPECT_EQ(env.Get(i)->points.Count(), i == 2 ? 2 : 0) << i;
     }
     EXPECT_EQ(exact.Get(0)->PointCount(), env.Get(0)->PointCount());
-    for (TGenD2ImgKernel* k : {&exact, &env}) {
-      k->DataSets().SortByName();
-      ASSERT_EQ(k->Render(nullptr, true), 0);
-    }
-    EXPECT_EQ(differingPixels(exact.Bitmap(), env.Bitmap()), 0) << "n " << n << " whole";
-    for (const int x : {100, 600, 1150}) {
-      for (const double steps : {4.0, 12.0, -3.0}) {
-        exact.WheelZoom(nullptr, x, 300, steps, false);
-        env.WheelZoom(nullptr, x, 300, steps, false);
-        EXPECT_EQ(differingPixels(exact.Bitmap(), env.Bitmap()), 0)
-            << "n " << n << " zoom at " << x << " by " << steps;
-      }
-    }
+    for (TGenD2ImgKernel* k : {&exact, &env}) k->DataSets().SortByName();
+    sameWholeAndZoomed(exact, env, n);
   }
 }
 
