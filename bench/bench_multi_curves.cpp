@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "../tests/multi/reading_as_points.h"
 #include "multi/multifiles.h"
 #include "multi/multiplotfeed.h"
 #include "plot/genkernel.h"
@@ -100,25 +101,7 @@ void benchReadFile(benchmark::State& state, bool asSeries) {
     if (asSeries) {
       feedMultiReading(k, r);
     } else {  // a linked point per sample, as the file's curves were fed before
-      for (int d = 0; d < r.deviceCount; ++d) {
-        const auto& pts = r.points.At(d).Items();
-        for (int ch = 0; ch < 2; ++ch) {
-          TGenD2DataSet& ds = k.NewDataSet();
-          ds.name = r.names.value(d) + (ch == 0 ? QStringLiteral(" K1") : QStringLiteral(" K2"));
-          ds.SetXUnit(QStringLiteral("s"));
-          ds.SetYUnit(r.units.value(3 * d + 1 + ch));
-          ds.points.Template().color = ColorRef(r.colours.Items()[std::size_t(2 * d + ch)]);
-          ds.points.SetMarker(1, 9);
-          ds.points.Reserve(int(pts.size()) + 2);
-          PlotPoint p = ds.points.GetTemplate();
-          for (const D3Point& q : pts) {
-            p.X = WorldValue::num(q.x);
-            p.Y = WorldValue::num(ch == 0 ? q.y : q.z);
-            ds.points.AddLinkedPoint(p);
-          }
-          k.AddDataSet(ds);
-        }
-      }
+      test::feedReadingAsPoints(k, r);
     }
     k.DataSets().SortByName();
     benchmark::DoNotOptimize(k.Render(nullptr, true));

@@ -52,21 +52,8 @@ void setTimedCurve(TGenD2DataSet& ds, const std::shared_ptr<const std::vector<do
 void offsetCurveX(TGenD2DataSet& ds, double dx) {
   ds.points.OffsetX(dx);
   if (!ds.series) return;
-  // A series is shared and never changed: a moved copy shares its samples and summary; stored
-  // times are moved one by one, as the points' times are.
-  const TSampleSeries& s = *ds.series;
-  const std::shared_ptr<const TSampleReader> reader(ds.series, &s.Reader());
-  std::shared_ptr<TSampleSeries> moved;
-  if (s.StoredX()) {
-    auto xs = std::make_shared<std::vector<double>>(*s.StoredX());
-    for (double& x : *xs) x += dx;
-    moved = std::make_shared<TSampleSeries>(reader, std::move(xs));
-  } else {
-    moved = std::make_shared<TSampleSeries>(reader, s.Pyramid(),
-                                            WorldValue::num(s.X0().number + dx), s.Dx());
-  }
-  moved->color = s.color;
-  ds.series = std::move(moved);
+  // A series is shared and never changed: a moved copy shares its samples.
+  ds.series = ds.series->MovedX(dx);
 }
 
 void feedMultiReading(TGenD2ImgKernel& k, const TREADing& r) {

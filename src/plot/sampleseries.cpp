@@ -163,6 +163,19 @@ TSampleSeries::TSampleSeries(std::shared_ptr<const TSampleReader> reader, XValue
   summarise(n);
 }
 
+std::shared_ptr<TSampleSeries> TSampleSeries::MovedX(double dx) const {
+  auto moved = std::make_shared<TSampleSeries>(*this);
+  if (xs_) {
+    moved->shift_ += dx;
+    if (Count() > 0) moved->x0_ = moved->XOf(0);
+  } else if (x0_.kind == kWorldTime) {
+    moved->x0_ = WorldValue::at(dtAddSeconds(x0_.time(), dx));
+  } else {
+    moved->x0_ = WorldValue::num(x0_.number + dx);
+  }
+  return moved;
+}
+
 bool TSampleSeries::UsableX(const double* xs, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i)
     if (!std::isfinite(xs[i]) || (i > 0 && xs[i] < xs[i - 1])) return false;

@@ -83,13 +83,16 @@ class TSampleSeries {
 
   std::uint64_t Count() const { return pyramid_.Count(); }
   WorldValue XOf(std::uint64_t i) const {
-    if (xs_) return WorldValue::num((*xs_)[std::size_t(i)]);
+    if (xs_) return WorldValue::num((*xs_)[std::size_t(i)] + shift_);
     return evenX(i);
   }
   // The first sample's X; with stored X values dx is their mean step (a guess for searches).
   const WorldValue& X0() const { return x0_; }
   double Dx() const { return dx_; }
   const XValues& StoredX() const { return xs_; }
+  // The same samples moved along X by dx (a trigger shift): values and stored X values are
+  // shared, the summaries copied (a thirty-second of the values), nothing read again.
+  std::shared_ptr<TSampleSeries> MovedX(double dx) const;
   // The sample whose X lies nearest to x (the earliest one on a tie); Count() when empty.
   std::uint64_t NearestIndex(const WorldValue& x) const;
   // First index whose X is >= x (>, strict = true); Count() when none.
@@ -113,6 +116,7 @@ class TSampleSeries {
 
   std::shared_ptr<const TSampleReader> reader_;
   XValues xs_;
+  double shift_ = 0.0;  // added to the stored X values
   TMinMaxPyramid pyramid_;
   WorldValue x0_;
   double dx_ = 1.0;

@@ -10,6 +10,7 @@
 
 #include "multi/multifiles.h"
 #include "multi/multiplotfeed.h"
+#include "reading_as_points.h"
 #include "plot/genkernel.h"
 #include "plot/sampleseries.h"
 
@@ -178,30 +179,6 @@ TREADing readingOf(const std::vector<Device>& devs) {
   return r;
 }
 
-// As the window fed a read file before: a linked point per sample at its read time.
-void feedAsPoints(TGenD2ImgKernel& k, const TREADing& r) {
-  feedMultiReading(k, r);
-  for (int i = 0; i < k.DataSetCount(); ++i) {
-    TGenD2DataSet& ds = *k.Get(i);
-    if (!ds.series) continue;
-    const TSampleSeries s = *ds.series;
-    ds.series.reset();
-    TD2PointsLst pts;
-    pts.Template() = ds.points.GetTemplate();
-    PlotPoint p = pts.GetTemplate();
-    for (std::uint64_t j = 0; j < s.Count(); ++j) {
-      double v = 0;
-      ASSERT_TRUE(s.Value(j, v));
-      p.X = s.XOf(j);
-      p.Y = WorldValue::num(v);
-      pts.AddLinkedPoint(p);
-    }
-    for (const PlotPoint& q : ds.points.Points()) pts.AddPoint(q);  // the range points last
-    ds.points.Clear();
-    ds.points.AppendFrom(pts, false);
-  }
-}
-
 TEST_F(MultiCurves, ReadFileDrawnFromItsTimesAsPointByPoint) {
   for (const int n : {1000, 131001}) {
     const std::vector<Device> devs = {
@@ -213,14 +190,23 @@ TEST_F(MultiCurves, ReadFileDrawnFromItsTimesAsPointByPoint) {
       k->SetImageSize(1200, 700);
       k->PrepareImage(nullptr);
     }
-    feedAsPoints(exact, r);
+    test::feedReadingAsPoints(exact, r);
     feedMultiReading(env, r);
     ASSERT_EQ(env.DataSetCount(), 4);
     for (int i = 0; i < 4; ++i) {
-      ASSERT_TRUE(env.Get(i)->series) << i;
-      EXPECT_EQ(env.Get(i)->series->Count(), std::uint64_t(n));
+      const TGenD2DataSet& ds = *env.Get(i);
+      ASSERT_TRUE(ds.series) << i;
+      ASSERT_EQ(ds.series->Count(), std::uint64_t(n));
       // Only the two display-range points of D1 K1 stay points.
-      EXPECT_EQ(env.Get(i)->points.Count(), i == 2 ? 2 : 0) << i;
+      EXPECT_EQ(ds.points.Count(), i == 2 ? 2 : 0) << i;
+      // Each channel's samples are its device's times and its own column of the file.
+      const auto& items = r.points.At(i / 2).Items();
+      for (const int k : {0, 1, n / 2, n - 1}) {
+        double v = 0;
+        ASSERT_TRUE(ds.series->Value(std::uint64_t(k), v));
+        EXPECT_EQ(ds.series->XOf(std::uint64_t(k)).number, items[std::size_t(k)].x) << i << " " << k;
+        EXPECT_EQ(v, i % 2 == 0 ? items[std::size_t(k)].y : items[std::size_t(k)].z) << i << " " << k;
+      }
     }
     EXPECT_EQ(exact.Get(0)->PointCount(), env.Get(0)->PointCount());
     for (TGenD2ImgKernel* k : {&exact, &env}) k->DataSets().SortByName();
@@ -238,12 +224,18 @@ TEST_F(MultiCurves, ReadTimesThatGoBackStayPointsAndShiftLikeThem) {
   setTimedCurve(ds, xs, devs[0].v);
   ASSERT_TRUE(ds.series);
   EXPECT_EQ(ds.series->color, kColorBlue);
-  // A trigger shift moves every stored time as it moves a point's, and leaves the read ones.
+  // A trigger shift moves every stored time, and leaves the read ones and the samples shared.
+  const auto before = ds.series;
   offsetCurveX(ds, 0.0057);
   offsetCurveX(ds, -0.0017);
   for (const std::size_t i : {std::size_t(0), std::size_t(333), std::size_t(499)})
-    EXPECT_EQ(ds.series->XOf(i).number, (*xs)[i] + 0.0057 + -0.0017) << i;
+    EXPECT_NEAR(ds.series->XOf(i).number, (*xs)[i] + 0.004, 1e-15) << i;
+  EXPECT_EQ(ds.series->X0().number, ds.series->XOf(0).number);
   EXPECT_EQ((*xs)[333], std::round(333 * 1e-3 * 1e6) / 1e6);
+  EXPECT_EQ(before->XOf(333).number, (*xs)[333]);
+  EXPECT_EQ(ds.series->StoredX(), xs);
+  EXPECT_EQ(&ds.series->Reader(), &before->Reader());
+  EXPECT_EQ(ds.series->color, kColorBlue);
 
   // A time going back (a hand-edited file) or a lone sample: linked points, as before.
   (*xs)[250] = (*xs)[249] - 1e-6;
