@@ -18,12 +18,14 @@ trap 'rm -f "$log"' EXIT
 QT_QPA_PLATFORM=offscreen /usr/bin/time -v "$bench" \
   --benchmark_filter='BM_LoggerHour|BM_ScopeSheetFeedAndDraw' 2>"$log" |
   awk '/^BM_/ && !/_stddev|_cv/ {
-         target = 0; value = $2; what = "wall"
+         target = 0; wall = $2; cpu = $4; value = wall; what = "wall"
          if ($1 ~ /^BM_LoggerHourAfterStop/) target = 1000
-         if ($1 ~ /^BM_LoggerHourWheelRedraw/) { target = 20; value = $2 / 2; what = "wall per redraw" }
-         if ($1 ~ /^BM_ScopeSheetFeedAndDraw/) { target = 2; value = $4; what = "cpu" }
-         printf "%-52s %9.2f ms %-16s %s\n", $1, value, what,
-                target == 0 ? "" : value <= target ? "PASS (<= " target " ms)" : "OVER (> " target " ms)"
+         if ($1 ~ /^BM_LoggerHourWheelRedraw/) { target = 20; wall /= 2; cpu /= 2; value = wall
+                                                 what = "wall per redraw" }
+         if ($1 ~ /^BM_ScopeSheetFeedAndDraw/) { target = 2; value = cpu; what = "cpu" }
+         printf "%-48s wall %8.2f ms  cpu %8.2f ms  %s %s\n", $1, wall, cpu,
+                value <= target ? "PASS" : "OVER", "(" what " <= " target " ms)"
        }'
+echo "(wall times count only on an idle machine; cpu is what the drawing itself costs)"
 awk -F': ' '/Maximum resident set size/ { mb = $2 / 1024
               printf "peak memory of the process: %.0f MB %s\n", mb, mb <= 300 ? "PASS (<= 300 MB)" : "OVER (> 300 MB)" }' "$log"
