@@ -231,10 +231,12 @@ TEST_F(MultiRunWindow, LastPictureAndStatusStayUntilTheNextCycleIsDrawn) {
   };
   w.BN_RunClick();
   deliverCycle();
+  hub_.advance(TMultiCollection::kHeaderMs);  // the picture gets its header
+  QCoreApplication::processEvents();
   const QImage first = shown();
   const QString firstHeader = w.coll().headerText();
   ASSERT_GT(inked(first), 200);
-  hub_.advance(TMultiCollection::kReRunMs);
+  hub_.advance(TMultiCollection::kReRunMs - TMultiCollection::kHeaderMs);
   QCoreApplication::processEvents();
   ASSERT_TRUE(w.coll().cycleOpen());
   w.coll().recordArrived(members_.list[1]->notice());
@@ -264,6 +266,35 @@ TEST_F(MultiRunWindow, LastPictureAndStatusStayUntilTheNextCycleIsDrawn) {
   EXPECT_FALSE(w.coll().statusRows()[0].hasTriggerDelta);
   EXPECT_TRUE(w.coll().statusRows()[1].filled);
   EXPECT_GT(inked(shown()), 200);
+}
+
+// The window keeps its size through a run: what appears with the first cycle (the statistics,
+// the picture's buttons) and values whose texts change from cycle to cycle have their room
+// from the start, so the window never grows over its neighbours.
+TEST_F(MultiRunWindow, TheWindowKeepsItsSizeThroughARun) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.resize(w.minimumWidth(), 500);
+  QCoreApplication::processEvents();
+  auto* top = find<QWidget>("PN_Top");
+  ASSERT_NE(top, nullptr);
+  const QSize before = w.size(), topBefore = top->sizeHint();
+  const int minBefore = w.minimumWidth();
+  w.coll().setSingleShot(false, false);
+  w.BN_RunClick();
+  // Cycles a few ms apart, then seconds: the statistics change their length.
+  double at = dtTotalSeconds(dayTimeNow());
+  for (double gap : {0.0, 0.004, 0.0071, 9.87, 47.5}) {
+    at += gap;
+    for (auto& m : members_.list) m->time = dtFromSeconds(at);
+    deliverCycle();
+    EXPECT_EQ(top->sizeHint(), topBefore) << gap;
+    EXPECT_EQ(w.minimumWidth(), minBefore) << gap;
+    EXPECT_EQ(w.size(), before) << gap;
+    hub_.advance(TMultiCollection::kReRunMs);
+    QCoreApplication::processEvents();
+  }
+  EXPECT_TRUE(find<QWidget>("GB_IntervalStatistics")->isVisible());
+  EXPECT_EQ(w.coll().statistics().Count(), 4);
 }
 
 // "Save as" and "Export record on screen" take the record the picture shows: while a new cycle
