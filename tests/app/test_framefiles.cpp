@@ -356,6 +356,19 @@ TEST(FramePlacement, PlaceOnScreensKeepsVisibleTitleBarsAndBringsBackLostOnes) {
   EXPECT_EQ(placeOnScreens({5, 5}, size, {}), QPoint(5, 5));
 }
 
+TEST(FramePlacement, CentredOnScreenKeepsAWindowWhollyOnTheOpenersScreen) {
+  const QRect screen(0, 0, 1600, 1000);
+  const QSize about(360, 230);
+  EXPECT_EQ(centredOnScreen(QRect(100, 100, 480, 190), about, screen), QPoint(160, 80));
+  // At the edges: moved in until it fits, the top left corner first.
+  EXPECT_EQ(centredOnScreen(QRect(1400, 900, 480, 190), about, screen), QPoint(1240, 770));
+  EXPECT_EQ(centredOnScreen(QRect(-300, -100, 480, 190), about, screen), QPoint(0, 0));
+  EXPECT_EQ(centredOnScreen(QRect(100, 100, 480, 190), QSize(2000, 1200), screen), QPoint(0, 0));
+  // A second screen to the right is the opener's own.
+  EXPECT_EQ(centredOnScreen(QRect(1700, 10, 480, 190), about, QRect(1600, 0, 1280, 1024)),
+            QPoint(1760, 0));
+}
+
 #ifdef TOLV_PROGRAM_PATH
 // The built program's first start on a fresh data root under a system language: the global
 // settings it writes at once, and again when it ends, follow that language.
