@@ -212,6 +212,11 @@ int TMultiCollection::startRun(bool fromRequest) {
   tmCollect_.stop();
   tmWatchdog_.stop();
   const std::vector<IMultiMember*> list = active_;
+  // A device its own window has put into another mode since is switched back first: its run
+  // would otherwise be of that mode, and a logger's stream never ends the cycle. The mode
+  // command goes out before the run, as after activation.
+  for (IMultiMember* m : list)
+    if (!m->inScopeMode()) m->switchMode(QStringLiteral("OSA0"));
   for (IMultiMember* m : list) {
     m->setPlotSwitch(false);
     m->setSingleShot(true);
