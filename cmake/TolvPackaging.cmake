@@ -108,8 +108,9 @@ else()
 endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, ${_tolv_zip_package}")
 set(CPACK_STRIP_FILES ON)
-# Loaded at run time, so not found by the library scan; the program runs without it.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libftdi1-2")
+# Loaded at run time, so not found by the library scan; the program runs without them: the
+# second FTDI driver path, and Qt's German texts of its own dialogs and buttons.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libftdi1-2, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     "${PROJECT_SOURCE_DIR}/packaging/debian/postinst;${PROJECT_SOURCE_DIR}/packaging/debian/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

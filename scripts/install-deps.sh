@@ -14,6 +14,7 @@ PACKAGES=(
   locales            # first-start, date and time tests run under several regional settings
   libzip-dev         # sigrok session (.sr) export
   sigrok-cli python3-pandas   # exports are read back by the programs that open them
+  qt6-translations-l10n       # Qt's own dialogs and buttons in German (qtbase_de.qm)
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

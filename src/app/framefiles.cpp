@@ -21,10 +21,18 @@ void line(std::string& out, const QString& s) {
 
 }  // namespace
 
-GlobalSettings firstStartSettings(const RegionalSettings& system) {
+GlobalSettings firstStartSettings(const RegionalSettings& system, FirstStartUse use) {
   GlobalSettings g;
-  g.language = system.languageCode() == QLatin1String("de") ? 0 : 1;
-  g.decimal = system.decimalSeparator() == QLatin1Char(',') ? QLatin1Char(',') : QLatin1Char('.');
+  const QString& code = system.languageCode();
+  const bool noLanguage = code.isEmpty() || code == QLatin1String("C");
+  if (noLanguage && use == FirstStartUse::Window) {
+    g.language = 0;
+    g.decimal = QLatin1Char(',');
+  } else {
+    g.language = code == QLatin1String("de") ? 0 : 1;
+    g.decimal =
+        system.decimalSeparator() == QLatin1Char(',') ? QLatin1Char(',') : QLatin1Char('.');
+  }
   g.column = QLatin1Char('\t');
   return g;
 }

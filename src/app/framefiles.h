@@ -22,10 +22,18 @@ struct GlobalSettings {
 
 class RegionalSettings;
 
-// What a first start takes while no global settings are saved: German on a German-speaking
-// system, English on any other; the system's decimal mark (a dot where it is neither dot nor
-// comma) and Tab between columns, which differs from either mark. Hints are on.
-GlobalSettings firstStartSettings(const RegionalSettings& system);
+// Who asks for the first start's settings: the window program, or a conversion or acquisition
+// run from the command line (scripts).
+enum class FirstStartUse { Window, Script };
+
+// What a first start takes while no global settings are saved. A system locale that names a
+// language decides: German on a German-speaking system, English on any other, with the
+// system's decimal mark (a dot where it is neither dot nor comma). One that names none (C or
+// POSIX, a system nobody set up for a region) gives the window the program's own defaults,
+// German with a decimal comma; a script keeps English and the dot, as tools run under C expect.
+// Tab between columns, which differs from either mark. Hints are on.
+GlobalSettings firstStartSettings(const RegionalSettings& system,
+                                  FirstStartUse use = FirstStartUse::Window);
 
 // Eight lines: a label in the current language before each value.
 std::string globalSettingsText(const GlobalSettings& s);

@@ -1,8 +1,11 @@
 #include "app/framelogic.h"
 
+#include <QStringList>
 #include <algorithm>
+#include <utility>
 
 #include "common/texttable.h"
+#include "common/version.h"
 
 namespace tolv {
 
@@ -86,6 +89,27 @@ QSize fitOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>&
     }
   }
   return {std::min(size.width(), best->width()), std::min(size.height(), best->height())};
+}
+
+QPoint centredOnScreen(const QRect& over, const QSize& outer, const QRect& screen) {
+  int x = over.x() + (over.width() - outer.width()) / 2;
+  int y = over.y() + (over.height() - outer.height()) / 2;
+  if (screen.isEmpty()) return {x, y};
+  x = std::max(std::min(x, screen.right() + 1 - outer.width()), screen.left());
+  y = std::max(std::min(y, screen.bottom() + 1 - outer.height()), screen.top());
+  return {x, y};
+}
+
+QString labelledVersionText(const VersionInfo& v, const QString& description) {
+  const std::pair<int, QString> rows[] = {
+      {kTextVersionProduct, v.productName},   {kTextVersionVersion, v.fileVersion},
+      {kTextVersionCompany, v.companyName},   {kTextVersionCopyright, v.legalCopyright},
+      {kTextVersionInternal, v.internalName}, {kTextVersionFile, v.originalFileName},
+      {kTextVersionComments, v.comments.isEmpty() ? QString() : description}};
+  QStringList lines;
+  for (const auto& [label, value] : rows)
+    if (!value.isEmpty()) lines << text(label) + QStringLiteral(": ") + value;
+  return lines.join(QLatin1Char('\n'));
 }
 
 bool separatorsClash(QChar decimal, QChar column) {

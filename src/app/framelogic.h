@@ -11,6 +11,8 @@
 
 namespace tolv {
 
+struct VersionInfo;
+
 // Frame caption after the FTDI scan: "2 FTDI-Device(s) Present ...".
 QString ftdiCountCaption(std::uint32_t count);
 // Caption the frame gives a new device window: "Tolvanex Scope 1 Ser. Nr.:<serial> (<i>)",
@@ -31,6 +33,15 @@ QPoint placeOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRec
 // screen it is placed on (the one that shows most of its title bar, else the first), so a
 // damaged or foreign file cannot make a window, and the pictures drawn into it, huge.
 QSize fitOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens);
+
+// Where a window of outer size `outer` opened from another goes: centred over `over` (that
+// window's outer rectangle), then moved wholly into `screen` (the usable area of the opener's
+// screen) as far as it fits, its top left corner first.
+QPoint centredOnScreen(const QRect& over, const QSize& outer, const QRect& screen);
+
+// The version box: each value after its label in the current language, the description in
+// that language too (`description`, shown where the program has one).
+QString labelledVersionText(const VersionInfo& v, const QString& description);
 
 // Decimal separator drop-down: item 0 ".", item 1 ",".
 // Character of an item; a null QChar for any other item.

@@ -352,7 +352,7 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
 
 CsvStyle headlessCsvStyle(const HeadlessRequest& r) {
   // Without saved settings, the separators and language a first start of the window takes.
-  GlobalSettings g = firstStartSettings(regional());
+  GlobalSettings g = firstStartSettings(regional(), FirstStartUse::Script);
   std::error_code ec;
   const fs::path file = multiFolder() / kGlobalSettingsFileName;
   if (fs::exists(file, ec)) readGlobalSettingsFile(file, g);  // a damaged file keeps the defaults

@@ -6,19 +6,32 @@
 #include <QTimer>
 #include <cmath>
 
+#include "common/texttable.h"
+
 namespace tolv {
 
 TF_About::TF_About(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName(QStringLiteral("TF_About"));
   setAttribute(Qt::WA_QuitOnClose, false);
-  setWindowTitle(QStringLiteral("About Multi_Tolvanex"));
   setFixedSize(360, 200);
+  applyTexts();
   timer_ = new QTimer(this);
   timer_->setInterval(40);
   connect(timer_, &QTimer::timeout, this, [this] {
     phase_ = (phase_ + 1) % 360;
     update();
   });
+}
+
+void TF_About::applyTexts() {
+  setWindowTitle(text(kTextAboutTitle));
+  setToolTip(text(kTextAboutClose));
+  update();
+}
+
+QString TF_About::bodyText() {
+  return text(kTextVersionVersion) + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
+         QLatin1Char('\n') + text(kTextAboutLine);
 }
 
 void TF_About::showEvent(QShowEvent* e) {
@@ -70,9 +83,7 @@ void TF_About::paintEvent(QPaintEvent*) {
   f.setPointSize(9);
   f.setBold(false);
   p.setFont(f);
-  p.drawText(QRect(0, 46, w, 40), Qt::AlignCenter,
-             QStringLiteral("Version %1\nMeasurement program for Tolvanex devices")
-                 .arg(QCoreApplication::applicationVersion()));
+  p.drawText(QRect(0, 46, w, 40), Qt::AlignCenter, bodyText());
 }
 
 }  // namespace tolv

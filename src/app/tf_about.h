@@ -1,6 +1,6 @@
 #pragma once
 // The about window opened from the frame's bottom panel: program name, version and a small
-// animation, nothing more.
+// animation, nothing more. Its texts follow the program's language.
 #include <QWidget>
 
 class QTimer;
@@ -11,6 +11,10 @@ class TF_About : public QWidget {
   Q_OBJECT
  public:
   explicit TF_About(QWidget* parent = nullptr);
+  // The title and hint in the current language (the painted lines take it as they are drawn).
+  void applyTexts();
+  // The lines drawn below the program's name.
+  static QString bodyText();
 
  protected:
   void paintEvent(QPaintEvent* e) override;

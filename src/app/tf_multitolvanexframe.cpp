@@ -27,6 +27,8 @@
 #include "app/hintswitch.h"
 #include "app/messageboxsink.h"
 #include "app/placement.h"
+#include "app/qttexts.h"
+#include "app/tf_about.h"
 #include "common/paths.h"
 #include "common/regional.h"
 #include "common/texttable.h"
@@ -92,6 +94,7 @@ TF_MultiTolvanexFrame::TF_MultiTolvanexFrame(IFtdiDriver& driver, IMessageSink* 
     sink_ = ownSink_.get();
   }
   enumeration_.setMessageSink(sink_);
+  qtTexts_ = std::make_unique<TQtTexts>();
   infoBox_ = [this](const QString& caption, const QString& text) {
     QMessageBox::information(this, caption, text, QMessageBox::Ok);
   };
@@ -468,9 +471,11 @@ QString TF_MultiTolvanexFrame::deviceStatusText(int row) const {
 void TF_MultiTolvanexFrame::showDeviceStatus(TF_OneTolvanex* w) {
   QTreeWidgetItem* item = lvTolvanexs_->topLevelItem(forms_.indexOf(w));
   if (!item) return;
-  const QString status = w->isLost()         ? disconnectedCaption()
-                         : w->accessDenied() ? noAccessCaption()
-                                             : QString();
+  // A device back in the list but refused for lack of rights says so: that is what the user
+  // can mend, not a device away.
+  const QString status = w->accessDenied() ? noAccessCaption()
+                         : w->isLost()     ? disconnectedCaption()
+                                           : QString();
   item->setText(2, status);
   // The narrow "Status" column cuts the word: the row turns red and says it in its tip too.
   for (int c = 0; c < 3; ++c) {
@@ -661,7 +666,20 @@ void TF_MultiTolvanexFrame::LV_TolvanexsMouseUp(int row) {
 }
 
 QString TF_MultiTolvanexFrame::versionBoxText() {
-  return versionText();
+  return labelledVersionText(versionInfo(), text(kTextAboutLine));
+}
+
+void TF_MultiTolvanexFrame::showAbout() {
+  if (!about_) return;
+  if (auto* a = qobject_cast<TF_About*>(about_)) a->applyTexts();
+  // By its outer size: before it is first mapped it has no frame, its title bar is allowed for.
+  QSize extra = about_->frameGeometry().size() - about_->size();
+  if (extra.isNull()) extra = QSize(0, about_->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+  const QScreen* sc = screen();
+  const QRect area = sc ? sc->availableGeometry() : QRect();
+  about_->move(centredOnScreen(frameGeometry(), about_->size() + extra, area));
+  about_->show();
+  about_->raise();
 }
 
 void TF_MultiTolvanexFrame::PN_CopyrightMouseDown(Qt::MouseButton button) {
@@ -669,10 +687,7 @@ void TF_MultiTolvanexFrame::PN_CopyrightMouseDown(Qt::MouseButton button) {
     if (infoBox_) infoBox_(versionInfo().productName, versionBoxText());
     return;
   }
-  if (about_) {
-    about_->show();
-    about_->raise();
-  }
+  showAbout();
 }
 
 // One step per tick; each step re-arms the timer only when the next one is to follow.
@@ -712,6 +727,7 @@ void TF_MultiTolvanexFrame::TM_BootTimer() {
 
 void TF_MultiTolvanexFrame::applyTexts() {
   setLanguageIndex(language_);
+  qtTexts_->apply(language_);
   pnAllFtdi_->setText(text(24));
   pnTolvanexScopes_->setText(text(29));
   lvTolvanexs_->setToolTip(hintText(wrappedText(97)));
@@ -740,6 +756,7 @@ void TF_MultiTolvanexFrame::applyTexts() {
       showDeviceStatus(w);
     }
   if (multi_) multi_->applyTexts();
+  if (auto* a = qobject_cast<TF_About*>(about_)) a->applyTexts();
 }
 
 // Step D.

@@ -26,6 +26,7 @@ class TF_OneTolvanex;
 class TF_Multi_Tolvanex_Img;
 class TDeviceWindowPlacement;
 class TUdevMonitor;
+class TQtTexts;
 
 class TF_MultiTolvanexFrame : public QWidget {
   Q_OBJECT
@@ -67,6 +68,7 @@ class TF_MultiTolvanexFrame : public QWidget {
   void setInfoBox(std::function<void(const QString& caption, const QString& text)> f) {
     infoBox_ = std::move(f);
   }
+  // The version information, each value after its label in the current language.
   static QString versionBoxText();
 
   // Handlers (public so they can be driven directly).
@@ -85,6 +87,9 @@ class TF_MultiTolvanexFrame : public QWidget {
   // Step C: re-applies every language-dependent text here, in the device windows and in the
   // multi-device window.
   void applyTexts();
+
+  // Qt's own texts (standard buttons, dialogs), switched with the language.
+  const TQtTexts& qtTexts() const { return *qtTexts_; }
 
   // Whether the shut-down sequence has run.
   bool shutDownDone() const { return shutDownDone_; }
@@ -139,6 +144,8 @@ class TF_MultiTolvanexFrame : public QWidget {
   // Steps 1 to 6 of building the device list for one family device at FTDI index i.
   TF_OneTolvanex* addDeviceWindow(const QString& serial, int ftdiIndex);
   void showDeviceStatus(TF_OneTolvanex* w);
+  // Opens the about window over the frame, wholly on the frame's screen.
+  void showAbout();
   void onRelistPoll();
   void onUdevReadable();
   int frameHeight() const;
@@ -155,6 +162,7 @@ class TF_MultiTolvanexFrame : public QWidget {
   QWidget* koord_ = nullptr;
   QWidget* about_ = nullptr;
   std::function<void(const QString&, const QString&)> infoBox_;
+  std::unique_ptr<TQtTexts> qtTexts_;
 
   int language_ = 0;
   bool hints_ = true;

@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 375;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 385;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -49,6 +49,18 @@ inline constexpr int kTextSigrokSession = 372;
 inline constexpr int kTextValueChangeDump = 373;
 inline constexpr int kTextPlainCsv = 374;
 inline constexpr int kTextUnknownFileKind = 375;
+
+// Texts of the about window and the labels of the version box.
+inline constexpr int kTextAboutTitle = 376;
+inline constexpr int kTextAboutLine = 377;      // what the program is
+inline constexpr int kTextAboutClose = 378;     // a click closes the window
+inline constexpr int kTextVersionProduct = 379;
+inline constexpr int kTextVersionInternal = 380;
+inline constexpr int kTextVersionFile = 381;
+inline constexpr int kTextVersionCompany = 382;
+inline constexpr int kTextVersionCopyright = 383;
+inline constexpr int kTextVersionVersion = 384;
+inline constexpr int kTextVersionComments = 385;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

@@ -141,6 +141,16 @@ const BuiltInText kTexts[] = {
     {373, "Wertwechsel-Datei", "Value change dump"},
     {374, "Einfaches CSV", "Plain CSV"},
     {375, "unbekannte Art von Datei", "unknown kind of file"},
+    {376, "Über Multi_Tolvanex", "About Multi_Tolvanex"},
+    {377, "Messprogramm für Tolvanex-Geräte", "Measurement program for Tolvanex devices"},
+    {378, "Klicken schließt dieses Fenster", "Click to close this window"},
+    {379, "Produkt", "Product"},
+    {380, "Interner Name", "Internal name"},
+    {381, "Programmdatei", "Program file"},
+    {382, "Hersteller", "Company"},
+    {383, "Urheberrecht", "Copyright"},
+    {384, "Programmversion", "Version"},
+    {385, "Beschreibung", "Description"},
 };
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "multi/devicewindowmember.h"
+#include "multi/sessionmember.h"
 
 #include <QCoreApplication>
 #include <QTabWidget>
@@ -74,6 +75,10 @@ void TDeviceWindowMember::setPlotSwitch(bool on) {
 
 void TDeviceWindowMember::switchMode(const QString& modeCode) {
   if (w_) w_->acquisition().selectMode(fourCharToCode(modeCode));
+}
+
+bool TDeviceWindowMember::inScopeMode() const {
+  return !w_ || scopeModeOf(w_->acquisition());
 }
 
 void TDeviceWindowMember::startMeasurement() {

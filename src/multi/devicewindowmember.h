@@ -25,6 +25,7 @@ class TDeviceWindowMember final : public IMultiMember {
   void setSingleShot(bool on) override;
   void setPlotSwitch(bool on) override;
   void switchMode(const QString& modeCode) override;
+  bool inScopeMode() const override;
   void startMeasurement() override;
   void stopMeasurement() override;
   std::uint32_t runCount() const override;

@@ -12,7 +12,17 @@ int exportRecordOnScreen(const TMultiCollection& coll, char column, const QStrin
                          const MultiExportAskFile& ask, const MultiExportTell& tell) {
   PlainCsvHead head;
   std::vector<PlainDeviceSeries> devices;
-  const int rc = mergedRecordForExport(coll.cycleFiles(), coll.loaded(), column, head, devices);
+  int rc = kMultiEmpty;
+  if (coll.recordOnScreen() == TMultiCollection::OnScreen::Loaded) {
+    // As read: the separator may have changed since.
+    head = plainHeadOfMerged(coll.loaded());
+    devices = plainSeriesOf(coll.loaded());
+    rc = devices.empty() ? kMultiEmpty : 0;
+  } else {
+    std::string merged;
+    rc = coll.mergedRecordOnScreen(merged);
+    if (rc == 0) rc = readMergedForExport(merged, column, head, devices);
+  }
   if (rc != 0) {
     tell(text(324) + QStringLiteral("\n") + readResultText(rc));
     return rc;

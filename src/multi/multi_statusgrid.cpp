@@ -32,11 +32,12 @@ TMultiStatusGrid::TMultiStatusGrid(QWidget* parent) : QTableWidget(0, 4, parent)
   applyTexts();
 }
 
-void TMultiStatusGrid::setRoomRows(int n) {
-  if (n == roomRows_) return;
-  roomRows_ = n;
+void TMultiStatusGrid::setRoom(const QStringList& serials) {
+  if (serials == roomSerials_) return;
+  roomSerials_ = serials;
+  roomRows_ = int(serials.size());
   QSizePolicy keep = sizePolicy();
-  keep.setRetainSizeWhenHidden(n > 0);
+  keep.setRetainSizeWhenHidden(roomRows_ > 0);
   setSizePolicy(keep);
   fitSize();
 }
@@ -104,9 +105,11 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
 
 void TMultiStatusGrid::fitSize() {
   // Serial numbers and the trigger column are wider than the 56 px of the colour columns.
-  resizeColumnToContents(0);
-  setColumnWidth(0, std::max(kColourColumnWidth, columnWidth(0)));
   const QFontMetrics fm(font());
+  resizeColumnToContents(0);
+  int serialWidth = 0;
+  for (const QString& s : roomSerials_) serialWidth = std::max(serialWidth, fm.horizontalAdvance(s));
+  setColumnWidth(0, std::max({kColourColumnWidth, columnWidth(0), serialWidth + 12}));
   // The widest text a delta can take: three digits before the mark, with either sign.
   int deltaWidth = std::max({fm.horizontalAdvance(deltaText(0.999999, QLatin1Char(','))),
                              fm.horizontalAdvance(deltaText(-0.999999, QLatin1Char(','))),
@@ -119,7 +122,8 @@ void TMultiStatusGrid::fitSize() {
   setFixedHeight(header + shown * kRowHeight + frame);
   int width = frame;
   for (int c = 0; c < columnCount(); ++c) width += columnWidth(c);
-  if (int(rows_) > kVisibleRows) width += verticalScrollBar()->sizeHint().width();
+  if (std::max(int(rows_), roomRows_) > kVisibleRows)
+    width += verticalScrollBar()->sizeHint().width();
   setFixedWidth(width);
 }
 

@@ -4,6 +4,7 @@
 // relative to the cycle's first device. A device that sent nothing is marked. Up to
 // kVisibleRows rows are shown at once; more scroll, and the grid scrolls to a missing device.
 // Without active devices it is hidden and keeps its room.
+#include <QStringList>
 #include <QTableWidget>
 #include <vector>
 
@@ -25,9 +26,10 @@ class TMultiStatusGrid : public QTableWidget {
 
   void showRows(const std::vector<MultiStatusRow>& rows);
   void applyTexts();
-  // Rows of room the grid keeps (the devices that can become active, at most kVisibleRows),
-  // hidden or not, so checking devices one by one never moves the pages below.
-  void setRoomRows(int n);
+  // Room the grid keeps for the devices that can become active (rows, at most kVisibleRows,
+  // and the width of their serials), hidden or not, so checking devices one by one never moves
+  // the pages below nor widens the window.
+  void setRoom(const QStringList& serials);
 
   // "+1.234 ms" for a trigger 1.234 ms after the first device's; seconds from 1 s on.
   // dec: the decimal mark shown.
@@ -37,6 +39,7 @@ class TMultiStatusGrid : public QTableWidget {
   void fitSize();
   std::size_t rows_ = 0;
   int roomRows_ = 0;
+  QStringList roomSerials_;
 };
 
 }  // namespace tolv

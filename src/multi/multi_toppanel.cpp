@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,7 +11,9 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QToolButton>
+#include <algorithm>
 
+#include "common/format.h"
 #include "common/texttable.h"
 #include "devicewin/panel_scopecontrols_widgets.h"
 #include "devicewin/picturesave.h"
@@ -29,13 +32,26 @@ QToolButton* toolButton(const char* name, QStyle::StandardPixmap icon, QWidget* 
   return b;
 }
 
+// Room for the widest interval text up to a minute (a negative milliseconds value or seconds),
+// so the panel, the top panel and the window keep their width as the values change from cycle
+// to cycle; only cycles more than a minute apart, rare in a run, may need more.
 QLabel* valuePanel(const char* name, QWidget* parent) {
   auto* l = new QLabel(QStringLiteral(" -- "), parent);
   l->setObjectName(QString::fromLatin1(name));
   l->setFrameShape(QFrame::Panel);
   l->setFrameShadow(QFrame::Sunken);
-  l->setMinimumWidth(64);
+  const QFontMetrics fm(l->font());
+  int widest = 0;
+  for (double x : {-0.0009999, -0.9999, -59.99})
+    widest = std::max(widest, fm.horizontalAdvance(valueText(x, 4, QStringLiteral("s"))));
+  l->setMinimumWidth(std::max(64, widest + 2 * l->frameWidth() + 2 * l->margin() + 8));
   return l;
+}
+
+void keepRoomWhenHidden(QWidget* w, bool on) {
+  QSizePolicy p = w->sizePolicy();
+  p.setRetainSizeWhenHidden(on);
+  w->setSizePolicy(p);
 }
 
 }  // namespace
@@ -115,6 +131,9 @@ void TMultiTopPanel::buildFileButtons() {
   bbnLoadData_ = toolButton("BBN_LoadMUVXfile", QStyle::SP_DialogOpenButton, this);
   bbnSaveSettings_ = toolButton("BBN_SaveMUVXSettingsAs", QStyle::SP_DriveFDIcon, this);
   bbnLoadSettings_ = toolButton("BBN_LoadMUVXSettings", QStyle::SP_DirOpenIcon, this);
+  // They appear with the first picture: their room is there from the start.
+  for (QToolButton* b : {bbnCopy_, bbnSaveData_, bbnPrint_, bbnSavePicture_})
+    keepRoomWhenHidden(b, true);
   saveControlsShown(false);
 }
 
@@ -224,11 +243,14 @@ void TMultiTopPanel::refreshStatus(bool runGoing) {
   refreshing_ = true;
   // Hidden without active devices; once there are devices to check it keeps its room, so the
   // controls beside it stay where they are while the user checks them.
-  QSizePolicy keep = pnStartStop_->sizePolicy();
-  keep.setRetainSizeWhenHidden(coll_.itemCount() > 0);
-  pnStartStop_->setSizePolicy(keep);
+  keepRoomWhenHidden(pnStartStop_, coll_.itemCount() > 0);
   pnStartStop_->setVisible(coll_.activeCount() > 0);
-  dgStatus_->setRoomRows(coll_.itemCount());
+  // The statistics appear after the first cycle: their room is kept too, so the window does
+  // not grow in the middle of a run.
+  keepRoomWhenHidden(gbStats_, coll_.itemCount() > 0);
+  QStringList serials;
+  for (int i = 0; i < coll_.itemCount(); ++i) serials << coll_.itemSerial(i);
+  dgStatus_->setRoom(serials);
   dgStatus_->showRows(coll_.statusRows());
   // RUN cannot restart a run that goes on; BREAK can end it at any moment, between cycles too.
   bnRun_->setEnabled(!runGoing);

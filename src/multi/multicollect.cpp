@@ -212,6 +212,11 @@ int TMultiCollection::startRun(bool fromRequest) {
   tmCollect_.stop();
   tmWatchdog_.stop();
   const std::vector<IMultiMember*> list = active_;
+  // A device its own window has put into another mode since is switched back first: its run
+  // would otherwise be of that mode, and a logger's stream never ends the cycle. The mode
+  // command goes out before the run, as after activation.
+  for (IMultiMember* m : list)
+    if (!m->inScopeMode()) m->switchMode(QStringLiteral("OSA0"));
   for (IMultiMember* m : list) {
     m->setPlotSwitch(false);
     m->setSingleShot(true);
@@ -385,6 +390,13 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     }
     clearDataSets();
     kernel_.PrepareImage(nullptr);
+    // The device files are written anew from here on; the cycle on screen keeps its texts.
+    if (onScreen_ == OnScreen::Cycle && !shownHeld_) {
+      std::swap(cycleTexts_, shownTexts_);
+      shownTextCount_ = cycleTextCount_;
+      shownHeld_ = true;
+    }
+    cycleTextCount_ = 0;
   }
   IMultiMember* d = active_[std::size_t(notice.index)];
   if (opensCycle) {
@@ -446,8 +458,13 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
       appendDeviceFileLine(file, t0dt[0] + k * t0dt[1], c1[k], c2[k], sep, dec);
   const fs::path name = intermediateFolder() / pathFromText(serial + QStringLiteral(".CSV"));
   // A failed write keeps the record in the plot but leaves it out of the data file.
-  if (makeFolders(name) == 0 && writeFileAtomically(name, file) == 0)
+  if (makeFolders(name) == 0 && writeFileAtomically(name, file) == 0) {
     cycleFiles_ << pathText(name);
+    if (cycleTextCount_ == cycleTexts_.size()) cycleTexts_.emplace_back();
+    KeptDeviceText& kept = cycleTexts_[cycleTextCount_++];
+    kept.name = name;
+    kept.text.swap(fileBuffer_);
+  }
 
   if (c1 && c2) {
     addChannelSet(serial + QStringLiteral(" K1"), head.rows[0].unit, head.colours[0], t0dt, n, c1,
@@ -529,6 +546,11 @@ void TMultiCollection::endCycle() {
   processEvents();
   if (complete) setVisibleMode(visibleMode_);
   const int rc = draw();
+  // The picture now shows this cycle (unless nothing could be drawn: the last one stays).
+  if (!lastPictureShown_) {
+    onScreen_ = received_ > 0 ? OnScreen::Cycle : OnScreen::Nothing;
+    shownHeld_ = false;
+  }
   // Every cycle with records is saved: a complete one, one cut by the collecting time and one
   // Break interrupted, each with what came (a Break pressed while the cycle ends included).
   if (rc == 0 && autosave_ && !cycleFiles_.isEmpty()) {
@@ -865,18 +887,35 @@ fs::path TMultiCollection::autoDataFileName() const {
                            fixedPart_);
 }
 
+int TMultiCollection::mergedRecordOnScreen(std::string& out) const {
+  out.clear();
+  if (onScreen_ == OnScreen::Loaded) {
+    out = loadedText_;
+    return out.empty() ? kMultiEmpty : 0;
+  }
+  if (onScreen_ != OnScreen::Cycle) return kMultiEmpty;
+  const auto& kept = shownHeld_ ? shownTexts_ : cycleTexts_;
+  const std::size_t count = shownHeld_ ? shownTextCount_ : cycleTextCount_;
+  std::vector<NamedDeviceText> texts;
+  for (std::size_t k = 0; k < count; ++k) texts.push_back({kept[k].name, kept[k].text});
+  return mergeDeviceTexts(std::move(texts), columnSep(), out);
+}
+
 int TMultiCollection::saveDataFile(const fs::path& name) {
-  if (cycleFiles_.isEmpty()) return kMultiEmpty;
-  std::vector<fs::path> files;
-  for (const QString& f : cycleFiles_) files.push_back(pathFromText(f));
-  return writeMultiDataFile(name, files, columnSep());
+  std::string merged;
+  if (const int rc = mergedRecordOnScreen(merged); rc != 0) return rc;
+  return writeMergedText(name, merged);
 }
 
 int TMultiCollection::loadDataFile(const fs::path& name) {
   TREADing r;
-  const int rc = readMultiDataFile(name, columnSep(), r);
+  std::string bytes;
+  const int rc = readMultiDataFile(name, columnSep(), r, &bytes);
   if (rc != 0) return rc;
   loaded_ = std::move(r);
+  loadedText_ = std::move(bytes);
+  onScreen_ = OnScreen::Loaded;
+  shownHeld_ = false;
   if (clearBeforeDrawing_) {
     kernel_.ClearDataSets();
     appliedShift_.clear();

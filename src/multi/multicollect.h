@@ -146,6 +146,14 @@ class TMultiCollection {
   int saveScalingsAs(std::filesystem::path& name);
   int loadScalings(const std::filesystem::path& name);
   std::filesystem::path scalingsPath() const;
+  // What the picture on screen is of, for the actions on the record on screen ("Save as",
+  // "Export record on screen"): the cycle drawn last, also while the next one collects and its
+  // device files are written anew; a loaded data file; or nothing yet.
+  enum class OnScreen { Nothing, Cycle, Loaded };
+  OnScreen recordOnScreen() const { return onScreen_; }
+  // The data file text of the record on screen: 0, or kMultiEmpty when there is none.
+  int mergedRecordOnScreen(std::string& out) const;
+  // Writes the record on screen as a data file: 0, kMultiEmpty or an output code.
   int saveDataFile(const std::filesystem::path& name);
   std::filesystem::path autoDataFileName() const;
   // Reads and draws a data file; the plot stays as it was on failure.
@@ -322,6 +330,18 @@ class TMultiCollection {
   // memory for 2 x 131000 points per device costs more than filling it.
   std::vector<TD2PointsLst> pointPool_;
   std::string fileBuffer_;
+  // Device file texts as written (a file that failed to write is not kept): this cycle's, and,
+  // while it collects, those of the cycle on screen. The buffers swap between the two, so a
+  // cycle costs no fresh memory.
+  struct KeptDeviceText {
+    std::filesystem::path name;
+    std::string text;
+  };
+  std::vector<KeptDeviceText> cycleTexts_, shownTexts_;
+  std::size_t cycleTextCount_ = 0, shownTextCount_ = 0;
+  OnScreen onScreen_ = OnScreen::Nothing;
+  bool shownHeld_ = false;   // the cycle on screen is in shownTexts_, a new one collects
+  std::string loadedText_;   // the data file loaded last, as read
 };
 
 }  // namespace tolv

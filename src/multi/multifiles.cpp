@@ -196,24 +196,23 @@ class MappedFile {
   std::string_view view_;
 };
 
-int mergeDeviceFiles(std::vector<fs::path> files, char sep, std::string& out) {
+int mergeDeviceTexts(std::vector<NamedDeviceText> texts, char sep, std::string& out) {
   out.clear();
-  if (files.empty()) return kMultiEmpty;
-  std::sort(files.begin(), files.end());
-  std::vector<MappedFile> contents(files.size());
+  if (texts.empty()) return kMultiEmpty;
+  std::sort(texts.begin(), texts.end(),
+            [](const NamedDeviceText& a, const NamedDeviceText& b) { return a.name < b.name; });
   std::size_t total = 0, maxLines = 0;
-  std::vector<std::vector<std::string_view>> lines(files.size());
-  for (std::size_t k = 0; k < files.size(); ++k) {
-    if (int rc = contents[k].open(files[k]); rc != 0) return rc;
-    lines[k] = splitLines(contents[k].view());
-    total += contents[k].view().size();
+  std::vector<std::vector<std::string_view>> lines(texts.size());
+  for (std::size_t k = 0; k < texts.size(); ++k) {
+    lines[k] = splitLines(texts[k].text);
+    total += texts[k].text.size();
     maxLines = std::max(maxLines, lines[k].size());
   }
   if (maxLines == 0) return kMultiEmpty;
-  out.reserve(total + maxLines * (files.size() * 6 + 2));
+  out.reserve(total + maxLines * (texts.size() * 6 + 2));
   for (std::size_t j = 0; j < maxLines; ++j) {
     std::size_t cells = 0;
-    for (std::size_t k = 0; k < files.size(); ++k) {
+    for (std::size_t k = 0; k < texts.size(); ++k) {
       if (j >= lines[k].size()) continue;
       // An earlier device that ran out leaves " " cells, so this device keeps its columns.
       while (cells < 3 * k) {
@@ -238,11 +237,27 @@ int mergeDeviceFiles(std::vector<fs::path> files, char sep, std::string& out) {
   return 0;
 }
 
+int mergeDeviceFiles(std::vector<fs::path> files, char sep, std::string& out) {
+  out.clear();
+  if (files.empty()) return kMultiEmpty;
+  std::vector<MappedFile> contents(files.size());
+  std::vector<NamedDeviceText> texts;
+  for (std::size_t k = 0; k < files.size(); ++k) {
+    if (int rc = contents[k].open(files[k]); rc != 0) return rc;
+    texts.push_back({files[k], contents[k].view()});
+  }
+  return mergeDeviceTexts(std::move(texts), sep, out);
+}
+
+int writeMergedText(const fs::path& name, const std::string& merged) {
+  if (int rc = makeFolders(name); rc != 0) return rc;
+  return writeFileAtomically(name, merged);
+}
+
 int writeMultiDataFile(const fs::path& name, const std::vector<fs::path>& files, char sep) {
   std::string merged;
   if (int rc = mergeDeviceFiles(files, sep, merged); rc != 0) return rc;
-  if (int rc = makeFolders(name); rc != 0) return rc;
-  return writeFileAtomically(name, merged);
+  return writeMergedText(name, merged);
 }
 
 fs::path multiDataFileName(const fs::path& folder, const DayTime& t, const QString& fixedPart) {
@@ -350,10 +365,12 @@ QString cellText(std::string_view c) {
 
 }  // namespace
 
-int readMultiDataFile(const fs::path& name, char sep, TREADing& into) {
+int readMultiDataFile(const fs::path& name, char sep, TREADing& into, std::string* bytes) {
   MappedFile f;
   if (int rc = f.open(name); rc != 0) return rc;
-  return readMultiDataBytes(f.view(), sep, into);
+  const int rc = readMultiDataBytes(f.view(), sep, into);
+  if (rc == 0 && bytes) bytes->assign(f.view());
+  return rc;
 }
 
 int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
@@ -626,21 +643,6 @@ int readMergedForExport(std::string_view bytes, char sep, PlainCsvHead& head,
   if (const int rc = readMultiDataBytes(bytes, sep, r); rc != 0) return rc;
   head = plainHeadOfMerged(r);
   devices = plainSeriesOf(r);
-  return 0;
-}
-
-int mergedRecordForExport(const QStringList& cycleFiles, const TREADing& loaded, char sep,
-                          PlainCsvHead& head, std::vector<PlainDeviceSeries>& devices) {
-  if (!cycleFiles.isEmpty()) {
-    std::vector<std::filesystem::path> files;
-    for (const QString& f : cycleFiles) files.emplace_back(f.toStdString());
-    std::string text;
-    if (const int rc = mergeDeviceFiles(files, sep, text); rc != 0) return rc;
-    return readMergedForExport(text, sep, head, devices);
-  }
-  if (loaded.deviceCount == 0) return kMultiEmpty;
-  head = plainHeadOfMerged(loaded);
-  devices = plainSeriesOf(loaded);
   return 0;
 }
 

@@ -81,10 +81,20 @@ void appendDeviceFileLine(std::string& out, double t, double c1, double c2, char
 
 // --- Multi-device data file ---------------------------------------------------------------
 
+// A device file's text under its file name (the name orders the devices).
+struct NamedDeviceText {
+  std::filesystem::path name;
+  std::string_view text;
+};
+// Joins device file texts side by side (sorted by name, three cells per device, " " cells
+// where an earlier device ran out). 0, or kMultiEmpty for no texts or nothing in them.
+int mergeDeviceTexts(std::vector<NamedDeviceText> texts, char sep, std::string& out);
 // Joins the device files side by side (sorted by name, three cells per device, " " cells
 // where an earlier device ran out). Returns 0, kMultiEmpty for no files or nothing read, or the
 // file system's code of a file that could not be read.
 int mergeDeviceFiles(std::vector<std::filesystem::path> files, char sep, std::string& out);
+// Writes a merged text to name (its folder made when missing). 0 or a code.
+int writeMergedText(const std::filesystem::path& name, const std::string& merged);
 // Merges and writes name (its folder made when missing). 0 or a code.
 int writeMultiDataFile(const std::filesystem::path& name,
                        const std::vector<std::filesystem::path>& files, char sep);
@@ -125,7 +135,9 @@ class TREADing {
 // is not a number). " " padding cells and lines that end early end a device's points; a
 // device whose points do not match its memory depth is refused as cut off. On failure `into` is
 // left as it was.
-int readMultiDataFile(const std::filesystem::path& name, char sep, TREADing& into);
+// With bytes given, a file read gives its text there too.
+int readMultiDataFile(const std::filesystem::path& name, char sep, TREADing& into,
+                      std::string* bytes = nullptr);
 int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into);
 // Whether a stored table is a multi-device data file, for the stored-file reader: Yes, CutOff
 // (more lines than its head, but cut), or No.
@@ -137,10 +149,6 @@ std::vector<PlainDeviceSeries> plainSeriesOf(const TREADing& r);
 // readMultiDataBytes into those two (the stored-file exports' reader of merged tables).
 int readMergedForExport(std::string_view bytes, char sep, PlainCsvHead& head,
                         std::vector<PlainDeviceSeries>& devices);
-// The merged record the multi-device window holds, for its exports: the last cycle's device
-// files when there are any, else the data file loaded last. 0, kMultiEmpty or a reader's code.
-int mergedRecordForExport(const QStringList& cycleFiles, const TREADing& loaded, char sep,
-                          PlainCsvHead& head, std::vector<PlainDeviceSeries>& devices);
 // What a result code of the data file's reader or writer means, in the program's language.
 QString multiResultText(int rc, ResultContext context);
 // Each device's trigger moment relative to the earliest one in the file, s, by device name.

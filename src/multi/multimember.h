@@ -36,6 +36,10 @@ class IMultiMember {
   // Off: the device window does not draw its own oscillogram.
   virtual void setPlotSwitch(bool on) = 0;
   virtual void switchMode(const QString& modeCode) = 0;
+  // Whether the device is in the scope mode and no other mode is asked for: a device left in
+  // another mode by its own window gets a run command of that mode (a logger's stream that
+  // never ends a cycle).
+  virtual bool inScopeMode() const { return true; }
   // Starts one measurement. The run command goes out before this returns when the device is
   // free, and nothing else runs meanwhile, so the devices of a cycle start back to back; a
   // device still busy with an earlier run gets it once that run has ended.

@@ -20,6 +20,14 @@ void TSessionMember::switchMode(const QString& modeCode) {
   s_.acquisition().selectMode(fourCharToCode(modeCode));
 }
 
+bool scopeModeOf(const TAcquisition& a) {
+  return a.mode() == kModeOSA0 && (a.requestedMode() == 0 || a.requestedMode() == kModeOSA0);
+}
+
+bool TSessionMember::inScopeMode() const {
+  return scopeModeOf(s_.acquisition());
+}
+
 void TSessionMember::startMeasurement() {
   TAcquisition& a = s_.acquisition();
   a.runNow();

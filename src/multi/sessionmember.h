@@ -9,6 +9,10 @@
 
 namespace tolv {
 
+// A device in the scope mode with no other mode asked for (one not yet asked for counts as
+// none).
+bool scopeModeOf(const TAcquisition& a);
+
 class TSessionMember final : public IMultiMember {
  public:
   explicit TSessionMember(TDeviceSession& s) : s_(s) {}
@@ -25,6 +29,7 @@ class TSessionMember final : public IMultiMember {
   void showScopeControlsPage() override {}
   void setSingleShot(bool on) override { s_.acquisition().setSingleShot(on); }
   void switchMode(const QString& modeCode) override;
+  bool inScopeMode() const override;
   void startMeasurement() override;
   void stopMeasurement() override { s_.stop(); }
   std::uint32_t runCount() const override { return s_.acquisition().runsWritten(); }

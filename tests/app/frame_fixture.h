@@ -3,6 +3,7 @@
 // records the error boxes.
 #include <gtest/gtest.h>
 
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "app/tf_multitolvanexframe.h"
 #include "common/clock.h"
 #include "common/paths.h"
+#include "common/regional.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "ftdi/simulated_driver.h"
 
@@ -22,10 +24,14 @@ class FrameTest : public ::testing::Test {
     root_ = std::filesystem::path(dir_.path().toStdString());
     setDataRoot(root_);
     driver_ = std::make_unique<TSimulatedDriver>(0, clock_);
+    // A first start on an English system, whatever locale the tests run under; tests of other
+    // systems pin theirs.
+    regional().pin(QLocale(QStringLiteral("en_US")));
   }
   void TearDown() override {
     frame_.reset();
     driver_.reset();
+    regional().reload();
   }
 
   TF_MultiTolvanexFrame& makeFrame() {

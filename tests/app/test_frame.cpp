@@ -4,11 +4,21 @@
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QFile>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <cstdlib>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include "app/qttexts.h"
+#include "app/tf_about.h"
 #include "common/regional.h"
 #include "common/texttable.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
@@ -258,6 +268,81 @@ TEST_F(FrameTest, MultiWindowAndAboutAndVersionBox) {
   f.PN_CopyrightMouseDown(Qt::LeftButton);
   EXPECT_TRUE(about.isVisible());
   about.hide();
+}
+
+// The about window opens over the frame and wholly on the frame's screen, in the program's
+// language; the version box gives each value after its label in that language.
+TEST_F(FrameTest, AboutWindowAndVersionBoxStayOnScreenInTheProgramsLanguage) {
+  TF_MultiTolvanexFrame& f = makeFrame();
+  f.show();
+  TF_About about;
+  f.setAboutWindow(&about);
+  const QRect screen = f.screen()->availableGeometry();
+  f.setLanguage(kLanguageGerman);
+  f.move(screen.center() - QPoint(f.width() / 2, f.height() / 2));
+  f.PN_CopyrightMouseDown(Qt::LeftButton);
+  ASSERT_TRUE(about.isVisible());
+  // Centred (up to a title bar the window manager may not have drawn yet).
+  const QPoint off = about.frameGeometry().center() - f.frameGeometry().center();
+  EXPECT_LE(std::abs(off.x()), 1);
+  EXPECT_LE(std::abs(off.y()), about.style()->pixelMetric(QStyle::PM_TitleBarHeight));
+  EXPECT_EQ(about.windowTitle(), QStringLiteral("Über Multi_Tolvanex"));
+  EXPECT_TRUE(TF_About::bodyText().endsWith(QStringLiteral("Messprogramm für Tolvanex-Geräte")));
+  about.hide();
+  // The frame in the bottom right corner: the window is not cut off by the screen's edges.
+  f.move(screen.bottomRight() - QPoint(f.frameGeometry().width(), f.frameGeometry().height()));
+  f.PN_CopyrightMouseDown(Qt::LeftButton);
+  EXPECT_TRUE(screen.contains(about.frameGeometry()))
+      << about.frameGeometry().x() << "," << about.frameGeometry().y();
+  f.setLanguage(kLanguageEnglish);
+  EXPECT_EQ(about.windowTitle(), QStringLiteral("About Multi_Tolvanex"));
+  about.hide();
+
+  QString shown;
+  f.setInfoBox([&](const QString&, const QString& t) { shown = t; });
+  f.PN_CopyrightMouseDown(Qt::RightButton);
+  const QStringList lines = shown.split(QLatin1Char('\n'));
+  EXPECT_EQ(lines.value(0), QStringLiteral("Product: Multi_Tolvanex"));
+  EXPECT_TRUE(lines.value(1).contains(QRegularExpression(QStringLiteral("^Version: \\d+\\.\\d+"))))
+      << qPrintable(shown);
+  for (const QString& l : lines) EXPECT_TRUE(l.contains(QStringLiteral(": "))) << qPrintable(l);
+  f.setLanguage(kLanguageGerman);
+  f.PN_CopyrightMouseDown(Qt::RightButton);
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("Produkt: Multi_Tolvanex\n"))) << qPrintable(shown);
+  EXPECT_TRUE(shown.endsWith(QStringLiteral("Beschreibung: Messprogramm für Tolvanex-Geräte")));
+}
+
+// Qt's own texts (standard buttons, file dialogs) are German while the program is, where Qt's
+// German catalogue is installed; without it they stay English and nothing fails.
+TEST_F(FrameTest, QtsOwnTextsSwitchWithTheLanguage) {
+  const auto cancel = [] {
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Cancel);
+    return box.button(QMessageBox::Cancel)->text().remove(QLatin1Char('&'));
+  };
+  {
+    QTemporaryDir none;
+    TQtTexts missing(none.path());
+    EXPECT_FALSE(missing.apply(kLanguageGerman));
+    EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
+  }
+  TF_MultiTolvanexFrame& f = makeFrame();
+  f.setLanguage(kLanguageGerman);
+  if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                     QStringLiteral("/qtbase_de.qm")))
+    GTEST_SKIP() << "Qt's German catalogue is not installed (scripts/install-deps.sh does it)";
+  EXPECT_TRUE(f.qtTexts().german());
+  EXPECT_EQ(cancel(), QStringLiteral("Abbrechen"));
+  EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Suchen in:"));
+  f.setLanguage(kLanguageEnglish);
+  EXPECT_FALSE(f.qtTexts().german());
+  EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
+  f.setLanguage(kLanguageThird);
+  EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
+  f.setLanguage(kLanguageGerman);
+  EXPECT_EQ(cancel(), QStringLiteral("Abbrechen"));
+  frame_.reset();  // the catalogue leaves with the frame
+  EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
 }
 
 TEST_F(FrameTest, Message1036ClosesTheFrameAndShutsDown) {

@@ -128,10 +128,11 @@ TEST(FirstStart, SettingsFollowTheSystemLocale) {
     char decimal;
   };
   // Swiss German writes a decimal dot; French a comma but is not German; a mark the frame
-  // does not offer (Arabic) falls back to the dot.
+  // does not offer (Arabic) falls back to the dot. A locale naming no language (C) gives the
+  // window the program's own German with a comma, a script English with a dot.
   for (const Case& c : {Case{"de_DE", 0, ','}, Case{"de_AT", 0, ','}, Case{"de_CH", 0, '.'},
                         Case{"en_US", 1, '.'}, Case{"en_GB", 1, '.'}, Case{"fr_FR", 1, ','},
-                        Case{"C", 1, '.'}, Case{"ar_EG", 1, '.'}}) {
+                        Case{"C", 0, ','}, Case{"ar_EG", 1, '.'}}) {
     RegionalSettings r;
     r.pin(QLocale(QString::fromLatin1(c.locale)));
     const GlobalSettings g = firstStartSettings(r);
@@ -140,7 +141,17 @@ TEST(FirstStart, SettingsFollowTheSystemLocale) {
     EXPECT_NE(g.column, g.decimal) << c.locale;
     EXPECT_GE(columnSeparatorItem(g.column), 0) << c.locale;
     EXPECT_TRUE(g.hints) << c.locale;
+    const GlobalSettings script = firstStartSettings(r, FirstStartUse::Script);
+    const bool named = std::string(c.locale) != "C";
+    EXPECT_EQ(script.language, named ? c.language : 1) << c.locale;
+    EXPECT_EQ(script.decimal, QLatin1Char(named ? c.decimal : '.')) << c.locale;
   }
+  // German regional formats under messages of no language: German with the comma.
+  RegionalSettings mixed;
+  mixed.pin(QLocale(QStringLiteral("C")));
+  mixed.pin(QLatin1Char(','), QStringLiteral("dd.MM.yyyy"), QStringLiteral("HH:mm:ss"));
+  EXPECT_EQ(firstStartSettings(mixed).language, 0);
+  EXPECT_EQ(firstStartSettings(mixed).decimal, QLatin1Char(','));
 }
 
 TEST_F(FrameFilesUnderLocale, FirstStartWritesTheSystemsLanguageAndDecimalMark) {
@@ -174,6 +185,11 @@ TEST_F(FrameFilesUnderLocale, ConversionWithoutSavedSettingsFollowsTheSystemToo)
   s = headlessCsvStyle({});
   EXPECT_EQ(s.decimal, ',');
   EXPECT_EQ(languageIndex(), 0);
+  // Scripts run under C keep the dot the tools they feed expect.
+  regional().pin(QLocale(QStringLiteral("C")));
+  s = headlessCsvStyle({});
+  EXPECT_EQ(s.decimal, '.');
+  EXPECT_EQ(languageIndex(), 1);
   EXPECT_FALSE(fs::exists(multiFolder() / kGlobalSettingsFileName)) << "nothing is saved";
 }
 
@@ -356,6 +372,19 @@ TEST(FramePlacement, PlaceOnScreensKeepsVisibleTitleBarsAndBringsBackLostOnes) {
   EXPECT_EQ(placeOnScreens({5, 5}, size, {}), QPoint(5, 5));
 }
 
+TEST(FramePlacement, CentredOnScreenKeepsAWindowWhollyOnTheOpenersScreen) {
+  const QRect screen(0, 0, 1600, 1000);
+  const QSize about(360, 230);
+  EXPECT_EQ(centredOnScreen(QRect(100, 100, 480, 190), about, screen), QPoint(160, 80));
+  // At the edges: moved in until it fits, the top left corner first.
+  EXPECT_EQ(centredOnScreen(QRect(1400, 900, 480, 190), about, screen), QPoint(1240, 770));
+  EXPECT_EQ(centredOnScreen(QRect(-300, -100, 480, 190), about, screen), QPoint(0, 0));
+  EXPECT_EQ(centredOnScreen(QRect(100, 100, 480, 190), QSize(2000, 1200), screen), QPoint(0, 0));
+  // A second screen to the right is the opener's own.
+  EXPECT_EQ(centredOnScreen(QRect(1700, 10, 480, 190), about, QRect(1600, 0, 1280, 1024)),
+            QPoint(1760, 0));
+}
+
 #ifdef TOLV_PROGRAM_PATH
 // The built program's first start on a fresh data root under a system language: the global
 // settings it writes at once, and again when it ends, follow that language.
@@ -368,6 +397,10 @@ TEST(ProgramFirstStart, GlobalSettingsFollowTheSystemLanguage) {
        {Case{"en_US.UTF-8",
              "Language\r\nEN\r\nHints\r\nT\r\nDecimal separator\r\n46\r\nColumn separator\r\n9\r\n"},
         Case{"de_DE.UTF-8",
+             "Sprache\r\nDE\r\nHinweise\r\nT\r\nDezimal-Trenner\r\n44\r\n"
+             "Spalten-Trenner\r\n9\r\n"},
+        // A system set up for no region: the program's own defaults.
+        Case{"C.UTF-8",
              "Sprache\r\nDE\r\nHinweise\r\nT\r\nDezimal-Trenner\r\n44\r\n"
              "Spalten-Trenner\r\n9\r\n"}}) {
     QTemporaryDir dir;

@@ -38,9 +38,14 @@ class FakeMember : public IMultiMember {
   bool shown() const override { return shown_; }
   void setSingleShot(bool on) override { singleShot = on; }
   void setPlotSwitch(bool on) override { plotSwitch = on; }
-  void switchMode(const QString& code) override { mode = code; }
+  void switchMode(const QString& code) override {
+    mode = code;
+    ++switches;
+  }
+  bool inScopeMode() const override { return mode == QStringLiteral("OSA0"); }
   void startMeasurement() override {
     if (!busy) ++starts;
+    modeAtStart = mode;
   }
   void stopMeasurement() override { ++stops; }
   std::uint32_t runCount() const override { return std::uint32_t(starts); }
@@ -67,7 +72,8 @@ class FakeMember : public IMultiMember {
   QObject* handle = nullptr;
   bool singleShot = false, plotSwitch = true;
   QString mode = QStringLiteral("VMD0");
-  int starts = 0, stops = 0, scopePage = 0;
+  QString modeAtStart;  // the mode the last run was asked in
+  int starts = 0, stops = 0, scopePage = 0, switches = 0;
   bool coming = false;  // its record's bytes are coming in
   bool busy = false;    // a run asked for does not go out (a reply pending, or the device gone)
   DayTime time = dtFromSeconds(739000.0 * 86400 + 3600.5);

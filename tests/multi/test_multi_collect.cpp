@@ -495,6 +495,31 @@ TEST_F(MultiCollect, HandActivationSwitchesTheActiveDevicesToScopeMode) {
   EXPECT_EQ(a.mode, "VMD0");
 }
 
+// A device its own window has put into another mode (a logger run between two multi-device
+// runs, or between two cycles) is switched back to the scope mode before its next run: a
+// logger's stream would never end the cycle. Devices in the scope mode are left alone.
+TEST_F(MultiCollect, EveryRunPutsADeviceLeftInAnotherModeBackIntoScopeMode) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = makeActive();
+  c.switchToScopeMode();
+  const int aSwitches = a.switches;
+  b.mode = QStringLiteral("DLDI");
+  c.setSingleShot(false, false);
+  c.runClicked();
+  EXPECT_EQ(b.modeAtStart, "OSA0");
+  EXPECT_EQ(a.modeAtStart, "OSA0");
+  EXPECT_EQ(a.switches, aSwitches);
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  ASSERT_TRUE(c.reRunTimer().isActive());
+  b.mode = QStringLiteral("DLA0");
+  hub_.advance(TMultiCollection::kReRunMs);
+  EXPECT_EQ(b.starts, 2);
+  EXPECT_EQ(b.modeAtStart, "OSA0");
+  EXPECT_EQ(a.switches, aSwitches);
+}
+
 // A cycle is one run of every active device. A record that comes after its cycle was ended by
 // the collecting time is late: it neither opens a cycle of its own nor joins the next cycle,
 // whose file holds the records of that cycle's runs only.

@@ -11,6 +11,9 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "common/widgetcolours.h"
 #include "common/windowmessages.h"
@@ -22,6 +25,11 @@
 
 namespace tolv::test {
 namespace {
+
+std::string slurp(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 class MultiRunWindow : public MultiRig {
  protected:
@@ -223,10 +231,12 @@ TEST_F(MultiRunWindow, LastPictureAndStatusStayUntilTheNextCycleIsDrawn) {
   };
   w.BN_RunClick();
   deliverCycle();
+  hub_.advance(TMultiCollection::kHeaderMs);  // the picture gets its header
+  QCoreApplication::processEvents();
   const QImage first = shown();
   const QString firstHeader = w.coll().headerText();
   ASSERT_GT(inked(first), 200);
-  hub_.advance(TMultiCollection::kReRunMs);
+  hub_.advance(TMultiCollection::kReRunMs - TMultiCollection::kHeaderMs);
   QCoreApplication::processEvents();
   ASSERT_TRUE(w.coll().cycleOpen());
   w.coll().recordArrived(members_.list[1]->notice());
@@ -256,6 +266,85 @@ TEST_F(MultiRunWindow, LastPictureAndStatusStayUntilTheNextCycleIsDrawn) {
   EXPECT_FALSE(w.coll().statusRows()[0].hasTriggerDelta);
   EXPECT_TRUE(w.coll().statusRows()[1].filled);
   EXPECT_GT(inked(shown()), 200);
+}
+
+// The window keeps its size through a run: what appears with the first cycle (the statistics,
+// the picture's buttons) and values whose texts change from cycle to cycle have their room
+// from the start, so the window never grows over its neighbours.
+TEST_F(MultiRunWindow, TheWindowKeepsItsSizeThroughARun) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.resize(w.minimumWidth(), 500);
+  QCoreApplication::processEvents();
+  auto* top = find<QWidget>("PN_Top");
+  ASSERT_NE(top, nullptr);
+  const QSize before = w.size(), topBefore = top->sizeHint();
+  const int minBefore = w.minimumWidth();
+  w.coll().setSingleShot(false, false);
+  w.BN_RunClick();
+  // Cycles a few ms apart, then seconds: the statistics change their length.
+  double at = dtTotalSeconds(dayTimeNow());
+  for (double gap : {0.0, 0.004, 0.0071, 9.87, 47.5}) {
+    at += gap;
+    for (auto& m : members_.list) m->time = dtFromSeconds(at);
+    deliverCycle();
+    EXPECT_EQ(top->sizeHint(), topBefore) << gap;
+    EXPECT_EQ(w.minimumWidth(), minBefore) << gap;
+    EXPECT_EQ(w.size(), before) << gap;
+    hub_.advance(TMultiCollection::kReRunMs);
+    QCoreApplication::processEvents();
+  }
+  EXPECT_TRUE(find<QWidget>("GB_IntervalStatistics")->isVisible());
+  EXPECT_EQ(w.coll().statistics().Count(), 4);
+}
+
+// "Save as" and "Export record on screen" take the record the picture shows: while a new cycle
+// collects (and its device files are written anew), the cycle on screen; after a load, the
+// file loaded.
+TEST_F(MultiRunWindow, SaveAndExportTakeTheRecordOnScreenWhileACycleCollects) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.coll().setSingleShot(false, false);
+  QString answer;
+  w.setFileDialog([&](TF_Multi_Tolvanex_Img::Dialog, const QString&) { return answer; });
+  const auto saved = [&](const char* name) {
+    answer = pathText(root_ / name);
+    EXPECT_EQ(w.SaveMUVXfileAs(), 0) << name;
+    TREADing r;
+    EXPECT_EQ(readMultiDataFile(root_ / name, '\t', r), 0) << name;
+    return r;
+  };
+  const auto firstOfB = [](const TREADing& r) {
+    return r.points.Count() > 1 && r.points.At(1).Count() > 0 ? r.points.At(1).Items()[0].y
+                                                               : -1.0;
+  };
+  w.BN_RunClick();
+  deliverCycle();
+  // The next cycle: B's record differs and comes first, A's is still out.
+  FakeMember& b = *members_.list[1];
+  std::fill(b.ch1().begin(), b.ch1().end(), 5.0);
+  hub_.advance(TMultiCollection::kReRunMs);
+  QCoreApplication::processEvents();
+  w.coll().recordArrived(b.notice());
+  ASSERT_TRUE(w.coll().lastPictureShown());
+  TREADing r = saved("collecting.CSV");
+  EXPECT_EQ(r.names, (QStringList{QStringLiteral("TVS00001"), QStringLiteral("TVS00002")}));
+  EXPECT_EQ(firstOfB(r), 0.0);
+  answer = pathText(root_ / "collecting");
+  ASSERT_EQ(w.ExportMUVX(), 0);
+  std::ifstream in(root_ / "collecting.csv");
+  std::string line;
+  while (std::getline(in, line) && line.rfind('#', 0) == 0) {
+  }
+  EXPECT_EQ(line, "time_s,TVS00001_ch0_V,TVS00001_ch1_V,TVS00002_ch0_V,TVS00002_ch1_V");
+  // Drawn, the new cycle is the record on screen.
+  w.coll().recordArrived(members_.list[0]->notice());
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(w.coll().lastPictureShown());
+  EXPECT_EQ(firstOfB(saved("drawn.CSV")), 5.0);
+  // A loaded file on screen is saved as it was read, cycle files or not.
+  w.BN_BreakClick();
+  ASSERT_EQ(w.coll().loadDataFile(root_ / "collecting.CSV"), 0);
+  EXPECT_EQ(firstOfB(saved("again.CSV")), 0.0);
+  EXPECT_EQ(slurp(root_ / "again.CSV"), slurp(root_ / "collecting.CSV"));
 }
 
 // The frame's shut-down ends a run the same way.
