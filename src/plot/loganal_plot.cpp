@@ -51,6 +51,32 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
   return q;
 }
 
+// Steps of a clock axis: 1-2-5 steps below 2 s, the time step table from there on.
+double clockStepAtLeast(double x) {
+  if (x < 2.0) return x;
+  for (int i = 1; i <= niceTimeStepCount(); ++i)
+    if (niceTimeStepEntry(i) >= x * (1.0 - 1e-9)) return niceTimeStepEntry(i);
+  return x;
+}
+
+double clockStepAbove(double x) {
+  if (x * 1.05 < 2.0) return niceStepUp(x);
+  for (int i = 1; i <= niceTimeStepCount(); ++i)
+    if (niceTimeStepEntry(i) > x * (1.0 + 1e-9)) return niceTimeStepEntry(i);
+  return x;
+}
+
+// The finest clock step from `least` on that divides the label step, so minor ticks meet
+// every label (a 15 s label step gets 5 s ticks, not 2 s ones); the label step when none does.
+double clockMinorStep(double big, double least) {
+  for (double c = least; c > 0.0 && c < big * (1.0 - 1e-9); c = clockStepAbove(c)) {
+    const double q = big / c;
+    if (std::fabs(q - std::nearbyint(q)) < 1e-6) return c;
+    if (!(clockStepAbove(c) > c)) break;
+  }
+  return big;
+}
+
 QColor colorOf(std::uint32_t rgb) {
   return QColor::fromRgb(QRgb(0xFF000000u | rgb));
 }
@@ -487,20 +513,27 @@ void TLogAnalPlot::drawTimeAxis(QPainter& p) {
   const double from = startTime_ - slack;
   const double to = endTime_ + slack;
   const int minorLen = std::max(3, roundInt(a / 80.0));
-  const double k0 = std::ceil(from / m);
-  for (int k = 0; k < kMaxTicks; ++k) {
-    const double t = (k0 + k) * m;
-    if (t > to) break;
-    vRun(p, pixelOfTime(t), y0, y0 + minorLen, black);
-  }
+  auto drawMinorTicks = [&](double step) {
+    const double k0 = std::ceil(from / step);
+    for (int k = 0; k < kMaxTicks; ++k) {
+      const double t = (k0 + k) * step;
+      if (t > to) break;
+      vRun(p, pixelOfTime(t), y0, y0 + minorLen, black);
+    }
+  };
 
-  double big = niceStepUp(m * 2.5);
-  if (!(big > 0.0) || !std::isfinite(big)) return;
+  const TTimeTextStyle style = timeTextStyle(axisReach());
+  const bool clock = style.form != TTimeTextStyle::Form::Seconds;
+  // Clock labels stand on whole clock steps (10 s, 15 s, 1 min, 5 min ...), not on 50 s or 200 s.
+  double big = clock ? clockStepAtLeast(niceStepUp(m * 2.5)) : niceStepUp(m * 2.5);
+  if (!(big > 0.0) || !std::isfinite(big)) {
+    drawMinorTicks(m);
+    return;
+  }
   const int yl = y0 + std::max(5, roundInt(a / 40.0));
   p.setFont(labelFont());
   p.setPen(Qt::black);
   const QFontMetrics fm = p.fontMetrics();
-  const TTimeTextStyle style = timeTextStyle(axisReach());
   const int width = logicalSize_.width();
   struct Label {
     double t;
@@ -535,10 +568,11 @@ void TLogAnalPlot::drawTimeAxis(QPainter& p) {
   // The step grows until every label has room, so none is left out and none collides; only a
   // picture too narrow for any step leaves labels out (their ticks stay).
   while (!layOut(big) && pixelsPerSecond_ > 0.0) {
-    const double next = niceStepUp(big);
+    const double next = clock ? clockStepAbove(big) : niceStepUp(big);
     if (!(next > big) || !std::isfinite(next)) break;
     big = next;
   }
+  drawMinorTicks(clock ? clockMinorStep(big, m) : m);
   for (const Label& l : labels) {
     vRun(p, l.x, y0, yl, black);
     if (!l.shown) continue;
