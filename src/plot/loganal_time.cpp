@@ -13,7 +13,7 @@ namespace {
 
 // Clock fields stop here, as the duration texts do; beyond it seconds are written plainly.
 constexpr double kClockLimit = 2147483647.0;
-constexpr int kMaxDecimals = 9;
+constexpr int kMaxDecimals = 9;  // what the duration fields hold
 
 // Fixed point in the C locale, never "-0" for a value that rounds to zero.
 QString fixedText(double x, int decimals) {
@@ -24,36 +24,28 @@ QString fixedText(double x, int decimals) {
   return r.ec == std::errc() ? QString::fromLatin1(buf, int(r.ptr - buf)) : QString();
 }
 
-QString field(long long v, int width) {
-  return QStringLiteral("%1").arg(v, width, 10, QLatin1Char('0'));
-}
-
 QString clockText(double t, TTimeTextStyle::Form form, int decimals) {
   // Rounded once, in whole units of the last digit, so 59.9996 s at 3 digits reads 01:00.000.
-  long long scale = 1;
-  for (int i = 0; i < decimals; ++i) scale *= 10;
-  const long long units = std::llround(std::fabs(t) * double(scale));
-  const long long whole = units / scale;
-  QString s = units != 0 && t < 0 ? QStringLiteral("-") : QString();
-  const long long sec = whole % 60;
+  const DurationFields f = durationFields(t, decimals);
+  QString s = f.negative ? QStringLiteral("-") : QString();
+  const QString secs = QLatin1Char(':') + padField(f.seconds);
   QString word;
   switch (form) {
     case TTimeTextStyle::Form::MinSec:
-      s += field(whole / 60, 2) + QLatin1Char(':') + field(sec, 2);
+      s += padField((f.days * 24 + f.hours) * 60 + f.minutes) + secs;
       word = QStringLiteral("mm:ss");
       break;
     case TTimeTextStyle::Form::HourMinSec:
-      s += field(whole / 3600, 2) + QLatin1Char(':') + field(whole / 60 % 60, 2) +
-           QLatin1Char(':') + field(sec, 2);
+      s += padField(f.days * 24 + f.hours) + QLatin1Char(':') + padField(f.minutes) + secs;
       word = QStringLiteral("hh:mm:ss");
       break;
     default:
-      s += QString::number(whole / 86400) + QLatin1Char(' ') + field(whole / 3600 % 24, 2) +
-           QLatin1Char(':') + field(whole / 60 % 60, 2) + QLatin1Char(':') + field(sec, 2);
+      s += QString::number(f.days) + QLatin1Char(' ') + padField(f.hours) + QLatin1Char(':') +
+           padField(f.minutes) + secs;
       word = QStringLiteral("d hh:mm:ss");
       break;
   }
-  if (decimals > 0) s += QLatin1Char('.') + field(units % scale, decimals);
+  if (f.decimals > 0) s += QLatin1Char('.') + padField(f.fraction, f.decimals);
   return s + QLatin1Char(' ') + word;
 }
 
