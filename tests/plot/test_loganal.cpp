@@ -53,6 +53,14 @@ TLogAnalView recordView(int npre, int npost, double period) {
   return v;
 }
 
+// The view a device window gives for an I/O-logger run: its samples from 0 to the last.
+TLogAnalView loggerView(std::int64_t last, double period) {
+  TLogAnalView v;
+  v.period = period;
+  v.last = last;
+  return v;
+}
+
 // Straightforward drawing of every change, line by line, as the plot is meant to look: each
 // sample's word holds until the next sample, the last one to the view's end.
 QImage drawEveryChange(const TLogAnalPlot& plot, const TLogAnalList& list) {
@@ -460,10 +468,7 @@ TEST(LogAnalPlot, TriggerSampleAtTimeZero) {
   // The I/O logger's first sample is at 0 s.
   TLogAnalPlot io(l);
   io.prepare(QSize(1200, 400));
-  TLogAnalView v;
-  v.period = 1e-3;
-  v.last = 999;
-  ASSERT_EQ(io.render(nullptr, v, true), 0);
+  ASSERT_EQ(io.render(nullptr, loggerView(999, 1e-3), true), 0);
   EXPECT_EQ(io.timeOfIndex(0), 0.0);
   EXPECT_EQ(io.timeOfIndex(500), 0.5);
 }
@@ -488,11 +493,8 @@ TEST(LogAnalPlot, TracesReachTheRightEdge) {
   EXPECT_TRUE(red(right, plot.laneLowY(0)));
 
   // Logger view 0 .. n - 1: the last sample's step stands in the edge column.
-  TLogAnalView io;
-  io.period = 1e-3;
-  io.last = 999;
   plot.prepare(QSize(800, 300));
-  ASSERT_EQ(plot.render(nullptr, io, true), 0);
+  ASSERT_EQ(plot.render(nullptr, loggerView(999, 1e-3), true), 0);
   EXPECT_TRUE(red(right, (plot.laneHighY(5) + plot.laneLowY(5)) / 2));
 
   // Zooms of 1, 2 and 3 samples starting at sample 10 (word 10: lanes 1 and 3 high).
@@ -574,9 +576,7 @@ TEST(LogAnalPlot, LongRunTimesKeepTheirResolution) {
   TLogAnalPlot plot(l);
   for (int width : {700, 1200, 1600}) {
     plot.prepare(QSize(width, 400));
-    TLogAnalView full;
-    full.period = 1e-3;
-    full.last = 163545;
+    const TLogAnalView full = loggerView(163545, 1e-3);
     ASSERT_EQ(plot.render(nullptr, full, true), 0);
     const auto& boxes = plot.timeLabelBoxes();
     const auto& times = plot.timeLabelTimes();
@@ -609,10 +609,7 @@ TEST(LogAnalPlot, LongRunTimesKeepTheirResolution) {
   for (int i = 0; i <= 600000; ++i) ten.add(i, std::uint16_t(i / 1000));
   TLogAnalPlot tenPlot(ten);
   tenPlot.prepare(QSize(1200, 400));
-  TLogAnalView tv;
-  tv.period = 1e-3;
-  tv.last = 600000;
-  ASSERT_EQ(tenPlot.render(nullptr, tv, true), 0);
+  ASSERT_EQ(tenPlot.render(nullptr, loggerView(600000, 1e-3), true), 0);
   ASSERT_GE(tenPlot.timeLabelTimes().size(), 4u);
   for (double t : tenPlot.timeLabelTimes()) EXPECT_EQ(std::fmod(t, 60.0), 0.0) << t;
   EXPECT_EQ(tenPlot.timeLabelTexts().back(), QStringLiteral("10:00 mm:ss"));
