@@ -205,7 +205,7 @@ TEST_F(LargeStreams, IoStreamBeyondTwoToThe31SamplesIsCountedDrawnAndReadToItsEn
   TLogAnalPlot plot(list);
   plot.prepare(QSize(1200, 400));
   const TLogAnalView full = ioLoggerView(list.count(), 1e-5);
-  EXPECT_EQ(full.last, samples - 1);
+  EXPECT_EQ(full.last, samples);
   ASSERT_EQ(plot.render(nullptr, full, true), 0);
   const int right = plot.plotArea().right();
   auto red = [&](int x, int y) { return (plot.bitmap().pixel(x, y) & 0xFFFFFF) == 0xFF0000; };

@@ -53,11 +53,12 @@ TLogAnalView recordView(int npre, int npost, double period) {
   return v;
 }
 
-// The view a device window gives for an I/O-logger run: its samples from 0 to the last.
-TLogAnalView loggerView(std::int64_t last, double period) {
+// The view a device window gives for an I/O-logger run of n samples: from the first sample's
+// time to the end of the last one's period.
+TLogAnalView loggerView(std::int64_t n, double period) {
   TLogAnalView v;
   v.period = period;
-  v.last = last;
+  v.last = n;
   return v;
 }
 
@@ -468,7 +469,7 @@ TEST(LogAnalPlot, TriggerSampleAtTimeZero) {
   // The I/O logger's first sample is at 0 s.
   TLogAnalPlot io(l);
   io.prepare(QSize(1200, 400));
-  ASSERT_EQ(io.render(nullptr, loggerView(999, 1e-3), true), 0);
+  ASSERT_EQ(io.render(nullptr, loggerView(1000, 1e-3), true), 0);
   EXPECT_EQ(io.timeOfIndex(0), 0.0);
   EXPECT_EQ(io.timeOfIndex(500), 0.5);
 }
@@ -492,10 +493,15 @@ TEST(LogAnalPlot, TracesReachTheRightEdge) {
   EXPECT_TRUE(red(right - 1, plot.laneHighY(5)));
   EXPECT_TRUE(red(right, plot.laneLowY(0)));
 
-  // Logger view 0 .. n - 1: the last sample's step stands in the edge column.
+  // A logger run: its last sample is drawn over its own period up to the edge.
   plot.prepare(QSize(800, 300));
-  ASSERT_EQ(plot.render(nullptr, loggerView(999, 1e-3), true), 0);
-  EXPECT_TRUE(red(right, (plot.laneHighY(5) + plot.laneLowY(5)) / 2));
+  ASSERT_EQ(plot.render(nullptr, loggerView(1000, 1e-3), true), 0);
+  EXPECT_DOUBLE_EQ(plot.endTime(), 1.0);
+  const int x999 = plot.pixelOfTime(0.999);
+  EXPECT_LT(x999, right);
+  EXPECT_TRUE(red(x999, (plot.laneHighY(5) + plot.laneLowY(5)) / 2));
+  EXPECT_TRUE(red(right, plot.laneHighY(5)));
+  EXPECT_FALSE(red(right, plot.laneLowY(5)));
 
   // Zooms of 1, 2 and 3 samples starting at sample 10 (word 10: lanes 1 and 3 high).
   for (int n = 1; n <= 3; ++n) {
@@ -576,7 +582,7 @@ TEST(LogAnalPlot, LongRunTimesKeepTheirResolution) {
   TLogAnalPlot plot(l);
   for (int width : {700, 1200, 1600}) {
     plot.prepare(QSize(width, 400));
-    const TLogAnalView full = loggerView(163545, 1e-3);
+    const TLogAnalView full = loggerView(163546, 1e-3);
     ASSERT_EQ(plot.render(nullptr, full, true), 0);
     const auto& boxes = plot.timeLabelBoxes();
     const auto& times = plot.timeLabelTimes();
@@ -609,7 +615,7 @@ TEST(LogAnalPlot, LongRunTimesKeepTheirResolution) {
   for (int i = 0; i <= 600000; ++i) ten.add(i, std::uint16_t(i / 1000));
   TLogAnalPlot tenPlot(ten);
   tenPlot.prepare(QSize(1200, 400));
-  ASSERT_EQ(tenPlot.render(nullptr, loggerView(600000, 1e-3), true), 0);
+  ASSERT_EQ(tenPlot.render(nullptr, loggerView(600001, 1e-3), true), 0);
   ASSERT_GE(tenPlot.timeLabelTimes().size(), 4u);
   for (double t : tenPlot.timeLabelTimes()) EXPECT_EQ(std::fmod(t, 60.0), 0.0) << t;
   EXPECT_EQ(tenPlot.timeLabelTexts().back(), QStringLiteral("10:00 mm:ss"));
