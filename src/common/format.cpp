@@ -160,14 +160,31 @@ QString engText(double x, int digits, const QString& unit, bool blank) {
   return s + tail + unit;
 }
 
+DurationFields durationFields(double x, int decimals) {
+  DurationFields f;
+  f.decimals = std::clamp(decimals, 0, 9);
+  long long scale = 1;
+  for (int i = 0; i < f.decimals; ++i) scale *= 10;
+  const long long units = std::llround(std::fabs(x) * double(scale));
+  const long long whole = units / scale;
+  f.negative = x < 0 && units != 0;
+  f.days = whole / 86400;
+  f.hours = whole % 86400 / 3600;
+  f.minutes = whole % 3600 / 60;
+  f.seconds = whole % 60;
+  f.fraction = units % scale;
+  return f;
+}
+
+QString padField(long long v, int width) {
+  return QStringLiteral("%1").arg(v, width, 10, QLatin1Char('0'));
+}
+
 QString durationText(double x, int digits, const QString& unit) {
   (void)unit;
   double ax = std::fabs(x);
-  auto total = static_cast<long long>(std::llround(ax));
-  long long d = total / 86400;
-  long long h = (total % 86400) / 3600;
-  long long m = (total % 3600) / 60;
-  long long s = total % 60;
+  const DurationFields f = durationFields(x, 0);
+  const long long d = f.days, h = f.hours, m = f.minutes, s = f.seconds;
   QString num;
   QString word;
   if (d == 0 && h == 0 && m == 0) {

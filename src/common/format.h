@@ -32,6 +32,18 @@ QString engText(double x, int digits, const QString& unit, bool blank);
 // Duration text for second units ("01:30 mm:ss", "1 01:01:01 d hh:mm:ss").
 QString durationText(double seconds, int digits, const QString& unit);
 
+// |seconds| rounded once to `decimals` fraction digits (0..9) and split into clock fields, so
+// 59.9996 s at 3 digits is 1 minute and 0.000 s. Shared by every duration-like text.
+struct DurationFields {
+  bool negative = false;  // only when something non-zero is left after rounding
+  long long days = 0, hours = 0, minutes = 0, seconds = 0;
+  long long fraction = 0;  // the fraction digits as a whole number
+  int decimals = 0;
+};
+DurationFields durationFields(double seconds, int decimals);
+// Two-digit (or wider) zero-padded field, "07".
+QString padField(long long v, int width = 2);
+
 // --- Time-stamp texts --------------------------------------------------------------------
 
 // Texts for the screen, in the regional formats.

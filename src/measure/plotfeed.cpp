@@ -621,7 +621,9 @@ TLogAnalView ioLoggerView(std::int64_t n, double sampleTime) {
   v.period = TLogAnalPlot::snapPeriod(sampleTime);
   v.first = 0;
   v.zeroIndex = 0;
-  v.last = n - 1;
+  // Each sample holds until the next one: the run's n samples span n periods, the last one
+  // drawn over its own period like every other.
+  v.last = n;
   return v;
 }
 

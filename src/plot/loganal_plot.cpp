@@ -11,9 +11,9 @@
 #include <cmath>
 #include <limits>
 
-#include "common/format.h"
 #include "common/nicestep.h"
 #include "common/windowmessages.h"
+#include "plot/loganal_time.h"
 
 namespace tolv {
 
@@ -25,6 +25,8 @@ constexpr int kRightMargin = 8;
 constexpr int kBottomMargin = 20;
 constexpr int kLabelStripBottomMargin = 4;
 constexpr int kLabelFontPoints = 8;
+// Least free room between two neighbouring time labels, in pixels.
+constexpr int kLabelGap = 8;
 // Tick loops stop here whatever the numbers say, so a degenerate step can never hang.
 constexpr int kMaxTicks = 100000;
 
@@ -47,6 +49,32 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
   std::int64_t q = a / b;
   if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
   return q;
+}
+
+// Steps of a clock axis: 1-2-5 steps below 2 s, the time step table from there on.
+double clockStepAtLeast(double x) {
+  if (x < 2.0) return x;
+  for (int i = 1; i <= niceTimeStepCount(); ++i)
+    if (niceTimeStepEntry(i) >= x * (1.0 - 1e-9)) return niceTimeStepEntry(i);
+  return x;
+}
+
+double clockStepAbove(double x) {
+  if (x * 1.05 < 2.0) return niceStepUp(x);
+  for (int i = 1; i <= niceTimeStepCount(); ++i)
+    if (niceTimeStepEntry(i) > x * (1.0 + 1e-9)) return niceTimeStepEntry(i);
+  return x;
+}
+
+// The finest clock step from `least` on that divides the label step, so minor ticks meet
+// every label (a 15 s label step gets 5 s ticks, not 2 s ones); the label step when none does.
+double clockMinorStep(double big, double least) {
+  for (double c = least; c > 0.0 && c < big * (1.0 - 1e-9); c = clockStepAbove(c)) {
+    const double q = big / c;
+    if (std::fabs(q - std::nearbyint(q)) < 1e-6) return c;
+    if (!(clockStepAbove(c) > c)) break;
+  }
+  return big;
 }
 
 QColor colorOf(std::uint32_t rgb) {
@@ -148,17 +176,47 @@ int TLogAnalPlot::pixelOfTime(double t) const {
 double TLogAnalPlot::timeAtPixel(int x) const {
   if (pixelsPerSecond_ == 0.0) return startTime_;
   const double t = (x - plotArea_.left()) / pixelsPerSecond_ + startTime_;
-  return std::fabs(t) < 0.000005 ? 0.0 : t;
+  // The column of time 0 reads 0 exactly; a fixed threshold would swallow whole samples of a
+  // fine zoom (a few microseconds) or leave rounding noise in a coarse one.
+  return std::fabs(t * pixelsPerSecond_) < 0.5 ? 0.0 : t;
 }
 
 std::int64_t TLogAnalPlot::indexOfTime(double t) const {
-  const double base = double(view_.zeroIndex) + 3.0;
+  const double base = double(view_.zeroIndex);
   if (view_.period == 0.0) return roundIndex(base);
   return roundIndex(t / view_.period + base);
 }
 
 double TLogAnalPlot::timeOfIndex(std::int64_t index) const {
-  return (double(index) - double(view_.zeroIndex) - 3.0) * view_.period;
+  return (double(index) - double(view_.zeroIndex)) * view_.period;
+}
+
+// Whole sample positions of the view's ends, from the view itself rather than its times, so
+// no division by the period can land a hair below a whole sample.
+std::int64_t TLogAnalPlot::firstShownIndex() const {
+  return roundIndex(std::floor(double(view_.first) + view_.offset + 1e-6)) + view_.zeroIndex;
+}
+
+std::int64_t TLogAnalPlot::lastShownIndex() const {
+  const std::int64_t first = firstShownIndex();
+  std::int64_t last =
+      roundIndex(std::floor(double(view_.last) + view_.offset + 1e-6)) + view_.zeroIndex;
+  // A record's full view ends where its last sample ends: the index standing exactly at the
+  // right edge is past the recording and is not drawn as a drop to a filler word there.
+  if (last >= samples_.count() && last > first && std::fabs(view_.offset) < 1e-6) --last;
+  return std::max(first, last);
+}
+
+std::int64_t TLogAnalPlot::indexShownAt(int x) const {
+  if (!(view_.period > 0.0) || !(pixelsPerSecond_ > 0.0)) return indexOfTime(timeAtPixel(x));
+  // pixelOfTime(t) <= x exactly when (t - start) * pixels per second < x - left + 0.5.
+  const double limit =
+      ((x - plotArea_.left() + 0.5) / pixelsPerSecond_ + startTime_) / view_.period;
+  std::int64_t i = roundIndex(std::ceil(limit) - 1.0) + view_.zeroIndex;
+  // Settle on the very pixels the traces were drawn at.
+  for (int k = 0; k < 4 && pixelOfTime(timeOfIndex(i + 1)) <= x; ++k) ++i;
+  for (int k = 0; k < 4 && pixelOfTime(timeOfIndex(i)) > x; ++k) --i;
+  return i;
 }
 
 // --- render ------------------------------------------------------------------------------
@@ -286,8 +344,8 @@ class TLogAnalPlot::TraceCanvas {
 bool TLogAnalPlot::drawTraces(std::int64_t n) {
   if (samples_.stream()) return drawSummaryTraces(n);
   TraceCanvas canvas(bitmap_, scale_);
-  const std::int64_t first = indexOfTime(startTime_);
-  const std::int64_t endIdx = first + std::max<std::int64_t>(n - 4, 0);
+  const std::int64_t first = firstShownIndex();
+  const std::int64_t endIdx = lastShownIndex();
 
   const TLogAnalEntry* data = samples_.data();
   std::int64_t count = samples_.count();
@@ -314,10 +372,8 @@ bool TLogAnalPlot::drawTraces(std::int64_t n) {
     }
     colMask = 0;
   };
-  const double period = view_.period;
-  const double base = double(view_.zeroIndex) + 3.0;
   auto change = [&](std::int64_t i, std::uint16_t word) {
-    const int x = pixelOfTime((double(i) - base) * period);
+    const int x = pixelOfTime(timeOfIndex(i));
     if (x != colX) {
       flushColumn();
       colX = x;
@@ -368,7 +424,8 @@ bool TLogAnalPlot::drawTraces(std::int64_t n) {
   }
 
   flushColumn();
-  const int xLast = pixelOfTime((double(idx) - base) * period);
+  // The last word holds to the view's end: it lasts until the next sample.
+  const int xLast = pixelOfTime(endTime_);
   for (int i = 0; i < kLanes; ++i) canvas.hRun(segStart[std::size_t(i)], xLast, levelY(i, cur));
   return true;
 }
@@ -382,11 +439,11 @@ bool TLogAnalPlot::drawSummaryTraces(std::int64_t n) {
   // sample; a recording of millions would stall here).
   if (!(view_.period > 0.0) || !(pixelsPerSecond_ > 0.0)) return true;
   TraceCanvas canvas(bitmap_, scale_);
-  const std::int64_t first = indexOfTime(startTime_);
-  const std::int64_t endIdx = first + std::max<std::int64_t>(n - 4, 0);
+  const std::int64_t first = firstShownIndex();
+  const std::int64_t endIdx = lastShownIndex();
   const double period = view_.period;
-  const double base = double(view_.zeroIndex) + 3.0;
-  auto xOf = [&](std::int64_t i) { return pixelOfTime((double(i) - base) * period); };
+  const double base = double(view_.zeroIndex);
+  auto xOf = [&](std::int64_t i) { return pixelOfTime(timeOfIndex(i)); };
   auto levelY = [&](int lane, std::uint16_t word) {
     return (word >> lane) & 1u ? laneHigh_[std::size_t(lane)] : laneLow_[std::size_t(lane)];
   };
@@ -434,8 +491,7 @@ bool TLogAnalPlot::drawSummaryTraces(std::int64_t n) {
     }
   }
 
-  const std::int64_t idx = std::max(first, endIdx);
-  const int xLast = xOf(idx);
+  const int xLast = pixelOfTime(endTime_);
   for (int i = 0; i < kLanes; ++i) canvas.hRun(segStart[std::size_t(i)], xLast, levelY(i, cur));
   return true;
 }
@@ -443,6 +499,7 @@ bool TLogAnalPlot::drawSummaryTraces(std::int64_t n) {
 void TLogAnalPlot::drawTimeAxis(QPainter& p) {
   timeLabels_.clear();
   timeLabelTimes_.clear();
+  timeLabelTexts_.clear();
   const QColor black(Qt::black);
   const int a = plotArea_.bottom() - plotArea_.top();
   const int y0 = laneLow_[0] + 2;
@@ -456,44 +513,86 @@ void TLogAnalPlot::drawTimeAxis(QPainter& p) {
   const double from = startTime_ - slack;
   const double to = endTime_ + slack;
   const int minorLen = std::max(3, roundInt(a / 80.0));
-  const double k0 = std::ceil(from / m);
-  for (int k = 0; k < kMaxTicks; ++k) {
-    const double t = (k0 + k) * m;
-    if (t > to) break;
-    vRun(p, pixelOfTime(t), y0, y0 + minorLen, black);
-  }
+  auto drawMinorTicks = [&](double step) {
+    const double k0 = std::ceil(from / step);
+    for (int k = 0; k < kMaxTicks; ++k) {
+      const double t = (k0 + k) * step;
+      if (t > to) break;
+      vRun(p, pixelOfTime(t), y0, y0 + minorLen, black);
+    }
+  };
 
-  const double big = niceStepUp(m * 2.5);
-  if (!(big > 0.0) || !std::isfinite(big)) return;
+  const TTimeTextStyle style = timeTextStyle(axisReach());
+  const bool clock = style.form != TTimeTextStyle::Form::Seconds;
+  // Clock labels stand on whole clock steps (10 s, 15 s, 1 min, 5 min ...), not on 50 s or 200 s.
+  double big = clock ? clockStepAtLeast(niceStepUp(m * 2.5)) : niceStepUp(m * 2.5);
+  if (!(big > 0.0) || !std::isfinite(big)) {
+    drawMinorTicks(m);
+    return;
+  }
   const int yl = y0 + std::max(5, roundInt(a / 40.0));
   p.setFont(labelFont());
   p.setPen(Qt::black);
   const QFontMetrics fm = p.fontMetrics();
-  const double K0 = std::ceil(from / big);
   const int width = logicalSize_.width();
-  for (int k = 0; k < kMaxTicks; ++k) {
-    double t = (K0 + k) * big;
-    if (t > to) break;
-    if (std::fabs(t) < 0.000001) t = 0.0;
-    const int x = pixelOfTime(t);
-    vRun(p, x, y0, yl, black);
-    const QString text = valueText(t, 3, QStringLiteral("s"));
-    const int w = fm.horizontalAdvance(text) + 1;
-    // A label at the picture's edge is moved inside it rather than cut ("5 m" for "5 ms"); one
-    // that runs into its neighbour (a narrow picture) is left out, the tick stays.
-    const int left = std::clamp(x - w / 2, 0, std::max(0, width - w));
-    if (!timeLabels_.empty() && left <= timeLabels_.back().right() + 2) continue;
-    const QRect box(left, yl, w, fm.height());
-    p.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
-    timeLabels_.push_back(box);
-    timeLabelTimes_.push_back(t);
+  struct Label {
+    double t;
+    int x;
+    QRect box;
+    QString text;
+    bool shown;
+  };
+  std::vector<Label> labels;
+  // Lays the labels of a step out; false when one runs into its neighbour.
+  auto layOut = [&](double step) {
+    labels.clear();
+    bool fits = true;
+    const double k0 = std::ceil(from / step);
+    for (int k = 0; k < kMaxTicks; ++k) {
+      double t = (k0 + k) * step;
+      if (t > to) break;
+      // Rounding noise of the loop ("-1.1e-19 s") is 0.
+      if (std::fabs(t) < step * 1e-6) t = 0.0;
+      const int x = pixelOfTime(t);
+      QString text = timeAxisLabel(t, step, style);
+      const int w = fm.horizontalAdvance(text) + 1;
+      // A label at the picture's edge is moved inside it rather than cut ("5 m" for "5 ms").
+      const int left = std::clamp(x - w / 2, 0, std::max(0, width - w));
+      const QRect box(left, yl, w, fm.height());
+      const bool clear = labels.empty() || left > labels.back().box.right() + kLabelGap;
+      fits = fits && clear;
+      labels.push_back({t, x, box, std::move(text), clear});
+    }
+    return fits;
+  };
+  // The step grows until every label has room, so none is left out and none collides; only a
+  // picture too narrow for any step leaves labels out (their ticks stay).
+  while (!layOut(big) && pixelsPerSecond_ > 0.0) {
+    const double next = clock ? clockStepAbove(big) : niceStepUp(big);
+    if (!(next > big) || !std::isfinite(next)) break;
+    big = next;
+  }
+  drawMinorTicks(clock ? clockMinorStep(big, m) : m);
+  for (const Label& l : labels) {
+    vRun(p, l.x, y0, yl, black);
+    if (!l.shown) continue;
+    p.drawText(l.box, Qt::AlignLeft | Qt::AlignTop, l.text);
+    timeLabels_.push_back(l.box);
+    timeLabelTimes_.push_back(l.t);
+    timeLabelTexts_.push_back(l.text);
   }
 }
 
 // --- cursor read-out ---------------------------------------------------------------------
 
-QString TLogAnalPlot::readOutText(double time, std::uint16_t word) {
-  return valueText(time, 5, QStringLiteral("s")) + QStringLiteral("  $H ") + hex2(word >> 8) +
+double TLogAnalPlot::axisReach() const {
+  return std::max(std::fabs(startTime_), std::fabs(endTime_));
+}
+
+QString TLogAnalPlot::readOutText(double time, std::uint16_t word, double resolution,
+                                  double axisMax) {
+  const TTimeTextStyle style = timeTextStyle(axisMax < 0.0 ? time : axisMax);
+  return timeReadOutText(time, resolution, style) + QStringLiteral("  $H ") + hex2(word >> 8) +
          QLatin1Char(' ') + hex2(word);
 }
 
@@ -508,7 +607,7 @@ int TLogAnalPlot::readAt(QLabel* image, int x, TLogAnalEntry& entry, double& tim
   if (count == 0 || pixelsPerSecond_ == 0.0) return kNoData;
   x = clampX(x);
   const double t = timeAtPixel(x);
-  const std::int64_t index = std::clamp<std::int64_t>(indexOfTime(t), 0, count - 1);
+  const std::int64_t index = std::clamp<std::int64_t>(indexShownAt(x), 0, count - 1);
   entry = samples_.at(index);
   time = t;
   if (bitmap_.isNull()) return 0;
@@ -522,7 +621,8 @@ int TLogAnalPlot::readAt(QLabel* image, int x, TLogAnalEntry& entry, double& tim
   xorCursorLine(p);
   cursorDrawn_ = true;
 
-  const QString text = readOutText(t, entry.word);
+  const QString text =
+      readOutText(t, entry.word, 1.0 / std::fabs(pixelsPerSecond_), axisReach());
   const double diagonal =
       std::hypot(double(logicalSize_.width()), double(logicalSize_.height()));
   QFont f = labelFont();

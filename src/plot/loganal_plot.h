@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -19,8 +20,10 @@ class QPainter;
 
 namespace tolv {
 
-// The part of a recording that is shown. The sample at time 0 stands at list index
-// zeroIndex + 3; first and last count samples from that zero sample.
+// The part of a recording that is shown. The sample at time 0 (a record's trigger sample)
+// stands at list index zeroIndex; first and last count samples from that zero sample. Each
+// sample holds its word from its own time to the next sample's, so first .. last spans
+// last - first samples.
 // Sample positions are 64-bit: an I/O-logger recording of hours holds more than 2^31 samples.
 struct TLogAnalView {
   double period = 0.0;  // seconds per sample
@@ -100,8 +103,11 @@ class TLogAnalPlot {
   // Snaps a period close to 1, 2 or 5 times a decade (1e-5 .. 1 s) onto that value.
   static double snapPeriod(double period) { return snapToDecadeStep(period); }
 
-  // Read-out text of a time and a sample word: "<time> s  $H 3F 0A".
-  static QString readOutText(double time, std::uint16_t word);
+  // Read-out text of a time and a sample word: "<time> s  $H 3F 0A". The time is written in the
+  // form of an axis reaching axisMax (below 0: the time's own magnitude) to the resolution of
+  // one pixel (0: five significant digits).
+  static QString readOutText(double time, std::uint16_t word, double resolution = 0.0,
+                             double axisMax = -1.0);
 
   // --- geometry and state, for the window and for tests ---
   const QImage& bitmap() const { return bitmap_; }
@@ -115,16 +121,21 @@ class TLogAnalPlot {
   double endTime() const { return endTime_; }
   int pixelOfTime(double t) const;
   double timeAtPixel(int x) const;
+  // Nearest list index of a time (where cursors snap to) and the time of a list index.
   std::int64_t indexOfTime(double t) const;
   double timeOfIndex(std::int64_t index) const;
+  // List index of the sample drawn at pixel column x: the last one whose step lies at or left
+  // of x, so the read-out names the level the picture shows there.
+  std::int64_t indexShownAt(int x) const;
   bool cursorDrawn() const { return cursorDrawn_; }
   int cursorX() const { return cursorX_; }
   QRect readOutBox() const { return readOutBox_; }
   bool zooming() const { return zooming_; }
   // Boxes of the time labels drawn by the last render, left to right.
   const std::vector<QRect>& timeLabelBoxes() const { return timeLabels_; }
-  // The times those labels name, in the same order.
+  // The times those labels name and their texts, in the same order.
   const std::vector<double>& timeLabelTimes() const { return timeLabelTimes_; }
+  const QStringList& timeLabelTexts() const { return timeLabelTexts_; }
   int zoomLeft() const { return zoomLeft_; }
   int zoomRight() const { return zoomRight_; }
 
@@ -140,7 +151,12 @@ class TLogAnalPlot {
   bool drawTraces(std::int64_t n);
   // The same picture from a recording's summary: one step per pixel column.
   bool drawSummaryTraces(std::int64_t n);
+  // List indexes of the samples at the view's left edge and of the last one whose step is drawn.
+  std::int64_t firstShownIndex() const;
+  std::int64_t lastShownIndex() const;
   void drawTimeAxis(QPainter& p);
+  // Largest time magnitude of the view: it sets one form for labels and read-out alike.
+  double axisReach() const;
   void xorCursorLine(QPainter& p);
   void xorZoomRect(QPainter& p);
   void drawCursorPair(QPainter& p);
@@ -174,6 +190,7 @@ class TLogAnalPlot {
 
   std::vector<QRect> timeLabels_;
   std::vector<double> timeLabelTimes_;
+  QStringList timeLabelTexts_;
 
   bool zooming_ = false;
   bool zoomDrawn_ = false;

@@ -500,7 +500,7 @@ TEST(LogicViews, PreAndPostTriggerCountsRoundHalfToEven) {
   EXPECT_EQ(v.first, -3);
   const TLogAnalView io = ioLoggerView(50, 0.0102);
   EXPECT_EQ(io.first, 0);
-  EXPECT_EQ(io.last, 49);
+  EXPECT_EQ(io.last, 50);
   EXPECT_DOUBLE_EQ(io.period, 0.01);
 }
 

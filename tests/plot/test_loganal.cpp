@@ -3,12 +3,14 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPainter>
+#include <QStringList>
 #include <functional>
 #include <random>
 #include <vector>
 
 #include "plot/loganal_list.h"
 #include "plot/loganal_plot.h"
+#include "plot/loganal_time.h"
 #include "common/windowmessages.h"
 
 namespace tolv {
@@ -51,8 +53,18 @@ TLogAnalView recordView(int npre, int npost, double period) {
   return v;
 }
 
-// Straightforward drawing of every change, line by line, as the plot is meant to look.
-QImage drawEveryChange(const TLogAnalPlot& plot, const TLogAnalList& list, int n) {
+// The view a device window gives for an I/O-logger run of n samples: from the first sample's
+// time to the end of the last one's period.
+TLogAnalView loggerView(std::int64_t n, double period) {
+  TLogAnalView v;
+  v.period = period;
+  v.last = n;
+  return v;
+}
+
+// Straightforward drawing of every change, line by line, as the plot is meant to look: each
+// sample's word holds until the next sample, the last one to the view's end.
+QImage drawEveryChange(const TLogAnalPlot& plot, const TLogAnalList& list) {
   QImage img(plot.bitmap().size(), QImage::Format_RGB32);
   img.fill(Qt::white);
   QPainter p(&img);
@@ -61,9 +73,11 @@ QImage drawEveryChange(const TLogAnalPlot& plot, const TLogAnalList& list, int n
     return (w >> lane) & 1u ? plot.laneHighY(lane) : plot.laneLowY(lane);
   };
   int s = plot.indexOfTime(plot.startTime());
+  int e = plot.indexOfTime(plot.endTime());
+  if (e >= list.count()) --e;  // a full record's end: no drop past its last sample
   unsigned cur = list.at(s).word;
   int px = plot.pixelOfTime(plot.startTime());
-  for (int k = 0; k < n - 4; ++k) {
+  while (s < e) {
     ++s;
     const unsigned w = list.at(s).word;
     if (w == cur) continue;
@@ -75,7 +89,7 @@ QImage drawEveryChange(const TLogAnalPlot& plot, const TLogAnalList& list, int n
     px = x;
     cur = w;
   }
-  const int xl = plot.pixelOfTime(plot.timeOfIndex(s));
+  const int xl = plot.pixelOfTime(plot.endTime());
   for (int i = 0; i < 16; ++i) p.drawLine(px, level(i, cur), xl, level(i, cur));
   return img;
 }
@@ -188,7 +202,7 @@ TEST(LogAnalPlot, ProgressInOrderAndListUntouched) {
   plot.prepare(QSize(600, 400));
   TLogAnalView v;
   v.period = 1e-3;
-  v.zeroIndex = -3;  // sample k at list index k
+  v.zeroIndex = 0;  // sample k at list index k
   v.first = 0;
   v.last = 6000;  // beyond the recording: read as fillers, never appended
   EXPECT_EQ(plot.render(nullptr, v, true), 0);
@@ -238,8 +252,7 @@ TEST(LogAnalPlot, CollapsedColumnsMatchEveryChange) {
     TLogAnalPlot plot(l);
     plot.prepare(QSize(500, 320));
     ASSERT_EQ(plot.render(nullptr, c.view, true), 0);
-    const int n = c.view.last - c.view.first;
-    const QImage ref = drawEveryChange(plot, l, n);
+    const QImage ref = drawEveryChange(plot, l);
     EXPECT_TRUE(redMask(plot.bitmap()) == redMask(ref)) << c.what;
   }
 }
@@ -273,7 +286,9 @@ TEST(LogAnalPlot, ReadOut) {
   ASSERT_EQ(plot.readAt(&image, -50, e, t), 0);
   EXPECT_EQ(plot.cursorX(), 21);
   EXPECT_DOUBLE_EQ(t, plot.timeAtPixel(21));
-  EXPECT_EQ(e.sampleNumber, plot.indexOfTime(t));
+  // The sample drawn in that column: its step at or left of it, the next one's right of it.
+  EXPECT_LE(plot.pixelOfTime(plot.timeOfIndex(e.sampleNumber)), 21);
+  EXPECT_GT(plot.pixelOfTime(plot.timeOfIndex(e.sampleNumber + 1)), 21);
 
   // The first cursor line is gone again everywhere outside the read-out box.
   const int oldX = plot.plotArea().right() - 1;
@@ -397,6 +412,226 @@ TEST(LogAnalPlot, TimeLabelsOnlyWithinTheDrawnRange) {
       EXPECT_EQ(times.size(), plot.timeLabelBoxes().size());
     }
   }
+}
+
+// A triggered record: 1000 samples, trigger at 50 %, sample 500 the trigger word 0x0055 and
+// sample 503 a different word 0x0058, as a simulated device records them.
+TLogAnalList triggeredRecord() {
+  TLogAnalList l;
+  for (int i = 0; i < 1000; ++i) {
+    std::uint16_t w = std::uint16_t(0x0040 | (i & 0x0F00));
+    if (i >= 500) w = 0x0055;
+    if (i >= 503) w = 0x0058;
+    if (i >= 550) w = 0x0087;
+    l.add(i, w);
+  }
+  return l;
+}
+
+// The trigger sample stands at 0 s, in the traces and in the read-out, in the full view and
+// zoomed; the read-out names the sample whose level is drawn under the cursor.
+TEST(LogAnalPlot, TriggerSampleAtTimeZero) {
+  const TLogAnalList l = triggeredRecord();
+  TLogAnalPlot plot(l);
+  plot.prepare(QSize(1200, 400));
+  ASSERT_EQ(plot.render(nullptr, recordView(500, 500, 1e-5), true), 0);
+  EXPECT_EQ(plot.timeOfIndex(500), 0.0);
+  EXPECT_EQ(plot.indexOfTime(0.0), 500);
+  EXPECT_NEAR(plot.timeOfIndex(550), 500e-6, 1e-12);
+  TLogAnalEntry e;
+  double t = 1;
+  ASSERT_EQ(plot.readAt(nullptr, plot.pixelOfTime(0.0), e, t), 0);
+  EXPECT_EQ(t, 0.0);
+  EXPECT_EQ(e, (TLogAnalEntry{500, 0x0055}));
+
+  // Zoomed to -250 .. +250 us (about 23 pixels a sample).
+  TLogAnalView zoom = recordView(25, 25, 1e-5);
+  zoom.zeroIndex = 500;
+  ASSERT_EQ(plot.render(nullptr, zoom, false), 0);
+  const int x0 = plot.pixelOfTime(0.0);
+  auto red = [&](int x, int y) { return isRed(plot.bitmap().pixel(x, y)); };
+  // Lane 0 rises at 0 s exactly: low left of it, a step in its column, high right of it.
+  EXPECT_TRUE(red(x0 - 1, plot.laneLowY(0)));
+  EXPECT_FALSE(red(x0 - 1, plot.laneHighY(0)));
+  EXPECT_TRUE(red(x0, (plot.laneLowY(0) + plot.laneHighY(0)) / 2));
+  EXPECT_TRUE(red(x0 + 1, plot.laneHighY(0)));
+  ASSERT_EQ(plot.readAt(nullptr, x0, e, t), 0);
+  EXPECT_EQ(e.word, 0x0055);
+  ASSERT_EQ(plot.readAt(nullptr, x0 - 1, e, t), 0);
+  EXPECT_EQ(e.sampleNumber, 499);
+  // Just left of the step of sample 503 (at 30 us) the picture and the read-out still show 502.
+  const int x503 = plot.pixelOfTime(30e-6);
+  ASSERT_EQ(plot.readAt(nullptr, x503 - 1, e, t), 0);
+  EXPECT_EQ(e.sampleNumber, 502);
+  ASSERT_EQ(plot.readAt(nullptr, x503, e, t), 0);
+  EXPECT_EQ(e.word, 0x0058);
+
+  // The I/O logger's first sample is at 0 s.
+  TLogAnalPlot io(l);
+  io.prepare(QSize(1200, 400));
+  ASSERT_EQ(io.render(nullptr, loggerView(1000, 1e-3), true), 0);
+  EXPECT_EQ(io.timeOfIndex(0), 0.0);
+  EXPECT_EQ(io.timeOfIndex(500), 0.5);
+}
+
+// Traces reach the view's right end: the last sample of a full record, the last sample of a
+// logger (its step at the edge) and zooms of one to three samples.
+TEST(LogAnalPlot, TracesReachTheRightEdge) {
+  TLogAnalList l;
+  for (int i = 0; i < 1000; ++i) l.add(i, std::uint16_t(i == 999 ? 0x0020 : i % 16));
+  TLogAnalPlot plot(l);
+  plot.prepare(QSize(800, 300));
+  const int right = plot.plotArea().right();
+  const int left = plot.plotArea().left();
+  auto red = [&](int x, int y) { return isRed(plot.bitmap().pixel(x, y)); };
+
+  // Full record: only the last sample lifts lane 5; it holds to the edge, no drop after it.
+  ASSERT_EQ(plot.render(nullptr, recordView(300, 700, 1e-3), true), 0);
+  EXPECT_EQ(plot.pixelOfTime(plot.endTime()), right);
+  EXPECT_TRUE(red(right, plot.laneHighY(5)));
+  EXPECT_FALSE(red(right, plot.laneLowY(5)));
+  EXPECT_TRUE(red(right - 1, plot.laneHighY(5)));
+  EXPECT_TRUE(red(right, plot.laneLowY(0)));
+
+  // A logger run: its last sample is drawn over its own period up to the edge.
+  plot.prepare(QSize(800, 300));
+  ASSERT_EQ(plot.render(nullptr, loggerView(1000, 1e-3), true), 0);
+  EXPECT_DOUBLE_EQ(plot.endTime(), 1.0);
+  const int x999 = plot.pixelOfTime(0.999);
+  EXPECT_LT(x999, right);
+  EXPECT_TRUE(red(x999, (plot.laneHighY(5) + plot.laneLowY(5)) / 2));
+  EXPECT_TRUE(red(right, plot.laneHighY(5)));
+  EXPECT_FALSE(red(right, plot.laneLowY(5)));
+
+  // Zooms of 1, 2 and 3 samples starting at sample 10 (word 10: lanes 1 and 3 high).
+  for (int n = 1; n <= 3; ++n) {
+    TLogAnalView z;
+    z.period = 1e-3;
+    z.first = 10;
+    z.last = 10 + n;
+    plot.prepare(QSize(800, 300));
+    ASSERT_EQ(plot.render(nullptr, z, false), 0) << n;
+    // The last shown sample holds up to the edge column, where the next one's step stands.
+    const unsigned lastWord = unsigned(10 + n - 1);
+    for (int lane = 0; lane < 4; ++lane) {
+      const bool high0 = (10u >> lane) & 1u;
+      const bool highEnd = (lastWord >> lane) & 1u;
+      EXPECT_TRUE(red(left + 1, high0 ? plot.laneHighY(lane) : plot.laneLowY(lane))) << n;
+      EXPECT_TRUE(red(right - 1, highEnd ? plot.laneHighY(lane) : plot.laneLowY(lane))) << n;
+      EXPECT_FALSE(red(right - 1, highEnd ? plot.laneLowY(lane) : plot.laneHighY(lane))) << n;
+    }
+  }
+}
+
+TEST(LogAnalTimeText, FormsAndDigitsAtTheirBoundaries) {
+  using F = TTimeTextStyle::Form;
+  EXPECT_EQ(timeTextStyle(59.999).form, F::Seconds);
+  EXPECT_EQ(timeTextStyle(60.0).form, F::Seconds);  // "60 s", as every duration text
+  EXPECT_EQ(timeTextStyle(60.001).form, F::MinSec);
+  EXPECT_EQ(timeTextStyle(-61).form, F::MinSec);
+  EXPECT_EQ(timeTextStyle(3599.9).form, F::MinSec);
+  EXPECT_EQ(timeTextStyle(3600).form, F::HourMinSec);
+  EXPECT_EQ(timeTextStyle(86400).form, F::DayHourMinSec);
+  EXPECT_EQ(timeTextStyle(5e-3).exponent3, -3);
+  EXPECT_EQ(timeTextStyle(0.9999).exponent3, 0);  // 3 digits round it up to 1 s
+
+  EXPECT_EQ(decimalsFor(1.0), 0);
+  EXPECT_EQ(decimalsFor(0.5), 1);
+  EXPECT_EQ(decimalsFor(0.2), 1);
+  EXPECT_EQ(decimalsFor(0.05), 2);
+  EXPECT_EQ(decimalsFor(0.001), 3);
+  EXPECT_EQ(decimalsFor(0.002), 3);
+  EXPECT_EQ(decimalsFor(10.0), 0);
+
+  // Up to a minute: seconds, one prefix per axis, the fraction digits of the step.
+  const TTimeTextStyle s60 = timeTextStyle(60);
+  EXPECT_EQ(timeAxisLabel(60, 1, s60), QStringLiteral("60 s"));
+  EXPECT_EQ(timeAxisLabel(59.5, 0.5, s60), QStringLiteral("59.5 s"));
+  EXPECT_EQ(timeAxisLabel(59.999, 0.001, timeTextStyle(59.999)), QStringLiteral("59.999 s"));
+  const TTimeTextStyle ms = timeTextStyle(5e-3);
+  EXPECT_EQ(timeAxisLabel(0.0, 0.5e-3, ms), QStringLiteral("0.0 ms"));
+  EXPECT_EQ(timeAxisLabel(-2e-3, 1e-3, ms), QStringLiteral("-2 ms"));
+  EXPECT_EQ(timeAxisLabel(-1e-12, 1e-3, ms), QStringLiteral("0 ms"));  // never "-0"
+
+  // Beyond: clock fields with the unit word, a fraction when the step is below a second.
+  const TTimeTextStyle m = timeTextStyle(163.5);
+  EXPECT_EQ(timeAxisLabel(163, 1, m), QStringLiteral("02:43 mm:ss"));
+  EXPECT_EQ(timeAxisLabel(163.5, 0.5, m), QStringLiteral("02:43.5 mm:ss"));
+  EXPECT_EQ(timeAxisLabel(60, 0.5, timeTextStyle(60.5)), QStringLiteral("01:00.0 mm:ss"));
+  EXPECT_EQ(timeAxisLabel(59.5, 0.5, timeTextStyle(60.5)), QStringLiteral("00:59.5 mm:ss"));
+  EXPECT_EQ(timeAxisLabel(120, 10, m), QStringLiteral("02:00 mm:ss"));  // not "2 min"
+  EXPECT_EQ(timeAxisLabel(-90, 10, m), QStringLiteral("-01:30 mm:ss"));
+  EXPECT_EQ(timeAxisLabel(3600, 60, timeTextStyle(7000)), QStringLiteral("01:00:00 hh:mm:ss"));
+  EXPECT_EQ(timeAxisLabel(90061.5, 0.5, timeTextStyle(90061.5)),
+            QStringLiteral("1 01:01:01.5 d hh:mm:ss"));
+
+  // Read-outs carry the digits of one pixel; rounding carries into the minutes.
+  EXPECT_EQ(timeReadOutText(163.4124, 0.0004, m), QStringLiteral("02:43.4124 mm:ss"));
+  EXPECT_EQ(timeReadOutText(163.4124, 0.001, m), QStringLiteral("02:43.412 mm:ss"));
+  EXPECT_EQ(timeReadOutText(59.9996, 0.001, m), QStringLiteral("01:00.000 mm:ss"));
+  EXPECT_EQ(timeReadOutText(12.3456789, 1e-6, timeTextStyle(20)), QStringLiteral("12.345679 s"));
+  EXPECT_EQ(timeReadOutText(497.84e-6, 0.3e-6, timeTextStyle(250e-6)),
+            QStringLiteral("497.84 \u00B5s"));
+}
+
+// A long logger run: zoomed into its end the labels and read-outs tell samples apart, and
+// unzoomed every label has the same form and none runs into another.
+TEST(LogAnalPlot, LongRunTimesKeepTheirResolution) {
+  TLogAnalList l;
+  for (int i = 0; i < 163546; ++i) l.add(i, std::uint16_t(i / 100));
+  TLogAnalPlot plot(l);
+  for (int width : {700, 1200, 1600}) {
+    plot.prepare(QSize(width, 400));
+    const TLogAnalView full = loggerView(163546, 1e-3);
+    ASSERT_EQ(plot.render(nullptr, full, true), 0);
+    const auto& boxes = plot.timeLabelBoxes();
+    const auto& times = plot.timeLabelTimes();
+    ASSERT_GE(times.size(), 4u) << width;
+    const double step = times[1] - times[0];
+    for (std::size_t i = 1; i < boxes.size(); ++i) {
+      EXPECT_GT(boxes[i].left(), boxes[i - 1].right() + 2) << width;
+      EXPECT_NEAR(times[i] - times[i - 1], step, 1e-9) << width;  // none left out
+    }
+    // Clock labels stand on clock steps (10 s, 15 s, 30 s), not on 20 s or 50 s.
+    EXPECT_TRUE(step == 10.0 || step == 15.0 || step == 30.0) << step;
+
+    // Zoomed to 100 samples at 2:43.
+    TLogAnalView z = full;
+    z.first = 163400;
+    z.last = 163500;
+    plot.prepare(QSize(width, 400));
+    ASSERT_EQ(plot.render(nullptr, z, false), 0);
+    const auto& zt = plot.timeLabelTimes();
+    ASSERT_GE(zt.size(), 3u) << width;
+    const double zstep = zt[1] - zt[0];
+    EXPECT_LT(zstep, 0.1);
+    QStringList texts = plot.timeLabelTexts();
+    texts.removeDuplicates();
+    EXPECT_EQ(texts.size(), qsizetype(zt.size())) << texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(texts.front().startsWith(QStringLiteral("02:43."))) << texts.front().toStdString();
+  }
+  // Ten minutes are labelled on whole minutes.
+  TLogAnalList ten;
+  for (int i = 0; i <= 600000; ++i) ten.add(i, std::uint16_t(i / 1000));
+  TLogAnalPlot tenPlot(ten);
+  tenPlot.prepare(QSize(1200, 400));
+  ASSERT_EQ(tenPlot.render(nullptr, loggerView(600001, 1e-3), true), 0);
+  ASSERT_GE(tenPlot.timeLabelTimes().size(), 4u);
+  for (double t : tenPlot.timeLabelTimes()) EXPECT_EQ(std::fmod(t, 60.0), 0.0) << t;
+  EXPECT_EQ(tenPlot.timeLabelTexts().back(), QStringLiteral("10:00 mm:ss"));
+
+  // Read-outs at neighbouring samples differ and resolve below a millisecond.
+  QString texts[2];
+  for (int k = 0; k < 2; ++k) {
+    TLogAnalEntry e;
+    double t = 0;
+    ASSERT_EQ(plot.readAt(nullptr, plot.pixelOfTime(163.41 + 0.001 * k), e, t), 0);
+    EXPECT_EQ(e.sampleNumber, 163410 + k);
+    texts[k] = TLogAnalPlot::readOutText(t, e.word, 1.0 / plot.pixelsPerSecond(), 163.5);
+    EXPECT_TRUE(texts[k].startsWith(QStringLiteral("02:43.4"))) << texts[k].toStdString();
+    EXPECT_TRUE(texts[k].contains(QStringLiteral(" mm:ss  $H 06 "))) << texts[k].toStdString();
+  }
+  EXPECT_NE(texts[0], texts[1]);
 }
 
 }  // namespace

@@ -291,7 +291,7 @@ TEST(LogicRatio, TracesOneDevicePixelThinAtRatioTwo) {
   plot.prepare(QSize(600, 300));
   TLogAnalView v;
   v.period = 1e-3;
-  v.zeroIndex = -3;
+  v.zeroIndex = 0;
   v.last = 396;
   ASSERT_EQ(plot.render(nullptr, v, true), 0);
   EXPECT_EQ(plot.bitmap().size(), QSize(1200, 600));
@@ -323,7 +323,7 @@ struct LogicNav : ::testing::Test {
     plot->prepare(QSize(900, 400));
     TLogAnalView v;
     v.period = 1e-3;
-    v.zeroIndex = -3;
+    v.zeroIndex = 0;
     v.first = 0;
     v.last = 1996;
     ASSERT_EQ(plot->render(nullptr, v, true), 0);
