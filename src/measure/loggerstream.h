@@ -22,11 +22,10 @@ inline constexpr std::uint8_t kLoggerEndMarker[16] = {0x00, 0x00, 0xFF, 0xFF, 0x
                                                       0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF,
                                                       0xFF, 0xFF, 0x00, 0x00};
 
-// How much of a stream holds samples. A run the device ended carries the end marker: the
-// analog logger's last sample before it and the marker's words stay out (words below W - 10),
-// the I/O logger's marker (words below W - 8). A stream without it (a crashed or unplugged run)
-// keeps every complete 4-byte sample: bytes of a sample cut off at its end are left out, and
-// so is the start of an end marker the run died in (4 to 15 bytes of it at a sample boundary).
+// How much of a stream holds samples: every complete 4-byte sample before the end marker of a
+// run the device ended, or, without it (a crashed or unplugged run), before the stream's end.
+// Bytes of a sample cut off are left out, and so is the start of an end marker the run died
+// in (4 to 15 bytes of it at a sample boundary). Both loggers share this.
 struct StreamEnd {
   bool marker = false;          // the whole end marker ends the stream
   std::uint64_t cutMarker = 0;  // else: how many bytes of its start do
@@ -38,14 +37,12 @@ struct LoggerStreamShape {
 };
 // The end of a stream of `bytes` bytes whose last bytes (up to 16) are `tail`.
 StreamEnd streamEndOf(std::uint64_t bytes, std::span<const std::uint8_t> tail);
-LoggerStreamShape analogStreamShape(std::uint64_t bytes, const StreamEnd& end);
-LoggerStreamShape ioStreamShape(std::uint64_t bytes, const StreamEnd& end);
+LoggerStreamShape loggerStreamShape(std::uint64_t bytes, const StreamEnd& end);
 // The shape of a stream in memory.
-LoggerStreamShape analogStreamShape(std::span<const std::uint8_t> stream);
-LoggerStreamShape ioStreamShape(std::span<const std::uint8_t> stream);
+LoggerStreamShape loggerStreamShape(std::span<const std::uint8_t> stream);
 // The shape of a stream file, from its size and its last 16 bytes: 0, 2 when missing, or the
 // error number.
-int streamFileShape(const fs::path& file, bool analog, LoggerStreamShape& out);
+int streamFileShape(const fs::path& file, LoggerStreamShape& out);
 
 struct AnalogLoggerStream {
   SettingsRecord header;              // from the stream's ".VXT"
