@@ -105,9 +105,8 @@ void TAcquisition::onSettingsTimer() {
       break;
     case 1: {
       setOverlap(loaded_.overlapping);
-      // A probe factor of 0 would zero every value; the window replaces it by 1 as well.
-      conv_.probe[0] = loaded_.probeFactorC0 == 0 ? 1.0 : loaded_.probeFactorC0;
-      conv_.probe[1] = loaded_.probeFactorC1 == 0 ? 1.0 : loaded_.probeFactorC1;
+      conv_.probe[0] = probeFactorInForce(loaded_.probeFactorC0);
+      conv_.probe[1] = probeFactorInForce(loaded_.probeFactorC1);
       conv_.aux = loaded_.probeHelpFactorFlag ? 0.85 : 1.0;
       host_.windowOptionsRestored(loaded_);
       selectMode(loaded_.mode);

@@ -22,6 +22,10 @@ static int probeFactor(double p) {
                         double(std::numeric_limits<int>::max())));
 }
 
+double probeFactorInForce(double stored) {
+  return stored == 0 ? 1.0 : stored;
+}
+
 double ConversionInputs::probeScale(int ch) const {
   return tolv::probeScale(probeFactor(probe[std::size_t(chIndex(ch))]), aux);
 }

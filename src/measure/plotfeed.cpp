@@ -525,6 +525,13 @@ ChartScale chartScaleFor(ModeCode mode, const ConversionInputs& conv) {
   return s;
 }
 
+ChartScale chartScaleFor(const SettingsRecord& stored) {
+  ConversionInputs c;
+  c.ampl = {stored.amplC0, stored.amplC1};
+  c.probe = {probeFactorInForce(stored.probeFactorC0), probeFactorInForce(stored.probeFactorC1)};
+  return chartScaleFor(stored.mode, c);
+}
+
 int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> readings,
                    const ChartScale& scale, const PlotChoice& pc) {
   const int n = int(readings.size());
