@@ -191,6 +191,7 @@ class TAcquisition {
   void queueIoCounter(std::uint32_t counter, std::int32_t count0IntervalMs,
                       std::int32_t count1IntervalMs);
   void setMultiRegistered(bool on) { multiRegistered_ = on; }
+  bool multiRegistered() const { return multiRegistered_; }
   // The clock records are stamped from (the system's unless set; tests step their own).
   void setDayClock(const TDayClock* c) { clock_ = c ? c : &TDayClock::system(); }
   const TDayClock& dayClock() const { return *clock_; }
