@@ -331,11 +331,18 @@ void TAcquisition::abandonStoppedRun() {
   settle();
 }
 
+std::int64_t TAcquisition::staleHoldMaxUs(ModeCode mode, double memoryDepth) {
+  if (isLoggerMode(mode)) return std::int64_t(kStaleLoggerHoldMs) * 1000;
+  const std::int64_t bytes = std::max<std::int64_t>(0, measurementByteCount(mode, memoryDepth));
+  return std::int64_t(kRecordLatencyMs + kStaleQuietMs) * 1000 +
+         (bytes * kTransferUsPer4Bytes + 3) / 4;
+}
+
 bool TAcquisition::holdForStaleBytes() {
   if (staleSinceUs_ < 0) return false;
-  // A device that keeps sending (a logger that got its run after all) holds nothing for good;
-  // a record may take many seconds to come whole, and its rest must not become the next reply.
-  const std::int64_t holdMaxUs = isLoggerMode(mode_) ? 2'000'000 : 30'000'000;
+  // A device that keeps sending holds nothing for good: a record may take seconds to come
+  // whole, and its rest must not become the next reply, but it takes no longer than its size.
+  const std::int64_t holdMaxUs = staleHoldMaxUs(mode_, storedReply_.memoryDepth);
   const std::int64_t now = clock_->nowUs();
   if (now - std::max(staleSinceUs_, lastByteUs_) < std::int64_t(kStaleQuietMs) * 1000 &&
       now - staleSinceUs_ < holdMaxUs)

@@ -139,6 +139,15 @@ class TAcquisition {
   // a stopped device fell silent), no command goes out until the link has been this quiet, so
   // a late record is read and dropped rather than taken as the next command's reply.
   static constexpr int kStaleQuietMs = 500;
+  // How long such bytes may keep coming at most. A logger that got its run after all streams
+  // until its stop lands. Otherwise one record is all that can be on its way (the stop sent
+  // with the failure, or the user's, has the device send it at once): its reply latency and
+  // its bytes at 4 per 127 us, as the multi-device window reckons with; bytes past that are
+  // no part of it, and the link's quiet time follows.
+  static constexpr int kStaleLoggerHoldMs = 2000;
+  static constexpr int kRecordLatencyMs = 113;
+  static constexpr int kTransferUsPer4Bytes = 127;
+  static std::int64_t staleHoldMaxUs(ModeCode mode, double memoryDepth);
 
   TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
                IAcquisitionHost* host = nullptr);
