@@ -626,8 +626,9 @@ class LoggerRows {
 
  private:
   // The whole-number probe factor of a setting; one read from a damaged settings file that no
-  // int holds is taken as no probe (1) rather than converted out of range.
+  // int holds is taken as no probe (1) rather than converted out of range, and 0 counts as 1.
   static int probeOf(double p) {
+    p = probeFactorInForce(p);
     if (!(p > double(INT32_MIN) && p < double(INT32_MAX))) return 1;
     return int(p);
   }

@@ -361,7 +361,7 @@ int curveCount(int plotMode, int n) {
 }  // namespace
 
 double channelFactor(const SettingsRecord& rs, int ch) {
-  const double p = ch == 0 ? rs.probeFactorC0 : rs.probeFactorC1;
+  const double p = probeFactorInForce(ch == 0 ? rs.probeFactorC0 : rs.probeFactorC1);
   return (p - 1.0) / auxDivider(rs) + 1.0;
 }
 

@@ -423,6 +423,8 @@ TEST_F(DataFiles, AnalogLoggerRowsEndAtTheEndMarker) {
   damaged.probeFactorC0 = 1e20;
   damaged.probeFactorC1 = std::numeric_limits<double>::quiet_NaN();
   EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, withMarker(s), {'.', ';'})), l);
+  damaged.probeFactorC0 = damaged.probeFactorC1 = 0;  // and 0 counts as 1
+  EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, withMarker(s), {'.', ';'})), l);
   // Eight samples: eight rows, and the depth counts the words of all of them.
   s.resize(4 * 8, 0);
   const auto m = lines(analogLoggerCsvText(info(header), window, withMarker(s), {'.', ';'}));

@@ -490,6 +490,14 @@ TEST(ChartFeed, StoredSeriesScaleTakesItsRecordAndProbeZeroAsOne) {
   r.mode = kModeVMD0;
   ASSERT_EQ(feedChartImage(k, readings(5), chartScaleFor(r), pc), 0);
   EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.minimum), -2.0);
+  // A stored header without its probe lines (read as 0) converts and ranges as factor 1.
+  SettingsRecord one = r;
+  one.probeFactorC0 = 1;
+  EXPECT_DOUBLE_EQ(channelFactor(r, 0), 1.0);
+  EXPECT_EQ(fixedRange(r, 0).lo, fixedRange(one, 0).lo);
+  EXPECT_EQ(fixedRange(r, 0).hi, fixedRange(one, 0).hi);
+  EXPECT_DOUBLE_EQ(conversionOfHeader(r).rawToVolts(0, 65535),
+                   conversionOfHeader(one).rawToVolts(0, 65535));
 }
 
 TEST(ChartFeed, XYChartAndEmptyList) {
