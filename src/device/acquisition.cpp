@@ -86,13 +86,14 @@ void TAcquisition::startUp(int restoreResult, const SettingsRecord* loaded) {
     queueIdentification();
     t_.settings.tag = 1;
     t_.settings.start(kSettingsFirstMs);
-  } else if (restoreResult == 2) {
+  } else {
     // A fresh device also gets its identification asked, so its caption is complete at once.
+    // So does one whose settings file cannot be read (cut by a crash or a full disk): it starts
+    // on the first-start settings rather than staying unusable with RUN disabled for good.
     queueIdentification();
     t_.settings.tag = 0;
     t_.settings.start(kSettingsFirstMs);
   }
-  // An unreadable settings file starts no stage: nothing is sent and RUN stays disabled.
 }
 
 void TAcquisition::onSettingsTimer() {
