@@ -334,9 +334,12 @@ void TAcquisition::abandonStoppedRun() {
 
 std::int64_t TAcquisition::staleHoldMaxUs(ModeCode mode, double memoryDepth) {
   if (isLoggerMode(mode)) return std::int64_t(kStaleLoggerHoldMs) * 1000;
+  // A real link falls behind its nominal pace at times (USB scheduling, the driver's latency
+  // timer, reads in bursts): half the transfer time and a second more are allowed for.
+  constexpr std::int64_t kSlackUs = 1'000'000;
   const std::int64_t bytes = std::max<std::int64_t>(0, measurementByteCount(mode, memoryDepth));
-  return std::int64_t(kRecordLatencyMs + kStaleQuietMs) * 1000 +
-         (bytes * kTransferUsPer4Bytes + 3) / 4;
+  const std::int64_t transferUs = (bytes * kTransferUsPer4Bytes + 3) / 4;
+  return std::int64_t(kRecordLatencyMs + kStaleQuietMs) * 1000 + kSlackUs + transferUs * 3 / 2;
 }
 
 bool TAcquisition::holdForStaleBytes() {

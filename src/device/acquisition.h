@@ -142,8 +142,8 @@ class TAcquisition {
   // How long such bytes may keep coming at most. A logger that got its run after all streams
   // until its stop lands. Otherwise one record is all that can be on its way (the stop sent
   // with the failure, or the user's, has the device send it at once): its reply latency and
-  // its bytes at 4 per 127 us, as the multi-device window reckons with; bytes past that are
-  // no part of it, and the link's quiet time follows.
+  // its bytes at 4 per 127 us as the multi-device window reckons, with slack for a slower real
+  // link; bytes past that are no part of it, and the link's quiet time follows.
   static constexpr int kStaleLoggerHoldMs = 2000;
   static constexpr int kRecordLatencyMs = 113;
   static constexpr int kTransferUsPer4Bytes = 127;
