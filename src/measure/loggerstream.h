@@ -62,7 +62,7 @@ struct AnalogLoggerStream {
 // The conversion inputs a header describes (probe factors, 0.85 divider when flagged).
 ConversionInputs conversionOfHeader(const SettingsRecord& h);
 
-// Loads a DLA0 stream file and its header: the samples of analogStreamShape. Returns 0; 2 when
+// Loads a DLA0 stream file and its header: the samples of loggerStreamShape. Returns 0; 2 when
 // the stream or its header is missing; a header read error; kNoSamples when the stream holds
 // no sample. `out` is filled only on 0.
 int loadAnalogLoggerStream(const fs::path& streamFile, AnalogLoggerStream& out);
@@ -84,7 +84,7 @@ class TIoStreamSummaryFeed {
   std::vector<std::uint16_t> words_;
 };
 
-// Opens a DLDI stream as `list` (cleared first): of every sample of ioStreamShape the second
+// Opens a DLDI stream as `list` (cleared first): of every sample of loggerStreamShape the second
 // word, numbered from 0. The words stay in the file: the list reads them on demand and holds a
 // summary of a few bytes per thousand samples, whatever the file's size. The header (and its
 // time) is read too and handed out when asked for. Returns 0, 2, 5, a header error, or

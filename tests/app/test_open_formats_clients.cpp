@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -280,6 +281,27 @@ TEST_F(OpenFormatClients, ScopeRecordOf131000SamplesKeepsBothChannels) {
   }
 }
 
+// The read_csv call README.md gives for the window's table `file`, reading sys.argv[1] instead:
+// the documented call itself is what is tested. Empty when the README has none.
+std::string readmeReadCall(const std::string& file) {
+  fs::path root = fs::path(TOLV_PROGRAM_PATH).parent_path();
+  while (!fs::exists(root / "tests" / "app" / "test_open_formats_clients.cpp")) {
+    if (root == root.parent_path()) return {};
+    root = root.parent_path();
+  }
+  std::ifstream in(root / "README.md");
+  const std::string quoted = "'" + file + "'";
+  for (std::string line; std::getline(in, line);) {
+    const auto at = line.find("pd.read_csv(" + quoted);
+    const auto end = line.find("); print", at);
+    if (at == std::string::npos || end == std::string::npos) continue;
+    std::string call = line.substr(at, end + 1 - at);
+    call.replace(call.find(quoted), quoted.size(), "sys.argv[1]");
+    return call;
+  }
+  return {};
+}
+
 // The words of a stored logic-analyser record, its filler entry left out; empty when unreadable.
 std::vector<std::uint16_t> storedLogicWords(const fs::path& fil, StoredRecord& rec) {
   std::vector<std::uint16_t> words;
@@ -496,11 +518,10 @@ TEST_F(OpenFormatClients, OneHourAnalogStreamEndsWhole) {
 // logger's has no title line. Every sample comes back, the stream's last one too.
 TEST_F(OpenFormatClients, WindowTablesReadWithTheDocumentedPandasCalls) {
   if (!havePandas()) GTEST_SKIP() << "/usr/bin/python3 with pandas is not installed";
-  const std::string logicCall =
-      "pd.read_csv(sys.argv[1], sep='\\t', decimal=',', index_col=False, usecols=range(17))";
-  const std::string analogCall =
-      "pd.read_csv(sys.argv[1], sep='\\t', decimal=',', header=None, usecols=[0, 1], "
-      "names=['ch0_V', 'ch1_V'])";
+  const std::string logicCall = readmeReadCall("143015_120_LAIO.CSV");
+  const std::string analogCall = readmeReadCall("143015_120_DLA0.CSV");
+  ASSERT_FALSE(logicCall.empty()) << "no pandas line for the logic table in README.md";
+  ASSERT_FALSE(analogCall.empty()) << "no pandas line for the analog-logger table in README.md";
   const auto windowCsv = [](const fs::path& fil, const fs::path& csv) {
     QString err;
     EXPECT_EQ(runProgram({"--convert", q(fil), q(csv), "--format", "csv", "--decimal", ",",
