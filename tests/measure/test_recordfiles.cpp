@@ -318,7 +318,7 @@ TEST_F(RecordFiles, IoLoggerRunStampsItsFirstChunkAndConvertsAtTheEnd) {
 TEST_F(RecordFiles, AnalogLoggerConversionNeedsTheHeaderTime) {
   const fs::path f = intermediateFileName(dir_, IntermediateFamily::DLA0, 1);
   fs::create_directories(f.parent_path());
-  // Three samples, one more and the end marker (zero bytes stand for the samples).
+  // Four samples and the end marker (zero bytes stand for the samples).
   std::string stream(4 * 4, '\0');
   stream.append(reinterpret_cast<const char*>(kLoggerEndMarker), 16);
   spit(f, stream);
@@ -329,7 +329,7 @@ TEST_F(RecordFiles, AnalogLoggerConversionNeedsTheHeaderTime) {
   EXPECT_FALSE(fs::exists(csv));
   ASSERT_EQ(appendTextHeaderDateTime(f, now_), 0);
   ASSERT_EQ(convertAnalogLoggerFile(f, csv, QStringLiteral("TX9"), settings_, {}), 0);
-  EXPECT_EQ(lines(slurp(csv)).size(), 3u);
+  EXPECT_EQ(lines(slurp(csv)).size(), 4u);
   EXPECT_EQ(convertAnalogLoggerFile(dir_ / "none.FIL", csv, QStringLiteral("TX9"), settings_, {}),
             2);
 }
