@@ -138,10 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::check(!show.busy(family), "show over");
 
   CsvStyle style;
-  SettingsRecord window{};
-  std::optional<DayTime> t;
-  if (readTextHeader(file, window, &t) != 0) window = SettingsRecord{};
   const fs::path csv = fuzz::folder() / "record.CSV";
-  (void)convertIntermediateFile(family, file, csv, QStringLiteral("T1234"), window, style);
+  (void)convertIntermediateFile(family, file, csv, QStringLiteral("T1234"), style);
   return 0;
 }

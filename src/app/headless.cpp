@@ -395,9 +395,8 @@ int runConvert(const HeadlessRequest& r, QString& message) {
                               QStringLiteral("its text header carries no measurement time"));
         return kExitBadInput;
       }
-      // Without a window the record's own settings stand in for the window's.
       if (rc == 0)
-        rc = convertIntermediateFile(*familyOfMode(h.mode), r.source, r.target, serial, h, style);
+        rc = convertIntermediateFile(*familyOfMode(h.mode), r.source, r.target, serial, style);
       break;
     }
     case StoredKind::ScopeVxd:

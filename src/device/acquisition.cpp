@@ -86,13 +86,14 @@ void TAcquisition::startUp(int restoreResult, const SettingsRecord* loaded) {
     queueIdentification();
     t_.settings.tag = 1;
     t_.settings.start(kSettingsFirstMs);
-  } else if (restoreResult == 2) {
+  } else {
     // A fresh device also gets its identification asked, so its caption is complete at once.
+    // So does one whose settings file cannot be read (cut by a crash or a full disk): it starts
+    // on the first-start settings rather than staying unusable with RUN disabled for good.
     queueIdentification();
     t_.settings.tag = 0;
     t_.settings.start(kSettingsFirstMs);
   }
-  // An unreadable settings file starts no stage: nothing is sent and RUN stays disabled.
 }
 
 void TAcquisition::onSettingsTimer() {
@@ -105,9 +106,8 @@ void TAcquisition::onSettingsTimer() {
       break;
     case 1: {
       setOverlap(loaded_.overlapping);
-      // A probe factor of 0 would zero every value; the window replaces it by 1 as well.
-      conv_.probe[0] = loaded_.probeFactorC0 == 0 ? 1.0 : loaded_.probeFactorC0;
-      conv_.probe[1] = loaded_.probeFactorC1 == 0 ? 1.0 : loaded_.probeFactorC1;
+      conv_.probe[0] = probeFactorInForce(loaded_.probeFactorC0);
+      conv_.probe[1] = probeFactorInForce(loaded_.probeFactorC1);
       conv_.aux = loaded_.probeHelpFactorFlag ? 0.85 : 1.0;
       host_.windowOptionsRestored(loaded_);
       selectMode(loaded_.mode);
@@ -332,11 +332,21 @@ void TAcquisition::abandonStoppedRun() {
   settle();
 }
 
+std::int64_t TAcquisition::staleHoldMaxUs(ModeCode mode, double memoryDepth) {
+  if (isLoggerMode(mode)) return std::int64_t(kStaleLoggerHoldMs) * 1000;
+  // A real link falls behind its nominal pace at times (USB scheduling, the driver's latency
+  // timer, reads in bursts): half the transfer time and a second more are allowed for.
+  constexpr std::int64_t kSlackUs = 1'000'000;
+  const std::int64_t bytes = std::max<std::int64_t>(0, measurementByteCount(mode, memoryDepth));
+  const std::int64_t transferUs = (bytes * kTransferUsPer4Bytes + 3) / 4;
+  return std::int64_t(kRecordLatencyMs + kStaleQuietMs) * 1000 + kSlackUs + transferUs * 3 / 2;
+}
+
 bool TAcquisition::holdForStaleBytes() {
   if (staleSinceUs_ < 0) return false;
-  // A device that keeps sending (a logger that got its run after all) holds nothing for good;
-  // a record may take many seconds to come whole, and its rest must not become the next reply.
-  const std::int64_t holdMaxUs = isLoggerMode(mode_) ? 2'000'000 : 30'000'000;
+  // A device that keeps sending holds nothing for good: a record may take seconds to come
+  // whole, and its rest must not become the next reply, but it takes no longer than its size.
+  const std::int64_t holdMaxUs = staleHoldMaxUs(mode_, storedReply_.memoryDepth);
   const std::int64_t now = clock_->nowUs();
   if (now - std::max(staleSinceUs_, lastByteUs_) < std::int64_t(kStaleQuietMs) * 1000 &&
       now - staleSinceUs_ < holdMaxUs)

@@ -139,6 +139,15 @@ class TAcquisition {
   // a stopped device fell silent), no command goes out until the link has been this quiet, so
   // a late record is read and dropped rather than taken as the next command's reply.
   static constexpr int kStaleQuietMs = 500;
+  // How long such bytes may keep coming at most. A logger that got its run after all streams
+  // until its stop lands. Otherwise one record is all that can be on its way (the stop sent
+  // with the failure, or the user's, has the device send it at once): its reply latency and
+  // its bytes at 4 per 127 us as the multi-device window reckons, with slack for a slower real
+  // link; bytes past that are no part of it, and the link's quiet time follows.
+  static constexpr int kStaleLoggerHoldMs = 2000;
+  static constexpr int kRecordLatencyMs = 113;
+  static constexpr int kTransferUsPer4Bytes = 127;
+  static std::int64_t staleHoldMaxUs(ModeCode mode, double memoryDepth);
 
   TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
                IAcquisitionHost* host = nullptr);
@@ -191,6 +200,7 @@ class TAcquisition {
   void queueIoCounter(std::uint32_t counter, std::int32_t count0IntervalMs,
                       std::int32_t count1IntervalMs);
   void setMultiRegistered(bool on) { multiRegistered_ = on; }
+  bool multiRegistered() const { return multiRegistered_; }
   // The clock records are stamped from (the system's unless set; tests step their own).
   void setDayClock(const TDayClock* c) { clock_ = c ? c : &TDayClock::system(); }
   const TDayClock& dayClock() const { return *clock_; }

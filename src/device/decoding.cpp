@@ -13,10 +13,15 @@ static int chIndex(int ch) {
   return ch == 1 ? 1 : 0;
 }
 
+double probeFactorInForce(double stored) {
+  return stored == 0 ? 1.0 : stored;
+}
+
 // Probe factors come from settings and stored headers, damaged ones included: a factor beyond
 // the integer range saturates and one that is no number counts as no probe, instead of an
-// undefined conversion.
+// undefined conversion; 0 (a header without the line) counts as 1.
 static int probeFactor(double p) {
+  p = probeFactorInForce(p);
   if (std::isnan(p)) return 1;
   return int(std::clamp(p, double(std::numeric_limits<int>::min()),
                         double(std::numeric_limits<int>::max())));

@@ -23,6 +23,10 @@ struct ConversionInputs {
   double floatToVolts(int ch, double v) const;
 };
 
+// The probe factor a stored or restored setting stands for: 0 (never offered, but a settings
+// file or a header may hold it) would zero every value and every range, so it counts as 1.
+double probeFactorInForce(double stored);
+
 struct ScopeSample {
   float ch0 = 0;
   float ch1 = 0;

@@ -1,5 +1,7 @@
 #include "device/settingsbridge.h"
 
+#include "device/decoding.h"
+
 namespace tolv {
 
 void TSettingsAcquisitionHost::controlsEnabledChanged(bool on) {
@@ -19,8 +21,8 @@ void TSettingsAcquisitionHost::ioReplyApplied(const SettingsReply& r) {
 }
 
 void TSettingsAcquisitionHost::windowOptionsRestored(const SettingsRecord& r) {
-  settings_.setProbeFactor(0, r.probeFactorC0 == 0 ? 1.0 : r.probeFactorC0);
-  settings_.setProbeFactor(1, r.probeFactorC1 == 0 ? 1.0 : r.probeFactorC1);
+  settings_.setProbeFactor(0, probeFactorInForce(r.probeFactorC0));
+  settings_.setProbeFactor(1, probeFactorInForce(r.probeFactorC1));
   settings_.setAuxDivider(r.probeHelpFactorFlag);
   // A record without intervals (0) leaves the start values.
   if (r.clockInterval0 > 0) gpio_.setCountInterval(0, r.clockInterval0);

@@ -449,7 +449,7 @@ int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
   if (csv.isEmpty()) return 0;
   const fs::path target = pathFromText(csv);
   return reportSave(
-      convertIntermediateFile(f, source, target, serialText(), windowSettings(), csvStyle()),
+      convertIntermediateFile(f, source, target, serialText(), csvStyle()),
       target, source, f);
 }
 

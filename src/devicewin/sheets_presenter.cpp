@@ -149,15 +149,7 @@ void TOneTolvanexPresenter::redrawShownSheet(RedrawReason why) {
 }
 
 ChartScale TOneTolvanexPresenter::chartScale() const {
-  // A stored series keeps the mode, ranges and probe factors it was measured with: an RMS
-  // series shown in a DC mode still starts its axis at 0.
-  if (storedSeries_ && data_) {
-    const SettingsRecord& r = data_->recordSettings();
-    ConversionInputs c;
-    c.ampl = {r.amplC0, r.amplC1};
-    c.probe = {r.probeFactorC0, r.probeFactorC1};
-    return chartScaleFor(r.mode, c);
-  }
+  if (storedSeries_ && data_) return chartScaleFor(data_->recordSettings());
   return chartScaleFor(p_.acq.mode(), p_.acq.conversion());
 }
 

@@ -382,7 +382,7 @@ void TF_OneTolvanex::awaitLoggerEnds(const std::vector<QPointer<TF_OneTolvanex>>
 void TF_OneTolvanex::closedByUser() {
   if (!link_->isOpen() && !acq_.lost()) return;  // never opened: nothing to stop or store
   // A multi-device run owns its members' runs: its BREAK ends them, and the window only hides.
-  if (!multiRegistered_) {
+  if (!acq_.multiRegistered()) {
     // Stopped in any state: a continuous run between two records (in the record steps, or
     // Idle just before the next run is queued) would go on otherwise.
     const bool idle = acq_.runState() == RunState::Idle && !acq_.runInFlight();
@@ -463,7 +463,6 @@ bool TF_OneTolvanex::event(QEvent* e) {
 }
 
 void TF_OneTolvanex::setMultiRegistered(bool on) {
-  multiRegistered_ = on;
   acq_.setMultiRegistered(on);
   model_.setMultiRegistered(on);
 }

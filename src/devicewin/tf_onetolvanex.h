@@ -253,7 +253,6 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TSettingsAcquisitionHost bridge_{model_, gpio_, static_cast<IAcquisitionHost*>(this)};
   bool closed_ = false;
   bool linkReleased_ = false;
-  bool multiRegistered_ = false;
   std::function<void(int)> closeWait_;
   bool everOpened_ = false;
   bool accessDenied_ = false;

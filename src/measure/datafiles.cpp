@@ -555,12 +555,8 @@ int writeVoltmeterSeriesCsv(const fs::path& name, const RecordInfo& info,
   return writeDataFile(name, s);
 }
 
-std::int64_t analogLoggerRows(std::uintmax_t streamBytes, bool endMarker) {
-  return std::int64_t(analogStreamShape(streamBytes, StreamEnd{endMarker, 0}).samples);
-}
-
-std::int64_t ioLoggerRows(std::uintmax_t streamBytes, bool endMarker) {
-  return std::int64_t(ioStreamShape(streamBytes, StreamEnd{endMarker, 0}).samples);
+std::int64_t loggerCsvRows(std::uintmax_t streamBytes, bool endMarker) {
+  return std::int64_t(loggerStreamShape(streamBytes, StreamEnd{endMarker, 0}).samples);
 }
 
 namespace {
@@ -582,9 +578,8 @@ class LoggerRows {
       aux_ = window.probeHelpFactorFlag ? 0.85 : 1.0;
       probe_[0] = probeOf(window.probeFactorC0);
       probe_[1] = probeOf(window.probeFactorC1);
-      // The word count of the samples: W - 10 for a stream the device ended.
-      const std::int64_t depth =
-          shape.end.marker ? std::int64_t(shape.bytes / 2) - 10 : 2 * std::int64_t(shape.samples);
+      // The words of the samples written, not the rows.
+      const std::int64_t depth = 2 * std::int64_t(shape.samples);
       groups_ = {deviceGroup(col, header.serial),
                  dateGroup(col, header.time, 228),
                  timeGroup(col, header.time, 229),
@@ -631,8 +626,9 @@ class LoggerRows {
 
  private:
   // The whole-number probe factor of a setting; one read from a damaged settings file that no
-  // int holds is taken as no probe (1) rather than converted out of range.
+  // int holds is taken as no probe (1) rather than converted out of range, and 0 counts as 1.
   static int probeOf(double p) {
+    p = probeFactorInForce(p);
     if (!(p > double(INT32_MIN) && p < double(INT32_MAX))) return 1;
     return int(p);
   }
@@ -693,13 +689,14 @@ int writeStreamed(const fs::path& csv, const std::function<int(const CsvSink&)>&
 
 std::string analogLoggerCsvText(const RecordInfo& header, const SettingsRecord& window,
                                 std::span<const std::uint8_t> stream, const CsvStyle& st) {
-  LoggerRows rows(header, window, window.trgTypString, st, analogStreamShape(stream), true);
+  LoggerRows rows(header, window, window.trgTypString, st, loggerStreamShape(stream), true);
   return rowsText(rows, stream);
 }
 
 std::string ioLoggerCsvText(const RecordInfo& header, const std::string& windowTrgTypString,
                             std::span<const std::uint8_t> stream, const CsvStyle& st) {
-  LoggerRows rows(header, header.settings, windowTrgTypString, st, ioStreamShape(stream), false);
+  LoggerRows rows(header, header.settings, windowTrgTypString, st, loggerStreamShape(stream),
+                  false);
   return rowsText(rows, stream);
 }
 
@@ -707,7 +704,7 @@ int streamAnalogLoggerCsv(const fs::path& streamFile, const RecordInfo& header,
                           const SettingsRecord& window, const CsvStyle& style,
                           const CsvSink& sink) {
   LoggerStreamShape shape;
-  if (const int rc = streamFileShape(streamFile, true, shape); rc != 0) return rc;
+  if (const int rc = streamFileShape(streamFile, shape); rc != 0) return rc;
   LoggerRows rows(header, window, window.trgTypString, style, shape, true);
   return streamRows(rows, streamFile, sink);
 }
@@ -716,7 +713,7 @@ int streamIoLoggerCsv(const fs::path& streamFile, const RecordInfo& header,
                       const std::string& windowTrgTypString, const CsvStyle& style,
                       const CsvSink& sink) {
   LoggerStreamShape shape;
-  if (const int rc = streamFileShape(streamFile, false, shape); rc != 0) return rc;
+  if (const int rc = streamFileShape(streamFile, shape); rc != 0) return rc;
   LoggerRows rows(header, header.settings, windowTrgTypString, style, shape, false);
   return streamRows(rows, streamFile, sink);
 }

@@ -184,9 +184,8 @@ int writeIoLoggerCsv(const fs::path& csv, const RecordInfo& header,
                      const std::string& windowTrgTypString, const fs::path& streamFile,
                      const CsvStyle& style);
 
-// Sample rows of the two logger CSVs for a stream of this many bytes (0: nothing to convert).
-std::int64_t analogLoggerRows(std::uintmax_t streamBytes, bool endMarker = true);
-std::int64_t ioLoggerRows(std::uintmax_t streamBytes, bool endMarker = true);
+// Sample rows of either logger CSV for a stream of this many bytes (0: nothing to convert).
+std::int64_t loggerCsvRows(std::uintmax_t streamBytes, bool endMarker = true);
 
 // Writes the whole text through a temporary file after making the target's folder.
 int writeDataFile(const fs::path& name, std::string_view bytes);

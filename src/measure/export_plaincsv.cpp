@@ -426,7 +426,7 @@ class LoggerPlainRows {
 
 int writeLoggerBytes(std::ostream& out, PlainCsvHead head, std::span<const std::uint8_t> stream,
                      bool analog) {
-  const LoggerStreamShape shape = analog ? analogStreamShape(stream) : ioStreamShape(stream);
+  const LoggerStreamShape shape = loggerStreamShape(stream);
   head.samples = std::int64_t(shape.samples);
   LoggerPlainRows rows(head, analog);
   Sink sink(out);
@@ -470,7 +470,7 @@ int writePlainLoggerFile(std::ostream& out, const fs::path& streamFile, const QS
   const bool analog = header.mode == kModeDLA0;
   if (!analog && header.mode != kModeDLDI) return kUnknownMode;
   LoggerStreamShape shape;
-  if (const int rc = streamFileShape(streamFile, analog, shape); rc != 0) return rc;
+  if (const int rc = streamFileShape(streamFile, shape); rc != 0) return rc;
   PlainCsvHead head = plainHeadOf(RecordInfo{serial, header, start}, std::int64_t(shape.samples));
   LoggerPlainRows rows(head, analog);
   std::ifstream in(streamFile, std::ios::binary);

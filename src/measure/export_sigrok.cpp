@@ -406,7 +406,7 @@ int srOfLoggerFile(const fs::path& streamFile, SrSession& out) {
   const bool analog = header.mode == kModeDLA0;
   if (!analog && header.mode != kModeDLDI) return kUnknownMode;
   LoggerStreamShape shape;
-  if (const int rc = streamFileShape(streamFile, analog, shape); rc != 0) return rc;
+  if (const int rc = streamFileShape(streamFile, shape); rc != 0) return rc;
   if (const int rc = sessionBase(head, out); rc != 0) return rc;
   if (shape.samples == 0) return kSrEmpty;
   if (analog)

@@ -216,7 +216,7 @@ int writeVcdLoggerFile(std::ostream& out, const fs::path& streamFile, const QStr
   if (const int rc = readLoggerStreamHeader(streamFile, header, start); rc != 0) return rc;
   if (header.mode != kModeDLDI) return kUnknownMode;
   LoggerStreamShape shape;
-  if (const int rc = streamFileShape(streamFile, false, shape); rc != 0) return rc;
+  if (const int rc = streamFileShape(streamFile, shape); rc != 0) return rc;
   std::ifstream in(streamFile, std::ios::binary);
   if (!in) return 5;
   TVcdWriter w(out, plainHeadOf(RecordInfo{serial, header, start}, std::int64_t(shape.samples)));

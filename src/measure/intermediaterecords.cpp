@@ -130,7 +130,7 @@ StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
     case IntermediateFamily::DLA0:
     case IntermediateFamily::DLDI: {
       LoggerStreamShape shape;
-      if (streamFileShape(file, f == IntermediateFamily::DLA0, shape) != 0) return c;
+      if (streamFileShape(file, shape) != 0) return c;
       c.have = shape.samples;
       if (size == 0)
         c.problem = P::Empty;

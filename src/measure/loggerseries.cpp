@@ -170,7 +170,7 @@ int openAnalogLoggerSeries(const fs::path& streamFile, std::shared_ptr<TStreamFi
   AnalogLoggerSeries s;
   if (int rc = readTextHeader(streamFile, s.header, &s.start); rc != 0) return rc;
   LoggerStreamShape shape;
-  if (int rc = streamFileShape(streamFile, true, shape); rc != 0) return rc;
+  if (int rc = streamFileShape(streamFile, shape); rc != 0) return rc;
   if (int rc = file->Open(streamFile); rc != 0) return rc;
   s.wordCount = file->Size() / 2;
   // A file that shrank since its size was taken keeps the samples still there.

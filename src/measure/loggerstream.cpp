@@ -53,28 +53,12 @@ StreamEnd streamEndOf(std::uint64_t bytes, std::span<const std::uint8_t> tail) {
   return e;
 }
 
-namespace {
-
-// With the end marker, the words below W - tailWords are read, two per sample: the analog
-// logger leaves ten (the marker's eight and one more sample), the I/O logger the marker's
-// eight, so no pair of marker words is drawn as a sample with all lines high.
-LoggerStreamShape shapeOf(std::uint64_t bytes, const StreamEnd& end, std::uint64_t tailWords) {
-  LoggerStreamShape s{bytes, end, (bytes - end.cutMarker) / 4};
-  if (end.marker) {
-    const std::uint64_t w = bytes / 2;
-    s.samples = w > tailWords ? (w - tailWords - 1) / 2 + 1 : 0;
-  }
-  return s;
-}
-
-}  // namespace
-
-LoggerStreamShape analogStreamShape(std::uint64_t bytes, const StreamEnd& end) {
-  return shapeOf(bytes, end, 10);
-}
-
-LoggerStreamShape ioStreamShape(std::uint64_t bytes, const StreamEnd& end) {
-  return shapeOf(bytes, end, 8);
+// Both loggers send whole 4-byte samples and end with the 16-byte marker: every complete
+// sample before it is a measurement, and no marker word is read as one (the I/O logger would
+// draw it as a sample with all lines high or low).
+LoggerStreamShape loggerStreamShape(std::uint64_t bytes, const StreamEnd& end) {
+  const std::uint64_t cut = end.marker ? sizeof kLoggerEndMarker : end.cutMarker;
+  return {bytes, end, bytes > cut ? (bytes - cut) / 4 : 0};
 }
 
 namespace {
@@ -85,15 +69,11 @@ std::span<const std::uint8_t> tailOf(std::span<const std::uint8_t> stream) {
 
 }  // namespace
 
-LoggerStreamShape analogStreamShape(std::span<const std::uint8_t> stream) {
-  return analogStreamShape(stream.size(), streamEndOf(stream.size(), tailOf(stream)));
+LoggerStreamShape loggerStreamShape(std::span<const std::uint8_t> stream) {
+  return loggerStreamShape(stream.size(), streamEndOf(stream.size(), tailOf(stream)));
 }
 
-LoggerStreamShape ioStreamShape(std::span<const std::uint8_t> stream) {
-  return ioStreamShape(stream.size(), streamEndOf(stream.size(), tailOf(stream)));
-}
-
-int streamFileShape(const fs::path& file, bool analog, LoggerStreamShape& out) {
+int streamFileShape(const fs::path& file, LoggerStreamShape& out) {
   std::error_code ec;
   if (!fs::is_regular_file(file, ec)) return fs::exists(file, ec) ? 5 : 2;
   std::ifstream in(file, std::ios::binary | std::ios::ate);
@@ -106,8 +86,7 @@ int streamFileShape(const fs::path& file, bool analog, LoggerStreamShape& out) {
   in.read(reinterpret_cast<char*>(tail), std::streamsize(n));
   if (in.gcount() != std::streamsize(n)) return 5;
   const StreamEnd end = streamEndOf(std::uint64_t(size), std::span(tail, n));
-  out = analog ? analogStreamShape(std::uint64_t(size), end)
-               : ioStreamShape(std::uint64_t(size), end);
+  out = loggerStreamShape(std::uint64_t(size), end);
   return 0;
 }
 
@@ -138,7 +117,7 @@ int loadAnalogLoggerStream(const fs::path& streamFile, AnalogLoggerStream& out) 
   std::vector<std::uint8_t> bytes;
   if (int rc = readWords(streamFile, bytes); rc != 0) return rc;
   s.wordCount = bytes.size() / 2;
-  const LoggerStreamShape shape = analogStreamShape(bytes);
+  const LoggerStreamShape shape = loggerStreamShape(bytes);
   s.raw0.reserve(std::size_t(shape.samples));
   s.raw1.reserve(std::size_t(shape.samples));
   for (std::uint64_t k = 0; k < shape.samples; ++k) {
@@ -227,7 +206,7 @@ int loadIoStream(const fs::path& streamFile, TLogAnalList& list, SettingsRecord*
   if (header) *header = h;
   if (start) *start = t;
   LoggerStreamShape shape;
-  if (int rc = streamFileShape(streamFile, false, shape); rc != 0) return rc;
+  if (int rc = streamFileShape(streamFile, shape); rc != 0) return rc;
   // The words stay in the file: the list reads them on demand and the plot draws from the
   // summary, so memory does not grow with the length of the run.
   auto words = std::make_shared<TIoStreamWords>(

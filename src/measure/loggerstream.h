@@ -22,11 +22,10 @@ inline constexpr std::uint8_t kLoggerEndMarker[16] = {0x00, 0x00, 0xFF, 0xFF, 0x
                                                       0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF,
                                                       0xFF, 0xFF, 0x00, 0x00};
 
-// How much of a stream holds samples. A run the device ended carries the end marker: the
-// analog logger's last sample before it and the marker's words stay out (words below W - 10),
-// the I/O logger's marker (words below W - 8). A stream without it (a crashed or unplugged run)
-// keeps every complete 4-byte sample: bytes of a sample cut off at its end are left out, and
-// so is the start of an end marker the run died in (4 to 15 bytes of it at a sample boundary).
+// How much of a stream holds samples: every complete 4-byte sample before the end marker of a
+// run the device ended, or, without it (a crashed or unplugged run), before the stream's end.
+// Bytes of a sample cut off are left out, and so is the start of an end marker the run died
+// in (4 to 15 bytes of it at a sample boundary). Both loggers share this.
 struct StreamEnd {
   bool marker = false;          // the whole end marker ends the stream
   std::uint64_t cutMarker = 0;  // else: how many bytes of its start do
@@ -38,14 +37,12 @@ struct LoggerStreamShape {
 };
 // The end of a stream of `bytes` bytes whose last bytes (up to 16) are `tail`.
 StreamEnd streamEndOf(std::uint64_t bytes, std::span<const std::uint8_t> tail);
-LoggerStreamShape analogStreamShape(std::uint64_t bytes, const StreamEnd& end);
-LoggerStreamShape ioStreamShape(std::uint64_t bytes, const StreamEnd& end);
+LoggerStreamShape loggerStreamShape(std::uint64_t bytes, const StreamEnd& end);
 // The shape of a stream in memory.
-LoggerStreamShape analogStreamShape(std::span<const std::uint8_t> stream);
-LoggerStreamShape ioStreamShape(std::span<const std::uint8_t> stream);
+LoggerStreamShape loggerStreamShape(std::span<const std::uint8_t> stream);
 // The shape of a stream file, from its size and its last 16 bytes: 0, 2 when missing, or the
 // error number.
-int streamFileShape(const fs::path& file, bool analog, LoggerStreamShape& out);
+int streamFileShape(const fs::path& file, LoggerStreamShape& out);
 
 struct AnalogLoggerStream {
   SettingsRecord header;              // from the stream's ".VXT"
@@ -65,7 +62,7 @@ struct AnalogLoggerStream {
 // The conversion inputs a header describes (probe factors, 0.85 divider when flagged).
 ConversionInputs conversionOfHeader(const SettingsRecord& h);
 
-// Loads a DLA0 stream file and its header: the samples of analogStreamShape. Returns 0; 2 when
+// Loads a DLA0 stream file and its header: the samples of loggerStreamShape. Returns 0; 2 when
 // the stream or its header is missing; a header read error; kNoSamples when the stream holds
 // no sample. `out` is filled only on 0.
 int loadAnalogLoggerStream(const fs::path& streamFile, AnalogLoggerStream& out);
@@ -87,7 +84,7 @@ class TIoStreamSummaryFeed {
   std::vector<std::uint16_t> words_;
 };
 
-// Opens a DLDI stream as `list` (cleared first): of every sample of ioStreamShape the second
+// Opens a DLDI stream as `list` (cleared first): of every sample of loggerStreamShape the second
 // word, numbered from 0. The words stay in the file: the list reads them on demand and holds a
 // summary of a few bytes per thousand samples, whatever the file's size. The header (and its
 // time) is read too and handed out when asked for. Returns 0, 2, 5, a header error, or

@@ -361,7 +361,7 @@ int curveCount(int plotMode, int n) {
 }  // namespace
 
 double channelFactor(const SettingsRecord& rs, int ch) {
-  const double p = ch == 0 ? rs.probeFactorC0 : rs.probeFactorC1;
+  const double p = probeFactorInForce(ch == 0 ? rs.probeFactorC0 : rs.probeFactorC1);
   return (p - 1.0) / auxDivider(rs) + 1.0;
 }
 
@@ -523,6 +523,13 @@ ChartScale chartScaleFor(ModeCode mode, const ConversionInputs& conv) {
   }
   s.rms = mode == kModeVMA0 || mode == kModeVMA1;
   return s;
+}
+
+ChartScale chartScaleFor(const SettingsRecord& stored) {
+  ConversionInputs c;
+  c.ampl = {stored.amplC0, stored.amplC1};
+  c.probe = {probeFactorInForce(stored.probeFactorC0), probeFactorInForce(stored.probeFactorC1)};
+  return chartScaleFor(stored.mode, c);
 }
 
 int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> readings,

@@ -99,6 +99,9 @@ struct ChartScale {
 // The chart's ranges in a voltmeter mode with the conversion in force: both RMS modes (VMA0,
 // VMA1) start at 0.
 ChartScale chartScaleFor(ModeCode mode, const ConversionInputs& conv);
+// A stored series keeps the mode, ranges and probe factors it was measured with: an RMS series
+// shown in a DC mode still starts its axis at 0.
+ChartScale chartScaleFor(const SettingsRecord& stored);
 int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> readings,
                    const ChartScale& scale, const PlotChoice& pc);
 

@@ -192,8 +192,13 @@ int convertIoLoggerFile(const fs::path& source, const fs::path& csv, const QStri
 }
 
 int convertIntermediateFile(IntermediateFamily f, const fs::path& source, const fs::path& csv,
-                            const QString& serial, const SettingsRecord& window,
-                            const CsvStyle& style) {
+                            const QString& serial, const CsvStyle& style) {
+  SettingsRecord window;
+  if (f == IntermediateFamily::LAIO || f == IntermediateFamily::DLA0 ||
+      f == IntermediateFamily::DLDI) {
+    std::optional<DayTime> time;
+    if (const int rc = readTextHeader(source, window, &time); rc != 0) return rc;
+  }
   switch (f) {
     case IntermediateFamily::VMXY:
       return convertVoltmeterFile(source, csv, serial, style);

@@ -71,10 +71,10 @@ int convertAnalogLoggerFile(const fs::path& source, const fs::path& csv, const Q
                             const SettingsRecord& window, const CsvStyle& style);
 int convertIoLoggerFile(const fs::path& source, const fs::path& csv, const QString& serial,
                         const std::string& windowTrgTypString, const CsvStyle& style);
-// By family, as the save-as-CSV menu entries do.
+// By family, as the save-as-CSV menu entries and --convert do: a stored file is converted with
+// the settings of its own header (what it was measured with), whatever the window holds now.
 int convertIntermediateFile(IntermediateFamily f, const fs::path& source, const fs::path& csv,
-                            const QString& serial, const SettingsRecord& window,
-                            const CsvStyle& style);
+                            const QString& serial, const CsvStyle& style);
 
 // Stored ".VXD" files as the CSV of their kind; the serial number and time are the file's.
 int convertScopeVxdFile(const fs::path& source, const fs::path& csv, const CsvStyle& style);

@@ -263,11 +263,9 @@ TEST_F(Headless, EveryIntermediateFamilyConvertsAsTheWindowsMenuDoes) {
       {IntermediateFamily::DLDI, loggerFil(IntermediateFamily::DLDI)},
   };
   for (const auto& [fam, fil] : files) {
-    SettingsRecord h;
-    ASSERT_EQ(readTextHeader(fil, h), 0);
     const fs::path ref = dir_ / (std::string("ref_") + familyCode(fam) + ".CSV");
     ASSERT_EQ(
-        convertIntermediateFile(fam, fil, ref, QString::fromLatin1(kSerial), h, CsvStyle{'.', ';'}),
+        convertIntermediateFile(fam, fil, ref, QString::fromLatin1(kSerial), CsvStyle{'.', ';'}),
         0);
     ASSERT_EQ(convert({"--convert", q(fil)}), kExitOk) << familyCode(fam) << qPrintable(message_);
     const std::string got = slurp(fs::path(fil).replace_extension(".CSV"));

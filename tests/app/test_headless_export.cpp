@@ -170,8 +170,8 @@ TEST_F(HeadlessExport, EveryStoredKindBecomesAPlainTable) {
       // The zero entry the window writes after the last sample is no sample.
       {logicFil(), bits, 200},
       {voltmeterFil(), "time_s,ch0_V,ch1_V", 20},
-      // A run the device ended leaves the sample before its end marker out, as the window does.
-      {loggerFil(IntermediateFamily::DLA0), "time_s,ch0_V,ch1_V", 299},
+      // A run the device ended: every sample before its end marker, as the window's table.
+      {loggerFil(IntermediateFamily::DLA0), "time_s,ch0_V,ch1_V", 300},
       {loggerFil(IntermediateFamily::DLDI), bits, 300},
       {la, bits, 200},
       {sv, "time_s,ch0_V,ch1_V", 1000},

@@ -232,4 +232,26 @@ TEST_F(HeadlessProgram, TheCommandsFolderIsNeverTheCurrentOne) {
   fs::current_path(before);
 }
 
+// Without /proc, a command reached through a link (on PATH, or named by its absolute path) lies
+// where the link leads, relative targets and links to links too: its windows program is beside
+// it, not beside the link. A dangling link is no program, and the search goes on.
+TEST_F(HeadlessProgram, TheCommandsFolderIsTheOneItsLinksLeadTo) {
+  const fs::path install = "/usr/bin";
+  const fs::path real = dir_ / "real", links = dir_ / "links", chain = dir_ / "chain",
+                 dangling = dir_ / "dangling";
+  for (const fs::path& d : {real, links, chain, dangling}) fs::create_directories(d);
+  spit(real / "multi_tolvanex", "#!/bin/sh\n");
+  fs::permissions(real / "multi_tolvanex", fs::perms::owner_exec, fs::perm_options::add);
+  fs::create_symlink(real / "multi_tolvanex", links / "multi_tolvanex");
+  fs::create_symlink("../links/multi_tolvanex", chain / "multi_tolvanex");
+  fs::create_symlink(dir_ / "none" / "multi_tolvanex", dangling / "multi_tolvanex");
+  const fs::path want = fs::canonical(real);
+  EXPECT_EQ(launcherFolder({}, "multi_tolvanex", links.string(), install), want);
+  EXPECT_EQ(launcherFolder({}, "multi_tolvanex", chain.string(), install), want);
+  EXPECT_EQ(launcherFolder({}, (links / "multi_tolvanex").string(), "", install), want);
+  EXPECT_EQ(launcherFolder({}, "multi_tolvanex", dangling.string() + ':' + chain.string(), install),
+            want);
+  EXPECT_EQ(launcherFolder({}, "multi_tolvanex", dangling.string(), install), install);
+}
+
 #endif

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -84,10 +85,13 @@ std::vector<std::string> splitOn(const std::string& s, char c) {
   return out;
 }
 
-PandasView pandasView(const fs::path& csv) {
+// `read` is the call that reads the file named by sys.argv[1]; the plain CSV's by default.
+PandasView pandasView(const fs::path& csv,
+                      const std::string& read =
+                          "pd.read_csv(sys.argv[1], comment='#', float_precision='round_trip')") {
   const std::string script =
       "import sys, pandas as pd\n"
-      "d = pd.read_csv(sys.argv[1], comment='#', float_precision='round_trip')\n"
+      "d = " + read + "\n"
       "print(len(d))\n"
       "print(','.join(d.columns))\n"
       "print(','.join(str(t) for t in d.dtypes))\n"
@@ -277,6 +281,46 @@ TEST_F(OpenFormatClients, ScopeRecordOf131000SamplesKeepsBothChannels) {
   }
 }
 
+// The read_csv call README.md gives for the window's table `file`, reading sys.argv[1] instead:
+// the documented call itself is what is tested. Empty when the README has none.
+std::string readmeReadCall(const std::string& file) {
+  fs::path root = fs::path(TOLV_PROGRAM_PATH).parent_path();
+  while (!fs::exists(root / "tests" / "app" / "test_open_formats_clients.cpp")) {
+    if (root == root.parent_path()) return {};
+    root = root.parent_path();
+  }
+  std::ifstream in(root / "README.md");
+  const std::string quoted = "'" + file + "'";
+  for (std::string line; std::getline(in, line);) {
+    const auto at = line.find("pd.read_csv(" + quoted);
+    const auto end = line.find("); print", at);
+    if (at == std::string::npos || end == std::string::npos) continue;
+    std::string call = line.substr(at, end + 1 - at);
+    call.replace(call.find(quoted), quoted.size(), "sys.argv[1]");
+    return call;
+  }
+  return {};
+}
+
+// The words of a stored logic-analyser record, its filler entry left out; empty when unreadable.
+std::vector<std::uint16_t> storedLogicWords(const fs::path& fil, StoredRecord& rec) {
+  std::vector<std::uint16_t> words;
+  if (readStoredHeader(fil, rec) != 0 || readStoredSamples(fil, StoredKind::Logic, rec) != 0)
+    return words;
+  for (int i = 0; i < rec.logic.count(); ++i)
+    if (rec.logic.at(i).sampleNumber >= 0) words.push_back(rec.logic.at(i).word);
+  return words;
+}
+
+// The line words of an I/O-logger stream as the program reads it; empty when unreadable.
+std::vector<std::uint16_t> ioStreamWords(const fs::path& fil) {
+  std::vector<std::uint16_t> words;
+  TLogAnalList list;
+  if (loadIoLoggerStream(fil, list) != 0) return words;
+  for (int i = 0; i < list.count(); ++i) words.push_back(list.at(i).word);
+  return words;
+}
+
 // sigrok's own session writer, given the session, keeps every float of the stream's volts.
 void expectStreamInSession(const fs::path& session, const AnalogLoggerStream& a) {
   int status = -1;
@@ -329,11 +373,7 @@ TEST_F(OpenFormatClients, LogicRecordOf262000SamplesKeepsEveryLane) {
   const fs::path fil = record("LAIO");
   ASSERT_FALSE(fil.empty());
   StoredRecord rec;
-  ASSERT_EQ(readStoredHeader(fil, rec), 0);
-  ASSERT_EQ(readStoredSamples(fil, StoredKind::Logic, rec), 0);
-  std::vector<std::uint16_t> words;
-  for (int i = 0; i < rec.logic.count(); ++i)
-    if (rec.logic.at(i).sampleNumber >= 0) words.push_back(rec.logic.at(i).word);
+  const std::vector<std::uint16_t> words = storedLogicWords(fil, rec);
   ASSERT_EQ(words.size(), 262000u);
   const double dt = rec.header.sampleTime;
   ASSERT_EQ(convert(fil, root_ / "la.sr"), 0);
@@ -391,10 +431,7 @@ TEST_F(OpenFormatClients, BothLoggerStreamsKeepTheirSamples) {
   // The I/O logger: its lines.
   const fs::path dldi = record("DLDI");
   ASSERT_FALSE(dldi.empty());
-  TLogAnalList list;
-  ASSERT_EQ(loadIoLoggerStream(dldi, list), 0);
-  std::vector<std::uint16_t> words;
-  for (int i = 0; i < list.count(); ++i) words.push_back(list.at(i).word);
+  const std::vector<std::uint16_t> words = ioStreamWords(dldi);
   ASSERT_GT(words.size(), 2000u);
   ASSERT_EQ(convert(dldi, root_ / "dldi.sr"), 0);
   ASSERT_EQ(convert(dldi, root_ / "dldi.vcd"), 0);
@@ -444,7 +481,7 @@ TEST_F(OpenFormatClients, BothLoggerStreamsKeepTheirSamples) {
 // A logger stream of an hour (seeded, 10 ms samples) ends in both formats whole.
 TEST_F(OpenFormatClients, OneHourAnalogStreamEndsWhole) {
   testfiles::StreamRecipe recipe;
-  recipe.samples = 360001;  // the sample before the end marker is no sample
+  recipe.samples = 360000;
   recipe.sampleTime = 0.01;
   const fs::path dla = root_ / "hour" / "Intermediate_DLA0" / "Intermediate_DLA0_001.FIL";
   fs::create_directories(dla.parent_path());
@@ -473,6 +510,83 @@ TEST_F(OpenFormatClients, OneHourAnalogStreamEndsWhole) {
   EXPECT_NE(show.find("Samplerate: 100\n"), std::string::npos) << show;
   EXPECT_NE(show.find("Analog sample count: 360000"), std::string::npos) << show;
   expectStreamInSession(root_ / "hour.sr", a);
+}
+
+// The device window's own tables read by pandas with the calls the README gives: the logic
+// analyser's and the I/O logger's carry their settings in cells right of the first rows (and the
+// serial right of the column titles), so the call names the 17 columns it wants; the analog
+// logger's has no title line. Every sample comes back, the stream's last one too.
+TEST_F(OpenFormatClients, WindowTablesReadWithTheDocumentedPandasCalls) {
+  if (!havePandas()) GTEST_SKIP() << "/usr/bin/python3 with pandas is not installed";
+  const std::string logicCall = readmeReadCall("143015_120_LAIO.CSV");
+  const std::string analogCall = readmeReadCall("143015_120_DLA0.CSV");
+  ASSERT_FALSE(logicCall.empty()) << "no pandas line for the logic table in README.md";
+  ASSERT_FALSE(analogCall.empty()) << "no pandas line for the analog-logger table in README.md";
+  const auto windowCsv = [](const fs::path& fil, const fs::path& csv) {
+    QString err;
+    EXPECT_EQ(runProgram({"--convert", q(fil), q(csv), "--format", "csv", "--decimal", ",",
+                          "--separator", "tab", "--data-root", q(root_ / "data")},
+                         &err),
+              0)
+        << err.toStdString();
+  };
+  std::vector<std::string> logicColumns{"Time [s]"};
+  for (int n = 15; n >= 0; --n) logicColumns.push_back("D" + std::to_string(n));
+  // Lines 15 down to 0, as the table's columns run.
+  const auto lanes = [](std::uint16_t w) {
+    std::vector<double> l;
+    for (int lane = 15; lane >= 0; --lane) l.push_back((w >> lane) & 1);
+    return l;
+  };
+  const auto expectLogic = [&](const fs::path& csv, const std::vector<std::uint16_t>& words,
+                               double dt) {
+    const PandasView v = pandasView(csv, logicCall);
+    EXPECT_EQ(v.rows, long(words.size())) << csv;
+    EXPECT_EQ(v.columns, logicColumns) << csv;
+    ASSERT_EQ(v.dtypes.size(), 17u) << csv;
+    EXPECT_EQ(v.dtypes.front(), "float64");
+    EXPECT_EQ(std::count(v.dtypes.begin(), v.dtypes.end(), "int64"), 16);
+    ASSERT_EQ(v.tail.size(), 5u) << csv;
+    for (std::size_t i = 0; i < 5; ++i) {
+      const std::size_t k = words.size() - 5 + i;
+      expectRow(v.head[i], lanes(words[i]), double(i) * dt, dt, "row " + std::to_string(i));
+      expectRow(v.tail[i], lanes(words[k]), double(k) * dt, dt, "row " + std::to_string(k));
+    }
+  };
+
+  const fs::path la = record("LAIO");
+  ASSERT_FALSE(la.empty());
+  StoredRecord rec;
+  std::vector<std::uint16_t> words = storedLogicWords(la, rec);
+  ASSERT_EQ(words.size(), 262000u);
+  windowCsv(la, root_ / "la_window.CSV");
+  expectLogic(root_ / "la_window.CSV", words, rec.header.sampleTime);
+
+  const fs::path dldi = record("DLDI");
+  ASSERT_FALSE(dldi.empty());
+  words = ioStreamWords(dldi);
+  ASSERT_GT(words.size(), 2000u);
+  windowCsv(dldi, root_ / "dldi_window.CSV");
+  expectLogic(root_ / "dldi_window.CSV", words, 1e-4);
+
+  const fs::path dla = record("DLA0");
+  ASSERT_FALSE(dla.empty());
+  AnalogLoggerStream a;
+  ASSERT_EQ(loadAnalogLoggerStream(dla, a), 0);
+  const std::size_t na = a.sampleCount();
+  windowCsv(dla, root_ / "dla_window.CSV");
+  const PandasView v = pandasView(root_ / "dla_window.CSV", analogCall);
+  EXPECT_EQ(v.rows, long(na));
+  EXPECT_EQ(v.columns, (std::vector<std::string>{"ch0_V", "ch1_V"}));
+  EXPECT_EQ(v.dtypes, (std::vector<std::string>{"float64", "float64"}));
+  ASSERT_EQ(v.tail.size(), 5u);
+  for (std::size_t i = 0; i < 5; ++i) {
+    const std::size_t k = na - 5 + i;
+    for (int ch = 0; ch < 2; ++ch) {
+      EXPECT_NEAR(v.head[i][std::size_t(ch)], a.volts(ch, i), 5.1e-7) << "row " << i;
+      EXPECT_NEAR(v.tail[i][std::size_t(ch)], a.volts(ch, k), 5.1e-7) << "row " << k;
+    }
+  }
 }
 
 TEST_F(OpenFormatClients, VoltmeterSeriesIsOneRowPerReading) {

@@ -68,11 +68,16 @@ TEST_F(Acq, LoadedSettingsRestoreInStages) {
   EXPECT_TRUE(acq.runEnabled());
 }
 
-TEST_F(Acq, UnreadableSettingsStartNoStage) {
+// A settings file that cannot be read (cut by a crash) leaves a usable device: it starts as a
+// new one, asks for the identification and scope mode, and RUN works.
+TEST_F(Acq, UnreadableSettingsStartOnTheFirstStartSettings) {
   acq.open([](SettingsRecord&) { return 5; });
   advance(3000);
-  EXPECT_TRUE(drv.writes.empty());
-  EXPECT_FALSE(acq.runEnabled());
+  ASSERT_GE(drv.writes.size(), 2u);
+  EXPECT_EQ(drv.words().front(), "*IDN");
+  EXPECT_EQ(drv.count("*SMd"), 1);
+  EXPECT_EQ(acq.mode(), kModeOSA0);
+  EXPECT_TRUE(acq.runEnabled());
 }
 
 TEST_F(Acq, RunCommandDropsWhatWasQueuedAfterIt) {

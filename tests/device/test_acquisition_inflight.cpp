@@ -437,18 +437,19 @@ TEST_F(InFlight, AFailedLoggerRunWriteStopsTheDeviceAndHoldsCommandsBackTwoSecon
 }
 
 // A run write that failed after its bytes had left: the device measures and sends its record
-// all the same. Those bytes are dropped, not read as the reply to the next command, which waits
-// until the link has been quiet for 500 ms, also when the record takes longer than the 2 s a
-// logger's stream may hold commands back.
+// all the same, here 10 % slower than the link's nominal pace. Those bytes are dropped, not read
+// as the reply to the next command, which waits until the link has been quiet for 500 ms, also
+// when the record takes longer than the 2 s a logger's stream may hold commands back.
 TEST_F(InFlight, ARecordOfAFailedRunWriteIsNotTakenAsTheNextReply) {
+  device.memoryDepth = 40000;
   boot();
-  std::int64_t recordAt = 0;  // when its last bytes come: 40000 bytes over 2.85 s
+  std::int64_t recordAt = 0;  // when its last bytes come: 160000 bytes over 5.59 s
   drv.onWriteStatus = [&](const Bytes& b) {
     if (classifyCommand(b.data(), b.size()) != WireCommand::Run) return kFtOk;
-    const Bytes data = scopeData(10000, 0);
-    for (int i = 0; i < 20; ++i)
-      drv.deliver(Bytes(data.begin() + 2000 * i, data.begin() + 2000 * (i + 1)), 50 + 150 * i);
-    recordAt = clock.nowMs() + 2900;
+    const Bytes data = scopeData(40000, 0);
+    for (int i = 0; i < 40; ++i)
+      drv.deliver(Bytes(data.begin() + 4000 * i, data.begin() + 4000 * (i + 1)), 50 + 142 * i);
+    recordAt = clock.nowMs() + 5588;
     return kFtIoError;
   };
   acq.setSingleShot(true);
@@ -459,11 +460,47 @@ TEST_F(InFlight, ARecordOfAFailedRunWriteIsNotTakenAsTheNextReply) {
   device.memoryDepth = 2000;
   acq.queue().add(makeSettingsReadCommand());
   rig.followUp.enable();
-  ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*SRd") == 1; }, 5000));
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*SRd") == 1; }, 8000));
   EXPECT_GE(drv.writes.back().atMs, recordAt + 500);
   advance(1000);
   EXPECT_EQ(acq.storedReply().memoryDepth, 2000.0f);
   EXPECT_EQ(rig.sink.scopeRecords, 0);
+}
+
+// A run started for the multi-device window whose write failed: what can still come is the one
+// record it may have started (10000 samples: 113 ms and 1.27 s at 4 bytes per 127 us, with half
+// that and 1 s of slack) and a quiet 500 ms, so a device that sends on past that gets its next
+// command then, not after 30 s; one that sends nothing (no record was started) gets it after the
+// quiet 500 ms.
+TEST_F(InFlight, AFailedRunWriteHoldsCommandsBackNoLongerThanItsRecordTakes) {
+  EXPECT_EQ(TAcquisition::staleHoldMaxUs(kModeOSA0, 10000), 3'518'000);
+  EXPECT_EQ(TAcquisition::staleHoldMaxUs(kModeLAIO, 10000), 2'565'500);
+  EXPECT_EQ(TAcquisition::staleHoldMaxUs(kModeVMD1, 10000), 1'613'381);
+  EXPECT_EQ(TAcquisition::staleHoldMaxUs(kModeDLA0, 10000), 2'000'000);
+  boot();
+  for (const bool sending : {true, false}) {
+    SCOPED_TRACE(sending ? "device sends on" : "device silent");
+    drv.onWriteStatus = [](const Bytes& b) {
+      return classifyCommand(b.data(), b.size()) == WireCommand::Run ? kFtIoError : kFtOk;
+    };
+    acq.setSingleShot(true);
+    const int srd = drv.count("*SRd");
+    acq.runNow();
+    drv.onWriteStatus = nullptr;
+    ASSERT_EQ(acq.runState(), RunState::Idle);
+    const std::int64_t failedAt = clock.nowMs();
+    acq.queue().add(makeSettingsReadCommand());
+    rig.followUp.enable();
+    for (int t = 0; t < 600 && drv.count("*SRd") == srd; ++t) {
+      if (sending) drv.deliver(Bytes(2, 0x11), 0);
+      advance(10);
+    }
+    ASSERT_EQ(drv.count("*SRd"), srd + 1);
+    const std::int64_t at = drv.writes.back().atMs;
+    EXPECT_GE(at, failedAt + (sending ? 3518 : 500));
+    EXPECT_LE(at, failedAt + (sending ? 3518 : 500) + 150);
+    advance(1000);
+  }
 }
 
 }  // namespace

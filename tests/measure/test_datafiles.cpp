@@ -394,7 +394,8 @@ TEST_F(DataFiles, ScopeIntermediateCsvNeverReadsPastTheLoadedSamples) {
   EXPECT_EQ(lines(slurp(n)).size(), 5u);
 }
 
-TEST_F(DataFiles, AnalogLoggerRowsStopTenWordsBeforeTheEnd) {
+// Every sample before the device's end marker is a row, the last one too.
+TEST_F(DataFiles, AnalogLoggerRowsEndAtTheEndMarker) {
   SettingsRecord header = scopeSettings();
   header.mode = kModeDLA0;
   header.amplC0 = 10;
@@ -403,25 +404,35 @@ TEST_F(DataFiles, AnalogLoggerRowsStopTenWordsBeforeTheEnd) {
   SettingsRecord window = scopeSettings();
   window.probeHelpFactorFlag = false;
   window.trgTypString = "A";
-  // A run the device ended: one sample and the end marker, 20 bytes, give no row.
+  // The marker alone, or three bytes of a sample and the marker, give no row.
+  EXPECT_EQ(analogLoggerCsvText(info(header), window, withMarker({}), {}), "");
+  EXPECT_EQ(analogLoggerCsvText(info(header), window, withMarker({0, 0xC0, 0}), {}), "");
+  // One sample and the marker, 20 bytes: 0xC000 -> +2.5 V of 10 V; 0x4000 -> -0.5 + 0.5 V.
   std::vector<std::uint8_t> s = {0x00, 0xC0, 0x00, 0x40};
-  EXPECT_EQ(analogLoggerCsvText(info(header), window, withMarker(s), {}), "");
-  // One sample (0xC000 -> +2.5 V of 10 V; 0x4000 -> -0.5 + 0.5 V), one more, the marker.
+  const auto one = lines(analogLoggerCsvText(info(header), window, withMarker(s), {'.', ';'}));
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0], " 2.500000; 0.000000;Device;TX12345");
+  // A second one, the last before the marker: 0xFFFF on both channels.
   s.resize(8, 0xFF);
   const auto l = lines(analogLoggerCsvText(info(header), window, withMarker(s), {'.', ';'}));
-  ASSERT_EQ(l.size(), 1u);
-  EXPECT_EQ(l[0], " 2.500000; 0.000000;Device;TX12345");
+  ASSERT_EQ(l.size(), 2u);
+  EXPECT_EQ(l[0], one[0]);
+  EXPECT_EQ(l[1].substr(0, 19), " 4.999847; 1.499969");
   // Probe factors no int holds (a damaged settings file) count as no probe.
   SettingsRecord damaged = window;
   damaged.probeFactorC0 = 1e20;
   damaged.probeFactorC1 = std::numeric_limits<double>::quiet_NaN();
   EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, withMarker(s), {'.', ';'})), l);
+  damaged.probeFactorC0 = damaged.probeFactorC1 = 0;  // and 0 counts as 1
+  EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, withMarker(s), {'.', ';'})), l);
+  // Eight samples: eight rows, and the depth counts the words of all of them.
   s.resize(4 * 8, 0);
   const auto m = lines(analogLoggerCsvText(info(header), window, withMarker(s), {'.', ';'}));
-  ASSERT_EQ(m.size(), 7u);
+  ASSERT_EQ(m.size(), 8u);
   EXPECT_EQ(m[1].substr(19), ";Date of measurement start;12.08.2026;MM.DD.YYYY");
   EXPECT_EQ(m[3].substr(19), ";Trigger mode;\"A\"");
-  EXPECT_EQ(m[5].substr(19), ";Memory Depth;14");
+  EXPECT_EQ(m[5].substr(19), ";Memory Depth;16");
+  EXPECT_EQ(m[7], "-5.000000;-0.500000");
 }
 
 // A run that ended without the device's end marker (crashed, unplugged) keeps every complete
@@ -482,23 +493,25 @@ TEST_F(DataFiles, LoggerRowCountsAreTheRowsTheWritersWrite) {
         if (n < 16) continue;
         std::copy(std::begin(kLoggerEndMarker), std::end(kLoggerEndMarker), part.end() - 16);
       }
-      EXPECT_EQ(analogLoggerRows(n, marker),
+      EXPECT_EQ(loggerCsvRows(n, marker),
                 std::int64_t(lines(analogLoggerCsvText(info(scopeSettings()), scopeSettings(), part,
                                                        {'.', ';'}))
                                  .size()))
           << n << " bytes, marker " << marker;
       // The I/O table has its header line on top.
-      EXPECT_EQ(ioLoggerRows(n, marker) + 1,
+      EXPECT_EQ(loggerCsvRows(n, marker) + 1,
                 std::int64_t(lines(ioLoggerCsvText(info(scopeSettings()), "P", part, {})).size()))
           << n << " bytes, marker " << marker;
     }
   }
-  EXPECT_EQ(analogLoggerRows(21), 0);
-  EXPECT_EQ(analogLoggerRows(22), 1);
-  EXPECT_EQ(ioLoggerRows(17), 0);
-  EXPECT_EQ(ioLoggerRows(18), 1);
-  EXPECT_EQ(analogLoggerRows(21, false), 5);
-  EXPECT_EQ(ioLoggerRows(3, false), 0);
+  // Only complete samples before the marker: half of one is no row, nor a marker word in it.
+  EXPECT_EQ(loggerCsvRows(19), 0);
+  EXPECT_EQ(loggerCsvRows(18), 0);
+  EXPECT_EQ(loggerCsvRows(20), 1);
+  EXPECT_EQ(loggerCsvRows(23), 1);
+  EXPECT_EQ(loggerCsvRows(24), 2);
+  EXPECT_EQ(loggerCsvRows(21, false), 5);
+  EXPECT_EQ(loggerCsvRows(3, false), 0);
 }
 
 TEST_F(DataFiles, BlockedTargetFolderReportsAndKeepsExistingFiles) {

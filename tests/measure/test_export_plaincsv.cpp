@@ -195,14 +195,16 @@ TEST_F(PlainCsvTest, AnalogLoggerStreamInVoltsWithoutItsEnd) {
   s.amplC0 = 10;
   s.amplC1 = 2;
   s.offsC1 = 1;
-  // With the end marker the sample before it stays out too, as the window's table leaves it.
+  // With the end marker every sample before it is a row, the last one too, as in the window's
+  // table.
   const auto bytes = streamOf({{32768, 32768}, {49152, 0}, {0, 65535}, {1, 1}}, true);
   std::ostringstream out;
   ASSERT_EQ(writePlainAnalogLogger(out, plainHeadOf({QStringLiteral("A"), s, {}}, -1), bytes), 0);
   const std::string t = out.str();
-  EXPECT_TRUE(hasComment(t, "samples: 3"));
+  EXPECT_TRUE(hasComment(t, "samples: 4"));
   EXPECT_EQ(tableLines(t), (std::vector<std::string>{"time_s,ch0_V,ch1_V", "0,0,1", "0.5,2.5,0",
-                                                     "1,-5,1.999969482421875"}));
+                                                     "1,-5,1.999969482421875",
+                                                     "1.5,-4.999847412109375,3.0517578125e-05"}));
 }
 
 TEST_F(PlainCsvTest, IoLoggerStreamTakesTheSecondWordOfEachSample) {
@@ -241,7 +243,7 @@ TEST_F(PlainCsvTest, LoggerFileReadsItsOwnHeaderAndRefusesAHeaderWithoutTime) {
                 bytes),
             0);
   EXPECT_EQ(fromFile.str(), inMemory.str());
-  EXPECT_EQ(tableLines(fromFile.str()).size(), 1u + 69999u);
+  EXPECT_EQ(tableLines(fromFile.str()).size(), 1u + 70000u);
   EXPECT_EQ(writePlainLoggerFile(none, dir_ / "missing.FIL", QStringLiteral("S")), 2);
 }
 

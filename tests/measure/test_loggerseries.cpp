@@ -44,6 +44,7 @@ TEST_F(SeriesFiles, SameSamplesAsTheWholeStream) {
     ASSERT_EQ(openAnalogLoggerSeries(f, ser), 0);
     EXPECT_EQ(ser.wordCount, whole.wordCount);
     ASSERT_EQ(ser.samples, whole.sampleCount());
+    EXPECT_EQ(ser.samples, s.samples);  // the last sample before the end is drawn too
     ASSERT_EQ(ser.drawnCount(), whole.sampleCount() - 1);
     ASSERT_TRUE(ser.start.has_value());
     EXPECT_EQ(ser.start->day, whole.start->day);
@@ -214,7 +215,7 @@ TEST_F(SeriesFiles, XYOfANoisyRunOfMinutesIsDrawn) {
   ASSERT_EQ(makeAnalogStream(f, s), 0);
   AnalogLoggerSeries ser;
   ASSERT_EQ(openAnalogLoggerSeries(f, ser), 0);
-  ASSERT_EQ(ser.drawnCount(), s.samples - 2);
+  ASSERT_EQ(ser.drawnCount(), s.samples - 1);
   PlotChoice pc;
   pc.plotMode = kPlotK1vsK0;
   pc.autoScale[0] = pc.autoScale[1] = true;
@@ -243,7 +244,7 @@ TEST_F(SeriesFiles, XYBeyondItsLimitIsRefused) {
   };
   for (const std::uint64_t drawn : {kLoggerXYMaxPoints, kLoggerXYMaxPoints + 1}) {
     StreamRecipe s;
-    s.samples = drawn + 2;  // the first sample is not drawn, nor the one before the marker
+    s.samples = drawn + 1;  // the first sample is not drawn
     const fs::path f = dir() / "Intermediate_DLA0_006.FIL";
     ASSERT_EQ(makeAnalogStreamOf(f, s, distinct), 0);
     AnalogLoggerSeries ser;

@@ -169,13 +169,15 @@ TEST(LoggerStreamLoad, AnalogStreamConvertsWithItsOwnHeader) {
   AnalogLoggerStream out;
   ASSERT_EQ(loadAnalogLoggerStream(file, out), 0);
   EXPECT_EQ(out.wordCount, 16u);
-  // W - 10 words: three of the four samples.
-  ASSERT_EQ(out.sampleCount(), 3u);
+  // Every sample before the end marker, the last one too.
+  ASSERT_EQ(out.sampleCount(), 4u);
   EXPECT_DOUBLE_EQ(out.sampleTime(), 0.5);
   ASSERT_TRUE(out.start.has_value());
   EXPECT_NEAR(out.volts(0, 0), (9.0 / 0.85 + 1.0) * 32767.0 / 32768.0, 1e-9);
   EXPECT_DOUBLE_EQ(out.volts(1, 0), 1.0);   // mid-range plus the header's offset
   EXPECT_DOUBLE_EQ(out.volts(1, 1), -9.0);  // -10 V + 1 V
+  EXPECT_EQ(out.raw0[3], 1u);
+  EXPECT_DOUBLE_EQ(out.volts(1, 3), (2.0 / 32768.0 - 1.0) * 10.0 + 1.0);
   EXPECT_DOUBLE_EQ(out.volts(0, 99), 0.0);  // past the end
 }
 
@@ -360,13 +362,21 @@ TEST(LoggerStreamLoad, BadStreamsReturnCodesAndLeaveTheTargetAlone) {
   ASSERT_EQ(writeTextHeader(file, SettingsRecord::defaults()), 0);
   EXPECT_EQ(loadAnalogLoggerStream(file, out), kNoSamples);  // 3 bytes: no sample
   EXPECT_EQ(loadIoLoggerStream(file, list), kNoSamples);
-  // A 20-byte stream ended by the device (one sample and the marker) has no sample either.
-  Bytes ended = pairs({{1, 2}});
+  // A stream ended by the device with three bytes of a sample before the marker has no sample
+  // either; one with a whole one has that sample.
+  Bytes ended = {1, 0, 2};
   const Bytes m = marker();
   ended.insert(ended.end(), m.begin(), m.end());
   std::ofstream(file, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(ended.data()), std::streamsize(ended.size()));
   EXPECT_EQ(loadAnalogLoggerStream(file, out), kNoSamples);
+  ended.insert(ended.begin() + 3, 0);
+  std::ofstream(file, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(ended.data()), std::streamsize(ended.size()));
+  AnalogLoggerStream one;
+  ASSERT_EQ(loadAnalogLoggerStream(file, one), 0);
+  EXPECT_EQ(one.raw0, std::vector<std::uint16_t>{1});
+  EXPECT_EQ(one.raw1, std::vector<std::uint16_t>{2});
   // A cut header.
   std::ofstream(textHeaderName(file), std::ios::trunc) << "Mode\r\nAL";
   EXPECT_EQ(loadAnalogLoggerStream(file, out), kReadPastEnd);

@@ -174,5 +174,10 @@ TEST_F(SimRecords, AnalogLoggerRunLandsInItsStreamFile) {
   ASSERT_EQ(loadAnalogLoggerStream(file, s), 0);
   EXPECT_EQ(s.header.mode, kModeDLA0);
   EXPECT_DOUBLE_EQ(s.sampleTime(), 0.001);
-  EXPECT_EQ(s.sampleCount(), (bytes.size() / 2 - 10 + 1) / 2);
+  // Every sample the device sent before its end marker, the last one too.
+  EXPECT_EQ(s.sampleCount(), (bytes.size() - 16) / 4);
+  ASSERT_GT(s.sampleCount(), 0u);
+  const auto* last = reinterpret_cast<const std::uint8_t*>(bytes.data()) + bytes.size() - 20;
+  EXPECT_EQ(s.raw0.back(), last[0] | (last[1] << 8));
+  EXPECT_EQ(s.raw1.back(), last[2] | (last[3] << 8));
 }

@@ -468,6 +468,38 @@ TEST(ChartFeed, BothRmsModesStartAtZero) {
   }
 }
 
+// A stored series takes its own mode, ranges and probe factors; a probe factor 0 in its record
+// counts as 1, as it does for the window's conversion, rather than closing the axis to 0..0.
+TEST(ChartFeed, StoredSeriesScaleTakesItsRecordAndProbeZeroAsOne) {
+  SettingsRecord r = SettingsRecord::defaults();
+  r.mode = kModeVMA1;
+  r.amplC0 = 2.0;
+  r.amplC1 = 20.0;
+  r.probeFactorC0 = 0;
+  r.probeFactorC1 = -10;
+  const ChartScale sc = chartScaleFor(r);
+  EXPECT_TRUE(sc.rms);
+  EXPECT_DOUBLE_EQ(sc.probe[0], 1.0);
+  EXPECT_DOUBLE_EQ(sc.probe[1], -10.0);
+  PlotChoice pc;
+  pc.plotMode = kPlotK0;
+  TGenD2ImgKernel k;
+  ASSERT_EQ(feedChartImage(k, readings(5), sc, pc), 0);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.minimum), 0.0);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.maximum), 2.0);
+  r.mode = kModeVMD0;
+  ASSERT_EQ(feedChartImage(k, readings(5), chartScaleFor(r), pc), 0);
+  EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.minimum), -2.0);
+  // A stored header without its probe lines (read as 0) converts and ranges as factor 1.
+  SettingsRecord one = r;
+  one.probeFactorC0 = 1;
+  EXPECT_DOUBLE_EQ(channelFactor(r, 0), 1.0);
+  EXPECT_EQ(fixedRange(r, 0).lo, fixedRange(one, 0).lo);
+  EXPECT_EQ(fixedRange(r, 0).hi, fixedRange(one, 0).hi);
+  EXPECT_DOUBLE_EQ(conversionOfHeader(r).rawToVolts(0, 65535),
+                   conversionOfHeader(one).rawToVolts(0, 65535));
+}
+
 TEST(ChartFeed, XYChartAndEmptyList) {
   TGenD2ImgKernel k;
   PlotChoice pc;

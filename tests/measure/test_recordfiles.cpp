@@ -318,7 +318,7 @@ TEST_F(RecordFiles, IoLoggerRunStampsItsFirstChunkAndConvertsAtTheEnd) {
 TEST_F(RecordFiles, AnalogLoggerConversionNeedsTheHeaderTime) {
   const fs::path f = intermediateFileName(dir_, IntermediateFamily::DLA0, 1);
   fs::create_directories(f.parent_path());
-  // Three samples, one more and the end marker (zero bytes stand for the samples).
+  // Four samples and the end marker (zero bytes stand for the samples).
   std::string stream(4 * 4, '\0');
   stream.append(reinterpret_cast<const char*>(kLoggerEndMarker), 16);
   spit(f, stream);
@@ -329,9 +329,44 @@ TEST_F(RecordFiles, AnalogLoggerConversionNeedsTheHeaderTime) {
   EXPECT_FALSE(fs::exists(csv));
   ASSERT_EQ(appendTextHeaderDateTime(f, now_), 0);
   ASSERT_EQ(convertAnalogLoggerFile(f, csv, QStringLiteral("TX9"), settings_, {}), 0);
-  EXPECT_EQ(lines(slurp(csv)).size(), 3u);
+  EXPECT_EQ(lines(slurp(csv)).size(), 4u);
   EXPECT_EQ(convertAnalogLoggerFile(dir_ / "none.FIL", csv, QStringLiteral("TX9"), settings_, {}),
             2);
+}
+
+// A stored logger stream is converted with what it was measured with, whatever the window holds
+// now: probe factor, divider, sample time and trigger type all come from its own header.
+TEST_F(RecordFiles, StoredFilesConvertWithTheirOwnHeader) {
+  SettingsRecord h = scopeSettings();
+  h.mode = kModeDLA0;
+  h.amplC0 = 10;
+  h.probeFactorC0 = 10;
+  h.probeHelpFactorFlag = false;
+  h.sampleTime = 0.001;
+  h.trgTypString = "M";
+  const fs::path f = intermediateFileName(dir_, IntermediateFamily::DLA0, 1);
+  fs::create_directories(f.parent_path());
+  std::string stream = {'\x00', '\xC0', '\x00', '\x80'};  // +2.5 V of 10 V, x 10
+  stream.append(reinterpret_cast<const char*>(kLoggerEndMarker), 16);
+  spit(f, stream);
+  ASSERT_EQ(writeTextHeader(f, h, now_), 0);
+  const fs::path csv = dir_ / "a.CSV";
+  ASSERT_EQ(convertIntermediateFile(IntermediateFamily::DLA0, f, csv, QStringLiteral("TX9"),
+                                    {'.', ';'}),
+            0);
+  const auto l = lines(slurp(csv));
+  ASSERT_EQ(l.size(), 1u);
+  EXPECT_EQ(l[0], "25.000000; 0.000000;Device;TX9");
+  // Ranges, trigger type and sample time of the header in the parameter rows.
+  spit(f, std::string(6 * 4, '\0') +
+              std::string(reinterpret_cast<const char*>(kLoggerEndMarker), 16));
+  ASSERT_EQ(convertIntermediateFile(IntermediateFamily::DLA0, f, csv, QStringLiteral("TX9"),
+                                    {'.', ';'}),
+            0);
+  const auto m = lines(slurp(csv));
+  ASSERT_EQ(m.size(), 6u);
+  EXPECT_EQ(m[3], "-50.000000;-2.500000;Trigger mode;\"M\"");
+  EXPECT_EQ(m[4], "-50.000000;-2.500000;Sampletime;0.001000;s");
 }
 
 TEST_F(RecordFiles, VoltmeterFileClosesOnAWriteErrorAndKeepsWhatWasWritten) {
