@@ -196,7 +196,6 @@ TOneTolvanexTimers TF_OneTolvanex::makeTimers(const TimerFactory& factory) {
 
 void TF_OneTolvanex::buildPanels() {
   runPanel_ = new TOneTolvanexRunPanel(runControls_);
-  runPanel_->setClock(&tm_.followUp.clock());
   static_cast<TFlowLayout*>(runControls_->layout())->insertWidget(0, runPanel_);
   connect(runPanel_, &TOneTolvanexRunPanel::runClicked, this, [this] { acq_.runClicked(); });
   connect(runPanel_, &TOneTolvanexRunPanel::breakClicked, this, [this] { acq_.stopClicked(); });
@@ -538,7 +537,6 @@ void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
     pageControl_->setCurrentIndex(l.sheet == TabSheet::Voltmeter ? kSheetVoltmeter
                                                                  : kSheetScopeControls);
   files_->showAutoSaveBin(l.autoSaveBinShown);
-  files_->setModeFamily(familyOfMode(mode));
   if (modeLayoutHook_) modeLayoutHook_(mode, l);
 }
 

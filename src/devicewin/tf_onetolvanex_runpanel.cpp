@@ -1,20 +1,14 @@
 #include "devicewin/tf_onetolvanex_runpanel.h"
 
 #include <QCheckBox>
-#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QProgressBar>
 #include <QPushButton>
-#include <algorithm>
 
 #include "common/texttable.h"
 #include "device/gpio.h"
 
 namespace tolv {
-
-namespace {
-constexpr int kRunningMinWidth = 70;
-}  // namespace
 
 TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
   setObjectName(QStringLiteral("PN_RunControls"));
@@ -37,6 +31,7 @@ TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
 
   running_ = new TClickPanel(QStringLiteral("PN_Running"), this);
   running_->setAlignment(Qt::AlignCenter);
+  running_->setMinimumWidth(70);
   running_->setButtonFace();
   queue_ = new TClickPanel(QStringLiteral("PN_Queue"), this);
   queue_->setAlignment(Qt::AlignCenter);
@@ -61,12 +56,8 @@ TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
   lay->addWidget(draw_);
   lay->addStretch(1);
 
-  connect(run_, &QPushButton::clicked, this, [this] {
-    if (!swapGuarded()) emit runClicked();
-  });
-  connect(break_, &QPushButton::clicked, this, [this] {
-    if (!swapGuarded()) emit breakClicked();
-  });
+  connect(run_, &QPushButton::clicked, this, [this] { emit runClicked(); });
+  connect(break_, &QPushButton::clicked, this, [this] { emit breakClicked(); });
   connect(single_, &QCheckBox::toggled, this, [this](bool on) {
     if (!mark_.isSet()) emit singleShotToggled(on);
   });
@@ -85,11 +76,6 @@ void TOneTolvanexRunPanel::applyTexts() {
   overlap_->setText(QStringLiteral("Overlap"));
   overlap_->setToolTip(hintText(kTextOverlapHint));
   queue_->setToolTip(hintText(kTextQueueHint));
-  // Wide enough for its longest caption: a stop's progress must not make the row reflow.
-  const QFontMetrics fm = running_->fontMetrics();
-  const int widest = std::max(fm.horizontalAdvance(text(89)),
-                              fm.horizontalAdvance(text(kTextStopping) + QStringLiteral(" 100 %")));
-  running_->setMinimumWidth(std::max(kRunningMinWidth, widest + 2 * running_->frameWidth() + 8));
   showStop(stop_);
 }
 
@@ -116,40 +102,8 @@ void TOneTolvanexRunPanel::showRunState(RunState s) {
     running_->setButtonFace();
   else
     running_->setColour(rgbColour(look.rgb));
-  // A drawing only colours the panel: the buttons stay as the run left them, so a record drawn
-  // while the run goes on does not put RUN in STOP's place.
-  if (s == RunState::FilePlotting) return;
-  if (look.runVisible != runShown_) swapped(look.runVisible);
   run_->setVisible(look.runVisible);
   break_->setVisible(look.breakVisible);
-}
-
-void TOneTolvanexRunPanel::swapped(bool runShown) {
-  runShown_ = runShown;
-  // A run that goes on passes Idle between two records without letting events run: RUN shows
-  // and goes again before anyone could see it, which is no swap. A swap counts once events have
-  // run with it in place; until then clicks are held back as well.
-  if (runShown == committedRunShown_) {
-    swapPending_ = false;
-    return;
-  }
-  swapPending_ = true;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        if (!swapPending_) return;
-        swapPending_ = false;
-        committedRunShown_ = runShown_;
-        // Counted from when it could first be seen: posted calls run before the input that
-        // queued up meanwhile, so those clicks still fall within the guard.
-        swappedAtMs_ = clock_->nowMs();
-        everSwapped_ = true;
-      },
-      Qt::QueuedConnection);
-}
-
-bool TOneTolvanexRunPanel::swapGuarded() const {
-  return swapPending_ || (everSwapped_ && clock_->nowMs() - swappedAtMs_ < kSwapGuardMs);
 }
 
 void TOneTolvanexRunPanel::showQueueCount(int n) {

@@ -4,7 +4,6 @@
 // reports clicks; the acquisition cycle decides.
 #include <QFrame>
 
-#include "common/clock.h"
 #include "device/acquisition.h"
 #include "devicewin/panel_scopecontrols_widgets.h"
 
@@ -17,16 +16,7 @@ namespace tolv {
 class TOneTolvanexRunPanel : public QFrame {
   Q_OBJECT
  public:
-  // RUN and STOP share one place. A click that comes within this time after they swapped was
-  // aimed at the button shown before (no one reacts faster, and clicks queued while the window
-  // was busy arrive all at once): it is ignored rather than taken for the other button.
-  static constexpr int kSwapGuardMs = 400;
-
   explicit TOneTolvanexRunPanel(QWidget* parent = nullptr);
-  // The clock the swap guard counts on (the system's unless set).
-  void setClock(const IClock* c) { clock_ = c ? c : &SystemClock::instance(); }
-  // Whether a click now still falls within the guard of the last swap.
-  bool swapGuarded() const;
   void applyTexts();
 
   void showRunState(RunState s);
@@ -59,15 +49,7 @@ class TOneTolvanexRunPanel : public QFrame {
   void overlapToggled(bool on);
 
  private:
-  void swapped(bool runShown);
-
   TReentryMark mark_;
-  const IClock* clock_ = &SystemClock::instance();
-  bool runShown_ = true;           // as last told
-  bool committedRunShown_ = true;  // as shown when events last ran
-  bool swapPending_ = false;
-  std::int64_t swappedAtMs_ = 0;
-  bool everSwapped_ = false;
   bool runGoesOn_ = false;
   StopShow stop_;
   QPushButton* run_ = nullptr;

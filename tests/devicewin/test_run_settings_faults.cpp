@@ -96,9 +96,7 @@ TEST_F(RunFaults, StopWhileTheRunIsQueuedEndsIdleInEveryModeFamily) {
                           records().voltmeterReadings;
       click(run().runButton());
       ASSERT_EQ(acq().runState(), RunState::RunQueued);
-      // STOP as it reaches the window (the multi-device window's BREAK, a close): the button
-      // itself takes no click for longer than the run stays queued.
-      emit run().breakClicked();
+      click(run().breakButton());
       EXPECT_EQ(acq().runState(), RunState::Idle);
       EXPECT_FALSE(run().runButton()->isHidden());
       EXPECT_TRUE(run().runButton()->isEnabled());

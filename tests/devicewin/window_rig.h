@@ -175,12 +175,8 @@ class WindowRig : public ::testing::Test {
   TSettingsModel& model() { return w_->settingsModel(); }
   TOneTolvanexRunPanel& run() { return *w_->runPanel(); }
   TSimulatedDevice& dev() { return sim_.device(0); }
-  // As a user clicks: RUN or STOP only once it has been in sight longer than its swap guard
-  // (a click within it is taken for one aimed at the button shown before).
   void click(QWidget* b) {
     QApplication::processEvents();
-    if (b == run().runButton() || b == run().breakButton())
-      hub_.advanceUntil([&] { return !run().swapGuarded(); }, TOneTolvanexRunPanel::kSwapGuardMs);
     QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
   }
   // The window's timers in the order it makes them.
