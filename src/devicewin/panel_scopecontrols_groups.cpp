@@ -132,14 +132,7 @@ QGroupBox* TScopeControlsPanel::buildAmplitude() {
     const QString n = QString::number(ch);
     const int r = ch * 3;
     chLabel_[i] = new QLabel(g);
-    // As wide as its widest texts, no wider: the column is tight.
     pnAk_[i] = textPanel(QStringLiteral("PN_AK") + n, g, 40);
-    const QFontMetrics fm = pnAk_[i]->fontMetrics();
-    const QString pm = QString(QChar(0x00B1));
-    const int text = std::max(fm.horizontalAdvance(pm + QStringLiteral("0.50V")),
-                              fm.horizontalAdvance(pm + QStringLiteral("10 V")));
-    pnAk_[i]->setMinimumWidth(
-        std::max(40, text + 2 * pnAk_[i]->frameWidth() + 2 * pnAk_[i]->margin() + 2));
     seTf_[i] = new QSpinBox(g);
     seTf_[i]->setObjectName(QStringLiteral("SE_TF_C") + n);
     seTf_[i]->setRange(kProbeMin, kProbeMax);
@@ -199,13 +192,14 @@ QGroupBox* TScopeControlsPanel::buildTimebase() {
   lbDepthHint_->setObjectName(QStringLiteral("LB_ScopeDepthHint"));
   lbDepthHint_->setWordWrap(true);
   // Wraps to the column's width rather than widening it.
-  lbDepthHint_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  lbDepthHint_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
   lbDepthHint_->setMinimumWidth(1);
+  lbDepthHint_->setMaximumWidth(160);
   QPalette hp = lbDepthHint_->palette();
   hp.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
   lbDepthHint_->setPalette(hp);
   lbDepthHint_->setVisible(false);
-  ml->addWidget(lbDepthHint_, 4, 0, 1, 2);
+  gl->addWidget(lbDepthHint_, 3, 0, 1, 2);
   gl->addWidget(gbMem_, 2, 0, 1, 2);
   return g;
 }
@@ -422,7 +416,7 @@ void TScopeControlsPanel::showEnabled() {
   // The trackbars and the memory depth stay in sight during a run, greyed with their groups,
   // so the ranges in force can still be read. Memory depth and trigger point belong to the
   // scope and the logic analyser only.
-  const bool mem = memoryDepthControlsShown(true, model_.host().mode());
+  const bool mem = model_.memoryDepthShown();
   gbMem_->setVisible(mem);
   for (QWidget* w : {static_cast<QWidget*>(pnSamples_), static_cast<QWidget*>(tbMem_),
                      static_cast<QWidget*>(pnTotTim_), static_cast<QWidget*>(pnPrePos_),
