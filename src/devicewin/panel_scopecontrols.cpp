@@ -53,6 +53,8 @@ void selectRow(QTableWidget* t, int row) {
   }
   t->setCurrentCell(row, 1);
   t->selectRow(row);
+  // A table only follows its current row on its own while it is shown and enabled.
+  t->scrollTo(t->model()->index(row, 1));
 }
 
 }  // namespace
@@ -95,8 +97,13 @@ void TScopeControlsSheet::build() {
   vleMem_->setMinimumWidth(135);
   for (QTableWidget* t : {vleMode_, vleTrg_}) t->setMinimumWidth(120);
 
-  for (QTableWidget* t : {vleMode_, vleAmpl_, vleSampl_, vleMem_, vleTrg_})
+  for (QTableWidget* t : {vleMode_, vleAmpl_, vleSampl_, vleMem_, vleTrg_}) {
     connect(t, &QTableWidget::cellClicked, this, [this, t](int row, int) { rowClicked(t, row); });
+    // A click beside the rows takes the selection away; the row of the value in force returns.
+    connect(t, &QTableWidget::itemSelectionChanged, this, [this, t] {
+      if (!mark_.isSet() && t->selectedItems().isEmpty()) sync();
+    });
+  }
 }
 
 void TScopeControlsSheet::fill() {
@@ -184,7 +191,8 @@ void TScopeControlsSheet::sync() {
 void TScopeControlsSheet::showEnabled() {
   const bool on = model_.controlsEnabled();
   gbModes_->setEnabled(on);
-  for (QTableWidget* t : {vleAmpl_, vleSampl_, vleMem_, vleTrg_}) t->setVisible(on);
+  // Locked, not hidden: during a run the user still reads the ranges in force.
+  for (QTableWidget* t : {vleAmpl_, vleSampl_, vleMem_, vleTrg_}) t->setEnabled(on);
   gbTrg_->setVisible(model_.layout().triggerTable);
 }
 

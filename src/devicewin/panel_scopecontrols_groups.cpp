@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,9 +13,11 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "common/texttable.h"
 #include "common/widgetcolours.h"
+#include "measure/derived.h"
 
 namespace tolv {
 
@@ -185,6 +188,18 @@ QGroupBox* TScopeControlsPanel::buildTimebase() {
   ml->addWidget(tbMem_, 1, 0, 1, 2);
   ml->addWidget(pnPrePos_, 2, 0);
   ml->addWidget(tbTrgPt_, 3, 0, 1, 2);
+  lbDepthHint_ = new QLabel(gbMem_);
+  lbDepthHint_->setObjectName(QStringLiteral("LB_ScopeDepthHint"));
+  lbDepthHint_->setWordWrap(true);
+  // Wraps to the column's width rather than widening it.
+  lbDepthHint_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+  lbDepthHint_->setMinimumWidth(1);
+  lbDepthHint_->setMaximumWidth(160);
+  QPalette hp = lbDepthHint_->palette();
+  hp.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
+  lbDepthHint_->setPalette(hp);
+  lbDepthHint_->setVisible(false);
+  gl->addWidget(lbDepthHint_, 3, 0, 1, 2);
   gl->addWidget(gbMem_, 2, 0, 1, 2);
   return g;
 }
@@ -343,6 +358,7 @@ void TScopeControlsPanel::sync() {
     pnLevel_[i]->setText(d.level[i]);
   }
   if (cb085_->isChecked() != d.aux) cb085_->setChecked(d.aux);
+  showDepthHint();
   setValueQuiet(tbSampl_, d.samplTimPos);
   setValueQuiet(tbMem_, d.memDepthPos);
   setValueQuiet(tbTrgPt_, d.trgPointPos);
@@ -397,15 +413,25 @@ void TScopeControlsPanel::showEnabled() {
                      static_cast<QWidget*>(gbTime_), static_cast<QWidget*>(gbTrg_),
                      static_cast<QWidget*>(cobTrgLog_)})
     w->setEnabled(on);
-  for (int ch = 0; ch < 2; ++ch) tbAmpl_[std::size_t(ch)]->setVisible(on);
-  tbSampl_->setVisible(on);
-  // Memory depth and trigger point belong to the scope and the logic analyser only.
+  // The trackbars and the memory depth stay in sight during a run, greyed with their groups,
+  // so the ranges in force can still be read. Memory depth and trigger point belong to the
+  // scope and the logic analyser only.
   const bool mem = model_.memoryDepthShown();
   gbMem_->setVisible(mem);
   for (QWidget* w : {static_cast<QWidget*>(pnSamples_), static_cast<QWidget*>(tbMem_),
                      static_cast<QWidget*>(pnTotTim_), static_cast<QWidget*>(pnPrePos_),
                      static_cast<QWidget*>(tbTrgPt_)})
     w->setVisible(mem);
+  showDepthHint();
+}
+
+void TScopeControlsPanel::showDepthHint() {
+  // The depths meant for the logic analyser are not refused in the scope, but its record
+  // keeps only what its memory holds: the user is told before the run.
+  const bool beyond = model_.host().mode() == kModeOSA0 &&
+                      double(model_.host().desired().memoryDepth) >
+                          double(kScopeMemorySamples);
+  lbDepthHint_->setVisible(beyond);
 }
 
 // --- Texts ------------------------------------------------------------------------------------
@@ -438,6 +464,10 @@ void TScopeControlsPanel::applyTexts() {
   tbMem_->setToolTip(hintText(151));
   pnPrePos_->setToolTip(hintText(152));
   tbTrgPt_->setToolTip(hintText(153));
+  // The table's own hint says which depths belong to the logic analyser: its last part.
+  const QString reserved = text(200);
+  const int cut = reserved.lastIndexOf(QStringLiteral("~~"));
+  lbDepthHint_->setText(cut >= 0 ? reserved.mid(cut + 2) : reserved);
   gbTrg_->setTitle(groupCaption(154));
   gbTrg_->setToolTip(hintText(155));
   cobTrg_->setToolTip(hintText(162));

@@ -52,6 +52,8 @@ class TScopeControlsPanel : public QWidget {
   TClickPanel* samplesPanel() const { return pnSamples_; }
   TClickPanel* totalTimePanel() const { return pnTotTim_; }
   TClickPanel* prePostTriggerPanel() const { return pnPrePos_; }
+  // Shown in the scope while the memory depth asks more than the scope's memory keeps.
+  QLabel* scopeDepthHint() const { return lbDepthHint_; }
   QComboBox* triggerTypeCombo() const { return cobTrg_; }
   QComboBox* logicTriggerTypeCombo() const { return cobTrgLog_; }
   TClickPanel* triggerTypePanel() const { return pnTrgTyp_; }
@@ -74,6 +76,7 @@ class TScopeControlsPanel : public QWidget {
   void sync();         // every control and panel from the model
   void arrange();      // group order and visibility by the mode layout
   void showEnabled();  // ControlsEnabled
+  void showDepthHint();
   void fillCombos();
 
   TSettingsModel& model_;
@@ -104,6 +107,7 @@ class TScopeControlsPanel : public QWidget {
   QSlider* tbMem_ = nullptr;
   TClickPanel* pnPrePos_ = nullptr;
   QSlider* tbTrgPt_ = nullptr;
+  QLabel* lbDepthHint_ = nullptr;
 
   QGroupBox* gbTrg_ = nullptr;
   QComboBox* cobTrg_ = nullptr;

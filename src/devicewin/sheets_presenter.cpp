@@ -9,6 +9,7 @@
 #include "devicewin/panel_voltage.h"
 #include "devicewin/sheets_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
+#include "measure/derived.h"
 #include "measure/loggerstream.h"
 #include "measure/measurecodes.h"
 
@@ -186,7 +187,15 @@ void TOneTolvanexPresenter::plotScopeRecord(const TMeasureData& d) {
 
 void TOneTolvanexPresenter::drawScope(const TMeasureData& d) {
   PlottingScope busy(*this);
-  p_.sheets.setHeadline(headlineText(serial_ ? serial_() : QString(), scopeTime_));
+  QString h = headlineText(serial_ ? serial_() : QString(), scopeTime_);
+  // A record that ended at the scope's memory, short of the depth it was asked for, says so.
+  const std::int64_t asked = roundHalfEven(scopeSettings_.memoryDepth);
+  if (scopeRecordDepth(scopeSettings_.memoryDepth, d.sampleCount()) < asked)
+    h += QStringLiteral("  %1 / %2 %3")
+             .arg(d.sampleCount())
+             .arg(static_cast<qint64>(asked))
+             .arg(text(201));
+  p_.sheets.setHeadline(h);
   p_.sheets.plotScope(d.plotChannel0(), d.plotChannel1(), d.sampleCount(), scopeSettings_,
                       choice_);
   if (onScopePlotted) onScopePlotted();

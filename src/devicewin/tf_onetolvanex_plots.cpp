@@ -73,6 +73,11 @@ void TOneTolvanexPlots::wireBars() {
     bars_[0]->showValue(ch0);
     bars_[1]->showValue(ch1);
   };
+  // A probe factor or the divider is the window's own: no settings reply follows, so the scale
+  // takes it at once rather than with the next reading.
+  QObject::connect(&w_.settingsModel(), &TSettingsModel::changed, bars_[0], [this](SettingsTopic t) {
+    if (t == SettingsTopic::Probe || t == SettingsTopic::Aux) barsFollowSettings();
+  });
 }
 
 void TOneTolvanexPlots::barsFollowSettings() {

@@ -2,6 +2,8 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 
 #include "devicewin/panel_scopecontrols_widgets.h"
 
@@ -23,27 +25,46 @@ void TVoltmeterBar::applyTexts() {
 
 void TVoltmeterBar::setMode(int modeIndex) {
   plot_.setMode(modeIndex);
+  forgetValue();
   update();
 }
 
 void TVoltmeterBar::setRange(double amplitude) {
   plot_.setRange(amplitude);
+  forgetValue();
   update();
 }
 
 void TVoltmeterBar::setProbeFactor(double p) {
   plot_.setProbeFactor(p);
+  forgetValue();
   update();
 }
 
 void TVoltmeterBar::setAuxDivider(double a) {
   plot_.setAuxDivider(a);
+  forgetValue();
   update();
 }
 
 void TVoltmeterBar::showValue(double v) {
   plot_.showValue(v);
+  if (!std::isnan(v)) {
+    last_ = v;
+    shown_ = true;
+  }
   update();
+}
+
+int TVoltmeterBar::overRange() const {
+  if (!shown_) return 0;
+  const int mode = plot_.mode();
+  if (mode < 0 || mode > 3) return 0;
+  const double end = plot_.fullScale() * (1.0 - kEndTolerance);
+  if (last_ >= end) return 1;
+  // RMS readings start at 0: only DC has a lower end to pass.
+  if (mode <= 1 && last_ <= -end) return -1;
+  return 0;
 }
 
 void TVoltmeterBar::resetIndicator() {
@@ -54,6 +75,17 @@ void TVoltmeterBar::resetIndicator() {
 void TVoltmeterBar::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.drawImage(0, 0, plot_.image());
+  const int side = overRange();
+  if (side == 0) return;
+  // A wedge at the end passed, pointing outwards, over the pointer's rows.
+  const int h = std::max(6, plot_.geometry().y3);
+  const int w = std::max(6, h / 2);
+  const int tip = side > 0 ? width() - 1 : 0;
+  const int base = side > 0 ? tip - w : tip + w;
+  const QPoint wedge[3] = {{base, 0}, {tip, h / 2}, {base, h}};
+  p.setPen(Qt::NoPen);
+  p.setBrush(kOverRangeColour);
+  p.drawPolygon(wedge, 3);
 }
 
 void TVoltmeterBar::resizeEvent(QResizeEvent*) {

@@ -1,6 +1,7 @@
 #pragma once
 // The two voltage bar displays of the voltmeter sheet (IM_V_C0, IM_V_C1): each shows its
 // channel's TVoltmeterPlot and resets the drag indicator on a right click.
+#include <QColor>
 #include <QWidget>
 
 #include "plot/voltmeterplot.h"
@@ -26,6 +27,13 @@ class TVoltmeterBar : public QWidget {
   void resetIndicator();
   void applyTexts();
 
+  // The reading shown lies at or beyond an end of the scale (within two converter steps: a
+  // converter at its limit stops there): +1 at the upper end, -1 at the lower one, else 0.
+  // The bar then carries a mark at that end, as the pointer says nothing beyond it.
+  int overRange() const;
+  static constexpr double kEndTolerance = 2.0 / 32768.0;
+  static inline const QColor kOverRangeColour{220, 0, 0};
+
   QSize sizeHint() const override { return {400, 60}; }
   QSize minimumSizeHint() const override { return {120, 40}; }
 
@@ -35,8 +43,12 @@ class TVoltmeterBar : public QWidget {
   void mousePressEvent(QMouseEvent* e) override;
 
  private:
+  void forgetValue() { shown_ = false; }
+
   int channel_;
   TVoltmeterPlot plot_;
+  double last_ = 0;
+  bool shown_ = false;
 };
 
 }  // namespace tolv

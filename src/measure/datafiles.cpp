@@ -194,7 +194,9 @@ bool usesThresholds(ModeCode mode, const std::string& trg) {
 namespace {
 
 // Groups of rows 0 to 10; skipped trigger-dependent groups stay empty.
-std::array<std::string, 11> scopeGroups(const RecordInfo& info, const CsvStyle& st) {
+// recorded: the samples of the record, which a depth beyond the scope's memory does not reach.
+std::array<std::string, 11> scopeGroups(const RecordInfo& info, const CsvStyle& st,
+                                        std::size_t recorded) {
   const SettingsRecord& s = info.settings;
   const char col = st.column, dec = st.decimal;
   std::array<std::string, 11> g;
@@ -214,7 +216,7 @@ std::array<std::string, 11> scopeGroups(const RecordInfo& info, const CsvStyle& 
     g[8] = group(col, label(222), fixed(s.trgLevelUpper, 8, 6, dec), "V");
   }
   g[9] = group(col, label(215), fixed(s.sampleTime, 8, 6, dec), "s");
-  g[10] = intGroup(col, 223, roundHalfEven(s.memoryDepth));
+  g[10] = intGroup(col, 223, scopeRecordDepth(s.memoryDepth, std::int64_t(recorded)));
   return g;
 }
 
@@ -238,7 +240,7 @@ std::string scopeText(const std::array<std::string, 11>& groups,
 
 std::string scopeCsvText(const RecordInfo& info, std::span<const ScopeSample> samples,
                          const CsvStyle& style) {
-  return scopeText(scopeGroups(info, style), samples, style, samples.size());
+  return scopeText(scopeGroups(info, style, samples.size()), samples, style, samples.size());
 }
 
 int writeScopeCsv(const fs::path& name, const RecordInfo& info,
@@ -246,7 +248,7 @@ int writeScopeCsv(const fs::path& name, const RecordInfo& info,
   std::size_t n = samples.size();
   if (rows >= 0) n = std::min(n, std::size_t(rows));
   if (n == 0) return kNoSamples;
-  return writeDataFile(name, scopeText(scopeGroups(info, style), samples, style, n));
+  return writeDataFile(name, scopeText(scopeGroups(info, style, samples.size()), samples, style, n));
 }
 
 namespace {
@@ -260,7 +262,7 @@ std::array<std::string, 11> scopeVxdGroups(const VxdHeader& h, const CsvStyle& s
   info.settings.trgTypString = h.trgTypString;
   info.settings.sampleTime = h.sampleTime;
   info.settings.memoryDepth = h.count;
-  auto g = scopeGroups(info, st);
+  auto g = scopeGroups(info, st, std::size_t(std::max<std::int64_t>(h.count, 0)));
   g[4].clear();
   g[7].clear();
   g[8].clear();

@@ -1,5 +1,6 @@
 #include "measure/derived.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/nicestep.h"
@@ -20,6 +21,12 @@ std::int32_t postTriggerSamples(double triggerPoint, std::int32_t n) {
 
 std::int32_t triggerSample(double triggerPoint, double count) {
   return roundHalfEven(triggerPoint * 0.01 * count);
+}
+
+std::int64_t scopeRecordDepth(double memoryDepth, std::int64_t samples) {
+  const std::int64_t asked = roundHalfEven(memoryDepth);
+  return asked > kScopeMemorySamples && samples < asked ? std::max<std::int64_t>(samples, 0)
+                                                        : asked;
 }
 
 double totalRecordTime(const SettingsRecord& r) {

@@ -10,6 +10,7 @@
 #include "common/format.h"
 #include "common/texttable.h"
 #include "common/version.h"
+#include "measure/derived.h"
 #include "plot/sampleseries.h"
 
 namespace tolv {
@@ -406,7 +407,10 @@ int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int
     st.yColour = kChannelColour[ch];
     st.yAxisColour = yAxisColourOf(ch, pc.synchYAxes && pc.plotMode == kPlotK0K1);
     const double* v = data[ch];
-    const WorldValue x0 = WorldValue::num(-tp), x1 = WorldValue::num(total - tp);
+    // The axis ends with the record: one cut at the scope's memory does not reach the depth.
+    const double depth = double(scopeRecordDepth(rs.memoryDepth, n));
+    const double span = n > 0 && depth < std::nearbyint(rs.memoryDepth) ? depth * dt : total;
+    const WorldValue x0 = WorldValue::num(-tp), x1 = WorldValue::num(span - tp);
     // The samples go to the plot as a series (a copy of the values and their min/max
     // summaries, not a point of 80 bytes each), drawn per pixel column: sample i stands at
     // -Tp + i x dt, the same X as i x dt - Tp. A record whose sample time is no forward step

@@ -164,6 +164,12 @@ TEST_F(FilePanel, NumberBoxShowsOnlyWithMoreThanOneFile) {
   EXPECT_TRUE(action("POPMEN_ShowAnIntermediate_LAIO_File")->isEnabled());
   EXPECT_FALSE(panel_->numberBox(IntermediateFamily::VMXY)->isVisibleTo(panel_.get()));
   EXPECT_FALSE(action("POPMEN_ShowAnIntermediate_VMXY_File")->isEnabled());
+  // In another mode the scope's numbers mean nothing: the box goes, the menu keeps its files.
+  panel_->setModeFamily(IntermediateFamily::VMXY);
+  EXPECT_FALSE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
+  EXPECT_TRUE(action("POPMEN_ShowAnIntermediate_OSA0_File")->isEnabled());
+  panel_->setModeFamily(IntermediateFamily::OSA0);
+  EXPECT_TRUE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
 }
 
 TEST_F(FilePanel, ValueAboveTheMaximumSnapsBackAndShowsThatFile) {

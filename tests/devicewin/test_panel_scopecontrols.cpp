@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
@@ -186,17 +187,40 @@ TEST_F(Panels, LockedControlsAndModeLayout) {
   EXPECT_TRUE(panel.memoryDepthGroup()->isVisible());
   EXPECT_TRUE(panel.triggerGroup()->isVisible());
   EXPECT_FALSE(panel.logicTriggerGroup()->isVisible());
+  // The last rows of the longest tables, in a sheet too low to show them without scrolling.
+  clickRow(sheet.sampleTimeTable(), 20);
+  clickRow(sheet.memoryDepthTable(), 12);
+  rig.advance(1500);
+  sheet.resize(700, 260);
+  QApplication::processEvents();
   rig.acq.queueRun();
+  QApplication::processEvents();
   EXPECT_FALSE(panel.amplitudeGroup()->isEnabled());
   EXPECT_FALSE(panel.modes()->isEnabled());
-  EXPECT_FALSE(panel.amplitudeTrackbar(0)->isVisible());
-  EXPECT_FALSE(panel.sampleTimeTrackbar()->isVisible());
-  EXPECT_FALSE(panel.memoryDepthGroup()->isVisible());
-  EXPECT_FALSE(sheet.amplitudeTable()->isVisible());
   EXPECT_FALSE(sheet.modeGroup()->isEnabled());
+  // Locked, yet in sight: the ranges in force stay readable during the run.
+  for (QWidget* w : {static_cast<QWidget*>(panel.amplitudeTrackbar(0)),
+                     static_cast<QWidget*>(panel.sampleTimeTrackbar())}) {
+    EXPECT_TRUE(w->isVisible()) << w->objectName().toStdString();
+    EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+  }
+  const std::pair<QTableWidget*, int> shown[] = {
+      {sheet.amplitudeTable(), rig.model.display().amplPos[0]},
+      {sheet.sampleTimeTable(), 20},
+      {sheet.memoryDepthTable(), 12}};
+  for (const auto& [t, row] : shown) {
+    EXPECT_TRUE(t->isVisible()) << t->objectName().toStdString();
+    EXPECT_FALSE(t->isEnabled()) << t->objectName().toStdString();
+    EXPECT_EQ(t->currentRow(), row) << t->objectName().toStdString();
+    ASSERT_FALSE(t->selectedItems().isEmpty()) << t->objectName().toStdString();
+    EXPECT_EQ(t->selectedItems().front()->row(), row);
+    EXPECT_TRUE(t->viewport()->rect().contains(t->visualItemRect(t->item(row, 1))))
+        << t->objectName().toStdString();
+  }
   rig.acq.queue().clear();  // the run never went out
   rig.acq.setRunState(RunState::Idle);
-  EXPECT_TRUE(panel.amplitudeTrackbar(0)->isVisible());
+  EXPECT_TRUE(panel.amplitudeTrackbar(0)->isEnabled());
+  EXPECT_TRUE(sheet.memoryDepthTable()->isEnabled());
   rig.model.modeChosen(5);  // DLA0: timebase without memory depth
   rig.advance(1500);
   ASSERT_EQ(rig.acq.mode(), kModeDLA0);
@@ -211,6 +235,42 @@ TEST_F(Panels, LockedControlsAndModeLayout) {
   EXPECT_TRUE(panel.memoryDepthGroup()->isVisible());
   EXPECT_FALSE(panel.gpioPanel()->isVisible());
   EXPECT_LT(panel.timebaseGroup()->y(), panel.logicTriggerGroup()->y());
+}
+
+// A click beside the rows would take the selection away from the value in force.
+TEST_F(Panels, ClickBelowTheRowsKeepsTheSelection) {
+  rig.boot();
+  QTableWidget* t = sheet.memoryDepthTable();
+  clickRow(t, 3);
+  const QRect last = t->visualItemRect(t->item(t->rowCount() - 1, 1));
+  ASSERT_LT(last.bottom() + 5, t->viewport()->height());
+  QTest::mouseClick(t->viewport(), Qt::LeftButton, {},
+                    QPoint(last.center().x(), t->viewport()->height() - 3));
+  ASSERT_FALSE(t->selectedItems().isEmpty());
+  EXPECT_EQ(t->selectedItems().front()->row(), 3);
+  EXPECT_EQ(t->currentRow(), 3);
+}
+
+// The depths meant for the logic analyser are taken in the scope; the panel says that the
+// scope's record ends at its memory.
+TEST_F(Panels, ScopeDepthBeyondItsMemoryIsHinted) {
+  rig.boot();
+  QLabel* hint = panel.scopeDepthHint();
+  EXPECT_EQ(hint->objectName(), QStringLiteral("LB_ScopeDepthHint"));
+  EXPECT_FALSE(hint->isVisible());
+  clickRow(sheet.memoryDepthTable(), 11);  // 200000
+  EXPECT_TRUE(hint->isVisible());
+  EXPECT_TRUE(hint->text().startsWith(QStringLiteral("The memory depths 200000 and 262000")))
+      << hint->text().toStdString();
+  clickRow(sheet.memoryDepthTable(), 10);  // 131000: all of it fits
+  EXPECT_FALSE(hint->isVisible());
+  clickRow(sheet.memoryDepthTable(), 12);
+  rig.advance(1500);
+  EXPECT_TRUE(hint->isVisible());
+  rig.model.modeChosen(6);  // the logic analyser keeps 262000
+  rig.advance(1500);
+  ASSERT_EQ(rig.acq.mode(), kModeLAIO);
+  EXPECT_FALSE(hint->isVisible());
 }
 
 TEST_F(Panels, TextsFollowTheLanguage) {

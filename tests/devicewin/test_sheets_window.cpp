@@ -170,6 +170,41 @@ TEST_F(SheetsWindow, ScopeRecordShowsBothChannelsWithTriggerLineAndHeadline) {
   EXPECT_EQ(acq().runState(), RunState::Idle);
 }
 
+// A depth meant for the logic analyser is taken in the scope, whose record ends at its memory:
+// the picture ends with the record and says how much of the depth came, and the CSV file names
+// the samples it holds.
+TEST_F(SheetsWindow, ScopeRecordCutAtItsMemoryIsShownAndSavedAsRecorded) {
+  w_->settingsModel().sampleTimeRowClicked(1);  // 1 us
+  w_->settingsModel().memoryDepthRowClicked(262000);
+  ASSERT_TRUE(until([&] { return acq().storedReply().memoryDepth == 262000.0f; }, 3000));
+  w_->filePanel()->setAutoSaveMode(1);
+  singleRecord();
+  ASSERT_EQ(data().sampleCount(), 131000);
+  const SettingsRecord& rs = data().recordSettings();
+  const double tp = rs.triggerPoint * 0.01 * rs.memoryDepth * rs.sampleTime;
+  TGenD2ImgKernel& k = sheets().scopeKernel();
+  ASSERT_GE(k.DataSetCount(), 1);
+  EXPECT_NEAR(k.Get(0)->mergedX->minimum.toNumber(), -tp, 1e-12);
+  EXPECT_NEAR(k.Get(0)->mergedX->maximum.toNumber(), 131000 * rs.sampleTime - tp, 1e-9);
+  EXPECT_TRUE(sheets().headline(PlotSheet::Scope).endsWith(QStringLiteral("  131000 / 262000 Samples")))
+      << sheets().headline(PlotSheet::Scope).toStdString();
+  const std::filesystem::path csv = w_->filePanel()->recordFiles()->lastDataFile();
+  ASSERT_FALSE(csv.empty());
+  std::ifstream in(csv);
+  std::string line;
+  for (int i = 0; i <= 10; ++i) std::getline(in, line);
+  EXPECT_NE(line.find("Memory Depth\t131000\r"), std::string::npos) << line;
+
+  // A depth the memory holds is shown and saved whole, without a note.
+  w_->settingsModel().memoryDepthRowClicked(1000);
+  ASSERT_TRUE(until([&] { return acq().storedReply().memoryDepth == 1000.0f; }, 3000));
+  singleRecord();
+  ASSERT_EQ(data().sampleCount(), 1000);
+  EXPECT_NEAR(k.Get(0)->mergedX->maximum.toNumber(),
+              1000 * rs.sampleTime * (1 - rs.triggerPoint * 0.01), 1e-9);
+  EXPECT_FALSE(sheets().headline(PlotSheet::Scope).contains(QStringLiteral("Samples")));
+}
+
 // Runs of other modes change the data's record settings and time; the scope image, drawn
 // again by its plot controls, keeps the time axis, measurements and headline of its record.
 TEST_F(SheetsWindow, ScopeRedrawAfterAnotherModeKeepsTheScopeRecordsSettings) {
@@ -447,6 +482,14 @@ TEST_F(SheetsWindow, VoltmeterBarsShowTheRangeInForceBeforeTheFirstReading) {
     EXPECT_DOUBLE_EQ(bar->plot().probeFactor(), acq().conversion().probe[std::size_t(ch)]) << ch;
     EXPECT_DOUBLE_EQ(bar->plot().auxDivider(), acq().conversion().aux) << ch;
   }
+  // A probe factor is the window's own (no settings reply follows): the scale takes it at once.
+  auto* bar = child<TVoltmeterBar>("IM_V_C0");
+  const QImage before = bar->plot().image();
+  w_->settingsModel().probeSpinChanged(0, 10);
+  EXPECT_DOUBLE_EQ(bar->plot().probeFactor(), 10.0);
+  EXPECT_NE(bar->plot().image(), before);
+  w_->settingsModel().auxBoxChanged(!w_->settingsModel().display().aux);
+  EXPECT_DOUBLE_EQ(bar->plot().auxDivider(), acq().conversion().aux);
 }
 
 // After a restart into a voltmeter mode the bars show the stored ranges as soon as the device
@@ -656,6 +699,9 @@ TEST_F(SheetsWindow, NothingIsCutAtTheMinimumSize) {
       if (!std::filesystem::exists(intermediateFileName(data().deviceFolder(), f, k)))
         std::ofstream(intermediateFileName(data().deviceFolder(), f, k)) << "x";
   w_->filePanel()->refreshAll();
+  // Only the scope's numbers are offered in the scope (the others mean nothing there); all five
+  // at once, as before any mode is known, is the fullest the cool bar gets.
+  w_->filePanel()->setModeFamily(std::nullopt);
   for (const char* box : {"GB_VMXY_Nrs", "GB_OSA0_Nrs", "GB_LAIO_Nrs", "GB_DLA0_Nrs", "GB_DLDI_Nrs"})
     ASSERT_TRUE(child<QGroupBox>(box)->isVisibleTo(w_.get())) << box;
   w_->resize(TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);

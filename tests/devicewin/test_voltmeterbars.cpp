@@ -56,6 +56,40 @@ TEST(VoltmeterBar, ResizingRedrawsTheScaleInTheNewSize) {
   EXPECT_EQ(b.plot().image().pixel(b.plot().xOf(0), g.y2), qRgb(0, 0, 0));
 }
 
+// A reading at an end of the scale (a converter at its limit stops within a step of it) or
+// beyond it carries a mark at that end; inside the scale, or after a new range, none.
+TEST(VoltmeterBar, ReadingsAtOrBeyondTheScaleEndAreMarked) {
+  TVoltmeterBar b(0);
+  b.resize(400, 60);
+  const auto marked = [&b](int x) {
+    const QImage img = b.grab().toImage();
+    return img.pixelColor(x, b.plot().geometry().y3 / 2) == TVoltmeterBar::kOverRangeColour;
+  };
+  b.setMode(0);
+  b.setRange(2.0);  // S = 1 V
+  b.showValue(0.999);
+  EXPECT_EQ(b.overRange(), 0);
+  EXPECT_FALSE(marked(398));
+  b.showValue(65535.0 / 32768.0 - 1.0);  // the converter's top
+  EXPECT_EQ(b.overRange(), 1);
+  EXPECT_TRUE(marked(398));
+  EXPECT_FALSE(marked(1));
+  b.showValue(-3.0);
+  EXPECT_EQ(b.overRange(), -1);
+  EXPECT_TRUE(marked(1));
+  EXPECT_FALSE(marked(398));
+  b.setRange(10.0);  // a new scale shows no reading yet
+  EXPECT_EQ(b.overRange(), 0);
+  b.setMode(2);  // RMS: nothing below 0 to pass
+  b.showValue(-6.0);
+  EXPECT_EQ(b.overRange(), 0);
+  b.showValue(5.0);
+  EXPECT_EQ(b.overRange(), 1);
+  b.setMode(4);  // not a voltmeter mode
+  b.showValue(50.0);
+  EXPECT_EQ(b.overRange(), 0);
+}
+
 // Pictures of the two bars as the voltmeter sheet shows them (only when a folder is given).
 TEST(VoltmeterBar, Screenshots) {
   const char* out = std::getenv("TOLV_WINDOW_SHOT_DIR");

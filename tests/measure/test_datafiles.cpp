@@ -106,6 +106,14 @@ TEST_F(DataFiles, ScopeParameterRowsWithAndWithoutTriggerPoint) {
   const auto d = lines(scopeCsvText(info(st), ramp(12), {'.', ';'}));
   EXPECT_EQ(d[4].substr(19), ";Trigger channel;2");
   EXPECT_EQ(d[7].size(), 19u);
+
+  // A depth beyond the scope's memory names the samples the record holds; one the memory keeps
+  // stays as set, whatever came.
+  st.memoryDepth = 262000;
+  EXPECT_EQ(lines(scopeCsvText(info(st), ramp(12), {'.', ';'}))[10].substr(19), ";Memory Depth;12");
+  st.memoryDepth = 131000;
+  EXPECT_EQ(lines(scopeCsvText(info(st), ramp(12), {'.', ';'}))[10].substr(19),
+            ";Memory Depth;131000");
 }
 
 // The thresholds are the levels as the user set them: volts at the device's input, as the
