@@ -471,11 +471,9 @@ QString TF_MultiTolvanexFrame::deviceStatusText(int row) const {
 void TF_MultiTolvanexFrame::showDeviceStatus(TF_OneTolvanex* w) {
   QTreeWidgetItem* item = lvTolvanexs_->topLevelItem(forms_.indexOf(w));
   if (!item) return;
-  // A device back in the list but refused for lack of rights says so: that is what the user
-  // can mend, not a device away.
-  const QString status = w->accessDenied() ? noAccessCaption()
-                         : w->isLost()     ? disconnectedCaption()
-                                           : QString();
+  const QString status = w->isLost()         ? disconnectedCaption()
+                         : w->accessDenied() ? noAccessCaption()
+                                             : QString();
   item->setText(2, status);
   // The narrow "Status" column cuts the word: the row turns red and says it in its tip too.
   for (int c = 0; c < 3; ++c) {
