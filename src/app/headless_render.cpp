@@ -155,7 +155,7 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
       if (rc == 0) rc = readLogicIntermediate(file, list);
       if (rc != 0) return bad(readResultText(rc));
       if (list.count() == 0) return bad(readResultText(kNoSamples));
-      out = logicPicture(list, logicAnalyserView(list.count(), h), size, headlineAt(t));
+      out = logicPicture(list, logicAnalyserView(list, h), size, headlineAt(t));
       return {};
     }
     case StoredKind::AnalogLogger: {
@@ -205,7 +205,7 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
       rs.sampleTime = h.sampleTime;
       rs.triggerPoint = triggerPointOf(h.pretriggerTime, h.count, h.sampleTime);
       const TLogAnalList list = listOf(w);
-      out = logicPicture(list, logicAnalyserView(list.count(), rs), size,
+      out = logicPicture(list, logicAnalyserView(list, rs), size,
                          headlineText(h.serial, h.time));
       return {};
     }
@@ -256,7 +256,7 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
     rs.memoryDepth = t.memoryDepth > 0 ? double(t.memoryDepth) : double(list.count());
     rs.sampleTime = t.step;
     rs.triggerPoint = double(t.triggerPoint);
-    out = logicPicture(list, logicAnalyserView(list.count(), rs), size, headline);
+    out = logicPicture(list, logicAnalyserView(list, rs), size, headline);
   }
   return {};
 }

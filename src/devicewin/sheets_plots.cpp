@@ -335,7 +335,7 @@ int TPlotSheets::plotLogic(const SettingsRecord& rs) {
   sheetHeadlines_[std::size_t(idx(PlotSheet::Logic))] = headline_;
   prepareOn(*logic_, image(PlotSheet::Logic));
   const int rc =
-      logicList_->count() > 0 ? logic_->render(nullptr, logicAnalyserView(logicList_->count(), rs), true)
+      logicList_->count() > 0 ? logic_->render(nullptr, logicAnalyserView(*logicList_, rs), true)
                              : TLogAnalPlot::kNoData;
   drawn_[std::size_t(idx(PlotSheet::Logic))] = rc == 0;
   presentLogic(PlotSheet::Logic);

@@ -536,6 +536,7 @@ void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
     pageControl_->setCurrentIndex(l.sheet == TabSheet::Voltmeter ? kSheetVoltmeter
                                                                  : kSheetScopeControls);
   files_->showAutoSaveBin(l.autoSaveBinShown);
+  files_->setModeFamily(familyOfMode(mode));
   if (modeLayoutHook_) modeLayoutHook_(mode, l);
 }
 

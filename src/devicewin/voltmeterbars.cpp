@@ -60,10 +60,15 @@ int TVoltmeterBar::overRange() const {
   if (!shown_) return 0;
   const int mode = plot_.mode();
   if (mode < 0 || mode > 3) return 0;
-  const double end = plot_.fullScale() * (1.0 - kEndTolerance);
-  if (last_ >= end) return 1;
+  // The reading as a share of the scale: 1 at its right end whatever the probe factor's sign
+  // (a negative one turns the scale round).
+  const double s = plot_.fullScale();
+  if (!std::isfinite(s) || s == 0.0) return 0;
+  const double share = last_ / s;
+  const double end = 1.0 - kEndTolerance;
+  if (share >= end) return 1;
   // RMS readings start at 0: only DC has a lower end to pass.
-  if (mode <= 1 && last_ <= -end) return -1;
+  if (mode <= 1 && share <= -end) return -1;
   return 0;
 }
 

@@ -246,10 +246,10 @@ int writeLogicIntermediate(const fs::path& name, TLogAnalList& list) {
   if (n == 0) return kEmptySampleList;
   // A list standing for a recording in a file may count billions of samples: such a file is
   // written only when it stays within a record (with the entry after the last sample), as a
-  // longer one would not read back whole. It reads that entry as a filler without growing; a
-  // list holding its entries keeps it. Entries are read through at(): the former holds none.
+  // longer one would not read back whole. Entries are read through at(), which gives the
+  // filler past the end without growing the list: a record on screen keeps its length, so a
+  // redraw does not draw the filler at its right edge.
   if (list.stream() && n + 1 > std::int64_t(kLogicEntries)) return kListBadIndex;
-  if (!list.stream()) list.get(int(n));
   std::vector<std::uint8_t> b(std::size_t(n + 1) * 8);
   for (std::int64_t i = 0; i <= n; ++i) {
     const TLogAnalEntry e = list.at(i);

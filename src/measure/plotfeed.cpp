@@ -627,6 +627,12 @@ TLogAnalView logicAnalyserView(std::int64_t n, const SettingsRecord& rs) {
   return v;
 }
 
+TLogAnalView logicAnalyserView(const TLogAnalList& list, const SettingsRecord& rs) {
+  std::int64_t n = list.count();
+  while (n > 0 && list.at(n - 1).sampleNumber == -1) --n;
+  return logicAnalyserView(n, rs);
+}
+
 TLogAnalView ioLoggerView(std::int64_t n, double sampleTime) {
   TLogAnalView v;
   v.period = TLogAnalPlot::snapPeriod(sampleTime);

@@ -108,6 +108,9 @@ int feedChartImage(TGenD2ImgKernel& k, std::span<const VoltmeterReading> reading
 // Timing-diagram views: the logic analyser's around its trigger, the I/O logger's from its
 // first sample.
 TLogAnalView logicAnalyserView(std::int64_t n, const SettingsRecord& rs);
+// The same for a list on screen or read from a file: the filler an intermediate file keeps
+// after the last sample is no sample, so it is neither drawn nor counted.
+TLogAnalView logicAnalyserView(const TLogAnalList& list, const SettingsRecord& rs);
 TLogAnalView ioLoggerView(std::int64_t n, double sampleTime);
 
 // Serial number, two blanks, the measurement time, a blank and the program's name and version.

@@ -701,6 +701,9 @@ TEST_F(SheetsWindow, NothingIsCutAtTheMinimumSize) {
   w_->filePanel()->refreshAll();
   // Only the scope's numbers are offered in the scope (the others mean nothing there); all five
   // at once, as before any mode is known, is the fullest the cool bar gets.
+  for (const char* box : {"GB_VMXY_Nrs", "GB_OSA0_Nrs", "GB_LAIO_Nrs", "GB_DLA0_Nrs", "GB_DLDI_Nrs"})
+    EXPECT_EQ(child<QGroupBox>(box)->isVisibleTo(w_.get()), std::string(box) == "GB_OSA0_Nrs")
+        << box;
   w_->filePanel()->setModeFamily(std::nullopt);
   for (const char* box : {"GB_VMXY_Nrs", "GB_OSA0_Nrs", "GB_LAIO_Nrs", "GB_DLA0_Nrs", "GB_DLDI_Nrs"})
     ASSERT_TRUE(child<QGroupBox>(box)->isVisibleTo(w_.get())) << box;

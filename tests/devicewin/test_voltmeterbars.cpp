@@ -85,6 +85,16 @@ TEST(VoltmeterBar, ReadingsAtOrBeyondTheScaleEndAreMarked) {
   EXPECT_EQ(b.overRange(), 0);
   b.showValue(5.0);
   EXPECT_EQ(b.overRange(), 1);
+  b.setMode(0);  // a negative probe factor turns the scale round: -10 V stands at the right end
+  b.setRange(2.0);
+  b.setProbeFactor(-10.0);
+  b.showValue(0.5);
+  EXPECT_EQ(b.overRange(), 0);
+  b.showValue(-10.5);
+  EXPECT_EQ(b.overRange(), 1);
+  b.showValue(10.5);
+  EXPECT_EQ(b.overRange(), -1);
+  b.setProbeFactor(1.0);
   b.setMode(4);  // not a voltmeter mode
   b.showValue(50.0);
   EXPECT_EQ(b.overRange(), 0);

@@ -4,12 +4,14 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
 
 #include "common/version.h"
+#include "measure/intermediaterecords.h"
 #include "measure/plotfeed.h"
 
 using namespace tolv;
@@ -534,6 +536,26 @@ TEST(LogicViews, PreAndPostTriggerCountsRoundHalfToEven) {
   EXPECT_EQ(io.first, 0);
   EXPECT_EQ(io.last, 50);
   EXPECT_DOUBLE_EQ(io.period, 0.01);
+}
+
+// Writing a record's intermediate file must not grow the record on screen, and the filler a
+// file read back keeps after the last sample is no sample: the view, its trigger sample and
+// the right edge stay the record's.
+TEST(LogicViews, TheFillerAfterARecordIsNoSample) {
+  SettingsRecord r = scopeRecord(50, 5, 1e-6);
+  TLogAnalList list;
+  for (int i = 0; i < 5; ++i) list.add(i, std::uint16_t(0xFFFF));
+  const TLogAnalView record = logicAnalyserView(list, r);
+  EXPECT_EQ(record.last, 2);  // 2.5 post-trigger samples round to 2
+  QTemporaryDir dir;
+  ASSERT_EQ(writeLogicIntermediate(fs::path(dir.path().toStdString()) / "LA.FIL", list), 0);
+  EXPECT_EQ(list.count(), 5);
+  list.get(5);  // as read back from the file
+  ASSERT_EQ(list.count(), 6);
+  const TLogAnalView read = logicAnalyserView(list, r);
+  EXPECT_EQ(read.last, record.last);
+  EXPECT_EQ(read.first, record.first);
+  EXPECT_EQ(read.zeroIndex, record.zeroIndex);
 }
 
 // Settings of a damaged stored header: the view stays within a billion samples each way and
