@@ -19,10 +19,6 @@ namespace {
 
 constexpr std::int64_t kJulianOfDay0 = 1721425;  // day 1 = 0001-01-01
 
-QString pad2(long long v) {
-  return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
-}
-
 // printf's "%.*f" in the C locale. The C library's printf follows the process locale, which
 // the toolkit sets from the user's environment (a German one writes "1,5").
 int cFixed(char* out, std::size_t cap, double x, int decimals) {
@@ -152,7 +148,7 @@ QString engText(double x, int digits, const QString& unit, bool blank) {
   QString tail;
   if (p.finite && (p.exponent3 < -15 || p.exponent3 > 12)) {
     s += (p.exponent3 < 0 ? QStringLiteral("E-") : QStringLiteral("E+")) +
-         pad2(std::abs(p.exponent3));
+         padField(std::abs(p.exponent3));
   } else if (p.finite) {
     tail = siPrefix(p.exponent3);
   }
@@ -195,20 +191,20 @@ QString durationText(double x, int digits, const QString& unit) {
       num = QString::number(m);
       word = QStringLiteral("min");
     } else {
-      num = pad2(m) + QLatin1Char(':') + pad2(s);
+      num = padField(m) + QLatin1Char(':') + padField(s);
       word = QStringLiteral("mm:ss");
     }
   } else {
     // From here the hour is the leading field; behind a day count it is always two digits.
-    QString hs = d > 0 ? pad2(h) : QString::number(h);
+    QString hs = d > 0 ? padField(h) : QString::number(h);
     if (m == 0 && s == 0) {
       num = hs;
       word = QStringLiteral("h");
     } else if (s == 0) {
-      num = pad2(h) + QLatin1Char(':') + pad2(m);
+      num = padField(h) + QLatin1Char(':') + padField(m);
       word = QStringLiteral("hh:mm");
     } else {
-      num = pad2(h) + QLatin1Char(':') + pad2(m) + QLatin1Char(':') + pad2(s);
+      num = padField(h) + QLatin1Char(':') + padField(m) + QLatin1Char(':') + padField(s);
       word = QStringLiteral("hh:mm:ss");
     }
     if (d > 0) {
