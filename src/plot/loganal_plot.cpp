@@ -202,8 +202,11 @@ std::int64_t TLogAnalPlot::lastShownIndex() const {
   std::int64_t last =
       roundIndex(std::floor(double(view_.last) + view_.offset + 1e-6)) + view_.zeroIndex;
   // A record's full view ends where its last sample ends: the index standing exactly at the
-  // right edge is past the recording and is not drawn as a drop to a filler word there.
-  if (last >= samples_.count() && last > first && std::fabs(view_.offset) < 1e-6) --last;
+  // right edge is past the recording and is not drawn as a drop to a filler word there (a
+  // record read back from its file keeps that filler after its last sample).
+  std::int64_t end = samples_.count();
+  while (end > 0 && samples_.at(end - 1).sampleNumber == -1) --end;
+  if (last >= end && last > first && std::fabs(view_.offset) < 1e-6) --last;
   return std::max(first, last);
 }
 

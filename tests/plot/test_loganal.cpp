@@ -492,6 +492,11 @@ TEST(LogAnalPlot, TracesReachTheRightEdge) {
   EXPECT_FALSE(red(right, plot.laneLowY(5)));
   EXPECT_TRUE(red(right - 1, plot.laneHighY(5)));
   EXPECT_TRUE(red(right, plot.laneLowY(0)));
+  // The same record read back from its file, which keeps a filler after the last sample.
+  l.get(1000);
+  ASSERT_EQ(plot.render(nullptr, recordView(300, 700, 1e-3), true), 0);
+  EXPECT_TRUE(red(right, plot.laneHighY(5)));
+  EXPECT_FALSE(red(right, plot.laneLowY(5)));
 
   // A logger run: its last sample is drawn over its own period up to the edge.
   plot.prepare(QSize(800, 300));
