@@ -114,7 +114,11 @@ void dataFile(const fs::path& file, std::uint8_t sel) {
                       again.scaleRange.Get(i).x == r.scaleRange.Get(i).x &&
                       again.scaleRange.Get(i).y == r.scaleRange.Get(i).y,
                   "scaling survives");
-      fuzz::check(again.units[3 * k + 1 + ch] == r.units[3 * k + 1 + ch], "unit survives");
+      // A unit that held a lone carriage return is written with a blank in its place, so no
+      // reader sees a line end there.
+      QString unit = r.units[3 * k + 1 + ch];
+      unit.replace(QLatin1Char('\r'), QLatin1Char(' '));
+      fuzz::check(again.units[3 * k + 1 + ch] == unit, "unit survives");
     }
     const auto& a = r.points.At(k).Items();
     const auto& b = again.points.At(k).Items();
