@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
+#include <QPixmapCache>
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -50,6 +51,31 @@ class BusyCursor {
  private:
   bool active_;
 };
+
+// The pixels of a picture of w x h device-independent pixels (at least one each way).
+QSize picturePixels(int w, int h, double ratio) {
+  w = std::max(1, w);
+  h = std::max(1, h);
+  if (ratio == 1.0) return QSize(w, h);
+  return QSize(int(std::lround(w * ratio)), int(std::lround(h * ratio)));
+}
+
+// An empty picture of the given size in the background colour, made once and shared by
+// every label that shows it (kept in the application's pixmap cache).
+QPixmap blankPicture(QSize pixels, double ratio, ColorRef background) {
+  const QString key = QStringLiteral("tolv-blank-%1x%2-%3-%4")
+                          .arg(pixels.width())
+                          .arg(pixels.height())
+                          .arg(ratio)
+                          .arg(background);
+  QPixmap pm;
+  if (QPixmapCache::find(key, &pm)) return pm;
+  pm = QPixmap(pixels);
+  pm.setDevicePixelRatio(ratio);
+  pm.fill(qcolor(background));
+  QPixmapCache::insert(key, pm);
+  return pm;
+}
 
 void processPending() {
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
@@ -154,22 +180,15 @@ TGenD2DataSet* TGenD2ImgKernel::Get(int i) const {
 void TGenD2ImgKernel::SetImageSize(int w, int h) {
   logicalW_ = w > 0 ? w : 1;
   logicalH_ = h > 0 ? h : 1;
-  const QSize pixels = dpr_ == 1.0 ? QSize(logicalW_, logicalH_)
-                                   : QSize(int(std::lround(logicalW_ * dpr_)),
-                                           int(std::lround(logicalH_ * dpr_)));
+  const QSize pixels = picturePixels(logicalW_, logicalH_, dpr_);
   // Every redraw starts here: a picture of the same size is only cleared, which spares
   // allocating and faulting in a few megabytes each time (a copy someone holds detaches).
   if (!bitmap_.isNull() && bitmap_.size() == pixels && bitmap_.devicePixelRatio() == dpr_) {
     bitmap_.fill(qcolor(backgroundColor));
     return;
   }
-  if (dpr_ == 1.0) {
-    bitmap_ = QImage(logicalW_, logicalH_, QImage::Format_RGB32);
-  } else {
-    bitmap_ = QImage(int(std::lround(logicalW_ * dpr_)), int(std::lround(logicalH_ * dpr_)),
-                     QImage::Format_RGB32);
-    bitmap_.setDevicePixelRatio(dpr_);
-  }
+  bitmap_ = QImage(pixels, QImage::Format_RGB32);
+  if (dpr_ != 1.0) bitmap_.setDevicePixelRatio(dpr_);
   bitmap_.fill(qcolor(backgroundColor));
 }
 
@@ -184,14 +203,17 @@ void TGenD2ImgKernel::show(QLabel* image) {
 }
 
 void TGenD2ImgKernel::PrepareImage(QLabel* image) {
-  eraseCursors();
   ++generation_;
   int w = logicalW_, h = logicalH_;
   if (image) {
     w = image->width();
     h = image->height();
     SetDevicePixelRatio(image->devicePixelRatioF());
+    // The label shows an empty picture of its own until the new one is finished. Showing the
+    // kernel's picture would share it, and every redraw would first copy its megabytes.
+    image->setPixmap(blankPicture(picturePixels(w, h, dpr_), dpr_, backgroundColor));
   }
+  eraseCursors();
   SetImageSize(w, h);
   zoom_ = PlotRect{};
   zoomFlag_ = 0;
@@ -207,7 +229,6 @@ void TGenD2ImgKernel::PrepareImage(QLabel* image) {
     ds.cursorMode = 0;
     ds.cursorDrawn = false;
   }
-  show(image);
 }
 
 int TGenD2ImgKernel::ComputeRanges() {

@@ -80,6 +80,10 @@ struct PointPixels {
   std::unique_ptr<double[]> rx, ry;
   std::unique_ptr<std::uint8_t[]> in;
   int base = 0, done = 0;
+  // The terms of toPixelFast when axes and ranges are plain numbers, taken once instead of
+  // per point (the same arithmetic, so the same pixels).
+  bool numeric;
+  double xFirst, xScale, xMin, yFirst, yScale, yMin;
 
   // tx, ty: the transforms into the picture's pixels (device pixels on fine screens).
   PointPixels(const std::vector<PlotPoint>& p, const TGenD2DataSet& ds, const AxisTransform& ptx,
@@ -94,18 +98,36 @@ struct PointPixels {
         py(new int[kChunk]),
         rx(new double[kChunk]),
         ry(new double[kChunk]),
-        in(new std::uint8_t[kChunk]) {}
+        in(new std::uint8_t[kChunk]),
+        numeric(inX.kind == kWorldNumber && inY.kind == kWorldNumber &&
+                ptx.minimum.kind == kWorldNumber && pty.minimum.kind == kWorldNumber),
+        xFirst(double(ptx.firstPixel)),
+        xScale(double(ptx.scale)),
+        xMin(ptx.minimum.number),
+        yFirst(double(pty.firstPixel)),
+        yScale(double(pty.scale)),
+        yMin(pty.minimum.number) {}
 
   bool compute(int k, int& x, int& y) const {
     const PlotPoint& pt = pts[std::size_t(k)];
+    if (numeric && pt.X.kind == kWorldNumber && pt.Y.kind == kWorldNumber) {
+      const double vx = pt.X.number, vy = pt.Y.number;
+      if (!(inX.lo <= vx && vx <= inX.hi && inY.lo <= vy && vy <= inY.hi)) return false;
+      const double fx = xFirst + xScale * (vx - xMin), fy = yFirst + yScale * (vy - yMin);
+      if (fx > -1e9 && fx < 1e9 && fy > -1e9 && fy < 1e9) {
+        x = AxisTransform::roundHalfEven(fx);
+        y = AxisTransform::roundHalfEven(fy);
+        return true;
+      }
+    }
     if (!(inX(pt.X) && inY(pt.Y))) return false;
     x = tx.toPixelFast(pt.X);
     y = ty.toPixelFast(pt.Y);
     return true;
   }
-  // The next chunk, from done to end (at most kChunk points).
-  void computeUpTo(int end) {
-    base = done;
+  // The chunk from..end - 1 (at most kChunk points).
+  void computeChunk(int from, int end) {
+    base = done = from;
     for (; done < end; ++done) {
       const std::size_t k = std::size_t(done - base);
       in[k] = compute(done, px[k], py[k]);
@@ -206,6 +228,102 @@ void drawPoint(Sink& sink, const PointPixels& pp, int i, int plotLeft, int plotB
       rep->ly1 = y1;
     }
     lineSpans(sink, x0, y0, x1, y1);
+  }
+}
+
+// The pixels of the points of one column of a linked curve with square markers, gathered
+// into the column's span and its two neighbours' (which the markers reach) and written when
+// the column changes. Spans that do not touch what is gathered write it out first, so the
+// pixels are the union of the spans given, as ColumnSpans keeps them.
+template <class Sink>
+class ColumnGather {
+ public:
+  explicit ColumnGather(Sink& sink) : sink_(sink) {}
+  ~ColumnGather() { flush(); }
+  ColumnGather(const ColumnGather&) = delete;
+  ColumnGather& operator=(const ColumnGather&) = delete;
+
+  bool holds(int x) const { return open_ && x == x_; }
+  // Column x with one marker at y.
+  void start(int x, int y) {
+    flush();
+    open_ = true;
+    x_ = x;
+    midLo_ = sideLo_ = y - 1;
+    midHi_ = sideHi_ = y + 1;
+  }
+  void mid(int lo, int hi) {
+    if (lo <= midHi_ + 1 && hi >= midLo_ - 1) {
+      midLo_ = std::min(midLo_, lo);
+      midHi_ = std::max(midHi_, hi);
+      return;
+    }
+    sink_.span(x_, midLo_, midHi_);
+    midLo_ = lo;
+    midHi_ = hi;
+  }
+  void marker(int y) {
+    mid(y - 1, y + 1);
+    if (y - 1 <= sideHi_ + 1 && y + 1 >= sideLo_ - 1) {
+      sideLo_ = std::min(sideLo_, y - 1);
+      sideHi_ = std::max(sideHi_, y + 1);
+      return;
+    }
+    sides();
+    sideLo_ = y - 1;
+    sideHi_ = y + 1;
+  }
+  void flush() {
+    if (!open_) return;
+    sink_.span(x_, midLo_, midHi_);
+    sides();
+    open_ = false;
+  }
+
+ private:
+  void sides() {
+    sink_.span(x_ - 1, sideLo_, sideHi_);
+    sink_.span(x_ + 1, sideLo_, sideHi_);
+  }
+  Sink& sink_;
+  bool open_ = false;
+  int x_ = 0, midLo_ = 0, midHi_ = 0, sideLo_ = 0, sideHi_ = 0;
+};
+
+// Points i .. end - 1 of one colour. The common long curve (square markers of shape 0, each
+// point inside the ranges and linked to the one before or to none) is drawn column by
+// column without the pixels of every marker and line going through the sink; any other
+// point is drawn by drawPoint. Same pixels either way.
+template <class Sink>
+void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int plotBottom,
+               int sizeScale) {
+  const int n = int(pp.pts.size());
+  Repeat rep;
+  ColumnGather<Sink> gather(sink);
+  int px = 0, py = 0;
+  bool prevIn = i > 0 && pp.compute(i - 1, px, py);
+  for (; i < end; ++i) {
+    const PlotPoint& pt = pp.pts[std::size_t(i)];
+    int x = 0, y = 0;
+    const bool inside = pp.compute(i, x, y);
+    const std::int32_t a = pt.linkA, b = pt.linkB;
+    const bool toPrev = i > 0 && (a == i - 1 || b == i - 1);
+    const bool plain = inside && pt.markerShape == 0 && (toPrev ? prevIn : true) &&
+                       (a < 0 || a >= n || a == i - 1) && (b < 0 || b >= n || b == i - 1);
+    if (!plain) {
+      gather.flush();
+      drawPoint(sink, pp, i, plotLeft, plotBottom, sizeScale, &rep);
+    } else if (gather.holds(x)) {
+      // The one before stands in this column too: its line is vertical.
+      if (toPrev) gather.mid(std::min(py, y), std::max(py, y));
+      gather.marker(y);
+    } else {
+      if (toPrev) lineSpans(sink, px, py, x, y);
+      gather.start(x, y);
+    }
+    prevIn = inside;
+    px = x;
+    py = y;
   }
 }
 
@@ -398,7 +516,6 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     }
     int end = std::min(n, i + kChunk);
     if (interval > 0) end = std::min(end, (i / interval + 1) * interval);
-    pp.computeUpTo(end);
     // A run of points of one colour paints the union of its pixels, whatever the order, so
     // it is collected into column spans and written once; mixed colours go point by point.
     // The picture may have been touched while yielding: its pixels are taken afresh here.
@@ -407,9 +524,10 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     for (int k = i + 1; oneColour && k < end; ++k) oneColour = pts[std::size_t(k)].color == c;
     if (oneColour) {
       ColumnSpans sink(bitmap_, rgbOf(c));
-      Repeat rep;
-      for (; i < end; ++i) drawPoint(sink, pp, i, plotLeft, plotBottom, sizeScale, &rep);
+      drawChain(sink, pp, i, end, plotLeft, plotBottom, sizeScale);
+      i = end;
     } else {
+      pp.computeChunk(i, end);
       DirectSpans sink(bitmap_, rgbOf(c));
       for (; i < end; ++i) {
         sink.setColor(rgbOf(pts[std::size_t(i)].color));

@@ -539,7 +539,7 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   for (int shape = 0; shape <= 8; ++shape) {
-    QImage images[2];
+    QImage images[2], zoomed[2];
     for (int mode = 0; mode < 2; ++mode) {
       TGenD2ImgKernel k;
       preparePicture(k, mode == 1, 300, 200);
@@ -563,8 +563,15 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
       }
       ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
       images[mode] = k.Bitmap().copy();
+      // Zoomed into the middle: points outside the window between points inside it, lines
+      // cut at its edges.
+      const PlotRect a = k.PlotArea();
+      k.BeginZoom(nullptr, a.left + 97, a.top + 41);
+      ASSERT_EQ(k.FinishZoom(nullptr, a.left + 171, a.bottom - 53), kPlotOk);
+      zoomed[mode] = k.Bitmap().copy();
     }
     EXPECT_TRUE(images[0] == images[1]) << "shape " << shape;
+    EXPECT_TRUE(zoomed[0] == zoomed[1]) << "zoomed, shape " << shape;
   }
 }
 
