@@ -575,6 +575,26 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
   }
 }
 
+// The label never holds the picture being cleared or drawn, so neither copies it; it shows
+// an empty picture of the same size meanwhile and the finished one at the end.
+TEST(Kernel, LabelShowsABlankOfItsOwnWhileThePictureIsDrawn) {
+  TGenD2ImgKernel k;
+  QLabel label;
+  label.resize(300, 200);
+  addCurve(k, 50, 0, 10, sine);
+  k.PrepareImage(&label);
+  ASSERT_EQ(k.Render(&label, true), kPlotOk);
+  EXPECT_TRUE(label.pixmap().toImage() == k.Bitmap());
+  k.PrepareImage(&label);
+  EXPECT_TRUE(k.Bitmap().isDetached());
+  const QImage blank = label.pixmap().toImage();
+  ASSERT_EQ(blank.size(), QSize(300, 200));
+  for (int y = 0; y < blank.height(); y += 7)
+    for (int x = 0; x < blank.width(); x += 7) ASSERT_EQ(blank.pixel(x, y), kWhite);
+  ASSERT_EQ(k.Render(&label, false), kPlotOk);
+  EXPECT_TRUE(label.pixmap().toImage() == k.Bitmap());
+}
+
 TEST(Kernel, MarkerShapesProbePixels) {
   TGenD2ImgKernel k;
   k.SetImageSize(300, 200);
