@@ -59,7 +59,11 @@ struct Stream {
   tolv::fs::path file;
   Stream() {
     file = tolv::fs::path(dir.path().toStdString()) / "Intermediate_DLDI_001.FIL";
-    writeStream(file, kSamples);
+    // Timings of a cut stream would mean nothing.
+    if (!writeStream(file, kSamples)) {
+      std::fprintf(stderr, "cannot write %s\n", file.c_str());
+      std::abort();
+    }
   }
 };
 
@@ -163,7 +167,13 @@ BENCHMARK(BM_IoLogger_DrawZoom60_Summary)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   if (argc >= 4 && std::strcmp(argv[1], "--make-stream") == 0) {
-    if (writeStream(argv[2], std::strtoll(argv[3], nullptr, 10))) return 0;
+    char* end = nullptr;
+    const long long samples = std::strtoll(argv[3], &end, 10);
+    if (*end != '\0' || samples <= 0) {
+      std::fprintf(stderr, "not a sample count: %s\n", argv[3]);
+      return 2;
+    }
+    if (writeStream(argv[2], samples)) return 0;
     std::fprintf(stderr, "cannot write %s\n", argv[2]);
     return 1;
   }

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
-#include <QPixmapCache>
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -60,21 +59,31 @@ QSize picturePixels(int w, int h, double ratio) {
   return QSize(int(std::lround(w * ratio)), int(std::lround(h * ratio)));
 }
 
-// An empty picture of the given size in the background colour, made once and shared by
-// every label that shows it (kept in the application's pixmap cache).
+// An empty picture of the given size in the background colour. The last few are kept (the
+// sheets of a window share one), as plain images the labels' pixmaps share without a copy;
+// never more than a few, whatever the screen's size and the pixmap cache's limit.
 QPixmap blankPicture(QSize pixels, double ratio, ColorRef background) {
-  const QString key = QStringLiteral("tolv-blank-%1x%2-%3-%4")
-                          .arg(pixels.width())
-                          .arg(pixels.height())
-                          .arg(ratio)
-                          .arg(background);
-  QPixmap pm;
-  if (QPixmapCache::find(key, &pm)) return pm;
-  pm = QPixmap(pixels);
-  pm.setDevicePixelRatio(ratio);
-  pm.fill(qcolor(background));
-  QPixmapCache::insert(key, pm);
-  return pm;
+  struct Blank {
+    QSize pixels;
+    double ratio;
+    ColorRef background;
+    QImage image;
+  };
+  static std::vector<Blank> kept;
+  auto it = std::find_if(kept.begin(), kept.end(), [&](const Blank& b) {
+    return b.pixels == pixels && b.ratio == ratio && b.background == background;
+  });
+  if (it == kept.end()) {
+    constexpr std::size_t kMost = 4;
+    if (kept.size() >= kMost) kept.pop_back();
+    QImage image(pixels, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(qcolor(background));
+    kept.insert(kept.begin(), Blank{pixels, ratio, background, std::move(image)});
+  } else if (it != kept.begin()) {
+    std::rotate(kept.begin(), it, it + 1);
+  }
+  return QPixmap::fromImage(kept.front().image);
 }
 
 void processPending() {

@@ -312,6 +312,9 @@ void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int pl
                        (a < 0 || a >= n || a == i - 1) && (b < 0 || b >= n || b == i - 1);
     if (!plain) {
       gather.flush();
+      // The rest of the chunk is computed once for the point-by-point drawing (a zoomed
+      // picture has many points outside, each looked at again for its lines).
+      if (!pp.kept(i)) pp.computeChunk(i, end);
       drawPoint(sink, pp, i, plotLeft, plotBottom, sizeScale, &rep);
     } else if (gather.holds(x)) {
       // The one before stands in this column too: its line is vertical.

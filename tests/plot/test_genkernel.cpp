@@ -593,6 +593,18 @@ TEST(Kernel, LabelShowsABlankOfItsOwnWhileThePictureIsDrawn) {
     for (int x = 0; x < blank.width(); x += 7) ASSERT_EQ(blank.pixel(x, y), kWhite);
   ASSERT_EQ(k.Render(&label, false), kPlotOk);
   EXPECT_TRUE(label.pixmap().toImage() == k.Bitmap());
+  // The blank is made once per size, also for a picture larger than the pixmap cache keeps
+  // (a large window on a fine screen), and not copied on its way into the label.
+  k.PrepareImage(&label);
+  EXPECT_EQ(label.pixmap().toImage().constBits(), blank.constBits());
+  QLabel large;
+  large.resize(3000, 2000);
+  k.PrepareImage(&large);
+  const QImage first = large.pixmap().toImage();
+  k.PrepareImage(&label);
+  k.PrepareImage(&large);
+  EXPECT_EQ(large.pixmap().toImage().constBits(), first.constBits());
+  EXPECT_EQ(first.size(), QSize(3000, 2000));
 }
 
 TEST(Kernel, MarkerShapesProbePixels) {
