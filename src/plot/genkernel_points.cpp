@@ -262,16 +262,16 @@ class ColumnGather {
     midLo_ = lo;
     midHi_ = hi;
   }
+  // A marker at y linked by a vertical line to the last one, whose marker the column's span
+  // holds: line and marker join that span.
+  void linkedMarker(int y) {
+    midLo_ = std::min(midLo_, y - 1);
+    midHi_ = std::max(midHi_, y + 1);
+    side(y);
+  }
   void marker(int y) {
     mid(y - 1, y + 1);
-    if (y - 1 <= sideHi_ + 1 && y + 1 >= sideLo_ - 1) {
-      sideLo_ = std::min(sideLo_, y - 1);
-      sideHi_ = std::max(sideHi_, y + 1);
-      return;
-    }
-    sides();
-    sideLo_ = y - 1;
-    sideHi_ = y + 1;
+    side(y);
   }
   void flush() {
     if (!open_) return;
@@ -281,6 +281,16 @@ class ColumnGather {
   }
 
  private:
+  void side(int y) {
+    if (y - 1 <= sideHi_ + 1 && y + 1 >= sideLo_ - 1) {
+      sideLo_ = std::min(sideLo_, y - 1);
+      sideHi_ = std::max(sideHi_, y + 1);
+      return;
+    }
+    sides();
+    sideLo_ = y - 1;
+    sideHi_ = y + 1;
+  }
   void sides() {
     sink_.span(x_ - 1, sideLo_, sideHi_);
     sink_.span(x_ + 1, sideLo_, sideHi_);
@@ -292,8 +302,8 @@ class ColumnGather {
 
 // Points i .. end - 1 of one colour. The common long curve (square markers of shape 0, each
 // point inside the ranges and linked to the one before or to none) is drawn column by
-// column without the pixels of every marker and line going through the sink; any other
-// point is drawn by drawPoint. Same pixels either way.
+// column without the pixels of every marker and line going through the sink; from the
+// first other point on, the chunk is drawn by drawPoint. Same pixels either way.
 template <class Sink>
 void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int plotBottom,
                int sizeScale) {
@@ -311,15 +321,19 @@ void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int pl
     const bool plain = inside && pt.markerShape == 0 && (toPrev ? prevIn : true) &&
                        (a < 0 || a >= n || a == i - 1) && (b < 0 || b >= n || b == i - 1);
     if (!plain) {
-      gather.flush();
-      // The rest of the chunk is computed once for the point-by-point drawing (a zoomed
+      // The rest of the chunk goes point by point, its pixels computed once (a zoomed
       // picture has many points outside, each looked at again for its lines).
-      if (!pp.kept(i)) pp.computeChunk(i, end);
-      drawPoint(sink, pp, i, plotLeft, plotBottom, sizeScale, &rep);
-    } else if (gather.holds(x)) {
+      gather.flush();
+      pp.computeChunk(i, end);
+      for (; i < end; ++i) drawPoint(sink, pp, i, plotLeft, plotBottom, sizeScale, &rep);
+      return;
+    }
+    if (gather.holds(x)) {
       // The one before stands in this column too: its line is vertical.
-      if (toPrev) gather.mid(std::min(py, y), std::max(py, y));
-      gather.marker(y);
+      if (toPrev)
+        gather.linkedMarker(y);
+      else
+        gather.marker(y);
     } else {
       if (toPrev) lineSpans(sink, px, py, x, y);
       gather.start(x, y);
