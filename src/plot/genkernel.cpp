@@ -10,6 +10,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <vector>
 
 #include "plot/plotlabel.h"
 #include "plot/plotraster.h"
@@ -59,22 +60,33 @@ QSize picturePixels(int w, int h, double ratio) {
   return QSize(int(std::lround(w * ratio)), int(std::lround(h * ratio)));
 }
 
-// An empty picture of the given size in the background colour. The last few are kept (the
-// sheets of a window share one), as plain images the labels' pixmaps share without a copy;
-// never more than a few, whatever the screen's size and the pixmap cache's limit.
-QPixmap blankPicture(QSize pixels, double ratio, ColorRef background) {
-  struct Blank {
-    QSize pixels;
-    double ratio;
-    ColorRef background;
-    QImage image;
-  };
+// Empty pictures in a background colour, as plain images the labels' pixmaps share without a
+// copy: the last few made (the sheets of a window share one), whatever the screen's size.
+struct Blank {
+  QSize pixels;
+  double ratio;
+  ColorRef background;
+  QImage image;
+};
+
+std::vector<Blank>& blanks() {
   static std::vector<Blank> kept;
+  return kept;
+}
+
+// Lets go of the blanks no label shows any more.
+void dropUnshownBlanks() {
+  std::erase_if(blanks(), [](const Blank& b) { return b.image.isDetached(); });
+}
+
+QPixmap blankPicture(QSize pixels, double ratio, ColorRef background) {
+  std::vector<Blank>& kept = blanks();
   auto it = std::find_if(kept.begin(), kept.end(), [&](const Blank& b) {
     return b.pixels == pixels && b.ratio == ratio && b.background == background;
   });
   if (it == kept.end()) {
     constexpr std::size_t kMost = 4;
+    dropUnshownBlanks();
     if (kept.size() >= kMost) kept.pop_back();
     QImage image(pixels, QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
@@ -128,7 +140,9 @@ TGenD2ImgKernel::TGenD2ImgKernel() {
   font_.setPixelSize(11);
 }
 
-TGenD2ImgKernel::~TGenD2ImgKernel() = default;
+TGenD2ImgKernel::~TGenD2ImgKernel() {
+  dropUnshownBlanks();
+}
 
 ColorRef TGenD2ImgKernel::NextColor(ColorRef last) {
   // Neighbours differ strongly in hue; all are dark enough to read on white.
