@@ -231,10 +231,10 @@ void drawPoint(Sink& sink, const PointPixels& pp, int i, int plotLeft, int plotB
   }
 }
 
-// The pixels of the points of one column of a linked curve with square markers, gathered
-// into the column's span and its two neighbours' (which the markers reach) and written when
-// the column changes. Spans that do not touch what is gathered write it out first, so the
-// pixels are the union of the spans given, as ColumnSpans keeps them.
+// The pixels of the points of one column of a linked curve, gathered into the column's run
+// and its two neighbours' (which square markers reach) and written when the column changes.
+// A span that does not touch its run writes the run out first, so the pixels are the union of
+// the spans given, as ColumnSpans keeps them.
 template <class Sink>
 class ColumnGather {
  public:
@@ -244,66 +244,62 @@ class ColumnGather {
   ColumnGather& operator=(const ColumnGather&) = delete;
 
   bool holds(int x) const { return open_ && x == x_; }
-  // Column x with one marker at y.
-  void start(int x, int y) {
+  // Column x, nothing in it yet; the column before is written out.
+  void open(int x) {
     flush();
     open_ = true;
     x_ = x;
-    midLo_ = sideLo_ = y - 1;
-    midHi_ = sideHi_ = y + 1;
+    mid_ = side_ = Run{};
   }
-  void mid(int lo, int hi) {
-    if (lo <= midHi_ + 1 && hi >= midLo_ - 1) {
-      midLo_ = std::min(midLo_, lo);
-      midHi_ = std::max(midHi_, hi);
-      return;
-    }
-    sink_.span(x_, midLo_, midHi_);
-    midLo_ = lo;
-    midHi_ = hi;
-  }
-  // A marker at y linked by a vertical line to the last one, whose marker the column's span
-  // holds: line and marker join that span.
-  void linkedMarker(int y) {
-    midLo_ = std::min(midLo_, y - 1);
-    midHi_ = std::max(midHi_, y + 1);
-    side(y);
-  }
-  void marker(int y) {
-    mid(y - 1, y + 1);
-    side(y);
+  // Pixels lo..hi of the column.
+  void mid(int lo, int hi) { merge(mid_, lo, hi, false); }
+  // A square marker (shape 0) at y: three pixels in the column and in each neighbour.
+  void square(int y) {
+    merge(mid_, y - 1, y + 1, false);
+    merge(side_, y - 1, y + 1, true);
   }
   void flush() {
     if (!open_) return;
-    sink_.span(x_, midLo_, midHi_);
-    sides();
+    write(mid_, false);
+    write(side_, true);
     open_ = false;
   }
 
  private:
-  void side(int y) {
-    if (y - 1 <= sideHi_ + 1 && y + 1 >= sideLo_ - 1) {
-      sideLo_ = std::min(sideLo_, y - 1);
-      sideHi_ = std::max(sideHi_, y + 1);
-      return;
+  struct Run {
+    int lo = 1, hi = 0;  // empty while lo > hi
+  };
+  void merge(Run& r, int lo, int hi, bool sides) {
+    if (r.lo <= r.hi) {
+      if (lo <= r.hi + 1 && hi >= r.lo - 1) {
+        r.lo = std::min(r.lo, lo);
+        r.hi = std::max(r.hi, hi);
+        return;
+      }
+      write(r, sides);
     }
-    sides();
-    sideLo_ = y - 1;
-    sideHi_ = y + 1;
+    r.lo = lo;
+    r.hi = hi;
   }
-  void sides() {
-    sink_.span(x_ - 1, sideLo_, sideHi_);
-    sink_.span(x_ + 1, sideLo_, sideHi_);
+  void write(const Run& r, bool sides) {
+    if (r.lo > r.hi) return;
+    if (sides) {
+      sink_.span(x_ - 1, r.lo, r.hi);
+      sink_.span(x_ + 1, r.lo, r.hi);
+    } else {
+      sink_.span(x_, r.lo, r.hi);
+    }
   }
   Sink& sink_;
   bool open_ = false;
-  int x_ = 0, midLo_ = 0, midHi_ = 0, sideLo_ = 0, sideHi_ = 0;
+  int x_ = 0;
+  Run mid_, side_;
 };
 
-// Points i .. end - 1 of one colour. The common long curve (square markers of shape 0, each
-// point inside the ranges and linked to the one before or to none) is drawn column by
-// column without the pixels of every marker and line going through the sink; from the
-// first other point on, the chunk is drawn by drawPoint. Same pixels either way.
+// Points i .. end - 1 of one colour. The common long curve (each point inside the ranges,
+// linked to the one before or to none, with a square marker of shape 0 or none) is drawn
+// column by column without the pixels of every marker and line going through the sink; from
+// the first other point on, the chunk is drawn by drawPoint. Same pixels either way.
 template <class Sink>
 void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int plotBottom,
                int sizeScale) {
@@ -318,7 +314,10 @@ void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int pl
     const bool inside = pp.compute(i, x, y);
     const std::int32_t a = pt.linkA, b = pt.linkB;
     const bool toPrev = i > 0 && (a == i - 1 || b == i - 1);
-    const bool plain = inside && pt.markerShape == 0 && (toPrev ? prevIn : true) &&
+    // Shapes beyond 0..7 draw no marker.
+    const int shape = pt.markerShape;
+    const bool square = shape == 0, bare = shape < 0 || shape > 7;
+    const bool plain = inside && (square || bare) && (toPrev ? prevIn : true) &&
                        (a < 0 || a >= n || a == i - 1) && (b < 0 || b >= n || b == i - 1);
     if (!plain) {
       // The rest of the chunk goes point by point, its pixels computed once (a zoomed
@@ -330,14 +329,16 @@ void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int pl
     }
     if (gather.holds(x)) {
       // The one before stands in this column too: its line is vertical.
-      if (toPrev)
-        gather.linkedMarker(y);
-      else
-        gather.marker(y);
+      if (toPrev) gather.mid(std::min(py, y), std::max(py, y));
     } else {
-      if (toPrev) lineSpans(sink, px, py, x, y);
-      gather.start(x, y);
+      gather.open(x);
+      if (toPrev) {
+        lineSpans(sink, px, py, x, y);
+        // Painted by the line already; kept so a vertical line after it joins the run.
+        gather.mid(y, y);
+      }
     }
+    if (square) gather.square(y);
     prevIn = inside;
     px = x;
     py = y;
