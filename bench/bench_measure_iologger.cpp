@@ -1,10 +1,15 @@
 // A long I/O-logger stream (18 million samples, five hours at 1 ms): opening it for the
 // timing diagram, drawing it whole and zoomed from its summary, beside the same drawing from a
 // list holding every sample (the way it was loaded before).
+//   bench_measure_iologger [benchmark options]
+//   bench_measure_iologger --make-stream FILE SAMPLES   (the same stream, for --render)
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <span>
@@ -25,28 +30,40 @@ std::uint16_t wordOf(std::int64_t k) {
   return std::uint16_t((c & 0xFF) | (((k / 100000) & 0xFF) << 8));
 }
 
+// The stream of `samples` words at 1 ms with its text header; false when it could not be
+// written whole.
+bool writeStream(const tolv::fs::path& file, std::int64_t samples) {
+  tolv::SettingsRecord h = tolv::SettingsRecord::defaults();
+  h.mode = tolv::kModeDLDI;
+  h.sampleTime = 0.001;
+  if (tolv::writeTextHeader(file, h, tolv::DayTime{3600.0, 739000}) != 0) return false;
+  std::ofstream out(file, std::ios::binary);
+  std::vector<std::uint8_t> piece;
+  piece.reserve(1 << 20);
+  for (std::int64_t k = 0; k < samples; ++k) {
+    const std::uint16_t w = wordOf(k);
+    piece.insert(piece.end(), {0, 0, std::uint8_t(w), std::uint8_t(w >> 8)});
+    if (piece.size() >= (1 << 20)) {
+      out.write(reinterpret_cast<const char*>(piece.data()), std::streamsize(piece.size()));
+      piece.clear();
+    }
+  }
+  piece.insert(piece.end(), std::begin(tolv::kLoggerEndMarker), std::end(tolv::kLoggerEndMarker));
+  out.write(reinterpret_cast<const char*>(piece.data()), std::streamsize(piece.size()));
+  out.close();
+  return bool(out);
+}
+
 struct Stream {
   QTemporaryDir dir;
   tolv::fs::path file;
   Stream() {
     file = tolv::fs::path(dir.path().toStdString()) / "Intermediate_DLDI_001.FIL";
-    tolv::SettingsRecord h = tolv::SettingsRecord::defaults();
-    h.mode = tolv::kModeDLDI;
-    h.sampleTime = 0.001;
-    tolv::writeTextHeader(file, h, tolv::DayTime{3600.0, 739000});
-    std::ofstream out(file, std::ios::binary);
-    std::vector<std::uint8_t> piece;
-    piece.reserve(1 << 20);
-    for (std::int64_t k = 0; k < kSamples; ++k) {
-      const std::uint16_t w = wordOf(k);
-      piece.insert(piece.end(), {0, 0, std::uint8_t(w), std::uint8_t(w >> 8)});
-      if (piece.size() >= (1 << 20)) {
-        out.write(reinterpret_cast<const char*>(piece.data()), std::streamsize(piece.size()));
-        piece.clear();
-      }
+    // Timings of a cut stream would mean nothing.
+    if (!writeStream(file, kSamples)) {
+      std::fprintf(stderr, "cannot write %s\n", file.c_str());
+      std::abort();
     }
-    piece.insert(piece.end(), std::begin(tolv::kLoggerEndMarker), std::end(tolv::kLoggerEndMarker));
-    out.write(reinterpret_cast<const char*>(piece.data()), std::streamsize(piece.size()));
   }
 };
 
@@ -149,6 +166,17 @@ BENCHMARK(BM_IoLogger_DrawZoom60_Summary)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 4 && std::strcmp(argv[1], "--make-stream") == 0) {
+    char* end = nullptr;
+    const long long samples = std::strtoll(argv[3], &end, 10);
+    if (*end != '\0' || samples <= 0) {
+      std::fprintf(stderr, "not a sample count: %s\n", argv[3]);
+      return 2;
+    }
+    if (writeStream(argv[2], samples)) return 0;
+    std::fprintf(stderr, "cannot write %s\n", argv[2]);
+    return 1;
+  }
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
                                                                   : qgetenv("QT_QPA_PLATFORM"));
   QApplication app(argc, argv);  // fonts

@@ -1,6 +1,6 @@
 // Rendering speed of the plot kernel: two scope-like curves of 131000 linked points each
 // (sine and square, marker shape 0) into 1200 x 700, whole and zoomed, at pixel ratios 1 and 2,
-// and a small curve.
+// and a small curve; also the same curves without markers, as the program's curves are.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -12,7 +12,7 @@ namespace {
 
 using namespace tolv;
 
-void fill(TGenD2ImgKernel& k, int n, bool collapse, double ratio = 1.0) {
+void fill(TGenD2ImgKernel& k, int n, bool collapse, double ratio = 1.0, int shape = 0) {
   k.collapsePoints = collapse;
   k.SetDevicePixelRatio(ratio);
   k.SetImageSize(1200, 700);
@@ -21,7 +21,7 @@ void fill(TGenD2ImgKernel& k, int n, bool collapse, double ratio = 1.0) {
     TGenD2DataSet& ds = k.NewDataSet();
     ds.SetXUnit(QStringLiteral("s"));
     ds.SetYUnit(QStringLiteral("V"));
-    ds.points.SetMarker(3, 0);
+    ds.points.SetMarker(3, shape);
     ds.points.Reserve(n);
     PlotPoint p = ds.points.GetTemplate();
     for (int i = 0; i < n; ++i) {
@@ -74,6 +74,11 @@ void BM_Render2x131000_Zoomed(benchmark::State& state) {
 void BM_Render2x131000(benchmark::State& s) {
   renderCase(s, 131000, true);
 }
+void BM_Render2x131000_NoMarker(benchmark::State& state) {
+  TGenD2ImgKernel k;
+  fill(k, 131000, true, 1.0, 9);
+  renderLoop(state, k, true);
+}
 void BM_Render2x131000_PointByPoint(benchmark::State& s) {
   renderCase(s, 131000, false);
 }
@@ -88,6 +93,10 @@ void BM_Render2x131000_Ratio2(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Render2x131000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_Render2x131000_NoMarker)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);

@@ -10,6 +10,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <vector>
 
 #include "plot/plotlabel.h"
 #include "plot/plotraster.h"
@@ -50,6 +51,52 @@ class BusyCursor {
  private:
   bool active_;
 };
+
+// The pixels of a picture of w x h device-independent pixels (at least one each way).
+QSize picturePixels(int w, int h, double ratio) {
+  w = std::max(1, w);
+  h = std::max(1, h);
+  if (ratio == 1.0) return QSize(w, h);
+  return QSize(int(std::lround(w * ratio)), int(std::lround(h * ratio)));
+}
+
+// Empty pictures in a background colour, as plain images the labels' pixmaps share without a
+// copy: the last few made (the sheets of a window share one), whatever the screen's size.
+struct Blank {
+  QSize pixels;
+  double ratio;
+  ColorRef background;
+  QImage image;
+};
+
+std::vector<Blank>& blanks() {
+  static std::vector<Blank> kept;
+  return kept;
+}
+
+// Lets go of the blanks no label shows any more.
+void dropUnshownBlanks() {
+  std::erase_if(blanks(), [](const Blank& b) { return b.image.isDetached(); });
+}
+
+QPixmap blankPicture(QSize pixels, double ratio, ColorRef background) {
+  std::vector<Blank>& kept = blanks();
+  auto it = std::find_if(kept.begin(), kept.end(), [&](const Blank& b) {
+    return b.pixels == pixels && b.ratio == ratio && b.background == background;
+  });
+  if (it == kept.end()) {
+    constexpr std::size_t kMost = 4;
+    dropUnshownBlanks();
+    if (kept.size() >= kMost) kept.pop_back();
+    QImage image(pixels, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(qcolor(background));
+    kept.insert(kept.begin(), Blank{pixels, ratio, background, std::move(image)});
+  } else if (it != kept.begin()) {
+    std::rotate(kept.begin(), it, it + 1);
+  }
+  return QPixmap::fromImage(kept.front().image);
+}
 
 void processPending() {
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
@@ -93,7 +140,9 @@ TGenD2ImgKernel::TGenD2ImgKernel() {
   font_.setPixelSize(11);
 }
 
-TGenD2ImgKernel::~TGenD2ImgKernel() = default;
+TGenD2ImgKernel::~TGenD2ImgKernel() {
+  dropUnshownBlanks();
+}
 
 ColorRef TGenD2ImgKernel::NextColor(ColorRef last) {
   // Neighbours differ strongly in hue; all are dark enough to read on white.
@@ -154,22 +203,15 @@ TGenD2DataSet* TGenD2ImgKernel::Get(int i) const {
 void TGenD2ImgKernel::SetImageSize(int w, int h) {
   logicalW_ = w > 0 ? w : 1;
   logicalH_ = h > 0 ? h : 1;
-  const QSize pixels = dpr_ == 1.0 ? QSize(logicalW_, logicalH_)
-                                   : QSize(int(std::lround(logicalW_ * dpr_)),
-                                           int(std::lround(logicalH_ * dpr_)));
+  const QSize pixels = picturePixels(logicalW_, logicalH_, dpr_);
   // Every redraw starts here: a picture of the same size is only cleared, which spares
   // allocating and faulting in a few megabytes each time (a copy someone holds detaches).
   if (!bitmap_.isNull() && bitmap_.size() == pixels && bitmap_.devicePixelRatio() == dpr_) {
     bitmap_.fill(qcolor(backgroundColor));
     return;
   }
-  if (dpr_ == 1.0) {
-    bitmap_ = QImage(logicalW_, logicalH_, QImage::Format_RGB32);
-  } else {
-    bitmap_ = QImage(int(std::lround(logicalW_ * dpr_)), int(std::lround(logicalH_ * dpr_)),
-                     QImage::Format_RGB32);
-    bitmap_.setDevicePixelRatio(dpr_);
-  }
+  bitmap_ = QImage(pixels, QImage::Format_RGB32);
+  if (dpr_ != 1.0) bitmap_.setDevicePixelRatio(dpr_);
   bitmap_.fill(qcolor(backgroundColor));
 }
 
@@ -184,14 +226,17 @@ void TGenD2ImgKernel::show(QLabel* image) {
 }
 
 void TGenD2ImgKernel::PrepareImage(QLabel* image) {
-  eraseCursors();
   ++generation_;
   int w = logicalW_, h = logicalH_;
   if (image) {
     w = image->width();
     h = image->height();
     SetDevicePixelRatio(image->devicePixelRatioF());
+    // The label shows an empty picture of its own until the new one is finished. Showing the
+    // kernel's picture would share it, and every redraw would first copy its megabytes.
+    image->setPixmap(blankPicture(picturePixels(w, h, dpr_), dpr_, backgroundColor));
   }
+  eraseCursors();
   SetImageSize(w, h);
   zoom_ = PlotRect{};
   zoomFlag_ = 0;
@@ -207,7 +252,6 @@ void TGenD2ImgKernel::PrepareImage(QLabel* image) {
     ds.cursorMode = 0;
     ds.cursorDrawn = false;
   }
-  show(image);
 }
 
 int TGenD2ImgKernel::ComputeRanges() {

@@ -80,6 +80,10 @@ struct PointPixels {
   std::unique_ptr<double[]> rx, ry;
   std::unique_ptr<std::uint8_t[]> in;
   int base = 0, done = 0;
+  // The terms of toPixelFast when axes and ranges are plain numbers, taken once instead of
+  // per point (the same arithmetic, so the same pixels).
+  bool numeric;
+  double xFirst, xScale, xMin, yFirst, yScale, yMin;
 
   // tx, ty: the transforms into the picture's pixels (device pixels on fine screens).
   PointPixels(const std::vector<PlotPoint>& p, const TGenD2DataSet& ds, const AxisTransform& ptx,
@@ -94,18 +98,36 @@ struct PointPixels {
         py(new int[kChunk]),
         rx(new double[kChunk]),
         ry(new double[kChunk]),
-        in(new std::uint8_t[kChunk]) {}
+        in(new std::uint8_t[kChunk]),
+        numeric(inX.kind == kWorldNumber && inY.kind == kWorldNumber &&
+                ptx.minimum.kind == kWorldNumber && pty.minimum.kind == kWorldNumber),
+        xFirst(double(ptx.firstPixel)),
+        xScale(double(ptx.scale)),
+        xMin(ptx.minimum.number),
+        yFirst(double(pty.firstPixel)),
+        yScale(double(pty.scale)),
+        yMin(pty.minimum.number) {}
 
   bool compute(int k, int& x, int& y) const {
     const PlotPoint& pt = pts[std::size_t(k)];
+    if (numeric && pt.X.kind == kWorldNumber && pt.Y.kind == kWorldNumber) {
+      const double vx = pt.X.number, vy = pt.Y.number;
+      if (!(inX.lo <= vx && vx <= inX.hi && inY.lo <= vy && vy <= inY.hi)) return false;
+      const double fx = xFirst + xScale * (vx - xMin), fy = yFirst + yScale * (vy - yMin);
+      if (fx > -1e9 && fx < 1e9 && fy > -1e9 && fy < 1e9) {
+        x = AxisTransform::roundHalfEven(fx);
+        y = AxisTransform::roundHalfEven(fy);
+        return true;
+      }
+    }
     if (!(inX(pt.X) && inY(pt.Y))) return false;
     x = tx.toPixelFast(pt.X);
     y = ty.toPixelFast(pt.Y);
     return true;
   }
-  // The next chunk, from done to end (at most kChunk points).
-  void computeUpTo(int end) {
-    base = done;
+  // The chunk from..end - 1 (at most kChunk points).
+  void computeChunk(int from, int end) {
+    base = done = from;
     for (; done < end; ++done) {
       const std::size_t k = std::size_t(done - base);
       in[k] = compute(done, px[k], py[k]);
@@ -206,6 +228,120 @@ void drawPoint(Sink& sink, const PointPixels& pp, int i, int plotLeft, int plotB
       rep->ly1 = y1;
     }
     lineSpans(sink, x0, y0, x1, y1);
+  }
+}
+
+// The pixels of the points of one column of a linked curve, gathered into the column's run
+// and its two neighbours' (which square markers reach) and written when the column changes.
+// A span that does not touch its run writes the run out first, so the pixels are the union of
+// the spans given, as ColumnSpans keeps them.
+template <class Sink>
+class ColumnGather {
+ public:
+  explicit ColumnGather(Sink& sink) : sink_(sink) {}
+  ~ColumnGather() { flush(); }
+  ColumnGather(const ColumnGather&) = delete;
+  ColumnGather& operator=(const ColumnGather&) = delete;
+
+  bool holds(int x) const { return open_ && x == x_; }
+  // Column x, nothing in it yet; the column before is written out.
+  void open(int x) {
+    flush();
+    open_ = true;
+    x_ = x;
+    mid_ = side_ = Run{};
+  }
+  // Pixels lo..hi of the column.
+  void mid(int lo, int hi) { merge(mid_, lo, hi, false); }
+  // A square marker (shape 0) at y: three pixels in the column and in each neighbour.
+  void square(int y) {
+    merge(mid_, y - 1, y + 1, false);
+    merge(side_, y - 1, y + 1, true);
+  }
+  void flush() {
+    if (!open_) return;
+    write(mid_, false);
+    write(side_, true);
+    open_ = false;
+  }
+
+ private:
+  struct Run {
+    int lo = 1, hi = 0;  // empty while lo > hi
+  };
+  void merge(Run& r, int lo, int hi, bool sides) {
+    if (r.lo <= r.hi) {
+      if (lo <= r.hi + 1 && hi >= r.lo - 1) {
+        r.lo = std::min(r.lo, lo);
+        r.hi = std::max(r.hi, hi);
+        return;
+      }
+      write(r, sides);
+    }
+    r.lo = lo;
+    r.hi = hi;
+  }
+  void write(const Run& r, bool sides) {
+    if (r.lo > r.hi) return;
+    if (sides) {
+      sink_.span(x_ - 1, r.lo, r.hi);
+      sink_.span(x_ + 1, r.lo, r.hi);
+    } else {
+      sink_.span(x_, r.lo, r.hi);
+    }
+  }
+  Sink& sink_;
+  bool open_ = false;
+  int x_ = 0;
+  Run mid_, side_;
+};
+
+// Points i .. end - 1 of one colour. The common long curve (each point inside the ranges,
+// linked to the one before or to none, with a square marker of shape 0 or none) is drawn
+// column by column without the pixels of every marker and line going through the sink; from
+// the first other point on, the chunk is drawn by drawPoint. Same pixels either way.
+template <class Sink>
+void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int plotBottom,
+               int sizeScale) {
+  const int n = int(pp.pts.size());
+  Repeat rep;
+  ColumnGather<Sink> gather(sink);
+  int px = 0, py = 0;
+  bool prevIn = i > 0 && pp.compute(i - 1, px, py);
+  for (; i < end; ++i) {
+    const PlotPoint& pt = pp.pts[std::size_t(i)];
+    int x = 0, y = 0;
+    const bool inside = pp.compute(i, x, y);
+    const std::int32_t a = pt.linkA, b = pt.linkB;
+    const bool toPrev = i > 0 && (a == i - 1 || b == i - 1);
+    // Shapes beyond 0..7 draw no marker.
+    const int shape = pt.markerShape;
+    const bool square = shape == 0, bare = shape < 0 || shape > 7;
+    const bool plain = inside && (square || bare) && (toPrev ? prevIn : true) &&
+                       (a < 0 || a >= n || a == i - 1) && (b < 0 || b >= n || b == i - 1);
+    if (!plain) {
+      // The rest of the chunk goes point by point, its pixels computed once (a zoomed
+      // picture has many points outside, each looked at again for its lines).
+      gather.flush();
+      pp.computeChunk(i, end);
+      for (; i < end; ++i) drawPoint(sink, pp, i, plotLeft, plotBottom, sizeScale, &rep);
+      return;
+    }
+    if (gather.holds(x)) {
+      // The one before stands in this column too: its line is vertical.
+      if (toPrev) gather.mid(std::min(py, y), std::max(py, y));
+    } else {
+      gather.open(x);
+      if (toPrev) {
+        lineSpans(sink, px, py, x, y);
+        // Painted by the line already; kept so a vertical line after it joins the run.
+        gather.mid(y, y);
+      }
+    }
+    if (square) gather.square(y);
+    prevIn = inside;
+    px = x;
+    py = y;
   }
 }
 
@@ -398,7 +534,6 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     }
     int end = std::min(n, i + kChunk);
     if (interval > 0) end = std::min(end, (i / interval + 1) * interval);
-    pp.computeUpTo(end);
     // A run of points of one colour paints the union of its pixels, whatever the order, so
     // it is collected into column spans and written once; mixed colours go point by point.
     // The picture may have been touched while yielding: its pixels are taken afresh here.
@@ -407,9 +542,10 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     for (int k = i + 1; oneColour && k < end; ++k) oneColour = pts[std::size_t(k)].color == c;
     if (oneColour) {
       ColumnSpans sink(bitmap_, rgbOf(c));
-      Repeat rep;
-      for (; i < end; ++i) drawPoint(sink, pp, i, plotLeft, plotBottom, sizeScale, &rep);
+      drawChain(sink, pp, i, end, plotLeft, plotBottom, sizeScale);
+      i = end;
     } else {
+      pp.computeChunk(i, end);
       DirectSpans sink(bitmap_, rgbOf(c));
       for (; i < end; ++i) {
         sink.setColor(rgbOf(pts[std::size_t(i)].color));

@@ -5,6 +5,34 @@
 
 namespace tolv {
 
+namespace {
+
+// Folds a[k] into the minimum lo and b[k] into the maximum hi for k < n, in four independent
+// chains that are joined at the end; the result is the one of comparing value after value
+// (a NaN value is passed over, a NaN bound stays).
+void fold(const double* a, const double* b, std::size_t n, double& lo, double& hi) {
+  double l[4] = {lo, lo, lo, lo}, h[4] = {hi, hi, hi, hi};
+  std::size_t j = 0;
+  for (; j + 4 <= n; j += 4) {
+    for (std::size_t k = 0; k < 4; ++k) {
+      l[k] = a[j + k] < l[k] ? a[j + k] : l[k];
+      h[k] = b[j + k] > h[k] ? b[j + k] : h[k];
+    }
+  }
+  for (; j < n; ++j) {
+    l[0] = a[j] < l[0] ? a[j] : l[0];
+    h[0] = b[j] > h[0] ? b[j] : h[0];
+  }
+  for (std::size_t k = 1; k < 4; ++k) {
+    l[0] = l[k] < l[0] ? l[k] : l[0];
+    h[0] = h[k] > h[0] ? h[k] : h[0];
+  }
+  lo = l[0];
+  hi = h[0];
+}
+
+}  // namespace
+
 bool TVectorSampleReader::Read(std::uint64_t first, std::size_t n, double* out) const {
   if (first > v_.size() || n > v_.size() - first) return false;
   std::copy_n(v_.begin() + std::ptrdiff_t(first), n, out);
@@ -34,10 +62,7 @@ void TMinMaxPyramid::appendTo(Level& l, std::uint64_t size, const double* v, std
       lo = l.lo.back();
       hi = l.hi.back();
     }
-    for (; j < k + m; ++j) {
-      lo = v[j] < lo ? v[j] : lo;
-      hi = v[j] > hi ? v[j] : hi;
-    }
+    fold(v + j, v + j, k + m - j, lo, hi);
     if (at == 0) {
       l.lo.push_back(lo);
       l.hi.push_back(hi);
@@ -69,10 +94,7 @@ void TMinMaxPyramid::Append(const double* v, std::size_t n) {
     const std::size_t f0 = std::size_t(c * per);
     const std::size_t f1 = std::min(fine_.lo.size(), std::size_t((c + 1) * per));
     double lo = fine_.lo[f0], hi = fine_.hi[f0];
-    for (std::size_t f = f0 + 1; f < f1; ++f) {
-      lo = fine_.lo[f] < lo ? fine_.lo[f] : lo;
-      hi = fine_.hi[f] > hi ? fine_.hi[f] : hi;
-    }
+    fold(fine_.lo.data() + f0 + 1, fine_.hi.data() + f0 + 1, f1 - f0 - 1, lo, hi);
     coarse_.lo[std::size_t(c)] = lo;
     coarse_.hi[std::size_t(c)] = hi;
   }
@@ -96,37 +118,36 @@ bool TMinMaxPyramid::MinMax(const TSampleReader& r, std::uint64_t a, std::uint64
                             double& lo, double& hi) const {
   if (a >= b || b > count_) return false;
   bool any = false;
-  const auto take = [&](double l, double h) {
+  const auto take = [&](const double* l, const double* h, std::size_t n) {
+    if (n == 0) return;
     if (!any) {
-      lo = l;
-      hi = h;
+      lo = *l++;
+      hi = *h++;
+      --n;
       any = true;
-      return;
     }
-    if (l < lo) lo = l;
-    if (h > hi) hi = h;
+    fold(l, h, n, lo, hi);
   };
   // The values before the first whole block and after the last one, read directly (values
   // held in memory where they lie).
-  const auto* held = dynamic_cast<const TVectorSampleReader*>(&r);
+  const double* held = r.Held();
   const auto direct = [&](std::uint64_t from, std::uint64_t to) {
     if (held) {
-      if (to > held->Values().size()) return false;
-      const double* v = held->Values().data();
-      for (std::uint64_t k = from; k < to; ++k) take(v[k], v[k]);
+      if (to > r.Count()) return false;
+      take(held + from, held + from, std::size_t(to - from));
       return true;
     }
     double buf[kFine];
     while (from < to) {
       const std::size_t n = std::size_t(std::min<std::uint64_t>(to - from, kFine));
       if (!r.Read(from, n, buf)) return false;
-      for (std::size_t k = 0; k < n; ++k) take(buf[k], buf[k]);
+      take(buf, buf, n);
       from += n;
     }
     return true;
   };
   const auto blocks = [&](const Level& l, std::uint64_t from, std::uint64_t to) {
-    for (std::uint64_t k = from; k < to; ++k) take(l.lo[std::size_t(k)], l.hi[std::size_t(k)]);
+    take(l.lo.data() + from, l.hi.data() + from, std::size_t(to - from));
   };
   const std::uint64_t f0 = (a + kFine - 1) / kFine, f1 = b / kFine;  // whole fine blocks
   if (f0 >= f1) return direct(a, b);
@@ -147,16 +168,20 @@ bool TMinMaxPyramid::MinMax(const TSampleReader& r, std::uint64_t a, std::uint64
 
 TSampleSeries::TSampleSeries(std::shared_ptr<const TSampleReader> reader, const WorldValue& x0,
                              double dx)
-    : reader_(std::move(reader)), x0_(x0), dx_(dx) {
+    : reader_(std::move(reader)), held_(reader_->Held()), x0_(x0), dx_(dx) {
   summarise(reader_->Count());
 }
 
 TSampleSeries::TSampleSeries(std::shared_ptr<const TSampleReader> reader, TMinMaxPyramid pyramid,
                              const WorldValue& x0, double dx)
-    : reader_(std::move(reader)), pyramid_(std::move(pyramid)), x0_(x0), dx_(dx) {}
+    : reader_(std::move(reader)),
+      held_(reader_->Held()),
+      pyramid_(std::move(pyramid)),
+      x0_(x0),
+      dx_(dx) {}
 
 TSampleSeries::TSampleSeries(std::shared_ptr<const TSampleReader> reader, XValues xs)
-    : reader_(std::move(reader)), xs_(std::move(xs)) {
+    : reader_(std::move(reader)), held_(reader_->Held()), xs_(std::move(xs)) {
   const std::uint64_t n = std::min<std::uint64_t>(reader_->Count(), xs_->size());
   if (n > 0) x0_ = WorldValue::num(xs_->front());
   if (n > 1) dx_ = ((*xs_)[std::size_t(n - 1)] - xs_->front()) / double(n - 1);
@@ -184,9 +209,9 @@ bool TSampleSeries::UsableX(const double* xs, std::size_t n) {
 
 void TSampleSeries::summarise(std::uint64_t n) {
   // Values held in memory are summarised where they lie, without a copy.
-  if (const auto* held = dynamic_cast<const TVectorSampleReader*>(reader_.get())) {
+  if (held_) {
     pyramid_.Reserve(n);
-    pyramid_.Append(held->Values().data(), std::size_t(n));
+    pyramid_.Append(held_, std::size_t(n));
     return;
   }
   std::vector<double> buf(65536);

@@ -20,6 +20,8 @@ class TSampleReader {
   // Copies values first .. first + n - 1 into out; false when they cannot be read (the
   // reader's file went away, or the range passes the end).
   virtual bool Read(std::uint64_t first, std::size_t n, double* out) const = 0;
+  // The values where they lie in memory (Count() of them), or null when they must be read.
+  virtual const double* Held() const { return nullptr; }
 };
 
 // Values held in memory (a record handed to the plot is copied into it).
@@ -28,6 +30,7 @@ class TVectorSampleReader : public TSampleReader {
   explicit TVectorSampleReader(std::vector<double> v) : v_(std::move(v)) {}
   std::uint64_t Count() const override { return v_.size(); }
   bool Read(std::uint64_t first, std::size_t n, double* out) const override;
+  const double* Held() const override { return v_.data(); }
   const std::vector<double>& Values() const { return v_; }
 
  private:
@@ -97,7 +100,13 @@ class TSampleSeries {
   std::uint64_t NearestIndex(const WorldValue& x) const;
   // First index whose X is >= x (>, strict = true); Count() when none.
   std::uint64_t LowerIndex(const WorldValue& x, bool strict) const;
-  bool Value(std::uint64_t i, double& v) const { return reader_->Read(i, 1, &v); }
+  bool Value(std::uint64_t i, double& v) const {
+    if (held_ && i < Count()) {
+      v = held_[i];
+      return true;
+    }
+    return reader_->Read(i, 1, &v);
+  }
   bool Read(std::uint64_t first, std::size_t n, double* out) const {
     return reader_->Read(first, n, out);
   }
@@ -115,6 +124,7 @@ class TSampleSeries {
   void summarise(std::uint64_t n);
 
   std::shared_ptr<const TSampleReader> reader_;
+  const double* held_ = nullptr;  // the reader's values when they lie in memory
   XValues xs_;
   double shift_ = 0.0;  // added to the stored X values
   TMinMaxPyramid pyramid_;

@@ -354,6 +354,10 @@ TEST_F(SeriesFiles, ReadsBeyondFourGiB) {
   ASSERT_TRUE(ch1.Read(samples - 3, 1, &w));  // a zero word
   EXPECT_EQ(v, conv.rawToVolts(1, 0x5678));
   EXPECT_EQ(w, conv.rawToVolts(1, 0));
+  // Both channels' words of the last sample, as the XY drawing reads them.
+  std::uint32_t pair = 0;
+  ASSERT_TRUE(ch1.ReadPairs(samples - 2, 1, &pair));
+  EXPECT_EQ(pair, 0x56781234u);
   fs::remove(f);
 }
 

@@ -539,7 +539,7 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   for (int shape = 0; shape <= 8; ++shape) {
-    QImage images[2];
+    QImage images[2], zoomed[2];
     for (int mode = 0; mode < 2; ++mode) {
       TGenD2ImgKernel k;
       preparePicture(k, mode == 1, 300, 200);
@@ -563,9 +563,48 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
       }
       ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
       images[mode] = k.Bitmap().copy();
+      // Zoomed into the middle: points outside the window between points inside it, lines
+      // cut at its edges.
+      const PlotRect a = k.PlotArea();
+      k.BeginZoom(nullptr, a.left + 97, a.top + 41);
+      ASSERT_EQ(k.FinishZoom(nullptr, a.left + 171, a.bottom - 53), kPlotOk);
+      zoomed[mode] = k.Bitmap().copy();
     }
     EXPECT_TRUE(images[0] == images[1]) << "shape " << shape;
+    EXPECT_TRUE(zoomed[0] == zoomed[1]) << "zoomed, shape " << shape;
   }
+}
+
+// The label never holds the picture being cleared or drawn, so neither copies it; it shows
+// an empty picture of the same size meanwhile and the finished one at the end.
+TEST(Kernel, LabelShowsABlankOfItsOwnWhileThePictureIsDrawn) {
+  TGenD2ImgKernel k;
+  QLabel label;
+  label.resize(300, 200);
+  addCurve(k, 50, 0, 10, sine);
+  k.PrepareImage(&label);
+  ASSERT_EQ(k.Render(&label, true), kPlotOk);
+  EXPECT_TRUE(label.pixmap().toImage() == k.Bitmap());
+  k.PrepareImage(&label);
+  EXPECT_TRUE(k.Bitmap().isDetached());
+  const QImage blank = label.pixmap().toImage();
+  ASSERT_EQ(blank.size(), QSize(300, 200));
+  for (int y = 0; y < blank.height(); y += 7)
+    for (int x = 0; x < blank.width(); x += 7) ASSERT_EQ(blank.pixel(x, y), kWhite);
+  ASSERT_EQ(k.Render(&label, false), kPlotOk);
+  EXPECT_TRUE(label.pixmap().toImage() == k.Bitmap());
+  // The blank is made once per size, also for a picture larger than the pixmap cache keeps
+  // (a large window on a fine screen), and not copied on its way into the label.
+  k.PrepareImage(&label);
+  EXPECT_EQ(label.pixmap().toImage().constBits(), blank.constBits());
+  QLabel large;
+  large.resize(3000, 2000);
+  k.PrepareImage(&large);
+  const QImage first = large.pixmap().toImage();
+  k.PrepareImage(&label);
+  k.PrepareImage(&large);
+  EXPECT_EQ(large.pixmap().toImage().constBits(), first.constBits());
+  EXPECT_EQ(first.size(), QSize(3000, 2000));
 }
 
 TEST(Kernel, MarkerShapesProbePixels) {
