@@ -767,6 +767,7 @@ void TF_MultiTolvanexFrame::applyTexts() {
   // The captions of this language decide how narrow the frame may be: a frame kept at the width
   // of shorter ones squeezes its drop-downs and cuts their items ("Punk" for "Punkt").
   for (QComboBox* c : {cbDecimal_, cbColumn_}) c->setMinimumWidth(c->sizeHint().width());
+  layout()->activate();  // the rows' own layouts add up their new widths only when activated
   const QSize need = layout()->minimumSize();
   setMinimumSize(std::max(kFrameMinimumWidth, need.width()),
                  std::max(kFrameMinimumHeight, need.height()));

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTreeView>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLocale>
 #include <QScreen>
 #include <fstream>
@@ -194,6 +195,12 @@ TEST_F(FrameChoices, SeparatorBoxesFitTheirItemsAfterALanguageChange) {
   }
   EXPECT_EQ(f.findChild<QComboBox*>(QStringLiteral("CB_DecimalSeparator"))->itemText(0),
             QStringLiteral("Punkt"));
+  // The frame grew instead of squeezing the captions beside them.
+  for (const char* name : {"PN_DecimalSeparator", "PN_ColumnSeparator", "BN_MultiScopeWindow"}) {
+    auto* caption = f.findChild<QLabel*>(QString::fromLatin1(name));
+    ASSERT_NE(caption, nullptr) << name;
+    EXPECT_GE(caption->width(), caption->sizeHint().width()) << name;
+  }
 }
 
 // Qt's file dialog lists the files' dates as the program's regional settings write them, not
