@@ -61,7 +61,7 @@ int widestAmplitudeText(const QFontMetrics& fm) {
       if (amplitudePanelText(range, kModeOSA0, sep, t))
         widest = std::max(widest, fm.horizontalAdvance(t));
     }
-  return widest + 10;  // sunken frame, margin and a little air
+  return widest + 4;  // sunken frame and margin
 }
 
 QPushButton* zeroButton(const QString& name, QWidget* parent) {
