@@ -423,7 +423,7 @@ int applyAcquireSettings(const AcquireRequest& q, SettingsRecord& r, QString& er
   if (q.samples) {
     if (!hasRecord(mode))
       return bad(QStringLiteral("--samples belongs to OSA0 and LAIO, not to %1").arg(code));
-    const double most = mode == kModeOSA0 ? TMeasureData::kScopeCapacity : TMeasureData::kLogicCapacity;
+    const double most = mode == kModeOSA0 ? kScopeMemorySamples : kLogicMemorySamples;
     if (!inTable(kMemoryDepthTable, *q.samples) || *q.samples > most) {
       std::vector<double> allowed;
       for (double d : kMemoryDepthTable)

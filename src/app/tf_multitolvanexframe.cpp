@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "app/filedialogdates.h"
 #include "app/flagimages.h"
 #include "app/framefiles.h"
 #include "app/framelogic.h"
@@ -44,6 +45,10 @@
 namespace tolv {
 
 namespace {
+
+// The smallest frame, for captions short enough.
+constexpr int kFrameMinimumWidth = 473;
+constexpr int kFrameMinimumHeight = 156;
 
 QLabel* captionPanel(const QString& name, QWidget* parent, QFrame::Shadow shadow) {
   auto* l = new QLabel(parent);
@@ -95,6 +100,7 @@ TF_MultiTolvanexFrame::TF_MultiTolvanexFrame(IFtdiDriver& driver, IMessageSink* 
   }
   enumeration_.setMessageSink(sink_);
   qtTexts_ = std::make_unique<TQtTexts>();
+  new TFileDialogDates(this);
   infoBox_ = [this](const QString& caption, const QString& text) {
     QMessageBox::information(this, caption, text, QMessageBox::Ok);
   };
@@ -188,6 +194,9 @@ void TF_MultiTolvanexFrame::buildControls() {
   cbColumn_ = new QComboBox(this);
   cbColumn_->setObjectName(QStringLiteral("CB_ColumnSeparator"));
   cbColumn_->addItems({QString(), QString(), QString(), QString(), QString()});
+  // The items change with the language ("Dot" / "Punkt"): the boxes follow their widest one
+  // rather than keeping the width of the texts they first showed.
+  for (QComboBox* c : {cbDecimal_, cbColumn_}) c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   connect(cbColumn_, &QComboBox::activated, this,
           [this](int item) { CB_ColumnSeparatorChange(item); });
 
@@ -240,7 +249,7 @@ void TF_MultiTolvanexFrame::buildControls() {
 
   // The lists' columns decide where the font in use is wider than the one sized for.
   const int wide = layout()->minimumSize().width();
-  setMinimumSize(std::max(473, wide), 156);
+  setMinimumSize(std::max(kFrameMinimumWidth, wide), kFrameMinimumHeight);
   resize(std::max(475, wide), 154);
 }
 
@@ -755,6 +764,13 @@ void TF_MultiTolvanexFrame::applyTexts() {
     }
   if (multi_) multi_->applyTexts();
   if (auto* a = qobject_cast<TF_About*>(about_)) a->applyTexts();
+  // The captions of this language decide how narrow the frame may be: a frame kept at the width
+  // of shorter ones squeezes its drop-downs and cuts their items ("Punk" for "Punkt").
+  for (QComboBox* c : {cbDecimal_, cbColumn_}) c->setMinimumWidth(c->sizeHint().width());
+  layout()->activate();  // the rows' own layouts add up their new widths only when activated
+  const QSize need = layout()->minimumSize();
+  setMinimumSize(std::max(kFrameMinimumWidth, need.width()),
+                 std::max(kFrameMinimumHeight, need.height()));
 }
 
 // Step D.

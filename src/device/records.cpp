@@ -8,12 +8,12 @@ namespace tolv {
 
 TLastRecordSink::TLastRecordSink(std::filesystem::path deviceFolder)
     : folder_(std::move(deviceFolder)) {
-  scope.reserve(kScopeCapacity);
-  logic.reserve(kLogicCapacity);
+  scope.reserve(std::size_t(kScopeMemorySamples));
+  logic.reserve(std::size_t(kLogicMemorySamples));
 }
 
 int TLastRecordSink::scopeRecord(std::span<const std::uint8_t> raw, const ConversionInputs& conv) {
-  scope.resize(std::min(raw.size() / 4, kScopeCapacity));
+  scope.resize(std::min(raw.size() / 4, std::size_t(kScopeMemorySamples)));
   scope.resize(convertScopeRecord(raw, conv, scope.data(), scope.size()));
   ++scopeRecords;
   event("scope");
@@ -21,7 +21,7 @@ int TLastRecordSink::scopeRecord(std::span<const std::uint8_t> raw, const Conver
 }
 
 void TLastRecordSink::logicRecord(std::span<const std::uint8_t> raw) {
-  logic.resize(std::min(raw.size() / 4 * 2, kLogicCapacity));
+  logic.resize(std::min(raw.size() / 4 * 2, std::size_t(kLogicMemorySamples)));
   logic.resize(decodeLogicRecord(raw, logic.data(), logic.size()));
   ++logicRecords;
   event("logic");

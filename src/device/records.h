@@ -14,6 +14,11 @@
 
 namespace tolv {
 
+// The samples a record can hold at most: the scope's memory (both channels per sample) and
+// the logic analyser's. A record of a larger depth ends there.
+inline constexpr std::int32_t kScopeMemorySamples = 131000;
+inline constexpr std::int32_t kLogicMemorySamples = 262000;
+
 // When and for which run a scope or logic-analyser record came.
 struct RecordStamp {
   // The moment the acquisition read the record's last byte (the reception time).
@@ -62,9 +67,6 @@ class IRecordSink {
 // raw to numbered intermediate files.
 class TLastRecordSink : public IRecordSink {
  public:
-  static constexpr std::size_t kScopeCapacity = 131000;
-  static constexpr std::size_t kLogicCapacity = 262000;
-
   // deviceFolder empty: logger bytes are counted but not written.
   explicit TLastRecordSink(std::filesystem::path deviceFolder = {});
 

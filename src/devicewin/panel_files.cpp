@@ -239,7 +239,27 @@ void TFilePanel::applyTexts() {
     boxes_[std::size_t(i)]->setToolTip(wrappedText(232 + 2 * i));
     ofs_[std::size_t(i)]->setText(text(23) + QLatin1Char(' ') +
                                   QString::number(spins_[std::size_t(i)]->maximum()));
+    fitNumberRoom(std::size_t(i), spins_[std::size_t(i)]->maximum(), true);
   }
+}
+
+void TFilePanel::fitNumberRoom(std::size_t i, int highest, bool force) {
+  constexpr int kDigitsReserved = 3;
+  constexpr int kDigitsMost = 9;  // what an int holds in nines
+  const int digits = std::clamp(int(QString::number(highest).size()), kDigitsReserved, kDigitsMost);
+  if (!force && digits <= roomDigits_[i]) return;
+  roomDigits_[i] = digits;
+  const QString nines(digits, QLatin1Char('9'));
+  // A spin box is as wide as the text of its largest value asks.
+  QSpinBox probe;
+  probe.setFont(spins_[i]->font());
+  probe.setRange(1, nines.toInt());
+  spins_[i]->setFixedSize(probe.sizeHint().width(), spins_[i]->sizeHint().height());
+  QLabel* of = ofs_[i];
+  const QMargins m = of->contentsMargins();
+  const int width = of->fontMetrics().horizontalAdvance(text(23) + QLatin1Char(' ') + nines) +
+                    m.left() + m.right() + 2 * of->margin() + 2;
+  of->setFixedSize(width, of->sizeHint().height());
 }
 
 void TFilePanel::attach(TMeasureData* data, IMeasurePresenter* presenter) {
@@ -312,6 +332,7 @@ void TFilePanel::numberingChanged(const TIntermediateNumbering& n) {
   spins_[i]->setRange(1, n.highest());
   spins_[i]->setValue(n.highest());
   updating_ = false;
+  fitNumberRoom(i, n.highest(), false);
   ofs_[i]->setText(text(23) + QLatin1Char(' ') + QString::number(n.highest()));
   setFamilyEntries(n.family(), n.anyFile() && show_ != nullptr);
   boxes_[i]->setVisible(n.boxVisible() && show_ != nullptr &&

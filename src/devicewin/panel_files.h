@@ -142,6 +142,9 @@ class TFilePanel : public QWidget {
   void buildMenu();
   void buildBoxes();
   void spinChanged(IntermediateFamily f);
+  // The number box keeps one size while its count grows, so a record's new number lays out
+  // nothing around it; it grows only when the count outgrows the digits it has room for.
+  void fitNumberRoom(std::size_t i, int highest, bool force);
   void setFamilyEntries(IntermediateFamily f, bool on);
   RecordInfo recordInfo() const;
   QString serialText() const { return serial_ ? serial_() : QString(); }
@@ -178,6 +181,7 @@ class TFilePanel : public QWidget {
   std::optional<IntermediateFamily> modeFamily_;
   std::array<QSpinBox*, kIntermediateFamilyCount> spins_{};
   std::array<QLabel*, kIntermediateFamilyCount> ofs_{};
+  std::array<int, kIntermediateFamilyCount> roomDigits_{};
   std::array<QRadioButton*, 3> autoSave_{};
 };
 

@@ -24,6 +24,7 @@ namespace tolv {
 namespace {
 
 constexpr int kRowHeight = 18;
+constexpr int kDepthHintWidth = 160;
 
 TClickPanel* textPanel(const QString& name, QWidget* parent, int minWidth = 0) {
   auto* p = new TClickPanel(name, parent);
@@ -49,6 +50,18 @@ QScrollBar* levelBar(const QString& name, QWidget* parent) {
   s->setPageStep(256);
   s->setSingleStep(1);
   return s;
+}
+
+// Room for the widest range caption ("±100 mV") with either decimal mark, frame included.
+int widestAmplitudeText(const QFontMetrics& fm) {
+  int widest = 0;
+  for (double range : kAmplitudeTable)
+    for (QChar sep : {QLatin1Char('.'), QLatin1Char(',')}) {
+      QString t;
+      if (amplitudePanelText(range, kModeOSA0, sep, t))
+        widest = std::max(widest, fm.horizontalAdvance(t));
+    }
+  return widest + 4;  // sunken frame and margin
 }
 
 QPushButton* zeroButton(const QString& name, QWidget* parent) {
@@ -132,7 +145,7 @@ QGroupBox* TScopeControlsPanel::buildAmplitude() {
     const QString n = QString::number(ch);
     const int r = ch * 3;
     chLabel_[i] = new QLabel(g);
-    pnAk_[i] = textPanel(QStringLiteral("PN_AK") + n, g, 40);
+    pnAk_[i] = textPanel(QStringLiteral("PN_AK") + n, g, widestAmplitudeText(g->fontMetrics()));
     seTf_[i] = new QSpinBox(g);
     seTf_[i]->setObjectName(QStringLiteral("SE_TF_C") + n);
     seTf_[i]->setRange(kProbeMin, kProbeMax);
@@ -191,10 +204,8 @@ QGroupBox* TScopeControlsPanel::buildTimebase() {
   lbDepthHint_ = new QLabel(gbMem_);
   lbDepthHint_->setObjectName(QStringLiteral("LB_ScopeDepthHint"));
   lbDepthHint_->setWordWrap(true);
-  // Wraps to the column's width rather than widening it.
-  lbDepthHint_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
-  lbDepthHint_->setMinimumWidth(1);
-  lbDepthHint_->setMaximumWidth(160);
+  // Wraps within a fixed width rather than widening the column; its height follows its text.
+  lbDepthHint_->setFixedWidth(kDepthHintWidth);
   QPalette hp = lbDepthHint_->palette();
   hp.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
   lbDepthHint_->setPalette(hp);
@@ -469,6 +480,9 @@ void TScopeControlsPanel::applyTexts() {
   const QString reserved = text(200);
   const int cut = reserved.lastIndexOf(QStringLiteral("~~"));
   lbDepthHint_->setText(cut >= 0 ? reserved.mid(cut + 2) : reserved);
+  // The height its lines take at its width: a wrapped label's own hint is only a guess, and the
+  // scrolling column would cut its last line.
+  lbDepthHint_->setFixedHeight(lbDepthHint_->heightForWidth(kDepthHintWidth));
   gbTrg_->setTitle(groupCaption(154));
   gbTrg_->setToolTip(hintText(155));
   cobTrg_->setToolTip(hintText(162));

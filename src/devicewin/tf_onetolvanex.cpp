@@ -57,6 +57,18 @@ constexpr SheetDef kSheets[] = {
     {"TSH_LogicAnalyzerImage", 207}, {"TSH_DLA0_DataImage", 210}, {"TSH_DLDI_DataImage", 212},
 };
 
+// The settings column is wide enough for its groups, with the captions of the language in use,
+// and the scroll bar beside them, so nothing is cut on the right. It only ever grows.
+void fitSettingsColumn(QFrame& column, QScrollArea& scroll) {
+  const QMargins m = column.layout()->contentsMargins();
+  const QWidget* groups = scroll.widget();
+  const int needed =
+      std::max(groups->sizeHint().width(), groups->minimumSizeHint().width()) +
+      scroll.verticalScrollBar()->sizeHint().width() + m.left() + m.right() +
+      2 * column.frameWidth();
+  column.setFixedWidth(std::max(column.minimumWidth(), needed));
+}
+
 }  // namespace
 
 TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const TimerFactory& timers)
@@ -214,12 +226,7 @@ void TF_OneTolvanex::buildPanels() {
   scroll->setWidget(controls_);
   auto* parmsLay = static_cast<QVBoxLayout*>(parms_->layout());
   parmsLay->addWidget(scroll, 1);
-  // Wide enough for the groups and the scroll bar beside them, so nothing is cut on the right.
-  const QMargins m = parmsLay->contentsMargins();
-  const int needed = controls_->sizeHint().width() +
-                     scroll->verticalScrollBar()->sizeHint().width() + m.left() + m.right() +
-                     2 * parms_->frameWidth();
-  parms_->setFixedWidth(std::max(parms_->minimumWidth(), needed));
+  fitSettingsColumn(*parms_, *scroll);
   connect(controls_->gpioPanel(), &TGpioPanel::ioStatusClicked, this,
           [this] { linkPanel_->setDebugCovered(true); });
 
@@ -532,6 +539,9 @@ void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
   // The settings column arranges its own groups; the window does the rest of the layout.
   const ModeLayout& l = model_.layout();
   runPanel_->showSingleOverlapBoxes(l.singleOverlap);
+  // A mode shows other groups in the settings column, maybe wider ones.
+  if (auto* scroll = parms_->findChild<QScrollArea*>(QStringLiteral("SB_Parms")))
+    fitSettingsColumn(*parms_, *scroll);
   if (l.switchTab && modeIndex(mode) >= 0)
     pageControl_->setCurrentIndex(l.sheet == TabSheet::Voltmeter ? kSheetVoltmeter
                                                                  : kSheetScopeControls);
@@ -612,7 +622,11 @@ void TF_OneTolvanex::applyTexts() {
     showLinkState();
   }
   if (counter_) counter_->applyTexts();
-  if (controls_) controls_->applyTexts();
+  if (controls_) {
+    controls_->applyTexts();
+    if (auto* scroll = parms_->findChild<QScrollArea*>(QStringLiteral("SB_Parms")))
+      fitSettingsColumn(*parms_, *scroll);
+  }
   if (sheet_) sheet_->applyTexts();
   if (plots_) plots_->applyTexts();
   if (files_) files_->applyTexts();

@@ -2,8 +2,10 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 
 #include "common/texttable.h"
 #include "device/gpio.h"
@@ -13,16 +15,19 @@ namespace tolv {
 TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
   setObjectName(QStringLiteral("PN_RunControls"));
 
-  run_ = new QPushButton(this);
+  // What changes with every cycle sits in room of a fixed size: a child shown, hidden or
+  // re-captioned there lays out nothing beyond it. Otherwise each record would lay out the
+  // whole window again, eight windows at a time in a multi-device run.
+  // RUN and STOP take turns in one place.
+  buttons_ = new QWidget(this);
+  buttons_->setObjectName(QStringLiteral("PN_RunOrBreak"));
+  run_ = new QPushButton(buttons_);
   run_->setObjectName(QStringLiteral("BN_Run"));
   run_->setEnabled(false);  // until the start-up has chosen a mode
-  break_ = new QPushButton(this);
+  break_ = new QPushButton(buttons_);
   break_->setObjectName(QStringLiteral("BN_BREAK"));
   break_->setVisible(false);
-  for (QPushButton* b : {run_, break_}) {
-    b->setMinimumWidth(64);
-    b->setFocusPolicy(Qt::TabFocus);
-  }
+  for (QPushButton* b : {run_, break_}) b->setFocusPolicy(Qt::TabFocus);
 
   single_ = new QCheckBox(this);
   single_->setObjectName(QStringLiteral("CB_SingleShot"));
@@ -31,29 +36,28 @@ TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
 
   running_ = new TClickPanel(QStringLiteral("PN_Running"), this);
   running_->setAlignment(Qt::AlignCenter);
-  running_->setMinimumWidth(70);
   running_->setButtonFace();
   queue_ = new TClickPanel(QStringLiteral("PN_Queue"), this);
   queue_->setAlignment(Qt::AlignCenter);
-  queue_->setMinimumWidth(28);
   queue_->setText(QStringLiteral("0"));
 
-  draw_ = new QProgressBar(this);
+  // The drawing bar keeps its room while hidden, so the rows of the bar do not wrap anew.
+  drawRoom_ = new QWidget(this);
+  drawRoom_->setObjectName(QStringLiteral("PN_DrawRoom"));
+  draw_ = new QProgressBar(drawRoom_);
   draw_->setObjectName(QStringLiteral("PB_Draw"));
   draw_->setRange(0, 100);
-  draw_->setMaximumWidth(160);
   draw_->setVisible(false);
 
   auto* lay = new QHBoxLayout(this);
   lay->setContentsMargins(0, 0, 0, 0);
   lay->setSpacing(4);
-  lay->addWidget(run_);
-  lay->addWidget(break_);
+  lay->addWidget(buttons_);
   lay->addWidget(single_);
   lay->addWidget(overlap_);
   lay->addWidget(running_);
   lay->addWidget(queue_);
-  lay->addWidget(draw_);
+  lay->addWidget(drawRoom_);
   lay->addStretch(1);
 
   connect(run_, &QPushButton::clicked, this, [this] { emit runClicked(); });
@@ -77,14 +81,46 @@ void TOneTolvanexRunPanel::applyTexts() {
   overlap_->setToolTip(hintText(kTextOverlapHint));
   queue_->setToolTip(hintText(kTextQueueHint));
   showStop(stop_);
+  fitRooms();
+}
+
+void TOneTolvanexRunPanel::fitRooms() {
+  QSize button(kMinimumButtonWidth, 0);
+  for (QPushButton* b : {run_, break_}) button = button.expandedTo(b->sizeHint());
+  buttons_->setFixedSize(button);
+  for (QPushButton* b : {run_, break_}) b->setGeometry(QRect(QPoint(0, 0), button));
+
+  // As wide as the widest caption the panel can have in this language asks.
+  fitToWidest(running_, {text(89), stoppingCaption(100)}, kMinimumRunningWidth);
+  fitToWidest(queue_, {QStringLiteral("999")}, kMinimumQueueWidth);
+
+  drawRoom_->setFixedSize(kDrawBarWidth, draw_->sizeHint().height());
+  draw_->setGeometry(drawRoom_->rect());
+}
+
+void TOneTolvanexRunPanel::fitToWidest(QLabel* panel, const QStringList& captions, int least) {
+  const QString shown = panel->text();
+  panel->setMinimumSize(0, 0);
+  panel->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  QSize room(least, 0);
+  for (const QString& c : captions) {
+    panel->setText(c);
+    room = room.expandedTo(panel->sizeHint() + QSize(2 * kPanelPadding, 0));
+  }
+  panel->setText(shown);
+  panel->setFixedSize(room);
+}
+
+QString TOneTolvanexRunPanel::stoppingCaption(int percent) {
+  QString caption = text(kTextStopping);
+  if (percent >= 0) caption += QStringLiteral(" %1 %").arg(percent);
+  return caption;
 }
 
 void TOneTolvanexRunPanel::showStop(const StopShow& stop) {
   stop_ = stop;
   if (stop.on) {
-    QString caption = text(kTextStopping);
-    if (stop.percent >= 0) caption += QStringLiteral(" %1 %").arg(stop.percent);
-    running_->setText(caption);
+    running_->setText(stoppingCaption(stop.percent));
     running_->setToolTip(hintText(kTextStoppingHint));
   } else {
     running_->setText(text(89));

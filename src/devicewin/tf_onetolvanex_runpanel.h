@@ -3,11 +3,13 @@
 // panel, the queue count and the drawing progress bar. It only shows what it is told and
 // reports clicks; the acquisition cycle decides.
 #include <QFrame>
+#include <QStringList>
 
 #include "device/acquisition.h"
 #include "devicewin/panel_scopecontrols_widgets.h"
 
 class QCheckBox;
+class QLabel;
 class QProgressBar;
 class QPushButton;
 
@@ -49,9 +51,22 @@ class TOneTolvanexRunPanel : public QFrame {
   void overlapToggled(bool on);
 
  private:
+  static constexpr int kMinimumButtonWidth = 64;
+  static constexpr int kMinimumRunningWidth = 70;
+  static constexpr int kMinimumQueueWidth = 28;
+  static constexpr int kPanelPadding = 4;
+  static constexpr int kDrawBarWidth = 64;
+  // Sizes the fixed rooms for the captions of the current language.
+  void fitRooms();
+  static QString stoppingCaption(int percent);
+  // Fixes the panel at the size its widest caption asks (at least `least` wide).
+  static void fitToWidest(QLabel* panel, const QStringList& captions, int least);
+
   TReentryMark mark_;
   bool runGoesOn_ = false;
   StopShow stop_;
+  QWidget* buttons_ = nullptr;
+  QWidget* drawRoom_ = nullptr;
   QPushButton* run_ = nullptr;
   QPushButton* break_ = nullptr;
   QCheckBox* single_ = nullptr;

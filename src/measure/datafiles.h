@@ -16,6 +16,7 @@
 #include "common/daytime.h"
 #include "common/voltmeterreading.h"
 #include "device/decoding.h"
+#include "device/records.h"
 #include "device/settingsrecord.h"
 #include "measure/measurecodes.h"
 #include "plot/loganal_list.h"
@@ -29,7 +30,7 @@ namespace fs = std::filesystem;
 inline constexpr int kDamagedFile = -182;
 
 // Largest scope record a file may hand back (the sample array's capacity).
-inline constexpr int kScopeArrayEntries = 131001;
+inline constexpr int kScopeArrayEntries = kScopeMemorySamples + 1;
 
 // Separators of CSV output: one character each.
 struct CsvStyle {

@@ -2,6 +2,7 @@
 // Values derived from a record's settings, shared by files and plots.
 #include <cstdint>
 
+#include "device/records.h"
 #include "device/settingsrecord.h"
 
 namespace tolv {
@@ -12,8 +13,6 @@ std::int32_t roundHalfEven(double x);
 std::int32_t postTriggerSamples(double triggerPoint, std::int32_t n);
 // round(triggerPoint * 0.01 * count).
 std::int32_t triggerSample(double triggerPoint, double count);
-// The samples a scope's memory keeps: a record of a larger depth ends there.
-inline constexpr std::int64_t kScopeMemorySamples = 131000;
 // The depth a scope record of `samples` really has: its memory depth, unless that asks more
 // than the scope's memory keeps and the record ended before it.
 std::int64_t scopeRecordDepth(double memoryDepth, std::int64_t samples);

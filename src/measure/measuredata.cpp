@@ -46,7 +46,7 @@ int TMeasureData::scopeRecord(std::span<const std::uint8_t> raw, const Conversio
   const DayTime reception = receptionTime();
   n_ = 0;
   // 2-3. Complete 4-byte groups to volts; the last array entry stays free.
-  n_ = std::int32_t(convertScopeRecord(raw, conv, samples_.data(), std::size_t(kScopeCapacity)));
+  n_ = std::int32_t(convertScopeRecord(raw, conv, samples_.data(), std::size_t(kScopeMemorySamples)));
   // 4. Trigger moment.
   const SettingsRecord s = snapshot();
   m_ = postTriggerSamples(s.triggerPoint, n_);
@@ -87,7 +87,7 @@ void TMeasureData::scopeRecordFinish() {
 }
 
 void TMeasureData::setSampleCount(std::int32_t n) {
-  n_ = std::clamp<std::int32_t>(n, 0, kScopeCapacity);
+  n_ = std::clamp<std::int32_t>(n, 0, kScopeMemorySamples);
 }
 
 void TMeasureData::copyToPlotArray() {
@@ -106,7 +106,7 @@ void TMeasureData::logicRecord(std::span<const std::uint8_t> raw) {
   const DayTime reception = receptionTime();
   logic_.clear();
   const std::size_t groups = raw.size() / 4;
-  const std::size_t n = std::min<std::size_t>(groups * 2, std::size_t(kLogicCapacity));
+  const std::size_t n = std::min<std::size_t>(groups * 2, std::size_t(kLogicMemorySamples));
   logic_.reserve(int(n));
   std::int32_t k = 0;
   for (std::size_t g = 0; g < groups && std::size_t(k) < n; ++g) {

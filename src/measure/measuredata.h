@@ -100,9 +100,8 @@ struct RecordInformation {
 
 class TMeasureData : public IRecordSink {
  public:
-  static constexpr std::int32_t kScopeEntries = 131001;   // indexes 0 .. 131000
-  static constexpr std::int32_t kScopeCapacity = 131000;  // the last entry stays free
-  static constexpr std::int32_t kLogicCapacity = 262000;
+  // Indexes 0 .. kScopeMemorySamples: the last entry stays free.
+  static constexpr std::int32_t kScopeEntries = kScopeMemorySamples + 1;
 
   // deviceFolder: where the intermediate families live (empty: no files are written).
   explicit TMeasureData(std::filesystem::path deviceFolder = {});

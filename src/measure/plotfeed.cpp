@@ -646,8 +646,11 @@ TLogAnalView ioLoggerView(std::int64_t n, double sampleTime) {
 
 QString headlineText(const QString& serial, const DayTime& measurementTime) {
   const VersionInfo& vi = versionInfo();
-  return serial + QStringLiteral("  ") + dateTimeText(measurementTime) + QLatin1Char(' ') +
-         vi.productName + QStringLiteral(" V") + vi.fileVersion;
+  // Before anything was measured there is no time to name: day 0 lies before the calendar.
+  const QString when =
+      measurementTime.day > 0 ? dateTimeText(measurementTime) + QLatin1Char(' ') : QString();
+  return serial + QStringLiteral("  ") + when + vi.productName + QStringLiteral(" V") +
+         vi.fileVersion;
 }
 
 void drawHeadline(QImage& image, const QString& text) {

@@ -1,7 +1,14 @@
 // The main frame's checks of what it takes: separator pairs that would make files unreadable,
 // window sizes from the position file, and a multi-device run at shut-down.
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QTest>
+#include <QTreeView>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLocale>
 #include <QScreen>
 #include <fstream>
@@ -165,6 +172,64 @@ TEST_F(FrameChoices, ShutDownEndsAMultiDeviceRunWithoutAsking) {
   EXPECT_TRUE(f.shutDownDone());
   EXPECT_FALSE(m->runGoing());
   EXPECT_FALSE(m->isVisible());
+}
+
+// The separator boxes are as wide as their widest item in the language chosen last, not in the
+// one they were first shown in ("Dot" became a cut "Punkt").
+TEST_F(FrameChoices, SeparatorBoxesFitTheirItemsAfterALanguageChange) {
+  TF_MultiTolvanexFrame& f = makeFrame();
+  f.setLanguage(kLanguageEnglish);
+  f.show();
+  QApplication::processEvents();
+  f.setLanguage(kLanguageGerman);
+  QApplication::processEvents();
+  for (const char* name : {"CB_DecimalSeparator", "CB_ColumnSeparator"}) {
+    SCOPED_TRACE(name);
+    auto* box = f.findChild<QComboBox*>(QString::fromLatin1(name));
+    ASSERT_NE(box, nullptr);
+    QComboBox fresh;
+    fresh.setFont(box->font());
+    fresh.setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    for (int i = 0; i < box->count(); ++i) fresh.addItem(box->itemText(i));
+    EXPECT_GE(box->width(), fresh.sizeHint().width());
+  }
+  EXPECT_EQ(f.findChild<QComboBox*>(QStringLiteral("CB_DecimalSeparator"))->itemText(0),
+            QStringLiteral("Punkt"));
+  // The frame grew instead of squeezing the captions beside them.
+  for (const char* name : {"PN_DecimalSeparator", "PN_ColumnSeparator", "BN_MultiScopeWindow"}) {
+    auto* caption = f.findChild<QLabel*>(QString::fromLatin1(name));
+    ASSERT_NE(caption, nullptr) << name;
+    EXPECT_GE(caption->width(), caption->sizeHint().width()) << name;
+  }
+}
+
+// Qt's file dialog lists the files' dates as the program's regional settings write them, not
+// in the locale the program runs under.
+TEST_F(FrameChoices, FileDialogListsDatesInTheRegionalFormats) {
+  makeFrame();
+  const QString folder = dir_.path() + QStringLiteral("/dates");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  QFile file(folder + QStringLiteral("/A.CSV"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)),
+                               QFileDevice::FileModificationTime));
+  file.close();
+  QFileDialog d(nullptr, QString(), folder);
+  d.setOption(QFileDialog::DontUseNativeDialog);
+  d.setViewMode(QFileDialog::Detail);
+  d.show();
+  const auto* list = d.findChild<QTreeView*>(QStringLiteral("treeView"));
+  ASSERT_NE(list, nullptr);
+  QString shown;
+  for (int i = 0; i < 500 && shown.isEmpty(); ++i) {
+    QTest::qWait(10);
+    const QAbstractItemModel* m = list->model();
+    const QModelIndex root = list->rootIndex();
+    for (int r = 0; r < m->rowCount(root); ++r)
+      if (m->index(r, 0, root).data().toString() == QStringLiteral("A.CSV"))
+        shown = m->index(r, 3, root).data().toString();
+  }
+  EXPECT_EQ(shown, QStringLiteral("04.03.2026 05:06:07"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // (captions, hints, titles, tab, menu and grid texts) follows the chosen language: no German
 // word under English, no English-only caption under German.
 #include <QAbstractButton>
+#include <QApplication>
 #include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
@@ -9,12 +10,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
 
 #include "common/texttable.h"
+#include "devicewin/tf_onetolvanex_runpanel.h"
 #include "frame_fixture.h"
 #include "multi/multi_statusgrid.h"
 #include "multi/multicollect.h"
@@ -142,6 +145,63 @@ TEST_F(WindowLanguages, EnglishShowsNoGermanAndGermanNoEnglishOnlyCaption) {
   f.setLanguage(kLanguageEnglish);
   grid->showRows({row});
   EXPECT_NE(offenders(everything(), englishMark()), "");
+}
+
+// Captions that are cut: a label, button or value panel shown narrower than its text asks.
+// Elided or wrapped texts and the deliberately narrow drop-downs of the settings column are
+// not captions of this kind.
+std::string cutCaptions(QWidget* top) {
+  std::string s;
+  for (QWidget* w : top->findChildren<QWidget*>()) {
+    if (!w->isVisible() || w->window() != top) continue;
+    QString t;
+    if (auto* l = qobject_cast<QLabel*>(w)) {
+      if (l->wordWrap() || !l->pixmap().isNull()) continue;
+      t = l->text();
+    } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+      t = b->text();
+    } else {
+      continue;
+    }
+    if (t.trimmed().isEmpty()) continue;
+    // A push button's hint asks for the style's usual button width; its text needs less.
+    const int need = qobject_cast<QPushButton*>(w)
+                         ? w->fontMetrics().horizontalAdvance(t) + 4
+                         : w->sizeHint().width();
+    if (w->width() < need)
+      s += (w->objectName() + QStringLiteral(" \"") + t + QStringLiteral("\" ") +
+            QString::number(w->width()) + QStringLiteral(" < ") + QString::number(need) +
+            QLatin1Char('\n'))
+               .toStdString();
+  }
+  return s;
+}
+
+// Under either language, at the size a device window opens with, no caption of the frame and
+// the device windows is cut, on the scope's sheets and while it stops.
+TEST_F(WindowLanguages, NoCaptionIsCutInEitherLanguage) {
+  driver_ = std::make_unique<TSimulatedDriver>(1, clock_);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  ASSERT_EQ(f.deviceWindows().count(), 1);
+  TF_OneTolvanex* w = window(0);
+  f.show();
+  w->show();
+  w->restoreDefaultSize();
+  for (int language : {kLanguageGerman, kLanguageEnglish}) {
+    SCOPED_TRACE(language);
+    f.setLanguage(language);
+    for (int sheet = 0; sheet < w->pageControl()->count(); ++sheet) {
+      SCOPED_TRACE(sheet);
+      w->pageControl()->setCurrentIndex(sheet);
+      QApplication::processEvents();
+      EXPECT_EQ(cutCaptions(&f), "");
+      EXPECT_EQ(cutCaptions(w), "");
+    }
+    w->runPanel()->showStop({true, 100, false});
+    QApplication::processEvents();
+    EXPECT_EQ(cutCaptions(w), "");
+    w->runPanel()->showStop({});
+  }
 }
 
 }  // namespace

@@ -262,6 +262,13 @@ TEST_F(Panels, ScopeDepthBeyondItsMemoryIsHinted) {
   EXPECT_TRUE(hint->isVisible());
   EXPECT_TRUE(hint->text().startsWith(QStringLiteral("The memory depths 200000 and 262000")))
       << hint->text().toStdString();
+  // Every line of it has room, in either language.
+  for (int language : {kLanguageEnglish, kLanguageGerman, kLanguageEnglish}) {
+    setLanguageIndex(language);
+    panel.applyTexts();
+    QApplication::processEvents();
+    EXPECT_GE(hint->height(), hint->heightForWidth(hint->width())) << language;
+  }
   clickRow(sheet.memoryDepthTable(), 10);  // 131000: all of it fits
   EXPECT_FALSE(hint->isVisible());
   clickRow(sheet.memoryDepthTable(), 12);

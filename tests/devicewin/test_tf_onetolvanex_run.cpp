@@ -647,6 +647,58 @@ TEST_F(RunWindow, DrawingProgressMessagesDriveTheBar) {
   EXPECT_FALSE(bar->isHidden());
 }
 
+// What a running window shows per cycle (run state, RUN and STOP taking turns, the queue
+// count, the drawing bar, the stop share, the intermediate file numbers) must not lay out the
+// whole window again: with eight windows that was a stall of the event loop per record.
+TEST_F(RunWindow, ACycleOfAContinuousRunDoesNotLayOutTheWindow) {
+  boot();
+  w_->findChild<TFilePanel*>()->setAutoSaveMode(1);
+  click(run().overlapBox());
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return counted().scopeRecords >= 2; }));
+  struct LayoutCount : QObject {
+    int n = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::LayoutRequest) ++n;
+      return false;
+    }
+  } count;
+  const auto settle = [] {
+    for (int i = 0; i < 6; ++i) QApplication::processEvents();
+  };
+  settle();
+  w_->installEventFilter(&count);
+  const int before = counted().scopeRecords;
+  for (int i = 0; i < 40 && counted().scopeRecords < before + 4; ++i) {
+    advance(50);
+    settle();
+  }
+  EXPECT_GE(counted().scopeRecords, before + 4);
+  // The drawing bar comes and goes, the queue count runs to two digits.
+  for (int p : {10, 60, TProgressEvent::kFinished, 100, TProgressEvent::kFinished}) {
+    TProgressEvent drawing(p);
+    QCoreApplication::sendEvent(w_.get(), &drawing);
+    settle();
+  }
+  run().showQueueCount(12);
+  settle();
+  run().showQueueCount(0);
+  // Stopping, with the share of the record that has come.
+  for (int share : {0, 7, 58, 100}) {
+    run().showStop({true, share, false});
+    settle();
+  }
+  run().showStop({});
+  settle();
+  EXPECT_EQ(count.n, 0);
+  // The count is not blind: a change of the bar's own make-up does lay it out.
+  run().showSingleOverlapBoxes(false);
+  settle();
+  EXPECT_GT(count.n, 0);
+  w_->removeEventFilter(&count);
+  click(run().breakButton());
+}
+
 TEST_F(RunWindow, LanguageChangeRenewsTheRunControlTexts) {
   EXPECT_EQ(run().runButton()->text(), QStringLiteral("RUN"));
   EXPECT_EQ(run().breakButton()->text(), QStringLiteral("BREAK"));

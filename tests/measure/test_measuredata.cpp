@@ -96,7 +96,7 @@ TEST_F(Data, ScopeBufferKeepsOnlyWholeGroupsAndFillsNPlusOnePlotEntries) {
 TEST_F(Data, OverlongScopeBufferStopsAtCapacity) {
   Bytes raw(4 * 131005, 0x80);
   EXPECT_EQ(data.scopeRecord(raw, plainConversion()), 0);
-  EXPECT_EQ(data.sampleCount(), TMeasureData::kScopeCapacity);
+  EXPECT_EQ(data.sampleCount(), kScopeMemorySamples);
 }
 
 TEST_F(Data, ProbeFactorWithTheAuxiliaryDivider) {

@@ -10,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "common/format.h"
 #include "common/version.h"
 #include "measure/intermediaterecords.h"
 #include "measure/plotfeed.h"
@@ -84,6 +85,19 @@ std::vector<VoltmeterReading> readings(int n) {
 }
 
 }  // namespace
+
+// A sheet with nothing measured yet names no time (not a date before the calendar).
+TEST(Headline, NoMeasurementNamesNoTime) {
+  const QString none = headlineText(QStringLiteral("TVS00001"), DayTime{});
+  EXPECT_TRUE(none.startsWith(QStringLiteral("TVS00001  ") + versionInfo().productName))
+      << none.toStdString();
+  DayTime t;
+  t.day = 739595;
+  t.seconds = 3600.5;
+  const QString at = headlineText(QStringLiteral("TVS00001"), t);
+  EXPECT_EQ(at, QStringLiteral("TVS00001  ") + dateTimeText(t) + QLatin1Char(' ') +
+                    versionInfo().productName + QStringLiteral(" V") + versionInfo().fileVersion);
+}
 
 TEST(ScopeFeed, PlotModeZeroLeavesNoCurve) {
   TGenD2ImgKernel k;
