@@ -472,13 +472,15 @@ void TF_MultiTolvanexFrame::CB_ColumnSeparatorChange(int item) {
   if (!c.isNull() && !setColumnSeparator(c)) sink_->error(text(5), separatorClashText(c));
 }
 
+// Every device window, hidden ones included: a window closed while its device measures is
+// found again here.
 void TF_MultiTolvanexFrame::BN_CascadeClick() {
   for (int i = 0; i < forms_.count(); ++i) {
     TF_OneTolvanex* w = forms_.get(i);
     if (!w) continue;
     w->move(cascadeWindowPlace(i, frameHeight()));
     w->restoreDefaultSize();
-    w->raise();
+    bringUpDeviceWindow(i);
   }
 }
 
@@ -511,6 +513,20 @@ void TF_MultiTolvanexFrame::LV_TolvanexsMouseUp(int row) {
     w->raise();
     w->activateWindow();
   }
+}
+
+void TF_MultiTolvanexFrame::LV_TolvanexsDblClick(int row) {
+  dblClickRelease_ = true;
+  if (row >= 0) bringUpDeviceWindow(row);
+}
+
+void TF_MultiTolvanexFrame::bringUpDeviceWindow(int row) {
+  TF_OneTolvanex* w = forms_.get(row);
+  if (!w) return;
+  w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+  w->show();
+  w->raise();
+  w->activateWindow();
 }
 
 QString TF_MultiTolvanexFrame::versionBoxText() {
@@ -645,10 +661,17 @@ void TF_MultiTolvanexFrame::mousePressEvent(QMouseEvent* e) {
 }
 
 bool TF_MultiTolvanexFrame::eventFilter(QObject* watched, QEvent* e) {
-  if (e->type() == QEvent::MouseButtonRelease && watched == lvTolvanexs_->viewport()) {
+  if ((e->type() == QEvent::MouseButtonRelease || e->type() == QEvent::MouseButtonDblClick) &&
+      watched == lvTolvanexs_->viewport()) {
     auto* me = static_cast<QMouseEvent*>(e);
     QTreeWidgetItem* item = lvTolvanexs_->itemAt(me->position().toPoint());
-    LV_TolvanexsMouseUp(item ? lvTolvanexs_->indexOfTopLevelItem(item) : -1);
+    const int row = item ? lvTolvanexs_->indexOfTopLevelItem(item) : -1;
+    if (e->type() == QEvent::MouseButtonDblClick)
+      LV_TolvanexsDblClick(row);
+    else if (dblClickRelease_)
+      dblClickRelease_ = false;
+    else
+      LV_TolvanexsMouseUp(row);
     return false;
   }
   if (watched == pnCopyright_ && (e->type() == QEvent::Enter || e->type() == QEvent::Leave)) {
