@@ -15,8 +15,8 @@ class TTolvanexFormsList;
 class TDeviceWindowMember final : public IMultiMember {
  public:
   // runGoing: whether the multi-device window's run is going; a window it links closes into
-  // hiding only while it is.
-  explicit TDeviceWindowMember(TF_OneTolvanex* w, std::function<bool()> runGoing = {});
+  // hiding only while it is (without it, closing would stop a device in that run).
+  TDeviceWindowMember(TF_OneTolvanex* w, std::function<bool()> runGoing);
   TF_OneTolvanex* window() const { return w_; }
 
   QString serial() const override;
@@ -52,7 +52,7 @@ class TDeviceWindowMember final : public IMultiMember {
 // The frame's list, with one member per window made on first use.
 class TFormsMembers final : public IMultiMembers {
  public:
-  explicit TFormsMembers(const TTolvanexFormsList* list, std::function<bool()> runGoing = {})
+  TFormsMembers(const TTolvanexFormsList* list, std::function<bool()> runGoing)
       : list_(list), runGoing_(std::move(runGoing)) {}
   int count() const override;
   IMultiMember* at(int i) override;

@@ -11,6 +11,8 @@
 
 #include "plot/sampleseries.h"
 #include "devicewin/sheets_presenter.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
+#include "multi/tf_multi_tolvanex_img.h"
 #include "multi/multifiles.h"
 #include "multi_sim_rig.h"
 
@@ -457,6 +459,43 @@ TEST_F(MultiSim, ClosingADeviceWindowStopsItsOwnRunNotAMultiDeviceRun) {
   coll().breakClicked();
   advance(1000);
   EXPECT_EQ(window(0).acquisition().runState(), RunState::Idle);
+}
+
+// The multi-device window itself with the device windows as the frame hands them in: a member
+// window closed during its continuous run only hides, its device goes on measuring, and the
+// following cycles complete with it.
+TEST_F(MultiSim, AWindowClosedInTheWindowsRunHidesAndItsDeviceStaysInTheRun) {
+  make(2);
+  TTolvanexFormsList list;
+  for (int i = 0; i < 2; ++i) list.add(&window(i));
+  setBootingFlag(false);
+  TF_Multi_Tolvanex_Img multi(nullptr, [this](int ms) -> ITimer& { return hub_.create(ms); });
+  multi.setDeviceWindows(&list);
+  multi.fillFromDeviceWindows();
+  for (int i = 0; i < 2; ++i) multi.coll().setItemChecked(i, true);
+  ASSERT_EQ(multi.activateCheckedDevices(), 0);
+  multi.coll().setSingleShot(false, true);
+  multi.BN_RunClick();
+  advance(1500);
+  ASSERT_TRUE(multi.runGoing());
+  window(0).show();
+  window(0).close();
+  EXPECT_FALSE(window(0).isVisible());
+  const std::size_t stops = rec_->times(serial(0), "ZZZZ").size();
+  const int cycles = multi.coll().cyclesCount();
+  std::vector<int> filesPerCycle;
+  multi.coll().onCycleEnded = [&] { filesPerCycle.push_back(int(multi.coll().cycleFiles().size())); };
+  advance(3000);
+  EXPECT_EQ(rec_->times(serial(0), "ZZZZ").size(), stops);
+  EXPECT_GE(multi.coll().cyclesCount(), cycles + 2);
+  for (int n : filesPerCycle) EXPECT_EQ(n, 2);
+  multi.BN_BreakClick();
+  advance(1000);
+  multi.coll().onCycleEnded = nullptr;
+  // The windows let go of this window before it goes.
+  for (int i = 0; i < 2; ++i) multi.coll().setItemChecked(i, false);
+  multi.activateCheckedDevices();
+  list.clear();
 }
 
 // RUN, BREAK and RUN again within a few tenths of a second, with a slow device (2 s record):
