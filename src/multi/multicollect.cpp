@@ -967,7 +967,6 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   std::string bytes;
   const int rc = readMultiDataFile(name, columnSep(), r, &bytes);
   if (rc != 0) return rc;
-  loaded_ = std::move(r);
   // Kept for comparison beside the curves on show (clear before drawing off), the file is
   // stored already: the record on screen that Save as and Export take stays the one shown
   // before, so a cycle never saved can still be saved, and the header keeps its time.
@@ -986,8 +985,8 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   kernel_.PrepareImage(nullptr);
   // The file's curves come unshifted, each moved by its own record's trigger delta.
   const int first = kernel_.DataSetCount();
-  feedMultiReading(kernel_, loaded_);
-  const auto deltas = loadedTriggerDeltas(loaded_);
+  feedMultiReading(kernel_, r);
+  const auto deltas = loadedTriggerDeltas(r);
   for (int i = first; i < kernel_.DataSetCount(); ++i) {
     const TGenD2DataSet* curve = kernel_.Get(i);
     // "<serial> K1" and "<serial> K2" belong to the device with that serial.
@@ -996,7 +995,10 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
       if (name == serial) curveDelta_[curve] = delta;
   }
   const int drawn = renderPlot();
-  if (!beside) cycleStamp_ = loaded_.time;
+  if (!beside) {
+    cycleStamp_ = r.time;
+    loaded_ = std::move(r);
+  }
   tmHeader_.stop();
   drawHeader();
   return drawn;

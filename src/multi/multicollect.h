@@ -211,6 +211,7 @@ class TMultiCollection {
   // A cycle's first records are in but not drawn yet: the window keeps the last picture, and
   // the plot's mouse and keys wait for the new one (the curves are no longer the picture's).
   bool lastPictureShown() const { return lastPictureShown_; }
+  // The data file read last that is the record on screen (one drawn beside another is not).
   const TREADing& loaded() const { return loaded_; }
 
   ITimer& collectTimer() { return tmCollect_; }

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -327,7 +328,9 @@ QSize TF_Multi_Tolvanex_Img::screenRoom() const {
 // --- Frame operations ---------------------------------------------------------------------
 
 void TF_Multi_Tolvanex_Img::setDeviceWindows(const TTolvanexFormsList* list) {
-  formsMembers_ = std::make_unique<TFormsMembers>(list, [this] { return runGoing(); });
+  // Asked by device windows, which may outlive this window.
+  formsMembers_ = std::make_unique<TFormsMembers>(
+      list, [self = QPointer<TF_Multi_Tolvanex_Img>(this)] { return self && self->runGoing(); });
   members_ = formsMembers_.get();
 }
 

@@ -391,6 +391,12 @@ TEST_F(MultiRunWindow, SaveAndExportTakeTheRecordOnScreenWhileACycleCollects) {
   w.coll().setClearBeforeDrawing(true);
   ASSERT_EQ(w.coll().loadDataFile(root_ / "collecting.CSV"), 0);
   EXPECT_EQ(firstOfB(saved("alone.CSV")), 0.0);
+  // A second file drawn beside the first: Save as and Export (which reads the loaded record)
+  // both still take the first.
+  w.coll().setClearBeforeDrawing(false);
+  ASSERT_EQ(w.coll().loadDataFile(root_ / "drawn.CSV"), 0);
+  EXPECT_EQ(firstOfB(saved("first.CSV")), 0.0);
+  EXPECT_EQ(firstOfB(w.coll().loaded()), 0.0);
 }
 
 // The frame's shut-down ends a run the same way.
