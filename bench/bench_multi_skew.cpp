@@ -73,7 +73,9 @@ struct Rig {
                      });
                    },
                    5000);
-    for (auto& w : windows) members.list.push_back(std::make_unique<TDeviceWindowMember>(w.get()));
+    for (auto& w : windows)
+      members.list.push_back(std::make_unique<TDeviceWindowMember>(
+          w.get(), [this] { return coll && coll->running(); }));
     coll = std::make_unique<TMultiCollection>(members, &target, &view);
     target.coll = coll.get();
     coll->fill();

@@ -81,6 +81,10 @@ class TF_MultiTolvanexFrame : public QWidget {
   void BN_MultiScopeWindowClick();
   // Toggles the device window of a list row; a row of -1 (empty area) does nothing.
   void LV_TolvanexsMouseUp(int row);
+  // A double-click on a row brings its window up, whatever the click before it toggled, and
+  // the release that ends it toggles nothing: a window closed while its device measures is
+  // always found again this way.
+  void LV_TolvanexsDblClick(int row);
   void PN_CopyrightMouseDown(Qt::MouseButton button);
   void TM_BootTimer();
 
@@ -144,6 +148,8 @@ class TF_MultiTolvanexFrame : public QWidget {
   // Steps 1 to 6 of building the device list for one family device at FTDI index i.
   TF_OneTolvanex* addDeviceWindow(const QString& serial, int ftdiIndex);
   void showDeviceStatus(TF_OneTolvanex* w);
+  // Shows the window of a list row, out of minimised state, in front.
+  void bringUpDeviceWindow(int row);
   // Opens the about window over the frame, wholly on the frame's screen.
   void showAbout();
   void onRelistPoll();
@@ -172,6 +178,7 @@ class TF_MultiTolvanexFrame : public QWidget {
   int bootStep_ = 0;
   bool activateAfterFirstStep_ = false;  // the multi-device window was shown before step 0
   bool shutDownDone_ = false;
+  bool dblClickRelease_ = false;  // the next release on the device list ends a double-click
 
   QLabel* pnAllFtdi_ = nullptr;
   QTreeWidget* lvDevices_ = nullptr;

@@ -389,7 +389,9 @@ void TF_OneTolvanex::awaitLoggerEnds(const std::vector<QPointer<TF_OneTolvanex>>
 void TF_OneTolvanex::closedByUser() {
   if (!link_->isOpen() && !acq_.lost()) return;  // never opened: nothing to stop or store
   // A multi-device run owns its members' runs: its BREAK ends them, and the window only hides.
-  if (!acq_.multiRegistered()) {
+  // Being registered is not enough: a run of the window's own between multi-device runs would
+  // go on measuring and writing files with no window to show it.
+  if (!acq_.multiRegistered() || !multiRunGoing_ || !multiRunGoing_()) {
     // Stopped in any state: a continuous run between two records (in the record steps, or
     // Idle just before the next run is queued) would go on otherwise.
     const bool idle = acq_.runState() == RunState::Idle && !acq_.runInFlight();

@@ -165,6 +165,10 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
 
   // A multi-device window registered this one: it keeps the scope image sheet where it is.
   void setMultiRegistered(bool on);
+  // Whether a multi-device run owns the window's run now (given by the multi-device window that
+  // registers it): closing the window then only hides it, and that run's Break ends the run.
+  // Otherwise closing stops the run, registered or not.
+  void setMultiRunQuery(std::function<bool()> f) { multiRunGoing_ = std::move(f); }
 
   TAcquisition& acquisition() { return acq_; }
   TSettingsModel& settingsModel() { return model_; }
@@ -259,6 +263,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   LostRun lastLost_;
   QString settingsNote_;  // what the device did with the settings asked for, under the panels
   std::function<void()> presenceHook_;
+  std::function<bool()> multiRunGoing_;
 
   QString frameCaption_;
   QString identification_;

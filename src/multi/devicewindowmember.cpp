@@ -13,7 +13,8 @@
 
 namespace tolv {
 
-TDeviceWindowMember::TDeviceWindowMember(TF_OneTolvanex* w) : w_(w) {}
+TDeviceWindowMember::TDeviceWindowMember(TF_OneTolvanex* w, std::function<bool()> runGoing)
+    : w_(w), runGoing_(std::move(runGoing)) {}
 
 QString TDeviceWindowMember::serial() const {
   return w_ ? w_->serialNumber() : QString();
@@ -27,7 +28,9 @@ int TDeviceWindowMember::setMultiLink(QObject* handle, int index) {
     rc = d.registerMulti(handle, index);
   else
     d.unregisterMulti();
-  w_->setMultiRegistered(handle != nullptr && rc == 0);
+  const bool linked = handle != nullptr && rc == 0;
+  w_->setMultiRegistered(linked);
+  w_->setMultiRunQuery(linked ? runGoing_ : nullptr);
   return rc;
 }
 
@@ -79,6 +82,10 @@ void TDeviceWindowMember::switchMode(const QString& modeCode) {
 
 bool TDeviceWindowMember::inScopeMode() const {
   return !w_ || scopeModeOf(w_->acquisition());
+}
+
+bool TDeviceWindowMember::scopeModeAsked() const {
+  return !w_ || scopeModeAskedOf(w_->acquisition());
 }
 
 void TDeviceWindowMember::startMeasurement() {
@@ -143,7 +150,7 @@ IMultiMember* TFormsMembers::at(int i) {
   TF_OneTolvanex* w = list_ ? list_->get(i) : nullptr;
   if (!w) return nullptr;
   auto& m = members_[w];
-  if (!m || m->window() != w) m = std::make_unique<TDeviceWindowMember>(w);
+  if (!m || m->window() != w) m = std::make_unique<TDeviceWindowMember>(w, runGoing_);
   return m.get();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The device windows of the main frame as members of the multi-device window.
 #include <QPointer>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -13,7 +14,9 @@ class TTolvanexFormsList;
 
 class TDeviceWindowMember final : public IMultiMember {
  public:
-  explicit TDeviceWindowMember(TF_OneTolvanex* w);
+  // runGoing: whether the multi-device window's run is going; a window it links closes into
+  // hiding only while it is (without it, closing would stop a device in that run).
+  TDeviceWindowMember(TF_OneTolvanex* w, std::function<bool()> runGoing);
   TF_OneTolvanex* window() const { return w_; }
 
   QString serial() const override;
@@ -26,6 +29,7 @@ class TDeviceWindowMember final : public IMultiMember {
   void setPlotSwitch(bool on) override;
   void switchMode(const QString& modeCode) override;
   bool inScopeMode() const override;
+  bool scopeModeAsked() const override;
   void startMeasurement() override;
   void stopMeasurement() override;
   std::uint32_t runCount() const override;
@@ -40,6 +44,7 @@ class TDeviceWindowMember final : public IMultiMember {
 
  private:
   QPointer<TF_OneTolvanex> w_;
+  std::function<bool()> runGoing_;
   int plotModeBefore_ = 3;
   bool plotSwitchedOff_ = false;  // the plot mode is 0 because a run of the collection set it
 };
@@ -47,12 +52,14 @@ class TDeviceWindowMember final : public IMultiMember {
 // The frame's list, with one member per window made on first use.
 class TFormsMembers final : public IMultiMembers {
  public:
-  explicit TFormsMembers(const TTolvanexFormsList* list) : list_(list) {}
+  TFormsMembers(const TTolvanexFormsList* list, std::function<bool()> runGoing)
+      : list_(list), runGoing_(std::move(runGoing)) {}
   int count() const override;
   IMultiMember* at(int i) override;
 
  private:
   const TTolvanexFormsList* list_;
+  std::function<bool()> runGoing_;
   std::map<const TF_OneTolvanex*, std::unique_ptr<TDeviceWindowMember>> members_;
 };
 

@@ -9,6 +9,7 @@
 #include "common/texttable.h"
 #include "common/widgetcolours.h"
 #include "devicewin/panel_scopecontrols_widgets.h"
+#include "multi/multi_busytexts.h"
 #include "multi/multicollect.h"
 
 namespace tolv {
@@ -65,14 +66,18 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
   setRowCount(int(rows.size()));
   const QChar dec = regional().decimalSeparator();
   const QString missingHint = hintText(314);
-  int firstMissing = -1;
+  const QString busyHint =
+      wrapHint(multiBusyHint(languageIndex())).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  int firstMissing = -1, firstBusy = -1;
   for (int r = 0; r < int(rows.size()); ++r) {
     const MultiStatusRow& s = rows[std::size_t(r)];
     auto* name = new QTableWidgetItem(s.serial);
     setItem(r, 0, name);
-    paintGridCell(this, 0, r, s.missing ? ColorRef(kMissingColour) : kWhite);
+    const bool marked = s.missing || s.busy;
+    const QString& hint = s.missing ? missingHint : busyHint;
+    paintGridCell(this, 0, r, marked ? ColorRef(kMissingColour) : kWhite);
     name->setForeground(Qt::black);
-    name->setToolTip(s.missing ? missingHint : QString());
+    name->setToolTip(marked ? hint : QString());
     for (int c = 1; c <= 2; ++c) {
       const ColorRef fill = s.filled ? (c == 1 ? s.colour1 : s.colour2) : kWhite;
       auto* it = new QTableWidgetItem(s.filled ? text(c == 1 ? 183 : 185) : QString());
@@ -81,16 +86,17 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
     }
     auto* delta = new QTableWidgetItem;
     delta->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    if (s.missing) {
-      delta->setText(text(313));
-      delta->setToolTip(missingHint);
+    if (marked) {
+      delta->setText(s.missing ? text(313) : multiBusyCaption(languageIndex()));
+      delta->setToolTip(hint);
       QFont f = font();
       f.setBold(true);
       delta->setFont(f);
       setItem(r, kDeltaColumn, delta);
       paintGridCell(this, kDeltaColumn, r, ColorRef(kMissingColour));
       delta->setForeground(QColor(160, 0, 0));
-      if (firstMissing < 0) firstMissing = r;
+      int& first = s.missing ? firstMissing : firstBusy;
+      if (first < 0) first = r;
     } else {
       if (s.hasTriggerDelta) delta->setText(deltaText(s.triggerDelta, dec));
       setItem(r, kDeltaColumn, delta);
@@ -99,7 +105,8 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
   }
   fitSize();
   setVisible(!rows.empty());
-  // A device that sent nothing is the row the user needs to see.
+  // A device that sent nothing is the row the user needs to see, else one left out.
+  if (firstMissing < 0) firstMissing = firstBusy;
   if (firstMissing >= 0) scrollToItem(item(firstMissing, 0), QAbstractItemView::EnsureVisible);
 }
 
@@ -113,7 +120,8 @@ void TMultiStatusGrid::fitSize() {
   // The widest text a delta can take: three digits before the mark, with either sign.
   int deltaWidth = std::max({fm.horizontalAdvance(deltaText(0.999999, QLatin1Char(','))),
                              fm.horizontalAdvance(deltaText(-0.999999, QLatin1Char(','))),
-                             fm.horizontalAdvance(text(313)) + 4});
+                             fm.horizontalAdvance(text(313)) + 4,
+                             fm.horizontalAdvance(multiBusyCaption(languageIndex())) + 4});
   deltaWidth = std::max(deltaWidth, horizontalHeader()->fontMetrics().horizontalAdvance(text(311)));
   setColumnWidth(kDeltaColumn, deltaWidth + 12);
   const int shown = std::clamp(std::max(int(rows_), roomRows_), 1, kVisibleRows);

@@ -78,12 +78,17 @@ TMultiTopPanel::TMultiTopPanel(TMultiCollection& coll, QWidget* parent)
   dgStatus_ = new TMultiStatusGrid(this);
   top->addWidget(dgStatus_, 0, Qt::AlignTop);
   buildClearAndAuto();
-  auto* clear = new QVBoxLayout;
+  // The clear controls above the automatic-operation box, side by side: the panel stays narrow
+  // enough for the window to start within a common screen beside the frame.
+  auto* clearAndAuto = new QVBoxLayout;
+  auto* clear = new QHBoxLayout;
   clear->addWidget(bnClearImage_);
   clear->addWidget(cbClearBeforeDrawing_);
   clear->addStretch(1);
-  top->addLayout(clear);
-  top->addWidget(gbAuto_, 0, Qt::AlignTop);
+  clearAndAuto->addLayout(clear);
+  clearAndAuto->addWidget(gbAuto_);
+  clearAndAuto->addStretch(1);
+  top->addLayout(clearAndAuto);
   buildStatistics();
   top->addWidget(gbStats_, 0, Qt::AlignTop);
   top->addStretch(1);

@@ -151,6 +151,8 @@ int TMultiCollection::activate() {
   finishOpenCycle();
   longestEstimate_ = 0;
   active_.clear();
+  busy_.clear();
+  busyCount_ = 0;
   closeCycleQuietly();
   int rc = 0;
   const int n = members_.count();
@@ -214,13 +216,46 @@ int TMultiCollection::startRun(bool fromRequest) {
   const std::vector<IMultiMember*> list = active_;
   // A device its own window has put into another mode since is switched back first: its run
   // would otherwise be of that mode, and a logger's stream never ends the cycle. The mode
-  // command goes out before the run, as after activation.
-  for (IMultiMember* m : list)
-    if (!m->inScopeMode()) m->switchMode(QStringLiteral("OSA0"));
-  for (IMultiMember* m : list) {
-    m->setPlotSwitch(false);
-    m->setSingleShot(true);
-    updateEstimate(m);
+  // command goes out before the run, as after activation. A window whose own run is going or
+  // queued refuses the switch: that run is the user's and is left alone, and the device sits
+  // the cycle out, since a run asked of it would be one more of that mode.
+  busy_.assign(list.size(), false);
+  busyCount_ = 0;
+  QStringList busyNames;
+  for (std::size_t k = 0; k < list.size(); ++k) {
+    if (list[k]->inScopeMode()) continue;
+    list[k]->switchMode(QStringLiteral("OSA0"));
+    if (list[k]->scopeModeAsked()) continue;
+    busy_[k] = true;
+    ++busyCount_;
+    busyNames << list[k]->serial();
+  }
+  // The rows go on telling of the cycle on screen (a device missing from it included) until
+  // this cycle's records replace them; a device sitting this cycle out says so at once.
+  for (std::size_t k = 0; k < status_.size(); ++k) {
+    MultiStatusRow& r = status_[k];
+    r.busy = busyAt(k);
+    if (r.busy) {
+      r.missing = false;
+      r.filled = false;
+      r.hasTriggerDelta = false;
+    }
+  }
+  if (askedCount() == 0) {
+    // No device is free: the run ends here, saying why, rather than wait for records that
+    // cannot come.
+    closeCycleQuietly();
+    plotSwitchesOn();
+    running_ = false;
+    notify(kChangedRunButtons | kChangedStatus);
+    if (onDevicesBusy) onDevicesBusy(busyNames, true);
+    return kAllBusy;
+  }
+  for (std::size_t k = 0; k < list.size(); ++k) {
+    if (busy_[k]) continue;
+    list[k]->setPlotSwitch(false);
+    list[k]->setSingleShot(true);
+    updateEstimate(list[k]);
   }
   setCollectTimeMs(int(std::lround(longestEstimate_ * 1000.0)));
   running_ = true;
@@ -234,20 +269,26 @@ int TMultiCollection::startRun(bool fromRequest) {
   asked_.assign(list.size(), 0);
   delivered_.assign(list.size(), false);
   triggers_.assign(list.size(), DayTime());
-  for (MultiStatusRow& r : status_) r.missing = false;
+  slotCurves_.assign(list.size(), {nullptr, nullptr});
   if (onRunStarted) onRunStarted();
   notify(kChangedRunButtons | kChangedStatus);
-  for (IMultiMember* m : list) {
-    m->setSingleShot(true);
-    m->setPlotSwitch(false);
+  if (!busyNames.isEmpty() && !busyTold_) {
+    busyTold_ = true;
+    if (onDevicesBusy) onDevicesBusy(busyNames, false);
   }
+  for (std::size_t k = 0; k < list.size(); ++k)
+    if (!busy_[k]) {
+      list[k]->setSingleShot(true);
+      list[k]->setPlotSwitch(false);
+    }
   for (std::size_t k = 0; k < list.size(); ++k) asked_[k] = list[k]->runCount();
   // Back to back, with nothing in between: the devices start as close together as their links
   // allow.
-  for (IMultiMember* m : list) m->startMeasurement();
+  for (std::size_t k = 0; k < list.size(); ++k)
+    if (!busy_[k]) list[k]->startMeasurement();
   bool lateStart = false;
   for (std::size_t k = 0; k < list.size(); ++k)
-    if (list[k]->runCount() == asked_[k]) lateStart = true;
+    if (!busy_[k] && list[k]->runCount() == asked_[k]) lateStart = true;
   // The allowance is this cycle's, not the collecting time shown: a device that is busy or
   // gone must not change the user's setting.
   lateStartMs_ = lateStart ? kLateStartMs : 0;
@@ -260,6 +301,7 @@ int TMultiCollection::startRun(bool fromRequest) {
 void TMultiCollection::runClicked() {
   finishOpenCycle();  // before the statistics start afresh
   autosaveFailureTold_ = false;
+  busyTold_ = false;
   lastCycle_ = false;
   resetStatistics();
   startRun(true);
@@ -327,9 +369,10 @@ void TMultiCollection::setStatisticsDashes() {
 
 // --- C ------------------------------------------------------------------------------------
 
-void TMultiCollection::addChannelSet(const QString& name, const QString& yUnit, ColorRef colour,
-                                     const double* t0dt, int n, const double* values,
-                                     const ScaleRowValues& v) {
+const TGenD2DataSet* TMultiCollection::addChannelSet(const QString& name, const QString& yUnit,
+                                                     ColorRef colour, const double* t0dt, int n,
+                                                     const double* values,
+                                                     const ScaleRowValues& v) {
   TGenD2DataSet& ds = kernel_.NewDataSet();
   ds.name = name;
   ds.SetXUnit(QStringLiteral("s"));
@@ -356,7 +399,9 @@ void TMultiCollection::addChannelSet(const QString& name, const QString& yUnit, 
     q.Y = WorldValue::num(v.max);
     ds.points.AddPoint(q);
   }
+  const int before = kernel_.DataSetCount();
   kernel_.AddDataSet(ds);
+  return kernel_.DataSetCount() > before ? kernel_.Get(kernel_.DataSetCount() - 1) : nullptr;
 }
 
 void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
@@ -366,7 +411,8 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   // A record answers the run that asked for it. One that comes after its cycle has ended, from
   // a run older than this cycle's request, or a second one of a device, is late: it is neither
   // a cycle of its own nor part of this one.
-  if (!cycleOpen_ || slot >= delivered_.size() || delivered_[slot] || notice.run <= asked_[slot])
+  if (!cycleOpen_ || slot >= delivered_.size() || delivered_[slot] || busyAt(slot) ||
+      notice.run <= asked_[slot])
     return;
   // A record without samples (a device stopped before its first sample) carries nothing to
   // draw or keep: it is not taken into the cycle, nor leaves a file of a head only.
@@ -467,10 +513,10 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   }
 
   if (c1 && c2) {
-    addChannelSet(serial + QStringLiteral(" K1"), head.rows[0].unit, head.colours[0], t0dt, n, c1,
-                  v1);
-    addChannelSet(serial + QStringLiteral(" K2"), head.rows[1].unit, head.colours[1], t0dt, n, c2,
-                  v2);
+    slotCurves_[slot] = {addChannelSet(serial + QStringLiteral(" K1"), head.rows[0].unit,
+                                       head.colours[0], t0dt, n, c1, v1),
+                         addChannelSet(serial + QStringLiteral(" K2"), head.rows[1].unit,
+                                       head.colours[1], t0dt, n, c2, v2)};
   }
   delivered_[slot] = true;
   triggers_[slot] = head.time;
@@ -480,14 +526,14 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     row.colour1 = head.colours[0];
     row.colour2 = head.colours[1];
     row.filled = true;
+    row.missing = false;
   }
-  curveDelta_[serial] = 0;
   updateTriggerDeltas();
   notify(kChangedStatus);
 
   ++received_;
   if (onRecordTaken) onRecordTaken(serial);
-  if (received_ < activeCount()) {
+  if (received_ < askedCount()) {
     // The collecting time counts from the first record.
     if (!tmCollect_.isActive()) tmCollect_.start();
     return;
@@ -510,7 +556,9 @@ void TMultiCollection::updateTriggerDeltas() {
     MultiStatusRow& r = status_[k];
     r.hasTriggerDelta = true;
     r.triggerDelta = dtDiffSeconds(triggers_[k], first);
-    curveDelta_[r.serial] = r.triggerDelta;
+    if (k < slotCurves_.size())
+      for (const TGenD2DataSet* curve : slotCurves_[k])
+        if (curve) curveDelta_[curve] = r.triggerDelta;
   }
 }
 
@@ -520,11 +568,12 @@ void TMultiCollection::endCycle() {
   cycleOpen_ = false;
   tmCollect_.stop();
   tmWatchdog_.stop();
-  const bool complete = received_ >= activeCount();
+  const bool complete = received_ >= askedCount();
   // A device that did not deliver is marked, and stopped unless Break stopped it already: its
-  // run ends, so no record of it can come late, and the next cycle starts it afresh.
+  // run ends, so no record of it can come late, and the next cycle starts it afresh. One that
+  // sat the cycle out keeps its own run.
   for (std::size_t k = 0; k < delivered_.size() && k < active_.size(); ++k) {
-    if (delivered_[k]) continue;
+    if (delivered_[k] || busyAt(k)) continue;
     if (k < status_.size()) {
       MultiStatusRow& r = status_[k];
       r.missing = true;
@@ -595,7 +644,7 @@ void TMultiCollection::collectTimeOver() {
   const int most = std::max(1, kTriggerWaitMs / std::max(1, collectTimeMs_));
   if (collectExtensions_ < most)
     for (std::size_t k = 0; k < delivered_.size() && k < active_.size(); ++k)
-      if (!delivered_[k] && active_[k]->recordComing()) {
+      if (!delivered_[k] && !busyAt(k) && active_[k]->recordComing()) {
         ++collectExtensions_;
         tmCollect_.start();
         return;
@@ -657,11 +706,9 @@ void TMultiCollection::applyShifts() {
   for (int i = 0; i < kernel_.DataSetCount(); ++i) {
     TGenD2DataSet* ds = kernel_.Get(i);
     if (!ds) continue;
-    // "<serial> K1" and "<serial> K2" belong to the device with that serial.
-    const QString serial = ds->name.size() > 3 ? ds->name.left(ds->name.size() - 3) : ds->name;
-    const auto d = curveDelta_.find(serial);
+    const auto d = curveDelta_.find(ds);
     const double want = shiftByTrigger_ && d != curveDelta_.end() ? d->second : 0.0;
-    double& have = appliedShift_[ds->name];
+    double& have = appliedShift_[ds];
     if (want != have) {
       offsetCurveX(*ds, want - have);
       have = want;
@@ -691,8 +738,13 @@ void TMultiCollection::clearDataSets() {
   // Only as many as a cycle of the active devices uses.
   if (pointPool_.size() > 2 * active_.size()) pointPool_.resize(2 * active_.size());
   kernel_.ClearDataSets();
+  forgetCurves();
+}
+
+void TMultiCollection::forgetCurves() {
   appliedShift_.clear();
   curveDelta_.clear();
+  for (auto& curves : slotCurves_) curves = {nullptr, nullptr};
 }
 
 void TMultiCollection::clearImage() {
@@ -890,7 +942,10 @@ fs::path TMultiCollection::autoDataFileName() const {
 int TMultiCollection::mergedRecordOnScreen(std::string& out) const {
   out.clear();
   if (onScreen_ == OnScreen::Loaded) {
-    out = loadedText_;
+    // In the column separator in force, as every data file is written.
+    out = loadedSep_ == columnSep()
+              ? loadedText_
+              : mergedTextWithSeparator(loadedText_, loadedSep_, columnSep(), systemDecimal());
     return out.empty() ? kMultiEmpty : 0;
   }
   if (onScreen_ != OnScreen::Cycle) return kMultiEmpty;
@@ -912,24 +967,38 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   std::string bytes;
   const int rc = readMultiDataFile(name, columnSep(), r, &bytes);
   if (rc != 0) return rc;
-  loaded_ = std::move(r);
-  loadedText_ = std::move(bytes);
-  onScreen_ = OnScreen::Loaded;
-  shownHeld_ = false;
+  // Kept for comparison beside the curves on show (clear before drawing off), the file is
+  // stored already: the record on screen that Save as and Export take stays the one shown
+  // before, so a cycle never saved can still be saved, and the header keeps its time.
+  const bool beside = !clearBeforeDrawing_ && kernel_.DataSetCount() > 0 &&
+                      onScreen_ != OnScreen::Nothing;
+  if (!beside) {
+    loadedText_ = std::move(bytes);
+    loadedSep_ = columnSep();
+    onScreen_ = OnScreen::Loaded;
+    shownHeld_ = false;
+  }
   if (clearBeforeDrawing_) {
     kernel_.ClearDataSets();
-    appliedShift_.clear();
-    curveDelta_.clear();
+    forgetCurves();
   }
   kernel_.PrepareImage(nullptr);
-  // The file's curves come unshifted, whatever a cleared plot had applied under their names.
-  for (int k = 0; k < loaded_.deviceCount; ++k)
-    for (const char* ch : {" K1", " K2"})
-      appliedShift_.erase(loaded_.names.value(k) + QLatin1String(ch));
-  for (const auto& [name, delta] : loadedTriggerDeltas(loaded_)) curveDelta_[name] = delta;
-  feedMultiReading(kernel_, loaded_);
+  // The file's curves come unshifted, each moved by its own record's trigger delta.
+  const int first = kernel_.DataSetCount();
+  feedMultiReading(kernel_, r);
+  const auto deltas = loadedTriggerDeltas(r);
+  for (int i = first; i < kernel_.DataSetCount(); ++i) {
+    const TGenD2DataSet* curve = kernel_.Get(i);
+    // "<serial> K1" and "<serial> K2" belong to the device with that serial.
+    const QString serial = curve->name.left(curve->name.size() - 3);
+    for (const auto& [name, delta] : deltas)
+      if (name == serial) curveDelta_[curve] = delta;
+  }
   const int drawn = renderPlot();
-  cycleStamp_ = loaded_.time;
+  if (!beside) {
+    cycleStamp_ = r.time;
+    loaded_ = std::move(r);
+  }
   tmHeader_.stop();
   drawHeader();
   return drawn;

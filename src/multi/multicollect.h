@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -57,6 +58,9 @@ struct MultiStatusRow {
   bool filled = false;  // channel cells painted (a record of this cycle arrived)
   // The device was asked for a record in this cycle and none came before the cycle ended.
   bool missing = false;
+  // The device was not asked: its own window keeps it in a run of another mode (a logger run
+  // going or queued), which no switch to the scope mode may cut.
+  bool busy = false;
   // Trigger moment of this device's record relative to the cycle's first trigger moment, s.
   bool hasTriggerDelta = false;
   double triggerDelta = 0;
@@ -66,6 +70,8 @@ class TMultiCollection {
  public:
   using TimerFactory = std::function<ITimer&(int ms)>;
   static constexpr int kNoActive = -1140;
+  // Every active device was busy with a run of its own: the run ended.
+  static constexpr int kAllBusy = -1141;
   static constexpr int kNoDataSets = -118;
   static constexpr int kCollectMs = 2000;
   static constexpr int kReRunMs = 750;
@@ -205,6 +211,7 @@ class TMultiCollection {
   // A cycle's first records are in but not drawn yet: the window keeps the last picture, and
   // the plot's mouse and keys wait for the new one (the curves are no longer the picture's).
   bool lastPictureShown() const { return lastPictureShown_; }
+  // The data file read last that is the record on screen (one drawn beside another is not).
   const TREADing& loaded() const { return loaded_; }
 
   ITimer& collectTimer() { return tmCollect_; }
@@ -225,6 +232,9 @@ class TMultiCollection {
   // A merged file autosave could not write: told once per run, so a run that goes on is not
   // a cascade of messages.
   std::function<void(const std::filesystem::path& name, int rc)> onAutosaveFailed;
+  // Active devices were busy with runs of their own at the start of a cycle and left out of
+  // it: told once per run, and again when none was free and the run ended for that.
+  std::function<void(const QStringList& serials, bool runEnded)> onDevicesBusy;
 
   // Collecting estimate of one device in seconds: the record's own time N x dt, its transfer
   // N x 127 us, and 113 ms.
@@ -259,8 +269,15 @@ class TMultiCollection {
   void updateTriggerDeltas();
   // Moves each drawn curve by its device's trigger delta (or back to 0).
   void applyShifts();
-  void addChannelSet(const QString& name, const QString& yUnit, ColorRef colour,
-                     const double* t0dt, int n, const double* values, const ScaleRowValues& v);
+  // Adds the curve to the plot and returns it as the plot keeps it (nullptr if it was not
+  // taken).
+  const TGenD2DataSet* addChannelSet(const QString& name, const QString& yUnit, ColorRef colour,
+                                     const double* t0dt, int n, const double* values,
+                                     const ScaleRowValues& v);
+  int askedCount() const { return activeCount() - busyCount_; }
+  bool busyAt(std::size_t k) const { return k < busy_.size() && busy_[k]; }
+  // The plot's curves are gone: what was kept about them goes too.
+  void forgetCurves();
 
   IMultiMembers& members_;
   QObject* handle_ = nullptr;
@@ -298,6 +315,7 @@ class TMultiCollection {
   bool breakRequested_ = false;  // Break pressed since the last start of a run
   bool lastCycle_ = false;       // stopAfterCycle: the open cycle is the run's last
   bool autosaveFailureTold_ = false;  // in this run
+  bool busyTold_ = false;             // in this run
   // The cycle in progress, per active device: the device's run count read before its run was
   // asked for, whether its record came, and that record's trigger moment.
   bool cycleOpen_ = false;
@@ -308,9 +326,15 @@ class TMultiCollection {
   std::vector<std::uint32_t> asked_;
   std::vector<bool> delivered_;
   std::vector<DayTime> triggers_;
-  // Curves drawn: each device's trigger delta by serial, and the shift applied per data set.
-  std::map<QString, double> curveDelta_;
-  std::map<QString, double> appliedShift_;
+  // Curves drawn: the trigger delta of the record each belongs to, and the shift applied to
+  // it. By curve, not by name: a loaded file's curves may bear the names of the cycle's.
+  std::map<const TGenD2DataSet*, double> curveDelta_;
+  std::map<const TGenD2DataSet*, double> appliedShift_;
+  // This cycle's two curves per active device (nullptr until its record is drawn).
+  std::vector<std::array<const TGenD2DataSet*, 2>> slotCurves_;
+  // Per active device: busy with a run of its own this cycle (see MultiStatusRow::busy).
+  std::vector<bool> busy_;
+  int busyCount_ = 0;
   bool singleShot_ = true;
   bool autostart_ = false;
   bool autosave_ = false;
@@ -342,6 +366,7 @@ class TMultiCollection {
   OnScreen onScreen_ = OnScreen::Nothing;
   bool shownHeld_ = false;   // the cycle on screen is in shownTexts_, a new one collects
   std::string loadedText_;   // the data file loaded last, as read
+  char loadedSep_ = '\t';    // and the column separator it was read with
 };
 
 }  // namespace tolv

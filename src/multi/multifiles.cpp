@@ -249,6 +249,32 @@ int mergeDeviceFiles(std::vector<fs::path> files, char sep, std::string& out) {
   return mergeDeviceTexts(std::move(texts), sep, out);
 }
 
+std::string mergedTextWithSeparator(std::string_view text, char from, char to, char dec) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::string_view line : splitLines(text)) {
+    std::size_t pos = 0;
+    for (bool first = true;; first = false) {
+      const std::size_t e = line.find(from, pos);
+      const std::string_view cell =
+          line.substr(pos, e == std::string_view::npos ? std::string_view::npos : e - pos);
+      if (!first) out += to;
+      const QString q = QString::fromUtf8(cell.data(), qsizetype(cell.size()));
+      double v = 0;
+      if (textToNumber(q.trimmed(), v) == 0) {
+        // A number takes the decimal mark that goes with the new separator.
+        for (char c : cell) out += c == '.' || c == ',' ? dec : c;
+      } else {
+        appendText(out, freeTextCell(q, to));
+      }
+      if (e == std::string_view::npos) break;
+      pos = e + 1;
+    }
+    out += "\r\n";
+  }
+  return out;
+}
+
 int writeMergedText(const fs::path& name, const std::string& merged) {
   if (int rc = makeFolders(name); rc != 0) return rc;
   return writeFileAtomically(name, merged);

@@ -93,6 +93,9 @@ int mergeDeviceTexts(std::vector<NamedDeviceText> texts, char sep, std::string& 
 // where an earlier device ran out). Returns 0, kMultiEmpty for no files or nothing read, or the
 // file system's code of a file that could not be read.
 int mergeDeviceFiles(std::vector<std::filesystem::path> files, char sep, std::string& out);
+// A merged text read with the column separator `from`, as written with `to`: the cells stay,
+// numbers take the decimal mark dec, and a text cell loses any `to` in it (as when written).
+std::string mergedTextWithSeparator(std::string_view text, char from, char to, char dec);
 // Writes a merged text to name (its folder made when missing). 0 or a code.
 int writeMergedText(const std::filesystem::path& name, const std::string& merged);
 // Merges and writes name (its folder made when missing). 0 or a code.

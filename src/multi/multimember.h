@@ -40,6 +40,10 @@ class IMultiMember {
   // another mode by its own window gets a run command of that mode (a logger's stream that
   // never ends a cycle).
   virtual bool inScopeMode() const { return true; }
+  // After switchMode("OSA0"): whether the switch was taken (the scope mode is asked for, or
+  // the device is in it with nothing else asked). A window refuses a mode change while a run
+  // of its own is going or queued.
+  virtual bool scopeModeAsked() const { return inScopeMode(); }
   // Starts one measurement. The run command goes out before this returns when the device is
   // free, and nothing else runs meanwhile, so the devices of a cycle start back to back; a
   // device still busy with an earlier run gets it once that run has ended.

@@ -24,6 +24,10 @@ bool scopeModeOf(const TAcquisition& a) {
   return a.mode() == kModeOSA0 && (a.requestedMode() == 0 || a.requestedMode() == kModeOSA0);
 }
 
+bool scopeModeAskedOf(const TAcquisition& a) {
+  return (a.requestedMode() != 0 ? a.requestedMode() : a.mode()) == kModeOSA0;
+}
+
 bool TSessionMember::inScopeMode() const {
   return scopeModeOf(s_.acquisition());
 }

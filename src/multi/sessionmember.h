@@ -12,6 +12,8 @@ namespace tolv {
 // A device in the scope mode with no other mode asked for (one not yet asked for counts as
 // none).
 bool scopeModeOf(const TAcquisition& a);
+// The scope mode is the one asked for last (or, with none asked, the device's).
+bool scopeModeAskedOf(const TAcquisition& a);
 
 class TSessionMember final : public IMultiMember {
  public:
@@ -30,6 +32,7 @@ class TSessionMember final : public IMultiMember {
   void setSingleShot(bool on) override { s_.acquisition().setSingleShot(on); }
   void switchMode(const QString& modeCode) override;
   bool inScopeMode() const override;
+  bool scopeModeAsked() const override { return scopeModeAskedOf(s_.acquisition()); }
   void startMeasurement() override;
   void stopMeasurement() override { s_.stop(); }
   std::uint32_t runCount() const override { return s_.acquisition().runsWritten(); }

@@ -12,10 +12,14 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -31,9 +35,11 @@
 #include "devicewin/panel_scopecontrols_widgets.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "multi/devicewindowmember.h"
+#include "multi/multi_busytexts.h"
 #include "multi/multi_dornellpage.h"
 #include "multi/multi_exportdialog.h"
 #include "multi/multi_settingspage.h"
+#include "multi/multi_statusgrid.h"
 #include "multi/multi_toppanel.h"
 #include "plot/d2koord.h"
 
@@ -76,6 +82,10 @@ TF_Multi_Tolvanex_Img::TF_Multi_Tolvanex_Img(QWidget* parent,
   coll_->onAutosaveFailed = [this](const std::filesystem::path& name, int rc) {
     const QString why =
         pathText(name) + QStringLiteral(":\n") + multiResultText(rc, ResultContext::Writing);
+    QMetaObject::invokeMethod(this, [this, why] { tellFileProblem(why); }, Qt::QueuedConnection);
+  };
+  coll_->onDevicesBusy = [this](const QStringList& serials, bool runEnded) {
+    const QString why = multiBusyNotice(languageIndex(), serials, runEnded);
     QMetaObject::invokeMethod(this, [this, why] { tellFileProblem(why); }, Qt::QueuedConnection);
   };
   buildMenu();
@@ -209,6 +219,9 @@ void TF_Multi_Tolvanex_Img::plotCursor(Qt::KeyboardModifiers mods, int x) {
 
 void TF_Multi_Tolvanex_Img::wireTopPanel() {
   top_->copyButton()->installEventFilter(this);
+  // A device's row brings its window up: one closed during the run is found again here.
+  connect(top_->statusGrid(), &QTableWidget::cellDoubleClicked, this,
+          [this](int row, int) { DG_DblClick(row); });
   connect(top_->saveDataButton(), &QToolButton::clicked, this, [this] { SaveMUVXfileAs(); });
   connect(top_->printButton(), &QToolButton::clicked, this, [this] { PrintMUVX(); });
   connect(top_->savePictureButton(), &QToolButton::clicked, this, [this] { SaveMUVXPictureAs(); });
@@ -294,14 +307,30 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
 // The top panel never squeezes its controls: the window is at least as wide as they need
 // (the status grid and the statistics box appear later and widen it).
 void TF_Multi_Tolvanex_Img::fitTopPanel() {
-  const int need = std::max(640, top_->sizeHint().width());
+  // Never wider than its screen: a window that cannot be seen whole cannot be used at all.
+  const int need = std::min(std::max(640, top_->sizeHint().width()), screenRoom().width());
   if (minimumWidth() != need) setMinimumWidth(need);
+}
+
+QSize TF_Multi_Tolvanex_Img::screenRoom() const {
+  const QScreen* sc = screen();
+  if (!sc) return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  // By its outer size: a window not mapped yet has no frame, its title bar and borders are
+  // allowed for.
+  QSize extra = frameGeometry().size() - size();
+  if (extra.isNull()) {
+    const int border = 2 * style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+    extra = QSize(border, border + style()->pixelMetric(QStyle::PM_TitleBarHeight));
+  }
+  return sc->availableGeometry().size() - extra;
 }
 
 // --- Frame operations ---------------------------------------------------------------------
 
 void TF_Multi_Tolvanex_Img::setDeviceWindows(const TTolvanexFormsList* list) {
-  formsMembers_ = std::make_unique<TFormsMembers>(list);
+  // Asked by device windows, which may outlive this window.
+  formsMembers_ = std::make_unique<TFormsMembers>(
+      list, [self = QPointer<TF_Multi_Tolvanex_Img>(this)] { return self && self->runGoing(); });
   members_ = formsMembers_.get();
 }
 
@@ -324,6 +353,11 @@ void TF_Multi_Tolvanex_Img::setDataFileFolder(const std::filesystem::path& folde
 void TF_Multi_Tolvanex_Img::setShown(bool on) {
   const bool wasHidden = !isVisible();
   if (!on && !wasHidden) endRunForGoing();
+  if (on && wasHidden) {
+    fitTopPanel();
+    const QSize room = screenRoom();
+    if (width() > room.width() || height() > room.height()) resize(size().boundedTo(room));
+  }
   setVisible(on);
   if (on && wasHidden && coll().activeCount() == 0) {
     if (bootRequest_) bootRequest_();
@@ -452,6 +486,10 @@ int TF_Multi_Tolvanex_Img::loadPositionLines(QStringList& lines, bool apply) {
 void TF_Multi_Tolvanex_Img::BN_UpdateClick() {
   coll().updateClicked();
   settings_->updateButton()->setVisible(false);
+}
+
+void TF_Multi_Tolvanex_Img::DG_DblClick(int row) {
+  if (row >= 0 && row < coll().activeCount()) coll().activeMember(row)->setShown(true);
 }
 
 void TF_Multi_Tolvanex_Img::CLB_ACTIVE_TolvanexsClickCheck(int item, bool on) {

@@ -105,6 +105,8 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   void BN_UpdateClick();
   void BN_ClearImageClick() { coll().clearImage(); }
   void CLB_ACTIVE_TolvanexsClickCheck(int item, bool on);
+  // A double-click on a row of the status grid shows that device's window, in front.
+  void DG_DblClick(int row);
   void RB_HVXVClick(int mode) { coll().setVisibleMode(mode); }
   int SaveMUVXfileAs();
   // "Export record on screen...": the merged record as a sigrok session or plain CSV, by the
@@ -164,6 +166,8 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   void refreshOptions();
   void showPlot();
   void fitTopPanel();
+  // The size the window may take on its screen, its frame allowed for.
+  QSize screenRoom() const;
   void endRunForGoing();
   // `filter`: the formats an export dialog offers.
   QString askFile(Dialog d, const QString& proposed, const QString& filter = QString());

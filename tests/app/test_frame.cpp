@@ -126,7 +126,10 @@ TEST_F(FrameTest, CascadeOnlyFromTwoDevicesAndPlacesWindows) {
   auto* cascade = f.findChild<QPushButton*>("BN_Cascade");
   EXPECT_TRUE(cascade->isVisibleTo(&f));
   window(2)->resize(300, 200);
+  // A window closed while its device measured is brought back with the others.
+  window(1)->hide();
   f.BN_CascadeClick();
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(window(i)->isVisible()) << i;
   const int h = f.frameGeometry().height();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(window(i)->pos(), QPoint(60 * i, h + 74 * i));
   EXPECT_EQ(window(2)->size(),
@@ -215,6 +218,21 @@ TEST_F(FrameTest, RowClickTogglesItsDeviceWindow) {
   EXPECT_TRUE(w->isVisible());
   EXPECT_TRUE(window(0)->isVisible());
   f.LV_TolvanexsMouseUp(5);  // no window at that index
+  // A double-click (a click, then the second press and its release) always leaves the window
+  // shown: hidden, it comes back; shown, it stays. A single click after it toggles again.
+  const auto doubleClick = [&] {
+    QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseDClick(lv->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseRelease(lv->viewport(), Qt::LeftButton, {}, row.center());
+  };
+  QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, row.center());
+  ASSERT_FALSE(w->isVisible());
+  doubleClick();
+  EXPECT_TRUE(w->isVisible());
+  doubleClick();
+  EXPECT_TRUE(w->isVisible());
+  QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, row.center());
+  EXPECT_FALSE(w->isVisible());
 }
 
 TEST_F(FrameTest, ListingErrorsShowTheirBoxAndTheScanGoesOn) {

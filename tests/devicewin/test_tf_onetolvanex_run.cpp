@@ -484,12 +484,20 @@ TEST_F(RunWindow, WindowClosedByTheUserAndShownAgainStillDrivesItsDevice) {
   // A member of a multi-device run only hides: the run is the multi-device window's to end.
   w_->show();
   w_->setMultiRegistered(true);
+  bool multiRun = true;
+  w_->setMultiRunQuery([&] { return multiRun; });
   click(run().runButton());
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 500));
   const std::size_t stops = rec_.of("ZZZZ").size();
   EXPECT_TRUE(w_->close());
   EXPECT_FALSE(w_->isVisible());
   EXPECT_EQ(rec_.of("ZZZZ").size(), stops);
+  // Registered, but with no multi-device run going, the run is the window's own: it stops.
+  multiRun = false;
+  w_->show();
+  EXPECT_TRUE(w_->close());
+  EXPECT_GT(rec_.of("ZZZZ").size(), stops);
+  w_->setMultiRunQuery(nullptr);
 }
 
 // A continuous run closed between two records (in the record steps, where events run) stops

@@ -39,6 +39,7 @@ class FakeMember : public IMultiMember {
   void setSingleShot(bool on) override { singleShot = on; }
   void setPlotSwitch(bool on) override { plotSwitch = on; }
   void switchMode(const QString& code) override {
+    if (refuseSwitch) return;
     mode = code;
     ++switches;
   }
@@ -76,6 +77,7 @@ class FakeMember : public IMultiMember {
   int starts = 0, stops = 0, scopePage = 0, switches = 0;
   bool coming = false;  // its record's bytes are coming in
   bool busy = false;    // a run asked for does not go out (a reply pending, or the device gone)
+  bool refuseSwitch = false;  // its window refuses mode changes (a run of its own going)
   DayTime time = dtFromSeconds(739000.0 * 86400 + 3600.5);
 
  private:

@@ -1,4 +1,5 @@
 // The collection cycle with fake device windows and hand-stepped timers.
+#include <algorithm>
 #include <fstream>
 
 #include "multi_rig.h"
@@ -520,6 +521,66 @@ TEST_F(MultiCollect, EveryRunPutsADeviceLeftInAnotherModeBackIntoScopeMode) {
   EXPECT_EQ(a.switches, aSwitches);
 }
 
+// A device whose own window keeps it in a run of another mode (a logger run going or queued)
+// refuses the switch to the scope mode: it sits the cycle out, its run neither touched nor
+// stopped, marked busy, and the cycle ends with the others' records at once. Told once per run;
+// once its run is over it joins again. With no device free the run ends at once, saying so.
+TEST_F(MultiCollect, ADeviceBusyWithARunOfItsOwnSitsTheCycleOut) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = makeActive();
+  c.switchToScopeMode();
+  b.mode = QStringLiteral("DLA0");
+  b.refuseSwitch = true;
+  std::vector<std::pair<QStringList, bool>> told;
+  c.onDevicesBusy = [&](const QStringList& s, bool ended) { told.emplace_back(s, ended); };
+  c.setSingleShot(false, false);
+  c.runClicked();
+  EXPECT_EQ(a.starts, 1);
+  EXPECT_EQ(b.starts, 0);
+  EXPECT_FALSE(b.singleShot);
+  EXPECT_TRUE(b.plotSwitch);
+  EXPECT_TRUE(c.statusRows()[1].busy);
+  EXPECT_FALSE(c.statusRows()[0].busy);
+  c.recordArrived(a.notice());
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_FALSE(c.collectTimer().isActive());
+  EXPECT_EQ(b.stops, 0);
+  EXPECT_FALSE(c.statusRows()[1].missing);
+  EXPECT_EQ(c.reRunTimer().interval(), TMultiCollection::kReRunMs);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].first, QStringList{QStringLiteral("B2")});
+  EXPECT_FALSE(told[0].second);
+  hub_.advance(TMultiCollection::kReRunMs);
+  EXPECT_EQ(a.starts, 2);
+  c.recordArrived(a.notice());
+  EXPECT_EQ(told.size(), 1u);
+  b.refuseSwitch = false;
+  hub_.advance(TMultiCollection::kReRunMs);
+  EXPECT_EQ(b.modeAtStart, "OSA0");
+  EXPECT_EQ(b.starts, 1);
+  EXPECT_FALSE(c.statusRows()[1].busy);
+  c.recordArrived(a.notice());
+  EXPECT_TRUE(c.cycleOpen());
+  c.recordArrived(b.notice());
+  EXPECT_FALSE(c.cycleOpen());
+  c.breakClicked();
+  a.mode = QStringLiteral("DLDI");
+  a.refuseSwitch = b.refuseSwitch = true;
+  b.mode = QStringLiteral("DLA0");
+  c.runClicked();
+  EXPECT_FALSE(c.running());
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.startRun(true), TMultiCollection::kAllBusy);
+  ASSERT_GE(told.size(), 2u);
+  EXPECT_EQ(told[1].first, (QStringList{QStringLiteral("A1"), QStringLiteral("B2")}));
+  EXPECT_TRUE(told[1].second);
+  hub_.advance(TMultiCollection::kCollectMs + TMultiCollection::kTriggerWaitMs);
+  EXPECT_EQ(a.starts, 3);
+  EXPECT_EQ(b.starts, 1);
+  EXPECT_EQ(a.stops + b.stops, 2);  // Break's only
+}
+
 // A cycle is one run of every active device. A record that comes after its cycle was ended by
 // the collecting time is late: it neither opens a cycle of its own nor joins the next cycle,
 // whose file holds the records of that cycle's runs only.
@@ -548,7 +609,8 @@ TEST_F(MultiCollect, ALateRecordIsNeitherACycleNorPartOfTheNext) {
   hub_.advance(c.reRunTimer().interval());
   ASSERT_EQ(a.starts, 2);
   ASSERT_EQ(b.starts, 2);
-  EXPECT_FALSE(c.statusRows()[1].missing);  // asked again
+  // Asked again, but the picture on screen is still the cycle without it, and its row says so.
+  EXPECT_TRUE(c.statusRows()[1].missing);
   // Late, within the next cycle: not taken as that cycle's record of B.
   c.recordArrived(bFirst);
   EXPECT_EQ(c.receivedCount(), 0);
@@ -969,6 +1031,30 @@ TEST_F(MultiCollect, TriggerTimesReadBackFromTheMergedFile) {
       bFirst = ds.series->XOf(0).number;
     }
   EXPECT_NEAR(bFirst, -50e-6 + 0.25, 0.001);
+  // Loaded beside a cycle of the same devices (clear before drawing off), each curve moves by
+  // its own record's delta: the cycle's B2 is not moved twice, nor the file's left unmoved.
+  b.time = dtAddSeconds(a.time, 0.1);
+  c.startRun(false);
+  c.recordArrived(a.notice(50));
+  c.recordArrived(b.notice(50));
+  c.setClearBeforeDrawing(false);
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  const auto bFirsts = [&] {
+    std::vector<double> xs;
+    for (int i = 0; i < c.kernel().DataSetCount(); ++i)
+      if (const TGenD2DataSet& ds = *c.kernel().Get(i); ds.name == QLatin1String("B2 K1"))
+        xs.push_back(ds.series->XOf(0).number);
+    std::sort(xs.begin(), xs.end());
+    return xs;
+  };
+  std::vector<double> xs = bFirsts();
+  ASSERT_EQ(xs.size(), 2u);
+  EXPECT_NEAR(xs[0], -50e-6 + 0.1, 1e-9);
+  EXPECT_NEAR(xs[1], -50e-6 + 0.25, 0.001);
+  c.setShiftByTrigger(false);
+  xs = bFirsts();
+  EXPECT_NEAR(xs[0], -50e-6, 1e-9);
+  EXPECT_NEAR(xs[1], -50e-6, 1e-9);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 
 #include "plot/sampleseries.h"
 #include "devicewin/sheets_presenter.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
+#include "multi/tf_multi_tolvanex_img.h"
 #include "multi/multifiles.h"
 #include "multi_sim_rig.h"
 
@@ -382,6 +384,167 @@ TEST_F(MultiSim, ShiftedCurvesLieOnOneTimeAxis) {
   coll().setShiftByTrigger(false);
   EXPECT_GT(spread(), 1.0);
 }
+
+// A device whose own window runs the analog logger refuses the switch to the scope mode: the
+// multi-device run leaves it out, marked busy, and its logger run goes on untouched (no run
+// nor stop of the collection's reaches it), while the others' cycles complete without waiting
+// for it. Once the user has stopped the logger it is switched back and joins.
+TEST_F(MultiSim, ADeviceInALoggerRunOfItsOwnIsLeftOutUntilThatRunEnds) {
+  make(2);
+  TAcquisition& acq = window(1).acquisition();
+  acq.selectMode(kModeDLA0);
+  advance(1500);
+  ASSERT_EQ(acq.mode(), kModeDLA0);
+  acq.runClicked();
+  advance(500);
+  ASSERT_TRUE(acq.runInFlight());
+  const std::size_t runs = rec_->times(serial(1), "*RUN").size();
+  const std::size_t stops = rec_->times(serial(1), "ZZZZ").size();
+  QStringList told;
+  coll().onDevicesBusy = [&](const QStringList& s, bool ended) {
+    told = s;
+    EXPECT_FALSE(ended);
+  };
+  std::vector<int> filesPerCycle;
+  coll().onCycleEnded = [&] { filesPerCycle.push_back(int(coll().cycleFiles().size())); };
+  coll().runClicked();
+  advance(3000);
+  ASSERT_GE(filesPerCycle.size(), 2u);
+  for (int n : filesPerCycle) EXPECT_EQ(n, 1);
+  EXPECT_TRUE(coll().statusRows()[1].busy);
+  EXPECT_FALSE(coll().statusRows()[1].missing);
+  EXPECT_EQ(told, QStringList{QString::fromStdString(serial(1))});
+  EXPECT_TRUE(acq.runInFlight());
+  EXPECT_EQ(acq.mode(), kModeDLA0);
+  EXPECT_EQ(rec_->times(serial(1), "*RUN").size(), runs);
+  EXPECT_EQ(rec_->times(serial(1), "ZZZZ").size(), stops);
+  acq.stopClicked();
+  filesPerCycle.clear();
+  ASSERT_TRUE(hub_.advanceUntil(
+      [&] { return !filesPerCycle.empty() && filesPerCycle.back() == 2; }, 8000));
+  EXPECT_EQ(acq.mode(), kModeOSA0);
+  EXPECT_FALSE(coll().statusRows()[1].busy);
+  coll().breakClicked();
+  advance(1000);
+}
+
+// Closing a device window stops a run of its own, even while the multi-device window has it
+// registered; during a multi-device run the window only hides, and that run goes on with it
+// until its Break.
+TEST_F(MultiSim, ClosingADeviceWindowStopsItsOwnRunNotAMultiDeviceRun) {
+  make(2);
+  TAcquisition& acq = window(1).acquisition();
+  acq.setSingleShot(false);
+  acq.runClicked();
+  advance(300);
+  ASSERT_NE(acq.runState(), RunState::Idle);
+  window(1).show();
+  window(1).close();
+  EXPECT_FALSE(window(1).isVisible());
+  advance(1000);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+  const std::size_t runs = rec_->times(serial(1), "*RUN").size();
+  advance(2000);
+  EXPECT_EQ(rec_->times(serial(1), "*RUN").size(), runs);
+  coll().runClicked();
+  advance(300);
+  window(0).show();
+  window(0).close();
+  const int cycles = coll().cyclesCount();
+  advance(3000);
+  EXPECT_TRUE(coll().running());
+  EXPECT_GE(coll().cyclesCount(), cycles + 2);
+  EXPECT_FALSE(coll().statusRows()[0].missing);
+  EXPECT_GT(rec_->times(serial(1), "*RUN").size(), runs + 1);
+  coll().breakClicked();
+  advance(1000);
+  EXPECT_EQ(window(0).acquisition().runState(), RunState::Idle);
+}
+
+// The multi-device window itself with the device windows as the frame hands them in: a member
+// window closed during its continuous run only hides, its device goes on measuring, and the
+// following cycles complete with it.
+TEST_F(MultiSim, AWindowClosedInTheWindowsRunHidesAndItsDeviceStaysInTheRun) {
+  make(2);
+  TTolvanexFormsList list;
+  for (int i = 0; i < 2; ++i) list.add(&window(i));
+  setBootingFlag(false);
+  TF_Multi_Tolvanex_Img multi(nullptr, [this](int ms) -> ITimer& { return hub_.create(ms); });
+  multi.setDeviceWindows(&list);
+  multi.fillFromDeviceWindows();
+  for (int i = 0; i < 2; ++i) multi.coll().setItemChecked(i, true);
+  ASSERT_EQ(multi.activateCheckedDevices(), 0);
+  multi.coll().setSingleShot(false, true);
+  multi.BN_RunClick();
+  advance(1500);
+  ASSERT_TRUE(multi.runGoing());
+  window(0).show();
+  window(0).close();
+  EXPECT_FALSE(window(0).isVisible());
+  const std::size_t stops = rec_->times(serial(0), "ZZZZ").size();
+  const int cycles = multi.coll().cyclesCount();
+  std::vector<int> filesPerCycle;
+  multi.coll().onCycleEnded = [&] { filesPerCycle.push_back(int(multi.coll().cycleFiles().size())); };
+  advance(3000);
+  EXPECT_EQ(rec_->times(serial(0), "ZZZZ").size(), stops);
+  EXPECT_GE(multi.coll().cyclesCount(), cycles + 2);
+  for (int n : filesPerCycle) EXPECT_EQ(n, 2);
+  multi.BN_BreakClick();
+  advance(1000);
+  multi.coll().onCycleEnded = nullptr;
+  // The windows let go of this window before it goes.
+  for (int i = 0; i < 2; ++i) multi.coll().setItemChecked(i, false);
+  multi.activateCheckedDevices();
+  list.clear();
+}
+
+// RUN, BREAK and RUN again within a few tenths of a second, with a slow device (2 s record):
+// a cycle Break left open with the fast devices' records is drawn as the new run starts, and
+// the slow device stays marked missing on it until the new cycle's records come; the new
+// run's first cycle holds every device.
+class MultiSimRunBreakRun : public MultiSimRig, public ::testing::WithParamInterface<int> {};
+
+TEST_P(MultiSimRunBreakRun, TheCycleBreakCutIsShownAsItIsAndTheNextHoldsEveryDevice) {
+  const int breakAfterMs = GetParam();
+  make(3);
+  sameSignal(*this, 3);
+  TSettingsModel& m = window(2).settingsModel();
+  m.setSampleTime(200e-6);
+  m.setMemoryDepth(10000);
+  advance(1000);
+  ASSERT_EQ(device(2).settings().memoryDepth, 10000.0f);
+  coll().setSingleShot(true, true);
+  std::vector<std::vector<bool>> cycles;
+  coll().onCycleEnded = [&] {
+    std::vector<bool> got;
+    for (const MultiStatusRow& r : coll().statusRows()) got.push_back(r.filled && !r.missing);
+    cycles.push_back(got);
+  };
+  coll().runClicked();
+  advance(breakAfterMs);
+  coll().breakClicked();
+  advance(100);
+  const std::size_t cut = cycles.size();
+  coll().runClicked();
+  // A cycle Break left open ends as the new run starts, drawn with what came: what is on
+  // screen says which device it lacks.
+  if (breakAfterMs >= 250) {
+    EXPECT_GT(cycles.size(), cut) << "no cycle was cut with records in";
+  }
+  if (cycles.size() > cut) {
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(coll().statusRows()[std::size_t(k)].missing, !cycles.back()[std::size_t(k)]) << k;
+    }
+  }
+  const std::size_t before = cycles.size();
+  ASSERT_TRUE(hub_.advanceUntil([&] { return cycles.size() > before; }, 20000));
+  EXPECT_EQ(cycles.back(), (std::vector<bool>{true, true, true}));
+  for (const MultiStatusRow& r : coll().statusRows())
+    EXPECT_FALSE(r.missing) << r.serial.toStdString();
+}
+
+// Break before the fast devices' records are in (nothing drawn), and after.
+INSTANTIATE_TEST_SUITE_P(BreakAfter, MultiSimRunBreakRun, ::testing::Values(100, 250));
 
 }  // namespace
 }  // namespace tolv::test

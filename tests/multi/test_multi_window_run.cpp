@@ -297,6 +297,25 @@ TEST_F(MultiRunWindow, TheWindowKeepsItsSizeThroughARun) {
   EXPECT_EQ(w.coll().statistics().Count(), 4);
 }
 
+// Shown, the window lies within its screen's free area however much room its top panel keeps
+// for the devices, its minimum width included.
+TEST_F(MultiRunWindow, ShownTheWindowFitsItsScreen) {
+  for (int i = 0; i < 12; ++i) members_.add(QStringLiteral("TVS1000") + QString::number(i));
+  win_ = std::make_unique<TF_Multi_Tolvanex_Img>(
+      nullptr, [this](int ms) -> ITimer& { return hub_.create(ms); });
+  win_->setMembers(&members_);
+  win_->fillFromDeviceWindows();
+  for (int i = 0; i < 12; ++i) win_->coll().setItemChecked(i, true);
+  ASSERT_EQ(win_->activateCheckedDevices(), 0);
+  win_->resize(6000, 4000);
+  win_->setShown(true);
+  QCoreApplication::processEvents();
+  const QRect area = win_->screen()->availableGeometry();
+  EXPECT_LE(win_->minimumWidth(), area.width());
+  EXPECT_LE(win_->frameGeometry().width(), area.width());
+  EXPECT_LE(win_->frameGeometry().height(), area.height());
+}
+
 // "Save as" and "Export record on screen" take the record the picture shows: while a new cycle
 // collects (and its device files are written anew), the cycle on screen; after a load, the
 // file loaded.
@@ -345,6 +364,39 @@ TEST_F(MultiRunWindow, SaveAndExportTakeTheRecordOnScreenWhileACycleCollects) {
   ASSERT_EQ(w.coll().loadDataFile(root_ / "collecting.CSV"), 0);
   EXPECT_EQ(firstOfB(saved("again.CSV")), 0.0);
   EXPECT_EQ(slurp(root_ / "again.CSV"), slurp(root_ / "collecting.CSV"));
+  // Saved after the column separator changed, it is written in the new one, as every data
+  // file is, and reads back with it.
+  setColumnSeparatorSetting(QLatin1Char(';'));
+  answer = pathText(root_ / "semicolon.CSV");
+  ASSERT_EQ(w.SaveMUVXfileAs(), 0);
+  const std::string semi = slurp(root_ / "semicolon.CSV");
+  EXPECT_EQ(semi.find('\t'), std::string::npos);
+  TREADing rs;
+  ASSERT_EQ(readMultiDataFile(root_ / "semicolon.CSV", ';', rs), 0);
+  EXPECT_EQ(rs.names, r.names);
+  EXPECT_EQ(rs.points.At(1).Count(), r.points.At(1).Count());
+  EXPECT_EQ(firstOfB(rs), 0.0);
+  setColumnSeparatorSetting(QLatin1Char('\t'));
+  // Loaded beside a cycle on show (clear before drawing off), the file is there to compare
+  // with: the cycle, never saved, stays the record Save as writes.
+  w.coll().setSingleShot(true, false);
+  w.BN_RunClick();
+  deliverCycle();
+  ASSERT_EQ(w.coll().recordOnScreen(), TMultiCollection::OnScreen::Cycle);
+  w.coll().setClearBeforeDrawing(false);
+  ASSERT_EQ(w.coll().loadDataFile(root_ / "collecting.CSV"), 0);
+  EXPECT_EQ(w.coll().kernel().DataSetCount(), 8);
+  EXPECT_EQ(firstOfB(saved("beside.CSV")), 5.0);
+  // Cleared first, the file alone is on show and is the record saved.
+  w.coll().setClearBeforeDrawing(true);
+  ASSERT_EQ(w.coll().loadDataFile(root_ / "collecting.CSV"), 0);
+  EXPECT_EQ(firstOfB(saved("alone.CSV")), 0.0);
+  // A second file drawn beside the first: Save as and Export (which reads the loaded record)
+  // both still take the first.
+  w.coll().setClearBeforeDrawing(false);
+  ASSERT_EQ(w.coll().loadDataFile(root_ / "drawn.CSV"), 0);
+  EXPECT_EQ(firstOfB(saved("first.CSV")), 0.0);
+  EXPECT_EQ(firstOfB(w.coll().loaded()), 0.0);
 }
 
 // The frame's shut-down ends a run the same way.
@@ -428,6 +480,15 @@ TEST_F(MultiRunWindow, CheckingDevicesOneByOneNeverMovesThePages) {
     EXPECT_EQ(w.pageControl()->geometry(), pages) << i;
   }
   EXPECT_EQ(w.activeCount(), 9);
+  // A device's row brings its window up (one the user closed during the run included).
+  auto* grid = find<QTableWidget>("DG_");
+  ASSERT_TRUE(grid && grid->item(2, 0));
+  const QPoint cell = grid->visualItemRect(grid->item(2, 0)).center();
+  members_.list[2]->setShown(false);
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);
+  EXPECT_FALSE(members_.list[2]->shown());
+  QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell);
+  EXPECT_TRUE(members_.list[2]->shown());
 }
 
 // The trigger column: each device's delta to the cycle's first device, a missing device marked
@@ -448,6 +509,9 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
   rows[9].missing = true;
   rows[9].filled = false;
   rows[9].hasTriggerDelta = false;
+  rows[5].busy = true;
+  rows[5].filled = false;
+  rows[5].hasTriggerDelta = false;
   grid.resize(400, 200);
   grid.show();
   grid.showRows(rows);
@@ -463,6 +527,10 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
   EXPECT_EQ(gridCellColour(&grid, 3, 9), ColorRef(TMultiStatusGrid::kMissingColour));
   EXPECT_EQ(gridCellColour(&grid, 0, 8), kWhite);
   EXPECT_FALSE(grid.item(9, 0)->toolTip().isEmpty());
+  // A device left out for a run of its own is marked so, with its own hint.
+  EXPECT_EQ(grid.item(5, 3)->text(), "busy");
+  EXPECT_EQ(gridCellColour(&grid, 3, 5), ColorRef(TMultiStatusGrid::kMissingColour));
+  EXPECT_NE(grid.item(5, 0)->toolTip(), grid.item(9, 0)->toolTip());
   // Row 9 is below the eight rows in sight: the grid has scrolled to it.
   EXPECT_TRUE(grid.viewport()->rect().contains(grid.visualItemRect(grid.item(9, 0))));
   // The delta's text: milliseconds below a second, seconds from there, the system's mark.
@@ -474,6 +542,7 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
   grid.applyTexts();
   grid.showRows(rows);
   EXPECT_EQ(grid.item(9, 3)->text(), "fehlt");
+  EXPECT_EQ(grid.item(5, 3)->text(), "belegt");
   EXPECT_EQ(grid.horizontalHeaderItem(3)->text(), "Δt Trigger");
   // The column is as wide as its widest text with the cell's margins (a plus sign is wider than
   // a minus sign: "+123.485 ms" was cut to "+123.485 ..." with 8 devices).
