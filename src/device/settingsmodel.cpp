@@ -211,11 +211,13 @@ void TSettingsModel::amplitudeRowClicked(double volts) {
 
 void TSettingsModel::sampleTimeTrackbarMoved(int pos) {
   if (replyAwaited() || pos < 0 || pos >= int(kSampleTimeTableUs.size())) return;
+  restorePending_ = false;  // the user's choice wins over a restore still to come
   setSampleTime(kSampleTimeTableUs[std::size_t(pos)] * 1e-6);
 }
 
 void TSettingsModel::sampleTimeRowClicked(double microseconds) {
   if (!std::isfinite(microseconds)) return;
+  restorePending_ = false;
   setSampleTime(microseconds * 1e-6);
 }
 
@@ -261,6 +263,7 @@ void TSettingsModel::triggerChannelChanged(int value) {
 
 void TSettingsModel::triggerTypeChosen(char letter) {
   if (triggerTypeRow(letter) < 0) return;
+  restorePending_ = false;
   setTriggerType(letter);
 }
 
@@ -295,6 +298,9 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   // the controls must not show values the device did not take.
   TReplyScope applying(applyingReply_);
   SettingsWriteBlock& b = host_.desired();
+  // The first reply in a mode with a timebase after crossing the logger boundary: that side's
+  // own sample time and trigger type go back to the device, and the controls show them already.
+  if (restorePending_ && !isVoltmeterMode(host_.mode())) restoreKept(host_.mode());
   // A change still waiting for its settings write is newer than this reply: the controls keep
   // showing it and the write still sends it; only the panels and the conversion take the
   // device's values until the device answers that write.
@@ -342,7 +348,9 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   notify(SettingsTopic::Panels);
   // Compared in the reply's single precision: the corrected 99 us comes back as a float a hair
   // below 9.9e-5 and must not bring the question back.
-  if (isLogger(mode) && r.sampleTime < float(kLoggerMinSampleTime) && !forcedSampleTimeFlag_ &&
+  // A longer sample time on its way to the device (restored or chosen) needs no question.
+  const float willRun = pending ? c.sampleTime : r.sampleTime;
+  if (isLogger(mode) && willRun < float(kLoggerMinSampleTime) && !forcedSampleTimeFlag_ &&
       question_) {
     QString q = text(230);
     q.replace(QLatin1Char('~'), QLatin1Char('\n'));
@@ -403,7 +411,36 @@ void TSettingsModel::modeRequested(ModeCode mode) {
   notify(SettingsTopic::Mode);
 }
 
+void TSettingsModel::keepAcrossLoggerBoundary(ModeCode before, ModeCode now) {
+  if (modeIndex(before) < 0 || isLogger(before) == isLogger(now)) return;
+  // What the side being left asked for last (a change still in its debounce counts). A side
+  // left before its own values came back (only voltmeter modes in between) keeps them.
+  const SettingsWriteBlock& b = host_.desired();
+  if (!restorePending_)
+    kept_[isLogger(before) ? 1 : 0] = {true, b.sampleTime, triggerTypeLetter(b.triggerType)};
+  restorePending_ = kept_[isLogger(now) ? 1 : 0].valid;
+}
+
+bool TSettingsModel::restoreKept(ModeCode mode) {
+  restorePending_ = false;
+  const KeptTimebase& k = kept_[isLogger(mode) ? 1 : 0];
+  if (!k.valid || !(k.sampleTime > 0)) return false;
+  SettingsWriteBlock& b = host_.desired();
+  const char was = triggerTypeLetter(b.triggerType);
+  const std::uint32_t type =
+      triggerTypeWord(offeredTriggerType(mode, k.triggerType ? k.triggerType : was));
+  if (b.sampleTime == k.sampleTime && b.triggerType == type) return false;
+  b.sampleTime = k.sampleTime;
+  b.triggerType = type;
+  // Written as a user's change is, also while the reply that brought the mode is applied.
+  ITimer& t = host_.accumulateTimer();
+  t.stop();
+  t.start();
+  return true;
+}
+
 void TSettingsModel::modeConfirmed(ModeCode mode) {
+  keepAcrossLoggerBoundary(layoutMode_, mode);
   layoutMode_ = mode;
   layout_ = modeLayout(mode, multiRegistered_);
   // A mode the user has chosen since stays in the selector; its own reply follows.

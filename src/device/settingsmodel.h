@@ -225,6 +225,21 @@ class TSettingsModel : public QObject {
   double totalTime_ = 0;
   bool forcedSampleTimeFlag_ = false;
   bool multiRegistered_ = false;
+  // The logger modes force their own trigger type and a sample time of their own: across the
+  // boundary between the loggers and the other modes each side keeps its sample time and
+  // trigger type, and gets them back with the first settings reply in one of its modes. Index
+  // 0: the other modes, 1: the loggers.
+  struct KeptTimebase {
+    bool valid = false;
+    float sampleTime = 0;
+    char triggerType = 0;
+  };
+  std::array<KeptTimebase, 2> kept_{};
+  bool restorePending_ = false;
+  void keepAcrossLoggerBoundary(ModeCode before, ModeCode now);
+  // Puts the kept values of the mode's side into the desired block and starts their settings
+  // write; true when they differ from what the device reported.
+  bool restoreKept(ModeCode mode);
   bool inTriggerType_ = false;  // re-entry mark of VLE_TrgTyp_LUT
   bool applyingReply_ = false;
   // Sets the mark for the lifetime of the scope.

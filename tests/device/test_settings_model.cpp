@@ -298,6 +298,72 @@ TEST_F(SettingsModel, LoggerModesForceTheManualTrigger) {
   EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
 }
 
+// The logger's manual trigger and its own sample time stay with the loggers: back in the scope
+// its "Level, above" and 10 us return (the controls show them before the write is answered),
+// back in the logger its 200 us, without the short-sample-time question. A voltmeter mode in
+// between neither takes nor loses them.
+TEST_F(SettingsModel, EachSideOfTheLoggerBoundaryKeepsItsSampleTimeAndTrigger) {
+  rig.boot();
+  m.sampleTimeRowClicked(10);
+  m.triggerTypeChosen('e');
+  rig.advance(1000);
+  ASSERT_FLOAT_EQ(rig.device.sampleTime, 1e-5f);
+  rig.question.answer = false;
+  m.modeChosen(5);  // DLA0
+  rig.advance(2000);
+  ASSERT_EQ(acq.mode(), kModeDLA0);
+  ASSERT_EQ(triggerTypeLetter(rig.device.triggerType), 'M');
+  EXPECT_GE(rig.question.asked, 1);  // 10 us is short for a logger: asked, No
+  m.sampleTimeRowClicked(200);
+  rig.advance(1000);
+  ASSERT_FLOAT_EQ(rig.device.sampleTime, 2e-4f);
+
+  m.modeChosen(0);  // VMD0: no timebase of its own
+  rig.advance(2000);
+  ASSERT_EQ(acq.mode(), kModeVMD0);
+  EXPECT_FLOAT_EQ(rig.device.sampleTime, 2e-4f);
+  m.modeChosen(4);  // OSA0
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return rig.accumulate.isActive(); }, 2000));
+  EXPECT_EQ(m.display().trgTypRow, triggerTypeRow('e'));
+  EXPECT_EQ(m.display().samplTimPos, 3);  // 10 us
+  rig.advance(2000);
+  ASSERT_EQ(acq.mode(), kModeOSA0);
+  EXPECT_FLOAT_EQ(rig.device.sampleTime, 1e-5f);
+  EXPECT_EQ(triggerTypeLetter(rig.device.triggerType), 'e');
+  EXPECT_EQ(m.display().trgTyp, QStringLiteral("\"e\""));
+  rig.advance(2000);
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'e');  // nothing forces M now
+
+  const int asked = rig.question.asked;
+  m.modeChosen(5);
+  rig.advance(2000);
+  EXPECT_FLOAT_EQ(rig.device.sampleTime, 2e-4f);
+  EXPECT_EQ(triggerTypeLetter(rig.device.triggerType), 'M');
+  EXPECT_EQ(rig.question.asked, asked);
+}
+
+// A run asked for together with the way back from the logger (the multi-device window's RUN)
+// goes out with the scope's own settings, not the logger's.
+TEST_F(SettingsModel, ARunRightAfterLeavingTheLoggerMeasuresWithTheScopeSettings) {
+  rig.boot();
+  m.modeChosen(5);
+  rig.advance(2000);
+  m.sampleTimeRowClicked(500);
+  rig.advance(1000);
+  ASSERT_EQ(triggerTypeLetter(rig.device.triggerType), 'M');
+  rig.drv.writes.clear();
+  acq.selectMode(kModeOSA0);
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return !rig.rawWrites("*RUN").empty(); }, 3000));
+  const auto w = rig.settingsWrites();
+  ASSERT_FALSE(w.empty());
+  EXPECT_FLOAT_EQ(w.back().sampleTime, 1e-4f);
+  EXPECT_EQ(triggerTypeLetter(w.back().triggerType), 'T');
+  const auto words = rig.drv.words();
+  EXPECT_EQ(words.back(), "*RUN");
+  EXPECT_EQ(words[words.size() - 2], "*SWr");
+}
+
 // A mode takes only the trigger types it offers: the logic analyser, reached from the scope with
 // "Level, above", goes to manual (its combo has no analog type to show); the scope, reached with
 // the pattern, goes to "Level, above"; a type both offer stays without a write.

@@ -310,11 +310,18 @@ TEST_F(RunWindow, ALoggerSampleTimeTheDeviceChangesIsShownAgreeingAndNamed) {
   m.modeChosen(6);  // LAIO
   ASSERT_TRUE(until([&] { return acq().mode() == kModeLAIO; }));
   EXPECT_TRUE(note->isHidden());
-  // The logic analyser is not bound by the stream: the device samples every 100 us again, as
-  // asked, and the panel and the highlighted row say so, with nothing more to tell.
+  // The logger's choice stays with the loggers: the logic analyser samples every 10 us again, as
+  // before the logger, and the panel and the highlighted row say so, with nothing more to tell.
   advance(1500);
-  EXPECT_EQ(acq().storedReply().sampleTime, 1e-4f);
-  EXPECT_EQ(m.display().samplTimPos, 6);
+  EXPECT_EQ(acq().storedReply().sampleTime, 1e-5f);
+  EXPECT_EQ(m.display().samplTimPos, 3);
+  EXPECT_TRUE(note->isHidden());
+  // Back in the logger its own 200 us returns, without a note: the device took it as asked.
+  m.modeChosen(5);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeDLA0; }));
+  advance(1500);
+  EXPECT_EQ(acq().storedReply().sampleTime, 2e-4f);
+  EXPECT_EQ(m.display().samplTimPos, 7);
   EXPECT_TRUE(note->isHidden());
 }
 
