@@ -314,13 +314,12 @@ void TFilePanel::numberingChanged(const TIntermediateNumbering& n) {
   updating_ = false;
   ofs_[i]->setText(text(23) + QLatin1Char(' ') + QString::number(n.highest()));
   setFamilyEntries(n.family(), n.anyFile() && show_ != nullptr);
-  boxes_[i]->setVisible(n.boxVisible() && show_ != nullptr &&
-                        (!modeFamily_ || *modeFamily_ == n.family()));
+  boxes_[i]->setVisible(n.boxVisible() && show_ != nullptr && sheetFamily_ == n.family());
 }
 
-void TFilePanel::setModeFamily(std::optional<IntermediateFamily> f) {
-  if (f == modeFamily_) return;
-  modeFamily_ = f;
+void TFilePanel::setSheetFamily(std::optional<IntermediateFamily> f) {
+  if (f == sheetFamily_) return;
+  sheetFamily_ = f;
   refreshAll();
 }
 

@@ -151,6 +151,7 @@ TEST_F(FilePanel, NumberBoxShowsOnlyWithMoreThanOneFile) {
   fs::create_directories(intermediateFileName(folder_, IntermediateFamily::LAIO, 1).parent_path());
   std::ofstream(intermediateFileName(folder_, IntermediateFamily::LAIO, 1)) << "x";
   attach();
+  panel_->setSheetFamily(IntermediateFamily::OSA0);
   EXPECT_EQ(data_->numbering(IntermediateFamily::OSA0).current(), 2);
   EXPECT_TRUE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
   EXPECT_EQ(panel_->numberSpin(IntermediateFamily::OSA0)->maximum(), 2);
@@ -164,11 +165,16 @@ TEST_F(FilePanel, NumberBoxShowsOnlyWithMoreThanOneFile) {
   EXPECT_TRUE(action("POPMEN_ShowAnIntermediate_LAIO_File")->isEnabled());
   EXPECT_FALSE(panel_->numberBox(IntermediateFamily::VMXY)->isVisibleTo(panel_.get()));
   EXPECT_FALSE(action("POPMEN_ShowAnIntermediate_VMXY_File")->isEnabled());
-  // In another mode the scope's numbers mean nothing: the box goes, the menu keeps its files.
-  panel_->setModeFamily(IntermediateFamily::VMXY);
-  EXPECT_FALSE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
+  // The box belongs to its sheet: on another one it goes, and the menu keeps its files. The
+  // logic analyser's sheet with one file offers no box either, nor a sheet without records.
+  for (auto sheet : {std::optional(IntermediateFamily::VMXY), std::optional(IntermediateFamily::LAIO),
+                     std::optional<IntermediateFamily>()}) {
+    panel_->setSheetFamily(sheet);
+    for (IntermediateFamily f : kIntermediateFamilies)
+      EXPECT_FALSE(panel_->numberBox(f)->isVisibleTo(panel_.get()));
+  }
   EXPECT_TRUE(action("POPMEN_ShowAnIntermediate_OSA0_File")->isEnabled());
-  panel_->setModeFamily(IntermediateFamily::OSA0);
+  panel_->setSheetFamily(IntermediateFamily::OSA0);
   EXPECT_TRUE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
 }
 
@@ -202,6 +208,8 @@ TEST_F(FilePanel, ValueAboveTheMaximumSnapsBackAndShowsThatFile) {
 TEST_F(FilePanel, EraseAllAsksAndRemovesEveryNumberedFile) {
   for (int k : {1, 2, 4}) storeScope(k, 3);
   attach();
+  panel_->setSheetFamily(IntermediateFamily::OSA0);
+  ASSERT_TRUE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
   dialogs_.yes = false;
   EXPECT_EQ(panel_->eraseIntermediate(IntermediateFamily::OSA0), 0);
   EXPECT_EQ(dialogs_.lastQuestion,

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QLayout>
 #include <QTabBar>
 #include <QTabWidget>
@@ -699,14 +700,22 @@ TEST_F(SheetsWindow, NothingIsCutAtTheMinimumSize) {
       if (!std::filesystem::exists(intermediateFileName(data().deviceFolder(), f, k)))
         std::ofstream(intermediateFileName(data().deviceFolder(), f, k)) << "x";
   w_->filePanel()->refreshAll();
-  // Only the scope's numbers are offered in the scope (the others mean nothing there); all five
-  // at once, as before any mode is known, is the fullest the cool bar gets.
-  for (const char* box : {"GB_VMXY_Nrs", "GB_OSA0_Nrs", "GB_LAIO_Nrs", "GB_DLA0_Nrs", "GB_DLDI_Nrs"})
-    EXPECT_EQ(child<QGroupBox>(box)->isVisibleTo(w_.get()), std::string(box) == "GB_OSA0_Nrs")
-        << box;
-  w_->filePanel()->setModeFamily(std::nullopt);
-  for (const char* box : {"GB_VMXY_Nrs", "GB_OSA0_Nrs", "GB_LAIO_Nrs", "GB_DLA0_Nrs", "GB_DLDI_Nrs"})
-    ASSERT_TRUE(child<QGroupBox>(box)->isVisibleTo(w_.get())) << box;
+  // Each sheet offers its own family's numbers, whatever the device's mode: the user's choice
+  // of sheet decides, and no mode command goes out for it.
+  const char* const boxes[] = {"GB_VMXY_Nrs", nullptr, "GB_OSA0_Nrs", "GB_LAIO_Nrs",
+                               "GB_DLA0_Nrs", "GB_DLDI_Nrs"};
+  for (int page : {3, 1, 5, 0, 4, 2}) {
+    w_->pageControl()->tabBar()->setCurrentIndex(page);
+    for (int b = 0; b < 6; ++b) {
+      if (!boxes[b]) continue;
+      EXPECT_EQ(child<QGroupBox>(boxes[b])->isVisibleTo(w_.get()), b == page)
+          << boxes[b] << " on page " << page;
+    }
+  }
+  EXPECT_EQ(w_->acquisition().requestedMode(), kModeOSA0);
+  EXPECT_EQ(w_->acquisition().queue().count(), 0);
+  w_->pageControl()->setCurrentIndex(3);
+  ASSERT_EQ(child<QSpinBox>("SE_LAIO_Nrs")->maximum(), 2);
   w_->resize(TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
   for (int round = 0; round < 2; ++round) {
     setLanguageIndex(round == 0 ? kLanguageGerman : kLanguageEnglish);
