@@ -122,7 +122,11 @@ class TFilePanel : public QWidget {
 
   // Menu actions (also reachable from tests without the menu). A file the user named that could
   // not be written is reported with its reason (IFileDialogs::warn) besides the result code.
+  // The two "Save scope data" entries: the scope record, or in the logic analyser its record
+  // (as its automatic saving writes it). Greyed while that record is empty.
   int saveScopeData(bool binary);
+  bool savesLogicData() const;
+  void enableDataEntries();
   int showIntermediate(IntermediateFamily f);
   int saveIntermediateAsCsv(IntermediateFamily f);
   int eraseIntermediate(IntermediateFamily f);

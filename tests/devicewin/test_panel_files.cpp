@@ -248,6 +248,34 @@ TEST_F(FilePanel, SaveScopeDataOffersTheAutomaticNameInTheDayFolder) {
   EXPECT_EQ(fs::file_size(folder_ / "b.VXD"), 72u + 32u);
   dialogs_.saveAnswer.clear();  // cancelled
   EXPECT_EQ(panel_->saveScopeData(true), 0);
+
+  // In the logic analyser the entries write its record under its own name, greyed until one
+  // came (the scope record above does not count there).
+  SettingsRecord la = SettingsRecord::defaults();
+  la.mode = kModeLAIO;
+  la.memoryDepth = 4;
+  data_->setSnapshotSource([&] { return la; });
+  emit panel_->menu()->aboutToShow();
+  EXPECT_FALSE(action("POPMEN_SaveScopeData_BIN")->isEnabled());
+  EXPECT_FALSE(action("POPMEN_SaveScopeData_CSV")->isEnabled());
+  for (int k = 0; k < 4; ++k) data_->logicList().add(k, std::uint16_t(0x8001 << (k % 2)));
+  emit panel_->menu()->aboutToShow();
+  EXPECT_TRUE(action("POPMEN_SaveScopeData_BIN")->isEnabled());
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "la.VXD").string());
+  ASSERT_EQ(panel_->saveScopeData(true), 0);
+  EXPECT_EQ(dialogs_.lastFile, QStringLiteral("143015_120_LAIO.VXD"));
+  EXPECT_EQ(dialogs_.lastFilter, QStringLiteral("Logic Analyzer Data (binary) (*.VXD)"));
+  EXPECT_EQ(fs::file_size(folder_ / "la.VXD"), 80u + 2u * 4u);
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "la.CSV").string());
+  ASSERT_EQ(panel_->saveScopeData(false), 0);
+  EXPECT_EQ(dialogs_.lastFile, QStringLiteral("143015_120_LAIO.CSV"));
+  std::ifstream csv(folder_ / "la.CSV");
+  std::string header, row;
+  std::getline(csv, header);
+  std::getline(csv, row);
+  EXPECT_EQ(header.rfind("Time [s]", 0), 0u) << header;
+  EXPECT_NE(row.find("1\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t1"), std::string::npos) << row;
+  EXPECT_TRUE(dialogs_.warnings.isEmpty());
 }
 
 TEST_F(FilePanel, SaveAsCsvShowsTheFileThenAsksForTheTarget) {
