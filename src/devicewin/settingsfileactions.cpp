@@ -1,11 +1,13 @@
 #include "devicewin/settingsfileactions.h"
 
 #include <QFileDialog>
+#include <QMessageBox>
 #include <cstdio>
 
 #include "common/paths.h"
 #include "common/texttable.h"
 #include "devicewin/tf_onetolvanex.h"
+#include "measure/measurecodes.h"
 
 namespace tolv {
 
@@ -131,11 +133,32 @@ void TSettingsFileActions::saveSettingsAs() {
   if (save(name) == 0) lastName_ = name;
 }
 
+QString TSettingsFileActions::loadFailedText(const std::filesystem::path& vxs, int rc) {
+  const int lang = languageIndex();
+  // Reached only when neither the text files nor the image could be read: the image's reason.
+  const QString why = rc == kSettingsImageSize
+                          ? (lang == 0 ? QStringLiteral("nicht 408 Byte lang, kein Einstellungsbild")
+                                       : QStringLiteral("not 408 bytes long, no settings image"))
+                          : measureResultText(rc, lang, ResultContext::Reading);
+  return QStringLiteral("%1\n%2\n%3 %4\n%5 %6 (%7)")
+      .arg(text(15), text(19), text(16), pathText(vxs), text(14), QString::number(rc), why);
+}
+
 void TSettingsFileActions::loadSettings() {
   const QString chosen = ask(false);
   if (chosen.isEmpty()) return;
   const std::filesystem::path name = pathFromText(chosen);
-  if (load(name) == 0) lastName_ = name;
+  const int rc = load(name);
+  if (rc == 0) {
+    lastName_ = name;
+    return;
+  }
+  // Nothing was applied: the user must not take the window's settings for the loaded ones.
+  const QString msg = loadFailedText(name, rc);
+  if (warn_)
+    warn_(text(13), msg);
+  else
+    QMessageBox::warning(&w_, text(13), msg);
 }
 
 void TSettingsFileActions::saveSettings() {

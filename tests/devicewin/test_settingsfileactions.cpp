@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <filesystem>
+#include <fstream>
 
 #include "common/paths.h"
 #include "common/texttable.h"
@@ -233,11 +234,34 @@ TEST_F(SettingsWindow, MenuActionsSaveAsLoadAndSaveToTheLastName) {
   ASSERT_TRUE(until([&] { return settled() && acq().storedReply().amplC0 == 10.0f; }, 6000));
   EXPECT_TRUE(acq().singleShot());
   EXPECT_TRUE(w_->runPanel()->singleShotBox()->isChecked());
-  // "Save settings" goes to the name used last; a load that fails changes nothing.
+  // "Save settings" goes to the name used last; a load that fails changes nothing and says so.
+  setLanguageIndex(kLanguageEnglish);
+  QStringList warned;
+  files().setLoadWarner([&](const QString& title, const QString& text) {
+    warned << title + QLatin1Char('|') + text;
+  });
   answer = pathText(folder() / "Missing.VXS");
   files().loadSettings();
   EXPECT_FALSE(w_->startUpPending());  // no stage started
   EXPECT_EQ(files().lastName(), folder() / "Bench.VXS");
+  // A damaged image without its text files: cut short, or a whole one of nonsense.
+  std::ofstream(folder() / "Cut.VXS", std::ios::binary) << std::string(407, '\1');
+  answer = pathText(folder() / "Cut.VXS");
+  files().loadSettings();
+  std::ofstream(folder() / "Junk.VXS", std::ios::binary) << std::string(408, '\xff');
+  answer = pathText(folder() / "Junk.VXS");
+  files().loadSettings();
+  EXPECT_FALSE(w_->startUpPending());
+  EXPECT_EQ(files().lastName(), folder() / "Bench.VXS");
+  ASSERT_EQ(warned.size(), 3);
+  EXPECT_TRUE(warned[0].startsWith(QStringLiteral("File error|Error occurred when\nTrying to load\n")))
+      << warned[0].toStdString();
+  EXPECT_TRUE(warned[0].contains(QStringLiteral("File: ") + pathText(folder() / "Missing.VXS")));
+  EXPECT_TRUE(warned[0].contains(QStringLiteral("Error Code: 2 (")));
+  EXPECT_TRUE(warned[1].contains(QStringLiteral("Cut.VXS")));
+  EXPECT_TRUE(warned[1].contains(QStringLiteral("not 408 bytes long")));
+  EXPECT_TRUE(warned[2].contains(QStringLiteral("Junk.VXS")));
+  EXPECT_TRUE(warned[2].contains(QStringLiteral("Error Code: 9220")));
   fs::remove(folder() / "Bench.SKS");
   files().saveSettings();
   EXPECT_TRUE(fs::exists(folder() / "Bench.SKS"));
