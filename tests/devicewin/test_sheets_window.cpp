@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <algorithm>
@@ -305,6 +306,23 @@ TEST_F(SheetsWindow, VoltmeterShowsValuesAndChartsOnRequest) {
   const QString t0 = child<QLabel>("PN_VoltageC0")->text();
   EXPECT_TRUE(t0.endsWith(QStringLiteral("V DC"))) << t0.toStdString();
   EXPECT_EQ(t0, TVoltagePanels::voltageText(data().voltage(0), QStringLiteral("V DC")));
+  // A new probe factor shows at once on the last reading and its bar (no reading follows after
+  // STOP); the other channel and the chart's readings stay as measured.
+  const double v0 = data().voltage(0);
+  const QString t1 = child<QLabel>("PN_VoltageC1")->text();
+  const int readings = data().chartList().Count();
+  ASSERT_TRUE(w_->settingsModel().display().aux);
+  w_->settingsModel().probeSpinChanged(0, 10);
+  const double f = 9 / 0.85 + 1;
+  EXPECT_EQ(child<QLabel>("PN_VoltageC0")->text(),
+            TVoltagePanels::voltageText(v0 * f, QStringLiteral("V DC")));
+  auto* bar = child<TVoltmeterBar>("IM_V_C0");
+  EXPECT_NEAR(bar->plot().indicatorMaximum(), v0 * f, 1e-9 * std::fabs(v0 * f) + 1e-12);
+  EXPECT_EQ(child<QLabel>("PN_VoltageC1")->text(), t1);
+  EXPECT_EQ(data().chartList().Count(), readings);
+  w_->settingsModel().auxBoxChanged(false);  // divider 1: factor 10
+  EXPECT_EQ(child<QLabel>("PN_VoltageC0")->text(),
+            TVoltagePanels::voltageText(v0 * 10, QStringLiteral("V DC")));
   QPushButton* chart = child<QPushButton>("BN_PlotOrUpdateChart");
   ASSERT_TRUE(chart->isVisible());
   w_->pageControl()->setCurrentIndex(0);
