@@ -196,9 +196,9 @@ class TSettingsModel : public QObject {
   // The setters act while the controls are enabled and while a settings reply is applied.
   bool settersOpen() const { return applyingReply_ || controlsEnabled(); }
   bool replyAwaited() const { return host_.replyTag() >= 0; }
-  bool memoryDepthShown() const {
-    return memoryDepthControlsShown(controlsEnabled(), host_.mode());
-  }
+  // In the scope and the logic analyser; during a run greyed with the timebase group like the
+  // other settings, rather than hidden, so the depth in force stays readable and nothing moves.
+  bool memoryDepthShown() const { return memoryDepthControlsShown(true, host_.mode()); }
   double totalTime() const { return totalTime_; }
   bool forcedSampleTimeFlag() const { return forcedSampleTimeFlag_; }
   ISettingsHost& host() { return host_; }
