@@ -130,6 +130,8 @@ void TOneTolvanexPlots::modeConfirmed(ModeCode mode) {
   barsFollowSettings();
   // The chart's series belongs to the mode it was measured in.
   if (mode != chartMode_ && chartMode_ != 0) data_->clearChartList();
+  // A reading of another mode (DC under RMS, its unit too) is no reading of this one.
+  if (mode != chartMode_ && chartMode_ != 0) voltages_->clearVoltages();
   if (mode != chartMode_) shown_.valid = false;
   chartMode_ = mode;
 }

@@ -329,6 +329,13 @@ TEST_F(SheetsWindow, VoltmeterShowsValuesAndChartsOnRequest) {
   click(chart);
   EXPECT_EQ(sheets().chartKernel().DataSetCount(), 2);
   EXPECT_GT(countColour(shown(PlotSheet::Voltmeter), qRgb(0, 0, 255)), 20);
+  // In another voltmeter mode the DC reading is none of its own: the panels are empty until
+  // its first reading.
+  chooseMode(kModeVMA0);
+  EXPECT_TRUE(child<QLabel>("PN_VoltageC0")->text().isEmpty());
+  EXPECT_TRUE(child<QLabel>("PN_VoltageC1")->text().isEmpty());
+  w_->settingsModel().probeSpinChanged(0, 2);
+  EXPECT_TRUE(child<QLabel>("PN_VoltageC0")->text().isEmpty());
 }
 
 // STOP ends a voltmeter run with the chart of its readings, under a headline with the run's
