@@ -6,6 +6,7 @@
 
 #include "common/paths.h"
 #include "common/texttable.h"
+#include "device/settingstables.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "measure/measurecodes.h"
 
@@ -78,7 +79,8 @@ void TSettingsFileActions::apply(const SettingsRecord& r) {
 int TSettingsFileActions::load(const std::filesystem::path& vxs) {
   const int rc = loader_.load(vxs);
   if (rc != 0) return rc;
-  const SettingsRecord r = loader_.toApply();
+  SettingsRecord r = loader_.toApply();
+  limitToOffered(r);
   apply(r);
   // The same stages as at start-up, with the loaded values.
   w_.acquisition().startUp(0, &r);
@@ -91,6 +93,9 @@ int TSettingsFileActions::restoreAtOpen(const std::filesystem::path& vxs, Settin
   const int rc = loader_.load(vxs);
   if (rc != 0) return rc;
   out = loader_.toApply();
+  // The file may hold what no control offers (edited by hand, damaged): the window sends and
+  // shows only what it offers.
+  limitToOffered(out);
   apply(out);
   return 0;
 }

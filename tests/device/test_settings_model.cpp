@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "device/settingsrecord.h"
 #include "test_settings_rig.h"
 
 using namespace tolv;
@@ -26,6 +27,47 @@ TEST(SettingsTables, NearestRowTakesTheFirstOfEquallyNearRows) {
   EXPECT_EQ(nearestRow(kSampleTimeTableUs, 99), 6);
   EXPECT_EQ(nearestRow(kMemoryDepthTable, 131000), 10);
   EXPECT_EQ(nearestRow(kMemoryDepthTable, std::nan("")), 0);
+}
+
+// What a stored probe factor becomes: the whole number the spin edit can show, halves to even.
+TEST(SettingsTables, OfferedProbeFactorIsAWholeNumberTheSpinEditShows) {
+  EXPECT_EQ(offeredProbeFactor(10), 10.0);
+  EXPECT_EQ(offeredProbeFactor(-100), -100.0);
+  EXPECT_EQ(offeredProbeFactor(100.4), 100.0);
+  EXPECT_EQ(offeredProbeFactor(500), 100.0);
+  EXPECT_EQ(offeredProbeFactor(-1e300), -100.0);
+  EXPECT_EQ(offeredProbeFactor(-2.5), -2.0);
+  EXPECT_EQ(offeredProbeFactor(3.5), 4.0);
+  EXPECT_EQ(offeredProbeFactor(0), 1.0);
+  EXPECT_EQ(offeredProbeFactor(0.4), 1.0);
+  EXPECT_EQ(offeredProbeFactor(-0.4), 1.0);
+  EXPECT_EQ(offeredProbeFactor(std::nan("")), 1.0);
+  EXPECT_EQ(offeredProbeFactor(-INFINITY), 1.0);
+}
+
+// A setting from a file goes to the device as the controls offer it; one they offer stays.
+TEST(SettingsTables, ALoadedSettingIsLimitedToWhatTheControlsOffer) {
+  SettingsRecord r = SettingsRecord::defaults();
+  EXPECT_EQ(limitToOffered(r), 0);
+  EXPECT_EQ(r, SettingsRecord::defaults());
+  r.mode = modeCodeFromText("XXXX");
+  r.amplC0 = 3;        // between 2 and 5: the nearer
+  r.amplC1 = std::nan("");
+  r.memoryDepth = 75000;  // halfway: the first of the two
+  r.sampleTime = 0;
+  r.triggerPoint = 150;
+  r.probeFactorC1 = 500;
+  EXPECT_EQ(limitToOffered(r), 7);
+  EXPECT_EQ(r.mode, kModeOSA0);
+  EXPECT_EQ(r.amplC0, 2.0);
+  EXPECT_EQ(r.amplC1, 10.0);
+  EXPECT_EQ(r.memoryDepth, 50000.0);
+  EXPECT_EQ(r.sampleTime, 1e-6);
+  EXPECT_EQ(r.triggerPoint, 100.0);
+  EXPECT_EQ(r.probeFactorC1, 100.0);
+  r.sampleTime = 9.9e-5;  // the logger's corrected time stays long enough
+  EXPECT_EQ(limitToOffered(r), 1);
+  EXPECT_EQ(r.sampleTime, 1e-4);
 }
 
 TEST(SettingsTables, TableTextsUseTheCommaAndReadBackThroughTheSystemSeparator) {

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -176,6 +177,36 @@ TEST_F(SettingsWindow, ClosingBeforeTheSettingIsAppliedKeepsTheStoredOne) {
   TSettingsLoader l;
   ASSERT_EQ(l.load(last()), 0);
   EXPECT_EQ(l.toApply(), stored);
+}
+
+// A settings file may hold probe factors no spin edit offers (edited by hand, another
+// program): the window uses what it can show, so the value shown is the value converted with.
+TEST_F(SettingsWindow, LoadedProbeFactorsAreTheOnesTheSpinEditsShow) {
+  newWindow();
+  ASSERT_EQ(w_->open(), 2);
+  ASSERT_TRUE(until([&] { return settled(); }));
+  const fs::path vxs = folder() / "Odd.VXS";
+  ASSERT_EQ(files().save(vxs), 0);
+  // The value lines after both probe-factor keys of the .SKS.
+  QFile sks(QString::fromStdString((folder() / "Odd.SKS").string()));
+  ASSERT_TRUE(sks.open(QIODevice::ReadOnly));
+  QStringList lines = QString::fromLatin1(sks.readAll()).split(QStringLiteral("\r\n"));
+  sks.close();
+  const qsizetype c0 = lines.indexOf(QStringLiteral("ProbeFactor_C0"));
+  const qsizetype c1 = lines.indexOf(QStringLiteral("ProbeFactor_C1"));
+  ASSERT_GE(c0, 0);
+  ASSERT_GE(c1, 0);
+  lines[c0 + 1] = QStringLiteral(" 5.00000000000000E+0002");
+  lines[c1 + 1] = QStringLiteral("-2.50000000000000E+0000");
+  ASSERT_TRUE(sks.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  sks.write(lines.join(QStringLiteral("\r\n")).toLatin1());
+  sks.close();
+  ASSERT_EQ(files().load(vxs), 0);
+  ASSERT_TRUE(until([&] { return settled(); }, 6000));
+  EXPECT_EQ(acq().conversion().probe[0], 100.0);
+  EXPECT_EQ(acq().conversion().probe[1], -2.0);
+  EXPECT_EQ(w_->findChild<QSpinBox*>(QStringLiteral("SE_TF_C0"))->value(), 100);
+  EXPECT_EQ(w_->findChild<QSpinBox*>(QStringLiteral("SE_TF_C1"))->value(), -2);
 }
 
 TEST_F(SettingsWindow, AFailedStoreAtCloseIsReportedAndClosingGoesOn) {
