@@ -298,14 +298,11 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   // the controls must not show values the device did not take.
   TReplyScope applying(applyingReply_);
   SettingsWriteBlock& b = host_.desired();
-  // The first reply in a mode with a timebase after crossing the logger boundary: that side's
-  // own sample time and trigger type go back to the device, and the controls show them already.
-  if (restorePending_ && !isVoltmeterMode(host_.mode())) restoreKept(host_.mode());
   // A change still waiting for its settings write is newer than this reply: the controls keep
   // showing it and the write still sends it; only the panels and the conversion take the
   // device's values until the device answers that write.
   const bool pending = host_.accumulateTimer().isActive();
-  const SettingsWriteBlock mine = b;
+  SettingsWriteBlock mine = b;
   const ConversionInputs applied = host_.conversion();
   const std::uint32_t word = b.word;
   b = r.toWriteBlock();
@@ -323,6 +320,24 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
     c.triggerType = mine.triggerType;
     c.levelUpper = mine.levelUpper;
     c.levelLower = mine.levelLower;
+  }
+  // The first reply in a mode with a timebase after crossing the logger boundary: that side's
+  // own sample time and trigger type go back to the device (only those two), and the controls
+  // show them already. A change still waiting for its write (the user's, a loaded setting) is
+  // newer and stays.
+  bool restored = false;
+  if (restorePending_ && !isVoltmeterMode(host_.mode())) {
+    float st = c.sampleTime;
+    std::uint32_t type = c.triggerType;
+    if (keptFor(host_.mode(), st, type) && !pending &&
+        (st != c.sampleTime || type != c.triggerType)) {
+      c.sampleTime = b.sampleTime = mine.sampleTime = st;
+      c.triggerType = b.triggerType = mine.triggerType = type;
+      ITimer& t = host_.accumulateTimer();
+      t.stop();
+      t.start();
+      restored = true;
+    }
   }
 
   const QChar sep = sysSep();
@@ -349,7 +364,7 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   // Compared in the reply's single precision: the corrected 99 us comes back as a float a hair
   // below 9.9e-5 and must not bring the question back.
   // A longer sample time on its way to the device (restored or chosen) needs no question.
-  const float willRun = pending ? c.sampleTime : r.sampleTime;
+  const float willRun = pending || restored ? c.sampleTime : r.sampleTime;
   if (isLogger(mode) && willRun < float(kLoggerMinSampleTime) && !forcedSampleTimeFlag_ &&
       question_) {
     QString q = text(230);
@@ -421,21 +436,13 @@ void TSettingsModel::keepAcrossLoggerBoundary(ModeCode before, ModeCode now) {
   restorePending_ = kept_[isLogger(now) ? 1 : 0].valid;
 }
 
-bool TSettingsModel::restoreKept(ModeCode mode) {
+bool TSettingsModel::keptFor(ModeCode mode, float& sampleTime, std::uint32_t& triggerType) {
   restorePending_ = false;
   const KeptTimebase& k = kept_[isLogger(mode) ? 1 : 0];
   if (!k.valid || !(k.sampleTime > 0)) return false;
-  SettingsWriteBlock& b = host_.desired();
-  const char was = triggerTypeLetter(b.triggerType);
-  const std::uint32_t type =
-      triggerTypeWord(offeredTriggerType(mode, k.triggerType ? k.triggerType : was));
-  if (b.sampleTime == k.sampleTime && b.triggerType == type) return false;
-  b.sampleTime = k.sampleTime;
-  b.triggerType = type;
-  // Written as a user's change is, also while the reply that brought the mode is applied.
-  ITimer& t = host_.accumulateTimer();
-  t.stop();
-  t.start();
+  const char was = triggerTypeLetter(triggerType);
+  sampleTime = k.sampleTime;
+  triggerType = triggerTypeWord(offeredTriggerType(mode, k.triggerType ? k.triggerType : was));
   return true;
 }
 

@@ -237,9 +237,9 @@ class TSettingsModel : public QObject {
   std::array<KeptTimebase, 2> kept_{};
   bool restorePending_ = false;
   void keepAcrossLoggerBoundary(ModeCode before, ModeCode now);
-  // Puts the kept values of the mode's side into the desired block and starts their settings
-  // write; true when they differ from what the device reported.
-  bool restoreKept(ModeCode mode);
+  // The kept values of the mode's side (the trigger type as the mode offers it) in place of
+  // the given ones; false when that side has none. Ends the pending restore.
+  bool keptFor(ModeCode mode, float& sampleTime, std::uint32_t& triggerType);
   bool inTriggerType_ = false;  // re-entry mark of VLE_TrgTyp_LUT
   bool applyingReply_ = false;
   // Sets the mark for the lifetime of the scope.
