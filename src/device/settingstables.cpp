@@ -95,7 +95,11 @@ int limitToOffered(SettingsRecord& r) {
   if (modeIndex(r.mode) < 0) take(r.mode, kModeOSA0);
   take(r.amplC0, row(kAmplitudeTable, r.amplC0, kAmplitudeStartPos));
   take(r.amplC1, row(kAmplitudeTable, r.amplC1, kAmplitudeStartPos));
-  take(r.sampleTime, row(kSampleTimeTableUs, r.sampleTime * 1e6, 6) / 1e6);
+  // A device takes sample times between the rows too (and reports them): only one outside the
+  // table's span is limited, so a setting saved from a reply comes back as it was.
+  const double shortest = kSampleTimeTableUs.front() / 1e6, longest = kSampleTimeTableUs.back() / 1e6;
+  take(r.sampleTime, std::isfinite(r.sampleTime) ? std::clamp(r.sampleTime, shortest, longest)
+                                                 : kSampleTimeTableUs[6] / 1e6);
   take(r.memoryDepth, row(kMemoryDepthTable, r.memoryDepth, 6));
   take(r.triggerPoint, std::isfinite(r.triggerPoint) ? std::clamp(r.triggerPoint, 0.0, 100.0)
                                                      : double(kTriggerPointStart));

@@ -34,10 +34,10 @@ double offeredProbeFactor(double stored);
 
 struct SettingsRecord;
 // A setting read from a file as the window offers it, before it goes to the device: a mode
-// that is none of the eight becomes the scope; amplitude ranges, sample time and memory depth
-// the nearest row of their tables (so the rows highlighted are the values sent); the trigger
-// point within 0 .. 100 %; the probe factors as offeredProbeFactor. Returns how many fields
-// changed.
+// that is none of the eight becomes the scope; amplitude ranges and memory depth the nearest
+// row of their tables (so the rows highlighted are the values sent); the sample time within
+// the table's span; the trigger point within 0 .. 100 %; the probe factors as
+// offeredProbeFactor. Returns how many fields changed (0 for a setting the window saved).
 int limitToOffered(SettingsRecord& r);
 inline constexpr double kAuxDivider = 0.85;
 // Shortest sample time the logger modes accept without asking (seconds).

@@ -80,7 +80,7 @@ int TSettingsFileActions::load(const std::filesystem::path& vxs) {
   const int rc = loader_.load(vxs);
   if (rc != 0) return rc;
   SettingsRecord r = loader_.toApply();
-  limitToOffered(r);
+  limited_ = limitToOffered(r);
   apply(r);
   // The same stages as at start-up, with the loaded values.
   w_.acquisition().startUp(0, &r);
@@ -156,14 +156,28 @@ void TSettingsFileActions::loadSettings() {
   const int rc = load(name);
   if (rc == 0) {
     lastName_ = name;
+    if (limited_ == 0) return;
+    // Loaded, but not as the file has it: the user must know the window changed it.
+    const QString msg =
+        (languageIndex() == 0
+             ? QStringLiteral("%1\n%2 Werte der Datei bietet das Fenster nicht an; sie wurden durch "
+                              "die nächsten angebotenen ersetzt.")
+             : QStringLiteral("%1\n%2 values of the file are none the window offers; they were "
+                              "replaced by the nearest it offers."))
+            .arg(pathText(name))
+            .arg(limited_);
+    tell(text(62), msg);
     return;
   }
   // Nothing was applied: the user must not take the window's settings for the loaded ones.
-  const QString msg = loadFailedText(name, rc);
+  tell(text(13), loadFailedText(name, rc));
+}
+
+void TSettingsFileActions::tell(const QString& title, const QString& msg) {
   if (warn_)
-    warn_(text(13), msg);
+    warn_(title, msg);
   else
-    QMessageBox::warning(&w_, text(13), msg);
+    QMessageBox::warning(&w_, title, msg);
 }
 
 void TSettingsFileActions::saveSettings() {

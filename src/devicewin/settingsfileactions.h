@@ -68,6 +68,7 @@ class TSettingsFileActions : public QObject {
 
  private:
   QString ask(bool save);
+  void tell(const QString& title, const QString& msg);
   void apply(const SettingsRecord& r);
 
   TF_OneTolvanex& w_;
@@ -78,6 +79,7 @@ class TSettingsFileActions : public QObject {
   bool haveApplied_ = false;
   std::filesystem::path lastName_;
   int closeResult_ = 0;
+  int limited_ = 0;  // values of the last loaded file the window replaced
   AskName askName_;
   std::function<void(const QString&)> report_;
   std::function<void(const QString&, const QString&)> warn_;

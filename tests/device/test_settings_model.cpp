@@ -65,9 +65,15 @@ TEST(SettingsTables, ALoadedSettingIsLimitedToWhatTheControlsOffer) {
   EXPECT_EQ(r.sampleTime, 1e-6);
   EXPECT_EQ(r.triggerPoint, 100.0);
   EXPECT_EQ(r.probeFactorC1, 100.0);
-  r.sampleTime = 9.9e-5;  // the logger's corrected time stays long enough
+  // Sample times the device took and reported, between rows, in its single precision: kept.
+  for (const float st : {9.9e-5f, 9.8e-6f, 1e-5f, 2.5f}) {
+    r.sampleTime = st;
+    EXPECT_EQ(limitToOffered(r), 0) << st;
+    EXPECT_EQ(r.sampleTime, double(st));
+  }
+  r.sampleTime = 3.0;
   EXPECT_EQ(limitToOffered(r), 1);
-  EXPECT_EQ(r.sampleTime, 1e-4);
+  EXPECT_EQ(r.sampleTime, 2.5);
 }
 
 TEST(SettingsTables, TableTextsUseTheCommaAndReadBackThroughTheSystemSeparator) {
@@ -393,6 +399,7 @@ TEST_F(SettingsModel, ARunRightAfterLeavingTheLoggerMeasuresWithTheScopeSettings
   m.sampleTimeRowClicked(500);
   rig.advance(1000);
   ASSERT_EQ(triggerTypeLetter(rig.device.triggerType), 'M');
+  rig.device.memoryDepth = 262000;  // what the device holds now: only the two come back
   rig.drv.writes.clear();
   acq.selectMode(kModeOSA0);
   acq.runClicked();
@@ -401,6 +408,7 @@ TEST_F(SettingsModel, ARunRightAfterLeavingTheLoggerMeasuresWithTheScopeSettings
   ASSERT_FALSE(w.empty());
   EXPECT_FLOAT_EQ(w.back().sampleTime, 1e-4f);
   EXPECT_EQ(triggerTypeLetter(w.back().triggerType), 'T');
+  EXPECT_EQ(w.back().memoryDepth, 262000.0f);
   const auto words = rig.drv.words();
   EXPECT_EQ(words.back(), "*RUN");
   EXPECT_EQ(words[words.size() - 2], "*SWr");
