@@ -397,10 +397,14 @@ void TFilePanel::enableDataEntries() {
 
 int TFilePanel::saveScopeData(bool binary) {
   if (!data_) return kMissingObject;
-  const RecordInfo ri = recordInfo();
+  RecordInfo ri = recordInfo();
   // In the logic analyser the entries write its record, in the two files its automatic saving
   // writes: a scope name would be offered for a record the scope never took.
   const bool logic = savesLogicData();
+  // The file describes the record: the settings it was taken with (or a shown stored file's),
+  // not the ones the user may have chosen since.
+  if (const SettingsRecord& rs = data_->recordSettings(); rs.mode == (logic ? kModeLAIO : kModeOSA0))
+    ri.settings = rs;
   const fs::path suggested = automaticDataFileName(
       data_->deviceFolder(), ri.time, logic ? kModeLAIO : kModeOSA0, binary ? "VXD" : "CSV");
   const QString kind = logic ? QStringLiteral("Logic Analyzer Data") : QStringLiteral("Scope Data");

@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include "common/regional.h"
 #include "common/texttable.h"
@@ -276,6 +277,14 @@ TEST_F(FilePanel, SaveScopeDataOffersTheAutomaticNameInTheDayFolder) {
   EXPECT_EQ(header.rfind("Time [s]", 0), 0u) << header;
   EXPECT_NE(row.find("1\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t1"), std::string::npos) << row;
   EXPECT_TRUE(dialogs_.warnings.isEmpty());
+  // The record was taken at 500 us; the window's 100 us chosen since does not describe it.
+  SettingsRecord taken = la;
+  taken.sampleTime = 5e-4;
+  data_->setRecordSettings(taken);
+  ASSERT_EQ(panel_->saveScopeData(false), 0);
+  std::ifstream again(folder_ / "la.CSV");
+  std::string text((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Sampletime\t0,000500"), std::string::npos) << text.substr(0, 600);
 }
 
 TEST_F(FilePanel, SaveAsCsvShowsTheFileThenAsksForTheTarget) {
