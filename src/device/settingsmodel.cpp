@@ -211,11 +211,13 @@ void TSettingsModel::amplitudeRowClicked(double volts) {
 
 void TSettingsModel::sampleTimeTrackbarMoved(int pos) {
   if (replyAwaited() || pos < 0 || pos >= int(kSampleTimeTableUs.size())) return;
+  restorePending_ = false;  // the user's choice wins over a restore still to come
   setSampleTime(kSampleTimeTableUs[std::size_t(pos)] * 1e-6);
 }
 
 void TSettingsModel::sampleTimeRowClicked(double microseconds) {
   if (!std::isfinite(microseconds)) return;
+  restorePending_ = false;
   setSampleTime(microseconds * 1e-6);
 }
 
@@ -261,6 +263,7 @@ void TSettingsModel::triggerChannelChanged(int value) {
 
 void TSettingsModel::triggerTypeChosen(char letter) {
   if (triggerTypeRow(letter) < 0) return;
+  restorePending_ = false;
   setTriggerType(letter);
 }
 
@@ -299,7 +302,7 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   // showing it and the write still sends it; only the panels and the conversion take the
   // device's values until the device answers that write.
   const bool pending = host_.accumulateTimer().isActive();
-  const SettingsWriteBlock mine = b;
+  SettingsWriteBlock mine = b;
   const ConversionInputs applied = host_.conversion();
   const std::uint32_t word = b.word;
   b = r.toWriteBlock();
@@ -317,6 +320,24 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
     c.triggerType = mine.triggerType;
     c.levelUpper = mine.levelUpper;
     c.levelLower = mine.levelLower;
+  }
+  // The first reply in a mode with a timebase after crossing the logger boundary: that side's
+  // own sample time and trigger type go back to the device (only those two), and the controls
+  // show them already. A change still waiting for its write (the user's, a loaded setting) is
+  // newer and stays.
+  bool restored = false;
+  if (restorePending_ && !isVoltmeterMode(host_.mode())) {
+    float st = c.sampleTime;
+    std::uint32_t type = c.triggerType;
+    if (keptFor(host_.mode(), st, type) && !pending &&
+        (st != c.sampleTime || type != c.triggerType)) {
+      c.sampleTime = b.sampleTime = mine.sampleTime = st;
+      c.triggerType = b.triggerType = mine.triggerType = type;
+      ITimer& t = host_.accumulateTimer();
+      t.stop();
+      t.start();
+      restored = true;
+    }
   }
 
   const QChar sep = sysSep();
@@ -342,7 +363,9 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   notify(SettingsTopic::Panels);
   // Compared in the reply's single precision: the corrected 99 us comes back as a float a hair
   // below 9.9e-5 and must not bring the question back.
-  if (isLogger(mode) && r.sampleTime < float(kLoggerMinSampleTime) && !forcedSampleTimeFlag_ &&
+  // A longer sample time on its way to the device (restored or chosen) needs no question.
+  const float willRun = pending || restored ? c.sampleTime : r.sampleTime;
+  if (isLogger(mode) && willRun < float(kLoggerMinSampleTime) && !forcedSampleTimeFlag_ &&
       question_) {
     QString q = text(230);
     q.replace(QLatin1Char('~'), QLatin1Char('\n'));
@@ -403,7 +426,28 @@ void TSettingsModel::modeRequested(ModeCode mode) {
   notify(SettingsTopic::Mode);
 }
 
+void TSettingsModel::keepAcrossLoggerBoundary(ModeCode before, ModeCode now) {
+  if (modeIndex(before) < 0 || isLogger(before) == isLogger(now)) return;
+  // What the side being left asked for last (a change still in its debounce counts). A side
+  // left before its own values came back (only voltmeter modes in between) keeps them.
+  const SettingsWriteBlock& b = host_.desired();
+  if (!restorePending_)
+    kept_[isLogger(before) ? 1 : 0] = {true, b.sampleTime, triggerTypeLetter(b.triggerType)};
+  restorePending_ = kept_[isLogger(now) ? 1 : 0].valid;
+}
+
+bool TSettingsModel::keptFor(ModeCode mode, float& sampleTime, std::uint32_t& triggerType) {
+  restorePending_ = false;
+  const KeptTimebase& k = kept_[isLogger(mode) ? 1 : 0];
+  if (!k.valid || !(k.sampleTime > 0)) return false;
+  const char was = triggerTypeLetter(triggerType);
+  sampleTime = k.sampleTime;
+  triggerType = triggerTypeWord(offeredTriggerType(mode, k.triggerType ? k.triggerType : was));
+  return true;
+}
+
 void TSettingsModel::modeConfirmed(ModeCode mode) {
+  keepAcrossLoggerBoundary(layoutMode_, mode);
   layoutMode_ = mode;
   layout_ = modeLayout(mode, multiRegistered_);
   // A mode the user has chosen since stays in the selector; its own reply follows.

@@ -196,9 +196,9 @@ class TSettingsModel : public QObject {
   // The setters act while the controls are enabled and while a settings reply is applied.
   bool settersOpen() const { return applyingReply_ || controlsEnabled(); }
   bool replyAwaited() const { return host_.replyTag() >= 0; }
-  bool memoryDepthShown() const {
-    return memoryDepthControlsShown(controlsEnabled(), host_.mode());
-  }
+  // In the scope and the logic analyser; during a run greyed with the timebase group like the
+  // other settings, rather than hidden, so the depth in force stays readable and nothing moves.
+  bool memoryDepthShown() const { return memoryDepthControlsShown(true, host_.mode()); }
   double totalTime() const { return totalTime_; }
   bool forcedSampleTimeFlag() const { return forcedSampleTimeFlag_; }
   ISettingsHost& host() { return host_; }
@@ -225,6 +225,21 @@ class TSettingsModel : public QObject {
   double totalTime_ = 0;
   bool forcedSampleTimeFlag_ = false;
   bool multiRegistered_ = false;
+  // The logger modes force their own trigger type and a sample time of their own: across the
+  // boundary between the loggers and the other modes each side keeps its sample time and
+  // trigger type, and gets them back with the first settings reply in one of its modes. Index
+  // 0: the other modes, 1: the loggers.
+  struct KeptTimebase {
+    bool valid = false;
+    float sampleTime = 0;
+    char triggerType = 0;
+  };
+  std::array<KeptTimebase, 2> kept_{};
+  bool restorePending_ = false;
+  void keepAcrossLoggerBoundary(ModeCode before, ModeCode now);
+  // The kept values of the mode's side (the trigger type as the mode offers it) in place of
+  // the given ones; false when that side has none. Ends the pending restore.
+  bool keptFor(ModeCode mode, float& sampleTime, std::uint32_t& triggerType);
   bool inTriggerType_ = false;  // re-entry mark of VLE_TrgTyp_LUT
   bool applyingReply_ = false;
   // Sets the mark for the lifetime of the scope.

@@ -1,9 +1,11 @@
 #include "device/settingstables.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "common/format.h"
+#include "device/settingsrecord.h"
 #include "common/texttable.h"
 
 namespace tolv {
@@ -71,6 +73,39 @@ int logicComboIndex(char letter) {
 QString sampleTimeAdjustedText(double asked, double got) {
   return text(kTextSampleTimeTaken).arg(valueText(got, 6, QStringLiteral("s")),
                        valueText(asked, 6, QStringLiteral("s")));
+}
+
+double offeredProbeFactor(double stored) {
+  if (!std::isfinite(stored)) return 1.0;
+  const double p = std::clamp(std::nearbyint(stored), double(kProbeMin), double(kProbeMax));
+  return p == 0 ? 1.0 : p;
+}
+
+int limitToOffered(SettingsRecord& r) {
+  int changed = 0;
+  const auto take = [&](auto& field, auto value) {
+    if (field == value) return;
+    field = value;
+    ++changed;
+  };
+  // A value that is no number goes to the row the controls start in.
+  const auto row = [](std::span<const double> table, double v, int start) {
+    return table[std::size_t(std::isfinite(v) ? nearestRow(table, v) : start)];
+  };
+  if (modeIndex(r.mode) < 0) take(r.mode, kModeOSA0);
+  take(r.amplC0, row(kAmplitudeTable, r.amplC0, kAmplitudeStartPos));
+  take(r.amplC1, row(kAmplitudeTable, r.amplC1, kAmplitudeStartPos));
+  // A device takes sample times between the rows too (and reports them): only one outside the
+  // table's span is limited, so a setting saved from a reply comes back as it was.
+  const double shortest = kSampleTimeTableUs.front() / 1e6, longest = kSampleTimeTableUs.back() / 1e6;
+  take(r.sampleTime, std::isfinite(r.sampleTime) ? std::clamp(r.sampleTime, shortest, longest)
+                                                 : kSampleTimeTableUs[6] / 1e6);
+  take(r.memoryDepth, row(kMemoryDepthTable, r.memoryDepth, 6));
+  take(r.triggerPoint, std::isfinite(r.triggerPoint) ? std::clamp(r.triggerPoint, 0.0, 100.0)
+                                                     : double(kTriggerPointStart));
+  take(r.probeFactorC0, offeredProbeFactor(r.probeFactorC0));
+  take(r.probeFactorC1, offeredProbeFactor(r.probeFactorC1));
+  return changed;
 }
 
 char offeredTriggerType(ModeCode mode, char letter) {

@@ -164,6 +164,8 @@ void TFilePanel::buildMenu() {
   connect(saveSettings_, &QAction::triggered, this, [this] {
     if (onSave_) onSave_();
   });
+  // What the data entries would write is known only when the menu opens.
+  connect(menu_, &QMenu::aboutToShow, this, [this] { enableDataEntries(); });
   menu_->addSeparator();
   scopeCsv_ = add("POPMEN_SaveScopeData_CSV");
   scopeBin_ = add("POPMEN_SaveScopeData_BIN");
@@ -277,8 +279,7 @@ void TFilePanel::attach(TMeasureData* data, IMeasurePresenter* presenter) {
     show_->setBootingSource([this] { return booting_ && booting_(); });
   }
   const bool on = data_ != nullptr;
-  scopeCsv_->setEnabled(on);
-  scopeBin_->setEnabled(on);
+  enableDataEntries();
   export_->setEnabled(on);
   exportShown_->setEnabled(on);
   refreshAll();
@@ -335,13 +336,12 @@ void TFilePanel::numberingChanged(const TIntermediateNumbering& n) {
   fitNumberRoom(i, n.highest(), false);
   ofs_[i]->setText(text(23) + QLatin1Char(' ') + QString::number(n.highest()));
   setFamilyEntries(n.family(), n.anyFile() && show_ != nullptr);
-  boxes_[i]->setVisible(n.boxVisible() && show_ != nullptr &&
-                        (!modeFamily_ || *modeFamily_ == n.family()));
+  boxes_[i]->setVisible(n.boxVisible() && show_ != nullptr && sheetFamily_ == n.family());
 }
 
-void TFilePanel::setModeFamily(std::optional<IntermediateFamily> f) {
-  if (f == modeFamily_) return;
-  modeFamily_ = f;
+void TFilePanel::setSheetFamily(std::optional<IntermediateFamily> f) {
+  if (f == sheetFamily_) return;
+  sheetFamily_ = f;
   refreshAll();
 }
 
@@ -404,21 +404,49 @@ SettingsRecord TFilePanel::windowSettings() const {
   return data_ ? data_->snapshot() : SettingsRecord::defaults();
 }
 
+bool TFilePanel::savesLogicData() const {
+  return data_ && data_->snapshot().mode == kModeLAIO;
+}
+
+void TFilePanel::enableDataEntries() {
+  // Greyed while there is nothing to write: the writers would refuse an empty record.
+  const bool any = data_ && (savesLogicData() ? data_->logicList().count() > 0
+                                              : data_->sampleCount() > 0);
+  scopeCsv_->setEnabled(any);
+  scopeBin_->setEnabled(any);
+}
+
 int TFilePanel::saveScopeData(bool binary) {
   if (!data_) return kMissingObject;
-  const RecordInfo ri = recordInfo();
-  const fs::path suggested =
-      automaticDataFileName(data_->deviceFolder(), ri.time, kModeOSA0, binary ? "VXD" : "CSV");
+  RecordInfo ri = recordInfo();
+  // In the logic analyser the entries write its record, in the two files its automatic saving
+  // writes: a scope name would be offered for a record the scope never took.
+  const bool logic = savesLogicData();
+  // The file describes the record: the settings it was taken with (or a shown stored file's),
+  // not the ones the user may have chosen since.
+  if (const SettingsRecord& rs = data_->recordSettings(); rs.mode == (logic ? kModeLAIO : kModeOSA0))
+    ri.settings = rs;
+  const fs::path suggested = automaticDataFileName(
+      data_->deviceFolder(), ri.time, logic ? kModeLAIO : kModeOSA0, binary ? "VXD" : "CSV");
+  const QString kind = logic ? QStringLiteral("Logic Analyzer Data") : QStringLiteral("Scope Data");
   const QString chosen = dialogs_->saveFileName(
-      binary ? QStringLiteral("SD_Scope_BIN") : QStringLiteral("SD_CSV"),
+      logic ? (binary ? QStringLiteral("SD_LogicData_BIN") : QStringLiteral("SD_LogicData_CSV"))
+            : (binary ? QStringLiteral("SD_Scope_BIN") : QStringLiteral("SD_CSV")),
       pathText(suggested.parent_path()), pathText(suggested.filename()),
-      binary ? qtFilter(QStringLiteral("Scope Data (binary)"), QStringLiteral("*.VXD"))
-             : qtFilter(QStringLiteral("Scope Data (CSV)"), QStringLiteral("*.CSV")),
+      binary ? qtFilter(kind + QStringLiteral(" (binary)"), QStringLiteral("*.VXD"))
+             : qtFilter(kind + QStringLiteral(" (CSV)"), QStringLiteral("*.CSV")),
       binary ? QStringLiteral("VXD") : QStringLiteral("CSV"));
   if (chosen.isEmpty()) return 0;
+  const fs::path name = pathFromText(chosen);
+  if (logic) {
+    const TLogAnalList& list = data_->logicList();
+    return reportSave(binary ? writeLogicVxd(name, ri, list)
+                             : writeLogicCsv(name, ri, logicCsvParams(ri.settings), list,
+                                             csvStyle()),
+                      name);
+  }
   const std::span<const ScopeSample> samples(data_->scopeSamples(),
                                              std::size_t(data_->sampleCount()));
-  const fs::path name = pathFromText(chosen);
   return reportSave(
       binary ? writeScopeVxd(name, ri, samples) : writeScopeCsv(name, ri, samples, csvStyle()),
       name);

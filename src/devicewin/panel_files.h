@@ -95,9 +95,10 @@ class TFilePanel : public QWidget {
   void numberingChanged(const TIntermediateNumbering& n);
   // All five families at once (window open).
   void refreshAll();
-  // The family of the window's mode: only its number box is offered (another family's numbers
-  // mean nothing there; its files stay reachable by the menu). Unset: every family's box.
-  void setModeFamily(std::optional<IntermediateFamily> f);
+  // The family whose plot sheet is shown: only its number box is offered, whatever the
+  // device's mode, so stored records of any family can be browsed on their own sheet without
+  // switching the device. Unset (a sheet without records): no box.
+  void setSheetFamily(std::optional<IntermediateFamily> f);
 
   // Where the popup opens: window left + button left + its width + 20, window top + button
   // top + 30, in screen coordinates.
@@ -121,7 +122,11 @@ class TFilePanel : public QWidget {
 
   // Menu actions (also reachable from tests without the menu). A file the user named that could
   // not be written is reported with its reason (IFileDialogs::warn) besides the result code.
+  // The two "Save scope data" entries: the scope record, or in the logic analyser its record
+  // (as its automatic saving writes it). Greyed while that record is empty.
   int saveScopeData(bool binary);
+  bool savesLogicData() const;
+  void enableDataEntries();
   int showIntermediate(IntermediateFamily f);
   int saveIntermediateAsCsv(IntermediateFamily f);
   int eraseIntermediate(IntermediateFamily f);
@@ -178,7 +183,7 @@ class TFilePanel : public QWidget {
   std::function<void()> onSaveAs_, onLoad_, onSave_;
   std::array<std::array<QAction*, 3>, kIntermediateFamilyCount> entries_{};
   std::array<QGroupBox*, kIntermediateFamilyCount> boxes_{};
-  std::optional<IntermediateFamily> modeFamily_;
+  std::optional<IntermediateFamily> sheetFamily_;
   std::array<QSpinBox*, kIntermediateFamilyCount> spins_{};
   std::array<QLabel*, kIntermediateFamilyCount> ofs_{};
   std::array<int, kIntermediateFamilyCount> roomDigits_{};

@@ -424,10 +424,9 @@ void TScopeControlsPanel::showEnabled() {
                      static_cast<QWidget*>(gbTime_), static_cast<QWidget*>(gbTrg_),
                      static_cast<QWidget*>(cobTrgLog_)})
     w->setEnabled(on);
-  // Amplitude and time stay in sight during a run, greyed with their groups, so the ranges in
-  // force can still be read. The memory-depth group with its trackbars shows only while it can
-  // be changed, and only in the scope and the logic analyser; during a run the greyed depth
-  // table of the settings sheet shows the depth in force.
+  // Amplitude, time and memory depth stay in sight during a run, greyed with their groups, so
+  // the settings in force can still be read. The memory-depth group belongs to the scope and
+  // the logic analyser only.
   const bool mem = model_.memoryDepthShown();
   gbMem_->setVisible(mem);
   for (QWidget* w : {static_cast<QWidget*>(pnSamples_), static_cast<QWidget*>(tbMem_),

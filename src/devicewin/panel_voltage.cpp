@@ -72,6 +72,10 @@ void TVoltagePanels::showVoltage(int ch, double volts, const QString& unit) {
   fitFont(ch);
 }
 
+void TVoltagePanels::clearVoltages() {
+  for (QLabel* v : value_) v->clear();
+}
+
 void TVoltagePanels::fitFont(int ch) {
   // The number shrinks with a narrow window instead of being cut.
   QLabel* v = value_[std::size_t(ch)];

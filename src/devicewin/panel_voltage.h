@@ -22,6 +22,8 @@ class TVoltagePanels : public QFrame {
 
   // The value with 4 significant digits, a blank, the SI prefix and the unit ("V DC").
   void showVoltage(int ch, double volts, const QString& unit);
+  // No reading (yet) in the mode in force: both panels empty.
+  void clearVoltages();
   static QString voltageText(double volts, const QString& unit);
   void showChartButton(bool visible);
 

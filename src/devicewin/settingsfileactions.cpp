@@ -1,11 +1,14 @@
 #include "devicewin/settingsfileactions.h"
 
 #include <QFileDialog>
+#include <QMessageBox>
 #include <cstdio>
 
 #include "common/paths.h"
 #include "common/texttable.h"
+#include "device/settingstables.h"
 #include "devicewin/tf_onetolvanex.h"
+#include "measure/measurecodes.h"
 
 namespace tolv {
 
@@ -76,7 +79,8 @@ void TSettingsFileActions::apply(const SettingsRecord& r) {
 int TSettingsFileActions::load(const std::filesystem::path& vxs) {
   const int rc = loader_.load(vxs);
   if (rc != 0) return rc;
-  const SettingsRecord r = loader_.toApply();
+  SettingsRecord r = loader_.toApply();
+  limited_ = limitToOffered(r);
   apply(r);
   // The same stages as at start-up, with the loaded values.
   w_.acquisition().startUp(0, &r);
@@ -89,6 +93,9 @@ int TSettingsFileActions::restoreAtOpen(const std::filesystem::path& vxs, Settin
   const int rc = loader_.load(vxs);
   if (rc != 0) return rc;
   out = loader_.toApply();
+  // The file may hold what no control offers (edited by hand, damaged): the window sends and
+  // shows only what it offers.
+  limitToOffered(out);
   apply(out);
   return 0;
 }
@@ -131,11 +138,46 @@ void TSettingsFileActions::saveSettingsAs() {
   if (save(name) == 0) lastName_ = name;
 }
 
+QString TSettingsFileActions::loadFailedText(const std::filesystem::path& vxs, int rc) {
+  const int lang = languageIndex();
+  // Reached only when neither the text files nor the image could be read: the image's reason.
+  const QString why = rc == kSettingsImageSize
+                          ? (lang == 0 ? QStringLiteral("nicht 408 Byte lang, kein Einstellungsbild")
+                                       : QStringLiteral("not 408 bytes long, no settings image"))
+                          : measureResultText(rc, lang, ResultContext::Reading);
+  return QStringLiteral("%1\n%2\n%3 %4\n%5 %6 (%7)")
+      .arg(text(15), text(19), text(16), pathText(vxs), text(14), QString::number(rc), why);
+}
+
 void TSettingsFileActions::loadSettings() {
   const QString chosen = ask(false);
   if (chosen.isEmpty()) return;
   const std::filesystem::path name = pathFromText(chosen);
-  if (load(name) == 0) lastName_ = name;
+  const int rc = load(name);
+  if (rc == 0) {
+    lastName_ = name;
+    if (limited_ == 0) return;
+    // Loaded, but not as the file has it: the user must know the window changed it.
+    const QString msg =
+        (languageIndex() == 0
+             ? QStringLiteral("%1\n%2 Werte der Datei bietet das Fenster nicht an; sie wurden durch "
+                              "die nächsten angebotenen ersetzt.")
+             : QStringLiteral("%1\n%2 values of the file are none the window offers; they were "
+                              "replaced by the nearest it offers."))
+            .arg(pathText(name))
+            .arg(limited_);
+    tell(text(62), msg);
+    return;
+  }
+  // Nothing was applied: the user must not take the window's settings for the loaded ones.
+  tell(text(13), loadFailedText(name, rc));
+}
+
+void TSettingsFileActions::tell(const QString& title, const QString& msg) {
+  if (warn_)
+    warn_(title, msg);
+  else
+    QMessageBox::warning(&w_, title, msg);
 }
 
 void TSettingsFileActions::saveSettings() {

@@ -51,6 +51,12 @@ class TSettingsFileActions : public QObject {
   void setAskName(AskName f) { askName_ = std::move(f); }
   // Where a failed store at close is told. Default: standard error.
   void setReporter(std::function<void(const QString&)> f) { report_ = std::move(f); }
+  // Where a failed "Load settings" is told (title, text). Default: a warning box.
+  void setLoadWarner(std::function<void(const QString&, const QString&)> f) {
+    warn_ = std::move(f);
+  }
+  // What the user is told when a chosen setting could not be loaded (error `rc`).
+  static QString loadFailedText(const std::filesystem::path& vxs, int rc);
   // Options that other panels own (plot mode, auto-scale, auto-save, synchronised axes,
   // intermediate files). Without it the last applied values are kept.
   void setOptionsSource(std::function<void(WindowOptions&)> f) { options_ = std::move(f); }
@@ -62,6 +68,7 @@ class TSettingsFileActions : public QObject {
 
  private:
   QString ask(bool save);
+  void tell(const QString& title, const QString& msg);
   void apply(const SettingsRecord& r);
 
   TF_OneTolvanex& w_;
@@ -72,8 +79,10 @@ class TSettingsFileActions : public QObject {
   bool haveApplied_ = false;
   std::filesystem::path lastName_;
   int closeResult_ = 0;
+  int limited_ = 0;  // values of the last loaded file the window replaced
   AskName askName_;
   std::function<void(const QString&)> report_;
+  std::function<void(const QString&, const QString&)> warn_;
   std::function<void(WindowOptions&)> options_;
 };
 

@@ -69,6 +69,24 @@ void fitSettingsColumn(QFrame& column, QScrollArea& scroll) {
   column.setFixedWidth(std::max(column.minimumWidth(), needed));
 }
 
+// The family of stored records a sheet draws; none for the settings sheet.
+std::optional<IntermediateFamily> familyOfSheet(PlotSheet s) {
+  switch (s) {
+    case PlotSheet::Voltmeter:
+      return IntermediateFamily::VMXY;
+    case PlotSheet::Scope:
+      return IntermediateFamily::OSA0;
+    case PlotSheet::Logic:
+      return IntermediateFamily::LAIO;
+    case PlotSheet::AnalogLogger:
+      return IntermediateFamily::DLA0;
+    case PlotSheet::IoLogger:
+      return IntermediateFamily::DLDI;
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace
 
 TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const TimerFactory& timers)
@@ -156,6 +174,12 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   plots_->presenter().onIntermediateFilesChanged = [this](const TIntermediateNumbering& n) {
     files_->numberingChanged(n);
   };
+  // Each number box belongs to its family's plot sheet.
+  const auto sheetShown = [this](int index) {
+    files_->setSheetFamily(familyOfSheet(PlotSheet(index)));
+  };
+  connect(pageControl_, &QTabWidget::currentChanged, files_, sheetShown);
+  sheetShown(pageControl_->currentIndex());
   files_->setBootingSource([] { return bootingFlag(); });
   files_->setSettingsActions([this] { settingsFiles_->saveSettingsAs(); },
                              [this] { settingsFiles_->loadSettings(); },
@@ -548,7 +572,6 @@ void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
     pageControl_->setCurrentIndex(l.sheet == TabSheet::Voltmeter ? kSheetVoltmeter
                                                                  : kSheetScopeControls);
   files_->showAutoSaveBin(l.autoSaveBinShown);
-  files_->setModeFamily(familyOfMode(mode));
   if (modeLayoutHook_) modeLayoutHook_(mode, l);
 }
 

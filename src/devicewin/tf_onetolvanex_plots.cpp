@@ -12,6 +12,7 @@
 #include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "devicewin/voltmeterbars.h"
+#include "device/decoding.h"
 #include "wire/wirecommands.h"
 #include "measure/snapshot.h"
 
@@ -69,15 +70,33 @@ void TOneTolvanexPlots::wireBars() {
   // Each reading is shown with the settings in force; with unchanged settings the drag
   // indicator keeps the values seen so far.
   presenter_->onVoltmeterValues = [this](double ch0, double ch1, const QString&) {
+    if (!reshowing_) shown_ = {true, data_->lastVoltmeterRecord(), w_.acquisition().conversion()};
     barsFollowSettings();
     bars_[0]->showValue(ch0);
     bars_[1]->showValue(ch1);
   };
   // A probe factor or the divider is the window's own: no settings reply follows, so the scale
-  // takes it at once rather than with the next reading.
+  // and the reading take it at once rather than with the next reading.
   QObject::connect(&w_.settingsModel(), &TSettingsModel::changed, bars_[0], [this](SettingsTopic t) {
-    if (t == SettingsTopic::Probe || t == SettingsTopic::Aux) barsFollowSettings();
+    if (t != SettingsTopic::Probe && t != SettingsTopic::Aux) return;
+    barsFollowSettings();
+    reshowReading();
   });
+}
+
+void TOneTolvanexPlots::reshowReading() {
+  const ModeCode mode = w_.acquisition().mode();
+  if (!shown_.valid || !isVoltmeterMode(mode) || voltmeterRecordMode(shown_.raw) != mode) return;
+  const ConversionInputs& now = w_.acquisition().conversion();
+  if (now.probe == shown_.conv.probe && now.aux == shown_.conv.aux) return;
+  // The reading's own ranges and offsets (a raw value was measured in them), the factors now
+  // in force. The chart keeps the readings as they were taken.
+  shown_.conv.probe = now.probe;
+  shown_.conv.aux = now.aux;
+  const VoltmeterValues v = convertVoltmeterReply(shown_.raw, shown_.conv);
+  reshowing_ = true;
+  presenter_->showVoltmeterValues(v.ch0, v.ch1, data_->voltageUnit());
+  reshowing_ = false;
 }
 
 void TOneTolvanexPlots::barsFollowSettings() {
@@ -111,6 +130,9 @@ void TOneTolvanexPlots::modeConfirmed(ModeCode mode) {
   barsFollowSettings();
   // The chart's series belongs to the mode it was measured in.
   if (mode != chartMode_ && chartMode_ != 0) data_->clearChartList();
+  // A reading of another mode (DC under RMS, its unit too) is no reading of this one.
+  if (mode != chartMode_ && chartMode_ != 0) voltages_->clearVoltages();
+  if (mode != chartMode_) shown_.valid = false;
   chartMode_ = mode;
 }
 

@@ -54,6 +54,8 @@ class TOneTolvanexPlots {
   void wireData();
   void wireBars();
   void barsFollowSettings();
+  // A probe factor or the divider changed: the last reading is shown again converted with it.
+  void reshowReading();
   SettingsRecord snapshot();
 
   TF_OneTolvanex& w_;
@@ -73,6 +75,13 @@ class TOneTolvanexPlots {
   std::array<TVoltmeterBar*, 2> bars_{};
   std::array<BarState, 2> barState_{};
   ModeCode chartMode_ = 0;  // the mode confirmed last
+  // The reading the voltage panels show, with the conversion it was taken with.
+  struct ShownReading {
+    bool valid = false;
+    VoltmeterReplyRecord raw{};
+    ConversionInputs conv;
+  } shown_;
+  bool reshowing_ = false;
 };
 
 }  // namespace tolv

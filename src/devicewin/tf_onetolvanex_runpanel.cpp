@@ -1,6 +1,7 @@
 #include "devicewin/tf_onetolvanex_runpanel.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -60,6 +61,8 @@ TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
   lay->addWidget(drawRoom_);
   lay->addStretch(1);
 
+  run_->installEventFilter(this);
+  break_->installEventFilter(this);
   connect(run_, &QPushButton::clicked, this, [this] { emit runClicked(); });
   connect(break_, &QPushButton::clicked, this, [this] { emit breakClicked(); });
   connect(single_, &QCheckBox::toggled, this, [this](bool on) {
@@ -131,6 +134,12 @@ void TOneTolvanexRunPanel::showStop(const StopShow& stop) {
   break_->setToolTip(hintText(stop.on && !stop.stopAgain ? kTextStoppingHint : 88));
 }
 
+bool TOneTolvanexRunPanel::eventFilter(QObject* watched, QEvent* event) {
+  if ((watched == run_ || watched == break_) && event->type() == QEvent::MouseButtonDblClick)
+    return true;
+  return QFrame::eventFilter(watched, event);
+}
+
 void TOneTolvanexRunPanel::showRunState(RunState s) {
   // A stop under way keeps STOP (disabled) in its place until the run has ended.
   const RunStateLook look = runStateLook(s, runGoesOn_ || stop_.on);
@@ -138,6 +147,9 @@ void TOneTolvanexRunPanel::showRunState(RunState s) {
     running_->setButtonFace();
   else
     running_->setColour(rgbColour(look.rgb));
+  // A picture being drawn only colours the panel: the buttons stay as the run has them, so a
+  // record drawn while the run goes on does not put RUN in STOP's place.
+  if (s == RunState::FilePlotting) return;
   run_->setVisible(look.runVisible);
   break_->setVisible(look.breakVisible);
 }

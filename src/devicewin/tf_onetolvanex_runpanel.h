@@ -44,6 +44,11 @@ class TOneTolvanexRunPanel : public QFrame {
   TClickPanel* queuePanel() const { return queue_; }
   QProgressBar* drawProgress() const { return draw_; }
 
+ protected:
+  // RUN and STOP share one place: the second press of a double click lands on the button that
+  // took the first one's place and is dropped, so a double click acts once.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  signals:
   void runClicked();
   void breakClicked();

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "device/settingsrecord.h"
 #include "test_settings_rig.h"
 
 using namespace tolv;
@@ -26,6 +27,53 @@ TEST(SettingsTables, NearestRowTakesTheFirstOfEquallyNearRows) {
   EXPECT_EQ(nearestRow(kSampleTimeTableUs, 99), 6);
   EXPECT_EQ(nearestRow(kMemoryDepthTable, 131000), 10);
   EXPECT_EQ(nearestRow(kMemoryDepthTable, std::nan("")), 0);
+}
+
+// What a stored probe factor becomes: the whole number the spin edit can show, halves to even.
+TEST(SettingsTables, OfferedProbeFactorIsAWholeNumberTheSpinEditShows) {
+  EXPECT_EQ(offeredProbeFactor(10), 10.0);
+  EXPECT_EQ(offeredProbeFactor(-100), -100.0);
+  EXPECT_EQ(offeredProbeFactor(100.4), 100.0);
+  EXPECT_EQ(offeredProbeFactor(500), 100.0);
+  EXPECT_EQ(offeredProbeFactor(-1e300), -100.0);
+  EXPECT_EQ(offeredProbeFactor(-2.5), -2.0);
+  EXPECT_EQ(offeredProbeFactor(3.5), 4.0);
+  EXPECT_EQ(offeredProbeFactor(0), 1.0);
+  EXPECT_EQ(offeredProbeFactor(0.4), 1.0);
+  EXPECT_EQ(offeredProbeFactor(-0.4), 1.0);
+  EXPECT_EQ(offeredProbeFactor(std::nan("")), 1.0);
+  EXPECT_EQ(offeredProbeFactor(-INFINITY), 1.0);
+}
+
+// A setting from a file goes to the device as the controls offer it; one they offer stays.
+TEST(SettingsTables, ALoadedSettingIsLimitedToWhatTheControlsOffer) {
+  SettingsRecord r = SettingsRecord::defaults();
+  EXPECT_EQ(limitToOffered(r), 0);
+  EXPECT_EQ(r, SettingsRecord::defaults());
+  r.mode = modeCodeFromText("XXXX");
+  r.amplC0 = 3;        // between 2 and 5: the nearer
+  r.amplC1 = std::nan("");
+  r.memoryDepth = 75000;  // halfway: the first of the two
+  r.sampleTime = 0;
+  r.triggerPoint = 150;
+  r.probeFactorC1 = 500;
+  EXPECT_EQ(limitToOffered(r), 7);
+  EXPECT_EQ(r.mode, kModeOSA0);
+  EXPECT_EQ(r.amplC0, 2.0);
+  EXPECT_EQ(r.amplC1, 10.0);
+  EXPECT_EQ(r.memoryDepth, 50000.0);
+  EXPECT_EQ(r.sampleTime, 1e-6);
+  EXPECT_EQ(r.triggerPoint, 100.0);
+  EXPECT_EQ(r.probeFactorC1, 100.0);
+  // Sample times the device took and reported, between rows, in its single precision: kept.
+  for (const float st : {9.9e-5f, 9.8e-6f, 1e-5f, 2.5f}) {
+    r.sampleTime = st;
+    EXPECT_EQ(limitToOffered(r), 0) << st;
+    EXPECT_EQ(r.sampleTime, double(st));
+  }
+  r.sampleTime = 3.0;
+  EXPECT_EQ(limitToOffered(r), 1);
+  EXPECT_EQ(r.sampleTime, 2.5);
 }
 
 TEST(SettingsTables, TableTextsUseTheCommaAndReadBackThroughTheSystemSeparator) {
@@ -296,6 +344,74 @@ TEST_F(SettingsModel, LoggerModesForceTheManualTrigger) {
   ASSERT_FALSE(w.empty());
   EXPECT_EQ(triggerTypeLetter(w.back().triggerType), 'M');
   EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+}
+
+// The logger's manual trigger and its own sample time stay with the loggers: back in the scope
+// its "Level, above" and 10 us return (the controls show them before the write is answered),
+// back in the logger its 200 us, without the short-sample-time question. A voltmeter mode in
+// between neither takes nor loses them.
+TEST_F(SettingsModel, EachSideOfTheLoggerBoundaryKeepsItsSampleTimeAndTrigger) {
+  rig.boot();
+  m.sampleTimeRowClicked(10);
+  m.triggerTypeChosen('e');
+  rig.advance(1000);
+  ASSERT_FLOAT_EQ(rig.device.sampleTime, 1e-5f);
+  rig.question.answer = false;
+  m.modeChosen(5);  // DLA0
+  rig.advance(2000);
+  ASSERT_EQ(acq.mode(), kModeDLA0);
+  ASSERT_EQ(triggerTypeLetter(rig.device.triggerType), 'M');
+  EXPECT_GE(rig.question.asked, 1);  // 10 us is short for a logger: asked, No
+  m.sampleTimeRowClicked(200);
+  rig.advance(1000);
+  ASSERT_FLOAT_EQ(rig.device.sampleTime, 2e-4f);
+
+  m.modeChosen(0);  // VMD0: no timebase of its own
+  rig.advance(2000);
+  ASSERT_EQ(acq.mode(), kModeVMD0);
+  EXPECT_FLOAT_EQ(rig.device.sampleTime, 2e-4f);
+  m.modeChosen(4);  // OSA0
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return rig.accumulate.isActive(); }, 2000));
+  EXPECT_EQ(m.display().trgTypRow, triggerTypeRow('e'));
+  EXPECT_EQ(m.display().samplTimPos, 3);  // 10 us
+  rig.advance(2000);
+  ASSERT_EQ(acq.mode(), kModeOSA0);
+  EXPECT_FLOAT_EQ(rig.device.sampleTime, 1e-5f);
+  EXPECT_EQ(triggerTypeLetter(rig.device.triggerType), 'e');
+  EXPECT_EQ(m.display().trgTyp, QStringLiteral("\"e\""));
+  rig.advance(2000);
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'e');  // nothing forces M now
+
+  const int asked = rig.question.asked;
+  m.modeChosen(5);
+  rig.advance(2000);
+  EXPECT_FLOAT_EQ(rig.device.sampleTime, 2e-4f);
+  EXPECT_EQ(triggerTypeLetter(rig.device.triggerType), 'M');
+  EXPECT_EQ(rig.question.asked, asked);
+}
+
+// A run asked for together with the way back from the logger (the multi-device window's RUN)
+// goes out with the scope's own settings, not the logger's.
+TEST_F(SettingsModel, ARunRightAfterLeavingTheLoggerMeasuresWithTheScopeSettings) {
+  rig.boot();
+  m.modeChosen(5);
+  rig.advance(2000);
+  m.sampleTimeRowClicked(500);
+  rig.advance(1000);
+  ASSERT_EQ(triggerTypeLetter(rig.device.triggerType), 'M');
+  rig.device.memoryDepth = 262000;  // what the device holds now: only the two come back
+  rig.drv.writes.clear();
+  acq.selectMode(kModeOSA0);
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return !rig.rawWrites("*RUN").empty(); }, 3000));
+  const auto w = rig.settingsWrites();
+  ASSERT_FALSE(w.empty());
+  EXPECT_FLOAT_EQ(w.back().sampleTime, 1e-4f);
+  EXPECT_EQ(triggerTypeLetter(w.back().triggerType), 'T');
+  EXPECT_EQ(w.back().memoryDepth, 262000.0f);
+  const auto words = rig.drv.words();
+  EXPECT_EQ(words.back(), "*RUN");
+  EXPECT_EQ(words[words.size() - 2], "*SWr");
 }
 
 // A mode takes only the trigger types it offers: the logic analyser, reached from the scope with

@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include "common/regional.h"
 #include "common/texttable.h"
@@ -151,6 +152,7 @@ TEST_F(FilePanel, NumberBoxShowsOnlyWithMoreThanOneFile) {
   fs::create_directories(intermediateFileName(folder_, IntermediateFamily::LAIO, 1).parent_path());
   std::ofstream(intermediateFileName(folder_, IntermediateFamily::LAIO, 1)) << "x";
   attach();
+  panel_->setSheetFamily(IntermediateFamily::OSA0);
   EXPECT_EQ(data_->numbering(IntermediateFamily::OSA0).current(), 2);
   EXPECT_TRUE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
   EXPECT_EQ(panel_->numberSpin(IntermediateFamily::OSA0)->maximum(), 2);
@@ -164,11 +166,16 @@ TEST_F(FilePanel, NumberBoxShowsOnlyWithMoreThanOneFile) {
   EXPECT_TRUE(action("POPMEN_ShowAnIntermediate_LAIO_File")->isEnabled());
   EXPECT_FALSE(panel_->numberBox(IntermediateFamily::VMXY)->isVisibleTo(panel_.get()));
   EXPECT_FALSE(action("POPMEN_ShowAnIntermediate_VMXY_File")->isEnabled());
-  // In another mode the scope's numbers mean nothing: the box goes, the menu keeps its files.
-  panel_->setModeFamily(IntermediateFamily::VMXY);
-  EXPECT_FALSE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
+  // The box belongs to its sheet: on another one it goes, and the menu keeps its files. The
+  // logic analyser's sheet with one file offers no box either, nor a sheet without records.
+  for (auto sheet : {std::optional(IntermediateFamily::VMXY), std::optional(IntermediateFamily::LAIO),
+                     std::optional<IntermediateFamily>()}) {
+    panel_->setSheetFamily(sheet);
+    for (IntermediateFamily f : kIntermediateFamilies)
+      EXPECT_FALSE(panel_->numberBox(f)->isVisibleTo(panel_.get()));
+  }
   EXPECT_TRUE(action("POPMEN_ShowAnIntermediate_OSA0_File")->isEnabled());
-  panel_->setModeFamily(IntermediateFamily::OSA0);
+  panel_->setSheetFamily(IntermediateFamily::OSA0);
   EXPECT_TRUE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
 }
 
@@ -202,6 +209,8 @@ TEST_F(FilePanel, ValueAboveTheMaximumSnapsBackAndShowsThatFile) {
 TEST_F(FilePanel, EraseAllAsksAndRemovesEveryNumberedFile) {
   for (int k : {1, 2, 4}) storeScope(k, 3);
   attach();
+  panel_->setSheetFamily(IntermediateFamily::OSA0);
+  ASSERT_TRUE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
   dialogs_.yes = false;
   EXPECT_EQ(panel_->eraseIntermediate(IntermediateFamily::OSA0), 0);
   EXPECT_EQ(dialogs_.lastQuestion,
@@ -240,6 +249,43 @@ TEST_F(FilePanel, SaveScopeDataOffersTheAutomaticNameInTheDayFolder) {
   EXPECT_EQ(fs::file_size(folder_ / "b.VXD"), 72u + 32u);
   dialogs_.saveAnswer.clear();  // cancelled
   EXPECT_EQ(panel_->saveScopeData(true), 0);
+
+  // In the logic analyser the entries write its record under its own name, greyed until one
+  // came (the scope record above does not count there).
+  SettingsRecord la = SettingsRecord::defaults();
+  la.mode = kModeLAIO;
+  la.memoryDepth = 4;
+  data_->setSnapshotSource([&] { return la; });
+  emit panel_->menu()->aboutToShow();
+  EXPECT_FALSE(action("POPMEN_SaveScopeData_BIN")->isEnabled());
+  EXPECT_FALSE(action("POPMEN_SaveScopeData_CSV")->isEnabled());
+  for (int k = 0; k < 4; ++k) data_->logicList().add(k, std::uint16_t(0x8001 << (k % 2)));
+  emit panel_->menu()->aboutToShow();
+  EXPECT_TRUE(action("POPMEN_SaveScopeData_BIN")->isEnabled());
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "la.VXD").string());
+  ASSERT_EQ(panel_->saveScopeData(true), 0);
+  EXPECT_EQ(dialogs_.lastFile, QStringLiteral("143015_120_LAIO.VXD"));
+  EXPECT_EQ(dialogs_.lastFilter, QStringLiteral("Logic Analyzer Data (binary) (*.VXD)"));
+  EXPECT_EQ(fs::file_size(folder_ / "la.VXD"), 80u + 2u * 4u);
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "la.CSV").string());
+  ASSERT_EQ(panel_->saveScopeData(false), 0);
+  EXPECT_EQ(dialogs_.lastFile, QStringLiteral("143015_120_LAIO.CSV"));
+  std::ifstream csv(folder_ / "la.CSV");
+  std::string header, row;
+  std::getline(csv, header);
+  std::getline(csv, row);
+  EXPECT_EQ(header.rfind("Time [s]", 0), 0u) << header;
+  EXPECT_NE(row.find("1\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t1"), std::string::npos) << row;
+  EXPECT_TRUE(dialogs_.warnings.isEmpty());
+  // The record was taken at 500 us; the window's 100 us chosen since does not describe it.
+  SettingsRecord taken = la;
+  taken.sampleTime = 5e-4;
+  data_->setRecordSettings(taken);
+  ASSERT_EQ(panel_->saveScopeData(false), 0);
+  std::ifstream again(folder_ / "la.CSV");
+  std::string text((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+  // Its time column steps by the record's sample time.
+  EXPECT_NE(text.find("\n   0,000500\t"), std::string::npos) << text.substr(0, 600);
 }
 
 TEST_F(FilePanel, SaveAsCsvShowsTheFileThenAsksForTheTarget) {

@@ -200,7 +200,10 @@ TEST_F(Panels, LockedControlsAndModeLayout) {
   EXPECT_FALSE(sheet.modeGroup()->isEnabled());
   // Locked, yet in sight: the ranges in force stay readable during the run.
   for (QWidget* w : {static_cast<QWidget*>(panel.amplitudeTrackbar(0)),
-                     static_cast<QWidget*>(panel.sampleTimeTrackbar())}) {
+                     static_cast<QWidget*>(panel.sampleTimeTrackbar()),
+                     static_cast<QWidget*>(panel.memoryDepthGroup()),
+                     static_cast<QWidget*>(panel.memoryDepthTrackbar()),
+                     static_cast<QWidget*>(panel.triggerPointTrackbar())}) {
     EXPECT_TRUE(w->isVisible()) << w->objectName().toStdString();
     EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
   }

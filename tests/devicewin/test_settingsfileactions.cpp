@@ -6,8 +6,10 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <filesystem>
+#include <fstream>
 
 #include "common/paths.h"
 #include "common/texttable.h"
@@ -177,6 +179,47 @@ TEST_F(SettingsWindow, ClosingBeforeTheSettingIsAppliedKeepsTheStoredOne) {
   EXPECT_EQ(l.toApply(), stored);
 }
 
+// A settings file may hold probe factors no spin edit offers (edited by hand, another
+// program): the window uses what it can show, so the value shown is the value converted with.
+TEST_F(SettingsWindow, LoadedProbeFactorsAreTheOnesTheSpinEditsShow) {
+  newWindow();
+  ASSERT_EQ(w_->open(), 2);
+  ASSERT_TRUE(until([&] { return settled(); }));
+  const fs::path vxs = folder() / "Odd.VXS";
+  ASSERT_EQ(files().save(vxs), 0);
+  setLanguageIndex(kLanguageEnglish);
+  files().setAskName([&](bool, const QString&, const QString&) { return pathText(vxs); });
+  QStringList warned;
+  files().setLoadWarner([&](const QString&, const QString& text) { warned << text; });
+  // A setting the window saved itself (sample time from the device's reply) loads as it is.
+  files().loadSettings();
+  ASSERT_TRUE(until([&] { return settled(); }, 6000));
+  EXPECT_TRUE(warned.isEmpty()) << warned.join(QLatin1Char('|')).toStdString();
+  // The value lines after both probe-factor keys of the .SKS.
+  QFile sks(QString::fromStdString((folder() / "Odd.SKS").string()));
+  ASSERT_TRUE(sks.open(QIODevice::ReadOnly));
+  QStringList lines = QString::fromLatin1(sks.readAll()).split(QStringLiteral("\r\n"));
+  sks.close();
+  const qsizetype c0 = lines.indexOf(QStringLiteral("ProbeFactor_C0"));
+  const qsizetype c1 = lines.indexOf(QStringLiteral("ProbeFactor_C1"));
+  ASSERT_GE(c0, 0);
+  ASSERT_GE(c1, 0);
+  lines[c0 + 1] = QStringLiteral(" 5.00000000000000E+0002");
+  lines[c1 + 1] = QStringLiteral("-2.50000000000000E+0000");
+  ASSERT_TRUE(sks.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  sks.write(lines.join(QStringLiteral("\r\n")).toLatin1());
+  sks.close();
+  files().loadSettings();
+  ASSERT_TRUE(until([&] { return settled(); }, 6000));
+  ASSERT_EQ(warned.size(), 1);
+  EXPECT_TRUE(warned[0].contains(QStringLiteral("2 values of the file are none the window offers")))
+      << warned[0].toStdString();
+  EXPECT_EQ(acq().conversion().probe[0], 100.0);
+  EXPECT_EQ(acq().conversion().probe[1], -2.0);
+  EXPECT_EQ(w_->findChild<QSpinBox*>(QStringLiteral("SE_TF_C0"))->value(), 100);
+  EXPECT_EQ(w_->findChild<QSpinBox*>(QStringLiteral("SE_TF_C1"))->value(), -2);
+}
+
 TEST_F(SettingsWindow, AFailedStoreAtCloseIsReportedAndClosingGoesOn) {
   newWindow();
   ASSERT_EQ(w_->open(), 2);
@@ -233,11 +276,34 @@ TEST_F(SettingsWindow, MenuActionsSaveAsLoadAndSaveToTheLastName) {
   ASSERT_TRUE(until([&] { return settled() && acq().storedReply().amplC0 == 10.0f; }, 6000));
   EXPECT_TRUE(acq().singleShot());
   EXPECT_TRUE(w_->runPanel()->singleShotBox()->isChecked());
-  // "Save settings" goes to the name used last; a load that fails changes nothing.
+  // "Save settings" goes to the name used last; a load that fails changes nothing and says so.
+  setLanguageIndex(kLanguageEnglish);
+  QStringList warned;
+  files().setLoadWarner([&](const QString& title, const QString& text) {
+    warned << title + QLatin1Char('|') + text;
+  });
   answer = pathText(folder() / "Missing.VXS");
   files().loadSettings();
   EXPECT_FALSE(w_->startUpPending());  // no stage started
   EXPECT_EQ(files().lastName(), folder() / "Bench.VXS");
+  // A damaged image without its text files: cut short, or a whole one of nonsense.
+  std::ofstream(folder() / "Cut.VXS", std::ios::binary) << std::string(407, '\1');
+  answer = pathText(folder() / "Cut.VXS");
+  files().loadSettings();
+  std::ofstream(folder() / "Junk.VXS", std::ios::binary) << std::string(408, '\xff');
+  answer = pathText(folder() / "Junk.VXS");
+  files().loadSettings();
+  EXPECT_FALSE(w_->startUpPending());
+  EXPECT_EQ(files().lastName(), folder() / "Bench.VXS");
+  ASSERT_EQ(warned.size(), 3);
+  EXPECT_TRUE(warned[0].startsWith(QStringLiteral("File error|Error occurred when\nTrying to load\n")))
+      << warned[0].toStdString();
+  EXPECT_TRUE(warned[0].contains(QStringLiteral("File: ") + pathText(folder() / "Missing.VXS")));
+  EXPECT_TRUE(warned[0].contains(QStringLiteral("Error Code: 2 (")));
+  EXPECT_TRUE(warned[1].contains(QStringLiteral("Cut.VXS")));
+  EXPECT_TRUE(warned[1].contains(QStringLiteral("not 408 bytes long")));
+  EXPECT_TRUE(warned[2].contains(QStringLiteral("Junk.VXS")));
+  EXPECT_TRUE(warned[2].contains(QStringLiteral("Error Code: 9220")));
   fs::remove(folder() / "Bench.SKS");
   files().saveSettings();
   EXPECT_TRUE(fs::exists(folder() / "Bench.SKS"));

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QLayout>
 #include <QTabBar>
 #include <QTabWidget>
@@ -22,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <algorithm>
@@ -304,12 +306,36 @@ TEST_F(SheetsWindow, VoltmeterShowsValuesAndChartsOnRequest) {
   const QString t0 = child<QLabel>("PN_VoltageC0")->text();
   EXPECT_TRUE(t0.endsWith(QStringLiteral("V DC"))) << t0.toStdString();
   EXPECT_EQ(t0, TVoltagePanels::voltageText(data().voltage(0), QStringLiteral("V DC")));
+  // A new probe factor shows at once on the last reading and its bar (no reading follows after
+  // STOP); the other channel and the chart's readings stay as measured.
+  const double v0 = data().voltage(0);
+  const QString t1 = child<QLabel>("PN_VoltageC1")->text();
+  const int readings = data().chartList().Count();
+  ASSERT_TRUE(w_->settingsModel().display().aux);
+  w_->settingsModel().probeSpinChanged(0, 10);
+  const double f = 9 / 0.85 + 1;
+  EXPECT_EQ(child<QLabel>("PN_VoltageC0")->text(),
+            TVoltagePanels::voltageText(v0 * f, QStringLiteral("V DC")));
+  auto* bar = child<TVoltmeterBar>("IM_V_C0");
+  EXPECT_NEAR(bar->plot().indicatorMaximum(), v0 * f, 1e-9 * std::fabs(v0 * f) + 1e-12);
+  EXPECT_EQ(child<QLabel>("PN_VoltageC1")->text(), t1);
+  EXPECT_EQ(data().chartList().Count(), readings);
+  w_->settingsModel().auxBoxChanged(false);  // divider 1: factor 10
+  EXPECT_EQ(child<QLabel>("PN_VoltageC0")->text(),
+            TVoltagePanels::voltageText(v0 * 10, QStringLiteral("V DC")));
   QPushButton* chart = child<QPushButton>("BN_PlotOrUpdateChart");
   ASSERT_TRUE(chart->isVisible());
   w_->pageControl()->setCurrentIndex(0);
   click(chart);
   EXPECT_EQ(sheets().chartKernel().DataSetCount(), 2);
   EXPECT_GT(countColour(shown(PlotSheet::Voltmeter), qRgb(0, 0, 255)), 20);
+  // In another voltmeter mode the DC reading is none of its own: the panels are empty until
+  // its first reading.
+  chooseMode(kModeVMA0);
+  EXPECT_TRUE(child<QLabel>("PN_VoltageC0")->text().isEmpty());
+  EXPECT_TRUE(child<QLabel>("PN_VoltageC1")->text().isEmpty());
+  w_->settingsModel().probeSpinChanged(0, 2);
+  EXPECT_TRUE(child<QLabel>("PN_VoltageC0")->text().isEmpty());
 }
 
 // STOP ends a voltmeter run with the chart of its readings, under a headline with the run's
@@ -699,14 +725,22 @@ TEST_F(SheetsWindow, NothingIsCutAtTheMinimumSize) {
       if (!std::filesystem::exists(intermediateFileName(data().deviceFolder(), f, k)))
         std::ofstream(intermediateFileName(data().deviceFolder(), f, k)) << "x";
   w_->filePanel()->refreshAll();
-  // Only the scope's numbers are offered in the scope (the others mean nothing there); all five
-  // at once, as before any mode is known, is the fullest the cool bar gets.
-  for (const char* box : {"GB_VMXY_Nrs", "GB_OSA0_Nrs", "GB_LAIO_Nrs", "GB_DLA0_Nrs", "GB_DLDI_Nrs"})
-    EXPECT_EQ(child<QGroupBox>(box)->isVisibleTo(w_.get()), std::string(box) == "GB_OSA0_Nrs")
-        << box;
-  w_->filePanel()->setModeFamily(std::nullopt);
-  for (const char* box : {"GB_VMXY_Nrs", "GB_OSA0_Nrs", "GB_LAIO_Nrs", "GB_DLA0_Nrs", "GB_DLDI_Nrs"})
-    ASSERT_TRUE(child<QGroupBox>(box)->isVisibleTo(w_.get())) << box;
+  // Each sheet offers its own family's numbers, whatever the device's mode: the user's choice
+  // of sheet decides, and no mode command goes out for it.
+  const char* const boxes[] = {"GB_VMXY_Nrs", nullptr, "GB_OSA0_Nrs", "GB_LAIO_Nrs",
+                               "GB_DLA0_Nrs", "GB_DLDI_Nrs"};
+  for (int page : {3, 1, 5, 0, 4, 2}) {
+    w_->pageControl()->tabBar()->setCurrentIndex(page);
+    for (int b = 0; b < 6; ++b) {
+      if (!boxes[b]) continue;
+      EXPECT_EQ(child<QGroupBox>(boxes[b])->isVisibleTo(w_.get()), b == page)
+          << boxes[b] << " on page " << page;
+    }
+  }
+  EXPECT_EQ(w_->acquisition().requestedMode(), kModeOSA0);
+  EXPECT_EQ(w_->acquisition().queue().count(), 0);
+  w_->pageControl()->setCurrentIndex(3);
+  ASSERT_EQ(child<QSpinBox>("SE_LAIO_Nrs")->maximum(), 2);
   w_->resize(TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
   for (int round = 0; round < 2; ++round) {
     setLanguageIndex(round == 0 ? kLanguageGerman : kLanguageEnglish);

@@ -2,6 +2,7 @@
 // device on a manual clock and manual timers.
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -246,6 +248,49 @@ TEST_F(RunWindow, StopEndsAContinuousRunInIdle) {
   EXPECT_TRUE(w_->scopeControlsPanel()->amplitudeTrackbar(0)->isEnabled());
 }
 
+// RUN and STOP share one spot: a double click there acts once, as its second press lands on the
+// button that took the first one's place. While a continuous run goes on RUN never comes into
+// sight, not even while a record is drawn.
+TEST_F(RunWindow, ADoubleClickOnRunOrStopActsOnce) {
+  boot();
+  // RUN in sight whenever the window lets events run (a user sees and clicks only then).
+  int runSeen = 0;
+  bool counting = false;
+  const QMetaObject::Connection seen =
+      QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                       [&] { runSeen += counting && !run().runButton()->isHidden(); });
+  QWindow* win = w_->windowHandle();
+  const QPoint spot = run().runButton()->mapTo(w_.get(), run().runButton()->rect().center());
+  ASSERT_EQ(run().childAt(run().mapFrom(w_.get(), spot)), run().runButton());
+
+  QTest::mouseDClick(win, Qt::LeftButton, {}, spot);
+  EXPECT_EQ(acq().runState(), RunState::RunQueued);
+  EXPECT_TRUE(rec_.of("ZZZZ").empty());
+  counting = true;
+  ASSERT_TRUE(until([&] { return counted().scopeRecords >= 3; }, 10000));
+  counting = false;
+  QObject::disconnect(seen);
+  EXPECT_EQ(runSeen, 0);
+  EXPECT_TRUE(rec_.of("ZZZZ").empty());
+
+  // STOP the run, then a double click on STOP the moment a queued run is taken back: RUN
+  // shows at once under the second press, which starts nothing.
+  QTest::mouseClick(win, Qt::LeftButton, {}, spot);
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 5000));
+  ASSERT_FALSE(run().runButton()->isHidden());
+  QTest::mouseClick(win, Qt::LeftButton, {}, spot);
+  ASSERT_EQ(acq().runState(), RunState::RunQueued);
+  const std::size_t stops = rec_.of("ZZZZ").size();
+  const std::size_t runsBefore = rec_.of("*RUN").size();
+  QTest::mouseDClick(win, Qt::LeftButton, {}, spot);
+  EXPECT_EQ(rec_.of("ZZZZ").size(), stops + 1);
+  EXPECT_EQ(acq().runState(), RunState::Idle);
+  EXPECT_EQ(acq().queue().count(), 0);
+  advance(2000);
+  EXPECT_EQ(rec_.of("*RUN").size(), runsBefore);
+  EXPECT_FALSE(run().runButton()->isHidden());
+}
+
 // STOP while a long record crosses a slow link: the run-state panel says at once that the
 // window stops and how much of the record has come, STOP is taken (a second click sends
 // nothing), and the panel says "Running" again once the record is in and the run has ended.
@@ -310,11 +355,18 @@ TEST_F(RunWindow, ALoggerSampleTimeTheDeviceChangesIsShownAgreeingAndNamed) {
   m.modeChosen(6);  // LAIO
   ASSERT_TRUE(until([&] { return acq().mode() == kModeLAIO; }));
   EXPECT_TRUE(note->isHidden());
-  // The logic analyser is not bound by the stream: the device samples every 100 us again, as
-  // asked, and the panel and the highlighted row say so, with nothing more to tell.
+  // The logger's choice stays with the loggers: the logic analyser samples every 10 us again, as
+  // before the logger, and the panel and the highlighted row say so, with nothing more to tell.
   advance(1500);
-  EXPECT_EQ(acq().storedReply().sampleTime, 1e-4f);
-  EXPECT_EQ(m.display().samplTimPos, 6);
+  EXPECT_EQ(acq().storedReply().sampleTime, 1e-5f);
+  EXPECT_EQ(m.display().samplTimPos, 3);
+  EXPECT_TRUE(note->isHidden());
+  // Back in the logger its own 200 us returns, without a note: the device took it as asked.
+  m.modeChosen(5);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeDLA0; }));
+  advance(1500);
+  EXPECT_EQ(acq().storedReply().sampleTime, 2e-4f);
+  EXPECT_EQ(m.display().samplTimPos, 7);
   EXPECT_TRUE(note->isHidden());
 }
 

@@ -88,3 +88,50 @@ TEST_F(ThresholdWindow, CsvThresholdsAreTheLevelsTheWindowShows) {
     EXPECT_NEAR(csvThreshold(csv, "Lower trigger threshold"), shownLower, 0.05) << divider;
   }
 }
+
+// A logger run in between leaves the scope its own trigger: the scope CSV written after it has
+// every trigger row (channel, pretrigger time, trigger sample, both thresholds) again.
+TEST_F(ThresholdWindow, AScopeCsvAfterALoggerRunHasEveryTriggerRow) {
+  struct No : IQuestionSink {
+    bool askYesNo(const QString&) override { return false; }
+  } no;
+  w_->settingsModel().setQuestionSink(&no);
+  TFilePanel* files = w_->findChild<TFilePanel*>();
+  ASSERT_NE(files, nullptr);
+  files->setAutoSaveMode(1);
+  TSettingsModel& m = w_->settingsModel();
+  m.triggerTypeChosen('T');
+  hub_.advance(1000);
+  TOneTolvanexRunPanel& run = *w_->runPanel();
+  TAcquisition& acq = w_->acquisition();
+  m.modeChosen(5);  // DLA0
+  ASSERT_TRUE(until([&] { return acq.mode() == kModeDLA0; }, 3000));
+  hub_.advance(1500);
+  ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+  QTest::mouseClick(run.runButton(), Qt::LeftButton);
+  ASSERT_TRUE(until([&] { return acq.runState() == RunState::Measuring; }, 2000));
+  hub_.advance(1000);
+  QTest::mouseClick(run.breakButton(), Qt::LeftButton);
+  ASSERT_TRUE(until([&] { return acq.runState() == RunState::Idle; }, 5000));
+  m.modeChosen(4);  // OSA0
+  ASSERT_TRUE(until([&] { return acq.mode() == kModeOSA0; }, 3000));
+  hub_.advance(1500);
+  ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'T');
+  if (!acq.singleShot()) QTest::mouseClick(run.singleShotBox(), Qt::LeftButton);
+  QTest::mouseClick(run.runButton(), Qt::LeftButton);
+  ASSERT_TRUE(until([&] { return acq.runState() == RunState::Measuring; }, 2000));
+  ASSERT_TRUE(until([&] { return acq.runState() == RunState::Idle; }, 20000));
+  QApplication::processEvents();
+  const std::filesystem::path csv = files->recordFiles()->lastDataFile();
+  ASSERT_EQ(csv.extension(), ".CSV");
+  std::ifstream in(csv, std::ios::binary);
+  std::vector<std::string> rows;
+  for (std::string l; rows.size() < 11 && std::getline(in, l);) rows.push_back(l);
+  ASSERT_EQ(rows.size(), 11u);
+  const char* labels[] = {"Device", "Date of measurement", "Time of measurement",
+                          "Trigger mode\t\"T\"", "Trigger channel", "Pretrigger time",
+                          "Trigger sample", "Lower trigger threshold", "Upper trigger threshold",
+                          "Sampletime", "Memory Depth"};
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    EXPECT_NE(rows[r].find(labels[r]), std::string::npos) << r << ": " << rows[r];
+}
