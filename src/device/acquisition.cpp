@@ -739,11 +739,15 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
   const std::size_t take = std::min(bytes.size(), missing);
   // Only the missing bytes go to the record; the rest of this read is dropped.
   link_.appendAccumulation(bytes.first(take));
+  seenBytes_ += std::int64_t(bytes.size());
   if (take > 0) noteArrival(link_.accumulationFill());
-  if (headClean && take == missing && n > got.size()) {
+  if (take == missing) {
     // The record is complete and the driver still holds bytes that were queued with it: they
-    // are surplus of this record and are dropped too, so they never land in the next one.
-    discard_ += n - std::uint32_t(got.size());
+    // are surplus of this record and are dropped too, so they never land in the next one. So
+    // is the rest of a record whose depth the buffer does not hold, still on its way.
+    const std::uint32_t queued = headClean && n > got.size() ? n - std::uint32_t(got.size()) : 0;
+    const std::int64_t rest = std::clamp<std::int64_t>(deviceBytes_ - seenBytes_, 0, 1 << 30);
+    discard_ += std::max(queued, std::uint32_t(rest));
   }
   if (link_.accumulationFill() >= expected_)
     recordComplete();
@@ -850,6 +854,8 @@ void TAcquisition::loggerStream(std::span<const std::uint8_t> bytes) {
 
 void TAcquisition::runPreparation() {
   const double depth = storedReply_.memoryDepth;
+  deviceBytes_ = std::max<std::int64_t>(0, measurementByteCount(mode_, depth));
+  seenBytes_ = 0;
   const auto bytesFor = [depth](ModeCode m) {
     // Never more than the accumulation buffer holds, or the record could not complete.
     const std::int64_t n = measurementByteCount(m, depth);

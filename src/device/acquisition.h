@@ -360,6 +360,9 @@ class TAcquisition {
   std::int64_t queryUs_ = 0;  // when the driver's queue was asked last
   std::int64_t peekUs_ = -1;  // when a peek first saw the record whole (-1: not yet)
   std::int32_t expected_ = 0;
+  // What the device sends for the record in flight (more than expected_ for a depth beyond
+  // the buffer) and how much of it came so far: the rest is no part of the next record.
+  std::int64_t deviceBytes_ = 0, seenBytes_ = 0;
   std::uint32_t discard_ = 0;
   ModeCode mode_ = 0;
   ModeCode deviceMode_ = 0;

@@ -23,8 +23,12 @@ struct ConversionInputs {
   double floatToVolts(int ch, double v) const;
 };
 
-// The probe factor a stored or restored setting stands for: 0 (never offered, but a settings
-// file or a header may hold it) would zero every value and every range, so it counts as 1.
+// The probe factor a stored or restored setting stands for, the one rule of conversions, files
+// and plots alike. Probe factors are whole numbers from -100 to 100; a settings file or header
+// may hold anything: 0 (never offered) would zero every value and range, a value beyond any
+// probe (1e30) or no number comes from damage, and each counts as no probe, 1. A fraction is
+// cut to the whole number the spin edit would show.
+inline constexpr double kMostProbeFactor = 100.0;
 double probeFactorInForce(double stored);
 
 struct ScopeSample {

@@ -1,6 +1,7 @@
 // Conversions to volts and the per-mode sample layouts of completed records.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "device/decoding.h"
@@ -25,6 +26,27 @@ TEST(Decoding, RawToVolts) {
   EXPECT_NEAR(c.floatToVolts(0, 1.0), 11.588, 0.001);
   // Garbage above 16 bits saturates instead of wrapping to the bottom of the range.
   EXPECT_DOUBLE_EQ(c.rawToVolts(0, 70000), c.rawToVolts(0, 65535));
+}
+
+// Probe factors from stored settings: whole numbers -100 .. 100 but 0 stand; 0, damage and
+// values beyond any probe count as 1, exactly at the edges too.
+TEST(Decoding, ProbeFactorInForceKeepsProbesAndTakesDamageAsNone) {
+  EXPECT_EQ(probeFactorInForce(100), 100);
+  EXPECT_EQ(probeFactorInForce(-100), -100);
+  EXPECT_EQ(probeFactorInForce(100.5), 1);
+  EXPECT_EQ(probeFactorInForce(-101), 1);
+  EXPECT_EQ(probeFactorInForce(-2.7), -2);
+  EXPECT_EQ(probeFactorInForce(0), 1);
+  EXPECT_EQ(probeFactorInForce(0.5), 1);
+  EXPECT_EQ(probeFactorInForce(1e30), 1);
+  EXPECT_EQ(probeFactorInForce(-std::numeric_limits<double>::infinity()), 1);
+  EXPECT_EQ(probeFactorInForce(std::numeric_limits<double>::quiet_NaN()), 1);
+  // The conversion goes by the same rule.
+  ConversionInputs c;
+  c.aux = 1.0;
+  c.probe = {1e30, 100};
+  EXPECT_DOUBLE_EQ(c.probeScale(0), 1.0);
+  EXPECT_DOUBLE_EQ(c.probeScale(1), 100.0);
 }
 
 TEST(Decoding, ScopeRecordMatchesPerSampleFormula) {

@@ -186,6 +186,17 @@ TEST_F(DataFiles, TriggerSampleOfTheScopeFileRoundsHalvesToEven) {
   st.triggerPoint = 50;
   EXPECT_EQ(getU32(scopeVxdHeader(info(st), 5).data() + 48), 2u);  // 2.5 -> 2
   EXPECT_EQ(getU32(scopeVxdHeader(info(st), 7).data() + 48), 4u);  // 3.5 -> 4
+  // A record cut at the scope's memory is the start of the depth measured: its trigger sample
+  // is a share of that depth, in the binary file as in the CSV (here just after the record).
+  st.memoryDepth = 262000;
+  st.trgTypString = "T";
+  EXPECT_EQ(getU32(scopeVxdHeader(info(st), 131000).data() + 48), 131000u);
+  std::vector<ScopeSample> cut(131000);
+  EXPECT_EQ(lines(scopeCsvText(info(st), cut, {'.', ';'}))[6].substr(19), ";Trigger sample;131000");
+  st.triggerPoint = 10;
+  EXPECT_EQ(getU32(scopeVxdHeader(info(st), 131000).data() + 48), 26200u);
+  st.memoryDepth = 131000;  // a whole record
+  EXPECT_EQ(getU32(scopeVxdHeader(info(st), 131000).data() + 48), 13100u);
 }
 
 TEST_F(DataFiles, DamagedVxdFilesAreRefusedAndLeaveTheOutputs) {
