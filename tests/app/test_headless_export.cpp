@@ -352,6 +352,19 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
   spit(dir_ / "file", "x");
   EXPECT_EQ(exportFile({"--export", "csv", q(logicFil()), q(dir_ / "file" / "x.csv")}), 1);
   EXPECT_TRUE(message_.contains(QStringLiteral("cannot be written"))) << qPrintable(message_);
+  // A multi-device data file cut off at a line end, inside a line or inside a number says so.
+  const std::string whole = slurp(multiFile());
+  const std::size_t line = whole.find('\n', whole.size() / 2) + 1;
+  for (const std::size_t keep : {line, line + 3, line + 12, whole.size() - 3}) {
+    const fs::path cut = dir_ / "cut.CSV";
+    spit(cut, whole.substr(0, keep));
+    for (const char* format : {"csv", "sr"}) {
+      EXPECT_EQ(exportFile({"--export", format, q(cut), q(out)}), 1) << keep;
+      EXPECT_TRUE(message_.endsWith(QStringLiteral("multi-device data file is cut off")))
+          << keep << qPrintable(message_);
+    }
+  }
+  EXPECT_EQ(slurp(out), "old");
 }
 
 TEST_F(HeadlessExport, SessionsAndDumpsOfStoredFilesOpenInSigrok) {
