@@ -14,9 +14,9 @@ static int chIndex(int ch) {
 }
 
 double probeFactorInForce(double stored) {
-  if (!(std::fabs(stored) <= kMostProbeFactor)) return 1.0;  // beyond any probe, or no number
-  const double whole = std::trunc(stored);
-  return whole == 0 ? 1.0 : whole;
+  if (!std::isfinite(stored)) return 1.0;
+  const double p = std::clamp(std::nearbyint(stored), -kMostProbeFactor, kMostProbeFactor);
+  return p == 0 ? 1.0 : p;
 }
 
 static int probeFactor(double p) {

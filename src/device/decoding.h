@@ -24,10 +24,10 @@ struct ConversionInputs {
 };
 
 // The probe factor a stored or restored setting stands for, the one rule of conversions, files
-// and plots alike. Probe factors are whole numbers from -100 to 100; a settings file or header
-// may hold anything: 0 (never offered) would zero every value and range, a value beyond any
-// probe (1e30) or no number comes from damage, and each counts as no probe, 1. A fraction is
-// cut to the whole number the spin edit would show.
+// and plots alike, and the one the window applies to loaded settings: the whole numbers from
+// -100 to 100 the spin edits offer, the nearest one (a value beyond them the end it lies
+// beyond); 0 (never offered) would zero every value and range and no number is damage: both
+// count as no probe, 1.
 inline constexpr double kMostProbeFactor = 100.0;
 double probeFactorInForce(double stored);
 

@@ -437,10 +437,15 @@ TEST_F(DataFiles, AnalogLoggerRowsEndAtTheEndMarker) {
   ASSERT_EQ(l.size(), 2u);
   EXPECT_EQ(l[0], one[0]);
   EXPECT_EQ(l[1].substr(0, 19), " 4.999847; 1.499969");
-  // Probe factors no int holds (a damaged settings file) count as no probe.
+  // Probe factors of a damaged settings file: the nearest offered one, or none for no number.
   SettingsRecord damaged = window;
   damaged.probeFactorC0 = 1e20;
   damaged.probeFactorC1 = std::numeric_limits<double>::quiet_NaN();
+  SettingsRecord offered = window;
+  offered.probeFactorC0 = 100;
+  EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, withMarker(s), {'.', ';'})),
+            lines(analogLoggerCsvText(info(header), offered, withMarker(s), {'.', ';'})));
+  damaged.probeFactorC0 = 1;
   EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, withMarker(s), {'.', ';'})), l);
   damaged.probeFactorC0 = damaged.probeFactorC1 = 0;  // and 0 counts as 1
   EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, withMarker(s), {'.', ';'})), l);

@@ -160,12 +160,15 @@ TEST(ScopeFeed, FixedRangeUsesProbeFactorAndDividerOfTheRecord) {
   r.probeHelpFactorFlag = false;
   ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 200, r, pc), 0);
   EXPECT_NEAR(num(k.Get(0)->yAxis.maximum), 10.0, 1e-12);
-  // A damaged header's factor is no probe, as in its CSV: the range is the bare +-1 V.
-  for (double damaged : {1e30, std::numeric_limits<double>::quiet_NaN(), 101.0}) {
+  // A damaged header's factor counts as its CSV and conversion count it: the nearest offered
+  // probe (100 for 1e30, never a range of 1e30 V), or none for a value that is no number.
+  for (const auto [damaged, probe] : {std::pair{1e30, 100.0},
+                                      std::pair{std::numeric_limits<double>::quiet_NaN(), 1.0},
+                                      std::pair{101.0, 100.0}}) {
     r.probeFactorC0 = damaged;
     ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 200, r, pc), 0);
-    EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.maximum), 1.0) << damaged;
-    EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.minimum), -1.0) << damaged;
+    EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.maximum), probe) << damaged;
+    EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.minimum), -probe) << damaged;
   }
 }
 
