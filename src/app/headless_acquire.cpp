@@ -16,6 +16,7 @@
 #include "app/dataroot.h"
 #include "app/driverchoice.h"
 #include "app/headless.h"
+#include "measure/storedfile.h"
 #include "app/signalbridge.h"
 #include "common/atomicfile.h"
 #include "common/paths.h"
@@ -626,9 +627,8 @@ int THeadlessAcquisition::start() {
     if (!q_.settingsFile.empty()) {
       const int rc = loader.load(q_.settingsFile);
       if (rc != 0) {
-        line(QStringLiteral("\"%1\": cannot be read as settings (code %2)")
-                 .arg(QString::fromStdString(q_.settingsFile.string()))
-                 .arg(rc));
+        line(QStringLiteral("\"%1\": cannot be read as settings: %2")
+                 .arg(QString::fromStdString(q_.settingsFile.string()), readResultText(rc)));
         return kExitBadInput;
       }
       rec = loader.toApply();
@@ -725,10 +725,8 @@ void THeadlessAcquisition::allReady() {
     // The merged file is the run's output: one that cannot be written ends the run as a file
     // error, never a silent exit 0.
     collection_->onAutosaveFailed = [this](const fs::path& name, int rc) {
-      fail(kExitBadInput, QStringLiteral("the merged file \"%1\" cannot be written (code %2); "
-                                         "stopping")
-                              .arg(QString::fromStdString(name.string()))
-                              .arg(rc));
+      fail(kExitBadInput, QStringLiteral("the merged file \"%1\" cannot be written: %2; stopping")
+                              .arg(QString::fromStdString(name.string()), outputProblem(rc)));
       beginStopping();
     };
     collection_->runClicked();
@@ -814,16 +812,14 @@ void THeadlessAcquisition::recordDone(int i) {
       return;
     }
   if (const int rc = s.firstFileError(); rc != 0 && exitCode_ == 0) {
-    fail(kExitBadInput, QStringLiteral("%1: a file cannot be written (code %2); stopping")
-                            .arg(s.serial())
-                            .arg(rc));
+    fail(kExitBadInput, QStringLiteral("%1: a file cannot be written: %2; stopping")
+                            .arg(s.serial(), outputProblem(rc)));
     beginStopping();
     return;
   }
   if (const int rc = s.firstReadBackError(); rc != 0 && exitCode_ == 0) {
-    fail(kExitBadInput, QStringLiteral("%1: the stream cannot be read back (code %2); stopping")
-                            .arg(s.serial())
-                            .arg(rc));
+    fail(kExitBadInput, QStringLiteral("%1: the stream cannot be read back: %2; stopping")
+                            .arg(s.serial(), readResultText(rc)));
     beginStopping();
     return;
   }

@@ -149,9 +149,11 @@ QString TF_MultiTolvanexFrame::deviceStatusText(int row) const {
 void TF_MultiTolvanexFrame::showDeviceStatus(TF_OneTolvanex* w) {
   QTreeWidgetItem* item = lvTolvanexs_->topLevelItem(forms_.indexOf(w));
   if (!item) return;
-  const QString status = w->isLost()         ? disconnectedCaption()
-                         : w->accessDenied() ? noAccessCaption()
-                                             : QString();
+  // A device listed but refused for lack of rights says so, as its window does: that is what
+  // the user can mend. The window drops the mark once the device leaves the list.
+  const QString status = w->accessDenied() ? noAccessCaption()
+                         : w->isLost()     ? disconnectedCaption()
+                                           : QString();
   item->setText(2, status);
   // The narrow "Status" column cuts the word: the row turns red and says it in its tip too.
   for (int c = 0; c < 3; ++c) {

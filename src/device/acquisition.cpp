@@ -382,7 +382,7 @@ void TAcquisition::stopClicked() {
   if (isVoltmeterMode(mode_) && runState_ == RunState::Measuring && inFlight_ && !inTick_ &&
       recordStep_ == 0 && !lost_ && link_.isOpen() && link_.queryQueue() == kFtOk &&
       std::int64_t(link_.queueByteCount()) >=
-          std::int64_t(expected_) - link_.accumulationFill() + discard_) {
+          std::int64_t(expected_) - link_.accumulationFill() + discard_ + rest_) {
     const bool wasQuiet = quiet_;
     quiet_ = true;  // no window events in the middle of the click
     queryUs_ = clock_->nowUs();
@@ -620,6 +620,8 @@ void TAcquisition::onFollowUpTimer() {
     if (!ok) break;  // no count to go on with
     if (n == 0) {
       lastZero = true;
+      // Nothing came since the last tick: no rest of a cut record is on its way any more.
+      if (i == 0) rest_ = 0;
       if (runState_ == RunState::Measuring && quietPolls_ < kStopQuietPolls) {
         ++quietPolls_;
         showStop();
@@ -692,7 +694,7 @@ void TAcquisition::peekArrival() {
     return;
   if (link_.queryQueue() != kFtOk) return;
   const std::int64_t have = std::int64_t(link_.accumulationFill()) + link_.queueByteCount();
-  if (have >= std::int64_t(expected_) + discard_) peekUs_ = clock_->nowUs();
+  if (have >= std::int64_t(expected_) + discard_ + rest_) peekUs_ = clock_->nowUs();
 }
 
 void TAcquisition::peekAll() {
@@ -702,7 +704,9 @@ void TAcquisition::peekAll() {
 std::span<const std::uint8_t> TAcquisition::dropDiscarded(std::span<const std::uint8_t> bytes) {
   const std::size_t skip = std::min<std::size_t>(discard_, bytes.size());
   discard_ -= std::uint32_t(skip);
-  return bytes.subspan(skip);
+  const std::size_t more = std::min<std::size_t>(rest_, bytes.size() - skip);
+  rest_ -= std::uint32_t(more);
+  return bytes.subspan(skip + more);
 }
 
 bool TAcquisition::readReply(std::uint32_t n) {
@@ -733,17 +737,22 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
     showStop();
     return true;
   }
-  const bool headClean = discard_ == 0;
+  const bool headClean = discard_ == 0 && rest_ == 0;
   const std::int32_t fill = link_.accumulationFill();
   const std::size_t missing = expected_ > fill ? std::size_t(expected_ - fill) : 0;
   const std::size_t take = std::min(bytes.size(), missing);
   // Only the missing bytes go to the record; the rest of this read is dropped.
   link_.appendAccumulation(bytes.first(take));
+  seenBytes_ += std::int64_t(bytes.size());
   if (take > 0) noteArrival(link_.accumulationFill());
-  if (headClean && take == missing && n > got.size()) {
+  if (take == missing) {
     // The record is complete and the driver still holds bytes that were queued with it: they
-    // are surplus of this record and are dropped too, so they never land in the next one.
-    discard_ += n - std::uint32_t(got.size());
+    // are surplus of this record and are dropped too, so they never land in the next one. So
+    // is the rest of a record whose depth the buffer does not hold, still on its way.
+    const std::uint32_t queued = headClean && n > got.size() ? n - std::uint32_t(got.size()) : 0;
+    discard_ += queued;
+    const std::int64_t rest = deviceBytes_ - seenBytes_ - std::int64_t(queued);
+    rest_ = std::uint32_t(std::clamp<std::int64_t>(rest, 0, 1 << 30));
   }
   if (link_.accumulationFill() >= expected_)
     recordComplete();
@@ -850,6 +859,8 @@ void TAcquisition::loggerStream(std::span<const std::uint8_t> bytes) {
 
 void TAcquisition::runPreparation() {
   const double depth = storedReply_.memoryDepth;
+  deviceBytes_ = std::max<std::int64_t>(0, measurementByteCount(mode_, depth));
+  seenBytes_ = 0;
   const auto bytesFor = [depth](ModeCode m) {
     // Never more than the accumulation buffer holds, or the record could not complete.
     const std::int64_t n = measurementByteCount(m, depth);
@@ -993,6 +1004,7 @@ void TAcquisition::linkLost(FtStatus status) {
   inFlight_ = false;
   replyTag_ = kTagNone;
   discard_ = 0;
+  rest_ = 0;
   reads_ = 0;
   queue_.clear();
   showQueueCount();

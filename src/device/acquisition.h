@@ -263,7 +263,7 @@ class TAcquisition {
   int lastRecordResult() const { return lastRecordResult_; }
   int lastLoggerResult() const { return lastLoggerResult_; }
   // Bytes of an over-long record still to be dropped from the head of the driver's queue.
-  std::uint32_t pendingDiscard() const { return discard_; }
+  std::uint32_t pendingDiscard() const { return discard_ + rest_; }
   // Run commands written so far; a record answers the run written last before it.
   std::uint32_t runsWritten() const { return runsWritten_; }
   // Stamp of the last scope or logic-analyser record.
@@ -360,7 +360,13 @@ class TAcquisition {
   std::int64_t queryUs_ = 0;  // when the driver's queue was asked last
   std::int64_t peekUs_ = -1;  // when a peek first saw the record whole (-1: not yet)
   std::int32_t expected_ = 0;
+  // What the device sends for the record in flight (more than expected_ for a depth beyond
+  // the buffer) and how much of it came so far: the rest is no part of the next record.
+  std::int64_t deviceBytes_ = 0, seenBytes_ = 0;
   std::uint32_t discard_ = 0;
+  // The rest of such a record, dropped as it comes; a device that sent only what the buffer
+  // holds sends none, so it is forgotten once the link has been quiet for a tick.
+  std::uint32_t rest_ = 0;
   ModeCode mode_ = 0;
   ModeCode deviceMode_ = 0;
   ModeCode requestedMode_ = 0;

@@ -14,17 +14,13 @@ static int chIndex(int ch) {
 }
 
 double probeFactorInForce(double stored) {
-  return stored == 0 ? 1.0 : stored;
+  if (!std::isfinite(stored)) return 1.0;
+  const double p = std::clamp(std::nearbyint(stored), -kMostProbeFactor, kMostProbeFactor);
+  return p == 0 ? 1.0 : p;
 }
 
-// Probe factors come from settings and stored headers, damaged ones included: a factor beyond
-// the integer range saturates and one that is no number counts as no probe, instead of an
-// undefined conversion; 0 (a header without the line) counts as 1.
 static int probeFactor(double p) {
-  p = probeFactorInForce(p);
-  if (std::isnan(p)) return 1;
-  return int(std::clamp(p, double(std::numeric_limits<int>::min()),
-                        double(std::numeric_limits<int>::max())));
+  return int(probeFactorInForce(p));
 }
 
 double ConversionInputs::probeScale(int ch) const {

@@ -23,8 +23,12 @@ struct ConversionInputs {
   double floatToVolts(int ch, double v) const;
 };
 
-// The probe factor a stored or restored setting stands for: 0 (never offered, but a settings
-// file or a header may hold it) would zero every value and every range, so it counts as 1.
+// The probe factor a stored or restored setting stands for, the one rule of conversions, files
+// and plots alike, and the one the window applies to loaded settings: the whole numbers from
+// -100 to 100 the spin edits offer, the nearest one (a value beyond them the end it lies
+// beyond); 0 (never offered) would zero every value and range and no number is damage: both
+// count as no probe, 1.
+inline constexpr double kMostProbeFactor = 100.0;
 double probeFactorInForce(double stored);
 
 struct ScopeSample {

@@ -428,7 +428,14 @@ void TF_OneTolvanex::closedByUser() {
 }
 
 void TF_OneTolvanex::deviceGone(FtStatus status) {
-  if (closed_ || !link_->isOpen()) return;
+  if (closed_) return;
+  // A refused device that left the list is away, no longer refused: plugged back, it is
+  // asked again.
+  if (accessDenied_) {
+    showAccessDenied(false);
+    presenceChanged();
+  }
+  if (!link_->isOpen()) return;
   acq_.linkLost(status);
 }
 

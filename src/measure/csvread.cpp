@@ -52,6 +52,12 @@ QString textOf(std::string_view s) {
   return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
+// The letters a trigger pattern is written with, one per line: anything else in that cell is
+// no pattern of ours and is not carried on.
+bool isTriggerPattern(std::string_view s) {
+  return !s.empty() && s.size() <= 8 && s.find_first_not_of("XLHeE") == std::string_view::npos;
+}
+
 std::string unquoted(std::string_view s) {
   s = trimmed(s);
   if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
@@ -333,6 +339,9 @@ int readLogicCsv(std::string_view bytes, char col, StoredLogicCsv& out, int* bad
     if (g.id == 227) time = g.value;
     if (g.id == 220) r.trgTypString = unquoted(g.value);
     if (g.id == 216 && !r.ioLogger && wholeNumber(g.value, k)) r.triggerPoint = k;
+    if (g.id == 218 && !r.ioLogger && wholeNumber(g.value, k)) r.triggerSample = k;
+    if (g.id == 219 && !r.ioLogger && isTriggerPattern(trimmed(g.value)))
+      r.pattern = std::string(trimmed(g.value));
     if (g.id == 215 && number(g.value, d)) r.step = d;
     if (g.id == 223 && wholeNumber(g.value, k)) r.memoryDepth = k;
   }

@@ -51,6 +51,8 @@ struct StoredLogicCsv {
   std::string trgTypString;
   double step = 0;
   std::int64_t triggerPoint = 0;  // logic analyser only
+  std::optional<std::int64_t> triggerSample;  // as its row gives it
+  std::string pattern;                        // "XXXXXXEH", lines 7 down to 0
   std::int64_t memoryDepth = 0;
   std::vector<std::uint16_t> words;
 };

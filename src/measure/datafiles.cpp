@@ -322,7 +322,7 @@ std::array<std::uint8_t, kScopeVxdHeader> scopeVxdHeader(const RecordInfo& info,
   std::memcpy(h.data() + 16, t.data(), 16);
   putLengthPrefixed(h.data() + 32, s.trgTypString, 3);
   putF64(h.data() + 40, pretriggerTime(s));
-  putI32(h.data() + 48, triggerSample(s.triggerPoint, double(n)));
+  putI32(h.data() + 48, scopeTriggerSample(s.triggerPoint, s.memoryDepth, std::int32_t(n)));
   putF64(h.data() + 56, s.sampleTime);
   putI32(h.data() + 64, n);
   return h;
@@ -627,13 +627,7 @@ class LoggerRows {
   }
 
  private:
-  // The whole-number probe factor of a setting; one read from a damaged settings file that no
-  // int holds is taken as no probe (1) rather than converted out of range, and 0 counts as 1.
-  static int probeOf(double p) {
-    p = probeFactorInForce(p);
-    if (!(p > double(INT32_MIN) && p < double(INT32_MAX))) return 1;
-    return int(p);
-  }
+  static int probeOf(double p) { return int(probeFactorInForce(p)); }
 
   bool analog_;
   CsvStyle st_;

@@ -29,6 +29,28 @@ std::int64_t scopeRecordDepth(double memoryDepth, std::int64_t samples) {
                                                         : asked;
 }
 
+bool isCutScopeRecord(double memoryDepth, std::int64_t samples) {
+  return samples > 0 && scopeRecordDepth(memoryDepth, samples) < roundHalfEven(memoryDepth);
+}
+
+std::int32_t scopeTriggerSample(double triggerPoint, double memoryDepth, std::int32_t samples) {
+  return isCutScopeRecord(memoryDepth, samples)
+             ? triggerSample(triggerPoint, double(roundHalfEven(memoryDepth)))
+             : triggerSample(triggerPoint, double(samples));
+}
+
+std::int32_t scopePostTrigger(double triggerPoint, double memoryDepth, std::int32_t samples) {
+  if (!isCutScopeRecord(memoryDepth, samples)) return postTriggerSamples(triggerPoint, samples);
+  return std::int32_t(std::int64_t(samples) - scopeTriggerSample(triggerPoint, memoryDepth, samples));
+}
+
+std::int64_t scopeMeasuredAfterTrigger(double triggerPoint, double memoryDepth,
+                                       std::int32_t samples) {
+  if (!isCutScopeRecord(memoryDepth, samples)) return postTriggerSamples(triggerPoint, samples);
+  return std::int64_t(roundHalfEven(memoryDepth)) -
+         scopeTriggerSample(triggerPoint, memoryDepth, samples);
+}
+
 double totalRecordTime(const SettingsRecord& r) {
   return r.memoryDepth * r.sampleTime;
 }

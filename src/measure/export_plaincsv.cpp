@@ -196,8 +196,9 @@ PlainCsvHead plainHeadOf(const RecordInfo& info, std::int64_t samples) {
     h.triggerPoint = s.triggerPoint;
     if (s.mode == kModeOSA0) {
       h.triggerChannel = s.trgChan + 1;
-      // As the window's plot puts it: time 0 is TriggerPoint % of the memory depth in.
-      h.triggerSample = s.triggerPoint * 0.01 * s.memoryDepth;
+      // As the window's plot puts it: time 0 is TriggerPoint % of the memory depth in (to a
+      // millionth of a sample, so 33.3 % of 1000 is 333, not 332.99999999999994).
+      h.triggerSample = std::nearbyint(s.triggerPoint * s.memoryDepth * 1e4) / 1e6;
     } else {
       h.triggerSample = double(triggerSample(s.triggerPoint, s.memoryDepth));
     }

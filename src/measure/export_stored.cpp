@@ -415,10 +415,14 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
       l.head.sampleTime = t.step;
       l.head.samples = std::int64_t(t.words.size());
       l.head.trgTypString = t.trgTypString;
-      if (!t.ioLogger && t.memoryDepth > 0 && usesTriggerPoint(kModeLAIO, t.trgTypString)) {
+      if (!t.ioLogger && usesTriggerPoint(kModeLAIO, t.trgTypString)) {
         l.head.triggerPoint = double(t.triggerPoint);
-        l.head.triggerSample = std::nearbyint(double(t.triggerPoint) * 0.01 * double(t.memoryDepth));
+        if (t.triggerSample)
+          l.head.triggerSample = double(*t.triggerSample);
+        else if (t.memoryDepth > 0)
+          l.head.triggerSample = std::nearbyint(double(t.triggerPoint) * 0.01 * double(t.memoryDepth));
       }
+      if (!t.ioLogger) l.head.pattern = t.pattern;
       l.words = std::move(t.words);
       l.what = Loaded::What::Logic;
       break;

@@ -49,6 +49,12 @@ std::string moduleName(const QString& serial) {
   return s.empty() ? std::string("tolvanex") : s;
 }
 
+// Texts of the stored record in a comment: a "$" there would let "$end" close it early.
+std::string commentText(std::string s) {
+  std::replace(s.begin(), s.end(), '$', '_');
+  return s;
+}
+
 }  // namespace
 
 std::string VcdTimescale::text() const {
@@ -89,7 +95,8 @@ TVcdWriter::TVcdWriter(std::ostream& out, const PlainCsvHead& head)
   const VersionInfo& v = versionInfo();
   s += "$version\n\t" + v.productName.toStdString() + ' ' + v.fileVersion.toStdString() +
        "\n$end\n";
-  s += "$comment\n\tserial " + head.serial.toStdString() + ", mode " + modeCodeText(head.mode);
+  s += "$comment\n\tserial " + commentText(head.serial.toStdString()) + ", mode " +
+       commentText(modeCodeText(head.mode));
   s += ", sample time " + shortest(head.sampleTime) + " s";
   if (head.samples >= 0) s += ", " + std::to_string(head.samples) + " samples";
   s += ", " + std::to_string(scale_.ticks) + " ticks per sample\n$end\n";
@@ -97,8 +104,8 @@ TVcdWriter::TVcdWriter(std::ostream& out, const PlainCsvHead& head)
     const double ts = *head.triggerSample;
     s += "$comment\n\ttrigger at sample " + shortest(ts) + " (time #" +
          shortest(ts * double(scale_.ticks)) + ")";
-    if (!head.trgTypString.empty()) s += ", type " + head.trgTypString;
-    if (!head.pattern.empty()) s += ", pattern " + head.pattern;
+    if (!head.trgTypString.empty()) s += ", type " + commentText(head.trgTypString);
+    if (!head.pattern.empty()) s += ", pattern " + commentText(head.pattern);
     s += "\n$end\n";
   }
   s += "$timescale " + scale_.text() + " $end\n";

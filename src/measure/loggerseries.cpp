@@ -178,18 +178,18 @@ int openAnalogLoggerSeries(const fs::path& streamFile, std::shared_ptr<TStreamFi
   if (s.samples == 0) return kNoSamples;
   const ConversionInputs conv = conversionOfHeader(s.header);
   for (int ch = 0; ch < 2; ++ch)
-    s.reader[ch] = std::make_shared<TLoggerChannelReader>(file, ch, 1, s.samples - 1, conv);
+    s.reader[ch] = std::make_shared<TLoggerChannelReader>(file, ch, 0, s.samples, conv);
   const std::vector<double>* table[2] = {&s.reader[0]->Volts(), &s.reader[1]->Volts()};
-  for (TMinMaxPyramid& p : s.pyramid) p.Reserve(s.samples - 1);
-  // One pass over the file: both channels' summaries of the drawn samples (from the second).
+  for (TMinMaxPyramid& p : s.pyramid) p.Reserve(s.samples);
+  // One pass over the file: both channels' summaries of every sample.
   std::vector<std::uint8_t> piece(kPieceBytes);
   std::vector<double> v0(kPieceBytes / 4), v1(kPieceBytes / 4);
-  for (std::uint64_t k = 1; k < s.samples;) {
+  for (std::uint64_t k = 0; k < s.samples;) {
     const std::size_t m = std::size_t(std::min<std::uint64_t>(s.samples - k, kPieceBytes / 4));
     if (!file->ReadAt(k * 4, m * 4, piece.data())) {
       // Unreadable from the start, the stream cannot be shown; later, it is drawn as far as
       // it could be read.
-      if (k == 1) return 5;
+      if (k == 0) return 5;
       s.samples = k;
       break;
     }

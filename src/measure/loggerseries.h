@@ -79,12 +79,12 @@ struct AnalogLoggerSeries {
   std::optional<DayTime> start;   // its "Date Time"
   std::uint64_t wordCount = 0;    // W: the file size in 16-bit words
   std::uint64_t samples = 0;      // samples of the stream (the first one included)
-  // The drawn samples of each channel: the stream's from the second on.
+  // The drawn samples of each channel: every one of the stream, its first included.
   std::shared_ptr<TLoggerChannelReader> reader[2];
   TMinMaxPyramid pyramid[2];
 
-  // Samples drawn per channel (the stream's less its first).
-  std::uint64_t drawnCount() const { return samples > 0 ? samples - 1 : 0; }
+  // Samples drawn per channel.
+  std::uint64_t drawnCount() const { return samples; }
   // A curve of channel ch for the plot, sample i at x0 + i x dx.
   std::shared_ptr<TSampleSeries> series(int ch, const WorldValue& x0, double dx) const;
 };

@@ -94,7 +94,7 @@ ConversionInputs conversionOfHeader(const SettingsRecord& h) {
   ConversionInputs c;
   c.ampl = {h.amplC0, h.amplC1};
   c.offs = {h.offsC0, h.offsC1};
-  c.probe = {h.probeFactorC0, h.probeFactorC1};
+  c.probe = {probeFactorInForce(h.probeFactorC0), probeFactorInForce(h.probeFactorC1)};
   c.aux = h.probeHelpFactorFlag ? 0.85 : 1.0;
   return c;
 }

@@ -49,10 +49,12 @@ int TMeasureData::scopeRecord(std::span<const std::uint8_t> raw, const Conversio
   n_ = std::int32_t(convertScopeRecord(raw, conv, samples_.data(), std::size_t(kScopeMemorySamples)));
   // 4. Trigger moment.
   const SettingsRecord s = snapshot();
-  m_ = postTriggerSamples(s.triggerPoint, n_);
+  m_ = scopePostTrigger(s.triggerPoint, s.memoryDepth, n_);
   recordSampleTime_ = s.sampleTime;
-  // The device sends a record once measured: its transfer comes off as well.
-  measurementTime_ = dtAddSeconds(reception, -(stamp_.transfer + double(m_) * s.sampleTime));
+  // The device sends a record once measured: its transfer comes off as well. A record cut at
+  // the scope's memory came as the start of the whole depth, measured to its end.
+  const double after = double(scopeMeasuredAfterTrigger(s.triggerPoint, s.memoryDepth, n_));
+  measurementTime_ = dtAddSeconds(reception, -(stamp_.transfer + after * s.sampleTime));
   // 5. Automatic save; its result goes back to the acquisition.
   int rc = 0;
   if (s.autoSaveMode == 1 || s.autoSaveMode == 2) rc = files_->autoSaveScope(*this, s.autoSaveMode);

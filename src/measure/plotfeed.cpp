@@ -439,15 +439,16 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
   const SettingsRecord& header = stream.header;
   const double dt = header.sampleTime;
   const double w = double(stream.wordCount);
-  // Point k is stream sample k + 1: the first sample of a run is not drawn.
+  // Point k is stream sample k, the first one included: it is a measured sample like every
+  // other, and the CSV of the same stream has it as its first row.
   const std::size_t count = std::min(stream.raw0.size(), stream.raw1.size());
-  const int n = count > 1 ? int(std::min<std::size_t>(count - 1, 1u << 30)) : 0;
+  const int n = int(std::min<std::size_t>(count, 1u << 30));
   Curves c(k, curveCount(pc.plotMode, n));
   if (n == 0) return c.finish();
   const ConversionInputs conv = stream.headerConversion();
   const auto volts = [&](int ch, int i) {
     const auto& raw = ch == 0 ? stream.raw0 : stream.raw1;
-    return conv.rawToVolts(ch, raw[std::size_t(i) + 1]);
+    return conv.rawToVolts(ch, raw[std::size_t(i)]);
   };
   const bool clock = dt * w > kLoggerClockTimeSeconds;
   const auto xOf = [&](int i) {

@@ -625,9 +625,12 @@ int scalingsFileName(fs::path& name) {
 TableProbe probeMultiDataTable(std::string_view bytes, char sep) {
   TREADing r;
   const int rc = readMultiDataBytes(bytes, sep, r);
-  if (rc == 0) return TableProbe::Yes;
+  // Every line the program writes ends with its line end: a file without one at its end was
+  // cut inside its last line, even where what is left of it still reads as numbers.
+  const bool cutInLine = !bytes.empty() && bytes.back() != '\n' && (rc == 0 || rc == kNotANumber);
+  if (rc == 0 && !cutInLine) return TableProbe::Yes;
   // Fewer lines than a multi-device head are some other text; more are a cut-off file.
-  if (rc == kMultiFileTooShort && std::count(bytes.begin(), bytes.end(), '\n') >= 8)
+  if ((rc == kMultiFileTooShort || cutInLine) && std::count(bytes.begin(), bytes.end(), '\n') >= 8)
     return TableProbe::CutOff;
   return TableProbe::No;
 }

@@ -414,7 +414,7 @@ TEST_F(HeadlessRun, AnIoLoggerStreamThatCannotBeReadBackIsNamedSoNotAsAWriteFail
   EXPECT_EQ(run.exitCode(), kExitBadInput);
   EXPECT_EQ(run.session(0).firstReadBackError(), 2);
   EXPECT_EQ(run.session(0).firstFileError(), 0);
-  EXPECT_TRUE(errors().contains("TVS00001: the stream cannot be read back (code 2)"))
+  EXPECT_TRUE(errors().contains("TVS00001: the stream cannot be read back: file not found"))
       << errors().toStdString();
   EXPECT_FALSE(errors().contains("cannot be written")) << errors().toStdString();
   // The other device's stream was read back.

@@ -11,6 +11,7 @@
 #include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "frame_fixture.h"
 #include "ftdi/hotplug_texts.h"
+#include "ftdi/sim_control.h"
 
 namespace tolv::testing {
 namespace {
@@ -231,14 +232,31 @@ TEST_F(FrameHotplug, PulledAndPluggedBackBeforeTheListingReconnectsWithItsSettin
   // The others were left alone.
   EXPECT_FALSE(window(0)->isLost());
   EXPECT_FALSE(window(2)->isLost());
-  // Back at once without access rights (the control channel's "deny"): marked and hinted.
-  driver_->setDenied(1, true);
-  driver_->unplug(1);
-  driver_->plug(1);
+  // Back at once without access rights (the control channel's "deny"): marked and hinted, in
+  // the frame's list as in the window, for as long as the device is listed.
+  std::string err;
+  ASSERT_TRUE(applySimControlLine(*driver_, "deny 2", &err)) << err;
   f.relistDevices();
   EXPECT_TRUE(w->isLost());
   EXPECT_TRUE(w->accessDenied());
   EXPECT_EQ(linkState(1), noAccessCaption());
+  EXPECT_EQ(f.deviceStatusText(1), noAccessCaption());
+  f.relistDevices();
+  EXPECT_EQ(f.deviceStatusText(1), noAccessCaption());
+  // Pulled out: away, not refused.
+  ASSERT_TRUE(applySimControlLine(*driver_, "unplug 2", &err)) << err;
+  f.relistDevices();
+  EXPECT_FALSE(w->accessDenied());
+  EXPECT_EQ(f.deviceStatusText(1), disconnectedCaption());
+  EXPECT_EQ(linkState(1), disconnectedCaption());
+  // Plugged back refused, then with its rights: refused again, then back.
+  driver_->plug(1);
+  f.relistDevices();
+  EXPECT_EQ(f.deviceStatusText(1), noAccessCaption());
+  ASSERT_TRUE(applySimControlLine(*driver_, "allow 2", &err)) << err;
+  f.relistDevices();
+  EXPECT_FALSE(w->isLost());
+  EXPECT_TRUE(f.deviceStatusText(1).isEmpty());
   EXPECT_TRUE(sink_.messages.empty());
 }
 

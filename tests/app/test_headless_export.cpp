@@ -296,6 +296,46 @@ TEST_F(HeadlessExport, AnOfferProposesWhatTheFileCanBecome) {
   EXPECT_TRUE(o.formats.empty());
 }
 
+// The window's logic-analyser table keeps the record's trigger: its sample and pattern go on
+// into the dump, as from the record's own files; text in that table is no VCD keyword there.
+TEST_F(HeadlessExport, ALogicTableCarriesItsTriggerPatternIntoTheDump) {
+  const fs::path csv = dir_ / "la.CSV";
+  const RecordInfo info{QString::fromLatin1(kSerial), logicSettings(), time_};
+  ASSERT_EQ(writeLogicCsv(csv, info, logicCsvParams(info.settings), logicList(200), CsvStyle{'.', ';'}),
+            0);
+  const std::string want = "trigger at sample 50 (time #50), type P, pattern HXXXXXXe\n";
+  for (const fs::path& source : {csv, logicFil()}) {
+    ASSERT_EQ(exportFile({"--export", "vcd", q(source), "-"}), 0) << qPrintable(message_);
+    EXPECT_NE(console_.str().find(want), std::string::npos) << source << console_.str().substr(0, 400);
+  }
+  // A table whose trigger cells say something else: no pattern of ours, and no "$end" that
+  // would close the comment early.
+  std::string text = slurp(csv);
+  const auto swap = [&](const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+  };
+  swap(";TX123456", ";TX$end1");
+  swap("HXXXXXXe", "$end");
+  spit(csv, text);
+  ASSERT_EQ(exportFile({"--export", "vcd", q(csv), "-"}), 0) << qPrintable(message_);
+  const std::string dump = console_.str();
+  EXPECT_EQ(dump.find("pattern"), std::string::npos);
+  EXPECT_NE(dump.find("trigger at sample 50 (time #50), type P\n$end\n"), std::string::npos)
+      << dump.substr(0, 400);
+  EXPECT_NE(dump.find("\tserial TX_end1, mode LAIO"), std::string::npos) << dump.substr(0, 400);
+  if (!testclients::have("sigrok-cli")) return;
+  const fs::path vcd = dir_ / "la.vcd";
+  ASSERT_EQ(exportFile({"--export", "vcd", q(csv), q(vcd)}), 0) << qPrintable(message_);
+  int status = -1;
+  const auto bits = testclients::sigrokBits(
+      testclients::run("sigrok-cli -i " + vcd.string() + " -I vcd -O bits:width=0", &status));
+  EXPECT_EQ(status, 0);
+  ASSERT_EQ(bits.count("D3"), 1u);
+  EXPECT_EQ(bits.at("D3").size(), 200u);
+}
+
 TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
   const fs::path fil = scopeFil();
   const fs::path out = dir_ / "keep.csv";
@@ -312,6 +352,19 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
   spit(dir_ / "file", "x");
   EXPECT_EQ(exportFile({"--export", "csv", q(logicFil()), q(dir_ / "file" / "x.csv")}), 1);
   EXPECT_TRUE(message_.contains(QStringLiteral("cannot be written"))) << qPrintable(message_);
+  // A multi-device data file cut off at a line end, inside a line or inside a number says so.
+  const std::string whole = slurp(multiFile());
+  const std::size_t line = whole.find('\n', whole.size() / 2) + 1;
+  for (const std::size_t keep : {line, line + 3, line + 12, whole.size() - 3}) {
+    const fs::path cut = dir_ / "cut.CSV";
+    spit(cut, whole.substr(0, keep));
+    for (const char* format : {"csv", "sr"}) {
+      EXPECT_EQ(exportFile({"--export", format, q(cut), q(out)}), 1) << keep;
+      EXPECT_TRUE(message_.endsWith(QStringLiteral("multi-device data file is cut off")))
+          << keep << qPrintable(message_);
+    }
+  }
+  EXPECT_EQ(slurp(out), "old");
 }
 
 TEST_F(HeadlessExport, SessionsAndDumpsOfStoredFilesOpenInSigrok) {

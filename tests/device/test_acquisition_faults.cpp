@@ -192,6 +192,30 @@ TEST_F(Faults, QueueAboveTheBufferIsReadInSlices) {
   EXPECT_EQ(drv.rxSize(), 0u);
 }
 
+// A depth beyond the buffer from a device that sends only what the buffer holds: no rest of
+// the record comes, so after a quiet tick none is waited for, and every later record is whole.
+TEST_F(Faults, NoRestOfACutRecordComingSwallowsNothingAfter) {
+  boot();
+  device.memoryDepth = 200000;
+  acq.queue().add(makeSettingsReadCommand());
+  rig.followUp.enable();
+  advance(500);
+  acq.setOverlap(true);
+  int run = 0;
+  onRun = [&] {
+    ++run;
+    if (run > 3) return;
+    Bytes b(524000);
+    for (std::size_t i = 0; i < b.size(); i += 4) encodeScopeSample(std::uint16_t(run), 0, &b[i]);
+    drv.deliver(b, 300);
+  };
+  acq.runClicked();
+  advance(3000);
+  ASSERT_EQ(rig.sink.scopeRecords, 3);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 3), 1e-5);
+  EXPECT_EQ(acq.pendingDiscard(), 0u);
+}
+
 TEST_F(Faults, QueryFailureEndsTheTickAndDisconnectMidRecordDoesNotHang) {
   boot();
   onRun = [&] { drv.deliver(Bytes(20000, 3), 30); };

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string_view>
 
 #include "wire/wire.h"
 #include "fake_device.h"
 #include "device/settingstables.h"
 #include "ftdi/simulated_driver.h"
+#include "ftdi/simulated_input.h"
 
 using namespace tolv;
 using namespace tolv::test;
@@ -106,6 +108,36 @@ TEST_F(Sim, ScopeRunsContinuouslyWithOverlapUntilStop) {
   advance(1000);
   EXPECT_EQ(acq.runState(), RunState::Idle);
   EXPECT_LE(rig.sink.scopeRecords, records + 1);
+}
+
+// A depth beyond the scope's memory: the device sends the whole depth, the window keeps what
+// its memory holds, the start of it. The rest of that record is no part of the next one, run
+// after run with overlap: each record starts low and crosses the level at its trigger sample.
+TEST_F(Sim, ScopeDepthBeyondTheMemoryKeepsTheStartOfEachRecord) {
+  dev().setInput(0, TSimulatedSignal::square(-2.0, 2.0, 4.0));
+  acq.desired().amplC0 = 10;
+  acq.desired().triggerType = 'T';
+  acq.desired().trigger.channel = 0;
+  acq.desired().levelUpper = 0;
+  acq.desired().triggerPoint = 10;
+  setTimebase(1e-6f, 262000);
+  int checked = 0;
+  rig.sink.onEvent = [&](const char* what) {
+    if (std::string_view(what) != "scopeFinish") return;
+    const auto& r = rig.sink.scope;
+    ASSERT_EQ(r.size(), 131000u);
+    EXPECT_LT(r[26199].ch0, 0) << "record " << checked;
+    EXPECT_GT(r[26200].ch0, 0) << "record " << checked;
+    EXPECT_LT(r[0].ch0, 0) << "record " << checked;
+    ++checked;
+  };
+  acq.setOverlap(true);
+  acq.runClicked();
+  advance(4000);
+  acq.stopClicked();
+  advance(1500);
+  EXPECT_GE(checked, 3);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
 }
 
 TEST_F(Sim, LogicAnalyserRecordOfFullDepth) {

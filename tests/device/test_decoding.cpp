@@ -1,6 +1,7 @@
 // Conversions to volts and the per-mode sample layouts of completed records.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "device/decoding.h"
@@ -25,6 +26,29 @@ TEST(Decoding, RawToVolts) {
   EXPECT_NEAR(c.floatToVolts(0, 1.0), 11.588, 0.001);
   // Garbage above 16 bits saturates instead of wrapping to the bottom of the range.
   EXPECT_DOUBLE_EQ(c.rawToVolts(0, 70000), c.rawToVolts(0, 65535));
+}
+
+// Probe factors from stored settings: the nearest whole number the spin edits offer, exactly
+// at the edges too; 0 and no number count as 1.
+TEST(Decoding, ProbeFactorInForceIsTheNearestOfferedOne) {
+  EXPECT_EQ(probeFactorInForce(100), 100);
+  EXPECT_EQ(probeFactorInForce(-100), -100);
+  EXPECT_EQ(probeFactorInForce(100.5), 100);
+  EXPECT_EQ(probeFactorInForce(500), 100);
+  EXPECT_EQ(probeFactorInForce(-500), -100);
+  EXPECT_EQ(probeFactorInForce(2.7), 3);
+  EXPECT_EQ(probeFactorInForce(-2.5), -2);  // halves to even
+  EXPECT_EQ(probeFactorInForce(0), 1);
+  EXPECT_EQ(probeFactorInForce(0.4), 1);
+  EXPECT_EQ(probeFactorInForce(1e30), 100);
+  EXPECT_EQ(probeFactorInForce(-std::numeric_limits<double>::infinity()), 1);
+  EXPECT_EQ(probeFactorInForce(std::numeric_limits<double>::quiet_NaN()), 1);
+  // The conversion goes by the same rule.
+  ConversionInputs c;
+  c.aux = 1.0;
+  c.probe = {1e30, std::numeric_limits<double>::quiet_NaN()};
+  EXPECT_DOUBLE_EQ(c.probeScale(0), 100.0);
+  EXPECT_DOUBLE_EQ(c.probeScale(1), 1.0);
 }
 
 TEST(Decoding, ScopeRecordMatchesPerSampleFormula) {

@@ -577,11 +577,11 @@ TEST_F(SheetsWindow, AnalogLoggerStreamIsDrawnAfterStopAndADamagedOneLeavesAnEmp
   w_->plots().presenter().plotAnalogLoggerFile(file);
   EXPECT_EQ(sheets().headline(), headlineText(w_->serialNumber(), *stream.start));
   EXPECT_EQ(sheets().headline(PlotSheet::AnalogLogger), sheets().headline());
-  // Cut the stream short: drawing it again never reads past its end. A lone first sample is
-  // not drawn; an empty stream answers why nothing is drawn and says so on the empty picture.
+  // Cut the stream short: drawing it again never reads past its end. A lone sample is drawn
+  // like any other; an empty stream answers why nothing is drawn and says so on the picture.
   std::filesystem::resize_file(file, 7);
   EXPECT_EQ(w_->plots().presenter().plotAnalogLoggerFile(file), 0);
-  EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);
+  EXPECT_GT(sheets().loggerKernel().DataSetCount(), 0);
   std::filesystem::resize_file(file, 0);
   EXPECT_EQ(w_->plots().presenter().plotAnalogLoggerFile(file), kNoSamples);
   EXPECT_EQ(sheets().loggerKernel().DataSetCount(), 0);

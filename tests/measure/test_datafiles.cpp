@@ -186,6 +186,17 @@ TEST_F(DataFiles, TriggerSampleOfTheScopeFileRoundsHalvesToEven) {
   st.triggerPoint = 50;
   EXPECT_EQ(getU32(scopeVxdHeader(info(st), 5).data() + 48), 2u);  // 2.5 -> 2
   EXPECT_EQ(getU32(scopeVxdHeader(info(st), 7).data() + 48), 4u);  // 3.5 -> 4
+  // A record cut at the scope's memory is the start of the depth measured: its trigger sample
+  // is a share of that depth, in the binary file as in the CSV (here just after the record).
+  st.memoryDepth = 262000;
+  st.trgTypString = "T";
+  EXPECT_EQ(getU32(scopeVxdHeader(info(st), 131000).data() + 48), 131000u);
+  std::vector<ScopeSample> cut(131000);
+  EXPECT_EQ(lines(scopeCsvText(info(st), cut, {'.', ';'}))[6].substr(19), ";Trigger sample;131000");
+  st.triggerPoint = 10;
+  EXPECT_EQ(getU32(scopeVxdHeader(info(st), 131000).data() + 48), 26200u);
+  st.memoryDepth = 131000;  // a whole record
+  EXPECT_EQ(getU32(scopeVxdHeader(info(st), 131000).data() + 48), 13100u);
 }
 
 TEST_F(DataFiles, DamagedVxdFilesAreRefusedAndLeaveTheOutputs) {
@@ -426,10 +437,15 @@ TEST_F(DataFiles, AnalogLoggerRowsEndAtTheEndMarker) {
   ASSERT_EQ(l.size(), 2u);
   EXPECT_EQ(l[0], one[0]);
   EXPECT_EQ(l[1].substr(0, 19), " 4.999847; 1.499969");
-  // Probe factors no int holds (a damaged settings file) count as no probe.
+  // Probe factors of a damaged settings file: the nearest offered one, or none for no number.
   SettingsRecord damaged = window;
   damaged.probeFactorC0 = 1e20;
   damaged.probeFactorC1 = std::numeric_limits<double>::quiet_NaN();
+  SettingsRecord offered = window;
+  offered.probeFactorC0 = 100;
+  EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, withMarker(s), {'.', ';'})),
+            lines(analogLoggerCsvText(info(header), offered, withMarker(s), {'.', ';'})));
+  damaged.probeFactorC0 = 1;
   EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, withMarker(s), {'.', ';'})), l);
   damaged.probeFactorC0 = damaged.probeFactorC1 = 0;  // and 0 counts as 1
   EXPECT_EQ(lines(analogLoggerCsvText(info(header), damaged, withMarker(s), {'.', ';'})), l);

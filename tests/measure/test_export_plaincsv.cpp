@@ -85,6 +85,10 @@ TEST_F(PlainCsvTest, ScopeBlockHasItsHeadHeaderLineAndOneRowPerSample) {
   // Time 0 is the trigger, 10 % of 1000 samples in; float samples print as the floats they are.
   EXPECT_EQ(tableLines(t), (std::vector<std::string>{"time_s,ch0_V,ch1_V", "-0.001,1.5,-0.25",
                                                      "-0.00099,0.1,3", "-0.00098,-7.125,0"}));
+  // 33.3 % of 1000 samples is sample 333, not a product's rounding error off it.
+  SettingsRecord odd = s;
+  odd.triggerPoint = 33.3;
+  EXPECT_EQ(*plainHeadOf({info.serial, odd, info.time}, 3).triggerSample, 333.0);
 }
 
 TEST_F(PlainCsvTest, UntriggeredScopeCountsFromTheFirstSampleAndNamesTheDivider) {

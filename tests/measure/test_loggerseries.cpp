@@ -45,14 +45,14 @@ TEST_F(SeriesFiles, SameSamplesAsTheWholeStream) {
     EXPECT_EQ(ser.wordCount, whole.wordCount);
     ASSERT_EQ(ser.samples, whole.sampleCount());
     EXPECT_EQ(ser.samples, s.samples);  // the last sample before the end is drawn too
-    ASSERT_EQ(ser.drawnCount(), whole.sampleCount() - 1);
+    ASSERT_EQ(ser.drawnCount(), whole.sampleCount());  // and the first one
     ASSERT_TRUE(ser.start.has_value());
     EXPECT_EQ(ser.start->day, whole.start->day);
     for (int ch = 0; ch < 2; ++ch) {
       std::vector<double> v(ser.drawnCount());
       ASSERT_TRUE(ser.reader[ch]->Read(0, v.size(), v.data()));
       for (std::size_t i = 0; i < v.size(); ++i)
-        ASSERT_EQ(v[i], whole.volts(ch, i + 1)) << "ch " << ch << " sample " << i;
+        ASSERT_EQ(v[i], whole.volts(ch, i)) << "ch " << ch << " sample " << i;
       // The summaries agree with the values, and nothing past the end is read.
       double lo = 0, hi = 0;
       ASSERT_TRUE(ser.pyramid[ch].Bounds(lo, hi));
@@ -148,13 +148,13 @@ TEST_F(SeriesFiles, ReadErrorsOnTheFirstPieceAndLater) {
   s.samples = 300000;
   const fs::path f = make("Intermediate_DLA0_004.FIL", s);
   AnalogLoggerSeries out;
-  for (const std::uint64_t from : {std::uint64_t(0), std::uint64_t(4), std::uint64_t(4 + 4 * 1000)}) {
+  for (const std::uint64_t from : {std::uint64_t(0), std::uint64_t(4 * 1000)}) {
     EXPECT_EQ(openAnalogLoggerSeries(f, std::make_shared<FailingFile>(from), out), 5) << from;
     EXPECT_EQ(out.samples, 0u) << from;  // left alone
   }
-  // The first piece is 2^18 samples from the second sample on; the failure falls in the next.
+  // The first piece is 2^18 samples from the first one on; the failure falls in the next.
   const std::uint64_t piece = (1u << 20) / 4;
-  ASSERT_EQ(openAnalogLoggerSeries(f, std::make_shared<FailingFile>(4 * (1 + piece) + 40), out), 0);
+  ASSERT_EQ(openAnalogLoggerSeries(f, std::make_shared<FailingFile>(4 * piece + 40), out), 0);
   EXPECT_EQ(out.drawnCount(), piece);
   double v = 0;
   EXPECT_TRUE(out.reader[0]->Read(piece - 1, 1, &v));
@@ -215,7 +215,7 @@ TEST_F(SeriesFiles, XYOfANoisyRunOfMinutesIsDrawn) {
   ASSERT_EQ(makeAnalogStream(f, s), 0);
   AnalogLoggerSeries ser;
   ASSERT_EQ(openAnalogLoggerSeries(f, ser), 0);
-  ASSERT_EQ(ser.drawnCount(), s.samples - 1);
+  ASSERT_EQ(ser.drawnCount(), s.samples);
   PlotChoice pc;
   pc.plotMode = kPlotK1vsK0;
   pc.autoScale[0] = pc.autoScale[1] = true;
@@ -244,7 +244,7 @@ TEST_F(SeriesFiles, XYBeyondItsLimitIsRefused) {
   };
   for (const std::uint64_t drawn : {kLoggerXYMaxPoints, kLoggerXYMaxPoints + 1}) {
     StreamRecipe s;
-    s.samples = drawn + 1;  // the first sample is not drawn
+    s.samples = drawn;
     const fs::path f = dir() / "Intermediate_DLA0_006.FIL";
     ASSERT_EQ(makeAnalogStreamOf(f, s, distinct), 0);
     AnalogLoggerSeries ser;

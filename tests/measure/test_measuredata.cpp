@@ -136,6 +136,50 @@ TEST_F(Data, TriggerMomentLiesMSamplesBeforeReceptionAcrossMidnight) {
   EXPECT_EQ(data.postTrigger(), 4);
 }
 
+// A depth beyond the scope's memory (262000) brings the first 131000 samples of the record the
+// device measured: its trigger lies TriggerPoint % of the whole depth in, maybe after the last
+// sample kept, and the trigger moment lies the rest of that depth before the transfer.
+TEST_F(Data, RecordCutAtTheMemoryCountsItsTriggerFromTheWholeDepth) {
+  NoticeReceiver multi;
+  ASSERT_EQ(data.registerMulti(&multi, 0), 0);
+  settings.memoryDepth = 262000;
+  settings.sampleTime = 1e-5;
+  const Bytes raw(4 * 131000, 0);
+  struct Case {
+    double tp;
+    std::int32_t m;         // post-trigger samples of the record kept
+    std::int64_t measured;  // samples measured after the trigger
+  };
+  for (const Case c : {Case{50, 0, 131000}, Case{10, 104800, 235800}, Case{60, -26200, 104800},
+                       Case{49.9996, 1, 131001}}) {
+    settings.triggerPoint = c.tp;
+    clock = DayTime{100.0, 739000};
+    data.scopeRecord(raw, plainConversion());
+    EXPECT_EQ(data.sampleCount(), 131000);
+    EXPECT_EQ(data.postTrigger(), c.m) << c.tp;
+    EXPECT_EQ(data.recordInformation().preTrigger, 131000 - c.m) << c.tp;
+    EXPECT_NEAR(data.measurementTime().seconds, 100.0 - double(c.measured) * 1e-5, 1e-9) << c.tp;
+  }
+  QCoreApplication::sendPostedEvents(&multi);
+  ASSERT_EQ(multi.notices.size(), 4u);
+  EXPECT_EQ(multi.notices[0].postTrigger, 0);
+  EXPECT_EQ(multi.notices[2].postTrigger, -26200);
+  // 200000 is cut too; exactly 131000 is a whole record.
+  settings.triggerPoint = 50;
+  settings.memoryDepth = 200000;
+  data.scopeRecord(raw, plainConversion());
+  EXPECT_EQ(data.postTrigger(), 31000);
+  settings.memoryDepth = 131000;
+  clock = DayTime{100.0, 739000};
+  data.scopeRecord(raw, plainConversion());
+  EXPECT_EQ(data.postTrigger(), 65500);
+  EXPECT_NEAR(data.measurementTime().seconds, 100.0 - 0.655, 1e-9);
+  // A record that ended early without reaching the memory is no cut one.
+  settings.memoryDepth = 100000;
+  data.scopeRecord(Bytes(4 * 1000, 0), plainConversion());
+  EXPECT_EQ(data.postTrigger(), 500);
+}
+
 TEST_F(Data, ScopeStepsRunInOrderAndASaveFailureStopsNothing) {
   settings.autoSaveMode = 2;
   settings.makeIntermediateFiles = true;

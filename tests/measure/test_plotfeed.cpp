@@ -14,6 +14,7 @@
 #include "common/version.h"
 #include "measure/intermediaterecords.h"
 #include "measure/plotfeed.h"
+#include "plot/loganal_plot.h"
 
 using namespace tolv;
 
@@ -173,6 +174,20 @@ TEST(ScopeFeed, FixedRangeUsesProbeFactorAndDividerOfTheRecord) {
   r.probeHelpFactorFlag = false;
   ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 200, r, pc), 0);
   EXPECT_NEAR(num(k.Get(0)->yAxis.maximum), 10.0, 1e-12);
+  // A damaged header's factor counts as its CSV and conversion count it: the nearest offered
+  // probe (100 for 1e30, never a range of 1e30 V), or none for a value that is no number.
+  for (const auto& [damaged, probe] : {std::pair{1e30, 100.0},
+                                      std::pair{std::numeric_limits<double>::quiet_NaN(), 1.0},
+                                      std::pair{101.0, 100.0}}) {
+    r.probeFactorC0 = probe;
+    ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 200, r, pc), 0);
+    const double hi = num(k.Get(0)->yAxis.maximum), lo = num(k.Get(0)->yAxis.minimum);
+    EXPECT_GE(hi, probe);
+    r.probeFactorC0 = damaged;
+    ASSERT_EQ(feedScopeImage(k, s.c0.data(), s.c1.data(), 200, r, pc), 0);
+    EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.maximum), hi) << damaged;
+    EXPECT_DOUBLE_EQ(num(k.Get(0)->yAxis.minimum), lo) << damaged;
+  }
 }
 
 // The fixed range is what the converter measures: the offset shifts it, the probe factor
@@ -348,7 +363,8 @@ TEST(ScopeFeed, DamagedRecordKeepsAPointPerSample) {
 // --- Analog logger ---------------------------------------------------------------------------
 
 
-TEST(AnalogLoggerFeed, SkipsTheFirstSampleAndConvertsWithTheHeader) {
+// Every sample is drawn, the first one at 0 s: the CSV of the same stream has it as row 0.
+TEST(AnalogLoggerFeed, DrawsEverySampleFromTheFirstAndConvertsWithTheHeader) {
   TGenD2ImgKernel k;
   SettingsRecord h = SettingsRecord::defaults();
   h.sampleTime = 0.01;
@@ -363,10 +379,12 @@ TEST(AnalogLoggerFeed, SkipsTheFirstSampleAndConvertsWithTheHeader) {
   std::vector<PlotPoint> curve;
   for (const PlotPoint& p : ds.points.Points())
     if (p.flags & kPointMeasurable) curve.push_back(p);
-  ASSERT_EQ(curve.size(), 18u);
-  EXPECT_DOUBLE_EQ(num(curve[0].Y), 10.0 / 32768.0);
-  EXPECT_DOUBLE_EQ(num(curve[17].Y), 10.0 * 18.0 / 32768.0);
-  EXPECT_DOUBLE_EQ(num(curve[17].X), 17 * 0.01);
+  ASSERT_EQ(curve.size(), 19u);
+  EXPECT_DOUBLE_EQ(num(curve[0].Y), 0.0);
+  EXPECT_DOUBLE_EQ(num(curve[0].X), 0.0);
+  EXPECT_DOUBLE_EQ(num(curve[1].Y), 10.0 / 32768.0);
+  EXPECT_DOUBLE_EQ(num(curve[18].Y), 10.0 * 18.0 / 32768.0);
+  EXPECT_DOUBLE_EQ(num(curve[18].X), 18 * 0.01);
   EXPECT_TRUE(curve[0].X.isNumber());
   EXPECT_EQ(ds.xAxis.unit, QStringLiteral("s"));
 }
@@ -394,20 +412,23 @@ TEST(AnalogLoggerFeed, LongStreamRunsOnClockTimeOfTheHeadersSampleTime) {
   EXPECT_EQ(trig.front().X, k.Get(0)->points.At(0).X);
 }
 
-TEST(AnalogLoggerFeed, EmptyOrOneSampleOrUnevenStreamsDrawNoCurve) {
+TEST(AnalogLoggerFeed, EmptyOrUnevenStreamsDrawNoCurveAndOneSampleIsAPoint) {
   TGenD2ImgKernel k;
   PlotChoice pc;
   for (int mode : {kPlotK0K1, kPlotK1vsK0}) {
     pc.plotMode = mode;
-    for (int n : {0, 1}) {
-      EXPECT_EQ(feedAnalogLoggerImage(k, loggerStream(n), DayTime{}, pc), 0);
-      EXPECT_EQ(k.DataSetCount(), 0);
-    }
+    EXPECT_EQ(feedAnalogLoggerImage(k, loggerStream(0), DayTime{}, pc), 0);
+    EXPECT_EQ(k.DataSetCount(), 0);
+    EXPECT_EQ(feedAnalogLoggerImage(k, loggerStream(1), DayTime{}, pc), 0);
+    ASSERT_GT(k.DataSetCount(), 0);
+    int measured = 0;
+    for (const PlotPoint& p : k.Get(0)->points.Points()) measured += (p.flags & kPointMeasurable) != 0;
+    EXPECT_EQ(measured, 1);
     AnalogLoggerStream uneven = loggerStream(5);
     uneven.raw1.resize(2);
     EXPECT_EQ(feedAnalogLoggerImage(k, uneven, DayTime{}, pc), 0);
     for (int i = 0; i < k.DataSetCount(); ++i)
-      EXPECT_LE(k.Get(i)->points.Count(), 1 + 2 + 2 * kGuideLinePoints);
+      EXPECT_LE(k.Get(i)->points.Count(), 2 + 2 + 2 * kGuideLinePoints);
   }
 }
 
@@ -555,6 +576,9 @@ TEST(LogicViews, PreAndPostTriggerCountsRoundHalfToEven) {
 // Writing a record's intermediate file must not grow the record on screen, and the filler a
 // file read back keeps after the last sample is no sample: the view, its trigger sample and
 // the right edge stay the record's.
+// A record read back from its intermediate file keeps the filler written after its last
+// sample: the view and the picture are those of the record itself, all lanes high to the right
+// edge, no drop to the filler's zero word there.
 TEST(LogicViews, TheFillerAfterARecordIsNoSample) {
   SettingsRecord r = scopeRecord(50, 5, 1e-6);
   TLogAnalList list;
@@ -562,14 +586,26 @@ TEST(LogicViews, TheFillerAfterARecordIsNoSample) {
   const TLogAnalView record = logicAnalyserView(list, r);
   EXPECT_EQ(record.last, 2);  // 2.5 post-trigger samples round to 2
   QTemporaryDir dir;
-  ASSERT_EQ(writeLogicIntermediate(fs::path(dir.path().toStdString()) / "LA.FIL", list), 0);
+  const fs::path file = fs::path(dir.path().toStdString()) / "LA.FIL";
+  ASSERT_EQ(writeLogicIntermediate(file, list), 0);
   EXPECT_EQ(list.count(), 5);
-  list.get(5);  // as read back from the file
-  ASSERT_EQ(list.count(), 6);
-  const TLogAnalView read = logicAnalyserView(list, r);
+  TLogAnalList back;
+  ASSERT_EQ(readLogicIntermediate(file, back), 0);
+  ASSERT_EQ(back.count(), 6);  // the filler came back with the record
+  const TLogAnalView read = logicAnalyserView(back, r);
   EXPECT_EQ(read.last, record.last);
   EXPECT_EQ(read.first, record.first);
   EXPECT_EQ(read.zeroIndex, record.zeroIndex);
+  TLogAnalPlot plot(back);
+  plot.prepare(QSize(600, 300));
+  ASSERT_EQ(plot.render(nullptr, read, true), 0);
+  const auto red = [&](int x, int y) { return (plot.bitmap().pixel(x, y) & 0xFFFFFF) == 0xFF0000; };
+  for (int x : {plot.plotArea().right() - 1, plot.plotArea().right()}) {
+    for (int lane : {0, 15}) {
+      EXPECT_TRUE(red(x, plot.laneHighY(lane))) << x << " lane " << lane;
+      EXPECT_FALSE(red(x, plot.laneLowY(lane))) << x << " lane " << lane;
+    }
+  }
 }
 
 // Settings of a damaged stored header: the view stays within a billion samples each way and
