@@ -106,8 +106,8 @@ void TAcquisition::onSettingsTimer() {
       break;
     case 1: {
       setOverlap(loaded_.overlapping);
-      conv_.probe[0] = offeredProbeFactor(loaded_.probeFactorC0);
-      conv_.probe[1] = offeredProbeFactor(loaded_.probeFactorC1);
+      conv_.probe[0] = probeFactorInForce(loaded_.probeFactorC0);
+      conv_.probe[1] = probeFactorInForce(loaded_.probeFactorC1);
       conv_.aux = loaded_.probeHelpFactorFlag ? 0.85 : 1.0;
       host_.windowOptionsRestored(loaded_);
       selectMode(loaded_.mode);

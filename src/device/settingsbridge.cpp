@@ -22,8 +22,8 @@ void TSettingsAcquisitionHost::ioReplyApplied(const SettingsReply& r) {
 
 void TSettingsAcquisitionHost::windowOptionsRestored(const SettingsRecord& r) {
   // A file may hold any number: the window uses only what its spin edits can show.
-  settings_.setProbeFactor(0, offeredProbeFactor(r.probeFactorC0));
-  settings_.setProbeFactor(1, offeredProbeFactor(r.probeFactorC1));
+  settings_.setProbeFactor(0, probeFactorInForce(r.probeFactorC0));
+  settings_.setProbeFactor(1, probeFactorInForce(r.probeFactorC1));
   settings_.setAuxDivider(r.probeHelpFactorFlag);
   // A record without intervals (0) leaves the start values.
   if (r.clockInterval0 > 0) gpio_.setCountInterval(0, r.clockInterval0);

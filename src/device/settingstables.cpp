@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 #include <cstdio>
 
 #include "common/format.h"
@@ -75,16 +76,14 @@ QString sampleTimeAdjustedText(double asked, double got) {
                        valueText(asked, 6, QStringLiteral("s")));
 }
 
-double offeredProbeFactor(double stored) {
-  if (!std::isfinite(stored)) return 1.0;
-  const double p = std::clamp(std::nearbyint(stored), double(kProbeMin), double(kProbeMax));
-  return p == 0 ? 1.0 : p;
-}
-
 int limitToOffered(SettingsRecord& r) {
   int changed = 0;
+  // Files hold the values in single precision (0.2 V is read back as 0.20000000298): a value
+  // that is the offered one in that precision is the offered one, and is not counted.
   const auto take = [&](auto& field, auto value) {
     if (field == value) return;
+    if constexpr (std::is_floating_point_v<std::decay_t<decltype(field)>>)
+      if (float(field) == float(value)) return;
     field = value;
     ++changed;
   };
@@ -103,8 +102,8 @@ int limitToOffered(SettingsRecord& r) {
   take(r.memoryDepth, row(kMemoryDepthTable, r.memoryDepth, 6));
   take(r.triggerPoint, std::isfinite(r.triggerPoint) ? std::clamp(r.triggerPoint, 0.0, 100.0)
                                                      : double(kTriggerPointStart));
-  take(r.probeFactorC0, offeredProbeFactor(r.probeFactorC0));
-  take(r.probeFactorC1, offeredProbeFactor(r.probeFactorC1));
+  take(r.probeFactorC0, probeFactorInForce(r.probeFactorC0));
+  take(r.probeFactorC1, probeFactorInForce(r.probeFactorC1));
   return changed;
 }
 

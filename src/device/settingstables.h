@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "device/decoding.h"
 #include "wire/wirecommands.h"
 
 namespace tolv {
@@ -25,19 +26,15 @@ inline constexpr std::array<double, 13> kMemoryDepthTable = {
 inline constexpr int kTriggerPointStart = 50;
 inline constexpr int kSliderMin = -2048;
 inline constexpr int kSliderMax = 2047;
-inline constexpr int kProbeMin = -100;
-inline constexpr int kProbeMax = 100;
-// The probe factor a stored or loaded setting stands for, as SE_TF_C0/SE_TF_C1 can show it and
-// the conversion then uses it: the nearest whole number within kProbeMin .. kProbeMax; 0, a
-// value that rounds to 0 and one that is no number count as no probe (1).
-double offeredProbeFactor(double stored);
+inline constexpr int kProbeMin = -int(kMostProbeFactor);
+inline constexpr int kProbeMax = int(kMostProbeFactor);
 
 struct SettingsRecord;
 // A setting read from a file as the window offers it, before it goes to the device: a mode
 // that is none of the eight becomes the scope; amplitude ranges and memory depth the nearest
 // row of their tables (so the rows highlighted are the values sent); the sample time within
 // the table's span; the trigger point within 0 .. 100 %; the probe factors as
-// offeredProbeFactor. Returns how many fields changed (0 for a setting the window saved).
+// probeFactorInForce. Returns how many fields changed (0 for a setting the window saved).
 int limitToOffered(SettingsRecord& r);
 inline constexpr double kAuxDivider = 0.85;
 // Shortest sample time the logger modes accept without asking (seconds).

@@ -205,7 +205,11 @@ char scopeColumn(std::string_view line) {
   if (col == mark || col == '-' || col == '+') return 0;
   Cursor c{line, col};
   double a = 0, b = 0;
-  return c.cellNumber(a) && c.separator() && c.cellNumber(b) ? col : 0;
+  if (!c.cellNumber(a) || !c.separator() || !c.cellNumber(b)) return 0;
+  // A third number is the voltmeter chart's row (time and two channels), not the scope's: its
+  // channel 2 would be lost and its times read as volts.
+  double third = 0;
+  return c.separator() && c.cellNumber(third) ? 0 : col;
 }
 
 }  // namespace

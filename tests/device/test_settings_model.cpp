@@ -31,18 +31,18 @@ TEST(SettingsTables, NearestRowTakesTheFirstOfEquallyNearRows) {
 
 // What a stored probe factor becomes: the whole number the spin edit can show, halves to even.
 TEST(SettingsTables, OfferedProbeFactorIsAWholeNumberTheSpinEditShows) {
-  EXPECT_EQ(offeredProbeFactor(10), 10.0);
-  EXPECT_EQ(offeredProbeFactor(-100), -100.0);
-  EXPECT_EQ(offeredProbeFactor(100.4), 100.0);
-  EXPECT_EQ(offeredProbeFactor(500), 100.0);
-  EXPECT_EQ(offeredProbeFactor(-1e300), -100.0);
-  EXPECT_EQ(offeredProbeFactor(-2.5), -2.0);
-  EXPECT_EQ(offeredProbeFactor(3.5), 4.0);
-  EXPECT_EQ(offeredProbeFactor(0), 1.0);
-  EXPECT_EQ(offeredProbeFactor(0.4), 1.0);
-  EXPECT_EQ(offeredProbeFactor(-0.4), 1.0);
-  EXPECT_EQ(offeredProbeFactor(std::nan("")), 1.0);
-  EXPECT_EQ(offeredProbeFactor(-INFINITY), 1.0);
+  EXPECT_EQ(probeFactorInForce(10), 10.0);
+  EXPECT_EQ(probeFactorInForce(-100), -100.0);
+  EXPECT_EQ(probeFactorInForce(100.4), 100.0);
+  EXPECT_EQ(probeFactorInForce(500), 100.0);
+  EXPECT_EQ(probeFactorInForce(-1e300), -100.0);
+  EXPECT_EQ(probeFactorInForce(-2.5), -2.0);
+  EXPECT_EQ(probeFactorInForce(3.5), 4.0);
+  EXPECT_EQ(probeFactorInForce(0), 1.0);
+  EXPECT_EQ(probeFactorInForce(0.4), 1.0);
+  EXPECT_EQ(probeFactorInForce(-0.4), 1.0);
+  EXPECT_EQ(probeFactorInForce(std::nan("")), 1.0);
+  EXPECT_EQ(probeFactorInForce(-INFINITY), 1.0);
 }
 
 // A setting from a file goes to the device as the controls offer it; one they offer stays.
@@ -50,6 +50,11 @@ TEST(SettingsTables, ALoadedSettingIsLimitedToWhatTheControlsOffer) {
   SettingsRecord r = SettingsRecord::defaults();
   EXPECT_EQ(limitToOffered(r), 0);
   EXPECT_EQ(r, SettingsRecord::defaults());
+  // A range the window saved comes back from the file in single precision: nothing replaced.
+  r.amplC0 = double(0.2f);
+  r.amplC1 = double(0.5f);
+  EXPECT_EQ(limitToOffered(r), 0);
+  EXPECT_EQ(r.amplC0, double(0.2f));
   r.mode = modeCodeFromText("XXXX");
   r.amplC0 = 3;        // between 2 and 5: the nearer
   r.amplC1 = std::nan("");

@@ -122,6 +122,10 @@ TEST_F(CsvRead, OtherTextIsNoTable) {
   for (const char* line : {"", "x;y", "Time [s];D15;D14", "-;5", "1.5", "a 1.5;2"})
     EXPECT_EQ(tableColumn(line), 0) << line;
   EXPECT_EQ(tableColumn(" 1.5;2.5"), ';');  // numbers as a spreadsheet may have saved them
+  // The voltmeter chart's rows hold a time and two channels: no scope table.
+  const std::string chart = " 0.000000\t23.483440\t 1.568280\tDevice\tTVS00001\r\n";
+  EXPECT_EQ(tableColumn(chart), 0);
+  EXPECT_EQ(storedCsvKind(chart, '\t'), StoredCsvKind::Unknown);
   StoredScopeCsv t;
   int bad = 0;
   EXPECT_EQ(readScopeCsv(" 1.000000; 2.000000\r\nthree;4\r\n", ';', t, &bad), kCsvBadCell);
