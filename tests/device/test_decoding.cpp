@@ -33,7 +33,11 @@ TEST(Decoding, RawToVolts) {
 TEST(Decoding, ProbeFactorInForceIsTheNearestOfferedOne) {
   EXPECT_EQ(probeFactorInForce(100), 100);
   EXPECT_EQ(probeFactorInForce(-100), -100);
+  EXPECT_EQ(probeFactorInForce(100.4), 100);
   EXPECT_EQ(probeFactorInForce(100.5), 100);
+  EXPECT_EQ(probeFactorInForce(-1e300), -100);
+  EXPECT_EQ(probeFactorInForce(3.5), 4);
+  EXPECT_EQ(probeFactorInForce(-0.4), 1);
   EXPECT_EQ(probeFactorInForce(500), 100);
   EXPECT_EQ(probeFactorInForce(-500), -100);
   EXPECT_EQ(probeFactorInForce(2.7), 3);

@@ -29,22 +29,6 @@ TEST(SettingsTables, NearestRowTakesTheFirstOfEquallyNearRows) {
   EXPECT_EQ(nearestRow(kMemoryDepthTable, std::nan("")), 0);
 }
 
-// What a stored probe factor becomes: the whole number the spin edit can show, halves to even.
-TEST(SettingsTables, OfferedProbeFactorIsAWholeNumberTheSpinEditShows) {
-  EXPECT_EQ(probeFactorInForce(10), 10.0);
-  EXPECT_EQ(probeFactorInForce(-100), -100.0);
-  EXPECT_EQ(probeFactorInForce(100.4), 100.0);
-  EXPECT_EQ(probeFactorInForce(500), 100.0);
-  EXPECT_EQ(probeFactorInForce(-1e300), -100.0);
-  EXPECT_EQ(probeFactorInForce(-2.5), -2.0);
-  EXPECT_EQ(probeFactorInForce(3.5), 4.0);
-  EXPECT_EQ(probeFactorInForce(0), 1.0);
-  EXPECT_EQ(probeFactorInForce(0.4), 1.0);
-  EXPECT_EQ(probeFactorInForce(-0.4), 1.0);
-  EXPECT_EQ(probeFactorInForce(std::nan("")), 1.0);
-  EXPECT_EQ(probeFactorInForce(-INFINITY), 1.0);
-}
-
 // A setting from a file goes to the device as the controls offer it; one they offer stays.
 TEST(SettingsTables, ALoadedSettingIsLimitedToWhatTheControlsOffer) {
   SettingsRecord r = SettingsRecord::defaults();
