@@ -152,7 +152,6 @@ int TMultiCollection::activate() {
   longestEstimate_ = 0;
   active_.clear();
   busy_.clear();
-  busyCount_ = 0;
   closeCycleQuietly();
   int rc = 0;
   const int n = members_.count();
@@ -220,14 +219,12 @@ int TMultiCollection::startRun(bool fromRequest) {
   // queued refuses the switch: that run is the user's and is left alone, and the device sits
   // the cycle out, since a run asked of it would be one more of that mode.
   busy_.assign(list.size(), false);
-  busyCount_ = 0;
   QStringList busyNames;
   for (std::size_t k = 0; k < list.size(); ++k) {
     if (list[k]->inScopeMode()) continue;
     list[k]->switchMode(QStringLiteral("OSA0"));
     if (list[k]->scopeModeAsked()) continue;
     busy_[k] = true;
-    ++busyCount_;
     busyNames << list[k]->serial();
   }
   // The rows go on telling of the cycle on screen (a device missing from it included) until

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -274,7 +275,9 @@ class TMultiCollection {
   const TGenD2DataSet* addChannelSet(const QString& name, const QString& yUnit, ColorRef colour,
                                      const double* t0dt, int n, const double* values,
                                      const ScaleRowValues& v);
-  int askedCount() const { return activeCount() - busyCount_; }
+  int askedCount() const {
+    return activeCount() - int(std::count(busy_.begin(), busy_.end(), true));
+  }
   bool busyAt(std::size_t k) const { return k < busy_.size() && busy_[k]; }
   // The plot's curves are gone: what was kept about them goes too.
   void forgetCurves();
@@ -334,7 +337,6 @@ class TMultiCollection {
   std::vector<std::array<const TGenD2DataSet*, 2>> slotCurves_;
   // Per active device: busy with a run of its own this cycle (see MultiStatusRow::busy).
   std::vector<bool> busy_;
-  int busyCount_ = 0;
   bool singleShot_ = true;
   bool autostart_ = false;
   bool autosave_ = false;
