@@ -88,10 +88,12 @@ bool TRunProbe::eventFilter(QObject* watched, QEvent* event) {
 
 int TRunProbe::writeStats() {
   if (statsFile_.empty()) return 0;
+  const std::int64_t heap = heapInUseBytes();
   // The monotonic clock at start-up lets the gaps' times be matched with a system trace.
   return writeFileAtomically(statsFile_, stats_.text(uptime_.elapsed()) + "monotonic_start_ms " +
                                              std::to_string(uptime_.msecsSinceReference()) +
-                                             '\n');
+                                             "\nheap_kb " +
+                                             std::to_string(heap < 0 ? -1 : heap / 1024) + '\n');
 }
 
 void TRunProbe::pressRunWhereReady() {

@@ -1,8 +1,8 @@
 #pragma once
 // Opt-in instruments of the program for soak runs and black-box tests, switched on by
 // environment variables and idle otherwise:
-//   TOLV_STATS_FILE=FILE       run statistics (TRunStats) written to FILE every 5 s and at
-//                              the orderly shut-down
+//   TOLV_STATS_FILE=FILE       run statistics (TRunStats) and the heap in use written to
+//                              FILE every second and at the orderly shut-down
 //   TOLV_TEST_PRESS_RUN_MS=N   N ms after start-up RUN is pressed in every device window once
 //                              its start-up stages are done, as a user would
 #include <QElapsedTimer>
@@ -25,7 +25,8 @@ class TRunProbe : public QObject {
   Q_OBJECT
  public:
   static constexpr int kHeartbeatMs = 10;
-  static constexpr int kWriteEveryMs = 5000;
+  // Often enough for a soak script to follow the heap second by second.
+  static constexpr int kWriteEveryMs = 1000;
   // Shorter gaps between two events are not worth naming.
   static constexpr int kGapNotedMs = 20;
 

@@ -2,7 +2,20 @@
 
 #include <algorithm>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace tolv {
+
+std::int64_t heapInUseBytes() {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+  const struct mallinfo2 m = mallinfo2();
+  return std::int64_t(m.uordblks + m.hblkhd);
+#else
+  return -1;
+#endif
+}
 
 void TRunStats::recordTaken(const QString& serial) {
   ++pending_;

@@ -10,6 +10,11 @@
 
 namespace tolv {
 
+// Bytes the program holds from the allocator (in use, small blocks and mapped large ones),
+// not what the allocator keeps cached for it: the live heap a leak grows. -1 when the C
+// library cannot tell.
+std::int64_t heapInUseBytes();
+
 class TRunStats {
  public:
   // The heartbeat's interval; a tick later than this by more is a stall.
