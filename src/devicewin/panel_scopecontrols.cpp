@@ -51,10 +51,16 @@ void selectRow(QTableWidget* t, int row) {
     t->clearSelection();
     return;
   }
-  t->setCurrentCell(row, 1);
-  t->selectRow(row);
-  // A table only follows its current row on its own while it is shown and enabled.
-  t->scrollTo(t->model()->index(row, 1));
+  // Selecting the row again repaints it, and every change of the settings model passes here.
+  const QModelIndexList selected = t->selectionModel()->selectedRows();
+  if (t->currentRow() != row || selected.size() != 1 || selected.front().row() != row) {
+    t->setCurrentCell(row, 1);
+    t->selectRow(row);
+  }
+  // A table only follows its current row on its own while it is shown and enabled. Scrolling
+  // to a cell in sight would repaint it all the same.
+  const QModelIndex cell = t->model()->index(row, 1);
+  if (!t->viewport()->rect().contains(t->visualRect(cell))) t->scrollTo(cell);
 }
 
 }  // namespace
@@ -174,7 +180,17 @@ void TScopeControlsSheet::rowClicked(QTableWidget* t, int row) {
 }
 
 void TScopeControlsSheet::modelChanged(SettingsTopic a) {
-  if (a == SettingsTopic::ControlsEnabled || a == SettingsTopic::Layout) showEnabled();
+  if (a == SettingsTopic::Layout) showEnabled();
+  // A continuous run unlocks at a record and locks again for the next run in the same pass:
+  // the tables show the state the pass ends with, so a record does not repaint them twice
+  // (some ms each). The model refuses row clicks while locked, whatever the tables show.
+  if (a == SettingsTopic::ControlsEnabled && !enabledPending_) {
+    enabledPending_ = true;
+    QMetaObject::invokeMethod(this, [this] {
+      enabledPending_ = false;
+      showEnabled();
+    }, Qt::QueuedConnection);
+  }
   if (a != SettingsTopic::Gpio && a != SettingsTopic::Counter) sync();
 }
 

@@ -36,6 +36,7 @@ class TScopeControlsSheet : public QWidget {
 
   TSettingsModel& model_;
   TReentryMark mark_;
+  bool enabledPending_ = false;
   QGroupBox* gbModes_ = nullptr;
   QGroupBox* gbAmpl_ = nullptr;
   QGroupBox* gbSampl_ = nullptr;

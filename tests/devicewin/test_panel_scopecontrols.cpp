@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
+#include <array>
 
 #include "devicewin/panel_scopecontrols.h"
 #include "devicewin/panel_scopecontrols_groups.h"
@@ -223,7 +224,9 @@ TEST_F(Panels, LockedControlsAndModeLayout) {
   rig.acq.queue().clear();  // the run never went out
   rig.acq.setRunState(RunState::Idle);
   EXPECT_TRUE(panel.amplitudeTrackbar(0)->isEnabled());
+  QApplication::processEvents();
   EXPECT_TRUE(sheet.memoryDepthTable()->isEnabled());
+  EXPECT_TRUE(sheet.modeGroup()->isEnabled());
   rig.model.modeChosen(5);  // DLA0: timebase without memory depth
   rig.advance(1500);
   ASSERT_EQ(rig.acq.mode(), kModeDLA0);
@@ -238,6 +241,38 @@ TEST_F(Panels, LockedControlsAndModeLayout) {
   EXPECT_TRUE(panel.memoryDepthGroup()->isVisible());
   EXPECT_FALSE(panel.gpioPanel()->isVisible());
   EXPECT_LT(panel.timebaseGroup()->y(), panel.logicTriggerGroup()->y());
+}
+
+// A continuous run unlocks at each record and locks again for the next run before the loop
+// comes round: the tables stay locked without being painted again (each repaint costs ms).
+TEST_F(Panels, ARecordOfAContinuousRunDoesNotRepaintTheLockedTables) {
+  rig.boot();
+  rig.acq.queueRun();
+  for (int i = 0; i < 4; ++i) QApplication::processEvents();  // locked and painted so
+  ASSERT_FALSE(sheet.amplitudeTable()->isEnabled());
+  struct PaintCount : QObject {
+    int n = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++n;
+      return false;
+    }
+  } count;
+  const std::array<QTableWidget*, 5> tables{sheet.modeTable(), sheet.amplitudeTable(),
+                                            sheet.sampleTimeTable(), sheet.memoryDepthTable(),
+                                            sheet.triggerTypeTable()};
+  for (QTableWidget* t : tables) t->viewport()->installEventFilter(&count);
+  rig.acq.queue().clear();
+  rig.acq.setRunState(RunState::Idle);  // the record is in
+  rig.acq.queueRun();                   // and the next run queued
+  for (int i = 0; i < 4; ++i) QApplication::processEvents();
+  EXPECT_EQ(count.n, 0);
+  for (QTableWidget* t : tables) EXPECT_FALSE(t->isEnabled()) << t->objectName().toStdString();
+  // A run that ends shows the tables unlocked once the loop comes round, and painted so.
+  rig.acq.queue().clear();
+  rig.acq.setRunState(RunState::Idle);
+  for (int i = 0; i < 4; ++i) QApplication::processEvents();
+  for (QTableWidget* t : tables) EXPECT_TRUE(t->isEnabled()) << t->objectName().toStdString();
+  EXPECT_GE(count.n, int(tables.size()));
 }
 
 // A click beside the rows would take the selection away from the value in force.
