@@ -64,21 +64,26 @@ soak_prepare_files() {
 # Both read 0 once the program has gone (it then fails on its exit status).
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
 anon_kb() { awk '/^RssAnon:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
-# memory_floors FILE COLUMN: of samples "seconds value ...", the least value in the first and
-# in the last third of their time span, the growth between them and that growth per minute
-# (from the first sample of one third to the first of the other); all in kB. "-1 -1 0 0" when
-# there are too few samples or the column holds no figure (a negative one).
+# memory_floors FILE COLUMN: of samples "seconds value ...", the least value in the middle and
+# in the last third of their time span (the first may still hold the settling after start-up),
+# the growth between them and that growth per minute (from the first sample of one third to the
+# first of the other); all in kB. A negative value is no reading and is passed over;
+# "-1 -1 0 0" when a third has none.
 memory_floors() {
   awk -v c="$2" '
-    { t[NR] = $1; v[NR] = ($c == "" ? -1 : $c) }
+    $c != "" && $c >= 0 { ++n; t[n] = $1; v[n] = $c }
     END {
-      if (NR < 3) { print "-1 -1 0 0"; exit }
-      span = t[NR] - t[1]; f0 = f1 = ""; t0 = t1 = ""
-      for (i = 1; i <= NR; ++i) {
-        if (v[i] < 0) { print "-1 -1 0 0"; exit }
-        if (t[i] - t[1] < span / 3) { if (t0 == "") t0 = t[i]; if (f0 == "" || v[i] < f0) f0 = v[i] }
-        if (t[i] - t[1] >= 2 * span / 3) { if (t1 == "") t1 = t[i]; if (f1 == "" || v[i] < f1) f1 = v[i] }
+      if (n < 2) { print "-1 -1 0 0"; exit }
+      span = t[n] - t[1]; f0 = f1 = ""; t0 = t1 = ""
+      for (i = 1; i <= n; ++i) {
+        d = t[i] - t[1]
+        if (d >= span / 3 && d < 2 * span / 3) {
+          if (t0 == "") t0 = t[i]
+          if (f0 == "" || v[i] < f0) f0 = v[i]
+        }
+        if (d >= 2 * span / 3) { if (t1 == "") t1 = t[i]; if (f1 == "" || v[i] < f1) f1 = v[i] }
       }
+      if (f0 == "" || f1 == "") { print "-1 -1 0 0"; exit }
       g = f1 - f0
       printf "%d %d %d %d\n", f0, f1, g, (t1 > t0 ? g * 60 / (t1 - t0) : 0)
     }' "$1"

@@ -35,6 +35,10 @@ TRunProbe::TRunProbe(TF_MultiTolvanexFrame& frame, QObject* parent)
     writer_->setInterval(kWriteEveryMs);
     connect(writer_, &QTimer::timeout, this, [this] { writeStats(); });
     writer_->start();
+    heapTimer_ = new QTimer(this);
+    heapTimer_->setInterval(kHeapEveryMs);
+    connect(heapTimer_, &QTimer::timeout, this, [this] { stats_.heapSample(heapInUseBytes()); });
+    heapTimer_->start();
     writeStats();
     QCoreApplication::instance()->installEventFilter(this);
   }
@@ -88,7 +92,8 @@ bool TRunProbe::eventFilter(QObject* watched, QEvent* event) {
 
 int TRunProbe::writeStats() {
   if (statsFile_.empty()) return 0;
-  const std::int64_t heap = heapInUseBytes();
+  stats_.heapSample(heapInUseBytes());
+  const std::int64_t heap = stats_.takeHeapFloor();
   // The monotonic clock at start-up lets the gaps' times be matched with a system trace.
   return writeFileAtomically(statsFile_, stats_.text(uptime_.elapsed()) + "monotonic_start_ms " +
                                              std::to_string(uptime_.msecsSinceReference()) +

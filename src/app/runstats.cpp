@@ -1,6 +1,7 @@
 #include "app/runstats.h"
 
 #include <algorithm>
+#include <utility>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -46,6 +47,14 @@ void TRunStats::tick(std::int64_t nowMs) {
   }
   ticking_ = true;
   lastTick_ = nowMs;
+}
+
+void TRunStats::heapSample(std::int64_t bytes) {
+  if (bytes >= 0 && (heapFloor_ < 0 || bytes < heapFloor_)) heapFloor_ = bytes;
+}
+
+std::int64_t TRunStats::takeHeapFloor() {
+  return std::exchange(heapFloor_, -1);
 }
 
 void TRunStats::noteGap(std::int64_t atMs, std::int64_t gapMs, const QString& what) {

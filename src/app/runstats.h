@@ -62,6 +62,12 @@ class TRunStats {
   const std::vector<Gap>& longestGaps() const { return gaps_; }
   QString stallCulprit() const { return gaps_.empty() ? QString() : gaps_.front().what; }
 
+  // A reading of the heap in use (bytes; a negative one is no reading). The least one since
+  // the last take is what a leak lifts: a cycle's work holds a few MB only for a moment.
+  void heapSample(std::int64_t bytes);
+  // The least reading since the last take (-1 without one); starts the next span.
+  std::int64_t takeHeapFloor();
+
   // "key value" lines (LF), a "gap AT_MS MS WHAT" line per kept gap and a "device SERIAL N"
   // line per device, for scripts to read.
   std::string text(std::int64_t uptimeMs) const;
@@ -82,6 +88,7 @@ class TRunStats {
   std::uint64_t over50_ = 0;
   std::uint64_t over100_ = 0;
   std::vector<Gap> gaps_;
+  std::int64_t heapFloor_ = -1;
 };
 
 }  // namespace tolv

@@ -133,4 +133,13 @@ TEST(RunStats, HeapInUseFollowsSmallAndLargeBlocksAndTheirRelease) {
   large.reset();
   small.clear();
   EXPECT_LT(tolv::heapInUseBytes() - before, 1 << 20);
+
+  // The statistics write the least reading between two writes: what stays, not a moment's peak.
+  TRunStats s;
+  EXPECT_EQ(s.takeHeapFloor(), -1);
+  for (std::int64_t b : {300, -1, 200, 250}) s.heapSample(b);
+  EXPECT_EQ(s.takeHeapFloor(), 200);
+  EXPECT_EQ(s.takeHeapFloor(), -1) << "each write starts a new span";
+  s.heapSample(400);
+  EXPECT_EQ(s.takeHeapFloor(), 400);
 }
