@@ -228,10 +228,14 @@ void TF_D2Koord::Fit() {
       grid_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid_) + 1;
   const int colWidth = widest + 2 * textMargin + (grid_->showGrid() ? 1 : 0) + 4;
   for (int c = 0; c < 2; ++c) grid_->setColumnWidth(c, colWidth);
-  for (int r = 0; r < grid_->rowCount(); ++r) grid_->setRowHeight(r, kDefaultRowHeight);
+  // Rows of 16 cut the 12-point text at its top and bottom, the first row's under the title
+  // bar: a row is at least as high as a line of the grid's font.
+  const int rowHeight = std::max(kDefaultRowHeight, fm.height() + 2);
+  grid_->verticalHeader()->setDefaultSectionSize(rowHeight);
+  for (int r = 0; r < grid_->rowCount(); ++r) grid_->setRowHeight(r, rowHeight);
   const int frameH = frameGeometry().height() - geometry().height();
   const int gridW = 2 * colWidth + 24;
-  int gridH = (kDefaultRowHeight + 2) * rowCount_ + 4;
+  int gridH = (rowHeight + 2) * rowCount_ + 4;
   const QRect area = TargetScreenArea();
   if (!area.isEmpty()) gridH = std::min(gridH, area.height() - frameH);
   grid_->setGeometry(0, 0, gridW, gridH);

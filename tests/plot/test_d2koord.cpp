@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QAbstractItemDelegate>
@@ -81,12 +82,17 @@ TEST(D2Koord, CursorAndNearestRows) {
   EXPECT_EQ(cell(w, 5, 0), QStringLiteral("X Data"));
   EXPECT_EQ(cell(w, 6, 1), QStringLiteral("      2  mV"));
   EXPECT_EQ(cell(w, 7, 0), QStringLiteral("    2.5   s"));
-  // Both columns as wide as the widest text plus 4; rows 16 high.
+  // Both columns as wide as the widest text plus 4; rows 16 high, or higher when a line of the
+  // grid's font needs it (its text was cut at the top, the first row's under the title bar).
   const int cw = w.SG_Measurement()->columnWidth(0);
   EXPECT_EQ(cw, w.SG_Measurement()->columnWidth(1));
   EXPECT_EQ(w.SG_Measurement()->width(), 2 * cw + 24);
-  EXPECT_EQ(w.SG_Measurement()->height(), 18 * 8 + 4);
-  EXPECT_EQ(w.SG_Measurement()->rowHeight(0), 16);
+  const int lineH = QFontMetrics(w.SG_Measurement()->font()).height();
+  const int rowH = std::max(16, lineH + 2);
+  EXPECT_GE(w.SG_Measurement()->rowHeight(0), lineH + 2);
+  EXPECT_EQ(w.SG_Measurement()->rowHeight(0), rowH);
+  EXPECT_EQ(w.SG_Measurement()->rowHeight(7), rowH);
+  EXPECT_EQ(w.SG_Measurement()->height(), (rowH + 2) * 8 + 4);
 
   w.Show(nullptr);
   EXPECT_FALSE(w.IsShown());
