@@ -305,8 +305,10 @@ void TMultiCollection::runClicked() {
 }
 
 void TMultiCollection::breakClicked() {
+  // Only the devices in this run: one sitting it out keeps its own run, as it was promised.
   const std::vector<IMultiMember*> list = active_;
-  for (IMultiMember* m : list) m->stopMeasurement();
+  for (std::size_t k = 0; k < list.size(); ++k)
+    if (!busyAt(k) && list[k]->scopeModeAsked()) list[k]->stopMeasurement();
   // Break ends the run: no pending or later re-run may start the devices again. What the
   // devices measured before it is kept: records already on their way still join the cycle,
   // which ends, is drawn and saved as usual (at its collecting time when some are missing).

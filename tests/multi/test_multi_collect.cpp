@@ -239,6 +239,7 @@ TEST_F(MultiCollect, AutostartUnchecksSingleShotAndVisibleModes) {
   EXPECT_TRUE(b.shown());
   c.setVisibleMode(3);
   EXPECT_TRUE(a.shown() && b.shown());
+  c.switchToScopeMode();
   c.breakClicked();
   EXPECT_EQ(b.stops, 1);
   EXPECT_EQ(a.stops, 0);

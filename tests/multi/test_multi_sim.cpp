@@ -387,8 +387,9 @@ TEST_F(MultiSim, ShiftedCurvesLieOnOneTimeAxis) {
 
 // A device whose own window runs the analog logger refuses the switch to the scope mode: the
 // multi-device run leaves it out, marked busy, and its logger run goes on untouched (no run
-// nor stop of the collection's reaches it), while the others' cycles complete without waiting
-// for it. Once the user has stopped the logger it is switched back and joins.
+// nor stop of the collection's reaches it, Break included), while the others' cycles complete
+// without waiting for it. Closing its window stops the logger as any run of the window's own;
+// the device is then switched back and joins.
 TEST_F(MultiSim, ADeviceInALoggerRunOfItsOwnIsLeftOutUntilThatRunEnds) {
   make(2);
   TAcquisition& acq = window(1).acquisition();
@@ -418,10 +419,23 @@ TEST_F(MultiSim, ADeviceInALoggerRunOfItsOwnIsLeftOutUntilThatRunEnds) {
   EXPECT_EQ(acq.mode(), kModeDLA0);
   EXPECT_EQ(rec_->times(serial(1), "*RUN").size(), runs);
   EXPECT_EQ(rec_->times(serial(1), "ZZZZ").size(), stops);
-  acq.stopClicked();
+  const std::size_t otherStops = rec_->times(serial(0), "ZZZZ").size();
+  coll().breakClicked();
+  advance(1000);
+  EXPECT_GT(rec_->times(serial(0), "ZZZZ").size(), otherStops);
+  EXPECT_EQ(rec_->times(serial(1), "ZZZZ").size(), stops);
+  EXPECT_TRUE(acq.runInFlight());
+  coll().runClicked();
+  advance(1000);
+  ASSERT_TRUE(coll().statusRows()[1].busy);
+  window(1).show();
+  window(1).close();
+  EXPECT_FALSE(window(1).isVisible());
+  EXPECT_EQ(rec_->times(serial(1), "ZZZZ").size(), stops + 1);
   filesPerCycle.clear();
   ASSERT_TRUE(hub_.advanceUntil(
       [&] { return !filesPerCycle.empty() && filesPerCycle.back() == 2; }, 8000));
+  EXPECT_FALSE(acq.runInFlight());
   EXPECT_EQ(acq.mode(), kModeOSA0);
   EXPECT_FALSE(coll().statusRows()[1].busy);
   coll().breakClicked();
