@@ -527,7 +527,6 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     row.filled = true;
     row.missing = false;
   }
-  updateTriggerDeltas();
   notify(kChangedStatus);
 
   ++received_;
@@ -541,7 +540,9 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
 }
 
 void TMultiCollection::updateTriggerDeltas() {
-  // Relative to the earliest trigger moment of the cycle's records so far.
+  // Relative to the earliest trigger moment of the cycle's records. Only at the cycle's end:
+  // until it is drawn the picture is the last cycle's, and a delta against the records come so
+  // far (the first alone is always 0) beside the others' last ones would contradict it.
   bool any = false;
   DayTime first;
   for (std::size_t k = 0; k < delivered_.size(); ++k)
@@ -549,7 +550,6 @@ void TMultiCollection::updateTriggerDeltas() {
       first = triggers_[k];
       any = true;
     }
-  // A row still waiting for its record keeps the last one's until the cycle ends.
   for (std::size_t k = 0; k < delivered_.size() && k < status_.size(); ++k) {
     if (!delivered_[k]) continue;
     MultiStatusRow& r = status_[k];
@@ -582,6 +582,7 @@ void TMultiCollection::endCycle() {
     }
     if (!breakRequested_) active_[k]->stopMeasurement();
   }
+  updateTriggerDeltas();
   if (received_ == 0) {
     // Shown as empty: the last cycle's curves and files are not this cycle's.
     cycleFiles_.clear();

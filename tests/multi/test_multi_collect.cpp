@@ -935,15 +935,14 @@ TEST_F(MultiCollect, TriggerDeltasAndShiftedCurves) {
   b.time = dtAddSeconds(a.time, -0.0015);  // B triggered first
   c3.time = dtAddSeconds(a.time, 0.0042);
   c.runClicked();
+  // The deltas are the cycle's when it is drawn, against its earliest trigger (B's, which
+  // came second), not against the records come so far.
   c.recordArrived(a.notice(50));
-  EXPECT_TRUE(c.statusRows()[0].hasTriggerDelta);
-  EXPECT_DOUBLE_EQ(c.statusRows()[0].triggerDelta, 0.0);
-  EXPECT_FALSE(c.statusRows()[1].hasTriggerDelta);
   c.recordArrived(b.notice(50));
-  // The earliest moment so far is B's now: the deltas follow.
+  EXPECT_FALSE(c.statusRows()[0].hasTriggerDelta);
+  c.recordArrived(c3.notice(50));
   EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.0015, 1e-9);
   EXPECT_NEAR(c.statusRows()[1].triggerDelta, 0.0, 1e-12);
-  c.recordArrived(c3.notice(50));
   EXPECT_NEAR(c.statusRows()[2].triggerDelta, 0.0057, 1e-9);
   // Off (default): every curve starts at its own -(N - M) x dt.
   EXPECT_FALSE(c.shiftByTrigger());
@@ -963,8 +962,14 @@ TEST_F(MultiCollect, TriggerDeltasAndShiftedCurves) {
   // A cycle drawn while the switch is on comes shifted; the files keep each record's own times.
   c.setShiftByTrigger(true);
   c.startRun(false);
-  for (FakeMember* m : {&a, &b, &c3}) c.recordArrived(m->notice(50));
-  EXPECT_NEAR(firstX("A1 K2"), -50e-6 + 0.0015, 1e-12);
+  // While it collects, the rows keep telling of the cycle on screen: A's record alone, the
+  // first of the new cycle, is no trigger delta of 0 beside the others' last ones.
+  a.time = dtAddSeconds(b.time, 0.0030);
+  c.recordArrived(a.notice(50));
+  EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.0015, 1e-9);
+  for (FakeMember* m : {&b, &c3}) c.recordArrived(m->notice(50));
+  EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.0030, 1e-9);
+  EXPECT_NEAR(firstX("A1 K2"), -50e-6 + 0.0030, 1e-12);
   std::ifstream in(intermediateFolder() / "A1.CSV");
   std::string line;
   for (int i = 0; i < 12; ++i) std::getline(in, line);
