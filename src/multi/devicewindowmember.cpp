@@ -116,6 +116,10 @@ bool TDeviceWindowMember::recordComing() {
   return w_ && w_->acquisition().recordComing();
 }
 
+bool TDeviceWindowMember::mayStillDeliver() {
+  return w_ && recordMayCome(w_->acquisition());
+}
+
 std::uint32_t TDeviceWindowMember::runCount() const {
   return w_ ? w_->acquisition().runsWritten() : 0;
 }

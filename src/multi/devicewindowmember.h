@@ -35,6 +35,7 @@ class TDeviceWindowMember final : public IMultiMember {
   void stopMeasurement() override;
   std::uint32_t runCount() const override;
   bool recordComing() override;
+  bool mayStillDeliver() override;
   std::int32_t memoryDepth() const override;
   double sampleInterval() const override;
   DayTime recordTime() const override;

@@ -45,7 +45,8 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
       tmColours_(timers ? timers(kColourRepaintMs) : makeTimer(kColourRepaintMs)),
       tmHeader_(timers ? timers(kHeaderMs) : makeTimer(kHeaderMs)),
       tmWatchdog_(timers ? timers(kCollectMs + kTriggerWaitMs)
-                         : makeTimer(kCollectMs + kTriggerWaitMs)) {
+                         : makeTimer(kCollectMs + kTriggerWaitMs)),
+      tmOwed_(timers ? timers(kOwedPollMs) : makeTimer(kOwedPollMs)) {
   tmCollect_.setHandler([this] { collectTimeOver(); });
   tmReRun_.setHandler([this] {
     tmReRun_.stop();
@@ -58,6 +59,10 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
     drawHeader();
   });
   tmWatchdog_.setHandler([this] { watchdogOver(); });
+  tmOwed_.setHandler([this] {
+    tmOwed_.stop();
+    endIfNothingOwed();
+  });
   previous_ = current_ = cycleStamp_ = dayTimeNow();
   setStatisticsDashes();
   kernel_.SetImageSize(800, 400);
@@ -66,7 +71,7 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
 
 TMultiCollection::~TMultiCollection() {
   for (ITimer* t :
-       {&tmCollect_, &tmReRun_, &tmUpdateActive_, &tmColours_, &tmHeader_, &tmWatchdog_}) {
+       {&tmCollect_, &tmReRun_, &tmUpdateActive_, &tmColours_, &tmHeader_, &tmWatchdog_, &tmOwed_}) {
     t->stop();
     t->setHandler(nullptr);
   }
@@ -232,6 +237,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   for (std::size_t k = 0; k < status_.size(); ++k) {
     MultiStatusRow& r = status_[k];
     r.busy = busyAt(k);
+    r.owed = false;
     if (r.busy) {
       r.missing = false;
       r.filled = false;
@@ -325,6 +331,34 @@ void TMultiCollection::breakClicked() {
     // (RUN clicked at once) keeps its own cycle.
     if (gen == cycleGen_ && cycleOpen_ && received_ == 0) closeCycleQuietly();
   }
+  // The records still on their way are waited for, and no longer than they can come: the
+  // cycle is drawn and saved as soon as the last of them is in or can no longer come.
+  endIfNothingOwed();
+}
+
+bool TMultiCollection::markOwed() {
+  bool any = false, changed = false;
+  for (std::size_t k = 0; k < status_.size() && k < active_.size() && k < delivered_.size(); ++k) {
+    const bool owed = !delivered_[k] && !busyAt(k) && active_[k]->mayStillDeliver();
+    any = any || owed;
+    changed = changed || status_[k].owed != owed;
+    status_[k].owed = owed;
+  }
+  if (changed) notify(kChangedStatus);
+  return any;
+}
+
+void TMultiCollection::endIfNothingOwed() {
+  if (!cycleOpen_ || !breakRequested_ || received_ == 0) return;
+  if (markOwed()) {
+    if (!tmOwed_.isActive()) tmOwed_.start();
+    return;
+  }
+  // A record announced just as its device finished waits behind this: it is this cycle's.
+  const std::uint64_t gen = cycleGen_;
+  processEvents();
+  if (gen != cycleGen_ || !cycleOpen_) return;
+  endCycle();
 }
 
 void TMultiCollection::finishOpenCycle() {
@@ -353,6 +387,7 @@ void TMultiCollection::closeCycleQuietly() {
   cycleOpen_ = false;
   tmCollect_.stop();
   tmWatchdog_.stop();
+  tmOwed_.stop();
 }
 
 void TMultiCollection::resetStatistics() {
@@ -526,6 +561,7 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     row.colour2 = head.colours[1];
     row.filled = true;
     row.missing = false;
+    row.owed = false;
   }
   notify(kChangedStatus);
 
@@ -534,6 +570,7 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   if (received_ < askedCount()) {
     // The collecting time counts from the first record.
     if (!tmCollect_.isActive()) tmCollect_.start();
+    endIfNothingOwed();
     return;
   }
   endCycle();
@@ -567,6 +604,7 @@ void TMultiCollection::endCycle() {
   cycleOpen_ = false;
   tmCollect_.stop();
   tmWatchdog_.stop();
+  tmOwed_.stop();
   const bool complete = received_ >= askedCount();
   // A device that did not deliver is marked, and stopped unless Break stopped it already: its
   // run ends, so no record of it can come late, and the next cycle starts it afresh. One that
@@ -576,6 +614,7 @@ void TMultiCollection::endCycle() {
     if (k < status_.size()) {
       MultiStatusRow& r = status_[k];
       r.missing = true;
+      r.owed = false;
       r.filled = false;
       r.hasTriggerDelta = false;
       r.triggerDelta = 0;

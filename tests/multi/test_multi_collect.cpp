@@ -976,6 +976,58 @@ TEST_F(MultiCollect, TriggerDeltasAndShiftedCurves) {
   EXPECT_EQ(line.substr(0, 10), " -0.000050");
 }
 
+// After Break the cycle waits for the records still on their way, marked, and no longer: it
+// ends with the last of them, or as soon as none can come any more, not at its collecting time.
+TEST_F(MultiCollect, AfterBreakTheCycleEndsOnceNoRecordCanCome) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  FakeMember& c3 = members_.add(QStringLiteral("C3"));
+  TMultiCollection& c = makeActive();
+  c.setAutosave(true);
+  c.setSingleShot(false, true);
+  c.runClicked();
+  c.setCollectTimeMs(60000);  // far beyond the steps below
+  c.recordArrived(a.notice());
+  c3.owes = false;  // stopped before anything of its record was measured
+  c.breakClicked();
+  EXPECT_TRUE(c.breakPending());
+  EXPECT_TRUE(c.statusRows()[1].owed);
+  EXPECT_FALSE(c.statusRows()[2].owed);
+  hub_.advance(1000);
+  EXPECT_TRUE(c.cycleOpen());
+  c.recordArrived(b.notice());
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_FALSE(c.breakPending());
+  EXPECT_FALSE(c.statusRows()[1].owed);
+  EXPECT_TRUE(c.statusRows()[2].missing);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(c.autoDataFileName(), '\t', r), 0);
+  EXPECT_EQ(r.names, QStringList({QStringLiteral("A1"), QStringLiteral("B2")}));
+
+  // Nothing more can come: Break itself ends the cycle.
+  c.runClicked();
+  c.setCollectTimeMs(60000);  // far beyond the steps below
+  c.recordArrived(a.notice());
+  b.owes = false;
+  c.breakClicked();
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.cyclesCount(), 1);
+
+  // The last record owed stops being able to come (its device gave up): the next look ends it.
+  b.owes = true;
+  c.runClicked();
+  c.setCollectTimeMs(60000);  // far beyond the steps below
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  hub_.advance(TMultiCollection::kOwedPollMs * 3);
+  EXPECT_TRUE(c.cycleOpen());
+  b.owes = false;
+  hub_.advance(TMultiCollection::kOwedPollMs);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_TRUE(c.statusRows()[1].missing);
+  EXPECT_FALSE(c.owedTimer().isActive());
+}
+
 // A record whose bytes are still coming in when the collecting time runs out is waited for,
 // the collecting time over again, at most as long as the watchdog would wait for a cycle
 // without any record; after that the cycle ends without it.

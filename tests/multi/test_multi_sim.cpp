@@ -159,6 +159,34 @@ TEST_F(MultiSim, BreakJustAfterACyclesLastRecordKeepsItsFile) {
   expectEveryFileHolds(files, 3);
 }
 
+// Break while a long record is on its way: the cycle waits for it, marked, and is drawn and
+// saved the moment it is in, not when a long collecting time runs out.
+TEST_F(MultiSim, AfterBreakTheCycleEndsWithTheLastRecordOnItsWay) {
+  make(3);
+  window(2).settingsModel().setSampleTime(1e-6);
+  window(2).settingsModel().setMemoryDepth(131000);
+  advance(1500);
+  ASSERT_EQ(device(2).settings().memoryDepth, 131000.0f);
+  coll().setAutosave(true);
+  std::int64_t takenUs = -1, endedUs = -1;
+  coll().onRecordTaken = [&](const QString&) { takenUs = clock_.nowUs(); };
+  coll().onCycleEnded = [&] { endedUs = clock_.nowUs(); };
+  coll().runClicked();
+  coll().setCollectTimeMs(60000);
+  ASSERT_TRUE(hub_.advanceUntil([&] { return window(2).link().accumulationFill() > 100000; }, 30000));
+  ASSERT_EQ(coll().receivedCount(), 2);
+  coll().breakClicked();
+  EXPECT_TRUE(coll().breakPending());
+  EXPECT_TRUE(coll().statusRows()[2].owed);
+  ASSERT_TRUE(hub_.advanceUntil([&] { return endedUs >= 0; }, 30000));
+  EXPECT_EQ(endedUs, takenUs);
+  EXPECT_EQ(coll().cyclesCount(), 1);
+  EXPECT_FALSE(coll().statusRows()[2].owed);
+  const auto files = mergedFiles();
+  ASSERT_EQ(files.size(), 1u);
+  expectEveryFileHolds(files, 3);
+}
+
 // Eight identical devices in a continuous run with automatic saving: every record they sent
 // is in exactly one merged file, and every merged file holds all eight.
 // A run switches the device windows' own plots off; when it ends (Break, or a single shot
