@@ -354,6 +354,38 @@ TEST_F(MultiSim, RunsBackToBackAndTrueTriggerMoments) {
                 0.0, 0.0006);
 }
 
+// A device whose record is cut at the scope's memory sends the rest after the part the window
+// keeps. Its next run must not go out while that rest is still coming: the device would measure
+// at once and send the record after the rest, and the record's time, reckoned back from its
+// arrival, would lie seconds after its true trigger. Every record's time in the merged files is
+// its device's own: its run command plus the time before the trigger.
+TEST_F(MultiSim, CutRecordsOfAContinuousRunKeepTheirDevicesTriggerTimes) {
+  make(2);
+  window(1).settingsModel().setSampleTime(1e-6);
+  window(1).settingsModel().setMemoryDepth(200000);
+  advance(1500);
+  ASSERT_EQ(device(1).settings().memoryDepth, 200000.0f);
+  coll().setAutosave(true);
+  coll().runClicked();
+  advance(90000);
+  coll().breakClicked();
+  advance(40000);
+  const auto files = mergedFiles();
+  ASSERT_GE(files.size(), 3u);
+  const TDayClock& dc = window(1).acquisition().dayClock();
+  const auto runs = rec_->times(serial(1), "*RUN");
+  for (const fs::path& f : files) {
+    TREADing r;
+    ASSERT_EQ(readMultiDataFile(f, '\t', r), 0) << f;
+    ASSERT_EQ(r.deviceCount, 2) << f;
+    // 100000 samples of 1 us before the trigger.
+    double nearest = 1e9;
+    for (std::int64_t us : runs)
+      nearest = std::min(nearest, std::abs(dtDiffSeconds(r.times[1], dc.at(us)) - 0.1));
+    EXPECT_LT(nearest, 0.005) << f;
+  }
+}
+
 // Three devices measure the same sine but trigger at different levels, so at different
 // moments. Each on its own trigger point, their curves lie apart; shifted by their trigger
 // deltas, they lie on one another, as the signal is one.
