@@ -781,6 +781,7 @@ void TMultiCollection::clearDataSets() {
 }
 
 void TMultiCollection::forgetCurves() {
+  besideStamps_.clear();
   appliedShift_.clear();
   curveDelta_.clear();
   for (auto& curves : slotCurves_) curves = {nullptr, nullptr};
@@ -810,7 +811,11 @@ QString TMultiCollection::footerText() const {
 }
 
 QString TMultiCollection::headerText() const {
-  return lastPictureShown_ ? lastHeader_ : multiHeaderText(cycleStamp_);
+  if (lastPictureShown_) return lastHeader_;
+  if (besideStamps_.empty()) return multiHeaderText(cycleStamp_);
+  QString text = dateTimeText(cycleStamp_);
+  for (const DayTime& t : besideStamps_) text += QStringLiteral("  +  ") + dateTimeText(t);
+  return text + QLatin1Char(' ') + footerText();
 }
 
 void TMultiCollection::drawHeader() {
@@ -1037,6 +1042,9 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   if (!beside) {
     cycleStamp_ = r.time;
     loaded_ = std::move(r);
+    besideStamps_.clear();
+  } else {
+    besideStamps_.push_back(r.time);
   }
   tmHeader_.stop();
   drawHeader();

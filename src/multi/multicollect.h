@@ -381,6 +381,9 @@ class TMultiCollection {
   OnScreen onScreen_ = OnScreen::Nothing;
   bool shownHeld_ = false;   // the cycle on screen is in shownTexts_, a new one collects
   std::string loadedText_;   // the data file loaded last, as read
+  // Record times of the data files drawn beside the record on screen: the header names them
+  // after its own, so the picture says it holds records of other times.
+  std::vector<DayTime> besideStamps_;
   char loadedSep_ = '\t';    // and the column separator it was read with
 };
 

@@ -1096,7 +1096,12 @@ TEST_F(MultiCollect, TriggerTimesReadBackFromTheMergedFile) {
   c.recordArrived(a.notice(50));
   c.recordArrived(b.notice(50));
   c.setClearBeforeDrawing(false);
+  const QString cycleHeader = c.headerText();
   ASSERT_EQ(c.loadDataFile(f), 0);
+  // The header names the cycle's time and the file's: the grid's deltas are the cycle's.
+  EXPECT_EQ(c.headerText(), cycleHeader.left(cycleHeader.lastIndexOf(QLatin1Char(' '))) +
+                                QStringLiteral("  +  ") + dateTimeText(r.time) +
+                                QStringLiteral(" Multi_Tolvanex"));
   const auto bFirsts = [&] {
     std::vector<double> xs;
     for (int i = 0; i < c.kernel().DataSetCount(); ++i)
