@@ -70,8 +70,8 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
 }
 
 TMultiCollection::~TMultiCollection() {
-  for (ITimer* t :
-       {&tmCollect_, &tmReRun_, &tmUpdateActive_, &tmColours_, &tmHeader_, &tmWatchdog_, &tmOwed_}) {
+  for (ITimer* t : {&tmCollect_, &tmReRun_, &tmUpdateActive_, &tmColours_, &tmHeader_,
+                    &tmWatchdog_, &tmOwed_}) {
     t->stop();
     t->setHandler(nullptr);
   }
@@ -317,7 +317,8 @@ void TMultiCollection::breakClicked() {
     if (!busyAt(k) && list[k]->scopeModeAsked()) list[k]->stopMeasurement();
   // Break ends the run: no pending or later re-run may start the devices again. What the
   // devices measured before it is kept: records already on their way still join the cycle,
-  // which ends, is drawn and saved as usual (at its collecting time when some are missing).
+  // which ends, is drawn and saved once they are in or can no longer come (at the latest at
+  // its collecting time).
   breakRequested_ = true;
   tmReRun_.stop();
   plotSwitchesOn();
@@ -338,7 +339,8 @@ void TMultiCollection::breakClicked() {
 
 bool TMultiCollection::markOwed() {
   bool any = false, changed = false;
-  for (std::size_t k = 0; k < status_.size() && k < active_.size() && k < delivered_.size(); ++k) {
+  const std::size_t n = std::min({status_.size(), active_.size(), delivered_.size()});
+  for (std::size_t k = 0; k < n; ++k) {
     const bool owed = !delivered_[k] && !busyAt(k) && active_[k]->mayStillDeliver();
     any = any || owed;
     changed = changed || status_[k].owed != owed;

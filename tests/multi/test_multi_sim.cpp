@@ -173,7 +173,8 @@ TEST_F(MultiSim, AfterBreakTheCycleEndsWithTheLastRecordOnItsWay) {
   coll().onCycleEnded = [&] { endedUs = clock_.nowUs(); };
   coll().runClicked();
   coll().setCollectTimeMs(60000);
-  ASSERT_TRUE(hub_.advanceUntil([&] { return window(2).link().accumulationFill() > 100000; }, 30000));
+  ASSERT_TRUE(
+      hub_.advanceUntil([&] { return window(2).link().accumulationFill() > 100000; }, 30000));
   ASSERT_EQ(coll().receivedCount(), 2);
   coll().breakClicked();
   EXPECT_TRUE(coll().breakPending());
