@@ -30,7 +30,15 @@ int TDeviceWindowMember::setMultiLink(QObject* handle, int index) {
     d.unregisterMulti();
   const bool linked = handle != nullptr && rc == 0;
   w_->setMultiRegistered(linked);
-  w_->setMultiRunQuery(linked ? runGoing_ : nullptr);
+  // The run owns the window's run only while the window is in (or asked for) the scope mode: a
+  // device sitting the run out keeps a run of its own in another mode, which its window stops
+  // on closing like any run of its own.
+  if (linked)
+    w_->setMultiRunQuery([going = runGoing_, w = w_] {
+      return going && going() && w && scopeModeAskedOf(w->acquisition());
+    });
+  else
+    w_->setMultiRunQuery(nullptr);
   return rc;
 }
 
@@ -106,6 +114,10 @@ void TDeviceWindowMember::stopMeasurement() {
 
 bool TDeviceWindowMember::recordComing() {
   return w_ && w_->acquisition().recordComing();
+}
+
+bool TDeviceWindowMember::mayStillDeliver() {
+  return w_ && recordMayCome(w_->acquisition());
 }
 
 std::uint32_t TDeviceWindowMember::runCount() const {

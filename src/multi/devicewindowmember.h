@@ -15,7 +15,8 @@ class TTolvanexFormsList;
 class TDeviceWindowMember final : public IMultiMember {
  public:
   // runGoing: whether the multi-device window's run is going; a window it links closes into
-  // hiding only while it is (without it, closing would stop a device in that run).
+  // hiding only while it is and the window's run is that run's (without it, closing would stop
+  // a device in that run).
   TDeviceWindowMember(TF_OneTolvanex* w, std::function<bool()> runGoing);
   TF_OneTolvanex* window() const { return w_; }
 
@@ -34,6 +35,7 @@ class TDeviceWindowMember final : public IMultiMember {
   void stopMeasurement() override;
   std::uint32_t runCount() const override;
   bool recordComing() override;
+  bool mayStillDeliver() override;
   std::int32_t memoryDepth() const override;
   double sampleInterval() const override;
   DayTime recordTime() const override;

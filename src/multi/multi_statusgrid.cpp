@@ -97,6 +97,13 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
       delta->setForeground(QColor(160, 0, 0));
       int& first = s.missing ? firstMissing : firstBusy;
       if (first < 0) first = r;
+    } else if (s.owed) {
+      // Break was pressed; this record is still on its way, and the cycle waits for it.
+      delta->setText(QStringLiteral("\u2026"));
+      delta->setTextAlignment(Qt::AlignCenter);
+      delta->setForeground(Qt::gray);
+      setItem(r, kDeltaColumn, delta);
+      paintGridCell(this, kDeltaColumn, r, kWhite);
     } else {
       if (s.hasTriggerDelta) delta->setText(deltaText(s.triggerDelta, dec));
       setItem(r, kDeltaColumn, delta);

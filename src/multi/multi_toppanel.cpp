@@ -109,6 +109,7 @@ void TMultiTopPanel::buildStartStop() {
   connect(bnRun_, &QPushButton::clicked, this, [this] { coll_.runClicked(); });
   bnBreak_ = new QPushButton(pnStartStop_);
   bnBreak_->setObjectName(QStringLiteral("BN_Break"));
+  bnBreak_->setCheckable(true);
   connect(bnBreak_, &QPushButton::clicked, this, [this] { coll_.breakClicked(); });
   pnCollectTime_ = new QLabel(pnStartStop_);
   pnCollectTime_->setObjectName(QStringLiteral("PN_CollectTime_ms"));
@@ -260,6 +261,8 @@ void TMultiTopPanel::refreshStatus(bool runGoing) {
   // RUN cannot restart a run that goes on; BREAK can end it at any moment, between cycles too.
   bnRun_->setEnabled(!runGoing);
   bnBreak_->setEnabled(true);
+  // Held down while the cycle Break cut still waits for records on their way.
+  bnBreak_->setChecked(coll_.breakPending());
   if (seCollectTime_->value() != coll_.collectTimeMs())
     seCollectTime_->setValue(coll_.collectTimeMs());
   refreshing_ = false;

@@ -45,7 +45,8 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
       tmColours_(timers ? timers(kColourRepaintMs) : makeTimer(kColourRepaintMs)),
       tmHeader_(timers ? timers(kHeaderMs) : makeTimer(kHeaderMs)),
       tmWatchdog_(timers ? timers(kCollectMs + kTriggerWaitMs)
-                         : makeTimer(kCollectMs + kTriggerWaitMs)) {
+                         : makeTimer(kCollectMs + kTriggerWaitMs)),
+      tmOwed_(timers ? timers(kOwedPollMs) : makeTimer(kOwedPollMs)) {
   tmCollect_.setHandler([this] { collectTimeOver(); });
   tmReRun_.setHandler([this] {
     tmReRun_.stop();
@@ -58,6 +59,10 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
     drawHeader();
   });
   tmWatchdog_.setHandler([this] { watchdogOver(); });
+  tmOwed_.setHandler([this] {
+    tmOwed_.stop();
+    endIfNothingOwed();
+  });
   previous_ = current_ = cycleStamp_ = dayTimeNow();
   setStatisticsDashes();
   kernel_.SetImageSize(800, 400);
@@ -65,8 +70,8 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
 }
 
 TMultiCollection::~TMultiCollection() {
-  for (ITimer* t :
-       {&tmCollect_, &tmReRun_, &tmUpdateActive_, &tmColours_, &tmHeader_, &tmWatchdog_}) {
+  for (ITimer* t : {&tmCollect_, &tmReRun_, &tmUpdateActive_, &tmColours_, &tmHeader_,
+                    &tmWatchdog_, &tmOwed_}) {
     t->stop();
     t->setHandler(nullptr);
   }
@@ -232,6 +237,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   for (std::size_t k = 0; k < status_.size(); ++k) {
     MultiStatusRow& r = status_[k];
     r.busy = busyAt(k);
+    r.owed = false;
     if (r.busy) {
       r.missing = false;
       r.filled = false;
@@ -305,11 +311,14 @@ void TMultiCollection::runClicked() {
 }
 
 void TMultiCollection::breakClicked() {
+  // Only the devices in this run: one sitting it out keeps its own run, as it was promised.
   const std::vector<IMultiMember*> list = active_;
-  for (IMultiMember* m : list) m->stopMeasurement();
+  for (std::size_t k = 0; k < list.size(); ++k)
+    if (!busyAt(k) && list[k]->scopeModeAsked()) list[k]->stopMeasurement();
   // Break ends the run: no pending or later re-run may start the devices again. What the
   // devices measured before it is kept: records already on their way still join the cycle,
-  // which ends, is drawn and saved as usual (at its collecting time when some are missing).
+  // which ends, is drawn and saved once they are in or can no longer come (at the latest at
+  // its collecting time).
   breakRequested_ = true;
   tmReRun_.stop();
   plotSwitchesOn();
@@ -323,6 +332,35 @@ void TMultiCollection::breakClicked() {
     // (RUN clicked at once) keeps its own cycle.
     if (gen == cycleGen_ && cycleOpen_ && received_ == 0) closeCycleQuietly();
   }
+  // The records still on their way are waited for, and no longer than they can come: the
+  // cycle is drawn and saved as soon as the last of them is in or can no longer come.
+  endIfNothingOwed();
+}
+
+bool TMultiCollection::markOwed() {
+  bool any = false, changed = false;
+  const std::size_t n = std::min({status_.size(), active_.size(), delivered_.size()});
+  for (std::size_t k = 0; k < n; ++k) {
+    const bool owed = !delivered_[k] && !busyAt(k) && active_[k]->mayStillDeliver();
+    any = any || owed;
+    changed = changed || status_[k].owed != owed;
+    status_[k].owed = owed;
+  }
+  if (changed) notify(kChangedStatus);
+  return any;
+}
+
+void TMultiCollection::endIfNothingOwed() {
+  if (!cycleOpen_ || !breakRequested_ || received_ == 0) return;
+  if (markOwed()) {
+    if (!tmOwed_.isActive()) tmOwed_.start();
+    return;
+  }
+  // A record announced just as its device finished waits behind this: it is this cycle's.
+  const std::uint64_t gen = cycleGen_;
+  processEvents();
+  if (gen != cycleGen_ || !cycleOpen_) return;
+  endCycle();
 }
 
 void TMultiCollection::finishOpenCycle() {
@@ -351,6 +389,7 @@ void TMultiCollection::closeCycleQuietly() {
   cycleOpen_ = false;
   tmCollect_.stop();
   tmWatchdog_.stop();
+  tmOwed_.stop();
 }
 
 void TMultiCollection::resetStatistics() {
@@ -524,8 +563,8 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     row.colour2 = head.colours[1];
     row.filled = true;
     row.missing = false;
+    row.owed = false;
   }
-  updateTriggerDeltas();
   notify(kChangedStatus);
 
   ++received_;
@@ -533,13 +572,16 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   if (received_ < askedCount()) {
     // The collecting time counts from the first record.
     if (!tmCollect_.isActive()) tmCollect_.start();
+    endIfNothingOwed();
     return;
   }
   endCycle();
 }
 
 void TMultiCollection::updateTriggerDeltas() {
-  // Relative to the earliest trigger moment of the cycle's records so far.
+  // Relative to the earliest trigger moment of the cycle's records. Only at the cycle's end:
+  // until it is drawn the picture is the last cycle's, and a delta against the records come so
+  // far (the first alone is always 0) beside the others' last ones would contradict it.
   bool any = false;
   DayTime first;
   for (std::size_t k = 0; k < delivered_.size(); ++k)
@@ -547,7 +589,6 @@ void TMultiCollection::updateTriggerDeltas() {
       first = triggers_[k];
       any = true;
     }
-  // A row still waiting for its record keeps the last one's until the cycle ends.
   for (std::size_t k = 0; k < delivered_.size() && k < status_.size(); ++k) {
     if (!delivered_[k]) continue;
     MultiStatusRow& r = status_[k];
@@ -565,6 +606,7 @@ void TMultiCollection::endCycle() {
   cycleOpen_ = false;
   tmCollect_.stop();
   tmWatchdog_.stop();
+  tmOwed_.stop();
   const bool complete = received_ >= askedCount();
   // A device that did not deliver is marked, and stopped unless Break stopped it already: its
   // run ends, so no record of it can come late, and the next cycle starts it afresh. One that
@@ -574,12 +616,14 @@ void TMultiCollection::endCycle() {
     if (k < status_.size()) {
       MultiStatusRow& r = status_[k];
       r.missing = true;
+      r.owed = false;
       r.filled = false;
       r.hasTriggerDelta = false;
       r.triggerDelta = 0;
     }
     if (!breakRequested_) active_[k]->stopMeasurement();
   }
+  updateTriggerDeltas();
   if (received_ == 0) {
     // Shown as empty: the last cycle's curves and files are not this cycle's.
     cycleFiles_.clear();
@@ -739,6 +783,7 @@ void TMultiCollection::clearDataSets() {
 }
 
 void TMultiCollection::forgetCurves() {
+  besideStamps_.clear();
   appliedShift_.clear();
   curveDelta_.clear();
   for (auto& curves : slotCurves_) curves = {nullptr, nullptr};
@@ -768,7 +813,11 @@ QString TMultiCollection::footerText() const {
 }
 
 QString TMultiCollection::headerText() const {
-  return lastPictureShown_ ? lastHeader_ : multiHeaderText(cycleStamp_);
+  if (lastPictureShown_) return lastHeader_;
+  if (besideStamps_.empty()) return multiHeaderText(cycleStamp_);
+  QString text = dateTimeText(cycleStamp_);
+  for (const DayTime& t : besideStamps_) text += QStringLiteral("  +  ") + dateTimeText(t);
+  return text + QLatin1Char(' ') + footerText();
 }
 
 void TMultiCollection::drawHeader() {
@@ -995,6 +1044,9 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   if (!beside) {
     cycleStamp_ = r.time;
     loaded_ = std::move(r);
+    besideStamps_.clear();
+  } else {
+    besideStamps_.push_back(r.time);
   }
   tmHeader_.stop();
   drawHeader();

@@ -62,6 +62,9 @@ struct MultiStatusRow {
   // The device was not asked: its own window keeps it in a run of another mode (a logger run
   // going or queued), which no switch to the scope mode may cut.
   bool busy = false;
+  // Break was pressed in this cycle, and the device's record may still come: the cycle waits
+  // for it (and says so) rather than for its collecting time.
+  bool owed = false;
   // Trigger moment of this device's record relative to the cycle's first trigger moment, s.
   bool hasTriggerDelta = false;
   double triggerDelta = 0;
@@ -88,6 +91,8 @@ class TMultiCollection {
   static constexpr int kLateStartMs = 333;
   // A link carries 4 bytes per 127 us: the transfer time of one sample.
   static constexpr double kTransferPerSample = 0.000127;
+  // After Break: how often a cycle waiting for records looks whether any may still come.
+  static constexpr int kOwedPollMs = 100;
 
   // handle: what device windows post their records to. Without a factory the collection makes
   // its own QTimers.
@@ -197,6 +202,8 @@ class TMultiCollection {
   // Between the start of a cycle's runs and its end (all records in, collecting time or
   // watchdog over, or Break before any record).
   bool cycleOpen() const { return cycleOpen_; }
+  // Break was pressed in the open cycle, which waits for records still on their way.
+  bool breakPending() const { return cycleOpen_ && breakRequested_; }
   int cyclesCount() const { return cycles_; }
   const TStdDev& statistics() const { return stats_; }
   // Texts of PN_N_Intervals, PN_DeltaTmean, PN_DeltaTStdDev, PN_DeltaTMin, PN_DeltaTMax.
@@ -221,6 +228,7 @@ class TMultiCollection {
   ITimer& colourTimer() { return tmColours_; }
   ITimer& headerTimer() { return tmHeader_; }
   ITimer& watchdogTimer() { return tmWatchdog_; }
+  ITimer& owedTimer() { return tmOwed_; }
 
   // Observers for run statistics: a run started on the active devices, a device's record
   // merged into the cycle, the common plot drawn.
@@ -264,6 +272,10 @@ class TMultiCollection {
   void endCycle();
   void closeCycleQuietly();
   void finishOpenCycle();
+  // After Break: marks the rows whose records may still come; true when there is one.
+  bool markOwed();
+  // After Break: the cycle ends as soon as no record of it can come any more.
+  void endIfNothingOwed();
   // A run has ended: the device windows draw their own records again (and keep their plot
   // mode in their stored settings).
   void plotSwitchesOn();
@@ -292,6 +304,7 @@ class TMultiCollection {
   ITimer& tmColours_;
   ITimer& tmHeader_;
   ITimer& tmWatchdog_;
+  ITimer& tmOwed_;
 
   std::vector<ScaleRowTexts> rows_;  // rows_[r - 1] is table row r
   QStringList rowNames_;
@@ -368,6 +381,9 @@ class TMultiCollection {
   OnScreen onScreen_ = OnScreen::Nothing;
   bool shownHeld_ = false;   // the cycle on screen is in shownTexts_, a new one collects
   std::string loadedText_;   // the data file loaded last, as read
+  // Record times of the data files drawn beside the record on screen: the header names them
+  // after its own, so the picture says it holds records of other times.
+  std::vector<DayTime> besideStamps_;
   char loadedSep_ = '\t';    // and the column separator it was read with
 };
 

@@ -57,6 +57,10 @@ class IMultiMember {
   // The record of the device's last run is on its way: its bytes are coming in, or in but not
   // yet announced.
   virtual bool recordComing() { return false; }
+  // A record of the device's last run may still come: the run is in flight (waiting for its
+  // trigger, which a stop turns into sending its memory, measuring, or its bytes coming) or
+  // its record is being processed. Without a way to tell, it may.
+  virtual bool mayStillDeliver() { return true; }
   virtual std::int32_t memoryDepth() const = 0;
   virtual double sampleInterval() const = 0;
   virtual DayTime recordTime() const = 0;

@@ -28,6 +28,10 @@ bool scopeModeAskedOf(const TAcquisition& a) {
   return (a.requestedMode() != 0 ? a.requestedMode() : a.mode()) == kModeOSA0;
 }
 
+bool recordMayCome(const TAcquisition& a) {
+  return a.runInFlight() || a.recordStepGoing();
+}
+
 bool TSessionMember::inScopeMode() const {
   return scopeModeOf(s_.acquisition());
 }

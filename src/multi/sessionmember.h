@@ -14,6 +14,8 @@ namespace tolv {
 bool scopeModeOf(const TAcquisition& a);
 // The scope mode is the one asked for last (or, with none asked, the device's).
 bool scopeModeAskedOf(const TAcquisition& a);
+// A record of the last run may still be announced (see IMultiMember::mayStillDeliver).
+bool recordMayCome(const TAcquisition& a);
 
 class TSessionMember final : public IMultiMember {
  public:
@@ -37,6 +39,7 @@ class TSessionMember final : public IMultiMember {
   void stopMeasurement() override { s_.stop(); }
   std::uint32_t runCount() const override { return s_.acquisition().runsWritten(); }
   bool recordComing() override { return s_.acquisition().recordComing(); }
+  bool mayStillDeliver() override { return recordMayCome(s_.acquisition()); }
   std::int32_t memoryDepth() const override;
   double sampleInterval() const override;
   DayTime recordTime() const override;

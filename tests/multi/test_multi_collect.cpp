@@ -239,6 +239,7 @@ TEST_F(MultiCollect, AutostartUnchecksSingleShotAndVisibleModes) {
   EXPECT_TRUE(b.shown());
   c.setVisibleMode(3);
   EXPECT_TRUE(a.shown() && b.shown());
+  c.switchToScopeMode();
   c.breakClicked();
   EXPECT_EQ(b.stops, 1);
   EXPECT_EQ(a.stops, 0);
@@ -934,15 +935,14 @@ TEST_F(MultiCollect, TriggerDeltasAndShiftedCurves) {
   b.time = dtAddSeconds(a.time, -0.0015);  // B triggered first
   c3.time = dtAddSeconds(a.time, 0.0042);
   c.runClicked();
+  // The deltas are the cycle's when it is drawn, against its earliest trigger (B's, which
+  // came second), not against the records come so far.
   c.recordArrived(a.notice(50));
-  EXPECT_TRUE(c.statusRows()[0].hasTriggerDelta);
-  EXPECT_DOUBLE_EQ(c.statusRows()[0].triggerDelta, 0.0);
-  EXPECT_FALSE(c.statusRows()[1].hasTriggerDelta);
   c.recordArrived(b.notice(50));
-  // The earliest moment so far is B's now: the deltas follow.
+  EXPECT_FALSE(c.statusRows()[0].hasTriggerDelta);
+  c.recordArrived(c3.notice(50));
   EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.0015, 1e-9);
   EXPECT_NEAR(c.statusRows()[1].triggerDelta, 0.0, 1e-12);
-  c.recordArrived(c3.notice(50));
   EXPECT_NEAR(c.statusRows()[2].triggerDelta, 0.0057, 1e-9);
   // Off (default): every curve starts at its own -(N - M) x dt.
   EXPECT_FALSE(c.shiftByTrigger());
@@ -962,12 +962,70 @@ TEST_F(MultiCollect, TriggerDeltasAndShiftedCurves) {
   // A cycle drawn while the switch is on comes shifted; the files keep each record's own times.
   c.setShiftByTrigger(true);
   c.startRun(false);
-  for (FakeMember* m : {&a, &b, &c3}) c.recordArrived(m->notice(50));
-  EXPECT_NEAR(firstX("A1 K2"), -50e-6 + 0.0015, 1e-12);
+  // While it collects, the rows keep telling of the cycle on screen: A's record alone, the
+  // first of the new cycle, is no trigger delta of 0 beside the others' last ones.
+  a.time = dtAddSeconds(b.time, 0.0030);
+  c.recordArrived(a.notice(50));
+  EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.0015, 1e-9);
+  for (FakeMember* m : {&b, &c3}) c.recordArrived(m->notice(50));
+  EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.0030, 1e-9);
+  EXPECT_NEAR(firstX("A1 K2"), -50e-6 + 0.0030, 1e-12);
   std::ifstream in(intermediateFolder() / "A1.CSV");
   std::string line;
   for (int i = 0; i < 12; ++i) std::getline(in, line);
   EXPECT_EQ(line.substr(0, 10), " -0.000050");
+}
+
+// After Break the cycle waits for the records still on their way, marked, and no longer: it
+// ends with the last of them, or as soon as none can come any more, not at its collecting time.
+TEST_F(MultiCollect, AfterBreakTheCycleEndsOnceNoRecordCanCome) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  FakeMember& c3 = members_.add(QStringLiteral("C3"));
+  TMultiCollection& c = makeActive();
+  c.setAutosave(true);
+  c.setSingleShot(false, true);
+  c.runClicked();
+  c.setCollectTimeMs(60000);  // far beyond the steps below
+  c.recordArrived(a.notice());
+  c3.owes = false;  // stopped before anything of its record was measured
+  c.breakClicked();
+  EXPECT_TRUE(c.breakPending());
+  EXPECT_TRUE(c.statusRows()[1].owed);
+  EXPECT_FALSE(c.statusRows()[2].owed);
+  hub_.advance(1000);
+  EXPECT_TRUE(c.cycleOpen());
+  c.recordArrived(b.notice());
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_FALSE(c.breakPending());
+  EXPECT_FALSE(c.statusRows()[1].owed);
+  EXPECT_TRUE(c.statusRows()[2].missing);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(c.autoDataFileName(), '\t', r), 0);
+  EXPECT_EQ(r.names, QStringList({QStringLiteral("A1"), QStringLiteral("B2")}));
+
+  // Nothing more can come: Break itself ends the cycle.
+  c.runClicked();
+  c.setCollectTimeMs(60000);  // far beyond the steps below
+  c.recordArrived(a.notice());
+  b.owes = false;
+  c.breakClicked();
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.cyclesCount(), 1);
+
+  // The last record owed stops being able to come (its device gave up): the next look ends it.
+  b.owes = true;
+  c.runClicked();
+  c.setCollectTimeMs(60000);  // far beyond the steps below
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  hub_.advance(TMultiCollection::kOwedPollMs * 3);
+  EXPECT_TRUE(c.cycleOpen());
+  b.owes = false;
+  hub_.advance(TMultiCollection::kOwedPollMs);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_TRUE(c.statusRows()[1].missing);
+  EXPECT_FALSE(c.owedTimer().isActive());
 }
 
 // A record whose bytes are still coming in when the collecting time runs out is waited for,
@@ -1038,7 +1096,12 @@ TEST_F(MultiCollect, TriggerTimesReadBackFromTheMergedFile) {
   c.recordArrived(a.notice(50));
   c.recordArrived(b.notice(50));
   c.setClearBeforeDrawing(false);
+  const QString cycleHeader = c.headerText();
   ASSERT_EQ(c.loadDataFile(f), 0);
+  // The header names the cycle's time and the file's: the grid's deltas are the cycle's.
+  EXPECT_EQ(c.headerText(), cycleHeader.left(cycleHeader.lastIndexOf(QLatin1Char(' '))) +
+                                QStringLiteral("  +  ") + dateTimeText(r.time) +
+                                QStringLiteral(" Multi_Tolvanex"));
   const auto bFirsts = [&] {
     std::vector<double> xs;
     for (int i = 0; i < c.kernel().DataSetCount(); ++i)

@@ -159,6 +159,35 @@ TEST_F(MultiSim, BreakJustAfterACyclesLastRecordKeepsItsFile) {
   expectEveryFileHolds(files, 3);
 }
 
+// Break while a long record is on its way: the cycle waits for it, marked, and is drawn and
+// saved the moment it is in, not when a long collecting time runs out.
+TEST_F(MultiSim, AfterBreakTheCycleEndsWithTheLastRecordOnItsWay) {
+  make(3);
+  window(2).settingsModel().setSampleTime(1e-6);
+  window(2).settingsModel().setMemoryDepth(131000);
+  advance(1500);
+  ASSERT_EQ(device(2).settings().memoryDepth, 131000.0f);
+  coll().setAutosave(true);
+  std::int64_t takenUs = -1, endedUs = -1;
+  coll().onRecordTaken = [&](const QString&) { takenUs = clock_.nowUs(); };
+  coll().onCycleEnded = [&] { endedUs = clock_.nowUs(); };
+  coll().runClicked();
+  coll().setCollectTimeMs(60000);
+  ASSERT_TRUE(
+      hub_.advanceUntil([&] { return window(2).link().accumulationFill() > 100000; }, 30000));
+  ASSERT_EQ(coll().receivedCount(), 2);
+  coll().breakClicked();
+  EXPECT_TRUE(coll().breakPending());
+  EXPECT_TRUE(coll().statusRows()[2].owed);
+  ASSERT_TRUE(hub_.advanceUntil([&] { return endedUs >= 0; }, 30000));
+  EXPECT_EQ(endedUs, takenUs);
+  EXPECT_EQ(coll().cyclesCount(), 1);
+  EXPECT_FALSE(coll().statusRows()[2].owed);
+  const auto files = mergedFiles();
+  ASSERT_EQ(files.size(), 1u);
+  expectEveryFileHolds(files, 3);
+}
+
 // Eight identical devices in a continuous run with automatic saving: every record they sent
 // is in exactly one merged file, and every merged file holds all eight.
 // A run switches the device windows' own plots off; when it ends (Break, or a single shot
@@ -326,6 +355,38 @@ TEST_F(MultiSim, RunsBackToBackAndTrueTriggerMoments) {
                 0.0, 0.0006);
 }
 
+// A device whose record is cut at the scope's memory sends the rest after the part the window
+// keeps. Its next run must not go out while that rest is still coming: the device would measure
+// at once and send the record after the rest, and the record's time, reckoned back from its
+// arrival, would lie seconds after its true trigger. Every record's time in the merged files is
+// its device's own: its run command plus the time before the trigger.
+TEST_F(MultiSim, CutRecordsOfAContinuousRunKeepTheirDevicesTriggerTimes) {
+  make(2);
+  window(1).settingsModel().setSampleTime(1e-6);
+  window(1).settingsModel().setMemoryDepth(200000);
+  advance(1500);
+  ASSERT_EQ(device(1).settings().memoryDepth, 200000.0f);
+  coll().setAutosave(true);
+  coll().runClicked();
+  advance(90000);
+  coll().breakClicked();
+  advance(40000);
+  const auto files = mergedFiles();
+  ASSERT_GE(files.size(), 3u);
+  const TDayClock& dc = window(1).acquisition().dayClock();
+  const auto runs = rec_->times(serial(1), "*RUN");
+  for (const fs::path& f : files) {
+    TREADing r;
+    ASSERT_EQ(readMultiDataFile(f, '\t', r), 0) << f;
+    ASSERT_EQ(r.deviceCount, 2) << f;
+    // 100000 samples of 1 us before the trigger.
+    double nearest = 1e9;
+    for (std::int64_t us : runs)
+      nearest = std::min(nearest, std::abs(dtDiffSeconds(r.times[1], dc.at(us)) - 0.1));
+    EXPECT_LT(nearest, 0.005) << f;
+  }
+}
+
 // Three devices measure the same sine but trigger at different levels, so at different
 // moments. Each on its own trigger point, their curves lie apart; shifted by their trigger
 // deltas, they lie on one another, as the signal is one.
@@ -387,8 +448,9 @@ TEST_F(MultiSim, ShiftedCurvesLieOnOneTimeAxis) {
 
 // A device whose own window runs the analog logger refuses the switch to the scope mode: the
 // multi-device run leaves it out, marked busy, and its logger run goes on untouched (no run
-// nor stop of the collection's reaches it), while the others' cycles complete without waiting
-// for it. Once the user has stopped the logger it is switched back and joins.
+// nor stop of the collection's reaches it, Break included), while the others' cycles complete
+// without waiting for it. Closing its window stops the logger as any run of the window's own;
+// the device is then switched back and joins.
 TEST_F(MultiSim, ADeviceInALoggerRunOfItsOwnIsLeftOutUntilThatRunEnds) {
   make(2);
   TAcquisition& acq = window(1).acquisition();
@@ -418,10 +480,23 @@ TEST_F(MultiSim, ADeviceInALoggerRunOfItsOwnIsLeftOutUntilThatRunEnds) {
   EXPECT_EQ(acq.mode(), kModeDLA0);
   EXPECT_EQ(rec_->times(serial(1), "*RUN").size(), runs);
   EXPECT_EQ(rec_->times(serial(1), "ZZZZ").size(), stops);
-  acq.stopClicked();
+  const std::size_t otherStops = rec_->times(serial(0), "ZZZZ").size();
+  coll().breakClicked();
+  advance(1000);
+  EXPECT_GT(rec_->times(serial(0), "ZZZZ").size(), otherStops);
+  EXPECT_EQ(rec_->times(serial(1), "ZZZZ").size(), stops);
+  EXPECT_TRUE(acq.runInFlight());
+  coll().runClicked();
+  advance(1000);
+  ASSERT_TRUE(coll().statusRows()[1].busy);
+  window(1).show();
+  window(1).close();
+  EXPECT_FALSE(window(1).isVisible());
+  EXPECT_EQ(rec_->times(serial(1), "ZZZZ").size(), stops + 1);
   filesPerCycle.clear();
   ASSERT_TRUE(hub_.advanceUntil(
       [&] { return !filesPerCycle.empty() && filesPerCycle.back() == 2; }, 8000));
+  EXPECT_FALSE(acq.runInFlight());
   EXPECT_EQ(acq.mode(), kModeOSA0);
   EXPECT_FALSE(coll().statusRows()[1].busy);
   coll().breakClicked();
