@@ -125,6 +125,17 @@ struct PointPixels {
     y = ty.toPixelFast(pt.Y);
     return true;
   }
+  // compute(k, x, y) for a point known to be two plain numbers vx, vy (numeric axes only).
+  bool computeNumbers(int k, double vx, double vy, int& x, int& y) const {
+    if (!(inX.lo <= vx && vx <= inX.hi && inY.lo <= vy && vy <= inY.hi)) return false;
+    const double fx = xFirst + xScale * (vx - xMin), fy = yFirst + yScale * (vy - yMin);
+    if (fx > -1e9 && fx < 1e9 && fy > -1e9 && fy < 1e9) {
+      x = AxisTransform::roundHalfEven(fx);
+      y = AxisTransform::roundHalfEven(fy);
+      return true;
+    }
+    return compute(k, x, y);
+  }
   // The chunk from..end - 1 (at most kChunk points).
   void computeChunk(int from, int end) {
     base = done = from;
@@ -345,6 +356,128 @@ void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int pl
   }
 }
 
+// drawChain for a list that is a plain chain (TD2PointsLst::Chain) on numeric axes: only the
+// points' numbers are read, their pixels worked out a block at a time in one straight loop, and
+// the column's runs kept in locals. From the first point outside the ranges (a zoomed picture)
+// on, the rest goes to drawPoint. Same pixels as drawChain.
+template <class Sink>
+void drawPlainChain(Sink& sink, PointPixels& pp, const TD2PointsLst::PlainChain& ch, int i,
+                    int end, int plotLeft, int plotBottom, int sizeScale) {
+  const bool square = pp.pts[0].markerShape == 0;
+  const double* xs = ch.x.data();
+  const double* ys = ch.y.data();
+  const double xlo = pp.inX.lo, xhi = pp.inX.hi, ylo = pp.inY.lo, yhi = pp.inY.hi;
+  const double xF = pp.xFirst, xS = pp.xScale, xM = pp.xMin;
+  const double yF = pp.yFirst, yS = pp.yScale, yM = pp.yMin;
+  // Whether a point lies in the ranges with a pixel toPixelFast rounds directly.
+  const auto usable = [&](double vx, double vy, double fx, double fy) {
+    return (xlo <= vx) & (vx <= xhi) & (ylo <= vy) & (vy <= yhi) & (fx > -1e9) & (fx < 1e9) &
+           (fy > -1e9) & (fy < 1e9);
+  };
+  int px = 0, py = 0;
+  const auto rest = [&](int from) {
+    Repeat rep;
+    for (int k = from; k < end;) {
+      const int e = std::min(end, k + kChunk);
+      pp.computeChunk(k, e);
+      for (; k < e; ++k) drawPoint(sink, pp, k, plotLeft, plotBottom, sizeScale, &rep);
+    }
+  };
+  if (i > 0 && !pp.computeNumbers(i - 1, xs[i - 1], ys[i - 1], px, py)) return rest(i);
+
+  // The open column cx: its run (mid) and its neighbours' run (side), empty while lo > hi.
+  bool open = false;
+  int cx = 0, midLo = 1, midHi = 0, sideLo = 1, sideHi = 0;
+  const auto writeSide = [&](int lo, int hi) {
+    sink.span(cx - 1, lo, hi);
+    sink.span(cx + 1, lo, hi);
+  };
+  const auto flush = [&] {
+    if (!open) return;
+    if (midLo <= midHi) sink.span(cx, midLo, midHi);
+    if (sideLo <= sideHi) writeSide(sideLo, sideHi);
+    open = false;
+  };
+  const auto mergeMid = [&](int lo, int hi) {
+    if (midLo <= midHi) {
+      if (lo <= midHi + 1 && hi >= midLo - 1) {
+        midLo = std::min(midLo, lo);
+        midHi = std::max(midHi, hi);
+        return;
+      }
+      sink.span(cx, midLo, midHi);
+    }
+    midLo = lo;
+    midHi = hi;
+  };
+  const auto mergeSide = [&](int lo, int hi) {
+    if (sideLo <= sideHi) {
+      if (lo <= sideHi + 1 && hi >= sideLo - 1) {
+        sideLo = std::min(sideLo, lo);
+        sideHi = std::max(sideHi, hi);
+        return;
+      }
+      writeSide(sideLo, sideHi);
+    }
+    sideLo = lo;
+    sideHi = hi;
+  };
+  constexpr int kBlock = 256;
+  int bx[kBlock], by[kBlock];
+  while (i < end) {
+    const int m = std::min(kBlock, end - i);
+    bool allUsable = true;
+    for (int k = 0; k < m; ++k) {
+      const double vx = xs[i + k], vy = ys[i + k];
+      const double fx = xF + xS * (vx - xM), fy = yF + yS * (vy - yM);
+      const bool ok = usable(vx, vy, fx, fy);
+      allUsable &= ok;
+      bx[k] = AxisTransform::roundHalfEven(ok ? fx : 0.0);
+      by[k] = AxisTransform::roundHalfEven(ok ? fy : 0.0);
+    }
+    int upTo = m;
+    if (!allUsable) {
+      upTo = 0;
+      while (upTo < m) {
+        const double vx = xs[i + upTo], vy = ys[i + upTo];
+        if (!usable(vx, vy, xF + xS * (vx - xM), yF + yS * (vy - yM))) break;
+        ++upTo;
+      }
+    }
+    for (int k = 0; k < upTo; ++k) {
+      const int x = bx[k], y = by[k];
+      const bool linked = i + k > 0;
+      if (open && x == cx) {
+        // The one before stands in this column too: its line is vertical.
+        if (linked) mergeMid(std::min(py, y), std::max(py, y));
+      } else {
+        flush();
+        open = true;
+        cx = x;
+        midLo = sideLo = 1;
+        midHi = sideHi = 0;
+        if (linked) {
+          lineSpans(sink, px, py, x, y);
+          // Painted by the line already; kept so a vertical line after it joins the run.
+          mergeMid(y, y);
+        }
+      }
+      if (square) {
+        mergeMid(y - 1, y + 1);
+        mergeSide(y - 1, y + 1);
+      }
+      px = x;
+      py = y;
+    }
+    if (upTo < m) {
+      flush();
+      return rest(i + upTo);
+    }
+    i += m;
+  }
+  flush();
+}
+
 // The samples of a series as the point drawing would place them: a sample inside the axis
 // ranges stands on its rounded pixel, one outside them is kept unrounded for cutting lines.
 struct SeriesPixels {
@@ -524,6 +657,8 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
   }
   if (n == 0) return kPlotOk;
   PointPixels pp(pts, ds, tx, ty);
+  const TD2PointsLst::PlainChain* chain =
+      collapsePoints && pp.numeric ? ds.points.Chain() : nullptr;
   const int interval = ds.messageInterval;
   int i = 0;
   while (i < n) {
@@ -538,6 +673,14 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     // it is collected into column spans and written once; mixed colours go point by point.
     // The picture may have been touched while yielding: its pixels are taken afresh here.
     const ColorRef c = pts[std::size_t(i)].color;
+    if (chain) {
+      // One colour throughout: the spans are collected up to the next yield.
+      end = interval > 0 ? std::min(n, (i / interval + 1) * interval) : n;
+      ColumnSpans sink(bitmap_, rgbOf(c));
+      drawPlainChain(sink, pp, *chain, i, end, plotLeft, plotBottom, sizeScale);
+      i = end;
+      continue;
+    }
     bool oneColour = collapsePoints;
     for (int k = i + 1; oneColour && k < end; ++k) oneColour = pts[std::size_t(k)].color == c;
     if (oneColour) {

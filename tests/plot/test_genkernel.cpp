@@ -573,6 +573,47 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
     EXPECT_TRUE(images[0] == images[1]) << "shape " << shape;
     EXPECT_TRUE(zoomed[0] == zoomed[1]) << "zoomed, shape " << shape;
   }
+  // Long plain chains (one colour, a square or no marker, each point linked to the one
+  // before), drawn from their numbers alone: dense columns, jumps that leave gaps beside a
+  // column, a yield interval that cuts the chain anywhere; whole, zoomed (points outside the
+  // window from the middle of the chain on), and again after the points changed.
+  for (int shape : {0, 9}) {
+    QImage whole[2], zoomed[2], changed[2];
+    for (int mode = 0; mode < 2; ++mode) {
+      TGenD2ImgKernel k;
+      preparePicture(k, mode == 1, 400, 250);
+      rng.seed(std::uint32_t(11 + shape));
+      for (int c = 0; c < 2; ++c) {
+        TGenD2DataSet& ds = k.NewDataSet();
+        ds.messageInterval = 1777;
+        ds.points.SetMarker(3, shape);
+        PlotPoint p = ds.points.GetTemplate();
+        for (int i = 0; i < 9000; ++i) {
+          p.X = WorldValue::num(i * 0.001);
+          p.Y = WorldValue::num(c ? (i / 500 % 2 ? 2.0 : -2.0) + 0.3 * u(rng)
+                                  : std::sin(i * 0.003) + (i % 301 == 0 ? 1.5 : 0.02 * u(rng)));
+          ds.points.AddLinkedPoint(p);
+        }
+        k.AddDataSet(ds);
+      }
+      ASSERT_NE(k.Get(0)->points.Chain(), nullptr);  // the path this case is about
+      ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+      whole[mode] = k.Bitmap().copy();
+      const PlotRect a = k.PlotArea();
+      k.BeginZoom(nullptr, a.left + 131, a.top + 37);
+      ASSERT_EQ(k.FinishZoom(nullptr, a.left + 202, a.bottom - 61), kPlotOk);
+      zoomed[mode] = k.Bitmap().copy();
+      // A chain kept from the last picture must not outlive a change of the points.
+      k.Get(1)->points.OffsetX(0.5);
+      k.PrepareImage(nullptr);
+      ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+      changed[mode] = k.Bitmap().copy();
+    }
+    EXPECT_TRUE(whole[0] == whole[1]) << "plain chain, shape " << shape;
+    EXPECT_TRUE(zoomed[0] == zoomed[1]) << "plain chain zoomed, shape " << shape;
+    EXPECT_TRUE(changed[0] == changed[1]) << "plain chain moved, shape " << shape;
+    EXPECT_FALSE(whole[1] == changed[1]);
+  }
 }
 
 // The label never holds the picture being cleared or drawn, so neither copies it; it shows
