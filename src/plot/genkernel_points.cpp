@@ -367,7 +367,7 @@ void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int pl
 template <class Sink>
 void drawPlainChain(Sink& sink, PointPixels& pp, const TD2PointsLst::PlainChain& ch, int i,
                     int end, int plotLeft, int plotBottom, int sizeScale) {
-  const bool square = pp.pts[0].markerShape == 0;
+  const bool square = ch.square;
   const double* xs = ch.x.data();
   const double* ys = ch.y.data();
   const double xlo = pp.inX.lo, xhi = pp.inX.hi, ylo = pp.inY.lo, yhi = pp.inY.hi;
@@ -689,8 +689,9 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
   }
   if (n == 0) return kPlotOk;
   PointPixels pp(pts, ds, tx, ty);
-  const TD2PointsLst::PlainChain* chain =
-      collapsePoints && pp.numeric ? ds.points.Chain() : nullptr;
+  // Held for the whole drawing: the points may change while it yields.
+  const std::shared_ptr<const TD2PointsLst::PlainChain> chain =
+      collapsePoints && pp.numeric ? ds.points.ChainForRedraw() : nullptr;
   const int interval = ds.messageInterval;
   int i = 0;
   while (i < n) {

@@ -78,6 +78,7 @@ int TD2PointsLst::TakeFrom(TD2PointsLst& other) {
   boundsValid_ = other.boundsValid_;
   chain_ = std::move(other.chain_);
   chainChecked_ = other.chainChecked_;
+  drawnOnce_ = other.drawnOnce_;
   other.Clear();
   return Count();
 }
@@ -161,8 +162,16 @@ int TD2PointsLst::SetMarker(int size, int shape) {
   return kPlotOk;
 }
 
-const TD2PointsLst::PlainChain* TD2PointsLst::Chain() const {
-  if (chainChecked_) return chain_.get();
+std::shared_ptr<const TD2PointsLst::PlainChain> TD2PointsLst::ChainForRedraw() const {
+  if (!drawnOnce_) {
+    drawnOnce_ = true;
+    return nullptr;
+  }
+  return Chain();
+}
+
+std::shared_ptr<const TD2PointsLst::PlainChain> TD2PointsLst::Chain() const {
+  if (chainChecked_) return chain_;
   chainChecked_ = true;
   const std::size_t n = points_.size();
   if (n < std::size_t(kPlainChainMin)) return nullptr;
@@ -172,6 +181,7 @@ const TD2PointsLst::PlainChain* TD2PointsLst::Chain() const {
   const auto none = [n](std::int32_t link) { return link < 0 || std::size_t(link) >= n; };
   if (!none(first.linkA) || !none(first.linkB)) return nullptr;
   auto chain = std::make_shared<PlainChain>();
+  chain->square = shape == 0;
   chain->x.resize(n);
   chain->y.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
@@ -187,7 +197,7 @@ const TD2PointsLst::PlainChain* TD2PointsLst::Chain() const {
     chain->y[i] = p.Y.number;
   }
   chain_ = std::move(chain);
-  return chain_.get();
+  return chain_;
 }
 
 void TD2PointsLst::GetMarker(int& size, int& shape) const {

@@ -80,10 +80,16 @@ class TD2PointsLst {
   // the points' bytes, so a redraw does not stream every point through the cache again.
   struct PlainChain {
     std::vector<double> x, y;
+    bool square = false;  // shape 0; else no marker
   };
   static constexpr int kPlainChainMin = 4096;  // shorter lists are read point by point
-  // Made on first use and kept until the points change; null for any other list.
-  const PlainChain* Chain() const;
+  // Made on first use and kept until the points change; null for any other list. Shared, so
+  // a drawing that yields keeps it while the points change meanwhile.
+  std::shared_ptr<const PlainChain> Chain() const;
+  // The same for a drawing: null at the first drawing after a change, which reads the points
+  // once anyway (a record drawn once and replaced costs no more than that); the chain from
+  // the second on (a zoom, a resize, a cursor).
+  std::shared_ptr<const PlainChain> ChainForRedraw() const;
 
  private:
   void computeBounds();
@@ -91,6 +97,7 @@ class TD2PointsLst {
     boundsValid_ = false;
     chain_.reset();
     chainChecked_ = false;
+    drawnOnce_ = false;
   }
 
   std::vector<PlotPoint> points_;
@@ -100,6 +107,7 @@ class TD2PointsLst {
   PlotPoint template_;
   mutable std::shared_ptr<const PlainChain> chain_;
   mutable bool chainChecked_ = false;
+  mutable bool drawnOnce_ = false;
 };
 
 struct AxisWorldData {

@@ -597,6 +597,9 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
         k.AddDataSet(ds);
       }
       ASSERT_NE(k.Get(0)->points.Chain(), nullptr);  // the path this case is about
+      // The first drawing reads the points, the next ones the chain.
+      ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+      k.PrepareImage(nullptr);
       ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
       whole[mode] = k.Bitmap().copy();
       const PlotRect a = k.PlotArea();
@@ -605,8 +608,10 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
       zoomed[mode] = k.Bitmap().copy();
       // A chain kept from the last picture must not outlive a change of the points.
       k.Get(1)->points.OffsetX(0.5);
-      k.PrepareImage(nullptr);
-      ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+      for (int twice = 0; twice < 2; ++twice) {
+        k.PrepareImage(nullptr);
+        ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+      }
       changed[mode] = k.Bitmap().copy();
     }
     EXPECT_TRUE(whole[0] == whole[1]) << "plain chain, shape " << shape;
@@ -703,6 +708,37 @@ TEST(Kernel, EventDuringRenderThatClearsTheCurves) {
   EXPECT_EQ(k.Render(nullptr, true), kPlotOk);
   EXPECT_TRUE(fired);
   EXPECT_EQ(k.DataSetCount(), 0);
+}
+
+// A redraw from a plain chain keeps it while it yields: an event that changes the points
+// meanwhile must not free what the drawing still reads.
+TEST(Kernel, EventDuringRedrawThatChangesThePoints) {
+  TGenD2ImgKernel k;
+  k.SetImageSize(300, 200);
+  k.PrepareImage(nullptr);
+  addCurve(k, 60000, 0, 10, sine);
+  k.Get(0)->messageInterval = 10000;
+  k.Get(0)->points.SetMarker(3, 0);
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  k.PrepareImage(nullptr);
+  // The kernel yields before each curve and then within it: the change comes at the second.
+  int ticks = 0;
+  bool held = false;
+  const std::weak_ptr<const TD2PointsLst::PlainChain> chain = k.Get(0)->points.Chain();
+  QTimer timer;
+  timer.setInterval(0);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (++ticks < 2) return;
+    timer.stop();
+    k.Get(0)->points.SetColor(0x0000FF);
+    held = !chain.expired();  // by the drawing alone now
+  });
+  timer.start();
+  EXPECT_EQ(k.Render(nullptr, true), kPlotOk);
+  EXPECT_EQ(ticks, 2);
+  EXPECT_TRUE(held);
+  // Changed after the drawing took the chain: this is again a first drawing.
+  EXPECT_EQ(k.Get(0)->points.ChainForRedraw(), nullptr);
 }
 
 // ---- mouse ---------------------------------------------------------------------------------

@@ -153,7 +153,8 @@ TEST(PointsList, PlainChainOnlyForLongOneColouredLinkedCurves) {
   };
   const int n = TD2PointsLst::kPlainChainMin;
   TD2PointsLst l = chain(n, 0);
-  const TD2PointsLst::PlainChain* c = l.Chain();
+  EXPECT_EQ(l.ChainForRedraw(), nullptr);  // the first drawing reads the points
+  const auto c = l.ChainForRedraw();
   ASSERT_NE(c, nullptr);
   ASSERT_EQ(c->x.size(), std::size_t(n));
   EXPECT_EQ(c->x[7], 3.5);
@@ -164,6 +165,8 @@ TEST(PointsList, PlainChainOnlyForLongOneColouredLinkedCurves) {
   EXPECT_EQ(chain(n - 1, 0).Chain(), nullptr);
   l.AddPoint(pointAt(1, 1));  // not linked
   EXPECT_EQ(l.Chain(), nullptr);
+  l.OffsetX(1.0);
+  EXPECT_EQ(l.ChainForRedraw(), nullptr);  // a change makes the next drawing a first one
   l = chain(n, 0);
   ASSERT_NE(l.Chain(), nullptr);
   l.SetXKind(kWorldTime);
