@@ -129,17 +129,6 @@ struct PointPixels {
     y = ty.toPixelFast(pt.Y);
     return true;
   }
-  // compute(k, x, y) for a point known to be two plain numbers vx, vy (numeric axes only).
-  bool computeNumbers(int k, double vx, double vy, int& x, int& y) const {
-    if (!(inX.lo <= vx && vx <= inX.hi && inY.lo <= vy && vy <= inY.hi)) return false;
-    const double fx = xFirst + xScale * (vx - xMin), fy = yFirst + yScale * (vy - yMin);
-    if (fx > -1e9 && fx < 1e9 && fy > -1e9 && fy < 1e9) {
-      x = AxisTransform::roundHalfEven(fx);
-      y = AxisTransform::roundHalfEven(fy);
-      return true;
-    }
-    return compute(k, x, y);
-  }
   // The chunk from..end - 1 (at most kChunk points).
   void computeChunk(int from, int end) {
     base = done = from;
@@ -387,7 +376,7 @@ void drawPlainChain(Sink& sink, PointPixels& pp, const TD2PointsLst::PlainChain&
       for (; k < e; ++k) drawPoint(sink, pp, k, plotLeft, plotBottom, sizeScale, &rep);
     }
   };
-  if (i > 0 && !pp.computeNumbers(i - 1, xs[i - 1], ys[i - 1], px, py)) return rest(i);
+  if (i > 0 && !pp.compute(i - 1, px, py)) return rest(i);
 
   // The open column cx: its run (mid) and its neighbours' run (side), empty while lo > hi.
   bool open = false;
@@ -402,30 +391,22 @@ void drawPlainChain(Sink& sink, PointPixels& pp, const TD2PointsLst::PlainChain&
     if (sideLo <= sideHi) writeSide(sideLo, sideHi);
     open = false;
   };
-  const auto mergeMid = [&](int lo, int hi) {
-    if (midLo <= midHi) {
-      if (lo <= midHi + 1 && hi >= midLo - 1) {
-        midLo = std::min(midLo, lo);
-        midHi = std::max(midHi, hi);
+  // Joins lo..hi to a run it touches, or writes the run out and starts a new one.
+  const auto merge = [&](int& runLo, int& runHi, int lo, int hi, auto write) {
+    if (runLo <= runHi) {
+      if (lo <= runHi + 1 && hi >= runLo - 1) {
+        runLo = std::min(runLo, lo);
+        runHi = std::max(runHi, hi);
         return;
       }
-      sink.span(cx, midLo, midHi);
+      write(runLo, runHi);
     }
-    midLo = lo;
-    midHi = hi;
+    runLo = lo;
+    runHi = hi;
   };
-  const auto mergeSide = [&](int lo, int hi) {
-    if (sideLo <= sideHi) {
-      if (lo <= sideHi + 1 && hi >= sideLo - 1) {
-        sideLo = std::min(sideLo, lo);
-        sideHi = std::max(sideHi, hi);
-        return;
-      }
-      writeSide(sideLo, sideHi);
-    }
-    sideLo = lo;
-    sideHi = hi;
-  };
+  const auto writeMid = [&](int lo, int hi) { sink.span(cx, lo, hi); };
+  const auto mergeMid = [&](int lo, int hi) { merge(midLo, midHi, lo, hi, writeMid); };
+  const auto mergeSide = [&](int lo, int hi) { merge(sideLo, sideHi, lo, hi, writeSide); };
   constexpr int kBlock = 256;
   int bx[kBlock], by[kBlock];
   while (i < end) {
