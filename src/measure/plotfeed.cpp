@@ -207,6 +207,26 @@ int seriesCurve(Curves& k, int ch, std::shared_ptr<TSampleSeries> series, const 
   return finishTimeCurve(w, r, ch, trigX, x0, x1, autoScale, fixed);
 }
 
+// A copy of n values as a series of samples dt apart from x0, or null when one of them is no
+// number or infinite. Checked, copied and summarised a piece at a time, while the piece is in
+// the cache: each record passes through here.
+std::shared_ptr<TSampleSeries> finiteSeries(const double* v, int n, const WorldValue& x0,
+                                            double dt) {
+  std::vector<double> copy;
+  copy.reserve(std::size_t(n));
+  TMinMaxPyramid summaries;
+  summaries.Reserve(std::uint64_t(n));
+  constexpr int kPiece = 4096;
+  for (int i = 0; i < n; i += kPiece) {
+    const int m = std::min(kPiece, n - i);
+    if (!std::all_of(v + i, v + i + m, [](double x) { return std::isfinite(x); })) return nullptr;
+    copy.insert(copy.end(), v + i, v + i + m);
+    summaries.Append(copy.data() + i, std::size_t(m));
+  }
+  return std::make_shared<TSampleSeries>(std::make_shared<TVectorSampleReader>(std::move(copy)),
+                                         std::move(summaries), x0, dt);
+}
+
 // An XY curve: x(i), y(i) for i < n, each point linked to the one before unless starts(i);
 // chX / chY are the channels on the axes.
 template <class XV, class YV, class Starts>
@@ -416,15 +436,11 @@ int feedScopeImage(TGenD2ImgKernel& k, const double* ch0, const double* ch1, int
     // -Tp + i x dt, the same X as i x dt - Tp. A record whose sample time is no forward step
     // or with values that are no numbers (a damaged file) keeps a point per sample, which
     // needs no order and leaves such values out.
-    const bool asSeries = n > 0 && dt > 0.0 && std::isfinite(dt) &&
-                          std::all_of(v, v + n, [](double x) { return std::isfinite(x); });
+    auto series = n > 0 && dt > 0.0 && std::isfinite(dt) ? finiteSeries(v, n, x0, dt) : nullptr;
     const int rc =
-        asSeries
-            ? seriesCurve(c, ch,
-                          std::make_shared<TSampleSeries>(
-                              std::make_shared<TVectorSampleReader>(std::vector<double>(v, v + n)),
-                              x0, dt),
-                          WorldValue::num(0.0), x0, x1, st, pc.autoScale[ch], fixedRange(rs, ch))
+        series
+            ? seriesCurve(c, ch, std::move(series), WorldValue::num(0.0), x0, x1, st,
+                          pc.autoScale[ch], fixedRange(rs, ch))
             : timeCurve(
                   c, ch, n, [v](int i) { return v[i]; },
                   [dt, tp](int i) { return WorldValue::num(double(i) * dt - tp); },

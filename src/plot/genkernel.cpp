@@ -107,9 +107,9 @@ QString padHash(QString s, int minChars) {
   return s;
 }
 
-void drawLabel(QPainter& p, const QFontMetrics& fm, TMyPosTxt& t) {
+void drawLabel(QPainter& p, const QFontMetrics& fm, int width, TMyPosTxt& t) {
   if (t.text.isEmpty()) return;
-  t.Place(fm.horizontalAdvance(t.text), fm.height());
+  t.Place(width, fm.height());
   p.setPen(qcolor(t.color));
   p.drawText(t.left, t.top + fm.ascent(), t.text);
 }
@@ -320,7 +320,7 @@ void TGenD2ImgKernel::layoutBands(QPainter& p) {
     const QString lo =
         padHash(worldLabelText(ax.minimum, digits, ax.unit), int(ax.unit.size()) + 5);
     const QString hi = worldLabelText(ax.maximum, digits, ax.unit);
-    const int lw = std::max(fm.horizontalAdvance(lo), fm.horizontalAdvance(hi));
+    const int lw = std::max(labelWidth(fm, lo), labelWidth(fm, hi));
     ax.left = plot_.left;
     ax.top = plot_.top;
     ax.bottom = plot_.bottom;
@@ -370,6 +370,10 @@ int TGenD2ImgKernel::Render(QLabel* image, bool recompute) {
   {
     QPainter p(&bitmap_);
     p.setFont(font_);
+    if (!(labelWidthFont_ == font_)) {
+      labelWidths_.clear();
+      labelWidthFont_ = font_;
+    }
     layoutBands(p);
     const int rc = SetUpTransforms();
     if (rc != kPlotOk) return rc;
@@ -396,6 +400,15 @@ int TGenD2ImgKernel::Render(QLabel* image, bool recompute) {
   }
   show(image);
   return rc;
+}
+
+int TGenD2ImgKernel::labelWidth(const QFontMetrics& fm, const QString& text) {
+  if (const auto it = labelWidths_.constFind(text); it != labelWidths_.cend()) return *it;
+  // Zooming on and on keeps making new texts: the table is started afresh now and then.
+  if (labelWidths_.size() >= 4096) labelWidths_.clear();
+  const int w = fm.horizontalAdvance(text);
+  labelWidths_.insert(text, w);
+  return w;
 }
 
 int TGenD2ImgKernel::Redraw(QLabel* image) {
@@ -471,7 +484,7 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
       if (tk.inside) {
         tk.text = tickText(tickShownValue(v, step), lastDay);
         if (!tk.text.isEmpty()) {
-          const int w = fm.horizontalAdvance(tk.text);
+          const int w = labelWidth(fm, tk.text);
           const int left = tk.x - w / 2;
           if (havePrev && left - prevRight < kLabelGap) fits = false;
           prevRight = left + w;
@@ -489,7 +502,7 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
     const WorldValue v = wvAdd(ax.minimum, s);
     // Measured as most labels are drawn: on a time axis without the date.
     std::int32_t day = timeAxis ? timeLabelDay(v.time()) : INT32_MIN;
-    const int w = fm.horizontalAdvance(padHash(tickText(v, day), minChars));
+    const int w = labelWidth(fm, padHash(tickText(v, day), minChars));
     const int d = std::abs(t.toPixel(v) - p0);
     if (d - w >= 5 && placeTicks(s, ticks)) {
       placed = true;
@@ -553,7 +566,7 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
     // A centred label near the picture's edge is moved inside it rather than cut off (long time
     // labels at the right end lost their seconds); one that then runs into its neighbour is left
     // out, the tick stays.
-    rec.label.Place(fm.horizontalAdvance(rec.label.text), fm.height());
+    rec.label.Place(labelWidth(fm, rec.label.text), fm.height());
     const int shift = std::max(0, -rec.label.left) -
                       std::max(0, rec.label.right - p.device()->width());
     const int prevRight = ds.xTics.empty() || ds.xTics.back().label.text.isEmpty()
@@ -562,7 +575,7 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
     if (shift != 0 && rec.label.left + shift <= prevRight + kLabelGap) rec.label.text.clear();
     rec.label.x += shift;
     if (!rec.label.text.isEmpty()) drawnDay = day;
-    drawLabel(p, fm, rec.label);
+    drawLabel(p, fm, labelWidth(fm, rec.label.text), rec.label);
     rec.drawn = true;
     ds.xTics.push_back(rec);
   }
@@ -627,7 +640,7 @@ void TGenD2ImgKernel::drawYAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
       rec.label.y = y;
       rec.label.align = 5;
       rec.label.color = st.labelColor;
-      drawLabel(p, fm, rec.label);
+      drawLabel(p, fm, labelWidth(fm, rec.label.text), rec.label);
       rec.drawn = true;
       ds.yTics.push_back(rec);
     }

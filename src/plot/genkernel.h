@@ -3,6 +3,8 @@
 // image label, and handles the mouse on it: rubber-band zoom with the left button, unzoom with
 // both buttons, cursor measurements with the right button.
 #include <QFont>
+#include <QFontMetrics>
+#include <QHash>
 #include <QImage>
 #include <QRect>
 #include <QString>
@@ -137,6 +139,7 @@ class TGenD2ImgKernel {
   void drawYAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& trace);
   int drawPoints(TGenD2DataSet& ds, std::uint64_t generation);
   void show(QLabel* image);
+  int labelWidth(const QFontMetrics& fm, const QString& text);
   void measure(QLabel* image, int x, int y, int shift, bool redrawFirst);
   void eraseCursors();
   void drawCursor(TGenD2DataSet& ds, bool erase);
@@ -161,6 +164,10 @@ class TGenD2ImgKernel {
   std::uint8_t markerCounter_ = 0;
   ColorRef lastColor_ = kColorBlack;
   QFont font_;
+  // Label widths by text, for the font they were measured in: the label step search measures
+  // the same texts on every redraw, and shaping them was a good part of a picture's cost.
+  QHash<QString, int> labelWidths_;
+  QFont labelWidthFont_;
   std::vector<AxisStepTrace> xTraces_;
   std::vector<AxisStepTrace> yTraces_;
   // Bumped by every operation that replaces the picture or the curves, so a drawing that

@@ -9,6 +9,10 @@
 #include "plot/plotraster.h"
 #include "plot/sampleseries.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tolv {
 
 namespace {
@@ -345,6 +349,148 @@ void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int pl
   }
 }
 
+// drawChain for a list that is a plain chain (TD2PointsLst::Chain) on numeric axes: only the
+// points' numbers are read, their pixels worked out a block at a time in one straight loop, and
+// the column's runs kept in locals. From the first point outside the ranges (a zoomed picture)
+// on, the rest goes to drawPoint. Same pixels as drawChain.
+template <class Sink>
+void drawPlainChain(Sink& sink, PointPixels& pp, const TD2PointsLst::PlainChain& ch, int i,
+                    int end, int plotLeft, int plotBottom, int sizeScale) {
+  const bool square = ch.square;
+  const double* xs = ch.x.data();
+  const double* ys = ch.y.data();
+  const double xlo = pp.inX.lo, xhi = pp.inX.hi, ylo = pp.inY.lo, yhi = pp.inY.hi;
+  const double xF = pp.xFirst, xS = pp.xScale, xM = pp.xMin;
+  const double yF = pp.yFirst, yS = pp.yScale, yM = pp.yMin;
+  // Whether a point lies in the ranges with a pixel toPixelFast rounds directly.
+  const auto usable = [&](double vx, double vy, double fx, double fy) {
+    return (xlo <= vx) & (vx <= xhi) & (ylo <= vy) & (vy <= yhi) & (fx > -1e9) & (fx < 1e9) &
+           (fy > -1e9) & (fy < 1e9);
+  };
+  int px = 0, py = 0;
+  const auto rest = [&](int from) {
+    Repeat rep;
+    for (int k = from; k < end;) {
+      const int e = std::min(end, k + kChunk);
+      pp.computeChunk(k, e);
+      for (; k < e; ++k) drawPoint(sink, pp, k, plotLeft, plotBottom, sizeScale, &rep);
+    }
+  };
+  if (i > 0 && !pp.compute(i - 1, px, py)) return rest(i);
+
+  // The open column cx: its run (mid) and its neighbours' run (side), empty while lo > hi.
+  bool open = false;
+  int cx = 0, midLo = 1, midHi = 0, sideLo = 1, sideHi = 0;
+  const auto writeSide = [&](int lo, int hi) {
+    sink.span(cx - 1, lo, hi);
+    sink.span(cx + 1, lo, hi);
+  };
+  const auto flush = [&] {
+    if (!open) return;
+    if (midLo <= midHi) sink.span(cx, midLo, midHi);
+    if (sideLo <= sideHi) writeSide(sideLo, sideHi);
+    open = false;
+  };
+  // Joins lo..hi to a run it touches, or writes the run out and starts a new one.
+  const auto merge = [&](int& runLo, int& runHi, int lo, int hi, auto write) {
+    if (runLo <= runHi) {
+      if (lo <= runHi + 1 && hi >= runLo - 1) {
+        runLo = std::min(runLo, lo);
+        runHi = std::max(runHi, hi);
+        return;
+      }
+      write(runLo, runHi);
+    }
+    runLo = lo;
+    runHi = hi;
+  };
+  const auto writeMid = [&](int lo, int hi) { sink.span(cx, lo, hi); };
+  const auto mergeMid = [&](int lo, int hi) { merge(midLo, midHi, lo, hi, writeMid); };
+  const auto mergeSide = [&](int lo, int hi) { merge(sideLo, sideHi, lo, hi, writeSide); };
+  constexpr int kBlock = 256;
+  int bx[kBlock], by[kBlock];
+  while (i < end) {
+    const int m = std::min(kBlock, end - i);
+    bool allUsable = true;
+    int k = 0;
+#if defined(__SSE2__)
+    {
+      // Two points at a time, with the same operations in the same order as below.
+      const __m128d vxlo = _mm_set1_pd(xlo), vxhi = _mm_set1_pd(xhi);
+      const __m128d vylo = _mm_set1_pd(ylo), vyhi = _mm_set1_pd(yhi);
+      const __m128d vxF = _mm_set1_pd(xF), vxS = _mm_set1_pd(xS), vxM = _mm_set1_pd(xM);
+      const __m128d vyF = _mm_set1_pd(yF), vyS = _mm_set1_pd(yS), vyM = _mm_set1_pd(yM);
+      const __m128d lim = _mm_set1_pd(1e9), nlim = _mm_set1_pd(-1e9);
+      const __m128d magic = _mm_set1_pd(6755399441055744.0);
+      __m128d all = _mm_castsi128_pd(_mm_set1_epi32(-1));
+      for (; k + 2 <= m; k += 2) {
+        const __m128d vx = _mm_loadu_pd(xs + i + k), vy = _mm_loadu_pd(ys + i + k);
+        const __m128d fx = _mm_add_pd(vxF, _mm_mul_pd(vxS, _mm_sub_pd(vx, vxM)));
+        const __m128d fy = _mm_add_pd(vyF, _mm_mul_pd(vyS, _mm_sub_pd(vy, vyM)));
+        __m128d ok = _mm_and_pd(_mm_cmple_pd(vxlo, vx), _mm_cmple_pd(vx, vxhi));
+        ok = _mm_and_pd(ok, _mm_and_pd(_mm_cmple_pd(vylo, vy), _mm_cmple_pd(vy, vyhi)));
+        ok = _mm_and_pd(ok, _mm_and_pd(_mm_cmpgt_pd(fx, nlim), _mm_cmplt_pd(fx, lim)));
+        ok = _mm_and_pd(ok, _mm_and_pd(_mm_cmpgt_pd(fy, nlim), _mm_cmplt_pd(fy, lim)));
+        all = _mm_and_pd(all, ok);
+        const __m128d rx = _mm_sub_pd(_mm_add_pd(_mm_and_pd(ok, fx), magic), magic);
+        const __m128d ry = _mm_sub_pd(_mm_add_pd(_mm_and_pd(ok, fy), magic), magic);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(bx + k), _mm_cvttpd_epi32(rx));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(by + k), _mm_cvttpd_epi32(ry));
+      }
+      allUsable = _mm_movemask_pd(all) == 3;
+    }
+#endif
+    for (; k < m; ++k) {
+      const double vx = xs[i + k], vy = ys[i + k];
+      const double fx = xF + xS * (vx - xM), fy = yF + yS * (vy - yM);
+      const bool ok = usable(vx, vy, fx, fy);
+      allUsable &= ok;
+      bx[k] = AxisTransform::roundHalfEven(ok ? fx : 0.0);
+      by[k] = AxisTransform::roundHalfEven(ok ? fy : 0.0);
+    }
+    int upTo = m;
+    if (!allUsable) {
+      upTo = 0;
+      while (upTo < m) {
+        const double vx = xs[i + upTo], vy = ys[i + upTo];
+        if (!usable(vx, vy, xF + xS * (vx - xM), yF + yS * (vy - yM))) break;
+        ++upTo;
+      }
+    }
+    for (int k = 0; k < upTo; ++k) {
+      const int x = bx[k], y = by[k];
+      const bool linked = i + k > 0;
+      if (open && x == cx) {
+        // The one before stands in this column too: its line is vertical.
+        if (linked) mergeMid(std::min(py, y), std::max(py, y));
+      } else {
+        flush();
+        open = true;
+        cx = x;
+        midLo = sideLo = 1;
+        midHi = sideHi = 0;
+        if (linked) {
+          lineSpans(sink, px, py, x, y);
+          // Painted by the line already; kept so a vertical line after it joins the run.
+          mergeMid(y, y);
+        }
+      }
+      if (square) {
+        mergeMid(y - 1, y + 1);
+        mergeSide(y - 1, y + 1);
+      }
+      px = x;
+      py = y;
+    }
+    if (upTo < m) {
+      flush();
+      return rest(i + upTo);
+    }
+    i += m;
+  }
+  flush();
+}
+
 // The samples of a series as the point drawing would place them: a sample inside the axis
 // ranges stands on its rounded pixel, one outside them is kept unrounded for cutting lines.
 struct SeriesPixels {
@@ -524,6 +670,9 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
   }
   if (n == 0) return kPlotOk;
   PointPixels pp(pts, ds, tx, ty);
+  // Held for the whole drawing: the points may change while it yields.
+  const std::shared_ptr<const TD2PointsLst::PlainChain> chain =
+      collapsePoints && pp.numeric ? ds.points.ChainForRedraw() : nullptr;
   const int interval = ds.messageInterval;
   int i = 0;
   while (i < n) {
@@ -538,6 +687,14 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     // it is collected into column spans and written once; mixed colours go point by point.
     // The picture may have been touched while yielding: its pixels are taken afresh here.
     const ColorRef c = pts[std::size_t(i)].color;
+    if (chain) {
+      // One colour throughout: the spans are collected up to the next yield.
+      end = interval > 0 ? std::min(n, (i / interval + 1) * interval) : n;
+      ColumnSpans sink(bitmap_, rgbOf(c));
+      drawPlainChain(sink, pp, *chain, i, end, plotLeft, plotBottom, sizeScale);
+      i = end;
+      continue;
+    }
     bool oneColour = collapsePoints;
     for (int k = i + 1; oneColour && k < end; ++k) oneColour = pts[std::size_t(k)].color == c;
     if (oneColour) {

@@ -29,18 +29,18 @@ void TD2PointsLst::Reserve(int n) {
 void TD2PointsLst::Clear() {
   points_.clear();
   searchResults_.clear();
-  boundsValid_ = false;
+  changed();
 }
 
-PlotPoint& TD2PointsLst::AddPoint(const PlotPoint& p) {
+const PlotPoint& TD2PointsLst::AddPoint(const PlotPoint& p) {
   points_.push_back(p);
   PlotPoint& stored = points_.back();
   stored.color2 = stored.color;
-  boundsValid_ = false;
+  changed();
   return stored;
 }
 
-PlotPoint& TD2PointsLst::AddLinkedPoint(const PlotPoint& p) {
+const PlotPoint& TD2PointsLst::AddLinkedPoint(const PlotPoint& p) {
   PlotPoint copy = p;
   const std::int32_t n = Count();
   copy.linkA += n;
@@ -64,7 +64,7 @@ int TD2PointsLst::AppendFrom(const TD2PointsLst& other, bool linked) {
 void TD2PointsLst::OffsetX(double dx) {
   for (PlotPoint& p : points_)
     if (p.X.isNumber()) p.X.number += dx;
-  boundsValid_ = false;
+  changed();
 }
 
 int TD2PointsLst::TakeFrom(TD2PointsLst& other) {
@@ -76,6 +76,9 @@ int TD2PointsLst::TakeFrom(TD2PointsLst& other) {
   minY_ = other.minY_;
   maxY_ = other.maxY_;
   boundsValid_ = other.boundsValid_;
+  chain_ = std::move(other.chain_);
+  chainChecked_ = other.chainChecked_;
+  drawnOnce_ = other.drawnOnce_;
   other.Clear();
   return Count();
 }
@@ -125,7 +128,7 @@ void TD2PointsLst::GetBounds(WorldValue& minX, WorldValue& maxX, WorldValue& min
 
 int TD2PointsLst::SetXKind(std::uint8_t k) {
   minX_.kind = maxX_.kind = k;
-  boundsValid_ = false;
+  changed();
   if (points_.empty()) return kPlotEmpty;
   for (PlotPoint& p : points_) p.X.kind = k;
   return kPlotOk;
@@ -133,7 +136,7 @@ int TD2PointsLst::SetXKind(std::uint8_t k) {
 
 int TD2PointsLst::SetYKind(std::uint8_t k) {
   minY_.kind = maxY_.kind = k;
-  boundsValid_ = false;
+  changed();
   if (points_.empty()) return kPlotEmpty;
   for (PlotPoint& p : points_) p.Y.kind = k;
   return kPlotOk;
@@ -142,6 +145,7 @@ int TD2PointsLst::SetYKind(std::uint8_t k) {
 int TD2PointsLst::SetColor(ColorRef c) {
   template_.color = c;
   if (points_.empty()) return kPlotEmpty;
+  changed();
   for (PlotPoint& p : points_) p.color = c;
   return kPlotOk;
 }
@@ -150,11 +154,50 @@ int TD2PointsLst::SetMarker(int size, int shape) {
   template_.markerSize = size;
   template_.markerShape = shape;
   if (points_.empty()) return kPlotEmpty;
+  changed();
   for (PlotPoint& p : points_) {
     p.markerSize = size;
     p.markerShape = shape;
   }
   return kPlotOk;
+}
+
+std::shared_ptr<const TD2PointsLst::PlainChain> TD2PointsLst::ChainForRedraw() const {
+  if (!drawnOnce_) {
+    drawnOnce_ = true;
+    return nullptr;
+  }
+  return Chain();
+}
+
+std::shared_ptr<const TD2PointsLst::PlainChain> TD2PointsLst::Chain() const {
+  if (chainChecked_) return chain_;
+  chainChecked_ = true;
+  const std::size_t n = points_.size();
+  if (n < std::size_t(kPlainChainMin)) return nullptr;
+  const PlotPoint& first = points_[0];
+  const int shape = first.markerShape;
+  if (shape > 0 && shape <= 7) return nullptr;
+  const auto none = [n](std::int32_t link) { return link < 0 || std::size_t(link) >= n; };
+  if (!none(first.linkA) || !none(first.linkB)) return nullptr;
+  auto chain = std::make_shared<PlainChain>();
+  chain->square = shape == 0;
+  chain->x.resize(n);
+  chain->y.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const PlotPoint& p = points_[i];
+    const auto prev = std::int32_t(i) - 1;
+    if (p.X.kind != kWorldNumber || p.Y.kind != kWorldNumber || p.color != first.color ||
+        p.markerShape != shape)
+      return nullptr;
+    if (i > 0 && !((p.linkA == prev && (p.linkB == prev || none(p.linkB))) ||
+                   (p.linkB == prev && none(p.linkA))))
+      return nullptr;
+    chain->x[i] = p.X.number;
+    chain->y[i] = p.Y.number;
+  }
+  chain_ = std::move(chain);
+  return chain_;
 }
 
 void TD2PointsLst::GetMarker(int& size, int& shape) const {

@@ -45,11 +45,12 @@ class TD2PointsLst {
   PlotPoint GetTemplate() const { return template_; }
   PlotPoint& Template() { return template_; }
   void Clear();
-  // The returned reference stays valid until the next point is added.
-  PlotPoint& AddPoint(const PlotPoint& p);
+  // The stored copy, valid until the next point is added. Points change only through the
+  // list, so what it keeps about them for drawing (PlainChain) stays true.
+  const PlotPoint& AddPoint(const PlotPoint& p);
   // As AddPoint, after adding the current count to both links (a link of -1 then designates
   // the previously added point).
-  PlotPoint& AddLinkedPoint(const PlotPoint& p);
+  const PlotPoint& AddLinkedPoint(const PlotPoint& p);
   int AppendFrom(const TD2PointsLst& other, bool linked);
   int ReplaceFrom(const TD2PointsLst& other, bool linked);
   // Takes other's points as they are (no links added); other is left empty.
@@ -73,14 +74,40 @@ class TD2PointsLst {
   int SetMarker(int size, int shape);
   void GetMarker(int& size, int& shape) const;
 
+  // The numbers of a long curve whose points are plain numbers of one colour with one marker
+  // (the square of shape 0, or a shape that draws none), the first linked to nothing and each
+  // other one to the point before it: all that drawing such a curve needs to read, a fifth of
+  // the points' bytes, so a redraw does not stream every point through the cache again.
+  struct PlainChain {
+    std::vector<double> x, y;
+    bool square = false;  // shape 0; else no marker
+  };
+  static constexpr int kPlainChainMin = 4096;  // shorter lists are read point by point
+  // Made on first use and kept until the points change; null for any other list. Shared, so
+  // a drawing that yields keeps it while the points change meanwhile.
+  std::shared_ptr<const PlainChain> Chain() const;
+  // The same for a drawing: null at the first drawing after a change, which reads the points
+  // once anyway (a record drawn once and replaced costs no more than that); the chain from
+  // the second on (a zoom, a resize, a cursor).
+  std::shared_ptr<const PlainChain> ChainForRedraw() const;
+
  private:
   void computeBounds();
+  void changed() {
+    boundsValid_ = false;
+    chain_.reset();
+    chainChecked_ = false;
+    drawnOnce_ = false;
+  }
 
   std::vector<PlotPoint> points_;
   std::vector<PlotPoint> searchResults_;  // kept for the selection pass; unused here
   WorldValue minX_, maxX_, minY_, maxY_;
   bool boundsValid_ = false;
   PlotPoint template_;
+  mutable std::shared_ptr<const PlainChain> chain_;
+  mutable bool chainChecked_ = false;
+  mutable bool drawnOnce_ = false;
 };
 
 struct AxisWorldData {

@@ -358,6 +358,21 @@ TEST(ScopeFeed, DamagedRecordKeepsAPointPerSample) {
     EXPECT_TRUE(std::isfinite(num(k.Get(0)->yAxis.minimum))) << dt;
     EXPECT_TRUE(std::isfinite(num(k.Get(0)->yAxis.maximum))) << dt;
   }
+  // The values are checked piece by piece as they are copied: the last piece counts too.
+  Samples l(9000);
+  l.c0[8999] = std::numeric_limits<double>::infinity();
+  TGenD2ImgKernel k;
+  ASSERT_EQ(feedScopeImage(k, l.c0.data(), l.c1.data(), 9000, scopeRecord(10, 9000, 1e-4), pc), 0);
+  EXPECT_FALSE(k.Get(0)->series);
+  ASSERT_TRUE(k.Get(1)->series);
+  EXPECT_EQ(k.Get(1)->series->Count(), 9000u);
+  for (std::size_t i = 0; i < 9000; ++i) l.c1[i] = std::sin(double(i) * 0.0123) * double(i);
+  ASSERT_EQ(feedScopeImage(k, l.c0.data(), l.c1.data(), 9000, scopeRecord(10, 9000, 1e-4), pc), 0);
+  double lo = 0, hi = 0;
+  ASSERT_TRUE(k.Get(1)->series->MinMax(4000, 8200, lo, hi));  // across the pieces
+  const auto [mn, mx] = std::minmax_element(l.c1.begin() + 4000, l.c1.begin() + 8200);
+  EXPECT_EQ(lo, *mn);
+  EXPECT_EQ(hi, *mx);
 }
 
 // --- Analog logger ---------------------------------------------------------------------------

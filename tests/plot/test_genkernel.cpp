@@ -573,6 +573,52 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
     EXPECT_TRUE(images[0] == images[1]) << "shape " << shape;
     EXPECT_TRUE(zoomed[0] == zoomed[1]) << "zoomed, shape " << shape;
   }
+  // Long plain chains (one colour, a square or no marker, each point linked to the one
+  // before), drawn from their numbers alone: dense columns, jumps that leave gaps beside a
+  // column, a yield interval that cuts the chain anywhere; whole, zoomed (points outside the
+  // window from the middle of the chain on), and again after the points changed.
+  for (int shape : {0, 9}) {
+    QImage whole[2], zoomed[2], changed[2];
+    for (int mode = 0; mode < 2; ++mode) {
+      TGenD2ImgKernel k;
+      preparePicture(k, mode == 1, 400, 250);
+      rng.seed(std::uint32_t(11 + shape));
+      for (int c = 0; c < 2; ++c) {
+        TGenD2DataSet& ds = k.NewDataSet();
+        ds.messageInterval = 1777;
+        ds.points.SetMarker(3, shape);
+        PlotPoint p = ds.points.GetTemplate();
+        for (int i = 0; i < 9000; ++i) {
+          p.X = WorldValue::num(i * 0.001);
+          p.Y = WorldValue::num(c ? (i / 500 % 2 ? 2.0 : -2.0) + 0.3 * u(rng)
+                                  : std::sin(i * 0.003) + (i % 301 == 0 ? 1.5 : 0.02 * u(rng)));
+          ds.points.AddLinkedPoint(p);
+        }
+        k.AddDataSet(ds);
+      }
+      ASSERT_NE(k.Get(0)->points.Chain(), nullptr);  // the path this case is about
+      // The first drawing reads the points, the next ones the chain.
+      ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+      k.PrepareImage(nullptr);
+      ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+      whole[mode] = k.Bitmap().copy();
+      const PlotRect a = k.PlotArea();
+      k.BeginZoom(nullptr, a.left + 131, a.top + 37);
+      ASSERT_EQ(k.FinishZoom(nullptr, a.left + 202, a.bottom - 61), kPlotOk);
+      zoomed[mode] = k.Bitmap().copy();
+      // A chain kept from the last picture must not outlive a change of the points.
+      k.Get(1)->points.OffsetX(0.5);
+      for (int twice = 0; twice < 2; ++twice) {
+        k.PrepareImage(nullptr);
+        ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+      }
+      changed[mode] = k.Bitmap().copy();
+    }
+    EXPECT_TRUE(whole[0] == whole[1]) << "plain chain, shape " << shape;
+    EXPECT_TRUE(zoomed[0] == zoomed[1]) << "plain chain zoomed, shape " << shape;
+    EXPECT_TRUE(changed[0] == changed[1]) << "plain chain moved, shape " << shape;
+    EXPECT_FALSE(whole[1] == changed[1]);
+  }
 }
 
 // The label never holds the picture being cleared or drawn, so neither copies it; it shows
@@ -662,6 +708,37 @@ TEST(Kernel, EventDuringRenderThatClearsTheCurves) {
   EXPECT_EQ(k.Render(nullptr, true), kPlotOk);
   EXPECT_TRUE(fired);
   EXPECT_EQ(k.DataSetCount(), 0);
+}
+
+// A redraw from a plain chain keeps it while it yields: an event that changes the points
+// meanwhile must not free what the drawing still reads.
+TEST(Kernel, EventDuringRedrawThatChangesThePoints) {
+  TGenD2ImgKernel k;
+  k.SetImageSize(300, 200);
+  k.PrepareImage(nullptr);
+  addCurve(k, 60000, 0, 10, sine);
+  k.Get(0)->messageInterval = 10000;
+  k.Get(0)->points.SetMarker(3, 0);
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  k.PrepareImage(nullptr);
+  // The kernel yields before each curve and then within it: the change comes at the second.
+  int ticks = 0;
+  bool held = false;
+  const std::weak_ptr<const TD2PointsLst::PlainChain> chain = k.Get(0)->points.Chain();
+  QTimer timer;
+  timer.setInterval(0);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (++ticks < 2) return;
+    timer.stop();
+    k.Get(0)->points.SetColor(0x0000FF);
+    held = !chain.expired();  // by the drawing alone now
+  });
+  timer.start();
+  EXPECT_EQ(k.Render(nullptr, true), kPlotOk);
+  EXPECT_EQ(ticks, 2);
+  EXPECT_TRUE(held);
+  // Changed after the drawing took the chain: this is again a first drawing.
+  EXPECT_EQ(k.Get(0)->points.ChainForRedraw(), nullptr);
 }
 
 // ---- mouse ---------------------------------------------------------------------------------

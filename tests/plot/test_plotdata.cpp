@@ -137,6 +137,54 @@ TEST(PointsList, ColourAndMarkerOnTemplateAndPoints) {
   EXPECT_EQ(shape, 0);
 }
 
+// What a redraw reads instead of the points exists only for lists it describes exactly, and
+// a change of the points drops it.
+TEST(PointsList, PlainChainOnlyForLongOneColouredLinkedCurves) {
+  const auto chain = [](int n, int shape) {
+    TD2PointsLst l;
+    l.SetMarker(3, shape);
+    PlotPoint p = l.GetTemplate();
+    for (int i = 0; i < n; ++i) {
+      p.X = WorldValue::num(i * 0.5);
+      p.Y = WorldValue::num(-i);
+      l.AddLinkedPoint(p);
+    }
+    return l;
+  };
+  const int n = TD2PointsLst::kPlainChainMin;
+  TD2PointsLst l = chain(n, 0);
+  EXPECT_EQ(l.ChainForRedraw(), nullptr);  // the first drawing reads the points
+  const auto c = l.ChainForRedraw();
+  ASSERT_NE(c, nullptr);
+  ASSERT_EQ(c->x.size(), std::size_t(n));
+  EXPECT_EQ(c->x[7], 3.5);
+  EXPECT_EQ(c->y[n - 1], -(n - 1));
+  EXPECT_EQ(l.Chain(), c);  // kept
+  EXPECT_NE(chain(n, 9).Chain(), nullptr);   // no marker
+  EXPECT_EQ(chain(n, 1).Chain(), nullptr);   // a marker of its own shape
+  EXPECT_EQ(chain(n - 1, 0).Chain(), nullptr);
+  l.AddPoint(pointAt(1, 1));  // not linked
+  EXPECT_EQ(l.Chain(), nullptr);
+  l.OffsetX(1.0);
+  EXPECT_EQ(l.ChainForRedraw(), nullptr);  // a change makes the next drawing a first one
+  l = chain(n, 0);
+  ASSERT_NE(l.Chain(), nullptr);
+  l.SetXKind(kWorldTime);
+  EXPECT_EQ(l.Chain(), nullptr);
+  l = chain(n, 0);
+  ASSERT_NE(l.Chain(), nullptr);
+  l.OffsetX(2.0);
+  ASSERT_NE(l.Chain(), nullptr);
+  EXPECT_EQ(l.Chain()->x[0], 2.0);  // made afresh
+  const TD2PointsLst other = chain(n, 0);
+  PlotPoint q = other.At(3);
+  q.color = 0x123456;
+  TD2PointsLst mixed;
+  for (int i = 0; i < other.Count(); ++i) mixed.AddPoint(i == 3 ? q : other.At(i));
+  EXPECT_NE(other.Chain(), nullptr);
+  EXPECT_EQ(mixed.Chain(), nullptr);  // one point of another colour
+}
+
 TEST(DataSet, UnitOnTimeAxisIsStoredAndReported) {
   TGenD2DataSet ds;
   EXPECT_EQ(ds.xAxis.unit, QStringLiteral("#"));

@@ -86,6 +86,27 @@ TEST(MinMaxPyramid, MatchesBruteForceAtBlockBoundaries) {
   ASSERT_TRUE(p.Bounds(lo, hi));
   EXPECT_EQ(lo, *std::min_element(v.begin(), v.end()));
   EXPECT_EQ(hi, *std::max_element(v.begin(), v.end()));
+  // The extremes in every lane of the folded chains and in the tail behind them, with a value
+  // that is no number among them (passed over, as comparing value after value does).
+  for (std::size_t n = 2; n <= 21; ++n) {
+    for (std::size_t at = 1; at < n; ++at) {
+      std::vector<double> w(n, 0.5);
+      w[n - at] = 6.0;
+      w[at] = -4.0;  // the same sample as the maximum's when at = n / 2
+      w[1 + (at * 3) % (n - 1)] = std::nan("");  // never the first, which starts the fold
+      TVectorSampleReader wr(w);
+      TMinMaxPyramid wp;
+      wp.Append(w.data(), w.size());
+      ASSERT_TRUE(wp.MinMax(wr, 0, n, lo, hi));
+      double mn = w[0], mx = w[0];
+      for (double x : w) {
+        mn = x < mn ? x : mn;
+        mx = x > mx ? x : mx;
+      }
+      EXPECT_EQ(lo, mn) << n << " " << at;
+      EXPECT_EQ(hi, mx) << n << " " << at;
+    }
+  }
 }
 
 // A stretch of a million samples starting mid-block costs its two ragged ends, never the
