@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QThread>
@@ -19,6 +20,7 @@
 #include <system_error>
 
 #include "common/paths.h"
+#include "common/screenplace.h"
 #include "common/texttable.h"
 #include "common/windowmessages.h"
 #include "devicewin/flowlayout.h"
@@ -564,8 +566,21 @@ void TF_OneTolvanex::settingsReplyApplied(const SettingsReply&, bool) {
 void TF_OneTolvanex::windowOptionsRestored(const SettingsRecord& r) {
   plots_->restoreOptions(r);
   files_->setAutoSaveMode(r.autoSaveMode);
-  // Options never read (zero) shrink the window to its minimum size.
-  setGeometry(r.left, r.top, std::max(r.width, kMinimumWidth), std::max(r.height, kMinimumHeight));
+  // Options never read (zero) shrink the window to its minimum size. A file from another
+  // screen, or edited by hand, must not put the window, or its title bar, out of reach.
+  const QRect asked(r.left, r.top, std::max(r.width, kMinimumWidth),
+                    std::max(r.height, kMinimumHeight));
+  setGeometry(keptOnScreens(asked, frameMargins(), usableScreenAreas()));
+}
+
+QMargins TF_OneTolvanex::frameMargins() const {
+  const QRect outer = frameGeometry();
+  const QRect inner = geometry();
+  if (outer != inner)
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+  // Not framed yet: its title bar is allowed for.
+  return {0, style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0};
 }
 
 void TF_OneTolvanex::applyModeLayout(ModeCode mode) {

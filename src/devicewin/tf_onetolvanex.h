@@ -134,6 +134,9 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   void setCloseWait(std::function<void(int)> f) { closeWait_ = std::move(f); }
 
   void restoreDefaultSize();
+  // What the window manager adds around the window (its title bar above); before it is framed,
+  // a title bar's height above.
+  QMargins frameMargins() const;
   void applyTexts();
 
   // Link operations with the panels kept up to date (they also update on their own through the
