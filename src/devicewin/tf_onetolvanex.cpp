@@ -179,7 +179,13 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   // Each number box belongs to its family's plot sheet.
   const auto sheetShown = [this](int index) {
     files_->setSheetFamily(familyOfSheet(PlotSheet(index)));
+    showStoredScopeRecord();
   };
+  tm_.storedScope.stop();
+  tm_.storedScope.setHandler([this] {
+    tm_.storedScope.stop();
+    showStoredScopeRecord();
+  });
   connect(pageControl_, &QTabWidget::currentChanged, files_, sheetShown);
   sheetShown(pageControl_->currentIndex());
   files_->setBootingSource([] { return bootingFlag(); });
@@ -229,7 +235,7 @@ TOneTolvanexTimers TF_OneTolvanex::makeTimers(const TimerFactory& factory) {
           make(TAcquisition::kSettingsFirstMs),     make(TAcquisition::kCloseMs),
           make(TSettingsModel::kNoZeroMs),          make(TSettingsModel::kForceManualMs),
           make(TSettingsModel::kForcedSampleTimeMs), make(TPlotSheets::kUnzoomWindowMs),
-          make(TChartCsvAutoSave::kCloseChartFileMs)};
+          make(TChartCsvAutoSave::kCloseChartFileMs), make(kStoredScopeRetryMs)};
 }
 
 void TF_OneTolvanex::buildPanels() {
@@ -342,6 +348,7 @@ int TF_OneTolvanex::open() {
     plots_->setDeviceFolder(deviceFolder_);
     files_->attach(&plots_->data(), &plots_->presenter());
     attachChartCsv();
+    showStoredScopeRecord();
   }
   // Without a restore step the window works with default settings, as for a new device.
   SettingsRecord loaded;
@@ -595,6 +602,11 @@ void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
                                                                  : kSheetScopeControls);
   files_->showAutoSaveBin(l.autoSaveBinShown);
   if (modeLayoutHook_) modeLayoutHook_(mode, l);
+}
+
+void TF_OneTolvanex::showStoredScopeRecord() {
+  if (pageControl_->currentIndex() != kSheetScopeImage) return;
+  if (!files_->showNamedScopeRecord()) tm_.storedScope.start();
 }
 
 void TF_OneTolvanex::scopeTabToFront() {
