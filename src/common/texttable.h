@@ -132,8 +132,9 @@ int loadLanguageFile(const std::filesystem::path& dataRoot);
 int writeLanguageFile(const std::filesystem::path& dataRoot);
 
 // Start-up: loads the file; when that fails for any reason, fills the built-in texts and
-// writes a new file (the old one is kept aside). Returns the load result (0 when the file
-// was used); *writeResult, when given, receives the result of the replacement write (0 when
+// writes a new file (the old one is kept aside). A file of an earlier version, ending before
+// kLastTextId, is used and written again with the ids added since. Returns the load result (0
+// when the file was used); *writeResult, when given, receives the result of the write (0 when
 // nothing had to be written).
 int loadTextsAtStart(const std::filesystem::path& dataRoot, int* writeResult = nullptr);
 

@@ -157,17 +157,17 @@ const BuiltInText kTexts[] = {
      "Mehrgerätemessung läuft ohne es, bis diese endet",
      "The device is in a run of its own in another mode; the multi-device run goes on without "
      "it until that run ends"},
-    {388, "%1: in einer eigenen Messung in einer anderen Betriebsart.",
-     "%1: in a run of its own in another mode."},
+    {388, "in einer eigenen Messung in einer anderen Betriebsart.",
+     "in a run of its own in another mode."},
     {389, "Kein Gerät ist frei: die Mehrgerätemessung ist beendet.",
      "No device is free: the multi-device run has ended."},
     {390, "Die Mehrgerätemessung lässt es aus, bis diese Messung endet.",
      "The multi-device run leaves it out until that run ends."},
     {391, "nicht 408 Byte lang, kein Einstellungsbild", "not 408 bytes long, no settings image"},
     {392,
-     "%1 Werte der Datei bietet das Fenster nicht an; sie wurden durch die nächsten angebotenen "
+     "Werte der Datei bietet das Fenster nicht an; sie wurden durch die nächsten angebotenen "
      "ersetzt.",
-     "%1 values of the file are none the window offers; they were replaced by the nearest it "
+     "values of the file are none the window offers; they were replaced by the nearest it "
      "offers."},
 };
 }  // namespace

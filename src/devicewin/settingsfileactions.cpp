@@ -156,8 +156,9 @@ void TSettingsFileActions::loadSettings() {
     lastName_ = name;
     if (limited_ == 0) return;
     // Loaded, but not as the file has it: the user must know the window changed it.
-    const QString msg =
-        pathText(name) + QLatin1Char('\n') + text(kTextSettingsReplaced).arg(limited_);
+    // The count stands outside the text, so a language file without it still says how many.
+    const QString msg = pathText(name) + QLatin1Char('\n') + QString::number(limited_) +
+                        QLatin1Char(' ') + text(kTextSettingsReplaced);
     tell(text(62), msg);
     return;
   }

@@ -13,8 +13,10 @@ QString multiBusyHint(int language) {
 }
 
 QString multiBusyNotice(int language, const QStringList& serials, bool runEnded) {
-  const QString who = tableText(kTextMultiBusyWho, language).arg(serials.join(QStringLiteral(", ")));
-  return who + QLatin1Char('\n') +
+  // The serials stand outside the texts: a language file without these ids (its third language
+  // a placeholder) still names the devices.
+  return serials.join(QStringLiteral(", ")) + QStringLiteral(": ") +
+         tableText(kTextMultiBusyWho, language) + QLatin1Char('\n') +
          tableText(runEnded ? kTextMultiBusyRunEnded : kTextMultiBusyLeftOut, language);
 }
 
