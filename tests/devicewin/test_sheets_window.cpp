@@ -123,6 +123,14 @@ class SheetsWindow : public tolv::test::SimWindowTest {
   }
 
   void closeDuringLoggerRun(bool silent);
+  // The window as the program opens it again at its next start, shown, not yet opened.
+  void newWindowOnTheSameDevice() {
+    w_ = std::make_unique<TF_OneTolvanex>(sim_, nullptr,
+                                          [this](int ms) -> ITimer& { return hub_.create(ms); });
+    w_->setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
+    w_->settingsModel().setQuestionSink(&no_);
+    w_->show();
+  }
 
   AnswerNo no_;
 };
@@ -557,11 +565,7 @@ TEST_F(SheetsWindow, VoltmeterBarsAfterARestartIntoAVoltmeterMode) {
   chooseMode(kModeVMA0);
   w_->closeQuery();
   w_.reset();
-  w_ = std::make_unique<TF_OneTolvanex>(sim_, nullptr,
-                                        [this](int ms) -> ITimer& { return hub_.create(ms); });
-  w_->setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
-  w_->settingsModel().setQuestionSink(&no_);
-  w_->show();
+  newWindowOnTheSameDevice();
   ASSERT_EQ(w_->open(), 0);
   ASSERT_TRUE(until([&] { return acq().mode() == kModeVMA0 && acq().queue().count() == 0; }, 6000));
   hub_.advance(1000);
@@ -591,11 +595,7 @@ TEST_F(SheetsWindow, AfterARestartTheScopeSheetShowsTheRecordItsNumberBoxNames) 
   struct BootEnds {
     ~BootEnds() { setBootingFlag(false); }
   } ends;  // whatever fails, later tests run after the boot
-  w_ = std::make_unique<TF_OneTolvanex>(sim_, nullptr,
-                                        [this](int ms) -> ITimer& { return hub_.create(ms); });
-  w_->setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
-  w_->settingsModel().setQuestionSink(&no_);
-  w_->show();
+  newWindowOnTheSameDevice();
   ASSERT_EQ(w_->open(), 0);
   ASSERT_TRUE(until([&] { return !w_->startUpPending(); }, 6000));
   child<QTabWidget>("PC_1")->setCurrentIndex(int(PlotSheet::Scope));
