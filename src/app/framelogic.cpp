@@ -62,35 +62,6 @@ QString framedText(const QString& s) {
   return QLatin1Char(' ') + s + QLatin1Char(' ');
 }
 
-QPoint placeOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens) {
-  if (screens.isEmpty()) return topLeft;
-  const QRect title(topLeft, QSize(std::max(1, size.width()), 24));
-  for (const QRect& s : screens) {
-    const QRect seen = title.intersected(s);
-    if (seen.width() >= std::min(title.width(), 80) && seen.height() >= 8) return topLeft;
-  }
-  const QRect& s = screens.first();
-  const int x = std::clamp(topLeft.x(), s.left(), std::max(s.left(), s.right() + 1 - size.width()));
-  const int y = std::clamp(topLeft.y(), s.top(), std::max(s.top(), s.bottom() + 1 - size.height()));
-  return {x, y};
-}
-
-QSize fitOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens) {
-  if (screens.isEmpty()) return size;
-  const QRect title(topLeft, QSize(std::max(1, size.width()), 24));
-  const QRect* best = &screens.first();
-  qint64 bestArea = 0;
-  for (const QRect& s : screens) {
-    const QRect seen = title.intersected(s);
-    const qint64 area = seen.isEmpty() ? 0 : qint64(seen.width()) * seen.height();
-    if (area > bestArea) {
-      bestArea = area;
-      best = &s;
-    }
-  }
-  return {std::min(size.width(), best->width()), std::min(size.height(), best->height())};
-}
-
 QPoint centredOnScreen(const QRect& over, const QSize& outer, const QRect& screen) {
   int x = over.x() + (over.width() - outer.width()) / 2;
   int y = over.y() + (over.height() - outer.height()) / 2;

@@ -24,16 +24,6 @@ QPoint initialWindowPlace(int n, int frameHeight);
 // Where BN_Cascade puts the device window at list index i (from 0).
 QPoint cascadeWindowPlace(int i, int frameHeight);
 
-// Where a window goes whose place was read from the position file: it stays when a good part
-// of its title bar lies on one of the screens (their usable areas), else it is moved into the
-// first screen, so a monitor that has gone does not take the window with it.
-QPoint placeOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens);
-
-// The size a window read from the position file gets: no larger than the usable area of the
-// screen it is placed on (the one that shows most of its title bar, else the first), so a
-// damaged or foreign file cannot make a window, and the pictures drawn into it, huge.
-QSize fitOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens);
-
 // Where a window of outer size `outer` opened from another goes: centred over `over` (that
 // window's outer rectangle), then moved wholly into `screen` (the usable area of the opener's
 // screen) as far as it fits, its top left corner first.

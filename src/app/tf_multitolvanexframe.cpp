@@ -30,6 +30,7 @@
 #include "app/tf_about.h"
 #include "common/paths.h"
 #include "common/regional.h"
+#include "common/screenplace.h"
 #include "common/texttable.h"
 #include "common/typedlists.h"
 #include "common/version.h"
@@ -378,8 +379,7 @@ void TF_MultiTolvanexFrame::restoreWindowPositions() {
   move(left, top);
   static_cast<TF_D2Koord*>(koord_)->LoadPosition(file);
   multi_->loadPositionLines(file);
-  QList<QRect> screens;
-  for (const QScreen* sc : QGuiApplication::screens()) screens << sc->availableGeometry();
+  const QList<QRect> screens = usableScreenAreas();
   // Sizes first, before anything is laid out or drawn at the size the file asked for.
   multi_->resize(fitOnScreens(multi_->pos(), multi_->size(), screens));
   for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(multi_)})
@@ -496,8 +496,7 @@ void TF_MultiTolvanexFrame::BN_CascadeClick() {
 // Always brings the window up, as it is and where it can be reached: a toggle hid a window
 // that lay behind others, and a hidden window cannot show or stop its run.
 void TF_MultiTolvanexFrame::BN_MultiScopeWindowClick() {
-  QList<QRect> screens;
-  for (const QScreen* sc : QGuiApplication::screens()) screens << sc->availableGeometry();
+  const QList<QRect> screens = usableScreenAreas();
   // By its outer size: a window not mapped yet has no frame, its title bar is allowed for.
   QSize extra = multi_->frameGeometry().size() - multi_->size();
   if (extra.isNull()) extra = QSize(0, multi_->style()->pixelMetric(QStyle::PM_TitleBarHeight));

@@ -161,8 +161,12 @@ QString decodeLanguageFileLine(std::string_view bytes) {
   return decodeText(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-int loadLanguageFile(const std::filesystem::path& dataRoot) {
+namespace {
+
+// The loader; *whole tells whether the file carried every id up to kLastTextId.
+int loadLanguageFileFrom(const std::filesystem::path& dataRoot, bool* whole) {
   namespace fs = std::filesystem;
+  if (whole) *whole = false;
   const fs::path path = languageFilePath(dataRoot);
   std::error_code ec;
   if (!fs::is_directory(dataRoot, ec)) return kErrFolderMissing;
@@ -202,7 +206,14 @@ int loadLanguageFile(const std::filesystem::path& dataRoot) {
     }
     t.entries[n] = std::move(entry);
   }
+  if (whole) *whole = true;
   return 0;
+}
+
+}  // namespace
+
+int loadLanguageFile(const std::filesystem::path& dataRoot) {
+  return loadLanguageFileFrom(dataRoot, nullptr);
 }
 
 int writeLanguageFile(const std::filesystem::path& dataRoot) {
@@ -245,10 +256,15 @@ int writeLanguageFile(const std::filesystem::path& dataRoot) {
 }
 
 int loadTextsAtStart(const std::filesystem::path& dataRoot, int* writeResult) {
-  const int loaded = loadLanguageFile(dataRoot);
+  bool whole = false;
+  const int loaded = loadLanguageFileFrom(dataRoot, &whole);
   int written = 0;
   if (loaded != 0) {
     fillBuiltInTexts();
+    written = writeLanguageFile(dataRoot);
+  } else if (!whole) {
+    // A file of an earlier version keeps its texts and gains the ids added since, so they can
+    // be corrected or translated in it too (the old file is kept aside).
     written = writeLanguageFile(dataRoot);
   }
   if (writeResult) *writeResult = written;

@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 385;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 392;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -61,6 +61,19 @@ inline constexpr int kTextVersionCompany = 382;
 inline constexpr int kTextVersionCopyright = 383;
 inline constexpr int kTextVersionVersion = 384;
 inline constexpr int kTextVersionComments = 385;
+
+// Texts of a device that sits multi-device cycles out for a run of its own: the status grid's
+// cell and hint, and the notice's lines (the serials first; a text holds no line break, so the
+// notice joins its lines).
+inline constexpr int kTextMultiBusy = 386;
+inline constexpr int kTextMultiBusyHint = 387;
+inline constexpr int kTextMultiBusyWho = 388;
+inline constexpr int kTextMultiBusyRunEnded = 389;
+inline constexpr int kTextMultiBusyLeftOut = 390;
+
+// Texts of loading a settings file: a file that is no settings image, and values replaced.
+inline constexpr int kTextSettingsNoImage = 391;
+inline constexpr int kTextSettingsReplaced = 392;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule
@@ -119,8 +132,9 @@ int loadLanguageFile(const std::filesystem::path& dataRoot);
 int writeLanguageFile(const std::filesystem::path& dataRoot);
 
 // Start-up: loads the file; when that fails for any reason, fills the built-in texts and
-// writes a new file (the old one is kept aside). Returns the load result (0 when the file
-// was used); *writeResult, when given, receives the result of the replacement write (0 when
+// writes a new file (the old one is kept aside). A file of an earlier version, ending before
+// kLastTextId, is used and written again with the ids added since. Returns the load result (0
+// when the file was used); *writeResult, when given, receives the result of the write (0 when
 // nothing had to be written).
 int loadTextsAtStart(const std::filesystem::path& dataRoot, int* writeResult = nullptr);
 

@@ -151,6 +151,24 @@ const BuiltInText kTexts[] = {
     {383, "Urheberrecht", "Copyright"},
     {384, "Programmversion", "Version"},
     {385, "Beschreibung", "Description"},
+    {386, "belegt", "busy"},
+    {387,
+     "Das Gerät ist in einer eigenen Messung in einer anderen Betriebsart; die "
+     "Mehrgerätemessung läuft ohne es, bis diese endet",
+     "The device is in a run of its own in another mode; the multi-device run goes on without "
+     "it until that run ends"},
+    {388, "in einer eigenen Messung in einer anderen Betriebsart.",
+     "in a run of its own in another mode."},
+    {389, "Kein Gerät ist frei: die Mehrgerätemessung ist beendet.",
+     "No device is free: the multi-device run has ended."},
+    {390, "Die Mehrgerätemessung lässt es aus, bis diese Messung endet.",
+     "The multi-device run leaves it out until that run ends."},
+    {391, "nicht 408 Byte lang, kein Einstellungsbild", "not 408 bytes long, no settings image"},
+    {392,
+     "Werte der Datei bietet das Fenster nicht an; sie wurden durch die nächsten angebotenen "
+     "ersetzt.",
+     "values of the file are none the window offers; they were replaced by the nearest it "
+     "offers."},
 };
 }  // namespace
 

@@ -345,6 +345,14 @@ void TFilePanel::setSheetFamily(std::optional<IntermediateFamily> f) {
   refreshAll();
 }
 
+bool TFilePanel::showNamedScopeRecord() {
+  constexpr IntermediateFamily f = IntermediateFamily::OSA0;
+  if (!show_ || !data_ || data_->sampleCount() > 0) return true;
+  if (booting_ && booting_()) return false;
+  if (data_->numbering(f).anyFile()) show_->showByNumber(f, spins_[idx(f)]->value());
+  return true;
+}
+
 void TFilePanel::refreshAll() {
   for (IntermediateFamily f : kIntermediateFamilies) {
     if (data_) {

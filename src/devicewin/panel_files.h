@@ -99,6 +99,10 @@ class TFilePanel : public QWidget {
   // device's mode, so stored records of any family can be browsed on their own sheet without
   // switching the device. Unset (a sheet without records): no box.
   void setSheetFamily(std::optional<IntermediateFamily> f);
+  // Draws the stored scope record the number box names when no scope record is held yet (the
+  // box names the newest after the window opened). False while the program boots and nothing
+  // may be shown yet: ask again later.
+  bool showNamedScopeRecord();
 
   // Where the popup opens: window left + button left + its width + 20, window top + button
   // top + 30, in screen coordinates.

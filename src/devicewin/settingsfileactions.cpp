@@ -139,12 +139,10 @@ void TSettingsFileActions::saveSettingsAs() {
 }
 
 QString TSettingsFileActions::loadFailedText(const std::filesystem::path& vxs, int rc) {
-  const int lang = languageIndex();
   // Reached only when neither the text files nor the image could be read: the image's reason.
   const QString why = rc == kSettingsImageSize
-                          ? (lang == 0 ? QStringLiteral("nicht 408 Byte lang, kein Einstellungsbild")
-                                       : QStringLiteral("not 408 bytes long, no settings image"))
-                          : measureResultText(rc, lang, ResultContext::Reading);
+                          ? text(kTextSettingsNoImage)
+                          : measureResultText(rc, languageIndex(), ResultContext::Reading);
   return QStringLiteral("%1\n%2\n%3 %4\n%5 %6 (%7)")
       .arg(text(15), text(19), text(16), pathText(vxs), text(14), QString::number(rc), why);
 }
@@ -158,14 +156,9 @@ void TSettingsFileActions::loadSettings() {
     lastName_ = name;
     if (limited_ == 0) return;
     // Loaded, but not as the file has it: the user must know the window changed it.
-    const QString msg =
-        (languageIndex() == 0
-             ? QStringLiteral("%1\n%2 Werte der Datei bietet das Fenster nicht an; sie wurden durch "
-                              "die nächsten angebotenen ersetzt.")
-             : QStringLiteral("%1\n%2 values of the file are none the window offers; they were "
-                              "replaced by the nearest it offers."))
-            .arg(pathText(name))
-            .arg(limited_);
+    // The count stands outside the text, so a language file without it still says how many.
+    const QString msg = pathText(name) + QLatin1Char('\n') + QString::number(limited_) +
+                        QLatin1Char(' ') + text(kTextSettingsReplaced);
     tell(text(62), msg);
     return;
   }

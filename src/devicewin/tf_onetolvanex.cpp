@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QThread>
@@ -19,6 +20,7 @@
 #include <system_error>
 
 #include "common/paths.h"
+#include "common/screenplace.h"
 #include "common/texttable.h"
 #include "common/windowmessages.h"
 #include "devicewin/flowlayout.h"
@@ -177,7 +179,13 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   // Each number box belongs to its family's plot sheet.
   const auto sheetShown = [this](int index) {
     files_->setSheetFamily(familyOfSheet(PlotSheet(index)));
+    showStoredScopeRecord();
   };
+  tm_.storedScope.stop();
+  tm_.storedScope.setHandler([this] {
+    tm_.storedScope.stop();
+    showStoredScopeRecord();
+  });
   connect(pageControl_, &QTabWidget::currentChanged, files_, sheetShown);
   sheetShown(pageControl_->currentIndex());
   files_->setBootingSource([] { return bootingFlag(); });
@@ -227,7 +235,7 @@ TOneTolvanexTimers TF_OneTolvanex::makeTimers(const TimerFactory& factory) {
           make(TAcquisition::kSettingsFirstMs),     make(TAcquisition::kCloseMs),
           make(TSettingsModel::kNoZeroMs),          make(TSettingsModel::kForceManualMs),
           make(TSettingsModel::kForcedSampleTimeMs), make(TPlotSheets::kUnzoomWindowMs),
-          make(TChartCsvAutoSave::kCloseChartFileMs)};
+          make(TChartCsvAutoSave::kCloseChartFileMs), make(kStoredScopeRetryMs)};
 }
 
 void TF_OneTolvanex::buildPanels() {
@@ -340,6 +348,7 @@ int TF_OneTolvanex::open() {
     plots_->setDeviceFolder(deviceFolder_);
     files_->attach(&plots_->data(), &plots_->presenter());
     attachChartCsv();
+    showStoredScopeRecord();
   }
   // Without a restore step the window works with default settings, as for a new device.
   SettingsRecord loaded;
@@ -564,8 +573,21 @@ void TF_OneTolvanex::settingsReplyApplied(const SettingsReply&, bool) {
 void TF_OneTolvanex::windowOptionsRestored(const SettingsRecord& r) {
   plots_->restoreOptions(r);
   files_->setAutoSaveMode(r.autoSaveMode);
-  // Options never read (zero) shrink the window to its minimum size.
-  setGeometry(r.left, r.top, std::max(r.width, kMinimumWidth), std::max(r.height, kMinimumHeight));
+  // Options never read (zero) shrink the window to its minimum size. A file from another
+  // screen, or edited by hand, must not put the window, or its title bar, out of reach.
+  const QRect asked(r.left, r.top, std::max(r.width, kMinimumWidth),
+                    std::max(r.height, kMinimumHeight));
+  setGeometry(keptOnScreens(asked, frameMargins(), usableScreenAreas()));
+}
+
+QMargins TF_OneTolvanex::frameMargins() const {
+  const QRect outer = frameGeometry();
+  const QRect inner = geometry();
+  if (outer != inner)
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+  // Not framed yet: its title bar is allowed for.
+  return {0, style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0};
 }
 
 void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
@@ -580,6 +602,11 @@ void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
                                                                  : kSheetScopeControls);
   files_->showAutoSaveBin(l.autoSaveBinShown);
   if (modeLayoutHook_) modeLayoutHook_(mode, l);
+}
+
+void TF_OneTolvanex::showStoredScopeRecord() {
+  if (pageControl_->currentIndex() != kSheetScopeImage) return;
+  if (!files_->showNamedScopeRecord()) tm_.storedScope.start();
 }
 
 void TF_OneTolvanex::scopeTabToFront() {

@@ -47,6 +47,7 @@ struct TOneTolvanexTimers {
   ITimer& forcedSampleTime;    // TM_ForcedSamplTim
   ITimer& replotDldi;          // TM_Replot_DLDI_Data
   ITimer& closeChartFile;      // TM_CloseChartFile
+  ITimer& storedScope;         // asks again for the stored scope record once booting ends
 };
 
 class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
@@ -63,6 +64,9 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   static constexpr const auto& kIntermediateFolders = kIntermediateFolderNames;
   static constexpr int kDefaultWidth = 1240;
   static constexpr int kDefaultHeight = 680;
+  // How often the scope sheet asks again, while the program boots, for the stored record its
+  // number box names.
+  static constexpr int kStoredScopeRetryMs = 250;
 
   // Without a timer factory the window makes its own QTimers.
   explicit TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent = nullptr,
@@ -134,6 +138,9 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   void setCloseWait(std::function<void(int)> f) { closeWait_ = std::move(f); }
 
   void restoreDefaultSize();
+  // What the window manager adds around the window (its title bar above); before it is framed,
+  // a title bar's height above.
+  QMargins frameMargins() const;
   void applyTexts();
 
   // Link operations with the panels kept up to date (they also update on their own through the
@@ -229,6 +236,9 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   void settingsReplyApplied(const SettingsReply& r, bool controlsEnabled) override;
   void windowOptionsRestored(const SettingsRecord& r) override;
   void scopeTabToFront() override;
+  // The scope sheet in front with nothing drawn: the stored record its number box names (after
+  // a restart the newest) is drawn, so the box and the sheet agree.
+  void showStoredScopeRecord();
   void voltmeterRunRequested() override;
   void drawProgressChanged(bool visible, int value) override;
   void saveLastSettings() override;

@@ -1,6 +1,6 @@
 #pragma once
 // Texts for an active device that sits a multi-device cycle out because its own window keeps
-// it in a run of another mode, in the program's language (German for any but English).
+// it in a run of another mode, from the text table in the given language (0, 1, 2).
 #include <QString>
 #include <QStringList>
 

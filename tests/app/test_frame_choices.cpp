@@ -144,18 +144,6 @@ TEST_F(FrameChoices, HugeMultiWindowFromThePositionFileFitsTheScreen) {
   EXPECT_EQ(m->pos(), QPoint(40, 30));
 }
 
-TEST(FrameLogicChoices, FitOnScreensBoundsBySizeOfTheScreenHoldingTheTitle) {
-  const QList<QRect> two = {QRect(0, 0, 1600, 1000), QRect(1600, 0, 1280, 1024)};
-  EXPECT_EQ(fitOnScreens({100, 50}, {800, 600}, two), QSize(800, 600));
-  EXPECT_EQ(fitOnScreens({100, 50}, {20000, 20000}, two), QSize(1600, 1000));
-  EXPECT_EQ(fitOnScreens({1700, 50}, {20000, 20000}, two), QSize(1280, 1024));
-  // Off every screen: the first one's size (the window is brought onto it).
-  EXPECT_EQ(fitOnScreens({9000, 9000}, {3000, 3000}, two), QSize(1600, 1000));
-  EXPECT_EQ(fitOnScreens({0, 0}, {1600, 1000}, two), QSize(1600, 1000));
-  EXPECT_EQ(fitOnScreens({0, 0}, {1601, 1001}, two), QSize(1600, 1000));
-  EXPECT_EQ(fitOnScreens({5, 5}, {20000, 20000}, {}), QSize(20000, 20000));
-}
-
 // Closing the frame ends a continuous multi-device run before the devices shut down.
 TEST_F(FrameChoices, ShutDownEndsAMultiDeviceRunWithoutAsking) {
   driver_ = std::make_unique<TSimulatedDriver>(2, clock_);

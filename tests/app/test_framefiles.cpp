@@ -358,20 +358,6 @@ TEST_F(FrameFiles, WindowsSavedOffTheScreensComeBackOntoThem) {
   EXPECT_EQ(f.multiWindow()->size(), QSize(880, 610).boundedTo(screen.size()));
 }
 
-TEST(FramePlacement, PlaceOnScreensKeepsVisibleTitleBarsAndBringsBackLostOnes) {
-  const QList<QRect> two = {QRect(0, 0, 1600, 1000), QRect(1600, 0, 1280, 1024)};
-  const QSize size(800, 600);
-  EXPECT_EQ(placeOnScreens({100, 50}, size, two), QPoint(100, 50));
-  EXPECT_EQ(placeOnScreens({2000, 300}, size, two), QPoint(2000, 300));  // second monitor
-  EXPECT_EQ(placeOnScreens({-700, 10}, size, two), QPoint(-700, 10));    // 100 px still seen
-  EXPECT_EQ(placeOnScreens({-750, 10}, size, two), QPoint(0, 10));       // 50 px: too little
-  EXPECT_EQ(placeOnScreens({3000, 200}, size, two), QPoint(800, 200));   // monitor gone
-  EXPECT_EQ(placeOnScreens({100, 995}, size, two), QPoint(100, 400));    // 5 px of the title
-  EXPECT_EQ(placeOnScreens({100, 985}, size, two), QPoint(100, 985));    // 15 px of it seen
-  EXPECT_EQ(placeOnScreens({100, -30}, size, two), QPoint(100, 0));      // title above the top
-  EXPECT_EQ(placeOnScreens({5, 5}, size, {}), QPoint(5, 5));
-}
-
 TEST(FramePlacement, CentredOnScreenKeepsAWindowWhollyOnTheOpenersScreen) {
   const QRect screen(0, 0, 1600, 1000);
   const QSize about(360, 230);

@@ -365,6 +365,18 @@ TEST_F(TextTable, AddedIdsFollowTheOriginalTable) {
   original.push_back("notes");
   writeBytes(file(), join(original));
   EXPECT_EQ(loadLanguageFile(root_), 0);
+  // At start such a file is used and written again with the ids added since, its own texts
+  // kept and the old file kept aside; a whole file is then left as it is.
+  int written = -1;
+  EXPECT_EQ(loadTextsAtStart(root_, &written), 0);
+  EXPECT_EQ(written, 0);
+  EXPECT_EQ(readBytes(root_ / "VX_Language_1.TXT"), join(original));
+  const std::string upgraded = readBytes(file());
+  EXPECT_NE(upgraded.find("\r\nColumns\r\n"), std::string::npos);
+  EXPECT_NE(upgraded.find("\r\n" + std::to_string(kLastTextId) + "\r\n"), std::string::npos);
+  EXPECT_EQ(loadTextsAtStart(root_, &written), 0);
+  EXPECT_FALSE(fs::exists(root_ / "VX_Language_2.TXT"));
+  EXPECT_EQ(readBytes(file()), upgraded);
   // An added id whose block is cut off is damage, as in the original table.
   std::vector<std::string> cut(lines.begin(), lines.begin() + kTextCount * 5 + 3);
   writeBytes(file(), join(cut));

@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <filesystem>
@@ -55,6 +57,21 @@ class SettingsWindow : public ::testing::Test {
   fs::path last() const { return folder() / "LastSettings.VXS"; }
   bool settled() {
     return !w_->startUpPending() && acq().queue().count() == 0 && acq().replyTag() < 0;
+  }
+  // Replaces the value lines after the given keys of a .SKS, as a hand edit or another program
+  // would.
+  void editSks(const fs::path& sks, const std::vector<std::pair<QString, QString>>& values) {
+    QFile f(pathText(sks));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QStringList lines = QString::fromLatin1(f.readAll()).split(QStringLiteral("\r\n"));
+    f.close();
+    for (const auto& [key, value] : values) {
+      const qsizetype at = lines.indexOf(key);
+      ASSERT_GE(at, 0) << key.toStdString();
+      lines[at + 1] = value;
+    }
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(lines.join(QStringLiteral("\r\n")).toLatin1());
   }
 
   QTemporaryDir dir_;
@@ -124,7 +141,10 @@ TEST_F(SettingsWindow, ChangedSettingsComeBackAtTheNextStart) {
   EXPECT_EQ(acq().conversion().aux, 1.0);
   EXPECT_FALSE(acq().overlap());
   EXPECT_EQ(w_->gpioModel().countInterval(1), 1500);
-  EXPECT_EQ(w_->geometry(), QRect(40, 50, 1300, 700));
+  // No wider than the screen holds (the test screen is narrower than the window's minimum).
+  const int screenWidth = QGuiApplication::primaryScreen()->availableGeometry().width();
+  EXPECT_EQ(w_->geometry(),
+            QRect(40, 50, std::min(1300, std::max(TF_OneTolvanex::kMinimumWidth, screenWidth)), 700));
   EXPECT_TRUE(w_->runPanel()->runButton()->isEnabled());
   // Options no panel owns here are kept from the file.
   EXPECT_EQ(files().windowOptions().scopePlotMode, 1);
@@ -195,20 +215,8 @@ TEST_F(SettingsWindow, LoadedProbeFactorsAreTheOnesTheSpinEditsShow) {
   files().loadSettings();
   ASSERT_TRUE(until([&] { return settled(); }, 6000));
   EXPECT_TRUE(warned.isEmpty()) << warned.join(QLatin1Char('|')).toStdString();
-  // The value lines after both probe-factor keys of the .SKS.
-  QFile sks(QString::fromStdString((folder() / "Odd.SKS").string()));
-  ASSERT_TRUE(sks.open(QIODevice::ReadOnly));
-  QStringList lines = QString::fromLatin1(sks.readAll()).split(QStringLiteral("\r\n"));
-  sks.close();
-  const qsizetype c0 = lines.indexOf(QStringLiteral("ProbeFactor_C0"));
-  const qsizetype c1 = lines.indexOf(QStringLiteral("ProbeFactor_C1"));
-  ASSERT_GE(c0, 0);
-  ASSERT_GE(c1, 0);
-  lines[c0 + 1] = QStringLiteral(" 5.00000000000000E+0002");
-  lines[c1 + 1] = QStringLiteral("-2.50000000000000E+0000");
-  ASSERT_TRUE(sks.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  sks.write(lines.join(QStringLiteral("\r\n")).toLatin1());
-  sks.close();
+  editSks(folder() / "Odd.SKS", {{"ProbeFactor_C0", " 5.00000000000000E+0002"},
+                                  {"ProbeFactor_C1", "-2.50000000000000E+0000"}});
   files().loadSettings();
   ASSERT_TRUE(until([&] { return settled(); }, 6000));
   ASSERT_EQ(warned.size(), 1);
@@ -218,6 +226,27 @@ TEST_F(SettingsWindow, LoadedProbeFactorsAreTheOnesTheSpinEditsShow) {
   EXPECT_EQ(acq().conversion().probe[1], -2.0);
   EXPECT_EQ(w_->findChild<QSpinBox*>(QStringLiteral("SE_TF_C0"))->value(), 100);
   EXPECT_EQ(w_->findChild<QSpinBox*>(QStringLiteral("SE_TF_C1"))->value(), -2);
+}
+
+// A settings file from another screen, or edited by hand, must not take the window, or its
+// title bar, out of reach.
+TEST_F(SettingsWindow, APlaceOffTheScreenFromASettingsFileIsBroughtBack) {
+  newWindow();
+  ASSERT_EQ(w_->open(), 2);
+  ASSERT_TRUE(until([&] { return settled(); }));
+  const fs::path vxs = folder() / "Far.VXS";
+  ASSERT_EQ(files().save(vxs), 0);
+  editSks(folder() / "Far.SKS", {{"Left", "-5000"}, {"Top", "30000"}, {"Width", "99999"}});
+  files().setAskName([&](bool, const QString&, const QString&) { return pathText(vxs); });
+  files().setLoadWarner([](const QString&, const QString&) {});
+  files().loadSettings();
+  ASSERT_TRUE(until([&] { return settled(); }, 6000));
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  const QRect g = w_->geometry();
+  // The title bar above the inner rectangle lies on the screen.
+  EXPECT_TRUE(screen.contains(QPoint(g.x(), g.y() - w_->frameMargins().top())))
+      << g.x() << "," << g.y();
+  EXPECT_LE(g.width(), std::max(screen.width(), TF_OneTolvanex::kMinimumWidth));
 }
 
 TEST_F(SettingsWindow, AFailedStoreAtCloseIsReportedAndClosingGoesOn) {

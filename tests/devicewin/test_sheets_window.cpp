@@ -43,6 +43,7 @@
 #include "plot/sampleseries.h"
 #include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex_formslist.h"
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "ftdi/simulated_driver.h"
@@ -121,6 +122,14 @@ class SheetsWindow : public tolv::test::SimWindowTest {
   }
 
   void closeDuringLoggerRun(bool silent);
+  // The window as the program opens it again at its next start, shown, not yet opened.
+  void newWindowOnTheSameDevice() {
+    w_ = std::make_unique<TF_OneTolvanex>(sim_, nullptr,
+                                          [this](int ms) -> ITimer& { return hub_.create(ms); });
+    w_->setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
+    w_->settingsModel().setQuestionSink(&no_);
+    w_->show();
+  }
 
   AnswerNo no_;
 };
@@ -205,6 +214,34 @@ TEST_F(SheetsWindow, ScopeRecordCutAtItsMemoryIsShownAndSavedAsRecorded) {
   EXPECT_NEAR(k.Get(0)->mergedX->maximum.toNumber(),
               1000 * rs.sampleTime * (1 - rs.triggerPoint * 0.01), 1e-9);
   EXPECT_FALSE(sheets().headline(PlotSheet::Scope).contains(QStringLiteral("Samples")));
+}
+
+// A continuous run at a depth beyond the scope's memory, stopped: the next settings the user
+// chooses come back from the device and the memory-depth panel shows them, not the depth the
+// run had.
+TEST_F(SheetsWindow, AfterAnOverlappingRunCutAtItsMemoryTheNextDepthIsShown) {
+  w_->settingsModel().sampleTimeRowClicked(10);
+  w_->settingsModel().memoryDepthRowClicked(262000);
+  ASSERT_TRUE(until([&] { return acq().storedReply().memoryDepth == 262000.0f; }, 3000));
+  click(run().overlapBox());
+  ASSERT_TRUE(acq().overlap());
+  if (acq().singleShot()) click(run().singleShotBox());
+  click(run().runButton());
+  QSpinBox* stored = child<QSpinBox>("SE_OSA0_Nrs");
+  ASSERT_TRUE(until([&] { return stored->maximum() >= 2; }, 30000));
+  click(run().breakButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 20000));
+  hub_.advance(500);
+  w_->settingsModel().sampleTimeRowClicked(50);
+  hub_.advance(700);
+  w_->settingsModel().memoryDepthRowClicked(10000);
+  ASSERT_TRUE(until([&] { return acq().storedReply().memoryDepth == 10000.0f; }, 3000));
+  hub_.advance(500);
+  QApplication::processEvents();
+  EXPECT_FLOAT_EQ(acq().storedReply().sampleTime, 50e-6f);
+  EXPECT_EQ(child<QLabel>("PN_Samples")->text(), QStringLiteral("10 kSamples"));
+  EXPECT_EQ(child<QLabel>("PN_TotTim")->text(), QStringLiteral("500 ms"));
+  EXPECT_EQ(child<QSlider>("TB_MemoryDepth")->value(), 6);
 }
 
 // Runs of other modes change the data's record settings and time; the scope image, drawn
@@ -527,11 +564,7 @@ TEST_F(SheetsWindow, VoltmeterBarsAfterARestartIntoAVoltmeterMode) {
   chooseMode(kModeVMA0);
   w_->closeQuery();
   w_.reset();
-  w_ = std::make_unique<TF_OneTolvanex>(sim_, nullptr,
-                                        [this](int ms) -> ITimer& { return hub_.create(ms); });
-  w_->setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
-  w_->settingsModel().setQuestionSink(&no_);
-  w_->show();
+  newWindowOnTheSameDevice();
   ASSERT_EQ(w_->open(), 0);
   ASSERT_TRUE(until([&] { return acq().mode() == kModeVMA0 && acq().queue().count() == 0; }, 6000));
   hub_.advance(1000);
@@ -543,6 +576,42 @@ TEST_F(SheetsWindow, VoltmeterBarsAfterARestartIntoAVoltmeterMode) {
     EXPECT_DOUBLE_EQ(bar->plot().range(), ampl[ch] / 2) << ch;
     EXPECT_FALSE(bar->plot().indicatorValid()) << ch;
   }
+}
+
+// After a restart the scope sheet's number box names the newest stored record ("2 of 2"): the
+// sheet shows that record once the program has booted, rather than an empty picture.
+TEST_F(SheetsWindow, AfterARestartTheScopeSheetShowsTheRecordItsNumberBoxNames) {
+  w_->settingsModel().memoryDepthRowClicked(1000);
+  hub_.advance(1500);
+  singleRecord();
+  w_->settingsModel().memoryDepthRowClicked(2000);
+  hub_.advance(1500);
+  singleRecord();
+  ASSERT_EQ(data().sampleCount(), 2000);
+  w_->closeQuery();
+  w_.reset();
+  setBootingFlag(true);
+  struct BootEnds {
+    ~BootEnds() { setBootingFlag(false); }
+  } ends;  // whatever fails, later tests run after the boot
+  newWindowOnTheSameDevice();
+  ASSERT_EQ(w_->open(), 0);
+  ASSERT_TRUE(until([&] { return !w_->startUpPending(); }, 6000));
+  child<QTabWidget>("PC_1")->setCurrentIndex(int(PlotSheet::Scope));
+  EXPECT_EQ(child<QSpinBox>("SE_OSA0_Nrs")->value(), 2);
+  hub_.advance(1000);
+  EXPECT_EQ(data().sampleCount(), 0);  // nothing is shown while the program boots
+  setBootingFlag(false);
+  hub_.advance(TF_OneTolvanex::kStoredScopeRetryMs);
+  EXPECT_EQ(data().sampleCount(), 2000);
+  EXPECT_EQ(sheets().scopeKernel().DataSetCount(), 2);
+  // A record in the sheet stays when the sheet comes to the front again.
+  child<QSpinBox>("SE_OSA0_Nrs")->setValue(1);
+  ASSERT_EQ(data().sampleCount(), 1000);
+  child<QTabWidget>("PC_1")->setCurrentIndex(int(PlotSheet::Voltmeter));
+  child<QTabWidget>("PC_1")->setCurrentIndex(int(PlotSheet::Scope));
+  hub_.advance(1000);
+  EXPECT_EQ(data().sampleCount(), 1000);
 }
 
 TEST_F(SheetsWindow, OpeningAgainOnTheSameFolderKeepsTheDataAndItsChartFile) {
