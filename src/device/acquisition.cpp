@@ -473,6 +473,8 @@ int TAcquisition::drain() {
   if (queue_.isEmpty()) return kEmptyQueue;
   // The tick drains once the link has been quiet long enough.
   if (holdForStaleBytes()) return 0;
+  // Whatever of a cut record was to come has come by now: what follows answers this command.
+  rest_ = 0;
   t_.followUp.stop();
   int result = 0;
   bool ranRun = false;
@@ -620,8 +622,6 @@ void TAcquisition::onFollowUpTimer() {
     if (!ok) break;  // no count to go on with
     if (n == 0) {
       lastZero = true;
-      // Nothing came since the last tick: no rest of a cut record is on its way any more.
-      if (i == 0) rest_ = 0;
       if (runState_ == RunState::Measuring && quietPolls_ < kStopQuietPolls) {
         ++quietPolls_;
         showStop();
@@ -753,6 +753,10 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
     discard_ += queued;
     const std::int64_t rest = deviceBytes_ - seenBytes_ - std::int64_t(queued);
     rest_ = std::uint32_t(std::clamp<std::int64_t>(rest, 0, 1 << 30));
+    // Whether the device sends that rest shows only by waiting: the next command (a run with
+    // overlap too) goes out once the link has been quiet, so neither the rest becomes the
+    // head of the next record nor the rest's count swallows the next reply.
+    if (rest_ > 0) staleSinceUs_ = queryUs_;
   }
   if (link_.accumulationFill() >= expected_)
     recordComplete();

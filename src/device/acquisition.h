@@ -365,7 +365,7 @@ class TAcquisition {
   std::int64_t deviceBytes_ = 0, seenBytes_ = 0;
   std::uint32_t discard_ = 0;
   // The rest of such a record, dropped as it comes; a device that sent only what the buffer
-  // holds sends none, so it is forgotten once the link has been quiet for a tick.
+  // holds sends none, so it is forgotten when the next command is written (after a quiet link).
   std::uint32_t rest_ = 0;
   ModeCode mode_ = 0;
   ModeCode deviceMode_ = 0;
