@@ -377,6 +377,22 @@ TEST_F(SettingsModel, EachSideOfTheLoggerBoundaryKeepsItsSampleTimeAndTrigger) {
   EXPECT_FLOAT_EQ(rig.device.sampleTime, 2e-4f);
   EXPECT_EQ(triggerTypeLetter(rig.device.triggerType), 'M');
   EXPECT_EQ(rig.question.asked, asked);
+
+  // A change of another field still waiting for its write when the first reply comes is
+  // sent, and the sample time comes back all the same.
+  m.modeChosen(4);
+  rig.advance(2000);
+  ASSERT_FLOAT_EQ(rig.device.sampleTime, 1e-5f);
+  m.modeChosen(5);
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.mode() == kModeDLA0; }, 2000));
+  ASSERT_GE(acq.replyTag(), 0);  // the first settings reply is on its way
+  const float offset = 0.5f;
+  rig.host.desired().offsC0 = offset;
+  rig.accumulate.start();
+  rig.advance(2000);
+  EXPECT_FLOAT_EQ(rig.device.sampleTime, 2e-4f);
+  EXPECT_FLOAT_EQ(rig.device.offsC0, offset);
+  EXPECT_EQ(rig.question.asked, asked);
 }
 
 // A run asked for together with the way back from the logger (the multi-device window's RUN)
@@ -427,6 +443,15 @@ TEST_F(SettingsModel, EachModeKeepsOnlyATriggerTypeItOffers) {
   EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
   EXPECT_EQ(m.display().trgTypRow, triggerTypeRow('M'));
   EXPECT_EQ(m.display().trgTypLogAnal, QStringLiteral("\"M\""));
+  // Back in the scope its own type returns: manual was only the logic analyser's stand-in.
+  m.modeChosen(4);
+  rig.advance(2000);
+  ASSERT_EQ(acq.mode(), kModeOSA0);
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'T');
+  EXPECT_EQ(m.display().trgTyp, QStringLiteral("\"T\""));
+  m.modeChosen(6);
+  rig.advance(2000);
+  ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
 
   m.triggerTypeChosen('P');
   rig.advance(1000);
@@ -436,6 +461,16 @@ TEST_F(SettingsModel, EachModeKeepsOnlyATriggerTypeItOffers) {
   ASSERT_EQ(acq.mode(), kModeOSA0);
   EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'T');
   EXPECT_EQ(m.display().trgTyp, QStringLiteral("\"T\""));
+  // The way back brings the pattern back; manual chosen by the user in the logic analyser
+  // stays manual in the scope.
+  m.modeChosen(6);
+  rig.advance(2000);
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'P');
+  m.triggerTypeChosen('M');
+  rig.advance(1000);
+  m.modeChosen(4);
+  rig.advance(2000);
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
 
   // External, rising is offered by both: it goes across as it is.
   m.triggerTypeChosen('X');
