@@ -71,9 +71,9 @@ const char* modeWords(ModeCode m) {
   if (m == kModeDLA0) return "analog logger";
   if (m == kModeDLDI) return "I/O logger";
   if (m == kModeVMD0) return "DC voltmeter";
-  if (m == kModeVMD1) return "DC voltmeter, raw converter values";
+  if (m == kModeVMD1) return "DC voltmeter, volts from raw converter values";
   if (m == kModeVMA0) return "AC voltmeter (RMS)";
-  if (m == kModeVMA1) return "AC voltmeter (RMS), raw converter values";
+  if (m == kModeVMA1) return "AC voltmeter (RMS), volts from raw converter values";
   return "";
 }
 
@@ -85,10 +85,6 @@ std::string modeText(ModeCode m) {
   }
   const std::string words = modeWords(m);
   return words.empty() ? s : s + ' ' + words;
-}
-
-bool rawVoltmeter(ModeCode m) {
-  return m == kModeVMD1 || m == kModeVMA1;
 }
 
 // Hands a growing text to the stream in pieces; remembers a failure.
@@ -336,9 +332,8 @@ int writePlainLogic(std::ostream& out, const PlainCsvHead& head, const TLogAnalL
 
 namespace {
 
-const char* voltmeterHeader(ModeCode m) {
-  return rawVoltmeter(m) ? "time_s,ch0_raw,ch1_raw\n" : "time_s,ch0_V,ch1_V\n";
-}
+// The raw modes' readings too are kept as the volts converted from the device's raw values.
+constexpr const char* kVoltmeterHeader = "time_s,ch0_V,ch1_V\n";
 
 // Readings carry the clock's milliseconds: their times are whole milliseconds apart.
 void appendReadingRow(std::string& s, const VoltmeterReading& r, const DayTime& origin) {
@@ -362,7 +357,7 @@ int writePlainVoltmeter(std::ostream& out, const PlainCsvHead& head,
   Sink sink(out);
   std::string& s = sink.text();
   s += commentsWithOrigin(head, "measurement_time");
-  s += voltmeterHeader(head.mode);
+  s += kVoltmeterHeader;
   for (const VoltmeterReading& r : readings) {
     appendReadingRow(s, r, origin);
     sink.maybeFlush();
@@ -372,7 +367,7 @@ int writePlainVoltmeter(std::ostream& out, const PlainCsvHead& head,
 
 TPlainVoltmeterStream::TPlainVoltmeterStream(std::ostream& out, const PlainCsvHead& head)
     : out_(out), origin_(head.time) {
-  const std::string s = commentsWithOrigin(head, "measurement_time") + voltmeterHeader(head.mode);
+  const std::string s = commentsWithOrigin(head, "measurement_time") + kVoltmeterHeader;
   out_.write(s.data(), std::streamsize(s.size()));
   out_.flush();
   if (!out_) status_ = kOutputFailed;

@@ -143,9 +143,10 @@ TEST_F(PlainCsvTest, VoltmeterTimesCountWholeMillisecondsFromTheSeriesStart) {
   std::ostringstream out;
   ASSERT_EQ(writePlainVoltmeter(out, plainHeadOf({QStringLiteral("V"), s, t0}, 2), readings), 0);
   const std::string t = out.str();
-  EXPECT_TRUE(hasComment(t, "mode: VMA1 AC voltmeter (RMS), raw converter values"));
+  EXPECT_TRUE(hasComment(t, "mode: VMA1 AC voltmeter (RMS), volts from raw converter values"));
   EXPECT_TRUE(hasComment(t, "time_origin: measurement_time"));
-  EXPECT_EQ(tableLines(t), (std::vector<std::string>{"time_s,ch0_raw,ch1_raw", "0.25,1.25,-0.5",
+  // The raw modes' readings are volts: named as such.
+  EXPECT_EQ(tableLines(t), (std::vector<std::string>{"time_s,ch0_V,ch1_V", "0.25,1.25,-0.5",
                                                      "1.001,0.1,2"}));
 }
 
