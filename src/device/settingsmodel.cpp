@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "common/format.h"
 #include "common/regional.h"
@@ -308,6 +309,8 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   const std::uint32_t word = b.word;
   b = r.toWriteBlock();
   b.word = word;
+  // Taken before the sample-time question below lets newer replies in.
+  const SettingsWriteBlock before = std::exchange(replied_, r.toWriteBlock());
   SettingsReply c = r;  // what the controls take
   if (pending) {
     c.amplC0 = mine.amplC0;
@@ -332,8 +335,8 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
     float st = c.sampleTime;
     std::uint32_t type = c.triggerType;
     const bool kept = keptFor(host_.mode(), st, type);
-    if (pending && mine.sampleTime != replied_.sampleTime) st = c.sampleTime;
-    if (pending && mine.triggerType != replied_.triggerType) type = c.triggerType;
+    if (pending && mine.sampleTime != before.sampleTime) st = c.sampleTime;
+    if (pending && mine.triggerType != before.triggerType) type = c.triggerType;
     if (kept && (st != c.sampleTime || type != c.triggerType)) {
       c.sampleTime = b.sampleTime = mine.sampleTime = st;
       c.triggerType = b.triggerType = mine.triggerType = type;
@@ -419,7 +422,6 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
     host_.conversion().ampl = applied.ampl;
     host_.conversion().offs = applied.offs;
   }
-  replied_ = r.toWriteBlock();
 }
 
 void TSettingsModel::controlsEnabledChanged() {
@@ -506,6 +508,12 @@ void TSettingsModel::onForceManualTriggerTimer() {
   if (!isLogger(mode) && wanted == reported) return;
   // While a reply is applied (the sample-time question may be open) the reply's own trigger
   // type would overwrite M, and locked controls take nothing: try again after the interval.
+  // A run started meanwhile measures with the type it went out with; the displaced one does not
+  // come back in the middle of it.
+  if (back && !controlsEnabled()) {
+    displaced_ = {};
+    return;
+  }
   if (replyAwaited() || !controlsEnabled()) {
     t_.forceManualTrigger.start();
     return;
