@@ -200,13 +200,10 @@ int TVoltmeterIntermediateFile::close() {
 bool plausibleReading(const VoltmeterReading& r, const std::optional<DayTime>& start) {
   // Range 20 V, offset and probe factor 100 over the divider 0.85 stay far below this.
   constexpr double kMaxVolts = 1e5;
-  constexpr double kDaysBefore = 1, kDaysAfter = 31;
   if (r.tag != 1 || !(r.time.seconds >= 0 && r.time.seconds < DayTime::kSecondsPerDay + 1))
     return false;
   if (!(std::fabs(r.value0) <= kMaxVolts && std::fabs(r.value1) <= kMaxVolts)) return false;
-  if (!start) return true;
-  const double d = dtDiffSeconds(r.time, *start) / DayTime::kSecondsPerDay;
-  return d >= -kDaysBefore && d <= kDaysAfter;
+  return !start || std::fabs(dtDiffSeconds(r.time, *start)) <= DayTime::kSecondsPerDay;
 }
 
 int readVoltmeterIntermediate(const fs::path& name, std::vector<VoltmeterReading>& readings,
@@ -220,12 +217,15 @@ int readVoltmeterIntermediate(const fs::path& name, std::vector<VoltmeterReading
   std::vector<VoltmeterReading> out;
   std::vector<std::size_t> left;
   out.reserve(n);
+  std::optional<DayTime> before = start;
   for (std::size_t i = 0; i < n; ++i) {
     const VoltmeterReading r = VoltmeterReading::decode(b.data() + i * VoltmeterReading::kSize);
-    if (plausibleReading(r, start))
+    if (plausibleReading(r, before)) {
       out.push_back(r);
-    else
+      before = r.time;
+    } else {
       left.push_back(i + 1);
+    }
   }
   readings = std::move(out);
   if (skipped) *skipped = std::move(left);

@@ -48,8 +48,8 @@ class TVoltmeterIntermediateFile {
 };
 
 // A reading as the window stores it: tag 1, a time of day within its day, finite volts beyond
-// no range and probe factor, and, when the series' start is known, from a day before it to a
-// month after it (clock changes keep a series' times from always rising).
+// no range and probe factor, and within a day of `start` if known (the reading before, else the
+// series' start): readings come a poll apart, and clock changes keep times from always rising.
 bool plausibleReading(const VoltmeterReading& r, const std::optional<DayTime>& start);
 
 // Every complete, plausible 72-byte reading of the file (a cut-off last record and damaged
