@@ -125,7 +125,7 @@ struct PlainDeviceSeries {
 int writePlainMerged(std::ostream& out, const PlainCsvHead& head,
                      const std::vector<PlainDeviceSeries>& devices);
 
-// "2026-12-09T14:30:15.120" (milliseconds rounded).
+// "2026-12-09T14:30:15.120" (milliseconds cut).
 std::string isoTimeText(const DayTime& t);
 
 // The exact decimal text of n x step - origin for steps with a short decimal form
