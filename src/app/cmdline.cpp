@@ -169,7 +169,7 @@ QString commandLineHelpText() {
          QStringLiteral(
              "\n"
              "  or:  multi_tolvanex --convert SRC [DST|-] [--format FORMAT] [--decimal SEP]\n"
-             "                      [--separator SEP]\n"
+             "                      [--separator SEP] [--serial SERIAL]\n"
              "  or:  multi_tolvanex --render SRC OUT.png|OUT.pdf [--size WxH]\n"
              "  or:  multi_tolvanex --acquire [--device SERIAL]... [SETTINGS] [--records K |\n"
              "                      --duration TIME] [--out DIR|-] [--merged]\n"
@@ -214,6 +214,8 @@ QString commandLineHelpText() {
              "    --decimal . | ,         decimal separator (default: the saved setting)\n"
              "    --separator ; | , | . | tab | blank\n"
              "                            column separator (default: the saved setting)\n"
+             "    --serial SERIAL         the device's serial number for an intermediate file\n"
+             "                            whose folder does not name it (a copy elsewhere)\n"
              "  --render SRC OUT.png|OUT.pdf\n"
              "                    draw a stored file (.FIL, .VXD, scope or logic-analyser\n"
              "                    CSV, multi-device data file) as the window shows it; needs\n"

@@ -1,6 +1,7 @@
 #include "app/headless.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "common/regional.h"
 #include "common/texttable.h"
 #include "measure/intermediate.h"
+#include "measure/intermediaterecords.h"
 #include "measure/measurecodes.h"
 #include "measure/recordfiles.h"
 #include "measure/textheader.h"
@@ -251,6 +253,21 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
       sizeGiven = true;
       continue;
     }
+    if (!takeValue(args, i, QStringLiteral("--serial"), v, m)) {
+      error = QStringLiteral("--serial needs the device's serial number");
+      return kExitBadUsage;
+    }
+    if (m) {
+      // It goes into table cells: nothing that could split or break them.
+      static const QRegularExpression kSerial(QStringLiteral("^[A-Za-z0-9_-]{1,49}$"));
+      if (!kSerial.match(v).hasMatch()) {
+        error = QStringLiteral("--serial needs 1 to 49 letters, digits, - or _, not \"%1\"")
+                    .arg(v);
+        return kExitBadUsage;
+      }
+      out.serial = v;
+      continue;
+    }
     if (!takeValue(args, i, QStringLiteral("--data-root"), v, m) || (m && v.isEmpty())) {
       error = QStringLiteral("--data-root needs a folder");
       return kExitBadUsage;
@@ -290,6 +307,10 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
     }
     if (out.decimal) {
       error = QStringLiteral("--decimal belongs to --convert");
+      return kExitBadUsage;
+    }
+    if (!out.serial.isEmpty()) {
+      error = QStringLiteral("--serial belongs to --convert");
       return kExitBadUsage;
     }
   } else {
@@ -363,6 +384,18 @@ CsvStyle headlessCsvStyle(const HeadlessRequest& r) {
   return s;
 }
 
+void noteConvertedFile(const HeadlessRequest& r, QString& message) {
+  // Said, not refused: what the file holds is written whole.
+  QStringList notes;
+  if (const QString note = skippedReadingsNote(r.source); !note.isEmpty()) notes << note;
+  const bool intermediate =
+      QString::fromStdString(r.source.extension().string()).toUpper() == QLatin1String(".FIL");
+  if (intermediate && r.serial.isEmpty() && serialOfIntermediateFile(r.source).isEmpty())
+    notes << QStringLiteral("its folder names no device, so the serial is left empty "
+                            "(--serial names it)");
+  if (!notes.isEmpty()) message = fileProblem(r.source, notes.join(QStringLiteral("; ")));
+}
+
 int runConvert(const HeadlessRequest& r, QString& message) {
   message.clear();
   const CsvStyle style = headlessCsvStyle(r);
@@ -380,6 +413,7 @@ int runConvert(const HeadlessRequest& r, QString& message) {
     message = fileProblem(r.source, p.reason);
     return p.exitCode;
   }
+  if (serial.isEmpty()) serial = r.serial;
   int rc = 0;
   switch (kind) {
     case StoredKind::Voltmeter:
@@ -410,7 +444,10 @@ int runConvert(const HeadlessRequest& r, QString& message) {
                                                      "files are converted"));
       return kExitBadUsage;
   }
-  if (rc == 0) return kExitOk;
+  if (rc == 0) {
+    noteConvertedFile(r, message);
+    return kExitOk;
+  }
   // Readers were checked above: what fails now is the output.
   if (rc > 0 || rc == -192 || rc == -194 || rc == -196) {
     message = fileProblem(r.target, QStringLiteral("cannot be written: ") + outputProblem(rc));

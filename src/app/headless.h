@@ -35,6 +35,7 @@ struct HeadlessRequest {
   std::optional<char> column;    // --separator
   QSize size{kRenderDefaultWidth, kRenderDefaultHeight};
   std::filesystem::path dataRoot;  // --data-root
+  QString serial;  // --serial: the device of a stored file that does not name it
 };
 
 // Whether the arguments (after the program name) ask for --convert, --export, --render or
@@ -56,7 +57,12 @@ QString fileProblem(const std::filesystem::path& file, const QString& reason);
 // numbers: 3 is a missing folder, not "No such process").
 QString outputProblem(int rc);
 
-// Each returns an exit code; `message` is the line for standard error (empty on success).
+// Sets `message` to what a conversion of the request's file could not take from it: damaged
+// voltmeter readings left out, a serial neither its folder nor --serial names.
+void noteConvertedFile(const HeadlessRequest& r, QString& message);
+
+// Each returns an exit code; `message` is the line for standard error (on success empty, or
+// the conversion's note).
 int runConvert(const HeadlessRequest& r, QString& message);
 int runRender(const HeadlessRequest& r, QString& message);
 

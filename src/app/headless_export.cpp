@@ -15,8 +15,12 @@ int runExport(const HeadlessRequest& r, std::ostream& console, QString& message)
   hooks.csvColumn = headlessCsvStyle(r).column;
   hooks.probe = probeMultiDataTable;
   hooks.merged = readMergedForExport;
+  hooks.serial = r.serial;
   const StoredProblem p = exportStoredFile(*r.format, r.source, r.target, &console, hooks);
-  if (p.ok()) return kExitOk;
+  if (p.ok()) {
+    noteConvertedFile(r, message);
+    return kExitOk;
+  }
   message = QLatin1Char('"') + QString::fromStdString(r.source.string()) + QStringLiteral("\": ") +
             p.reason;
   return p.exitCode;

@@ -130,7 +130,7 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
       std::optional<DayTime> t;
       int rc = readTextHeader(file, h, &t);
       std::vector<VoltmeterReading> readings;
-      if (rc == 0) rc = readVoltmeterIntermediate(file, readings);
+      if (rc == 0) rc = readVoltmeterIntermediate(file, readings, t);
       if (rc != 0) return bad(readResultText(rc));
       // The chart's scales from the record's own ranges and probes.
       const ConversionInputs c = conversionOfHeader(h);

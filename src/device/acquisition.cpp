@@ -472,9 +472,20 @@ void TAcquisition::onAccumulateSettingsTimer() {
 int TAcquisition::drain() {
   if (queue_.isEmpty()) return kEmptyQueue;
   // The tick drains once the link has been quiet long enough.
-  if (holdForStaleBytes()) return 0;
-  // Whatever of a cut record was to come has come by now: what follows answers this command.
-  rest_ = 0;
+  // A run of a device known to send the rest of a cut record need not wait for it: the rest is
+  // dropped by its count before the record that follows. A reply would come too late.
+  const bool runFirst =
+      restKind_ == RestKind::Sent && rest_ > 0 && queue_.get(0).kindByte() == kKindRun;
+  if (!runFirst && holdForStaleBytes()) return 0;
+  if (restProbe_ > 0) {
+    // The link has been quiet since a cut record: whether any of its rest came tells what this
+    // device does with every later one. What did not come by now does not come.
+    restKind_ = rest_ < restProbe_ ? RestKind::Sent : RestKind::NotSent;
+    restProbe_ = 0;
+    rest_ = 0;
+  } else if (!runFirst) {
+    rest_ = 0;
+  }
   t_.followUp.stop();
   int result = 0;
   bool ranRun = false;
@@ -753,10 +764,17 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
     discard_ += queued;
     const std::int64_t rest = deviceBytes_ - seenBytes_ - std::int64_t(queued);
     rest_ = std::uint32_t(std::clamp<std::int64_t>(rest, 0, 1 << 30));
-    // Whether the device sends that rest shows only by waiting: the next command (a run with
-    // overlap too) goes out once the link has been quiet, so neither the rest becomes the
-    // head of the next record nor the rest's count swallows the next reply.
-    if (rest_ > 0) staleSinceUs_ = queryUs_;
+    // Whether the device sends that rest shows only by waiting, once per connection: the next
+    // command (a run with overlap too) goes out once the link has been quiet, so neither the
+    // rest becomes the head of the next record nor its count swallows the next reply. Later
+    // on a device that sends none is owed nothing, and one that sends it gets its next run at
+    // once (the rest is dropped by its count) and other commands once the rest is in.
+    if (rest_ > 0 && restKind_ == RestKind::NotSent) {
+      rest_ = 0;
+    } else if (rest_ > 0) {
+      if (restKind_ == RestKind::Unknown) restProbe_ = rest_;
+      staleSinceUs_ = queryUs_;
+    }
   }
   if (link_.accumulationFill() >= expected_)
     recordComplete();
@@ -1009,6 +1027,8 @@ void TAcquisition::linkLost(FtStatus status) {
   replyTag_ = kTagNone;
   discard_ = 0;
   rest_ = 0;
+  restProbe_ = 0;
+  restKind_ = RestKind::Unknown;  // the device that comes back may be another one
   reads_ = 0;
   queue_.clear();
   showQueueCount();

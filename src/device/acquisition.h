@@ -365,8 +365,12 @@ class TAcquisition {
   std::int64_t deviceBytes_ = 0, seenBytes_ = 0;
   std::uint32_t discard_ = 0;
   // The rest of such a record, dropped as it comes; a device that sent only what the buffer
-  // holds sends none, so it is forgotten once the link has been quiet for a tick.
+  // holds sends none. Which of the two a device does is learnt from its first cut record
+  // (restProbe_: that rest, while the link is watched for it).
   std::uint32_t rest_ = 0;
+  std::uint32_t restProbe_ = 0;
+  enum class RestKind : std::uint8_t { Unknown, Sent, NotSent };
+  RestKind restKind_ = RestKind::Unknown;
   ModeCode mode_ = 0;
   ModeCode deviceMode_ = 0;
   ModeCode requestedMode_ = 0;

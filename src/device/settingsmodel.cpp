@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "common/format.h"
 #include "common/regional.h"
@@ -264,6 +265,7 @@ void TSettingsModel::triggerChannelChanged(int value) {
 void TSettingsModel::triggerTypeChosen(char letter) {
   if (triggerTypeRow(letter) < 0) return;
   restorePending_ = false;
+  displaced_ = {};  // the user's choice is the one to keep
   setTriggerType(letter);
 }
 
@@ -307,6 +309,8 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   const std::uint32_t word = b.word;
   b = r.toWriteBlock();
   b.word = word;
+  // Taken before the sample-time question below lets newer replies in.
+  const SettingsWriteBlock before = std::exchange(replied_, r.toWriteBlock());
   SettingsReply c = r;  // what the controls take
   if (pending) {
     c.amplC0 = mine.amplC0;
@@ -323,14 +327,17 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   }
   // The first reply in a mode with a timebase after crossing the logger boundary: that side's
   // own sample time and trigger type go back to the device (only those two), and the controls
-  // show them already. A change still waiting for its write (the user's, a loaded setting) is
-  // newer and stays.
+  // show them already. A change of one of them still waiting for its write (the user's, a
+  // loaded setting, the forced manual trigger) is newer and stays; a change of any other field
+  // does not hold the restore back.
   bool restored = false;
   if (restorePending_ && !isVoltmeterMode(host_.mode())) {
     float st = c.sampleTime;
     std::uint32_t type = c.triggerType;
-    if (keptFor(host_.mode(), st, type) && !pending &&
-        (st != c.sampleTime || type != c.triggerType)) {
+    const bool kept = keptFor(host_.mode(), st, type);
+    if (pending && mine.sampleTime != before.sampleTime) st = c.sampleTime;
+    if (pending && mine.triggerType != before.triggerType) type = c.triggerType;
+    if (kept && (st != c.sampleTime || type != c.triggerType)) {
       c.sampleTime = b.sampleTime = mine.sampleTime = st;
       c.triggerType = b.triggerType = mine.triggerType = type;
       ITimer& t = host_.accumulateTimer();
@@ -454,10 +461,16 @@ void TSettingsModel::modeConfirmed(ModeCode mode) {
   d_.modeShown = modeIndex(host_.requestedMode()) >= 0 ? host_.requestedMode() : mode;
   t_.forceManualTrigger.stop();
   // Another mode confirmed before the timer fired must not get the manual trigger. A mode that
-  // does not offer the trigger type of the mode before gets one it offers the same way.
+  // does not offer the trigger type of the mode before gets one it offers the same way, and
+  // the way back to a mode that offers the displaced type brings that type back.
   const char reported = triggerTypeLetter(host_.reported().triggerType);
-  if (layout_.startsForceManualTrigger || offeredTriggerType(mode, reported) != reported)
+  const char offered = offeredTriggerType(mode, reported);
+  if (displacedComesBack(mode)) {
     t_.forceManualTrigger.start();
+  } else {
+    if (offered != reported && hasTriggerTable(mode)) displaced_ = {reported, offered};
+    if (layout_.startsForceManualTrigger || offered != reported) t_.forceManualTrigger.start();
+  }
   notify(SettingsTopic::Mode);
   notify(SettingsTopic::Layout);
 }
@@ -476,18 +489,36 @@ void TSettingsModel::onNoZeroProbeTimer() {
     }
 }
 
+bool TSettingsModel::hasTriggerTable(ModeCode mode) {
+  return mode == kModeOSA0 || mode == kModeLAIO;
+}
+
+bool TSettingsModel::displacedComesBack(ModeCode mode) const {
+  return displaced_.type && hasTriggerTable(mode) &&
+         offeredTriggerType(mode, displaced_.type) == displaced_.type &&
+         triggerTypeLetter(host_.reported().triggerType) == displaced_.by;
+}
+
 void TSettingsModel::onForceManualTriggerTimer() {
   t_.forceManualTrigger.stop();
   const ModeCode mode = host_.mode();
   const char reported = triggerTypeLetter(host_.reported().triggerType);
-  const char wanted = offeredTriggerType(mode, reported);
+  const bool back = displacedComesBack(mode);
+  const char wanted = back ? displaced_.type : offeredTriggerType(mode, reported);
   if (!isLogger(mode) && wanted == reported) return;
   // While a reply is applied (the sample-time question may be open) the reply's own trigger
   // type would overwrite M, and locked controls take nothing: try again after the interval.
+  // A run started meanwhile measures with the type it went out with; the displaced one does not
+  // come back in the middle of it.
+  if (back && !controlsEnabled()) {
+    displaced_ = {};
+    return;
+  }
   if (replyAwaited() || !controlsEnabled()) {
     t_.forceManualTrigger.start();
     return;
   }
+  if (back) displaced_ = {};
   setTriggerType(wanted);
 }
 

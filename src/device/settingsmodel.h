@@ -236,10 +236,22 @@ class TSettingsModel : public QObject {
   };
   std::array<KeptTimebase, 2> kept_{};
   bool restorePending_ = false;
+  // The settings of the reply before: a desired value that differs waits for its write.
+  SettingsWriteBlock replied_{};
   void keepAcrossLoggerBoundary(ModeCode before, ModeCode now);
   // The kept values of the mode's side (the trigger type as the mode offers it) in place of
   // the given ones; false when that side has none. Ends the pending restore.
   bool keptFor(ModeCode mode, float& sampleTime, std::uint32_t& triggerType);
+  // The trigger type a mode with a trigger table did not offer (the scope's edge type in the
+  // logic analyser, the pattern in the scope) and the type that replaced it: going back to a
+  // mode that offers it brings it back, unless the user has chosen a type meanwhile.
+  struct DisplacedTrigger {
+    char type = 0;
+    char by = 0;
+  };
+  DisplacedTrigger displaced_;
+  static bool hasTriggerTable(ModeCode mode);
+  bool displacedComesBack(ModeCode mode) const;
   bool inTriggerType_ = false;  // re-entry mark of VLE_TrgTyp_LUT
   bool applyingReply_ = false;
   // Sets the mark for the lifetime of the scope.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "common/format.h"
 #include "common/rawvolts.h"
 #include "measure/derived.h"
 #include "measure/intermediate.h"
@@ -71,9 +72,9 @@ const char* modeWords(ModeCode m) {
   if (m == kModeDLA0) return "analog logger";
   if (m == kModeDLDI) return "I/O logger";
   if (m == kModeVMD0) return "DC voltmeter";
-  if (m == kModeVMD1) return "DC voltmeter, raw converter values";
+  if (m == kModeVMD1) return "DC voltmeter, volts from raw converter values";
   if (m == kModeVMA0) return "AC voltmeter (RMS)";
-  if (m == kModeVMA1) return "AC voltmeter (RMS), raw converter values";
+  if (m == kModeVMA1) return "AC voltmeter (RMS), volts from raw converter values";
   return "";
 }
 
@@ -85,10 +86,6 @@ std::string modeText(ModeCode m) {
   }
   const std::string words = modeWords(m);
   return words.empty() ? s : s + ' ' + words;
-}
-
-bool rawVoltmeter(ModeCode m) {
-  return m == kModeVMD1 || m == kModeVMA1;
 }
 
 // Hands a growing text to the stream in pieces; remembers a failure.
@@ -125,7 +122,11 @@ void appendComment(std::string& s, const char* key, const std::string& value) {
 }  // namespace
 
 std::string isoTimeText(const DayTime& t) {
-  return dtToQDateTime(t).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toStdString();
+  // Milliseconds cut as in the window's CSV cells and file names: both name one moment alike.
+  const QString d = csvDateText(t);  // MM.DD.YYYY
+  return (d.mid(6) + QLatin1Char('-') + d.left(2) + QLatin1Char('-') + d.mid(3, 2) +
+          QLatin1Char('T') + csvTimeText(t))
+      .toStdString();
 }
 
 TPlainTimeAxis::TPlainTimeAxis(double step, double originSamples)
@@ -175,6 +176,16 @@ void TPlainTimeAxis::append(std::string& s, std::int64_t n) const {
   s.append(digits, std::size_t(places));
 }
 
+namespace {
+
+// To a millionth: a sample index or percentage worked out in doubles is written as the number
+// it stands for (333, not 332.99999999999994).
+double toMillionth(double v) {
+  return std::nearbyint(v * 1e6) / 1e6;
+}
+
+}  // namespace
+
 PlainCsvHead plainHeadOf(const RecordInfo& info, std::int64_t samples) {
   const SettingsRecord& s = info.settings;
   PlainCsvHead h;
@@ -196,9 +207,8 @@ PlainCsvHead plainHeadOf(const RecordInfo& info, std::int64_t samples) {
     h.triggerPoint = s.triggerPoint;
     if (s.mode == kModeOSA0) {
       h.triggerChannel = s.trgChan + 1;
-      // As the window's plot puts it: time 0 is TriggerPoint % of the memory depth in (to a
-      // millionth of a sample, so 33.3 % of 1000 is 333, not 332.99999999999994).
-      h.triggerSample = std::nearbyint(s.triggerPoint * s.memoryDepth * 1e4) / 1e6;
+      // As the window's plot puts it: time 0 is TriggerPoint % of the memory depth in.
+      h.triggerSample = toMillionth(s.triggerPoint * s.memoryDepth / 100.0);
     } else {
       h.triggerSample = double(triggerSample(s.triggerPoint, s.memoryDepth));
     }
@@ -208,6 +218,14 @@ PlainCsvHead plainHeadOf(const RecordInfo& info, std::int64_t samples) {
     h.upperThresholdV = s.trgLevelUpper;
   }
   if (s.mode == kModeLAIO) h.pattern = triggerPatternText(s.relevances, s.dynamics, s.levels);
+  // A depth beyond the scope's memory: the rows are the start of the record, and a script must
+  // not take them for all of it (the trigger sample still counts in the whole record).
+  const double depth = std::nearbyint(s.memoryDepth);
+  if (s.mode == kModeOSA0 && samples > 0 && depth > double(kScopeMemorySamples) &&
+      depth > double(samples) && depth < 1e9)
+    h.extra.push_back("record_samples: " + std::to_string(std::int64_t(depth)) +
+                      " (the rows hold the first " + std::to_string(samples) +
+                      ", what the scope's memory keeps)");
   return h;
 }
 
@@ -221,10 +239,10 @@ PlainCsvHead plainHeadOfVxd(const VxdHeader& v, ModeCode mode) {
   h.pattern = v.pattern;
   if (usesTriggerPoint(mode, v.trgTypString)) {
     if (mode == kModeOSA0 && v.sampleTime > 0 && std::isfinite(v.pretriggerTime))
-      h.triggerSample = v.pretriggerTime / v.sampleTime;
+      h.triggerSample = toMillionth(v.pretriggerTime / v.sampleTime);
     else
       h.triggerSample = double(v.triggerSample);
-    if (v.count > 0) h.triggerPoint = 100.0 * *h.triggerSample / double(v.count);
+    if (v.count > 0) h.triggerPoint = toMillionth(100.0 * *h.triggerSample / double(v.count));
   }
   return h;
 }
@@ -336,9 +354,8 @@ int writePlainLogic(std::ostream& out, const PlainCsvHead& head, const TLogAnalL
 
 namespace {
 
-const char* voltmeterHeader(ModeCode m) {
-  return rawVoltmeter(m) ? "time_s,ch0_raw,ch1_raw\n" : "time_s,ch0_V,ch1_V\n";
-}
+// The raw modes' readings too are kept as the volts converted from the device's raw values.
+constexpr const char* kVoltmeterHeader = "time_s,ch0_V,ch1_V\n";
 
 // Readings carry the clock's milliseconds: their times are whole milliseconds apart.
 void appendReadingRow(std::string& s, const VoltmeterReading& r, const DayTime& origin) {
@@ -362,7 +379,7 @@ int writePlainVoltmeter(std::ostream& out, const PlainCsvHead& head,
   Sink sink(out);
   std::string& s = sink.text();
   s += commentsWithOrigin(head, "measurement_time");
-  s += voltmeterHeader(head.mode);
+  s += kVoltmeterHeader;
   for (const VoltmeterReading& r : readings) {
     appendReadingRow(s, r, origin);
     sink.maybeFlush();
@@ -372,7 +389,7 @@ int writePlainVoltmeter(std::ostream& out, const PlainCsvHead& head,
 
 TPlainVoltmeterStream::TPlainVoltmeterStream(std::ostream& out, const PlainCsvHead& head)
     : out_(out), origin_(head.time) {
-  const std::string s = commentsWithOrigin(head, "measurement_time") + voltmeterHeader(head.mode);
+  const std::string s = commentsWithOrigin(head, "measurement_time") + kVoltmeterHeader;
   out_.write(s.data(), std::streamsize(s.size()));
   out_.flush();
   if (!out_) status_ = kOutputFailed;

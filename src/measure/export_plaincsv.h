@@ -17,8 +17,8 @@
 //   time_s,ch0_V,ch1_V                                <- the one header line
 //   -0.00131,1.5,-0.25                                <- one row per sample
 // Header lines per kind: scope and analog logger "time_s,ch0_V,ch1_V"; logic analyser and
-// I/O logger "time_s,D0,...,D15" with 0/1 cells; voltmeter "time_s,ch0_V,ch1_V" (raw modes
-// "time_s,ch0_raw,ch1_raw"); a merged multi-device record "time_s,<serial>_ch0_V,..." when all
+// I/O logger "time_s,D0,...,D15" with 0/1 cells; voltmeter "time_s,ch0_V,ch1_V" (the raw modes
+// too: their readings are stored as volts); a merged multi-device record "time_s,<serial>_ch0_V,..." when all
 // devices share their sample times, else "<serial>_time_s,<serial>_ch0_V,..." per device.
 // Keys of the '#' lines are never renamed; new ones may be added. Times are exact decimals
 // of sample number x sample time; values are the shortest text that reads back to the stored
@@ -125,7 +125,7 @@ struct PlainDeviceSeries {
 int writePlainMerged(std::ostream& out, const PlainCsvHead& head,
                      const std::vector<PlainDeviceSeries>& devices);
 
-// "2026-12-09T14:30:15.120" (milliseconds rounded).
+// "2026-12-09T14:30:15.120" (milliseconds cut).
 std::string isoTimeText(const DayTime& t);
 
 // The exact decimal text of n x step - origin for steps with a short decimal form

@@ -350,6 +350,7 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
   StoredText text;
   StoredProblem p = identifyStoredFile(source, hooks.csvColumn, kind, &serial, &text, hooks.probe);
   if (!p.ok()) return p;
+  if (serial.isEmpty()) serial = hooks.serial;
   Loaded l;
   switch (kind) {
     case StoredKind::AnalogLogger:

@@ -45,6 +45,7 @@ struct StoredExportHooks {
   StoredTableProbe probe;   // recognises the merged table
   MergedTableReader merged;  // and reads it
   char csvColumn = '\t';     // preferred column separator of CSV input
+  QString serial;            // the device of a file that does not name it (a copied .FIL)
 };
 
 // What an export dialog offers for one stored file: the formats it can be written to, the usual

@@ -12,6 +12,7 @@
 #include "common/typedlists.h"
 #include "measure/datafiles.h"
 #include "measure/loggerstream.h"
+#include "measure/textheader.h"
 
 namespace tolv {
 
@@ -196,18 +197,60 @@ int TVoltmeterIntermediateFile::close() {
   return rc;
 }
 
-int readVoltmeterIntermediate(const fs::path& name, std::vector<VoltmeterReading>& readings) {
+bool plausibleReading(const VoltmeterReading& r, const std::optional<DayTime>& start) {
+  // Range 20 V, offset and probe factor 100 over the divider 0.85 stay far below this.
+  constexpr double kMaxVolts = 1e5;
+  if (r.tag != 1 || !(r.time.seconds >= 0 && r.time.seconds < DayTime::kSecondsPerDay + 1))
+    return false;
+  if (!(std::fabs(r.value0) <= kMaxVolts && std::fabs(r.value1) <= kMaxVolts)) return false;
+  return !start || std::fabs(dtDiffSeconds(r.time, *start)) <= DayTime::kSecondsPerDay;
+}
+
+int readVoltmeterIntermediate(const fs::path& name, std::vector<VoltmeterReading>& readings,
+                              const std::optional<DayTime>& start,
+                              std::vector<std::size_t>* skipped) {
   std::vector<std::uint8_t> b;
   // A series of a million readings is far beyond any run; more is not a voltmeter file.
   const int rc = readFileBytes(name, b, 72ull * 1000000);
   if (rc != 0) return rc;
   const std::size_t n = b.size() / VoltmeterReading::kSize;
   std::vector<VoltmeterReading> out;
+  std::vector<std::size_t> left;
   out.reserve(n);
-  for (std::size_t i = 0; i < n; ++i)
-    out.push_back(VoltmeterReading::decode(b.data() + i * VoltmeterReading::kSize));
+  std::optional<DayTime> before = start;
+  for (std::size_t i = 0; i < n; ++i) {
+    const VoltmeterReading r = VoltmeterReading::decode(b.data() + i * VoltmeterReading::kSize);
+    if (plausibleReading(r, before)) {
+      out.push_back(r);
+      before = r.time;
+    } else {
+      left.push_back(i + 1);
+    }
+  }
   readings = std::move(out);
+  if (skipped) *skipped = std::move(left);
   return 0;
+}
+
+QString skippedReadingsNote(const fs::path& file) {
+  SettingsRecord header;
+  std::optional<DayTime> start;
+  if (readTextHeader(file, header, &start) != 0 ||
+      familyOfMode(header.mode) != IntermediateFamily::VMXY)
+    return {};
+  std::vector<VoltmeterReading> readings;
+  std::vector<std::size_t> skipped;
+  if (readVoltmeterIntermediate(file, readings, start, &skipped) != 0 || skipped.empty())
+    return {};
+  QStringList numbers;
+  for (std::size_t k = 0; k < skipped.size() && k < 10; ++k)
+    numbers << QString::number(skipped[k]);
+  if (skipped.size() > 10) numbers << QStringLiteral("...");
+  return QStringLiteral("%1 damaged reading%2 left out (entr%3 %4)")
+      .arg(skipped.size())
+      .arg(skipped.size() == 1 ? "" : "s")
+      .arg(skipped.size() == 1 ? "y" : "ies")
+      .arg(numbers.join(QStringLiteral(", ")));
 }
 
 // --- Scope -------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -46,9 +47,20 @@ class TVoltmeterIntermediateFile {
   fs::path name_;
 };
 
-// Every complete 72-byte reading of the file (a cut-off last record is left out). 0, 2 when
-// missing, or the error number; the list changes only on success.
-int readVoltmeterIntermediate(const fs::path& name, std::vector<VoltmeterReading>& readings);
+// A reading as the window stores it: tag 1, a time of day within its day, finite volts beyond
+// no range and probe factor, and within a day of `start` if known (the reading before, else the
+// series' start): readings come a poll apart, and clock changes keep times from always rising.
+bool plausibleReading(const VoltmeterReading& r, const std::optional<DayTime>& start);
+
+// Every complete, plausible 72-byte reading of the file (a cut-off last record and damaged
+// entries are left out; `skipped` gets the 1-based numbers of the damaged ones). 0, 2 when
+// missing, or the error number; the outputs change only on success.
+int readVoltmeterIntermediate(const fs::path& name, std::vector<VoltmeterReading>& readings,
+                              const std::optional<DayTime>& start = std::nullopt,
+                              std::vector<std::size_t>* skipped = nullptr);
+// What a conversion of a voltmeter intermediate file leaves out: "" when nothing, else
+// "N damaged readings left out (entries a, b, ...)" naming at most the first ten.
+QString skippedReadingsNote(const fs::path& file);
 
 // Scope file: `entries` are the N samples and the array entry after them (N + 1 in all).
 int writeScopeIntermediate(const fs::path& name, std::span<const ScopeSample> entries);

@@ -142,7 +142,7 @@ int convertVoltmeterFile(const fs::path& source, const fs::path& csv, const QStr
   int rc = readStoredHeader(source, ri.settings, ri.time);
   if (rc != 0) return rc;
   std::vector<VoltmeterReading> readings;
-  rc = readVoltmeterIntermediate(source, readings);
+  rc = readVoltmeterIntermediate(source, readings, ri.time);
   if (rc != 0) return rc;
   return writeVoltmeterSeriesCsv(csv, ri, readings, style);
 }

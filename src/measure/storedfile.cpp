@@ -268,7 +268,7 @@ int readStoredSamples(const fs::path& file, StoredKind kind, StoredRecord& out) 
   switch (kind) {
     case StoredKind::Voltmeter: {
       std::vector<VoltmeterReading> readings;
-      const int rc = readVoltmeterIntermediate(file, readings);
+      const int rc = readVoltmeterIntermediate(file, readings, out.time);
       if (rc == 0) out.readings = std::move(readings);
       return rc;
     }

@@ -622,12 +622,37 @@ int scalingsFileName(fs::path& name) {
   return 0;
 }
 
+namespace {
+
+// Whether the last line of a file without a final line end is whole: complete triples of cells
+// whose last number has the six decimals every data cell is written with. What is left of a
+// line cut inside it may still read as numbers, but not as those.
+bool lastLineWhole(std::string_view bytes, char sep) {
+  std::string_view line = bytes.substr(bytes.rfind('\n') + 1);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  std::vector<std::string_view> cells;
+  splitCells(line, sep, cells);
+  if (cells.size() % 3 != 0) return false;
+  std::string_view last = cells.back();
+  while (!last.empty() && last.back() == ' ') last.remove_suffix(1);
+  const char decimal = sep == '.' ? ',' : sep == ',' ? '.' : 0;
+  const std::size_t mark =
+      decimal ? last.rfind(decimal) : std::min(last.rfind('.'), last.rfind(','));
+  if (mark == std::string_view::npos) return false;
+  const std::string_view digits = last.substr(mark + 1);
+  return digits.size() == 6 &&
+         std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
 TableProbe probeMultiDataTable(std::string_view bytes, char sep) {
   TREADing r;
   const int rc = readMultiDataBytes(bytes, sep, r);
-  // Every line the program writes ends with its line end: a file without one at its end was
-  // cut inside its last line, even where what is left of it still reads as numbers.
-  const bool cutInLine = !bytes.empty() && bytes.back() != '\n' && (rc == 0 || rc == kNotANumber);
+  // Every line the program writes ends with its line end; a file that lost only that (an
+  // editor, a copy) is whole, one cut inside its last line is not.
+  const bool cutInLine = !bytes.empty() && bytes.back() != '\n' &&
+                         (rc == 0 || rc == kNotANumber) && !lastLineWhole(bytes, sep);
   if (rc == 0 && !cutInLine) return TableProbe::Yes;
   // Fewer lines than a multi-device head are some other text; more are a cut-off file.
   if ((rc == kMultiFileTooShort || cutInLine) && std::count(bytes.begin(), bytes.end(), '\n') >= 8)
@@ -641,6 +666,12 @@ PlainCsvHead plainHeadOfMerged(const TREADing& r) {
   h.serial = r.names.join(QLatin1Char(' '));
   h.time = r.time;
   h.extra.push_back("merged_devices: " + std::to_string(r.deviceCount));
+  // Each device's own moment (its record's trigger): the file keeps them, and so does the export.
+  for (int k = 0; k < r.deviceCount && k < int(r.times.size()); ++k) {
+    const QString name = k < r.names.size() ? r.names.at(k).trimmed() : QString::number(k + 1);
+    h.extra.push_back("measurement_time_" + name.toStdString() + ": " +
+                      isoTimeText(r.times[std::size_t(k)]));
+  }
   return h;
 }
 

@@ -117,6 +117,9 @@ TEST(HeadlessArguments, WrongUsageIsExitTwoWithAReason) {
       {"--convert", "a.FIL", "--simulate", "2"},
       {"--convert"},
       {"--convert", "a.FIL", "--render", "a.FIL", "b.png"},
+      {"--convert", "a.FIL", "--serial", "TX;1"},  // would split its cell
+      {"--convert", "a.FIL", "--serial"},
+      {"--render", "a.FIL", "b.png", "--serial", "TX1"},
   };
   for (const QStringList& args : bad) {
     HeadlessRequest r;
@@ -183,6 +186,22 @@ TEST_F(Headless, SerialCellComesFromTheFoldersOfARelativeNameToo) {
     const std::string text = slurp(out);
     EXPECT_EQ(text.substr(0, text.find('\r')), " 0.000000; 0.500000;Device;TX123456") << name;
   }
+  // A copy outside its device folder: the serial is --serial's, else empty and said so; a file
+  // in its device folder keeps the folder's.
+  fs::copy_file(fil, dir_ / "copy.FIL");
+  fs::copy_file(textHeaderName(fil), dir_ / "copy.VXT");
+  const fs::path out = dir_ / "copy.CSV";
+  ASSERT_EQ(convert({"--convert", q(dir_ / "copy.FIL"), q(out)}), kExitOk);
+  EXPECT_TRUE(message_.contains(QStringLiteral("--serial names it"))) << qPrintable(message_);
+  std::string text = slurp(out);
+  EXPECT_EQ(text.substr(0, text.find('\r')), " 0.000000; 0.500000;Device;");
+  ASSERT_EQ(convert({"--convert", q(dir_ / "copy.FIL"), q(out), "--serial", "TX-9_a"}), kExitOk);
+  EXPECT_TRUE(message_.isEmpty()) << qPrintable(message_);
+  text = slurp(out);
+  EXPECT_EQ(text.substr(0, text.find('\r')), " 0.000000; 0.500000;Device;TX-9_a");
+  ASSERT_EQ(convert({"--convert", q(fil), q(out), "--serial", "TX9"}), kExitOk);
+  text = slurp(out);
+  EXPECT_EQ(text.substr(0, text.find('\r')), " 0.000000; 0.500000;Device;TX123456");
 }
 
 // A logger run that died before its end marker converts with every complete sample; the start

@@ -185,6 +185,12 @@ TEST_F(HeadlessExport, EveryStoredKindBecomesAPlainTable) {
     ASSERT_EQ(rows.size(), c.rows + 1) << c.source;
     EXPECT_EQ(rows[0], c.header) << c.source;
   }
+  // A merged record keeps each device's own moment.
+  const std::string merged = slurp(dir_ / "multi_plain.csv");
+  for (const std::string d : {"TX000001", "TX000002"})
+    EXPECT_NE(merged.find("# measurement_time_" + d + ": 2026-03-14T09:26:53.589\n"),
+              std::string::npos)
+        << merged.substr(0, 600);
   // The scope's first row: trigger 10 % into 1000 samples of 10 us, float values as stored.
   ASSERT_EQ(exportFile({"--export", "csv", q(scopeFil()), "-"}), 0) << qPrintable(message_);
   const std::string text = console_.str();
@@ -365,6 +371,10 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
     }
   }
   EXPECT_EQ(slurp(out), "old");
+  // Only its last line end lost (an editor's save): the file is whole.
+  ASSERT_EQ(whole.substr(whole.size() - 2), "\r\n");
+  spit(dir_ / "cut.CSV", whole.substr(0, whole.size() - 2));
+  EXPECT_EQ(exportFile({"--export", "csv", q(dir_ / "cut.CSV"), q(out)}), 0) << qPrintable(message_);
 }
 
 TEST_F(HeadlessExport, SessionsAndDumpsOfStoredFilesOpenInSigrok) {

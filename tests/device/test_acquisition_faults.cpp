@@ -1,7 +1,9 @@
 // Faults: failing driver calls, silent and chatty devices, garbage replies, logger streams.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
+#include <string_view>
 
 #include "wire/wire.h"
 #include "fake_device.h"
@@ -40,6 +42,14 @@ class Faults : public ::testing::Test {
     };
   }
   void advance(std::int64_t ms) { rig.hub.advance(ms); }
+  // Booted in OSA0, with a depth the device reports after the start-up read.
+  void bootWithDepth(float depth) {
+    boot();
+    device.memoryDepth = depth;
+    acq.queue().add(makeSettingsReadCommand());
+    rig.followUp.enable();
+    advance(500);
+  }
   void boot(ModeCode mode = kModeOSA0) {
     acq.open([](SettingsRecord&) { return 2; });
     advance(1500);
@@ -193,26 +203,89 @@ TEST_F(Faults, QueueAboveTheBufferIsReadInSlices) {
 }
 
 // A depth beyond the buffer from a device that sends only what the buffer holds: no rest of
-// the record comes, so after a quiet tick none is waited for, and every later record is whole.
+// the record comes, and every later record is whole, whether the device answers the next run
+// after a quiet tick or at once (with overlap the run goes out in the tick that completed the
+// record; without, in the tick after).
 TEST_F(Faults, NoRestOfACutRecordComingSwallowsNothingAfter) {
-  boot();
-  device.memoryDepth = 200000;
+  bootWithDepth(200000);
+  for (const bool overlap : {true, false})
+    for (const std::int64_t delayMs : {300, 10}) {
+      SCOPED_TRACE(testing::Message() << "overlap " << overlap << ", answer after " << delayMs);
+      acq.setOverlap(overlap);
+      int run = 0, wrong = 0;
+      std::vector<std::int64_t> runAt, finishAt;
+      onRun = [&] {
+        ++run;
+        runAt.push_back(clock.nowMs());
+        if (run > 3) return;
+        Bytes b(524000);
+        for (std::size_t i = 0; i < b.size(); i += 4)
+          encodeScopeSample(std::uint16_t(run), 0, &b[i]);
+        drv.deliver(b, delayMs);
+      };
+      const int before = rig.sink.scopeRecords;
+      rig.sink.onEvent = [&](const char* what) {
+        if (std::string_view(what) != "scopeFinish") return;
+        finishAt.push_back(clock.nowMs());
+        const double v = acq.conversion().rawToVolts(0, std::uint16_t(rig.sink.scopeRecords - before));
+        const auto& r = rig.sink.scope;
+        wrong += r.size() != 131000u || std::fabs(r.front().ch0 - v) > 1e-5 ||
+                 std::fabs(r.back().ch0 - v) > 1e-5;
+      };
+      acq.runClicked();
+      advance(4000);
+      EXPECT_EQ(rig.sink.scopeRecords - before, 3);
+      EXPECT_EQ(wrong, 0);
+      // Only the first cut record waits to learn that no rest comes; with overlap every later
+      // run goes out in the steps of the record before.
+      ASSERT_GE(runAt.size(), 3u);
+      for (std::size_t k = overlap && delayMs == 300 ? 1 : 0; overlap && k < 2; ++k)
+        EXPECT_LE(runAt[k + 1], finishAt[k]) << "record " << k;
+      acq.stopClicked();
+      advance(2000);
+      ASSERT_EQ(acq.runState(), RunState::Idle);
+      rig.sink.onEvent = nullptr;
+    }
+  // A command queued while such a record came goes out after it and its reply, sent at once,
+  // is applied rather than dropped as the rest the device never sends.
+  acq.setSingleShot(true);
+  onRun = [&] { drv.deliver(Bytes(524000, 0), 10); };
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Measuring; }, 500));
+  device.amplC0 = 2;
   acq.queue().add(makeSettingsReadCommand());
-  rig.followUp.enable();
-  advance(500);
-  acq.setOverlap(true);
-  int run = 0;
+  advance(2000);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+  EXPECT_EQ(acq.storedReply().amplC0, 2.0f);
+  EXPECT_EQ(acq.pendingDiscard(), 0u);
+}
+
+// The device that does send the rest of such a record, right after what the buffer holds and
+// in slices: the rest is dropped and the next command's reply is the reply.
+TEST_F(Faults, TheRestOfACutRecordIsDroppedBeforeTheNextReply) {
+  bootWithDepth(200000);
+  acq.setSingleShot(true);
   onRun = [&] {
-    ++run;
-    if (run > 3) return;
-    Bytes b(524000);
-    for (std::size_t i = 0; i < b.size(); i += 4) encodeScopeSample(std::uint16_t(run), 0, &b[i]);
-    drv.deliver(b, 300);
+    drv.deliver(Bytes(524000, 0), 10);
+    for (int k = 1; k <= 4; ++k) drv.deliver(Bytes(69000, 0x44), 10 + 100 * k);
   };
   acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Measuring; }, 500));
+  device.amplC0 = 2;
+  acq.queue().add(makeSettingsReadCommand());
   advance(3000);
-  ASSERT_EQ(rig.sink.scopeRecords, 3);
-  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 3), 1e-5);
+  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  EXPECT_EQ(acq.storedReply().amplC0, 2.0f);
+  EXPECT_EQ(drv.rxSize(), 0u);
+  EXPECT_EQ(acq.pendingDiscard(), 0u);
+  // Known now to send it: the next command goes out at once and the rest is dropped by count.
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Measuring; }, 500));
+  device.amplC0 = 5;
+  acq.queue().add(makeSettingsReadCommand());
+  advance(3000);
+  ASSERT_EQ(rig.sink.scopeRecords, 2);
+  EXPECT_EQ(acq.storedReply().amplC0, 5.0f);
   EXPECT_EQ(acq.pendingDiscard(), 0u);
 }
 

@@ -377,6 +377,22 @@ TEST_F(SettingsModel, EachSideOfTheLoggerBoundaryKeepsItsSampleTimeAndTrigger) {
   EXPECT_FLOAT_EQ(rig.device.sampleTime, 2e-4f);
   EXPECT_EQ(triggerTypeLetter(rig.device.triggerType), 'M');
   EXPECT_EQ(rig.question.asked, asked);
+
+  // A change of another field still waiting for its write when the first reply comes is
+  // sent, and the sample time comes back all the same.
+  m.modeChosen(4);
+  rig.advance(2000);
+  ASSERT_FLOAT_EQ(rig.device.sampleTime, 1e-5f);
+  m.modeChosen(5);
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.mode() == kModeDLA0; }, 2000));
+  ASSERT_GE(acq.replyTag(), 0);  // the first settings reply is on its way
+  const float offset = 0.5f;
+  rig.host.desired().offsC0 = offset;
+  rig.accumulate.start();
+  rig.advance(2000);
+  EXPECT_FLOAT_EQ(rig.device.sampleTime, 2e-4f);
+  EXPECT_FLOAT_EQ(rig.device.offsC0, offset);
+  EXPECT_EQ(rig.question.asked, asked);
 }
 
 // A run asked for together with the way back from the logger (the multi-device window's RUN)
@@ -427,15 +443,43 @@ TEST_F(SettingsModel, EachModeKeepsOnlyATriggerTypeItOffers) {
   EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
   EXPECT_EQ(m.display().trgTypRow, triggerTypeRow('M'));
   EXPECT_EQ(m.display().trgTypLogAnal, QStringLiteral("\"M\""));
+  const auto backInScopeWith = [&](char type) {
+    m.modeChosen(4);
+    rig.advance(2000);
+    ASSERT_EQ(acq.mode(), kModeOSA0);
+    EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), type);
+    EXPECT_EQ(m.display().trgTyp, QStringLiteral("\"%1\"").arg(QLatin1Char(type)));
+  };
+  // Back in the scope its own type returns: manual was only the logic analyser's stand-in.
+  backInScopeWith('T');
+  m.modeChosen(6);
+  rig.advance(2000);
+  ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+  // A run started before the type came back keeps the type it went out with.
+  m.modeChosen(4);
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.mode() == kModeOSA0; }, 2000));
+  acq.runClicked();
+  rig.advance(2000);
+  ASSERT_EQ(acq.runState(), RunState::Measuring);
+  acq.stopClicked();
+  rig.advance(3000);
+  ASSERT_EQ(acq.runState(), RunState::Idle);
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+  m.modeChosen(6);
+  rig.advance(2000);
 
   m.triggerTypeChosen('P');
   rig.advance(1000);
   ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'P');
-  m.modeChosen(4);  // OSA0
+  backInScopeWith('T');
+  // The way back brings the pattern back; manual chosen by the user in the logic analyser
+  // stays manual in the scope.
+  m.modeChosen(6);
   rig.advance(2000);
-  ASSERT_EQ(acq.mode(), kModeOSA0);
-  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'T');
-  EXPECT_EQ(m.display().trgTyp, QStringLiteral("\"T\""));
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'P');
+  m.triggerTypeChosen('M');
+  rig.advance(1000);
+  backInScopeWith('M');
 
   // External, rising is offered by both: it goes across as it is.
   m.triggerTypeChosen('X');

@@ -82,9 +82,31 @@ TEST_F(PlainCsvTest, ScopeBlockHasItsHeadHeaderLineAndOneRowPerSample) {
                         "upper_threshold_V: 1.5", "time_origin: trigger"})
     EXPECT_TRUE(hasComment(t, c)) << c << "\n" << t;
   EXPECT_EQ(t.find("probe_divider"), std::string::npos);  // no divider in use
+  // The moment as the window's CSV cells name it: milliseconds cut, not rounded.
+  EXPECT_EQ(isoTimeText(stamp(2026, 12, 31, 23, 59, 59.9996)), "2026-12-31T23:59:59.999");
   // Time 0 is the trigger, 10 % of 1000 samples in; float samples print as the floats they are.
   EXPECT_EQ(tableLines(t), (std::vector<std::string>{"time_s,ch0_V,ch1_V", "-0.001,1.5,-0.25",
                                                      "-0.00099,0.1,3", "-0.00098,-7.125,0"}));
+  EXPECT_EQ(t.find("record_samples"), std::string::npos);
+  // A binary file keeps the pretrigger time, not the sample: worked back, it is the whole
+  // sample the record's own intermediate file names.
+  VxdHeader v;
+  v.trgTypString = "E";
+  v.sampleTime = 1e-5;
+  v.pretriggerTime = 1000 * 1e-5 * (1 - 1e-16);
+  v.count = 2000;
+  const PlainCsvHead vh = plainHeadOfVxd(v, kModeOSA0);
+  ASSERT_TRUE(vh.triggerSample && vh.triggerPoint);
+  EXPECT_EQ(*vh.triggerSample, 1000.0);
+  EXPECT_EQ(*vh.triggerPoint, 50.0);
+  // A depth beyond the scope's memory: the head says the rows are its start.
+  SettingsRecord deep = s;
+  deep.memoryDepth = 262000;
+  std::ostringstream cut;
+  ASSERT_EQ(writePlainScope(cut, plainHeadOf({QStringLiteral("D"), deep, {}}, 3), samples), 0);
+  EXPECT_TRUE(hasComment(cut.str(), "record_samples: 262000 (the rows hold the first 3, what "
+                                    "the scope's memory keeps)"))
+      << cut.str();
   // 33.3 % of 1000 samples is sample 333, not a product's rounding error off it.
   SettingsRecord odd = s;
   odd.triggerPoint = 33.3;
@@ -143,9 +165,10 @@ TEST_F(PlainCsvTest, VoltmeterTimesCountWholeMillisecondsFromTheSeriesStart) {
   std::ostringstream out;
   ASSERT_EQ(writePlainVoltmeter(out, plainHeadOf({QStringLiteral("V"), s, t0}, 2), readings), 0);
   const std::string t = out.str();
-  EXPECT_TRUE(hasComment(t, "mode: VMA1 AC voltmeter (RMS), raw converter values"));
+  EXPECT_TRUE(hasComment(t, "mode: VMA1 AC voltmeter (RMS), volts from raw converter values"));
   EXPECT_TRUE(hasComment(t, "time_origin: measurement_time"));
-  EXPECT_EQ(tableLines(t), (std::vector<std::string>{"time_s,ch0_raw,ch1_raw", "0.25,1.25,-0.5",
+  // The raw modes' readings are volts: named as such.
+  EXPECT_EQ(tableLines(t), (std::vector<std::string>{"time_s,ch0_V,ch1_V", "0.25,1.25,-0.5",
                                                      "1.001,0.1,2"}));
 }
 

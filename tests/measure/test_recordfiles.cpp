@@ -1,7 +1,9 @@
 #include <sys/resource.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 
 #include "files_fixture.h"
 #include "measure/intermediaterecords.h"
@@ -259,6 +261,31 @@ TEST_F(RecordFiles, VoltmeterSeriesIsWrittenReadingByReadingAndShowsEveryReading
   ASSERT_EQ(l.size(), 4u);
   EXPECT_EQ(l[0].substr(0, 16), "V rms Channel 1\t");
   EXPECT_EQ(l[3].substr(0, 19), " 3,000000\t-0,250000");
+  EXPECT_EQ(skippedReadingsNote(f), QString());
+
+  // Entries no run writes are left out and named; a reading an hour before the start (the
+  // clock set back) is kept.
+  std::vector<VoltmeterReading> more = {
+      VoltmeterReading::measured(dtAddSeconds(t0, -3600), 7, 7),
+      VoltmeterReading::measured(dtAddSeconds(t0, 40 * 86400.0), 1, 1),
+      VoltmeterReading::measured(dtAddSeconds(t0, 3), 1.13e174, 0),
+      VoltmeterReading::measured(dtAddSeconds(t0, 3), 0, std::nan("")),
+      VoltmeterReading::measured(dtAddSeconds(t0, 3), 1, 1),
+      VoltmeterReading::measured(dtAddSeconds(t0, 3), 1, 1)};
+  more[4].tag = 0;
+  more[5].time.seconds = 86402;
+  {
+    std::ofstream o(f, std::ios::binary | std::ios::app);
+    for (const VoltmeterReading& r : more) {
+      const auto b72 = r.toBytes();
+      o.write(reinterpret_cast<const char*>(b72.data()), std::streamsize(b72.size()));
+    }
+  }
+  ASSERT_EQ(convertVoltmeterFile(f, csv, QStringLiteral("TX9"), {',', '\t'}), 0);
+  const auto kept = lines(slurp(csv));
+  ASSERT_EQ(kept.size(), 5u);
+  EXPECT_EQ(kept[4].substr(0, 19), " 7,000000\t 7,000000");
+  EXPECT_EQ(skippedReadingsNote(f), QStringLiteral("5 damaged readings left out (entries 5, 6, 7, 8, 9)"));
 }
 
 TEST_F(RecordFiles, LogicRecordWritesItsEntriesAndSavesOnlyMeasuredSamples) {
