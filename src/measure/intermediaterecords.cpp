@@ -197,13 +197,26 @@ int TVoltmeterIntermediateFile::close() {
   return rc;
 }
 
-bool plausibleReading(const VoltmeterReading& r, const std::optional<DayTime>& start) {
+namespace {
+
+// What no run writes, whatever the readings around it: another tag, a time of day outside its
+// day, values beyond any range.
+bool wholeReading(const VoltmeterReading& r) {
   // Range 20 V, offset and probe factor 100 over the divider 0.85 stay far below this.
   constexpr double kMaxVolts = 1e5;
   if (r.tag != 1 || !(r.time.seconds >= 0 && r.time.seconds < DayTime::kSecondsPerDay + 1))
     return false;
-  if (!(std::fabs(r.value0) <= kMaxVolts && std::fabs(r.value1) <= kMaxVolts)) return false;
-  return !start || std::fabs(dtDiffSeconds(r.time, *start)) <= DayTime::kSecondsPerDay;
+  return std::fabs(r.value0) <= kMaxVolts && std::fabs(r.value1) <= kMaxVolts;
+}
+
+bool withinADay(const VoltmeterReading& r, const DayTime& t) {
+  return std::fabs(dtDiffSeconds(r.time, t)) <= DayTime::kSecondsPerDay;
+}
+
+}  // namespace
+
+bool plausibleReading(const VoltmeterReading& r, const std::optional<DayTime>& start) {
+  return wholeReading(r) && (!start || withinADay(r, *start));
 }
 
 int readVoltmeterIntermediate(const fs::path& name, std::vector<VoltmeterReading>& readings,
@@ -220,7 +233,15 @@ int readVoltmeterIntermediate(const fs::path& name, std::vector<VoltmeterReading
   std::optional<DayTime> before = start;
   for (std::size_t i = 0; i < n; ++i) {
     const VoltmeterReading r = VoltmeterReading::decode(b.data() + i * VoltmeterReading::kSize);
-    if (plausibleReading(r, before)) {
+    bool keep = plausibleReading(r, before);
+    if (!keep && wholeReading(r) && i + 1 < n) {
+      // A jump of more than a day that the next reading goes on from is the clock's (set
+      // right, the machine asleep), not damage: the series continues there.
+      const VoltmeterReading next =
+          VoltmeterReading::decode(b.data() + (i + 1) * VoltmeterReading::kSize);
+      keep = wholeReading(next) && withinADay(next, r.time);
+    }
+    if (keep) {
       out.push_back(r);
       before = r.time;
     } else {

@@ -264,14 +264,17 @@ TEST_F(RecordFiles, VoltmeterSeriesIsWrittenReadingByReadingAndShowsEveryReading
   EXPECT_EQ(skippedReadingsNote(f), QString());
 
   // Entries no run writes are left out and named; a reading an hour before the start (the
-  // clock set back) is kept.
+  // clock set back) is kept, and so is a series going on after a jump of three days (the
+  // machine asleep) that a lone reading 40 days off is not.
   std::vector<VoltmeterReading> more = {
       VoltmeterReading::measured(dtAddSeconds(t0, -3600), 7, 7),
       VoltmeterReading::measured(dtAddSeconds(t0, 40 * 86400.0), 1, 1),
       VoltmeterReading::measured(dtAddSeconds(t0, 3), 1.13e174, 0),
       VoltmeterReading::measured(dtAddSeconds(t0, 3), 0, std::nan("")),
       VoltmeterReading::measured(dtAddSeconds(t0, 3), 1, 1),
-      VoltmeterReading::measured(dtAddSeconds(t0, 3), 1, 1)};
+      VoltmeterReading::measured(dtAddSeconds(t0, 3), 1, 1),
+      VoltmeterReading::measured(dtAddSeconds(t0, 3 * 86400.0), 2, 2),
+      VoltmeterReading::measured(dtAddSeconds(t0, 3 * 86400.0 + 1), 3, 3)};
   more[4].tag = 0;
   more[5].time.seconds = 86402;
   {
@@ -283,8 +286,9 @@ TEST_F(RecordFiles, VoltmeterSeriesIsWrittenReadingByReadingAndShowsEveryReading
   }
   ASSERT_EQ(convertVoltmeterFile(f, csv, QStringLiteral("TX9"), {',', '\t'}), 0);
   const auto kept = lines(slurp(csv));
-  ASSERT_EQ(kept.size(), 5u);
+  ASSERT_EQ(kept.size(), 7u);
   EXPECT_EQ(kept[4].substr(0, 19), " 7,000000\t 7,000000");
+  EXPECT_EQ(kept[6].substr(0, 19), " 3,000000\t 3,000000");
   EXPECT_EQ(skippedReadingsNote(f), QStringLiteral("5 damaged readings left out (entries 5, 6, 7, 8, 9)"));
 }
 
