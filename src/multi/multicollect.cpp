@@ -312,9 +312,15 @@ void TMultiCollection::runClicked() {
 
 void TMultiCollection::breakClicked() {
   // Only the devices in this run: one sitting it out keeps its own run, as it was promised.
+  // A window put into another mode since keeps that run too. Only a device stopped here can
+  // still owe this cycle a record.
   const std::vector<IMultiMember*> list = active_;
+  stoppedByBreak_.assign(list.size(), false);
   for (std::size_t k = 0; k < list.size(); ++k)
-    if (!busyAt(k) && list[k]->scopeModeAsked()) list[k]->stopMeasurement();
+    if (!busyAt(k) && list[k]->scopeModeAsked()) {
+      list[k]->stopMeasurement();
+      stoppedByBreak_[k] = true;
+    }
   // Break ends the run: no pending or later re-run may start the devices again. What the
   // devices measured before it is kept: records already on their way still join the cycle,
   // which ends, is drawn and saved once they are in or can no longer come (at the latest at
@@ -339,9 +345,10 @@ void TMultiCollection::breakClicked() {
 
 bool TMultiCollection::markOwed() {
   bool any = false, changed = false;
-  const std::size_t n = std::min({status_.size(), active_.size(), delivered_.size()});
+  const std::size_t n = std::min({status_.size(), active_.size(), delivered_.size(),
+                                  stoppedByBreak_.size()});
   for (std::size_t k = 0; k < n; ++k) {
-    const bool owed = !delivered_[k] && !busyAt(k) && active_[k]->mayStillDeliver();
+    const bool owed = !delivered_[k] && stoppedByBreak_[k] && active_[k]->mayStillDeliver();
     any = any || owed;
     changed = changed || status_[k].owed != owed;
     status_[k].owed = owed;

@@ -1026,6 +1026,19 @@ TEST_F(MultiCollect, AfterBreakTheCycleEndsOnceNoRecordCanCome) {
   EXPECT_FALSE(c.cycleOpen());
   EXPECT_TRUE(c.statusRows()[1].missing);
   EXPECT_FALSE(c.owedTimer().isActive());
+
+  // A device whose window went into another mode with a run of its own is left running by
+  // Break, so it owes nothing: Break ends the cycle at once.
+  b.owes = true;
+  c.runClicked();
+  c.setCollectTimeMs(60000);  // far beyond the steps below
+  c.recordArrived(a.notice());
+  b.mode = QStringLiteral("DLA0");
+  const int bStops = b.stops;
+  c.breakClicked();
+  EXPECT_EQ(b.stops, bStops);
+  EXPECT_FALSE(c.statusRows()[1].owed);
+  EXPECT_FALSE(c.cycleOpen());
 }
 
 // A record whose bytes are still coming in when the collecting time runs out is waited for,
