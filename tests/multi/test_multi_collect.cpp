@@ -580,6 +580,21 @@ TEST_F(MultiCollect, ADeviceBusyWithARunOfItsOwnSitsTheCycleOut) {
   EXPECT_EQ(a.starts, 3);
   EXPECT_EQ(b.starts, 1);
   EXPECT_EQ(a.stops + b.stops, 2);  // Break's only
+  // A busy device's row keeps the marks of its curves still drawn until a cycle's picture
+  // replaces them.
+  EXPECT_TRUE(c.statusRows()[1].filled);
+  a.refuseSwitch = false;
+  const int bStopsBefore = b.stops;
+  c.runClicked();
+  EXPECT_TRUE(c.statusRows()[1].busy);
+  EXPECT_TRUE(c.statusRows()[1].filled);
+  EXPECT_TRUE(c.statusRows()[1].hasTriggerDelta);
+  c.recordArrived(a.notice());
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_FALSE(c.statusRows()[1].filled);
+  EXPECT_FALSE(c.statusRows()[1].hasTriggerDelta);
+  EXPECT_FALSE(c.statusRows()[1].missing);
+  EXPECT_EQ(b.stops, bStopsBefore);
 }
 
 // A cycle is one run of every active device. A record that comes after its cycle was ended by
