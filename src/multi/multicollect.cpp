@@ -233,16 +233,13 @@ int TMultiCollection::startRun(bool fromRequest) {
     busyNames << list[k]->serial();
   }
   // The rows go on telling of the cycle on screen (a device missing from it included) until
-  // this cycle's records replace them; a device sitting this cycle out says so at once.
+  // this cycle's picture replaces it; a device sitting this cycle out says so at once, its
+  // curves still drawn keep their marks.
   for (std::size_t k = 0; k < status_.size(); ++k) {
     MultiStatusRow& r = status_[k];
     r.busy = busyAt(k);
     r.owed = false;
-    if (r.busy) {
-      r.missing = false;
-      r.filled = false;
-      r.hasTriggerDelta = false;
-    }
+    if (r.busy) r.missing = false;
   }
   if (askedCount() == 0) {
     // No device is free: the run ends here, saying why, rather than wait for records that
@@ -312,9 +309,15 @@ void TMultiCollection::runClicked() {
 
 void TMultiCollection::breakClicked() {
   // Only the devices in this run: one sitting it out keeps its own run, as it was promised.
+  // A window put into another mode since keeps that run too. Only a device stopped here can
+  // still owe this cycle a record.
   const std::vector<IMultiMember*> list = active_;
+  stoppedByBreak_.assign(list.size(), false);
   for (std::size_t k = 0; k < list.size(); ++k)
-    if (!busyAt(k) && list[k]->scopeModeAsked()) list[k]->stopMeasurement();
+    if (!busyAt(k) && list[k]->scopeModeAsked()) {
+      list[k]->stopMeasurement();
+      stoppedByBreak_[k] = true;
+    }
   // Break ends the run: no pending or later re-run may start the devices again. What the
   // devices measured before it is kept: records already on their way still join the cycle,
   // which ends, is drawn and saved once they are in or can no longer come (at the latest at
@@ -339,9 +342,10 @@ void TMultiCollection::breakClicked() {
 
 bool TMultiCollection::markOwed() {
   bool any = false, changed = false;
-  const std::size_t n = std::min({status_.size(), active_.size(), delivered_.size()});
+  const std::size_t n = std::min({status_.size(), active_.size(), delivered_.size(),
+                                  stoppedByBreak_.size()});
   for (std::size_t k = 0; k < n; ++k) {
-    const bool owed = !delivered_[k] && !busyAt(k) && active_[k]->mayStillDeliver();
+    const bool owed = !delivered_[k] && stoppedByBreak_[k] && active_[k]->mayStillDeliver();
     any = any || owed;
     changed = changed || status_[k].owed != owed;
     status_[k].owed = owed;
@@ -610,18 +614,18 @@ void TMultiCollection::endCycle() {
   const bool complete = received_ >= askedCount();
   // A device that did not deliver is marked, and stopped unless Break stopped it already: its
   // run ends, so no record of it can come late, and the next cycle starts it afresh. One that
-  // sat the cycle out keeps its own run.
+  // sat the cycle out keeps its own run and its busy mark; its curves leave the picture now.
   for (std::size_t k = 0; k < delivered_.size() && k < active_.size(); ++k) {
-    if (delivered_[k] || busyAt(k)) continue;
+    if (delivered_[k]) continue;
     if (k < status_.size()) {
       MultiStatusRow& r = status_[k];
-      r.missing = true;
+      r.missing = !busyAt(k);
       r.owed = false;
       r.filled = false;
       r.hasTriggerDelta = false;
       r.triggerDelta = 0;
     }
-    if (!breakRequested_) active_[k]->stopMeasurement();
+    if (!breakRequested_ && !busyAt(k)) active_[k]->stopMeasurement();
   }
   updateTriggerDeltas();
   if (received_ == 0) {

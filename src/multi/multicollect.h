@@ -350,6 +350,8 @@ class TMultiCollection {
   std::vector<std::array<const TGenD2DataSet*, 2>> slotCurves_;
   // Per active device: busy with a run of its own this cycle (see MultiStatusRow::busy).
   std::vector<bool> busy_;
+  // Per active device: Break stopped it (one it left running owes the cycle nothing).
+  std::vector<bool> stoppedByBreak_;
   bool singleShot_ = true;
   bool autostart_ = false;
   bool autosave_ = false;

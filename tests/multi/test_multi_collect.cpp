@@ -580,6 +580,21 @@ TEST_F(MultiCollect, ADeviceBusyWithARunOfItsOwnSitsTheCycleOut) {
   EXPECT_EQ(a.starts, 3);
   EXPECT_EQ(b.starts, 1);
   EXPECT_EQ(a.stops + b.stops, 2);  // Break's only
+  // A busy device's row keeps the marks of its curves still drawn until a cycle's picture
+  // replaces them.
+  EXPECT_TRUE(c.statusRows()[1].filled);
+  a.refuseSwitch = false;
+  const int bStopsBefore = b.stops;
+  c.runClicked();
+  EXPECT_TRUE(c.statusRows()[1].busy);
+  EXPECT_TRUE(c.statusRows()[1].filled);
+  EXPECT_TRUE(c.statusRows()[1].hasTriggerDelta);
+  c.recordArrived(a.notice());
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_FALSE(c.statusRows()[1].filled);
+  EXPECT_FALSE(c.statusRows()[1].hasTriggerDelta);
+  EXPECT_FALSE(c.statusRows()[1].missing);
+  EXPECT_EQ(b.stops, bStopsBefore);
 }
 
 // A cycle is one run of every active device. A record that comes after its cycle was ended by
@@ -1026,6 +1041,19 @@ TEST_F(MultiCollect, AfterBreakTheCycleEndsOnceNoRecordCanCome) {
   EXPECT_FALSE(c.cycleOpen());
   EXPECT_TRUE(c.statusRows()[1].missing);
   EXPECT_FALSE(c.owedTimer().isActive());
+
+  // A device whose window went into another mode with a run of its own is left running by
+  // Break, so it owes nothing: Break ends the cycle at once.
+  b.owes = true;
+  c.runClicked();
+  c.setCollectTimeMs(60000);  // far beyond the steps below
+  c.recordArrived(a.notice());
+  b.mode = QStringLiteral("DLA0");
+  const int bStops = b.stops;
+  c.breakClicked();
+  EXPECT_EQ(b.stops, bStops);
+  EXPECT_FALSE(c.statusRows()[1].owed);
+  EXPECT_FALSE(c.cycleOpen());
 }
 
 // A record whose bytes are still coming in when the collecting time runs out is waited for,
