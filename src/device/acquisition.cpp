@@ -472,20 +472,18 @@ void TAcquisition::onAccumulateSettingsTimer() {
 int TAcquisition::drain() {
   if (queue_.isEmpty()) return kEmptyQueue;
   // The tick drains once the link has been quiet long enough.
-  // A run of a device known to send the rest of a cut record need not wait for it: the rest is
-  // dropped by its count before the record that follows. A reply would come too late.
-  const bool runFirst =
-      restKind_ == RestKind::Sent && rest_ > 0 && queue_.get(0).kindByte() == kKindRun;
-  if (!runFirst && holdForStaleBytes()) return 0;
+  // A device known to send the rest of a cut record is free once that rest is in by its count:
+  // the next command need not wait for a quiet link. Not before: a run written while the rest
+  // still comes would be measured only after it, seconds after the time reckoned for it.
+  if (restKind_ == RestKind::Sent && rest_ == 0 && restProbe_ == 0) staleSinceUs_ = -1;
+  if (holdForStaleBytes()) return 0;
   if (restProbe_ > 0) {
     // The link has been quiet since a cut record: whether any of its rest came tells what this
     // device does with every later one. What did not come by now does not come.
     restKind_ = rest_ < restProbe_ ? RestKind::Sent : RestKind::NotSent;
     restProbe_ = 0;
-    rest_ = 0;
-  } else if (!runFirst) {
-    rest_ = 0;
   }
+  rest_ = 0;
   t_.followUp.stop();
   int result = 0;
   bool ranRun = false;
