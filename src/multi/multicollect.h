@@ -362,13 +362,14 @@ class TMultiCollection {
   struct KeptDeviceText {
     std::filesystem::path name;
     std::string text;
+    char sep = '\t';  // the column separator it was written with
   };
   std::vector<KeptDeviceText> cycleTexts_, shownTexts_;
   std::size_t cycleTextCount_ = 0, shownTextCount_ = 0;
   OnScreen onScreen_ = OnScreen::Nothing;
   bool shownHeld_ = false;   // the cycle on screen is in shownTexts_, a new one collects
   std::string loadedText_;   // the data file loaded last, as read
-  char loadedSep_ = '\t';    // and the column separator it was read with
+  char loadedSep_ = '\t';    // and the column separator it was written (and read) with
 };
 
 }  // namespace tolv
