@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/regional.h"
 #include "common/texttable.h"
 #include "common/version.h"
 
@@ -43,18 +44,14 @@ int decimalSeparatorItem(QChar c) {
   return -1;
 }
 
-namespace {
-constexpr char kColumnChars[5] = {'\t', ',', '.', ';', ' '};
-}  // namespace
-
 QChar columnSeparatorOfItem(int item) {
   if (item < 0 || item >= 5) return {};
-  return QLatin1Char(kColumnChars[item]);
+  return QLatin1Char(kColumnSeparators[item]);
 }
 
 int columnSeparatorItem(QChar c) {
   for (int i = 0; i < 5; ++i)
-    if (c == QLatin1Char(kColumnChars[i])) return i;
+    if (c == QLatin1Char(kColumnSeparators[i])) return i;
   return -1;
 }
 

@@ -48,5 +48,7 @@ QChar decimalSeparatorSetting();
 void setDecimalSeparatorSetting(QChar c);
 QChar columnSeparatorSetting();
 void setColumnSeparatorSetting(QChar c);
+// The column separators the user can choose, in the order the frame lists them.
+inline constexpr char kColumnSeparators[5] = {'\t', ',', '.', ';', ' '};
 
 }  // namespace tolv

@@ -550,6 +550,7 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     KeptDeviceText& kept = cycleTexts_[cycleTextCount_++];
     kept.name = name;
     kept.text.swap(fileBuffer_);
+    kept.sep = sep;
   }
 
   if (c1 && c2) {
@@ -1001,9 +1002,17 @@ int TMultiCollection::mergedRecordOnScreen(std::string& out) const {
   if (onScreen_ != OnScreen::Cycle) return kMultiEmpty;
   const auto& kept = shownHeld_ ? shownTexts_ : cycleTexts_;
   const std::size_t count = shownHeld_ ? shownTextCount_ : cycleTextCount_;
+  // A text written before the column separator changed is joined in the one in force, or
+  // the file would mix both and no reader could split it.
+  const char sep = columnSep();
+  std::vector<std::string> converted(count);
   std::vector<NamedDeviceText> texts;
-  for (std::size_t k = 0; k < count; ++k) texts.push_back({kept[k].name, kept[k].text});
-  return mergeDeviceTexts(std::move(texts), columnSep(), out);
+  for (std::size_t k = 0; k < count; ++k) {
+    if (kept[k].sep != sep)
+      converted[k] = mergedTextWithSeparator(kept[k].text, kept[k].sep, sep, systemDecimal());
+    texts.push_back({kept[k].name, kept[k].sep != sep ? converted[k] : kept[k].text});
+  }
+  return mergeDeviceTexts(std::move(texts), sep, out);
 }
 
 int TMultiCollection::saveDataFile(const fs::path& name) {
@@ -1015,7 +1024,9 @@ int TMultiCollection::saveDataFile(const fs::path& name) {
 int TMultiCollection::loadDataFile(const fs::path& name) {
   TREADing r;
   std::string bytes;
-  const int rc = readMultiDataFile(name, columnSep(), r, &bytes);
+  // A file written before the column separator changed reads with its own.
+  char sep = columnSep();
+  const int rc = readMultiDataFile(name, columnSep(), r, &bytes, &sep);
   if (rc != 0) return rc;
   // Kept for comparison beside the curves on show (clear before drawing off), the file is
   // stored already: the record on screen that Save as and Export take stays the one shown
@@ -1024,7 +1035,7 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
                       onScreen_ != OnScreen::Nothing;
   if (!beside) {
     loadedText_ = std::move(bytes);
-    loadedSep_ = columnSep();
+    loadedSep_ = sep;
     onScreen_ = OnScreen::Loaded;
     shownHeld_ = false;
   }

@@ -377,6 +377,7 @@ class TMultiCollection {
   struct KeptDeviceText {
     std::filesystem::path name;
     std::string text;
+    char sep = '\t';  // the column separator it was written with
   };
   std::vector<KeptDeviceText> cycleTexts_, shownTexts_;
   std::size_t cycleTextCount_ = 0, shownTextCount_ = 0;
@@ -386,7 +387,7 @@ class TMultiCollection {
   // Record times of the data files drawn beside the record on screen: the header names them
   // after its own, so the picture says it holds records of other times.
   std::vector<DayTime> besideStamps_;
-  char loadedSep_ = '\t';    // and the column separator it was read with
+  char loadedSep_ = '\t';    // and the column separator it was written (and read) with
 };
 
 }  // namespace tolv

@@ -249,32 +249,6 @@ int mergeDeviceFiles(std::vector<fs::path> files, char sep, std::string& out) {
   return mergeDeviceTexts(std::move(texts), sep, out);
 }
 
-std::string mergedTextWithSeparator(std::string_view text, char from, char to, char dec) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::string_view line : splitLines(text)) {
-    std::size_t pos = 0;
-    for (bool first = true;; first = false) {
-      const std::size_t e = line.find(from, pos);
-      const std::string_view cell =
-          line.substr(pos, e == std::string_view::npos ? std::string_view::npos : e - pos);
-      if (!first) out += to;
-      const QString q = QString::fromUtf8(cell.data(), qsizetype(cell.size()));
-      double v = 0;
-      if (textToNumber(q.trimmed(), v) == 0) {
-        // A number takes the decimal mark that goes with the new separator.
-        for (char c : cell) out += c == '.' || c == ',' ? dec : c;
-      } else {
-        appendText(out, freeTextCell(q, to));
-      }
-      if (e == std::string_view::npos) break;
-      pos = e + 1;
-    }
-    out += "\r\n";
-  }
-  return out;
-}
-
 int writeMergedText(const fs::path& name, const std::string& merged) {
   if (int rc = makeFolders(name); rc != 0) return rc;
   return writeFileAtomically(name, merged);
@@ -391,10 +365,40 @@ QString cellText(std::string_view c) {
 
 }  // namespace
 
-int readMultiDataFile(const fs::path& name, char sep, TREADing& into, std::string* bytes) {
+std::string mergedTextWithSeparator(std::string_view text, char from, char to, char dec) {
+  std::string out;
+  out.reserve(text.size());
+  const std::vector<std::string_view> lines = splitLines(text);
+  std::vector<std::string_view> cells;
+  for (std::size_t l = 0; l < lines.size(); ++l) {
+    splitCells(lines[l], from, cells);
+    // The date and time lines stand as written (a stamp split by "." included: the reader
+    // joins it again); one that "." as the old separator split is one cell again.
+    const bool stamps = l == 1 || l == 2;
+    if (stamps && from == '.') joinPointSplitStamps(cells);
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+      if (k > 0) out += to;
+      const std::string_view cell = cells[k];
+      const QString q = QString::fromUtf8(cell.data(), qsizetype(cell.size()));
+      double v = 0;
+      if (textToNumber(q.trimmed(), v) == 0) {
+        // A number takes the decimal mark that goes with the new separator.
+        for (char c : cell) out += c == '.' || c == ',' ? dec : c;
+      } else {
+        appendText(out, stamps ? q : freeTextCell(q, to));
+      }
+    }
+    out += "\r\n";
+  }
+  return out;
+}
+
+int readMultiDataFile(const fs::path& name, char sep, TREADing& into, std::string* bytes,
+                      char* found) {
   MappedFile f;
   if (int rc = f.open(name); rc != 0) return rc;
-  const int rc = readMultiDataBytes(f.view(), sep, into);
+  const int rc = found ? readMultiDataOwnSep(f.view(), sep, into, *found)
+                       : readMultiDataBytes(f.view(), sep, into);
   if (rc == 0 && bytes) bytes->assign(f.view());
   return rc;
 }
@@ -499,6 +503,43 @@ int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
   }
   into = std::move(r);
   return 0;
+}
+
+int readMultiDataOwnSep(std::string_view bytes, char preferred, TREADing& into, char& found) {
+  const std::vector<std::string_view> lines = splitLines(bytes);
+  std::vector<std::string_view> cells;
+  // A name first under the separator, and the first data line opening with a device's three
+  // cells, each a number or blank: a wrong one leaves whole lines, or pieces of them, as cells.
+  auto fits = [&](char sep) {
+    if (lines.empty()) return false;
+    splitCells(lines[0], sep, cells);
+    if (cells.size() < 3 || isBlankCell(cells[0])) return false;
+    if (lines.size() <= 11) return true;
+    splitCells(lines[11], sep, cells);
+    double v = 0;
+    return cells.size() >= 3 && std::all_of(cells.begin(), cells.begin() + 3, [&](auto c) {
+             return isBlankCell(c) || cellNumber(c, v);
+           });
+  };
+  std::vector<char> order{preferred};
+  for (char c : kColumnSeparators)
+    if (c != preferred) order.push_back(c);
+  int firstRc = -1;
+  for (char sep : order) {
+    if (!fits(sep)) continue;
+    const int rc = readMultiDataBytes(bytes, sep, into);
+    if (rc == 0) {
+      found = sep;
+      return 0;
+    }
+    if (firstRc < 0) {
+      firstRc = rc;
+      found = sep;
+    }
+  }
+  if (firstRc >= 0) return firstRc;
+  found = preferred;
+  return readMultiDataBytes(bytes, preferred, into);
 }
 
 QString multiResultText(int rc, ResultContext context) {

@@ -138,10 +138,17 @@ class TREADing {
 // is not a number). " " padding cells and lines that end early end a device's points; a
 // device whose points do not match its memory depth is refused as cut off. On failure `into` is
 // left as it was.
-// With bytes given, a file read gives its text there too.
+// With bytes given, a file read gives its text there too. With found given, the file is read
+// with its own column separator (see readMultiDataOwnSep, sep preferred), stored in found.
 int readMultiDataFile(const std::filesystem::path& name, char sep, TREADing& into,
-                      std::string* bytes = nullptr);
+                      std::string* bytes = nullptr, char* found = nullptr);
 int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into);
+// Reads with the column separator the file was written with, which may not be the one in
+// force (preferred): of the separators the user can choose, preferred first, those under which
+// the first line holds names and the first data line whole cell triples are tried until one
+// reads. A file none reads is refused with the first such separator's reason (preferred's
+// when none fits), so a damaged file is not reported as empty. 0 or the reader's code.
+int readMultiDataOwnSep(std::string_view bytes, char preferred, TREADing& into, char& found);
 // Whether a stored table is a multi-device data file, for the stored-file reader: Yes, CutOff
 // (more lines than its head, but cut), or No.
 TableProbe probeMultiDataTable(std::string_view bytes, char sep);

@@ -235,6 +235,52 @@ TEST_F(MultiFiles, UnitWithTheColumnSeparatorKeepsTheUnitLineWhole) {
   }
 }
 
+// A file written before the column separator changed reads with its own, whichever is in
+// force now (a Tab file of one device looks like three cells to " " as well); a damaged one
+// keeps its true reason rather than "no data".
+TEST_F(MultiFiles, DataFileReadsWithTheSeparatorItWasWrittenWith) {
+  std::string tab;
+  ASSERT_EQ(mergeDeviceFiles({deviceFile(root_, QStringLiteral("A"), 20),
+                              deviceFile(root_, QStringLiteral("B"), 12, 2.0)},
+                             '\t', tab),
+            0);
+  std::string single;
+  ASSERT_EQ(mergeDeviceFiles({root_ / "A.CSV"}, '\t', single), 0);
+  TREADing want;
+  ASSERT_EQ(readMultiDataBytes(tab, '\t', want), 0);
+  for (const char written : {'\t', ',', '.', ';'}) {
+    const char dec = written == ',' ? '.' : ',';
+    for (const std::string* text : {&tab, &single}) {
+      const std::string bytes =
+          written == '\t' ? *text : mergedTextWithSeparator(*text, '\t', written, dec);
+      // And back to Tab, the stamps a "." split whole again.
+      TREADing back;
+      ASSERT_EQ(readMultiDataBytes(mergedTextWithSeparator(bytes, written, '\t', '.'), '\t', back),
+                0)
+          << written;
+      EXPECT_EQ(dtDiffSeconds(back.time, want.time), 0.0) << written;
+      for (const char inForce : kColumnSeparators) {
+        SCOPED_TRACE((std::string{written, inForce} + std::to_string(text->size())));
+        TREADing r;
+        char found = 0;
+        ASSERT_EQ(readMultiDataOwnSep(bytes, inForce, r, found), 0);
+        EXPECT_EQ(found, written);
+        ASSERT_EQ(r.names.size(), text == &tab ? 2 : 1);
+        EXPECT_EQ(r.points.At(0).Items()[19].y, want.points.At(0).Items()[19].y);
+      }
+    }
+  }
+  std::string damaged = tab;
+  damaged.replace(damaged.rfind("-0.250000"), 9, "-0.25x000");
+  TREADing r = want;
+  char found = 0;
+  EXPECT_EQ(readMultiDataOwnSep(damaged, ';', r, found), kNotANumber);
+  EXPECT_EQ(found, '\t');
+  EXPECT_EQ(readMultiDataOwnSep(std::string(40, '\n'), ';', r, found), kMultiEmpty);
+  EXPECT_EQ(found, ';');
+  EXPECT_EQ(r.names, want.names);  // left as it was
+}
+
 TEST_F(MultiFiles, MergeAndReadRefuseWhatIsNotThere) {
   std::string merged;
   EXPECT_EQ(mergeDeviceFiles({}, '\t', merged), kMultiEmpty);

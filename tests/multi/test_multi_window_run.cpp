@@ -347,18 +347,37 @@ TEST_F(MultiRunWindow, SaveAndExportTakeTheRecordOnScreenWhileACycleCollects) {
   TREADing r = saved("collecting.CSV");
   EXPECT_EQ(r.names, (QStringList{QStringLiteral("TVS00001"), QStringLiteral("TVS00002")}));
   EXPECT_EQ(firstOfB(r), 0.0);
-  answer = pathText(root_ / "collecting");
-  ASSERT_EQ(w.ExportMUVX(), 0);
-  std::ifstream in(root_ / "collecting.csv");
-  std::string line;
-  while (std::getline(in, line) && line.rfind('#', 0) == 0) {
-  }
-  EXPECT_EQ(line, "time_s,TVS00001_ch0_V,TVS00001_ch1_V,TVS00002_ch0_V,TVS00002_ch1_V");
+  const auto exportedTitles = [&](const char* name) {
+    answer = pathText(root_ / name);
+    EXPECT_EQ(w.ExportMUVX(), 0) << name;
+    std::ifstream in(root_ / (std::string(name) + ".csv"));
+    std::string line;
+    while (std::getline(in, line) && line.rfind('#', 0) == 0) {
+    }
+    return line;
+  };
+  const std::string titles = "time_s,TVS00001_ch0_V,TVS00001_ch1_V,TVS00002_ch0_V,TVS00002_ch1_V";
+  EXPECT_EQ(exportedTitles("collecting"), titles);
   // Drawn, the new cycle is the record on screen.
   w.coll().recordArrived(members_.list[0]->notice());
   QCoreApplication::processEvents();
   ASSERT_FALSE(w.coll().lastPictureShown());
   EXPECT_EQ(firstOfB(saved("drawn.CSV")), 5.0);
+  // Switched to ";" with that cycle on screen, its device texts (written with Tab) are joined
+  // in ";" as well: every cell, not only the joints, and the export reads it.
+  setColumnSeparatorSetting(QLatin1Char(';'));
+  answer = pathText(root_ / "cycle_semi.CSV");
+  ASSERT_EQ(w.SaveMUVXfileAs(), 0);
+  const std::string cycleSemi = slurp(root_ / "cycle_semi.CSV");
+  EXPECT_EQ(cycleSemi.find('\t'), std::string::npos);
+  for (std::size_t pos = 0, e; (e = cycleSemi.find("\r\n", pos)) != std::string::npos; pos = e + 2)
+    ASSERT_EQ(std::count(cycleSemi.begin() + long(pos), cycleSemi.begin() + long(e), ';'), 5)
+        << cycleSemi.substr(pos, e - pos);
+  TREADing rc;
+  ASSERT_EQ(readMultiDataFile(root_ / "cycle_semi.CSV", ';', rc), 0);
+  EXPECT_EQ(firstOfB(rc), 5.0);
+  EXPECT_EQ(exportedTitles("cycle_semi"), titles);
+  setColumnSeparatorSetting(QLatin1Char('\t'));
   // A loaded file on screen is saved as it was read, cycle files or not.
   w.BN_BreakClick();
   ASSERT_EQ(w.coll().loadDataFile(root_ / "collecting.CSV"), 0);
@@ -376,6 +395,11 @@ TEST_F(MultiRunWindow, SaveAndExportTakeTheRecordOnScreenWhileACycleCollects) {
   EXPECT_EQ(rs.names, r.names);
   EXPECT_EQ(rs.points.At(1).Count(), r.points.At(1).Count());
   EXPECT_EQ(firstOfB(rs), 0.0);
+  // A Tab file loaded while ";" is in force reads with its own separator, and is saved in ";".
+  ASSERT_EQ(w.coll().loadDataFile(root_ / "collecting.CSV"), 0);
+  answer = pathText(root_ / "semicolon2.CSV");
+  ASSERT_EQ(w.SaveMUVXfileAs(), 0);
+  EXPECT_EQ(slurp(root_ / "semicolon2.CSV"), semi);
   setColumnSeparatorSetting(QLatin1Char('\t'));
   // Loaded beside a cycle on show (clear before drawing off), the file is there to compare
   // with: the cycle, never saved, stays the record Save as writes.
