@@ -9,8 +9,19 @@
 
 namespace tolv {
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TOLV_OWN_ALLOCATOR 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOLV_OWN_ALLOCATOR 1
+#endif
+#endif
+
 std::int64_t heapInUseBytes() {
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+  // Under the address sanitizer blocks come from its allocator, which the C library's count
+  // does not see.
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33)) && \
+    !defined(TOLV_OWN_ALLOCATOR)
   const struct mallinfo2 m = mallinfo2();
   return std::int64_t(m.uordblks + m.hblkhd);
 #else
