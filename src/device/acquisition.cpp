@@ -329,6 +329,7 @@ void TAcquisition::abandonStoppedRun() {
   peekUs_ = -1;
   link_.resetAccumulation();
   staleSinceUs_ = clock_->nowUs();
+  holdForRest_ = false;
   settle();
 }
 
@@ -352,6 +353,7 @@ bool TAcquisition::holdForStaleBytes() {
       now - staleSinceUs_ < holdMaxUs)
     return true;
   staleSinceUs_ = -1;
+  holdForRest_ = false;
   return false;
 }
 
@@ -475,7 +477,11 @@ int TAcquisition::drain() {
   // A device known to send the rest of a cut record is free once that rest is in by its count:
   // the next command need not wait for a quiet link. Not before: a run written while the rest
   // still comes would be measured only after it, seconds after the time reckoned for it.
-  if (restKind_ == RestKind::Sent && rest_ == 0 && restProbe_ == 0) staleSinceUs_ = -1;
+  // Only the hold kept for that rest ends so: one after a given-up or failed run stays.
+  if (holdForRest_ && restKind_ == RestKind::Sent && rest_ == 0 && restProbe_ == 0) {
+    staleSinceUs_ = -1;
+    holdForRest_ = false;
+  }
   if (holdForStaleBytes()) return 0;
   if (restProbe_ > 0) {
     // The link has been quiet since a cut record: whether any of its rest came tells what this
@@ -528,6 +534,7 @@ int TAcquisition::drain() {
           replyTag_ = kTagNone;
           runFailed = true;
           staleSinceUs_ = clock_->nowUs();
+          holdForRest_ = false;
           // In case it reached the device: a stop ends a logger stream, or has a scope send
           // its memory at once; an idle device ignores it.
           link_.writeWords({kWordZZZZ});
@@ -772,6 +779,7 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
     } else if (rest_ > 0) {
       if (restKind_ == RestKind::Unknown) restProbe_ = rest_;
       staleSinceUs_ = queryUs_;
+      holdForRest_ = true;
     }
   }
   if (link_.accumulationFill() >= expected_)
@@ -1052,6 +1060,7 @@ int TAcquisition::reconnect() {
   modeInFlight_ = 0;
   replyTag_ = kTagNone;
   staleSinceUs_ = -1;  // opening purged what the old connection left
+  holdForRest_ = false;
   queue_.clear();
   // The device starts with its power-on settings: it gets the window's mode and settings as
   // they are now, then its answers update the window as after opening.

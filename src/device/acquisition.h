@@ -332,6 +332,7 @@ class TAcquisition {
   std::int32_t lastStopFill_ = 0;
   std::int64_t lastByteUs_ = 0;    // the latest read that brought bytes
   std::int64_t staleSinceUs_ = -1;  // commands wait for a quiet link since then (-1: they don't)
+  bool holdForRest_ = false;  // that wait is for the rest of a cut record alone
   StopShow stopShow_;
   bool closing_ = false;
   bool singleShot_ = false;
