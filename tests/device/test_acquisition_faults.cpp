@@ -287,6 +287,36 @@ TEST_F(Faults, TheRestOfACutRecordIsDroppedBeforeTheNextReply) {
   ASSERT_EQ(rig.sink.scopeRecords, 2);
   EXPECT_EQ(acq.storedReply().amplC0, 5.0f);
   EXPECT_EQ(acq.pendingDiscard(), 0u);
+  // Then a run whose record may still come though the window gave it up: its write failed
+  // after the bytes left, or it was stopped and stayed silent past its time. That record comes
+  // in slices; no rest of a cut record is owed, yet the queued read waits for a quiet link.
+  const auto recordInSlices = [&] {
+    for (int k = 0; k < 16; ++k) drv.deliver(Bytes(50000, 0x44), 5 + 40 * k);
+  };
+  for (const bool failedWrite : {true, false}) {
+    SCOPED_TRACE(failedWrite ? "failed run write" : "stopped run given up");
+    drv.onWriteStatus = [&](const Bytes& b) {
+      if (!failedWrite || classifyCommand(b.data(), b.size()) != WireCommand::Run) return kFtOk;
+      recordInSlices();
+      return kFtIoError;
+    };
+    onRun = nullptr;
+    acq.runClicked();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() != RunState::RunQueued; }, 500));
+    if (!failedWrite) {
+      acq.stopClicked();
+      ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Idle; }, 2000));
+      recordInSlices();
+    }
+    drv.onWriteStatus = nullptr;
+    ASSERT_EQ(acq.runState(), RunState::Idle);
+    device.amplC0 = failedWrite ? 1 : 20;
+    acq.queue().add(makeSettingsReadCommand());
+    advance(3000);
+    EXPECT_EQ(acq.storedReply().amplC0, device.amplC0);
+    EXPECT_EQ(rig.sink.scopeRecords, 2);
+    EXPECT_EQ(drv.rxSize(), 0u);
+  }
 }
 
 TEST_F(Faults, QueryFailureEndsTheTickAndDisconnectMidRecordDoesNotHang) {
