@@ -29,6 +29,22 @@ RunStateLook runStateLook(RunState s, bool runGoesOn) {
 
 namespace {
 
+// Bytes of the reply a tag waits for (0: none is awaited).
+std::size_t replyLength(int tag) {
+  switch (tag) {
+    case kTagSettings:
+      return kSettingsReplyLen;
+    case kTagMode:
+      return kModeReplyLen;
+    case kTagIo:
+      return kIoReplyLen;
+    case kTagIdentification:
+      return kIdentificationLen;
+    default:
+      return 0;
+  }
+}
+
 bool isSetModeCommand(const QueuedCommand& c) {
   return c.kindByte() == kKindEightByte && c.payloadWord(0) == kWordSMd;
 }
@@ -349,11 +365,22 @@ bool TAcquisition::holdForStaleBytes() {
   // whole, and its rest must not become the next reply, but it takes no longer than its size.
   const std::int64_t holdMaxUs = staleHoldMaxUs(mode_, storedReply_.memoryDepth);
   const std::int64_t now = clock_->nowUs();
-  if (now - std::max(staleSinceUs_, lastByteUs_) < std::int64_t(kStaleQuietMs) * 1000 &&
-      now - staleSinceUs_ < holdMaxUs)
-    return true;
+  const bool quiet =
+      now - std::max(staleSinceUs_, lastByteUs_) >= std::int64_t(kStaleQuietMs) * 1000;
+  if (!quiet && now - staleSinceUs_ < holdMaxUs) return true;
   staleSinceUs_ = -1;
+  // Whether any of a cut record's rest came tells what the device does with the next one.
+  if (holdForRest_ && restProbe_ > 0)
+    restKind_ = rest_ < restProbe_ ? RestKind::Sent : RestKind::NotSent;
   holdForRest_ = false;
+  restProbe_ = 0;
+  if (quiet && rest_ > 0) {
+    // The device stopped sending: what did not come is not counted on, but watched for.
+    lateRest_ = rest_;
+    rest_ = 0;
+  }
+  // Ended at its longest while the rest still comes: the device sends the rest before
+  // anything asked of it next, so it is still dropped by its count.
   return false;
 }
 
@@ -478,18 +505,12 @@ int TAcquisition::drain() {
   // the next command need not wait for a quiet link. Not before: a run written while the rest
   // still comes would be measured only after it, seconds after the time reckoned for it.
   // Only the hold kept for that rest ends so: one after a given-up or failed run stays.
-  if (holdForRest_ && restKind_ == RestKind::Sent && rest_ == 0 && restProbe_ == 0) {
+  if (holdForRest_ && restKind_ == RestKind::Sent && rest_ == 0) {
     staleSinceUs_ = -1;
     holdForRest_ = false;
-  }
-  if (holdForStaleBytes()) return 0;
-  if (restProbe_ > 0) {
-    // The link has been quiet since a cut record: whether any of its rest came tells what this
-    // device does with every later one. What did not come by now does not come.
-    restKind_ = rest_ < restProbe_ ? RestKind::Sent : RestKind::NotSent;
     restProbe_ = 0;
   }
-  rest_ = 0;
+  if (holdForStaleBytes()) return 0;
   t_.followUp.stop();
   int result = 0;
   bool ranRun = false;
@@ -733,6 +754,17 @@ bool TAcquisition::readReply(std::uint32_t n) {
   const auto got = link_.receivedBytes();
   if (got.empty()) return false;
   lastByteUs_ = queryUs_;
+  if (lateRest_ > 0 && rest_ == 0 && discard_ == 0 &&
+      got.size() >= replyLength(replyTag_) + std::min<std::size_t>(lateRest_, kLateRestBytes)) {
+    // More than any awaited reply after a cut record whose rest was not counted on: the rest
+    // comes late after all. It comes before any reply, so it is dropped by its count, and the
+    // device is known to send the rest of its later records.
+    rest_ = std::exchange(lateRest_, 0);
+    restKind_ = RestKind::Sent;
+    restProbe_ = 0;
+    staleSinceUs_ = queryUs_;
+    holdForRest_ = true;
+  }
   const auto bytes = dropDiscarded(got);
   if (!bytes.empty()) dispatchReply(bytes);
   return true;
@@ -769,15 +801,19 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
     discard_ += queued;
     const std::int64_t rest = deviceBytes_ - seenBytes_ - std::int64_t(queued);
     rest_ = std::uint32_t(std::clamp<std::int64_t>(rest, 0, 1 << 30));
-    // Whether the device sends that rest shows only by waiting, once per connection: the next
-    // command (a run with overlap too) goes out once the link has been quiet, so neither the
-    // rest becomes the head of the next record nor its count swallows the next reply. Later
-    // on a device that sends none is owed nothing, and one that sends it gets its next run at
-    // once (the rest is dropped by its count) and other commands once the rest is in.
-    if (rest_ > 0 && restKind_ == RestKind::NotSent) {
+    lateRest_ = 0;
+    // Whether the device sends that rest shows only by waiting: the next command (a run with
+    // overlap too) goes out once the link has been quiet, so neither the rest becomes the head
+    // of the next record nor its count swallows the next reply. A device seen to send none is
+    // owed nothing next time, and one seen to send it gets other commands once the rest is in
+    // by its count. Each record tells again: a device that sent none but has bytes beyond this
+    // record already waiting is watched again, and a rest that comes late shows in readReply.
+    if (rest_ > 0 && restKind_ == RestKind::NotSent && queued == 0) {
+      lateRest_ = rest_;
       rest_ = 0;
     } else if (rest_ > 0) {
-      if (restKind_ == RestKind::Unknown) restProbe_ = rest_;
+      if (restKind_ == RestKind::NotSent) restKind_ = RestKind::Unknown;
+      restProbe_ = rest_;
       staleSinceUs_ = queryUs_;
       holdForRest_ = true;
     }
@@ -889,6 +925,7 @@ void TAcquisition::runPreparation() {
   const double depth = storedReply_.memoryDepth;
   deviceBytes_ = std::max<std::int64_t>(0, measurementByteCount(mode_, depth));
   seenBytes_ = 0;
+  lateRest_ = 0;
   const auto bytesFor = [depth](ModeCode m) {
     // Never more than the accumulation buffer holds, or the record could not complete.
     const std::int64_t n = measurementByteCount(m, depth);
@@ -1034,6 +1071,7 @@ void TAcquisition::linkLost(FtStatus status) {
   discard_ = 0;
   rest_ = 0;
   restProbe_ = 0;
+  lateRest_ = 0;
   restKind_ = RestKind::Unknown;  // the device that comes back may be another one
   reads_ = 0;
   queue_.clear();

@@ -147,6 +147,10 @@ class TAcquisition {
   static constexpr int kStaleLoggerHoldMs = 2000;
   static constexpr int kRecordLatencyMs = 113;
   static constexpr int kTransferUsPer4Bytes = 127;
+  // A read this much longer than the awaited reply (or any read, for a rest shorter than
+  // this) after a cut record whose rest was not counted on is that rest, come late: replies
+  // and late replies are short, a rest comes in reads of thousands of bytes.
+  static constexpr std::size_t kLateRestBytes = 256;
   static std::int64_t staleHoldMaxUs(ModeCode mode, double memoryDepth);
 
   TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
@@ -366,10 +370,13 @@ class TAcquisition {
   std::int64_t deviceBytes_ = 0, seenBytes_ = 0;
   std::uint32_t discard_ = 0;
   // The rest of such a record, dropped as it comes; a device that sent only what the buffer
-  // holds sends none. Which of the two a device does is learnt from its first cut record
-  // (restProbe_: that rest, while the link is watched for it).
+  // holds sends none. Which of the two a device does is learnt from its cut records
+  // (restProbe_: the rest of the last one, while the link is watched for it).
   std::uint32_t rest_ = 0;
   std::uint32_t restProbe_ = 0;
+  // The rest of the last cut record when it was not counted on (the device sent none before,
+  // or stopped before its end): watched for until the next run, since it may come late.
+  std::uint32_t lateRest_ = 0;
   enum class RestKind : std::uint8_t { Unknown, Sent, NotSent };
   RestKind restKind_ = RestKind::Unknown;
   ModeCode mode_ = 0;

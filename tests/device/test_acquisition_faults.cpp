@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "wire/wire.h"
+#include "acq_rig.h"
 #include "fake_device.h"
 
 using namespace tolv;
@@ -316,6 +317,86 @@ TEST_F(Faults, TheRestOfACutRecordIsDroppedBeforeTheNextReply) {
     EXPECT_EQ(acq.storedReply().amplC0, device.amplC0);
     EXPECT_EQ(rig.sink.scopeRecords, 2);
     EXPECT_EQ(drv.rxSize(), 0u);
+  }
+}
+
+// A device whose rest of the first cut record starts only after the link was quiet for 500 ms
+// looks as if it sent none. That rest then comes before the reply to the next command (late 0)
+// or after it: either way it is dropped, never read as the reply, and the rest of the next
+// record is counted on again, so it lands neither in a reply nor in a later record.
+class LateRest : public Faults {
+ protected:
+  void run(std::int64_t late) {
+    bootWithDepth(200000);
+    acq.setSingleShot(true);
+    const auto base = drv.onWrite;
+    bool armed = false;
+    drv.onWrite = [&, base](const Bytes& b) {
+      const bool rest = armed && classifyCommand(b.data(), b.size()) == WireCommand::SettingsRead;
+      if (rest && late == 0) drv.deliver(Bytes(276000, 0x44), 0);
+      base(b);
+      if (rest && late > 0) drv.deliver(Bytes(276000, 0x44), late);
+      armed = armed && !rest;
+    };
+    std::uint16_t record = 1;
+    onRun = [&] {
+      drv.deliver(scopeData(131000, record), 10);
+      for (int k = 0; record > 1 && k < 4; ++k) drv.deliver(Bytes(69000, 0x55), 110 + 100 * k);
+    };
+    for (; record <= 3; ++record) {
+      acq.runClicked();
+      ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Measuring; }, 600));
+      armed = record == 1;
+      device.amplC1 = float(record + 1);
+      acq.queue().add(makeSettingsReadCommand());
+      advance(3000);
+      SCOPED_TRACE(testing::Message() << "record " << record);
+      ASSERT_EQ(rig.sink.scopeRecords, record);
+      EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, record), 1e-5);
+      EXPECT_EQ(acq.storedReply().amplC1, float(record + 1));
+      EXPECT_EQ(drv.rxSize(), 0u);
+      EXPECT_EQ(acq.pendingDiscard(), 0u);
+    }
+  }
+};
+TEST_F(LateRest, BeforeTheNextReply) { run(0); }
+TEST_F(LateRest, AfterTheNextReply) { run(300); }
+
+// A device known to send the rest whose rest trickles in for longer than a record can take
+// (here 46 s): when the wait for it ends, the next command goes out, but the rest still coming
+// is dropped by its count, not read as that command's reply (which the device sends after it).
+TEST_F(Faults, ARestStillComingWhenItsWaitEndsIsNotTakenAsAReply) {
+  bootWithDepth(200000);
+  acq.setSingleShot(true);
+  std::int64_t restEnd = 0;
+  const auto base = drv.onWrite;
+  drv.onWrite = [&, base](const Bytes& b) {
+    if (classifyCommand(b.data(), b.size()) != WireCommand::SettingsRead ||
+        clock.nowMs() >= restEnd)
+      return base(b);
+    const auto r = device.toBytes();
+    drv.deliver(Bytes(r.begin(), r.end()), restEnd - clock.nowMs() + 5);
+  };
+  std::uint16_t record = 1;
+  onRun = [&] {
+    drv.deliver(scopeData(131000, record), 10);
+    const int slices = record == 2 ? 460 : 1;
+    for (int k = 0; k < slices; ++k)
+      drv.deliver(Bytes(276000 / slices, 0x44), 410 + 100 * k);
+    restEnd = clock.nowMs() + 411 + 100 * (slices - 1);
+  };
+  for (; record <= 3; ++record) {
+    SCOPED_TRACE(testing::Message() << "record " << record);
+    acq.runClicked();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Measuring; }, 600));
+    acq.queue().add(makeSettingsReadCommand());
+    device.amplC1 = float(record + 1);
+    advance(record == 2 ? 50000 : 3000);
+    ASSERT_EQ(rig.sink.scopeRecords, record);
+    EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, record), 1e-5);
+    // The reply that came behind the long rest came too late and was dropped; none was garbage.
+    EXPECT_EQ(acq.storedReply().amplC1, record == 2 ? 2.0f : float(record + 1));
+    EXPECT_EQ(acq.pendingDiscard(), 0u);
   }
 }
 
