@@ -384,6 +384,13 @@ bool TAcquisition::holdForStaleBytes() {
   return false;
 }
 
+bool TAcquisition::lateReplyMayCome() {
+  if (replyLostUs_ >= 0 && clock_->nowUs() - replyLostUs_ < std::int64_t(kStaleQuietMs) * 1000)
+    return true;
+  replyLostUs_ = -1;
+  return false;
+}
+
 void TAcquisition::showStop() {
   StopShow now;
   // A voltmeter reading in flight is not waited for as a record is (the stop drops it, and it
@@ -424,6 +431,9 @@ void TAcquisition::stopClicked() {
   const bool again = stopping();
   if (!again || stopMayRepeat()) {
     stopRequested_ = true;
+    // Before anything here lets events run (closing the voltmeter's file draws its chart): a
+    // tick there would write a run still queued, and entering Measuring clears the stop.
+    dropQueuedRuns();
     setSingleShot(false);  // shows RUN again in the record steps: the run ends with them
     const FtStatus st = lost_ ? kFtOk : link_.writeWords({kWordZZZZ});
     // A stop that never left the computer may be sent again at once.
@@ -511,6 +521,12 @@ int TAcquisition::drain() {
     restProbe_ = 0;
   }
   if (holdForStaleBytes()) return 0;
+  if (rest_ > 0 && clock_->nowUs() - lastByteUs_ >= std::int64_t(kStaleQuietMs) * 1000) {
+    // A rest still owed once its wait ended, and quiet since: its count must not swallow
+    // what is asked next. Should it come after all, it shows as a rest come late.
+    lateRest_ = std::exchange(rest_, 0);
+  }
+  if (queue_.get(0).kindByte() == kKindRun && lateReplyMayCome()) return 0;
   t_.followUp.stop();
   int result = 0;
   bool ranRun = false;
@@ -642,6 +658,10 @@ void TAcquisition::onFollowUpTimer() {
   if (inTick_ || lost_) return;
   inTick_ = true;
   const std::int32_t fillBefore = link_.accumulationFill();
+  // This tick ends the wait for the reply to the command written last.
+  const bool awaited =
+      replyTag_ >= 0 && replyTag_ != kTagMeasurement && runState_ != RunState::Measuring;
+  bool anyRead = false;
   bool lastZero = false;
   if (runState_ == RunState::Measuring && stopPolls_ < kLoggerStopAgainPolls) ++stopPolls_;
   for (int i = 0; i < kMaxReadsPerTick && !lost_; ++i) {
@@ -654,6 +674,7 @@ void TAcquisition::onFollowUpTimer() {
     bool progressed = false;
     if (n > 0) {
       progressed = runState_ == RunState::Measuring ? readMeasurement(n) : readReply(n);
+      anyRead = anyRead || progressed;
     }
     if (runState_ != RunState::Measuring) replyTag_ = kTagNone;
     if (!ok) break;  // no count to go on with
@@ -667,6 +688,7 @@ void TAcquisition::onFollowUpTimer() {
     }
     if (!progressed) break;  // a failed or empty read: try again next tick
   }
+  if (awaited && !anyRead && lastZero) replyLostUs_ = clock_->nowUs();
   if (!lost_ && stoppedAndSilent()) abandonStoppedRun();
   if (lastZero && !lost_ && runState_ != RunState::Measuring && !queue_.isEmpty()) drain();
   inTick_ = false;
@@ -754,8 +776,12 @@ bool TAcquisition::readReply(std::uint32_t n) {
   const auto got = link_.receivedBytes();
   if (got.empty()) return false;
   lastByteUs_ = queryUs_;
+  // A reply given up is in now, or would have come before these bytes.
+  replyLostUs_ = -1;
+  const std::size_t reply = replyLength(replyTag_);
   if (lateRest_ > 0 && rest_ == 0 && discard_ == 0 &&
-      got.size() >= replyLength(replyTag_) + std::min<std::size_t>(lateRest_, kLateRestBytes)) {
+      (reply > 0 ? got.size() > reply
+                 : got.size() >= std::min<std::size_t>(lateRest_, kLateRestBytes))) {
     // More than any awaited reply after a cut record whose rest was not counted on: the rest
     // comes late after all. It comes before any reply, so it is dropped by its count, and the
     // device is known to send the rest of its later records.
@@ -807,12 +833,15 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
     // of the next record nor its count swallows the next reply. A device seen to send none is
     // owed nothing next time, and one seen to send it gets other commands once the rest is in
     // by its count. Each record tells again: a device that sent none but has bytes beyond this
-    // record already waiting is watched again, and a rest that comes late shows in readReply.
-    if (rest_ > 0 && restKind_ == RestKind::NotSent && queued == 0) {
+    // record already waiting (a late rest came ahead of it) is watched again, and a rest that
+    // comes late while no run follows shows in readReply.
+    const bool cut = deviceBytes_ > std::int64_t(expected_);
+    const bool beyond = queued > 0 || bytes.size() > take;
+    if (cut && restKind_ == RestKind::NotSent && beyond) restKind_ = RestKind::Unknown;
+    if (rest_ > 0 && restKind_ == RestKind::NotSent) {
       lateRest_ = rest_;
       rest_ = 0;
-    } else if (rest_ > 0) {
-      if (restKind_ == RestKind::NotSent) restKind_ = RestKind::Unknown;
+    } else if (rest_ > 0 || (cut && restKind_ == RestKind::Unknown)) {
       restProbe_ = rest_;
       staleSinceUs_ = queryUs_;
       holdForRest_ = true;
@@ -1099,6 +1128,7 @@ int TAcquisition::reconnect() {
   replyTag_ = kTagNone;
   staleSinceUs_ = -1;  // opening purged what the old connection left
   holdForRest_ = false;
+  replyLostUs_ = -1;
   queue_.clear();
   // The device starts with its power-on settings: it gets the window's mode and settings as
   // they are now, then its answers update the window as after opening.

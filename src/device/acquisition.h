@@ -147,9 +147,9 @@ class TAcquisition {
   static constexpr int kStaleLoggerHoldMs = 2000;
   static constexpr int kRecordLatencyMs = 113;
   static constexpr int kTransferUsPer4Bytes = 127;
-  // A read this much longer than the awaited reply (or any read, for a rest shorter than
-  // this) after a cut record whose rest was not counted on is that rest, come late: replies
-  // and late replies are short, a rest comes in reads of thousands of bytes.
+  // After a cut record whose rest was not counted on, a read longer than the awaited reply,
+  // or one this long with none awaited (any, for a shorter rest), is that rest come late:
+  // a reply given up that comes late is short, a rest comes in reads of thousands of bytes.
   static constexpr std::size_t kLateRestBytes = 256;
   static std::int64_t staleHoldMaxUs(ModeCode mode, double memoryDepth);
 
@@ -312,6 +312,8 @@ class TAcquisition {
   void abandonStoppedRun();
   // No command may go out yet: bytes of an earlier run may still be on their way.
   bool holdForStaleBytes();
+  // A reply whose wait ended without it may still come (see replyLostUs_).
+  bool lateReplyMayCome();
   // A stop under way may be sent again: the device has gone silent, or a logger keeps streaming.
   bool stopMayRepeat() const;
   void showRequestedMode(ModeCode mode);
@@ -337,6 +339,10 @@ class TAcquisition {
   std::int64_t lastByteUs_ = 0;    // the latest read that brought bytes
   std::int64_t staleSinceUs_ = -1;  // commands wait for a quiet link since then (-1: they don't)
   bool holdForRest_ = false;  // that wait is for the rest of a cut record alone
+  // When the wait for a reply ended with nothing come (-1: none did, or bytes came since). A
+  // slow device sends it all the same, before answering a run written meanwhile: the run waits
+  // a while, so the late reply is dropped rather than read as the head of its record.
+  std::int64_t replyLostUs_ = -1;
   StopShow stopShow_;
   bool closing_ = false;
   bool singleShot_ = false;

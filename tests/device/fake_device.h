@@ -161,6 +161,15 @@ struct RecordingHost : IAcquisitionHost {
   void deviceBack() override { ++back; }
 };
 
+// The last records, and a hook into closing a voltmeter series (the window draws its chart
+// there, letting events run).
+struct TestSink : TLastRecordSink {
+  std::function<void()> onVoltmeterStopped;
+  void voltmeterStopped() override {
+    if (onVoltmeterStopped) onVoltmeterStopped();
+  }
+};
+
 // One device window's acquisition on manual timers.
 struct Rig {
   Rig(ManualClock& clk, IFtdiDriver& driver)
@@ -181,7 +190,7 @@ struct Rig {
   TManualTimer& settings;
   TManualTimer& closeTimer;
   TDeviceLink link;
-  TLastRecordSink sink;
+  TestSink sink;
   RecordingHost host;
   TAcquisition acq;
 };

@@ -115,6 +115,26 @@ TEST_F(Acq, LateSettingsReplyIsDropped) {
   EXPECT_EQ(drv.count("*SWr"), 1);
   EXPECT_EQ(rig.host.settingsApplied, applied);
   EXPECT_EQ(acq.storedReply().amplC0, 10.0f);
+  // A run right behind such a write: the device answers it after the late reply, which is
+  // dropped, not taken as the head of the record (nor is the record's end cut off).
+  std::int64_t lateAt = 0;
+  overrideReply = [&](WireCommand c, const Bytes&) {
+    if (c == WireCommand::SettingsWrite) lateAt = clock.nowMs() + replyDelay;
+    return Bytes{};
+  };
+  onRun = [&] {
+    drv.deliver(scopeData(10000, 7), std::max<std::int64_t>(30, lateAt + 1 - clock.nowMs()));
+  };
+  acq.setSingleShot(true);
+  acq.desired().amplC0 = 5;
+  acq.requestSettingsWrite();
+  acq.runClicked();
+  advance(2000);
+  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  ASSERT_EQ(rig.sink.scope.size(), 10000u);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 7), 1e-5);
+  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 7 + 9999), 1e-5);
+  EXPECT_EQ(rig.host.settingsApplied, applied);
 }
 
 TEST_F(Acq, ShortRepliesAreIgnored) {
@@ -278,6 +298,20 @@ TEST_F(Acq, VoltmeterRunsBackToBackAndStopDiscardsTheReading) {
   EXPECT_EQ(rig.sink.voltmeterReadings, kept + 1);
   EXPECT_EQ(drv.count("*RUN"), runsThen);
   EXPECT_EQ(acq.runState(), RunState::Idle);
+
+  // The same with the next run queued by that reading: closing the series draws its chart and
+  // lets events run, where the follow-up tick comes. The queued run does not go out there.
+  rig.sink.onVoltmeterStopped = [&] { advance(200); };
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil(
+      [&] { return acq.runState() == RunState::Measuring && drv.rxSize() == 8; }, 1000));
+  const int runsAtStop = drv.count("*RUN");
+  acq.stopClicked();
+  advance(500);
+  EXPECT_EQ(drv.count("*RUN"), runsAtStop);
+  EXPECT_EQ(drv.words().back(), "ZZZZ");
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+  EXPECT_TRUE(acq.queue().isEmpty());
 }
 
 TEST_F(Acq, DrawProgressAndClosing) {

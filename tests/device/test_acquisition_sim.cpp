@@ -1,6 +1,7 @@
 // Every mode end to end: the acquisition cycle against the simulated device firmware.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 
@@ -33,6 +34,14 @@ class Sim : public ::testing::Test {
   }
   void advance(std::int64_t ms) { rig.hub.advance(ms); }
   TSimulatedDevice& dev() { return sim.device(0); }
+  // Channel 1 constant, channel 2 a square wave the device triggers on 4 times a second.
+  void constantTriggeredByChannel2() {
+    dev().setInput(0, TSimulatedSignal::dc(1.0));
+    dev().setInput(1, TSimulatedSignal::square(-2.0, 2.0, 4.0));
+    acq.desired().triggerType = 'T';
+    acq.desired().trigger.channel = 1;
+    acq.desired().levelUpper = 0;
+  }
 
   void selectMode(ModeCode m) {
     acq.selectMode(m);
@@ -201,6 +210,71 @@ TEST_F(Sim, FaultsFromTheSimulator) {
   acq.stopClicked();
   EXPECT_EQ(rig.link.writePanel(), TDeviceLink::PanelState::Red);
   EXPECT_TRUE(rig.followUp.isActive());
+}
+
+// Every sample of the last scope record has the first one's channel 0 (a constant input).
+bool wholeConstantRecord(const TLastRecordSink& sink) {
+  const auto& r = sink.scope;
+  return r.size() == 131000u &&
+         std::all_of(r.begin(), r.end(), [&](const auto& s) { return s.ch0 == r.front().ch0; });
+}
+
+// A slow device, answering 400 ms after each command (longer than a settings write's wait of
+// 333 ms), at a depth beyond its memory with overlap: every record is the device's own, whole,
+// whatever late reply or rest of a record came before it.
+TEST_F(Sim, SlowAnswersAndDeepRecordsKeepEveryRecordWhole) {
+  constantTriggeredByChannel2();
+  setTimebase(1e-6f, 200000);
+  dev().setReplyLatencyUs(400000);
+  int records = 0, whole = 0;
+  rig.sink.onEvent = [&](const char* what) {
+    if (std::string_view(what) != "scopeFinish") return;
+    ++records;
+    whole += wholeConstantRecord(rig.sink);
+  };
+  acq.setOverlap(true);
+  acq.runClicked();
+  advance(6000);
+  acq.stopClicked();
+  advance(3000);
+  EXPECT_GE(records, 3);
+  EXPECT_EQ(whole, records);
+  // A settings write right before a single run: its reply comes after the wait, before the
+  // record.
+  acq.setSingleShot(true);
+  acq.desired().amplC1 = 5;
+  acq.requestSettingsWrite();
+  acq.runClicked();
+  advance(4000);
+  EXPECT_EQ(records, whole);
+  EXPECT_GE(records, 4);
+}
+
+// Pulled out while the rest of a record beyond the memory comes, and plugged in again: the
+// device starts afresh, owes nothing, and the next records are whole.
+TEST_F(Sim, UnpluggedWhileTheRestOfARecordComesThenBack) {
+  constantTriggeredByChannel2();
+  setTimebase(1e-6f, 200000);
+  sim.setLinkRate({4096, 10000});  // the rest takes about 0.7 s
+  acq.setSingleShot(true);
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return rig.sink.scopeRecords == 1; }, 5000));
+  advance(200);
+  ASSERT_GT(acq.pendingDiscard(), 0u);
+  sim.unplug(0);
+  advance(500);
+  ASSERT_TRUE(acq.lost());
+  sim.plug(0);
+  ASSERT_EQ(acq.reconnect(), 0);
+  advance(1500);
+  EXPECT_EQ(acq.pendingDiscard(), 0u);
+  for (int k = 0; k < 2; ++k) {
+    acq.setSingleShot(true);
+    acq.runClicked();
+    advance(5000);
+    ASSERT_EQ(rig.sink.scopeRecords, 2 + k);
+    EXPECT_TRUE(wholeConstantRecord(rig.sink)) << "record " << k;
+  }
 }
 
 }  // namespace
