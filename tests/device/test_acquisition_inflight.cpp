@@ -2,6 +2,8 @@
 // for another window, and records stamped with the moment their last byte came.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "acq_rig.h"
 
 using namespace tolv;
@@ -11,6 +13,25 @@ namespace {
 
 class InFlight : public AcqRig {
  protected:
+  // The multi-device window ends a cycle once no device may still deliver (no run in flight,
+  // no record's steps going). So a run found so at any moment window events run must never
+  // deliver a record afterwards, or that record would open a cycle of its own.
+  std::set<std::uint32_t> judgedOver;
+  bool deliveredAfterJudgedOver = false;
+  void SetUp() override {
+    AcqRig::SetUp();
+    rig.host.onProcessEvents = [this] {
+      const std::uint32_t delivered = rig.sink.stamp.run;
+      deliveredAfterJudgedOver = deliveredAfterJudgedOver || judgedOver.count(delivered) > 0;
+      const std::uint32_t last = acq.runsWritten();
+      if (!acq.runInFlight() && !acq.recordStepGoing() && last != delivered)
+        judgedOver.insert(last);
+    };
+  }
+  void TearDown() override {
+    EXPECT_FALSE(deliveredAfterJudgedOver || judgedOver.count(rig.sink.stamp.run) > 0)
+        << "run " << rig.sink.stamp.run << " delivered after it was judged over";
+  }
   // Waits for the n-th run command to go out; returns the moment it did.
   std::int64_t untilRun(int n) {
     EXPECT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*RUN") >= n; }, 2000));
