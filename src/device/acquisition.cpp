@@ -836,12 +836,13 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
     // record already waiting (a late rest came ahead of it) is watched again, and a rest that
     // comes late while no run follows shows in readReply.
     const bool cut = deviceBytes_ > std::int64_t(expected_);
-    const bool beyond = queued > 0 || bytes.size() > take;
-    if (cut && restKind_ == RestKind::NotSent && beyond) restKind_ = RestKind::Unknown;
+    const bool watchAgain =
+        cut && restKind_ == RestKind::NotSent && (queued > 0 || bytes.size() > take);
+    if (watchAgain) restKind_ = RestKind::Unknown;
     if (rest_ > 0 && restKind_ == RestKind::NotSent) {
       lateRest_ = rest_;
       rest_ = 0;
-    } else if (rest_ > 0 || (cut && restKind_ == RestKind::Unknown)) {
+    } else if (rest_ > 0 || watchAgain) {
       restProbe_ = rest_;
       staleSinceUs_ = queryUs_;
       holdForRest_ = true;
