@@ -93,6 +93,8 @@ class TMultiCollection {
   static constexpr double kTransferPerSample = 0.000127;
   // After Break: how often a cycle waiting for records looks whether any may still come.
   static constexpr int kOwedPollMs = 100;
+  // How often a device left out as busy is looked at: its mark goes once its own run is over.
+  static constexpr int kBusyPollMs = 250;
 
   // handle: what device windows post their records to. Without a factory the collection makes
   // its own QTimers.
@@ -229,6 +231,8 @@ class TMultiCollection {
   ITimer& headerTimer() { return tmHeader_; }
   ITimer& watchdogTimer() { return tmWatchdog_; }
   ITimer& owedTimer() { return tmOwed_; }
+  ITimer& breakEndTimer() { return tmBreakEnd_; }
+  ITimer& busyTimer() { return tmBusy_; }
 
   // Observers for run statistics: a run started on the active devices, a device's record
   // merged into the cycle, the common plot drawn.
@@ -274,8 +278,12 @@ class TMultiCollection {
   void finishOpenCycle();
   // After Break: marks the rows whose records may still come; true when there is one.
   bool markOwed();
-  // After Break: the cycle ends as soon as no record of it can come any more.
+  // After Break: the cycle ends as soon as no record of it can come any more, from a zero-time
+  // timer: notices posted before it are taken first, and no record handler runs inside another.
   void endIfNothingOwed();
+  void breakEndDue();
+  // Clears the busy mark of each device whose own run is over (or whose mode changed).
+  void refreshBusyMarks();
   // A run has ended: the device windows draw their own records again (and keep their plot
   // mode in their stored settings).
   void plotSwitchesOn();
@@ -305,6 +313,8 @@ class TMultiCollection {
   ITimer& tmHeader_;
   ITimer& tmWatchdog_;
   ITimer& tmOwed_;
+  ITimer& tmBreakEnd_;
+  ITimer& tmBusy_;
 
   std::vector<ScaleRowTexts> rows_;  // rows_[r - 1] is table row r
   QStringList rowNames_;

@@ -206,6 +206,10 @@ TEST_F(MultiCollect, IntervalStatisticsStartWithDashes) {
   c.recordArrived(a.notice());
   EXPECT_EQ(c.statistics().Count(), 1);
   EXPECT_EQ(c.statisticsText(0), "1");
+  // From record time to record time, the first interval too (not from the moment the first
+  // record came in, which is later by its transfer).
+  EXPECT_NEAR(c.statistics().Last(), 10.0, 1e-6);
+  EXPECT_EQ(c.statisticsText(1), valueText(10.0, 4, QStringLiteral("s")));
   EXPECT_EQ(c.statisticsText(2), " -- ");
   a.time = dtAddSeconds(a.time, 70);
   c.startRun(false);
@@ -583,7 +587,16 @@ TEST_F(MultiCollect, ADeviceBusyWithARunOfItsOwnSitsTheCycleOut) {
   // A busy device's row keeps the marks of its curves still drawn until a cycle's picture
   // replaces them.
   EXPECT_TRUE(c.statusRows()[1].filled);
+  // The marks last as long as the devices' own runs: A's run ends, and its mark goes at the
+  // next look, while B's stays.
+  EXPECT_TRUE(c.statusRows()[0].busy);
   a.refuseSwitch = false;
+  hub_.advance(TMultiCollection::kBusyPollMs - 1);
+  EXPECT_TRUE(c.statusRows()[0].busy);
+  hub_.advance(1);
+  EXPECT_FALSE(c.statusRows()[0].busy);
+  EXPECT_TRUE(c.statusRows()[1].busy);
+  EXPECT_TRUE(c.busyTimer().isActive());
   const int bStopsBefore = b.stops;
   c.runClicked();
   EXPECT_TRUE(c.statusRows()[1].busy);
@@ -751,6 +764,7 @@ TEST_F(MultiCollect, BreakBeforeAnyRecordEndsTheCycle) {
   c.setSingleShot(false, true);
   c.runClicked();
   c.breakClicked();
+  hub_.advance(0);
   EXPECT_FALSE(c.cycleOpen());
   EXPECT_FALSE(c.watchdogTimer().isActive());
   c.recordArrived(a.notice());
@@ -829,13 +843,13 @@ TEST_F(MultiCollect, BreakKeepsEveryCycleWhoseRecordsCame) {
   EXPECT_FALSE(c.running());
   EXPECT_FALSE(c.reRunTimer().isActive());
   EXPECT_EQ(saved(), ++cycleFiles);
-  // 2. Both records announced before the click, their notices waiting behind it.
+  // 2. Both records announced before the click, their notices waiting behind it: the end
+  // after Break comes from the event loop, behind them.
   c.runClicked();
-  view.hook = [&] {
-    c.recordArrived(a.notice());
-    c.recordArrived(b.notice());
-  };
   c.breakClicked();
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  hub_.advance(0);
   EXPECT_EQ(c.cyclesCount(), 1);
   EXPECT_EQ(saved(), ++cycleFiles);
   // 3. One record in at the click, the other on its way.
@@ -850,8 +864,8 @@ TEST_F(MultiCollect, BreakKeepsEveryCycleWhoseRecordsCame) {
   EXPECT_EQ(a.starts, 3);
 }
 
-// RUN clicked while Break or the collecting time's end let events run starts a run whose
-// first cycle those steps leave alone; a change of the active devices while a broken cycle
+// RUN clicked just after Break, or while the collecting time's end lets events run, starts a
+// run whose first cycle those steps leave alone; a change of the active devices while a broken cycle
 // waits saves that cycle first.
 TEST_F(MultiCollect, WorkAfterBreakLeavesTheNewCycleAndKeepsTheOld) {
   FakeMember& a = members_.add(QStringLiteral("A1"), 200);
@@ -862,8 +876,9 @@ TEST_F(MultiCollect, WorkAfterBreakLeavesTheNewCycleAndKeepsTheOld) {
   c.setAutosave(true);
   c.setSingleShot(false, true);
   c.runClicked();
-  view.hook = [&] { c.runClicked(); };
-  c.breakClicked();  // nothing in yet: the click's events hold RUN
+  c.breakClicked();  // nothing in yet; RUN clicked before the end after Break is due
+  c.runClicked();
+  hub_.advance(0);
   EXPECT_TRUE(c.cycleOpen());
   EXPECT_TRUE(c.running());
   EXPECT_TRUE(c.watchdogTimer().isActive());
@@ -1010,8 +1025,18 @@ TEST_F(MultiCollect, AfterBreakTheCycleEndsOnceNoRecordCanCome) {
   EXPECT_FALSE(c.statusRows()[2].owed);
   hub_.advance(1000);
   EXPECT_TRUE(c.cycleOpen());
+  // The last record owed ends the cycle from the event loop: no events run inside its
+  // handler, so no other record's handler can run inside it.
+  HookView view;
+  c.setView(&view);
+  bool ranInside = false;
+  view.hook = [&] { ranInside = true; };
   c.recordArrived(b.notice());
+  EXPECT_FALSE(ranInside);
+  EXPECT_TRUE(c.cycleOpen());
+  hub_.advance(0);
   EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.receivedCount(), 2);
   EXPECT_FALSE(c.breakPending());
   EXPECT_FALSE(c.statusRows()[1].owed);
   EXPECT_TRUE(c.statusRows()[2].missing);
@@ -1025,6 +1050,7 @@ TEST_F(MultiCollect, AfterBreakTheCycleEndsOnceNoRecordCanCome) {
   c.recordArrived(a.notice());
   b.owes = false;
   c.breakClicked();
+  hub_.advance(0);
   EXPECT_FALSE(c.cycleOpen());
   EXPECT_EQ(c.cyclesCount(), 1);
 
@@ -1051,6 +1077,7 @@ TEST_F(MultiCollect, AfterBreakTheCycleEndsOnceNoRecordCanCome) {
   b.mode = QStringLiteral("DLA0");
   const int bStops = b.stops;
   c.breakClicked();
+  hub_.advance(0);
   EXPECT_EQ(b.stops, bStops);
   EXPECT_FALSE(c.statusRows()[1].owed);
   EXPECT_FALSE(c.cycleOpen());
