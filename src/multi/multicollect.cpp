@@ -362,7 +362,7 @@ bool TMultiCollection::markOwed() {
 
 void TMultiCollection::endIfNothingOwed() {
   if (!cycleOpen_ || !breakRequested_) return;
-  if (received_ > 0 && markOwed()) {
+  if (markOwed()) {
     if (!tmOwed_.isActive()) tmOwed_.start();
     return;
   }
@@ -372,14 +372,16 @@ void TMultiCollection::endIfNothingOwed() {
 void TMultiCollection::breakEndDue() {
   // A run started meanwhile (RUN clicked at once) has its own cycle.
   if (!cycleOpen_ || !breakRequested_) return;
-  if (received_ == 0) {
-    // Nothing came: the cycle simply ends, the last picture stays.
-    closeCycleQuietly();
-    notify(kChangedRunButtons | kChangedStatus);
-    return;
-  }
+  // A record measured before the click is waited for, the first of the cycle too: the device
+  // sends it all the same, and dropped for late it would be lost to the merged file.
   if (markOwed()) {
     if (!tmOwed_.isActive()) tmOwed_.start();
+    return;
+  }
+  if (received_ == 0) {
+    // Nothing came and nothing can: the cycle simply ends, the last picture stays.
+    closeCycleQuietly();
+    notify(kChangedRunButtons | kChangedStatus);
     return;
   }
   endCycle();

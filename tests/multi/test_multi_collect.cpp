@@ -754,14 +754,31 @@ TEST_F(MultiCollect, AContinuousRunStaysRunningBetweenCycles) {
   EXPECT_FALSE(c.running());
 }
 
-// Break while nothing of the cycle has come ends it at once: a record that was under way is
-// dropped, nothing is drawn, saved or started again.
+// Break while nothing of the cycle has come and nothing can come any more ends it at once:
+// nothing is drawn, saved or started again, and a record that turns up after all is dropped.
+// A record still on its way at the click is waited for, the first of the cycle as any other.
 TEST_F(MultiCollect, BreakBeforeAnyRecordEndsTheCycle) {
   FakeMember& a = members_.add(QStringLiteral("A1"));
-  members_.add(QStringLiteral("B2"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
   TMultiCollection& c = makeActive();
   c.setAutosave(true);
   c.setSingleShot(false, true);
+  c.runClicked();
+  c.breakClicked();
+  hub_.advance(0);
+  EXPECT_TRUE(c.breakPending());
+  EXPECT_TRUE(c.statusRows()[0].owed && c.statusRows()[1].owed);
+  c.recordArrived(a.notice());
+  b.owes = false;  // its device gave up
+  hub_.advance(TMultiCollection::kOwedPollMs);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.cyclesCount(), 1);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(c.autoDataFileName(), '\t', r), 0);
+  EXPECT_EQ(r.names, QStringList{QStringLiteral("A1")});
+  EXPECT_TRUE(c.statusRows()[1].missing);
+  fs::remove(c.autoDataFileName());
+  a.owes = false;
   c.runClicked();
   c.breakClicked();
   hub_.advance(0);
@@ -771,8 +788,8 @@ TEST_F(MultiCollect, BreakBeforeAnyRecordEndsTheCycle) {
   EXPECT_EQ(c.receivedCount(), 0);
   hub_.advance(20000);
   EXPECT_EQ(c.cyclesCount(), 0);
-  EXPECT_EQ(a.starts, 1);
-  EXPECT_FALSE(fs::exists(multiFolder() / c.autoDataFileName().parent_path().filename()));
+  EXPECT_EQ(a.starts, 2);
+  EXPECT_FALSE(fs::exists(c.autoDataFileName()));
 }
 
 // A device whose run cannot go out at the cycle's start gives that cycle a longer collecting
