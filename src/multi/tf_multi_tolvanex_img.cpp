@@ -85,7 +85,8 @@ TF_Multi_Tolvanex_Img::TF_Multi_Tolvanex_Img(QWidget* parent,
     QMetaObject::invokeMethod(this, [this, why] { tellFileProblem(why); }, Qt::QueuedConnection);
   };
   coll_->onDevicesBusy = [this](const QStringList& serials, bool runEnded) {
-    tellDevicesBusy(multiBusyNotice(languageIndex(), serials, runEnded));
+    const QString why = multiBusyNotice(languageIndex(), serials, runEnded);
+    QMetaObject::invokeMethod(this, [this, why] { tellDevicesBusy(why); }, Qt::QueuedConnection);
   };
   buildMenu();
   top_ = new TMultiTopPanel(*coll_, this);

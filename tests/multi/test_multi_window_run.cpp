@@ -630,6 +630,7 @@ TEST_F(MultiRunWindow, BusyNoticeBlocksNothingAndTheMarkGoesWithTheRun) {
   b.refuseSwitch = true;
   QMessageBox* box = w.busyNotice();
   w.BN_RunClick();
+  QCoreApplication::processEvents();
   EXPECT_EQ(w.busyNotice(), box);
   EXPECT_EQ(w.findChildren<QMessageBox*>().size(), 1);
   w.BN_BreakClick();
