@@ -221,6 +221,7 @@ int TMultiCollection::switchToScopeMode() {
 
 int TMultiCollection::startRun(bool fromRequest) {
   if (active_.empty()) return fromRequest ? kNoActive : kMultiEmpty;
+  if (runsRefused_) return kNoActive;
   finishOpenCycle();
   if (fromRequest) tmReRun_.stop();
   tmCollect_.stop();
@@ -312,6 +313,7 @@ int TMultiCollection::startRun(bool fromRequest) {
 }
 
 void TMultiCollection::runClicked() {
+  if (runsRefused_) return;
   finishOpenCycle();  // before the statistics start afresh
   autosaveFailureTold_ = false;
   busyTold_ = false;
@@ -380,11 +382,16 @@ void TMultiCollection::breakEndDue() {
   }
   if (received_ == 0) {
     // Nothing came and nothing can: the cycle simply ends, the last picture stays.
-    closeCycleQuietly();
-    notify(kChangedRunButtons | kChangedStatus);
+    closeBrokenCycleQuietly();
     return;
   }
   endCycle();
+}
+
+void TMultiCollection::closeBrokenCycleQuietly() {
+  closeCycleQuietly();
+  for (MultiStatusRow& r : status_) r.owed = false;
+  notify(kChangedRunButtons | kChangedStatus);
 }
 
 void TMultiCollection::refreshBusyMarks() {
@@ -679,12 +686,17 @@ void TMultiCollection::endCycle() {
     notify(kChangedPlot);
   }
   notify(kChangedStatus);
+  const std::uint64_t gen = cycleGen_;
+  const int received = received_;
   processEvents();
+  // RUN clicked meanwhile has started a run of its own: this cycle is still drawn and saved,
+  // but it neither schedules a re-run into that run nor ends it.
+  const bool newRun = gen != cycleGen_;
   if (complete) setVisibleMode(visibleMode_);
   const int rc = draw();
   // The picture now shows this cycle (unless nothing could be drawn: the last one stays).
   if (!lastPictureShown_) {
-    onScreen_ = received_ > 0 ? OnScreen::Cycle : OnScreen::Nothing;
+    onScreen_ = received > 0 ? OnScreen::Cycle : OnScreen::Nothing;
     shownHeld_ = false;
   }
   // Every cycle with records is saved: a complete one, one cut by the collecting time and one
@@ -700,7 +712,9 @@ void TMultiCollection::endCycle() {
       if (onAutosaveFailed) onAutosaveFailed(name, saved);
     }
   }
-  if (!singleShot_ && !breakRequested_ && !lastCycle_) {
+  if (newRun) {
+    // Nothing to schedule or end.
+  } else if (!singleShot_ && !breakRequested_ && !lastCycle_) {
     // A device that failed to deliver gets a longer pause; the normal one returns as soon as a
     // cycle completes.
     tmReRun_.setInterval(complete ? kReRunMs : 250 * activeCount() + 250);
@@ -741,6 +755,12 @@ void TMultiCollection::collectTimeOver() {
 
 void TMultiCollection::watchdogOver() {
   tmWatchdog_.stop();
+  // After Break with nothing in, the records waited for never came: the cycle ends as Break
+  // alone ends such a cycle, the last picture staying.
+  if (cycleOpen_ && breakRequested_ && received_ == 0) {
+    closeBrokenCycleQuietly();
+    return;
+  }
   endCycle();
 }
 

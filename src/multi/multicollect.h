@@ -126,6 +126,11 @@ class TMultiCollection {
   void stopAfterCycle();
   // Ends the open cycle now with what has come (a stop that cannot wait any longer).
   void endCycleNow() { endCycle(); }
+  // The program ends: no run starts any more (a click on RUN waiting in the events included).
+  void refuseRuns() {
+    runsRefused_ = true;
+    tmReRun_.stop();
+  }
   void setSingleShot(bool on, bool byClick);
   bool singleShot() const { return singleShot_; }
   void setAutostart(bool on, bool byClick);
@@ -282,6 +287,8 @@ class TMultiCollection {
   // timer: notices posted before it are taken first, and no record handler runs inside another.
   void endIfNothingOwed();
   void breakEndDue();
+  // A cycle Break cut before any record came ends without a picture or file of its own.
+  void closeBrokenCycleQuietly();
   // Clears the busy mark of each device whose own run is over (or whose mode changed).
   void refreshBusyMarks();
   // A run has ended: the device windows draw their own records again (and keep their plot
@@ -340,6 +347,7 @@ class TMultiCollection {
   bool running_ = false;
   bool breakRequested_ = false;  // Break pressed since the last start of a run
   bool lastCycle_ = false;       // stopAfterCycle: the open cycle is the run's last
+  bool runsRefused_ = false;     // refuseRuns
   bool autosaveFailureTold_ = false;  // in this run
   bool busyTold_ = false;             // in this run
   // The cycle in progress, per active device: the device's run count read before its run was

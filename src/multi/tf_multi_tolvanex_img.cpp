@@ -424,10 +424,11 @@ void TF_Multi_Tolvanex_Img::endRunForGoing() {
 
 void TF_Multi_Tolvanex_Img::endRunForShutDown() {
   endRunForGoing();
+  coll().refuseRuns();
   // The program ends: the cycle in hand (also one a Break before left waiting for its
   // collecting time) ends now, so what came is still saved, records announced just before
-  // included.
-  if (coll().cycleOpen()) QCoreApplication::processEvents();
+  // included: only those are taken, no other event (a click on START) may run here.
+  if (coll().cycleOpen()) QCoreApplication::sendPostedEvents(this, kRecordNoticeMessage);
   if (coll().cycleOpen()) coll().endCycleNow();
 }
 

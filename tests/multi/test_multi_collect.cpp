@@ -790,6 +790,20 @@ TEST_F(MultiCollect, BreakBeforeAnyRecordEndsTheCycle) {
   EXPECT_EQ(c.cyclesCount(), 0);
   EXPECT_EQ(a.starts, 2);
   EXPECT_FALSE(fs::exists(c.autoDataFileName()));
+  // Records said to be on their way that never come: the watchdog ends the wait as Break
+  // would have, the last picture staying and no device marked.
+  a.owes = b.owes = true;
+  c.runClicked();
+  c.breakClicked();
+  hub_.advance(c.collectTimeMs() + TMultiCollection::kTriggerWaitMs - 1);
+  EXPECT_TRUE(c.breakPending());
+  hub_.advance(1);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.cyclesCount(), 0);
+  EXPECT_GT(c.kernel().DataSetCount(), 0);
+  for (const MultiStatusRow& r : c.statusRows()) EXPECT_FALSE(r.owed);
+  EXPECT_FALSE(c.statusRows()[0].missing);
+  EXPECT_FALSE(fs::exists(c.autoDataFileName()));
 }
 
 // A device whose run cannot go out at the cycle's start gives that cycle a longer collecting
@@ -879,6 +893,19 @@ TEST_F(MultiCollect, BreakKeepsEveryCycleWhoseRecordsCame) {
   EXPECT_EQ(b.stops, 3);  // by Break only: a cycle's end stops no device a second time
   hub_.advance(20000);
   EXPECT_EQ(a.starts, 3);
+  // 4. RUN clicked while that cycle's end lets events run: the cycle is saved, and the new run
+  // keeps its first cycle, with no re-run of the old one to cut it, and goes on running.
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  view.hook = [&] { c.runClicked(); };
+  c.recordArrived(b.notice());
+  EXPECT_EQ(saved(), ++cycleFiles);
+  EXPECT_TRUE(c.running());
+  EXPECT_TRUE(c.cycleOpen());
+  EXPECT_FALSE(c.reRunTimer().isActive());
+  EXPECT_EQ(a.starts, 5);
+  c.breakClicked();
 }
 
 // RUN clicked just after Break, or while the collecting time's end lets events run, starts a

@@ -434,8 +434,16 @@ TEST_F(MultiRunWindow, ShutDownEndsTheRun) {
   TF_Multi_Tolvanex_Img& w = activeWindow(2);
   w.coll().setSingleShot(false, false);
   w.BN_RunClick();
+  // Waiting when the shut-down comes: a record announced before it is taken into the cycle
+  // saved, a click on RUN is not run inside it.
+  const MultiRecordNotice n = members_.list[1]->notice();
+  QMetaObject::invokeMethod(&w, [&w] { w.BN_RunClick(); }, Qt::QueuedConnection);
+  QCoreApplication::postEvent(
+      &w, new TRecordNoticeEvent(RecordNotice{n.n, n.m, n.index, n.dt, n.run}));
   w.endRunForShutDown();
   EXPECT_FALSE(w.runGoing());
+  EXPECT_EQ(w.coll().cyclesCount(), 1);
+  EXPECT_FALSE(w.coll().statusRows()[1].missing);
   EXPECT_EQ(stops(), 2);
   EXPECT_TRUE(w.close());
 }
@@ -455,15 +463,23 @@ TEST_F(MultiRunWindow, ShutDownInsideACycleSavesWhatCame) {
   EXPECT_EQ(r.deviceCount, 1);
   EXPECT_EQ(r.names.value(0), "TVS00001");
   EXPECT_TRUE(w.coll().statusRows()[1].missing);
+  // No run starts after the shut-down.
+  w.BN_RunClick();
+  EXPECT_FALSE(w.runGoing());
   // Break first, the shut-down within the collecting time: the cycle still waiting is saved.
   hub_.advance(1000);
-  w.BN_RunClick();
-  w.coll().recordArrived(members_.list[1]->notice());
-  w.coll().breakClicked();
-  ASSERT_TRUE(w.coll().cycleOpen());
-  w.endRunForShutDown();
-  EXPECT_FALSE(w.coll().cycleOpen());
-  fs::path second = w.coll().autoDataFileName();  // same stamp: kept beside the first
+  win_.reset();
+  members_.list.clear();
+  TF_Multi_Tolvanex_Img& w2 = activeWindow(2);
+  w2.coll().setSingleShot(false, false);
+  w2.coll().setAutosave(true);
+  w2.BN_RunClick();
+  w2.coll().recordArrived(members_.list[1]->notice());
+  w2.coll().breakClicked();
+  ASSERT_TRUE(w2.coll().cycleOpen());
+  w2.endRunForShutDown();
+  EXPECT_FALSE(w2.coll().cycleOpen());
+  fs::path second = w2.coll().autoDataFileName();  // same stamp: kept beside the first
   second.replace_filename(second.stem().string() + "_1.CSV");
   ASSERT_EQ(readMultiDataFile(second, '\t', r), 0) << second;
   EXPECT_EQ(r.names.value(0), "TVS00002");
