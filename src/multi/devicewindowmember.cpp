@@ -92,6 +92,10 @@ bool TDeviceWindowMember::inScopeMode() const {
   return !w_ || scopeModeOf(w_->acquisition());
 }
 
+bool TDeviceWindowMember::ownRunOfOtherMode() const {
+  return w_ && ownRunOfOtherModeOf(w_->acquisition());
+}
+
 bool TDeviceWindowMember::scopeModeAsked() const {
   return !w_ || scopeModeAskedOf(w_->acquisition());
 }

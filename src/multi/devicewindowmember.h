@@ -30,6 +30,7 @@ class TDeviceWindowMember final : public IMultiMember {
   void setPlotSwitch(bool on) override;
   void switchMode(const QString& modeCode) override;
   bool inScopeMode() const override;
+  bool ownRunOfOtherMode() const override;
   bool scopeModeAsked() const override;
   void startMeasurement() override;
   void stopMeasurement() override;

@@ -46,7 +46,9 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
       tmHeader_(timers ? timers(kHeaderMs) : makeTimer(kHeaderMs)),
       tmWatchdog_(timers ? timers(kCollectMs + kTriggerWaitMs)
                          : makeTimer(kCollectMs + kTriggerWaitMs)),
-      tmOwed_(timers ? timers(kOwedPollMs) : makeTimer(kOwedPollMs)) {
+      tmOwed_(timers ? timers(kOwedPollMs) : makeTimer(kOwedPollMs)),
+      tmBreakEnd_(timers ? timers(0) : makeTimer(0)),
+      tmBusy_(timers ? timers(kBusyPollMs) : makeTimer(kBusyPollMs)) {
   tmCollect_.setHandler([this] { collectTimeOver(); });
   tmReRun_.setHandler([this] {
     tmReRun_.stop();
@@ -63,6 +65,11 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
     tmOwed_.stop();
     endIfNothingOwed();
   });
+  tmBreakEnd_.setHandler([this] {
+    tmBreakEnd_.stop();
+    breakEndDue();
+  });
+  tmBusy_.setHandler([this] { refreshBusyMarks(); });
   previous_ = current_ = cycleStamp_ = dayTimeNow();
   setStatisticsDashes();
   kernel_.SetImageSize(800, 400);
@@ -71,7 +78,7 @@ TMultiCollection::TMultiCollection(IMultiMembers& members, QObject* handle, IMul
 
 TMultiCollection::~TMultiCollection() {
   for (ITimer* t : {&tmCollect_, &tmReRun_, &tmUpdateActive_, &tmColours_, &tmHeader_,
-                    &tmWatchdog_, &tmOwed_}) {
+                    &tmWatchdog_, &tmOwed_, &tmBreakEnd_, &tmBusy_}) {
     t->stop();
     t->setHandler(nullptr);
   }
@@ -185,6 +192,7 @@ int TMultiCollection::activate() {
     active_[k]->setShown(true);
   }
   status_.assign(active_.size(), MultiStatusRow());
+  tmBusy_.stop();
   for (std::size_t k = 0; k < active_.size(); ++k) status_[k].serial = active_[k]->serial();
   if (!active_.empty()) {
     for (IMultiMember* m : active_) updateEstimate(m);
@@ -213,6 +221,7 @@ int TMultiCollection::switchToScopeMode() {
 
 int TMultiCollection::startRun(bool fromRequest) {
   if (active_.empty()) return fromRequest ? kNoActive : kMultiEmpty;
+  if (runsRefused_) return kNoActive;
   finishOpenCycle();
   if (fromRequest) tmReRun_.stop();
   tmCollect_.stop();
@@ -241,6 +250,11 @@ int TMultiCollection::startRun(bool fromRequest) {
     r.owed = false;
     if (r.busy) r.missing = false;
   }
+  // The marks go as soon as those runs are over, not at the next start.
+  if (std::find(busy_.begin(), busy_.end(), true) != busy_.end())
+    tmBusy_.start();
+  else
+    tmBusy_.stop();
   if (askedCount() == 0) {
     // No device is free: the run ends here, saying why, rather than wait for records that
     // cannot come.
@@ -299,6 +313,7 @@ int TMultiCollection::startRun(bool fromRequest) {
 }
 
 void TMultiCollection::runClicked() {
+  if (runsRefused_) return;
   finishOpenCycle();  // before the statistics start afresh
   autosaveFailureTold_ = false;
   busyTold_ = false;
@@ -327,16 +342,9 @@ void TMultiCollection::breakClicked() {
   plotSwitchesOn();
   running_ = false;
   notify(kChangedRunButtons);
-  if (cycleOpen_ && received_ == 0) {
-    // Records announced just before the click wait behind it: they are this cycle's.
-    const std::uint64_t gen = cycleGen_;
-    processEvents();
-    // Nothing came: the cycle simply ends, the last picture stays. A run started meanwhile
-    // (RUN clicked at once) keeps its own cycle.
-    if (gen == cycleGen_ && cycleOpen_ && received_ == 0) closeCycleQuietly();
-  }
   // The records still on their way are waited for, and no longer than they can come: the
-  // cycle is drawn and saved as soon as the last of them is in or can no longer come.
+  // cycle is drawn and saved as soon as the last of them is in or can no longer come. Records
+  // announced just before the click wait behind it: they are this cycle's.
   endIfNothingOwed();
 }
 
@@ -355,16 +363,52 @@ bool TMultiCollection::markOwed() {
 }
 
 void TMultiCollection::endIfNothingOwed() {
-  if (!cycleOpen_ || !breakRequested_ || received_ == 0) return;
+  if (!cycleOpen_ || !breakRequested_) return;
   if (markOwed()) {
     if (!tmOwed_.isActive()) tmOwed_.start();
     return;
   }
-  // A record announced just as its device finished waits behind this: it is this cycle's.
-  const std::uint64_t gen = cycleGen_;
-  processEvents();
-  if (gen != cycleGen_ || !cycleOpen_) return;
+  tmBreakEnd_.start(0);
+}
+
+void TMultiCollection::breakEndDue() {
+  // A run started meanwhile (RUN clicked at once) has its own cycle.
+  if (!cycleOpen_ || !breakRequested_) return;
+  // A record measured before the click is waited for, the first of the cycle too: the device
+  // sends it all the same, and dropped for late it would be lost to the merged file.
+  if (markOwed()) {
+    if (!tmOwed_.isActive()) tmOwed_.start();
+    return;
+  }
+  if (received_ == 0) {
+    // Nothing came and nothing can: the cycle simply ends, the last picture stays.
+    closeBrokenCycleQuietly();
+    return;
+  }
   endCycle();
+}
+
+void TMultiCollection::closeBrokenCycleQuietly() {
+  closeCycleQuietly();
+  for (MultiStatusRow& r : status_) r.owed = false;
+  notify(kChangedRunButtons | kChangedStatus);
+}
+
+void TMultiCollection::refreshBusyMarks() {
+  bool any = false, changed = false;
+  for (std::size_t k = 0; k < status_.size() && k < active_.size(); ++k) {
+    MultiStatusRow& r = status_[k];
+    if (!r.busy) continue;
+    if (active_[k]->ownRunOfOtherMode()) {
+      any = true;
+      continue;
+    }
+    // Still out of the cycle under way (it was not asked), but no longer busy: no mark.
+    r.busy = false;
+    changed = true;
+  }
+  if (!any) tmBusy_.stop();
+  if (changed) notify(kChangedStatus);
 }
 
 void TMultiCollection::finishOpenCycle() {
@@ -394,6 +438,7 @@ void TMultiCollection::closeCycleQuietly() {
   tmCollect_.stop();
   tmWatchdog_.stop();
   tmOwed_.stop();
+  tmBreakEnd_.stop();
 }
 
 void TMultiCollection::resetStatistics() {
@@ -487,7 +532,9 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   IMultiMember* d = active_[std::size_t(notice.index)];
   if (opensCycle) {
     if (cycles_ < 1) {
-      previous_ = current_ = dayTimeNow();
+      // The record's own time, as for every later cycle: the moment it came in is later by its
+      // transfer, and would make the first interval that much short.
+      previous_ = current_ = d->recordTime();
       stats_.Reset();
       setStatisticsDashes();
     } else {
@@ -612,6 +659,7 @@ void TMultiCollection::endCycle() {
   tmCollect_.stop();
   tmWatchdog_.stop();
   tmOwed_.stop();
+  tmBreakEnd_.stop();
   const bool complete = received_ >= askedCount();
   // A device that did not deliver is marked, and stopped unless Break stopped it already: its
   // run ends, so no record of it can come late, and the next cycle starts it afresh. One that
@@ -638,12 +686,17 @@ void TMultiCollection::endCycle() {
     notify(kChangedPlot);
   }
   notify(kChangedStatus);
+  const std::uint64_t gen = cycleGen_;
+  const int received = received_;
   processEvents();
+  // RUN clicked meanwhile has started a run of its own: this cycle is still drawn and saved,
+  // but it neither schedules a re-run into that run nor ends it.
+  const bool newRun = gen != cycleGen_;
   if (complete) setVisibleMode(visibleMode_);
   const int rc = draw();
   // The picture now shows this cycle (unless nothing could be drawn: the last one stays).
   if (!lastPictureShown_) {
-    onScreen_ = received_ > 0 ? OnScreen::Cycle : OnScreen::Nothing;
+    onScreen_ = received > 0 ? OnScreen::Cycle : OnScreen::Nothing;
     shownHeld_ = false;
   }
   // Every cycle with records is saved: a complete one, one cut by the collecting time and one
@@ -659,7 +712,9 @@ void TMultiCollection::endCycle() {
       if (onAutosaveFailed) onAutosaveFailed(name, saved);
     }
   }
-  if (!singleShot_ && !breakRequested_ && !lastCycle_) {
+  if (newRun) {
+    // Nothing to schedule or end.
+  } else if (!singleShot_ && !breakRequested_ && !lastCycle_) {
     // A device that failed to deliver gets a longer pause; the normal one returns as soon as a
     // cycle completes.
     tmReRun_.setInterval(complete ? kReRunMs : 250 * activeCount() + 250);
@@ -700,6 +755,12 @@ void TMultiCollection::collectTimeOver() {
 
 void TMultiCollection::watchdogOver() {
   tmWatchdog_.stop();
+  // After Break with nothing in, the records waited for never came: the cycle ends as Break
+  // alone ends such a cycle, the last picture staying.
+  if (cycleOpen_ && breakRequested_ && received_ == 0) {
+    closeBrokenCycleQuietly();
+    return;
+  }
   endCycle();
 }
 

@@ -93,6 +93,8 @@ class TMultiCollection {
   static constexpr double kTransferPerSample = 0.000127;
   // After Break: how often a cycle waiting for records looks whether any may still come.
   static constexpr int kOwedPollMs = 100;
+  // How often a device left out as busy is looked at: its mark goes once its own run is over.
+  static constexpr int kBusyPollMs = 250;
 
   // handle: what device windows post their records to. Without a factory the collection makes
   // its own QTimers.
@@ -124,6 +126,11 @@ class TMultiCollection {
   void stopAfterCycle();
   // Ends the open cycle now with what has come (a stop that cannot wait any longer).
   void endCycleNow() { endCycle(); }
+  // The program ends: no run starts any more (a click on RUN waiting in the events included).
+  void refuseRuns() {
+    runsRefused_ = true;
+    tmReRun_.stop();
+  }
   void setSingleShot(bool on, bool byClick);
   bool singleShot() const { return singleShot_; }
   void setAutostart(bool on, bool byClick);
@@ -229,6 +236,8 @@ class TMultiCollection {
   ITimer& headerTimer() { return tmHeader_; }
   ITimer& watchdogTimer() { return tmWatchdog_; }
   ITimer& owedTimer() { return tmOwed_; }
+  ITimer& breakEndTimer() { return tmBreakEnd_; }
+  ITimer& busyTimer() { return tmBusy_; }
 
   // Observers for run statistics: a run started on the active devices, a device's record
   // merged into the cycle, the common plot drawn.
@@ -274,8 +283,14 @@ class TMultiCollection {
   void finishOpenCycle();
   // After Break: marks the rows whose records may still come; true when there is one.
   bool markOwed();
-  // After Break: the cycle ends as soon as no record of it can come any more.
+  // After Break: the cycle ends as soon as no record of it can come any more, from a zero-time
+  // timer: notices posted before it are taken first, and no record handler runs inside another.
   void endIfNothingOwed();
+  void breakEndDue();
+  // A cycle Break cut before any record came ends without a picture or file of its own.
+  void closeBrokenCycleQuietly();
+  // Clears the busy mark of each device whose own run is over (or whose mode changed).
+  void refreshBusyMarks();
   // A run has ended: the device windows draw their own records again (and keep their plot
   // mode in their stored settings).
   void plotSwitchesOn();
@@ -305,6 +320,8 @@ class TMultiCollection {
   ITimer& tmHeader_;
   ITimer& tmWatchdog_;
   ITimer& tmOwed_;
+  ITimer& tmBreakEnd_;
+  ITimer& tmBusy_;
 
   std::vector<ScaleRowTexts> rows_;  // rows_[r - 1] is table row r
   QStringList rowNames_;
@@ -330,6 +347,7 @@ class TMultiCollection {
   bool running_ = false;
   bool breakRequested_ = false;  // Break pressed since the last start of a run
   bool lastCycle_ = false;       // stopAfterCycle: the open cycle is the run's last
+  bool runsRefused_ = false;     // refuseRuns
   bool autosaveFailureTold_ = false;  // in this run
   bool busyTold_ = false;             // in this run
   // The cycle in progress, per active device: the device's run count read before its run was

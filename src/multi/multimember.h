@@ -44,6 +44,9 @@ class IMultiMember {
   // the device is in it with nothing else asked). A window refuses a mode change while a run
   // of its own is going or queued.
   virtual bool scopeModeAsked() const { return inScopeMode(); }
+  // Its own window keeps it in a run of another mode, going or queued: it refuses the switch
+  // to the scope mode until that run is over.
+  virtual bool ownRunOfOtherMode() const { return false; }
   // Starts one measurement. The run command goes out before this returns when the device is
   // free, and nothing else runs meanwhile, so the devices of a cycle start back to back; a
   // device still busy with an earlier run gets it once that run has ended.

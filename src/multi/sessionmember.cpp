@@ -28,6 +28,14 @@ bool scopeModeAskedOf(const TAcquisition& a) {
   return (a.requestedMode() != 0 ? a.requestedMode() : a.mode()) == kModeOSA0;
 }
 
+bool ownRunOfOtherModeOf(const TAcquisition& a) {
+  return !a.controlsEnabled() && !scopeModeAskedOf(a);
+}
+
+bool TSessionMember::ownRunOfOtherMode() const {
+  return ownRunOfOtherModeOf(s_.acquisition());
+}
+
 bool recordMayCome(const TAcquisition& a) {
   return a.runInFlight() || a.recordStepGoing();
 }

@@ -14,6 +14,9 @@ namespace tolv {
 bool scopeModeOf(const TAcquisition& a);
 // The scope mode is the one asked for last (or, with none asked, the device's).
 bool scopeModeAskedOf(const TAcquisition& a);
+// A run of the window's own in another mode is going or queued (the controls are locked for
+// it, and a mode change is refused).
+bool ownRunOfOtherModeOf(const TAcquisition& a);
 // A record of the last run may still be announced (see IMultiMember::mayStillDeliver).
 bool recordMayCome(const TAcquisition& a);
 
@@ -34,6 +37,7 @@ class TSessionMember final : public IMultiMember {
   void setSingleShot(bool on) override { s_.acquisition().setSingleShot(on); }
   void switchMode(const QString& modeCode) override;
   bool inScopeMode() const override;
+  bool ownRunOfOtherMode() const override;
   bool scopeModeAsked() const override { return scopeModeAskedOf(s_.acquisition()); }
   void startMeasurement() override;
   void stopMeasurement() override { s_.stop(); }

@@ -86,7 +86,7 @@ TF_Multi_Tolvanex_Img::TF_Multi_Tolvanex_Img(QWidget* parent,
   };
   coll_->onDevicesBusy = [this](const QStringList& serials, bool runEnded) {
     const QString why = multiBusyNotice(languageIndex(), serials, runEnded);
-    QMetaObject::invokeMethod(this, [this, why] { tellFileProblem(why); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, why] { tellDevicesBusy(why); }, Qt::QueuedConnection);
   };
   buildMenu();
   top_ = new TMultiTopPanel(*coll_, this);
@@ -424,8 +424,11 @@ void TF_Multi_Tolvanex_Img::endRunForGoing() {
 
 void TF_Multi_Tolvanex_Img::endRunForShutDown() {
   endRunForGoing();
+  coll().refuseRuns();
   // The program ends: the cycle in hand (also one a Break before left waiting for its
-  // collecting time) ends now, so what came is still saved.
+  // collecting time) ends now, so what came is still saved, records announced just before
+  // included: only those are taken, no other event (a click on START) may run here.
+  if (coll().cycleOpen()) QCoreApplication::sendPostedEvents(this, kRecordNoticeMessage);
   if (coll().cycleOpen()) coll().endCycleNow();
 }
 
@@ -541,6 +544,18 @@ void TF_Multi_Tolvanex_Img::tellFileProblem(const QString& why) {
     exportProblem_(why);
   else
     QMessageBox::warning(this, windowTitle(), why);
+}
+
+void TF_Multi_Tolvanex_Img::tellDevicesBusy(const QString& why) {
+  if (!busyNotice_) {
+    busyNotice_ = new QMessageBox(QMessageBox::Warning, windowTitle(), why, QMessageBox::Ok, this);
+    busyNotice_->setObjectName(QStringLiteral("MultiBusyNotice"));
+    busyNotice_->setAttribute(Qt::WA_DeleteOnClose);
+    busyNotice_->setWindowModality(Qt::NonModal);
+  }
+  busyNotice_->setText(why);
+  busyNotice_->show();
+  busyNotice_->raise();
 }
 
 int TF_Multi_Tolvanex_Img::ExportMUVX() {

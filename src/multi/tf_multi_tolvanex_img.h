@@ -2,6 +2,8 @@
 // The multi-device window: runs several device windows as one instrument. The collection
 // cycle, the plot and the files live in TMultiCollection; this window shows them and passes the
 // user's actions in.
+#include <QMessageBox>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 #include <filesystem>
@@ -67,6 +69,8 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   // Where export and data file problems are told (tests); a message box otherwise.
   void setExportProblemSink(std::function<void(const QString&)> f) { exportProblem_ = std::move(f); }
   void setColourDialog(ColourDialog f) { colourDialog_ = std::move(f); }
+  // The notice of devices left out as busy, while it is shown.
+  QMessageBox* busyNotice() const { return busyNotice_; }
 
   // Boot and frame operations.
   int fillFromDeviceWindows();
@@ -184,6 +188,10 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   QString targetFilter_;
   std::function<void(const QString&)> exportProblem_;
   void tellFileProblem(const QString& why);
+  // Devices left out of a run because they are busy: told in a box that blocks nothing, so
+  // BREAK and the run go on while it is up. A newer notice replaces the one still shown.
+  void tellDevicesBusy(const QString& why);
+  QPointer<QMessageBox> busyNotice_;
   ColourDialog colourDialog_;
   PictureNameDialog pictureDialog_;
   int mouseButton_ = 0;

@@ -44,6 +44,7 @@ class FakeMember : public IMultiMember {
     ++switches;
   }
   bool inScopeMode() const override { return mode == QStringLiteral("OSA0"); }
+  bool ownRunOfOtherMode() const override { return refuseSwitch && !inScopeMode(); }
   void startMeasurement() override {
     if (!busy) ++starts;
     modeAtStart = mode;

@@ -206,6 +206,10 @@ TEST_F(MultiCollect, IntervalStatisticsStartWithDashes) {
   c.recordArrived(a.notice());
   EXPECT_EQ(c.statistics().Count(), 1);
   EXPECT_EQ(c.statisticsText(0), "1");
+  // From record time to record time, the first interval too (not from the moment the first
+  // record came in, which is later by its transfer).
+  EXPECT_NEAR(c.statistics().Last(), 10.0, 1e-6);
+  EXPECT_EQ(c.statisticsText(1), valueText(10.0, 4, QStringLiteral("s")));
   EXPECT_EQ(c.statisticsText(2), " -- ");
   a.time = dtAddSeconds(a.time, 70);
   c.startRun(false);
@@ -583,7 +587,16 @@ TEST_F(MultiCollect, ADeviceBusyWithARunOfItsOwnSitsTheCycleOut) {
   // A busy device's row keeps the marks of its curves still drawn until a cycle's picture
   // replaces them.
   EXPECT_TRUE(c.statusRows()[1].filled);
+  // The marks last as long as the devices' own runs: A's run ends, and its mark goes at the
+  // next look, while B's stays.
+  EXPECT_TRUE(c.statusRows()[0].busy);
   a.refuseSwitch = false;
+  hub_.advance(TMultiCollection::kBusyPollMs - 1);
+  EXPECT_TRUE(c.statusRows()[0].busy);
+  hub_.advance(1);
+  EXPECT_FALSE(c.statusRows()[0].busy);
+  EXPECT_TRUE(c.statusRows()[1].busy);
+  EXPECT_TRUE(c.busyTimer().isActive());
   const int bStopsBefore = b.stops;
   c.runClicked();
   EXPECT_TRUE(c.statusRows()[1].busy);
@@ -741,24 +754,56 @@ TEST_F(MultiCollect, AContinuousRunStaysRunningBetweenCycles) {
   EXPECT_FALSE(c.running());
 }
 
-// Break while nothing of the cycle has come ends it at once: a record that was under way is
-// dropped, nothing is drawn, saved or started again.
+// Break while nothing of the cycle has come and nothing can come any more ends it at once:
+// nothing is drawn, saved or started again, and a record that turns up after all is dropped.
+// A record still on its way at the click is waited for, the first of the cycle as any other.
 TEST_F(MultiCollect, BreakBeforeAnyRecordEndsTheCycle) {
   FakeMember& a = members_.add(QStringLiteral("A1"));
-  members_.add(QStringLiteral("B2"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
   TMultiCollection& c = makeActive();
   c.setAutosave(true);
   c.setSingleShot(false, true);
   c.runClicked();
   c.breakClicked();
+  hub_.advance(0);
+  EXPECT_TRUE(c.breakPending());
+  EXPECT_TRUE(c.statusRows()[0].owed && c.statusRows()[1].owed);
+  c.recordArrived(a.notice());
+  b.owes = false;  // its device gave up
+  hub_.advance(TMultiCollection::kOwedPollMs);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.cyclesCount(), 1);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(c.autoDataFileName(), '\t', r), 0);
+  EXPECT_EQ(r.names, QStringList{QStringLiteral("A1")});
+  EXPECT_TRUE(c.statusRows()[1].missing);
+  fs::remove(c.autoDataFileName());
+  a.owes = false;
+  c.runClicked();
+  c.breakClicked();
+  hub_.advance(0);
   EXPECT_FALSE(c.cycleOpen());
   EXPECT_FALSE(c.watchdogTimer().isActive());
   c.recordArrived(a.notice());
   EXPECT_EQ(c.receivedCount(), 0);
   hub_.advance(20000);
   EXPECT_EQ(c.cyclesCount(), 0);
-  EXPECT_EQ(a.starts, 1);
-  EXPECT_FALSE(fs::exists(multiFolder() / c.autoDataFileName().parent_path().filename()));
+  EXPECT_EQ(a.starts, 2);
+  EXPECT_FALSE(fs::exists(c.autoDataFileName()));
+  // Records said to be on their way that never come: the watchdog ends the wait as Break
+  // would have, the last picture staying and no device marked.
+  a.owes = b.owes = true;
+  c.runClicked();
+  c.breakClicked();
+  hub_.advance(c.collectTimeMs() + TMultiCollection::kTriggerWaitMs - 1);
+  EXPECT_TRUE(c.breakPending());
+  hub_.advance(1);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.cyclesCount(), 0);
+  EXPECT_GT(c.kernel().DataSetCount(), 0);
+  for (const MultiStatusRow& r : c.statusRows()) EXPECT_FALSE(r.owed);
+  EXPECT_FALSE(c.statusRows()[0].missing);
+  EXPECT_FALSE(fs::exists(c.autoDataFileName()));
 }
 
 // A device whose run cannot go out at the cycle's start gives that cycle a longer collecting
@@ -829,13 +874,13 @@ TEST_F(MultiCollect, BreakKeepsEveryCycleWhoseRecordsCame) {
   EXPECT_FALSE(c.running());
   EXPECT_FALSE(c.reRunTimer().isActive());
   EXPECT_EQ(saved(), ++cycleFiles);
-  // 2. Both records announced before the click, their notices waiting behind it.
+  // 2. Both records announced before the click, their notices waiting behind it: the end
+  // after Break comes from the event loop, behind them.
   c.runClicked();
-  view.hook = [&] {
-    c.recordArrived(a.notice());
-    c.recordArrived(b.notice());
-  };
   c.breakClicked();
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  hub_.advance(0);
   EXPECT_EQ(c.cyclesCount(), 1);
   EXPECT_EQ(saved(), ++cycleFiles);
   // 3. One record in at the click, the other on its way.
@@ -848,10 +893,23 @@ TEST_F(MultiCollect, BreakKeepsEveryCycleWhoseRecordsCame) {
   EXPECT_EQ(b.stops, 3);  // by Break only: a cycle's end stops no device a second time
   hub_.advance(20000);
   EXPECT_EQ(a.starts, 3);
+  // 4. RUN clicked while that cycle's end lets events run: the cycle is saved, and the new run
+  // keeps its first cycle, with no re-run of the old one to cut it, and goes on running.
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  view.hook = [&] { c.runClicked(); };
+  c.recordArrived(b.notice());
+  EXPECT_EQ(saved(), ++cycleFiles);
+  EXPECT_TRUE(c.running());
+  EXPECT_TRUE(c.cycleOpen());
+  EXPECT_FALSE(c.reRunTimer().isActive());
+  EXPECT_EQ(a.starts, 5);
+  c.breakClicked();
 }
 
-// RUN clicked while Break or the collecting time's end let events run starts a run whose
-// first cycle those steps leave alone; a change of the active devices while a broken cycle
+// RUN clicked just after Break, or while the collecting time's end lets events run, starts a
+// run whose first cycle those steps leave alone; a change of the active devices while a broken cycle
 // waits saves that cycle first.
 TEST_F(MultiCollect, WorkAfterBreakLeavesTheNewCycleAndKeepsTheOld) {
   FakeMember& a = members_.add(QStringLiteral("A1"), 200);
@@ -862,8 +920,9 @@ TEST_F(MultiCollect, WorkAfterBreakLeavesTheNewCycleAndKeepsTheOld) {
   c.setAutosave(true);
   c.setSingleShot(false, true);
   c.runClicked();
-  view.hook = [&] { c.runClicked(); };
-  c.breakClicked();  // nothing in yet: the click's events hold RUN
+  c.breakClicked();  // nothing in yet; RUN clicked before the end after Break is due
+  c.runClicked();
+  hub_.advance(0);
   EXPECT_TRUE(c.cycleOpen());
   EXPECT_TRUE(c.running());
   EXPECT_TRUE(c.watchdogTimer().isActive());
@@ -1010,8 +1069,18 @@ TEST_F(MultiCollect, AfterBreakTheCycleEndsOnceNoRecordCanCome) {
   EXPECT_FALSE(c.statusRows()[2].owed);
   hub_.advance(1000);
   EXPECT_TRUE(c.cycleOpen());
+  // The last record owed ends the cycle from the event loop: no events run inside its
+  // handler, so no other record's handler can run inside it.
+  HookView view;
+  c.setView(&view);
+  bool ranInside = false;
+  view.hook = [&] { ranInside = true; };
   c.recordArrived(b.notice());
+  EXPECT_FALSE(ranInside);
+  EXPECT_TRUE(c.cycleOpen());
+  hub_.advance(0);
   EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.receivedCount(), 2);
   EXPECT_FALSE(c.breakPending());
   EXPECT_FALSE(c.statusRows()[1].owed);
   EXPECT_TRUE(c.statusRows()[2].missing);
@@ -1025,6 +1094,7 @@ TEST_F(MultiCollect, AfterBreakTheCycleEndsOnceNoRecordCanCome) {
   c.recordArrived(a.notice());
   b.owes = false;
   c.breakClicked();
+  hub_.advance(0);
   EXPECT_FALSE(c.cycleOpen());
   EXPECT_EQ(c.cyclesCount(), 1);
 
@@ -1051,6 +1121,7 @@ TEST_F(MultiCollect, AfterBreakTheCycleEndsOnceNoRecordCanCome) {
   b.mode = QStringLiteral("DLA0");
   const int bStops = b.stops;
   c.breakClicked();
+  hub_.advance(0);
   EXPECT_EQ(b.stops, bStops);
   EXPECT_FALSE(c.statusRows()[1].owed);
   EXPECT_FALSE(c.cycleOpen());

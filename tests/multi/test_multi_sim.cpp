@@ -188,6 +188,36 @@ TEST_F(MultiSim, AfterBreakTheCycleEndsWithTheLastRecordOnItsWay) {
   expectEveryFileHolds(files, 3);
 }
 
+// Break while every device's long record is on its way and none is in yet: the records the
+// devices measured are still taken, drawn and saved as the cycle's, not dropped for late.
+TEST_F(MultiSim, BreakBeforeAnyRecordKeepsTheRecordsOnTheirWay) {
+  make(2);
+  for (int i = 0; i < 2; ++i) {
+    window(i).settingsModel().setSampleTime(1e-6);
+    window(i).settingsModel().setMemoryDepth(131000);
+  }
+  advance(1500);
+  coll().setAutosave(true);
+  int ended = 0;
+  coll().onCycleEnded = [&] { ++ended; };
+  coll().runClicked();
+  ASSERT_TRUE(hub_.advanceUntil(
+      [&] { return window(0).link().accumulationFill() > 100000; }, 30000));
+  ASSERT_EQ(coll().receivedCount(), 0);
+  coll().breakClicked();
+  advance(0);
+  EXPECT_TRUE(coll().breakPending());
+  EXPECT_TRUE(coll().statusRows()[0].owed);
+  ASSERT_TRUE(hub_.advanceUntil([&] { return ended > 0; }, 30000));
+  advance(5000);
+  EXPECT_EQ(ended, 1);
+  EXPECT_EQ(coll().cyclesCount(), 1);
+  const auto files = mergedFiles();
+  ASSERT_EQ(files.size(), 1u);
+  expectEveryFileHolds(files, 2);
+  EXPECT_FALSE(coll().running());
+}
+
 // Eight identical devices in a continuous run with automatic saving: every record they sent
 // is in exactly one merged file, and every merged file holds all eight.
 // A run switches the device windows' own plots off; when it ends (Break, or a single shot
@@ -220,6 +250,9 @@ TEST_F(MultiSim, DeviceWindowsPlotAgainWhenTheRunEnds) {
 TEST_F(MultiSim, EveryRecordInExactlyOneFileOfItsCycle) {
   traces_ = root_ / "trace";
   make(8);
+  // Half of them with Overlap ticked in their own windows: the run's one record per cycle
+  // still holds (no run of their own in between).
+  for (int i = 0; i < 8; i += 2) window(i).acquisition().setOverlap(true);
   coll().setAutosave(true);
   coll().runClicked();
   advance(8000);

@@ -1,7 +1,9 @@
 // The multi-device window during runs, with fake members: BREAK where the pointer is for the
 // whole continuous run, closing or hiding that ends a run, the status grid of
 // many devices with the trigger column, the shifted-curves switch and refused scale cells.
+#include <QApplication>
 #include <QCheckBox>
+#include <QMessageBox>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -11,6 +13,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -187,8 +190,9 @@ TEST_F(MultiRunWindow, ClosingOrHidingDuringAContinuousRunEndsItAsBreakDoes) {
   EXPECT_EQ(starts(), startsBefore + 2);
 }
 
-// BREAK lets events run while records announced before it come in; a close of the window
-// reached meanwhile must neither drop such a record nor start the work twice.
+// The cycle's end after BREAK waits for the events queued before it, records announced before
+// the click among them; a close of the window reached meanwhile must neither drop such a
+// record nor start the work twice.
 TEST_F(MultiRunWindow, CloseReachedWhileBreakLetsEventsRunKeepsTheRecordsAnnounced) {
   TF_Multi_Tolvanex_Img& w = activeWindow(2);
   w.coll().setSingleShot(false, false);
@@ -200,6 +204,8 @@ TEST_F(MultiRunWindow, CloseReachedWhileBreakLetsEventsRunKeepsTheRecordsAnnounc
   QCoreApplication::postEvent(
       &w, new TRecordNoticeEvent(RecordNotice{n.n, n.m, n.index, n.dt, n.run}));
   w.BN_BreakClick();
+  QCoreApplication::processEvents();
+  hub_.advance(0);
   EXPECT_FALSE(w.isVisible());
   EXPECT_FALSE(w.runGoing());
   EXPECT_EQ(w.coll().receivedCount(), 1);
@@ -428,8 +434,16 @@ TEST_F(MultiRunWindow, ShutDownEndsTheRun) {
   TF_Multi_Tolvanex_Img& w = activeWindow(2);
   w.coll().setSingleShot(false, false);
   w.BN_RunClick();
+  // Waiting when the shut-down comes: a record announced before it is taken into the cycle
+  // saved, a click on RUN is not run inside it.
+  const MultiRecordNotice n = members_.list[1]->notice();
+  QMetaObject::invokeMethod(&w, [&w] { w.BN_RunClick(); }, Qt::QueuedConnection);
+  QCoreApplication::postEvent(
+      &w, new TRecordNoticeEvent(RecordNotice{n.n, n.m, n.index, n.dt, n.run}));
   w.endRunForShutDown();
   EXPECT_FALSE(w.runGoing());
+  EXPECT_EQ(w.coll().cyclesCount(), 1);
+  EXPECT_FALSE(w.coll().statusRows()[1].missing);
   EXPECT_EQ(stops(), 2);
   EXPECT_TRUE(w.close());
 }
@@ -449,15 +463,23 @@ TEST_F(MultiRunWindow, ShutDownInsideACycleSavesWhatCame) {
   EXPECT_EQ(r.deviceCount, 1);
   EXPECT_EQ(r.names.value(0), "TVS00001");
   EXPECT_TRUE(w.coll().statusRows()[1].missing);
+  // No run starts after the shut-down.
+  w.BN_RunClick();
+  EXPECT_FALSE(w.runGoing());
   // Break first, the shut-down within the collecting time: the cycle still waiting is saved.
   hub_.advance(1000);
-  w.BN_RunClick();
-  w.coll().recordArrived(members_.list[1]->notice());
-  w.coll().breakClicked();
-  ASSERT_TRUE(w.coll().cycleOpen());
-  w.endRunForShutDown();
-  EXPECT_FALSE(w.coll().cycleOpen());
-  fs::path second = w.coll().autoDataFileName();  // same stamp: kept beside the first
+  win_.reset();
+  members_.list.clear();
+  TF_Multi_Tolvanex_Img& w2 = activeWindow(2);
+  w2.coll().setSingleShot(false, false);
+  w2.coll().setAutosave(true);
+  w2.BN_RunClick();
+  w2.coll().recordArrived(members_.list[1]->notice());
+  w2.coll().breakClicked();
+  ASSERT_TRUE(w2.coll().cycleOpen());
+  w2.endRunForShutDown();
+  EXPECT_FALSE(w2.coll().cycleOpen());
+  fs::path second = w2.coll().autoDataFileName();  // same stamp: kept beside the first
   second.replace_filename(second.stem().string() + "_1.CSV");
   ASSERT_EQ(readMultiDataFile(second, '\t', r), 0) << second;
   EXPECT_EQ(r.names.value(0), "TVS00002");
@@ -575,6 +597,59 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
     EXPECT_GE(grid.columnWidth(3),
               grid.fontMetrics().horizontalAdvance(QString::fromLatin1(widest)) + margins)
         << widest;
+}
+
+// A device left out of the run for a logger run of its own is told of in a box that blocks
+// nothing: while it is up the run goes on and BREAK stops it at once. The device's busy mark
+// goes as soon as its own run is over, without waiting for the next START.
+TEST_F(MultiRunWindow, BusyNoticeBlocksNothingAndTheMarkGoesWithTheRun) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  FakeMember& b = *members_.list[1];
+  b.mode = QStringLiteral("DLA0");
+  b.refuseSwitch = true;
+  w.coll().setSingleShot(false, false);
+  QTest::mouseClick(find<QPushButton>("BN_Run"), Qt::LeftButton);
+  // Anything modal that came up would hold the test here: look from inside it, and close it.
+  bool modal = false;
+  QTimer::singleShot(0, &w, [&] {
+    if (QWidget* m = QApplication::activeModalWidget()) {
+      modal = true;
+      m->close();
+    }
+  });
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(modal);
+  ASSERT_NE(w.busyNotice(), nullptr);
+  EXPECT_TRUE(w.busyNotice()->isVisible());
+  EXPECT_TRUE(w.busyNotice()->text().startsWith(QStringLiteral("TVS00002: ")));
+  ASSERT_TRUE(w.runGoing());
+  auto* grid = find<TMultiStatusGrid>("DG_");
+  ASSERT_NE(grid, nullptr);
+  EXPECT_EQ(grid->item(1, TMultiStatusGrid::kDeltaColumn)->text(), "busy");
+  QTest::mouseClick(find<QPushButton>("BN_Break"), Qt::LeftButton);
+  EXPECT_FALSE(w.runGoing());
+  EXPECT_EQ(members_.list[0]->stops, 1);
+  EXPECT_EQ(b.stops, 0);  // its own run is left alone
+  EXPECT_TRUE(w.busyNotice() && w.busyNotice()->isVisible());
+  // Its logger run ends in its own window: the mark goes at the next look.
+  b.refuseSwitch = false;
+  hub_.advance(TMultiCollection::kBusyPollMs - 1);
+  EXPECT_TRUE(w.coll().statusRows()[1].busy);
+  hub_.advance(1);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.coll().statusRows()[1].busy);
+  EXPECT_EQ(grid->item(1, TMultiStatusGrid::kDeltaColumn)->text(), "");
+  EXPECT_FALSE(w.coll().busyTimer().isActive());
+  // A second START with the device busy again tells it in the same box, not a second one.
+  b.mode = QStringLiteral("DLA0");
+  b.refuseSwitch = true;
+  QMessageBox* box = w.busyNotice();
+  w.BN_RunClick();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(w.busyNotice(), box);
+  EXPECT_EQ(w.findChildren<QMessageBox*>().size(), 1);
+  w.BN_BreakClick();
 }
 
 // The switch for shifted curves sits on the plot page, is off by default, and redraws.
