@@ -326,8 +326,7 @@ StoredExportOffer storedExportOffer(const fs::path& source, const StoredExportHo
     PlainCsvHead head;
     std::vector<PlainDeviceSeries> devices;
     SrSession session;
-    if (hooks.merged(bytes, storedCsvColumn(firstLineOf(bytes), hooks.csvColumn), head, devices) ==
-            0 &&
+    if (hooks.merged(bytes, hooks.csvColumn, head, devices) == 0 &&
         srOfMerged(devices, session) == kSrTimesDisagree)
       o.formats = {ExportFormat::PlainCsv};
   }
@@ -433,9 +432,9 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
       const std::string_view bytes = text.view();
       PlainCsvHead head;
       std::vector<PlainDeviceSeries> devices;
-      if (const int rc = hooks.merged(bytes, storedCsvColumn(firstLineOf(bytes), hooks.csvColumn),
-                                      head, devices);
-          rc != 0)
+      // The merged reader finds the file's own separator: its first line of names and blank
+      // cells would pass for a table of blanks.
+      if (const int rc = hooks.merged(bytes, hooks.csvColumn, head, devices); rc != 0)
         return badInput(readResultText(rc));
       return exportMerged(format, head, devices, target, console);
     }

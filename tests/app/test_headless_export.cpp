@@ -377,6 +377,29 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
   EXPECT_EQ(exportFile({"--export", "csv", q(dir_ / "cut.CSV"), q(out)}), 0) << qPrintable(message_);
 }
 
+// A merged file exports the same whichever column separator it was written with: its line of
+// names and blank cells holds blanks, so guessing from that line takes the point separator for
+// a blank one.
+TEST_F(HeadlessExport, MergedFileExportsWithTheSeparatorItWasWrittenWith) {
+  const std::string written = slurp(multiFile());
+  const fs::path want = dir_ / "want.csv";
+  ASSERT_EQ(exportFile({"--export", "csv", q(dir_ / "multi.CSV"), q(want)}), 0);
+  for (const char sep : {'\t', ',', '.'}) {
+    SCOPED_TRACE(int(sep));
+    const fs::path f = dir_ / "sep.CSV";
+    spit(f, mergedTextWithSeparator(written, ';', sep, sep == ',' ? '.' : ','));
+    const fs::path out = dir_ / "sep.csv";
+    ASSERT_EQ(exportFile({"--export", "csv", q(f), q(out)}), 0) << qPrintable(message_);
+    EXPECT_EQ(slurp(out), slurp(want));
+    StoredExportHooks hooks;
+    hooks.csvColumn = sep == '.' ? '\t' : '.';
+    hooks.probe = probeMultiDataTable;
+    hooks.merged = readMergedForExport;
+    EXPECT_EQ(storedExportOffer(f, hooks).formats,
+              (std::vector<ExportFormat>{ExportFormat::Sr, ExportFormat::PlainCsv}));
+  }
+}
+
 TEST_F(HeadlessExport, SessionsAndDumpsOfStoredFilesOpenInSigrok) {
   if (!testclients::have("sigrok-cli")) GTEST_SKIP() << "sigrok-cli is not installed";
   const fs::path sr = dir_ / "scope.sr";
