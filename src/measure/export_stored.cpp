@@ -101,9 +101,12 @@ StoredProblem writeSession(const fs::path& target, int built, const SrSession& s
   return rc == 0 ? StoredProblem{} : cannotWrite(target, rc);
 }
 
-StoredProblem noVcd(const char* what) {
-  return badUsage(QStringLiteral("a value change dump holds logic lines; %1 goes to sr or csv")
-                      .arg(QLatin1String(what)));
+// `session`: whether the record also goes to a sigrok session (a voltmeter series has no
+// sample rate).
+StoredProblem noVcd(const char* what, bool session = true) {
+  return badUsage(QStringLiteral("a value change dump holds logic lines; %1 goes to %2")
+                      .arg(QLatin1String(what),
+                           session ? QStringLiteral("sr or csv") : QStringLiteral("csv")));
 }
 
 // A record of samples in memory: scope pairs, or logic words.
@@ -120,7 +123,8 @@ StoredProblem exportLoaded(ExportFormat format, const Loaded& l, const fs::path&
                            std::ostream* console) {
   using W = Loaded::What;
   if (format == ExportFormat::Vcd) {
-    if (l.what != W::Logic) return noVcd(l.what == W::Voltmeter ? "a voltmeter series" : "a scope record");
+    if (l.what == W::Voltmeter) return noVcd("a voltmeter series", false);
+    if (l.what != W::Logic) return noVcd("a scope record");
     return writeTarget(target, console, [&](std::ostream& o) { return writeVcd(o, l.head, l.words); });
   }
   if (format == ExportFormat::Sr) {

@@ -84,6 +84,17 @@ QString StoredContent::text(int language) const {
                       "die Datei ist beschädigt: ihre Endmarke steht nicht hinter "
                       "ganzen Messwerten")
                 : QStringLiteral("damaged file: its end marker does not follow whole samples");
+    case Problem::Unheaded:
+      return (de ? QStringLiteral("die Datei passt nicht zu ihrem Dateikopf (%1 Messwerte, der "
+                                  "Kopf nennt %2)")
+                 : QStringLiteral("the file does not match its text header (%1 samples, the "
+                                  "header names %2)"))
+          .arg(have)
+          .arg(want);
+    case Problem::NoneWhole:
+      return (de ? QStringLiteral("die Datei ist beschädigt: keiner ihrer %1 Messwerte ist lesbar")
+                 : QStringLiteral("damaged file: none of its %1 readings is whole"))
+          .arg(have);
   }
   return {};
 }
@@ -113,6 +124,10 @@ StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
     } else if (c.have < depth && entries < capacity) {
       c.problem = P::CutRecord;
       c.want = depth;
+    } else if (depth > 0 && c.have > depth) {
+      // A record never holds more than it was asked for.
+      c.problem = P::Unheaded;
+      c.want = depth;
     }
   };
   switch (f) {
@@ -122,6 +137,9 @@ StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
         c.problem = P::Empty;
       else if (size % VoltmeterReading::kSize != 0)
         c.problem = P::CutEntry;
+      else if (std::vector<VoltmeterReading> whole;
+               readVoltmeterIntermediate(file, whole) == 0 && whole.empty())
+        c.problem = P::NoneWhole;  // nothing left to show or convert
       break;
     case IntermediateFamily::OSA0:
       record(8, std::uint64_t(kScopeArrayEntries));

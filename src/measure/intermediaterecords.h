@@ -101,10 +101,13 @@ struct StoredContent {
     TooLong,    // more samples than any record holds
     OnlyEnd,    // a logger stream of nothing but its end
     OutOfStep,  // a logger stream with its end marker but not in whole samples
+    Unheaded,   // more samples than the header's memory depth: the header is another file's
+    NoneWhole,  // voltmeter readings, none of them one a run writes
   };
   Problem problem = Problem::None;
   std::uint64_t have = 0;  // samples (readings) in the file
-  std::uint64_t want = 0;  // samples the header names (CutRecord) or the most a record holds
+  // samples the header names (CutRecord, Unheaded) or the most a record holds (TooLong)
+  std::uint64_t want = 0;
   bool ok() const { return problem == Problem::None; }
   // 0; kNoSamples for Empty and OnlyEnd; kDamagedFile for the others.
   int code() const;

@@ -248,6 +248,10 @@ TEST_F(HeadlessExport, OfferedFormatsAreExactlyTheOnesAFileIsWrittenTo) {
     }
   }
   EXPECT_TRUE(exportFormatsOf(StoredKind::Unknown).empty());
+  // The refusal names only what the series does go to.
+  EXPECT_EQ(exportFile({"--export", "vcd", q(voltmeterFil()), q(dir_ / "v.vcd")}), 2);
+  EXPECT_TRUE(message_.endsWith(QStringLiteral("a voltmeter series goes to csv")))
+      << qPrintable(message_);
   // The dialogs' filters list the offered formats in their order.
   EXPECT_EQ(exportDialogFilter(exportFormatsOf(StoredKind::MultiCsv)),
             "sigrok session (*.sr);;Plain CSV (*.csv)");

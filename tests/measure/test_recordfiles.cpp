@@ -517,6 +517,34 @@ TEST_F(RecordFiles, CutAndOverlongRecordFilesAreNotConverted) {
   c = checkStoredContent(IntermediateFamily::OSA0, scope, sc);
   EXPECT_EQ(c.problem, StoredContent::Problem::CutRecord);
   EXPECT_EQ(c.have, 999u);
+  // More samples than its header names: the header is another file's (a voltmeter series of
+  // 240 readings beside a scope header), and its volts would be made up.
+  spit(scope, std::string(72 * 240, '\x01'));
+  c = checkStoredContent(IntermediateFamily::OSA0, scope, sc);
+  EXPECT_EQ(c.problem, StoredContent::Problem::Unheaded);
+  EXPECT_EQ(c.text(1),
+            QStringLiteral("the file does not match its text header (2159 samples, the header "
+                           "names 1000)"));
+  spit(scope, std::string(8 * 1001, '\0'));
+  EXPECT_TRUE(checkStoredContent(IntermediateFamily::OSA0, scope, sc).ok());
+  spit(scope, std::string(8 * 1002, '\0'));
+  fs::remove(csv);
+  EXPECT_EQ(convertScopeFile(scope, csv, QStringLiteral("TX9"), {}), kDamagedFile);
+  EXPECT_FALSE(fs::exists(csv));
+
+  // A voltmeter series none of whose readings is one a run writes holds nothing to convert.
+  SettingsRecord vm = settings_;
+  vm.mode = kModeVMD0;
+  const fs::path volts = withHeader(IntermediateFamily::VMXY, std::string(72 * 3, '\x7f'), vm);
+  c = checkStoredContent(IntermediateFamily::VMXY, volts, vm);
+  EXPECT_EQ(c.problem, StoredContent::Problem::NoneWhole);
+  EXPECT_EQ(c.text(1), QStringLiteral("damaged file: none of its 3 readings is whole"));
+  EXPECT_EQ(convertVoltmeterFile(volts, csv, QStringLiteral("TX9"), {}), kDamagedFile);
+  EXPECT_FALSE(fs::exists(csv));
+  const auto one = VoltmeterReading::measured(now_, 1, 2).toBytes();
+  std::ofstream(volts, std::ios::binary | std::ios::app)
+      .write(reinterpret_cast<const char*>(one.data()), std::streamsize(one.size()));
+  EXPECT_TRUE(checkStoredContent(IntermediateFamily::VMXY, volts, vm).ok());
 
   // A logic-analyser ".VXD" with fewer samples than its memory depth.
   const fs::path vxd = dir_ / "l.VXD";
