@@ -17,6 +17,7 @@
 #include "common/texttable.h"
 #include "measure/intermediate.h"
 #include "measure/intermediaterecords.h"
+#include "measure/loggerstream.h"
 #include "measure/measurecodes.h"
 #include "measure/recordfiles.h"
 #include "measure/textheader.h"
@@ -384,12 +385,30 @@ CsvStyle headlessCsvStyle(const HeadlessRequest& r) {
   return s;
 }
 
+namespace {
+
+// A logger stream without the end marker of its run (the program or the device gone meanwhile).
+QString cutStreamNote(const fs::path& file) {
+  SettingsRecord h;
+  LoggerStreamShape shape;
+  if (readTextHeader(file, h) != 0) return {};
+  const std::optional<IntermediateFamily> f = familyOfMode(h.mode);
+  if (f != IntermediateFamily::DLA0 && f != IntermediateFamily::DLDI) return {};
+  if (streamFileShape(file, shape) != 0 || shape.end.marker || shape.samples == 0) return {};
+  return QStringLiteral("the stream ends without the end marker of its run (cut short); its %1 "
+                        "whole samples are kept")
+      .arg(shape.samples);
+}
+
+}  // namespace
+
 void noteConvertedFile(const HeadlessRequest& r, QString& message) {
   // Said, not refused: what the file holds is written whole.
   QStringList notes;
   if (const QString note = skippedReadingsNote(r.source); !note.isEmpty()) notes << note;
   const bool intermediate =
       QString::fromStdString(r.source.extension().string()).toUpper() == QLatin1String(".FIL");
+  if (const QString cut = cutStreamNote(r.source); intermediate && !cut.isEmpty()) notes << cut;
   if (intermediate && r.serial.isEmpty() && serialOfIntermediateFile(r.source).isEmpty())
     notes << QStringLiteral("its folder names no device, so the serial is left empty "
                             "(--serial names it)");

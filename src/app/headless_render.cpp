@@ -222,7 +222,8 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
   int badRow = 0;
   if (kind == StoredKind::MultiCsv) {
     TREADing r;
-    if (const int rc = readMultiDataBytes(bytes, column, r); rc != 0)
+    char found = csvColumn;
+    if (const int rc = readMultiDataOwnSep(bytes, csvColumn, r, found); rc != 0)
       return bad(readResultText(rc));
     TGenD2ImgKernel k;
     renderMultiReading(k, r, size.width(), size.height());

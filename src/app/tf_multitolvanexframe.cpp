@@ -420,6 +420,11 @@ void TF_MultiTolvanexFrame::writeGlobalSettings() {
   writeGlobalSettingsFile(multiFolder() / kGlobalSettingsFileName, s);
 }
 
+void TF_MultiTolvanexFrame::chooseLanguage(int index) {
+  setLanguage(index);
+  writeGlobalSettings();
+}
+
 void TF_MultiTolvanexFrame::setLanguage(int index) {
   language_ = (index >= 0 && index <= 2) ? index : 0;
   applyTexts();
@@ -468,17 +473,27 @@ void TF_MultiTolvanexFrame::setSeparators(QChar decimal, QChar column) {
 }
 
 void TF_MultiTolvanexFrame::CB_ShowHintsClick() {
-  if (cbShowHints_->isChecked() != hints_) setHints(cbShowHints_->isChecked());
+  if (cbShowHints_->isChecked() == hints_) return;
+  setHints(cbShowHints_->isChecked());
+  writeGlobalSettings();
 }
 
 void TF_MultiTolvanexFrame::CB_DecimalSeparatorChange(int item) {
   const QChar c = decimalSeparatorOfItem(item);
-  if (!c.isNull() && !setDecimalSeparator(c)) sink_->error(text(3), separatorClashText(c));
+  if (c.isNull()) return;
+  if (setDecimalSeparator(c))
+    writeGlobalSettings();
+  else
+    sink_->error(text(3), separatorClashText(c));
 }
 
 void TF_MultiTolvanexFrame::CB_ColumnSeparatorChange(int item) {
   const QChar c = columnSeparatorOfItem(item);
-  if (!c.isNull() && !setColumnSeparator(c)) sink_->error(text(5), separatorClashText(c));
+  if (c.isNull()) return;
+  if (setColumnSeparator(c))
+    writeGlobalSettings();
+  else
+    sink_->error(text(5), separatorClashText(c));
 }
 
 // Every device window, hidden ones included: a window closed while its device measures is

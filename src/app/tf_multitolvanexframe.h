@@ -72,8 +72,8 @@ class TF_MultiTolvanexFrame : public QWidget {
   static QString versionBoxText();
 
   // Handlers (public so they can be driven directly).
-  void IM_GermanClick() { setLanguage(0); }
-  void IM_EnglishClick() { setLanguage(1); }
+  void IM_GermanClick() { chooseLanguage(0); }
+  void IM_EnglishClick() { chooseLanguage(1); }
   void CB_ShowHintsClick();
   void CB_DecimalSeparatorChange(int item);
   void CB_ColumnSeparatorChange(int item);
@@ -142,6 +142,9 @@ class TF_MultiTolvanexFrame : public QWidget {
   bool positionsReadable(const QStringList& lines) const;
   void restoreGlobalSettings();
   void writeGlobalSettings();
+  // A choice of the user: in force and saved at once, so a conversion from the command line
+  // meanwhile writes what the windows write.
+  void chooseLanguage(int index);
   void writeWindowPositions();
   void formCloseQuery();
   TF_OneTolvanex* makeDeviceWindow();

@@ -156,7 +156,9 @@ ChartScale TOneTolvanexPresenter::chartScale() const {
 
 void TOneTolvanexPresenter::plotChart() {
   if (!data_) return;
-  p_.sheets.setHeadline(headline());
+  // A stored series says what its file left out.
+  const QString note = storedSeries_ ? data_->shownSeriesHeadlineNote() : QString();
+  p_.sheets.setHeadline(headline() + note);
   p_.sheets.plotChart(data_->chartList().Items(), chartScale(), choice_);
 }
 

@@ -101,9 +101,12 @@ StoredProblem writeSession(const fs::path& target, int built, const SrSession& s
   return rc == 0 ? StoredProblem{} : cannotWrite(target, rc);
 }
 
-StoredProblem noVcd(const char* what) {
-  return badUsage(QStringLiteral("a value change dump holds logic lines; %1 goes to sr or csv")
-                      .arg(QLatin1String(what)));
+// `session`: whether the record also goes to a sigrok session (a voltmeter series has no
+// sample rate).
+StoredProblem noVcd(const char* what, bool session = true) {
+  return badUsage(QStringLiteral("a value change dump holds logic lines; %1 goes to %2")
+                      .arg(QLatin1String(what),
+                           session ? QStringLiteral("sr or csv") : QStringLiteral("csv")));
 }
 
 // A record of samples in memory: scope pairs, or logic words.
@@ -120,7 +123,8 @@ StoredProblem exportLoaded(ExportFormat format, const Loaded& l, const fs::path&
                            std::ostream* console) {
   using W = Loaded::What;
   if (format == ExportFormat::Vcd) {
-    if (l.what != W::Logic) return noVcd(l.what == W::Voltmeter ? "a voltmeter series" : "a scope record");
+    if (l.what == W::Voltmeter) return noVcd("a voltmeter series", false);
+    if (l.what != W::Logic) return noVcd("a scope record");
     return writeTarget(target, console, [&](std::ostream& o) { return writeVcd(o, l.head, l.words); });
   }
   if (format == ExportFormat::Sr) {
@@ -326,8 +330,7 @@ StoredExportOffer storedExportOffer(const fs::path& source, const StoredExportHo
     PlainCsvHead head;
     std::vector<PlainDeviceSeries> devices;
     SrSession session;
-    if (hooks.merged(bytes, storedCsvColumn(firstLineOf(bytes), hooks.csvColumn), head, devices) ==
-            0 &&
+    if (hooks.merged(bytes, hooks.csvColumn, head, devices) == 0 &&
         srOfMerged(devices, session) == kSrTimesDisagree)
       o.formats = {ExportFormat::PlainCsv};
   }
@@ -433,9 +436,9 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
       const std::string_view bytes = text.view();
       PlainCsvHead head;
       std::vector<PlainDeviceSeries> devices;
-      if (const int rc = hooks.merged(bytes, storedCsvColumn(firstLineOf(bytes), hooks.csvColumn),
-                                      head, devices);
-          rc != 0)
+      // The merged reader finds the file's own separator: its first line of names and blank
+      // cells would pass for a table of blanks.
+      if (const int rc = hooks.merged(bytes, hooks.csvColumn, head, devices); rc != 0)
         return badInput(readResultText(rc));
       return exportMerged(format, head, devices, target, console);
     }

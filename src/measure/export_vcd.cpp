@@ -31,7 +31,10 @@ void appendU64(std::string& s, std::uint64_t v) {
 
 std::string shortest(double v) {
   char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  // Whole numbers (sample indexes, ticks) as digits: the shortest form of 100000 is "1e+05".
+  const bool whole = std::fabs(v) < 1e15 && v == std::nearbyint(v);
+  const auto r = whole ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed)
+                       : std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
 }
 

@@ -1,5 +1,6 @@
 #include "measure/intermediaterecords.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -83,6 +84,17 @@ QString StoredContent::text(int language) const {
                       "die Datei ist beschädigt: ihre Endmarke steht nicht hinter "
                       "ganzen Messwerten")
                 : QStringLiteral("damaged file: its end marker does not follow whole samples");
+    case Problem::Unheaded:
+      return (de ? QStringLiteral("die Datei passt nicht zu ihrem Dateikopf (%1 Messwerte, der "
+                                  "Kopf nennt %2)")
+                 : QStringLiteral("the file does not match its text header (%1 samples, the "
+                                  "header names %2)"))
+          .arg(have)
+          .arg(want);
+    case Problem::NoneWhole:
+      return (de ? QStringLiteral("die Datei ist beschädigt: keiner ihrer %1 Messwerte ist lesbar")
+                 : QStringLiteral("damaged file: none of its %1 readings is whole"))
+          .arg(have);
   }
   return {};
 }
@@ -112,6 +124,10 @@ StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
     } else if (c.have < depth && entries < capacity) {
       c.problem = P::CutRecord;
       c.want = depth;
+    } else if (depth > 0 && c.have > depth) {
+      // A record never holds more than it was asked for.
+      c.problem = P::Unheaded;
+      c.want = depth;
     }
   };
   switch (f) {
@@ -121,6 +137,9 @@ StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
         c.problem = P::Empty;
       else if (size % VoltmeterReading::kSize != 0)
         c.problem = P::CutEntry;
+      else if (std::vector<VoltmeterReading> whole;
+               readVoltmeterIntermediate(file, whole) == 0 && whole.empty())
+        c.problem = P::NoneWhole;  // nothing left to show or convert
       break;
     case IntermediateFamily::OSA0:
       record(8, std::uint64_t(kScopeArrayEntries));
@@ -199,8 +218,7 @@ int TVoltmeterIntermediateFile::close() {
 
 namespace {
 
-// What no run writes, whatever the readings around it: another tag, a time of day outside its
-// day, values beyond any range.
+// What no run writes: another tag, a time of day outside its day, values beyond any range.
 bool wholeReading(const VoltmeterReading& r) {
   // Range 20 V, offset and probe factor 100 over the divider 0.85 stay far below this.
   constexpr double kMaxVolts = 1e5;
@@ -209,69 +227,82 @@ bool wholeReading(const VoltmeterReading& r) {
   return std::fabs(r.value0) <= kMaxVolts && std::fabs(r.value1) <= kMaxVolts;
 }
 
-bool withinADay(const VoltmeterReading& r, const DayTime& t) {
-  return std::fabs(dtDiffSeconds(r.time, t)) <= DayTime::kSecondsPerDay;
+QString entryList(const std::vector<std::size_t>& entries) {
+  QStringList numbers;
+  for (std::size_t k = 0; k < entries.size() && k < 10; ++k)
+    numbers << QString::number(entries[k]);
+  if (entries.size() > 10) numbers << QStringLiteral("...");
+  return numbers.join(QStringLiteral(", "));
 }
 
 }  // namespace
 
-bool plausibleReading(const VoltmeterReading& r, const std::optional<DayTime>& start) {
-  return wholeReading(r) && (!start || withinADay(r, *start));
-}
-
 int readVoltmeterIntermediate(const fs::path& name, std::vector<VoltmeterReading>& readings,
-                              const std::optional<DayTime>& start,
-                              std::vector<std::size_t>* skipped) {
+                              const std::optional<DayTime>& start, VoltmeterReadNotes* notes) {
   std::vector<std::uint8_t> b;
   // A series of a million readings is far beyond any run; more is not a voltmeter file.
   const int rc = readFileBytes(name, b, 72ull * 1000000);
   if (rc != 0) return rc;
   const std::size_t n = b.size() / VoltmeterReading::kSize;
   std::vector<VoltmeterReading> out;
-  std::vector<std::size_t> left;
+  VoltmeterReadNotes found;
   out.reserve(n);
   std::optional<DayTime> before = start;
   for (std::size_t i = 0; i < n; ++i) {
     const VoltmeterReading r = VoltmeterReading::decode(b.data() + i * VoltmeterReading::kSize);
-    bool keep = plausibleReading(r, before);
-    if (!keep && wholeReading(r) && i + 1 < n) {
-      // A jump of more than a day that the next reading goes on from is the clock's (set
-      // right, the machine asleep), not damage: the series continues there.
-      const VoltmeterReading next =
-          VoltmeterReading::decode(b.data() + (i + 1) * VoltmeterReading::kSize);
-      keep = wholeReading(next) && withinADay(next, r.time);
+    if (!wholeReading(r)) {
+      found.damaged.push_back(i + 1);
+      continue;
     }
-    if (keep) {
-      out.push_back(r);
-      before = r.time;
-    } else {
-      left.push_back(i + 1);
-    }
+    // Readings come a poll apart: a day between two is the clock's doing, not the file's, and
+    // the reading is as measured.
+    if (before && std::fabs(dtDiffSeconds(r.time, *before)) > DayTime::kSecondsPerDay)
+      found.clockJumps.push_back(i + 1);
+    out.push_back(r);
+    before = r.time;
   }
   readings = std::move(out);
-  if (skipped) *skipped = std::move(left);
+  if (notes) *notes = std::move(found);
   return 0;
 }
 
-QString skippedReadingsNote(const fs::path& file) {
+QString VoltmeterReadNotes::text(int language) const {
+  const bool de = language == 0;
+  QStringList parts;
+  if (!damaged.empty()) {
+    const bool one = damaged.size() == 1;
+    parts << (de ? QStringLiteral("%1 beschädigte%2 Messwert%3 ausgelassen (Eintr%4 %5)")
+                       .arg(damaged.size())
+                       .arg(one ? "r" : "")
+                       .arg(one ? "" : "e")
+                       .arg(one ? "ag" : "äge")
+                 : QStringLiteral("%1 damaged reading%2 left out (entr%3 %4)")
+                       .arg(damaged.size())
+                       .arg(one ? "" : "s")
+                       .arg(one ? "y" : "ies"))
+                 .arg(entryList(damaged));
+  }
+  if (!clockJumps.empty()) {
+    const bool one = clockJumps.size() == 1;
+    parts << (de ? QStringLiteral("die Uhr sprang um mehr als einen Tag vor %1 %2 (behalten)")
+                       .arg(one ? QStringLiteral("Eintrag") : QStringLiteral("Einträgen"))
+                 : QStringLiteral("the clock jumped by more than a day before entr%1 %2 (kept)")
+                       .arg(one ? "y" : "ies"))
+                 .arg(entryList(clockJumps));
+  }
+  return parts.join(QStringLiteral("; "));
+}
+
+QString skippedReadingsNote(const fs::path& file, int language) {
   SettingsRecord header;
   std::optional<DayTime> start;
   if (readTextHeader(file, header, &start) != 0 ||
       familyOfMode(header.mode) != IntermediateFamily::VMXY)
     return {};
   std::vector<VoltmeterReading> readings;
-  std::vector<std::size_t> skipped;
-  if (readVoltmeterIntermediate(file, readings, start, &skipped) != 0 || skipped.empty())
-    return {};
-  QStringList numbers;
-  for (std::size_t k = 0; k < skipped.size() && k < 10; ++k)
-    numbers << QString::number(skipped[k]);
-  if (skipped.size() > 10) numbers << QStringLiteral("...");
-  return QStringLiteral("%1 damaged reading%2 left out (entr%3 %4)")
-      .arg(skipped.size())
-      .arg(skipped.size() == 1 ? "" : "s")
-      .arg(skipped.size() == 1 ? "y" : "ies")
-      .arg(numbers.join(QStringLiteral(", ")));
+  VoltmeterReadNotes notes;
+  if (readVoltmeterIntermediate(file, readings, start, &notes) != 0) return {};
+  return notes.text(language);
 }
 
 // --- Scope -------------------------------------------------------------------------------

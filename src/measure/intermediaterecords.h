@@ -47,20 +47,28 @@ class TVoltmeterIntermediateFile {
   fs::path name_;
 };
 
-// A reading as the window stores it: tag 1, a time of day within its day, finite volts beyond
-// no range and probe factor, and within a day of `start` if known (the reading before, else the
-// series' start): readings come a poll apart, and clock changes keep times from always rising.
-bool plausibleReading(const VoltmeterReading& r, const std::optional<DayTime>& start);
+// What reading a voltmeter file met, by 1-based entry numbers: entries no run writes (another
+// tag, a time of day outside its day, values beyond any range), left out; and readings kept
+// that lie more than a day from the one before (the first: from the series' start), which only
+// a clock set anew or a machine asleep gives.
+struct VoltmeterReadNotes {
+  std::vector<std::size_t> damaged;
+  std::vector<std::size_t> clockJumps;
+  bool empty() const { return damaged.empty() && clockJumps.empty(); }
+  // "" when nothing, else what was left out and where the clock jumped, naming at most the
+  // first ten entries of each; German for language 0, English otherwise.
+  QString text(int language) const;
+};
 
-// Every complete, plausible 72-byte reading of the file (a cut-off last record and damaged
-// entries are left out; `skipped` gets the 1-based numbers of the damaged ones). 0, 2 when
-// missing, or the error number; the outputs change only on success.
+// Every complete 72-byte reading of the file that a run writes (a cut-off last record and
+// damaged entries are left out). `start` (the header's time) only places the first clock jump.
+// 0, 2 when missing, or the error number; the outputs change only on success.
 int readVoltmeterIntermediate(const fs::path& name, std::vector<VoltmeterReading>& readings,
                               const std::optional<DayTime>& start = std::nullopt,
-                              std::vector<std::size_t>* skipped = nullptr);
-// What a conversion of a voltmeter intermediate file leaves out: "" when nothing, else
-// "N damaged readings left out (entries a, b, ...)" naming at most the first ten.
-QString skippedReadingsNote(const fs::path& file);
+                              VoltmeterReadNotes* notes = nullptr);
+// What a conversion of a voltmeter intermediate file should say about it (see
+// VoltmeterReadNotes::text); "" for other files.
+QString skippedReadingsNote(const fs::path& file, int language = 1);
 
 // Scope file: `entries` are the N samples and the array entry after them (N + 1 in all).
 int writeScopeIntermediate(const fs::path& name, std::span<const ScopeSample> entries);
@@ -93,10 +101,13 @@ struct StoredContent {
     TooLong,    // more samples than any record holds
     OnlyEnd,    // a logger stream of nothing but its end
     OutOfStep,  // a logger stream with its end marker but not in whole samples
+    Unheaded,   // more samples than the header's memory depth: the header is another file's
+    NoneWhole,  // voltmeter readings, none of them one a run writes
   };
   Problem problem = Problem::None;
   std::uint64_t have = 0;  // samples (readings) in the file
-  std::uint64_t want = 0;  // samples the header names (CutRecord) or the most a record holds
+  // samples the header names (CutRecord, Unheaded) or the most a record holds (TooLong)
+  std::uint64_t want = 0;
   bool ok() const { return problem == Problem::None; }
   // 0; kNoSamples for Empty and OnlyEnd; kDamagedFile for the others.
   int code() const;

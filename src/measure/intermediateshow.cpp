@@ -76,6 +76,7 @@ int TIntermediateShow::showVoltmeter(const fs::path& file) {
   if (rc != 0) return rc;
   data_.setRecordSettings(rec.header);
   if (rec.time) data_.setMeasurementTime(*rec.time);
+  data_.setShownSeriesNotes(rec.readingNotes);
   // Every stored reading, the last one included.
   auto& chart = data_.chartList();
   chart.Clear();

@@ -260,6 +260,11 @@ QString TMeasureData::ioLoggerHeadlineNote() const {
          measureResultText(loggerReadResult_, languageIndex(), ResultContext::Reading);
 }
 
+QString TMeasureData::shownSeriesHeadlineNote() const {
+  if (shownSeriesNotes_.empty()) return {};
+  return QStringLiteral("  ") + shownSeriesNotes_.text(languageIndex());
+}
+
 // --- Multi-device window ---------------------------------------------------------------------
 
 int TMeasureData::registerMulti(QObject* handle, std::int32_t number) {

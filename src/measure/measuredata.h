@@ -21,6 +21,7 @@
 #include "device/records.h"
 #include "device/settingsrecord.h"
 #include "measure/intermediate.h"
+#include "measure/intermediaterecords.h"
 #include "measure/loggerstream.h"
 #include "measure/measurecodes.h"
 #include "plot/loganal_list.h"
@@ -210,6 +211,10 @@ class TMeasureData : public IRecordSink {
   // What the headline of the I/O-logger picture adds to the record's time: why the run's
   // stream could not be read back, in the user's language; empty when all is well.
   QString ioLoggerHeadlineNote() const;
+  // A stored voltmeter series shown: what its reading left out or found (damaged entries, clock
+  // jumps), for the headline of its chart, in the user's language; empty when all is well.
+  void setShownSeriesNotes(VoltmeterReadNotes notes) { shownSeriesNotes_ = std::move(notes); }
+  QString shownSeriesHeadlineNote() const;
   int lastIntermediateResult() const { return intermediateResult_; }
 
  private:
@@ -255,6 +260,7 @@ class TMeasureData : public IRecordSink {
   bool voltmeterFileOpen_ = false;
   int loggerOpenResult_ = 0;
   int loggerReadResult_ = 0;
+  VoltmeterReadNotes shownSeriesNotes_;
   int intermediateResult_ = 0;
 };
 

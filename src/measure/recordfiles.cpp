@@ -140,6 +140,7 @@ int convertVoltmeterFile(const fs::path& source, const fs::path& csv, const QStr
                          const CsvStyle& style) {
   RecordInfo ri{serial, {}, {}};
   int rc = readStoredHeader(source, ri.settings, ri.time);
+  if (rc == 0) rc = checkStoredContent(IntermediateFamily::VMXY, source, ri.settings).code();
   if (rc != 0) return rc;
   std::vector<VoltmeterReading> readings;
   rc = readVoltmeterIntermediate(source, readings, ri.time);

@@ -157,7 +157,9 @@ StoredProblem checkCsv(std::string_view bytes, char preferred, StoredKind& kind,
       case StoredCsvKind::Unknown:
         break;
     }
-    const TableProbe t = probe ? probe(bytes, column) : TableProbe::No;
+    // The separator in force first: a merged table's line of names guesses wrong.
+    const char first = preferred != 0 ? preferred : column;
+    const TableProbe t = probe ? probe(bytes, first) : TableProbe::No;
     if (t == TableProbe::Yes) {
       kind = StoredKind::MultiCsv;
       return {};
@@ -268,8 +270,12 @@ int readStoredSamples(const fs::path& file, StoredKind kind, StoredRecord& out) 
   switch (kind) {
     case StoredKind::Voltmeter: {
       std::vector<VoltmeterReading> readings;
-      const int rc = readVoltmeterIntermediate(file, readings, out.time);
-      if (rc == 0) out.readings = std::move(readings);
+      VoltmeterReadNotes notes;
+      const int rc = readVoltmeterIntermediate(file, readings, out.time, &notes);
+      if (rc == 0) {
+        out.readings = std::move(readings);
+        out.readingNotes = std::move(notes);
+      }
       return rc;
     }
     case StoredKind::Scope: {

@@ -84,6 +84,7 @@ struct StoredRecord {
   int scopeSamples = 0;                    //   N, the samples among them
   TLogAnalList logic;                      // Logic: the file's list, its filler included
   std::vector<VoltmeterReading> readings;  // Voltmeter
+  VoltmeterReadNotes readingNotes;         //   what was left out, where the clock jumped
 };
 // The text header beside `file`, with its time: 0 or the header reader's code.
 int readStoredHeader(const fs::path& file, StoredRecord& out);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string_view>
 
 #include "common/atomicfile.h"
@@ -508,12 +509,20 @@ int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
 int readMultiDataOwnSep(std::string_view bytes, char preferred, TREADing& into, char& found) {
   const std::vector<std::string_view> lines = splitLines(bytes);
   std::vector<std::string_view> cells;
-  // A name first under the separator, and the first data line opening with a device's three
-  // cells, each a number or blank: a wrong one leaves whole lines, or pieces of them, as cells.
+  // The names line as written: per device a name and two blank cells, the name holding no
+  // blank (a serial number); and the first data line opening with a device's three cells, each
+  // a number or blank. A wrong separator leaves whole lines, or pieces of them, as cells; the
+  // blank one splits nothing but the blank cells, which then keep the other separator.
   auto fits = [&](char sep) {
     if (lines.empty()) return false;
     splitCells(lines[0], sep, cells);
-    if (cells.size() < 3 || isBlankCell(cells[0])) return false;
+    if (cells.size() < 3) return false;
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+      const std::string_view c = cells[k];
+      const bool fine = k % 3 != 0 ? isBlankCell(c)
+                                   : !isBlankCell(c) && c.find_first_of(" \t") == c.npos;
+      if (!fine) return false;
+    }
     if (lines.size() <= 11) return true;
     splitCells(lines[11], sep, cells);
     double v = 0;
@@ -524,7 +533,8 @@ int readMultiDataOwnSep(std::string_view bytes, char preferred, TREADing& into, 
   std::vector<char> order{preferred};
   for (char c : kColumnSeparators)
     if (c != preferred) order.push_back(c);
-  int firstRc = -1;
+  // The program's own codes are negative: "none yet" is no code.
+  std::optional<int> firstRc;
   for (char sep : order) {
     if (!fits(sep)) continue;
     const int rc = readMultiDataBytes(bytes, sep, into);
@@ -532,12 +542,12 @@ int readMultiDataOwnSep(std::string_view bytes, char preferred, TREADing& into, 
       found = sep;
       return 0;
     }
-    if (firstRc < 0) {
+    if (!firstRc) {
       firstRc = rc;
       found = sep;
     }
   }
-  if (firstRc >= 0) return firstRc;
+  if (firstRc) return *firstRc;
   found = preferred;
   return readMultiDataBytes(bytes, preferred, into);
 }
@@ -667,13 +677,16 @@ namespace {
 
 // Whether the last line of a file without a final line end is whole: complete triples of cells
 // whose last number has the six decimals every data cell is written with. What is left of a
-// line cut inside it may still read as numbers, but not as those.
+// line cut inside it may still read as numbers, but not as those. Blank triples at its end (a
+// table made rectangular, devices that ended earlier) are no cut.
 bool lastLineWhole(std::string_view bytes, char sep) {
   std::string_view line = bytes.substr(bytes.rfind('\n') + 1);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   std::vector<std::string_view> cells;
   splitCells(line, sep, cells);
   if (cells.size() % 3 != 0) return false;
+  while (cells.size() > 3 && std::all_of(cells.end() - 3, cells.end(), isBlankCell))
+    cells.resize(cells.size() - 3);
   std::string_view last = cells.back();
   while (!last.empty() && last.back() == ' ') last.remove_suffix(1);
   const char decimal = sep == '.' ? ',' : sep == ',' ? '.' : 0;
@@ -687,9 +700,10 @@ bool lastLineWhole(std::string_view bytes, char sep) {
 
 }  // namespace
 
-TableProbe probeMultiDataTable(std::string_view bytes, char sep) {
+TableProbe probeMultiDataTable(std::string_view bytes, char preferred) {
   TREADing r;
-  const int rc = readMultiDataBytes(bytes, sep, r);
+  char sep = preferred;
+  const int rc = readMultiDataOwnSep(bytes, preferred, r, sep);
   // Every line the program writes ends with its line end; a file that lost only that (an
   // editor, a copy) is whole, one cut inside its last line is not.
   const bool cutInLine = !bytes.empty() && bytes.back() != '\n' &&
@@ -738,10 +752,11 @@ std::vector<PlainDeviceSeries> plainSeriesOf(const TREADing& r) {
   return out;
 }
 
-int readMergedForExport(std::string_view bytes, char sep, PlainCsvHead& head,
+int readMergedForExport(std::string_view bytes, char preferred, PlainCsvHead& head,
                         std::vector<PlainDeviceSeries>& devices) {
   TREADing r;
-  if (const int rc = readMultiDataBytes(bytes, sep, r); rc != 0) return rc;
+  char found = preferred;
+  if (const int rc = readMultiDataOwnSep(bytes, preferred, r, found); rc != 0) return rc;
   head = plainHeadOfMerged(r);
   devices = plainSeriesOf(r);
   return 0;

@@ -150,14 +150,14 @@ int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into);
 // when none fits), so a damaged file is not reported as empty. 0 or the reader's code.
 int readMultiDataOwnSep(std::string_view bytes, char preferred, TREADing& into, char& found);
 // Whether a stored table is a multi-device data file, for the stored-file reader: Yes, CutOff
-// (more lines than its head, but cut), or No.
-TableProbe probeMultiDataTable(std::string_view bytes, char sep);
+// (more lines than its head, but cut), or No. Read with its own separator, preferred first.
+TableProbe probeMultiDataTable(std::string_view bytes, char preferred);
 // A read data file as the exports take it: each device's times, channels and units, and a head
 // with the record time and the device names.
 PlainCsvHead plainHeadOfMerged(const TREADing& r);
 std::vector<PlainDeviceSeries> plainSeriesOf(const TREADing& r);
-// readMultiDataBytes into those two (the stored-file exports' reader of merged tables).
-int readMergedForExport(std::string_view bytes, char sep, PlainCsvHead& head,
+// readMultiDataOwnSep into those two (the stored-file exports' reader of merged tables).
+int readMergedForExport(std::string_view bytes, char preferred, PlainCsvHead& head,
                         std::vector<PlainDeviceSeries>& devices);
 // What a result code of the data file's reader or writer means, in the program's language.
 QString multiResultText(int rc, ResultContext context);

@@ -1,6 +1,7 @@
 // The main frame's checks of what it takes: separator pairs that would make files unreadable,
 // window sizes from the position file, and a multi-device run at shut-down.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QLocale>
 #include <QScreen>
 #include <fstream>
+#include <iterator>
 
 #include "app/framefiles.h"
 #include "app/framelogic.h"
@@ -117,6 +119,36 @@ TEST_F(FrameChoices, StoredClashingPairIsNotWrittenAgain) {
   EXPECT_EQ(f.decimalSeparator(), QChar(','));
   EXPECT_EQ(f.columnSeparator(), QChar('.'));
   EXPECT_TRUE(sink_.messages.empty());
+}
+
+// A choice is saved when it is made, not at exit: a conversion from the command line meanwhile
+// reads the file and must write what the windows write. A refused choice saves nothing.
+TEST_F(FrameChoices, ChoicesAreSavedWhenMade) {
+  TF_MultiTolvanexFrame& f = makeFrame();
+  const std::filesystem::path file = multiFolder() / kGlobalSettingsFileName;
+  const auto saved = [&] {
+    GlobalSettings g;
+    EXPECT_EQ(readGlobalSettingsFile(file, g), 0);
+    return g;
+  };
+  f.CB_ColumnSeparatorChange(3);  // "Semicolon"
+  EXPECT_EQ(saved().column, QChar(';'));
+  f.CB_DecimalSeparatorChange(0);  // "Dot"
+  EXPECT_EQ(saved().decimal, QChar('.'));
+  f.CB_ColumnSeparatorChange(2);  // "Dot" beside the dot: refused
+  EXPECT_EQ(saved().column, QChar(';'));
+  auto* hints = f.findChild<QCheckBox*>("CB_ShowHints");
+  hints->setChecked(false);
+  f.CB_ShowHintsClick();
+  EXPECT_FALSE(saved().hints);
+  f.IM_EnglishClick();
+  // The file as the exit writes it, labels in the language now in force.
+  std::ifstream in(file, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes, globalSettingsText({1, false, QChar('.'), QChar(';')}));
+  EXPECT_EQ(bytes.substr(0, 14), "Language\r\nEN\r\n");
+  f.IM_GermanClick();
+  EXPECT_EQ(saved().language, 0);
 }
 
 TEST(FrameLogicChoices, SeparatorClashAndItsReplacement) {

@@ -225,7 +225,15 @@ TEST_F(Headless, LoggerStreamWithoutEndMarkerConvertsEverySample) {
       EXPECT_NE(text.find(io ? ";Memory Depth;300\r\n" : ";Memory Depth;600\r\n"),
                 std::string::npos)
           << familyCode(f);
+      // Said on the way, not refused.
+      EXPECT_TRUE(message_.endsWith(QStringLiteral("the stream ends without the end marker of "
+                                                   "its run (cut short); its 300 whole samples "
+                                                   "are kept")))
+          << qPrintable(message_);
     }
+    spit(fil, whole);
+    ASSERT_EQ(convert({"--convert", q(fil), q(dir_ / "whole.CSV")}), kExitOk);
+    EXPECT_FALSE(message_.contains(QStringLiteral("cut short"))) << qPrintable(message_);
   }
 }
 

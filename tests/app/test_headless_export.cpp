@@ -248,6 +248,10 @@ TEST_F(HeadlessExport, OfferedFormatsAreExactlyTheOnesAFileIsWrittenTo) {
     }
   }
   EXPECT_TRUE(exportFormatsOf(StoredKind::Unknown).empty());
+  // The refusal names only what the series does go to.
+  EXPECT_EQ(exportFile({"--export", "vcd", q(voltmeterFil()), q(dir_ / "v.vcd")}), 2);
+  EXPECT_TRUE(message_.endsWith(QStringLiteral("a voltmeter series goes to csv")))
+      << qPrintable(message_);
   // The dialogs' filters list the offered formats in their order.
   EXPECT_EQ(exportDialogFilter(exportFormatsOf(StoredKind::MultiCsv)),
             "sigrok session (*.sr);;Plain CSV (*.csv)");
@@ -375,6 +379,29 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
   ASSERT_EQ(whole.substr(whole.size() - 2), "\r\n");
   spit(dir_ / "cut.CSV", whole.substr(0, whole.size() - 2));
   EXPECT_EQ(exportFile({"--export", "csv", q(dir_ / "cut.CSV"), q(out)}), 0) << qPrintable(message_);
+}
+
+// A merged file exports the same whichever column separator it was written with: its line of
+// names and blank cells holds blanks, so guessing from that line takes the point separator for
+// a blank one.
+TEST_F(HeadlessExport, MergedFileExportsWithTheSeparatorItWasWrittenWith) {
+  const std::string written = slurp(multiFile());
+  const fs::path want = dir_ / "want.csv";
+  ASSERT_EQ(exportFile({"--export", "csv", q(dir_ / "multi.CSV"), q(want)}), 0);
+  for (const char sep : {'\t', ',', '.'}) {
+    SCOPED_TRACE(int(sep));
+    const fs::path f = dir_ / "sep.CSV";
+    spit(f, mergedTextWithSeparator(written, ';', sep, sep == ',' ? '.' : ','));
+    const fs::path out = dir_ / "sep.csv";
+    ASSERT_EQ(exportFile({"--export", "csv", q(f), q(out)}), 0) << qPrintable(message_);
+    EXPECT_EQ(slurp(out), slurp(want));
+    StoredExportHooks hooks;
+    hooks.csvColumn = sep == '.' ? '\t' : '.';
+    hooks.probe = probeMultiDataTable;
+    hooks.merged = readMergedForExport;
+    EXPECT_EQ(storedExportOffer(f, hooks).formats,
+              (std::vector<ExportFormat>{ExportFormat::Sr, ExportFormat::PlainCsv}));
+  }
 }
 
 TEST_F(HeadlessExport, SessionsAndDumpsOfStoredFilesOpenInSigrok) {

@@ -98,6 +98,12 @@ TEST_F(VcdTest, QuietStretchesCostNothingAndAnOddSerialStaysAnIdentifier) {
   EXPECT_LT(t.size(), 1500u);
   EXPECT_NE(t.find("$scope module AB_12_x $end"), std::string::npos);
   EXPECT_EQ(t.find("$date"), std::string::npos);  // no time known, no date
+  // Sample indexes as digits, not in the shortest form a double takes ("1e+05").
+  head.triggerSample = 100000.0;
+  std::ostringstream again;
+  ASSERT_EQ(writeVcd(again, head, w), 0);
+  EXPECT_NE(again.str().find("trigger at sample 100000 (time #100000)"), std::string::npos)
+      << again.str().substr(0, 400);
   EXPECT_NE(t.find("\n#200000\n1!\n#200001\n0!\n#262000\n"), std::string::npos);
 }
 

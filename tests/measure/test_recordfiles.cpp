@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "common/texttable.h"
 #include "files_fixture.h"
 #include "measure/intermediaterecords.h"
 #include "measure/intermediateshow.h"
@@ -264,8 +265,8 @@ TEST_F(RecordFiles, VoltmeterSeriesIsWrittenReadingByReadingAndShowsEveryReading
   EXPECT_EQ(skippedReadingsNote(f), QString());
 
   // Entries no run writes are left out and named; a reading an hour before the start (the
-  // clock set back) is kept, and so is a series going on after a jump of three days (the
-  // machine asleep) that a lone reading 40 days off is not.
+  // clock set back) is kept, and so are readings after a jump of the clock by days, alone or
+  // with a series going on from them: they are as measured, and the note names them.
   std::vector<VoltmeterReading> more = {
       VoltmeterReading::measured(dtAddSeconds(t0, -3600), 7, 7),
       VoltmeterReading::measured(dtAddSeconds(t0, 40 * 86400.0), 1, 1),
@@ -277,19 +278,54 @@ TEST_F(RecordFiles, VoltmeterSeriesIsWrittenReadingByReadingAndShowsEveryReading
       VoltmeterReading::measured(dtAddSeconds(t0, 3 * 86400.0 + 1), 3, 3)};
   more[4].tag = 0;
   more[5].time.seconds = 86402;
-  {
-    std::ofstream o(f, std::ios::binary | std::ios::app);
-    for (const VoltmeterReading& r : more) {
+  const auto append = [](const fs::path& file, const std::vector<VoltmeterReading>& rs) {
+    std::ofstream o(file, std::ios::binary | std::ios::app);
+    for (const VoltmeterReading& r : rs) {
       const auto b72 = r.toBytes();
       o.write(reinterpret_cast<const char*>(b72.data()), std::streamsize(b72.size()));
     }
-  }
+  };
+  append(f, more);
   ASSERT_EQ(convertVoltmeterFile(f, csv, QStringLiteral("TX9"), {',', '\t'}), 0);
   const auto kept = lines(slurp(csv));
-  ASSERT_EQ(kept.size(), 7u);
+  ASSERT_EQ(kept.size(), 8u);
   EXPECT_EQ(kept[4].substr(0, 19), " 7,000000\t 7,000000");
-  EXPECT_EQ(kept[6].substr(0, 19), " 3,000000\t 3,000000");
-  EXPECT_EQ(skippedReadingsNote(f), QStringLiteral("5 damaged readings left out (entries 5, 6, 7, 8, 9)"));
+  EXPECT_EQ(kept[5].substr(0, 19), " 1,000000\t 1,000000");
+  EXPECT_EQ(kept[7].substr(0, 19), " 3,000000\t 3,000000");
+  EXPECT_EQ(skippedReadingsNote(f),
+            QStringLiteral("4 damaged readings left out (entries 6, 7, 8, 9); the clock jumped by "
+                           "more than a day before entries 5, 10 (kept)"));
+  EXPECT_EQ(skippedReadingsNote(f, 0),
+            QStringLiteral("4 beschädigte Messwerte ausgelassen (Einträge 6, 7, 8, 9); die Uhr "
+                           "sprang um mehr als einen Tag vor Einträgen 5, 10 (behalten)"));
+  // The window's chart shows the same readings and its headline says the same.
+  ASSERT_EQ(show_->showFile(IntermediateFamily::VMXY, f), 0);
+  EXPECT_EQ(presenter_.chartCount, 7u);
+  EXPECT_EQ(data_->shownSeriesHeadlineNote(),
+            QStringLiteral("  ") + skippedReadingsNote(f, languageIndex()));
+
+  // The last reading of a run after the machine woke, and a lone reading days from the
+  // header's start (the clock set between them), are kept, not called damaged.
+  const fs::path g = intermediateFileName(dir_, IntermediateFamily::VMXY, 2);
+  fs::copy_file(textHeaderName(f), textHeaderName(g));
+  append(g, {VoltmeterReading::measured(t0, 1, 1),
+             VoltmeterReading::measured(dtAddSeconds(t0, 1), 2, 2),
+             VoltmeterReading::measured(dtAddSeconds(t0, 2 * 86400.0), 3, 3)});
+  std::vector<VoltmeterReading> back;
+  VoltmeterReadNotes notes;
+  ASSERT_EQ(readVoltmeterIntermediate(g, back, t0, &notes), 0);
+  EXPECT_EQ(back.size(), 3u);
+  EXPECT_TRUE(notes.damaged.empty());
+  EXPECT_EQ(notes.clockJumps, std::vector<std::size_t>{3});
+  EXPECT_EQ(skippedReadingsNote(g),
+            QStringLiteral("the clock jumped by more than a day before entry 3 (kept)"));
+  fs::resize_file(g, 72);
+  ASSERT_EQ(readVoltmeterIntermediate(g, back, dtAddSeconds(t0, -3 * 86400.0), &notes), 0);
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(notes.clockJumps, std::vector<std::size_t>{1});
+  ASSERT_EQ(show_->showFile(IntermediateFamily::VMXY, g), 0);
+  EXPECT_EQ(presenter_.chartCount, 1u);
+  EXPECT_EQ(data_->shownSeriesHeadlineNote(), QString());  // nothing to say of this one
 }
 
 TEST_F(RecordFiles, LogicRecordWritesItsEntriesAndSavesOnlyMeasuredSamples) {
@@ -481,6 +517,34 @@ TEST_F(RecordFiles, CutAndOverlongRecordFilesAreNotConverted) {
   c = checkStoredContent(IntermediateFamily::OSA0, scope, sc);
   EXPECT_EQ(c.problem, StoredContent::Problem::CutRecord);
   EXPECT_EQ(c.have, 999u);
+  // More samples than its header names: the header is another file's (a voltmeter series of
+  // 240 readings beside a scope header), and its volts would be made up.
+  spit(scope, std::string(72 * 240, '\x01'));
+  c = checkStoredContent(IntermediateFamily::OSA0, scope, sc);
+  EXPECT_EQ(c.problem, StoredContent::Problem::Unheaded);
+  EXPECT_EQ(c.text(1),
+            QStringLiteral("the file does not match its text header (2159 samples, the header "
+                           "names 1000)"));
+  spit(scope, std::string(8 * 1001, '\0'));
+  EXPECT_TRUE(checkStoredContent(IntermediateFamily::OSA0, scope, sc).ok());
+  spit(scope, std::string(8 * 1002, '\0'));
+  fs::remove(csv);
+  EXPECT_EQ(convertScopeFile(scope, csv, QStringLiteral("TX9"), {}), kDamagedFile);
+  EXPECT_FALSE(fs::exists(csv));
+
+  // A voltmeter series none of whose readings is one a run writes holds nothing to convert.
+  SettingsRecord vm = settings_;
+  vm.mode = kModeVMD0;
+  const fs::path volts = withHeader(IntermediateFamily::VMXY, std::string(72 * 3, '\x7f'), vm);
+  c = checkStoredContent(IntermediateFamily::VMXY, volts, vm);
+  EXPECT_EQ(c.problem, StoredContent::Problem::NoneWhole);
+  EXPECT_EQ(c.text(1), QStringLiteral("damaged file: none of its 3 readings is whole"));
+  EXPECT_EQ(convertVoltmeterFile(volts, csv, QStringLiteral("TX9"), {}), kDamagedFile);
+  EXPECT_FALSE(fs::exists(csv));
+  const auto one = VoltmeterReading::measured(now_, 1, 2).toBytes();
+  std::ofstream(volts, std::ios::binary | std::ios::app)
+      .write(reinterpret_cast<const char*>(one.data()), std::streamsize(one.size()));
+  EXPECT_TRUE(checkStoredContent(IntermediateFamily::VMXY, volts, vm).ok());
 
   // A logic-analyser ".VXD" with fewer samples than its memory depth.
   const fs::path vxd = dir_ / "l.VXD";

@@ -276,6 +276,17 @@ TEST_F(MultiFiles, DataFileReadsWithTheSeparatorItWasWrittenWith) {
   char found = 0;
   EXPECT_EQ(readMultiDataOwnSep(damaged, ';', r, found), kNotANumber);
   EXPECT_EQ(found, '\t');
+  // Cut in its head, with the blank in force: the blank splits only the blank cells, which keep
+  // their Tabs, so the file is no blank table and keeps its own reason.
+  const std::string head = tab.substr(0, tab.find("Y scale max"));
+  EXPECT_EQ(readMultiDataOwnSep(head, ' ', r, found), kMultiFileTooShort);
+  EXPECT_EQ(found, '\t');
+  // Without its last line end a file is whole when its last line is, blank cells of devices
+  // that ended earlier at its end included (a table made rectangular); cut in a number it is not.
+  const std::string noEnd = tab.substr(0, tab.size() - 2);
+  EXPECT_EQ(probeMultiDataTable(noEnd, ' '), TableProbe::Yes);
+  EXPECT_EQ(probeMultiDataTable(noEnd + "\t \t \t ", '\t'), TableProbe::Yes);
+  EXPECT_EQ(probeMultiDataTable(tab.substr(0, tab.size() - 5), '\t'), TableProbe::CutOff);
   EXPECT_EQ(readMultiDataOwnSep(std::string(40, '\n'), ';', r, found), kMultiEmpty);
   EXPECT_EQ(found, ';');
   EXPECT_EQ(r.names, want.names);  // left as it was
