@@ -386,7 +386,9 @@ struct PointNumbers {
     const bool links = j == 0 ? none(q.linkA) && none(q.linkB)
                               : (q.linkA == prev && (q.linkB == prev || none(q.linkB))) ||
                                     (q.linkB == prev && none(q.linkA));
-    return links && q.X.kind == kWorldNumber && q.Y.kind == kWorldNumber &&
+    // Shapes 1..7 draw markers the chain's columns do not hold.
+    const bool marker = shape == 0 || shape < 0 || shape > 7;
+    return marker && links && q.X.kind == kWorldNumber && q.Y.kind == kWorldNumber &&
            q.color == colour && q.markerShape == shape;
   }
   // Points i .. i + m - 1 up to the first that is not plain: how many.

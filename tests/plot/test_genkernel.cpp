@@ -578,8 +578,9 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
   // column, a yield interval that cuts the chain anywhere; whole, zoomed (points outside the
   // window from the middle of the chain on), and again after the points changed. A first
   // drawing reads the chain's numbers from the points as far as they continue it: the second
-  // curve leaves it for an unlinked point and for a change of colour.
-  for (int shape : {0, 9}) {
+  // curve leaves it for an unlinked point and for a change of colour; a marker of another shape
+  // (1) is no chain at all.
+  for (int shape : {0, 9, 1}) {
     QImage whole[2], zoomed[2], changed[2], first[2], zoomedFirst[2];
     for (int mode = 0; mode < 2; ++mode) {
       TGenD2ImgKernel k;
@@ -602,7 +603,7 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
         }
         k.AddDataSet(ds);
       }
-      ASSERT_NE(k.Get(0)->points.Chain(), nullptr);  // the path this case is about
+      ASSERT_EQ(k.Get(0)->points.Chain() != nullptr, shape != 1);  // the path this case is about
       // The first drawing reads the points, the next ones the chain.
       ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
       first[mode] = k.Bitmap().copy();
