@@ -90,3 +90,42 @@ memory_floors() {
 }
 stat_of() { [[ -f $STATS ]] && awk -v k="$1" '$1 == k { print $2 }' "$STATS"; }
 MB() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+
+# memory_sample PID SECONDS FILE: appends "seconds heap anonymous resident" (kB; heap -1 while
+# the program has written no figure of its own).
+memory_sample() {
+  local heap
+  heap=$(stat_of heap_kb || true)
+  echo "$2 ${heap:--1} $(anon_kb "$1") $(rss_kb "$1")" >> "$3"
+}
+
+# Two readings of the resident size do not tell a leak: one cycle holds a few MB for a moment
+# and the allocator keeps freed pages for a while, so single readings of a flat run scatter by
+# +-4 MB. The check compares floors instead (memory_floors), which the moments of a cycle's
+# work do not reach but a leak lifts:
+#   - heap in use (the program's own figure): at most 2 MB per minute, and that rate over the
+#     whole steady run at most 5 MB, so a 5 MB/minute leak fails even a one-minute run;
+#   - anonymous resident memory: growth at most 5 MB (the allocator's caching included; its
+#     floors scatter by up to 3 MB, too much for a rate over a short run).
+# memory_check FILE STEADY_SECONDS: prints the two report lines and sets the array
+# MEMORY_FAILURES to the limits broken.
+memory_check() {
+  local f0 f1 growth rate run a0 a1 agrowth arate
+  read -r f0 f1 growth rate <<< "$(memory_floors "$1" 2)"
+  run=$(( rate * $2 / 60 ))
+  read -r a0 a1 agrowth arate <<< "$(memory_floors "$1" 3)"
+  MEMORY_FAILURES=()
+  if (( f0 < 0 )); then
+    echo "  heap in use       no figure from the program; anonymous memory only"
+  else
+    echo "  heap in use       floor $(MB "$f0") MB, then $(MB "$f1") MB ($(MB "$rate") MB/min, over the steady run $(MB "$run") MB; limits $(MB $MAX_RATE_KB_MIN) MB/min, $(MB $MAX_GROWTH_KB) MB)"
+    (( run <= MAX_GROWTH_KB )) || MEMORY_FAILURES+=("heap grows $run kB over the run")
+    (( rate <= MAX_RATE_KB_MIN )) || MEMORY_FAILURES+=("heap grows $rate kB/min")
+  fi
+  if (( a0 < 0 )); then
+    echo "  anonymous memory  too few samples for a check (run longer)"
+  else
+    echo "  anonymous memory  floor $(MB "$a0") MB, then $(MB "$a1") MB (growth $(MB "$agrowth") MB, limit $(MB $MAX_GROWTH_KB) MB)"
+    (( agrowth <= MAX_GROWTH_KB )) || MEMORY_FAILURES+=("anonymous memory grew by $agrowth kB")
+  fi
+}

@@ -349,16 +349,75 @@ void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int pl
   }
 }
 
-// drawChain for a list that is a plain chain (TD2PointsLst::Chain) on numeric axes: only the
-// points' numbers are read, their pixels worked out a block at a time in one straight loop, and
-// the column's runs kept in locals. From the first point outside the ranges (a zoomed picture)
-// on, the rest goes to drawPoint. Same pixels as drawChain.
-template <class Sink>
-void drawPlainChain(Sink& sink, PointPixels& pp, const TD2PointsLst::PlainChain& ch, int i,
-                    int end, int plotLeft, int plotBottom, int sizeScale) {
-  const bool square = ch.square;
-  const double* xs = ch.x.data();
-  const double* ys = ch.y.data();
+constexpr int kBlock = 256;
+
+// The X and Y numbers of a plain chain (TD2PointsLst::Chain), a block at a time.
+struct ChainNumbers {
+  const TD2PointsLst::PlainChain& ch;
+  bool square() const { return ch.square; }
+  // Points i .. i + m - 1: all of them.
+  int block(int i, int m, const double*& xs, const double*& ys) const {
+    xs = ch.x.data() + i;
+    ys = ch.y.data() + i;
+    return m;
+  }
+  int plainEnd(int, int end) const { return end; }
+};
+
+// The same read straight from the points on a first drawing, which would otherwise build the
+// chain into fresh memory (its page faults cost more than the drawing): a block's numbers are
+// copied while each point is checked to continue the chain as Chain() checks it.
+struct PointNumbers {
+  const std::vector<PlotPoint>& pts;
+  ColorRef colour;
+  int shape;
+  double x[kBlock], y[kBlock];
+  PointNumbers(const std::vector<PlotPoint>& p, int first)
+      : pts(p),
+        colour(p[std::size_t(first)].color),
+        shape(p[std::size_t(first)].markerShape) {}
+  bool square() const { return shape == 0; }
+  // Whether the list's point j can be drawn as a plain chain's point.
+  bool plain(int j) const {
+    const PlotPoint& q = pts[std::size_t(j)];
+    const auto n = std::int64_t(pts.size());
+    const auto none = [n](std::int32_t link) { return link < 0 || link >= n; };
+    const std::int32_t prev = j - 1;
+    const bool links = j == 0 ? none(q.linkA) && none(q.linkB)
+                              : (q.linkA == prev && (q.linkB == prev || none(q.linkB))) ||
+                                    (q.linkB == prev && none(q.linkA));
+    // Shapes 1..7 draw markers the chain's columns do not hold.
+    const bool marker = shape == 0 || shape < 0 || shape > 7;
+    return marker && links && q.X.kind == kWorldNumber && q.Y.kind == kWorldNumber &&
+           q.color == colour && q.markerShape == shape;
+  }
+  // Points i .. i + m - 1 up to the first that is not plain: how many.
+  int block(int i, int m, const double*& xs, const double*& ys) {
+    int k = 0;
+    for (; k < m && plain(i + k); ++k) {
+      x[k] = pts[std::size_t(i + k)].X.number;
+      y[k] = pts[std::size_t(i + k)].Y.number;
+    }
+    xs = x;
+    ys = y;
+    return k;
+  }
+  // The first point from `from` on that is not plain; end if none.
+  int plainEnd(int from, int end) const {
+    while (from < end && plain(from)) ++from;
+    return from;
+  }
+};
+
+// drawChain for points that continue a plain chain on numeric axes: only the points' numbers
+// are read, their pixels worked out a block at a time in one straight loop, and the column's
+// runs kept in locals. From the first point outside the ranges (a zoomed picture) on, the rest
+// goes to drawPoint. Same pixels as drawChain. Returns where the chain ends (end when it does
+// not): a point of another kind is left to the caller.
+template <class Sink, class Numbers>
+int drawPlainChain(Sink& sink, PointPixels& pp, Numbers& src, int i, int end, int plotLeft,
+                   int plotBottom, int sizeScale) {
+  const bool square = src.square();
   const double xlo = pp.inX.lo, xhi = pp.inX.hi, ylo = pp.inY.lo, yhi = pp.inY.hi;
   const double xF = pp.xFirst, xS = pp.xScale, xM = pp.xMin;
   const double yF = pp.yFirst, yS = pp.yScale, yM = pp.yMin;
@@ -370,11 +429,13 @@ void drawPlainChain(Sink& sink, PointPixels& pp, const TD2PointsLst::PlainChain&
   int px = 0, py = 0;
   const auto rest = [&](int from) {
     Repeat rep;
-    for (int k = from; k < end;) {
-      const int e = std::min(end, k + kChunk);
+    const int to = src.plainEnd(from, end);
+    for (int k = from; k < to;) {
+      const int e = std::min(to, k + kChunk);
       pp.computeChunk(k, e);
       for (; k < e; ++k) drawPoint(sink, pp, k, plotLeft, plotBottom, sizeScale, &rep);
     }
+    return to;
   };
   if (i > 0 && !pp.compute(i - 1, px, py)) return rest(i);
 
@@ -407,10 +468,12 @@ void drawPlainChain(Sink& sink, PointPixels& pp, const TD2PointsLst::PlainChain&
   const auto writeMid = [&](int lo, int hi) { sink.span(cx, lo, hi); };
   const auto mergeMid = [&](int lo, int hi) { merge(midLo, midHi, lo, hi, writeMid); };
   const auto mergeSide = [&](int lo, int hi) { merge(sideLo, sideHi, lo, hi, writeSide); };
-  constexpr int kBlock = 256;
   int bx[kBlock], by[kBlock];
   while (i < end) {
-    const int m = std::min(kBlock, end - i);
+    const double* xs = nullptr;
+    const double* ys = nullptr;
+    const int m = src.block(i, std::min(kBlock, end - i), xs, ys);
+    if (m == 0) break;
     bool allUsable = true;
     int k = 0;
 #if defined(__SSE2__)
@@ -424,7 +487,7 @@ void drawPlainChain(Sink& sink, PointPixels& pp, const TD2PointsLst::PlainChain&
       const __m128d magic = _mm_set1_pd(6755399441055744.0);
       __m128d all = _mm_castsi128_pd(_mm_set1_epi32(-1));
       for (; k + 2 <= m; k += 2) {
-        const __m128d vx = _mm_loadu_pd(xs + i + k), vy = _mm_loadu_pd(ys + i + k);
+        const __m128d vx = _mm_loadu_pd(xs + k), vy = _mm_loadu_pd(ys + k);
         const __m128d fx = _mm_add_pd(vxF, _mm_mul_pd(vxS, _mm_sub_pd(vx, vxM)));
         const __m128d fy = _mm_add_pd(vyF, _mm_mul_pd(vyS, _mm_sub_pd(vy, vyM)));
         __m128d ok = _mm_and_pd(_mm_cmple_pd(vxlo, vx), _mm_cmple_pd(vx, vxhi));
@@ -441,7 +504,7 @@ void drawPlainChain(Sink& sink, PointPixels& pp, const TD2PointsLst::PlainChain&
     }
 #endif
     for (; k < m; ++k) {
-      const double vx = xs[i + k], vy = ys[i + k];
+      const double vx = xs[k], vy = ys[k];
       const double fx = xF + xS * (vx - xM), fy = yF + yS * (vy - yM);
       const bool ok = usable(vx, vy, fx, fy);
       allUsable &= ok;
@@ -452,7 +515,7 @@ void drawPlainChain(Sink& sink, PointPixels& pp, const TD2PointsLst::PlainChain&
     if (!allUsable) {
       upTo = 0;
       while (upTo < m) {
-        const double vx = xs[i + upTo], vy = ys[i + upTo];
+        const double vx = xs[upTo], vy = ys[upTo];
         if (!usable(vx, vy, xF + xS * (vx - xM), yF + yS * (vy - yM))) break;
         ++upTo;
       }
@@ -489,6 +552,7 @@ void drawPlainChain(Sink& sink, PointPixels& pp, const TD2PointsLst::PlainChain&
     i += m;
   }
   flush();
+  return i;
 }
 
 // The samples of a series as the point drawing would place them: a sample inside the axis
@@ -670,16 +734,20 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
   }
   if (n == 0) return kPlotOk;
   PointPixels pp(pts, ds, tx, ty);
-  // Held for the whole drawing: the points may change while it yields.
+  // Kept by this drawing, which reads it up to the next yield; a change of the points drops the
+  // list's own.
   const std::shared_ptr<const TD2PointsLst::PlainChain> chain =
       collapsePoints && pp.numeric ? ds.points.ChainForRedraw() : nullptr;
+  const std::uint64_t changes = ds.points.Changes();
   const int interval = ds.messageInterval;
   int i = 0;
   while (i < n) {
-    // Yield at every multiple of the message interval, as the point loop reaches it.
+    // Yield at every multiple of the message interval, as the point loop reaches it. Points
+    // changed meanwhile (a new record begun, whoever did it draws again) end this curve: the
+    // rest would be read from a list of another length.
     if (interval > 0 && i % interval == 0) {
       if (QCoreApplication::instance()) QCoreApplication::processEvents();
-      if (generation_ != generation) return kPlotOk;
+      if (generation_ != generation || ds.points.Changes() != changes) return kPlotOk;
     }
     int end = std::min(n, i + kChunk);
     if (interval > 0) end = std::min(end, (i / interval + 1) * interval);
@@ -691,9 +759,19 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
       // One colour throughout: the spans are collected up to the next yield.
       end = interval > 0 ? std::min(n, (i / interval + 1) * interval) : n;
       ColumnSpans sink(bitmap_, rgbOf(c));
-      drawPlainChain(sink, pp, *chain, i, end, plotLeft, plotBottom, sizeScale);
-      i = end;
+      ChainNumbers src{*chain};
+      i = drawPlainChain(sink, pp, src, i, end, plotLeft, plotBottom, sizeScale);
       continue;
+    }
+    if (collapsePoints && pp.numeric && n >= TD2PointsLst::kPlainChainMin) {
+      // A first drawing: as far as the points continue a plain chain, up to the next yield.
+      const int to = interval > 0 ? std::min(n, (i / interval + 1) * interval) : n;
+      PointNumbers src(pts, i);
+      if (src.plain(i)) {
+        ColumnSpans sink(bitmap_, rgbOf(c));
+        i = drawPlainChain(sink, pp, src, i, to, plotLeft, plotBottom, sizeScale);
+        continue;
+      }
     }
     bool oneColour = collapsePoints;
     for (int k = i + 1; oneColour && k < end; ++k) oneColour = pts[std::size_t(k)].color == c;

@@ -90,10 +90,14 @@ class TD2PointsLst {
   // once anyway (a record drawn once and replaced costs no more than that); the chain from
   // the second on (a zoom, a resize, a cursor).
   std::shared_ptr<const PlainChain> ChainForRedraw() const;
+  // Counts every change of the points: a drawing that yields compares it afterwards, so a
+  // list emptied or refilled meanwhile is never read on at its old length.
+  std::uint64_t Changes() const { return changes_.n; }
 
  private:
   void computeBounds();
   void changed() {
+    ++changes_.n;
     boundsValid_ = false;
     chain_.reset();
     chainChecked_ = false;
@@ -108,6 +112,17 @@ class TD2PointsLst {
   mutable std::shared_ptr<const PlainChain> chain_;
   mutable bool chainChecked_ = false;
   mutable bool drawnOnce_ = false;
+  // A list assigned over this one is a change of it too; a copy starts its own count.
+  struct ChangeCount {
+    std::uint64_t n = 0;
+    ChangeCount() = default;
+    ChangeCount(const ChangeCount&) {}
+    ChangeCount& operator=(const ChangeCount&) {
+      ++n;
+      return *this;
+    }
+  };
+  ChangeCount changes_;
 };
 
 struct AxisWorldData {

@@ -576,9 +576,12 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
   // Long plain chains (one colour, a square or no marker, each point linked to the one
   // before), drawn from their numbers alone: dense columns, jumps that leave gaps beside a
   // column, a yield interval that cuts the chain anywhere; whole, zoomed (points outside the
-  // window from the middle of the chain on), and again after the points changed.
-  for (int shape : {0, 9}) {
-    QImage whole[2], zoomed[2], changed[2];
+  // window from the middle of the chain on), and again after the points changed. A first
+  // drawing reads the chain's numbers from the points as far as they continue it: the second
+  // curve leaves it for an unlinked point and for a change of colour; a marker of another shape
+  // (1) is no chain at all.
+  for (int shape : {0, 9, 1}) {
+    QImage whole[2], zoomed[2], changed[2], first[2], zoomedFirst[2];
     for (int mode = 0; mode < 2; ++mode) {
       TGenD2ImgKernel k;
       preparePicture(k, mode == 1, 400, 250);
@@ -592,13 +595,18 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
           p.X = WorldValue::num(i * 0.001);
           p.Y = WorldValue::num(c ? (i / 500 % 2 ? 2.0 : -2.0) + 0.3 * u(rng)
                                   : std::sin(i * 0.003) + (i % 301 == 0 ? 1.5 : 0.02 * u(rng)));
-          ds.points.AddLinkedPoint(p);
+          if (c == 1 && i == 6100) p.color = 0x00AA33;
+          if (c == 1 && i == 4321)
+            ds.points.AddPoint(p);
+          else
+            ds.points.AddLinkedPoint(p);
         }
         k.AddDataSet(ds);
       }
-      ASSERT_NE(k.Get(0)->points.Chain(), nullptr);  // the path this case is about
+      ASSERT_EQ(k.Get(0)->points.Chain() != nullptr, shape != 1);  // the path this case is about
       // The first drawing reads the points, the next ones the chain.
       ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+      first[mode] = k.Bitmap().copy();
       k.PrepareImage(nullptr);
       ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
       whole[mode] = k.Bitmap().copy();
@@ -606,6 +614,10 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
       k.BeginZoom(nullptr, a.left + 131, a.top + 37);
       ASSERT_EQ(k.FinishZoom(nullptr, a.left + 202, a.bottom - 61), kPlotOk);
       zoomed[mode] = k.Bitmap().copy();
+      // The zoomed picture once more as a first drawing (the points changed, not moved).
+      for (int c = 0; c < 2; ++c) k.Get(c)->points.OffsetX(0.0);
+      ASSERT_EQ(k.Redraw(nullptr), kPlotOk);
+      zoomedFirst[mode] = k.Bitmap().copy();
       // A chain kept from the last picture must not outlive a change of the points.
       k.Get(1)->points.OffsetX(0.5);
       for (int twice = 0; twice < 2; ++twice) {
@@ -614,6 +626,10 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
       }
       changed[mode] = k.Bitmap().copy();
     }
+    EXPECT_TRUE(first[0] == first[1]) << "first drawing, shape " << shape;
+    EXPECT_TRUE(first[1] == whole[1]) << "first drawing, shape " << shape;
+    EXPECT_TRUE(zoomedFirst[0] == zoomedFirst[1]) << "zoomed first drawing, shape " << shape;
+    EXPECT_TRUE(zoomedFirst[1] == zoomed[1]) << "zoomed first drawing, shape " << shape;
     EXPECT_TRUE(whole[0] == whole[1]) << "plain chain, shape " << shape;
     EXPECT_TRUE(zoomed[0] == zoomed[1]) << "plain chain zoomed, shape " << shape;
     EXPECT_TRUE(changed[0] == changed[1]) << "plain chain moved, shape " << shape;
@@ -739,6 +755,43 @@ TEST(Kernel, EventDuringRedrawThatChangesThePoints) {
   EXPECT_TRUE(held);
   // Changed after the drawing took the chain: this is again a first drawing.
   EXPECT_EQ(k.Get(0)->points.ChainForRedraw(), nullptr);
+
+  // Emptied while the drawing yields, as a new record begins (no new picture started): the
+  // curve ends where the drawing yielded, on its first drawing and on a redraw from the chain,
+  // instead of being read on from the memory the list has kept.
+  for (const bool redraw : {false, true}) {
+    TGenD2ImgKernel e;
+    e.SetImageSize(300, 200);
+    e.PrepareImage(nullptr);
+    addCurve(e, 60000, 0, 10, lin);
+    TGenD2DataSet& ds = *e.Get(0);
+    ds.messageInterval = 10000;
+    ds.points.SetMarker(3, 0);
+    if (redraw) {
+      ASSERT_EQ(e.Render(nullptr, true), kPlotOk);
+      e.PrepareImage(nullptr);
+      ASSERT_NE(ds.points.ChainForRedraw(), nullptr);
+    }
+    const std::uint32_t c = rgb(ds.points.At(0).color);
+    // Before the curve, at its first point, then after 10000 points (x up to 1.67).
+    int yields = 0;
+    QTimer clear;
+    clear.setInterval(0);
+    QObject::connect(&clear, &QTimer::timeout, [&] {
+      if (++yields < 3) return;
+      clear.stop();
+      ds.points.Clear();
+    });
+    clear.start();
+    EXPECT_EQ(e.Render(nullptr, !redraw), kPlotOk);
+    EXPECT_EQ(yields, 3);
+    const auto at = [&](double v) {
+      return pixel(e, ds.xTransform.toPixel(WorldValue::num(v)),
+                   ds.yTransform.toPixel(WorldValue::num(v)));
+    };
+    for (double v = 0.25; v <= 1.5; v += 0.25) EXPECT_EQ(at(v), c) << v << " redraw " << redraw;
+    for (double v = 2.0; v <= 10.0; v += 0.5) EXPECT_EQ(at(v), kWhite) << v << " redraw " << redraw;
+  }
 }
 
 // ---- mouse ---------------------------------------------------------------------------------
