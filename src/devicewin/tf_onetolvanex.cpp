@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStringList>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
@@ -33,6 +34,7 @@
 #include "devicewin/panel_plotmode.h"
 #include "devicewin/plotshortcuts.h"
 #include "devicewin/panel_scopecontrols_groups.h"
+#include "devicewin/runnotes.h"
 #include "devicewin/settingsfileactions.h"
 #include "devicewin/sheets_plots.h"
 #include "devicewin/sheets_presenter.h"
@@ -143,6 +145,10 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   lay->addWidget(linkPanel_);
 
   buildPanels();
+  sink_.onLoggerBytes = [this](std::int64_t bytes, bool ended) {
+    runNote_ = loggerReceivedNote(bytes, ended);
+    showLinkState();
+  };
   settingsFiles_ = new TSettingsFileActions(*this);
   plots_ = std::make_unique<TOneTolvanexPlots>(*this, tm_.replotDldi);
   files_ = new TFilePanel(runControls_);
@@ -491,7 +497,9 @@ void TF_OneTolvanex::showLinkState() {
       message += QLatin1Char('\n') + recordCutText(lastLost_.bytesCut, lastLost_.bytesExpected);
     linkPanel_->showLinkMessage(disconnectedCaption(), message);
   } else {
-    linkPanel_->showLinkMessage(QString(), settingsNote_);
+    QStringList notes{settingsNote_, runNote_};
+    notes.removeAll(QString());
+    linkPanel_->showLinkMessage(QString(), notes.join(QLatin1Char('\n')));
   }
 }
 
@@ -525,6 +533,15 @@ void TF_OneTolvanex::processEvents() {
 void TF_OneTolvanex::runStateChanged(RunState s) {
   runPanel_->showRunGoesOn(acq_.runGoesOn());
   runPanel_->showRunState(s);
+  // Told as the run starts, where the user looks: the depth the device measures with is the
+  // one it reported for this run.
+  if (s == RunState::Measuring && !isLoggerMode(acq_.mode())) {
+    const QString note = scopeDepthNote(acq_.mode(), acq_.storedReply().memoryDepth);
+    if (note != runNote_) {
+      runNote_ = note;
+      showLinkState();
+    }
+  }
 }
 
 void TF_OneTolvanex::sampleTimeAdjusted(double asked, double got) {
@@ -557,9 +574,10 @@ void TF_OneTolvanex::identificationChanged(const QString& identification) {
 }
 
 void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
-  // A note on the sample time the device took belongs to the mode it was taken in.
-  if (!settingsNote_.isEmpty()) {
+  // Notes on the sample time the device took and on a run belong to the mode they were made in.
+  if (!settingsNote_.isEmpty() || !runNote_.isEmpty()) {
     settingsNote_.clear();
+    runNote_.clear();
     showLinkState();
   }
   applyModeLayout(mode);

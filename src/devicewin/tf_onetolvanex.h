@@ -272,6 +272,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   bool accessDenied_ = false;
   LostRun lastLost_;
   QString settingsNote_;  // what the device did with the settings asked for, under the panels
+  QString runNote_;       // what the user must know of the run: samples cut or come so far
   std::function<void()> presenceHook_;
   std::function<bool()> multiRunGoing_;
 
