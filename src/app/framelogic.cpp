@@ -23,6 +23,13 @@ QPoint initialWindowPlace(int n, int frameHeight) {
   return {30 * (n - 1), 30 * (n - 1) + frameHeight};
 }
 
+QPoint initialWindowPlace(int n, int frameHeight, const QSize& outer, const QRect& area) {
+  QPoint at = initialWindowPlace(n, frameHeight);
+  if (area.isEmpty()) return at;
+  at.setY(std::max(std::min(at.y(), area.bottom() + 1 - outer.height()), area.top()));
+  return at;
+}
+
 QPoint cascadeWindowPlace(int i, int frameHeight) {
   return {60 * i, frameHeight + 74 * i};
 }

@@ -21,6 +21,10 @@ QString deviceWindowCaption(const QString& serial, std::uint32_t ftdiIndex);
 
 // Where the n-th device window (n = rows in the device list, from 1) is placed at start.
 QPoint initialWindowPlace(int n, int frameHeight);
+// The same for a window of outer size `outer` on a screen whose usable area is `area`: moved up
+// as far as needed for its bottom (the status line) to lie on the screen, never above the
+// area's top; a window taller than the area keeps its title bar in reach.
+QPoint initialWindowPlace(int n, int frameHeight, const QSize& outer, const QRect& area);
 // Where BN_Cascade puts the device window at list index i (from 0).
 QPoint cascadeWindowPlace(int i, int frameHeight);
 
