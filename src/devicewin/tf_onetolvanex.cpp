@@ -73,6 +73,28 @@ void fitSettingsColumn(QFrame& column, QScrollArea& scroll) {
   column.setFixedWidth(std::max(column.minimumWidth(), needed));
 }
 
+// The same for the column as built: its scrolling area is found by name.
+void refitSettingsColumn(QFrame& column) {
+  if (auto* scroll = column.findChild<QScrollArea*>(QStringLiteral("SB_Parms")))
+    fitSettingsColumn(column, *scroll);
+}
+
+// Fits the column again whenever its groups have laid themselves out anew: a panel that now
+// holds the device's value ("100 kHz", "OSA0") is wider than the empty one the column was
+// fitted to, and nothing may lie under the scroll bar. (Asked at once, the sizes are still the
+// old ones.)
+class TColumnFitter final : public QObject {
+ public:
+  explicit TColumnFitter(QFrame& column) : QObject(&column), column_(column) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::LayoutRequest) refitSettingsColumn(column_);
+    return false;
+  }
+
+ private:
+  QFrame& column_;
+};
+
 // The family of stored records a sheet draws; none for the settings sheet.
 std::optional<IntermediateFamily> familyOfSheet(PlotSheet s) {
   switch (s) {
@@ -265,6 +287,7 @@ void TF_OneTolvanex::buildPanels() {
   auto* parmsLay = static_cast<QVBoxLayout*>(parms_->layout());
   parmsLay->addWidget(scroll, 1);
   fitSettingsColumn(*parms_, *scroll);
+  controls_->installEventFilter(new TColumnFitter(*parms_));
   connect(controls_->gpioPanel(), &TGpioPanel::ioStatusClicked, this,
           [this] { linkPanel_->setDebugCovered(true); });
 
@@ -613,8 +636,7 @@ void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
   const ModeLayout& l = model_.layout();
   runPanel_->showSingleOverlapBoxes(l.singleOverlap);
   // A mode shows other groups in the settings column, maybe wider ones.
-  if (auto* scroll = parms_->findChild<QScrollArea*>(QStringLiteral("SB_Parms")))
-    fitSettingsColumn(*parms_, *scroll);
+  refitSettingsColumn(*parms_);
   if (l.switchTab && modeIndex(mode) >= 0)
     pageControl_->setCurrentIndex(l.sheet == TabSheet::Voltmeter ? kSheetVoltmeter
                                                                  : kSheetScopeControls);
@@ -701,8 +723,7 @@ void TF_OneTolvanex::applyTexts() {
   if (counter_) counter_->applyTexts();
   if (controls_) {
     controls_->applyTexts();
-    if (auto* scroll = parms_->findChild<QScrollArea*>(QStringLiteral("SB_Parms")))
-      fitSettingsColumn(*parms_, *scroll);
+    refitSettingsColumn(*parms_);
   }
   if (sheet_) sheet_->applyTexts();
   if (plots_) plots_->applyTexts();
