@@ -199,6 +199,9 @@ TEST_F(RunWindow, StoredSettingsComeBackInStages) {
   EXPECT_GE(clock_.nowMs() - opened, 400 + 789 + 800);
   EXPECT_EQ(acq().storedReply().memoryDepth, 2000.0f);
   EXPECT_EQ(rec_.of("*SWr").size(), 1u);
+  // The device confirming the stored mode is no new choice of the user's: single shot stays.
+  EXPECT_TRUE(acq().singleShot());
+  EXPECT_TRUE(run().singleShotBox()->isChecked());
 }
 
 TEST_F(RunWindow, RunInScopeModeTakesARecordWhileTheRunStateColoursFollow) {
@@ -415,6 +418,12 @@ TEST_F(RunWindow, ALoggerSampleTimeTheDeviceChangesIsShownAgreeingAndNamed) {
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 3000));
   // The end marker is no sample.
   EXPECT_EQ(note->text(), QStringLiteral("Data logger: %1 samples received").arg((bytes - 16) / 4));
+  // The note follows the language.
+  setLanguageIndex(kLanguageGerman);
+  w_->applyTexts();
+  EXPECT_EQ(note->text(), QStringLiteral("Datenlogger: %1 Samples empfangen").arg((bytes - 16) / 4));
+  setLanguageIndex(kLanguageEnglish);
+  w_->applyTexts();
   m.modeChosen(4);
   ASSERT_TRUE(until([&] { return acq().mode() == kModeOSA0; }));
   EXPECT_TRUE(note->isHidden());
