@@ -180,6 +180,10 @@ const BuiltInText kTexts[] = {
      "(Fehler %3); der nächste Start stellt sie nicht wieder her.",
      "Multi_Tolvanex: the settings of device %1 could not be stored in %2 (error %3); the next "
      "start will not restore them."},
+    {396,
+     "Die letzte Messung endete, als das Gerät getrennt wurde; was bis dahin ankam, ist "
+     "gespeichert.",
+     "The last run ended when the device was disconnected; what arrived until then is kept."},
 };
 }  // namespace
 

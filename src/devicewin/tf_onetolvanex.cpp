@@ -70,7 +70,9 @@ void fitSettingsColumn(QFrame& column, QScrollArea& scroll) {
       std::max(groups->sizeHint().width(), groups->minimumSizeHint().width()) +
       scroll.verticalScrollBar()->sizeHint().width() + m.left() + m.right() +
       2 * column.frameWidth();
-  column.setFixedWidth(std::max(column.minimumWidth(), needed));
+  // Only ever wider, and untouched at the same width: a refit on the column's own layout
+  // request cannot swing between two widths.
+  if (needed > column.minimumWidth()) column.setFixedWidth(needed);
 }
 
 // The same for the column as built: its scrolling area is found by name.
@@ -168,7 +170,7 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
 
   buildPanels();
   sink_.onLoggerBytes = [this](std::int64_t bytes, bool ended) {
-    runNote_ = loggerReceivedNote(bytes, ended);
+    runNote_ = [bytes, ended] { return loggerReceivedNote(bytes, ended); };
     showLinkState();
   };
   settingsFiles_ = new TSettingsFileActions(*this);
@@ -499,6 +501,9 @@ void TF_OneTolvanex::deviceLost(const LostRun& run) {
 }
 
 void TF_OneTolvanex::deviceBack() {
+  // A run the loss ended stays told after the return: the window is idle, and nothing else
+  // says the run did not end as asked.
+  if (lastLost_.running) runNote_ = [] { return text(kTextRunEndedByLoss); };
   lastLost_ = LostRun();
   showLinkState();
   presenceChanged();
@@ -520,7 +525,9 @@ void TF_OneTolvanex::showLinkState() {
       message += QLatin1Char('\n') + recordCutText(lastLost_.bytesCut, lastLost_.bytesExpected);
     linkPanel_->showLinkMessage(disconnectedCaption(), message);
   } else {
-    QStringList notes{settingsNote_, runNote_};
+    QStringList notes;
+    for (const auto* note : {&settingsNote_, &runNote_})
+      if (*note) notes << (*note)();
     notes.removeAll(QString());
     linkPanel_->showLinkMessage(QString(), notes.join(QLatin1Char('\n')));
   }
@@ -559,16 +566,18 @@ void TF_OneTolvanex::runStateChanged(RunState s) {
   // Told as the run starts, where the user looks: the depth the device measures with is the
   // one it reported for this run.
   if (s == RunState::Measuring && !isLoggerMode(acq_.mode())) {
-    const QString note = scopeDepthNote(acq_.mode(), acq_.storedReply().memoryDepth);
-    if (note != runNote_) {
-      runNote_ = note;
-      showLinkState();
-    }
+    const ModeCode mode = acq_.mode();
+    const double depth = acq_.storedReply().memoryDepth;
+    const bool had = bool(runNote_);
+    runNote_ = nullptr;
+    if (!scopeDepthNote(mode, depth).isEmpty())
+      runNote_ = [mode, depth] { return scopeDepthNote(mode, depth); };
+    if (had || runNote_) showLinkState();
   }
 }
 
 void TF_OneTolvanex::sampleTimeAdjusted(double asked, double got) {
-  settingsNote_ = sampleTimeAdjustedText(asked, got);
+  settingsNote_ = [asked, got] { return sampleTimeAdjustedText(asked, got); };
   showLinkState();
 }
 
@@ -597,10 +606,13 @@ void TF_OneTolvanex::identificationChanged(const QString& identification) {
 }
 
 void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
-  // Notes on the sample time the device took and on a run belong to the mode they were made in.
-  if (!settingsNote_.isEmpty() || !runNote_.isEmpty()) {
-    settingsNote_.clear();
-    runNote_.clear();
+  // Notes on the sample time the device took and on a run belong to the mode they were made in
+  // (a reconnect confirms the same mode again: they stay).
+  const bool otherMode = mode != notesMode_;
+  notesMode_ = mode;
+  if (otherMode && (settingsNote_ || runNote_)) {
+    settingsNote_ = nullptr;
+    runNote_ = nullptr;
     showLinkState();
   }
   applyModeLayout(mode);
