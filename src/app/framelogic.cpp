@@ -23,11 +23,14 @@ QPoint initialWindowPlace(int n, int frameHeight) {
   return {30 * (n - 1), 30 * (n - 1) + frameHeight};
 }
 
-QPoint initialWindowPlace(int n, int frameHeight, const QSize& outer, const QRect& area) {
-  QPoint at = initialWindowPlace(n, frameHeight);
+QPoint keptInArea(const QPoint& at, const QSize& outer, const QRect& area) {
   if (area.isEmpty()) return at;
-  at.setY(std::max(std::min(at.y(), area.bottom() + 1 - outer.height()), area.top()));
-  return at;
+  return {std::max(std::min(at.x(), area.right() + 1 - outer.width()), area.left()),
+          std::max(std::min(at.y(), area.bottom() + 1 - outer.height()), area.top())};
+}
+
+QPoint initialWindowPlace(int n, int frameHeight, const QSize& outer, const QRect& area) {
+  return keptInArea(initialWindowPlace(n, frameHeight), outer, area);
 }
 
 QPoint cascadeWindowPlace(int i, int frameHeight) {
