@@ -23,6 +23,16 @@ QPoint initialWindowPlace(int n, int frameHeight) {
   return {30 * (n - 1), 30 * (n - 1) + frameHeight};
 }
 
+QPoint keptInArea(const QPoint& at, const QSize& outer, const QRect& area) {
+  if (area.isEmpty()) return at;
+  return {std::max(std::min(at.x(), area.right() + 1 - outer.width()), area.left()),
+          std::max(std::min(at.y(), area.bottom() + 1 - outer.height()), area.top())};
+}
+
+QPoint initialWindowPlace(int n, int frameHeight, const QSize& outer, const QRect& area) {
+  return keptInArea(initialWindowPlace(n, frameHeight), outer, area);
+}
+
 QPoint cascadeWindowPlace(int i, int frameHeight) {
   return {60 * i, frameHeight + 74 * i};
 }

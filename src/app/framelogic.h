@@ -21,6 +21,12 @@ QString deviceWindowCaption(const QString& serial, std::uint32_t ftdiIndex);
 
 // Where the n-th device window (n = rows in the device list, from 1) is placed at start.
 QPoint initialWindowPlace(int n, int frameHeight);
+// A window of outer size `outer` at `at`, moved as little as needed to lie wholly in the usable
+// area `area` (its status line at the bottom in sight); one larger than the area goes to the
+// area's left or top edge, its title bar in reach. An empty area (no screen known) moves nothing.
+QPoint keptInArea(const QPoint& at, const QSize& outer, const QRect& area);
+// The start place kept in the area of the screen.
+QPoint initialWindowPlace(int n, int frameHeight, const QSize& outer, const QRect& area);
 // Where BN_Cascade puts the device window at list index i (from 0).
 QPoint cascadeWindowPlace(int i, int frameHeight);
 

@@ -1,11 +1,24 @@
 #include "app/placement.h"
 
 #include <QEvent>
+#include <QScreen>
+#include <QStyle>
 #include <QWidget>
 
 #include "app/framelogic.h"
 
 namespace tolv {
+
+namespace {
+
+// Before the window manager has framed a window its title bar is not counted yet.
+QSize outerSize(const QWidget& w) {
+  QSize s = w.frameGeometry().size();
+  if (s == w.size()) s.rheight() += w.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+  return s;
+}
+
+}  // namespace
 
 TDeviceWindowPlacement::TDeviceWindowPlacement(QWidget* frame) : QObject(frame), frame_(frame) {
   frame_->installEventFilter(this);
@@ -13,7 +26,7 @@ TDeviceWindowPlacement::TDeviceWindowPlacement(QWidget* frame) : QObject(frame),
 
 void TDeviceWindowPlacement::place(QWidget* w, int n) {
   if (!w) return;
-  const QPoint at = initialWindowPlace(n, frame_->frameGeometry().height());
+  const QPoint at = startPlace(*w, n, frame_->frameGeometry().height());
   w->move(at);
   placed_.push_back({w, n, at});
 }
@@ -24,13 +37,19 @@ void TDeviceWindowPlacement::follow() {
   for (Placed& p : placed_) {
     // A window moved meanwhile (by the user or a stored position) keeps its place.
     if (!p.window || p.window->pos() != p.at) continue;
-    const QPoint at = initialWindowPlace(p.n, h);
+    const QPoint at = startPlace(*p.window, p.n, h);
     if (at == p.at) continue;
     p.window->move(at);
     p.at = at;
   }
   // Framed by the window manager: the height is final.
   if (frame_->isVisible() && h != frame_->height()) settled_ = true;
+}
+
+QPoint TDeviceWindowPlacement::startPlace(const QWidget& w, int n, int frameHeight) const {
+  const QScreen* screen = frame_->screen();
+  return initialWindowPlace(n, frameHeight, outerSize(w),
+                            screen ? screen->availableGeometry() : QRect());
 }
 
 bool TDeviceWindowPlacement::eventFilter(QObject* watched, QEvent* e) {

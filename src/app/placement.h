@@ -33,6 +33,8 @@ class TDeviceWindowPlacement : public QObject {
     int n = 0;
     QPoint at;
   };
+  // On the frame's screen, the whole window in sight.
+  QPoint startPlace(const QWidget& w, int n, int frameHeight) const;
   QWidget* frame_;
   std::vector<Placed> placed_;
   bool settled_ = false;

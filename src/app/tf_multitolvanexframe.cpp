@@ -502,8 +502,11 @@ void TF_MultiTolvanexFrame::BN_CascadeClick() {
   for (int i = 0; i < forms_.count(); ++i) {
     TF_OneTolvanex* w = forms_.get(i);
     if (!w) continue;
-    w->move(cascadeWindowPlace(i, frameHeight()));
     w->restoreDefaultSize();
+    // On a low screen the steps stop where a window would leave it.
+    const QScreen* sc = screen();
+    w->move(keptInArea(cascadeWindowPlace(i, frameHeight()), w->frameGeometry().size(),
+                       sc ? sc->availableGeometry() : QRect()));
     bringUpDeviceWindow(i);
   }
 }

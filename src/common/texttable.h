@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 392;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 396;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -74,6 +74,14 @@ inline constexpr int kTextMultiBusyLeftOut = 390;
 // Texts of loading a settings file: a file that is no settings image, and values replaced.
 inline constexpr int kTextSettingsNoImage = 391;
 inline constexpr int kTextSettingsReplaced = 392;
+
+// Status-line texts of a device window: a scope run asking more samples than the scope's memory
+// keeps, the samples a logger run has brought so far, settings not stored at closing, and a run
+// the device's disconnection ended.
+inline constexpr int kTextScopeDepthCut = 393;
+inline constexpr int kTextLoggerReceived = 394;
+inline constexpr int kTextSettingsNotStored = 395;
+inline constexpr int kTextRunEndedByLoss = 396;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

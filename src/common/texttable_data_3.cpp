@@ -169,6 +169,21 @@ const BuiltInText kTexts[] = {
      "ersetzt.",
      "values of the file are none the window offers; they were replaced by the nearest it "
      "offers."},
+    {393,
+     "Der Speicher des Oszilloskops hält %2 Samples: von den %1 Samples dieser Messung werden "
+     "nur die ersten %2 gezeigt und gespeichert.",
+     "The scope's memory holds %2 samples: of the %1 samples of this run only the first %2 are "
+     "shown and stored."},
+    {394, "Datenlogger: %1 Samples empfangen", "Data logger: %1 samples received"},
+    {395,
+     "Multi_Tolvanex: die Einstellungen von Gerät %1 konnten nicht in %2 gespeichert werden "
+     "(Fehler %3); der nächste Start stellt sie nicht wieder her.",
+     "Multi_Tolvanex: the settings of device %1 could not be stored in %2 (error %3); the next "
+     "start will not restore them."},
+    {396,
+     "Die letzte Messung endete, als das Gerät getrennt wurde; was bis dahin ankam, ist "
+     "gespeichert.",
+     "The last run ended when the device was disconnected; what arrived until then is kept."},
 };
 }  // namespace
 

@@ -881,7 +881,11 @@ void TAcquisition::dispatchReply(std::span<const std::uint8_t> bytes) {
       bool newerChoice = false;
       for (int i = 0; i < queue_.count() && !newerChoice; ++i)
         newerChoice = isSetModeCommand(queue_.get(i));
-      if (!newerChoice) {
+      // The device confirming the mode asked for (the stored one at start-up, the window's own
+      // after a reconnect) is no new choice: single shot stays as the user set it.
+      if (!newerChoice && m == requestedMode_) {
+        if (controlsEnabled_) host_.modeRequested(m);
+      } else if (!newerChoice) {
         requestedMode_ = m;
         showRequestedMode(m);
       }

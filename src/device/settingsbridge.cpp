@@ -21,6 +21,7 @@ void TSettingsAcquisitionHost::ioReplyApplied(const SettingsReply& r) {
 }
 
 void TSettingsAcquisitionHost::windowOptionsRestored(const SettingsRecord& r) {
+  settings_.forgetDisplacedTrigger();
   // A file may hold any number: the window uses only what its spin edits can show.
   settings_.setProbeFactor(0, probeFactorInForce(r.probeFactorC0));
   settings_.setProbeFactor(1, probeFactorInForce(r.probeFactorC1));

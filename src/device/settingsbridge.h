@@ -39,7 +39,10 @@ class TSettingsAcquisitionHost : public IAcquisitionHost {
   void saveLastSettings() override { next_.saveLastSettings(); }
   void closeAgain() override { next_.closeAgain(); }
   void deviceLost(const LostRun& r) override { next_.deviceLost(r); }
-  void deviceBack() override { next_.deviceBack(); }
+  void deviceBack() override {
+    settings_.forgetDisplacedTrigger();
+    next_.deviceBack();
+  }
 
  private:
   TSettingsModel& settings_;

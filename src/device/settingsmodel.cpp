@@ -20,6 +20,9 @@ int TAcquisitionSettingsHost::replyTag() const {
 bool TAcquisitionSettingsHost::controlsEnabled() const {
   return acq_.controlsEnabled();
 }
+bool TAcquisitionSettingsHost::runIdle() const {
+  return acq_.runState() == RunState::Idle;
+}
 ModeCode TAcquisitionSettingsHost::mode() const {
   return acq_.mode();
 }
@@ -309,8 +312,11 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
   const std::uint32_t word = b.word;
   b = r.toWriteBlock();
   b.word = word;
-  // Taken before the sample-time question below lets newer replies in.
-  const SettingsWriteBlock before = std::exchange(replied_, r.toWriteBlock());
+  // Taken before the sample-time question below lets newer replies in. Before the first reply
+  // nothing is known of the device but this reply: a pending value counts as a change only when
+  // it differs from it (not from a block of zeros, which every loaded value would).
+  const SettingsWriteBlock before =
+      std::exchange(replied_, r.toWriteBlock()).value_or(r.toWriteBlock());
   SettingsReply c = r;  // what the controls take
   if (pending) {
     c.amplC0 = mine.amplC0;
@@ -499,6 +505,10 @@ bool TSettingsModel::displacedComesBack(ModeCode mode) const {
          triggerTypeLetter(host_.reported().triggerType) == displaced_.by;
 }
 
+void TSettingsModel::forgetDisplacedTrigger() {
+  displaced_ = {};
+}
+
 void TSettingsModel::onForceManualTriggerTimer() {
   t_.forceManualTrigger.stop();
   const ModeCode mode = host_.mode();
@@ -508,13 +518,10 @@ void TSettingsModel::onForceManualTriggerTimer() {
   if (!isLogger(mode) && wanted == reported) return;
   // While a reply is applied (the sample-time question may be open) the reply's own trigger
   // type would overwrite M, and locked controls take nothing: try again after the interval.
-  // A run started meanwhile measures with the type it went out with; the displaced one does not
-  // come back in the middle of it.
-  if (back && !controlsEnabled()) {
-    displaced_ = {};
-    return;
-  }
-  if (replyAwaited() || !controlsEnabled()) {
+  // A run started meanwhile measures with the type it went out with: the displaced one comes
+  // back once the run is over, not in the middle of it (nor is it dropped: a multi-device run
+  // queues its run together with the mode change that brings it back).
+  if (replyAwaited() || !controlsEnabled() || (back && !host_.runIdle())) {
     t_.forceManualTrigger.start();
     return;
   }

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "device/decoding.h"
 #include "device/devtimer.h"
@@ -26,6 +27,7 @@ class ISettingsHost {
   virtual ~ISettingsHost() = default;
   virtual int replyTag() const = 0;          // negative: no reply awaited
   virtual bool controlsEnabled() const = 0;  // cleared while a run is queued or measuring
+  virtual bool runIdle() const { return controlsEnabled(); }  // no run queued or going
   virtual ModeCode mode() const = 0;         // the window's mode, as confirmed by the device
   // The mode the user chose last; the selector shows it while the device still changes modes.
   virtual ModeCode requestedMode() const { return mode(); }
@@ -48,6 +50,7 @@ class TAcquisitionSettingsHost : public ISettingsHost {
   TAcquisitionSettingsHost(TAcquisition& acq, ITimer& accumulate) : acq_(acq), acc_(accumulate) {}
   int replyTag() const override;
   bool controlsEnabled() const override;
+  bool runIdle() const override;
   ModeCode mode() const override;
   ModeCode requestedMode() const override;
   SettingsWriteBlock& desired() override;
@@ -182,6 +185,9 @@ class TSettingsModel : public QObject {
   void modeConfirmed(ModeCode mode);  // the device reported it: apply the layout
   void setMultiRegistered(bool on) { multiRegistered_ = on; }
   void clearForcedSampleTimeFlag() { forcedSampleTimeFlag_ = false; }
+  // A loaded settings file, or a device back with its power-on settings after a reconnect: a
+  // trigger type remembered from before is no longer the one to bring back.
+  void forgetDisplacedTrigger();
 
   // --- Timer handlers (each first stops its own timer) -------------------------------------
   void onNoZeroProbeTimer();
@@ -237,7 +243,7 @@ class TSettingsModel : public QObject {
   std::array<KeptTimebase, 2> kept_{};
   bool restorePending_ = false;
   // The settings of the reply before: a desired value that differs waits for its write.
-  SettingsWriteBlock replied_{};
+  std::optional<SettingsWriteBlock> replied_;
   void keepAcrossLoggerBoundary(ModeCode before, ModeCode now);
   // The kept values of the mode's side (the trigger type as the mode offers it) in place of
   // the given ones; false when that side has none. Ends the pending restore.

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QStyle>
+#include <QVBoxLayout>
 
 #include "common/texttable.h"
 #include "devicewin/picturesave.h"
@@ -53,10 +54,16 @@ TPlotModeGroup::TPlotModeGroup(QWidget* parent) : QGroupBox(parent) {
       if (!mark_.isSet()) emit plotModeChosen(i);
     });
   }
+  // The two zoom boxes one above the other: the group fits the bar's row beside the run and
+  // file controls in a window of the default width.
+  auto* zooms = new QVBoxLayout;
+  zooms->setContentsMargins(0, 0, 0, 0);
+  zooms->setSpacing(0);
+  lay->addLayout(zooms);
   for (int ch = 0; ch < 2; ++ch) {
     auto* cb = new QCheckBox(this);
     cb->setObjectName(ch == 0 ? QStringLiteral("CB_AutoScaleC0") : QStringLiteral("CB_AutoScaleC1"));
-    lay->addWidget(cb);
+    zooms->addWidget(cb);
     auto_[std::size_t(ch)] = cb;
     connect(cb, &QCheckBox::clicked, this, [this, ch](bool on) {
       if (!mark_.isSet()) emit autoScaleClicked(ch, on);

@@ -106,10 +106,7 @@ void TSettingsFileActions::saveAtClose() {
   closeResult_ = save(name);
   if (closeResult_ == 0) return;
   // The window closes anyway; the user must still learn that the setting was not kept.
-  const QString msg = QStringLiteral(
-                          "Multi_Tolvanex: the settings of device %1 could not be "
-                          "stored in %2 (error %3); the next start will not restore "
-                          "them.")
+  const QString msg = text(kTextSettingsNotStored)
                           .arg(w_.serialNumber(), pathText(name))
                           .arg(closeResult_);
   if (report_) {

@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStringList>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
@@ -33,6 +34,7 @@
 #include "devicewin/panel_plotmode.h"
 #include "devicewin/plotshortcuts.h"
 #include "devicewin/panel_scopecontrols_groups.h"
+#include "devicewin/runnotes.h"
 #include "devicewin/settingsfileactions.h"
 #include "devicewin/sheets_plots.h"
 #include "devicewin/sheets_presenter.h"
@@ -68,8 +70,32 @@ void fitSettingsColumn(QFrame& column, QScrollArea& scroll) {
       std::max(groups->sizeHint().width(), groups->minimumSizeHint().width()) +
       scroll.verticalScrollBar()->sizeHint().width() + m.left() + m.right() +
       2 * column.frameWidth();
-  column.setFixedWidth(std::max(column.minimumWidth(), needed));
+  // Only ever wider, and untouched at the same width: a refit on the column's own layout
+  // request cannot swing between two widths.
+  if (needed > column.minimumWidth()) column.setFixedWidth(needed);
 }
+
+// The same for the column as built: its scrolling area is found by name.
+void refitSettingsColumn(QFrame& column) {
+  if (auto* scroll = column.findChild<QScrollArea*>(QStringLiteral("SB_Parms")))
+    fitSettingsColumn(column, *scroll);
+}
+
+// Fits the column again whenever its groups have laid themselves out anew: a panel that now
+// holds the device's value ("100 kHz", "OSA0") is wider than the empty one the column was
+// fitted to, and nothing may lie under the scroll bar. (Asked at once, the sizes are still the
+// old ones.)
+class TColumnFitter final : public QObject {
+ public:
+  explicit TColumnFitter(QFrame& column) : QObject(&column), column_(column) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::LayoutRequest) refitSettingsColumn(column_);
+    return false;
+  }
+
+ private:
+  QFrame& column_;
+};
 
 // The family of stored records a sheet draws; none for the settings sheet.
 std::optional<IntermediateFamily> familyOfSheet(PlotSheet s) {
@@ -143,6 +169,10 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   lay->addWidget(linkPanel_);
 
   buildPanels();
+  sink_.onLoggerBytes = [this](std::int64_t bytes, bool ended) {
+    runNote_ = [bytes, ended] { return loggerReceivedNote(bytes, ended); };
+    showLinkState();
+  };
   settingsFiles_ = new TSettingsFileActions(*this);
   plots_ = std::make_unique<TOneTolvanexPlots>(*this, tm_.replotDldi);
   files_ = new TFilePanel(runControls_);
@@ -259,6 +289,7 @@ void TF_OneTolvanex::buildPanels() {
   auto* parmsLay = static_cast<QVBoxLayout*>(parms_->layout());
   parmsLay->addWidget(scroll, 1);
   fitSettingsColumn(*parms_, *scroll);
+  controls_->installEventFilter(new TColumnFitter(*parms_));
   connect(controls_->gpioPanel(), &TGpioPanel::ioStatusClicked, this,
           [this] { linkPanel_->setDebugCovered(true); });
 
@@ -470,6 +501,9 @@ void TF_OneTolvanex::deviceLost(const LostRun& run) {
 }
 
 void TF_OneTolvanex::deviceBack() {
+  // A run the loss ended stays told after the return: the window is idle, and nothing else
+  // says the run did not end as asked.
+  if (lastLost_.running) runNote_ = [] { return text(kTextRunEndedByLoss); };
   lastLost_ = LostRun();
   showLinkState();
   presenceChanged();
@@ -491,7 +525,11 @@ void TF_OneTolvanex::showLinkState() {
       message += QLatin1Char('\n') + recordCutText(lastLost_.bytesCut, lastLost_.bytesExpected);
     linkPanel_->showLinkMessage(disconnectedCaption(), message);
   } else {
-    linkPanel_->showLinkMessage(QString(), settingsNote_);
+    QStringList notes;
+    for (const auto* note : {&settingsNote_, &runNote_})
+      if (*note) notes << (*note)();
+    notes.removeAll(QString());
+    linkPanel_->showLinkMessage(QString(), notes.join(QLatin1Char('\n')));
   }
 }
 
@@ -525,10 +563,21 @@ void TF_OneTolvanex::processEvents() {
 void TF_OneTolvanex::runStateChanged(RunState s) {
   runPanel_->showRunGoesOn(acq_.runGoesOn());
   runPanel_->showRunState(s);
+  // Told as the run starts, where the user looks: the depth the device measures with is the
+  // one it reported for this run.
+  if (s == RunState::Measuring && !isLoggerMode(acq_.mode())) {
+    const ModeCode mode = acq_.mode();
+    const double depth = acq_.storedReply().memoryDepth;
+    const bool had = bool(runNote_);
+    runNote_ = nullptr;
+    if (!scopeDepthNote(mode, depth).isEmpty())
+      runNote_ = [mode, depth] { return scopeDepthNote(mode, depth); };
+    if (had || runNote_) showLinkState();
+  }
 }
 
 void TF_OneTolvanex::sampleTimeAdjusted(double asked, double got) {
-  settingsNote_ = sampleTimeAdjustedText(asked, got);
+  settingsNote_ = [asked, got] { return sampleTimeAdjustedText(asked, got); };
   showLinkState();
 }
 
@@ -557,9 +606,13 @@ void TF_OneTolvanex::identificationChanged(const QString& identification) {
 }
 
 void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
-  // A note on the sample time the device took belongs to the mode it was taken in.
-  if (!settingsNote_.isEmpty()) {
-    settingsNote_.clear();
+  // Notes on the sample time the device took and on a run belong to the mode they were made in
+  // (a reconnect confirms the same mode again: they stay).
+  const bool otherMode = mode != notesMode_;
+  notesMode_ = mode;
+  if (otherMode && (settingsNote_ || runNote_)) {
+    settingsNote_ = nullptr;
+    runNote_ = nullptr;
     showLinkState();
   }
   applyModeLayout(mode);
@@ -595,8 +648,7 @@ void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
   const ModeLayout& l = model_.layout();
   runPanel_->showSingleOverlapBoxes(l.singleOverlap);
   // A mode shows other groups in the settings column, maybe wider ones.
-  if (auto* scroll = parms_->findChild<QScrollArea*>(QStringLiteral("SB_Parms")))
-    fitSettingsColumn(*parms_, *scroll);
+  refitSettingsColumn(*parms_);
   if (l.switchTab && modeIndex(mode) >= 0)
     pageControl_->setCurrentIndex(l.sheet == TabSheet::Voltmeter ? kSheetVoltmeter
                                                                  : kSheetScopeControls);
@@ -683,8 +735,7 @@ void TF_OneTolvanex::applyTexts() {
   if (counter_) counter_->applyTexts();
   if (controls_) {
     controls_->applyTexts();
-    if (auto* scroll = parms_->findChild<QScrollArea*>(QStringLiteral("SB_Parms")))
-      fitSettingsColumn(*parms_, *scroll);
+    refitSettingsColumn(*parms_);
   }
   if (sheet_) sheet_->applyTexts();
   if (plots_) plots_->applyTexts();

@@ -271,7 +271,10 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   bool everOpened_ = false;
   bool accessDenied_ = false;
   LostRun lastLost_;
-  QString settingsNote_;  // what the device did with the settings asked for, under the panels
+  // The status line's notes, written anew in the language in use: what the device did with the
+  // settings asked for, and what the user must know of the run (samples cut or come so far).
+  std::function<QString()> settingsNote_, runNote_;
+  ModeCode notesMode_ = 0;  // the mode confirmed last, whose notes they are
   std::function<void()> presenceHook_;
   std::function<bool()> multiRunGoing_;
 

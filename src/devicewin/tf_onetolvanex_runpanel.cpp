@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -54,8 +55,14 @@ TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
   lay->setContentsMargins(0, 0, 0, 0);
   lay->setSpacing(4);
   lay->addWidget(buttons_);
-  lay->addWidget(single_);
-  lay->addWidget(overlap_);
+  // The two boxes one above the other: the bar's row holds the plot-mode group beside them in
+  // a window of the default width.
+  auto* boxes = new QVBoxLayout;
+  boxes->setContentsMargins(0, 0, 0, 0);
+  boxes->setSpacing(0);
+  boxes->addWidget(single_);
+  boxes->addWidget(overlap_);
+  lay->addLayout(boxes);
   lay->addWidget(running_);
   lay->addWidget(queue_);
   lay->addWidget(drawRoom_);

@@ -195,6 +195,19 @@ TEST(FrameLogic, CaptionsAndPlaces) {
   EXPECT_EQ(deviceWindowCaption("TVS1", 2), "Tolvanex Scope 1 Ser. Nr.:TVS1 (2)");
   EXPECT_EQ(initialWindowPlace(1, 190), QPoint(0, 190));
   EXPECT_EQ(initialWindowPlace(3, 190), QPoint(60, 250));
+  // On a low screen the window moves up until its bottom row lies on it, no further.
+  const QRect area(0, 0, 1280, 770);
+  EXPECT_EQ(initialWindowPlace(2, 190, QSize(1240, 540), area), QPoint(30, 220));
+  EXPECT_EQ(initialWindowPlace(2, 190, QSize(1240, 550), area), QPoint(30, 220));
+  EXPECT_EQ(initialWindowPlace(2, 190, QSize(1240, 551), area), QPoint(30, 219));
+  EXPECT_EQ(initialWindowPlace(2, 190, QSize(1240, 705), area), QPoint(30, 65));
+  EXPECT_EQ(initialWindowPlace(2, 190, QSize(1240, 900), QRect(0, 20, 1280, 770)),
+            QPoint(30, 20));
+  EXPECT_EQ(initialWindowPlace(2, 190, QSize(1240, 900), QRect()), QPoint(30, 220));
+  // Sideways the same: the third window steps right only as far as the screen is wide.
+  EXPECT_EQ(initialWindowPlace(3, 190, QSize(1240, 540), area), QPoint(40, 230));
+  EXPECT_EQ(keptInArea(QPoint(120, 338), QSize(1240, 705), area), QPoint(40, 65));
+  EXPECT_EQ(keptInArea(QPoint(-5, 10), QSize(100, 100), QRect(0, 20, 1280, 770)), QPoint(0, 20));
   EXPECT_EQ(cascadeWindowPlace(0, 190), QPoint(0, 190));
   EXPECT_EQ(cascadeWindowPlace(2, 190), QPoint(120, 338));
 }

@@ -455,18 +455,33 @@ TEST_F(SettingsModel, EachModeKeepsOnlyATriggerTypeItOffers) {
   m.modeChosen(6);
   rig.advance(2000);
   ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
-  // A run started before the type came back keeps the type it went out with.
-  m.modeChosen(4);
-  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.mode() == kModeOSA0; }, 2000));
-  acq.runClicked();
-  rig.advance(2000);
-  ASSERT_EQ(acq.runState(), RunState::Measuring);
-  acq.stopClicked();
-  rig.advance(3000);
-  ASSERT_EQ(acq.runState(), RunState::Idle);
-  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
-  m.modeChosen(6);
-  rig.advance(2000);
+  // A run started before the type came back keeps the type it went out with; the type comes
+  // back once the run is over. So it does when the run is queued together with the mode change
+  // (the multi-device window's RUN), its timer firing on locked controls.
+  for (const bool together : {false, true}) {
+    SCOPED_TRACE(together);
+    if (together) {
+      acq.selectMode(kModeOSA0);
+      acq.runClicked();
+    } else {
+      m.modeChosen(4);
+      ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.mode() == kModeOSA0; }, 2000));
+      acq.runClicked();
+    }
+    rig.advance(2000);
+    ASSERT_EQ(acq.mode(), kModeOSA0);
+    ASSERT_EQ(acq.runState(), RunState::Measuring);
+    EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+    rig.advance(2000);
+    EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+    acq.stopClicked();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Idle; }, 3000));
+    rig.advance(2000);
+    EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'T');
+    m.modeChosen(6);
+    rig.advance(2000);
+    ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+  }
 
   m.triggerTypeChosen('P');
   rig.advance(1000);
@@ -490,6 +505,63 @@ TEST_F(SettingsModel, EachModeKeepsOnlyATriggerTypeItOffers) {
   rig.advance(2000);
   EXPECT_TRUE(rig.settingsWrites().empty());
   EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'X');
+}
+
+// The type a mode did not offer is remembered for the way back only within what the user did:
+// a loaded settings file, or a device back with its power-on settings, starts afresh.
+TEST_F(SettingsModel, ALoadedFileOrAReconnectForgetsTheDisplacedTriggerType) {
+  for (const bool load : {true, false}) {
+    SCOPED_TRACE(load);
+    SettingsRig rig;
+    TSettingsModel& m = rig.model;
+    TAcquisition& acq = rig.acq;
+    rig.boot();
+    m.triggerTypeChosen('E');
+    rig.advance(1000);
+    m.modeChosen(6);  // LAIO: the edge gives way to manual
+    rig.advance(2000);
+    ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+    if (load) {
+      SettingsRecord rec = SettingsRecord::defaults();
+      rec.mode = kModeLAIO;
+      rec.trgTypString = "M";
+      acq.startUp(0, &rec);
+    } else {
+      rig.drv.disconnected = true;
+      acq.linkLost(kFtIoError);
+      ASSERT_TRUE(acq.lost());
+      rig.drv.disconnected = false;
+      ASSERT_EQ(acq.reconnect(), 0);
+    }
+    rig.advance(3000);
+    ASSERT_EQ(acq.mode(), kModeLAIO);
+    ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+    m.modeChosen(4);
+    rig.advance(3000);
+    ASSERT_EQ(acq.mode(), kModeOSA0);
+    EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+  }
+}
+
+// Before the first settings reply the model knows nothing of the device: a pending sample time
+// equal to what the first reply brings is no change of the user's, and a sample time kept
+// across the logger boundary comes back in its place.
+TEST_F(SettingsModel, TheFirstReplyJudgesAPendingValueAgainstItself) {
+  rig.acq.open([](SettingsRecord&) { return 2; });
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.mode() == kModeOSA0; }, 2000));
+  ASSERT_FLOAT_EQ(acq.storedReply().sampleTime, 0.0f);  // its settings are still to come
+  // Both sides of the boundary have their own sample time before the device has answered.
+  rig.host.desired() = rig.device.toWriteBlock();
+  rig.host.desired().sampleTime = 1e-5f;
+  m.modeConfirmed(kModeDLA0);
+  rig.host.desired().sampleTime = 2e-4f;
+  m.modeConfirmed(kModeOSA0);  // back in the scope: its 10 us is to come back
+  rig.host.desired() = rig.device.toWriteBlock();  // pending, equal to the device's
+  rig.accumulate.start();
+  rig.drv.writes.clear();
+  rig.advance(3000);
+  ASSERT_EQ(acq.mode(), kModeOSA0);
+  EXPECT_FLOAT_EQ(rig.device.sampleTime, 1e-5f);
 }
 
 // A run never goes out with a type its mode does not offer, even when the settings model had no

@@ -257,12 +257,15 @@ TEST_F(SettingsWindow, AFailedStoreAtCloseIsReportedAndClosingGoesOn) {
   fs::create_directories(last());
   QStringList told;
   files().setReporter([&](const QString& s) { told << s; });
+  setLanguageIndex(kLanguageGerman);  // told in the window's language
   EXPECT_TRUE(w_->closeQuery());
+  setLanguageIndex(kLanguageEnglish);
   EXPECT_FALSE(w_->link().isOpen());
   EXPECT_NE(files().lastCloseResult(), 0);
   ASSERT_EQ(told.size(), 1);
   EXPECT_TRUE(told[0].contains(QString::fromStdString(TSimulatedDriver::serialFor(1))));
   EXPECT_TRUE(told[0].contains(QStringLiteral("LastSettings.VXS")));
+  EXPECT_TRUE(told[0].contains(QStringLiteral("konnten nicht"))) << told[0].toStdString();
 }
 
 TEST_F(SettingsWindow, MenuActionsSaveAsLoadAndSaveToTheLastName) {

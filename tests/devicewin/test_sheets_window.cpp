@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QAbstractSpinBox>
 #include <QAbstractScrollArea>
+#include <QScrollArea>
 #include <QAbstractItemView>
 #include <QPainter>
 #include <sstream>
@@ -787,6 +788,22 @@ std::string cutControls(QWidget* window, QWidget* root) {
 // intermediate-file numbers shown, on every sheet; the measurements never cover the scope's
 // curves and every picture holds its headline.
 TEST_F(SheetsWindow, NothingIsCutAtTheMinimumSize) {
+  // The settings column scrolls up and down only: sideways every control lies in sight, the
+  // panels holding the device's values ("100 kHz", "OSA0") included.
+  const auto columnCut = [this] {
+    auto* column = child<QScrollArea>("SB_Parms");
+    std::string cut;
+    for (QWidget* c : column->widget()->findChildren<QWidget*>()) {
+      if (!c->isVisibleTo(column->widget())) continue;
+      const QRect r(c->mapTo(column->viewport(), QPoint(0, 0)), c->size());
+      if (r.right() >= column->viewport()->width()) cut += c->objectName().toStdString() + " ";
+    }
+
+    return cut;
+  };
+  w_->resize(TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
+  for (int pass = 0; pass < 4; ++pass) QApplication::processEvents();
+  EXPECT_EQ(columnCut(), "");
   singleRecord();
   // Two intermediate files of every family: all five number boxes join the cool bar.
   for (IntermediateFamily f : kIntermediateFamilies)
@@ -821,6 +838,7 @@ TEST_F(SheetsWindow, NothingIsCutAtTheMinimumSize) {
       SCOPED_TRACE("page " + std::to_string(page) + " language " + std::to_string(round));
       EXPECT_EQ(cutControls(w_.get(), w_->runControlsArea()), "");
       EXPECT_EQ(cutControls(w_.get(), w_->pageControl()->currentWidget()), "");
+      EXPECT_EQ(columnCut(), "");
       // Every tab is whole: no scroll buttons, no shortened captions.
       QTabBar* tabs = w_->pageControl()->tabBar();
       EXPECT_LE(tabs->sizeHint().width(), tabs->width());

@@ -72,7 +72,9 @@ class CountingSink final : public IRecordSink {
   void voltmeterRunStarted(bool single) override { inner->voltmeterRunStarted(single); }
   void voltmeterStopped() override { inner->voltmeterStopped(); }
   void loggerRunStarted(ModeCode m) override { inner->loggerRunStarted(m); }
+  std::function<void(std::size_t)> onLoggerChunk;
   int loggerChunk(ModeCode m, std::span<const std::uint8_t> b) override {
+    if (onLoggerChunk) onLoggerChunk(b.size());
     return inner->loggerChunk(m, b);
   }
   void loggerRunEnded(ModeCode m) override { inner->loggerRunEnded(m); }
@@ -197,6 +199,9 @@ TEST_F(RunWindow, StoredSettingsComeBackInStages) {
   EXPECT_GE(clock_.nowMs() - opened, 400 + 789 + 800);
   EXPECT_EQ(acq().storedReply().memoryDepth, 2000.0f);
   EXPECT_EQ(rec_.of("*SWr").size(), 1u);
+  // The device confirming the stored mode is no new choice of the user's: single shot stays.
+  EXPECT_TRUE(acq().singleShot());
+  EXPECT_TRUE(run().singleShotBox()->isChecked());
 }
 
 TEST_F(RunWindow, RunInScopeModeTakesARecordWhileTheRunStateColoursFollow) {
@@ -232,6 +237,30 @@ TEST_F(RunWindow, RunInScopeModeTakesARecordWhileTheRunStateColoursFollow) {
   advance(1000);
   EXPECT_EQ(counted().scopeRecords, 1);
   EXPECT_EQ(rec_.of("*RUN").size(), 1u);
+
+  // A depth beyond what the scope keeps: the status line says so as the run starts and after
+  // it; a run within the scope's memory takes the note away.
+  QLabel* note = w_->linkPanel()->messagePanel();
+  EXPECT_TRUE(note->isHidden());
+  TSettingsModel& m = w_->settingsModel();
+  for (const double depth : {131000.0, 200000.0}) {
+    m.memoryDepthRowClicked(depth);
+    advance(1000);
+    ASSERT_EQ(acq().storedReply().memoryDepth, float(depth));
+    click(run().runButton());
+    ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 1000));
+    EXPECT_EQ(note->isHidden(), depth == 131000.0) << depth;
+    ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 10000));
+  }
+  EXPECT_FALSE(note->isHidden());
+  EXPECT_EQ(note->text(), QStringLiteral("The scope's memory holds 131000 samples: of the 200000 "
+                                         "samples of this run only the first 131000 are shown "
+                                         "and stored."));
+  m.memoryDepthRowClicked(1000);
+  advance(1000);
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 1000));
+  EXPECT_TRUE(note->isHidden());
 }
 
 TEST_F(RunWindow, StopEndsAContinuousRunInIdle) {
@@ -373,6 +402,30 @@ TEST_F(RunWindow, ALoggerSampleTimeTheDeviceChangesIsShownAgreeingAndNamed) {
   advance(1500);
   EXPECT_EQ(acq().storedReply().sampleTime, 2e-4f);
   EXPECT_EQ(m.display().samplTimPos, 7);
+  EXPECT_TRUE(note->isHidden());
+
+  // A logger run tells how many samples have come so far: its stream goes to a file, nothing
+  // else in the window moves while it runs.
+  std::int64_t bytes = 0;
+  counted().onLoggerChunk = [&](std::size_t n) { bytes += std::int64_t(n); };
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 1000));
+  advance(2000);
+  ASSERT_GT(bytes, 4 * 1000);  // 200 us: some 5000 samples a second
+  EXPECT_FALSE(note->isHidden());
+  EXPECT_EQ(note->text(), QStringLiteral("Data logger: %1 samples received").arg(bytes / 4));
+  click(run().breakButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 3000));
+  // The end marker is no sample.
+  EXPECT_EQ(note->text(), QStringLiteral("Data logger: %1 samples received").arg((bytes - 16) / 4));
+  // The note follows the language.
+  setLanguageIndex(kLanguageGerman);
+  w_->applyTexts();
+  EXPECT_EQ(note->text(), QStringLiteral("Datenlogger: %1 Samples empfangen").arg((bytes - 16) / 4));
+  setLanguageIndex(kLanguageEnglish);
+  w_->applyTexts();
+  m.modeChosen(4);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeOSA0; }));
   EXPECT_TRUE(note->isHidden());
 }
 

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
+#include "common/texttable.h"
 #include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
@@ -39,6 +41,17 @@ class WindowUnplug : public test::SimWindowTest {
   }
   void clickRun() { QTest::mouseClick(w_->runPanel()->runButton(), Qt::LeftButton); }
   TOneTolvanexLinkPanel& panel() { return *w_->linkPanel(); }
+  // Plugged back and reconnected: the window is idle and says the run the loss ended is over.
+  void plugBack() {
+    sim_.plug(0);
+    ASSERT_EQ(w_->reconnect(), 0);
+    hub_.advance(2000);
+    QApplication::processEvents();
+    EXPECT_FALSE(w_->isLost());
+    EXPECT_TRUE(panel().statePanel()->isHidden());
+    EXPECT_FALSE(panel().messagePanel()->isHidden());
+    EXPECT_EQ(panel().messagePanel()->text(), text(kTextRunEndedByLoss));
+  }
   NoQuestions no_;
 };
 
@@ -67,6 +80,7 @@ TEST_F(WindowUnplug, LoggerStreamOfAPulledDeviceIsClosedAndConverts) {
   EXPECT_GT(s.sampleCount(), 100u);
   EXPECT_EQ(s.sampleCount() * 4, std::filesystem::file_size(file));
   EXPECT_EQ(s.header.mode, kModeDLA0);
+  plugBack();
 }
 
 TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
@@ -86,22 +100,21 @@ TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
   EXPECT_EQ(message.count(QStringLiteral("discarded")), 1) << message.toStdString();
   EXPECT_EQ(acq().lastStamp().run, 0u);  // no record came
 
-  // Changes made while away are sent on return.
+  // Changes made while away are sent on return, and the window's own options stay as they are.
+  QTest::mouseClick(w_->runPanel()->singleShotBox(), Qt::LeftButton);
+  ASSERT_TRUE(acq().singleShot());
   w_->acquisition().desired().memoryDepth = 2000;
   w_->acquisition().requestSettingsWrite();
   hub_.advance(1000);
-  sim_.plug(0);
-  ASSERT_EQ(w_->reconnect(), 0);
-  hub_.advance(2000);
-  QApplication::processEvents();
-  EXPECT_FALSE(w_->isLost());
-  EXPECT_TRUE(panel().statePanel()->isHidden());
-  EXPECT_TRUE(panel().messagePanel()->isHidden());
+  plugBack();
   EXPECT_EQ(panel().readPanel()->text(), QStringLiteral("Read"));
   EXPECT_EQ(sim_.device(0).settings().memoryDepth, 2000.0f);
   EXPECT_TRUE(w_->runPanel()->runButton()->isEnabled());
-  acq().setSingleShot(true);
+  EXPECT_TRUE(acq().singleShot());
+  EXPECT_TRUE(w_->runPanel()->singleShotBox()->isChecked());
   clickRun();
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 2000));
+  EXPECT_TRUE(panel().messagePanel()->isHidden());  // a new run: the note has done its work
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 5000));
   EXPECT_EQ(acq().lastStamp().run, acq().runsWritten());
   EXPECT_GT(acq().lastStamp().run, 1u);

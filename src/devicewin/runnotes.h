@@ -1,0 +1,21 @@
+#pragma once
+// What a device window's status line says about its run: a scope run that asks for more samples
+// than the scope's memory keeps (the rest is measured and sent, but dropped), and how many
+// samples a logger run has brought so far (its stream goes to a file, not to a picture, until
+// the run ends: without the count nothing shows that data flows).
+#include <QString>
+#include <cstdint>
+
+#include "wire/wirecommands.h"
+
+namespace tolv {
+
+// Empty unless a scope run's depth exceeds what its record keeps.
+QString scopeDepthNote(ModeCode mode, double memoryDepth);
+
+// The samples among the bytes a logger stream brought; once the run has ended its end marker
+// is no sample.
+std::int64_t loggerSamples(std::int64_t bytes, bool ended);
+QString loggerReceivedNote(std::int64_t bytes, bool ended);
+
+}  // namespace tolv
