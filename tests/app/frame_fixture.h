@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <QScreen>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <memory>
 
+#include "app/framelogic.h"
 #include "app/tf_multitolvanexframe.h"
 #include "common/clock.h"
 #include "common/paths.h"
@@ -40,6 +43,29 @@ class FrameTest : public ::testing::Test {
   }
   QTreeWidget* list(const char* name) { return frame_->findChild<QTreeWidget*>(name); }
   TF_OneTolvanex* window(int i) { return frame_->deviceWindows().get(i); }
+  // A start place: as given where the window fits on its screen, else moved up and left only,
+  // never off the screen's top or left edge (the test screen is smaller than a device window).
+  static void expectStartPlace(const QWidget* w, const QPoint& at) {
+    const QScreen* sc = w->screen();
+    const QRect area = sc ? sc->availableGeometry() : QRect();
+    if (area.isEmpty() || area.contains(QRect(at, w->frameGeometry().size()))) {
+      EXPECT_EQ(w->pos(), at);
+      return;
+    }
+    EXPECT_LE(w->pos().x(), at.x());
+    EXPECT_LE(w->pos().y(), at.y());
+    EXPECT_GE(w->pos().x(), area.left());
+    EXPECT_GE(w->pos().y(), area.top());
+  }
+  // A place as the window gets it on the screen it is on: the test screen is smaller than a
+  // device window, so the place is kept in its usable area (a window not framed yet counts
+  // its title bar to come).
+  static QPoint onScreen(const QPoint& at, const QWidget* w) {
+    const QScreen* sc = w->screen();
+    QSize outer = w->frameGeometry().size();
+    if (outer == w->size()) outer.rheight() += w->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    return keptInArea(at, outer, sc ? sc->availableGeometry() : QRect());
+  }
 
   QTemporaryDir dir_;
   std::filesystem::path root_;

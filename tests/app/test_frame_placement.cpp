@@ -39,15 +39,18 @@ TEST_F(FrameTest, DeviceWindowsFollowTheFramedHeightOfTheFrame) {
   waitUntilFramed(f);
   const int h = f.frameGeometry().height();
   ASSERT_GT(h, unframed) << "the window system adds no frame; nothing to follow";
-  EXPECT_EQ(window(0)->pos(), QPoint(0, h));
-  EXPECT_EQ(window(1)->pos(), QPoint(30, 30 + h));
+  const QPoint first = onScreen(QPoint(0, h), window(0));
+  EXPECT_EQ(window(0)->pos(), first);
+  EXPECT_EQ(window(1)->pos(), onScreen(QPoint(30, 30 + h), window(1)));
   // Not put back in line (a window manager may shift it by its frame, so no exact place).
   EXPECT_GT(window(2)->pos().x(), 400);
-  EXPECT_GE(window(0)->frameGeometry().top(), f.frameGeometry().bottom() - 2);
+  if (first.y() == h) {  // the window fits below the frame
+    EXPECT_GE(window(0)->frameGeometry().top(), f.frameGeometry().bottom() - 2);
+  }
   // Once the frame is framed the start is over: resizing it moves nobody.
   f.resize(f.width(), f.height() + 40);
   QCoreApplication::processEvents();
-  EXPECT_EQ(window(0)->pos(), QPoint(0, h));
+  EXPECT_EQ(window(0)->pos(), first);
   f.close();
 }
 
