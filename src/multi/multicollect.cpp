@@ -692,7 +692,7 @@ void TMultiCollection::endCycle() {
   // RUN clicked meanwhile has started a run of its own: this cycle is still drawn and saved,
   // but it neither schedules a re-run into that run nor ends it.
   const bool newRun = gen != cycleGen_;
-  if (complete) setVisibleMode(visibleMode_);
+  if (complete) keepVisibleMode();
   const int rc = draw();
   // The picture now shows this cycle (unless nothing could be drawn: the last one stays).
   if (!lastPictureShown_) {
@@ -772,11 +772,26 @@ void TMultiCollection::setVisibleMode(int mode) {
   for (int i = 0; i < members_.count(); ++i) {
     IMultiMember* m = members_.at(i);
     if (!m) continue;
-    const bool show = mode == 3 || (mode == 1 && !m->active()) || (mode == 2 && m->active());
-    m->setShown(show);
+    m->setShown(shownInMode(*m, mode));
   }
   notify(kChangedOptions);
   if (view_) view_->bringToFront();
+}
+
+void TMultiCollection::keepVisibleMode() {
+  // Each cycle's end: a window the mode shows or hides changes, nothing is brought to the
+  // front (a continuous run raised every window once a cycle, so no other window, the
+  // device windows' own STOP included, stayed usable).
+  for (int i = 0; i < members_.count(); ++i) {
+    IMultiMember* m = members_.at(i);
+    if (!m) continue;
+    const bool show = shownInMode(*m, visibleMode_);
+    if (show != m->shown()) m->setShown(show);
+  }
+}
+
+bool TMultiCollection::shownInMode(const IMultiMember& m, int mode) {
+  return mode == 3 || (mode == 1 && !m.active()) || (mode == 2 && m.active());
 }
 
 // --- Draw ---------------------------------------------------------------------------------
@@ -786,14 +801,16 @@ int TMultiCollection::draw() {
   if (onCycleDrawn) onCycleDrawn();
   notify(kChangedStatistics);
   if (kernel_.DataSetCount() == 0) return kNoDataSets;
-  return renderPlot();
+  // A cycle's picture does not raise the window: in a continuous run that came once a
+  // cycle, and no other window stayed usable.
+  return renderPlot(false);
 }
 
-int TMultiCollection::renderPlot() {
+int TMultiCollection::renderPlot(bool toFront) {
   dropLastPicture();
   if (view_) {
     view_->setBusyCursor(true);
-    view_->bringToFront();
+    if (toFront) view_->bringToFront();
   }
   if (view_) view_->showPlotPage();
   applyShifts();

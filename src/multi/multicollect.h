@@ -115,6 +115,8 @@ class TMultiCollection {
   void collectTimeOver();                      // E (TM_CollectTimer)
   void watchdogOver();                         // no record at all since the start of the run
   void setVisibleMode(int mode);               // V
+  // The mode applied again without bringing any window to the front.
+  void keepVisibleMode();
   int draw();                                  // the common plot after a cycle
 
   // --- User actions ---------------------------------------------------------------------
@@ -259,6 +261,7 @@ class TMultiCollection {
   static double collectingEstimate(std::int32_t depth, double dt);
 
  private:
+  static bool shownInMode(const IMultiMember& m, int mode);
   ITimer& makeTimer(int ms);
   void notify(unsigned what) {
     if (view_) view_->changed(what);
@@ -271,7 +274,7 @@ class TMultiCollection {
   void setStatisticsDashes();
   void updateEstimate(IMultiMember* m);
   void ensureRows(int rows);
-  int renderPlot();
+  int renderPlot(bool toFront = true);
   void dropLastPicture() {
     lastPictureShown_ = false;
     lastPicture_ = QImage();

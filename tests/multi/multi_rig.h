@@ -34,7 +34,10 @@ class FakeMember : public IMultiMember {
   }
   void setActive(bool on) override { active_ = on; }
   bool active() const override { return active_; }
-  void setShown(bool on) override { shown_ = on; }
+  void setShown(bool on) override {
+    shown_ = on;
+    ++showCalls;
+  }
   bool shown() const override { return shown_; }
   void setSingleShot(bool on) override { singleShot = on; }
   void setPlotSwitch(bool on) override { plotSwitch = on; }
@@ -76,7 +79,7 @@ class FakeMember : public IMultiMember {
   bool singleShot = false, plotSwitch = true;
   QString mode = QStringLiteral("VMD0");
   QString modeAtStart;  // the mode the last run was asked in
-  int starts = 0, stops = 0, scopePage = 0, switches = 0;
+  int starts = 0, stops = 0, scopePage = 0, switches = 0, showCalls = 0;
   bool coming = false;  // its record's bytes are coming in
   bool owes = true;     // a record of its last run may still come
   bool busy = false;    // a run asked for does not go out (a reply pending, or the device gone)
@@ -109,8 +112,10 @@ class CountingView : public IMultiView {
  public:
   void changed(unsigned what) override { all |= what; }
   void showPlotPage() override { ++plotPage; }
+  void bringToFront() override { ++fronts; }
   unsigned all = 0;
   int plotPage = 0;
+  int fronts = 0;
 };
 
 class MultiRig : public ::testing::Test {

@@ -128,9 +128,14 @@ TEST_F(MultiCollect, CompleteCycleScalesWritesAndSortsBySerial) {
   c.setScaleCell(4, 5, QStringLiteral("1"));
   const double b0 = b.ch1()[5];
   c.runClicked();
+  const int shows = a.showCalls + b.showCalls;
+  const int fronts = view_.fronts;
   c.recordArrived(b.notice());
   c.recordArrived(a.notice(100));
   EXPECT_EQ(c.receivedCount(), 2);
+  // The cycle's end raises no window: in a continuous run nothing else stayed usable.
+  EXPECT_EQ(a.showCalls + b.showCalls, shows);
+  EXPECT_EQ(view_.fronts, fronts);
   EXPECT_FALSE(c.collectTimer().isActive());
   EXPECT_FALSE(c.reRunTimer().isActive());  // single shot
   EXPECT_DOUBLE_EQ(b.ch1()[5], b0 * 2 + 1);
