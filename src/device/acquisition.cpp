@@ -365,8 +365,10 @@ bool TAcquisition::holdForStaleBytes() {
   // whole, and its rest must not become the next reply, but it takes no longer than its size.
   const std::int64_t holdMaxUs = staleHoldMaxUs(mode_, storedReply_.memoryDepth);
   const std::int64_t now = clock_->nowUs();
-  const bool quiet =
-      now - std::max(staleSinceUs_, lastByteUs_) >= std::int64_t(kStaleQuietMs) * 1000;
+  const std::int64_t since = std::max(staleSinceUs_, lastByteUs_);
+  // Nothing of a rest yet from a device seen to keep one back is no sign it sends none.
+  const std::int64_t delayUs = holdForRest_ && lastByteUs_ <= staleSinceUs_ ? restDelayUs_ : 0;
+  const bool quiet = now - since >= std::int64_t(kStaleQuietMs) * 1000 + delayUs;
   if (!quiet && now - staleSinceUs_ < holdMaxUs) return true;
   staleSinceUs_ = -1;
   // Whether any of a cut record's rest came tells what the device does with the next one.
@@ -377,6 +379,7 @@ bool TAcquisition::holdForStaleBytes() {
   if (quiet && rest_ > 0) {
     // The device stopped sending: what did not come is not counted on, but watched for.
     lateRest_ = rest_;
+    lateFromUs_ = since;
     rest_ = 0;
   }
   // Ended at its longest while the rest still comes: the device sends the rest before
@@ -525,6 +528,7 @@ int TAcquisition::drain() {
     // A rest still owed once its wait ended, and quiet since: its count must not swallow
     // what is asked next. Should it come after all, it shows as a rest come late.
     lateRest_ = std::exchange(rest_, 0);
+    lateFromUs_ = lastByteUs_;
   }
   if (queue_.get(0).kindByte() == kKindRun && lateReplyMayCome()) return 0;
   t_.followUp.stop();
@@ -661,6 +665,7 @@ void TAcquisition::onFollowUpTimer() {
   // This tick ends the wait for the reply to the command written last.
   const bool awaited =
       replyTag_ >= 0 && replyTag_ != kTagMeasurement && runState_ != RunState::Measuring;
+  const int awaitedTag = replyTag_;
   bool anyRead = false;
   bool lastZero = false;
   if (runState_ == RunState::Measuring && stopPolls_ < kLoggerStopAgainPolls) ++stopPolls_;
@@ -688,7 +693,10 @@ void TAcquisition::onFollowUpTimer() {
     }
     if (!progressed) break;  // a failed or empty read: try again next tick
   }
-  if (awaited && !anyRead && lastZero) replyLostUs_ = clock_->nowUs();
+  if (awaited && !anyRead && lastZero) {
+    replyLostUs_ = clock_->nowUs();
+    lostTag_ = awaitedTag;
+  }
   if (!lost_ && stoppedAndSilent()) abandonStoppedRun();
   if (lastZero && !lost_ && runState_ != RunState::Measuring && !queue_.isEmpty()) drain();
   inTick_ = false;
@@ -776,24 +784,50 @@ bool TAcquisition::readReply(std::uint32_t n) {
   const auto got = link_.receivedBytes();
   if (got.empty()) return false;
   lastByteUs_ = queryUs_;
-  // A reply given up is in now, or would have come before these bytes.
-  replyLostUs_ = -1;
   const std::size_t reply = replyLength(replyTag_);
-  if (lateRest_ > 0 && rest_ == 0 && discard_ == 0 &&
+  // A reply given up is in now, or would have come before these bytes. Read together with the
+  // awaited one it is dropped as late; the two are no rest come late.
+  const std::size_t lost = replyLostUs_ >= 0 ? replyLength(lostTag_) : 0;
+  replyLostUs_ = -1;
+  const bool twoReplies = lost > 0 && reply > 0 && got.size() == lost + reply &&
+                          discard_ == 0 && rest_ == 0;
+  if (lateRest_ > 0 && rest_ == 0 && discard_ == 0 && !twoReplies &&
       (reply > 0 ? got.size() > reply
                  : got.size() >= std::min<std::size_t>(lateRest_, kLateRestBytes))) {
     // More than any awaited reply after a cut record whose rest was not counted on: the rest
-    // comes late after all. It comes before any reply, so it is dropped by its count, and the
-    // device is known to send the rest of its later records.
-    rest_ = std::exchange(lateRest_, 0);
-    restKind_ = RestKind::Sent;
+    // comes late after all. It comes before any reply, so it is dropped by its count.
+    rest_ = lateRest_;
+    lateRestCame();
     restProbe_ = 0;
     staleSinceUs_ = queryUs_;
     holdForRest_ = true;
   }
-  const auto bytes = dropDiscarded(got);
+  const auto bytes = dropDiscarded(twoReplies ? got.subspan(lost) : got);
   if (!bytes.empty()) dispatchReply(bytes);
   return true;
+}
+
+void TAcquisition::lateRestCame() {
+  restKind_ = RestKind::Sent;
+  restDelayUs_ = std::max(restDelayUs_, queryUs_ - lateFromUs_);
+  lateRest_ = 0;
+}
+
+std::span<const std::uint8_t> TAcquisition::dropRestAhead(std::span<const std::uint8_t> after) {
+  const auto acc = link_.accumulated();
+  const std::size_t inRecord = std::min<std::size_t>(lateRest_, acc.size());
+  const std::vector<std::uint8_t> kept(acc.begin() + std::ptrdiff_t(inRecord), acc.end());
+  const std::size_t inRead = std::min<std::size_t>(lateRest_ - inRecord, after.size());
+  // Whatever of it has not come yet is dropped by its count as it comes.
+  rest_ = lateRest_ - std::uint32_t(inRecord + inRead);
+  seenBytes_ -= std::int64_t(inRecord + inRead);
+  lateRestCame();
+  link_.resetAccumulation();
+  link_.appendAccumulation(kept);
+  // The record's arrival starts again with what is left of it.
+  reads_ = 0;
+  peekUs_ = -1;
+  return after.subspan(inRead);
 }
 
 bool TAcquisition::readMeasurement(std::uint32_t n) {
@@ -805,25 +839,36 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
   if (got.empty()) return false;
   quietPolls_ = 0;
   lastByteUs_ = queryUs_;
-  const auto bytes = dropDiscarded(got);
+  auto bytes = dropDiscarded(got);
   if (isLoggerMode(mode_)) {
     if (!bytes.empty()) loggerStream(bytes);
     showStop();
     return true;
   }
   const bool headClean = discard_ == 0 && rest_ == 0;
-  const std::int32_t fill = link_.accumulationFill();
-  const std::size_t missing = expected_ > fill ? std::size_t(expected_ - fill) : 0;
-  const std::size_t take = std::min(bytes.size(), missing);
+  const std::uint32_t queued = headClean && n > got.size() ? n - std::uint32_t(got.size()) : 0;
+  const auto missingNow = [this] {
+    const std::int32_t fill = link_.accumulationFill();
+    return expected_ > fill ? std::size_t(expected_ - fill) : 0;
+  };
+  std::size_t missing = missingNow();
+  std::size_t take = std::min(bytes.size(), missing);
   // Only the missing bytes go to the record; the rest of this read is dropped.
   link_.appendAccumulation(bytes.first(take));
   seenBytes_ += std::int64_t(bytes.size());
+  if (take == missing && lateRest_ > 0 && (queued > 0 || bytes.size() > take)) {
+    // The run brought more than its record: the rest of the cut record before came late,
+    // ahead of this one, and is no part of it.
+    bytes = dropRestAhead(bytes.subspan(take));
+    missing = missingNow();
+    take = std::min(bytes.size(), missing);
+    link_.appendAccumulation(bytes.first(take));
+  }
   if (take > 0) noteArrival(link_.accumulationFill());
   if (take == missing) {
     // The record is complete and the driver still holds bytes that were queued with it: they
     // are surplus of this record and are dropped too, so they never land in the next one. So
     // is the rest of a record whose depth the buffer does not hold, still on its way.
-    const std::uint32_t queued = headClean && n > got.size() ? n - std::uint32_t(got.size()) : 0;
     discard_ += queued;
     const std::int64_t rest = deviceBytes_ - seenBytes_ - std::int64_t(queued);
     rest_ = std::uint32_t(std::clamp<std::int64_t>(rest, 0, 1 << 30));
@@ -841,6 +886,7 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
     if (watchAgain) restKind_ = RestKind::Unknown;
     if (rest_ > 0 && restKind_ == RestKind::NotSent) {
       lateRest_ = rest_;
+      lateFromUs_ = queryUs_;
       rest_ = 0;
     } else if (rest_ > 0 || watchAgain) {
       restProbe_ = rest_;
@@ -959,7 +1005,9 @@ void TAcquisition::runPreparation() {
   const double depth = storedReply_.memoryDepth;
   deviceBytes_ = std::max<std::int64_t>(0, measurementByteCount(mode_, depth));
   seenBytes_ = 0;
-  lateRest_ = 0;
+  // A rest still owed by the record before comes ahead of this one (see dropRestAhead); a
+  // logger stream has no record head to tell it by.
+  if (isLoggerMode(mode_)) lateRest_ = 0;
   const auto bytesFor = [depth](ModeCode m) {
     // Never more than the accumulation buffer holds, or the record could not complete.
     const std::int64_t n = measurementByteCount(m, depth);
@@ -1107,6 +1155,7 @@ void TAcquisition::linkLost(FtStatus status) {
   restProbe_ = 0;
   lateRest_ = 0;
   restKind_ = RestKind::Unknown;  // the device that comes back may be another one
+  restDelayUs_ = 0;
   reads_ = 0;
   queue_.clear();
   showQueueCount();

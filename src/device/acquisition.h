@@ -287,6 +287,13 @@ class TAcquisition {
   bool readReply(std::uint32_t n);
   bool readMeasurement(std::uint32_t n);
   std::span<const std::uint8_t> dropDiscarded(std::span<const std::uint8_t> bytes);
+  // The rest counted in lateRest_ has come after all: the device sends the rest of its cut
+  // records, this late.
+  void lateRestCame();
+  // It came ahead of the record now complete (the run brought more than its record): it leaves
+  // the record's head, and what followed takes its place. Returns what is left of `after`, the
+  // read's bytes beyond the record.
+  std::span<const std::uint8_t> dropRestAhead(std::span<const std::uint8_t> after);
   void dispatchReply(std::span<const std::uint8_t> bytes);
   void applySettingsReply();
   void loggerStream(std::span<const std::uint8_t> bytes);
@@ -343,6 +350,7 @@ class TAcquisition {
   // slow device sends it all the same, before answering a run written meanwhile: the run waits
   // a while, so the late reply is dropped rather than read as the head of its record.
   std::int64_t replyLostUs_ = -1;
+  int lostTag_ = kTagNone;  // the reply given up then
   StopShow stopShow_;
   bool closing_ = false;
   bool singleShot_ = false;
@@ -381,8 +389,14 @@ class TAcquisition {
   std::uint32_t rest_ = 0;
   std::uint32_t restProbe_ = 0;
   // The rest of the last cut record when it was not counted on (the device sent none before,
-  // or stopped before its end): watched for until the next run, since it may come late.
+  // or stopped before its end): watched for, since it may come late, ahead of the next reply
+  // or of the next run's record.
   std::uint32_t lateRest_ = 0;
+  // When that rest was due (its record's last read, or the last byte of it that came), and the
+  // longest a device was seen to keep a rest back past that: a device that sent one late sends
+  // the next one as late, so the wait for it allows that long.
+  std::int64_t lateFromUs_ = 0;
+  std::int64_t restDelayUs_ = 0;
   enum class RestKind : std::uint8_t { Unknown, Sent, NotSent };
   RestKind restKind_ = RestKind::Unknown;
   ModeCode mode_ = 0;

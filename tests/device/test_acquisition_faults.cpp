@@ -367,36 +367,74 @@ class LateRest : public Faults {
       EXPECT_EQ(acq.pendingDiscard(), 0u);
     }
   }
+
+  // A continuous run whose cut records' rests come `firstMs` (the first) and `laterMs` (the
+  // others) after the run, the buffered part 10 ms after it: a rest later than the link's quiet
+  // time comes ahead of the next record. It never becomes that record's head, the device is
+  // counted on to send its rests that late from then on, and no record is lost.
+  void aheadOfTheNextRecord(std::int64_t firstMs, std::int64_t laterMs, bool overlap) {
+    bootWithDepth(200000);
+    acq.setOverlap(overlap);
+    std::uint16_t record = 0;
+    onRun = [&] {
+      ++record;
+      drv.deliver(scopeData(131000, record), 10);
+      drv.deliver(Bytes(276000, 0x44), record == 1 ? firstMs : laterMs);
+    };
+    int whole = 0;
+    rig.sink.onEvent = [&](const char* what) {
+      if (std::string_view(what) != "scopeFinish") return;
+      const auto r = std::uint16_t(rig.sink.scopeRecords);
+      const auto is = [&](float v, int raw) {
+        return std::fabs(v - acq.conversion().rawToVolts(0, std::uint16_t(raw))) < 1e-5;
+      };
+      const bool ok = rig.sink.scope.size() == 131000u && is(rig.sink.scope.front().ch0, r) &&
+                      is(rig.sink.scope.back().ch0, r + 130999);
+      EXPECT_TRUE(ok) << "record " << r;
+      whole += ok;
+    };
+    acq.runClicked();
+    advance(8000);
+    acq.stopClicked();
+    advance(3000);
+    ASSERT_GE(rig.sink.scopeRecords, 5);
+    EXPECT_EQ(whole, rig.sink.scopeRecords);
+    EXPECT_EQ(rig.sink.scopeRecords, int(record));
+    EXPECT_EQ(drv.rxSize(), 0u);
+    EXPECT_EQ(acq.pendingDiscard(), 0u);
+  }
 };
 TEST_F(LateRest, BeforeTheNextReply) { run(0); }
 TEST_F(LateRest, AfterTheNextReply) { run(300); }
 TEST_F(LateRest, InAFirstReadBarelyLongerThanTheReply) { run(0, 61); }
+TEST_F(LateRest, AheadOfTheNextRecord) { aheadOfTheNextRecord(610, 200, false); }
+TEST_F(LateRest, AheadOfEveryNextRecord) { aheadOfTheNextRecord(810, 810, true); }
 
-// A continuous run whose first record's rest comes 600 ms after its buffered part, ahead of the
-// next record: the device is watched again then, and every record after that one is whole.
-TEST_F(LateRest, AheadOfTheNextRecord) {
+// While the rest of a cut record is watched for, a reply given up as late and the next one are
+// read together: the awaited reply is applied, and neither is taken for that rest.
+TEST_F(LateRest, NotTwoRepliesReadTogether) {
   bootWithDepth(200000);
-  std::uint16_t record = 0;
-  onRun = [&] {
-    ++record;
-    drv.deliver(scopeData(131000, record), 10);
-    drv.deliver(Bytes(276000, 0x44), record == 1 ? 610 : 200);
-  };
-  int whole = 0;
-  rig.sink.onEvent = [&](const char* what) {
-    if (std::string_view(what) != "scopeFinish" || rig.sink.scopeRecords < 3) return;
-    const auto r = std::uint16_t(rig.sink.scopeRecords);
-    const auto is = [&](float v, int raw) {
-      return std::fabs(v - acq.conversion().rawToVolts(0, std::uint16_t(raw))) < 1e-5;
-    };
-    whole += is(rig.sink.scope.front().ch0, r) && is(rig.sink.scope.back().ch0, r + 130999);
-  };
+  acq.setSingleShot(true);
+  onRun = [&] { drv.deliver(scopeData(131000, 1), 10); };
   acq.runClicked();
-  advance(8000);
-  acq.stopClicked();
   advance(3000);
-  ASSERT_GE(rig.sink.scopeRecords, 5);
-  EXPECT_EQ(whole, rig.sink.scopeRecords - 2);
+  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  const auto base = drv.onWrite;
+  int reads = 0;
+  drv.onWrite = [&, base](const Bytes& b) {
+    if (classifyCommand(b.data(), b.size()) != WireCommand::SettingsRead) return base(b);
+    device.amplC1 = float(7 + reads);
+    const auto r = device.toBytes();
+    drv.deliver(Bytes(r.begin(), r.end()), reads++ == 0 ? 200 : 10);
+  };
+  acq.queue().add(makeSettingsReadCommand());
+  acq.queue().add(makeSettingsReadCommand());
+  rig.followUp.enable();
+  advance(2000);
+  ASSERT_EQ(reads, 2);
+  EXPECT_EQ(acq.storedReply().amplC1, 8.0f);
+  EXPECT_EQ(acq.pendingDiscard(), 0u);
+  EXPECT_EQ(drv.rxSize(), 0u);
 }
 
 // A device known to send the rest whose rest trickles in for longer than a record can take
