@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 396;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 397;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -82,6 +82,8 @@ inline constexpr int kTextScopeDepthCut = 393;
 inline constexpr int kTextLoggerReceived = 394;
 inline constexpr int kTextSettingsNotStored = 395;
 inline constexpr int kTextRunEndedByLoss = 396;
+// A settings set whose text files could not be read, loaded from its binary image.
+inline constexpr int kTextSettingsFromImage = 397;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

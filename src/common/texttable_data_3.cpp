@@ -184,6 +184,8 @@ const BuiltInText kTexts[] = {
      "Die letzte Messung endete, als das Gerät getrennt wurde; was bis dahin ankam, ist "
      "gespeichert.",
      "The last run ended when the device was disconnected; what arrived until then is kept."},
+    {397, "%1 ist beschädigt oder fehlt: die Einstellungen wurden aus %2 geladen.",
+     "%1 is damaged or missing: the settings were loaded from %2."},
 };
 }  // namespace
 

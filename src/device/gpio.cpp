@@ -93,6 +93,9 @@ void TGpioModel::toggle(bool direction, int bit) {
 }
 
 void TGpioModel::toggleData(int bit) {
+  // An input line's level is the device's to report: a click would send a bit that the box,
+  // showing the line as read, never shows. Only the lines shown as outputs take clicks.
+  if (bit < 0 || bit >= kGpioBits || (direction_ & (std::uint32_t(1) << bit)) == 0) return;
   toggle(false, bit);
 }
 

@@ -23,6 +23,9 @@ bool TAcquisitionSettingsHost::controlsEnabled() const {
 bool TAcquisitionSettingsHost::runIdle() const {
   return acq_.runState() == RunState::Idle;
 }
+bool TAcquisitionSettingsHost::runWaiting() const {
+  return acq_.runState() == RunState::RunQueued;
+}
 ModeCode TAcquisitionSettingsHost::mode() const {
   return acq_.mode();
 }
@@ -351,6 +354,18 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
       t.start();
       restored = true;
     }
+  }
+  // A run queued together with the way back (the multi-device window's RUN) waits behind this
+  // reply: the displaced type goes out before it, so that run already measures with it. A type
+  // the user chose meanwhile is newer and stays.
+  if (host_.runWaiting() && displacedComesBack(host_.mode()) &&
+      !(pending && mine.triggerType != before.triggerType)) {
+    c.triggerType = b.triggerType = mine.triggerType = triggerTypeWord(displaced_.type);
+    displaced_ = {};
+    t_.forceManualTrigger.stop();
+    ITimer& t = host_.accumulateTimer();
+    t.stop();
+    t.start();
   }
 
   const QChar sep = sysSep();

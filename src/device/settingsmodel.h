@@ -28,6 +28,8 @@ class ISettingsHost {
   virtual int replyTag() const = 0;          // negative: no reply awaited
   virtual bool controlsEnabled() const = 0;  // cleared while a run is queued or measuring
   virtual bool runIdle() const { return controlsEnabled(); }  // no run queued or going
+  // A run queued, not yet sent.
+  virtual bool runWaiting() const { return false; }
   virtual ModeCode mode() const = 0;         // the window's mode, as confirmed by the device
   // The mode the user chose last; the selector shows it while the device still changes modes.
   virtual ModeCode requestedMode() const { return mode(); }
@@ -51,6 +53,7 @@ class TAcquisitionSettingsHost : public ISettingsHost {
   int replyTag() const override;
   bool controlsEnabled() const override;
   bool runIdle() const override;
+  bool runWaiting() const override;
   ModeCode mode() const override;
   ModeCode requestedMode() const override;
   SettingsWriteBlock& desired() override;

@@ -119,6 +119,7 @@ TFilePanel::TFilePanel(QWidget* parent) : QWidget(parent) {
     sl->addWidget(autoSave_[std::size_t(i)]);
   }
   autoSave_[0]->setChecked(true);
+  connect(autoSave_[2], &QRadioButton::toggled, this, [this] { showAutoSaveBin(binOffered_); });
   lay->addWidget(save);
   buildBoxes();
   lay->addStretch(1);
@@ -296,8 +297,11 @@ void TFilePanel::setAutoSaveMode(int mode) {
 }
 
 void TFilePanel::showAutoSaveBin(bool on) {
-  // Only the button hides: a stored binary choice stays in force.
-  autoSave_[2]->setVisible(on);
+  binOffered_ = on;
+  // A binary choice made in the scope stays in force in other modes (the logic analyser saves
+  // its record as .VXD then): its button stays in sight while it is the choice, so the group
+  // never shows nothing selected, and goes once the user picks another one.
+  autoSave_[2]->setVisible(on || autoSave_[2]->isChecked());
 }
 
 void TFilePanel::setStyleSource(std::function<CsvStyle()> f) {

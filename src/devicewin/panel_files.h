@@ -192,6 +192,7 @@ class TFilePanel : public QWidget {
   std::array<QLabel*, kIntermediateFamilyCount> ofs_{};
   std::array<int, kIntermediateFamilyCount> roomDigits_{};
   std::array<QRadioButton*, 3> autoSave_{};
+  bool binOffered_ = true;  // the mode has a binary file of its own
 };
 
 }  // namespace tolv

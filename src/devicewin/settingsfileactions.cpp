@@ -9,6 +9,7 @@
 #include "device/settingstables.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "measure/measurecodes.h"
+#include "measure/textheader.h"
 
 namespace tolv {
 
@@ -149,8 +150,17 @@ void TSettingsFileActions::loadSettings() {
   if (chosen.isEmpty()) return;
   const std::filesystem::path name = pathFromText(chosen);
   const int rc = load(name);
+  w_.setLoadNote(nullptr);
   if (rc == 0) {
     lastName_ = name;
+    if (loader_.lastLoadUsedImage()) {
+      // The text files are the ones the user edits and other programs read: a broken one must
+      // not go unnoticed just because the image stood in for it.
+      SettingsRecord probe;
+      const fs::path broken = readTextHeader(name, probe) != 0 ? vxtName(name) : sksName(name);
+      const QString used = pathText(name.filename()), bad = pathText(broken.filename());
+      w_.setLoadNote([used, bad] { return text(kTextSettingsFromImage).arg(bad, used); });
+    }
     if (limited_ == 0) return;
     // Loaded, but not as the file has it: the user must know the window changed it.
     // The count stands outside the text, so a language file without it still says how many.

@@ -526,7 +526,7 @@ void TF_OneTolvanex::showLinkState() {
     linkPanel_->showLinkMessage(disconnectedCaption(), message);
   } else {
     QStringList notes;
-    for (const auto* note : {&settingsNote_, &runNote_})
+    for (const auto* note : {&loadNote_, &settingsNote_, &runNote_})
       if (*note) notes << (*note)();
     notes.removeAll(QString());
     linkPanel_->showLinkMessage(QString(), notes.join(QLatin1Char('\n')));
@@ -574,6 +574,12 @@ void TF_OneTolvanex::runStateChanged(RunState s) {
       runNote_ = [mode, depth] { return scopeDepthNote(mode, depth); };
     if (had || runNote_) showLinkState();
   }
+}
+
+void TF_OneTolvanex::setLoadNote(std::function<QString()> note) {
+  if (!note && !loadNote_) return;
+  loadNote_ = std::move(note);
+  showLinkState();
 }
 
 void TF_OneTolvanex::sampleTimeAdjusted(double asked, double got) {

@@ -202,6 +202,9 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   QFrame* runControlsArea() const { return runControls_; }
   QFrame* parmsPanel() const { return parms_; }
   TOneTolvanexLinkPanel* linkPanel() const { return linkPanel_; }
+  // A note on the settings file loaded last (which file served), in the status line until the
+  // next load; empty clears it.
+  void setLoadNote(std::function<QString()> note);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -273,7 +276,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   LostRun lastLost_;
   // The status line's notes, written anew in the language in use: what the device did with the
   // settings asked for, and what the user must know of the run (samples cut or come so far).
-  std::function<QString()> settingsNote_, runNote_;
+  std::function<QString()> settingsNote_, runNote_, loadNote_;
   ModeCode notesMode_ = 0;  // the mode confirmed last, whose notes they are
   std::function<void()> presenceHook_;
   std::function<bool()> multiRunGoing_;

@@ -456,24 +456,36 @@ TEST_F(SettingsModel, EachModeKeepsOnlyATriggerTypeItOffers) {
   rig.advance(2000);
   ASSERT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
   // A run started before the type came back keeps the type it went out with; the type comes
-  // back once the run is over. So it does when the run is queued together with the mode change
-  // (the multi-device window's RUN), its timer firing on locked controls.
+  // back once the run is over. A run queued together with the mode change (the multi-device
+  // window's RUN, often a single shot) waits for it instead: it measures with the type.
   for (const bool together : {false, true}) {
     SCOPED_TRACE(together);
+    rig.drv.writes.clear();
     if (together) {
       acq.selectMode(kModeOSA0);
       acq.runClicked();
     } else {
       m.modeChosen(4);
       ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.mode() == kModeOSA0; }, 2000));
+      // The settings read the mode brings is answered; the type's timer has not fired yet.
+      ASSERT_TRUE(rig.hub.advanceUntil(
+          [&] { return acq.replyTag() < 0 && acq.queue().count() == 0; }, 300));
       acq.runClicked();
     }
     rig.advance(2000);
     ASSERT_EQ(acq.mode(), kModeOSA0);
     ASSERT_EQ(acq.runState(), RunState::Measuring);
-    EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+    const char during = together ? 'T' : 'M';
+    EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), during);
+    if (together) {
+      const auto words = rig.drv.words();
+      ASSERT_GE(words.size(), 2u);
+      EXPECT_EQ(words.back(), "*RUN");
+      EXPECT_EQ(words[words.size() - 2], "*SWr");
+      EXPECT_EQ(triggerTypeLetter(rig.settingsWrites().back().triggerType), 'T');
+    }
     rig.advance(2000);
-    EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'M');
+    EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), during);
     acq.stopClicked();
     ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Idle; }, 3000));
     rig.advance(2000);

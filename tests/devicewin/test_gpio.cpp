@@ -72,6 +72,15 @@ TEST_F(Gpio, TwoClicksBeforeTheReplyKeepTheFirstClicksValue) {
   ASSERT_EQ(bit5->objectName(), QStringLiteral("PN_GPIO24BitData_5"));
   EXPECT_EQ(bit5->text(), QStringLiteral("L"));
   EXPECT_EQ(bit5->toolTip(), QStringLiteral("Bit 5"));
+  // An input line's data box takes no click: the device reports its level, and a bit sent
+  // for it would never show.
+  click(bit5);
+  EXPECT_EQ(rig.host.desired().gpioData, 0u);
+  EXPECT_FALSE(rig.accumulate.isActive());
+  click(panel.directionPanel(5));
+  rig.advance(1500);
+  ASSERT_EQ(rig.acq.storedReply().gpioDirection, 1u << 5);
+  rig.drv.writes.clear();
   click(bit5);
   EXPECT_EQ(rig.host.desired().gpioData, 1u << 5);
   EXPECT_EQ(bit5->text(), QStringLiteral("H"));

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -17,6 +18,7 @@
 #include "common/texttable.h"
 #include "devicewin/settingsfileactions.h"
 #include "devicewin/tf_onetolvanex.h"
+#include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "ftdi/simulated_driver.h"
 #include "measure/settingsfiles.h"
@@ -314,6 +316,23 @@ TEST_F(SettingsWindow, MenuActionsSaveAsLoadAndSaveToTheLastName) {
   files().setLoadWarner([&](const QString& title, const QString& text) {
     warned << title + QLatin1Char('|') + text;
   });
+  // A damaged text header: the image stands in, and the status line names both files until
+  // the next load.
+  const fs::path vxt = folder() / "Bench.VXT";
+  fs::copy_file(vxt, folder() / "Bench.keep");
+  std::ofstream(vxt, std::ios::binary | std::ios::trunc) << std::string(300, '\x7f');
+  const QLabel* status = w_->linkPanel()->messagePanel();
+  const QString fromImage =
+      QStringLiteral("Bench.VXT is damaged or missing: the settings were loaded from Bench.VXS.");
+  files().loadSettings();
+  EXPECT_TRUE(status->text().contains(fromImage)) << status->text().toStdString();
+  ASSERT_TRUE(until([&] { return settled(); }, 6000));
+  EXPECT_TRUE(status->text().contains(fromImage));
+  fs::remove(vxt);
+  fs::rename(folder() / "Bench.keep", vxt);
+  files().loadSettings();
+  ASSERT_TRUE(until([&] { return settled(); }, 6000));
+  EXPECT_FALSE(status->text().contains(QStringLiteral("damaged")));
   answer = pathText(folder() / "Missing.VXS");
   files().loadSettings();
   EXPECT_FALSE(w_->startUpPending());  // no stage started

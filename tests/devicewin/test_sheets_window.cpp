@@ -330,11 +330,27 @@ TEST_F(SheetsWindow, ChartIsRedrawnByPlotModeFromOneReadingByTheBoxesFromTwo) {
 }
 
 TEST_F(SheetsWindow, LogicAnalyserRecordIsDrawnOnItsSheet) {
+  // Binary saving chosen in the scope stays in force here: its button shows it as long as it
+  // is the choice, so the group never shows none selected while files are written.
+  QRadioButton* bin = child<QRadioButton>("RB_AutoSave_BIN");
+  ASSERT_FALSE(bin->isHidden());
+  click(bin);
   chooseMode(kModeLAIO);
+  EXPECT_FALSE(bin->isHidden());
+  EXPECT_TRUE(bin->isChecked());
   singleRecord();
   ASSERT_GT(data().logicList().count(), 0);
   const QImage img = shown(PlotSheet::Logic);
   EXPECT_GT(countColour(img, qRgb(255, 0, 0)), 500);
+  int binaries = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(w_->deviceFolder()))
+    binaries += e.path().extension() == ".VXD";
+  EXPECT_EQ(binaries, 1);
+  click(child<QRadioButton>("RB_AutoSave_CSV"));
+  EXPECT_TRUE(bin->isHidden());
+  chooseMode(kModeOSA0);
+  EXPECT_FALSE(bin->isHidden());
+  EXPECT_FALSE(bin->isChecked());
 }
 
 TEST_F(SheetsWindow, VoltmeterShowsValuesAndChartsOnRequest) {
