@@ -128,8 +128,7 @@ StoredContent checkStoredHeader(IntermediateFamily f, const SettingsRecord& head
 StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
                                  const SettingsRecord& header) {
   using P = StoredContent::Problem;
-  StoredContent c = checkStoredHeader(f, header);
-  if (!c.ok()) return c;
+  StoredContent c;
   std::error_code ec;
   const std::uint64_t size = fs::file_size(file, ec);
   if (ec) return c;  // the reader reports what is wrong with the file itself
@@ -188,6 +187,9 @@ StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
       break;
     }
   }
+  // What the size tells is the more telling reason; a whole file may still have a header
+  // no record has.
+  if (c.ok()) c = checkStoredHeader(f, header);
   return c;
 }
 
