@@ -11,6 +11,7 @@
 
 #include "common/atomicfile.h"
 #include "common/typedlists.h"
+#include "device/settingstables.h"
 #include "measure/datafiles.h"
 #include "measure/loggerstream.h"
 #include "measure/textheader.h"
@@ -95,8 +96,33 @@ QString StoredContent::text(int language) const {
       return (de ? QStringLiteral("die Datei ist beschädigt: keiner ihrer %1 Messwerte ist lesbar")
                  : QStringLiteral("damaged file: none of its %1 readings is whole"))
           .arg(have);
+    case Problem::BadSampleTime:
+      return de ? QStringLiteral("sein Dateikopf ist beschädigt (unmögliche Abtastzeit)")
+                : QStringLiteral("its text header is damaged (impossible sample time)");
+    case Problem::BadMemoryDepth:
+      return de ? QStringLiteral("sein Dateikopf ist beschädigt (unmögliche Speichertiefe)")
+                : QStringLiteral("its text header is damaged (impossible memory depth)");
   }
   return {};
+}
+
+StoredContent checkStoredHeader(IntermediateFamily f, const SettingsRecord& header) {
+  using P = StoredContent::Problem;
+  StoredContent c;
+  // Voltmeter readings carry their own times; the header's sample time plays no part.
+  if (f == IntermediateFamily::VMXY) return c;
+  // A tenth of the shortest table row up to ten times the longest: room for a device's own
+  // rounding, none for values no run writes.
+  const double t = header.sampleTime;
+  if (!(t >= kSampleTimeTableUs.front() * 1e-7 && t <= kSampleTimeTableUs.back() * 1e-5)) {
+    c.problem = P::BadSampleTime;
+    return c;
+  }
+  // The loggers' streams do not use the depth.
+  if (f != IntermediateFamily::OSA0 && f != IntermediateFamily::LAIO) return c;
+  const double d = header.memoryDepth;
+  if (!(d >= 1 && d <= kMemoryDepthTable.back())) c.problem = P::BadMemoryDepth;
+  return c;
 }
 
 StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
@@ -161,6 +187,9 @@ StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
       break;
     }
   }
+  // What the size tells is the more telling reason; a whole file may still have a header
+  // no record has.
+  if (c.ok()) c = checkStoredHeader(f, header);
   return c;
 }
 

@@ -103,6 +103,8 @@ struct StoredContent {
     OutOfStep,  // a logger stream with its end marker but not in whole samples
     Unheaded,   // more samples than the header's memory depth: the header is another file's
     NoneWhole,  // voltmeter readings, none of them one a run writes
+    BadSampleTime,   // the header's sample time is none a device measures with
+    BadMemoryDepth,  // the header's memory depth is none a record has
   };
   Problem problem = Problem::None;
   std::uint64_t have = 0;  // samples (readings) in the file
@@ -116,6 +118,9 @@ struct StoredContent {
 };
 StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
                                  const SettingsRecord& header);
+// The header alone: a sample time or memory depth no record can have (zero, negative, NaN,
+// far outside the tables) would give times and trigger positions that mean nothing.
+StoredContent checkStoredHeader(IntermediateFamily f, const SettingsRecord& header);
 
 // The whole file, at most `limit` bytes; 0, 2 when missing, else the error number.
 int readFileBytes(const fs::path& name, std::vector<std::uint8_t>& out, std::uintmax_t limit);

@@ -50,6 +50,10 @@ int TIntermediateShow::showByNumber(IntermediateFamily f, int k) {
 
 int TIntermediateShow::showFile(IntermediateFamily f, const fs::path& file) {
   if (!fileExists(file)) return 2;
+  // Times from an impossible sample time or depth would be drawn as if measured.
+  if (SettingsRecord h; readTextHeader(file, h) == 0) {
+    if (const StoredContent c = checkStoredHeader(f, h); !c.ok()) return c.code();
+  }
   BusyGuard guard(busy_[std::size_t(f)]);
   switch (f) {
     case IntermediateFamily::VMXY:

@@ -199,6 +199,8 @@ int convertIntermediateFile(IntermediateFamily f, const fs::path& source, const 
       f == IntermediateFamily::DLDI) {
     std::optional<DayTime> time;
     if (const int rc = readTextHeader(source, window, &time); rc != 0) return rc;
+    // The loggers' readers take the sample time as written: times from a NaN would be written.
+    if (const StoredContent c = checkStoredHeader(f, window); !c.ok()) return c.code();
   }
   switch (f) {
     case IntermediateFamily::VMXY:

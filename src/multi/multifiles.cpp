@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QTime>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -102,7 +103,11 @@ void appendLine(std::string& out, std::initializer_list<QString> cells, char sep
   for (const QString& c : cells) {
     if (!first) out += sep;
     first = false;
-    appendText(out, c);
+    // Between blanks an empty cell would vanish: "_" keeps its place.
+    if (sep == ' ' && c.isEmpty())
+      out += '_';
+    else
+      appendText(out, c);
   }
   out += "\r\n";
 }
@@ -364,9 +369,172 @@ QString cellText(std::string_view c) {
   return decodeText(c.data(), qsizetype(c.size()));
 }
 
+// --- Blank as column separator ---
+// Blanks pad the numbers and stand inside the head's titles ("Date of measurement"), so a
+// blank-separated file has no cells of its own: only runs of blanks between words. Its layout
+// is known, though: each head line holds per device a title of words and a fixed number of
+// values, and each data line the three numbers of every device whose memory depth reaches it.
+// From that the cells are found again and the file is handed on as a tab-separated one.
+
+// Words of a line, runs of blanks being one gap.
+std::vector<std::string_view> blankWords(std::string_view line) {
+  std::vector<std::string_view> w;
+  std::size_t pos = 0;
+  while (pos < line.size()) {
+    const std::size_t b = line.find_first_not_of(' ', pos);
+    if (b == line.npos) break;
+    const std::size_t e = std::min(line.find(' ', b), line.size());
+    w.push_back(line.substr(b, e - b));
+    pos = e;
+  }
+  return w;
+}
+
+// A value word: a number, date or time (all open with a digit, sign or point), or "_", the
+// writer's stand-in for an empty cell.
+bool valueWord(std::string_view w) {
+  if (w == "_") return true;
+  std::size_t i = w[0] == '+' || w[0] == '-' ? 1 : 0;
+  if (i < w.size() && (w[i] == '.' || w[i] == ',')) ++i;
+  return i < w.size() && w[i] >= '0' && w[i] <= '9';
+}
+
+// What a cell of a head line takes from the words: the title words before it, one value, the
+// title words and one value (one cell, "Channel 1"), any one word, or nothing.
+enum class Take { Title, Value, TitleValue, Word, Nothing };
+
+// The cells of one line for n devices, each device taking `shape`; false when the words do not
+// fit it.
+bool takeCells(const std::vector<std::string_view>& words, int n, std::array<Take, 3> shape,
+               std::vector<std::string>& cells) {
+  std::size_t i = 0;
+  auto titleWords = [&] {
+    std::string t;
+    while (i < words.size() && !valueWord(words[i])) {
+      if (!t.empty()) t += ' ';
+      t += words[i++];
+    }
+    return t;
+  };
+  auto value = [&](std::string& out) {
+    if (i >= words.size() || !valueWord(words[i])) return false;
+    out += words[i] == "_" ? std::string_view() : words[i];
+    ++i;
+    return true;
+  };
+  for (int k = 0; k < n; ++k)
+    for (Take t : shape) {
+      std::string c;
+      switch (t) {
+        case Take::Title:
+          c = titleWords();
+          break;
+        case Take::Value:
+          if (!value(c)) return false;
+          break;
+        case Take::TitleValue:
+          c = titleWords();
+          if (!c.empty()) c += ' ';
+          if (!value(c)) return false;
+          break;
+        case Take::Word:
+          if (i >= words.size()) return false;
+          c = words[i] == "_" ? std::string_view() : words[i];
+          ++i;
+          break;
+        case Take::Nothing:
+          // A blank cell another separator's file had, as a conversion to the blank writes it.
+          if (i < words.size() && words[i] == "_") ++i;
+          break;
+      }
+      cells.push_back(std::move(c));
+    }
+  return i == words.size();
+}
+
+void appendTabLine(std::string& out, const std::vector<std::string>& cells) {
+  for (std::size_t k = 0; k < cells.size(); ++k) {
+    if (k > 0) out += '\t';
+    out += cells[k];
+  }
+  out += "\r\n";
+}
+
+// The names line of a blank-separated file: serial numbers, which hold no other separator.
+bool blankNamesLine(std::string_view line, int& n) {
+  std::vector<std::string_view> names = blankWords(line);
+  std::erase(names, std::string_view("_"));
+  n = int(names.size());
+  return n > 0 && std::none_of(names.begin(), names.end(), [](std::string_view w) {
+           return w.find_first_of("\t,;.") != w.npos;
+         });
+}
+
+// The file with tabs between its cells; nullopt when its words do not fit the layout.
+std::optional<std::string> blankSeparatedAsTabs(std::string_view bytes) {
+  const std::vector<std::string_view> lines = splitLines(bytes);
+  int n = 0;
+  if (lines.empty() || !blankNamesLine(lines[0], n)) return std::nullopt;
+  using T = Take;
+  const std::array<Take, 3> head[11] = {
+      {T::Word, T::Nothing, T::Nothing},    // names
+      {T::Title, T::Value, T::Word},        // date, "MM.DD.YYYY"
+      {T::Title, T::Value, T::Word},        // time, "HH:MM:SS.ms"
+      {T::Title, T::Value, T::Nothing},     // memory depth
+      {T::Nothing, T::TitleValue, T::TitleValue},  // "Channel 1", "Channel 2"
+      {T::Title, T::Value, T::Value},       // colours
+      {T::Title, T::Value, T::Value},       // factor
+      {T::Title, T::Value, T::Value},       // offset
+      {T::Title, T::Value, T::Value},       // scale minimum
+      {T::Title, T::Value, T::Value},       // scale maximum
+      {T::Word, T::Word, T::Word},          // units
+  };
+  std::string out;
+  out.reserve(bytes.size());
+  std::vector<std::string> cells;
+  std::vector<double> depths;
+  for (std::size_t l = 0; l < lines.size(); ++l) {
+    std::vector<std::string_view> words = blankWords(lines[l]);
+    // No number is "_": in a data line it stands for a blank cell of a device that has ended.
+    if (l >= 11) std::erase(words, std::string_view("_"));
+    cells.clear();
+    if (l < 11) {
+      if (!takeCells(words, n, head[l], cells)) {
+        // Units left empty by an older writer leave too few words: the units go, not the data.
+        if (l != 10) return std::nullopt;
+        cells.clear();
+        for (int k = 0; k < n; ++k) cells.insert(cells.end(), {"s", "", ""});
+      }
+      if (l == 3)
+        for (int k = 0; k < n; ++k) {
+          double v = 0;
+          if (!cellNumber(cells[std::size_t(3 * k + 1)], v)) return std::nullopt;
+          depths.push_back(v);
+        }
+    } else {
+      // The devices whose record reaches this line, in order; the others' cells are blank.
+      const double row = double(l - 11);
+      int running = 0;
+      for (double d : depths) running += d > row ? 1 : 0;
+      std::vector<std::string> numbers;
+      if (!takeCells(words, running, {T::Value, T::Value, T::Value}, numbers))
+        return std::nullopt;
+      std::size_t next = 0;
+      for (double d : depths)
+        for (int j = 0; j < 3; ++j)
+          cells.push_back(d > row ? std::move(numbers[next++]) : std::string(" "));
+    }
+    appendTabLine(out, cells);
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string mergedTextWithSeparator(std::string_view text, char from, char to, char dec) {
+  if (from == ' ' && to != ' ')
+    if (const std::optional<std::string> tabs = blankSeparatedAsTabs(text))
+      return mergedTextWithSeparator(*tabs, '\t', to, dec);
   std::string out;
   out.reserve(text.size());
   const std::vector<std::string_view> lines = splitLines(text);
@@ -405,6 +573,10 @@ int readMultiDataFile(const fs::path& name, char sep, TREADing& into, std::strin
 }
 
 int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
+  if (sep == ' ') {
+    const std::optional<std::string> tabs = blankSeparatedAsTabs(bytes);
+    return tabs ? readMultiDataBytes(*tabs, '\t', into) : kNotANumber;
+  }
   const std::vector<std::string_view> lines = splitLines(bytes);
   if (lines.size() < 8) return kMultiFileTooShort;
   TREADing r;
@@ -515,6 +687,10 @@ int readMultiDataOwnSep(std::string_view bytes, char preferred, TREADing& into, 
   // blank one splits nothing but the blank cells, which then keep the other separator.
   auto fits = [&](char sep) {
     if (lines.empty()) return false;
+    if (sep == ' ') {
+      int n = 0;
+      return blankNamesLine(lines[0], n);
+    }
     splitCells(lines[0], sep, cells);
     if (cells.size() < 3) return false;
     for (std::size_t k = 0; k < cells.size(); ++k) {

@@ -11,6 +11,7 @@
 #include "measure/intermediateshow.h"
 #include "measure/loggerstream.h"
 #include "measure/recordfiles.h"
+#include "measure/storedfile.h"
 #include "measure/textheader.h"
 
 using namespace tolv;
@@ -467,6 +468,97 @@ TEST_F(RecordFiles, VoltmeterFileClosesOnAWriteErrorAndKeepsWhatWasWritten) {
 // A record file cut by whole samples, or longer than any record, would give a table with made-up
 // zero rows or lost samples under a memory depth it contradicts: both are refused, for the
 // window's "save as CSV" as for the command line, and nothing is written.
+// A header with a sample time or memory depth no record has gives times and trigger positions
+// that mean nothing: it is refused as damaged, by the conversions, the identification the
+// command line uses and the window's show alike. The tables' own ends stay accepted.
+TEST_F(RecordFiles, ImpossibleSampleTimeOrDepthInTheHeaderIsRefused) {
+  using P = StoredContent::Problem;
+  const double nan = std::nan("");
+  struct Row {
+    IntermediateFamily family;
+    double sampleTime, memoryDepth;
+    P problem;
+  };
+  const Row rows[] = {
+      {IntermediateFamily::LAIO, 0, 1000, P::BadSampleTime},
+      {IntermediateFamily::LAIO, -1e-5, 1000, P::BadSampleTime},
+      {IntermediateFamily::LAIO, nan, 1000, P::BadSampleTime},
+      {IntermediateFamily::LAIO, 1e30, 1000, P::BadSampleTime},
+      {IntermediateFamily::LAIO, 26, 1000, P::BadSampleTime},
+      {IntermediateFamily::LAIO, 1e-5, 1e16, P::BadMemoryDepth},
+      {IntermediateFamily::LAIO, 1e-5, -2e5, P::BadMemoryDepth},
+      {IntermediateFamily::LAIO, 1e-5, nan, P::BadMemoryDepth},
+      {IntermediateFamily::LAIO, 1e-5, 0, P::BadMemoryDepth},
+      {IntermediateFamily::OSA0, 1e-5, 262001, P::BadMemoryDepth},
+      {IntermediateFamily::OSA0, 9e-8, 1000, P::BadSampleTime},
+      {IntermediateFamily::DLA0, 0, 1000, P::BadSampleTime},
+      {IntermediateFamily::DLDI, nan, 1000, P::BadSampleTime},
+      // The ends of the tables, and a logger's depth, which its stream does not use.
+      {IntermediateFamily::LAIO, 1e-6, 262000, P::None},
+      {IntermediateFamily::OSA0, 2.5, 1, P::None},
+      {IntermediateFamily::DLA0, 1e-3, 0, P::None},
+      {IntermediateFamily::VMXY, 0, 0, P::None},
+  };
+  for (const Row& row : rows) {
+    SettingsRecord h = settings_;
+    h.sampleTime = row.sampleTime;
+    h.memoryDepth = row.memoryDepth;
+    SCOPED_TRACE(std::to_string(row.sampleTime) + " " + std::to_string(row.memoryDepth));
+    const StoredContent c = checkStoredHeader(row.family, h);
+    EXPECT_EQ(c.problem, row.problem);
+    EXPECT_EQ(c.code(), row.problem == P::None ? 0 : kDamagedFile);
+  }
+  EXPECT_EQ(checkStoredHeader(IntermediateFamily::OSA0, [&] {
+              SettingsRecord h = settings_;
+              h.memoryDepth = -1;
+              return h;
+            }()).text(1),
+            QStringLiteral("its text header is damaged (impossible memory depth)"));
+
+  // A whole logic-analyser record under a header whose sample time is NaN.
+  SettingsRecord la = settings_;
+  la.mode = kModeLAIO;
+  la.trgTypString = "P";
+  la.memoryDepth = 1000;
+  la.sampleTime = nan;
+  const fs::path logic = intermediateFileName(dir_, IntermediateFamily::LAIO, 1);
+  fs::create_directories(logic.parent_path());
+  spit(logic, std::string(8 * 1001, '\0'));
+  ASSERT_EQ(writeTextHeader(logic, la, now_), 0);
+  const StoredContent c = checkStoredContent(IntermediateFamily::LAIO, logic, la);
+  EXPECT_EQ(c.problem, P::BadSampleTime);
+  EXPECT_EQ(c.text(1), QStringLiteral("its text header is damaged (impossible sample time)"));
+  const fs::path csv = dir_ / "out.CSV";
+  EXPECT_EQ(convertLogicFile(logic, csv, QStringLiteral("TX9"), "P", {}), kDamagedFile);
+  EXPECT_FALSE(fs::exists(csv));
+  StoredKind kind = StoredKind::Unknown;
+  const StoredProblem p = identifyStoredFile(logic, '\t', kind);
+  EXPECT_FALSE(p.ok());
+  EXPECT_EQ(p.reason, QStringLiteral("its text header is damaged (impossible sample time)"));
+  const int plots = presenter_.logicPlots;
+  EXPECT_EQ(show_->showFile(IntermediateFamily::LAIO, logic), kDamagedFile);
+  EXPECT_EQ(presenter_.logicPlots, plots);
+  // The same record under a sound header converts and shows.
+  la.sampleTime = 1e-5;
+  ASSERT_EQ(writeTextHeader(logic, la, now_), 0);
+  EXPECT_EQ(convertLogicFile(logic, csv, QStringLiteral("TX9"), "P", {}), 0);
+  EXPECT_EQ(show_->showFile(IntermediateFamily::LAIO, logic), 0);
+  EXPECT_EQ(presenter_.logicPlots, plots + 1);
+
+  // A logger stream is converted by the same call the window's "save as CSV" makes.
+  SettingsRecord dl = settings_;
+  dl.mode = kModeDLA0;
+  dl.sampleTime = 0;
+  const fs::path stream = intermediateFileName(dir_, IntermediateFamily::DLA0, 1);
+  fs::create_directories(stream.parent_path());
+  spit(stream, std::string(16, '\0'));
+  ASSERT_EQ(writeTextHeader(stream, dl, now_), 0);
+  fs::remove(csv);
+  EXPECT_EQ(convertIntermediateFile(IntermediateFamily::DLA0, stream, csv, {}, {}), kDamagedFile);
+  EXPECT_FALSE(fs::exists(csv));
+  EXPECT_EQ(show_->showFile(IntermediateFamily::DLA0, stream), kDamagedFile);
+}
+
 TEST_F(RecordFiles, CutAndOverlongRecordFilesAreNotConverted) {
   const fs::path csv = dir_ / "out.CSV";
   const auto withHeader = [&](IntermediateFamily f, const std::string& bytes,

@@ -44,8 +44,8 @@ DayTime stamp(int h, int m, int s, int ms) {
 }
 
 // A device file as a cycle writes it: head plus one line per sample.
-fs::path deviceFile(const fs::path& folder, const QString& serial, int n, double scale = 1.0) {
-  DeviceFileHead h;
+fs::path deviceFile(const fs::path& folder, const QString& serial, int n, double scale = 1.0,
+                    char sep = '\t', DeviceFileHead h = {}) {
   h.serial = serial;
   h.time = stamp(14, 30, 12, 250);
   h.depth = n;
@@ -53,9 +53,9 @@ fs::path deviceFile(const fs::path& folder, const QString& serial, int n, double
   h.rows[1].min = QStringLiteral("-1,5");
   h.rows[1].max = QStringLiteral("2.5");
   std::string s;
-  appendDeviceFileHead(s, h, '\t', '.');
+  appendDeviceFileHead(s, h, sep, '.');
   for (int k = 0; k < n; ++k)
-    appendDeviceFileLine(s, -0.0005 + k * 1e-6, scale * 0.001 * k, -0.25, '\t', '.');
+    appendDeviceFileLine(s, -0.0005 + k * 1e-6, scale * 0.001 * k, -0.25, sep, '.');
   const fs::path p = folder / pathFromText(serial + QStringLiteral(".CSV"));
   put(p, s);
   return p;
@@ -270,6 +270,48 @@ TEST_F(MultiFiles, DataFileReadsWithTheSeparatorItWasWrittenWith) {
       }
     }
   }
+  // Written with the blank by the program itself: padded numbers, titles of several words, an
+  // empty scale cell and unit, and a device that ends first must all come back in place.
+  {
+    DeviceFileHead h;
+    h.rows[0].offset.clear();
+    h.rows[1].unit = QStringLiteral("m V");
+    h.rows[0].unit.clear();
+    std::string blank;
+    ASSERT_EQ(mergeDeviceFiles({deviceFile(root_, QStringLiteral("C"), 20, 1.0, ' ', h),
+                                deviceFile(root_, QStringLiteral("D"), 12, 2.0, ' ', h)},
+                               ' ', blank),
+              0);
+    const fs::path file = root_ / "blank.CSV";
+    put(file, blank);
+    for (const char inForce : kColumnSeparators) {
+      TREADing r;
+      char found = 0;
+      ASSERT_EQ(readMultiDataFile(file, inForce, r, nullptr, &found), 0) << int(inForce);
+      EXPECT_EQ(found, ' ');
+      EXPECT_EQ(r.names, QStringList({QStringLiteral("C"), QStringLiteral("D")}));
+      EXPECT_EQ(r.depths.Get(1), 12);
+      EXPECT_EQ(dtDiffSeconds(r.time, want.time), 0.0);
+      ASSERT_EQ(r.points.At(1).Count(), 12);
+      EXPECT_EQ(r.points.At(0).Items()[19].y, want.points.At(0).Items()[19].y);
+      EXPECT_EQ(r.points.At(1).Items()[11].y, want.points.At(1).Items()[11].y);
+      EXPECT_EQ(r.factorOffset.Items()[0].y, 0.0);  // the empty offset
+      EXPECT_EQ(r.scaleRange.Items()[1].x, -1.5);
+      EXPECT_EQ(r.units.at(1), QString());
+      EXPECT_EQ(r.units.at(2), QStringLiteral("m_V"));
+    }
+    // Shown with another separator, its cells are the ones a Tab file has.
+    const auto l = lines(mergedTextWithSeparator(blank, ' ', '\t', '.'));
+    EXPECT_EQ(l[1], "Date of measurement\t03.15.2007\tMM.DD.YYYY\t"
+                    "Date of measurement\t03.15.2007\tMM.DD.YYYY");
+    EXPECT_EQ(l[23], "-0.000488\t0.012000\t-0.250000\t \t \t ");
+    // A number lost from a line leaves it without its place: damage, not a shifted column.
+    std::string cut = blank;
+    cut.erase(cut.find("-0.250000"), 9);
+    TREADing r;
+    EXPECT_EQ(readMultiDataBytes(cut, ' ', r), kNotANumber);
+  }
+
   std::string damaged = tab;
   damaged.replace(damaged.rfind("-0.250000"), 9, "-0.25x000");
   TREADing r = want;
