@@ -188,8 +188,8 @@ StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
     }
   }
   // What the size tells is the more telling reason; a whole file may still have a header
-  // no record has.
-  if (c.ok()) c = checkStoredHeader(f, header);
+  // no record has (the count of what the file holds stays).
+  if (c.ok()) c.problem = checkStoredHeader(f, header).problem;
   return c;
 }
 
