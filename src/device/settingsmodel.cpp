@@ -81,6 +81,10 @@ TSettingsModel::TSettingsModel(ISettingsHost& host, SettingsTimers timers, IQues
 
 void TSettingsModel::restartWrite() {
   if (host_.replyTag() >= 0) return;
+  writeAfresh();
+}
+
+void TSettingsModel::writeAfresh() {
   ITimer& t = host_.accumulateTimer();
   t.stop();
   t.start();
@@ -349,9 +353,7 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
     if (kept && (st != c.sampleTime || type != c.triggerType)) {
       c.sampleTime = b.sampleTime = mine.sampleTime = st;
       c.triggerType = b.triggerType = mine.triggerType = type;
-      ITimer& t = host_.accumulateTimer();
-      t.stop();
-      t.start();
+      writeAfresh();
       restored = true;
     }
   }
@@ -363,9 +365,7 @@ void TSettingsModel::applyReply(const SettingsReply& r) {
     c.triggerType = b.triggerType = mine.triggerType = triggerTypeWord(displaced_.type);
     displaced_ = {};
     t_.forceManualTrigger.stop();
-    ITimer& t = host_.accumulateTimer();
-    t.stop();
-    t.start();
+    writeAfresh();
   }
 
   const QChar sep = sysSep();

@@ -220,6 +220,8 @@ class TSettingsModel : public QObject {
 
  private:
   void restartWrite();
+  // The settings write waits its accumulation time again, whatever is awaited.
+  void writeAfresh();
   int sliderPos(double volts, double range) const;
   double reportedRange(int ch) const;
 

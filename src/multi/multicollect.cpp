@@ -769,11 +769,7 @@ void TMultiCollection::watchdogOver() {
 void TMultiCollection::setVisibleMode(int mode) {
   if (mode < 0 || mode > 3) return;
   visibleMode_ = mode;
-  for (int i = 0; i < members_.count(); ++i) {
-    IMultiMember* m = members_.at(i);
-    if (!m) continue;
-    m->setShown(shownInMode(*m, mode));
-  }
+  applyVisibleMode(false);
   notify(kChangedOptions);
   if (view_) view_->bringToFront();
 }
@@ -782,16 +778,18 @@ void TMultiCollection::keepVisibleMode() {
   // Each cycle's end: a window the mode shows or hides changes, nothing is brought to the
   // front (a continuous run raised every window once a cycle, so no other window, the
   // device windows' own STOP included, stayed usable).
+  applyVisibleMode(true);
+}
+
+void TMultiCollection::applyVisibleMode(bool onlyChanges) {
   for (int i = 0; i < members_.count(); ++i) {
     IMultiMember* m = members_.at(i);
     if (!m) continue;
-    const bool show = shownInMode(*m, visibleMode_);
-    if (show != m->shown()) m->setShown(show);
+    const bool show = visibleMode_ == 3 || (visibleMode_ == 1 && !m->active()) ||
+                      (visibleMode_ == 2 && m->active());
+    // Showing a window brings it up: only a user's choice of the mode does that to every one.
+    if (!onlyChanges || show != m->shown()) m->setShown(show);
   }
-}
-
-bool TMultiCollection::shownInMode(const IMultiMember& m, int mode) {
-  return mode == 3 || (mode == 1 && !m.active()) || (mode == 2 && m.active());
 }
 
 // --- Draw ---------------------------------------------------------------------------------

@@ -261,7 +261,9 @@ class TMultiCollection {
   static double collectingEstimate(std::int32_t depth, double dt);
 
  private:
-  static bool shownInMode(const IMultiMember& m, int mode);
+  // Shows and hides the device windows as the visible-windows mode says; with onlyChanges
+  // only those whose visibility changes.
+  void applyVisibleMode(bool onlyChanges);
   ITimer& makeTimer(int ms);
   void notify(unsigned what) {
     if (view_) view_->changed(what);

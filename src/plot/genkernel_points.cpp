@@ -379,17 +379,7 @@ struct PointNumbers {
   bool square() const { return shape == 0; }
   // Whether the list's point j can be drawn as a plain chain's point.
   bool plain(int j) const {
-    const PlotPoint& q = pts[std::size_t(j)];
-    const auto n = std::int64_t(pts.size());
-    const auto none = [n](std::int32_t link) { return link < 0 || link >= n; };
-    const std::int32_t prev = j - 1;
-    const bool links = j == 0 ? none(q.linkA) && none(q.linkB)
-                              : (q.linkA == prev && (q.linkB == prev || none(q.linkB))) ||
-                                    (q.linkB == prev && none(q.linkA));
-    // Shapes 1..7 draw markers the chain's columns do not hold.
-    const bool marker = shape == 0 || shape < 0 || shape > 7;
-    return marker && links && q.X.kind == kWorldNumber && q.Y.kind == kWorldNumber &&
-           q.color == colour && q.markerShape == shape;
+    return TD2PointsLst::PlainChainPoint(pts, std::size_t(j), colour, shape);
   }
   // Points i .. i + m - 1 up to the first that is not plain: how many.
   int block(int i, int m, const double*& xs, const double*& ys) {

@@ -177,24 +177,15 @@ std::shared_ptr<const TD2PointsLst::PlainChain> TD2PointsLst::Chain() const {
   if (n < std::size_t(kPlainChainMin)) return nullptr;
   const PlotPoint& first = points_[0];
   const int shape = first.markerShape;
-  if (shape > 0 && shape <= 7) return nullptr;
-  const auto none = [n](std::int32_t link) { return link < 0 || std::size_t(link) >= n; };
-  if (!none(first.linkA) || !none(first.linkB)) return nullptr;
+  if (!PlainChainPoint(points_, 0, first.color, shape)) return nullptr;
   auto chain = std::make_shared<PlainChain>();
   chain->square = shape == 0;
   chain->x.resize(n);
   chain->y.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
-    const PlotPoint& p = points_[i];
-    const auto prev = std::int32_t(i) - 1;
-    if (p.X.kind != kWorldNumber || p.Y.kind != kWorldNumber || p.color != first.color ||
-        p.markerShape != shape)
-      return nullptr;
-    if (i > 0 && !((p.linkA == prev && (p.linkB == prev || none(p.linkB))) ||
-                   (p.linkB == prev && none(p.linkA))))
-      return nullptr;
-    chain->x[i] = p.X.number;
-    chain->y[i] = p.Y.number;
+    if (!PlainChainPoint(points_, i, first.color, shape)) return nullptr;
+    chain->x[i] = points_[i].X.number;
+    chain->y[i] = points_[i].Y.number;
   }
   chain_ = std::move(chain);
   return chain_;

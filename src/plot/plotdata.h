@@ -83,6 +83,22 @@ class TD2PointsLst {
     bool square = false;  // shape 0; else no marker
   };
   static constexpr int kPlainChainMin = 4096;  // shorter lists are read point by point
+  // Whether point j of `pts` belongs to a plain chain of the colour and marker shape given:
+  // numbers on both axes, no marker the chain does not draw, linked to the point before it
+  // alone (point 0 to none).
+  static bool PlainChainPoint(const std::vector<PlotPoint>& pts, std::size_t j, ColorRef colour,
+                              int shape) {
+    const PlotPoint& q = pts[j];
+    const auto n = std::int64_t(pts.size());
+    const auto none = [n](std::int32_t link) { return link < 0 || link >= n; };
+    const auto prev = std::int32_t(j) - 1;
+    const bool links = j == 0 ? none(q.linkA) && none(q.linkB)
+                              : (q.linkA == prev && (q.linkB == prev || none(q.linkB))) ||
+                                    (q.linkB == prev && none(q.linkA));
+    // Shapes 1..7 draw markers the chain's columns do not hold.
+    return !(shape > 0 && shape <= 7) && links && q.X.kind == kWorldNumber &&
+           q.Y.kind == kWorldNumber && q.color == colour && q.markerShape == shape;
+  }
   // Made on first use and kept until the points change; null for any other list. Shared, so
   // a drawing that yields keeps it while the points change meanwhile.
   std::shared_ptr<const PlainChain> Chain() const;
