@@ -630,7 +630,13 @@ bool TAcquisition::holdRunForSettings(const QueuedCommand& run) {
   const bool foreign = isLoggerMode(mode_)
                            ? reported != 'M'
                            : settingsKnown_ && triggerTypeRow(reported) >= 0 && offered != reported;
-  if (!triggerForced_ && foreign) {
+  // A write still to go out with a type the mode offers (one the mode change brings back) is
+  // what the run measures with: the reported one is no longer the question.
+  const char pending = triggerTypeLetter(desired_.triggerType);
+  const bool pendingOffered = t_.accumulateSettings.isActive() &&
+                              (isLoggerMode(mode_) ? pending == 'M'
+                                                   : offeredTriggerType(mode_, pending) == pending);
+  if (!triggerForced_ && foreign && !pendingOffered) {
     // A run always goes out with a trigger type its mode offers: a logger with the manual
     // trigger (the logger modes offer no other), the logic analyser never with an analog one;
     // once per run, so a device that refuses it cannot hold the run back.

@@ -2,6 +2,7 @@
 // reply application, ControlsEnabled, mode layout and the logger rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "device/settingsrecord.h"
@@ -502,6 +503,27 @@ TEST_F(SettingsModel, EachModeKeepsOnlyATriggerTypeItOffers) {
   // The way back brings the pattern back; manual chosen by the user in the logic analyser
   // stays manual in the scope.
   m.modeChosen(6);
+  rig.advance(2000);
+  EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'P');
+  // The same way back with a run queued at once: the run goes out with the pattern, not with
+  // the manual trigger the logic analyser offers for the scope's type.
+  backInScopeWith('T');
+  rig.drv.writes.clear();
+  acq.selectMode(kModeLAIO);
+  acq.runClicked();
+  rig.advance(2000);
+  ASSERT_EQ(acq.mode(), kModeLAIO);
+  {
+    const auto words = rig.drv.words();
+    ASSERT_GE(words.size(), 2u);
+    const auto run = std::find(words.begin(), words.end(), "*RUN");
+    ASSERT_NE(run, words.end());
+    ASSERT_NE(run, words.begin());
+    EXPECT_EQ(*(run - 1), "*SWr");
+    EXPECT_EQ(triggerTypeLetter(rig.settingsWrites().back().triggerType), 'P');
+  }
+  acq.stopClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Idle; }, 5000));
   rig.advance(2000);
   EXPECT_EQ(triggerTypeLetter(acq.storedReply().triggerType), 'P');
   m.triggerTypeChosen('M');
