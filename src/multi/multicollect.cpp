@@ -693,7 +693,9 @@ void TMultiCollection::endCycle() {
   // but it neither schedules a re-run into that run nor ends it.
   const bool newRun = gen != cycleGen_;
   if (complete) keepVisibleMode();
-  const int rc = draw();
+  // Drawn all the same, but a run started meanwhile has reset the statistics: the old cycle
+  // counts in none of them.
+  const int rc = draw(!newRun);
   // The picture now shows this cycle (unless nothing could be drawn: the last one stays).
   if (!lastPictureShown_) {
     onScreen_ = received > 0 ? OnScreen::Cycle : OnScreen::Nothing;
@@ -794,8 +796,8 @@ void TMultiCollection::applyVisibleMode(bool onlyChanges) {
 
 // --- Draw ---------------------------------------------------------------------------------
 
-int TMultiCollection::draw() {
-  ++cycles_;
+int TMultiCollection::draw(bool counted) {
+  if (counted) ++cycles_;
   if (onCycleDrawn) onCycleDrawn();
   notify(kChangedStatistics);
   if (kernel_.DataSetCount() == 0) return kNoDataSets;

@@ -117,7 +117,8 @@ class TMultiCollection {
   void setVisibleMode(int mode);               // V
   // The mode applied again without bringing any window to the front.
   void keepVisibleMode();
-  int draw();                                  // the common plot after a cycle
+  // The common plot after a cycle; counted: in the cycles count of the run.
+  int draw(bool counted = true);
 
   // --- User actions ---------------------------------------------------------------------
   void runClicked();    // BN_RunClick

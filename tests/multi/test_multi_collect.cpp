@@ -910,6 +910,8 @@ TEST_F(MultiCollect, BreakKeepsEveryCycleWhoseRecordsCame) {
   EXPECT_TRUE(c.cycleOpen());
   EXPECT_FALSE(c.reRunTimer().isActive());
   EXPECT_EQ(a.starts, 5);
+  // The old cycle counts in no statistics of the new run: its first interval has none before.
+  EXPECT_EQ(c.cyclesCount(), 0);
   c.breakClicked();
 }
 
