@@ -9,16 +9,11 @@
 
 namespace tolv {
 
-namespace {
-
-// Before the window manager has framed a window its title bar is not counted yet.
 QSize outerSize(const QWidget& w) {
   QSize s = w.frameGeometry().size();
   if (s == w.size()) s.rheight() += w.style()->pixelMetric(QStyle::PM_TitleBarHeight);
   return s;
 }
-
-}  // namespace
 
 TDeviceWindowPlacement::TDeviceWindowPlacement(QWidget* frame) : QObject(frame), frame_(frame) {
   frame_->installEventFilter(this);

@@ -5,11 +5,16 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
+#include <QSize>
 #include <vector>
 
 class QWidget;
 
 namespace tolv {
+
+// A window's size with its title bar, counted also before the window manager has framed it
+// (a window never shown yet).
+QSize outerSize(const QWidget& w);
 
 class TDeviceWindowPlacement : public QObject {
  public:

@@ -505,7 +505,7 @@ void TF_MultiTolvanexFrame::BN_CascadeClick() {
     w->restoreDefaultSize();
     // On a low screen the steps stop where a window would leave it.
     const QScreen* sc = screen();
-    w->move(keptInArea(cascadeWindowPlace(i, frameHeight()), w->frameGeometry().size(),
+    w->move(keptInArea(cascadeWindowPlace(i, frameHeight()), outerSize(*w),
                        sc ? sc->availableGeometry() : QRect()));
     bringUpDeviceWindow(i);
   }

@@ -5,12 +5,12 @@
 
 #include <QLocale>
 #include <QScreen>
-#include <QStyle>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <memory>
 
 #include "app/framelogic.h"
+#include "app/placement.h"
 #include "app/tf_multitolvanexframe.h"
 #include "common/clock.h"
 #include "common/paths.h"
@@ -62,9 +62,7 @@ class FrameTest : public ::testing::Test {
   // its title bar to come).
   static QPoint onScreen(const QPoint& at, const QWidget* w) {
     const QScreen* sc = w->screen();
-    QSize outer = w->frameGeometry().size();
-    if (outer == w->size()) outer.rheight() += w->style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    return keptInArea(at, outer, sc ? sc->availableGeometry() : QRect());
+    return keptInArea(at, outerSize(*w), sc ? sc->availableGeometry() : QRect());
   }
 
   QTemporaryDir dir_;
