@@ -116,7 +116,11 @@ void TMeasureData::logicRecord(std::span<const std::uint8_t> raw) {
     logic_.add(k++, std::uint16_t(p[2] | (p[3] << 8)));
     if (std::size_t(k) < n) logic_.add(k++, std::uint16_t(p[0] | (p[1] << 8)));
   }
-  measurementTime_ = reception;
+  // As a scope record: the trigger moment, not the arrival, which comes the transfer and the
+  // part after the trigger later (seconds for a deep record).
+  const SettingsRecord s = snapshot();
+  const double after = double(postTriggerSamples(s.triggerPoint, k));
+  measurementTime_ = dtAddSeconds(reception, -(stamp_.transfer + after * s.sampleTime));
 }
 
 int TMeasureData::logicRecordFinish() {

@@ -225,7 +225,8 @@ TEST_F(Data, LogicBufferGivesSamplesInTimeOrderAndStepsInOrder) {
   EXPECT_EQ(l.at(2).word, 0x8004);  // bytes 6-7
   EXPECT_EQ(l.at(3).word, 0x0003);  // bytes 4-5
   EXPECT_EQ(l.at(3).sampleNumber, 3);
-  EXPECT_EQ(data.measurementTime(), clock);
+  // Not stamped: the arrival, less the 4 samples (of 100 us) after the trigger at 10 %.
+  EXPECT_NEAR(data.measurementTime().seconds, 43200.0 - 4e-4, 1e-9);
   EXPECT_TRUE(log.calls.empty());
   EXPECT_EQ(data.logicRecordFinish(), 0);
   EXPECT_EQ(log.calls, (std::vector<std::string>{"plotLogic", "logicFile", "files LAIO",
@@ -233,6 +234,17 @@ TEST_F(Data, LogicBufferGivesSamplesInTimeOrderAndStepsInOrder) {
   // A second record replaces the first.
   data.logicRecord(Bytes{0xFF, 0xFF, 0, 0});
   EXPECT_EQ(data.logicList().count(), 2);
+  // Its time is the trigger moment, as a scope record's: the transfer and the part after the
+  // trigger lie between it and the arrival (90 % of 262000 samples at 10 us, 2.5 s transfer).
+  settings.triggerPoint = 10;
+  settings.sampleTime = 1e-5;
+  RecordStamp st;
+  st.received = clock;
+  st.transfer = 2.5;
+  data.recordStamped(st);
+  data.logicRecord(Bytes(4 * 131000, 0));
+  ASSERT_EQ(data.logicList().count(), 262000);
+  EXPECT_NEAR(data.measurementTime().seconds, 43200.0 - 2.5 - 235800 * 1e-5, 1e-9);
 }
 
 TEST_F(Data, VoltmeterRawModesGoThroughTheRawConversion) {
