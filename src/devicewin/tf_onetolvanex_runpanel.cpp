@@ -69,7 +69,6 @@ TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
   lay->addStretch(1);
 
   run_->installEventFilter(this);
-  break_->installEventFilter(this);
   connect(run_, &QPushButton::clicked, this, [this] { emit runClicked(); });
   connect(break_, &QPushButton::clicked, this, [this] { emit breakClicked(); });
   connect(single_, &QCheckBox::toggled, this, [this](bool on) {
@@ -142,8 +141,7 @@ void TOneTolvanexRunPanel::showStop(const StopShow& stop) {
 }
 
 bool TOneTolvanexRunPanel::eventFilter(QObject* watched, QEvent* event) {
-  if ((watched == run_ || watched == break_) && event->type() == QEvent::MouseButtonDblClick)
-    return true;
+  if (watched == run_ && event->type() == QEvent::MouseButtonDblClick) return true;
   return QFrame::eventFilter(watched, event);
 }
 

@@ -45,8 +45,9 @@ class TOneTolvanexRunPanel : public QFrame {
   QProgressBar* drawProgress() const { return draw_; }
 
  protected:
-  // RUN and STOP share one place: the second press of a double click lands on the button that
-  // took the first one's place and is dropped, so a double click acts once.
+  // RUN and STOP share one place. A second press landing on RUN just after STOP is dropped (a
+  // double click on STOP starts nothing); one landing on STOP acts: a STOP is never lost, even
+  // one clicked a moment after RUN.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  signals:
