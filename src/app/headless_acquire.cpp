@@ -631,6 +631,10 @@ int THeadlessAcquisition::start() {
                  .arg(QString::fromStdString(q_.settingsFile.string()), readResultText(rc)));
         return kExitBadInput;
       }
+      // A broken text file must not pass unnoticed because the image stood in for it.
+      if (loader.lastLoadUsedImage())
+        line(QStringLiteral("\"%1\": cannot be read; the settings are taken from \"%2\"")
+                 .arg(pathText(loader.lastLoadBrokenFile()), pathText(q_.settingsFile)));
       rec = loader.toApply();
     } else if (serialIsFolderName(serial)) {
       const fs::path last = dataRoot() / pathFromText(serial) / "LastSettings.VXS";

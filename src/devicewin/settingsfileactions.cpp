@@ -156,9 +156,8 @@ void TSettingsFileActions::loadSettings() {
     if (loader_.lastLoadUsedImage()) {
       // The text files are the ones the user edits and other programs read: a broken one must
       // not go unnoticed just because the image stood in for it.
-      SettingsRecord probe;
-      const fs::path broken = readTextHeader(name, probe) != 0 ? vxtName(name) : sksName(name);
-      const QString used = pathText(name.filename()), bad = pathText(broken.filename());
+      const QString used = pathText(name.filename());
+      const QString bad = pathText(loader_.lastLoadBrokenFile().filename());
       w_.setLoadNote([used, bad] { return text(kTextSettingsFromImage).arg(bad, used); });
     }
     if (limited_ == 0) return;

@@ -209,12 +209,18 @@ TSettingsLoader::TSettingsLoader() : options_(zeroWindowOptions()) {
 
 int TSettingsLoader::load(const fs::path& vxs) {
   int rc = readTextHeader(vxs, record_);
-  if (rc == 0) rc = readSks(sksName(vxs), options_);
+  fs::path failed = rc != 0 ? vxtName(vxs) : fs::path();
+  if (rc == 0) {
+    rc = readSks(sksName(vxs), options_);
+    if (rc != 0) failed = sksName(vxs);
+  }
   usedImage_ = false;
+  broken_.clear();
   std::error_code ec;
   if (rc != 0 && fs::exists(vxs, ec)) {
     rc = readSettingsImage(vxs, record_);
     usedImage_ = rc == 0;
+    if (usedImage_) broken_ = failed;
   }
   return rc;
 }

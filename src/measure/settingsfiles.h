@@ -74,11 +74,14 @@ class TSettingsLoader {
   SettingsRecord toApply() const;
   // Which file the last successful load took the device settings from.
   bool lastLoadUsedImage() const { return usedImage_; }
+  // The text file the image stood in for (empty when none did).
+  const fs::path& lastLoadBrokenFile() const { return broken_; }
 
  private:
   SettingsRecord record_;
   WindowOptions options_;
   bool usedImage_ = false;
+  fs::path broken_;
 };
 
 }  // namespace tolv

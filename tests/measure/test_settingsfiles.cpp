@@ -111,6 +111,7 @@ TEST_F(SettingsFiles, ASavedSettingLoadsBackFieldForField) {
     TSettingsLoader l;
     ASSERT_EQ(l.load(base_), 0);
     EXPECT_FALSE(l.lastLoadUsedImage());
+    EXPECT_TRUE(l.lastLoadBrokenFile().empty());
     EXPECT_EQ(l.toApply(), r) << modeCodeText(m);
   }
 }
@@ -123,6 +124,7 @@ TEST_F(SettingsFiles, WithoutTheSksTheImageIsAppliedWithTheOptionsLastRead) {
   TSettingsLoader fresh;
   ASSERT_EQ(fresh.load(base_), 0);
   EXPECT_TRUE(fresh.lastLoadUsedImage());
+  EXPECT_EQ(fresh.lastLoadBrokenFile(), sksName(base_));
   EXPECT_EQ(fresh.pendingRecord(), a);
   const SettingsRecord applied = fresh.toApply();
   EXPECT_EQ(applied.amplC0, 2);
@@ -270,6 +272,7 @@ TEST_F(SettingsFiles, FailedLoadsFallBackToTheImageOrReturnTheCode) {
     TSettingsLoader a;
     EXPECT_EQ(a.load(base_), 0) << c.what;
     EXPECT_TRUE(a.lastLoadUsedImage()) << c.what;
+    EXPECT_EQ(a.lastLoadBrokenFile(), vxtName(base_)) << c.what;
     EXPECT_EQ(a.pendingRecord(), sample()) << c.what;
     fs::remove(base_);
     TSettingsLoader b;
