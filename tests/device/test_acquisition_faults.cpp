@@ -440,8 +440,10 @@ TEST_F(LateRest, NotTwoRepliesReadTogether) {
 // A device known to send the rest whose rest trickles in for longer than a record can take
 // (here 46 s): when the wait for it ends, the next command goes out, but the rest still coming
 // is dropped by its count, not read as that command's reply (which the device sends after it).
-// Record 4's rest stops 36000 bytes short after 40 s: once the link has been quiet, what it
-// still owes swallows neither the next reply nor the head of the next record.
+// Record 4's rest stops 36000 bytes short after 40 s, and record 6's never comes at all: what
+// they still owe swallows neither the next reply nor the head of the next record, which the
+// device sends with its own rest right behind it (records 5, 7 and 8), and no record is
+// shifted by what was owed.
 TEST_F(Faults, ARestStillComingWhenItsWaitEndsIsNotTakenAsAReply) {
   bootWithDepth(200000);
   acq.setSingleShot(true);
@@ -457,27 +459,75 @@ TEST_F(Faults, ARestStillComingWhenItsWaitEndsIsNotTakenAsAReply) {
   std::uint16_t record = 1;
   onRun = [&] {
     drv.deliver(scopeData(131000, record), 10);
-    const int slices = record == 2 ? 460 : record == 4 ? 400 : 1;
+    const int slices = record == 2 ? 460 : record == 4 ? 400 : record == 6 ? 0 : 1;
+    const std::int64_t at = record >= 5 ? 10 : 410;
     for (int k = 0; k < slices; ++k)
-      drv.deliver(Bytes(slices == 1 ? 276000 : 600, 0x44), 410 + 100 * k);
-    restEnd = clock.nowMs() + 411 + 100 * (slices - 1);
+      drv.deliver(Bytes(slices == 1 ? 276000 : 600, 0x44), at + 100 * k);
+    restEnd = clock.nowMs() + at + 1 + 100 * std::max(0, slices - 1);
   };
-  for (; record <= 5; ++record) {
+  for (; record <= 8; ++record) {
     SCOPED_TRACE(testing::Message() << "record " << record);
     const bool trickle = record == 2 || record == 4;
     acq.runClicked();
     ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Measuring; }, 600));
     acq.queue().add(makeSettingsReadCommand());
     device.amplC1 = float(record + 1);
-    advance(trickle ? 50000 : 3000);
+    // With nothing owed that may come ahead of it, a record is handed over as it comes.
+    if (record == 5 || record == 8) {
+      EXPECT_TRUE(rig.hub.advanceUntil([&] { return rig.sink.scopeRecords == record; }, 150));
+    }
+    advance(trickle ? 50000 : 5000);
     ASSERT_EQ(rig.sink.scopeRecords, record);
+    ASSERT_EQ(rig.sink.scope.size(), 131000u);
     EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, record), 1e-5);
+    EXPECT_NEAR(rig.sink.scope.back().ch0,
+                acq.conversion().rawToVolts(0, std::uint16_t(record + 130999)), 1e-5);
     // The reply that came behind the long rest came too late and was dropped; none was garbage.
     EXPECT_EQ(acq.storedReply().amplC1, trickle ? float(record) : float(record + 1));
     if (record != 4) {
       EXPECT_EQ(acq.pendingDiscard(), 0u);
     }
+    EXPECT_EQ(drv.rxSize(), 0u);
   }
+}
+
+// A depth one step past the buffer leaves a rest of 1000 bytes, which the device keeps back;
+// the next record, of a depth the buffer holds, comes with that rest ahead of it, and its read
+// that ends at the record's count is not its end: the record's tail comes after it.
+TEST_F(Faults, ARestAheadOfARecordEndingAtItsCountLeavesItsHead) {
+  bootWithDepth(131250);
+  acq.setSingleShot(true);
+  onRun = [&] { drv.deliver(scopeData(131000, 1), 10); };
+  acq.runClicked();
+  advance(3000);
+  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  device.memoryDepth = 10000;
+  acq.queue().add(makeSettingsReadCommand());
+  rig.followUp.enable();
+  advance(500);
+  ASSERT_EQ(acq.storedReply().memoryDepth, 10000.0f);
+  onRun = [&] {
+    Bytes all(1000, 0x44);
+    const Bytes rec = scopeData(10000, 2);
+    all.insert(all.end(), rec.begin(), rec.end());
+    // A tick apart each, the second ending exactly at the record's count.
+    drv.deliver(Bytes(all.begin(), all.begin() + 20000), 10);
+    drv.deliver(Bytes(all.begin() + 20000, all.begin() + 40000), 80);
+    drv.deliver(Bytes(all.begin() + 40000, all.end()), 150);
+  };
+  acq.runClicked();
+  advance(3000);
+  ASSERT_EQ(rig.sink.scopeRecords, 2);
+  ASSERT_EQ(rig.sink.scope.size(), 10000u);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 2), 1e-5);
+  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 10001), 1e-5);
+  EXPECT_EQ(acq.pendingDiscard(), 0u);
+  // Nothing owed now: the next record, which ends at its count, is handed over at once.
+  onRun = [&] { drv.deliver(scopeData(10000, 3), 10); };
+  acq.runClicked();
+  advance(150);
+  EXPECT_EQ(rig.sink.scopeRecords, 3);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 3), 1e-5);
 }
 
 TEST_F(Faults, QueryFailureEndsTheTickAndDisconnectMidRecordDoesNotHang) {
