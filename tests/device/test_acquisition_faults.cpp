@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 #include <string_view>
+#include <utility>
 
 #include "wire/wire.h"
 #include "acq_rig.h"
@@ -409,6 +410,42 @@ TEST_F(LateRest, AfterTheNextReply) { run(300); }
 TEST_F(LateRest, InAFirstReadBarelyLongerThanTheReply) { run(0, 61); }
 TEST_F(LateRest, AheadOfTheNextRecord) { aheadOfTheNextRecord(610, 200, false); }
 TEST_F(LateRest, AheadOfEveryNextRecord) { aheadOfTheNextRecord(810, 810, true); }
+
+// A device that kept a rest back sends it only with the next command, a minute later: that
+// minute is no delay to wait for next time. Its next rest kept back holds a queued read only
+// a little longer than the quiet time, not for as long as a record can take.
+TEST_F(LateRest, ARestKeptBackThroughALongIdleHoldsNoLaterCommandLong) {
+  bootWithDepth(200000);
+  acq.setSingleShot(true);
+  onRun = [&] { drv.deliver(scopeData(131000, 1), 10); };
+  acq.runClicked();
+  advance(60000);
+  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  const auto base = drv.onWrite;
+  bool restFirst = true;
+  drv.onWrite = [&, base](const Bytes& b) {
+    if (std::exchange(restFirst, false) &&
+        classifyCommand(b.data(), b.size()) == WireCommand::SettingsRead)
+      drv.deliver(Bytes(276000, 0x44), 0);
+    base(b);
+  };
+  device.amplC1 = 3;
+  acq.queue().add(makeSettingsReadCommand());
+  rig.followUp.enable();
+  advance(3000);
+  ASSERT_EQ(acq.storedReply().amplC1, 3.0f);
+  ASSERT_EQ(acq.pendingDiscard(), 0u);
+  onRun = [&] { drv.deliver(scopeData(131000, 2), 10); };
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Measuring; }, 600));
+  const std::int64_t ranAt = clock.nowMs();
+  device.amplC1 = 4;
+  acq.queue().add(makeSettingsReadCommand());
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.storedReply().amplC1 == 4.0f; }, 60000));
+  EXPECT_EQ(rig.sink.scopeRecords, 2);
+  EXPECT_LE(clock.nowMs() - ranAt,
+            TAcquisition::kStaleQuietMs + TAcquisition::kLateRestMaxDelayMs + 400);
+}
 
 // While the rest of a cut record is watched for, a reply given up as late and the next one are
 // read together: the awaited reply is applied, and neither is taken for that rest.
