@@ -701,8 +701,10 @@ void TAcquisition::onFollowUpTimer() {
     if (!progressed) break;  // a failed or empty read: try again next tick
   }
   if (awaited && !anyRead && lastZero) {
+    // Replies given up one after another with nothing come meanwhile all come before the next.
+    if (replyLostUs_ < 0) lostBytes_ = 0;
+    lostBytes_ += replyLength(awaitedTag);
     replyLostUs_ = clock_->nowUs();
-    lostTag_ = awaitedTag;
   }
   // Quiet with no more than the device sends for it: nothing came ahead of the record. A cut
   // record's own rest may come as late as the one it kept back, and would have told.
@@ -797,13 +799,13 @@ bool TAcquisition::readReply(std::uint32_t n) {
   if (got.empty()) return false;
   lastByteUs_ = queryUs_;
   const std::size_t reply = replyLength(replyTag_);
-  // A reply given up is in now, or would have come before these bytes. Read together with the
-  // awaited one it is dropped as late; the two are no rest come late.
-  const std::size_t lost = replyLostUs_ >= 0 ? replyLength(lostTag_) : 0;
+  // The replies given up are in now, or would have come before these bytes. Read alone or
+  // together with the awaited one they are dropped as late; they are no rest come late.
+  const std::size_t lost = replyLostUs_ >= 0 ? lostBytes_ : 0;
   replyLostUs_ = -1;
-  const bool twoReplies = lost > 0 && reply > 0 && got.size() == lost + reply &&
-                          discard_ == 0 && rest_ == 0;
-  if (lateRest_ > 0 && rest_ == 0 && discard_ == 0 && !twoReplies &&
+  const bool lateReplies = lost > 0 && reply > 0 && discard_ == 0 && rest_ == 0 &&
+                          (got.size() == lost + reply || (got.size() == lost && lost > reply));
+  if (lateRest_ > 0 && rest_ == 0 && discard_ == 0 && !lateReplies &&
       (reply > 0 ? got.size() > reply
                  : got.size() >= std::min<std::size_t>(lateRest_, kLateRestBytes))) {
     // More than any awaited reply after a cut record whose rest was not counted on: the rest
@@ -814,7 +816,12 @@ bool TAcquisition::readReply(std::uint32_t n) {
     staleSinceUs_ = queryUs_;
     holdForRest_ = true;
   }
-  const auto bytes = dropDiscarded(twoReplies ? got.subspan(lost) : got);
+  if (lateReplies && got.size() == lost) {
+    // Only those came: the awaited one is as late, and given up with this read.
+    lostBytes_ = reply;
+    replyLostUs_ = queryUs_;
+  }
+  const auto bytes = dropDiscarded(lateReplies ? got.subspan(lost) : got);
   if (!bytes.empty()) dispatchReply(bytes);
   return true;
 }

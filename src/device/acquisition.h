@@ -356,7 +356,7 @@ class TAcquisition {
   // slow device sends it all the same, before answering a run written meanwhile: the run waits
   // a while, so the late reply is dropped rather than read as the head of its record.
   std::int64_t replyLostUs_ = -1;
-  int lostTag_ = kTagNone;  // the reply given up then
+  std::size_t lostBytes_ = 0;  // the bytes of the replies given up since bytes came last
   StopShow stopShow_;
   bool closing_ = false;
   bool singleShot_ = false;

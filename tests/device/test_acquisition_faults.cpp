@@ -1,6 +1,7 @@
 // Faults: failing driver calls, silent and chatty devices, garbage replies, logger streams.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string_view>
@@ -458,11 +459,25 @@ TEST_F(LateRest, NotTwoRepliesReadTogether) {
   ASSERT_EQ(rig.sink.scopeRecords, 1);
   const auto base = drv.onWrite;
   int reads = 0;
+  // Reads the device answers only with a later one, all at once (held), and reads whose
+  // answer comes after the replies held so far and past its own wait (lateMs).
+  std::vector<int> silent;
+  std::int64_t lateMs = 0;
+  Bytes held;
+  std::vector<std::int64_t> writtenAt;
   drv.onWrite = [&, base](const Bytes& b) {
     if (classifyCommand(b.data(), b.size()) != WireCommand::SettingsRead) return base(b);
+    writtenAt.push_back(clock.nowMs());
     device.amplC1 = float(7 + reads);
     const auto r = device.toBytes();
-    drv.deliver(Bytes(r.begin(), r.end()), reads++ == 0 ? 200 : 10);
+    held.insert(held.end(), r.begin(), r.end());
+    if (std::find(silent.begin(), silent.end(), reads) == silent.end()) {
+      const std::size_t own = lateMs > 0 && held.size() > r.size() ? r.size() : 0;
+      drv.deliver(Bytes(held.begin(), held.end() - std::ptrdiff_t(own)), reads == 0 ? 200 : 10);
+      if (own > 0) drv.deliver(Bytes(r.begin(), r.end()), lateMs);
+      held.clear();
+    }
+    ++reads;
   };
   acq.queue().add(makeSettingsReadCommand());
   acq.queue().add(makeSettingsReadCommand());
@@ -472,6 +487,22 @@ TEST_F(LateRest, NotTwoRepliesReadTogether) {
   EXPECT_EQ(acq.storedReply().amplC1, 8.0f);
   EXPECT_EQ(acq.pendingDiscard(), 0u);
   EXPECT_EQ(drv.rxSize(), 0u);
+  // Two replies given up in a row come with the third, in one read: the third is applied.
+  // Then two given up come alone while the next one is awaited (which comes past its wait):
+  // dropped as late too, and the read after that goes out at once and is answered.
+  for (const bool alone : {false, true}) {
+    SCOPED_TRACE(alone ? "late replies alone" : "late replies with the awaited one");
+    silent = {reads, reads + 1};
+    lateMs = alone ? 150 : 0;
+    const int first = reads;
+    for (int k = 0; k < (alone ? 4 : 3); ++k) acq.queue().add(makeSettingsReadCommand());
+    advance(2000);
+    ASSERT_EQ(reads, first + (alone ? 4 : 3));
+    EXPECT_EQ(acq.storedReply().amplC1, float(7 + reads - 1));
+    EXPECT_LE(writtenAt.back() - writtenAt[writtenAt.size() - 2], 200);
+    EXPECT_EQ(acq.pendingDiscard(), 0u);
+    EXPECT_EQ(drv.rxSize(), 0u);
+  }
 }
 
 // A device known to send the rest whose rest trickles in for longer than a record can take
