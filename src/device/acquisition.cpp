@@ -317,8 +317,9 @@ bool TAcquisition::stopMayRepeat() const {
 }
 
 bool TAcquisition::stoppedAndSilent() const {
+  // A record in whole whose head is still in doubt is no part of a record.
   if (runState_ != RunState::Measuring || !inFlight_ || !stopRequested_ || firstStopUs_ < 0 ||
-      isLoggerMode(mode_))
+      isLoggerMode(mode_) || undecided_)
     return false;
   // Part of a record that stalls is waited for, as the device may go on, until the user stops
   // again (offered once it stayed quiet) and it stays silent after that one too: part of a
