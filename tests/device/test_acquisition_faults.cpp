@@ -53,6 +53,24 @@ class Faults : public ::testing::Test {
     rig.followUp.enable();
     advance(500);
   }
+  // One cut record of a single shot whose rest the device keeps back; `idleMs` pass after its run.
+  void recordWithoutItsRest(float depth, std::int64_t idleMs) {
+    bootWithDepth(depth);
+    acq.setSingleShot(true);
+    onRun = [&] { drv.deliver(scopeData(131000, 1), 10); };
+    acq.runClicked();
+    advance(idleMs);
+    ASSERT_EQ(rig.sink.scopeRecords, 1);
+  }
+  // The record handed over last: `samples` of scopeData counting up from `first`.
+  void expectRecord(std::size_t samples, int first) {
+    ASSERT_EQ(rig.sink.scope.size(), samples);
+    const auto volts = [&](std::size_t i) {
+      return acq.conversion().rawToVolts(0, std::uint16_t(first + int(i)));
+    };
+    EXPECT_NEAR(rig.sink.scope.front().ch0, volts(0), 1e-5);
+    EXPECT_NEAR(rig.sink.scope.back().ch0, volts(samples - 1), 1e-5);
+  }
   void boot(ModeCode mode = kModeOSA0) {
     acq.open([](SettingsRecord&) { return 2; });
     advance(1500);
@@ -416,12 +434,7 @@ TEST_F(LateRest, AheadOfEveryNextRecord) { aheadOfTheNextRecord(810, 810, true);
 // minute is no delay to wait for next time. Its next rest kept back holds a queued read only
 // a little longer than the quiet time, not for as long as a record can take.
 TEST_F(LateRest, ARestKeptBackThroughALongIdleHoldsNoLaterCommandLong) {
-  bootWithDepth(200000);
-  acq.setSingleShot(true);
-  onRun = [&] { drv.deliver(scopeData(131000, 1), 10); };
-  acq.runClicked();
-  advance(60000);
-  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  ASSERT_NO_FATAL_FAILURE(recordWithoutItsRest(200000, 60000));
   const auto base = drv.onWrite;
   bool restFirst = true;
   drv.onWrite = [&, base](const Bytes& b) {
@@ -451,12 +464,7 @@ TEST_F(LateRest, ARestKeptBackThroughALongIdleHoldsNoLaterCommandLong) {
 // While the rest of a cut record is watched for, a reply given up as late and the next one are
 // read together: the awaited reply is applied, and neither is taken for that rest.
 TEST_F(LateRest, NotTwoRepliesReadTogether) {
-  bootWithDepth(200000);
-  acq.setSingleShot(true);
-  onRun = [&] { drv.deliver(scopeData(131000, 1), 10); };
-  acq.runClicked();
-  advance(3000);
-  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  ASSERT_NO_FATAL_FAILURE(recordWithoutItsRest(200000, 3000));
   const auto base = drv.onWrite;
   int reads = 0;
   // Reads the device answers only with a later one, all at once (held), and reads whose
@@ -555,10 +563,7 @@ TEST_F(Faults, ARestStillComingWhenItsWaitEndsIsNotTakenAsAReply) {
     }
     advance(trickle ? 50000 : 5000);
     ASSERT_EQ(rig.sink.scopeRecords, record);
-    ASSERT_EQ(rig.sink.scope.size(), 131000u);
-    EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, record), 1e-5);
-    EXPECT_NEAR(rig.sink.scope.back().ch0,
-                acq.conversion().rawToVolts(0, std::uint16_t(record + 130999)), 1e-5);
+    ASSERT_NO_FATAL_FAILURE(expectRecord(131000, record));
     // The reply that came behind the long rest came too late and was dropped; none was garbage.
     EXPECT_EQ(acq.storedReply().amplC1, trickle ? float(record) : float(record + 1));
     if (record != 4) {
@@ -572,12 +577,7 @@ TEST_F(Faults, ARestStillComingWhenItsWaitEndsIsNotTakenAsAReply) {
 // the next record, of a depth the buffer holds, comes with that rest ahead of it, and its read
 // that ends at the record's count is not its end: the record's tail comes after it.
 TEST_F(Faults, ARestAheadOfARecordEndingAtItsCountLeavesItsHead) {
-  bootWithDepth(131250);
-  acq.setSingleShot(true);
-  onRun = [&] { drv.deliver(scopeData(131000, 1), 10); };
-  acq.runClicked();
-  advance(3000);
-  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  ASSERT_NO_FATAL_FAILURE(recordWithoutItsRest(131250, 3000));
   device.memoryDepth = 10000;
   acq.queue().add(makeSettingsReadCommand());
   rig.followUp.enable();
@@ -595,16 +595,14 @@ TEST_F(Faults, ARestAheadOfARecordEndingAtItsCountLeavesItsHead) {
   acq.runClicked();
   advance(3000);
   ASSERT_EQ(rig.sink.scopeRecords, 2);
-  ASSERT_EQ(rig.sink.scope.size(), 10000u);
-  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 2), 1e-5);
-  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 10001), 1e-5);
+  ASSERT_NO_FATAL_FAILURE(expectRecord(10000, 2));
   EXPECT_EQ(acq.pendingDiscard(), 0u);
   // Nothing owed now: the next record, which ends at its count, is handed over at once.
   onRun = [&] { drv.deliver(scopeData(10000, 3), 10); };
   acq.runClicked();
   advance(150);
   EXPECT_EQ(rig.sink.scopeRecords, 3);
-  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 3), 1e-5);
+  expectRecord(10000, 3);
 }
 
 TEST_F(Faults, QueryFailureEndsTheTickAndDisconnectMidRecordDoesNotHang) {
