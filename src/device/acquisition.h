@@ -395,8 +395,9 @@ class TAcquisition {
   std::uint32_t rest_ = 0;
   std::uint32_t restProbe_ = 0;
   // The rest of the last cut record when it was not counted on (the device sent none before,
-  // or stopped before its end): watched for, since it may come late, ahead of the next reply
-  // or of the next run's record.
+  // or none of it came in its wait): watched for, since it may come late, ahead of the next
+  // reply or of the next run's record. A rest that stopped short is not: what it still owes
+  // is dropped once the link is quiet.
   std::uint32_t lateRest_ = 0;
   // When that rest was due (its record's last read, or the last byte of it that came), and the
   // longest a device was seen to keep a rest back past that: a device that sent one late sends
