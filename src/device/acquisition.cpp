@@ -317,8 +317,9 @@ bool TAcquisition::stopMayRepeat() const {
 }
 
 bool TAcquisition::stoppedAndSilent() const {
+  // A record in whole whose head is still in doubt is no part of a record.
   if (runState_ != RunState::Measuring || !inFlight_ || !stopRequested_ || firstStopUs_ < 0 ||
-      isLoggerMode(mode_))
+      isLoggerMode(mode_) || undecided_)
     return false;
   // Part of a record that stalls is waited for, as the device may go on, until the user stops
   // again (offered once it stayed quiet) and it stays silent after that one too: part of a
@@ -372,14 +373,18 @@ bool TAcquisition::holdForStaleBytes() {
   if (!quiet && now - staleSinceUs_ < holdMaxUs) return true;
   staleSinceUs_ = -1;
   // Whether any of a cut record's rest came tells what the device does with the next one.
+  const bool noneCame = holdForRest_ && restProbe_ > 0 && rest_ == restProbe_;
   if (holdForRest_ && restProbe_ > 0)
-    restKind_ = rest_ < restProbe_ ? RestKind::Sent : RestKind::NotSent;
+    restKind_ = noneCame ? RestKind::NotSent : RestKind::Sent;
   holdForRest_ = false;
   restProbe_ = 0;
   if (quiet && rest_ > 0) {
-    // The device stopped sending: what did not come is not counted on, but watched for.
-    lateRest_ = rest_;
-    lateFromUs_ = since;
+    // The device stopped sending. A rest it kept back whole may still come, and is watched for;
+    // what one that stopped short still owes is not: its count would swallow what follows.
+    if (noneCame) {
+      lateRest_ = rest_;
+      lateFromUs_ = since;
+    }
     rest_ = 0;
   }
   // Ended at its longest while the rest still comes: the device sends the rest before
@@ -524,12 +529,9 @@ int TAcquisition::drain() {
     restProbe_ = 0;
   }
   if (holdForStaleBytes()) return 0;
-  if (rest_ > 0 && clock_->nowUs() - lastByteUs_ >= std::int64_t(kStaleQuietMs) * 1000) {
-    // A rest still owed once its wait ended, and quiet since: its count must not swallow
-    // what is asked next. Should it come after all, it shows as a rest come late.
-    lateRest_ = std::exchange(rest_, 0);
-    lateFromUs_ = lastByteUs_;
-  }
+  // A rest still owed once its wait ended, and quiet since, stopped short: its count must not
+  // swallow what is asked next.
+  if (rest_ > 0 && clock_->nowUs() - lastByteUs_ >= std::int64_t(kStaleQuietMs) * 1000) rest_ = 0;
   if (queue_.get(0).kindByte() == kKindRun && lateReplyMayCome()) return 0;
   t_.followUp.stop();
   int result = 0;
@@ -700,9 +702,16 @@ void TAcquisition::onFollowUpTimer() {
     if (!progressed) break;  // a failed or empty read: try again next tick
   }
   if (awaited && !anyRead && lastZero) {
+    // Replies given up one after another with nothing come meanwhile all come before the next.
+    if (replyLostUs_ < 0) lostBytes_ = 0;
+    lostBytes_ += replyLength(awaitedTag);
     replyLostUs_ = clock_->nowUs();
-    lostTag_ = awaitedTag;
   }
+  // Quiet with no more than the device sends for it: nothing came ahead of the record. A cut
+  // record's own rest may come as late as the one it kept back, and would have told.
+  const int undecidedMs = kStaleQuietMs + (deviceBytes_ > expected_ ? kLateRestMaxDelayMs : 0);
+  if (undecided_ && !lost_ && clock_->nowUs() - lastByteUs_ >= std::int64_t(undecidedMs) * 1000)
+    recordIn(0);
   if (!lost_ && stoppedAndSilent()) abandonStoppedRun();
   if (lastZero && !lost_ && runState_ != RunState::Measuring && !queue_.isEmpty()) drain();
   inTick_ = false;
@@ -791,13 +800,13 @@ bool TAcquisition::readReply(std::uint32_t n) {
   if (got.empty()) return false;
   lastByteUs_ = queryUs_;
   const std::size_t reply = replyLength(replyTag_);
-  // A reply given up is in now, or would have come before these bytes. Read together with the
-  // awaited one it is dropped as late; the two are no rest come late.
-  const std::size_t lost = replyLostUs_ >= 0 ? replyLength(lostTag_) : 0;
+  // The replies given up are in now, or would have come before these bytes. Read alone or
+  // together with the awaited one they are dropped as late; they are no rest come late.
+  const std::size_t lost = replyLostUs_ >= 0 ? lostBytes_ : 0;
   replyLostUs_ = -1;
-  const bool twoReplies = lost > 0 && reply > 0 && got.size() == lost + reply &&
-                          discard_ == 0 && rest_ == 0;
-  if (lateRest_ > 0 && rest_ == 0 && discard_ == 0 && !twoReplies &&
+  const bool lateReplies = lost > 0 && reply > 0 && discard_ == 0 && rest_ == 0 &&
+                          (got.size() == lost + reply || (got.size() == lost && lost > reply));
+  if (lateRest_ > 0 && rest_ == 0 && discard_ == 0 && !lateReplies &&
       (reply > 0 ? got.size() > reply
                  : got.size() >= std::min<std::size_t>(lateRest_, kLateRestBytes))) {
     // More than any awaited reply after a cut record whose rest was not counted on: the rest
@@ -808,32 +817,48 @@ bool TAcquisition::readReply(std::uint32_t n) {
     staleSinceUs_ = queryUs_;
     holdForRest_ = true;
   }
-  const auto bytes = dropDiscarded(twoReplies ? got.subspan(lost) : got);
+  if (lateReplies && got.size() == lost) {
+    // Only those came: the awaited one is as late, and given up with this read.
+    lostBytes_ = reply;
+    replyLostUs_ = queryUs_;
+  }
+  const auto bytes = dropDiscarded(lateReplies ? got.subspan(lost) : got);
   if (!bytes.empty()) dispatchReply(bytes);
   return true;
 }
 
 void TAcquisition::lateRestCame() {
   restKind_ = RestKind::Sent;
-  restDelayUs_ = std::max(restDelayUs_, queryUs_ - lateFromUs_);
+  // A device idle for minutes before its next command tells nothing about how late it sends.
+  restDelayUs_ = std::clamp(queryUs_ - lateFromUs_, restDelayUs_,
+                            std::int64_t(kLateRestMaxDelayMs) * 1000);
   lateRest_ = 0;
 }
 
-std::span<const std::uint8_t> TAcquisition::dropRestAhead(std::span<const std::uint8_t> after) {
+void TAcquisition::keepBeyond(std::span<const std::uint8_t> bytes) {
+  const std::size_t room = lateRest_ > beyond_.size() ? lateRest_ - beyond_.size() : 0;
+  const auto kept = bytes.first(std::min(room, bytes.size()));
+  beyond_.insert(beyond_.end(), kept.begin(), kept.end());
+}
+
+void TAcquisition::takeRestAhead() {
   const auto acc = link_.accumulated();
-  const std::size_t inRecord = std::min<std::size_t>(lateRest_, acc.size());
-  const std::vector<std::uint8_t> kept(acc.begin() + std::ptrdiff_t(inRecord), acc.end());
-  const std::size_t inRead = std::min<std::size_t>(lateRest_ - inRecord, after.size());
-  // Whatever of it has not come yet is dropped by its count as it comes.
-  rest_ = lateRest_ - std::uint32_t(inRecord + inRead);
-  seenBytes_ -= std::int64_t(inRecord + inRead);
+  std::vector<std::uint8_t> run(acc.begin(), acc.end());
+  run.insert(run.end(), beyond_.begin(), beyond_.end());
+  beyond_.clear();
+  undecided_ = false;
+  const std::size_t ahead = std::min<std::size_t>(lateRest_, run.size());
+  // What has not come of it yet comes before anything else, and is dropped by its count.
+  rest_ = lateRest_ - std::uint32_t(ahead);
+  seenBytes_ -= std::int64_t(ahead);
   lateRestCame();
+  const std::size_t record = std::min(run.size() - ahead, std::size_t(expected_));
   link_.resetAccumulation();
-  link_.appendAccumulation(kept);
+  link_.appendAccumulation({run.data() + ahead, record});
   // The record's arrival starts again with what is left of it.
   reads_ = 0;
   peekUs_ = -1;
-  return after.subspan(inRead);
+  if (record > 0) noteArrival(link_.accumulationFill());
 }
 
 bool TAcquisition::readMeasurement(std::uint32_t n) {
@@ -853,58 +878,74 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
   }
   const bool headClean = discard_ == 0 && rest_ == 0;
   const std::uint32_t queued = headClean && n > got.size() ? n - std::uint32_t(got.size()) : 0;
-  const auto missingNow = [this] {
-    const std::int32_t fill = link_.accumulationFill();
-    return expected_ > fill ? std::size_t(expected_ - fill) : 0;
-  };
-  std::size_t missing = missingNow();
-  std::size_t take = std::min(bytes.size(), missing);
-  // Only the missing bytes go to the record; the rest of this read is dropped.
-  link_.appendAccumulation(bytes.first(take));
   seenBytes_ += std::int64_t(bytes.size());
-  if (take == missing && lateRest_ > 0 && (queued > 0 || bytes.size() > take)) {
-    // The run brought more than its record: the rest of the cut record before came late,
-    // ahead of this one, and is no part of it.
-    bytes = dropRestAhead(bytes.subspan(take));
-    missing = missingNow();
-    take = std::min(bytes.size(), missing);
+  if (!undecided_) {
+    const std::int32_t fill = link_.accumulationFill();
+    const std::size_t missing = expected_ > fill ? std::size_t(expected_ - fill) : 0;
+    const std::size_t take = std::min(bytes.size(), missing);
+    // Only the missing bytes go to the record; the rest of this read is dropped.
     link_.appendAccumulation(bytes.first(take));
+    if (take > 0) noteArrival(link_.accumulationFill());
+    if (take < missing) {
+      showStop();
+      return true;
+    }
+    bytes = bytes.subspan(take);
+    // A rest the cut record before kept back may have come ahead of this one: then the run
+    // brings more than its record, but so does a cut record with its own rest behind it, and
+    // the read that ends a record of the buffer's size may end at its count with the record's
+    // tail still to come. Only the count the run brings in all tells.
+    undecided_ = lateRest_ > 0 && (!bytes.empty() || queued > 0 || deviceBytes_ == expected_);
   }
-  if (take > 0) noteArrival(link_.accumulationFill());
-  if (take == missing) {
-    // The record is complete and the driver still holds bytes that were queued with it: they
-    // are surplus of this record and are dropped too, so they never land in the next one. So
-    // is the rest of a record whose depth the buffer does not hold, still on its way.
-    discard_ += queued;
-    const std::int64_t rest = deviceBytes_ - seenBytes_ - std::int64_t(queued);
-    rest_ = std::uint32_t(std::clamp<std::int64_t>(rest, 0, 1 << 30));
-    lateRest_ = 0;
-    // Whether the device sends that rest shows only by waiting: the next command (a run with
-    // overlap too) goes out once the link has been quiet, so neither the rest becomes the head
-    // of the next record nor its count swallows the next reply. A device seen to send none is
-    // owed nothing next time, and one seen to send it gets other commands once the rest is in
-    // by its count. Each record tells again: a device that sent none but has bytes beyond this
-    // record already waiting (a late rest came ahead of it) is watched again, and a rest that
-    // comes late while no run follows shows in readReply.
-    const bool cut = deviceBytes_ > std::int64_t(expected_);
-    const bool watchAgain =
-        cut && restKind_ == RestKind::NotSent && (queued > 0 || bytes.size() > take);
-    if (watchAgain) restKind_ = RestKind::Unknown;
-    if (rest_ > 0 && restKind_ == RestKind::NotSent) {
-      lateRest_ = rest_;
-      lateFromUs_ = queryUs_;
-      rest_ = 0;
-    } else if (rest_ > 0 || watchAgain) {
-      restProbe_ = rest_;
-      staleSinceUs_ = queryUs_;
-      holdForRest_ = true;
+  if (undecided_) {
+    keepBeyond(bytes);
+    // More than the device sends for this record: the rest came ahead of it. Otherwise the
+    // record waits for more bytes or a quiet link (see onFollowUpTimer).
+    if (seenBytes_ + queued <= deviceBytes_) {
+      showStop();
+      return true;
+    }
+    takeRestAhead();
+    if (link_.accumulationFill() < expected_) {
+      showStop();
+      return true;
     }
   }
-  if (link_.accumulationFill() >= expected_)
-    recordComplete();
-  else
-    showStop();
+  recordIn(queued);
   return true;
+}
+
+void TAcquisition::recordIn(std::uint32_t queued) {
+  // The record is complete and the driver still holds bytes that were queued with it: they
+  // are surplus of this record and are dropped too, so they never land in the next one. So
+  // is the rest of a record whose depth the buffer does not hold, still on its way.
+  undecided_ = false;
+  beyond_.clear();
+  discard_ += queued;
+  const std::int64_t rest = deviceBytes_ - seenBytes_ - std::int64_t(queued);
+  rest_ = std::uint32_t(std::clamp<std::int64_t>(rest, 0, 1 << 30));
+  lateRest_ = 0;
+  // Whether the device sends that rest shows only by waiting: the next command (a run with
+  // overlap too) goes out once the link has been quiet, so neither the rest becomes the head
+  // of the next record nor its count swallows the next reply. A device seen to send none is
+  // owed nothing next time, and one seen to send it gets other commands once the rest is in
+  // by its count. Each record tells again: a device that sent none but has bytes beyond this
+  // record already (a late rest came ahead of it) is watched again, and a rest that comes late
+  // while no run follows shows in readReply.
+  const bool cut = deviceBytes_ > std::int64_t(expected_);
+  const bool watchAgain = cut && restKind_ == RestKind::NotSent &&
+                          seenBytes_ + std::int64_t(queued) > std::int64_t(expected_);
+  if (watchAgain) restKind_ = RestKind::Unknown;
+  if (rest_ > 0 && restKind_ == RestKind::NotSent) {
+    lateRest_ = rest_;
+    lateFromUs_ = queryUs_;
+    rest_ = 0;
+  } else if (rest_ > 0 || watchAgain) {
+    restProbe_ = rest_;
+    staleSinceUs_ = queryUs_;
+    holdForRest_ = true;
+  }
+  recordComplete();
 }
 
 // --- Reply dispatch -------------------------------------------------------------------------
@@ -1011,8 +1052,10 @@ void TAcquisition::runPreparation() {
   const double depth = storedReply_.memoryDepth;
   deviceBytes_ = std::max<std::int64_t>(0, measurementByteCount(mode_, depth));
   seenBytes_ = 0;
-  // A rest still owed by the record before comes ahead of this one (see dropRestAhead); a
-  // logger stream has no record head to tell it by.
+  undecided_ = false;
+  beyond_.clear();
+  // A rest still owed by the record before may come ahead of this one (see readMeasurement);
+  // a logger stream has no record head to tell it by.
   if (isLoggerMode(mode_)) lateRest_ = 0;
   const auto bytesFor = [depth](ModeCode m) {
     // Never more than the accumulation buffer holds, or the record could not complete.
@@ -1160,6 +1203,8 @@ void TAcquisition::linkLost(FtStatus status) {
   rest_ = 0;
   restProbe_ = 0;
   lateRest_ = 0;
+  undecided_ = false;
+  beyond_.clear();
   restKind_ = RestKind::Unknown;  // the device that comes back may be another one
   restDelayUs_ = 0;
   reads_ = 0;

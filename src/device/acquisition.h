@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "device/cmdqueue.h"
 #include "device/decoding.h"
@@ -151,6 +152,8 @@ class TAcquisition {
   // or one this long with none awaited (any, for a shorter rest), is that rest come late:
   // a reply given up that comes late is short, a rest comes in reads of thousands of bytes.
   static constexpr std::size_t kLateRestBytes = 256;
+  // The longest a device is counted on to keep such a rest back.
+  static constexpr int kLateRestMaxDelayMs = 2000;
   static std::int64_t staleHoldMaxUs(ModeCode mode, double memoryDepth);
 
   TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
@@ -290,10 +293,13 @@ class TAcquisition {
   // The rest counted in lateRest_ has come after all: the device sends the rest of its cut
   // records, this late.
   void lateRestCame();
-  // It came ahead of the record now complete (the run brought more than its record): it leaves
-  // the record's head, and what followed takes its place. Returns what is left of `after`, the
-  // read's bytes beyond the record.
-  std::span<const std::uint8_t> dropRestAhead(std::span<const std::uint8_t> after);
+  // Keeps what a read brought beyond a record whose head is in doubt, as far as it may be needed.
+  void keepBeyond(std::span<const std::uint8_t> bytes);
+  // The rest came ahead of the record (the run brought more than the device sends for it): it
+  // leaves the record's head, and what followed takes its place.
+  void takeRestAhead();
+  // The record is in: what may still come of it is counted, then its steps run.
+  void recordIn(std::uint32_t queued);
   void dispatchReply(std::span<const std::uint8_t> bytes);
   void applySettingsReply();
   void loggerStream(std::span<const std::uint8_t> bytes);
@@ -350,7 +356,7 @@ class TAcquisition {
   // slow device sends it all the same, before answering a run written meanwhile: the run waits
   // a while, so the late reply is dropped rather than read as the head of its record.
   std::int64_t replyLostUs_ = -1;
-  int lostTag_ = kTagNone;  // the reply given up then
+  std::size_t lostBytes_ = 0;  // the bytes of the replies given up since bytes came last
   StopShow stopShow_;
   bool closing_ = false;
   bool singleShot_ = false;
@@ -389,14 +395,19 @@ class TAcquisition {
   std::uint32_t rest_ = 0;
   std::uint32_t restProbe_ = 0;
   // The rest of the last cut record when it was not counted on (the device sent none before,
-  // or stopped before its end): watched for, since it may come late, ahead of the next reply
-  // or of the next run's record.
+  // or none of it came in its wait): watched for, since it may come late, ahead of the next
+  // reply or of the next run's record. A rest that stopped short is not: what it still owes
+  // is dropped once the link is quiet.
   std::uint32_t lateRest_ = 0;
   // When that rest was due (its record's last read, or the last byte of it that came), and the
   // longest a device was seen to keep a rest back past that: a device that sent one late sends
   // the next one as late, so the wait for it allows that long.
   std::int64_t lateFromUs_ = 0;
   std::int64_t restDelayUs_ = 0;
+  // A record in whole while such a rest was owed, which may be at its head: it waits until the
+  // count the run brings tells, keeping what came beyond it.
+  bool undecided_ = false;
+  std::vector<std::uint8_t> beyond_;
   enum class RestKind : std::uint8_t { Unknown, Sent, NotSent };
   RestKind restKind_ = RestKind::Unknown;
   ModeCode mode_ = 0;

@@ -1,9 +1,11 @@
 // Faults: failing driver calls, silent and chatty devices, garbage replies, logger streams.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string_view>
+#include <utility>
 
 #include "wire/wire.h"
 #include "acq_rig.h"
@@ -50,6 +52,24 @@ class Faults : public ::testing::Test {
     acq.queue().add(makeSettingsReadCommand());
     rig.followUp.enable();
     advance(500);
+  }
+  // One cut record of a single shot whose rest the device keeps back; `idleMs` pass after its run.
+  void recordWithoutItsRest(float depth, std::int64_t idleMs) {
+    bootWithDepth(depth);
+    acq.setSingleShot(true);
+    onRun = [&] { drv.deliver(scopeData(131000, 1), 10); };
+    acq.runClicked();
+    advance(idleMs);
+    ASSERT_EQ(rig.sink.scopeRecords, 1);
+  }
+  // The record handed over last: `samples` of scopeData counting up from `first`.
+  void expectRecord(std::size_t samples, int first) {
+    ASSERT_EQ(rig.sink.scope.size(), samples);
+    const auto volts = [&](std::size_t i) {
+      return acq.conversion().rawToVolts(0, std::uint16_t(first + int(i)));
+    };
+    EXPECT_NEAR(rig.sink.scope.front().ch0, volts(0), 1e-5);
+    EXPECT_NEAR(rig.sink.scope.back().ch0, volts(samples - 1), 1e-5);
   }
   void boot(ModeCode mode = kModeOSA0) {
     acq.open([](SettingsRecord&) { return 2; });
@@ -410,22 +430,62 @@ TEST_F(LateRest, InAFirstReadBarelyLongerThanTheReply) { run(0, 61); }
 TEST_F(LateRest, AheadOfTheNextRecord) { aheadOfTheNextRecord(610, 200, false); }
 TEST_F(LateRest, AheadOfEveryNextRecord) { aheadOfTheNextRecord(810, 810, true); }
 
+// A device that kept a rest back sends it only with the next command, a minute later: that
+// minute is no delay to wait for next time. Its next rest kept back holds a queued read only
+// a little longer than the quiet time, not for as long as a record can take.
+TEST_F(LateRest, ARestKeptBackThroughALongIdleHoldsNoLaterCommandLong) {
+  ASSERT_NO_FATAL_FAILURE(recordWithoutItsRest(200000, 60000));
+  const auto base = drv.onWrite;
+  bool restFirst = true;
+  drv.onWrite = [&, base](const Bytes& b) {
+    if (std::exchange(restFirst, false) &&
+        classifyCommand(b.data(), b.size()) == WireCommand::SettingsRead)
+      drv.deliver(Bytes(276000, 0x44), 0);
+    base(b);
+  };
+  device.amplC1 = 3;
+  acq.queue().add(makeSettingsReadCommand());
+  rig.followUp.enable();
+  advance(3000);
+  ASSERT_EQ(acq.storedReply().amplC1, 3.0f);
+  ASSERT_EQ(acq.pendingDiscard(), 0u);
+  onRun = [&] { drv.deliver(scopeData(131000, 2), 10); };
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Measuring; }, 600));
+  const std::int64_t ranAt = clock.nowMs();
+  device.amplC1 = 4;
+  acq.queue().add(makeSettingsReadCommand());
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.storedReply().amplC1 == 4.0f; }, 60000));
+  EXPECT_EQ(rig.sink.scopeRecords, 2);
+  EXPECT_LE(clock.nowMs() - ranAt,
+            TAcquisition::kStaleQuietMs + TAcquisition::kLateRestMaxDelayMs + 400);
+}
+
 // While the rest of a cut record is watched for, a reply given up as late and the next one are
 // read together: the awaited reply is applied, and neither is taken for that rest.
 TEST_F(LateRest, NotTwoRepliesReadTogether) {
-  bootWithDepth(200000);
-  acq.setSingleShot(true);
-  onRun = [&] { drv.deliver(scopeData(131000, 1), 10); };
-  acq.runClicked();
-  advance(3000);
-  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  ASSERT_NO_FATAL_FAILURE(recordWithoutItsRest(200000, 3000));
   const auto base = drv.onWrite;
   int reads = 0;
+  // Reads the device answers only with a later one, all at once (held), and reads whose
+  // answer comes after the replies held so far and past its own wait (lateMs).
+  std::vector<int> silent;
+  std::int64_t lateMs = 0;
+  Bytes held;
+  std::vector<std::int64_t> writtenAt;
   drv.onWrite = [&, base](const Bytes& b) {
     if (classifyCommand(b.data(), b.size()) != WireCommand::SettingsRead) return base(b);
+    writtenAt.push_back(clock.nowMs());
     device.amplC1 = float(7 + reads);
     const auto r = device.toBytes();
-    drv.deliver(Bytes(r.begin(), r.end()), reads++ == 0 ? 200 : 10);
+    held.insert(held.end(), r.begin(), r.end());
+    if (std::find(silent.begin(), silent.end(), reads) == silent.end()) {
+      const std::size_t own = lateMs > 0 && held.size() > r.size() ? r.size() : 0;
+      drv.deliver(Bytes(held.begin(), held.end() - std::ptrdiff_t(own)), reads == 0 ? 200 : 10);
+      if (own > 0) drv.deliver(Bytes(r.begin(), r.end()), lateMs);
+      held.clear();
+    }
+    ++reads;
   };
   acq.queue().add(makeSettingsReadCommand());
   acq.queue().add(makeSettingsReadCommand());
@@ -435,13 +495,31 @@ TEST_F(LateRest, NotTwoRepliesReadTogether) {
   EXPECT_EQ(acq.storedReply().amplC1, 8.0f);
   EXPECT_EQ(acq.pendingDiscard(), 0u);
   EXPECT_EQ(drv.rxSize(), 0u);
+  // Two replies given up in a row come with the third, in one read: the third is applied.
+  // Then two given up come alone while the next one is awaited (which comes past its wait):
+  // dropped as late too, and the read after that goes out at once and is answered.
+  for (const bool alone : {false, true}) {
+    SCOPED_TRACE(alone ? "late replies alone" : "late replies with the awaited one");
+    silent = {reads, reads + 1};
+    lateMs = alone ? 150 : 0;
+    const int first = reads;
+    for (int k = 0; k < (alone ? 4 : 3); ++k) acq.queue().add(makeSettingsReadCommand());
+    advance(2000);
+    ASSERT_EQ(reads, first + (alone ? 4 : 3));
+    EXPECT_EQ(acq.storedReply().amplC1, float(7 + reads - 1));
+    EXPECT_LE(writtenAt.back() - writtenAt[writtenAt.size() - 2], 200);
+    EXPECT_EQ(acq.pendingDiscard(), 0u);
+    EXPECT_EQ(drv.rxSize(), 0u);
+  }
 }
 
 // A device known to send the rest whose rest trickles in for longer than a record can take
 // (here 46 s): when the wait for it ends, the next command goes out, but the rest still coming
 // is dropped by its count, not read as that command's reply (which the device sends after it).
-// Record 4's rest stops 36000 bytes short after 40 s: once the link has been quiet, what it
-// still owes swallows neither the next reply nor the head of the next record.
+// Record 4's rest stops 36000 bytes short after 40 s, and record 6's never comes at all: what
+// they still owe swallows neither the next reply nor the head of the next record, which the
+// device sends with its own rest right behind it (records 5, 7 and 8), and no record is
+// shifted by what was owed.
 TEST_F(Faults, ARestStillComingWhenItsWaitEndsIsNotTakenAsAReply) {
   bootWithDepth(200000);
   acq.setSingleShot(true);
@@ -457,27 +535,74 @@ TEST_F(Faults, ARestStillComingWhenItsWaitEndsIsNotTakenAsAReply) {
   std::uint16_t record = 1;
   onRun = [&] {
     drv.deliver(scopeData(131000, record), 10);
-    const int slices = record == 2 ? 460 : record == 4 ? 400 : 1;
+    const int slices = record == 2 ? 460 : record == 4 ? 400 : record == 6 ? 0 : 1;
+    const std::int64_t at = record >= 5 ? 10 : 410;
     for (int k = 0; k < slices; ++k)
-      drv.deliver(Bytes(slices == 1 ? 276000 : 600, 0x44), 410 + 100 * k);
-    restEnd = clock.nowMs() + 411 + 100 * (slices - 1);
+      drv.deliver(Bytes(slices == 1 ? 276000 : 600, 0x44), at + 100 * k);
+    restEnd = clock.nowMs() + at + 1 + 100 * std::max(0, slices - 1);
   };
-  for (; record <= 5; ++record) {
+  for (; record <= 8; ++record) {
     SCOPED_TRACE(testing::Message() << "record " << record);
     const bool trickle = record == 2 || record == 4;
     acq.runClicked();
     ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Measuring; }, 600));
     acq.queue().add(makeSettingsReadCommand());
     device.amplC1 = float(record + 1);
-    advance(trickle ? 50000 : 3000);
+    // With nothing owed that may come ahead of it, a record is handed over as it comes.
+    if (record == 5 || record == 8) {
+      EXPECT_TRUE(rig.hub.advanceUntil([&] { return rig.sink.scopeRecords == record; }, 150));
+    }
+    if (record == 7) {
+      // Stopped twice while it waits to tell whether the rest is at its head: it is in whole
+      // all the same, and kept.
+      advance(300);
+      acq.stopClicked();
+      advance(700);
+      acq.stopClicked();
+      acq.setSingleShot(true);  // STOP cleared it
+    }
+    advance(trickle ? 50000 : 5000);
     ASSERT_EQ(rig.sink.scopeRecords, record);
-    EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, record), 1e-5);
+    ASSERT_NO_FATAL_FAILURE(expectRecord(131000, record));
     // The reply that came behind the long rest came too late and was dropped; none was garbage.
     EXPECT_EQ(acq.storedReply().amplC1, trickle ? float(record) : float(record + 1));
     if (record != 4) {
       EXPECT_EQ(acq.pendingDiscard(), 0u);
     }
+    EXPECT_EQ(drv.rxSize(), 0u);
   }
+}
+
+// A depth one step past the buffer leaves a rest of 1000 bytes, which the device keeps back;
+// the next record, of a depth the buffer holds, comes with that rest ahead of it, and its read
+// that ends at the record's count is not its end: the record's tail comes after it.
+TEST_F(Faults, ARestAheadOfARecordEndingAtItsCountLeavesItsHead) {
+  ASSERT_NO_FATAL_FAILURE(recordWithoutItsRest(131250, 3000));
+  device.memoryDepth = 10000;
+  acq.queue().add(makeSettingsReadCommand());
+  rig.followUp.enable();
+  advance(500);
+  ASSERT_EQ(acq.storedReply().memoryDepth, 10000.0f);
+  onRun = [&] {
+    Bytes all(1000, 0x44);
+    const Bytes rec = scopeData(10000, 2);
+    all.insert(all.end(), rec.begin(), rec.end());
+    // A tick apart each, the second ending exactly at the record's count.
+    drv.deliver(Bytes(all.begin(), all.begin() + 20000), 10);
+    drv.deliver(Bytes(all.begin() + 20000, all.begin() + 40000), 80);
+    drv.deliver(Bytes(all.begin() + 40000, all.end()), 150);
+  };
+  acq.runClicked();
+  advance(3000);
+  ASSERT_EQ(rig.sink.scopeRecords, 2);
+  ASSERT_NO_FATAL_FAILURE(expectRecord(10000, 2));
+  EXPECT_EQ(acq.pendingDiscard(), 0u);
+  // Nothing owed now: the next record, which ends at its count, is handed over at once.
+  onRun = [&] { drv.deliver(scopeData(10000, 3), 10); };
+  acq.runClicked();
+  advance(150);
+  EXPECT_EQ(rig.sink.scopeRecords, 3);
+  expectRecord(10000, 3);
 }
 
 TEST_F(Faults, QueryFailureEndsTheTickAndDisconnectMidRecordDoesNotHang) {
