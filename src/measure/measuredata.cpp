@@ -183,6 +183,9 @@ void TMeasureData::voltmeterRunStarted(bool singleShot) {
   measurementTime_ = now();
   // The chart, emptied by RUN, is cleared once more under the new series' time.
   presenter_->chartListChanged(chart_);
+  // The chart file mirrors the chart list: a series started within the file's pause would
+  // otherwise run on in the last series' file, under its time.
+  files_->endChartCsv();
   recordSettings_ = snapshot();
   intermediateResult_ = files_->openVoltmeterIntermediate(*this);
   voltmeterFileOpen_ = intermediateResult_ == 0;
