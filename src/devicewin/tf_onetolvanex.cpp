@@ -24,6 +24,7 @@
 #include "common/screenplace.h"
 #include "common/texttable.h"
 #include "common/windowmessages.h"
+#include "devicewin/columnwheel.h"
 #include "devicewin/flowlayout.h"
 #include "ftdi/hotplug_texts.h"
 #include "devicewin/panel_files.h"
@@ -286,6 +287,7 @@ void TF_OneTolvanex::buildPanels() {
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   controls_ = new TScopeControlsPanel(model_, gpio_);
   scroll->setWidget(controls_);
+  scrollColumnByWheel(*scroll);
   auto* parmsLay = static_cast<QVBoxLayout*>(parms_->layout());
   parmsLay->addWidget(scroll, 1);
   fitSettingsColumn(*parms_, *scroll);

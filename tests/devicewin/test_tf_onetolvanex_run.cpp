@@ -13,11 +13,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <QWindow>
 #include <cctype>
 #include <cstdlib>
@@ -866,6 +868,48 @@ TEST_F(RunWindow, EveryModeLayoutFitsTheMinimumSize) {
     EXPECT_LE(parms->widget()->minimumSizeHint().width(), parms->viewport()->width());
   }
   w_->settingsModel().setQuestionSink(nullptr);
+}
+
+// The wheel over the settings column scrolls it: a slider, spin box or drop-down list under
+// the pointer takes the wheel only once it has the focus, so scrolling changes no setting.
+TEST_F(RunWindow, WheelOverTheSettingsColumnScrollsItUnlessTheControlHasTheFocus) {
+  boot();
+  w_->resize(TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
+  QApplication::processEvents();
+  QScrollBar* bar = w_->findChild<QScrollArea*>(QStringLiteral("SB_Parms"))->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  const auto wheel = [](QWidget* target, int notches) {
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    QWheelEvent e(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &e);
+  };
+  auto* slider = w_->findChild<QSlider*>(QStringLiteral("TB_TriggerPoint"));
+  auto* modes = w_->findChild<QComboBox*>(QStringLiteral("CB_Modes"));
+  auto* spin = w_->findChild<QSpinBox*>(QStringLiteral("SE_TrgChan"));
+  const int point = slider->value(), mode = modes->currentIndex(), channel = spin->value();
+  const std::size_t sent = rec_.writes.size();
+  for (QWidget* over : {static_cast<QWidget*>(slider), static_cast<QWidget*>(modes),
+                        static_cast<QWidget*>(spin)}) {
+    bar->setValue(0);
+    wheel(over, 1);
+    EXPECT_GT(bar->value(), 0) << over->metaObject()->className();
+  }
+  EXPECT_EQ(slider->value(), point);
+  EXPECT_EQ(modes->currentIndex(), mode);
+  EXPECT_EQ(spin->value(), channel);
+  advance(1000);
+  EXPECT_EQ(rec_.writes.size(), sent);
+  // Turning the wheel over one never gives it the focus; clicked or tabbed to, it takes it.
+  EXPECT_EQ(slider->focusPolicy(), Qt::StrongFocus);
+  w_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get()));
+  slider->setFocus();
+  ASSERT_TRUE(slider->hasFocus());
+  const int top = bar->value();
+  wheel(slider, 1);
+  EXPECT_NE(slider->value(), point);
+  EXPECT_EQ(bar->value(), top);
 }
 
 // Pictures of the window for a look at its layout (only when a folder is given).
