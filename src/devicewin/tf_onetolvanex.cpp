@@ -570,10 +570,11 @@ void TF_OneTolvanex::runStateChanged(RunState s) {
   if (s == RunState::Measuring && !isLoggerMode(acq_.mode())) {
     const ModeCode mode = acq_.mode();
     const double depth = acq_.storedReply().memoryDepth;
+    const double trigger = acq_.storedReply().triggerPoint;
     const bool had = bool(runNote_);
     runNote_ = nullptr;
-    if (!scopeDepthNote(mode, depth).isEmpty())
-      runNote_ = [mode, depth] { return scopeDepthNote(mode, depth); };
+    if (!scopeDepthNote(mode, depth, trigger).isEmpty())
+      runNote_ = [mode, depth, trigger] { return scopeDepthNote(mode, depth, trigger); };
     if (had || runNote_) showLinkState();
   }
 }

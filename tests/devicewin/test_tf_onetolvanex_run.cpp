@@ -31,6 +31,7 @@
 #include "devicewin/panel_files.h"
 #include "devicewin/panel_gpio.h"
 #include "devicewin/panel_scopecontrols_groups.h"
+#include "devicewin/runnotes.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "devicewin/tf_onetolvanex_linkpanel.h"
@@ -258,6 +259,25 @@ TEST_F(RunWindow, RunInScopeModeTakesARecordWhileTheRunStateColoursFollow) {
   EXPECT_EQ(note->text(), QStringLiteral("The scope's memory holds 131000 samples: of the 200000 "
                                          "samples of this run only the first 131000 are shown "
                                          "and stored."));
+  // The trigger in the middle of 262000 samples is sample 131000, one past the part kept.
+  m.setTriggerPoint(50);
+  m.memoryDepthRowClicked(262000);
+  advance(1000);
+  ASSERT_EQ(acq().storedReply().triggerPoint, 50.0f);
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 1000));
+  EXPECT_TRUE(note->text().endsWith(QStringLiteral(
+      "only the first 131000 are shown and stored. The trigger point lies after the stored part.")))
+      << note->text().toStdString();
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 15000));
+  // Sample 131000 is the first not kept, sample 130999 the last kept.
+  EXPECT_TRUE(scopeDepthNote(kModeOSA0, 200000, 65.5).endsWith(text(kTextScopeTriggerCut)));
+  EXPECT_FALSE(scopeDepthNote(kModeOSA0, 200000, 65.4995).endsWith(text(kTextScopeTriggerCut)));
+  EXPECT_FALSE(scopeDepthNote(kModeOSA0, 262000, 49.9).contains(text(kTextScopeTriggerCut)));
+  setLanguageIndex(kLanguageGerman);
+  EXPECT_TRUE(scopeDepthNote(kModeOSA0, 262000, 50).endsWith(
+      QStringLiteral("gespeichert. Der Triggerpunkt liegt hinter dem gespeicherten Teil.")));
+  setLanguageIndex(kLanguageEnglish);
   m.memoryDepthRowClicked(1000);
   advance(1000);
   click(run().runButton());
