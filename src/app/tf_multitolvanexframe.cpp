@@ -510,9 +510,8 @@ void TF_MultiTolvanexFrame::BN_CascadeClick() {
       const QScreen* sc = screen();
       const QSize outer = outerSize(*w);
       const int frame = outer.height() - w->height();
-      places = cascadeWindowRects(forms_.count(), frameHeight(), outer,
-                                  w->minimumHeight() + frame, frame,
-                                  sc ? sc->availableGeometry() : QRect());
+      places = cascadeWindowRects(forms_.count(), frameHeight(), outer, w->minimumHeight() + frame,
+                                  frame, sc ? sc->availableGeometry() : QRect());
     }
     const QRect& at = places[i];
     w->resize(w->width(), at.height() - (outerSize(*w).height() - w->height()));

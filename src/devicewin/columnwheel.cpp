@@ -42,8 +42,7 @@ class TColumnWheel final : public QObject {
     }
     if (e->type() != QEvent::Wheel) return false;
     auto* w = qobject_cast<QWidget*>(watched);
-    if (!w || !takesValueByWheel(w) || w->hasFocus() || w->window() != area_.window())
-      return false;
+    if (!w || !takesValueByWheel(w) || w->hasFocus() || w->window() != area_.window()) return false;
     QCoreApplication::sendEvent(area_.viewport(), e);
     return true;
   }

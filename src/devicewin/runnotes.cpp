@@ -11,9 +11,9 @@ namespace tolv {
 
 QString scopeDepthNote(ModeCode mode, double memoryDepth, double triggerPoint) {
   if (mode != kModeOSA0 || !(memoryDepth > double(kScopeMemorySamples))) return {};
-  QString note = text(kTextScopeDepthCut)
-                     .arg(QString::number(std::int64_t(memoryDepth)),
-                          QString::number(kScopeMemorySamples));
+  QString note =
+      text(kTextScopeDepthCut)
+          .arg(QString::number(std::int64_t(memoryDepth)), QString::number(kScopeMemorySamples));
   // The trigger sample as the cut record itself counts it.
   if (scopeTriggerSample(triggerPoint, memoryDepth, kScopeMemorySamples) >= kScopeMemorySamples)
     note += QLatin1Char(' ') + text(kTextScopeTriggerCut);

@@ -221,13 +221,13 @@ TEST(FrameLogic, CascadeKeepsEveryTitleBarInSightOnALowScreen) {
   };
   // Room enough: the usual steps, the windows as they are.
   EXPECT_EQ(rects(3, QRect(0, 0, 1920, 1080)),
-            QList<QRect>({QRect(0, 115, 1240, 700), QRect(60, 189, 1240, 700),
-                          QRect(120, 263, 1240, 700)}));
+            QList<QRect>(
+                {QRect(0, 115, 1240, 700), QRect(60, 189, 1240, 700), QRect(120, 263, 1240, 700)}));
   EXPECT_EQ(rects(2, QRect()), QList<QRect>({QRect(0, 115, 1240, 700), QRect(60, 189, 1240, 700)}));
   // Lower windows first, then shorter steps; the last one ends on the bottom row.
   EXPECT_EQ(rects(3, QRect(0, 0, 1280, 800)),
-            QList<QRect>({QRect(0, 115, 1240, 620), QRect(20, 147, 1240, 620),
-                          QRect(40, 179, 1240, 620)}));
+            QList<QRect>(
+                {QRect(0, 115, 1240, 620), QRect(20, 147, 1240, 620), QRect(40, 179, 1240, 620)}));
   // One pixel higher and the windows need not be as low as they may be.
   EXPECT_EQ(rects(2, QRect(0, 0, 1280, 810)).back(), QRect(40, 189, 1240, 621));
   // Six: steps of a title bar, and the cascade moves up over the frame.
@@ -237,8 +237,8 @@ TEST(FrameLogic, CascadeKeepsEveryTitleBarInSightOnALowScreen) {
   EXPECT_EQ(six.back(), QRect(40, 180, 1240, 620));
   // A screen lower than one window: the title bars still one below the other.
   const QList<QRect> low = rects(3, QRect(0, 0, 800, 600));
-  EXPECT_EQ(low, QList<QRect>({QRect(0, 0, 1240, 620), QRect(0, 20, 1240, 620),
-                               QRect(0, 40, 1240, 620)}));
+  EXPECT_EQ(low, QList<QRect>(
+                     {QRect(0, 0, 1240, 620), QRect(0, 20, 1240, 620), QRect(0, 40, 1240, 620)}));
   // A usable area below a panel: nothing above its top.
   EXPECT_EQ(rects(2, QRect(0, 200, 1280, 900)).front().top(), 200);
 }

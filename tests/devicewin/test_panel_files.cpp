@@ -356,9 +356,10 @@ TEST_F(FilePanel, AStoredFileThatCannotBeShownTellsTheUserWhy) {
   EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::OSA0), kDamagedFile);
   EXPECT_EQ(presenter_.scopePlots, 0);
   ASSERT_EQ(dialogs_.warnings.size(), 1);
-  EXPECT_EQ(dialogs_.warnings[0],
-            QString::fromStdString(osa(1).string()) +
-                QStringLiteral(" cannot be shown: its text header is damaged (impossible sample time)"))
+  EXPECT_EQ(
+      dialogs_.warnings[0],
+      QString::fromStdString(osa(1).string()) +
+          QStringLiteral(" cannot be shown: its text header is damaged (impossible sample time)"))
       << dialogs_.warnings[0].toStdString();
   EXPECT_EQ(panel_->saveIntermediateAsCsv(IntermediateFamily::OSA0), kDamagedFile);
   EXPECT_EQ(dialogs_.calls.size(), 2);  // no save dialog for a record that cannot be read
@@ -369,7 +370,8 @@ TEST_F(FilePanel, AStoredFileThatCannotBeShownTellsTheUserWhy) {
   EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::OSA0), 2);
   ASSERT_EQ(dialogs_.warnings.size(), 3);
   EXPECT_TRUE(dialogs_.warnings[2].contains(QStringLiteral("missing.FIL cannot be shown: ")));
-  EXPECT_FALSE(dialogs_.warnings[2].contains(QStringLiteral("header"))) << dialogs_.warnings[2].toStdString();
+  EXPECT_FALSE(dialogs_.warnings[2].contains(QStringLiteral("header")))
+      << dialogs_.warnings[2].toStdString();
   // Cancelled: nothing to say.
   dialogs_.openAnswer.clear();
   EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::OSA0), 0);

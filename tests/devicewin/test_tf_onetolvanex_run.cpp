@@ -275,8 +275,9 @@ TEST_F(RunWindow, RunInScopeModeTakesARecordWhileTheRunStateColoursFollow) {
   EXPECT_FALSE(scopeDepthNote(kModeOSA0, 200000, 65.4995).endsWith(text(kTextScopeTriggerCut)));
   EXPECT_FALSE(scopeDepthNote(kModeOSA0, 262000, 49.9).contains(text(kTextScopeTriggerCut)));
   setLanguageIndex(kLanguageGerman);
-  EXPECT_TRUE(scopeDepthNote(kModeOSA0, 262000, 50).endsWith(
-      QStringLiteral("gespeichert. Der Triggerpunkt liegt hinter dem gespeicherten Teil.")));
+  EXPECT_TRUE(scopeDepthNote(kModeOSA0, 262000, 50)
+                  .endsWith(QStringLiteral(
+                      "gespeichert. Der Triggerpunkt liegt hinter dem gespeicherten Teil.")));
   setLanguageIndex(kLanguageEnglish);
   m.memoryDepthRowClicked(1000);
   advance(1000);
@@ -909,8 +910,8 @@ TEST_F(RunWindow, WheelOverTheSettingsColumnScrollsItUnlessTheControlHasTheFocus
   auto* spin = w_->findChild<QSpinBox*>(QStringLiteral("SE_TrgChan"));
   const int point = slider->value(), mode = modes->currentIndex(), channel = spin->value();
   const std::size_t sent = rec_.writes.size();
-  for (QWidget* over : {static_cast<QWidget*>(slider), static_cast<QWidget*>(modes),
-                        static_cast<QWidget*>(spin)}) {
+  for (QWidget* over :
+       {static_cast<QWidget*>(slider), static_cast<QWidget*>(modes), static_cast<QWidget*>(spin)}) {
     bar->setValue(0);
     wheel(over, 1);
     EXPECT_GT(bar->value(), 0) << over->metaObject()->className();
