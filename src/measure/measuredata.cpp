@@ -176,6 +176,9 @@ void TMeasureData::clearChartList() {
 }
 
 void TMeasureData::voltmeterRunStarted(bool singleShot) {
+  // A single reading is a measurement of its own: its chart file is named by its time, not by
+  // that of the last series, whose file the same name would overwrite.
+  if (singleShot && !voltmeterSeries_) measurementTime_ = now();
   // Every run command of a series passes here; the file opens once per series, and a file
   // closed by a write error stays closed until STOP.
   if (singleShot || voltmeterSeries_) return;

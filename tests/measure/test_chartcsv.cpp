@@ -303,13 +303,22 @@ TEST_F(ChartCsv, ANewSeriesWithinThePauseStartsItsOwnFile) {
   EXPECT_TRUE(chart->saver().isOpen());
   hub.advance(1);
   EXPECT_FALSE(chart->saver().isOpen());
+  // A single shot after the pause: a file named by its own time, not by the last series' start.
+  now = dtAddSeconds(now, 3.0);
+  data.clearChartList();
+  data.voltmeterRunStarted(true);
+  data.voltmeterReply(rec, {7.0, -7.0, "V DC"});
+  hub.advance(2000);
 
   std::vector<fs::path> csv;
   for (const auto& e : fs::recursive_directory_iterator(folder))
     if (e.path().extension() == ".CSV") csv.push_back(e.path());
   std::sort(csv.begin(), csv.end());
-  ASSERT_EQ(csv.size(), 2u);
+  ASSERT_EQ(csv.size(), 3u);
   const QStringList first = rowsOf(csv[0]), second = rowsOf(csv[1]);
+  EXPECT_EQ(csv[2].filename(), "143019_620_VMD0.CSV");
+  EXPECT_EQ(rowsOf(csv[2]),
+            QStringList({QStringLiteral(" 0,000000\t 7,000000\t-7,000000\tDevice\tTVS00001")}));
   ASSERT_EQ(first.size(), 3);
   ASSERT_EQ(second.size(), 3);
   EXPECT_EQ(first[2],
