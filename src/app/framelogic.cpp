@@ -37,6 +37,40 @@ QPoint cascadeWindowPlace(int i, int frameHeight) {
   return {60 * i, frameHeight + 74 * i};
 }
 
+QList<QRect> cascadeWindowRects(int count, int frameHeight, const QSize& outer, int minHeight,
+                                int minStep, const QRect& area) {
+  QList<QRect> rects;
+  if (count <= 0) return rects;
+  const QPoint step = cascadeWindowPlace(1, 0);
+  QPoint first = cascadeWindowPlace(0, frameHeight);
+  QPoint by = step;
+  int height = outer.height();
+  const int gaps = count - 1;
+  if (!area.isEmpty() && gaps > 0) {
+    // Sideways the steps shrink until the last window's right edge is on the area.
+    first.setX(keptInArea(first, outer, area).x());
+    const int roomX = area.right() + 1 - outer.width() - first.x();
+    by.setX(std::clamp(roomX / gaps, 0, step.x()));
+  }
+  if (!area.isEmpty()) {
+    const int bottom = area.bottom() + 1;
+    first.setY(std::max(first.y(), area.top()));
+    const auto fits = [&] { return first.y() + gaps * by.y() + height <= bottom; };
+    if (!fits()) height = std::max(bottom - first.y() - gaps * by.y(), std::min(minHeight, height));
+    if (!fits() && gaps > 0)
+      by.setY(std::max((bottom - first.y() - height) / gaps, std::min(minStep, step.y())));
+    if (!fits()) first.setY(std::max(bottom - height - gaps * by.y(), area.top()));
+  }
+  for (int i = 0; i < count; ++i) {
+    const QSize size(outer.width(), height);
+    // Kept in the area by the part of it that can be: on a screen too small for the windows
+    // their lower ends go past the bottom, never their title bars onto each other.
+    const QSize kept(size.width(), std::max(std::min(area.height() - i * by.y(), height), minStep));
+    rects.append(QRect(keptInArea(first + i * by, kept, area), size));
+  }
+  return rects;
+}
+
 QChar decimalSeparatorOfItem(int item) {
   switch (item) {
     case 0:

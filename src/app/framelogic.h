@@ -29,6 +29,15 @@ QPoint keptInArea(const QPoint& at, const QSize& outer, const QRect& area);
 QPoint initialWindowPlace(int n, int frameHeight, const QSize& outer, const QRect& area);
 // Where BN_Cascade puts the device window at list index i (from 0).
 QPoint cascadeWindowPlace(int i, int frameHeight);
+// The outer rectangles (title bar included) BN_Cascade gives `count` windows of outer size
+// `outer`, list index 0 first: the steps above from below the frame. Where the usable area is
+// too small for that, the windows get lower (not below minHeight), then the steps shrink (not
+// below minStep, a title bar, so every title stays readable), then the cascade moves up over
+// the frame. Every window stays in the area as keptInArea keeps it, but on a screen too small
+// for them the lower ends of later windows go past its bottom, their title bars in sight; an
+// empty area changes nothing.
+QList<QRect> cascadeWindowRects(int count, int frameHeight, const QSize& outer, int minHeight,
+                                int minStep, const QRect& area);
 
 // Where a window of outer size `outer` opened from another goes: centred over `over` (that
 // window's outer rectangle), then moved wholly into `screen` (the usable area of the opener's

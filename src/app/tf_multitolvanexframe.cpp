@@ -499,14 +499,23 @@ void TF_MultiTolvanexFrame::CB_ColumnSeparatorChange(int item) {
 // Every device window, hidden ones included: a window closed while its device measures is
 // found again here.
 void TF_MultiTolvanexFrame::BN_CascadeClick() {
+  QList<QRect> places;
   for (int i = 0; i < forms_.count(); ++i) {
     TF_OneTolvanex* w = forms_.get(i);
     if (!w) continue;
     w->restoreDefaultSize();
-    // On a low screen the steps stop where a window would leave it.
-    const QScreen* sc = screen();
-    w->move(keptInArea(cascadeWindowPlace(i, frameHeight()), outerSize(*w),
-                       sc ? sc->availableGeometry() : QRect()));
+    // On a low screen the windows get lower and the steps shorter, each title bar in sight
+    // (all windows are of one size and one frame).
+    if (places.isEmpty()) {
+      const QScreen* sc = screen();
+      const QSize outer = outerSize(*w);
+      const int frame = outer.height() - w->height();
+      places = cascadeWindowRects(forms_.count(), frameHeight(), outer, w->minimumHeight() + frame,
+                                  frame, sc ? sc->availableGeometry() : QRect());
+    }
+    const QRect& at = places[i];
+    w->resize(w->width(), at.height() - (outerSize(*w).height() - w->height()));
+    w->move(at.topLeft());
     bringUpDeviceWindow(i);
   }
 }

@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 397;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 398;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -79,6 +79,8 @@ inline constexpr int kTextSettingsReplaced = 392;
 // keeps, the samples a logger run has brought so far, settings not stored at closing, and a run
 // the device's disconnection ended.
 inline constexpr int kTextScopeDepthCut = 393;
+// Its addition when the trigger point lies at or after the last sample kept.
+inline constexpr int kTextScopeTriggerCut = 398;
 inline constexpr int kTextLoggerReceived = 394;
 inline constexpr int kTextSettingsNotStored = 395;
 inline constexpr int kTextRunEndedByLoss = 396;

@@ -186,6 +186,8 @@ const BuiltInText kTexts[] = {
      "The last run ended when the device was disconnected; what arrived until then is kept."},
     {397, "%1 ist beschädigt oder fehlt: die Einstellungen wurden aus %2 geladen.",
      "%1 is damaged or missing: the settings were loaded from %2."},
+    {398, "Der Triggerpunkt liegt hinter dem gespeicherten Teil.",
+     "The trigger point lies after the stored part."},
 };
 }  // namespace
 

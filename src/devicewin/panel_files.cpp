@@ -464,22 +464,40 @@ int TFilePanel::saveScopeData(bool binary) {
       name);
 }
 
+QString TFilePanel::storedFileFault(const fs::path& source, IntermediateFamily family) const {
+  std::error_code ec;
+  // A file that is not there at all is said so by its result code.
+  if (source.empty() || !fs::exists(source, ec)) return {};
+  const int lang = languageIndex();
+  SettingsRecord header;
+  if (!fs::exists(textHeaderName(source), ec))
+    return (lang == 0 ? QStringLiteral("sein Dateikopf %1 fehlt")
+                      : QStringLiteral("its text header %1 is missing"))
+        .arg(pathText(textHeaderName(source).filename()));
+  if (readTextHeader(source, header) == 0) {
+    const StoredContent c = checkStoredContent(family, source, header);
+    if (!c.ok()) return c.text(lang);
+  }
+  return {};
+}
+
+int TFilePanel::reportShow(int rc, const fs::path& file, IntermediateFamily family) {
+  if (rc == 0) return 0;
+  const int lang = languageIndex();
+  QString why = storedFileFault(file, family);
+  if (why.isEmpty()) why = measureResultText(rc, lang, ResultContext::Reading);
+  dialogs_->warn((lang == 0 ? QStringLiteral("%1 kann nicht gezeigt werden: %2")
+                            : QStringLiteral("%1 cannot be shown: %2"))
+                     .arg(pathText(file), why));
+  return rc;
+}
+
 int TFilePanel::reportSave(int rc, const fs::path& target, const fs::path& source,
                            IntermediateFamily family) {
   if (rc == 0) return 0;
   const int lang = languageIndex();
-  QString why;
   // A stored file the conversion refused: what is wrong with it, in words.
-  SettingsRecord header;
-  std::error_code ec;
-  if (!source.empty() && !fs::exists(textHeaderName(source), ec)) {
-    why = (lang == 0 ? QStringLiteral("sein Dateikopf %1 fehlt")
-                     : QStringLiteral("its text header %1 is missing"))
-              .arg(pathText(textHeaderName(source).filename()));
-  } else if (!source.empty() && readTextHeader(source, header) == 0) {
-    const StoredContent c = checkStoredContent(family, source, header);
-    if (!c.ok()) why = c.text(lang);
-  }
+  QString why = storedFileFault(source, family);
   if (why.isEmpty()) {
     const bool fromSource = !source.empty() && rc < 0;
     why = measureResultText(rc, lang, fromSource ? ResultContext::Reading : ResultContext::Writing);
@@ -497,7 +515,8 @@ int TFilePanel::showIntermediate(IntermediateFamily f) {
       dialogs_->openFileName(QStringLiteral("OD_Intermediate_") + code(f), pathText(folder),
                              qtFilter(familyFileFilter(f), familyFileFilter(f)));
   if (chosen.isEmpty()) return 0;
-  return show_->showFile(f, pathFromText(chosen));
+  const fs::path file = pathFromText(chosen);
+  return reportShow(show_->showFile(f, file), file, f);
 }
 
 int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
@@ -510,7 +529,7 @@ int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
   const fs::path source = pathFromText(chosen);
   const int shown = show_->showFile(f, source);
   const bool logger = f == IntermediateFamily::DLA0 || f == IntermediateFamily::DLDI;
-  if (shown != 0 && !logger) return shown;
+  if (shown != 0 && !logger) return reportShow(shown, source, f);
   const QString csv = dialogs_->saveFileName(
       QStringLiteral("SD_") + code(f) + QStringLiteral("_As_CSV"), pathText(folder), QString(),
       qtFilter(QStringLiteral("CSV"), QStringLiteral("*.CSV")), QStringLiteral("CSV"));

@@ -4,14 +4,20 @@
 
 #include "common/texttable.h"
 #include "device/records.h"
+#include "measure/derived.h"
 #include "wire/wiremeasure.h"
 
 namespace tolv {
 
-QString scopeDepthNote(ModeCode mode, double memoryDepth) {
+QString scopeDepthNote(ModeCode mode, double memoryDepth, double triggerPoint) {
   if (mode != kModeOSA0 || !(memoryDepth > double(kScopeMemorySamples))) return {};
-  return text(kTextScopeDepthCut)
-      .arg(QString::number(std::int64_t(memoryDepth)), QString::number(kScopeMemorySamples));
+  QString note =
+      text(kTextScopeDepthCut)
+          .arg(QString::number(std::int64_t(memoryDepth)), QString::number(kScopeMemorySamples));
+  // The trigger sample as the cut record itself counts it.
+  if (scopeTriggerSample(triggerPoint, memoryDepth, kScopeMemorySamples) >= kScopeMemorySamples)
+    note += QLatin1Char(' ') + text(kTextScopeTriggerCut);
+  return note;
 }
 
 std::int64_t loggerSamples(std::int64_t bytes, bool ended) {

@@ -10,8 +10,9 @@
 
 namespace tolv {
 
-// Empty unless a scope run's depth exceeds what its record keeps.
-QString scopeDepthNote(ModeCode mode, double memoryDepth);
+// Empty unless a scope run's depth exceeds what its record keeps; it adds when the trigger
+// point lies beyond the part kept, so the record holds no trigger.
+QString scopeDepthNote(ModeCode mode, double memoryDepth, double triggerPoint);
 
 // The samples among the bytes a logger stream brought; once the run has ended its end marker
 // is no sample.

@@ -24,6 +24,7 @@
 #include "common/screenplace.h"
 #include "common/texttable.h"
 #include "common/windowmessages.h"
+#include "devicewin/columnwheel.h"
 #include "devicewin/flowlayout.h"
 #include "ftdi/hotplug_texts.h"
 #include "devicewin/panel_files.h"
@@ -286,6 +287,7 @@ void TF_OneTolvanex::buildPanels() {
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   controls_ = new TScopeControlsPanel(model_, gpio_);
   scroll->setWidget(controls_);
+  scrollColumnByWheel(*scroll);
   auto* parmsLay = static_cast<QVBoxLayout*>(parms_->layout());
   parmsLay->addWidget(scroll, 1);
   fitSettingsColumn(*parms_, *scroll);
@@ -568,10 +570,11 @@ void TF_OneTolvanex::runStateChanged(RunState s) {
   if (s == RunState::Measuring && !isLoggerMode(acq_.mode())) {
     const ModeCode mode = acq_.mode();
     const double depth = acq_.storedReply().memoryDepth;
+    const double trigger = acq_.storedReply().triggerPoint;
     const bool had = bool(runNote_);
     runNote_ = nullptr;
-    if (!scopeDepthNote(mode, depth).isEmpty())
-      runNote_ = [mode, depth] { return scopeDepthNote(mode, depth); };
+    if (!scopeDepthNote(mode, depth, trigger).isEmpty())
+      runNote_ = [mode, depth, trigger] { return scopeDepthNote(mode, depth, trigger); };
     if (had || runNote_) showLinkState();
   }
 }

@@ -85,6 +85,8 @@ class TChartCsvAutoSave {
   int chartReading(const VoltmeterReading& r, const DayTime& measurementTime, int modeIndex);
   // TM_CloseChartFile: stops itself and ends the file.
   void onCloseChartFileTimer();
+  // Ends the file now (a new series begins); the next reading opens the next file.
+  void endFile() { onCloseChartFileTimer(); }
 
  private:
   TTaggedTimedFloatPointList& chart_;
@@ -123,6 +125,7 @@ class TChartCsvRecordFiles : public IRecordFiles {
   }
   int closeVoltmeterIntermediate() override { return inner_.closeVoltmeterIntermediate(); }
   int chartCsvReading(const TMeasureData& d, const VoltmeterReading& r) override;
+  void endChartCsv() override { chart_.endFile(); }
 
  private:
   IRecordFiles& inner_;

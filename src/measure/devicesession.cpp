@@ -49,11 +49,12 @@ std::unique_ptr<TChartCsvAutoSave> attachChartCsv(TMeasureData& data, TRecordFil
       });
   chart->saver().setDevice(serial());
   if (files)
-    files->setChartCsv([c = chart.get(), serial, mode](const TMeasureData& d,
-                                                       const VoltmeterReading& r) {
-      c->saver().setDevice(serial());
-      return c->chartReading(r, d.measurementTime(), modeIndex(mode()));
-    });
+    files->setChartCsv(
+        [c = chart.get(), serial, mode](const TMeasureData& d, const VoltmeterReading& r) {
+          c->saver().setDevice(serial());
+          return c->chartReading(r, d.measurementTime(), modeIndex(mode()));
+        },
+        [c = chart.get()] { c->endFile(); });
   return chart;
 }
 

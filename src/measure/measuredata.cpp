@@ -180,6 +180,9 @@ void TMeasureData::clearChartList() {
 }
 
 void TMeasureData::voltmeterRunStarted(bool singleShot) {
+  // A single reading is a measurement of its own: its chart file is named by its time, not by
+  // that of the last series, whose file the same name would overwrite.
+  if (singleShot && !voltmeterSeries_) measurementTime_ = now();
   // Every run command of a series passes here; the file opens once per series, and a file
   // closed by a write error stays closed until STOP.
   if (singleShot || voltmeterSeries_) return;
@@ -187,6 +190,9 @@ void TMeasureData::voltmeterRunStarted(bool singleShot) {
   measurementTime_ = now();
   // The chart, emptied by RUN, is cleared once more under the new series' time.
   presenter_->chartListChanged(chart_);
+  // The chart file mirrors the chart list: a series started within the file's pause would
+  // otherwise run on in the last series' file, under its time.
+  files_->endChartCsv();
   recordSettings_ = snapshot();
   intermediateResult_ = files_->openVoltmeterIntermediate(*this);
   voltmeterFileOpen_ = intermediateResult_ == 0;

@@ -89,6 +89,9 @@ class IRecordFiles {
   virtual int closeVoltmeterIntermediate() { return 0; }
   // Voltmeter reading with automatic CSV: the chart CSV line.
   virtual int chartCsvReading(const TMeasureData&, const VoltmeterReading&) { return 0; }
+  // A new continuous voltmeter series begins: a chart CSV still open belongs to the last one
+  // and ends, so the series' first reading starts a file of its own.
+  virtual void endChartCsv() {}
 };
 
 // What the multi-device window reads of a finished record.

@@ -22,7 +22,11 @@ class TRecordFiles : public IRecordFiles {
   void setStyleSource(std::function<CsvStyle()> f) { style_ = std::move(f); }
   // The voltmeter chart's CSV line, kept by the chart's own file code.
   using ChartCsv = std::function<int(const TMeasureData&, const VoltmeterReading&)>;
-  void setChartCsv(ChartCsv f) { chartCsv_ = std::move(f); }
+  // `end` ends the chart's file at the start of a new series.
+  void setChartCsv(ChartCsv f, std::function<void()> end = {}) {
+    chartCsv_ = std::move(f);
+    chartCsvEnd_ = std::move(end);
+  }
 
   int autoSaveScope(const TMeasureData& d, int mode) override;
   int autoSaveLogic(const TMeasureData& d, int mode) override;
@@ -34,6 +38,9 @@ class TRecordFiles : public IRecordFiles {
   int closeVoltmeterIntermediate() override;
   int chartCsvReading(const TMeasureData& d, const VoltmeterReading& r) override {
     return chartCsv_ ? chartCsv_(d, r) : 0;
+  }
+  void endChartCsv() override {
+    if (chartCsvEnd_) chartCsvEnd_();
   }
 
   // The file the last automatic save or intermediate write produced (empty after a failure).
@@ -51,6 +58,7 @@ class TRecordFiles : public IRecordFiles {
   std::function<QString()> serial_;
   std::function<CsvStyle()> style_;
   ChartCsv chartCsv_;
+  std::function<void()> chartCsvEnd_;
   TVoltmeterIntermediateFile voltmeter_;
   fs::path lastDataFile_;
   fs::path lastIntermediate_;

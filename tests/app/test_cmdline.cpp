@@ -212,6 +212,37 @@ TEST(FrameLogic, CaptionsAndPlaces) {
   EXPECT_EQ(cascadeWindowPlace(2, 190), QPoint(120, 338));
 }
 
+// Three device windows of 1240 x 680 (700 with the title bar, at least 620) below a frame
+// 115 high: on a 1280 x 800 screen they once all went to one place.
+TEST(FrameLogic, CascadeKeepsEveryTitleBarInSightOnALowScreen) {
+  const QSize outer(1240, 700);
+  const auto rects = [&](int n, const QRect& area) {
+    return cascadeWindowRects(n, 115, outer, 620, 20, area);
+  };
+  // Room enough: the usual steps, the windows as they are.
+  EXPECT_EQ(rects(3, QRect(0, 0, 1920, 1080)),
+            QList<QRect>(
+                {QRect(0, 115, 1240, 700), QRect(60, 189, 1240, 700), QRect(120, 263, 1240, 700)}));
+  EXPECT_EQ(rects(2, QRect()), QList<QRect>({QRect(0, 115, 1240, 700), QRect(60, 189, 1240, 700)}));
+  // Lower windows first, then shorter steps; the last one ends on the bottom row.
+  EXPECT_EQ(rects(3, QRect(0, 0, 1280, 800)),
+            QList<QRect>(
+                {QRect(0, 115, 1240, 620), QRect(20, 147, 1240, 620), QRect(40, 179, 1240, 620)}));
+  // One pixel higher and the windows need not be as low as they may be.
+  EXPECT_EQ(rects(2, QRect(0, 0, 1280, 810)).back(), QRect(40, 189, 1240, 621));
+  // Six: steps of a title bar, and the cascade moves up over the frame.
+  const QList<QRect> six = rects(6, QRect(0, 0, 1280, 800));
+  ASSERT_EQ(six.size(), 6);
+  EXPECT_EQ(six.front(), QRect(0, 80, 1240, 620));
+  EXPECT_EQ(six.back(), QRect(40, 180, 1240, 620));
+  // A screen lower than one window: the title bars still one below the other.
+  const QList<QRect> low = rects(3, QRect(0, 0, 800, 600));
+  EXPECT_EQ(low, QList<QRect>(
+                     {QRect(0, 0, 1240, 620), QRect(0, 20, 1240, 620), QRect(0, 40, 1240, 620)}));
+  // A usable area below a panel: nothing above its top.
+  EXPECT_EQ(rects(2, QRect(0, 200, 1280, 900)).front().top(), 200);
+}
+
 TEST(FrameLogic, SeparatorItemsMapBothWays) {
   EXPECT_EQ(decimalSeparatorOfItem(0), QChar('.'));
   EXPECT_EQ(decimalSeparatorOfItem(1), QChar(','));

@@ -130,11 +130,21 @@ TEST_F(FrameTest, CascadeOnlyFromTwoDevicesAndPlacesWindows) {
   window(1)->hide();
   f.BN_CascadeClick();
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(window(i)->isVisible()) << i;
-  const int h = f.frameGeometry().height();
-  for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(window(i)->pos(), onScreen(QPoint(60 * i, h + 74 * i), window(i)));
-  EXPECT_EQ(window(2)->size(),
-            QSize(TF_OneTolvanex::kDefaultWidth, TF_OneTolvanex::kDefaultHeight));
+  // At the default size where the screen allows, lower and closer where it does not (the test
+  // screen is lower than one window), every title bar below the one before.
+  const int frame = outerSize(*window(0)).height() - window(0)->height();
+  const QScreen* sc = f.screen();
+  const QList<QRect> want = cascadeWindowRects(
+      3, f.frameGeometry().height(),
+      QSize(TF_OneTolvanex::kDefaultWidth, TF_OneTolvanex::kDefaultHeight + frame),
+      TF_OneTolvanex::kMinimumHeight + frame, frame, sc ? sc->availableGeometry() : QRect());
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(window(i)->pos(), want[i].topLeft()) << i;
+    EXPECT_EQ(window(i)->size(), QSize(TF_OneTolvanex::kDefaultWidth, want[i].height() - frame));
+    if (i > 0) {
+      EXPECT_GE(window(i)->y(), window(i - 1)->y() + frame) << i;
+    }
+  }
 }
 
 TEST_F(FrameTest, SeparatorChoicesStoreTheirCharacters) {

@@ -342,6 +342,42 @@ TEST_F(FilePanel, ARefusedSaveTellsTheUserWhy) {
   EXPECT_FALSE(dialogs_.warnings[1].contains(QStringLiteral("No such process")));
 }
 
+// A stored record the window refuses to show: the user is told which file and why, as for a
+// refused save, whether it was asked to be shown or saved as CSV.
+TEST_F(FilePanel, AStoredFileThatCannotBeShownTellsTheUserWhy) {
+  // A header with a sample time no record can have.
+  storeScope(1, 3);
+  SettingsRecord h = SettingsRecord::defaults();
+  h.memoryDepth = 3;
+  h.sampleTime = 0;
+  ASSERT_EQ(writeTextHeader(osa(1), h), 0);
+  attach();
+  dialogs_.openAnswer = QString::fromStdString(osa(1).string());
+  EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::OSA0), kDamagedFile);
+  EXPECT_EQ(presenter_.scopePlots, 0);
+  ASSERT_EQ(dialogs_.warnings.size(), 1);
+  EXPECT_EQ(
+      dialogs_.warnings[0],
+      QString::fromStdString(osa(1).string()) +
+          QStringLiteral(" cannot be shown: its text header is damaged (impossible sample time)"))
+      << dialogs_.warnings[0].toStdString();
+  EXPECT_EQ(panel_->saveIntermediateAsCsv(IntermediateFamily::OSA0), kDamagedFile);
+  EXPECT_EQ(dialogs_.calls.size(), 2);  // no save dialog for a record that cannot be read
+  ASSERT_EQ(dialogs_.warnings.size(), 2);
+  EXPECT_EQ(dialogs_.warnings[1], dialogs_.warnings[0]);
+  // A file that is not there is not blamed on its header.
+  dialogs_.openAnswer = QString::fromStdString((folder_ / "missing.FIL").string());
+  EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::OSA0), 2);
+  ASSERT_EQ(dialogs_.warnings.size(), 3);
+  EXPECT_TRUE(dialogs_.warnings[2].contains(QStringLiteral("missing.FIL cannot be shown: ")));
+  EXPECT_FALSE(dialogs_.warnings[2].contains(QStringLiteral("header")))
+      << dialogs_.warnings[2].toStdString();
+  // Cancelled: nothing to say.
+  dialogs_.openAnswer.clear();
+  EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::OSA0), 0);
+  EXPECT_EQ(dialogs_.warnings.size(), 3);
+}
+
 // Pictures of the panel and its menu for a look at the layout (only when a folder is given).
 TEST_F(FilePanel, Screenshots) {
   const char* out = std::getenv("TOLV_WINDOW_SHOT_DIR");

@@ -636,14 +636,21 @@ TEST_F(SheetsWindow, OpeningAgainOnTheSameFolderKeepsTheDataAndItsChartFile) {
   click(child<QRadioButton>("RB_AutoSave_CSV"));
   runFor(300);
   TMeasureData* data = &w_->plots().data();
+  TChartCsvAutoSave* chart = w_->chartCsv();
+  ASSERT_TRUE(chart->saver().isOpen());
+  const std::filesystem::path first = chart->saver().fileName();
   w_->open();
-  runFor(300);  // readings within two seconds continue the same chart file
+  // The run's chart file stays open, within its pause, in the same chart object.
+  EXPECT_EQ(w_->chartCsv(), chart);
+  EXPECT_TRUE(chart->saver().isOpen());
+  EXPECT_EQ(chart->saver().fileName(), first);
+  runFor(300);  // a new series gets a chart file of its own
   EXPECT_EQ(&w_->plots().data(), data);
   hub_.advance(2500);
   int csv = 0;
   for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.path().toStdString()))
     csv += e.path().extension() == ".CSV";
-  EXPECT_EQ(csv, 1);
+  EXPECT_EQ(csv, 2);
 }
 
 TEST_F(SheetsWindow, AnalogLoggerStreamIsDrawnAfterStopAndADamagedOneLeavesAnEmptyImage) {

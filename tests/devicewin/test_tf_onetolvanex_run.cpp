@@ -13,11 +13,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <QWindow>
 #include <cctype>
 #include <cstdlib>
@@ -29,6 +31,7 @@
 #include "devicewin/panel_files.h"
 #include "devicewin/panel_gpio.h"
 #include "devicewin/panel_scopecontrols_groups.h"
+#include "devicewin/runnotes.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "devicewin/tf_onetolvanex_linkpanel.h"
@@ -256,6 +259,26 @@ TEST_F(RunWindow, RunInScopeModeTakesARecordWhileTheRunStateColoursFollow) {
   EXPECT_EQ(note->text(), QStringLiteral("The scope's memory holds 131000 samples: of the 200000 "
                                          "samples of this run only the first 131000 are shown "
                                          "and stored."));
+  // The trigger in the middle of 262000 samples is sample 131000, one past the part kept.
+  m.setTriggerPoint(50);
+  m.memoryDepthRowClicked(262000);
+  advance(1000);
+  ASSERT_EQ(acq().storedReply().triggerPoint, 50.0f);
+  click(run().runButton());
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 1000));
+  EXPECT_TRUE(note->text().endsWith(QStringLiteral(
+      "only the first 131000 are shown and stored. The trigger point lies after the stored part.")))
+      << note->text().toStdString();
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 15000));
+  // Sample 131000 is the first not kept, sample 130999 the last kept.
+  EXPECT_TRUE(scopeDepthNote(kModeOSA0, 200000, 65.5).endsWith(text(kTextScopeTriggerCut)));
+  EXPECT_FALSE(scopeDepthNote(kModeOSA0, 200000, 65.4995).endsWith(text(kTextScopeTriggerCut)));
+  EXPECT_FALSE(scopeDepthNote(kModeOSA0, 262000, 49.9).contains(text(kTextScopeTriggerCut)));
+  setLanguageIndex(kLanguageGerman);
+  EXPECT_TRUE(scopeDepthNote(kModeOSA0, 262000, 50)
+                  .endsWith(QStringLiteral(
+                      "gespeichert. Der Triggerpunkt liegt hinter dem gespeicherten Teil.")));
+  setLanguageIndex(kLanguageEnglish);
   m.memoryDepthRowClicked(1000);
   advance(1000);
   click(run().runButton());
@@ -871,6 +894,48 @@ TEST_F(RunWindow, EveryModeLayoutFitsTheMinimumSize) {
     EXPECT_LE(parms->widget()->minimumSizeHint().width(), parms->viewport()->width());
   }
   w_->settingsModel().setQuestionSink(nullptr);
+}
+
+// The wheel over the settings column scrolls it: a slider, spin box or drop-down list under
+// the pointer takes the wheel only once it has the focus, so scrolling changes no setting.
+TEST_F(RunWindow, WheelOverTheSettingsColumnScrollsItUnlessTheControlHasTheFocus) {
+  boot();
+  w_->resize(TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
+  QApplication::processEvents();
+  QScrollBar* bar = w_->findChild<QScrollArea*>(QStringLiteral("SB_Parms"))->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  const auto wheel = [](QWidget* target, int notches) {
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    QWheelEvent e(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &e);
+  };
+  auto* slider = w_->findChild<QSlider*>(QStringLiteral("TB_TriggerPoint"));
+  auto* modes = w_->findChild<QComboBox*>(QStringLiteral("CB_Modes"));
+  auto* spin = w_->findChild<QSpinBox*>(QStringLiteral("SE_TrgChan"));
+  const int point = slider->value(), mode = modes->currentIndex(), channel = spin->value();
+  const std::size_t sent = rec_.writes.size();
+  for (QWidget* over :
+       {static_cast<QWidget*>(slider), static_cast<QWidget*>(modes), static_cast<QWidget*>(spin)}) {
+    bar->setValue(0);
+    wheel(over, 1);
+    EXPECT_GT(bar->value(), 0) << over->metaObject()->className();
+  }
+  EXPECT_EQ(slider->value(), point);
+  EXPECT_EQ(modes->currentIndex(), mode);
+  EXPECT_EQ(spin->value(), channel);
+  advance(1000);
+  EXPECT_EQ(rec_.writes.size(), sent);
+  // Turning the wheel over one never gives it the focus; clicked or tabbed to, it takes it.
+  EXPECT_EQ(slider->focusPolicy(), Qt::StrongFocus);
+  w_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get()));
+  slider->setFocus();
+  ASSERT_TRUE(slider->hasFocus());
+  const int top = bar->value();
+  wheel(slider, 1);
+  EXPECT_NE(slider->value(), point);
+  EXPECT_EQ(bar->value(), top);
 }
 
 // Pictures of the window for a look at its layout (only when a folder is given).

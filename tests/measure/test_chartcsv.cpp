@@ -11,6 +11,8 @@
 #include "common/regional.h"
 #include "device/decoding.h"
 #include "measure/chartcsv.h"
+#include "measure/devicesession.h"
+#include "measure/recordfiles.h"
 #include "wire/wirecommands.h"
 
 namespace tolv {
@@ -252,6 +254,78 @@ TEST_F(ChartCsv, VoltmeterReadingsWithAutomaticCsvReachTheChartFile) {
   ASSERT_EQ(rows.size(), 2);
   EXPECT_EQ(rows[0], QStringLiteral(" 0,000000\t 0,500000\t 0,250000\tDevice\t"));
   EXPECT_EQ(rows[1], QStringLiteral(" 0,500000\t 0,750000\t 0,125000\tDate\t04.24.24\tMM.DD.YY"));
+}
+
+// RUN empties the chart the file mirrors: a continuous series started within the file's pause
+// gets a file of its own, with its own time, instead of running on in the last series' file.
+// Single shots keep the pause rule.
+TEST_F(ChartCsv, ANewSeriesWithinThePauseStartsItsOwnFile) {
+  ManualClock clock;
+  TManualTimerHub hub(clock);
+  TManualTimer& tm = hub.create(0);
+  fs::path folder;
+  ASSERT_EQ(prepareDeviceFolders(root_, QStringLiteral("TVS00001"), folder), 0);
+  TMeasureData data(folder);
+  data.initNumbering();
+  DayTime now = kStart;
+  data.setClock([&] { return now; });
+  SettingsRecord s = SettingsRecord::defaults();
+  s.autoSaveMode = 1;
+  s.singleShot = false;
+  data.setSettings(s);
+  TRecordFiles files(data, [] { return QStringLiteral("TVS00001"); });
+  data.setFiles(&files);
+  const auto chart = attachChartCsv(
+      data, &files, tm, [&] { return folder; }, [] { return QStringLiteral("TVS00001"); },
+      [] { return kModeVMD0; });
+  const std::uint8_t eight[8] = {};
+  const VoltmeterReplyRecord rec = makeVoltmeterReplyRecord(kModeVMD0, eight);
+  const auto series = [&](double startAfter, double value) {
+    now = dtAddSeconds(now, startAfter);
+    data.clearChartList();
+    data.voltmeterRunStarted(false);
+    data.voltmeterRunStarted(false);  // the series' next run command changes nothing
+    for (int i = 0; i < 3; ++i) {
+      if (i > 0) now = dtAddSeconds(now, 0.25);
+      hub.advance(250);
+      data.voltmeterReply(rec, {value + i, -value, "V DC"});
+    }
+    data.voltmeterStopped();
+  };
+  series(0.0, 1.0);
+  // The next series 0.5 s after the last reading, well within the pause.
+  hub.advance(500);
+  series(0.5, 10.0);
+  ASSERT_TRUE(chart->saver().isOpen());
+  // A single shot within the pause goes on in the open file.
+  hub.advance(1999);
+  data.voltmeterRunStarted(true);
+  EXPECT_TRUE(chart->saver().isOpen());
+  hub.advance(1);
+  EXPECT_FALSE(chart->saver().isOpen());
+  // A single shot after the pause: a file named by its own time, not by the last series' start.
+  now = dtAddSeconds(now, 3.0);
+  data.clearChartList();
+  data.voltmeterRunStarted(true);
+  data.voltmeterReply(rec, {7.0, -7.0, "V DC"});
+  hub.advance(2000);
+
+  std::vector<fs::path> csv;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.path().extension() == ".CSV") csv.push_back(e.path());
+  std::sort(csv.begin(), csv.end());
+  ASSERT_EQ(csv.size(), 3u);
+  const QStringList first = rowsOf(csv[0]), second = rowsOf(csv[1]);
+  EXPECT_EQ(csv[2].filename(), "143019_620_VMD0.CSV");
+  EXPECT_EQ(rowsOf(csv[2]),
+            QStringList({QStringLiteral(" 0,000000\t 7,000000\t-7,000000\tDevice\tTVS00001")}));
+  ASSERT_EQ(first.size(), 3);
+  ASSERT_EQ(second.size(), 3);
+  EXPECT_EQ(first[2],
+            QStringLiteral(" 0,500000\t 3,000000\t-1,000000\tTime\t14:30:15.120\tHH:MM:SS.ms"));
+  EXPECT_EQ(second[0], QStringLiteral(" 0,000000\t10,000000\t-10,000000\tDevice\tTVS00001"));
+  EXPECT_EQ(second[2], QStringLiteral(" 0,500000\t12,000000\t-10,000000\tTime\t14:30:16.120\t"
+                                      "HH:MM:SS.ms"));
 }
 
 }  // namespace
