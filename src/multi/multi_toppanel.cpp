@@ -193,8 +193,18 @@ void TMultiTopPanel::buildStatistics() {
   st->addWidget(statValues_[0], 0, 1);
   st->addWidget(statValues_[1], 1, 1);
   st->addWidget(statValues_[2], 2, 1);
-  st->addWidget(statValues_[3], 1, 2);
-  st->addWidget(statValues_[4], 2, 2);
+  // The smallest and largest interval have captions of their own: beside the mean and the
+  // standard deviation without them, they read as a second mean and deviation.
+  const char* extremes[2] = {"PN_DeltaTMin_Label", "PN_DeltaTMax_Label"};
+  for (int i = 0; i < 2; ++i) {
+    extremeLabels_[i] = new QLabel(gbStats_);
+    extremeLabels_[i]->setObjectName(QString::fromLatin1(extremes[i]));
+    extremeLabels_[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    extremeLabels_[i]->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+    st->addWidget(extremeLabels_[i], i + 1, 2);
+  }
+  st->addWidget(statValues_[3], 1, 3);
+  st->addWidget(statValues_[4], 2, 3);
   gbStats_->setVisible(false);
 }
 
@@ -234,6 +244,10 @@ void TMultiTopPanel::applyTexts() {
   statLabels_[2]->setToolTip(hintText(279));
   statValues_[3]->setToolTip(hintText(280));
   statValues_[4]->setToolTip(hintText(281));
+  extremeLabels_[0]->setText(text(kTextIntervalMin));
+  extremeLabels_[0]->setToolTip(hintText(280));
+  extremeLabels_[1]->setText(text(kTextIntervalMax));
+  extremeLabels_[1]->setToolTip(hintText(281));
   bbnCopy_->setToolTip(hintText(282));
   bbnSaveData_->setToolTip(hintText(283));
   bbnPrint_->setToolTip(hintText(284));

@@ -558,6 +558,9 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
   rows[5].busy = true;
   rows[5].filled = false;
   rows[5].hasTriggerDelta = false;
+  rows[6].owed = true;  // after Break, its record still on its way
+  rows[6].filled = false;
+  rows[6].hasTriggerDelta = false;
   grid.resize(400, 200);
   grid.show();
   grid.showRows(rows);
@@ -577,6 +580,21 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
   EXPECT_EQ(grid.item(5, 3)->text(), "busy");
   EXPECT_EQ(gridCellColour(&grid, 3, 5), ColorRef(TMultiStatusGrid::kMissingColour));
   EXPECT_NE(grid.item(5, 0)->toolTip(), grid.item(9, 0)->toolTip());
+  EXPECT_EQ(grid.item(6, 3)->text(), "transferring");
+  EXPECT_EQ(gridCellColour(&grid, 3, 6), kWhite);
+  // Each reason a device gave no record has its own word and hint.
+  QStringList seen{grid.item(9, 3)->text()}, hints{grid.item(9, 0)->toolTip()};
+  for (MultiMiss why : {MultiMiss::NoTrigger, MultiMiss::Stopped, MultiMiss::Transferring}) {
+    std::vector<MultiStatusRow> one{rows[9]};
+    one[0].why = why;
+    TMultiStatusGrid g;
+    g.showRows(one);
+    EXPECT_FALSE(seen.contains(g.item(0, 3)->text())) << g.item(0, 3)->text().toStdString();
+    EXPECT_FALSE(hints.contains(g.item(0, 0)->toolTip()));
+    seen << g.item(0, 3)->text();
+    hints << g.item(0, 0)->toolTip();
+  }
+  EXPECT_EQ(seen, QStringList({"missing", "no trigger", "stopped", "transferring"}));
   // Row 9 is below the eight rows in sight: the grid has scrolled to it.
   EXPECT_TRUE(grid.viewport()->rect().contains(grid.visualItemRect(grid.item(9, 0))));
   // The delta's text: milliseconds below a second, seconds from there, the system's mark.
@@ -589,6 +607,10 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
   grid.showRows(rows);
   EXPECT_EQ(grid.item(9, 3)->text(), "fehlt");
   EXPECT_EQ(grid.item(5, 3)->text(), "belegt");
+  EXPECT_EQ(grid.item(6, 3)->text(), "überträgt noch");
+  rows[9].why = MultiMiss::Stopped;
+  grid.showRows(rows);
+  EXPECT_EQ(grid.item(9, 3)->text(), "abgebrochen");
   EXPECT_EQ(grid.horizontalHeaderItem(3)->text(), "Δt Trigger");
   // The column is as wide as its widest text with the cell's margins (a plus sign is wider than
   // a minus sign: "+123.485 ms" was cut to "+123.485 ..." with 8 devices).
@@ -597,6 +619,10 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
     EXPECT_GE(grid.columnWidth(3),
               grid.fontMetrics().horizontalAdvance(QString::fromLatin1(widest)) + margins)
         << widest;
+  QFont bold = grid.font();
+  bold.setBold(true);
+  EXPECT_GE(grid.columnWidth(3),
+            QFontMetrics(bold).horizontalAdvance(QStringLiteral("überträgt noch")) + margins);
 }
 
 // A device left out of the run for a logger run of its own is told of in a box that blocks
@@ -642,6 +668,9 @@ TEST_F(MultiRunWindow, BusyNoticeBlocksNothingAndTheMarkGoesWithTheRun) {
   EXPECT_FALSE(w.coll().statusRows()[1].busy);
   EXPECT_EQ(grid->item(1, TMultiStatusGrid::kDeltaColumn)->text(), "");
   EXPECT_FALSE(w.coll().busyTimer().isActive());
+  // With no device busy any more the notice has nothing left to say: it goes too.
+  ASSERT_NE(w.busyNotice(), nullptr);
+  EXPECT_FALSE(w.busyNotice()->isVisible());
   // A second START with the device busy again tells it in the same box, not a second one.
   b.mode = QStringLiteral("DLA0");
   b.refuseSwitch = true;
@@ -649,6 +678,7 @@ TEST_F(MultiRunWindow, BusyNoticeBlocksNothingAndTheMarkGoesWithTheRun) {
   w.BN_RunClick();
   QCoreApplication::processEvents();
   EXPECT_EQ(w.busyNotice(), box);
+  EXPECT_TRUE(box->isVisible());
   EXPECT_EQ(w.findChildren<QMessageBox*>().size(), 1);
   w.BN_BreakClick();
 }
