@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "common/regional.h"
 #include "common/texttable.h"
@@ -61,32 +62,31 @@ QString TMultiStatusGrid::deltaText(double seconds, QChar dec) {
   return s;
 }
 
-QString TMultiStatusGrid::missCaption(MultiMiss why) {
+namespace {
+
+// Caption and hint ids of each reason a device gave no record.
+std::pair<int, int> missTextIds(MultiMiss why) {
   switch (why) {
     case MultiMiss::NoTrigger:
-      return text(kTextMultiNoTrigger);
+      return {kTextMultiNoTrigger, kTextMultiNoTriggerHint};
     case MultiMiss::Stopped:
-      return text(kTextMultiStopped);
+      return {kTextMultiStopped, kTextMultiStoppedHint};
     case MultiMiss::Transferring:
-      return text(kTextMultiTransferring);
+      return {kTextMultiTransferring, kTextMultiTransferringHint};
     case MultiMiss::NoRecord:
       break;
   }
-  return text(313);
+  return {313, 314};
+}
+
+}  // namespace
+
+QString TMultiStatusGrid::missCaption(MultiMiss why) {
+  return text(missTextIds(why).first);
 }
 
 QString TMultiStatusGrid::missHint(MultiMiss why) {
-  switch (why) {
-    case MultiMiss::NoTrigger:
-      return hintText(kTextMultiNoTriggerHint);
-    case MultiMiss::Stopped:
-      return hintText(kTextMultiStoppedHint);
-    case MultiMiss::Transferring:
-      return hintText(kTextMultiTransferringHint);
-    case MultiMiss::NoRecord:
-      break;
-  }
-  return hintText(314);
+  return hintText(missTextIds(why).second);
 }
 
 void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
