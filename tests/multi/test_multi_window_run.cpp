@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QCoreApplication>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "common/widgetcolours.h"
 #include "common/windowmessages.h"
@@ -301,6 +303,25 @@ TEST_F(MultiRunWindow, TheWindowKeepsItsSizeThroughARun) {
   }
   EXPECT_TRUE(find<QWidget>("GB_IntervalStatistics")->isVisible());
   EXPECT_EQ(w.coll().statistics().Count(), 4);
+  // The smallest and largest interval have their captions just before them, on the rows of the
+  // mean and of the standard deviation.
+  auto* grid = qobject_cast<QGridLayout*>(find<QWidget>("GB_IntervalStatistics")->layout());
+  ASSERT_NE(grid, nullptr);
+  auto cell = [&](const char* name) {
+    int r = -1, c = -1, rs = 0, cs = 0;
+    const int i = grid->indexOf(find<QWidget>(name));
+    if (i >= 0) grid->getItemPosition(i, &r, &c, &rs, &cs);
+    return std::pair{r, c};
+  };
+  for (auto [caption, value, beside, shown] :
+       {std::tuple{"PN_DeltaTMin_Label", "PN_DeltaTMin", "PN_DeltaTmean", "min ="},
+        std::tuple{"PN_DeltaTMax_Label", "PN_DeltaTMax", "PN_DeltaTStdDev", "max ="}}) {
+    EXPECT_EQ(find<QLabel>(caption)->text(), shown);
+    const auto [row, column] = cell(caption);
+    EXPECT_EQ(row, cell(beside).first) << caption;
+    EXPECT_GT(column, cell(beside).second) << caption;
+    EXPECT_EQ(cell(value), std::pair(row, column + 1)) << caption;
+  }
 }
 
 // Shown, the window lies within its screen's free area however much room its top panel keeps
