@@ -820,9 +820,10 @@ void TMultiCollection::setVisibleMode(int mode) {
 }
 
 void TMultiCollection::keepVisibleMode() {
-  // Each cycle's end: a window the mode shows or hides changes, nothing is brought to the
-  // front (a continuous run raised every window once a cycle, so no other window, the
-  // device windows' own STOP included, stayed usable).
+  // Each cycle's end: only a window the mode now judges otherwise changes, nothing is brought
+  // to the front (a continuous run raised every window once a cycle, so no other window, the
+  // device windows' own STOP included, stayed usable). A window the user closed during the run
+  // stays closed, one opened stays open: showing it again took the focus every cycle.
   applyVisibleMode(true);
 }
 
@@ -832,8 +833,11 @@ void TMultiCollection::applyVisibleMode(bool onlyChanges) {
     if (!m) continue;
     const bool show = visibleMode_ == 3 || (visibleMode_ == 1 && !m->active()) ||
                       (visibleMode_ == 2 && m->active());
+    const auto [asked, fresh] = shownAsked_.try_emplace(m->serial(), show);
+    const bool judgedAgain = fresh || asked->second != show;
+    asked->second = show;
     // Showing a window brings it up: only a user's choice of the mode does that to every one.
-    if (!onlyChanges || show != m->shown()) m->setShown(show);
+    if (!onlyChanges || (judgedAgain && show != m->shown())) m->setShown(show);
   }
 }
 

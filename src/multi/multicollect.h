@@ -277,7 +277,7 @@ class TMultiCollection {
 
  private:
   // Shows and hides the device windows as the visible-windows mode says; with onlyChanges
-  // only those whose visibility changes.
+  // only those the mode now judges otherwise than when it last looked at them.
   void applyVisibleMode(bool onlyChanges);
   ITimer& makeTimer(int ms);
   void notify(unsigned what) {
@@ -367,6 +367,9 @@ class TMultiCollection {
   QStringList cycleFiles_;
   double longestEstimate_ = 0;
   int visibleMode_ = 3;
+  // What the mode last asked of each device's window, by serial: a window the user closed or
+  // opened since keeps that until the mode's answer for it changes.
+  std::map<QString, bool> shownAsked_;
   bool scalingsChanged_ = true;
   bool running_ = false;
   bool breakRequested_ = false;  // Break pressed since the last start of a run
