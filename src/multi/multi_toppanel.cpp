@@ -109,7 +109,6 @@ void TMultiTopPanel::buildStartStop() {
   connect(bnRun_, &QPushButton::clicked, this, [this] { coll_.runClicked(); });
   bnBreak_ = new QPushButton(pnStartStop_);
   bnBreak_->setObjectName(QStringLiteral("BN_Break"));
-  bnBreak_->setCheckable(true);
   connect(bnBreak_, &QPushButton::clicked, this, [this] { coll_.breakClicked(); });
   pnCollectTime_ = new QLabel(pnStartStop_);
   pnCollectTime_->setObjectName(QStringLiteral("PN_CollectTime_ms"));
@@ -274,9 +273,9 @@ void TMultiTopPanel::refreshStatus(bool runGoing) {
   dgStatus_->showRows(coll_.statusRows());
   // RUN cannot restart a run that goes on; BREAK can end it at any moment, between cycles too.
   bnRun_->setEnabled(!runGoing);
+  // Never held down: a pressed look beside an enabled RUN read as a stop that did not take.
+  // The rows of the records a cut cycle still waits for say "transferring".
   bnBreak_->setEnabled(true);
-  // Held down while the cycle Break cut still waits for records on their way.
-  bnBreak_->setChecked(coll_.breakPending());
   if (seCollectTime_->value() != coll_.collectTimeMs())
     seCollectTime_->setValue(coll_.collectTimeMs());
   refreshing_ = false;

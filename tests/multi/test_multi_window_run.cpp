@@ -143,6 +143,44 @@ TEST_F(MultiRunWindow, BreakStaysUnderThePointerForTheWholeContinuousRun) {
   EXPECT_EQ(w.childAt(spot), brk);  // still BREAK's place when idle
 }
 
+// STOP never stays down: the rows of the records a cut cycle still waits for say so, and go
+// once that record is in or can no longer come.
+TEST_F(MultiRunWindow, StopNeverStaysDownTheRowsOfRecordsOnTheirWaySaySo) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.coll().setSingleShot(false, false);
+  auto* brk = find<QPushButton>("BN_Break");
+  auto* grid = find<QTableWidget>("DG_");
+  ASSERT_TRUE(brk && grid);
+  const QString coming = TMultiStatusGrid::missCaption(MultiMiss::Transferring);
+  auto rowSays = [&](int r) {
+    const QTableWidgetItem* cell = grid->item(r, TMultiStatusGrid::kDeltaColumn);
+    return cell ? cell->text() : QString();
+  };
+  w.BN_RunClick();
+  w.coll().recordArrived(members_.list[0]->notice());
+  QTest::mouseClick(brk, Qt::LeftButton);
+  EXPECT_FALSE(brk->isChecked() || brk->isDown());
+  EXPECT_TRUE(w.coll().breakPending());
+  EXPECT_NE(rowSays(0), coming);
+  EXPECT_EQ(rowSays(1), coming);
+  w.coll().recordArrived(members_.list[1]->notice());
+  hub_.advance(0);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.coll().cycleOpen());
+  EXPECT_NE(rowSays(1), coming);
+  // A run cut before any record, its records never coming.
+  hub_.advance(5000);
+  w.BN_RunClick();
+  QTest::mouseClick(brk, Qt::LeftButton);
+  EXPECT_FALSE(brk->isChecked());
+  EXPECT_EQ(rowSays(0), coming);
+  for (auto& m : members_.list) m->owes = false;
+  hub_.advance(w.coll().collectTimeMs() + TMultiCollection::kTriggerWaitMs);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.coll().cycleOpen());
+  EXPECT_NE(rowSays(0), coming);
+}
+
 // A single-shot run gives RUN back once its cycle is drawn.
 TEST_F(MultiRunWindow, SingleShotGivesRunBackAfterItsCycle) {
   TF_Multi_Tolvanex_Img& w = activeWindow(2);
