@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 398;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 406;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -70,6 +70,17 @@ inline constexpr int kTextMultiBusyHint = 387;
 inline constexpr int kTextMultiBusyWho = 388;
 inline constexpr int kTextMultiBusyRunEnded = 389;
 inline constexpr int kTextMultiBusyLeftOut = 390;
+// Why a device gave no record to a multi-device cycle (the status grid's cell and its hint),
+// beside "missing" (313 / 314) when nothing more is known.
+inline constexpr int kTextMultiNoTrigger = 398;
+inline constexpr int kTextMultiNoTriggerHint = 399;
+inline constexpr int kTextMultiStopped = 400;
+inline constexpr int kTextMultiStoppedHint = 401;
+inline constexpr int kTextMultiTransferring = 402;
+inline constexpr int kTextMultiTransferringHint = 403;
+// Captions of the smallest and largest interval in the multi-device window's statistics.
+inline constexpr int kTextIntervalMin = 404;
+inline constexpr int kTextIntervalMax = 405;
 
 // Texts of loading a settings file: a file that is no settings image, and values replaced.
 inline constexpr int kTextSettingsNoImage = 391;
@@ -80,7 +91,7 @@ inline constexpr int kTextSettingsReplaced = 392;
 // the device's disconnection ended.
 inline constexpr int kTextScopeDepthCut = 393;
 // Its addition when the trigger point lies at or after the last sample kept.
-inline constexpr int kTextScopeTriggerCut = 398;
+inline constexpr int kTextScopeTriggerCut = 406;
 inline constexpr int kTextLoggerReceived = 394;
 inline constexpr int kTextSettingsNotStored = 395;
 inline constexpr int kTextRunEndedByLoss = 396;

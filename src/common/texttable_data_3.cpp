@@ -186,7 +186,24 @@ const BuiltInText kTexts[] = {
      "The last run ended when the device was disconnected; what arrived until then is kept."},
     {397, "%1 ist beschädigt oder fehlt: die Einstellungen wurden aus %2 geladen.",
      "%1 is damaged or missing: the settings were loaded from %2."},
-    {398, "Der Triggerpunkt liegt hinter dem gespeicherten Teil.",
+    {398, "kein Trigger", "no trigger"},
+    {399,
+     "Die Messung ging an das Gerät, aber sie hat in der Sammelzeit nicht getriggert oder "
+     "wurde nicht fertig; sie wurde abgebrochen",
+     "The run went out to the device, but it did not trigger or finish within the collecting "
+     "time; it was stopped"},
+    {400, "abgebrochen", "stopped"},
+    {401, "STOP beendete die Messung des Geräts, bevor etwas von ihr unterwegs war",
+     "BREAK ended the device's run before any of its record was on its way"},
+    {402, "überträgt noch", "transferring"},
+    {403,
+     "Eine Messung des Geräts wird noch übertragen; erst danach nimmt das Gerät eine neue "
+     "Messung an",
+     "A record of the device is still being transferred; the device takes a new run only after "
+     "it"},
+    {404, "Min. =", "min ="},
+    {405, "Max. =", "max ="},
+    {406, "Der Triggerpunkt liegt hinter dem gespeicherten Teil.",
      "The trigger point lies after the stored part."},
 };
 }  // namespace

@@ -66,7 +66,36 @@ bool TDeviceWindowMember::shown() const {
 }
 
 void TDeviceWindowMember::setSingleShot(bool on) {
-  if (w_) w_->acquisition().setSingleShot(on);
+  if (!w_) return;
+  if (on && !singleShotTaken_) {
+    ownSingleShot_ = w_->acquisition().singleShot();
+    singleShotTaken_ = true;
+  }
+  giveBackDue_ = false;
+  w_->acquisition().setSingleShot(on);
+}
+
+void TDeviceWindowMember::giveBackSingleShot() {
+  if (!w_ || !singleShotTaken_) return;
+  // Inside a record's steps the switch decides whether the device runs on: given back there,
+  // a window whose own choice is continuous would start a run of its own after the multi-device
+  // run's last record. It waits until the steps are over.
+  if (w_->acquisition().recordStepGoing()) {
+    if (giveBackDue_) return;
+    giveBackDue_ = true;
+    QMetaObject::invokeMethod(
+        w_.data(),
+        [this, alive = std::weak_ptr<int>(alive_)] {
+          if (alive.expired() || !giveBackDue_) return;
+          giveBackDue_ = false;
+          giveBackSingleShot();
+        },
+        Qt::QueuedConnection);
+    return;
+  }
+  singleShotTaken_ = false;
+  giveBackDue_ = false;
+  w_->acquisition().setSingleShot(ownSingleShot_);
 }
 
 // Plot mode 0 draws nothing: the multi-device window draws the record instead.

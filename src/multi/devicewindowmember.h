@@ -27,6 +27,7 @@ class TDeviceWindowMember final : public IMultiMember {
   void setShown(bool on) override;
   bool shown() const override;
   void setSingleShot(bool on) override;
+  void giveBackSingleShot() override;
   void setPlotSwitch(bool on) override;
   void switchMode(const QString& modeCode) override;
   bool inScopeMode() const override;
@@ -50,6 +51,13 @@ class TDeviceWindowMember final : public IMultiMember {
   std::function<bool()> runGoing_;
   int plotModeBefore_ = 3;
   bool plotSwitchedOff_ = false;  // the plot mode is 0 because a run of the collection set it
+  // The single-shot switch is on because a run of the collection set it; the window's own
+  // choice before, and whether giving it back waits for the end of a record's steps.
+  bool singleShotTaken_ = false;
+  bool ownSingleShot_ = false;
+  bool giveBackDue_ = false;
+  // Lets a deferred give-back tell whether this member still exists.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 // The frame's list, with one member per window made on first use.

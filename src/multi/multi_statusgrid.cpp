@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "common/regional.h"
 #include "common/texttable.h"
@@ -61,11 +62,37 @@ QString TMultiStatusGrid::deltaText(double seconds, QChar dec) {
   return s;
 }
 
+namespace {
+
+// Caption and hint ids of each reason a device gave no record.
+std::pair<int, int> missTextIds(MultiMiss why) {
+  switch (why) {
+    case MultiMiss::NoTrigger:
+      return {kTextMultiNoTrigger, kTextMultiNoTriggerHint};
+    case MultiMiss::Stopped:
+      return {kTextMultiStopped, kTextMultiStoppedHint};
+    case MultiMiss::Transferring:
+      return {kTextMultiTransferring, kTextMultiTransferringHint};
+    case MultiMiss::NoRecord:
+      break;
+  }
+  return {313, 314};
+}
+
+}  // namespace
+
+QString TMultiStatusGrid::missCaption(MultiMiss why) {
+  return text(missTextIds(why).first);
+}
+
+QString TMultiStatusGrid::missHint(MultiMiss why) {
+  return hintText(missTextIds(why).second);
+}
+
 void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
   rows_ = rows.size();
   setRowCount(int(rows.size()));
   const QChar dec = regional().decimalSeparator();
-  const QString missingHint = hintText(314);
   const QString busyHint =
       wrapHint(multiBusyHint(languageIndex())).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   int firstMissing = -1, firstBusy = -1;
@@ -73,8 +100,10 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
     const MultiStatusRow& s = rows[std::size_t(r)];
     auto* name = new QTableWidgetItem(s.serial);
     setItem(r, 0, name);
-    const bool marked = s.missing || s.busy;
-    const QString& hint = s.missing ? missingHint : busyHint;
+    // A record on its way after Break is news of this cycle: it says so in place of the
+    // mark the row keeps from the cycle on screen.
+    const bool marked = !s.owed && (s.missing || s.busy);
+    const QString hint = s.missing ? missHint(s.why) : busyHint;
     paintGridCell(this, 0, r, marked ? ColorRef(kMissingColour) : kWhite);
     name->setForeground(Qt::black);
     name->setToolTip(marked ? hint : QString());
@@ -87,7 +116,7 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
     auto* delta = new QTableWidgetItem;
     delta->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     if (marked) {
-      delta->setText(s.missing ? text(313) : multiBusyCaption(languageIndex()));
+      delta->setText(s.missing ? missCaption(s.why) : multiBusyCaption(languageIndex()));
       delta->setToolTip(hint);
       QFont f = font();
       f.setBold(true);
@@ -99,7 +128,8 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
       if (first < 0) first = r;
     } else if (s.owed) {
       // Break was pressed; this record is still on its way, and the cycle waits for it.
-      delta->setText(QStringLiteral("\u2026"));
+      delta->setText(missCaption(MultiMiss::Transferring));
+      delta->setToolTip(missHint(MultiMiss::Transferring));
       delta->setTextAlignment(Qt::AlignCenter);
       delta->setForeground(Qt::gray);
       setItem(r, kDeltaColumn, delta);
@@ -127,8 +157,14 @@ void TMultiStatusGrid::fitSize() {
   // The widest text a delta can take: three digits before the mark, with either sign.
   int deltaWidth = std::max({fm.horizontalAdvance(deltaText(0.999999, QLatin1Char(','))),
                              fm.horizontalAdvance(deltaText(-0.999999, QLatin1Char(','))),
-                             fm.horizontalAdvance(text(313)) + 4,
                              fm.horizontalAdvance(multiBusyCaption(languageIndex())) + 4});
+  // The marks are bold.
+  QFont bold = font();
+  bold.setBold(true);
+  const QFontMetrics fmBold(bold);
+  for (MultiMiss why : {MultiMiss::NoRecord, MultiMiss::NoTrigger, MultiMiss::Stopped,
+                        MultiMiss::Transferring})
+    deltaWidth = std::max(deltaWidth, fmBold.horizontalAdvance(missCaption(why)) + 4);
   deltaWidth = std::max(deltaWidth, horizontalHeader()->fontMetrics().horizontalAdvance(text(311)));
   setColumnWidth(kDeltaColumn, deltaWidth + 12);
   const int shown = std::clamp(std::max(int(rows_), roomRows_), 1, kVisibleRows);

@@ -11,6 +11,7 @@
 namespace tolv {
 
 struct MultiStatusRow;
+enum class MultiMiss;
 
 class TMultiStatusGrid : public QTableWidget {
   Q_OBJECT
@@ -34,6 +35,9 @@ class TMultiStatusGrid : public QTableWidget {
   // "+1.234 ms" for a trigger 1.234 ms after the first device's; seconds from 1 s on.
   // dec: the decimal mark shown.
   static QString deltaText(double seconds, QChar dec);
+  // The trigger cell's word for a device that gave no record, and its hint.
+  static QString missCaption(MultiMiss why);
+  static QString missHint(MultiMiss why);
 
  private:
   void fitSize();

@@ -109,7 +109,6 @@ void TMultiTopPanel::buildStartStop() {
   connect(bnRun_, &QPushButton::clicked, this, [this] { coll_.runClicked(); });
   bnBreak_ = new QPushButton(pnStartStop_);
   bnBreak_->setObjectName(QStringLiteral("BN_Break"));
-  bnBreak_->setCheckable(true);
   connect(bnBreak_, &QPushButton::clicked, this, [this] { coll_.breakClicked(); });
   pnCollectTime_ = new QLabel(pnStartStop_);
   pnCollectTime_->setObjectName(QStringLiteral("PN_CollectTime_ms"));
@@ -193,8 +192,18 @@ void TMultiTopPanel::buildStatistics() {
   st->addWidget(statValues_[0], 0, 1);
   st->addWidget(statValues_[1], 1, 1);
   st->addWidget(statValues_[2], 2, 1);
-  st->addWidget(statValues_[3], 1, 2);
-  st->addWidget(statValues_[4], 2, 2);
+  // The smallest and largest interval have captions of their own: beside the mean and the
+  // standard deviation without them, they read as a second mean and deviation.
+  const char* extremes[2] = {"PN_DeltaTMin_Label", "PN_DeltaTMax_Label"};
+  for (int i = 0; i < 2; ++i) {
+    extremeLabels_[i] = new QLabel(gbStats_);
+    extremeLabels_[i]->setObjectName(QString::fromLatin1(extremes[i]));
+    extremeLabels_[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    extremeLabels_[i]->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+    st->addWidget(extremeLabels_[i], i + 1, 2);
+  }
+  st->addWidget(statValues_[3], 1, 3);
+  st->addWidget(statValues_[4], 2, 3);
   gbStats_->setVisible(false);
 }
 
@@ -234,6 +243,10 @@ void TMultiTopPanel::applyTexts() {
   statLabels_[2]->setToolTip(hintText(279));
   statValues_[3]->setToolTip(hintText(280));
   statValues_[4]->setToolTip(hintText(281));
+  extremeLabels_[0]->setText(text(kTextIntervalMin));
+  extremeLabels_[0]->setToolTip(hintText(280));
+  extremeLabels_[1]->setText(text(kTextIntervalMax));
+  extremeLabels_[1]->setToolTip(hintText(281));
   bbnCopy_->setToolTip(hintText(282));
   bbnSaveData_->setToolTip(hintText(283));
   bbnPrint_->setToolTip(hintText(284));
@@ -260,9 +273,9 @@ void TMultiTopPanel::refreshStatus(bool runGoing) {
   dgStatus_->showRows(coll_.statusRows());
   // RUN cannot restart a run that goes on; BREAK can end it at any moment, between cycles too.
   bnRun_->setEnabled(!runGoing);
+  // Never held down: a pressed look beside an enabled RUN read as a stop that did not take.
+  // The rows of the records a cut cycle still waits for say "transferring".
   bnBreak_->setEnabled(true);
-  // Held down while the cycle Break cut still waits for records on their way.
-  bnBreak_->setChecked(coll_.breakPending());
   if (seCollectTime_->value() != coll_.collectTimeMs())
     seCollectTime_->setValue(coll_.collectTimeMs());
   refreshing_ = false;

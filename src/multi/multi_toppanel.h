@@ -71,6 +71,7 @@ class TMultiTopPanel : public QFrame {
   QCheckBox* cbAutostart_ = nullptr;
   QGroupBox* gbStats_ = nullptr;
   QLabel* statLabels_[3] = {};
+  QLabel* extremeLabels_[2] = {};  // captions of PN_DeltaTMin and PN_DeltaTMax
   QLabel* statValues_[5] = {};
 };
 

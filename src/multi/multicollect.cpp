@@ -159,6 +159,12 @@ int TMultiCollection::fill() {
 // --- A ------------------------------------------------------------------------------------
 
 int TMultiCollection::activate() {
+  // A run queued behind a broken cycle was asked of the devices active then.
+  if (runAfterBreak_) {
+    runAfterBreak_ = false;
+    running_ = false;
+    notify(kChangedRunButtons);
+  }
   // A cycle Break left waiting keeps what came, saved before the active list changes.
   finishOpenCycle();
   longestEstimate_ = 0;
@@ -175,6 +181,7 @@ int TMultiCollection::activate() {
         m->setMultiLink(nullptr, -1);
         m->setActive(false);
         m->setPlotSwitch(true);
+        m->giveBackSingleShot();
       }
     if (itemSerials_.isEmpty()) rc = kMultiEmpty;
   }
@@ -314,6 +321,12 @@ int TMultiCollection::startRun(bool fromRequest) {
 
 void TMultiCollection::runClicked() {
   if (runsRefused_) return;
+  if (breakPending() && markOwed()) {
+    runAfterBreak_ = true;
+    running_ = true;
+    notify(kChangedRunButtons);
+    return;
+  }
   finishOpenCycle();  // before the statistics start afresh
   autosaveFailureTold_ = false;
   busyTold_ = false;
@@ -322,7 +335,22 @@ void TMultiCollection::runClicked() {
   startRun(true);
 }
 
+void TMultiCollection::startQueuedRun() {
+  if (!runAfterBreak_) return;
+  runAfterBreak_ = false;
+  running_ = false;
+  runClicked();
+  if (!running_) notify(kChangedRunButtons);
+}
+
 void TMultiCollection::breakClicked() {
+  if (runAfterBreak_) {
+    // The devices were stopped by the Break before; the broken cycle goes on waiting.
+    runAfterBreak_ = false;
+    running_ = false;
+    notify(kChangedRunButtons);
+    return;
+  }
   // Only the devices in this run: one sitting it out keeps its own run, as it was promised.
   // A window put into another mode since keeps that run too. Only a device stopped here can
   // still owe this cycle a record.
@@ -392,6 +420,7 @@ void TMultiCollection::closeBrokenCycleQuietly() {
   closeCycleQuietly();
   for (MultiStatusRow& r : status_) r.owed = false;
   notify(kChangedRunButtons | kChangedStatus);
+  startQueuedRun();
 }
 
 void TMultiCollection::refreshBusyMarks() {
@@ -430,7 +459,10 @@ void TMultiCollection::stopAfterCycle() {
 
 void TMultiCollection::plotSwitchesOn() {
   const std::vector<IMultiMember*> list = active_;
-  for (IMultiMember* m : list) m->setPlotSwitch(true);
+  for (IMultiMember* m : list) {
+    m->setPlotSwitch(true);
+    m->giveBackSingleShot();
+  }
 }
 
 void TMultiCollection::closeCycleQuietly() {
@@ -669,6 +701,7 @@ void TMultiCollection::endCycle() {
     if (k < status_.size()) {
       MultiStatusRow& r = status_[k];
       r.missing = !busyAt(k);
+      if (r.missing) r.why = missReason(k);
       r.owed = false;
       r.filled = false;
       r.hasTriggerDelta = false;
@@ -729,6 +762,16 @@ void TMultiCollection::endCycle() {
     }
   }
   if (onCycleEnded) onCycleEnded();
+  startQueuedRun();
+}
+
+MultiMiss TMultiCollection::missReason(std::size_t k) {
+  IMultiMember* m = active_[k];
+  if (m->recordComing()) return MultiMiss::Transferring;
+  if (breakRequested_ && k < stoppedByBreak_.size() && stoppedByBreak_[k])
+    return MultiMiss::Stopped;
+  if (k < asked_.size() && m->runCount() != asked_[k]) return MultiMiss::NoTrigger;
+  return MultiMiss::NoRecord;
 }
 
 // --- E ------------------------------------------------------------------------------------
@@ -777,9 +820,10 @@ void TMultiCollection::setVisibleMode(int mode) {
 }
 
 void TMultiCollection::keepVisibleMode() {
-  // Each cycle's end: a window the mode shows or hides changes, nothing is brought to the
-  // front (a continuous run raised every window once a cycle, so no other window, the
-  // device windows' own STOP included, stayed usable).
+  // Each cycle's end: only a window the mode now judges otherwise changes, nothing is brought
+  // to the front (a continuous run raised every window once a cycle, so no other window, the
+  // device windows' own STOP included, stayed usable). A window the user closed during the run
+  // stays closed, one opened stays open: showing it again took the focus every cycle.
   applyVisibleMode(true);
 }
 
@@ -789,8 +833,11 @@ void TMultiCollection::applyVisibleMode(bool onlyChanges) {
     if (!m) continue;
     const bool show = visibleMode_ == 3 || (visibleMode_ == 1 && !m->active()) ||
                       (visibleMode_ == 2 && m->active());
+    const auto [asked, fresh] = shownAsked_.try_emplace(m->serial(), show);
+    const bool judgedAgain = fresh || asked->second != show;
+    asked->second = show;
     // Showing a window brings it up: only a user's choice of the mode does that to every one.
-    if (!onlyChanges || show != m->shown()) m->setShown(show);
+    if (!onlyChanges || (judgedAgain && show != m->shown())) m->setShown(show);
   }
 }
 

@@ -52,6 +52,14 @@ class IMultiView {
   virtual void saveControlsShown(bool) {}
 };
 
+// Why a device asked for a record gave none to its cycle: each reads differently to the user.
+enum class MultiMiss {
+  NoRecord,      // nothing is known: its run may never have reached it
+  NoTrigger,     // its run went out and did not trigger (or finish) within the cycle's time
+  Stopped,       // Break stopped its run before any of its record was on its way
+  Transferring,  // a record of it was still coming in when the cycle ended
+};
+
 // One row of the status grid DG_.
 struct MultiStatusRow {
   QString serial;
@@ -59,11 +67,12 @@ struct MultiStatusRow {
   bool filled = false;  // channel cells painted (a record of this cycle arrived)
   // The device was asked for a record in this cycle and none came before the cycle ended.
   bool missing = false;
+  MultiMiss why = MultiMiss::NoRecord;  // while missing
   // The device was not asked: its own window keeps it in a run of another mode (a logger run
   // going or queued), which no switch to the scope mode may cut.
   bool busy = false;
   // Break was pressed in this cycle, and the device's record may still come: the cycle waits
-  // for it (and says so) rather than for its collecting time.
+  // for it (and says it is still being transferred) rather than for its collecting time.
   bool owed = false;
   // Trigger moment of this device's record relative to the cycle's first trigger moment, s.
   bool hasTriggerDelta = false;
@@ -121,8 +130,13 @@ class TMultiCollection {
   int draw(bool counted = true);
 
   // --- User actions ---------------------------------------------------------------------
-  void runClicked();    // BN_RunClick
-  void breakClicked();  // BN_BreakClick
+  // BN_RunClick. While a cycle Break cut still waits for records its devices measured, the run
+  // is queued and starts once they are in or can no longer come: started at once, its cycle
+  // would take them for late ones and drop them.
+  void runClicked();
+  // BN_BreakClick; a run still queued behind the broken cycle is called off.
+  void breakClicked();
+  bool runQueued() const { return runAfterBreak_; }
   // Ends the run without cutting the cycle in flight (a headless run told to stop): no further
   // cycle starts, the open one collects on to its usual end and is drawn and saved with what
   // came. Without an open cycle the run ends at once.
@@ -263,7 +277,7 @@ class TMultiCollection {
 
  private:
   // Shows and hides the device windows as the visible-windows mode says; with onlyChanges
-  // only those whose visibility changes.
+  // only those the mode now judges otherwise than when it last looked at them.
   void applyVisibleMode(bool onlyChanges);
   ITimer& makeTimer(int ms);
   void notify(unsigned what) {
@@ -298,8 +312,12 @@ class TMultiCollection {
   // Clears the busy mark of each device whose own run is over (or whose mode changed).
   void refreshBusyMarks();
   // A run has ended: the device windows draw their own records again (and keep their plot
-  // mode in their stored settings).
+  // mode in their stored settings) and have their own single-shot choice back.
   void plotSwitchesOn();
+  // Starts the run queued behind a broken cycle, now that the cycle has ended.
+  void startQueuedRun();
+  // Why active device k gave no record to the cycle now ending.
+  MultiMiss missReason(std::size_t k);
   void updateTriggerDeltas();
   // Moves each drawn curve by its device's trigger delta (or back to 0).
   void applyShifts();
@@ -349,9 +367,13 @@ class TMultiCollection {
   QStringList cycleFiles_;
   double longestEstimate_ = 0;
   int visibleMode_ = 3;
+  // What the mode last asked of each device's window, by serial: a window the user closed or
+  // opened since keeps that until the mode's answer for it changes.
+  std::map<QString, bool> shownAsked_;
   bool scalingsChanged_ = true;
   bool running_ = false;
   bool breakRequested_ = false;  // Break pressed since the last start of a run
+  bool runAfterBreak_ = false;   // RUN pressed while the broken cycle waits (runClicked)
   bool lastCycle_ = false;       // stopAfterCycle: the open cycle is the run's last
   bool runsRefused_ = false;     // refuseRuns
   bool autosaveFailureTold_ = false;  // in this run

@@ -33,6 +33,9 @@ class IMultiMember {
   virtual void setShown(bool on) = 0;
   virtual bool shown() const = 0;
   virtual void setSingleShot(bool on) = 0;
+  // A run of the multi-device window has ended: the single-shot choice the device's own window
+  // had before the run switched it on comes back.
+  virtual void giveBackSingleShot() {}
   // Off: the device window does not draw its own oscillogram.
   virtual void setPlotSwitch(bool on) = 0;
   virtual void switchMode(const QString& modeCode) = 0;

@@ -790,6 +790,11 @@ void TF_Multi_Tolvanex_Img::refreshScaleTable() {
 
 void TF_Multi_Tolvanex_Img::refreshStatus() {
   top_->refreshStatus(runGoing());
+  // The busy notice speaks of devices in runs of their own: once none is, it has no more to say.
+  const auto& rows = coll().statusRows();
+  if (busyNotice_ && busyNotice_->isVisible() &&
+      std::none_of(rows.begin(), rows.end(), [](const MultiStatusRow& r) { return r.busy; }))
+    busyNotice_->hide();
   fitTopPanel();
   // A status grid that grew or shrank with the active devices moves the pages below it.
   if (top_->height() != top_->sizeHint().height()) layOut();

@@ -39,7 +39,15 @@ class FakeMember : public IMultiMember {
     ++showCalls;
   }
   bool shown() const override { return shown_; }
-  void setSingleShot(bool on) override { singleShot = on; }
+  void setSingleShot(bool on) override {
+    if (on && !singleShotTaken) ownSingleShot = singleShot;
+    singleShotTaken = singleShotTaken || on;
+    singleShot = on;
+  }
+  void giveBackSingleShot() override {
+    if (singleShotTaken) singleShot = ownSingleShot;
+    singleShotTaken = false;
+  }
   void setPlotSwitch(bool on) override { plotSwitch = on; }
   void switchMode(const QString& code) override {
     if (refuseSwitch) return;
@@ -77,6 +85,7 @@ class FakeMember : public IMultiMember {
 
   QObject* handle = nullptr;
   bool singleShot = false, plotSwitch = true;
+  bool singleShotTaken = false, ownSingleShot = false;  // by the collection's run
   QString mode = QStringLiteral("VMD0");
   QString modeAtStart;  // the mode the last run was asked in
   int starts = 0, stops = 0, scopePage = 0, switches = 0, showCalls = 0;

@@ -87,10 +87,22 @@ TEST_F(MultiCollect, OneActiveDeviceNeverStartsTheCollectTimer) {
     EXPECT_TRUE(c.reRunTimer().isActive());
     hub_.advance(749);
     EXPECT_EQ(a.starts, 1 + cycle);
+    EXPECT_TRUE(a.singleShot);  // between the cycles of a continuous run too
     hub_.advance(1);
     EXPECT_EQ(a.starts, 2 + cycle);
   }
   EXPECT_EQ(c.cyclesCount(), 3);
+  // The device window's own single-shot choice comes back when the run ends, by Break or
+  // after the one cycle of a single shot.
+  c.breakClicked();
+  EXPECT_FALSE(a.singleShot);
+  c.recordArrived(a.notice());
+  c.setSingleShot(true, true);
+  c.runClicked();
+  EXPECT_TRUE(a.singleShot);
+  c.recordArrived(a.notice());
+  EXPECT_FALSE(c.running());
+  EXPECT_FALSE(a.singleShot);
 }
 
 TEST_F(MultiCollect, AMissingSecondRecordDrawsOneDeviceAndReRunsLater) {
@@ -115,6 +127,44 @@ TEST_F(MultiCollect, AMissingSecondRecordDrawsOneDeviceAndReRunsLater) {
   EXPECT_EQ(a.starts, 1);
   hub_.advance(1);
   EXPECT_EQ(a.starts, 2);
+}
+
+// A window the user closed or opened during a continuous run stays so at each cycle's end:
+// bringing it back took the focus from whatever the user was looking at, once a cycle.
+TEST_F(MultiCollect, CycleEndsLeaveWindowsTheUserClosedOrOpened) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = makeActive();
+  c.setSingleShot(false, true);
+  c.setVisibleMode(3);
+  c.runClicked();
+  b.setShown(false);
+  const int shows = a.showCalls + b.showCalls;
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  ASSERT_EQ(c.cyclesCount(), 1);
+  EXPECT_FALSE(b.shown());
+  EXPECT_EQ(a.showCalls + b.showCalls, shows);
+  c.setVisibleMode(0);
+  EXPECT_FALSE(a.shown() || b.shown());
+  a.setShown(true);
+  hub_.advance(c.reRunTimer().interval());
+  ASSERT_EQ(a.starts, 2);
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  ASSERT_EQ(c.cyclesCount(), 2);
+  EXPECT_TRUE(a.shown());
+  EXPECT_FALSE(b.shown());
+  // What the mode judges anew still changes: B2 left out of the run is shown in the mode
+  // of the windows not in it once the next cycle ends.
+  c.setVisibleMode(1);
+  EXPECT_FALSE(a.shown() || b.shown());
+  b.setActive(false);
+  hub_.advance(c.reRunTimer().interval());
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  EXPECT_TRUE(b.shown());
+  EXPECT_FALSE(a.shown());
 }
 
 TEST_F(MultiCollect, CompleteCycleScalesWritesAndSortsBySerial) {
@@ -753,6 +803,7 @@ TEST_F(MultiCollect, AContinuousRunStaysRunningBetweenCycles) {
   }
   c.breakClicked();
   EXPECT_FALSE(c.running());
+  c.recordArrived(a.notice());  // the record Break left on its way
   c.setSingleShot(true, true);
   c.runClicked();
   c.recordArrived(a.notice());
@@ -927,8 +978,10 @@ TEST_F(MultiCollect, WorkAfterBreakLeavesTheNewCycleAndKeepsTheOld) {
   c.setAutosave(true);
   c.setSingleShot(false, true);
   c.runClicked();
+  a.owes = b.owes = false;
   c.breakClicked();  // nothing in yet; RUN clicked before the end after Break is due
   c.runClicked();
+  a.owes = b.owes = true;
   hub_.advance(0);
   EXPECT_TRUE(c.cycleOpen());
   EXPECT_TRUE(c.running());
@@ -991,9 +1044,11 @@ TEST_F(MultiCollect, ACyclePartlyInAtBreakIsSavedWithWhatCame) {
   hub_.advance(20000);
   EXPECT_EQ(a.starts, 1);
 
-  // Run again while the broken cycle still waits: its record is saved before the new cycle.
+  // Run again while the broken cycle still waits, nothing more owed to it: it is saved with
+  // what came before the new cycle.
   c.runClicked();
   c.recordArrived(b.notice());
+  a.owes = false;
   c.breakClicked();
   c.runClicked();
   EXPECT_EQ(b.starts, 3);
@@ -1004,6 +1059,83 @@ TEST_F(MultiCollect, ACyclePartlyInAtBreakIsSavedWithWhatCame) {
   ASSERT_EQ(readMultiDataFile(second, '\t', r), 0) << second;
   EXPECT_EQ(r.names.value(0), "B2");
   EXPECT_EQ(r.points.At(0).Count(), 300);
+
+  // Run again while a record the device measured is still on its way to the broken cycle: the
+  // run waits for it, as a new cycle would drop it as late.
+  c.recordArrived(a.notice());
+  b.owes = true;
+  c.breakClicked();
+  const MultiRecordNotice owedB = b.notice();
+  c.runClicked();
+  EXPECT_TRUE(c.runQueued());
+  EXPECT_TRUE(c.running());
+  EXPECT_EQ(b.starts, 3);
+  c.recordArrived(owedB);
+  EXPECT_EQ(c.cycleFiles().size(), 2);
+  EXPECT_EQ(c.kernel().DataSetCount(), 4);
+  EXPECT_FALSE(c.runQueued());
+  EXPECT_EQ(b.starts, 4);  // the queued run went out once the cycle ended
+  EXPECT_TRUE(c.cycleOpen());
+  EXPECT_EQ(c.receivedCount(), 0);
+  // Break calls a queued run off; the broken cycle goes on waiting for what it is owed.
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  const MultiRecordNotice owedAgain = b.notice();
+  c.runClicked();
+  ASSERT_TRUE(c.runQueued());
+  c.breakClicked();
+  EXPECT_FALSE(c.runQueued());
+  EXPECT_FALSE(c.running());
+  EXPECT_EQ(b.stops, 4);  // no second stop for the call-off
+  c.recordArrived(owedAgain);
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.cycleFiles().size(), 2);
+  EXPECT_EQ(b.starts, 4);
+}
+
+// A device that gave its cycle no record says why: its run went out and did not trigger in
+// time; Break stopped it; a record of it was still coming in; or nothing is known.
+TEST_F(MultiCollect, AMissingDeviceSaysWhyItGaveNoRecord) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = makeActive();
+  const MultiStatusRow& row = c.statusRows()[1];
+  c.runClicked();
+  c.recordArrived(a.notice());
+  hub_.advance(c.collectTimeMs());
+  ASSERT_TRUE(row.missing);
+  EXPECT_EQ(row.why, MultiMiss::NoTrigger);
+  // Its run could not go out: an earlier record was still coming in.
+  b.busy = b.coming = true;
+  c.runClicked();
+  c.recordArrived(a.notice());
+  hub_.advance(60000);
+  ASSERT_FALSE(c.cycleOpen());
+  EXPECT_EQ(row.why, MultiMiss::Transferring);
+  b.coming = false;
+  c.runClicked();
+  c.recordArrived(a.notice());
+  hub_.advance(60000);
+  EXPECT_EQ(row.why, MultiMiss::NoRecord);
+  b.busy = false;
+  // Break stopped it, and nothing of its record can come.
+  b.owes = false;
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  hub_.advance(0);
+  ASSERT_FALSE(c.cycleOpen());
+  EXPECT_TRUE(row.missing);
+  EXPECT_EQ(row.why, MultiMiss::Stopped);
+  // Its record is on its way after Break: owed while the cycle waits, not missing.
+  b.owes = true;
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  EXPECT_TRUE(row.owed);
+  c.recordArrived(b.notice());
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_FALSE(row.missing || row.owed);
 }
 
 // Each device's trigger moment relative to the cycle's earliest one, in the status rows and,

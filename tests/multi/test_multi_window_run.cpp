@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QCoreApplication>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "common/widgetcolours.h"
 #include "common/windowmessages.h"
@@ -139,6 +141,44 @@ TEST_F(MultiRunWindow, BreakStaysUnderThePointerForTheWholeContinuousRun) {
   EXPECT_EQ(starts(), startsBefore);
   EXPECT_TRUE(run->isEnabled());
   EXPECT_EQ(w.childAt(spot), brk);  // still BREAK's place when idle
+}
+
+// STOP never stays down: the rows of the records a cut cycle still waits for say so, and go
+// once that record is in or can no longer come.
+TEST_F(MultiRunWindow, StopNeverStaysDownTheRowsOfRecordsOnTheirWaySaySo) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.coll().setSingleShot(false, false);
+  auto* brk = find<QPushButton>("BN_Break");
+  auto* grid = find<QTableWidget>("DG_");
+  ASSERT_TRUE(brk && grid);
+  const QString coming = TMultiStatusGrid::missCaption(MultiMiss::Transferring);
+  auto rowSays = [&](int r) {
+    const QTableWidgetItem* cell = grid->item(r, TMultiStatusGrid::kDeltaColumn);
+    return cell ? cell->text() : QString();
+  };
+  w.BN_RunClick();
+  w.coll().recordArrived(members_.list[0]->notice());
+  QTest::mouseClick(brk, Qt::LeftButton);
+  EXPECT_FALSE(brk->isChecked() || brk->isDown());
+  EXPECT_TRUE(w.coll().breakPending());
+  EXPECT_NE(rowSays(0), coming);
+  EXPECT_EQ(rowSays(1), coming);
+  w.coll().recordArrived(members_.list[1]->notice());
+  hub_.advance(0);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.coll().cycleOpen());
+  EXPECT_NE(rowSays(1), coming);
+  // A run cut before any record, its records never coming.
+  hub_.advance(5000);
+  w.BN_RunClick();
+  QTest::mouseClick(brk, Qt::LeftButton);
+  EXPECT_FALSE(brk->isChecked());
+  EXPECT_EQ(rowSays(0), coming);
+  for (auto& m : members_.list) m->owes = false;
+  hub_.advance(w.coll().collectTimeMs() + TMultiCollection::kTriggerWaitMs);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.coll().cycleOpen());
+  EXPECT_NE(rowSays(0), coming);
 }
 
 // A single-shot run gives RUN back once its cycle is drawn.
@@ -301,6 +341,25 @@ TEST_F(MultiRunWindow, TheWindowKeepsItsSizeThroughARun) {
   }
   EXPECT_TRUE(find<QWidget>("GB_IntervalStatistics")->isVisible());
   EXPECT_EQ(w.coll().statistics().Count(), 4);
+  // The smallest and largest interval have their captions just before them, on the rows of the
+  // mean and of the standard deviation.
+  auto* grid = qobject_cast<QGridLayout*>(find<QWidget>("GB_IntervalStatistics")->layout());
+  ASSERT_NE(grid, nullptr);
+  auto cell = [&](const char* name) {
+    int r = -1, c = -1, rs = 0, cs = 0;
+    const int i = grid->indexOf(find<QWidget>(name));
+    if (i >= 0) grid->getItemPosition(i, &r, &c, &rs, &cs);
+    return std::pair{r, c};
+  };
+  for (auto [caption, value, beside, shown] :
+       {std::tuple{"PN_DeltaTMin_Label", "PN_DeltaTMin", "PN_DeltaTmean", "min ="},
+        std::tuple{"PN_DeltaTMax_Label", "PN_DeltaTMax", "PN_DeltaTStdDev", "max ="}}) {
+    EXPECT_EQ(find<QLabel>(caption)->text(), shown);
+    const auto [row, column] = cell(caption);
+    EXPECT_EQ(row, cell(beside).first) << caption;
+    EXPECT_GT(column, cell(beside).second) << caption;
+    EXPECT_EQ(cell(value), std::pair(row, column + 1)) << caption;
+  }
 }
 
 // Shown, the window lies within its screen's free area however much room its top panel keeps
@@ -558,6 +617,9 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
   rows[5].busy = true;
   rows[5].filled = false;
   rows[5].hasTriggerDelta = false;
+  rows[6].owed = true;  // after Break, its record still on its way
+  rows[6].filled = false;
+  rows[6].hasTriggerDelta = false;
   grid.resize(400, 200);
   grid.show();
   grid.showRows(rows);
@@ -577,6 +639,21 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
   EXPECT_EQ(grid.item(5, 3)->text(), "busy");
   EXPECT_EQ(gridCellColour(&grid, 3, 5), ColorRef(TMultiStatusGrid::kMissingColour));
   EXPECT_NE(grid.item(5, 0)->toolTip(), grid.item(9, 0)->toolTip());
+  EXPECT_EQ(grid.item(6, 3)->text(), "transferring");
+  EXPECT_EQ(gridCellColour(&grid, 3, 6), kWhite);
+  // Each reason a device gave no record has its own word and hint.
+  QStringList seen{grid.item(9, 3)->text()}, hints{grid.item(9, 0)->toolTip()};
+  for (MultiMiss why : {MultiMiss::NoTrigger, MultiMiss::Stopped, MultiMiss::Transferring}) {
+    std::vector<MultiStatusRow> one{rows[9]};
+    one[0].why = why;
+    TMultiStatusGrid g;
+    g.showRows(one);
+    EXPECT_FALSE(seen.contains(g.item(0, 3)->text())) << g.item(0, 3)->text().toStdString();
+    EXPECT_FALSE(hints.contains(g.item(0, 0)->toolTip()));
+    seen << g.item(0, 3)->text();
+    hints << g.item(0, 0)->toolTip();
+  }
+  EXPECT_EQ(seen, QStringList({"missing", "no trigger", "stopped", "transferring"}));
   // Row 9 is below the eight rows in sight: the grid has scrolled to it.
   EXPECT_TRUE(grid.viewport()->rect().contains(grid.visualItemRect(grid.item(9, 0))));
   // The delta's text: milliseconds below a second, seconds from there, the system's mark.
@@ -589,6 +666,10 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
   grid.showRows(rows);
   EXPECT_EQ(grid.item(9, 3)->text(), "fehlt");
   EXPECT_EQ(grid.item(5, 3)->text(), "belegt");
+  EXPECT_EQ(grid.item(6, 3)->text(), "überträgt noch");
+  rows[9].why = MultiMiss::Stopped;
+  grid.showRows(rows);
+  EXPECT_EQ(grid.item(9, 3)->text(), "abgebrochen");
   EXPECT_EQ(grid.horizontalHeaderItem(3)->text(), "Δt Trigger");
   // The column is as wide as its widest text with the cell's margins (a plus sign is wider than
   // a minus sign: "+123.485 ms" was cut to "+123.485 ..." with 8 devices).
@@ -597,6 +678,10 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
     EXPECT_GE(grid.columnWidth(3),
               grid.fontMetrics().horizontalAdvance(QString::fromLatin1(widest)) + margins)
         << widest;
+  QFont bold = grid.font();
+  bold.setBold(true);
+  EXPECT_GE(grid.columnWidth(3),
+            QFontMetrics(bold).horizontalAdvance(QStringLiteral("überträgt noch")) + margins);
 }
 
 // A device left out of the run for a logger run of its own is told of in a box that blocks
@@ -632,6 +717,7 @@ TEST_F(MultiRunWindow, BusyNoticeBlocksNothingAndTheMarkGoesWithTheRun) {
   EXPECT_EQ(members_.list[0]->stops, 1);
   EXPECT_EQ(b.stops, 0);  // its own run is left alone
   EXPECT_TRUE(w.busyNotice() && w.busyNotice()->isVisible());
+  members_.list[0]->owes = false;  // nothing was measured before the Break
   // Its logger run ends in its own window: the mark goes at the next look.
   b.refuseSwitch = false;
   hub_.advance(TMultiCollection::kBusyPollMs - 1);
@@ -641,6 +727,9 @@ TEST_F(MultiRunWindow, BusyNoticeBlocksNothingAndTheMarkGoesWithTheRun) {
   EXPECT_FALSE(w.coll().statusRows()[1].busy);
   EXPECT_EQ(grid->item(1, TMultiStatusGrid::kDeltaColumn)->text(), "");
   EXPECT_FALSE(w.coll().busyTimer().isActive());
+  // With no device busy any more the notice has nothing left to say: it goes too.
+  ASSERT_NE(w.busyNotice(), nullptr);
+  EXPECT_FALSE(w.busyNotice()->isVisible());
   // A second START with the device busy again tells it in the same box, not a second one.
   b.mode = QStringLiteral("DLA0");
   b.refuseSwitch = true;
@@ -648,6 +737,7 @@ TEST_F(MultiRunWindow, BusyNoticeBlocksNothingAndTheMarkGoesWithTheRun) {
   w.BN_RunClick();
   QCoreApplication::processEvents();
   EXPECT_EQ(w.busyNotice(), box);
+  EXPECT_TRUE(box->isVisible());
   EXPECT_EQ(w.findChildren<QMessageBox*>().size(), 1);
   w.BN_BreakClick();
 }
