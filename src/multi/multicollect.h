@@ -279,6 +279,8 @@ class TMultiCollection {
   // Shows and hides the device windows as the visible-windows mode says; with onlyChanges
   // only those the mode now judges otherwise than when it last looked at them.
   void applyVisibleMode(bool onlyChanges);
+  // The status rows of a merged data file loaded in place of the picture on show.
+  void describeLoadedFile(const TREADing& r);
   ITimer& makeTimer(int ms);
   void notify(unsigned what) {
     if (view_) view_->changed(what);
