@@ -290,6 +290,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   asked_.assign(list.size(), 0);
   delivered_.assign(list.size(), false);
   triggers_.assign(list.size(), DayTime());
+  slotColours_.assign(list.size(), {kWhite, kWhite});
   slotCurves_.assign(list.size(), {nullptr, nullptr});
   if (onRunStarted) onRunStarted();
   notify(kChangedRunButtons | kChangedStatus);
@@ -640,6 +641,7 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   }
   delivered_[slot] = true;
   triggers_[slot] = head.time;
+  slotColours_[slot] = {head.colours[0], head.colours[1]};
   if (slot < status_.size()) {
     MultiStatusRow& row = status_[slot];
     row.serial = serial;
@@ -676,6 +678,12 @@ void TMultiCollection::updateTriggerDeltas() {
   for (std::size_t k = 0; k < delivered_.size() && k < status_.size(); ++k) {
     if (!delivered_[k]) continue;
     MultiStatusRow& r = status_[k];
+    // A file loaded during the cycle emptied the rows: the cycle's picture fills them again.
+    r.filled = true;
+    if (k < slotColours_.size()) {
+      r.colour1 = slotColours_[k][0];
+      r.colour2 = slotColours_[k][1];
+    }
     r.hasTriggerDelta = true;
     r.triggerDelta = dtDiffSeconds(triggers_[k], first);
     if (k < slotCurves_.size())

@@ -390,6 +390,7 @@ class TMultiCollection {
   std::vector<std::uint32_t> asked_;
   std::vector<bool> delivered_;
   std::vector<DayTime> triggers_;
+  std::vector<std::array<ColorRef, 2>> slotColours_;  // of each record's channels, this cycle
   // Curves drawn: the trigger delta of the record each belongs to, and the shift applied to
   // it. By curve, not by name: a loaded file's curves may bear the names of the cycle's.
   std::map<const TGenD2DataSet*, double> curveDelta_;

@@ -1402,12 +1402,18 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   EXPECT_TRUE(rows[2].filled && rows[2].hasTriggerDelta);
   EXPECT_EQ(rows[2].triggerDelta, 0.0);
   EXPECT_EQ(rows[2].colour1, ColorRef(r.colours.Items()[0]));
+  // Loaded while a cycle comes in, after the record of the device the file lacks: the rows of
+  // both records are back once the cycle's picture replaces the file.
   c.runClicked();
-  c.recordArrived(b.notice(50));
   c.recordArrived(d.notice(50));
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  EXPECT_FALSE(c.statusRows()[1].filled);
+  c.recordArrived(b.notice(50));
   ASSERT_EQ(c.statusRows().size(), 2u);
-  EXPECT_TRUE(c.statusRows()[1].filled);
+  for (const MultiStatusRow& row : c.statusRows())
+    EXPECT_TRUE(row.filled && row.hasTriggerDelta && row.colour1 != kWhite) << row.serial.toStdString();
   EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.6, 1e-9);
+  EXPECT_EQ(c.statusRows()[0].colour1, ColorRef(r.colours.Items()[2]));
 }
 
 }  // namespace
