@@ -290,6 +290,7 @@ int TMultiCollection::startRun(bool fromRequest) {
   asked_.assign(list.size(), 0);
   delivered_.assign(list.size(), false);
   triggers_.assign(list.size(), DayTime());
+  slotColours_.assign(list.size(), {kWhite, kWhite});
   slotCurves_.assign(list.size(), {nullptr, nullptr});
   if (onRunStarted) onRunStarted();
   notify(kChangedRunButtons | kChangedStatus);
@@ -640,6 +641,7 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   }
   delivered_[slot] = true;
   triggers_[slot] = head.time;
+  slotColours_[slot] = {head.colours[0], head.colours[1]};
   if (slot < status_.size()) {
     MultiStatusRow& row = status_[slot];
     row.serial = serial;
@@ -676,6 +678,12 @@ void TMultiCollection::updateTriggerDeltas() {
   for (std::size_t k = 0; k < delivered_.size() && k < status_.size(); ++k) {
     if (!delivered_[k]) continue;
     MultiStatusRow& r = status_[k];
+    // A file loaded during the cycle emptied the rows: the cycle's picture fills them again.
+    r.filled = true;
+    if (k < slotColours_.size()) {
+      r.colour1 = slotColours_[k][0];
+      r.colour2 = slotColours_[k][1];
+    }
     r.hasTriggerDelta = true;
     r.triggerDelta = dtDiffSeconds(triggers_[k], first);
     if (k < slotCurves_.size())
@@ -693,6 +701,8 @@ void TMultiCollection::endCycle() {
   tmOwed_.stop();
   tmBreakEnd_.stop();
   const bool complete = received_ >= askedCount();
+  // Rows a loaded file added for devices not in the run go with its picture.
+  if (status_.size() > active_.size()) status_.resize(active_.size());
   // A device that did not deliver is marked, and stopped unless Break stopped it already: its
   // run ends, so no record of it can come late, and the next cycle starts it afresh. One that
   // sat the cycle out keeps its own run and its busy mark; its curves leave the picture now.
@@ -1180,6 +1190,7 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
     for (const auto& [name, delta] : deltas)
       if (name == serial) curveDelta_[curve] = delta;
   }
+  if (!beside) describeLoadedFile(r);
   const int drawn = renderPlot();
   if (!beside) {
     cycleStamp_ = r.time;
@@ -1191,6 +1202,39 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   tmHeader_.stop();
   drawHeader();
   return drawn;
+}
+
+void TMultiCollection::describeLoadedFile(const TREADing& r) {
+  // The rows tell of the picture: the file's devices with its colours and trigger deltas, an
+  // active device the file lacks empty. What a device does now (busy, a record owed) stays.
+  if (status_.size() > active_.size()) status_.resize(active_.size());
+  for (MultiStatusRow& row : status_) {
+    MultiStatusRow empty;
+    empty.serial = row.serial;
+    empty.busy = row.busy;
+    empty.owed = row.owed;
+    row = empty;
+  }
+  const auto deltas = loadedTriggerDeltas(r);
+  for (int dev = 0; dev < r.deviceCount; ++dev) {
+    const QString serial = r.names.value(dev);
+    auto row = std::find_if(status_.begin(), status_.end(),
+                            [&](const MultiStatusRow& s) { return s.serial == serial; });
+    if (row == status_.end()) {
+      status_.emplace_back();
+      row = status_.end() - 1;
+      row->serial = serial;
+    }
+    const auto& colours = r.colours.Items();
+    if (std::size_t(2 * dev + 1) < colours.size()) {
+      row->colour1 = ColorRef(colours[std::size_t(2 * dev)]);
+      row->colour2 = ColorRef(colours[std::size_t(2 * dev + 1)]);
+    }
+    row->filled = true;
+    row->hasTriggerDelta = std::size_t(dev) < deltas.size();
+    if (row->hasTriggerDelta) row->triggerDelta = deltas[std::size_t(dev)].second;
+  }
+  notify(kChangedStatus);
 }
 
 }  // namespace tolv

@@ -279,6 +279,8 @@ class TMultiCollection {
   // Shows and hides the device windows as the visible-windows mode says; with onlyChanges
   // only those the mode now judges otherwise than when it last looked at them.
   void applyVisibleMode(bool onlyChanges);
+  // The status rows of a merged data file loaded in place of the picture on show.
+  void describeLoadedFile(const TREADing& r);
   ITimer& makeTimer(int ms);
   void notify(unsigned what) {
     if (view_) view_->changed(what);
@@ -388,6 +390,7 @@ class TMultiCollection {
   std::vector<std::uint32_t> asked_;
   std::vector<bool> delivered_;
   std::vector<DayTime> triggers_;
+  std::vector<std::array<ColorRef, 2>> slotColours_;  // of each record's channels, this cycle
   // Curves drawn: the trigger delta of the record each belongs to, and the shift applied to
   // it. By curve, not by name: a loaded file's curves may bear the names of the cycle's.
   std::map<const TGenD2DataSet*, double> curveDelta_;

@@ -1358,5 +1358,63 @@ TEST_F(MultiCollect, TriggerTimesReadBackFromTheMergedFile) {
   EXPECT_NEAR(xs[1], -50e-6, 1e-9);
 }
 
+// A merged file loaded in place of the picture gets the status rows it describes: its devices
+// with its colours and trigger deltas (one not in the run included), a device of the run the
+// file lacks empty. The next cycle's picture brings the run's rows back.
+TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 100);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 100);
+  FakeMember& d = members_.add(QStringLiteral("C3"), 100);
+  TMultiCollection& c = make();
+  c.fill();
+  c.setItemChecked(0, true);
+  c.setItemChecked(1, true);
+  c.activate();
+  b.time = dtAddSeconds(a.time, 0.25);
+  c.runClicked();
+  c.recordArrived(a.notice(50));
+  c.recordArrived(b.notice(50));
+  const fs::path f = root_ / "ab.CSV";
+  ASSERT_EQ(c.saveDataFile(f), 0);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(f, '\t', r), 0);
+  c.setItemChecked(0, false);
+  c.setItemChecked(2, true);
+  c.activate();
+  d.time = dtAddSeconds(b.time, -0.6);
+  c.runClicked();
+  c.recordArrived(b.notice(50));
+  c.recordArrived(d.notice(50));
+  ASSERT_EQ(c.statusRows().size(), 2u);
+  ASSERT_NEAR(c.statusRows()[0].triggerDelta, 0.6, 1e-9);
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  const auto& rows = c.statusRows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].serial, "B2");
+  EXPECT_TRUE(rows[0].filled && rows[0].hasTriggerDelta);
+  EXPECT_NEAR(rows[0].triggerDelta, 0.25, 0.001);
+  EXPECT_EQ(rows[0].colour1, ColorRef(r.colours.Items()[2]));
+  EXPECT_EQ(rows[0].colour2, ColorRef(r.colours.Items()[3]));
+  EXPECT_EQ(rows[1].serial, "C3");
+  EXPECT_FALSE(rows[1].filled || rows[1].hasTriggerDelta || rows[1].missing);
+  EXPECT_EQ(rows[1].colour1, kWhite);
+  EXPECT_EQ(rows[2].serial, "A1");
+  EXPECT_TRUE(rows[2].filled && rows[2].hasTriggerDelta);
+  EXPECT_EQ(rows[2].triggerDelta, 0.0);
+  EXPECT_EQ(rows[2].colour1, ColorRef(r.colours.Items()[0]));
+  // Loaded while a cycle comes in, after the record of the device the file lacks: the rows of
+  // both records are back once the cycle's picture replaces the file.
+  c.runClicked();
+  c.recordArrived(d.notice(50));
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  EXPECT_FALSE(c.statusRows()[1].filled);
+  c.recordArrived(b.notice(50));
+  ASSERT_EQ(c.statusRows().size(), 2u);
+  for (const MultiStatusRow& row : c.statusRows())
+    EXPECT_TRUE(row.filled && row.hasTriggerDelta && row.colour1 != kWhite) << row.serial.toStdString();
+  EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.6, 1e-9);
+  EXPECT_EQ(c.statusRows()[0].colour1, ColorRef(r.colours.Items()[2]));
+}
+
 }  // namespace
 }  // namespace tolv::test
