@@ -159,6 +159,9 @@ int TMultiCollection::fill() {
 // --- A ------------------------------------------------------------------------------------
 
 int TMultiCollection::activate() {
+  // Activating during a run ends it as Break does: given back their own choice below, devices
+  // whose own choice is continuous would otherwise go on measuring by themselves.
+  if (running_ && !runAfterBreak_) breakClicked();
   // A run queued behind a broken cycle was asked of the devices active then.
   if (runAfterBreak_) {
     runAfterBreak_ = false;

@@ -103,6 +103,15 @@ TEST_F(MultiCollect, OneActiveDeviceNeverStartsTheCollectTimer) {
   c.recordArrived(a.notice());
   EXPECT_FALSE(c.running());
   EXPECT_FALSE(a.singleShot);
+  // Activating during a run ends it as Break does: a device given back its continuous choice
+  // is stopped, not left measuring by itself.
+  c.setSingleShot(false, true);
+  c.runClicked();
+  const int stops = a.stops;
+  c.activate();
+  EXPECT_EQ(a.stops, stops + 1);
+  EXPECT_FALSE(c.running());
+  EXPECT_FALSE(a.singleShot);
 }
 
 TEST_F(MultiCollect, AMissingSecondRecordDrawsOneDeviceAndReRunsLater) {
