@@ -1064,7 +1064,7 @@ void TAcquisition::runPreparation() {
   };
   if (isVoltmeterMode(mode_)) {
     expected_ = std::int32_t(kVoltmeterReplyLen);
-    if (!singleShot_) sink_.voltmeterRunStarted(false);
+    sink_.voltmeterRunStarted(singleShot_);
   } else if (mode_ == kModeOSA0) {
     expected_ = bytesFor(mode_);
     if (!multiRegistered_) host_.scopeTabToFront();

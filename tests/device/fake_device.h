@@ -165,6 +165,8 @@ struct RecordingHost : IAcquisitionHost {
 // there, letting events run).
 struct TestSink : TLastRecordSink {
   std::function<void()> onVoltmeterStopped;
+  std::vector<bool> voltmeterRunStarts;  // single shot or not, per run command
+  void voltmeterRunStarted(bool single) override { voltmeterRunStarts.push_back(single); }
   void voltmeterStopped() override {
     if (onVoltmeterStopped) onVoltmeterStopped();
   }

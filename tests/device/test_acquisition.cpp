@@ -310,6 +310,14 @@ TEST_F(Acq, VoltmeterRunsBackToBackAndStopDiscardsTheReading) {
   advance(500);
   EXPECT_EQ(drv.count("*RUN"), runsAtStop);
   EXPECT_EQ(drv.words().back(), "ZZZZ");
+  // Each run command tells the records whether it is a single reading (a measurement of its
+  // own, with its own time) or one of a series.
+  rig.sink.onVoltmeterStopped = nullptr;
+  rig.sink.voltmeterRunStarts.clear();
+  acq.setSingleShot(true);
+  acq.runClicked();
+  advance(500);
+  EXPECT_EQ(rig.sink.voltmeterRunStarts, std::vector<bool>{true});
   EXPECT_EQ(acq.runState(), RunState::Idle);
   EXPECT_TRUE(acq.queue().isEmpty());
 }
