@@ -22,6 +22,7 @@
 #include "devicewin/panel_scopecontrols_widgets.h"
 #include "measure/export_stored.h"
 #include "measure/measurecodes.h"
+#include "measure/plotfeed.h"
 #include "measure/recordfiles.h"
 #include "measure/textheader.h"
 
@@ -482,7 +483,8 @@ QString TFilePanel::storedFileFault(const fs::path& source, IntermediateFamily f
 }
 
 int TFilePanel::reportShow(int rc, const fs::path& file, IntermediateFamily family) {
-  if (rc == 0) return 0;
+  // An XY display refused for its length is no fault of the file: the sheet says why.
+  if (rc == 0 || rc == kPlotXYTooManyLines) return rc;
   const int lang = languageIndex();
   QString why = storedFileFault(file, family);
   if (why.isEmpty()) why = measureResultText(rc, lang, ResultContext::Reading);
