@@ -160,8 +160,15 @@ int TMultiCollection::fill() {
 
 int TMultiCollection::activate() {
   // Activating during a run ends it as Break does: given back their own choice below, devices
-  // whose own choice is continuous would otherwise go on measuring by themselves.
-  if (running_ && !runAfterBreak_) breakClicked();
+  // whose own choice is continuous would otherwise go on measuring by themselves. The records
+  // Break lets come still join their cycle: the new list takes over once that cycle has ended.
+  const bool breaking = running_ && !runAfterBreak_;
+  if (breaking) breakClicked();
+  if (breaking && cycleOpen_) {
+    activateAfterCycle_ = true;
+    return 0;
+  }
+  activateAfterCycle_ = false;
   // A run queued behind a broken cycle was asked of the devices active then.
   if (runAfterBreak_) {
     runAfterBreak_ = false;
@@ -340,6 +347,7 @@ void TMultiCollection::runClicked() {
 }
 
 void TMultiCollection::startQueuedRun() {
+  if (activateAfterCycle_ && activate() == 0) switchToScopeMode();
   if (!runAfterBreak_) return;
   runAfterBreak_ = false;
   running_ = false;

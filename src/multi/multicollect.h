@@ -316,7 +316,8 @@ class TMultiCollection {
   // A run has ended: the device windows draw their own records again (and keep their plot
   // mode in their stored settings) and have their own single-shot choice back.
   void plotSwitchesOn();
-  // Starts the run queued behind a broken cycle, now that the cycle has ended.
+  // Applies an activation asked for while the cycle waited, then starts the run queued behind
+  // a broken cycle, now that the cycle has ended.
   void startQueuedRun();
   // Why active device k gave no record to the cycle now ending.
   MultiMiss missReason(std::size_t k);
@@ -376,6 +377,7 @@ class TMultiCollection {
   bool running_ = false;
   bool breakRequested_ = false;  // Break pressed since the last start of a run
   bool runAfterBreak_ = false;   // RUN pressed while the broken cycle waits (runClicked)
+  bool activateAfterCycle_ = false;  // activated while a cycle still waited for records
   bool lastCycle_ = false;       // stopAfterCycle: the open cycle is the run's last
   bool runsRefused_ = false;     // refuseRuns
   bool autosaveFailureTold_ = false;  // in this run

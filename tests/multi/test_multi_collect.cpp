@@ -104,13 +104,19 @@ TEST_F(MultiCollect, OneActiveDeviceNeverStartsTheCollectTimer) {
   EXPECT_FALSE(c.running());
   EXPECT_FALSE(a.singleShot);
   // Activating during a run ends it as Break does: a device given back its continuous choice
-  // is stopped, not left measuring by itself.
+  // is stopped, not left measuring by itself. Its record on the way still joins the cycle; the
+  // activation takes effect once the cycle has ended.
   c.setSingleShot(false, true);
   c.runClicked();
   const int stops = a.stops;
+  const int cycles = c.cyclesCount();
   c.activate();
   EXPECT_EQ(a.stops, stops + 1);
   EXPECT_FALSE(c.running());
+  EXPECT_TRUE(c.cycleOpen());
+  c.recordArrived(a.notice());
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.cyclesCount(), cycles + 1);
   EXPECT_FALSE(a.singleShot);
 }
 
