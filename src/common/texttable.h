@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 406;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 407;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -97,6 +97,8 @@ inline constexpr int kTextSettingsNotStored = 395;
 inline constexpr int kTextRunEndedByLoss = 396;
 // A settings set whose text files could not be read, loaded from its binary image.
 inline constexpr int kTextSettingsFromImage = 397;
+// The start of a record whose bytes may begin with the rest of the record before.
+inline constexpr int kTextRecordHeadInDoubt = 407;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

@@ -205,6 +205,11 @@ const BuiltInText kTexts[] = {
     {405, "Max. =", "max ="},
     {406, "Der Triggerpunkt liegt hinter dem gespeicherten Teil.",
      "The trigger point lies after the stored part."},
+    {407,
+     "Der Anfang der letzten Aufnahme kann verschoben sein: ihre Bytes lassen nicht erkennen, "
+     "ob der Rest der vorigen Aufnahme vor ihr kam.",
+     "The start of the last record may be shifted: its bytes do not tell whether the rest of "
+     "the record before came ahead of it."},
 };
 }  // namespace
 

@@ -329,14 +329,16 @@ bool TAcquisition::stoppedAndSilent() const {
   if (part && !repeated) return false;
   // A device still waiting for its trigger sends its memory at once; a triggered record is
   // sent once its part after the trigger is measured. A second stop does not wait for that.
-  double recordMs = 0;
-  if ((mode_ == kModeOSA0 || mode_ == kModeLAIO) && !repeated) {
-    const double after = 1.0 - std::clamp(double(storedReply_.triggerPoint), 0.0, 100.0) / 100.0;
-    recordMs = std::max(0.0, double(storedReply_.memoryDepth)) * after *
-               std::max(0.0, double(storedReply_.sampleTime)) * 1000.0;
-  }
+  const double recordMs = repeated ? 0.0 : afterTriggerUs() / 1000.0;
   const std::int64_t since = std::max(part ? lastStopUs_ : firstStopUs_, lastByteUs_);
   return double(clock_->nowUs() - since) / 1000.0 >= kStopSilentMs + recordMs;
+}
+
+double TAcquisition::afterTriggerUs() const {
+  if (mode_ != kModeOSA0 && mode_ != kModeLAIO) return 0;
+  const double after = 1.0 - std::clamp(double(storedReply_.triggerPoint), 0.0, 100.0) / 100.0;
+  return std::max(0.0, double(storedReply_.memoryDepth)) * after *
+         std::max(0.0, double(storedReply_.sampleTime)) * 1e6;
 }
 
 void TAcquisition::abandonStoppedRun() {
@@ -379,12 +381,9 @@ bool TAcquisition::holdForStaleBytes() {
   holdForRest_ = false;
   restProbe_ = 0;
   if (quiet && rest_ > 0) {
-    // The device stopped sending. A rest it kept back whole may still come, and is watched for;
-    // what one that stopped short still owes is not: its count would swallow what follows.
-    if (noneCame) {
-      lateRest_ = rest_;
-      lateFromUs_ = since;
-    }
+    // The device stopped sending. What it still owes may come later, with the next command, so
+    // it is watched for rather than counted: its count would swallow what follows.
+    watchLateRest(rest_, noneCame ? Owed::Whole : Owed::Short, since);
     rest_ = 0;
   }
   // Ended at its longest while the rest still comes: the device sends the rest before
@@ -530,8 +529,11 @@ int TAcquisition::drain() {
   }
   if (holdForStaleBytes()) return 0;
   // A rest still owed once its wait ended, and quiet since, stopped short: its count must not
-  // swallow what is asked next.
-  if (rest_ > 0 && clock_->nowUs() - lastByteUs_ >= std::int64_t(kStaleQuietMs) * 1000) rest_ = 0;
+  // swallow what is asked next, but the rest of it may still come with it.
+  if (rest_ > 0 && clock_->nowUs() - lastByteUs_ >= std::int64_t(kStaleQuietMs) * 1000) {
+    watchLateRest(rest_, Owed::Short, lastByteUs_);
+    rest_ = 0;
+  }
   if (queue_.get(0).kindByte() == kKindRun && lateReplyMayCome()) return 0;
   t_.followUp.stop();
   int result = 0;
@@ -566,6 +568,7 @@ int TAcquisition::drain() {
         if (st == kFtOk) {
           inFlight_ = true;
           ++runsWritten_;
+          runUs_ = emptyUs_ = clock_->nowUs();
           reads_ = 0;
           peekUs_ = -1;
           runPreparation();
@@ -693,6 +696,7 @@ void TAcquisition::onFollowUpTimer() {
     if (!ok) break;  // no count to go on with
     if (n == 0) {
       lastZero = true;
+      emptyUs_ = queryUs_;
       if (runState_ == RunState::Measuring && quietPolls_ < kStopQuietPolls) {
         ++quietPolls_;
         showStop();
@@ -705,13 +709,15 @@ void TAcquisition::onFollowUpTimer() {
     // Replies given up one after another with nothing come meanwhile all come before the next.
     if (replyLostUs_ < 0) lostBytes_ = 0;
     lostBytes_ += replyLength(awaitedTag);
+    lostLast_ = replyLength(awaitedTag);
     replyLostUs_ = clock_->nowUs();
   }
   // Quiet with no more than the device sends for it: nothing came ahead of the record. A cut
   // record's own rest may come as late as the one it kept back, and would have told.
   const int undecidedMs = kStaleQuietMs + (deviceBytes_ > expected_ ? kLateRestMaxDelayMs : 0);
-  if (undecided_ && !lost_ && clock_->nowUs() - lastByteUs_ >= std::int64_t(undecidedMs) * 1000)
-    recordIn(0);
+  if (undecided_ && !lost_ && clock_->nowUs() - lastByteUs_ >= std::int64_t(undecidedMs) * 1000) {
+    headOnQuiet();
+  }
   if (!lost_ && stoppedAndSilent()) abandonStoppedRun();
   if (lastZero && !lost_ && runState_ != RunState::Measuring && !queue_.isEmpty()) drain();
   inTick_ = false;
@@ -806,7 +812,10 @@ bool TAcquisition::readReply(std::uint32_t n) {
   replyLostUs_ = -1;
   const bool lateReplies = lost > 0 && reply > 0 && discard_ == 0 && rest_ == 0 &&
                           (got.size() == lost + reply || (got.size() == lost && lost > reply));
-  if (lateRest_ > 0 && rest_ == 0 && discard_ == 0 && !lateReplies &&
+  // What a rest that stopped short still owes may be a few bytes: a read a little longer than
+  // the reply (two replies together) is not taken for it.
+  const std::size_t restMin = owed_ == Owed::Short ? kLateRestBytes : 0;
+  if (lateRest_ > 0 && rest_ == 0 && discard_ == 0 && !lateReplies && got.size() >= restMin &&
       (reply > 0 ? got.size() > reply
                  : got.size() >= std::min<std::size_t>(lateRest_, kLateRestBytes))) {
     // More than any awaited reply after a cut record whose rest was not counted on: the rest
@@ -816,23 +825,64 @@ bool TAcquisition::readReply(std::uint32_t n) {
     restProbe_ = 0;
     staleSinceUs_ = queryUs_;
     holdForRest_ = true;
+  } else if (owed_ == Owed::Doubt && lateRest_ > 0 && reply > 0 && got.size() == reply) {
+    // The reply alone: the device keeps no rest back, so the record in doubt had its own
+    // behind it, and the next one is owed nothing.
+    watchLateRest(0, Owed::Whole, 0);
   }
+  std::size_t late = lateReplies ? lost : 0;
   if (lateReplies && got.size() == lost) {
-    // Only those came: the awaited one is as late, and given up with this read.
+    // Only those came, or the device dropped one of them and the awaited one came with the
+    // others: the count cannot tell when the last given up is as long as the awaited one. The
+    // newest reply is taken then, the awaited one still counted as late either way.
+    if (lostLast_ == reply) late = got.size() - reply;
     lostBytes_ = reply;
+    lostLast_ = reply;
     replyLostUs_ = queryUs_;
   }
-  const auto bytes = dropDiscarded(lateReplies ? got.subspan(lost) : got);
+  const auto bytes = dropDiscarded(got.subspan(late));
   if (!bytes.empty()) dispatchReply(bytes);
   return true;
 }
 
+void TAcquisition::watchLateRest(std::uint32_t bytes, Owed kind, std::int64_t fromUs) {
+  lateRest_ = bytes;
+  owed_ = kind;
+  lateFromUs_ = fromUs;
+}
+
+TAcquisition::Head TAcquisition::headTiming() const {
+  // After a stop the device sends what its memory holds at once.
+  if (firstStopUs_ >= 0) return Head::Unknown;
+  // The bytes were there by the query: before the record can have been measured (with a tenth
+  // spare for the device's clock), they are no part of it.
+  if (double(queryUs_ - runUs_) < 0.9 * afterTriggerUs()) return Head::Early;
+  // Nothing had come a reply's latency after the run: no rest sent at once.
+  if (emptyUs_ - runUs_ >= std::int64_t(kRecordLatencyMs) * 1000) return Head::Late;
+  return Head::Unknown;
+}
+
+void TAcquisition::headOnQuiet() {
+  // No more than the device sends for the record: it came with its own rest behind it, unless
+  // the bytes are just the rest before and the record with its own rest kept back. Only that
+  // count leaves both; the timing of the first bytes, or the device's habit, then decides, and
+  // where neither tells the record is kept as it came and the window says so.
+  const bool both = seenBytes_ == std::int64_t(lateRest_) + expected_;
+  if (both && head_ != Head::Late && restAheadSeen_) {
+    takeRestAhead();
+    if (link_.accumulationFill() >= expected_) recordIn(0);
+    return;
+  }
+  recordIn(0, both && head_ == Head::Unknown);
+}
+
 void TAcquisition::lateRestCame() {
   restKind_ = RestKind::Sent;
+  restAheadSeen_ = true;
   // A device idle for minutes before its next command tells nothing about how late it sends.
   restDelayUs_ = std::clamp(queryUs_ - lateFromUs_, restDelayUs_,
                             std::int64_t(kLateRestMaxDelayMs) * 1000);
-  lateRest_ = 0;
+  watchLateRest(0, Owed::Whole, 0);
 }
 
 void TAcquisition::keepBeyond(std::span<const std::uint8_t> bytes) {
@@ -878,6 +928,7 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
   }
   const bool headClean = discard_ == 0 && rest_ == 0;
   const std::uint32_t queued = headClean && n > got.size() ? n - std::uint32_t(got.size()) : 0;
+  if (seenBytes_ == 0 && !bytes.empty()) head_ = headTiming();
   seenBytes_ += std::int64_t(bytes.size());
   if (!undecided_) {
     const std::int32_t fill = link_.accumulationFill();
@@ -899,9 +950,10 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
   }
   if (undecided_) {
     keepBeyond(bytes);
-    // More than the device sends for this record: the rest came ahead of it. Otherwise the
-    // record waits for more bytes or a quiet link (see onFollowUpTimer).
-    if (seenBytes_ + queued <= deviceBytes_) {
+    // More than the device sends for this record, or its first bytes came before it can have
+    // been measured: the rest came ahead of it. Otherwise the record waits for more bytes or a
+    // quiet link (see headOnQuiet).
+    if (seenBytes_ + queued <= deviceBytes_ && head_ != Head::Early) {
       showStop();
       return true;
     }
@@ -915,7 +967,7 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
   return true;
 }
 
-void TAcquisition::recordIn(std::uint32_t queued) {
+void TAcquisition::recordIn(std::uint32_t queued, bool doubt) {
   // The record is complete and the driver still holds bytes that were queued with it: they
   // are surplus of this record and are dropped too, so they never land in the next one. So
   // is the rest of a record whose depth the buffer does not hold, still on its way.
@@ -924,7 +976,7 @@ void TAcquisition::recordIn(std::uint32_t queued) {
   discard_ += queued;
   const std::int64_t rest = deviceBytes_ - seenBytes_ - std::int64_t(queued);
   rest_ = std::uint32_t(std::clamp<std::int64_t>(rest, 0, 1 << 30));
-  lateRest_ = 0;
+  watchLateRest(0, Owed::Whole, 0);
   // Whether the device sends that rest shows only by waiting: the next command (a run with
   // overlap too) goes out once the link has been quiet, so neither the rest becomes the head
   // of the next record nor its count swallows the next reply. A device seen to send none is
@@ -937,13 +989,19 @@ void TAcquisition::recordIn(std::uint32_t queued) {
                           seenBytes_ + std::int64_t(queued) > std::int64_t(expected_);
   if (watchAgain) restKind_ = RestKind::Unknown;
   if (rest_ > 0 && restKind_ == RestKind::NotSent) {
-    lateRest_ = rest_;
-    lateFromUs_ = queryUs_;
+    watchLateRest(rest_, Owed::Whole, queryUs_);
     rest_ = 0;
   } else if (rest_ > 0 || watchAgain) {
     restProbe_ = rest_;
     staleSinceUs_ = queryUs_;
     holdForRest_ = true;
+  }
+  // Kept as it came, its head in doubt: if it was the rest before, this record's own rest is
+  // still kept back, and is watched for like one.
+  if (doubt) watchLateRest(std::uint32_t(deviceBytes_ - expected_), Owed::Doubt, lastByteUs_);
+  if (doubt || headDoubt_) {
+    headDoubt_ = doubt;
+    host_.recordHeadInDoubt(doubt);
   }
   recordComplete();
 }
@@ -1052,11 +1110,12 @@ void TAcquisition::runPreparation() {
   const double depth = storedReply_.memoryDepth;
   deviceBytes_ = std::max<std::int64_t>(0, measurementByteCount(mode_, depth));
   seenBytes_ = 0;
+  head_ = Head::Unknown;
   undecided_ = false;
   beyond_.clear();
   // A rest still owed by the record before may come ahead of this one (see readMeasurement);
   // a logger stream has no record head to tell it by.
-  if (isLoggerMode(mode_)) lateRest_ = 0;
+  if (isLoggerMode(mode_)) watchLateRest(0, Owed::Whole, 0);
   const auto bytesFor = [depth](ModeCode m) {
     // Never more than the accumulation buffer holds, or the record could not complete.
     const std::int64_t n = measurementByteCount(m, depth);
@@ -1202,7 +1261,8 @@ void TAcquisition::linkLost(FtStatus status) {
   discard_ = 0;
   rest_ = 0;
   restProbe_ = 0;
-  lateRest_ = 0;
+  watchLateRest(0, Owed::Whole, 0);
+  restAheadSeen_ = false;
   undecided_ = false;
   beyond_.clear();
   restKind_ = RestKind::Unknown;  // the device that comes back may be another one

@@ -94,6 +94,11 @@ class IAcquisitionHost {
   virtual void deviceLost(const LostRun&) {}
   // It is back and open again; its settings are on their way to it.
   virtual void deviceBack() {}
+  // Whether the start of the record just handed over may be shifted: its bytes could be a rest
+  // the device kept back of the record before, followed by the record, as well as the record
+  // with its own rest behind it, and neither their timing nor the device's habit told which.
+  // Told at each scope or logic-analyser record whose start was in question.
+  virtual void recordHeadInDoubt(bool /*doubt*/) {}
 };
 
 // The timers the cycle runs on; the window owns them.
@@ -282,6 +287,13 @@ class TAcquisition {
   bool recordComing();
 
  private:
+  // Kinds of lateRest_: a rest kept back whole; what a rest that stopped short still owes;
+  // and the rest a record whose head stayed in doubt owes if its head was the rest before.
+  enum class Owed : std::uint8_t { Whole, Short, Doubt };
+  // A kept-back rest comes as soon as a command is written; a record not before its part after
+  // the trigger is measured. Early: the first bytes came before that; Late: not at once.
+  enum class Head : std::uint8_t { Unknown, Early, Late };
+
   void setRunEnabled(bool on);
   void setControlsEnabled(bool on);
   void showQueueCount();
@@ -293,13 +305,23 @@ class TAcquisition {
   // The rest counted in lateRest_ has come after all: the device sends the rest of its cut
   // records, this late.
   void lateRestCame();
+  // A rest not counted on is to be watched for from `fromUs` (0 bytes: none is).
+  void watchLateRest(std::uint32_t bytes, Owed kind, std::int64_t fromUs);
+  // The time the device needs at least to measure a record's part after its trigger, us.
+  double afterTriggerUs() const;
+  // What the timing of the run's first bytes says about them (see head_).
+  Head headTiming() const;
+  // A record in whole whose head may be a rest, with the link quiet and no more bytes than
+  // the device sends for it: decides where its head is and hands it over.
+  void headOnQuiet();
   // Keeps what a read brought beyond a record whose head is in doubt, as far as it may be needed.
   void keepBeyond(std::span<const std::uint8_t> bytes);
   // The rest came ahead of the record (the run brought more than the device sends for it): it
   // leaves the record's head, and what followed takes its place.
   void takeRestAhead();
-  // The record is in: what may still come of it is counted, then its steps run.
-  void recordIn(std::uint32_t queued);
+  // The record is in: what may still come of it is counted, then its steps run. `doubt`: its
+  // head stayed in doubt.
+  void recordIn(std::uint32_t queued, bool doubt = false);
   void dispatchReply(std::span<const std::uint8_t> bytes);
   void applySettingsReply();
   void loggerStream(std::span<const std::uint8_t> bytes);
@@ -351,12 +373,13 @@ class TAcquisition {
   std::int32_t lastStopFill_ = 0;
   std::int64_t lastByteUs_ = 0;    // the latest read that brought bytes
   std::int64_t staleSinceUs_ = -1;  // commands wait for a quiet link since then (-1: they don't)
-  bool holdForRest_ = false;  // that wait is for the rest of a cut record alone
+  bool holdForRest_ = false;  // that wait is for the rest of a cut record alone (see below)
   // When the wait for a reply ended with nothing come (-1: none did, or bytes came since). A
   // slow device sends it all the same, before answering a run written meanwhile: the run waits
   // a while, so the late reply is dropped rather than read as the head of its record.
   std::int64_t replyLostUs_ = -1;
   std::size_t lostBytes_ = 0;  // the bytes of the replies given up since bytes came last
+  std::size_t lostLast_ = 0;   // of those, the newest one's
   StopShow stopShow_;
   bool closing_ = false;
   bool singleShot_ = false;
@@ -385,31 +408,48 @@ class TAcquisition {
   std::int64_t queryUs_ = 0;  // when the driver's queue was asked last
   std::int64_t peekUs_ = -1;  // when a peek first saw the record whole (-1: not yet)
   std::int32_t expected_ = 0;
-  // What the device sends for the record in flight (more than expected_ for a depth beyond
-  // the buffer) and how much of it came so far: the rest is no part of the next record.
+  // Bytes beyond a record: a depth past the buffer has the device send more than the buffer
+  // holds (the rest), and a device may send that rest behind its record, late, only with the
+  // next command, or not at all. What each field means, and when it is cleared:
+  //
+  //  field          meaning                                              cleared / reset
+  //  deviceBytes_   bytes the device sends for the run in flight         set at each run
+  //  seenBytes_     bytes of this run come so far (drops excluded)       0 at each run
+  //  discard_       bytes queued with a finished record: dropped first   as they are read
+  //  rest_          rest of a cut record counted on: dropped by count    as it comes; 0 once
+  //                                                                      the link is quiet
+  //  restProbe_     rest_ as the hold for it began (did any come?)       when that hold ends
+  //  holdForRest_   commands wait for rest_ or a quiet link from         when that hold ends
+  //                 staleSinceUs_
+  //  restKind_      what the device did with its last rest               anew at each cut
+  //                                                                      record, on loss
+  //  lateRest_      a rest not counted on, watched for ahead of the      when it comes, at the
+  //                 next reply or record (owed_ says which kind)         next record, on loss
+  //  lateFromUs_    when that rest was due                               with lateRest_
+  //  restDelayUs_   longest a rest was seen kept back                    on loss
+  //  restAheadSeen_ the device once sent a kept-back rest ahead          on loss
+  //  undecided_     record in whole, lateRest_ may be at its head        once decided
+  //  beyond_        bytes after such a record, kept until decided        once decided
+  //  runUs_, emptyUs_, head_  when the run went out, the last empty      at each run
+  //                 query since, and what that timing says of its first bytes
+  //  headDoubt_     the last record's head stayed in doubt (told once)   at the next record
   std::int64_t deviceBytes_ = 0, seenBytes_ = 0;
   std::uint32_t discard_ = 0;
-  // The rest of such a record, dropped as it comes; a device that sent only what the buffer
-  // holds sends none. Which of the two a device does is learnt from its cut records
-  // (restProbe_: the rest of the last one, while the link is watched for it).
   std::uint32_t rest_ = 0;
   std::uint32_t restProbe_ = 0;
-  // The rest of the last cut record when it was not counted on (the device sent none before,
-  // or none of it came in its wait): watched for, since it may come late, ahead of the next
-  // reply or of the next run's record. A rest that stopped short is not: what it still owes
-  // is dropped once the link is quiet.
   std::uint32_t lateRest_ = 0;
-  // When that rest was due (its record's last read, or the last byte of it that came), and the
-  // longest a device was seen to keep a rest back past that: a device that sent one late sends
-  // the next one as late, so the wait for it allows that long.
+  Owed owed_ = Owed::Whole;
+  // A device that sent one late sends the next one as late, so the wait for it allows that long.
   std::int64_t lateFromUs_ = 0;
   std::int64_t restDelayUs_ = 0;
-  // A record in whole while such a rest was owed, which may be at its head: it waits until the
-  // count the run brings tells, keeping what came beyond it.
+  bool restAheadSeen_ = false;
   bool undecided_ = false;
   std::vector<std::uint8_t> beyond_;
   enum class RestKind : std::uint8_t { Unknown, Sent, NotSent };
   RestKind restKind_ = RestKind::Unknown;
+  std::int64_t runUs_ = 0, emptyUs_ = 0;
+  Head head_ = Head::Unknown;
+  bool headDoubt_ = false;
   ModeCode mode_ = 0;
   ModeCode deviceMode_ = 0;
   ModeCode requestedMode_ = 0;

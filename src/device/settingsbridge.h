@@ -39,6 +39,7 @@ class TSettingsAcquisitionHost : public IAcquisitionHost {
   void saveLastSettings() override { next_.saveLastSettings(); }
   void closeAgain() override { next_.closeAgain(); }
   void deviceLost(const LostRun& r) override { next_.deviceLost(r); }
+  void recordHeadInDoubt(bool doubt) override { next_.recordHeadInDoubt(doubt); }
   void deviceBack() override {
     settings_.forgetDisplacedTrigger();
     next_.deviceBack();

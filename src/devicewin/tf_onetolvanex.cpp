@@ -530,6 +530,7 @@ void TF_OneTolvanex::showLinkState() {
     QStringList notes;
     for (const auto* note : {&loadNote_, &settingsNote_, &runNote_})
       if (*note) notes << (*note)();
+    if (headDoubt_) notes << text(kTextRecordHeadInDoubt);
     notes.removeAll(QString());
     linkPanel_->showLinkMessage(QString(), notes.join(QLatin1Char('\n')));
   }
@@ -585,6 +586,11 @@ void TF_OneTolvanex::setLoadNote(std::function<QString()> note) {
   showLinkState();
 }
 
+void TF_OneTolvanex::recordHeadInDoubt(bool doubt) {
+  headDoubt_ = doubt;
+  showLinkState();
+}
+
 void TF_OneTolvanex::sampleTimeAdjusted(double asked, double got) {
   settingsNote_ = [asked, got] { return sampleTimeAdjustedText(asked, got); };
   showLinkState();
@@ -619,9 +625,10 @@ void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
   // (a reconnect confirms the same mode again: they stay).
   const bool otherMode = mode != notesMode_;
   notesMode_ = mode;
-  if (otherMode && (settingsNote_ || runNote_)) {
+  if (otherMode && (settingsNote_ || runNote_ || headDoubt_)) {
     settingsNote_ = nullptr;
     runNote_ = nullptr;
+    headDoubt_ = false;
     showLinkState();
   }
   applyModeLayout(mode);

@@ -248,6 +248,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   void closeAgain() override;
   void deviceLost(const LostRun& run) override;
   void deviceBack() override;
+  void recordHeadInDoubt(bool doubt) override;
   void showAccessDenied(bool on);
   // The link panel's state and message: refused, gone (with the cut record, if any) or none.
   void showLinkState();
@@ -277,6 +278,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   // The status line's notes, written anew in the language in use: what the device did with the
   // settings asked for, and what the user must know of the run (samples cut or come so far).
   std::function<QString()> settingsNote_, runNote_, loadNote_;
+  bool headDoubt_ = false;  // the last record's start may be shifted
   ModeCode notesMode_ = 0;  // the mode confirmed last, whose notes they are
   std::function<void()> presenceHook_;
   std::function<bool()> multiRunGoing_;

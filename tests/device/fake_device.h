@@ -159,6 +159,12 @@ struct RecordingHost : IAcquisitionHost {
   int back = 0;
   void deviceLost(const LostRun& r) override { lost.push_back(r); }
   void deviceBack() override { ++back; }
+  int headInDoubt = 0;  // records whose start may be shifted
+  bool headDoubtShown = false;
+  void recordHeadInDoubt(bool doubt) override {
+    headInDoubt += doubt;
+    headDoubtShown = doubt;
+  }
 };
 
 // The last records, and a hook into closing a voltmeter series (the window draws its chart
