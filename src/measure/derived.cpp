@@ -44,11 +44,10 @@ std::int32_t scopePostTrigger(double triggerPoint, double memoryDepth, std::int3
   return std::int32_t(std::int64_t(samples) - scopeTriggerSample(triggerPoint, memoryDepth, samples));
 }
 
-std::int64_t scopeMeasuredAfterTrigger(double triggerPoint, double memoryDepth,
-                                       std::int32_t samples) {
-  if (!isCutScopeRecord(memoryDepth, samples)) return postTriggerSamples(triggerPoint, samples);
-  return std::int64_t(roundHalfEven(memoryDepth)) -
-         scopeTriggerSample(triggerPoint, memoryDepth, samples);
+std::int64_t measuredAfterTrigger(double triggerPoint, double memoryDepth, std::int32_t samples) {
+  const std::int64_t depth = roundHalfEven(memoryDepth);
+  if (samples <= 0 || samples >= depth) return postTriggerSamples(triggerPoint, samples);
+  return depth - triggerSample(triggerPoint, double(depth));
 }
 
 double totalRecordTime(const SettingsRecord& r) {

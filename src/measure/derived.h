@@ -25,10 +25,11 @@ std::int32_t scopeTriggerSample(double triggerPoint, double memoryDepth, std::in
 // Its post-trigger samples M = round((1 - TriggerPoint %) x samples); of a cut record the
 // samples after its trigger sample, 0 or fewer when the trigger lies after the record.
 std::int32_t scopePostTrigger(double triggerPoint, double memoryDepth, std::int32_t samples);
-// The samples the device measured after the trigger before it sent the record: M, or of a cut
-// record those of the whole depth after its trigger sample.
-std::int64_t scopeMeasuredAfterTrigger(double triggerPoint, double memoryDepth,
-                                       std::int32_t samples);
+// The samples the device measured after the trigger before it sent a scope or logic-analyser
+// record of `samples`: M, or of a record short of its depth (cut at the scope's memory, or
+// handed over short) those of the whole depth after its trigger sample, since the device
+// measured the whole depth and only the transfer was cut.
+std::int64_t measuredAfterTrigger(double triggerPoint, double memoryDepth, std::int32_t samples);
 // MemoryDepth * SamplTim.
 double totalRecordTime(const SettingsRecord& r);
 // TriggerPoint * 0.01 * total record time.
