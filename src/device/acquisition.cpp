@@ -1178,6 +1178,10 @@ void TAcquisition::recordComplete() {
   const auto raw = link_.accumulated();
   if (isVoltmeterMode(mode_)) {
     if (raw.size() >= kVoltmeterReplyLen) {
+      // Dated when its run went out, as the device measures on it: the poll that reads the
+      // reply comes up to a wait interval later, and a STOP takes one waiting at once, which
+      // would date the last reading of a series early against the others.
+      sink_.recordStamped({clock_->at(runUs_), runsWritten_, 0.0});
       const VoltmeterReplyRecord rec = makeVoltmeterReplyRecord(mode_, raw.data());
       sink_.voltmeterReading(rec, convertVoltmeterReply(rec, conv_));
     }

@@ -19,9 +19,11 @@ namespace tolv {
 inline constexpr std::int32_t kScopeMemorySamples = 131000;
 inline constexpr std::int32_t kLogicMemorySamples = 262000;
 
-// When and for which run a scope or logic-analyser record came.
+// When and for which run a scope or logic-analyser record came (or a voltmeter reading was
+// measured).
 struct RecordStamp {
-  // The moment the acquisition read the record's last byte (the reception time).
+  // The moment the acquisition read the record's last byte (the reception time); of a
+  // voltmeter reading, the moment its run went out.
   DayTime received;
   // The number of the run command the record answers (1 for the link's first "*RUN").
   std::uint32_t run = 0;
@@ -35,7 +37,7 @@ class IRecordSink {
  public:
   virtual ~IRecordSink() = default;
 
-  // Called right before scopeRecord or logicRecord with that record's stamp.
+  // Called right before scopeRecord, logicRecord or voltmeterReading with that record's stamp.
   virtual void recordStamped(const RecordStamp&) {}
 
   // Scope record: the steps up to the notice to the multi-device window (convert, trigger time,

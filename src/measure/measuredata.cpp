@@ -155,8 +155,8 @@ void TMeasureData::voltmeterReading(const VoltmeterReplyRecord& rec, const Voltm
 int TMeasureData::voltmeterReply(const VoltmeterReplyRecord& rec, const VoltmeterValues& v) {
   const ModeCode mode = voltmeterRecordMode(rec);
   if (!isVoltmeterMode(mode)) return kUnknownMode;
-  // 1.
-  const DayTime t = now();
+  // 1. The acquisition stamps a reading with the moment it was measured.
+  const DayTime t = receptionTime();
   lastRaw_ = rec;
   // 2-3.
   volts_ = {v.ch0, v.ch1};

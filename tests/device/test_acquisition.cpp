@@ -264,6 +264,17 @@ TEST_F(Acq, VoltmeterRunsBackToBackAndStopDiscardsTheReading) {
   advance(500);
   const int readings = rig.sink.voltmeterReadings;
   EXPECT_GE(readings, 3);
+  // Each reading is dated when its run went out (the device measures on it), not when a poll
+  // or a STOP happens to read its reply.
+  const auto datedByItsRun = [&] {
+    std::vector<std::int64_t> runAt;
+    for (const auto& w : drv.writes)
+      if (w.bytes[1] == 'R') runAt.push_back(w.atMs);
+    ASSERT_GE(runAt.size(), std::size_t(rig.sink.stamp.run));
+    ASSERT_GT(rig.sink.stamp.run, 0u);
+    EXPECT_EQ(rig.sink.stamp.received, acq.dayClock().at(runAt[rig.sink.stamp.run - 1] * 1000));
+  };
+  datedByItsRun();
   EXPECT_NEAR(rig.sink.lastVoltmeter.ch0, 1.25, 1e-6);
   EXPECT_EQ(rig.sink.lastVoltmeterRecord[1], 'V');
   // STOP right after a "*RUN" went out: the reading in flight is dropped.
@@ -293,6 +304,8 @@ TEST_F(Acq, VoltmeterRunsBackToBackAndStopDiscardsTheReading) {
   const int runsThen = drv.count("*RUN");
   acq.stopClicked();
   EXPECT_EQ(rig.sink.voltmeterReadings, kept + 1);
+  EXPECT_EQ(rig.sink.stamp.run, std::uint32_t(runsThen));
+  datedByItsRun();
   EXPECT_EQ(drv.words().back(), "ZZZZ");
   advance(500);
   EXPECT_EQ(rig.sink.voltmeterReadings, kept + 1);

@@ -307,6 +307,13 @@ TEST_F(Data, VoltmeterSeriesOpensOnceAppendsAndCloses) {
   data.voltmeterRunStarted(false);  // every run command of the series passes here
   EXPECT_EQ(data.measurementTime().seconds, 100.0);
   EXPECT_EQ(data.voltmeterReply(rec, v), 0);
+  // A reading carries the time the acquisition stamped it with (when it was measured), not
+  // the moment its steps run.
+  RecordStamp measured;
+  measured.received = DayTime{100.5, 739000};
+  data.recordStamped(measured);
+  EXPECT_EQ(data.voltmeterReply(rec, v), 0);
+  EXPECT_EQ(data.chartList().Items().back().time, measured.received);
   data.voltmeterStopped();
   data.voltmeterStopped();
   EXPECT_EQ(log.calls,
@@ -315,6 +322,7 @@ TEST_F(Data, VoltmeterSeriesOpensOnceAppendsAndCloses) {
                                       "appendVm", "closeVm", "files VMXY", "chart"}));
   EXPECT_EQ(files.appended.size(), 2u);
   EXPECT_EQ(files.appended[0].time, clock);
+  EXPECT_EQ(files.appended[1].time, measured.received);
 
   // A write error closes the series: later readings report it closed.
   files.appendResult = 28;
