@@ -50,6 +50,14 @@ std::int64_t measuredAfterTrigger(double triggerPoint, double memoryDepth, std::
   return depth - triggerSample(triggerPoint, double(depth));
 }
 
+std::int64_t scopeMeasuredAfterTrigger(double triggerPoint, double memoryDepth,
+                                       std::int32_t samples) {
+  // A scope record is short of its depth only when cut at the scope's memory.
+  return isCutScopeRecord(memoryDepth, samples)
+             ? measuredAfterTrigger(triggerPoint, memoryDepth, samples)
+             : postTriggerSamples(triggerPoint, samples);
+}
+
 double totalRecordTime(const SettingsRecord& r) {
   return r.memoryDepth * r.sampleTime;
 }

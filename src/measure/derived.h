@@ -30,6 +30,9 @@ std::int32_t scopePostTrigger(double triggerPoint, double memoryDepth, std::int3
 // handed over short) those of the whole depth after its trigger sample, since the device
 // measured the whole depth and only the transfer was cut.
 std::int64_t measuredAfterTrigger(double triggerPoint, double memoryDepth, std::int32_t samples);
+// The same for a scope record, short of its depth only when cut at the scope's memory.
+std::int64_t scopeMeasuredAfterTrigger(double triggerPoint, double memoryDepth,
+                                       std::int32_t samples);
 // MemoryDepth * SamplTim.
 double totalRecordTime(const SettingsRecord& r);
 // TriggerPoint * 0.01 * total record time.

@@ -33,9 +33,8 @@ SettingsRecord TMeasureData::snapshot() const {
 // --- Scope -----------------------------------------------------------------------------------
 
 DayTime TMeasureData::triggerMoment(const DayTime& reception, const SettingsRecord& s,
-                                    std::int32_t samples) const {
-  const double after = double(measuredAfterTrigger(s.triggerPoint, s.memoryDepth, samples));
-  return dtAddSeconds(reception, -(stamp_.transfer + after * s.sampleTime));
+                                    std::int64_t afterSamples) const {
+  return dtAddSeconds(reception, -(stamp_.transfer + double(afterSamples) * s.sampleTime));
 }
 
 DayTime TMeasureData::receptionTime() {
@@ -59,7 +58,8 @@ int TMeasureData::scopeRecord(std::span<const std::uint8_t> raw, const Conversio
   recordSampleTime_ = s.sampleTime;
   // The device sends a record once measured: its transfer comes off as well. A record cut at
   // the scope's memory came as the start of the whole depth, measured to its end.
-  measurementTime_ = triggerMoment(reception, s, n_);
+  measurementTime_ =
+      triggerMoment(reception, s, scopeMeasuredAfterTrigger(s.triggerPoint, s.memoryDepth, n_));
   // 5. Automatic save; its result goes back to the acquisition.
   int rc = 0;
   if (s.autoSaveMode == 1 || s.autoSaveMode == 2) rc = files_->autoSaveScope(*this, s.autoSaveMode);
@@ -123,7 +123,9 @@ void TMeasureData::logicRecord(std::span<const std::uint8_t> raw) {
   }
   // As a scope record: the trigger moment, not the arrival, which comes the transfer and the
   // part after the trigger later (seconds for a deep record).
-  measurementTime_ = triggerMoment(reception, snapshot(), k);
+  const SettingsRecord s = snapshot();
+  measurementTime_ =
+      triggerMoment(reception, s, measuredAfterTrigger(s.triggerPoint, s.memoryDepth, k));
 }
 
 int TMeasureData::logicRecordFinish() {

@@ -224,10 +224,10 @@ class TMeasureData : public IRecordSink {
   DayTime now() const { return now_ ? now_() : dayTimeNow(); }
   // The reception time of the record being handed over (its stamp, used once).
   DayTime receptionTime();
-  // The trigger moment of a record of `samples` received at `reception`: its transfer and the
-  // part measured after the trigger before it.
+  // The trigger moment of a record received at `reception`: its transfer and the part
+  // measured after the trigger (`afterSamples`) before it.
   DayTime triggerMoment(const DayTime& reception, const SettingsRecord& s,
-                        std::int32_t samples) const;
+                        std::int64_t afterSamples) const;
 
   IMeasurePresenter nullPresenter_;
   IRecordFiles nullFiles_;
