@@ -89,8 +89,8 @@ class IRecordFiles {
   virtual int closeVoltmeterIntermediate() { return 0; }
   // Voltmeter reading with automatic CSV: the chart CSV line.
   virtual int chartCsvReading(const TMeasureData&, const VoltmeterReading&) { return 0; }
-  // A new continuous voltmeter series begins: a chart CSV still open belongs to the last one
-  // and ends, so the series' first reading starts a file of its own.
+  // A voltmeter RUN (a series or a single reading) begins: a chart CSV still open belongs to the
+  // last run and ends, so the run's first reading starts a file of its own.
   virtual void endChartCsv() {}
 };
 
