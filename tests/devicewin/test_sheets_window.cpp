@@ -460,7 +460,7 @@ TEST_F(SheetsWindow, VoltmeterChartIsClearedByRunAndModeAndDrawnForAStoredSeries
   EXPECT_EQ(data().chartList().Count(), 1);
 
   w_->pageControl()->setCurrentIndex(int(PlotSheet::Scope));
-  ASSERT_EQ(w_->filePanel()->show()->showByNumber(IntermediateFamily::VMXY, 1), 0);
+  ASSERT_EQ(w_->filePanel()->show()->showByNumber(IntermediateFamily::VMXY, 1).rc, 0);
   EXPECT_EQ(sheets().shownSheet(), PlotSheet::Voltmeter);
   ASSERT_EQ(k.DataSetCount(), 2);
   int measured = 0;
