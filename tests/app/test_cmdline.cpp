@@ -151,7 +151,7 @@ TEST(CommandLine, HelpTextHasTheShapeTheManualPageIsMadeFrom) {
     if (!l.isEmpty() && !l.front().isSpace() && l.endsWith(QLatin1Char(':'))) heads << l;
   }
   EXPECT_EQ(heads, (QStringList{"Options:", "Without a window:", "Measuring without a window:",
-                                "Exit status:"}));
+                                "In a device window:", "Exit status:"}));
   // Every option line of the options section is one the parser takes.
   CommandLine c;
   for (const char* opt : {"--simulate 1", "--driver d2xx", "--data-root /d", "--sim-trace /t",
