@@ -119,6 +119,11 @@ TFilePanel::TFilePanel(QWidget* parent) : QWidget(parent) {
     sl->addWidget(autoSave_[std::size_t(i)]);
   }
   autoSave_[0]->setChecked(true);
+  // BIN keeps its room while hidden (voltmeter modes): the radios and the buttons beside the
+  // group stay where they were, so a click aimed at CSV does not hit the next button.
+  QSizePolicy keepRoom = autoSave_[2]->sizePolicy();
+  keepRoom.setRetainSizeWhenHidden(true);
+  autoSave_[2]->setSizePolicy(keepRoom);
   connect(autoSave_[2], &QRadioButton::toggled, this, [this] { showAutoSaveBin(binOffered_); });
   lay->addWidget(save);
   buildBoxes();
