@@ -360,6 +360,13 @@ TEST_F(SheetsWindow, LogicAnalyserRecordIsDrawnOnItsSheet) {
   chooseMode(kModeOSA0);
   EXPECT_FALSE(bin->isHidden());
   EXPECT_FALSE(bin->isChecked());
+  // Nor does a voltmeter mode, which hides more than BIN, move the automatic-save radios.
+  QCoreApplication::processEvents();
+  const QPoint csvInScope = csv->mapTo(w_.get(), QPoint());
+  chooseMode(kModeVMD0);
+  ASSERT_TRUE(bin->isHidden());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(csv->mapTo(w_.get(), QPoint()), csvInScope);
 }
 
 TEST_F(SheetsWindow, VoltmeterShowsValuesAndChartsOnRequest) {
