@@ -427,12 +427,13 @@ bool TF_OneTolvanex::pollLoggerEnd() {
 void TF_OneTolvanex::finishClose() {
   if (linkReleased_) return;
   linkReleased_ = true;
-  // A chart file still open ends with the window, not at the next pause that never comes.
-  if (chartCsv_) chartCsv_->endFile();
   // No end marker in time: the stream file keeps what came and is converted all the same.
   if (acq_.runInFlight() && isLoggerMode(acq_.mode()) && !acq_.lost())
     sink_.loggerRunEnded(acq_.mode());
   acq_.close();
+  // A chart file still open ends with the window (a reading the stop let come included), not
+  // at a pause that never comes.
+  if (chartCsv_) chartCsv_->endFile();
 }
 
 void TF_OneTolvanex::awaitLoggerEnds(const std::vector<QPointer<TF_OneTolvanex>>& windows) {

@@ -94,7 +94,8 @@ class TChartCsvAutoSave {
   int runReading(const TMeasureData& d, const VoltmeterReading& r);
   // TM_CloseChartFile: stops itself and ends the file.
   void onCloseChartFileTimer();
-  // Ends the file now (a new series begins); the next reading opens the next file.
+  // Ends the file now (a new run begins, the window closes); the next reading opens the next
+  // file.
   void endFile() { onCloseChartFileTimer(); }
 
  private:

@@ -35,7 +35,8 @@ int prepareDeviceFolders(const std::filesystem::path& root, const QString& seria
 
 // The voltmeter chart's CSV file under automatic saving, wired into the record files: the file
 // follows the data's chart list, is named after the run's measurement time and the mode in
-// force, and a pause of `closeTimer` or the next RUN ends it. `files` may be null (then only the chart file is made).
+// force, and a pause of `closeTimer` or the next RUN ends it. `files` may be null (then only
+// the chart file is made).
 std::unique_ptr<TChartCsvAutoSave> attachChartCsv(TMeasureData& data, TRecordFiles* files,
                                                   ITimer& closeTimer,
                                                   std::function<std::filesystem::path()> folder,
