@@ -33,6 +33,14 @@ QPoint initialWindowPlace(int n, int frameHeight, const QSize& outer, const QRec
   return keptInArea(initialWindowPlace(n, frameHeight), outer, area);
 }
 
+QRect initialWindowRect(int n, int frameHeight, const QSize& outer, int minHeight,
+                        const QRect& area) {
+  QSize size = outer;
+  if (!area.isEmpty() && size.height() > area.height())
+    size.setHeight(std::max(area.height(), std::min(minHeight, outer.height())));
+  return {initialWindowPlace(n, frameHeight, size, area), size};
+}
+
 QPoint cascadeWindowPlace(int i, int frameHeight) {
   return {60 * i, frameHeight + 74 * i};
 }

@@ -27,6 +27,10 @@ QPoint initialWindowPlace(int n, int frameHeight);
 QPoint keptInArea(const QPoint& at, const QSize& outer, const QRect& area);
 // The start place kept in the area of the screen.
 QPoint initialWindowPlace(int n, int frameHeight, const QSize& outer, const QRect& area);
+// The start place and outer size: a window higher than the area gets lower (not below
+// minHeight), so its title bar and its status line at the bottom both lie on the area.
+QRect initialWindowRect(int n, int frameHeight, const QSize& outer, int minHeight,
+                        const QRect& area);
 // Where BN_Cascade puts the device window at list index i (from 0).
 QPoint cascadeWindowPlace(int i, int frameHeight);
 // The outer rectangles (title bar included) BN_Cascade gives `count` windows of outer size

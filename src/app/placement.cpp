@@ -9,9 +9,14 @@
 
 namespace tolv {
 
-QSize outerSize(const QWidget& w) {
+QSize outerSize(const QWidget& w, const QWidget* like) {
   QSize s = w.frameGeometry().size();
-  if (s == w.size()) s.rheight() += w.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+  if (s != w.size()) return s;
+  // The style's title bar height falls short of most window managers' frames (borders, a
+  // bottom edge), which put a window placed by it partly below the screen.
+  if (like && like->frameGeometry().size() != like->size())
+    return s + (like->frameGeometry().size() - like->size());
+  s.rheight() += w.style()->pixelMetric(QStyle::PM_TitleBarHeight);
   return s;
 }
 
@@ -21,9 +26,7 @@ TDeviceWindowPlacement::TDeviceWindowPlacement(QWidget* frame) : QObject(frame),
 
 void TDeviceWindowPlacement::place(QWidget* w, int n) {
   if (!w) return;
-  const QPoint at = startPlace(*w, n, frame_->frameGeometry().height());
-  w->move(at);
-  placed_.push_back({w, n, at});
+  placed_.push_back({w, n, putAtStart(*w, n, frame_->frameGeometry().height())});
 }
 
 void TDeviceWindowPlacement::follow() {
@@ -32,19 +35,26 @@ void TDeviceWindowPlacement::follow() {
   for (Placed& p : placed_) {
     // A window moved meanwhile (by the user or a stored position) keeps its place.
     if (!p.window || p.window->pos() != p.at) continue;
-    const QPoint at = startPlace(*p.window, p.n, h);
-    if (at == p.at) continue;
-    p.window->move(at);
-    p.at = at;
+    p.at = putAtStart(*p.window, p.n, h);
   }
   // Framed by the window manager: the height is final.
   if (frame_->isVisible() && h != frame_->height()) settled_ = true;
 }
 
-QPoint TDeviceWindowPlacement::startPlace(const QWidget& w, int n, int frameHeight) const {
+QRect TDeviceWindowPlacement::startPlace(const QWidget& w, int n, int frameHeight) const {
   const QScreen* screen = frame_->screen();
-  return initialWindowPlace(n, frameHeight, outerSize(w),
-                            screen ? screen->availableGeometry() : QRect());
+  const QSize outer = outerSize(w, frame_);
+  const int decoration = outer.height() - w.height();
+  return initialWindowRect(n, frameHeight, outer, w.minimumHeight() + decoration,
+                           screen ? screen->availableGeometry() : QRect());
+}
+
+QPoint TDeviceWindowPlacement::putAtStart(QWidget& w, int n, int frameHeight) const {
+  const QRect at = startPlace(w, n, frameHeight);
+  const int lower = outerSize(w, frame_).height() - at.height();
+  if (lower > 0) w.resize(w.width(), w.height() - lower);
+  if (w.pos() != at.topLeft()) w.move(at.topLeft());
+  return at.topLeft();
 }
 
 bool TDeviceWindowPlacement::eventFilter(QObject* watched, QEvent* e) {

@@ -13,8 +13,9 @@ class QWidget;
 namespace tolv {
 
 // A window's size with its title bar, counted also before the window manager has framed it
-// (a window never shown yet).
-QSize outerSize(const QWidget& w);
+// (a window never shown yet): with the frame `like` has when that one is framed (one window
+// manager frames all windows alike), else with a title bar of the style's height.
+QSize outerSize(const QWidget& w, const QWidget* like = nullptr);
 
 class TDeviceWindowPlacement : public QObject {
  public:
@@ -38,8 +39,10 @@ class TDeviceWindowPlacement : public QObject {
     int n = 0;
     QPoint at;
   };
-  // On the frame's screen, the whole window in sight.
-  QPoint startPlace(const QWidget& w, int n, int frameHeight) const;
+  // On the frame's screen, the whole window in sight; lower than it is when the screen is.
+  QRect startPlace(const QWidget& w, int n, int frameHeight) const;
+  // Moves (and if need be lowers) the window to its start place; returns the place.
+  QPoint putAtStart(QWidget& w, int n, int frameHeight) const;
   QWidget* frame_;
   std::vector<Placed> placed_;
   bool settled_ = false;

@@ -26,9 +26,11 @@ QPoint placeOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRec
   return {x, y};
 }
 
-QSize fitOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens) {
-  if (screens.isEmpty()) return size;
-  const QRect title(topLeft, QSize(std::max(1, size.width()), 24));
+namespace {
+
+// The screen that shows most of a window's title bar, else the first.
+const QRect& titleScreen(const QPoint& topLeft, int width, const QList<QRect>& screens) {
+  const QRect title(topLeft, QSize(std::max(1, width), 24));
   const QRect* best = &screens.first();
   qint64 bestArea = 0;
   for (const QRect& s : screens) {
@@ -39,13 +41,27 @@ QSize fitOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>&
       best = &s;
     }
   }
-  return {std::min(size.width(), best->width()), std::min(size.height(), best->height())};
+  return *best;
+}
+
+}  // namespace
+
+QSize fitOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens) {
+  if (screens.isEmpty()) return size;
+  const QRect& best = titleScreen(topLeft, size.width(), screens);
+  return {std::min(size.width(), best.width()), std::min(size.height(), best.height())};
 }
 
 QRect keptOnScreens(const QRect& inner, const QMargins& frame, const QList<QRect>& screens) {
   const QRect outer = inner.marginsAdded(frame);
   const QSize size = fitOnScreens(outer.topLeft(), outer.size(), screens);
-  const QPoint at = placeOnScreens(outer.topLeft(), size, screens);
+  QPoint at = placeOnScreens(outer.topLeft(), size, screens);
+  if (!screens.isEmpty()) {
+    // The status line at the bottom in sight as well as the title bar: a window stored on a
+    // higher screen (or at another resolution) moves up, as far as its screen needs.
+    const QRect& s = titleScreen(at, size.width(), screens);
+    at.setY(std::max(s.top(), std::min(at.y(), s.bottom() + 1 - size.height())));
+  }
   return QRect(at, size).marginsRemoved(frame);
 }
 

@@ -24,8 +24,9 @@ QPoint placeOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRec
 // foreign file cannot make a window, and the pictures drawn into it, huge.
 QSize fitOnScreens(const QPoint& topLeft, const QSize& size, const QList<QRect>& screens);
 
-// A window's inner rectangle read from a file, fitted and placed by the two rules above;
-// `frame` is what the window manager adds around it (the title bar above).
+// A window's inner rectangle read from a file, fitted and placed by the two rules above, then
+// moved up as far as needed for its bottom edge (the status line) to lie on the screen that
+// shows its title bar; `frame` is what the window manager adds around it (the title bar above).
 QRect keptOnScreens(const QRect& inner, const QMargins& frame, const QList<QRect>& screens);
 
 }  // namespace tolv

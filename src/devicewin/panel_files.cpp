@@ -22,7 +22,6 @@
 #include "devicewin/panel_scopecontrols_widgets.h"
 #include "measure/export_stored.h"
 #include "measure/measurecodes.h"
-#include "measure/plotfeed.h"
 #include "measure/recordfiles.h"
 #include "measure/textheader.h"
 
@@ -120,6 +119,11 @@ TFilePanel::TFilePanel(QWidget* parent) : QWidget(parent) {
     sl->addWidget(autoSave_[std::size_t(i)]);
   }
   autoSave_[0]->setChecked(true);
+  // BIN keeps its room while hidden (voltmeter modes): the radios and the buttons beside the
+  // group stay where they were, so a click aimed at CSV does not hit the next button.
+  QSizePolicy keepRoom = autoSave_[2]->sizePolicy();
+  keepRoom.setRetainSizeWhenHidden(true);
+  autoSave_[2]->setSizePolicy(keepRoom);
   connect(autoSave_[2], &QRadioButton::toggled, this, [this] { showAutoSaveBin(binOffered_); });
   lay->addWidget(save);
   buildBoxes();
@@ -354,6 +358,7 @@ bool TFilePanel::showNamedScopeRecord() {
   constexpr IntermediateFamily f = IntermediateFamily::OSA0;
   if (!show_ || !data_ || data_->sampleCount() > 0) return true;
   if (booting_ && booting_()) return false;
+  // Quietly: the window opens with it, and the user asked for nothing.
   if (data_->numbering(f).anyFile()) show_->showByNumber(f, spins_[idx(f)]->value());
   return true;
 }
@@ -374,7 +379,12 @@ void TFilePanel::refreshAll() {
 void TFilePanel::spinChanged(IntermediateFamily f) {
   if (updating_ || !show_) return;
   // QSpinBox already keeps the value within minimum and maximum.
-  show_->showByNumber(f, spins_[idx(f)]->value());
+  showNumbered(f, spins_[idx(f)]->value());
+}
+
+void TFilePanel::showNumbered(IntermediateFamily f, int k) {
+  const ShowResult shown = show_->showByNumber(f, k);
+  reportShow(shown, intermediateFileName(data_->deviceFolder(), f, k), f);
 }
 
 bool TFilePanel::eventFilter(QObject* watched, QEvent* event) {
@@ -382,7 +392,7 @@ bool TFilePanel::eventFilter(QObject* watched, QEvent* event) {
     for (IntermediateFamily f : kIntermediateFamilies) {
       QSpinBox* s = spins_[idx(f)];
       if (watched == s || watched == s->findChild<QLineEdit*>()) {
-        show_->showByNumber(f, s->value());
+        showNumbered(f, s->value());
         break;
       }
     }
@@ -482,16 +492,24 @@ QString TFilePanel::storedFileFault(const fs::path& source, IntermediateFamily f
   return {};
 }
 
-int TFilePanel::reportShow(int rc, const fs::path& file, IntermediateFamily family) {
-  // An XY display refused for its length is no fault of the file: the sheet says why.
-  if (rc == 0 || rc == kPlotXYTooManyLines) return rc;
+int TFilePanel::reportShow(const ShowResult& shown, const fs::path& file,
+                           IntermediateFamily family) {
   const int lang = languageIndex();
+  if (shown.rc == 0) {
+    // Drawn as far as the file goes, which looks like a whole record.
+    if (!shown.content.ok())
+      dialogs_->warn((lang == 0 ? QStringLiteral("%1 wird nur zum Teil gezeigt: %2")
+                                : QStringLiteral("%1 is shown only in part: %2"))
+                         .arg(pathText(file), shown.content.text(lang)));
+    return 0;
+  }
+  if (shown.toldOnSheet) return shown.rc;
   QString why = storedFileFault(file, family);
-  if (why.isEmpty()) why = measureResultText(rc, lang, ResultContext::Reading);
+  if (why.isEmpty()) why = measureResultText(shown.rc, lang, ResultContext::Reading);
   dialogs_->warn((lang == 0 ? QStringLiteral("%1 kann nicht gezeigt werden: %2")
                             : QStringLiteral("%1 cannot be shown: %2"))
                      .arg(pathText(file), why));
-  return rc;
+  return shown.rc;
 }
 
 int TFilePanel::reportSave(int rc, const fs::path& target, const fs::path& source,
@@ -529,9 +547,12 @@ int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
                              qtFilter(familyFileFilter(f), familyFileFilter(f)));
   if (chosen.isEmpty()) return 0;
   const fs::path source = pathFromText(chosen);
-  const int shown = show_->showFile(f, source);
+  const ShowResult shown = show_->showFile(f, source);
   const bool logger = f == IntermediateFamily::DLA0 || f == IntermediateFamily::DLDI;
-  if (shown != 0 && !logger) return reportShow(shown, source, f);
+  // A logger's stream converts even when it cannot be drawn; either way the user hears why. A
+  // file drawn in part is left to the conversion, which refuses it and says why.
+  const int rc = reportShow({shown.rc, shown.toldOnSheet, {}}, source, f);
+  if (rc != 0 && !logger) return rc;
   const QString csv = dialogs_->saveFileName(
       QStringLiteral("SD_") + code(f) + QStringLiteral("_As_CSV"), pathText(folder), QString(),
       qtFilter(QStringLiteral("CSV"), QStringLiteral("*.CSV")), QStringLiteral("CSV"));

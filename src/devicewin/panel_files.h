@@ -162,8 +162,11 @@ class TFilePanel : public QWidget {
   // Reports a failed save of `target` (from `source` when converting a stored file); passes rc on.
   int reportSave(int rc, const fs::path& target, const fs::path& source = {},
                  IntermediateFamily family = IntermediateFamily::VMXY);
-  // Reports a stored file of the family that could not be shown; passes rc on.
-  int reportShow(int rc, const fs::path& file, IntermediateFamily family);
+  // Reports a stored file of the family that could not be shown (unless the sheet says so
+  // already) or was drawn only in part; passes its rc on.
+  int reportShow(const ShowResult& shown, const fs::path& file, IntermediateFamily family);
+  // The same for the file the family's number box holds.
+  void showNumbered(IntermediateFamily f, int k);
   // What keeps a stored file from being read, in words: what its header or content check finds
   // wrong, else empty.
   QString storedFileFault(const fs::path& source, IntermediateFamily family) const;

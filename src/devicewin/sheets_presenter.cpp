@@ -238,6 +238,7 @@ void TOneTolvanexPresenter::voltmeterSeriesShown(const TMeasureData&) {
 }
 
 int TOneTolvanexPresenter::plotAnalogFile() {
+  failureOnSheet_ = false;
   // Drawn from the file through its summaries: a run of hours never becomes a point list.
   std::error_code sizeError, timeError;
   const std::uintmax_t size = std::filesystem::file_size(analogFile_, sizeError);
@@ -263,12 +264,15 @@ int TOneTolvanexPresenter::plotAnalogFile() {
     // A damaged or empty stream leaves an empty image, never a stale one, and says why on it.
     clearSaying(headline, measureResultText(rc, languageIndex(), ResultContext::Reading),
                 PlotSheet::AnalogLogger);
+    failureOnSheet_ = true;
     return rc;
   }
   const int prc = p_.sheets.plotAnalogLogger(stream, start, choice_);
   // The refusal is said where the picture would be.
-  if (prc == kPlotXYTooManyLines)
+  if (prc == kPlotXYTooManyLines) {
     clearSaying(headline, loggerXYRefusedText(), PlotSheet::AnalogLogger);
+    failureOnSheet_ = true;
+  }
   return prc;
 }
 

@@ -86,6 +86,7 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   void voltmeterRunStopped(const TMeasureData& d) override;
   void voltmeterSeriesShown(const TMeasureData& d) override;
   int plotAnalogLoggerFile(const std::filesystem::path& streamFile) override;
+  bool failureOnSheet() const override { return failureOnSheet_; }
   void plotIoLoggerList(const TMeasureData& d) override;
   void clearLoggerImage(IntermediateFamily family) override;
   void plottingIndicator(bool on) override;
@@ -106,6 +107,7 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   PlotChoice choice_;
   bool storedSeries_ = false;  // the chart list holds a stored series, not the window's own
   std::filesystem::path analogFile_;
+  bool failureOnSheet_ = false;
   // The stream last opened for drawing, kept while its file keeps its size and time: a change
   // of plot mode or scaling redraws it without reading and summarising the file again.
   struct OpenedStream {

@@ -431,6 +431,9 @@ void TF_OneTolvanex::finishClose() {
   if (acq_.runInFlight() && isLoggerMode(acq_.mode()) && !acq_.lost())
     sink_.loggerRunEnded(acq_.mode());
   acq_.close();
+  // A chart file still open ends with the window (a reading the stop let come included), not
+  // at a pause that never comes.
+  if (chartCsv_) chartCsv_->endFile();
 }
 
 void TF_OneTolvanex::awaitLoggerEnds(const std::vector<QPointer<TF_OneTolvanex>>& windows) {

@@ -35,6 +35,13 @@ TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
   single_->setObjectName(QStringLiteral("CB_SingleShot"));
   overlap_ = new QCheckBox(this);
   overlap_->setObjectName(QStringLiteral("CB_Overlapping"));
+  // Hidden in the voltmeter and logger modes, they keep their room: the controls after them
+  // stay where the user's hand expects them.
+  for (QCheckBox* box : {single_, overlap_}) {
+    QSizePolicy keepRoom = box->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    box->setSizePolicy(keepRoom);
+  }
 
   running_ = new TClickPanel(QStringLiteral("PN_Running"), this);
   running_->setAlignment(Qt::AlignCenter);

@@ -30,7 +30,8 @@ TChartData_CSV_Saver::TChartData_CSV_Saver(std::function<DayTime()> now) : now_(
 }
 
 TChartData_CSV_Saver::~TChartData_CSV_Saver() {
-  if (file_) std::fclose(file_);
+  // A file still open at exit gets its missing header rows as well.
+  if (file_) close();
 }
 
 int TChartData_CSV_Saver::open(std::filesystem::path fileName, int modeIndex) {
@@ -112,6 +113,10 @@ int TChartData_CSV_Saver::writeReading(const VoltmeterReading& r) {
   appendFixed(line, r.value0, 9, 6, dec);
   line += sep;
   appendFixed(line, r.value1, 9, 6, dec);
+  return writeRow(line, sep);
+}
+
+int TChartData_CSV_Saver::writeRow(std::string& line, char sep) {
   appendHeaderCells(line, sep);
   line += "\r\n";
   errno = 0;
@@ -124,10 +129,25 @@ int TChartData_CSV_Saver::writeReading(const VoltmeterReading& r) {
   return 0;
 }
 
+int TChartData_CSV_Saver::padHeaderRows() {
+  // The header stands beside the first seven rows: a shorter series would lose its last
+  // header cells (a single reading would not even say its date or unit). The rows it lacks
+  // come with empty time and value cells, so the columns stay where they are.
+  const char sep = latin1(columnSeparatorSetting(), '\t');
+  while (lastResult_ == 0 && row_ < kHeaderRows) {
+    std::string line(2, sep);
+    writeRow(line, sep);
+  }
+  return lastResult_;
+}
+
 int TChartData_CSV_Saver::close() {
   if (!file_) return kNotOpen;
+  // A file whose open or a write failed is left as it is.
+  const int padded = lastResult_ == 0 ? padHeaderRows() : 0;
   errno = 0;
-  const int rc = std::fclose(file_) == 0 ? 0 : lastErrno();
+  int rc = std::fclose(file_) == 0 ? 0 : lastErrno();
+  if (rc == 0) rc = padded;
   file_ = nullptr;
   if (rc != 0) return rc;
   row_ = 0;
@@ -180,8 +200,13 @@ void TChartCsvAutoSave::onCloseChartFileTimer() {
   saver_.close();
 }
 
+int TChartCsvAutoSave::runReading(const TMeasureData& d, const VoltmeterReading& r) {
+  return chartReading(r, d.measurementTime(),
+                      modeIndex(voltmeterRecordMode(d.lastVoltmeterRecord())));
+}
+
 int TChartCsvRecordFiles::chartCsvReading(const TMeasureData& d, const VoltmeterReading& r) {
-  return chart_.chartReading(r, r.time, modeIndex(voltmeterRecordMode(d.lastVoltmeterRecord())));
+  return chart_.runReading(d, r);
 }
 
 }  // namespace tolv

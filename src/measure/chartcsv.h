@@ -19,6 +19,8 @@ namespace tolv {
 class TChartData_CSV_Saver {
  public:
   static constexpr int kNotOpen = 5;
+  // Rows that carry header cells beside their values.
+  static constexpr int kHeaderRows = 7;
 
   // `now` gives the start time of a file (the system clock unless a test pins it).
   explicit TChartData_CSV_Saver(std::function<DayTime()> now = dayTimeNow);
@@ -36,7 +38,8 @@ class TChartData_CSV_Saver {
   // One row; 0 or the error. While the last open or write failed, returns that error without
   // writing; when no file is open, 5.
   int writeReading(const VoltmeterReading& r);
-  // 0, 5 when no file is open, or the file error.
+  // Ends the file: a file of fewer than seven rows first gets the header rows it lacks, with
+  // empty time and value cells. 0, 5 when no file is open, or the file error.
   int close();
   // Moves the start of a file with no row yet back to t when t is earlier: the reading that
   // opens a file came before the file did, and its row must not fall before the start.
@@ -51,6 +54,9 @@ class TChartData_CSV_Saver {
 
  private:
   void appendHeaderCells(std::string& line, char sep) const;
+  // Appends the row's header cells and the line end to `line` and writes it; 0 or the error.
+  int writeRow(std::string& line, char sep);
+  int padHeaderRows();
 
   std::function<DayTime()> now_;
   QString device_;
@@ -83,9 +89,13 @@ class TChartCsvAutoSave {
                     const DayTime* opener = nullptr);
   // A reading that has just been appended to the chart list, with AutoSaveMode 1.
   int chartReading(const VoltmeterReading& r, const DayTime& measurementTime, int modeIndex);
+  // The same for the data's run: its file is named by the run's measurement time and takes the
+  // unit of the reply's mode. The one way readings of a run reach the chart file.
+  int runReading(const TMeasureData& d, const VoltmeterReading& r);
   // TM_CloseChartFile: stops itself and ends the file.
   void onCloseChartFileTimer();
-  // Ends the file now (a new series begins); the next reading opens the next file.
+  // Ends the file now (a new run begins, the window closes); the next reading opens the next
+  // file.
   void endFile() { onCloseChartFileTimer(); }
 
  private:
@@ -96,8 +106,7 @@ class TChartCsvAutoSave {
 };
 
 // The record steps' files with the chart CSV added: every call goes to `inner`, except the chart
-// reading, which goes to the automatic chart file. The file takes the reading's time for its
-// name and the mode index of the reply.
+// reading, which goes to the automatic chart file, named as the window names it.
 class TChartCsvRecordFiles : public IRecordFiles {
  public:
   TChartCsvRecordFiles(IRecordFiles& inner, TChartCsvAutoSave& chart)

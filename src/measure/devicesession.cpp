@@ -50,9 +50,9 @@ std::unique_ptr<TChartCsvAutoSave> attachChartCsv(TMeasureData& data, TRecordFil
   chart->saver().setDevice(serial());
   if (files)
     files->setChartCsv(
-        [c = chart.get(), serial, mode](const TMeasureData& d, const VoltmeterReading& r) {
+        [c = chart.get(), serial](const TMeasureData& d, const VoltmeterReading& r) {
           c->saver().setDevice(serial());
-          return c->chartReading(r, d.measurementTime(), modeIndex(mode()));
+          return c->runReading(d, r);
         },
         [c = chart.get()] { c->endFile(); });
   return chart;

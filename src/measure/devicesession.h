@@ -34,8 +34,9 @@ int prepareDeviceFolders(const std::filesystem::path& root, const QString& seria
                          std::filesystem::path& folder);
 
 // The voltmeter chart's CSV file under automatic saving, wired into the record files: the file
-// follows the data's chart list, is named after the reading's time and the mode in force, and a
-// pause of `closeTimer` ends it. `files` may be null (then only the chart file is made).
+// follows the data's chart list, is named after the run's measurement time and the mode in
+// force, and a pause of `closeTimer` or the next RUN ends it. `files` may be null (then only
+// the chart file is made).
 std::unique_ptr<TChartCsvAutoSave> attachChartCsv(TMeasureData& data, TRecordFiles* files,
                                                   ITimer& closeTimer,
                                                   std::function<std::filesystem::path()> folder,

@@ -41,34 +41,47 @@ bool TIntermediateShow::busy(IntermediateFamily f) const {
   return busy_[std::size_t(f)];
 }
 
-int TIntermediateShow::showByNumber(IntermediateFamily f, int k) {
-  if (busy(f) || (booting_ && booting_())) return 0;
+ShowResult TIntermediateShow::showByNumber(IntermediateFamily f, int k) {
+  if (busy(f) || (booting_ && booting_())) return {};
   const fs::path file = intermediateFileName(data_.deviceFolder(), f, k);
-  if (!fileExists(file)) return 2;
+  if (!fileExists(file)) return {2, false, {}};
   return showFile(f, file);
 }
 
-int TIntermediateShow::showFile(IntermediateFamily f, const fs::path& file) {
-  if (!fileExists(file)) return 2;
+ShowResult TIntermediateShow::showFile(IntermediateFamily f, const fs::path& file) {
+  if (!fileExists(file)) return {2, false, {}};
   // Times from an impossible sample time or depth would be drawn as if measured.
-  if (SettingsRecord h; readTextHeader(file, h) == 0) {
-    if (const StoredContent c = checkStoredHeader(f, h); !c.ok()) return c.code();
+  SettingsRecord h;
+  const bool headed = readTextHeader(file, h) == 0;
+  if (headed) {
+    if (const StoredContent c = checkStoredHeader(f, h); !c.ok()) return {c.code(), false, {}};
   }
-  BusyGuard guard(busy_[std::size_t(f)]);
-  switch (f) {
-    case IntermediateFamily::VMXY:
-      return showVoltmeter(file);
-    case IntermediateFamily::OSA0:
-      return showScope(file);
-    case IntermediateFamily::LAIO:
-      return showLogic(file);
-    case IntermediateFamily::DLA0:
-      presenter_.sheetToFront(MeasureSheet::AnalogLogger);
-      return presenter_.plotAnalogLoggerFile(file);
-    case IntermediateFamily::DLDI:
-      return showIoLogger(file);
+  ShowResult r;
+  {
+    BusyGuard guard(busy_[std::size_t(f)]);
+    switch (f) {
+      case IntermediateFamily::VMXY:
+        r.rc = showVoltmeter(file);
+        break;
+      case IntermediateFamily::OSA0:
+        r.rc = showScope(file);
+        break;
+      case IntermediateFamily::LAIO:
+        r.rc = showLogic(file);
+        break;
+      case IntermediateFamily::DLA0:
+        presenter_.sheetToFront(MeasureSheet::AnalogLogger);
+        r.rc = presenter_.plotAnalogLoggerFile(file);
+        r.toldOnSheet = r.rc != 0 && presenter_.failureOnSheet();
+        break;
+      case IntermediateFamily::DLDI:
+        r.rc = showIoLogger(file);
+        break;
+    }
   }
-  return kUnknownMode;
+  // A record drawn as far as it goes looks whole: what is missing must be said.
+  if (r.rc == 0 && headed) r.content = checkStoredContent(f, file, h);
+  return r;
 }
 
 int TIntermediateShow::showVoltmeter(const fs::path& file) {

@@ -6,9 +6,19 @@
 #include <functional>
 
 #include "measure/intermediate.h"
+#include "measure/intermediaterecords.h"
 #include "measure/measuredata.h"
 
 namespace tolv {
+
+// What became of showing a stored file: 0 or the code that kept it from being shown, whether
+// the sheet already says so (no one need say it again), and what is wrong with a file drawn
+// only as far as it goes (cut short, say).
+struct ShowResult {
+  int rc = 0;
+  bool toldOnSheet = false;
+  StoredContent content;
+};
 
 class TIntermediateShow {
  public:
@@ -20,10 +30,10 @@ class TIntermediateShow {
   // Loads the file into the family's container and draws it. 0, 2 when the file (or, except
   // for the analog logger, its header) is missing, or the reader's code; on failure the
   // containers keep what they held.
-  int showFile(IntermediateFamily f, const fs::path& file);
+  ShowResult showFile(IntermediateFamily f, const fs::path& file);
   // The stored file number k of the family; nothing happens (0) while the family is busy or
   // the program boots; 2 when the file does not exist.
-  int showByNumber(IntermediateFamily f, int k);
+  ShowResult showByNumber(IntermediateFamily f, int k);
   bool busy(IntermediateFamily f) const;
 
   // Deletes every numbered file of the family and its header, gaps or not; returns how many

@@ -185,19 +185,20 @@ void TMeasureData::clearChartList() {
 }
 
 void TMeasureData::voltmeterRunStarted(bool singleShot) {
-  // A single reading is a measurement of its own: its chart file is named by its time, not by
-  // that of the last series, whose file the same name would overwrite.
-  if (singleShot && !voltmeterSeries_) measurementTime_ = now();
   // Every run command of a series passes here; the file opens once per series, and a file
-  // closed by a write error stays closed until STOP.
-  if (singleShot || voltmeterSeries_) return;
-  voltmeterSeries_ = true;
+  // closed by a write error stays closed until STOP. A single reading asked during a series
+  // belongs to it.
+  if (voltmeterSeries_) return;
+  // RUN empties the chart list the chart file mirrors, so each RUN ends the open file: each
+  // file holds one run's readings under that run's time. A single reading is a measurement of
+  // its own, named by its time, not by that of the last run, whose file it would otherwise
+  // run on in.
   measurementTime_ = now();
+  files_->endChartCsv();
+  if (singleShot) return;
+  voltmeterSeries_ = true;
   // The chart, emptied by RUN, is cleared once more under the new series' time.
   presenter_->chartListChanged(chart_);
-  // The chart file mirrors the chart list: a series started within the file's pause would
-  // otherwise run on in the last series' file, under its time.
-  files_->endChartCsv();
   recordSettings_ = snapshot();
   intermediateResult_ = files_->openVoltmeterIntermediate(*this);
   voltmeterFileOpen_ = intermediateResult_ == 0;

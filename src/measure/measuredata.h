@@ -54,6 +54,9 @@ class IMeasurePresenter {
   // End of an analog-logger run (or a stored one shown): draw the stream file; 0 or the code
   // of what kept it from being read or drawn.
   virtual int plotAnalogLoggerFile(const std::filesystem::path& /*streamFile*/) { return 0; }
+  // Whether the failure of the last plotAnalogLoggerFile is said on its sheet, so that no one
+  // need say it again.
+  virtual bool failureOnSheet() const { return false; }
   // End of an I/O-logger run: draw the I/O-logger list.
   virtual void plotIoLoggerList(const TMeasureData&) {}
   // Logger run start: the family's image is cleared (DLA0 analog logger, DLDI I/O logger).
@@ -89,8 +92,8 @@ class IRecordFiles {
   virtual int closeVoltmeterIntermediate() { return 0; }
   // Voltmeter reading with automatic CSV: the chart CSV line.
   virtual int chartCsvReading(const TMeasureData&, const VoltmeterReading&) { return 0; }
-  // A new continuous voltmeter series begins: a chart CSV still open belongs to the last one
-  // and ends, so the series' first reading starts a file of its own.
+  // A voltmeter RUN (a series or a single reading) begins: a chart CSV still open belongs to the
+  // last run and ends, so the run's first reading starts a file of its own.
   virtual void endChartCsv() {}
 };
 

@@ -22,7 +22,7 @@ class TRecordFiles : public IRecordFiles {
   void setStyleSource(std::function<CsvStyle()> f) { style_ = std::move(f); }
   // The voltmeter chart's CSV line, kept by the chart's own file code.
   using ChartCsv = std::function<int(const TMeasureData&, const VoltmeterReading&)>;
-  // `end` ends the chart's file at the start of a new series.
+  // `end` ends the chart's file at each voltmeter RUN.
   void setChartCsv(ChartCsv f, std::function<void()> end = {}) {
     chartCsv_ = std::move(f);
     chartCsvEnd_ = std::move(end);

@@ -59,10 +59,10 @@ class FrameTest : public ::testing::Test {
   }
   // A place as the window gets it on the screen it is on: the test screen is smaller than a
   // device window, so the place is kept in its usable area (a window not framed yet counts
-  // its title bar to come).
-  static QPoint onScreen(const QPoint& at, const QWidget* w) {
+  // the frame the main frame has).
+  QPoint onScreen(const QPoint& at, const QWidget* w) const {
     const QScreen* sc = w->screen();
-    return keptInArea(at, outerSize(*w), sc ? sc->availableGeometry() : QRect());
+    return keptInArea(at, outerSize(*w, frame_.get()), sc ? sc->availableGeometry() : QRect());
   }
 
   QTemporaryDir dir_;

@@ -253,8 +253,13 @@ TEST_F(AcquireProgram, VoltmeterReadingsAndItsFiles) {
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
   EXPECT_EQ(r.err.split('\n', Qt::SkipEmptyParts).size(), 5);
   // The chart CSV of the readings and the intermediate file of the series.
-  EXPECT_EQ(filesUnder(out / "TVS00001", ".CSV").size(), 1u);
+  const auto csv = filesUnder(out / "TVS00001", ".CSV");
+  ASSERT_EQ(csv.size(), 1u);
   EXPECT_EQ(filesUnder(out / "TVS00001" / "Intermediate_VMXY", ".FIL").size(), 1u);
+  // Five readings, and the header rows they lack at the end of the run, the last one whole.
+  const std::string text = slurp(csv[0]);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7) << text;
+  EXPECT_TRUE(text.ends_with("\t\t\tColumn 3\tChan. 1\r\n")) << text;
 }
 
 TEST_F(AcquireProgram, VoltmeterToStandardOutputOneLinePerReading) {

@@ -151,7 +151,7 @@ TEST(CommandLine, HelpTextHasTheShapeTheManualPageIsMadeFrom) {
     if (!l.isEmpty() && !l.front().isSpace() && l.endsWith(QLatin1Char(':'))) heads << l;
   }
   EXPECT_EQ(heads, (QStringList{"Options:", "Without a window:", "Measuring without a window:",
-                                "Exit status:"}));
+                                "In a device window:", "Exit status:"}));
   // Every option line of the options section is one the parser takes.
   CommandLine c;
   for (const char* opt : {"--simulate 1", "--driver d2xx", "--data-root /d", "--sim-trace /t",
@@ -206,6 +206,26 @@ TEST(FrameLogic, CaptionsAndPlaces) {
   EXPECT_EQ(initialWindowPlace(2, 190, QSize(1240, 900), QRect()), QPoint(30, 220));
   // Sideways the same: the third window steps right only as far as the screen is wide.
   EXPECT_EQ(initialWindowPlace(3, 190, QSize(1240, 540), area), QPoint(40, 230));
+  // At 1280 x 800 with a panel, and at a smaller area: every window's title bar and its bottom
+  // row (the status line) on the area, a window higher than the area lowered to fit, never
+  // below its least height.
+  for (const QRect small : {QRect(0, 24, 1280, 776), QRect(0, 0, 1024, 600)}) {
+    for (int n = 1; n <= 3; ++n) {
+      const QRect r = initialWindowRect(n, 190, QSize(1240, 710), 400, small);
+      EXPECT_GE(r.top(), small.top()) << n;
+      EXPECT_LE(r.bottom(), small.bottom()) << n;
+      EXPECT_GE(r.left(), small.left()) << n;
+      EXPECT_EQ(r.height(), std::min(710, small.height())) << n;
+    }
+  }
+  EXPECT_EQ(initialWindowRect(2, 190, QSize(1240, 600), 400, QRect(0, 0, 1280, 600)),
+            QRect(30, 0, 1240, 600));
+  EXPECT_EQ(initialWindowRect(2, 190, QSize(1240, 601), 400, QRect(0, 0, 1280, 600)),
+            QRect(30, 0, 1240, 600));
+  // Not below the least height: then the title bar stays in sight.
+  EXPECT_EQ(initialWindowRect(1, 190, QSize(1240, 710), 400, QRect(0, 10, 1280, 300)),
+            QRect(0, 10, 1240, 400));
+  EXPECT_EQ(initialWindowRect(1, 190, QSize(1240, 710), 400, QRect()), QRect(0, 190, 1240, 710));
   EXPECT_EQ(keptInArea(QPoint(120, 338), QSize(1240, 705), area), QPoint(40, 65));
   EXPECT_EQ(keptInArea(QPoint(-5, 10), QSize(100, 100), QRect(0, 20, 1280, 770)), QPoint(0, 20));
   EXPECT_EQ(cascadeWindowPlace(0, 190), QPoint(0, 190));

@@ -46,4 +46,15 @@ TEST(ScreenPlace, KeptOnScreensBringsTheTitleBarOfAnInnerRectangleIntoSight) {
   EXPECT_EQ(keptOnScreens(QRect(100, 24, 1240, 680), frame, one), QRect(100, 24, 1240, 680));
   EXPECT_EQ(keptOnScreens(QRect(-5000, 30000, 400, 300), frame, {}),
             QRect(-5000, 30000, 400, 300));
+  // Stored lower than this screen has room for: moved up until the bottom edge (the status
+  // line) is on it, to the row; one row higher than needed stays.
+  EXPECT_EQ(keptOnScreens(QRect(100, 400, 1240, 680), frame, one), QRect(100, 1000 - 682, 1240, 680));
+  EXPECT_EQ(keptOnScreens(QRect(100, 318, 1240, 680), frame, one), QRect(100, 318, 1240, 680));
+  EXPECT_EQ(keptOnScreens(QRect(100, 317, 1240, 680), frame, one), QRect(100, 317, 1240, 680));
+  // A window placed on a 1600 x 1000 screen, started again at 1280 x 800 under a panel.
+  const QList<QRect> small = {QRect(0, 24, 1280, 776)};
+  EXPECT_EQ(keptOnScreens(QRect(30, 220, 1240, 680), frame, small), QRect(30, 800 - 682, 1240, 680));
+  // On the second of two screens, the bottom of that screen counts.
+  const QList<QRect> two = {QRect(0, 0, 1600, 1000), QRect(1600, 0, 1280, 800)};
+  EXPECT_EQ(keptOnScreens(QRect(1700, 300, 1000, 600), frame, two), QRect(1700, 800 - 602, 1000, 600));
 }

@@ -30,10 +30,15 @@ namespace {
 struct CountingPresenter : IMeasurePresenter {
   int scopePlots = 0;
   int lastN = -1;
+  // What drawing a stored analog-logger stream gives, and whether the sheet says it.
+  int analogRc = 0;
+  bool analogToldOnSheet = false;
   void plotScopeRecord(const TMeasureData& d) override {
     ++scopePlots;
     lastN = d.sampleCount();
   }
+  int plotAnalogLoggerFile(const fs::path&) override { return analogRc; }
+  bool failureOnSheet() const override { return analogToldOnSheet; }
 };
 
 void spit(const fs::path& p, const std::string& bytes) {
@@ -376,6 +381,56 @@ TEST_F(FilePanel, AStoredFileThatCannotBeShownTellsTheUserWhy) {
   dialogs_.openAnswer.clear();
   EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::OSA0), 0);
   EXPECT_EQ(dialogs_.warnings.size(), 3);
+
+  // The number box says the same instead of leaving the last record on screen unexplained.
+  storeScope(2, 6);
+  attach();
+  panel_->show();
+  QSpinBox* spin = panel_->numberSpin(IntermediateFamily::OSA0);
+  ASSERT_EQ(spin->value(), 2);
+  spin->setValue(1);
+  ASSERT_EQ(dialogs_.warnings.size(), 4);
+  EXPECT_EQ(dialogs_.warnings[3], dialogs_.warnings[0]);
+  // A record file cut short is drawn as far as it goes, and said to be cut, either way.
+  spit(osa(2), std::string(8 * 4, '\0'));
+  spin->setValue(2);
+  EXPECT_EQ(presenter_.lastN, 3);
+  ASSERT_EQ(dialogs_.warnings.size(), 5);
+  EXPECT_EQ(dialogs_.warnings[4], QString::fromStdString(osa(2).string()) +
+                                      QStringLiteral(" is shown only in part: the file is cut "
+                                                     "short (3 of 6 samples)"))
+      << dialogs_.warnings[4].toStdString();
+  dialogs_.openAnswer = QString::fromStdString(osa(2).string());
+  EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::OSA0), 0);
+  ASSERT_EQ(dialogs_.warnings.size(), 6);
+  EXPECT_EQ(dialogs_.warnings[5], dialogs_.warnings[4]);
+}
+
+// A stored logger stream that cannot be drawn: said once, on the sheet when the presenter said
+// it there, else in a box, whether it was to be shown or saved as CSV (which goes on: the
+// stream converts as far as it can).
+TEST_F(FilePanel, ALoggerStreamThatCannotBeDrawnIsToldOnce) {
+  const fs::path dla = intermediateFileName(folder_, IntermediateFamily::DLA0, 1);
+  fs::create_directories(dla.parent_path());
+  SettingsRecord h = SettingsRecord::defaults();
+  h.mode = kModeDLA0;
+  ASSERT_EQ(writeTextHeader(dla, h, DayTime{3600.0, 739000}), 0);
+  spit(dla, std::string(16, '\0'));
+  attach();
+  dialogs_.openAnswer = QString::fromStdString(dla.string());
+  presenter_.analogRc = kNoSamples;
+  presenter_.analogToldOnSheet = true;
+  EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::DLA0), kNoSamples);
+  EXPECT_TRUE(dialogs_.warnings.isEmpty());
+  presenter_.analogToldOnSheet = false;
+  EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::DLA0), kNoSamples);
+  ASSERT_EQ(dialogs_.warnings.size(), 1);
+  EXPECT_TRUE(dialogs_.warnings[0].contains(QStringLiteral(" cannot be shown: ")));
+  dialogs_.calls.clear();
+  panel_->saveIntermediateAsCsv(IntermediateFamily::DLA0);
+  ASSERT_GE(dialogs_.warnings.size(), 2);
+  EXPECT_EQ(dialogs_.warnings[1], dialogs_.warnings[0]);
+  EXPECT_EQ(dialogs_.calls, QStringList({"OD_Intermediate_DLA0", "SD_DLA0_As_CSV"}));
 }
 
 // Pictures of the panel and its menu for a look at the layout (only when a folder is given).

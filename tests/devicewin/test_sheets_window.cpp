@@ -334,6 +334,11 @@ TEST_F(SheetsWindow, LogicAnalyserRecordIsDrawnOnItsSheet) {
   // is the choice, so the group never shows none selected while files are written.
   QRadioButton* bin = child<QRadioButton>("RB_AutoSave_BIN");
   ASSERT_FALSE(bin->isHidden());
+  QWidget* group = child<QWidget>("GB_AutoSave");
+  QRadioButton* csv = child<QRadioButton>("RB_AutoSave_CSV");
+  QCoreApplication::processEvents();
+  const QRect groupAt(group->mapTo(w_.get(), QPoint()), group->size());
+  const QPoint csvAt = csv->mapTo(w_.get(), QPoint());
   click(bin);
   chooseMode(kModeLAIO);
   EXPECT_FALSE(bin->isHidden());
@@ -348,9 +353,20 @@ TEST_F(SheetsWindow, LogicAnalyserRecordIsDrawnOnItsSheet) {
   EXPECT_EQ(binaries, 1);
   click(child<QRadioButton>("RB_AutoSave_CSV"));
   EXPECT_TRUE(bin->isHidden());
+  // Hidden, BIN keeps its room: nothing beside it moves under the user's next click.
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QRect(group->mapTo(w_.get(), QPoint()), group->size()), groupAt);
+  EXPECT_EQ(csv->mapTo(w_.get(), QPoint()), csvAt);
   chooseMode(kModeOSA0);
   EXPECT_FALSE(bin->isHidden());
   EXPECT_FALSE(bin->isChecked());
+  // Nor does a voltmeter mode, which hides more than BIN, move the automatic-save radios.
+  QCoreApplication::processEvents();
+  const QPoint csvInScope = csv->mapTo(w_.get(), QPoint());
+  chooseMode(kModeVMD0);
+  ASSERT_TRUE(bin->isHidden());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(csv->mapTo(w_.get(), QPoint()), csvInScope);
 }
 
 TEST_F(SheetsWindow, VoltmeterShowsValuesAndChartsOnRequest) {
@@ -460,7 +476,7 @@ TEST_F(SheetsWindow, VoltmeterChartIsClearedByRunAndModeAndDrawnForAStoredSeries
   EXPECT_EQ(data().chartList().Count(), 1);
 
   w_->pageControl()->setCurrentIndex(int(PlotSheet::Scope));
-  ASSERT_EQ(w_->filePanel()->show()->showByNumber(IntermediateFamily::VMXY, 1), 0);
+  ASSERT_EQ(w_->filePanel()->show()->showByNumber(IntermediateFamily::VMXY, 1).rc, 0);
   EXPECT_EQ(sheets().shownSheet(), PlotSheet::Voltmeter);
   ASSERT_EQ(k.DataSetCount(), 2);
   int measured = 0;

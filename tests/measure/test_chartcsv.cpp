@@ -80,6 +80,46 @@ TEST_F(ChartCsv, RowsCarryTimeAndValuesAndTheHeaderCellsOfTheFirstSevenRows) {
   EXPECT_EQ(rows[8], QStringLiteral(" 2,000000\t 9,500000\t-0,100000"));
 }
 
+// The header stands beside the first seven rows; a shorter series ends with the header rows
+// it lacks, their time and value cells empty, so no file loses its date, unit or columns.
+TEST_F(ChartCsv, AShortSeriesEndsWithTheWholeHeader) {
+  const std::string head[7] = {"\tDevice\tTVS00002\r\n",
+                               "\tDate\t04.24.24\tMM.DD.YY\r\n",
+                               "\tTime\t14:30:15.120\tHH:MM:SS.ms\r\n",
+                               "\tUnit\tV\r\n",
+                               "\tColumn 1\trel time in s\r\n",
+                               "\tColumn 2\tChan. 0\r\n",
+                               "\tColumn 3\tChan. 1\r\n"};
+  const auto bytesOf = [](const fs::path& p) {
+    QFile f(QString::fromStdString(p.string()));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+  };
+  for (int n : {1, 6, 7}) {
+    const fs::path name = root_ / (std::to_string(n) + ".CSV");
+    std::string expected;
+    for (int i = 0; i < 7; ++i)
+      expected += (i < n ? " " + std::to_string(i) + ",000000\t 1,250000\t-0,500000"
+                         : std::string("\t\t")) +
+                  head[i];
+    // Ended by close and by the saver going away (window closed, program ending).
+    for (bool byClose : {true, false}) {
+      {
+        TChartData_CSV_Saver s([] { return kStart; });
+        s.setDevice(QStringLiteral("TVS00002"));
+        ASSERT_EQ(s.open(name, 1), 0);
+        for (int i = 0; i < n; ++i) {
+          ASSERT_EQ(s.writeReading(VoltmeterReading::measured(dtAddSeconds(kStart, i), 1.25, -0.5)),
+                    0);
+        }
+        if (byClose) {
+          EXPECT_EQ(s.close(), 0);
+        }
+      }
+      EXPECT_EQ(bytesOf(name), expected) << n << " readings, by close " << byClose;
+    }
+  }
+}
+
 TEST_F(ChartCsv, SeparatorSettingsAndUnitByMode) {
   setDecimalSeparatorSetting(QLatin1Char('.'));
   setColumnSeparatorSetting(QLatin1Char(';'));
@@ -89,10 +129,12 @@ TEST_F(ChartCsv, SeparatorSettingsAndUnitByMode) {
     for (int i = 0; i < 4; ++i) s.writeReading(VoltmeterReading::measured(kStart, 0.1, 12.3456789));
     ASSERT_EQ(s.close(), 0);
     const QStringList rows = rowsOf(root_ / "m.CSV");
-    ASSERT_EQ(rows.size(), 4);
+    ASSERT_EQ(rows.size(), 7);
     EXPECT_EQ(rows[0], QStringLiteral(" 0.000000; 0.100000;12.345679;Device;"));
     const QString unit = mode < 2 ? QStringLiteral("V") : mode < 4 ? QStringLiteral("V RMS") : "";
     EXPECT_EQ(rows[3], QStringLiteral(" 0.000000; 0.100000;12.345679;Unit;") + unit) << mode;
+    // The rows that complete the header keep the column separator of the file.
+    EXPECT_EQ(rows[4], QStringLiteral(";;;Column 1;rel time in s"));
   }
 }
 
@@ -118,7 +160,7 @@ TEST_F(ChartCsv, ResultCodesForClosedFailedAndBadNames) {
   // Opening again closes the file still open and starts a new one.
   ASSERT_EQ(s.open(root_ / "second.CSV", 0), 0);
   EXPECT_EQ(s.row(), 0);
-  EXPECT_EQ(rowsOf(root_ / "ok.CSV").size(), 1);
+  EXPECT_EQ(rowsOf(root_ / "ok.CSV").size(), 7);
   EXPECT_EQ(s.close(), 0);
 }
 
@@ -167,8 +209,8 @@ TEST_F(ChartCsv, APauseOfTwoSecondsEndsTheFileAndTheNextReadingRepeatsTheList) {
   const fs::path f1 = root_ / "dev" / (std::to_string(qRound64(named[0].seconds * 1000)) + ".CSV");
   const fs::path f2 = root_ / "dev" / (std::to_string(qRound64(named[1].seconds * 1000)) + ".CSV");
   const QStringList rows1 = rowsOf(f1), rows2 = rowsOf(f2);
-  ASSERT_EQ(rows1.size(), 2);
-  ASSERT_EQ(rows2.size(), 3);
+  ASSERT_EQ(rows1.size(), 7);
+  ASSERT_EQ(rows2.size(), 7);
   EXPECT_TRUE(rows2[0].startsWith(QStringLiteral("-4,999000\t 1,000000\t-1,000000\t")));
   EXPECT_TRUE(rows2[1].startsWith(QStringLiteral("-3,000000\t 2,000000")));
   EXPECT_TRUE(rows2[2].startsWith(QStringLiteral(" 0,000000\t 3,000000")));
@@ -192,7 +234,7 @@ TEST_F(ChartCsv, TheReadingThatOpensAFileIsAtItsStart) {
   EXPECT_EQ(a.saver().start(), kStart);
   hub.advance(2000);
   const QStringList rows = rowsOf(root_ / "first.CSV");
-  ASSERT_EQ(rows.size(), 1);
+  ASSERT_EQ(rows.size(), 7);
   EXPECT_TRUE(rows[0].startsWith(QStringLiteral(" 0,000000\t 1,000000\t")))
       << rows[0].toStdString();
   // A saver's own clock is never moved forward.
@@ -251,15 +293,15 @@ TEST_F(ChartCsv, VoltmeterReadingsWithAutomaticCsvReachTheChartFile) {
   EXPECT_EQ(inner.appended, 3);  // two readings of the run and the direct call
   hub.advance(2000);
   const QStringList rows = rowsOf(root_ / "chart.CSV");
-  ASSERT_EQ(rows.size(), 2);
+  ASSERT_EQ(rows.size(), 7);
   EXPECT_EQ(rows[0], QStringLiteral(" 0,000000\t 0,500000\t 0,250000\tDevice\t"));
   EXPECT_EQ(rows[1], QStringLiteral(" 0,500000\t 0,750000\t 0,125000\tDate\t04.24.24\tMM.DD.YY"));
 }
 
-// RUN empties the chart the file mirrors: a continuous series started within the file's pause
-// gets a file of its own, with its own time, instead of running on in the last series' file.
-// Single shots keep the pause rule.
-TEST_F(ChartCsv, ANewSeriesWithinThePauseStartsItsOwnFile) {
+// RUN empties the chart the file mirrors: a run started within the file's pause, a series or a
+// single shot, gets a file of its own, with its own time, instead of running on in the last
+// run's file.
+TEST_F(ChartCsv, ANewRunWithinThePauseStartsItsOwnFile) {
   ManualClock clock;
   TManualTimerHub hub(clock);
   TManualTimer& tm = hub.create(0);
@@ -297,11 +339,15 @@ TEST_F(ChartCsv, ANewSeriesWithinThePauseStartsItsOwnFile) {
   hub.advance(500);
   series(0.5, 10.0);
   ASSERT_TRUE(chart->saver().isOpen());
-  // A single shot within the pause goes on in the open file.
+  // A single shot within the pause ends the open file as well: its RUN emptied the list the
+  // file mirrors, and its file is named by its own time like its headline.
   hub.advance(1999);
+  data.clearChartList();
   data.voltmeterRunStarted(true);
-  EXPECT_TRUE(chart->saver().isOpen());
-  hub.advance(1);
+  EXPECT_FALSE(chart->saver().isOpen());
+  EXPECT_EQ(data.measurementTime(), now);
+  data.voltmeterReply(rec, {5.0, -5.0, "V DC"});
+  hub.advance(2000);
   EXPECT_FALSE(chart->saver().isOpen());
   // A single shot after the pause: a file named by its own time, not by the last series' start.
   now = dtAddSeconds(now, 3.0);
@@ -314,18 +360,22 @@ TEST_F(ChartCsv, ANewSeriesWithinThePauseStartsItsOwnFile) {
   for (const auto& e : fs::recursive_directory_iterator(folder))
     if (e.path().extension() == ".CSV") csv.push_back(e.path());
   std::sort(csv.begin(), csv.end());
-  ASSERT_EQ(csv.size(), 3u);
+  ASSERT_EQ(csv.size(), 4u);
   const QStringList first = rowsOf(csv[0]), second = rowsOf(csv[1]);
-  EXPECT_EQ(csv[2].filename(), "143019_620_VMD0.CSV");
-  EXPECT_EQ(rowsOf(csv[2]),
-            QStringList({QStringLiteral(" 0,000000\t 7,000000\t-7,000000\tDevice\tTVS00001")}));
-  ASSERT_EQ(first.size(), 3);
-  ASSERT_EQ(second.size(), 3);
+  EXPECT_EQ(csv[2].filename(), "143016_620_VMD0.CSV");
+  EXPECT_EQ(rowsOf(csv[2])[0], QStringLiteral(" 0,000000\t 5,000000\t-5,000000\tDevice\tTVS00001"));
+  EXPECT_EQ(rowsOf(csv[2])[1], QStringLiteral("\t\t\tDate\t04.24.24\tMM.DD.YY"));
+  EXPECT_EQ(csv[3].filename(), "143019_620_VMD0.CSV");
+  EXPECT_EQ(rowsOf(csv[3])[0],
+            QStringLiteral(" 0,000000\t 7,000000\t-7,000000\tDevice\tTVS00001"));
+  ASSERT_EQ(first.size(), 7);
+  ASSERT_EQ(second.size(), 7);
   EXPECT_EQ(first[2],
             QStringLiteral(" 0,500000\t 3,000000\t-1,000000\tTime\t14:30:15.120\tHH:MM:SS.ms"));
   EXPECT_EQ(second[0], QStringLiteral(" 0,000000\t10,000000\t-10,000000\tDevice\tTVS00001"));
   EXPECT_EQ(second[2], QStringLiteral(" 0,500000\t12,000000\t-10,000000\tTime\t14:30:16.120\t"
                                       "HH:MM:SS.ms"));
+  EXPECT_EQ(second[3], QStringLiteral("\t\t\tUnit\tV"));
 }
 
 }  // namespace

@@ -140,7 +140,7 @@ TEST_F(RecordFiles, ScopeIntermediateHoldsNPlusOneEntriesAndShowsAgain) {
   Presenter p;
   TIntermediateShow show(again, p);
   again.initNumbering();
-  ASSERT_EQ(show.showByNumber(IntermediateFamily::OSA0, 1), 0);
+  ASSERT_EQ(show.showByNumber(IntermediateFamily::OSA0, 1).rc, 0);
   EXPECT_EQ(again.sampleCount(), 10000);
   EXPECT_EQ(p.lastN, 10000);
   EXPECT_EQ(again.scopeSamples()[9999].ch0, last);
@@ -148,7 +148,7 @@ TEST_F(RecordFiles, ScopeIntermediateHoldsNPlusOneEntriesAndShowsAgain) {
   EXPECT_EQ(again.measurementTime().day, data_->measurementTime().day);
   EXPECT_NEAR(again.measurementTime().seconds, data_->measurementTime().seconds, 1e-6);
   EXPECT_FALSE(again.plotBusy());
-  EXPECT_EQ(show.showByNumber(IntermediateFamily::OSA0, 2), 2);
+  EXPECT_EQ(show.showByNumber(IntermediateFamily::OSA0, 2).rc, 2);
 }
 
 TEST_F(RecordFiles, ShowByNumberWaitsWhileBusyOrBooting) {
@@ -156,14 +156,14 @@ TEST_F(RecordFiles, ShowByNumberWaitsWhileBusyOrBooting) {
   bool booting = true;
   show_->setBootingSource([&] { return booting; });
   const int before = presenter_.scopePlots;
-  EXPECT_EQ(show_->showByNumber(IntermediateFamily::OSA0, 1), 0);
+  EXPECT_EQ(show_->showByNumber(IntermediateFamily::OSA0, 1).rc, 0);
   EXPECT_EQ(presenter_.scopePlots, before);
   booting = false;
   data_->setPlotBusy(true);
-  EXPECT_EQ(show_->showByNumber(IntermediateFamily::OSA0, 1), 0);
+  EXPECT_EQ(show_->showByNumber(IntermediateFamily::OSA0, 1).rc, 0);
   EXPECT_EQ(presenter_.scopePlots, before);
   data_->setPlotBusy(false);
-  EXPECT_EQ(show_->showByNumber(IntermediateFamily::OSA0, 1), 0);
+  EXPECT_EQ(show_->showByNumber(IntermediateFamily::OSA0, 1).rc, 0);
   EXPECT_EQ(presenter_.scopePlots, before + 1);
 }
 
@@ -172,14 +172,14 @@ TEST_F(RecordFiles, ShowingAnAnalogLoggerStreamAnswersWhatTheDrawingAnswered) {
   const fs::path f = intermediateFileName(dir_, IntermediateFamily::DLA0, 4);
   fs::create_directories(f.parent_path());
   spit(f, std::string(16, '\0'));
-  ASSERT_EQ(show_->showFile(IntermediateFamily::DLA0, f), 0);
+  ASSERT_EQ(show_->showFile(IntermediateFamily::DLA0, f).rc, 0);
   EXPECT_EQ(presenter_.analogPlots, 1);
   presenter_.analogResult = 5;
-  EXPECT_EQ(show_->showFile(IntermediateFamily::DLA0, f), 5);
-  EXPECT_EQ(show_->showByNumber(IntermediateFamily::DLA0, 4), 5);
+  EXPECT_EQ(show_->showFile(IntermediateFamily::DLA0, f).rc, 5);
+  EXPECT_EQ(show_->showByNumber(IntermediateFamily::DLA0, 4).rc, 5);
   EXPECT_EQ(presenter_.analogPlots, 3);
   fs::remove(f);
-  EXPECT_EQ(show_->showFile(IntermediateFamily::DLA0, f), 2);
+  EXPECT_EQ(show_->showFile(IntermediateFamily::DLA0, f).rc, 2);
   EXPECT_EQ(presenter_.analogPlots, 3);
 }
 
@@ -188,19 +188,23 @@ TEST_F(RecordFiles, DamagedScopeFilesLeaveTheRecordOnScreen) {
   const int n = data_->sampleCount();
   const fs::path f = osa(1);
   spit(f, "");
-  EXPECT_EQ(show_->showFile(IntermediateFamily::OSA0, f), kNoSamples);
+  EXPECT_EQ(show_->showFile(IntermediateFamily::OSA0, f).rc, kNoSamples);
   spit(f, std::string(8 * 3 + 5, '\x11'));  // three pairs and a cut-off rest
-  ASSERT_EQ(show_->showFile(IntermediateFamily::OSA0, f), 0);
+  const ShowResult cut = show_->showFile(IntermediateFamily::OSA0, f);
+  ASSERT_EQ(cut.rc, 0);
   EXPECT_EQ(data_->sampleCount(), 2);
+  // Drawn as far as it goes, and said to be cut.
+  EXPECT_EQ(cut.content.problem, StoredContent::Problem::CutEntry);
+  EXPECT_FALSE(cut.toldOnSheet);
   spit(f, std::string(8 * 131005, '\0'));  // more than the array holds
-  ASSERT_EQ(show_->showFile(IntermediateFamily::OSA0, f), 0);
+  ASSERT_EQ(show_->showFile(IntermediateFamily::OSA0, f).rc, 0);
   EXPECT_EQ(data_->sampleCount(), 131000);
   fs::remove(textHeaderName(f));
   scopeRecord(7);
-  EXPECT_EQ(show_->showFile(IntermediateFamily::OSA0, f), 2);  // header missing
+  EXPECT_EQ(show_->showFile(IntermediateFamily::OSA0, f).rc, 2);  // header missing
   EXPECT_EQ(data_->sampleCount(), n);
   spit(textHeaderName(f), "Mode\r\n0ASO\r\nAmplC0\r\nbinary\x01\x02\r\n");
-  EXPECT_NE(show_->showFile(IntermediateFamily::OSA0, f), 0);
+  EXPECT_NE(show_->showFile(IntermediateFamily::OSA0, f).rc, 0);
   EXPECT_EQ(data_->sampleCount(), n);
 }
 
@@ -255,7 +259,7 @@ TEST_F(RecordFiles, VoltmeterSeriesIsWrittenReadingByReadingAndShowsEveryReading
   EXPECT_EQ(files_->appendVoltmeterReading(VoltmeterReading{}), kIntermediateNotOpen);
 
   data_->clearChartList();
-  ASSERT_EQ(show_->showFile(IntermediateFamily::VMXY, f), 0);
+  ASSERT_EQ(show_->showFile(IntermediateFamily::VMXY, f).rc, 0);
   EXPECT_EQ(presenter_.chartCount, 3u);  // the last reading too
   const fs::path csv = dir_ / "v.CSV";
   ASSERT_EQ(convertVoltmeterFile(f, csv, QStringLiteral("TX9"), {',', '\t'}), 0);
@@ -300,7 +304,7 @@ TEST_F(RecordFiles, VoltmeterSeriesIsWrittenReadingByReadingAndShowsEveryReading
             QStringLiteral("4 beschädigte Messwerte ausgelassen (Einträge 6, 7, 8, 9); die Uhr "
                            "sprang um mehr als einen Tag vor Einträgen 5, 10 (behalten)"));
   // The window's chart shows the same readings and its headline says the same.
-  ASSERT_EQ(show_->showFile(IntermediateFamily::VMXY, f), 0);
+  ASSERT_EQ(show_->showFile(IntermediateFamily::VMXY, f).rc, 0);
   EXPECT_EQ(presenter_.chartCount, 7u);
   EXPECT_EQ(data_->shownSeriesHeadlineNote(),
             QStringLiteral("  ") + skippedReadingsNote(f, languageIndex()));
@@ -324,7 +328,7 @@ TEST_F(RecordFiles, VoltmeterSeriesIsWrittenReadingByReadingAndShowsEveryReading
   ASSERT_EQ(readVoltmeterIntermediate(g, back, dtAddSeconds(t0, -3 * 86400.0), &notes), 0);
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(notes.clockJumps, std::vector<std::size_t>{1});
-  ASSERT_EQ(show_->showFile(IntermediateFamily::VMXY, g), 0);
+  ASSERT_EQ(show_->showFile(IntermediateFamily::VMXY, g).rc, 0);
   EXPECT_EQ(presenter_.chartCount, 1u);
   EXPECT_EQ(data_->shownSeriesHeadlineNote(), QString());  // nothing to say of this one
 }
@@ -536,13 +540,13 @@ TEST_F(RecordFiles, ImpossibleSampleTimeOrDepthInTheHeaderIsRefused) {
   EXPECT_FALSE(p.ok());
   EXPECT_EQ(p.reason, QStringLiteral("its text header is damaged (impossible sample time)"));
   const int plots = presenter_.logicPlots;
-  EXPECT_EQ(show_->showFile(IntermediateFamily::LAIO, logic), kDamagedFile);
+  EXPECT_EQ(show_->showFile(IntermediateFamily::LAIO, logic).rc, kDamagedFile);
   EXPECT_EQ(presenter_.logicPlots, plots);
   // The same record under a sound header converts and shows.
   la.sampleTime = 1e-5;
   ASSERT_EQ(writeTextHeader(logic, la, now_), 0);
   EXPECT_EQ(convertLogicFile(logic, csv, QStringLiteral("TX9"), "P", {}), 0);
-  EXPECT_EQ(show_->showFile(IntermediateFamily::LAIO, logic), 0);
+  EXPECT_EQ(show_->showFile(IntermediateFamily::LAIO, logic).rc, 0);
   EXPECT_EQ(presenter_.logicPlots, plots + 1);
 
   // A logger stream is converted by the same call the window's "save as CSV" makes.
@@ -556,7 +560,7 @@ TEST_F(RecordFiles, ImpossibleSampleTimeOrDepthInTheHeaderIsRefused) {
   fs::remove(csv);
   EXPECT_EQ(convertIntermediateFile(IntermediateFamily::DLA0, stream, csv, {}, {}), kDamagedFile);
   EXPECT_FALSE(fs::exists(csv));
-  EXPECT_EQ(show_->showFile(IntermediateFamily::DLA0, stream), kDamagedFile);
+  EXPECT_EQ(show_->showFile(IntermediateFamily::DLA0, stream).rc, kDamagedFile);
 }
 
 TEST_F(RecordFiles, CutAndOverlongRecordFilesAreNotConverted) {
