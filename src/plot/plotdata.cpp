@@ -106,6 +106,28 @@ void TD2PointsLst::computeBounds() {
     minY_ = wvZero(minY_.kind);
     return;
   }
+  // Plain numbers (the common case) are compared as numbers, the extremes kept by index; the
+  // same choices as the loop below makes.
+  std::size_t lx = 0, hx = 0, ly = 0, hy = 0;
+  double vlx = points_[0].X.number, vhx = vlx, vly = points_[0].Y.number, vhy = vly;
+  bool plain = true;
+  for (std::size_t i = 0; plain && i < points_.size(); ++i) {
+    const PlotPoint& p = points_[i];
+    plain = p.X.kind == kWorldNumber && p.Y.kind == kWorldNumber;
+    const double x = p.X.number, y = p.Y.number;
+    if (!(vlx < x)) vlx = x, lx = i;
+    if (vhx < x) vhx = x, hx = i;
+    if (!(vly < y)) vly = y, ly = i;
+    if (vhy < y) vhy = y, hy = i;
+  }
+  if (plain) {
+    minX_ = points_[lx].X;
+    maxX_ = points_[hx].X;
+    minY_ = points_[ly].Y;
+    maxY_ = points_[hy].Y;
+    boundsValid_ = true;
+    return;
+  }
   minX_ = maxX_ = points_[0].X;
   minY_ = maxY_ = points_[0].Y;
   for (const PlotPoint& p : points_) {
