@@ -724,10 +724,39 @@ struct SeriesPixels {
         axX(*ds.mergedX),
         inX(*ds.mergedX),
         inY(*ds.mergedY),
-        box(ptx, *ds.mergedX, pty, *ds.mergedY) {}
+        box(ptx, *ds.mergedX, pty, *ds.mergedY),
+        numeric(ser.X0().kind == kWorldNumber && inX.kind == kWorldNumber &&
+                inY.kind == kWorldNumber && ptx.minimum.kind == kWorldNumber &&
+                pty.minimum.kind == kWorldNumber),
+        xF(double(ptx.firstPixel)),
+        xS(double(ptx.scale)),
+        xM(ptx.minimum.number),
+        yF(double(pty.firstPixel)),
+        yS(double(pty.scale)),
+        yM(pty.minimum.number) {}
 
-  int column(std::uint64_t i) const { return tx.toPixelFast(s.XOf(i)); }
+  // Plain numbers throughout (no clock time): the transforms' arithmetic done here on the
+  // numbers instead of through world values, the same operations, so the same pixels.
+  bool numeric;
+  double xF, xS, xM, yF, yS, yM;
+  static int pixel(const AxisTransform& t, double first, double scale, double min, double v) {
+    const double p = first + scale * (v - min);
+    if (p > -1e9 && p < 1e9) return AxisTransform::roundHalfEven(p);
+    return t.toPixel(WorldValue::num(v));
+  }
+
+  int column(std::uint64_t i) const {
+    if (numeric) return pixel(tx, xF, xS, xM, s.XNumber(i));
+    return tx.toPixelFast(s.XOf(i));
+  }
   bool inside(std::uint64_t i, double v, int& x, int& y) const {
+    if (numeric) {
+      const double X = s.XNumber(i);
+      if (!(inX.lo <= X && X <= inX.hi && inY.lo <= v && v <= inY.hi)) return false;
+      x = pixel(tx, xF, xS, xM, X);
+      y = pixel(ty, yF, yS, yM, v);
+      return true;
+    }
     const WorldValue X = s.XOf(i), Y = WorldValue::num(v);
     if (!(inX(X) && inY(Y))) return false;
     x = tx.toPixelFast(X);
@@ -812,8 +841,14 @@ struct SeriesPixels {
   void columnSpan(Sink& sink, int c, double lo, double hi) const {
     const double ylo = inY.lo, yhi = inY.hi;
     if (inY.kind != kWorldNumber || hi < ylo || lo > yhi) return;
-    int a = ty.toPixelFast(WorldValue::num(std::max(lo, ylo)));
-    int b = ty.toPixelFast(WorldValue::num(std::min(hi, yhi)));
+    int a = 0, b = 0;
+    if (numeric) {
+      a = pixel(ty, yF, yS, yM, std::max(lo, ylo));
+      b = pixel(ty, yF, yS, yM, std::min(hi, yhi));
+    } else {
+      a = ty.toPixelFast(WorldValue::num(std::max(lo, ylo)));
+      b = ty.toPixelFast(WorldValue::num(std::min(hi, yhi)));
+    }
     if (a > b) std::swap(a, b);
     sink.span(c, a, b);
   }

@@ -110,6 +110,10 @@ class TSampleSeries {
     if (xs_) return WorldValue::num((*xs_)[std::size_t(i)] + shift_);
     return evenX(i);
   }
+  // XOf(i)'s number, for a series on numbers rather than clock time.
+  double XNumber(std::uint64_t i) const {
+    return xs_ ? (*xs_)[std::size_t(i)] + shift_ : x0_.number + double(i) * dx_;
+  }
   // The first sample's X; with stored X values dx is their mean step (a guess for searches).
   const WorldValue& X0() const { return x0_; }
   double Dx() const { return dx_; }
