@@ -32,11 +32,39 @@ void TD2PointsLst::Clear() {
   changed();
 }
 
+namespace {
+
+// Folds v into the bounds lo and hi as wvMin / wvMax do, plain numbers without the calls.
+void foldBound(WorldValue& lo, WorldValue& hi, const WorldValue& v) {
+  if (lo.kind == kWorldNumber && hi.kind == kWorldNumber && v.kind == kWorldNumber) {
+    if (!(lo.number < v.number)) lo = v;
+    if (hi.number < v.number) hi = v;
+    return;
+  }
+  lo = wvMin(lo, v);
+  hi = wvMax(hi, v);
+}
+
+}  // namespace
+
 const PlotPoint& TD2PointsLst::AddPoint(const PlotPoint& p) {
+  // Bounds known before stay known: the new point is folded in last, as computeBounds would,
+  // while it is at hand, so a long record is not read once more only for its bounds.
+  const bool extend = boundsValid_ || points_.empty();
   points_.push_back(p);
   PlotPoint& stored = points_.back();
   stored.color2 = stored.color;
   changed();
+  if (extend) {
+    if (points_.size() == 1) {
+      minX_ = maxX_ = stored.X;
+      minY_ = maxY_ = stored.Y;
+    } else {
+      foldBound(minX_, maxX_, stored.X);
+      foldBound(minY_, maxY_, stored.Y);
+    }
+    boundsValid_ = true;
+  }
   return stored;
 }
 

@@ -142,9 +142,15 @@ TEST(PointsList, BoundsValidFlagAndKinds) {
       ex[2] = wvMin(ex[2], p.Y);
       ex[3] = wvMax(ex[3], p.Y);
     }
-    WorldValue got[4];
-    m.GetBounds(got[0], got[1], got[2], got[3]);
-    for (int b = 0; b < 4; ++b) EXPECT_TRUE(same(got[b], ex[b])) << variant << " bound " << b;
+    // Kept while the points were added, and worked out again after a change.
+    for (const bool again : {false, true}) {
+      if (again) m.OffsetX(0.0);
+      EXPECT_EQ(m.BoundsValid(), !again);
+      WorldValue got[4];
+      m.GetBounds(got[0], got[1], got[2], got[3]);
+      for (int b = 0; b < 4; ++b)
+        EXPECT_TRUE(same(got[b], ex[b])) << variant << " bound " << b << " again " << again;
+    }
   }
 }
 
