@@ -208,23 +208,15 @@ int seriesCurve(Curves& k, int ch, std::shared_ptr<TSampleSeries> series, const 
 }
 
 // A copy of n values as a series of samples dt apart from x0, or null when one of them is no
-// number or infinite. Checked, copied and summarised a piece at a time, while the piece is in
-// the cache: each record passes through here.
+// number or infinite. Checked, copied and summarised in one pass while the values are in the
+// cache: each record passes through here.
 std::shared_ptr<TSampleSeries> finiteSeries(const double* v, int n, const WorldValue& x0,
                                             double dt) {
-  std::vector<double> copy;
-  copy.reserve(std::size_t(n));
+  auto copy = std::make_shared<TBufferSampleReader>(std::size_t(n));
   TMinMaxPyramid summaries;
   summaries.Reserve(std::uint64_t(n));
-  constexpr int kPiece = 4096;
-  for (int i = 0; i < n; i += kPiece) {
-    const int m = std::min(kPiece, n - i);
-    if (!std::all_of(v + i, v + i + m, [](double x) { return std::isfinite(x); })) return nullptr;
-    copy.insert(copy.end(), v + i, v + i + m);
-    summaries.Append(copy.data() + i, std::size_t(m));
-  }
-  return std::make_shared<TSampleSeries>(std::make_shared<TVectorSampleReader>(std::move(copy)),
-                                         std::move(summaries), x0, dt);
+  if (!summaries.AppendFinite(v, std::size_t(n), copy->Data())) return nullptr;
+  return std::make_shared<TSampleSeries>(std::move(copy), std::move(summaries), x0, dt);
 }
 
 // An XY curve: x(i), y(i) for i < n, each point linked to the one before unless starts(i);

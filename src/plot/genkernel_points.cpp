@@ -351,6 +351,71 @@ void drawChain(Sink& sink, PointPixels& pp, int i, int end, int plotLeft, int pl
 
 constexpr int kBlock = 256;
 
+// Whether x[0] <= x[1] <= ... <= x[n - 1]; a NaN anywhere makes it false.
+bool nonDecreasing(const double* x, int n) {
+  int k = 0;
+#if defined(__SSE2__)
+  __m128d all = _mm_castsi128_pd(_mm_set1_epi32(-1));
+  for (; k + 3 <= n; k += 2)
+    all = _mm_and_pd(all, _mm_cmple_pd(_mm_loadu_pd(x + k), _mm_loadu_pd(x + k + 1)));
+  if (_mm_movemask_pd(all) != 3) return false;
+#endif
+  bool ok = true;
+  for (; k + 1 < n; ++k) ok &= x[k] <= x[k + 1];
+  return ok;
+}
+
+// Of y[0 .. n - 1] (n > 0): the minimum lo, the maximum hi and, when step is given, the largest
+// difference of neighbours. False when a value lies outside [ylo, yhi] or is no number (lo,
+// hi and step are then meaningless).
+bool columnStats(const double* y, int n, double ylo, double yhi, double& lo, double& hi,
+                 double* step) {
+  int k = 0, j = 0;
+  double l = y[0], h = y[0], s = 0.0;
+  bool ok = true;
+#if defined(__SSE2__)
+  if (n >= 4) {
+    const __m128d vlo = _mm_set1_pd(ylo), vhi = _mm_set1_pd(yhi);
+    __m128d all = _mm_castsi128_pd(_mm_set1_epi32(-1));
+    __m128d ml = _mm_set1_pd(l), mh = ml;
+    for (; k + 2 <= n; k += 2) {
+      const __m128d v = _mm_loadu_pd(y + k);
+      all = _mm_and_pd(all, _mm_and_pd(_mm_cmple_pd(vlo, v), _mm_cmple_pd(v, vhi)));
+      ml = _mm_min_pd(ml, v);
+      mh = _mm_max_pd(mh, v);
+    }
+    ok = _mm_movemask_pd(all) == 3;
+    double a[2], b[2];
+    _mm_storeu_pd(a, ml);
+    _mm_storeu_pd(b, mh);
+    l = std::min(a[0], a[1]);
+    h = std::max(b[0], b[1]);
+    if (step) {
+      const __m128d sign = _mm_set1_pd(-0.0);
+      __m128d ms = _mm_setzero_pd();
+      for (; j + 3 <= n; j += 2)
+        ms = _mm_max_pd(ms, _mm_andnot_pd(sign, _mm_sub_pd(_mm_loadu_pd(y + j + 1),
+                                                           _mm_loadu_pd(y + j))));
+      _mm_storeu_pd(a, ms);
+      s = std::max(a[0], a[1]);
+    }
+  }
+#endif
+  for (; k < n; ++k) {
+    const double v = y[k];
+    ok &= ylo <= v && v <= yhi;
+    l = std::min(l, v);
+    h = std::max(h, v);
+  }
+  if (step) {
+    for (; j + 1 < n; ++j) s = std::max(s, std::fabs(y[j + 1] - y[j]));
+    *step = s;
+  }
+  lo = l;
+  hi = h;
+  return ok;
+}
+
 // The X and Y numbers of a plain chain (TD2PointsLst::Chain), a block at a time.
 struct ChainNumbers {
   const TD2PointsLst::PlainChain& ch;
@@ -458,12 +523,123 @@ int drawPlainChain(Sink& sink, PointPixels& pp, Numbers& src, int i, int end, in
   const auto writeMid = [&](int lo, int hi) { sink.span(cx, lo, hi); };
   const auto mergeMid = [&](int lo, int hi) { merge(midLo, midHi, lo, hi, writeMid); };
   const auto mergeSide = [&](int lo, int hi) { merge(sideLo, sideHi, lo, hi, writeSide); };
+  const auto rowOf = [&](double vy) { return AxisTransform::roundHalfEven(yF + yS * (vy - yM)); };
+  const auto colOf = [&](double vx) { return AxisTransform::roundHalfEven(xF + xS * (vx - xM)); };
+  const auto fine = [](double f) { return f > -1e9 && f < 1e9; };
+  // Points of one column that continue the open one or start a new one; first and last are
+  // their first and last point's rows.
+  const auto enterColumn = [&](int x, int y, bool linked) {
+    if (open && x == cx) {
+      // The one before stands in this column too: its line is vertical.
+      if (linked) mergeMid(std::min(py, y), std::max(py, y));
+      return;
+    }
+    flush();
+    open = true;
+    cx = x;
+    midLo = sideLo = 1;
+    midHi = sideHi = 0;
+    if (linked) {
+      lineSpans(sink, px, py, x, y);
+      // Painted by the line already; kept so a vertical line after it joins the run.
+      mergeMid(y, y);
+    }
+  };
+  // Draws points 0 .. m - 1 of a block (first the chain's point `first`) column by column from
+  // each column's extremes, as far as X does not decrease and every point lies in the ranges:
+  // a column's points joined one after the other paint every row between their lowest and
+  // highest, so those two rows give its run. Square markers add a row above and below it, in
+  // the column and beside it; beside it the markers leave gaps where neighbours lie more than
+  // three rows apart, and such a column takes its markers one by one. Returns how many points
+  // it drew; the same pixels as point by point.
+  int runGuess = 1;
+  const auto envelope = [&](const double* xs, const double* ys, int m, int first) {
+    if (m < 8 || !(xlo <= xs[0] && xs[m - 1] <= xhi)) return 0;
+    if (!fine(xF + xS * (xs[0] - xM)) || !fine(xF + xS * (xs[m - 1] - xM))) return 0;
+    if (!nonDecreasing(xs, m)) return 0;
+    // Rows per unit of Y; neighbours closer than two rows keep the markers beside joined.
+    const double joinedStep = yS != 0.0 ? 2.0 / std::fabs(yS) : HUGE_VAL;
+    const auto notIn = [&](int k, int c) { return colOf(xs[k]) != c; };
+    int a = 0;
+    while (a < m) {
+      const int c = colOf(xs[a]);
+      // The first point after a in another column: galloped from the last column's width,
+      // then halved (the columns grow with the index).
+      int lo = a + 1, hi = m;
+      const int g = std::clamp(a + runGuess, lo, hi);
+      if (g < hi) {
+        int step = 1;
+        if (notIn(g, c)) {
+          hi = g;
+          while (lo < hi) {
+            const int p = hi - std::min(step, hi - lo);
+            if (!notIn(p, c)) {
+              lo = p + 1;
+              break;
+            }
+            hi = p;
+            step *= 2;
+          }
+        } else {
+          lo = g + 1;
+          while (lo < hi) {
+            const int p = lo + std::min(step, hi - lo) - 1;
+            if (notIn(p, c)) {
+              hi = p;
+              break;
+            }
+            lo = p + 1;
+            step *= 2;
+          }
+        }
+      }
+      while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (notIn(mid, c))
+          hi = mid;
+        else
+          lo = mid + 1;
+      }
+      const int e = lo;
+      double vlo = 0, vhi = 0, jump = 0;
+      if (!columnStats(ys + a, e - a, ylo, yhi, vlo, vhi, square ? &jump : nullptr)) return a;
+      const double flo = yF + yS * (vlo - yM), fhi = yF + yS * (vhi - yM);
+      if (!fine(flo) || !fine(fhi)) return a;
+      runGuess = e - a;
+      int r0 = AxisTransform::roundHalfEven(flo), r1 = AxisTransform::roundHalfEven(fhi);
+      if (r0 > r1) std::swap(r0, r1);
+      enterColumn(c, rowOf(ys[a]), first + a > 0);
+      if (e - a > 1) mergeMid(r0, r1);
+      if (square) {
+        mergeMid(r0 - 1, r1 + 1);
+        if (jump <= joinedStep) {
+          mergeSide(r0 - 1, r1 + 1);
+        } else {
+          for (int k = a; k < e; ++k) {
+            const int y = rowOf(ys[k]);
+            mergeSide(y - 1, y + 1);
+          }
+        }
+      }
+      px = c;
+      py = rowOf(ys[e - 1]);
+      a = e;
+    }
+    return m;
+  };
   int bx[kBlock], by[kBlock];
   while (i < end) {
     const double* xs = nullptr;
     const double* ys = nullptr;
-    const int m = src.block(i, std::min(kBlock, end - i), xs, ys);
-    if (m == 0) break;
+    const int got = src.block(i, std::min(kBlock, end - i), xs, ys);
+    if (got == 0) break;
+    const int done = envelope(xs, ys, got, i);
+    // The rest of the block point by point.
+    const int base = i + done, m = got - done;
+    xs += done;
+    ys += done;
+    i += done;
+    if (m == 0) continue;
     bool allUsable = true;
     int k = 0;
 #if defined(__SSE2__)
@@ -512,22 +688,7 @@ int drawPlainChain(Sink& sink, PointPixels& pp, Numbers& src, int i, int end, in
     }
     for (int k = 0; k < upTo; ++k) {
       const int x = bx[k], y = by[k];
-      const bool linked = i + k > 0;
-      if (open && x == cx) {
-        // The one before stands in this column too: its line is vertical.
-        if (linked) mergeMid(std::min(py, y), std::max(py, y));
-      } else {
-        flush();
-        open = true;
-        cx = x;
-        midLo = sideLo = 1;
-        midHi = sideHi = 0;
-        if (linked) {
-          lineSpans(sink, px, py, x, y);
-          // Painted by the line already; kept so a vertical line after it joins the run.
-          mergeMid(y, y);
-        }
-      }
+      enterColumn(x, y, base + k > 0);
       if (square) {
         mergeMid(y - 1, y + 1);
         mergeSide(y - 1, y + 1);
@@ -537,7 +698,7 @@ int drawPlainChain(Sink& sink, PointPixels& pp, Numbers& src, int i, int end, in
     }
     if (upTo < m) {
       flush();
-      return rest(i + upTo);
+      return rest(base + upTo);
     }
     i += m;
   }
@@ -563,10 +724,39 @@ struct SeriesPixels {
         axX(*ds.mergedX),
         inX(*ds.mergedX),
         inY(*ds.mergedY),
-        box(ptx, *ds.mergedX, pty, *ds.mergedY) {}
+        box(ptx, *ds.mergedX, pty, *ds.mergedY),
+        numeric(ser.X0().kind == kWorldNumber && inX.kind == kWorldNumber &&
+                inY.kind == kWorldNumber && ptx.minimum.kind == kWorldNumber &&
+                pty.minimum.kind == kWorldNumber),
+        xF(double(ptx.firstPixel)),
+        xS(double(ptx.scale)),
+        xM(ptx.minimum.number),
+        yF(double(pty.firstPixel)),
+        yS(double(pty.scale)),
+        yM(pty.minimum.number) {}
 
-  int column(std::uint64_t i) const { return tx.toPixelFast(s.XOf(i)); }
+  // Plain numbers throughout (no clock time): the transforms' arithmetic done here on the
+  // numbers instead of through world values, the same operations, so the same pixels.
+  bool numeric;
+  double xF, xS, xM, yF, yS, yM;
+  static int pixel(const AxisTransform& t, double first, double scale, double min, double v) {
+    const double p = first + scale * (v - min);
+    if (p > -1e9 && p < 1e9) return AxisTransform::roundHalfEven(p);
+    return t.toPixel(WorldValue::num(v));
+  }
+
+  int column(std::uint64_t i) const {
+    if (numeric) return pixel(tx, xF, xS, xM, s.XNumber(i));
+    return tx.toPixelFast(s.XOf(i));
+  }
   bool inside(std::uint64_t i, double v, int& x, int& y) const {
+    if (numeric) {
+      const double X = s.XNumber(i);
+      if (!(inX.lo <= X && X <= inX.hi && inY.lo <= v && v <= inY.hi)) return false;
+      x = pixel(tx, xF, xS, xM, X);
+      y = pixel(ty, yF, yS, yM, v);
+      return true;
+    }
     const WorldValue X = s.XOf(i), Y = WorldValue::num(v);
     if (!(inX(X) && inY(Y))) return false;
     x = tx.toPixelFast(X);
@@ -651,8 +841,14 @@ struct SeriesPixels {
   void columnSpan(Sink& sink, int c, double lo, double hi) const {
     const double ylo = inY.lo, yhi = inY.hi;
     if (inY.kind != kWorldNumber || hi < ylo || lo > yhi) return;
-    int a = ty.toPixelFast(WorldValue::num(std::max(lo, ylo)));
-    int b = ty.toPixelFast(WorldValue::num(std::min(hi, yhi)));
+    int a = 0, b = 0;
+    if (numeric) {
+      a = pixel(ty, yF, yS, yM, std::max(lo, ylo));
+      b = pixel(ty, yF, yS, yM, std::min(hi, yhi));
+    } else {
+      a = ty.toPixelFast(WorldValue::num(std::max(lo, ylo)));
+      b = ty.toPixelFast(WorldValue::num(std::min(hi, yhi)));
+    }
     if (a > b) std::swap(a, b);
     sink.span(c, a, b);
   }

@@ -32,11 +32,39 @@ void TD2PointsLst::Clear() {
   changed();
 }
 
+namespace {
+
+// Folds v into the bounds lo and hi as wvMin / wvMax do, plain numbers without the calls.
+void foldBound(WorldValue& lo, WorldValue& hi, const WorldValue& v) {
+  if (lo.kind == kWorldNumber && hi.kind == kWorldNumber && v.kind == kWorldNumber) {
+    if (!(lo.number < v.number)) lo = v;
+    if (hi.number < v.number) hi = v;
+    return;
+  }
+  lo = wvMin(lo, v);
+  hi = wvMax(hi, v);
+}
+
+}  // namespace
+
 const PlotPoint& TD2PointsLst::AddPoint(const PlotPoint& p) {
+  // Bounds known before stay known: the new point is folded in last, as computeBounds would,
+  // while it is at hand, so a long record is not read once more only for its bounds.
+  const bool extend = boundsValid_ || points_.empty();
   points_.push_back(p);
   PlotPoint& stored = points_.back();
   stored.color2 = stored.color;
   changed();
+  if (extend) {
+    if (points_.size() == 1) {
+      minX_ = maxX_ = stored.X;
+      minY_ = maxY_ = stored.Y;
+    } else {
+      foldBound(minX_, maxX_, stored.X);
+      foldBound(minY_, maxY_, stored.Y);
+    }
+    boundsValid_ = true;
+  }
   return stored;
 }
 
@@ -104,6 +132,28 @@ void TD2PointsLst::computeBounds() {
   if (points_.empty()) {
     minX_ = wvZero(minX_.kind);
     minY_ = wvZero(minY_.kind);
+    return;
+  }
+  // Plain numbers (the common case) are compared as numbers, the extremes kept by index; the
+  // same choices as the loop below makes.
+  std::size_t lx = 0, hx = 0, ly = 0, hy = 0;
+  double vlx = points_[0].X.number, vhx = vlx, vly = points_[0].Y.number, vhy = vly;
+  bool plain = true;
+  for (std::size_t i = 0; plain && i < points_.size(); ++i) {
+    const PlotPoint& p = points_[i];
+    plain = p.X.kind == kWorldNumber && p.Y.kind == kWorldNumber;
+    const double x = p.X.number, y = p.Y.number;
+    if (!(vlx < x)) vlx = x, lx = i;
+    if (vhx < x) vhx = x, hx = i;
+    if (!(vly < y)) vly = y, ly = i;
+    if (vhy < y) vhy = y, hy = i;
+  }
+  if (plain) {
+    minX_ = points_[lx].X;
+    maxX_ = points_[hx].X;
+    minY_ = points_[ly].Y;
+    maxY_ = points_[hy].Y;
+    boundsValid_ = true;
     return;
   }
   minX_ = maxX_ = points_[0].X;

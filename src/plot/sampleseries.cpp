@@ -16,7 +16,10 @@ namespace {
 // value is passed over, a NaN bound stays). Every record and every redraw goes through here,
 // so on x86 the chains run two to a register (minpd keeps its second operand on a NaN, as
 // the comparison below does).
+void foldOne(const double* v, std::size_t n, double& lo, double& hi);
+
 void fold(const double* a, const double* b, std::size_t n, double& lo, double& hi) {
+  if (a == b) return foldOne(a, n, lo, hi);
   std::size_t j = 0;
 #if defined(__SSE2__)
   if (n >= 8) {
@@ -57,12 +60,104 @@ void fold(const double* a, const double* b, std::size_t n, double& lo, double& h
   hi = h[0];
 }
 
+// fold of one array into both bounds: each value loaded once, in eight chains (the values
+// of every column of a picture go through here).
+void foldOne(const double* v, std::size_t n, double& lo, double& hi) {
+  std::size_t j = 0;
+#if defined(__SSE2__)
+  if (n >= 8) {
+    __m128d l[4], h[4];
+    for (int k = 0; k < 4; ++k) {
+      l[k] = _mm_set1_pd(lo);
+      h[k] = _mm_set1_pd(hi);
+    }
+    for (; j + 8 <= n; j += 8) {
+      for (int k = 0; k < 4; ++k) {
+        const __m128d x = _mm_loadu_pd(v + j + 2 * std::size_t(k));
+        l[k] = _mm_min_pd(x, l[k]);
+        h[k] = _mm_max_pd(x, h[k]);
+      }
+    }
+    double ls[8], hs[8];
+    for (int k = 0; k < 4; ++k) {
+      _mm_storeu_pd(ls + 2 * k, l[k]);
+      _mm_storeu_pd(hs + 2 * k, h[k]);
+    }
+    for (std::size_t k = 0; k < 8; ++k) {
+      lo = ls[k] < lo ? ls[k] : lo;
+      hi = hs[k] > hi ? hs[k] : hi;
+    }
+  }
+#endif
+  for (; j < n; ++j) {
+    lo = v[j] < lo ? v[j] : lo;
+    hi = v[j] > hi ? v[j] : hi;
+  }
+}
+
+// fold of one array into both bounds, copying it to `copy` on the way; false when a value is
+// no finite number (the bounds are then meaningless). A record passes through here once, so
+// checking, copying and summarising it take one pass while it is in the cache.
+bool foldCopy(const double* v, std::size_t n, double& lo, double& hi, double* copy) {
+  std::size_t j = 0;
+  bool finite = true;
+#if defined(__SSE2__)
+  if (n >= 8) {
+    __m128d l0 = _mm_set1_pd(lo), l1 = l0, h0 = _mm_set1_pd(hi), h1 = h0;
+    const __m128d zero = _mm_setzero_pd();
+    __m128d fin = _mm_castsi128_pd(_mm_set1_epi32(-1));
+    for (; j + 4 <= n; j += 4) {
+      const __m128d a = _mm_loadu_pd(v + j), b = _mm_loadu_pd(v + j + 2);
+      _mm_storeu_pd(copy + j, a);
+      _mm_storeu_pd(copy + j + 2, b);
+      // x - x is 0 for every finite x, NaN for infinities and NaN.
+      fin = _mm_and_pd(fin, _mm_and_pd(_mm_cmpeq_pd(_mm_sub_pd(a, a), zero),
+                                       _mm_cmpeq_pd(_mm_sub_pd(b, b), zero)));
+      l0 = _mm_min_pd(a, l0);
+      l1 = _mm_min_pd(b, l1);
+      h0 = _mm_max_pd(a, h0);
+      h1 = _mm_max_pd(b, h1);
+    }
+    finite = _mm_movemask_pd(fin) == 3;
+    double l[4], h[4];
+    _mm_storeu_pd(l, l0);
+    _mm_storeu_pd(l + 2, l1);
+    _mm_storeu_pd(h, h0);
+    _mm_storeu_pd(h + 2, h1);
+    for (std::size_t k = 0; k < 4; ++k) {
+      lo = l[k] < lo ? l[k] : lo;
+      hi = h[k] > hi ? h[k] : hi;
+    }
+  }
+#endif
+  for (; j < n; ++j) {
+    finite &= std::isfinite(v[j]);
+    copy[j] = v[j];
+    lo = v[j] < lo ? v[j] : lo;
+    hi = v[j] > hi ? v[j] : hi;
+  }
+  return finite;
+}
+
+}  // namespace
+
+namespace {
+
+bool readHeld(const double* v, std::uint64_t count, std::uint64_t first, std::size_t n,
+              double* out) {
+  if (first > count || n > count - first) return false;
+  std::copy_n(v + first, n, out);
+  return true;
+}
+
 }  // namespace
 
 bool TVectorSampleReader::Read(std::uint64_t first, std::size_t n, double* out) const {
-  if (first > v_.size() || n > v_.size() - first) return false;
-  std::copy_n(v_.begin() + std::ptrdiff_t(first), n, out);
-  return true;
+  return readHeld(v_.data(), v_.size(), first, n, out);
+}
+
+bool TBufferSampleReader::Read(std::uint64_t first, std::size_t n, double* out) const {
+  return readHeld(v_.get(), n_, first, n, out);
 }
 
 // ---- TMinMaxPyramid -------------------------------------------------------------------------
@@ -73,9 +168,11 @@ void TMinMaxPyramid::Clear() {
   count_ = 0;
 }
 
-void TMinMaxPyramid::appendTo(Level& l, std::uint64_t size, const double* v, std::size_t n) {
+bool TMinMaxPyramid::appendTo(Level& l, std::uint64_t size, const double* v, std::size_t n,
+                              double* copy) {
   // Block by block: each block's minimum and maximum in one tight loop, the block begun by an
   // earlier piece carried on.
+  bool finite = true;
   std::uint64_t i = count_;
   for (std::size_t k = 0; k < n;) {
     const std::uint64_t at = i % size;
@@ -83,12 +180,20 @@ void TMinMaxPyramid::appendTo(Level& l, std::uint64_t size, const double* v, std
     double lo = 0, hi = 0;
     std::size_t j = k;
     if (at == 0) {
-      lo = hi = v[j++];
+      lo = hi = v[j];
+      if (copy) {
+        copy[j] = v[j];
+        finite &= std::isfinite(v[j]);
+      }
+      ++j;
     } else {
       lo = l.lo.back();
       hi = l.hi.back();
     }
-    fold(v + j, v + j, k + m - j, lo, hi);
+    if (copy)
+      finite &= foldCopy(v + j, k + m - j, lo, hi, copy + j);
+    else
+      fold(v + j, v + j, k + m - j, lo, hi);
     if (at == 0) {
       l.lo.push_back(lo);
       l.hi.push_back(hi);
@@ -99,6 +204,7 @@ void TMinMaxPyramid::appendTo(Level& l, std::uint64_t size, const double* v, std
     k += m;
     i += m;
   }
+  return finite;
 }
 
 void TMinMaxPyramid::Reserve(std::uint64_t count) {
@@ -110,7 +216,18 @@ void TMinMaxPyramid::Reserve(std::uint64_t count) {
 
 void TMinMaxPyramid::Append(const double* v, std::size_t n) {
   if (n == 0) return;
-  appendTo(fine_, kFine, v, n);
+  appendTo(fine_, kFine, v, n, nullptr);
+  appendCoarse(n);
+}
+
+bool TMinMaxPyramid::AppendFinite(const double* v, std::size_t n, double* copy) {
+  if (n == 0) return true;
+  const bool finite = appendTo(fine_, kFine, v, n, copy);
+  appendCoarse(n);
+  return finite;
+}
+
+void TMinMaxPyramid::appendCoarse(std::size_t n) {
   // The coarse blocks touched are folded from their fine blocks: a sixty-fourth of the work.
   const std::uint64_t per = kCoarse / kFine;
   const std::uint64_t first = count_ / kCoarse, end = (count_ + n - 1) / kCoarse + 1;
@@ -176,7 +293,9 @@ bool TMinMaxPyramid::MinMax(const TSampleReader& r, std::uint64_t a, std::uint64
     take(l.lo.data() + from, l.hi.data() + from, std::size_t(to - from));
   };
   const std::uint64_t f0 = (a + kFine - 1) / kFine, f1 = b / kFine;  // whole fine blocks
-  if (f0 >= f1) return direct(a, b);
+  // A short stretch held in memory (a column of a record's picture) is read whole: one pass
+  // costs less than its ragged ends and a block or two each passed on their own.
+  if (f0 >= f1 || (held && b - a <= 2 * kFine)) return direct(a, b);
   if (!direct(a, f0 * kFine) || !direct(f1 * kFine, b)) return false;
   const std::uint64_t per = kCoarse / kFine;
   const std::uint64_t c0 = (f0 + per - 1) / per, c1 = f1 / per;  // whole coarse blocks

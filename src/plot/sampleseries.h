@@ -37,6 +37,21 @@ class TVectorSampleReader : public TSampleReader {
   std::vector<double> v_;
 };
 
+// Values in a buffer of their own, written once by whoever made the reader (a record copied
+// while it is summarised), never cleared first.
+class TBufferSampleReader : public TSampleReader {
+ public:
+  explicit TBufferSampleReader(std::size_t n) : v_(new double[n]), n_(n) {}
+  std::uint64_t Count() const override { return n_; }
+  bool Read(std::uint64_t first, std::size_t n, double* out) const override;
+  const double* Held() const override { return v_.get(); }
+  double* Data() { return v_.get(); }
+
+ private:
+  std::unique_ptr<double[]> v_;
+  std::size_t n_;
+};
+
 // Minimum and maximum per 64 and per 4096 samples, appended piece by piece while the values
 // are read or written once.
 class TMinMaxPyramid {
@@ -48,6 +63,9 @@ class TMinMaxPyramid {
   // Room for the summaries of count values, so appending never moves them.
   void Reserve(std::uint64_t count);
   void Append(const double* v, std::size_t n);
+  // As Append, copying the values to copy[0 .. n - 1] on the way; false when one of them is no
+  // finite number (the summaries are then of no use).
+  bool AppendFinite(const double* v, std::size_t n, double* copy);
   std::uint64_t Count() const { return count_; }
   // Of all values appended so far; false without values.
   bool Bounds(double& lo, double& hi) const;
@@ -61,8 +79,11 @@ class TMinMaxPyramid {
   struct Level {
     std::vector<double> lo, hi;
   };
-  // Appends n values to the level of blocks of `size`, counting from count_.
-  void appendTo(Level& l, std::uint64_t size, const double* v, std::size_t n);
+  // Appends n values to the level of blocks of `size`, counting from count_; with copy, copies
+  // them there too and tells whether all were finite.
+  bool appendTo(Level& l, std::uint64_t size, const double* v, std::size_t n, double* copy);
+  // The coarse level over the n values just appended to the fine one; counts them.
+  void appendCoarse(std::size_t n);
   Level fine_, coarse_;
   std::uint64_t count_ = 0;
 };
@@ -88,6 +109,10 @@ class TSampleSeries {
   WorldValue XOf(std::uint64_t i) const {
     if (xs_) return WorldValue::num((*xs_)[std::size_t(i)] + shift_);
     return evenX(i);
+  }
+  // XOf(i)'s number, for a series on numbers rather than clock time.
+  double XNumber(std::uint64_t i) const {
+    return xs_ ? (*xs_)[std::size_t(i)] + shift_ : x0_.number + double(i) * dx_;
   }
   // The first sample's X; with stored X values dx is their mean step (a guess for searches).
   const WorldValue& X0() const { return x0_; }

@@ -635,6 +635,41 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
     EXPECT_TRUE(changed[0] == changed[1]) << "plain chain moved, shape " << shape;
     EXPECT_FALSE(whole[1] == changed[1]);
   }
+  // Dense columns drawn from their extremes: a walk whose neighbours lie zero to about four
+  // rows apart (the markers beside a column touch up to three rows, leave a gap from four),
+  // stretches where X stands still or steps back, a value that is no number, and a fine
+  // screen; each against the points one by one.
+  for (int shape : {0, 9}) {
+    for (double ratio : {1.0, 2.0}) {
+      QImage pictures[2];
+      for (int mode = 0; mode < 2; ++mode) {
+        TGenD2ImgKernel k;
+        k.SetDevicePixelRatio(ratio);
+        preparePicture(k, mode == 1, 420, 230);
+        rng.seed(std::uint32_t(29 + shape));
+        TGenD2DataSet& ds = k.NewDataSet();
+        ds.messageInterval = 0;
+        ds.points.SetMarker(3, shape);
+        PlotPoint p = ds.points.GetTemplate();
+        double x = 0.0, y = 0.0;
+        for (int i = 0; i < 40000; ++i) {
+          x += i % 5000 < 300 ? 0.0 : i % 7001 == 0 ? -0.05 : 0.001;
+          y = std::clamp(y + 3.6 * u(rng) / ratio, -100.0, 100.0);
+          p.X = WorldValue::num(x);
+          p.Y = WorldValue::num(i == 23456 ? std::nan("") : y);
+          ds.points.AddLinkedPoint(p);
+        }
+        k.AddDataSet(ds);
+        ASSERT_NE(k.Get(0)->points.Chain(), nullptr);
+        for (int twice = 0; twice < 2; ++twice) {  // from the points, then from the chain
+          k.PrepareImage(nullptr);
+          ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+        }
+        pictures[mode] = k.Bitmap().copy();
+      }
+      EXPECT_TRUE(pictures[0] == pictures[1]) << "walk, shape " << shape << " ratio " << ratio;
+    }
+  }
 }
 
 // The label never holds the picture being cleared or drawn, so neither copies it; it shows

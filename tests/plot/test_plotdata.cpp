@@ -117,6 +117,41 @@ TEST(PointsList, BoundsValidFlagAndKinds) {
   l.AddPoint(pointAt(0, 0));
   EXPECT_EQ(l.SetYKind(kWorldTime), kPlotOk);
   EXPECT_EQ(l.At(0).Y.kind, kWorldTime);
+
+  // The bounds are those of comparing point after point with wvMin / wvMax, values that are
+  // no number (first, between, last) and a point of another kind among them included.
+  const auto same = [](const WorldValue& a, const WorldValue& b) {
+    return a.kind == b.kind &&
+           (a.number == b.number || (std::isnan(a.number) && std::isnan(b.number)));
+  };
+  for (int variant = 0; variant < 4; ++variant) {
+    TD2PointsLst m;
+    for (int i = 0; i < 40; ++i) {
+      const double v = i == variant * 13 ? std::nan("") : std::sin(i * 1.7) * 5;
+      m.AddPoint(pointAt(v, -v));
+    }
+    if (variant == 3) {
+      PlotPoint t = pointAt(1, 1);
+      t.X = WorldValue::at(DayTime{3600.0, 739000});
+      m.AddPoint(t);
+    }
+    WorldValue ex[4] = {m.At(0).X, m.At(0).X, m.At(0).Y, m.At(0).Y};
+    for (const PlotPoint& p : m.Points()) {
+      ex[0] = wvMin(ex[0], p.X);
+      ex[1] = wvMax(ex[1], p.X);
+      ex[2] = wvMin(ex[2], p.Y);
+      ex[3] = wvMax(ex[3], p.Y);
+    }
+    // Kept while the points were added, and worked out again after a change.
+    for (const bool again : {false, true}) {
+      if (again) m.OffsetX(0.0);
+      EXPECT_EQ(m.BoundsValid(), !again);
+      WorldValue got[4];
+      m.GetBounds(got[0], got[1], got[2], got[3]);
+      for (int b = 0; b < 4; ++b)
+        EXPECT_TRUE(same(got[b], ex[b])) << variant << " bound " << b << " again " << again;
+    }
+  }
 }
 
 TEST(PointsList, ColourAndMarkerOnTemplateAndPoints) {

@@ -66,6 +66,28 @@ TEST(MinMaxPyramid, MatchesBruteForceAtBlockBoundaries) {
     i += m;
   }
   ASSERT_EQ(p.Count(), v.size());
+  // The same pieces summarised while copied: the same summaries and an exact copy.
+  TMinMaxPyramid pc;
+  std::vector<double> copied(v.size(), -99.0);
+  for (std::size_t i = 0; i < v.size();) {
+    const std::size_t m = std::min<std::size_t>(v.size() - i, 1 + (i * 7) % 5000);
+    ASSERT_TRUE(pc.AppendFinite(v.data() + i, m, copied.data() + i));
+    i += m;
+  }
+  EXPECT_EQ(copied, v);
+  // A value that is no finite number anywhere (a block's first, within the pairs, in the
+  // tail, in a later piece) is told.
+  for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+    for (std::size_t at : {std::size_t(0), std::size_t(5), std::size_t(64), std::size_t(70),
+                           std::size_t(126), std::size_t(127), v.size() - 1}) {
+      std::vector<double> w(v.begin(), v.begin() + 4096 + 300), out(w.size());
+      w[std::min(at, w.size() - 1)] = bad;
+      TMinMaxPyramid wp;
+      const bool first = wp.AppendFinite(w.data(), 200, out.data());
+      const bool second = wp.AppendFinite(w.data() + 200, w.size() - 200, out.data() + 200);
+      EXPECT_FALSE(first && second) << bad << " at " << at;
+    }
+  }
   const std::uint64_t cuts[] = {0,    1,    63,   64,   65,   127,  128,  129,  4095, 4096,
                                 4097, 4160, 5000, 8191, 8192, 8193, 12287, 12288, 12289,
                                 v.size() - 1, v.size()};
@@ -78,6 +100,9 @@ TEST(MinMaxPyramid, MatchesBruteForceAtBlockBoundaries) {
                                                 v.begin() + std::ptrdiff_t(b));
       EXPECT_EQ(lo, *mn) << a << ".." << b;
       EXPECT_EQ(hi, *mx) << a << ".." << b;
+      ASSERT_TRUE(pc.MinMax(r, a, b, lo, hi));
+      EXPECT_EQ(lo, *mn) << "copied " << a << ".." << b;
+      EXPECT_EQ(hi, *mx) << "copied " << a << ".." << b;
     }
   }
   double lo = 0, hi = 0;
