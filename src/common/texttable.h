@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 406;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 409;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -81,6 +81,12 @@ inline constexpr int kTextMultiTransferringHint = 403;
 // Captions of the smallest and largest interval in the multi-device window's statistics.
 inline constexpr int kTextIntervalMin = 404;
 inline constexpr int kTextIntervalMax = 405;
+// A device window's RUN and single-shot box while a multi-device run measures with its device.
+inline constexpr int kTextHeldByMultiRun = 407;
+// What a change of the multi-device window's active devices did beyond the list: the run it
+// ended, and the devices it switched from another mode to the scope (their serials follow).
+inline constexpr int kTextMultiRunEndedByChange = 408;
+inline constexpr int kTextMultiSwitchedToScope = 409;
 
 // Texts of loading a settings file: a file that is no settings image, and values replaced.
 inline constexpr int kTextSettingsNoImage = 391;

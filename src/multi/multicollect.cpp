@@ -159,14 +159,20 @@ int TMultiCollection::fill() {
 // --- A ------------------------------------------------------------------------------------
 
 int TMultiCollection::activate() {
-  // Activating during a run ends it as Break does: given back their own choice below, devices
-  // whose own choice is continuous would otherwise go on measuring by themselves. The records
-  // Break lets come still join their cycle: the new list takes over once that cycle has ended.
+  // Activating during a run ends it: given back their own choice below, devices whose own
+  // choice is continuous would otherwise go on measuring by themselves. A cycle in hand ends as
+  // after Break: the records the stop lets come still join it, and the new list takes over once
+  // that cycle has ended.
   const bool breaking = running_ && !runAfterBreak_;
-  if (breaking) breakClicked();
   if (breaking && cycleOpen_) {
+    breakClicked();
     activateAfterCycle_ = true;
     return 0;
+  }
+  if (breaking) {
+    std::vector<bool> stopped;
+    stopRunDevices(stopped);
+    endRun();
   }
   activateAfterCycle_ = false;
   // A run queued behind a broken cycle was asked of the devices active then.
@@ -178,8 +184,12 @@ int TMultiCollection::activate() {
   // A cycle Break left waiting keeps what came, saved before the active list changes.
   finishOpenCycle();
   longestEstimate_ = 0;
+  std::vector<MultiStatusRow> rowsBefore = std::move(status_);
   active_.clear();
   busy_.clear();
+  // Break's marks were of the devices active until now.
+  stoppedByBreak_.clear();
+  breakRequested_ = false;
   closeCycleQuietly();
   int rc = 0;
   const int n = members_.count();
@@ -208,9 +218,8 @@ int TMultiCollection::activate() {
     active_[k]->setMultiLink(handle_, int(k));
     active_[k]->setShown(true);
   }
-  status_.assign(active_.size(), MultiStatusRow());
   tmBusy_.stop();
-  for (std::size_t k = 0; k < active_.size(); ++k) status_[k].serial = active_[k]->serial();
+  rowsFromPicture(std::move(rowsBefore));
   if (!active_.empty()) {
     for (IMultiMember* m : active_) updateEstimate(m);
     setCollectTimeMs(int(std::lround(longestEstimate_ * 1000.0)));
@@ -227,10 +236,14 @@ void TMultiCollection::updateEstimate(IMultiMember* m) {
 
 // --- M ------------------------------------------------------------------------------------
 
-int TMultiCollection::switchToScopeMode() {
+int TMultiCollection::switchToScopeMode(QStringList* switched) {
   if (active_.empty()) return kNoActive;
   const std::vector<IMultiMember*> list = active_;
-  for (IMultiMember* m : list) m->switchMode(QStringLiteral("OSA0"));
+  for (IMultiMember* m : list) {
+    const bool other = !m->scopeModeAsked();
+    m->switchMode(QStringLiteral("OSA0"));
+    if (switched && other && m->scopeModeAsked()) *switched << m->serial();
+  }
   return 0;
 }
 
@@ -251,13 +264,22 @@ int TMultiCollection::startRun(bool fromRequest) {
   // the cycle out, since a run asked of it would be one more of that mode.
   busy_.assign(list.size(), false);
   QStringList busyNames;
+  bool switched = false;
   for (std::size_t k = 0; k < list.size(); ++k) {
     if (list[k]->inScopeMode()) continue;
+    const bool other = !list[k]->scopeModeAsked();
     list[k]->switchMode(QStringLiteral("OSA0"));
-    if (list[k]->scopeModeAsked()) continue;
+    if (list[k]->scopeModeAsked()) {
+      if (other && !notice_.switchedToScope.contains(list[k]->serial())) {
+        notice_.switchedToScope << list[k]->serial();
+        switched = true;
+      }
+      continue;
+    }
     busy_[k] = true;
     busyNames << list[k]->serial();
   }
+  if (switched) notify(kChangedCheckList);
   // The rows go on telling of the cycle on screen (a device missing from it included) until
   // this cycle's picture replaces it; a device sitting this cycle out says so at once, its
   // curves still drawn keep their marks.
@@ -278,6 +300,7 @@ int TMultiCollection::startRun(bool fromRequest) {
     closeCycleQuietly();
     plotSwitchesOn();
     running_ = false;
+    plotPageDue_ = false;
     notify(kChangedRunButtons | kChangedStatus);
     if (onDevicesBusy) onDevicesBusy(busyNames, true);
     return kAllBusy;
@@ -338,7 +361,15 @@ void TMultiCollection::runClicked() {
     notify(kChangedRunButtons);
     return;
   }
+  // A run queued behind a broken cycle is this one: started here, it must not start again when
+  // that cycle ends.
+  runAfterBreak_ = false;
   finishOpenCycle();  // before the statistics start afresh
+  if (!notice_.empty()) {
+    notice_ = {};
+    notify(kChangedCheckList);
+  }
+  plotPageDue_ = true;
   autosaveFailureTold_ = false;
   busyTold_ = false;
   lastCycle_ = false;
@@ -347,7 +378,10 @@ void TMultiCollection::runClicked() {
 }
 
 void TMultiCollection::startQueuedRun() {
-  if (activateAfterCycle_ && activate() == 0) switchToScopeMode();
+  if (activateAfterCycle_ && activate() == 0) {
+    switchToScopeMode(&notice_.switchedToScope);
+    notify(kChangedCheckList);
+  }
   if (!runAfterBreak_) return;
   runAfterBreak_ = false;
   running_ = false;
@@ -363,29 +397,45 @@ void TMultiCollection::breakClicked() {
     notify(kChangedRunButtons);
     return;
   }
-  // Only the devices in this run: one sitting it out keeps its own run, as it was promised.
-  // A window put into another mode since keeps that run too. Only a device stopped here can
-  // still owe this cycle a record.
-  const std::vector<IMultiMember*> list = active_;
-  stoppedByBreak_.assign(list.size(), false);
-  for (std::size_t k = 0; k < list.size(); ++k)
-    if (!busyAt(k) && list[k]->scopeModeAsked()) {
-      list[k]->stopMeasurement();
-      stoppedByBreak_[k] = true;
-    }
+  // Only a device stopped here can still owe this cycle a record.
+  stopRunDevices(stoppedByBreak_);
   // Break ends the run: no pending or later re-run may start the devices again. What the
   // devices measured before it is kept: records already on their way still join the cycle,
   // which ends, is drawn and saved once they are in or can no longer come (at the latest at
   // its collecting time).
   breakRequested_ = true;
-  tmReRun_.stop();
-  plotSwitchesOn();
-  running_ = false;
-  notify(kChangedRunButtons);
+  endRun();
   // The records still on their way are waited for, and no longer than they can come: the
   // cycle is drawn and saved as soon as the last of them is in or can no longer come. Records
   // announced just before the click wait behind it: they are this cycle's.
   endIfNothingOwed();
+}
+
+void TMultiCollection::stopRunDevices(std::vector<bool>& stopped) {
+  // A device sitting the run out keeps its own run, as it was promised; a window put into
+  // another mode since keeps that run too.
+  const std::vector<IMultiMember*> list = active_;
+  stopped.assign(list.size(), false);
+  for (std::size_t k = 0; k < list.size(); ++k)
+    if (!busyAt(k) && list[k]->scopeModeAsked()) {
+      list[k]->stopMeasurement();
+      stopped[k] = true;
+    }
+}
+
+void TMultiCollection::endRun() {
+  tmReRun_.stop();
+  plotSwitchesOn();
+  running_ = false;
+  plotPageDue_ = false;
+  notify(kChangedRunButtons);
+}
+
+void TMultiCollection::holdMemberRuns() {
+  const bool hold = running_ || cycleOpen_;
+  for (int i = 0, n = members_.count(); i < n; ++i)
+    if (IMultiMember* m = members_.at(i))
+      m->holdOwnRun(hold && std::find(active_.begin(), active_.end(), m) != active_.end());
 }
 
 bool TMultiCollection::markOwed() {
@@ -462,11 +512,7 @@ void TMultiCollection::stopAfterCycle() {
   lastCycle_ = true;
   tmReRun_.stop();
   if (cycleOpen_) return;  // endCycle ends the run
-  plotSwitchesOn();
-  if (running_) {
-    running_ = false;
-    notify(kChangedRunButtons);
-  }
+  endRun();
 }
 
 void TMultiCollection::plotSwitchesOn() {
@@ -776,11 +822,7 @@ void TMultiCollection::endCycle() {
     tmReRun_.setInterval(complete ? kReRunMs : 250 * activeCount() + 250);
     tmReRun_.start();
   } else {
-    plotSwitchesOn();
-    if (running_) {
-      running_ = false;
-      notify(kChangedRunButtons);
-    }
+    endRun();
   }
   if (onCycleEnded) onCycleEnded();
   startQueuedRun();
@@ -871,16 +913,17 @@ int TMultiCollection::draw(bool counted) {
   if (kernel_.DataSetCount() == 0) return kNoDataSets;
   // A cycle's picture does not raise the window: in a continuous run that came once a
   // cycle, and no other window stayed usable.
-  return renderPlot(false);
+  return renderPlot(false, true);
 }
 
-int TMultiCollection::renderPlot(bool toFront) {
+int TMultiCollection::renderPlot(bool toFront, bool forCycle) {
   dropLastPicture();
   if (view_) {
     view_->setBusyCursor(true);
     if (toFront) view_->bringToFront();
   }
-  if (view_) view_->showPlotPage();
+  if (view_ && (!forCycle || plotPageDue_)) view_->showPlotPage();
+  if (forCycle) plotPageDue_ = false;
   applyShifts();
   kernel_.DataSets().SortByName();
   const int rc = kernel_.Render(nullptr, true);
@@ -1007,20 +1050,26 @@ void TMultiCollection::setItemChecked(int i, bool on) {
 int TMultiCollection::checkClicked(int item, bool on) {
   setItemChecked(item, on);
   tmUpdateActive_.stop();
-  const int rc = activate();
-  // As after the boot's activation: a device left in another mode would never send a record.
-  if (rc == 0) switchToScopeMode();
-  saveScalings(scalingsPath());
-  setVisibleMode(visibleMode_);
-  return rc;
+  return activateByUser();
 }
 
 int TMultiCollection::updateClicked() {
+  const int rc = activateByUser();
+  if (view_) view_->showPlotPage();
+  return rc;
+}
+
+int TMultiCollection::activateByUser() {
+  // Told, not done silently: the run ends, and devices left in another mode change mode.
+  const bool wasRunning = running_;
+  notice_ = {};
   const int rc = activate();
-  if (rc == 0) switchToScopeMode();
+  notice_.runEnded = wasRunning && !running_;
+  // As after the boot's activation: a device left in another mode would never send a record.
+  if (rc == 0) switchToScopeMode(&notice_.switchedToScope);
+  notify(kChangedCheckList);
   saveScalings(scalingsPath());
   setVisibleMode(visibleMode_);
-  if (view_) view_->showPlotPage();
   return rc;
 }
 
@@ -1213,6 +1262,28 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   tmHeader_.stop();
   drawHeader();
   return drawn;
+}
+
+void TMultiCollection::rowsFromPicture(std::vector<MultiStatusRow> before) {
+  status_.assign(active_.size(), MultiStatusRow());
+  for (std::size_t k = 0; k < active_.size(); ++k) status_[k].serial = active_[k]->serial();
+  if (onScreen_ == OnScreen::Loaded) {
+    describeLoadedFile(loaded_);
+    return;
+  }
+  // The picture stays: each device's row says again what it said of it. No run is going any
+  // more, so nothing is busy or owed; a device that left the list keeps its row while its
+  // curves are on screen, as a loaded file's devices do.
+  if (onScreen_ == OnScreen::Cycle)
+    for (MultiStatusRow& old : before) {
+      old.busy = old.owed = false;
+      auto row = std::find_if(status_.begin(), status_.end(),
+                              [&](const MultiStatusRow& r) { return r.serial == old.serial; });
+      if (row != status_.end())
+        *row = old;
+      else if (old.filled)
+        status_.push_back(old);
+    }
 }
 
 void TMultiCollection::describeLoadedFile(const TREADing& r) {

@@ -1,6 +1,7 @@
 // The multi-device window during runs, with fake members: BREAK where the pointer is for the
 // whole continuous run, closing or hiding that ends a run, the status grid of
-// many devices with the trigger column, the shifted-curves switch and refused scale cells.
+// many devices with the trigger column, the shifted-curves switch and refused scale cells, the
+// page the user chose and what a tick during a run says.
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
@@ -594,6 +595,38 @@ TEST_F(MultiRunWindow, CheckingDevicesOneByOneNeverMovesThePages) {
   EXPECT_FALSE(members_.list[2]->shown());
   QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell);
   EXPECT_TRUE(members_.list[2]->shown());
+}
+
+// The run's first picture brings the plot page to the front; a page the user turns to during the
+// run stays there as further cycles are drawn. What RUN or a tick did beyond what was asked
+// (devices switched to the scope, the run ended) is said beside the list.
+TEST_F(MultiRunWindow, ThePageTheUserChoseStaysAndATickSaysWhatItDid) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  auto* notice = find<QLabel>("PN_ActiveNotice");
+  ASSERT_NE(notice, nullptr);
+  w.pageControl()->setCurrentWidget(w.settingsPage());
+  w.coll().setSingleShot(false, false);
+  w.BN_RunClick();
+  EXPECT_TRUE(notice->isVisible());
+  EXPECT_EQ(notice->text(), text(kTextMultiSwitchedToScope) + QStringLiteral(" TVS00001, TVS00002"));
+  deliverCycle();
+  EXPECT_EQ(w.pageControl()->currentWidget(), w.imagePage());
+  w.pageControl()->setCurrentWidget(w.settingsPage());
+  for (int cycle = 0; cycle < 2; ++cycle) {
+    hub_.advance(TMultiCollection::kReRunMs);
+    deliverCycle();
+    EXPECT_EQ(w.pageControl()->currentWidget(), w.settingsPage()) << cycle;
+  }
+  ASSERT_TRUE(w.runGoing());
+  w.CLB_ACTIVE_TolvanexsClickCheck(1, false);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.runGoing());
+  EXPECT_EQ(notice->text(), text(kTextMultiRunEndedByChange));
+  EXPECT_EQ(w.pageControl()->currentWidget(), w.settingsPage());
+  w.BN_RunClick();
+  EXPECT_FALSE(notice->isVisible());
+  deliverCycle();
+  EXPECT_EQ(w.pageControl()->currentWidget(), w.imagePage());
 }
 
 // The trigger column: each device's delta to the cycle's first device, a missing device marked
