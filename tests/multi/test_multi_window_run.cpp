@@ -26,6 +26,7 @@
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "multi/multi_settingspage.h"
 #include "multi/multi_statusgrid.h"
+#include "multi/multi_toppanel.h"
 #include "multi/tf_multi_tolvanex_img.h"
 #include "multi_rig.h"
 
@@ -360,6 +361,39 @@ TEST_F(MultiRunWindow, TheWindowKeepsItsSizeThroughARun) {
     EXPECT_EQ(row, cell(beside).first) << caption;
     EXPECT_GT(column, cell(beside).second) << caption;
     EXPECT_EQ(cell(value), std::pair(row, column + 1)) << caption;
+  }
+}
+
+// Narrower than one row of the top panel's groups (a 1280 pixel screen in German), the window
+// stacks the statistics beneath the start and stop controls: no group is cut at its edge or
+// squeezed over its neighbour. Wide enough, they go back into the row.
+TEST_F(MultiRunWindow, ANarrowWindowStacksTheStatisticsWithinIt) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  auto* top = find<TMultiTopPanel>("PN_Top");
+  ASSERT_NE(top, nullptr);
+  const int oneRow = top->rowWidth(false);
+  ASSERT_LT(top->rowWidth(true), oneRow);
+  EXPECT_LE(w.minimumWidth(), top->rowWidth(true));
+  w.coll().setSingleShot(true, true);
+  w.BN_RunClick();
+  deliverCycle();
+  const char* groups[] = {"PN_StartStopControls", "DG_", "BN_ClearImage", "CB_ClearBeforeDrawing",
+                          "GB_Auto", "GB_IntervalStatistics"};
+  for (int width : {oneRow - 1, oneRow}) {
+    w.resize(width, 700);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(top->statisticsStacked(), width < oneRow) << width;
+    std::vector<QRect> rects;
+    for (const char* name : groups) {
+      QWidget* g = find<QWidget>(name);
+      ASSERT_TRUE(g && g->isVisible()) << name;
+      const QRect r(g->mapTo(&w, QPoint(0, 0)), g->size());
+      EXPECT_LE(r.right(), w.width() - 1) << name << " " << width;
+      EXPECT_LE(r.bottom(), top->geometry().bottom()) << name << " " << width;
+      EXPECT_GE(g->width(), g->sizeHint().width()) << name << " " << width;
+      for (const QRect& other : rects) EXPECT_FALSE(r.intersects(other)) << name << " " << width;
+      rects.push_back(r);
+    }
   }
 }
 
