@@ -170,8 +170,7 @@ int TMultiCollection::activate() {
     return 0;
   }
   if (breaking) {
-    std::vector<bool> stopped;
-    stopRunDevices(stopped);
+    stopRunDevices();
     endRun();
   }
   activateAfterCycle_ = false;
@@ -186,9 +185,8 @@ int TMultiCollection::activate() {
   longestEstimate_ = 0;
   std::vector<MultiStatusRow> rowsBefore = std::move(status_);
   active_.clear();
-  busy_.clear();
+  slots_.clear();
   // Break's marks were of the devices active until now.
-  stoppedByBreak_.clear();
   breakRequested_ = false;
   closeCycleQuietly();
   int rc = 0;
@@ -214,6 +212,7 @@ int TMultiCollection::activate() {
         }
     if (active_.empty()) rc = kMultiEmpty;
   }
+  slots_.assign(active_.size(), Slot());
   for (std::size_t k = 0; k < active_.size(); ++k) {
     active_[k]->setMultiLink(handle_, int(k));
     active_[k]->setShown(true);
@@ -262,7 +261,8 @@ int TMultiCollection::startRun(bool fromRequest) {
   // command goes out before the run, as after activation. A window whose own run is going or
   // queued refuses the switch: that run is the user's and is left alone, and the device sits
   // the cycle out, since a run asked of it would be one more of that mode.
-  busy_.assign(list.size(), false);
+  // A new cycle: every slot starts afresh.
+  slots_.assign(list.size(), Slot());
   QStringList busyNames;
   bool switched = false;
   for (std::size_t k = 0; k < list.size(); ++k) {
@@ -276,7 +276,7 @@ int TMultiCollection::startRun(bool fromRequest) {
       }
       continue;
     }
-    busy_[k] = true;
+    slots_[k].busy = true;
     busyNames << list[k]->serial();
   }
   if (switched) notify(kChangedCheckList);
@@ -290,7 +290,7 @@ int TMultiCollection::startRun(bool fromRequest) {
     if (r.busy) r.missing = false;
   }
   // The marks go as soon as those runs are over, not at the next start.
-  if (std::find(busy_.begin(), busy_.end(), true) != busy_.end())
+  if (askedCount() < activeCount())
     tmBusy_.start();
   else
     tmBusy_.stop();
@@ -306,7 +306,7 @@ int TMultiCollection::startRun(bool fromRequest) {
     return kAllBusy;
   }
   for (std::size_t k = 0; k < list.size(); ++k) {
-    if (busy_[k]) continue;
+    if (slots_[k].busy) continue;
     list[k]->setPlotSwitch(false);
     list[k]->setSingleShot(true);
     updateEstimate(list[k]);
@@ -320,11 +320,6 @@ int TMultiCollection::startRun(bool fromRequest) {
   cycleOpen_ = true;
   ++cycleGen_;
   collectExtensions_ = 0;
-  asked_.assign(list.size(), 0);
-  delivered_.assign(list.size(), false);
-  triggers_.assign(list.size(), DayTime());
-  slotColours_.assign(list.size(), {kWhite, kWhite});
-  slotCurves_.assign(list.size(), {nullptr, nullptr});
   if (onRunStarted) onRunStarted();
   notify(kChangedRunButtons | kChangedStatus);
   if (!busyNames.isEmpty() && !busyTold_) {
@@ -332,18 +327,18 @@ int TMultiCollection::startRun(bool fromRequest) {
     if (onDevicesBusy) onDevicesBusy(busyNames, false);
   }
   for (std::size_t k = 0; k < list.size(); ++k)
-    if (!busy_[k]) {
+    if (!slots_[k].busy) {
       list[k]->setSingleShot(true);
       list[k]->setPlotSwitch(false);
     }
-  for (std::size_t k = 0; k < list.size(); ++k) asked_[k] = list[k]->runCount();
+  for (std::size_t k = 0; k < list.size(); ++k) slots_[k].asked = list[k]->runCount();
   // Back to back, with nothing in between: the devices start as close together as their links
   // allow.
   for (std::size_t k = 0; k < list.size(); ++k)
-    if (!busy_[k]) list[k]->startMeasurement();
+    if (!slots_[k].busy) list[k]->startMeasurement();
   bool lateStart = false;
   for (std::size_t k = 0; k < list.size(); ++k)
-    if (!busy_[k] && list[k]->runCount() == asked_[k]) lateStart = true;
+    if (!slots_[k].busy && list[k]->runCount() == slots_[k].asked) lateStart = true;
   // The allowance is this cycle's, not the collecting time shown: a device that is busy or
   // gone must not change the user's setting.
   lateStartMs_ = lateStart ? kLateStartMs : 0;
@@ -398,7 +393,7 @@ void TMultiCollection::breakClicked() {
     return;
   }
   // Only a device stopped here can still owe this cycle a record.
-  stopRunDevices(stoppedByBreak_);
+  stopRunDevices();
   // Break ends the run: no pending or later re-run may start the devices again. What the
   // devices measured before it is kept: records already on their way still join the cycle,
   // which ends, is drawn and saved once they are in or can no longer come (at the latest at
@@ -411,16 +406,15 @@ void TMultiCollection::breakClicked() {
   endIfNothingOwed();
 }
 
-void TMultiCollection::stopRunDevices(std::vector<bool>& stopped) {
+void TMultiCollection::stopRunDevices() {
   // A device sitting the run out keeps its own run, as it was promised; a window put into
   // another mode since keeps that run too.
   const std::vector<IMultiMember*> list = active_;
-  stopped.assign(list.size(), false);
-  for (std::size_t k = 0; k < list.size(); ++k)
-    if (!busyAt(k) && list[k]->scopeModeAsked()) {
-      list[k]->stopMeasurement();
-      stopped[k] = true;
-    }
+  for (std::size_t k = 0; k < list.size(); ++k) {
+    const bool stop = !busyAt(k) && list[k]->scopeModeAsked();
+    if (stop) list[k]->stopMeasurement();
+    if (k < slots_.size()) slots_[k].stoppedByBreak = stop;
+  }
 }
 
 void TMultiCollection::endRun() {
@@ -440,10 +434,10 @@ void TMultiCollection::holdMemberRuns() {
 
 bool TMultiCollection::markOwed() {
   bool any = false, changed = false;
-  const std::size_t n = std::min({status_.size(), active_.size(), delivered_.size(),
-                                  stoppedByBreak_.size()});
+  const std::size_t n = std::min(status_.size(), slots_.size());
   for (std::size_t k = 0; k < n; ++k) {
-    const bool owed = !delivered_[k] && stoppedByBreak_[k] && active_[k]->mayStillDeliver();
+    const Slot& sl = slots_[k];
+    const bool owed = !sl.delivered && sl.stoppedByBreak && active_[k]->mayStillDeliver();
     any = any || owed;
     changed = changed || status_[k].owed != owed;
     status_[k].owed = owed;
@@ -586,8 +580,8 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   // A record answers the run that asked for it. One that comes after its cycle has ended, from
   // a run older than this cycle's request, or a second one of a device, is late: it is neither
   // a cycle of its own nor part of this one.
-  if (!cycleOpen_ || slot >= delivered_.size() || delivered_[slot] || busyAt(slot) ||
-      notice.run <= asked_[slot])
+  if (!cycleOpen_ || slots_[slot].delivered || slots_[slot].busy ||
+      notice.run <= slots_[slot].asked)
     return;
   // A record without samples (a device stopped before its first sample) carries nothing to
   // draw or keep: it is not taken into the cycle, nor leaves a file of a head only.
@@ -691,14 +685,14 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   }
 
   if (c1 && c2) {
-    slotCurves_[slot] = {addChannelSet(serial + QStringLiteral(" K1"), head.rows[0].unit,
+    slots_[slot].curves = {addChannelSet(serial + QStringLiteral(" K1"), head.rows[0].unit,
                                        head.colours[0], t0dt, n, c1, v1),
                          addChannelSet(serial + QStringLiteral(" K2"), head.rows[1].unit,
                                        head.colours[1], t0dt, n, c2, v2)};
   }
-  delivered_[slot] = true;
-  triggers_[slot] = head.time;
-  slotColours_[slot] = {head.colours[0], head.colours[1]};
+  slots_[slot].delivered = true;
+  slots_[slot].trigger = head.time;
+  slots_[slot].colours = {head.colours[0], head.colours[1]};
   if (slot < status_.size()) {
     MultiStatusRow& row = status_[slot];
     row.serial = serial;
@@ -727,25 +721,23 @@ void TMultiCollection::updateTriggerDeltas() {
   // far (the first alone is always 0) beside the others' last ones would contradict it.
   bool any = false;
   DayTime first;
-  for (std::size_t k = 0; k < delivered_.size(); ++k)
-    if (delivered_[k] && (!any || dtLess(triggers_[k], first))) {
-      first = triggers_[k];
+  for (const Slot& sl : slots_)
+    if (sl.delivered && (!any || dtLess(sl.trigger, first))) {
+      first = sl.trigger;
       any = true;
     }
-  for (std::size_t k = 0; k < delivered_.size() && k < status_.size(); ++k) {
-    if (!delivered_[k]) continue;
+  for (std::size_t k = 0; k < slots_.size() && k < status_.size(); ++k) {
+    const Slot& sl = slots_[k];
+    if (!sl.delivered) continue;
     MultiStatusRow& r = status_[k];
     // A file loaded during the cycle emptied the rows: the cycle's picture fills them again.
     r.filled = true;
-    if (k < slotColours_.size()) {
-      r.colour1 = slotColours_[k][0];
-      r.colour2 = slotColours_[k][1];
-    }
+    r.colour1 = sl.colours[0];
+    r.colour2 = sl.colours[1];
     r.hasTriggerDelta = true;
-    r.triggerDelta = dtDiffSeconds(triggers_[k], first);
-    if (k < slotCurves_.size())
-      for (const TGenD2DataSet* curve : slotCurves_[k])
-        if (curve) curveDelta_[curve] = r.triggerDelta;
+    r.triggerDelta = dtDiffSeconds(sl.trigger, first);
+    for (const TGenD2DataSet* curve : sl.curves)
+      if (curve) curveDelta_[curve] = r.triggerDelta;
   }
 }
 
@@ -763,8 +755,8 @@ void TMultiCollection::endCycle() {
   // A device that did not deliver is marked, and stopped unless Break stopped it already: its
   // run ends, so no record of it can come late, and the next cycle starts it afresh. One that
   // sat the cycle out keeps its own run and its busy mark; its curves leave the picture now.
-  for (std::size_t k = 0; k < delivered_.size() && k < active_.size(); ++k) {
-    if (delivered_[k]) continue;
+  for (std::size_t k = 0; k < slots_.size(); ++k) {
+    if (slots_[k].delivered) continue;
     if (k < status_.size()) {
       MultiStatusRow& r = status_[k];
       r.missing = !busyAt(k);
@@ -831,9 +823,8 @@ void TMultiCollection::endCycle() {
 MultiMiss TMultiCollection::missReason(std::size_t k) {
   IMultiMember* m = active_[k];
   if (m->recordComing()) return MultiMiss::Transferring;
-  if (breakRequested_ && k < stoppedByBreak_.size() && stoppedByBreak_[k])
-    return MultiMiss::Stopped;
-  if (k < asked_.size() && m->runCount() != asked_[k]) return MultiMiss::NoTrigger;
+  if (breakRequested_ && slots_[k].stoppedByBreak) return MultiMiss::Stopped;
+  if (m->runCount() != slots_[k].asked) return MultiMiss::NoTrigger;
   return MultiMiss::NoRecord;
 }
 
@@ -852,8 +843,8 @@ void TMultiCollection::collectTimeOver() {
   // be: the estimate cannot know how busy the windows are.
   const int most = std::max(1, kTriggerWaitMs / std::max(1, collectTimeMs_));
   if (collectExtensions_ < most)
-    for (std::size_t k = 0; k < delivered_.size() && k < active_.size(); ++k)
-      if (!delivered_[k] && !busyAt(k) && active_[k]->recordComing()) {
+    for (std::size_t k = 0; k < slots_.size(); ++k)
+      if (!slots_[k].delivered && !slots_[k].busy && active_[k]->recordComing()) {
         ++collectExtensions_;
         tmCollect_.start();
         return;
@@ -980,7 +971,7 @@ void TMultiCollection::forgetCurves() {
   besideStamps_.clear();
   appliedShift_.clear();
   curveDelta_.clear();
-  for (auto& curves : slotCurves_) curves = {nullptr, nullptr};
+  for (Slot& sl : slots_) sl.curves = {nullptr, nullptr};
 }
 
 void TMultiCollection::clearImage() {

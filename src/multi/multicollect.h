@@ -287,6 +287,19 @@ class TMultiCollection {
   static double collectingEstimate(std::int32_t depth, double dt);
 
  private:
+  // What the cycle in progress knows of one active device.
+  struct Slot {
+    std::uint32_t asked = 0;  // its run count read before its run was asked for
+    bool delivered = false;   // its record came
+    bool busy = false;        // sits the cycle out (see MultiStatusRow::busy)
+    // Break stopped it (one it left running owes the cycle nothing).
+    bool stoppedByBreak = false;
+    DayTime trigger;  // its record's trigger moment
+    std::array<ColorRef, 2> colours{kWhite, kWhite};  // of the record's channels
+    // The record's two curves as the plot keeps them (nullptr until it is drawn).
+    std::array<const TGenD2DataSet*, 2> curves{nullptr, nullptr};
+  };
+
   // Shows and hides the device windows as the visible-windows mode says; with onlyChanges
   // only those the mode now judges otherwise than when it last looked at them.
   void applyVisibleMode(bool onlyChanges);
@@ -303,9 +316,9 @@ class TMultiCollection {
   // The active devices' own windows start nothing while a run or a cycle is going; the others
   // have their RUN back.
   void holdMemberRuns();
-  // Stops the free devices of the run (one sitting it out keeps its own run); stopped tells
-  // which were, by active index.
-  void stopRunDevices(std::vector<bool>& stopped);
+  // Stops the free devices of the run (one sitting it out keeps its own run) and marks their
+  // slots stopped by Break.
+  void stopRunDevices();
   // No further cycle starts; the device windows have their plots and single-shot choice back.
   void endRun();
   // The status rows of the new active list from the picture on screen: a loaded file's rows
@@ -358,9 +371,11 @@ class TMultiCollection {
                                      const double* t0dt, int n, const double* values,
                                      const ScaleRowValues& v);
   int askedCount() const {
-    return activeCount() - int(std::count(busy_.begin(), busy_.end(), true));
+    return activeCount() -
+           int(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.busy; }));
   }
-  bool busyAt(std::size_t k) const { return k < busy_.size() && busy_[k]; }
+  // k may be a status row beyond the active devices (a loaded file's device).
+  bool busyAt(std::size_t k) const { return k < slots_.size() && slots_[k].busy; }
   // The plot's curves are gone: what was kept about them goes too.
   void forgetCurves();
 
@@ -412,27 +427,17 @@ class TMultiCollection {
   bool busyTold_ = false;             // in this run
   bool plotPageDue_ = false;          // the run's first picture is still to come
   MultiActivationNotice notice_;
-  // The cycle in progress, per active device: the device's run count read before its run was
-  // asked for, whether its record came, and that record's trigger moment.
-  bool cycleOpen_ = false;
+  bool cycleOpen_ = false;  // see cycleOpen()
   int collectExtensions_ = 0;  // times the collecting time was given again for a record coming
   int lateStartMs_ = 0;        // added to this cycle's collecting time for a device started late
   // Counts the cycles started: work that lets events run ends only the cycle it began with.
   std::uint64_t cycleGen_ = 0;
-  std::vector<std::uint32_t> asked_;
-  std::vector<bool> delivered_;
-  std::vector<DayTime> triggers_;
-  std::vector<std::array<ColorRef, 2>> slotColours_;  // of each record's channels, this cycle
+  // One per active device, in active order: made afresh for every cycle and at activation.
+  std::vector<Slot> slots_;
   // Curves drawn: the trigger delta of the record each belongs to, and the shift applied to
   // it. By curve, not by name: a loaded file's curves may bear the names of the cycle's.
   std::map<const TGenD2DataSet*, double> curveDelta_;
   std::map<const TGenD2DataSet*, double> appliedShift_;
-  // This cycle's two curves per active device (nullptr until its record is drawn).
-  std::vector<std::array<const TGenD2DataSet*, 2>> slotCurves_;
-  // Per active device: busy with a run of its own this cycle (see MultiStatusRow::busy).
-  std::vector<bool> busy_;
-  // Per active device: Break stopped it (one it left running owes the cycle nothing).
-  std::vector<bool> stoppedByBreak_;
   bool singleShot_ = true;
   bool autostart_ = false;
   bool autosave_ = false;
