@@ -32,7 +32,6 @@ class TOneTolvanexRunPanel : public QFrame {
   // A multi-device run measures with the device: RUN and the single-shot box are held (greyed,
   // their hints saying why) until it gives them back. STOP stays.
   void showHeldByMultiRun(bool held);
-  bool heldByMultiRun() const { return held_; }
   // The boxes follow their flags without reporting a change back.
   void showSingleShot(bool on);
   void showOverlap(bool on);

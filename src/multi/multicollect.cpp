@@ -252,7 +252,10 @@ int TMultiCollection::startRun(bool fromRequest) {
   if (active_.empty()) return fromRequest ? kNoActive : kMultiEmpty;
   if (runsRefused_) return kNoActive;
   finishOpenCycle();
-  if (fromRequest) tmReRun_.stop();
+  if (fromRequest) {
+    tmReRun_.stop();
+    plotPageDue_ = true;  // RUN, or the start-up's autostart
+  }
   tmCollect_.stop();
   tmWatchdog_.stop();
   const std::vector<IMultiMember*> list = active_;
@@ -300,7 +303,6 @@ int TMultiCollection::startRun(bool fromRequest) {
     closeCycleQuietly();
     plotSwitchesOn();
     running_ = false;
-    plotPageDue_ = false;
     notify(kChangedRunButtons | kChangedStatus);
     if (onDevicesBusy) onDevicesBusy(busyNames, true);
     return kAllBusy;
@@ -364,7 +366,6 @@ void TMultiCollection::runClicked() {
     notice_ = {};
     notify(kChangedCheckList);
   }
-  plotPageDue_ = true;
   autosaveFailureTold_ = false;
   busyTold_ = false;
   lastCycle_ = false;
@@ -421,7 +422,6 @@ void TMultiCollection::endRun() {
   tmReRun_.stop();
   plotSwitchesOn();
   running_ = false;
-  plotPageDue_ = false;
   notify(kChangedRunButtons);
 }
 

@@ -425,7 +425,7 @@ class TMultiCollection {
   bool runsRefused_ = false;     // refuseRuns
   bool autosaveFailureTold_ = false;  // in this run
   bool busyTold_ = false;             // in this run
-  bool plotPageDue_ = false;          // the run's first picture is still to come
+  bool plotPageDue_ = false;  // the first picture of a run started by request is still to come
   MultiActivationNotice notice_;
   bool cycleOpen_ = false;  // see cycleOpen()
   int collectExtensions_ = 0;  // times the collecting time was given again for a record coming

@@ -661,6 +661,12 @@ TEST_F(MultiRunWindow, ThePageTheUserChoseStaysAndATickSaysWhatItDid) {
   EXPECT_FALSE(notice->isVisible());
   deliverCycle();
   EXPECT_EQ(w.pageControl()->currentWidget(), w.imagePage());
+  // The start-up's autostart starts a run as RUN does.
+  w.coll().breakClicked();
+  w.pageControl()->setCurrentWidget(w.settingsPage());
+  ASSERT_EQ(w.startRun(), 0);
+  deliverCycle();
+  EXPECT_EQ(w.pageControl()->currentWidget(), w.imagePage());
 }
 
 // The trigger column: each device's delta to the cycle's first device, a missing device marked
