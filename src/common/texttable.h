@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 407;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 410;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -81,6 +81,12 @@ inline constexpr int kTextMultiTransferringHint = 403;
 // Captions of the smallest and largest interval in the multi-device window's statistics.
 inline constexpr int kTextIntervalMin = 404;
 inline constexpr int kTextIntervalMax = 405;
+// A device window's RUN and single-shot box while a multi-device run measures with its device.
+inline constexpr int kTextHeldByMultiRun = 407;
+// What a change of the multi-device window's active devices did beyond the list: the run it
+// ended, and the devices it switched from another mode to the scope (their serials follow).
+inline constexpr int kTextMultiRunEndedByChange = 408;
+inline constexpr int kTextMultiSwitchedToScope = 409;
 
 // Texts of loading a settings file: a file that is no settings image, and values replaced.
 inline constexpr int kTextSettingsNoImage = 391;
@@ -98,7 +104,7 @@ inline constexpr int kTextRunEndedByLoss = 396;
 // A settings set whose text files could not be read, loaded from its binary image.
 inline constexpr int kTextSettingsFromImage = 397;
 // The start of a record whose bytes may begin with the rest of the record before.
-inline constexpr int kTextRecordHeadInDoubt = 407;
+inline constexpr int kTextRecordHeadInDoubt = 410;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

@@ -193,8 +193,8 @@ const BuiltInText kTexts[] = {
      "The run went out to the device, but it did not trigger or finish within the collecting "
      "time; it was stopped"},
     {400, "abgebrochen", "stopped"},
-    {401, "STOP beendete die Messung des Geräts, bevor etwas von ihr unterwegs war",
-     "BREAK ended the device's run before any of its record was on its way"},
+    {401, "STOP beendete die Messung des Geräts; keine Aufnahme von ihr kam",
+     "BREAK ended the device's run; no record of it came"},
     {402, "überträgt noch", "transferring"},
     {403,
      "Eine Messung des Geräts wird noch übertragen; erst danach nimmt das Gerät eine neue "
@@ -206,6 +206,15 @@ const BuiltInText kTexts[] = {
     {406, "Der Triggerpunkt liegt hinter dem gespeicherten Teil.",
      "The trigger point lies after the stored part."},
     {407,
+     "Das Gerät misst in der Mehrgerätemessung: bis sie endet, wird es im Fenster "
+     "Multi-Tolvanex Oszillogramme gestartet",
+     "The device measures in the multi-device run: until that run ends it is started in the "
+     "Multi-Tolvanex Oscillographs window"},
+    {408, "Die aktiven Geräte wurden geändert: die Messung ist beendet.",
+     "The active devices changed: the run has ended."},
+    {409, "Auf Oszilloskop (OSA0) umgestellt für die Mehrgerätemessung:",
+     "Switched to the scope (OSA0) for the multi-device run:"},
+    {410,
      "Der Anfang der letzten Aufnahme kann verschoben sein: ihre Bytes lassen nicht erkennen, "
      "ob der Rest der vorigen Aufnahme vor ihr kam.",
      "The start of the last record may be shifted: its bytes do not tell whether the rest of "

@@ -25,7 +25,7 @@ TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
   buttons_->setObjectName(QStringLiteral("PN_RunOrBreak"));
   run_ = new QPushButton(buttons_);
   run_->setObjectName(QStringLiteral("BN_Run"));
-  run_->setEnabled(false);  // until the start-up has chosen a mode
+  run_->setEnabled(runEnabled_);  // not until the start-up has chosen a mode
   break_ = new QPushButton(buttons_);
   break_->setObjectName(QStringLiteral("BN_BREAK"));
   break_->setVisible(false);
@@ -89,10 +89,9 @@ TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
 
 void TOneTolvanexRunPanel::applyTexts() {
   run_->setText(text(85));
-  run_->setToolTip(hintText(86));
   break_->setText(text(87));
   single_->setText(QStringLiteral("Single"));
-  single_->setToolTip(hintText(kTextSingleShotHint));
+  applyRunEnabled();
   overlap_->setText(QStringLiteral("Overlap"));
   overlap_->setToolTip(hintText(kTextOverlapHint));
   queue_->setToolTip(hintText(kTextQueueHint));
@@ -171,7 +170,21 @@ void TOneTolvanexRunPanel::showQueueCount(int n) {
 }
 
 void TOneTolvanexRunPanel::showRunEnabled(bool on) {
-  run_->setEnabled(on);
+  runEnabled_ = on;
+  applyRunEnabled();
+}
+
+void TOneTolvanexRunPanel::showHeldByMultiRun(bool held) {
+  if (held_ == held) return;
+  held_ = held;
+  applyRunEnabled();
+}
+
+void TOneTolvanexRunPanel::applyRunEnabled() {
+  run_->setEnabled(runEnabled_ && !held_);
+  single_->setEnabled(!held_);
+  run_->setToolTip(hintText(held_ ? kTextHeldByMultiRun : 86));
+  single_->setToolTip(hintText(held_ ? kTextHeldByMultiRun : kTextSingleShotHint));
 }
 
 void TOneTolvanexRunPanel::showSingleShot(bool on) {

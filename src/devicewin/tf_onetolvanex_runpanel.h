@@ -29,6 +29,9 @@ class TOneTolvanexRunPanel : public QFrame {
   void showRunGoesOn(bool on) { runGoesOn_ = on; }
   void showQueueCount(int n);
   void showRunEnabled(bool on);
+  // A multi-device run measures with the device: RUN and the single-shot box are held (greyed,
+  // their hints saying why) until it gives them back. STOP stays.
+  void showHeldByMultiRun(bool held);
   // The boxes follow their flags without reporting a change back.
   void showSingleShot(bool on);
   void showOverlap(bool on);
@@ -68,8 +71,13 @@ class TOneTolvanexRunPanel : public QFrame {
   // Fixes the panel at the size its widest caption asks (at least `least` wide).
   static void fitToWidest(QLabel* panel, const QStringList& captions, int least);
 
+  // RUN and the box as the run and the multi-device run allow them.
+  void applyRunEnabled();
+
   TReentryMark mark_;
   bool runGoesOn_ = false;
+  bool runEnabled_ = false;
+  bool held_ = false;
   StopShow stop_;
   QWidget* buttons_ = nullptr;
   QWidget* drawRoom_ = nullptr;

@@ -8,13 +8,37 @@
 #include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "devicewin/tf_onetolvanex_plots.h"
+#include "devicewin/tf_onetolvanex_runpanel.h"
 #include "measure/measuredata.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 
 namespace tolv {
 
-TDeviceWindowMember::TDeviceWindowMember(TF_OneTolvanex* w, std::function<bool()> runGoing)
-    : w_(w), runGoing_(std::move(runGoing)) {}
+namespace {
+
+ITimer& retryTimer(const TDeviceWindowMember::TimerFactory& timers,
+                   std::unique_ptr<TQtTimer>& own) {
+  const int ms = TDeviceWindowMember::kGiveBackRetryMs;
+  if (timers) return timers(ms);
+  own = std::make_unique<TQtTimer>(ms);
+  return *own;
+}
+
+}  // namespace
+
+TDeviceWindowMember::TDeviceWindowMember(TF_OneTolvanex* w, std::function<bool()> runGoing,
+                                         const TimerFactory& timers)
+    : w_(w), runGoing_(std::move(runGoing)), giveBackRetry_(retryTimer(timers, ownRetry_)) {
+  giveBackRetry_.setHandler([this] {
+    giveBackRetry_.stop();
+    giveBackSingleShot();
+  });
+}
+
+TDeviceWindowMember::~TDeviceWindowMember() {
+  giveBackRetry_.stop();
+  giveBackRetry_.setHandler(nullptr);
+}
 
 QString TDeviceWindowMember::serial() const {
   return w_ ? w_->serialNumber() : QString();
@@ -71,7 +95,7 @@ void TDeviceWindowMember::setSingleShot(bool on) {
     ownSingleShot_ = w_->acquisition().singleShot();
     singleShotTaken_ = true;
   }
-  giveBackDue_ = false;
+  giveBackRetry_.stop();
   w_->acquisition().setSingleShot(on);
 }
 
@@ -81,21 +105,16 @@ void TDeviceWindowMember::giveBackSingleShot() {
   // a window whose own choice is continuous would start a run of its own after the multi-device
   // run's last record. It waits until the steps are over.
   if (w_->acquisition().recordStepGoing()) {
-    if (giveBackDue_) return;
-    giveBackDue_ = true;
-    QMetaObject::invokeMethod(
-        w_.data(),
-        [this, alive = std::weak_ptr<int>(alive_)] {
-          if (alive.expired() || !giveBackDue_) return;
-          giveBackDue_ = false;
-          giveBackSingleShot();
-        },
-        Qt::QueuedConnection);
+    if (!giveBackRetry_.isActive()) giveBackRetry_.start();
     return;
   }
+  giveBackRetry_.stop();
   singleShotTaken_ = false;
-  giveBackDue_ = false;
   w_->acquisition().setSingleShot(ownSingleShot_);
+}
+
+void TDeviceWindowMember::holdOwnRun(bool on) {
+  if (w_ && w_->runPanel()) w_->runPanel()->showHeldByMultiRun(on);
 }
 
 // Plot mode 0 draws nothing: the multi-device window draws the record instead.

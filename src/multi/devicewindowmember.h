@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "device/devtimer.h"
 #include "multi/multimember.h"
 
 namespace tolv {
@@ -14,10 +15,16 @@ class TTolvanexFormsList;
 
 class TDeviceWindowMember final : public IMultiMember {
  public:
+  using TimerFactory = std::function<ITimer&(int ms)>;
+  // How often a give-back of the single-shot switch looks again whether the record's steps
+  // are over.
+  static constexpr int kGiveBackRetryMs = 20;
   // runGoing: whether the multi-device window's run is going; a window it links closes into
   // hiding only while it is and the window's run is that run's (without it, closing would stop
-  // a device in that run).
-  TDeviceWindowMember(TF_OneTolvanex* w, std::function<bool()> runGoing);
+  // a device in that run). Without a timer factory the member makes its own QTimer.
+  TDeviceWindowMember(TF_OneTolvanex* w, std::function<bool()> runGoing,
+                      const TimerFactory& timers = {});
+  ~TDeviceWindowMember() override;
   TF_OneTolvanex* window() const { return w_; }
 
   QString serial() const override;
@@ -28,6 +35,7 @@ class TDeviceWindowMember final : public IMultiMember {
   bool shown() const override;
   void setSingleShot(bool on) override;
   void giveBackSingleShot() override;
+  void holdOwnRun(bool on) override;
   void setPlotSwitch(bool on) override;
   void switchMode(const QString& modeCode) override;
   bool inScopeMode() const override;
@@ -51,13 +59,15 @@ class TDeviceWindowMember final : public IMultiMember {
   std::function<bool()> runGoing_;
   int plotModeBefore_ = 3;
   bool plotSwitchedOff_ = false;  // the plot mode is 0 because a run of the collection set it
-  // The single-shot switch is on because a run of the collection set it; the window's own
-  // choice before, and whether giving it back waits for the end of a record's steps.
+  // The single-shot switch is on because a run of the collection set it, and the window's own
+  // choice before.
   bool singleShotTaken_ = false;
   bool ownSingleShot_ = false;
-  bool giveBackDue_ = false;
-  // Lets a deferred give-back tell whether this member still exists.
-  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+  // A give-back waiting for the end of a record's steps looks again on this timer: a nested
+  // event loop inside the steps (a modal box) runs timers at their pace, where a call posted
+  // anew at each pass would keep a core busy for as long as the box is up.
+  std::unique_ptr<TQtTimer> ownRetry_;
+  ITimer& giveBackRetry_;
 };
 
 // The frame's list, with one member per window made on first use.

@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -99,8 +100,14 @@ TMultiSettingsPage::TMultiSettingsPage(TMultiCollection& coll, QWidget* parent)
   connect(bnUpdate_, &QPushButton::clicked, this, [this] {
     if (updateClicked_) updateClicked_();
   });
+  // Where the user ticks: what a tick did beyond the list is said right there.
+  pnNotice_ = new QLabel(gbActive_);
+  pnNotice_->setObjectName(QStringLiteral("PN_ActiveNotice"));
+  pnNotice_->setWordWrap(true);
+  pnNotice_->setVisible(false);
   al->addWidget(clbActive_);
   al->addWidget(bnUpdate_);
+  al->addWidget(pnNotice_);
   right->addWidget(gbActive_);
 
   gbHvxv_ = new QGroupBox(this);
@@ -126,6 +133,7 @@ void TMultiSettingsPage::applyTexts() {
   bnUpdate_->setToolTip(hintText(254));
   sgScales_->setToolTip(hintText(252));
   dgColours_->setToolTip(hintText(261));
+  refreshCheckList();
   gbHvxv_->setTitle(groupCaption(300));
   gbHvxv_->setToolTip(hintText(301));
   for (int i = 0; i < 4; ++i) {
@@ -241,6 +249,15 @@ void TMultiSettingsPage::refreshCheckList() {
     it->setCheckState(coll_.itemChecked(i) ? Qt::Checked : Qt::Unchecked);
   }
   refreshing_ = false;
+  // The serials stand outside the texts: a language file without these ids still names them.
+  const MultiActivationNotice& notice = coll_.activationNotice();
+  QStringList lines;
+  if (notice.runEnded) lines << text(kTextMultiRunEndedByChange);
+  if (!notice.switchedToScope.isEmpty())
+    lines << text(kTextMultiSwitchedToScope) + QLatin1Char(' ') +
+                 notice.switchedToScope.join(QStringLiteral(", "));
+  pnNotice_->setText(lines.join(QLatin1Char('\n')));
+  pnNotice_->setVisible(!lines.isEmpty());
 }
 
 void TMultiSettingsPage::refreshVisibleMode() {

@@ -7,6 +7,7 @@
 #include <functional>
 
 class QGroupBox;
+class QLabel;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
@@ -34,6 +35,7 @@ class TMultiSettingsPage : public QWidget {
   void applyTexts();
   void refreshScaleTable();
   void refreshColours();
+  // The check list, and beside it what the user's last change of it did beyond the list.
   void refreshCheckList();
   void refreshVisibleMode();
   // Height of the scale table from the room the page has.
@@ -51,6 +53,7 @@ class TMultiSettingsPage : public QWidget {
   QTableWidget* colourGrid() const { return dgColours_; }
   QListWidget* checkList() const { return clbActive_; }
   QPushButton* updateButton() const { return bnUpdate_; }
+  QLabel* activationNotice() const { return pnNotice_; }
 
  protected:
   void resizeEvent(QResizeEvent* e) override;
@@ -66,6 +69,7 @@ class TMultiSettingsPage : public QWidget {
   QGroupBox* gbActive_ = nullptr;
   QListWidget* clbActive_ = nullptr;
   QPushButton* bnUpdate_ = nullptr;
+  QLabel* pnNotice_ = nullptr;
   QTableWidget* sgScales_ = nullptr;
   QTableWidget* dgColours_ = nullptr;
   QGroupBox* gbHvxv_ = nullptr;

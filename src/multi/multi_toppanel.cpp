@@ -60,10 +60,16 @@ TMultiTopPanel::TMultiTopPanel(TMultiCollection& coll, QWidget* parent)
     : QFrame(parent), coll_(coll) {
   setObjectName(QStringLiteral("PN_Top"));
   auto* top = new QHBoxLayout(this);
+  row_ = top;
   top->setContentsMargins(4, 2, 4, 2);
+  // Set, not left to the style: the width of the other arrangement is reckoned from it.
+  top->setSpacing(kGroupGap);
   buildStartStop();
   // Aligned to the top: rows added to the status grid never move RUN and BREAK.
-  top->addWidget(pnStartStop_, 0, Qt::AlignTop);
+  auto* lead = new QHBoxLayout;
+  lead_ = lead;
+  lead->setSpacing(kGroupGap);
+  lead->addWidget(pnStartStop_, 0, Qt::AlignTop);
   buildFileButtons();
   auto* files = new QGridLayout;
   files->addWidget(bbnCopy_, 0, 0);
@@ -74,7 +80,13 @@ TMultiTopPanel::TMultiTopPanel(TMultiCollection& coll, QWidget* parent)
   files->addWidget(bbnSaveSettings_, 1, 2);
   files->addWidget(bbnLoadSettings_, 1, 0);
   files->setRowStretch(2, 1);
-  top->addLayout(files);
+  lead->addLayout(files);
+  auto* leadColumn = new QVBoxLayout;
+  leadColumn_ = leadColumn;
+  leadColumn->setSpacing(2);
+  leadColumn->addLayout(lead);
+  leadColumn->addStretch(1);
+  top->addLayout(leadColumn);
   dgStatus_ = new TMultiStatusGrid(this);
   top->addWidget(dgStatus_, 0, Qt::AlignTop);
   buildClearAndAuto();
@@ -294,6 +306,30 @@ void TMultiTopPanel::refreshOptions() {
   if (edFixPart_->text() != coll_.fixedPart()) edFixPart_->setText(coll_.fixedPart());
   cbClearBeforeDrawing_->setChecked(coll_.clearBeforeDrawing());
   refreshing_ = false;
+}
+
+int TMultiTopPanel::rowWidth(bool stacked) const {
+  const int now = sizeHint().width();
+  if (stacked == statsStacked_) return now;
+  // The other arrangement differs only in where the statistics are: at the end of the row, or
+  // beneath the start and stop controls and the file buttons.
+  const int lead = lead_->sizeHint().width();
+  const int stats = gbStats_->sizeHint().expandedTo(gbStats_->minimumSizeHint()).width();
+  const int apart = lead + kGroupGap + stats, together = std::max(lead, stats);
+  return stacked ? now - apart + together : now - together + apart;
+}
+
+void TMultiTopPanel::fitWidth(int width) {
+  const bool stack = rowWidth(false) > width;
+  if (stack == statsStacked_) return;
+  statsStacked_ = stack;
+  row_->removeWidget(gbStats_);
+  leadColumn_->removeWidget(gbStats_);
+  if (stack)
+    leadColumn_->insertWidget(1, gbStats_, 0, Qt::AlignLeft);  // before the stretch
+  else
+    row_->insertWidget(row_->count() - 1, gbStats_, 0, Qt::AlignTop);
+  updateGeometry();
 }
 
 void TMultiTopPanel::saveControlsShown(bool on) {

@@ -5,6 +5,7 @@
 // disabled and BREAK stays where it is, so a click meant to stop never starts.
 #include <QFrame>
 
+class QBoxLayout;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -29,6 +30,12 @@ class TMultiTopPanel : public QFrame {
   void refreshStatistics();
   void refreshOptions();
   void saveControlsShown(bool on);
+  // Narrower than one row of its groups needs (a small screen), the statistics go beneath the
+  // start and stop controls: cut off at the window's edge they could not be read.
+  void fitWidth(int width);
+  bool statisticsStacked() const { return statsStacked_; }
+  // The width of its groups in one row, or with the statistics stacked.
+  int rowWidth(bool stacked) const;
 
   QPushButton* runButton() const { return bnRun_; }
   QPushButton* breakButton() const { return bnBreak_; }
@@ -42,12 +49,17 @@ class TMultiTopPanel : public QFrame {
   QToolButton* loadSettingsButton() const { return bbnLoadSettings_; }
 
  private:
+  static constexpr int kGroupGap = 6;
   void buildStartStop();
   void buildFileButtons();
   void buildClearAndAuto();
   void buildStatistics();
   TMultiCollection& coll_;
   bool refreshing_ = false;
+  bool statsStacked_ = false;
+  QBoxLayout* row_ = nullptr;
+  QBoxLayout* lead_ = nullptr;        // the start and stop controls and the file buttons
+  QBoxLayout* leadColumn_ = nullptr;  // and beneath them the statistics when stacked
 
   QWidget* pnStartStop_ = nullptr;
   QCheckBox* cbSingleShot_ = nullptr;

@@ -159,14 +159,19 @@ int TMultiCollection::fill() {
 // --- A ------------------------------------------------------------------------------------
 
 int TMultiCollection::activate() {
-  // Activating during a run ends it as Break does: given back their own choice below, devices
-  // whose own choice is continuous would otherwise go on measuring by themselves. The records
-  // Break lets come still join their cycle: the new list takes over once that cycle has ended.
+  // Activating during a run ends it: given back their own choice below, devices whose own
+  // choice is continuous would otherwise go on measuring by themselves. A cycle in hand ends as
+  // after Break: the records the stop lets come still join it, and the new list takes over once
+  // that cycle has ended.
   const bool breaking = running_ && !runAfterBreak_;
-  if (breaking) breakClicked();
   if (breaking && cycleOpen_) {
+    breakClicked();
     activateAfterCycle_ = true;
     return 0;
+  }
+  if (breaking) {
+    stopRunDevices();
+    endRun();
   }
   activateAfterCycle_ = false;
   // A run queued behind a broken cycle was asked of the devices active then.
@@ -178,8 +183,11 @@ int TMultiCollection::activate() {
   // A cycle Break left waiting keeps what came, saved before the active list changes.
   finishOpenCycle();
   longestEstimate_ = 0;
+  std::vector<MultiStatusRow> rowsBefore = std::move(status_);
   active_.clear();
-  busy_.clear();
+  slots_.clear();
+  // Break's marks were of the devices active until now.
+  breakRequested_ = false;
   closeCycleQuietly();
   int rc = 0;
   const int n = members_.count();
@@ -204,13 +212,13 @@ int TMultiCollection::activate() {
         }
     if (active_.empty()) rc = kMultiEmpty;
   }
+  slots_.assign(active_.size(), Slot());
   for (std::size_t k = 0; k < active_.size(); ++k) {
     active_[k]->setMultiLink(handle_, int(k));
     active_[k]->setShown(true);
   }
-  status_.assign(active_.size(), MultiStatusRow());
   tmBusy_.stop();
-  for (std::size_t k = 0; k < active_.size(); ++k) status_[k].serial = active_[k]->serial();
+  rowsFromPicture(std::move(rowsBefore));
   if (!active_.empty()) {
     for (IMultiMember* m : active_) updateEstimate(m);
     setCollectTimeMs(int(std::lround(longestEstimate_ * 1000.0)));
@@ -227,10 +235,14 @@ void TMultiCollection::updateEstimate(IMultiMember* m) {
 
 // --- M ------------------------------------------------------------------------------------
 
-int TMultiCollection::switchToScopeMode() {
+int TMultiCollection::switchToScopeMode(QStringList* switched) {
   if (active_.empty()) return kNoActive;
   const std::vector<IMultiMember*> list = active_;
-  for (IMultiMember* m : list) m->switchMode(QStringLiteral("OSA0"));
+  for (IMultiMember* m : list) {
+    const bool other = !m->scopeModeAsked();
+    m->switchMode(QStringLiteral("OSA0"));
+    if (switched && other && m->scopeModeAsked()) *switched << m->serial();
+  }
   return 0;
 }
 
@@ -240,7 +252,10 @@ int TMultiCollection::startRun(bool fromRequest) {
   if (active_.empty()) return fromRequest ? kNoActive : kMultiEmpty;
   if (runsRefused_) return kNoActive;
   finishOpenCycle();
-  if (fromRequest) tmReRun_.stop();
+  if (fromRequest) {
+    tmReRun_.stop();
+    plotPageDue_ = true;  // RUN, or the start-up's autostart
+  }
   tmCollect_.stop();
   tmWatchdog_.stop();
   const std::vector<IMultiMember*> list = active_;
@@ -249,15 +264,25 @@ int TMultiCollection::startRun(bool fromRequest) {
   // command goes out before the run, as after activation. A window whose own run is going or
   // queued refuses the switch: that run is the user's and is left alone, and the device sits
   // the cycle out, since a run asked of it would be one more of that mode.
-  busy_.assign(list.size(), false);
+  // A new cycle: every slot starts afresh.
+  slots_.assign(list.size(), Slot());
   QStringList busyNames;
+  bool switched = false;
   for (std::size_t k = 0; k < list.size(); ++k) {
     if (list[k]->inScopeMode()) continue;
+    const bool other = !list[k]->scopeModeAsked();
     list[k]->switchMode(QStringLiteral("OSA0"));
-    if (list[k]->scopeModeAsked()) continue;
-    busy_[k] = true;
+    if (list[k]->scopeModeAsked()) {
+      if (other && !notice_.switchedToScope.contains(list[k]->serial())) {
+        notice_.switchedToScope << list[k]->serial();
+        switched = true;
+      }
+      continue;
+    }
+    slots_[k].busy = true;
     busyNames << list[k]->serial();
   }
+  if (switched) notify(kChangedCheckList);
   // The rows go on telling of the cycle on screen (a device missing from it included) until
   // this cycle's picture replaces it; a device sitting this cycle out says so at once, its
   // curves still drawn keep their marks.
@@ -268,7 +293,7 @@ int TMultiCollection::startRun(bool fromRequest) {
     if (r.busy) r.missing = false;
   }
   // The marks go as soon as those runs are over, not at the next start.
-  if (std::find(busy_.begin(), busy_.end(), true) != busy_.end())
+  if (askedCount() < activeCount())
     tmBusy_.start();
   else
     tmBusy_.stop();
@@ -283,7 +308,7 @@ int TMultiCollection::startRun(bool fromRequest) {
     return kAllBusy;
   }
   for (std::size_t k = 0; k < list.size(); ++k) {
-    if (busy_[k]) continue;
+    if (slots_[k].busy) continue;
     list[k]->setPlotSwitch(false);
     list[k]->setSingleShot(true);
     updateEstimate(list[k]);
@@ -297,11 +322,6 @@ int TMultiCollection::startRun(bool fromRequest) {
   cycleOpen_ = true;
   ++cycleGen_;
   collectExtensions_ = 0;
-  asked_.assign(list.size(), 0);
-  delivered_.assign(list.size(), false);
-  triggers_.assign(list.size(), DayTime());
-  slotColours_.assign(list.size(), {kWhite, kWhite});
-  slotCurves_.assign(list.size(), {nullptr, nullptr});
   if (onRunStarted) onRunStarted();
   notify(kChangedRunButtons | kChangedStatus);
   if (!busyNames.isEmpty() && !busyTold_) {
@@ -309,18 +329,18 @@ int TMultiCollection::startRun(bool fromRequest) {
     if (onDevicesBusy) onDevicesBusy(busyNames, false);
   }
   for (std::size_t k = 0; k < list.size(); ++k)
-    if (!busy_[k]) {
+    if (!slots_[k].busy) {
       list[k]->setSingleShot(true);
       list[k]->setPlotSwitch(false);
     }
-  for (std::size_t k = 0; k < list.size(); ++k) asked_[k] = list[k]->runCount();
+  for (std::size_t k = 0; k < list.size(); ++k) slots_[k].asked = list[k]->runCount();
   // Back to back, with nothing in between: the devices start as close together as their links
   // allow.
   for (std::size_t k = 0; k < list.size(); ++k)
-    if (!busy_[k]) list[k]->startMeasurement();
+    if (!slots_[k].busy) list[k]->startMeasurement();
   bool lateStart = false;
   for (std::size_t k = 0; k < list.size(); ++k)
-    if (!busy_[k] && list[k]->runCount() == asked_[k]) lateStart = true;
+    if (!slots_[k].busy && list[k]->runCount() == slots_[k].asked) lateStart = true;
   // The allowance is this cycle's, not the collecting time shown: a device that is busy or
   // gone must not change the user's setting.
   lateStartMs_ = lateStart ? kLateStartMs : 0;
@@ -338,7 +358,14 @@ void TMultiCollection::runClicked() {
     notify(kChangedRunButtons);
     return;
   }
+  // A run queued behind a broken cycle is this one: started here, it must not start again when
+  // that cycle ends.
+  runAfterBreak_ = false;
   finishOpenCycle();  // before the statistics start afresh
+  if (!notice_.empty()) {
+    notice_ = {};
+    notify(kChangedCheckList);
+  }
   autosaveFailureTold_ = false;
   busyTold_ = false;
   lastCycle_ = false;
@@ -347,7 +374,10 @@ void TMultiCollection::runClicked() {
 }
 
 void TMultiCollection::startQueuedRun() {
-  if (activateAfterCycle_ && activate() == 0) switchToScopeMode();
+  if (activateAfterCycle_ && activate() == 0) {
+    switchToScopeMode(&notice_.switchedToScope);
+    notify(kChangedCheckList);
+  }
   if (!runAfterBreak_) return;
   runAfterBreak_ = false;
   running_ = false;
@@ -363,37 +393,51 @@ void TMultiCollection::breakClicked() {
     notify(kChangedRunButtons);
     return;
   }
-  // Only the devices in this run: one sitting it out keeps its own run, as it was promised.
-  // A window put into another mode since keeps that run too. Only a device stopped here can
-  // still owe this cycle a record.
-  const std::vector<IMultiMember*> list = active_;
-  stoppedByBreak_.assign(list.size(), false);
-  for (std::size_t k = 0; k < list.size(); ++k)
-    if (!busyAt(k) && list[k]->scopeModeAsked()) {
-      list[k]->stopMeasurement();
-      stoppedByBreak_[k] = true;
-    }
+  // Only a device stopped here can still owe this cycle a record.
+  stopRunDevices();
   // Break ends the run: no pending or later re-run may start the devices again. What the
   // devices measured before it is kept: records already on their way still join the cycle,
   // which ends, is drawn and saved once they are in or can no longer come (at the latest at
   // its collecting time).
   breakRequested_ = true;
-  tmReRun_.stop();
-  plotSwitchesOn();
-  running_ = false;
-  notify(kChangedRunButtons);
+  endRun();
   // The records still on their way are waited for, and no longer than they can come: the
   // cycle is drawn and saved as soon as the last of them is in or can no longer come. Records
   // announced just before the click wait behind it: they are this cycle's.
   endIfNothingOwed();
 }
 
+void TMultiCollection::stopRunDevices() {
+  // A device sitting the run out keeps its own run, as it was promised; a window put into
+  // another mode since keeps that run too.
+  const std::vector<IMultiMember*> list = active_;
+  for (std::size_t k = 0; k < list.size(); ++k) {
+    const bool stop = !busyAt(k) && list[k]->scopeModeAsked();
+    if (stop) list[k]->stopMeasurement();
+    if (k < slots_.size()) slots_[k].stoppedByBreak = stop;
+  }
+}
+
+void TMultiCollection::endRun() {
+  tmReRun_.stop();
+  plotSwitchesOn();
+  running_ = false;
+  notify(kChangedRunButtons);
+}
+
+void TMultiCollection::holdMemberRuns() {
+  const bool hold = running_ || cycleOpen_;
+  for (int i = 0, n = members_.count(); i < n; ++i)
+    if (IMultiMember* m = members_.at(i))
+      m->holdOwnRun(hold && std::find(active_.begin(), active_.end(), m) != active_.end());
+}
+
 bool TMultiCollection::markOwed() {
   bool any = false, changed = false;
-  const std::size_t n = std::min({status_.size(), active_.size(), delivered_.size(),
-                                  stoppedByBreak_.size()});
+  const std::size_t n = std::min(status_.size(), slots_.size());
   for (std::size_t k = 0; k < n; ++k) {
-    const bool owed = !delivered_[k] && stoppedByBreak_[k] && active_[k]->mayStillDeliver();
+    const Slot& sl = slots_[k];
+    const bool owed = !sl.delivered && sl.stoppedByBreak && active_[k]->mayStillDeliver();
     any = any || owed;
     changed = changed || status_[k].owed != owed;
     status_[k].owed = owed;
@@ -462,11 +506,7 @@ void TMultiCollection::stopAfterCycle() {
   lastCycle_ = true;
   tmReRun_.stop();
   if (cycleOpen_) return;  // endCycle ends the run
-  plotSwitchesOn();
-  if (running_) {
-    running_ = false;
-    notify(kChangedRunButtons);
-  }
+  endRun();
 }
 
 void TMultiCollection::plotSwitchesOn() {
@@ -540,8 +580,8 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   // A record answers the run that asked for it. One that comes after its cycle has ended, from
   // a run older than this cycle's request, or a second one of a device, is late: it is neither
   // a cycle of its own nor part of this one.
-  if (!cycleOpen_ || slot >= delivered_.size() || delivered_[slot] || busyAt(slot) ||
-      notice.run <= asked_[slot])
+  if (!cycleOpen_ || slots_[slot].delivered || slots_[slot].busy ||
+      notice.run <= slots_[slot].asked)
     return;
   // A record without samples (a device stopped before its first sample) carries nothing to
   // draw or keep: it is not taken into the cycle, nor leaves a file of a head only.
@@ -645,14 +685,14 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   }
 
   if (c1 && c2) {
-    slotCurves_[slot] = {addChannelSet(serial + QStringLiteral(" K1"), head.rows[0].unit,
+    slots_[slot].curves = {addChannelSet(serial + QStringLiteral(" K1"), head.rows[0].unit,
                                        head.colours[0], t0dt, n, c1, v1),
                          addChannelSet(serial + QStringLiteral(" K2"), head.rows[1].unit,
                                        head.colours[1], t0dt, n, c2, v2)};
   }
-  delivered_[slot] = true;
-  triggers_[slot] = head.time;
-  slotColours_[slot] = {head.colours[0], head.colours[1]};
+  slots_[slot].delivered = true;
+  slots_[slot].trigger = head.time;
+  slots_[slot].colours = {head.colours[0], head.colours[1]};
   if (slot < status_.size()) {
     MultiStatusRow& row = status_[slot];
     row.serial = serial;
@@ -681,25 +721,23 @@ void TMultiCollection::updateTriggerDeltas() {
   // far (the first alone is always 0) beside the others' last ones would contradict it.
   bool any = false;
   DayTime first;
-  for (std::size_t k = 0; k < delivered_.size(); ++k)
-    if (delivered_[k] && (!any || dtLess(triggers_[k], first))) {
-      first = triggers_[k];
+  for (const Slot& sl : slots_)
+    if (sl.delivered && (!any || dtLess(sl.trigger, first))) {
+      first = sl.trigger;
       any = true;
     }
-  for (std::size_t k = 0; k < delivered_.size() && k < status_.size(); ++k) {
-    if (!delivered_[k]) continue;
+  for (std::size_t k = 0; k < slots_.size() && k < status_.size(); ++k) {
+    const Slot& sl = slots_[k];
+    if (!sl.delivered) continue;
     MultiStatusRow& r = status_[k];
     // A file loaded during the cycle emptied the rows: the cycle's picture fills them again.
     r.filled = true;
-    if (k < slotColours_.size()) {
-      r.colour1 = slotColours_[k][0];
-      r.colour2 = slotColours_[k][1];
-    }
+    r.colour1 = sl.colours[0];
+    r.colour2 = sl.colours[1];
     r.hasTriggerDelta = true;
-    r.triggerDelta = dtDiffSeconds(triggers_[k], first);
-    if (k < slotCurves_.size())
-      for (const TGenD2DataSet* curve : slotCurves_[k])
-        if (curve) curveDelta_[curve] = r.triggerDelta;
+    r.triggerDelta = dtDiffSeconds(sl.trigger, first);
+    for (const TGenD2DataSet* curve : sl.curves)
+      if (curve) curveDelta_[curve] = r.triggerDelta;
   }
 }
 
@@ -717,8 +755,8 @@ void TMultiCollection::endCycle() {
   // A device that did not deliver is marked, and stopped unless Break stopped it already: its
   // run ends, so no record of it can come late, and the next cycle starts it afresh. One that
   // sat the cycle out keeps its own run and its busy mark; its curves leave the picture now.
-  for (std::size_t k = 0; k < delivered_.size() && k < active_.size(); ++k) {
-    if (delivered_[k]) continue;
+  for (std::size_t k = 0; k < slots_.size(); ++k) {
+    if (slots_[k].delivered) continue;
     if (k < status_.size()) {
       MultiStatusRow& r = status_[k];
       r.missing = !busyAt(k);
@@ -776,11 +814,7 @@ void TMultiCollection::endCycle() {
     tmReRun_.setInterval(complete ? kReRunMs : 250 * activeCount() + 250);
     tmReRun_.start();
   } else {
-    plotSwitchesOn();
-    if (running_) {
-      running_ = false;
-      notify(kChangedRunButtons);
-    }
+    endRun();
   }
   if (onCycleEnded) onCycleEnded();
   startQueuedRun();
@@ -789,9 +823,8 @@ void TMultiCollection::endCycle() {
 MultiMiss TMultiCollection::missReason(std::size_t k) {
   IMultiMember* m = active_[k];
   if (m->recordComing()) return MultiMiss::Transferring;
-  if (breakRequested_ && k < stoppedByBreak_.size() && stoppedByBreak_[k])
-    return MultiMiss::Stopped;
-  if (k < asked_.size() && m->runCount() != asked_[k]) return MultiMiss::NoTrigger;
+  if (breakRequested_ && slots_[k].stoppedByBreak) return MultiMiss::Stopped;
+  if (m->runCount() != slots_[k].asked) return MultiMiss::NoTrigger;
   return MultiMiss::NoRecord;
 }
 
@@ -810,8 +843,8 @@ void TMultiCollection::collectTimeOver() {
   // be: the estimate cannot know how busy the windows are.
   const int most = std::max(1, kTriggerWaitMs / std::max(1, collectTimeMs_));
   if (collectExtensions_ < most)
-    for (std::size_t k = 0; k < delivered_.size() && k < active_.size(); ++k)
-      if (!delivered_[k] && !busyAt(k) && active_[k]->recordComing()) {
+    for (std::size_t k = 0; k < slots_.size(); ++k)
+      if (!slots_[k].delivered && !slots_[k].busy && active_[k]->recordComing()) {
         ++collectExtensions_;
         tmCollect_.start();
         return;
@@ -871,16 +904,17 @@ int TMultiCollection::draw(bool counted) {
   if (kernel_.DataSetCount() == 0) return kNoDataSets;
   // A cycle's picture does not raise the window: in a continuous run that came once a
   // cycle, and no other window stayed usable.
-  return renderPlot(false);
+  return renderPlot(false, true);
 }
 
-int TMultiCollection::renderPlot(bool toFront) {
+int TMultiCollection::renderPlot(bool toFront, bool forCycle) {
   dropLastPicture();
   if (view_) {
     view_->setBusyCursor(true);
     if (toFront) view_->bringToFront();
   }
-  if (view_) view_->showPlotPage();
+  if (view_ && (!forCycle || plotPageDue_)) view_->showPlotPage();
+  if (forCycle) plotPageDue_ = false;
   applyShifts();
   kernel_.DataSets().SortByName();
   const int rc = kernel_.Render(nullptr, true);
@@ -937,7 +971,7 @@ void TMultiCollection::forgetCurves() {
   besideStamps_.clear();
   appliedShift_.clear();
   curveDelta_.clear();
-  for (auto& curves : slotCurves_) curves = {nullptr, nullptr};
+  for (Slot& sl : slots_) sl.curves = {nullptr, nullptr};
 }
 
 void TMultiCollection::clearImage() {
@@ -1007,20 +1041,26 @@ void TMultiCollection::setItemChecked(int i, bool on) {
 int TMultiCollection::checkClicked(int item, bool on) {
   setItemChecked(item, on);
   tmUpdateActive_.stop();
-  const int rc = activate();
-  // As after the boot's activation: a device left in another mode would never send a record.
-  if (rc == 0) switchToScopeMode();
-  saveScalings(scalingsPath());
-  setVisibleMode(visibleMode_);
-  return rc;
+  return activateByUser();
 }
 
 int TMultiCollection::updateClicked() {
+  const int rc = activateByUser();
+  if (view_) view_->showPlotPage();
+  return rc;
+}
+
+int TMultiCollection::activateByUser() {
+  // Told, not done silently: the run ends, and devices left in another mode change mode.
+  const bool wasRunning = running_;
+  notice_ = {};
   const int rc = activate();
-  if (rc == 0) switchToScopeMode();
+  notice_.runEnded = wasRunning && !running_;
+  // As after the boot's activation: a device left in another mode would never send a record.
+  if (rc == 0) switchToScopeMode(&notice_.switchedToScope);
+  notify(kChangedCheckList);
   saveScalings(scalingsPath());
   setVisibleMode(visibleMode_);
-  if (view_) view_->showPlotPage();
   return rc;
 }
 
@@ -1213,6 +1253,28 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   tmHeader_.stop();
   drawHeader();
   return drawn;
+}
+
+void TMultiCollection::rowsFromPicture(std::vector<MultiStatusRow> before) {
+  status_.assign(active_.size(), MultiStatusRow());
+  for (std::size_t k = 0; k < active_.size(); ++k) status_[k].serial = active_[k]->serial();
+  if (onScreen_ == OnScreen::Loaded) {
+    describeLoadedFile(loaded_);
+    return;
+  }
+  // The picture stays: each device's row says again what it said of it. No run is going any
+  // more, so nothing is busy or owed; a device that left the list keeps its row while its
+  // curves are on screen, as a loaded file's devices do.
+  if (onScreen_ == OnScreen::Cycle)
+    for (MultiStatusRow& old : before) {
+      old.busy = old.owed = false;
+      auto row = std::find_if(status_.begin(), status_.end(),
+                              [&](const MultiStatusRow& r) { return r.serial == old.serial; });
+      if (row != status_.end())
+        *row = old;
+      else if (old.filled)
+        status_.push_back(old);
+    }
 }
 
 void TMultiCollection::describeLoadedFile(const TREADing& r) {

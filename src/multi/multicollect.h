@@ -56,7 +56,7 @@ class IMultiView {
 enum class MultiMiss {
   NoRecord,      // nothing is known: its run may never have reached it
   NoTrigger,     // its run went out and did not trigger (or finish) within the cycle's time
-  Stopped,       // Break stopped its run before any of its record was on its way
+  Stopped,       // Break ended its run and no record of it came
   Transferring,  // a record of it was still coming in when the cycle ended
 };
 
@@ -77,6 +77,14 @@ struct MultiStatusRow {
   // Trigger moment of this device's record relative to the cycle's first trigger moment, s.
   bool hasTriggerDelta = false;
   double triggerDelta = 0;
+};
+
+// What the user's last change of the active devices (or run) did beyond what was asked: the
+// run going on ended, and devices were switched from another mode to the scope for good.
+struct MultiActivationNotice {
+  bool runEnded = false;
+  QStringList switchedToScope;  // serials
+  bool empty() const { return !runEnded && switchedToScope.isEmpty(); }
 };
 
 class TMultiCollection {
@@ -116,7 +124,8 @@ class TMultiCollection {
   // --- Steps --------------------------------------------------------------------------------
   int fill();                                  // F (and loads Scalings.TXT)
   int activate();                              // A
-  int switchToScopeMode();                     // M
+  // M; switched: the serials of devices that were in (or asked for) another mode.
+  int switchToScopeMode(QStringList* switched = nullptr);
   int startRun(bool fromRequest = true);       // R
   // C. A record answers the run of the current cycle that asked for it; a record from an
   // earlier run, a second one of a device, or one after the cycle has ended is late and dropped.
@@ -215,6 +224,8 @@ class TMultiCollection {
   const QString& dornellName(int r) const { return dornellNames_[std::size_t(r - 1)]; }
   ColorRef rowColour(int r);  // stored, else the default colour of r
   void repaintColours();      // TM_DrawDG_Scales_ColorTimer
+  // Said until the user's next change of the active devices or next RUN.
+  const MultiActivationNotice& activationNotice() const { return notice_; }
   int itemCount() const { return int(itemSerials_.size()); }
   const QString& itemSerial(int i) const { return itemSerials_[std::size_t(i)]; }
   bool itemChecked(int i) const { return checked_[std::size_t(i)]; }
@@ -276,15 +287,43 @@ class TMultiCollection {
   static double collectingEstimate(std::int32_t depth, double dt);
 
  private:
+  // What the cycle in progress knows of one active device.
+  struct Slot {
+    std::uint32_t asked = 0;  // its run count read before its run was asked for
+    bool delivered = false;   // its record came
+    bool busy = false;        // sits the cycle out (see MultiStatusRow::busy)
+    // Break stopped it (one it left running owes the cycle nothing).
+    bool stoppedByBreak = false;
+    DayTime trigger;  // its record's trigger moment
+    std::array<ColorRef, 2> colours{kWhite, kWhite};  // of the record's channels
+    // The record's two curves as the plot keeps them (nullptr until it is drawn).
+    std::array<const TGenD2DataSet*, 2> curves{nullptr, nullptr};
+  };
+
   // Shows and hides the device windows as the visible-windows mode says; with onlyChanges
   // only those the mode now judges otherwise than when it last looked at them.
   void applyVisibleMode(bool onlyChanges);
+  // What checkClicked and updateClicked share: activate, switch to the scope, save the
+  // scalings, apply the visible mode, and say what it did beyond that (activationNotice).
+  int activateByUser();
   // The status rows of a merged data file loaded in place of the picture on show.
   void describeLoadedFile(const TREADing& r);
   ITimer& makeTimer(int ms);
   void notify(unsigned what) {
+    holdMemberRuns();
     if (view_) view_->changed(what);
   }
+  // The active devices' own windows start nothing while a run or a cycle is going; the others
+  // have their RUN back.
+  void holdMemberRuns();
+  // Stops the free devices of the run (one sitting it out keeps its own run) and marks their
+  // slots stopped by Break.
+  void stopRunDevices();
+  // No further cycle starts; the device windows have their plots and single-shot choice back.
+  void endRun();
+  // The status rows of the new active list from the picture on screen: a loaded file's rows
+  // from the file, a cycle's from what its rows said (before, by serial).
+  void rowsFromPicture(std::vector<MultiStatusRow> before);
   void processEvents() {
     if (view_) view_->processEvents();
   }
@@ -293,7 +332,9 @@ class TMultiCollection {
   void setStatisticsDashes();
   void updateEstimate(IMultiMember* m);
   void ensureRows(int rows);
-  int renderPlot(bool toFront = true);
+  // forCycle: a cycle's picture, which brings the plot page to the front only as the run's
+  // first: the user may have turned to another page since.
+  int renderPlot(bool toFront = true, bool forCycle = false);
   void dropLastPicture() {
     lastPictureShown_ = false;
     lastPicture_ = QImage();
@@ -330,9 +371,11 @@ class TMultiCollection {
                                      const double* t0dt, int n, const double* values,
                                      const ScaleRowValues& v);
   int askedCount() const {
-    return activeCount() - int(std::count(busy_.begin(), busy_.end(), true));
+    return activeCount() -
+           int(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.busy; }));
   }
-  bool busyAt(std::size_t k) const { return k < busy_.size() && busy_[k]; }
+  // k may be a status row beyond the active devices (a loaded file's device).
+  bool busyAt(std::size_t k) const { return k < slots_.size() && slots_[k].busy; }
   // The plot's curves are gone: what was kept about them goes too.
   void forgetCurves();
 
@@ -382,27 +425,19 @@ class TMultiCollection {
   bool runsRefused_ = false;     // refuseRuns
   bool autosaveFailureTold_ = false;  // in this run
   bool busyTold_ = false;             // in this run
-  // The cycle in progress, per active device: the device's run count read before its run was
-  // asked for, whether its record came, and that record's trigger moment.
-  bool cycleOpen_ = false;
+  bool plotPageDue_ = false;  // the first picture of a run started by request is still to come
+  MultiActivationNotice notice_;
+  bool cycleOpen_ = false;  // see cycleOpen()
   int collectExtensions_ = 0;  // times the collecting time was given again for a record coming
   int lateStartMs_ = 0;        // added to this cycle's collecting time for a device started late
   // Counts the cycles started: work that lets events run ends only the cycle it began with.
   std::uint64_t cycleGen_ = 0;
-  std::vector<std::uint32_t> asked_;
-  std::vector<bool> delivered_;
-  std::vector<DayTime> triggers_;
-  std::vector<std::array<ColorRef, 2>> slotColours_;  // of each record's channels, this cycle
+  // One per active device, in active order: made afresh for every cycle and at activation.
+  std::vector<Slot> slots_;
   // Curves drawn: the trigger delta of the record each belongs to, and the shift applied to
   // it. By curve, not by name: a loaded file's curves may bear the names of the cycle's.
   std::map<const TGenD2DataSet*, double> curveDelta_;
   std::map<const TGenD2DataSet*, double> appliedShift_;
-  // This cycle's two curves per active device (nullptr until its record is drawn).
-  std::vector<std::array<const TGenD2DataSet*, 2>> slotCurves_;
-  // Per active device: busy with a run of its own this cycle (see MultiStatusRow::busy).
-  std::vector<bool> busy_;
-  // Per active device: Break stopped it (one it left running owes the cycle nothing).
-  std::vector<bool> stoppedByBreak_;
   bool singleShot_ = true;
   bool autostart_ = false;
   bool autosave_ = false;

@@ -36,6 +36,10 @@ class IMultiMember {
   // A run of the multi-device window has ended: the single-shot choice the device's own window
   // had before the run switched it on comes back.
   virtual void giveBackSingleShot() {}
+  // On while the device is in a run of the multi-device window (or a cycle of it is open): its
+  // own window starts nothing, since its run command would go into the cycle and its record be
+  // kept as the window's own. Off again gives its RUN back.
+  virtual void holdOwnRun(bool /*on*/) {}
   // Off: the device window does not draw its own oscillogram.
   virtual void setPlotSwitch(bool on) = 0;
   virtual void switchMode(const QString& modeCode) = 0;

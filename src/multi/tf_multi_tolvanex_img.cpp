@@ -304,11 +304,12 @@ void TF_Multi_Tolvanex_Img::applyTexts() {
   refreshStatus();
 }
 
-// The top panel never squeezes its controls: the window is at least as wide as they need
-// (the status grid and the statistics box appear later and widen it).
+// The top panel never squeezes its controls: the window is at least as wide as they need with
+// the statistics stacked (the status grid and the statistics box appear later and widen it).
 void TF_Multi_Tolvanex_Img::fitTopPanel() {
+  top_->fitWidth(width());
   // Never wider than its screen: a window that cannot be seen whole cannot be used at all.
-  const int need = std::min(std::max(640, top_->sizeHint().width()), screenRoom().width());
+  const int need = std::min(std::max(640, top_->rowWidth(true)), screenRoom().width());
   if (minimumWidth() != need) setMinimumWidth(need);
 }
 
@@ -380,6 +381,7 @@ void TF_Multi_Tolvanex_Img::layOut() {
   if (bootingFlag()) return;
   const int menuH = menu_->sizeHint().height();
   menu_->setGeometry(0, 0, width(), menuH);
+  top_->fitWidth(width());
   const int topH = top_->sizeHint().height();
   top_->setGeometry(0, menuH, width(), topH);
   pc_->setGeometry(0, menuH + topH, width(), std::max(50, height() - menuH - topH));

@@ -48,6 +48,7 @@ class FakeMember : public IMultiMember {
     if (singleShotTaken) singleShot = ownSingleShot;
     singleShotTaken = false;
   }
+  void holdOwnRun(bool on) override { held = on; }
   void setPlotSwitch(bool on) override { plotSwitch = on; }
   void switchMode(const QString& code) override {
     if (refuseSwitch) return;
@@ -85,6 +86,7 @@ class FakeMember : public IMultiMember {
 
   QObject* handle = nullptr;
   bool singleShot = false, plotSwitch = true;
+  bool held = false;  // its own window's RUN held by the collection's run
   bool singleShotTaken = false, ownSingleShot = false;  // by the collection's run
   QString mode = QStringLiteral("VMD0");
   QString modeAtStart;  // the mode the last run was asked in

@@ -69,7 +69,8 @@ class MultiSimRig : public ::testing::Test {
     for (auto& w : windows_) {
       ASSERT_EQ(w->acquisition().mode(), kModeOSA0);
       members_.list.push_back(std::make_unique<TDeviceWindowMember>(
-          w.get(), [this] { return coll_ && coll_->running(); }));
+          w.get(), [this] { return coll_ && coll_->running(); },
+          [this](int ms) -> ITimer& { return hub_.create(ms); }));
     }
     coll_ = std::make_unique<TMultiCollection>(
         members_, &target_, &view_, [this](int ms) -> ITimer& { return hub_.create(ms); });

@@ -565,10 +565,94 @@ TEST_F(MultiCollect, HandActivationSwitchesTheActiveDevicesToScopeMode) {
   EXPECT_EQ(c.checkClicked(1, true), 0);
   EXPECT_EQ(b.mode, "OSA0");
   EXPECT_EQ(a.mode, "VMD0");
+  EXPECT_EQ(c.activationNotice().switchedToScope, QStringList{QStringLiteral("B2")});
+  EXPECT_FALSE(c.activationNotice().runEnded);
   c.setItemChecked(2, true);
   EXPECT_EQ(c.updateClicked(), 0);
   EXPECT_EQ(c3.mode, "OSA0");
   EXPECT_EQ(a.mode, "VMD0");
+  // Said of the devices switched this time only, and until the next run.
+  EXPECT_EQ(c.activationNotice().switchedToScope, QStringList{QStringLiteral("C3")});
+  c.runClicked();
+  EXPECT_TRUE(c.activationNotice().empty());
+}
+
+// While a run measures with them (a cycle open, or the next one due), the active devices' own
+// windows start nothing: a run of their own would go into the cycle. A cycle Break left
+// waiting for a record holds them until it ends; a device unticked has its RUN back at once.
+TEST_F(MultiCollect, TheRunHoldsItsDevicesOwnRunsUntilItEnds) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  FakeMember& d = members_.add(QStringLiteral("C3"));
+  TMultiCollection& c = make();
+  c.fill();
+  c.setItemChecked(0, true);
+  c.setItemChecked(1, true);
+  c.activate();
+  EXPECT_FALSE(a.held || b.held || d.held);
+  c.setSingleShot(false, true);
+  c.runClicked();
+  EXPECT_TRUE(a.held && b.held);
+  EXPECT_FALSE(d.held);
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  ASSERT_TRUE(c.reRunTimer().isActive());
+  EXPECT_TRUE(a.held && b.held);
+  hub_.advance(TMultiCollection::kReRunMs);
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  ASSERT_TRUE(c.breakPending());
+  EXPECT_TRUE(a.held && b.held);
+  c.recordArrived(b.notice());
+  hub_.advance(0);
+  ASSERT_FALSE(c.cycleOpen());
+  EXPECT_FALSE(a.held || b.held);
+
+  // A tick between two cycles ends the run at once, and says so: each device of the run is
+  // stopped once and no row waits for a record.
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  ASSERT_TRUE(c.reRunTimer().isActive());
+  const int stopsA = a.stops;
+  EXPECT_EQ(c.checkClicked(1, false), 0);
+  EXPECT_FALSE(c.running());
+  EXPECT_FALSE(c.reRunTimer().isActive());
+  EXPECT_EQ(a.stops, stopsA + 1);
+  EXPECT_FALSE(a.held || b.held);
+  EXPECT_TRUE(c.activationNotice().runEnded);
+  for (const MultiStatusRow& row : c.statusRows()) EXPECT_FALSE(row.owed || row.busy);
+  // Without a run a tick ends nothing.
+  EXPECT_EQ(c.checkClicked(2, true), 0);
+  EXPECT_FALSE(c.activationNotice().runEnded);
+  c.runClicked();
+  EXPECT_TRUE(a.held && d.held);
+  EXPECT_FALSE(b.held);
+}
+
+// RUN while Break's cycle waits queues the run; RUN again once no record can come any more
+// starts it directly, and the queued one is that run: it must not start another on top.
+TEST_F(MultiCollect, ARunQueuedBehindBreakStartsOnlyOnce) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
+  TMultiCollection& c = makeActive();
+  c.setSingleShot(true, true);
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  ASSERT_TRUE(c.breakPending());
+  c.runClicked();
+  ASSERT_TRUE(c.runQueued());
+  b.owes = false;  // its record can no longer come; the poll has not looked yet
+  const int startsA = a.starts;
+  c.runClicked();
+  EXPECT_EQ(a.starts, startsA + 1);
+  EXPECT_FALSE(c.runQueued());
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  hub_.advance(1000);
+  EXPECT_EQ(a.starts, startsA + 1);
+  EXPECT_FALSE(c.running());
 }
 
 // A device its own window has put into another mode (a logger run between two multi-device
@@ -1429,6 +1513,27 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
     EXPECT_TRUE(row.filled && row.hasTriggerDelta && row.colour1 != kWhite) << row.serial.toStdString();
   EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.6, 1e-9);
   EXPECT_EQ(c.statusRows()[0].colour1, ColorRef(r.colours.Items()[2]));
+  // A tick or Update keeps the picture, and the rows go on telling of it: the cycle's rows,
+  // a device that left keeping its own while its curves are shown; then the file's.
+  const std::vector<MultiStatusRow> cycleRows = c.statusRows();
+  EXPECT_EQ(c.checkClicked(1, false), 0);
+  ASSERT_EQ(c.statusRows().size(), 2u);
+  EXPECT_EQ(c.statusRows()[0].serial, "C3");
+  EXPECT_EQ(c.statusRows()[1].serial, "B2");
+  for (const MultiStatusRow& row : c.statusRows()) {
+    const auto& was = row.serial == "B2" ? cycleRows[0] : cycleRows[1];
+    EXPECT_TRUE(row.filled && row.hasTriggerDelta) << row.serial.toStdString();
+    EXPECT_EQ(row.colour1, was.colour1);
+    EXPECT_EQ(row.triggerDelta, was.triggerDelta);
+  }
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  EXPECT_EQ(c.updateClicked(), 0);
+  ASSERT_EQ(c.statusRows().size(), 3u);
+  EXPECT_FALSE(c.statusRows()[0].filled);  // C3, not in the file
+  EXPECT_EQ(c.statusRows()[1].serial, "A1");
+  EXPECT_EQ(c.statusRows()[2].serial, "B2");
+  EXPECT_TRUE(c.statusRows()[2].filled);
+  EXPECT_NEAR(c.statusRows()[2].triggerDelta, 0.25, 0.001);
 }
 
 }  // namespace

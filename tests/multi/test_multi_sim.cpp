@@ -1,7 +1,9 @@
 // Multi-device runs of device windows on simulated devices, on the stepped clock: Break that
 // holds whatever each device is doing, cycles that keep every record in exactly one file, runs
 // whose records do not all come, true trigger moments and their deltas.
+#include <QCheckBox>
 #include <QDir>
+#include <QPushButton>
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -12,6 +14,7 @@
 #include "plot/sampleseries.h"
 #include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
+#include "devicewin/tf_onetolvanex_runpanel.h"
 #include "multi/tf_multi_tolvanex_img.h"
 #include "multi/multifiles.h"
 #include "multi_sim_rig.h"
@@ -253,10 +256,34 @@ TEST_F(MultiSim, DeviceWindowsPlotAgainWhenTheRunEnds) {
 TEST_F(MultiSim, DeviceWindowsHaveTheirOwnSingleShotBackWhenTheRunEnds) {
   make(2);
   for (int i = 0; i < 2; ++i) window(i).acquisition().setSingleShot(false);
+  // The give-back waits for the end of those steps on a timer: a call posted anew at every
+  // pass of the events would keep a core busy for as long as anything in the steps (a modal
+  // box) lets events run.
+  struct CallCounter : QObject {
+    int calls = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      calls += e->type() == QEvent::MetaCall;
+      return false;
+    }
+  } counter;
+  for (int i = 0; i < 2; ++i) window(i).installEventFilter(&counter);
+  bool inSteps = false;
+  int callsInSteps = -1;
+  coll().onCycleEnded = [&] {
+    inSteps = window(0).acquisition().recordStepGoing() ||
+              window(1).acquisition().recordStepGoing();
+    counter.calls = 0;
+    for (int i = 0; i < 50; ++i) QCoreApplication::processEvents();
+    callsInSteps = counter.calls;
+  };
   coll().setSingleShot(true, true);
   coll().runClicked();
   EXPECT_TRUE(window(0).acquisition().singleShot());
   ASSERT_TRUE(hub_.advanceUntil([&] { return !coll().running(); }, 5000));
+  EXPECT_TRUE(inSteps);
+  EXPECT_LE(callsInSteps, 2);
+  coll().onCycleEnded = nullptr;
+  for (int i = 0; i < 2; ++i) window(i).removeEventFilter(&counter);
   const std::uint32_t runs[2] = {window(0).acquisition().runsWritten(),
                                  window(1).acquisition().runsWritten()};
   advance(3000);
@@ -563,6 +590,39 @@ TEST_F(MultiSim, ADeviceInALoggerRunOfItsOwnIsLeftOutUntilThatRunEnds) {
   EXPECT_FALSE(coll().statusRows()[1].busy);
   coll().breakClicked();
   advance(1000);
+}
+
+// A device window's RUN and single-shot box are held while the multi-device run measures with
+// its device, saying why: a click sends no run of its own into the cycle. Break gives them
+// back, and so does unticking the device during a run.
+TEST_F(MultiSim, ADeviceWindowStartsNothingOfItsOwnDuringTheRun) {
+  make(2);
+  TOneTolvanexRunPanel& panel = *window(1).runPanel();
+  ASSERT_TRUE(panel.runButton()->isEnabled());
+  coll().runClicked();
+  advance(200);
+  ASSERT_TRUE(hub_.advanceUntil([&] { return coll().reRunTimer().isActive(); }, 5000));
+  for (bool pending : {true, false}) {
+    EXPECT_FALSE(panel.runButton()->isEnabled()) << pending;
+    EXPECT_FALSE(panel.singleShotBox()->isEnabled()) << pending;
+    EXPECT_EQ(panel.runButton()->toolTip(), hintText(kTextHeldByMultiRun));
+    const std::size_t runs = rec_->times(serial(1), "*RUN").size();
+    panel.runButton()->click();
+    EXPECT_EQ(rec_->times(serial(1), "*RUN").size(), runs);
+    if (pending) advance(TMultiCollection::kReRunMs + 10);  // and inside the next cycle
+  }
+  coll().breakClicked();
+  ASSERT_TRUE(hub_.advanceUntil([&] { return !coll().cycleOpen(); }, 5000));
+  EXPECT_TRUE(panel.runButton()->isEnabled());
+  EXPECT_TRUE(panel.singleShotBox()->isEnabled());
+  EXPECT_EQ(panel.runButton()->toolTip(), hintText(86));
+  coll().runClicked();
+  advance(200);
+  EXPECT_FALSE(panel.runButton()->isEnabled());
+  coll().checkClicked(1, false);
+  EXPECT_FALSE(coll().running());
+  ASSERT_TRUE(hub_.advanceUntil([&] { return !coll().cycleOpen(); }, 5000));
+  EXPECT_TRUE(panel.runButton()->isEnabled());
 }
 
 // Closing a device window stops a run of its own, even while the multi-device window has it

@@ -1,6 +1,7 @@
 // The multi-device window during runs, with fake members: BREAK where the pointer is for the
 // whole continuous run, closing or hiding that ends a run, the status grid of
-// many devices with the trigger column, the shifted-curves switch and refused scale cells.
+// many devices with the trigger column, the shifted-curves switch and refused scale cells, the
+// page the user chose and what a tick during a run says.
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
@@ -25,6 +26,7 @@
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "multi/multi_settingspage.h"
 #include "multi/multi_statusgrid.h"
+#include "multi/multi_toppanel.h"
 #include "multi/tf_multi_tolvanex_img.h"
 #include "multi_rig.h"
 
@@ -362,6 +364,39 @@ TEST_F(MultiRunWindow, TheWindowKeepsItsSizeThroughARun) {
   }
 }
 
+// Narrower than one row of the top panel's groups (a 1280 pixel screen in German), the window
+// stacks the statistics beneath the start and stop controls: no group is cut at its edge or
+// squeezed over its neighbour. Wide enough, they go back into the row.
+TEST_F(MultiRunWindow, ANarrowWindowStacksTheStatisticsWithinIt) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  auto* top = find<TMultiTopPanel>("PN_Top");
+  ASSERT_NE(top, nullptr);
+  const int oneRow = top->rowWidth(false);
+  ASSERT_LT(top->rowWidth(true), oneRow);
+  EXPECT_LE(w.minimumWidth(), top->rowWidth(true));
+  w.coll().setSingleShot(true, true);
+  w.BN_RunClick();
+  deliverCycle();
+  const char* groups[] = {"PN_StartStopControls", "DG_", "BN_ClearImage", "CB_ClearBeforeDrawing",
+                          "GB_Auto", "GB_IntervalStatistics"};
+  for (int width : {oneRow - 1, oneRow}) {
+    w.resize(width, 700);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(top->statisticsStacked(), width < oneRow) << width;
+    std::vector<QRect> rects;
+    for (const char* name : groups) {
+      QWidget* g = find<QWidget>(name);
+      ASSERT_TRUE(g && g->isVisible()) << name;
+      const QRect r(g->mapTo(&w, QPoint(0, 0)), g->size());
+      EXPECT_LE(r.right(), w.width() - 1) << name << " " << width;
+      EXPECT_LE(r.bottom(), top->geometry().bottom()) << name << " " << width;
+      EXPECT_GE(g->width(), g->sizeHint().width()) << name << " " << width;
+      for (const QRect& other : rects) EXPECT_FALSE(r.intersects(other)) << name << " " << width;
+      rects.push_back(r);
+    }
+  }
+}
+
 // Shown, the window lies within its screen's free area however much room its top panel keeps
 // for the devices, its minimum width included.
 TEST_F(MultiRunWindow, ShownTheWindowFitsItsScreen) {
@@ -594,6 +629,44 @@ TEST_F(MultiRunWindow, CheckingDevicesOneByOneNeverMovesThePages) {
   EXPECT_FALSE(members_.list[2]->shown());
   QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell);
   EXPECT_TRUE(members_.list[2]->shown());
+}
+
+// The run's first picture brings the plot page to the front; a page the user turns to during the
+// run stays there as further cycles are drawn. What RUN or a tick did beyond what was asked
+// (devices switched to the scope, the run ended) is said beside the list.
+TEST_F(MultiRunWindow, ThePageTheUserChoseStaysAndATickSaysWhatItDid) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  auto* notice = find<QLabel>("PN_ActiveNotice");
+  ASSERT_NE(notice, nullptr);
+  w.pageControl()->setCurrentWidget(w.settingsPage());
+  w.coll().setSingleShot(false, false);
+  w.BN_RunClick();
+  EXPECT_TRUE(notice->isVisible());
+  EXPECT_EQ(notice->text(), text(kTextMultiSwitchedToScope) + QStringLiteral(" TVS00001, TVS00002"));
+  deliverCycle();
+  EXPECT_EQ(w.pageControl()->currentWidget(), w.imagePage());
+  w.pageControl()->setCurrentWidget(w.settingsPage());
+  for (int cycle = 0; cycle < 2; ++cycle) {
+    hub_.advance(TMultiCollection::kReRunMs);
+    deliverCycle();
+    EXPECT_EQ(w.pageControl()->currentWidget(), w.settingsPage()) << cycle;
+  }
+  ASSERT_TRUE(w.runGoing());
+  w.CLB_ACTIVE_TolvanexsClickCheck(1, false);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.runGoing());
+  EXPECT_EQ(notice->text(), text(kTextMultiRunEndedByChange));
+  EXPECT_EQ(w.pageControl()->currentWidget(), w.settingsPage());
+  w.BN_RunClick();
+  EXPECT_FALSE(notice->isVisible());
+  deliverCycle();
+  EXPECT_EQ(w.pageControl()->currentWidget(), w.imagePage());
+  // The start-up's autostart starts a run as RUN does.
+  w.coll().breakClicked();
+  w.pageControl()->setCurrentWidget(w.settingsPage());
+  ASSERT_EQ(w.startRun(), 0);
+  deliverCycle();
+  EXPECT_EQ(w.pageControl()->currentWidget(), w.imagePage());
 }
 
 // The trigger column: each device's delta to the cycle's first device, a missing device marked
