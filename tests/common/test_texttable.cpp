@@ -338,6 +338,13 @@ TEST_F(TextTable, RefusedRewriteLeavesTheOldFileWhole) {
 // Texts added after the original 310 ids: in both languages, written after the original
 // table, taken from the file, and a file of an earlier version (310 ids only) is still whole.
 TEST_F(TextTable, AddedIdsFollowTheOriginalTable) {
+  // Two branches adding texts may take the same id; one would silently win.
+  std::vector<int> seen(kLastTextId + 1, 0);
+  for (auto part : {detail::builtInTexts1(), detail::builtInTexts2(), detail::builtInTexts3()})
+    for (const detail::BuiltInText& b : part) {
+      ASSERT_TRUE(b.id >= 1 && b.id <= kLastTextId) << b.id;
+      EXPECT_EQ(++seen[b.id], 1) << "text id " << b.id << " given twice";
+    }
   for (int id = kTextCount + 1; id <= kLastTextId; ++id) {
     EXPECT_FALSE(tableText(id, kLanguageGerman).endsWith(QStringLiteral("is undefined"))) << id;
     EXPECT_FALSE(tableText(id, kLanguageEnglish).endsWith(QStringLiteral("is undefined"))) << id;
