@@ -653,8 +653,10 @@ bool TAcquisition::holdRunForSettings(const QueuedCommand& run) {
     // Restarted while the run waited: that change goes out first as well.
     t_.accumulateSettings.stop();
     ahead = makeSettingsWriteCommand(desired_);
-  } else if (!settingsKnown_) {
-    // Without the device's memory depth the record length is unknown.
+  } else if (!settingsKnown_ || std::exchange(readSettingsFirst_, false)) {
+    // Without the device's memory depth the record length is unknown. Read once more after a
+    // record whose head was in doubt: the reply alone, or a rest ahead of it, tells what the
+    // device does with its rests.
     ahead = makeSettingsReadCommand();
   } else {
     return false;
@@ -812,9 +814,11 @@ bool TAcquisition::readReply(std::uint32_t n) {
   replyLostUs_ = -1;
   const bool lateReplies = lost > 0 && reply > 0 && discard_ == 0 && rest_ == 0 &&
                           (got.size() == lost + reply || (got.size() == lost && lost > reply));
-  // What a rest that stopped short still owes may be a few bytes: a read a little longer than
-  // the reply (two replies together) is not taken for it.
-  const std::size_t restMin = owed_ == Owed::Short ? kLateRestBytes : 0;
+  // What a rest that stopped short still owes may be a few bytes, and a rest in doubt may be
+  // owed nothing: a read a little longer than the reply (two replies together) is not taken
+  // for it.
+  const std::size_t restMin =
+      owed_ == Owed::Short || owed_ == Owed::Doubt ? kLateRestBytes : 0;
   if (lateRest_ > 0 && rest_ == 0 && discard_ == 0 && !lateReplies && got.size() >= restMin &&
       (reply > 0 ? got.size() > reply
                  : got.size() >= std::min<std::size_t>(lateRest_, kLateRestBytes))) {
@@ -998,7 +1002,10 @@ void TAcquisition::recordIn(std::uint32_t queued, bool doubt) {
   }
   // Kept as it came, its head in doubt: if it was the rest before, this record's own rest is
   // still kept back, and is watched for like one.
-  if (doubt) watchLateRest(std::uint32_t(deviceBytes_ - expected_), Owed::Doubt, lastByteUs_);
+  if (doubt) {
+    watchLateRest(std::uint32_t(deviceBytes_ - expected_), Owed::Doubt, lastByteUs_);
+    readSettingsFirst_ = true;
+  }
   if (doubt || headDoubt_) {
     headDoubt_ = doubt;
     host_.recordHeadInDoubt(doubt);
@@ -1014,6 +1021,7 @@ void TAcquisition::dispatchReply(std::span<const std::uint8_t> bytes) {
       if (bytes.size() < kSettingsReplyLen) return;
       std::copy_n(bytes.begin(), kSettingsReplyLen, storedReplyBytes_.begin());
       settingsKnown_ = true;
+      readSettingsFirst_ = false;
       applySettingsReply();
       // Only where the user chooses a sample time: the voltmeter modes offer none.
       if (const float asked = std::exchange(askedSampleTime_, -1.0f);
@@ -1292,6 +1300,7 @@ int TAcquisition::reconnect() {
   lost_ = false;
   stopRequested_ = false;
   settingsKnown_ = false;
+  readSettingsFirst_ = false;
   deviceMode_ = 0;
   modeInFlight_ = 0;
   replyTag_ = kTagNone;

@@ -455,6 +455,7 @@ class TAcquisition {
   ModeCode requestedMode_ = 0;
   ModeCode modeInFlight_ = 0;  // mode of the "*SMd" written last, while its reply is awaited
   bool settingsKnown_ = false;
+  bool readSettingsFirst_ = false;  // a settings read goes out ahead of the next run (once)
   float askedSampleTime_ = -1;  // of the settings write in flight, -1 for other commands
   bool triggerForced_ = false;  // the queued run has had its write with a type its mode offers
   QString identification_;

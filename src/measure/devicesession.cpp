@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "common/paths.h"
+#include "common/texttable.h"
 #include "device/settingstables.h"
 
 namespace tolv {
@@ -130,6 +131,11 @@ int TDeviceSession::open(const fs::path& root, const SettingsRecord& settings,
 
 void TDeviceSession::sampleTimeAdjusted(double asked, double got) {
   if (onNotice) onNotice(serial() + QStringLiteral(": ") + sampleTimeAdjustedText(asked, got));
+}
+
+void TDeviceSession::recordHeadInDoubt(bool doubt) {
+  // Its files carry no mark: the note stands in the run's output beside its file lines.
+  if (doubt && onNotice) onNotice(serial() + QStringLiteral(": ") + text(kTextRecordHeadInDoubt));
 }
 
 bool TDeviceSession::ready() const {

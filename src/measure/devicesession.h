@@ -140,6 +140,7 @@ class TDeviceSession final : private IRecordSink, private IAcquisitionHost {
   // IAcquisitionHost: RUN in a voltmeter mode starts an empty chart, as in the window.
   void voltmeterRunRequested() override { data_->clearChartList(); }
   void sampleTimeAdjusted(double asked, double got) override;
+  void recordHeadInDoubt(bool doubt) override;
 
   std::vector<std::unique_ptr<TQtTimer>> ownTimers_;
   TDeviceLink link_;

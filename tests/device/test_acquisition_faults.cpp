@@ -674,6 +674,25 @@ TEST_F(Faults, ARestKeptBackUntilTheNextRunLeavesEveryRecordsHead) {
   ASSERT_EQ(rig.sink.scopeRecords, record);
   EXPECT_EQ(rig.host.headInDoubt, 1);
   EXPECT_TRUE(rig.host.headDoubtShown);
+  // That device keeps each rest back until the next command, whatever it is: the settings read
+  // that goes out ahead of the next run brings the rest ahead of its reply, which tells, and no
+  // later record is in doubt or shifted.
+  std::size_t kept = 276000;
+  const auto base = drv.onWrite;
+  drv.onWrite = [&, base](const Bytes& b) {
+    if (kept > 0) drv.deliver(Bytes(std::exchange(kept, 0), 0x44), 10);
+    base(b);
+  };
+  onRun = [&] {
+    drv.deliver(scopeData(131000, record), 10);
+    kept = 276000;
+  };
+  for (++record; record <= 12; ++record) {
+    SCOPED_TRACE(testing::Message() << "record " << record);
+    ASSERT_NO_FATAL_FAILURE(take(5000));
+  }
+  EXPECT_EQ(rig.host.headInDoubt, 1);
+  EXPECT_FALSE(rig.host.headDoubtShown);
 }
 
 // A device known to send its rests right behind its records stops one short: 100000 of its
