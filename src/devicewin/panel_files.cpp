@@ -207,6 +207,8 @@ void TFilePanel::buildBoxes() {
     spin->setRange(1, 1);
     // A number above the maximum snaps back to it (and that file is shown).
     spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    // Typing "57" shows file 57, not 5 on the way to it.
+    spin->setKeyboardTracking(false);
     auto* of = new QLabel(box);
     of->setObjectName(QStringLiteral("PN_") + code(f) + QStringLiteral("_von"));
     bl->addWidget(spin);
@@ -384,6 +386,9 @@ void TFilePanel::spinChanged(IntermediateFamily f) {
 
 void TFilePanel::showNumbered(IntermediateFamily f, int k) {
   const ShowResult shown = show_->showByNumber(f, k);
+  // A number is shown when its file exists: one deleted behind the window's back is no fault
+  // worth a box that would take the focus while a number is being typed.
+  if (shown.rc == 2) return;
   reportShow(shown, intermediateFileName(data_->deviceFolder(), f, k), f);
 }
 

@@ -404,6 +404,11 @@ TEST_F(FilePanel, AStoredFileThatCannotBeShownTellsTheUserWhy) {
   EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::OSA0), 0);
   ASSERT_EQ(dialogs_.warnings.size(), 6);
   EXPECT_EQ(dialogs_.warnings[5], dialogs_.warnings[4]);
+  // A number whose file was deleted meanwhile is passed over quietly, and typing waits for Enter.
+  fs::remove(osa(1));
+  spin->setValue(1);
+  EXPECT_EQ(dialogs_.warnings.size(), 6);
+  EXPECT_FALSE(spin->keyboardTracking());
 }
 
 // A stored logger stream that cannot be drawn: said once, on the sheet when the presenter said
