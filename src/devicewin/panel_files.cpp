@@ -553,19 +553,24 @@ int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
   if (chosen.isEmpty()) return 0;
   const fs::path source = pathFromText(chosen);
   const ShowResult shown = show_->showFile(f, source);
+  // A file drawn in part is left to the conversion, which refuses it and says why.
+  const ShowResult fault{shown.rc, shown.toldOnSheet, {}};
+  // A logger's stream converts even when it cannot be drawn. The user hears why once: from the
+  // conversion when it fails on the same stream, else from the drawing.
   const bool logger = f == IntermediateFamily::DLA0 || f == IntermediateFamily::DLDI;
-  // A logger's stream converts even when it cannot be drawn; either way the user hears why. A
-  // file drawn in part is left to the conversion, which refuses it and says why.
-  const int rc = reportShow({shown.rc, shown.toldOnSheet, {}}, source, f);
-  if (rc != 0 && !logger) return rc;
+  if (!logger) {
+    if (const int rc = reportShow(fault, source, f); rc != 0) return rc;
+  }
   const QString csv = dialogs_->saveFileName(
       QStringLiteral("SD_") + code(f) + QStringLiteral("_As_CSV"), pathText(folder), QString(),
       qtFilter(QStringLiteral("CSV"), QStringLiteral("*.CSV")), QStringLiteral("CSV"));
-  if (csv.isEmpty()) return 0;
-  const fs::path target = pathFromText(csv);
-  return reportSave(
-      convertIntermediateFile(f, source, target, serialText(), csvStyle()),
-      target, source, f);
+  const fs::path target = csv.isEmpty() ? fs::path() : pathFromText(csv);
+  const int rc = csv.isEmpty()
+                     ? 0
+                     : convertIntermediateFile(f, source, target, serialText(), csvStyle());
+  if (rc != 0) return reportSave(rc, target, source, f);
+  if (logger) reportShow(fault, source, f);
+  return 0;
 }
 
 int TFilePanel::eraseIntermediate(IntermediateFamily f) {
