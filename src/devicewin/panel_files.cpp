@@ -207,6 +207,8 @@ void TFilePanel::buildBoxes() {
     spin->setRange(1, 1);
     // A number above the maximum snaps back to it (and that file is shown).
     spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    // Typing "57" shows file 57, not 5 on the way to it.
+    spin->setKeyboardTracking(false);
     auto* of = new QLabel(box);
     of->setObjectName(QStringLiteral("PN_") + code(f) + QStringLiteral("_von"));
     bl->addWidget(spin);
@@ -384,6 +386,9 @@ void TFilePanel::spinChanged(IntermediateFamily f) {
 
 void TFilePanel::showNumbered(IntermediateFamily f, int k) {
   const ShowResult shown = show_->showByNumber(f, k);
+  // A number is shown when its file exists: one deleted behind the window's back is no fault
+  // worth a box that would take the focus while a number is being typed.
+  if (shown.rc == 2) return;
   reportShow(shown, intermediateFileName(data_->deviceFolder(), f, k), f);
 }
 
@@ -548,19 +553,24 @@ int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
   if (chosen.isEmpty()) return 0;
   const fs::path source = pathFromText(chosen);
   const ShowResult shown = show_->showFile(f, source);
+  // A file drawn in part is left to the conversion, which refuses it and says why.
+  const ShowResult fault{shown.rc, shown.toldOnSheet, {}};
+  // A logger's stream converts even when it cannot be drawn. The user hears why once: from the
+  // conversion when it fails on the same stream, else from the drawing.
   const bool logger = f == IntermediateFamily::DLA0 || f == IntermediateFamily::DLDI;
-  // A logger's stream converts even when it cannot be drawn; either way the user hears why. A
-  // file drawn in part is left to the conversion, which refuses it and says why.
-  const int rc = reportShow({shown.rc, shown.toldOnSheet, {}}, source, f);
-  if (rc != 0 && !logger) return rc;
+  if (!logger) {
+    if (const int rc = reportShow(fault, source, f); rc != 0) return rc;
+  }
   const QString csv = dialogs_->saveFileName(
       QStringLiteral("SD_") + code(f) + QStringLiteral("_As_CSV"), pathText(folder), QString(),
       qtFilter(QStringLiteral("CSV"), QStringLiteral("*.CSV")), QStringLiteral("CSV"));
-  if (csv.isEmpty()) return 0;
-  const fs::path target = pathFromText(csv);
-  return reportSave(
-      convertIntermediateFile(f, source, target, serialText(), csvStyle()),
-      target, source, f);
+  const fs::path target = csv.isEmpty() ? fs::path() : pathFromText(csv);
+  const int rc = csv.isEmpty()
+                     ? 0
+                     : convertIntermediateFile(f, source, target, serialText(), csvStyle());
+  if (rc != 0) return reportSave(rc, target, source, f);
+  if (logger) reportShow(fault, source, f);
+  return 0;
 }
 
 int TFilePanel::eraseIntermediate(IntermediateFamily f) {

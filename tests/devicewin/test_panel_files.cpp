@@ -404,6 +404,11 @@ TEST_F(FilePanel, AStoredFileThatCannotBeShownTellsTheUserWhy) {
   EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::OSA0), 0);
   ASSERT_EQ(dialogs_.warnings.size(), 6);
   EXPECT_EQ(dialogs_.warnings[5], dialogs_.warnings[4]);
+  // A number whose file was deleted meanwhile is passed over quietly, and typing waits for Enter.
+  fs::remove(osa(1));
+  spin->setValue(1);
+  EXPECT_EQ(dialogs_.warnings.size(), 6);
+  EXPECT_FALSE(spin->keyboardTracking());
 }
 
 // A stored logger stream that cannot be drawn: said once, on the sheet when the presenter said
@@ -428,9 +433,13 @@ TEST_F(FilePanel, ALoggerStreamThatCannotBeDrawnIsToldOnce) {
   EXPECT_TRUE(dialogs_.warnings[0].contains(QStringLiteral(" cannot be shown: ")));
   dialogs_.calls.clear();
   panel_->saveIntermediateAsCsv(IntermediateFamily::DLA0);
-  ASSERT_GE(dialogs_.warnings.size(), 2);
+  ASSERT_EQ(dialogs_.warnings.size(), 2);
   EXPECT_EQ(dialogs_.warnings[1], dialogs_.warnings[0]);
   EXPECT_EQ(dialogs_.calls, QStringList({"OD_Intermediate_DLA0", "SD_DLA0_As_CSV"}));
+  // Saved: a conversion that fails on the same stream says it, and only it.
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "out.CSV").string());
+  panel_->saveIntermediateAsCsv(IntermediateFamily::DLA0);
+  EXPECT_EQ(dialogs_.warnings.size(), 3);
 }
 
 // Pictures of the panel and its menu for a look at the layout (only when a folder is given).
