@@ -374,10 +374,7 @@ void TMultiCollection::runClicked() {
 }
 
 void TMultiCollection::startQueuedRun() {
-  if (activateAfterCycle_ && activate() == 0) {
-    switchToScopeMode(&notice_.switchedToScope);
-    notify(kChangedCheckList);
-  }
+  if (activateAfterCycle_) settleActivation(activate());
   if (!runAfterBreak_) return;
   runAfterBreak_ = false;
   running_ = false;
@@ -1056,12 +1053,23 @@ int TMultiCollection::activateByUser() {
   notice_ = {};
   const int rc = activate();
   notice_.runEnded = wasRunning && !running_;
+  // Put off until the open cycle has ended: the new list is settled then (startQueuedRun).
+  if (activateAfterCycle_) {
+    notify(kChangedCheckList);
+    return rc;
+  }
+  settleActivation(rc);
+  return rc;
+}
+
+void TMultiCollection::settleActivation(int rc) {
   // As after the boot's activation: a device left in another mode would never send a record.
   if (rc == 0) switchToScopeMode(&notice_.switchedToScope);
   notify(kChangedCheckList);
   saveScalings(scalingsPath());
+  // activate() shows every new member; the user's choice of visible windows holds, also when
+  // the activation waited for a cycle's end.
   setVisibleMode(visibleMode_);
-  return rc;
 }
 
 bool TMultiCollection::setScaleCell(int row, int column, const QString& text) {

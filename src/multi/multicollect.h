@@ -305,6 +305,7 @@ class TMultiCollection {
   void applyVisibleMode(bool onlyChanges);
   // What checkClicked and updateClicked share: activate, switch to the scope, save the
   // scalings, apply the visible mode, and say what it did beyond that (activationNotice).
+  void settleActivation(int rc);
   int activateByUser();
   // The status rows of a merged data file loaded in place of the picture on show.
   void describeLoadedFile(const TREADing& r);

@@ -118,6 +118,17 @@ TEST_F(MultiCollect, OneActiveDeviceNeverStartsTheCollectTimer) {
   EXPECT_FALSE(c.cycleOpen());
   EXPECT_EQ(c.cyclesCount(), cycles + 1);
   EXPECT_FALSE(a.singleShot);
+  // A tick put off to the cycle's end keeps the user's choice of visible windows (none here):
+  // the new member is not left shown on top.
+  c.setVisibleMode(0);
+  ASSERT_FALSE(a.shown());
+  c.runClicked();
+  c.checkClicked(0, true);
+  ASSERT_TRUE(c.cycleOpen());
+  c.recordArrived(a.notice());
+  EXPECT_FALSE(c.cycleOpen());
+  EXPECT_TRUE(a.active());
+  EXPECT_FALSE(a.shown());
 }
 
 TEST_F(MultiCollect, AMissingSecondRecordDrawsOneDeviceAndReRunsLater) {
