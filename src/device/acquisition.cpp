@@ -1131,6 +1131,8 @@ void TAcquisition::runPreparation() {
   };
   if (isVoltmeterMode(mode_)) {
     expected_ = std::int32_t(kVoltmeterReplyLen);
+    // The run's time on the clock its readings are dated by.
+    sink_.recordStamped({clock_->at(runUs_), runsWritten_, 0.0});
     sink_.voltmeterRunStarted(singleShot_);
   } else if (mode_ == kModeOSA0) {
     expected_ = bytesFor(mode_);

@@ -37,7 +37,8 @@ class IRecordSink {
  public:
   virtual ~IRecordSink() = default;
 
-  // Called right before scopeRecord, logicRecord or voltmeterReading with that record's stamp.
+  // Called right before scopeRecord, logicRecord or voltmeterReading with that record's stamp,
+  // and before voltmeterRunStarted with the run's.
   virtual void recordStamped(const RecordStamp&) {}
 
   // Scope record: the steps up to the notice to the multi-device window (convert, trigger time,

@@ -187,13 +187,14 @@ void TMeasureData::clearChartList() {
 void TMeasureData::voltmeterRunStarted(bool singleShot) {
   // Every run command of a series passes here; the file opens once per series, and a file
   // closed by a write error stays closed until STOP. A single reading asked during a series
-  // belongs to it.
+  // belongs to it. The acquisition stamps each run command as it goes out.
+  const DayTime runTime = receptionTime();
   if (voltmeterSeries_) return;
   // RUN empties the chart list the chart file mirrors, so each RUN ends the open file: each
   // file holds one run's readings under that run's time. A single reading is a measurement of
   // its own, named by its time, not by that of the last run, whose file it would otherwise
   // run on in.
-  measurementTime_ = now();
+  measurementTime_ = runTime;
   files_->endChartCsv();
   if (singleShot) return;
   voltmeterSeries_ = true;
