@@ -17,6 +17,50 @@ namespace tolv {
 
 namespace {
 
+// First index in [from, to) for which `out` holds, `out` being false up to some index and true
+// from there on; to if none. The search starts at `guess` and widens from there (galloping),
+// then halves, so a good guess costs two tests instead of a binary search over the whole
+// stretch; any guess gives the same index.
+template <class I, class Out>
+I firstOutside(I from, I to, I guess, Out out) {
+  I lo = from, hi = to;
+  const I g = std::clamp(guess, from, to);
+  if (g < to) {
+    I step = 1;
+    if (out(g)) {
+      hi = g;
+      while (lo < hi) {
+        const I p = hi - std::min(step, hi - lo);
+        if (!out(p)) {
+          lo = p + 1;
+          break;
+        }
+        hi = p;
+        step *= 2;
+      }
+    } else {
+      lo = g + 1;
+      while (lo < hi) {
+        const I p = lo + std::min(step, hi - lo) - 1;
+        if (out(p)) {
+          hi = p;
+          break;
+        }
+        lo = p + 1;
+        step *= 2;
+      }
+    }
+  }
+  while (lo < hi) {
+    const I mid = lo + (hi - lo) / 2;
+    if (out(mid))
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  return lo;
+}
+
 // Whether v lies within [lo, hi] (bounds included); mixed kinds never do.
 struct RangeTest {
   std::uint8_t kind;
@@ -563,44 +607,8 @@ int drawPlainChain(Sink& sink, PointPixels& pp, Numbers& src, int i, int end, in
     int a = 0;
     while (a < m) {
       const int c = colOf(xs[a]);
-      // The first point after a in another column: galloped from the last column's width,
-      // then halved (the columns grow with the index).
-      int lo = a + 1, hi = m;
-      const int g = std::clamp(a + runGuess, lo, hi);
-      if (g < hi) {
-        int step = 1;
-        if (notIn(g, c)) {
-          hi = g;
-          while (lo < hi) {
-            const int p = hi - std::min(step, hi - lo);
-            if (!notIn(p, c)) {
-              lo = p + 1;
-              break;
-            }
-            hi = p;
-            step *= 2;
-          }
-        } else {
-          lo = g + 1;
-          while (lo < hi) {
-            const int p = lo + std::min(step, hi - lo) - 1;
-            if (notIn(p, c)) {
-              hi = p;
-              break;
-            }
-            lo = p + 1;
-            step *= 2;
-          }
-        }
-      }
-      while (lo < hi) {
-        const int mid = lo + (hi - lo) / 2;
-        if (notIn(mid, c))
-          hi = mid;
-        else
-          lo = mid + 1;
-      }
-      const int e = lo;
+      // The first point after a in another column, searched from the last column's width.
+      const int e = firstOutside(a + 1, m, a + runGuess, [&](int k) { return notIn(k, c); });
       double vlo = 0, vhi = 0, jump = 0;
       if (!columnStats(ys + a, e - a, ylo, yhi, vlo, vhi, square ? &jump : nullptr)) return a;
       const double flo = yF + yS * (vlo - yM), fhi = yF + yS * (vhi - yM);
@@ -795,45 +803,8 @@ struct SeriesPixels {
     lineSpans(sink, x0, y0, x1, y1);
   }
   // First index in [from, to) whose column is not c (columns grow with the index); to if none.
-  // The search starts at `guess` and widens from there, so a good guess costs two columns'
-  // arithmetic instead of a binary search over the whole stretch; any guess gives the same index.
   std::uint64_t columnEnd(std::uint64_t from, std::uint64_t to, int c, std::uint64_t guess) const {
-    std::uint64_t lo = from, hi = to;
-    const std::uint64_t g = std::clamp(guess, from, to);
-    if (g < to) {
-      std::uint64_t step = 1;
-      if (column(g) != c) {
-        hi = g;
-        while (lo < hi) {
-          const std::uint64_t p = hi - std::min(step, hi - lo);
-          if (column(p) == c) {
-            lo = p + 1;
-            break;
-          }
-          hi = p;
-          step *= 2;
-        }
-      } else {
-        lo = g + 1;
-        while (lo < hi) {
-          const std::uint64_t p = lo + std::min(step, hi - lo) - 1;
-          if (column(p) != c) {
-            hi = p;
-            break;
-          }
-          lo = p + 1;
-          step *= 2;
-        }
-      }
-    }
-    while (lo < hi) {
-      const std::uint64_t mid = lo + (hi - lo) / 2;
-      if (column(mid) == c)
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
-    return lo;
+    return firstOutside(from, to, guess, [&](std::uint64_t k) { return column(k) != c; });
   }
   // The pixels a run of samples with values lo..hi, all in one column c, paints: the union of
   // the lines joining them. Lines that leave the Y range are cut at its edge.

@@ -11,6 +11,21 @@ namespace tolv {
 
 namespace {
 
+#if defined(__SSE2__)
+// Joins the two-lane chains of minima (l0, l1) and maxima (h0, h1) into lo and hi.
+void joinLanes(__m128d l0, __m128d l1, __m128d h0, __m128d h1, double& lo, double& hi) {
+  double l[4], h[4];
+  _mm_storeu_pd(l, l0);
+  _mm_storeu_pd(l + 2, l1);
+  _mm_storeu_pd(h, h0);
+  _mm_storeu_pd(h + 2, h1);
+  for (std::size_t k = 0; k < 4; ++k) {
+    lo = l[k] < lo ? l[k] : lo;
+    hi = h[k] > hi ? h[k] : hi;
+  }
+}
+#endif
+
 // Folds a[k] into the minimum lo and b[k] into the maximum hi for k < n, in independent chains
 // that are joined at the end; the result is the one of comparing value after value (a NaN
 // value is passed over, a NaN bound stays). Every record and every redraw goes through here,
@@ -30,15 +45,7 @@ void fold(const double* a, const double* b, std::size_t n, double& lo, double& h
       h0 = _mm_max_pd(_mm_loadu_pd(b + j), h0);
       h1 = _mm_max_pd(_mm_loadu_pd(b + j + 2), h1);
     }
-    double l[4], h[4];
-    _mm_storeu_pd(l, l0);
-    _mm_storeu_pd(l + 2, l1);
-    _mm_storeu_pd(h, h0);
-    _mm_storeu_pd(h + 2, h1);
-    for (std::size_t k = 0; k < 4; ++k) {
-      lo = l[k] < lo ? l[k] : lo;
-      hi = h[k] > hi ? h[k] : hi;
-    }
+    joinLanes(l0, l1, h0, h1, lo, hi);
   }
 #endif
   double l[4] = {lo, lo, lo, lo}, h[4] = {hi, hi, hi, hi};
@@ -119,15 +126,7 @@ bool foldCopy(const double* v, std::size_t n, double& lo, double& hi, double* co
       h1 = _mm_max_pd(b, h1);
     }
     finite = _mm_movemask_pd(fin) == 3;
-    double l[4], h[4];
-    _mm_storeu_pd(l, l0);
-    _mm_storeu_pd(l + 2, l1);
-    _mm_storeu_pd(h, h0);
-    _mm_storeu_pd(h + 2, h1);
-    for (std::size_t k = 0; k < 4; ++k) {
-      lo = l[k] < lo ? l[k] : lo;
-      hi = h[k] > hi ? h[k] : hi;
-    }
+    joinLanes(l0, l1, h0, h1, lo, hi);
   }
 #endif
   for (; j < n; ++j) {
