@@ -816,9 +816,12 @@ bool TAcquisition::readReply(std::uint32_t n) {
                           (got.size() == lost + reply || (got.size() == lost && lost > reply));
   // What a rest that stopped short still owes may be a few bytes, and a rest in doubt may be
   // owed nothing: a read a little longer than the reply (two replies together) is not taken
-  // for it.
-  const std::size_t restMin =
-      owed_ == Owed::Short || owed_ == Owed::Doubt ? kLateRestBytes : 0;
+  // for it. A rest in doubt shorter than that (a record just beyond the buffer) is taken at its
+  // own length, or it and the reply behind it would be read as the settings.
+  const std::size_t restMin = owed_ == Owed::Short ? kLateRestBytes
+                              : owed_ == Owed::Doubt
+                                  ? std::min<std::size_t>(lateRest_, kLateRestBytes)
+                                  : 0;
   if (lateRest_ > 0 && rest_ == 0 && discard_ == 0 && !lateReplies && got.size() >= restMin &&
       (reply > 0 ? got.size() > reply
                  : got.size() >= std::min<std::size_t>(lateRest_, kLateRestBytes))) {

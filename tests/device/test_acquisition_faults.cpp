@@ -695,6 +695,38 @@ TEST_F(Faults, ARestKeptBackUntilTheNextRunLeavesEveryRecordsHead) {
   EXPECT_FALSE(rig.host.headDoubtShown);
 }
 
+// A record just beyond the buffer keeps back a rest shorter than any read taken for a rest:
+// when the read after a record in doubt brings it ahead of the settings reply, it is dropped,
+// not read as the settings.
+TEST_F(Faults, ASmallRestInDoubtIsNotReadAsTheSettings) {
+  device.sampleTime = 0;  // the timing cannot tell
+  device.triggerPoint = 50;
+  ASSERT_NO_FATAL_FAILURE(recordWithoutItsRest(131040, 3000));
+  std::uint16_t record = 2;
+  std::size_t kept = 160;
+  const auto base = drv.onWrite;
+  drv.onWrite = [&, base](const Bytes& b) {
+    if (kept > 0) drv.deliver(Bytes(std::exchange(kept, 0), 0x44), 10);
+    base(b);
+  };
+  onRun = [&] {
+    drv.deliver(scopeData(131000, record), 10);
+    kept = 160;
+  };
+  for (; record <= 4; ++record) {
+    SCOPED_TRACE(testing::Message() << "record " << record);
+    acq.runClicked();
+    advance(5000);
+    ASSERT_EQ(rig.sink.scopeRecords, record);
+    // Record 2 is the one in doubt, kept as it came; the read before record 3 tells.
+    if (record > 2) {
+      ASSERT_NO_FATAL_FAILURE(expectRecord(131000, record));
+    }
+    EXPECT_EQ(acq.storedReply().memoryDepth, 131040.0f);
+  }
+  EXPECT_EQ(rig.host.headInDoubt, 1);
+}
+
 // A device known to send its rests right behind its records stops one short: 100000 of its
 // 276000 bytes come, then nothing for longer than the quiet time, and the other 176000 come
 // with the next run, ahead of that record (and its own rest behind it). They are no part of it.
