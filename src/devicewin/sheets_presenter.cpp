@@ -126,7 +126,9 @@ void TOneTolvanexPresenter::redrawShownSheet(RedrawReason why) {
   TPlotSheets::ViewKeeper keep(p_.sheets, why == RedrawReason::PlotMode
                                               ? TPlotSheets::KeepView::XAndY
                                               : TPlotSheets::KeepView::X);
-  switch (p_.sheets.shownSheet()) {
+  const PlotSheet shown = p_.sheets.shownSheet();
+  if (shown != PlotSheet::Scope && data_->sampleCount() > 0) scopeStale_ = true;
+  switch (shown) {
     case PlotSheet::Voltmeter: {
       const int need = why == RedrawReason::PlotMode ? 1 : 2;
       if (data_->chartList().Count() >= need) plotChart();
@@ -170,6 +172,11 @@ void TOneTolvanexPresenter::sheetShown(int index) {
     showPlotMode_(on);
   else
     p_.plotMode.setVisible(on);
+  // The last record, drawn as the choices now say: never a headline without its curves.
+  if (s == PlotSheet::Scope && scopeStale_ && data_ && data_->sampleCount() > 0) {
+    TPlotSheets::ViewKeeper keep(p_.sheets, TPlotSheets::KeepView::XAndY);
+    drawScope(*data_);
+  }
 }
 
 void TOneTolvanexPresenter::setPlotModeVisibility(std::function<void(bool)> f) {
@@ -188,6 +195,7 @@ void TOneTolvanexPresenter::plotScopeRecord(const TMeasureData& d) {
 }
 
 void TOneTolvanexPresenter::drawScope(const TMeasureData& d) {
+  scopeStale_ = false;
   PlottingScope busy(*this);
   QString h = headlineText(serial_ ? serial_() : QString(), scopeTime_);
   // A record that ended at the scope's memory, short of the depth it was asked for, says so.

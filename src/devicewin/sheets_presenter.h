@@ -123,6 +123,10 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   std::function<void()> stdSize_;
   std::function<void(bool)> showPlotMode_;
   int plottingDepth_ = 0;
+  // The scope record was not drawn with the plot choices in force (they changed while another
+  // sheet was in front, or a multi-device run had the drawing off): drawn when the scope sheet
+  // comes to the front.
+  bool scopeStale_ = false;
 };
 
 }  // namespace tolv

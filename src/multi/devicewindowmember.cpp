@@ -133,7 +133,7 @@ void TDeviceWindowMember::setPlotSwitch(bool on) {
 }
 
 void TDeviceWindowMember::switchMode(const QString& modeCode) {
-  if (w_) w_->acquisition().selectMode(fourCharToCode(modeCode));
+  if (w_) switchMemberMode(w_->acquisition(), fourCharToCode(modeCode));
 }
 
 bool TDeviceWindowMember::inScopeMode() const {

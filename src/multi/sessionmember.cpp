@@ -5,6 +5,15 @@
 
 namespace tolv {
 
+namespace {
+
+// The mode asked for last (or, with none asked, the device's).
+ModeCode askedMode(const TAcquisition& a) {
+  return a.requestedMode() != 0 ? a.requestedMode() : a.mode();
+}
+
+}  // namespace
+
 int TSessionMember::setMultiLink(QObject* handle, int index) {
   TMeasureData& d = s_.data();
   int rc = 0;
@@ -17,7 +26,13 @@ int TSessionMember::setMultiLink(QObject* handle, int index) {
 }
 
 void TSessionMember::switchMode(const QString& modeCode) {
-  s_.acquisition().selectMode(fourCharToCode(modeCode));
+  switchMemberMode(s_.acquisition(), fourCharToCode(modeCode));
+}
+
+void switchMemberMode(TAcquisition& a, ModeCode mode) {
+  const bool own = a.singleShot();
+  a.selectMode(mode);
+  if (a.singleShot() != own) a.setSingleShot(own);
 }
 
 bool scopeModeOf(const TAcquisition& a) {
@@ -25,7 +40,7 @@ bool scopeModeOf(const TAcquisition& a) {
 }
 
 bool scopeModeAskedOf(const TAcquisition& a) {
-  return (a.requestedMode() != 0 ? a.requestedMode() : a.mode()) == kModeOSA0;
+  return askedMode(a) == kModeOSA0;
 }
 
 bool ownRunOfOtherModeOf(const TAcquisition& a) {

@@ -19,6 +19,10 @@ bool scopeModeAskedOf(const TAcquisition& a);
 bool ownRunOfOtherModeOf(const TAcquisition& a);
 // A record of the last run may still be announced (see IMultiMember::mayStillDeliver).
 bool recordMayCome(const TAcquisition& a);
+// The multi-device window's switch of a member to a mode. A window's own mode choice clears its
+// single-shot box; this one is no choice of the user's in that window, and the multi-device
+// window switches every member it activates: the box keeps what the user set there.
+void switchMemberMode(TAcquisition& a, ModeCode mode);
 
 class TSessionMember final : public IMultiMember {
  public:

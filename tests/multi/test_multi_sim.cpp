@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QPushButton>
+#include <QTabWidget>
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <sstream>
 
 #include "plot/sampleseries.h"
+#include "devicewin/sheets_plots.h"
 #include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
@@ -248,6 +250,17 @@ TEST_F(MultiSim, DeviceWindowsPlotAgainWhenTheRunEnds) {
   EXPECT_EQ(coll().cyclesCount(), 1);
   EXPECT_EQ(mode(0), before);
   EXPECT_EQ(mode(1), 0);
+  // The run left the window on its scope controls page; its scope sheet, brought to the front,
+  // shows the record the run took with its curves, not a headline over an empty picture.
+  advance(1000);
+  TPlotSheets& sheets = window(0).plots().sheets();
+  ASSERT_EQ(sheets.shownSheet(), PlotSheet::ScopeControls);
+  const int depth = window(0).plots().data().sampleCount();
+  ASSERT_GT(depth, 0);
+  window(0).pageControl()->setCurrentIndex(int(PlotSheet::Scope));
+  ASSERT_GT(sheets.scopeKernel().DataSetCount(), 0);
+  EXPECT_EQ(window(0).plots().presenter().scopeRecordTime(),
+            window(0).plots().data().measurementTime());
 }
 
 // Each device window has its own single-shot choice back when the run ends. The run ends
@@ -301,6 +314,27 @@ TEST_F(MultiSim, DeviceWindowsHaveTheirOwnSingleShotBackWhenTheRunEnds) {
   advance(3000);
   EXPECT_FALSE(window(0).acquisition().singleShot());
   EXPECT_TRUE(window(1).acquisition().singleShot());
+  // Ticking a device changes no other window's box, and switching it from another mode to the
+  // scope leaves its own box as the user set it there, also once it leaves again.
+  auto boxes = [&] {
+    return std::make_pair(window(0).runPanel()->singleShotBox()->isChecked(),
+                          window(1).runPanel()->singleShotBox()->isChecked());
+  };
+  coll().checkClicked(1, false);
+  window(0).acquisition().setSingleShot(true);
+  window(1).settingsModel().selectMode(kModeVMD0);
+  advance(1500);
+  ASSERT_EQ(window(1).acquisition().mode(), kModeVMD0);
+  window(1).acquisition().setSingleShot(true);
+  ASSERT_EQ(boxes(), std::make_pair(true, true));
+  coll().checkClicked(1, true);
+  EXPECT_EQ(boxes(), std::make_pair(true, true));
+  advance(1500);
+  EXPECT_EQ(window(1).acquisition().mode(), kModeOSA0);
+  EXPECT_EQ(boxes(), std::make_pair(true, true));
+  coll().checkClicked(0, false);
+  coll().checkClicked(1, false);
+  EXPECT_EQ(boxes(), std::make_pair(true, true));
 }
 
 TEST_F(MultiSim, EveryRecordInExactlyOneFileOfItsCycle) {
