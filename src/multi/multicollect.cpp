@@ -943,6 +943,10 @@ void TMultiCollection::setShiftByTrigger(bool on) {
   if (shiftByTrigger_ == on) return;
   shiftByTrigger_ = on;
   notify(kChangedOptions);
+  redrawShifted();
+}
+
+void TMultiCollection::redrawShifted() {
   // The curves on show move at once; a cycle still collecting is drawn shifted when it ends.
   if (kernel_.DataSetCount() > 0 && !(cycleOpen_ && received_ > 0)) {
     applyShifts();
@@ -965,6 +969,7 @@ void TMultiCollection::clearDataSets() {
 }
 
 void TMultiCollection::forgetCurves() {
+  asideRows_.clear();
   besideStamps_.clear();
   appliedShift_.clear();
   curveDelta_.clear();
@@ -1270,19 +1275,46 @@ void TMultiCollection::rowsFromPicture(std::vector<MultiStatusRow> before) {
     describeLoadedFile(loaded_);
     return;
   }
-  // The picture stays: each device's row says again what it said of it. No run is going any
-  // more, so nothing is busy or owed; a device that left the list keeps its row while its
-  // curves are on screen, as a loaded file's devices do.
-  if (onScreen_ == OnScreen::Cycle)
-    for (MultiStatusRow& old : before) {
-      old.busy = old.owed = false;
-      auto row = std::find_if(status_.begin(), status_.end(),
-                              [&](const MultiStatusRow& r) { return r.serial == old.serial; });
-      if (row != status_.end())
-        *row = old;
-      else if (old.filled)
-        status_.push_back(old);
+  if (onScreen_ != OnScreen::Cycle) return;
+  // The picture stays: each member's row says again what it said of its record. No run is
+  // going any more, so nothing is busy or owed. The rows are the members': the row of a device
+  // that left is kept aside while its curves are on screen, and is back when it is ticked again;
+  // a member without a record in the picture has empty cells.
+  std::vector<MultiStatusRow> known = std::move(asideRows_);
+  asideRows_.clear();
+  for (MultiStatusRow& old : before) {
+    old.busy = old.owed = false;
+    std::erase_if(known, [&](const MultiStatusRow& r) { return r.serial == old.serial; });
+    known.push_back(std::move(old));
+  }
+  for (MultiStatusRow& old : known) {
+    auto row = std::find_if(status_.begin(), status_.end(),
+                            [&](const MultiStatusRow& r) { return r.serial == old.serial; });
+    if (row != status_.end())
+      *row = std::move(old);
+    else if (old.filled)
+      asideRows_.push_back(std::move(old));
+  }
+  referDeltasToMembers();
+}
+
+void TMultiCollection::referDeltasToMembers() {
+  // Against the earliest trigger of the members' records: the device whose trigger came first
+  // may have left the list.
+  bool any = false;
+  double first = 0;
+  for (const MultiStatusRow& r : status_)
+    if (r.hasTriggerDelta && (!any || r.triggerDelta < first)) {
+      first = r.triggerDelta;
+      any = true;
     }
+  if (!any || first == 0) return;
+  for (auto* rows : {&status_, &asideRows_})
+    for (MultiStatusRow& r : *rows)
+      if (r.hasTriggerDelta) r.triggerDelta -= first;
+  // The curves keep to the table: shifted, they lie on the members' time axis.
+  for (auto& [curve, delta] : curveDelta_) delta -= first;
+  if (shiftByTrigger_) redrawShifted();
 }
 
 void TMultiCollection::describeLoadedFile(const TREADing& r) {

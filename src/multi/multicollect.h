@@ -307,6 +307,10 @@ class TMultiCollection {
   // scalings, apply the visible mode, and say what it did beyond that (activationNotice).
   void settleActivation(int rc);
   int activateByUser();
+  // The trigger deltas of the rows (and of the curves) against the earliest of the members'.
+  void referDeltasToMembers();
+  // The curves on show drawn again with their shifts (unless a new cycle's records are in).
+  void redrawShifted();
   // The status rows of a merged data file loaded in place of the picture on show.
   void describeLoadedFile(const TREADing& r);
   ITimer& makeTimer(int ms);
@@ -323,7 +327,8 @@ class TMultiCollection {
   // No further cycle starts; the device windows have their plots and single-shot choice back.
   void endRun();
   // The status rows of the new active list from the picture on screen: a loaded file's rows
-  // from the file, a cycle's from what its rows said (before, by serial).
+  // from the file, a cycle's from what its rows said (before, and the rows kept aside, by
+  // serial), one per member.
   void rowsFromPicture(std::vector<MultiStatusRow> before);
   void processEvents() {
     if (view_) view_->processEvents();
@@ -402,6 +407,8 @@ class TMultiCollection {
   std::vector<bool> checked_;
   std::vector<IMultiMember*> active_;
   std::vector<MultiStatusRow> status_;
+  // Rows of the cycle on screen whose devices left the active list (see rowsFromPicture).
+  std::vector<MultiStatusRow> asideRows_;
 
   int received_ = 0;
   int cycles_ = 0;
