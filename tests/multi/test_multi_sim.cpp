@@ -771,5 +771,54 @@ TEST_P(MultiSimRunBreakRun, TheCycleBreakCutKeepsTheRecordOnItsWayAndTheNextHold
 // Break before the fast devices' records are in (nothing drawn), and after.
 INSTANTIATE_TEST_SUITE_P(BreakAfter, MultiSimRunBreakRun, ::testing::Values(100, 250));
 
+// START, STOP 150 ms later and START 100 ms later, with one device's window switched back from
+// the voltmeter to the scope a moment before (its own mode choice, still on its way to the
+// device at the first START): the second run's merged file holds that device as well, and its
+// row is not marked.
+class MultiSimSwitchBack : public MultiSimRig, public ::testing::WithParamInterface<int> {};
+
+TEST_P(MultiSimSwitchBack, ADeviceJustSwitchedBackIsInTheNextRunsFile) {
+  const int chosenBeforeMs = GetParam();
+  make(2);
+  sameSignal(*this, 2);
+  TSettingsModel& m = window(1).settingsModel();
+  m.selectMode(kModeVMD0);
+  advance(1500);
+  ASSERT_EQ(window(1).acquisition().mode(), kModeVMD0);
+  window(1).acquisition().runClicked();
+  advance(600);
+  window(1).acquisition().stopClicked();
+  advance(400);
+  m.selectMode(kModeOSA0);
+  advance(chosenBeforeMs);
+  coll().setSingleShot(true, true);
+  coll().setAutosave(true);
+  std::vector<std::pair<int, std::vector<bool>>> cycles;  // files and rows said missing
+  coll().onCycleEnded = [&] {
+    std::vector<bool> missing;
+    for (const MultiStatusRow& r : coll().statusRows()) missing.push_back(r.missing);
+    cycles.emplace_back(int(coll().cycleFiles().size()), missing);
+  };
+  coll().runClicked();
+  advance(150);
+  coll().breakClicked();
+  advance(100);
+  const std::size_t before = cycles.size();
+  coll().runClicked();
+  ASSERT_TRUE(hub_.advanceUntil([&] { return !coll().running() && cycles.size() > before; },
+                                20000));
+  advance(3000);
+  ASSERT_FALSE(cycles.empty());
+  const auto& [files, missing] = cycles.back();
+  ASSERT_EQ(missing.size(), 2u);
+  EXPECT_EQ(files, 2) << chosenBeforeMs << " ms";
+  EXPECT_FALSE(missing[1]) << chosenBeforeMs << " ms";
+  EXPECT_EQ(window(1).acquisition().mode(), kModeOSA0);
+  expectEveryFileHolds({mergedFiles().back()}, 2);
+}
+
+// The choice made at once, within its reply's wait, and after the device took it.
+INSTANTIATE_TEST_SUITE_P(ChosenBefore, MultiSimSwitchBack, ::testing::Values(0, 150, 1200));
+
 }  // namespace
 }  // namespace tolv::test
