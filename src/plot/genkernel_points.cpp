@@ -147,6 +147,17 @@ struct CurveFrame {
                 ptx.minimum.kind == kWorldNumber && pty.minimum.kind == kWorldNumber),
         nx(ptx),
         ny(pty) {}
+  // The part of the line between the unrounded pixels a and b that lies in the ranges' box,
+  // its ends rounded as the points' pixels are; false when none of it does.
+  bool cutLine(double ax, double ay, double bx, double by, int& x0, int& y0, int& x1,
+               int& y1) const {
+    if (!box.clip(ax, ay, bx, by)) return false;
+    x0 = AxisTransform::roundHalfEven(ax);
+    y0 = AxisTransform::roundHalfEven(ay);
+    x1 = AxisTransform::roundHalfEven(bx);
+    y1 = AxisTransform::roundHalfEven(by);
+    return true;
+  }
   // A point of plain numbers inside the ranges, at pixels rounded directly: true with x, y.
   bool numbersAt(double vx, double vy, int& x, int& y) const {
     if (!(inX.lo <= vx && vx <= inX.hi && inY.lo <= vy && vy <= inY.hi)) return false;
@@ -239,12 +250,7 @@ struct PointPixels : CurveFrame {
   bool clippedLine(int a, int b, int& x0, int& y0, int& x1, int& y1) const {
     double ax = 0, ay = 0, bx = 0, by = 0;
     if (!real(a, ax, ay) || !real(b, bx, by)) return false;
-    if (!box.clip(ax, ay, bx, by)) return false;
-    x0 = AxisTransform::roundHalfEven(ax);
-    y0 = AxisTransform::roundHalfEven(ay);
-    x1 = AxisTransform::roundHalfEven(bx);
-    y1 = AxisTransform::roundHalfEven(by);
-    return true;
+    return cutLine(ax, ay, bx, by, x0, y0, x1, y1);
   }
   bool get(int k, int& x, int& y) const {
     if (kept(k)) {
@@ -791,11 +797,7 @@ struct SeriesPixels : CurveFrame {
     if (!(ina && inb)) {
       double ax = 0, ay = 0, bx = 0, by = 0;
       if (!real(a, va, ax, ay) || !real(b, vb, bx, by)) return;
-      if (!box.clip(ax, ay, bx, by)) return;
-      x0 = AxisTransform::roundHalfEven(ax);
-      y0 = AxisTransform::roundHalfEven(ay);
-      x1 = AxisTransform::roundHalfEven(bx);
-      y1 = AxisTransform::roundHalfEven(by);
+      if (!cutLine(ax, ay, bx, by, x0, y0, x1, y1)) return;
     }
     lineSpans(sink, x0, y0, x1, y1);
   }
@@ -894,15 +896,9 @@ bool numbersLine(const CurveFrame& f, const NumberPoint& a, const NumberPoint& b
     y1 = b.y;
     return true;
   }
-  double ax = a.rx, ay = a.ry, bx = b.rx, by = b.ry;
-  if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by))
+  if (!std::isfinite(a.rx) || !std::isfinite(a.ry) || !std::isfinite(b.rx) || !std::isfinite(b.ry))
     return false;
-  if (!f.box.clip(ax, ay, bx, by)) return false;
-  x0 = AxisTransform::roundHalfEven(ax);
-  y0 = AxisTransform::roundHalfEven(ay);
-  x1 = AxisTransform::roundHalfEven(bx);
-  y1 = AxisTransform::roundHalfEven(by);
-  return true;
+  return f.cutLine(a.rx, a.ry, b.rx, b.ry, x0, y0, x1, y1);
 }
 
 // Points of an XY series read at a time; the lines of a noisy stream repeat within far fewer.
