@@ -1,7 +1,8 @@
 // Long analog-logger runs drawn from their stream files through the min/max summaries: opening
 // (one pass over the file), the first picture, a redraw after a wheel zoom at any depth, and
 // the nearest-point read-out, for one hour and five hours at 1 ms (3.6 and 18 million samples
-// per channel). Also a scope record of 2 x 131000 samples fed and drawn as the window does.
+// per channel), and their XY plots. Also a scope record of 2 x 131000 samples fed and drawn as
+// the window does.
 //   bench_measure_loggerseries [benchmark options]
 //   bench_measure_loggerseries --make-stream FILE SAMPLES [SAMPLE_TIME]   (seeded stream file)
 #include <benchmark/benchmark.h>
@@ -94,6 +95,57 @@ void BM_NearestPoint(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_NearestPoint)->Unit(benchmark::kMillisecond);
+
+// The XY plot of a whole run (channel 1 against channel 0), fed and drawn. One hour at 1 ms
+// keeps under the limit of distinct lines and is drawn from a point per line; five hours pass
+// it and are drawn straight from the stream, a piece at a time. Arg 2: 0 as the program does,
+// 1 from the stream whatever the count (the same hour both ways).
+void BM_XYOpenAndDraw(benchmark::State& state) {
+  const std::uint64_t n = std::uint64_t(state.range(0));
+  const bool fromStream = state.range(1) != 0;
+  AnalogLoggerSeries stream;
+  if (openAnalogLoggerSeries(streamOf(n), stream) != 0) state.SkipWithError("open failed");
+  PlotChoice pc;
+  pc.plotMode = kPlotK1vsK0;
+  pc.autoScale[0] = pc.autoScale[1] = true;
+  for (auto _ : state) {
+    TGenD2ImgKernel k;
+    k.SetImageSize(1200, 700);
+    const int rc = fromStream ? feedAnalogLoggerImage(k, stream, *stream.start, pc, 0)
+                              : feedAnalogLoggerImage(k, stream, *stream.start, pc);
+    if (rc != 0 || k.Render(nullptr, true) != 0) state.SkipWithError("draw failed");
+    benchmark::DoNotOptimize(k.Bitmap().constBits());
+  }
+  state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(n));
+}
+BENCHMARK(BM_XYOpenAndDraw)
+    ->Args({kHour, 0})
+    ->Args({kHour, 1})
+    ->Args({kFiveHours, 0})
+    ->Unit(benchmark::kMillisecond);
+
+// A redraw of the five-hour XY plot drawn from the stream, whole and zoomed in.
+void BM_XYRedraw(benchmark::State& state) {
+  AnalogLoggerSeries stream;
+  if (openAnalogLoggerSeries(streamOf(kFiveHours), stream) != 0) state.SkipWithError("open failed");
+  PlotChoice pc;
+  pc.plotMode = kPlotK1vsK0;
+  pc.autoScale[0] = pc.autoScale[1] = true;
+  TGenD2ImgKernel k;
+  k.SetImageSize(1200, 700);
+  if (feedAnalogLoggerImage(k, stream, *stream.start, pc) != 0 || k.Render(nullptr, true) != 0)
+    state.SkipWithError("draw failed");
+  if (state.range(0) != 0) {
+    const PlotRect pa = k.PlotArea();
+    k.BeginZoom(nullptr, pa.left + 300, pa.top + 100);
+    if (k.FinishZoom(nullptr, pa.left + 600, pa.top + 300) != 0) state.SkipWithError("zoom failed");
+  }
+  for (auto _ : state) {
+    if (k.Redraw(nullptr) != 0) state.SkipWithError("redraw failed");
+    benchmark::DoNotOptimize(k.Bitmap().constBits());
+  }
+}
+BENCHMARK(BM_XYRedraw)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // A scope record of two channels of 131000 samples fed to its image as the window does (the
 // values copied into series with their summaries, trigger and zero lines) and drawn.

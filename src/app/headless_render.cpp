@@ -166,7 +166,6 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
       TGenD2ImgKernel k;
       k.SetImageSize(size.width(), size.height());
       const int frc = feedAnalogLoggerImage(k, stream, start, pc);
-      if (frc == kPlotXYTooManyLines) return bad(loggerXYRefusedText());
       if (frc != kPlotOk) return drawFailed(frc);
       out = kernelPicture(k, headlineText(serial, start));
       return {};

@@ -275,13 +275,7 @@ int TOneTolvanexPresenter::plotAnalogFile() {
     failureOnSheet_ = true;
     return rc;
   }
-  const int prc = p_.sheets.plotAnalogLogger(stream, start, choice_);
-  // The refusal is said where the picture would be.
-  if (prc == kPlotXYTooManyLines) {
-    clearSaying(headline, loggerXYRefusedText(), PlotSheet::AnalogLogger);
-    failureOnSheet_ = true;
-  }
-  return prc;
+  return p_.sheets.plotAnalogLogger(stream, start, choice_);
 }
 
 void TOneTolvanexPresenter::clearSaying(const QString& headline, const QString& why,

@@ -159,6 +159,33 @@ std::shared_ptr<TSampleSeries> AnalogLoggerSeries::series(int ch, const WorldVal
   return std::make_shared<TSampleSeries>(reader[c], pyramid[c], x0, dx);
 }
 
+TLoggerPairReader::TLoggerPairReader(std::shared_ptr<const TLoggerChannelReader> ch0,
+                                     std::shared_ptr<const TLoggerChannelReader> ch1, int cx)
+    : ch_{std::move(ch0), std::move(ch1)}, cx_(cx == 1 ? 1 : 0) {}
+
+bool TLoggerPairReader::Read(std::uint64_t first, std::size_t n, double* xs, double* ys) const {
+  std::vector<std::uint32_t> words(n);
+  if (!ch_[0]->ReadPairs(first, n, words.data())) return false;
+  const std::vector<double>& vx = ch_[cx_]->Volts();
+  const std::vector<double>& vy = ch_[1 - cx_]->Volts();
+  const int sx = 16 * cx_, sy = 16 - sx;
+  for (std::size_t k = 0; k < n; ++k) {
+    xs[k] = vx[words[k] >> sx & 0xFFFF];
+    ys[k] = vy[words[k] >> sy & 0xFFFF];
+  }
+  return true;
+}
+
+std::shared_ptr<TXYSeries> AnalogLoggerSeries::xySeries(int cx) const {
+  const int x = cx == 1 ? 1 : 0, y = 1 - x;
+  auto s = std::make_shared<TXYSeries>();
+  if (!reader[0] || !reader[1] || !pyramid[x].Bounds(s->xlo, s->xhi) ||
+      !pyramid[y].Bounds(s->ylo, s->yhi))
+    return nullptr;
+  s->reader = std::make_shared<TLoggerPairReader>(reader[0], reader[1], x);
+  return s;
+}
+
 int openAnalogLoggerSeries(const fs::path& streamFile, AnalogLoggerSeries& out) {
   return openAnalogLoggerSeries(streamFile, std::make_shared<TStreamFile>(), out);
 }

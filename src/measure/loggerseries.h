@@ -74,6 +74,20 @@ class TLoggerChannelReader : public TSampleReader {
   std::vector<double> volts_;
 };
 
+// Both channels of a stream in volts as the points of an XY curve: channel cx on X, the other
+// on Y, read in pieces straight from the file.
+class TLoggerPairReader : public TPairReader {
+ public:
+  TLoggerPairReader(std::shared_ptr<const TLoggerChannelReader> ch0,
+                    std::shared_ptr<const TLoggerChannelReader> ch1, int cx);
+  std::uint64_t Count() const override { return ch_[0]->Count(); }
+  bool Read(std::uint64_t first, std::size_t n, double* xs, double* ys) const override;
+
+ private:
+  std::shared_ptr<const TLoggerChannelReader> ch_[2];
+  int cx_;
+};
+
 struct AnalogLoggerSeries {
   SettingsRecord header;          // from the stream's ".VXT"
   std::optional<DayTime> start;   // its "Date Time"
@@ -87,6 +101,8 @@ struct AnalogLoggerSeries {
   std::uint64_t drawnCount() const { return samples; }
   // A curve of channel ch for the plot, sample i at x0 + i x dx.
   std::shared_ptr<TSampleSeries> series(int ch, const WorldValue& x0, double dx) const;
+  // The XY curve of all drawn samples, channel cx on X; null when there are none.
+  std::shared_ptr<TXYSeries> xySeries(int cx) const;
 };
 
 // Opens a DLA0 stream file and its header and summarises both channels in one pass over the

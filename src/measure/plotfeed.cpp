@@ -17,6 +17,9 @@ namespace tolv {
 
 namespace {
 
+// More distinct lines in an XY curve of a stream than kLoggerXYMaxPoints points hold.
+constexpr int kPlotXYTooManyLines = -2610;
+
 // Marker shape that draws nothing: curves are their link lines only, and range points stay
 // invisible.
 constexpr int kNoMarker = 9;
@@ -61,6 +64,7 @@ class Curves {
     if (!ds) return kPlotMissing;
     ds->points.Clear();
     ds->series.reset();
+    ds->xySeries.reset();
     ds->xTics.clear();
     ds->yTics.clear();
     ds->SetXKind(st.xKind);
@@ -219,31 +223,22 @@ std::shared_ptr<TSampleSeries> finiteSeries(const double* v, int n, const WorldV
   return std::make_shared<TSampleSeries>(std::move(copy), std::move(summaries), x0, dt);
 }
 
-// An XY curve: x(i), y(i) for i < n, each point linked to the one before unless starts(i);
-// chX / chY are the channels on the axes.
-template <class XV, class YV, class Starts>
-int xyCurve(Curves& k, int n, XV xv, YV yv, Starts starts, int chX, int chY, bool fixX,
-            const ValueRange& rangeX, bool fixY, const ValueRange& rangeY, ColorRef zeroColourX,
-            ColorRef zeroColourY) {
+// An XY curve's style: both units "V", the X axis in the colour of the channel on X, the Y
+// axis and the curve in that of the channel on Y.
+CurveStyle xyStyle(int chX, int chY) {
   CurveStyle st;
   st.xUnit = QStringLiteral("V");
   st.yUnit = QStringLiteral("V");
   st.xColour = kChannelColour[chX];
   st.yColour = st.yAxisColour = kChannelColour[chY];
-  TGenD2DataSet* ds = nullptr;
-  if (const int rc = k.begin(st, ds); rc != kPlotOk) return rc;
-  PointWriter w(*ds, kChannelColour[chY]);
-  w.reserve(n + 2 + 2 * kGuideLinePoints);
-  Range rx, ry;
-  for (int i = 0; i < n; ++i) {
-    const double x = xv(i), y = yv(i);
-    rx.add(x);
-    ry.add(y);
-    if (i == 0 || starts(i))
-      w.start(WorldValue::num(x), y);
-    else
-      w.next(WorldValue::num(x), y);
-  }
+  return st;
+}
+
+// What every XY curve ends with: its ranges (fixed per axis, else the data's), two invisible
+// corners that fix its extent, and the zero lines.
+void finishXYCurve(PointWriter& w, Range rx, Range ry, bool fixX, const ValueRange& rangeX,
+                   bool fixY, const ValueRange& rangeY, ColorRef zeroColourX,
+                   ColorRef zeroColourY) {
   if (fixX) {
     rx.lo = rangeX.lo;
     rx.hi = rangeX.hi;
@@ -260,6 +255,49 @@ int xyCurve(Curves& k, int n, XV xv, YV yv, Starts starts, int chX, int chY, boo
     if (ry.containsZero())
       w.guide(WorldValue::num(rx.lo), 0.0, WorldValue::num(rx.hi), 0.0, zeroColourY);
   }
+}
+
+// An XY curve: x(i), y(i) for i < n, each point linked to the one before unless starts(i);
+// chX / chY are the channels on the axes.
+template <class XV, class YV, class Starts>
+int xyCurve(Curves& k, int n, XV xv, YV yv, Starts starts, int chX, int chY, bool fixX,
+            const ValueRange& rangeX, bool fixY, const ValueRange& rangeY, ColorRef zeroColourX,
+            ColorRef zeroColourY) {
+  TGenD2DataSet* ds = nullptr;
+  if (const int rc = k.begin(xyStyle(chX, chY), ds); rc != kPlotOk) return rc;
+  PointWriter w(*ds, kChannelColour[chY]);
+  w.reserve(n + 2 + 2 * kGuideLinePoints);
+  Range rx, ry;
+  for (int i = 0; i < n; ++i) {
+    const double x = xv(i), y = yv(i);
+    rx.add(x);
+    ry.add(y);
+    if (i == 0 || starts(i))
+      w.start(WorldValue::num(x), y);
+    else
+      w.next(WorldValue::num(x), y);
+  }
+  finishXYCurve(w, rx, ry, fixX, rangeX, fixY, rangeY, zeroColourX, zeroColourY);
+  return kPlotOk;
+}
+
+// The same curve drawn straight from a series of its points (a stream with more distinct lines
+// than points may be spent on), its ranges from the series' bounds.
+int xySeriesCurve(Curves& k, std::shared_ptr<TXYSeries> series, int chX, int chY, bool fixX,
+                  const ValueRange& rangeX, bool fixY, const ValueRange& rangeY,
+                  ColorRef zeroColourX, ColorRef zeroColourY) {
+  TGenD2DataSet* ds = nullptr;
+  if (const int rc = k.begin(xyStyle(chX, chY), ds); rc != kPlotOk) return rc;
+  PointWriter w(*ds, kChannelColour[chY]);
+  w.reserve(2 + 2 * kGuideLinePoints);
+  Range rx, ry;
+  rx.add(series->xlo);
+  rx.add(series->xhi);
+  ry.add(series->ylo);
+  ry.add(series->yhi);
+  series->color = kChannelColour[chY];
+  ds->xySeries = std::move(series);
+  finishXYCurve(w, rx, ry, fixX, rangeX, fixY, rangeY, zeroColourX, zeroColourY);
   return kPlotOk;
 }
 
@@ -308,12 +346,12 @@ struct XYLines {
 // and direction they are first met. A line drawn again adds no pixel and no other read-out, and
 // every sample is an end of a kept line, so the picture and the ranges are those of a point per
 // sample while the points stay bounded. kPlotXYTooManyLines when
-// more than kLoggerXYMaxPoints points are needed; a read error ends the curve where it occurs.
-int distinctXYLines(const TLoggerChannelReader& r, XYLines& out) {
+// more than `most` points are needed; a read error ends the curve where it occurs.
+int distinctXYLines(const TLoggerChannelReader& r, XYLines& out, std::uint64_t most) {
   const std::uint64_t n = r.Count();
   out = {};
   if (n == 0) return kPlotOk;
-  KeySet seen(std::size_t(std::min<std::uint64_t>(n, kLoggerXYMaxPoints)));
+  KeySet seen(std::size_t(std::min<std::uint64_t>(n, most)));
   std::vector<std::uint32_t> piece(std::size_t(std::min<std::uint64_t>(n, 65536)));
   std::uint32_t prev = 0;
   std::uint64_t lastKept = 0;  // the index of the last point added
@@ -333,7 +371,7 @@ int distinctXYLines(const TLoggerChannelReader& r, XYLines& out) {
         out.ends.push_back(cur);
         out.starts.push_back(0);
         lastKept = i;
-        if (out.ends.size() > kLoggerXYMaxPoints) {
+        if (out.ends.size() > most) {
           out = {};
           return kPlotXYTooManyLines;
         }
@@ -485,7 +523,7 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
 }
 
 int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerSeries& stream,
-                          const DayTime& start, const PlotChoice& pc) {
+                          const DayTime& start, const PlotChoice& pc, std::uint64_t xyMaxPoints) {
   const SettingsRecord& header = stream.header;
   const double dt = header.sampleTime;
   const double w = double(stream.wordCount);
@@ -495,11 +533,21 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerSeries& stream,
   const bool clock = dt * w > kLoggerClockTimeSeconds;
   const WorldValue x0 = clock ? WorldValue::at(start) : WorldValue::num(0.0);
   if (pc.plotMode == kPlotK1vsK0 || pc.plotMode == kPlotK0vsK1) {
-    // An XY curve has no column order to summarise: its distinct lines become points.
-    XYLines lines;
-    if (const int rc = distinctXYLines(*stream.reader[0], lines); rc != kPlotOk) return rc;
+    // An XY curve has no column order to summarise: its distinct lines become points, or,
+    // when there are more than points may be spent on, it is drawn from the stream itself.
     const int cx = pc.plotMode == kPlotK1vsK0 ? 0 : 1;
     const int cy = 1 - cx;
+    XYLines lines;
+    const int lrc = distinctXYLines(*stream.reader[0], lines, xyMaxPoints);
+    if (lrc == kPlotXYTooManyLines) {
+      auto series = stream.xySeries(cx);
+      if (!series) return c.finish();
+      const int rc = xySeriesCurve(c, std::move(series), cx, cy, !pc.autoScale[cx],
+                                   fixedRange(header, cx), !pc.autoScale[cy],
+                                   fixedRange(header, cy), kChannelColour[cx], kChannelColour[cy]);
+      return rc != kPlotOk ? rc : c.finish();
+    }
+    if (lrc != kPlotOk) return lrc;
     const std::vector<double>* volts[2] = {&stream.reader[0]->Volts(), &stream.reader[1]->Volts()};
     const auto word = [&](int ch, int i) {
       return std::size_t(lines.ends[std::size_t(i)] >> (16 * ch) & 0xFFFF);
@@ -522,10 +570,6 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerSeries& stream,
     if (rc != kPlotOk) return rc;
   }
   return c.finish();
-}
-
-QString loggerXYRefusedText() {
-  return text(347).arg(kLoggerXYMaxPoints);
 }
 
 ChartScale chartScaleFor(ModeCode mode, const ConversionInputs& conv) {

@@ -35,12 +35,11 @@ inline constexpr int kChartClockTimeReadings = 180;
 inline constexpr double kLoggerClockTimeSeconds = 60.0;
 
 // An XY plot of a logger stream holds a point per distinct line between neighbouring samples,
-// at most this many; a stream that needs more is refused with kPlotXYTooManyLines. A noisy
-// stream has nearly a distinct line per sample, so this is what a plot point per sample may
-// cost: under half a gigabyte with the drawn points (80 bytes each), the kept lines and the set
-// that finds them, which lets the XY plot of an ordinary run of an hour at 1 ms be drawn.
+// at most this many; a stream that needs more is drawn straight from its file instead (a piece
+// at a time, no point per line, so nothing grows with the stream). A noisy stream has nearly a
+// distinct line per sample, so this is what a plot point per sample may cost: under half a
+// gigabyte with the drawn points (80 bytes each), the kept lines and the set that finds them.
 inline constexpr std::uint64_t kLoggerXYMaxPoints = std::uint64_t(1) << 22;
-inline constexpr int kPlotXYTooManyLines = -2610;
 
 enum PlotMode : int {
   kPlotNone = 0,
@@ -83,12 +82,11 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerStream& stream,
 
 // The same picture from a stream file opened for drawing: the time curves are drawn from the
 // file through its summaries, never a point per sample; an XY curve holds each distinct line
-// between neighbouring samples once and is refused (kPlotXYTooManyLines) beyond
-// kLoggerXYMaxPoints points.
+// between neighbouring samples once, up to kLoggerXYMaxPoints points, and beyond that is drawn
+// from the file (TXYSeries). xyMaxPoints: that limit (smaller ones let a test compare both).
 int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerSeries& stream,
-                          const DayTime& start, const PlotChoice& pc);
-// What a refused XY plot of a stream tells the user.
-QString loggerXYRefusedText();
+                          const DayTime& start, const PlotChoice& pc,
+                          std::uint64_t xyMaxPoints = kLoggerXYMaxPoints);
 
 // Ranges of the voltmeter chart: the window's current amplitudes, probe factors and mode.
 struct ChartScale {

@@ -370,10 +370,7 @@ int TGenD2ImgKernel::Render(QLabel* image, bool recompute) {
   {
     QPainter p(&bitmap_);
     p.setFont(font_);
-    if (!(labelWidthFont_ == font_)) {
-      labelWidths_.clear();
-      labelWidthFont_ = font_;
-    }
+    labelWidthKey_ = font_.key() + QLatin1Char('@') + QString::number(dpr_);
     layoutBands(p);
     const int rc = SetUpTransforms();
     if (rc != kPlotOk) return rc;
@@ -403,11 +400,16 @@ int TGenD2ImgKernel::Render(QLabel* image, bool recompute) {
 }
 
 int TGenD2ImgKernel::labelWidth(const QFontMetrics& fm, const QString& text) {
-  if (const auto it = labelWidths_.constFind(text); it != labelWidths_.cend()) return *it;
+  // Shared by every kernel, so a new kernel's first picture (one per record where curves are
+  // made anew) finds the texts the others measured. GUI thread only.
+  static QHash<QString, QHash<QString, int>> byFont;
+  if (!byFont.contains(labelWidthKey_) && byFont.size() >= 16) byFont.clear();
+  QHash<QString, int>& widths = byFont[labelWidthKey_];
+  if (const auto it = widths.constFind(text); it != widths.cend()) return *it;
   // Zooming on and on keeps making new texts: the table is started afresh now and then.
-  if (labelWidths_.size() >= 4096) labelWidths_.clear();
+  if (widths.size() >= 4096) widths.clear();
   const int w = fm.horizontalAdvance(text);
-  labelWidths_.insert(text, w);
+  widths.insert(text, w);
   return w;
 }
 

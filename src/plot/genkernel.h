@@ -164,10 +164,10 @@ class TGenD2ImgKernel {
   std::uint8_t markerCounter_ = 0;
   ColorRef lastColor_ = kColorBlack;
   QFont font_;
-  // Label widths by text, for the font they were measured in: the label step search measures
-  // the same texts on every redraw, and shaping them was a good part of a picture's cost.
-  QHash<QString, int> labelWidths_;
-  QFont labelWidthFont_;
+  // Label widths are kept by text for the font and pixel ratio they were measured in (named by
+  // this key): the label step search measures the same texts on every drawing, and shaping them
+  // was a good part of a picture's cost.
+  QString labelWidthKey_;
   std::vector<AxisStepTrace> xTraces_;
   std::vector<AxisStepTrace> yTraces_;
   // Bumped by every operation that replaces the picture or the curves, so a drawing that

@@ -67,6 +67,7 @@ struct SeriesNearest {
   long long dist = 0;
   int px = 0, py = 0;
   double value = 0;
+  double x = 0;  // of an XY series' point
 };
 
 SeriesNearest nearestSample(const TSampleSeries& s, const TGenD2DataSet& ds, const PlotRect& plot,
@@ -125,7 +126,7 @@ SeriesNearest nearestSample(const TSampleSeries& s, const TGenD2DataSet& ds, con
         if (py < plot.top || py > plot.bottom) continue;
         const long long d = distOf(c - cx, py - cy);
         if (!best.found || d < best.dist || (d == best.dist && i + k < best.index)) {
-          best = {true, i + k, d, c, py, v};
+          best = {true, i + k, d, c, py, v, 0.0};
         }
       }
       i += m;
@@ -143,6 +144,38 @@ SeriesNearest nearestSample(const TSampleSeries& s, const TGenD2DataSet& ds, con
     if (cx - d < left && cx + d > right) break;
     visit(cx - d);
     if (d > 0) visit(cx + d);
+  }
+  return best;
+}
+
+// The nearest point of an XY series to the pixel (cx, cy), as for a list's points: among those
+// inside the ranges and the plot area, the earliest on equal distances. An XY curve has no order
+// to search by, so its points are read through, a piece at a time.
+SeriesNearest nearestXYPoint(const TXYSeries& s, const TGenD2DataSet& ds, const PlotRect& plot,
+                             int cx, int cy, int mode) {
+  SeriesNearest best;
+  const AxisWorldData& ax = *ds.mergedX;
+  const AxisWorldData& ay = *ds.mergedY;
+  for (const WorldValue* v : {&ax.minimum, &ax.maximum, &ay.minimum, &ay.maximum})
+    if (v->kind != kWorldNumber) return best;
+  const double xlo = ax.minimum.number, xhi = ax.maximum.number;
+  const double ylo = ay.minimum.number, yhi = ay.maximum.number;
+  const std::uint64_t n = s.Count();
+  std::vector<double> xs(std::size_t(std::min<std::uint64_t>(n, 65536))), ys(xs.size());
+  for (std::uint64_t i = 0; i < n;) {
+    const std::size_t m = std::size_t(std::min<std::uint64_t>(n - i, xs.size()));
+    if (!s.reader->Read(i, m, xs.data(), ys.data())) break;
+    for (std::size_t k = 0; k < m; ++k) {
+      const double x = xs[k], y = ys[k];
+      if (!(xlo <= x && x <= xhi && ylo <= y && y <= yhi)) continue;
+      const int px = ds.xTransform.toPixelFast(WorldValue::num(x));
+      const int py = ds.yTransform.toPixelFast(WorldValue::num(y));
+      if (px < plot.left || px > plot.right || py < plot.top || py > plot.bottom) continue;
+      const long long dx = px - cx, dy = py - cy;
+      const long long d = mode == 1 ? std::llabs(dx) : mode == 2 ? std::llabs(dy) : dx * dx + dy * dy;
+      if (!best.found || d < best.dist) best = {true, i + k, d, px, py, y, x};
+    }
+    i += m;
   }
   return best;
 }
@@ -247,6 +280,7 @@ int TGenD2ImgKernel::MeasureNearest(QLabel* image, int x, int y, int mode) {
     // The samples of a series count as the points before the list's own.
     SeriesNearest sn;
     if (ds.series) sn = nearestSample(*ds.series, ds, plot_, cx, cy, mode);
+    if (ds.xySeries && !ds.series) sn = nearestXYPoint(*ds.xySeries, ds, plot_, cx, cy, mode);
     if (sn.found) {
       bestDist = sn.dist;
       bx = sn.px;
@@ -288,9 +322,9 @@ int TGenD2ImgKernel::MeasureNearest(QLabel* image, int x, int y, int mode) {
       pt = pts[std::size_t(best)];
     } else {
       pt = ds.points.GetTemplate();
-      pt.X = ds.series->XOf(sn.index);
+      pt.X = ds.series ? ds.series->XOf(sn.index) : WorldValue::num(sn.x);
       pt.Y = WorldValue::num(sn.value);
-      pt.color = ds.series->color;
+      pt.color = ds.series ? ds.series->color : ds.xySeries->color;
       pt.linkA = pt.linkB = -1;
     }
     ds.cursorColor = pt.color;

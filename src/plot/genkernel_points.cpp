@@ -110,17 +110,72 @@ struct ClipBox {
   }
 };
 
+// The terms of one axis transform's arithmetic on plain numbers, taken once instead of per
+// point: the same operations as toPixelFast, so the same pixels.
+struct NumberAxis {
+  double first, scale, min;
+  explicit NumberAxis(const AxisTransform& t)
+      : first(double(t.firstPixel)), scale(double(t.scale)), min(t.minimum.number) {}
+  // The pixel before rounding.
+  double real(double v) const { return first + scale * (v - min); }
+  // Whether a pixel before rounding is rounded directly (else the transform clamps it).
+  static bool fine(double p) { return p > -1e9 && p < 1e9; }
+  int pixel(const AxisTransform& t, double v) const {
+    const double p = real(v);
+    return fine(p) ? AxisTransform::roundHalfEven(p) : t.toPixel(WorldValue::num(v));
+  }
+};
+
+// What drawing any curve of a data set needs of its axes: the transforms into the picture's
+// pixels (device pixels on fine screens), the axis ranges, their pixel box and, where ranges and
+// transforms are plain numbers, the transforms' terms.
+struct CurveFrame {
+  const AxisTransform& tx;
+  const AxisTransform& ty;
+  RangeTest inX, inY;
+  ClipBox box;
+  bool numeric;
+  NumberAxis nx, ny;
+
+  CurveFrame(const TGenD2DataSet& ds, const AxisTransform& ptx, const AxisTransform& pty)
+      : tx(ptx),
+        ty(pty),
+        inX(*ds.mergedX),
+        inY(*ds.mergedY),
+        box(ptx, *ds.mergedX, pty, *ds.mergedY),
+        numeric(inX.kind == kWorldNumber && inY.kind == kWorldNumber &&
+                ptx.minimum.kind == kWorldNumber && pty.minimum.kind == kWorldNumber),
+        nx(ptx),
+        ny(pty) {}
+  // The part of the line between the unrounded pixels a and b that lies in the ranges' box,
+  // its ends rounded as the points' pixels are; false when none of it does.
+  bool cutLine(double ax, double ay, double bx, double by, int& x0, int& y0, int& x1,
+               int& y1) const {
+    if (!box.clip(ax, ay, bx, by)) return false;
+    x0 = AxisTransform::roundHalfEven(ax);
+    y0 = AxisTransform::roundHalfEven(ay);
+    x1 = AxisTransform::roundHalfEven(bx);
+    y1 = AxisTransform::roundHalfEven(by);
+    return true;
+  }
+  // A point of plain numbers inside the ranges, at pixels rounded directly: true with x, y.
+  bool numbersAt(double vx, double vy, int& x, int& y) const {
+    if (!(inX.lo <= vx && vx <= inX.hi && inY.lo <= vy && vy <= inY.hi)) return false;
+    const double fx = nx.real(vx), fy = ny.real(vy);
+    if (!NumberAxis::fine(fx) || !NumberAxis::fine(fy)) return false;
+    x = AxisTransform::roundHalfEven(fx);
+    y = AxisTransform::roundHalfEven(fy);
+    return true;
+  }
+};
+
 constexpr int kChunk = 2048;
 
 // Pixels of the points, computed chunk by chunk just ahead of the drawing so the points are
 // read while they are still in the cache; only the current chunk's are kept (a few tens of
 // kilobytes, whatever the list's length), a link outside it is computed directly.
-struct PointPixels {
+struct PointPixels : CurveFrame {
   const std::vector<PlotPoint>& pts;
-  const AxisTransform& tx;
-  const AxisTransform& ty;
-  RangeTest inX, inY;
-  ClipBox box;
   // Of points base .. done - 1, at k - base.
   std::unique_ptr<int[]> px, py;
   // Unrounded pixels of the points outside the ranges (NaN: never drawable), filled only
@@ -128,45 +183,23 @@ struct PointPixels {
   std::unique_ptr<double[]> rx, ry;
   std::unique_ptr<std::uint8_t[]> in;
   int base = 0, done = 0;
-  // The terms of toPixelFast when axes and ranges are plain numbers, taken once instead of
-  // per point (the same arithmetic, so the same pixels).
-  bool numeric;
-  double xFirst, xScale, xMin, yFirst, yScale, yMin;
 
-  // tx, ty: the transforms into the picture's pixels (device pixels on fine screens).
   PointPixels(const std::vector<PlotPoint>& p, const TGenD2DataSet& ds, const AxisTransform& ptx,
               const AxisTransform& pty)
-      : pts(p),
-        tx(ptx),
-        ty(pty),
-        inX(*ds.mergedX),
-        inY(*ds.mergedY),
-        box(ptx, *ds.mergedX, pty, *ds.mergedY),
+      : CurveFrame(ds, ptx, pty),
+        pts(p),
         px(new int[kChunk]),
         py(new int[kChunk]),
         rx(new double[kChunk]),
         ry(new double[kChunk]),
-        in(new std::uint8_t[kChunk]),
-        numeric(inX.kind == kWorldNumber && inY.kind == kWorldNumber &&
-                ptx.minimum.kind == kWorldNumber && pty.minimum.kind == kWorldNumber),
-        xFirst(double(ptx.firstPixel)),
-        xScale(double(ptx.scale)),
-        xMin(ptx.minimum.number),
-        yFirst(double(pty.firstPixel)),
-        yScale(double(pty.scale)),
-        yMin(pty.minimum.number) {}
+        in(new std::uint8_t[kChunk]) {}
 
   bool compute(int k, int& x, int& y) const {
     const PlotPoint& pt = pts[std::size_t(k)];
     if (numeric && pt.X.kind == kWorldNumber && pt.Y.kind == kWorldNumber) {
       const double vx = pt.X.number, vy = pt.Y.number;
       if (!(inX.lo <= vx && vx <= inX.hi && inY.lo <= vy && vy <= inY.hi)) return false;
-      const double fx = xFirst + xScale * (vx - xMin), fy = yFirst + yScale * (vy - yMin);
-      if (fx > -1e9 && fx < 1e9 && fy > -1e9 && fy < 1e9) {
-        x = AxisTransform::roundHalfEven(fx);
-        y = AxisTransform::roundHalfEven(fy);
-        return true;
-      }
+      if (numbersAt(vx, vy, x, y)) return true;
     }
     if (!(inX(pt.X) && inY(pt.Y))) return false;
     x = tx.toPixelFast(pt.X);
@@ -217,12 +250,7 @@ struct PointPixels {
   bool clippedLine(int a, int b, int& x0, int& y0, int& x1, int& y1) const {
     double ax = 0, ay = 0, bx = 0, by = 0;
     if (!real(a, ax, ay) || !real(b, bx, by)) return false;
-    if (!box.clip(ax, ay, bx, by)) return false;
-    x0 = AxisTransform::roundHalfEven(ax);
-    y0 = AxisTransform::roundHalfEven(ay);
-    x1 = AxisTransform::roundHalfEven(bx);
-    y1 = AxisTransform::roundHalfEven(by);
-    return true;
+    return cutLine(ax, ay, bx, by, x0, y0, x1, y1);
   }
   bool get(int k, int& x, int& y) const {
     if (kept(k)) {
@@ -518,8 +546,8 @@ int drawPlainChain(Sink& sink, PointPixels& pp, Numbers& src, int i, int end, in
                    int plotBottom, int sizeScale) {
   const bool square = src.square();
   const double xlo = pp.inX.lo, xhi = pp.inX.hi, ylo = pp.inY.lo, yhi = pp.inY.hi;
-  const double xF = pp.xFirst, xS = pp.xScale, xM = pp.xMin;
-  const double yF = pp.yFirst, yS = pp.yScale, yM = pp.yMin;
+  const double xF = pp.nx.first, xS = pp.nx.scale, xM = pp.nx.min;
+  const double yF = pp.ny.first, yS = pp.ny.scale, yM = pp.ny.min;
   // Whether a point lies in the ranges with a pixel toPixelFast rounds directly.
   const auto usable = [&](double vx, double vy, double fx, double fy) {
     return (xlo <= vx) & (vx <= xhi) & (ylo <= vy) & (vy <= yhi) & (fx > -1e9) & (fx < 1e9) &
@@ -716,53 +744,28 @@ int drawPlainChain(Sink& sink, PointPixels& pp, Numbers& src, int i, int end, in
 
 // The samples of a series as the point drawing would place them: a sample inside the axis
 // ranges stands on its rounded pixel, one outside them is kept unrounded for cutting lines.
-struct SeriesPixels {
+struct SeriesPixels : CurveFrame {
   const TSampleSeries& s;
-  const AxisTransform& tx;
-  const AxisTransform& ty;
   const AxisWorldData& axX;
-  RangeTest inX, inY;
-  ClipBox box;
 
   SeriesPixels(const TSampleSeries& ser, const TGenD2DataSet& ds, const AxisTransform& ptx,
                const AxisTransform& pty)
-      : s(ser),
-        tx(ptx),
-        ty(pty),
-        axX(*ds.mergedX),
-        inX(*ds.mergedX),
-        inY(*ds.mergedY),
-        box(ptx, *ds.mergedX, pty, *ds.mergedY),
-        numeric(ser.X0().kind == kWorldNumber && inX.kind == kWorldNumber &&
-                inY.kind == kWorldNumber && ptx.minimum.kind == kWorldNumber &&
-                pty.minimum.kind == kWorldNumber),
-        xF(double(ptx.firstPixel)),
-        xS(double(ptx.scale)),
-        xM(ptx.minimum.number),
-        yF(double(pty.firstPixel)),
-        yS(double(pty.scale)),
-        yM(pty.minimum.number) {}
-
-  // Plain numbers throughout (no clock time): the transforms' arithmetic done here on the
-  // numbers instead of through world values, the same operations, so the same pixels.
-  bool numeric;
-  double xF, xS, xM, yF, yS, yM;
-  static int pixel(const AxisTransform& t, double first, double scale, double min, double v) {
-    const double p = first + scale * (v - min);
-    if (p > -1e9 && p < 1e9) return AxisTransform::roundHalfEven(p);
-    return t.toPixel(WorldValue::num(v));
+      : CurveFrame(ds, ptx, pty), s(ser), axX(*ds.mergedX) {
+    // Plain numbers throughout (no clock time): the transforms' arithmetic is done here on the
+    // numbers instead of through world values.
+    numeric = numeric && ser.X0().kind == kWorldNumber;
   }
 
   int column(std::uint64_t i) const {
-    if (numeric) return pixel(tx, xF, xS, xM, s.XNumber(i));
+    if (numeric) return nx.pixel(tx, s.XNumber(i));
     return tx.toPixelFast(s.XOf(i));
   }
   bool inside(std::uint64_t i, double v, int& x, int& y) const {
     if (numeric) {
       const double X = s.XNumber(i);
       if (!(inX.lo <= X && X <= inX.hi && inY.lo <= v && v <= inY.hi)) return false;
-      x = pixel(tx, xF, xS, xM, X);
-      y = pixel(ty, yF, yS, yM, v);
+      x = nx.pixel(tx, X);
+      y = ny.pixel(ty, v);
       return true;
     }
     const WorldValue X = s.XOf(i), Y = WorldValue::num(v);
@@ -794,11 +797,7 @@ struct SeriesPixels {
     if (!(ina && inb)) {
       double ax = 0, ay = 0, bx = 0, by = 0;
       if (!real(a, va, ax, ay) || !real(b, vb, bx, by)) return;
-      if (!box.clip(ax, ay, bx, by)) return;
-      x0 = AxisTransform::roundHalfEven(ax);
-      y0 = AxisTransform::roundHalfEven(ay);
-      x1 = AxisTransform::roundHalfEven(bx);
-      y1 = AxisTransform::roundHalfEven(by);
+      if (!cutLine(ax, ay, bx, by, x0, y0, x1, y1)) return;
     }
     lineSpans(sink, x0, y0, x1, y1);
   }
@@ -814,8 +813,8 @@ struct SeriesPixels {
     if (inY.kind != kWorldNumber || hi < ylo || lo > yhi) return;
     int a = 0, b = 0;
     if (numeric) {
-      a = pixel(ty, yF, yS, yM, std::max(lo, ylo));
-      b = pixel(ty, yF, yS, yM, std::min(hi, yhi));
+      a = ny.pixel(ty, std::max(lo, ylo));
+      b = ny.pixel(ty, std::min(hi, yhi));
     } else {
       a = ty.toPixelFast(WorldValue::num(std::max(lo, ylo)));
       b = ty.toPixelFast(WorldValue::num(std::min(hi, yhi)));
@@ -863,11 +862,102 @@ void drawSeries(Sink& sink, const SeriesPixels& sp) {
   }
 }
 
+// A point of plain numbers as the point drawing places it: inside the ranges on its rounded
+// pixel (in), else at its unrounded pixel for cutting lines (usable when finite).
+struct NumberPoint {
+  bool in = false;
+  int x = 0, y = 0;
+  double rx = 0.0, ry = 0.0;
+};
+
+NumberPoint placeNumbers(const CurveFrame& f, double vx, double vy) {
+  NumberPoint p;
+  p.in = f.inX.lo <= vx && vx <= f.inX.hi && f.inY.lo <= vy && vy <= f.inY.hi;
+  if (p.in) {
+    p.x = f.nx.pixel(f.tx, vx);
+    p.y = f.ny.pixel(f.ty, vy);
+    p.rx = p.x;
+    p.ry = p.y;
+  } else {
+    p.rx = f.nx.real(vx);
+    p.ry = f.ny.real(vy);
+  }
+  return p;
+}
+
+// The pixels of the line from a to b as drawPoint draws a link: whole when both lie in the
+// ranges, else the part inside them. False when none is; x0..y1 are set otherwise.
+bool numbersLine(const CurveFrame& f, const NumberPoint& a, const NumberPoint& b, int& x0, int& y0,
+                 int& x1, int& y1) {
+  if (a.in && b.in) {
+    x0 = a.x;
+    y0 = a.y;
+    x1 = b.x;
+    y1 = b.y;
+    return true;
+  }
+  if (!std::isfinite(a.rx) || !std::isfinite(a.ry) || !std::isfinite(b.rx) || !std::isfinite(b.ry))
+    return false;
+  return f.cutLine(a.rx, a.ry, b.rx, b.ry, x0, y0, x1, y1);
+}
+
+// Points of an XY series read at a time; the lines of a noisy stream repeat within far fewer.
+constexpr std::size_t kXYPiece = 65536;
+// Lines drawn lately, by their pixels: one drawn again adds nothing. A fixed table (512 KiB)
+// whatever the series' length; a line that lost its slot is merely drawn once more.
+constexpr std::size_t kXYRecentLines = std::size_t(1) << 16;
+
+// Draws an XY series as its points linked one by one would be drawn (it has no markers): the
+// line from each point to the next, cut at the ranges' edge where it leaves them. The points
+// are read a piece at a time; between pieces `more` is asked whether to go on (it may let
+// events run, so the picture's pixels are taken afresh after it). False when the reader
+// failed or `more` said stop.
+template <class More>
+bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, More more) {
+  const std::uint64_t n = s.Count();
+  if (n < 2 || !f.numeric) return true;
+  std::vector<double> xs(std::size_t(std::min<std::uint64_t>(n, kXYPiece)));
+  std::vector<double> ys(xs.size());
+  std::vector<std::uint64_t> recent(kXYRecentLines, ~std::uint64_t(0));
+  const auto key = [](int x0, int y0, int x1, int y1) {
+    return std::uint64_t(std::uint16_t(x0)) | std::uint64_t(std::uint16_t(y0)) << 16 |
+           std::uint64_t(std::uint16_t(x1)) << 32 | std::uint64_t(std::uint16_t(y1)) << 48;
+  };
+  const auto keyable = [](int v) { return v >= 0 && v < 0xFFFF; };
+  const std::uint32_t rgb = rgbOf(s.color);
+  NumberPoint prev;
+  for (std::uint64_t i = 0; i < n;) {
+    if (i > 0 && !more()) return false;
+    const std::size_t m = std::size_t(std::min<std::uint64_t>(n - i, xs.size()));
+    if (!s.reader->Read(i, m, xs.data(), ys.data())) return false;
+    ColumnSpans sink(picture, rgb);
+    for (std::size_t k = 0; k < m; ++k) {
+      const NumberPoint cur = placeNumbers(f, xs[k], ys[k]);
+      int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+      if ((i > 0 || k > 0) && numbersLine(f, prev, cur, x0, y0, x1, y1)) {
+        if (keyable(x0) && keyable(y0) && keyable(x1) && keyable(y1)) {
+          const std::uint64_t kk = key(x0, y0, x1, y1);
+          std::uint64_t& slot = recent[std::size_t((kk * 0x9E3779B97F4A7C15ull) >> 48)];
+          if (slot != kk) {
+            slot = kk;
+            lineSpans(sink, x0, y0, x1, y1);
+          }
+        } else {
+          lineSpans(sink, x0, y0, x1, y1);
+        }
+      }
+      prev = cur;
+    }
+    i += m;
+  }
+  return true;
+}
+
 }  // namespace
 
 int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
-  const int n = ds.points.Count();
-  if (n == 0 && !ds.series) return kPlotEmpty;
+  int n = ds.points.Count();
+  if (n == 0 && !ds.series && !ds.xySeries) return kPlotEmpty;
   if (!ds.mergedX || !ds.mergedY) return kPlotMissing;
   const std::vector<PlotPoint>& pts = ds.points.Points();
   // On a fine screen the curves are placed on the device pixels, so they are as sharp as the
@@ -888,6 +978,21 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     // The samples come first, as they would in a point list, so the points are drawn over them.
     ColumnSpans sink(bitmap_, rgbOf(ds.series->color));
     drawSeries(sink, SeriesPixels(*ds.series, ds, tx, ty));
+  }
+  if (ds.xySeries) {
+    // Held here, and the interval read once: the data set may go while the drawing yields.
+    const std::shared_ptr<const TXYSeries> xy = ds.xySeries;
+    const bool yields = ds.messageInterval > 0;
+    const auto more = [&] {
+      if (!yields) return true;
+      if (QCoreApplication::instance()) QCoreApplication::processEvents();
+      return generation_ == generation && ds.xySeries == xy;
+    };
+    // Stopped by a new picture, or the data set was given another curve meanwhile.
+    if (!drawXYSeries(bitmap_, *xy, CurveFrame(ds, tx, ty), more) &&
+        (generation_ != generation || ds.xySeries != xy))
+      return kPlotOk;
+    n = ds.points.Count();  // the points may have changed while it yielded
   }
   if (n == 0) return kPlotOk;
   PointPixels pp(pts, ds, tx, ty);

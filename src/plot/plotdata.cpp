@@ -16,6 +16,10 @@ void TD2PointsLst::Reserve(int n) {
   const std::size_t before = points_.capacity();
   points_.reserve(std::size_t(n > 0 ? n : 0));
   if (points_.capacity() == before) return;
+  if (chain_ && chain_.use_count() == 1) {
+    chain_->x.reserve(points_.capacity());
+    chain_->y.reserve(points_.capacity());
+  }
   // A record of 131000 points takes some 15 MB that is written once right after: on huge pages
   // that first touch costs a few faults instead of thousands of small ones.
   constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
@@ -54,7 +58,10 @@ const PlotPoint& TD2PointsLst::AddPoint(const PlotPoint& p) {
   points_.push_back(p);
   PlotPoint& stored = points_.back();
   stored.color2 = stored.color;
-  changed();
+  ++changes_.n;
+  boundsValid_ = false;
+  drawnOnce_ = false;
+  growChain();
   if (extend) {
     if (points_.size() == 1) {
       minX_ = maxX_ = stored.X;
@@ -105,7 +112,8 @@ int TD2PointsLst::TakeFrom(TD2PointsLst& other) {
   maxY_ = other.maxY_;
   boundsValid_ = other.boundsValid_;
   chain_ = std::move(other.chain_);
-  chainChecked_ = other.chainChecked_;
+  chainState_ = other.chainState_;
+  forwardLink_ = other.forwardLink_;
   drawnOnce_ = other.drawnOnce_;
   other.Clear();
   return Count();
@@ -212,18 +220,52 @@ int TD2PointsLst::SetMarker(int size, int shape) {
   return kPlotOk;
 }
 
+void TD2PointsLst::growChain() {
+  if (chainState_ != ChainState::Growing) {
+    // A chain found before covers the points before this one only.
+    chain_.reset();
+    chainState_ = ChainState::Stale;
+    return;
+  }
+  const std::size_t j = points_.size() - 1;
+  const PlotPoint& q = points_[j];
+  const PlotPoint& first = points_[0];
+  if (std::int64_t(points_.size()) > forwardLink_ ||
+      !PlainChainPoint(points_, j, first.color, first.markerShape)) {
+    chain_.reset();
+    chainState_ = ChainState::Checked;
+    return;
+  }
+  for (const std::int32_t link : {q.linkA, q.linkB})
+    if (link >= std::int64_t(points_.size())) forwardLink_ = std::min(forwardLink_, link);
+  if (!chain_) {
+    chain_ = std::make_shared<PlainChain>();
+    chain_->square = first.markerShape == 0;
+    chain_->x.reserve(points_.capacity());
+    chain_->y.reserve(points_.capacity());
+  } else if (chain_.use_count() > 1) {
+    // Read by a drawing that yielded, or shared with a copy of the list: never changed there.
+    chain_ = std::make_shared<PlainChain>(*chain_);
+  }
+  chain_->x.push_back(q.X.number);
+  chain_->y.push_back(q.Y.number);
+}
+
 std::shared_ptr<const TD2PointsLst::PlainChain> TD2PointsLst::ChainForRedraw() const {
-  if (!drawnOnce_) {
+  if (chainState_ != ChainState::Growing && !drawnOnce_) {
     drawnOnce_ = true;
     return nullptr;
   }
+  drawnOnce_ = true;
   return Chain();
 }
 
 std::shared_ptr<const TD2PointsLst::PlainChain> TD2PointsLst::Chain() const {
-  if (chainChecked_) return chain_;
-  chainChecked_ = true;
   const std::size_t n = points_.size();
+  if (chainState_ == ChainState::Growing)
+    return n >= std::size_t(kPlainChainMin) ? chain_ : nullptr;
+  if (chainState_ == ChainState::Checked) return chain_;
+  chainState_ = ChainState::Checked;
   if (n < std::size_t(kPlainChainMin)) return nullptr;
   const PlotPoint& first = points_[0];
   const int shape = first.markerShape;
@@ -284,6 +326,7 @@ void TGenD2DataSet::Reset() {
   yStyle = TAxisStyle{};
   points = TD2PointsLst{};
   series.reset();
+  xySeries.reset();
   xAxis = AxisWorldData{};
   yAxis = AxisWorldData{};
   mergedX = mergedY = nullptr;
@@ -300,12 +343,14 @@ void TGenD2DataSet::Reset() {
 }
 
 std::int64_t TGenD2DataSet::PointCount() const {
-  return std::int64_t(points.Count()) + (series ? std::int64_t(series->Count()) : 0);
+  return std::int64_t(points.Count()) + (series ? std::int64_t(series->Count()) : 0) +
+         (xySeries ? std::int64_t(xySeries->Count()) : 0);
 }
 
 void TGenD2DataSet::ClearContents() {
   points.Clear();
   series.reset();
+  xySeries.reset();
   xTics.clear();
   yTics.clear();
 }
@@ -355,13 +400,12 @@ int TGenD2DataSet::CopyPointsFrom(const TD2PointsLst& list, bool linked) {
 int TGenD2DataSet::SetRangesFromPoints() {
   WorldValue minX, maxX, minY, maxY;
   points.GetBounds(minX, maxX, minY, maxY);
-  double lo = 0, hi = 0;
-  if (series && series->Count() > 0 && series->Bounds(lo, hi)) {
-    // X grows with the sample number (a negative step turns it round).
-    WorldValue a = series->XOf(0), b = series->XOf(series->Count() - 1);
+  // A curve without a point each widens the points' bounds, or is all of them.
+  bool any = points.Count() > 0;
+  const auto fold = [&](WorldValue a, WorldValue b, double lo, double hi) {
     if (wvLess(b, a)) std::swap(a, b);
     const WorldValue ylo = WorldValue::num(lo), yhi = WorldValue::num(hi);
-    if (points.Count() == 0) {
+    if (!any) {
       minX = a;
       maxX = b;
       minY = ylo;
@@ -372,7 +416,15 @@ int TGenD2DataSet::SetRangesFromPoints() {
       minY = wvMin(minY, ylo);
       maxY = wvMax(maxY, yhi);
     }
-  }
+    any = true;
+  };
+  double lo = 0, hi = 0;
+  // X grows with the sample number (a negative step turns it round).
+  if (series && series->Count() > 0 && series->Bounds(lo, hi))
+    fold(series->XOf(0), series->XOf(series->Count() - 1), lo, hi);
+  if (xySeries && xySeries->Count() > 0)
+    fold(WorldValue::num(xySeries->xlo), WorldValue::num(xySeries->xhi), xySeries->ylo,
+         xySeries->yhi);
   if (minX.kind != maxX.kind || minY.kind != maxY.kind) return kPlotRangeKinds;
   int rc = kPlotOk;
   // Both directions are updated even when the first one changes its kind; the code of the
@@ -437,6 +489,7 @@ TGenD2DataSet& TGenD2DataSetsLst::AddCopy(TGenD2DataSet& src) {
   // point (a scope record of 131000 points per curve makes the copy noticeable).
   set->points.TakeFrom(src.points);
   set->series = std::move(src.series);
+  set->xySeries = std::move(src.xySeries);
   set->SetRangesFromPoints();
   set->xStyle = src.xStyle;
   set->yStyle = src.yStyle;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <climits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -99,12 +100,13 @@ class TD2PointsLst {
     return !(shape > 0 && shape <= 7) && links && q.X.kind == kWorldNumber &&
            q.Y.kind == kWorldNumber && q.color == colour && q.markerShape == shape;
   }
-  // Made on first use and kept until the points change; null for any other list. Shared, so
-  // a drawing that yields keeps it while the points change meanwhile.
+  // Kept up to date while points are only added (a list filled point by point has it at
+  // once), else made on first use and kept until the points change; null for any other list.
+  // Shared, so a drawing that yields keeps it while the points change meanwhile.
   std::shared_ptr<const PlainChain> Chain() const;
-  // The same for a drawing: null at the first drawing after a change, which reads the points
-  // once anyway (a record drawn once and replaced costs no more than that); the chain from
-  // the second on (a zoom, a resize, a cursor).
+  // The same for a drawing. After any other change than adding points, null at the first
+  // drawing, which reads the points once anyway (a record drawn once and replaced costs no
+  // more than that), the chain from the second on (a zoom, a resize, a cursor).
   std::shared_ptr<const PlainChain> ChainForRedraw() const;
   // Counts every change of the points: a drawing that yields compares it afterwards, so a
   // list emptied or refilled meanwhile is never read on at its old length.
@@ -116,17 +118,27 @@ class TD2PointsLst {
     ++changes_.n;
     boundsValid_ = false;
     chain_.reset();
-    chainChecked_ = false;
+    // An empty list grows its chain with the points that come.
+    chainState_ = points_.empty() ? ChainState::Growing : ChainState::Stale;
+    forwardLink_ = INT32_MAX;
     drawnOnce_ = false;
   }
+  // Adds the point just stored to the growing chain, or ends the growing.
+  void growChain();
 
   std::vector<PlotPoint> points_;
   std::vector<PlotPoint> searchResults_;  // kept for the selection pass; unused here
   WorldValue minX_, maxX_, minY_, maxY_;
   bool boundsValid_ = false;
   PlotPoint template_;
-  mutable std::shared_ptr<const PlainChain> chain_;
-  mutable bool chainChecked_ = false;
+  // Growing: chain_ holds the numbers of every point so far (null while empty); Stale: not
+  // known since the last change; Checked: chain_ is what Chain() found (null: no chain).
+  enum class ChainState : std::uint8_t { Growing, Stale, Checked };
+  mutable std::shared_ptr<PlainChain> chain_;
+  mutable ChainState chainState_ = ChainState::Growing;
+  // The smallest link of a growing chain's points that lies beyond the list: once the list
+  // reaches it, that link designates a point and the chain is no chain any more.
+  std::int32_t forwardLink_ = INT32_MAX;
   mutable bool drawnOnce_ = false;
   // A list assigned over this one is a change of it too; a copy starts its own count.
   struct ChangeCount {
@@ -225,6 +237,7 @@ using TTicList_Y_Ax = std::vector<TTicRecord>;
 
 class TAxWorldDataLst;
 class TSampleSeries;
+struct TXYSeries;
 
 class TGenD2DataSet {
  public:
@@ -257,7 +270,10 @@ class TGenD2DataSet {
   // A long curve of evenly spaced samples drawn before the points from its per-column
   // minimum and maximum instead of a point per sample; shared, never changed once set.
   std::shared_ptr<const TSampleSeries> series;
-  // Samples of the series plus the points.
+  // A long XY curve drawn before the points straight from its reader; shared, never changed
+  // once set.
+  std::shared_ptr<const TXYSeries> xySeries;
+  // Samples of the series and of the XY series plus the points.
   std::int64_t PointCount() const;
 
   AxisWorldData xAxis;

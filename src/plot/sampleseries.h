@@ -157,4 +157,24 @@ class TSampleSeries {
   double dx_ = 1.0;
 };
 
+// The points of an XY curve, numbered from 0: point i is (X value i, Y value i).
+class TPairReader {
+ public:
+  virtual ~TPairReader() = default;
+  virtual std::uint64_t Count() const = 0;
+  // Points first .. first + n - 1 into xs and ys; false when they cannot be read.
+  virtual bool Read(std::uint64_t first, std::size_t n, double* xs, double* ys) const = 0;
+};
+
+// An XY curve too long for a point each (a whole logger stream): drawn straight from its
+// reader a piece at a time, each point joined to the one before by a line, in one colour,
+// without markers, so its memory does not grow with its length. Its bounds come from whoever
+// made it (the summaries of the two channels it pairs), so nothing is read to lay out a picture.
+struct TXYSeries {
+  std::shared_ptr<const TPairReader> reader;
+  double xlo = 0.0, xhi = 0.0, ylo = 0.0, yhi = 0.0;
+  ColorRef color = kColorBlue;
+  std::uint64_t Count() const { return reader ? reader->Count() : 0; }
+};
+
 }  // namespace tolv

@@ -207,7 +207,9 @@ TEST_F(SeriesFiles, XYHoldsEachDistinctLineOnceWithTheSamePicture) {
 }
 
 // A noisy stream has a new line at nearly every sample: its XY plot of 25 minutes at 1 ms is
-// drawn with a point per line, not refused, and within the ranges of its samples.
+// drawn with a point per line, within the ranges of its samples; drawn straight from the stream
+// instead (as beyond the limit) it gives the same pictures, whole and zoomed, with the data's
+// ranges and with fixed ones that cut lines at their edge.
 TEST_F(SeriesFiles, XYOfANoisyRunOfMinutesIsDrawn) {
   StreamRecipe s;
   s.samples = 1500000;
@@ -216,29 +218,49 @@ TEST_F(SeriesFiles, XYOfANoisyRunOfMinutesIsDrawn) {
   AnalogLoggerSeries ser;
   ASSERT_EQ(openAnalogLoggerSeries(f, ser), 0);
   ASSERT_EQ(ser.drawnCount(), s.samples);
-  PlotChoice pc;
-  pc.plotMode = kPlotK1vsK0;
-  pc.autoScale[0] = pc.autoScale[1] = true;
-  TGenD2ImgKernel k;
-  k.SetImageSize(400, 300);
-  ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotOk);
-  ASSERT_EQ(k.DataSetCount(), 1);
-  const int points = k.Get(0)->points.Count();
-  EXPECT_GT(points, 1 << 20);
-  EXPECT_LE(points, int(2 * ser.drawnCount()) + 2 + 2 * kGuideLinePoints);
-  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
   const ColorRef c = kChannelColour[1];
   const QRgb line = qRgb(int(c & 0xFF), int(c >> 8 & 0xFF), int(c >> 16 & 0xFF));
-  int coloured = 0;
-  const QImage& pic = k.Bitmap();
-  for (int y = 0; y < pic.height(); ++y)
-    for (int x = 0; x < pic.width(); ++x) coloured += pic.pixel(x, y) == line;
-  EXPECT_GT(coloured, 1000);
+  const auto coloured = [&](const QImage& pic) {
+    int n = 0;
+    for (int y = 0; y < pic.height(); ++y)
+      for (int x = 0; x < pic.width(); ++x) n += pic.pixel(x, y) == line;
+    return n;
+  };
+  for (const bool autoScale : {true, false}) {
+    PlotChoice pc;
+    pc.plotMode = kPlotK1vsK0;
+    pc.autoScale[0] = pc.autoScale[1] = autoScale;
+    TGenD2ImgKernel k, fromStream;
+    k.SetImageSize(400, 300);
+    fromStream.SetImageSize(400, 300);
+    ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotOk);
+    ASSERT_EQ(feedAnalogLoggerImage(fromStream, ser, *ser.start, pc, 0), kPlotOk);
+    ASSERT_EQ(k.DataSetCount(), 1);
+    ASSERT_EQ(fromStream.DataSetCount(), 1);
+    EXPECT_EQ(k.Get(0)->xySeries, nullptr);
+    ASSERT_NE(fromStream.Get(0)->xySeries, nullptr);
+    EXPECT_LE(fromStream.Get(0)->points.Count(), 2 + 2 * kGuideLinePoints);
+    const int points = k.Get(0)->points.Count();
+    EXPECT_GT(points, 1 << 20);
+    EXPECT_LE(points, int(2 * ser.drawnCount()) + 2 + 2 * kGuideLinePoints);
+    ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+    ASSERT_EQ(fromStream.Render(nullptr, true), kPlotOk);
+    EXPECT_GT(coloured(k.Bitmap()), 1000);
+    EXPECT_TRUE(k.Bitmap() == fromStream.Bitmap()) << "auto " << autoScale;
+    for (TGenD2ImgKernel* z : {&k, &fromStream}) {
+      const PlotRect pa = z->PlotArea();
+      z->BeginZoom(nullptr, pa.left + 40, pa.top + 30);
+      ASSERT_EQ(z->FinishZoom(nullptr, pa.left + 150, pa.top + 140), kPlotOk);
+    }
+    EXPECT_GT(coloured(k.Bitmap()), 500);
+    EXPECT_TRUE(k.Bitmap() == fromStream.Bitmap()) << "zoomed, auto " << autoScale;
+  }
 }
 
-// Where every line is new the XY curve holds a point per sample up to the limit and is refused
-// beyond it, with a code and a text of its own; the time plot of the same stream is drawn.
-TEST_F(SeriesFiles, XYBeyondItsLimitIsRefused) {
+// Where every line is new the XY curve holds a point per sample up to the limit; beyond it the
+// curve is drawn straight from the stream (a handful of points for ranges and zero lines) and
+// the picture shows it.
+TEST_F(SeriesFiles, XYBeyondItsLimitIsDrawnFromTheStream) {
   const auto distinct = [](std::uint64_t k, int ch) {
     return std::uint16_t(ch == 0 ? k & 0xFFFF : k >> 16);
   };
@@ -254,17 +276,31 @@ TEST_F(SeriesFiles, XYBeyondItsLimitIsRefused) {
     pc.plotMode = kPlotK0vsK1;
     TGenD2ImgKernel k;
     k.SetImageSize(400, 300);
+    ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotOk);
+    ASSERT_EQ(k.DataSetCount(), 1);
+    const TGenD2DataSet& ds = *k.Get(0);
     if (drawn == kLoggerXYMaxPoints) {
-      ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotOk);
-      EXPECT_GE(k.Get(0)->points.Count(), int(kLoggerXYMaxPoints));
-      EXPECT_LE(k.Get(0)->points.Count(), int(kLoggerXYMaxPoints) + 2 + 2 * kGuideLinePoints);
+      EXPECT_EQ(ds.xySeries, nullptr);
+      EXPECT_GE(ds.points.Count(), int(kLoggerXYMaxPoints));
+      EXPECT_LE(ds.points.Count(), int(kLoggerXYMaxPoints) + 2 + 2 * kGuideLinePoints);
       continue;
     }
-    EXPECT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotXYTooManyLines);
-    EXPECT_TRUE(loggerXYRefusedText().contains(QString::number(kLoggerXYMaxPoints)));
+    ASSERT_NE(ds.xySeries, nullptr);
+    EXPECT_EQ(ds.xySeries->Count(), drawn);
+    EXPECT_LE(ds.points.Count(), 2 + 2 * kGuideLinePoints);
+    EXPECT_EQ(ds.PointCount(), std::int64_t(drawn) + ds.points.Count());
+    ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+    const ColorRef c = kChannelColour[0];
+    const QRgb line = qRgb(int(c & 0xFF), int(c >> 8 & 0xFF), int(c >> 16 & 0xFF));
+    int coloured = 0;
+    const QImage& pic = k.Bitmap();
+    for (int y = 0; y < pic.height(); ++y)
+      for (int x = 0; x < pic.width(); ++x) coloured += pic.pixel(x, y) == line;
+    EXPECT_GT(coloured, 500);
     pc.plotMode = kPlotK0K1;
     ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotOk);
     EXPECT_EQ(k.DataSetCount(), 2);
+    EXPECT_EQ(k.Get(0)->xySeries, nullptr);
   }
 }
 

@@ -188,7 +188,7 @@ TEST(PointsList, PlainChainOnlyForLongOneColouredLinkedCurves) {
   };
   const int n = TD2PointsLst::kPlainChainMin;
   TD2PointsLst l = chain(n, 0);
-  EXPECT_EQ(l.ChainForRedraw(), nullptr);  // the first drawing reads the points
+  // Kept while the points were added: the first drawing reads it already.
   const auto c = l.ChainForRedraw();
   ASSERT_NE(c, nullptr);
   ASSERT_EQ(c->x.size(), std::size_t(n));
@@ -218,6 +218,44 @@ TEST(PointsList, PlainChainOnlyForLongOneColouredLinkedCurves) {
   for (int i = 0; i < other.Count(); ++i) mixed.AddPoint(i == 3 ? q : other.At(i));
   EXPECT_NE(other.Chain(), nullptr);
   EXPECT_EQ(mixed.Chain(), nullptr);  // one point of another colour
+
+  // A link beyond the list designates no point until the list reaches that point: the chain
+  // grows on up to there and ends with it, as one made from the points finds.
+  TD2PointsLst ahead = chain(n, 0);
+  PlotPoint a = ahead.GetTemplate();
+  a.X = WorldValue::num(n * 0.5);
+  a.linkA = n - 1;
+  a.linkB = n + 2;
+  ahead.AddPoint(a);  // point n
+  a.linkA = a.linkB = -1;
+  ahead.AddLinkedPoint(a);  // n + 1
+  ASSERT_NE(ahead.Chain(), nullptr);
+  EXPECT_EQ(ahead.Chain()->x.size(), std::size_t(n + 2));
+  ahead.AddLinkedPoint(a);  // n + 2: now point n's link designates it
+  EXPECT_EQ(ahead.Chain(), nullptr);
+  ahead.OffsetX(0.0);
+  EXPECT_EQ(ahead.Chain(), nullptr);
+  // A chain a drawing holds, or one a copy of the list shares, is never changed by points added
+  // afterwards; the list's own covers them.
+  TD2PointsLst grown = chain(n, 9);
+  const auto held = grown.Chain();
+  const TD2PointsLst copy = grown;
+  PlotPoint b = grown.GetTemplate();
+  b.X = WorldValue::num(-7.0);
+  grown.AddLinkedPoint(b);
+  EXPECT_EQ(held->x.size(), std::size_t(n));
+  EXPECT_EQ(copy.Chain()->x.size(), std::size_t(n));
+  ASSERT_NE(grown.Chain(), nullptr);
+  EXPECT_EQ(grown.Chain()->x.size(), std::size_t(n + 1));
+  EXPECT_EQ(grown.Chain()->x[std::size_t(n)], -7.0);
+  EXPECT_FALSE(grown.Chain()->square);
+  // A chain found for a list whose points changed covers no point added after.
+  grown.OffsetX(1.0);
+  ASSERT_NE(grown.Chain(), nullptr);
+  grown.AddLinkedPoint(b);
+  ASSERT_NE(grown.Chain(), nullptr);
+  EXPECT_EQ(grown.Chain()->x.size(), std::size_t(n + 2));
+  EXPECT_EQ(grown.Chain()->x[std::size_t(n + 1)], -7.0);
 }
 
 TEST(DataSet, UnitOnTimeAxisIsStoredAndReported) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -469,6 +470,125 @@ TEST(EnvelopePictureZoom, TinySeries) {
     Pair p;
     p.build({{std::vector<double>(std::size_t(n), 0.25), WorldValue::num(0.0), 0.5, kColorBlue}});
     EXPECT_EQ(p.differing(), 0) << n;
+  }
+}
+
+// Pairs held in memory, read as a file's would be.
+class VectorPairs : public TPairReader {
+ public:
+  VectorPairs(std::vector<double> x, std::vector<double> y) : x_(std::move(x)), y_(std::move(y)) {}
+  std::uint64_t Count() const override { return x_.size(); }
+  bool Read(std::uint64_t first, std::size_t n, double* xs, double* ys) const override {
+    if (first > x_.size() || n > x_.size() - first) return false;
+    std::copy_n(x_.begin() + std::ptrdiff_t(first), n, xs);
+    std::copy_n(y_.begin() + std::ptrdiff_t(first), n, ys);
+    return true;
+  }
+
+ private:
+  std::vector<double> x_, y_;
+};
+
+// An XY curve drawn straight from its reader against the same points linked one by one: values
+// on a coarse grid, so lines repeat in both directions, several pieces long, with a point that
+// is no number; the whole view, zoomed so lines leave the window on every side, and on a fine
+// screen; and the nearest point in each measuring mode.
+TEST(XYSeries, PictureAndNearestPointSameAsPointByPoint) {
+  const std::size_t n = 150001;
+  std::mt19937 g(5);
+  std::uniform_int_distribution<int> step(-3, 3);
+  std::vector<double> xs(n), ys(n);
+  int gx = 0, gy = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    gx = std::clamp(gx + step(g), -60, 60);
+    gy = std::clamp(gy + step(g) + (i % 20000 == 0 ? 25 : 0), -45, 45);
+    xs[i] = gx / 16.0;
+    ys[i] = std::sin(gx * 0.05) + gy / 32.0;
+  }
+  ys[70000] = std::nan("");
+  const auto reader = std::make_shared<VectorPairs>(xs, ys);
+  const ColorRef colour = 0x0000FF;
+  for (const double ratio : {1.0, 2.0}) {
+    TGenD2ImgKernel exact, xy;
+    for (TGenD2ImgKernel* k : {&exact, &xy}) {
+      k->SetDevicePixelRatio(ratio);
+      k->SetImageSize(640, 420);
+      TGenD2DataSet& ds = k->NewDataSet();
+      ds.SetXUnit(QStringLiteral("V"));
+      ds.SetYUnit(QStringLiteral("V"));
+      PlotPoint p = ds.points.GetTemplate();
+      p.color = colour;
+      p.markerShape = kNoMarker;
+      if (k == &exact) {
+        for (std::size_t i = 0; i < n; ++i) {
+          p.X = WorldValue::num(xs[i]);
+          p.Y = WorldValue::num(ys[i]);
+          p.linkA = p.linkB = -1;
+          if (i == 0)
+            ds.points.AddPoint(p);
+          else
+            ds.points.AddLinkedPoint(p);
+        }
+      } else {
+        auto series = std::make_shared<TXYSeries>();
+        series->reader = reader;
+        series->xlo = -60 / 16.0;
+        series->xhi = 60 / 16.0;
+        series->ylo = -2.5;
+        series->yhi = 2.5;
+        series->color = colour;
+        ds.xySeries = series;
+      }
+      // Corners beyond the data fix the ranges, a black zero line lies over the curve, as the
+      // feeds add them; none of them is measured.
+      p.flags &= ~kPointMeasurable;
+      p.linkA = p.linkB = -1;
+      for (const auto& [cx, cy] : {std::pair{-4.0, -3.0}, std::pair{4.0, 3.0}}) {
+        p.X = WorldValue::num(cx);
+        p.Y = WorldValue::num(cy);
+        ds.points.AddPoint(p);
+      }
+      p.color = kColorBlack;
+      for (int i = 0; i < 11; ++i) {
+        p.X = WorldValue::num(-4.0 + 0.8 * i);
+        p.Y = WorldValue::num(0.0);
+        if (i == 0)
+          ds.points.AddPoint(p);
+        else
+          ds.points.AddLinkedPoint(p);
+      }
+      k->AddDataSet(ds);
+      ASSERT_EQ(k->Render(nullptr, true), kPlotOk);
+    }
+    const auto count = [&](const QImage& b) {
+      const QRgb want = qRgb(255, 0, 0);
+      int c = 0;
+      for (int y = 0; y < b.height(); ++y)
+        for (int x = 0; x < b.width(); ++x) c += b.pixel(x, y) == want;
+      return c;
+    };
+    EXPECT_TRUE(exact.Bitmap() == xy.Bitmap()) << "ratio " << ratio;
+    EXPECT_GT(count(xy.Bitmap()), 5000);
+    const PlotRect pa = xy.PlotArea();
+    for (TGenD2ImgKernel* k : {&exact, &xy}) {
+      k->BeginZoom(nullptr, pa.left + 173, pa.top + 61);
+      ASSERT_EQ(k->FinishZoom(nullptr, pa.left + 311, pa.bottom - 97), kPlotOk);
+    }
+    EXPECT_TRUE(exact.Bitmap() == xy.Bitmap()) << "zoomed, ratio " << ratio;
+    EXPECT_GT(count(xy.Bitmap()), 1000);
+    for (int mode = 1; mode <= 3; ++mode) {
+      for (const auto& [x, y] : {std::pair{pa.left + 180, pa.top + 70},
+                                 std::pair{(pa.left + pa.right) / 2, pa.bottom - 100}}) {
+        ASSERT_EQ(exact.MeasureNearest(nullptr, x, y, mode), xy.MeasureNearest(nullptr, x, y, mode));
+        ASSERT_EQ(exact.Measurement().Count(), 1);
+        ASSERT_EQ(xy.Measurement().Count(), 1);
+        EXPECT_EQ(exact.Measurement().Get(0)->foundPoint.X, xy.Measurement().Get(0)->foundPoint.X)
+            << "mode " << mode;
+        EXPECT_EQ(exact.Measurement().Get(0)->foundPoint.Y, xy.Measurement().Get(0)->foundPoint.Y);
+        EXPECT_EQ(exact.Get(0)->foundX, xy.Get(0)->foundX);
+        EXPECT_EQ(exact.Get(0)->foundY, xy.Get(0)->foundY);
+      }
+    }
   }
 }
 
