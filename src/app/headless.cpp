@@ -387,12 +387,17 @@ CsvStyle headlessCsvStyle(const HeadlessRequest& r) {
 
 namespace {
 
-// A logger stream without the end marker of its run (the program or the device gone meanwhile).
+// A file written while its run went, cut by the program or the device gone meanwhile: a
+// logger stream without the end marker of its run, a voltmeter file inside its last reading.
 QString cutStreamNote(const fs::path& file) {
   SettingsRecord h;
   LoggerStreamShape shape;
   if (readTextHeader(file, h) != 0) return {};
   const std::optional<IntermediateFamily> f = familyOfMode(h.mode);
+  if (f == IntermediateFamily::VMXY) {
+    const StoredContent c = checkStoredContent(*f, file, h);
+    return c.problem == StoredContent::Problem::CutReading ? c.text(1) : QString();
+  }
   if (f != IntermediateFamily::DLA0 && f != IntermediateFamily::DLDI) return {};
   if (streamFileShape(file, shape) != 0 || shape.end.marker || shape.samples == 0) return {};
   return QStringLiteral("the stream ends without the end marker of its run (cut short); its %1 "

@@ -209,8 +209,10 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
       return {};
     }
     case StoredKind::ScopeCsv:
+    case StoredKind::AnalogLoggerCsv:
     case StoredKind::LogicCsv:
     case StoredKind::IoLoggerCsv:
+    case StoredKind::VoltmeterCsv:
     case StoredKind::MultiCsv:
       break;
     case StoredKind::Unknown:
@@ -229,7 +231,24 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
     out = k.Bitmap();
     return {};
   }
-  if (kind == StoredKind::ScopeCsv) {
+  if (kind == StoredKind::VoltmeterCsv) {
+    StoredChartCsv t;
+    if (const int rc = readChartCsv(bytes, column, t, &badRow); rc != 0)
+      return bad(rc == kCsvBadCell ? QStringLiteral("line %1 is not a chart row").arg(badRow)
+                                   : readResultText(rc));
+    const DayTime start = t.start ? *t.start : modificationTime(file);
+    const std::vector<VoltmeterReading> readings = chartReadings(t, start);
+    ChartScale scale;
+    scale.rms = t.unit == "V RMS";
+    TGenD2ImgKernel k;
+    k.SetImageSize(size.width(), size.height());
+    // The table keeps no ranges: the scales follow the values.
+    if (const int rc = feedChartImage(k, readings, scale, autoScaled()); rc != kPlotOk)
+      return drawFailed(rc);
+    out = kernelPicture(k, headlineText(t.serial, start));
+    return {};
+  }
+  if (kind == StoredKind::ScopeCsv || kind == StoredKind::AnalogLoggerCsv) {
     StoredScopeCsv t;
     if (const int rc = readScopeCsv(bytes, column, t, &badRow); rc != 0)
       return bad(rc == kCsvBadCell ? QStringLiteral("line %1 is not a scope row").arg(badRow)
@@ -240,6 +259,12 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
     rs.memoryDepth = t.memoryDepth > 0 ? double(t.memoryDepth) : n;
     rs.sampleTime = t.sampleTime > 0 ? t.sampleTime : 1.0;
     rs.triggerPoint = triggerPointOf(t.pretrigger, rs.memoryDepth, rs.sampleTime);
+    if (kind == StoredKind::AnalogLoggerCsv) {
+      // Its depth counts two words per sample, and a run has no trigger: the axis is its rows
+      // from the start.
+      rs.memoryDepth = n;
+      rs.triggerPoint = 0;
+    }
     return scopePicture(t.ch0, t.ch1, rs, autoScaled(), size,
                         headlineText(t.serial, t.time ? *t.time : modificationTime(file)), out);
   }

@@ -44,7 +44,52 @@ mode_t currentUmask() {
 
 }  // namespace
 
-TAtomicFile::TAtomicFile(std::filesystem::path name) : name_(std::move(name)) {
+OutputPlace outputPlaceOf(const std::filesystem::path& name) {
+  namespace fs = std::filesystem;
+  OutputPlace o;
+  o.name = name;
+  struct stat st = {};
+  // What the name leads to: a pipe or device behind a link (/dev/stdout -> /proc/self/fd/1 ->
+  // pipe:[...]) is opened by the name given, as the kernel follows such links itself.
+  if (::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) {
+      o.kind = OutputPlace::Kind::Stream;
+    } else {
+      o.kind = OutputPlace::Kind::Refused;
+      o.error = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+    }
+    return o;
+  }
+  // A regular file or none yet: the rename must replace the link's target, not the link. A
+  // dangling link names the file to create.
+  for (int hops = 0; ::lstat(o.name.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++hops) {
+    std::error_code ec;
+    const fs::path to = fs::read_symlink(o.name, ec);
+    if (ec || hops >= 40) {
+      o.kind = OutputPlace::Kind::Refused;
+      o.error = ec ? ec.value() : ELOOP;
+      return o;
+    }
+    o.name = to.is_absolute() ? to : o.name.parent_path() / to;
+  }
+  return o;
+}
+
+TAtomicFile::TAtomicFile(std::filesystem::path name) {
+  const OutputPlace place = outputPlaceOf(name);
+  name_ = place.name;
+  if (place.kind == OutputPlace::Kind::Refused) {
+    error_ = place.error;
+    return;
+  }
+  if (place.kind == OutputPlace::Kind::Stream) {
+    // Opening a pipe waits for its reader, as a shell's redirection does.
+    direct_ = true;
+    do fd_ = ::open(name_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) error_ = errno != 0 ? errno : EIO;
+    return;
+  }
   // mkstemp gives a unique name, so two writers of one file never share a temporary file.
   std::string pattern = name_.string() + ".tmp-XXXXXX";
   fd_ = ::mkstemp(pattern.data());
@@ -83,6 +128,13 @@ int TAtomicFile::write(std::string_view text) {
 
 int TAtomicFile::commit() {
   if (done_) return error_ != 0 ? error_ : EBADF;
+  if (direct_) {
+    // A pipe or device cannot be synced (EINVAL) and has no old content to keep.
+    if (::close(fd_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+    fd_ = -1;
+    done_ = true;
+    return error_;
+  }
   if (error_ == 0 && ::fsync(fd_) != 0) error_ = errno != 0 ? errno : EIO;
   if (error_ == 0 && ::close(fd_) != 0) error_ = errno != 0 ? errno : EIO;
   fd_ = -1;

@@ -2,12 +2,26 @@
 // Crash-safe replacement of a file: the new content goes to a temporary file in the same folder,
 // is flushed to disk and only then renamed over the old name, so a crash, a full disk or a signal
 // in between leaves either the old file or the new one whole, never a torn file.
+// The name is the file's content, not its directory entry: a symbolic link is written through
+// (its target is replaced that way), a named pipe or a character device (a terminal,
+// /dev/stdout) is written into directly, and any other kind of file is left alone.
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string_view>
 
 namespace tolv {
+
+// Where a file of this name is written.
+struct OutputPlace {
+  enum class Kind { File, Stream, Refused };
+  Kind kind = Kind::File;
+  // File: the name the temporary file is renamed to, links followed (the entry may not exist
+  // yet). Stream: the name as given, opened for writing.
+  std::filesystem::path name;
+  int error = 0;  // Refused: EISDIR for a folder, ENXIO for a socket or a block device
+};
+OutputPlace outputPlaceOf(const std::filesystem::path& name);
 
 // A new file gets the mode every other file of the program gets: 0666 less the user's umask.
 // Result: 0, or the file system's error number (2 when the folder is missing, 13 when it is
@@ -37,6 +51,7 @@ class TAtomicFile {
   void discard();
 
   std::filesystem::path name_;
+  bool direct_ = false;  // a pipe or device: written as it comes, nothing to rename
   std::filesystem::path temp_;
   int fd_ = -1;
   int error_ = 0;

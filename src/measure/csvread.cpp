@@ -186,6 +186,40 @@ bool logicTitles(std::string_view line, char col, QString* serial) {
 
 // A scope row: two padded numbers (the window writes six decimals); the character after the
 // first is the separator.
+// The voltmeter chart's header cell: separator, label, separator, value and, where it has one,
+// separator and note. The value may hold the separator (a dotted date beside the point).
+bool chartCell(std::string_view rest, char col, std::string_view label, std::string_view note,
+               std::string_view& value) {
+  if (rest.size() < label.size() + 2 || rest[0] != col || rest.substr(1, label.size()) != label ||
+      rest[label.size() + 1] != col)
+    return false;
+  value = rest.substr(label.size() + 2);
+  if (!note.empty() && value.size() > note.size() &&
+      value.substr(value.size() - note.size()) == note && value[value.size() - note.size() - 1] == col)
+    value.remove_suffix(note.size() + 1);
+  return true;
+}
+
+// A chart row's three cells: numbers, or all empty on the rows a short series was padded with.
+// false for anything else; `empty` tells which.
+bool chartValues(Cursor& c, double (&v)[3], bool& empty) {
+  empty = c.line.size() >= 3 && c.line[0] == c.col && c.line[1] == c.col && c.line[2] == c.col;
+  if (empty) {
+    c.pos = 2;
+    return true;
+  }
+  return c.cellNumber(v[0]) && c.separator() && c.cellNumber(v[1]) && c.separator() &&
+         c.cellNumber(v[2]);
+}
+
+bool isChartFirstRow(std::string_view line, char col) {
+  Cursor c{line, col};
+  double v[3];
+  bool empty = false;
+  std::string_view serial;
+  return chartValues(c, v, empty) && chartCell(c.rest(), col, "Device", {}, serial);
+}
+
 char scopeColumn(std::string_view line) {
   const auto digit = [&](std::size_t i) {
     return i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]));
@@ -225,6 +259,8 @@ char tableColumn(std::string_view firstLine) {
   if (const char c = scopeColumn(firstLine)) return c;
   const std::size_t n = timeLabelLength(firstLine);
   if (n > 0 && logicTitles(firstLine, firstLine[n], nullptr)) return firstLine[n];
+  for (const char c : {'\t', ';', ',', ' ', '.'})
+    if (isChartFirstRow(firstLine, c)) return c;
   return 0;
 }
 
@@ -236,7 +272,20 @@ char storedCsvColumn(std::string_view firstLine, char preferred) {
 StoredCsvKind storedCsvKind(std::string_view bytes, char col) {
   std::string_view rest = bytes, line;
   if (!nextLine(rest, line)) return StoredCsvKind::Unknown;
-  if (scopeColumn(line) == col) return StoredCsvKind::Scope;
+  if (scopeColumn(line) == col) {
+    // Row 1 carries the date group: of the measurement, or of the analog logger's start.
+    std::string_view second;
+    if (nextLine(rest, second)) {
+      Cursor c{second, col};
+      double a = 0, b = 0;
+      Group g;
+      if (c.cellNumber(a) && c.separator() && c.cellNumber(b) &&
+          parseGroup(c.rest(), col, labelTexts(), g) && g.id == 228)
+        return StoredCsvKind::AnalogLogger;
+    }
+    return StoredCsvKind::Scope;
+  }
+  if (isChartFirstRow(line, col)) return StoredCsvKind::VoltmeterChart;
   if (!logicTitles(line, col, nullptr)) return StoredCsvKind::Unknown;
   // Row 3 of an I/O-logger table carries the sample time; a logic-analyser table the pattern.
   for (int row = 0; row <= 3; ++row)
@@ -280,9 +329,11 @@ int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, int* bad
         r.serial = textOf(trimmed(g.value));
         break;
       case 226:
+      case 228:
         date = g.value;
         break;
       case 227:
+      case 229:
         time = g.value;
         break;
       case 220:
@@ -290,6 +341,9 @@ int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, int* bad
         break;
       case 217:
         if (number(g.value, d)) r.pretrigger = d;
+        break;
+      case 218:
+        if (wholeNumber(g.value, k)) r.triggerSample = k;
         break;
       case 215:
         if (number(g.value, d)) r.sampleTime = d;
@@ -353,6 +407,50 @@ int readLogicCsv(std::string_view bytes, char col, StoredLogicCsv& out, int* bad
   r.time = stampOf(date, time);
   out = std::move(r);
   return 0;
+}
+
+int readChartCsv(std::string_view bytes, char col, StoredChartCsv& out, int* badRow) {
+  StoredChartCsv r;
+  std::string_view rest = bytes, line;
+  std::string_view date, time;
+  int row = 0;
+  for (; nextLine(rest, line); ++row) {
+    if (line.empty() && rest.empty()) break;
+    Cursor c{line, col};
+    double v[3] = {0, 0, 0};
+    bool empty = false;
+    if (!chartValues(c, v, empty)) {
+      if (badRow) *badRow = row + 1;
+      return kCsvBadCell;
+    }
+    if (!empty) {
+      r.time.push_back(v[0]);
+      r.ch0.push_back(v[1]);
+      r.ch1.push_back(v[2]);
+    }
+    std::string_view value;
+    const std::string_view cells = c.rest();
+    if (row == 0 && chartCell(cells, col, "Device", {}, value)) r.serial = textOf(trimmed(value));
+    if (row == 1 && chartCell(cells, col, "Date", "MM.DD.YY", value)) date = trimmed(value);
+    if (row == 2 && chartCell(cells, col, "Time", "HH:MM:SS.ms", value)) time = trimmed(value);
+    if (row == 3 && chartCell(cells, col, "Unit", {}, value)) r.unit = std::string(trimmed(value));
+  }
+  if (r.time.empty()) return kNoSamples;
+  // The date has a two-digit year: this century's.
+  if (date.size() == 8 && date[2] == '.' && date[5] == '.') {
+    const std::string full = std::string(date.substr(0, 6)) + "20" + std::string(date.substr(6));
+    r.start = stampOf(full, time);
+  }
+  out = std::move(r);
+  return 0;
+}
+
+std::vector<VoltmeterReading> chartReadings(const StoredChartCsv& t, const DayTime& start) {
+  std::vector<VoltmeterReading> r;
+  r.reserve(t.time.size());
+  for (std::size_t i = 0; i < t.time.size(); ++i)
+    r.push_back(VoltmeterReading::measured(dtAddSeconds(start, t.time[i]), t.ch0[i], t.ch1[i]));
+  return r;
 }
 
 }  // namespace tolv

@@ -11,32 +11,37 @@
 #include <vector>
 
 #include "common/daytime.h"
+#include "common/voltmeterreading.h"
 
 namespace tolv {
 
 // A cell that should be a number is not one, or a row has too few cells.
 inline constexpr int kCsvBadCell = 9220;
 
-enum class StoredCsvKind { Unknown, Scope, Logic, IoLogger };
+enum class StoredCsvKind { Unknown, Scope, AnalogLogger, Logic, IoLogger, VoltmeterChart };
 
 // The column separator of a table: `preferred` when the first line holds it, else the first of
 // Tab, ";", "," and blank that it holds; 0 when none.
 char detectCsvColumn(std::string_view firstLine, char preferred);
-// The column separator of the device window's own scope or logic-analyser table, read from the
-// structure of its first line (any of the five separators the window writes, blank and point
-// included); 0 when the line is neither table's.
+// The column separator of the device window's own scope, logic-analyser or voltmeter chart
+// table, read from the structure of its first line (any of the five separators the window
+// writes, blank and point included); 0 when the line is none of these.
 char tableColumn(std::string_view firstLine);
 // tableColumn, else detectCsvColumn.
 char storedCsvColumn(std::string_view firstLine, char preferred);
-// Scope tables start with two numbers; logic tables with "Time [s]" and D15 .. D0 (the I/O
-// logger's have its sample-time group on row 3). Unknown for anything else.
+// Scope tables start with two numbers (the analog logger's too; its date group on row 1 is that
+// of the measurement start); logic tables with "Time [s]" and D15 .. D0 (the I/O logger's have
+// its sample-time group on row 3); the voltmeter chart's rows with three numbers and its
+// "Device" cell. Unknown for anything else.
 StoredCsvKind storedCsvKind(std::string_view bytes, char column);
 
+// A scope or analog-logger table (the same columns; the logger's dates are those of its start).
 struct StoredScopeCsv {
   QString serial;
   std::optional<DayTime> time;
   std::string trgTypString;
   double pretrigger = 0;  // seconds; 0 when the table has no trigger point
+  std::optional<std::int64_t> triggerSample;  // as its row gives it
   double sampleTime = 0;
   std::int64_t memoryDepth = 0;
   std::vector<double> ch0, ch1;
@@ -57,5 +62,18 @@ struct StoredLogicCsv {
   std::vector<std::uint16_t> words;
 };
 int readLogicCsv(std::string_view bytes, char column, StoredLogicCsv& out, int* badRow = nullptr);
+
+// The voltmeter chart's table: one row per reading (seconds since the file's start, both
+// channels), with Device, Date, Time and Unit cells beside the first rows; rows a short series
+// was padded with have empty cells and are no readings.
+struct StoredChartCsv {
+  QString serial;
+  std::optional<DayTime> start;
+  std::string unit;  // "V", "V RMS" or empty
+  std::vector<double> time, ch0, ch1;
+};
+int readChartCsv(std::string_view bytes, char column, StoredChartCsv& out, int* badRow = nullptr);
+// The table's readings, dated from `start` (the table's own, or another where it names none).
+std::vector<VoltmeterReading> chartReadings(const StoredChartCsv& t, const DayTime& start);
 
 }  // namespace tolv

@@ -28,6 +28,14 @@ void appendDouble(std::string& s, double v) {
   s.append(buf, r.ptr);
 }
 
+// A time cell: the shortest digits that read back as the value, never in exponent form
+// ("0.0009", not "9e-04"), the form of every time column. Any double fits the buffer.
+void appendTime(std::string& s, double v) {
+  char buf[400];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  s.append(buf, r.ptr);
+}
+
 // A float sample written as a float: "0.1", not the double nearest to 0.1f.
 void appendFloat(std::string& s, float v) {
   char buf[32];
@@ -152,7 +160,7 @@ TPlainTimeAxis::TPlainTimeAxis(double step, double originSamples)
 
 void TPlainTimeAxis::append(std::string& s, std::int64_t n) const {
   if (!exact_) {
-    appendDouble(s, (double(n) - origin_) * step_);
+    appendTime(s, (double(n) - origin_) * step_);
     return;
   }
   __int128 v = __int128(n) * stepUnits_ - originUnits_;
@@ -229,6 +237,10 @@ PlainCsvHead plainHeadOf(const RecordInfo& info, std::int64_t samples) {
   return h;
 }
 
+double triggerSampleOfPretrigger(double pretriggerTime, double sampleTime) {
+  return toMillionth(pretriggerTime / sampleTime);
+}
+
 PlainCsvHead plainHeadOfVxd(const VxdHeader& v, ModeCode mode) {
   PlainCsvHead h;
   h.serial = v.serial;
@@ -239,7 +251,7 @@ PlainCsvHead plainHeadOfVxd(const VxdHeader& v, ModeCode mode) {
   h.pattern = v.pattern;
   if (usesTriggerPoint(mode, v.trgTypString)) {
     if (mode == kModeOSA0 && v.sampleTime > 0 && std::isfinite(v.pretriggerTime))
-      h.triggerSample = toMillionth(v.pretriggerTime / v.sampleTime);
+      h.triggerSample = triggerSampleOfPretrigger(v.pretriggerTime, v.sampleTime);
     else
       h.triggerSample = double(v.triggerSample);
     if (v.count > 0) h.triggerPoint = toMillionth(100.0 * *h.triggerSample / double(v.count));
@@ -284,7 +296,10 @@ std::string commentsWithOrigin(const PlainCsvHead& h, const char* origin) {
 }
 
 const char* recordOrigin(const PlainCsvHead& h) {
-  return h.triggerSample ? "trigger" : "first sample";
+  if (h.triggerSample) return "trigger";
+  // A logger run's first sample is taken at the start its measurement time names.
+  const bool logger = h.mode == kModeDLA0 || h.mode == kModeDLDI;
+  return logger && h.time ? "measurement_time" : "first sample";
 }
 
 TPlainTimeAxis recordAxis(const PlainCsvHead& h) {
@@ -538,7 +553,7 @@ int writePlainMerged(std::ostream& out, const PlainCsvHead& head,
   }
   s += '\n';
   for (std::size_t i = 0; i < rows; ++i) {
-    if (shared) appendDouble(s, devices.front().time[i]);
+    if (shared) appendTime(s, devices.front().time[i]);
     bool firstCell = !shared;
     for (const PlainDeviceSeries& d : devices) {
       const bool has = i < d.time.size() && i < d.ch0.size() && i < d.ch1.size();
@@ -547,7 +562,7 @@ int writePlainMerged(std::ostream& out, const PlainCsvHead& head,
         firstCell = false;
         if (!has) continue;
         if (c == 0)
-          appendDouble(s, d.time[i]);
+          appendTime(s, d.time[i]);
         else
           appendSample(s, c == 1 ? d.ch0[i] : d.ch1[i]);
       }

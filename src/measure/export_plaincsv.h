@@ -63,6 +63,10 @@ struct PlainCsvHead {
 // The head of a record from its settings (the record's own, as a stored header keeps them).
 // Trigger fields are set where the record's trigger type has them.
 PlainCsvHead plainHeadOf(const RecordInfo& info, std::int64_t samples);
+// The trigger's sample from a pretrigger time stored as a decimal: the quotient of two decimals
+// is seldom exact in binary (0.0005 / 0.000001 is 499.99999999999994), so it is taken to the
+// millionth of a sample the heads keep.
+double triggerSampleOfPretrigger(double pretriggerTime, double sampleTime);
 // The head of a stored ".VXD" (no ranges: the file does not keep them).
 PlainCsvHead plainHeadOfVxd(const VxdHeader& h, ModeCode mode);
 

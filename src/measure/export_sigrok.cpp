@@ -10,6 +10,7 @@
 #include <functional>
 #include <limits>
 
+#include "common/atomicfile.h"
 #include "common/paths.h"
 #include "measure/loggerseries.h"
 #include "measure/loggerstream.h"
@@ -258,6 +259,10 @@ int writeSrSession(const fs::path& file, const SrSession& s) {
   if (s.sampleCount() == 0) return kSrEmpty;
   if (const int rc = checkTargetName(file); rc != 0) return rc;
   if (const int rc = makeFolders(file.parent_path() / "x.x"); rc != 0) return rc;
+  // libzip renames its temporary file over the name: a link is followed to the file it names.
+  const OutputPlace place = outputPlaceOf(file);
+  if (place.kind == OutputPlace::Kind::Stream) return kSrNotAFile;
+  if (place.kind == OutputPlace::Kind::Refused) return place.error;
   // A stream is read through the readers that draw it: 64-bit offsets, volts by table.
   std::shared_ptr<const TLoggerChannelReader> reader[2];
   if (s.stream) {
@@ -276,7 +281,7 @@ int writeSrSession(const fs::path& file, const SrSession& s) {
   // libzip writes a temporary file beside the target and renames it when the archive is
   // whole; an old session stays until then.
   int err = 0;
-  zip_t* z = Z.zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  zip_t* z = Z.zip_open(place.name.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
   if (!z) {
     zip_error_t ze;
     Z.zip_error_init_with_code(&ze, err);
@@ -487,6 +492,9 @@ QString srResultText(int rc) {
       return QStringLiteral("the devices' sample times do not agree");
     case kSrEmpty:
       return QStringLiteral("no samples");
+    case kSrNotAFile:
+      return QStringLiteral("a sigrok session is a zip archive: give a regular file, not a pipe "
+                            "or a device");
     case kSrNoZipLibrary:
       return QStringLiteral("sigrok sessions are written with the zip library %1, which cannot "
                             "be loaded (install libzip)")

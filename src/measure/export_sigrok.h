@@ -29,6 +29,8 @@ inline constexpr int kSrTimesDisagree = -1202;
 inline constexpr int kSrEmpty = -1203;
 // The zip library (or one of its calls) cannot be loaded.
 inline constexpr int kSrNoZipLibrary = -1204;
+// The target is a pipe or a device: a zip archive is written to a file and renamed.
+inline constexpr int kSrNotAFile = -1205;
 
 // The file name of the zip library sessions are written with: the one the program was built
 // against, unless tests name another (empty: that one again).

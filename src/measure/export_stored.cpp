@@ -1,6 +1,8 @@
 #include "measure/export_stored.h"
 
 #include <QStringList>
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <optional>
 #include <streambuf>
@@ -26,6 +28,10 @@ StoredProblem badInput(const QString& reason) {
 
 StoredProblem badUsage(const QString& reason) {
   return {kExportBadUsage, reason};
+}
+
+StoredProblem noMeasurementTime() {
+  return badInput(QStringLiteral("its text header carries no measurement time"));
 }
 
 StoredProblem cannotWrite(const fs::path& target, int rc) {
@@ -71,7 +77,17 @@ StoredProblem writeTarget(const fs::path& target, std::ostream* console,
                           const std::function<int(std::ostream&)>& write) {
   if (isConsole(target)) {
     if (!console) return badUsage(QStringLiteral("no standard output to write to"));
+    errno = 0;
     const int rc = write(*console);
+    console->flush();
+    // A stream that failed failed at the output (a full disk, a closed pipe): not the input's
+    // fault. The system's number is still the one of the write that failed.
+    if (!*console) {
+      const int e = errno;
+      return badInput(QStringLiteral("standard output cannot be written: %1")
+                          .arg(e > 0 && e != 5 ? measureResultText(e, 1, ResultContext::Writing)
+                                               : QStringLiteral("an input/output error")));
+    }
     return rc == 0 ? StoredProblem{} : badInput(readResultText(rc));
   }
   int rc = checkTargetName(target);
@@ -91,12 +107,14 @@ StoredProblem writeTarget(const fs::path& target, std::ostream* console,
 }
 
 StoredProblem writeSession(const fs::path& target, int built, const SrSession& s) {
-  // The record's own sample times refuse it: the input, not the way the program was asked.
-  if (built == kSrRateNotWhole || built == kSrTimesDisagree) return badInput(srResultText(built));
+  // A record the format cannot hold is refused as any such pair of record and format is: wrong
+  // usage, as a scope record asked for as a value change dump.
+  if (built == kSrRateNotWhole || built == kSrTimesDisagree) return badUsage(srResultText(built));
   if (built != 0) return badInput(built == kSrEmpty ? srResultText(built) : readResultText(built));
   if (isConsole(target))
     return badUsage(QStringLiteral("a sigrok session is a zip archive: give a file, not -"));
   const int rc = writeSrSession(target, s);
+  if (rc == kSrNotAFile) return badUsage(srResultText(rc));
   if (rc == kSrEmpty || rc == kSrNoZipLibrary) return badInput(srResultText(rc));
   return rc == 0 ? StoredProblem{} : cannotWrite(target, rc);
 }
@@ -124,7 +142,8 @@ StoredProblem exportLoaded(ExportFormat format, const Loaded& l, const fs::path&
   using W = Loaded::What;
   if (format == ExportFormat::Vcd) {
     if (l.what == W::Voltmeter) return noVcd("a voltmeter series", false);
-    if (l.what != W::Logic) return noVcd("a scope record");
+    if (l.what != W::Logic)
+      return noVcd(l.head.mode == kModeDLA0 ? "an analog-logger record" : "a scope record");
     return writeTarget(target, console, [&](std::ostream& o) { return writeVcd(o, l.head, l.words); });
   }
   if (format == ExportFormat::Sr) {
@@ -175,13 +194,26 @@ StoredProblem exportLogger(ExportFormat format, const fs::path& source, bool ana
   });
 }
 
+// The table itself names no mode: the automatic name does ("075643_763_VMD0.CSV"), else its
+// unit tells direct from RMS values.
+ModeCode chartMode(const fs::path& source, const std::string& unit) {
+  const std::string stem = source.stem().string();
+  if (stem.size() >= 4) {
+    ModeCode m = 0;
+    for (std::size_t i = stem.size() - 4; i < stem.size(); ++i)
+      m = (m << 8) | std::uint8_t(std::toupper(static_cast<unsigned char>(stem[i])));
+    if (isVoltmeterMode(m)) return m;
+  }
+  return unit == "V RMS" ? kModeVMA0 : kModeVMD0;
+}
+
 // The record of an intermediate file with its header.
 StoredProblem loadIntermediate(StoredKind kind, const fs::path& source, const QString& serial,
                                Loaded& l) {
   StoredRecord rec;
   int rc = readStoredHeader(source, rec);
   if (rc != 0) return badInput(readResultText(rc));
-  if (!rec.time) return badInput(QStringLiteral("its text header carries no measurement time"));
+  if (!rec.time) return noMeasurementTime();
   if (kind != StoredKind::Scope && kind != StoredKind::Logic && kind != StoredKind::Voltmeter)
     return badInput(QStringLiteral("unknown kind of file"));
   const RecordInfo info{serial, rec.header, *rec.time};
@@ -264,9 +296,11 @@ std::vector<ExportFormat> exportFormatsOf(StoredKind kind) {
     case StoredKind::ScopeVxd:
     case StoredKind::ScopeCsv:
     case StoredKind::AnalogLogger:
+    case StoredKind::AnalogLoggerCsv:
     case StoredKind::MultiCsv:
       return {F::Sr, F::PlainCsv};
     case StoredKind::Voltmeter:
+    case StoredKind::VoltmeterCsv:
       return {F::PlainCsv};
     case StoredKind::Unknown:
       break;
@@ -357,9 +391,15 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
   Loaded l;
   switch (kind) {
     case StoredKind::AnalogLogger:
-    case StoredKind::IoLogger:
+    case StoredKind::IoLogger: {
+      // Its times count from the header's measurement time: without one there is no record,
+      // whatever samples the stream holds.
+      StoredRecord rec;
+      if (const int rc = readStoredHeader(source, rec); rc != 0) return badInput(readResultText(rc));
+      if (!rec.time) return noMeasurementTime();
       return exportLogger(format, source, kind == StoredKind::AnalogLogger, serial, target,
                           console);
+    }
     case StoredKind::Scope:
     case StoredKind::Logic:
     case StoredKind::Voltmeter:
@@ -384,7 +424,8 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
       l.what = Loaded::What::Logic;
       break;
     }
-    case StoredKind::ScopeCsv: {
+    case StoredKind::ScopeCsv:
+    case StoredKind::AnalogLoggerCsv: {
       const std::string_view bytes = text.view();
       StoredScopeCsv t;
       int row = 0;
@@ -392,16 +433,42 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
       if (const int rc = readScopeCsv(bytes, column, t, &row); rc != 0)
         return badInput(rc == kCsvBadCell ? QStringLiteral("line %1 is not a scope row").arg(row)
                                           : readResultText(rc));
+      const bool scope = kind == StoredKind::ScopeCsv;
       l.head.serial = t.serial;
-      l.head.mode = kModeOSA0;
+      l.head.mode = scope ? kModeOSA0 : kModeDLA0;
       l.head.time = t.time;
       l.head.sampleTime = t.sampleTime;
       l.head.samples = std::int64_t(t.ch0.size());
-      l.head.trgTypString = t.trgTypString;
-      if (t.pretrigger != 0 && t.sampleTime > 0) l.head.triggerSample = t.pretrigger / t.sampleTime;
+      // A logger run has no trigger point: its time counts from its start.
+      if (scope) {
+        l.head.trgTypString = t.trgTypString;
+        // The table's own whole trigger sample; its pretrigger time has five decimals only.
+        if (t.triggerSample)
+          l.head.triggerSample = double(*t.triggerSample);
+        else if (t.pretrigger != 0 && t.sampleTime > 0)
+          l.head.triggerSample = triggerSampleOfPretrigger(t.pretrigger, t.sampleTime);
+      }
       l.ch0 = std::move(t.ch0);
       l.ch1 = std::move(t.ch1);
       l.what = Loaded::What::ScopeDoubles;
+      break;
+    }
+    case StoredKind::VoltmeterCsv: {
+      const std::string_view bytes = text.view();
+      StoredChartCsv t;
+      int row = 0;
+      const char column = storedCsvColumn(firstLineOf(bytes), hooks.csvColumn);
+      if (const int rc = readChartCsv(bytes, column, t, &row); rc != 0)
+        return badInput(rc == kCsvBadCell ? QStringLiteral("line %1 is not a chart row").arg(row)
+                                          : readResultText(rc));
+      if (!t.start)
+        return badInput(QStringLiteral("its Date and Time cells give no start time"));
+      l.readings = chartReadings(t, *t.start);
+      l.head.serial = t.serial;
+      l.head.mode = chartMode(source, t.unit);
+      l.head.time = t.start;
+      l.head.samples = std::int64_t(l.readings.size());
+      l.what = Loaded::What::Voltmeter;
       break;
     }
     case StoredKind::LogicCsv:

@@ -45,6 +45,7 @@ int errnoOr(int fallback) {
 int StoredContent::code() const {
   switch (problem) {
     case Problem::None:
+    case Problem::CutReading:
       return 0;
     case Problem::Empty:
     case Problem::OnlyEnd:
@@ -95,6 +96,12 @@ QString StoredContent::text(int language) const {
     case Problem::NoneWhole:
       return (de ? QStringLiteral("die Datei ist beschädigt: keiner ihrer %1 Messwerte ist lesbar")
                  : QStringLiteral("damaged file: none of its %1 readings is whole"))
+          .arg(have);
+    case Problem::CutReading:
+      return (de ? QStringLiteral("die Datei endet mitten in ihrem letzten Messwert "
+                                  "(abgeschnitten); ihre %1 ganzen Messwerte bleiben")
+                 : QStringLiteral("the file ends inside its last reading (cut short); its %1 "
+                                  "whole readings are kept"))
           .arg(have);
     case Problem::BadSampleTime:
       return de ? QStringLiteral("sein Dateikopf ist beschädigt (unmögliche Abtastzeit)")
@@ -161,11 +168,13 @@ StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
       c.have = size / VoltmeterReading::kSize;
       if (size == 0)
         c.problem = P::Empty;
-      else if (size % VoltmeterReading::kSize != 0)
-        c.problem = P::CutEntry;
+      else if (c.have == 0)
+        c.problem = P::CutEntry;  // not even one reading whole
       else if (std::vector<VoltmeterReading> whole;
                readVoltmeterIntermediate(file, whole) == 0 && whole.empty())
         c.problem = P::NoneWhole;  // nothing left to show or convert
+      else if (size % VoltmeterReading::kSize != 0)
+        c.problem = P::CutReading;
       break;
     case IntermediateFamily::OSA0:
       record(8, std::uint64_t(kScopeArrayEntries));

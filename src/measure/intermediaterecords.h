@@ -103,6 +103,9 @@ struct StoredContent {
     OutOfStep,  // a logger stream with its end marker but not in whole samples
     Unheaded,   // more samples than the header's memory depth: the header is another file's
     NoneWhole,  // voltmeter readings, none of them one a run writes
+    // A voltmeter file ends inside its last reading: it is written reading by reading while
+    // the run goes, so a crash leaves this; its whole readings stand (code() is 0).
+    CutReading,
     BadSampleTime,   // the header's sample time is none a device measures with
     BadMemoryDepth,  // the header's memory depth is none a record has
   };
@@ -111,7 +114,8 @@ struct StoredContent {
   // samples the header names (CutRecord, Unheaded) or the most a record holds (TooLong)
   std::uint64_t want = 0;
   bool ok() const { return problem == Problem::None; }
-  // 0; kNoSamples for Empty and OnlyEnd; kDamagedFile for the others.
+  // 0 (also for CutReading, which is said, not refused); kNoSamples for Empty and OnlyEnd;
+  // kDamagedFile for the others.
   int code() const;
   // The problem in words, German for language 0, English otherwise ("" when none).
   QString text(int language) const;

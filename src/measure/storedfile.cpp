@@ -84,9 +84,10 @@ StoredProblem checkIntermediate(const fs::path& file, StoredKind& kind, QString*
                    .arg(QLatin1String(familyCode(*fam)), QLatin1String(familyCode(*named))));
   kind = kindOfFamily(*fam);
   if (serial) *serial = serialOfIntermediateFile(file);
-  // The content is judged where the conversions judge it.
+  // The content is judged where the conversions judge it; what is only said (a cut last
+  // reading) is said by the caller.
   const StoredContent content = checkStoredContent(*fam, file, h);
-  if (!content.ok()) return bad(content.text(1));
+  if (content.code() != 0) return bad(content.text(1));
   return {};
 }
 
@@ -154,6 +155,12 @@ StoredProblem checkCsv(std::string_view bytes, char preferred, StoredKind& kind,
       case StoredCsvKind::IoLogger:
         kind = StoredKind::IoLoggerCsv;
         return {};
+      case StoredCsvKind::AnalogLogger:
+        kind = StoredKind::AnalogLoggerCsv;
+        return {};
+      case StoredCsvKind::VoltmeterChart:
+        kind = StoredKind::VoltmeterCsv;
+        return {};
       case StoredCsvKind::Unknown:
         break;
     }
@@ -167,7 +174,8 @@ StoredProblem checkCsv(std::string_view bytes, char preferred, StoredKind& kind,
     if (t == TableProbe::CutOff) return bad(QStringLiteral("multi-device data file is cut off"));
   }
   return bad(QStringLiteral(
-      "not a table this program writes (scope, logic-analyser or multi-device CSV)"));
+      "not a table this program writes (scope, logic-analyser, logger, voltmeter chart or "
+      "multi-device CSV)"));
 }
 
 }  // namespace

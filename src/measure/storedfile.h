@@ -27,8 +27,10 @@ enum class StoredKind {
   ScopeVxd,
   LogicVxd,
   ScopeCsv,
+  AnalogLoggerCsv,
   LogicCsv,
   IoLoggerCsv,
+  VoltmeterCsv,  // the voltmeter chart's table
   MultiCsv,  // the multi-device data file
 };
 

@@ -131,6 +131,14 @@ std::string textHeaderDateTimeText(const DayTime& t) {
 fs::path textHeaderName(const fs::path& file) {
   fs::path p = file;
   p.replace_extension(".VXT");
+  // A copy through a FAT stick or an archive often has lower-case names; a header only there
+  // is the file's own.
+  std::error_code ec;
+  if (!fs::exists(p, ec)) {
+    fs::path lower = file;
+    lower.replace_extension(".vxt");
+    if (fs::exists(lower, ec)) return lower;
+  }
   return p;
 }
 

@@ -24,7 +24,8 @@ std::string textHeaderText(const SettingsRecord& r);
 // The two lines "Date Time" and the date-time text of t.
 std::string textHeaderDateTimeText(const DayTime& t);
 
-// The header's name: the file's name with the extension ".VXT".
+// The header's name: the file's name with the extension ".VXT", or ".vxt" when only that one
+// exists (a lower-case copy).
 fs::path textHeaderName(const fs::path& file);
 
 // Writes the header of r to textHeaderName(file), replacing any old one as a whole.

@@ -9,10 +9,12 @@
 #include "app/framefiles.h"
 #include "common/paths.h"
 #include "device/decoding.h"
+#include "measure/chartcsv.h"
 #include "measure/datafiles.h"
 #include "measure/files_fixture.h"
 #include "measure/intermediate.h"
 #include "measure/intermediaterecords.h"
+#include "measure/recordfiles.h"
 #include "measure/textheader.h"
 #include "plot/loganal_list.h"
 
@@ -144,6 +146,28 @@ class HeadlessFiles : public FilesTest {
     s.trgTypString = "M";
     header(f, s);
     return f;
+  }
+
+  // The tables the device window writes with automatic CSV saving: an analog-logger run (the
+  // fixture's stream, ";" and ",") and a voltmeter chart of `readings` half a second apart.
+  fs::path analogLoggerCsv() {
+    const fs::path csv = dir_ / "092653_589_DLA0.CSV";
+    EXPECT_EQ(convertIntermediateFile(IntermediateFamily::DLA0, loggerFil(IntermediateFamily::DLA0),
+                                      csv, QString::fromLatin1(kSerial), CsvStyle{',', ';'}),
+              0);
+    return csv;
+  }
+  fs::path chartCsv(int readings = 20) {
+    TChartData_CSV_Saver saver([this] { return time_; });
+    saver.setDevice(QString::fromLatin1(kSerial));
+    const fs::path csv = dir_ / "092653_589_VMD0.CSV";
+    EXPECT_EQ(saver.open(csv, 0), 0);
+    for (int i = 0; i < readings; ++i)
+      EXPECT_EQ(saver.writeReading(VoltmeterReading::measured(dtAddSeconds(time_, i * 0.5),
+                                                              1.0 + 0.1 * i, -2.0)),
+                0);
+    EXPECT_EQ(saver.close(), 0);
+    return csv;
   }
 
   static constexpr std::uint8_t kLoggerEndMarkerBytes[16] = {0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF,

@@ -8,6 +8,7 @@
 #include <QTabWidget>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "app/headless.h"
 #include "app/headless_fixture.h"
@@ -235,6 +236,18 @@ TEST_F(Headless, LoggerStreamWithoutEndMarkerConvertsEverySample) {
     ASSERT_EQ(convert({"--convert", q(fil), q(dir_ / "whole.CSV")}), kExitOk);
     EXPECT_FALSE(message_.contains(QStringLiteral("cut short"))) << qPrintable(message_);
   }
+  // A voltmeter file is written reading by reading too: one cut inside its last reading keeps
+  // the whole ones and says so.
+  const fs::path vm = voltmeterFil(20);
+  fs::resize_file(vm, 72 * 13 + 40);
+  ASSERT_EQ(convert({"--convert", q(vm), q(dir_ / "vm.CSV")}), kExitOk) << qPrintable(message_);
+  const std::string table = slurp(dir_ / "vm.CSV");
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 13);  // the titles, 13 readings
+  EXPECT_NE(table.find("\n 2.200000;"), std::string::npos);  // the 13th reading is the last
+  EXPECT_EQ(table.find("\n 2.300000;"), std::string::npos);
+  EXPECT_TRUE(message_.endsWith(QStringLiteral("the file ends inside its last reading (cut "
+                                               "short); its 13 whole readings are kept")))
+      << qPrintable(message_);
 }
 
 // A run beyond 1 GiB (7.4 hours at 99 us) and one beyond 4 GiB are valid streams, not damage.
@@ -258,12 +271,40 @@ TEST_F(Headless, LoggerStreamsBeyondOneAndFourGiBAreValid) {
   }
 }
 
-TEST_F(Headless, APipeIsRefusedInsteadOfWaitedFor) {
+// A pipe as input would block for good; as output it is what the user reads from, as a link's
+// target is what the user named: both get the content, neither is replaced by a file.
+TEST_F(Headless, APipeIsRefusedAsInputAndWrittenIntoAsOutputAsALinksTarget) {
   const fs::path pipe = dir_ / "p.CSV";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   EXPECT_EQ(render({"--render", q(pipe), q(dir_ / "p.png")}), kExitBadInput);
   EXPECT_TRUE(message_.contains("not a regular file")) << qPrintable(message_);
   EXPECT_FALSE(fs::exists(dir_ / "p.png"));
+  const fs::path fil = scopeFil();
+  const std::string want = scopeCsvText(scopeInfo(), scopeSamples(1000), CsvStyle{'.', ';'});
+  std::string piped;
+  std::thread reader([&] { piped = slurp(pipe); });
+  const int rc = convert({"--convert", q(fil), q(pipe)});
+  reader.join();
+  EXPECT_EQ(rc, kExitOk) << qPrintable(message_);
+  EXPECT_EQ(piped, want);
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  // Links, relative to their own folder, to a table and to a picture in another folder.
+  fs::create_directories(dir_ / "target");
+  spit(dir_ / "target" / "real.CSV", "old");
+  spit(dir_ / "target" / "real.png", "old");
+  fs::create_symlink("target/real.CSV", dir_ / "link.CSV");
+  fs::create_symlink("target/real.png", dir_ / "link.png");
+  ASSERT_EQ(convert({"--convert", q(fil), q(dir_ / "link.CSV")}), kExitOk) << qPrintable(message_);
+  ASSERT_EQ(render({"--render", q(fil), q(dir_ / "link.png")}), kExitOk) << qPrintable(message_);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.CSV"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.png"));
+  EXPECT_EQ(slurp(dir_ / "target" / "real.CSV"), want);
+  EXPECT_FALSE(QImage(q(dir_ / "target" / "real.png")).isNull());
+  // A folder is no output.
+  fs::create_directories(dir_ / "dir.CSV");
+  EXPECT_EQ(convert({"--convert", q(fil), q(dir_ / "dir.CSV")}), kExitBadInput);
+  EXPECT_TRUE(message_.contains("that is a folder")) << qPrintable(message_);
+  EXPECT_TRUE(fs::is_directory(dir_ / "dir.CSV"));
 }
 
 TEST_F(Headless, ScopeFileGivesTheWindowsScopeCsvWithTheSavedSeparators) {
@@ -298,6 +339,19 @@ TEST_F(Headless, EveryIntermediateFamilyConvertsAsTheWindowsMenuDoes) {
     const std::string got = slurp(fs::path(fil).replace_extension(".CSV"));
     EXPECT_EQ(got, slurp(ref)) << familyCode(fam);
     EXPECT_NE(got.find("TX123456"), std::string::npos) << familyCode(fam);
+  }
+  // A lower-case copy (a FAT stick, an archive) finds its lower-case header too.
+  const fs::path scope = scopeFil();
+  for (const char* name : {"lower.fil", "upper.FIL"}) {
+    const fs::path copy = dir_ / name;
+    fs::copy_file(scope, copy, fs::copy_options::overwrite_existing);
+    fs::copy_file(textHeaderName(scope), fs::path(copy).replace_extension(".vxt"));
+    ASSERT_EQ(convert({"--convert", q(copy), q(dir_ / "lower.CSV"), "--serial", "TX123456"}),
+              kExitOk)
+        << name << ": " << qPrintable(message_);
+    EXPECT_EQ(slurp(dir_ / "lower.CSV"), scopeCsvText(scopeInfo(), scopeSamples(1000),
+                                                       CsvStyle{'.', ';'}))
+        << name;
   }
 }
 
@@ -446,10 +500,10 @@ TEST_F(Headless, BadInputNamesFileAndReasonAndKeepsTheOldOutput) {
          return f;
        },
        "300000 samples, more than a record holds (262000)"},
-      {"cut voltmeter reading",
+      {"voltmeter file cut inside its first reading",
        [&] {
          const fs::path f = voltmeterFil();
-         fs::resize_file(f, fs::file_size(f) - 1);
+         fs::resize_file(f, 71);
          return f;
        },
        "cut short"},
@@ -595,7 +649,9 @@ TEST_F(Headless, EveryKindIsDrawnAtTheAskedSize) {
                                          sv,
                                          dir_ / "scope.CSV",
                                          dir_ / "la.CSV",
-                                         dir_ / "io.CSV"};
+                                         dir_ / "io.CSV",
+                                         analogLoggerCsv(),
+                                         chartCsv()};
   const char* shot = std::getenv("TOLV_WINDOW_SHOT_DIR");
   int k = 0;
   for (const fs::path& src : sources) {
@@ -617,6 +673,16 @@ TEST_F(Headless, EveryKindIsDrawnAtTheAskedSize) {
   for (int y = 0; y < a.height(); ++y)
     for (int x = 0; x < a.width(); ++x) differ += a.pixel(x, y) != b.pixel(x, y);
   EXPECT_LT(differ, 40);
+  // A logger table's depth counts two words per sample: its axis is its rows all the same.
+  const fs::path logger = dir_ / "092653_589_DLA0.CSV";
+  std::string text = slurp(logger);
+  const std::size_t depth = text.find(";Memory Depth;600\r\n");
+  ASSERT_NE(depth, std::string::npos);
+  text.replace(depth, 18, ";Memory Depth;300\r");
+  spit(dir_ / "rows.CSV", text);
+  ASSERT_EQ(render({"--render", q(dir_ / "rows.CSV"), q(dir_ / "rows.png"), "--size", "640x400"}),
+            kExitOk);
+  EXPECT_TRUE(QImage(q(dir_ / "rows.png")) == QImage(q(dir_ / "pic10.png")));
 }
 
 // The program's own tables draw whatever separators wrote them, blank and point included, with

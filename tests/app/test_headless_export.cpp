@@ -2,6 +2,8 @@
 // and the built program's output read by the programs it is meant for.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QProcess>
 #include <algorithm>
 #include <sstream>
@@ -176,7 +178,10 @@ TEST_F(HeadlessExport, EveryStoredKindBecomesAPlainTable) {
       {la, bits, 200},
       {sv, "time_s,ch0_V,ch1_V", 1000},
       {sc, "time_s,ch0_V,ch1_V", 1000},
-      {multiFile(), "time_s,TX000001_ch0_V,TX000001_ch1_V,TX000002_ch0_V,TX000002_ch1_V", 300}};
+      {multiFile(), "time_s,TX000001_ch0_V,TX000001_ch1_V,TX000002_ch0_V,TX000002_ch1_V", 300},
+      // The window's own logger and voltmeter chart tables.
+      {analogLoggerCsv(), "time_s,ch0_V,ch1_V", 300},
+      {chartCsv(), "time_s,ch0_V,ch1_V", 20}};
   for (const Case& c : cases) {
     const fs::path out = dir_ / (c.source.stem().string() + "_plain.csv");
     ASSERT_EQ(exportFile({"--export", "csv", q(c.source), q(out)}), 0)
@@ -191,6 +196,35 @@ TEST_F(HeadlessExport, EveryStoredKindBecomesAPlainTable) {
     EXPECT_NE(merged.find("# measurement_time_" + d + ": 2026-03-14T09:26:53.589\n"),
               std::string::npos)
         << merged.substr(0, 600);
+  // Its times in the decimal form of every time column ("0.0001", not "1e-04").
+  EXPECT_EQ(tableLines(merged)[2].substr(0, 7), "0.0001,") << tableLines(merged)[2];
+  // A logger table is a run from its start, not a scope record: the stream's 10 ms samples.
+  const std::string logger = slurp(dir_ / "092653_589_DLA0_plain.csv");
+  for (const char* line : {"# mode: DLA0 ", "# measurement_time: 2026-03-14T09:26:53.589\n",
+                           "# sample_time_s: 0.01\n", "# time_origin: measurement_time\n"})
+    EXPECT_NE(logger.find(line), std::string::npos) << line << logger.substr(0, 500);
+  EXPECT_EQ(logger.find("trigger"), std::string::npos) << logger.substr(0, 500);
+  EXPECT_EQ(tableLines(logger)[300].substr(0, 5), "2.99,");
+  // The chart's readings at their times from the start its Date and Time cells name.
+  const std::string chart = slurp(dir_ / "092653_589_VMD0_plain.csv");
+  EXPECT_NE(chart.find("# mode: VMD0 "), std::string::npos) << chart.substr(0, 500);
+  EXPECT_NE(chart.find("# measurement_time: 2026-03-14T09:26:53.589\n"), std::string::npos);
+  EXPECT_EQ(tableLines(chart)[1], "0,1,-2");
+  EXPECT_EQ(tableLines(chart)[20], "9.5,2.9,-2");
+  // A chart of three readings, padded to its seven header rows, has three.
+  ASSERT_EQ(exportFile({"--export", "csv", q(chartCsv(3)), "-"}), 0) << qPrintable(message_);
+  EXPECT_EQ(tableLines(console_.str()).size(), 4u) << console_.str();
+  // The scope table's trigger sample is whole, also where pretrigger time over sample time is
+  // not exact in binary (0.0005 / 0.000001).
+  SettingsRecord fast = scopeSettings(1000);
+  fast.sampleTime = 1e-6;
+  fast.triggerPoint = 50;
+  ASSERT_EQ(writeScopeCsv(dir_ / "fast.CSV", {QString::fromLatin1(kSerial), fast, time_},
+                          scopeSamples(1000), CsvStyle{'.', ';'}),
+            0);
+  ASSERT_EQ(exportFile({"--export", "csv", q(dir_ / "fast.CSV"), "-"}), 0) << qPrintable(message_);
+  EXPECT_NE(console_.str().find("# trigger_sample: 500\n"), std::string::npos)
+      << console_.str().substr(0, 600);
   // The scope's first row: trigger 10 % into 1000 samples of 10 us, float values as stored.
   ASSERT_EQ(exportFile({"--export", "csv", q(scopeFil()), "-"}), 0) << qPrintable(message_);
   const std::string text = console_.str();
@@ -211,7 +245,27 @@ TEST_F(HeadlessExport, WhatAFormatCannotHoldIsRefusedInWords) {
   // Devices whose samples do not lie on one grid cannot share a session.
   EXPECT_EQ(exportFile({"--export", "sr", q(multiFile(0.5e-4)), q(dir_ / "d.sr")}), 2);
   EXPECT_TRUE(message_.contains(QStringLiteral("TX000002"))) << qPrintable(message_);
-  for (const char* f : {"a.vcd", "b.vcd", "c.sr", "d.sr"}) EXPECT_FALSE(fs::exists(dir_ / f)) << f;
+  // The window's tables of a logger run and a voltmeter chart are refused as their records are.
+  EXPECT_EQ(exportFile({"--export", "vcd", q(analogLoggerCsv()), q(dir_ / "e.vcd")}), 2);
+  EXPECT_TRUE(message_.contains(QStringLiteral("an analog-logger record goes to sr or csv")))
+      << qPrintable(message_);
+  EXPECT_EQ(exportFile({"--export", "sr", q(chartCsv()), q(dir_ / "f.sr")}), 2);
+  EXPECT_TRUE(message_.contains(QStringLiteral("no regular sample rate"))) << qPrintable(message_);
+  // The slowest sample time, 2.5 s, has no whole hertz: a pair of record and format, not damage.
+  const fs::path slow = logicFil();
+  SettingsRecord s = logicSettings();
+  s.sampleTime = 2.5;
+  header(slow, s);
+  EXPECT_EQ(exportFile({"--export", "sr", q(slow), q(dir_ / "g.sr")}), 2);
+  EXPECT_TRUE(message_.contains(QStringLiteral("whole hertz"))) << qPrintable(message_);
+  // A session is a zip archive: not into a pipe (which is left as it is, and not waited for).
+  const fs::path pipe = dir_ / "h.sr";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(exportFile({"--export", "sr", q(scopeFil()), q(pipe)}), 2);
+  EXPECT_TRUE(message_.contains(QStringLiteral("regular file"))) << qPrintable(message_);
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  for (const char* f : {"a.vcd", "b.vcd", "c.sr", "d.sr", "e.vcd", "f.sr", "g.sr"})
+    EXPECT_FALSE(fs::exists(dir_ / f)) << f;
 }
 
 // The formats offered for a kind of stored file (the windows' export dialogs) are exactly those
@@ -227,7 +281,9 @@ TEST_F(HeadlessExport, OfferedFormatsAreExactlyTheOnesAFileIsWrittenTo) {
       {la, StoredKind::LogicVxd},
       {sv, StoredKind::ScopeVxd},
       {sc, StoredKind::ScopeCsv},
-      {multiFile(), StoredKind::MultiCsv}};
+      {multiFile(), StoredKind::MultiCsv},
+      {analogLoggerCsv(), StoredKind::AnalogLoggerCsv},
+      {chartCsv(), StoredKind::VoltmeterCsv}};
   int n = 0;
   for (const auto& [file, want] : files) {
     StoredKind kind = StoredKind::Unknown;
@@ -356,6 +412,29 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
   EXPECT_TRUE(message_.startsWith(QLatin1Char('"') + q(fil) + QLatin1Char('"')))
       << qPrintable(message_);
   EXPECT_EQ(slurp(out), "old");
+  // A logger stream whose header lost its measurement time says so in every format.
+  const fs::path untimed = loggerFil(IntermediateFamily::DLDI);
+  SettingsRecord io;
+  io.mode = kModeDLDI;
+  io.sampleTime = 0.01;
+  header(untimed, io, false);
+  for (const char* format : {"csv", "sr", "vcd"}) {
+    EXPECT_EQ(exportFile({"--export", format, q(untimed), q(out)}), 1) << format;
+    EXPECT_TRUE(message_.endsWith(QStringLiteral("its text header carries no measurement time")))
+        << format << ": " << qPrintable(message_);
+  }
+  EXPECT_EQ(slurp(out), "old");
+  // Standard output that takes nothing (a full disk): the output is to blame, not the source.
+  {
+    HeadlessRequest r;
+    QString err;
+    ASSERT_EQ(parseHeadlessArguments({"--export", "csv", q(logicFil()), "-"}, r, err), 0);
+    std::ostream full(nullptr);
+    EXPECT_EQ(runExport(r, full, message_), 1);
+    EXPECT_TRUE(message_.contains(QStringLiteral("standard output cannot be written")))
+        << qPrintable(message_);
+    EXPECT_FALSE(message_.contains(QStringLiteral("access denied"))) << qPrintable(message_);
+  }
   EXPECT_EQ(exportFile({"--export", "sr", q(dir_ / "none.FIL"), q(dir_ / "x.sr")}), 1);
   EXPECT_TRUE(message_.contains(QStringLiteral("not found"))) << qPrintable(message_);
   // A target in a folder that cannot be made.

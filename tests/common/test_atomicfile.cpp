@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "common/atomicfile.h"
 
@@ -111,5 +112,54 @@ TEST(AtomicFile, NewFileFollowsTheUmaskLikeEveryOtherFile) {
     EXPECT_EQ(entries(d), 2);
   }
   ::umask(was);
+  fs::remove_all(d);
+}
+
+// The name stands for the content: a link is written through to its target (replaced whole in
+// the target's folder), a pipe is written into, and a folder or a loop of links is refused
+// untouched.
+TEST(AtomicFile, LinksAreWrittenThroughAndPipesInto) {
+  const fs::path d = freshFolder("kinds");
+  fs::create_directories(d / "tgt");
+  ASSERT_EQ(writeFileAtomically(d / "tgt" / "real.csv", "old"), 0);
+  fs::create_symlink("tgt/real.csv", d / "link.csv");
+  fs::create_symlink(d / "link.csv", d / "chain.csv");
+  EXPECT_EQ(writeFileAtomically(d / "link.csv", "new"), 0);
+  EXPECT_EQ(slurp(d / "tgt" / "real.csv"), "new");
+  EXPECT_EQ(writeFileAtomically(d / "chain.csv", "newer"), 0);
+  EXPECT_EQ(slurp(d / "tgt" / "real.csv"), "newer");
+  EXPECT_TRUE(fs::is_symlink(d / "link.csv"));
+  EXPECT_TRUE(fs::is_symlink(d / "chain.csv"));
+  EXPECT_EQ(entries(d / "tgt"), 1);
+  // A link to a file not there yet makes it.
+  fs::create_symlink("tgt/fresh.csv", d / "dangling.csv");
+  EXPECT_EQ(writeFileAtomically(d / "dangling.csv", "x"), 0);
+  EXPECT_EQ(slurp(d / "tgt" / "fresh.csv"), "x");
+  EXPECT_TRUE(fs::is_symlink(d / "dangling.csv"));
+  fs::create_symlink("loop_b", d / "loop_a");
+  fs::create_symlink("loop_a", d / "loop_b");
+  EXPECT_EQ(writeFileAtomically(d / "loop_a", "x"), ELOOP);
+  EXPECT_TRUE(fs::is_symlink(d / "loop_a"));
+  EXPECT_EQ(writeFileAtomically(d / "tgt", "x"), EISDIR);
+  EXPECT_EQ(entries(d / "tgt"), 2);
+  const fs::path pipe = d / "pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::string got;
+  std::thread reader([&] { got = slurp(pipe); });
+  const int rc = writeFileAtomically(pipe, "piped\n");
+  reader.join();
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(got, "piped\n");
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  // A writer abandoned on a pipe closes it and removes nothing.
+  std::thread reader2([&] { got = slurp(pipe); });
+  {
+    TAtomicFile w(pipe);
+    ASSERT_EQ(w.status(), 0);
+    w.write("half");
+  }
+  reader2.join();
+  EXPECT_EQ(got, "half");
+  EXPECT_TRUE(fs::is_fifo(pipe));
   fs::remove_all(d);
 }

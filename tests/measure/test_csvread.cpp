@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "files_fixture.h"
+#include "measure/chartcsv.h"
 #include "measure/csvread.h"
 #include "measure/datafiles.h"
 #include "measure/loggerstream.h"
@@ -42,6 +43,12 @@ TEST_F(CsvRead, ScopeTablesUnderEverySeparator) {
   std::vector<ScopeSample> samples;
   for (int i = 0; i < 40; ++i)
     samples.push_back({float(12.5 * std::sin(i * 0.3)), float(i % 7 == 0 ? 0.0 : -0.125 * i)});
+  std::vector<std::uint8_t> stream;  // an analog logger's 40 word pairs and its end marker
+  for (int i = 0; i < 80; ++i) {
+    stream.push_back(std::uint8_t(i * 37));
+    stream.push_back(std::uint8_t(0x80 + i));
+  }
+  stream.insert(stream.end(), std::begin(kLoggerEndMarker), std::end(kLoggerEndMarker));
   for (int language : {0, 1}) {
     setLanguageIndex(language);
     for (const CsvStyle& style : kStyles) {
@@ -65,8 +72,55 @@ TEST_F(CsvRead, ScopeTablesUnderEverySeparator) {
       EXPECT_DOUBLE_EQ(t.sampleTime, 2e-5) << show(style);
       EXPECT_EQ(t.memoryDepth, 40) << show(style);
       EXPECT_NEAR(t.pretrigger, 0.1 * 40 * 2e-5, 1e-9) << show(style);
+      EXPECT_EQ(t.triggerSample, 4) << show(style);
+      // The analog logger's table has the same columns; its dates are those of its start.
+      const std::string logger = analogLoggerCsvText(record(st), st, stream, style);
+      EXPECT_EQ(storedCsvColumn(firstLine(logger), '\0'), style.column) << show(style);
+      ASSERT_EQ(storedCsvKind(logger, style.column), StoredCsvKind::AnalogLogger) << show(style);
+      StoredScopeCsv u;
+      ASSERT_EQ(readScopeCsv(logger, style.column, u, &bad), 0) << show(style) << " row " << bad;
+      EXPECT_EQ(u.ch0.size(), 40u);
+      ASSERT_TRUE(u.time.has_value()) << show(style);
+      EXPECT_NEAR(u.time->seconds, record(st).time.seconds, 1e-6) << show(style);
     }
   }
+}
+
+// The voltmeter chart's table: its readings, the padding rows of a short series left out, and
+// its start from the Date and Time cells (a dotted date beside the point as separator too).
+TEST_F(CsvRead, VoltmeterChartTablesUnderEverySeparator) {
+  const DayTime start = record({}).time;
+  for (const CsvStyle& style : kStyles) {
+    setDecimalSeparatorSetting(QLatin1Char(style.decimal));
+    setColumnSeparatorSetting(QLatin1Char(style.column));
+    for (const int n : {3, 12}) {
+      const fs::path f = dir_ / "chart.CSV";
+      {
+        TChartData_CSV_Saver saver([&] { return start; });
+        saver.setDevice(QStringLiteral("TX12345"));
+        ASSERT_EQ(saver.open(f, 2), 0);
+        for (int i = 0; i < n; ++i)
+          saver.writeReading(VoltmeterReading::measured(dtAddSeconds(start, 0.25 * i), -1.5 * i, 2.0));
+      }
+      const std::string text = slurp(f);
+      ASSERT_EQ(storedCsvColumn(firstLine(text), '\0'), style.column) << show(style) << text;
+      ASSERT_EQ(storedCsvKind(text, style.column), StoredCsvKind::VoltmeterChart) << show(style);
+      StoredChartCsv t;
+      int bad = 0;
+      ASSERT_EQ(readChartCsv(text, style.column, t, &bad), 0) << show(style) << " row " << bad;
+      ASSERT_EQ(t.time.size(), std::size_t(n)) << show(style);
+      EXPECT_EQ(t.time[2], 0.5);
+      EXPECT_EQ(t.ch0[2], -3.0);
+      EXPECT_EQ(t.ch1[2], 2.0);
+      EXPECT_EQ(t.serial, QStringLiteral("TX12345")) << show(style);
+      EXPECT_EQ(t.unit, "V RMS") << show(style);
+      ASSERT_TRUE(t.start.has_value()) << show(style);
+      EXPECT_EQ(t.start->day, start.day) << show(style);
+      EXPECT_NEAR(t.start->seconds, start.seconds, 1e-6) << show(style);
+    }
+  }
+  setDecimalSeparatorSetting(QLatin1Char(','));
+  setColumnSeparatorSetting(QLatin1Char('\t'));
 }
 
 TEST_F(CsvRead, LogicAndIoLoggerTablesUnderEverySeparator) {
@@ -124,8 +178,8 @@ TEST_F(CsvRead, OtherTextIsNoTable) {
   EXPECT_EQ(tableColumn(" 1.5;2.5"), ';');  // numbers as a spreadsheet may have saved them
   // The voltmeter chart's rows hold a time and two channels: no scope table.
   const std::string chart = " 0.000000\t23.483440\t 1.568280\tDevice\tTVS00001\r\n";
-  EXPECT_EQ(tableColumn(chart), 0);
-  EXPECT_EQ(storedCsvKind(chart, '\t'), StoredCsvKind::Unknown);
+  EXPECT_EQ(storedCsvKind(chart, '\t'), StoredCsvKind::VoltmeterChart);
+  EXPECT_EQ(tableColumn(" 0.000000\t23.483440\t 1.568280\tDevise\tTVS00001"), 0);
   StoredScopeCsv t;
   int bad = 0;
   EXPECT_EQ(readScopeCsv(" 1.000000; 2.000000\r\nthree;4\r\n", ';', t, &bad), kCsvBadCell);
