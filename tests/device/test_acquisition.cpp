@@ -105,36 +105,63 @@ TEST_F(Acq, SettingsWriteQueuedTwiceIsWrittenTwiceAsQueued) {
   EXPECT_EQ(sent, (std::vector<float>{2.0f, 0.5f}));
 }
 
-TEST_F(Acq, LateSettingsReplyIsDropped) {
+// A settings reply that comes past its wait is dropped and does not update the controls. The
+// device holds the written settings all the same: one settings read goes out ahead of the next
+// run, so its record is counted from the depth the device measures with now.
+TEST_F(Acq, LateSettingsReplyIsDroppedAndReadBackBeforeTheNextRun) {
   boot();
   const int applied = rig.host.settingsApplied;
   replyDelay = 400;  // wait interval of "*SWr" is 333 ms
   acq.desired().amplC0 = 20;
+  acq.desired().memoryDepth = 5000;
   acq.onAccumulateSettingsTimer();
   advance(2000);
   EXPECT_EQ(drv.count("*SWr"), 1);
+  EXPECT_EQ(drv.count("*SRd"), 0);  // no run asked for: nothing is read
   EXPECT_EQ(rig.host.settingsApplied, applied);
   EXPECT_EQ(acq.storedReply().amplC0, 10.0f);
-  // A run right behind such a write: the device answers it after the late reply, which is
-  // dropped, not taken as the head of the record (nor is the record's end cut off).
+  replyDelay = 20;
+  acq.setSingleShot(true);
+  onRun = [&] { drv.deliver(scopeData(5000, 3), 30); };
+  acq.runClicked();
+  advance(1000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SRd", "*RUN"}));
+  EXPECT_EQ(acq.storedReply().memoryDepth, 5000.0f);
+  EXPECT_EQ(acq.conversion().ampl[0], 20.0);
+  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  EXPECT_EQ(rig.sink.scope.size(), 5000u);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+  // Read once per write: the next run goes out without one.
+  acq.runClicked();
+  advance(1000);
+  EXPECT_EQ(drv.count("*SRd"), 1);
+  EXPECT_EQ(rig.sink.scopeRecords, 2);
+
+  // A slow device answers every command past its wait: a run right behind a write gets one
+  // read, not a read before every try, and the late replies are dropped, neither taken as
+  // settings nor as the head of the record (nor is the record's end cut off).
+  replyDelay = 400;
+  const int appliedThen = rig.host.settingsApplied;
+  drv.writes.clear();
   std::int64_t lateAt = 0;
   overrideReply = [&](WireCommand c, const Bytes&) {
-    if (c == WireCommand::SettingsWrite) lateAt = clock.nowMs() + replyDelay;
+    if (c == WireCommand::SettingsWrite || c == WireCommand::SettingsRead)
+      lateAt = clock.nowMs() + replyDelay;
     return Bytes{};
   };
   onRun = [&] {
-    drv.deliver(scopeData(10000, 7), std::max<std::int64_t>(30, lateAt + 1 - clock.nowMs()));
+    drv.deliver(scopeData(5000, 7), std::max<std::int64_t>(30, lateAt + 1 - clock.nowMs()));
   };
-  acq.setSingleShot(true);
   acq.desired().amplC0 = 5;
   acq.requestSettingsWrite();
   acq.runClicked();
-  advance(2000);
-  ASSERT_EQ(rig.sink.scopeRecords, 1);
-  ASSERT_EQ(rig.sink.scope.size(), 10000u);
+  advance(3000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SRd", "*RUN"}));
+  ASSERT_EQ(rig.sink.scopeRecords, 3);
+  ASSERT_EQ(rig.sink.scope.size(), 5000u);
   EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 7), 1e-5);
-  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 7 + 9999), 1e-5);
-  EXPECT_EQ(rig.host.settingsApplied, applied);
+  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 7 + 4999), 1e-5);
+  EXPECT_EQ(rig.host.settingsApplied, appliedThen);
 }
 
 TEST_F(Acq, ShortRepliesAreIgnored) {
