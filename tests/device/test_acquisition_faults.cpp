@@ -71,6 +71,21 @@ class Faults : public ::testing::Test {
     EXPECT_NEAR(rig.sink.scope.front().ch0, volts(0), 1e-5);
     EXPECT_NEAR(rig.sink.scope.back().ch0, volts(samples - 1), 1e-5);
   }
+  // From now on each record whose steps end is to be whole: 131000 samples of scopeData from
+  // its number. Those that are count in `whole`.
+  void countWholeRecords(int& whole) {
+    rig.sink.onEvent = [this, &whole](const char* what) {
+      if (std::string_view(what) != "scopeFinish") return;
+      const auto r = std::uint16_t(rig.sink.scopeRecords);
+      const auto is = [&](float v, int raw) {
+        return std::fabs(v - acq.conversion().rawToVolts(0, std::uint16_t(raw))) < 1e-5;
+      };
+      const bool ok = rig.sink.scope.size() == 131000u && is(rig.sink.scope.front().ch0, r) &&
+                      is(rig.sink.scope.back().ch0, r + 130999);
+      EXPECT_TRUE(ok) << "record " << r;
+      whole += ok;
+    };
+  }
   void boot(ModeCode mode = kModeOSA0) {
     acq.open([](SettingsRecord&) { return 2; });
     advance(1500);
@@ -402,17 +417,7 @@ class LateRest : public Faults {
       drv.deliver(Bytes(276000, 0x44), record == 1 ? firstMs : laterMs);
     };
     int whole = 0;
-    rig.sink.onEvent = [&](const char* what) {
-      if (std::string_view(what) != "scopeFinish") return;
-      const auto r = std::uint16_t(rig.sink.scopeRecords);
-      const auto is = [&](float v, int raw) {
-        return std::fabs(v - acq.conversion().rawToVolts(0, std::uint16_t(raw))) < 1e-5;
-      };
-      const bool ok = rig.sink.scope.size() == 131000u && is(rig.sink.scope.front().ch0, r) &&
-                      is(rig.sink.scope.back().ch0, r + 130999);
-      EXPECT_TRUE(ok) << "record " << r;
-      whole += ok;
-    };
+    countWholeRecords(whole);
     acq.runClicked();
     advance(8000);
     acq.stopClicked();
@@ -738,14 +743,7 @@ TEST_F(Faults, ARunAfterARecordWhoseRestComesWithItWaitsForNoQuietLink) {
     drv.deliver(scopeData(131000, ++record), 10);
   };
   int whole = 0;
-  rig.sink.onEvent = [&](const char* what) {
-    if (std::string_view(what) != "scopeFinish") return;
-    const auto is = [&](float v, int raw) {
-      return std::fabs(v - acq.conversion().rawToVolts(0, std::uint16_t(raw))) < 1e-5;
-    };
-    whole += rig.sink.scope.size() == 131000u && is(rig.sink.scope.front().ch0, record) &&
-             is(rig.sink.scope.back().ch0, record + 130999);
-  };
+  countWholeRecords(whole);
   acq.runClicked();
   advance(3000);
   acq.stopClicked();
