@@ -666,8 +666,11 @@ bool TAcquisition::holdRunForSettings(const QueuedCommand& run) {
   } else if (!settingsKnown_ || std::exchange(readSettingsFirst_, false)) {
     // Without the device's memory depth the record length is unknown. Read once more after a
     // record whose head was in doubt: the reply alone, or a rest ahead of it, tells what the
-    // device does with its rests.
+    // device does with its rests. A device that answered a write late answers this read as
+    // late: it waits as long as a write, so its reply comes in its wait, or is dropped in the
+    // run's wait after it, rather than coming ahead of the record.
     ahead = makeSettingsReadCommand();
+    if (!settingsCurrent_) ahead.waitMs = std::max(ahead.waitMs, kWaitSettingsWrite);
   } else {
     return false;
   }
@@ -862,7 +865,16 @@ bool TAcquisition::readReply(std::uint32_t n) {
     replyLostUs_ = queryUs_;
   }
   const auto bytes = dropDiscarded(got.subspan(late));
-  if (!bytes.empty()) dispatchReply(bytes);
+  if (bytes.empty()) return true;
+  dispatchReply(bytes);
+  // Unless exactly the replies given up and the awaited one came, the bytes taken may be a
+  // reply given up, as long as the awaited one: a settings write's reply then tells the
+  // settings before it. They are shown, but read once more before the next run, and the
+  // record's timing is not told by them.
+  if (replyTag_ == kTagSettings && lost > 0 && got.size() != lost + reply) {
+    settingsCurrent_ = false;
+    readSettingsFirst_ = true;
+  }
   return true;
 }
 

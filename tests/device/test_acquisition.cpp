@@ -162,6 +162,50 @@ TEST_F(Acq, LateSettingsReplyIsDroppedAndReadBackBeforeTheNextRun) {
   EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 7), 1e-5);
   EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 7 + 4999), 1e-5);
   EXPECT_EQ(rig.host.settingsApplied, appliedThen);
+
+  // A device slow to answer its writes alone: write A is given up, and write B goes out before
+  // A's reply comes, in B's wait and as long as B's reply. The bytes may be A's: the settings
+  // are read once more before the run, which is counted from B's depth, not A's.
+  advance(2000);
+  overrideReply = nullptr;
+  replyDelay = 20;
+  drv.onWrite = [&](const Bytes& b) {
+    if (classifyCommand(b.data(), b.size()) != WireCommand::SettingsWrite) return respond(b);
+    device = SettingsReply::fromWriteBlock(SettingsWriteBlock::decode(b.data()), 0.01f);
+    const auto r = device.toBytes();
+    drv.deliver(Bytes(r.begin(), r.end()), 900);
+  };
+  onRun = [&] { drv.deliver(scopeData(std::size_t(device.memoryDepth), 9), 30); };
+  drv.writes.clear();
+  acq.desired().memoryDepth = 4000;
+  acq.onAccumulateSettingsTimer();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() == kTagSettings; }, 1000));
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() < 0; }, 1000));
+  acq.desired().memoryDepth = 3000;
+  acq.onAccumulateSettingsTimer();
+  advance(3000);
+  acq.runClicked();
+  advance(2000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SWr", "*SRd", "*RUN"}));
+  EXPECT_EQ(acq.storedReply().memoryDepth, 3000.0f);
+  ASSERT_EQ(rig.sink.scopeRecords, 4);
+  EXPECT_EQ(rig.sink.scope.size(), 3000u);
+
+  // A device that answers everything 700 ms late, past the write's wait: the read ahead of the
+  // run waits as long, so its late reply is dropped in the run's wait after it rather than
+  // coming at the head of the record.
+  drv.onWrite = [&](const Bytes& b) { respond(b); };
+  replyDelay = 700;
+  drv.writes.clear();
+  acq.desired().amplC0 = 3;
+  acq.requestSettingsWrite();
+  acq.runClicked();
+  advance(4000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SRd", "*RUN"}));
+  ASSERT_EQ(rig.sink.scopeRecords, 5);
+  ASSERT_EQ(rig.sink.scope.size(), 3000u);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 9), 1e-5);
+  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 9 + 2999), 1e-5);
 }
 
 TEST_F(Acq, ShortRepliesAreIgnored) {
