@@ -611,6 +611,10 @@ int TAcquisition::drain() {
           replyTag_ = c.replyTag;
           writeAwaited_ = true;
           askedSampleTime_ = SettingsWriteBlock::decode(block.data()).sampleTime;
+        } else {
+          // Part of it may have reached the device: read back before the next run, as after
+          // a write whose reply was given up.
+          readSettingsFirst_ = true;
         }
         break;
       }

@@ -128,6 +128,22 @@ TEST_F(Faults, FailedWritesWhileDraining) {
   EXPECT_EQ(drv.writes.size(), 2u);
   // The panel stays red after later successes.
   EXPECT_EQ(rig.link.writePanel(), TDeviceLink::PanelState::Red);
+
+  // A settings write fails: part of it may have reached the device all the same, so the next
+  // run reads the settings first rather than count its record from the ones before. (A read
+  // answered at once first: the one given up above leaves the reply after it in doubt.)
+  advance(500);
+  acq.queue().add(makeSettingsReadCommand());
+  advance(500);
+  drv.writes.clear();
+  acq.desired().memoryDepth = 3000;
+  acq.onAccumulateSettingsTimer();
+  drv.nextWriteStatus = kFtIoError;
+  advance(500);
+  acq.setSingleShot(true);
+  acq.runClicked();
+  advance(1000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SRd", "*RUN"}));
 }
 
 // A run command that could not be written measures nothing: the run ends at once with the
