@@ -596,8 +596,10 @@ int TAcquisition::drain() {
         st = link_.writeBytes({p, 8});
         if (st == kFtOk) replyTag_ = c.replyTag;
         if (isSetModeCommand(c)) {
-          // Another mode may bring other settings: the stored ones hold until read back.
+          // Another mode may bring other settings: the stored ones hold until read back, and
+          // a sample time asked for before is no longer what they are compared with.
           settingsCurrent_ = false;
+          readBackAsked_ = -1;
           if (st == kFtOk) decodeSetMode(p, 8, modeInFlight_);
         }
         break;
@@ -615,6 +617,7 @@ int TAcquisition::drain() {
           // Part of it may have reached the device: read back before the next run, as after
           // a write whose reply was given up.
           readSettingsFirst_ = true;
+          readBackAsked_ = SettingsWriteBlock::decode(block.data()).sampleTime;
         }
         break;
       }
@@ -734,7 +737,11 @@ void TAcquisition::onFollowUpTimer() {
   // A settings write whose wait ended without its reply applied: the device may hold the new
   // settings, so the next run is not counted from the old depth and timebase. One read goes
   // out ahead of it, once for this write; its own reply given up asks for no further read.
-  if (awaited && std::exchange(writeAwaited_, false)) readSettingsFirst_ = true;
+  // The sample time it asked for is kept for that read's reply, so an adjusted one is told.
+  if (awaited && std::exchange(writeAwaited_, false)) {
+    readSettingsFirst_ = true;
+    readBackAsked_ = askedSampleTime_;
+  }
   // Quiet with no more than the device sends for it: nothing came ahead of the record. A cut
   // record's own rest may come as late as the one it kept back, and would have told.
   const int undecidedMs = kStaleQuietMs + (deviceBytes_ > expected_ ? kLateRestMaxDelayMs : 0);
@@ -1057,7 +1064,7 @@ void TAcquisition::recordIn(std::uint32_t queued, bool doubt) {
 
 void TAcquisition::dispatchReply(std::span<const std::uint8_t> bytes) {
   switch (replyTag_) {
-    case kTagSettings:
+    case kTagSettings: {
       if (bytes.size() < kSettingsReplyLen) return;
       std::copy_n(bytes.begin(), kSettingsReplyLen, storedReplyBytes_.begin());
       settingsKnown_ = true;
@@ -1065,13 +1072,17 @@ void TAcquisition::dispatchReply(std::span<const std::uint8_t> bytes) {
       writeAwaited_ = false;
       readSettingsFirst_ = false;
       applySettingsReply();
-      // Only where the user chooses a sample time: the voltmeter modes offer none.
-      if (const float asked = std::exchange(askedSampleTime_, -1.0f);
+      // The write awaited, else one read back: what its reply tells is compared with it. Only
+      // where the user chooses a sample time: the voltmeter modes offer none.
+      const float awaitedAsked = std::exchange(askedSampleTime_, -1.0f);
+      const float readBack = std::exchange(readBackAsked_, -1.0f);
+      if (const float asked = awaitedAsked > 0 ? awaitedAsked : readBack;
           asked > 0 && !isVoltmeterMode(mode_)) {
         const float got = storedReply_.sampleTime;
         if (std::fabs(got - asked) > 1e-6f * asked) host_.sampleTimeAdjusted(asked, got);
       }
       break;
+    }
     case kTagMode: {
       if (bytes.size() < kModeReplyLen) return;
       const ModeCode m = decodeModeCode(bytes.data());
@@ -1349,6 +1360,7 @@ int TAcquisition::reconnect() {
   settingsCurrent_ = false;
   writeAwaited_ = false;
   readSettingsFirst_ = false;
+  readBackAsked_ = -1;
   deviceMode_ = 0;
   modeInFlight_ = 0;
   replyTag_ = kTagNone;

@@ -462,6 +462,7 @@ class TAcquisition {
   bool readSettingsFirst_ = false;  // a settings read goes out ahead of the next run (once)
   bool writeAwaited_ = false;       // the reply awaited is a settings write's
   float askedSampleTime_ = -1;  // of the settings write in flight, -1 for other commands
+  float readBackAsked_ = -1;    // of a write to be read back (see readSettingsFirst_), else -1
   bool triggerForced_ = false;  // the queued run has had its write with a type its mode offers
   QString identification_;
   SettingsReply storedReply_;

@@ -112,14 +112,24 @@ TEST_F(Acq, LateSettingsReplyIsDroppedAndReadBackBeforeTheNextRun) {
   boot();
   const int applied = rig.host.settingsApplied;
   replyDelay = 400;  // wait interval of "*SWr" is 333 ms
+  // The device takes another sample time than the one asked for: the read back says so.
+  overrideReply = [&](WireCommand c, const Bytes& b) {
+    if (c != WireCommand::SettingsWrite) return Bytes{};
+    device = SettingsReply::fromWriteBlock(SettingsWriteBlock::decode(b.data()), 0.01f);
+    device.sampleTime = 2e-4f;
+    const auto r = device.toBytes();
+    return Bytes(r.begin(), r.end());
+  };
   acq.desired().amplC0 = 20;
   acq.desired().memoryDepth = 5000;
+  acq.desired().sampleTime = 3e-4f;
   acq.onAccumulateSettingsTimer();
   advance(2000);
   EXPECT_EQ(drv.count("*SWr"), 1);
   EXPECT_EQ(drv.count("*SRd"), 0);  // no run asked for: nothing is read
   EXPECT_EQ(rig.host.settingsApplied, applied);
   EXPECT_EQ(acq.storedReply().amplC0, 10.0f);
+  EXPECT_TRUE(rig.host.adjusted.empty());
   replyDelay = 20;
   acq.setSingleShot(true);
   onRun = [&] { drv.deliver(scopeData(5000, 3), 30); };
@@ -128,6 +138,7 @@ TEST_F(Acq, LateSettingsReplyIsDroppedAndReadBackBeforeTheNextRun) {
   EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SRd", "*RUN"}));
   EXPECT_EQ(acq.storedReply().memoryDepth, 5000.0f);
   EXPECT_EQ(acq.conversion().ampl[0], 20.0);
+  EXPECT_EQ(rig.host.adjusted, (std::vector<std::pair<double, double>>{{3e-4f, 2e-4f}}));
   ASSERT_EQ(rig.sink.scopeRecords, 1);
   EXPECT_EQ(rig.sink.scope.size(), 5000u);
   EXPECT_EQ(acq.runState(), RunState::Idle);
