@@ -543,6 +543,7 @@ int TAcquisition::drain() {
   bool runFailed = false;
   while (!queue_.isEmpty() && replyTag_ < 0 && result == 0) {
     const QueuedCommand c = queue_.takeFirst();
+    ++commandsTaken_;
     showQueueCount();
     askedSampleTime_ = -1;
     writeAwaited_ = false;
@@ -699,6 +700,7 @@ void TAcquisition::onFollowUpTimer() {
   const bool awaited =
       replyTag_ >= 0 && replyTag_ != kTagMeasurement && runState_ != RunState::Measuring;
   const int awaitedTag = replyTag_;
+  const std::uint32_t takenBefore = commandsTaken_;
   bool anyRead = false;
   bool lastZero = false;
   if (runState_ == RunState::Measuring && stopPolls_ < kLoggerStopAgainPolls) ++stopPolls_;
@@ -710,11 +712,16 @@ void TAcquisition::onFollowUpTimer() {
     queryUs_ = clock_->nowUs();
     const std::uint32_t n = ok ? link_.queueByteCount() : 0;
     bool progressed = false;
+    const bool forReply = runState_ != RunState::Measuring;
     if (n > 0) {
-      progressed = runState_ == RunState::Measuring ? readMeasurement(n) : readReply(n);
+      progressed = forReply ? readReply(n) : readMeasurement(n);
       anyRead = anyRead || progressed;
     }
-    if (runState_ != RunState::Measuring) replyTag_ = kTagNone;
+    // The reply is read, or this tick ends its wait. A command a record's steps wrote in this
+    // tick, ahead of the next run, awaits its own reply over its own wait.
+    if (runState_ != RunState::Measuring &&
+        (commandsTaken_ == takenBefore || (forReply && n > 0)))
+      replyTag_ = kTagNone;
     if (!ok) break;  // no count to go on with
     if (n == 0) {
       lastZero = true;

@@ -400,6 +400,7 @@ class TAcquisition {
   const TDayClock* clock_ = &TDayClock::system();
   std::unique_ptr<TDayClock> ownClock_;
   std::uint32_t runsWritten_ = 0;
+  std::uint32_t commandsTaken_ = 0;  // commands taken from the queue to be written so far
   RecordStamp stamp_;
   // Arrival of the record in progress: the first and the latest read that brought bytes.
   int reads_ = 0;

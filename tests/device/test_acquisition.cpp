@@ -297,6 +297,33 @@ TEST_F(Acq, OverlapWritesNextRunBeforeThePlot) {
   EXPECT_EQ(acq.runState(), RunState::Measuring);
 }
 
+// A command written in a record's steps ahead of the overlapping run (here a settings change
+// whose debounce ended there) has its reply awaited: the run follows once it is applied, so it
+// is neither lost nor taken as the head of the run's record.
+TEST_F(Acq, OverlapAwaitsTheReplyOfACommandWrittenAheadOfTheNextRun) {
+  boot();
+  acq.setOverlap(true);
+  bool changed = false;
+  rig.host.onProcessEvents = [&] {
+    if (acq.runState() != RunState::Transferring || std::exchange(changed, true)) return;
+    acq.desired().amplC0 = 4;
+    acq.onAccumulateSettingsTimer();
+  };
+  int runs = 0;
+  onRun = [&] {
+    if (++runs <= 2) drv.deliver(scopeData(10000, std::uint16_t(100 * runs)), 30);
+  };
+  acq.runClicked();
+  advance(1000);
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*RUN", "*SWr", "*RUN", "*RUN"}));
+  EXPECT_EQ(acq.storedReply().amplC0, 4.0f);
+  ASSERT_EQ(rig.sink.scopeRecords, 2);
+  ASSERT_EQ(rig.sink.scope.size(), 10000u);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 200), 1e-5);
+  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 200 + 9999), 1e-5);
+}
+
 TEST_F(Acq, TickFiredWhileEventsRunDoesNotNest) {
   boot();
   acq.setOverlap(true);
