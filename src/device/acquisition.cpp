@@ -97,6 +97,7 @@ int TAcquisition::open(const std::function<int(SettingsRecord&)>& restore) {
 
 void TAcquisition::startUp(int restoreResult, const SettingsRecord* loaded) {
   settingsKnown_ = false;
+  settingsCurrent_ = false;
   if (restoreResult == 0 && loaded != nullptr) {
     loaded_ = *loaded;
     queueIdentification();
@@ -336,9 +337,11 @@ bool TAcquisition::stoppedAndSilent() const {
 
 double TAcquisition::afterTriggerUs() const {
   if (mode_ != kModeOSA0 && mode_ != kModeLAIO) return 0;
-  const double after = 1.0 - std::clamp(double(storedReply_.triggerPoint), 0.0, 100.0) / 100.0;
-  return std::max(0.0, double(storedReply_.memoryDepth)) * after *
-         std::max(0.0, double(storedReply_.sampleTime)) * 1e6;
+  // Whole samples, counted as the record's trigger moment counts them.
+  const double depth = std::max(0.0, double(storedReply_.memoryDepth));
+  const double tp = std::clamp(double(storedReply_.triggerPoint), 0.0, 100.0);
+  const auto after = measuredAfterTrigger(tp, depth, roundHalfEven(depth));
+  return double(after) * std::max(0.0, double(storedReply_.sampleTime)) * 1e6;
 }
 
 void TAcquisition::abandonStoppedRun() {
@@ -392,10 +395,9 @@ bool TAcquisition::holdForStaleBytes() {
 }
 
 bool TAcquisition::lateReplyMayCome() {
-  if (replyLostUs_ >= 0 && clock_->nowUs() - replyLostUs_ < std::int64_t(kStaleQuietMs) * 1000)
-    return true;
-  replyLostUs_ = -1;
-  return false;
+  // Past that the run goes out, but the replies given up are still counted until bytes come:
+  // a device may send them only with its answer to the next command.
+  return replyLostUs_ >= 0 && clock_->nowUs() - replyLostUs_ < std::int64_t(kStaleQuietMs) * 1000;
 }
 
 void TAcquisition::showStop() {
@@ -541,8 +543,10 @@ int TAcquisition::drain() {
   bool runFailed = false;
   while (!queue_.isEmpty() && replyTag_ < 0 && result == 0) {
     const QueuedCommand c = queue_.takeFirst();
+    ++commandsTaken_;
     showQueueCount();
     askedSampleTime_ = -1;
+    writeAwaited_ = false;
     FtStatus st = kFtOk;
     const std::uint8_t* p = c.payload.data();
     switch (c.kindByte()) {
@@ -592,15 +596,29 @@ int TAcquisition::drain() {
       case kKindIdentification:
         st = link_.writeBytes({p, 8});
         if (st == kFtOk) replyTag_ = c.replyTag;
-        if (st == kFtOk && isSetModeCommand(c)) decodeSetMode(p, 8, modeInFlight_);
+        if (isSetModeCommand(c)) {
+          // Another mode may bring other settings: the stored ones hold until read back, and
+          // a sample time asked for before is no longer what they are compared with.
+          settingsCurrent_ = false;
+          readBackAsked_ = -1;
+          if (st == kFtOk) decodeSetMode(p, 8, modeInFlight_);
+        }
         break;
       case kKindSettingsWrite: {
         std::array<std::uint8_t, QueuedCommand::kPayloadSize> block = c.payload;
         putU32(block.data(), kWordSWr);
         st = link_.writeBytes(block);
+        // Until its reply the device may hold these settings or the ones before.
+        settingsCurrent_ = false;
         if (st == kFtOk) {
           replyTag_ = c.replyTag;
+          writeAwaited_ = true;
           askedSampleTime_ = SettingsWriteBlock::decode(block.data()).sampleTime;
+        } else {
+          // Part of it may have reached the device: read back before the next run, as after
+          // a write whose reply was given up.
+          readSettingsFirst_ = true;
+          readBackAsked_ = SettingsWriteBlock::decode(block.data()).sampleTime;
         }
         break;
       }
@@ -656,8 +674,11 @@ bool TAcquisition::holdRunForSettings(const QueuedCommand& run) {
   } else if (!settingsKnown_ || std::exchange(readSettingsFirst_, false)) {
     // Without the device's memory depth the record length is unknown. Read once more after a
     // record whose head was in doubt: the reply alone, or a rest ahead of it, tells what the
-    // device does with its rests.
+    // device does with its rests. A device that answered a write late answers this read as
+    // late: it waits as long as a write, so its reply comes in its wait, or is dropped in the
+    // run's wait after it, rather than coming ahead of the record.
     ahead = makeSettingsReadCommand();
+    if (!settingsCurrent_) ahead.waitMs = std::max(ahead.waitMs, kWaitSettingsWrite);
   } else {
     return false;
   }
@@ -679,6 +700,7 @@ void TAcquisition::onFollowUpTimer() {
   const bool awaited =
       replyTag_ >= 0 && replyTag_ != kTagMeasurement && runState_ != RunState::Measuring;
   const int awaitedTag = replyTag_;
+  const std::uint32_t takenBefore = commandsTaken_;
   bool anyRead = false;
   bool lastZero = false;
   if (runState_ == RunState::Measuring && stopPolls_ < kLoggerStopAgainPolls) ++stopPolls_;
@@ -690,11 +712,16 @@ void TAcquisition::onFollowUpTimer() {
     queryUs_ = clock_->nowUs();
     const std::uint32_t n = ok ? link_.queueByteCount() : 0;
     bool progressed = false;
+    const bool forReply = runState_ != RunState::Measuring;
     if (n > 0) {
-      progressed = runState_ == RunState::Measuring ? readMeasurement(n) : readReply(n);
+      progressed = forReply ? readReply(n) : readMeasurement(n);
       anyRead = anyRead || progressed;
     }
-    if (runState_ != RunState::Measuring) replyTag_ = kTagNone;
+    // The reply is read, or this tick ends its wait. A command a record's steps wrote in this
+    // tick, ahead of the next run, awaits its own reply over its own wait.
+    if (runState_ != RunState::Measuring &&
+        (commandsTaken_ == takenBefore || (forReply && n > 0)))
+      replyTag_ = kTagNone;
     if (!ok) break;  // no count to go on with
     if (n == 0) {
       lastZero = true;
@@ -713,6 +740,14 @@ void TAcquisition::onFollowUpTimer() {
     lostBytes_ += replyLength(awaitedTag);
     lostLast_ = replyLength(awaitedTag);
     replyLostUs_ = clock_->nowUs();
+  }
+  // A settings write whose wait ended without its reply applied: the device may hold the new
+  // settings, so the next run is not counted from the old depth and timebase. One read goes
+  // out ahead of it, once for this write; its own reply given up asks for no further read.
+  // The sample time it asked for is kept for that read's reply, so an adjusted one is told.
+  if (awaited && std::exchange(writeAwaited_, false)) {
+    readSettingsFirst_ = true;
+    readBackAsked_ = askedSampleTime_;
   }
   // Quiet with no more than the device sends for it: nothing came ahead of the record. A cut
   // record's own rest may come as late as the one it kept back, and would have told.
@@ -828,7 +863,7 @@ bool TAcquisition::readReply(std::uint32_t n) {
     // More than any awaited reply after a cut record whose rest was not counted on: the rest
     // comes late after all. It comes before any reply, so it is dropped by its count.
     rest_ = lateRest_;
-    lateRestCame();
+    lateRestCame(false);
     restProbe_ = 0;
     staleSinceUs_ = queryUs_;
     holdForRest_ = true;
@@ -848,7 +883,16 @@ bool TAcquisition::readReply(std::uint32_t n) {
     replyLostUs_ = queryUs_;
   }
   const auto bytes = dropDiscarded(got.subspan(late));
-  if (!bytes.empty()) dispatchReply(bytes);
+  if (bytes.empty()) return true;
+  dispatchReply(bytes);
+  // Unless exactly the replies given up and the awaited one came, the bytes taken may be a
+  // reply given up, as long as the awaited one: a settings write's reply then tells the
+  // settings before it. They are shown, but read once more before the next run, and the
+  // record's timing is not told by them.
+  if (replyTag_ == kTagSettings && lost > 0 && got.size() != lost + reply) {
+    settingsCurrent_ = false;
+    readSettingsFirst_ = true;
+  }
   return true;
 }
 
@@ -862,8 +906,10 @@ TAcquisition::Head TAcquisition::headTiming() const {
   // After a stop the device sends what its memory holds at once.
   if (firstStopUs_ >= 0) return Head::Unknown;
   // The bytes were there by the query: before the record can have been measured (with a tenth
-  // spare for the device's clock), they are no part of it.
-  if (double(queryUs_ - runUs_) < 0.9 * afterTriggerUs()) return Head::Early;
+  // spare for the device's clock), they are no part of it. Only with the settings the device
+  // holds now: stale ones (a write or mode change not read back, a new connection) may reckon
+  // a long measurement where the device measures in no time, and shift a whole record.
+  if (settingsCurrent_ && double(queryUs_ - runUs_) < 0.9 * afterTriggerUs()) return Head::Early;
   // Nothing had come a reply's latency after the run: no rest sent at once.
   if (emptyUs_ - runUs_ >= std::int64_t(kRecordLatencyMs) * 1000) return Head::Late;
   return Head::Unknown;
@@ -883,8 +929,12 @@ void TAcquisition::headOnQuiet() {
   recordIn(0, both && head_ == Head::Unknown);
 }
 
-void TAcquisition::lateRestCame() {
-  restKind_ = RestKind::Sent;
+void TAcquisition::lateRestCame(bool aheadOfRecord) {
+  // Come ahead of a record, it was kept back until the run: a record's rest is not sent behind
+  // it, and the next command need not wait for a quiet link (each record pays that wait
+  // otherwise). Ahead of a reply, or the end of a rest that came in part behind its record,
+  // the next commands wait for the next rest as before.
+  restKind_ = aheadOfRecord && owed_ != Owed::Short ? RestKind::NotSent : RestKind::Sent;
   restAheadSeen_ = true;
   // A device idle for minutes before its next command tells nothing about how late it sends.
   restDelayUs_ = std::clamp(queryUs_ - lateFromUs_, restDelayUs_,
@@ -908,7 +958,7 @@ void TAcquisition::takeRestAhead() {
   // What has not come of it yet comes before anything else, and is dropped by its count.
   rest_ = lateRest_ - std::uint32_t(ahead);
   seenBytes_ -= std::int64_t(ahead);
-  lateRestCame();
+  lateRestCame(true);
   const std::size_t record = std::min(run.size() - ahead, std::size_t(expected_));
   link_.resetAccumulation();
   link_.appendAccumulation({run.data() + ahead, record});
@@ -927,6 +977,7 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
   if (got.empty()) return false;
   quietPolls_ = 0;
   lastByteUs_ = queryUs_;
+  replyLostUs_ = -1;
   auto bytes = dropDiscarded(got);
   if (isLoggerMode(mode_)) {
     if (!bytes.empty()) loggerStream(bytes);
@@ -1020,19 +1071,25 @@ void TAcquisition::recordIn(std::uint32_t queued, bool doubt) {
 
 void TAcquisition::dispatchReply(std::span<const std::uint8_t> bytes) {
   switch (replyTag_) {
-    case kTagSettings:
+    case kTagSettings: {
       if (bytes.size() < kSettingsReplyLen) return;
       std::copy_n(bytes.begin(), kSettingsReplyLen, storedReplyBytes_.begin());
       settingsKnown_ = true;
+      settingsCurrent_ = true;
+      writeAwaited_ = false;
       readSettingsFirst_ = false;
       applySettingsReply();
-      // Only where the user chooses a sample time: the voltmeter modes offer none.
-      if (const float asked = std::exchange(askedSampleTime_, -1.0f);
+      // The write awaited, else one read back: what its reply tells is compared with it. Only
+      // where the user chooses a sample time: the voltmeter modes offer none.
+      const float awaitedAsked = std::exchange(askedSampleTime_, -1.0f);
+      const float readBack = std::exchange(readBackAsked_, -1.0f);
+      if (const float asked = awaitedAsked > 0 ? awaitedAsked : readBack;
           asked > 0 && !isVoltmeterMode(mode_)) {
         const float got = storedReply_.sampleTime;
         if (std::fabs(got - asked) > 1e-6f * asked) host_.sampleTimeAdjusted(asked, got);
       }
       break;
+    }
     case kTagMode: {
       if (bytes.size() < kModeReplyLen) return;
       const ModeCode m = decodeModeCode(bytes.data());
@@ -1275,6 +1332,8 @@ void TAcquisition::linkLost(FtStatus status) {
   }
   inFlight_ = false;
   replyTag_ = kTagNone;
+  settingsCurrent_ = false;  // the device that comes back may hold others
+  writeAwaited_ = false;
   discard_ = 0;
   rest_ = 0;
   restProbe_ = 0;
@@ -1305,7 +1364,10 @@ int TAcquisition::reconnect() {
   lost_ = false;
   stopRequested_ = false;
   settingsKnown_ = false;
+  settingsCurrent_ = false;
+  writeAwaited_ = false;
   readSettingsFirst_ = false;
+  readBackAsked_ = -1;
   deviceMode_ = 0;
   modeInFlight_ = 0;
   replyTag_ = kTagNone;

@@ -303,8 +303,9 @@ class TAcquisition {
   bool readMeasurement(std::uint32_t n);
   std::span<const std::uint8_t> dropDiscarded(std::span<const std::uint8_t> bytes);
   // The rest counted in lateRest_ has come after all: the device sends the rest of its cut
-  // records, this late.
-  void lateRestCame();
+  // records, this late. `aheadOfRecord`: it came only with the next run, ahead of its record,
+  // so the device sends none behind a record and the next one need not wait for it.
+  void lateRestCame(bool aheadOfRecord);
   // A rest not counted on is to be watched for from `fromUs` (0 bytes: none is).
   void watchLateRest(std::uint32_t bytes, Owed kind, std::int64_t fromUs);
   // The time the device needs at least to measure a record's part after its trigger, us.
@@ -399,6 +400,7 @@ class TAcquisition {
   const TDayClock* clock_ = &TDayClock::system();
   std::unique_ptr<TDayClock> ownClock_;
   std::uint32_t runsWritten_ = 0;
+  std::uint32_t commandsTaken_ = 0;  // commands taken from the queue to be written so far
   RecordStamp stamp_;
   // Arrival of the record in progress: the first and the latest read that brought bytes.
   int reads_ = 0;
@@ -421,8 +423,8 @@ class TAcquisition {
   //  restProbe_     rest_ as the hold for it began (did any come?)       when that hold ends
   //  holdForRest_   commands wait for rest_ or a quiet link from         when that hold ends
   //                 staleSinceUs_
-  //  restKind_      what the device did with its last rest               anew at each cut
-  //                                                                      record, on loss
+  //  restKind_      what the device did with its last rest (NotSent:     anew at each cut
+  //                 none behind its record, maybe with the next run)     record, on loss
   //  lateRest_      a rest not counted on, watched for ahead of the      when it comes, at the
   //                 next reply or record (owed_ says which kind)         next record, on loss
   //  lateFromUs_    when that rest was due                               with lateRest_
@@ -455,8 +457,13 @@ class TAcquisition {
   ModeCode requestedMode_ = 0;
   ModeCode modeInFlight_ = 0;  // mode of the "*SMd" written last, while its reply is awaited
   bool settingsKnown_ = false;
+  // The stored reply is what the device holds now: no settings write, mode command or new
+  // connection since it came. Only then does its timing tell where a record starts.
+  bool settingsCurrent_ = false;
   bool readSettingsFirst_ = false;  // a settings read goes out ahead of the next run (once)
+  bool writeAwaited_ = false;       // the reply awaited is a settings write's
   float askedSampleTime_ = -1;  // of the settings write in flight, -1 for other commands
+  float readBackAsked_ = -1;    // of a write to be read back (see readSettingsFirst_), else -1
   bool triggerForced_ = false;  // the queued run has had its write with a type its mode offers
   QString identification_;
   SettingsReply storedReply_;

@@ -1,10 +1,33 @@
 #include "device/records.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <system_error>
 
 namespace tolv {
+
+std::int32_t roundHalfEven(double x) {
+  if (std::isnan(x)) return 0;
+  if (x >= 2147483647.0) return 2147483647;
+  if (x <= -2147483648.0) return -2147483647 - 1;
+  // The default rounding mode of the floating-point unit rounds halves to even.
+  return std::int32_t(std::nearbyint(x));
+}
+
+std::int32_t postTriggerSamples(double triggerPoint, std::int32_t n) {
+  return roundHalfEven((1.0 - triggerPoint * 0.01) * double(n));
+}
+
+std::int32_t triggerSample(double triggerPoint, double count) {
+  return roundHalfEven(triggerPoint * 0.01 * count);
+}
+
+std::int64_t measuredAfterTrigger(double triggerPoint, double memoryDepth, std::int32_t samples) {
+  const std::int64_t depth = roundHalfEven(memoryDepth);
+  if (samples <= 0 || samples >= depth) return postTriggerSamples(triggerPoint, samples);
+  return depth - triggerSample(triggerPoint, double(depth));
+}
 
 TLastRecordSink::TLastRecordSink(std::filesystem::path deviceFolder)
     : folder_(std::move(deviceFolder)) {

@@ -19,6 +19,20 @@ namespace tolv {
 inline constexpr std::int32_t kScopeMemorySamples = 131000;
 inline constexpr std::int32_t kLogicMemorySamples = 262000;
 
+// Nearest whole number, halves to even (2.5 -> 2, 3.5 -> 4), clamped to the 32-bit range.
+std::int32_t roundHalfEven(double x);
+// M = round((1 - triggerPoint * 0.01) * n): the samples after the trigger.
+std::int32_t postTriggerSamples(double triggerPoint, std::int32_t n);
+// round(triggerPoint * 0.01 * count).
+std::int32_t triggerSample(double triggerPoint, double count);
+// The samples the device measured after the trigger before it sent a scope or logic-analyser
+// record of `samples`: M, or of a record short of its depth (cut at the scope's memory, or
+// handed over short) those of the whole depth after its trigger sample, since the device
+// measured the whole depth and only the transfer was cut. Times `SamplTim` it is the time the
+// acquisition waits at least for a run's record, and the time a record's trigger moment lies
+// before its arrival (less the transfer): one count for both.
+std::int64_t measuredAfterTrigger(double triggerPoint, double memoryDepth, std::int32_t samples);
+
 // When and for which run a scope or logic-analyser record came (or a voltmeter reading was
 // measured).
 struct RecordStamp {

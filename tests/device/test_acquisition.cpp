@@ -105,36 +105,118 @@ TEST_F(Acq, SettingsWriteQueuedTwiceIsWrittenTwiceAsQueued) {
   EXPECT_EQ(sent, (std::vector<float>{2.0f, 0.5f}));
 }
 
-TEST_F(Acq, LateSettingsReplyIsDropped) {
+// A settings reply that comes past its wait is dropped and does not update the controls. The
+// device holds the written settings all the same: one settings read goes out ahead of the next
+// run, so its record is counted from the depth the device measures with now.
+TEST_F(Acq, LateSettingsReplyIsDroppedAndReadBackBeforeTheNextRun) {
   boot();
   const int applied = rig.host.settingsApplied;
   replyDelay = 400;  // wait interval of "*SWr" is 333 ms
+  // The device takes another sample time than the one asked for: the read back says so.
+  overrideReply = [&](WireCommand c, const Bytes& b) {
+    if (c != WireCommand::SettingsWrite) return Bytes{};
+    device = SettingsReply::fromWriteBlock(SettingsWriteBlock::decode(b.data()), 0.01f);
+    device.sampleTime = 2e-4f;
+    const auto r = device.toBytes();
+    return Bytes(r.begin(), r.end());
+  };
   acq.desired().amplC0 = 20;
+  acq.desired().memoryDepth = 5000;
+  acq.desired().sampleTime = 3e-4f;
   acq.onAccumulateSettingsTimer();
   advance(2000);
   EXPECT_EQ(drv.count("*SWr"), 1);
+  EXPECT_EQ(drv.count("*SRd"), 0);  // no run asked for: nothing is read
   EXPECT_EQ(rig.host.settingsApplied, applied);
   EXPECT_EQ(acq.storedReply().amplC0, 10.0f);
-  // A run right behind such a write: the device answers it after the late reply, which is
-  // dropped, not taken as the head of the record (nor is the record's end cut off).
+  EXPECT_TRUE(rig.host.adjusted.empty());
+  replyDelay = 20;
+  acq.setSingleShot(true);
+  onRun = [&] { drv.deliver(scopeData(5000, 3), 30); };
+  acq.runClicked();
+  advance(1000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SRd", "*RUN"}));
+  EXPECT_EQ(acq.storedReply().memoryDepth, 5000.0f);
+  EXPECT_EQ(acq.conversion().ampl[0], 20.0);
+  EXPECT_EQ(rig.host.adjusted, (std::vector<std::pair<double, double>>{{3e-4f, 2e-4f}}));
+  ASSERT_EQ(rig.sink.scopeRecords, 1);
+  EXPECT_EQ(rig.sink.scope.size(), 5000u);
+  EXPECT_EQ(acq.runState(), RunState::Idle);
+  // Read once per write: the next run goes out without one.
+  acq.runClicked();
+  advance(1000);
+  EXPECT_EQ(drv.count("*SRd"), 1);
+  EXPECT_EQ(rig.sink.scopeRecords, 2);
+
+  // A slow device answers every command past its wait: a run right behind a write gets one
+  // read, not a read before every try, and the late replies are dropped, neither taken as
+  // settings nor as the head of the record (nor is the record's end cut off).
+  replyDelay = 400;
+  const int appliedThen = rig.host.settingsApplied;
+  drv.writes.clear();
   std::int64_t lateAt = 0;
   overrideReply = [&](WireCommand c, const Bytes&) {
-    if (c == WireCommand::SettingsWrite) lateAt = clock.nowMs() + replyDelay;
+    if (c == WireCommand::SettingsWrite || c == WireCommand::SettingsRead)
+      lateAt = clock.nowMs() + replyDelay;
     return Bytes{};
   };
   onRun = [&] {
-    drv.deliver(scopeData(10000, 7), std::max<std::int64_t>(30, lateAt + 1 - clock.nowMs()));
+    drv.deliver(scopeData(5000, 7), std::max<std::int64_t>(30, lateAt + 1 - clock.nowMs()));
   };
-  acq.setSingleShot(true);
   acq.desired().amplC0 = 5;
   acq.requestSettingsWrite();
   acq.runClicked();
-  advance(2000);
-  ASSERT_EQ(rig.sink.scopeRecords, 1);
-  ASSERT_EQ(rig.sink.scope.size(), 10000u);
+  advance(3000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SRd", "*RUN"}));
+  ASSERT_EQ(rig.sink.scopeRecords, 3);
+  ASSERT_EQ(rig.sink.scope.size(), 5000u);
   EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 7), 1e-5);
-  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 7 + 9999), 1e-5);
-  EXPECT_EQ(rig.host.settingsApplied, applied);
+  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 7 + 4999), 1e-5);
+  EXPECT_EQ(rig.host.settingsApplied, appliedThen);
+
+  // A device slow to answer its writes alone: write A is given up, and write B goes out before
+  // A's reply comes, in B's wait and as long as B's reply. The bytes may be A's: the settings
+  // are read once more before the run, which is counted from B's depth, not A's.
+  advance(2000);
+  overrideReply = nullptr;
+  replyDelay = 20;
+  drv.onWrite = [&](const Bytes& b) {
+    if (classifyCommand(b.data(), b.size()) != WireCommand::SettingsWrite) return respond(b);
+    device = SettingsReply::fromWriteBlock(SettingsWriteBlock::decode(b.data()), 0.01f);
+    const auto r = device.toBytes();
+    drv.deliver(Bytes(r.begin(), r.end()), 900);
+  };
+  onRun = [&] { drv.deliver(scopeData(std::size_t(device.memoryDepth), 9), 30); };
+  drv.writes.clear();
+  acq.desired().memoryDepth = 4000;
+  acq.onAccumulateSettingsTimer();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() == kTagSettings; }, 1000));
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() < 0; }, 1000));
+  acq.desired().memoryDepth = 3000;
+  acq.onAccumulateSettingsTimer();
+  advance(3000);
+  acq.runClicked();
+  advance(2000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SWr", "*SRd", "*RUN"}));
+  EXPECT_EQ(acq.storedReply().memoryDepth, 3000.0f);
+  ASSERT_EQ(rig.sink.scopeRecords, 4);
+  EXPECT_EQ(rig.sink.scope.size(), 3000u);
+
+  // A device that answers everything 700 ms late, past the write's wait: the read ahead of the
+  // run waits as long, so its late reply is dropped in the run's wait after it rather than
+  // coming at the head of the record.
+  drv.onWrite = [&](const Bytes& b) { respond(b); };
+  replyDelay = 700;
+  drv.writes.clear();
+  acq.desired().amplC0 = 3;
+  acq.requestSettingsWrite();
+  acq.runClicked();
+  advance(4000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SRd", "*RUN"}));
+  ASSERT_EQ(rig.sink.scopeRecords, 5);
+  ASSERT_EQ(rig.sink.scope.size(), 3000u);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 9), 1e-5);
+  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 9 + 2999), 1e-5);
 }
 
 TEST_F(Acq, ShortRepliesAreIgnored) {
@@ -213,6 +295,33 @@ TEST_F(Acq, OverlapWritesNextRunBeforeThePlot) {
   EXPECT_EQ(seen[0], (std::pair<std::string, int>{"scope", 1}));
   EXPECT_EQ(seen[1], (std::pair<std::string, int>{"scopeFinish", 2}));
   EXPECT_EQ(acq.runState(), RunState::Measuring);
+}
+
+// A command written in a record's steps ahead of the overlapping run (here a settings change
+// whose debounce ended there) has its reply awaited: the run follows once it is applied, so it
+// is neither lost nor taken as the head of the run's record.
+TEST_F(Acq, OverlapAwaitsTheReplyOfACommandWrittenAheadOfTheNextRun) {
+  boot();
+  acq.setOverlap(true);
+  bool changed = false;
+  rig.host.onProcessEvents = [&] {
+    if (acq.runState() != RunState::Transferring || std::exchange(changed, true)) return;
+    acq.desired().amplC0 = 4;
+    acq.onAccumulateSettingsTimer();
+  };
+  int runs = 0;
+  onRun = [&] {
+    if (++runs <= 2) drv.deliver(scopeData(10000, std::uint16_t(100 * runs)), 30);
+  };
+  acq.runClicked();
+  advance(1000);
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*RUN", "*SWr", "*RUN", "*RUN"}));
+  EXPECT_EQ(acq.storedReply().amplC0, 4.0f);
+  ASSERT_EQ(rig.sink.scopeRecords, 2);
+  ASSERT_EQ(rig.sink.scope.size(), 10000u);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 200), 1e-5);
+  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 200 + 9999), 1e-5);
 }
 
 TEST_F(Acq, TickFiredWhileEventsRunDoesNotNest) {

@@ -71,6 +71,21 @@ class Faults : public ::testing::Test {
     EXPECT_NEAR(rig.sink.scope.front().ch0, volts(0), 1e-5);
     EXPECT_NEAR(rig.sink.scope.back().ch0, volts(samples - 1), 1e-5);
   }
+  // From now on each record whose steps end is to be whole: 131000 samples of scopeData from
+  // its number. Those that are count in `whole`.
+  void countWholeRecords(int& whole) {
+    rig.sink.onEvent = [this, &whole](const char* what) {
+      if (std::string_view(what) != "scopeFinish") return;
+      const auto r = std::uint16_t(rig.sink.scopeRecords);
+      const auto is = [&](float v, int raw) {
+        return std::fabs(v - acq.conversion().rawToVolts(0, std::uint16_t(raw))) < 1e-5;
+      };
+      const bool ok = rig.sink.scope.size() == 131000u && is(rig.sink.scope.front().ch0, r) &&
+                      is(rig.sink.scope.back().ch0, r + 130999);
+      EXPECT_TRUE(ok) << "record " << r;
+      whole += ok;
+    };
+  }
   void boot(ModeCode mode = kModeOSA0) {
     acq.open([](SettingsRecord&) { return 2; });
     advance(1500);
@@ -113,6 +128,22 @@ TEST_F(Faults, FailedWritesWhileDraining) {
   EXPECT_EQ(drv.writes.size(), 2u);
   // The panel stays red after later successes.
   EXPECT_EQ(rig.link.writePanel(), TDeviceLink::PanelState::Red);
+
+  // A settings write fails: part of it may have reached the device all the same, so the next
+  // run reads the settings first rather than count its record from the ones before. (A read
+  // answered at once first: the one given up above leaves the reply after it in doubt.)
+  advance(500);
+  acq.queue().add(makeSettingsReadCommand());
+  advance(500);
+  drv.writes.clear();
+  acq.desired().memoryDepth = 3000;
+  acq.onAccumulateSettingsTimer();
+  drv.nextWriteStatus = kFtIoError;
+  advance(500);
+  acq.setSingleShot(true);
+  acq.runClicked();
+  advance(1000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SRd", "*RUN"}));
 }
 
 // A run command that could not be written measures nothing: the run ends at once with the
@@ -402,17 +433,7 @@ class LateRest : public Faults {
       drv.deliver(Bytes(276000, 0x44), record == 1 ? firstMs : laterMs);
     };
     int whole = 0;
-    rig.sink.onEvent = [&](const char* what) {
-      if (std::string_view(what) != "scopeFinish") return;
-      const auto r = std::uint16_t(rig.sink.scopeRecords);
-      const auto is = [&](float v, int raw) {
-        return std::fabs(v - acq.conversion().rawToVolts(0, std::uint16_t(raw))) < 1e-5;
-      };
-      const bool ok = rig.sink.scope.size() == 131000u && is(rig.sink.scope.front().ch0, r) &&
-                      is(rig.sink.scope.back().ch0, r + 130999);
-      EXPECT_TRUE(ok) << "record " << r;
-      whole += ok;
-    };
+    countWholeRecords(whole);
     acq.runClicked();
     advance(8000);
     acq.stopClicked();
@@ -530,6 +551,35 @@ TEST_F(LateRest, NotTwoRepliesReadTogether) {
   ASSERT_EQ(k, 3);
   EXPECT_EQ(acq.storedReply().amplC1, 32.0f);
   EXPECT_EQ(drv.rxSize(), 0u);
+  // A write given up, which the device answers only together with the one read that goes out
+  // ahead of the next run, long after: both come in one read, the read's reply is applied and
+  // neither is taken for the rest still watched for. The run follows, its record whole. The
+  // reply the device dropped above is still counted as owed, so which reply a read brings
+  // stays in doubt until one comes with none owed: the first read is applied but read again,
+  // and so is the second (its reply as long as the one owed); the third is sure.
+  held.clear();
+  drv.onWrite = [&, base](const Bytes& b) {
+    const WireCommand c = classifyCommand(b.data(), b.size());
+    if (c != WireCommand::SettingsWrite && c != WireCommand::SettingsRead) return base(b);
+    device.amplC1 = c == WireCommand::SettingsWrite ? 40.0f : 41.0f;
+    const auto r = device.toBytes();
+    held.insert(held.end(), r.begin(), r.end());
+    if (c == WireCommand::SettingsRead) drv.deliver(std::exchange(held, {}), 10);
+  };
+  const int readsBefore = drv.count("*SRd");
+  acq.desired().amplC1 = 40;
+  acq.onAccumulateSettingsTimer();
+  advance(2000);
+  EXPECT_EQ(acq.storedReply().amplC1, 32.0f);
+  onRun = [&] { drv.deliver(scopeData(131000, 2), 10); };
+  acq.runClicked();
+  advance(3000);
+  EXPECT_EQ(drv.count("*SRd"), readsBefore + 3);
+  EXPECT_EQ(drv.words().back(), "*RUN");
+  EXPECT_EQ(acq.storedReply().amplC1, 41.0f);
+  ASSERT_EQ(rig.sink.scopeRecords, 2);
+  ASSERT_NO_FATAL_FAILURE(expectRecord(131000, 2));
+  EXPECT_EQ(drv.rxSize(), 0u);
 }
 
 // A device known to send the rest whose rest trickles in for longer than a record can take
@@ -625,7 +675,9 @@ TEST_F(Faults, ARestKeptBackUntilTheNextRunLeavesEveryRecordsHead) {
   for (; record <= 4; ++record) {
     SCOPED_TRACE(testing::Message() << "record " << record);
     ASSERT_NO_FATAL_FAILURE(take(5000));
-    EXPECT_EQ(acq.pendingDiscard(), 276000u);
+    // Its own rest comes with the next run, ahead of that record: the next command does not
+    // wait for it behind this one.
+    EXPECT_EQ(acq.pendingDiscard(), 0u);
   }
   EXPECT_EQ(rig.host.headInDoubt, 0);
   // Record 4's rest never comes; record 5 comes once measured, its rest right behind it.
@@ -693,6 +745,69 @@ TEST_F(Faults, ARestKeptBackUntilTheNextRunLeavesEveryRecordsHead) {
   }
   EXPECT_EQ(rig.host.headInDoubt, 1);
   EXPECT_FALSE(rig.host.headDoubtShown);
+}
+
+// The same kind of device in a continuous run: once a rest was seen to come only with the next
+// run, ahead of its record (told by its timing), a record's run follows the one before at
+// once, not after the link's quiet time, and every record is whole.
+TEST_F(Faults, ARunAfterARecordWhoseRestComesWithItWaitsForNoQuietLink) {
+  device.sampleTime = 1e-5f;
+  device.triggerPoint = 50;
+  ASSERT_NO_FATAL_FAILURE(recordWithoutItsRest(200000, 3000));
+  acq.setSingleShot(false);
+  std::uint16_t record = 1;
+  std::vector<std::int64_t> runAt;
+  onRun = [&] {
+    runAt.push_back(clock.nowMs());
+    drv.deliver(Bytes(276000, 0x44), 10);  // the rest kept back of the record before
+    drv.deliver(scopeData(131000, ++record), 10);
+  };
+  int whole = 0;
+  countWholeRecords(whole);
+  acq.runClicked();
+  advance(3000);
+  acq.stopClicked();
+  advance(1000);
+  ASSERT_GE(runAt.size(), 6u);
+  for (std::size_t i = 1; i < runAt.size(); ++i)
+    EXPECT_LT(runAt[i] - runAt[i - 1], TAcquisition::kStaleQuietMs) << "run " << i + 1;
+  EXPECT_EQ(whole, rig.sink.scopeRecords - 1);
+  EXPECT_EQ(rig.host.headInDoubt, 0);
+}
+
+// The timing of a run's first bytes tells a rest from a record only with the settings the
+// device holds now. Here a write has made it measure in no time, and neither its reply nor the
+// read before the run came in time: the stored settings still reckon 1 s after the trigger.
+// The record, with its own rest right behind it, came at once all the same; it is no rest
+// ahead of a record: kept as it came, its start said to be in doubt.
+TEST_F(Faults, StaleSettingsTellNothingOfWhereARecordStarts) {
+  device.sampleTime = 1e-5f;
+  device.triggerPoint = 50;
+  ASSERT_NO_FATAL_FAILURE(recordWithoutItsRest(200000, 3000));
+  const auto base = drv.onWrite;
+  drv.onWrite = [&, base](const Bytes& b) {
+    const WireCommand c = classifyCommand(b.data(), b.size());
+    if (c != WireCommand::SettingsWrite && c != WireCommand::SettingsRead) return base(b);
+    device.sampleTime = 0;  // the write is taken; every reply comes past its wait
+    const auto r = device.toBytes();
+    drv.deliver(Bytes(r.begin(), r.end()), 400);
+  };
+  onRun = [&] {
+    Bytes all = scopeData(131000, 2);
+    all.insert(all.end(), 276000, 0x55);
+    drv.deliver(all, 10);
+  };
+  acq.desired().sampleTime = 0;
+  acq.onAccumulateSettingsTimer();
+  drv.writes.clear();
+  acq.runClicked();
+  advance(6000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SRd", "*RUN"}));
+  ASSERT_EQ(acq.storedReply().sampleTime, 1e-5f);
+  ASSERT_EQ(rig.sink.scopeRecords, 2);
+  ASSERT_NO_FATAL_FAILURE(expectRecord(131000, 2));
+  EXPECT_EQ(rig.host.headInDoubt, 1);
+  EXPECT_EQ(drv.rxSize(), 0u);
 }
 
 // A record just beyond the buffer keeps back a rest shorter than any read taken for a rest:

@@ -408,6 +408,28 @@ TEST_F(InFlight, ASecondStopEndsTheWaitForASilentDeviceOnASlowTimeBase) {
   EXPECT_EQ(drv.count("ZZZZ"), 2);
   advance(100);
   EXPECT_EQ(acq.runState(), RunState::Idle);
+
+  // The wait after one stop is the part after the trigger in whole samples, counted as the
+  // record's trigger moment counts them: 35 % of 10 samples leaves round(6.4999...) = 6 after
+  // it (0.35 is not exact in binary), so at 2 s a sample the device is given up 1 s + 12 s
+  // after the stop, not half a sample later.
+  EXPECT_EQ(measuredAfterTrigger(35.0, 10.0, 10), 6);
+  device.memoryDepth = 10;
+  device.sampleTime = 2;
+  device.triggerPoint = 35;
+  acq.queue().add(makeSettingsReadCommand());
+  rig.followUp.enable();
+  advance(1000);
+  ASSERT_EQ(acq.storedReply().triggerPoint, 35.0f);
+  acq.runClicked();
+  advance(1000);
+  ASSERT_EQ(acq.runState(), RunState::Measuring);
+  const std::int64_t stopAt = clock.nowMs();
+  acq.stopClicked();
+  rig.hub.advanceUntil([&] { return clock.nowMs() >= stopAt + 12990; }, 14000);
+  EXPECT_EQ(acq.runState(), RunState::Measuring);
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Idle; }, 200));
+  EXPECT_GE(clock.nowMs(), stopAt + 13000);
 }
 
 // Part of a record, then silence: the rest is waited for until the user stops again and the
