@@ -345,7 +345,10 @@ TEST_F(TextTable, AddedIdsFollowTheOriginalTable) {
       ASSERT_TRUE(b.id >= 1 && b.id <= kLastTextId) << b.id;
       EXPECT_EQ(++seen[b.id], 1) << "text id " << b.id << " given twice";
     }
+  // Added ids are handed out in blocks, one per change: ids of a block its change left unused
+  // stay undefined. Every id a text is given for has both languages.
   for (int id = kTextCount + 1; id <= kLastTextId; ++id) {
+    if (seen[id] == 0) continue;
     EXPECT_FALSE(tableText(id, kLanguageGerman).endsWith(QStringLiteral("is undefined"))) << id;
     EXPECT_FALSE(tableText(id, kLanguageEnglish).endsWith(QStringLiteral("is undefined"))) << id;
     EXPECT_NE(tableText(id, kLanguageGerman), tableText(id, kLanguageEnglish)) << id;

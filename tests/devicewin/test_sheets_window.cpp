@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -489,6 +490,30 @@ TEST_F(SheetsWindow, VoltmeterChartIsClearedByRunAndModeAndDrawnForAStoredSeries
   EXPECT_EQ(stored.mode, kModeVMD0);
   EXPECT_DOUBLE_EQ(k.Get(0)->mergedY->minimum.toNumber(),
                    -stored.amplC0 * stored.probeFactorC0);
+
+  // A series number typed into its box and ended with Enter shows that series, and the box
+  // keeps the number (and the focus, for the next one) rather than going back to the last.
+  QSpinBox* series = child<QSpinBox>("SE_VMXY_Nrs");
+  ASSERT_TRUE(series->isVisible());
+  ASSERT_EQ(series->maximum(), 2);
+  const auto readingsOf = [&](int k) {
+    return int(std::filesystem::file_size(
+                   intermediateFileName(data().deviceFolder(), IntermediateFamily::VMXY, k)) /
+               VoltmeterReading::kSize);
+  };
+  ASSERT_NE(readingsOf(1), readingsOf(2));
+  w_->activateWindow();
+  series->setFocus();
+  for (const int k : {1, 2}) {
+    series->findChild<QLineEdit*>()->selectAll();
+    QTest::keyClicks(series, QString::number(k));
+    QTest::keyClick(series, Qt::Key_Return);
+    EXPECT_EQ(series->value(), k);
+    EXPECT_EQ(data().chartList().Count(), readingsOf(k)) << k;
+    EXPECT_EQ(sheets().shownSheet(), PlotSheet::Voltmeter);
+    EXPECT_TRUE(series->isVisible());
+    EXPECT_TRUE(series->hasFocus());
+  }
 }
 
 TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars) {
