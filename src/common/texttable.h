@@ -14,7 +14,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 426;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 427;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -116,6 +116,8 @@ inline constexpr int kTextKindLogicVxd = 423;
 inline constexpr int kTextKindTable = 424;
 inline constexpr int kTextKindOther = 425;
 inline constexpr int kTextOtherFamily = 426;
+// Status line: automatic binary saving chosen for a voltmeter run, which has no binary file.
+inline constexpr int kTextVoltmeterNoBin = 427;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

@@ -229,6 +229,11 @@ const BuiltInText kTexts[] = {
     {425, "eine Datei anderer Art", "a file of another kind"},
     {426, "%1 ist eine Zwischendatei der Betriebsart %2, nicht %3.",
      "%1 is an intermediate file of mode %2, not %3."},
+    {427,
+     "BIN-Autospeichern gilt nicht für das Voltmeter: die Messreihe steht in ihrer "
+     "Zwischendatei; CSV speichert sie als Tabelle.",
+     "BIN auto-save does not apply to the voltmeter: the series is kept in its intermediate "
+     "file; CSV saves it as a table."},
 };
 }  // namespace
 

@@ -20,6 +20,12 @@ QString scopeDepthNote(ModeCode mode, double memoryDepth, double triggerPoint) {
   return note;
 }
 
+QString runStartNote(ModeCode mode, double memoryDepth, double triggerPoint, int autoSaveMode) {
+  constexpr int kAutoSaveBin = 2;
+  if (isVoltmeterMode(mode) && autoSaveMode == kAutoSaveBin) return text(kTextVoltmeterNoBin);
+  return scopeDepthNote(mode, memoryDepth, triggerPoint);
+}
+
 std::int64_t loggerSamples(std::int64_t bytes, bool ended) {
   if (ended) bytes -= std::int64_t(kEndMarker.size());
   return std::max<std::int64_t>(bytes, 0) / 4;

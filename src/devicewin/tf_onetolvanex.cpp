@@ -575,10 +575,13 @@ void TF_OneTolvanex::runStateChanged(RunState s) {
     const ModeCode mode = acq_.mode();
     const double depth = acq_.storedReply().memoryDepth;
     const double trigger = acq_.storedReply().triggerPoint;
+    const int autoSave = files_ ? files_->autoSaveMode() : 0;
     const bool had = bool(runNote_);
     runNote_ = nullptr;
-    if (!scopeDepthNote(mode, depth, trigger).isEmpty())
-      runNote_ = [mode, depth, trigger] { return scopeDepthNote(mode, depth, trigger); };
+    if (!runStartNote(mode, depth, trigger, autoSave).isEmpty())
+      runNote_ = [mode, depth, trigger, autoSave] {
+        return runStartNote(mode, depth, trigger, autoSave);
+      };
     if (had || runNote_) showLinkState();
   }
 }

@@ -48,6 +48,8 @@
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
+#include "devicewin/runnotes.h"
+#include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "ftdi/simulated_driver.h"
 #include "measure/textheader.h"
 #include "devicewin/panel_files.h"
@@ -516,10 +518,33 @@ TEST_F(SheetsWindow, VoltmeterChartIsClearedByRunAndModeAndDrawnForAStoredSeries
   }
 }
 
+// Binary saving chosen in the scope stays chosen in a voltmeter mode, which has no binary file:
+// the status line says so as the run starts, rather than a run that saves nothing passing for
+// one that saved. CSV writes the chart file, and the note goes.
 TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars) {
+  const auto dataFiles = [&] {
+    int n = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.path().toStdString()))
+      n += e.path().extension() == ".CSV" || e.path().extension() == ".VXD";
+    return n;
+  };
+  click(child<QRadioButton>("RB_AutoSave_BIN"));
   chooseMode(kModeVMD0);
+  ASSERT_TRUE(child<QRadioButton>("RB_AutoSave_BIN")->isChecked());
+  QLabel* note = w_->linkPanel()->messagePanel();
+  runFor(500);
+  EXPECT_FALSE(note->isHidden());
+  EXPECT_EQ(note->text(), text(kTextVoltmeterNoBin));
+  hub_.advance(2500);
+  EXPECT_EQ(dataFiles(), 0);
+  EXPECT_EQ(runStartNote(kModeVMA1, 1000, 10, 2), text(kTextVoltmeterNoBin));
+  EXPECT_EQ(runStartNote(kModeOSA0, 200000, 65.5, 2), scopeDepthNote(kModeOSA0, 200000, 65.5));
+  EXPECT_TRUE(runStartNote(kModeOSA0, 1000, 10, 2).isEmpty());
+  EXPECT_TRUE(runStartNote(kModeVMD0, 1000, 10, 1).isEmpty());
+
   click(child<QRadioButton>("RB_AutoSave_CSV"));
   runFor(2000);
+  EXPECT_TRUE(note->isHidden());
   const int readings = data().chartList().Count();
   ASSERT_GT(readings, 1);
   hub_.advance(2500);  // TM_CloseChartFile ends the file after two quiet seconds
