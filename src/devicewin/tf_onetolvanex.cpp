@@ -98,8 +98,10 @@ class TColumnFitter final : public QObject {
   QFrame& column_;
 };
 
-// The family of stored records a sheet draws; none for the settings sheet.
-std::optional<IntermediateFamily> familyOfSheet(PlotSheet s) {
+// The family whose number box goes with a sheet: the family of stored records the sheet draws;
+// for the settings sheet, which draws none, the family of the window's mode (the window opens
+// and reconnects on that sheet, and the stored records of the mode are the ones to page).
+std::optional<IntermediateFamily> boxFamilyOfSheet(PlotSheet s, ModeCode mode) {
   switch (s) {
     case PlotSheet::Voltmeter:
       return IntermediateFamily::VMXY;
@@ -112,7 +114,7 @@ std::optional<IntermediateFamily> familyOfSheet(PlotSheet s) {
     case PlotSheet::IoLogger:
       return IntermediateFamily::DLDI;
     default:
-      return std::nullopt;
+      return familyOfMode(mode);
   }
 }
 
@@ -209,7 +211,7 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   };
   // Each number box belongs to its family's plot sheet.
   const auto sheetShown = [this](int index) {
-    files_->setSheetFamily(familyOfSheet(PlotSheet(index)));
+    files_->setSheetFamily(boxFamilyOfSheet(PlotSheet(index), acq_.mode()));
     showStoredScopeRecord();
   };
   tm_.storedScope.stop();
@@ -674,6 +676,8 @@ void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
   if (l.switchTab && modeIndex(mode) >= 0)
     pageControl_->setCurrentIndex(l.sheet == TabSheet::Voltmeter ? kSheetVoltmeter
                                                                  : kSheetScopeControls);
+  // A new mode on the settings sheet brings its own family's box.
+  files_->setSheetFamily(boxFamilyOfSheet(PlotSheet(pageControl_->currentIndex()), mode));
   files_->showAutoSaveBin(l.autoSaveBinShown);
   if (modeLayoutHook_) modeLayoutHook_(mode, l);
 }

@@ -680,6 +680,23 @@ TEST_F(SheetsWindow, AfterARestartTheScopeSheetShowsTheRecordItsNumberBoxNames) 
   newWindowOnTheSameDevice();
   ASSERT_EQ(w_->open(), 0);
   ASSERT_TRUE(until([&] { return !w_->startUpPending(); }, 6000));
+  // The window opens on the settings sheet; the mode's stored records can be paged at once,
+  // without waiting for a new one, and again after the device came back.
+  QGroupBox* box = child<QGroupBox>("GB_OSA0_Nrs");
+  for (const bool reconnected : {false, true}) {
+    ASSERT_EQ(child<QTabWidget>("PC_1")->currentIndex(), int(PlotSheet::ScopeControls));
+    EXPECT_TRUE(box->isVisibleTo(w_.get())) << reconnected;
+    EXPECT_EQ(child<QLabel>("PN_OSA0_von")->text(), QStringLiteral("of 2"));
+    if (reconnected) break;
+    child<QTabWidget>("PC_1")->setCurrentIndex(int(PlotSheet::Logic));
+    EXPECT_FALSE(box->isVisibleTo(w_.get()));
+    sim_.unplug(0);
+    hub_.advance(500);
+    sim_.plug(0);
+    ASSERT_EQ(w_->reconnect(), 0);
+    hub_.advance(2000);
+    QApplication::processEvents();
+  }
   child<QTabWidget>("PC_1")->setCurrentIndex(int(PlotSheet::Scope));
   EXPECT_EQ(child<QSpinBox>("SE_OSA0_Nrs")->value(), 2);
   hub_.advance(1000);
@@ -901,19 +918,29 @@ TEST_F(SheetsWindow, NothingIsCutAtTheMinimumSize) {
         std::ofstream(intermediateFileName(data().deviceFolder(), f, k)) << "x";
   w_->filePanel()->refreshAll();
   // Each sheet offers its own family's numbers, whatever the device's mode: the user's choice
-  // of sheet decides, and no mode command goes out for it.
+  // of sheet decides, and no mode command goes out for it. The settings sheet, which draws
+  // nothing, offers the mode's family (scope: page 2's box), and a new mode its own.
   const char* const boxes[] = {"GB_VMXY_Nrs", nullptr, "GB_OSA0_Nrs", "GB_LAIO_Nrs",
                                "GB_DLA0_Nrs", "GB_DLDI_Nrs"};
-  for (int page : {3, 1, 5, 0, 4, 2}) {
-    w_->pageControl()->tabBar()->setCurrentIndex(page);
+  const auto boxesShown = [&](int page, int family) {
     for (int b = 0; b < 6; ++b) {
       if (!boxes[b]) continue;
-      EXPECT_EQ(child<QGroupBox>(boxes[b])->isVisibleTo(w_.get()), b == page)
+      EXPECT_EQ(child<QGroupBox>(boxes[b])->isVisibleTo(w_.get()), b == family)
           << boxes[b] << " on page " << page;
     }
+  };
+  for (int page : {3, 1, 5, 0, 4, 2}) {
+    w_->pageControl()->tabBar()->setCurrentIndex(page);
+    boxesShown(page, page == 1 ? 2 : page);
   }
   EXPECT_EQ(w_->acquisition().requestedMode(), kModeOSA0);
   EXPECT_EQ(w_->acquisition().queue().count(), 0);
+  w_->pageControl()->setCurrentIndex(1);
+  chooseMode(kModeDLA0);
+  ASSERT_EQ(w_->pageControl()->currentIndex(), 1);
+  boxesShown(1, 4);
+  chooseMode(kModeOSA0);
+  boxesShown(1, 2);
   w_->pageControl()->setCurrentIndex(3);
   ASSERT_EQ(child<QSpinBox>("SE_LAIO_Nrs")->maximum(), 2);
   w_->resize(TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
