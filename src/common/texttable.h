@@ -3,7 +3,9 @@
 // and its language file "VX_Language.TXT" in the data root folder.
 //
 // Ids run from 1 to 310, and on to kLastTextId for texts the program added later; every id
-// has a German (slot 0), an English (slot 1) and a third-language (slot 2) text. Everything
+// has a German (slot 0), an English (slot 1) and a third-language (slot 2) text. Added ids are
+// handed out in blocks: an id its block left unused reads "… is undefined", and that
+// placeholder, once in a language file, never hides a text a later build gives it. Everything
 // runs on the user-interface thread; the table is filled with the built-in texts on first use,
 // so lookups never see an empty table.
 #include <QString>
