@@ -118,8 +118,8 @@ inline constexpr int kTextKindLogicVxd = 423;
 inline constexpr int kTextKindTable = 424;
 inline constexpr int kTextKindOther = 425;
 inline constexpr int kTextOtherFamily = 426;
-// Status line: automatic binary saving chosen for a voltmeter run, which has no binary file.
-inline constexpr int kTextVoltmeterNoBin = 427;
+// Status line: automatic binary saving chosen in a mode without a binary file (%1 the mode).
+inline constexpr int kTextNoBinFile = 427;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

@@ -230,10 +230,10 @@ const BuiltInText kTexts[] = {
     {426, "%1 ist eine Zwischendatei der Betriebsart %2, nicht %3.",
      "%1 is an intermediate file of mode %2, not %3."},
     {427,
-     "BIN-Autospeichern gilt nicht für das Voltmeter: die Messreihe steht in ihrer "
+     "BIN-Autospeichern gilt nicht in der Betriebsart %1: ihre Daten stehen nur in der "
      "Zwischendatei; CSV speichert sie als Tabelle.",
-     "BIN auto-save does not apply to the voltmeter: the series is kept in its intermediate "
-     "file; CSV saves it as a table."},
+     "BIN auto-save does not apply in mode %1: its data are kept in the intermediate file "
+     "only; CSV saves them as a table."},
 };
 }  // namespace
 

@@ -118,6 +118,9 @@ TFilePanel::TFilePanel(QWidget* parent) : QWidget(parent) {
     autoSave_[std::size_t(i)] = new QRadioButton(save);
     autoSave_[std::size_t(i)]->setObjectName(QString::fromLatin1(names[i]));
     sl->addWidget(autoSave_[std::size_t(i)]);
+    connect(autoSave_[std::size_t(i)], &QRadioButton::toggled, this, [this](bool on) {
+      if (on && autoSaveChanged_) autoSaveChanged_();
+    });
   }
   autoSave_[0]->setChecked(true);
   // BIN keeps its room while hidden (voltmeter modes): the radios and the buttons beside the
@@ -654,6 +657,7 @@ int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
   if (const int rc = pickIntermediate(f, source); rc != 0 || source.empty()) return rc;
   const fs::path folder = familyFolder(data_->deviceFolder(), f);
   const ShowResult shown = show_->showFile(f, source);
+  if (shown.rc == 0) nameShownNumber(f, source);
   // A file drawn in part is left to the conversion, which refuses it and says why.
   const ShowResult fault{shown.rc, shown.toldOnSheet, {}};
   // A logger's stream converts even when it cannot be drawn.

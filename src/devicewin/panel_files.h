@@ -84,6 +84,8 @@ class TFilePanel : public QWidget {
   };
   void setShownSource(std::function<ShownRecord()> f) { shown_ = std::move(f); }
   void setBootingSource(std::function<bool()> f);
+  // Told after the user picks another automatic save choice.
+  void setAutoSaveChanged(std::function<void()> f) { autoSaveChanged_ = std::move(f); }
   // Replaces the dialogs (tests); the panel keeps its own Qt dialogs otherwise.
   void setDialogs(IFileDialogs* d);
 
@@ -194,6 +196,7 @@ class TFilePanel : public QWidget {
   std::function<SettingsRecord()> window_;
   std::function<ShownRecord()> shown_;
   std::function<bool()> booting_;
+  std::function<void()> autoSaveChanged_;
   TQtFileDialogs qtDialogs_{this};
   IFileDialogs* dialogs_ = &qtDialogs_;
   bool updating_ = false;

@@ -20,10 +20,10 @@ QString scopeDepthNote(ModeCode mode, double memoryDepth, double triggerPoint) {
   return note;
 }
 
-QString runStartNote(ModeCode mode, double memoryDepth, double triggerPoint, int autoSaveMode) {
+QString binSaveNote(ModeCode mode, int autoSaveMode) {
   constexpr int kAutoSaveBin = 2;
-  if (isVoltmeterMode(mode) && autoSaveMode == kAutoSaveBin) return text(kTextVoltmeterNoBin);
-  return scopeDepthNote(mode, memoryDepth, triggerPoint);
+  if (autoSaveMode != kAutoSaveBin || !(isVoltmeterMode(mode) || isLoggerMode(mode))) return {};
+  return text(kTextNoBinFile).arg(QString::fromStdString(modeCodeText(mode)));
 }
 
 std::int64_t loggerSamples(std::int64_t bytes, bool ended) {

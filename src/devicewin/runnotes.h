@@ -14,10 +14,10 @@ namespace tolv {
 // point lies beyond the part kept, so the record holds no trigger.
 QString scopeDepthNote(ModeCode mode, double memoryDepth, double triggerPoint);
 
-// What the status line says as a run starts: the scope's note above, or, in a voltmeter mode
-// with automatic binary saving chosen, that the voltmeter has no binary file (its series is in
-// the intermediate file), so a choice that writes nothing does not pass for one that worked.
-QString runStartNote(ModeCode mode, double memoryDepth, double triggerPoint, int autoSaveMode);
+// Empty unless automatic binary saving is chosen in a mode that has no binary file (voltmeter
+// and loggers keep their data in the intermediate file): then it says so, so a choice that
+// writes nothing does not pass for one that worked.
+QString binSaveNote(ModeCode mode, int autoSaveMode);
 
 // The samples among the bytes a logger stream brought; once the run has ended its end marker
 // is no sample.

@@ -222,6 +222,9 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   connect(pageControl_, &QTabWidget::currentChanged, files_, sheetShown);
   sheetShown(pageControl_->currentIndex());
   files_->setBootingSource([] { return bootingFlag(); });
+  files_->setAutoSaveChanged([this] {
+    if (saveNote_) showLinkState();
+  });
   files_->setSettingsActions([this] { settingsFiles_->saveSettingsAs(); },
                              [this] { settingsFiles_->loadSettings(); },
                              [this] { settingsFiles_->saveSettings(); });
@@ -533,7 +536,7 @@ void TF_OneTolvanex::showLinkState() {
     linkPanel_->showLinkMessage(disconnectedCaption(), message);
   } else {
     QStringList notes;
-    for (const auto* note : {&loadNote_, &settingsNote_, &runNote_})
+    for (const auto* note : {&loadNote_, &settingsNote_, &runNote_, &saveNote_})
       if (*note) notes << (*note)();
     if (headDoubt_) notes << text(kTextRecordHeadInDoubt);
     notes.removeAll(QString());
@@ -573,19 +576,22 @@ void TF_OneTolvanex::runStateChanged(RunState s) {
   runPanel_->showRunState(s);
   // Told as the run starts, where the user looks: the depth the device measures with is the
   // one it reported for this run.
-  if (s == RunState::Measuring && !isLoggerMode(acq_.mode())) {
-    const ModeCode mode = acq_.mode();
-    const double depth = acq_.storedReply().memoryDepth;
-    const double trigger = acq_.storedReply().triggerPoint;
-    const int autoSave = files_ ? files_->autoSaveMode() : 0;
-    const bool had = bool(runNote_);
-    runNote_ = nullptr;
-    if (!runStartNote(mode, depth, trigger, autoSave).isEmpty())
-      runNote_ = [mode, depth, trigger, autoSave] {
-        return runStartNote(mode, depth, trigger, autoSave);
-      };
-    if (had || runNote_) showLinkState();
+  if (s != RunState::Measuring) return;
+  const QString saveBefore = saveNote_ ? saveNote_() : QString();
+  saveNote_ = [this] { return binSaveNote(acq_.mode(), files_->autoSaveMode()); };
+  const bool saveChanged = saveNote_() != saveBefore;
+  if (isLoggerMode(acq_.mode())) {
+    if (saveChanged) showLinkState();
+    return;
   }
+  const ModeCode mode = acq_.mode();
+  const double depth = acq_.storedReply().memoryDepth;
+  const double trigger = acq_.storedReply().triggerPoint;
+  const bool had = bool(runNote_);
+  runNote_ = nullptr;
+  if (!scopeDepthNote(mode, depth, trigger).isEmpty())
+    runNote_ = [mode, depth, trigger] { return scopeDepthNote(mode, depth, trigger); };
+  if (had || runNote_ || saveChanged) showLinkState();
 }
 
 void TF_OneTolvanex::setLoadNote(std::function<QString()> note) {
@@ -633,9 +639,10 @@ void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
   // (a reconnect confirms the same mode again: they stay).
   const bool otherMode = mode != notesMode_;
   notesMode_ = mode;
-  if (otherMode && (settingsNote_ || runNote_ || headDoubt_)) {
+  if (otherMode && (settingsNote_ || runNote_ || saveNote_ || headDoubt_)) {
     settingsNote_ = nullptr;
     runNote_ = nullptr;
+    saveNote_ = nullptr;
     headDoubt_ = false;
     showLinkState();
   }

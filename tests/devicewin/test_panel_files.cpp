@@ -213,13 +213,22 @@ TEST_F(FilePanel, ValueAboveTheMaximumSnapsBackAndShowsThatFile) {
   EXPECT_EQ(spin->value(), 2);
   EXPECT_EQ(presenter_.lastN, 6);
   EXPECT_EQ(data_->sampleCount(), 6);
-  // A numbered file shown from the menu is named by the box, without being shown twice.
-  const int plots = presenter_.scopePlots;
+  // A numbered file shown from the menu, to see it or to save it as CSV, is named by the box,
+  // without being shown twice.
+  std::ofstream(textHeaderName(osa(1)), std::ios::app) << "Date Time\r\n08.12.2026 14:30:15\r\n";
   dialogs_.openAnswer = QString::fromStdString(osa(1).string());
-  ASSERT_EQ(panel_->showIntermediate(IntermediateFamily::OSA0), 0);
-  EXPECT_EQ(spin->value(), 1);
-  EXPECT_EQ(presenter_.scopePlots, plots + 1);
-  EXPECT_EQ(presenter_.lastN, 3);
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "one.CSV").string());
+  for (const bool save : {false, true}) {
+    spin->setValue(2);
+    const int plots = presenter_.scopePlots;
+    ASSERT_EQ(save ? panel_->saveIntermediateAsCsv(IntermediateFamily::OSA0)
+                   : panel_->showIntermediate(IntermediateFamily::OSA0),
+              0);
+    EXPECT_EQ(spin->value(), 1) << save;
+    EXPECT_EQ(presenter_.scopePlots, plots + 1);
+    EXPECT_EQ(presenter_.lastN, 3);
+  }
+  EXPECT_TRUE(fs::exists(folder_ / "one.CSV"));
 
   // A double click shows the number again; while booting it does nothing.
   data_->setSampleCount(0);

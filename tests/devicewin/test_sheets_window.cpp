@@ -534,15 +534,17 @@ TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars)
   QLabel* note = w_->linkPanel()->messagePanel();
   runFor(500);
   EXPECT_FALSE(note->isHidden());
-  EXPECT_EQ(note->text(), text(kTextVoltmeterNoBin));
+  EXPECT_EQ(note->text(), binSaveNote(kModeVMD0, 2));
+  EXPECT_TRUE(note->text().contains(QStringLiteral("VMD0")));
   hub_.advance(2500);
   EXPECT_EQ(dataFiles(), 0);
-  EXPECT_EQ(runStartNote(kModeVMA1, 1000, 10, 2), text(kTextVoltmeterNoBin));
-  EXPECT_EQ(runStartNote(kModeOSA0, 200000, 65.5, 2), scopeDepthNote(kModeOSA0, 200000, 65.5));
-  EXPECT_TRUE(runStartNote(kModeOSA0, 1000, 10, 2).isEmpty());
-  EXPECT_TRUE(runStartNote(kModeVMD0, 1000, 10, 1).isEmpty());
+  EXPECT_EQ(binSaveNote(kModeVMA1, 2), text(kTextNoBinFile).arg(QStringLiteral("VMA1")));
+  for (const ModeCode m : {kModeOSA0, kModeLAIO}) EXPECT_TRUE(binSaveNote(m, 2).isEmpty());
+  for (const int choice : {0, 1}) EXPECT_TRUE(binSaveNote(kModeVMD0, choice).isEmpty());
 
+  // The note follows the choice: CSV takes it away at once, not only at the next run.
   click(child<QRadioButton>("RB_AutoSave_CSV"));
+  EXPECT_TRUE(note->isHidden());
   runFor(2000);
   EXPECT_TRUE(note->isHidden());
   const int readings = data().chartList().Count();
@@ -563,6 +565,14 @@ TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars)
     ASSERT_NE(bar, nullptr) << name;
     EXPECT_TRUE(bar->isVisibleTo(w_.get())) << name;
   }
+  // A logger keeps its stream in the intermediate file only, as the voltmeter its series: BIN
+  // writes nothing there either, and is told beside the samples the run brought.
+  chooseMode(kModeDLA0);
+  click(child<QRadioButton>("RB_AutoSave_BIN"));
+  runFor(500);
+  EXPECT_EQ(dataFiles(), 1);
+  EXPECT_TRUE(note->text().split(QLatin1Char('\n')).contains(binSaveNote(kModeDLA0, 2)))
+      << note->text().toStdString();
 }
 
 // Switching from DC to RMS redraws the bars' scale at once, before the first RMS reading.
