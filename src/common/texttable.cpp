@@ -37,15 +37,19 @@ Table& rawTable() {
   return table;
 }
 
+// What an id without a text says in German or English.
+QString undefinedText(int n, int language) {
+  return QString::number(n) + QStringLiteral(", ") +
+         (language == kLanguageGerman ? QStringLiteral("GERMAN ") : QStringLiteral("english")) +
+         QStringLiteral(" is undefined");
+}
+
 void assignDefaultsAndBuiltIns(Table& t) {
   for (int n = 1; n <= kLastTextId; ++n) {
-    const QString num = QString::number(n);
     Entry& e = t.entries[n];
-    e[kLanguageGerman] =
-        num + QStringLiteral(", ") + QStringLiteral("GERMAN ") + QStringLiteral(" is undefined");
-    e[kLanguageEnglish] =
-        num + QStringLiteral(", ") + QStringLiteral("english") + QStringLiteral(" is undefined");
-    e[kLanguageThird] = num + QString(kThirdLanguageDots, QLatin1Char('.'));
+    e[kLanguageGerman] = undefinedText(n, kLanguageGerman);
+    e[kLanguageEnglish] = undefinedText(n, kLanguageEnglish);
+    e[kLanguageThird] = QString::number(n) + QString(kThirdLanguageDots, QLatin1Char('.'));
   }
   for (auto part : {detail::builtInTexts1(), detail::builtInTexts2(), detail::builtInTexts3()}) {
     for (const detail::BuiltInText& b : part) {
@@ -204,6 +208,11 @@ int loadLanguageFileFrom(const std::filesystem::path& dataRoot, bool* whole) {
       if (reader.readLine(line) != 0) return kErrLanguageFileDamaged;
       slot = line.left(maxLen);
     }
+    // A build that had no text for an id wrote its placeholder into the file: a build that
+    // has one keeps its own rather than showing the placeholder.
+    for (int language : {kLanguageGerman, kLanguageEnglish})
+      if (entry[std::size_t(language)] == undefinedText(n, language))
+        entry[std::size_t(language)] = t.entries[n][std::size_t(language)];
     t.entries[n] = std::move(entry);
   }
   if (whole) *whole = true;

@@ -3,7 +3,9 @@
 // and its language file "VX_Language.TXT" in the data root folder.
 //
 // Ids run from 1 to 310, and on to kLastTextId for texts the program added later; every id
-// has a German (slot 0), an English (slot 1) and a third-language (slot 2) text. Everything
+// has a German (slot 0), an English (slot 1) and a third-language (slot 2) text. Added ids are
+// handed out in blocks: an id its block left unused reads "… is undefined", and that
+// placeholder, once in a language file, never hides a text a later build gives it. Everything
 // runs on the user-interface thread; the table is filled with the built-in texts on first use,
 // so lookups never see an empty table.
 #include <QString>
@@ -14,7 +16,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 410;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 427;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -105,6 +107,19 @@ inline constexpr int kTextRunEndedByLoss = 396;
 inline constexpr int kTextSettingsFromImage = 397;
 // The start of a record whose bytes may begin with the rest of the record before.
 inline constexpr int kTextRecordHeadInDoubt = 410;
+
+// Stored files picked to be shown: a text header that cannot be read (%1 its name, %2 why), a
+// file that is no intermediate file (%1 its name, %2 one of the kinds after it), and an
+// intermediate file of another family (%1 its name, %2 its family, %3 the family asked for).
+inline constexpr int kTextHeaderDamaged = 420;
+inline constexpr int kTextNotIntermediate = 421;
+inline constexpr int kTextKindScopeVxd = 422;
+inline constexpr int kTextKindLogicVxd = 423;
+inline constexpr int kTextKindTable = 424;
+inline constexpr int kTextKindOther = 425;
+inline constexpr int kTextOtherFamily = 426;
+// Status line: automatic binary saving chosen in a mode without a binary file (%1 the mode).
+inline constexpr int kTextNoBinFile = 427;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

@@ -23,6 +23,7 @@
 #include "measure/export_stored.h"
 #include "measure/measurecodes.h"
 #include "measure/recordfiles.h"
+#include "measure/storedfile.h"
 #include "measure/textheader.h"
 
 namespace tolv {
@@ -117,6 +118,9 @@ TFilePanel::TFilePanel(QWidget* parent) : QWidget(parent) {
     autoSave_[std::size_t(i)] = new QRadioButton(save);
     autoSave_[std::size_t(i)]->setObjectName(QString::fromLatin1(names[i]));
     sl->addWidget(autoSave_[std::size_t(i)]);
+    connect(autoSave_[std::size_t(i)], &QRadioButton::toggled, this, [this](bool on) {
+      if (on && autoSaveChanged_) autoSaveChanged_();
+    });
   }
   autoSave_[0]->setChecked(true);
   // BIN keeps its room while hidden (voltmeter modes): the radios and the buttons beside the
@@ -347,13 +351,30 @@ void TFilePanel::numberingChanged(const TIntermediateNumbering& n) {
   fitNumberRoom(i, n.highest(), false);
   ofs_[i]->setText(text(23) + QLatin1Char(' ') + QString::number(n.highest()));
   setFamilyEntries(n.family(), n.anyFile() && show_ != nullptr);
-  boxes_[i]->setVisible(n.boxVisible() && show_ != nullptr && sheetFamily_ == n.family());
+  offerBox(n);
 }
 
 void TFilePanel::setSheetFamily(std::optional<IntermediateFamily> f) {
   if (f == sheetFamily_) return;
   sheetFamily_ = f;
-  refreshAll();
+  if (!data_) return;
+  // A box keeps the number the user chose (the record its sheet shows) while its files stay
+  // as they were: showing a stored record may pass another sheet on its way. Files come or
+  // go behind the window's back (another program writing there) renew it as a refresh does.
+  for (IntermediateFamily g : kIntermediateFamilies) {
+    TIntermediateNumbering& n = data_->numbering(g);
+    const int before = n.fileCount();
+    n.refresh();
+    if (n.fileCount() != before)
+      numberingChanged(n);
+    else
+      offerBox(n);
+  }
+}
+
+void TFilePanel::offerBox(const TIntermediateNumbering& n) {
+  boxes_[idx(n.family())]->setVisible(n.boxVisible() && show_ != nullptr &&
+                                      sheetFamily_ == n.family());
 }
 
 bool TFilePanel::showNamedScopeRecord() {
@@ -485,78 +506,161 @@ QString TFilePanel::storedFileFault(const fs::path& source, IntermediateFamily f
   // A file that is not there at all is said so by its result code.
   if (source.empty() || !fs::exists(source, ec)) return {};
   const int lang = languageIndex();
-  SettingsRecord header;
-  if (!fs::exists(textHeaderName(source), ec))
+  const fs::path headerName = textHeaderName(source);
+  if (!fs::exists(headerName, ec))
     return (lang == 0 ? QStringLiteral("sein Dateikopf %1 fehlt")
                       : QStringLiteral("its text header %1 is missing"))
-        .arg(pathText(textHeaderName(source).filename()));
-  if (readTextHeader(source, header) == 0) {
-    const StoredContent c = checkStoredContent(family, source, header);
-    if (!c.ok()) return c.text(lang);
-  }
+        .arg(pathText(headerName.filename()));
+  SettingsRecord header;
+  // A header that cannot be read is the damaged file, not the record beside it.
+  if (const int rc = readTextHeader(source, header); rc != 0)
+    return text(kTextHeaderDamaged)
+        .arg(pathText(headerName.filename()), measureResultText(rc, lang, ResultContext::Reading));
+  const StoredContent c = checkStoredContent(family, source, header);
+  if (!c.ok()) return c.text(lang);
   return {};
+}
+
+QString TFilePanel::notOfFamily(const fs::path& file, IntermediateFamily family) const {
+  const QString name = pathText(file.filename());
+  if (QString::fromStdString(file.extension().string()).toUpper() != QLatin1String(".FIL")) {
+    StoredKind kind = StoredKind::Unknown;
+    // Only what the file is matters here, not whether it is whole.
+    (void)identifyStoredFile(file, csvStyle().column, kind);
+    int what = kTextKindOther;
+    switch (kind) {
+      case StoredKind::ScopeVxd:
+        what = kTextKindScopeVxd;
+        break;
+      case StoredKind::LogicVxd:
+        what = kTextKindLogicVxd;
+        break;
+      case StoredKind::ScopeCsv:
+      case StoredKind::LogicCsv:
+      case StoredKind::IoLoggerCsv:
+      case StoredKind::MultiCsv:
+        what = kTextKindTable;
+        break;
+      default:
+        break;
+    }
+    return text(kTextNotIntermediate).arg(name, text(what));
+  }
+  // The header's mode tells the family; without a readable header the name does.
+  SettingsRecord header;
+  std::optional<IntermediateFamily> of = readTextHeader(file, header) == 0
+                                             ? familyOfMode(header.mode)
+                                             : familyOfFileName(file);
+  if (!of || *of == family) return {};
+  return text(kTextOtherFamily).arg(name, code(*of), code(family));
+}
+
+QString TFilePanel::showFaultText(const ShowResult& shown, const fs::path& file,
+                                  IntermediateFamily family) const {
+  const int lang = languageIndex();
+  if (shown.rc == 0) {
+    // Drawn as far as the file goes, which looks like a whole record.
+    if (shown.content.ok()) return {};
+    return (lang == 0 ? QStringLiteral("%1 wird nur zum Teil gezeigt: %2")
+                      : QStringLiteral("%1 is shown only in part: %2"))
+        .arg(pathText(file), shown.content.text(lang));
+  }
+  if (shown.toldOnSheet) return {};
+  QString why = storedFileFault(file, family);
+  if (why.isEmpty()) why = measureResultText(shown.rc, lang, ResultContext::Reading);
+  return (lang == 0 ? QStringLiteral("%1 kann nicht gezeigt werden: %2")
+                    : QStringLiteral("%1 cannot be shown: %2"))
+      .arg(pathText(file), why);
 }
 
 int TFilePanel::reportShow(const ShowResult& shown, const fs::path& file,
                            IntermediateFamily family) {
-  const int lang = languageIndex();
-  if (shown.rc == 0) {
-    // Drawn as far as the file goes, which looks like a whole record.
-    if (!shown.content.ok())
-      dialogs_->warn((lang == 0 ? QStringLiteral("%1 wird nur zum Teil gezeigt: %2")
-                                : QStringLiteral("%1 is shown only in part: %2"))
-                         .arg(pathText(file), shown.content.text(lang)));
-    return 0;
-  }
-  if (shown.toldOnSheet) return shown.rc;
-  QString why = storedFileFault(file, family);
-  if (why.isEmpty()) why = measureResultText(shown.rc, lang, ResultContext::Reading);
-  dialogs_->warn((lang == 0 ? QStringLiteral("%1 kann nicht gezeigt werden: %2")
-                            : QStringLiteral("%1 cannot be shown: %2"))
-                     .arg(pathText(file), why));
+  if (const QString t = showFaultText(shown, file, family); !t.isEmpty()) dialogs_->warn(t);
   return shown.rc;
+}
+
+QString TFilePanel::saveFaultText(int rc, const fs::path& target, const fs::path& source,
+                                  IntermediateFamily family) const {
+  if (rc == 0) return {};
+  const int lang = languageIndex();
+  const bool writing = failedWriting(rc, source, family);
+  // A stored file the conversion refused: what is wrong with it, in words. A target that
+  // could not be written is that, whatever else is wrong with the source.
+  QString why = writing ? QString() : storedFileFault(source, family);
+  if (why.isEmpty())
+    why = measureResultText(rc, lang, writing ? ResultContext::Writing : ResultContext::Reading);
+  return (lang == 0 ? QStringLiteral("%1 wurde nicht geschrieben: %2")
+                    : QStringLiteral("%1 was not written: %2"))
+      .arg(pathText(target), why);
+}
+
+bool TFilePanel::failedWriting(int rc, const fs::path& source, IntermediateFamily family) const {
+  // Negative codes are the readers' (no samples, a damaged record). The file system's numbers
+  // come from either side: from the source only when its header could not be read or opened.
+  if (source.empty()) return true;
+  if (rc < 0) return false;
+  SettingsRecord header;
+  std::error_code ec;
+  return fs::is_regular_file(source, ec) && readTextHeader(source, header) == 0 &&
+         checkStoredHeader(family, header).ok();
 }
 
 int TFilePanel::reportSave(int rc, const fs::path& target, const fs::path& source,
                            IntermediateFamily family) {
-  if (rc == 0) return 0;
-  const int lang = languageIndex();
-  // A stored file the conversion refused: what is wrong with it, in words.
-  QString why = storedFileFault(source, family);
-  if (why.isEmpty()) {
-    const bool fromSource = !source.empty() && rc < 0;
-    why = measureResultText(rc, lang, fromSource ? ResultContext::Reading : ResultContext::Writing);
-  }
-  dialogs_->warn((lang == 0 ? QStringLiteral("%1 wurde nicht geschrieben: %2")
-                            : QStringLiteral("%1 was not written: %2"))
-                     .arg(pathText(target), why));
+  if (const QString t = saveFaultText(rc, target, source, family); !t.isEmpty()) dialogs_->warn(t);
   return rc;
+}
+
+int TFilePanel::pickIntermediate(IntermediateFamily f, fs::path& file) {
+  file.clear();
+  const fs::path folder = familyFolder(data_->deviceFolder(), f);
+  const QString chosen =
+      dialogs_->openFileName(QStringLiteral("OD_Intermediate_") + code(f), pathText(folder),
+                             qtFilter(familyFileFilter(f), familyFileFilter(f)));
+  if (chosen.isEmpty()) return 0;
+  const fs::path picked = pathFromText(chosen);
+  // A data file or another family's file named in the dialog is said to be what it is, rather
+  // than read as this family's record or blamed for a header it never has.
+  if (const QString other = notOfFamily(picked, f); !other.isEmpty()) {
+    dialogs_->warn(other);
+    return kUnknownMode;
+  }
+  file = picked;
+  return 0;
 }
 
 int TFilePanel::showIntermediate(IntermediateFamily f) {
   if (!data_ || !show_) return kMissingObject;
-  const fs::path folder = familyFolder(data_->deviceFolder(), f);
-  const QString chosen =
-      dialogs_->openFileName(QStringLiteral("OD_Intermediate_") + code(f), pathText(folder),
-                             qtFilter(familyFileFilter(f), familyFileFilter(f)));
-  if (chosen.isEmpty()) return 0;
-  const fs::path file = pathFromText(chosen);
-  return reportShow(show_->showFile(f, file), file, f);
+  fs::path file;
+  if (const int rc = pickIntermediate(f, file); rc != 0 || file.empty()) return rc;
+  const ShowResult shown = show_->showFile(f, file);
+  if (shown.rc == 0) nameShownNumber(f, file);
+  return reportShow(shown, file, f);
+}
+
+void TFilePanel::nameShownNumber(IntermediateFamily f, const fs::path& file) {
+  // The box names the record on screen when the file is one of its numbers.
+  QSpinBox* spin = spins_[idx(f)];
+  for (int k = spin->minimum(); k <= spin->maximum(); ++k) {
+    std::error_code ec;
+    if (!fs::equivalent(intermediateFileName(data_->deviceFolder(), f, k), file, ec)) continue;
+    updating_ = true;
+    spin->setValue(k);
+    updating_ = false;
+    return;
+  }
 }
 
 int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
   if (!data_ || !show_) return kMissingObject;
+  fs::path source;
+  if (const int rc = pickIntermediate(f, source); rc != 0 || source.empty()) return rc;
   const fs::path folder = familyFolder(data_->deviceFolder(), f);
-  const QString chosen =
-      dialogs_->openFileName(QStringLiteral("OD_Intermediate_") + code(f), pathText(folder),
-                             qtFilter(familyFileFilter(f), familyFileFilter(f)));
-  if (chosen.isEmpty()) return 0;
-  const fs::path source = pathFromText(chosen);
   const ShowResult shown = show_->showFile(f, source);
+  if (shown.rc == 0) nameShownNumber(f, source);
   // A file drawn in part is left to the conversion, which refuses it and says why.
   const ShowResult fault{shown.rc, shown.toldOnSheet, {}};
-  // A logger's stream converts even when it cannot be drawn. The user hears why once: from the
-  // conversion when it fails on the same stream, else from the drawing.
+  // A logger's stream converts even when it cannot be drawn.
   const bool logger = f == IntermediateFamily::DLA0 || f == IntermediateFamily::DLDI;
   if (!logger) {
     if (const int rc = reportShow(fault, source, f); rc != 0) return rc;
@@ -568,9 +672,18 @@ int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
   const int rc = csv.isEmpty()
                      ? 0
                      : convertIntermediateFile(f, source, target, serialText(), csvStyle());
-  if (rc != 0) return reportSave(rc, target, source, f);
-  if (logger) reportShow(fault, source, f);
-  return 0;
+  // The user hears each fault once and none is dropped: a conversion that failed on the same
+  // stream says what the drawing would say; one that failed for a reason of its own (the
+  // target cannot be written) is told beside why the stream could not be drawn.
+  QStringList told;
+  const QString saved = saveFaultText(rc, target, source, f);
+  if (!saved.isEmpty()) told << saved;
+  const bool sameStream = rc != 0 && !failedWriting(rc, source, f);
+  if (const QString drawn = showFaultText(fault, source, f);
+      logger && !drawn.isEmpty() && !sameStream)
+    told << drawn;
+  if (!told.isEmpty()) dialogs_->warn(told.join(QLatin1Char('\n')));
+  return rc;
 }
 
 int TFilePanel::eraseIntermediate(IntermediateFamily f) {

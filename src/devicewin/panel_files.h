@@ -84,6 +84,8 @@ class TFilePanel : public QWidget {
   };
   void setShownSource(std::function<ShownRecord()> f) { shown_ = std::move(f); }
   void setBootingSource(std::function<bool()> f);
+  // Told after the user picks another automatic save choice.
+  void setAutoSaveChanged(std::function<void()> f) { autoSaveChanged_ = std::move(f); }
   // Replaces the dialogs (tests); the panel keeps its own Qt dialogs otherwise.
   void setDialogs(IFileDialogs* d);
 
@@ -151,6 +153,8 @@ class TFilePanel : public QWidget {
   void buildMenu();
   void buildBoxes();
   void spinChanged(IntermediateFamily f);
+  // Shows the family's number box when it has more than one file and its sheet is in front.
+  void offerBox(const TIntermediateNumbering& n);
   // The number box keeps one size while its count grows, so a record's new number lays out
   // nothing around it; it grows only when the count outgrows the digits it has room for.
   void fitNumberRoom(std::size_t i, int highest, bool force);
@@ -162,9 +166,22 @@ class TFilePanel : public QWidget {
   // Reports a failed save of `target` (from `source` when converting a stored file); passes rc on.
   int reportSave(int rc, const fs::path& target, const fs::path& source = {},
                  IntermediateFamily family = IntermediateFamily::VMXY);
+  // Whether a failed save (rc not 0) failed on its target rather than on reading `source`.
+  bool failedWriting(int rc, const fs::path& source, IntermediateFamily family) const;
+  QString saveFaultText(int rc, const fs::path& target, const fs::path& source,
+                        IntermediateFamily family) const;
   // Reports a stored file of the family that could not be shown (unless the sheet says so
   // already) or was drawn only in part; passes its rc on.
   int reportShow(const ShowResult& shown, const fs::path& file, IntermediateFamily family);
+  QString showFaultText(const ShowResult& shown, const fs::path& file,
+                        IntermediateFamily family) const;
+  // The family's open dialog: 0 with the file (empty when cancelled); a file that is no
+  // intermediate file of the family is said to be what it is and not taken (kUnknownMode).
+  int pickIntermediate(IntermediateFamily f, fs::path& file);
+  // Sets the family's box to the number of a file shown from the menu, when it has one.
+  void nameShownNumber(IntermediateFamily f, const fs::path& file);
+  // Empty for a .FIL of the family, else what the file is, in words.
+  QString notOfFamily(const fs::path& file, IntermediateFamily family) const;
   // The same for the file the family's number box holds.
   void showNumbered(IntermediateFamily f, int k);
   // What keeps a stored file from being read, in words: what its header or content check finds
@@ -179,6 +196,7 @@ class TFilePanel : public QWidget {
   std::function<SettingsRecord()> window_;
   std::function<ShownRecord()> shown_;
   std::function<bool()> booting_;
+  std::function<void()> autoSaveChanged_;
   TQtFileDialogs qtDialogs_{this};
   IFileDialogs* dialogs_ = &qtDialogs_;
   bool updating_ = false;

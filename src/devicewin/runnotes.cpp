@@ -20,6 +20,12 @@ QString scopeDepthNote(ModeCode mode, double memoryDepth, double triggerPoint) {
   return note;
 }
 
+QString binSaveNote(ModeCode mode, int autoSaveMode) {
+  constexpr int kAutoSaveBin = 2;
+  if (autoSaveMode != kAutoSaveBin || !(isVoltmeterMode(mode) || isLoggerMode(mode))) return {};
+  return text(kTextNoBinFile).arg(QString::fromStdString(modeCodeText(mode)));
+}
+
 std::int64_t loggerSamples(std::int64_t bytes, bool ended) {
   if (ended) bytes -= std::int64_t(kEndMarker.size());
   return std::max<std::int64_t>(bytes, 0) / 4;

@@ -14,6 +14,11 @@ namespace tolv {
 // point lies beyond the part kept, so the record holds no trigger.
 QString scopeDepthNote(ModeCode mode, double memoryDepth, double triggerPoint);
 
+// Empty unless automatic binary saving is chosen in a mode that has no binary file (voltmeter
+// and loggers keep their data in the intermediate file): then it says so, so a choice that
+// writes nothing does not pass for one that worked.
+QString binSaveNote(ModeCode mode, int autoSaveMode);
+
 // The samples among the bytes a logger stream brought; once the run has ended its end marker
 // is no sample.
 std::int64_t loggerSamples(std::int64_t bytes, bool ended);

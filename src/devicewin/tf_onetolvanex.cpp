@@ -98,8 +98,10 @@ class TColumnFitter final : public QObject {
   QFrame& column_;
 };
 
-// The family of stored records a sheet draws; none for the settings sheet.
-std::optional<IntermediateFamily> familyOfSheet(PlotSheet s) {
+// The family whose number box goes with a sheet: the family of stored records the sheet draws;
+// for the settings sheet, which draws none, the family of the window's mode (the window opens
+// and reconnects on that sheet, and the stored records of the mode are the ones to page).
+std::optional<IntermediateFamily> boxFamilyOfSheet(PlotSheet s, ModeCode mode) {
   switch (s) {
     case PlotSheet::Voltmeter:
       return IntermediateFamily::VMXY;
@@ -112,7 +114,7 @@ std::optional<IntermediateFamily> familyOfSheet(PlotSheet s) {
     case PlotSheet::IoLogger:
       return IntermediateFamily::DLDI;
     default:
-      return std::nullopt;
+      return familyOfMode(mode);
   }
 }
 
@@ -209,7 +211,7 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   };
   // Each number box belongs to its family's plot sheet.
   const auto sheetShown = [this](int index) {
-    files_->setSheetFamily(familyOfSheet(PlotSheet(index)));
+    files_->setSheetFamily(boxFamilyOfSheet(PlotSheet(index), acq_.mode()));
     showStoredScopeRecord();
   };
   tm_.storedScope.stop();
@@ -220,6 +222,9 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
   connect(pageControl_, &QTabWidget::currentChanged, files_, sheetShown);
   sheetShown(pageControl_->currentIndex());
   files_->setBootingSource([] { return bootingFlag(); });
+  files_->setAutoSaveChanged([this] {
+    if (saveNote_) showLinkState();
+  });
   files_->setSettingsActions([this] { settingsFiles_->saveSettingsAs(); },
                              [this] { settingsFiles_->loadSettings(); },
                              [this] { settingsFiles_->saveSettings(); });
@@ -531,7 +536,7 @@ void TF_OneTolvanex::showLinkState() {
     linkPanel_->showLinkMessage(disconnectedCaption(), message);
   } else {
     QStringList notes;
-    for (const auto* note : {&loadNote_, &settingsNote_, &runNote_})
+    for (const auto* note : {&loadNote_, &settingsNote_, &runNote_, &saveNote_})
       if (*note) notes << (*note)();
     if (headDoubt_) notes << text(kTextRecordHeadInDoubt);
     notes.removeAll(QString());
@@ -571,16 +576,22 @@ void TF_OneTolvanex::runStateChanged(RunState s) {
   runPanel_->showRunState(s);
   // Told as the run starts, where the user looks: the depth the device measures with is the
   // one it reported for this run.
-  if (s == RunState::Measuring && !isLoggerMode(acq_.mode())) {
-    const ModeCode mode = acq_.mode();
-    const double depth = acq_.storedReply().memoryDepth;
-    const double trigger = acq_.storedReply().triggerPoint;
-    const bool had = bool(runNote_);
-    runNote_ = nullptr;
-    if (!scopeDepthNote(mode, depth, trigger).isEmpty())
-      runNote_ = [mode, depth, trigger] { return scopeDepthNote(mode, depth, trigger); };
-    if (had || runNote_) showLinkState();
+  if (s != RunState::Measuring) return;
+  const QString saveBefore = saveNote_ ? saveNote_() : QString();
+  saveNote_ = [this] { return binSaveNote(acq_.mode(), files_->autoSaveMode()); };
+  const bool saveChanged = saveNote_() != saveBefore;
+  if (isLoggerMode(acq_.mode())) {
+    if (saveChanged) showLinkState();
+    return;
   }
+  const ModeCode mode = acq_.mode();
+  const double depth = acq_.storedReply().memoryDepth;
+  const double trigger = acq_.storedReply().triggerPoint;
+  const bool had = bool(runNote_);
+  runNote_ = nullptr;
+  if (!scopeDepthNote(mode, depth, trigger).isEmpty())
+    runNote_ = [mode, depth, trigger] { return scopeDepthNote(mode, depth, trigger); };
+  if (had || runNote_ || saveChanged) showLinkState();
 }
 
 void TF_OneTolvanex::setLoadNote(std::function<QString()> note) {
@@ -628,9 +639,10 @@ void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
   // (a reconnect confirms the same mode again: they stay).
   const bool otherMode = mode != notesMode_;
   notesMode_ = mode;
-  if (otherMode && (settingsNote_ || runNote_ || headDoubt_)) {
+  if (otherMode && (settingsNote_ || runNote_ || saveNote_ || headDoubt_)) {
     settingsNote_ = nullptr;
     runNote_ = nullptr;
+    saveNote_ = nullptr;
     headDoubt_ = false;
     showLinkState();
   }
@@ -671,6 +683,8 @@ void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
   if (l.switchTab && modeIndex(mode) >= 0)
     pageControl_->setCurrentIndex(l.sheet == TabSheet::Voltmeter ? kSheetVoltmeter
                                                                  : kSheetScopeControls);
+  // A new mode on the settings sheet brings its own family's box.
+  files_->setSheetFamily(boxFamilyOfSheet(PlotSheet(pageControl_->currentIndex()), mode));
   files_->showAutoSaveBin(l.autoSaveBinShown);
   if (modeLayoutHook_) modeLayoutHook_(mode, l);
 }

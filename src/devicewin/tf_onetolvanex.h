@@ -278,6 +278,9 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   // The status line's notes, written anew in the language in use: what the device did with the
   // settings asked for, and what the user must know of the run (samples cut or come so far).
   std::function<QString()> settingsNote_, runNote_, loadNote_;
+  // Automatic binary saving chosen in a mode without a binary file: said from a run's start on,
+  // and renewed as the choice changes.
+  std::function<QString()> saveNote_;
   bool headDoubt_ = false;  // the last record's start may be shifted
   ModeCode notesMode_ = 0;  // the mode confirmed last, whose notes they are
   std::function<void()> presenceHook_;

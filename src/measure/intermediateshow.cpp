@@ -88,7 +88,8 @@ int TIntermediateShow::showVoltmeter(const fs::path& file) {
   StoredRecord rec;
   int rc = readStoredHeader(file, rec);
   if (rc != 0) return rc;
-  presenter_.sheetToFront(MeasureSheet::Scope);
+  // Straight to the voltmeter sheet: passing another sheet on the way would take the series'
+  // number box out of sight (and the typed number with it) and draw that sheet's record.
   rc = readStoredSamples(file, StoredKind::Voltmeter, rec);
   if (rc != 0) return rc;
   data_.setRecordSettings(rec.header);

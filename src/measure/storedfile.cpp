@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/resulttext.h"
+#include "common/texttable.h"
 #include "measure/csvread.h"
 #include "measure/intermediate.h"
 #include "measure/intermediaterecords.h"
@@ -73,7 +74,7 @@ StoredProblem checkIntermediate(const fs::path& file, StoredKind& kind, QString*
   SettingsRecord h;
   const int rc = readTextHeader(file, h);
   if (rc != 0)
-    return bad(QStringLiteral("its text header %1 is damaged (%2)")
+    return bad(tableText(kTextHeaderDamaged, kLanguageEnglish)
                    .arg(nameText(header), readResultText(rc)));
   const std::optional<IntermediateFamily> fam = familyOfMode(h.mode);
   if (!fam)

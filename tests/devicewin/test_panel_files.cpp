@@ -20,6 +20,7 @@
 #include "devicewin/panel_files.h"
 #include "measure/datafiles.h"
 #include "measure/intermediaterecords.h"
+#include "measure/measurecodes.h"
 #include "measure/textheader.h"
 
 using namespace tolv;
@@ -182,6 +183,19 @@ TEST_F(FilePanel, NumberBoxShowsOnlyWithMoreThanOneFile) {
   EXPECT_TRUE(action("POPMEN_ShowAnIntermediate_OSA0_File")->isEnabled());
   panel_->setSheetFamily(IntermediateFamily::OSA0);
   EXPECT_TRUE(panel_->numberBox(IntermediateFamily::OSA0)->isVisibleTo(panel_.get()));
+  // The number the user chose stays across sheets while the files stay; a file come meanwhile
+  // renews the box as a new record does.
+  QSpinBox* spin = panel_->numberSpin(IntermediateFamily::OSA0);
+  spin->setValue(1);
+  panel_->setSheetFamily(IntermediateFamily::VMXY);
+  panel_->setSheetFamily(IntermediateFamily::OSA0);
+  EXPECT_EQ(spin->value(), 1);
+  storeScope(3, 3);
+  panel_->setSheetFamily(IntermediateFamily::VMXY);
+  panel_->setSheetFamily(IntermediateFamily::OSA0);
+  EXPECT_EQ(spin->maximum(), 4);
+  EXPECT_EQ(spin->value(), 4);
+  EXPECT_EQ(panel_->ofPanel(IntermediateFamily::OSA0)->text(), QStringLiteral("of 4"));
 }
 
 TEST_F(FilePanel, ValueAboveTheMaximumSnapsBackAndShowsThatFile) {
@@ -199,6 +213,22 @@ TEST_F(FilePanel, ValueAboveTheMaximumSnapsBackAndShowsThatFile) {
   EXPECT_EQ(spin->value(), 2);
   EXPECT_EQ(presenter_.lastN, 6);
   EXPECT_EQ(data_->sampleCount(), 6);
+  // A numbered file shown from the menu, to see it or to save it as CSV, is named by the box,
+  // without being shown twice.
+  std::ofstream(textHeaderName(osa(1)), std::ios::app) << "Date Time\r\n08.12.2026 14:30:15\r\n";
+  dialogs_.openAnswer = QString::fromStdString(osa(1).string());
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "one.CSV").string());
+  for (const bool save : {false, true}) {
+    spin->setValue(2);
+    const int plots = presenter_.scopePlots;
+    ASSERT_EQ(save ? panel_->saveIntermediateAsCsv(IntermediateFamily::OSA0)
+                   : panel_->showIntermediate(IntermediateFamily::OSA0),
+              0);
+    EXPECT_EQ(spin->value(), 1) << save;
+    EXPECT_EQ(presenter_.scopePlots, plots + 1);
+    EXPECT_EQ(presenter_.lastN, 3);
+  }
+  EXPECT_TRUE(fs::exists(folder_ / "one.CSV"));
 
   // A double click shows the number again; while booting it does nothing.
   data_->setSampleCount(0);
@@ -208,7 +238,7 @@ TEST_F(FilePanel, ValueAboveTheMaximumSnapsBackAndShowsThatFile) {
   EXPECT_EQ(data_->sampleCount(), 0);
   booting = false;
   QTest::mouseDClick(edit, Qt::LeftButton);
-  EXPECT_EQ(data_->sampleCount(), 6);
+  EXPECT_EQ(data_->sampleCount(), 3);
 }
 
 TEST_F(FilePanel, EraseAllAsksAndRemovesEveryNumberedFile) {
@@ -409,6 +439,78 @@ TEST_F(FilePanel, AStoredFileThatCannotBeShownTellsTheUserWhy) {
   spin->setValue(1);
   EXPECT_EQ(dialogs_.warnings.size(), 6);
   EXPECT_FALSE(spin->keyboardTracking());
+
+  // A header cut short (or unreadable) is the damaged file, and is named so: the record beside
+  // it is not blamed. The same whether the header was cut at a line or inside a value.
+  storeScope(1, 3);
+  dialogs_.warnings.clear();
+  {
+    SettingsRecord whole = SettingsRecord::defaults();
+    whole.memoryDepth = 3;
+    const std::string full = textHeaderText(whole);
+    std::string unreadable = full;
+    unreadable.replace(unreadable.find("E+0000"), 6, "E+00x0");
+    const std::pair<std::string, const char*> headers[] = {
+        {full.substr(0, full.find("TriggerPoint")), "(cut short)"},
+        {unreadable, "(a value is not a number)"}};
+    dialogs_.openAnswer = QString::fromStdString(osa(1).string());
+    for (const auto& [bytes, why] : headers) {
+      spit(textHeaderName(osa(1)), bytes);
+      dialogs_.warnings.clear();
+      EXPECT_NE(panel_->showIntermediate(IntermediateFamily::OSA0), 0);
+      ASSERT_EQ(dialogs_.warnings.size(), 1);
+      const QString w = dialogs_.warnings[0];
+      EXPECT_EQ(w, QString::fromStdString(osa(1).string()) +
+                       QStringLiteral(" cannot be shown: its text header "
+                                      "Intermediate_OSA0_001.VXT is damaged ") +
+                       QLatin1String(why))
+          << w.toStdString();
+      EXPECT_NE(panel_->saveIntermediateAsCsv(IntermediateFamily::OSA0), 0);
+      EXPECT_EQ(dialogs_.warnings.last(), w);
+    }
+    setLanguageIndex(kLanguageGerman);
+    panel_->showIntermediate(IntermediateFamily::OSA0);
+    EXPECT_TRUE(dialogs_.warnings.last().contains(
+        QStringLiteral("sein Dateikopf Intermediate_OSA0_001.VXT ist beschädigt")))
+        << dialogs_.warnings.last().toStdString();
+    setLanguageIndex(kLanguageEnglish);
+    dialogs_.warnings.clear();
+  }
+  // A data file or another family's intermediate file picked in the dialog is said to be what
+  // it is: it is neither blamed for a header it never has nor read as a scope record.
+  {
+    RecordInfo ri;
+    ri.serial = QStringLiteral("TX1");
+    ri.settings = SettingsRecord::defaults();
+    const std::vector<ScopeSample> two(2, ScopeSample{0.5f, -0.5f});
+    const fs::path vxd = folder_ / "143015_120_OSA0.VXD";
+    ASSERT_EQ(writeScopeVxd(vxd, ri, two), 0);
+    const fs::path laio = intermediateFileName(folder_, IntermediateFamily::LAIO, 1);
+    fs::create_directories(laio.parent_path());
+    SettingsRecord lh = SettingsRecord::defaults();
+    lh.mode = kModeLAIO;
+    lh.memoryDepth = 3;
+    ASSERT_EQ(writeTextHeader(laio, lh, DayTime{3600.0, 739000}), 0);
+    spit(laio, std::string(8 * 4, '\0'));
+    const int plots = presenter_.scopePlots;
+    const std::pair<fs::path, QString> picked[] = {
+        {vxd, QStringLiteral("143015_120_OSA0.VXD is not an intermediate file but a scope data "
+                             "file (binary). Intermediate files (.FIL) are shown here.")},
+        {laio, QStringLiteral("Intermediate_LAIO_001.FIL is an intermediate file of mode LAIO, "
+                              "not OSA0.")}};
+    for (const auto& [file, said] : picked) {
+      dialogs_.openAnswer = QString::fromStdString(file.string());
+      dialogs_.calls.clear();
+      EXPECT_EQ(panel_->showIntermediate(IntermediateFamily::OSA0), kUnknownMode);
+      EXPECT_EQ(panel_->saveIntermediateAsCsv(IntermediateFamily::OSA0), kUnknownMode);
+      EXPECT_EQ(dialogs_.calls, QStringList({"OD_Intermediate_OSA0", "OD_Intermediate_OSA0"}));
+      ASSERT_EQ(dialogs_.warnings.size(), 2);
+      EXPECT_EQ(dialogs_.warnings[0], said) << dialogs_.warnings[0].toStdString();
+      EXPECT_EQ(dialogs_.warnings[1], said);
+      dialogs_.warnings.clear();
+    }
+    EXPECT_EQ(presenter_.scopePlots, plots);
+  }
 }
 
 // A stored logger stream that cannot be drawn: said once, on the sheet when the presenter said
@@ -440,6 +542,22 @@ TEST_F(FilePanel, ALoggerStreamThatCannotBeDrawnIsToldOnce) {
   dialogs_.saveAnswer = QString::fromStdString((folder_ / "out.CSV").string());
   panel_->saveIntermediateAsCsv(IntermediateFamily::DLA0);
   EXPECT_EQ(dialogs_.warnings.size(), 3);
+  // A target that cannot be written fails for a reason of its own: that is told as it is, not
+  // put down to the stream, and the drawing's fault is told beside it.
+  spit(folder_ / "blocker", "x");
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "blocker" / "out.CSV").string());
+  EXPECT_NE(panel_->saveIntermediateAsCsv(IntermediateFamily::DLA0), 0);
+  ASSERT_EQ(dialogs_.warnings.size(), 4);
+  const QStringList both = dialogs_.warnings[3].split(QLatin1Char('\n'));
+  ASSERT_EQ(both.size(), 2) << dialogs_.warnings[3].toStdString();
+  EXPECT_TRUE(both[0].contains(QStringLiteral("out.CSV was not written: ")));
+  EXPECT_FALSE(both[0].contains(QStringLiteral("samples"))) << both[0].toStdString();
+  EXPECT_EQ(both[1], dialogs_.warnings[0]);
+  // Drawn on the sheet's word: only the write failure needs a box.
+  presenter_.analogToldOnSheet = true;
+  panel_->saveIntermediateAsCsv(IntermediateFamily::DLA0);
+  ASSERT_EQ(dialogs_.warnings.size(), 5);
+  EXPECT_EQ(dialogs_.warnings[4], both[0]);
 }
 
 // Pictures of the panel and its menu for a look at the layout (only when a folder is given).

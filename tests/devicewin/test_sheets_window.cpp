@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -47,6 +48,8 @@
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
+#include "devicewin/runnotes.h"
+#include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "ftdi/simulated_driver.h"
 #include "measure/textheader.h"
 #include "devicewin/panel_files.h"
@@ -489,12 +492,61 @@ TEST_F(SheetsWindow, VoltmeterChartIsClearedByRunAndModeAndDrawnForAStoredSeries
   EXPECT_EQ(stored.mode, kModeVMD0);
   EXPECT_DOUBLE_EQ(k.Get(0)->mergedY->minimum.toNumber(),
                    -stored.amplC0 * stored.probeFactorC0);
+
+  // A series number typed into its box and ended with Enter shows that series, and the box
+  // keeps the number (and the focus, for the next one) rather than going back to the last.
+  QSpinBox* series = child<QSpinBox>("SE_VMXY_Nrs");
+  ASSERT_TRUE(series->isVisible());
+  ASSERT_EQ(series->maximum(), 2);
+  const auto readingsOf = [&](int k) {
+    return int(std::filesystem::file_size(
+                   intermediateFileName(data().deviceFolder(), IntermediateFamily::VMXY, k)) /
+               VoltmeterReading::kSize);
+  };
+  ASSERT_NE(readingsOf(1), readingsOf(2));
+  w_->activateWindow();
+  series->setFocus();
+  for (const int k : {1, 2}) {
+    series->findChild<QLineEdit*>()->selectAll();
+    QTest::keyClicks(series, QString::number(k));
+    QTest::keyClick(series, Qt::Key_Return);
+    EXPECT_EQ(series->value(), k);
+    EXPECT_EQ(data().chartList().Count(), readingsOf(k)) << k;
+    EXPECT_EQ(sheets().shownSheet(), PlotSheet::Voltmeter);
+    EXPECT_TRUE(series->isVisible());
+    EXPECT_TRUE(series->hasFocus());
+  }
 }
 
+// Binary saving chosen in the scope stays chosen in a voltmeter mode, which has no binary file:
+// the status line says so as the run starts, rather than a run that saves nothing passing for
+// one that saved. CSV writes the chart file, and the note goes.
 TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars) {
+  const auto dataFiles = [&] {
+    int n = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.path().toStdString()))
+      n += e.path().extension() == ".CSV" || e.path().extension() == ".VXD";
+    return n;
+  };
+  click(child<QRadioButton>("RB_AutoSave_BIN"));
   chooseMode(kModeVMD0);
+  ASSERT_TRUE(child<QRadioButton>("RB_AutoSave_BIN")->isChecked());
+  QLabel* note = w_->linkPanel()->messagePanel();
+  runFor(500);
+  EXPECT_FALSE(note->isHidden());
+  EXPECT_EQ(note->text(), binSaveNote(kModeVMD0, 2));
+  EXPECT_TRUE(note->text().contains(QStringLiteral("VMD0")));
+  hub_.advance(2500);
+  EXPECT_EQ(dataFiles(), 0);
+  EXPECT_EQ(binSaveNote(kModeVMA1, 2), text(kTextNoBinFile).arg(QStringLiteral("VMA1")));
+  for (const ModeCode m : {kModeOSA0, kModeLAIO}) EXPECT_TRUE(binSaveNote(m, 2).isEmpty());
+  for (const int choice : {0, 1}) EXPECT_TRUE(binSaveNote(kModeVMD0, choice).isEmpty());
+
+  // The note follows the choice: CSV takes it away at once, not only at the next run.
   click(child<QRadioButton>("RB_AutoSave_CSV"));
+  EXPECT_TRUE(note->isHidden());
   runFor(2000);
+  EXPECT_TRUE(note->isHidden());
   const int readings = data().chartList().Count();
   ASSERT_GT(readings, 1);
   hub_.advance(2500);  // TM_CloseChartFile ends the file after two quiet seconds
@@ -513,6 +565,14 @@ TEST_F(SheetsWindow, VoltmeterRunWithCsvSavingWritesTheChartFileAndFeedsTheBars)
     ASSERT_NE(bar, nullptr) << name;
     EXPECT_TRUE(bar->isVisibleTo(w_.get())) << name;
   }
+  // A logger keeps its stream in the intermediate file only, as the voltmeter its series: BIN
+  // writes nothing there either, and is told beside the samples the run brought.
+  chooseMode(kModeDLA0);
+  click(child<QRadioButton>("RB_AutoSave_BIN"));
+  runFor(500);
+  EXPECT_EQ(dataFiles(), 1);
+  EXPECT_TRUE(note->text().split(QLatin1Char('\n')).contains(binSaveNote(kModeDLA0, 2)))
+      << note->text().toStdString();
 }
 
 // Switching from DC to RMS redraws the bars' scale at once, before the first RMS reading.
@@ -630,6 +690,23 @@ TEST_F(SheetsWindow, AfterARestartTheScopeSheetShowsTheRecordItsNumberBoxNames) 
   newWindowOnTheSameDevice();
   ASSERT_EQ(w_->open(), 0);
   ASSERT_TRUE(until([&] { return !w_->startUpPending(); }, 6000));
+  // The window opens on the settings sheet; the mode's stored records can be paged at once,
+  // without waiting for a new one, and again after the device came back.
+  QGroupBox* box = child<QGroupBox>("GB_OSA0_Nrs");
+  for (const bool reconnected : {false, true}) {
+    ASSERT_EQ(child<QTabWidget>("PC_1")->currentIndex(), int(PlotSheet::ScopeControls));
+    EXPECT_TRUE(box->isVisibleTo(w_.get())) << reconnected;
+    EXPECT_EQ(child<QLabel>("PN_OSA0_von")->text(), QStringLiteral("of 2"));
+    if (reconnected) break;
+    child<QTabWidget>("PC_1")->setCurrentIndex(int(PlotSheet::Logic));
+    EXPECT_FALSE(box->isVisibleTo(w_.get()));
+    sim_.unplug(0);
+    hub_.advance(500);
+    sim_.plug(0);
+    ASSERT_EQ(w_->reconnect(), 0);
+    hub_.advance(2000);
+    QApplication::processEvents();
+  }
   child<QTabWidget>("PC_1")->setCurrentIndex(int(PlotSheet::Scope));
   EXPECT_EQ(child<QSpinBox>("SE_OSA0_Nrs")->value(), 2);
   hub_.advance(1000);
@@ -851,19 +928,29 @@ TEST_F(SheetsWindow, NothingIsCutAtTheMinimumSize) {
         std::ofstream(intermediateFileName(data().deviceFolder(), f, k)) << "x";
   w_->filePanel()->refreshAll();
   // Each sheet offers its own family's numbers, whatever the device's mode: the user's choice
-  // of sheet decides, and no mode command goes out for it.
+  // of sheet decides, and no mode command goes out for it. The settings sheet, which draws
+  // nothing, offers the mode's family (scope: page 2's box), and a new mode its own.
   const char* const boxes[] = {"GB_VMXY_Nrs", nullptr, "GB_OSA0_Nrs", "GB_LAIO_Nrs",
                                "GB_DLA0_Nrs", "GB_DLDI_Nrs"};
-  for (int page : {3, 1, 5, 0, 4, 2}) {
-    w_->pageControl()->tabBar()->setCurrentIndex(page);
+  const auto boxesShown = [&](int page, int family) {
     for (int b = 0; b < 6; ++b) {
       if (!boxes[b]) continue;
-      EXPECT_EQ(child<QGroupBox>(boxes[b])->isVisibleTo(w_.get()), b == page)
+      EXPECT_EQ(child<QGroupBox>(boxes[b])->isVisibleTo(w_.get()), b == family)
           << boxes[b] << " on page " << page;
     }
+  };
+  for (int page : {3, 1, 5, 0, 4, 2}) {
+    w_->pageControl()->tabBar()->setCurrentIndex(page);
+    boxesShown(page, page == 1 ? 2 : page);
   }
   EXPECT_EQ(w_->acquisition().requestedMode(), kModeOSA0);
   EXPECT_EQ(w_->acquisition().queue().count(), 0);
+  w_->pageControl()->setCurrentIndex(1);
+  chooseMode(kModeDLA0);
+  ASSERT_EQ(w_->pageControl()->currentIndex(), 1);
+  boxesShown(1, 4);
+  chooseMode(kModeOSA0);
+  boxesShown(1, 2);
   w_->pageControl()->setCurrentIndex(3);
   ASSERT_EQ(child<QSpinBox>("SE_LAIO_Nrs")->maximum(), 2);
   w_->resize(TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
