@@ -283,6 +283,7 @@ void TF_MultiTolvanexFrame::formCreate() {
   // A.6
   restoreWindowPositions();
   restoreGlobalSettings();
+  keepOnScreen();
   // A.7
   multi_->applyTexts();
 }
@@ -382,8 +383,18 @@ void TF_MultiTolvanexFrame::restoreWindowPositions() {
   const QList<QRect> screens = usableScreenAreas();
   // Sizes first, before anything is laid out or drawn at the size the file asked for.
   multi_->resize(fitOnScreens(multi_->pos(), multi_->size(), screens));
-  for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(multi_)})
-    w->move(placeOnScreens(w->pos(), w->size(), screens));
+  multi_->move(placeOnScreens(multi_->pos(), multi_->size(), screens));
+}
+
+void TF_MultiTolvanexFrame::keepOnScreen() {
+  // Placed once its language has laid it out, at the size it will show, with the title bar the
+  // window manager adds above it: a place from a larger screen keeps its lower rows in sight.
+  const QList<QRect> screens = usableScreenAreas();
+  if (screens.isEmpty()) return;
+  if (layout()) layout()->activate();
+  const QSize outer = size().expandedTo(minimumSizeHint()) +
+                      QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+  move(keptOnScreens(QRect(pos(), outer), QMargins(), screens).topLeft());
 }
 
 void TF_MultiTolvanexFrame::writeWindowPositions() {

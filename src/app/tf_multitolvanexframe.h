@@ -138,6 +138,8 @@ class TF_MultiTolvanexFrame : public QWidget {
   int scanFtdi();
   int buildDeviceWindows();
   void restoreWindowPositions();
+  // Moves the frame, whose place may come from the position file, wholly onto a screen.
+  void keepOnScreen();
   void collectWindowPositions(QStringList& lines) const;
   bool positionsReadable(const QStringList& lines) const;
   void restoreGlobalSettings();

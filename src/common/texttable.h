@@ -16,7 +16,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 427;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 429;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -120,6 +120,10 @@ inline constexpr int kTextKindOther = 425;
 inline constexpr int kTextOtherFamily = 426;
 // Status line: automatic binary saving chosen in a mode without a binary file (%1 the mode).
 inline constexpr int kTextNoBinFile = 427;
+// A picked .VXD whose kind cannot be told (empty, cut before its header); a missing text header
+// (%1 its name).
+inline constexpr int kTextKindBinary = 428;
+inline constexpr int kTextHeaderMissing = 429;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

@@ -221,19 +221,22 @@ const BuiltInText kTexts[] = {
      "the record before came ahead of it."},
     {420, "sein Dateikopf %1 ist beschädigt (%2)", "its text header %1 is damaged (%2)"},
     {421,
-     "%1 ist keine Zwischendatei, sondern %2. Hier werden Zwischendateien (.FIL) gezeigt.",
-     "%1 is not an intermediate file but %2. Intermediate files (.FIL) are shown here."},
+     "%1 ist keine Zwischendatei, sondern %2. Hier werden nur Zwischendateien (.FIL) "
+     "angenommen.",
+     "%1 is not an intermediate file but %2. Only intermediate files (.FIL) are taken here."},
     {422, "eine Oszilloskop-Datendatei (binär)", "a scope data file (binary)"},
     {423, "eine Logik-Analysator-Datendatei (binär)", "a logic analyzer data file (binary)"},
     {424, "eine CSV-Datendatei", "a CSV data file"},
     {425, "eine Datei anderer Art", "a file of another kind"},
-    {426, "%1 ist eine Zwischendatei der Betriebsart %2, nicht %3.",
-     "%1 is an intermediate file of mode %2, not %3."},
+    {426, "%1 ist eine Zwischendatei der Familie %2, nicht %3.",
+     "%1 is an intermediate file of the %2 family, not %3."},
     {427,
      "BIN-Autospeichern gilt nicht in der Betriebsart %1: ihre Daten stehen nur in der "
      "Zwischendatei; CSV speichert sie als Tabelle.",
      "BIN auto-save does not apply in mode %1: its data are kept in the intermediate file "
      "only; CSV saves them as a table."},
+    {428, "eine binäre Datendatei (.VXD)", "a binary data file (.VXD)"},
+    {429, "sein Dateikopf %1 fehlt", "its text header %1 is missing"},
 };
 }  // namespace
 

@@ -508,9 +508,7 @@ QString TFilePanel::storedFileFault(const fs::path& source, IntermediateFamily f
   const int lang = languageIndex();
   const fs::path headerName = textHeaderName(source);
   if (!fs::exists(headerName, ec))
-    return (lang == 0 ? QStringLiteral("sein Dateikopf %1 fehlt")
-                      : QStringLiteral("its text header %1 is missing"))
-        .arg(pathText(headerName.filename()));
+    return text(kTextHeaderMissing).arg(pathText(headerName.filename()));
   SettingsRecord header;
   // A header that cannot be read is the damaged file, not the record beside it.
   if (const int rc = readTextHeader(source, header); rc != 0)
@@ -523,7 +521,8 @@ QString TFilePanel::storedFileFault(const fs::path& source, IntermediateFamily f
 
 QString TFilePanel::notOfFamily(const fs::path& file, IntermediateFamily family) const {
   const QString name = pathText(file.filename());
-  if (QString::fromStdString(file.extension().string()).toUpper() != QLatin1String(".FIL")) {
+  const QString ext = QString::fromStdString(file.extension().string()).toUpper();
+  if (ext != QLatin1String(".FIL")) {
     StoredKind kind = StoredKind::Unknown;
     // Only what the file is matters here, not whether it is whole.
     (void)identifyStoredFile(file, csvStyle().column, kind);
@@ -542,6 +541,10 @@ QString TFilePanel::notOfFamily(const fs::path& file, IntermediateFamily family)
         what = kTextKindTable;
         break;
       default:
+        // Not told by its content (cut, empty, a table of another layout): its name says
+        // which kind of data file it is meant to be.
+        if (ext == QLatin1String(".CSV")) what = kTextKindTable;
+        if (ext == QLatin1String(".VXD")) what = kTextKindBinary;
         break;
     }
     return text(kTextNotIntermediate).arg(name, text(what));

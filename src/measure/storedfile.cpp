@@ -70,7 +70,7 @@ StoredProblem checkIntermediate(const fs::path& file, StoredKind& kind, QString*
   const fs::path header = textHeaderName(file);
   std::error_code ec;
   if (!fs::exists(header, ec))
-    return bad(QStringLiteral("its text header %1 is missing").arg(nameText(header)));
+    return bad(tableText(kTextHeaderMissing, kLanguageEnglish).arg(nameText(header)));
   SettingsRecord h;
   const int rc = readTextHeader(file, h);
   if (rc != 0)

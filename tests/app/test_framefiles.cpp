@@ -8,6 +8,8 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QScreen>
+#include <QStyle>
+#include <QApplication>
 
 #include "app/framefiles.h"
 #include "app/headless.h"
@@ -354,6 +356,12 @@ TEST_F(FrameFiles, WindowsSavedOffTheScreensComeBackOntoThem) {
   TF_MultiTolvanexFrame& f = makeFrame();
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_TRUE(screen.contains(f.pos())) << f.pos().x() << "," << f.pos().y();
+  // The whole frame, its lower rows and the title bar above it included, not only its corner.
+  f.show();
+  QApplication::processEvents();
+  const QRect whole(f.pos(), f.size() + QSize(0, f.style()->pixelMetric(QStyle::PM_TitleBarHeight)));
+  EXPECT_TRUE(screen.contains(whole)) << whole.x() << "," << whole.y() << " " << whole.width()
+                                      << "x" << whole.height();
   EXPECT_TRUE(screen.contains(f.multiWindow()->pos()));
   EXPECT_EQ(f.multiWindow()->size(), QSize(880, 610).boundedTo(screen.size()));
 }

@@ -492,12 +492,22 @@ TEST_F(FilePanel, AStoredFileThatCannotBeShownTellsTheUserWhy) {
     lh.memoryDepth = 3;
     ASSERT_EQ(writeTextHeader(laio, lh, DayTime{3600.0, 739000}), 0);
     spit(laio, std::string(8 * 4, '\0'));
+    // Files whose content does not tell their kind (cut before any header, a voltmeter chart
+    // table) are named by their extension's kind.
+    spit(folder_ / "cut.VXD", "");
+    spit(folder_ / "chart.CSV", "Date\tTime\tK0\r\n");
     const int plots = presenter_.scopePlots;
+    const QString only = QStringLiteral(". Only intermediate files (.FIL) are taken here.");
     const std::pair<fs::path, QString> picked[] = {
         {vxd, QStringLiteral("143015_120_OSA0.VXD is not an intermediate file but a scope data "
-                             "file (binary). Intermediate files (.FIL) are shown here.")},
-        {laio, QStringLiteral("Intermediate_LAIO_001.FIL is an intermediate file of mode LAIO, "
-                              "not OSA0.")}};
+                             "file (binary)") + only},
+        {folder_ / "cut.VXD",
+         QStringLiteral("cut.VXD is not an intermediate file but a binary data file (.VXD)") +
+             only},
+        {folder_ / "chart.CSV",
+         QStringLiteral("chart.CSV is not an intermediate file but a CSV data file") + only},
+        {laio, QStringLiteral("Intermediate_LAIO_001.FIL is an intermediate file of the LAIO "
+                              "family, not OSA0.")}};
     for (const auto& [file, said] : picked) {
       dialogs_.openAnswer = QString::fromStdString(file.string());
       dialogs_.calls.clear();
