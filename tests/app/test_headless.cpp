@@ -362,6 +362,17 @@ TEST_F(Headless, ScopeVxdKeepsItsOwnGroupsAndLeavesOutWhatItDoesNotStore) {
   ASSERT_EQ(convert({"--convert", q(m)}), kExitOk) << qPrintable(message_);
   EXPECT_EQ(slurp(dir_ / "m.CSV"),
             scopeCsvText(scopeInfo(1000, "M"), scopeSamples(1000), CsvStyle{'.', ';'}));
+  // The window's own CSV of the same record beside it (it keeps what a .VXD cannot) is never
+  // replaced under a made name; named as DST it is.
+  spit(dir_ / "m.CSV", "the window's table");
+  EXPECT_EQ(convert({"--convert", q(m)}), kExitBadInput);
+  EXPECT_EQ(message_, QStringLiteral("\"%1\": exists already and is kept; name it as DST to "
+                                     "replace it")
+                          .arg(q(dir_ / "m.CSV")));
+  EXPECT_EQ(slurp(dir_ / "m.CSV"), "the window's table");
+  ASSERT_EQ(convert({"--convert", q(m), q(dir_ / "m.CSV")}), kExitOk) << qPrintable(message_);
+  EXPECT_EQ(slurp(dir_ / "m.CSV"),
+            scopeCsvText(scopeInfo(1000, "M"), scopeSamples(1000), CsvStyle{'.', ';'}));
   // With one, trigger channel and thresholds are not in the file: those rows stay plain.
   const fs::path t = dir_ / "t.VXD";
   ASSERT_EQ(writeScopeVxd(t, scopeInfo(), scopeSamples(1000)), 0);

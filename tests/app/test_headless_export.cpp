@@ -435,6 +435,23 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
         << qPrintable(message_);
     EXPECT_FALSE(message_.contains(QStringLiteral("access denied"))) << qPrintable(message_);
   }
+  // Under a name made from the source's, nothing standing there is replaced, a dangling link
+  // neither; named as DST it is.
+  const fs::path lfil = logicFil();
+  const fs::path made = fs::path(lfil).replace_extension(".vcd");
+  fs::create_symlink(dir_ / "nowhere", made);
+  EXPECT_EQ(exportFile({"--export", "vcd", q(lfil)}), 1);
+  EXPECT_EQ(message_, QLatin1Char('"') + q(made) +
+                          QStringLiteral("\": exists already and is kept; name it as DST to "
+                                         "replace it"));
+  EXPECT_TRUE(fs::is_symlink(made));
+  const fs::path madePlain = fs::path(lfil).replace_extension().concat("_plain.csv");
+  spit(madePlain, "old");
+  EXPECT_EQ(exportFile({"--convert", q(lfil), "--format", "plain"}), 1);
+  EXPECT_EQ(slurp(madePlain), "old");
+  EXPECT_EQ(exportFile({"--convert", q(lfil), q(madePlain), "--format", "plain"}), 0)
+      << qPrintable(message_);
+  EXPECT_NE(slurp(madePlain), "old");
   EXPECT_EQ(exportFile({"--export", "sr", q(dir_ / "none.FIL"), q(dir_ / "x.sr")}), 1);
   EXPECT_TRUE(message_.contains(QStringLiteral("not found"))) << qPrintable(message_);
   // A target in a folder that cannot be made.
