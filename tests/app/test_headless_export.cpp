@@ -35,6 +35,7 @@ class HeadlessExport : public HeadlessFiles {
     return runExport(r, console_, message_);
   }
   static QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+  static fs::path cut(const fs::path& p) { return fs::path(p).replace_filename("cut_" + p.filename().string()); }
 
   // Two devices of 300 points in one multi-device data file; the second starts `shift` later.
   fs::path multiFile(double shift = 0) {
@@ -470,7 +471,18 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
           << keep << qPrintable(message_);
     }
   }
+  // The window's own tables copied while it wrote them, cut at a line end: one row short of the
+  // length they state is cut, whole they export.
+  const TableFiles tables = tableFiles();
+  const std::string scopeWhole = slurp(tables.scopeCsv);
+  spit(cut(tables.scopeCsv), scopeWhole.substr(0, scopeWhole.rfind("\r\n", scopeWhole.size() - 3) + 2));
+  for (const char* format : {"csv", "sr"}) {
+    EXPECT_EQ(exportFile({"--export", format, q(cut(tables.scopeCsv)), q(out)}), 1) << format;
+    EXPECT_TRUE(message_.endsWith(QStringLiteral("the file is cut short (999 of 1000 samples)")))
+        << qPrintable(message_);
+  }
   EXPECT_EQ(slurp(out), "old");
+  EXPECT_EQ(exportFile({"--export", "csv", q(tables.scopeCsv), q(out)}), 0) << qPrintable(message_);
   // Only its last line end lost (an editor's save): the file is whole.
   ASSERT_EQ(whole.substr(whole.size() - 2), "\r\n");
   spit(dir_ / "cut.CSV", whole.substr(0, whole.size() - 2));
