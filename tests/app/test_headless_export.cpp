@@ -265,7 +265,16 @@ TEST_F(HeadlessExport, WhatAFormatCannotHoldIsRefusedInWords) {
   EXPECT_EQ(exportFile({"--export", "sr", q(scopeFil()), q(pipe)}), 2);
   EXPECT_TRUE(message_.contains(QStringLiteral("regular file"))) << qPrintable(message_);
   EXPECT_TRUE(fs::is_fifo(pipe));
-  for (const char* f : {"a.vcd", "b.vcd", "c.sr", "d.sr", "e.vcd", "f.sr", "g.sr"})
+  // The program's own plain CSV is written for other programs, not read back: said so, not
+  // called a stranger's table.
+  const fs::path plain = dir_ / "p.csv";
+  ASSERT_EQ(exportFile({"--export", "plain", q(slow), q(plain)}), 0) << qPrintable(message_);
+  EXPECT_EQ(exportFile({"--export", "vcd", q(plain), q(dir_ / "i.vcd")}), 2);
+  EXPECT_TRUE(message_.endsWith(QStringLiteral("is this program's plain CSV, which it writes for "
+                                               "other programs but does not read back; convert "
+                                               "or draw the file it was made from")))
+      << qPrintable(message_);
+  for (const char* f : {"a.vcd", "b.vcd", "c.sr", "d.sr", "e.vcd", "f.sr", "g.sr", "i.vcd"})
     EXPECT_FALSE(fs::exists(dir_ / f)) << f;
 }
 
