@@ -186,8 +186,6 @@ bool logicTitles(std::string_view line, char col, QString* serial) {
   return true;
 }
 
-// A scope row: two padded numbers (the window writes six decimals); the character after the
-// first is the separator.
 // The voltmeter chart's header cell: separator, label, separator, value and, where it has one,
 // separator and note. The value may hold the separator (a dotted date beside the point).
 bool chartCell(std::string_view rest, char col, std::string_view label, std::string_view note,
@@ -222,6 +220,8 @@ bool isChartFirstRow(std::string_view line, char col) {
   return chartValues(c, v, empty) && chartCell(c.rest(), col, "Device", {}, serial);
 }
 
+// A scope row: two padded numbers (the window writes six decimals); the character after the
+// first is the separator.
 char scopeColumn(std::string_view line) {
   const auto digit = [&](std::size_t i) {
     return i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]));

@@ -248,6 +248,14 @@ TEST_F(Headless, LoggerStreamWithoutEndMarkerConvertsEverySample) {
   EXPECT_TRUE(message_.endsWith(QStringLiteral("the file ends inside its last reading (cut "
                                                "short); its 13 whole readings are kept")))
       << qPrintable(message_);
+  // Drawn, it is said too; a damaged reading among them is not counted as kept.
+  std::string bytes = slurp(vm);
+  bytes.replace(72 * 3, 72, std::string(72, '\xFF'));
+  spit(vm, bytes);
+  ASSERT_EQ(render({"--render", q(vm), q(dir_ / "vm.png")}), kExitOk) << qPrintable(message_);
+  EXPECT_TRUE(message_.endsWith(QStringLiteral("the file ends inside its last reading (cut "
+                                               "short); its 12 whole readings are kept")))
+      << qPrintable(message_);
 }
 
 // A run beyond 1 GiB (7.4 hours at 99 us) and one beyond 4 GiB are valid streams, not damage.
