@@ -293,6 +293,7 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
     return kExitBadUsage;
   }
   if (!positional.empty()) out.target = fs::path(positional[0].toStdString());
+  out.targetNamed = !positional.empty();
   if (render) {
     if (formatWord) {
       error = QStringLiteral("--format belongs to --convert");
@@ -420,8 +421,22 @@ void noteConvertedFile(const HeadlessRequest& r, QString& message) {
   if (!notes.isEmpty()) message = fileProblem(r.source, notes.join(QStringLiteral("; ")));
 }
 
+bool madeTargetInUse(const HeadlessRequest& r, QString& message) {
+  // A made name may be that of a file the user keeps: the window offers the same base name for
+  // a record's CSV and its .VXD, and its CSV holds the trigger channel and thresholds a .VXD
+  // cannot keep. Only a DST the user named replaces a file.
+  std::error_code ec;
+  if (r.targetNamed || r.target == "-" ||
+      fs::symlink_status(r.target, ec).type() == fs::file_type::not_found)
+    return false;
+  message = fileProblem(r.target, QStringLiteral("exists already and is kept; name it as DST to "
+                                                 "replace it"));
+  return true;
+}
+
 int runConvert(const HeadlessRequest& r, QString& message) {
   message.clear();
+  if (madeTargetInUse(r, message)) return kExitBadInput;
   const CsvStyle style = headlessCsvStyle(r);
   if (style.decimal == style.column) {
     // Every number would split into two cells.

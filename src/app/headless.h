@@ -29,6 +29,7 @@ struct HeadlessRequest {
   Action action = Action::None;
   std::filesystem::path source;
   std::filesystem::path target;  // empty: next to the source (convert); "-": standard output
+  bool targetNamed = false;      // the target was given, not made from the source's name
   // The open format of a conversion; none: the window's CSV.
   std::optional<ExportFormat> format;
   std::optional<char> decimal;   // --decimal
@@ -60,6 +61,10 @@ QString outputProblem(int rc);
 // Sets `message` to what a conversion of the request's file could not take from it: damaged
 // voltmeter readings left out, a serial neither its folder nor --serial names.
 void noteConvertedFile(const HeadlessRequest& r, QString& message);
+
+// Whether a target made from the source's name (no DST given) would replace a file standing
+// there; the line for standard error then says so and how to replace it.
+bool madeTargetInUse(const HeadlessRequest& r, QString& message);
 
 // Each returns an exit code; `message` is the line for standard error (on success empty, or
 // the conversion's note).

@@ -10,6 +10,7 @@ int runExport(const HeadlessRequest& r, std::ostream& console, QString& message)
     message = QStringLiteral("no open format asked for");
     return kExitBadUsage;
   }
+  if (madeTargetInUse(r, message)) return kExitBadInput;
   StoredExportHooks hooks;
   // Tables are read with the separator the window writes them with.
   hooks.csvColumn = headlessCsvStyle(r).column;

@@ -34,6 +34,8 @@ int runRender(const HeadlessRequest& r, QString& message) {
     message = fileProblem(r.target, QStringLiteral("cannot be written: ") + outputProblem(rc));
     return kExitBadInput;
   }
+  // Drawn in part (a file cut by a crash, damaged readings left out): said as a conversion says it.
+  noteConvertedFile(r, message);
   return kExitOk;
 }
 

@@ -220,7 +220,7 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
   }
   const std::string_view bytes = text.view();
   const char column = storedCsvColumn(firstLineOf(bytes), csvColumn);
-  int badRow = 0;
+  CsvFault fault;
   if (kind == StoredKind::MultiCsv) {
     TREADing r;
     char found = csvColumn;
@@ -233,9 +233,8 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
   }
   if (kind == StoredKind::VoltmeterCsv) {
     StoredChartCsv t;
-    if (const int rc = readChartCsv(bytes, column, t, &badRow); rc != 0)
-      return bad(rc == kCsvBadCell ? QStringLiteral("line %1 is not a chart row").arg(badRow)
-                                   : readResultText(rc));
+    if (const int rc = readChartCsv(bytes, column, t, &fault); rc != 0)
+      return bad(csvFaultText(rc, fault, "chart"));
     const DayTime start = t.start ? *t.start : modificationTime(file);
     const std::vector<VoltmeterReading> readings = chartReadings(t, start);
     ChartScale scale;
@@ -250,9 +249,8 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
   }
   if (kind == StoredKind::ScopeCsv || kind == StoredKind::AnalogLoggerCsv) {
     StoredScopeCsv t;
-    if (const int rc = readScopeCsv(bytes, column, t, &badRow); rc != 0)
-      return bad(rc == kCsvBadCell ? QStringLiteral("line %1 is not a scope row").arg(badRow)
-                                   : readResultText(rc));
+    if (const int rc = readScopeCsv(bytes, column, t, &fault); rc != 0)
+      return bad(csvFaultText(rc, fault, "scope"));
     SettingsRecord rs;
     rs.mode = kModeOSA0;
     const double n = double(t.ch0.size());
@@ -269,9 +267,8 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
                         headlineText(t.serial, t.time ? *t.time : modificationTime(file)), out);
   }
   StoredLogicCsv t;
-  if (const int rc = readLogicCsv(bytes, column, t, &badRow); rc != 0)
-    return bad(rc == kCsvBadCell ? QStringLiteral("line %1 is not a timing row").arg(badRow)
-                                 : readResultText(rc));
+  if (const int rc = readLogicCsv(bytes, column, t, &fault); rc != 0)
+    return bad(csvFaultText(rc, fault, "timing"));
   const TLogAnalList list = listOf(t.words);
   const QString headline = headlineText(t.serial, t.time ? *t.time : modificationTime(file));
   if (t.ioLogger) {

@@ -42,12 +42,33 @@ mode_t currentUmask() {
   return m;
 }
 
+// The descriptor a name of the process's own open files stands for, else -1. Such a name is
+// not resolved to the file behind it: "> file" or ">> file" in the shell decided how it is
+// written (from its start or appended), and a rename would replace the file.
+int ownDescriptorOf(const std::filesystem::path& name) {
+  const std::string n = name.lexically_normal().string();
+  if (n == "/dev/stdout") return 1;
+  if (n == "/dev/stderr") return 2;
+  const std::string pid = "/proc/" + std::to_string(::getpid()) + "/fd/";
+  for (const std::string& prefix : {std::string("/dev/fd/"), std::string("/proc/self/fd/"), pid}) {
+    if (n.size() <= prefix.size() || n.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string digits = n.substr(prefix.size());
+    if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::stoi(digits);
+  }
+  return -1;
+}
+
 }  // namespace
 
 OutputPlace outputPlaceOf(const std::filesystem::path& name) {
   namespace fs = std::filesystem;
   OutputPlace o;
   o.name = name;
+  if ((o.fd = ownDescriptorOf(name)) >= 0) {
+    o.kind = OutputPlace::Kind::Stream;
+    return o;
+  }
   struct stat st = {};
   // What the name leads to: a pipe or device behind a link (/dev/stdout -> /proc/self/fd/1 ->
   // pipe:[...]) is opened by the name given, as the kernel follows such links itself.
@@ -63,6 +84,16 @@ OutputPlace outputPlaceOf(const std::filesystem::path& name) {
   // A regular file or none yet: the rename must replace the link's target, not the link. A
   // dangling link names the file to create.
   for (int hops = 0; ::lstat(o.name.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++hops) {
+    // The kernel's rule for links in a shared folder (/tmp): one planted by someone else is
+    // not followed, or a link to /etc/shadow would have root replace that file.
+    struct stat dir = {};
+    const fs::path folder = o.name.has_parent_path() ? o.name.parent_path() : fs::path(".");
+    if (::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH) &&
+        st.st_uid != ::geteuid() && st.st_uid != dir.st_uid) {
+      o.kind = OutputPlace::Kind::Refused;
+      o.error = EACCES;
+      return o;
+    }
     std::error_code ec;
     const fs::path to = fs::read_symlink(o.name, ec);
     if (ec || hops >= 40) {
@@ -71,6 +102,11 @@ OutputPlace outputPlaceOf(const std::filesystem::path& name) {
       return o;
     }
     o.name = to.is_absolute() ? to : o.name.parent_path() / to;
+    if ((o.fd = ownDescriptorOf(o.name)) >= 0) {
+      o.kind = OutputPlace::Kind::Stream;
+      o.name = name;
+      return o;
+    }
   }
   return o;
 }
@@ -83,8 +119,13 @@ TAtomicFile::TAtomicFile(std::filesystem::path name) {
     return;
   }
   if (place.kind == OutputPlace::Kind::Stream) {
-    // Opening a pipe waits for its reader, as a shell's redirection does.
     direct_ = true;
+    if (place.fd >= 0) {
+      fd_ = ::fcntl(place.fd, F_DUPFD_CLOEXEC, 3);
+      if (fd_ < 0) error_ = errno != 0 ? errno : EIO;
+      return;
+    }
+    // Opening a pipe waits for its reader, as a shell's redirection does.
     do fd_ = ::open(name_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) error_ = errno != 0 ? errno : EIO;
@@ -99,8 +140,17 @@ TAtomicFile::TAtomicFile(std::filesystem::path name) {
   }
   temp_ = pattern;
   // mkstemp makes the file 0600; the result gets what any file the program creates gets: read
-  // and write for all, less what the user's umask takes away.
-  ::fchmod(fd_, 0666 & ~currentUmask());
+  // and write for all, less what the user's umask takes away. A file it replaces keeps its
+  // mode and, where the program may give it, its owner: a private 0600 file stays private.
+  struct stat old = {};
+  if (::stat(name_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    if (::geteuid() == 0 && ::fchown(fd_, old.st_uid, old.st_gid) != 0) {
+      // the owner stays the writer's; the mode below still keeps others out
+    }
+    ::fchmod(fd_, old.st_mode & 0777);
+  } else {
+    ::fchmod(fd_, 0666 & ~currentUmask());
+  }
 }
 
 TAtomicFile::~TAtomicFile() {

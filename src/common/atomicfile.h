@@ -20,6 +20,9 @@ struct OutputPlace {
   // yet). Stream: the name as given, opened for writing.
   std::filesystem::path name;
   int error = 0;  // Refused: EISDIR for a folder, ENXIO for a socket or a block device
+  // Stream: the process's own descriptor the name stands for (/dev/stdout, /dev/fd/N,
+  // /proc/self/fd/N), written through a copy of it; -1 for a name opened as given.
+  int fd = -1;
 };
 OutputPlace outputPlaceOf(const std::filesystem::path& name);
 

@@ -7,7 +7,9 @@
 
 #include "common/stamptext.h"
 #include "common/texttable.h"
+#include "device/records.h"
 #include "measure/measurecodes.h"
+#include "measure/storedfile.h"
 
 namespace tolv {
 
@@ -184,8 +186,6 @@ bool logicTitles(std::string_view line, char col, QString* serial) {
   return true;
 }
 
-// A scope row: two padded numbers (the window writes six decimals); the character after the
-// first is the separator.
 // The voltmeter chart's header cell: separator, label, separator, value and, where it has one,
 // separator and note. The value may hold the separator (a dotted date beside the point).
 bool chartCell(std::string_view rest, char col, std::string_view label, std::string_view note,
@@ -220,6 +220,8 @@ bool isChartFirstRow(std::string_view line, char col) {
   return chartValues(c, v, empty) && chartCell(c.rest(), col, "Device", {}, serial);
 }
 
+// A scope row: two padded numbers (the window writes six decimals); the character after the
+// first is the separator.
 char scopeColumn(std::string_view line) {
   const auto digit = [&](std::size_t i) {
     return i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]));
@@ -301,7 +303,27 @@ StoredCsvKind storedCsvKind(std::string_view bytes, char col) {
                                                                    : StoredCsvKind::Logic;
 }
 
-int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, int* badRow) {
+namespace {
+
+// A table whose rows fall short of the length it states is cut; without the cell (a run of
+// fewer rows than the parameter groups) nothing is stated.
+int checkStatedLength(std::int64_t held, std::int64_t stated, CsvFault* fault) {
+  if (stated <= held) return 0;
+  if (fault) *fault = {0, held, stated};
+  return kCsvCutShort;
+}
+
+}  // namespace
+
+QString csvFaultText(int rc, const CsvFault& fault, const char* row) {
+  if (rc == kCsvBadCell)
+    return QStringLiteral("line %1 is not a %2 row").arg(fault.line).arg(QLatin1String(row));
+  if (rc == kCsvCutShort)
+    return QStringLiteral("the file is cut short (%1 of %2 samples)").arg(fault.held).arg(fault.stated);
+  return readResultText(rc);
+}
+
+int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, CsvFault* fault) {
   StoredScopeCsv r;
   // Rows are about 21 bytes: one allocation instead of a doubling series.
   r.ch0.reserve(bytes.size() / 20 + 16);
@@ -309,13 +331,14 @@ int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, int* bad
   const std::vector<LabelText> labels = labelTexts();
   std::string_view rest = bytes, line;
   std::string_view date, time;
+  bool loggerDates = false;  // the analog logger's start date
   int row = 0;
   for (; nextLine(rest, line); ++row) {
     if (line.empty() && rest.empty()) break;  // the last line end
     Cursor c{line, col};
     double c0 = 0, c1 = 0;
     if (!c.cellNumber(c0) || !c.separator() || !c.cellNumber(c1)) {
-      if (badRow) *badRow = row + 1;
+      if (fault) fault->line = row + 1;
       return kCsvBadCell;
     }
     r.ch0.push_back(c0);
@@ -331,6 +354,7 @@ int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, int* bad
       case 226:
       case 228:
         date = g.value;
+        loggerDates = g.id == 228;
         break;
       case 227:
       case 229:
@@ -356,17 +380,21 @@ int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, int* bad
     }
   }
   if (r.ch0.empty()) return kNoSamples;
+  const std::int64_t stated = loggerDates ? (r.memoryDepth + 1) / 2
+                                          : std::min<std::int64_t>(r.memoryDepth, kScopeMemorySamples);
+  if (const int rc = checkStatedLength(std::int64_t(r.ch0.size()), stated, fault); rc != 0)
+    return rc;
   r.time = stampOf(date, time);
   out = std::move(r);
   return 0;
 }
 
-int readLogicCsv(std::string_view bytes, char col, StoredLogicCsv& out, int* badRow) {
+int readLogicCsv(std::string_view bytes, char col, StoredLogicCsv& out, CsvFault* fault) {
   StoredLogicCsv r;
   std::string_view rest = bytes, line;
   if (!nextLine(rest, line)) return kNoSamples;
   if (!logicTitles(line, col, &r.serial)) {
-    if (badRow) *badRow = 1;
+    if (fault) fault->line = 1;
     return kCsvBadCell;
   }
   r.ioLogger = storedCsvKind(bytes, col) == StoredCsvKind::IoLogger;
@@ -385,7 +413,7 @@ int readLogicCsv(std::string_view bytes, char col, StoredLogicCsv& out, int* bad
       if (one) w = std::uint16_t(w | (1u << bit));
     }
     if (!ok) {
-      if (badRow) *badRow = row + 2;
+      if (fault) fault->line = row + 2;
       return kCsvBadCell;
     }
     r.words.push_back(w);
@@ -404,12 +432,14 @@ int readLogicCsv(std::string_view bytes, char col, StoredLogicCsv& out, int* bad
     if (g.id == 223 && wholeNumber(g.value, k)) r.memoryDepth = k;
   }
   if (r.words.empty()) return kNoSamples;
+  if (const int rc = checkStatedLength(std::int64_t(r.words.size()), r.memoryDepth, fault); rc != 0)
+    return rc;
   r.time = stampOf(date, time);
   out = std::move(r);
   return 0;
 }
 
-int readChartCsv(std::string_view bytes, char col, StoredChartCsv& out, int* badRow) {
+int readChartCsv(std::string_view bytes, char col, StoredChartCsv& out, CsvFault* fault) {
   StoredChartCsv r;
   std::string_view rest = bytes, line;
   std::string_view date, time;
@@ -420,7 +450,7 @@ int readChartCsv(std::string_view bytes, char col, StoredChartCsv& out, int* bad
     double v[3] = {0, 0, 0};
     bool empty = false;
     if (!chartValues(c, v, empty)) {
-      if (badRow) *badRow = row + 1;
+      if (fault) fault->line = row + 1;
       return kCsvBadCell;
     }
     if (!empty) {

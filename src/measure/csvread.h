@@ -17,6 +17,19 @@ namespace tolv {
 
 // A cell that should be a number is not one, or a row has too few cells.
 inline constexpr int kCsvBadCell = 9220;
+// The table ends at a line end before the length its Memory Depth cell states (copied while
+// the window still wrote it, or a stick pulled early).
+inline constexpr int kCsvCutShort = 9221;
+
+// Where a table could not be read: the line that is no row of it (1-based), or the samples it
+// holds against those it states.
+struct CsvFault {
+  int line = 0;
+  std::int64_t held = 0, stated = 0;
+};
+// The reason in words for a reader's code: "line N is not a <row> row", the cut's counts, or
+// the code's own text.
+QString csvFaultText(int rc, const CsvFault& fault, const char* row);
 
 enum class StoredCsvKind { Unknown, Scope, AnalogLogger, Logic, IoLogger, VoltmeterChart };
 
@@ -46,8 +59,12 @@ struct StoredScopeCsv {
   std::int64_t memoryDepth = 0;
   std::vector<double> ch0, ch1;
 };
-// 0, kCsvBadCell (the row is named in *badRow when given) or -111 for a table without rows.
-int readScopeCsv(std::string_view bytes, char column, StoredScopeCsv& out, int* badRow = nullptr);
+// 0, kCsvBadCell, kCsvCutShort (*fault tells more when given) or -111 for a table without
+// rows.
+// The stated length: the scope's Memory Depth in samples (a record deeper than the scope's
+// memory holds its first 131000), the analog logger's in words, two per sample.
+int readScopeCsv(std::string_view bytes, char column, StoredScopeCsv& out,
+                 CsvFault* fault = nullptr);
 
 struct StoredLogicCsv {
   QString serial;
@@ -61,7 +78,8 @@ struct StoredLogicCsv {
   std::int64_t memoryDepth = 0;
   std::vector<std::uint16_t> words;
 };
-int readLogicCsv(std::string_view bytes, char column, StoredLogicCsv& out, int* badRow = nullptr);
+int readLogicCsv(std::string_view bytes, char column, StoredLogicCsv& out,
+                 CsvFault* fault = nullptr);
 
 // The voltmeter chart's table: one row per reading (seconds since the file's start, both
 // channels), with Device, Date, Time and Unit cells beside the first rows; rows a short series
@@ -72,7 +90,8 @@ struct StoredChartCsv {
   std::string unit;  // "V", "V RMS" or empty
   std::vector<double> time, ch0, ch1;
 };
-int readChartCsv(std::string_view bytes, char column, StoredChartCsv& out, int* badRow = nullptr);
+int readChartCsv(std::string_view bytes, char column, StoredChartCsv& out,
+                 CsvFault* fault = nullptr);
 // The table's readings, dated from `start` (the table's own, or another where it names none).
 std::vector<VoltmeterReading> chartReadings(const StoredChartCsv& t, const DayTime& start);
 

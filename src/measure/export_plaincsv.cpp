@@ -260,7 +260,8 @@ PlainCsvHead plainHeadOfVxd(const VxdHeader& v, ModeCode mode) {
 }
 
 std::string plainCsvComments(const PlainCsvHead& h) {
-  std::string s = "# multi_tolvanex plain CSV\n";
+  std::string s(kPlainCsvFirstLine);
+  s += '\n';
   appendComment(s, "serial", h.serial.toStdString());
   appendComment(s, "mode", modeText(h.mode));
   if (h.time) appendComment(s, "measurement_time", isoTimeText(*h.time));

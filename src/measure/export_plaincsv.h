@@ -30,6 +30,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/daytime.h"
@@ -39,6 +40,9 @@
 #include "plot/loganal_list.h"
 
 namespace tolv {
+
+// The first line of every block: what tells the program's plain CSV from other tables.
+inline constexpr std::string_view kPlainCsvFirstLine = "# multi_tolvanex plain CSV";
 
 // What the '#' lines of a block tell; unknown parts stay unset and are left out.
 struct PlainCsvHead {

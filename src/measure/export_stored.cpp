@@ -428,11 +428,10 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
     case StoredKind::AnalogLoggerCsv: {
       const std::string_view bytes = text.view();
       StoredScopeCsv t;
-      int row = 0;
+      CsvFault fault;
       const char column = storedCsvColumn(firstLineOf(bytes), hooks.csvColumn);
-      if (const int rc = readScopeCsv(bytes, column, t, &row); rc != 0)
-        return badInput(rc == kCsvBadCell ? QStringLiteral("line %1 is not a scope row").arg(row)
-                                          : readResultText(rc));
+      if (const int rc = readScopeCsv(bytes, column, t, &fault); rc != 0)
+        return badInput(csvFaultText(rc, fault, "scope"));
       const bool scope = kind == StoredKind::ScopeCsv;
       l.head.serial = t.serial;
       l.head.mode = scope ? kModeOSA0 : kModeDLA0;
@@ -456,11 +455,10 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
     case StoredKind::VoltmeterCsv: {
       const std::string_view bytes = text.view();
       StoredChartCsv t;
-      int row = 0;
+      CsvFault fault;
       const char column = storedCsvColumn(firstLineOf(bytes), hooks.csvColumn);
-      if (const int rc = readChartCsv(bytes, column, t, &row); rc != 0)
-        return badInput(rc == kCsvBadCell ? QStringLiteral("line %1 is not a chart row").arg(row)
-                                          : readResultText(rc));
+      if (const int rc = readChartCsv(bytes, column, t, &fault); rc != 0)
+        return badInput(csvFaultText(rc, fault, "chart"));
       if (!t.start)
         return badInput(QStringLiteral("its Date and Time cells give no start time"));
       l.readings = chartReadings(t, *t.start);
@@ -475,11 +473,10 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
     case StoredKind::IoLoggerCsv: {
       const std::string_view bytes = text.view();
       StoredLogicCsv t;
-      int row = 0;
+      CsvFault fault;
       const char column = storedCsvColumn(firstLineOf(bytes), hooks.csvColumn);
-      if (const int rc = readLogicCsv(bytes, column, t, &row); rc != 0)
-        return badInput(rc == kCsvBadCell ? QStringLiteral("line %1 is not a timing row").arg(row)
-                                          : readResultText(rc));
+      if (const int rc = readLogicCsv(bytes, column, t, &fault); rc != 0)
+        return badInput(csvFaultText(rc, fault, "timing"));
       l.head.serial = t.serial;
       l.head.mode = t.ioLogger ? kModeDLDI : kModeLAIO;
       l.head.time = t.time;

@@ -173,8 +173,10 @@ StoredContent checkStoredContent(IntermediateFamily f, const fs::path& file,
       else if (std::vector<VoltmeterReading> whole;
                readVoltmeterIntermediate(file, whole) == 0 && whole.empty())
         c.problem = P::NoneWhole;  // nothing left to show or convert
-      else if (size % VoltmeterReading::kSize != 0)
+      else if (size % VoltmeterReading::kSize != 0) {
         c.problem = P::CutReading;
+        c.have = whole.size();  // what is kept: damaged readings are left out
+      }
       break;
     case IntermediateFamily::OSA0:
       record(8, std::uint64_t(kScopeArrayEntries));

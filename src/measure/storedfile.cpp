@@ -14,6 +14,7 @@
 #include "common/resulttext.h"
 #include "common/texttable.h"
 #include "measure/csvread.h"
+#include "measure/export_plaincsv.h"
 #include "measure/intermediate.h"
 #include "measure/intermediaterecords.h"
 #include "measure/measurecodes.h"
@@ -24,6 +25,7 @@ namespace tolv {
 namespace {
 
 constexpr int kExitBadInput = 1;
+constexpr int kExitBadUsage = 2;
 // Stored tables beyond this size are not something the program wrote.
 constexpr std::uintmax_t kMaxCsvBytes = 1ull << 30;
 // The multi-device reader's code of a cut-off data file.
@@ -144,6 +146,12 @@ namespace {
 StoredProblem checkCsv(std::string_view bytes, char preferred, StoredKind& kind, char& column,
                        const StoredTableProbe& probe) {
   if (bytes.empty()) return bad(QStringLiteral("the file is empty"));
+  // The open format is written for other programs and not read back: the file it was made from
+  // converts and draws.
+  if (firstLineOf(bytes) == kPlainCsvFirstLine)
+    return {kExitBadUsage, QStringLiteral("is this program's plain CSV, which it writes for other "
+                                          "programs but does not read back; convert or draw the "
+                                          "file it was made from")};
   column = storedCsvColumn(firstLineOf(bytes), preferred);
   if (column != 0) {
     switch (storedCsvKind(bytes, column)) {

@@ -248,6 +248,14 @@ TEST_F(Headless, LoggerStreamWithoutEndMarkerConvertsEverySample) {
   EXPECT_TRUE(message_.endsWith(QStringLiteral("the file ends inside its last reading (cut "
                                                "short); its 13 whole readings are kept")))
       << qPrintable(message_);
+  // Drawn, it is said too; a damaged reading among them is not counted as kept.
+  std::string bytes = slurp(vm);
+  bytes.replace(72 * 3, 72, std::string(72, '\xFF'));
+  spit(vm, bytes);
+  ASSERT_EQ(render({"--render", q(vm), q(dir_ / "vm.png")}), kExitOk) << qPrintable(message_);
+  EXPECT_TRUE(message_.endsWith(QStringLiteral("the file ends inside its last reading (cut "
+                                               "short); its 12 whole readings are kept")))
+      << qPrintable(message_);
 }
 
 // A run beyond 1 GiB (7.4 hours at 99 us) and one beyond 4 GiB are valid streams, not damage.
@@ -360,6 +368,17 @@ TEST_F(Headless, ScopeVxdKeepsItsOwnGroupsAndLeavesOutWhatItDoesNotStore) {
   const fs::path m = dir_ / "m.VXD";
   ASSERT_EQ(writeScopeVxd(m, scopeInfo(1000, "M"), scopeSamples(1000)), 0);
   ASSERT_EQ(convert({"--convert", q(m)}), kExitOk) << qPrintable(message_);
+  EXPECT_EQ(slurp(dir_ / "m.CSV"),
+            scopeCsvText(scopeInfo(1000, "M"), scopeSamples(1000), CsvStyle{'.', ';'}));
+  // The window's own CSV of the same record beside it (it keeps what a .VXD cannot) is never
+  // replaced under a made name; named as DST it is.
+  spit(dir_ / "m.CSV", "the window's table");
+  EXPECT_EQ(convert({"--convert", q(m)}), kExitBadInput);
+  EXPECT_EQ(message_, QStringLiteral("\"%1\": exists already and is kept; name it as DST to "
+                                     "replace it")
+                          .arg(q(dir_ / "m.CSV")));
+  EXPECT_EQ(slurp(dir_ / "m.CSV"), "the window's table");
+  ASSERT_EQ(convert({"--convert", q(m), q(dir_ / "m.CSV")}), kExitOk) << qPrintable(message_);
   EXPECT_EQ(slurp(dir_ / "m.CSV"),
             scopeCsvText(scopeInfo(1000, "M"), scopeSamples(1000), CsvStyle{'.', ';'}));
   // With one, trigger channel and thresholds are not in the file: those rows stay plain.
@@ -710,6 +729,14 @@ TEST_F(Headless, OwnTablesOfEverySeparatorAreDrawn) {
         EXPECT_TRUE(img == reference) << what << " " << qPrintable(sep) << " " << qPrintable(dec);
       }
     }
+    // A table one row short of the length it states (a copy taken while it was written) is cut.
+    if (what == "logic") continue;  // a stored record's table states its file's entries
+    const std::string whole = slurp(dir_ / (what + "0.CSV"));
+    spit(dir_ / "cut.CSV", whole.substr(0, whole.rfind("\r\n", whole.size() - 3) + 2));
+    EXPECT_EQ(render({"--render", q(dir_ / "cut.CSV"), q(dir_ / "t.png")}), kExitBadInput) << what;
+    EXPECT_TRUE(message_.endsWith(what == "scope" ? "cut short (999 of 1000 samples)"
+                                                  : "cut short (299 of 300 samples)"))
+        << qPrintable(message_);
   }
 }
 

@@ -35,6 +35,7 @@ class HeadlessExport : public HeadlessFiles {
     return runExport(r, console_, message_);
   }
   static QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+  static fs::path cut(const fs::path& p) { return fs::path(p).replace_filename("cut_" + p.filename().string()); }
 
   // Two devices of 300 points in one multi-device data file; the second starts `shift` later.
   fs::path multiFile(double shift = 0) {
@@ -264,7 +265,16 @@ TEST_F(HeadlessExport, WhatAFormatCannotHoldIsRefusedInWords) {
   EXPECT_EQ(exportFile({"--export", "sr", q(scopeFil()), q(pipe)}), 2);
   EXPECT_TRUE(message_.contains(QStringLiteral("regular file"))) << qPrintable(message_);
   EXPECT_TRUE(fs::is_fifo(pipe));
-  for (const char* f : {"a.vcd", "b.vcd", "c.sr", "d.sr", "e.vcd", "f.sr", "g.sr"})
+  // The program's own plain CSV is written for other programs, not read back: said so, not
+  // called a stranger's table.
+  const fs::path plain = dir_ / "p.csv";
+  ASSERT_EQ(exportFile({"--export", "plain", q(slow), q(plain)}), 0) << qPrintable(message_);
+  EXPECT_EQ(exportFile({"--export", "vcd", q(plain), q(dir_ / "i.vcd")}), 2);
+  EXPECT_TRUE(message_.endsWith(QStringLiteral("is this program's plain CSV, which it writes for "
+                                               "other programs but does not read back; convert "
+                                               "or draw the file it was made from")))
+      << qPrintable(message_);
+  for (const char* f : {"a.vcd", "b.vcd", "c.sr", "d.sr", "e.vcd", "f.sr", "g.sr", "i.vcd"})
     EXPECT_FALSE(fs::exists(dir_ / f)) << f;
 }
 
@@ -435,6 +445,23 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
         << qPrintable(message_);
     EXPECT_FALSE(message_.contains(QStringLiteral("access denied"))) << qPrintable(message_);
   }
+  // Under a name made from the source's, nothing standing there is replaced, a dangling link
+  // neither; named as DST it is.
+  const fs::path lfil = logicFil();
+  const fs::path made = fs::path(lfil).replace_extension(".vcd");
+  fs::create_symlink(dir_ / "nowhere", made);
+  EXPECT_EQ(exportFile({"--export", "vcd", q(lfil)}), 1);
+  EXPECT_EQ(message_, QLatin1Char('"') + q(made) +
+                          QStringLiteral("\": exists already and is kept; name it as DST to "
+                                         "replace it"));
+  EXPECT_TRUE(fs::is_symlink(made));
+  const fs::path madePlain = fs::path(lfil).replace_extension().concat("_plain.csv");
+  spit(madePlain, "old");
+  EXPECT_EQ(exportFile({"--convert", q(lfil), "--format", "plain"}), 1);
+  EXPECT_EQ(slurp(madePlain), "old");
+  EXPECT_EQ(exportFile({"--convert", q(lfil), q(madePlain), "--format", "plain"}), 0)
+      << qPrintable(message_);
+  EXPECT_NE(slurp(madePlain), "old");
   EXPECT_EQ(exportFile({"--export", "sr", q(dir_ / "none.FIL"), q(dir_ / "x.sr")}), 1);
   EXPECT_TRUE(message_.contains(QStringLiteral("not found"))) << qPrintable(message_);
   // A target in a folder that cannot be made.
@@ -453,7 +480,18 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
           << keep << qPrintable(message_);
     }
   }
+  // The window's own tables copied while it wrote them, cut at a line end: one row short of the
+  // length they state is cut, whole they export.
+  const TableFiles tables = tableFiles();
+  const std::string scopeWhole = slurp(tables.scopeCsv);
+  spit(cut(tables.scopeCsv), scopeWhole.substr(0, scopeWhole.rfind("\r\n", scopeWhole.size() - 3) + 2));
+  for (const char* format : {"csv", "sr"}) {
+    EXPECT_EQ(exportFile({"--export", format, q(cut(tables.scopeCsv)), q(out)}), 1) << format;
+    EXPECT_TRUE(message_.endsWith(QStringLiteral("the file is cut short (999 of 1000 samples)")))
+        << qPrintable(message_);
+  }
   EXPECT_EQ(slurp(out), "old");
+  EXPECT_EQ(exportFile({"--export", "csv", q(tables.scopeCsv), q(out)}), 0) << qPrintable(message_);
   // Only its last line end lost (an editor's save): the file is whole.
   ASSERT_EQ(whole.substr(whole.size() - 2), "\r\n");
   spit(dir_ / "cut.CSV", whole.substr(0, whole.size() - 2));

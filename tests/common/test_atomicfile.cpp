@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -161,5 +162,50 @@ TEST(AtomicFile, LinksAreWrittenThroughAndPipesInto) {
   reader2.join();
   EXPECT_EQ(got, "half");
   EXPECT_TRUE(fs::is_fifo(pipe));
+  // A replaced file keeps its mode: a private one stays private through a link too.
+  ::chmod((d / "tgt" / "real.csv").c_str(), 0600);
+  EXPECT_EQ(writeFileAtomically(d / "link.csv", "private"), 0);
+  EXPECT_EQ(fs::status(d / "tgt" / "real.csv").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  // The process's own descriptors by name (/dev/stdout, /dev/fd/N, /proc/self/fd/N) are written
+  // through as opened ("> file" or ">> file"), never replaced by a new file.
+  const fs::path opened = d / "opened.csv";
+  ASSERT_EQ(writeFileAtomically(opened, "old,"), 0);
+  const int fd = ::open(opened.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const auto inode = [&] {
+    struct stat st = {};
+    ::stat(opened.c_str(), &st);
+    return st.st_ino;
+  };
+  const ino_t before = inode();
+  const std::string n = std::to_string(fd);
+  EXPECT_EQ(writeFileAtomically("/dev/fd/" + n, "a,"), 0);
+  EXPECT_EQ(writeFileAtomically("/proc/self/fd/" + n, "b,"), 0);
+  fs::create_symlink("/proc/self/fd/" + n, d / "to_fd");
+  EXPECT_EQ(writeFileAtomically(d / "to_fd", "c"), 0);
+  ::close(fd);
+  EXPECT_EQ(slurp(opened), "old,a,b,c");
+  EXPECT_EQ(inode(), before);
+  fs::remove_all(d);
+}
+
+// A link in a shared sticky folder (/tmp) planted by another user is not followed, as the
+// kernel's own rule for such links has it: root would otherwise replace the file it names.
+TEST(AtomicFile, ALinkPlantedByAnotherUserInASharedFolderIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to plant a link owned by another user";
+  const fs::path d = freshFolder("shared");
+  const fs::path shared = d / "tmp";
+  fs::create_directories(shared);
+  ::chmod(shared.c_str(), 01777);
+  ASSERT_EQ(writeFileAtomically(d / "secret", "kept"), 0);
+  fs::create_symlink(d / "secret", shared / "report.csv");
+  ASSERT_EQ(::lchown((shared / "report.csv").c_str(), 4242, 4242), 0);
+  EXPECT_EQ(writeFileAtomically(shared / "report.csv", "x"), EACCES);
+  EXPECT_EQ(slurp(d / "secret"), "kept");
+  // The user's own link there is followed.
+  ASSERT_EQ(::lchown((shared / "report.csv").c_str(), 0, 0), 0);
+  EXPECT_EQ(writeFileAtomically(shared / "report.csv", "x"), 0);
+  EXPECT_EQ(slurp(d / "secret"), "x");
   fs::remove_all(d);
 }

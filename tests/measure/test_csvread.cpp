@@ -23,6 +23,25 @@ std::string firstLine(const std::string& s) {
   return s.substr(0, s.find('\r'));
 }
 
+// The table as a copy cut at a line end leaves it: its last row gone.
+std::string withoutLastRow(const std::string& s) {
+  return s.substr(0, s.rfind("\r\n", s.size() - 3) + 2);
+}
+
+// A table one row short of the length its Memory Depth cell states is cut, however its rows
+// read; whole it is not.
+template <typename Table>
+void expectCutByOneRow(int (*read)(std::string_view, char, Table&, CsvFault*),
+                       const std::string& text, char col, std::int64_t stated) {
+  Table t;
+  CsvFault f;
+  EXPECT_EQ(read(withoutLastRow(text), col, t, &f), kCsvCutShort);
+  EXPECT_EQ(f.held, stated - 1);
+  EXPECT_EQ(f.stated, stated);
+  EXPECT_EQ(csvFaultText(kCsvCutShort, f, "scope"),
+            QStringLiteral("the file is cut short (%1 of %2 samples)").arg(stated - 1).arg(stated));
+}
+
 std::string show(const CsvStyle& st) {
   return std::string("decimal '") + st.decimal + "' column '" + st.column + "'";
 }
@@ -57,8 +76,8 @@ TEST_F(CsvRead, ScopeTablesUnderEverySeparator) {
         EXPECT_EQ(storedCsvColumn(firstLine(text), preferred), style.column) << show(style);
       ASSERT_EQ(storedCsvKind(text, style.column), StoredCsvKind::Scope) << show(style);
       StoredScopeCsv t;
-      int bad = 0;
-      ASSERT_EQ(readScopeCsv(text, style.column, t, &bad), 0) << show(style) << " row " << bad;
+      CsvFault bad;
+      ASSERT_EQ(readScopeCsv(text, style.column, t, &bad), 0) << show(style) << " line " << bad.line;
       ASSERT_EQ(t.ch0.size(), samples.size());
       for (std::size_t i = 0; i < samples.size(); ++i) {
         EXPECT_NEAR(t.ch0[i], samples[i].ch0, 5e-7) << i;
@@ -73,17 +92,35 @@ TEST_F(CsvRead, ScopeTablesUnderEverySeparator) {
       EXPECT_EQ(t.memoryDepth, 40) << show(style);
       EXPECT_NEAR(t.pretrigger, 0.1 * 40 * 2e-5, 1e-9) << show(style);
       EXPECT_EQ(t.triggerSample, 4) << show(style);
+      expectCutByOneRow(readScopeCsv, text, style.column, 40);
       // The analog logger's table has the same columns; its dates are those of its start.
       const std::string logger = analogLoggerCsvText(record(st), st, stream, style);
       EXPECT_EQ(storedCsvColumn(firstLine(logger), '\0'), style.column) << show(style);
       ASSERT_EQ(storedCsvKind(logger, style.column), StoredCsvKind::AnalogLogger) << show(style);
       StoredScopeCsv u;
-      ASSERT_EQ(readScopeCsv(logger, style.column, u, &bad), 0) << show(style) << " row " << bad;
+      ASSERT_EQ(readScopeCsv(logger, style.column, u, &bad), 0) << show(style) << " line " << bad.line;
       EXPECT_EQ(u.ch0.size(), 40u);
+      expectCutByOneRow(readScopeCsv, logger, style.column, 40);  // 80 words stated
       ASSERT_TRUE(u.time.has_value()) << show(style);
       EXPECT_NEAR(u.time->seconds, record(st).time.seconds, 1e-6) << show(style);
     }
   }
+}
+
+// A record deeper than the scope's memory holds its first 131000 samples: a table stating the
+// depth asked (as an earlier version wrote it) is whole with them, one row fewer is cut.
+TEST_F(CsvRead, DeepScopeTableIsWholeWithTheScopesMemory) {
+  SettingsRecord st = scopeSettings();
+  st.memoryDepth = 200000;
+  const std::vector<ScopeSample> samples(std::size_t(kScopeMemorySamples), ScopeSample{0.5f, -0.25f});
+  std::string text = scopeCsvText(record(st), samples, {'.', ';'});
+  const std::size_t cell = text.find(";131000\r\n");
+  ASSERT_NE(cell, std::string::npos);
+  text.replace(cell, 7, ";200000");
+  StoredScopeCsv t;
+  ASSERT_EQ(readScopeCsv(text, ';', t), 0);
+  EXPECT_EQ(t.memoryDepth, 200000);
+  expectCutByOneRow(readScopeCsv, text, ';', kScopeMemorySamples);
 }
 
 // The voltmeter chart's table: its readings, the padding rows of a short series left out, and
@@ -106,8 +143,8 @@ TEST_F(CsvRead, VoltmeterChartTablesUnderEverySeparator) {
       ASSERT_EQ(storedCsvColumn(firstLine(text), '\0'), style.column) << show(style) << text;
       ASSERT_EQ(storedCsvKind(text, style.column), StoredCsvKind::VoltmeterChart) << show(style);
       StoredChartCsv t;
-      int bad = 0;
-      ASSERT_EQ(readChartCsv(text, style.column, t, &bad), 0) << show(style) << " row " << bad;
+      CsvFault bad;
+      ASSERT_EQ(readChartCsv(text, style.column, t, &bad), 0) << show(style) << " line " << bad.line;
       ASSERT_EQ(t.time.size(), std::size_t(n)) << show(style);
       EXPECT_EQ(t.time[2], 0.5);
       EXPECT_EQ(t.ch0[2], -3.0);
@@ -146,8 +183,8 @@ TEST_F(CsvRead, LogicAndIoLoggerTablesUnderEverySeparator) {
       EXPECT_EQ(storedCsvColumn(firstLine(text), ';'), style.column) << show(style);
       ASSERT_EQ(storedCsvKind(text, style.column), StoredCsvKind::Logic) << show(style);
       StoredLogicCsv t;
-      int bad = 0;
-      ASSERT_EQ(readLogicCsv(text, style.column, t, &bad), 0) << show(style) << " row " << bad;
+      CsvFault bad;
+      ASSERT_EQ(readLogicCsv(text, style.column, t, &bad), 0) << show(style) << " line " << bad.line;
       ASSERT_EQ(t.words.size(), 30u);
       for (int i = 0; i < 30; ++i) EXPECT_EQ(t.words[std::size_t(i)], list.at(i).word) << i;
       EXPECT_FALSE(t.ioLogger);
@@ -157,17 +194,19 @@ TEST_F(CsvRead, LogicAndIoLoggerTablesUnderEverySeparator) {
       EXPECT_EQ(t.triggerPoint, 40) << show(style);
       EXPECT_DOUBLE_EQ(t.step, 1e-6) << show(style);
       EXPECT_EQ(t.memoryDepth, 30) << show(style);
+      expectCutByOneRow(readLogicCsv, text, style.column, 30);
 
       const std::string io = ioLoggerCsvText(record(st), "M", stream, style);
       EXPECT_EQ(storedCsvColumn(firstLine(io), '\0'), style.column) << show(style);
       ASSERT_EQ(storedCsvKind(io, style.column), StoredCsvKind::IoLogger) << show(style);
       StoredLogicCsv u;
-      ASSERT_EQ(readLogicCsv(io, style.column, u, &bad), 0) << show(style) << " row " << bad;
+      ASSERT_EQ(readLogicCsv(io, style.column, u, &bad), 0) << show(style) << " line " << bad.line;
       EXPECT_TRUE(u.ioLogger);
       ASSERT_EQ(u.words.size(), 30u);
       EXPECT_EQ(u.words[29], std::uint16_t(29 * 0x0201));
       EXPECT_EQ(u.trgTypString, "M");
       EXPECT_DOUBLE_EQ(u.step, 1e-6) << show(style);
+      expectCutByOneRow(readLogicCsv, io, style.column, 30);
     }
   }
 }
@@ -181,7 +220,8 @@ TEST_F(CsvRead, OtherTextIsNoTable) {
   EXPECT_EQ(storedCsvKind(chart, '\t'), StoredCsvKind::VoltmeterChart);
   EXPECT_EQ(tableColumn(" 0.000000\t23.483440\t 1.568280\tDevise\tTVS00001"), 0);
   StoredScopeCsv t;
-  int bad = 0;
+  CsvFault bad;
   EXPECT_EQ(readScopeCsv(" 1.000000; 2.000000\r\nthree;4\r\n", ';', t, &bad), kCsvBadCell);
-  EXPECT_EQ(bad, 2);
+  EXPECT_EQ(bad.line, 2);
+  EXPECT_EQ(csvFaultText(kCsvBadCell, bad, "scope"), QStringLiteral("line 2 is not a scope row"));
 }
