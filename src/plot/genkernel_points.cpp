@@ -1000,6 +1000,8 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
   // list's own.
   const std::shared_ptr<const TD2PointsLst::PlainChain> chain =
       collapsePoints && pp.numeric ? ds.points.ChainForRedraw() : nullptr;
+  // The points the chain holds; those after it are drawn from the points.
+  const int chained = chain ? int(chain->x.size()) : 0;
   const std::uint64_t changes = ds.points.Changes();
   const int interval = ds.messageInterval;
   int i = 0;
@@ -1017,9 +1019,9 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     // it is collected into column spans and written once; mixed colours go point by point.
     // The picture may have been touched while yielding: its pixels are taken afresh here.
     const ColorRef c = pts[std::size_t(i)].color;
-    if (chain) {
+    if (i < chained) {
       // One colour throughout: the spans are collected up to the next yield.
-      end = interval > 0 ? std::min(n, (i / interval + 1) * interval) : n;
+      end = interval > 0 ? std::min(chained, (i / interval + 1) * interval) : chained;
       ColumnSpans sink(bitmap_, rgbOf(c));
       ChainNumbers src{*chain};
       i = drawPlainChain(sink, pp, src, i, end, plotLeft, plotBottom, sizeScale);
