@@ -909,11 +909,12 @@ constexpr std::size_t kXYRecentLines = std::size_t(1) << 16;
 
 // Draws an XY series as its points linked one by one would be drawn (it has no markers): the
 // line from each point to the next, cut at the ranges' edge where it leaves them. The points
-// are read a piece at a time; between pieces `more` is asked whether to go on (it may let
-// events run, so the picture's pixels are taken afresh after it). False when the reader
-// failed or `more` said stop.
+// are read a piece at a time; at every multiple of `interval` points (none if 0) `more` is
+// asked whether to go on (it may let events run, so the picture's pixels are taken afresh
+// after it). False when the reader failed or `more` said stop.
 template <class More>
-bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, More more) {
+bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f,
+                  std::uint64_t interval, More more) {
   const std::uint64_t n = s.Count();
   if (n < 2 || !f.numeric) return true;
   std::vector<double> xs(std::size_t(std::min<std::uint64_t>(n, kXYPiece)));
@@ -927,8 +928,10 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, More
   const std::uint32_t rgb = rgbOf(s.color);
   NumberPoint prev;
   for (std::uint64_t i = 0; i < n;) {
-    if (i > 0 && !more()) return false;
-    const std::size_t m = std::size_t(std::min<std::uint64_t>(n - i, xs.size()));
+    if (i > 0 && interval > 0 && i % interval == 0 && !more()) return false;
+    std::uint64_t left = std::min<std::uint64_t>(n - i, xs.size());
+    if (interval > 0) left = std::min(left, interval - i % interval);
+    const auto m = std::size_t(left);
     if (!s.reader->Read(i, m, xs.data(), ys.data())) return false;
     ColumnSpans sink(picture, rgb);
     for (std::size_t k = 0; k < m; ++k) {
@@ -989,7 +992,8 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
       return generation_ == generation && ds.xySeries == xy;
     };
     // Stopped by a new picture, or the data set was given another curve meanwhile.
-    if (!drawXYSeries(bitmap_, *xy, CurveFrame(ds, tx, ty), more) &&
+    const auto interval = std::uint64_t(yields ? ds.messageInterval : 0);
+    if (!drawXYSeries(bitmap_, *xy, CurveFrame(ds, tx, ty), interval, more) &&
         (generation_ != generation || ds.xySeries != xy))
       return kPlotOk;
     n = ds.points.Count();  // the points may have changed while it yielded

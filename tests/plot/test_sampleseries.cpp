@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -571,6 +572,18 @@ TEST(XYSeries, PictureAndNearestPointSameAsPointByPoint) {
     };
     EXPECT_TRUE(exact.Bitmap() == xy.Bitmap()) << "ratio " << ratio;
     EXPECT_GT(count(xy.Bitmap()), 5000);
+    // Pending events run every message interval (10000 points) while the series is drawn, as
+    // while points are.
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start();
+    xy.PrepareImage(nullptr);
+    ASSERT_EQ(xy.Render(nullptr, true), kPlotOk);
+    timer.stop();
+    EXPECT_GE(ticks, int(n / 10000));
+    EXPECT_TRUE(exact.Bitmap() == xy.Bitmap()) << "yielding, ratio " << ratio;
     const PlotRect pa = xy.PlotArea();
     for (TGenD2ImgKernel* k : {&exact, &xy}) {
       k->BeginZoom(nullptr, pa.left + 173, pa.top + 61);
