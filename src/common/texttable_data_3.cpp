@@ -98,6 +98,7 @@ const BuiltInText kTexts[] = {
      "sigrok-Sitzung (.sr) oder einfaches CSV (.csv)",
      "Save the merged recording on screen for other programs: sigrok session (.sr) or plain CSV "
      "(.csv)"},
+    // Not shown any more (such a stream is drawn from the file); kept so the id stays taken.
     {347,
      "Keine XY-Darstellung: der Datenstrom hat mehr als %1 verschiedene Linien. Bitte eine "
      "Zeitdarstellung wählen.",

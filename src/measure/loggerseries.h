@@ -96,6 +96,9 @@ struct AnalogLoggerSeries {
   // The drawn samples of each channel: every one of the stream, its first included.
   std::shared_ptr<TLoggerChannelReader> reader[2];
   TMinMaxPyramid pyramid[2];
+  // The largest limit the stream's distinct XY lines were found to exceed, once a drawing
+  // found it: later drawings go straight to the stream instead of counting them again.
+  mutable std::optional<std::uint64_t> xyLinesMoreThan;
 
   // Samples drawn per channel.
   std::uint64_t drawnCount() const { return samples; }

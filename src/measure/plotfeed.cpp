@@ -538,10 +538,18 @@ int feedAnalogLoggerImage(TGenD2ImgKernel& k, const AnalogLoggerSeries& stream,
     const int cx = pc.plotMode == kPlotK1vsK0 ? 0 : 1;
     const int cy = 1 - cx;
     XYLines lines;
-    const int lrc = distinctXYLines(*stream.reader[0], lines, xyMaxPoints);
+    const bool tooMany = stream.xyLinesMoreThan && xyMaxPoints <= *stream.xyLinesMoreThan;
+    const int lrc =
+        tooMany ? kPlotXYTooManyLines : distinctXYLines(*stream.reader[0], lines, xyMaxPoints);
     if (lrc == kPlotXYTooManyLines) {
+      if (!tooMany) stream.xyLinesMoreThan = xyMaxPoints;
       auto series = stream.xySeries(cx);
-      if (!series) return c.finish();
+      if (!series) {
+        // An empty curve in the place of the last file's.
+        TGenD2DataSet* ds = nullptr;
+        if (const int rc = c.begin(xyStyle(cx, cy), ds); rc != kPlotOk) return rc;
+        return c.finish();
+      }
       const int rc = xySeriesCurve(c, std::move(series), cx, cy, !pc.autoScale[cx],
                                    fixedRange(header, cx), !pc.autoScale[cy],
                                    fixedRange(header, cy), kChannelColour[cx], kChannelColour[cy]);

@@ -909,11 +909,12 @@ constexpr std::size_t kXYRecentLines = std::size_t(1) << 16;
 
 // Draws an XY series as its points linked one by one would be drawn (it has no markers): the
 // line from each point to the next, cut at the ranges' edge where it leaves them. The points
-// are read a piece at a time; between pieces `more` is asked whether to go on (it may let
-// events run, so the picture's pixels are taken afresh after it). False when the reader
-// failed or `more` said stop.
+// are read a piece at a time; at every multiple of `interval` points (none if 0) `more` is
+// asked whether to go on (it may let events run, so the picture's pixels are taken afresh
+// after it). False when the reader failed or `more` said stop.
 template <class More>
-bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, More more) {
+bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f,
+                  std::uint64_t interval, More more) {
   const std::uint64_t n = s.Count();
   if (n < 2 || !f.numeric) return true;
   std::vector<double> xs(std::size_t(std::min<std::uint64_t>(n, kXYPiece)));
@@ -927,8 +928,10 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, More
   const std::uint32_t rgb = rgbOf(s.color);
   NumberPoint prev;
   for (std::uint64_t i = 0; i < n;) {
-    if (i > 0 && !more()) return false;
-    const std::size_t m = std::size_t(std::min<std::uint64_t>(n - i, xs.size()));
+    if (i > 0 && interval > 0 && i % interval == 0 && !more()) return false;
+    std::uint64_t left = std::min<std::uint64_t>(n - i, xs.size());
+    if (interval > 0) left = std::min(left, interval - i % interval);
+    const auto m = std::size_t(left);
     if (!s.reader->Read(i, m, xs.data(), ys.data())) return false;
     ColumnSpans sink(picture, rgb);
     for (std::size_t k = 0; k < m; ++k) {
@@ -989,7 +992,8 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
       return generation_ == generation && ds.xySeries == xy;
     };
     // Stopped by a new picture, or the data set was given another curve meanwhile.
-    if (!drawXYSeries(bitmap_, *xy, CurveFrame(ds, tx, ty), more) &&
+    const auto interval = std::uint64_t(yields ? ds.messageInterval : 0);
+    if (!drawXYSeries(bitmap_, *xy, CurveFrame(ds, tx, ty), interval, more) &&
         (generation_ != generation || ds.xySeries != xy))
       return kPlotOk;
     n = ds.points.Count();  // the points may have changed while it yielded
@@ -1000,6 +1004,8 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
   // list's own.
   const std::shared_ptr<const TD2PointsLst::PlainChain> chain =
       collapsePoints && pp.numeric ? ds.points.ChainForRedraw() : nullptr;
+  // The points the chain holds; those after it are drawn from the points.
+  const int chained = chain ? int(chain->x.size()) : 0;
   const std::uint64_t changes = ds.points.Changes();
   const int interval = ds.messageInterval;
   int i = 0;
@@ -1017,9 +1023,9 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     // it is collected into column spans and written once; mixed colours go point by point.
     // The picture may have been touched while yielding: its pixels are taken afresh here.
     const ColorRef c = pts[std::size_t(i)].color;
-    if (chain) {
+    if (i < chained) {
       // One colour throughout: the spans are collected up to the next yield.
-      end = interval > 0 ? std::min(n, (i / interval + 1) * interval) : n;
+      end = interval > 0 ? std::min(chained, (i / interval + 1) * interval) : chained;
       ColumnSpans sink(bitmap_, rgbOf(c));
       ChainNumbers src{*chain};
       i = drawPlainChain(sink, pp, src, i, end, plotLeft, plotBottom, sizeScale);

@@ -16,7 +16,7 @@ void TD2PointsLst::Reserve(int n) {
   const std::size_t before = points_.capacity();
   points_.reserve(std::size_t(n > 0 ? n : 0));
   if (points_.capacity() == before) return;
-  if (chain_ && chain_.use_count() == 1) {
+  if (chainState_ == ChainState::Growing && chain_ && chain_.use_count() == 1) {
     chain_->x.reserve(points_.capacity());
     chain_->y.reserve(points_.capacity());
   }
@@ -221,38 +221,62 @@ int TD2PointsLst::SetMarker(int size, int shape) {
 }
 
 void TD2PointsLst::growChain() {
+  const std::size_t j = points_.size() - 1;
+  if (chainState_ == ChainState::Grown) {
+    // The points after the chain do not touch it, unless one of its links now designates one.
+    if (std::int64_t(points_.size()) > forwardLink_) {
+      chain_.reset();
+      chainState_ = ChainState::Stale;
+    }
+    return;
+  }
   if (chainState_ != ChainState::Growing) {
-    // A chain found before covers the points before this one only.
+    // A chain found before is made again, with this point, when it is asked for.
     chain_.reset();
     chainState_ = ChainState::Stale;
     return;
   }
-  const std::size_t j = points_.size() - 1;
   const PlotPoint& q = points_[j];
   const PlotPoint& first = points_[0];
-  if (std::int64_t(points_.size()) > forwardLink_ ||
-      !PlainChainPoint(points_, j, first.color, first.markerShape)) {
+  if (std::int64_t(points_.size()) > forwardLink_) {
     chain_.reset();
-    chainState_ = ChainState::Checked;
+    chainState_ = ChainState::Stale;
+    return;
+  }
+  if (!PlainChainPoint(points_, j, first.color, first.markerShape)) {
+    // What was grown stays: the points before this one.
+    chainState_ = ChainState::Grown;
     return;
   }
   for (const std::int32_t link : {q.linkA, q.linkB})
     if (link >= std::int64_t(points_.size())) forwardLink_ = std::min(forwardLink_, link);
-  if (!chain_) {
-    chain_ = std::make_shared<PlainChain>();
-    chain_->square = first.markerShape == 0;
-    chain_->x.reserve(points_.capacity());
-    chain_->y.reserve(points_.capacity());
-  } else if (chain_.use_count() > 1) {
+  if (chain_ && chain_.use_count() > 1) {
     // Read by a drawing that yielded, or shared with a copy of the list: never changed there.
     chain_ = std::make_shared<PlainChain>(*chain_);
+  } else if (j == 0) {
+    freshChain();
   }
   chain_->x.push_back(q.X.number);
   chain_->y.push_back(q.Y.number);
 }
 
+TD2PointsLst::PlainChain& TD2PointsLst::freshChain() const {
+  if (chain_ && chain_.use_count() == 1) {
+    chain_->x.clear();
+    chain_->y.clear();
+  } else {
+    chain_ = std::make_shared<PlainChain>();
+  }
+  const PlotPoint& first = points_[0];
+  chain_->square = first.markerShape == 0;
+  chain_->x.reserve(points_.capacity());
+  chain_->y.reserve(points_.capacity());
+  return *chain_;
+}
+
 std::shared_ptr<const TD2PointsLst::PlainChain> TD2PointsLst::ChainForRedraw() const {
-  if (chainState_ != ChainState::Growing && !drawnOnce_) {
+  const bool grown = chainState_ == ChainState::Growing || chainState_ == ChainState::Grown;
+  if (!grown && !drawnOnce_) {
     drawnOnce_ = true;
     return nullptr;
   }
@@ -261,26 +285,27 @@ std::shared_ptr<const TD2PointsLst::PlainChain> TD2PointsLst::ChainForRedraw() c
 }
 
 std::shared_ptr<const TD2PointsLst::PlainChain> TD2PointsLst::Chain() const {
-  const std::size_t n = points_.size();
-  if (chainState_ == ChainState::Growing)
-    return n >= std::size_t(kPlainChainMin) ? chain_ : nullptr;
-  if (chainState_ == ChainState::Checked) return chain_;
+  const auto longEnough = [this]() -> std::shared_ptr<const PlainChain> {
+    if (chain_ && chain_->x.size() >= std::size_t(kPlainChainMin)) return chain_;
+    return nullptr;
+  };
+  if (chainState_ != ChainState::Stale) return longEnough();
   chainState_ = ChainState::Checked;
+  const std::size_t n = points_.size();
   if (n < std::size_t(kPlainChainMin)) return nullptr;
   const PlotPoint& first = points_[0];
   const int shape = first.markerShape;
-  if (!PlainChainPoint(points_, 0, first.color, shape)) return nullptr;
-  auto chain = std::make_shared<PlainChain>();
-  chain->square = shape == 0;
-  chain->x.resize(n);
-  chain->y.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!PlainChainPoint(points_, i, first.color, shape)) return nullptr;
-    chain->x[i] = points_[i].X.number;
-    chain->y[i] = points_[i].Y.number;
+  std::size_t m = 0;
+  while (m < n && PlainChainPoint(points_, m, first.color, shape)) ++m;
+  if (m < std::size_t(kPlainChainMin)) return nullptr;
+  PlainChain& chain = freshChain();
+  chain.x.resize(m);
+  chain.y.resize(m);
+  for (std::size_t i = 0; i < m; ++i) {
+    chain.x[i] = points_[i].X.number;
+    chain.y[i] = points_[i].Y.number;
   }
-  chain_ = std::move(chain);
-  return chain_;
+  return longEnough();
 }
 
 void TD2PointsLst::GetMarker(int& size, int& shape) const {

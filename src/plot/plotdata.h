@@ -100,9 +100,11 @@ class TD2PointsLst {
     return !(shape > 0 && shape <= 7) && links && q.X.kind == kWorldNumber &&
            q.Y.kind == kWorldNumber && q.color == colour && q.markerShape == shape;
   }
-  // Kept up to date while points are only added (a list filled point by point has it at
-  // once), else made on first use and kept until the points change; null for any other list.
-  // Shared, so a drawing that yields keeps it while the points change meanwhile.
+  // The numbers of the list's first points as far as they form such a chain (x.size() of them,
+  // at least kPlainChainMin; null if fewer): a curve ends with points of other kinds (corners,
+  // guide lines), drawn from the points after it. Kept up to date while points are only added
+  // (a list filled point by point has it at once), else made on first use and kept until the
+  // points change. Shared, so a drawing that yields keeps it while the points change meanwhile.
   std::shared_ptr<const PlainChain> Chain() const;
   // The same for a drawing. After any other change than adding points, null at the first
   // drawing, which reads the points once anyway (a record drawn once and replaced costs no
@@ -117,7 +119,14 @@ class TD2PointsLst {
   void changed() {
     ++changes_.n;
     boundsValid_ = false;
-    chain_.reset();
+    // Emptied, not freed, unless a drawing or a copy holds it: a data set filled again for
+    // each record writes its numbers into memory already touched.
+    if (chain_ && chain_.use_count() == 1) {
+      chain_->x.clear();
+      chain_->y.clear();
+    } else {
+      chain_.reset();
+    }
     // An empty list grows its chain with the points that come.
     chainState_ = points_.empty() ? ChainState::Growing : ChainState::Stale;
     forwardLink_ = INT32_MAX;
@@ -131,12 +140,17 @@ class TD2PointsLst {
   WorldValue minX_, maxX_, minY_, maxY_;
   bool boundsValid_ = false;
   PlotPoint template_;
-  // Growing: chain_ holds the numbers of every point so far (null while empty); Stale: not
-  // known since the last change; Checked: chain_ is what Chain() found (null: no chain).
-  enum class ChainState : std::uint8_t { Growing, Stale, Checked };
+  // A chain_ to fill afresh: the list's own emptied one, else a new one.
+  PlainChain& freshChain() const;
+
+  // Growing: chain_ holds the numbers of every point so far (null or empty while the list is
+  // empty); Grown: chain_ holds those of the points before the first that did not continue it;
+  // Stale: not known since the last change; Checked: chain_ is what Chain() found (null or
+  // shorter than kPlainChainMin: no chain).
+  enum class ChainState : std::uint8_t { Growing, Grown, Stale, Checked };
   mutable std::shared_ptr<PlainChain> chain_;
   mutable ChainState chainState_ = ChainState::Growing;
-  // The smallest link of a growing chain's points that lies beyond the list: once the list
+  // The smallest link of a grown chain's points that lies beyond the list: once the list
   // reaches it, that link designates a point and the chain is no chain any more.
   std::int32_t forwardLink_ = INT32_MAX;
   mutable bool drawnOnce_ = false;

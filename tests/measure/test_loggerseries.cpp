@@ -255,6 +255,21 @@ TEST_F(SeriesFiles, XYOfANoisyRunOfMinutesIsDrawn) {
     EXPECT_GT(coloured(k.Bitmap()), 500);
     EXPECT_TRUE(k.Bitmap() == fromStream.Bitmap()) << "zoomed, auto " << autoScale;
   }
+  // Found once to hold more lines than a limit, the stream is drawn from itself for that limit
+  // or a smaller one without counting its lines again.
+  ASSERT_EQ(ser.xyLinesMoreThan, std::optional<std::uint64_t>(0));
+  ser.xyLinesMoreThan = std::uint64_t(1) << 22;
+  PlotChoice pc;
+  pc.plotMode = kPlotK1vsK0;
+  TGenD2ImgKernel k;
+  ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotOk);
+  EXPECT_NE(k.Get(0)->xySeries, nullptr);
+  // A stream whose XY curve cannot be made leaves no curve of the last one drawn.
+  ser.reader[1].reset();
+  ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc), kPlotOk);
+  ASSERT_EQ(k.DataSetCount(), 1);
+  EXPECT_EQ(k.Get(0)->xySeries, nullptr);
+  EXPECT_EQ(k.Get(0)->points.Count(), 0);
 }
 
 // Where every line is new the XY curve holds a point per sample up to the limit; beyond it the

@@ -577,9 +577,10 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
   // before), drawn from their numbers alone: dense columns, jumps that leave gaps beside a
   // column, a yield interval that cuts the chain anywhere; whole, zoomed (points outside the
   // window from the middle of the chain on), and again after the points changed. A first
-  // drawing reads the chain's numbers from the points as far as they continue it: the second
-  // curve leaves it for an unlinked point and for a change of colour; a marker of another shape
-  // (1) is no chain at all.
+  // drawing of a list changed after it was filled reads the chain's numbers from the points as
+  // far as they continue it (the first curve); the second curve leaves its chain for an
+  // unlinked point and for a change of colour, and is drawn from the chain grown while it was
+  // filled up to there, from the points after; a marker of another shape (1) is no chain.
   for (int shape : {0, 9, 1}) {
     QImage whole[2], zoomed[2], changed[2], first[2], zoomedFirst[2];
     for (int mode = 0; mode < 2; ++mode) {
@@ -604,7 +605,12 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
         k.AddDataSet(ds);
       }
       ASSERT_EQ(k.Get(0)->points.Chain() != nullptr, shape != 1);  // the path this case is about
-      // The first drawing reads the points, the next ones the chain.
+      if (shape != 1) {
+        ASSERT_NE(k.Get(1)->points.Chain(), nullptr);
+        ASSERT_EQ(k.Get(1)->points.Chain()->x.size(), 4321u);
+      }
+      // The first curve's first drawing reads the points, the next ones the chain.
+      k.Get(0)->points.OffsetX(0.0);
       ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
       first[mode] = k.Bitmap().copy();
       k.PrepareImage(nullptr);
@@ -661,6 +667,7 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
         }
         k.AddDataSet(ds);
         ASSERT_NE(k.Get(0)->points.Chain(), nullptr);
+        k.Get(0)->points.OffsetX(0.0);  // so the first drawing reads the points
         for (int twice = 0; twice < 2; ++twice) {  // from the points, then from the chain
           k.PrepareImage(nullptr);
           ASSERT_EQ(k.Render(nullptr, true), kPlotOk);

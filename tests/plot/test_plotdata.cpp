@@ -189,7 +189,7 @@ TEST(PointsList, PlainChainOnlyForLongOneColouredLinkedCurves) {
   const int n = TD2PointsLst::kPlainChainMin;
   TD2PointsLst l = chain(n, 0);
   // Kept while the points were added: the first drawing reads it already.
-  const auto c = l.ChainForRedraw();
+  auto c = l.ChainForRedraw();
   ASSERT_NE(c, nullptr);
   ASSERT_EQ(c->x.size(), std::size_t(n));
   EXPECT_EQ(c->x[7], 3.5);
@@ -198,8 +198,32 @@ TEST(PointsList, PlainChainOnlyForLongOneColouredLinkedCurves) {
   EXPECT_NE(chain(n, 9).Chain(), nullptr);   // no marker
   EXPECT_EQ(chain(n, 1).Chain(), nullptr);   // a marker of its own shape
   EXPECT_EQ(chain(n - 1, 0).Chain(), nullptr);
+  // A point that does not continue it (a curve's unlinked corner) ends it; what was grown
+  // stays, and points after it are not taken in, whatever they are.
   l.AddPoint(pointAt(1, 1));  // not linked
-  EXPECT_EQ(l.Chain(), nullptr);
+  ASSERT_EQ(l.Chain(), c);
+  l.AddLinkedPoint(l.At(0));
+  EXPECT_EQ(l.ChainForRedraw(), c);
+  EXPECT_EQ(c->x.size(), std::size_t(n));
+  // A list emptied and filled again writes into the same memory (none holds it meanwhile).
+  c.reset();
+  const double* memory = nullptr;
+  for (int round = 0; round < 2; ++round) {
+    l.Clear();
+    EXPECT_EQ(l.Chain(), nullptr);
+    PlotPoint again = l.GetTemplate();
+    for (int i = 0; i < n; ++i) {
+      again.X = again.Y = WorldValue::num(i + round);
+      l.AddLinkedPoint(again);
+    }
+    ASSERT_NE(l.Chain(), nullptr);
+    EXPECT_EQ(l.Chain()->x[9], 9.0 + round);
+    if (round == 1) {
+      EXPECT_EQ(l.Chain()->x.data(), memory);
+    }
+    memory = l.Chain()->x.data();
+  }
+  l.AddPoint(pointAt(1, 1));
   l.OffsetX(1.0);
   EXPECT_EQ(l.ChainForRedraw(), nullptr);  // a change makes the next drawing a first one
   l = chain(n, 0);
@@ -232,9 +256,11 @@ TEST(PointsList, PlainChainOnlyForLongOneColouredLinkedCurves) {
   ASSERT_NE(ahead.Chain(), nullptr);
   EXPECT_EQ(ahead.Chain()->x.size(), std::size_t(n + 2));
   ahead.AddLinkedPoint(a);  // n + 2: now point n's link designates it
-  EXPECT_EQ(ahead.Chain(), nullptr);
+  ASSERT_NE(ahead.Chain(), nullptr);
+  EXPECT_EQ(ahead.Chain()->x.size(), std::size_t(n));
   ahead.OffsetX(0.0);
-  EXPECT_EQ(ahead.Chain(), nullptr);
+  ASSERT_NE(ahead.Chain(), nullptr);
+  EXPECT_EQ(ahead.Chain()->x.size(), std::size_t(n));
   // A chain a drawing holds, or one a copy of the list shares, is never changed by points added
   // afterwards; the list's own covers them.
   TD2PointsLst grown = chain(n, 9);
