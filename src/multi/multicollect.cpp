@@ -734,7 +734,10 @@ void TMultiCollection::updateTriggerDeltas() {
     r.hasTriggerDelta = true;
     r.triggerDelta = dtDiffSeconds(sl.trigger, first);
     for (const TGenD2DataSet* curve : sl.curves)
-      if (curve) curveDelta_[curve] = r.triggerDelta;
+      if (curve) {
+        curveDelta_[curve] = r.triggerDelta;
+        cycleCurves_.insert(curve);
+      }
   }
 }
 
@@ -973,6 +976,7 @@ void TMultiCollection::forgetCurves() {
   besideStamps_.clear();
   appliedShift_.clear();
   curveDelta_.clear();
+  cycleCurves_.clear();
   for (Slot& sl : slots_) sl.curves = {nullptr, nullptr};
 }
 
@@ -1313,7 +1317,8 @@ void TMultiCollection::referDeltasToMembers() {
     for (MultiStatusRow& r : *rows)
       if (r.hasTriggerDelta) r.triggerDelta -= first;
   // The curves keep to the table: shifted, they lie on the members' time axis.
-  for (auto& [curve, delta] : curveDelta_) delta -= first;
+  for (auto& [curve, delta] : curveDelta_)
+    if (cycleCurves_.contains(curve)) delta -= first;
   if (shiftByTrigger_) redrawShifted();
 }
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "common/colours.h"
@@ -446,6 +447,9 @@ class TMultiCollection {
   // it. By curve, not by name: a loaded file's curves may bear the names of the cycle's.
   std::map<const TGenD2DataSet*, double> curveDelta_;
   std::map<const TGenD2DataSet*, double> appliedShift_;
+  // The curves of the cycle's records: only they follow the members' earliest trigger, not
+  // those of a data file drawn beside them.
+  std::set<const TGenD2DataSet*> cycleCurves_;
   bool singleShot_ = true;
   bool autostart_ = false;
   bool autosave_ = false;

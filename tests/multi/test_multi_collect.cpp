@@ -1478,6 +1478,13 @@ TEST_F(MultiCollect, TriggerTimesReadBackFromTheMergedFile) {
   ASSERT_EQ(xs.size(), 2u);
   EXPECT_NEAR(xs[0], -50e-6 + 0.1, 1e-9);
   EXPECT_NEAR(xs[1], -50e-6 + 0.25, 0.001);
+  // A tick re-bases the cycle's curves on its members (B2 alone, now at 0); the file's curves
+  // keep their own deltas.
+  ASSERT_EQ(c.checkClicked(0, false), 0);
+  xs = bFirsts();
+  ASSERT_EQ(xs.size(), 2u);
+  EXPECT_NEAR(xs[0], -50e-6, 1e-9);
+  EXPECT_NEAR(xs[1], -50e-6 + 0.25, 0.001);
   c.setShiftByTrigger(false);
   xs = bFirsts();
   EXPECT_NEAR(xs[0], -50e-6, 1e-9);
