@@ -367,6 +367,7 @@ void TMultiCollection::runClicked() {
     notify(kChangedCheckList);
   }
   autosaveFailureTold_ = false;
+  deviceFileFailureTold_ = false;
   busyTold_ = false;
   lastCycle_ = false;
   resetStatistics();
@@ -671,15 +672,21 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     for (int k = 0; k < n; ++k)
       appendDeviceFileLine(file, t0dt[0] + k * t0dt[1], c1[k], c2[k], sep, dec);
   const fs::path name = intermediateFolder() / pathFromText(serial + QStringLiteral(".CSV"));
-  // A failed write keeps the record in the plot but leaves it out of the data file.
-  if (makeFolders(name) == 0 && writeFileAtomically(name, file) == 0) {
+  // The merged file is joined from the texts kept here: a device file that cannot be written
+  // (open in another program, a full disk) loses no record from it, and the window says so.
+  int written = makeFolders(name);
+  if (written == 0) written = writeFileAtomically(name, file);
+  if (written == 0) {
     cycleFiles_ << pathText(name);
-    if (cycleTextCount_ == cycleTexts_.size()) cycleTexts_.emplace_back();
-    KeptDeviceText& kept = cycleTexts_[cycleTextCount_++];
-    kept.name = name;
-    kept.text.swap(fileBuffer_);
-    kept.sep = sep;
+  } else if (!deviceFileFailureTold_) {
+    deviceFileFailureTold_ = true;
+    if (onAutosaveFailed) onAutosaveFailed(name, written);
   }
+  if (cycleTextCount_ == cycleTexts_.size()) cycleTexts_.emplace_back();
+  KeptDeviceText& kept = cycleTexts_[cycleTextCount_++];
+  kept.name = name;
+  kept.text.swap(fileBuffer_);
+  kept.sep = sep;
 
   if (c1 && c2) {
     slots_[slot].curves = {addChannelSet(serial + QStringLiteral(" K1"), head.rows[0].unit,
@@ -795,7 +802,7 @@ void TMultiCollection::endCycle() {
   }
   // Every cycle with records is saved: a complete one, one cut by the collecting time and one
   // Break interrupted, each with what came (a Break pressed while the cycle ends included).
-  if (rc == 0 && autosave_ && !cycleFiles_.isEmpty()) {
+  if (rc == 0 && autosave_ && received > 0 && cycleTextCount_ > 0) {
     // Cycles can be shorter than a second; a later one must not overwrite the earlier file.
     fs::path name = autoDataFileName();
     std::error_code ec;

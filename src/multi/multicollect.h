@@ -276,8 +276,8 @@ class TMultiCollection {
   // A cycle is over, its merged file autosaved: a caller that stops after a number of cycles
   // stops here, so the last one is not taken for a cycle Break interrupted.
   std::function<void()> onCycleEnded;
-  // A merged file autosave could not write: told once per run, so a run that goes on is not
-  // a cascade of messages.
+  // A merged file autosave, or a device's own file (whose record the merged file keeps), could
+  // not be written: told once per run each, so a run that goes on is not a cascade of messages.
   std::function<void(const std::filesystem::path& name, int rc)> onAutosaveFailed;
   // Active devices were busy with runs of their own at the start of a cycle and left out of
   // it: told once per run, and again when none was free and the run ended for that.
@@ -433,6 +433,7 @@ class TMultiCollection {
   bool lastCycle_ = false;       // stopAfterCycle: the open cycle is the run's last
   bool runsRefused_ = false;     // refuseRuns
   bool autosaveFailureTold_ = false;  // in this run
+  bool deviceFileFailureTold_ = false;  // in this run
   bool busyTold_ = false;             // in this run
   bool plotPageDue_ = false;  // the first picture of a run started by request is still to come
   MultiActivationNotice notice_;
