@@ -135,7 +135,7 @@ void TOneTolvanexPresenter::redrawShownSheet(RedrawReason why) {
       break;
     }
     case PlotSheet::Scope:
-      if (data_->sampleCount() > 0) drawScope(*data_);
+      if (data_->sampleCount() > 0) drawRecordAgain();
       break;
     case PlotSheet::AnalogLogger: {
       std::error_code ec;
@@ -175,8 +175,15 @@ void TOneTolvanexPresenter::sheetShown(int index) {
   // The last record, drawn as the choices now say: never a headline without its curves.
   if (s == PlotSheet::Scope && scopeStale_ && data_ && data_->sampleCount() > 0) {
     TPlotSheets::ViewKeeper keep(p_.sheets, TPlotSheets::KeepView::XAndY);
-    drawScope(*data_);
+    drawRecordAgain();
   }
+}
+
+void TOneTolvanexPresenter::drawRecordAgain() {
+  // A multi-device run scales the plot arrays in place with its own scale rows: the record's
+  // own samples are drawn again, in the device's volts, as after its own run.
+  data_->copyToPlotArray();
+  drawScope(*data_);
 }
 
 void TOneTolvanexPresenter::setPlotModeVisibility(std::function<void(bool)> f) {
@@ -189,6 +196,8 @@ void TOneTolvanexPresenter::setPlotModeVisibility(std::function<void(bool)> f) {
 void TOneTolvanexPresenter::plotScopeRecord(const TMeasureData& d) {
   scopeSettings_ = d.recordSettings();
   scopeTime_ = d.measurementTime();
+  // Drawn just below: bringing the sheet to the front must not draw the older record first.
+  scopeStale_ = false;
   // A multi-device run keeps its windows' sheets where the user put them.
   if (!(d.registered() && p_.acq.mode() == kModeOSA0)) p_.sheets.bringToFront(PlotSheet::Scope);
   drawScope(d);

@@ -60,6 +60,7 @@ class TOneTolvanexPresenter : public QObject, public IMeasurePresenter {
   // The presenter's part of the window options.
   void applyTo(WindowOptions& o) const;
   void redrawShownSheet(RedrawReason why);
+  void drawRecordAgain();
   // BN_PlotOrUpdateChart.
   void plotChart();
   // Headline from the serial number and the current measurement time.

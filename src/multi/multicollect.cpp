@@ -367,6 +367,7 @@ void TMultiCollection::runClicked() {
     notify(kChangedCheckList);
   }
   autosaveFailureTold_ = false;
+  deviceFileFailureTold_ = false;
   busyTold_ = false;
   lastCycle_ = false;
   resetStatistics();
@@ -671,15 +672,21 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     for (int k = 0; k < n; ++k)
       appendDeviceFileLine(file, t0dt[0] + k * t0dt[1], c1[k], c2[k], sep, dec);
   const fs::path name = intermediateFolder() / pathFromText(serial + QStringLiteral(".CSV"));
-  // A failed write keeps the record in the plot but leaves it out of the data file.
-  if (makeFolders(name) == 0 && writeFileAtomically(name, file) == 0) {
+  // The merged file is joined from the texts kept here: a device file that cannot be written
+  // (open in another program, a full disk) loses no record from it, and the window says so.
+  int written = makeFolders(name);
+  if (written == 0) written = writeFileAtomically(name, file);
+  if (written == 0) {
     cycleFiles_ << pathText(name);
-    if (cycleTextCount_ == cycleTexts_.size()) cycleTexts_.emplace_back();
-    KeptDeviceText& kept = cycleTexts_[cycleTextCount_++];
-    kept.name = name;
-    kept.text.swap(fileBuffer_);
-    kept.sep = sep;
+  } else if (!deviceFileFailureTold_) {
+    deviceFileFailureTold_ = true;
+    if (onAutosaveFailed) onAutosaveFailed(name, written);
   }
+  if (cycleTextCount_ == cycleTexts_.size()) cycleTexts_.emplace_back();
+  KeptDeviceText& kept = cycleTexts_[cycleTextCount_++];
+  kept.name = name;
+  kept.text.swap(fileBuffer_);
+  kept.sep = sep;
 
   if (c1 && c2) {
     slots_[slot].curves = {addChannelSet(serial + QStringLiteral(" K1"), head.rows[0].unit,
@@ -734,7 +741,10 @@ void TMultiCollection::updateTriggerDeltas() {
     r.hasTriggerDelta = true;
     r.triggerDelta = dtDiffSeconds(sl.trigger, first);
     for (const TGenD2DataSet* curve : sl.curves)
-      if (curve) curveDelta_[curve] = r.triggerDelta;
+      if (curve) {
+        curveDelta_[curve] = r.triggerDelta;
+        cycleCurves_.insert(curve);
+      }
   }
 }
 
@@ -792,7 +802,7 @@ void TMultiCollection::endCycle() {
   }
   // Every cycle with records is saved: a complete one, one cut by the collecting time and one
   // Break interrupted, each with what came (a Break pressed while the cycle ends included).
-  if (rc == 0 && autosave_ && !cycleFiles_.isEmpty()) {
+  if (rc == 0 && autosave_ && received > 0 && cycleTextCount_ > 0) {
     // Cycles can be shorter than a second; a later one must not overwrite the earlier file.
     fs::path name = autoDataFileName();
     std::error_code ec;
@@ -973,6 +983,7 @@ void TMultiCollection::forgetCurves() {
   besideStamps_.clear();
   appliedShift_.clear();
   curveDelta_.clear();
+  cycleCurves_.clear();
   for (Slot& sl : slots_) sl.curves = {nullptr, nullptr};
 }
 
@@ -1313,7 +1324,8 @@ void TMultiCollection::referDeltasToMembers() {
     for (MultiStatusRow& r : *rows)
       if (r.hasTriggerDelta) r.triggerDelta -= first;
   // The curves keep to the table: shifted, they lie on the members' time axis.
-  for (auto& [curve, delta] : curveDelta_) delta -= first;
+  for (auto& [curve, delta] : curveDelta_)
+    if (cycleCurves_.contains(curve)) delta -= first;
   if (shiftByTrigger_) redrawShifted();
 }
 

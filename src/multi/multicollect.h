@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "common/colours.h"
@@ -275,8 +276,8 @@ class TMultiCollection {
   // A cycle is over, its merged file autosaved: a caller that stops after a number of cycles
   // stops here, so the last one is not taken for a cycle Break interrupted.
   std::function<void()> onCycleEnded;
-  // A merged file autosave could not write: told once per run, so a run that goes on is not
-  // a cascade of messages.
+  // A merged file autosave, or a device's own file (whose record the merged file keeps), could
+  // not be written: told once per run each, so a run that goes on is not a cascade of messages.
   std::function<void(const std::filesystem::path& name, int rc)> onAutosaveFailed;
   // Active devices were busy with runs of their own at the start of a cycle and left out of
   // it: told once per run, and again when none was free and the run ended for that.
@@ -432,6 +433,7 @@ class TMultiCollection {
   bool lastCycle_ = false;       // stopAfterCycle: the open cycle is the run's last
   bool runsRefused_ = false;     // refuseRuns
   bool autosaveFailureTold_ = false;  // in this run
+  bool deviceFileFailureTold_ = false;  // in this run
   bool busyTold_ = false;             // in this run
   bool plotPageDue_ = false;  // the first picture of a run started by request is still to come
   MultiActivationNotice notice_;
@@ -446,6 +448,9 @@ class TMultiCollection {
   // it. By curve, not by name: a loaded file's curves may bear the names of the cycle's.
   std::map<const TGenD2DataSet*, double> curveDelta_;
   std::map<const TGenD2DataSet*, double> appliedShift_;
+  // The curves of the cycle's records: only they follow the members' earliest trigger, not
+  // those of a data file drawn beside them.
+  std::set<const TGenD2DataSet*> cycleCurves_;
   bool singleShot_ = true;
   bool autostart_ = false;
   bool autosave_ = false;

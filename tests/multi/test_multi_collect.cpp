@@ -389,6 +389,26 @@ TEST_F(MultiCollect, AFailingAutosaveIsToldOncePerRun) {
   c.recordArrived(a.notice());
   EXPECT_EQ(told.size(), 2u);
   c.breakClicked();
+  // A device file that cannot be written (a folder in its place) is told as well, and its
+  // record stays in the merged file: the autosave of that cycle and a save by hand hold it.
+  c.setDataFileFolder(root_ / "data");
+  fs::remove(intermediateFolder() / "A1.CSV");
+  fs::create_directories(intermediateFolder() / "A1.CSV");
+  c.runClicked();
+  c.recordArrived(a.notice());
+  ASSERT_EQ(told.size(), 3u);
+  EXPECT_EQ(told[2].first, intermediateFolder() / "A1.CSV");
+  EXPECT_NE(told[2].second, 0);
+  EXPECT_TRUE(c.cycleFiles().isEmpty());
+  c.breakClicked();
+  std::size_t autosaved = 0;
+  for (const auto& e : fs::recursive_directory_iterator(root_ / "data"))
+    autosaved += e.is_regular_file();
+  EXPECT_EQ(autosaved, 1u);
+  ASSERT_EQ(c.saveDataFile(root_ / "m.CSV"), 0);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(root_ / "m.CSV", '\t', r), 0);
+  EXPECT_EQ(r.names, QStringList{QStringLiteral("A1")});
 }
 
 TEST_F(MultiCollect, SaveWithoutCycleDataWritesNothing) {
@@ -1477,6 +1497,13 @@ TEST_F(MultiCollect, TriggerTimesReadBackFromTheMergedFile) {
   std::vector<double> xs = bFirsts();
   ASSERT_EQ(xs.size(), 2u);
   EXPECT_NEAR(xs[0], -50e-6 + 0.1, 1e-9);
+  EXPECT_NEAR(xs[1], -50e-6 + 0.25, 0.001);
+  // A tick re-bases the cycle's curves on its members (B2 alone, now at 0); the file's curves
+  // keep their own deltas.
+  ASSERT_EQ(c.checkClicked(0, false), 0);
+  xs = bFirsts();
+  ASSERT_EQ(xs.size(), 2u);
+  EXPECT_NEAR(xs[0], -50e-6, 1e-9);
   EXPECT_NEAR(xs[1], -50e-6 + 0.25, 0.001);
   c.setShiftByTrigger(false);
   xs = bFirsts();

@@ -243,6 +243,10 @@ TEST_F(MultiSim, DeviceWindowsPlotAgainWhenTheRunEnds) {
   EXPECT_EQ(mode(0), before);
   EXPECT_EQ(mode(1), 0);
   advance(1000);
+  // Device 0's channel 0 in millivolts, shifted, in the multi-device window only.
+  ASSERT_TRUE(coll().setScaleCell(1, 1, QStringLiteral("mV")));
+  ASSERT_TRUE(coll().setScaleCell(1, 2, QStringLiteral("1000")));
+  ASSERT_TRUE(coll().setScaleCell(1, 3, QStringLiteral("5")));
   coll().setSingleShot(true, true);
   coll().runClicked();
   EXPECT_EQ(mode(0), 0);
@@ -259,6 +263,12 @@ TEST_F(MultiSim, DeviceWindowsPlotAgainWhenTheRunEnds) {
   ASSERT_GT(depth, 0);
   window(0).pageControl()->setCurrentIndex(int(PlotSheet::Scope));
   ASSERT_GT(sheets.scopeKernel().DataSetCount(), 0);
+  // Drawn in the device's own volts, not with the multi-device window's scale rows.
+  const TMeasureData& d = window(0).plots().data();
+  for (int k : {0, depth / 2, depth - 1}) {
+    EXPECT_EQ(d.plotChannel0()[k], double(d.scopeSamples()[k].ch0)) << k;
+    EXPECT_EQ(d.plotChannel1()[k], double(d.scopeSamples()[k].ch1)) << k;
+  }
   EXPECT_EQ(window(0).plots().presenter().scopeRecordTime(),
             window(0).plots().data().measurementTime());
 }
