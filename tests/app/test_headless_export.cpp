@@ -215,6 +215,13 @@ TEST_F(HeadlessExport, EveryStoredKindBecomesAPlainTable) {
   // A chart of three readings, padded to its seven header rows, has three.
   ASSERT_EQ(exportFile({"--export", "csv", q(chartCsv(3)), "-"}), 0) << qPrintable(message_);
   EXPECT_EQ(tableLines(console_.str()).size(), 4u) << console_.str();
+  // Logger tables too short for their sample-time cell are no record: their times would all
+  // be 0 (and a one-row analog-logger table would pass for a scope's).
+  const std::string logger1 = slurp(analogLoggerCsv());
+  spit(dir_ / "short.CSV", logger1.substr(0, logger1.find("\r\n") + 2));
+  EXPECT_EQ(exportFile({"--export", "csv", q(dir_ / "short.CSV"), "-"}), 1);
+  EXPECT_TRUE(message_.endsWith(QStringLiteral("the table names no sample time")))
+      << qPrintable(message_);
   // Cut inside its last row by a crash: its whole readings, and the cut said.
   const fs::path chartFile = chartCsv();
   const std::string chartBytes = slurp(chartFile);
