@@ -15,11 +15,13 @@
 #include "common/picturefile.h"
 #include "common/regional.h"
 #include "common/texttable.h"
+#include "measure/csvread.h"
 #include "measure/intermediate.h"
 #include "measure/intermediaterecords.h"
 #include "measure/loggerstream.h"
 #include "measure/measurecodes.h"
 #include "measure/recordfiles.h"
+#include "measure/storedfile.h"
 #include "measure/textheader.h"
 #include "multi/multifiles.h"
 
@@ -406,6 +408,22 @@ QString cutStreamNote(const fs::path& file) {
       .arg(shape.samples);
 }
 
+// The voltmeter chart's table is written row by row while its run goes: one cut inside its
+// last row keeps the whole rows before it.
+QString cutTableNote(const fs::path& file) {
+  StoredText text;
+  if (text.open(file) != 0 || text.view().empty() || text.view().back() == '\n') return {};
+  const std::string_view bytes = text.view();
+  const char column = storedCsvColumn(firstLineOf(bytes), 0);
+  StoredChartCsv t;
+  if (column == 0 || storedCsvKind(bytes, column) != StoredCsvKind::VoltmeterChart ||
+      readChartCsv(bytes, column, t) != 0 || !t.cut)
+    return {};
+  return QStringLiteral("the file ends inside its last row (cut short); its %1 whole readings "
+                        "are kept")
+      .arg(t.time.size());
+}
+
 }  // namespace
 
 void noteConvertedFile(const HeadlessRequest& r, QString& message) {
@@ -415,6 +433,8 @@ void noteConvertedFile(const HeadlessRequest& r, QString& message) {
   const bool intermediate =
       QString::fromStdString(r.source.extension().string()).toUpper() == QLatin1String(".FIL");
   if (const QString cut = cutStreamNote(r.source); intermediate && !cut.isEmpty()) notes << cut;
+  if (!intermediate)
+    if (const QString cut = cutTableNote(r.source); !cut.isEmpty()) notes << cut;
   if (intermediate && r.serial.isEmpty() && serialOfIntermediateFile(r.source).isEmpty())
     notes << QStringLiteral("its folder names no device, so the serial is left empty "
                             "(--serial names it)");

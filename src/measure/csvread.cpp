@@ -313,6 +313,17 @@ int checkStatedLength(std::int64_t held, std::int64_t stated, CsvFault* fault) {
   return kCsvCutShort;
 }
 
+// The last line of `bytes`, read when `rest` is empty, has no line end, and its last number
+// lacks the six decimals every number the window writes has: the file ends inside that row.
+bool endsInsideRow(std::string_view bytes, std::string_view rest, std::string_view line) {
+  if (!rest.empty() || bytes.empty() || bytes.back() == '\n') return false;
+  const std::size_t n = line.size();
+  if (n < 7 || (line[n - 7] != '.' && line[n - 7] != ',')) return true;
+  for (std::size_t i = n - 6; i < n; ++i)
+    if (!std::isdigit(static_cast<unsigned char>(line[i]))) return true;
+  return false;
+}
+
 }  // namespace
 
 QString csvFaultText(int rc, const CsvFault& fault, const char* row) {
@@ -332,9 +343,18 @@ int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, CsvFault
   std::string_view rest = bytes, line;
   std::string_view date, time;
   bool loggerDates = false;  // the analog logger's start date
+  const auto stated = [&] {
+    return loggerDates ? (r.memoryDepth + 1) / 2
+                       : std::min<std::int64_t>(r.memoryDepth, kScopeMemorySamples);
+  };
   int row = 0;
   for (; nextLine(rest, line); ++row) {
     if (line.empty() && rest.empty()) break;  // the last line end
+    // Past the parameter groups a row ends in its second number.
+    if (row > 10 && endsInsideRow(bytes, rest, line)) {
+      if (fault) *fault = {0, row, std::max<std::int64_t>(stated(), row + 1)};
+      return kCsvCutShort;
+    }
     Cursor c{line, col};
     double c0 = 0, c1 = 0;
     if (!c.cellNumber(c0) || !c.separator() || !c.cellNumber(c1)) {
@@ -380,9 +400,7 @@ int readScopeCsv(std::string_view bytes, char col, StoredScopeCsv& out, CsvFault
     }
   }
   if (r.ch0.empty()) return kNoSamples;
-  const std::int64_t stated = loggerDates ? (r.memoryDepth + 1) / 2
-                                          : std::min<std::int64_t>(r.memoryDepth, kScopeMemorySamples);
-  if (const int rc = checkStatedLength(std::int64_t(r.ch0.size()), stated, fault); rc != 0)
+  if (const int rc = checkStatedLength(std::int64_t(r.ch0.size()), stated(), fault); rc != 0)
     return rc;
   r.time = stampOf(date, time);
   out = std::move(r);
@@ -446,6 +464,11 @@ int readChartCsv(std::string_view bytes, char col, StoredChartCsv& out, CsvFault
   int row = 0;
   for (; nextLine(rest, line); ++row) {
     if (line.empty() && rest.empty()) break;
+    // Past the header cells a row ends in its third number.
+    if (row > 3 && endsInsideRow(bytes, rest, line)) {
+      r.cut = true;
+      break;
+    }
     Cursor c{line, col};
     double v[3] = {0, 0, 0};
     bool empty = false;

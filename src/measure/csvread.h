@@ -89,6 +89,9 @@ struct StoredChartCsv {
   std::optional<DayTime> start;
   std::string unit;  // "V", "V RMS" or empty
   std::vector<double> time, ch0, ch1;
+  // The file ends inside its last row (written row by row, cut by a crash): the whole rows
+  // before it are the readings.
+  bool cut = false;
 };
 int readChartCsv(std::string_view bytes, char column, StoredChartCsv& out,
                  CsvFault* fault = nullptr);

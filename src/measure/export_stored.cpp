@@ -30,6 +30,10 @@ StoredProblem badUsage(const QString& reason) {
   return {kExportBadUsage, reason};
 }
 
+StoredProblem noSampleTime() {
+  return badInput(QStringLiteral("the table names no sample time"));
+}
+
 StoredProblem noMeasurementTime() {
   return badInput(QStringLiteral("its text header carries no measurement time"));
 }
@@ -432,6 +436,9 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
       const char column = storedCsvColumn(firstLineOf(bytes), hooks.csvColumn);
       if (const int rc = readScopeCsv(bytes, column, t, &fault); rc != 0)
         return badInput(csvFaultText(rc, fault, "scope"));
+      // Rows without their sample time would all stand at time 0 (a table too short for its
+      // parameter cells, or not ours).
+      if (!(t.sampleTime > 0)) return noSampleTime();
       const bool scope = kind == StoredKind::ScopeCsv;
       l.head.serial = t.serial;
       l.head.mode = scope ? kModeOSA0 : kModeDLA0;
@@ -477,6 +484,7 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
       const char column = storedCsvColumn(firstLineOf(bytes), hooks.csvColumn);
       if (const int rc = readLogicCsv(bytes, column, t, &fault); rc != 0)
         return badInput(csvFaultText(rc, fault, "timing"));
+      if (!(t.step > 0)) return noSampleTime();
       l.head.serial = t.serial;
       l.head.mode = t.ioLogger ? kModeDLDI : kModeLAIO;
       l.head.time = t.time;

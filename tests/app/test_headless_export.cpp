@@ -215,6 +215,22 @@ TEST_F(HeadlessExport, EveryStoredKindBecomesAPlainTable) {
   // A chart of three readings, padded to its seven header rows, has three.
   ASSERT_EQ(exportFile({"--export", "csv", q(chartCsv(3)), "-"}), 0) << qPrintable(message_);
   EXPECT_EQ(tableLines(console_.str()).size(), 4u) << console_.str();
+  // Logger tables too short for their sample-time cell are no record: their times would all
+  // be 0 (and a one-row analog-logger table would pass for a scope's).
+  const std::string logger1 = slurp(analogLoggerCsv());
+  spit(dir_ / "short.CSV", logger1.substr(0, logger1.find("\r\n") + 2));
+  EXPECT_EQ(exportFile({"--export", "csv", q(dir_ / "short.CSV"), "-"}), 1);
+  EXPECT_TRUE(message_.endsWith(QStringLiteral("the table names no sample time")))
+      << qPrintable(message_);
+  // Cut inside its last row by a crash: its whole readings, and the cut said.
+  const fs::path chartFile = chartCsv();
+  const std::string chartBytes = slurp(chartFile);
+  spit(chartFile, chartBytes.substr(0, chartBytes.size() - 5));
+  ASSERT_EQ(exportFile({"--export", "csv", q(chartFile), "-"}), 0) << qPrintable(message_);
+  EXPECT_EQ(tableLines(console_.str()).size(), 20u) << console_.str();
+  EXPECT_TRUE(message_.endsWith(QStringLiteral("the file ends inside its last row (cut short); "
+                                               "its 19 whole readings are kept")))
+      << qPrintable(message_);
   // The scope table's trigger sample is whole, also where pretrigger time over sample time is
   // not exact in binary (0.0005 / 0.000001).
   SettingsRecord fast = scopeSettings(1000);

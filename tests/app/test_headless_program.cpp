@@ -122,6 +122,7 @@ TEST_F(HeadlessProgram, ConvertsToTheSameTableUnderEveryRegion) {
   spit(textHeaderName(old),
        textHeaderText(scopeSettings()) + "Date Time\r\n08/12/2026  22:32:58.736\r\n");
   for (const char* locale : {"C", "de_DE", "en_US", "en_GB", "nl_NL", "ja_JP"}) {
+    fs::remove(csv);  // a table standing under the made name is kept
     ProgramRun r = run({"--convert", q(fil)}, QString::fromLatin1(locale));
     ASSERT_EQ(r.code, 0) << locale << ": " << qPrintable(r.err);
     EXPECT_EQ(slurp(csv), want) << locale;

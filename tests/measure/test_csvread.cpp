@@ -93,6 +93,12 @@ TEST_F(CsvRead, ScopeTablesUnderEverySeparator) {
       EXPECT_NEAR(t.pretrigger, 0.1 * 40 * 2e-5, 1e-9) << show(style);
       EXPECT_EQ(t.triggerSample, 4) << show(style);
       expectCutByOneRow(readScopeCsv, text, style.column, 40);
+      // Cut inside its last number: cut too; only its last line end lost: whole.
+      CsvFault f;
+      EXPECT_EQ(readScopeCsv(text.substr(0, text.size() - 5), style.column, t, &f), kCsvCutShort);
+      EXPECT_EQ(f.held, 39);
+      EXPECT_EQ(readScopeCsv(text.substr(0, text.size() - 2), style.column, t, &f), 0);
+      EXPECT_EQ(t.ch0.size(), 40u);
       // The analog logger's table has the same columns; its dates are those of its start.
       const std::string logger = analogLoggerCsvText(record(st), st, stream, style);
       EXPECT_EQ(storedCsvColumn(firstLine(logger), '\0'), style.column) << show(style);
@@ -146,6 +152,18 @@ TEST_F(CsvRead, VoltmeterChartTablesUnderEverySeparator) {
       CsvFault bad;
       ASSERT_EQ(readChartCsv(text, style.column, t, &bad), 0) << show(style) << " line " << bad.line;
       ASSERT_EQ(t.time.size(), std::size_t(n)) << show(style);
+      EXPECT_FALSE(t.cut);
+      // Written row by row: cut inside its last number (a crash), the whole rows are its
+      // readings and the cut is told; only its last line end lost, it is whole.
+      if (n > 4) {
+        StoredChartCsv u;
+        ASSERT_EQ(readChartCsv(text.substr(0, text.size() - 5), style.column, u), 0);
+        EXPECT_TRUE(u.cut);
+        EXPECT_EQ(u.time.size(), std::size_t(n - 1));
+        ASSERT_EQ(readChartCsv(text.substr(0, text.size() - 2), style.column, u), 0);
+        EXPECT_FALSE(u.cut);
+        EXPECT_EQ(u.time.size(), std::size_t(n));
+      }
       EXPECT_EQ(t.time[2], 0.5);
       EXPECT_EQ(t.ch0[2], -3.0);
       EXPECT_EQ(t.ch1[2], 2.0);
