@@ -11,6 +11,7 @@
 #include "app/cmdline.h"
 #include "app/framefiles.h"
 #include "app/headless_export.h"
+#include "common/atomicfile.h"
 #include "common/paths.h"
 #include "common/picturefile.h"
 #include "common/regional.h"
@@ -313,10 +314,6 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
       error = QStringLiteral("--decimal belongs to --convert");
       return kExitBadUsage;
     }
-    if (!out.serial.isEmpty()) {
-      error = QStringLiteral("--serial belongs to --convert");
-      return kExitBadUsage;
-    }
   } else {
     if (sizeGiven) {
       error = QStringLiteral("--size belongs to --render");
@@ -330,6 +327,8 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
     const bool console = out.target == "-";
     if (formatWord) {
       formatOfWord(*formatWord, out.format);
+    } else if (console && !exportForm) {
+      out.format = ExportFormat::PlainCsv;  // the one table standard output takes
     } else if (!exportForm && !out.target.empty() && !console &&
                !formatOfTarget(out.target, out.format)) {
       error = QStringLiteral("%1: the output must end in .CSV, .vcd or .sr, or --format must "
@@ -351,7 +350,7 @@ int parseHeadlessArguments(const QStringList& args, HeadlessRequest& out, QStrin
       if (console) return kExitOk;
     } else {
       if (console) {
-        error = QStringLiteral("standard output (-) takes --format plain or vcd");
+        error = QStringLiteral("standard output (-) takes --format plain or vcd, not csv");
         return kExitBadUsage;
       }
       if (out.target.empty()) {
@@ -473,36 +472,36 @@ int runConvert(const HeadlessRequest& r, QString& message) {
     return p.exitCode;
   }
   if (serial.isEmpty()) serial = r.serial;
-  int rc = 0;
-  switch (kind) {
-    case StoredKind::Voltmeter:
-    case StoredKind::Scope:
-    case StoredKind::Logic:
-    case StoredKind::AnalogLogger:
-    case StoredKind::IoLogger: {
-      SettingsRecord h;
-      std::optional<DayTime> t;
-      rc = readTextHeader(r.source, h, &t);
-      if (rc == 0 && !t) {
-        message = fileProblem(r.source,
-                              QStringLiteral("its text header carries no measurement time"));
-        return kExitBadInput;
-      }
-      if (rc == 0)
-        rc = convertIntermediateFile(*familyOfMode(h.mode), r.source, r.target, serial, style);
-      break;
+  std::optional<IntermediateFamily> family;
+  if (kind == StoredKind::Voltmeter || kind == StoredKind::Scope || kind == StoredKind::Logic ||
+      kind == StoredKind::AnalogLogger || kind == StoredKind::IoLogger) {
+    SettingsRecord h;
+    std::optional<DayTime> t;
+    if (const int rc = readTextHeader(r.source, h, &t); rc != 0) {
+      message = fileProblem(r.source, readResultText(rc));
+      return kExitBadInput;
     }
-    case StoredKind::ScopeVxd:
-      rc = convertScopeVxdFile(r.source, r.target, style);
-      break;
-    case StoredKind::LogicVxd:
-      rc = convertLogicVxdFile(r.source, r.target, style);
-      break;
-    default:
-      message = fileProblem(r.source, QStringLiteral("is a table already; only .FIL and .VXD "
-                                                     "files are converted"));
-      return kExitBadUsage;
+    if (!t) {
+      message =
+          fileProblem(r.source, QStringLiteral("its text header carries no measurement time"));
+      return kExitBadInput;
+    }
+    if (!(family = familyOfMode(h.mode))) {
+      message = fileProblem(r.source, readResultText(kUnknownMode));
+      return kExitBadInput;
+    }
+  } else if (kind != StoredKind::ScopeVxd && kind != StoredKind::LogicVxd) {
+    message = fileProblem(r.source, QStringLiteral("is a table already; only .FIL and .VXD "
+                                                   "files are converted"));
+    return kExitBadUsage;
   }
+  const auto convertInto = [&](const fs::path& csv) {
+    if (family) return convertIntermediateFile(*family, r.source, csv, serial, style);
+    return kind == StoredKind::ScopeVxd ? convertScopeVxdFile(r.source, csv, style)
+                                        : convertLogicVxdFile(r.source, csv, style);
+  };
+  // A pipe or device named as DST gets the table once it is whole.
+  const int rc = r.targetNamed ? writeNamedOutput(r.target, convertInto) : convertInto(r.target);
   if (rc == 0) {
     noteConvertedFile(r, message);
     return kExitOk;
@@ -545,8 +544,6 @@ int runHeadlessCommand(int argc, char** argv, HeadlessRenderStep render) {
       rc = kExitBadUsage;
     }
   } else {
-    // A reader that goes away (| head) ends an export as it ends any command line tool.
-    ::signal(SIGPIPE, SIG_DFL);
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
     // The toolkit has set the C library's locale from the environment; numbers in files keep

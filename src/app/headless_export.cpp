@@ -17,6 +17,7 @@ int runExport(const HeadlessRequest& r, std::ostream& console, QString& message)
   hooks.probe = probeMultiDataTable;
   hooks.merged = readMergedForExport;
   hooks.serial = r.serial;
+  hooks.namedOutput = r.targetNamed;
   const StoredProblem p = exportStoredFile(*r.format, r.source, r.target, &console, hooks);
   if (p.ok()) {
     noteConvertedFile(r, message);

@@ -8,6 +8,7 @@
 #include "app/headless_acquire.h"
 #include "app/headless_render.h"
 #include "app/signalbridge.h"
+#include "common/atomicfile.h"
 #include "common/paths.h"
 #include "common/picturefile.h"
 
@@ -19,7 +20,7 @@ int runRender(const HeadlessRequest& r, QString& message) {
   message.clear();
   const CsvStyle style = headlessCsvStyle(r);
   QImage picture;
-  StoredProblem p = renderStoredFile(r.source, r.size, style.column, picture);
+  StoredProblem p = renderStoredFile(r.source, r.size, style.column, picture, r.serial);
   if (!p.ok()) {
     message = fileProblem(r.source, p.reason);
     return p.exitCode;
@@ -28,8 +29,11 @@ int runRender(const HeadlessRequest& r, QString& message) {
   const fs::path folder = fs::absolute(r.target).parent_path();
   std::error_code ec;
   int rc = fs::is_directory(folder, ec) ? 0 : makeFolders(folder / "x.x");
+  // A pipe named as the output gets the picture once it is encoded whole.
   if (rc == 0)
-    rc = writePictureFile(r.target, picture, QString::fromStdString(r.source.filename().string()));
+    rc = writeNamedOutput(r.target, [&](const fs::path& file) {
+      return writePictureFile(file, picture, QString::fromStdString(r.source.filename().string()));
+    });
   if (rc != 0) {
     message = fileProblem(r.target, QStringLiteral("cannot be written: ") + outputProblem(rc));
     return kExitBadInput;

@@ -98,12 +98,14 @@ PlotChoice autoScaled() {
 
 
 
-StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn, QImage& out) {
+StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn, QImage& out,
+                               const QString& fallbackSerial) {
   StoredKind kind = StoredKind::Unknown;
   QString serial;
   StoredText text;  // a table's text, read once
   StoredProblem p = identifyStoredFile(file, csvColumn, kind, &serial, &text, probeMultiDataTable);
   if (!p.ok()) return p;
+  if (serial.isEmpty()) serial = fallbackSerial;
   const PlotChoice pc;  // the window's initial choices: both channels, fixed scales
   // Headers without a measurement time show the file's own time.
   auto headlineAt = [&](const std::optional<DayTime>& t) {

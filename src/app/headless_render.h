@@ -14,7 +14,9 @@ namespace tolv {
 
 namespace fs = std::filesystem;
 
-// The picture of a stored file, as the window's sheet draws it, size w x h.
-StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn, QImage& out);
+// The picture of a stored file, as the window's sheet draws it, size w x h. `serial` names the
+// device in the headline where the file does not (a .FIL copied out of its device's folder).
+StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn, QImage& out,
+                               const QString& serial = {});
 
 }  // namespace tolv

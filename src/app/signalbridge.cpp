@@ -44,6 +44,9 @@ void TSignalBridge::catchEarly() {
   sa.sa_flags = SA_RESTART;
   ::sigaction(SIGTERM, &sa, nullptr);
   ::sigaction(SIGINT, &sa, nullptr);
+  // A pipe's reader that went away is a write error (EPIPE) the writer reports, never the end
+  // of the process: the window keeps its runs and files, a command says which output failed.
+  ::signal(SIGPIPE, SIG_IGN);
   // A mask inherited blocked from the parent would keep the program deaf to them for good.
   sigset_t set;
   sigemptyset(&set);

@@ -15,7 +15,8 @@ class TSignalBridge : public QObject {
   ~TSignalBridge() override;
   bool installed() const { return installed_; }
   // First thing in main: remembers SIGTERM/SIGINT until a bridge exists, so a signal during
-  // start-up (toolkit, display connection) still ends in the orderly shut-down.
+  // start-up (toolkit, display connection) still ends in the orderly shut-down. SIGPIPE is
+  // ignored from then on: a closed pipe comes back to its writer as EPIPE.
   static void catchEarly();
   static bool earlySignalPending();
   // True once SIGTERM or SIGINT has come (early or through a bridge): the program is ending, so

@@ -3,10 +3,13 @@
 // is flushed to disk and only then renamed over the old name, so a crash, a full disk or a signal
 // in between leaves either the old file or the new one whole, never a torn file.
 // The name is the file's content, not its directory entry: a symbolic link is written through
-// (its target is replaced that way), a named pipe or a character device (a terminal,
-// /dev/stdout) is written into directly, and any other kind of file is left alone.
+// (its target is replaced that way). A named pipe, a device or one of the process's own open
+// files (/dev/stdout) at the name is refused at once (ENXIO): a file the program writes on its
+// own (settings, autosaves, intermediate files) never waits for a pipe's reader. Only an output
+// the user named for a command goes into such a name, through writeNamedOutput.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string_view>
 
@@ -33,6 +36,23 @@ OutputPlace outputPlaceOf(const std::filesystem::path& name);
 int writeFileAtomically(const std::filesystem::path& name, std::span<const std::uint8_t> bytes);
 int writeFileAtomically(const std::filesystem::path& name, std::string_view text);
 
+// Makes a file with `write` in a private temporary folder (under $TMPDIR, with the file name of
+// `name`) and, once `write` succeeded, hands its content to `put` piece by piece (at least once,
+// empty for an empty file); the folder goes afterwards. A stream so gets a whole output or
+// nothing, in bounded memory. Result: `write`'s, else the first error of reading or of `put`.
+int writeHeldBack(const std::filesystem::path& name,
+                  const std::function<int(const std::filesystem::path& file)>& write,
+                  const std::function<int(std::span<const std::uint8_t> piece)>& put);
+
+// An output the user named for a command (a script's target): a pipe, a character device or one
+// of the process's own open files at `target` gets what `write` made, held back as above and
+// only then opened (a pipe's opening waits for its reader, as a shell's redirection does); a
+// reader waiting on a pipe whose output failed sees it end empty. Any other target is handed to
+// `write` itself. Result: `write`'s, else the error number of writing into the stream (EPIPE
+// for a reader that went away).
+int writeNamedOutput(const std::filesystem::path& target,
+                     const std::function<int(const std::filesystem::path& file)>& write);
+
 // For writers that produce a file piece by piece: write() collects into the temporary file,
 // commit() makes it the file; a writer destroyed without commit() removes the temporary file
 // and leaves the old one as it was.
@@ -54,7 +74,6 @@ class TAtomicFile {
   void discard();
 
   std::filesystem::path name_;
-  bool direct_ = false;  // a pipe or device: written as it comes, nothing to rename
   std::filesystem::path temp_;
   int fd_ = -1;
   int error_ = 0;

@@ -26,6 +26,8 @@ const Words* systemWords(int rc) {
   static const Words kLong{"der Name ist zu lang", "the name is too long"};
   static const Words kQuota{"das Speicherkontingent ist erschöpft", "the disk quota is used up"};
   static const Words kTooBig{"die Datei ist zu groß", "the file is too large"};
+  static const Words kReaderGone{"der Leser hat die Pipe geschlossen",
+                                 "the reader has closed the pipe"};
   switch (rc) {
     case EACCES:
     case EPERM:
@@ -44,6 +46,8 @@ const Words* systemWords(int rc) {
       return &kQuota;
     case EFBIG:
       return &kTooBig;
+    case EPIPE:
+      return &kReaderGone;
     default:
       return nullptr;
   }
@@ -89,6 +93,9 @@ QString resultText(int rc, int language, ResultContext context) {
     default:
       break;
   }
+  // The atomic writer's answer to a pipe, a device or a socket where it would make a file.
+  if (writing && rc == ENXIO)
+    return pick(language, "das ist keine gewöhnliche Datei", "that is not a regular file");
   if (rc > 0) {
     if (const Words* w = systemWords(rc)) return pick(language, w->de, w->en);
     // Anything else the system reports, in its own words and with its number.

@@ -1,7 +1,6 @@
 #include "measure/export_stored.h"
 
 #include <QStringList>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <optional>
@@ -10,6 +9,7 @@
 #include "common/atomicfile.h"
 #include "common/paths.h"
 #include "common/texttable.h"
+#include "common/textutil.h"
 #include "measure/csvread.h"
 #include "measure/export_sigrok.h"
 #include "measure/export_vcd.h"
@@ -75,39 +75,56 @@ bool isConsole(const fs::path& target) {
   return target == "-";
 }
 
-// Runs a writer on the target: the console, or a crash-safe file committed only when the
-// writer succeeded.
+// A failed console, in the words of the system's number read right after the failing call.
+StoredProblem consoleFailed(int e) {
+  return badInput(QStringLiteral("standard output cannot be written: %1")
+                      .arg(e > 0 && e != 5 ? measureResultText(e, 1, ResultContext::Writing)
+                                           : QStringLiteral("an input/output error")));
+}
+
+// Runs a writer on the target: a crash-safe file committed only when the writer succeeded. The
+// console, and a pipe or device the user named (`named`), get the output only once it is whole:
+// it is made as a file in a temporary folder first, so an input fault found on the way leaves
+// them without a part of a table (a logger stream of any length too, in bounded memory).
 StoredProblem writeTarget(const fs::path& target, std::ostream* console,
-                          const std::function<int(std::ostream&)>& write) {
+                          const std::function<int(std::ostream&)>& write, bool named) {
+  StoredProblem input;
+  const auto toFile = [&](const fs::path& file) {
+    TAtomicFile f(file);
+    if (f.status() != 0) return f.status();
+    AtomicBuf buf(f);
+    std::ostream out(&buf);
+    const int rc = write(out);
+    // Without commit the temporary file goes and an old target stays whole.
+    if (buf.error() != 0) return buf.error();
+    if (rc == 5 || !out) return 5;
+    if (rc != 0) {
+      input = badInput(readResultText(rc));
+      return rc;
+    }
+    return f.commit();
+  };
   if (isConsole(target)) {
     if (!console) return badUsage(QStringLiteral("no standard output to write to"));
-    errno = 0;
-    const int rc = write(*console);
-    console->flush();
-    // A stream that failed failed at the output (a full disk, a closed pipe): not the input's
-    // fault. The system's number is still the one of the write that failed.
-    if (!*console) {
-      const int e = errno;
-      return badInput(QStringLiteral("standard output cannot be written: %1")
-                          .arg(e > 0 && e != 5 ? measureResultText(e, 1, ResultContext::Writing)
-                                               : QStringLiteral("an input/output error")));
-    }
-    return rc == 0 ? StoredProblem{} : badInput(readResultText(rc));
+    int failed = 0;
+    const int rc = writeHeldBack("console", toFile, [&](std::span<const std::uint8_t> piece) {
+      errno = 0;
+      console->write(reinterpret_cast<const char*>(piece.data()), std::streamsize(piece.size()));
+      console->flush();
+      // A stream that failed failed at the output (a full disk, a closed pipe): not the
+      // input's fault.
+      if (!*console) failed = errno != 0 ? errno : EIO;
+      return failed;
+    });
+    if (!input.ok()) return input;
+    return rc == 0 ? StoredProblem{} : consoleFailed(failed != 0 ? failed : rc);
   }
   int rc = checkTargetName(target);
   if (rc == 0) rc = makeFolders(target.parent_path() / "x.x");
   if (rc != 0) return cannotWrite(target, rc);
-  TAtomicFile f(target);
-  if (f.status() != 0) return cannotWrite(target, f.status());
-  AtomicBuf buf(f);
-  std::ostream out(&buf);
-  rc = write(out);
-  // Without commit the temporary file goes and an old target stays whole.
-  if (buf.error() != 0) return cannotWrite(target, buf.error());
-  if (rc == 5 || !out) return cannotWrite(target, 5);
-  if (rc != 0) return badInput(readResultText(rc));
-  if (const int c = f.commit(); c != 0) return cannotWrite(target, c);
-  return {};
+  rc = named ? writeNamedOutput(target, toFile) : toFile(target);
+  if (!input.ok()) return input;
+  return rc == 0 ? StoredProblem{} : cannotWrite(target, rc);
 }
 
 StoredProblem writeSession(const fs::path& target, int built, const SrSession& s) {
@@ -142,13 +159,14 @@ struct Loaded {
 };
 
 StoredProblem exportLoaded(ExportFormat format, const Loaded& l, const fs::path& target,
-                           std::ostream* console) {
+                           std::ostream* console, bool named = false) {
   using W = Loaded::What;
   if (format == ExportFormat::Vcd) {
     if (l.what == W::Voltmeter) return noVcd("a voltmeter series", false);
     if (l.what != W::Logic)
       return noVcd(l.head.mode == kModeDLA0 ? "an analog-logger record" : "a scope record");
-    return writeTarget(target, console, [&](std::ostream& o) { return writeVcd(o, l.head, l.words); });
+    return writeTarget(
+        target, console, [&](std::ostream& o) { return writeVcd(o, l.head, l.words); }, named);
   }
   if (format == ExportFormat::Sr) {
     SrSession s;
@@ -181,11 +199,12 @@ StoredProblem exportLoaded(ExportFormat format, const Loaded& l, const fs::path&
         return writePlainVoltmeter(o, l.head, l.readings);
     }
     return 0;
-  });
+  }, named);
 }
 
 StoredProblem exportLogger(ExportFormat format, const fs::path& source, bool analog,
-                           const QString& serial, const fs::path& target, std::ostream* console) {
+                           const QString& serial, const fs::path& target, std::ostream* console,
+                           bool named) {
   if (format == ExportFormat::Sr) {
     SrSession s;
     const int rc = srOfLoggerFile(source, s);
@@ -195,19 +214,15 @@ StoredProblem exportLogger(ExportFormat format, const fs::path& source, bool ana
   return writeTarget(target, console, [&](std::ostream& o) {
     return format == ExportFormat::Vcd ? writeVcdLoggerFile(o, source, serial)
                                        : writePlainLoggerFile(o, source, serial);
-  });
+  }, named);
 }
 
 // The table itself names no mode: the automatic name does ("075643_763_VMD0.CSV"), else its
 // unit tells direct from RMS values.
 ModeCode chartMode(const fs::path& source, const std::string& unit) {
-  const std::string stem = source.stem().string();
-  if (stem.size() >= 4) {
-    ModeCode m = 0;
-    for (std::size_t i = stem.size() - 4; i < stem.size(); ++i)
-      m = (m << 8) | std::uint8_t(std::toupper(static_cast<unsigned char>(stem[i])));
-    if (isVoltmeterMode(m)) return m;
-  }
+  const QString stem = QString::fromStdString(source.stem().string()).toUpper();
+  if (stem.size() >= 4)
+    if (const ModeCode m = fourCharToCode(stem.right(4)); isVoltmeterMode(m)) return m;
   return unit == "V RMS" ? kModeVMA0 : kModeVMD0;
 }
 
@@ -402,7 +417,7 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
       if (const int rc = readStoredHeader(source, rec); rc != 0) return badInput(readResultText(rc));
       if (!rec.time) return noMeasurementTime();
       return exportLogger(format, source, kind == StoredKind::AnalogLogger, serial, target,
-                          console);
+                          console, hooks.namedOutput);
     }
     case StoredKind::Scope:
     case StoredKind::Logic:
@@ -512,17 +527,17 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
       // cells would pass for a table of blanks.
       if (const int rc = hooks.merged(bytes, hooks.csvColumn, head, devices); rc != 0)
         return badInput(readResultText(rc));
-      return exportMerged(format, head, devices, target, console);
+      return exportMerged(format, head, devices, target, console, hooks.namedOutput);
     }
     case StoredKind::Unknown:
       return badInput(QStringLiteral("unknown kind of file"));
   }
-  return exportLoaded(format, l, target, console);
+  return exportLoaded(format, l, target, console, hooks.namedOutput);
 }
 
 StoredProblem exportMerged(ExportFormat format, const PlainCsvHead& head,
                            const std::vector<PlainDeviceSeries>& devices, const fs::path& target,
-                           std::ostream* console) {
+                           std::ostream* console, bool namedOutput) {
   if (devices.empty()) return badInput(readResultText(kEmptySampleList));
   if (format == ExportFormat::Vcd) return noVcd("a merged multi-device record");
   if (format == ExportFormat::Sr) {
@@ -533,8 +548,9 @@ StoredProblem exportMerged(ExportFormat format, const PlainCsvHead& head,
       return badUsage(QStringLiteral("the devices cannot share one sigrok session: ") + why);
     return writeSession(target, rc, s);
   }
-  return writeTarget(target, console,
-                     [&](std::ostream& o) { return writePlainMerged(o, head, devices); });
+  return writeTarget(
+      target, console, [&](std::ostream& o) { return writePlainMerged(o, head, devices); },
+      namedOutput);
 }
 
 StoredProblem exportMeasuredRecord(ExportFormat format, const TMeasureData& data,

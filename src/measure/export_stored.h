@@ -3,7 +3,7 @@
 // (intermediate .FIL with its .VXT, .VXD, the window's CSV tables, the multi-device data file)
 // to VCD (logic-analyser and I/O-logger records), a sigrok session (every record with a regular
 // time axis) or plain CSV (everything). Targets are written under a temporary name and renamed
-// when whole; "-" writes VCD and CSV to a console stream instead.
+// when whole; "-" writes VCD and CSV to a console stream instead, once the output is whole.
 #include <QString>
 #include <filesystem>
 #include <functional>
@@ -46,6 +46,9 @@ struct StoredExportHooks {
   MergedTableReader merged;  // and reads it
   char csvColumn = '\t';     // preferred column separator of CSV input
   QString serial;            // the device of a file that does not name it (a copied .FIL)
+  // A target the user named for a command: a pipe or device there gets the output, once whole
+  // (see writeNamedOutput). Any other writer refuses such a target.
+  bool namedOutput = false;
 };
 
 // What an export dialog offers for one stored file: the formats it can be written to, the usual
@@ -78,7 +81,8 @@ StoredProblem exportStoredFile(ExportFormat format, const std::filesystem::path&
 // A merged record already in memory (the multi-device window's), to a target file.
 StoredProblem exportMerged(ExportFormat format, const PlainCsvHead& head,
                            const std::vector<PlainDeviceSeries>& devices,
-                           const std::filesystem::path& target, std::ostream* console);
+                           const std::filesystem::path& target, std::ostream* console,
+                           bool namedOutput = false);
 
 // The record a measurement holds, the one on screen or the one a run has just finished:
 // scope and logic-analyser records from memory (with their own settings and time), the

@@ -1,8 +1,13 @@
 // Every file the program rewrites keeps its old content whole when the new one cannot be
 // written (a full disk, here a file-size limit that also binds root): the frame's global
 // settings and positions, the multi-device scalings and a device's three settings files.
-// The language file and the data files have their own tests of this in their folders.
+// The language file and the data files have their own tests of this in their folders. None of
+// them waits for a named pipe put where it writes.
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <filesystem>
@@ -89,5 +94,21 @@ TEST(CrashSafeFiles, AFailedRewriteLeavesEveryOldFileWholeAndNoTemporaryFile) {
     EXPECT_EQ(r.write(d), 0);
     for (const fs::path& f : r.files) EXPECT_NE(slurp(d / f), "old " + f.string()) << f;
     EXPECT_EQ(entries(d), int(r.files.size()));
+    // A named pipe at the file's name is refused at once, with a reader (opened without
+    // waiting, so a writer that waited could not hang the test) and without one: nothing is
+    // written into it and it stays.
+    const fs::path pipe = d / r.files.front();
+    fs::remove(pipe);
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const int withReader = r.write(d);
+    char buf[8];
+    const ssize_t got = ::read(reader, buf, sizeof buf);
+    ::close(reader);
+    ASSERT_EQ(withReader, ENXIO);
+    ASSERT_EQ(got, 0);
+    EXPECT_EQ(r.write(d), ENXIO);
+    EXPECT_TRUE(fs::is_fifo(pipe));
   }
 }

@@ -73,6 +73,11 @@ TEST(HeadlessArguments, DefaultsAndTheirBoundaries) {
             kExitOk)
       << qPrintable(e);
   EXPECT_EQ(r.size, QSize(16384, 1));
+  // The device of a .FIL copied out of its folder, for the headline.
+  ASSERT_EQ(parseHeadlessArguments({"--render", "a.FIL", "b.png", "--serial", "TX1"}, r, e),
+            kExitOk)
+      << qPrintable(e);
+  EXPECT_EQ(r.serial, "TX1");
   ASSERT_EQ(parseHeadlessArguments({"--convert", "dir/x.FIL"}, r, e), kExitOk);
   EXPECT_EQ(r.target, fs::absolute("dir/x.CSV"));  // a relative name is one in this folder
   EXPECT_FALSE(r.decimal.has_value());
@@ -120,7 +125,7 @@ TEST(HeadlessArguments, WrongUsageIsExitTwoWithAReason) {
       {"--convert", "a.FIL", "--render", "a.FIL", "b.png"},
       {"--convert", "a.FIL", "--serial", "TX;1"},  // would split its cell
       {"--convert", "a.FIL", "--serial"},
-      {"--render", "a.FIL", "b.png", "--serial", "TX1"},
+      {"--render", "a.FIL", "b.png", "--serial", "TX;1"},
   };
   for (const QStringList& args : bad) {
     HeadlessRequest r;
@@ -642,6 +647,16 @@ TEST_F(Headless, ScopeFilePictureIsTheScopeSheetsPicture) {
   EXPECT_GT(countColour(got, qRgb(0, 0, 255)), 500);
   EXPECT_GT(countColour(got, qRgb(255, 0, 0)), 500);
   EXPECT_GT(countColour(got.copy(0, 0, got.width(), 12), qRgb(0, 0, 0)), 20);
+  // A copy out of its device's folder names no device; --serial puts it into the headline.
+  fs::create_directories(dir_ / "copied");
+  fs::copy_file(fil, dir_ / "copied" / fil.filename());
+  fs::copy_file(textHeaderName(fil), dir_ / "copied" / textHeaderName(fil).filename());
+  const fs::path copy = dir_ / "copied" / fil.filename();
+  ASSERT_EQ(render({"--render", q(copy), q(png), "--size", size}), kExitOk) << qPrintable(message_);
+  EXPECT_FALSE(QImage(q(png)).convertToFormat(QImage::Format_RGB32) == shown);
+  ASSERT_EQ(render({"--render", q(copy), q(png), "--size", size, "--serial", kSerial}), kExitOk)
+      << qPrintable(message_);
+  EXPECT_TRUE(QImage(q(png)).convertToFormat(QImage::Format_RGB32) == shown);
   if (const char* out = std::getenv("TOLV_WINDOW_SHOT_DIR")) {
     shown.save(QString::fromLocal8Bit(out) + "/headless_window_scope.png");
     got.save(QString::fromLocal8Bit(out) + "/headless_render_scope.png");
@@ -752,6 +767,13 @@ TEST_F(Headless, AnOutputFolderThatCannotBeMadeIsNamedInWords) {
         << qPrintable(message_);
     EXPECT_FALSE(message_.contains(QString::fromLocal8Bit(std::strerror(3))))
         << qPrintable(message_);
+  }
+  // A folder that is there but takes no files is not called missing.
+  if (!fs::is_directory("/proc/self")) return;
+  for (const QStringList& args : {QStringList{"--render", q(fil), "/proc/x.png"},
+                                  QStringList{"--convert", q(fil), "/proc/x.CSV"}}) {
+    EXPECT_EQ(args[0] == "--render" ? render(args) : convert(args), kExitBadInput);
+    EXPECT_TRUE(message_.endsWith("cannot be written: access denied")) << qPrintable(message_);
   }
 }
 

@@ -141,10 +141,11 @@ TEST(ExportArguments, ConvertChoosesTheFormatByEndingOrByName) {
   EXPECT_EQ(format({"--convert", "x.CSV", "--format", "plain"}), ExportFormat::PlainCsv);
   EXPECT_EQ(format({"--convert", "x.FIL", "-", "--format", "vcd"}), ExportFormat::Vcd);
   EXPECT_EQ(r.target, fs::path("-"));
+  EXPECT_EQ(format({"--convert", "x.FIL", "-"}), ExportFormat::PlainCsv);  // the default there
   for (const QStringList& bad : {
            QStringList{"--convert", "x.FIL", "y.txt"},     // ending names no format
            QStringList{"--convert", "x.FIL", "y"},         // no ending at all
-           QStringList{"--convert", "x.FIL", "-"},         // the window's CSV is a file
+           QStringList{"--convert", "x.FIL", "-", "--format", "csv"},  // the window's CSV is a file
            QStringList{"--convert", "x.FIL", "-", "--format", "sr"},  // a zip archive
            QStringList{"--convert", "x.FIL", "--format", "pdf"},
            QStringList{"--convert", "x.FIL", "--format"},
@@ -438,17 +439,29 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
   EXPECT_TRUE(message_.startsWith(QLatin1Char('"') + q(fil) + QLatin1Char('"')))
       << qPrintable(message_);
   EXPECT_EQ(slurp(out), "old");
-  // A logger stream whose header lost its measurement time says so in every format.
+  // A record whose header lost its measurement time says so in every format it could go to,
+  // as the window's CSV does.
   const fs::path untimed = loggerFil(IntermediateFamily::DLDI);
   SettingsRecord io;
   io.mode = kModeDLDI;
   io.sampleTime = 0.01;
   header(untimed, io, false);
-  for (const char* format : {"csv", "sr", "vcd"}) {
-    EXPECT_EQ(exportFile({"--export", format, q(untimed), q(out)}), 1) << format;
-    EXPECT_TRUE(message_.endsWith(QStringLiteral("its text header carries no measurement time")))
-        << format << ": " << qPrintable(message_);
-  }
+  const fs::path scope = scopeFil(1000, 2), logic = logicFil(), volts = voltmeterFil();
+  header(scope, scopeSettings(), false);
+  header(logic, logicSettings(), false);
+  SettingsRecord vm;
+  ASSERT_EQ(readTextHeader(volts, vm), 0);
+  header(volts, vm, false);
+  for (const auto& [file, formats] :
+       std::vector<std::pair<fs::path, std::vector<const char*>>>{{untimed, {"csv", "sr", "vcd"}},
+                                                                  {scope, {"csv", "sr"}},
+                                                                  {logic, {"csv", "sr", "vcd"}},
+                                                                  {volts, {"csv"}}})
+    for (const char* format : formats) {
+      EXPECT_EQ(exportFile({"--export", format, q(file), q(out)}), 1) << format << file;
+      EXPECT_TRUE(message_.endsWith(QStringLiteral("its text header carries no measurement time")))
+          << format << ": " << qPrintable(message_);
+    }
   EXPECT_EQ(slurp(out), "old");
   // Standard output that takes nothing (a full disk): the output is to blame, not the source.
   {
@@ -595,5 +608,18 @@ TEST_F(HeadlessExport, TheProgramWritesToAPipeWithoutADisplay) {
   ASSERT_TRUE(p.waitForFinished(60000));
   EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
   EXPECT_EQ(p.readAllStandardOutput().toStdString(), out);
+  // `-` alone takes the plain table.
+  p.start(TOLV_PROGRAM_PATH, {"--convert", q(fil), "-", "--data-root", q(dir_)});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  EXPECT_EQ(p.readAllStandardOutput().toStdString(), out);
+  // A reader that goes away (| head) is an output that cannot be written: exit 1 and the
+  // reason, not the end by SIGPIPE.
+  p.start("bash", {"-c", "set -o pipefail; \"$0\" --convert \"$1\" - --data-root \"$2\" | "
+                         "head -c 10 >/dev/null",
+                   TOLV_PROGRAM_PATH, q(scopeFil(131000)), q(dir_)});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 1) << "141 is the end by SIGPIPE";
+  EXPECT_TRUE(p.readAllStandardError().contains("the reader has closed the pipe"));
 }
 #endif

@@ -2,6 +2,7 @@
 // at start, a question of a device window) is closed, and the frame closes from the outer
 // event loop after the box's own loop has returned.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/signalbridge.h"
 #include "app/termination.h"
 
 namespace {
@@ -81,4 +83,18 @@ TEST(Termination, NestedBoxesAllCloseAndWithoutAFrameTheLoopQuits) {
   guard.start(5000);
   EXPECT_EQ(QApplication::exec(), 0);
   EXPECT_EQ(returned, 2);
+}
+
+// From the program's first moment a closed pipe is a write error its writer reports (EPIPE),
+// not the end of the window process with its runs and files.
+TEST(Termination, AClosedPipeDoesNotEndTheProgram) {
+  struct sigaction was[3] = {};
+  const int sigs[3] = {SIGPIPE, SIGTERM, SIGINT};
+  for (int i = 0; i < 3; ++i) ::sigaction(sigs[i], nullptr, &was[i]);
+  ::signal(SIGPIPE, SIG_DFL);
+  tolv::TSignalBridge::catchEarly();
+  struct sigaction now = {};
+  ::sigaction(SIGPIPE, nullptr, &now);
+  for (int i = 0; i < 3; ++i) ::sigaction(sigs[i], &was[i], nullptr);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
 }

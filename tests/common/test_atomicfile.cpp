@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 namespace fs = std::filesystem;
 using tolv::TAtomicFile;
 using tolv::writeFileAtomically;
+using tolv::writeNamedOutput;
 
 namespace {
 
@@ -75,6 +77,11 @@ TEST(AtomicFile, MissingOrReadOnlyFolderReportsTheErrorAndChangesNothing) {
     EXPECT_EQ(slurp(f), "kept");
   }
   ::chmod(d.c_str(), 0755);
+  // A folder that is there but takes no files answers "no such entry" even to root: not
+  // called missing.
+  if (fs::is_directory("/proc/self")) {
+    EXPECT_EQ(writeFileAtomically("/proc/tolv.csv", "x"), EACCES);
+  }
   fs::remove_all(d);
 }
 
@@ -117,8 +124,8 @@ TEST(AtomicFile, NewFileFollowsTheUmaskLikeEveryOtherFile) {
 }
 
 // The name stands for the content: a link is written through to its target (replaced whole in
-// the target's folder), a pipe is written into, and a folder or a loop of links is refused
-// untouched.
+// the target's folder), a pipe or device named as an output gets the whole output, and a folder
+// or a loop of links is refused untouched.
 TEST(AtomicFile, LinksAreWrittenThroughAndPipesInto) {
   const fs::path d = freshFolder("kinds");
   fs::create_directories(d / "tgt");
@@ -145,23 +152,47 @@ TEST(AtomicFile, LinksAreWrittenThroughAndPipesInto) {
   EXPECT_EQ(entries(d / "tgt"), 2);
   const fs::path pipe = d / "pipe";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const auto named = [](const fs::path& target, std::string_view text, int rc = 0) {
+    return writeNamedOutput(target, [&](const fs::path& file) {
+      const int w = writeFileAtomically(file, text);
+      return w != 0 ? w : rc;
+    });
+  };
   std::string got;
   std::thread reader([&] { got = slurp(pipe); });
-  const int rc = writeFileAtomically(pipe, "piped\n");
+  EXPECT_EQ(named(pipe, "piped\n"), 0);
   reader.join();
-  EXPECT_EQ(rc, 0);
   EXPECT_EQ(got, "piped\n");
   EXPECT_TRUE(fs::is_fifo(pipe));
-  // A writer abandoned on a pipe closes it and removes nothing.
-  std::thread reader2([&] { got = slurp(pipe); });
-  {
-    TAtomicFile w(pipe);
-    ASSERT_EQ(w.status(), 0);
-    w.write("half");
-  }
-  reader2.join();
-  EXPECT_EQ(got, "half");
+  // An output that fails on the way gives a reader of the pipe nothing of it (the reader opened
+  // without waiting, so a wrong writer cannot hang the test).
+  const int waiting = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(waiting, 0);
+  EXPECT_EQ(named(pipe, "half", -1), -1);
+  char buf[8];
+  EXPECT_EQ(::read(waiting, buf, sizeof buf), 0);
+  ::close(waiting);
   EXPECT_TRUE(fs::is_fifo(pipe));
+  // Only a named output goes into a pipe: the writer of the program's own files answers a pipe
+  // with a reader at once and writes nothing into it...
+  const int reading = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reading, 0);
+  ASSERT_EQ(writeFileAtomically(pipe, "settings"), ENXIO);
+  EXPECT_EQ(::read(reading, buf, sizeof buf), 0);
+  ::close(reading);
+  // ... and one without a reader too, never waiting for one.
+  EXPECT_EQ(writeFileAtomically(pipe, "settings"), ENXIO);
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  EXPECT_EQ(writeFileAtomically("/dev/null", "x"), ENXIO);
+  EXPECT_EQ(named("/dev/null", "x"), 0);
+  // A reader that went away is the writer's error, as the program ignores SIGPIPE.
+  const auto was = ::signal(SIGPIPE, SIG_IGN);
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+  ::close(ends[0]);
+  EXPECT_EQ(named("/dev/fd/" + std::to_string(ends[1]), "lost"), EPIPE);
+  ::close(ends[1]);
+  ::signal(SIGPIPE, was);
   // A replaced file keeps its mode: a private one stays private through a link too.
   ::chmod((d / "tgt" / "real.csv").c_str(), 0600);
   EXPECT_EQ(writeFileAtomically(d / "link.csv", "private"), 0);
@@ -180,14 +211,55 @@ TEST(AtomicFile, LinksAreWrittenThroughAndPipesInto) {
   };
   const ino_t before = inode();
   const std::string n = std::to_string(fd);
-  EXPECT_EQ(writeFileAtomically("/dev/fd/" + n, "a,"), 0);
-  EXPECT_EQ(writeFileAtomically("/proc/self/fd/" + n, "b,"), 0);
+  EXPECT_EQ(named("/dev/fd/" + n, "a,"), 0);
+  EXPECT_EQ(named("/proc/self/fd/" + n, "b,"), 0);
   fs::create_symlink("/proc/self/fd/" + n, d / "to_fd");
-  EXPECT_EQ(writeFileAtomically(d / "to_fd", "c"), 0);
+  EXPECT_EQ(named(d / "to_fd", "c"), 0);
+  EXPECT_EQ(writeFileAtomically("/dev/fd/" + n, "d"), ENXIO);
   ::close(fd);
   EXPECT_EQ(slurp(opened), "old,a,b,c");
   EXPECT_EQ(inode(), before);
   fs::remove_all(d);
+}
+
+// A stream gets a whole output or nothing: what is written goes to a private temporary file
+// first and is handed on, piece by piece, only once its writer succeeded; the folder goes.
+TEST(AtomicFile, HeldBackOutputIsHandedOnOnlyWhenWhole) {
+  const std::string big(200000, 'x');
+  std::string got;
+  int pieces = 0;
+  fs::path made;
+  const auto put = [&](std::span<const std::uint8_t> p) {
+    got.append(reinterpret_cast<const char*>(p.data()), p.size());
+    ++pieces;
+    return 0;
+  };
+  EXPECT_EQ(tolv::writeHeldBack("/dev/stdout", [&](const fs::path& f) {
+              made = f;
+              return writeFileAtomically(f, big);
+            }, put), 0);
+  EXPECT_EQ(got, big);
+  EXPECT_GT(pieces, 1);
+  EXPECT_EQ(made.filename(), "stdout");
+  EXPECT_FALSE(fs::exists(made.parent_path()));
+  // A writer that fails after half its rows hands on nothing.
+  got.clear();
+  pieces = 0;
+  EXPECT_EQ(tolv::writeHeldBack("t.csv", [&](const fs::path& f) {
+              made = f;
+              EXPECT_EQ(writeFileAtomically(f, big.substr(0, 1000)), 0);
+              return -111;
+            }, put), -111);
+  EXPECT_EQ(pieces, 0);
+  EXPECT_FALSE(fs::exists(made.parent_path()));
+  // An empty output is handed on once, empty; the taker's error ends it.
+  EXPECT_EQ(tolv::writeHeldBack("e.csv", [](const fs::path& f) { return writeFileAtomically(f, ""); },
+                                [&](std::span<const std::uint8_t> p) {
+                                  ++pieces;
+                                  return p.empty() ? EPIPE : 0;
+                                }),
+            EPIPE);
+  EXPECT_EQ(pieces, 1);
 }
 
 // A link in a shared sticky folder (/tmp) planted by another user is not followed, as the

@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,9 @@
 #include "app/launcherpath.h"
 
 int main(int argc, char** argv) {
+  // A reader that goes away (| head) is a write error the conversion reports with exit code 1;
+  // the windows program started below keeps it ignored too.
+  ::signal(SIGPIPE, SIG_IGN);
   QStringList args;
   for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
   if (tolv::wantsConvert(args)) return tolv::runHeadlessCommand(argc, argv, nullptr);
