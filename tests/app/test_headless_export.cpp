@@ -213,6 +213,11 @@ TEST_F(HeadlessExport, EveryStoredKindBecomesAPlainTable) {
   EXPECT_NE(chart.find("# measurement_time: 2026-03-14T09:26:53.589\n"), std::string::npos);
   EXPECT_EQ(tableLines(chart)[1], "0,1,-2");
   EXPECT_EQ(tableLines(chart)[20], "9.5,2.9,-2");
+  // The mode is the one the table's name ends in, in any case; its unit only tells DC from RMS.
+  fs::copy_file(dir_ / "092653_589_VMD0.CSV", dir_ / "092653_589_vma1.CSV");
+  ASSERT_EQ(exportFile({"--export", "csv", q(dir_ / "092653_589_vma1.CSV"), "-"}), 0)
+      << qPrintable(message_);
+  EXPECT_NE(console_.str().find("# mode: VMA1 "), std::string::npos) << console_.str().substr(0, 300);
   // A chart of three readings, padded to its seven header rows, has three.
   ASSERT_EQ(exportFile({"--export", "csv", q(chartCsv(3)), "-"}), 0) << qPrintable(message_);
   EXPECT_EQ(tableLines(console_.str()).size(), 4u) << console_.str();
