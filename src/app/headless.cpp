@@ -500,7 +500,8 @@ int runConvert(const HeadlessRequest& r, QString& message) {
     return kind == StoredKind::ScopeVxd ? convertScopeVxdFile(r.source, csv, style)
                                         : convertLogicVxdFile(r.source, csv, style);
   };
-  // A pipe or device named as DST gets the table once it is whole.
+  // A pipe or device named as DST is written into: a record's table once it is made whole, a
+  // logger stream's as it is read.
   const int rc = r.targetNamed ? writeNamedOutput(r.target, convertInto) : convertInto(r.target);
   if (rc == 0) {
     noteConvertedFile(r, message);

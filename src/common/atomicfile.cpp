@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace tolv {
 
@@ -60,6 +59,35 @@ int ownDescriptorOf(const std::filesystem::path& name) {
   return -1;
 }
 
+// The output a command named while its writer runs (writeNamedOutput), and whether a writer
+// has opened it since.
+struct NamedOutput {
+  const std::filesystem::path* target = nullptr;
+  bool opened = false;
+};
+thread_local NamedOutput tNamed;
+
+// The stream an output place stands for, opened for writing into `fd`; 0 or the error. The
+// kind is checked on the opened descriptor: a name turned into a regular file since it was
+// looked at would be written over in place, torn.
+int openStream(const OutputPlace& place, int& fd) {
+  fd = -1;
+  if (place.fd >= 0) {
+    fd = ::fcntl(place.fd, F_DUPFD_CLOEXEC, 3);
+    return fd >= 0 ? 0 : (errno != 0 ? errno : EIO);
+  }
+  do fd = ::open(place.name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno != 0 ? errno : EIO;
+  struct stat st = {};
+  if (::fstat(fd, &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
+    return kOutputChanged;
+  }
+  return 0;
+}
+
 }  // namespace
 
 OutputPlace outputPlaceOf(const std::filesystem::path& name) {
@@ -78,7 +106,7 @@ OutputPlace outputPlaceOf(const std::filesystem::path& name) {
       o.kind = OutputPlace::Kind::Stream;
     } else {
       o.kind = OutputPlace::Kind::Refused;
-      o.error = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+      o.error = S_ISDIR(st.st_mode) ? EISDIR : kNotARegularFile;
     }
     return o;
   }
@@ -115,9 +143,17 @@ OutputPlace outputPlaceOf(const std::filesystem::path& name) {
 TAtomicFile::TAtomicFile(std::filesystem::path name) {
   const OutputPlace place = outputPlaceOf(name);
   name_ = place.name;
+  if (place.kind == OutputPlace::Kind::Stream && tNamed.target != nullptr &&
+      *tNamed.target == name) {
+    // The output a command named: written into as it comes, as a shell's redirection would.
+    stream_ = true;
+    tNamed.opened = true;
+    error_ = openStream(place, fd_);
+    return;
+  }
   if (place.kind != OutputPlace::Kind::File) {
     // A pipe's opening would wait for its reader, and a device has no old content to keep.
-    error_ = place.kind == OutputPlace::Kind::Refused ? place.error : ENXIO;
+    error_ = place.kind == OutputPlace::Kind::Refused ? place.error : kNotARegularFile;
     return;
   }
   // mkstemp gives a unique name, so two writers of one file never share a temporary file.
@@ -174,6 +210,13 @@ int TAtomicFile::write(std::string_view text) {
 
 int TAtomicFile::commit() {
   if (done_) return error_ != 0 ? error_ : EBADF;
+  if (stream_) {
+    // Nothing to sync or rename: what was written has gone on already.
+    if (fd_ >= 0 && ::close(fd_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+    fd_ = -1;
+    done_ = true;
+    return error_;
+  }
   if (error_ == 0 && ::fsync(fd_) != 0) error_ = errno != 0 ? errno : EIO;
   if (error_ == 0 && ::close(fd_) != 0) error_ = errno != 0 ? errno : EIO;
   fd_ = -1;
@@ -199,85 +242,25 @@ int writeFileAtomically(const std::filesystem::path& name, std::string_view text
       name, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
-namespace {
-
-// The stream an output place stands for, opened for writing; -errno on failure. The kind is
-// checked on the opened descriptor: a name turned into a regular file since it was looked at
-// would be written over in place, torn.
-int openStream(const OutputPlace& place) {
-  if (place.fd >= 0) {
-    const int fd = ::fcntl(place.fd, F_DUPFD_CLOEXEC, 3);
-    return fd >= 0 ? fd : -(errno != 0 ? errno : EIO);
-  }
-  int fd = -1;
-  do fd = ::open(place.name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0) return -(errno != 0 ? errno : EIO);
-  struct stat st = {};
-  if (::fstat(fd, &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
-    ::close(fd);
-    return -ENXIO;
-  }
-  return fd;
-}
-
-}  // namespace
-
-int writeHeldBack(const std::filesystem::path& name,
-                  const std::function<int(const std::filesystem::path& file)>& write,
-                  const std::function<int(std::span<const std::uint8_t> piece)>& put) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path base = fs::temp_directory_path(ec);
-  if (ec) base = "/tmp";
-  std::string pattern = (base / "multi_tolvanex-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) return errno != 0 ? errno : EIO;
-  const fs::path folder(pattern);
-  fs::path file = name.filename();
-  if (file.empty() || file == "." || file == "..") file = "output";
-  file = folder / file;
-  int rc = write(file);
-  if (rc == 0) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) rc = errno != 0 ? errno : EIO;
-    std::vector<std::uint8_t> piece(1 << 16);
-    for (bool first = true; fd >= 0 && rc == 0;) {
-      const ssize_t n = ::read(fd, piece.data(), piece.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        rc = errno != 0 ? errno : EIO;
-      } else if (n > 0 || first) {
-        rc = put(std::span<const std::uint8_t>(piece.data(), std::size_t(n)));
-      }
-      if (n <= 0) break;
-      first = false;
-    }
-    if (fd >= 0) ::close(fd);
-  }
-  fs::remove_all(folder, ec);
-  return rc;
-}
-
 int writeNamedOutput(const std::filesystem::path& target,
                      const std::function<int(const std::filesystem::path& file)>& write) {
-  const OutputPlace place = outputPlaceOf(target);
-  if (place.kind != OutputPlace::Kind::Stream) return write(target);
-  int fd = -1;
-  int rc = writeHeldBack(target, write, [&](std::span<const std::uint8_t> piece) {
-    if (fd < 0 && (fd = openStream(place)) < 0) {
-      const int e = -fd;
-      fd = -1;
-      return e;
+  struct Scope {
+    NamedOutput outer = tNamed;
+    ~Scope() { tNamed = outer; }
+  } scope;
+  tNamed = {&target, false};
+  const int rc = write(target);
+  if (!tNamed.opened) {
+    // A reader already waiting on a named pipe nobody opened would wait for good. Opening it
+    // without waiting and closing it again ends its read, empty. Only a pipe: opening a
+    // terminal or a tape has effects of its own.
+    const OutputPlace place = outputPlaceOf(target);
+    struct stat st = {};
+    if (place.kind == OutputPlace::Kind::Stream && place.fd < 0 &&
+        ::stat(target.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) {
+      const int wake = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+      if (wake >= 0) ::close(wake);
     }
-    return writeAll(fd, piece.data(), piece.size());
-  });
-  if (fd >= 0) {
-    if (::close(fd) != 0 && rc == 0) rc = errno != 0 ? errno : EIO;
-  } else if (rc != 0 && place.fd < 0) {
-    // Never opened: a reader already waiting on a pipe would wait for good. Opening it without
-    // waiting and closing it again ends its read, empty; without a reader nothing happens.
-    const int wake = ::open(place.name.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (wake >= 0) ::close(wake);
   }
   return rc;
 }

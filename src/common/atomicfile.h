@@ -4,9 +4,9 @@
 // in between leaves either the old file or the new one whole, never a torn file.
 // The name is the file's content, not its directory entry: a symbolic link is written through
 // (its target is replaced that way). A named pipe, a device or one of the process's own open
-// files (/dev/stdout) at the name is refused at once (ENXIO): a file the program writes on its
-// own (settings, autosaves, intermediate files) never waits for a pipe's reader. Only an output
-// the user named for a command goes into such a name, through writeNamedOutput.
+// files (/dev/stdout) at the name is refused at once (kNotARegularFile): a file the program
+// writes on its own (settings, autosaves, intermediate files) never waits for a pipe's reader.
+// Only an output the user named for a command goes into such a name, through writeNamedOutput.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -15,6 +15,12 @@
 
 namespace tolv {
 
+// The program's own codes for a name that is no place for a file of its own: a pipe, a device
+// or a socket where a file belongs (the system's ENXIO keeps its own meaning, a device that is
+// gone), and a stream output that became something else between looking and opening.
+inline constexpr int kNotARegularFile = -1310;
+inline constexpr int kOutputChanged = -1311;
+
 // Where a file of this name is written.
 struct OutputPlace {
   enum class Kind { File, Stream, Refused };
@@ -22,7 +28,7 @@ struct OutputPlace {
   // File: the name the temporary file is renamed to, links followed (the entry may not exist
   // yet). Stream: the name as given, opened for writing.
   std::filesystem::path name;
-  int error = 0;  // Refused: EISDIR for a folder, ENXIO for a socket or a block device
+  int error = 0;  // Refused: EISDIR for a folder, kNotARegularFile for a socket or block device
   // Stream: the process's own descriptor the name stands for (/dev/stdout, /dev/fd/N,
   // /proc/self/fd/N), written through a copy of it; -1 for a name opened as given.
   int fd = -1;
@@ -36,20 +42,13 @@ OutputPlace outputPlaceOf(const std::filesystem::path& name);
 int writeFileAtomically(const std::filesystem::path& name, std::span<const std::uint8_t> bytes);
 int writeFileAtomically(const std::filesystem::path& name, std::string_view text);
 
-// Makes a file with `write` in a private temporary folder (under $TMPDIR, with the file name of
-// `name`) and, once `write` succeeded, hands its content to `put` piece by piece (at least once,
-// empty for an empty file); the folder goes afterwards. A stream so gets a whole output or
-// nothing, in bounded memory. Result: `write`'s, else the first error of reading or of `put`.
-int writeHeldBack(const std::filesystem::path& name,
-                  const std::function<int(const std::filesystem::path& file)>& write,
-                  const std::function<int(std::span<const std::uint8_t> piece)>& put);
-
-// An output the user named for a command (a script's target): a pipe, a character device or one
-// of the process's own open files at `target` gets what `write` made, held back as above and
-// only then opened (a pipe's opening waits for its reader, as a shell's redirection does); a
-// reader waiting on a pipe whose output failed sees it end empty. Any other target is handed to
-// `write` itself. Result: `write`'s, else the error number of writing into the stream (EPIPE
-// for a reader that went away).
+// An output the user named for a command (a script's target): while `write` runs, the writer
+// below takes a pipe, a character device or one of the process's own open files at exactly
+// `target` as a stream and writes into it as it writes (a pipe's opening waits for its reader,
+// as a shell's redirection does); nothing is held back on disk. A writer that has its whole
+// content before it opens (writeFileAtomically) so hands on all or nothing. A reader waiting
+// on a named pipe that was never opened (the input failed) sees it end empty. Any other target
+// is written as always. Result: `write`'s (EPIPE for a reader that went away).
 int writeNamedOutput(const std::filesystem::path& target,
                      const std::function<int(const std::filesystem::path& file)>& write);
 
@@ -65,6 +64,9 @@ class TAtomicFile {
 
   // 0 when the temporary file is open; else the error number of creating it.
   int status() const { return error_; }
+  // Writing straight into a named output's stream (see writeNamedOutput): nothing to rename,
+  // and what is written is gone at once.
+  bool streaming() const { return stream_; }
   int write(std::span<const std::uint8_t> bytes);
   int write(std::string_view text);
   // Flushes, syncs and renames; 0 or the first error met since opening.
@@ -74,6 +76,7 @@ class TAtomicFile {
   void discard();
 
   std::filesystem::path name_;
+  bool stream_ = false;
   std::filesystem::path temp_;
   int fd_ = -1;
   int error_ = 0;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/atomicfile.h"
 #include "common/picturefile.h"
 #include "common/settingsio.h"
 
@@ -90,12 +91,14 @@ QString resultText(int rc, int language, ResultContext context) {
     case kPictureEncodeFailed:
       return pick(language, "das Bild ließ sich nicht kodieren",
                   "the picture could not be encoded");
+    case kNotARegularFile:
+      return pick(language, "das ist keine gewöhnliche Datei", "that is not a regular file");
+    case kOutputChanged:
+      return pick(language, "der Name wurde beim Öffnen durch etwas anderes ersetzt",
+                  "the name was replaced by something else while it was opened");
     default:
       break;
   }
-  // The atomic writer's answer to a pipe, a device or a socket where it would make a file.
-  if (writing && rc == ENXIO)
-    return pick(language, "das ist keine gewöhnliche Datei", "that is not a regular file");
   if (rc > 0) {
     if (const Words* w = systemWords(rc)) return pick(language, w->de, w->en);
     // Anything else the system reports, in its own words and with its number.

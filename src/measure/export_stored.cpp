@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <optional>
+#include <sstream>
 #include <streambuf>
 
 #include "common/atomicfile.h"
@@ -82,47 +83,58 @@ StoredProblem consoleFailed(int e) {
                                            : QStringLiteral("an input/output error")));
 }
 
-// Runs a writer on the target: a crash-safe file committed only when the writer succeeded. The
-// console, and a pipe or device the user named (`named`), get the output only once it is whole:
-// it is made as a file in a temporary folder first, so an input fault found on the way leaves
-// them without a part of a table (a logger stream of any length too, in bounded memory).
+// How a writer's output goes out. `named`: a target the user named for a command, a pipe or
+// device there is written into (writeNamedOutput). `streamed`: the input is a stream file of
+// any length, read piece by piece and written as it is read; a fault found on the way leaves
+// the rows before it in a console or pipe. Any other output is made whole in memory before a
+// byte of it goes to a console or pipe, which cannot take a part back.
+struct OutputUse {
+  bool named = false;
+  bool streamed = false;
+};
+
+// Runs a writer on the target: a crash-safe file committed only when the writer succeeded, the
+// console, or a named pipe or device. A failure is the output's when the output stream failed,
+// else the input's (an input file the writer could not open is the input's too).
 StoredProblem writeTarget(const fs::path& target, std::ostream* console,
-                          const std::function<int(std::ostream&)>& write, bool named) {
+                          const std::function<int(std::ostream&)>& write, OutputUse use) {
+  const auto produce = [&](std::ostream& out, bool hold) {
+    if (!hold) return write(out);
+    std::ostringstream whole;
+    if (const int rc = write(whole); rc != 0) return rc;
+    const std::string text = std::move(whole).str();
+    out.write(text.data(), std::streamsize(text.size()));
+    return 0;
+  };
+  if (isConsole(target)) {
+    if (!console) return badUsage(QStringLiteral("no standard output to write to"));
+    errno = 0;
+    const int rc = produce(*console, !use.streamed);
+    console->flush();
+    // The system's number is still the one of the write that failed.
+    if (!*console) return consoleFailed(errno);
+    return rc == 0 ? StoredProblem{} : badInput(readResultText(rc));
+  }
+  int rc = checkTargetName(target);
+  if (rc == 0) rc = makeFolders(target.parent_path() / "x.x");
+  if (rc != 0) return cannotWrite(target, rc);
   StoredProblem input;
   const auto toFile = [&](const fs::path& file) {
     TAtomicFile f(file);
     if (f.status() != 0) return f.status();
     AtomicBuf buf(f);
     std::ostream out(&buf);
-    const int rc = write(out);
+    const int w = produce(out, f.streaming() && !use.streamed);
     // Without commit the temporary file goes and an old target stays whole.
     if (buf.error() != 0) return buf.error();
-    if (rc == 5 || !out) return 5;
-    if (rc != 0) {
-      input = badInput(readResultText(rc));
-      return rc;
+    if (!out) return 5;
+    if (w != 0) {
+      input = badInput(readResultText(w));
+      return w;
     }
     return f.commit();
   };
-  if (isConsole(target)) {
-    if (!console) return badUsage(QStringLiteral("no standard output to write to"));
-    int failed = 0;
-    const int rc = writeHeldBack("console", toFile, [&](std::span<const std::uint8_t> piece) {
-      errno = 0;
-      console->write(reinterpret_cast<const char*>(piece.data()), std::streamsize(piece.size()));
-      console->flush();
-      // A stream that failed failed at the output (a full disk, a closed pipe): not the
-      // input's fault.
-      if (!*console) failed = errno != 0 ? errno : EIO;
-      return failed;
-    });
-    if (!input.ok()) return input;
-    return rc == 0 ? StoredProblem{} : consoleFailed(failed != 0 ? failed : rc);
-  }
-  int rc = checkTargetName(target);
-  if (rc == 0) rc = makeFolders(target.parent_path() / "x.x");
-  if (rc != 0) return cannotWrite(target, rc);
-  rc = named ? writeNamedOutput(target, toFile) : toFile(target);
+  rc = use.named ? writeNamedOutput(target, toFile) : toFile(target);
   if (!input.ok()) return input;
   return rc == 0 ? StoredProblem{} : cannotWrite(target, rc);
 }
@@ -166,7 +178,8 @@ StoredProblem exportLoaded(ExportFormat format, const Loaded& l, const fs::path&
     if (l.what != W::Logic)
       return noVcd(l.head.mode == kModeDLA0 ? "an analog-logger record" : "a scope record");
     return writeTarget(
-        target, console, [&](std::ostream& o) { return writeVcd(o, l.head, l.words); }, named);
+        target, console, [&](std::ostream& o) { return writeVcd(o, l.head, l.words); },
+        {named, false});
   }
   if (format == ExportFormat::Sr) {
     SrSession s;
@@ -199,7 +212,7 @@ StoredProblem exportLoaded(ExportFormat format, const Loaded& l, const fs::path&
         return writePlainVoltmeter(o, l.head, l.readings);
     }
     return 0;
-  }, named);
+  }, {named, false});
 }
 
 StoredProblem exportLogger(ExportFormat format, const fs::path& source, bool analog,
@@ -214,7 +227,7 @@ StoredProblem exportLogger(ExportFormat format, const fs::path& source, bool ana
   return writeTarget(target, console, [&](std::ostream& o) {
     return format == ExportFormat::Vcd ? writeVcdLoggerFile(o, source, serial)
                                        : writePlainLoggerFile(o, source, serial);
-  }, named);
+  }, {named, true});
 }
 
 // The table itself names no mode: the automatic name does ("075643_763_VMD0.CSV"), else its
@@ -550,7 +563,7 @@ StoredProblem exportMerged(ExportFormat format, const PlainCsvHead& head,
   }
   return writeTarget(
       target, console, [&](std::ostream& o) { return writePlainMerged(o, head, devices); },
-      namedOutput);
+      {namedOutput, false});
 }
 
 StoredProblem exportMeasuredRecord(ExportFormat format, const TMeasureData& data,

@@ -3,7 +3,8 @@
 // (intermediate .FIL with its .VXT, .VXD, the window's CSV tables, the multi-device data file)
 // to VCD (logic-analyser and I/O-logger records), a sigrok session (every record with a regular
 // time axis) or plain CSV (everything). Targets are written under a temporary name and renamed
-// when whole; "-" writes VCD and CSV to a console stream instead, once the output is whole.
+// when whole; "-" writes VCD and CSV to a console stream instead: a record once its output is
+// whole, a logger stream of any length as it is read.
 #include <QString>
 #include <filesystem>
 #include <functional>
@@ -46,8 +47,8 @@ struct StoredExportHooks {
   MergedTableReader merged;  // and reads it
   char csvColumn = '\t';     // preferred column separator of CSV input
   QString serial;            // the device of a file that does not name it (a copied .FIL)
-  // A target the user named for a command: a pipe or device there gets the output, once whole
-  // (see writeNamedOutput). Any other writer refuses such a target.
+  // A target the user named for a command: a pipe or device there is written into as the
+  // console is (see writeNamedOutput). Any other writer refuses such a target.
   bool namedOutput = false;
 };
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/framefiles.h"
+#include "common/atomicfile.h"
 #include "measure/settingsfiles.h"
 #include "multi/multifiles.h"
 #include "support/file_size_limit.h"
@@ -106,9 +107,9 @@ TEST(CrashSafeFiles, AFailedRewriteLeavesEveryOldFileWholeAndNoTemporaryFile) {
     char buf[8];
     const ssize_t got = ::read(reader, buf, sizeof buf);
     ::close(reader);
-    ASSERT_EQ(withReader, ENXIO);
+    ASSERT_EQ(withReader, tolv::kNotARegularFile);
     ASSERT_EQ(got, 0);
-    EXPECT_EQ(r.write(d), ENXIO);
+    EXPECT_EQ(r.write(d), tolv::kNotARegularFile);
     EXPECT_TRUE(fs::is_fifo(pipe));
   }
 }

@@ -1,13 +1,18 @@
 // Converting and drawing stored files without a window: the CSV must be the window's own, the
 // picture the sheet's own, and bad input must end with a message and leave old output whole.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QTabWidget>
 #include <cstring>
+#include <chrono>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <thread>
 
 #include "app/headless.h"
@@ -23,6 +28,18 @@ using namespace tolv;
 using namespace tolv::testfiles;
 
 namespace {
+
+// What a reader of a named pipe gets while `write` runs. A reader still waiting afterwards (the
+// writer never opened the pipe) is let go, so no writer can hang the test.
+std::string readPipeWhile(const fs::path& pipe, const std::function<void()>& write) {
+  std::future<std::string> reader = std::async(std::launch::async, [&] { return slurp(pipe); });
+  write();
+  while (reader.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
+    const int w = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (w >= 0) ::close(w);
+  }
+  return reader.get();
+}
 
 class Headless : public HeadlessFiles {
  protected:
@@ -301,6 +318,35 @@ TEST_F(Headless, APipeIsRefusedAsInputAndWrittenIntoAsOutputAsALinksTarget) {
   EXPECT_EQ(rc, kExitOk) << qPrintable(message_);
   EXPECT_EQ(piped, want);
   EXPECT_TRUE(fs::is_fifo(pipe));
+  // A picture goes into a pipe too, and a logger stream's table of any length: neither is
+  // copied anywhere first, so a $TMPDIR where nothing can be made is no hindrance.
+  const QByteArray tmpWas = qgetenv("TMPDIR");
+  qputenv("TMPDIR", "/proc/self");
+  const fs::path picturePipe = dir_ / "p.png";
+  ASSERT_EQ(::mkfifo(picturePipe.c_str(), 0600), 0);
+  int drawn = -1;
+  const std::string picture = readPipeWhile(picturePipe, [&] {
+    drawn = render({"--render", q(fil), q(picturePipe), "--size", "200x100"});
+  });
+  EXPECT_EQ(drawn, kExitOk) << qPrintable(message_);
+  EXPECT_EQ(QImage::fromData(QByteArray::fromStdString(picture), "PNG").size(), QSize(200, 100));
+  const fs::path logger = loggerFil(IntermediateFamily::DLA0);
+  ASSERT_EQ(convert({"--convert", q(logger), q(dir_ / "logger.CSV")}), kExitOk);
+  int streamed = -1;
+  EXPECT_EQ(readPipeWhile(pipe, [&] { streamed = convert({"--convert", q(logger), q(pipe)}); }),
+            slurp(dir_ / "logger.CSV"));
+  EXPECT_EQ(streamed, kExitOk) << qPrintable(message_);
+  // A record that cannot be read never opens the pipe: its reader sees it end, empty.
+  fs::resize_file(fil, 8 * 600);
+  int cut = -1;
+  EXPECT_EQ(readPipeWhile(pipe, [&] { cut = convert({"--convert", q(fil), q(pipe)}); }), "");
+  EXPECT_EQ(cut, kExitBadInput);
+  if (tmpWas.isNull())
+    qunsetenv("TMPDIR");
+  else
+    qputenv("TMPDIR", tmpWas);
+  const fs::path fil2 = scopeFil();
+  ASSERT_EQ(fil2, fil);
   // Links, relative to their own folder, to a table and to a picture in another folder.
   fs::create_directories(dir_ / "target");
   spit(dir_ / "target" / "real.CSV", "old");

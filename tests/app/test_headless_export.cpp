@@ -466,7 +466,13 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
       EXPECT_EQ(exportFile({"--export", format, q(file), q(out)}), 1) << format << file;
       EXPECT_TRUE(message_.endsWith(QStringLiteral("its text header carries no measurement time")))
           << format << ": " << qPrintable(message_);
+      // Standard output gets nothing of a record that cannot be read.
+      if (format == std::string("sr")) continue;
+      EXPECT_EQ(exportFile({"--export", format, q(file), "-"}), 1) << format << file;
+      EXPECT_EQ(console_.str(), "") << format << file;
     }
+  EXPECT_EQ(exportFile({"--export", "csv", q(fil), "-"}), 1);
+  EXPECT_EQ(console_.str(), "");
   EXPECT_EQ(slurp(out), "old");
   // Standard output that takes nothing (a full disk): the output is to blame, not the source.
   {
@@ -478,6 +484,32 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
     EXPECT_TRUE(message_.contains(QStringLiteral("standard output cannot be written")))
         << qPrintable(message_);
     EXPECT_FALSE(message_.contains(QStringLiteral("access denied"))) << qPrintable(message_);
+  }
+  // A logger stream of any length goes to standard output as it is read, held nowhere: one
+  // that shrinks while it is read (here as soon as its first rows are out) leaves those rows
+  // there and is the source's fault.
+  {
+    const fs::path big = loggerFil(IntermediateFamily::DLDI, 200000);
+    HeadlessRequest r;
+    QString err;
+    ASSERT_EQ(parseHeadlessArguments({"--export", "csv", q(big), "-"}, r, err), 0);
+    struct Shrinking : std::stringbuf {
+      fs::path file;
+      std::streamsize xsputn(const char* s, std::streamsize n) override {
+        if (!file.empty()) fs::resize_file(file, 4);
+        file.clear();
+        return std::stringbuf::xsputn(s, n);
+      }
+    } shrinking;
+    shrinking.file = big;
+    std::ostream console(&shrinking);
+    EXPECT_EQ(runExport(r, console, message_), 1);
+    EXPECT_TRUE(message_.startsWith(QLatin1Char('"') + q(big) + QLatin1Char('"')))
+        << qPrintable(message_);
+    EXPECT_FALSE(message_.contains(QStringLiteral("cannot be written"))) << qPrintable(message_);
+    const std::size_t rows = tableLines(shrinking.str()).size();
+    EXPECT_GT(rows, 1000u);
+    EXPECT_LT(rows, 200000u);
   }
   // Under a name made from the source's, nothing standing there is replaced, a dangling link
   // neither; named as DST it is.
@@ -613,6 +645,20 @@ TEST_F(HeadlessExport, TheProgramWritesToAPipeWithoutADisplay) {
   ASSERT_TRUE(p.waitForFinished(60000));
   EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
   EXPECT_EQ(p.readAllStandardOutput().toStdString(), out);
+  // Named by the process's own name for it, with a $TMPDIR where nothing can be made: nothing
+  // is copied anywhere first, a record's table nor a logger stream's.
+  env.insert("TMPDIR", "/proc/self");
+  p.setProcessEnvironment(env);
+  p.start(TOLV_PROGRAM_PATH, {"--export", "plain", q(fil), "/dev/stdout", "--data-root", q(dir_)});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  EXPECT_EQ(p.readAllStandardOutput().toStdString(), out);
+  const fs::path io = loggerFil(IntermediateFamily::DLDI);
+  ASSERT_EQ(exportFile({"--export", "vcd", q(io), "-"}), 0) << qPrintable(message_);
+  p.start(TOLV_PROGRAM_PATH, {"--export", "vcd", q(io), "-", "--data-root", q(dir_)});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  EXPECT_EQ(p.readAllStandardOutput().toStdString(), console_.str());
   // `-` alone takes the plain table.
   p.start(TOLV_PROGRAM_PATH, {"--convert", q(fil), "-", "--data-root", q(dir_)});
   ASSERT_TRUE(p.waitForFinished(60000));

@@ -4,14 +4,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/inotify.h>
+#include <sys/sysmacros.h>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <thread>
 
 #include "common/atomicfile.h"
+#include "common/resulttext.h"
 
 namespace fs = std::filesystem;
+using tolv::kNotARegularFile;
 using tolv::TAtomicFile;
 using tolv::writeFileAtomically;
 using tolv::writeNamedOutput;
@@ -124,8 +131,8 @@ TEST(AtomicFile, NewFileFollowsTheUmaskLikeEveryOtherFile) {
 }
 
 // The name stands for the content: a link is written through to its target (replaced whole in
-// the target's folder), a pipe or device named as an output gets the whole output, and a folder
-// or a loop of links is refused untouched.
+// the target's folder), a pipe or device named as an output is written into, and a folder or a
+// loop of links is refused untouched.
 TEST(AtomicFile, LinksAreWrittenThroughAndPipesInto) {
   const fs::path d = freshFolder("kinds");
   fs::create_directories(d / "tgt");
@@ -164,27 +171,40 @@ TEST(AtomicFile, LinksAreWrittenThroughAndPipesInto) {
   reader.join();
   EXPECT_EQ(got, "piped\n");
   EXPECT_TRUE(fs::is_fifo(pipe));
-  // An output that fails on the way gives a reader of the pipe nothing of it (the reader opened
-  // without waiting, so a wrong writer cannot hang the test).
-  const int waiting = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  ASSERT_GE(waiting, 0);
-  EXPECT_EQ(named(pipe, "half", -1), -1);
+  // An output whose input fails before a byte is made never opens the pipe; a reader already
+  // waiting in its blocking open is let go and reads nothing. (Tried until the reader is seen
+  // to wait, and freed by the test if it is never let go, so the test cannot hang.)
+  std::future<std::string> waiter = std::async(std::launch::async, [&] { return slurp(pipe); });
+  const auto give = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (waiter.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready &&
+         std::chrono::steady_clock::now() < give)
+    EXPECT_EQ(writeNamedOutput(pipe, [](const fs::path&) { return -1; }), -1);
+  const bool letGo = waiter.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  if (!letGo) {
+    const int rescue = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (rescue >= 0) ::close(rescue);
+  }
+  EXPECT_TRUE(letGo);
+  EXPECT_EQ(waiter.get(), "");
   char buf[8];
-  EXPECT_EQ(::read(waiting, buf, sizeof buf), 0);
-  ::close(waiting);
   EXPECT_TRUE(fs::is_fifo(pipe));
   // Only a named output goes into a pipe: the writer of the program's own files answers a pipe
   // with a reader at once and writes nothing into it...
   const int reading = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(reading, 0);
-  ASSERT_EQ(writeFileAtomically(pipe, "settings"), ENXIO);
+  ASSERT_EQ(writeFileAtomically(pipe, "settings"), kNotARegularFile);
   EXPECT_EQ(::read(reading, buf, sizeof buf), 0);
   ::close(reading);
   // ... and one without a reader too, never waiting for one.
-  EXPECT_EQ(writeFileAtomically(pipe, "settings"), ENXIO);
+  EXPECT_EQ(writeFileAtomically(pipe, "settings"), kNotARegularFile);
   EXPECT_TRUE(fs::is_fifo(pipe));
-  EXPECT_EQ(writeFileAtomically("/dev/null", "x"), ENXIO);
+  EXPECT_EQ(writeFileAtomically("/dev/null", "x"), kNotARegularFile);
   EXPECT_EQ(named("/dev/null", "x"), 0);
+  // Only the very name the command gave is a stream; another pipe is refused meanwhile.
+  EXPECT_EQ(writeNamedOutput("/dev/null", [&](const fs::path&) {
+              return writeFileAtomically(pipe, "settings");
+            }),
+            kNotARegularFile);
   // A reader that went away is the writer's error, as the program ignores SIGPIPE.
   const auto was = ::signal(SIGPIPE, SIG_IGN);
   int ends[2];
@@ -215,51 +235,67 @@ TEST(AtomicFile, LinksAreWrittenThroughAndPipesInto) {
   EXPECT_EQ(named("/proc/self/fd/" + n, "b,"), 0);
   fs::create_symlink("/proc/self/fd/" + n, d / "to_fd");
   EXPECT_EQ(named(d / "to_fd", "c"), 0);
-  EXPECT_EQ(writeFileAtomically("/dev/fd/" + n, "d"), ENXIO);
+  EXPECT_EQ(writeFileAtomically("/dev/fd/" + n, "d"), kNotARegularFile);
   ::close(fd);
   EXPECT_EQ(slurp(opened), "old,a,b,c");
   EXPECT_EQ(inode(), before);
   fs::remove_all(d);
 }
 
-// A stream gets a whole output or nothing: what is written goes to a private temporary file
-// first and is handed on, piece by piece, only once its writer succeeded; the folder goes.
-TEST(AtomicFile, HeldBackOutputIsHandedOnOnlyWhenWhole) {
-  const std::string big(200000, 'x');
-  std::string got;
-  int pieces = 0;
-  fs::path made;
-  const auto put = [&](std::span<const std::uint8_t> p) {
-    got.append(reinterpret_cast<const char*>(p.data()), p.size());
-    ++pieces;
-    return 0;
+// A named stream is written into as the writer writes: a logger's table of any length needs no
+// copy anywhere (a tmpfs /tmp is memory), so a fault part-way leaves the rows before it there.
+// A device that is not a pipe is never opened by a failed output.
+TEST(AtomicFile, ANamedStreamIsWrittenAsItComes) {
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+  const fs::path out = "/dev/fd/" + std::to_string(ends[1]);
+  const auto readNow = [&] {
+    char b[64];
+    const ssize_t n = ::read(ends[0], b, sizeof b);
+    return n > 0 ? std::string(b, std::size_t(n)) : std::string();
   };
-  EXPECT_EQ(tolv::writeHeldBack("/dev/stdout", [&](const fs::path& f) {
-              made = f;
-              return writeFileAtomically(f, big);
-            }, put), 0);
-  EXPECT_EQ(got, big);
-  EXPECT_GT(pieces, 1);
-  EXPECT_EQ(made.filename(), "stdout");
-  EXPECT_FALSE(fs::exists(made.parent_path()));
-  // A writer that fails after half its rows hands on nothing.
-  got.clear();
-  pieces = 0;
-  EXPECT_EQ(tolv::writeHeldBack("t.csv", [&](const fs::path& f) {
-              made = f;
-              EXPECT_EQ(writeFileAtomically(f, big.substr(0, 1000)), 0);
-              return -111;
-            }, put), -111);
-  EXPECT_EQ(pieces, 0);
-  EXPECT_FALSE(fs::exists(made.parent_path()));
-  // An empty output is handed on once, empty; the taker's error ends it.
-  EXPECT_EQ(tolv::writeHeldBack("e.csv", [](const fs::path& f) { return writeFileAtomically(f, ""); },
-                                [&](std::span<const std::uint8_t> p) {
-                                  ++pieces;
-                                  return p.empty() ? EPIPE : 0;
-                                }),
-            EPIPE);
-  EXPECT_EQ(pieces, 1);
+  std::string before;
+  EXPECT_EQ(writeNamedOutput(out, [&](const fs::path& file) {
+              TAtomicFile f(file);
+              EXPECT_TRUE(f.streaming());
+              f.write("first rows,");
+              before = readNow();
+              f.write("more");
+              return 7;  // the input failed: no commit
+            }),
+            7);
+  EXPECT_EQ(before, "first rows,");
+  EXPECT_EQ(readNow(), "more");
+  // Without the command naming it, the same name is refused and nothing goes into it.
+  TAtomicFile own(out);
+  EXPECT_FALSE(own.streaming());
+  EXPECT_EQ(own.status(), kNotARegularFile);
+  // The refusal has words of its own; the system's ENXIO (a device that is gone) keeps its own.
+  using tolv::ResultContext;
+  EXPECT_EQ(tolv::resultText(kNotARegularFile, 1, ResultContext::Writing),
+            "that is not a regular file");
+  EXPECT_NE(tolv::resultText(ENXIO, 1, ResultContext::Writing), "that is not a regular file");
+  ::close(ends[0]);
+  ::close(ends[1]);
+  // A character device of our own (a copy of /dev/null), watched for openings: an output to it
+  // that fails before it is opened leaves it unopened.
+  const fs::path d = freshFolder("device");
+  const fs::path dev = d / "null";
+  if (::mknod(dev.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    fs::remove_all(d);
+    GTEST_SKIP() << "no device nodes may be made here";
+  }
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, dev.c_str(), IN_OPEN), 0);
+  EXPECT_EQ(writeNamedOutput(dev, [](const fs::path&) { return -1; }), -1);
+  alignas(struct inotify_event) char ev[256];
+  EXPECT_LT(::read(watch, ev, sizeof ev), 0) << "the device was opened";
+  EXPECT_EQ(writeNamedOutput(dev, [](const fs::path& f) { return writeFileAtomically(f, "x"); }),
+            0);
+  EXPECT_GT(::read(watch, ev, sizeof ev), 0) << "the watch sees openings";
+  ::close(watch);
+  fs::remove_all(d);
 }
 
 // A link in a shared sticky folder (/tmp) planted by another user is not followed, as the
