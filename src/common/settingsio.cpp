@@ -1,10 +1,15 @@
 #include "common/settingsio.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDateTime>
-#include <QFile>
+#include <cerrno>
 #include <QStringDecoder>
 #include <system_error>
 
+#include "common/atomicfile.h"
 #include "common/stamptext.h"
 #include "common/textutil.h"
 
@@ -55,14 +60,34 @@ LineReader::LineReader(QByteArray bytes) : data_(std::move(bytes)) {
   if (data_.startsWith("\xEF\xBB\xBF")) pos_ = 3;
 }
 
-LineReader::LineReader(const std::filesystem::path& file) {
-  QFile f(QString::fromStdString(file.string()));
-  if (!f.open(QIODevice::ReadOnly)) {
-    openCode_ = fileCode(file);
-    return;
+int readOwnFile(const std::filesystem::path& file, QByteArray& bytes, qint64 limit) {
+  int fd = -1;
+  do fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return fileCode(file);
+  struct stat st = {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return kNotARegularFile;
   }
-  data_ = f.readAll();
-  if (data_.startsWith("\xEF\xBB\xBF")) pos_ = 3;
+  QByteArray out;
+  char piece[1 << 16];
+  int rc = 0;
+  while (out.size() <= limit) {
+    const ssize_t n = ::read(fd, piece, sizeof piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) rc = 5;
+    if (n <= 0) break;
+    out.append(piece, qsizetype(n));
+  }
+  ::close(fd);
+  if (rc == 0) bytes = std::move(out);
+  return rc;
+}
+
+LineReader::LineReader(const std::filesystem::path& file) {
+  openCode_ = readOwnFile(file, data_);
+  if (openCode_ == 0 && data_.startsWith("\xEF\xBB\xBF")) pos_ = 3;
 }
 
 int LineReader::readLine(QString& line) {

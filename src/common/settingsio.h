@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 
 #include "common/daytime.h"
 
@@ -23,7 +24,8 @@ class LineReader {
  public:
   LineReader() = default;
   explicit LineReader(QByteArray bytes);
-  // Reads the whole file; open() tells whether that worked.
+  // Reads the whole of one of the program's own files (readOwnFile); openCode() tells whether
+  // that worked.
   explicit LineReader(const std::filesystem::path& file);
 
   // 0, or the code why the file could not be read.
@@ -40,6 +42,13 @@ class LineReader {
   int openCode_ = 0;
   int line_ = 0;
 };
+
+// The whole of a file the program keeps for itself (its settings, window places, language
+// file), at most a little over `limit` bytes: 0, or 2 (missing), 3 (folder missing), 5, or
+// kNotARegularFile for a pipe, device or socket at its name. It is opened without waiting, so
+// a named pipe put there cannot hold the program up; it is treated like a damaged file.
+int readOwnFile(const std::filesystem::path& file, QByteArray& bytes,
+                qint64 limit = std::numeric_limits<qint64>::max());
 
 // Bytes to text: UTF-8 when valid, otherwise Windows-1252.
 QString decodeText(const char* data, qsizetype size);

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <utility>
 
 #include "common/atomicfile.h"
@@ -174,22 +173,16 @@ int loadLanguageFileFrom(const std::filesystem::path& dataRoot, bool* whole) {
   const fs::path path = languageFilePath(dataRoot);
   std::error_code ec;
   if (!fs::is_directory(dataRoot, ec)) return kErrFolderMissing;
-  const fs::file_status st = fs::status(path, ec);
-  if (!fs::exists(st)) return kErrFileNotFound;
-  if (!fs::is_regular_file(st)) return kErrAccessDenied;
-  const std::uintmax_t size = fs::file_size(path, ec);
-  if (ec) return kErrAccessDenied;
-  if (size > kMaxLanguageFileBytes) return kErrLanguageFileDamaged;
-
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return kErrAccessDenied;
-  std::string data(static_cast<std::size_t>(size), '\0');
-  in.read(data.data(), static_cast<std::streamsize>(data.size()));
-  data.resize(static_cast<std::size_t>(in.gcount()));
+  if (!fs::exists(fs::status(path, ec))) return kErrFileNotFound;
+  // Opened without waiting: a named pipe at its name is refused, never read from.
+  QByteArray data;
+  if (const int rc = readOwnFile(path, data, qint64(kMaxLanguageFileBytes)); rc != 0)
+    return rc == 2 ? kErrFileNotFound : kErrAccessDenied;
+  if (std::uintmax_t(data.size()) > kMaxLanguageFileBytes) return kErrLanguageFileDamaged;
 
   // The shared reader takes LF or CR LF, skips a byte-order mark and decodes each line as
   // UTF-8, or as Windows-1252 where it is not valid UTF-8.
-  LineReader reader(QByteArray(data.data(), static_cast<qsizetype>(data.size())));
+  LineReader reader(std::move(data));
   Table& t = table();
   for (int n = 1; n <= kLastTextId; ++n) {
     QString line;

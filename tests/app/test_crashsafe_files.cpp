@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,8 @@ struct Rewrite {
   const char* what;
   std::vector<fs::path> files;             // what the writer replaces
   std::function<int(const fs::path&)> write;  // writes all of them into the folder given
+  // Reads the first back as the window does at start-up (none: read elsewhere too, from pipes)
+  std::function<int(const fs::path&)> read = {};
 };
 
 }  // namespace
@@ -65,12 +69,20 @@ TEST(CrashSafeFiles, AFailedRewriteLeavesEveryOldFileWholeAndNoTemporaryFile) {
   const std::vector<Rewrite> rewrites = {
       {"global settings",
        {kGlobalSettingsFileName},
-       [](const fs::path& d) { return writeGlobalSettingsFile(d / kGlobalSettingsFileName, {}); }},
+       [](const fs::path& d) { return writeGlobalSettingsFile(d / kGlobalSettingsFileName, {}); },
+       [](const fs::path& d) {
+         GlobalSettings g;
+         return readGlobalSettingsFile(d / kGlobalSettingsFileName, g);
+       }},
       {"positions",
        {kPositionFileName},
        [](const fs::path& d) {
          return writePositionFile(d / kPositionFileName,
                                   {"8 FTDI-Device(s) Present ...", "2", "2", "F_D2Koord", "0"});
+       },
+       [](const fs::path& d) {
+         QStringList lines;
+         return readPositionFile(d / kPositionFileName, lines);
        }},
       {"scalings",
        {"Scalings.TXT"},
@@ -99,6 +111,7 @@ TEST(CrashSafeFiles, AFailedRewriteLeavesEveryOldFileWholeAndNoTemporaryFile) {
     // waiting, so a writer that waited could not hang the test) and without one: nothing is
     // written into it and it stays.
     const fs::path pipe = d / r.files.front();
+    const std::string whole = slurp(pipe);
     fs::remove(pipe);
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -111,5 +124,24 @@ TEST(CrashSafeFiles, AFailedRewriteLeavesEveryOldFileWholeAndNoTemporaryFile) {
     ASSERT_EQ(got, 0);
     EXPECT_EQ(r.write(d), tolv::kNotARegularFile);
     EXPECT_TRUE(fs::is_fifo(pipe));
+    if (!r.read) continue;
+    // Read at start-up, the pipe is refused as a damaged file, never waited on. A writer offers
+    // the whole file in case the reader did wait (it would then read it and succeed), and is
+    // let go afterwards, so the test cannot hang.
+    const auto was = ::signal(SIGPIPE, SIG_IGN);
+    std::thread offer([&] {
+      const int w = ::open(pipe.c_str(), O_WRONLY | O_CLOEXEC);
+      if (w < 0) return;
+      if (::write(w, whole.data(), whole.size()) < 0) {
+        // the reader went at once: nothing to offer
+      }
+      ::close(w);
+    });
+    const int read = r.read(d);
+    const int release = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    offer.join();
+    if (release >= 0) ::close(release);
+    ::signal(SIGPIPE, was);
+    EXPECT_EQ(read, tolv::kNotARegularFile);
   }
 }
