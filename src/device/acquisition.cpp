@@ -1315,6 +1315,9 @@ void TAcquisition::linkLost(FtStatus status) {
   if (lost_) return;
   lost_ = true;
   ++losses_;
+  // Lost while opening: the start-up stage still to come is resumed on reconnect, or the loaded
+  // settings would never reach the window or the device.
+  startUpLeft_ = t_.settings.isActive() ? t_.settings.tag : -1;
   t_.followUp.stop();
   t_.accumulateSettings.stop();
   t_.settings.stop();
@@ -1380,9 +1383,18 @@ int TAcquisition::reconnect() {
   queueIdentification();
   const ModeCode m = requestedMode_ != 0 ? requestedMode_ : mode_;
   if (m != 0) queue_.add(makeSetModeCommand(m));
-  queue_.add(makeSettingsWriteCommand(desired_));
+  // Before the start-up's settings stage the desired settings are not yet the loaded ones: the
+  // stages go on as after opening and send them, and enable RUN at their end.
+  const bool stagesLeft = startUpLeft_ >= 0 && startUpLeft_ <= 2;
+  if (stagesLeft) {
+    t_.settings.tag = startUpLeft_;
+    t_.settings.start(kSettingsFirstMs);
+  } else {
+    queue_.add(makeSettingsWriteCommand(desired_));
+  }
+  startUpLeft_ = -1;
   showQueueCount();
-  setRunEnabled(true);
+  setRunEnabled(!stagesLeft);
   t_.followUp.start(kFollowUpInitialMs);
   host_.deviceBack();
   return 0;

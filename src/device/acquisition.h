@@ -391,6 +391,7 @@ class TAcquisition {
   bool inTick_ = false;
   bool lost_ = false;
   std::uint32_t losses_ = 0;  // links lost so far: tells a loss (and reconnect) meanwhile
+  int startUpLeft_ = -1;      // the start-up stage a loss stopped (-1: none)
   int recordStep_ = 0;        // depth of recordComplete
   bool quiet_ = false;               // state changes let no window events run (runNow)
   bool deferShow_ = false;           // state changes are not shown yet (runNow)

@@ -213,6 +213,9 @@ TEST_F(FrameHotplug, WatchesAndTheirTimers) {
 TEST_F(FrameHotplug, PulledAndPluggedBackBeforeTheListingReconnectsWithItsSettings) {
   TF_MultiTolvanexFrame& f = boot();
   TF_OneTolvanex* w = window(1);
+  // Opened and started up (a pull during the start-up is the test further down).
+  ASSERT_TRUE(stepUntil(
+      [&] { return w->acquisition().runEnabled() && w->acquisition().queue().isEmpty(); }, 10000));
   for (FtStatus st : {kFtIoError, kFtOk}) {
     SCOPED_TRACE(st);
     const FtHandle before = w->link().handle();
@@ -228,6 +231,7 @@ TEST_F(FrameHotplug, PulledAndPluggedBackBeforeTheListingReconnectsWithItsSettin
     // Its settings go out again, as after a longer pull.
     EXPECT_GE(w->acquisition().queue().indexOfKind(kKindSettingsWrite), 0);
     EXPECT_TRUE(f.deviceStatusText(1).isEmpty());
+    EXPECT_EQ(cell("LV_Tolvanexs", 1, 1), QStringLiteral("2"));
   }
   // The others were left alone.
   EXPECT_FALSE(window(0)->isLost());
@@ -257,6 +261,48 @@ TEST_F(FrameHotplug, PulledAndPluggedBackBeforeTheListingReconnectsWithItsSettin
   f.relistDevices();
   EXPECT_FALSE(w->isLost());
   EXPECT_TRUE(f.deviceStatusText(1).isEmpty());
+  EXPECT_TRUE(sink_.messages.empty());
+}
+
+// Pulled and plugged back while its window opens, before the frame's first boot step: the
+// listing the driver asked for then is not dropped but comes after that step, and the window
+// ends its start-up on the device that came back.
+TEST_F(FrameHotplug, PulledWhileItsWindowOpensReconnectsAfterTheFirstBootStep) {
+  driver_ = std::make_unique<TSimulatedDriver>(3, clock_);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  f.bootTimer()->stop();  // its step is taken below
+  f.startHotplugWatch(TF_MultiTolvanexFrame::HotplugWatch::Announced);
+  auto* soon = f.findChild<QTimer*>(QStringLiteral("TM_Relist"));
+  ASSERT_NE(soon, nullptr);
+  TF_OneTolvanex* w = window(1);
+  TAcquisition& a = w->acquisition();
+  // The identification request is out; its answer has not been read.
+  ASSERT_TRUE(stepUntil([&] { return a.queue().isEmpty(); }, 5000));
+  ASSERT_TRUE(a.identification().isEmpty());
+  driver_->unplug(1);
+  driver_->plug(1);
+  f.devicesChanged();  // as the driver announces it
+  ASSERT_TRUE(stepUntil([&] { return w->isLost() && !soon->isActive(); }, 5000));
+  EXPECT_EQ(f.bootStep(), 0);
+  EXPECT_EQ(f.relistDevices(), 0);
+  EXPECT_TRUE(w->isLost());
+
+  f.TM_BootTimer();
+  EXPECT_TRUE(soon->isActive());
+  fire(soon);
+  EXPECT_FALSE(w->isLost());
+  EXPECT_TRUE(w->link().isOpen());
+  ASSERT_TRUE(stepUntil(
+      [&] {
+        return a.mode() == kModeOSA0 && a.settingsKnown() && a.runEnabled() &&
+               a.queue().isEmpty() && !a.identification().isEmpty();
+      },
+      10000));
+  EXPECT_EQ(driver_->device(1).mode(), kModeOSA0);
+  EXPECT_TRUE(w->captionText().contains(a.identification()));
+  EXPECT_TRUE(f.deviceStatusText(1).isEmpty());
+  EXPECT_EQ(cell("LV_Tolvanexs", 1, 1), QStringLiteral("2"));
+  EXPECT_FALSE(linkMessageShown(1));
   EXPECT_TRUE(sink_.messages.empty());
 }
 

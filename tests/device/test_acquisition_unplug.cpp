@@ -329,4 +329,98 @@ TEST_F(UnplugFaults, PulledAndPluggedBackBetweenTwoTicksIsStillALoss) {
   EXPECT_EQ(sim->openHandles(), 1);
 }
 
+// The command the device got last, as its trace shows it.
+std::string lastCommandIn(const std::filesystem::path& trace) {
+  std::ifstream f(trace);
+  std::string line, last;
+  while (std::getline(f, line))
+    if (line.find(" in ") != std::string::npos) last = line;
+  return last;
+}
+
+// A device pulled while its window opens, at each command of the opening handshake, and back
+// at once (the cycle finds its dead handle) or later: the window ends with the settings it
+// loaded, on the device as in the window, and RUN works.
+TEST_F(UnplugFaults, PulledWhileOpeningComesBackWithTheLoadedSettings) {
+  SettingsRecord stored = SettingsRecord::defaults();
+  stored.mode = kModeLAIO;
+  stored.memoryDepth = 5000;
+  stored.overlapping = true;
+  stored.singleShot = true;
+  // Identification, mode, the first settings read, the loaded settings' write.
+  const char* const words[] = {"2A 49 44 4E", "2A 53 4D 64", "2A 53 52 64", "2A 53 57 72"};
+  for (bool atOnce : {true, false}) {
+    for (int k = 1; k <= 4; ++k) {
+      SCOPED_TRACE(std::string(atOnce ? "at once" : "later") + ", command " + std::to_string(k));
+      rig.reset();
+      sim.reset();
+      std::filesystem::remove_all(traceDir);
+      sim = std::make_unique<TSimulatedDriver>(1, clock, traceDir);
+      rig = std::make_unique<Rig>(clock, *sim);
+      rig->link.setSerialNumber(QStringLiteral("TVS00001"));
+      ASSERT_EQ(acq().open([&](SettingsRecord& r) {
+        r = stored;
+        return 0;
+      }),
+                0);
+      advanceUntil([&] { return sim->calls(TSimulatedDriver::Call::Write) >= k; });
+      ASSERT_EQ(sim->calls(TSimulatedDriver::Call::Write), k);
+      EXPECT_NE(lastCommandIn(traceDir / "TVS00001.trace").find(words[k - 1]), std::string::npos);
+      sim->unplug(0);
+      if (atOnce) sim->plug(0);
+      advance(atOnce ? 500 : 4000);
+      ASSERT_TRUE(acq().lost());
+      if (!atOnce) {
+        EXPECT_EQ(acq().reconnect(), int(kFtDeviceNotFound));
+        sim->plug(0);
+      }
+      ASSERT_EQ(acq().reconnect(), 0);
+      advance(4000);
+      EXPECT_FALSE(acq().lost());
+      EXPECT_EQ(sim->device(0).mode(), kModeLAIO);
+      EXPECT_EQ(sim->device(0).settings().memoryDepth, 5000.0f);
+      EXPECT_EQ(acq().mode(), kModeLAIO);
+      EXPECT_EQ(acq().desired().memoryDepth, 5000.0f);
+      EXPECT_EQ(acq().storedReply().memoryDepth, 5000.0f);
+      EXPECT_TRUE(acq().overlap());
+      EXPECT_TRUE(acq().singleShot());
+      EXPECT_TRUE(acq().runEnabled());
+      EXPECT_TRUE(acq().queue().isEmpty());
+      EXPECT_FALSE(acq().identification().isEmpty());
+      // And measures.
+      const int before = rig->sink.logicRecords;
+      acq().runClicked();
+      advance(3000);
+      EXPECT_EQ(rig->sink.logicRecords, before + 1);
+      EXPECT_EQ(acq().runState(), RunState::Idle);
+    }
+  }
+}
+
+// A new device (no stored settings) pulled during its first handshake: back in the scope mode
+// with RUN enabled.
+TEST_F(UnplugFaults, NewDevicePulledWhileOpeningStartsInTheScopeMode) {
+  for (int k = 1; k <= 3; ++k) {
+    SCOPED_TRACE(k);
+    rig.reset();
+    sim.reset();
+    sim = std::make_unique<TSimulatedDriver>(1, clock);
+    rig = std::make_unique<Rig>(clock, *sim);
+    rig->link.setSerialNumber(QStringLiteral("TVS00001"));
+    ASSERT_EQ(acq().open([](SettingsRecord&) { return 2; }), 2);
+    ASSERT_TRUE(rig->link.isOpen());
+    advanceUntil([&] { return sim->calls(TSimulatedDriver::Call::Write) >= k; });
+    sim->unplug(0);
+    sim->plug(0);
+    advance(500);
+    ASSERT_TRUE(acq().lost());
+    ASSERT_EQ(acq().reconnect(), 0);
+    advance(3000);
+    EXPECT_EQ(acq().mode(), kModeOSA0);
+    EXPECT_EQ(sim->device(0).mode(), kModeOSA0);
+    EXPECT_TRUE(acq().settingsKnown());
+    EXPECT_TRUE(acq().runEnabled());
+  }
+}
+
 }  // namespace
