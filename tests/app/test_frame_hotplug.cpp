@@ -108,6 +108,36 @@ TEST_F(FrameHotplug, PulledDeviceIsMarkedAndReconnectsToItsOwnWindow) {
   EXPECT_TRUE(sink_.messages.empty());
 }
 
+// Two devices pulled, plugged back in the other order: each finds its own window, and the
+// list's numbers follow the FTDI list at every step.
+TEST_F(FrameHotplug, TwoPulledComeBackInTheOtherOrderToTheirOwnWindows) {
+  TF_MultiTolvanexFrame& f = boot();
+  driver_->unplug(0);
+  driver_->unplug(1);
+  f.relistDevices();
+  EXPECT_TRUE(window(0)->isLost());
+  EXPECT_TRUE(window(1)->isLost());
+  EXPECT_EQ(cell("LV_Tolvanexs", 2, 1), QStringLiteral("1"));
+  driver_->plug(1);
+  f.relistDevices();
+  EXPECT_TRUE(window(0)->isLost());
+  EXPECT_FALSE(window(1)->isLost());
+  EXPECT_EQ(cell("LV_Tolvanexs", 0, 1), QStringLiteral("-"));
+  EXPECT_EQ(cell("LV_Tolvanexs", 1, 1), QStringLiteral("1"));
+  EXPECT_EQ(cell("LV_Tolvanexs", 2, 1), QStringLiteral("2"));
+  driver_->plug(0);
+  EXPECT_EQ(f.relistDevices(), 0);
+  EXPECT_EQ(f.deviceWindows().count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_FALSE(window(i)->isLost());
+    EXPECT_EQ(window(i)->serialNumber(), QString::fromStdString(TSimulatedDriver::serialFor(i + 1)));
+    EXPECT_EQ(cell("LV_Tolvanexs", i, 1), QString::number(i + 1));
+    EXPECT_TRUE(f.deviceStatusText(i).isEmpty());
+  }
+  EXPECT_EQ(driver_->openHandles(), 3);
+}
+
 TEST_F(FrameHotplug, NewDeviceGetsItsWindowAndTheMultiWindowListFollows) {
   TF_MultiTolvanexFrame& f = boot(2);
   auto* checks = f.multiWindow()->findChild<QListWidget*>(QStringLiteral("CLB_ACTIVE_Tolvanexs"));

@@ -327,6 +327,21 @@ TEST_F(UnplugFaults, PulledAndPluggedBackBetweenTwoTicksIsStillALoss) {
   EXPECT_FALSE(acq().lost());
   EXPECT_EQ(sim->device(0).settings().memoryDepth, 10000.0f);
   EXPECT_EQ(sim->openHandles(), 1);
+
+  // Likewise with a settings write on its way: the change reaches the device that came back.
+  acq().desired().memoryDepth = 20000;
+  acq().requestSettingsWrite();
+  const int writes = sim->calls(TSimulatedDriver::Call::Write);
+  advanceUntil([&] { return sim->calls(TSimulatedDriver::Call::Write) > writes; });
+  sim->unplug(0);
+  sim->plug(0);
+  advance(500);
+  ASSERT_TRUE(acq().lost());
+  ASSERT_EQ(acq().reconnect(), 0);
+  advance(2000);
+  EXPECT_EQ(sim->device(0).settings().memoryDepth, 20000.0f);
+  EXPECT_EQ(acq().storedReply().memoryDepth, 20000.0f);
+  EXPECT_TRUE(acq().runEnabled());
 }
 
 // The command the device got last, as its trace shows it.
