@@ -311,6 +311,7 @@ TEST_F(FrameHotplug, PulledWhileItsWindowOpensReconnectsAfterTheFirstBootStep) {
   ASSERT_TRUE(a.identification().isEmpty());
   driver_->unplug(1);
   driver_->plug(1);
+  driver_->plug(3);  // and one never seen before
   f.devicesChanged();  // as the driver announces it
   ASSERT_TRUE(stepUntil([&] { return w->isLost() && !soon->isActive(); }, 5000));
   EXPECT_EQ(f.bootStep(), 0);
@@ -322,6 +323,8 @@ TEST_F(FrameHotplug, PulledWhileItsWindowOpensReconnectsAfterTheFirstBootStep) {
   fire(soon);
   EXPECT_FALSE(w->isLost());
   EXPECT_TRUE(w->link().isOpen());
+  ASSERT_EQ(f.deviceWindows().count(), 4);
+  EXPECT_EQ(window(3)->serialNumber(), QStringLiteral("TVS00004"));
   ASSERT_TRUE(stepUntil(
       [&] {
         return a.mode() == kModeOSA0 && a.settingsKnown() && a.runEnabled() &&
