@@ -412,6 +412,82 @@ TEST_F(UnplugFaults, PulledWhileOpeningComesBackWithTheLoadedSettings) {
   }
 }
 
+// Pulled while opening, and the user chooses a mode and changes a setting before it is back:
+// the window shows the stored settings at once, the user's choices go on top of them, and the
+// device that comes back gets the lot. Nothing is written while it is away.
+TEST_F(UnplugFaults, ChoicesMadeWhileAwayDuringOpeningWin) {
+  SettingsRecord stored = SettingsRecord::defaults();
+  stored.mode = kModeLAIO;
+  stored.memoryDepth = 5000;
+  stored.triggerPoint = 30;
+  stored.overlapping = true;
+  // During the identification, the mode command (stage 2 still to come), the settings write.
+  for (int k : {1, 3, 4}) {
+    SCOPED_TRACE(k);
+    rig.reset();
+    sim.reset();
+    sim = std::make_unique<TSimulatedDriver>(1, clock);
+    rig = std::make_unique<Rig>(clock, *sim);
+    rig->link.setSerialNumber(QStringLiteral("TVS00001"));
+    ASSERT_EQ(acq().open([&](SettingsRecord& r) {
+      r = stored;
+      return 0;
+    }),
+              0);
+    advanceUntil([&] { return sim->calls(TSimulatedDriver::Call::Write) >= k; });
+    sim->unplug(0);
+    advance(500);
+    ASSERT_TRUE(acq().lost());
+    EXPECT_TRUE(acq().startUpInterrupted());
+    // The window holds the stored settings now, not only once the device is back.
+    EXPECT_EQ(acq().requestedMode(), kModeLAIO);
+    EXPECT_EQ(acq().desired().memoryDepth, 5000.0f);
+    EXPECT_TRUE(acq().overlap());
+    acq().selectMode(kModeVMA0);
+    acq().desired().memoryDepth = 20000;
+    acq().requestSettingsWrite();
+    EXPECT_TRUE(acq().queue().isEmpty());
+    const int writes = sim->calls(TSimulatedDriver::Call::Write);
+    advance(3000);
+    EXPECT_EQ(sim->calls(TSimulatedDriver::Call::Write), writes);
+    sim->plug(0);
+    ASSERT_EQ(acq().reconnect(), 0);
+    EXPECT_FALSE(acq().startUpInterrupted());
+    EXPECT_TRUE(acq().runEnabled());
+    advance(4000);
+    EXPECT_EQ(sim->device(0).mode(), kModeVMA0);
+    EXPECT_EQ(sim->device(0).settings().memoryDepth, 20000.0f);
+    EXPECT_EQ(sim->device(0).settings().triggerPoint, 30.0f);
+    EXPECT_EQ(acq().mode(), kModeVMA0);
+    EXPECT_EQ(acq().desired().memoryDepth, 20000.0f);
+    EXPECT_TRUE(acq().overlap());
+    EXPECT_TRUE(acq().queue().isEmpty());
+  }
+  // A settings file loaded while the device is away: the window takes it at once, RUN stays
+  // off until the device is back, and a mode chosen after the load stays.
+  sim->unplug(0);
+  advance(500);
+  ASSERT_TRUE(acq().lost());
+  SettingsRecord file = stored;
+  file.mode = kModeVMD0;
+  file.memoryDepth = 10000;
+  acq().startUp(0, &file);
+  EXPECT_EQ(acq().requestedMode(), kModeVMD0);
+  EXPECT_EQ(acq().desired().memoryDepth, 10000.0f);
+  EXPECT_TRUE(acq().startUpInterrupted());
+  acq().selectMode(kModeOSA0);
+  advance(3000);
+  EXPECT_FALSE(acq().runEnabled());
+  EXPECT_EQ(acq().requestedMode(), kModeOSA0);
+  sim->plug(0);
+  ASSERT_EQ(acq().reconnect(), 0);
+  advance(4000);
+  EXPECT_EQ(sim->device(0).mode(), kModeOSA0);
+  EXPECT_EQ(sim->device(0).settings().memoryDepth, 10000.0f);
+  EXPECT_EQ(acq().mode(), kModeOSA0);
+  EXPECT_TRUE(acq().runEnabled());
+}
+
 // A new device (no stored settings) pulled during its first handshake: back in the scope mode
 // with RUN enabled.
 TEST_F(UnplugFaults, NewDevicePulledWhileOpeningStartsInTheScopeMode) {
@@ -424,17 +500,24 @@ TEST_F(UnplugFaults, NewDevicePulledWhileOpeningStartsInTheScopeMode) {
     rig->link.setSerialNumber(QStringLiteral("TVS00001"));
     ASSERT_EQ(acq().open([](SettingsRecord&) { return 2; }), 2);
     ASSERT_TRUE(rig->link.isOpen());
+    const SettingsReply powerOn = sim->device(0).settings();
     advanceUntil([&] { return sim->calls(TSimulatedDriver::Call::Write) >= k; });
     sim->unplug(0);
     sim->plug(0);
     advance(500);
     ASSERT_TRUE(acq().lost());
+    // A mode chosen while it is away is not undone by the scope mode of a first start.
+    const ModeCode chosen = k == 3 ? kModeVMD0 : kModeOSA0;
+    if (k == 3) acq().selectMode(chosen);
     ASSERT_EQ(acq().reconnect(), 0);
     advance(3000);
-    EXPECT_EQ(acq().mode(), kModeOSA0);
-    EXPECT_EQ(sim->device(0).mode(), kModeOSA0);
+    EXPECT_EQ(acq().mode(), chosen);
+    EXPECT_EQ(sim->device(0).mode(), chosen);
     EXPECT_TRUE(acq().settingsKnown());
     EXPECT_TRUE(acq().runEnabled());
+    // It keeps its power-on settings: none were known to send it.
+    EXPECT_EQ(sim->device(0).settings().memoryDepth, powerOn.memoryDepth);
+    EXPECT_EQ(sim->device(0).settings().sampleTime, powerOn.sampleTime);
   }
 }
 
