@@ -125,6 +125,12 @@ TEST_F(FrameHotplug, TwoPulledComeBackInTheOtherOrderToTheirOwnWindows) {
   EXPECT_EQ(cell("LV_Tolvanexs", 0, 1), QStringLiteral("-"));
   EXPECT_EQ(cell("LV_Tolvanexs", 1, 1), QStringLiteral("1"));
   EXPECT_EQ(cell("LV_Tolvanexs", 2, 1), QStringLiteral("2"));
+  // The caption's number follows the list's.
+  EXPECT_EQ(window(1)->deviceIndex(), 0);
+  EXPECT_EQ(window(2)->deviceIndex(), 1);
+  EXPECT_TRUE(window(1)->captionText().contains(QStringLiteral(" 1: ")))
+      << window(1)->captionText().toStdString();
+  EXPECT_EQ(window(1)->windowTitle(), window(1)->captionText());
   driver_->plug(0);
   EXPECT_EQ(f.relistDevices(), 0);
   EXPECT_EQ(f.deviceWindows().count(), 3);
@@ -133,6 +139,7 @@ TEST_F(FrameHotplug, TwoPulledComeBackInTheOtherOrderToTheirOwnWindows) {
     EXPECT_FALSE(window(i)->isLost());
     EXPECT_EQ(window(i)->serialNumber(), QString::fromStdString(TSimulatedDriver::serialFor(i + 1)));
     EXPECT_EQ(cell("LV_Tolvanexs", i, 1), QString::number(i + 1));
+    EXPECT_EQ(window(i)->deviceIndex(), i);
     EXPECT_TRUE(f.deviceStatusText(i).isEmpty());
   }
   EXPECT_EQ(driver_->openHandles(), 3);
@@ -243,9 +250,14 @@ TEST_F(FrameHotplug, WatchesAndTheirTimers) {
 TEST_F(FrameHotplug, PulledAndPluggedBackBeforeTheListingReconnectsWithItsSettings) {
   TF_MultiTolvanexFrame& f = boot();
   TF_OneTolvanex* w = window(1);
-  // Opened and started up (a pull during the start-up is the test further down).
+  // Opened and started up, its settings reported (a pull during the start-up is the test
+  // further down).
   ASSERT_TRUE(stepUntil(
-      [&] { return w->acquisition().runEnabled() && w->acquisition().queue().isEmpty(); }, 10000));
+      [&] {
+        return w->acquisition().runEnabled() && w->acquisition().settingsKnown() &&
+               w->acquisition().queue().isEmpty();
+      },
+      10000));
   for (FtStatus st : {kFtIoError, kFtOk}) {
     SCOPED_TRACE(st);
     const FtHandle before = w->link().handle();
