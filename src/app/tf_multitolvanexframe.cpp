@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -615,6 +616,7 @@ void TF_MultiTolvanexFrame::TM_BootTimer() {
       multi_->prepareEmptyPlot();
       if (multi_->autostart() || activateAfterFirstStep_) bootTimer_->start();
       THintSwitch::instance().setHidePause(kHintHidePauseMs);
+      if (std::exchange(relistAfterBoot_, false)) devicesChanged();
       break;
     case 1:
       if (multi_->activateCheckedDevices() != 0) break;

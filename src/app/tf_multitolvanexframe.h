@@ -208,6 +208,7 @@ class TF_MultiTolvanexFrame : public QWidget {
   std::unique_ptr<TUdevMonitor> udev_;
   bool relisting_ = false;
   bool multiRefillPending_ = false;  // new windows wait for the multi-device run to end
+  bool relistAfterBoot_ = false;     // a listing was asked for before the first boot step
 };
 
 }  // namespace tolv

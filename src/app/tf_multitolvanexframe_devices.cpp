@@ -65,7 +65,13 @@ void TF_MultiTolvanexFrame::onRelistPoll() {
 }
 
 int TF_MultiTolvanexFrame::relistDevices() {
-  if (shutDownDone_ || relisting_ || bootStep_ == 0) return 0;
+  if (shutDownDone_ || relisting_) return 0;
+  // Before the first boot step the windows are still being set up: a change meanwhile (a
+  // device pulled while its window opens) is listed for right after that step, never dropped.
+  if (bootStep_ == 0) {
+    relistAfterBoot_ = true;
+    return 0;
+  }
   relisting_ = true;
   std::vector<FtdiDeviceRow> rows;
   const bool complete = enumeration_.relist(rows);
@@ -99,8 +105,6 @@ int TF_MultiTolvanexFrame::relistDevices() {
       }
     }
     if (mine != nullptr) {
-      if (QTreeWidgetItem* item = lvTolvanexs_->topLevelItem(k))
-        item->setText(1, QString::number(mine->index + 1));
       if (w->acquisition().recordStepGoing()) {
         // Its steps' own next call finds a dead handle; only one already lost needs a listing
         // to come back.
@@ -118,6 +122,14 @@ int TF_MultiTolvanexFrame::relistDevices() {
         waiting = true;
       else
         w->deviceGone();
+    }
+    // Its place in the list, once the window has had its say: a loss it found meanwhile marks
+    // the row "-", and a reconnect in the same listing gives the number back. The caption's
+    // number follows the place: a device may come back elsewhere in the list.
+    if (mine) {
+      if (QTreeWidgetItem* item = lvTolvanexs_->topLevelItem(k))
+        item->setText(1, QString::number(mine->index + 1));
+      if (w->deviceIndex() != int(mine->index)) w->setDeviceIndex(int(mine->index));
     }
     showDeviceStatus(w);
   }

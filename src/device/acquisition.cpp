@@ -98,30 +98,29 @@ int TAcquisition::open(const std::function<int(SettingsRecord&)>& restore) {
 void TAcquisition::startUp(int restoreResult, const SettingsRecord* loaded) {
   settingsKnown_ = false;
   settingsCurrent_ = false;
-  if (restoreResult == 0 && loaded != nullptr) {
-    loaded_ = *loaded;
-    queueIdentification();
-    t_.settings.tag = 1;
-    t_.settings.start(kSettingsFirstMs);
-  } else {
-    // A fresh device also gets its identification asked, so its caption is complete at once.
-    // So does one whose settings file cannot be read (cut by a crash or a full disk): it starts
-    // on the first-start settings rather than staying unusable with RUN disabled for good.
-    queueIdentification();
-    t_.settings.tag = 0;
-    t_.settings.start(kSettingsFirstMs);
+  const bool haveLoaded = restoreResult == 0 && loaded != nullptr;
+  if (haveLoaded) loaded_ = *loaded;
+  // A device that is away gets nothing now: the window takes the settings at once, and the
+  // reconnect sends them with whatever the user changes meanwhile.
+  if (lost_) {
+    applyStartUpLocally(haveLoaded ? 1 : 0);
+    return;
   }
+  // A fresh device also gets its identification asked, so its caption is complete at once.
+  // So does one whose settings file cannot be read (cut by a crash or a full disk): it starts
+  // on the first-start settings rather than staying unusable with RUN disabled for good.
+  queueIdentification();
+  t_.settings.tag = haveLoaded ? 1 : 0;
+  t_.settings.start(kSettingsFirstMs);
 }
 
-void TAcquisition::onSettingsTimer() {
-  t_.settings.stop();
-  switch (t_.settings.tag) {
+void TAcquisition::applyStartUpStage(int stage) {
+  switch (stage) {
     case 0:
       selectMode(kModeOSA0);
       loaded_ = SettingsRecord::defaults();
-      setRunEnabled(true);
       break;
-    case 1: {
+    case 1:
       setOverlap(loaded_.overlapping);
       conv_.probe[0] = probeFactorInForce(loaded_.probeFactorC0);
       conv_.probe[1] = probeFactorInForce(loaded_.probeFactorC1);
@@ -131,20 +130,48 @@ void TAcquisition::onSettingsTimer() {
       // Choosing a mode clears single shot: the stored choice comes after it, or a stored
       // single shot would come back as a continuous run.
       setSingleShot(loaded_.singleShot);
-      t_.settings.tag = 2;
-      t_.settings.start(kStage1NextMs);
       break;
-    }
     case 2: {
-      t_.accumulateSettings.stop();
       const std::uint32_t word = desired_.word;
       desired_ = loaded_.toWriteBlock();
       desired_.word = word;
+      desiredSet_ = true;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TAcquisition::applyStartUpLocally(int from) {
+  // The stages' effects on the window, all at once and with nothing sent: what the user
+  // chooses until the device is back comes on top of them, and the reconnect sends the lot.
+  for (int stage = from; stage <= 2; ++stage) {
+    applyStartUpStage(stage);
+    if (stage == 0) break;  // a fresh device keeps its power-on settings
+  }
+  startUpInterrupted_ = true;
+}
+
+void TAcquisition::onSettingsTimer() {
+  t_.settings.stop();
+  switch (t_.settings.tag) {
+    case 0:
+      applyStartUpStage(0);
+      setRunEnabled(true);
+      break;
+    case 1:
+      applyStartUpStage(1);
+      t_.settings.tag = 2;
+      t_.settings.start(kStage1NextMs);
+      break;
+    case 2:
+      t_.accumulateSettings.stop();
+      applyStartUpStage(2);
       t_.accumulateSettings.start(kAccumulateMs);
       t_.settings.tag = 3;
       t_.settings.start(kStage2NextMs);
       break;
-    }
     case 3:
       setRunEnabled(true);
       break;
@@ -478,6 +505,7 @@ void TAcquisition::selectMode(ModeCode mode) {
   if (!controlsEnabled_) return;
   showRequestedMode(mode);
   requestedMode_ = mode;
+  if (lost_) return;  // the reconnect sends it
   // The mode chosen last wins: a mode command not yet written gives way to the new choice,
   // which is compared with the mode on its way to the device, else with the device's.
   bool removed = false;
@@ -1152,6 +1180,7 @@ void TAcquisition::applySettingsReply() {
     desired_ = storedReply_.toWriteBlock();
     desired_.word = word;
   }
+  desiredSet_ = true;
   // The conversion always takes what the device applied, also while a run waits: the record
   // that follows is measured with it.
   conv_.ampl = {storedReply_.amplC0, storedReply_.amplC1};
@@ -1315,6 +1344,7 @@ void TAcquisition::linkLost(FtStatus status) {
   if (lost_) return;
   lost_ = true;
   ++losses_;
+  const int stageLeft = t_.settings.isActive() ? t_.settings.tag : -1;
   t_.followUp.stop();
   t_.accumulateSettings.stop();
   t_.settings.stop();
@@ -1354,6 +1384,9 @@ void TAcquisition::linkLost(FtStatus status) {
   setRunEnabled(false);
   if (runState_ != RunState::Idle) setRunState(RunState::Idle);
   setControlsEnabled(true);
+  // Lost while opening: the stages still to come would act on the device that comes back as if
+  // no time had passed, over what the user chose meanwhile.
+  if (stageLeft >= 0) applyStartUpLocally(stageLeft);
   host_.deviceLost(run);
 }
 
@@ -1380,7 +1413,10 @@ int TAcquisition::reconnect() {
   queueIdentification();
   const ModeCode m = requestedMode_ != 0 ? requestedMode_ : mode_;
   if (m != 0) queue_.add(makeSetModeCommand(m));
-  queue_.add(makeSettingsWriteCommand(desired_));
+  // A fresh device lost before it reported its settings has none to send yet: it keeps its
+  // power-on ones, which the mode's answer reads.
+  if (desiredSet_) queue_.add(makeSettingsWriteCommand(desired_));
+  startUpInterrupted_ = false;
   showQueueCount();
   setRunEnabled(true);
   t_.followUp.start(kFollowUpInitialMs);

@@ -260,6 +260,8 @@ class TAcquisition {
   ModeCode requestedMode() const { return requestedMode_; }
   // A settings reply has arrived since the link was opened: memory depth and ranges are known.
   bool settingsKnown() const { return settingsKnown_; }
+  // A loss cut the start-up: the window holds its outcome, the device gets it on reconnect.
+  bool startUpInterrupted() const { return startUpInterrupted_; }
   const QString& identification() const { return identification_; }
   const SettingsReply& storedReply() const { return storedReply_; }
   const std::array<std::uint8_t, SettingsReply::kSize>& storedReplyBytes() const {
@@ -325,6 +327,8 @@ class TAcquisition {
   void recordIn(std::uint32_t queued, bool doubt = false);
   void dispatchReply(std::span<const std::uint8_t> bytes);
   void applySettingsReply();
+  void applyStartUpStage(int stage);
+  void applyStartUpLocally(int from);
   void loggerStream(std::span<const std::uint8_t> bytes);
   void runPreparation();
   void noteArrival(std::int32_t fill);
@@ -391,6 +395,8 @@ class TAcquisition {
   bool inTick_ = false;
   bool lost_ = false;
   std::uint32_t losses_ = 0;  // links lost so far: tells a loss (and reconnect) meanwhile
+  bool startUpInterrupted_ = false;  // a loss cut the start-up: the reconnect ends it
+  bool desiredSet_ = false;          // desired_ holds reported or loaded settings, not zeros
   int recordStep_ = 0;        // depth of recordComplete
   bool quiet_ = false;               // state changes let no window events run (runNow)
   bool deferShow_ = false;           // state changes are not shown yet (runNow)

@@ -62,7 +62,10 @@ SettingsRecord TSettingsFileActions::snapshot() const {
     const QRect g = w_.geometry();
     return SettingsRecord::defaults(g.width(), g.height(), g.x(), g.y());
   }
-  return takeSnapshot(acq, windowOptions());
+  SettingsRecord r = takeSnapshot(acq, windowOptions());
+  // A mode chosen but not yet confirmed by the device is the user's last word.
+  if (modeIndex(acq.requestedMode()) >= 0) r.mode = acq.requestedMode();
+  return r;
 }
 
 // --- Save and load --------------------------------------------------------------------------

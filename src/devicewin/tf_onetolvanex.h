@@ -186,8 +186,9 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TGpioCounterControls* counterControls() const { return counter_; }
   // LastSettings at open and close, and the settings-file menu actions.
   TSettingsFileActions* settingsFiles() const { return settingsFiles_; }
-  // The start-up stages have not finished applying a setting yet.
-  bool startUpPending() const { return tm_.settings.isActive(); }
+  // The start-up stages have not finished applying a setting yet, or a loss cut them and the
+  // device has not had their outcome.
+  bool startUpPending() const { return tm_.settings.isActive() || acq_.startUpInterrupted(); }
   // Measurement data, plot sheets, plot controls and voltage panels.
   TOneTolvanexPlots& plots() const { return *plots_; }
   // BBN_Popup_SaveLoad with POPMEN_File and the intermediate files' number boxes.

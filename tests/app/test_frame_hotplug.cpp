@@ -108,6 +108,43 @@ TEST_F(FrameHotplug, PulledDeviceIsMarkedAndReconnectsToItsOwnWindow) {
   EXPECT_TRUE(sink_.messages.empty());
 }
 
+// Two devices pulled, plugged back in the other order: each finds its own window, and the
+// list's numbers follow the FTDI list at every step.
+TEST_F(FrameHotplug, TwoPulledComeBackInTheOtherOrderToTheirOwnWindows) {
+  TF_MultiTolvanexFrame& f = boot();
+  driver_->unplug(0);
+  driver_->unplug(1);
+  f.relistDevices();
+  EXPECT_TRUE(window(0)->isLost());
+  EXPECT_TRUE(window(1)->isLost());
+  EXPECT_EQ(cell("LV_Tolvanexs", 2, 1), QStringLiteral("1"));
+  driver_->plug(1);
+  f.relistDevices();
+  EXPECT_TRUE(window(0)->isLost());
+  EXPECT_FALSE(window(1)->isLost());
+  EXPECT_EQ(cell("LV_Tolvanexs", 0, 1), QStringLiteral("-"));
+  EXPECT_EQ(cell("LV_Tolvanexs", 1, 1), QStringLiteral("1"));
+  EXPECT_EQ(cell("LV_Tolvanexs", 2, 1), QStringLiteral("2"));
+  // The caption's number follows the list's.
+  EXPECT_EQ(window(1)->deviceIndex(), 0);
+  EXPECT_EQ(window(2)->deviceIndex(), 1);
+  EXPECT_TRUE(window(1)->captionText().contains(QStringLiteral(" 1: ")))
+      << window(1)->captionText().toStdString();
+  EXPECT_EQ(window(1)->windowTitle(), window(1)->captionText());
+  driver_->plug(0);
+  EXPECT_EQ(f.relistDevices(), 0);
+  EXPECT_EQ(f.deviceWindows().count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_FALSE(window(i)->isLost());
+    EXPECT_EQ(window(i)->serialNumber(), QString::fromStdString(TSimulatedDriver::serialFor(i + 1)));
+    EXPECT_EQ(cell("LV_Tolvanexs", i, 1), QString::number(i + 1));
+    EXPECT_EQ(window(i)->deviceIndex(), i);
+    EXPECT_TRUE(f.deviceStatusText(i).isEmpty());
+  }
+  EXPECT_EQ(driver_->openHandles(), 3);
+}
+
 TEST_F(FrameHotplug, NewDeviceGetsItsWindowAndTheMultiWindowListFollows) {
   TF_MultiTolvanexFrame& f = boot(2);
   auto* checks = f.multiWindow()->findChild<QListWidget*>(QStringLiteral("CLB_ACTIVE_Tolvanexs"));
@@ -213,6 +250,14 @@ TEST_F(FrameHotplug, WatchesAndTheirTimers) {
 TEST_F(FrameHotplug, PulledAndPluggedBackBeforeTheListingReconnectsWithItsSettings) {
   TF_MultiTolvanexFrame& f = boot();
   TF_OneTolvanex* w = window(1);
+  // Opened and started up, its settings reported (a pull during the start-up is the test
+  // further down).
+  ASSERT_TRUE(stepUntil(
+      [&] {
+        return w->acquisition().runEnabled() && w->acquisition().settingsKnown() &&
+               w->acquisition().queue().isEmpty();
+      },
+      10000));
   for (FtStatus st : {kFtIoError, kFtOk}) {
     SCOPED_TRACE(st);
     const FtHandle before = w->link().handle();
@@ -228,6 +273,7 @@ TEST_F(FrameHotplug, PulledAndPluggedBackBeforeTheListingReconnectsWithItsSettin
     // Its settings go out again, as after a longer pull.
     EXPECT_GE(w->acquisition().queue().indexOfKind(kKindSettingsWrite), 0);
     EXPECT_TRUE(f.deviceStatusText(1).isEmpty());
+    EXPECT_EQ(cell("LV_Tolvanexs", 1, 1), QStringLiteral("2"));
   }
   // The others were left alone.
   EXPECT_FALSE(window(0)->isLost());
@@ -257,6 +303,51 @@ TEST_F(FrameHotplug, PulledAndPluggedBackBeforeTheListingReconnectsWithItsSettin
   f.relistDevices();
   EXPECT_FALSE(w->isLost());
   EXPECT_TRUE(f.deviceStatusText(1).isEmpty());
+  EXPECT_TRUE(sink_.messages.empty());
+}
+
+// Pulled and plugged back while its window opens, before the frame's first boot step: the
+// listing the driver asked for then is not dropped but comes after that step, and the window
+// ends its start-up on the device that came back.
+TEST_F(FrameHotplug, PulledWhileItsWindowOpensReconnectsAfterTheFirstBootStep) {
+  driver_ = std::make_unique<TSimulatedDriver>(3, clock_);
+  TF_MultiTolvanexFrame& f = makeFrame();
+  f.bootTimer()->stop();  // its step is taken below
+  f.startHotplugWatch(TF_MultiTolvanexFrame::HotplugWatch::Announced);
+  auto* soon = f.findChild<QTimer*>(QStringLiteral("TM_Relist"));
+  ASSERT_NE(soon, nullptr);
+  TF_OneTolvanex* w = window(1);
+  TAcquisition& a = w->acquisition();
+  // The identification request is out; its answer has not been read.
+  ASSERT_TRUE(stepUntil([&] { return a.queue().isEmpty(); }, 5000));
+  ASSERT_TRUE(a.identification().isEmpty());
+  driver_->unplug(1);
+  driver_->plug(1);
+  driver_->plug(3);  // and one never seen before
+  f.devicesChanged();  // as the driver announces it
+  ASSERT_TRUE(stepUntil([&] { return w->isLost() && !soon->isActive(); }, 5000));
+  EXPECT_EQ(f.bootStep(), 0);
+  EXPECT_EQ(f.relistDevices(), 0);
+  EXPECT_TRUE(w->isLost());
+
+  f.TM_BootTimer();
+  EXPECT_TRUE(soon->isActive());
+  fire(soon);
+  EXPECT_FALSE(w->isLost());
+  EXPECT_TRUE(w->link().isOpen());
+  ASSERT_EQ(f.deviceWindows().count(), 4);
+  EXPECT_EQ(window(3)->serialNumber(), QStringLiteral("TVS00004"));
+  ASSERT_TRUE(stepUntil(
+      [&] {
+        return a.mode() == kModeOSA0 && a.settingsKnown() && a.runEnabled() &&
+               a.queue().isEmpty() && !a.identification().isEmpty();
+      },
+      10000));
+  EXPECT_EQ(driver_->device(1).mode(), kModeOSA0);
+  EXPECT_TRUE(w->captionText().contains(a.identification()));
+  EXPECT_TRUE(f.deviceStatusText(1).isEmpty());
+  EXPECT_EQ(cell("LV_Tolvanexs", 1, 1), QStringLiteral("2"));
+  EXPECT_FALSE(linkMessageShown(1));
   EXPECT_TRUE(sink_.messages.empty());
 }
 

@@ -327,6 +327,198 @@ TEST_F(UnplugFaults, PulledAndPluggedBackBetweenTwoTicksIsStillALoss) {
   EXPECT_FALSE(acq().lost());
   EXPECT_EQ(sim->device(0).settings().memoryDepth, 10000.0f);
   EXPECT_EQ(sim->openHandles(), 1);
+
+  // Likewise with a settings write on its way: the change reaches the device that came back.
+  acq().desired().memoryDepth = 20000;
+  acq().requestSettingsWrite();
+  const int writes = sim->calls(TSimulatedDriver::Call::Write);
+  advanceUntil([&] { return sim->calls(TSimulatedDriver::Call::Write) > writes; });
+  sim->unplug(0);
+  sim->plug(0);
+  advance(500);
+  ASSERT_TRUE(acq().lost());
+  ASSERT_EQ(acq().reconnect(), 0);
+  advance(2000);
+  EXPECT_EQ(sim->device(0).settings().memoryDepth, 20000.0f);
+  EXPECT_EQ(acq().storedReply().memoryDepth, 20000.0f);
+  EXPECT_TRUE(acq().runEnabled());
+}
+
+// The command the device got last, as its trace shows it.
+std::string lastCommandIn(const std::filesystem::path& trace) {
+  std::ifstream f(trace);
+  std::string line, last;
+  while (std::getline(f, line))
+    if (line.find(" in ") != std::string::npos) last = line;
+  return last;
+}
+
+// A device pulled while its window opens, at each command of the opening handshake, and back
+// at once (the cycle finds its dead handle) or later: the window ends with the settings it
+// loaded, on the device as in the window, and RUN works.
+TEST_F(UnplugFaults, PulledWhileOpeningComesBackWithTheLoadedSettings) {
+  SettingsRecord stored = SettingsRecord::defaults();
+  stored.mode = kModeLAIO;
+  stored.memoryDepth = 5000;
+  stored.overlapping = true;
+  stored.singleShot = true;
+  // Identification, mode, the first settings read, the loaded settings' write.
+  const char* const words[] = {"2A 49 44 4E", "2A 53 4D 64", "2A 53 52 64", "2A 53 57 72"};
+  for (bool atOnce : {true, false}) {
+    for (int k = 1; k <= 4; ++k) {
+      SCOPED_TRACE(std::string(atOnce ? "at once" : "later") + ", command " + std::to_string(k));
+      rig.reset();
+      sim.reset();
+      std::filesystem::remove_all(traceDir);
+      sim = std::make_unique<TSimulatedDriver>(1, clock, traceDir);
+      rig = std::make_unique<Rig>(clock, *sim);
+      rig->link.setSerialNumber(QStringLiteral("TVS00001"));
+      ASSERT_EQ(acq().open([&](SettingsRecord& r) {
+        r = stored;
+        return 0;
+      }),
+                0);
+      advanceUntil([&] { return sim->calls(TSimulatedDriver::Call::Write) >= k; });
+      ASSERT_EQ(sim->calls(TSimulatedDriver::Call::Write), k);
+      EXPECT_NE(lastCommandIn(traceDir / "TVS00001.trace").find(words[k - 1]), std::string::npos);
+      sim->unplug(0);
+      if (atOnce) sim->plug(0);
+      advance(atOnce ? 500 : 4000);
+      ASSERT_TRUE(acq().lost());
+      if (!atOnce) {
+        EXPECT_EQ(acq().reconnect(), int(kFtDeviceNotFound));
+        sim->plug(0);
+      }
+      ASSERT_EQ(acq().reconnect(), 0);
+      advance(4000);
+      EXPECT_FALSE(acq().lost());
+      EXPECT_EQ(sim->device(0).mode(), kModeLAIO);
+      EXPECT_EQ(sim->device(0).settings().memoryDepth, 5000.0f);
+      EXPECT_EQ(acq().mode(), kModeLAIO);
+      EXPECT_EQ(acq().desired().memoryDepth, 5000.0f);
+      EXPECT_EQ(acq().storedReply().memoryDepth, 5000.0f);
+      EXPECT_TRUE(acq().overlap());
+      EXPECT_TRUE(acq().singleShot());
+      EXPECT_TRUE(acq().runEnabled());
+      EXPECT_TRUE(acq().queue().isEmpty());
+      EXPECT_FALSE(acq().identification().isEmpty());
+      // And measures.
+      const int before = rig->sink.logicRecords;
+      acq().runClicked();
+      advance(3000);
+      EXPECT_EQ(rig->sink.logicRecords, before + 1);
+      EXPECT_EQ(acq().runState(), RunState::Idle);
+    }
+  }
+}
+
+// Pulled while opening, and the user chooses a mode and changes a setting before it is back:
+// the window shows the stored settings at once, the user's choices go on top of them, and the
+// device that comes back gets the lot. Nothing is written while it is away.
+TEST_F(UnplugFaults, ChoicesMadeWhileAwayDuringOpeningWin) {
+  SettingsRecord stored = SettingsRecord::defaults();
+  stored.mode = kModeLAIO;
+  stored.memoryDepth = 5000;
+  stored.triggerPoint = 30;
+  stored.overlapping = true;
+  // During the identification, the mode command (stage 2 still to come), the settings write.
+  for (int k : {1, 3, 4}) {
+    SCOPED_TRACE(k);
+    rig.reset();
+    sim.reset();
+    sim = std::make_unique<TSimulatedDriver>(1, clock);
+    rig = std::make_unique<Rig>(clock, *sim);
+    rig->link.setSerialNumber(QStringLiteral("TVS00001"));
+    ASSERT_EQ(acq().open([&](SettingsRecord& r) {
+      r = stored;
+      return 0;
+    }),
+              0);
+    advanceUntil([&] { return sim->calls(TSimulatedDriver::Call::Write) >= k; });
+    sim->unplug(0);
+    advance(500);
+    ASSERT_TRUE(acq().lost());
+    EXPECT_TRUE(acq().startUpInterrupted());
+    // The window holds the stored settings now, not only once the device is back.
+    EXPECT_EQ(acq().requestedMode(), kModeLAIO);
+    EXPECT_EQ(acq().desired().memoryDepth, 5000.0f);
+    EXPECT_TRUE(acq().overlap());
+    acq().selectMode(kModeVMA0);
+    acq().desired().memoryDepth = 20000;
+    acq().requestSettingsWrite();
+    EXPECT_TRUE(acq().queue().isEmpty());
+    const int writes = sim->calls(TSimulatedDriver::Call::Write);
+    advance(3000);
+    EXPECT_EQ(sim->calls(TSimulatedDriver::Call::Write), writes);
+    sim->plug(0);
+    ASSERT_EQ(acq().reconnect(), 0);
+    EXPECT_FALSE(acq().startUpInterrupted());
+    EXPECT_TRUE(acq().runEnabled());
+    advance(4000);
+    EXPECT_EQ(sim->device(0).mode(), kModeVMA0);
+    EXPECT_EQ(sim->device(0).settings().memoryDepth, 20000.0f);
+    EXPECT_EQ(sim->device(0).settings().triggerPoint, 30.0f);
+    EXPECT_EQ(acq().mode(), kModeVMA0);
+    EXPECT_EQ(acq().desired().memoryDepth, 20000.0f);
+    EXPECT_TRUE(acq().overlap());
+    EXPECT_TRUE(acq().queue().isEmpty());
+  }
+  // A settings file loaded while the device is away: the window takes it at once, RUN stays
+  // off until the device is back, and a mode chosen after the load stays.
+  sim->unplug(0);
+  advance(500);
+  ASSERT_TRUE(acq().lost());
+  SettingsRecord file = stored;
+  file.mode = kModeVMD0;
+  file.memoryDepth = 10000;
+  acq().startUp(0, &file);
+  EXPECT_EQ(acq().requestedMode(), kModeVMD0);
+  EXPECT_EQ(acq().desired().memoryDepth, 10000.0f);
+  EXPECT_TRUE(acq().startUpInterrupted());
+  acq().selectMode(kModeOSA0);
+  advance(3000);
+  EXPECT_FALSE(acq().runEnabled());
+  EXPECT_EQ(acq().requestedMode(), kModeOSA0);
+  sim->plug(0);
+  ASSERT_EQ(acq().reconnect(), 0);
+  advance(4000);
+  EXPECT_EQ(sim->device(0).mode(), kModeOSA0);
+  EXPECT_EQ(sim->device(0).settings().memoryDepth, 10000.0f);
+  EXPECT_EQ(acq().mode(), kModeOSA0);
+  EXPECT_TRUE(acq().runEnabled());
+}
+
+// A new device (no stored settings) pulled during its first handshake: back in the scope mode
+// with RUN enabled.
+TEST_F(UnplugFaults, NewDevicePulledWhileOpeningStartsInTheScopeMode) {
+  for (int k = 1; k <= 3; ++k) {
+    SCOPED_TRACE(k);
+    rig.reset();
+    sim.reset();
+    sim = std::make_unique<TSimulatedDriver>(1, clock);
+    rig = std::make_unique<Rig>(clock, *sim);
+    rig->link.setSerialNumber(QStringLiteral("TVS00001"));
+    ASSERT_EQ(acq().open([](SettingsRecord&) { return 2; }), 2);
+    ASSERT_TRUE(rig->link.isOpen());
+    const SettingsReply powerOn = sim->device(0).settings();
+    advanceUntil([&] { return sim->calls(TSimulatedDriver::Call::Write) >= k; });
+    sim->unplug(0);
+    sim->plug(0);
+    advance(500);
+    ASSERT_TRUE(acq().lost());
+    // A mode chosen while it is away is not undone by the scope mode of a first start.
+    const ModeCode chosen = k == 3 ? kModeVMD0 : kModeOSA0;
+    if (k == 3) acq().selectMode(chosen);
+    ASSERT_EQ(acq().reconnect(), 0);
+    advance(3000);
+    EXPECT_EQ(acq().mode(), chosen);
+    EXPECT_EQ(sim->device(0).mode(), chosen);
+    EXPECT_TRUE(acq().settingsKnown());
+    EXPECT_TRUE(acq().runEnabled());
+    // It keeps its power-on settings: none were known to send it.
+    EXPECT_EQ(sim->device(0).settings().memoryDepth, powerOn.memoryDepth);
+    EXPECT_EQ(sim->device(0).settings().sampleTime, powerOn.sampleTime);
+  }
 }
 
 }  // namespace

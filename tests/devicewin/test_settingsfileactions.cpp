@@ -199,6 +199,33 @@ TEST_F(SettingsWindow, ClosingBeforeTheSettingIsAppliedKeepsTheStoredOne) {
   TSettingsLoader l;
   ASSERT_EQ(l.load(last()), 0);
   EXPECT_EQ(l.toApply(), stored);
+
+  // Nor when the device is pulled once it has confirmed the stored mode and reported its
+  // power-on settings, but before the stored ones went out, and the window closes while it is
+  // away.
+  newWindow();
+  ASSERT_EQ(w_->open(), 0);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeLAIO && acq().settingsKnown(); }));
+  ASSERT_TRUE(w_->startUpPending());
+  ASSERT_NE(acq().conversion().ampl[0], 0.2);
+  sim_->unplug(0);
+  w_->deviceGone();
+  ASSERT_TRUE(w_->isLost());
+  advance(3000);
+  EXPECT_TRUE(w_->startUpPending());
+  w_->closeQuery();
+  ASSERT_EQ(l.load(last()), 0);
+  EXPECT_EQ(l.toApply(), stored);
+
+  // A mode chosen but not yet confirmed by the device when the window closes is the one kept.
+  newWindow();
+  ASSERT_EQ(w_->open(), 0);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeLAIO && settled(); }, 6000));
+  w_->settingsModel().modeChosen(0);  // VMD0
+  EXPECT_EQ(acq().mode(), kModeLAIO);
+  w_->closeQuery();
+  ASSERT_EQ(l.load(last()), 0);
+  EXPECT_EQ(l.toApply().mode, kModeVMD0);
 }
 
 // A settings file may hold probe factors no spin edit offers (edited by hand, another
