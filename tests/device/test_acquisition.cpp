@@ -217,6 +217,88 @@ TEST_F(Acq, LateSettingsReplyIsDroppedAndReadBackBeforeTheNextRun) {
   ASSERT_EQ(rig.sink.scope.size(), 3000u);
   EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 9), 1e-5);
   EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 9 + 2999), 1e-5);
+
+  // A device that answers in turn, its write 700 ms and its read 1100 ms late: the read's reply
+  // is given up and still on its way when the run goes out, and comes ahead of the record. It
+  // is counted: the run brings the record and those bytes, which leave its head.
+  std::int64_t busyUntil = 0;
+  const auto inTurn = [&](const Bytes& bytes, std::int64_t lateMs) {
+    busyUntil = std::max(clock.nowMs() + lateMs, busyUntil + 1);
+    drv.deliver(bytes, busyUntil - clock.nowMs());
+  };
+  drv.onWrite = [&](const Bytes& b) {
+    const WireCommand c = classifyCommand(b.data(), b.size());
+    if (c == WireCommand::SettingsWrite)
+      device = SettingsReply::fromWriteBlock(SettingsWriteBlock::decode(b.data()), 0.01f);
+    const auto r = device.toBytes();
+    if (c == WireCommand::SettingsWrite) inTurn(Bytes(r.begin(), r.end()), 700);
+    if (c == WireCommand::SettingsRead) inTurn(Bytes(r.begin(), r.end()), 1100);
+    if (c == WireCommand::Run) inTurn(scopeData(std::size_t(device.memoryDepth), 11), 30);
+  };
+  advance(3000);
+  drv.writes.clear();
+  acq.desired().amplC0 = 4;
+  acq.requestSettingsWrite();
+  acq.runClicked();
+  advance(5000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SRd", "*RUN"}));
+  ASSERT_EQ(rig.sink.scopeRecords, 6);
+  ASSERT_EQ(rig.sink.scope.size(), 3000u);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 11), 1e-5);
+  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 11 + 2999), 1e-5);
+  EXPECT_EQ(drv.rxSize(), 0u);
+  EXPECT_EQ(acq.pendingDiscard(), 0u);
+  // Nothing given up: the next record is handed over once in, with no wait for a quiet link.
+  onRun = nullptr;
+  drv.onWrite = [&](const Bytes& b) {
+    if (classifyCommand(b.data(), b.size()) == WireCommand::Run)
+      drv.deliver(scopeData(3000, 12), 30);
+  };
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*RUN") == 2; }, 1000));
+  const std::int64_t runAt = clock.nowMs();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return rig.sink.scopeRecords == 7; }, 2000));
+  EXPECT_LT(clock.nowMs() - runAt, 200);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 12), 1e-5);
+}
+
+// A reply the device dropped for good is counted as given up only for so long: a settings reply
+// read up to then may be that one, and the settings are read once more before the run; one read
+// from then on is the awaited one (no extra read, its settings current).
+TEST_F(Acq, AReplyDroppedForGoodIsForgottenInTime) {
+  boot();
+  acq.setSingleShot(true);
+  onRun = [&] { drv.deliver(scopeData(10000, 5), 30); };
+  bool dropRead = false;
+  drv.onWrite = [&](const Bytes& b) {
+    const bool read = classifyCommand(b.data(), b.size()) == WireCommand::SettingsRead;
+    if (!(read && dropRead)) respond(b);
+  };
+  for (const int offMs : {-1, 0}) {
+    SCOPED_TRACE(testing::Message() << "read " << offMs << " ms from the bound");
+    dropRead = true;
+    acq.queue().add(makeSettingsReadCommand());
+    rig.followUp.enable();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() == kTagSettings; }, 500));
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() < 0; }, 500));
+    dropRead = false;
+    const std::int64_t readAt = clock.nowMs() + TAcquisition::kLostReplyKeptMs + offMs;
+    advance(readAt - 300 - clock.nowMs());
+    drv.writes.clear();
+    acq.desired().amplC0 = float(20 + offMs);
+    acq.onAccumulateSettingsTimer();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*SWr") == 1; }, 200));
+    // The tick that reads its reply (in long before) comes at that moment.
+    rig.followUp.start(int(readAt - clock.nowMs()));
+    advance(readAt - clock.nowMs());
+    ASSERT_LT(acq.replyTag(), 0);
+    EXPECT_EQ(acq.storedReply().amplC0, float(20 + offMs));
+    acq.runClicked();
+    advance(1500);
+    EXPECT_EQ(drv.words(), offMs < 0 ? (std::vector<std::string>{"*SWr", "*SRd", "*RUN"})
+                                     : (std::vector<std::string>{"*SWr", "*RUN"}));
+    EXPECT_EQ(rig.sink.scope.size(), 10000u);
+  }
 }
 
 TEST_F(Acq, ShortRepliesAreIgnored) {
@@ -463,3 +545,4 @@ TEST_F(Acq, DrawProgressAndClosing) {
 }
 
 }  // namespace
+
