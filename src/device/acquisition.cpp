@@ -859,15 +859,15 @@ bool TAcquisition::readReply(std::uint32_t n) {
   const std::size_t reply = replyLength(replyTag_);
   // The replies given up are in now, or would have come before these bytes. Read alone or
   // together with the awaited one they are dropped as late; they are no rest come late. A read
-  // as long as all of them and the awaited one tells by its length, however late (a device may
-  // keep them back until its next command); a shorter one leaves the reply in doubt only while
-  // they are still counted.
+  // longer than the awaited reply tells by its length, however late (a device may keep them
+  // back until its next command); a read as long as the reply leaves it in doubt only while
+  // they are still counted (one dropped for good must not do so minutes later).
   const std::size_t owed = replyLostUs_ >= 0 ? lostBytes_ : 0;
   const std::size_t lost = lostReplyBytes(queryUs_);
   replyLostUs_ = -1;
   const bool clean = reply > 0 && discard_ == 0 && rest_ == 0;
   const bool withAwaited = clean && owed > 0 && got.size() == owed + reply;
-  const bool lateReplies = withAwaited || (clean && got.size() == lost && lost > reply);
+  const bool lateReplies = withAwaited || (clean && got.size() == owed && owed > reply);
   // What a rest that stopped short still owes may be a few bytes, and a rest in doubt may be
   // owed nothing: a read a little longer than the reply (two replies together) is not taken
   // for it. A rest in doubt shorter than that (a record just beyond the buffer) is taken at its
@@ -892,7 +892,7 @@ bool TAcquisition::readReply(std::uint32_t n) {
     // behind it, and the next one is owed nothing.
     watchLateRest(0, Owed::Whole, 0);
   }
-  std::size_t late = withAwaited ? owed : lateReplies ? lost : 0;
+  std::size_t late = lateReplies ? owed : 0;
   if (lateReplies && !withAwaited) {
     // Only those came, or the device dropped one of them and the awaited one came with the
     // others: the count cannot tell when the last given up is as long as the awaited one. The
@@ -909,7 +909,7 @@ bool TAcquisition::readReply(std::uint32_t n) {
   // reply given up, as long as the awaited one: a settings write's reply then tells the
   // settings before it. They are shown, but read once more before the next run, and the
   // record's timing is not told by them.
-  if (replyTag_ == kTagSettings && lost > 0 && !withAwaited) {
+  if (replyTag_ == kTagSettings && (lost > 0 || lateReplies) && !withAwaited) {
     settingsCurrent_ = false;
     readSettingsFirst_ = true;
   }
