@@ -1051,9 +1051,11 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
     // More than the device sends for this record (a rest may have come in part; replies come
     // whole, all those given up), or its first bytes came before it can have been measured:
     // they came ahead of it. Otherwise the record waits for more bytes or a quiet link (see
-    // headOnQuiet).
+    // headOnQuiet). Early replies tell only that some came: the device may have dropped one,
+    // and the record's own bytes must not go with the count of those it dropped.
     const std::int64_t ahead = lateRest_ > 0 ? 1 : std::int64_t(replyAhead_);
-    if (seenBytes_ + queued < deviceBytes_ + ahead && head_ != Head::Early) {
+    const bool early = head_ == Head::Early && lateRest_ > 0;
+    if (seenBytes_ + queued < deviceBytes_ + ahead && !early) {
       showStop();
       return true;
     }

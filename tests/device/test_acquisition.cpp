@@ -331,6 +331,73 @@ TEST_F(Acq, AReplyDroppedForGoodIsForgottenInTime) {
   }
 }
 
+// Replies given up ahead of a run that do not all come: none (the device dropped the one), or
+// one of two, early (before the record can have been measured) or with the record. The record is
+// handed over whole once the link is quiet after it, its head not in doubt, and the run ends.
+TEST_F(Acq, RepliesGivenUpThatDoNotAllComeLeaveTheRecordWhole) {
+  boot();
+  acq.setSingleShot(true);
+  int dropReads = 0;
+  bool holdRead = false;
+  Bytes held;
+  std::int64_t heldMs = 0;
+  std::uint16_t base = 0;
+  drv.onWrite = [&](const Bytes& b) {
+    const WireCommand c = classifyCommand(b.data(), b.size());
+    if (c == WireCommand::SettingsRead && dropReads > 0) {
+      --dropReads;
+      return;
+    }
+    if (c == WireCommand::SettingsRead && std::exchange(holdRead, false)) {
+      const auto r = device.toBytes();
+      held.assign(r.begin(), r.end());
+      return;
+    }
+    if (c != WireCommand::Run) return respond(b);
+    if (!held.empty()) drv.deliver(std::exchange(held, {}), heldMs);
+    drv.deliver(scopeData(10000, base), 1100);  // 1 s measured after the trigger
+  };
+  const auto giveUpRead = [&] {
+    acq.queue().add(makeSettingsReadCommand());
+    rig.followUp.enable();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() == kTagSettings; }, 500));
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() < 0; }, 500));
+  };
+  struct Case {
+    bool twoGivenUp;
+    std::int64_t cameMs;
+  };
+  for (const Case k : {Case{false, 0}, Case{true, 100}, Case{true, 1099}}) {
+    SCOPED_TRACE(testing::Message() << (k.twoGivenUp ? "one of two came at " : "none came ")
+                                    << k.cameMs);
+    ++base;
+    dropReads = 1;
+    ASSERT_NO_FATAL_FAILURE(giveUpRead());
+    if (k.twoGivenUp) {
+      holdRead = true;
+      heldMs = k.cameMs;
+      ASSERT_NO_FATAL_FAILURE(giveUpRead());
+    }
+    const int records = rig.sink.scopeRecords;
+    const int doubts = rig.host.headInDoubt;
+    acq.runClicked();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*RUN") == base; }, 1000));
+    const std::int64_t lastByteAt = clock.nowMs() + 1100;
+    ASSERT_TRUE(
+        rig.hub.advanceUntil([&] { return rig.sink.scopeRecords == records + 1; }, 3000));
+    EXPECT_GE(clock.nowMs() - lastByteAt, TAcquisition::kStaleQuietMs);
+    EXPECT_LE(clock.nowMs() - lastByteAt, TAcquisition::kStaleQuietMs + 150);
+    ASSERT_EQ(rig.sink.scope.size(), 10000u);
+    EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, base), 1e-5);
+    EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, base + 9999), 1e-5);
+    EXPECT_EQ(rig.host.headInDoubt, doubts);
+    advance(500);
+    EXPECT_EQ(acq.runState(), RunState::Idle);
+    EXPECT_EQ(drv.rxSize(), 0u);
+    EXPECT_EQ(acq.pendingDiscard(), 0u);
+  }
+}
+
 TEST_F(Acq, ShortRepliesAreIgnored) {
   boot();
   const int applied = rig.host.settingsApplied;
