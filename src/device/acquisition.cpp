@@ -545,12 +545,7 @@ int TAcquisition::drain() {
   }
   const bool runNext = queue_.get(0).kindByte() == kKindRun;
   if (runNext && lateReplyMayCome()) return 0;
-  // A device judged to keep a cut record's rest back until the next command may send it behind
-  // its record after all, a while later: a reply read with it would be taken for the rest. Only
-  // a run need not wait for it, as its record tells the rest ahead by its count.
-  if (!runNext && restKind_ == RestKind::NotSent && lateRest_ > 0 && owed_ == Owed::Whole &&
-      clock_->nowUs() - lateFromUs_ < std::int64_t(kStaleQuietMs) * 1000 + restDelayUs_)
-    return 0;
+  if (!runNext && restMayFollowRecord()) return 0;
   t_.followUp.stop();
   int result = 0;
   bool ranRun = false;
@@ -657,6 +652,16 @@ int TAcquisition::drain() {
   }
   if (ranRun && !quiet_) host_.processEvents();
   return result;
+}
+
+bool TAcquisition::restMayFollowRecord() const {
+  // A device judged to keep a cut record's rest back until the next command (from a rest that
+  // came ahead of a reply, which a rest sent late would do as well) may send it behind its record
+  // after all: a reply read with it would be taken for the rest. A run need not wait for it, as
+  // its record tells the rest ahead by its count; anything else waits the quiet interval from
+  // the record's end, not a rest's longest delay (up to seconds after an idle).
+  return restKind_ == RestKind::NotSent && lateRest_ > 0 && owed_ == Owed::Whole &&
+         clock_->nowUs() - lateFromUs_ < std::int64_t(kStaleQuietMs) * 1000;
 }
 
 bool TAcquisition::holdRunForSettings(const QueuedCommand& run) {

@@ -361,6 +361,8 @@ class TAcquisition {
   bool holdForStaleBytes();
   // A reply whose wait ended without it may still come (see replyLostUs_).
   bool lateReplyMayCome();
+  // A command other than a run waits: a cut record's rest judged kept back may come behind it.
+  bool restMayFollowRecord() const;
   // The bytes of the replies given up that may still come at `atUs` (see kLostReplyKeptMs).
   std::size_t lostReplyBytes(std::int64_t atUs) const;
   // A stop under way may be sent again: the device has gone silent, or a logger keeps streaming.
