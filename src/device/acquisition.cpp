@@ -279,6 +279,8 @@ void TAcquisition::queueRun() {
 }
 
 void TAcquisition::runClicked() {
+  // A new series opens with this run: the one the stop left open for its last reading ends first.
+  closeVoltmeterSeries();
   queueRun();
   if (isVoltmeterMode(mode_)) host_.voltmeterRunRequested();
   if (runState_ == RunState::RunQueued) setRunEnabled(false);
@@ -344,7 +346,12 @@ double TAcquisition::afterTriggerUs() const {
   return double(after) * std::max(0.0, double(storedReply_.sampleTime)) * 1e6;
 }
 
+void TAcquisition::closeVoltmeterSeries() {
+  if (std::exchange(voltmeterStopOwed_, false)) sink_.voltmeterStopped();
+}
+
 void TAcquisition::abandonStoppedRun() {
+  closeVoltmeterSeries();
   inFlight_ = false;
   replyTag_ = kTagNone;
   reads_ = 0;
@@ -459,7 +466,12 @@ void TAcquisition::stopClicked() {
       lastStopFill_ = link_.accumulationFill();
       if (firstStopUs_ < 0 && inFlight_) firstStopUs_ = lastStopUs_;
     }
-    if (isVoltmeterMode(mode_)) sink_.voltmeterStopped();
+    if (isVoltmeterMode(mode_)) {
+      // A reading whose run went out before the stop was measured before it too: the series
+      // closes once it is in (or the device stays silent, or goes).
+      voltmeterStopOwed_ = runState_ == RunState::Measuring && inFlight_ && !lost_;
+      if (!voltmeterStopOwed_) sink_.voltmeterStopped();
+    }
   }
   // No run queued before the stop may go out after it, whatever the state: entering Measuring
   // would clear the stop request and the device would go on measuring.
@@ -1295,11 +1307,11 @@ void TAcquisition::recordComplete() {
   // device finishes what it began, or sends its memory when it had no trigger yet): it is kept
   // like any other, and the stop only holds back the next run. A voltmeter reading is not: the
   // stop has already closed its series.
-  if (stopRequested_ && isVoltmeterMode(mode_)) {
+  if (stopRequested_ && isVoltmeterMode(mode_) && !voltmeterStopOwed_) {
     settle();
     return;
   }
-  if (closing_) return;
+  if (closing_) return closeVoltmeterSeries();
   const auto raw = link_.accumulated();
   if (isVoltmeterMode(mode_)) {
     if (raw.size() >= kVoltmeterReplyLen) {
@@ -1310,6 +1322,7 @@ void TAcquisition::recordComplete() {
       const VoltmeterReplyRecord rec = makeVoltmeterReplyRecord(mode_, raw.data());
       sink_.voltmeterReading(rec, convertVoltmeterReply(rec, conv_));
     }
+    closeVoltmeterSeries();
     if (losses_ != losses) return;
     if (singleShot_ || closing_ || stopRequested_) {
       setRunState(RunState::Idle);
@@ -1406,7 +1419,10 @@ void TAcquisition::linkLost(FtStatus status) {
   link_.markLost(status);
   // Whatever came of a logger run is in its file: closing it writes its end and plots it.
   if (run.loggerClosed) sink_.loggerRunEnded(mode_);
-  if (isVoltmeterMode(mode_) && run.running) sink_.voltmeterStopped();
+  if (isVoltmeterMode(mode_) && (run.running || voltmeterStopOwed_)) {
+    voltmeterStopOwed_ = false;
+    sink_.voltmeterStopped();
+  }
   setRunEnabled(false);
   if (runState_ != RunState::Idle) setRunState(RunState::Idle);
   setControlsEnabled(true);

@@ -361,6 +361,8 @@ class TAcquisition {
   bool holdForStaleBytes();
   // A reply whose wait ended without it may still come (see replyLostUs_).
   bool lateReplyMayCome();
+  // Closes the voltmeter series a stop left open for the reading in flight.
+  void closeVoltmeterSeries();
   // A command other than a run waits: a cut record's rest judged kept back may come behind it.
   bool restMayFollowRecord() const;
   // The bytes of the replies given up that may still come at `atUs` (see kLostReplyKeptMs).
@@ -399,6 +401,7 @@ class TAcquisition {
   std::uint32_t replyAhead_ = 0;  // of those, still counted when the run in flight went out
   StopShow stopShow_;
   bool closing_ = false;
+  bool voltmeterStopOwed_ = false;  // stopped with a reading in flight: close after it
   bool singleShot_ = false;
   bool overlap_ = false;
   bool runEnabled_ = false;

@@ -543,7 +543,7 @@ TEST_F(Acq, LogicAnalyserRecord) {
   EXPECT_EQ(acq.runState(), RunState::Idle);
 }
 
-TEST_F(Acq, VoltmeterRunsBackToBackAndStopDiscardsTheReading) {
+TEST_F(Acq, VoltmeterRunsBackToBackAndStopKeepsTheReadingInFlight) {
   boot(kModeVMD0);
   std::uint8_t v[8];
   encodeVoltmeterFloat(1.25f, -0.5f, v);
@@ -565,7 +565,8 @@ TEST_F(Acq, VoltmeterRunsBackToBackAndStopDiscardsTheReading) {
   datedByItsRun();
   EXPECT_NEAR(rig.sink.lastVoltmeter.ch0, 1.25, 1e-6);
   EXPECT_EQ(rig.sink.lastVoltmeterRecord[1], 'V');
-  // STOP right after a "*RUN" went out: the reading in flight is dropped.
+  // STOP right after a "*RUN" went out: the reading in flight was measured before the stop. It
+  // is the series' last, dated by its run; no run follows it.
   ASSERT_TRUE(rig.hub.advanceUntil(
       [&] {
         return acq.runState() == RunState::Measuring && drv.writes.back().bytes[1] == 'R' &&
@@ -577,7 +578,8 @@ TEST_F(Acq, VoltmeterRunsBackToBackAndStopDiscardsTheReading) {
   acq.stopClicked();
   EXPECT_EQ(drv.words().back(), "ZZZZ");
   advance(500);
-  EXPECT_EQ(rig.sink.voltmeterReadings, before);
+  EXPECT_EQ(rig.sink.voltmeterReadings, before + 1);
+  datedByItsRun();
   EXPECT_EQ(drv.count("*RUN"), runs);
   EXPECT_EQ(acq.runState(), RunState::Idle);
   EXPECT_TRUE(runStateLook(acq.runState()).runVisible);
