@@ -1471,6 +1471,8 @@ bool TAcquisition::recordComing() {
 
 void TAcquisition::closeQuery() {
   stopClicked();
+  // The window goes: its series closes now, not with a reading that may come after it.
+  closeVoltmeterSeries();
   host_.saveLastSettings();
   closing_ = true;
   t_.close.enable();
