@@ -26,12 +26,7 @@ std::int32_t triggerSample(double triggerPoint, double count) {
 std::int64_t measuredAfterTrigger(double triggerPoint, double memoryDepth, std::int32_t samples) {
   const std::int64_t depth = roundHalfEven(memoryDepth);
   if (samples <= 0 || samples >= depth) return postTriggerSamples(triggerPoint, samples);
-  const std::int64_t before = triggerSample(triggerPoint, double(depth));
-  // Cut at the memory the record is read into: the device measured its whole depth.
-  if (samples == kScopeMemorySamples || samples == kLogicMemorySamples) return depth - before;
-  // Shorter still, it was stopped: it sent what it had measured by then, the trigger sample
-  // and what followed it. Stopped before its trigger, it has none: its moment is the stop's.
-  return std::max<std::int64_t>(0, samples - before);
+  return depth - triggerSample(triggerPoint, double(depth));
 }
 
 TLastRecordSink::TLastRecordSink(std::filesystem::path deviceFolder)

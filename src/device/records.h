@@ -26,13 +26,11 @@ std::int32_t postTriggerSamples(double triggerPoint, std::int32_t n);
 // round(triggerPoint * 0.01 * count).
 std::int32_t triggerSample(double triggerPoint, double count);
 // The samples the device measured after the trigger before it sent a scope or logic-analyser
-// record of `samples`: M; of a record cut at the memory it is read into (kScopeMemorySamples,
-// kLogicMemorySamples) those of the whole depth after its trigger sample, since the device
-// measured the whole depth and only the transfer was cut; of a record shorter still (stopped
-// while measuring) those it holds after its trigger sample, 0 when it holds none (the trigger
-// never came: its moment is taken as the moment the device sent it, at the stop). Times
-// `SamplTim` it is the time the acquisition waits at least for a run's record, and the time a
-// record's trigger moment lies before its arrival (less the transfer): one count for both.
+// record of `samples`: M, or of a record short of its depth (cut at the scope's memory, or
+// handed over short) those of the whole depth after its trigger sample, since the device
+// measured the whole depth and only the transfer was cut. Times `SamplTim` it is the time the
+// acquisition waits at least for a run's record, and the time a record's trigger moment lies
+// before its arrival (less the transfer): one count for both.
 std::int64_t measuredAfterTrigger(double triggerPoint, double memoryDepth, std::int32_t samples);
 
 // When and for which run a scope or logic-analyser record came (or a voltmeter reading was
