@@ -306,6 +306,8 @@ void TAcquisition::queueRun() {
 }
 
 void TAcquisition::runClicked() {
+  // A new series opens with this run: the one the stop left open for its last reading ends first.
+  closeVoltmeterSeries();
   queueRun();
   if (isVoltmeterMode(mode_)) host_.voltmeterRunRequested();
   if (runState_ == RunState::RunQueued) setRunEnabled(false);
@@ -371,7 +373,12 @@ double TAcquisition::afterTriggerUs() const {
   return double(after) * std::max(0.0, double(storedReply_.sampleTime)) * 1e6;
 }
 
+void TAcquisition::closeVoltmeterSeries() {
+  if (std::exchange(voltmeterStopOwed_, false)) sink_.voltmeterStopped();
+}
+
 void TAcquisition::abandonStoppedRun() {
+  closeVoltmeterSeries();
   inFlight_ = false;
   replyTag_ = kTagNone;
   reads_ = 0;
@@ -423,8 +430,14 @@ bool TAcquisition::holdForStaleBytes() {
 
 bool TAcquisition::lateReplyMayCome() {
   // Past that the run goes out, but the replies given up are still counted until bytes come:
-  // a device may send them only with its answer to the next command.
+  // a device may send them only with its answer to the next command, or ahead of the record.
   return replyLostUs_ >= 0 && clock_->nowUs() - replyLostUs_ < std::int64_t(kStaleQuietMs) * 1000;
+}
+
+std::size_t TAcquisition::lostReplyBytes(std::int64_t atUs) const {
+  const bool kept =
+      replyLostUs_ >= 0 && atUs - replyLostUs_ < std::int64_t(kLostReplyKeptMs) * 1000;
+  return kept ? lostBytes_ : 0;
 }
 
 void TAcquisition::showStop() {
@@ -480,7 +493,12 @@ void TAcquisition::stopClicked() {
       lastStopFill_ = link_.accumulationFill();
       if (firstStopUs_ < 0 && inFlight_) firstStopUs_ = lastStopUs_;
     }
-    if (isVoltmeterMode(mode_)) sink_.voltmeterStopped();
+    if (isVoltmeterMode(mode_)) {
+      // A reading whose run went out before the stop was measured before it too: the series
+      // closes once it is in (or the device stays silent, or goes).
+      voltmeterStopOwed_ = runState_ == RunState::Measuring && inFlight_ && !lost_;
+      if (!voltmeterStopOwed_) sink_.voltmeterStopped();
+    }
   }
   // No run queued before the stop may go out after it, whatever the state: entering Measuring
   // would clear the stop request and the device would go on measuring.
@@ -548,11 +566,12 @@ void TAcquisition::onAccumulateSettingsTimer() {
 int TAcquisition::drain() {
   if (queue_.isEmpty()) return kEmptyQueue;
   // The tick drains once the link has been quiet long enough.
-  // A device known to send the rest of a cut record is free once that rest is in by its count:
-  // the next command need not wait for a quiet link. Not before: a run written while the rest
-  // still comes would be measured only after it, seconds after the time reckoned for it.
-  // Only the hold kept for that rest ends so: one after a given-up or failed run stays.
-  if (holdForRest_ && restKind_ == RestKind::Sent && rest_ == 0) {
+  // A device whose habit with the rest of a cut record is known (it sends it, or a kept-back
+  // one came ahead of a reply) is free once that rest is in by its count: the next command need
+  // not wait for a quiet link. Not before: a run written while the rest still comes would be
+  // measured only after it, seconds after the time reckoned for it. Only the hold kept for that
+  // rest ends so: one after a given-up or failed run stays.
+  if (holdForRest_ && restKind_ != RestKind::Unknown && rest_ == 0) {
     staleSinceUs_ = -1;
     holdForRest_ = false;
     restProbe_ = 0;
@@ -564,7 +583,9 @@ int TAcquisition::drain() {
     watchLateRest(rest_, Owed::Short, lastByteUs_);
     rest_ = 0;
   }
-  if (queue_.get(0).kindByte() == kKindRun && lateReplyMayCome()) return 0;
+  const bool runNext = queue_.get(0).kindByte() == kKindRun;
+  if (runNext && lateReplyMayCome()) return 0;
+  if (!runNext && restMayFollowRecord()) return 0;
   t_.followUp.stop();
   int result = 0;
   bool ranRun = false;
@@ -673,6 +694,16 @@ int TAcquisition::drain() {
   return result;
 }
 
+bool TAcquisition::restMayFollowRecord() const {
+  // A device judged to keep a cut record's rest back until the next command (from a rest that
+  // came ahead of a reply, which a rest sent late would do as well) may send it behind its record
+  // after all: a reply read with it would be taken for the rest. A run need not wait for it, as
+  // its record tells the rest ahead by its count; anything else waits the quiet interval from
+  // the record's end, not a rest's longest delay (up to seconds after an idle).
+  return restKind_ == RestKind::NotSent && lateRest_ > 0 && owed_ == Owed::Whole &&
+         clock_->nowUs() - lateFromUs_ < std::int64_t(kStaleQuietMs) * 1000;
+}
+
 bool TAcquisition::holdRunForSettings(const QueuedCommand& run) {
   QueuedCommand ahead;
   const char reported = triggerTypeLetter(storedReply_.triggerType);
@@ -764,8 +795,7 @@ void TAcquisition::onFollowUpTimer() {
   }
   if (awaited && !anyRead && lastZero) {
     // Replies given up one after another with nothing come meanwhile all come before the next.
-    if (replyLostUs_ < 0) lostBytes_ = 0;
-    lostBytes_ += replyLength(awaitedTag);
+    lostBytes_ = lostReplyBytes(clock_->nowUs()) + replyLength(awaitedTag);
     lostLast_ = replyLength(awaitedTag);
     replyLostUs_ = clock_->nowUs();
   }
@@ -779,7 +809,8 @@ void TAcquisition::onFollowUpTimer() {
   }
   // Quiet with no more than the device sends for it: nothing came ahead of the record. A cut
   // record's own rest may come as late as the one it kept back, and would have told.
-  const int undecidedMs = kStaleQuietMs + (deviceBytes_ > expected_ ? kLateRestMaxDelayMs : 0);
+  const int undecidedMs =
+      kStaleQuietMs + (lateRest_ > 0 && deviceBytes_ > expected_ ? kLateRestMaxDelayMs : 0);
   if (undecided_ && !lost_ && clock_->nowUs() - lastByteUs_ >= std::int64_t(undecidedMs) * 1000) {
     headOnQuiet();
   }
@@ -872,11 +903,16 @@ bool TAcquisition::readReply(std::uint32_t n) {
   lastByteUs_ = queryUs_;
   const std::size_t reply = replyLength(replyTag_);
   // The replies given up are in now, or would have come before these bytes. Read alone or
-  // together with the awaited one they are dropped as late; they are no rest come late.
-  const std::size_t lost = replyLostUs_ >= 0 ? lostBytes_ : 0;
+  // together with the awaited one they are dropped as late; they are no rest come late. A read
+  // longer than the awaited reply tells by its length, however late (a device may keep them
+  // back until its next command); a read as long as the reply leaves it in doubt only while
+  // they are still counted (one dropped for good must not do so minutes later).
+  const std::size_t owed = replyLostUs_ >= 0 ? lostBytes_ : 0;
+  const std::size_t lost = lostReplyBytes(queryUs_);
   replyLostUs_ = -1;
-  const bool lateReplies = lost > 0 && reply > 0 && discard_ == 0 && rest_ == 0 &&
-                          (got.size() == lost + reply || (got.size() == lost && lost > reply));
+  const bool clean = reply > 0 && discard_ == 0 && rest_ == 0;
+  const bool withAwaited = clean && owed > 0 && got.size() == owed + reply;
+  const bool lateReplies = withAwaited || (clean && got.size() == owed && owed > reply);
   // What a rest that stopped short still owes may be a few bytes, and a rest in doubt may be
   // owed nothing: a read a little longer than the reply (two replies together) is not taken
   // for it. A rest in doubt shorter than that (a record just beyond the buffer) is taken at its
@@ -889,9 +925,10 @@ bool TAcquisition::readReply(std::uint32_t n) {
       (reply > 0 ? got.size() > reply
                  : got.size() >= std::min<std::size_t>(lateRest_, kLateRestBytes))) {
     // More than any awaited reply after a cut record whose rest was not counted on: the rest
-    // comes late after all. It comes before any reply, so it is dropped by its count.
+    // comes late after all. It comes before any reply, so it is dropped by its count. Ahead of
+    // the reply it was kept back until the command, as one ahead of a record is.
     rest_ = lateRest_;
-    lateRestCame(false);
+    lateRestCame(reply > 0);
     restProbe_ = 0;
     staleSinceUs_ = queryUs_;
     holdForRest_ = true;
@@ -900,8 +937,8 @@ bool TAcquisition::readReply(std::uint32_t n) {
     // behind it, and the next one is owed nothing.
     watchLateRest(0, Owed::Whole, 0);
   }
-  std::size_t late = lateReplies ? lost : 0;
-  if (lateReplies && got.size() == lost) {
+  std::size_t late = lateReplies ? owed : 0;
+  if (lateReplies && !withAwaited) {
     // Only those came, or the device dropped one of them and the awaited one came with the
     // others: the count cannot tell when the last given up is as long as the awaited one. The
     // newest reply is taken then, the awaited one still counted as late either way.
@@ -917,7 +954,7 @@ bool TAcquisition::readReply(std::uint32_t n) {
   // reply given up, as long as the awaited one: a settings write's reply then tells the
   // settings before it. They are shown, but read once more before the next run, and the
   // record's timing is not told by them.
-  if (replyTag_ == kTagSettings && lost > 0 && got.size() != lost + reply) {
+  if (replyTag_ == kTagSettings && (lost > 0 || lateReplies) && !withAwaited) {
     settingsCurrent_ = false;
     readSettingsFirst_ = true;
   }
@@ -944,25 +981,35 @@ TAcquisition::Head TAcquisition::headTiming() const {
 }
 
 void TAcquisition::headOnQuiet() {
+  if (lateRest_ == 0) {
+    // Replies given up: what the run brought beyond the record came ahead of it. Fewer than
+    // counted when the device dropped one of them.
+    const std::int64_t extra = std::min<std::int64_t>(seenBytes_ - deviceBytes_, replyAhead_);
+    if (extra <= 0) return recordIn(0);
+    dropHead(std::uint32_t(extra));
+    replyAhead_ = 0;
+    if (link_.accumulationFill() >= expected_) recordIn(0);
+    return;
+  }
   // No more than the device sends for the record: it came with its own rest behind it, unless
   // the bytes are just the rest before and the record with its own rest kept back. Only that
   // count leaves both; the timing of the first bytes, or the device's habit, then decides, and
   // where neither tells the record is kept as it came and the window says so.
   const bool both = seenBytes_ == std::int64_t(lateRest_) + expected_;
   if (both && head_ != Head::Late && restAheadSeen_) {
-    takeRestAhead();
+    takeHeadAhead();
     if (link_.accumulationFill() >= expected_) recordIn(0);
     return;
   }
   recordIn(0, both && head_ == Head::Unknown);
 }
 
-void TAcquisition::lateRestCame(bool aheadOfRecord) {
-  // Come ahead of a record, it was kept back until the run: a record's rest is not sent behind
-  // it, and the next command need not wait for a quiet link (each record pays that wait
-  // otherwise). Ahead of a reply, or the end of a rest that came in part behind its record,
-  // the next commands wait for the next rest as before.
-  restKind_ = aheadOfRecord && owed_ != Owed::Short ? RestKind::NotSent : RestKind::Sent;
+void TAcquisition::lateRestCame(bool keptBack) {
+  // Come ahead of a record or a reply, it was kept back until the next command: a record's
+  // rest is not sent behind it, and the next command need not wait for a quiet link (each
+  // record pays that wait otherwise). Come late with nothing asked, or the end of a rest that
+  // came in part behind its record, the next commands wait for the next rest as before.
+  restKind_ = keptBack && owed_ != Owed::Short ? RestKind::NotSent : RestKind::Sent;
   restAheadSeen_ = true;
   // A device idle for minutes before its next command tells nothing about how late it sends.
   restDelayUs_ = std::clamp(queryUs_ - lateFromUs_, restDelayUs_,
@@ -971,22 +1018,31 @@ void TAcquisition::lateRestCame(bool aheadOfRecord) {
 }
 
 void TAcquisition::keepBeyond(std::span<const std::uint8_t> bytes) {
-  const std::size_t room = lateRest_ > beyond_.size() ? lateRest_ - beyond_.size() : 0;
+  const std::size_t ahead = headAhead();
+  const std::size_t room = ahead > beyond_.size() ? ahead - beyond_.size() : 0;
   const auto kept = bytes.first(std::min(room, bytes.size()));
   beyond_.insert(beyond_.end(), kept.begin(), kept.end());
 }
 
-void TAcquisition::takeRestAhead() {
+void TAcquisition::takeHeadAhead() {
+  if (lateRest_ > 0) {
+    dropHead(lateRest_);
+    lateRestCame(true);
+  } else {
+    dropHead(std::exchange(replyAhead_, 0u));
+  }
+}
+
+void TAcquisition::dropHead(std::uint32_t bytes) {
   const auto acc = link_.accumulated();
   std::vector<std::uint8_t> run(acc.begin(), acc.end());
   run.insert(run.end(), beyond_.begin(), beyond_.end());
   beyond_.clear();
   undecided_ = false;
-  const std::size_t ahead = std::min<std::size_t>(lateRest_, run.size());
+  const std::size_t ahead = std::min<std::size_t>(bytes, run.size());
   // What has not come of it yet comes before anything else, and is dropped by its count.
-  rest_ = lateRest_ - std::uint32_t(ahead);
+  rest_ = bytes - std::uint32_t(ahead);
   seenBytes_ -= std::int64_t(ahead);
-  lateRestCame(true);
   const std::size_t record = std::min(run.size() - ahead, std::size_t(expected_));
   link_.resetAccumulation();
   link_.appendAccumulation({run.data() + ahead, record});
@@ -1032,18 +1088,23 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
     // brings more than its record, but so does a cut record with its own rest behind it, and
     // the read that ends a record of the buffer's size may end at its count with the record's
     // tail still to come. Only the count the run brings in all tells.
-    undecided_ = lateRest_ > 0 && (!bytes.empty() || queued > 0 || deviceBytes_ == expected_);
+    // So may replies given up before the run: their count is told the same way.
+    undecided_ = headAhead() > 0 && (!bytes.empty() || queued > 0 || deviceBytes_ == expected_);
   }
   if (undecided_) {
     keepBeyond(bytes);
-    // More than the device sends for this record, or its first bytes came before it can have
-    // been measured: the rest came ahead of it. Otherwise the record waits for more bytes or a
-    // quiet link (see headOnQuiet).
-    if (seenBytes_ + queued <= deviceBytes_ && head_ != Head::Early) {
+    // More than the device sends for this record (a rest may have come in part; replies come
+    // whole, all those given up), or its first bytes came before it can have been measured:
+    // they came ahead of it. Otherwise the record waits for more bytes or a quiet link (see
+    // headOnQuiet). Early replies tell only that some came: the device may have dropped one,
+    // and the record's own bytes must not go with the count of those it dropped.
+    const std::int64_t ahead = lateRest_ > 0 ? 1 : std::int64_t(replyAhead_);
+    const bool early = head_ == Head::Early && lateRest_ > 0;
+    if (seenBytes_ + queued < deviceBytes_ + ahead && !early) {
       showStop();
       return true;
     }
-    takeRestAhead();
+    takeHeadAhead();
     if (link_.accumulationFill() < expected_) {
       showStop();
       return true;
@@ -1059,6 +1120,7 @@ void TAcquisition::recordIn(std::uint32_t queued, bool doubt) {
   // is the rest of a record whose depth the buffer does not hold, still on its way.
   undecided_ = false;
   beyond_.clear();
+  replyAhead_ = 0;
   discard_ += queued;
   const std::int64_t rest = deviceBytes_ - seenBytes_ - std::int64_t(queued);
   rest_ = std::uint32_t(std::clamp<std::int64_t>(rest, 0, 1 << 30));
@@ -1210,9 +1272,14 @@ void TAcquisition::runPreparation() {
   head_ = Head::Unknown;
   undecided_ = false;
   beyond_.clear();
-  // A rest still owed by the record before may come ahead of this one (see readMeasurement);
-  // a logger stream has no record head to tell it by.
-  if (isLoggerMode(mode_)) watchLateRest(0, Owed::Whole, 0);
+  // A rest still owed by the record before may come ahead of this one (see readMeasurement),
+  // and so may replies given up (a device answers in turn); a logger stream has no record head
+  // to tell them by.
+  replyAhead_ = std::uint32_t(lostReplyBytes(runUs_));
+  if (isLoggerMode(mode_)) {
+    watchLateRest(0, Owed::Whole, 0);
+    replyAhead_ = 0;
+  }
   const auto bytesFor = [depth](ModeCode m) {
     // Never more than the accumulation buffer holds, or the record could not complete.
     const std::int64_t n = measurementByteCount(m, depth);
@@ -1269,11 +1336,11 @@ void TAcquisition::recordComplete() {
   // device finishes what it began, or sends its memory when it had no trigger yet): it is kept
   // like any other, and the stop only holds back the next run. A voltmeter reading is not: the
   // stop has already closed its series.
-  if (stopRequested_ && isVoltmeterMode(mode_)) {
+  if (stopRequested_ && isVoltmeterMode(mode_) && !voltmeterStopOwed_) {
     settle();
     return;
   }
-  if (closing_) return;
+  if (closing_) return closeVoltmeterSeries();
   const auto raw = link_.accumulated();
   if (isVoltmeterMode(mode_)) {
     if (raw.size() >= kVoltmeterReplyLen) {
@@ -1284,6 +1351,7 @@ void TAcquisition::recordComplete() {
       const VoltmeterReplyRecord rec = makeVoltmeterReplyRecord(mode_, raw.data());
       sink_.voltmeterReading(rec, convertVoltmeterReply(rec, conv_));
     }
+    closeVoltmeterSeries();
     if (losses_ != losses) return;
     if (singleShot_ || closing_ || stopRequested_) {
       setRunState(RunState::Idle);
@@ -1370,6 +1438,7 @@ void TAcquisition::linkLost(FtStatus status) {
   watchLateRest(0, Owed::Whole, 0);
   restAheadSeen_ = false;
   undecided_ = false;
+  replyAhead_ = 0;
   beyond_.clear();
   restKind_ = RestKind::Unknown;  // the device that comes back may be another one
   restDelayUs_ = 0;
@@ -1380,7 +1449,10 @@ void TAcquisition::linkLost(FtStatus status) {
   link_.markLost(status);
   // Whatever came of a logger run is in its file: closing it writes its end and plots it.
   if (run.loggerClosed) sink_.loggerRunEnded(mode_);
-  if (isVoltmeterMode(mode_) && run.running) sink_.voltmeterStopped();
+  if (isVoltmeterMode(mode_) && (run.running || voltmeterStopOwed_)) {
+    voltmeterStopOwed_ = false;
+    sink_.voltmeterStopped();
+  }
   setRunEnabled(false);
   if (runState_ != RunState::Idle) setRunState(RunState::Idle);
   setControlsEnabled(true);
@@ -1435,6 +1507,8 @@ bool TAcquisition::recordComing() {
 
 void TAcquisition::closeQuery() {
   stopClicked();
+  // The window goes: its series closes now, not with a reading that may come after it.
+  closeVoltmeterSeries();
   host_.saveLastSettings();
   closing_ = true;
   t_.close.enable();

@@ -159,6 +159,11 @@ class TAcquisition {
   static constexpr std::size_t kLateRestBytes = 256;
   // The longest a device is counted on to keep such a rest back.
   static constexpr int kLateRestMaxDelayMs = 2000;
+  // How long replies given up stay counted, from the latest: their bytes are told from a later
+  // reply and from the head of a record by that count. A device this late answers no command in
+  // its wait (a write's is 333 ms) and is not one the cycle can keep up with; a reply it dropped
+  // for good must not leave a reply or a record minutes later in doubt.
+  static constexpr int kLostReplyKeptMs = 4 * kStaleQuietMs;
   static std::int64_t staleHoldMaxUs(ModeCode mode, double memoryDepth);
 
   TAcquisition(TDeviceLink& link, AcquisitionTimers timers, IRecordSink& sink,
@@ -305,9 +310,10 @@ class TAcquisition {
   bool readMeasurement(std::uint32_t n);
   std::span<const std::uint8_t> dropDiscarded(std::span<const std::uint8_t> bytes);
   // The rest counted in lateRest_ has come after all: the device sends the rest of its cut
-  // records, this late. `aheadOfRecord`: it came only with the next run, ahead of its record,
-  // so the device sends none behind a record and the next one need not wait for it.
-  void lateRestCame(bool aheadOfRecord);
+  // records, this late. `keptBack`: it came only with the next command (ahead of its reply or
+  // of the next run's record), so the device sends none behind a record and the next one need
+  // not wait for it.
+  void lateRestCame(bool keptBack);
   // A rest not counted on is to be watched for from `fromUs` (0 bytes: none is).
   void watchLateRest(std::uint32_t bytes, Owed kind, std::int64_t fromUs);
   // The time the device needs at least to measure a record's part after its trigger, us.
@@ -319,9 +325,14 @@ class TAcquisition {
   void headOnQuiet();
   // Keeps what a read brought beyond a record whose head is in doubt, as far as it may be needed.
   void keepBeyond(std::span<const std::uint8_t> bytes);
-  // The rest came ahead of the record (the run brought more than the device sends for it): it
-  // leaves the record's head, and what followed takes its place.
-  void takeRestAhead();
+  // What may come ahead of the run's record: a rest kept back (it comes before any reply, so
+  // it alone is judged while owed), else the replies given up when the run went out.
+  std::uint32_t headAhead() const { return lateRest_ > 0 ? lateRest_ : replyAhead_; }
+  // The first `bytes` of the run came ahead of its record: they leave the record's head, and
+  // what followed takes its place. What has not come of them yet is dropped by its count.
+  void dropHead(std::uint32_t bytes);
+  // That came ahead of the record (the run brought more than the device sends for it).
+  void takeHeadAhead();
   // The record is in: what may still come of it is counted, then its steps run. `doubt`: its
   // head stayed in doubt.
   void recordIn(std::uint32_t queued, bool doubt = false);
@@ -354,6 +365,12 @@ class TAcquisition {
   bool holdForStaleBytes();
   // A reply whose wait ended without it may still come (see replyLostUs_).
   bool lateReplyMayCome();
+  // Closes the voltmeter series a stop left open for the reading in flight.
+  void closeVoltmeterSeries();
+  // A command other than a run waits: a cut record's rest judged kept back may come behind it.
+  bool restMayFollowRecord() const;
+  // The bytes of the replies given up that may still come at `atUs` (see kLostReplyKeptMs).
+  std::size_t lostReplyBytes(std::int64_t atUs) const;
   // A stop under way may be sent again: the device has gone silent, or a logger keeps streaming.
   bool stopMayRepeat() const;
   void showRequestedMode(ModeCode mode);
@@ -385,8 +402,10 @@ class TAcquisition {
   std::int64_t replyLostUs_ = -1;
   std::size_t lostBytes_ = 0;  // the bytes of the replies given up since bytes came last
   std::size_t lostLast_ = 0;   // of those, the newest one's
+  std::uint32_t replyAhead_ = 0;  // of those, still counted when the run in flight went out
   StopShow stopShow_;
   bool closing_ = false;
+  bool voltmeterStopOwed_ = false;  // stopped with a reading in flight: close after it
   bool singleShot_ = false;
   bool overlap_ = false;
   bool runEnabled_ = false;
@@ -436,7 +455,8 @@ class TAcquisition {
   //  lateFromUs_    when that rest was due                               with lateRest_
   //  restDelayUs_   longest a rest was seen kept back                    on loss
   //  restAheadSeen_ the device once sent a kept-back rest ahead          on loss
-  //  undecided_     record in whole, lateRest_ may be at its head        once decided
+  //  undecided_     record in whole, lateRest_ (or replyAhead_, the      once decided
+  //                 replies given up) may be at its head
   //  beyond_        bytes after such a record, kept until decided        once decided
   //  runUs_, emptyUs_, head_  when the run went out, the last empty      at each run
   //                 query since, and what that timing says of its first bytes

@@ -217,6 +217,185 @@ TEST_F(Acq, LateSettingsReplyIsDroppedAndReadBackBeforeTheNextRun) {
   ASSERT_EQ(rig.sink.scope.size(), 3000u);
   EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 9), 1e-5);
   EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 9 + 2999), 1e-5);
+
+  // A device that answers in turn, its write 700 ms and its read 1100 ms late: the read's reply
+  // is given up and still on its way when the run goes out, and comes ahead of the record. It
+  // is counted: the run brings the record and those bytes, which leave its head.
+  std::int64_t busyUntil = 0;
+  const auto inTurn = [&](const Bytes& bytes, std::int64_t lateMs) {
+    busyUntil = std::max(clock.nowMs() + lateMs, busyUntil + 1);
+    drv.deliver(bytes, busyUntil - clock.nowMs());
+  };
+  drv.onWrite = [&](const Bytes& b) {
+    const WireCommand c = classifyCommand(b.data(), b.size());
+    if (c == WireCommand::SettingsWrite)
+      device = SettingsReply::fromWriteBlock(SettingsWriteBlock::decode(b.data()), 0.01f);
+    const auto r = device.toBytes();
+    if (c == WireCommand::SettingsWrite) inTurn(Bytes(r.begin(), r.end()), 700);
+    if (c == WireCommand::SettingsRead) inTurn(Bytes(r.begin(), r.end()), 1100);
+    if (c == WireCommand::Run) inTurn(scopeData(std::size_t(device.memoryDepth), 11), 30);
+  };
+  advance(3000);
+  drv.writes.clear();
+  acq.desired().amplC0 = 4;
+  acq.requestSettingsWrite();
+  acq.runClicked();
+  advance(5000);
+  EXPECT_EQ(drv.words(), (std::vector<std::string>{"*SWr", "*SRd", "*RUN"}));
+  ASSERT_EQ(rig.sink.scopeRecords, 6);
+  ASSERT_EQ(rig.sink.scope.size(), 3000u);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 11), 1e-5);
+  EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, 11 + 2999), 1e-5);
+  EXPECT_EQ(drv.rxSize(), 0u);
+  EXPECT_EQ(acq.pendingDiscard(), 0u);
+  // Nothing given up: the next record is handed over once in, with no wait for a quiet link.
+  onRun = nullptr;
+  drv.onWrite = [&](const Bytes& b) {
+    if (classifyCommand(b.data(), b.size()) == WireCommand::Run)
+      drv.deliver(scopeData(3000, 12), 30);
+  };
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*RUN") == 2; }, 1000));
+  const std::int64_t runAt = clock.nowMs();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return rig.sink.scopeRecords == 7; }, 2000));
+  EXPECT_LT(clock.nowMs() - runAt, 200);
+  EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, 12), 1e-5);
+}
+
+// A reply the device dropped for good is counted as given up only for so long: a settings reply
+// read up to then may be that one, and the settings are read once more before the run; one read
+// from then on is the awaited one (no extra read, its settings current). A read as long as two
+// replies after two given up (one dropped, the other held back until the next command) tells by
+// its length however late: the newest is applied, and in doubt still (the dropped one may be the
+// one that came), the settings are read before the run.
+TEST_F(Acq, AReplyDroppedForGoodIsForgottenInTime) {
+  boot();
+  acq.setSingleShot(true);
+  onRun = [&] { drv.deliver(scopeData(10000, 5), 30); };
+  bool dropRead = false;
+  bool holdRead = false;
+  Bytes held;
+  drv.onWrite = [&](const Bytes& b) {
+    const WireCommand c = classifyCommand(b.data(), b.size());
+    const bool read = c == WireCommand::SettingsRead;
+    if (read && holdRead) {
+      const auto r = device.toBytes();
+      held.assign(r.begin(), r.end());
+    }
+    if (c == WireCommand::SettingsWrite && !held.empty()) {
+      device = SettingsReply::fromWriteBlock(SettingsWriteBlock::decode(b.data()), 0.01f);
+      const auto r = device.toBytes();
+      held.insert(held.end(), r.begin(), r.end());
+      drv.deliver(std::exchange(held, {}), replyDelay);
+      return;
+    }
+    if (!(read && (dropRead || holdRead))) respond(b);
+  };
+  const auto giveUpRead = [&](bool& flag) {
+    flag = true;
+    acq.queue().add(makeSettingsReadCommand());
+    rig.followUp.enable();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() == kTagSettings; }, 500));
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() < 0; }, 500));
+    flag = false;
+  };
+  for (const bool twoOwed : {false, true}) {
+    for (const int offMs : {-1, 0}) {
+      SCOPED_TRACE(testing::Message() << "read " << offMs << " ms from the bound"
+                                      << (twoOwed ? ", two replies owed" : ""));
+      ASSERT_NO_FATAL_FAILURE(giveUpRead(dropRead));
+      if (twoOwed) {
+        ASSERT_NO_FATAL_FAILURE(giveUpRead(holdRead));
+      }
+      const std::int64_t readAt = clock.nowMs() + TAcquisition::kLostReplyKeptMs + offMs;
+      advance(readAt - 300 - clock.nowMs());
+      drv.writes.clear();
+      acq.desired().amplC0 = float(20 + offMs + (twoOwed ? 10 : 0));
+      acq.onAccumulateSettingsTimer();
+      ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*SWr") == 1; }, 200));
+      // The tick that reads its reply (in long before) comes at that moment.
+      rig.followUp.start(int(readAt - clock.nowMs()));
+      advance(readAt - clock.nowMs());
+      ASSERT_LT(acq.replyTag(), 0);
+      EXPECT_EQ(acq.storedReply().amplC0, acq.desired().amplC0);
+      acq.runClicked();
+      advance(1500);
+      // Two owed: the awaited reply may be the one still to come, so the first read's reply
+      // is in doubt as well.
+      EXPECT_EQ(drv.words(),
+                twoOwed     ? (std::vector<std::string>{"*SWr", "*SRd", "*SRd", "*RUN"})
+                : offMs < 0 ? (std::vector<std::string>{"*SWr", "*SRd", "*RUN"})
+                            : (std::vector<std::string>{"*SWr", "*RUN"}));
+      EXPECT_EQ(rig.sink.scope.size(), 10000u);
+    }
+  }
+}
+
+// Replies given up ahead of a run that do not all come: none (the device dropped the one), or
+// one of two, early (before the record can have been measured) or with the record. The record is
+// handed over whole once the link is quiet after it, its head not in doubt, and the run ends.
+TEST_F(Acq, RepliesGivenUpThatDoNotAllComeLeaveTheRecordWhole) {
+  boot();
+  acq.setSingleShot(true);
+  int dropReads = 0;
+  bool holdRead = false;
+  Bytes held;
+  std::int64_t heldMs = 0;
+  std::uint16_t base = 0;
+  drv.onWrite = [&](const Bytes& b) {
+    const WireCommand c = classifyCommand(b.data(), b.size());
+    if (c == WireCommand::SettingsRead && dropReads > 0) {
+      --dropReads;
+      return;
+    }
+    if (c == WireCommand::SettingsRead && std::exchange(holdRead, false)) {
+      const auto r = device.toBytes();
+      held.assign(r.begin(), r.end());
+      return;
+    }
+    if (c != WireCommand::Run) return respond(b);
+    if (!held.empty()) drv.deliver(std::exchange(held, {}), heldMs);
+    drv.deliver(scopeData(10000, base), 1100);  // 1 s measured after the trigger
+  };
+  const auto giveUpRead = [&] {
+    acq.queue().add(makeSettingsReadCommand());
+    rig.followUp.enable();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() == kTagSettings; }, 500));
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.replyTag() < 0; }, 500));
+  };
+  struct Case {
+    bool twoGivenUp;
+    std::int64_t cameMs;
+  };
+  for (const Case k : {Case{false, 0}, Case{true, 100}, Case{true, 1099}}) {
+    SCOPED_TRACE(testing::Message() << (k.twoGivenUp ? "one of two came at " : "none came ")
+                                    << k.cameMs);
+    ++base;
+    dropReads = 1;
+    ASSERT_NO_FATAL_FAILURE(giveUpRead());
+    if (k.twoGivenUp) {
+      holdRead = true;
+      heldMs = k.cameMs;
+      ASSERT_NO_FATAL_FAILURE(giveUpRead());
+    }
+    const int records = rig.sink.scopeRecords;
+    const int doubts = rig.host.headInDoubt;
+    acq.runClicked();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*RUN") == base; }, 1000));
+    const std::int64_t lastByteAt = clock.nowMs() + 1100;
+    ASSERT_TRUE(
+        rig.hub.advanceUntil([&] { return rig.sink.scopeRecords == records + 1; }, 3000));
+    EXPECT_GE(clock.nowMs() - lastByteAt, TAcquisition::kStaleQuietMs);
+    EXPECT_LE(clock.nowMs() - lastByteAt, TAcquisition::kStaleQuietMs + 150);
+    ASSERT_EQ(rig.sink.scope.size(), 10000u);
+    EXPECT_NEAR(rig.sink.scope.front().ch0, acq.conversion().rawToVolts(0, base), 1e-5);
+    EXPECT_NEAR(rig.sink.scope.back().ch0, acq.conversion().rawToVolts(0, base + 9999), 1e-5);
+    EXPECT_EQ(rig.host.headInDoubt, doubts);
+    advance(500);
+    EXPECT_EQ(acq.runState(), RunState::Idle);
+    EXPECT_EQ(drv.rxSize(), 0u);
+    EXPECT_EQ(acq.pendingDiscard(), 0u);
+  }
 }
 
 TEST_F(Acq, ShortRepliesAreIgnored) {
@@ -364,7 +543,7 @@ TEST_F(Acq, LogicAnalyserRecord) {
   EXPECT_EQ(acq.runState(), RunState::Idle);
 }
 
-TEST_F(Acq, VoltmeterRunsBackToBackAndStopDiscardsTheReading) {
+TEST_F(Acq, VoltmeterRunsBackToBackAndStopKeepsTheReadingInFlight) {
   boot(kModeVMD0);
   std::uint8_t v[8];
   encodeVoltmeterFloat(1.25f, -0.5f, v);
@@ -386,7 +565,8 @@ TEST_F(Acq, VoltmeterRunsBackToBackAndStopDiscardsTheReading) {
   datedByItsRun();
   EXPECT_NEAR(rig.sink.lastVoltmeter.ch0, 1.25, 1e-6);
   EXPECT_EQ(rig.sink.lastVoltmeterRecord[1], 'V');
-  // STOP right after a "*RUN" went out: the reading in flight is dropped.
+  // STOP right after a "*RUN" went out: the reading in flight was measured before the stop. It
+  // is the series' last, dated by its run; no run follows it.
   ASSERT_TRUE(rig.hub.advanceUntil(
       [&] {
         return acq.runState() == RunState::Measuring && drv.writes.back().bytes[1] == 'R' &&
@@ -398,7 +578,8 @@ TEST_F(Acq, VoltmeterRunsBackToBackAndStopDiscardsTheReading) {
   acq.stopClicked();
   EXPECT_EQ(drv.words().back(), "ZZZZ");
   advance(500);
-  EXPECT_EQ(rig.sink.voltmeterReadings, before);
+  EXPECT_EQ(rig.sink.voltmeterReadings, before + 1);
+  datedByItsRun();
   EXPECT_EQ(drv.count("*RUN"), runs);
   EXPECT_EQ(acq.runState(), RunState::Idle);
   EXPECT_TRUE(runStateLook(acq.runState()).runVisible);
@@ -463,3 +644,4 @@ TEST_F(Acq, DrawProgressAndClosing) {
 }
 
 }  // namespace
+

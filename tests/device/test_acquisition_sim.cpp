@@ -82,6 +82,22 @@ TEST_F(Sim, VoltmeterModes) {
     const int after = rig.sink.voltmeterReadings;
     advance(1000);
     EXPECT_EQ(rig.sink.voltmeterReadings, after);
+    // STOP between a run and its reading: the reading comes after the stop, measured before
+    // it, and is the series' last; the series closes once it is in.
+    int atClose = -1;
+    rig.sink.onVoltmeterStopped = [&] { atClose = rig.sink.voltmeterReadings; };
+    acq.runClicked();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return rig.sink.voltmeterReadings > after + 2; }, 1000));
+    ASSERT_EQ(acq.runState(), RunState::Measuring);
+    ASSERT_EQ(dev().available(), 0u);
+    const int beforeStop = rig.sink.voltmeterReadings;
+    acq.stopClicked();
+    EXPECT_EQ(atClose, -1);
+    advance(1000);
+    EXPECT_EQ(rig.sink.voltmeterReadings, beforeStop + 1);
+    EXPECT_EQ(atClose, beforeStop + 1);
+    EXPECT_EQ(acq.runState(), RunState::Idle);
+    rig.sink.onVoltmeterStopped = nullptr;
   }
 }
 
