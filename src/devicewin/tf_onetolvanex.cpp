@@ -512,8 +512,11 @@ void TF_OneTolvanex::deviceLost(const LostRun& run) {
 
 void TF_OneTolvanex::deviceBack() {
   // A run the loss ended stays told after the return: the window is idle, and nothing else
-  // says the run did not end as asked.
-  if (lastLost_.running) runNote_ = [] { return text(kTextRunEndedByLoss); };
+  // says the run did not end as asked (nor that its record in flight is gone).
+  if (lastLost_.running) {
+    const std::int32_t cut = lastLost_.bytesCut, expected = lastLost_.bytesExpected;
+    runNote_ = [cut, expected] { return runEndedByLossNote(cut, expected); };
+  }
   lastLost_ = LostRun();
   showLinkState();
   presenceChanged();

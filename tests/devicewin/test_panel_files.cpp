@@ -375,6 +375,14 @@ TEST_F(FilePanel, ARefusedSaveTellsTheUserWhy) {
   EXPECT_TRUE(dialogs_.warnings[1].contains(QStringLiteral("s.CSV was not written: ")))
       << dialogs_.warnings[1].toStdString();
   EXPECT_FALSE(dialogs_.warnings[1].contains(QStringLiteral("No such process")));
+  // The words come from the text table, so a third language has its own (or placeholders),
+  // never the English ones.
+  setLanguageIndex(kLanguageThird);
+  EXPECT_NE(panel_->saveScopeData(false), 0);
+  setLanguageIndex(kLanguageEnglish);
+  ASSERT_EQ(dialogs_.warnings.size(), 3);
+  EXPECT_FALSE(dialogs_.warnings[2].contains(QStringLiteral("was not written")))
+      << dialogs_.warnings[2].toStdString();
 }
 
 // A stored record the window refuses to show: the user is told which file and why, as for a
@@ -568,6 +576,18 @@ TEST_F(FilePanel, ALoggerStreamThatCannotBeDrawnIsToldOnce) {
   panel_->saveIntermediateAsCsv(IntermediateFamily::DLA0);
   ASSERT_EQ(dialogs_.warnings.size(), 5);
   EXPECT_EQ(dialogs_.warnings[4], both[0]);
+  // The writer says which end failed, also where its code alone would point at the stream (a
+  // target name without a file name gives a negative code, as a damaged stream does).
+  presenter_.analogToldOnSheet = false;
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "x").string()) + QLatin1Char('/');
+  EXPECT_EQ(panel_->saveIntermediateAsCsv(IntermediateFamily::DLA0), -194);
+  ASSERT_EQ(dialogs_.warnings.size(), 6);
+  const QStringList named = dialogs_.warnings[5].split(QLatin1Char('\n'));
+  ASSERT_EQ(named.size(), 2) << dialogs_.warnings[5].toStdString();
+  EXPECT_TRUE(named[0].endsWith(QStringLiteral("x/ was not written: ") +
+                                measureResultText(-194, languageIndex(), ResultContext::Writing)))
+      << named[0].toStdString();
+  EXPECT_EQ(named[1], dialogs_.warnings[0]);
 }
 
 // Pictures of the panel and its menu for a look at the layout (only when a folder is given).

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "common/texttable.h"
@@ -41,8 +42,9 @@ class WindowUnplug : public test::SimWindowTest {
   }
   void clickRun() { QTest::mouseClick(w_->runPanel()->runButton(), Qt::LeftButton); }
   TOneTolvanexLinkPanel& panel() { return *w_->linkPanel(); }
-  // Plugged back and reconnected: the window is idle and says the run the loss ended is over.
-  void plugBack() {
+  // Plugged back and reconnected: the window is idle and says the run the loss ended is over
+  // (and, for a record cut in flight, that it was discarded, not kept).
+  void plugBack(const QString& said = text(kTextRunEndedByLoss)) {
     sim_.plug(0);
     ASSERT_EQ(w_->reconnect(), 0);
     hub_.advance(2000);
@@ -50,7 +52,7 @@ class WindowUnplug : public test::SimWindowTest {
     EXPECT_FALSE(w_->isLost());
     EXPECT_TRUE(panel().statePanel()->isHidden());
     EXPECT_FALSE(panel().messagePanel()->isHidden());
-    EXPECT_EQ(panel().messagePanel()->text(), text(kTextRunEndedByLoss));
+    EXPECT_EQ(panel().messagePanel()->text(), said);
   }
   NoQuestions no_;
 };
@@ -99,6 +101,9 @@ TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
   const QString message = panel().messagePanel()->text();
   EXPECT_EQ(message.count(QStringLiteral("discarded")), 1) << message.toStdString();
   EXPECT_EQ(acq().lastStamp().run, 0u);  // no record came
+  const QRegularExpressionMatch cut =
+      QRegularExpression(QStringLiteral(R"(\((\d+) of 524000 bytes\))")).match(message);
+  ASSERT_TRUE(cut.hasMatch()) << message.toStdString();
 
   // Changes made while away are sent on return, and the window's own options stay as they are.
   QTest::mouseClick(w_->runPanel()->singleShotBox(), Qt::LeftButton);
@@ -106,7 +111,10 @@ TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
   w_->acquisition().desired().memoryDepth = 2000;
   w_->acquisition().requestSettingsWrite();
   hub_.advance(1000);
-  plugBack();
+  plugBack(QStringLiteral("The last run ended when the device was disconnected; the record it "
+                          "cut off was discarded (%1 of 524000 bytes).")
+               .arg(cut.captured(1)));
+  EXPECT_FALSE(panel().messagePanel()->text().contains(QStringLiteral("kept")));
   EXPECT_EQ(panel().readPanel()->text(), QStringLiteral("Read"));
   EXPECT_EQ(sim_.device(0).settings().memoryDepth, 2000.0f);
   EXPECT_TRUE(w_->runPanel()->runButton()->isEnabled());
