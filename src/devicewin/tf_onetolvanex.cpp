@@ -649,7 +649,8 @@ void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
     headDoubt_ = false;
     showLinkState();
   }
-  applyModeLayout(mode);
+  // A reconnect confirms the mode the window had: the sheet the user looks at stays in front.
+  applyModeLayout(mode, otherMode);
   plots_->modeConfirmed(mode);
 }
 
@@ -677,13 +678,13 @@ QMargins TF_OneTolvanex::frameMargins() const {
   return {0, style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0};
 }
 
-void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
+void TF_OneTolvanex::applyModeLayout(ModeCode mode, bool switchSheet) {
   // The settings column arranges its own groups; the window does the rest of the layout.
   const ModeLayout& l = model_.layout();
   runPanel_->showSingleOverlapBoxes(l.singleOverlap);
   // A mode shows other groups in the settings column, maybe wider ones.
   refitSettingsColumn(*parms_);
-  if (l.switchTab && modeIndex(mode) >= 0)
+  if (switchSheet && l.switchTab && modeIndex(mode) >= 0)
     pageControl_->setCurrentIndex(l.sheet == TabSheet::Voltmeter ? kSheetVoltmeter
                                                                  : kSheetScopeControls);
   // A new mode on the settings sheet brings its own family's box.

@@ -694,6 +694,12 @@ TEST_F(SheetsWindow, AfterARestartTheScopeSheetShowsTheRecordItsNumberBoxNames) 
   // without waiting for a new one, and again after the device came back.
   QGroupBox* box = child<QGroupBox>("GB_OSA0_Nrs");
   for (const bool reconnected : {false, true}) {
+    if (reconnected) {
+      // The device came back in the window's mode: the sheet in front stays, and the settings
+      // sheet brought forward offers the records again.
+      ASSERT_EQ(child<QTabWidget>("PC_1")->currentIndex(), int(PlotSheet::Logic));
+      child<QTabWidget>("PC_1")->setCurrentIndex(int(PlotSheet::ScopeControls));
+    }
     ASSERT_EQ(child<QTabWidget>("PC_1")->currentIndex(), int(PlotSheet::ScopeControls));
     EXPECT_TRUE(box->isVisibleTo(w_.get())) << reconnected;
     EXPECT_EQ(child<QLabel>("PN_OSA0_von")->text(), QStringLiteral("of 2"));

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTabWidget>
 #include <QTest>
 
 #include "common/texttable.h"
@@ -86,6 +87,7 @@ TEST_F(WindowUnplug, LoggerStreamOfAPulledDeviceIsClosedAndConverts) {
 }
 
 TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
+  const int settingsSheet = w_->pageControl()->currentIndex();  // where the opened mode put it
   // 131000 samples: 524000 bytes take about 130 ms over the test's link.
   w_->acquisition().desired().memoryDepth = 131000;
   w_->acquisition().desired().sampleTime = 1e-6f;
@@ -95,6 +97,8 @@ TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
   clickRun();
   ASSERT_TRUE(until([&] { return w_->link().accumulationFill() > 0; }, 3000));
   sim_.unplug(0, kFtOk);  // the driver does not tell: the frame's listing does
+  const int runSheet = w_->pageControl()->currentIndex();  // the run brought its image forward
+  ASSERT_NE(runSheet, settingsSheet);
   w_->deviceGone();
   w_->deviceGone();  // told twice, shown once
   QApplication::processEvents();
@@ -115,6 +119,8 @@ TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
                           "cut off was discarded (%1 of 524000 bytes).")
                .arg(cut.captured(1)));
   EXPECT_FALSE(panel().messagePanel()->text().contains(QStringLiteral("kept")));
+  // The device confirms the mode it had: the window keeps the sheet the user looks at.
+  EXPECT_EQ(w_->pageControl()->currentIndex(), runSheet);
   EXPECT_EQ(panel().readPanel()->text(), QStringLiteral("Read"));
   EXPECT_EQ(sim_.device(0).settings().memoryDepth, 2000.0f);
   EXPECT_TRUE(w_->runPanel()->runButton()->isEnabled());
