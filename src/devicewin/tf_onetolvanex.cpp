@@ -100,7 +100,7 @@ class TColumnFitter final : public QObject {
 
 // The family whose number box goes with a sheet: the family of stored records the sheet draws;
 // for the settings sheet, which draws none, the family of the window's mode (the window opens
-// and reconnects on that sheet, and the stored records of the mode are the ones to page).
+// on that sheet, and the stored records of the mode are the ones to page).
 std::optional<IntermediateFamily> boxFamilyOfSheet(PlotSheet s, ModeCode mode) {
   switch (s) {
     case PlotSheet::Voltmeter:
@@ -200,6 +200,7 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
         break;
       case PlotSheet::IoLogger:
         r.mode = kModeDLDI;  // the lines its diagram shows
+        r.streamFile = plots_->data().ioLoggerFile();
         break;
       default:
         r.mode = kModeOSA0;
