@@ -55,6 +55,18 @@ QString code(IntermediateFamily f) {
 }
 
 // "Caption|*.EXT" as the dialogs of this program state filters, in Qt's form.
+// The folder a save dialog opens in for an automatic name: its day folder, made when missing
+// (the automatic saves of the day go there too); a dialog given a folder that is not there
+// would open somewhere else. The nearest folder that exists when it cannot be made.
+QString offeredFolder(const fs::path& automaticName) {
+  fs::path folder = automaticName.parent_path();
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  while (!folder.empty() && !fs::is_directory(folder, ec) && folder != folder.parent_path())
+    folder = folder.parent_path();
+  return pathText(folder);
+}
+
 QString qtFilter(const QString& caption, const QString& pattern) {
   return caption + QStringLiteral(" (") + pattern + QLatin1Char(')');
 }
@@ -481,7 +493,7 @@ int TFilePanel::saveScopeData(bool binary) {
   const QString chosen = dialogs_->saveFileName(
       logic ? (binary ? QStringLiteral("SD_LogicData_BIN") : QStringLiteral("SD_LogicData_CSV"))
             : (binary ? QStringLiteral("SD_Scope_BIN") : QStringLiteral("SD_CSV")),
-      pathText(suggested.parent_path()), pathText(suggested.filename()),
+      offeredFolder(suggested), pathText(suggested.filename()),
       binary ? qtFilter(kind + QStringLiteral(" (binary)"), QStringLiteral("*.VXD"))
              : qtFilter(kind + QStringLiteral(" (CSV)"), QStringLiteral("*.CSV")),
       binary ? QStringLiteral("VXD") : QStringLiteral("CSV"));
@@ -757,7 +769,7 @@ int TFilePanel::exportShown() {
   const fs::path suggested =
       automaticDataFileName(data_->deviceFolder(), t, shown.mode, suffix.toStdString());
   const QString named = dialogs_->saveFileName(
-      QStringLiteral("SD_ExportShown"), pathText(suggested.parent_path()),
+      QStringLiteral("SD_ExportShown"), offeredFolder(suggested),
       QString::fromStdString(suggested.stem().string()), filters.join(QStringLiteral(";;")),
       suffix);
   if (named.isEmpty()) return 0;

@@ -51,10 +51,12 @@ struct FakeDialogs : IFileDialogs {
   bool yes = false;
   QStringList calls;  // dialog names in order
   QString lastFolder, lastFile, lastFilter, lastQuestion;
+  bool folderThere = false;  // a dialog opens elsewhere in a folder that is not there
   QString saveFileName(const QString& name, const QString& folder, const QString& file,
                        const QString& filter, const QString&) override {
     calls << name;
     lastFolder = folder;
+    folderThere = fs::is_directory(fs::path(folder.toStdString()));
     lastFile = file;
     lastFilter = filter;
     return saveAnswer;
@@ -273,6 +275,7 @@ TEST_F(FilePanel, SaveScopeDataOffersTheAutomaticNameInTheDayFolder) {
   ASSERT_EQ(panel_->saveScopeData(false), 0);
   EXPECT_EQ(dialogs_.calls.last(), QStringLiteral("SD_CSV"));
   EXPECT_EQ(dialogs_.lastFolder, QString::fromStdString((folder_ / "20261208").string()));
+  EXPECT_TRUE(dialogs_.folderThere);  // made for the first save of the day
   EXPECT_EQ(dialogs_.lastFile, QStringLiteral("143015_120_OSA0.CSV"));
   EXPECT_EQ(dialogs_.lastFilter, QStringLiteral("Scope Data (CSV) (*.CSV)"));
   EXPECT_TRUE(fs::exists(target));
@@ -284,6 +287,15 @@ TEST_F(FilePanel, SaveScopeDataOffersTheAutomaticNameInTheDayFolder) {
   EXPECT_EQ(fs::file_size(folder_ / "b.VXD"), 72u + 32u);
   dialogs_.saveAnswer.clear();  // cancelled
   EXPECT_EQ(panel_->saveScopeData(true), 0);
+  // A day folder that cannot be made (a file of its name): the device folder, quietly.
+  t.day += 1;
+  data_->setMeasurementTime(t);
+  std::ofstream(folder_ / "20261209") << "in the way";
+  EXPECT_EQ(panel_->saveScopeData(false), 0);
+  EXPECT_EQ(dialogs_.lastFolder, QString::fromStdString(folder_.string()));
+  EXPECT_TRUE(dialogs_.warnings.isEmpty());
+  t.day -= 1;
+  data_->setMeasurementTime(t);
 
   // In the logic analyser the entries write its record under its own name, greyed until one
   // came (the scope record above does not count there).
