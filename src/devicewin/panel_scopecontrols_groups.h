@@ -77,6 +77,7 @@ class TScopeControlsPanel : public QWidget {
   void arrange();      // group order and visibility by the mode layout
   void showEnabled();  // ControlsEnabled
   void showDepthHint();
+  void fitModesToLongestText();
   void fillCombos();
 
   TSettingsModel& model_;
