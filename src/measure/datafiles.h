@@ -144,7 +144,7 @@ LogicCsvParams logicCsvParams(const SettingsRecord& s);
 LogicCsvParams logicVxdCsvParams(const VxdHeader& header);
 // Header "Time [s]", D15 .. D0, device; rows past the end of the list read as all zero and
 // do not grow it. Rows 0 to 8 carry date, time, trigger mode, pattern, trigger point, trigger
-// sample, pretrigger time, sample time and memory depth; rows 4 to 6 only for a trigger point.
+// sample, pretrigger time, sample time and memory depth; rows 5 and 6 only for a trigger point.
 int writeLogicCsv(const fs::path& name, const RecordInfo& info, const LogicCsvParams& p,
                   const TLogAnalList& list, const CsvStyle& style);
 std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p, const TLogAnalList& list,

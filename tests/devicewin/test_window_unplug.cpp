@@ -11,6 +11,8 @@
 #include <QTest>
 
 #include "common/texttable.h"
+#include "devicewin/sheets_plots.h"
+#include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
@@ -83,6 +85,27 @@ TEST_F(WindowUnplug, LoggerStreamOfAPulledDeviceIsClosedAndConverts) {
   EXPECT_GT(s.sampleCount(), 100u);
   EXPECT_EQ(s.sampleCount() * 4, std::filesystem::file_size(file));
   EXPECT_EQ(s.header.mode, kModeDLA0);
+  // What was kept is drawn at once, as after STOP.
+  EXPECT_EQ(w_->plots().sheets().shownSheet(), PlotSheet::AnalogLogger);
+  EXPECT_EQ(w_->plots().presenter().analogLoggerFile(), file);
+  plugBack();
+
+  // The I/O logger likewise: its sheet shows the kept stream, not an empty picture.
+  chooseMode(kModeDLDI);
+  clickRun();
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 2000));
+  hub_.advance(2000);
+  sim_.unplug(0);
+  hub_.advance(500);
+  QApplication::processEvents();
+  ASSERT_TRUE(w_->isLost());
+  EXPECT_EQ(w_->plots().sheets().shownSheet(), PlotSheet::IoLogger);
+  EXPECT_GT(w_->plots().data().ioLoggerList().count(), 0);
+  const QImage img = w_->plots().sheets().image(PlotSheet::IoLogger)->pixmap().toImage();
+  int red = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) red += (img.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
+  EXPECT_GT(red, 100);
   plugBack();
 }
 
@@ -132,6 +155,19 @@ TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 5000));
   EXPECT_EQ(acq().lastStamp().run, acq().runsWritten());
   EXPECT_GT(acq().lastStamp().run, 1u);
+
+  // Another mode chosen while away is set on return, and its sheet comes to the front.
+  sim_.unplug(0);
+  hub_.advance(500);
+  ASSERT_TRUE(w_->isLost());
+  w_->settingsModel().modeChosen(modeIndex(kModeVMD0));
+  sim_.plug(0);
+  ASSERT_EQ(w_->reconnect(), 0);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeVMD0; }, 3000));
+  hub_.advance(1000);
+  QApplication::processEvents();
+  EXPECT_EQ(sim_.device(0).mode(), kModeVMD0);
+  EXPECT_EQ(w_->pageControl()->currentIndex(), 0);  // the voltmeter's sheet
 }
 
 }  // namespace

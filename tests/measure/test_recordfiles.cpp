@@ -7,6 +7,7 @@
 
 #include "common/texttable.h"
 #include "files_fixture.h"
+#include "support/file_size_limit.h"
 #include "measure/intermediaterecords.h"
 #include "measure/intermediateshow.h"
 #include "measure/loggerstream.h"
@@ -455,6 +456,15 @@ TEST_F(RecordFiles, StoredFilesConvertWithTheirOwnHeader) {
   EXPECT_EQ(side, ConvertSide::Target);
   EXPECT_EQ(convert(f, csv), 0);
   EXPECT_EQ(side, ConvertSide::None);
+  {
+    // A disk full mid-way through the table: its end failed, not the stream's, and no part of
+    // a table is left.
+    const fs::path partial = dir_ / "full.CSV";
+    tolv::testing::FileSizeLimit full(64);
+    EXPECT_EQ(convert(f, partial), EFBIG);
+    EXPECT_EQ(side, ConvertSide::Target);
+    EXPECT_FALSE(fs::exists(partial));
+  }
   const fs::path held = f.parent_path() / "held";
   fs::rename(f, held);
   fs::create_directory(f);
