@@ -12,8 +12,6 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
-#include <QStyle>
-#include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -273,26 +271,10 @@ QGroupBox* TScopeControlsPanel::buildLogicTrigger() {
   return g;
 }
 
-void TScopeControlsPanel::fitModesToLongestText() {
-  // The mode box shows its whole text in either language: a switch of language or mode never
-  // cuts it, and the settings column grows with it.
-  int widest = 0;
-  for (int lang : {kLanguageGerman, kLanguageEnglish})
-    for (int i = 0; i < 8; ++i)
-      widest = std::max(widest, modes_->fontMetrics().horizontalAdvance(
-                                    tableText(kModeTextFirst + i, lang)));
-  QStyleOptionComboBox opt;
-  opt.initFrom(modes_);
-  const QSize box = modes_->style()->sizeFromContents(
-      QStyle::CT_ComboBox, &opt, QSize(widest, modes_->fontMetrics().height()), modes_);
-  modes_->setMinimumWidth(box.width());
-}
-
 void TScopeControlsPanel::fillCombos() {
   TReentryMark::Scope s(mark_);
   modes_->clear();
   for (int i = 0; i < 8; ++i) modes_->addItem(text(kModeTextFirst + i));
-  fitModesToLongestText();
   cobTrg_->clear();
   for (char c : kAnalogTriggerLetters)
     cobTrg_->addItem(text(kTriggerTypes[std::size_t(triggerTypeRow(c))].textId));

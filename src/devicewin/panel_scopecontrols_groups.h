@@ -77,7 +77,6 @@ class TScopeControlsPanel : public QWidget {
   void arrange();      // group order and visibility by the mode layout
   void showEnabled();  // ControlsEnabled
   void showDepthHint();
-  void fitModesToLongestText();
   void fillCombos();
 
   TSettingsModel& model_;
