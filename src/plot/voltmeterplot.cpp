@@ -154,9 +154,8 @@ void TVoltmeterPlot::vline(int x, int yFrom, int yTo, QRgb colour) {
 
 void TVoltmeterPlot::drawIndicator(QImage& img) {
   // The indicator is drawn with every reading while it is valid, not only when the reading
-  // widened it: each reading starts from a white image. It spans the lowest to the highest
-  // reading in every mode: an RMS area from 0 would claim readings near 0 never shown.
-  const int xa = xOf(min_);
+  // widened it: each reading starts from a white image.
+  const int xa = isRms() ? xOf(0) : xOf(min_);
   const int xb = xOf(max_);
   const int left = std::max(0, std::min(xa, xb));
   const int right = std::min(img.width() - 1, std::max(xa, xb));
@@ -170,9 +169,9 @@ void TVoltmeterPlot::drawIndicator(QImage& img) {
 }
 
 void TVoltmeterPlot::drawIndicatorMarks() {
-  // Black edges of the area.
+  // Black edges of the area; in RMS modes only the maximum moves.
   const QRgb black = qRgb(0, 0, 0);
-  vline(xOf(min_), 0, geo_.y3, black);
+  if (!isRms()) vline(xOf(min_), 0, geo_.y3, black);
   vline(xOf(max_), 0, geo_.y3, black);
 }
 
