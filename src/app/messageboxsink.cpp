@@ -13,7 +13,7 @@ void TMessageBoxSink::error(const QString& caption, const QString& text) {
     std::fprintf(stderr, "multi_tolvanex: %s: %s\n", qPrintable(caption), qPrintable(text));
     return;
   }
-  QMessageBox::critical(nullptr, caption, text, QMessageBox::Ok);
+  QMessageBox::critical(parent_.data(), caption, text, QMessageBox::Ok);
 }
 
 }  // namespace tolv

@@ -94,7 +94,7 @@ TF_MultiTolvanexFrame::TF_MultiTolvanexFrame(IFtdiDriver& driver, IMessageSink* 
                                              QWidget* parent)
     : QWidget(parent), driver_(driver), sink_(sink), enumeration_(driver) {
   if (!sink_) {
-    ownSink_ = std::make_unique<TMessageBoxSink>();
+    ownSink_ = std::make_unique<TMessageBoxSink>(this);
     sink_ = ownSink_.get();
   }
   enumeration_.setMessageSink(sink_);

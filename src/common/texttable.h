@@ -16,7 +16,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 429;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 435;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -124,6 +124,14 @@ inline constexpr int kTextNoBinFile = 427;
 // (%1 its name).
 inline constexpr int kTextKindBinary = 428;
 inline constexpr int kTextHeaderMissing = 429;
+// A stored file drawn only in part or not at all, and a table not written (%1 the file, %2
+// why).
+inline constexpr int kTextShownInPart = 430;
+inline constexpr int kTextCannotShow = 431;
+inline constexpr int kTextNotWritten = 432;
+// Status line after the device is back: the run the disconnection ended, whose record in
+// flight was discarded (%1 of %2 bytes).
+inline constexpr int kTextRunEndedRecordCut = 433;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

@@ -238,6 +238,14 @@ const BuiltInText kTexts[] = {
      "only; CSV saves them as a table."},
     {428, "eine binäre Datendatei (.VXD)", "a binary data file (.VXD)"},
     {429, "sein Dateikopf %1 fehlt", "its text header %1 is missing"},
+    {430, "%1 wird nur zum Teil gezeigt: %2", "%1 is shown only in part: %2"},
+    {431, "%1 kann nicht gezeigt werden: %2", "%1 cannot be shown: %2"},
+    {432, "%1 wurde nicht geschrieben: %2", "%1 was not written: %2"},
+    {433,
+     "Die letzte Messung endete, als das Gerät getrennt wurde; die dabei abgeschnittene "
+     "Aufnahme wurde verworfen (%1 von %2 Bytes).",
+     "The last run ended when the device was disconnected; the record it cut off was "
+     "discarded (%1 of %2 bytes)."},
 };
 }  // namespace
 

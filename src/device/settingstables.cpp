@@ -171,6 +171,7 @@ ModeLayout modeLayout(ModeCode mode, bool multiRegistered) {
     case 6:  // LAIO
       l.singleOverlap = l.timebase = l.timebaseAtTop = l.memoryDepth = true;
       l.triggerTable = l.logicTrigger = true;
+      l.autoSaveBinShown = true;  // its binary auto-save writes the logic-analyser file
       break;
     case 7:  // DLDI
       l.timebase = l.timebaseAtTop = true;

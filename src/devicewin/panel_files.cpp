@@ -55,6 +55,18 @@ QString code(IntermediateFamily f) {
 }
 
 // "Caption|*.EXT" as the dialogs of this program state filters, in Qt's form.
+// The folder a save dialog opens in for an automatic name: its day folder, made when missing
+// (the automatic saves of the day go there too); a dialog given a folder that is not there
+// would open somewhere else. The nearest folder that exists when it cannot be made.
+QString offeredFolder(const fs::path& automaticName) {
+  fs::path folder = automaticName.parent_path();
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  while (!folder.empty() && !fs::is_directory(folder, ec) && folder != folder.parent_path())
+    folder = folder.parent_path();
+  return pathText(folder);
+}
+
 QString qtFilter(const QString& caption, const QString& pattern) {
   return caption + QStringLiteral(" (") + pattern + QLatin1Char(')');
 }
@@ -481,7 +493,7 @@ int TFilePanel::saveScopeData(bool binary) {
   const QString chosen = dialogs_->saveFileName(
       logic ? (binary ? QStringLiteral("SD_LogicData_BIN") : QStringLiteral("SD_LogicData_CSV"))
             : (binary ? QStringLiteral("SD_Scope_BIN") : QStringLiteral("SD_CSV")),
-      pathText(suggested.parent_path()), pathText(suggested.filename()),
+      offeredFolder(suggested), pathText(suggested.filename()),
       binary ? qtFilter(kind + QStringLiteral(" (binary)"), QStringLiteral("*.VXD"))
              : qtFilter(kind + QStringLiteral(" (CSV)"), QStringLiteral("*.CSV")),
       binary ? QStringLiteral("VXD") : QStringLiteral("CSV"));
@@ -564,16 +576,12 @@ QString TFilePanel::showFaultText(const ShowResult& shown, const fs::path& file,
   if (shown.rc == 0) {
     // Drawn as far as the file goes, which looks like a whole record.
     if (shown.content.ok()) return {};
-    return (lang == 0 ? QStringLiteral("%1 wird nur zum Teil gezeigt: %2")
-                      : QStringLiteral("%1 is shown only in part: %2"))
-        .arg(pathText(file), shown.content.text(lang));
+    return text(kTextShownInPart).arg(pathText(file), shown.content.text(lang));
   }
   if (shown.toldOnSheet) return {};
   QString why = storedFileFault(file, family);
   if (why.isEmpty()) why = measureResultText(shown.rc, lang, ResultContext::Reading);
-  return (lang == 0 ? QStringLiteral("%1 kann nicht gezeigt werden: %2")
-                    : QStringLiteral("%1 cannot be shown: %2"))
-      .arg(pathText(file), why);
+  return text(kTextCannotShow).arg(pathText(file), why);
 }
 
 int TFilePanel::reportShow(const ShowResult& shown, const fs::path& file,
@@ -583,34 +591,22 @@ int TFilePanel::reportShow(const ShowResult& shown, const fs::path& file,
 }
 
 QString TFilePanel::saveFaultText(int rc, const fs::path& target, const fs::path& source,
-                                  IntermediateFamily family) const {
+                                  IntermediateFamily family, bool writing) const {
   if (rc == 0) return {};
   const int lang = languageIndex();
-  const bool writing = failedWriting(rc, source, family);
   // A stored file the conversion refused: what is wrong with it, in words. A target that
   // could not be written is that, whatever else is wrong with the source.
   QString why = writing ? QString() : storedFileFault(source, family);
   if (why.isEmpty())
     why = measureResultText(rc, lang, writing ? ResultContext::Writing : ResultContext::Reading);
-  return (lang == 0 ? QStringLiteral("%1 wurde nicht geschrieben: %2")
-                    : QStringLiteral("%1 was not written: %2"))
-      .arg(pathText(target), why);
+  return text(kTextNotWritten).arg(pathText(target), why);
 }
 
-bool TFilePanel::failedWriting(int rc, const fs::path& source, IntermediateFamily family) const {
-  // Negative codes are the readers' (no samples, a damaged record). The file system's numbers
-  // come from either side: from the source only when its header could not be read or opened.
-  if (source.empty()) return true;
-  if (rc < 0) return false;
-  SettingsRecord header;
-  std::error_code ec;
-  return fs::is_regular_file(source, ec) && readTextHeader(source, header) == 0 &&
-         checkStoredHeader(family, header).ok();
-}
-
-int TFilePanel::reportSave(int rc, const fs::path& target, const fs::path& source,
-                           IntermediateFamily family) {
-  if (const QString t = saveFaultText(rc, target, source, family); !t.isEmpty()) dialogs_->warn(t);
+int TFilePanel::reportSave(int rc, const fs::path& target) {
+  // The window's own record has no stored file behind it: only its target can fail.
+  if (const QString t = saveFaultText(rc, target, {}, IntermediateFamily::VMXY, true);
+      !t.isEmpty())
+    dialogs_->warn(t);
   return rc;
 }
 
@@ -672,16 +668,18 @@ int TFilePanel::saveIntermediateAsCsv(IntermediateFamily f) {
       QStringLiteral("SD_") + code(f) + QStringLiteral("_As_CSV"), pathText(folder), QString(),
       qtFilter(QStringLiteral("CSV"), QStringLiteral("*.CSV")), QStringLiteral("CSV"));
   const fs::path target = csv.isEmpty() ? fs::path() : pathFromText(csv);
-  const int rc = csv.isEmpty()
-                     ? 0
-                     : convertIntermediateFile(f, source, target, serialText(), csvStyle());
+  ConvertSide side = ConvertSide::None;
+  const int rc = csv.isEmpty() ? 0
+                               : convertIntermediateFile(f, source, target, serialText(),
+                                                         csvStyle(), &side);
   // The user hears each fault once and none is dropped: a conversion that failed on the same
   // stream says what the drawing would say; one that failed for a reason of its own (the
   // target cannot be written) is told beside why the stream could not be drawn.
+  const bool writing = side == ConvertSide::Target;
   QStringList told;
-  const QString saved = saveFaultText(rc, target, source, f);
+  const QString saved = saveFaultText(rc, target, source, f, writing);
   if (!saved.isEmpty()) told << saved;
-  const bool sameStream = rc != 0 && !failedWriting(rc, source, f);
+  const bool sameStream = rc != 0 && !writing;
   if (const QString drawn = showFaultText(fault, source, f);
       logger && !drawn.isEmpty() && !sameStream)
     told << drawn;
@@ -771,7 +769,7 @@ int TFilePanel::exportShown() {
   const fs::path suggested =
       automaticDataFileName(data_->deviceFolder(), t, shown.mode, suffix.toStdString());
   const QString named = dialogs_->saveFileName(
-      QStringLiteral("SD_ExportShown"), pathText(suggested.parent_path()),
+      QStringLiteral("SD_ExportShown"), offeredFolder(suggested),
       QString::fromStdString(suggested.stem().string()), filters.join(QStringLiteral(";;")),
       suffix);
   if (named.isEmpty()) return 0;

@@ -163,13 +163,12 @@ class TFilePanel : public QWidget {
   QString serialText() const { return serial_ ? serial_() : QString(); }
   SettingsRecord windowSettings() const;
   CsvStyle csvStyle() const { return style_ ? style_() : CsvStyle::current(); }
-  // Reports a failed save of `target` (from `source` when converting a stored file); passes rc on.
-  int reportSave(int rc, const fs::path& target, const fs::path& source = {},
-                 IntermediateFamily family = IntermediateFamily::VMXY);
-  // Whether a failed save (rc not 0) failed on its target rather than on reading `source`.
-  bool failedWriting(int rc, const fs::path& source, IntermediateFamily family) const;
+  // Reports a failed save of the window's own record to `target`; passes rc on.
+  int reportSave(int rc, const fs::path& target);
+  // A failed save of `target` (from `source` when converting a stored file), `writing` when it
+  // failed on the target, as the writer said; empty for rc 0.
   QString saveFaultText(int rc, const fs::path& target, const fs::path& source,
-                        IntermediateFamily family) const;
+                        IntermediateFamily family, bool writing) const;
   // Reports a stored file of the family that could not be shown (unless the sheet says so
   // already) or was drawn only in part; passes its rc on.
   int reportShow(const ShowResult& shown, const fs::path& file, IntermediateFamily family);

@@ -35,4 +35,9 @@ QString loggerReceivedNote(std::int64_t bytes, bool ended) {
   return text(kTextLoggerReceived).arg(loggerSamples(bytes, ended));
 }
 
+QString runEndedByLossNote(std::int32_t bytesCut, std::int32_t bytesExpected) {
+  if (bytesCut <= 0) return text(kTextRunEndedByLoss);
+  return text(kTextRunEndedRecordCut).arg(bytesCut).arg(bytesExpected);
+}
+
 }  // namespace tolv

@@ -24,4 +24,8 @@ QString binSaveNote(ModeCode mode, int autoSaveMode);
 std::int64_t loggerSamples(std::int64_t bytes, bool ended);
 QString loggerReceivedNote(std::int64_t bytes, bool ended);
 
+// After the device is back: the run its disconnection ended. What had arrived is kept, except
+// a record cut off in flight (bytesCut > 0 of bytesExpected), which was discarded.
+QString runEndedByLossNote(std::int32_t bytesCut, std::int32_t bytesExpected);
+
 }  // namespace tolv

@@ -100,7 +100,7 @@ class TColumnFitter final : public QObject {
 
 // The family whose number box goes with a sheet: the family of stored records the sheet draws;
 // for the settings sheet, which draws none, the family of the window's mode (the window opens
-// and reconnects on that sheet, and the stored records of the mode are the ones to page).
+// on that sheet, and the stored records of the mode are the ones to page).
 std::optional<IntermediateFamily> boxFamilyOfSheet(PlotSheet s, ModeCode mode) {
   switch (s) {
     case PlotSheet::Voltmeter:
@@ -200,6 +200,7 @@ TF_OneTolvanex::TF_OneTolvanex(IFtdiDriver& driver, QWidget* parent, const Timer
         break;
       case PlotSheet::IoLogger:
         r.mode = kModeDLDI;  // the lines its diagram shows
+        r.streamFile = plots_->data().ioLoggerFile();
         break;
       default:
         r.mode = kModeOSA0;
@@ -512,8 +513,11 @@ void TF_OneTolvanex::deviceLost(const LostRun& run) {
 
 void TF_OneTolvanex::deviceBack() {
   // A run the loss ended stays told after the return: the window is idle, and nothing else
-  // says the run did not end as asked.
-  if (lastLost_.running) runNote_ = [] { return text(kTextRunEndedByLoss); };
+  // says the run did not end as asked (nor that its record in flight is gone).
+  if (lastLost_.running) {
+    const std::int32_t cut = lastLost_.bytesCut, expected = lastLost_.bytesExpected;
+    runNote_ = [cut, expected] { return runEndedByLossNote(cut, expected); };
+  }
   lastLost_ = LostRun();
   showLinkState();
   presenceChanged();
@@ -646,7 +650,8 @@ void TF_OneTolvanex::modeConfirmed(ModeCode mode) {
     headDoubt_ = false;
     showLinkState();
   }
-  applyModeLayout(mode);
+  // A reconnect confirms the mode the window had: the sheet the user looks at stays in front.
+  applyModeLayout(mode, otherMode);
   plots_->modeConfirmed(mode);
 }
 
@@ -674,13 +679,13 @@ QMargins TF_OneTolvanex::frameMargins() const {
   return {0, style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0};
 }
 
-void TF_OneTolvanex::applyModeLayout(ModeCode mode) {
+void TF_OneTolvanex::applyModeLayout(ModeCode mode, bool switchSheet) {
   // The settings column arranges its own groups; the window does the rest of the layout.
   const ModeLayout& l = model_.layout();
   runPanel_->showSingleOverlapBoxes(l.singleOverlap);
   // A mode shows other groups in the settings column, maybe wider ones.
   refitSettingsColumn(*parms_);
-  if (l.switchTab && modeIndex(mode) >= 0)
+  if (switchSheet && l.switchTab && modeIndex(mode) >= 0)
     pageControl_->setCurrentIndex(l.sheet == TabSheet::Voltmeter ? kSheetVoltmeter
                                                                  : kSheetScopeControls);
   // A new mode on the settings sheet brings its own family's box.

@@ -220,7 +220,7 @@ class TF_OneTolvanex : public QWidget, private IAcquisitionHost {
   TOneTolvanexTimers makeTimers(const TimerFactory& factory);
   void buildPanels();
   void buildShortcuts();
-  void applyModeLayout(ModeCode mode);
+  void applyModeLayout(ModeCode mode, bool switchSheet);
   // The user closed the window: its own run stops (a multi-device run's is left to that window)
   // and its settings are stored, but it keeps its link and goes on polling, so showing it again
   // from the main frame's list finds it alive.

@@ -141,7 +141,9 @@ void TOneTolvanexRunPanel::showStop(const StopShow& stop) {
     running_->setText(text(89));
     running_->setToolTip(hintText(90));
   }
+  const bool parked = parkButtonFocus();
   break_->setEnabled(!stop.on || stop.stopAgain);
+  restoreButtonFocus(parked);
   // The greyed STOP (where RUN will show) says why it waits.
   break_->setToolTip(hintText(stop.on && !stop.stopAgain ? kTextStoppingHint : 88));
 }
@@ -161,8 +163,28 @@ void TOneTolvanexRunPanel::showRunState(RunState s) {
   // A picture being drawn only colours the panel: the buttons stay as the run has them, so a
   // record drawn while the run goes on does not put RUN in STOP's place.
   if (s == RunState::FilePlotting) return;
+  const bool parked = parkButtonFocus();
   run_->setVisible(look.runVisible);
   break_->setVisible(look.breakVisible);
+  restoreButtonFocus(parked);
+}
+
+bool TOneTolvanexRunPanel::parkButtonFocus() {
+  if (!run_->hasFocus() && !break_->hasFocus() && !buttons_->hasFocus()) return false;
+  // Parked before a button hides or greys: Qt would pass the focus on down the tab chain,
+  // where the next Space would act on some other control.
+  buttons_->setFocus(Qt::OtherFocusReason);
+  return true;
+}
+
+void TOneTolvanexRunPanel::restoreButtonFocus(bool parked) {
+  if (!parked) return;
+  for (QPushButton* b : {run_, break_}) {
+    if (!b->isHidden() && b->isEnabled()) {
+      b->setFocus(Qt::OtherFocusReason);
+      return;
+    }
+  }
 }
 
 void TOneTolvanexRunPanel::showQueueCount(int n) {
@@ -181,7 +203,9 @@ void TOneTolvanexRunPanel::showHeldByMultiRun(bool held) {
 }
 
 void TOneTolvanexRunPanel::applyRunEnabled() {
+  const bool parked = parkButtonFocus();
   run_->setEnabled(runEnabled_ && !held_);
+  restoreButtonFocus(parked);
   single_->setEnabled(!held_);
   run_->setToolTip(hintText(held_ ? kTextHeldByMultiRun : 86));
   single_->setToolTip(hintText(held_ ? kTextHeldByMultiRun : kTextSingleShotHint));

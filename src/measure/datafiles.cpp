@@ -497,7 +497,9 @@ std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p, const 
       timeGroup(col, info.time, 227),
       trgModeGroup(col, p.trgTypString),
       group(col, label(219), p.pattern),
-      p.triggerPointUsed ? intGroup(col, 216, p.triggerPoint) : std::string(),
+      // The trigger point is a setting every record has; only the place it put the trigger
+      // (sample and time before it) is missing without a trigger that uses it.
+      intGroup(col, 216, p.triggerPoint),
       p.triggerPointUsed ? intGroup(col, 218, p.triggerSample) : std::string(),
       p.triggerPointUsed ? group(col, label(217), fixed(p.pretrigger, 8, 5, dec), "s")
                          : std::string(),
@@ -670,15 +672,27 @@ int streamRows(LoggerRows& rows, const fs::path& streamFile, const CsvSink& sink
   return out.empty() ? 0 : sink(out);
 }
 
-int writeStreamed(const fs::path& csv, const std::function<int(const CsvSink&)>& produce) {
+int writeStreamed(const fs::path& csv, const std::function<int(const CsvSink&)>& produce,
+                  ConvertSide* side) {
+  const auto failed = [side](int rc, ConvertSide at) {
+    if (side) *side = rc != 0 ? at : ConvertSide::None;
+    return rc;
+  };
   int rc = checkTargetName(csv);
   if (rc == 0) rc = makeFolders(csv.parent_path() / "x.x");
-  if (rc != 0) return rc;
+  if (rc != 0) return failed(rc, ConvertSide::Target);
   TAtomicFile f(csv);
-  if (f.status() != 0) return f.status();
-  rc = produce([&f](std::string_view piece) { return f.write(piece); });
+  if (f.status() != 0) return failed(f.status(), ConvertSide::Target);
+  // The stream and the table both give file-system numbers: only the sink knows which it was.
+  bool sinkFailed = false;
+  rc = produce([&f, &sinkFailed](std::string_view piece) {
+    const int r = f.write(piece);
+    sinkFailed = r != 0;
+    return r;
+  });
   // Without commit the temporary file goes and an old table stays whole.
-  return rc != 0 ? rc : f.commit();
+  if (rc != 0) return failed(rc, sinkFailed ? ConvertSide::Target : ConvertSide::Source);
+  return failed(f.commit(), ConvertSide::Target);
 }
 
 }  // namespace
@@ -716,18 +730,24 @@ int streamIoLoggerCsv(const fs::path& streamFile, const RecordInfo& header,
 
 int writeAnalogLoggerCsv(const fs::path& csv, const RecordInfo& header,
                          const SettingsRecord& window, const fs::path& streamFile,
-                         const CsvStyle& style) {
-  return writeStreamed(csv, [&](const CsvSink& sink) {
-    return streamAnalogLoggerCsv(streamFile, header, window, style, sink);
-  });
+                         const CsvStyle& style, ConvertSide* side) {
+  return writeStreamed(
+      csv,
+      [&](const CsvSink& sink) {
+        return streamAnalogLoggerCsv(streamFile, header, window, style, sink);
+      },
+      side);
 }
 
 int writeIoLoggerCsv(const fs::path& csv, const RecordInfo& header,
                      const std::string& windowTrgTypString, const fs::path& streamFile,
-                     const CsvStyle& style) {
-  return writeStreamed(csv, [&](const CsvSink& sink) {
-    return streamIoLoggerCsv(streamFile, header, windowTrgTypString, style, sink);
-  });
+                     const CsvStyle& style, ConvertSide* side) {
+  return writeStreamed(
+      csv,
+      [&](const CsvSink& sink) {
+        return streamIoLoggerCsv(streamFile, header, windowTrgTypString, style, sink);
+      },
+      side);
 }
 
 }  // namespace tolv

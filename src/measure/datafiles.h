@@ -32,6 +32,10 @@ inline constexpr int kDamagedFile = -182;
 // Largest scope record a file may hand back (the sample array's capacity).
 inline constexpr int kScopeArrayEntries = kScopeMemorySamples + 1;
 
+// Which end of a conversion failed: reading the stored file or writing the table. The writers
+// that know it say it, so a caller never has to work it out from the result code.
+enum class ConvertSide { None, Source, Target };
+
 // Separators of CSV output: one character each.
 struct CsvStyle {
   char decimal = ',';
@@ -123,7 +127,8 @@ struct LogicCsvParams {
   double step = 0;           // seconds per row
   std::string trgTypString;  // trigger mode group
   // Whether the record's own trigger type (P, x or X) has a trigger point: only then are the
-  // trigger point, trigger sample and pretrigger time written (their rows stay plain otherwise).
+  // trigger sample and pretrigger time written (their rows stay plain otherwise); the trigger
+  // point row is always written.
   bool triggerPointUsed = true;
   std::string pattern;  // trigger pattern group
   std::int64_t triggerPoint = 0;
@@ -139,7 +144,7 @@ LogicCsvParams logicCsvParams(const SettingsRecord& s);
 LogicCsvParams logicVxdCsvParams(const VxdHeader& header);
 // Header "Time [s]", D15 .. D0, device; rows past the end of the list read as all zero and
 // do not grow it. Rows 0 to 8 carry date, time, trigger mode, pattern, trigger point, trigger
-// sample, pretrigger time, sample time and memory depth; rows 4 to 6 only for a trigger point.
+// sample, pretrigger time, sample time and memory depth; rows 5 and 6 only for a trigger point.
 int writeLogicCsv(const fs::path& name, const RecordInfo& info, const LogicCsvParams& p,
                   const TLogAnalList& list, const CsvStyle& style);
 std::string logicCsvText(const RecordInfo& info, const LogicCsvParams& p, const TLogAnalList& list,
@@ -177,13 +182,14 @@ int streamAnalogLoggerCsv(const fs::path& streamFile, const RecordInfo& header,
 int streamIoLoggerCsv(const fs::path& streamFile, const RecordInfo& header,
                       const std::string& windowTrgTypString, const CsvStyle& style,
                       const CsvSink& sink);
-// The same into a CSV file, through a temporary file.
+// The same into a CSV file, through a temporary file. On a failure `side` (when given) tells
+// whether the stream could not be read or the table not be written.
 int writeAnalogLoggerCsv(const fs::path& csv, const RecordInfo& header,
                          const SettingsRecord& window, const fs::path& streamFile,
-                         const CsvStyle& style);
+                         const CsvStyle& style, ConvertSide* side = nullptr);
 int writeIoLoggerCsv(const fs::path& csv, const RecordInfo& header,
                      const std::string& windowTrgTypString, const fs::path& streamFile,
-                     const CsvStyle& style);
+                     const CsvStyle& style, ConvertSide* side = nullptr);
 
 // Sample rows of either logger CSV for a stream of this many bytes (0: nothing to convert).
 std::int64_t loggerCsvRows(std::uintmax_t streamBytes, bool endMarker = true);

@@ -147,6 +147,7 @@ int TIntermediateShow::showIoLogger(const fs::path& file) {
   const int rc = loadIoLoggerStream(file, loaded, &s, &time);
   if (rc != 0 && rc != kNoSamples) return rc;
   data_.ioLoggerList() = std::move(loaded);
+  data_.setIoLoggerFile(file);
   data_.forgetLoggerReadResult();
   data_.setRecordSettings(s);
   if (time) data_.setMeasurementTime(*time);

@@ -263,6 +263,7 @@ void TMeasureData::loggerRunEnded(ModeCode mode) {
     presenter_->plotAnalogLoggerFile(file);
   } else {
     const int rc = loadIoLoggerStream(file, ioLogger_, ioFeed_);
+    ioLoggerFile_ = file;
     loggerReadResult_ = rc == kNoSamples ? 0 : rc;
     presenter_->sheetToFront(MeasureSheet::IoLogger);
     presenter_->plotIoLoggerList(*this);

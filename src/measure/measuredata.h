@@ -185,6 +185,10 @@ class TMeasureData : public IRecordSink {
   const TLogAnalList& logicList() const { return logic_; }
   TLogAnalList& ioLoggerList() { return ioLogger_; }
   const TLogAnalList& ioLoggerList() const { return ioLogger_; }
+  // The stream file the I/O-logger list was read from (empty: none), the record an export of
+  // that sheet writes: the list may hold only a summary of it.
+  const std::filesystem::path& ioLoggerFile() const { return ioLoggerFile_; }
+  void setIoLoggerFile(std::filesystem::path f) { ioLoggerFile_ = std::move(f); }
 
   double voltage(int ch) const { return volts_[ch == 1 ? 1 : 0]; }
   const QString& voltageUnit() const { return unit_; }
@@ -247,6 +251,7 @@ class TMeasureData : public IRecordSink {
   double recordSampleTime_ = 0.0;
   TLogAnalList logic_;
   TLogAnalList ioLogger_;
+  std::filesystem::path ioLoggerFile_;
   std::array<double, 2> volts_{0.0, 0.0};
   QString unit_ = QStringLiteral("V DC");
   VoltmeterReplyRecord lastRaw_{};

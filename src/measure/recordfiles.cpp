@@ -136,85 +136,112 @@ int TRecordFiles::closeVoltmeterIntermediate() {
 
 // --- Conversions ---------------------------------------------------------------------------
 
+namespace {
+
+// A reading step's result: a failure is the stored file's.
+int fromSource(int rc, ConvertSide* side) {
+  if (side) *side = rc != 0 ? ConvertSide::Source : ConvertSide::None;
+  return rc;
+}
+
+// A writer's result: it fails on its table, except when it was handed no samples to write,
+// which is the stored record's fault.
+int written(int rc, ConvertSide* side) {
+  if (side) {
+    *side = rc == 0 ? ConvertSide::None
+            : rc == kNoSamples || rc == kEmptySampleList ? ConvertSide::Source
+                                                         : ConvertSide::Target;
+  }
+  return rc;
+}
+
+}  // namespace
+
 int convertVoltmeterFile(const fs::path& source, const fs::path& csv, const QString& serial,
-                         const CsvStyle& style) {
+                         const CsvStyle& style, ConvertSide* side) {
   RecordInfo ri{serial, {}, {}};
   int rc = readStoredHeader(source, ri.settings, ri.time);
   if (rc == 0) rc = checkStoredContent(IntermediateFamily::VMXY, source, ri.settings).code();
-  if (rc != 0) return rc;
+  if (rc != 0) return fromSource(rc, side);
   std::vector<VoltmeterReading> readings;
   rc = readVoltmeterIntermediate(source, readings, ri.time);
-  if (rc != 0) return rc;
-  return writeVoltmeterSeriesCsv(csv, ri, readings, style);
+  if (rc != 0) return fromSource(rc, side);
+  return written(writeVoltmeterSeriesCsv(csv, ri, readings, style), side);
 }
 
 int convertScopeFile(const fs::path& source, const fs::path& csv, const QString& serial,
-                     const CsvStyle& style) {
+                     const CsvStyle& style, ConvertSide* side) {
   RecordInfo ri{serial, {}, {}};
   int rc = readStoredHeader(source, ri.settings, ri.time);
   // A record cut short or longer than any record would lose samples or show made-up ones.
   if (rc == 0) rc = checkStoredContent(IntermediateFamily::OSA0, source, ri.settings).code();
-  if (rc != 0) return rc;
+  if (rc != 0) return fromSource(rc, side);
   std::vector<ScopeSample> entries;
   int n = 0;
   rc = readScopeIntermediate(source, entries, n);
-  if (rc != 0) return rc;
-  return writeScopeIntermediateCsv(csv, ri, std::span(entries).first(std::size_t(n)), style);
+  if (rc != 0) return fromSource(rc, side);
+  return written(
+      writeScopeIntermediateCsv(csv, ri, std::span(entries).first(std::size_t(n)), style), side);
 }
 
 int convertLogicFile(const fs::path& source, const fs::path& csv, const QString& serial,
-                     const std::string& windowTrgTypString, const CsvStyle& style) {
+                     const std::string& windowTrgTypString, const CsvStyle& style,
+                     ConvertSide* side) {
   RecordInfo ri{serial, {}, {}};
   int rc = readStoredHeader(source, ri.settings, ri.time);
   if (rc == 0) rc = checkStoredContent(IntermediateFamily::LAIO, source, ri.settings).code();
-  if (rc != 0) return rc;
+  if (rc != 0) return fromSource(rc, side);
   TLogAnalList list;
   rc = readLogicIntermediate(source, list);
-  if (rc != 0) return rc;
+  if (rc != 0) return fromSource(rc, side);
   const LogicCsvParams p =
       logicIntermediateCsvParams(ri.settings, windowTrgTypString, list.count());
-  return writeLogicCsv(csv, ri, p, list, style);
+  return written(writeLogicCsv(csv, ri, p, list, style), side);
 }
 
 int convertAnalogLoggerFile(const fs::path& source, const fs::path& csv, const QString& serial,
-                            const SettingsRecord& window, const CsvStyle& style) {
+                            const SettingsRecord& window, const CsvStyle& style,
+                            ConvertSide* side) {
   RecordInfo ri{serial, {}, {}};
   const int rc = readStoredHeader(source, ri.settings, ri.time);
-  if (rc != 0) return rc;
-  return writeAnalogLoggerCsv(csv, ri, window, source, style);
+  if (rc != 0) return fromSource(rc, side);
+  return writeAnalogLoggerCsv(csv, ri, window, source, style, side);
 }
 
 int convertIoLoggerFile(const fs::path& source, const fs::path& csv, const QString& serial,
-                        const std::string& windowTrgTypString, const CsvStyle& style) {
+                        const std::string& windowTrgTypString, const CsvStyle& style,
+                        ConvertSide* side) {
   RecordInfo ri{serial, {}, {}};
   const int rc = readStoredHeader(source, ri.settings, ri.time);
-  if (rc != 0) return rc;
-  return writeIoLoggerCsv(csv, ri, windowTrgTypString, source, style);
+  if (rc != 0) return fromSource(rc, side);
+  return writeIoLoggerCsv(csv, ri, windowTrgTypString, source, style, side);
 }
 
 int convertIntermediateFile(IntermediateFamily f, const fs::path& source, const fs::path& csv,
-                            const QString& serial, const CsvStyle& style) {
+                            const QString& serial, const CsvStyle& style, ConvertSide* side) {
   SettingsRecord window;
   if (f == IntermediateFamily::LAIO || f == IntermediateFamily::DLA0 ||
       f == IntermediateFamily::DLDI) {
     std::optional<DayTime> time;
-    if (const int rc = readTextHeader(source, window, &time); rc != 0) return rc;
+    if (const int rc = readTextHeader(source, window, &time); rc != 0)
+      return fromSource(rc, side);
     // The loggers' readers take the sample time as written: times from a NaN would be written.
-    if (const StoredContent c = checkStoredHeader(f, window); !c.ok()) return c.code();
+    if (const StoredContent c = checkStoredHeader(f, window); !c.ok())
+      return fromSource(c.code(), side);
   }
   switch (f) {
     case IntermediateFamily::VMXY:
-      return convertVoltmeterFile(source, csv, serial, style);
+      return convertVoltmeterFile(source, csv, serial, style, side);
     case IntermediateFamily::OSA0:
-      return convertScopeFile(source, csv, serial, style);
+      return convertScopeFile(source, csv, serial, style, side);
     case IntermediateFamily::LAIO:
-      return convertLogicFile(source, csv, serial, window.trgTypString, style);
+      return convertLogicFile(source, csv, serial, window.trgTypString, style, side);
     case IntermediateFamily::DLA0:
-      return convertAnalogLoggerFile(source, csv, serial, window, style);
+      return convertAnalogLoggerFile(source, csv, serial, window, style, side);
     case IntermediateFamily::DLDI:
-      return convertIoLoggerFile(source, csv, serial, window.trgTypString, style);
+      return convertIoLoggerFile(source, csv, serial, window.trgTypString, style, side);
   }
-  return kUnknownMode;
+  return fromSource(kUnknownMode, side);
 }
 
 int convertScopeVxdFile(const fs::path& source, const fs::path& csv, const CsvStyle& style) {

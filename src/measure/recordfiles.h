@@ -66,23 +66,28 @@ class TRecordFiles : public IRecordFiles {
 
 // --- Stored files to CSV (source file and CSV name as arguments) ---------------------------
 
-// The stored file's header must exist (2) and carry its measurement time (-111).
+// The stored file's header must exist (2) and carry its measurement time (-111). On a failure
+// `side` (when given) tells whether the stored file could not be read or the CSV not written.
 int convertVoltmeterFile(const fs::path& source, const fs::path& csv, const QString& serial,
-                         const CsvStyle& style);
+                         const CsvStyle& style, ConvertSide* side = nullptr);
 int convertScopeFile(const fs::path& source, const fs::path& csv, const QString& serial,
-                     const CsvStyle& style);
+                     const CsvStyle& style, ConvertSide* side = nullptr);
 // The trigger type shown in the file is the window's.
 int convertLogicFile(const fs::path& source, const fs::path& csv, const QString& serial,
-                     const std::string& windowTrgTypString, const CsvStyle& style);
+                     const std::string& windowTrgTypString, const CsvStyle& style,
+                     ConvertSide* side = nullptr);
 // Probe factors, divider, trigger type and sample time from the window's settings.
 int convertAnalogLoggerFile(const fs::path& source, const fs::path& csv, const QString& serial,
-                            const SettingsRecord& window, const CsvStyle& style);
+                            const SettingsRecord& window, const CsvStyle& style,
+                            ConvertSide* side = nullptr);
 int convertIoLoggerFile(const fs::path& source, const fs::path& csv, const QString& serial,
-                        const std::string& windowTrgTypString, const CsvStyle& style);
+                        const std::string& windowTrgTypString, const CsvStyle& style,
+                        ConvertSide* side = nullptr);
 // By family, as the save-as-CSV menu entries and --convert do: a stored file is converted with
 // the settings of its own header (what it was measured with), whatever the window holds now.
 int convertIntermediateFile(IntermediateFamily f, const fs::path& source, const fs::path& csv,
-                            const QString& serial, const CsvStyle& style);
+                            const QString& serial, const CsvStyle& style,
+                            ConvertSide* side = nullptr);
 
 // Stored ".VXD" files as the CSV of their kind; the serial number and time are the file's.
 int convertScopeVxdFile(const fs::path& source, const fs::path& csv, const CsvStyle& style);

@@ -11,6 +11,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
+#include <QTimer>
 #include <QScreen>
 #include <fstream>
 #include <iterator>
@@ -84,6 +86,27 @@ TEST_F(FrameChoices, SeparatorPairsThatSplitNumbersAreRefused) {
   EXPECT_TRUE(f.setDecimalSeparator(QChar('.')));
   EXPECT_FALSE(f.setColumnSeparator(QChar('.')));
   EXPECT_NE(decimalSeparatorSetting(), columnSeparatorSetting());
+
+  // Without a sink given, the frame's own boxes open over the frame: a box without a parent
+  // may open behind it, and the refused choice would look silently undone.
+  frame_.reset();
+  TF_MultiTolvanexFrame own(*driver_, nullptr);
+  own.setLanguage(1);
+  own.show();
+  own.setSeparators(QChar('.'), QChar('\t'));
+  QWidget* parent = nullptr;
+  QString said;
+  QTimer::singleShot(0, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      parent = box->parentWidget();
+      said = box->text();
+      box->done(QMessageBox::Ok);
+    }
+  });
+  own.CB_ColumnSeparatorChange(2);  // "Dot" beside the decimal point
+  EXPECT_EQ(parent, &own);
+  EXPECT_TRUE(said.startsWith(QStringLiteral("The column separator \"Dot\""))) << said.toStdString();
+  EXPECT_NE(own.columnSeparator(), QChar('.'));
 }
 
 // A settings file written before the pair was checked: the program starts with another column

@@ -110,7 +110,8 @@ TEST(SettingsTables, ModeLayoutsOfAllEightModes) {
   EXPECT_TRUE(dla.amplitudes && dla.timebase && dla.startsForceManualTrigger);
   EXPECT_FALSE(dla.memoryDepth || dla.analogTrigger || dla.singleOverlap);
   const ModeLayout laio = modeLayout(kModeLAIO);
-  EXPECT_TRUE(laio.singleOverlap && laio.timebaseAtTop && laio.triggerTable && laio.logicTrigger);
+  EXPECT_TRUE(laio.singleOverlap && laio.timebaseAtTop && laio.triggerTable && laio.logicTrigger &&
+              laio.autoSaveBinShown);
   EXPECT_FALSE(laio.amplitudes || laio.analogTrigger);
   EXPECT_EQ(laio.gpio, GpioPlacement::Hidden);
   const ModeLayout dldi = modeLayout(kModeDLDI);

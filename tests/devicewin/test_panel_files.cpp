@@ -51,10 +51,12 @@ struct FakeDialogs : IFileDialogs {
   bool yes = false;
   QStringList calls;  // dialog names in order
   QString lastFolder, lastFile, lastFilter, lastQuestion;
+  bool folderThere = false;  // a dialog opens elsewhere in a folder that is not there
   QString saveFileName(const QString& name, const QString& folder, const QString& file,
                        const QString& filter, const QString&) override {
     calls << name;
     lastFolder = folder;
+    folderThere = fs::is_directory(fs::path(folder.toStdString()));
     lastFile = file;
     lastFilter = filter;
     return saveAnswer;
@@ -273,6 +275,7 @@ TEST_F(FilePanel, SaveScopeDataOffersTheAutomaticNameInTheDayFolder) {
   ASSERT_EQ(panel_->saveScopeData(false), 0);
   EXPECT_EQ(dialogs_.calls.last(), QStringLiteral("SD_CSV"));
   EXPECT_EQ(dialogs_.lastFolder, QString::fromStdString((folder_ / "20261208").string()));
+  EXPECT_TRUE(dialogs_.folderThere);  // made for the first save of the day
   EXPECT_EQ(dialogs_.lastFile, QStringLiteral("143015_120_OSA0.CSV"));
   EXPECT_EQ(dialogs_.lastFilter, QStringLiteral("Scope Data (CSV) (*.CSV)"));
   EXPECT_TRUE(fs::exists(target));
@@ -284,6 +287,15 @@ TEST_F(FilePanel, SaveScopeDataOffersTheAutomaticNameInTheDayFolder) {
   EXPECT_EQ(fs::file_size(folder_ / "b.VXD"), 72u + 32u);
   dialogs_.saveAnswer.clear();  // cancelled
   EXPECT_EQ(panel_->saveScopeData(true), 0);
+  // A day folder that cannot be made (a file of its name): the device folder, quietly.
+  t.day += 1;
+  data_->setMeasurementTime(t);
+  std::ofstream(folder_ / "20261209") << "in the way";
+  EXPECT_EQ(panel_->saveScopeData(false), 0);
+  EXPECT_EQ(dialogs_.lastFolder, QString::fromStdString(folder_.string()));
+  EXPECT_TRUE(dialogs_.warnings.isEmpty());
+  t.day -= 1;
+  data_->setMeasurementTime(t);
 
   // In the logic analyser the entries write its record under its own name, greyed until one
   // came (the scope record above does not count there).
@@ -375,6 +387,14 @@ TEST_F(FilePanel, ARefusedSaveTellsTheUserWhy) {
   EXPECT_TRUE(dialogs_.warnings[1].contains(QStringLiteral("s.CSV was not written: ")))
       << dialogs_.warnings[1].toStdString();
   EXPECT_FALSE(dialogs_.warnings[1].contains(QStringLiteral("No such process")));
+  // The words come from the text table, so a third language has its own (or placeholders),
+  // never the English ones.
+  setLanguageIndex(kLanguageThird);
+  EXPECT_NE(panel_->saveScopeData(false), 0);
+  setLanguageIndex(kLanguageEnglish);
+  ASSERT_EQ(dialogs_.warnings.size(), 3);
+  EXPECT_FALSE(dialogs_.warnings[2].contains(QStringLiteral("was not written")))
+      << dialogs_.warnings[2].toStdString();
 }
 
 // A stored record the window refuses to show: the user is told which file and why, as for a
@@ -568,6 +588,18 @@ TEST_F(FilePanel, ALoggerStreamThatCannotBeDrawnIsToldOnce) {
   panel_->saveIntermediateAsCsv(IntermediateFamily::DLA0);
   ASSERT_EQ(dialogs_.warnings.size(), 5);
   EXPECT_EQ(dialogs_.warnings[4], both[0]);
+  // The writer says which end failed, also where its code alone would point at the stream (a
+  // target name without a file name gives a negative code, as a damaged stream does).
+  presenter_.analogToldOnSheet = false;
+  dialogs_.saveAnswer = QString::fromStdString((folder_ / "x").string()) + QLatin1Char('/');
+  EXPECT_EQ(panel_->saveIntermediateAsCsv(IntermediateFamily::DLA0), -194);
+  ASSERT_EQ(dialogs_.warnings.size(), 6);
+  const QStringList named = dialogs_.warnings[5].split(QLatin1Char('\n'));
+  ASSERT_EQ(named.size(), 2) << dialogs_.warnings[5].toStdString();
+  EXPECT_TRUE(named[0].endsWith(QStringLiteral("x/ was not written: ") +
+                                measureResultText(-194, languageIndex(), ResultContext::Writing)))
+      << named[0].toStdString();
+  EXPECT_EQ(named[1], dialogs_.warnings[0]);
 }
 
 // Pictures of the panel and its menu for a look at the layout (only when a folder is given).

@@ -333,8 +333,8 @@ TEST_F(SheetsWindow, ChartIsRedrawnByPlotModeFromOneReadingByTheBoxesFromTwo) {
 }
 
 TEST_F(SheetsWindow, LogicAnalyserRecordIsDrawnOnItsSheet) {
-  // Binary saving chosen in the scope stays in force here: its button shows it as long as it
-  // is the choice, so the group never shows none selected while files are written.
+  // The logic analyser has a binary file of its own: BIN is offered there whatever was chosen
+  // in the scope, and a choice made there writes that file.
   QRadioButton* bin = child<QRadioButton>("RB_AutoSave_BIN");
   ASSERT_FALSE(bin->isHidden());
   QWidget* group = child<QWidget>("GB_AutoSave");
@@ -342,9 +342,11 @@ TEST_F(SheetsWindow, LogicAnalyserRecordIsDrawnOnItsSheet) {
   QCoreApplication::processEvents();
   const QRect groupAt(group->mapTo(w_.get(), QPoint()), group->size());
   const QPoint csvAt = csv->mapTo(w_.get(), QPoint());
-  click(bin);
+  click(child<QRadioButton>("RB_AutoSave_OFF"));
   chooseMode(kModeLAIO);
-  EXPECT_FALSE(bin->isHidden());
+  ASSERT_FALSE(bin->isHidden());
+  EXPECT_FALSE(bin->isChecked());
+  click(bin);
   EXPECT_TRUE(bin->isChecked());
   singleRecord();
   ASSERT_GT(data().logicList().count(), 0);
@@ -355,8 +357,11 @@ TEST_F(SheetsWindow, LogicAnalyserRecordIsDrawnOnItsSheet) {
     binaries += e.path().extension() == ".VXD";
   EXPECT_EQ(binaries, 1);
   click(child<QRadioButton>("RB_AutoSave_CSV"));
+  EXPECT_FALSE(bin->isHidden());
+  // A mode without a binary file hides BIN, which keeps its room: nothing beside it moves
+  // under the user's next click.
+  chooseMode(kModeDLDI);
   EXPECT_TRUE(bin->isHidden());
-  // Hidden, BIN keeps its room: nothing beside it moves under the user's next click.
   QCoreApplication::processEvents();
   EXPECT_EQ(QRect(group->mapTo(w_.get(), QPoint()), group->size()), groupAt);
   EXPECT_EQ(csv->mapTo(w_.get(), QPoint()), csvAt);
@@ -694,6 +699,13 @@ TEST_F(SheetsWindow, AfterARestartTheScopeSheetShowsTheRecordItsNumberBoxNames) 
   // without waiting for a new one, and again after the device came back.
   QGroupBox* box = child<QGroupBox>("GB_OSA0_Nrs");
   for (const bool reconnected : {false, true}) {
+    if (reconnected) {
+      // The device came back in the window's mode: the sheet in front stays, and the settings
+      // sheet brought forward offers the records again.
+      ASSERT_EQ(child<QTabWidget>("PC_1")->currentIndex(), int(PlotSheet::Logic));
+      EXPECT_FALSE(box->isVisibleTo(w_.get()));  // the box of the sheet in front, not the mode's
+      child<QTabWidget>("PC_1")->setCurrentIndex(int(PlotSheet::ScopeControls));
+    }
     ASSERT_EQ(child<QTabWidget>("PC_1")->currentIndex(), int(PlotSheet::ScopeControls));
     EXPECT_TRUE(box->isVisibleTo(w_.get())) << reconnected;
     EXPECT_EQ(child<QLabel>("PN_OSA0_von")->text(), QStringLiteral("of 2"));
@@ -819,6 +831,28 @@ TEST_F(SheetsWindow, IoLoggerStreamIsDrawnAfterStop) {
   EXPECT_EQ(sheets().shownSheet(), PlotSheet::IoLogger);
   ASSERT_GT(data().ioLoggerList().count(), 0);
   EXPECT_GT(countColour(shown(PlotSheet::IoLogger), qRgb(255, 0, 0)), 100);
+
+  // "Export record on screen" writes the stream the sheet drew, sample for sample.
+  struct SaveTo final : IFileDialogs {
+    QString answer, warned;
+    QString saveFileName(const QString&, const QString&, const QString&, const QString&,
+                         const QString&) override {
+      return answer;
+    }
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    bool confirm(const QString&) override { return false; }
+    void warn(const QString& t) override { warned = t; }
+  } dialogs;
+  const std::filesystem::path out = data().deviceFolder() / "shown_io.csv";
+  dialogs.answer = QString::fromStdString(out.string());
+  w_->filePanel()->setDialogs(&dialogs);
+  EXPECT_EQ(w_->filePanel()->exportShown(), 0) << dialogs.warned.toStdString();
+  EXPECT_TRUE(dialogs.warned.isEmpty());
+  std::ifstream in(out);
+  std::int64_t rows = 0;
+  for (std::string line; std::getline(in, line);) rows += !line.empty() && line[0] != '#';
+  EXPECT_EQ(rows, data().ioLoggerList().count() + 1);  // a title row, then every sample
+  w_->filePanel()->setDialogs(nullptr);
 }
 
 TEST_F(SheetsWindow, IoLoggerStreamThatCannotBeReadBackSaysWhyOnItsEmptyPicture) {

@@ -304,6 +304,24 @@ TEST_F(RunWindow, StopEndsAContinuousRunInIdle) {
   EXPECT_TRUE(run().breakButton()->isHidden());
   EXPECT_TRUE(acq().controlsEnabled());
   EXPECT_TRUE(w_->scopeControlsPanel()->amplitudeTrackbar(0)->isEnabled());
+
+  // From the keyboard: Space on RUN starts, a second Space stops, as two clicks do. The focus
+  // stays on the spot the two buttons share, so it never lands on another control.
+  w_->show();
+  w_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get()));
+  run().runButton()->setFocus(Qt::TabFocusReason);
+  QWindow* win = w_->windowHandle();
+  QTest::keyClick(win, Qt::Key_Space);
+  ASSERT_TRUE(until([&] { return counted().scopeRecords >= records + 1; }));
+  ASSERT_FALSE(run().breakButton()->isHidden());
+  EXPECT_TRUE(run().breakButton()->hasFocus());
+  const std::size_t stops = rec_.of("ZZZZ").size();
+  QTest::keyClick(win, Qt::Key_Space);
+  EXPECT_EQ(rec_.of("ZZZZ").size(), stops + 1);
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 2000));
+  EXPECT_TRUE(run().runButton()->hasFocus());
+  w_->hide();
 }
 
 // RUN and STOP share one spot. A STOP is never dropped, not even the second press of a double

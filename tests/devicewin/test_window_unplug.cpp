@@ -6,9 +6,13 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
 #include <QTest>
 
 #include "common/texttable.h"
+#include "devicewin/sheets_plots.h"
+#include "devicewin/sheets_presenter.h"
 #include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "devicewin/tf_onetolvanex_plots.h"
 #include "devicewin/tf_onetolvanex_runpanel.h"
@@ -41,8 +45,9 @@ class WindowUnplug : public test::SimWindowTest {
   }
   void clickRun() { QTest::mouseClick(w_->runPanel()->runButton(), Qt::LeftButton); }
   TOneTolvanexLinkPanel& panel() { return *w_->linkPanel(); }
-  // Plugged back and reconnected: the window is idle and says the run the loss ended is over.
-  void plugBack() {
+  // Plugged back and reconnected: the window is idle and says the run the loss ended is over
+  // (and, for a record cut in flight, that it was discarded, not kept).
+  void plugBack(const QString& said = text(kTextRunEndedByLoss)) {
     sim_.plug(0);
     ASSERT_EQ(w_->reconnect(), 0);
     hub_.advance(2000);
@@ -50,7 +55,7 @@ class WindowUnplug : public test::SimWindowTest {
     EXPECT_FALSE(w_->isLost());
     EXPECT_TRUE(panel().statePanel()->isHidden());
     EXPECT_FALSE(panel().messagePanel()->isHidden());
-    EXPECT_EQ(panel().messagePanel()->text(), text(kTextRunEndedByLoss));
+    EXPECT_EQ(panel().messagePanel()->text(), said);
   }
   NoQuestions no_;
 };
@@ -80,10 +85,32 @@ TEST_F(WindowUnplug, LoggerStreamOfAPulledDeviceIsClosedAndConverts) {
   EXPECT_GT(s.sampleCount(), 100u);
   EXPECT_EQ(s.sampleCount() * 4, std::filesystem::file_size(file));
   EXPECT_EQ(s.header.mode, kModeDLA0);
+  // What was kept is drawn at once, as after STOP.
+  EXPECT_EQ(w_->plots().sheets().shownSheet(), PlotSheet::AnalogLogger);
+  EXPECT_EQ(w_->plots().presenter().analogLoggerFile(), file);
+  plugBack();
+
+  // The I/O logger likewise: its sheet shows the kept stream, not an empty picture.
+  chooseMode(kModeDLDI);
+  clickRun();
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 2000));
+  hub_.advance(2000);
+  sim_.unplug(0);
+  hub_.advance(500);
+  QApplication::processEvents();
+  ASSERT_TRUE(w_->isLost());
+  EXPECT_EQ(w_->plots().sheets().shownSheet(), PlotSheet::IoLogger);
+  EXPECT_GT(w_->plots().data().ioLoggerList().count(), 0);
+  const QImage img = w_->plots().sheets().image(PlotSheet::IoLogger)->pixmap().toImage();
+  int red = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) red += (img.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
+  EXPECT_GT(red, 100);
   plugBack();
 }
 
 TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
+  const int settingsSheet = w_->pageControl()->currentIndex();  // where the opened mode put it
   // 131000 samples: 524000 bytes take about 130 ms over the test's link.
   w_->acquisition().desired().memoryDepth = 131000;
   w_->acquisition().desired().sampleTime = 1e-6f;
@@ -93,12 +120,17 @@ TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
   clickRun();
   ASSERT_TRUE(until([&] { return w_->link().accumulationFill() > 0; }, 3000));
   sim_.unplug(0, kFtOk);  // the driver does not tell: the frame's listing does
+  const int runSheet = w_->pageControl()->currentIndex();  // the run brought its image forward
+  ASSERT_NE(runSheet, settingsSheet);
   w_->deviceGone();
   w_->deviceGone();  // told twice, shown once
   QApplication::processEvents();
   const QString message = panel().messagePanel()->text();
   EXPECT_EQ(message.count(QStringLiteral("discarded")), 1) << message.toStdString();
   EXPECT_EQ(acq().lastStamp().run, 0u);  // no record came
+  const QRegularExpressionMatch cut =
+      QRegularExpression(QStringLiteral(R"(\((\d+) of 524000 bytes\))")).match(message);
+  ASSERT_TRUE(cut.hasMatch()) << message.toStdString();
 
   // Changes made while away are sent on return, and the window's own options stay as they are.
   QTest::mouseClick(w_->runPanel()->singleShotBox(), Qt::LeftButton);
@@ -106,7 +138,12 @@ TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
   w_->acquisition().desired().memoryDepth = 2000;
   w_->acquisition().requestSettingsWrite();
   hub_.advance(1000);
-  plugBack();
+  plugBack(QStringLiteral("The last run ended when the device was disconnected; the record it "
+                          "cut off was discarded (%1 of 524000 bytes).")
+               .arg(cut.captured(1)));
+  EXPECT_FALSE(panel().messagePanel()->text().contains(QStringLiteral("kept")));
+  // The device confirms the mode it had: the window keeps the sheet the user looks at.
+  EXPECT_EQ(w_->pageControl()->currentIndex(), runSheet);
   EXPECT_EQ(panel().readPanel()->text(), QStringLiteral("Read"));
   EXPECT_EQ(sim_.device(0).settings().memoryDepth, 2000.0f);
   EXPECT_TRUE(w_->runPanel()->runButton()->isEnabled());
@@ -118,6 +155,19 @@ TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 5000));
   EXPECT_EQ(acq().lastStamp().run, acq().runsWritten());
   EXPECT_GT(acq().lastStamp().run, 1u);
+
+  // Another mode chosen while away is set on return, and its sheet comes to the front.
+  sim_.unplug(0);
+  hub_.advance(500);
+  ASSERT_TRUE(w_->isLost());
+  w_->settingsModel().modeChosen(modeIndex(kModeVMD0));
+  sim_.plug(0);
+  ASSERT_EQ(w_->reconnect(), 0);
+  ASSERT_TRUE(until([&] { return acq().mode() == kModeVMD0; }, 3000));
+  hub_.advance(1000);
+  QApplication::processEvents();
+  EXPECT_EQ(sim_.device(0).mode(), kModeVMD0);
+  EXPECT_EQ(w_->pageControl()->currentIndex(), 0);  // the voltmeter's sheet
 }
 
 }  // namespace

@@ -338,14 +338,15 @@ TEST_F(DataFiles, LogicCsvContinuesWithZeroRowsWithoutGrowingTheList) {
   EXPECT_EQ(l[9].substr(43), ";Memory Depth;12");
   EXPECT_EQ(l[12], "   5,500000;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0");
 
-  // Manual and the other types without a trigger point leave rows 4 to 6 plain; the rows
-  // before and after keep their places.
+  // Manual and the other types without a trigger point keep the trigger point row and leave
+  // rows 5 and 6 (trigger sample, pretrigger time) plain; the rows after keep their places.
   for (const char* trg : {"M", "T", ""}) {
     st.trgTypString = trg;
     const auto m = lines(logicCsvText(info(st), logicCsvParams(st), list, {',', ';'}));
     ASSERT_EQ(m.size(), 13u);
     EXPECT_EQ(m[4].substr(43), ";Trigger pattern;XXXXXXXX") << trg;
-    for (int r : {5, 6, 7}) EXPECT_EQ(m[std::size_t(r)].size(), 43u) << trg << r;
+    EXPECT_EQ(m[5], "   2,000000;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;Trigger point [%];10") << trg;
+    for (int r : {6, 7}) EXPECT_EQ(m[std::size_t(r)].size(), 43u) << trg << r;
     EXPECT_EQ(m[8].substr(43), ";Sampletime;0,500000;s") << trg;
   }
   for (const char* trg : {"x", "X"}) {

@@ -7,6 +7,7 @@
 
 #include "common/texttable.h"
 #include "files_fixture.h"
+#include "support/file_size_limit.h"
 #include "measure/intermediaterecords.h"
 #include "measure/intermediateshow.h"
 #include "measure/loggerstream.h"
@@ -439,6 +440,48 @@ TEST_F(RecordFiles, StoredFilesConvertWithTheirOwnHeader) {
   ASSERT_EQ(m.size(), 6u);
   EXPECT_EQ(m[3], "-50.000000;-2.500000;Trigger mode;\"M\"");
   EXPECT_EQ(m[4], "-50.000000;-2.500000;Sampletime;0.001000;s");
+
+  // A failure says which end failed, whatever its code: the table (a name without a file name,
+  // a folder that is a file) or the stream (gone, or a folder in its place, with its header
+  // still beside it).
+  ConvertSide side = ConvertSide::None;
+  const auto convert = [&](const fs::path& from, const fs::path& to) {
+    side = ConvertSide::None;
+    return convertIntermediateFile(IntermediateFamily::DLA0, from, to, {}, {}, &side);
+  };
+  EXPECT_EQ(convert(f, dir_ / "x" / ""), -194);
+  EXPECT_EQ(side, ConvertSide::Target);
+  spit(dir_ / "blocker", "x");
+  EXPECT_GT(convert(f, dir_ / "blocker" / "a.CSV"), 0);
+  EXPECT_EQ(side, ConvertSide::Target);
+  EXPECT_EQ(convert(f, csv), 0);
+  EXPECT_EQ(side, ConvertSide::None);
+  {
+    // A disk full mid-way through the table: its end failed, not the stream's, and no part of
+    // a table is left.
+    const fs::path partial = dir_ / "full.CSV";
+    tolv::testing::FileSizeLimit full(64);
+    EXPECT_EQ(convert(f, partial), EFBIG);
+    EXPECT_EQ(side, ConvertSide::Target);
+    EXPECT_FALSE(fs::exists(partial));
+  }
+  const fs::path held = f.parent_path() / "held";
+  fs::rename(f, held);
+  fs::create_directory(f);
+  EXPECT_GT(convert(f, csv), 0);
+  EXPECT_EQ(side, ConvertSide::Source);
+  fs::remove(f);
+  EXPECT_EQ(convert(f, csv), 2);
+  EXPECT_EQ(side, ConvertSide::Source);
+  // The same for a record converted in one piece: a header without its time is the record's.
+  const fs::path scope = intermediateFileName(dir_, IntermediateFamily::OSA0, 1);
+  fs::create_directories(scope.parent_path());
+  h.mode = kModeOSA0;
+  ASSERT_EQ(writeTextHeader(scope, h), 0);
+  spit(scope, std::string(8, '\0'));
+  EXPECT_EQ(convertIntermediateFile(IntermediateFamily::OSA0, scope, csv, {}, {}, &side),
+            kNoSamples);
+  EXPECT_EQ(side, ConvertSide::Source);
 }
 
 TEST_F(RecordFiles, VoltmeterFileClosesOnAWriteErrorAndKeepsWhatWasWritten) {
