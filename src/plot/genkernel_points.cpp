@@ -916,10 +916,10 @@ constexpr std::size_t kXYRecentLines = std::size_t(1) << 16;
 // later drawings skip the blocks that lie wholly on one side of the ranges' box: none of their
 // lines is drawn. The points inside the ranges are noted in the notes' grid by their pixels on
 // `lf` (the layout's transforms; `f` when the same). False when the reader failed or `more`
-// said stop; the grid is then left unfinished.
+// said stop; the grid is then left unfinished. Without `noteGrid` the grid is left as it is.
 template <class More>
 bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, const CurveFrame* lf,
-                  TXYNotes& notes, std::uint64_t interval, More more) {
+                  TXYNotes& notes, bool noteGrid, std::uint64_t interval, More more) {
   const std::uint64_t n = s.Count();
   if (n < 2 || !f.numeric) return true;
   constexpr std::uint64_t kBlock = TXYNotes::kBlock;
@@ -971,7 +971,7 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     for (std::size_t k = 0; k < m; ++k) {
       const NumberPoint cur = placeNumbers(f, xs[k], ys[k]);
       if (!skip) notes.FoldBox(i + k, xs[k], ys[k]);
-      if (cur.in) {
+      if (cur.in && noteGrid) {
         if (!lf) {
           notes.grid.Note(cur.x, cur.y, i + k);
         } else {
@@ -998,7 +998,7 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     i += m;
   }
   notes.boxesComplete = true;
-  notes.grid.Finish();
+  if (noteGrid) notes.grid.Finish();
   return true;
 }
 
@@ -1045,19 +1045,28 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     }
     // Held too: a nested drawing may give the set new notes.
     const std::shared_ptr<TXYNotes> notes = ds.xyNotes;
-    notes->gridValid = false;
-    notes->grid.Begin(plot_.left, plot_.top, plot_.right, plot_.bottom);
+    // The view the grid is made for, taken before it is begun. A drawing of the view the grid
+    // holds would note the same pixels: the grid is kept, and serves read-outs meanwhile.
+    std::vector<double> view = xyView(ds);
+    const bool noteGrid = !notes->gridValid || notes->gridView != view;
+    if (noteGrid) {
+      notes->gridValid = false;
+      notes->grid.Begin(plot_.left, plot_.top, plot_.right, plot_.bottom);
+    }
     // The read-out works on the layout's pixels; on a fine screen they are placed apart.
     std::optional<CurveFrame> layout;
     if (dpr_ != 1.0) layout.emplace(ds, ds.xTransform, ds.yTransform);
     const bool whole = drawXYSeries(bitmap_, *xy, CurveFrame(ds, tx, ty),
-                                    layout ? &*layout : nullptr, *notes, interval, more);
+                                    layout ? &*layout : nullptr, *notes, noteGrid, interval,
+                                    more);
     if (!whole && (generation_ != generation || ds.xySeries != xy)) return kPlotOk;
-    if (whole && notes->grid.Usable()) {
-      notes->gridView = xyView(ds);
+    if (whole && noteGrid && notes->grid.Usable()) {
+      notes->gridView = std::move(view);
       notes->gridValid = true;
     }
     n = ds.points.Count();  // the points may have changed while it yielded
+  } else {
+    ds.xyNotes.reset();  // the grid and block bounds of a stream curve no longer shown
   }
   if (n == 0) return kPlotOk;
   PointPixels pp(pts, ds, tx, ty);

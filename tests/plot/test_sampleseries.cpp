@@ -677,6 +677,44 @@ TEST(XYSeries, ZoomReadsOnlyTheBlocksThatReachIt) {
   for (int mode = 1; mode <= 3; ++mode)
     for (int x = pa.left; x <= pa.right; x += 53)
       for (int y = pa.top; y <= pa.bottom; y += 47) expectSameNearest(exact, xy, x, y, mode);
+  // A read-out while events run during a drawing: of the same view, through the grid kept from
+  // the last one (one point read); of a new view not yet drawn whole, read through, and the
+  // point of the new view all the same.
+  // The new view: the middle half of the zoomed one.
+  const int qx0 = (3 * pa.left + pa.right) / 4, qx1 = (pa.left + 3 * pa.right) / 4;
+  const int qy0 = (3 * pa.top + pa.bottom) / 4, qy1 = (pa.top + 3 * pa.bottom) / 4;
+  for (const bool newView : {false, true}) {
+    SCOPED_TRACE(newView ? "new view" : "same view");
+    if (newView) {
+      exact.BeginZoom(nullptr, qx0, qy0);
+      ASSERT_EQ(exact.FinishZoom(nullptr, qx1, qy1), kPlotOk);
+    }
+    int measured = 0;
+    std::uint64_t readInside = 0;
+    QTimer timer;
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      // Before the curve's drawing (its grid is the last view's) and inside it.
+      if (const int tick = measured++; tick != 0 && tick != 2) return;
+      const std::uint64_t b = reader->read;
+      EXPECT_EQ(exact.MeasureNearest(nullptr, mx + 7, my - 9, 3), kPlotOk);
+      for (int mode = 1; mode <= 3; ++mode) expectSameNearest(exact, xy, mx + 7, my - 9, mode);
+      readInside += reader->read - b;
+    });
+    timer.start();
+    if (newView) {
+      xy.BeginZoom(nullptr, qx0, qy0);
+      ASSERT_EQ(xy.FinishZoom(nullptr, qx1, qy1), kPlotOk);
+    } else {
+      ASSERT_EQ(xy.Redraw(nullptr), kPlotOk);
+    }
+    timer.stop();
+    EXPECT_GT(measured, 2);
+    if (newView)
+      EXPECT_GE(readInside, 2 * n);
+    else
+      EXPECT_LE(readInside, 6u);
+  }
   // The same set given a series of other points without a drawing: read through.
   std::vector<double> ys2(ys);
   for (double& v : ys2) v = -v;
@@ -684,11 +722,21 @@ TEST(XYSeries, ZoomReadsOnlyTheBlocksThatReachIt) {
   auto other = std::make_shared<TXYSeries>(*ds.xySeries);
   other->reader = std::make_shared<VectorPairs>(xs, ys2);
   ds.xySeries = other;
-  ASSERT_EQ(xy.MeasureNearest(nullptr, mx, my - 20, 3), kPlotOk);
-  const double y = xy.Measurement().Get(0)->foundPoint.Y.number;
-  EXPECT_NE(std::find(ys2.begin(), ys2.end(), y), ys2.end());
-  ASSERT_EQ(exact.MeasureNearest(nullptr, mx, my - 20, 3), kPlotOk);
-  EXPECT_NE(exact.Measurement().Get(0)->foundPoint.Y.number, y);
+  // Compared with the new points linked one by one in the same view (the old grid's sample
+  // would be another one: the curve is mirrored).
+  TGenD2ImgKernel exact2, unused;
+  buildXYPair(exact2, unused, reader, xs, ys2, 1.0, -3.0, 3.0, -2.1, 2.1);
+  exact2.BeginZoom(nullptr, x0, y0);
+  ASSERT_EQ(exact2.FinishZoom(nullptr, x1, y1), kPlotOk);
+  exact2.BeginZoom(nullptr, qx0, qy0);
+  ASSERT_EQ(exact2.FinishZoom(nullptr, qx1, qy1), kPlotOk);
+  ASSERT_EQ(exact2.MeasureNearest(nullptr, mx, my, 3), kPlotOk);
+  for (int mode = 1; mode <= 3; ++mode)
+    for (const int dy : {-20, 0, 20}) expectSameNearest(exact2, xy, mx, my + dy, mode);
+  // A set whose stream curve is gone gives its notes up at its next drawing.
+  ds.xySeries.reset();
+  ASSERT_EQ(xy.Redraw(nullptr), kPlotOk);
+  EXPECT_EQ(ds.xyNotes, nullptr);
 }
 
 }  // namespace
