@@ -948,9 +948,10 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
   for (std::uint64_t i = 0; i < n;) {
     if (i > 0 && interval > 0 && i % interval == 0 && !more()) return false;
     const std::uint64_t stop = interval > 0 ? std::min(n, (i / interval + 1) * interval) : n;
-    if (skip && i % kBlock == 0) {
+    if (skip) {
+      // From a block's start, or from where the last yield stopped inside it.
       std::uint64_t j = i;
-      while (j < stop && outside(std::size_t(j / kBlock))) j += kBlock;
+      while (j < stop && outside(std::size_t(j / kBlock))) j = (j / kBlock + 1) * kBlock;
       if (j > i) {
         i = std::min(j, stop);
         havePrev = false;

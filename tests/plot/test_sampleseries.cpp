@@ -739,5 +739,35 @@ TEST(XYSeries, ZoomReadsOnlyTheBlocksThatReachIt) {
   EXPECT_EQ(ds.xyNotes, nullptr);
 }
 
+// Blocks that come back into a zoomed window after skipped ones: a sweep inside it, then above
+// it for two blocks, then below it from a block's first point on. The line from the last point
+// above to the first below crosses the window; it belongs to the block it ends in, which must
+// be read (its bounds hold the point before it) and start from that point, read again.
+TEST(XYSeries, ZoomedLineBackIntoTheWindowAfterSkippedBlocks) {
+  constexpr std::size_t kB = TXYNotes::kBlock, n = 8 * kB;
+  std::vector<double> xs(n), ys(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    xs[i] = double(i) / double(n);
+    ys[i] = i < kB ? 0.0 : i < 3 * kB ? 10.0 : -10.0;
+  }
+  const auto reader = std::make_shared<CountingPairs>(std::make_shared<VectorPairs>(xs, ys));
+  for (const double ratio : {1.0, 2.0}) {
+    SCOPED_TRACE(testing::Message() << "ratio " << ratio);
+    TGenD2ImgKernel exact, xy;
+    buildXYPair(exact, xy, reader, xs, ys, ratio, 0.0, 1.0, -10.0, 10.0);
+    const PlotRect pa = xy.PlotArea();
+    const TGenD2DataSet& set = *xy.Get(0);
+    const int y0 = set.yTransform.toPixel(WorldValue::num(5.0));
+    const int y1 = set.yTransform.toPixel(WorldValue::num(-5.0));
+    const std::uint64_t before = reader->read;
+    for (TGenD2ImgKernel* k : {&exact, &xy}) {
+      k->BeginZoom(nullptr, pa.left, y0);
+      ASSERT_EQ(k->FinishZoom(nullptr, pa.right, y1), kPlotOk);
+    }
+    EXPECT_LT(reader->read - before, 4 * kB);  // blocks above and below are skipped
+    EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
+  }
+}
+
 }  // namespace
 }  // namespace tolv
