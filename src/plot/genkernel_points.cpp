@@ -959,7 +959,12 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
       }
     }
     std::uint64_t left = std::min<std::uint64_t>(stop - i, xs.size());
-    if (skip) left = std::min(left, kBlock - i % kBlock);
+    if (skip) {
+      // Up to the next block that lies outside: the blocks that can reach it are read at once.
+      std::uint64_t end = (i / kBlock + 1) * kBlock;
+      while (end < i + left && !outside(std::size_t(end / kBlock))) end += kBlock;
+      left = std::min(left, end - i);
+    }
     const auto m = std::size_t(left);
     if (!s.reader->Read(i, m, xs.data(), ys.data())) return false;
     if (!havePrev && i > 0) {
