@@ -147,6 +147,29 @@ void BM_XYRedraw(benchmark::State& state) {
 }
 BENCHMARK(BM_XYRedraw)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// The nearest-point read-out on the five-hour XY plot drawn from the stream, by distance (arg
+// 3) and by X (arg 1), at pointers across the picture: what one mouse move with the right
+// button costs.
+void BM_XYNearestPoint(benchmark::State& state) {
+  AnalogLoggerSeries stream;
+  if (openAnalogLoggerSeries(streamOf(kFiveHours), stream) != 0) state.SkipWithError("open failed");
+  PlotChoice pc;
+  pc.plotMode = kPlotK1vsK0;
+  pc.autoScale[0] = pc.autoScale[1] = true;
+  TGenD2ImgKernel k;
+  k.SetImageSize(1200, 700);
+  if (feedAnalogLoggerImage(k, stream, *stream.start, pc) != 0 || k.Render(nullptr, true) != 0)
+    state.SkipWithError("draw failed");
+  const PlotRect pa = k.PlotArea();
+  int step = 0;
+  for (auto _ : state) {
+    const int x = pa.left + 1 + (step * 97) % (pa.right - pa.left - 2);
+    const int y = pa.top + 1 + (step++ * 61) % (pa.bottom - pa.top - 2);
+    benchmark::DoNotOptimize(k.MeasureNearest(nullptr, x, y, int(state.range(0))));
+  }
+}
+BENCHMARK(BM_XYNearestPoint)->Arg(3)->Arg(1)->Unit(benchmark::kMillisecond);
+
 // A scope record of two channels of 131000 samples fed to its image as the window does (the
 // values copied into series with their summaries, trigger and zero lines) and drawn.
 void BM_Scope2x131000AsSeries(benchmark::State& state) {

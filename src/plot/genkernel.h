@@ -138,6 +138,8 @@ class TGenD2ImgKernel {
   void drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& trace);
   void drawYAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& trace);
   int drawPoints(TGenD2DataSet& ds, std::uint64_t generation);
+  // The view an XY series' nearest-point grid holds for: transforms, ranges and plot area.
+  std::vector<double> xyView(const TGenD2DataSet& ds) const;
   void show(QLabel* image);
   int labelWidth(const QFontMetrics& fm, const QString& text);
   void measure(QLabel* image, int x, int y, int shift, bool redrawFirst);

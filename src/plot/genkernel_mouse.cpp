@@ -180,6 +180,20 @@ SeriesNearest nearestXYPoint(const TXYSeries& s, const TGenD2DataSet& ds, const 
   return best;
 }
 
+// The same from the grid the last finished drawing noted: only the pixels around the pointer
+// are looked at, and the point found is read alone.
+SeriesNearest nearestXYNoted(const TXYSeries& s, const TXYNearestGrid& grid, int cx, int cy,
+                             int mode) {
+  SeriesNearest best;
+  std::uint64_t index = 0;
+  int px = 0, py = 0;
+  long long dist = 0;
+  double x = 0, y = 0;
+  if (!grid.Nearest(cx, cy, mode, index, px, py, dist) || !s.reader->Read(index, 1, &x, &y))
+    return best;
+  return {true, index, dist, px, py, y, x};
+}
+
 }  // namespace
 
 int TGenD2ImgKernel::clampX(int x) const {
@@ -280,7 +294,14 @@ int TGenD2ImgKernel::MeasureNearest(QLabel* image, int x, int y, int mode) {
     // The samples of a series count as the points before the list's own.
     SeriesNearest sn;
     if (ds.series) sn = nearestSample(*ds.series, ds, plot_, cx, cy, mode);
-    if (ds.xySeries && !ds.series) sn = nearestXYPoint(*ds.xySeries, ds, plot_, cx, cy, mode);
+    if (ds.xySeries && !ds.series) {
+      const TXYNotes* notes = ds.xyNotes.get();
+      if (notes && notes->gridValid && notes->series.lock() == ds.xySeries &&
+          notes->gridView == xyView(ds))
+        sn = nearestXYNoted(*ds.xySeries, notes->grid, cx, cy, mode);
+      else
+        sn = nearestXYPoint(*ds.xySeries, ds, plot_, cx, cy, mode);
+    }
     if (sn.found) {
       bestDist = sn.dist;
       bx = sn.px;

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include "plot/genkernel.h"
 #include "plot/plotraster.h"
@@ -911,12 +912,28 @@ constexpr std::size_t kXYRecentLines = std::size_t(1) << 16;
 // line from each point to the next, cut at the ranges' edge where it leaves them. The points
 // are read a piece at a time; at every multiple of `interval` points (none if 0) `more` is
 // asked whether to go on (it may let events run, so the picture's pixels are taken afresh
-// after it). False when the reader failed or `more` said stop.
+// after it). Once a drawing has read every point, the notes hold each block's bounds, and
+// later drawings skip the blocks that lie wholly on one side of the ranges' box: none of their
+// lines is drawn. The points inside the ranges are noted in the notes' grid by their pixels on
+// `lf` (the layout's transforms; `f` when the same). False when the reader failed or `more`
+// said stop; the grid is then left unfinished. Without `noteGrid` the grid is left as it is.
 template <class More>
-bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f,
-                  std::uint64_t interval, More more) {
+bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, const CurveFrame* lf,
+                  TXYNotes& notes, bool noteGrid, std::uint64_t interval, More more) {
   const std::uint64_t n = s.Count();
   if (n < 2 || !f.numeric) return true;
+  constexpr std::uint64_t kBlock = TXYNotes::kBlock;
+  const bool skip = notes.boxesComplete && notes.xlo.size() == (n + kBlock - 1) / kBlock;
+  if (!skip) notes.BeginBoxes(n);
+  // Whether no line of block b can reach the box: the same arithmetic as the points' pixels,
+  // which keeps their order, so its bounds' pixels bound theirs.
+  const auto outside = [&](std::size_t b) {
+    if (!(notes.xlo[b] <= notes.xhi[b])) return true;
+    const double ax = f.nx.real(notes.xlo[b]), bx = f.nx.real(notes.xhi[b]);
+    const double ay = f.ny.real(notes.ylo[b]), by = f.ny.real(notes.yhi[b]);
+    return std::max(ax, bx) < f.box.x0 || std::min(ax, bx) > f.box.x1 ||
+           std::max(ay, by) < f.box.y0 || std::min(ay, by) > f.box.y1;
+  };
   std::vector<double> xs(std::size_t(std::min<std::uint64_t>(n, kXYPiece)));
   std::vector<double> ys(xs.size());
   std::vector<std::uint64_t> recent(kXYRecentLines, ~std::uint64_t(0));
@@ -927,15 +944,47 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f,
   const auto keyable = [](int v) { return v >= 0 && v < 0xFFFF; };
   const std::uint32_t rgb = rgbOf(s.color);
   NumberPoint prev;
+  bool havePrev = false;
   for (std::uint64_t i = 0; i < n;) {
     if (i > 0 && interval > 0 && i % interval == 0 && !more()) return false;
-    std::uint64_t left = std::min<std::uint64_t>(n - i, xs.size());
-    if (interval > 0) left = std::min(left, interval - i % interval);
+    const std::uint64_t stop = interval > 0 ? std::min(n, (i / interval + 1) * interval) : n;
+    if (skip) {
+      // From a block's start, or from where the last yield stopped inside it.
+      std::uint64_t j = i;
+      while (j < stop && outside(std::size_t(j / kBlock))) j = (j / kBlock + 1) * kBlock;
+      if (j > i) {
+        i = std::min(j, stop);
+        havePrev = false;
+        continue;
+      }
+    }
+    std::uint64_t left = std::min<std::uint64_t>(stop - i, xs.size());
+    if (skip) {
+      // Up to the next block that lies outside: the blocks that can reach it are read at once.
+      std::uint64_t end = (i / kBlock + 1) * kBlock;
+      while (end < i + left && !outside(std::size_t(end / kBlock))) end += kBlock;
+      left = std::min(left, end - i);
+    }
     const auto m = std::size_t(left);
     if (!s.reader->Read(i, m, xs.data(), ys.data())) return false;
+    if (!havePrev && i > 0) {
+      // After skipped blocks: the line into this one starts at the point before it.
+      double x = 0, y = 0;
+      if (!s.reader->Read(i - 1, 1, &x, &y)) return false;
+      prev = placeNumbers(f, x, y);
+    }
     ColumnSpans sink(picture, rgb);
     for (std::size_t k = 0; k < m; ++k) {
       const NumberPoint cur = placeNumbers(f, xs[k], ys[k]);
+      if (!skip) notes.FoldBox(i + k, xs[k], ys[k]);
+      if (cur.in && noteGrid) {
+        if (!lf) {
+          notes.grid.Note(cur.x, cur.y, i + k);
+        } else {
+          const NumberPoint l = placeNumbers(*lf, xs[k], ys[k]);
+          notes.grid.Note(l.x, l.y, i + k);
+        }
+      }
       int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
       if ((i > 0 || k > 0) && numbersLine(f, prev, cur, x0, y0, x1, y1)) {
         if (keyable(x0) && keyable(y0) && keyable(x1) && keyable(y1)) {
@@ -951,8 +1000,11 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f,
       }
       prev = cur;
     }
+    havePrev = true;
     i += m;
   }
+  notes.boxesComplete = true;
+  if (noteGrid) notes.grid.Finish();
   return true;
 }
 
@@ -993,10 +1045,34 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     };
     // Stopped by a new picture, or the data set was given another curve meanwhile.
     const auto interval = std::uint64_t(yields ? ds.messageInterval : 0);
-    if (!drawXYSeries(bitmap_, *xy, CurveFrame(ds, tx, ty), interval, more) &&
-        (generation_ != generation || ds.xySeries != xy))
-      return kPlotOk;
+    if (!ds.xyNotes || ds.xyNotes->series.lock() != xy) {
+      ds.xyNotes = std::make_shared<TXYNotes>();
+      ds.xyNotes->series = xy;
+    }
+    // Held too: a nested drawing may give the set new notes.
+    const std::shared_ptr<TXYNotes> notes = ds.xyNotes;
+    // The view the grid is made for, taken before it is begun. A drawing of the view the grid
+    // holds would note the same pixels: the grid is kept, and serves read-outs meanwhile.
+    std::vector<double> view = xyView(ds);
+    const bool noteGrid = !notes->gridValid || notes->gridView != view;
+    if (noteGrid) {
+      notes->gridValid = false;
+      notes->grid.Begin(plot_.left, plot_.top, plot_.right, plot_.bottom);
+    }
+    // The read-out works on the layout's pixels; on a fine screen they are placed apart.
+    std::optional<CurveFrame> layout;
+    if (dpr_ != 1.0) layout.emplace(ds, ds.xTransform, ds.yTransform);
+    const bool whole = drawXYSeries(bitmap_, *xy, CurveFrame(ds, tx, ty),
+                                    layout ? &*layout : nullptr, *notes, noteGrid, interval,
+                                    more);
+    if (!whole && (generation_ != generation || ds.xySeries != xy)) return kPlotOk;
+    if (whole && noteGrid && notes->grid.Usable()) {
+      notes->gridView = std::move(view);
+      notes->gridValid = true;
+    }
     n = ds.points.Count();  // the points may have changed while it yielded
+  } else {
+    ds.xyNotes.reset();  // the grid and block bounds of a stream curve no longer shown
   }
   if (n == 0) return kPlotOk;
   PointPixels pp(pts, ds, tx, ty);
@@ -1057,6 +1133,26 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     }
   }
   return kPlotOk;
+}
+
+std::vector<double> TGenD2ImgKernel::xyView(const TGenD2DataSet& ds) const {
+  const auto num = [](const WorldValue& v) { return v.kind == kWorldNumber ? v.number : NAN; };
+  const AxisTransform& tx = ds.xTransform;
+  const AxisTransform& ty = ds.yTransform;
+  return {double(plot_.left),
+          double(plot_.top),
+          double(plot_.right),
+          double(plot_.bottom),
+          double(tx.firstPixel),
+          double(tx.scale),
+          num(tx.minimum),
+          double(ty.firstPixel),
+          double(ty.scale),
+          num(ty.minimum),
+          ds.mergedX ? num(ds.mergedX->minimum) : NAN,
+          ds.mergedX ? num(ds.mergedX->maximum) : NAN,
+          ds.mergedY ? num(ds.mergedY->minimum) : NAN,
+          ds.mergedY ? num(ds.mergedY->maximum) : NAN};
 }
 
 }  // namespace tolv

@@ -352,6 +352,7 @@ void TGenD2DataSet::Reset() {
   points = TD2PointsLst{};
   series.reset();
   xySeries.reset();
+  xyNotes.reset();
   xAxis = AxisWorldData{};
   yAxis = AxisWorldData{};
   mergedX = mergedY = nullptr;
@@ -376,6 +377,7 @@ void TGenD2DataSet::ClearContents() {
   points.Clear();
   series.reset();
   xySeries.reset();
+  xyNotes.reset();
   xTics.clear();
   yTics.clear();
 }

@@ -252,6 +252,7 @@ using TTicList_Y_Ax = std::vector<TTicRecord>;
 class TAxWorldDataLst;
 class TSampleSeries;
 struct TXYSeries;
+struct TXYNotes;
 
 class TGenD2DataSet {
  public:
@@ -287,6 +288,8 @@ class TGenD2DataSet {
   // A long XY curve drawn before the points straight from its reader; shared, never changed
   // once set.
   std::shared_ptr<const TXYSeries> xySeries;
+  // What drawing the XY series left for later drawings and the read-out (made by the kernel).
+  std::shared_ptr<TXYNotes> xyNotes;
   // Samples of the series and of the XY series plus the points.
   std::int64_t PointCount() const;
 

@@ -401,3 +401,92 @@ std::uint64_t TSampleSeries::NearestIndex(const WorldValue& x) const {
 }
 
 }  // namespace tolv
+
+namespace tolv {
+
+void TXYNearestGrid::Begin(int left, int top, int right, int bottom) {
+  complete_ = overflow_ = false;
+  left_ = left;
+  top_ = top;
+  right_ = std::max(right, left - 1);
+  bottom_ = std::max(bottom, top - 1);
+  width_ = right_ - left_ + 1;
+  cells_.assign(std::size_t(width_) * std::size_t(bottom_ - top_ + 1), 0);
+}
+
+bool TXYNearestGrid::Nearest(int cx, int cy, int mode, std::uint64_t& index, int& x, int& y,
+                             long long& dist) const {
+  bool found = false;
+  std::uint32_t best = 0;
+  const auto consider = [&](int px, int py, long long d) {
+    const std::uint32_t c = at(px, py);
+    if (c == 0) return;
+    if (!found || d < dist || (d == dist && c < best)) {
+      found = true;
+      best = c;
+      dist = d;
+      x = px;
+      y = py;
+    }
+  };
+  if (cells_.empty()) return false;
+  if (mode == 1 || mode == 2) {
+    // Whole columns (by X) or rows (by Y), outwards from the pointer's; the first that holds a
+    // point decides, its neighbour on the other side at the same distance competing.
+    const bool byX = mode == 1;
+    const int lo = byX ? left_ : top_, hi = byX ? right_ : bottom_, c = byX ? cx : cy;
+    for (int d = 0; c - d >= lo || c + d <= hi; ++d) {
+      for (int side = 0; side < (d == 0 ? 1 : 2); ++side) {
+        const int line = side == 0 ? c - d : c + d;
+        if (line < lo || line > hi) continue;
+        if (byX)
+          for (int py = top_; py <= bottom_; ++py) consider(line, py, d);
+        else
+          for (int px = left_; px <= right_; ++px) consider(px, line, d);
+      }
+      if (found) break;
+    }
+  } else {
+    // Rings of growing half-width around the pointer; a ring of half-width r lies at least r
+    // away, so none beyond the found distance can win or tie.
+    for (int r = 0;; ++r) {
+      if (found && (long long)r * r > dist) break;
+      if (cx - r < left_ && cx + r > right_ && cy - r < top_ && cy + r > bottom_) break;
+      const auto visit = [&](int px, int py) {
+        if (px < left_ || px > right_ || py < top_ || py > bottom_) return;
+        const long long dx = px - cx, dy = py - cy;
+        consider(px, py, dx * dx + dy * dy);
+      };
+      if (r == 0) {
+        visit(cx, cy);
+        continue;
+      }
+      for (int px = cx - r; px <= cx + r; ++px) {
+        visit(px, cy - r);
+        visit(px, cy + r);
+      }
+      for (int py = cy - r + 1; py <= cy + r - 1; ++py) {
+        visit(cx - r, py);
+        visit(cx + r, py);
+      }
+    }
+  }
+  if (found) index = best - 1;
+  return found;
+}
+
+void TXYNotes::BeginBoxes(std::uint64_t n) {
+  const std::size_t blocks = std::size_t((n + kBlock - 1) / kBlock);
+  boxesComplete = false;
+  xlo.assign(blocks, HUGE_VAL);
+  ylo.assign(blocks, HUGE_VAL);
+  xhi.assign(blocks, -HUGE_VAL);
+  yhi.assign(blocks, -HUGE_VAL);
+}
+
+std::size_t TXYNotes::MemoryBytes() const {
+  return (xlo.capacity() + xhi.capacity() + ylo.capacity() + yhi.capacity()) * sizeof(double) +
+         grid.MemoryBytes();
+}
+
+}  // namespace tolv

@@ -3,6 +3,8 @@
 // values (from memory or straight from a file), a min/max pyramid summarises them per 64 and
 // per 4096 samples, so the minimum and maximum of any stretch costs about one summary value
 // per pixel column plus the few samples at its ends.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -175,6 +177,80 @@ struct TXYSeries {
   double xlo = 0.0, xhi = 0.0, ylo = 0.0, yhi = 0.0;
   ColorRef color = kColorBlue;
   std::uint64_t Count() const { return reader ? reader->Count() : 0; }
+};
+
+// Of each pixel of a plot area, the earliest point of an XY series standing on it, noted while
+// the series is drawn: the nearest-point read-out then looks at the pixels around the pointer
+// instead of reading the whole series again on every mouse move. A few bytes per pixel,
+// whatever the series' length.
+class TXYNearestGrid {
+ public:
+  // Empties the grid for the pixels left..right x top..bottom (bounds included).
+  void Begin(int left, int top, int right, int bottom);
+  // Point `index` stands on pixel (x, y); points are noted in rising order, so the first noted
+  // on a pixel is kept. Pixels outside the area and indices the grid cannot hold are ignored
+  // (Usable then tells).
+  void Note(int x, int y, std::uint64_t index) {
+    if (x < left_ || x > right_ || y < top_ || y > bottom_) return;
+    if (index >= kMaxIndex) {
+      overflow_ = true;
+      return;
+    }
+    std::uint32_t& c = cells_[std::size_t(y - top_) * std::size_t(width_) + std::size_t(x - left_)];
+    if (c == 0) c = std::uint32_t(index + 1);
+  }
+  void Finish() { complete_ = !overflow_; }
+  bool Usable() const { return complete_; }
+  // The noted point nearest to (cx, cy) by the mode (1 by |dx|, 2 by |dy|, 3 by the squared
+  // distance), the earliest on equal distances; false when none is noted.
+  bool Nearest(int cx, int cy, int mode, std::uint64_t& index, int& x, int& y,
+               long long& dist) const;
+  std::size_t MemoryBytes() const { return cells_.capacity() * sizeof(std::uint32_t); }
+
+ private:
+  static constexpr std::uint64_t kMaxIndex = 0xFFFFFFFEu;
+  std::uint32_t at(int x, int y) const {
+    return cells_[std::size_t(y - top_) * std::size_t(width_) + std::size_t(x - left_)];
+  }
+  std::vector<std::uint32_t> cells_;  // index + 1; 0 where no point stands
+  int left_ = 0, top_ = 0, right_ = -1, bottom_ = -1, width_ = 0;
+  bool complete_ = false, overflow_ = false;
+};
+
+// What drawing an XY series leaves for the drawings and read-outs after it, kept by the data
+// set: the bounds of each block of points (so a zoomed picture reads only the blocks that can
+// reach it) and the nearest-point grid of the last finished picture.
+struct TXYNotes {
+  static constexpr std::uint64_t kBlock = 4096;
+  // The series they were made of; the boxes hold for it whatever the view.
+  std::weak_ptr<const TXYSeries> series;
+  // Per block b: the finite X and Y values of points b * kBlock .. (b + 1) * kBlock - 1 and of
+  // the point before them (the line into the block starts there); lo > hi where none is.
+  std::vector<double> xlo, xhi, ylo, yhi;
+  bool boxesComplete = false;
+  TXYNearestGrid grid;
+  // The view the grid was made for (transforms, ranges, plot area); compared before use.
+  std::vector<double> gridView;
+  bool gridValid = false;
+  // Starts the boxes afresh for n points.
+  void BeginBoxes(std::uint64_t n);
+  // Folds point i into its block and, when it is a block's last, into the next one.
+  void FoldBox(std::uint64_t i, double x, double y) {
+    const std::size_t b = std::size_t(i / kBlock);
+    fold(b, x, y);
+    if (i % kBlock == kBlock - 1 && b + 1 < xlo.size()) fold(b + 1, x, y);
+  }
+  std::size_t MemoryBytes() const;
+
+ private:
+  void fold(std::size_t b, double x, double y) {
+    if (std::isfinite(x) && std::isfinite(y)) {
+      xlo[b] = std::min(xlo[b], x);
+      xhi[b] = std::max(xhi[b], x);
+      ylo[b] = std::min(ylo[b], y);
+      yhi[b] = std::max(yhi[b], y);
+    }
+  }
 };
 
 }  // namespace tolv

@@ -490,10 +490,105 @@ class VectorPairs : public TPairReader {
   std::vector<double> x_, y_;
 };
 
+// Counts the points read through it.
+class CountingPairs : public TPairReader {
+ public:
+  explicit CountingPairs(std::shared_ptr<const TPairReader> r) : r_(std::move(r)) {}
+  std::uint64_t Count() const override { return r_->Count(); }
+  bool Read(std::uint64_t first, std::size_t n, double* xs, double* ys) const override {
+    read += n;
+    return r_->Read(first, n, xs, ys);
+  }
+  mutable std::uint64_t read = 0;
+
+ private:
+  std::shared_ptr<const TPairReader> r_;
+};
+
+// One kernel drawing the points xs, ys linked one by one (none of the faster paths), one
+// drawing them as an XY series from `reader`, both with the corners and the black zero line the
+// feeds add (none of them measured).
+void buildXYPair(TGenD2ImgKernel& exact, TGenD2ImgKernel& xy,
+                 const std::shared_ptr<const TPairReader>& reader, const std::vector<double>& xs,
+                 const std::vector<double>& ys, double ratio, double xlo, double xhi, double ylo,
+                 double yhi) {
+  const ColorRef colour = 0x0000FF;
+  exact.collapsePoints = false;
+  for (TGenD2ImgKernel* k : {&exact, &xy}) {
+    k->SetDevicePixelRatio(ratio);
+    k->SetImageSize(640, 420);
+    TGenD2DataSet& ds = k->NewDataSet();
+    ds.SetXUnit(QStringLiteral("V"));
+    ds.SetYUnit(QStringLiteral("V"));
+    PlotPoint p = ds.points.GetTemplate();
+    p.color = colour;
+    p.markerShape = kNoMarker;
+    if (k == &exact) {
+      for (std::size_t i = 0; i < xs.size(); ++i) {
+        p.X = WorldValue::num(xs[i]);
+        p.Y = WorldValue::num(ys[i]);
+        p.linkA = p.linkB = -1;
+        if (i == 0)
+          ds.points.AddPoint(p);
+        else
+          ds.points.AddLinkedPoint(p);
+      }
+    } else {
+      auto series = std::make_shared<TXYSeries>();
+      series->reader = reader;
+      series->xlo = xlo;
+      series->xhi = xhi;
+      series->ylo = ylo;
+      series->yhi = yhi;
+      series->color = colour;
+      ds.xySeries = series;
+    }
+    p.flags &= ~kPointMeasurable;
+    p.linkA = p.linkB = -1;
+    for (const auto& [cx, cy] : {std::pair{xlo - 0.25, ylo - 0.5}, std::pair{xhi + 0.25, yhi + 0.5}}) {
+      p.X = WorldValue::num(cx);
+      p.Y = WorldValue::num(cy);
+      ds.points.AddPoint(p);
+    }
+    p.color = kColorBlack;
+    for (int i = 0; i < 11; ++i) {
+      p.X = WorldValue::num(xlo - 0.25 + (xhi - xlo + 0.5) * i / 10);
+      p.Y = WorldValue::num(0.0);
+      if (i == 0)
+        ds.points.AddPoint(p);
+      else
+        ds.points.AddLinkedPoint(p);
+    }
+    k->AddDataSet(ds);
+    ASSERT_EQ(k->Render(nullptr, true), kPlotOk);
+  }
+}
+
+int redPixels(const QImage& b) {
+  const QRgb want = qRgb(255, 0, 0);
+  int c = 0;
+  for (int y = 0; y < b.height(); ++y)
+    for (int x = 0; x < b.width(); ++x) c += b.pixel(x, y) == want;
+  return c;
+}
+
+// The nearest point at (x, y) in a mode is the same sample both ways, with the same cursor.
+void expectSameNearest(TGenD2ImgKernel& exact, TGenD2ImgKernel& xy, int x, int y, int mode) {
+  SCOPED_TRACE(testing::Message() << "mode " << mode << " at " << x << "," << y);
+  ASSERT_EQ(exact.MeasureNearest(nullptr, x, y, mode), xy.MeasureNearest(nullptr, x, y, mode));
+  ASSERT_EQ(exact.Measurement().Count(), xy.Measurement().Count());
+  if (exact.Measurement().Count() == 0) return;
+  EXPECT_EQ(exact.Measurement().Get(0)->foundPoint.X, xy.Measurement().Get(0)->foundPoint.X);
+  EXPECT_EQ(exact.Measurement().Get(0)->foundPoint.Y, xy.Measurement().Get(0)->foundPoint.Y);
+  EXPECT_EQ(exact.Get(0)->foundX, xy.Get(0)->foundX);
+  EXPECT_EQ(exact.Get(0)->foundY, xy.Get(0)->foundY);
+}
+
 // An XY curve drawn straight from its reader against the same points linked one by one: values
-// on a coarse grid, so lines repeat in both directions, several pieces long, with a point that
-// is no number; the whole view, zoomed so lines leave the window on every side, and on a fine
-// screen; and the nearest point in each measuring mode.
+// on a coarse grid, so lines repeat in both directions and many points share a pixel or a
+// distance, several pieces long, with a point that is no number; the whole view, zoomed so lines
+// leave the window on every side, and on a fine screen; and the nearest point in each measuring
+// mode across the picture and beyond its edges, found without reading the series through.
 TEST(XYSeries, PictureAndNearestPointSameAsPointByPoint) {
   const std::size_t n = 150001;
   std::mt19937 g(5);
@@ -507,71 +602,12 @@ TEST(XYSeries, PictureAndNearestPointSameAsPointByPoint) {
     ys[i] = std::sin(gx * 0.05) + gy / 32.0;
   }
   ys[70000] = std::nan("");
-  const auto reader = std::make_shared<VectorPairs>(xs, ys);
-  const ColorRef colour = 0x0000FF;
+  const auto reader = std::make_shared<CountingPairs>(std::make_shared<VectorPairs>(xs, ys));
   for (const double ratio : {1.0, 2.0}) {
     TGenD2ImgKernel exact, xy;
-    // The exact side draws the points one by one, not through any of the faster paths.
-    exact.collapsePoints = false;
-    for (TGenD2ImgKernel* k : {&exact, &xy}) {
-      k->SetDevicePixelRatio(ratio);
-      k->SetImageSize(640, 420);
-      TGenD2DataSet& ds = k->NewDataSet();
-      ds.SetXUnit(QStringLiteral("V"));
-      ds.SetYUnit(QStringLiteral("V"));
-      PlotPoint p = ds.points.GetTemplate();
-      p.color = colour;
-      p.markerShape = kNoMarker;
-      if (k == &exact) {
-        for (std::size_t i = 0; i < n; ++i) {
-          p.X = WorldValue::num(xs[i]);
-          p.Y = WorldValue::num(ys[i]);
-          p.linkA = p.linkB = -1;
-          if (i == 0)
-            ds.points.AddPoint(p);
-          else
-            ds.points.AddLinkedPoint(p);
-        }
-      } else {
-        auto series = std::make_shared<TXYSeries>();
-        series->reader = reader;
-        series->xlo = -60 / 16.0;
-        series->xhi = 60 / 16.0;
-        series->ylo = -2.5;
-        series->yhi = 2.5;
-        series->color = colour;
-        ds.xySeries = series;
-      }
-      // Corners beyond the data fix the ranges, a black zero line lies over the curve, as the
-      // feeds add them; none of them is measured.
-      p.flags &= ~kPointMeasurable;
-      p.linkA = p.linkB = -1;
-      for (const auto& [cx, cy] : {std::pair{-4.0, -3.0}, std::pair{4.0, 3.0}}) {
-        p.X = WorldValue::num(cx);
-        p.Y = WorldValue::num(cy);
-        ds.points.AddPoint(p);
-      }
-      p.color = kColorBlack;
-      for (int i = 0; i < 11; ++i) {
-        p.X = WorldValue::num(-4.0 + 0.8 * i);
-        p.Y = WorldValue::num(0.0);
-        if (i == 0)
-          ds.points.AddPoint(p);
-        else
-          ds.points.AddLinkedPoint(p);
-      }
-      k->AddDataSet(ds);
-      ASSERT_EQ(k->Render(nullptr, true), kPlotOk);
-    }
-    const auto count = [&](const QImage& b) {
-      const QRgb want = qRgb(255, 0, 0);
-      int c = 0;
-      for (int y = 0; y < b.height(); ++y)
-        for (int x = 0; x < b.width(); ++x) c += b.pixel(x, y) == want;
-      return c;
-    };
+    buildXYPair(exact, xy, reader, xs, ys, ratio, -60 / 16.0, 60 / 16.0, -2.5, 2.5);
     EXPECT_TRUE(exact.Bitmap() == xy.Bitmap()) << "ratio " << ratio;
-    EXPECT_GT(count(xy.Bitmap()), 5000);
+    EXPECT_GT(redPixels(xy.Bitmap()), 5000);
     // Pending events run every message interval (10000 points) while the series is drawn, as
     // while points are.
     int ticks = 0;
@@ -585,25 +621,151 @@ TEST(XYSeries, PictureAndNearestPointSameAsPointByPoint) {
     EXPECT_GE(ticks, int(n / 10000));
     EXPECT_TRUE(exact.Bitmap() == xy.Bitmap()) << "yielding, ratio " << ratio;
     const PlotRect pa = xy.PlotArea();
-    for (TGenD2ImgKernel* k : {&exact, &xy}) {
-      k->BeginZoom(nullptr, pa.left + 173, pa.top + 61);
-      ASSERT_EQ(k->FinishZoom(nullptr, pa.left + 311, pa.bottom - 97), kPlotOk);
-    }
-    EXPECT_TRUE(exact.Bitmap() == xy.Bitmap()) << "zoomed, ratio " << ratio;
-    EXPECT_GT(count(xy.Bitmap()), 1000);
-    for (int mode = 1; mode <= 3; ++mode) {
-      for (const auto& [x, y] : {std::pair{pa.left + 180, pa.top + 70},
-                                 std::pair{(pa.left + pa.right) / 2, pa.bottom - 100}}) {
-        ASSERT_EQ(exact.MeasureNearest(nullptr, x, y, mode), xy.MeasureNearest(nullptr, x, y, mode));
-        ASSERT_EQ(exact.Measurement().Count(), 1);
-        ASSERT_EQ(xy.Measurement().Count(), 1);
-        EXPECT_EQ(exact.Measurement().Get(0)->foundPoint.X, xy.Measurement().Get(0)->foundPoint.X)
-            << "mode " << mode;
-        EXPECT_EQ(exact.Measurement().Get(0)->foundPoint.Y, xy.Measurement().Get(0)->foundPoint.Y);
-        EXPECT_EQ(exact.Get(0)->foundX, xy.Get(0)->foundX);
-        EXPECT_EQ(exact.Get(0)->foundY, xy.Get(0)->foundY);
+    for (int zoom = 0; zoom < 2; ++zoom) {
+      if (zoom) {
+        for (TGenD2ImgKernel* k : {&exact, &xy}) {
+          k->BeginZoom(nullptr, pa.left + 173, pa.top + 61);
+          ASSERT_EQ(k->FinishZoom(nullptr, pa.left + 311, pa.bottom - 97), kPlotOk);
+        }
+        EXPECT_TRUE(exact.Bitmap() == xy.Bitmap()) << "zoomed, ratio " << ratio;
+        EXPECT_GT(redPixels(xy.Bitmap()), 1000);
       }
+      const std::uint64_t before = reader->read;
+      for (int mode = 1; mode <= 3; ++mode)
+        for (int x = pa.left - 5; x <= pa.right + 5; x += 37)
+          for (int y = pa.top - 5; y <= pa.bottom + 5; y += 41)
+            expectSameNearest(exact, xy, x, y, mode);
+      // Each read-out reads the point it found, nothing else.
+      EXPECT_LE(reader->read - before, 3u * 18 * 11) << "zoom " << zoom;
     }
+  }
+}
+
+// A curve that wanders slowly (a spiral): a zoomed picture reads only the blocks of points
+// that can reach it (a point that is no number ends a block), the same pixels as point by point, and the read-out still finds the real
+// nearest sample; a series given anew is searched afresh, not through the last one's grid.
+TEST(XYSeries, ZoomReadsOnlyTheBlocksThatReachIt) {
+  const std::size_t n = 120000;
+  std::vector<double> xs(n), ys(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double t = double(i) / double(n), a = 40 * M_PI * t;
+    xs[i] = (0.2 + 2.8 * t) * std::cos(a);
+    ys[i] = (0.2 + 2.8 * t) * std::sin(a) * 0.7;
+  }
+  ys[4095] = std::nan("");  // the last point of a block, whose line into the next is not drawn
+  const auto reader = std::make_shared<CountingPairs>(std::make_shared<VectorPairs>(xs, ys));
+  TGenD2ImgKernel exact, xy;
+  buildXYPair(exact, xy, reader, xs, ys, 1.0, -3.0, 3.0, -2.1, 2.1);
+  const PlotRect pa = xy.PlotArea();
+  // A window at the right, reached by the outer turns only.
+  const TGenD2DataSet& set = *xy.Get(0);
+  const int x0 = set.xTransform.toPixel(WorldValue::num(2.4));
+  const int x1 = set.xTransform.toPixel(WorldValue::num(3.0));
+  const int y0 = set.yTransform.toPixel(WorldValue::num(0.4));
+  const int y1 = set.yTransform.toPixel(WorldValue::num(-0.4));
+  const int mx = (x0 + x1) / 2, my = (y0 + y1) / 2;
+  for (TGenD2ImgKernel* k : {&exact, &xy}) {
+    k->BeginZoom(nullptr, x0, y0);
+    ASSERT_EQ(k->FinishZoom(nullptr, x1, y1), kPlotOk);
+  }
+  const std::uint64_t before = reader->read;
+  ASSERT_EQ(xy.Redraw(nullptr), kPlotOk);
+  EXPECT_LT(reader->read - before, n / 3);
+  ASSERT_EQ(exact.Redraw(nullptr), kPlotOk);
+  EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
+  EXPECT_GT(redPixels(xy.Bitmap()), 500);
+  for (int mode = 1; mode <= 3; ++mode)
+    for (int x = pa.left; x <= pa.right; x += 53)
+      for (int y = pa.top; y <= pa.bottom; y += 47) expectSameNearest(exact, xy, x, y, mode);
+  // A read-out while events run during a drawing: of the same view, through the grid kept from
+  // the last one (one point read); of a new view not yet drawn whole, read through, and the
+  // point of the new view all the same.
+  // The new view: the middle half of the zoomed one.
+  const int qx0 = (3 * pa.left + pa.right) / 4, qx1 = (pa.left + 3 * pa.right) / 4;
+  const int qy0 = (3 * pa.top + pa.bottom) / 4, qy1 = (pa.top + 3 * pa.bottom) / 4;
+  for (const bool newView : {false, true}) {
+    SCOPED_TRACE(newView ? "new view" : "same view");
+    if (newView) {
+      exact.BeginZoom(nullptr, qx0, qy0);
+      ASSERT_EQ(exact.FinishZoom(nullptr, qx1, qy1), kPlotOk);
+    }
+    int measured = 0;
+    std::uint64_t readInside = 0;
+    QTimer timer;
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      // Before the curve's drawing (its grid is the last view's) and inside it.
+      if (const int tick = measured++; tick != 0 && tick != 2) return;
+      const std::uint64_t b = reader->read;
+      EXPECT_EQ(exact.MeasureNearest(nullptr, mx + 7, my - 9, 3), kPlotOk);
+      for (int mode = 1; mode <= 3; ++mode) expectSameNearest(exact, xy, mx + 7, my - 9, mode);
+      readInside += reader->read - b;
+    });
+    timer.start();
+    if (newView) {
+      xy.BeginZoom(nullptr, qx0, qy0);
+      ASSERT_EQ(xy.FinishZoom(nullptr, qx1, qy1), kPlotOk);
+    } else {
+      ASSERT_EQ(xy.Redraw(nullptr), kPlotOk);
+    }
+    timer.stop();
+    EXPECT_GT(measured, 2);
+    if (newView)
+      EXPECT_GE(readInside, 2 * n);
+    else
+      EXPECT_LE(readInside, 6u);
+  }
+  // The same set given a series of other points without a drawing: read through.
+  std::vector<double> ys2(ys);
+  for (double& v : ys2) v = -v;
+  TGenD2DataSet& ds = *xy.Get(0);
+  auto other = std::make_shared<TXYSeries>(*ds.xySeries);
+  other->reader = std::make_shared<VectorPairs>(xs, ys2);
+  ds.xySeries = other;
+  // Compared with the new points linked one by one in the same view (the old grid's sample
+  // would be another one: the curve is mirrored).
+  TGenD2ImgKernel exact2, unused;
+  buildXYPair(exact2, unused, reader, xs, ys2, 1.0, -3.0, 3.0, -2.1, 2.1);
+  exact2.BeginZoom(nullptr, x0, y0);
+  ASSERT_EQ(exact2.FinishZoom(nullptr, x1, y1), kPlotOk);
+  exact2.BeginZoom(nullptr, qx0, qy0);
+  ASSERT_EQ(exact2.FinishZoom(nullptr, qx1, qy1), kPlotOk);
+  ASSERT_EQ(exact2.MeasureNearest(nullptr, mx, my, 3), kPlotOk);
+  for (int mode = 1; mode <= 3; ++mode)
+    for (const int dy : {-20, 0, 20}) expectSameNearest(exact2, xy, mx, my + dy, mode);
+  // A set whose stream curve is gone gives its notes up at its next drawing.
+  ds.xySeries.reset();
+  ASSERT_EQ(xy.Redraw(nullptr), kPlotOk);
+  EXPECT_EQ(ds.xyNotes, nullptr);
+}
+
+// Blocks that come back into a zoomed window after skipped ones: a sweep inside it, then above
+// it for two blocks, then below it from a block's first point on. The line from the last point
+// above to the first below crosses the window; it belongs to the block it ends in, which must
+// be read (its bounds hold the point before it) and start from that point, read again.
+TEST(XYSeries, ZoomedLineBackIntoTheWindowAfterSkippedBlocks) {
+  constexpr std::size_t kB = TXYNotes::kBlock, n = 8 * kB;
+  std::vector<double> xs(n), ys(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    xs[i] = double(i) / double(n);
+    ys[i] = i < kB ? 0.0 : i < 3 * kB ? 10.0 : -10.0;
+  }
+  const auto reader = std::make_shared<CountingPairs>(std::make_shared<VectorPairs>(xs, ys));
+  for (const double ratio : {1.0, 2.0}) {
+    SCOPED_TRACE(testing::Message() << "ratio " << ratio);
+    TGenD2ImgKernel exact, xy;
+    buildXYPair(exact, xy, reader, xs, ys, ratio, 0.0, 1.0, -10.0, 10.0);
+    const PlotRect pa = xy.PlotArea();
+    const TGenD2DataSet& set = *xy.Get(0);
+    const int y0 = set.yTransform.toPixel(WorldValue::num(5.0));
+    const int y1 = set.yTransform.toPixel(WorldValue::num(-5.0));
+    const std::uint64_t before = reader->read;
+    for (TGenD2ImgKernel* k : {&exact, &xy}) {
+      k->BeginZoom(nullptr, pa.left, y0);
+      ASSERT_EQ(k->FinishZoom(nullptr, pa.right, y1), kPlotOk);
+    }
+    EXPECT_LT(reader->read - before, 4 * kB);  // blocks above and below are skipped
+    EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
   }
 }
 
