@@ -733,6 +733,13 @@ void THeadlessAcquisition::allReady() {
                               .arg(QString::fromStdString(name.string()), outputProblem(rc)));
       beginStopping();
     };
+    // A device's own file is a by-product: its record stays in the merged file, which is what
+    // the run delivers. Said once, and the run goes on (exit code 0).
+    collection_->onDeviceFileFailed = [this](const fs::path& name, int rc) {
+      line(QStringLiteral("warning: the device file \"%1\" cannot be written: %2; its records "
+                          "stay in the merged files, the run goes on")
+               .arg(QString::fromStdString(name.string()), outputProblem(rc)));
+    };
     collection_->runClicked();
     return;
   }

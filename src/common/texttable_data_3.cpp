@@ -220,6 +220,11 @@ const BuiltInText kTexts[] = {
      "ob der Rest der vorigen Aufnahme vor ihr kam.",
      "The start of the last record may be shifted: its bytes do not tell whether the rest of "
      "the record before came ahead of it."},
+    {411,
+     "Die Gerätedatei %1 kann nicht geschrieben werden: %2. Ihre Aufnahme bleibt in der "
+     "Mehrgeräte-Datendatei; die Messung läuft weiter.",
+     "The device file %1 cannot be written: %2. Its record stays in the multi-device data "
+     "file; the run goes on."},
     {420, "sein Dateikopf %1 ist beschädigt (%2)", "its text header %1 is damaged (%2)"},
     {421,
      "%1 ist keine Zwischendatei, sondern %2. Hier werden nur Zwischendateien (.FIL) "

@@ -680,7 +680,7 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
     cycleFiles_ << pathText(name);
   } else if (!deviceFileFailureTold_) {
     deviceFileFailureTold_ = true;
-    if (onAutosaveFailed) onAutosaveFailed(name, written);
+    if (onDeviceFileFailed) onDeviceFileFailed(name, written);
   }
   if (cycleTextCount_ == cycleTexts_.size()) cycleTexts_.emplace_back();
   KeptDeviceText& kept = cycleTexts_[cycleTextCount_++];
@@ -743,7 +743,7 @@ void TMultiCollection::updateTriggerDeltas() {
     for (const TGenD2DataSet* curve : sl.curves)
       if (curve) {
         curveDelta_[curve] = r.triggerDelta;
-        cycleCurves_.insert(curve);
+        pictureCurves_.insert(curve);
       }
   }
 }
@@ -757,8 +757,8 @@ void TMultiCollection::endCycle() {
   tmOwed_.stop();
   tmBreakEnd_.stop();
   const bool complete = received_ >= askedCount();
-  // Rows a loaded file added for devices not in the run go with its picture.
-  if (status_.size() > active_.size()) status_.resize(active_.size());
+  // Rows a loaded file kept aside for devices not in the run go with its picture.
+  asideRows_.clear();
   // A device that did not deliver is marked, and stopped unless Break stopped it already: its
   // run ends, so no record of it can come late, and the next cycle starts it afresh. One that
   // sat the cycle out keeps its own run and its busy mark; its curves leave the picture now.
@@ -983,7 +983,7 @@ void TMultiCollection::forgetCurves() {
   besideStamps_.clear();
   appliedShift_.clear();
   curveDelta_.clear();
-  cycleCurves_.clear();
+  pictureCurves_.clear();
   for (Slot& sl : slots_) sl.curves = {nullptr, nullptr};
 }
 
@@ -1264,6 +1264,8 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
     const QString serial = curve->name.left(curve->name.size() - 3);
     for (const auto& [name, delta] : deltas)
       if (name == serial) curveDelta_[curve] = delta;
+    // In place of the picture, they follow the members' earliest trigger as a cycle's do.
+    if (!beside) pictureCurves_.insert(curve);
   }
   if (!beside) describeLoadedFile(r);
   const int drawn = renderPlot();
@@ -1282,34 +1284,47 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
 void TMultiCollection::rowsFromPicture(std::vector<MultiStatusRow> before) {
   status_.assign(active_.size(), MultiStatusRow());
   for (std::size_t k = 0; k < active_.size(); ++k) status_[k].serial = active_[k]->serial();
-  if (onScreen_ == OnScreen::Loaded) {
-    describeLoadedFile(loaded_);
-    return;
-  }
-  if (onScreen_ != OnScreen::Cycle) return;
-  // The picture stays: each member's row says again what it said of its record. No run is
-  // going any more, so nothing is busy or owed. The rows are the members': the row of a device
-  // that left is kept aside while its curves are on screen, and is back when it is ticked again;
-  // a member without a record in the picture has empty cells.
-  std::vector<MultiStatusRow> known = std::move(asideRows_);
-  asideRows_.clear();
-  for (MultiStatusRow& old : before) {
-    old.busy = old.owed = false;
-    std::erase_if(known, [&](const MultiStatusRow& r) { return r.serial == old.serial; });
-    known.push_back(std::move(old));
-  }
-  for (MultiStatusRow& old : known) {
-    auto row = std::find_if(status_.begin(), status_.end(),
-                            [&](const MultiStatusRow& r) { return r.serial == old.serial; });
-    if (row != status_.end())
-      *row = std::move(old);
-    else if (old.filled)
-      asideRows_.push_back(std::move(old));
-  }
-  referDeltasToMembers();
+  if (onScreen_ == OnScreen::Nothing) return;
+  // The picture stays, a cycle's or a loaded file's alike: each member's row says again what it
+  // said of its record. No run is going any more, so nothing is busy or owed.
+  for (MultiStatusRow& old : before) old.busy = old.owed = false;
+  placePictureRows(std::move(before), true);
 }
 
-void TMultiCollection::referDeltasToMembers() {
+void TMultiCollection::placePictureRows(std::vector<MultiStatusRow> picture, bool redraw) {
+  // The rows are the members': a member without a record in the picture has empty cells (what
+  // it does now, busy or a record owed, stays), and the row of a record whose device is no
+  // member is kept aside while its curves are on screen, back when it is ticked again. The rows
+  // kept aside before are the picture's too, unless it names their devices itself.
+  for (MultiStatusRow& row : status_) {
+    MultiStatusRow empty;
+    empty.serial = row.serial;
+    empty.busy = row.busy;
+    empty.owed = row.owed;
+    row = empty;
+  }
+  std::vector<MultiStatusRow> known = std::move(asideRows_);
+  asideRows_.clear();
+  for (MultiStatusRow& r : picture) {
+    std::erase_if(known, [&](const MultiStatusRow& k) { return k.serial == r.serial; });
+    known.push_back(std::move(r));
+  }
+  for (MultiStatusRow& r : known) {
+    auto row = std::find_if(status_.begin(), status_.end(),
+                            [&](const MultiStatusRow& s) { return s.serial == r.serial; });
+    if (row != status_.end()) {
+      r.busy = r.busy || row->busy;
+      r.owed = r.owed || row->owed;
+      *row = std::move(r);
+    } else if (r.filled) {
+      asideRows_.push_back(std::move(r));
+    }
+  }
+  referDeltasToMembers(redraw);
+  notify(kChangedStatus);
+}
+
+void TMultiCollection::referDeltasToMembers(bool redraw) {
   // Against the earliest trigger of the members' records: the device whose trigger came first
   // may have left the list.
   bool any = false;
@@ -1325,41 +1340,29 @@ void TMultiCollection::referDeltasToMembers() {
       if (r.hasTriggerDelta) r.triggerDelta -= first;
   // The curves keep to the table: shifted, they lie on the members' time axis.
   for (auto& [curve, delta] : curveDelta_)
-    if (cycleCurves_.contains(curve)) delta -= first;
-  if (shiftByTrigger_) redrawShifted();
+    if (pictureCurves_.contains(curve)) delta -= first;
+  if (redraw && shiftByTrigger_) redrawShifted();
 }
 
 void TMultiCollection::describeLoadedFile(const TREADing& r) {
-  // The rows tell of the picture: the file's devices with its colours and trigger deltas, an
-  // active device the file lacks empty. What a device does now (busy, a record owed) stays.
-  if (status_.size() > active_.size()) status_.resize(active_.size());
-  for (MultiStatusRow& row : status_) {
-    MultiStatusRow empty;
-    empty.serial = row.serial;
-    empty.busy = row.busy;
-    empty.owed = row.owed;
-    row = empty;
-  }
+  // The file's records by the same rule as a cycle's: a device of the file that is no member is
+  // kept aside, and the deltas are against the members' earliest trigger in it.
+  asideRows_.clear();
+  std::vector<MultiStatusRow> rows;
   const auto deltas = loadedTriggerDeltas(r);
+  const auto& colours = r.colours.Items();
   for (int dev = 0; dev < r.deviceCount; ++dev) {
-    const QString serial = r.names.value(dev);
-    auto row = std::find_if(status_.begin(), status_.end(),
-                            [&](const MultiStatusRow& s) { return s.serial == serial; });
-    if (row == status_.end()) {
-      status_.emplace_back();
-      row = status_.end() - 1;
-      row->serial = serial;
-    }
-    const auto& colours = r.colours.Items();
+    MultiStatusRow& row = rows.emplace_back();
+    row.serial = r.names.value(dev);
     if (std::size_t(2 * dev + 1) < colours.size()) {
-      row->colour1 = ColorRef(colours[std::size_t(2 * dev)]);
-      row->colour2 = ColorRef(colours[std::size_t(2 * dev + 1)]);
+      row.colour1 = ColorRef(colours[std::size_t(2 * dev)]);
+      row.colour2 = ColorRef(colours[std::size_t(2 * dev + 1)]);
     }
-    row->filled = true;
-    row->hasTriggerDelta = std::size_t(dev) < deltas.size();
-    if (row->hasTriggerDelta) row->triggerDelta = deltas[std::size_t(dev)].second;
+    row.filled = true;
+    row.hasTriggerDelta = std::size_t(dev) < deltas.size();
+    if (row.hasTriggerDelta) row.triggerDelta = deltas[std::size_t(dev)].second;
   }
-  notify(kChangedStatus);
+  placePictureRows(std::move(rows), false);
 }
 
 }  // namespace tolv

@@ -276,9 +276,13 @@ class TMultiCollection {
   // A cycle is over, its merged file autosaved: a caller that stops after a number of cycles
   // stops here, so the last one is not taken for a cycle Break interrupted.
   std::function<void()> onCycleEnded;
-  // A merged file autosave, or a device's own file (whose record the merged file keeps), could
-  // not be written: told once per run each, so a run that goes on is not a cascade of messages.
+  // A merged file autosave could not be written: told once per run, so a run that goes on is
+  // not a cascade of messages.
   std::function<void(const std::filesystem::path& name, int rc)> onAutosaveFailed;
+  // A device's own file in the intermediate folder could not be written. Its record is kept
+  // for the merged file all the same, so this is no failure of the merged file: told apart
+  // from it, once per run.
+  std::function<void(const std::filesystem::path& name, int rc)> onDeviceFileFailed;
   // Active devices were busy with runs of their own at the start of a cycle and left out of
   // it: told once per run, and again when none was free and the run ended for that.
   std::function<void(const QStringList& serials, bool runEnded)> onDevicesBusy;
@@ -308,8 +312,13 @@ class TMultiCollection {
   // scalings, apply the visible mode, and say what it did beyond that (activationNotice).
   void settleActivation(int rc);
   int activateByUser();
-  // The trigger deltas of the rows (and of the curves) against the earliest of the members'.
-  void referDeltasToMembers();
+  // The trigger deltas of the rows (and of the picture's curves) against the earliest of the
+  // members'; redraw: the curves on show move at once when shifted.
+  void referDeltasToMembers(bool redraw);
+  // The status rows of the picture on screen, whose records `picture` describes (a cycle's or
+  // a loaded file's, by serial): one per member, the others kept aside, deltas referred to the
+  // members.
+  void placePictureRows(std::vector<MultiStatusRow> picture, bool redraw);
   // The curves on show drawn again with their shifts (unless a new cycle's records are in).
   void redrawShifted();
   // The status rows of a merged data file loaded in place of the picture on show.
@@ -327,9 +336,8 @@ class TMultiCollection {
   void stopRunDevices();
   // No further cycle starts; the device windows have their plots and single-shot choice back.
   void endRun();
-  // The status rows of the new active list from the picture on screen: a loaded file's rows
-  // from the file, a cycle's from what its rows said (before, and the rows kept aside, by
-  // serial), one per member.
+  // The status rows of the new active list from the picture on screen: from what its rows said
+  // (before, and the rows kept aside, by serial), one per member.
   void rowsFromPicture(std::vector<MultiStatusRow> before);
   void processEvents() {
     if (view_) view_->processEvents();
@@ -408,7 +416,7 @@ class TMultiCollection {
   std::vector<bool> checked_;
   std::vector<IMultiMember*> active_;
   std::vector<MultiStatusRow> status_;
-  // Rows of the cycle on screen whose devices left the active list (see rowsFromPicture).
+  // Rows of the picture on screen whose devices are not in the active list (placePictureRows).
   std::vector<MultiStatusRow> asideRows_;
 
   int received_ = 0;
@@ -448,9 +456,9 @@ class TMultiCollection {
   // it. By curve, not by name: a loaded file's curves may bear the names of the cycle's.
   std::map<const TGenD2DataSet*, double> curveDelta_;
   std::map<const TGenD2DataSet*, double> appliedShift_;
-  // The curves of the cycle's records: only they follow the members' earliest trigger, not
-  // those of a data file drawn beside them.
-  std::set<const TGenD2DataSet*> cycleCurves_;
+  // The curves of the picture's records (a cycle's, or a data file's loaded in its place): only
+  // they follow the members' earliest trigger, not those of a data file drawn beside them.
+  std::set<const TGenD2DataSet*> pictureCurves_;
   bool singleShot_ = true;
   bool autostart_ = false;
   bool autosave_ = false;

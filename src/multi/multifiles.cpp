@@ -742,6 +742,11 @@ QString multiResultText(int rc, ResultContext context) {
   }
 }
 
+QString multiDeviceFileProblem(const fs::path& name, int rc) {
+  return tableText(kTextMultiDeviceFileFailed, languageIndex())
+      .arg(pathText(name), multiResultText(rc, ResultContext::Writing));
+}
+
 std::vector<std::pair<QString, double>> loadedTriggerDeltas(const TREADing& r) {
   std::vector<std::pair<QString, double>> out;
   if (r.times.empty()) return out;

@@ -161,6 +161,9 @@ int readMergedForExport(std::string_view bytes, char preferred, PlainCsvHead& he
                         std::vector<PlainDeviceSeries>& devices);
 // What a result code of the data file's reader or writer means, in the program's language.
 QString multiResultText(int rc, ResultContext context);
+// A device's own file of a multi-device cycle that could not be written, named, in the
+// program's language: its record stays in the merged data file.
+QString multiDeviceFileProblem(const std::filesystem::path& name, int rc);
 // Each device's trigger moment relative to the earliest one in the file, s, by device name.
 std::vector<std::pair<QString, double>> loadedTriggerDeltas(const TREADing& r);
 

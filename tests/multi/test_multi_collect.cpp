@@ -389,22 +389,34 @@ TEST_F(MultiCollect, AFailingAutosaveIsToldOncePerRun) {
   c.recordArrived(a.notice());
   EXPECT_EQ(told.size(), 2u);
   c.breakClicked();
-  // A device file that cannot be written (a folder in its place) is told as well, and its
-  // record stays in the merged file: the autosave of that cycle and a save by hand hold it.
+  // A device file that cannot be written (a folder in its place) is told apart, once per run:
+  // it is no failure of the merged file, whose autosave goes on. Its record stays in the merged
+  // file: the autosave of each cycle and a save by hand hold it.
+  std::vector<std::pair<fs::path, int>> deviceTold;
+  c.onDeviceFileFailed = [&](const fs::path& name, int rc) { deviceTold.emplace_back(name, rc); };
   c.setDataFileFolder(root_ / "data");
   fs::remove(intermediateFolder() / "A1.CSV");
   fs::create_directories(intermediateFolder() / "A1.CSV");
   c.runClicked();
   c.recordArrived(a.notice());
-  ASSERT_EQ(told.size(), 3u);
-  EXPECT_EQ(told[2].first, intermediateFolder() / "A1.CSV");
-  EXPECT_NE(told[2].second, 0);
+  EXPECT_EQ(told.size(), 2u);
+  ASSERT_EQ(deviceTold.size(), 1u);
+  EXPECT_EQ(deviceTold[0].first, intermediateFolder() / "A1.CSV");
+  EXPECT_NE(deviceTold[0].second, 0);
   EXPECT_TRUE(c.cycleFiles().isEmpty());
+  EXPECT_TRUE(c.reRunTimer().isActive());
+  hub_.advance(TMultiCollection::kReRunMs);
+  c.recordArrived(a.notice());
+  EXPECT_EQ(deviceTold.size(), 1u);
+  EXPECT_EQ(c.cyclesCount(), 2);
+  // The message names the device file, not a merged one.
+  const QString said = multiDeviceFileProblem(deviceTold[0].first, deviceTold[0].second);
+  EXPECT_TRUE(said.contains(pathText(intermediateFolder() / "A1.CSV"))) << said.toStdString();
   c.breakClicked();
   std::size_t autosaved = 0;
   for (const auto& e : fs::recursive_directory_iterator(root_ / "data"))
     autosaved += e.is_regular_file();
-  EXPECT_EQ(autosaved, 1u);
+  EXPECT_EQ(autosaved, 2u);
   ASSERT_EQ(c.saveDataFile(root_ / "m.CSV"), 0);
   TREADing r;
   ASSERT_EQ(readMultiDataFile(root_ / "m.CSV", '\t', r), 0);
@@ -1333,6 +1345,42 @@ TEST_F(MultiCollect, TriggerDeltasAndShiftedCurves) {
   EXPECT_EQ(c.statusRows()[1].triggerDelta, 0.0);
   EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.0030, 1e-9);
   EXPECT_NEAR(firstX("A1 K2"), -50e-6 + 0.0030, 1e-12);
+  // The cycle's file loaded again shows what the cycle showed, B in the list or not (to the
+  // file's millisecond): the same rows, deltas and shifted curves.
+  const fs::path f = root_ / "abc.CSV";
+  ASSERT_EQ(c.saveDataFile(f), 0);
+  struct Shown {
+    std::vector<MultiStatusRow> rows;
+    std::vector<double> firsts;
+  };
+  auto shown = [&] {
+    return Shown{c.statusRows(), {firstX("A1 K1"), firstX("B2 K2"), firstX("C3 K1")}};
+  };
+  auto expectShown = [&](const Shown& want) {
+    const Shown got = shown();
+    ASSERT_EQ(got.rows.size(), want.rows.size());
+    for (std::size_t k = 0; k < want.rows.size(); ++k) {
+      SCOPED_TRACE(want.rows[k].serial.toStdString());
+      EXPECT_EQ(got.rows[k].serial, want.rows[k].serial);
+      EXPECT_EQ(got.rows[k].filled, want.rows[k].filled);
+      EXPECT_EQ(got.rows[k].colour1, want.rows[k].colour1);
+      EXPECT_EQ(got.rows[k].colour2, want.rows[k].colour2);
+      EXPECT_EQ(got.rows[k].hasTriggerDelta, want.rows[k].hasTriggerDelta);
+      EXPECT_NEAR(got.rows[k].triggerDelta, want.rows[k].triggerDelta, 0.001);
+    }
+    for (std::size_t i = 0; i < want.firsts.size(); ++i)
+      EXPECT_NEAR(got.firsts[i], want.firsts[i], 0.001) << i;
+  };
+  const Shown liveAll = shown();
+  ASSERT_EQ(c.checkClicked(1, false), 0);
+  const Shown liveWithoutB = shown();
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  ASSERT_EQ(c.recordOnScreen(), TMultiCollection::OnScreen::Loaded);
+  expectShown(liveWithoutB);
+  ASSERT_EQ(c.checkClicked(1, true), 0);
+  expectShown(liveAll);
+  ASSERT_EQ(c.checkClicked(1, false), 0);
+  expectShown(liveWithoutB);
 }
 
 // After Break the cycle waits for the records still on their way, marked, and no longer: it
@@ -1541,20 +1589,27 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   ASSERT_EQ(c.statusRows().size(), 2u);
   ASSERT_NEAR(c.statusRows()[0].triggerDelta, 0.6, 1e-9);
   ASSERT_EQ(c.loadDataFile(f), 0);
+  // One row per member, as for a cycle: A1, no member, is kept aside, and B2's delta is against
+  // the members' earliest trigger in the file (its own).
   const auto& rows = c.statusRows();
-  ASSERT_EQ(rows.size(), 3u);
+  ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].serial, "B2");
   EXPECT_TRUE(rows[0].filled && rows[0].hasTriggerDelta);
-  EXPECT_NEAR(rows[0].triggerDelta, 0.25, 0.001);
+  EXPECT_EQ(rows[0].triggerDelta, 0.0);
   EXPECT_EQ(rows[0].colour1, ColorRef(r.colours.Items()[2]));
   EXPECT_EQ(rows[0].colour2, ColorRef(r.colours.Items()[3]));
   EXPECT_EQ(rows[1].serial, "C3");
   EXPECT_FALSE(rows[1].filled || rows[1].hasTriggerDelta || rows[1].missing);
   EXPECT_EQ(rows[1].colour1, kWhite);
-  EXPECT_EQ(rows[2].serial, "A1");
-  EXPECT_TRUE(rows[2].filled && rows[2].hasTriggerDelta);
-  EXPECT_EQ(rows[2].triggerDelta, 0.0);
-  EXPECT_EQ(rows[2].colour1, ColorRef(r.colours.Items()[0]));
+  // Ticked, A1 is back with the file's own deltas.
+  ASSERT_EQ(c.checkClicked(0, true), 0);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].serial, "A1");
+  EXPECT_TRUE(rows[0].filled && rows[0].hasTriggerDelta);
+  EXPECT_EQ(rows[0].triggerDelta, 0.0);
+  EXPECT_EQ(rows[0].colour1, ColorRef(r.colours.Items()[0]));
+  EXPECT_NEAR(rows[1].triggerDelta, 0.25, 0.001);
+  ASSERT_EQ(c.checkClicked(0, false), 0);
   // Loaded while a cycle comes in, after the record of the device the file lacks: the rows of
   // both records are back once the cycle's picture replaces the file.
   c.runClicked();
@@ -1579,12 +1634,13 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   EXPECT_EQ(row.triggerDelta, cycleRows[1].triggerDelta);
   ASSERT_EQ(c.loadDataFile(f), 0);
   EXPECT_EQ(c.updateClicked(), 0);
-  ASSERT_EQ(c.statusRows().size(), 3u);
+  ASSERT_EQ(c.statusRows().size(), 1u);
   EXPECT_FALSE(c.statusRows()[0].filled);  // C3, not in the file
-  EXPECT_EQ(c.statusRows()[1].serial, "A1");
-  EXPECT_EQ(c.statusRows()[2].serial, "B2");
-  EXPECT_TRUE(c.statusRows()[2].filled);
-  EXPECT_NEAR(c.statusRows()[2].triggerDelta, 0.25, 0.001);
+  ASSERT_EQ(c.checkClicked(1, true), 0);
+  ASSERT_EQ(c.statusRows().size(), 2u);
+  EXPECT_EQ(c.statusRows()[0].serial, "B2");
+  EXPECT_TRUE(c.statusRows()[0].filled);
+  EXPECT_EQ(c.statusRows()[0].triggerDelta, 0.0);
 }
 
 }  // namespace
