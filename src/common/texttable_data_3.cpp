@@ -222,9 +222,9 @@ const BuiltInText kTexts[] = {
      "the record before came ahead of it."},
     {411,
      "Die Gerätedatei %1 kann nicht geschrieben werden: %2. Ihre Aufnahme bleibt in der "
-     "Mehrgeräte-Datendatei; die Messung läuft weiter.",
+     "Mehrgeräte-Datendatei.",
      "The device file %1 cannot be written: %2. Its record stays in the multi-device data "
-     "file; the run goes on."},
+     "file."},
     {420, "sein Dateikopf %1 ist beschädigt (%2)", "its text header %1 is damaged (%2)"},
     {421,
      "%1 ist keine Zwischendatei, sondern %2. Hier werden nur Zwischendateien (.FIL) "
