@@ -8,8 +8,10 @@ namespace tolv::detail {
 namespace {
 const BuiltInText kTexts[] = {
     {311, "Δt Trigger", "Δt trigger"},
-    {312, "Triggerzeitpunkt jedes Geräts relativ zum ersten Gerät des Zyklus",
-     "Trigger moment of each device relative to the first device of the cycle"},
+    {312,
+     "Triggerzeitpunkt jedes Geräts relativ zum frühesten Trigger der aufgeführten "
+     "Aufnahmen",
+     "Trigger moment of each device relative to the earliest trigger of the records listed"},
     {313, "fehlt", "missing"},
     {314, "Von diesem Gerät kam in diesem Zyklus keine Messung",
      "No record of this device came in this cycle"},

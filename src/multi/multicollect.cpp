@@ -367,7 +367,7 @@ void TMultiCollection::runClicked() {
     notify(kChangedCheckList);
   }
   autosaveFailureTold_ = false;
-  deviceFileFailureTold_ = false;
+  deviceFilesToldFailed_.clear();
   busyTold_ = false;
   lastCycle_ = false;
   resetStatistics();
@@ -678,8 +678,8 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   if (written == 0) written = writeFileAtomically(name, file);
   if (written == 0) {
     cycleFiles_ << pathText(name);
-  } else if (!deviceFileFailureTold_) {
-    deviceFileFailureTold_ = true;
+  } else if (deviceFilesToldFailed_.insert(name).second) {
+    // Each file once per run: a folder that takes none shows every device's, not the first's.
     if (onDeviceFileFailed) onDeviceFileFailed(name, written);
   }
   if (cycleTextCount_ == cycleTexts_.size()) cycleTexts_.emplace_back();
@@ -757,7 +757,8 @@ void TMultiCollection::endCycle() {
   tmOwed_.stop();
   tmBreakEnd_.stop();
   const bool complete = received_ >= askedCount();
-  // Rows a loaded file kept aside for devices not in the run go with its picture.
+  // Rows of a loaded file's devices not in the run, shown or kept aside, go with its picture.
+  if (status_.size() > active_.size()) status_.resize(active_.size());
   asideRows_.clear();
   // A device that did not deliver is marked, and stopped unless Break stopped it already: its
   // run ends, so no record of it can come late, and the next cycle starts it afresh. One that
@@ -829,6 +830,8 @@ void TMultiCollection::endCycle() {
 
 MultiMiss TMultiCollection::missReason(std::size_t k) {
   IMultiMember* m = active_[k];
+  // Pulled out: it is missing, whether Break came after or not; no record of it can come.
+  if (m->deviceLost()) return MultiMiss::NoRecord;
   if (m->recordComing()) return MultiMiss::Transferring;
   if (breakRequested_ && slots_[k].stoppedByBreak) return MultiMiss::Stopped;
   if (m->runCount() != slots_[k].asked) return MultiMiss::NoTrigger;
@@ -1241,15 +1244,18 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   // Kept for comparison beside the curves on show (clear before drawing off), the file is
   // stored already: the record on screen that Save as and Export take stays the one shown
   // before, so a cycle never saved can still be saved, and the header keeps its time.
-  const bool beside = !clearBeforeDrawing_ && kernel_.DataSetCount() > 0 &&
-                      onScreen_ != OnScreen::Nothing;
+  // While a cycle collects, its records are the picture to come: the file is drawn beside them,
+  // never in their place, so what is drawn, the rows, the header and Save all tell of that cycle.
+  const bool collecting = cycleOpen_ && received_ > 0;
+  const bool beside = collecting || (!clearBeforeDrawing_ && kernel_.DataSetCount() > 0 &&
+                                     onScreen_ != OnScreen::Nothing);
   if (!beside) {
     loadedText_ = std::move(bytes);
     loadedSep_ = sep;
     onScreen_ = OnScreen::Loaded;
     shownHeld_ = false;
   }
-  if (clearBeforeDrawing_) {
+  if (clearBeforeDrawing_ && !collecting) {
     kernel_.ClearDataSets();
     forgetCurves();
   }
@@ -1264,8 +1270,6 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
     const QString serial = curve->name.left(curve->name.size() - 3);
     for (const auto& [name, delta] : deltas)
       if (name == serial) curveDelta_[curve] = delta;
-    // In place of the picture, they follow the members' earliest trigger as a cycle's do.
-    if (!beside) pictureCurves_.insert(curve);
   }
   if (!beside) describeLoadedFile(r);
   const int drawn = renderPlot();
@@ -1284,18 +1288,21 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
 void TMultiCollection::rowsFromPicture(std::vector<MultiStatusRow> before) {
   status_.assign(active_.size(), MultiStatusRow());
   for (std::size_t k = 0; k < active_.size(); ++k) status_[k].serial = active_[k]->serial();
-  if (onScreen_ == OnScreen::Nothing) return;
-  // The picture stays, a cycle's or a loaded file's alike: each member's row says again what it
-  // said of its record. No run is going any more, so nothing is busy or owed.
+  if (onScreen_ == OnScreen::Loaded) {
+    describeLoadedFile(loaded_);
+    return;
+  }
+  if (onScreen_ != OnScreen::Cycle) return;
+  // The cycle's picture stays: each member's row says again what it said of its record. No run
+  // is going any more, so nothing is busy or owed.
   for (MultiStatusRow& old : before) old.busy = old.owed = false;
-  placePictureRows(std::move(before), true);
+  placePictureRows(std::move(before));
 }
 
-void TMultiCollection::placePictureRows(std::vector<MultiStatusRow> picture, bool redraw) {
-  // The rows are the members': a member without a record in the picture has empty cells (what
-  // it does now, busy or a record owed, stays), and the row of a record whose device is no
-  // member is kept aside while its curves are on screen, back when it is ticked again. The rows
-  // kept aside before are the picture's too, unless it names their devices itself.
+void TMultiCollection::emptyMemberRows() {
+  // A member without a record in the picture has empty cells; what it does now (busy, a record
+  // owed) stays.
+  if (status_.size() > active_.size()) status_.resize(active_.size());
   for (MultiStatusRow& row : status_) {
     MultiStatusRow empty;
     empty.serial = row.serial;
@@ -1303,6 +1310,13 @@ void TMultiCollection::placePictureRows(std::vector<MultiStatusRow> picture, boo
     empty.owed = row.owed;
     row = empty;
   }
+}
+
+void TMultiCollection::placePictureRows(std::vector<MultiStatusRow> picture) {
+  // The rows are the members': the row of a record whose device left the list is kept aside
+  // while its curves are on screen, back when it is ticked again. The rows kept aside before
+  // are the picture's too, unless it names their devices itself.
+  emptyMemberRows();
   std::vector<MultiStatusRow> known = std::move(asideRows_);
   asideRows_.clear();
   for (MultiStatusRow& r : picture) {
@@ -1320,11 +1334,11 @@ void TMultiCollection::placePictureRows(std::vector<MultiStatusRow> picture, boo
       asideRows_.push_back(std::move(r));
     }
   }
-  referDeltasToMembers(redraw);
+  referDeltasToMembers();
   notify(kChangedStatus);
 }
 
-void TMultiCollection::referDeltasToMembers(bool redraw) {
+void TMultiCollection::referDeltasToMembers() {
   // Against the earliest trigger of the members' records: the device whose trigger came first
   // may have left the list.
   bool any = false;
@@ -1341,28 +1355,35 @@ void TMultiCollection::referDeltasToMembers(bool redraw) {
   // The curves keep to the table: shifted, they lie on the members' time axis.
   for (auto& [curve, delta] : curveDelta_)
     if (pictureCurves_.contains(curve)) delta -= first;
-  if (redraw && shiftByTrigger_) redrawShifted();
+  if (shiftByTrigger_) redrawShifted();
 }
 
 void TMultiCollection::describeLoadedFile(const TREADing& r) {
-  // The file's records by the same rule as a cycle's: a device of the file that is no member is
-  // kept aside, and the deltas are against the members' earliest trigger in it.
+  // The rows describe what is drawn: every device of the file with its colours and the deltas
+  // stored in it, whether ticked or not (an archived file read with no device plugged in shows
+  // all of them), a member of the file in its own row, a member the file lacks empty.
   asideRows_.clear();
-  std::vector<MultiStatusRow> rows;
+  emptyMemberRows();
   const auto deltas = loadedTriggerDeltas(r);
   const auto& colours = r.colours.Items();
   for (int dev = 0; dev < r.deviceCount; ++dev) {
-    MultiStatusRow& row = rows.emplace_back();
-    row.serial = r.names.value(dev);
-    if (std::size_t(2 * dev + 1) < colours.size()) {
-      row.colour1 = ColorRef(colours[std::size_t(2 * dev)]);
-      row.colour2 = ColorRef(colours[std::size_t(2 * dev + 1)]);
+    const QString serial = r.names.value(dev);
+    auto row = std::find_if(status_.begin(), status_.end(),
+                            [&](const MultiStatusRow& s) { return s.serial == serial; });
+    if (row == status_.end()) {
+      status_.emplace_back();
+      row = status_.end() - 1;
+      row->serial = serial;
     }
-    row.filled = true;
-    row.hasTriggerDelta = std::size_t(dev) < deltas.size();
-    if (row.hasTriggerDelta) row.triggerDelta = deltas[std::size_t(dev)].second;
+    if (std::size_t(2 * dev + 1) < colours.size()) {
+      row->colour1 = ColorRef(colours[std::size_t(2 * dev)]);
+      row->colour2 = ColorRef(colours[std::size_t(2 * dev + 1)]);
+    }
+    row->filled = true;
+    row->hasTriggerDelta = std::size_t(dev) < deltas.size();
+    if (row->hasTriggerDelta) row->triggerDelta = deltas[std::size_t(dev)].second;
   }
-  placePictureRows(std::move(rows), false);
+  notify(kChangedStatus);
 }
 
 }  // namespace tolv

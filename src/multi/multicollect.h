@@ -312,13 +312,14 @@ class TMultiCollection {
   // scalings, apply the visible mode, and say what it did beyond that (activationNotice).
   void settleActivation(int rc);
   int activateByUser();
-  // The trigger deltas of the rows (and of the picture's curves) against the earliest of the
-  // members'; redraw: the curves on show move at once when shifted.
-  void referDeltasToMembers(bool redraw);
-  // The status rows of the picture on screen, whose records `picture` describes (a cycle's or
-  // a loaded file's, by serial): one per member, the others kept aside, deltas referred to the
-  // members.
-  void placePictureRows(std::vector<MultiStatusRow> picture, bool redraw);
+  // The trigger deltas of the rows (and of the cycle's curves) against the earliest of the
+  // members'; the curves on show move at once when shifted.
+  void referDeltasToMembers();
+  // The status rows of the cycle on screen, whose records `picture` describes (by serial): one
+  // per member, the others kept aside, deltas referred to the members.
+  void placePictureRows(std::vector<MultiStatusRow> picture);
+  // One row per member with only its serial and what it does now; rows beyond them dropped.
+  void emptyMemberRows();
   // The curves on show drawn again with their shifts (unless a new cycle's records are in).
   void redrawShifted();
   // The status rows of a merged data file loaded in place of the picture on show.
@@ -336,8 +337,9 @@ class TMultiCollection {
   void stopRunDevices();
   // No further cycle starts; the device windows have their plots and single-shot choice back.
   void endRun();
-  // The status rows of the new active list from the picture on screen: from what its rows said
-  // (before, and the rows kept aside, by serial), one per member.
+  // The status rows of the new active list from the picture on screen: a loaded file's rows
+  // from the file, a cycle's from what its rows said (before, and the rows kept aside, by
+  // serial), one per member.
   void rowsFromPicture(std::vector<MultiStatusRow> before);
   void processEvents() {
     if (view_) view_->processEvents();
@@ -416,7 +418,7 @@ class TMultiCollection {
   std::vector<bool> checked_;
   std::vector<IMultiMember*> active_;
   std::vector<MultiStatusRow> status_;
-  // Rows of the picture on screen whose devices are not in the active list (placePictureRows).
+  // Rows of the cycle on screen whose devices left the active list (placePictureRows).
   std::vector<MultiStatusRow> asideRows_;
 
   int received_ = 0;
@@ -441,7 +443,7 @@ class TMultiCollection {
   bool lastCycle_ = false;       // stopAfterCycle: the open cycle is the run's last
   bool runsRefused_ = false;     // refuseRuns
   bool autosaveFailureTold_ = false;  // in this run
-  bool deviceFileFailureTold_ = false;  // in this run
+  std::set<std::filesystem::path> deviceFilesToldFailed_;  // in this run
   bool busyTold_ = false;             // in this run
   bool plotPageDue_ = false;  // the first picture of a run started by request is still to come
   MultiActivationNotice notice_;
@@ -456,8 +458,8 @@ class TMultiCollection {
   // it. By curve, not by name: a loaded file's curves may bear the names of the cycle's.
   std::map<const TGenD2DataSet*, double> curveDelta_;
   std::map<const TGenD2DataSet*, double> appliedShift_;
-  // The curves of the picture's records (a cycle's, or a data file's loaded in its place): only
-  // they follow the members' earliest trigger, not those of a data file drawn beside them.
+  // The curves of the cycle's records: only they follow the members' earliest trigger, not
+  // those of a data file (its rows keep the deltas stored in it).
   std::set<const TGenD2DataSet*> pictureCurves_;
   bool singleShot_ = true;
   bool autostart_ = false;

@@ -417,6 +417,12 @@ TEST_F(MultiCollect, AFailingAutosaveIsToldOncePerRun) {
   for (const auto& e : fs::recursive_directory_iterator(root_ / "data"))
     autosaved += e.is_regular_file();
   EXPECT_EQ(autosaved, 2u);
+  // A new run tells it again.
+  c.runClicked();
+  c.recordArrived(a.notice());
+  ASSERT_EQ(deviceTold.size(), 2u);
+  EXPECT_EQ(deviceTold[1].first, intermediateFolder() / "A1.CSV");
+  c.breakClicked();
   ASSERT_EQ(c.saveDataFile(root_ / "m.CSV"), 0);
   TREADing r;
   ASSERT_EQ(readMultiDataFile(root_ / "m.CSV", '\t', r), 0);
@@ -1269,6 +1275,16 @@ TEST_F(MultiCollect, AMissingDeviceSaysWhyItGaveNoRecord) {
   ASSERT_FALSE(c.cycleOpen());
   EXPECT_TRUE(row.missing);
   EXPECT_EQ(row.why, MultiMiss::Stopped);
+  // Pulled out before Break: missing for that, not stopped by Break.
+  b.gone = true;
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  hub_.advance(0);
+  ASSERT_FALSE(c.cycleOpen());
+  EXPECT_TRUE(row.missing);
+  EXPECT_EQ(row.why, MultiMiss::NoRecord);
+  b.gone = false;
   // Its record is on its way after Break: owed while the cycle waits, not missing.
   b.owes = true;
   c.runClicked();
@@ -1345,8 +1361,10 @@ TEST_F(MultiCollect, TriggerDeltasAndShiftedCurves) {
   EXPECT_EQ(c.statusRows()[1].triggerDelta, 0.0);
   EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.0030, 1e-9);
   EXPECT_NEAR(firstX("A1 K2"), -50e-6 + 0.0030, 1e-12);
-  // The cycle's file loaded again shows what the cycle showed, B in the list or not (to the
-  // file's millisecond): the same rows, deltas and shifted curves.
+  // The cycle's file loaded again shows what the cycle showed when it was drawn, B in the list
+  // or not (to the file's millisecond): the same rows, deltas and shifted curves, B's row after
+  // the members' while it is not ticked. Not the rows of the cycle after the untick: the deltas
+  // stored in the file are not referred to today's list.
   const fs::path f = root_ / "abc.CSV";
   ASSERT_EQ(c.saveDataFile(f), 0);
   struct Shown {
@@ -1372,15 +1390,16 @@ TEST_F(MultiCollect, TriggerDeltasAndShiftedCurves) {
       EXPECT_NEAR(got.firsts[i], want.firsts[i], 0.001) << i;
   };
   const Shown liveAll = shown();
+  Shown bLast = liveAll;
+  bLast.rows = {liveAll.rows[0], liveAll.rows[2], liveAll.rows[1]};
   ASSERT_EQ(c.checkClicked(1, false), 0);
-  const Shown liveWithoutB = shown();
   ASSERT_EQ(c.loadDataFile(f), 0);
   ASSERT_EQ(c.recordOnScreen(), TMultiCollection::OnScreen::Loaded);
-  expectShown(liveWithoutB);
+  expectShown(bLast);
   ASSERT_EQ(c.checkClicked(1, true), 0);
   expectShown(liveAll);
   ASSERT_EQ(c.checkClicked(1, false), 0);
-  expectShown(liveWithoutB);
+  expectShown(bLast);
 }
 
 // After Break the cycle waits for the records still on their way, marked, and no longer: it
@@ -1559,9 +1578,10 @@ TEST_F(MultiCollect, TriggerTimesReadBackFromTheMergedFile) {
   EXPECT_NEAR(xs[1], -50e-6, 1e-9);
 }
 
-// A merged file loaded in place of the picture gets the status rows it describes: its devices
-// with its colours and trigger deltas (one not in the run included), a device of the run the
-// file lacks empty. The next cycle's picture brings the run's rows back.
+// A merged file loaded in place of the picture gets the status rows of what is drawn: each of
+// its devices with its colours and the trigger deltas stored in it, ticked or not (after the
+// members' rows), a member the file lacks empty. The next cycle's picture brings the run's rows
+// back; a file loaded while a cycle collects is drawn beside it and leaves the cycle whole.
 TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   FakeMember& a = members_.add(QStringLiteral("A1"), 100);
   FakeMember& b = members_.add(QStringLiteral("B2"), 100);
@@ -1589,19 +1609,22 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   ASSERT_EQ(c.statusRows().size(), 2u);
   ASSERT_NEAR(c.statusRows()[0].triggerDelta, 0.6, 1e-9);
   ASSERT_EQ(c.loadDataFile(f), 0);
-  // One row per member, as for a cycle: A1, no member, is kept aside, and B2's delta is against
-  // the members' earliest trigger in the file (its own).
+  // The members' rows, then A1's, no member: the deltas are the file's (B2's against A1's).
   const auto& rows = c.statusRows();
-  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].serial, "B2");
   EXPECT_TRUE(rows[0].filled && rows[0].hasTriggerDelta);
-  EXPECT_EQ(rows[0].triggerDelta, 0.0);
+  EXPECT_NEAR(rows[0].triggerDelta, 0.25, 0.001);
   EXPECT_EQ(rows[0].colour1, ColorRef(r.colours.Items()[2]));
   EXPECT_EQ(rows[0].colour2, ColorRef(r.colours.Items()[3]));
   EXPECT_EQ(rows[1].serial, "C3");
   EXPECT_FALSE(rows[1].filled || rows[1].hasTriggerDelta || rows[1].missing);
   EXPECT_EQ(rows[1].colour1, kWhite);
-  // Ticked, A1 is back with the file's own deltas.
+  EXPECT_EQ(rows[2].serial, "A1");
+  EXPECT_TRUE(rows[2].filled && rows[2].hasTriggerDelta);
+  EXPECT_EQ(rows[2].triggerDelta, 0.0);
+  EXPECT_EQ(rows[2].colour1, ColorRef(r.colours.Items()[0]));
+  // Ticked, A1 takes its member's place, with the same cells.
   ASSERT_EQ(c.checkClicked(0, true), 0);
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].serial, "A1");
@@ -1610,13 +1633,26 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   EXPECT_EQ(rows[0].colour1, ColorRef(r.colours.Items()[0]));
   EXPECT_NEAR(rows[1].triggerDelta, 0.25, 0.001);
   ASSERT_EQ(c.checkClicked(0, false), 0);
-  // Loaded while a cycle comes in, after the record of the device the file lacks: the rows of
-  // both records are back once the cycle's picture replaces the file.
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[2].serial, "A1");
+  // Loaded while a cycle comes in, after the record of the device the file lacks: the file is
+  // drawn beside the cycle, whose curves all stay; the rows, the header and Save tell of it.
   c.runClicked();
   c.recordArrived(d.notice(50));
   ASSERT_EQ(c.loadDataFile(f), 0);
-  EXPECT_FALSE(c.statusRows()[1].filled);
   c.recordArrived(b.notice(50));
+  EXPECT_EQ(c.recordOnScreen(), TMultiCollection::OnScreen::Cycle);
+  QStringList drawn;
+  for (int i = 0; i < c.kernel().DataSetCount(); ++i) drawn << c.kernel().Get(i)->name;
+  drawn.sort();
+  EXPECT_EQ(drawn, (QStringList{"A1 K1", "A1 K2", "B2 K1", "B2 K1", "B2 K2", "B2 K2", "C3 K1",
+                                "C3 K2"}));
+  EXPECT_TRUE(c.headerText().contains(QStringLiteral("  +  ") + dateTimeText(r.time)))
+      << c.headerText().toStdString();
+  ASSERT_EQ(c.saveDataFile(root_ / "bc.CSV"), 0);
+  TREADing saved;
+  ASSERT_EQ(readMultiDataFile(root_ / "bc.CSV", '\t', saved), 0);
+  EXPECT_EQ(saved.names, (QStringList{"B2", "C3"}));
   ASSERT_EQ(c.statusRows().size(), 2u);
   for (const MultiStatusRow& row : c.statusRows())
     EXPECT_TRUE(row.filled && row.hasTriggerDelta && row.colour1 != kWhite) << row.serial.toStdString();
@@ -1634,13 +1670,25 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   EXPECT_EQ(row.triggerDelta, cycleRows[1].triggerDelta);
   ASSERT_EQ(c.loadDataFile(f), 0);
   EXPECT_EQ(c.updateClicked(), 0);
-  ASSERT_EQ(c.statusRows().size(), 1u);
+  ASSERT_EQ(c.statusRows().size(), 3u);
   EXPECT_FALSE(c.statusRows()[0].filled);  // C3, not in the file
   ASSERT_EQ(c.checkClicked(1, true), 0);
-  ASSERT_EQ(c.statusRows().size(), 2u);
+  ASSERT_EQ(c.statusRows().size(), 3u);
   EXPECT_EQ(c.statusRows()[0].serial, "B2");
   EXPECT_TRUE(c.statusRows()[0].filled);
+  EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.25, 0.001);
+  // With no device ticked (an archived file read with none plugged in) the rows are the file's.
+  ASSERT_EQ(c.checkClicked(1, false), 0);
+  ASSERT_EQ(c.checkClicked(2, false), kMultiEmpty);
+  ASSERT_EQ(c.statusRows().size(), 2u);
+  EXPECT_EQ(c.statusRows()[0].serial, "A1");
+  EXPECT_EQ(c.statusRows()[0].colour1, ColorRef(r.colours.Items()[0]));
   EXPECT_EQ(c.statusRows()[0].triggerDelta, 0.0);
+  EXPECT_EQ(c.statusRows()[1].serial, "B2");
+  EXPECT_NEAR(c.statusRows()[1].triggerDelta, 0.25, 0.001);
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  ASSERT_EQ(c.statusRows().size(), 2u);
+  EXPECT_TRUE(c.statusRows()[1].filled && c.statusRows()[1].hasTriggerDelta);
 }
 
 }  // namespace

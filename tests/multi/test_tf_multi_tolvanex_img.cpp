@@ -442,6 +442,8 @@ TEST_F(MultiWindow, ExportOfAStoredFileTakesItsFormatFromTheTarget) {
 // Loading a damaged data file or saving where nothing can be written says so; a cancelled
 // dialog says nothing.
 TEST_F(MultiWindow, DataFileProblemsAreTold) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
   TF_Multi_Tolvanex_Img& w = window();
   QStringList told;
   w.setExportProblemSink([&](const QString& t) { told << t; });
@@ -463,6 +465,26 @@ TEST_F(MultiWindow, DataFileProblemsAreTold) {
   EXPECT_EQ(w.LoadMUVXfile(), kMultiCancelled);
   EXPECT_EQ(w.SaveMUVXfileAs(), kMultiCancelled);
   EXPECT_EQ(told.size(), 2);
+  // Device files that cannot be written (folders in their place): each named once, in words
+  // that keep it apart from the merged file.
+  const std::filesystem::path blocked[] = {intermediateFolder() / "A1.CSV",
+                                           intermediateFolder() / "B2.CSV"};
+  for (const auto& p : blocked) std::filesystem::create_directories(p);
+  w.fillFromDeviceWindows();
+  for (int i = 0; i < 2; ++i) w.coll().setItemChecked(i, true);
+  w.activateCheckedDevices();
+  w.BN_RunClick();
+  w.coll().recordArrived(a.notice());
+  w.coll().recordArrived(b.notice());
+  QCoreApplication::processEvents();
+  ASSERT_EQ(told.size(), 4);
+  for (int k = 0; k < 2; ++k) {
+    const QString& t = told[2 + k];
+    EXPECT_TRUE(t.contains(pathText(blocked[k]) + QStringLiteral(" cannot be written")))
+        << t.toStdString();
+    EXPECT_TRUE(t.contains(QStringLiteral("stays in the multi-device data file")))
+        << t.toStdString();
+  }
 }
 
 }  // namespace
