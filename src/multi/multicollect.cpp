@@ -1244,8 +1244,10 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   // Kept for comparison beside the curves on show (clear before drawing off), the file is
   // stored already: the record on screen that Save as and Export take stays the one shown
   // before, so a cycle never saved can still be saved, and the header keeps its time.
-  // While a cycle collects, its records are the picture to come: the file is drawn beside them,
-  // never in their place, so what is drawn, the rows, the header and Save all tell of that cycle.
+  // While a cycle collects, its records are the picture to come: the file goes beside them,
+  // never in their place, whatever clear before drawing says: that is deliberate, a cycle's
+  // curves are never dropped. Until the cycle ends nothing is drawn (the last picture, its rows,
+  // header and Save stay as they are); its end draws the file with it.
   const bool collecting = cycleOpen_ && received_ > 0;
   const bool beside = collecting || (!clearBeforeDrawing_ && kernel_.DataSetCount() > 0 &&
                                      onScreen_ != OnScreen::Nothing);
@@ -1259,7 +1261,7 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
     kernel_.ClearDataSets();
     forgetCurves();
   }
-  kernel_.PrepareImage(nullptr);
+  if (!collecting) kernel_.PrepareImage(nullptr);
   // The file's curves come unshifted, each moved by its own record's trigger delta.
   const int first = kernel_.DataSetCount();
   feedMultiReading(kernel_, r);
@@ -1270,6 +1272,10 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
     const QString serial = curve->name.left(curve->name.size() - 3);
     for (const auto& [name, delta] : deltas)
       if (name == serial) curveDelta_[curve] = delta;
+  }
+  if (collecting) {
+    besideStamps_.push_back(r.time);
+    return 0;
   }
   if (!beside) describeLoadedFile(r);
   const int drawn = renderPlot();

@@ -1635,11 +1635,22 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   ASSERT_EQ(c.checkClicked(0, false), 0);
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[2].serial, "A1");
-  // Loaded while a cycle comes in, after the record of the device the file lacks: the file is
-  // drawn beside the cycle, whose curves all stay; the rows, the header and Save tell of it.
+  // Loaded while a cycle comes in, after the record of the device the file lacks: nothing is
+  // drawn until the cycle ends (the picture, its header and Save stay the file's shown before);
+  // then the file is drawn beside the cycle, whose curves all stay, and the rows, the header and
+  // Save tell of it.
   c.runClicked();
   c.recordArrived(d.notice(50));
+  const QString headerBefore = c.headerText();
   ASSERT_EQ(c.loadDataFile(f), 0);
+  EXPECT_EQ(c.headerText().toStdString(), headerBefore.toStdString());
+  EXPECT_EQ(c.recordOnScreen(), TMultiCollection::OnScreen::Loaded);
+  {
+    ASSERT_EQ(c.saveDataFile(root_ / "mid.CSV"), 0);
+    TREADing mid;
+    ASSERT_EQ(readMultiDataFile(root_ / "mid.CSV", '\t', mid), 0);
+    EXPECT_EQ(mid.names, r.names);
+  }
   c.recordArrived(b.notice(50));
   EXPECT_EQ(c.recordOnScreen(), TMultiCollection::OnScreen::Cycle);
   QStringList drawn;
