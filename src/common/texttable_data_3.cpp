@@ -227,6 +227,11 @@ const BuiltInText kTexts[] = {
      "Mehrgeräte-Datendatei.",
      "The device file %1 cannot be written: %2. Its record stays in the multi-device data "
      "file."},
+    {412,
+     "Die Gerätedateien können nicht geschrieben werden:\n%1\nIhre Aufnahmen bleiben in der "
+     "Mehrgeräte-Datendatei.",
+     "The device files cannot be written:\n%1\nTheir records stay in the multi-device data "
+     "file."},
     {420, "sein Dateikopf %1 ist beschädigt (%2)", "its text header %1 is damaged (%2)"},
     {421,
      "%1 ist keine Zwischendatei, sondern %2. Hier werden nur Zwischendateien (.FIL) "

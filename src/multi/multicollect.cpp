@@ -679,8 +679,9 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   if (written == 0) {
     cycleFiles_ << pathText(name);
   } else if (deviceFilesToldFailed_.insert(name).second) {
-    // Each file once per run: a folder that takes none shows every device's, not the first's.
-    if (onDeviceFileFailed) onDeviceFileFailed(name, written);
+    // Each file once per run: a folder that takes none shows every device's, not the first's,
+    // all in one message at the cycle's end.
+    deviceFilesFailedNow_.push_back({name, written});
   }
   if (cycleTextCount_ == cycleTexts_.size()) cycleTexts_.emplace_back();
   KeptDeviceText& kept = cycleTexts_[cycleTextCount_++];
@@ -813,6 +814,11 @@ void TMultiCollection::endCycle() {
       autosaveFailureTold_ = true;
       if (onAutosaveFailed) onAutosaveFailed(name, saved);
     }
+  }
+  if (!deviceFilesFailedNow_.empty()) {
+    const std::vector<DeviceFileFailure> failed = std::move(deviceFilesFailedNow_);
+    deviceFilesFailedNow_.clear();
+    if (onDeviceFilesFailed) onDeviceFilesFailed(failed);
   }
   if (newRun) {
     // Nothing to schedule or end.

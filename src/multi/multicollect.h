@@ -279,10 +279,10 @@ class TMultiCollection {
   // A merged file autosave could not be written: told once per run, so a run that goes on is
   // not a cascade of messages.
   std::function<void(const std::filesystem::path& name, int rc)> onAutosaveFailed;
-  // A device's own file in the intermediate folder could not be written. Its record is kept
+  // Devices' own files in the intermediate folder could not be written. Their records are kept
   // for the merged file all the same, so this is no failure of the merged file: told apart
-  // from it, once per run.
-  std::function<void(const std::filesystem::path& name, int rc)> onDeviceFileFailed;
+  // from it, at a cycle's end, all the cycle's newly failed files at once, each once per run.
+  std::function<void(const std::vector<DeviceFileFailure>& failed)> onDeviceFilesFailed;
   // Active devices were busy with runs of their own at the start of a cycle and left out of
   // it: told once per run, and again when none was free and the run ended for that.
   std::function<void(const QStringList& serials, bool runEnded)> onDevicesBusy;
@@ -444,6 +444,7 @@ class TMultiCollection {
   bool runsRefused_ = false;     // refuseRuns
   bool autosaveFailureTold_ = false;  // in this run
   std::set<std::filesystem::path> deviceFilesToldFailed_;  // in this run
+  std::vector<DeviceFileFailure> deviceFilesFailedNow_;  // in this cycle, still to be told
   bool busyTold_ = false;             // in this run
   bool plotPageDue_ = false;  // the first picture of a run started by request is still to come
   MultiActivationNotice notice_;

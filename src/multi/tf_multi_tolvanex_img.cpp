@@ -84,8 +84,8 @@ TF_Multi_Tolvanex_Img::TF_Multi_Tolvanex_Img(QWidget* parent,
         pathText(name) + QStringLiteral(":\n") + multiResultText(rc, ResultContext::Writing);
     QMetaObject::invokeMethod(this, [this, why] { tellFileProblem(why); }, Qt::QueuedConnection);
   };
-  coll_->onDeviceFileFailed = [this](const std::filesystem::path& name, int rc) {
-    const QString why = multiDeviceFileProblem(name, rc);
+  coll_->onDeviceFilesFailed = [this](const std::vector<DeviceFileFailure>& failed) {
+    const QString why = multiDeviceFileProblem(failed);
     QMetaObject::invokeMethod(this, [this, why] { tellFileProblem(why); }, Qt::QueuedConnection);
   };
   coll_->onDevicesBusy = [this](const QStringList& serials, bool runEnded) {

@@ -390,7 +390,7 @@ TEST_F(HeadlessRun, AMergedRunGoesOnWithoutALostDevice) {
 }
 
 // A device's own file that cannot be written (a folder in its place) is no failure of the
-// merged files: said once as a warning naming that file (each device's that fails), and the run
+// merged files: said in one warning line naming each device's file that fails, and the run
 // goes on to its last cycle, every merged file holding both devices, with exit code 0.
 TEST_F(HeadlessRun, AMergedRunGoesOnWhenADeviceFileCannotBeWritten) {
   const fs::path out = fs::path(dir_.path().toStdString()) / "merged";
@@ -407,7 +407,7 @@ TEST_F(HeadlessRun, AMergedRunGoesOnWhenADeviceFileCannotBeWritten) {
   EXPECT_EQ(run.exitCode(), 0) << errors().toStdString();
   EXPECT_EQ(run.collection()->cyclesCount(), 3);
   const QString said = errors();
-  EXPECT_EQ(said.count("warning: the device file"), 2) << said.toStdString();
+  EXPECT_EQ(said.count("warning:"), 1) << said.toStdString();
   for (const fs::path& p : {blocked, blocked2})
     EXPECT_EQ(said.count(QString::fromStdString(p.string())), 1) << said.toStdString();
   EXPECT_FALSE(said.contains("stopping")) << said.toStdString();

@@ -393,7 +393,9 @@ TEST_F(MultiCollect, AFailingAutosaveIsToldOncePerRun) {
   // it is no failure of the merged file, whose autosave goes on. Its record stays in the merged
   // file: the autosave of each cycle and a save by hand hold it.
   std::vector<std::pair<fs::path, int>> deviceTold;
-  c.onDeviceFileFailed = [&](const fs::path& name, int rc) { deviceTold.emplace_back(name, rc); };
+  c.onDeviceFilesFailed = [&](const std::vector<DeviceFileFailure>& failed) {
+    for (const DeviceFileFailure& f : failed) deviceTold.emplace_back(f.name, f.rc);
+  };
   c.setDataFileFolder(root_ / "data");
   fs::remove(intermediateFolder() / "A1.CSV");
   fs::create_directories(intermediateFolder() / "A1.CSV");
@@ -410,7 +412,7 @@ TEST_F(MultiCollect, AFailingAutosaveIsToldOncePerRun) {
   EXPECT_EQ(deviceTold.size(), 1u);
   EXPECT_EQ(c.cyclesCount(), 2);
   // The message names the device file, not a merged one.
-  const QString said = multiDeviceFileProblem(deviceTold[0].first, deviceTold[0].second);
+  const QString said = multiDeviceFileProblem({{deviceTold[0].first, deviceTold[0].second}});
   EXPECT_TRUE(said.contains(pathText(intermediateFolder() / "A1.CSV"))) << said.toStdString();
   c.breakClicked();
   std::size_t autosaved = 0;
