@@ -733,6 +733,19 @@ void THeadlessAcquisition::allReady() {
                               .arg(QString::fromStdString(name.string()), outputProblem(rc)));
       beginStopping();
     };
+    // A device's own file is a by-product: its record stays in the merged file, which is what
+    // the run delivers. Said in one line a cycle (each file once), and the run goes on (exit
+    // code 0).
+    collection_->onDeviceFilesFailed = [this](const std::vector<DeviceFileFailure>& failed) {
+      QStringList each;
+      for (const DeviceFileFailure& f : failed)
+        each << QStringLiteral("the device file \"%1\" cannot be written: %2")
+                    .arg(QString::fromStdString(f.name.string()), outputProblem(f.rc));
+      line(QStringLiteral("warning: %1; %2 stay in the merged files, the run goes on")
+               .arg(each.join(QStringLiteral("; ")),
+                    failed.size() == 1 ? QStringLiteral("its records")
+                                       : QStringLiteral("their records")));
+    };
     collection_->runClicked();
     return;
   }

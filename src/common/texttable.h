@@ -107,6 +107,9 @@ inline constexpr int kTextRunEndedByLoss = 396;
 inline constexpr int kTextSettingsFromImage = 397;
 // The start of a record whose bytes may begin with the rest of the record before.
 inline constexpr int kTextRecordHeadInDoubt = 410;
+// A multi-device run's own file of one device that could not be written (%1 its name, %2 why);
+// the record stays in the merged data file.
+inline constexpr int kTextMultiDeviceFileFailed = 411;
 
 // Stored files picked to be shown: a text header that cannot be read (%1 its name, %2 why), a
 // file that is no intermediate file (%1 its name, %2 one of the kinds after it), and an

@@ -8,8 +8,10 @@ namespace tolv::detail {
 namespace {
 const BuiltInText kTexts[] = {
     {311, "Δt Trigger", "Δt trigger"},
-    {312, "Triggerzeitpunkt jedes Geräts relativ zum ersten Gerät des Zyklus",
-     "Trigger moment of each device relative to the first device of the cycle"},
+    {312,
+     "Triggerzeitpunkt jedes Geräts relativ zum frühesten Trigger der aufgeführten "
+     "Aufnahmen",
+     "Trigger moment of each device relative to the earliest trigger of the records listed"},
     {313, "fehlt", "missing"},
     {314, "Von diesem Gerät kam in diesem Zyklus keine Messung",
      "No record of this device came in this cycle"},
@@ -220,6 +222,16 @@ const BuiltInText kTexts[] = {
      "ob der Rest der vorigen Aufnahme vor ihr kam.",
      "The start of the last record may be shifted: its bytes do not tell whether the rest of "
      "the record before came ahead of it."},
+    {411,
+     "Die Gerätedatei %1 kann nicht geschrieben werden: %2. Ihre Aufnahme bleibt in der "
+     "Mehrgeräte-Datendatei.",
+     "The device file %1 cannot be written: %2. Its record stays in the multi-device data "
+     "file."},
+    {412,
+     "Die Gerätedateien können nicht geschrieben werden:\n%1\nIhre Aufnahmen bleiben in der "
+     "Mehrgeräte-Datendatei.",
+     "The device files cannot be written:\n%1\nTheir records stay in the multi-device data "
+     "file."},
     {420, "sein Dateikopf %1 ist beschädigt (%2)", "its text header %1 is damaged (%2)"},
     {421,
      "%1 ist keine Zwischendatei, sondern %2. Hier werden nur Zwischendateien (.FIL) "

@@ -172,6 +172,10 @@ bool TDeviceWindowMember::mayStillDeliver() {
   return w_ && recordMayCome(w_->acquisition());
 }
 
+bool TDeviceWindowMember::deviceLost() {
+  return w_ && w_->isLost();
+}
+
 std::uint32_t TDeviceWindowMember::runCount() const {
   return w_ ? w_->acquisition().runsWritten() : 0;
 }

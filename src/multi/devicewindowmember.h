@@ -46,6 +46,7 @@ class TDeviceWindowMember final : public IMultiMember {
   std::uint32_t runCount() const override;
   bool recordComing() override;
   bool mayStillDeliver() override;
+  bool deviceLost() override;
   std::int32_t memoryDepth() const override;
   double sampleInterval() const override;
   DayTime recordTime() const override;

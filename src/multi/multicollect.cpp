@@ -367,7 +367,7 @@ void TMultiCollection::runClicked() {
     notify(kChangedCheckList);
   }
   autosaveFailureTold_ = false;
-  deviceFileFailureTold_ = false;
+  deviceFilesToldFailed_.clear();
   busyTold_ = false;
   lastCycle_ = false;
   resetStatistics();
@@ -678,9 +678,10 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   if (written == 0) written = writeFileAtomically(name, file);
   if (written == 0) {
     cycleFiles_ << pathText(name);
-  } else if (!deviceFileFailureTold_) {
-    deviceFileFailureTold_ = true;
-    if (onAutosaveFailed) onAutosaveFailed(name, written);
+  } else if (deviceFilesToldFailed_.insert(name).second) {
+    // Each file once per run: a folder that takes none shows every device's, not the first's,
+    // all in one message at the cycle's end.
+    deviceFilesFailedNow_.push_back({name, written});
   }
   if (cycleTextCount_ == cycleTexts_.size()) cycleTexts_.emplace_back();
   KeptDeviceText& kept = cycleTexts_[cycleTextCount_++];
@@ -743,7 +744,7 @@ void TMultiCollection::updateTriggerDeltas() {
     for (const TGenD2DataSet* curve : sl.curves)
       if (curve) {
         curveDelta_[curve] = r.triggerDelta;
-        cycleCurves_.insert(curve);
+        pictureCurves_.insert(curve);
       }
   }
 }
@@ -757,8 +758,9 @@ void TMultiCollection::endCycle() {
   tmOwed_.stop();
   tmBreakEnd_.stop();
   const bool complete = received_ >= askedCount();
-  // Rows a loaded file added for devices not in the run go with its picture.
+  // Rows of a loaded file's devices not in the run, shown or kept aside, go with its picture.
   if (status_.size() > active_.size()) status_.resize(active_.size());
+  asideRows_.clear();
   // A device that did not deliver is marked, and stopped unless Break stopped it already: its
   // run ends, so no record of it can come late, and the next cycle starts it afresh. One that
   // sat the cycle out keeps its own run and its busy mark; its curves leave the picture now.
@@ -813,6 +815,11 @@ void TMultiCollection::endCycle() {
       if (onAutosaveFailed) onAutosaveFailed(name, saved);
     }
   }
+  if (!deviceFilesFailedNow_.empty()) {
+    const std::vector<DeviceFileFailure> failed = std::move(deviceFilesFailedNow_);
+    deviceFilesFailedNow_.clear();
+    if (onDeviceFilesFailed) onDeviceFilesFailed(failed);
+  }
   if (newRun) {
     // Nothing to schedule or end.
   } else if (!singleShot_ && !breakRequested_ && !lastCycle_) {
@@ -829,6 +836,8 @@ void TMultiCollection::endCycle() {
 
 MultiMiss TMultiCollection::missReason(std::size_t k) {
   IMultiMember* m = active_[k];
+  // Pulled out: it is missing, whether Break came after or not; no record of it can come.
+  if (m->deviceLost()) return MultiMiss::NoRecord;
   if (m->recordComing()) return MultiMiss::Transferring;
   if (breakRequested_ && slots_[k].stoppedByBreak) return MultiMiss::Stopped;
   if (m->runCount() != slots_[k].asked) return MultiMiss::NoTrigger;
@@ -983,7 +992,7 @@ void TMultiCollection::forgetCurves() {
   besideStamps_.clear();
   appliedShift_.clear();
   curveDelta_.clear();
-  cycleCurves_.clear();
+  pictureCurves_.clear();
   for (Slot& sl : slots_) sl.curves = {nullptr, nullptr};
 }
 
@@ -1241,19 +1250,24 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   // Kept for comparison beside the curves on show (clear before drawing off), the file is
   // stored already: the record on screen that Save as and Export take stays the one shown
   // before, so a cycle never saved can still be saved, and the header keeps its time.
-  const bool beside = !clearBeforeDrawing_ && kernel_.DataSetCount() > 0 &&
-                      onScreen_ != OnScreen::Nothing;
+  // While a cycle collects, its records are the picture to come: the file goes beside them,
+  // never in their place, whatever clear before drawing says: that is deliberate, a cycle's
+  // curves are never dropped. Until the cycle ends nothing is drawn (the last picture, its rows,
+  // header and Save stay as they are); its end draws the file with it.
+  const bool collecting = cycleOpen_ && received_ > 0;
+  const bool beside = collecting || (!clearBeforeDrawing_ && kernel_.DataSetCount() > 0 &&
+                                     onScreen_ != OnScreen::Nothing);
   if (!beside) {
     loadedText_ = std::move(bytes);
     loadedSep_ = sep;
     onScreen_ = OnScreen::Loaded;
     shownHeld_ = false;
   }
-  if (clearBeforeDrawing_) {
+  if (clearBeforeDrawing_ && !collecting) {
     kernel_.ClearDataSets();
     forgetCurves();
   }
-  kernel_.PrepareImage(nullptr);
+  if (!collecting) kernel_.PrepareImage(nullptr);
   // The file's curves come unshifted, each moved by its own record's trigger delta.
   const int first = kernel_.DataSetCount();
   feedMultiReading(kernel_, r);
@@ -1264,6 +1278,10 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
     const QString serial = curve->name.left(curve->name.size() - 3);
     for (const auto& [name, delta] : deltas)
       if (name == serial) curveDelta_[curve] = delta;
+  }
+  if (collecting) {
+    besideStamps_.push_back(r.time);
+    return 0;
   }
   if (!beside) describeLoadedFile(r);
   const int drawn = renderPlot();
@@ -1287,26 +1305,49 @@ void TMultiCollection::rowsFromPicture(std::vector<MultiStatusRow> before) {
     return;
   }
   if (onScreen_ != OnScreen::Cycle) return;
-  // The picture stays: each member's row says again what it said of its record. No run is
-  // going any more, so nothing is busy or owed. The rows are the members': the row of a device
-  // that left is kept aside while its curves are on screen, and is back when it is ticked again;
-  // a member without a record in the picture has empty cells.
+  // The cycle's picture stays: each member's row says again what it said of its record. No run
+  // is going any more, so nothing is busy or owed.
+  for (MultiStatusRow& old : before) old.busy = old.owed = false;
+  placePictureRows(std::move(before));
+}
+
+void TMultiCollection::emptyMemberRows() {
+  // A member without a record in the picture has empty cells; what it does now (busy, a record
+  // owed) stays.
+  if (status_.size() > active_.size()) status_.resize(active_.size());
+  for (MultiStatusRow& row : status_) {
+    MultiStatusRow empty;
+    empty.serial = row.serial;
+    empty.busy = row.busy;
+    empty.owed = row.owed;
+    row = empty;
+  }
+}
+
+void TMultiCollection::placePictureRows(std::vector<MultiStatusRow> picture) {
+  // The rows are the members': the row of a record whose device left the list is kept aside
+  // while its curves are on screen, back when it is ticked again. The rows kept aside before
+  // are the picture's too, unless it names their devices itself.
+  emptyMemberRows();
   std::vector<MultiStatusRow> known = std::move(asideRows_);
   asideRows_.clear();
-  for (MultiStatusRow& old : before) {
-    old.busy = old.owed = false;
-    std::erase_if(known, [&](const MultiStatusRow& r) { return r.serial == old.serial; });
-    known.push_back(std::move(old));
+  for (MultiStatusRow& r : picture) {
+    std::erase_if(known, [&](const MultiStatusRow& k) { return k.serial == r.serial; });
+    known.push_back(std::move(r));
   }
-  for (MultiStatusRow& old : known) {
+  for (MultiStatusRow& r : known) {
     auto row = std::find_if(status_.begin(), status_.end(),
-                            [&](const MultiStatusRow& r) { return r.serial == old.serial; });
-    if (row != status_.end())
-      *row = std::move(old);
-    else if (old.filled)
-      asideRows_.push_back(std::move(old));
+                            [&](const MultiStatusRow& s) { return s.serial == r.serial; });
+    if (row != status_.end()) {
+      r.busy = r.busy || row->busy;
+      r.owed = r.owed || row->owed;
+      *row = std::move(r);
+    } else if (r.filled) {
+      asideRows_.push_back(std::move(r));
+    }
   }
   referDeltasToMembers();
+  notify(kChangedStatus);
 }
 
 void TMultiCollection::referDeltasToMembers() {
@@ -1325,22 +1366,18 @@ void TMultiCollection::referDeltasToMembers() {
       if (r.hasTriggerDelta) r.triggerDelta -= first;
   // The curves keep to the table: shifted, they lie on the members' time axis.
   for (auto& [curve, delta] : curveDelta_)
-    if (cycleCurves_.contains(curve)) delta -= first;
+    if (pictureCurves_.contains(curve)) delta -= first;
   if (shiftByTrigger_) redrawShifted();
 }
 
 void TMultiCollection::describeLoadedFile(const TREADing& r) {
-  // The rows tell of the picture: the file's devices with its colours and trigger deltas, an
-  // active device the file lacks empty. What a device does now (busy, a record owed) stays.
-  if (status_.size() > active_.size()) status_.resize(active_.size());
-  for (MultiStatusRow& row : status_) {
-    MultiStatusRow empty;
-    empty.serial = row.serial;
-    empty.busy = row.busy;
-    empty.owed = row.owed;
-    row = empty;
-  }
+  // The rows describe what is drawn: every device of the file with its colours and the deltas
+  // stored in it, whether ticked or not (an archived file read with no device plugged in shows
+  // all of them), a member of the file in its own row, a member the file lacks empty.
+  asideRows_.clear();
+  emptyMemberRows();
   const auto deltas = loadedTriggerDeltas(r);
+  const auto& colours = r.colours.Items();
   for (int dev = 0; dev < r.deviceCount; ++dev) {
     const QString serial = r.names.value(dev);
     auto row = std::find_if(status_.begin(), status_.end(),
@@ -1350,7 +1387,6 @@ void TMultiCollection::describeLoadedFile(const TREADing& r) {
       row = status_.end() - 1;
       row->serial = serial;
     }
-    const auto& colours = r.colours.Items();
     if (std::size_t(2 * dev + 1) < colours.size()) {
       row->colour1 = ColorRef(colours[std::size_t(2 * dev)]);
       row->colour2 = ColorRef(colours[std::size_t(2 * dev + 1)]);

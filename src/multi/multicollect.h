@@ -276,9 +276,13 @@ class TMultiCollection {
   // A cycle is over, its merged file autosaved: a caller that stops after a number of cycles
   // stops here, so the last one is not taken for a cycle Break interrupted.
   std::function<void()> onCycleEnded;
-  // A merged file autosave, or a device's own file (whose record the merged file keeps), could
-  // not be written: told once per run each, so a run that goes on is not a cascade of messages.
+  // A merged file autosave could not be written: told once per run, so a run that goes on is
+  // not a cascade of messages.
   std::function<void(const std::filesystem::path& name, int rc)> onAutosaveFailed;
+  // Devices' own files in the intermediate folder could not be written. Their records are kept
+  // for the merged file all the same, so this is no failure of the merged file: told apart
+  // from it, at a cycle's end, all the cycle's newly failed files at once, each once per run.
+  std::function<void(const std::vector<DeviceFileFailure>& failed)> onDeviceFilesFailed;
   // Active devices were busy with runs of their own at the start of a cycle and left out of
   // it: told once per run, and again when none was free and the run ended for that.
   std::function<void(const QStringList& serials, bool runEnded)> onDevicesBusy;
@@ -308,8 +312,14 @@ class TMultiCollection {
   // scalings, apply the visible mode, and say what it did beyond that (activationNotice).
   void settleActivation(int rc);
   int activateByUser();
-  // The trigger deltas of the rows (and of the curves) against the earliest of the members'.
+  // The trigger deltas of the rows (and of the cycle's curves) against the earliest of the
+  // members'; the curves on show move at once when shifted.
   void referDeltasToMembers();
+  // The status rows of the cycle on screen, whose records `picture` describes (by serial): one
+  // per member, the others kept aside, deltas referred to the members.
+  void placePictureRows(std::vector<MultiStatusRow> picture);
+  // One row per member with only its serial and what it does now; rows beyond them dropped.
+  void emptyMemberRows();
   // The curves on show drawn again with their shifts (unless a new cycle's records are in).
   void redrawShifted();
   // The status rows of a merged data file loaded in place of the picture on show.
@@ -408,7 +418,7 @@ class TMultiCollection {
   std::vector<bool> checked_;
   std::vector<IMultiMember*> active_;
   std::vector<MultiStatusRow> status_;
-  // Rows of the cycle on screen whose devices left the active list (see rowsFromPicture).
+  // Rows of the cycle on screen whose devices left the active list (placePictureRows).
   std::vector<MultiStatusRow> asideRows_;
 
   int received_ = 0;
@@ -433,7 +443,8 @@ class TMultiCollection {
   bool lastCycle_ = false;       // stopAfterCycle: the open cycle is the run's last
   bool runsRefused_ = false;     // refuseRuns
   bool autosaveFailureTold_ = false;  // in this run
-  bool deviceFileFailureTold_ = false;  // in this run
+  std::set<std::filesystem::path> deviceFilesToldFailed_;  // in this run
+  std::vector<DeviceFileFailure> deviceFilesFailedNow_;  // in this cycle, still to be told
   bool busyTold_ = false;             // in this run
   bool plotPageDue_ = false;  // the first picture of a run started by request is still to come
   MultiActivationNotice notice_;
@@ -449,8 +460,8 @@ class TMultiCollection {
   std::map<const TGenD2DataSet*, double> curveDelta_;
   std::map<const TGenD2DataSet*, double> appliedShift_;
   // The curves of the cycle's records: only they follow the members' earliest trigger, not
-  // those of a data file drawn beside them.
-  std::set<const TGenD2DataSet*> cycleCurves_;
+  // those of a data file (its rows keep the deltas stored in it).
+  std::set<const TGenD2DataSet*> pictureCurves_;
   bool singleShot_ = true;
   bool autostart_ = false;
   bool autosave_ = false;

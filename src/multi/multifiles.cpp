@@ -742,6 +742,23 @@ QString multiResultText(int rc, ResultContext context) {
   }
 }
 
+namespace {
+constexpr int kTextMultiDeviceFilesFailed = 412;  // several device files in one message
+}  // namespace
+
+QString multiDeviceFileProblem(const std::vector<DeviceFileFailure>& failed) {
+  if (failed.size() == 1)
+    return tableText(kTextMultiDeviceFileFailed, languageIndex())
+        .arg(pathText(failed[0].name), multiResultText(failed[0].rc, ResultContext::Writing));
+  // A folder that takes none fails for every device at once: one message names them all.
+  QStringList lines;
+  for (const DeviceFileFailure& f : failed)
+    lines << pathText(f.name) + QStringLiteral(": ") +
+                 multiResultText(f.rc, ResultContext::Writing);
+  return tableText(kTextMultiDeviceFilesFailed, languageIndex())
+      .arg(lines.join(QLatin1Char('\n')));
+}
+
 std::vector<std::pair<QString, double>> loadedTriggerDeltas(const TREADing& r) {
   std::vector<std::pair<QString, double>> out;
   if (r.times.empty()) return out;

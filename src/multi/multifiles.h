@@ -161,6 +161,14 @@ int readMergedForExport(std::string_view bytes, char preferred, PlainCsvHead& he
                         std::vector<PlainDeviceSeries>& devices);
 // What a result code of the data file's reader or writer means, in the program's language.
 QString multiResultText(int rc, ResultContext context);
+// A device's own file of a multi-device cycle that could not be written, and why (result code).
+struct DeviceFileFailure {
+  std::filesystem::path name;
+  int rc = 0;
+};
+// The device files of a cycle that could not be written, each named with its reason, in the
+// program's language, in one message: their records stay in the merged data file.
+QString multiDeviceFileProblem(const std::vector<DeviceFileFailure>& failed);
 // Each device's trigger moment relative to the earliest one in the file, s, by device name.
 std::vector<std::pair<QString, double>> loadedTriggerDeltas(const TREADing& r);
 

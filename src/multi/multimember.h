@@ -71,6 +71,9 @@ class IMultiMember {
   // trigger, which a stop turns into sending its memory, measuring, or its bytes coming) or
   // its record is being processed. Without a way to tell, it may.
   virtual bool mayStillDeliver() { return true; }
+  // The device is gone from the bus (pulled out): whatever ends its cycle, it gave no record
+  // because it is not there.
+  virtual bool deviceLost() { return false; }
   virtual std::int32_t memoryDepth() const = 0;
   virtual double sampleInterval() const = 0;
   virtual DayTime recordTime() const = 0;

@@ -48,6 +48,7 @@ class TSessionMember final : public IMultiMember {
   std::uint32_t runCount() const override { return s_.acquisition().runsWritten(); }
   bool recordComing() override { return s_.acquisition().recordComing(); }
   bool mayStillDeliver() override { return recordMayCome(s_.acquisition()); }
+  bool deviceLost() override { return s_.acquisition().lost(); }
   std::int32_t memoryDepth() const override;
   double sampleInterval() const override;
   DayTime recordTime() const override;

@@ -84,6 +84,10 @@ TF_Multi_Tolvanex_Img::TF_Multi_Tolvanex_Img(QWidget* parent,
         pathText(name) + QStringLiteral(":\n") + multiResultText(rc, ResultContext::Writing);
     QMetaObject::invokeMethod(this, [this, why] { tellFileProblem(why); }, Qt::QueuedConnection);
   };
+  coll_->onDeviceFilesFailed = [this](const std::vector<DeviceFileFailure>& failed) {
+    const QString why = multiDeviceFileProblem(failed);
+    QMetaObject::invokeMethod(this, [this, why] { tellFileProblem(why); }, Qt::QueuedConnection);
+  };
   coll_->onDevicesBusy = [this](const QStringList& serials, bool runEnded) {
     const QString why = multiBusyNotice(languageIndex(), serials, runEnded);
     QMetaObject::invokeMethod(this, [this, why] { tellDevicesBusy(why); }, Qt::QueuedConnection);

@@ -24,6 +24,7 @@
 #include "measure/devicesession.h"
 #include "measure/textheader.h"
 #include "multi/multicollect.h"
+#include "multi/multifiles.h"
 #include "multi/sessionmember.h"
 
 using namespace tolv;
@@ -386,6 +387,39 @@ TEST_F(HeadlessRun, AMergedRunGoesOnWithoutALostDevice) {
   EXPECT_TRUE(errors().contains("goes on without it")) << errors().toStdString();
   EXPECT_TRUE(run.collection()->statusRows()[1].missing);
   EXPECT_GE(filesIn(out), std::size_t(cyclesAtLoss + 3));
+}
+
+// A device's own file that cannot be written (a folder in its place) is no failure of the
+// merged files: said in one warning line naming each device's file that fails, and the run
+// goes on to its last cycle, every merged file holding both devices, with exit code 0.
+TEST_F(HeadlessRun, AMergedRunGoesOnWhenADeviceFileCannotBeWritten) {
+  const fs::path out = fs::path(dir_.path().toStdString()) / "merged";
+  AcquireRequest q = mergedInto(out);
+  q.records = 3;
+  const fs::path blocked = intermediateFolder() / "TVS00001.CSV";
+  const fs::path blocked2 = intermediateFolder() / "TVS00002.CSV";
+  fs::create_directories(blocked);
+  fs::create_directories(blocked2);
+  THeadlessAcquisition run(q, sim_, err_);
+  ASSERT_EQ(run.start(), 0);
+  loopMerged(run, [](TMultiCollection&) {});
+  ASSERT_TRUE(run.finished());
+  EXPECT_EQ(run.exitCode(), 0) << errors().toStdString();
+  EXPECT_EQ(run.collection()->cyclesCount(), 3);
+  const QString said = errors();
+  EXPECT_EQ(said.count("warning:"), 1) << said.toStdString();
+  for (const fs::path& p : {blocked, blocked2})
+    EXPECT_EQ(said.count(QString::fromStdString(p.string())), 1) << said.toStdString();
+  EXPECT_FALSE(said.contains("stopping")) << said.toStdString();
+  std::size_t files = 0;
+  for (const auto& e : fs::recursive_directory_iterator(out)) {
+    if (!e.is_regular_file()) continue;
+    ++files;
+    TREADing r;
+    ASSERT_EQ(readMultiDataFile(e.path(), '\t', r), 0) << e.path();
+    EXPECT_EQ(r.names, (QStringList{"TVS00001", "TVS00002"})) << e.path();
+  }
+  EXPECT_EQ(files, 3u);
 }
 
 }  // namespace

@@ -65,6 +65,7 @@ class FakeMember : public IMultiMember {
   std::uint32_t runCount() const override { return std::uint32_t(starts); }
   bool recordComing() override { return coming; }
   bool mayStillDeliver() override { return owes; }
+  bool deviceLost() override { return gone; }
   std::int32_t memoryDepth() const override { return depth_; }
   double sampleInterval() const override { return dt_; }
   DayTime recordTime() const override { return time; }
@@ -93,6 +94,7 @@ class FakeMember : public IMultiMember {
   int starts = 0, stops = 0, scopePage = 0, switches = 0, showCalls = 0;
   bool coming = false;  // its record's bytes are coming in
   bool owes = true;     // a record of its last run may still come
+  bool gone = false;    // pulled out
   bool busy = false;    // a run asked for does not go out (a reply pending, or the device gone)
   bool refuseSwitch = false;  // its window refuses mode changes (a run of its own going)
   DayTime time = dtFromSeconds(739000.0 * 86400 + 3600.5);

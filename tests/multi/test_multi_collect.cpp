@@ -389,22 +389,42 @@ TEST_F(MultiCollect, AFailingAutosaveIsToldOncePerRun) {
   c.recordArrived(a.notice());
   EXPECT_EQ(told.size(), 2u);
   c.breakClicked();
-  // A device file that cannot be written (a folder in its place) is told as well, and its
-  // record stays in the merged file: the autosave of that cycle and a save by hand hold it.
+  // A device file that cannot be written (a folder in its place) is told apart, once per run:
+  // it is no failure of the merged file, whose autosave goes on. Its record stays in the merged
+  // file: the autosave of each cycle and a save by hand hold it.
+  std::vector<std::pair<fs::path, int>> deviceTold;
+  c.onDeviceFilesFailed = [&](const std::vector<DeviceFileFailure>& failed) {
+    for (const DeviceFileFailure& f : failed) deviceTold.emplace_back(f.name, f.rc);
+  };
   c.setDataFileFolder(root_ / "data");
   fs::remove(intermediateFolder() / "A1.CSV");
   fs::create_directories(intermediateFolder() / "A1.CSV");
   c.runClicked();
   c.recordArrived(a.notice());
-  ASSERT_EQ(told.size(), 3u);
-  EXPECT_EQ(told[2].first, intermediateFolder() / "A1.CSV");
-  EXPECT_NE(told[2].second, 0);
+  EXPECT_EQ(told.size(), 2u);
+  ASSERT_EQ(deviceTold.size(), 1u);
+  EXPECT_EQ(deviceTold[0].first, intermediateFolder() / "A1.CSV");
+  EXPECT_NE(deviceTold[0].second, 0);
   EXPECT_TRUE(c.cycleFiles().isEmpty());
+  EXPECT_TRUE(c.reRunTimer().isActive());
+  hub_.advance(TMultiCollection::kReRunMs);
+  c.recordArrived(a.notice());
+  EXPECT_EQ(deviceTold.size(), 1u);
+  EXPECT_EQ(c.cyclesCount(), 2);
+  // The message names the device file, not a merged one.
+  const QString said = multiDeviceFileProblem({{deviceTold[0].first, deviceTold[0].second}});
+  EXPECT_TRUE(said.contains(pathText(intermediateFolder() / "A1.CSV"))) << said.toStdString();
   c.breakClicked();
   std::size_t autosaved = 0;
   for (const auto& e : fs::recursive_directory_iterator(root_ / "data"))
     autosaved += e.is_regular_file();
-  EXPECT_EQ(autosaved, 1u);
+  EXPECT_EQ(autosaved, 2u);
+  // A new run tells it again.
+  c.runClicked();
+  c.recordArrived(a.notice());
+  ASSERT_EQ(deviceTold.size(), 2u);
+  EXPECT_EQ(deviceTold[1].first, intermediateFolder() / "A1.CSV");
+  c.breakClicked();
   ASSERT_EQ(c.saveDataFile(root_ / "m.CSV"), 0);
   TREADing r;
   ASSERT_EQ(readMultiDataFile(root_ / "m.CSV", '\t', r), 0);
@@ -1257,6 +1277,16 @@ TEST_F(MultiCollect, AMissingDeviceSaysWhyItGaveNoRecord) {
   ASSERT_FALSE(c.cycleOpen());
   EXPECT_TRUE(row.missing);
   EXPECT_EQ(row.why, MultiMiss::Stopped);
+  // Pulled out before Break: missing for that, not stopped by Break.
+  b.gone = true;
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.breakClicked();
+  hub_.advance(0);
+  ASSERT_FALSE(c.cycleOpen());
+  EXPECT_TRUE(row.missing);
+  EXPECT_EQ(row.why, MultiMiss::NoRecord);
+  b.gone = false;
   // Its record is on its way after Break: owed while the cycle waits, not missing.
   b.owes = true;
   c.runClicked();
@@ -1333,6 +1363,45 @@ TEST_F(MultiCollect, TriggerDeltasAndShiftedCurves) {
   EXPECT_EQ(c.statusRows()[1].triggerDelta, 0.0);
   EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.0030, 1e-9);
   EXPECT_NEAR(firstX("A1 K2"), -50e-6 + 0.0030, 1e-12);
+  // The cycle's file loaded again shows what the cycle showed when it was drawn, B in the list
+  // or not (to the file's millisecond): the same rows, deltas and shifted curves, B's row after
+  // the members' while it is not ticked. Not the rows of the cycle after the untick: the deltas
+  // stored in the file are not referred to today's list.
+  const fs::path f = root_ / "abc.CSV";
+  ASSERT_EQ(c.saveDataFile(f), 0);
+  struct Shown {
+    std::vector<MultiStatusRow> rows;
+    std::vector<double> firsts;
+  };
+  auto shown = [&] {
+    return Shown{c.statusRows(), {firstX("A1 K1"), firstX("B2 K2"), firstX("C3 K1")}};
+  };
+  auto expectShown = [&](const Shown& want) {
+    const Shown got = shown();
+    ASSERT_EQ(got.rows.size(), want.rows.size());
+    for (std::size_t k = 0; k < want.rows.size(); ++k) {
+      SCOPED_TRACE(want.rows[k].serial.toStdString());
+      EXPECT_EQ(got.rows[k].serial, want.rows[k].serial);
+      EXPECT_EQ(got.rows[k].filled, want.rows[k].filled);
+      EXPECT_EQ(got.rows[k].colour1, want.rows[k].colour1);
+      EXPECT_EQ(got.rows[k].colour2, want.rows[k].colour2);
+      EXPECT_EQ(got.rows[k].hasTriggerDelta, want.rows[k].hasTriggerDelta);
+      EXPECT_NEAR(got.rows[k].triggerDelta, want.rows[k].triggerDelta, 0.001);
+    }
+    for (std::size_t i = 0; i < want.firsts.size(); ++i)
+      EXPECT_NEAR(got.firsts[i], want.firsts[i], 0.001) << i;
+  };
+  const Shown liveAll = shown();
+  Shown bLast = liveAll;
+  bLast.rows = {liveAll.rows[0], liveAll.rows[2], liveAll.rows[1]};
+  ASSERT_EQ(c.checkClicked(1, false), 0);
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  ASSERT_EQ(c.recordOnScreen(), TMultiCollection::OnScreen::Loaded);
+  expectShown(bLast);
+  ASSERT_EQ(c.checkClicked(1, true), 0);
+  expectShown(liveAll);
+  ASSERT_EQ(c.checkClicked(1, false), 0);
+  expectShown(bLast);
 }
 
 // After Break the cycle waits for the records still on their way, marked, and no longer: it
@@ -1511,9 +1580,10 @@ TEST_F(MultiCollect, TriggerTimesReadBackFromTheMergedFile) {
   EXPECT_NEAR(xs[1], -50e-6, 1e-9);
 }
 
-// A merged file loaded in place of the picture gets the status rows it describes: its devices
-// with its colours and trigger deltas (one not in the run included), a device of the run the
-// file lacks empty. The next cycle's picture brings the run's rows back.
+// A merged file loaded in place of the picture gets the status rows of what is drawn: each of
+// its devices with its colours and the trigger deltas stored in it, ticked or not (after the
+// members' rows), a member the file lacks empty. The next cycle's picture brings the run's rows
+// back; a file loaded while a cycle collects is drawn beside it and leaves the cycle whole.
 TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   FakeMember& a = members_.add(QStringLiteral("A1"), 100);
   FakeMember& b = members_.add(QStringLiteral("B2"), 100);
@@ -1541,6 +1611,7 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   ASSERT_EQ(c.statusRows().size(), 2u);
   ASSERT_NEAR(c.statusRows()[0].triggerDelta, 0.6, 1e-9);
   ASSERT_EQ(c.loadDataFile(f), 0);
+  // The members' rows, then A1's, no member: the deltas are the file's (B2's against A1's).
   const auto& rows = c.statusRows();
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].serial, "B2");
@@ -1555,13 +1626,46 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   EXPECT_TRUE(rows[2].filled && rows[2].hasTriggerDelta);
   EXPECT_EQ(rows[2].triggerDelta, 0.0);
   EXPECT_EQ(rows[2].colour1, ColorRef(r.colours.Items()[0]));
-  // Loaded while a cycle comes in, after the record of the device the file lacks: the rows of
-  // both records are back once the cycle's picture replaces the file.
+  // Ticked, A1 takes its member's place, with the same cells.
+  ASSERT_EQ(c.checkClicked(0, true), 0);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].serial, "A1");
+  EXPECT_TRUE(rows[0].filled && rows[0].hasTriggerDelta);
+  EXPECT_EQ(rows[0].triggerDelta, 0.0);
+  EXPECT_EQ(rows[0].colour1, ColorRef(r.colours.Items()[0]));
+  EXPECT_NEAR(rows[1].triggerDelta, 0.25, 0.001);
+  ASSERT_EQ(c.checkClicked(0, false), 0);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[2].serial, "A1");
+  // Loaded while a cycle comes in, after the record of the device the file lacks: nothing is
+  // drawn until the cycle ends (the picture, its header and Save stay the file's shown before);
+  // then the file is drawn beside the cycle, whose curves all stay, and the rows, the header and
+  // Save tell of it.
   c.runClicked();
   c.recordArrived(d.notice(50));
+  const QString headerBefore = c.headerText();
   ASSERT_EQ(c.loadDataFile(f), 0);
-  EXPECT_FALSE(c.statusRows()[1].filled);
+  EXPECT_EQ(c.headerText().toStdString(), headerBefore.toStdString());
+  EXPECT_EQ(c.recordOnScreen(), TMultiCollection::OnScreen::Loaded);
+  {
+    ASSERT_EQ(c.saveDataFile(root_ / "mid.CSV"), 0);
+    TREADing mid;
+    ASSERT_EQ(readMultiDataFile(root_ / "mid.CSV", '\t', mid), 0);
+    EXPECT_EQ(mid.names, r.names);
+  }
   c.recordArrived(b.notice(50));
+  EXPECT_EQ(c.recordOnScreen(), TMultiCollection::OnScreen::Cycle);
+  QStringList drawn;
+  for (int i = 0; i < c.kernel().DataSetCount(); ++i) drawn << c.kernel().Get(i)->name;
+  drawn.sort();
+  EXPECT_EQ(drawn, (QStringList{"A1 K1", "A1 K2", "B2 K1", "B2 K1", "B2 K2", "B2 K2", "C3 K1",
+                                "C3 K2"}));
+  EXPECT_TRUE(c.headerText().contains(QStringLiteral("  +  ") + dateTimeText(r.time)))
+      << c.headerText().toStdString();
+  ASSERT_EQ(c.saveDataFile(root_ / "bc.CSV"), 0);
+  TREADing saved;
+  ASSERT_EQ(readMultiDataFile(root_ / "bc.CSV", '\t', saved), 0);
+  EXPECT_EQ(saved.names, (QStringList{"B2", "C3"}));
   ASSERT_EQ(c.statusRows().size(), 2u);
   for (const MultiStatusRow& row : c.statusRows())
     EXPECT_TRUE(row.filled && row.hasTriggerDelta && row.colour1 != kWhite) << row.serial.toStdString();
@@ -1581,10 +1685,23 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   EXPECT_EQ(c.updateClicked(), 0);
   ASSERT_EQ(c.statusRows().size(), 3u);
   EXPECT_FALSE(c.statusRows()[0].filled);  // C3, not in the file
-  EXPECT_EQ(c.statusRows()[1].serial, "A1");
-  EXPECT_EQ(c.statusRows()[2].serial, "B2");
-  EXPECT_TRUE(c.statusRows()[2].filled);
-  EXPECT_NEAR(c.statusRows()[2].triggerDelta, 0.25, 0.001);
+  ASSERT_EQ(c.checkClicked(1, true), 0);
+  ASSERT_EQ(c.statusRows().size(), 3u);
+  EXPECT_EQ(c.statusRows()[0].serial, "B2");
+  EXPECT_TRUE(c.statusRows()[0].filled);
+  EXPECT_NEAR(c.statusRows()[0].triggerDelta, 0.25, 0.001);
+  // With no device ticked (an archived file read with none plugged in) the rows are the file's.
+  ASSERT_EQ(c.checkClicked(1, false), 0);
+  ASSERT_EQ(c.checkClicked(2, false), kMultiEmpty);
+  ASSERT_EQ(c.statusRows().size(), 2u);
+  EXPECT_EQ(c.statusRows()[0].serial, "A1");
+  EXPECT_EQ(c.statusRows()[0].colour1, ColorRef(r.colours.Items()[0]));
+  EXPECT_EQ(c.statusRows()[0].triggerDelta, 0.0);
+  EXPECT_EQ(c.statusRows()[1].serial, "B2");
+  EXPECT_NEAR(c.statusRows()[1].triggerDelta, 0.25, 0.001);
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  ASSERT_EQ(c.statusRows().size(), 2u);
+  EXPECT_TRUE(c.statusRows()[1].filled && c.statusRows()[1].hasTriggerDelta);
 }
 
 }  // namespace

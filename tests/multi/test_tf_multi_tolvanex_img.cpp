@@ -442,6 +442,8 @@ TEST_F(MultiWindow, ExportOfAStoredFileTakesItsFormatFromTheTarget) {
 // Loading a damaged data file or saving where nothing can be written says so; a cancelled
 // dialog says nothing.
 TEST_F(MultiWindow, DataFileProblemsAreTold) {
+  FakeMember& a = members_.add(QStringLiteral("A1"));
+  FakeMember& b = members_.add(QStringLiteral("B2"));
   TF_Multi_Tolvanex_Img& w = window();
   QStringList told;
   w.setExportProblemSink([&](const QString& t) { told << t; });
@@ -463,6 +465,25 @@ TEST_F(MultiWindow, DataFileProblemsAreTold) {
   EXPECT_EQ(w.LoadMUVXfile(), kMultiCancelled);
   EXPECT_EQ(w.SaveMUVXfileAs(), kMultiCancelled);
   EXPECT_EQ(told.size(), 2);
+  // Device files that cannot be written (folders in their place): one message for the cycle,
+  // naming each once, in words that keep them apart from the merged file.
+  const std::filesystem::path blocked[] = {intermediateFolder() / "A1.CSV",
+                                           intermediateFolder() / "B2.CSV"};
+  for (const auto& p : blocked) std::filesystem::create_directories(p);
+  w.fillFromDeviceWindows();
+  for (int i = 0; i < 2; ++i) w.coll().setItemChecked(i, true);
+  w.activateCheckedDevices();
+  w.BN_RunClick();
+  w.coll().recordArrived(a.notice());
+  w.coll().recordArrived(b.notice());
+  QCoreApplication::processEvents();
+  ASSERT_EQ(told.size(), 3);
+  const QString& t = told[2];
+  for (const auto& p : blocked)
+    EXPECT_EQ(t.count(pathText(p) + QStringLiteral(": ")), 1) << t.toStdString();
+  EXPECT_TRUE(t.startsWith(QStringLiteral("The device files cannot be written"))) << t.toStdString();
+  EXPECT_TRUE(t.contains(QStringLiteral("stay in the multi-device data file"))) << t.toStdString();
+
 }
 
 }  // namespace
