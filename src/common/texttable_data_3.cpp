@@ -228,10 +228,9 @@ const BuiltInText kTexts[] = {
      "The device file %1 cannot be written: %2. Its record stays in the multi-device data "
      "file."},
     {412,
-     "Die Gerätedateien können nicht geschrieben werden:\n%1\nIhre Aufnahmen bleiben in der "
-     "Mehrgeräte-Datendatei.",
-     "The device files cannot be written:\n%1\nTheir records stay in the multi-device data "
-     "file."},
+     "Die Gerätedateien können nicht geschrieben werden; ihre Aufnahmen bleiben in der "
+     "Mehrgeräte-Datendatei:%1",
+     "The device files cannot be written; their records stay in the multi-device data file:%1"},
     {420, "sein Dateikopf %1 ist beschädigt (%2)", "its text header %1 is damaged (%2)"},
     {421,
      "%1 ist keine Zwischendatei, sondern %2. Hier werden nur Zwischendateien (.FIL) "

@@ -755,8 +755,9 @@ QString multiDeviceFileProblem(const std::vector<DeviceFileFailure>& failed) {
   for (const DeviceFileFailure& f : failed)
     lines << pathText(f.name) + QStringLiteral(": ") +
                  multiResultText(f.rc, ResultContext::Writing);
+  // The list goes below the sentence; the table's texts are one line each (its file is line-based).
   return tableText(kTextMultiDeviceFilesFailed, languageIndex())
-      .arg(lines.join(QLatin1Char('\n')));
+      .arg(QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
 }
 
 std::vector<std::pair<QString, double>> loadedTriggerDeltas(const TREADing& r) {
