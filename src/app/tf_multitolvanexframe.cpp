@@ -35,6 +35,7 @@
 #include "common/texttable.h"
 #include "common/typedlists.h"
 #include "common/version.h"
+#include "devicewin/repaintpacer.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "ftdi/udev_monitor.h"
 #include "multi/tf_multi_tolvanex_img.h"
@@ -103,6 +104,7 @@ TF_MultiTolvanexFrame::TF_MultiTolvanexFrame(IFtdiDriver& driver, IMessageSink* 
   infoBox_ = [this](const QString& caption, const QString& text) {
     QMessageBox::information(this, caption, text, QMessageBox::Ok);
   };
+  pacer_ = new TRepaintPacer(std::make_unique<TQtTimer>(), this);
   forms_.setFactory([this] { return makeDeviceWindow(); });
   placement_ = new TDeviceWindowPlacement(this);
   buildControls();
@@ -123,6 +125,7 @@ TF_OneTolvanex* TF_MultiTolvanexFrame::makeDeviceWindow() {
   ownedWindows_.push_back(std::make_unique<TF_OneTolvanex>(driver_));
   // Every plot of every device window reports its measurements in the one read-out window.
   ownedWindows_.back()->plots().setCoordinateWindow(qobject_cast<TF_D2Koord*>(koord_));
+  pacer_->add(ownedWindows_.back().get());
   return ownedWindows_.back().get();
 }
 

@@ -27,6 +27,7 @@ class TF_Multi_Tolvanex_Img;
 class TDeviceWindowPlacement;
 class TUdevMonitor;
 class TQtTexts;
+class TRepaintPacer;
 
 class TF_MultiTolvanexFrame : public QWidget {
   Q_OBJECT
@@ -171,6 +172,8 @@ class TF_MultiTolvanexFrame : public QWidget {
   std::vector<std::unique_ptr<TF_OneTolvanex>> ownedWindows_;
   TF_Multi_Tolvanex_Img* multi_ = nullptr;
   QWidget* koord_ = nullptr;
+  // The device windows repaint one per pass of the event loop (a multi-device cycle greys them all).
+  TRepaintPacer* pacer_ = nullptr;
   QWidget* about_ = nullptr;
   std::function<void(const QString&, const QString&)> infoBox_;
   std::unique_ptr<TQtTexts> qtTexts_;

@@ -1,0 +1,41 @@
+#pragma once
+// Top-level windows that repaint one per pass of the event loop. A multi-device run starts and
+// ends every device's run in one handler; each device window greys or frees its controls, and
+// Qt repaints all of them in one batch of posted events: with eight windows the program
+// answered nothing (input, device links, timers) for half a second at every cycle. Here the
+// first window repaints at once and the others follow one per pass, with everything else
+// served in between.
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <cstddef>
+#include <deque>
+#include <memory>
+
+#include "device/devtimer.h"
+
+namespace tolv {
+
+class TRepaintPacer : public QObject {
+  Q_OBJECT
+ public:
+  // The timer ends a pass: started at 0 ms, it fires once the batch in hand has been handled.
+  explicit TRepaintPacer(std::unique_ptr<ITimer> passTimer, QObject* parent = nullptr);
+  ~TRepaintPacer() override;
+  // Paces the repaints of this top-level window from now on (until it is destroyed).
+  void add(QWidget* window);
+  // Windows whose repaint waits for a later pass.
+  std::size_t heldBack() const { return held_.size(); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void passEnded();
+  std::unique_ptr<ITimer> timer_;
+  std::deque<QPointer<QWidget>> held_;
+  bool paintedThisPass_ = false;
+  QObject* releasing_ = nullptr;
+};
+
+}  // namespace tolv
