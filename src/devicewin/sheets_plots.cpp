@@ -531,10 +531,12 @@ bool TPlotSheets::eventFilter(QObject* watched, QEvent* event) {
   }
   for (const QPointer<QWidget>& w : sideWidgets_) {
     if (w && watched == w.data()) {
-      // A column that changes its size (a table hidden, wider values) gives or takes room.
+      // A column that changes its size (a table hidden, wider values) gives or takes room. Its
+      // values change with every record and ask for a layout each time; only a change of the
+      // room it takes is worth a relayout.
       const QEvent::Type t = event->type();
-      if (t == QEvent::LayoutRequest || t == QEvent::Show || t == QEvent::Hide ||
-          (t == QEvent::Resize && w->width() != w->sizeHint().width()))
+      if (t == QEvent::Show || t == QEvent::Hide ||
+          ((t == QEvent::LayoutRequest || t == QEvent::Resize) && w->width() != sideWidth(*w)))
         scheduleRelayout();
       return false;
     }
@@ -649,6 +651,12 @@ void TPlotSheets::scheduleRelayout() {
   });
 }
 
+int TPlotSheets::sideWidth(const QWidget& w) const {
+  const QWidget* front = pc_->currentWidget();
+  const int sheetWidth = front ? front->width() : 1;
+  return std::min(w.sizeHint().width(), sheetWidth / 2);
+}
+
 void TPlotSheets::relayout() {
   // Every sheet has the size of the one in front (hidden ones may not have been laid out).
   const QWidget* front = pc_->currentWidget();
@@ -660,8 +668,7 @@ void TPlotSheets::relayout() {
       box->move(sheet.width() - box->width(), box->y());
     int side = 0;
     if (QWidget* w = sideWidgets_[std::size_t(i)]; w && !w->isHidden()) {
-      const QSize hint = w->sizeHint();
-      side = std::min(hint.width(), sheet.width() / 2);
+      side = sideWidth(*w);
       w->setGeometry(sheet.width() - side, 0, side, sheet.height());
     }
     QLabel* im = images_[std::size_t(i)];
@@ -683,6 +690,7 @@ void TPlotSheets::relayout() {
       continue;
     k->PrepareImage(im);
     if (drawn_[std::size_t(idx(s))]) k->Render(nullptr, false);
+    presentKernel(s);
   }
   for (PlotSheet s : {PlotSheet::Logic, PlotSheet::IoLogger}) {
     TLogAnalPlot* p = logicOf(s);
@@ -696,8 +704,10 @@ void TPlotSheets::relayout() {
                         (s == PlotSheet::Logic ? n >= kLogicRedrawMin : n > kIoRedrawAbove);
     prepareOn(*p, im);
     if (redraw) p->render(nullptr, v, false);
+    presentLogic(s);
   }
-  drawHeadlines();
+  // A sheet whose picture kept its size keeps what it shows: presenting all of them again made
+  // every record of every device window copy six pictures.
 }
 
 }  // namespace tolv

@@ -144,8 +144,10 @@ class TPlotSheets : public QObject {
   // 0, kPictureCancelled or the picture writer's code.
   void setPictureNameDialog(PictureNameDialog d) { pictureDialog_ = std::move(d); }
   int savePictureAs();
-  // Fits every image to its sheet, redraws what has to be redrawn, draws the headlines.
+  // Fits every image to its sheet; a picture whose size changed is drawn and shown anew.
   void relayout();
+  // The room a side column takes beside its picture: its wanted width, at most half the sheet.
+  int sideWidth(const QWidget& w) const;
   // A box the file panels keep at the right edge of a sheet (GB_OSA0_Nrs and the like).
   void setNumberBox(PlotSheet s, QWidget* box);
   // A column at the right of a sheet beside its image (the scope's measurements): the image
