@@ -36,6 +36,7 @@
 #include "common/typedlists.h"
 #include "common/version.h"
 #include "devicewin/repaintpacer.h"
+#include "devicewin/sheets_plots.h"
 #include "devicewin/tf_onetolvanex.h"
 #include "ftdi/udev_monitor.h"
 #include "multi/tf_multi_tolvanex_img.h"
@@ -126,6 +127,7 @@ TF_OneTolvanex* TF_MultiTolvanexFrame::makeDeviceWindow() {
   // Every plot of every device window reports its measurements in the one read-out window.
   ownedWindows_.back()->plots().setCoordinateWindow(qobject_cast<TF_D2Koord*>(koord_));
   pacer_->add(ownedWindows_.back().get());
+  ownedWindows_.back()->plots().sheets().setPacer(pacer_);
   return ownedWindows_.back().get();
 }
 

@@ -14,8 +14,9 @@ TRepaintPacer::TRepaintPacer(std::unique_ptr<ITimer> passTimer, QObject* parent)
 TRepaintPacer::~TRepaintPacer() {
   timer_->stop();
   // A window held back must not stay unpainted for good.
-  for (const QPointer<QWidget>& w : held_)
-    if (w) QCoreApplication::postEvent(w, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+  for (const Held& h : held_)
+    if (h.owner && !h.job)
+      QCoreApplication::postEvent(h.owner, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
 }
 
 void TRepaintPacer::add(QWidget* window) {
@@ -30,26 +31,33 @@ bool TRepaintPacer::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   // Qt asks once until the window has painted: the request is made again when its turn comes.
-  auto* w = qobject_cast<QWidget*>(watched);
-  if (!w) return false;
   if (std::none_of(held_.begin(), held_.end(),
-                   [w](const QPointer<QWidget>& h) { return h == w; }))
-    held_.emplace_back(w);
+                   [watched](const Held& h) { return h.owner == watched && !h.job; }))
+    held_.push_back(Held{watched, {}});
   return true;
+}
+
+void TRepaintPacer::queue(QObject* owner, std::function<void()> job) {
+  held_.push_back(Held{owner, std::move(job)});
+  if (!timer_->isActive()) timer_->start(0);
 }
 
 void TRepaintPacer::passEnded() {
   timer_->stop();
   paintedThisPass_ = false;
-  while (!held_.empty() && !held_.front()) held_.pop_front();
+  while (!held_.empty() && !held_.front().owner) held_.pop_front();
   if (held_.empty()) return;
-  QWidget* w = held_.front();
+  const Held h = std::move(held_.front());
   held_.pop_front();
   paintedThisPass_ = true;
   timer_->start(0);
+  if (h.job) {
+    h.job();
+    return;
+  }
   QEvent request(QEvent::UpdateRequest);
-  releasing_ = w;
-  QCoreApplication::sendEvent(w, &request);
+  releasing_ = h.owner;
+  QCoreApplication::sendEvent(h.owner, &request);
   releasing_ = nullptr;
 }
 

@@ -1,15 +1,16 @@
 #pragma once
-// Top-level windows that repaint one per pass of the event loop. A multi-device run starts and
-// ends every device's run in one handler; each device window greys or frees its controls, and
-// Qt repaints all of them in one batch of posted events: with eight windows the program
-// answered nothing (input, device links, timers) for half a second at every cycle. Here the
-// first window repaints at once and the others follow one per pass, with everything else
-// served in between.
+// Top-level windows that repaint, and window jobs that lay out and redraw, one per pass of the
+// event loop. A multi-device run starts and ends every device's run in one handler; each device
+// window greys or frees its controls (and, on its first records, fits its pictures), and Qt does
+// all of it in one batch of posted events: with eight windows the program answered nothing
+// (input, device links, timers) for half a second at every cycle. Here the first window
+// repaints at once and the rest follows one per pass, with everything else served in between.
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 
 #include "device/devtimer.h"
@@ -24,7 +25,10 @@ class TRepaintPacer : public QObject {
   ~TRepaintPacer() override;
   // Paces the repaints of this top-level window from now on (until it is destroyed).
   void add(QWidget* window);
-  // Windows whose repaint waits for a later pass.
+  // Runs job in a later pass of its own (the owner gone by then, it is dropped). The caller
+  // keeps a job from being queued twice.
+  void queue(QObject* owner, std::function<void()> job);
+  // Repaints and jobs waiting for a later pass.
   std::size_t heldBack() const { return held_.size(); }
 
  protected:
@@ -33,7 +37,11 @@ class TRepaintPacer : public QObject {
  private:
   void passEnded();
   std::unique_ptr<ITimer> timer_;
-  std::deque<QPointer<QWidget>> held_;
+  struct Held {
+    QPointer<QObject> owner;
+    std::function<void()> job;  // empty: the owner's repaint
+  };
+  std::deque<Held> held_;
   bool paintedThisPass_ = false;
   QObject* releasing_ = nullptr;
 };

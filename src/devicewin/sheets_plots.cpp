@@ -1,5 +1,7 @@
 #include "devicewin/sheets_plots.h"
 
+#include "devicewin/repaintpacer.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -15,6 +17,7 @@
 
 #include "devicewin/panel_scopecontrols_widgets.h"
 #include "devicewin/plotshortcuts.h"
+#include "devicewin/repaintpacer.h"
 
 namespace tolv {
 
@@ -645,10 +648,14 @@ void TPlotSheets::scheduleRelayout() {
   // Resize events come in bursts while the user drags the frame: redraw once afterwards.
   if (relayoutPending_) return;
   relayoutPending_ = true;
-  QTimer::singleShot(0, this, [this] {
+  const auto run = [this] {
     relayoutPending_ = false;
     relayout();
-  });
+  };
+  if (pacer_)
+    pacer_->queue(this, run);
+  else
+    QTimer::singleShot(0, this, run);
 }
 
 int TPlotSheets::sideWidth(const QWidget& w) const {

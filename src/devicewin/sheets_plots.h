@@ -39,6 +39,8 @@ enum class PlotSheet : int {
   IoLogger = 5,
 };
 
+class TRepaintPacer;
+
 class TPlotSheets : public QObject {
   Q_OBJECT
  public:
@@ -162,6 +164,9 @@ class TPlotSheets : public QObject {
 
   // The shared coordinate read-out; without one the sheets keep a window of their own.
   void setCoordinateWindow(TF_D2Koord* k) { koord_ = k; }
+  // Relayouts wait for a pass of the event loop of their own (several windows fit their pictures
+  // at once when a multi-device cycle brings their plots to the front).
+  void setPacer(TRepaintPacer* p) { pacer_ = p; }
   TF_D2Koord* coordinateWindow();
 
   QLabel* image(PlotSheet s) const;
@@ -210,6 +215,7 @@ class TPlotSheets : public QObject {
   PrintDialogRunner printRunner_;
   PictureNameDialog pictureDialog_;
   bool relayoutPending_ = false;
+  TRepaintPacer* pacer_ = nullptr;  // the frame's; it outlives its device windows
   KeepView keep_ = KeepView::None;
   std::array<AxisRanges, 6> kept_;  // the user's zoom, per sheet
   std::array<AxisRanges, 6> full_;  // the full ranges of the last drawing

@@ -91,6 +91,29 @@ TEST(RepaintPacer, WindowsAskingInOneBatchPaintOnePerPass) {
   EXPECT_EQ(r.w[0]->paints, 1);
 }
 
+TEST(RepaintPacer, JobsTakeAPassOfTheirOwnInTurnWithRepaintsAndGoWithTheirOwner) {
+  Rig r;
+  int fitted = 0;
+  auto owner = std::make_unique<QObject>();
+  r.pacer->queue(owner.get(), [&fitted] { ++fitted; });
+  EXPECT_EQ(fitted, 0);  // never inside the handler that asked
+  r.w[0]->update();
+  r.w[1]->update();
+  Rig::batch();
+  EXPECT_EQ(r.w[0]->paints, 1);
+  r.endPass();  // the job came first
+  EXPECT_EQ(fitted, 1);
+  EXPECT_EQ(r.w[1]->paints, 0);
+  r.endPass();
+  EXPECT_EQ(r.w[1]->paints, 1);
+
+  r.pacer->queue(owner.get(), [&fitted] { ++fitted; });
+  owner.reset();
+  r.endPass();
+  EXPECT_EQ(fitted, 1);
+  EXPECT_EQ(r.pacer->heldBack(), 0u);
+}
+
 TEST(RepaintPacer, AWindowGoneWhileHeldBackIsPassedOverAndHeldOnesPaintWhenThePacerGoes) {
   Rig r;
   for (auto& p : r.w) p->update();
