@@ -440,22 +440,28 @@ void noteConvertedFile(const HeadlessRequest& r, QString& message) {
   if (!notes.isEmpty()) message = fileProblem(r.source, notes.join(QStringLiteral("; ")));
 }
 
-bool madeTargetInUse(const HeadlessRequest& r, QString& message) {
+fs::path outputTarget(const HeadlessRequest& r, QString& note) {
   // A made name may be that of a file the user keeps: the window offers the same base name for
   // a record's CSV and its .VXD, and its CSV holds the trigger channel and thresholds a .VXD
-  // cannot keep. Only a DST the user named replaces a file.
+  // cannot keep. A dangling link stands there too: writing would create its target elsewhere.
   std::error_code ec;
   if (r.targetNamed || r.target == "-" ||
       fs::symlink_status(r.target, ec).type() == fs::file_type::not_found)
-    return false;
-  message = fileProblem(r.target, QStringLiteral("exists already and is kept; name it as DST to "
-                                                 "replace it"));
-  return true;
+    return r.target;
+  const fs::path free = freeBackupName(r.target);
+  note = fileProblem(r.target, QStringLiteral("exists already and is kept; the output is %1")
+                                   .arg(quoted(free)));
+  return free;
+}
+
+void addNote(QString& message, const QString& line) {
+  if (line.isEmpty()) return;
+  if (!message.isEmpty()) message += QLatin1Char('\n');
+  message += line;
 }
 
 int runConvert(const HeadlessRequest& r, QString& message) {
   message.clear();
-  if (madeTargetInUse(r, message)) return kExitBadInput;
   const CsvStyle style = headlessCsvStyle(r);
   if (style.decimal == style.column) {
     // Every number would split into two cells.
@@ -500,16 +506,19 @@ int runConvert(const HeadlessRequest& r, QString& message) {
     return kind == StoredKind::ScopeVxd ? convertScopeVxdFile(r.source, csv, style)
                                         : convertLogicVxdFile(r.source, csv, style);
   };
+  QString moved;
+  const fs::path target = outputTarget(r, moved);
   // A pipe or device named as DST is written into: a record's table once it is made whole, a
   // logger stream's as it is read.
-  const int rc = r.targetNamed ? writeNamedOutput(r.target, convertInto) : convertInto(r.target);
+  const int rc = r.targetNamed ? writeNamedOutput(target, convertInto) : convertInto(target);
   if (rc == 0) {
     noteConvertedFile(r, message);
+    addNote(message, moved);
     return kExitOk;
   }
   // Readers were checked above: what fails now is the output.
   if (rc > 0 || rc == -192 || rc == -194 || rc == -196) {
-    message = fileProblem(r.target, QStringLiteral("cannot be written: ") + outputProblem(rc));
+    message = fileProblem(target, QStringLiteral("cannot be written: ") + outputProblem(rc));
     return kExitBadInput;
   }
   message = fileProblem(r.source, readResultText(rc));

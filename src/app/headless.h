@@ -62,9 +62,14 @@ QString outputProblem(int rc);
 // voltmeter readings left out, a serial neither its folder nor --serial names.
 void noteConvertedFile(const HeadlessRequest& r, QString& message);
 
-// Whether a target made from the source's name (no DST given) would replace a file standing
-// there; the line for standard error then says so and how to replace it.
-bool madeTargetInUse(const HeadlessRequest& r, QString& message);
+// Where a command's output goes, for --convert, --export and --render alike. A DST or OUT the
+// user named is written as named, replacing a file there. A name made from the source's (no
+// DST) never replaces anything: where a file or a link stands under it, the output takes the
+// first free "_1", "_2", ... before the extension, as the window's automatic names do, and
+// `note` gets the line for standard error that says so.
+std::filesystem::path outputTarget(const HeadlessRequest& r, QString& note);
+// Appends a line for standard error to those already there.
+void addNote(QString& message, const QString& line);
 
 // Each returns an exit code; `message` is the line for standard error (on success empty, or
 // the conversion's note).

@@ -623,7 +623,9 @@ int THeadlessAcquisition::start() {
   std::vector<SettingsRecord> records;
   for (const QString& serial : chosen) {
     SettingsRecord rec = SettingsRecord::defaults();
-    TSettingsLoader loader;
+    // A file named with --settings may be a pipe on purpose; the device's LastSettings is one
+    // of the program's own files, where a pipe is a damaged file.
+    TSettingsLoader loader(q_.settingsFile.empty() ? SettingsSource::Own : SettingsSource::Named);
     if (!q_.settingsFile.empty()) {
       const int rc = loader.load(q_.settingsFile);
       if (rc != 0) {

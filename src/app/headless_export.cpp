@@ -10,7 +10,6 @@ int runExport(const HeadlessRequest& r, std::ostream& console, QString& message)
     message = QStringLiteral("no open format asked for");
     return kExitBadUsage;
   }
-  if (madeTargetInUse(r, message)) return kExitBadInput;
   StoredExportHooks hooks;
   // Tables are read with the separator the window writes them with.
   hooks.csvColumn = headlessCsvStyle(r).column;
@@ -18,9 +17,12 @@ int runExport(const HeadlessRequest& r, std::ostream& console, QString& message)
   hooks.merged = readMergedForExport;
   hooks.serial = r.serial;
   hooks.namedOutput = r.targetNamed;
-  const StoredProblem p = exportStoredFile(*r.format, r.source, r.target, &console, hooks);
+  QString moved;
+  const StoredProblem p =
+      exportStoredFile(*r.format, r.source, outputTarget(r, moved), &console, hooks);
   if (p.ok()) {
     noteConvertedFile(r, message);
+    addNote(message, moved);
     return kExitOk;
   }
   message = QLatin1Char('"') + QString::fromStdString(r.source.string()) + QStringLiteral("\": ") +

@@ -25,21 +25,25 @@ int runRender(const HeadlessRequest& r, QString& message) {
     message = fileProblem(r.source, p.reason);
     return p.exitCode;
   }
+  // OUT is always named, and so written as named; the rule is the conversions'.
+  QString moved;
+  const fs::path target = outputTarget(r, moved);
   // Like the CSV writers, the picture gets its folder made first.
-  const fs::path folder = fs::absolute(r.target).parent_path();
+  const fs::path folder = fs::absolute(target).parent_path();
   std::error_code ec;
   int rc = fs::is_directory(folder, ec) ? 0 : makeFolders(folder / "x.x");
   // A pipe named as the output gets the picture once it is encoded whole.
   if (rc == 0)
-    rc = writeNamedOutput(r.target, [&](const fs::path& file) {
+    rc = writeNamedOutput(target, [&](const fs::path& file) {
       return writePictureFile(file, picture, QString::fromStdString(r.source.filename().string()));
     });
   if (rc != 0) {
-    message = fileProblem(r.target, QStringLiteral("cannot be written: ") + outputProblem(rc));
+    message = fileProblem(target, QStringLiteral("cannot be written: ") + outputProblem(rc));
     return kExitBadInput;
   }
   // Drawn in part (a file cut by a crash, damaged readings left out): said as a conversion says it.
   noteConvertedFile(r, message);
+  addNote(message, moved);
   return kExitOk;
 }
 

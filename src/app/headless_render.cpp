@@ -11,6 +11,7 @@
 #include "common/format.h"
 #include "common/resulttext.h"
 #include "measure/csvread.h"
+#include "measure/export_stored.h"
 #include "measure/intermediate.h"
 #include "measure/intermediaterecords.h"
 #include "measure/loggerstream.h"
@@ -90,13 +91,6 @@ PlotChoice autoScaled() {
 }
 
 }  // namespace
-
-
-
-
-
-
-
 
 StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn, QImage& out,
                                const QString& fallbackSerial) {
@@ -221,8 +215,6 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
       return bad(QStringLiteral("unknown kind of file"));
   }
   const std::string_view bytes = text.view();
-  const char column = storedCsvColumn(firstLineOf(bytes), csvColumn);
-  CsvFault fault;
   if (kind == StoredKind::MultiCsv) {
     TREADing r;
     char found = csvColumn;
@@ -235,8 +227,7 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
   }
   if (kind == StoredKind::VoltmeterCsv) {
     StoredChartCsv t;
-    if (const int rc = readChartCsv(bytes, column, t, &fault); rc != 0)
-      return bad(csvFaultText(rc, fault, "chart"));
+    if (p = readStoredTable(bytes, csvColumn, t); !p.ok()) return p;
     const DayTime start = t.start ? *t.start : modificationTime(file);
     const std::vector<VoltmeterReading> readings = chartReadings(t, start);
     ChartScale scale;
@@ -251,8 +242,7 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
   }
   if (kind == StoredKind::ScopeCsv || kind == StoredKind::AnalogLoggerCsv) {
     StoredScopeCsv t;
-    if (const int rc = readScopeCsv(bytes, column, t, &fault); rc != 0)
-      return bad(csvFaultText(rc, fault, "scope"));
+    if (p = readStoredTable(bytes, csvColumn, t); !p.ok()) return p;
     SettingsRecord rs;
     rs.mode = kModeOSA0;
     const double n = double(t.ch0.size());
@@ -269,8 +259,7 @@ StoredProblem renderStoredFile(const fs::path& file, QSize size, char csvColumn,
                         headlineText(t.serial, t.time ? *t.time : modificationTime(file)), out);
   }
   StoredLogicCsv t;
-  if (const int rc = readLogicCsv(bytes, column, t, &fault); rc != 0)
-    return bad(csvFaultText(rc, fault, "timing"));
+  if (p = readStoredTable(bytes, csvColumn, t); !p.ok()) return p;
   const TLogAnalList list = listOf(t.words);
   const QString headline = headlineText(t.serial, t.time ? *t.time : modificationTime(file));
   if (t.ioLogger) {

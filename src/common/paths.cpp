@@ -131,7 +131,8 @@ fs::path freeBackupName(const fs::path& name) {
   std::error_code ec;
   for (unsigned long k = 1;; ++k) {
     fs::path cand = folder / (stem + "_" + std::to_string(k) + ext);
-    if (!fs::exists(cand, ec)) return cand;
+    // A link, dangling or not, takes its name too: writing there would go elsewhere.
+    if (fs::symlink_status(cand, ec).type() == fs::file_type::not_found) return cand;
   }
 }
 

@@ -34,7 +34,7 @@ int makeFolders(const fs::path& path);
 // name, -196 nothing left before the extension. The name is changed only on success.
 int forceExtension(fs::path& name, const std::string& ext);
 
-// First name folder/stem_k.ext (k = 1, 2, ...) that does not exist.
+// First name folder/stem_k.ext (k = 1, 2, ...) under which nothing stands, not even a link.
 fs::path freeBackupName(const fs::path& name);
 // Renames an existing file to its free backup name; true when the rename worked.
 bool backUpFile(const fs::path& name);

@@ -45,6 +45,18 @@ StoredProblem cannotWrite(const fs::path& target, int rc) {
                            measureResultText(rc, 1, ResultContext::Writing)));
 }
 
+// The prologue every table reader shares: the table's own separator, the read, the fault text.
+template <typename Table>
+StoredProblem readTable(std::string_view bytes, char preferred,
+                        int (*read)(std::string_view, char, Table&, CsvFault*), const char* row,
+                        Table& out) {
+  CsvFault fault;
+  const char column = storedCsvColumn(firstLineOf(bytes), preferred);
+  if (const int rc = read(bytes, column, out, &fault); rc != 0)
+    return badInput(csvFaultText(rc, fault, row));
+  return {};
+}
+
 // A stream over a crash-safe file: what is written goes to its temporary file.
 class AtomicBuf : public std::streambuf {
  public:
@@ -458,12 +470,8 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
     }
     case StoredKind::ScopeCsv:
     case StoredKind::AnalogLoggerCsv: {
-      const std::string_view bytes = text.view();
       StoredScopeCsv t;
-      CsvFault fault;
-      const char column = storedCsvColumn(firstLineOf(bytes), hooks.csvColumn);
-      if (const int rc = readScopeCsv(bytes, column, t, &fault); rc != 0)
-        return badInput(csvFaultText(rc, fault, "scope"));
+      if (p = readStoredTable(text.view(), hooks.csvColumn, t); !p.ok()) return p;
       // Rows without their sample time would all stand at time 0 (a table too short for its
       // parameter cells, or not ours).
       if (!(t.sampleTime > 0)) return noSampleTime();
@@ -488,12 +496,8 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
       break;
     }
     case StoredKind::VoltmeterCsv: {
-      const std::string_view bytes = text.view();
       StoredChartCsv t;
-      CsvFault fault;
-      const char column = storedCsvColumn(firstLineOf(bytes), hooks.csvColumn);
-      if (const int rc = readChartCsv(bytes, column, t, &fault); rc != 0)
-        return badInput(csvFaultText(rc, fault, "chart"));
+      if (p = readStoredTable(text.view(), hooks.csvColumn, t); !p.ok()) return p;
       if (!t.start)
         return badInput(QStringLiteral("its Date and Time cells give no start time"));
       l.readings = chartReadings(t, *t.start);
@@ -506,12 +510,8 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
     }
     case StoredKind::LogicCsv:
     case StoredKind::IoLoggerCsv: {
-      const std::string_view bytes = text.view();
       StoredLogicCsv t;
-      CsvFault fault;
-      const char column = storedCsvColumn(firstLineOf(bytes), hooks.csvColumn);
-      if (const int rc = readLogicCsv(bytes, column, t, &fault); rc != 0)
-        return badInput(csvFaultText(rc, fault, "timing"));
+      if (p = readStoredTable(text.view(), hooks.csvColumn, t); !p.ok()) return p;
       if (!(t.step > 0)) return noSampleTime();
       l.head.serial = t.serial;
       l.head.mode = t.ioLogger ? kModeDLDI : kModeLAIO;
@@ -546,6 +546,18 @@ StoredProblem exportStoredFile(ExportFormat format, const fs::path& source, cons
       return badInput(QStringLiteral("unknown kind of file"));
   }
   return exportLoaded(format, l, target, console, hooks.namedOutput);
+}
+
+StoredProblem readStoredTable(std::string_view bytes, char preferred, StoredScopeCsv& out) {
+  return readTable(bytes, preferred, readScopeCsv, "scope", out);
+}
+
+StoredProblem readStoredTable(std::string_view bytes, char preferred, StoredLogicCsv& out) {
+  return readTable(bytes, preferred, readLogicCsv, "timing", out);
+}
+
+StoredProblem readStoredTable(std::string_view bytes, char preferred, StoredChartCsv& out) {
+  return readTable(bytes, preferred, readChartCsv, "chart", out);
 }
 
 StoredProblem exportMerged(ExportFormat format, const PlainCsvHead& head,

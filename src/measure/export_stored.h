@@ -18,6 +18,10 @@
 
 namespace tolv {
 
+struct StoredScopeCsv;
+struct StoredLogicCsv;
+struct StoredChartCsv;
+
 enum class ExportFormat { Vcd, Sr, PlainCsv };
 
 // "vcd", "sr", "csv" (any case); false for another word.
@@ -78,6 +82,13 @@ inline constexpr int kExportBadUsage = 2;
 StoredProblem exportStoredFile(ExportFormat format, const std::filesystem::path& source,
                                const std::filesystem::path& target, std::ostream* console,
                                const StoredExportHooks& hooks = {});
+
+// One of the window's own tables read, with the separator it was written with (`preferred`
+// where its first line allows that one): ok, or exit code 1 with the reader's fault in words
+// ("line N is not a scope row", the cut's counts).
+StoredProblem readStoredTable(std::string_view bytes, char preferred, StoredScopeCsv& out);
+StoredProblem readStoredTable(std::string_view bytes, char preferred, StoredLogicCsv& out);
+StoredProblem readStoredTable(std::string_view bytes, char preferred, StoredChartCsv& out);
 
 // A merged record already in memory (the multi-device window's), to a target file.
 StoredProblem exportMerged(ExportFormat format, const PlainCsvHead& head,

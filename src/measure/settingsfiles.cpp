@@ -18,10 +18,16 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
-// 0 and the whole file, 2 when it is missing, 3 when its folder is, else the error number.
-int readFileBytes(const fs::path& name, QByteArray& bytes) {
+// Far beyond any setting the program writes (under a kilobyte each): a huge file put at an
+// own file's name is not read whole.
+constexpr qint64 kLargestOwnSettingsFile = qint64(1) << 20;
+
+// 0 and the whole file, 2 when it is missing, 3 when its folder is, else the error number
+// (kNotARegularFile for a pipe or device at the name of an own file).
+int readFileBytes(const fs::path& name, QByteArray& bytes, SettingsSource source) {
   std::error_code ec;
   if (!fs::exists(name, ec)) return fs::is_directory(name.parent_path(), ec) ? 2 : 3;
+  if (source == SettingsSource::Own) return readOwnFile(name, bytes, kLargestOwnSettingsFile);
   QFile f(pathText(name));
   if (!f.open(QIODevice::ReadOnly)) return f.error() == QFileDevice::PermissionsError ? 5 : 2;
   bytes = f.readAll();
@@ -128,10 +134,10 @@ int parseSks(const QByteArray& bytes, WindowOptions& o, int* valuesRead) {
   return 0;
 }
 
-int readSks(const fs::path& name, WindowOptions& o, int* valuesRead) {
+int readSks(const fs::path& name, WindowOptions& o, int* valuesRead, SettingsSource source) {
   QByteArray bytes;
   if (valuesRead) *valuesRead = 0;
-  if (const int rc = readFileBytes(name, bytes); rc != 0) return rc;
+  if (const int rc = readFileBytes(name, bytes, source); rc != 0) return rc;
   return parseSks(bytes, o, valuesRead);
 }
 
@@ -154,9 +160,9 @@ int decodeSettingsImage(const QByteArray& bytes, SettingsRecord& out) {
   return 0;
 }
 
-int readSettingsImage(const fs::path& name, SettingsRecord& out) {
+int readSettingsImage(const fs::path& name, SettingsRecord& out, SettingsSource source) {
   QByteArray bytes;
-  if (const int rc = readFileBytes(name, bytes); rc != 0) return rc;
+  if (const int rc = readFileBytes(name, bytes, source); rc != 0) return rc;
   return decodeSettingsImage(bytes, out);
 }
 
@@ -202,23 +208,34 @@ int saveSettingsFiles(const fs::path& vxs, const SettingsRecord& snapshot,
 
 // --- Load -------------------------------------------------------------------------------------
 
-TSettingsLoader::TSettingsLoader() : options_(zeroWindowOptions()) {
+TSettingsLoader::TSettingsLoader(SettingsSource source)
+    : source_(source), options_(zeroWindowOptions()) {
   const std::array<std::uint8_t, SettingsRecord::kSize> zero{};
   record_ = SettingsRecord::decode(zero.data());
 }
 
+int TSettingsLoader::readHeader(const fs::path& vxs) {
+  if (source_ == SettingsSource::Named) return readTextHeader(vxs, record_);
+  // A missing header is 2 whatever its folder, as the header reader says it.
+  std::error_code ec;
+  if (!fs::exists(vxtName(vxs), ec)) return 2;
+  QByteArray bytes;
+  if (const int rc = readFileBytes(vxtName(vxs), bytes, source_); rc != 0) return rc;
+  return parseTextHeader(bytes, record_);
+}
+
 int TSettingsLoader::load(const fs::path& vxs) {
-  int rc = readTextHeader(vxs, record_);
+  int rc = readHeader(vxs);
   fs::path failed = rc != 0 ? vxtName(vxs) : fs::path();
   if (rc == 0) {
-    rc = readSks(sksName(vxs), options_);
+    rc = readSks(sksName(vxs), options_, nullptr, source_);
     if (rc != 0) failed = sksName(vxs);
   }
   usedImage_ = false;
   broken_.clear();
   std::error_code ec;
   if (rc != 0 && fs::exists(vxs, ec)) {
-    rc = readSettingsImage(vxs, record_);
+    rc = readSettingsImage(vxs, record_, source_);
     usedImage_ = rc == 0;
     if (usedImage_) broken_ = failed;
   }

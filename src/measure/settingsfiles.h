@@ -19,6 +19,12 @@ namespace fs = std::filesystem;
 // A ".VXS" that is not exactly one record long.
 inline constexpr int kSettingsImageSize = 100;
 
+// Whose setting is read. A window's own files (its LastSettings, a setting picked in its
+// dialog) are read without waiting: a named pipe or device put there is refused as a damaged
+// file (kNotARegularFile), since the window's thread must never hang on it. A file the user
+// names on a command line is read as given, a pipe included (a shell's "<(...)").
+enum class SettingsSource { Own, Named };
+
 // Window options all zero (and false): what a window holds before it has read any ".SKS".
 WindowOptions zeroWindowOptions();
 
@@ -29,7 +35,8 @@ std::string sksText(const WindowOptions& o);
 // Reads the values by position into o. A value that cannot be read ends the reading; the
 // options not read keep their values and the result is still 0. Returns the code of a file
 // that cannot be read (2 when missing). *valuesRead counts the values taken.
-int readSks(const fs::path& name, WindowOptions& o, int* valuesRead = nullptr);
+int readSks(const fs::path& name, WindowOptions& o, int* valuesRead = nullptr,
+            SettingsSource source = SettingsSource::Own);
 int parseSks(const QByteArray& bytes, WindowOptions& o, int* valuesRead = nullptr);
 
 // --- ".VXS": the 408-byte record ------------------------------------------------------------
@@ -38,7 +45,8 @@ int parseSks(const QByteArray& bytes, WindowOptions& o, int* valuesRead = nullpt
 // mode is none of the eight or a number is not finite; 9210 when a flag byte is neither 0
 // nor 1. `out` changes only on success.
 int decodeSettingsImage(const QByteArray& bytes, SettingsRecord& out);
-int readSettingsImage(const fs::path& name, SettingsRecord& out);
+int readSettingsImage(const fs::path& name, SettingsRecord& out,
+                      SettingsSource source = SettingsSource::Own);
 
 // --- Names ------------------------------------------------------------------------------------
 
@@ -60,7 +68,7 @@ int saveSettingsFiles(const fs::path& vxs, const SettingsRecord& snapshot,
 // The pending values of a window: both start as zero and keep what was read last.
 class TSettingsLoader {
  public:
-  TSettingsLoader();
+  explicit TSettingsLoader(SettingsSource source = SettingsSource::Own);
 
   // Reads the ".VXT" into the pending record, then the ".SKS" into the pending window options;
   // if either fails and the ".VXS" exists, the record comes from the ".VXS" instead and its
@@ -78,6 +86,10 @@ class TSettingsLoader {
   const fs::path& lastLoadBrokenFile() const { return broken_; }
 
  private:
+  // The text header into the pending record: 0 or its code.
+  int readHeader(const fs::path& vxs);
+
+  SettingsSource source_;
   SettingsRecord record_;
   WindowOptions options_;
   bool usedImage_ = false;

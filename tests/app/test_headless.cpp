@@ -422,16 +422,25 @@ TEST_F(Headless, ScopeVxdKeepsItsOwnGroupsAndLeavesOutWhatItDoesNotStore) {
   EXPECT_EQ(slurp(dir_ / "m.CSV"),
             scopeCsvText(scopeInfo(1000, "M"), scopeSamples(1000), CsvStyle{'.', ';'}));
   // The window's own CSV of the same record beside it (it keeps what a .VXD cannot) is never
-  // replaced under a made name; named as DST it is.
+  // replaced under a made name: the table takes the first free "_1", "_2" name, as the window's
+  // automatic names do, and says so. Named as DST it is replaced.
+  const std::string table =
+      scopeCsvText(scopeInfo(1000, "M"), scopeSamples(1000), CsvStyle{'.', ';'});
   spit(dir_ / "m.CSV", "the window's table");
-  EXPECT_EQ(convert({"--convert", q(m)}), kExitBadInput);
-  EXPECT_EQ(message_, QStringLiteral("\"%1\": exists already and is kept; name it as DST to "
-                                     "replace it")
-                          .arg(q(dir_ / "m.CSV")));
+  ASSERT_EQ(convert({"--convert", q(m)}), kExitOk) << qPrintable(message_);
+  EXPECT_EQ(message_, QStringLiteral("\"%1\": exists already and is kept; the output is \"%2\"")
+                          .arg(q(dir_ / "m.CSV"), q(dir_ / "m_1.CSV")));
   EXPECT_EQ(slurp(dir_ / "m.CSV"), "the window's table");
+  EXPECT_EQ(slurp(dir_ / "m_1.CSV"), table);
+  spit(dir_ / "m_1.CSV", "kept too");
+  ASSERT_EQ(convert({"--convert", q(m)}), kExitOk) << qPrintable(message_);
+  EXPECT_TRUE(message_.endsWith(q(dir_ / "m_2.CSV") + QLatin1Char('"'))) << qPrintable(message_);
+  EXPECT_EQ(slurp(dir_ / "m_1.CSV"), "kept too");
+  EXPECT_EQ(slurp(dir_ / "m_2.CSV"), table);
   ASSERT_EQ(convert({"--convert", q(m), q(dir_ / "m.CSV")}), kExitOk) << qPrintable(message_);
-  EXPECT_EQ(slurp(dir_ / "m.CSV"),
-            scopeCsvText(scopeInfo(1000, "M"), scopeSamples(1000), CsvStyle{'.', ';'}));
+  EXPECT_TRUE(message_.isEmpty()) << qPrintable(message_);
+  EXPECT_EQ(slurp(dir_ / "m.CSV"), table);
+  EXPECT_FALSE(fs::exists(dir_ / "m_3.CSV"));
   // With one, trigger channel and thresholds are not in the file: those rows stay plain.
   const fs::path t = dir_ / "t.VXD";
   ASSERT_EQ(writeScopeVxd(t, scopeInfo(), scopeSamples(1000)), 0);

@@ -512,22 +512,33 @@ TEST_F(HeadlessExport, BadInputNamesTheFileAndKeepsAnOldOutputWhole) {
     EXPECT_LT(rows, 200000u);
   }
   // Under a name made from the source's, nothing standing there is replaced, a dangling link
-  // neither; named as DST it is.
+  // neither (nor one at "_1"): the output takes the first free "_1", "_2" name. Named as DST it
+  // replaces the file there.
   const fs::path lfil = logicFil();
   const fs::path made = fs::path(lfil).replace_extension(".vcd");
+  const fs::path made1 = fs::path(lfil).replace_extension().concat("_1.vcd");
+  const fs::path made2 = fs::path(lfil).replace_extension().concat("_2.vcd");
   fs::create_symlink(dir_ / "nowhere", made);
-  EXPECT_EQ(exportFile({"--export", "vcd", q(lfil)}), 1);
+  fs::create_symlink(dir_ / "nowhere_either", made1);
+  EXPECT_EQ(exportFile({"--export", "vcd", q(lfil)}), 0) << qPrintable(message_);
   EXPECT_EQ(message_, QLatin1Char('"') + q(made) +
-                          QStringLiteral("\": exists already and is kept; name it as DST to "
-                                         "replace it"));
+                          QStringLiteral("\": exists already and is kept; the output is \"") +
+                          q(made2) + QLatin1Char('"'));
   EXPECT_TRUE(fs::is_symlink(made));
+  EXPECT_TRUE(fs::is_symlink(made1));
+  EXPECT_FALSE(fs::exists(dir_ / "nowhere"));
+  EXPECT_FALSE(fs::exists(dir_ / "nowhere_either"));
+  EXPECT_TRUE(slurp(made2).find("$enddefinitions") != std::string::npos);
   const fs::path madePlain = fs::path(lfil).replace_extension().concat("_plain.csv");
+  const fs::path madePlain1 = fs::path(lfil).replace_extension().concat("_plain_1.csv");
   spit(madePlain, "old");
-  EXPECT_EQ(exportFile({"--convert", q(lfil), "--format", "plain"}), 1);
+  EXPECT_EQ(exportFile({"--convert", q(lfil), "--format", "plain"}), 0) << qPrintable(message_);
   EXPECT_EQ(slurp(madePlain), "old");
+  const std::string plain = slurp(madePlain1);
+  EXPECT_NE(plain, "");
   EXPECT_EQ(exportFile({"--convert", q(lfil), q(madePlain), "--format", "plain"}), 0)
       << qPrintable(message_);
-  EXPECT_NE(slurp(madePlain), "old");
+  EXPECT_EQ(slurp(madePlain), plain);
   EXPECT_EQ(exportFile({"--export", "sr", q(dir_ / "none.FIL"), q(dir_ / "x.sr")}), 1);
   EXPECT_TRUE(message_.contains(QStringLiteral("not found"))) << qPrintable(message_);
   // A target in a folder that cannot be made.

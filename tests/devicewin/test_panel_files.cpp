@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/atomicfile.h"
 #include "common/regional.h"
 #include "common/texttable.h"
 #include "devicewin/panel_files.h"
@@ -395,6 +396,25 @@ TEST_F(FilePanel, ARefusedSaveTellsTheUserWhy) {
   ASSERT_EQ(dialogs_.warnings.size(), 3);
   EXPECT_FALSE(dialogs_.warnings[2].contains(QStringLiteral("was not written")))
       << dialogs_.warnings[2].toStdString();
+  // A name that leads to a device (a link to /dev/null) would take the table into nothing: the
+  // save is refused rather than reported done, and the user reads the file and the reason in
+  // the window's language.
+  const fs::path sink = folder_ / "sink.CSV";
+  fs::create_symlink("/dev/null", sink);
+  dialogs_.saveAnswer = QString::fromStdString(sink.string());
+  EXPECT_EQ(panel_->saveScopeData(false), kNotARegularFile);
+  setLanguageIndex(kLanguageGerman);
+  EXPECT_EQ(panel_->saveScopeData(false), kNotARegularFile);
+  setLanguageIndex(kLanguageEnglish);
+  ASSERT_EQ(dialogs_.warnings.size(), 5);
+  EXPECT_EQ(dialogs_.warnings[3], QString::fromStdString(sink.string()) +
+                                      QStringLiteral(" was not written: that is not a regular "
+                                                     "file"));
+  EXPECT_EQ(dialogs_.warnings[4], QString::fromStdString(sink.string()) +
+                                      QStringLiteral(" wurde nicht geschrieben: das ist keine "
+                                                     "gewöhnliche Datei"));
+  EXPECT_TRUE(fs::is_symlink(sink));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
 // A stored record the window refuses to show: the user is told which file and why, as for a

@@ -1,6 +1,7 @@
 // LastSettings and the settings-file actions of a device window, against simulated devices on
 // a manual clock and manual timers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/atomicfile.h"
 #include "common/paths.h"
 #include "common/texttable.h"
 #include "devicewin/settingsfileactions.h"
@@ -22,6 +24,7 @@
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "ftdi/simulated_driver.h"
 #include "measure/settingsfiles.h"
+#include "support/pipe_rescue.h"
 
 using namespace tolv;
 namespace fs = std::filesystem;
@@ -184,6 +187,37 @@ TEST_F(SettingsWindow, AnUnreadableLastSettingsStartsOnDefaults) {
   advance(3000);
   EXPECT_TRUE(w_->runPanel()->runButton()->isEnabled());
   EXPECT_EQ(acq().mode(), kModeOSA0);
+  // Named pipes without a writer at the three names: the window opens at once, each pipe taken
+  // for a damaged file, and starts on the defaults; "Load settings" of it says why, in the
+  // window's language.
+  w_.reset();
+  const std::vector<fs::path> pipes = {last(), sksName(last()), vxtName(last())};
+  for (const fs::path& p : pipes) {
+    fs::remove(p);
+    ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+  }
+  tolv::testing::PipeRescue guard(pipes);
+  newWindow();
+  EXPECT_EQ(w_->open(), kNotARegularFile);
+  QStringList told;
+  files().setAskName([&](bool, const QString&, const QString&) { return pathText(last()); });
+  files().setLoadWarner([&](const QString&, const QString& msg) { told << msg; });
+  setLanguageIndex(kLanguageEnglish);
+  files().loadSettings();
+  setLanguageIndex(kLanguageGerman);
+  files().loadSettings();
+  setLanguageIndex(kLanguageEnglish);
+  EXPECT_FALSE(guard.stop()) << "a pipe was waited on";
+  advance(3000);
+  EXPECT_TRUE(w_->runPanel()->runButton()->isEnabled());
+  EXPECT_EQ(acq().mode(), kModeOSA0);
+  ASSERT_EQ(told.size(), 2);
+  EXPECT_TRUE(told[0].contains(pathText(last()))) << told[0].toStdString();
+  EXPECT_TRUE(told[0].contains(QStringLiteral("that is not a regular file")))
+      << told[0].toStdString();
+  EXPECT_TRUE(told[1].contains(QStringLiteral("das ist keine gewöhnliche Datei")))
+      << told[1].toStdString();
+  for (const fs::path& p : pipes) EXPECT_TRUE(fs::is_fifo(p)) << p;
 }
 
 TEST_F(SettingsWindow, ClosingBeforeTheSettingIsAppliedKeepsTheStoredOne) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -10,10 +13,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <thread>
 
+#include "common/atomicfile.h"
 #include "common/paths.h"
 #include "measure/settingsfiles.h"
 #include "measure/textheader.h"
+#include "support/pipe_rescue.h"
 #include "wire/wirecommands.h"
 
 namespace tolv {
@@ -283,6 +289,60 @@ TEST_F(SettingsFiles, FailedLoadsFallBackToTheImageOrReturnTheCode) {
     EXPECT_EQ(b.load(base_), kSettingsImageSize) << c.what;
     EXPECT_EQ(b.pendingRecord(), zero) << c.what;
   }
+  // A named pipe without a writer at a name of a window's own setting is a damaged file, read
+  // without waiting (a waiting read would hang the window): the image stands in for a text
+  // file, and with every name a pipe the load fails at once with that code.
+  putFile(vxtName(base_), vxt);
+  putFile(base_, vxs);
+  const QByteArray sks = fileBytes(sksName(base_));
+  const auto plantPipe = [](const fs::path& name) {
+    fs::remove(name);
+    return ::mkfifo(name.c_str(), 0600) == 0;
+  };
+  for (const fs::path& name : {vxtName(base_), sksName(base_)}) {
+    ASSERT_TRUE(plantPipe(name));
+    testing::PipeRescue guard({name});
+    TSettingsLoader own;
+    EXPECT_EQ(own.load(base_), 0) << name;
+    EXPECT_FALSE(guard.stop()) << name << " was waited on";
+    EXPECT_TRUE(own.lastLoadUsedImage()) << name;
+    EXPECT_EQ(own.lastLoadBrokenFile(), name);
+    EXPECT_EQ(own.pendingRecord(), sample()) << name;
+    fs::remove(name);
+  }
+  putFile(vxtName(base_), vxt);
+  putFile(sksName(base_), sks);
+  for (const fs::path& name : {base_, vxtName(base_), sksName(base_)}) ASSERT_TRUE(plantPipe(name));
+  {
+    testing::PipeRescue guard({base_, vxtName(base_), sksName(base_)});
+    TSettingsLoader own;
+    EXPECT_EQ(own.load(base_), kNotARegularFile);
+    EXPECT_FALSE(guard.stop()) << "a pipe was waited on";
+    EXPECT_EQ(own.pendingRecord(), zero);
+  }
+  // A setting named on a command line may come through a pipe on purpose (a shell's "<(...)"
+  // names the image alone): it is read as it comes.
+  fs::remove(vxtName(base_));
+  fs::remove(sksName(base_));
+  const auto was = ::signal(SIGPIPE, SIG_IGN);
+  std::thread writer([&] {
+    const int w = ::open(base_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (w < 0) return;
+    if (::write(w, vxs.constData(), std::size_t(vxs.size())) < 0) {
+      // the reader went at once: the load below says so
+    }
+    ::close(w);
+  });
+  TSettingsLoader named(SettingsSource::Named);
+  const int namedRc = named.load(base_);
+  // A writer the load never met is let go.
+  const int release = ::open(base_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  writer.join();
+  if (release >= 0) ::close(release);
+  ::signal(SIGPIPE, was);
+  EXPECT_EQ(namedRc, 0);
+  EXPECT_TRUE(named.lastLoadUsedImage());
+  EXPECT_EQ(named.pendingRecord(), sample());
 }
 
 TEST_F(SettingsFiles, ASaveStoppedBetweenItsFilesLeavesThePreviousSettingLoadable) {
