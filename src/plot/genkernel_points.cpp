@@ -912,7 +912,7 @@ constexpr std::size_t kXYRecentLines = std::size_t(1) << 16;
 // line from each point to the next, cut at the ranges' edge where it leaves them. The points
 // are read a piece at a time; at every multiple of `interval` points (none if 0) `more` is
 // asked whether to go on (it may let events run, so the picture's pixels are taken afresh
-// after it). Once a drawing has read every point, the notes hold each block's bounds, and
+// after it). Once a drawing has read every point, the series holds each block's bounds, and
 // later drawings skip the blocks that lie wholly on one side of the ranges' box: none of their
 // lines is drawn. The points inside the ranges are noted in the notes' grid by their pixels on
 // `lf` (the layout's transforms; `f` when the same). False when the reader failed or `more`
@@ -922,15 +922,23 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
                   TXYNotes& notes, bool noteGrid, std::uint64_t interval, More more) {
   const std::uint64_t n = s.Count();
   if (n < 2 || !f.numeric) return true;
-  constexpr std::uint64_t kBlock = TXYNotes::kBlock;
-  const bool skip = notes.boxesComplete && notes.xlo.size() == (n + kBlock - 1) / kBlock;
-  if (!skip) notes.BeginBoxes(n);
+  constexpr std::uint64_t kBlock = TXYBoxes::kBlock;
+  // Held: a nested drawing may leave the series new ones.
+  const std::shared_ptr<const TXYBoxes> kept = s.boxes;
+  const bool skip = kept && kept->Serve(s);
+  // Made by a drawing that reads every point, handed to the series once it has.
+  TXYBoxes made;
+  if (!skip) {
+    made.reader = s.reader;
+    made.Begin(n);
+  }
+  const TXYBoxes& boxes = skip ? *kept : made;
   // Whether no line of block b can reach the box: the same arithmetic as the points' pixels,
   // which keeps their order, so its bounds' pixels bound theirs.
   const auto outside = [&](std::size_t b) {
-    if (!(notes.xlo[b] <= notes.xhi[b])) return true;
-    const double ax = f.nx.real(notes.xlo[b]), bx = f.nx.real(notes.xhi[b]);
-    const double ay = f.ny.real(notes.ylo[b]), by = f.ny.real(notes.yhi[b]);
+    if (!(boxes.xlo[b] <= boxes.xhi[b])) return true;
+    const double ax = f.nx.real(boxes.xlo[b]), bx = f.nx.real(boxes.xhi[b]);
+    const double ay = f.ny.real(boxes.ylo[b]), by = f.ny.real(boxes.yhi[b]);
     return std::max(ax, bx) < f.box.x0 || std::min(ax, bx) > f.box.x1 ||
            std::max(ay, by) < f.box.y0 || std::min(ay, by) > f.box.y1;
   };
@@ -976,7 +984,7 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     ColumnSpans sink(picture, rgb);
     for (std::size_t k = 0; k < m; ++k) {
       const NumberPoint cur = placeNumbers(f, xs[k], ys[k]);
-      if (!skip) notes.FoldBox(i + k, xs[k], ys[k]);
+      if (!skip) made.Fold(i + k, xs[k], ys[k]);
       if (cur.in && noteGrid) {
         if (!lf) {
           notes.grid.Note(cur.x, cur.y, i + k);
@@ -1003,7 +1011,7 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     havePrev = true;
     i += m;
   }
-  notes.boxesComplete = true;
+  if (!skip) s.boxes = std::make_shared<const TXYBoxes>(std::move(made));
   if (noteGrid) notes.grid.Finish();
   return true;
 }
@@ -1072,7 +1080,7 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     }
     n = ds.points.Count();  // the points may have changed while it yielded
   } else {
-    ds.xyNotes.reset();  // the grid and block bounds of a stream curve no longer shown
+    ds.xyNotes.reset();  // the grid of a stream curve no longer shown
   }
   if (n == 0) return kPlotOk;
   PointPixels pp(pts, ds, tx, ty);
