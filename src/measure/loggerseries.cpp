@@ -178,11 +178,15 @@ bool TLoggerPairReader::Read(std::uint64_t first, std::size_t n, double* xs, dou
 
 std::shared_ptr<TXYSeries> AnalogLoggerSeries::xySeries(int cx) const {
   const int x = cx == 1 ? 1 : 0, y = 1 - x;
+  KeptXY& kept = xyKept[x];
+  if (kept.series && kept.of[0] == reader[0] && kept.of[1] == reader[1]) return kept.series;
+  kept = {};
   auto s = std::make_shared<TXYSeries>();
   if (!reader[0] || !reader[1] || !pyramid[x].Bounds(s->xlo, s->xhi) ||
       !pyramid[y].Bounds(s->ylo, s->yhi))
     return nullptr;
   s->reader = std::make_shared<TLoggerPairReader>(reader[0], reader[1], x);
+  kept = {s, {reader[0], reader[1]}};
   return s;
 }
 

@@ -99,12 +99,20 @@ struct AnalogLoggerSeries {
   // The largest limit the stream's distinct XY lines were found to exceed, once a drawing
   // found it: later drawings go straight to the stream instead of counting them again.
   mutable std::optional<std::uint64_t> xyLinesMoreThan;
+  // The XY curve of each channel on X, made once: a re-plot of the stream (another plot mode,
+  // auto-scale) hands the kernel the same curve, whose block bounds spare it the stream.
+  struct KeptXY {
+    std::shared_ptr<TXYSeries> series;
+    std::shared_ptr<const TLoggerChannelReader> of[2];  // the readers it pairs
+  };
+  mutable KeptXY xyKept[2];
 
   // Samples drawn per channel.
   std::uint64_t drawnCount() const { return samples; }
   // A curve of channel ch for the plot, sample i at x0 + i x dx.
   std::shared_ptr<TSampleSeries> series(int ch, const WorldValue& x0, double dx) const;
-  // The XY curve of all drawn samples, channel cx on X; null when there are none.
+  // The XY curve of all drawn samples, channel cx on X; null when there are none. The same
+  // curve on every call while the readers stay.
   std::shared_ptr<TXYSeries> xySeries(int cx) const;
 };
 

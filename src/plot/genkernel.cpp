@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
+#include <QStaticText>
 #include <QPixmap>
 #include <algorithm>
 #include <array>
@@ -107,11 +108,31 @@ QString padHash(QString s, int minChars) {
   return s;
 }
 
-void drawLabel(QPainter& p, const QFontMetrics& fm, int width, TMyPosTxt& t) {
-  if (t.text.isEmpty()) return;
-  t.Place(width, fm.height());
-  p.setPen(qcolor(t.color));
-  p.drawText(t.left, t.top + fm.ascent(), t.text);
+// A label's width and its text laid out once for drawing (shared by its copies).
+struct KeptLabel {
+  int width = 0;
+  QStaticText text;
+};
+
+// The labels kept for a font and pixel ratio, shared by every kernel, so a new kernel's first
+// picture (one per record where curves are made anew) finds the texts the others measured and
+// laid out. GUI thread only.
+QHash<QString, KeptLabel>& keptLabels(const QString& fontKey) {
+  static QHash<QString, QHash<QString, KeptLabel>> byFont;
+  if (!byFont.contains(fontKey) && byFont.size() >= 16) byFont.clear();
+  return byFont[fontKey];
+}
+
+// The kept label of a text, made when missing.
+KeptLabel keptLabel(const QString& fontKey, const QFontMetrics& fm, const QString& text) {
+  QHash<QString, KeptLabel>& labels = keptLabels(fontKey);
+  if (const auto it = labels.constFind(text); it != labels.cend()) return *it;
+  // Zooming on and on keeps making new texts: the table is started afresh now and then.
+  if (labels.size() >= 4096) labels.clear();
+  KeptLabel l{fm.horizontalAdvance(text), QStaticText(text)};
+  l.text.setTextFormat(Qt::PlainText);
+  labels.insert(text, l);
+  return l;
 }
 
 // A span of 0 counts as 1 (one unit, or one second on time axes).
@@ -400,17 +421,21 @@ int TGenD2ImgKernel::Render(QLabel* image, bool recompute) {
 }
 
 int TGenD2ImgKernel::labelWidth(const QFontMetrics& fm, const QString& text) {
-  // Shared by every kernel, so a new kernel's first picture (one per record where curves are
-  // made anew) finds the texts the others measured. GUI thread only.
-  static QHash<QString, QHash<QString, int>> byFont;
-  if (!byFont.contains(labelWidthKey_) && byFont.size() >= 16) byFont.clear();
-  QHash<QString, int>& widths = byFont[labelWidthKey_];
-  if (const auto it = widths.constFind(text); it != widths.cend()) return *it;
-  // Zooming on and on keeps making new texts: the table is started afresh now and then.
-  if (widths.size() >= 4096) widths.clear();
-  const int w = fm.horizontalAdvance(text);
-  widths.insert(text, w);
-  return w;
+  return keptLabel(labelWidthKey_, fm, text).width;
+}
+
+void TGenD2ImgKernel::drawLabel(QPainter& p, const QFontMetrics& fm, TMyPosTxt& t) {
+  if (t.text.isEmpty()) return;
+  const KeptLabel l = keptLabel(labelWidthKey_, fm, t.text);
+  t.Place(l.width, fm.height());
+  p.setPen(qcolor(t.color));
+  if (keepLabelTexts) {
+    // Placed by its top left: the baseline lies the font's ascent (unrounded) below it.
+    p.drawStaticText(QPointF(t.left, t.top + fm.ascent() - QFontMetricsF(p.font()).ascent()),
+                     l.text);
+  } else {
+    p.drawText(t.left, t.top + fm.ascent(), t.text);
+  }
 }
 
 int TGenD2ImgKernel::Redraw(QLabel* image) {
@@ -577,7 +602,7 @@ void TGenD2ImgKernel::drawXAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
     if (shift != 0 && rec.label.left + shift <= prevRight + kLabelGap) rec.label.text.clear();
     rec.label.x += shift;
     if (!rec.label.text.isEmpty()) drawnDay = day;
-    drawLabel(p, fm, labelWidth(fm, rec.label.text), rec.label);
+    drawLabel(p, fm, rec.label);
     rec.drawn = true;
     ds.xTics.push_back(rec);
   }
@@ -642,7 +667,7 @@ void TGenD2ImgKernel::drawYAxis(QPainter& p, TGenD2DataSet& ds, AxisStepTrace& t
       rec.label.y = y;
       rec.label.align = 5;
       rec.label.color = st.labelColor;
-      drawLabel(p, fm, labelWidth(fm, rec.label.text), rec.label);
+      drawLabel(p, fm, rec.label);
       rec.drawn = true;
       ds.yTics.push_back(rec);
     }

@@ -131,6 +131,9 @@ class TGenD2ImgKernel {
   // Collapses the drawing of one-coloured curves into column spans; off draws point by
   // point. Both give the same pixels.
   bool collapsePoints = true;
+  // Draws axis labels from their laid-out texts, kept across pictures (and kernels) for the
+  // font and pixel ratio; off lays each out as it is drawn. Both give the same pixels.
+  bool keepLabelTexts = true;
 
  private:
   void layoutFrame(int w, int h);
@@ -142,6 +145,7 @@ class TGenD2ImgKernel {
   std::vector<double> xyView(const TGenD2DataSet& ds) const;
   void show(QLabel* image);
   int labelWidth(const QFontMetrics& fm, const QString& text);
+  void drawLabel(QPainter& p, const QFontMetrics& fm, TMyPosTxt& t);
   void measure(QLabel* image, int x, int y, int shift, bool redrawFirst);
   void eraseCursors();
   void drawCursor(TGenD2DataSet& ds, bool erase);
@@ -166,9 +170,10 @@ class TGenD2ImgKernel {
   std::uint8_t markerCounter_ = 0;
   ColorRef lastColor_ = kColorBlack;
   QFont font_;
-  // Label widths are kept by text for the font and pixel ratio they were measured in (named by
-  // this key): the label step search measures the same texts on every drawing, and shaping them
-  // was a good part of a picture's cost.
+  // Label widths and laid-out texts are kept by text for the font and pixel ratio they were
+  // made in (named by this key): the label step search measures the same texts on every
+  // drawing, a new record's picture draws the same ones, and shaping them was a good part of a
+  // picture's cost.
   QString labelWidthKey_;
   std::vector<AxisStepTrace> xTraces_;
   std::vector<AxisStepTrace> yTraces_;

@@ -443,47 +443,51 @@ bool nonDecreasing(const double* x, int n) {
 // hi and step are then meaningless).
 bool columnStats(const double* y, int n, double ylo, double yhi, double& lo, double& hi,
                  double* step) {
-  int k = 0, j = 0;
+  int k = 0;
   double l = y[0], h = y[0], s = 0.0;
   bool ok = true;
 #if defined(__SSE2__)
-  if (n >= 4) {
-    const __m128d vlo = _mm_set1_pd(ylo), vhi = _mm_set1_pd(yhi);
-    __m128d all = _mm_castsi128_pd(_mm_set1_epi32(-1));
-    __m128d ml = _mm_set1_pd(l), mh = ml;
-    for (; k + 2 <= n; k += 2) {
-      const __m128d v = _mm_loadu_pd(y + k);
-      all = _mm_and_pd(all, _mm_and_pd(_mm_cmple_pd(vlo, v), _mm_cmple_pd(v, vhi)));
-      ml = _mm_min_pd(ml, v);
-      mh = _mm_max_pd(mh, v);
+  if (n >= 8) {
+    // One pass, four values a turn in two lanes of accumulators each, so no turn waits for the
+    // minimum or maximum of the one before; the differences of neighbours in the same pass
+    // (value k + 1 less value k, for k up to the turn's last).
+    const __m128d vlo = _mm_set1_pd(ylo), vhi = _mm_set1_pd(yhi), sign = _mm_set1_pd(-0.0);
+    __m128d all0 = _mm_castsi128_pd(_mm_set1_epi32(-1)), all1 = all0;
+    __m128d ml0 = _mm_set1_pd(l), ml1 = ml0, mh0 = ml0, mh1 = ml0;
+    __m128d ms0 = _mm_setzero_pd(), ms1 = ms0;
+    for (; k + 5 <= n; k += 4) {
+      const __m128d a = _mm_loadu_pd(y + k), b = _mm_loadu_pd(y + k + 2);
+      all0 = _mm_and_pd(all0, _mm_and_pd(_mm_cmple_pd(vlo, a), _mm_cmple_pd(a, vhi)));
+      all1 = _mm_and_pd(all1, _mm_and_pd(_mm_cmple_pd(vlo, b), _mm_cmple_pd(b, vhi)));
+      ml0 = _mm_min_pd(ml0, a);
+      ml1 = _mm_min_pd(ml1, b);
+      mh0 = _mm_max_pd(mh0, a);
+      mh1 = _mm_max_pd(mh1, b);
+      if (step) {
+        const __m128d a1 = _mm_loadu_pd(y + k + 1), b1 = _mm_loadu_pd(y + k + 3);
+        ms0 = _mm_max_pd(ms0, _mm_andnot_pd(sign, _mm_sub_pd(a1, a)));
+        ms1 = _mm_max_pd(ms1, _mm_andnot_pd(sign, _mm_sub_pd(b1, b)));
+      }
     }
-    ok = _mm_movemask_pd(all) == 3;
-    double a[2], b[2];
-    _mm_storeu_pd(a, ml);
-    _mm_storeu_pd(b, mh);
+    ok = _mm_movemask_pd(_mm_and_pd(all0, all1)) == 3;
+    double a[2], b[2], c[2];
+    _mm_storeu_pd(a, _mm_min_pd(ml0, ml1));
+    _mm_storeu_pd(b, _mm_max_pd(mh0, mh1));
+    _mm_storeu_pd(c, _mm_max_pd(ms0, ms1));
     l = std::min(a[0], a[1]);
     h = std::max(b[0], b[1]);
-    if (step) {
-      const __m128d sign = _mm_set1_pd(-0.0);
-      __m128d ms = _mm_setzero_pd();
-      for (; j + 3 <= n; j += 2)
-        ms = _mm_max_pd(ms, _mm_andnot_pd(sign, _mm_sub_pd(_mm_loadu_pd(y + j + 1),
-                                                           _mm_loadu_pd(y + j))));
-      _mm_storeu_pd(a, ms);
-      s = std::max(a[0], a[1]);
-    }
+    s = std::max(c[0], c[1]);
   }
 #endif
+  // The differences from value k on (the one into value k was taken above).
+  for (int j = k; step && j + 1 < n; ++j) s = std::max(s, std::fabs(y[j + 1] - y[j]));
   for (; k < n; ++k) {
     const double v = y[k];
     ok &= ylo <= v && v <= yhi;
     l = std::min(l, v);
     h = std::max(h, v);
   }
-  if (step) {
-    for (; j + 1 < n; ++j) s = std::max(s, std::fabs(y[j + 1] - y[j]));
-    *step = s;
-  }
+  if (step) *step = s;
   lo = l;
   hi = h;
   return ok;
@@ -912,7 +916,7 @@ constexpr std::size_t kXYRecentLines = std::size_t(1) << 16;
 // line from each point to the next, cut at the ranges' edge where it leaves them. The points
 // are read a piece at a time; at every multiple of `interval` points (none if 0) `more` is
 // asked whether to go on (it may let events run, so the picture's pixels are taken afresh
-// after it). Once a drawing has read every point, the notes hold each block's bounds, and
+// after it). Once a drawing has read every point, the series holds each block's bounds, and
 // later drawings skip the blocks that lie wholly on one side of the ranges' box: none of their
 // lines is drawn. The points inside the ranges are noted in the notes' grid by their pixels on
 // `lf` (the layout's transforms; `f` when the same). False when the reader failed or `more`
@@ -922,15 +926,23 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
                   TXYNotes& notes, bool noteGrid, std::uint64_t interval, More more) {
   const std::uint64_t n = s.Count();
   if (n < 2 || !f.numeric) return true;
-  constexpr std::uint64_t kBlock = TXYNotes::kBlock;
-  const bool skip = notes.boxesComplete && notes.xlo.size() == (n + kBlock - 1) / kBlock;
-  if (!skip) notes.BeginBoxes(n);
+  constexpr std::uint64_t kBlock = TXYBoxes::kBlock;
+  // Held: a nested drawing may leave the series new ones.
+  const std::shared_ptr<const TXYBoxes> kept = s.boxes;
+  const bool skip = kept && kept->Serve(s);
+  // Made by a drawing that reads every point, handed to the series once it has.
+  TXYBoxes made;
+  if (!skip) {
+    made.reader = s.reader;
+    made.Begin(n);
+  }
+  const TXYBoxes& boxes = skip ? *kept : made;
   // Whether no line of block b can reach the box: the same arithmetic as the points' pixels,
   // which keeps their order, so its bounds' pixels bound theirs.
   const auto outside = [&](std::size_t b) {
-    if (!(notes.xlo[b] <= notes.xhi[b])) return true;
-    const double ax = f.nx.real(notes.xlo[b]), bx = f.nx.real(notes.xhi[b]);
-    const double ay = f.ny.real(notes.ylo[b]), by = f.ny.real(notes.yhi[b]);
+    if (!(boxes.xlo[b] <= boxes.xhi[b])) return true;
+    const double ax = f.nx.real(boxes.xlo[b]), bx = f.nx.real(boxes.xhi[b]);
+    const double ay = f.ny.real(boxes.ylo[b]), by = f.ny.real(boxes.yhi[b]);
     return std::max(ax, bx) < f.box.x0 || std::min(ax, bx) > f.box.x1 ||
            std::max(ay, by) < f.box.y0 || std::min(ay, by) > f.box.y1;
   };
@@ -976,7 +988,7 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     ColumnSpans sink(picture, rgb);
     for (std::size_t k = 0; k < m; ++k) {
       const NumberPoint cur = placeNumbers(f, xs[k], ys[k]);
-      if (!skip) notes.FoldBox(i + k, xs[k], ys[k]);
+      if (!skip) made.Fold(i + k, xs[k], ys[k]);
       if (cur.in && noteGrid) {
         if (!lf) {
           notes.grid.Note(cur.x, cur.y, i + k);
@@ -1003,7 +1015,7 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     havePrev = true;
     i += m;
   }
-  notes.boxesComplete = true;
+  if (!skip) s.boxes = std::make_shared<const TXYBoxes>(std::move(made));
   if (noteGrid) notes.grid.Finish();
   return true;
 }
@@ -1072,7 +1084,7 @@ int TGenD2ImgKernel::drawPoints(TGenD2DataSet& ds, std::uint64_t generation) {
     }
     n = ds.points.Count();  // the points may have changed while it yielded
   } else {
-    ds.xyNotes.reset();  // the grid and block bounds of a stream curve no longer shown
+    ds.xyNotes.reset();  // the grid of a stream curve no longer shown
   }
   if (n == 0) return kPlotOk;
   PointPixels pp(pts, ds, tx, ty);

@@ -475,18 +475,12 @@ bool TXYNearestGrid::Nearest(int cx, int cy, int mode, std::uint64_t& index, int
   return found;
 }
 
-void TXYNotes::BeginBoxes(std::uint64_t n) {
+void TXYBoxes::Begin(std::uint64_t n) {
   const std::size_t blocks = std::size_t((n + kBlock - 1) / kBlock);
-  boxesComplete = false;
   xlo.assign(blocks, HUGE_VAL);
   ylo.assign(blocks, HUGE_VAL);
   xhi.assign(blocks, -HUGE_VAL);
   yhi.assign(blocks, -HUGE_VAL);
-}
-
-std::size_t TXYNotes::MemoryBytes() const {
-  return (xlo.capacity() + xhi.capacity() + ylo.capacity() + yhi.capacity()) * sizeof(double) +
-         grid.MemoryBytes();
 }
 
 }  // namespace tolv

@@ -172,11 +172,48 @@ class TPairReader {
 // reader a piece at a time, each point joined to the one before by a line, in one colour,
 // without markers, so its memory does not grow with its length. Its bounds come from whoever
 // made it (the summaries of the two channels it pairs), so nothing is read to lay out a picture.
+struct TXYBoxes;
 struct TXYSeries {
   std::shared_ptr<const TPairReader> reader;
   double xlo = 0.0, xhi = 0.0, ylo = 0.0, yhi = 0.0;
   ColorRef color = kColorBlue;
+  // Left by its first whole drawing, for every later one whatever the view or the data set
+  // drawing it: a re-plot of the same curve (another plot mode and back, auto-scale) keeps it.
+  mutable std::shared_ptr<const TXYBoxes> boxes;
   std::uint64_t Count() const { return reader ? reader->Count() : 0; }
+};
+
+// The bounds of each block of kBlock points of an XY series, so a zoomed picture reads only
+// the blocks that can reach it. Per block b: the finite X and Y values of points b * kBlock ..
+// (b + 1) * kBlock - 1 and of the point before them (the line into the block starts there);
+// lo > hi where none is.
+struct TXYBoxes {
+  static constexpr std::uint64_t kBlock = 4096;
+  // The points they were made of: a series handed another reader makes its own.
+  std::weak_ptr<const TPairReader> reader;
+  std::vector<double> xlo, xhi, ylo, yhi;
+  // Starts the boxes afresh for n points.
+  void Begin(std::uint64_t n);
+  // Whether they hold the blocks of series s.
+  bool Serve(const TXYSeries& s) const {
+    return reader.lock() == s.reader && xlo.size() == (s.Count() + kBlock - 1) / kBlock;
+  }
+  // Folds point i into its block and, when it is a block's last, into the next one.
+  void Fold(std::uint64_t i, double x, double y) {
+    const std::size_t b = std::size_t(i / kBlock);
+    fold(b, x, y);
+    if (i % kBlock == kBlock - 1 && b + 1 < xlo.size()) fold(b + 1, x, y);
+  }
+
+ private:
+  void fold(std::size_t b, double x, double y) {
+    if (std::isfinite(x) && std::isfinite(y)) {
+      xlo[b] = std::min(xlo[b], x);
+      xhi[b] = std::max(xhi[b], x);
+      ylo[b] = std::min(ylo[b], y);
+      yhi[b] = std::max(yhi[b], y);
+    }
+  }
 };
 
 // Of each pixel of a plot area, the earliest point of an XY series standing on it, noted while
@@ -217,40 +254,15 @@ class TXYNearestGrid {
   bool complete_ = false, overflow_ = false;
 };
 
-// What drawing an XY series leaves for the drawings and read-outs after it, kept by the data
-// set: the bounds of each block of points (so a zoomed picture reads only the blocks that can
-// reach it) and the nearest-point grid of the last finished picture.
+// What drawing an XY series leaves for the read-outs after it, kept by the data set: the
+// nearest-point grid of the last finished picture.
 struct TXYNotes {
-  static constexpr std::uint64_t kBlock = 4096;
-  // The series they were made of; the boxes hold for it whatever the view.
+  // The series they were made of.
   std::weak_ptr<const TXYSeries> series;
-  // Per block b: the finite X and Y values of points b * kBlock .. (b + 1) * kBlock - 1 and of
-  // the point before them (the line into the block starts there); lo > hi where none is.
-  std::vector<double> xlo, xhi, ylo, yhi;
-  bool boxesComplete = false;
   TXYNearestGrid grid;
   // The view the grid was made for (transforms, ranges, plot area); compared before use.
   std::vector<double> gridView;
   bool gridValid = false;
-  // Starts the boxes afresh for n points.
-  void BeginBoxes(std::uint64_t n);
-  // Folds point i into its block and, when it is a block's last, into the next one.
-  void FoldBox(std::uint64_t i, double x, double y) {
-    const std::size_t b = std::size_t(i / kBlock);
-    fold(b, x, y);
-    if (i % kBlock == kBlock - 1 && b + 1 < xlo.size()) fold(b + 1, x, y);
-  }
-  std::size_t MemoryBytes() const;
-
- private:
-  void fold(std::size_t b, double x, double y) {
-    if (std::isfinite(x) && std::isfinite(y)) {
-      xlo[b] = std::min(xlo[b], x);
-      xhi[b] = std::max(xhi[b], x);
-      ylo[b] = std::min(ylo[b], y);
-      yhi[b] = std::max(yhi[b], y);
-    }
-  }
 };
 
 }  // namespace tolv

@@ -319,6 +319,116 @@ TEST_F(SeriesFiles, XYBeyondItsLimitIsDrawnFromTheStream) {
   }
 }
 
+// A file that counts the bytes it reads from the disk.
+class CountingFile : public TStreamFile {
+ public:
+  mutable std::uint64_t bytes = 0;
+
+ protected:
+  std::size_t readRaw(std::uint64_t at, std::size_t len, std::uint8_t* dst) const override {
+    const std::size_t got = TStreamFile::readRaw(at, len, dst);
+    bytes += got;
+    return got;
+  }
+};
+
+// Puts fixed ranges on a fed kernel's axes and its curves' own, as a kept zoom is put back.
+void putRanges(TGenD2ImgKernel& k, double x0, double x1, double y0, double y1) {
+  for (const bool x : {true, false}) {
+    TAxWorldDataLst& list = x ? k.XAxes() : k.YAxes();
+    for (int i = 0; i < list.Count(); ++i) {
+      list.Get(i)->minimum = WorldValue::num(x ? x0 : y0);
+      list.Get(i)->maximum = WorldValue::num(x ? x1 : y1);
+    }
+  }
+  for (int i = 0; i < k.DataSetCount(); ++i) {
+    TGenD2DataSet& ds = *k.Get(i);
+    for (auto [own, merged] : {std::pair{&ds.xAxis, ds.mergedX}, std::pair{&ds.yAxis, ds.mergedY}})
+      if (merged) {
+        own->minimum = merged->minimum;
+        own->maximum = merged->maximum;
+      }
+  }
+}
+
+// A stream drawn from itself as an XY curve and plotted again (the same plot mode, another one
+// and back, auto-scale switched) with a zoom kept reads only the blocks that reach the window:
+// none in a corner the curve never passes, a few around its middle, with the picture of a
+// fresh drawing. Grown and opened anew, it is read again.
+TEST_F(SeriesFiles, XYReplotOfTheSameStreamReadsOnlyWhatTheZoomReaches) {
+  StreamRecipe s;
+  s.samples = 600000;
+  const fs::path f = dir() / "Intermediate_DLA0_008.FIL";
+  const auto ramp = [&s](std::uint64_t k, int ch) {
+    return std::uint16_t((k * 65536 / s.samples + std::uint64_t(ch) * (k % 3)) & 0xFFFF);
+  };
+  ASSERT_EQ(makeAnalogStreamOf(f, s, ramp), 0);
+  const std::uint64_t fileBytes = 4 * s.samples;
+  auto file = std::make_shared<CountingFile>();
+  AnalogLoggerSeries ser;
+  ASSERT_EQ(openAnalogLoggerSeries(f, file, ser), 0);
+  const auto whole = ser.xySeries(0);
+  ASSERT_NE(whole, nullptr);
+  EXPECT_EQ(ser.xySeries(0), whole);
+  EXPECT_NE(ser.xySeries(1), whole);
+  const double w = whole->xhi - whole->xlo, h = whole->yhi - whole->ylo;
+  const double middle[4] = {whole->xlo + 0.45 * w, whole->xlo + 0.55 * w,
+                            whole->ylo + 0.45 * h, whole->ylo + 0.55 * h};
+  const double corner[4] = {whole->xlo, whole->xlo + 0.2 * w, whole->yhi - 0.2 * h, whole->yhi};
+  PlotChoice pc;
+  pc.plotMode = kPlotK1vsK0;
+  TGenD2ImgKernel k;
+  k.SetImageSize(400, 300);
+  ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc, 0), kPlotOk);
+  ASSERT_NE(k.Get(0)->xySeries, nullptr);
+  ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  EXPECT_GE(file->bytes, fileBytes);
+  // The picture of the same window drawn by a kernel of its own from a stream opened afresh.
+  const auto fresh = [&](const double* r) {
+    AnalogLoggerSeries other;
+    EXPECT_EQ(openAnalogLoggerSeries(f, other), 0);
+    TGenD2ImgKernel z;
+    z.SetImageSize(400, 300);
+    EXPECT_EQ(feedAnalogLoggerImage(z, other, *other.start, pc, 0), kPlotOk);
+    putRanges(z, r[0], r[1], r[2], r[3]);
+    EXPECT_EQ(z.Render(nullptr, false), kPlotOk);
+    return z.Bitmap();
+  };
+  const auto replot = [&](const double* r) {
+    file->bytes = 0;
+    k.PrepareImage(nullptr);
+    EXPECT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc, 0), kPlotOk);
+    putRanges(k, r[0], r[1], r[2], r[3]);
+    EXPECT_EQ(k.Render(nullptr, false), kPlotOk);
+    return file->bytes;
+  };
+  for (const int step : {0, 1, 2}) {
+    SCOPED_TRACE(testing::Message() << "step " << step);
+    if (step == 1) {
+      // Another plot mode drawn in between: the kernel's curves are made anew.
+      pc.plotMode = kPlotK0K1;
+      k.PrepareImage(nullptr);
+      ASSERT_EQ(feedAnalogLoggerImage(k, ser, *ser.start, pc, 0), kPlotOk);
+      ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+      pc.plotMode = kPlotK1vsK0;
+    }
+    if (step == 2) pc.autoScale[0] = pc.autoScale[1] = false;
+    EXPECT_EQ(replot(corner), 0u);
+    EXPECT_TRUE(k.Bitmap() == fresh(corner));
+    EXPECT_LT(replot(middle), fileBytes / 5);
+    EXPECT_TRUE(k.Bitmap() == fresh(middle));
+  }
+  // Grown and opened anew: its curve and block bounds are made again from the stream.
+  s.samples += 100000;
+  ASSERT_EQ(makeAnalogStreamOf(f, s, ramp), 0);
+  file = std::make_shared<CountingFile>();
+  ASSERT_EQ(openAnalogLoggerSeries(f, file, ser), 0);
+  EXPECT_NE(ser.xySeries(0), whole);
+  EXPECT_GT(replot(middle), fileBytes / 2);
+  EXPECT_TRUE(k.Bitmap() == fresh(middle));
+  EXPECT_LT(replot(middle), fileBytes / 5);
+}
+
 // Small reads, kept and widened around themselves, give the file's bytes wherever they fall:
 // marching forward in short and long steps, going back, across block edges and at the end,
 // and at offsets a whole cache (1 MiB) apart, which share its slots.

@@ -478,24 +478,23 @@ TEST(Kernel, AbsoluteTimeAxisLabels) {
 }
 
 // Long time labels at either end of the X axis stay whole inside the picture, over a sweep of
-// picture widths and time spans, and never run into their neighbours.
+// picture widths and time spans, and never run into their neighbours. Labels drawn from the
+// texts kept across pictures give the pixels of texts laid out as they are drawn, on fine
+// screens too, in the first picture of a text and in later ones.
 TEST(Kernel, TimeLabelsAtThePictureEdgesAreNotCutOff) {
   regional().pin(QLatin1Char(','), QStringLiteral("dd.MM.yyyy"), QStringLiteral("HH:mm:ss"));
   const DayTime t0 = dtFromQDateTime(QDateTime(QDate(2026, 12, 8), QTime(16, 10, 8, 239)));
   int labels = 0;
-  for (const auto& [width, n] : [] {
-         std::vector<std::pair<int, int>> cases;
-         for (int w : {600, 900, 1200})
-           for (int count = 200; count <= 232; count += 2) cases.emplace_back(w, count);
-         return cases;
-       }()) {
-    TGenD2ImgKernel k;
+  const auto build = [&](TGenD2ImgKernel& k, int width, int n, double ratio, bool keep) {
+    k.keepLabelTexts = keep;
+    k.SetDevicePixelRatio(ratio);
     k.SetImageSize(width, 300);
     k.PrepareImage(nullptr);
     TGenD2DataSet& ds = k.NewDataSet();
     ds.SetXKind(kWorldTime);
     ds.SetXUnit(QString());
     ds.SetYUnit(QStringLiteral("V"));
+    ds.yStyle.labelColor = 0x2080C0;
     PlotPoint p = ds.points.GetTemplate();
     for (int i = 0; i <= n; ++i) {
       p.X = WorldValue::at(dtAddSeconds(t0, i * 0.1));
@@ -504,6 +503,22 @@ TEST(Kernel, TimeLabelsAtThePictureEdgesAreNotCutOff) {
     }
     ASSERT_EQ(k.AddDataSet(ds), kPlotOk);
     ASSERT_EQ(k.Render(nullptr, true), kPlotOk);
+  };
+  for (const auto& [width, n] : [] {
+         std::vector<std::pair<int, int>> cases;
+         for (int w : {600, 900, 1200})
+           for (int count = 200; count <= 232; count += 2) cases.emplace_back(w, count);
+         return cases;
+       }()) {
+    TGenD2ImgKernel k;
+    build(k, width, n, 1.0, true);
+    for (const double ratio : {1.0, 2.0}) {
+      if (ratio == 2.0 && n % 8 != 0) continue;
+      TGenD2ImgKernel kept, laidOut;
+      build(kept, width, n, ratio, true);
+      build(laidOut, width, n, ratio, false);
+      EXPECT_TRUE(kept.Bitmap() == laidOut.Bitmap()) << width << " " << n << " ratio " << ratio;
+    }
     int prevRight = INT_MIN;
     for (const TTicRecord& t : k.Get(0)->xTics) {
       if (t.label.text.isEmpty()) continue;

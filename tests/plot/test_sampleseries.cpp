@@ -733,6 +733,22 @@ TEST(XYSeries, ZoomReadsOnlyTheBlocksThatReachIt) {
   ASSERT_EQ(exact2.MeasureNearest(nullptr, mx, my, 3), kPlotOk);
   for (int mode = 1; mode <= 3; ++mode)
     for (const int dy : {-20, 0, 20}) expectSameNearest(exact2, xy, mx, my + dy, mode);
+  // Drawn, a series copied with another reader makes its own block bounds: those of the last
+  // reader would skip every block the mirrored curve has in the window.
+  std::vector<double> xs3(xs);
+  for (double& v : xs3) v = -v;
+  auto third = std::make_shared<TXYSeries>(*ds.xySeries);
+  third->reader = std::make_shared<VectorPairs>(xs3, ys);
+  ds.xySeries = third;
+  ASSERT_EQ(xy.Redraw(nullptr), kPlotOk);
+  TGenD2ImgKernel exact3, unused3;
+  buildXYPair(exact3, unused3, reader, xs3, ys, 1.0, -3.0, 3.0, -2.1, 2.1);
+  exact3.BeginZoom(nullptr, x0, y0);
+  ASSERT_EQ(exact3.FinishZoom(nullptr, x1, y1), kPlotOk);
+  exact3.BeginZoom(nullptr, qx0, qy0);
+  ASSERT_EQ(exact3.FinishZoom(nullptr, qx1, qy1), kPlotOk);
+  EXPECT_TRUE(exact3.Bitmap() == xy.Bitmap());
+  EXPECT_GT(redPixels(xy.Bitmap()), 100);
   // A set whose stream curve is gone gives its notes up at its next drawing.
   ds.xySeries.reset();
   ASSERT_EQ(xy.Redraw(nullptr), kPlotOk);
@@ -744,7 +760,7 @@ TEST(XYSeries, ZoomReadsOnlyTheBlocksThatReachIt) {
 // above to the first below crosses the window; it belongs to the block it ends in, which must
 // be read (its bounds hold the point before it) and start from that point, read again.
 TEST(XYSeries, ZoomedLineBackIntoTheWindowAfterSkippedBlocks) {
-  constexpr std::size_t kB = TXYNotes::kBlock, n = 8 * kB;
+  constexpr std::size_t kB = TXYBoxes::kBlock, n = 8 * kB;
   std::vector<double> xs(n), ys(n);
   for (std::size_t i = 0; i < n; ++i) {
     xs[i] = double(i) / double(n);
