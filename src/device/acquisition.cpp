@@ -604,7 +604,14 @@ int TAcquisition::drain() {
         replyTag_ = c.replyTag;  // also after a failed write: the window waits one interval
         break;
       case kKindRun:
-        if (holdRunForSettings(c)) continue;
+        if (holdRunForSettings(c)) {
+          // What goes ahead of the run waits for a rest behind the record as any command does.
+          if (restMayFollowRecord()) {
+            t_.followUp.enable();
+            return 0;
+          }
+          continue;
+        }
         t_.accumulateSettings.stop();
         queue_.clear();  // whatever was queued after the run command is dropped
         showQueueCount();
@@ -983,8 +990,12 @@ TAcquisition::Head TAcquisition::headTiming() const {
 void TAcquisition::headOnQuiet() {
   if (lateRest_ == 0) {
     // Replies given up: what the run brought beyond the record came ahead of it. Fewer than
-    // counted when the device dropped one of them.
-    const std::int64_t extra = std::min<std::int64_t>(seenBytes_ - deviceBytes_, replyAhead_);
+    // counted when the device dropped one of them. A device that keeps a cut record's rest back
+    // sent only the part the buffer holds.
+    const std::int64_t sent =
+        restKind_ == RestKind::NotSent ? std::min<std::int64_t>(deviceBytes_, expected_)
+                                       : deviceBytes_;
+    const std::int64_t extra = std::min<std::int64_t>(seenBytes_ - sent, replyAhead_);
     if (extra <= 0) return recordIn(0);
     dropHead(std::uint32_t(extra));
     replyAhead_ = 0;
@@ -1088,8 +1099,11 @@ bool TAcquisition::readMeasurement(std::uint32_t n) {
     // brings more than its record, but so does a cut record with its own rest behind it, and
     // the read that ends a record of the buffer's size may end at its count with the record's
     // tail still to come. Only the count the run brings in all tells.
-    // So may replies given up before the run: their count is told the same way.
-    undecided_ = headAhead() > 0 && (!bytes.empty() || queued > 0 || deviceBytes_ == expected_);
+    // So may replies given up before the run: their count is told the same way, and a record
+    // cut at the buffer whose rest stays behind brings no more than it and those replies, so
+    // the read that ends it at its count may leave its tail (their length) still to come.
+    undecided_ = headAhead() > 0 && (!bytes.empty() || queued > 0 || deviceBytes_ == expected_ ||
+                                     (lateRest_ == 0 && restKind_ == RestKind::NotSent));
   }
   if (undecided_) {
     keepBeyond(bytes);

@@ -784,6 +784,74 @@ TEST_F(Faults, ARunAfterARecordWhoseRestComesWithItWaitsForNoQuietLink) {
   EXPECT_EQ(rig.host.headInDoubt, 0);
 }
 
+// A device seen to keep each cut record's rest back until its next command (the rest came
+// ahead of a reply) and to keep a reply given up back as well: that reply comes ahead of the
+// next run's record, and the run brings no more than it and the part the buffer holds, never
+// more than the device sends for the record. The record is whole all the same, whether the
+// read that fills it ends beyond its count or at it with its tail still to come. A command
+// that goes out ahead of a run after such a record (a change made while the run waited) waits
+// the quiet time from the record's end, as any other command does, in case the rest comes
+// behind the record after all.
+TEST_F(Faults, AReplyGivenUpAheadOfACutRecordWhoseRestIsKeptBackLeavesItsHead) {
+  ASSERT_NO_FATAL_FAILURE(recordWithoutItsRest(200000, 3000));
+  const auto base = drv.onWrite;
+  bool restFirst = false, holdRead = false;
+  Bytes held;
+  drv.onWrite = [&, base](const Bytes& b) {
+    const WireCommand c = classifyCommand(b.data(), b.size());
+    if (!held.empty()) drv.deliver(std::exchange(held, {}), 5);
+    if (c != WireCommand::SettingsRead) return base(b);
+    if (std::exchange(restFirst, false)) drv.deliver(Bytes(276000, 0x44), 0);
+    if (!holdRead) return base(b);
+    const auto r = device.toBytes();
+    held.assign(r.begin(), r.end());
+  };
+  std::uint16_t record = 2;
+  for (const bool atCount : {false, true}) {
+    SCOPED_TRACE(atCount ? "the read ends at the record's count" : "the read goes beyond it");
+    restFirst = true;
+    acq.queue().add(makeSettingsReadCommand());
+    rig.followUp.enable();
+    advance(1000);
+    ASSERT_EQ(acq.pendingDiscard(), 0u);
+    holdRead = true;
+    acq.queue().add(makeSettingsReadCommand());
+    rig.followUp.enable();
+    advance(600);
+    holdRead = false;
+    onRun = [&] {
+      const Bytes data = scopeData(131000, record);
+      const std::ptrdiff_t tail = atCount ? 60 : 0;
+      drv.deliver(Bytes(data.begin(), data.end() - tail), 10);
+      if (atCount) drv.deliver(Bytes(data.end() - tail, data.end()), 300);
+    };
+    acq.runClicked();
+    advance(3000);
+    ASSERT_EQ(rig.sink.scopeRecords, record);
+    ASSERT_NO_FATAL_FAILURE(expectRecord(131000, record));
+    EXPECT_EQ(drv.rxSize(), 0u);
+    ++record;
+  }
+  EXPECT_EQ(rig.host.headInDoubt, 0);
+  // The record's rest is kept back: a change made while the next run waits goes out ahead of
+  // it no sooner than the quiet time after the record.
+  onRun = [&] { drv.deliver(scopeData(131000, record), 10); };
+  acq.runClicked();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return rig.sink.scopeRecords == record; }, 2000));
+  ASSERT_NO_FATAL_FAILURE(expectRecord(131000, record));
+  const std::int64_t recordAt = clock.nowMs();
+  ++record;
+  const int writes = drv.count("*SWr");
+  acq.runClicked();
+  acq.desired().amplC1 = 5;
+  acq.requestSettingsWrite();
+  ASSERT_TRUE(rig.hub.advanceUntil([&] { return drv.count("*SWr") > writes; }, 2000));
+  EXPECT_GE(clock.nowMs() - recordAt, TAcquisition::kStaleQuietMs);
+  advance(3000);
+  ASSERT_EQ(rig.sink.scopeRecords, record);
+  ASSERT_NO_FATAL_FAILURE(expectRecord(131000, record));
+}
+
 // The timing of a run's first bytes tells a rest from a record only with the settings the
 // device holds now. Here a write has made it measure in no time, and neither its reply nor the
 // read before the run came in time: the stored settings still reckon 1 s after the trigger.
