@@ -604,7 +604,10 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
       lastHeader_ = headerText();
       lastPictureShown_ = true;
     }
-    clearCycleCurves();
+    // The first record of a cycle clears every curve, a file drawn beside the last cycle's
+    // included: it was drawn beside that cycle, whose picture this one replaces.
+    beside_.clear();
+    clearDataSets();
     kernel_.PrepareImage(nullptr);
     // The device files are written anew from here on; the cycle on screen keeps its texts.
     if (onScreen_ == OnScreen::Cycle && !shownHeld_) {

@@ -347,7 +347,7 @@ class TMultiCollection {
   }
   void resetStatistics();
   void clearDataSets();
-  // A new cycle's picture begins: the last one's curves go, the files beside it stay.
+  // A cycle that ends empty: its curves go, the files loaded beside it stay.
   void clearCycleCurves();
   // Adds a read file's curves, each to be moved by its own record's trigger delta.
   void addFileCurves(const TREADing& r);
@@ -499,9 +499,10 @@ class TMultiCollection {
   OnScreen onScreen_ = OnScreen::Nothing;
   bool shownHeld_ = false;   // the cycle on screen is in shownTexts_, a new one collects
   std::string loadedText_;   // the data file loaded last, as read
-  // The data files drawn beside the record on screen, there to compare: they stay beside the
-  // cycles that follow until Clear image or a file loaded in place of the picture. The header
-  // names their record times after its own, so the picture says it holds records of others.
+  // The data files drawn beside the cycle on screen, there to compare (loaded while it
+  // collected, or with clearing before drawing off): they go with the next cycle's first record,
+  // which clears every curve, with Clear image or a file loaded in place of the picture. The
+  // header names their record times after its own, so the picture says it holds others' records.
   std::vector<TREADing> beside_;
   char loadedSep_ = '\t';    // and the column separator it was written (and read) with
 };
