@@ -234,6 +234,8 @@ class TAcquisition {
   // when the link was not lost).
   int reconnect();
   bool lost() const { return lost_; }
+  // Links lost so far: a loss and reconnect in between leaves lost() false, this one not.
+  std::uint32_t lossCount() const { return losses_; }
   // A record is being handed over (its steps, which let events run, have not returned yet):
   // whoever runs inside them leaves the link alone, since the steps go on with it afterwards.
   bool recordStepGoing() const { return recordStep_ > 0 || runState_ == RunState::Transferring; }

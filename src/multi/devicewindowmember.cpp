@@ -176,6 +176,10 @@ bool TDeviceWindowMember::deviceLost() {
   return w_ && w_->isLost();
 }
 
+std::uint32_t TDeviceWindowMember::lossCount() const {
+  return w_ ? w_->acquisition().lossCount() : 0;
+}
+
 std::uint32_t TDeviceWindowMember::runCount() const {
   return w_ ? w_->acquisition().runsWritten() : 0;
 }

@@ -47,6 +47,7 @@ class TDeviceWindowMember final : public IMultiMember {
   bool recordComing() override;
   bool mayStillDeliver() override;
   bool deviceLost() override;
+  std::uint32_t lossCount() const override;
   std::int32_t memoryDepth() const override;
   double sampleInterval() const override;
   DayTime recordTime() const override;

@@ -333,7 +333,10 @@ int TMultiCollection::startRun(bool fromRequest) {
       list[k]->setSingleShot(true);
       list[k]->setPlotSwitch(false);
     }
-  for (std::size_t k = 0; k < list.size(); ++k) slots_[k].asked = list[k]->runCount();
+  for (std::size_t k = 0; k < list.size(); ++k) {
+    slots_[k].asked = list[k]->runCount();
+    slots_[k].losses = list[k]->lossCount();
+  }
   // Back to back, with nothing in between: the devices start as close together as their links
   // allow.
   for (std::size_t k = 0; k < list.size(); ++k)
@@ -601,6 +604,9 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
       lastHeader_ = headerText();
       lastPictureShown_ = true;
     }
+    // The first record of a cycle clears every curve, a file drawn beside the last cycle's
+    // included: it was drawn beside that cycle, whose picture this one replaces.
+    beside_.clear();
     clearDataSets();
     kernel_.PrepareImage(nullptr);
     // The device files are written anew from here on; the cycle on screen keeps its texts.
@@ -724,16 +730,18 @@ void TMultiCollection::updateTriggerDeltas() {
   // Relative to the earliest trigger moment of the cycle's records. Only at the cycle's end:
   // until it is drawn the picture is the last cycle's, and a delta against the records come so
   // far (the first alone is always 0) beside the others' last ones would contradict it.
+  // A record whose curves Clear image took while the cycle collected is drawn no more.
+  const auto drawn = [](const Slot& sl) { return sl.delivered && (sl.curves[0] || sl.curves[1]); };
   bool any = false;
   DayTime first;
   for (const Slot& sl : slots_)
-    if (sl.delivered && (!any || dtLess(sl.trigger, first))) {
+    if (drawn(sl) && (!any || dtLess(sl.trigger, first))) {
       first = sl.trigger;
       any = true;
     }
   for (std::size_t k = 0; k < slots_.size() && k < status_.size(); ++k) {
     const Slot& sl = slots_[k];
-    if (!sl.delivered) continue;
+    if (!drawn(sl)) continue;
     MultiStatusRow& r = status_[k];
     // A file loaded during the cycle emptied the rows: the cycle's picture fills them again.
     r.filled = true;
@@ -781,7 +789,7 @@ void TMultiCollection::endCycle() {
   if (received_ == 0) {
     // Shown as empty: the last cycle's curves and files are not this cycle's.
     cycleFiles_.clear();
-    clearDataSets();
+    clearCycleCurves();
     kernel_.PrepareImage(nullptr);
     dropLastPicture();
     notify(kChangedPlot);
@@ -836,8 +844,9 @@ void TMultiCollection::endCycle() {
 
 MultiMiss TMultiCollection::missReason(std::size_t k) {
   IMultiMember* m = active_[k];
-  // Pulled out: it is missing, whether Break came after or not; no record of it can come.
-  if (m->deviceLost()) return MultiMiss::NoRecord;
+  // Pulled out: it is missing, whether Break came after or not; no record of it can come. So
+  // is one plugged back since the cycle began: the loss took its run and record along.
+  if (m->deviceLost() || m->lossCount() != slots_[k].losses) return MultiMiss::NoRecord;
   if (m->recordComing()) return MultiMiss::Transferring;
   if (breakRequested_ && slots_[k].stoppedByBreak) return MultiMiss::Stopped;
   if (m->runCount() != slots_[k].asked) return MultiMiss::NoTrigger;
@@ -987,9 +996,27 @@ void TMultiCollection::clearDataSets() {
   forgetCurves();
 }
 
+void TMultiCollection::clearCycleCurves() {
+  clearDataSets();
+  for (const TREADing& r : beside_) addFileCurves(r);
+}
+
+void TMultiCollection::addFileCurves(const TREADing& r) {
+  // The file's curves come unshifted, each moved by its own record's trigger delta.
+  const int first = kernel_.DataSetCount();
+  feedMultiReading(kernel_, r);
+  const auto deltas = loadedTriggerDeltas(r);
+  for (int i = first; i < kernel_.DataSetCount(); ++i) {
+    const TGenD2DataSet* curve = kernel_.Get(i);
+    // "<serial> K1" and "<serial> K2" belong to the device with that serial.
+    const QString serial = curve->name.left(curve->name.size() - 3);
+    for (const auto& [name, delta] : deltas)
+      if (name == serial) curveDelta_[curve] = delta;
+  }
+}
+
 void TMultiCollection::forgetCurves() {
   asideRows_.clear();
-  besideStamps_.clear();
   appliedShift_.clear();
   curveDelta_.clear();
   pictureCurves_.clear();
@@ -998,9 +1025,13 @@ void TMultiCollection::forgetCurves() {
 
 void TMultiCollection::clearImage() {
   clearDataSets();
+  beside_.clear();
   kernel_.PrepareImage(nullptr);
   dropLastPicture();
-  notify(kChangedPlot);
+  // Nothing is drawn any more, so the rows describe no record: each member's keeps only what
+  // its device does now (busy, a record owed), and the rows of a file's other devices go.
+  emptyMemberRows();
+  notify(kChangedPlot | kChangedStatus);
 }
 
 void TMultiCollection::setImageSize(int w, int h) {
@@ -1021,9 +1052,9 @@ QString TMultiCollection::footerText() const {
 
 QString TMultiCollection::headerText() const {
   if (lastPictureShown_) return lastHeader_;
-  if (besideStamps_.empty()) return multiHeaderText(cycleStamp_);
+  if (beside_.empty()) return multiHeaderText(cycleStamp_);
   QString text = dateTimeText(cycleStamp_);
-  for (const DayTime& t : besideStamps_) text += QStringLiteral("  +  ") + dateTimeText(t);
+  for (const TREADing& r : beside_) text += QStringLiteral("  +  ") + dateTimeText(r.time);
   return text + QLatin1Char(' ') + footerText();
 }
 
@@ -1268,19 +1299,9 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
     forgetCurves();
   }
   if (!collecting) kernel_.PrepareImage(nullptr);
-  // The file's curves come unshifted, each moved by its own record's trigger delta.
-  const int first = kernel_.DataSetCount();
-  feedMultiReading(kernel_, r);
-  const auto deltas = loadedTriggerDeltas(r);
-  for (int i = first; i < kernel_.DataSetCount(); ++i) {
-    const TGenD2DataSet* curve = kernel_.Get(i);
-    // "<serial> K1" and "<serial> K2" belong to the device with that serial.
-    const QString serial = curve->name.left(curve->name.size() - 3);
-    for (const auto& [name, delta] : deltas)
-      if (name == serial) curveDelta_[curve] = delta;
-  }
+  addFileCurves(r);
   if (collecting) {
-    besideStamps_.push_back(r.time);
+    beside_.push_back(std::move(r));
     return 0;
   }
   if (!beside) describeLoadedFile(r);
@@ -1288,9 +1309,10 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   if (!beside) {
     cycleStamp_ = r.time;
     loaded_ = std::move(r);
-    besideStamps_.clear();
+    // Files beside the picture stay as long as their curves do.
+    if (clearBeforeDrawing_) beside_.clear();
   } else {
-    besideStamps_.push_back(r.time);
+    beside_.push_back(std::move(r));
   }
   tmHeader_.stop();
   drawHeader();
@@ -1300,6 +1322,8 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
 void TMultiCollection::rowsFromPicture(std::vector<MultiStatusRow> before) {
   status_.assign(active_.size(), MultiStatusRow());
   for (std::size_t k = 0; k < active_.size(); ++k) status_[k].serial = active_[k]->serial();
+  // After Clear image nothing is drawn, whatever Save as still has of the record.
+  if (kernel_.DataSetCount() == 0) return;
   if (onScreen_ == OnScreen::Loaded) {
     describeLoadedFile(loaded_);
     return;

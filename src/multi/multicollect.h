@@ -295,6 +295,7 @@ class TMultiCollection {
   // What the cycle in progress knows of one active device.
   struct Slot {
     std::uint32_t asked = 0;  // its run count read before its run was asked for
+    std::uint32_t losses = 0;  // its loss count then
     bool delivered = false;   // its record came
     bool busy = false;        // sits the cycle out (see MultiStatusRow::busy)
     // Break stopped it (one it left running owes the cycle nothing).
@@ -346,6 +347,10 @@ class TMultiCollection {
   }
   void resetStatistics();
   void clearDataSets();
+  // A cycle that ends empty: its curves go, the files loaded beside it stay.
+  void clearCycleCurves();
+  // Adds a read file's curves, each to be moved by its own record's trigger delta.
+  void addFileCurves(const TREADing& r);
   void setStatisticsDashes();
   void updateEstimate(IMultiMember* m);
   void ensureRows(int rows);
@@ -494,9 +499,11 @@ class TMultiCollection {
   OnScreen onScreen_ = OnScreen::Nothing;
   bool shownHeld_ = false;   // the cycle on screen is in shownTexts_, a new one collects
   std::string loadedText_;   // the data file loaded last, as read
-  // Record times of the data files drawn beside the record on screen: the header names them
-  // after its own, so the picture says it holds records of other times.
-  std::vector<DayTime> besideStamps_;
+  // The data files drawn beside the cycle on screen, there to compare (loaded while it
+  // collected, or with clearing before drawing off): they go with the next cycle's first record,
+  // which clears every curve, with Clear image or a file loaded in place of the picture. The
+  // header names their record times after its own, so the picture says it holds others' records.
+  std::vector<TREADing> beside_;
   char loadedSep_ = '\t';    // and the column separator it was written (and read) with
 };
 

@@ -74,6 +74,9 @@ class IMultiMember {
   // The device is gone from the bus (pulled out): whatever ends its cycle, it gave no record
   // because it is not there.
   virtual bool deviceLost() { return false; }
+  // Times the device has gone from the bus so far: one pulled and plugged back within a cycle
+  // is there again at its end, but its run and record went with the loss.
+  virtual std::uint32_t lossCount() const { return 0; }
   virtual std::int32_t memoryDepth() const = 0;
   virtual double sampleInterval() const = 0;
   virtual DayTime recordTime() const = 0;

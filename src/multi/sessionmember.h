@@ -49,6 +49,7 @@ class TSessionMember final : public IMultiMember {
   bool recordComing() override { return s_.acquisition().recordComing(); }
   bool mayStillDeliver() override { return recordMayCome(s_.acquisition()); }
   bool deviceLost() override { return s_.acquisition().lost(); }
+  std::uint32_t lossCount() const override { return s_.acquisition().lossCount(); }
   std::int32_t memoryDepth() const override;
   double sampleInterval() const override;
   DayTime recordTime() const override;

@@ -66,6 +66,7 @@ class FakeMember : public IMultiMember {
   bool recordComing() override { return coming; }
   bool mayStillDeliver() override { return owes; }
   bool deviceLost() override { return gone; }
+  std::uint32_t lossCount() const override { return losses; }
   std::int32_t memoryDepth() const override { return depth_; }
   double sampleInterval() const override { return dt_; }
   DayTime recordTime() const override { return time; }
@@ -95,6 +96,7 @@ class FakeMember : public IMultiMember {
   bool coming = false;  // its record's bytes are coming in
   bool owes = true;     // a record of its last run may still come
   bool gone = false;    // pulled out
+  std::uint32_t losses = 0;  // times pulled out so far
   bool busy = false;    // a run asked for does not go out (a reply pending, or the device gone)
   bool refuseSwitch = false;  // its window refuses mode changes (a run of its own going)
   DayTime time = dtFromSeconds(739000.0 * 86400 + 3600.5);

@@ -1287,6 +1287,19 @@ TEST_F(MultiCollect, AMissingDeviceSaysWhyItGaveNoRecord) {
   EXPECT_TRUE(row.missing);
   EXPECT_EQ(row.why, MultiMiss::NoRecord);
   b.gone = false;
+  // Pulled after its run went out and back before the cycle's end, with or without Break:
+  // missing, neither waiting for its trigger nor stopped.
+  for (bool withBreak : {false, true}) {
+    b.owes = false;
+    c.runClicked();
+    ++b.losses;
+    c.recordArrived(a.notice());
+    if (withBreak) c.breakClicked();
+    hub_.advance(60000);
+    ASSERT_FALSE(c.cycleOpen());
+    EXPECT_TRUE(row.missing);
+    EXPECT_EQ(row.why, MultiMiss::NoRecord) << withBreak;
+  }
   // Its record is on its way after Break: owed while the cycle waits, not missing.
   b.owes = true;
   c.runClicked();
@@ -1702,6 +1715,71 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   ASSERT_EQ(c.loadDataFile(f), 0);
   ASSERT_EQ(c.statusRows().size(), 2u);
   EXPECT_TRUE(c.statusRows()[1].filled && c.statusRows()[1].hasTriggerDelta);
+  // Clear image: nothing is drawn, so no row tells of the file, nor again after a tick.
+  c.clearImage();
+  EXPECT_TRUE(c.statusRows().empty());
+  ASSERT_EQ(c.checkClicked(1, true), 0);
+  ASSERT_EQ(c.statusRows().size(), 1u);
+  EXPECT_FALSE(c.statusRows()[0].filled || c.statusRows()[0].hasTriggerDelta);
+  EXPECT_EQ(c.statusRows()[0].colour1, kWhite);
+}
+
+// A file loaded while a continuous run's cycle collects stays beside every cycle that follows,
+// its record time in the header, until Clear image, which also empties the rows of the cycle on
+// screen (a missing mark included) and leaves the next cycle's picture to its own records.
+TEST_F(MultiCollect, AFileLoadedDuringARunIsDrawnBesideThatCycleAndClearedByTheNext) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 100);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 100);
+  TMultiCollection& c = makeActive();
+  c.setSingleShot(false, false);
+  c.runClicked();
+  c.recordArrived(a.notice(50));
+  c.recordArrived(b.notice(50));
+  const fs::path f = root_ / "ab.CSV";
+  ASSERT_EQ(c.saveDataFile(f), 0);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(f, '\t', r), 0);
+  const auto drawn = [&] {
+    QStringList names;
+    for (int i = 0; i < c.kernel().DataSetCount(); ++i) names << c.kernel().Get(i)->name;
+    names.sort();
+    return names;
+  };
+  const QStringList both{"A1 K1", "A1 K1", "A1 K2", "A1 K2", "B2 K1", "B2 K1", "B2 K2", "B2 K2"};
+  hub_.advance(TMultiCollection::kReRunMs);
+  ASSERT_TRUE(c.cycleOpen());
+  c.recordArrived(a.notice(50));
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  c.recordArrived(b.notice(50));
+  ASSERT_EQ(drawn(), both);
+  const QString beside = QStringLiteral("  +  ") + dateTimeText(r.time);
+  EXPECT_TRUE(c.headerText().contains(beside)) << c.headerText().toStdString();
+  // The next cycle's first record clears every curve, the file's among them.
+  for (int cycle = 0; cycle < 2; ++cycle) {
+    hub_.advance(TMultiCollection::kReRunMs);
+    ASSERT_TRUE(c.cycleOpen()) << cycle;
+    c.recordArrived(a.notice(50));
+    c.recordArrived(b.notice(50));
+    EXPECT_EQ(drawn(), (QStringList{"A1 K1", "A1 K2", "B2 K1", "B2 K2"})) << cycle;
+    EXPECT_FALSE(c.headerText().contains(beside)) << c.headerText().toStdString();
+  }
+  // A cycle B2 misses: its row is marked; Clear image takes the file, the curves and the rows.
+  hub_.advance(TMultiCollection::kReRunMs);
+  c.recordArrived(a.notice(50));
+  hub_.advance(c.collectTimeMs());
+  ASSERT_FALSE(c.cycleOpen());
+  ASSERT_TRUE(c.statusRows()[1].missing);
+  c.clearImage();
+  EXPECT_EQ(c.kernel().DataSetCount(), 0);
+  ASSERT_EQ(c.statusRows().size(), 2u);
+  for (const MultiStatusRow& row : c.statusRows())
+    EXPECT_FALSE(row.filled || row.missing || row.hasTriggerDelta) << row.serial.toStdString();
+  hub_.advance(250 * 2 + 250);
+  ASSERT_TRUE(c.cycleOpen());
+  c.recordArrived(a.notice(50));
+  c.recordArrived(b.notice(50));
+  EXPECT_EQ(drawn(), (QStringList{"A1 K1", "A1 K2", "B2 K1", "B2 K2"}));
+  EXPECT_FALSE(c.headerText().contains(QStringLiteral("  +  ")));
 }
 
 }  // namespace

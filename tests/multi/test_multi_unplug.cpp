@@ -148,6 +148,42 @@ INSTANTIATE_TEST_SUITE_P(
                       PullCase{Moment::Measuring, kFtOk}, PullCase{Moment::Transferring, kFtOk}),
     caseName);
 
+// A device pulled after its run command went out and plugged back before the cycle ends lost
+// that run and its record: the cycle's end marks it missing, neither waiting for its trigger nor
+// stopped by Break. A device that never left and never triggers still says no trigger came.
+TEST_F(FilesRig, PulledAndPluggedBackWithinTheCycleIsMissing) {
+  make(3);
+  device(2).setInput(0, TSimulatedSignal::dc(0.0));
+  coll().setSingleShot(true, true);
+  for (bool withBreak : {false, true}) {
+    const std::uint32_t runs = window(1).acquisition().runsWritten();
+    coll().runClicked();
+    ASSERT_GT(window(1).acquisition().runsWritten(), runs);
+    advance(5);
+    ASSERT_TRUE(sim_->unplug(1));
+    window(1).deviceGone();
+    advance(20);
+    ASSERT_TRUE(sim_->plug(1));
+    ASSERT_EQ(window(1).reconnect(), 0);
+    ASSERT_FALSE(window(1).isLost());
+    ASSERT_TRUE(coll().cycleOpen());
+    if (withBreak) {
+      ASSERT_TRUE(hub_.advanceUntil([&] { return coll().receivedCount() > 0; }, 3000));
+      coll().breakClicked();
+    }
+    ASSERT_TRUE(hub_.advanceUntil([&] { return !coll().cycleOpen(); }, 15000));
+    const auto& rows = coll().statusRows();
+    EXPECT_FALSE(rows[0].missing);
+    EXPECT_TRUE(rows[1].missing);
+    EXPECT_EQ(rows[1].why, MultiMiss::NoRecord) << withBreak;
+    if (!withBreak) {
+      EXPECT_TRUE(rows[2].missing);
+      EXPECT_EQ(rows[2].why, MultiMiss::NoTrigger);
+    }
+    advance(1500);
+  }
+}
+
 // A device that stays plugged in stays in the run, whatever one bad moment of its link does: a
 // call failing once, replies slowed for a while, noise on the line. The cycles after it hold
 // every device again.
