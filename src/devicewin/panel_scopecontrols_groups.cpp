@@ -1,5 +1,6 @@
 #include "devicewin/panel_scopecontrols_groups.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -111,14 +112,21 @@ void TScopeControlsPanel::build() {
 
   modeRow_ = new QWidget(this);
   modeRow_->setObjectName(QStringLiteral("PN_ModeSelect"));
-  auto* ml = new QHBoxLayout(modeRow_);
+  auto* ml = new QGridLayout(modeRow_);
   ml->setContentsMargins(0, 0, 0, 0);
+  ml->setSpacing(2);
   modes_ = new QComboBox(modeRow_);
   modes_->setObjectName(QStringLiteral("CB_Modes"));
   narrowCombo(modes_);
+  // The list shows whole captions even where the box is narrower than one.
+  modes_->view()->setTextElideMode(Qt::ElideNone);
   pnMode_ = textPanel(QStringLiteral("PN_Mode"), modeRow_, 40);
-  ml->addWidget(modes_, 1);
-  ml->addWidget(pnMode_);
+  // The box has the column's whole width, the code its own row below: the longest captions
+  // ("Speicheroszilloskop, Analogspannung") need all of it, and a wider box would widen the
+  // column past what the window's minimum size leaves it.
+  ml->addWidget(modes_, 0, 0, 1, 2);
+  ml->addWidget(pnMode_, 1, 1);
+  ml->setColumnStretch(0, 1);
   groups_->addWidget(modeRow_);
 
   gbAmpl_ = buildAmplitude();

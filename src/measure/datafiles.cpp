@@ -16,6 +16,7 @@
 #include "measure/derived.h"
 #include "measure/intermediaterecords.h"
 #include "measure/loggerstream.h"
+#include "measure/plotfeed.h"
 
 namespace tolv {
 
@@ -210,10 +211,13 @@ std::array<std::string, 11> scopeGroups(const RecordInfo& info, const CsvStyle& 
     g[6] = intGroup(col, 218, triggerSample(s.triggerPoint, s.memoryDepth));
   }
   if (usesThresholds(s.mode, s.trgTypString)) {
-    // The levels are volts at the device's input, as the user set them and the device compares
-    // them (the trigger sliders show them so); neither the range nor the probe enters.
-    g[7] = group(col, label(221), fixed(s.trgLevelLower, 8, 6, dec), "V");
-    g[8] = group(col, label(222), fixed(s.trgLevelUpper, 8, 6, dec), "V");
+    // The device compares its input with the levels; the rows give them in the volts of the
+    // samples below them, at the probe's tip, so the trigger crossing reads off the table. The
+    // levels are volts already (the slider's step is the range over 4096): the range does not
+    // enter again.
+    const double k = channelFactor(s, s.trgChan == 0 ? 0 : 1);
+    g[7] = group(col, label(221), fixed(s.trgLevelLower * k, 8, 6, dec), "V");
+    g[8] = group(col, label(222), fixed(s.trgLevelUpper * k, 8, 6, dec), "V");
   }
   g[9] = group(col, label(215), fixed(s.sampleTime, 8, 6, dec), "s");
   g[10] = intGroup(col, 223, scopeRecordDepth(s.memoryDepth, std::int64_t(recorded)));

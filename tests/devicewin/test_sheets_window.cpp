@@ -6,6 +6,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -932,6 +935,22 @@ std::string cutControls(QWidget* window, QWidget* root) {
   return o.str();
 }
 
+// The captions of a drop-down list that its closed box would cut (it shows the chosen one, and
+// any may be chosen).
+std::string comboCut(QComboBox* box) {
+  QStyleOptionComboBox opt;
+  opt.initFrom(box);
+  const QRect field =
+      box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box);
+  std::string cut;
+  for (int i = 0; i < box->count(); ++i) {
+    const int need = box->fontMetrics().horizontalAdvance(box->itemText(i));
+    // The style writes the label one pixel in from either side of the field.
+    if (need > field.width() - 2) cut += box->itemText(i).toStdString() + " in the box; ";
+  }
+  return cut;
+}
+
 }  // namespace
 
 // At the window's minimum size every control of the cool bar and the sheets is whole, with
@@ -999,6 +1018,7 @@ TEST_F(SheetsWindow, NothingIsCutAtTheMinimumSize) {
       EXPECT_EQ(cutControls(w_.get(), w_->runControlsArea()), "");
       EXPECT_EQ(cutControls(w_.get(), w_->pageControl()->currentWidget()), "");
       EXPECT_EQ(columnCut(), "");
+      EXPECT_EQ(comboCut(child<QComboBox>("CB_Modes")), "");
       // Every tab is whole: no scroll buttons, no shortened captions.
       QTabBar* tabs = w_->pageControl()->tabBar();
       EXPECT_LE(tabs->sizeHint().width(), tabs->width());
@@ -1012,8 +1032,16 @@ TEST_F(SheetsWindow, NothingIsCutAtTheMinimumSize) {
       }
     }
   }
-  setLanguageIndex(kLanguageEnglish);
-  w_->applyTexts();
+  // The mode box holds every caption at the default size as well, in either language.
+  w_->resize(TF_OneTolvanex::kDefaultWidth, TF_OneTolvanex::kDefaultHeight);
+  for (int language : {kLanguageGerman, kLanguageEnglish}) {
+    setLanguageIndex(language);
+    w_->applyTexts();
+    for (int pass = 0; pass < 4; ++pass) QApplication::processEvents();
+    EXPECT_EQ(comboCut(child<QComboBox>("CB_Modes")), "") << language;
+    EXPECT_EQ(cutControls(w_.get(), child<QWidget>("PN_ModeSelect")), "") << language;
+  }
+  w_->resize(TF_OneTolvanex::kMinimumWidth, TF_OneTolvanex::kMinimumHeight);
   // In every mode, after texts of another language, the cool bar's controls keep the width
   // they need, no more: rows without gaps, nothing squeezed.
   for (ModeCode m : {kModeVMD0, kModeLAIO, kModeDLDI, kModeOSA0}) {

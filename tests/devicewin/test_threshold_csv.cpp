@@ -1,5 +1,6 @@
-// The trigger thresholds of a scope CSV are the levels the window shows: the volts the user set
-// at the device's input, whatever range, probe factor and 0.85 divider the channel has.
+// The trigger thresholds of a scope CSV are the levels the window shows (the volts the device
+// compares at its input), given in the samples' volts: through the probe factor and the 0.85
+// divider of the trigger channel, not the range.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -53,7 +54,7 @@ class ThresholdWindow : public tolv::test::SimWindowTest {
 
 }  // namespace
 
-TEST_F(ThresholdWindow, CsvThresholdsAreTheLevelsTheWindowShows) {
+TEST_F(ThresholdWindow, CsvThresholdsAreTheShownLevelsAtTheProbesTip) {
   auto* upper = child<QScrollBar>("SB_TrgLevelUpper");
   auto* lower = child<QScrollBar>("SB_TrgLevelLower");
   auto* probe = child<QSpinBox>("SE_TF_C0");
@@ -83,9 +84,11 @@ TEST_F(ThresholdWindow, CsvThresholdsAreTheLevelsTheWindowShows) {
     QApplication::processEvents();
     const std::filesystem::path csv = files->recordFiles()->lastDataFile();
     ASSERT_FALSE(csv.empty());
-    // The panels show the device's answer to a tenth of a volt.
-    EXPECT_NEAR(csvThreshold(csv, "Upper trigger threshold"), shownUpper, 0.05) << divider;
-    EXPECT_NEAR(csvThreshold(csv, "Lower trigger threshold"), shownLower, 0.05) << divider;
+    // The panels show the device's answer to a tenth of a volt; probe 10 is 9 / 0.85 + 1 with
+    // the divider, 10 without.
+    const double k = divider ? 9.0 / 0.85 + 1.0 : 10.0;
+    EXPECT_NEAR(csvThreshold(csv, "Upper trigger threshold"), shownUpper * k, 0.05 * k) << divider;
+    EXPECT_NEAR(csvThreshold(csv, "Lower trigger threshold"), shownLower * k, 0.05 * k) << divider;
   }
 }
 

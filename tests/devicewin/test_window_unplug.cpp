@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
@@ -18,6 +19,7 @@
 #include "devicewin/tf_onetolvanex_runpanel.h"
 #include "ftdi/hotplug_texts.h"
 #include "measure/loggerstream.h"
+#include "wire/wirecommands.h"
 #include "sim_window_fixture.h"
 
 namespace tolv {
@@ -57,10 +59,29 @@ class WindowUnplug : public test::SimWindowTest {
     EXPECT_FALSE(panel().messagePanel()->isHidden());
     EXPECT_EQ(panel().messagePanel()->text(), said);
   }
+  void loggerStreamOfAPulledDevice(bool csv);
+  int colourIn(PlotSheet sheet, QRgb c) {
+    const QImage img = w_->plots().sheets().image(sheet)->pixmap().toImage();
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == c;
+    return n;
+  }
+  // The automatic tables of a mode under the device folder.
+  int csvTables(ModeCode m) {
+    int n = 0;
+    const std::string code = modeCodeText(m);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root_))
+      n += e.path().extension() == ".CSV" && e.path().stem().string().ends_with(code);
+    return n;
+  }
   NoQuestions no_;
 };
 
-TEST_F(WindowUnplug, LoggerStreamOfAPulledDeviceIsClosedAndConverts) {
+// Whatever the auto-save setting: writing the run's table must not keep its picture away.
+void WindowUnplug::loggerStreamOfAPulledDevice(bool csv) {
+  if (csv) QTest::mouseClick(w_->findChild<QRadioButton*>(QStringLiteral("RB_AutoSave_CSV")),
+                             Qt::LeftButton);
   chooseMode(kModeDLA0);
   clickRun();
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 2000));
@@ -88,6 +109,8 @@ TEST_F(WindowUnplug, LoggerStreamOfAPulledDeviceIsClosedAndConverts) {
   // What was kept is drawn at once, as after STOP.
   EXPECT_EQ(w_->plots().sheets().shownSheet(), PlotSheet::AnalogLogger);
   EXPECT_EQ(w_->plots().presenter().analogLoggerFile(), file);
+  EXPECT_GT(colourIn(PlotSheet::AnalogLogger, 0x0000FF), 100);
+  EXPECT_EQ(csvTables(kModeDLA0), csv ? 1 : 0);
   plugBack();
 
   // The I/O logger likewise: its sheet shows the kept stream, not an empty picture.
@@ -101,13 +124,19 @@ TEST_F(WindowUnplug, LoggerStreamOfAPulledDeviceIsClosedAndConverts) {
   ASSERT_TRUE(w_->isLost());
   EXPECT_EQ(w_->plots().sheets().shownSheet(), PlotSheet::IoLogger);
   EXPECT_GT(w_->plots().data().ioLoggerList().count(), 0);
-  const QImage img = w_->plots().sheets().image(PlotSheet::IoLogger)->pixmap().toImage();
-  int red = 0;
-  for (int y = 0; y < img.height(); ++y)
-    for (int x = 0; x < img.width(); ++x) red += (img.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
-  EXPECT_GT(red, 100);
+  EXPECT_GT(colourIn(PlotSheet::IoLogger, 0xFF0000), 100);
+  EXPECT_EQ(csvTables(kModeDLDI), csv ? 1 : 0);
   plugBack();
 }
+
+TEST_F(WindowUnplug, LoggerStreamOfAPulledDeviceIsClosedAndConverts) {
+  loggerStreamOfAPulledDevice(false);
+}
+
+TEST_F(WindowUnplug, LoggerStreamOfAPulledDeviceIsDrawnWithCsvAutoSave) {
+  loggerStreamOfAPulledDevice(true);
+}
+
 
 TEST_F(WindowUnplug, CutRecordIsToldOnceAndTheDeviceComesBackToItsWindow) {
   const int settingsSheet = w_->pageControl()->currentIndex();  // where the opened mode put it

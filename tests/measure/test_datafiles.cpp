@@ -91,8 +91,9 @@ TEST_F(DataFiles, ScopeParameterRowsWithAndWithoutTriggerPoint) {
   EXPECT_EQ(l[4].substr(19), ";Trigger channel;2");
   EXPECT_EQ(l[5].substr(19), ";Pretrigger time; 0.10000;s");
   EXPECT_EQ(l[6].substr(19), ";Trigger sample;1000");
-  EXPECT_EQ(l[7].substr(19), ";Lower trigger threshold;-0.100000;V");
-  EXPECT_EQ(l[8].substr(19), ";Upper trigger threshold;0.100000;V");
+  // Levels of +-0.1 V through probe 10 and the 0.85 divider of channel 2: 9 / 0.85 + 1.
+  EXPECT_EQ(l[7].substr(19), ";Lower trigger threshold;-1.158824;V");
+  EXPECT_EQ(l[8].substr(19), ";Upper trigger threshold;1.158824;V");
   EXPECT_EQ(l[9].substr(19), ";Sampletime;0.000100;s");
   EXPECT_EQ(l[10].substr(19), ";Memory Depth;10000");
   EXPECT_EQ(l[11].size(), 19u);
@@ -116,24 +117,40 @@ TEST_F(DataFiles, ScopeParameterRowsWithAndWithoutTriggerPoint) {
             ";Memory Depth;131000");
 }
 
-// The thresholds are the levels as the user set them: volts at the device's input, as the
-// device compares them and the window shows them; range, probe factor and the 0.85 divider
-// scale the samples, not the levels.
-TEST_F(DataFiles, ThresholdsAreTheLevelsTheUserSet) {
-  for (const bool aux : {true, false}) {
-    for (const int chan : {0, 1}) {
-      SettingsRecord st = scopeSettings();
-      st.amplC0 = st.amplC1 = 10;
-      st.probeFactorC0 = st.probeFactorC1 = 10;
-      st.probeHelpFactorFlag = aux;
-      st.trgChan = std::uint8_t(chan);
-      st.trgLevelUpper = 0.5;
-      st.trgLevelLower = -0.2;  // not exact in binary
-      const auto l = lines(scopeCsvText(info(st), ramp(12), {',', '\t'}));
-      EXPECT_EQ(l[7].substr(19), "\tLower trigger threshold\t-0,200000\tV") << aux << chan;
-      EXPECT_EQ(l[8].substr(19), "\tUpper trigger threshold\t0,500000\tV") << aux << chan;
-    }
+// The device compares its input with the levels as set; the rows give them in the samples'
+// volts, through the trigger channel's probe factor and the 0.85 divider as the samples are.
+// The levels are volts already: the range does not scale them again.
+TEST_F(DataFiles, ThresholdsAreInTheVoltsOfTheSamples) {
+  struct Case {
+    bool aux;
+    int chan;
+    const char *lower, *upper;
+  };
+  // Channel 0 has probe 10 on a 10 V range, channel 1 probe -3 on a 2 V range.
+  for (const Case c : {Case{true, 0, "-2,317647", "5,794118"}, Case{false, 0, "-2,000000", "5,000000"},
+                       Case{true, 1, "0,741176", "-1,852941"}, Case{false, 1, "0,600000", "-1,500000"}}) {
+    SettingsRecord st = scopeSettings();
+    st.amplC0 = 10;
+    st.amplC1 = 2;
+    st.probeFactorC0 = 10;
+    st.probeFactorC1 = -3;
+    st.probeHelpFactorFlag = c.aux;
+    st.trgChan = std::uint8_t(c.chan);
+    st.trgLevelUpper = 0.5;
+    st.trgLevelLower = -0.2;  // not exact in binary
+    const auto l = lines(scopeCsvText(info(st), ramp(12), {',', '\t'}));
+    EXPECT_EQ(l[7].substr(19), std::string("\tLower trigger threshold\t") + c.lower + "\tV")
+        << c.aux << c.chan;
+    EXPECT_EQ(l[8].substr(19), std::string("\tUpper trigger threshold\t") + c.upper + "\tV")
+        << c.aux << c.chan;
   }
+  // With probe 1 the divider leaves the samples and so the levels as they are.
+  SettingsRecord st = scopeSettings();
+  st.probeFactorC0 = 1;
+  st.probeHelpFactorFlag = true;
+  st.trgLevelUpper = 0.3;
+  const auto l = lines(scopeCsvText(info(st), ramp(12), {'.', ';'}));
+  EXPECT_EQ(l[8].substr(19), ";Upper trigger threshold;0.300000;V");
 }
 
 TEST_F(DataFiles, ScopeWritersRefuseEmptyRecordsAndBadNames) {
