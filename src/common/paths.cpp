@@ -131,8 +131,11 @@ fs::path freeBackupName(const fs::path& name) {
   std::error_code ec;
   for (unsigned long k = 1;; ++k) {
     fs::path cand = folder / (stem + "_" + std::to_string(k) + ext);
-    // A link, dangling or not, takes its name too: writing there would go elsewhere.
-    if (fs::symlink_status(cand, ec).type() == fs::file_type::not_found) return cand;
+    // A link, dangling or not, takes its name too: writing there would go elsewhere. A name
+    // that cannot be looked up (too long, a folder not searchable) is no better further on:
+    // it is handed out, and writing there tells the real error.
+    const fs::file_status st = fs::symlink_status(cand, ec);
+    if (ec || st.type() == fs::file_type::not_found) return cand;
   }
 }
 

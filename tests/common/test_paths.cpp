@@ -71,4 +71,7 @@ TEST(Paths, BackupTakesTheFirstFreeName) {
   EXPECT_FALSE(fs::exists(f));
   EXPECT_TRUE(fs::exists(tmpRoot(tmp) / "Scalings_2.TXT"));
   EXPECT_EQ(freeBackupName(tmpRoot(tmp) / "noext").filename().string(), "noext_1");
+  // A name too long to look up ends the search at once (it searched for ever).
+  const fs::path longName = tmpRoot(tmp) / (std::string(252, 'x') + ".CSV");
+  EXPECT_EQ(freeBackupName(longName).filename().string(), std::string(252, 'x') + "_1.CSV");
 }
