@@ -789,7 +789,8 @@ void TMultiCollection::endCycle() {
   if (received_ == 0) {
     // Shown as empty: the last cycle's curves and files are not this cycle's.
     cycleFiles_.clear();
-    clearCycleCurves();
+    beside_.clear();
+    clearDataSets();
     kernel_.PrepareImage(nullptr);
     dropLastPicture();
     notify(kChangedPlot);
@@ -994,11 +995,6 @@ void TMultiCollection::clearDataSets() {
   if (pointPool_.size() > 2 * active_.size()) pointPool_.resize(2 * active_.size());
   kernel_.ClearDataSets();
   forgetCurves();
-}
-
-void TMultiCollection::clearCycleCurves() {
-  clearDataSets();
-  for (const TREADing& r : beside_) addFileCurves(r);
 }
 
 void TMultiCollection::addFileCurves(const TREADing& r) {

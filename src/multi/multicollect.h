@@ -347,8 +347,6 @@ class TMultiCollection {
   }
   void resetStatistics();
   void clearDataSets();
-  // A cycle that ends empty: its curves go, the files loaded beside it stay.
-  void clearCycleCurves();
   // Adds a read file's curves, each to be moved by its own record's trigger delta.
   void addFileCurves(const TREADing& r);
   void setStatisticsDashes();
@@ -501,8 +499,9 @@ class TMultiCollection {
   std::string loadedText_;   // the data file loaded last, as read
   // The data files drawn beside the cycle on screen, there to compare (loaded while it
   // collected, or with clearing before drawing off): they go with the next cycle's first record,
-  // which clears every curve, with Clear image or a file loaded in place of the picture. The
-  // header names their record times after its own, so the picture says it holds others' records.
+  // which clears every curve, with a cycle that ends empty, with Clear image or a file loaded in
+  // place of the picture. The header names their record times after its own, so the picture
+  // says it holds others' records.
   std::vector<TREADing> beside_;
   char loadedSep_ = '\t';    // and the column separator it was written (and read) with
 };

@@ -1724,9 +1724,10 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   EXPECT_EQ(c.statusRows()[0].colour1, kWhite);
 }
 
-// A file loaded while a continuous run's cycle collects stays beside every cycle that follows,
-// its record time in the header, until Clear image, which also empties the rows of the cycle on
-// screen (a missing mark included) and leaves the next cycle's picture to its own records.
+// A file loaded while a continuous run's cycle collects is drawn beside that cycle, its record
+// time in the header; the next cycle's first record clears every curve, the file's too. Clear
+// image empties the rows of the cycle on screen (a missing mark included) and leaves the next
+// cycle's picture to its own records.
 TEST_F(MultiCollect, AFileLoadedDuringARunIsDrawnBesideThatCycleAndClearedByTheNext) {
   FakeMember& a = members_.add(QStringLiteral("A1"), 100);
   FakeMember& b = members_.add(QStringLiteral("B2"), 100);
