@@ -1,7 +1,5 @@
 #include "devicewin/sheets_plots.h"
 
-#include "devicewin/repaintpacer.h"
-
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -172,6 +170,9 @@ void TPlotSheets::attachLists(const TLogAnalList& logicList, const TLogAnalList&
   logic_->setOwner(window_);
   io_->setOwner(window_);
   drawn_[std::size_t(idx(PlotSheet::Logic))] = drawn_[std::size_t(idx(PlotSheet::IoLogger))] = false;
+  // The last device's diagrams must not stay on screen (nor be copied) in place of the new ones.
+  presentLogic(PlotSheet::Logic);
+  presentLogic(PlotSheet::IoLogger);
 }
 
 void TPlotSheets::applyTexts() {
