@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "device/decoding.h"
 #include "wire/wirebytes.h"
 
 namespace tolv {
@@ -152,6 +153,12 @@ SettingsWriteBlock SettingsRecord::toWriteBlock() const {
   b.gpioData = std::uint32_t(gpioData);
   b.gpioDirection = std::uint32_t(gpioDirection);
   return b;
+}
+
+double channelFactor(const SettingsRecord& rs, int ch) {
+  const double p = probeFactorInForce(ch == 0 ? rs.probeFactorC0 : rs.probeFactorC1);
+  const double auxDivider = rs.probeHelpFactorFlag ? 0.85 : 1.0;
+  return (p - 1.0) / auxDivider + 1.0;
 }
 
 }  // namespace tolv

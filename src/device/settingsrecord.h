@@ -66,4 +66,8 @@ struct SettingsRecord {
   friend bool operator==(const SettingsRecord&, const SettingsRecord&) = default;
 };
 
+// (P - 1) / A + 1 with the record's probe factor and auxiliary divider: what a channel's
+// converter volts are multiplied by (its samples, its fixed range, its trigger thresholds).
+double channelFactor(const SettingsRecord& rs, int ch);
+
 }  // namespace tolv

@@ -24,10 +24,6 @@ constexpr int kPlotXYTooManyLines = -2610;
 // invisible.
 constexpr int kNoMarker = 9;
 
-double auxDivider(const SettingsRecord& rs) {
-  return rs.probeHelpFactorFlag ? 0.85 : 1.0;
-}
-
 double ampl(const SettingsRecord& rs, int ch) {
   return ch == 0 ? rs.amplC0 : rs.amplC1;
 }
@@ -410,11 +406,6 @@ int curveCount(int plotMode, int n) {
 }
 
 }  // namespace
-
-double channelFactor(const SettingsRecord& rs, int ch) {
-  const double p = probeFactorInForce(ch == 0 ? rs.probeFactorC0 : rs.probeFactorC1);
-  return (p - 1.0) / auxDivider(rs) + 1.0;
-}
 
 ValueRange fixedRange(const SettingsRecord& rs, int ch) {
   const double f = channelFactor(rs, ch);

@@ -57,8 +57,6 @@ struct PlotChoice {
   bool synchYAxes = true;
 };
 
-// (P - 1) / A + 1 with the record's probe factor and auxiliary divider.
-double channelFactor(const SettingsRecord& rs, int ch);
 // The fixed range of a channel with automatic scaling off: what the converter can measure,
 // F x (Offs -+ Ampl / 2), lowest first (a negative probe factor turns it round).
 struct ValueRange {
