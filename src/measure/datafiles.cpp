@@ -16,7 +16,6 @@
 #include "measure/derived.h"
 #include "measure/intermediaterecords.h"
 #include "measure/loggerstream.h"
-#include "measure/plotfeed.h"
 
 namespace tolv {
 

@@ -222,8 +222,10 @@ PlainCsvHead plainHeadOf(const RecordInfo& info, std::int64_t samples) {
     }
   }
   if (usesThresholds(s.mode, s.trgTypString)) {
-    h.lowerThresholdV = s.trgLevelLower;
-    h.upperThresholdV = s.trgLevelUpper;
+    // In the volts of the samples, as the scope's own table gives them.
+    const double k = channelFactor(s, s.trgChan == 0 ? 0 : 1);
+    h.lowerThresholdV = s.trgLevelLower * k;
+    h.upperThresholdV = s.trgLevelUpper * k;
   }
   if (s.mode == kModeLAIO) h.pattern = triggerPatternText(s.relevances, s.dynamics, s.levels);
   // A depth beyond the scope's memory: the rows are the start of the record, and a script must

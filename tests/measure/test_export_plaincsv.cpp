@@ -78,10 +78,11 @@ TEST_F(PlainCsvTest, ScopeBlockHasItsHeadHeaderLineAndOneRowPerSample) {
                         "measurement_time: 2026-12-09T14:30:15.120", "sample_time_s: 1e-05",
                         "samples: 3", "ch0_range_Vpp: 20", "ch1_range_Vpp: 2", "ch1_probe: 10",
                         "trigger_type: E", "trigger_channel: 2", "trigger_point_percent: 10",
-                        "trigger_sample: 100", "lower_threshold_V: 0.25",
-                        "upper_threshold_V: 1.5", "time_origin: trigger"})
+                        "trigger_sample: 100", "lower_threshold_V: 2.5",
+                        "upper_threshold_V: 15", "time_origin: trigger"})
     EXPECT_TRUE(hasComment(t, c)) << c << "\n" << t;
   EXPECT_EQ(t.find("probe_divider"), std::string::npos);  // no divider in use
+  // The thresholds (0.25 V and 1.5 V set) are in the volts of the samples: channel 2's probe 10.
   // The moment as the window's CSV cells name it: milliseconds cut, not rounded.
   EXPECT_EQ(isoTimeText(stamp(2026, 12, 31, 23, 59, 59.9996)), "2026-12-31T23:59:59.999");
   // Time 0 is the trigger, 10 % of 1000 samples in; float samples print as the floats they are.
