@@ -337,13 +337,7 @@ int TPlotSheets::plotChart(std::span<const VoltmeterReading> readings, const Cha
 
 int TPlotSheets::plotLogic(const SettingsRecord& rs) {
   sheetHeadlines_[std::size_t(idx(PlotSheet::Logic))] = headline_;
-  prepareOn(*logic_, image(PlotSheet::Logic));
-  const int rc =
-      logicList_->count() > 0 ? logic_->render(nullptr, logicAnalyserView(*logicList_, rs), true)
-                             : TLogAnalPlot::kNoData;
-  drawn_[std::size_t(idx(PlotSheet::Logic))] = rc == 0;
-  presentLogic(PlotSheet::Logic);
-  return rc;
+  return renderDiagram(PlotSheet::Logic, logicAnalyserView(*logicList_, rs), true);
 }
 
 int TPlotSheets::plotIoLogger(double sampleTime) {
@@ -352,11 +346,21 @@ int TPlotSheets::plotIoLogger(double sampleTime) {
   // A redraw of the same stream (a plot-mode change) keeps the zoomed time range.
   const bool same = keep_ != KeepView::None && drawn_[std::size_t(idx(PlotSheet::IoLogger))] &&
                     io_->savedView() == full;
-  const TLogAnalView shown = same ? io_->getView() : full;
-  prepareOn(*io_, image(PlotSheet::IoLogger));
-  const int rc = ioList_->count() > 0 ? io_->render(nullptr, shown, !same) : TLogAnalPlot::kNoData;
-  drawn_[std::size_t(idx(PlotSheet::IoLogger))] = rc == 0;
-  presentLogic(PlotSheet::IoLogger);
+  return renderDiagram(PlotSheet::IoLogger, same ? io_->getView() : full, !same);
+}
+
+int TPlotSheets::renderDiagram(PlotSheet s, const TLogAnalView& view, bool save) {
+  TLogAnalPlot* p = logicOf(s);
+  const auto i = std::size_t(idx(s));
+  prepareOn(*p, image(s));
+  // Marked before drawing, as the kernel sheets are: the drawing serves the window's events,
+  // and a resize handled meanwhile starts the picture anew at the new size; it must know that
+  // there are traces to draw, or the sheet stays blank.
+  const bool any = (s == PlotSheet::Logic ? logicList_ : ioList_)->count() > 0;
+  drawn_[i] = any;
+  const int rc = any ? p->render(nullptr, view, save) : TLogAnalPlot::kNoData;
+  drawn_[i] = rc == 0;
+  presentLogic(s);
   return rc;
 }
 

@@ -186,6 +186,8 @@ class TPlotSheets : public QObject {
   TGenD2ImgKernel* kernelOf(PlotSheet s) const;
   TLogAnalPlot* logicOf(PlotSheet s) const;
   int renderKernel(PlotSheet s, int feedResult, int plotMode);
+  // Draws a timing diagram's list into a fresh picture of its image's size and shows it.
+  int renderDiagram(PlotSheet s, const TLogAnalView& view, bool save);
   // After the user zoomed, panned or unzoomed a kernel sheet: notes the axes that differ from
   // their full range, forgets those that are back at it.
   void rememberView(PlotSheet s);

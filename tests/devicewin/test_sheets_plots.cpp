@@ -343,5 +343,25 @@ TEST_F(Sheets, ResizeRedrawsDiagramsWithEnoughSamplesAndKeepsKernelZoom) {
   pc_->resize(800, 520);
   QApplication::processEvents();
   EXPECT_EQ(countColour(sheets_->ioPlot().bitmap(), qRgb(255, 0, 0)), 0);
+  // A resize that comes while a diagram is drawn (the drawing serves the window's events: a
+  // logger's end moves the cool bar and the status line) starts the picture anew at the new
+  // size, and that picture has the traces: the sheet never stays blank.
+  TLogAnalList many;
+  for (int i = 0; i < 5000; ++i) many.add(i, std::uint16_t(i % 7));
+  sheets_->attachLists(logic_, many);
+  for (PlotSheet s : {PlotSheet::Logic, PlotSheet::IoLogger}) {
+    SCOPED_TRACE(int(s));
+    sheets_->bringToFront(s);
+    QApplication::processEvents();
+    const QSize before = sheets_->image(s)->size();
+    pc_->resize(s == PlotSheet::Logic ? 760 : 720, 480);  // the relayout waits for the loop
+    TLogAnalPlot& p = drawDiagram(s);
+    EXPECT_NE(sheets_->image(s)->size(), before);
+    EXPECT_EQ(p.bitmap().size(), sheets_->image(s)->size());
+    EXPECT_GT(countColour(p.bitmap(), qRgb(255, 0, 0)), 100);
+    EXPECT_GT(countColour(shown(s), qRgb(255, 0, 0)), 100);
+  }
   sheets_->attachLists(logic_, io_);
+  pc_->resize(900, 600);
+  QApplication::processEvents();
 }
