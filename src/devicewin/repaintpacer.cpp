@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTimer>
 #include <algorithm>
 
 namespace tolv {
@@ -13,10 +14,16 @@ TRepaintPacer::TRepaintPacer(std::unique_ptr<ITimer> passTimer, QObject* parent)
 
 TRepaintPacer::~TRepaintPacer() {
   timer_->stop();
-  // A window held back must not stay unpainted for good.
-  for (const Held& h : held_)
-    if (h.owner && !h.job)
+  // A window held back must not stay unpainted for good, and a job held back goes back to the
+  // event loop unpaced: its owner may outlive the pacer and wait for it (a relayout it marked
+  // as pending would never be asked for again). An owner gone by then drops it.
+  for (Held& h : held_) {
+    if (!h.owner) continue;
+    if (h.job)
+      QTimer::singleShot(0, h.owner.data(), std::move(h.job));
+    else
       QCoreApplication::postEvent(h.owner, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+  }
 }
 
 void TRepaintPacer::add(QWidget* window) {

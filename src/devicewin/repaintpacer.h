@@ -26,7 +26,8 @@ class TRepaintPacer : public QObject {
   // Paces the repaints of this top-level window from now on (until it is destroyed).
   void add(QWidget* window);
   // Runs job in a later pass of its own (the owner gone by then, it is dropped). The caller
-  // keeps a job from being queued twice.
+  // keeps a job from being queued twice. Jobs still held when the pacer goes run in a later
+  // pass of the event loop all the same.
   void queue(QObject* owner, std::function<void()> job);
   // Repaints and jobs waiting for a later pass.
   std::size_t heldBack() const { return held_.size(); }

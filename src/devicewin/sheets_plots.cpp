@@ -649,6 +649,10 @@ void TPlotSheets::setSideWidget(PlotSheet s, QWidget* w) {
   scheduleRelayout();
 }
 
+void TPlotSheets::setPacer(TRepaintPacer* p) {
+  pacer_ = p;
+}
+
 void TPlotSheets::scheduleRelayout() {
   // Resize events come in bursts while the user drags the frame: redraw once afterwards.
   if (relayoutPending_) return;

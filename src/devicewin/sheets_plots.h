@@ -166,7 +166,7 @@ class TPlotSheets : public QObject {
   void setCoordinateWindow(TF_D2Koord* k) { koord_ = k; }
   // Relayouts wait for a pass of the event loop of their own (several windows fit their pictures
   // at once when a multi-device cycle brings their plots to the front).
-  void setPacer(TRepaintPacer* p) { pacer_ = p; }
+  void setPacer(TRepaintPacer* p);
   TF_D2Koord* coordinateWindow();
 
   QLabel* image(PlotSheet s) const;
@@ -217,7 +217,8 @@ class TPlotSheets : public QObject {
   PrintDialogRunner printRunner_;
   PictureNameDialog pictureDialog_;
   bool relayoutPending_ = false;
-  TRepaintPacer* pacer_ = nullptr;  // the frame's; it outlives its device windows
+  // The frame's. Guarded: sheets that outlive it lay out without it.
+  QPointer<TRepaintPacer> pacer_;
   KeepView keep_ = KeepView::None;
   std::array<AxisRanges, 6> kept_;  // the user's zoom, per sheet
   std::array<AxisRanges, 6> full_;  // the full ranges of the last drawing

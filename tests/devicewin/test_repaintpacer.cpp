@@ -128,9 +128,20 @@ TEST(RepaintPacer, AWindowGoneWhileHeldBackIsPassedOverAndHeldOnesPaintWhenThePa
   r.w[2]->update();
   Rig::batch();
   ASSERT_EQ(r.pacer->heldBack(), 1u);
+  // Jobs held back when the pacer goes run later all the same (an owner that waits for its job
+  // would wait for good otherwise); the job of an owner gone by then is dropped.
+  int fitted = 0, dropped = 0;
+  QObject owner;
+  auto gone = std::make_unique<QObject>();
+  r.pacer->queue(&owner, [&fitted] { ++fitted; });
+  r.pacer->queue(gone.get(), [&dropped] { ++dropped; });
   r.pacer.reset();  // the frame closing: nothing stays unpainted
+  EXPECT_EQ(fitted, 0);  // never inside the destructor
+  gone.reset();
   r.settle();
   EXPECT_EQ(r.w[2]->paints, 2);
+  EXPECT_EQ(fitted, 1);
+  EXPECT_EQ(dropped, 0);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "common/clock.h"
 #include "device/devtimer.h"
+#include "devicewin/repaintpacer.h"
 #include "devicewin/sheets_plots.h"
 
 using namespace tolv;
@@ -287,6 +288,35 @@ TEST_F(Sheets, EachPictureKeepsItsOwnHeadline) {
   EXPECT_NE(scopeBefore.size(), QSize());
   pc_->resize(900, 600);
   QApplication::processEvents();
+}
+
+// Relayouts wait for a pass of the frame's pacer. Sheets that outlive the pacer are not left
+// with a relayout marked as pending for good (no resize would ever fit their pictures again),
+// and later resizes lay them out without it.
+TEST_F(Sheets, RelayoutsHeldByAPacerThatGoesStillComeAndLaterOnesNeedNoPacer) {
+  // Its pass never ends here.
+  struct Held final : ITimer {
+    void start(int) override { on = true; }
+    void start() override { on = true; }
+    void stop() override { on = false; }
+    bool isActive() const override { return on; }
+    int interval() const override { return 0; }
+    void setInterval(int) override {}
+    void setHandler(std::function<void()>) override {}
+    bool on = false;
+  };
+  auto pacer = std::make_unique<TRepaintPacer>(std::make_unique<Held>());
+  sheets_->setPacer(pacer.get());
+  pc_->resize(700, 500);
+  QApplication::processEvents();
+  ASSERT_EQ(pacer->heldBack(), 1u);  // the pass has not ended: the picture keeps its size
+  EXPECT_NE(sheets_->image(PlotSheet::Logic)->size(), pc_->currentWidget()->size());
+  pacer.reset();
+  QApplication::processEvents();
+  EXPECT_EQ(sheets_->image(PlotSheet::Logic)->size(), pc_->currentWidget()->size());
+  pc_->resize(900, 600);
+  QApplication::processEvents();
+  EXPECT_EQ(sheets_->image(PlotSheet::Logic)->size(), pc_->currentWidget()->size());
 }
 
 TEST_F(Sheets, ClipboardTakesTheShownImageOrTheWholeWindow) {
