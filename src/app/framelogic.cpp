@@ -132,6 +132,22 @@ QString labelledVersionText(const VersionInfo& v, const QString& description) {
   return lines.join(QLatin1Char('\n'));
 }
 
+int TDeviceNumbers::take(int listIndex) {
+  int n = std::max(listIndex, 0);
+  if (held_.contains(n))
+    for (n = 0; held_.contains(n);) ++n;
+  held_.insert(n);
+  return n;
+}
+
+void TDeviceNumbers::release(int number) {
+  held_.erase(number);
+}
+
+bool TDeviceNumbers::held(int number) const {
+  return held_.contains(number);
+}
+
 bool separatorsClash(QChar decimal, QChar column) {
   return decimal == column;
 }

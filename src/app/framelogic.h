@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 #include <cstdint>
+#include <set>
 
 namespace tolv {
 
@@ -18,6 +19,24 @@ QString ftdiCountCaption(std::uint32_t count);
 // Caption the frame gives a new device window: "Tolvanex Scope 1 Ser. Nr.:<serial> (<i>)",
 // i being the 0-based FTDI index.
 QString deviceWindowCaption(const QString& serial, std::uint32_t ftdiIndex);
+
+// The numbers the device windows show in their captions (0-based here, shown from 1). A window
+// keeps the number it was given while it exists, wherever its device is listed later: a device
+// pulled out moves those behind it up the FTDI list, and a device plugged in may take a place
+// another window's number came from. So no two windows show the same number, and a window
+// whose device comes back still shows its own.
+class TDeviceNumbers {
+ public:
+  // The number of a new window: its device's place in the FTDI list while no window holds
+  // that number, else the lowest number no window holds.
+  int take(int listIndex);
+  // The window with this number is gone.
+  void release(int number);
+  bool held(int number) const;
+
+ private:
+  std::set<int> held_;
+};
 
 // Where the n-th device window (n = rows in the device list, from 1) is placed at start.
 QPoint initialWindowPlace(int n, int frameHeight);

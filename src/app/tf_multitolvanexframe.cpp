@@ -338,7 +338,10 @@ TF_OneTolvanex* TF_MultiTolvanexFrame::addDeviceWindow(const QString& serial, in
   w->setSerialNumber(serial);
   w->open();
   placement_->place(w, lvTolvanexs_->topLevelItemCount());
-  w->setDeviceIndex(i);
+  // Its number is its own while it exists, whatever place its device takes in the list later.
+  const int number = numbers_.take(i);
+  w->setDeviceIndex(number);
+  connect(w, &QObject::destroyed, this, [this, number] { numbers_.release(number); });
   w->setPresenceHook([this, w] {
     showDeviceStatus(w);
     // A window that found its device gone by itself has it listed again soon if it was only

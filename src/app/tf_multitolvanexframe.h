@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/framelogic.h"
 #include "common/windowmessages.h"
 #include "devicewin/tf_onetolvanex_formslist.h"
 #include "ftdi/ftdi_enumeration.h"
@@ -170,6 +171,8 @@ class TF_MultiTolvanexFrame : public QWidget {
   TTolvanexFormsList forms_;
   // The device windows belong to the frame; the list above only refers to them.
   std::vector<std::unique_ptr<TF_OneTolvanex>> ownedWindows_;
+  // The numbers in their captions.
+  TDeviceNumbers numbers_;
   TF_Multi_Tolvanex_Img* multi_ = nullptr;
   QWidget* koord_ = nullptr;
   // The device windows repaint one per pass of the event loop (a multi-device cycle greys them all).

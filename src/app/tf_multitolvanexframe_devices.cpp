@@ -124,13 +124,11 @@ int TF_MultiTolvanexFrame::relistDevices() {
         w->deviceGone();
     }
     // Its place in the list, once the window has had its say: a loss it found meanwhile marks
-    // the row "-", and a reconnect in the same listing gives the number back. The caption's
-    // number follows the place: a device may come back elsewhere in the list.
-    if (mine) {
+    // the row "-", and a reconnect in the same listing gives the place back. The caption keeps
+    // the window's own number: the places move up when a device before them is pulled out.
+    if (mine)
       if (QTreeWidgetItem* item = lvTolvanexs_->topLevelItem(k))
         item->setText(1, QString::number(mine->index + 1));
-      if (w->deviceIndex() != int(mine->index)) w->setDeviceIndex(int(mine->index));
-    }
     showDeviceStatus(w);
   }
   int created = 0;

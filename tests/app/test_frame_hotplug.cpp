@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/framelogic.h"
+#include "common/texttable.h"
 #include "multi/tf_multi_tolvanex_img.h"
 #include "devicewin/tf_onetolvanex_linkpanel.h"
 #include "frame_fixture.h"
@@ -110,14 +111,29 @@ TEST_F(FrameHotplug, PulledDeviceIsMarkedAndReconnectsToItsOwnWindow) {
 
 // Two devices pulled, plugged back in the other order: each finds its own window, and the
 // list's numbers follow the FTDI list at every step.
+// Each window keeps the number in its caption meanwhile: those behind a pulled device move up
+// the list, but no two open windows ever show the same number.
 TEST_F(FrameHotplug, TwoPulledComeBackInTheOtherOrderToTheirOwnWindows) {
   TF_MultiTolvanexFrame& f = boot();
-  driver_->unplug(0);
+  const auto captions = [&] {
+    QStringList c;
+    for (int i = 0; i < f.deviceWindows().count(); ++i) c << window(i)->windowTitle();
+    return c;
+  };
+  const QStringList atStart = captions();
   driver_->unplug(1);
+  f.relistDevices();
+  EXPECT_EQ(cell("LV_Tolvanexs", 2, 1), QStringLiteral("2"));  // TVS00003 moved up the list
+  EXPECT_EQ(captions(), atStart);
+  EXPECT_TRUE(window(2)->windowTitle().startsWith(text(225) + QStringLiteral(" 3: ")))
+      << window(2)->windowTitle().toStdString();
+  EXPECT_TRUE(window(1)->windowTitle().startsWith(text(225) + QStringLiteral(" 2: ")));
+  driver_->unplug(0);
   f.relistDevices();
   EXPECT_TRUE(window(0)->isLost());
   EXPECT_TRUE(window(1)->isLost());
   EXPECT_EQ(cell("LV_Tolvanexs", 2, 1), QStringLiteral("1"));
+  EXPECT_EQ(captions(), atStart);
   driver_->plug(1);
   f.relistDevices();
   EXPECT_TRUE(window(0)->isLost());
@@ -125,15 +141,21 @@ TEST_F(FrameHotplug, TwoPulledComeBackInTheOtherOrderToTheirOwnWindows) {
   EXPECT_EQ(cell("LV_Tolvanexs", 0, 1), QStringLiteral("-"));
   EXPECT_EQ(cell("LV_Tolvanexs", 1, 1), QStringLiteral("1"));
   EXPECT_EQ(cell("LV_Tolvanexs", 2, 1), QStringLiteral("2"));
-  // The caption's number follows the list's.
-  EXPECT_EQ(window(1)->deviceIndex(), 0);
-  EXPECT_EQ(window(2)->deviceIndex(), 1);
-  EXPECT_TRUE(window(1)->captionText().contains(QStringLiteral(" 1: ")))
-      << window(1)->captionText().toStdString();
-  EXPECT_EQ(window(1)->windowTitle(), window(1)->captionText());
+  EXPECT_EQ(window(1)->deviceIndex(), 1);
+  EXPECT_EQ(window(2)->deviceIndex(), 2);
+  EXPECT_EQ(captions(), atStart);
+  // A new device listed at a place whose number a window shows gets a number no window shows.
+  driver_->unplug(3);  // the other product's bridge
+  driver_->plug(4);    // TVS00005, third in the list, after TVS00002 and TVS00003
+  ASSERT_EQ(cell("LV_Tolvanexs", 2, 1), QStringLiteral("2"));
+  ASSERT_EQ(f.relistDevices(), 1);
+  EXPECT_EQ(window(3)->serialNumber(), QStringLiteral("TVS00005"));
+  EXPECT_EQ(window(3)->deviceIndex(), 3);
+  EXPECT_EQ(captions().mid(0, 3), atStart);
   driver_->plug(0);
   EXPECT_EQ(f.relistDevices(), 0);
-  EXPECT_EQ(f.deviceWindows().count(), 3);
+  EXPECT_EQ(f.deviceWindows().count(), 4);
+  EXPECT_EQ(captions().mid(0, 3), atStart);
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     EXPECT_FALSE(window(i)->isLost());
@@ -142,7 +164,26 @@ TEST_F(FrameHotplug, TwoPulledComeBackInTheOtherOrderToTheirOwnWindows) {
     EXPECT_EQ(window(i)->deviceIndex(), i);
     EXPECT_TRUE(f.deviceStatusText(i).isEmpty());
   }
-  EXPECT_EQ(driver_->openHandles(), 3);
+  EXPECT_EQ(driver_->openHandles(), 4);
+}
+
+TEST(DeviceNumbers, AWindowKeepsItsNumberAndANewOneTakesAFreeOne) {
+  TDeviceNumbers n;
+  // At start the numbers are the places in the FTDI list (another product's bridge at 1).
+  EXPECT_EQ(n.take(0), 0);
+  EXPECT_EQ(n.take(2), 2);
+  EXPECT_EQ(n.take(3), 3);
+  // A place whose number a window holds: the lowest free number, here the gap.
+  EXPECT_EQ(n.take(2), 1);
+  EXPECT_EQ(n.take(0), 4);
+  EXPECT_EQ(n.take(-1), 5);
+  EXPECT_TRUE(n.held(1));
+  // A window gone gives its number back.
+  n.release(2);
+  EXPECT_FALSE(n.held(2));
+  EXPECT_EQ(n.take(3), 2);
+  EXPECT_EQ(n.take(9), 9);
+  EXPECT_EQ(n.take(9), 6);
 }
 
 TEST_F(FrameHotplug, NewDeviceGetsItsWindowAndTheMultiWindowListFollows) {
