@@ -169,10 +169,11 @@ class TF_MultiTolvanexFrame : public QWidget {
   TFtdiEnumeration enumeration_;
 
   TTolvanexFormsList forms_;
+  // The numbers in the device windows' captions (before the windows: a window gone gives its
+  // number back).
+  TDeviceNumbers numbers_;
   // The device windows belong to the frame; the list above only refers to them.
   std::vector<std::unique_ptr<TF_OneTolvanex>> ownedWindows_;
-  // The numbers in their captions.
-  TDeviceNumbers numbers_;
   TF_Multi_Tolvanex_Img* multi_ = nullptr;
   QWidget* koord_ = nullptr;
   // The device windows repaint one per pass of the event loop (a multi-device cycle greys them all).
