@@ -359,7 +359,9 @@ int TPlotSheets::renderDiagram(PlotSheet s, const TLogAnalView& view, bool save)
   const bool any = (s == PlotSheet::Logic ? logicList_ : ioList_)->count() > 0;
   drawn_[i] = any;
   const int rc = any ? p->render(nullptr, view, save) : TLogAnalPlot::kNoData;
-  drawn_[i] = rc == 0;
+  // Only a failure unmarks it: a clear or another plot served during the drawing has set the
+  // mark for what the sheet holds now.
+  if (rc != 0) drawn_[i] = false;
   presentLogic(s);
   return rc;
 }
