@@ -3,7 +3,6 @@
 // printing and the layout of the images on their sheets.
 #include <gtest/gtest.h>
 
-#include <QTimer>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -13,6 +12,7 @@
 #include <QPrinter>
 #include <QPainter>
 #include <QTabWidget>
+#include <QTimer>
 #include <cmath>
 
 #include "common/clock.h"
