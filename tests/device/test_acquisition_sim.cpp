@@ -98,6 +98,25 @@ TEST_F(Sim, VoltmeterModes) {
     EXPECT_EQ(rig.sink.voltmeterReadings, beforeStop + 1);
     EXPECT_EQ(atClose, beforeStop + 1);
     EXPECT_EQ(acq.runState(), RunState::Idle);
+    // STOP and at once START again, the reading still on its way: the series closes with that
+    // reading, and the next run opens a new one.
+    acq.runClicked();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Measuring; }, 1000));
+    const int runsBefore = int(rig.sink.voltmeterRunStarts.size());
+    atClose = -1;
+    const int again = rig.sink.voltmeterReadings;
+    acq.stopClicked();
+    acq.runClicked();
+    EXPECT_TRUE(acq.startAfterStop());
+    EXPECT_EQ(atClose, -1);
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return atClose >= 0; }, 1000));
+    EXPECT_EQ(atClose, again + 1);
+    advance(500);
+    EXPECT_GT(int(rig.sink.voltmeterRunStarts.size()), runsBefore + 1);
+    EXPECT_GT(rig.sink.voltmeterReadings, again + 2);
+    acq.stopClicked();
+    advance(500);
+    EXPECT_EQ(acq.runState(), RunState::Idle);
     rig.sink.onVoltmeterStopped = nullptr;
   }
 }
@@ -514,6 +533,22 @@ TEST_F(StartStop, PressesAroundAPendingStopOfALongRecordEndAsTheLastPress) {
 // are counted.
 TEST_F(StartStop, PressesAroundAPendingStopOfAShortRecordEndAsTheLastPress) {
   timebase(1000);
+  // A double click: its second press stops the run the first one started, whether the run has
+  // gone out yet (a hand's double click) or not (both presses at once).
+  for (const bool sent : {false, true}) {
+    SCOPED_TRACE(sent);
+    log.words.clear();
+    press(1);
+    if (sent) {
+      ASSERT_TRUE(until([&] { return log.count("*RUN") == 1; }, 1000));
+    }
+    press(2);
+    ASSERT_TRUE(until([&] { return settled(2); }, 1000));
+    advance(1000);
+    EXPECT_EQ(log.count("*RUN"), sent ? 1 : 0);
+    EXPECT_EQ(log.count("ZZZZ"), 1);
+    EXPECT_EQ(acq.runState(), RunState::Idle);
+  }
   struct Case {
     std::int64_t gapMs;
     int presses;
