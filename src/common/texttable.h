@@ -44,6 +44,11 @@ inline constexpr int kTextLoggerDrawnAtEnd = 368;
 // Texts of the stop and sample-time notes.
 inline constexpr int kTextStopping = 369;         // PN_Running while a stop waits for the record
 inline constexpr int kTextStoppingHint = 370;     // its hint
+// PN_Running while a stop waits for the record and a START pressed meanwhile waits for the
+// stop's end, its hint, and the hint of STOP that takes that start back.
+inline constexpr int kTextRestarting = 413;
+inline constexpr int kTextRestartingHint = 414;
+inline constexpr int kTextRestartTakenBackHint = 415;
 inline constexpr int kTextSampleTimeTaken = 371;  // the device took another sample time
 
 // Texts of the export dialogs: the formats a target dialog offers, and a file none is for.

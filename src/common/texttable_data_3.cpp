@@ -135,9 +135,9 @@ const BuiltInText kTexts[] = {
     {369, "Stoppt", "Stopping"},
     {370,
      "Das Gerät hat den Stopp und sendet die begonnene Aufzeichnung noch zu Ende;~sie wird "
-     "behalten, und die Messung endet, sobald sie da ist;~dann ist START wieder da.",
+     "behalten, und die Messung endet, sobald sie da ist;~START beginnt dann eine neue.",
      "The device has the stop and still sends the record it began to its end;~it is kept, "
-     "and the run ends as soon as it is in;~then RUN is offered again."},
+     "and the run ends as soon as it is in;~RUN starts a new one then."},
     {371, "Das Gerät hat die Abtastzeit %1 statt %2 übernommen.",
      "The device took the sample time %1 instead of %2."},
     {372, "sigrok-Sitzung", "sigrok session"},
@@ -231,6 +231,14 @@ const BuiltInText kTexts[] = {
      "Die Gerätedateien können nicht geschrieben werden; ihre Aufnahmen bleiben in der "
      "Mehrgeräte-Datendatei:%1",
      "The device files cannot be written; their records stay in the multi-device data file:%1"},
+    {413, "Neustart", "Restarting"},
+    {414,
+     "Das Gerät hat den Stopp und sendet die begonnene Aufzeichnung noch zu Ende;~sie wird "
+     "behalten, dann beginnt die neue Messung;~STOP nimmt den Neustart zurück.",
+     "The device has the stop and still sends the record it began to its end;~it is kept, "
+     "then the new run begins;~BREAK takes the restart back."},
+    {415, "Nimmt den Neustart nach dem Stopp zurück: die Messung endet mit dem Stopp",
+     "Takes back the restart after the stop: the run ends with the stop"},
     {420, "sein Dateikopf %1 ist beschädigt (%2)", "its text header %1 is damaged (%2)"},
     {421,
      "%1 ist keine Zwischendatei, sondern %2. Hier werden nur Zwischendateien (.FIL) "

@@ -27,6 +27,17 @@ RunStateLook runStateLook(RunState s, bool runGoesOn) {
   return {};
 }
 
+RunStateLook runStateLook(RunState s, bool runGoesOn, const StopShow& stop) {
+  // A stop under way keeps its place under the pointer as the other button: a press there is
+  // the user's next wish, RUN after the STOP, STOP after a START waiting for the stop to end.
+  RunStateLook look = runStateLook(s, runGoesOn || stop.pending);
+  if (stop.pending && s != RunState::FilePlotting) {
+    look.runVisible = !stop.startAfter;
+    look.breakVisible = stop.startAfter;
+  }
+  return look;
+}
+
 namespace {
 
 // Bytes of the reply a tag waits for (0: none is awaited).
@@ -187,6 +198,7 @@ void TAcquisition::setRunState(RunState s) {
   if (s == RunState::Idle) setControlsEnabled(true);
   if (s == RunState::Measuring) {
     stopRequested_ = false;
+    startAfterStop_ = false;  // a run is on its way: what the presses wanted is done
     firstStopUs_ = -1;
   }
   showStop();
@@ -306,11 +318,35 @@ void TAcquisition::queueRun() {
 }
 
 void TAcquisition::runClicked() {
+  if (stopPending()) {
+    // The user's last press wins, however long the device takes: the run begins once the stop
+    // is done, unless a STOP takes it back first. Queued now, it would ride on the queue's
+    // rules for runs behind a record and could go out to a device that never ends its stop.
+    startAfterStop_ = true;
+    // It waits for the stop's end: a device that went quiet on it gets the stop once more.
+    if (stopping() && stopMayRepeat()) sendStop();
+    showStop();
+    return;
+  }
+  startRun();
+}
+
+void TAcquisition::startRun() {
   // A new series opens with this run: the one the stop left open for its last reading ends first.
   closeVoltmeterSeries();
   queueRun();
   if (isVoltmeterMode(mode_)) host_.voltmeterRunRequested();
   if (runState_ == RunState::RunQueued) setRunEnabled(false);
+}
+
+void TAcquisition::startIfWanted() {
+  if (startAfterStop_ && !stopPending()) {
+    startAfterStop_ = false;
+    // A run already on its way (asked for while the run ended) is the one wanted.
+    if (runState_ == RunState::Idle && !lost_ && !closing_) startRun();
+  }
+  // The record's steps are over: the stop is no longer shown as under way.
+  showStop();
 }
 
 void TAcquisition::runNow() {
@@ -331,6 +367,11 @@ void TAcquisition::runNow() {
 
 bool TAcquisition::stopping() const {
   return stopRequested_ && runState_ == RunState::Measuring && inFlight_;
+}
+
+bool TAcquisition::stopPending() const {
+  return stopRequested_ && !lost_ && !closing_ &&
+         (stopping() || runState_ == RunState::Transferring || recordStep_ > 0);
 }
 
 bool TAcquisition::stopMayRepeat() const {
@@ -387,6 +428,7 @@ void TAcquisition::abandonStoppedRun() {
   staleSinceUs_ = clock_->nowUs();
   holdForRest_ = false;
   settle();
+  startIfWanted();
 }
 
 std::int64_t TAcquisition::staleHoldMaxUs(ModeCode mode, double memoryDepth) {
@@ -455,12 +497,17 @@ void TAcquisition::showStop() {
     now.on = true;
     now.percent = 100;
   }
+  now.pending = stopPending();
+  now.startAfter = startAfterStop_ && now.pending;
   if (now == stopShow_) return;
   stopShow_ = now;
   host_.stopShowChanged(now);
 }
 
 void TAcquisition::stopClicked() {
+  // A start kept during the stop is taken back, before anything here may end that stop: the
+  // last press wins.
+  startAfterStop_ = false;
   // A voltmeter reading already waiting in the driver was measured before the stop: it is
   // taken first, like any other, so the series the stop closes holds it. (Inside a tick or a
   // record's steps the tick takes it.)
@@ -476,30 +523,9 @@ void TAcquisition::stopClicked() {
   }
   // The device has the stop and is still sending the record it began: a second ZZZZ would
   // reach it only after that record, as the first command of whatever follows. Only a device
-  // silent since, or one whose record trickles in, gets it again.
-  const bool again = stopping();
-  if (!again || stopMayRepeat()) {
-    stopRequested_ = true;
-    // Before anything here lets events run (closing the voltmeter's file draws its chart): a
-    // tick there would write a run still queued, and entering Measuring clears the stop.
-    dropQueuedRuns();
-    setSingleShot(false);  // shows RUN again in the record steps: the run ends with them
-    const FtStatus st = lost_ ? kFtOk : link_.writeWords({kWordZZZZ});
-    // A stop that never left the computer may be sent again at once.
-    quietPolls_ = st == kFtOk ? 0 : kStopQuietPolls;
-    stopPolls_ = 0;
-    if (st == kFtOk && !lost_) {
-      lastStopUs_ = clock_->nowUs();
-      lastStopFill_ = link_.accumulationFill();
-      if (firstStopUs_ < 0 && inFlight_) firstStopUs_ = lastStopUs_;
-    }
-    if (isVoltmeterMode(mode_)) {
-      // A reading whose run went out before the stop was measured before it too: the series
-      // closes once it is in (or the device stays silent, or goes).
-      voltmeterStopOwed_ = runState_ == RunState::Measuring && inFlight_ && !lost_;
-      if (!voltmeterStopOwed_) sink_.voltmeterStopped();
-    }
-  }
+  // silent since, or one whose record trickles in, gets it again; one whose record is in
+  // needs none (the press took back a start, if anything).
+  if (!stopPending() || (stopping() && stopMayRepeat())) sendStop();
   // No run queued before the stop may go out after it, whatever the state: entering Measuring
   // would clear the stop request and the device would go on measuring.
   dropQueuedRuns();
@@ -508,6 +534,29 @@ void TAcquisition::stopClicked() {
     setRunState(RunState::Idle);
   }
   showStop();
+}
+
+void TAcquisition::sendStop() {
+  stopRequested_ = true;
+  // Before anything here lets events run (closing the voltmeter's file draws its chart): a
+  // tick there would write a run still queued, and entering Measuring clears the stop.
+  dropQueuedRuns();
+  setSingleShot(false);  // shows RUN again in the record steps: the run ends with them
+  const FtStatus st = lost_ ? kFtOk : link_.writeWords({kWordZZZZ});
+  // A stop that never left the computer may be sent again at once.
+  quietPolls_ = st == kFtOk ? 0 : kStopQuietPolls;
+  stopPolls_ = 0;
+  if (st == kFtOk && !lost_) {
+    lastStopUs_ = clock_->nowUs();
+    lastStopFill_ = link_.accumulationFill();
+    if (firstStopUs_ < 0 && inFlight_) firstStopUs_ = lastStopUs_;
+  }
+  if (isVoltmeterMode(mode_)) {
+    // A reading whose run went out before the stop was measured before it too: the series
+    // closes once it is in (or the device stays silent, or goes).
+    voltmeterStopOwed_ = runState_ == RunState::Measuring && inFlight_ && !lost_;
+    if (!voltmeterStopOwed_) sink_.voltmeterStopped();
+  }
 }
 
 void TAcquisition::dropQueuedRuns() {
@@ -1276,7 +1325,9 @@ void TAcquisition::loggerStream(std::span<const std::uint8_t> bytes) {
   const ModeCode m = mode_;
   if (m == kModeDLA0) setRunState(RunState::Idle);
   sink_.loggerRunEnded(m);
-  if (runState_ != RunState::Idle) setRunState(RunState::Idle);
+  // A run asked for while the stream's file was closed and drawn stays queued and says so.
+  if (runState_ != RunState::Idle) settle();
+  startIfWanted();
 }
 
 void TAcquisition::runPreparation() {
@@ -1329,6 +1380,13 @@ bool TAcquisition::overlapStep(std::uint32_t losses) {
 }
 
 void TAcquisition::recordComplete() {
+  recordSteps();
+  // A start pressed while a stopped run's record came or was saved and drawn: now that the
+  // run has ended, it begins the next one.
+  startIfWanted();
+}
+
+void TAcquisition::recordSteps() {
   ++recordStep_;
   const auto leave = qScopeGuard([this] { --recordStep_; });
   // The steps let events run: a loss there ends the run, even when a reconnect followed it.
@@ -1430,6 +1488,7 @@ void TAcquisition::linkLost(FtStatus status) {
   t_.followUp.stop();
   t_.accumulateSettings.stop();
   t_.settings.stop();
+  startAfterStop_ = false;  // the run ends with the device; RUN is offered once it is back
   LostRun run;
   run.status = status;
   run.mode = mode_;

@@ -56,8 +56,17 @@ struct StopShow {
   // The device has sent nothing for a while, or its record has been trickling in too slowly
   // to end soon: STOP may be sent again.
   bool stopAgain = false;
+  // A stop is under way (a voltmeter's too, which is not shown as stopping): each press still
+  // counts, and RUN or STOP shows what the presses so far want.
+  bool pending = false;
+  // START was pressed meanwhile (and not taken back): a new run begins once the stop is done.
+  bool startAfter = false;
   bool operator==(const StopShow&) const = default;
 };
+
+// RUN or STOP, as the run state has them; while a stop is under way the one that fits the
+// user's last press: RUN after a STOP, STOP after a START that waits for the stop to end.
+RunStateLook runStateLook(RunState s, bool runGoesOn, const StopShow& stop);
 
 // What the window does with the cycle's events. Every method has a do-nothing default.
 class IAcquisitionHost {
@@ -192,8 +201,11 @@ class TAcquisition {
   void onCloseTimer();
 
   // --- Controls -----------------------------------------------------------------------------
-  void runClicked();   // BN_Run
-  void stopClicked();  // BN_BREAK
+  // BN_Run. While a stop waits for the device the press is kept instead: the run begins once
+  // the stop is done (see startAfterStop).
+  void runClicked();
+  // BN_BREAK; takes back a start kept while the stop it waits for is under way.
+  void stopClicked();
   // A run asked for by another window (the multi-device collection): as RUN, but the run
   // command is written before this returns when nothing else is in flight, no window events
   // run meanwhile and the window's display of it waits for showDeferredState, so the runs of
@@ -252,6 +264,11 @@ class TAcquisition {
   bool stopRequested() const { return stopRequested_; }
   // STOP was pressed during a measurement whose bytes have not all come yet.
   bool stopping() const;
+  // STOP was pressed and the run it ends has not ended yet: its record is still coming, or in
+  // its steps.
+  bool stopPending() const;
+  // A START pressed during such a stop, to be acted on once when the stop is done.
+  bool startAfterStop() const { return startAfterStop_; }
   const StopShow& stopShow() const { return stopShow_; }
   bool closing() const { return closing_; }
   bool singleShot() const { return singleShot_; }
@@ -305,6 +322,14 @@ class TAcquisition {
 
   void setRunEnabled(bool on);
   void setControlsEnabled(bool on);
+  // What RUN does when no stop is under way.
+  void startRun();
+  // STOP's word to the device, with what it means for a repeat and for a voltmeter series.
+  void sendStop();
+  // The stop under way has ended: a START pressed meanwhile begins its run now, once.
+  void startIfWanted();
+  // The record's steps proper (recordComplete acts on a start kept meanwhile after them).
+  void recordSteps();
   void showQueueCount();
   void queueCommand(const QueuedCommand& c, bool enableFollowUp);
   void queueIdentification();
@@ -390,6 +415,7 @@ class TAcquisition {
   RunState runState_ = RunState::Idle;
   int replyTag_ = kTagNone;
   bool stopRequested_ = false;
+  bool startAfterStop_ = false;
   int quietPolls_ = 0;  // polls in Measuring that found nothing since the last byte or ZZZZ
   int stopPolls_ = 0;   // polls in Measuring since the last ZZZZ
   std::int64_t firstStopUs_ = -1;  // the run's first ZZZZ that was written (-1: none)

@@ -1,7 +1,6 @@
 #include "devicewin/tf_onetolvanex_runpanel.h"
 
 #include <QCheckBox>
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <QLabel>
@@ -75,7 +74,8 @@ TOneTolvanexRunPanel::TOneTolvanexRunPanel(QWidget* parent) : QFrame(parent) {
   lay->addWidget(drawRoom_);
   lay->addStretch(1);
 
-  run_->installEventFilter(this);
+  // Every press counts, the second of a double click too: RUN and STOP swap under the pointer,
+  // and the user's last press is what the device is to do.
   connect(run_, &QPushButton::clicked, this, [this] { emit runClicked(); });
   connect(break_, &QPushButton::clicked, this, [this] { emit breakClicked(); });
   connect(single_, &QCheckBox::toggled, this, [this](bool on) {
@@ -106,7 +106,8 @@ void TOneTolvanexRunPanel::fitRooms() {
   for (QPushButton* b : {run_, break_}) b->setGeometry(QRect(QPoint(0, 0), button));
 
   // As wide as the widest caption the panel can have in this language asks.
-  fitToWidest(running_, {text(89), stoppingCaption(100)}, kMinimumRunningWidth);
+  fitToWidest(running_, {text(89), stoppingCaption(100), stoppingCaption(100, true)},
+              kMinimumRunningWidth);
   fitToWidest(queue_, {QStringLiteral("999")}, kMinimumQueueWidth);
 
   drawRoom_->setFixedSize(kDrawBarWidth, draw_->sizeHint().height());
@@ -126,8 +127,8 @@ void TOneTolvanexRunPanel::fitToWidest(QLabel* panel, const QStringList& caption
   panel->setFixedSize(room);
 }
 
-QString TOneTolvanexRunPanel::stoppingCaption(int percent) {
-  QString caption = text(kTextStopping);
+QString TOneTolvanexRunPanel::stoppingCaption(int percent, bool startAfter) {
+  QString caption = text(startAfter ? kTextRestarting : kTextStopping);
   if (percent >= 0) caption += QStringLiteral(" %1 %").arg(percent);
   return caption;
 }
@@ -135,27 +136,19 @@ QString TOneTolvanexRunPanel::stoppingCaption(int percent) {
 void TOneTolvanexRunPanel::showStop(const StopShow& stop) {
   stop_ = stop;
   if (stop.on) {
-    running_->setText(stoppingCaption(stop.percent));
-    running_->setToolTip(hintText(kTextStoppingHint));
+    running_->setText(stoppingCaption(stop.percent, stop.startAfter));
+    running_->setToolTip(hintText(stop.startAfter ? kTextRestartingHint : kTextStoppingHint));
   } else {
     running_->setText(text(89));
     running_->setToolTip(hintText(90));
   }
-  const bool parked = parkButtonFocus();
-  break_->setEnabled(!stop.on || stop.stopAgain);
-  restoreButtonFocus(parked);
-  // The greyed STOP (where RUN will show) says why it waits.
-  break_->setToolTip(hintText(stop.on && !stop.stopAgain ? kTextStoppingHint : 88));
-}
-
-bool TOneTolvanexRunPanel::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == run_ && event->type() == QEvent::MouseButtonDblClick) return true;
-  return QFrame::eventFilter(watched, event);
+  // STOP that takes back a start kept for after the stop says so.
+  break_->setToolTip(hintText(stop.startAfter ? kTextRestartTakenBackHint : 88));
+  applyButtons();
 }
 
 void TOneTolvanexRunPanel::showRunState(RunState s) {
-  // A stop under way keeps STOP (disabled) in its place until the run has ended.
-  const RunStateLook look = runStateLook(s, runGoesOn_ || stop_.on);
+  const RunStateLook look = runStateLook(s, runGoesOn_, stop_);
   if (look.buttonFace)
     running_->setButtonFace();
   else
@@ -163,6 +156,12 @@ void TOneTolvanexRunPanel::showRunState(RunState s) {
   // A picture being drawn only colours the panel: the buttons stay as the run has them, so a
   // record drawn while the run goes on does not put RUN in STOP's place.
   if (s == RunState::FilePlotting) return;
+  state_ = s;
+  applyButtons();
+}
+
+void TOneTolvanexRunPanel::applyButtons() {
+  const RunStateLook look = runStateLook(state_, runGoesOn_, stop_);
   const bool parked = parkButtonFocus();
   run_->setVisible(look.runVisible);
   break_->setVisible(look.breakVisible);

@@ -23,7 +23,7 @@ class TOneTolvanexRunPanel : public QFrame {
 
   void showRunState(RunState s);
   // A stop under way: the run-state panel says so, with how much of the record has come, and
-  // STOP is taken until the device has been silent for a while.
+  // the shared spot shows RUN, or STOP once a START pressed meanwhile waits for the stop's end.
   void showStop(const StopShow& stop);
   // Whether the run goes on after the record in its steps (STOP then stays in RUN's place).
   void showRunGoesOn(bool on) { runGoesOn_ = on; }
@@ -47,12 +47,6 @@ class TOneTolvanexRunPanel : public QFrame {
   TClickPanel* queuePanel() const { return queue_; }
   QProgressBar* drawProgress() const { return draw_; }
 
- protected:
-  // RUN and STOP share one place. A second press landing on RUN just after STOP is dropped (a
-  // double click on STOP starts nothing); one landing on STOP acts: a STOP is never lost, even
-  // one clicked a moment after RUN.
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  signals:
   void runClicked();
   void breakClicked();
@@ -67,7 +61,9 @@ class TOneTolvanexRunPanel : public QFrame {
   static constexpr int kDrawBarWidth = 64;
   // Sizes the fixed rooms for the captions of the current language.
   void fitRooms();
-  static QString stoppingCaption(int percent);
+  static QString stoppingCaption(int percent, bool startAfter = false);
+  // RUN and STOP as the run state and a stop under way have them.
+  void applyButtons();
   // Fixes the panel at the size its widest caption asks (at least `least` wide).
   static void fitToWidest(QLabel* panel, const QStringList& captions, int least);
 
@@ -80,6 +76,7 @@ class TOneTolvanexRunPanel : public QFrame {
 
   TReentryMark mark_;
   bool runGoesOn_ = false;
+  RunState state_ = RunState::Idle;
   bool runEnabled_ = false;
   bool held_ = false;
   StopShow stop_;

@@ -318,7 +318,7 @@ TEST_F(InFlight, ARecordInHandOrCompletingAfterStopIsKept) {
     acq.stopClicked();
     advance(1000);
     EXPECT_EQ(rig.sink.logicRecords, records + 1);
-    EXPECT_EQ(during, (StopShow{true, 100, false}));
+    EXPECT_EQ(during, (StopShow{true, 100, false, true}));
     EXPECT_FALSE(acq.stopShow().on);
     EXPECT_EQ(drv.count("*RUN"), runs + 1);
     EXPECT_EQ(drv.count("ZZZZ"), 1);

@@ -10,6 +10,7 @@
 #include "device/settingstables.h"
 #include "ftdi/simulated_driver.h"
 #include "ftdi/simulated_input.h"
+#include "support/driver_rig.h"
 
 using namespace tolv;
 using namespace tolv::test;
@@ -96,6 +97,25 @@ TEST_F(Sim, VoltmeterModes) {
     advance(1000);
     EXPECT_EQ(rig.sink.voltmeterReadings, beforeStop + 1);
     EXPECT_EQ(atClose, beforeStop + 1);
+    EXPECT_EQ(acq.runState(), RunState::Idle);
+    // STOP and at once START again, the reading still on its way: the series closes with that
+    // reading, and the next run opens a new one.
+    acq.runClicked();
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return acq.runState() == RunState::Measuring; }, 1000));
+    const int runsBefore = int(rig.sink.voltmeterRunStarts.size());
+    atClose = -1;
+    const int again = rig.sink.voltmeterReadings;
+    acq.stopClicked();
+    acq.runClicked();
+    EXPECT_TRUE(acq.startAfterStop());
+    EXPECT_EQ(atClose, -1);
+    ASSERT_TRUE(rig.hub.advanceUntil([&] { return atClose >= 0; }, 1000));
+    EXPECT_EQ(atClose, again + 1);
+    advance(500);
+    EXPECT_GT(int(rig.sink.voltmeterRunStarts.size()), runsBefore + 1);
+    EXPECT_GT(rig.sink.voltmeterReadings, again + 2);
+    acq.stopClicked();
+    advance(500);
     EXPECT_EQ(acq.runState(), RunState::Idle);
     rig.sink.onVoltmeterStopped = nullptr;
   }
@@ -394,4 +414,216 @@ TEST_F(Sim, LoggerFasterThanTheLinkTakesTheNextTableStepAndSaysSo) {
   advance(1000);
   EXPECT_EQ(acq.storedReply().sampleTime, 1e-4f);
   EXPECT_EQ(rig.host.adjusted.size(), 1u);
+}
+
+namespace {
+
+// Every word the window writes, in order; a run written while the record of the last one is
+// still owed breaks the one-command rule and is counted.
+class WordLog final : public ForwardingDriver {
+ public:
+  using ForwardingDriver::ForwardingDriver;
+  std::vector<std::string> words;
+  std::function<bool()> runInFlight;
+  int runsWhileInFlight = 0;
+  FtStatus write(FtHandle h, const std::uint8_t* b, std::uint32_t n,
+                 std::uint32_t& written) override {
+    if (n >= 4) {
+      words.emplace_back(b, b + 4);
+      if (words.back() == "*RUN" && runInFlight && runInFlight()) ++runsWhileInFlight;
+    }
+    return inner_.write(h, b, n, written);
+  }
+  int count(const char* word) const { return int(std::count(words.begin(), words.end(), word)); }
+};
+
+// START and STOP pressed in quick turns on the simulated device: the user's last press is what
+// the device does, whenever it lands.
+class StartStop : public ::testing::Test {
+ protected:
+  ManualClock clock;
+  TSimulatedDriver sim{1, clock};
+  WordLog log{sim};
+  Rig rig{clock, log};
+  TAcquisition& acq = rig.acq;
+
+  void SetUp() override {
+    // A record of 131000 samples crosses in about 1.3 s.
+    sim.setLinkRate({4096, 10000});
+    rig.link.setSerialNumber(QString::fromStdString(TSimulatedDriver::serialFor(1)));
+    ASSERT_EQ(acq.open([](SettingsRecord&) { return 2; }), 2);
+    advance(1500);
+    log.runInFlight = [this] { return acq.runInFlight(); };
+  }
+  void advance(std::int64_t ms) { rig.hub.advance(ms); }
+  bool until(const std::function<bool()>& p, std::int64_t ms) {
+    return rig.hub.advanceUntil(p, ms);
+  }
+  // 10 us per sample, recorded without waiting for a trigger: depth x 10 us, then the transfer.
+  void timebase(float depth) {
+    acq.desired().sampleTime = 1e-5f;
+    acq.desired().memoryDepth = depth;
+    acq.desired().triggerType = 'M';
+    acq.requestSettingsWrite();
+    advance(1000);
+    ASSERT_EQ(acq.storedReply().memoryDepth, depth);
+  }
+  // Press k of a sequence that began with START: odd presses start, even ones stop.
+  void press(int k) { k % 2 ? acq.runClicked() : acq.stopClicked(); }
+  // Once the presses have had their effect: stopped for an even count, measuring again for an
+  // odd one.
+  bool settled(int presses) {
+    if (acq.stopPending() || acq.startAfterStop()) return false;
+    return presses % 2 ? acq.runState() == RunState::Measuring && !acq.stopRequested()
+                       : acq.runState() == RunState::Idle;
+  }
+};
+
+}  // namespace
+
+// The first STOP 0.6 s into a record of 131000 samples (1.31 s measured, some 1.3 s in
+// transfer, so the stop waits for about 2 s); the presses after it every 80 ms (all while the
+// stop waits), every 1.4 s (one before its end, one after) or every 2.3 s (each after the
+// stop before it has ended). A START that lands in a pending stop is acted on once when it
+// ends, a STOP after it takes it back, and a stop still waiting for its record is not sent again.
+TEST_F(StartStop, PressesAroundAPendingStopOfALongRecordEndAsTheLastPress) {
+  timebase(131000);
+  struct Case {
+    std::int64_t gapMs;
+    int presses, runs, stops;
+  };
+  const Case cases[] = {{80, 2, 1, 1},   {80, 3, 2, 1},   {80, 4, 1, 1},   {80, 5, 2, 1},
+                        {1400, 2, 1, 1}, {1400, 3, 2, 1}, {1400, 4, 2, 2}, {1400, 5, 3, 2},
+                        {2300, 2, 1, 1}, {2300, 3, 2, 1}, {2300, 4, 2, 2}, {2300, 5, 3, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.presses << " presses " << c.gapMs << " ms apart");
+    log.words.clear();
+    const int records = rig.sink.scopeRecords;
+    press(1);
+    ASSERT_TRUE(until([&] { return acq.runState() == RunState::Measuring; }, 1000));
+    advance(600);
+    std::string pending;  // which presses found the stop under way
+    for (int k = 2; k <= c.presses; ++k) {
+      if (k > 2) advance(c.gapMs);
+      pending += acq.stopPending() ? 'p' : '-';
+      press(k);
+    }
+    ASSERT_TRUE(until([&] { return settled(c.presses); }, 20000)) << pending;
+    EXPECT_EQ(log.count("*RUN"), c.runs) << pending;
+    EXPECT_EQ(log.count("ZZZZ"), c.stops) << pending;
+    // Every record the device measured is kept, the stopped ones too.
+    EXPECT_EQ(rig.sink.scopeRecords - records, c.runs - c.presses % 2) << pending;
+    if (c.presses % 2) {
+      acq.stopClicked();
+      ASSERT_TRUE(until([&] { return acq.runState() == RunState::Idle; }, 20000));
+    } else {
+      advance(3000);
+      EXPECT_EQ(log.count("*RUN"), c.runs);
+      EXPECT_EQ(acq.runState(), RunState::Idle);
+    }
+    EXPECT_EQ(log.runsWhileInFlight, 0);
+    EXPECT_TRUE(acq.controlsEnabled());
+  }
+}
+
+// A record of 1000 samples (10 ms, in within a poll): the first STOP the moment a run goes
+// out, so its record is read at the next poll, 67 ms on; the presses after it 20 ms apart (all
+// before that poll), 50 ms apart (the poll falls among them) or 300 ms apart (each after it).
+// The run goes on from record to record between presses: only the words after the first STOP
+// are counted.
+TEST_F(StartStop, PressesAroundAPendingStopOfAShortRecordEndAsTheLastPress) {
+  timebase(1000);
+  // A double click: its second press stops the run the first one started, whether the run has
+  // gone out yet (a hand's double click) or not (both presses at once).
+  for (const bool sent : {false, true}) {
+    SCOPED_TRACE(sent);
+    log.words.clear();
+    press(1);
+    if (sent) {
+      ASSERT_TRUE(until([&] { return log.count("*RUN") == 1; }, 1000));
+    }
+    press(2);
+    ASSERT_TRUE(until([&] { return settled(2); }, 1000));
+    advance(1000);
+    EXPECT_EQ(log.count("*RUN"), sent ? 1 : 0);
+    EXPECT_EQ(log.count("ZZZZ"), 1);
+    EXPECT_EQ(acq.runState(), RunState::Idle);
+  }
+  struct Case {
+    std::int64_t gapMs;
+    int presses;
+    const char* pending;  // which of the presses after the first STOP find it under way
+    int runs, stops;      // written after the first STOP (runs -1: a run went on meanwhile)
+  };
+  const Case cases[] = {{20, 2, "", 0, 0},     {20, 3, "p", 1, 0},   {20, 4, "pp", 0, 0},
+                        {20, 5, "ppp", 1, 0},  {50, 3, "p", 1, 0},   {50, 4, "p-", 1, 1},
+                        {50, 5, "p--", 2, 1},  {300, 3, "-", 1, 0},  {300, 4, "--", -1, 1},
+                        {300, 5, "---", -1, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.presses << " presses " << c.gapMs << " ms apart");
+    press(1);
+    // Some records go by, then STOP as the next run goes out.
+    advance(500);
+    const int runsBefore = log.count("*RUN");
+    ASSERT_TRUE(until([&] { return log.count("*RUN") > runsBefore; }, 1000));
+    press(2);
+    ASSERT_TRUE(acq.stopPending());
+    const int runs = log.count("*RUN"), stops = log.count("ZZZZ");
+    std::string pending;
+    for (int k = 3; k <= c.presses; ++k) {
+      advance(c.gapMs);
+      pending += acq.stopPending() ? 'p' : '-';
+      press(k);
+    }
+    ASSERT_TRUE(until([&] { return settled(c.presses); }, 3000)) << pending;
+    EXPECT_EQ(pending, c.pending);
+    if (c.runs >= 0) {
+      EXPECT_EQ(log.count("*RUN") - runs, c.runs);
+    }
+    EXPECT_EQ(log.count("ZZZZ") - stops, c.stops);
+    if (c.presses % 2) {
+      acq.stopClicked();
+      ASSERT_TRUE(until([&] { return acq.runState() == RunState::Idle; }, 3000));
+    } else {
+      const int settledRuns = log.count("*RUN");
+      advance(1000);
+      EXPECT_EQ(log.count("*RUN"), settledRuns);
+      EXPECT_EQ(acq.runState(), RunState::Idle);
+    }
+    EXPECT_EQ(log.runsWhileInFlight, 0);
+  }
+}
+
+// A device that takes the run and then falls silent, and the user's START, STOP, START, STOP:
+// the stop ends once the device has been silent for a second and no run follows; with one
+// more START exactly one run goes out then, and the silent device gets no other.
+TEST_F(StartStop, ASilentDeviceCollectsNoRunTheLastPressDidNotAskFor) {
+  timebase(131000);
+  for (const int presses : {4, 5}) {
+    SCOPED_TRACE(presses);
+    log.words.clear();
+    sim.device(0).setSilent(true);
+    press(1);
+    ASSERT_TRUE(until([&] { return acq.runState() == RunState::Measuring; }, 1000));
+    advance(600);
+    for (int k = 2; k <= presses; ++k) {
+      if (k > 2) advance(100);
+      press(k);
+      EXPECT_EQ(acq.startAfterStop(), k % 2 == 1);
+    }
+    ASSERT_TRUE(until([&] { return !acq.stopPending(); }, 5000));
+    advance(5000);
+    EXPECT_EQ(log.count("*RUN"), presses % 2 ? 2 : 1);
+    EXPECT_EQ(log.count("ZZZZ"), 1);
+    EXPECT_EQ(acq.runState(), presses % 2 ? RunState::Measuring : RunState::Idle);
+    // The run the last START asked for waits on the silent device until it is stopped too.
+    if (presses % 2) {
+      acq.stopClicked();
+      ASSERT_TRUE(until([&] { return acq.runState() == RunState::Idle; }, 5000));
+      advance(5000);
+      EXPECT_EQ(log.count("*RUN"), 2);
+    }
+    sim.device(0).setSilent(false);
+    advance(2000);
+  }
 }

@@ -324,10 +324,12 @@ TEST_F(RunWindow, StopEndsAContinuousRunInIdle) {
   w_->hide();
 }
 
-// RUN and STOP share one spot. A STOP is never dropped, not even the second press of a double
-// click on RUN (a user who stops at once means it; the run already sent ends at once); a double click on STOP starts nothing. While a
-// continuous run goes on RUN never comes into sight, not even while a record is drawn.
-TEST_F(RunWindow, StopAlwaysActsAndADoubleClickOnStopStartsNothing) {
+// RUN and STOP share one spot, and every press there counts, the second of a double click
+// too: the user's last press is what the device does. A double click on RUN starts and stops
+// (a user who stops at once means it; the run already sent ends at once), one on STOP stops
+// and starts again. While a continuous run goes on RUN never comes into sight, not even while
+// a record is drawn.
+TEST_F(RunWindow, EveryPressOnTheSharedSpotCountsTheLastOneWins) {
   boot();
   // RUN in sight whenever the window lets events run (a user sees and clicks only then).
   int runSeen = 0;
@@ -371,7 +373,7 @@ TEST_F(RunWindow, StopAlwaysActsAndADoubleClickOnStopStartsNothing) {
   EXPECT_EQ(rec_.of("ZZZZ").size(), 2u);
 
   // STOP the run, then a double click on STOP the moment a queued run is taken back: RUN
-  // shows at once under the second press, which starts nothing.
+  // shows at once under the second press, which starts the run again.
   QTest::mouseClick(win, Qt::LeftButton, {}, spot);
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 5000));
   ASSERT_FALSE(run().runButton()->isHidden());
@@ -381,16 +383,30 @@ TEST_F(RunWindow, StopAlwaysActsAndADoubleClickOnStopStartsNothing) {
   const std::size_t runsBefore = rec_.of("*RUN").size();
   QTest::mouseDClick(win, Qt::LeftButton, {}, spot);
   EXPECT_EQ(rec_.of("ZZZZ").size(), stops + 1);
-  EXPECT_EQ(acq().runState(), RunState::Idle);
-  EXPECT_EQ(acq().queue().count(), 0);
+  EXPECT_EQ(acq().runState(), RunState::RunQueued);
+  EXPECT_FALSE(run().breakButton()->isHidden());
+  ASSERT_TRUE(until([&] { return rec_.of("*RUN").size() == runsBefore + 1; }, 1000));
+  // And a double click on STOP of a run under way: stopped, and started again once the
+  // record the device had begun is in.
+  QTest::mouseDClick(win, Qt::LeftButton, {}, spot);
+  EXPECT_EQ(rec_.of("ZZZZ").size(), stops + 2);
+  EXPECT_TRUE(acq().startAfterStop());
+  EXPECT_FALSE(run().breakButton()->isHidden());
+  ASSERT_TRUE(until([&] { return rec_.of("*RUN").size() == runsBefore + 2; }, 5000));
+  EXPECT_EQ(acq().runState(), RunState::Measuring);
+  QTest::mouseClick(win, Qt::LeftButton, {}, spot);
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 5000));
   advance(2000);
-  EXPECT_EQ(rec_.of("*RUN").size(), runsBefore);
+  EXPECT_EQ(rec_.of("*RUN").size(), runsBefore + 2);
+  EXPECT_EQ(rec_.of("ZZZZ").size(), stops + 3);
   EXPECT_FALSE(run().runButton()->isHidden());
 }
 
 // STOP while a long record crosses a slow link: the run-state panel says at once that the
-// window stops and how much of the record has come, STOP is taken (a second click sends
-// nothing), and the panel says "Running" again once the record is in and the run has ended.
+// window stops and how much of the record has come, and RUN is offered in STOP's place, for the
+// run to begin once the stop is done. Taken, the panel says the window restarts and STOP takes
+// that back; neither press sends anything while the record still comes. The panel says
+// "Running" again once the record is in and the run has ended.
 TEST_F(RunWindow, StopDuringALongRecordShowsStoppingUntilTheRecordIsIn) {
   boot();
   acq().desired().memoryDepth = 100000;
@@ -408,14 +424,23 @@ TEST_F(RunWindow, StopDuringALongRecordShowsStoppingUntilTheRecordIsIn) {
   EXPECT_TRUE(run().runningPanel()->text().startsWith(QStringLiteral("Stopping ")));
   EXPECT_TRUE(run().runningPanel()->text().endsWith(QStringLiteral(" %")));
   EXPECT_EQ(run().runningPanel()->toolTip(), hintText(kTextStoppingHint));
-  EXPECT_FALSE(run().breakButton()->isHidden());
-  EXPECT_FALSE(run().breakButton()->isEnabled());
+  EXPECT_TRUE(run().breakButton()->isHidden());
+  EXPECT_FALSE(run().runButton()->isHidden());
+  EXPECT_TRUE(run().runButton()->isEnabled());
   const QString early = run().runningPanel()->text();
   advance(3000);
   EXPECT_NE(run().runningPanel()->text(), early);  // the share that has come grows
+  click(run().runButton());
+  EXPECT_TRUE(run().runningPanel()->text().startsWith(QStringLiteral("Restarting ")));
+  EXPECT_EQ(run().runningPanel()->toolTip(), hintText(kTextRestartingHint));
+  EXPECT_FALSE(run().breakButton()->isHidden());
+  EXPECT_TRUE(run().breakButton()->isEnabled());
+  EXPECT_EQ(run().breakButton()->toolTip(), hintText(kTextRestartTakenBackHint));
   click(run().breakButton());
   acq().stopClicked();
   EXPECT_EQ(rec_.writes.size(), writes);
+  EXPECT_TRUE(run().runningPanel()->text().startsWith(QStringLiteral("Stopping ")));
+  EXPECT_FALSE(run().runButton()->isHidden());
   // German while it stops: the caption follows the language.
   setLanguageIndex(kLanguageGerman);
   run().applyTexts();
@@ -424,9 +449,58 @@ TEST_F(RunWindow, StopDuringALongRecordShowsStoppingUntilTheRecordIsIn) {
   run().applyTexts();
   ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 20000));
   EXPECT_EQ(run().runningPanel()->text(), text(89));
-  EXPECT_TRUE(run().breakButton()->isEnabled());
+  EXPECT_TRUE(run().breakButton()->isHidden());
   EXPECT_FALSE(run().runButton()->isHidden());
   EXPECT_EQ(counted().scopeRecords, 0);
+  EXPECT_EQ(rec_.writes.size(), writes);
+}
+
+// The user's quick presses on the shared spot during a record of 131000 samples (1.31 s
+// measured, about 1.3 s in transfer, saved as CSV): START, STOP 0.6 s later, then one or two
+// more pairs whose presses come within the double-click interval (the second of each pair is a
+// double click for Qt). Four presses leave the device stopped with one run and one stop sent,
+// five start it once more when the stopped record is in.
+TEST_F(RunWindow, QuickPressesDuringALongRecordEndAsTheLastPress) {
+  boot();
+  w_->findChild<TFilePanel*>()->setAutoSaveMode(1);
+  acq().desired().sampleTime = 1e-5f;
+  acq().desired().memoryDepth = 131000;
+  acq().requestSettingsWrite();
+  advance(1000);
+  ASSERT_EQ(acq().storedReply().memoryDepth, 131000.0f);
+  sim_.setLinkRate({4096, 10000});
+  QWindow* win = w_->windowHandle();
+  const QPoint spot = run().runButton()->mapTo(w_.get(), run().runButton()->rect().center());
+  for (const int presses : {4, 5}) {
+    SCOPED_TRACE(presses);
+    const std::size_t runs = rec_.of("*RUN").size(), stops = rec_.of("ZZZZ").size();
+    const int records = counted().scopeRecords;
+    QTest::mouseClick(win, Qt::LeftButton, {}, spot);
+    ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 1000));
+    advance(600);
+    QTest::mouseClick(win, Qt::LeftButton, {}, spot);
+    advance(100);
+    QTest::mouseDClick(win, Qt::LeftButton, {}, spot);  // presses 3 and 4
+    if (presses == 5) {
+      advance(100);
+      QTest::mouseClick(win, Qt::LeftButton, {}, spot);
+    }
+    EXPECT_EQ(rec_.of("ZZZZ").size(), stops + 1);
+    EXPECT_EQ(acq().startAfterStop(), presses == 5);
+    // The spot offers what the next press asks for.
+    EXPECT_EQ(run().runButton()->isHidden(), presses == 5);
+    EXPECT_EQ(run().breakButton()->isHidden(), presses == 4);
+    ASSERT_TRUE(until([&] { return counted().scopeRecords == records + 1; }, 10000));
+    advance(presses == 5 ? 500 : 5000);
+    EXPECT_EQ(rec_.of("*RUN").size(), runs + (presses == 5 ? 2 : 1));
+    EXPECT_EQ(rec_.of("ZZZZ").size(), stops + 1);
+    EXPECT_EQ(acq().runState(), presses == 5 ? RunState::Measuring : RunState::Idle);
+    EXPECT_EQ(run().breakButton()->isHidden(), presses == 4);
+    if (presses == 5) {
+      QTest::mouseClick(win, Qt::LeftButton, {}, spot);
+      ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 10000));
+    }
+  }
 }
 
 // The analog logger asked for 100 us on a link that carries no such stream: the device takes
@@ -543,18 +617,24 @@ TEST_F(RunWindow, AClickOnTheStopSpotStopsAContinuousRunAtEveryMoment) {
     } else {
       ASSERT_TRUE(until([&] { return clicked; }, 10000));
     }
-    // Clicks that follow while the stopped run's last record is saved and drawn hit a STOP
-    // that has done its work, never a RUN.
+    // Two more presses while the stopped run's last record is saved and drawn: a START that
+    // waits for the stop to end, and a STOP that takes it back. Nothing is sent for them.
     counted().onEvent = [&](const char* what) {
-      if (std::string(what) == "scope") clickSpot();
+      if (std::string(what) != "scope") return;
+      clickSpot();
+      EXPECT_TRUE(acq().startAfterStop());
+      clickSpot();
+      EXPECT_FALSE(acq().startAfterStop());
     };
     ASSERT_EQ(rec_.of("ZZZZ").size(), stops0 + 1);
     const std::size_t stopAt = rec_.writes.size();
     advance(3000);
     counted().onEvent = nullptr;
     EXPECT_EQ(acq().runState(), RunState::Idle);
-    for (std::size_t i = stopAt; i < rec_.writes.size(); ++i)
+    for (std::size_t i = stopAt; i < rec_.writes.size(); ++i) {
       EXPECT_NE(rec_.writes[i].word(), "*RUN");
+      EXPECT_NE(rec_.writes[i].word(), "ZZZZ");
+    }
     const int inFlight = m == Moment::SavingNoOverlap ? 0 : 1;
     EXPECT_EQ(counted().scopeRecords, recordsAtClick + inFlight);
     EXPECT_EQ(csvFiles() - files0, recordsAtClick + inFlight - records0);
