@@ -257,6 +257,20 @@ const BuiltInText kTexts[] = {
      "Aufnahme wurde verworfen (%1 von %2 Bytes).",
      "The last run ended when the device was disconnected; the record it cut off was "
      "discarded (%1 of %2 bytes)."},
+    {436,
+     "%1 wird gezeigt, bis die laufende Messung ihren nächsten Zyklus an seiner Stelle zeichnet "
+     "(dessen Aufnahmen werden wie gewohnt gespeichert). Zum Behalten die Messung anhalten und "
+     "die Datei erneut laden.",
+     "%1 is shown until the running measurement draws its next cycle in its place (that "
+     "cycle's records are saved as usual). To keep it on screen, stop the run and load it "
+     "again."},
+    {437, "Sammelzeit von %1 ms auf %2 ms geändert.",
+     "Collecting time changed from %1 ms to %2 ms."},
+    {438,
+     "Aus der längsten Aufnahme seit der Aktivierung der Geräte: %1, %2 Werte, %3 Messung, %4 "
+     "Übertragung, dazu 0,113 s. Erneutes Aktivieren setzt sie zurück.",
+     "Set from the longest record since the devices were activated: %1, %2 samples, %3 to "
+     "record, %4 to transfer, plus 0.113 s. Activating again resets it."},
 };
 }  // namespace
 
