@@ -258,12 +258,11 @@ const BuiltInText kTexts[] = {
      "The last run ended when the device was disconnected; the record it cut off was "
      "discarded (%1 of %2 bytes)."},
     {436,
-     "%1 wird gezeigt, bis die laufende Messung ihren nächsten Zyklus an seiner Stelle zeichnet "
-     "(dessen Aufnahmen werden wie gewohnt gespeichert). Zum Behalten die Messung anhalten und "
-     "die Datei erneut laden.",
-     "%1 is shown until the running measurement draws its next cycle in its place (that "
-     "cycle's records are saved as usual). To keep it on screen, stop the run and load it "
-     "again."},
+     "%1 ist gezeichnet, doch die laufende Messung zeichnet ihre nächsten Zyklen an seiner "
+     "Stelle (deren Aufnahmen werden wie gewohnt gespeichert). Zum Ansehen die Messung anhalten "
+     "und die Datei erneut laden.",
+     "%1 is drawn, but the running measurement draws its next cycles in its place (their "
+     "records are saved as usual). To look at the file, stop the run and load it again."},
     {437, "Sammelzeit von %1 ms auf %2 ms geändert.",
      "Collecting time changed from %1 ms to %2 ms."},
     {438,

@@ -296,10 +296,10 @@ void TMultiTopPanel::refreshStatus(bool runGoing) {
   bnBreak_->setEnabled(true);
   if (seCollectTime_->value() != coll_.collectTimeMs())
     seCollectTime_->setValue(coll_.collectTimeMs());
-  // The file's picture is gone (a cycle drawn in its place, or cleared), or no run is left to
-  // replace it.
+  // Said on after the cycle's picture has taken the file's place (a cycle may take less than a
+  // second, too short to read it), until the run is over or the picture cleared.
   if (!pictureNotice_.isEmpty() &&
-      (coll_.cycleEnds() != pictureNoticeEnds_ || (!runGoing && !coll_.cycleOpen()) ||
+      ((!runGoing && !coll_.cycleOpen()) ||
        (coll_.kernel().DataSetCount() == 0 && !coll_.lastPictureShown())))
     pictureNotice_.clear();
   const auto& cs = coll_.collectTimeSource();
@@ -328,7 +328,6 @@ QString TMultiTopPanel::collectTimeSourceText(const TMultiCollection::CollectTim
 }
 
 void TMultiTopPanel::fileShownDuringRun(const QString& file) {
-  pictureNoticeEnds_ = coll_.cycleEnds();
   pictureNotice_ = text(kTextMultiLoadedDuringRun).arg(file);
   showNotice();
 }

@@ -32,8 +32,8 @@ class TMultiTopPanel : public QFrame {
   void refreshOptions();
   void saveControlsShown(bool on);
   // The line under the start controls says why the collecting time changed, when a run
-  // changed it, and, for a data file loaded while a run goes on, that the run's next cycle
-  // replaces its picture (until it has, or no run is left to do so).
+  // changed it, and, for a data file loaded while a run goes on, that the run's cycles take
+  // its picture's place (until the run is over or the picture cleared).
   void fileShownDuringRun(const QString& file);
   QLabel* notice() const { return pnNotice_; }
   // Where the collecting time comes from, in the program's language (empty: not known).
@@ -96,7 +96,6 @@ class TMultiTopPanel : public QFrame {
   QLabel* statValues_[5] = {};
   QLabel* pnNotice_ = nullptr;
   QString pictureNotice_, collectNotice_;
-  std::uint64_t pictureNoticeEnds_ = 0;  // the collection's cycle ends when the file was shown
 };
 
 }  // namespace tolv

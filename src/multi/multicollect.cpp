@@ -821,7 +821,6 @@ void TMultiCollection::endCycle() {
   if (complete) keepVisibleMode();
   // Drawn all the same, but a run started meanwhile has reset the statistics: the old cycle
   // counts in none of them.
-  ++cycleEnds_;
   draw(!newRun);
   // The picture now shows this cycle (unless nothing could be drawn: the last one stays).
   if (!lastPictureShown_) {

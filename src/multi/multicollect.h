@@ -222,10 +222,9 @@ class TMultiCollection {
   int saveDataFile(const std::filesystem::path& name);
   std::filesystem::path autoDataFileName() const;
   // Reads and draws a data file at once; the plot stays as it was on failure. While a cycle
-  // collects, the file is shown until the cycle's picture replaces it (cycleEnds counts them),
-  // and the cycle keeps its records, for its picture and its merged file.
+  // collects, the file is shown until the cycle's picture replaces it, and the cycle keeps its
+  // records, for its picture and its merged file.
   int loadDataFile(const std::filesystem::path& name);
-  std::uint64_t cycleEnds() const { return cycleEnds_; }
   void setDataFileFolder(const std::filesystem::path& f) { dataFolder_ = f; }
   const std::filesystem::path& dataFileFolder() const { return dataFolder_; }
 
@@ -484,7 +483,6 @@ class TMultiCollection {
   int lateStartMs_ = 0;        // added to this cycle's collecting time for a device started late
   // Counts the cycles started: work that lets events run ends only the cycle it began with.
   std::uint64_t cycleGen_ = 0;
-  std::uint64_t cycleEnds_ = 0;  // cycles ended and drawn (or emptied)
   // One per active device, in active order: made afresh for every cycle and at activation.
   std::vector<Slot> slots_;
   // Curves drawn: the trigger delta of the record each belongs to, and the shift applied to
