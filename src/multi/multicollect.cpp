@@ -1058,7 +1058,10 @@ void TMultiCollection::clearImage() {
 
 void TMultiCollection::setImageSize(int w, int h) {
   kernel_.SetImageSize(w, h);
-  if (kernel_.DataSetCount() > 0) kernel_.Render(nullptr, true);
+  // While a cycle's records are in but not drawn, the picture on show is another: the plot is
+  // drawn once the cycle ends, on a clean picture. Drawn now, the records come so far would
+  // stay beneath it, their axis labels among the cycle's.
+  if (kernel_.DataSetCount() > 0 && !lastPictureShown_) kernel_.Render(nullptr, true);
   drawHeader();
 }
 

@@ -449,6 +449,28 @@ TEST_F(MultiCollect, ClearImageDuringACycleLosesNoRecord) {
   EXPECT_EQ(rows[1].triggerDelta, 0.0);
 }
 
+// A new size while a cycle collects (the window laid out, a file loaded meanwhile) leaves
+// nothing of the records come so far beneath the cycle's picture.
+TEST_F(MultiCollect, ANewSizeDuringACycleLeavesNoTraceInItsPicture) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 1000, 1e-6);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 5000, 1e-4);
+  TMultiCollection& c = makeActive();
+  c.setSingleShot(false, false);
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  hub_.advance(TMultiCollection::kHeaderMs);
+  const QImage whole = c.image();
+  hub_.advance(TMultiCollection::kReRunMs - TMultiCollection::kHeaderMs);
+  ASSERT_TRUE(c.cycleOpen());
+  c.recordArrived(a.notice());
+  c.setImageSize(c.kernel().ImageWidth(), c.kernel().ImageHeight());
+  EXPECT_EQ(c.image(), whole);  // the last picture stays on show
+  c.recordArrived(b.notice());
+  hub_.advance(TMultiCollection::kHeaderMs);
+  EXPECT_EQ(c.image(), whole);
+}
+
 // An autosave that cannot write is told, once per run, and the run goes on.
 TEST_F(MultiCollect, AFailingAutosaveIsToldOncePerRun) {
   FakeMember& a = members_.add(QStringLiteral("A1"), 200);
