@@ -948,6 +948,9 @@ int TMultiCollection::draw(bool counted) {
   if (onCycleDrawn) onCycleDrawn();
   notify(kChangedStatistics);
   if (kernel_.DataSetCount() == 0) return kNoDataSets;
+  // On a clean picture: the records come first may have been drawn meanwhile (a file drawn
+  // beside them, a new size after Clear image), and would stay beneath with their axes.
+  kernel_.PrepareImage(nullptr);
   // A cycle's picture does not raise the window: in a continuous run that came once a
   // cycle, and no other window stayed usable.
   return renderPlot(false, true);

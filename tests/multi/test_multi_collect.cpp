@@ -454,21 +454,40 @@ TEST_F(MultiCollect, ClearImageDuringACycleLosesNoRecord) {
 TEST_F(MultiCollect, ANewSizeDuringACycleLeavesNoTraceInItsPicture) {
   FakeMember& a = members_.add(QStringLiteral("A1"), 1000, 1e-6);
   FakeMember& b = members_.add(QStringLiteral("B2"), 5000, 1e-4);
+  FakeMember& d = members_.add(QStringLiteral("C3"), 2000, 1e-3);
   TMultiCollection& c = makeActive();
   c.setSingleShot(false, false);
+  const auto resize = [&] { c.setImageSize(c.kernel().ImageWidth(), c.kernel().ImageHeight()); };
   c.runClicked();
   c.recordArrived(a.notice());
   c.recordArrived(b.notice());
+  c.recordArrived(d.notice());
   hub_.advance(TMultiCollection::kHeaderMs);
   const QImage whole = c.image();
   hub_.advance(TMultiCollection::kReRunMs - TMultiCollection::kHeaderMs);
-  ASSERT_TRUE(c.cycleOpen());
   c.recordArrived(a.notice());
-  c.setImageSize(c.kernel().ImageWidth(), c.kernel().ImageHeight());
+  resize();
   EXPECT_EQ(c.image(), whole);  // the last picture stays on show
   c.recordArrived(b.notice());
+  c.recordArrived(d.notice());
   hub_.advance(TMultiCollection::kHeaderMs);
   EXPECT_EQ(c.image(), whole);
+  hub_.advance(TMultiCollection::kReRunMs - TMultiCollection::kHeaderMs);
+  // After Clear image nothing is on show to keep: what is drawn meanwhile is drawn over.
+  c.recordArrived(a.notice());
+  c.clearImage();
+  c.recordArrived(b.notice());
+  c.recordArrived(d.notice());
+  hub_.advance(TMultiCollection::kHeaderMs);
+  const QImage twoOfThree = c.image();
+  hub_.advance(TMultiCollection::kReRunMs - TMultiCollection::kHeaderMs);
+  c.recordArrived(a.notice());
+  c.clearImage();
+  c.recordArrived(b.notice());
+  resize();  // B2 alone drawn
+  c.recordArrived(d.notice());
+  hub_.advance(TMultiCollection::kHeaderMs);
+  EXPECT_EQ(c.image(), twoOfThree);
 }
 
 // An autosave that cannot write is told, once per run, and the run goes on.
