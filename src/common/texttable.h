@@ -16,7 +16,7 @@
 namespace tolv {
 
 inline constexpr int kTextCount = 310;          // ids 1 .. kTextCount: the original table
-inline constexpr int kLastTextId = 435;         // added texts: kTextCount + 1 .. kLastTextId
+inline constexpr int kLastTextId = 438;         // added texts: kTextCount + 1 .. kLastTextId
 // Texts added for captions and hints that were in one language only, named so that a
 // renumbering moves every use with them.
 inline constexpr int kTextPrintScopeHint = 348;
@@ -140,6 +140,12 @@ inline constexpr int kTextNotWritten = 432;
 // Status line after the device is back: the run the disconnection ended, whose record in
 // flight was discarded (%1 of %2 bytes).
 inline constexpr int kTextRunEndedRecordCut = 433;
+// Multi-device window: a data file loaded while a run goes on (%1 the file); the collecting
+// time a run changed (%1 before, %2 now), and where it comes from (%1 device, %2 samples, %3
+// record time, %4 transfer time).
+inline constexpr int kTextMultiLoadedDuringRun = 436;
+inline constexpr int kTextMultiCollectTimeChanged = 437;
+inline constexpr int kTextMultiCollectTimeSource = 438;
 
 inline constexpr int kTextLookupMax = 255;      // a lookup delivers at most this many characters
 inline constexpr int kHintLineColumns = 40;     // wrapped lookup: column of the line-break rule

@@ -265,6 +265,19 @@ const BuiltInText kTexts[] = {
      "Aufnahme wurde verworfen (%1 von %2 Bytes).",
      "The last run ended when the device was disconnected; the record it cut off was "
      "discarded (%1 of %2 bytes)."},
+    {436,
+     "%1 ist gezeichnet, doch die laufende Messung zeichnet ihre nächsten Zyklen an seiner "
+     "Stelle (deren Aufnahmen werden wie gewohnt gespeichert). Zum Ansehen die Messung anhalten "
+     "und die Datei erneut laden.",
+     "%1 is drawn, but the running measurement draws its next cycles in its place (their "
+     "records are saved as usual). To look at the file, stop the run and load it again."},
+    {437, "Sammelzeit von %1 ms auf %2 ms geändert.",
+     "Collecting time changed from %1 ms to %2 ms."},
+    {438,
+     "Aus der längsten Aufnahme seit der Aktivierung der Geräte: %1, %2 Werte, %3 Messung, %4 "
+     "Übertragung, dazu 0,113 s. Erneutes Aktivieren setzt sie zurück.",
+     "Set from the longest record since the devices were activated: %1, %2 samples, %3 to "
+     "record, %4 to transfer, plus 0.113 s. Activating again resets it."},
 };
 }  // namespace
 

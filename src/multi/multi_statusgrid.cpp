@@ -50,14 +50,18 @@ void TMultiStatusGrid::applyTexts() {
   fitSize();
 }
 
-QString TMultiStatusGrid::deltaText(double seconds, QChar dec) {
+QString TMultiStatusGrid::deltaText(double seconds, QChar dec, int digits) {
+  // No more decimals than the trigger moments were known to: a file that kept milliseconds
+  // shows "+1 ms", not a "+1.000 ms" that claims microseconds.
+  const int d = std::clamp(digits, 0, 6);
   QString s;
-  if (seconds == 0)
-    s = QStringLiteral("0.000 ms");
+  // What rounds to nothing at that resolution is the same moment, without a sign.
+  if (std::fabs(seconds) < 0.5 * std::pow(10.0, -d))
+    s = QString::asprintf("%.*f ms", std::max(0, d - 3), 0.0);
   else if (std::fabs(seconds) < 1.0)
-    s = QString::asprintf("%+.3f ms", seconds * 1e3);
+    s = QString::asprintf("%+.*f ms", std::max(0, d - 3), seconds * 1e3);
   else
-    s = QString::asprintf("%+.3f s", seconds);
+    s = QString::asprintf("%+.*f s", std::min(d, 3), seconds);
   s.replace(QLatin1Char('.'), dec);
   return s;
 }
@@ -135,7 +139,7 @@ void TMultiStatusGrid::showRows(const std::vector<MultiStatusRow>& rows) {
       setItem(r, kDeltaColumn, delta);
       paintGridCell(this, kDeltaColumn, r, kWhite);
     } else {
-      if (s.hasTriggerDelta) delta->setText(deltaText(s.triggerDelta, dec));
+      if (s.hasTriggerDelta) delta->setText(deltaText(s.triggerDelta, dec, s.deltaDigits));
       setItem(r, kDeltaColumn, delta);
       paintGridCell(this, kDeltaColumn, r, kWhite);
     }

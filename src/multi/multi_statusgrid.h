@@ -34,7 +34,8 @@ class TMultiStatusGrid : public QTableWidget {
 
   // "+1.234 ms" for a trigger 1.234 ms after the first device's; seconds from 1 s on.
   // dec: the decimal mark shown.
-  static QString deltaText(double seconds, QChar dec);
+  // digits: fraction-of-second digits the trigger moments were known to (6: microseconds).
+  static QString deltaText(double seconds, QChar dec, int digits = 6);
   // The trigger cell's word for a device that gave no record, and its hint.
   static QString missCaption(MultiMiss why);
   static QString missHint(MultiMiss why);

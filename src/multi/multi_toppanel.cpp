@@ -85,6 +85,12 @@ TMultiTopPanel::TMultiTopPanel(TMultiCollection& coll, QWidget* parent)
   leadColumn_ = leadColumn;
   leadColumn->setSpacing(2);
   leadColumn->addLayout(lead);
+  // What changed on screen without the user's doing and why: said where RUN is pressed.
+  pnNotice_ = new QLabel(this);
+  pnNotice_->setObjectName(QStringLiteral("PN_MultiNotice"));
+  pnNotice_->setWordWrap(true);
+  pnNotice_->setVisible(false);
+  leadColumn->addWidget(pnNotice_);
   leadColumn->addStretch(1);
   top->addLayout(leadColumn);
   dgStatus_ = new TMultiStatusGrid(this);
@@ -129,7 +135,7 @@ void TMultiTopPanel::buildStartStop() {
   seCollectTime_->setRange(1, 100000000);
   seCollectTime_->setValue(TMultiCollection::kCollectMs);
   connect(seCollectTime_, &QSpinBox::valueChanged, this, [this](int v) {
-    if (!refreshing_) coll_.setCollectTimeMs(v);
+    if (!refreshing_) coll_.collectTimeEdited(v);
   });
   ss->addWidget(cbSingleShot_, 0, 0, 1, 2);
   ss->addWidget(bnRun_, 1, 0);
@@ -290,7 +296,49 @@ void TMultiTopPanel::refreshStatus(bool runGoing) {
   bnBreak_->setEnabled(true);
   if (seCollectTime_->value() != coll_.collectTimeMs())
     seCollectTime_->setValue(coll_.collectTimeMs());
+  // Said on after the cycle's picture has taken the file's place (a cycle may take less than a
+  // second, too short to read it), until the run is over or the picture cleared.
+  if (!pictureNotice_.isEmpty() &&
+      ((!runGoing && !coll_.cycleOpen()) ||
+       (coll_.kernel().DataSetCount() == 0 && !coll_.lastPictureShown())))
+    pictureNotice_.clear();
+  const auto& cs = coll_.collectTimeSource();
+  const QString source = collectTimeSourceText(cs);
+  const QString hint =
+      source.isEmpty() ? hintText(257) : hintText(257) + QLatin1Char('\n') + source;
+  seCollectTime_->setToolTip(hint);
+  pnCollectTime_->setToolTip(hint);
+  collectNotice_.clear();
+  if (cs.changed)
+    collectNotice_ =
+        text(kTextMultiCollectTimeChanged).arg(cs.previousMs).arg(coll_.collectTimeMs()) +
+        QLatin1Char(' ') + source;
+  showNotice();
   refreshing_ = false;
+}
+
+QString TMultiTopPanel::collectTimeSourceText(const TMultiCollection::CollectTimeSource& cs) {
+  if (cs.serial.isEmpty() || cs.depth <= 0) return {};
+  const double record = cs.depth * std::max(cs.dt, 0.0);
+  const double transfer = cs.depth * TMultiCollection::kTransferPerSample;
+  return text(kTextMultiCollectTimeSource)
+      .arg(cs.serial)
+      .arg(cs.depth)
+      .arg(valueText(record, 4, QStringLiteral("s")), valueText(transfer, 4, QStringLiteral("s")));
+}
+
+void TMultiTopPanel::fileShownDuringRun(const QString& file) {
+  pictureNotice_ = text(kTextMultiLoadedDuringRun).arg(file);
+  showNotice();
+}
+
+void TMultiTopPanel::showNotice() {
+  QStringList lines;
+  for (const QString* s : {&pictureNotice_, &collectNotice_})
+    if (!s->isEmpty()) lines << *s;
+  const QString all = lines.join(QLatin1Char('\n'));
+  if (pnNotice_->text() != all) pnNotice_->setText(all);
+  if (pnNotice_->isHidden() != all.isEmpty()) pnNotice_->setVisible(!all.isEmpty());
 }
 
 void TMultiTopPanel::refreshStatistics() {

@@ -5,6 +5,8 @@
 // disabled and BREAK stays where it is, so a click meant to stop never starts.
 #include <QFrame>
 
+#include "multi/multicollect.h"
+
 class QBoxLayout;
 class QCheckBox;
 class QGroupBox;
@@ -16,7 +18,6 @@ class QToolButton;
 
 namespace tolv {
 
-class TMultiCollection;
 class TMultiStatusGrid;
 
 class TMultiTopPanel : public QFrame {
@@ -30,6 +31,13 @@ class TMultiTopPanel : public QFrame {
   void refreshStatistics();
   void refreshOptions();
   void saveControlsShown(bool on);
+  // The line under the start controls says why the collecting time changed, when a run
+  // changed it, and, for a data file loaded while a run goes on, that the run's cycles take
+  // its picture's place (until the run is over or the picture cleared).
+  void fileShownDuringRun(const QString& file);
+  QLabel* notice() const { return pnNotice_; }
+  // Where the collecting time comes from, in the program's language (empty: not known).
+  static QString collectTimeSourceText(const TMultiCollection::CollectTimeSource& cs);
   // Narrower than one row of its groups needs (a small screen), the statistics go beneath the
   // start and stop controls: cut off at the window's edge they could not be read.
   void fitWidth(int width);
@@ -54,6 +62,7 @@ class TMultiTopPanel : public QFrame {
   void buildFileButtons();
   void buildClearAndAuto();
   void buildStatistics();
+  void showNotice();
   TMultiCollection& coll_;
   bool refreshing_ = false;
   bool statsStacked_ = false;
@@ -85,6 +94,8 @@ class TMultiTopPanel : public QFrame {
   QLabel* statLabels_[3] = {};
   QLabel* extremeLabels_[2] = {};  // captions of PN_DeltaTMin and PN_DeltaTMax
   QLabel* statValues_[5] = {};
+  QLabel* pnNotice_ = nullptr;
+  QString pictureNotice_, collectNotice_;
 };
 
 }  // namespace tolv

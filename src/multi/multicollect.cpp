@@ -221,7 +221,7 @@ int TMultiCollection::activate() {
   rowsFromPicture(std::move(rowsBefore));
   if (!active_.empty()) {
     for (IMultiMember* m : active_) updateEstimate(m);
-    setCollectTimeMs(int(std::lround(longestEstimate_ * 1000.0)));
+    setCollectTimeFromEstimate(false);
   }
   notify(kChangedStatus);
   if (view_) view_->bringToFront();
@@ -229,8 +229,23 @@ int TMultiCollection::activate() {
 }
 
 void TMultiCollection::updateEstimate(IMultiMember* m) {
-  longestEstimate_ =
-      std::max(longestEstimate_, collectingEstimate(m->memoryDepth(), m->sampleInterval()));
+  const double e = collectingEstimate(m->memoryDepth(), m->sampleInterval());
+  if (e <= longestEstimate_) return;
+  longestEstimate_ = e;
+  collectSource_.serial = m->serial();
+  collectSource_.depth = m->memoryDepth();
+  collectSource_.dt = m->sampleInterval();
+}
+
+void TMultiCollection::setCollectTimeFromEstimate(bool byRun) {
+  const int ms = int(std::lround(longestEstimate_ * 1000.0));
+  if (!byRun) collectSource_.changed = false;
+  // The activation sets the time from the devices chosen; a run that changes it (a record
+  // grown since, or a value the user typed) says so, as the box changes without any input.
+  if (ms == collectTimeMs_) return;
+  collectSource_.changed = byRun;
+  collectSource_.previousMs = collectTimeMs_;
+  setCollectTimeMs(ms);
 }
 
 // --- M ------------------------------------------------------------------------------------
@@ -313,7 +328,7 @@ int TMultiCollection::startRun(bool fromRequest) {
     list[k]->setSingleShot(true);
     updateEstimate(list[k]);
   }
-  setCollectTimeMs(int(std::lround(longestEstimate_ * 1000.0)));
+  setCollectTimeFromEstimate(true);
   running_ = true;
   breakRequested_ = false;
   received_ = 0;
@@ -730,19 +745,20 @@ void TMultiCollection::updateTriggerDeltas() {
   // Relative to the earliest trigger moment of the cycle's records. Only at the cycle's end:
   // until it is drawn the picture is the last cycle's, and a delta against the records come so
   // far (the first alone is always 0) beside the others' last ones would contradict it.
-  // A record whose curves Clear image took while the cycle collected is drawn no more.
-  const auto drawn = [](const Slot& sl) { return sl.delivered && (sl.curves[0] || sl.curves[1]); };
+  // Every record the cycle took, also one whose curves Clear image took while the cycle
+  // collected: its record is in the cycle's merged file, and the grid tells what that holds.
   bool any = false;
   DayTime first;
   for (const Slot& sl : slots_)
-    if (drawn(sl) && (!any || dtLess(sl.trigger, first))) {
+    if (sl.delivered && (!any || dtLess(sl.trigger, first))) {
       first = sl.trigger;
       any = true;
     }
   for (std::size_t k = 0; k < slots_.size() && k < status_.size(); ++k) {
     const Slot& sl = slots_[k];
-    if (!drawn(sl)) continue;
+    if (!sl.delivered) continue;
     MultiStatusRow& r = status_[k];
+    r.deltaDigits = MultiStatusRow().deltaDigits;
     // A file loaded during the cycle emptied the rows: the cycle's picture fills them again.
     r.filled = true;
     r.colour1 = sl.colours[0];
@@ -805,7 +821,7 @@ void TMultiCollection::endCycle() {
   if (complete) keepVisibleMode();
   // Drawn all the same, but a run started meanwhile has reset the statistics: the old cycle
   // counts in none of them.
-  const int rc = draw(!newRun);
+  draw(!newRun);
   // The picture now shows this cycle (unless nothing could be drawn: the last one stays).
   if (!lastPictureShown_) {
     onScreen_ = received > 0 ? OnScreen::Cycle : OnScreen::Nothing;
@@ -813,12 +829,16 @@ void TMultiCollection::endCycle() {
   }
   // Every cycle with records is saved: a complete one, one cut by the collecting time and one
   // Break interrupted, each with what came (a Break pressed while the cycle ends included).
-  if (rc == 0 && autosave_ && received > 0 && cycleTextCount_ > 0) {
+  // From the cycle's records, not from the picture: one Clear image emptied, or a file loaded
+  // meanwhile shows, still holds records that exist nowhere else.
+  if (autosave_ && received > 0 && cycleTextCount_ > 0) {
     // Cycles can be shorter than a second; a later one must not overwrite the earlier file.
     fs::path name = autoDataFileName();
     std::error_code ec;
     if (fs::exists(name, ec)) name = freeBackupName(name);
-    const int saved = saveDataFile(name);
+    std::string merged;
+    int saved = mergeKept(cycleTexts_, cycleTextCount_, merged);
+    if (saved == 0) saved = writeMergedText(name, merged);
     if (saved != 0 && !autosaveFailureTold_) {
       autosaveFailureTold_ = true;
       if (onAutosaveFailed) onAutosaveFailed(name, saved);
@@ -928,6 +948,9 @@ int TMultiCollection::draw(bool counted) {
   if (onCycleDrawn) onCycleDrawn();
   notify(kChangedStatistics);
   if (kernel_.DataSetCount() == 0) return kNoDataSets;
+  // On a clean picture: the records come first may have been drawn meanwhile (a file drawn
+  // beside them, a new size after Clear image), and would stay beneath with their axes.
+  kernel_.PrepareImage(nullptr);
   // A cycle's picture does not raise the window: in a continuous run that came once a
   // cycle, and no other window stayed usable.
   return renderPlot(false, true);
@@ -1004,10 +1027,7 @@ void TMultiCollection::addFileCurves(const TREADing& r) {
   const auto deltas = loadedTriggerDeltas(r);
   for (int i = first; i < kernel_.DataSetCount(); ++i) {
     const TGenD2DataSet* curve = kernel_.Get(i);
-    // "<serial> K1" and "<serial> K2" belong to the device with that serial.
-    const QString serial = curve->name.left(curve->name.size() - 3);
-    for (const auto& [name, delta] : deltas)
-      if (name == serial) curveDelta_[curve] = delta;
+    if (const auto delta = readingCurveDelta(deltas, curve->name)) curveDelta_[curve] = *delta;
   }
 }
 
@@ -1027,12 +1047,24 @@ void TMultiCollection::clearImage() {
   // Nothing is drawn any more, so the rows describe no record: each member's keeps only what
   // its device does now (busy, a record owed), and the rows of a file's other devices go.
   emptyMemberRows();
+  // The records a cycle still collecting has taken stay its own and go into its merged file:
+  // their rows keep telling of them.
+  if (cycleOpen_)
+    for (std::size_t k = 0; k < slots_.size() && k < status_.size(); ++k)
+      if (slots_[k].delivered) {
+        status_[k].filled = true;
+        status_[k].colour1 = slots_[k].colours[0];
+        status_[k].colour2 = slots_[k].colours[1];
+      }
   notify(kChangedPlot | kChangedStatus);
 }
 
 void TMultiCollection::setImageSize(int w, int h) {
   kernel_.SetImageSize(w, h);
-  if (kernel_.DataSetCount() > 0) kernel_.Render(nullptr, true);
+  // While a cycle's records are in but not drawn, the picture on show is another: the plot is
+  // drawn once the cycle ends, on a clean picture. Drawn now, the records come so far would
+  // stay beneath it, their axis labels among the cycle's.
+  if (kernel_.DataSetCount() > 0 && !lastPictureShown_) kernel_.Render(nullptr, true);
   drawHeader();
 }
 
@@ -1246,8 +1278,12 @@ int TMultiCollection::mergedRecordOnScreen(std::string& out) const {
     return out.empty() ? kMultiEmpty : 0;
   }
   if (onScreen_ != OnScreen::Cycle) return kMultiEmpty;
-  const auto& kept = shownHeld_ ? shownTexts_ : cycleTexts_;
-  const std::size_t count = shownHeld_ ? shownTextCount_ : cycleTextCount_;
+  return shownHeld_ ? mergeKept(shownTexts_, shownTextCount_, out)
+                    : mergeKept(cycleTexts_, cycleTextCount_, out);
+}
+
+int TMultiCollection::mergeKept(const std::vector<KeptDeviceText>& kept, std::size_t count,
+                                std::string& out) {
   // A text written before the column separator changed is joined in the one in force, or
   // the file would mix both and no reader could split it.
   const char sep = columnSep();
@@ -1274,13 +1310,16 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   char sep = columnSep();
   const int rc = readMultiDataFile(name, columnSep(), r, &bytes, &sep);
   if (rc != 0) return rc;
+  // While a cycle collects, its records are the picture to come: they stay in the plot and go
+  // into its merged file. The file is shown at once all the same, and the cycle's picture
+  // replaces it when the cycle ends (the window says so).
+  if (cycleOpen_ && received_ > 0 && clearBeforeDrawing_)
+    return showFileInPlaceOfPicture(r, bytes, sep);
   // Kept for comparison beside the curves on show (clear before drawing off), the file is
   // stored already: the record on screen that Save as and Export take stays the one shown
-  // before, so a cycle never saved can still be saved, and the header keeps its time.
-  // While a cycle collects, its records are the picture to come: the file goes beside them,
-  // never in their place, whatever clear before drawing says: that is deliberate, a cycle's
-  // curves are never dropped. Until the cycle ends nothing is drawn (the last picture, its rows,
-  // header and Save stay as they are); its end draws the file with it.
+  // before, so a cycle never saved can still be saved, and the header keeps its time. Beside
+  // a cycle still collecting, it is drawn at once with what came so far, and stays in that
+  // cycle's picture.
   const bool collecting = cycleOpen_ && received_ > 0;
   const bool beside = collecting || (!clearBeforeDrawing_ && kernel_.DataSetCount() > 0 &&
                                      onScreen_ != OnScreen::Nothing);
@@ -1290,28 +1329,47 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
     onScreen_ = OnScreen::Loaded;
     shownHeld_ = false;
   }
-  if (clearBeforeDrawing_ && !collecting) {
+  if (clearBeforeDrawing_) {
     kernel_.ClearDataSets();
     forgetCurves();
   }
-  if (!collecting) kernel_.PrepareImage(nullptr);
+  kernel_.PrepareImage(nullptr);
   addFileCurves(r);
-  if (collecting) {
-    beside_.push_back(std::move(r));
-    return 0;
-  }
   if (!beside) describeLoadedFile(r);
+  // The file's stamp heads the picture; beside others it is named after theirs.
+  if (beside) beside_.push_back(r);
   const int drawn = renderPlot();
   if (!beside) {
     cycleStamp_ = r.time;
     loaded_ = std::move(r);
     // Files beside the picture stay as long as their curves do.
     if (clearBeforeDrawing_) beside_.clear();
-  } else {
-    beside_.push_back(std::move(r));
   }
   tmHeader_.stop();
   drawHeader();
+  return drawn;
+}
+
+int TMultiCollection::showFileInPlaceOfPicture(const TREADing& r, std::string& bytes, char sep) {
+  // Drawn apart, as the picture on show until the cycle's own: the cycle's curves stay in the
+  // plot, and its stamp keeps naming its merged file.
+  TGenD2ImgKernel picture;
+  picture.SetDevicePixelRatio(kernel_.DevicePixelRatio());
+  const int drawn = renderMultiReading(picture, r, kernel_.ImageWidth(), kernel_.ImageHeight(),
+                                       shiftByTrigger_);
+  lastPicture_ = picture.Bitmap();
+  lastHeader_ = multiHeaderText(r.time);
+  lastPictureShown_ = true;
+  loadedText_ = std::move(bytes);
+  loadedSep_ = sep;
+  onScreen_ = OnScreen::Loaded;
+  shownHeld_ = false;
+  loaded_ = r;
+  describeLoadedFile(r);
+  if (view_) view_->showPlotPage();
+  plotControlsShown_ = true;
+  if (view_) view_->saveControlsShown(true);
+  notify(kChangedPlot);
   return drawn;
 }
 
@@ -1412,6 +1470,7 @@ void TMultiCollection::describeLoadedFile(const TREADing& r) {
       row->colour2 = ColorRef(colours[std::size_t(2 * dev + 1)]);
     }
     row->filled = true;
+    row->deltaDigits = r.timeDigits;
     row->hasTriggerDelta = std::size_t(dev) < deltas.size();
     if (row->hasTriggerDelta) row->triggerDelta = deltas[std::size_t(dev)].second;
   }

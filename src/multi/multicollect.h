@@ -78,6 +78,9 @@ struct MultiStatusRow {
   // Trigger moment of this device's record relative to the cycle's first trigger moment, s.
   bool hasTriggerDelta = false;
   double triggerDelta = 0;
+  // Fraction-of-second digits the trigger moments are known to: a loaded file may have kept
+  // milliseconds only.
+  int deltaDigits = 6;
 };
 
 // What the user's last change of the active devices (or run) did beyond what was asked: the
@@ -172,8 +175,24 @@ class TMultiCollection {
   bool shiftByTrigger() const { return shiftByTrigger_; }
   void setClearBeforeDrawing(bool on) { clearBeforeDrawing_ = on; }
   bool clearBeforeDrawing() const { return clearBeforeDrawing_; }
-  void setCollectTimeMs(int ms);  // SE_CollectTime_msChange
+  void setCollectTimeMs(int ms);
   int collectTimeMs() const { return collectTimeMs_; }
+  // SE_CollectTime_msChange: the user's value, until the next run sets it from the records.
+  void collectTimeEdited(int ms) {
+    collectSource_.changed = false;
+    setCollectTimeMs(ms);
+  }
+  // Where the collecting time comes from: the longest record since the activation (its device,
+  // samples and sample interval). changed: a run start replaced another value with it, which
+  // the window says until the user sets one again.
+  struct CollectTimeSource {
+    QString serial;
+    std::int32_t depth = 0;
+    double dt = 0;
+    int previousMs = 0;
+    bool changed = false;
+  };
+  const CollectTimeSource& collectTimeSource() const { return collectSource_; }
   // CLB_ACTIVE_TolvanexsClickCheck (item toggled to on/off); returns the activation result.
   int checkClicked(int item, bool on);
   int updateClicked();  // BN_UpdateClick
@@ -202,7 +221,9 @@ class TMultiCollection {
   // Writes the record on screen as a data file: 0, kMultiEmpty or an output code.
   int saveDataFile(const std::filesystem::path& name);
   std::filesystem::path autoDataFileName() const;
-  // Reads and draws a data file; the plot stays as it was on failure.
+  // Reads and draws a data file at once; the plot stays as it was on failure. While a cycle
+  // collects, the file is shown until the cycle's picture replaces it, and the cycle keeps its
+  // records, for its picture and its merged file.
   int loadDataFile(const std::filesystem::path& name);
   void setDataFileFolder(const std::filesystem::path& f) { dataFolder_ = f; }
   const std::filesystem::path& dataFileFolder() const { return dataFolder_; }
@@ -349,8 +370,14 @@ class TMultiCollection {
   void clearDataSets();
   // Adds a read file's curves, each to be moved by its own record's trigger delta.
   void addFileCurves(const TREADing& r);
+  // A file loaded while a cycle collects, with clearing before drawing: its own picture is
+  // shown, the plot keeps the cycle's curves. bytes are taken.
+  int showFileInPlaceOfPicture(const TREADing& r, std::string& bytes, char sep);
   void setStatisticsDashes();
   void updateEstimate(IMultiMember* m);
+  // The collecting time from the longest estimate; told as a change when byRun and the value
+  // was another.
+  void setCollectTimeFromEstimate(bool byRun);
   void ensureRows(int rows);
   // forCycle: a cycle's picture, which brings the plot page to the front only as the run's
   // first: the user may have turned to another page since.
@@ -476,6 +503,7 @@ class TMultiCollection {
   QString lastHeader_;   // and its header
   QString fixedPart_;
   int collectTimeMs_ = kCollectMs;
+  CollectTimeSource collectSource_;
   std::filesystem::path dataFolder_;
 
   TGenD2ImgKernel kernel_;
@@ -494,6 +522,9 @@ class TMultiCollection {
   };
   std::vector<KeptDeviceText> cycleTexts_, shownTexts_;
   std::size_t cycleTextCount_ = 0, shownTextCount_ = 0;
+  // The first count of kept joined into one data file text: 0 or kMultiEmpty.
+  static int mergeKept(const std::vector<KeptDeviceText>& kept, std::size_t count,
+                       std::string& out);
   OnScreen onScreen_ = OnScreen::Nothing;
   bool shownHeld_ = false;   // the cycle on screen is in shownTexts_, a new one collects
   std::string loadedText_;   // the data file loaded last, as read

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QFile>
+#include <QRegularExpression>
 #include <QDateTime>
 #include <QTime>
 #include <algorithm>
@@ -65,7 +66,16 @@ ScaleRowValues ScaleRowValues::of(const ScaleRowTexts& t) {
 // --- Stamps -------------------------------------------------------------------------------
 
 QString multiTimeText(const DayTime& t) {
-  return dtToQDateTime(t).time().toString(QStringLiteral("HH:mm:ss.zzz"));
+  // The trigger moments of a cycle's devices lie fractions of a millisecond apart: the cell
+  // keeps microseconds (trailing zeros dropped, at least the milliseconds), and its first
+  // twelve characters stay "HH:MM:SS.mmm" for readers that take the milliseconds only.
+  // Seconds and fraction come from one rounding, so .9999996 is the next second's .000.
+  long long us = std::llround(dtNormalise(t).seconds * 1e6);
+  if (us >= 86400LL * 1000000) us -= 86400LL * 1000000;  // the date rounds over too
+  if (us < 0) us = 0;
+  const QTime whole = QTime::fromMSecsSinceStartOfDay(int(us / 1000000) * 1000);
+  return whole.toString(QStringLiteral("HH:mm:ss")) +
+         fractionText(dtFromSeconds(double(us % 1000000) / 1e6), 3);
 }
 
 // The shape the cell beside it names ("MM.DD.YYYY"), whatever the regional date format: a
@@ -74,7 +84,8 @@ QString multiDateText(const DayTime& t) {
   return dtToQDateTime(t).date().toString(QStringLiteral("MM.dd.yyyy"));
 }
 
-int multiStampFromTexts(const QString& date, const QString& time, DayTime& out) {
+int multiStampFromTexts(const QString& date, const QString& time, DayTime& out,
+                        int* fractionDigits) {
   QDate d = QDate::fromString(date.trimmed(), QStringLiteral("MM.dd.yyyy"));
   if (!d.isValid()) {
     // Files written by hand or by other tools in the regional format.
@@ -83,10 +94,17 @@ int multiStampFromTexts(const QString& date, const QString& time, DayTime& out) 
     if (d.isValid() && d.year() < 1950) d = d.addYears(100);
   }
   if (!d.isValid()) return kNotANumber;
-  QTime tm = QTime::fromString(time.trimmed(), QStringLiteral("HH:mm:ss.zzz"));
-  if (!tm.isValid()) tm = QTime::fromString(time.trimmed(), QStringLiteral("HH:mm:ss"));
+  // "HH:MM:SS" with a fraction of any length; beyond microseconds it is cut.
+  static const QRegularExpression shape(
+      QStringLiteral("^(\\d{1,2}):(\\d{2}):(\\d{2})(?:\\.(\\d{1,9}))?$"));
+  const QRegularExpressionMatch m = shape.match(time.trimmed());
+  if (!m.hasMatch()) return kNotANumber;
+  const QTime tm(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
   if (!tm.isValid()) return kNotANumber;
-  out = dtFromQDateTime(QDateTime(d, tm));
+  const QString frac = m.captured(4).left(6);
+  const double fraction = frac.isEmpty() ? 0.0 : frac.toInt() / std::pow(10.0, frac.size());
+  out = dtAddSeconds(dtFromQDateTime(QDateTime(d, tm)), fraction);
+  if (fractionDigits) *fractionDigits = int(frac.size());
   return 0;
 }
 
@@ -598,13 +616,17 @@ int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
   if (!cellOf(1, 1, c)) return kMultiFileTooShort;
   const QString date = cellText(c);
   if (!cellOf(2, 1, c)) return kMultiFileTooShort;
-  if (int rc = multiStampFromTexts(date, cellText(c), r.time); rc != 0) return rc;
-  // Each device's own date and time cells: the true moment its record was triggered.
+  if (int rc = multiStampFromTexts(date, cellText(c), r.time, &r.timeDigits); rc != 0) return rc;
+  // Each device's own date and time cells: the true moment its record was triggered. The
+  // finest of them tells how finely the file knows the moments.
   for (int k = 0; k < n; ++k) {
     DayTime t = r.time, own;
+    int digits = 0;
     if (cellOf(1, 3 * k + 1, c) && cellOf(2, 3 * k + 1, c2) &&
-        multiStampFromTexts(cellText(c), cellText(c2), own) == 0)
+        multiStampFromTexts(cellText(c), cellText(c2), own, &digits) == 0) {
       t = own;
+      r.timeDigits = std::max(r.timeDigits, digits);
+    }
     r.times.push_back(t);
   }
   for (int k = 0; k < n; ++k) {

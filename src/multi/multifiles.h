@@ -66,13 +66,16 @@ struct DeviceFileHead {
   std::array<ScaleRowTexts, 2> rows;
 };
 
-// The record time of day as the data files carry it: "HH:MM:SS.mmm", 24-hour, always this
-// shape whatever the regional time format, so the reader can take it back.
+// The record time of day as the data files carry it: "HH:MM:SS" and the fraction of the
+// second to microseconds (trailing zeros dropped, at least three digits), 24-hour, always
+// this shape whatever the regional time format, so the reader can take it back.
 QString multiTimeText(const DayTime& t);
 // The record date as the data files carry it: "MM.DD.YYYY".
 QString multiDateText(const DayTime& t);
-// Date and time cells back to a stamp; 0 or 9220.
-int multiStampFromTexts(const QString& date, const QString& time, DayTime& out);
+// Date and time cells back to a stamp; 0 or 9220. fractionDigits: how many digits of the
+// fraction the time cell had (up to 6, those read).
+int multiStampFromTexts(const QString& date, const QString& time, DayTime& out,
+                        int* fractionDigits = nullptr);
 
 // Appends the 11 head lines (CR LF each). sep: column separator; dec: decimal separator.
 void appendDeviceFileHead(std::string& out, const DeviceFileHead& h, char sep, char dec);
@@ -126,6 +129,8 @@ class TREADing {
   QStringList names;
   DayTime time;
   std::vector<DayTime> times;  // per device: its record's trigger moment (else `time`)
+  // Fraction digits of its finest time cell: 3 for a file that kept milliseconds only.
+  int timeDigits = 0;
   TIntList depths;             // per device
   TIntList colours;            // index 2k + channel
   TFPointList factorOffset;    // index 2k + channel: (factor, offset)

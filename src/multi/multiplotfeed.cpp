@@ -115,11 +115,26 @@ void drawMultiHeader(QImage& image, const QFont& font, const QString& text) {
   p.drawText(x, fm.ascent(), text);
 }
 
-int renderMultiReading(TGenD2ImgKernel& k, const TREADing& r, int w, int h) {
+std::optional<double> readingCurveDelta(const std::vector<std::pair<QString, double>>& deltas,
+                                        const QString& curveName) {
+  // "<serial> K1" and "<serial> K2" belong to the device with that serial.
+  const QString serial = curveName.left(curveName.size() - 3);
+  for (const auto& [name, delta] : deltas)
+    if (name == serial) return delta;
+  return std::nullopt;
+}
+
+int renderMultiReading(TGenD2ImgKernel& k, const TREADing& r, int w, int h, bool shifted) {
   k.ClearDataSets();
   k.SetImageSize(w, h);
   k.PrepareImage(nullptr);
   feedMultiReading(k, r);
+  if (shifted) {
+    const auto deltas = loadedTriggerDeltas(r);
+    for (int i = 0; i < k.DataSetCount(); ++i)
+      if (const auto delta = readingCurveDelta(deltas, k.Get(i)->name); delta && *delta != 0)
+        offsetCurveX(*k.Get(i), *delta);
+  }
   k.DataSets().SortByName();
   const int rc = k.Render(nullptr, true);
   drawMultiHeader(k.Bitmap(), k.Font(), multiHeaderText(r.time));

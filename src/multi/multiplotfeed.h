@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QString>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/daytime.h"
@@ -34,8 +36,13 @@ QString multiHeaderText(const DayTime& stamp);
 // Black on white, centred at the top edge, in the kernel's font.
 void drawMultiHeader(QImage& image, const QFont& font, const QString& text);
 
-// Feeds, sorts by name and renders into a picture of w x h with the header drawn.
-// Returns the kernel's code (0 when drawn).
-int renderMultiReading(TGenD2ImgKernel& k, const TREADing& r, int w, int h);
+// The trigger delta (loadedTriggerDeltas) of the device a curve "<serial> K1/K2" is of.
+std::optional<double> readingCurveDelta(const std::vector<std::pair<QString, double>>& deltas,
+                                        const QString& curveName);
+
+// Feeds, sorts by name and renders into a picture of w x h with the header drawn; shifted:
+// each device's curves moved by its trigger delta. Returns the kernel's code (0 when drawn).
+int renderMultiReading(TGenD2ImgKernel& k, const TREADing& r, int w, int h,
+                       bool shifted = false);
 
 }  // namespace tolv

@@ -600,9 +600,12 @@ int TF_Multi_Tolvanex_Img::LoadMUVXfile() {
   const QString name = askFile(Dialog::LoadData, folder);
   if (name.isEmpty()) return kMultiCancelled;
   const int rc = coll().loadDataFile(pathFromText(name));
-  if (rc == 0)
+  if (rc == 0) {
+    // Shown at once, but a run going on draws its next cycle in its place: said, not hidden.
+    if (runGoing() || coll().cycleOpen())
+      top_->fileShownDuringRun(pathText(pathFromText(name).filename()));
     layOut();
-  else
+  } else
     tellFileProblem(name + QStringLiteral(":\n") + multiResultText(rc, ResultContext::Reading));
   return rc;
 }

@@ -83,6 +83,7 @@ class FakeMember : public IMultiMember {
     return {depth_, m < 0 ? depth_ / 2 : m, index_, dt_, std::uint32_t(starts)};
   }
   int index() const { return index_; }
+  void setDepth(std::int32_t n) { depth_ = n; }
   std::vector<double>& ch1() { return c1_; }
   std::vector<double>& ch2() { return c2_; }
 

@@ -1,7 +1,9 @@
 // The collection cycle with fake device windows and hand-stepped timers.
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 
+#include "multi/multiplotfeed.h"
 #include "multi_rig.h"
 #include "plot/sampleseries.h"
 
@@ -70,6 +72,41 @@ TEST_F(MultiCollect, ActivationLinksTheCheckedDevicesAndSetsTheCollectTime) {
   EXPECT_EQ(c.switchToScopeMode(), 0);
   EXPECT_EQ(a.mode, "OSA0");
   EXPECT_EQ(c3.mode, "VMD0");
+  // The activation's value comes from B2's record, and is no change to tell of.
+  EXPECT_EQ(c.collectTimeSource().serial, "B2");
+  EXPECT_EQ(c.collectTimeSource().depth, 20000);
+  EXPECT_FALSE(c.collectTimeSource().changed);
+  // A value the user typed, which the run replaces with the estimate: told, with what it was.
+  a.owes = b.owes = false;
+  c.collectTimeEdited(400);
+  EXPECT_EQ(c.collectTimer().interval(), 400);
+  c.runClicked();
+  EXPECT_EQ(c.collectTimeMs(), 2673);
+  EXPECT_TRUE(c.collectTimeSource().changed);
+  EXPECT_EQ(c.collectTimeSource().previousMs, 400);
+  c.breakClicked();
+  hub_.advance(0);
+  // A record grown since: the next run lengthens the time, its device named.
+  a.setDepth(131000);
+  c.collectTimeEdited(2673);
+  EXPECT_FALSE(c.collectTimeSource().changed);
+  c.runClicked();
+  EXPECT_EQ(c.collectTimeMs(), 131 + 16637 + 113);
+  EXPECT_EQ(c.collectTimeSource().serial, "A1");
+  EXPECT_EQ(c.collectTimeSource().previousMs, 2673);
+  EXPECT_TRUE(c.collectTimeSource().changed);
+  // A run that keeps the value says nothing new; activating again starts afresh.
+  c.breakClicked();
+  hub_.advance(0);
+  c.collectTimeEdited(c.collectTimeMs());
+  c.runClicked();
+  EXPECT_FALSE(c.collectTimeSource().changed);
+  c.breakClicked();
+  hub_.advance(0);
+  a.setDepth(1000);
+  c.activate();
+  EXPECT_EQ(c.collectTimeMs(), 2673);
+  EXPECT_FALSE(c.collectTimeSource().changed);
 }
 
 TEST_F(MultiCollect, OneActiveDeviceNeverStartsTheCollectTimer) {
@@ -360,6 +397,97 @@ TEST_F(MultiCollect, AutosaveWritesTheMergedFileBelowTheMultiFolder) {
   EXPECT_EQ(c.loadDataFile(root_ / "bad.CSV"), kMultiFileTooShort);
   EXPECT_EQ(c.kernel().DataSetCount(), 4);
   EXPECT_EQ(c.loaded().deviceCount, 2);
+}
+
+// Clear image while a cycle collects takes the picture, not the cycle's records: one that came
+// before it is in the autosaved merged file and its row tells of it, also as the cycle's only
+// record, when the plot has nothing left to draw.
+TEST_F(MultiCollect, ClearImageDuringACycleLosesNoRecord) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 100);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 100);
+  FakeMember& d = members_.add(QStringLiteral("C3"), 100);
+  TMultiCollection& c = makeActive();
+  c.setAutosave(true);
+  c.runClicked();
+  c.recordArrived(a.notice(50));
+  c.clearImage();
+  EXPECT_EQ(c.kernel().DataSetCount(), 0);
+  EXPECT_TRUE(c.statusRows()[0].filled);
+  hub_.advance(c.collectTimeMs());
+  ASSERT_FALSE(c.cycleOpen());
+  const fs::path f = c.autoDataFileName();
+  ASSERT_TRUE(fs::exists(f)) << f;
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(f, '\t', r), 0);
+  EXPECT_EQ(r.names, QStringList{"A1"});
+  ASSERT_EQ(r.points.Count(), 1);
+  EXPECT_EQ(r.points.At(0).Count(), 100);
+  const auto& rows = c.statusRows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_TRUE(rows[0].filled && rows[0].hasTriggerDelta && !rows[0].missing);
+  EXPECT_NE(rows[0].colour1, kWhite);
+  EXPECT_EQ(rows[0].triggerDelta, 0.0);
+  EXPECT_TRUE(rows[1].missing && rows[2].missing);
+  // With every record in: the cleared one's row has its delta against the others', and the
+  // file (the next free name: same stamp) holds all three.
+  b.time = dtAddSeconds(a.time, -0.002);
+  d.time = a.time;
+  c.startRun(false);
+  c.recordArrived(a.notice(50));
+  c.clearImage();
+  c.recordArrived(b.notice(50));
+  c.recordArrived(d.notice(50));
+  ASSERT_FALSE(c.cycleOpen());
+  EXPECT_EQ(c.kernel().DataSetCount(), 4);
+  fs::path second = f;
+  second.replace_filename(f.stem().string() + "_1.CSV");
+  ASSERT_EQ(readMultiDataFile(second, '\t', r), 0);
+  EXPECT_EQ(r.names, (QStringList{"A1", "B2", "C3"}));
+  for (const MultiStatusRow& row : rows)
+    EXPECT_TRUE(row.filled && row.hasTriggerDelta && !row.missing) << row.serial.toStdString();
+  EXPECT_NEAR(rows[0].triggerDelta, 0.002, 1e-9);
+  EXPECT_EQ(rows[1].triggerDelta, 0.0);
+}
+
+// A new size while a cycle collects (the window laid out, a file loaded meanwhile) leaves
+// nothing of the records come so far beneath the cycle's picture.
+TEST_F(MultiCollect, ANewSizeDuringACycleLeavesNoTraceInItsPicture) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 1000, 1e-6);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 5000, 1e-4);
+  FakeMember& d = members_.add(QStringLiteral("C3"), 2000, 1e-3);
+  TMultiCollection& c = makeActive();
+  c.setSingleShot(false, false);
+  const auto resize = [&] { c.setImageSize(c.kernel().ImageWidth(), c.kernel().ImageHeight()); };
+  c.runClicked();
+  c.recordArrived(a.notice());
+  c.recordArrived(b.notice());
+  c.recordArrived(d.notice());
+  hub_.advance(TMultiCollection::kHeaderMs);
+  const QImage whole = c.image();
+  hub_.advance(TMultiCollection::kReRunMs - TMultiCollection::kHeaderMs);
+  c.recordArrived(a.notice());
+  resize();
+  EXPECT_EQ(c.image(), whole);  // the last picture stays on show
+  c.recordArrived(b.notice());
+  c.recordArrived(d.notice());
+  hub_.advance(TMultiCollection::kHeaderMs);
+  EXPECT_EQ(c.image(), whole);
+  hub_.advance(TMultiCollection::kReRunMs - TMultiCollection::kHeaderMs);
+  // After Clear image nothing is on show to keep: what is drawn meanwhile is drawn over.
+  c.recordArrived(a.notice());
+  c.clearImage();
+  c.recordArrived(b.notice());
+  c.recordArrived(d.notice());
+  hub_.advance(TMultiCollection::kHeaderMs);
+  const QImage twoOfThree = c.image();
+  hub_.advance(TMultiCollection::kReRunMs - TMultiCollection::kHeaderMs);
+  c.recordArrived(a.notice());
+  c.clearImage();
+  c.recordArrived(b.notice());
+  resize();  // B2 alone drawn
+  c.recordArrived(d.notice());
+  hub_.advance(TMultiCollection::kHeaderMs);
+  EXPECT_EQ(c.image(), twoOfThree);
 }
 
 // An autosave that cannot write is told, once per run, and the run goes on.
@@ -1531,7 +1659,8 @@ TEST_F(MultiCollect, TriggerTimesReadBackFromTheMergedFile) {
   FakeMember& a = members_.add(QStringLiteral("A1"), 100);
   FakeMember& b = members_.add(QStringLiteral("B2"), 100);
   TMultiCollection& c = makeActive();
-  b.time = dtAddSeconds(a.time, 0.25);
+  // Triggers a fraction of a millisecond apart read back as they were, to the microsecond.
+  b.time = dtAddSeconds(a.time, 0.000417);
   c.runClicked();
   c.recordArrived(a.notice(50));
   c.recordArrived(b.notice(50));
@@ -1540,12 +1669,44 @@ TEST_F(MultiCollect, TriggerTimesReadBackFromTheMergedFile) {
   TREADing r;
   ASSERT_EQ(readMultiDataFile(f, '\t', r), 0);
   ASSERT_EQ(r.times.size(), 2u);
-  EXPECT_NEAR(dtDiffSeconds(r.times[0], a.time), 0.0, 0.0005);
-  EXPECT_NEAR(dtDiffSeconds(r.times[1], b.time), 0.0, 0.0005);
+  EXPECT_EQ(r.timeDigits, 6);
+  EXPECT_NEAR(loadedTriggerDeltas(r)[1].second, 0.000417, 1e-7);
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  EXPECT_EQ(c.statusRows()[1].deltaDigits, 6);
+  EXPECT_NEAR(c.statusRows()[1].triggerDelta, 0.000417, 1e-7);
+  // A file that kept milliseconds only (as older ones did) tells its deltas at that resolution.
+  {
+    std::string text;
+    {
+      std::ifstream in(f, std::ios::binary);
+      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const std::size_t line3 = text.find("\r\n", text.find("\r\n") + 2) + 2;
+    std::string head = text.substr(line3, text.find("\r\n", line3) - line3);
+    ASSERT_NE(head.find("00.500417"), std::string::npos) << head;
+    head.replace(head.find("00.500417"), 9, "00.500");
+    text.replace(line3, text.find("\r\n", line3) - line3, head);
+    std::ofstream(root_ / "ms.CSV", std::ios::binary) << text;
+    TREADing old;
+    ASSERT_EQ(readMultiDataFile(root_ / "ms.CSV", '\t', old), 0) << head;
+    EXPECT_EQ(old.timeDigits, 3);
+    ASSERT_EQ(c.loadDataFile(root_ / "ms.CSV"), 0);
+    EXPECT_EQ(c.statusRows()[1].deltaDigits, 3);
+    EXPECT_EQ(c.statusRows()[1].triggerDelta, 0.0);
+  }
+  b.time = dtAddSeconds(a.time, 0.25);
+  c.runClicked();
+  c.recordArrived(a.notice(50));
+  c.recordArrived(b.notice(50));
+  ASSERT_EQ(c.saveDataFile(f), 0);
+  ASSERT_EQ(readMultiDataFile(f, '\t', r), 0);
+  ASSERT_EQ(r.times.size(), 2u);
+  EXPECT_NEAR(dtDiffSeconds(r.times[0], a.time), 0.0, 5e-7);
+  EXPECT_NEAR(dtDiffSeconds(r.times[1], b.time), 0.0, 5e-7);
   const auto deltas = loadedTriggerDeltas(r);
   ASSERT_EQ(deltas.size(), 2u);
   EXPECT_EQ(deltas[1].first, "B2");
-  EXPECT_NEAR(deltas[1].second, 0.25, 0.001);
+  EXPECT_NEAR(deltas[1].second, 0.25, 1e-6);
   c.setShiftByTrigger(true);
   ASSERT_EQ(c.loadDataFile(f), 0);
   double bFirst = 0;
@@ -1650,16 +1811,17 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   ASSERT_EQ(c.checkClicked(0, false), 0);
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[2].serial, "A1");
-  // Loaded while a cycle comes in, after the record of the device the file lacks: nothing is
-  // drawn until the cycle ends (the picture, its header and Save stay the file's shown before);
-  // then the file is drawn beside the cycle, whose curves all stay, and the rows, the header and
-  // Save tell of it.
+  // Loaded while a cycle comes in, after the record of the device the file lacks: the file is
+  // shown at once, alone, with its stamp, its rows and Save; the plot keeps the cycle's record,
+  // and the cycle's end draws the cycle alone in its place.
   c.runClicked();
   c.recordArrived(d.notice(50));
-  const QString headerBefore = c.headerText();
   ASSERT_EQ(c.loadDataFile(f), 0);
-  EXPECT_EQ(c.headerText().toStdString(), headerBefore.toStdString());
+  EXPECT_TRUE(c.lastPictureShown());
+  EXPECT_EQ(c.headerText(), multiHeaderText(r.time));
   EXPECT_EQ(c.recordOnScreen(), TMultiCollection::OnScreen::Loaded);
+  ASSERT_EQ(c.statusRows().size(), 3u);
+  EXPECT_EQ(c.statusRows()[2].serial, "A1");
   {
     ASSERT_EQ(c.saveDataFile(root_ / "mid.CSV"), 0);
     TREADing mid;
@@ -1667,14 +1829,13 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
     EXPECT_EQ(mid.names, r.names);
   }
   c.recordArrived(b.notice(50));
+  EXPECT_FALSE(c.lastPictureShown());
   EXPECT_EQ(c.recordOnScreen(), TMultiCollection::OnScreen::Cycle);
   QStringList drawn;
   for (int i = 0; i < c.kernel().DataSetCount(); ++i) drawn << c.kernel().Get(i)->name;
   drawn.sort();
-  EXPECT_EQ(drawn, (QStringList{"A1 K1", "A1 K2", "B2 K1", "B2 K1", "B2 K2", "B2 K2", "C3 K1",
-                                "C3 K2"}));
-  EXPECT_TRUE(c.headerText().contains(QStringLiteral("  +  ") + dateTimeText(r.time)))
-      << c.headerText().toStdString();
+  EXPECT_EQ(drawn, (QStringList{"B2 K1", "B2 K2", "C3 K1", "C3 K2"}));
+  EXPECT_EQ(c.headerText(), multiHeaderText(c.cycleStamp()));
   ASSERT_EQ(c.saveDataFile(root_ / "bc.CSV"), 0);
   TREADing saved;
   ASSERT_EQ(readMultiDataFile(root_ / "bc.CSV", '\t', saved), 0);
@@ -1724,11 +1885,12 @@ TEST_F(MultiCollect, ALoadedFileGetsTheStatusRowsOfItsOwnDevices) {
   EXPECT_EQ(c.statusRows()[0].colour1, kWhite);
 }
 
-// A file loaded while a continuous run's cycle collects is drawn beside that cycle, its record
-// time in the header; the next cycle's first record clears every curve, the file's too. Clear
+// A file loaded while a continuous run's cycle collects is shown at once: alone (clearing
+// before drawing) until the cycle's picture replaces it, or beside that cycle, its record time
+// in the header; the next cycle's first record clears every curve, the file's too. Clear
 // image empties the rows of the cycle on screen (a missing mark included) and leaves the next
 // cycle's picture to its own records.
-TEST_F(MultiCollect, AFileLoadedDuringARunIsDrawnBesideThatCycleAndClearedByTheNext) {
+TEST_F(MultiCollect, AFileLoadedDuringARunIsShownAtOnceAndTheCycleReplacesIt) {
   FakeMember& a = members_.add(QStringLiteral("A1"), 100);
   FakeMember& b = members_.add(QStringLiteral("B2"), 100);
   TMultiCollection& c = makeActive();
@@ -1746,15 +1908,52 @@ TEST_F(MultiCollect, AFileLoadedDuringARunIsDrawnBesideThatCycleAndClearedByTheN
     names.sort();
     return names;
   };
+  const QStringList cycle{"A1 K1", "A1 K2", "B2 K1", "B2 K2"};
   const QStringList both{"A1 K1", "A1 K1", "A1 K2", "A1 K2", "B2 K1", "B2 K1", "B2 K2", "B2 K2"};
+  // Clearing before drawing: the file is shown at once in place of the last picture, as the
+  // window draws it alone; the cycle keeps its record and replaces the file when it ends.
+  hub_.advance(TMultiCollection::kReRunMs);
+  ASSERT_TRUE(c.cycleOpen());
+  a.time = dtAddSeconds(a.time, 1.5);
+  b.time = dtAddSeconds(b.time, 1.5);
+  c.recordArrived(a.notice(50));
+  const int pages = view_.plotPage;
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  EXPECT_EQ(view_.plotPage, pages + 1);
+  ASSERT_TRUE(c.lastPictureShown());
+  EXPECT_EQ(c.headerText(), multiHeaderText(r.time));
+  {
+    TGenD2ImgKernel alone;
+    renderMultiReading(alone, r, c.kernel().ImageWidth(), c.kernel().ImageHeight());
+    EXPECT_EQ(c.image(), alone.Bitmap());
+  }
+  EXPECT_EQ(drawn(), (QStringList{"A1 K1", "A1 K2"}));
+  c.recordArrived(b.notice(50));
+  EXPECT_FALSE(c.lastPictureShown());
+  EXPECT_EQ(drawn(), cycle);
+  EXPECT_EQ(c.headerText(), multiHeaderText(a.time));
+  {
+    // The merged file is the cycle's, not the file's shown meanwhile.
+    ASSERT_EQ(c.saveDataFile(root_ / "cycle.CSV"), 0);
+    TREADing saved;
+    ASSERT_EQ(readMultiDataFile(root_ / "cycle.CSV", '\t', saved), 0);
+    EXPECT_NEAR(dtDiffSeconds(saved.time, r.time), 1.5, 1e-9);
+  }
+  // Without clearing the file joins what the plot holds: drawn at once beside the cycle's
+  // record so far, and in the cycle's picture with the rest.
+  c.setClearBeforeDrawing(false);
   hub_.advance(TMultiCollection::kReRunMs);
   ASSERT_TRUE(c.cycleOpen());
   c.recordArrived(a.notice(50));
   ASSERT_EQ(c.loadDataFile(f), 0);
-  c.recordArrived(b.notice(50));
-  ASSERT_EQ(drawn(), both);
+  EXPECT_FALSE(c.lastPictureShown());
   const QString beside = QStringLiteral("  +  ") + dateTimeText(r.time);
   EXPECT_TRUE(c.headerText().contains(beside)) << c.headerText().toStdString();
+  EXPECT_EQ(drawn(), (QStringList{"A1 K1", "A1 K1", "A1 K2", "A1 K2", "B2 K1", "B2 K2"}));
+  c.recordArrived(b.notice(50));
+  ASSERT_EQ(drawn(), both);
+  EXPECT_TRUE(c.headerText().contains(beside)) << c.headerText().toStdString();
+  c.setClearBeforeDrawing(true);
   // The next cycle's first record clears every curve, the file's among them.
   for (int cycle = 0; cycle < 2; ++cycle) {
     hub_.advance(TMultiCollection::kReRunMs);

@@ -93,6 +93,25 @@ TEST_F(MultiFiles, DateAndTimeCellsKeepOneShapeUnderOtherRegionalFormats) {
   ASSERT_EQ(multiStampFromTexts(QStringLiteral("3/15/2007"), QStringLiteral("21:05:07"), back),
             0);  // the regional date of a hand-made file
   EXPECT_EQ(dtToQDateTime(back).date(), QDate(2007, 3, 15));
+  // Microseconds are kept; the first twelve characters stay "HH:MM:SS.mmm" for readers that
+  // take the milliseconds at fixed places. A rounding that reaches the next second carries.
+  const DayTime fine = dtAddSeconds(t, 0.000417);
+  EXPECT_EQ(multiTimeText(fine), "21:05:07.040417");
+  int digits = -1;
+  ASSERT_EQ(multiStampFromTexts(multiDateText(fine), multiTimeText(fine), back, &digits), 0);
+  EXPECT_EQ(digits, 6);
+  EXPECT_NEAR(dtDiffSeconds(back, fine), 0.0, 1e-7);
+  EXPECT_EQ(multiTimeText(dtAddSeconds(t, 0.9599996)), "21:05:08.000");
+  // Finer than microseconds: cut.
+  ASSERT_EQ(
+      multiStampFromTexts(multiDateText(t), QStringLiteral("21:05:07.1234567"), back, &digits), 0);
+  EXPECT_EQ(digits, 6);
+  EXPECT_NEAR(dtDiffSeconds(back, stamp(21, 5, 7, 0)), 0.123456, 1e-7);
+  ASSERT_EQ(multiStampFromTexts(multiDateText(t), QStringLiteral("21:05:07"), back, &digits), 0);
+  EXPECT_EQ(digits, 0);
+  for (const char* bad : {"21:05:07.", "21:05:07.04x", "21:65:07.040", "21:05"})
+    EXPECT_EQ(multiStampFromTexts(multiDateText(t), QString::fromLatin1(bad), back), kNotANumber)
+        << bad;
 }
 
 TEST_F(MultiFiles, EqualDepthsGiveSixCellsEveryLine) {

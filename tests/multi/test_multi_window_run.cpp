@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -27,6 +28,7 @@
 #include "multi/multi_settingspage.h"
 #include "multi/multi_statusgrid.h"
 #include "multi/multi_toppanel.h"
+#include "multi/multiplotfeed.h"
 #include "multi/tf_multi_tolvanex_img.h"
 #include "multi_rig.h"
 
@@ -314,6 +316,64 @@ TEST_F(MultiRunWindow, LastPictureAndStatusStayUntilTheNextCycleIsDrawn) {
   EXPECT_FALSE(w.coll().statusRows()[0].hasTriggerDelta);
   EXPECT_TRUE(w.coll().statusRows()[1].filled);
   EXPECT_GT(inked(shown()), 200);
+}
+
+// What changes on screen without the user's doing is said under the start controls: a file
+// loaded during a run, shown at once, until the run's next cycle takes its place; and a
+// collecting time a run changed, with the record that set it (in the box's hint too), until
+// the user sets one.
+TEST_F(MultiRunWindow, TheNoticeSaysWhatTheRunChangesOnScreen) {
+  TF_Multi_Tolvanex_Img& w = activeWindow(2);
+  w.coll().setSingleShot(false, false);
+  auto* notice = find<QLabel>("PN_MultiNotice");
+  auto* box = find<QSpinBox>("SE_CollectTime_ms");
+  ASSERT_TRUE(notice && box);
+  EXPECT_FALSE(notice->isVisible());
+  w.BN_RunClick();
+  deliverCycle();
+  EXPECT_FALSE(notice->isVisible());
+  const fs::path f = root_ / "run.CSV";
+  ASSERT_EQ(w.coll().saveDataFile(f), 0);
+  hub_.advance(TMultiCollection::kReRunMs);
+  ASSERT_TRUE(w.coll().cycleOpen());
+  w.coll().recordArrived(members_.list[0]->notice());
+  w.setFileDialog([&](TF_Multi_Tolvanex_Img::Dialog, const QString&) { return pathText(f); });
+  ASSERT_EQ(w.LoadMUVXfile(), 0);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(notice->isVisible());
+  EXPECT_TRUE(notice->text().contains(QStringLiteral("run.CSV"))) << notice->text().toStdString();
+  EXPECT_EQ(w.plotImage()->pixmap().toImage(),
+            QPixmap::fromImage(w.coll().image()).toImage());
+  EXPECT_EQ(w.coll().headerText(), multiHeaderText(w.coll().loaded().time));
+  // Said on after the cycle's picture has taken the file's place: a cycle may be too short to
+  // read it.
+  w.coll().recordArrived(members_.list[1]->notice());
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w.coll().lastPictureShown());
+  EXPECT_TRUE(notice->isVisible());
+  EXPECT_TRUE(notice->text().contains(QStringLiteral("run.CSV"))) << notice->text().toStdString();
+  // A record grown since the activation: the next cycle's start lengthens the time.
+  members_.list[1]->setDepth(131000);
+  hub_.advance(TMultiCollection::kReRunMs);
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(w.coll().cycleOpen());
+  EXPECT_EQ(box->value(), 131 + 16637 + 113);
+  EXPECT_TRUE(notice->isVisible());
+  EXPECT_TRUE(notice->text().contains(QStringLiteral("from 177 ms to 16881 ms")))
+      << notice->text().toStdString();
+  EXPECT_TRUE(notice->text().contains(QStringLiteral("TVS00002"))) << notice->text().toStdString();
+  EXPECT_TRUE(box->toolTip().contains(QStringLiteral("131000"))) << box->toolTip().toStdString();
+  box->setValue(3000);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(notice->text().contains(QStringLiteral("run.CSV"))) << notice->text().toStdString();
+  EXPECT_FALSE(notice->text().contains(QStringLiteral("16881")));
+  EXPECT_EQ(w.coll().collectTimeMs(), 3000);
+  // The run over, nothing takes the file's place any more.
+  for (auto& m : members_.list) m->owes = false;
+  w.BN_BreakClick();
+  hub_.advance(TMultiCollection::kReRunMs);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(notice->isVisible());
 }
 
 // The window keeps its size through a run: what appears with the first cycle (the statistics,
@@ -734,6 +794,11 @@ TEST_F(MultiRunWindow, TriggerColumnShowsDeltasAndMarksMissingDevices) {
   EXPECT_EQ(TMultiStatusGrid::deltaText(-0.999, QLatin1Char('.')), "-999.000 ms");
   EXPECT_EQ(TMultiStatusGrid::deltaText(1.0, QLatin1Char('.')), "+1.000 s");
   EXPECT_EQ(TMultiStatusGrid::deltaText(-2.5, QLatin1Char('.')), "-2.500 s");
+  // Deltas of a file that kept milliseconds only claim no finer resolution.
+  EXPECT_EQ(TMultiStatusGrid::deltaText(0.001, QLatin1Char('.'), 3), "+1 ms");
+  EXPECT_EQ(TMultiStatusGrid::deltaText(0.0, QLatin1Char('.'), 3), "0 ms");
+  EXPECT_EQ(TMultiStatusGrid::deltaText(-1.25, QLatin1Char(','), 3), "-1,250 s");
+  EXPECT_EQ(TMultiStatusGrid::deltaText(1e-12, QLatin1Char('.')), "0.000 ms");
   setLanguageIndex(0);
   grid.applyTexts();
   grid.showRows(rows);
