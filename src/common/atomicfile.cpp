@@ -104,6 +104,13 @@ int openStream(const OutputPlace& place, int& fd) {
   return 0;
 }
 
+// Whether both names are entries of one file (neither followed when it is a link).
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  struct stat sa = {}, sb = {};
+  return ::lstat(a.c_str(), &sa) == 0 && ::lstat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 }  // namespace
 
 int moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to,
@@ -117,15 +124,21 @@ int moveWithoutReplacing(const std::filesystem::path& from, const std::filesyste
     first = NoReplaceWay::Link;
   }
   if (first == NoReplaceWay::Link) {
-    if (::link(from.c_str(), to.c_str()) == 0) {
+    int e = ::link(from.c_str(), to.c_str()) == 0 ? 0 : (errno != 0 ? errno : EIO);
+    // A network file system may answer a link it made with EEXIST (its reply was lost and the
+    // retry found the name taken): the file itself under `to` is a success, not a taken name.
+    if (e == EEXIST && sameFile(from, to)) e = 0;
+    if (e == 0) {
+      // A failed removal leaves a second name, which the caller removes once more (commit).
       ::unlink(from.c_str());
       return 0;
     }
-    const int e = errno != 0 ? errno : EIO;
     if (!unsupported(e, true)) return e;
   }
-  // Neither: the name is taken for this file alone first, so the rename only replaces that.
-  const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  // Neither: the name is taken for this file alone first, so the rename only replaces that. A
+  // crash in between leaves the reservation: empty, but with the mode the file would have had.
+  const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        0666 & ~currentUmask());
   if (fd < 0) return errno != 0 ? errno : EIO;
   ::close(fd);
   if (::rename(from.c_str(), to.c_str()) != 0) {
@@ -204,6 +217,13 @@ OutputPlace outputPlaceOf(const std::filesystem::path& name) {
 
 TAtomicFile::TAtomicFile(std::filesystem::path name, Placement placement)
     : placement_(placement) {
+  if (name.empty()) {
+    // No name at all would put the temporary file into the working folder, to fail only at
+    // the rename.
+    error_ = kNoFileName;
+    done_ = true;
+    return;
+  }
   if (placement_ == Placement::Replace && isMadeOutput(name)) {
     placement_ = Placement::FreeName;
     report_ = tMade.written;
@@ -295,13 +315,15 @@ int TAtomicFile::commit() {
     done_ = true;
     return error_;
   }
-  if (error_ == 0 && ::fsync(fd_) != 0) error_ = errno != 0 ? errno : EIO;
+  if (error_ == 0) error_ = syncStaged();
   if (error_ == 0 && ::close(fd_) != 0) error_ = errno != 0 ? errno : EIO;
   fd_ = -1;
   if (error_ == 0 && placement_ == Placement::FreeName) {
     std::filesystem::path placed;
     error_ = moveToFreeName(temp_, name_, true, placed);
     if (error_ == 0) name_ = placed;
+    // A link's second name its removal left (see moveWithoutReplacing) goes now.
+    if (error_ == 0 && sameFile(temp_, name_)) ::unlink(temp_.c_str());
     // Told only to the command's scope that is still running.
     if (error_ == 0 && report_ != nullptr && tMade.written == report_) *report_ = name_;
   } else if (error_ == 0 && ::rename(temp_.c_str(), name_.c_str()) != 0) {
@@ -314,6 +336,24 @@ int TAtomicFile::commit() {
   temp_.clear();
   done_ = true;
   return 0;
+}
+
+int TAtomicFile::syncStaged() {
+  // A writer that took only the staging name (a zip library) may have put a file of its own
+  // there: that file is the one that moves into place, so it is the one synced; the one the
+  // descriptor still holds is gone.
+  struct stat held = {}, staged = {};
+  if (::fstat(fd_, &held) == 0 && ::stat(temp_.c_str(), &staged) == 0 &&
+      (held.st_dev != staged.st_dev || held.st_ino != staged.st_ino)) {
+    int fd = -1;
+    do fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return errno != 0 ? errno : EIO;
+    const int rc = ::fsync(fd) == 0 ? 0 : (errno != 0 ? errno : EIO);
+    ::close(fd);
+    return rc;
+  }
+  return ::fsync(fd_) == 0 ? 0 : (errno != 0 ? errno : EIO);
 }
 
 int writeFileAtomically(const std::filesystem::path& name, std::span<const std::uint8_t> bytes,

@@ -20,6 +20,8 @@ namespace tolv {
 // gone), and a stream output that became something else between looking and opening.
 inline constexpr int kNotARegularFile = -1310;
 inline constexpr int kOutputChanged = -1311;
+// An empty name: no file name (as forceExtension says it).
+inline constexpr int kNoFileName = -194;
 
 // How a commit treats what stands under the file's name.
 //  Replace: a name the user chose, or one of the program's own files it rewrites: a file there
@@ -31,7 +33,8 @@ enum class Placement { Replace, FreeName };
 
 // How moveWithoutReplacing keeps an existing file: the kernel's no-replace rename, else a hard
 // link and the old name's removal, else the name reserved exclusively and renamed over. Each
-// later way serves file systems without the one before; tests pick one to try it.
+// later way serves file systems without the one before; tests pick one to try it. A crash
+// during the last way can leave the reservation: an empty file under the name.
 enum class NoReplaceWay { Rename, Link, Reserve };
 
 // Moves `from` to `to` unless something (a file, a link, a folder) stands at `to`: 0, EEXIST,
@@ -102,7 +105,8 @@ class TAtomicFile {
   TAtomicFile(const TAtomicFile&) = delete;
   TAtomicFile& operator=(const TAtomicFile&) = delete;
 
-  // 0 when the temporary file is open; else the error number of creating it.
+  // 0 when the temporary file is open; else the error number of creating it (kNoFileName for
+  // an empty name).
   int status() const { return error_; }
   // Writing straight into a named output's stream (see writeNamedOutput): nothing to rename,
   // and what is written is gone at once.
@@ -121,6 +125,8 @@ class TAtomicFile {
  private:
   void discard();
   void openTemporary();
+  // fsync of what stands at the staging name; 0 or the error.
+  int syncStaged();
 
   std::filesystem::path name_;
   Placement placement_ = Placement::Replace;

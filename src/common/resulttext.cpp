@@ -117,6 +117,9 @@ QString resultText(int rc, int language, ResultContext context) {
 }
 
 QString codeWithWords(int rc, int language, ResultContext context) {
+  // The words here are German or English only; a language from the language file would show
+  // them untranslated inside its own text, so it gets the number alone.
+  if (language != 0 && language != 1) return QString::number(rc);
   QString w = ownWords(rc, language, context);
   if (w.isEmpty() && rc > 0) w = QString::fromLocal8Bit(std::strerror(rc));
   return w.isEmpty() ? QString::number(rc) : QStringLiteral("%1: %2").arg(rc).arg(w);

@@ -103,6 +103,24 @@ TEST(AtomicFile, CommitsOnceAndRefusesWritesAfterwards) {
   EXPECT_NE(w.commit(), 0);
   EXPECT_NE(w.write("more"), 0);
   EXPECT_EQ(slurp(f), "abc");
+  // A writer that replaced the staging file whole (a zip library): its file is the one that is
+  // synced and takes the name.
+  TAtomicFile z(f);
+  ASSERT_EQ(z.status(), 0);
+  std::ofstream(d / "zip.tmp") << "archive";
+  ASSERT_EQ(::rename((d / "zip.tmp").c_str(), z.stagingName().c_str()), 0);
+  EXPECT_EQ(z.commit(), 0);
+  EXPECT_EQ(slurp(f), "archive");
+  EXPECT_EQ(entries(d), 1);
+  // No name at all is refused before a temporary file is made in the working folder.
+  const fs::path was = fs::current_path();
+  fs::current_path(d);
+  TAtomicFile none{fs::path()};
+  EXPECT_EQ(none.status(), tolv::kNoFileName);
+  EXPECT_NE(none.commit(), 0);
+  EXPECT_EQ(writeFileAtomically(fs::path(), "x"), tolv::kNoFileName);
+  EXPECT_EQ(entries(d), 1);
+  fs::current_path(was);
   fs::remove_all(d);
 }
 
@@ -166,6 +184,15 @@ TEST(AtomicFile, EveryNoReplaceWayKeepsTheTarget) {
     EXPECT_EQ(entries(d), 1) << int(way);
     fs::remove(to);
   }
+  // A link whose reply was lost (a network file system): the retry's EEXIST names the file
+  // itself, which is then in place under one name, not taken.
+  const fs::path from = d / "from", to = d / "to";
+  std::ofstream(from) << "new";
+  ASSERT_EQ(::link(from.c_str(), to.c_str()), 0);
+  EXPECT_EQ(tolv::moveWithoutReplacing(from, to, NoReplaceWay::Link), 0);
+  EXPECT_FALSE(fs::exists(from));
+  EXPECT_EQ(slurp(to), "new");
+  EXPECT_EQ(entries(d), 1);
   fs::remove_all(d);
 }
 
@@ -374,6 +401,9 @@ TEST(AtomicFile, ANamedStreamIsWrittenAsItComes) {
             "3: the folder is missing or cannot be made");
   EXPECT_EQ(tolv::codeWithWords(E2BIG, 1), "7: " + QString::fromLocal8Bit(std::strerror(E2BIG)));
   EXPECT_EQ(tolv::codeWithWords(-1, 1), "-1");
+  // A third language has no words here: English ones would sit untranslated in its text.
+  EXPECT_EQ(tolv::codeWithWords(EACCES, 2, ResultContext::Writing), "13");
+  EXPECT_EQ(tolv::codeWithWords(E2BIG, 2), "7");
   ::close(ends[0]);
   ::close(ends[1]);
   // A character device of our own (a copy of /dev/null), watched for openings: an output to it

@@ -84,7 +84,12 @@ TEST(Paths, BackupTakesTheFirstFreeName) {
   const fs::path inLoop = tmpRoot(tmp) / "loop" / "Scalings.TXT";
   EXPECT_EQ(freeBackupName(inLoop, out), ELOOP);
   EXPECT_TRUE(freeBackupName(inLoop).empty());
-  EXPECT_FALSE(backUpFile(inLoop));
+  // A file whose backup name cannot be looked up (254 characters, 256 with "_1") stays.
+  const fs::path nearLimit = tmpRoot(tmp) / (std::string(250, 'y') + ".CSV");
+  std::ofstream(nearLimit) << "kept";
+  ASSERT_TRUE(fs::exists(nearLimit));
+  EXPECT_FALSE(backUpFile(nearLimit));
+  EXPECT_TRUE(fs::exists(nearLimit));
   // A link, dangling or not, takes its name.
   fs::create_symlink("nowhere", tmpRoot(tmp) / "Scalings_3.TXT");
   ASSERT_EQ(freeBackupName(f, out), 0);
