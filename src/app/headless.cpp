@@ -440,18 +440,28 @@ void noteConvertedFile(const HeadlessRequest& r, QString& message) {
   if (!notes.isEmpty()) message = fileProblem(r.source, notes.join(QStringLiteral("; ")));
 }
 
-fs::path outputTarget(const HeadlessRequest& r, QString& note) {
+bool madeOutputName(const HeadlessRequest& r) {
+  return !r.targetNamed && r.target != "-";
+}
+
+QString movedOutputNote(const fs::path& made, const fs::path& written) {
+  if (written == made) return {};
+  return fileProblem(made, QStringLiteral("exists already and is kept; the output is %1")
+                               .arg(quoted(written)));
+}
+
+int writeRequestOutput(const HeadlessRequest& r,
+                       const std::function<int(const fs::path& file)>& write, QString& note) {
+  note.clear();
+  if (r.targetNamed) return writeNamedOutput(r.target, write);
   // A made name may be that of a file the user keeps: the window offers the same base name for
   // a record's CSV and its .VXD, and its CSV holds the trigger channel and thresholds a .VXD
-  // cannot keep. A dangling link stands there too: writing would create its target elsewhere.
-  std::error_code ec;
-  if (r.targetNamed || r.target == "-" ||
-      fs::symlink_status(r.target, ec).type() == fs::file_type::not_found)
-    return r.target;
-  const fs::path free = freeBackupName(r.target);
-  note = fileProblem(r.target, QStringLiteral("exists already and is kept; the output is %1")
-                                   .arg(quoted(free)));
-  return free;
+  // cannot keep. It is checked where the output is committed, not before it is made: a second
+  // conversion of the same source may take the name meanwhile.
+  fs::path written;
+  const int rc = writeMadeOutput(r.target, write, written);
+  if (rc == 0) note = movedOutputNote(r.target, written);
+  return rc;
 }
 
 void addNote(QString& message, const QString& line) {
@@ -507,10 +517,10 @@ int runConvert(const HeadlessRequest& r, QString& message) {
                                         : convertLogicVxdFile(r.source, csv, style);
   };
   QString moved;
-  const fs::path target = outputTarget(r, moved);
+  const fs::path& target = r.target;
   // A pipe or device named as DST is written into: a record's table once it is made whole, a
   // logger stream's as it is read.
-  const int rc = r.targetNamed ? writeNamedOutput(target, convertInto) : convertInto(target);
+  const int rc = writeRequestOutput(r, convertInto, moved);
   if (rc == 0) {
     noteConvertedFile(r, message);
     addNote(message, moved);

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "measure/datafiles.h"
@@ -62,12 +63,20 @@ QString outputProblem(int rc);
 // voltmeter readings left out, a serial neither its folder nor --serial names.
 void noteConvertedFile(const HeadlessRequest& r, QString& message);
 
-// Where a command's output goes, for --convert, --export and --render alike. A DST or OUT the
-// user named is written as named, replacing a file there. A name made from the source's (no
-// DST) never replaces anything: where a file or a link stands under it, the output takes the
-// first free "_1", "_2", ... before the extension, as the window's automatic names do, and
-// `note` gets the line for standard error that says so.
-std::filesystem::path outputTarget(const HeadlessRequest& r, QString& note);
+// Runs `write` on the request's output, for --convert, --export and --render alike. A DST or
+// OUT the user named is written as named, replacing a file there (a pipe or device there is
+// written into, see writeNamedOutput). A name made from the source's (no DST) never replaces
+// anything, not even a file put there while the output was made: where its commit finds a file
+// or a link under it, the output takes the first free "_1", "_2", ... before the extension, as
+// the window's automatic names do, and `note` gets the line for standard error that says so.
+int writeRequestOutput(const HeadlessRequest& r,
+                       const std::function<int(const std::filesystem::path& file)>& write,
+                       QString& note);
+// Whether the request's output name was made from the source's.
+bool madeOutputName(const HeadlessRequest& r);
+// The line for standard error about a made name that was taken: empty when the output went to
+// `made` itself.
+QString movedOutputNote(const std::filesystem::path& made, const std::filesystem::path& written);
 // Appends a line for standard error to those already there.
 void addNote(QString& message, const QString& line);
 

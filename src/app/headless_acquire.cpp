@@ -813,7 +813,16 @@ QString THeadlessAcquisition::writeOpenFormat(int i) {
   ExportFormat f{};
   exportFormatOf(q_.format == QLatin1String("plain") ? QStringLiteral("csv") : q_.format, f);
   const fs::path stream = isLogger(r.mode) ? d.loggerStream().fileName() : fs::path();
-  const StoredProblem p = exportMeasuredRecord(f, d, s.serial(), r, stream, name, nullptr);
+  // A file put under the name meanwhile (another run on the same data root) is kept.
+  StoredProblem p;
+  fs::path taken;
+  writeMadeOutput(
+      name,
+      [&](const fs::path& file) {
+        p = exportMeasuredRecord(f, d, s.serial(), r, stream, file, nullptr);
+        return p.ok() ? 0 : -1;
+      },
+      taken);
   return p.ok() ? QString() : p.reason;
 }
 

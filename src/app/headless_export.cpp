@@ -1,8 +1,11 @@
 #include "app/headless_export.h"
 
+#include "common/atomicfile.h"
 #include "multi/multifiles.h"
 
 namespace tolv {
+
+namespace fs = std::filesystem;
 
 int runExport(const HeadlessRequest& r, std::ostream& console, QString& message) {
   message.clear();
@@ -17,9 +20,21 @@ int runExport(const HeadlessRequest& r, std::ostream& console, QString& message)
   hooks.merged = readMergedForExport;
   hooks.serial = r.serial;
   hooks.namedOutput = r.targetNamed;
+  // The exporter writes into a named output (and standard output) itself; a made name only
+  // needs keeping apart from a file put there meanwhile.
+  StoredProblem p;
+  const auto exportTo = [&](const fs::path& target) {
+    p = exportStoredFile(*r.format, r.source, target, &console, hooks);
+    return p.ok() ? 0 : p.exitCode;
+  };
   QString moved;
-  const StoredProblem p =
-      exportStoredFile(*r.format, r.source, outputTarget(r, moved), &console, hooks);
+  if (madeOutputName(r)) {
+    fs::path written;
+    if (writeMadeOutput(r.target, exportTo, written) == 0)
+      moved = movedOutputNote(r.target, written);
+  } else {
+    exportTo(r.target);
+  }
   if (p.ok()) {
     noteConvertedFile(r, message);
     addNote(message, moved);

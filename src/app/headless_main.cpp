@@ -27,16 +27,20 @@ int runRender(const HeadlessRequest& r, QString& message) {
   }
   // OUT is always named, and so written as named; the rule is the conversions'.
   QString moved;
-  const fs::path target = outputTarget(r, moved);
+  const fs::path& target = r.target;
   // Like the CSV writers, the picture gets its folder made first.
   const fs::path folder = fs::absolute(target).parent_path();
   std::error_code ec;
   int rc = fs::is_directory(folder, ec) ? 0 : makeFolders(folder / "x.x");
   // A pipe named as the output gets the picture once it is encoded whole.
   if (rc == 0)
-    rc = writeNamedOutput(target, [&](const fs::path& file) {
-      return writePictureFile(file, picture, QString::fromStdString(r.source.filename().string()));
-    });
+    rc = writeRequestOutput(
+        r,
+        [&](const fs::path& file) {
+          return writePictureFile(file, picture,
+                                  QString::fromStdString(r.source.filename().string()));
+        },
+        moved);
   if (rc != 0) {
     message = fileProblem(target, QStringLiteral("cannot be written: ") + outputProblem(rc));
     return kExitBadInput;

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/paths.h"
+
 namespace tolv {
 
 namespace {
@@ -67,6 +69,20 @@ struct NamedOutput {
 };
 thread_local NamedOutput tNamed;
 
+// The output name a command made while its writer runs (writeMadeOutput), and where the name
+// the output took is told.
+struct MadeOutput {
+  const std::filesystem::path* base = nullptr;
+  std::filesystem::path* written = nullptr;
+};
+thread_local MadeOutput tMade;
+
+// Whether a failed call means the file system does not offer it (so a later way is tried),
+// rather than a real refusal. FAT answers a hard link with EPERM.
+bool unsupported(int e, bool linking) {
+  return e == EINVAL || e == ENOSYS || e == ENOTSUP || e == EOPNOTSUPP || (linking && e == EPERM);
+}
+
 // The stream an output place stands for, opened for writing into `fd`; 0 or the error. The
 // kind is checked on the opened descriptor: a name turned into a regular file since it was
 // looked at would be written over in place, torn.
@@ -88,7 +104,66 @@ int openStream(const OutputPlace& place, int& fd) {
   return 0;
 }
 
+// Whether both names are entries of one file (neither followed when it is a link).
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  struct stat sa = {}, sb = {};
+  return ::lstat(a.c_str(), &sa) == 0 && ::lstat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 }  // namespace
+
+int moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to,
+                         NoReplaceWay first) {
+  if (first == NoReplaceWay::Rename) {
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    const int e = errno != 0 ? errno : EIO;
+    if (!unsupported(e, false)) return e;
+#endif
+    first = NoReplaceWay::Link;
+  }
+  if (first == NoReplaceWay::Link) {
+    int e = ::link(from.c_str(), to.c_str()) == 0 ? 0 : (errno != 0 ? errno : EIO);
+    // A network file system may answer a link it made with EEXIST (its reply was lost and the
+    // retry found the name taken): the file itself under `to` is a success, not a taken name.
+    if (e == EEXIST && sameFile(from, to)) e = 0;
+    if (e == 0) {
+      // A failed removal leaves a second name, which the caller removes once more (commit).
+      ::unlink(from.c_str());
+      return 0;
+    }
+    if (!unsupported(e, true)) return e;
+  }
+  // Neither: the name is taken for this file alone first, so the rename only replaces that. A
+  // crash in between leaves the reservation: empty, but with the mode the file would have had.
+  const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        0666 & ~currentUmask());
+  if (fd < 0) return errno != 0 ? errno : EIO;
+  ::close(fd);
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    const int e = errno != 0 ? errno : EIO;
+    ::unlink(to.c_str());
+    return e;
+  }
+  return 0;
+}
+
+int moveToFreeName(const std::filesystem::path& from, const std::filesystem::path& base,
+                   bool baseFirst, std::filesystem::path& placed) {
+  // A name found taken is skipped by the next lookup, so only a folder that fills as fast as it
+  // is searched keeps this going; it ends as a taken name.
+  constexpr int kTries = 1000;
+  std::filesystem::path to = base;
+  for (int t = 0; t < kTries; ++t) {
+    if (t > 0 || !baseFirst)
+      if (const int rc = freeBackupName(base, to); rc != 0) return rc;
+    const int rc = moveWithoutReplacing(from, to);
+    if (rc == 0) placed = to;
+    if (rc != EEXIST) return rc;
+  }
+  return EEXIST;
+}
 
 OutputPlace outputPlaceOf(const std::filesystem::path& name) {
   namespace fs = std::filesystem;
@@ -140,7 +215,25 @@ OutputPlace outputPlaceOf(const std::filesystem::path& name) {
   return o;
 }
 
-TAtomicFile::TAtomicFile(std::filesystem::path name) {
+TAtomicFile::TAtomicFile(std::filesystem::path name, Placement placement)
+    : placement_(placement) {
+  if (name.empty()) {
+    // No name at all would put the temporary file into the working folder, to fail only at
+    // the rename.
+    error_ = kNoFileName;
+    done_ = true;
+    return;
+  }
+  if (placement_ == Placement::Replace && isMadeOutput(name)) {
+    placement_ = Placement::FreeName;
+    report_ = tMade.written;
+  }
+  if (placement_ == Placement::FreeName) {
+    // Nothing under the name is written into or through: the file gets a name of its own.
+    name_ = std::move(name);
+    openTemporary();
+    return;
+  }
   const OutputPlace place = outputPlaceOf(name);
   name_ = place.name;
   if (place.kind == OutputPlace::Kind::Stream && tNamed.target != nullptr &&
@@ -156,6 +249,10 @@ TAtomicFile::TAtomicFile(std::filesystem::path name) {
     error_ = place.kind == OutputPlace::Kind::Refused ? place.error : kNotARegularFile;
     return;
   }
+  openTemporary();
+}
+
+void TAtomicFile::openTemporary() {
   // mkstemp gives a unique name, so two writers of one file never share a temporary file.
   std::string pattern = name_.string() + ".tmp-XXXXXX";
   fd_ = ::mkstemp(pattern.data());
@@ -175,7 +272,8 @@ TAtomicFile::TAtomicFile(std::filesystem::path name) {
   // and write for all, less what the user's umask takes away. A file it replaces keeps its
   // mode and, where the program may give it, its owner: a private 0600 file stays private.
   struct stat old = {};
-  if (::stat(name_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+  if (placement_ == Placement::Replace && ::stat(name_.c_str(), &old) == 0 &&
+      S_ISREG(old.st_mode)) {
     if (::geteuid() == 0 && ::fchown(fd_, old.st_uid, old.st_gid) != 0) {
       // the owner stays the writer's; the mode below still keeps others out
     }
@@ -217,10 +315,20 @@ int TAtomicFile::commit() {
     done_ = true;
     return error_;
   }
-  if (error_ == 0 && ::fsync(fd_) != 0) error_ = errno != 0 ? errno : EIO;
+  if (error_ == 0) error_ = syncStaged();
   if (error_ == 0 && ::close(fd_) != 0) error_ = errno != 0 ? errno : EIO;
   fd_ = -1;
-  if (error_ == 0 && ::rename(temp_.c_str(), name_.c_str()) != 0) error_ = errno != 0 ? errno : EIO;
+  if (error_ == 0 && placement_ == Placement::FreeName) {
+    std::filesystem::path placed;
+    error_ = moveToFreeName(temp_, name_, true, placed);
+    if (error_ == 0) name_ = placed;
+    // A link's second name its removal left (see moveWithoutReplacing) goes now.
+    if (error_ == 0 && sameFile(temp_, name_)) ::unlink(temp_.c_str());
+    // Told only to the command's scope that is still running.
+    if (error_ == 0 && report_ != nullptr && tMade.written == report_) *report_ = name_;
+  } else if (error_ == 0 && ::rename(temp_.c_str(), name_.c_str()) != 0) {
+    error_ = errno != 0 ? errno : EIO;
+  }
   if (error_ != 0) {
     discard();
     return error_;
@@ -230,16 +338,59 @@ int TAtomicFile::commit() {
   return 0;
 }
 
-int writeFileAtomically(const std::filesystem::path& name, std::span<const std::uint8_t> bytes) {
-  TAtomicFile f(name);
+int TAtomicFile::syncStaged() {
+  // A writer that took only the staging name (a zip library) may have put a file of its own
+  // there: that file is the one that moves into place, so it is the one synced; the one the
+  // descriptor still holds is gone.
+  struct stat held = {}, staged = {};
+  if (::fstat(fd_, &held) == 0 && ::stat(temp_.c_str(), &staged) == 0 &&
+      (held.st_dev != staged.st_dev || held.st_ino != staged.st_ino)) {
+    int fd = -1;
+    do fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return errno != 0 ? errno : EIO;
+    const int rc = ::fsync(fd) == 0 ? 0 : (errno != 0 ? errno : EIO);
+    ::close(fd);
+    return rc;
+  }
+  return ::fsync(fd_) == 0 ? 0 : (errno != 0 ? errno : EIO);
+}
+
+int writeFileAtomically(const std::filesystem::path& name, std::span<const std::uint8_t> bytes,
+                        Placement placement, std::filesystem::path* written) {
+  TAtomicFile f(name, placement);
   if (f.status() != 0) return f.status();
   f.write(bytes);
-  return f.commit();
+  const int rc = f.commit();
+  if (rc == 0 && written) *written = f.committedName();
+  return rc;
+}
+
+int writeFileAtomically(const std::filesystem::path& name, std::string_view text,
+                        Placement placement, std::filesystem::path* written) {
+  return writeFileAtomically(
+      name, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), placement,
+      written);
+}
+
+int writeFileAtomically(const std::filesystem::path& name, std::span<const std::uint8_t> bytes) {
+  return writeFileAtomically(name, bytes, Placement::Replace);
 }
 
 int writeFileAtomically(const std::filesystem::path& name, std::string_view text) {
-  return writeFileAtomically(
-      name, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  return writeFileAtomically(name, text, Placement::Replace);
+}
+
+int writeMadeOutput(const std::filesystem::path& base,
+                    const std::function<int(const std::filesystem::path& file)>& write,
+                    std::filesystem::path& written) {
+  struct Scope {
+    MadeOutput outer = tMade;
+    ~Scope() { tMade = outer; }
+  } scope;
+  written = base;
+  tMade = {&base, &written};
+  return write(base);
 }
 
 int writeNamedOutput(const std::filesystem::path& target,
@@ -263,6 +414,10 @@ int writeNamedOutput(const std::filesystem::path& target,
     }
   }
   return rc;
+}
+
+bool isMadeOutput(const std::filesystem::path& name) {
+  return tMade.base != nullptr && *tMade.base == name;
 }
 
 }  // namespace tolv

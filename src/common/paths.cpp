@@ -1,7 +1,12 @@
 #include "common/paths.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <system_error>
+
+#include "common/atomicfile.h"
 
 namespace tolv {
 
@@ -124,26 +129,33 @@ int forceExtension(fs::path& name, const std::string& ext) {
   return 0;
 }
 
-fs::path freeBackupName(const fs::path& name) {
-  fs::path folder = name.parent_path();
-  std::string stem = name.stem().string();
-  std::string ext = name.extension().string();
-  std::error_code ec;
+int freeBackupName(const fs::path& name, fs::path& out) {
+  const fs::path folder = name.parent_path();
+  const std::string stem = name.stem().string();
+  const std::string ext = name.extension().string();
   for (unsigned long k = 1;; ++k) {
-    fs::path cand = folder / (stem + "_" + std::to_string(k) + ext);
-    // A link, dangling or not, takes its name too: writing there would go elsewhere. A name
-    // that cannot be looked up (too long, a folder not searchable) is no better further on:
-    // it is handed out, and writing there tells the real error.
-    const fs::file_status st = fs::symlink_status(cand, ec);
-    if (ec || st.type() == fs::file_type::not_found) return cand;
+    const fs::path cand = folder / (stem + "_" + std::to_string(k) + ext);
+    // A link, dangling or not, takes its name too: writing there would go elsewhere.
+    struct stat st = {};
+    if (::lstat(cand.c_str(), &st) == 0) continue;
+    if (errno == ENOENT) {
+      out = cand;
+      return 0;
+    }
+    return errno != 0 ? errno : EIO;
   }
+}
+
+fs::path freeBackupName(const fs::path& name) {
+  fs::path out;
+  return freeBackupName(name, out) == 0 ? out : fs::path();
 }
 
 bool backUpFile(const fs::path& name) {
   std::error_code ec;
   if (!fs::exists(name, ec)) return false;
-  fs::rename(name, freeBackupName(name), ec);
-  return !ec;
+  fs::path placed;
+  return moveToFreeName(name, name, false, placed) == 0;
 }
 
 int moveToProgramDrive(fs::path& path) {

@@ -34,9 +34,14 @@ int makeFolders(const fs::path& path);
 // name, -196 nothing left before the extension. The name is changed only on success.
 int forceExtension(fs::path& name, const std::string& ext);
 
-// First name folder/stem_k.ext (k = 1, 2, ...) under which nothing stands, not even a link.
+// First name folder/stem_k.ext (k = 1, 2, ...) under which nothing stands, not even a link:
+// 0 and the name, or the error number of a name that could not be looked up (EACCES, EIO,
+// ELOOP, ENAMETOOLONG, ...): such a name may hide a file, so none is handed out.
+int freeBackupName(const fs::path& name, fs::path& out);
+// The same; an empty path when no free name can be told (writing to it fails).
 fs::path freeBackupName(const fs::path& name);
-// Renames an existing file to its free backup name; true when the rename worked.
+// Renames an existing file to its free backup name, never over a backup that appears
+// meanwhile; true when the rename worked.
 bool backUpFile(const fs::path& name);
 
 // On this platform there are no drives: the path is kept; 0 when the program folder

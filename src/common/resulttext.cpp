@@ -60,7 +60,10 @@ QString pick(int language, const char* de, const char* en) {
 
 }  // namespace
 
-QString resultText(int rc, int language, ResultContext context) {
+namespace {
+
+// The words the program has for a code; empty for one it does not name.
+QString ownWords(int rc, int language, ResultContext context) {
   const bool writing = context == ResultContext::Writing;
   switch (rc) {
     case 0:
@@ -99,12 +102,27 @@ QString resultText(int rc, int language, ResultContext context) {
     default:
       break;
   }
-  if (rc > 0) {
+  if (rc > 0)
     if (const Words* w = systemWords(rc)) return pick(language, w->de, w->en);
-    // Anything else the system reports, in its own words and with its number.
-    return QString::fromLocal8Bit(std::strerror(rc)) + QStringLiteral(" (%1)").arg(rc);
-  }
+  return {};
+}
+
+}  // namespace
+
+QString resultText(int rc, int language, ResultContext context) {
+  if (QString w = ownWords(rc, language, context); !w.isEmpty()) return w;
+  // Anything else the system reports, in its own words and with its number.
+  if (rc > 0) return QString::fromLocal8Bit(std::strerror(rc)) + QStringLiteral(" (%1)").arg(rc);
   return (language == 0 ? QStringLiteral("Fehler %1") : QStringLiteral("error %1")).arg(rc);
+}
+
+QString codeWithWords(int rc, int language, ResultContext context) {
+  // The words here are German or English only; a language from the language file would show
+  // them untranslated inside its own text, so it gets the number alone.
+  if (language != 0 && language != 1) return QString::number(rc);
+  QString w = ownWords(rc, language, context);
+  if (w.isEmpty() && rc > 0) w = QString::fromLocal8Bit(std::strerror(rc));
+  return w.isEmpty() ? QString::number(rc) : QStringLiteral("%1: %2").arg(rc).arg(w);
 }
 
 }  // namespace tolv

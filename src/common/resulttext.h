@@ -12,5 +12,9 @@ enum class ResultContext { Reading, Writing };
 
 // German for language 0, English otherwise; "error N" for a code nobody names.
 QString resultText(int rc, int language, ResultContext context = ResultContext::Reading);
+// For a message that shows the number itself ("error %1"): the number and its words,
+// "13: access denied", or the number alone for a code nobody names and in a language other
+// than German (0) or English (1), which has no words for it here.
+QString codeWithWords(int rc, int language, ResultContext context = ResultContext::Reading);
 
 }  // namespace tolv

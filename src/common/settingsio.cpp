@@ -72,13 +72,16 @@ int readOwnFile(const std::filesystem::path& file, QByteArray& bytes, qint64 lim
   }
   QByteArray out;
   char piece[1 << 16];
-  int rc = 0;
-  while (out.size() <= limit) {
+  int rc = st.st_size > limit ? EFBIG : 0;
+  // Read on to the end, as the file may have grown since it was looked at: a cut would pass
+  // for the whole file.
+  while (rc == 0) {
     const ssize_t n = ::read(fd, piece, sizeof piece);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) rc = 5;
     if (n <= 0) break;
-    out.append(piece, qsizetype(n));
+    if (out.size() + n > limit) rc = EFBIG;
+    else out.append(piece, qsizetype(n));
   }
   ::close(fd);
   if (rc == 0) bytes = std::move(out);

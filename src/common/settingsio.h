@@ -44,9 +44,10 @@ class LineReader {
 };
 
 // The whole of a file the program keeps for itself (its settings, window places, language
-// file), at most a little over `limit` bytes: 0, or 2 (missing), 3 (folder missing), 5, or
-// kNotARegularFile for a pipe, device or socket at its name. It is opened without waiting, so
-// a named pipe put there cannot hold the program up; it is treated like a damaged file.
+// file), at most `limit` bytes: 0, or 2 (missing), 3 (folder missing), 5, kNotARegularFile for
+// a pipe, device or socket at its name, or EFBIG for a longer file (none of the program's,
+// and a part of it could pass for a whole one). It is opened without waiting, so a named pipe
+// put there cannot hold the program up; it is treated like a damaged file.
 int readOwnFile(const std::filesystem::path& file, QByteArray& bytes,
                 qint64 limit = std::numeric_limits<qint64>::max());
 

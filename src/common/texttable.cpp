@@ -177,8 +177,7 @@ int loadLanguageFileFrom(const std::filesystem::path& dataRoot, bool* whole) {
   // Opened without waiting: a named pipe at its name is refused, never read from.
   QByteArray data;
   if (const int rc = readOwnFile(path, data, qint64(kMaxLanguageFileBytes)); rc != 0)
-    return rc == 2 ? kErrFileNotFound : kErrAccessDenied;
-  if (std::uintmax_t(data.size()) > kMaxLanguageFileBytes) return kErrLanguageFileDamaged;
+    return rc == 2 ? kErrFileNotFound : rc == EFBIG ? kErrLanguageFileDamaged : kErrAccessDenied;
 
   // The shared reader takes LF or CR LF, skips a byte-order mark and decodes each line as
   // UTF-8, or as Windows-1252 where it is not valid UTF-8.

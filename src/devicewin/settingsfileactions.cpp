@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "common/paths.h"
+#include "common/resulttext.h"
 #include "common/texttable.h"
 #include "device/settingstables.h"
 #include "devicewin/tf_onetolvanex.h"
@@ -110,9 +111,10 @@ void TSettingsFileActions::saveAtClose() {
   closeResult_ = save(name);
   if (closeResult_ == 0) return;
   // The window closes anyway; the user must still learn that the setting was not kept.
-  const QString msg = text(kTextSettingsNotStored)
-                          .arg(w_.serialNumber(), pathText(name))
-                          .arg(closeResult_);
+  const QString msg =
+      text(kTextSettingsNotStored)
+          .arg(w_.serialNumber(), pathText(name),
+               codeWithWords(closeResult_, languageIndex(), ResultContext::Writing));
   if (report_) {
     report_(msg);
   } else {

@@ -34,15 +34,24 @@ TChartData_CSV_Saver::~TChartData_CSV_Saver() {
   if (file_) close();
 }
 
-int TChartData_CSV_Saver::open(std::filesystem::path fileName, int modeIndex) {
+int TChartData_CSV_Saver::open(std::filesystem::path fileName, int modeIndex,
+                               Placement placement) {
   if (file_) close();
   int rc = forceExtension(fileName, ".CSV");
   if (rc == 0) rc = makeFolders(fileName);
   if (rc == 0) {
     start_ = now_();
-    errno = 0;
-    file_ = std::fopen(fileName.c_str(), "wb");
-    if (!file_) rc = lastErrno();
+    // A name the program made: a file (or link) that stands there, even one put there after
+    // the name was chosen, is kept and the readings go to the first free "_k" beside it.
+    const bool made = placement == Placement::FreeName;
+    const std::filesystem::path base = fileName;
+    for (int tries = 0; rc == 0 && !file_; ++tries) {
+      errno = 0;
+      file_ = std::fopen(fileName.c_str(), made ? "wbx" : "wb");
+      if (file_) break;
+      rc = lastErrno();
+      if (made && rc == EEXIST && tries < 1000) rc = freeBackupName(base, fileName);
+    }
   }
   lastResult_ = rc;
   if (rc != 0) return rc;
@@ -172,7 +181,7 @@ TChartCsvAutoSave::~TChartCsvAutoSave() {
 
 int TChartCsvAutoSave::writeChartCsv(const std::filesystem::path& fileName, int modeIndex,
                                      const DayTime* opener) {
-  int rc = saver_.open(fileName, modeIndex);
+  int rc = saver_.open(fileName, modeIndex, Placement::FreeName);
   if (rc == 0 && opener) saver_.startNoLaterThan(*opener);
   for (const VoltmeterReading& r : chart_.Items()) {
     if (rc != 0) break;

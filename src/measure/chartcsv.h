@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "common/atomicfile.h"
 #include "common/daytime.h"
 #include "common/typedlists.h"
 #include "common/voltmeterreading.h"
@@ -33,8 +34,11 @@ class TChartData_CSV_Saver {
   const QString& device() const { return device_; }
 
   // Forces the extension ".CSV", makes the folder and creates the file (a file still open is
-  // closed first). 0, a name code of forceExtension or the file system's error number.
-  int open(std::filesystem::path fileName, int modeIndex);
+  // closed first). With FreeName nothing standing under the name is written over: the file is
+  // the first free "stem_k.CSV" beside it (fileName() tells). 0, a name code of forceExtension
+  // or the file system's error number.
+  int open(std::filesystem::path fileName, int modeIndex,
+           Placement placement = Placement::Replace);
   // One row; 0 or the error. While the last open or write failed, returns that error without
   // writing; when no file is open, 5.
   int writeReading(const VoltmeterReading& r);

@@ -143,8 +143,12 @@ fs::path automaticDataFileName(const fs::path& deviceFolder, const DayTime& t, M
   std::string file = stamp.mid(9, 6).toStdString() + "_" + ms.toStdString() + "_" +
                      modeCodeText(mode) + "." + std::string(ext);
   fs::path name = dayFolder(deviceFolder, t) / file;
+  // What is free now is what a dialog offers; the writers commit without replacing and so
+  // take the next free name themselves when this one is gone meanwhile. A name that cannot be
+  // looked up stays the first one: such a writer meets the lookup again and reports its error.
   std::error_code ec;
-  if (fs::exists(name, ec)) name = freeBackupName(name);
+  if (fs::exists(name, ec))
+    if (fs::path free; freeBackupName(name, free) == 0) name = free;
   return name;
 }
 

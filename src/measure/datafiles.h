@@ -49,7 +49,9 @@ struct CsvStyle {
 // Device folder + "YYYYMMDD" of the time.
 fs::path dayFolder(const fs::path& deviceFolder, const DayTime& t);
 // "HHMMSS_mmm_MODE.ext" in the day folder (milliseconds cut, not rounded); when that file
-// exists, the first free "_1", "_2", ... before the extension. ext without the point.
+// exists, the first free "_1", "_2", ... before the extension (the first name when none can be
+// told). ext without the point. Written inside writeMadeOutput, so a file put under the name
+// meanwhile is kept and the record takes the next free name.
 fs::path automaticDataFileName(const fs::path& deviceFolder, const DayTime& t, ModeCode mode,
                                std::string_view ext);
 // 0, or -192 / -194 / -196 when the name has no folder, no file name or neither.

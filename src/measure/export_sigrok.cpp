@@ -259,10 +259,12 @@ int writeSrSession(const fs::path& file, const SrSession& s) {
   if (s.sampleCount() == 0) return kSrEmpty;
   if (const int rc = checkTargetName(file); rc != 0) return rc;
   if (const int rc = makeFolders(file.parent_path() / "x.x"); rc != 0) return rc;
-  // libzip renames its temporary file over the name: a link is followed to the file it names.
+  // A zip archive cannot go into a pipe as it is made. (A made name is left as it stands.)
   const OutputPlace place = outputPlaceOf(file);
-  if (place.kind == OutputPlace::Kind::Stream) return kSrNotAFile;
-  if (place.kind == OutputPlace::Kind::Refused) return place.error;
+  if (!isMadeOutput(file)) {
+    if (place.kind == OutputPlace::Kind::Stream) return kSrNotAFile;
+    if (place.kind == OutputPlace::Kind::Refused) return place.error;
+  }
   // A stream is read through the readers that draw it: 64-bit offsets, volts by table.
   std::shared_ptr<const TLoggerChannelReader> reader[2];
   if (s.stream) {
@@ -278,10 +280,14 @@ int writeSrSession(const fs::path& file, const SrSession& s) {
   const ZipLibrary* const lib = zipLibrary();
   if (!lib) return kSrNoZipLibrary;
   const ZipLibrary& Z = *lib;
-  // libzip writes a temporary file beside the target and renames it when the archive is
-  // whole; an old session stays until then.
+  // libzip writes a temporary file beside the name it opens and renames it there when the
+  // archive is whole. It opens the crash-safe file's own temporary file, so the session takes
+  // its place as every other output does (a made name never replaces a file); an old session
+  // stays until then.
+  TAtomicFile out(file);
+  if (out.status() != 0) return out.status();
   int err = 0;
-  zip_t* z = Z.zip_open(place.name.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  zip_t* z = Z.zip_open(out.stagingName().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
   if (!z) {
     zip_error_t ze;
     Z.zip_error_init_with_code(&ze, err);
@@ -353,7 +359,7 @@ int writeSrSession(const fs::path& file, const SrSession& s) {
     Z.zip_discard(z);
     return rc;
   }
-  return 0;
+  return out.commit();
 }
 
 namespace {

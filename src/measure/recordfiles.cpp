@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "common/atomicfile.h"
+
 #include "measure/derived.h"
 #include "measure/textheader.h"
 
@@ -38,8 +40,14 @@ int TRecordFiles::autoSaveScope(const TMeasureData& d, int mode) {
   const bool csv = mode == 1;
   const fs::path name =
       automaticDataFileName(d.deviceFolder(), ri.time, kModeOSA0, csv ? "CSV" : "VXD");
-  const int rc = csv ? writeScopeCsv(name, ri, samples, style()) : writeScopeVxd(name, ri, samples);
-  if (rc == 0) lastDataFile_ = name;
+  fs::path taken;
+  const int rc = writeMadeOutput(
+      name,
+      [&](const fs::path& f) {
+        return csv ? writeScopeCsv(f, ri, samples, style()) : writeScopeVxd(f, ri, samples);
+      },
+      taken);
+  if (rc == 0) lastDataFile_ = taken;
   return rc;
 }
 
@@ -50,9 +58,15 @@ int TRecordFiles::autoSaveLogic(const TMeasureData& d, int mode) {
   const bool csv = mode == 1;
   const fs::path name =
       automaticDataFileName(d.deviceFolder(), ri.time, kModeLAIO, csv ? "CSV" : "VXD");
-  const int rc = csv ? writeLogicCsv(name, ri, logicCsvParams(ri.settings), d.logicList(), style())
-                     : writeLogicVxd(name, ri, d.logicList());
-  if (rc == 0) lastDataFile_ = name;
+  fs::path taken;
+  const int rc = writeMadeOutput(
+      name,
+      [&](const fs::path& f) {
+        return csv ? writeLogicCsv(f, ri, logicCsvParams(ri.settings), d.logicList(), style())
+                   : writeLogicVxd(f, ri, d.logicList());
+      },
+      taken);
+  if (rc == 0) lastDataFile_ = taken;
   return rc;
 }
 
@@ -66,10 +80,16 @@ int TRecordFiles::loggerCsv(const TMeasureData& d, ModeCode mode, const fs::path
   const fs::path name = automaticDataFileName(d.deviceFolder(), start, mode, "CSV");
   const SettingsRecord window = d.snapshot();
   const QString serial = serial_ ? serial_() : QString();
-  rc = mode == kModeDLA0
-           ? convertAnalogLoggerFile(streamFile, name, serial, window, style())
-           : convertIoLoggerFile(streamFile, name, serial, window.trgTypString, style());
-  if (rc == 0) lastDataFile_ = name;
+  fs::path taken;
+  rc = writeMadeOutput(
+      name,
+      [&](const fs::path& f) {
+        return mode == kModeDLA0
+                   ? convertAnalogLoggerFile(streamFile, f, serial, window, style())
+                   : convertIoLoggerFile(streamFile, f, serial, window.trgTypString, style());
+      },
+      taken);
+  if (rc == 0) lastDataFile_ = taken;
   return rc;
 }
 

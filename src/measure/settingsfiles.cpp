@@ -18,12 +18,8 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
-// Far beyond any setting the program writes (under a kilobyte each): a huge file put at an
-// own file's name is not read whole.
-constexpr qint64 kLargestOwnSettingsFile = qint64(1) << 20;
-
 // 0 and the whole file, 2 when it is missing, 3 when its folder is, else the error number
-// (kNotARegularFile for a pipe or device at the name of an own file).
+// (kNotARegularFile for a pipe or device at the name of an own file, EFBIG for one too long).
 int readFileBytes(const fs::path& name, QByteArray& bytes, SettingsSource source) {
   std::error_code ec;
   if (!fs::exists(name, ec)) return fs::is_directory(name.parent_path(), ec) ? 2 : 3;

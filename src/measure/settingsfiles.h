@@ -18,6 +18,9 @@ namespace fs = std::filesystem;
 
 // A ".VXS" that is not exactly one record long.
 inline constexpr int kSettingsImageSize = 100;
+// Far beyond any setting the program writes (under a kilobyte each): a longer file at an own
+// file's name is refused as damaged (EFBIG), so the loader falls back as for any other.
+inline constexpr qint64 kLargestOwnSettingsFile = qint64(1) << 20;
 
 // Whose setting is read. A window's own files (its LastSettings, a setting picked in its
 // dialog) are read without waiting: a named pipe or device put there is refused as a damaged

@@ -414,6 +414,62 @@ TEST_F(Headless, EveryIntermediateFamilyConvertsAsTheWindowsMenuDoes) {
   }
 }
 
+// A made name is checked where the table is committed, not before it is made: a file put under
+// it while the conversion runs (a user's, another conversion's of the same source) is kept,
+// and conversions running at once end on distinct names. A DST the user named is replaced.
+TEST_F(Headless, AMadeNameTakenWhileConvertingIsKept) {
+  const fs::path m = dir_ / "m.VXD";
+  ASSERT_EQ(writeScopeVxd(m, scopeInfo(1000, "M"), scopeSamples(1000)), 0);
+  const std::string table =
+      scopeCsvText(scopeInfo(1000, "M"), scopeSamples(1000), CsvStyle{'.', ';'});
+  HeadlessRequest r;
+  QString err;
+  ASSERT_EQ(parseHeadlessArguments({"--convert", q(m)}, r, err), 0) << qPrintable(err);
+  const CsvStyle style = headlessCsvStyle(r);
+  QString note;
+  EXPECT_EQ(writeRequestOutput(
+                r,
+                [&](const fs::path& file) {
+                  spit(dir_ / "m.CSV", "the user's");
+                  return convertScopeVxdFile(m, file, style);
+                },
+                note),
+            0);
+  EXPECT_EQ(note, QStringLiteral("\"%1\": exists already and is kept; the output is \"%2\"")
+                      .arg(q(dir_ / "m.CSV"), q(dir_ / "m_1.CSV")));
+  EXPECT_EQ(slurp(dir_ / "m.CSV"), "the user's");
+  EXPECT_EQ(slurp(dir_ / "m_1.CSV"), table);
+  // A second conversion starts and ends while the first runs: both chose "_2" once.
+  EXPECT_EQ(writeRequestOutput(
+                r,
+                [&](const fs::path& file) {
+                  QString second;
+                  EXPECT_EQ(runConvert(r, second), kExitOk) << qPrintable(second);
+                  EXPECT_TRUE(second.endsWith(q(dir_ / "m_2.CSV") + QLatin1Char('"')))
+                      << qPrintable(second);
+                  return convertScopeVxdFile(m, file, style);
+                },
+                note),
+            0);
+  EXPECT_TRUE(note.endsWith(q(dir_ / "m_3.CSV") + QLatin1Char('"'))) << qPrintable(note);
+  EXPECT_EQ(slurp(dir_ / "m_2.CSV"), table);
+  EXPECT_EQ(slurp(dir_ / "m_3.CSV"), table);
+  EXPECT_EQ(slurp(dir_ / "m.CSV"), "the user's");
+  // Named, the file there is replaced, whenever it came.
+  ASSERT_EQ(parseHeadlessArguments({"--convert", q(m), q(dir_ / "m.CSV")}, r, err), 0);
+  EXPECT_EQ(writeRequestOutput(
+                r,
+                [&](const fs::path& file) {
+                  spit(dir_ / "m.CSV", "the user's again");
+                  return convertScopeVxdFile(m, file, style);
+                },
+                note),
+            0);
+  EXPECT_TRUE(note.isEmpty()) << qPrintable(note);
+  EXPECT_EQ(slurp(dir_ / "m.CSV"), table);
+  EXPECT_FALSE(fs::exists(dir_ / "m_4.CSV"));
+}
+
 TEST_F(Headless, ScopeVxdKeepsItsOwnGroupsAndLeavesOutWhatItDoesNotStore) {
   // Without trigger point the table is exactly the window's.
   const fs::path m = dir_ / "m.VXD";

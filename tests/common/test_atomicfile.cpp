@@ -8,6 +8,7 @@
 #include <sys/sysmacros.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -102,6 +103,124 @@ TEST(AtomicFile, CommitsOnceAndRefusesWritesAfterwards) {
   EXPECT_NE(w.commit(), 0);
   EXPECT_NE(w.write("more"), 0);
   EXPECT_EQ(slurp(f), "abc");
+  // A writer that replaced the staging file whole (a zip library): its file is the one that is
+  // synced and takes the name.
+  TAtomicFile z(f);
+  ASSERT_EQ(z.status(), 0);
+  std::ofstream(d / "zip.tmp") << "archive";
+  ASSERT_EQ(::rename((d / "zip.tmp").c_str(), z.stagingName().c_str()), 0);
+  EXPECT_EQ(z.commit(), 0);
+  EXPECT_EQ(slurp(f), "archive");
+  EXPECT_EQ(entries(d), 1);
+  // No name at all is refused before a temporary file is made in the working folder.
+  const fs::path was = fs::current_path();
+  fs::current_path(d);
+  TAtomicFile none{fs::path()};
+  EXPECT_EQ(none.status(), tolv::kNoFileName);
+  EXPECT_NE(none.commit(), 0);
+  EXPECT_EQ(writeFileAtomically(fs::path(), "x"), tolv::kNoFileName);
+  EXPECT_EQ(entries(d), 1);
+  fs::current_path(was);
+  fs::remove_all(d);
+}
+
+// A name the program made is never a reason to lose a file: whatever stands there when the file
+// is committed (put there while it was written, a dangling link) stays, and the file takes the
+// first free "_k" name. A name the user gave still replaces.
+TEST(AtomicFile, AMadeNameKeepsWhatAppearedUnderItMeanwhile) {
+  using tolv::Placement;
+  const fs::path d = freshFolder("made");
+  const fs::path f = d / "143015_120_OSA0.CSV";
+  {
+    TAtomicFile free(f, Placement::FreeName);
+    ASSERT_EQ(free.status(), 0);
+    free.write("first");
+    ASSERT_EQ(free.commit(), 0);
+    EXPECT_EQ(free.committedName(), f);
+  }
+  TAtomicFile ours(f, Placement::FreeName);
+  ASSERT_EQ(ours.status(), 0);
+  ours.write("ours");
+  std::ofstream(d / "143015_120_OSA0_1.CSV") << "theirs";  // another writer came first
+  fs::create_symlink(d / "nowhere", d / "143015_120_OSA0_2.CSV");
+  ASSERT_EQ(ours.commit(), 0);
+  EXPECT_EQ(ours.committedName(), d / "143015_120_OSA0_3.CSV");
+  EXPECT_EQ(slurp(f), "first");
+  EXPECT_EQ(slurp(d / "143015_120_OSA0_1.CSV"), "theirs");
+  EXPECT_TRUE(fs::is_symlink(d / "143015_120_OSA0_2.CSV"));
+  EXPECT_FALSE(fs::exists(d / "nowhere"));
+  EXPECT_EQ(slurp(d / "143015_120_OSA0_3.CSV"), "ours");
+  EXPECT_EQ(entries(d), 4);
+  // The whole-content writer tells the name it took; a user's name is replaced as always.
+  fs::path written;
+  EXPECT_EQ(writeFileAtomically(f, "again", Placement::FreeName, &written), 0);
+  EXPECT_EQ(written, d / "143015_120_OSA0_4.CSV");
+  EXPECT_EQ(writeFileAtomically(f, "named"), 0);
+  EXPECT_EQ(slurp(f), "named");
+  EXPECT_EQ(entries(d), 5);
+  fs::remove_all(d);
+}
+
+// Each way of moving without replacing keeps a file at the target and moves into a free one,
+// as file systems without the kernel's no-replace rename (or without hard links) need.
+TEST(AtomicFile, EveryNoReplaceWayKeepsTheTarget) {
+  using tolv::NoReplaceWay;
+  const fs::path d = freshFolder("noreplace");
+  for (const NoReplaceWay way : {NoReplaceWay::Rename, NoReplaceWay::Link, NoReplaceWay::Reserve}) {
+    const fs::path from = d / "from", to = d / "to";
+    std::ofstream(from) << "new";
+    std::ofstream(to) << "old";
+    EXPECT_EQ(tolv::moveWithoutReplacing(from, to, way), EEXIST) << int(way);
+    EXPECT_EQ(slurp(to), "old") << int(way);
+    EXPECT_EQ(slurp(from), "new") << int(way);
+    fs::remove(to);
+    fs::create_symlink(d / "elsewhere", to);  // a dangling link is something standing there
+    EXPECT_EQ(tolv::moveWithoutReplacing(from, to, way), EEXIST) << int(way);
+    EXPECT_FALSE(fs::exists(d / "elsewhere")) << int(way);
+    fs::remove(to);
+    EXPECT_EQ(tolv::moveWithoutReplacing(from, to, way), 0) << int(way);
+    EXPECT_EQ(slurp(to), "new") << int(way);
+    EXPECT_FALSE(fs::exists(from)) << int(way);
+    EXPECT_EQ(entries(d), 1) << int(way);
+    fs::remove(to);
+  }
+  // A link whose reply was lost (a network file system): the retry's EEXIST names the file
+  // itself, which is then in place under one name, not taken.
+  const fs::path from = d / "from", to = d / "to";
+  std::ofstream(from) << "new";
+  ASSERT_EQ(::link(from.c_str(), to.c_str()), 0);
+  EXPECT_EQ(tolv::moveWithoutReplacing(from, to, NoReplaceWay::Link), 0);
+  EXPECT_FALSE(fs::exists(from));
+  EXPECT_EQ(slurp(to), "new");
+  EXPECT_EQ(entries(d), 1);
+  fs::remove_all(d);
+}
+
+// A command's made output: the writers below take only a name, and the one that writes it is
+// kept apart from what appears meanwhile; other files they write are not.
+TEST(AtomicFile, AMadeOutputScopeReachesTheWriterOfItsName) {
+  const fs::path d = freshFolder("madescope");
+  const fs::path base = d / "m.CSV", other = d / "other.TXT";
+  std::ofstream(other) << "old";
+  fs::path written;
+  const int rc = tolv::writeMadeOutput(base, [&](const fs::path& file) {
+    EXPECT_TRUE(tolv::isMadeOutput(file));
+    EXPECT_FALSE(tolv::isMadeOutput(other));
+    TAtomicFile w(file);
+    w.write("table");
+    std::ofstream(base) << "a second run's";  // done while this one converted
+    EXPECT_EQ(writeFileAtomically(other, "new"), 0);
+    return w.commit();
+  }, written);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(written, d / "m_1.CSV");
+  EXPECT_EQ(slurp(base), "a second run's");
+  EXPECT_EQ(slurp(written), "table");
+  EXPECT_EQ(slurp(other), "new");
+  EXPECT_FALSE(tolv::isMadeOutput(base));
+  // Once the scope has ended the name is written as named again.
+  EXPECT_EQ(writeFileAtomically(base, "named"), 0);
+  EXPECT_EQ(slurp(base), "named");
   fs::remove_all(d);
 }
 
@@ -275,6 +394,16 @@ TEST(AtomicFile, ANamedStreamIsWrittenAsItComes) {
   EXPECT_EQ(tolv::resultText(kNotARegularFile, 1, ResultContext::Writing),
             "that is not a regular file");
   EXPECT_NE(tolv::resultText(ENXIO, 1, ResultContext::Writing), "that is not a regular file");
+  // A message that shows the number gets the words beside it; a number nobody names stays bare.
+  EXPECT_EQ(tolv::codeWithWords(EISDIR, 0, ResultContext::Writing), "21: das ist ein Ordner");
+  EXPECT_EQ(tolv::codeWithWords(EACCES, 1, ResultContext::Writing), "13: access denied");
+  EXPECT_EQ(tolv::codeWithWords(3, 1, ResultContext::Writing),
+            "3: the folder is missing or cannot be made");
+  EXPECT_EQ(tolv::codeWithWords(E2BIG, 1), "7: " + QString::fromLocal8Bit(std::strerror(E2BIG)));
+  EXPECT_EQ(tolv::codeWithWords(-1, 1), "-1");
+  // A third language has no words here: English ones would sit untranslated in its text.
+  EXPECT_EQ(tolv::codeWithWords(EACCES, 2, ResultContext::Writing), "13");
+  EXPECT_EQ(tolv::codeWithWords(E2BIG, 2), "7");
   ::close(ends[0]);
   ::close(ends[1]);
   // A character device of our own (a copy of /dev/null), watched for openings: an output to it

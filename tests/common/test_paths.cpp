@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <cerrno>
 #include <fstream>
 
 #include "common/paths.h"
@@ -71,7 +72,26 @@ TEST(Paths, BackupTakesTheFirstFreeName) {
   EXPECT_FALSE(fs::exists(f));
   EXPECT_TRUE(fs::exists(tmpRoot(tmp) / "Scalings_2.TXT"));
   EXPECT_EQ(freeBackupName(tmpRoot(tmp) / "noext").filename().string(), "noext_1");
-  // A name too long to look up ends the search at once (it searched for ever).
+  // A name that cannot be looked up may hide a file: no name is handed out (the search ends at
+  // once, it does not go on for ever), and nothing is backed up.
   const fs::path longName = tmpRoot(tmp) / (std::string(252, 'x') + ".CSV");
-  EXPECT_EQ(freeBackupName(longName).filename().string(), std::string(252, 'x') + "_1.CSV");
+  fs::path out = "unchanged";
+  EXPECT_EQ(freeBackupName(longName, out), ENAMETOOLONG);
+  EXPECT_EQ(out, "unchanged");
+  EXPECT_TRUE(freeBackupName(longName).empty());
+  // A folder on the path that loops (as unsearchable for root as EACCES is for a user).
+  fs::create_directory_symlink("loop", tmpRoot(tmp) / "loop");
+  const fs::path inLoop = tmpRoot(tmp) / "loop" / "Scalings.TXT";
+  EXPECT_EQ(freeBackupName(inLoop, out), ELOOP);
+  EXPECT_TRUE(freeBackupName(inLoop).empty());
+  // A file whose backup name cannot be looked up (254 characters, 256 with "_1") stays.
+  const fs::path nearLimit = tmpRoot(tmp) / (std::string(250, 'y') + ".CSV");
+  std::ofstream(nearLimit) << "kept";
+  ASSERT_TRUE(fs::exists(nearLimit));
+  EXPECT_FALSE(backUpFile(nearLimit));
+  EXPECT_TRUE(fs::exists(nearLimit));
+  // A link, dangling or not, takes its name.
+  fs::create_symlink("nowhere", tmpRoot(tmp) / "Scalings_3.TXT");
+  ASSERT_EQ(freeBackupName(f, out), 0);
+  EXPECT_EQ(out.filename().string(), "Scalings_4.TXT");
 }

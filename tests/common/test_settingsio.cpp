@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <random>
 
 #include "common/settingsio.h"
@@ -66,6 +68,28 @@ TEST(LineReading, MissingFiles) {
   EXPECT_EQ(b.openCode(), 3);
   bool v = false;
   EXPECT_EQ(readBoolValue(b, v), 3);
+}
+
+TEST(LineReading, AnOwnFileOverItsLimitIsRefusedNotCut) {
+  QTemporaryDir tmp;
+  const std::filesystem::path f = std::filesystem::path(tmp.path().toStdString()) / "own.SKS";
+  const auto put = [&](qsizetype n) {
+    QFile out(QString::fromStdString(f.string()));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    out.write(QByteArray(n, 'a'));
+  };
+  // Small limits, and one just past the reader's 64 KiB pieces: exactly the limit is the whole
+  // file, one byte more is no part of it (a cut would pass for a whole file).
+  for (const qint64 limit : {qint64(0), qint64(100), qint64(1 << 16), qint64((1 << 16) + 1)}) {
+    put(limit);
+    QByteArray bytes("before");
+    EXPECT_EQ(readOwnFile(f, bytes, limit), 0) << limit;
+    EXPECT_EQ(bytes.size(), limit) << limit;
+    put(limit + 1);
+    bytes = "before";
+    EXPECT_EQ(readOwnFile(f, bytes, limit), EFBIG) << limit;
+    EXPECT_EQ(bytes, "before") << limit;
+  }
 }
 
 TEST(SettingsReaders, ValuesAndCodes) {

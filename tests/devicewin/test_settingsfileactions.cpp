@@ -329,6 +329,9 @@ TEST_F(SettingsWindow, AFailedStoreAtCloseIsReportedAndClosingGoesOn) {
   EXPECT_TRUE(told[0].contains(QString::fromStdString(TSimulatedDriver::serialFor(1))));
   EXPECT_TRUE(told[0].contains(QStringLiteral("LastSettings.VXS")));
   EXPECT_TRUE(told[0].contains(QStringLiteral("konnten nicht"))) << told[0].toStdString();
+  // The reason in words beside its number.
+  EXPECT_TRUE(told[0].contains(QStringLiteral("(Fehler 21: das ist ein Ordner)")))
+      << told[0].toStdString();
 }
 
 TEST_F(SettingsWindow, MenuActionsSaveAsLoadAndSaveToTheLastName) {

@@ -162,6 +162,17 @@ TEST_F(ChartCsv, ResultCodesForClosedFailedAndBadNames) {
   EXPECT_EQ(s.row(), 0);
   EXPECT_EQ(rowsOf(root_ / "ok.CSV").size(), 7);
   EXPECT_EQ(s.close(), 0);
+  // A made name taken after it was chosen: the file there stays, and a dangling link there is
+  // not written through; the readings take the next free name.
+  ASSERT_EQ(s.open(root_ / "ok.CSV", 0, tolv::Placement::FreeName), 0);
+  EXPECT_EQ(s.fileName(), root_ / "ok_1.CSV");
+  EXPECT_EQ(s.close(), 0);
+  EXPECT_EQ(rowsOf(root_ / "ok.CSV").size(), 7);
+  fs::create_symlink(root_ / "elsewhere.CSV", root_ / "linked.CSV");
+  ASSERT_EQ(s.open(root_ / "linked.CSV", 0, tolv::Placement::FreeName), 0);
+  EXPECT_EQ(s.fileName(), root_ / "linked_1.CSV");
+  EXPECT_EQ(s.close(), 0);
+  EXPECT_FALSE(fs::exists(root_ / "elsewhere.CSV"));
 }
 
 TEST_F(ChartCsv, APauseOfTwoSecondsEndsTheFileAndTheNextReadingRepeatsTheList) {

@@ -6,6 +6,7 @@
 
 #include "export_clients.h"
 #include "files_fixture.h"
+#include "common/atomicfile.h"
 #include "measure/export_sigrok.h"
 #include "measure/loggerstream.h"
 #include "measure/textheader.h"
@@ -97,6 +98,25 @@ TEST_F(SrFileTest, ScopeSessionIsReadBackBySigrokWithItsRateNamesAndValues) {
   const auto ch1 = floatsOf(zipEntry(file, "analog-1-2-1"));
   ASSERT_EQ(ch1.size(), samples.size());
   EXPECT_EQ(ch1[6], samples[6].ch1);
+  // Under a name the program made the session never replaces what stands there (the zip
+  // library's own rename would): it goes beside it, and a name given is still replaced whole.
+  ::chmod(file.c_str(), 0640);
+  const std::string before = testfiles::slurp(file);
+  fs::path written;
+  ASSERT_EQ(writeMadeOutput(file, [&](const fs::path& f) { return writeSrSession(f, s); }, written),
+            0);
+  EXPECT_EQ(written, dir_ / "sub" / "scope_1.sr");
+  EXPECT_EQ(testfiles::slurp(file), before);
+  EXPECT_EQ(zipEntry(written, "version"), "2");
+  s.analog[1].values[6] = 42.0f;
+  ASSERT_EQ(writeSrSession(file, s), 0);
+  EXPECT_EQ(floatsOf(zipEntry(file, "analog-1-2-1"))[6], 42.0f);
+  struct stat st = {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);  // a replaced file keeps its mode
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "sub"), fs::directory_iterator()), 2);
+  s.analog[1].values[6] = samples[6].ch1;
+  ASSERT_EQ(writeSrSession(file, s), 0);
   if (!testclients::have("sigrok-cli")) GTEST_SKIP() << "sigrok-cli is not installed";
   int status = -1;
   const std::string show = testclients::run("sigrok-cli -i " + file.string() + " --show", &status);

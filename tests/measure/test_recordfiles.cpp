@@ -101,6 +101,19 @@ TEST_F(RecordFiles, AutoSaveWritesEveryScopeRecordIntoTheDayFolder) {
   EXPECT_EQ(fs::file_size(day / "143015_120_OSA0_1.VXD"), 72u + 20u * 8u);
   EXPECT_EQ(lines(slurp(day / "143015_120_OSA0.CSV")).size(), 20u);
   EXPECT_FALSE(fs::exists(dir_ / "Intermediate_OSA0"));
+  // Something under the name that the check before writing does not see (a dangling link, like
+  // a file another program puts there meanwhile) is kept; the record takes the next name and
+  // tells it.
+  now_ = stamp(2026, 12, 8, 14, 30, 16.5);
+  for (int mode : {1, 2}) {
+    settings_.autoSaveMode = std::uint8_t(mode);
+    const std::string ext = mode == 1 ? ".CSV" : ".VXD";
+    fs::create_symlink(dir_ / ("elsewhere" + ext), day / ("143016_500_OSA0" + ext));
+    scopeRecord(20);
+    EXPECT_EQ(files_->lastDataFile(), day / ("143016_500_OSA0_1" + ext));
+    EXPECT_TRUE(fs::exists(files_->lastDataFile()));
+    EXPECT_FALSE(fs::exists(dir_ / ("elsewhere" + ext)));
+  }
 }
 
 TEST_F(RecordFiles, AutoSaveOfALateRecordUsesTheTriggerDay) {

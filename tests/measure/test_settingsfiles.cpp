@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -271,6 +272,8 @@ TEST_F(SettingsFiles, FailedLoadsFallBackToTheImageOrReturnTheCode) {
       {"empty", QByteArray(), 38},
       {"wrong boolean", badBool, 9210},
       {"not a number", badReal, 9220},
+      // Longer than any setting: refused whole, not read up to a cut.
+      {"past the limit", vxt + QByteArray(kLargestOwnSettingsFile - vxt.size() + 1, ' '), EFBIG},
   };
   for (const Case& c : cases) {
     putFile(vxtName(base_), c.header);
@@ -288,6 +291,27 @@ TEST_F(SettingsFiles, FailedLoadsFallBackToTheImageOrReturnTheCode) {
     putFile(base_, vxs.left(100));
     EXPECT_EQ(b.load(base_), kSettingsImageSize) << c.what;
     EXPECT_EQ(b.pendingRecord(), zero) << c.what;
+  }
+  {
+    // Window options exactly at the limit are read; one byte more and the image stands in.
+    putFile(vxtName(base_), vxt);
+    putFile(base_, vxs);
+    const QByteArray sks = fileBytes(sksName(base_));
+    const QByteArray atLimit = sks + QByteArray(kLargestOwnSettingsFile - sks.size(), ' ');
+    putFile(sksName(base_), atLimit);
+    TSettingsLoader whole;
+    EXPECT_EQ(whole.load(base_), 0);
+    EXPECT_FALSE(whole.lastLoadUsedImage());
+    putFile(sksName(base_), atLimit + ' ');
+    TSettingsLoader over;
+    EXPECT_EQ(over.load(base_), 0);
+    EXPECT_TRUE(over.lastLoadUsedImage());
+    EXPECT_EQ(over.lastLoadBrokenFile(), sksName(base_));
+    // Behind it an image padded past the limit is no image either.
+    putFile(base_, vxs + QByteArray(2 << 20, '\0'));
+    TSettingsLoader padded;
+    EXPECT_EQ(padded.load(base_), EFBIG);
+    putFile(sksName(base_), sks);
   }
   // A named pipe without a writer at a name of a window's own setting is a damaged file, read
   // without waiting (a waiting read would hang the window): the image stands in for a text
