@@ -809,7 +809,7 @@ QString THeadlessAcquisition::writeOpenFormat(int i) {
   }
   if (!t) return {};  // nothing arrived: nothing to write
   const std::string ext = q_.format == QLatin1String("plain") ? "csv" : q_.format.toStdString();
-  const fs::path name = automaticDataFileName(s.deviceFolder(), *t, r.mode, ext);
+  const fs::path name = automaticDataFileBase(s.deviceFolder(), *t, r.mode, ext);
   ExportFormat f{};
   exportFormatOf(q_.format == QLatin1String("plain") ? QStringLiteral("csv") : q_.format, f);
   const fs::path stream = isLogger(r.mode) ? d.loggerStream().fileName() : fs::path();

@@ -136,16 +136,20 @@ fs::path dayFolder(const fs::path& deviceFolder, const DayTime& t) {
   return deviceFolder / stamp.left(8).toStdString();
 }
 
-fs::path automaticDataFileName(const fs::path& deviceFolder, const DayTime& t, ModeCode mode,
+fs::path automaticDataFileBase(const fs::path& deviceFolder, const DayTime& t, ModeCode mode,
                                std::string_view ext) {
   const QString stamp = fileNameStamp(t);
   const QString ms = fractionText(t, 6).mid(1, 3);  // cut, not rounded
   std::string file = stamp.mid(9, 6).toStdString() + "_" + ms.toStdString() + "_" +
                      modeCodeText(mode) + "." + std::string(ext);
-  fs::path name = dayFolder(deviceFolder, t) / file;
-  // What is free now is what a dialog offers; the writers commit without replacing and so
-  // take the next free name themselves when this one is gone meanwhile. A name that cannot be
-  // looked up stays the first one: such a writer meets the lookup again and reports its error.
+  return dayFolder(deviceFolder, t) / file;
+}
+
+fs::path automaticDataFileName(const fs::path& deviceFolder, const DayTime& t, ModeCode mode,
+                               std::string_view ext) {
+  fs::path name = automaticDataFileBase(deviceFolder, t, mode, ext);
+  // A name that cannot be looked up stays the base: whoever writes it meets the lookup again
+  // and reports its error.
   std::error_code ec;
   if (fs::exists(name, ec))
     if (fs::path free; freeBackupName(name, free) == 0) name = free;

@@ -48,10 +48,13 @@ struct CsvStyle {
 
 // Device folder + "YYYYMMDD" of the time.
 fs::path dayFolder(const fs::path& deviceFolder, const DayTime& t);
-// "HHMMSS_mmm_MODE.ext" in the day folder (milliseconds cut, not rounded); when that file
-// exists, the first free "_1", "_2", ... before the extension (the first name when none can be
-// told). ext without the point. Written inside writeMadeOutput, so a file put under the name
-// meanwhile is kept and the record takes the next free name.
+// "HHMMSS_mmm_MODE.ext" in the day folder (milliseconds cut, not rounded), ext without the
+// point. The automatic writers take this name through writeMadeOutput, which moves on to the
+// first free "_1", "_2", ... itself when it is taken (a file put there meanwhile is kept).
+fs::path automaticDataFileBase(const fs::path& deviceFolder, const DayTime& t, ModeCode mode,
+                               std::string_view ext);
+// The base name, or when that file exists the first free "_1", "_2", ... (the base when none
+// can be told): what a save dialog offers.
 fs::path automaticDataFileName(const fs::path& deviceFolder, const DayTime& t, ModeCode mode,
                                std::string_view ext);
 // 0, or -192 / -194 / -196 when the name has no folder, no file name or neither.

@@ -46,7 +46,7 @@ std::unique_ptr<TChartCsvAutoSave> attachChartCsv(TMeasureData& data, TRecordFil
                                                   std::function<ModeCode()> mode) {
   auto chart = std::make_unique<TChartCsvAutoSave>(
       data.chartList(), closeTimer, [folder, mode](const DayTime& t, const char* ext) {
-        return automaticDataFileName(folder(), t, mode(), ext);
+        return automaticDataFileBase(folder(), t, mode(), ext);
       });
   chart->saver().setDevice(serial());
   if (files)

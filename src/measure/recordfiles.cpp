@@ -39,7 +39,7 @@ int TRecordFiles::autoSaveScope(const TMeasureData& d, int mode) {
   const RecordInfo ri = info(d, d.snapshot());
   const bool csv = mode == 1;
   const fs::path name =
-      automaticDataFileName(d.deviceFolder(), ri.time, kModeOSA0, csv ? "CSV" : "VXD");
+      automaticDataFileBase(d.deviceFolder(), ri.time, kModeOSA0, csv ? "CSV" : "VXD");
   fs::path taken;
   const int rc = writeMadeOutput(
       name,
@@ -57,7 +57,7 @@ int TRecordFiles::autoSaveLogic(const TMeasureData& d, int mode) {
   const RecordInfo ri = info(d, d.snapshot());
   const bool csv = mode == 1;
   const fs::path name =
-      automaticDataFileName(d.deviceFolder(), ri.time, kModeLAIO, csv ? "CSV" : "VXD");
+      automaticDataFileBase(d.deviceFolder(), ri.time, kModeLAIO, csv ? "CSV" : "VXD");
   fs::path taken;
   const int rc = writeMadeOutput(
       name,
@@ -77,7 +77,7 @@ int TRecordFiles::loggerCsv(const TMeasureData& d, ModeCode mode, const fs::path
   DayTime start;
   int rc = readStoredHeader(streamFile, header, start);
   if (rc != 0) return rc;
-  const fs::path name = automaticDataFileName(d.deviceFolder(), start, mode, "CSV");
+  const fs::path name = automaticDataFileBase(d.deviceFolder(), start, mode, "CSV");
   const SettingsRecord window = d.snapshot();
   const QString serial = serial_ ? serial_() : QString();
   fs::path taken;
