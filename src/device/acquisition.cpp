@@ -350,7 +350,7 @@ void TAcquisition::startIfWanted() {
     startAfterStop_ = false;
     // A run already on its way (asked for while the run ended) is the one wanted.
     if (runState_ == RunState::Idle && !lost_ && !closing_) startRun();
-    if (runState_ == RunState::Idle) setControlsEnabled(controlsWanted_);
+    setControlsEnabled(controlsWanted_);
   }
   // The record's steps are over: the stop is no longer shown as under way.
   showStop();
