@@ -49,6 +49,8 @@ inline constexpr int kTextStoppingHint = 370;     // its hint
 inline constexpr int kTextRestarting = 413;
 inline constexpr int kTextRestartingHint = 414;
 inline constexpr int kTextRestartTakenBackHint = 415;
+// STOP's hint when the device has gone quiet on the stop: the press writes it again.
+inline constexpr int kTextStopAgainHint = 416;
 inline constexpr int kTextSampleTimeTaken = 371;  // the device took another sample time
 
 // Texts of the export dialogs: the formats a target dialog offers, and a file none is for.

@@ -239,6 +239,8 @@ const BuiltInText kTexts[] = {
      "then the new run begins;~BREAK takes the restart back."},
     {415, "Nimmt den Neustart nach dem Stopp zurück: die Messung endet mit dem Stopp",
      "Takes back the restart after the stop: the run ends with the stop"},
+    {416, "Das Gerät schweigt auf den Stopp: dieser Druck sendet ihn noch einmal",
+     "The device has gone quiet on the stop: this press sends it once more"},
     {420, "sein Dateikopf %1 ist beschädigt (%2)", "its text header %1 is damaged (%2)"},
     {421,
      "%1 ist keine Zwischendatei, sondern %2. Hier werden nur Zwischendateien (.FIL) "

@@ -236,6 +236,10 @@ void TAcquisition::setRunEnabled(bool on) {
 }
 
 void TAcquisition::setControlsEnabled(bool on) {
+  controlsWanted_ = on;
+  // A start waiting for the stop's end is a run on its way: a mode or setting changed meanwhile
+  // would have it go out in a mode nobody started it in.
+  on = on && !startAfterStop_;
   controlsEnabled_ = on;
   if (deferShow_)
     showPending_ = true;
@@ -318,13 +322,15 @@ void TAcquisition::queueRun() {
 }
 
 void TAcquisition::runClicked() {
-  if (stopPending()) {
+  if (stopPending() || startAfterStop_) {
     // The user's last press wins, however long the device takes: the run begins once the stop
     // is done, unless a STOP takes it back first. Queued now, it would ride on the queue's
     // rules for runs behind a record and could go out to a device that never ends its stop.
+    // The press writes nothing: repeating the stop (and clearing single shot) is STOP's, and a
+    // repeat here would cut short the time the device is given for its record.
     startAfterStop_ = true;
-    // It waits for the stop's end: a device that went quiet on it gets the stop once more.
-    if (stopping() && stopMayRepeat()) sendStop();
+    startAfterForOther_ = false;
+    setControlsEnabled(controlsWanted_);
     showStop();
     return;
   }
@@ -344,6 +350,7 @@ void TAcquisition::startIfWanted() {
     startAfterStop_ = false;
     // A run already on its way (asked for while the run ended) is the one wanted.
     if (runState_ == RunState::Idle && !lost_ && !closing_) startRun();
+    setControlsEnabled(controlsWanted_);
   }
   // The record's steps are over: the stop is no longer shown as under way.
   showStop();
@@ -355,7 +362,9 @@ void TAcquisition::runNow() {
   // What the window shows of it waits for showDeferredState: several devices started one after
   // another write their run commands without the windows' updates in between.
   deferShow_ = true;
+  const bool wished = startAfterStop_;
   runClicked();
+  if (!wished && startAfterStop_) startAfterForOther_ = true;
   // Inside this window's own tick (its record steps let events run) the tick writes it when
   // it ends; bytes waiting in the driver are read (and dropped) by a tick first.
   if (runState_ == RunState::RunQueued && replyTag_ < 0 && !inTick_ && link_.isOpen() &&
@@ -363,6 +372,14 @@ void TAcquisition::runNow() {
     drain();
   deferShow_ = false;
   quiet_ = wasQuiet;
+}
+
+void TAcquisition::dropStartAfterStop() {
+  if (!startAfterStop_ || !startAfterForOther_) return;
+  startAfterStop_ = false;
+  startAfterForOther_ = false;
+  setControlsEnabled(controlsWanted_);
+  showStop();
 }
 
 bool TAcquisition::stopping() const {
@@ -497,8 +514,10 @@ void TAcquisition::showStop() {
     now.on = true;
     now.percent = 100;
   }
-  now.pending = stopPending();
-  now.startAfter = startAfterStop_ && now.pending;
+  // A start kept for after the stop stays shown until it is acted on: the stopped run's end
+  // (a logger's file closed and drawn) lets events run first, and a press there takes it back.
+  now.pending = stopPending() || startAfterStop_;
+  now.startAfter = startAfterStop_;
   if (now == stopShow_) return;
   stopShow_ = now;
   host_.stopShowChanged(now);
@@ -507,7 +526,8 @@ void TAcquisition::showStop() {
 void TAcquisition::stopClicked() {
   // A start kept during the stop is taken back, before anything here may end that stop: the
   // last press wins.
-  startAfterStop_ = false;
+  const bool tookBack = std::exchange(startAfterStop_, false);
+  if (tookBack) setControlsEnabled(controlsWanted_);
   // A voltmeter reading already waiting in the driver was measured before the stop: it is
   // taken first, like any other, so the series the stop closes holds it. (Inside a tick or a
   // record's steps the tick takes it.)
@@ -524,8 +544,8 @@ void TAcquisition::stopClicked() {
   // The device has the stop and is still sending the record it began: a second ZZZZ would
   // reach it only after that record, as the first command of whatever follows. Only a device
   // silent since, or one whose record trickles in, gets it again; one whose record is in
-  // needs none (the press took back a start, if anything).
-  if (!stopPending() || (stopping() && stopMayRepeat())) sendStop();
+  // needs none (the press took back a start, if anything; the stop it waited for is done).
+  if ((!stopPending() && !tookBack) || (stopping() && stopMayRepeat())) sendStop();
   // No run queued before the stop may go out after it, whatever the state: entering Measuring
   // would clear the stop request and the device would go on measuring.
   dropQueuedRuns();

@@ -26,9 +26,9 @@ namespace tolv {
 enum class RunState { Idle = 0, RunQueued = 1, Measuring = 2, Transferring = 3, FilePlotting = 4 };
 
 // How `PN_Running`, `BN_Run` and `BN_BREAK` look in a run state. While a finished record is
-// saved and drawn in a run that goes on (or one being stopped, see StopShow), STOP keeps its
-// place under the pointer: RUN there would take a click meant to stop the run as a request
-// for another one.
+// saved and drawn in a run that goes on, STOP keeps its place under the pointer: RUN there
+// would take a click meant to stop the run as a request for another one. A run being stopped
+// shows what the next press does instead (see StopShow).
 struct RunStateLook {
   bool buttonFace = false;  // the system's button-face colour instead of rgb
   std::uint32_t rgb = 0;    // 0xRRGGBB
@@ -54,7 +54,7 @@ struct StopShow {
                            // may be in its steps)
   int percent = -1;        // how much of the record has come, -1 for a logger stream
   // The device has sent nothing for a while, or its record has been trickling in too slowly
-  // to end soon: STOP may be sent again.
+  // to end soon: a STOP press writes the stop again (STOP's hint says so once it is shown).
   bool stopAgain = false;
   // A stop is under way (a voltmeter's too, which is not shown as stopping): each press still
   // counts, and RUN or STOP shows what the presses so far want.
@@ -269,6 +269,9 @@ class TAcquisition {
   bool stopPending() const;
   // A START pressed during such a stop, to be acted on once when the stop is done.
   bool startAfterStop() const { return startAfterStop_; }
+  // Takes back such a start when runNow kept it: the window that asked for the run is done
+  // with the device, and the run would go on as the device's own.
+  void dropStartAfterStop();
   const StopShow& stopShow() const { return stopShow_; }
   bool closing() const { return closing_; }
   bool singleShot() const { return singleShot_; }
@@ -416,6 +419,7 @@ class TAcquisition {
   int replyTag_ = kTagNone;
   bool stopRequested_ = false;
   bool startAfterStop_ = false;
+  bool startAfterForOther_ = false;  // that start came from runNow
   int quietPolls_ = 0;  // polls in Measuring that found nothing since the last byte or ZZZZ
   int stopPolls_ = 0;   // polls in Measuring since the last ZZZZ
   std::int64_t firstStopUs_ = -1;  // the run's first ZZZZ that was written (-1: none)
@@ -438,6 +442,7 @@ class TAcquisition {
   bool overlap_ = false;
   bool runEnabled_ = false;
   bool controlsEnabled_ = true;
+  bool controlsWanted_ = true;  // as the run has them, before a start kept for after a stop
   bool multiRegistered_ = false;
   bool inTick_ = false;
   bool lost_ = false;

@@ -135,16 +135,21 @@ QString TOneTolvanexRunPanel::stoppingCaption(int percent, bool startAfter) {
 
 void TOneTolvanexRunPanel::showStop(const StopShow& stop) {
   stop_ = stop;
-  if (stop.on) {
+  // A voltmeter's stop is not shown as stopping, but a start kept for after it is.
+  if (stop.on || stop.startAfter) {
     running_->setText(stoppingCaption(stop.percent, stop.startAfter));
     running_->setToolTip(hintText(stop.startAfter ? kTextRestartingHint : kTextStoppingHint));
   } else {
     running_->setText(text(89));
     running_->setToolTip(hintText(90));
   }
-  // STOP that takes back a start kept for after the stop says so.
-  break_->setToolTip(hintText(stop.startAfter ? kTextRestartTakenBackHint : 88));
+  // STOP that takes back a start kept for after the stop says so, and that it writes the stop
+  // once more to a device gone quiet on it.
+  QString breakHint = hintText(stop.startAfter ? kTextRestartTakenBackHint : 88);
+  if (stop.startAfter && stop.stopAgain) breakHint += QLatin1Char('\n') + hintText(kTextStopAgainHint);
+  break_->setToolTip(breakHint);
   applyButtons();
+  applyRunEnabled();
 }
 
 void TOneTolvanexRunPanel::showRunState(RunState s) {
@@ -206,7 +211,8 @@ void TOneTolvanexRunPanel::applyRunEnabled() {
   run_->setEnabled(runEnabled_ && !held_);
   restoreButtonFocus(parked);
   single_->setEnabled(!held_);
-  run_->setToolTip(hintText(held_ ? kTextHeldByMultiRun : 86));
+  // RUN during a stop begins its run only once the stop is done.
+  run_->setToolTip(hintText(held_ ? kTextHeldByMultiRun : stop_.pending ? kTextStoppingHint : 86));
   single_->setToolTip(hintText(held_ ? kTextHeldByMultiRun : kTextSingleShotHint));
 }
 

@@ -69,7 +69,7 @@ class TOneTolvanexRunPanel : public QFrame {
 
   // RUN and the box as the run and the multi-device run allow them.
   void applyRunEnabled();
-  // RUN and STOP swap places and grey out under the keyboard user's hand: the focus the pair
+  // RUN and STOP swap places (and RUN greys) under the keyboard user's hand: the focus the pair
   // holds is parked on their shared spot while they change, then given to the one in sight.
   bool parkButtonFocus();
   void restoreButtonFocus(bool parked);

@@ -101,6 +101,8 @@ void TDeviceWindowMember::setSingleShot(bool on) {
 
 void TDeviceWindowMember::giveBackSingleShot() {
   if (!w_ || !singleShotTaken_) return;
+  // A run asked for while the device's own stop was still under way is not the device's own.
+  w_->acquisition().dropStartAfterStop();
   // Inside a record's steps the switch decides whether the device runs on: given back there,
   // a window whose own choice is continuous would start a run of its own after the multi-device
   // run's last record. It waits until the steps are over.

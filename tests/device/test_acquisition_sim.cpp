@@ -454,7 +454,16 @@ class StartStop : public ::testing::Test {
     ASSERT_EQ(acq.open([](SettingsRecord&) { return 2; }), 2);
     advance(1500);
     log.runInFlight = [this] { return acq.runInFlight(); };
+    // Wherever the window lets events run (a record saved and drawn, a logger's file closed),
+    // a start kept for after the stop keeps the settings locked, and a test may press there.
+    rig.host.onProcessEvents = [this] {
+      if (acq.startAfterStop() && acq.controlsEnabled()) ++unlockedForAStart;
+      if (duringEvents) duringEvents();
+    };
   }
+  void TearDown() override { EXPECT_EQ(unlockedForAStart, 0); }
+  int unlockedForAStart = 0;
+  std::function<void()> duringEvents;
   void advance(std::int64_t ms) { rig.hub.advance(ms); }
   bool until(const std::function<bool()>& p, std::int64_t ms) {
     return rig.hub.advanceUntil(p, ms);
@@ -470,6 +479,11 @@ class StartStop : public ::testing::Test {
   }
   // Press k of a sequence that began with START: odd presses start, even ones stop.
   void press(int k) { k % 2 ? acq.runClicked() : acq.stopClicked(); }
+  // A click on the shared spot: whichever of RUN and STOP the window shows.
+  void click() {
+    runStateLook(acq.runState(), acq.runGoesOn(), acq.stopShow()).breakVisible ? acq.stopClicked()
+                                                                               : acq.runClicked();
+  }
   // Once the presses have had their effect: stopped for an even count, measuring again for an
   // odd one.
   bool settled(int presses) {
@@ -625,5 +639,103 @@ TEST_F(StartStop, ASilentDeviceCollectsNoRunTheLastPressDidNotAskFor) {
     }
     sim.device(0).setSilent(false);
     advance(2000);
+  }
+}
+
+// A START that waits for a stop the device has gone quiet on (a record of 131000 samples at
+// 20 us, STOP 0.6 s in, the next press 0.6 s later, past the polls that allow a repeat) only
+// marks the run wanted: no second stop that would cut short the time the device still has
+// for its record, and single shot as it was (the device window's F6 and the multi-device
+// window tick it before their RUN). The multi-device window takes back a start it asked for
+// when it gives the device back; the user's own stays.
+TEST_F(StartStop, AStartDuringAQuietStopWritesNothingAndKeepsSingleShot) {
+  timebase(131000);
+  acq.desired().sampleTime = 2e-5f;
+  acq.requestSettingsWrite();
+  advance(1000);
+  for (const bool fromOther : {false, true}) {
+    SCOPED_TRACE(fromOther);
+    log.words.clear();
+    const int records = rig.sink.scopeRecords;
+    acq.setSingleShot(true);
+    press(1);
+    ASSERT_TRUE(until([&] { return acq.runState() == RunState::Measuring; }, 1000));
+    advance(600);
+    press(2);
+    advance(600);
+    ASSERT_TRUE(acq.stopping());
+    ASSERT_TRUE(acq.stopShow().stopAgain);
+    acq.setSingleShot(true);
+    fromOther ? acq.runNow() : acq.runClicked();
+    EXPECT_TRUE(acq.startAfterStop());
+    EXPECT_EQ(log.count("ZZZZ"), 1);
+    EXPECT_TRUE(acq.singleShot());
+    if (fromOther) {
+      acq.dropStartAfterStop();
+      EXPECT_FALSE(acq.startAfterStop());
+      EXPECT_FALSE(acq.stopShow().pending && acq.stopShow().startAfter);
+    } else {
+      acq.dropStartAfterStop();  // not the multi-device window's
+      EXPECT_TRUE(acq.startAfterStop());
+    }
+    ASSERT_TRUE(until([&] { return !acq.stopPending(); }, 10000));
+    // The stopped run's record is its own, and the wanted single-shot run takes one more.
+    EXPECT_EQ(rig.sink.scopeRecords - records, 1);
+    advance(8000);
+    EXPECT_EQ(log.count("ZZZZ"), 1);
+    EXPECT_EQ(log.count("*RUN"), fromOther ? 1 : 2);
+    EXPECT_EQ(rig.sink.scopeRecords - records, fromOther ? 1 : 2);
+    EXPECT_EQ(acq.runState(), RunState::Idle);
+    EXPECT_TRUE(acq.singleShot());
+    EXPECT_TRUE(acq.controlsEnabled());
+  }
+}
+
+// A logger's run stopped, START pressed while it streams on to its end marker: closing and
+// drawing the stream's file lets events run before the wanted run goes out, and a click
+// there lands on STOP (the start still shown as waiting) and takes it back, writing nothing.
+// Without a click the wanted run goes out once.
+TEST_F(StartStop, AStartWaitingForALoggersEndIsShownUntilItIsActedOn) {
+  for (ModeCode m : {kModeDLA0, kModeDLDI}) {
+    for (const bool fourth : {true, false}) {
+      SCOPED_TRACE(::testing::Message() << modeCodeText(m) << (fourth ? " 4" : " 3") << " presses");
+      acq.selectMode(m);
+      advance(1000);
+      ASSERT_EQ(acq.mode(), m);
+      acq.desired().sampleTime = 1e-3f;
+      acq.desired().memoryDepth = 10000;
+      acq.requestSettingsWrite();
+      advance(1000);
+      log.words.clear();
+      const int ended = rig.sink.loggerEnded;
+      press(1);
+      advance(1000);
+      ASSERT_EQ(acq.runState(), RunState::Measuring);
+      press(2);
+      press(3);
+      ASSERT_TRUE(acq.startAfterStop());
+      int clicked = 0;
+      duringEvents = [&] {
+        // The stream has ended; its file is still to be closed and drawn, or is being.
+        if (!fourth || clicked || acq.runState() != RunState::Idle || !acq.startAfterStop())
+          return;
+        ++clicked;
+        EXPECT_TRUE(acq.stopShow().startAfter);
+        click();
+      };
+      ASSERT_TRUE(until([&] { return rig.sink.loggerEnded > ended; }, 3000));
+      advance(1000);
+      duringEvents = nullptr;
+      EXPECT_EQ(clicked, fourth ? 1 : 0);
+      EXPECT_EQ(log.count("ZZZZ"), 1);
+      EXPECT_EQ(log.count("*RUN"), fourth ? 1 : 2);
+      EXPECT_EQ(acq.runState(), fourth ? RunState::Idle : RunState::Measuring);
+      EXPECT_FALSE(acq.startAfterStop());
+      if (!fourth) {
+        acq.stopClicked();
+        ASSERT_TRUE(until([&] { return acq.runState() == RunState::Idle; }, 3000));
+      }
+      EXPECT_TRUE(acq.controlsEnabled());
+    }
   }
 }

@@ -427,6 +427,8 @@ TEST_F(RunWindow, StopDuringALongRecordShowsStoppingUntilTheRecordIsIn) {
   EXPECT_TRUE(run().breakButton()->isHidden());
   EXPECT_FALSE(run().runButton()->isHidden());
   EXPECT_TRUE(run().runButton()->isEnabled());
+  // RUN there begins its run only once the stop is done, and says so.
+  EXPECT_EQ(run().runButton()->toolTip(), hintText(kTextStoppingHint));
   const QString early = run().runningPanel()->text();
   advance(3000);
   EXPECT_NE(run().runningPanel()->text(), early);  // the share that has come grows
@@ -453,6 +455,22 @@ TEST_F(RunWindow, StopDuringALongRecordShowsStoppingUntilTheRecordIsIn) {
   EXPECT_FALSE(run().runButton()->isHidden());
   EXPECT_EQ(counted().scopeRecords, 0);
   EXPECT_EQ(rec_.writes.size(), writes);
+  EXPECT_EQ(run().runButton()->toolTip(), hintText(86));
+  // A device gone quiet on the stop: the STOP shown for a start kept meanwhile says that it
+  // sends the stop once more. A voltmeter's stop, not shown as stopping, still shows the start.
+  StopShow quiet;
+  quiet.on = quiet.pending = quiet.startAfter = quiet.stopAgain = true;
+  run().showStop(quiet);
+  EXPECT_TRUE(run().breakButton()->toolTip().endsWith(hintText(kTextStopAgainHint)));
+  quiet.stopAgain = false;
+  run().showStop(quiet);
+  EXPECT_EQ(run().breakButton()->toolTip(), hintText(kTextRestartTakenBackHint));
+  StopShow voltmeter;
+  voltmeter.pending = voltmeter.startAfter = true;
+  run().showStop(voltmeter);
+  EXPECT_EQ(run().runningPanel()->text(), text(kTextRestarting));
+  run().showStop(StopShow{});
+  EXPECT_EQ(run().runningPanel()->text(), text(89));
 }
 
 // The user's quick presses on the shared spot during a record of 131000 samples (1.31 s
@@ -501,6 +519,52 @@ TEST_F(RunWindow, QuickPressesDuringALongRecordEndAsTheLastPress) {
       ASSERT_TRUE(until([&] { return acq().runState() == RunState::Idle; }, 10000));
     }
   }
+}
+
+// The same user's presses as they reached a busy window: START, STOP 0.6 s later, the third
+// press while the stopped record is saved as CSV (the steps serve events), the fourth just after
+// those steps. Four presses: the device ends stopped, and whatever went out after the last ZZZZ,
+// no run.
+TEST_F(RunWindow, PressesThatReachABusyWindowLateEndAsTheLastPress) {
+  boot();
+  w_->findChild<TFilePanel*>()->setAutoSaveMode(1);
+  acq().desired().sampleTime = 1e-5f;
+  acq().desired().memoryDepth = 131000;
+  acq().requestSettingsWrite();
+  advance(1000);
+  ASSERT_EQ(acq().storedReply().memoryDepth, 131000.0f);
+  sim_.setLinkRate({4096, 10000});
+  const QPoint spot = run().runButton()->geometry().center();
+  const auto clickSpot = [&] {
+    auto* b = qobject_cast<QAbstractButton*>(run().childAt(spot));
+    ASSERT_NE(b, nullptr);
+    click(b);
+  };
+  const int records = counted().scopeRecords;
+  clickSpot();
+  ASSERT_TRUE(until([&] { return acq().runState() == RunState::Measuring; }, 1000));
+  advance(600);
+  clickSpot();
+  ASSERT_EQ(rec_.of("ZZZZ").size(), 1u);
+  bool third = false;
+  counted().onEvent = [&](const char* what) {
+    if (third || std::string(what) != "scope") return;
+    third = true;
+    clickSpot();
+  };
+  ASSERT_TRUE(until([&] { return third && !acq().recordStepGoing(); }, 10000));
+  counted().onEvent = nullptr;
+  clickSpot();
+  advance(5000);
+  // The stopped record is kept (and the part of the run the fourth press stopped, if any).
+  EXPECT_GE(counted().scopeRecords, records + 1);
+  EXPECT_EQ(acq().runState(), RunState::Idle);
+  std::size_t lastStop = 0;
+  for (std::size_t i = 0; i < rec_.writes.size(); ++i)
+    if (rec_.writes[i].word() == "ZZZZ") lastStop = i;
+  for (std::size_t i = lastStop; i < rec_.writes.size(); ++i)
+    EXPECT_NE(rec_.writes[i].word(), "*RUN");
+  EXPECT_FALSE(run().runButton()->isHidden());
 }
 
 // The analog logger asked for 100 us on a link that carries no such stream: the device takes
