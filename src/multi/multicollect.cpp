@@ -721,15 +721,17 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   slots_[slot].delivered = true;
   slots_[slot].trigger = head.time;
   slots_[slot].colours = {head.colours[0], head.colours[1]};
-  // A file shown in place of the picture keeps its rows until the cycle's picture replaces it.
-  if (slot < status_.size() && !fileInPlace_) {
+  if (slot < status_.size()) {
     MultiStatusRow& row = status_[slot];
-    row.serial = serial;
-    row.colour1 = head.colours[0];
-    row.colour2 = head.colours[1];
-    row.filled = true;
     row.missing = false;
     row.owed = false;
+    // A file shown in place of the picture keeps its colours until the cycle's picture comes.
+    if (!fileInPlace_) {
+      row.serial = serial;
+      row.colour1 = head.colours[0];
+      row.colour2 = head.colours[1];
+      row.filled = true;
+    }
   }
   notify(kChangedStatus);
 
