@@ -260,6 +260,11 @@ QString csvDateText(const DayTime& t) {
   return dateOf(split(t)).toString(QStringLiteral("MM.dd.yyyy"));
 }
 
+QString csvMicroTimeText(const DayTime& t) {
+  const SplitStamp s = split(t);
+  return timeOf(s).toString(QStringLiteral("HH:mm:ss")) + fractionOf(s.micro, 3);
+}
+
 QString csvShortDateText(const DayTime& t) {
   return dateOf(split(t)).toString(QStringLiteral("MM.dd.yy"));
 }

@@ -63,6 +63,9 @@ QString storedDateTimeText(const DayTime& t);
 QString csvDateText(const DayTime& t);
 QString csvShortDateText(const DayTime& t);
 QString csvTimeText(const DayTime& t);
+// "HH:MM:SS" and the microseconds, trailing zeros removed, at least the milliseconds
+// ("22:32:58.7365"); rounded as csvDateText, so the two cells name one moment.
+QString csvMicroTimeText(const DayTime& t);
 // "YYYYMMDD/HHMMSS": a day folder followed by the time digits.
 QString fileNameStamp(const DayTime& t);
 // Fraction of the second as "." + digits: trailing zeros removed, at least minDigits kept.

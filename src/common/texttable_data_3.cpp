@@ -277,9 +277,9 @@ const BuiltInText kTexts[] = {
      "Collecting time changed from %1 ms to %2 ms."},
     {438,
      "Aus der längsten Aufnahme seit der Aktivierung der Geräte: %1, %2 Werte, %3 Messung, %4 "
-     "Übertragung, dazu 0,113 s. Erneutes Aktivieren setzt sie zurück.",
+     "Übertragung, dazu %5. Erneutes Aktivieren setzt sie zurück.",
      "Set from the longest record since the devices were activated: %1, %2 samples, %3 to "
-     "record, %4 to transfer, plus 0.113 s. Activating again resets it."},
+     "record, %4 to transfer, plus %5. Activating again resets it."},
 };
 }  // namespace
 

@@ -124,7 +124,10 @@ void TMultiTopPanel::buildStartStop() {
           [this](bool on) { coll_.setSingleShot(on, true); });
   bnRun_ = new QPushButton(pnStartStop_);
   bnRun_->setObjectName(QStringLiteral("BN_Run"));
-  connect(bnRun_, &QPushButton::clicked, this, [this] { coll_.runClicked(); });
+  connect(bnRun_, &QPushButton::clicked, this, [this] {
+    fileShownDuringRun({});
+    coll_.runClicked();
+  });
   bnBreak_ = new QPushButton(pnStartStop_);
   bnBreak_->setObjectName(QStringLiteral("BN_Break"));
   connect(bnBreak_, &QPushButton::clicked, this, [this] { coll_.breakClicked(); });
@@ -297,11 +300,9 @@ void TMultiTopPanel::refreshStatus(bool runGoing) {
   if (seCollectTime_->value() != coll_.collectTimeMs())
     seCollectTime_->setValue(coll_.collectTimeMs());
   // Said on after the cycle's picture has taken the file's place (a cycle may take less than a
-  // second, too short to read it), until the run is over or the picture cleared.
-  if (!pictureNotice_.isEmpty() &&
-      ((!runGoing && !coll_.cycleOpen()) ||
-       (coll_.kernel().DataSetCount() == 0 && !coll_.lastPictureShown())))
-    pictureNotice_.clear();
+  // second, too short to read it; a single shot's ends the run with it) until the user does
+  // something else with the picture: RUN, another load, or the picture cleared.
+  if (coll_.kernel().DataSetCount() == 0 && !coll_.lastPictureShown()) pictureFile_.clear();
   const auto& cs = coll_.collectTimeSource();
   const QString source = collectTimeSourceText(cs);
   const QString hint =
@@ -324,18 +325,20 @@ QString TMultiTopPanel::collectTimeSourceText(const TMultiCollection::CollectTim
   return text(kTextMultiCollectTimeSource)
       .arg(cs.serial)
       .arg(cs.depth)
-      .arg(valueText(record, 4, QStringLiteral("s")), valueText(transfer, 4, QStringLiteral("s")));
+      .arg(valueText(record, 4, QStringLiteral("s")), valueText(transfer, 4, QStringLiteral("s")),
+           valueText(TMultiCollection::kCollectMarginS, 4, QStringLiteral("s")));
 }
 
 void TMultiTopPanel::fileShownDuringRun(const QString& file) {
-  pictureNotice_ = text(kTextMultiLoadedDuringRun).arg(file);
+  pictureFile_ = file;
   showNotice();
 }
 
 void TMultiTopPanel::showNotice() {
+  // Built here, so a change of language reaches it too.
   QStringList lines;
-  for (const QString* s : {&pictureNotice_, &collectNotice_})
-    if (!s->isEmpty()) lines << *s;
+  if (!pictureFile_.isEmpty()) lines << text(kTextMultiLoadedDuringRun).arg(pictureFile_);
+  if (!collectNotice_.isEmpty()) lines << collectNotice_;
   const QString all = lines.join(QLatin1Char('\n'));
   if (pnNotice_->text() != all) pnNotice_->setText(all);
   if (pnNotice_->isHidden() != all.isEmpty()) pnNotice_->setVisible(!all.isEmpty());

@@ -33,7 +33,7 @@ class TMultiTopPanel : public QFrame {
   void saveControlsShown(bool on);
   // The line under the start controls says why the collecting time changed, when a run
   // changed it, and, for a data file loaded while a run goes on, that the run's cycles take
-  // its picture's place (until the run is over or the picture cleared).
+  // its picture's place (until RUN, another load or the picture cleared; empty: said no more).
   void fileShownDuringRun(const QString& file);
   QLabel* notice() const { return pnNotice_; }
   // Where the collecting time comes from, in the program's language (empty: not known).
@@ -95,7 +95,8 @@ class TMultiTopPanel : public QFrame {
   QLabel* extremeLabels_[2] = {};  // captions of PN_DeltaTMin and PN_DeltaTMax
   QLabel* statValues_[5] = {};
   QLabel* pnNotice_ = nullptr;
-  QString pictureNotice_, collectNotice_;
+  QString pictureFile_;  // a file loaded during a run (empty: nothing to say of it)
+  QString collectNotice_;
 };
 
 }  // namespace tolv

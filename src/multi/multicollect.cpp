@@ -92,7 +92,7 @@ ITimer& TMultiCollection::makeTimer(int ms) {
 double TMultiCollection::collectingEstimate(std::int32_t depth, double dt) {
   // The record is measured first and sent afterwards: both times add up.
   const double n = depth > 0 ? double(depth) : 0.0;
-  return n * std::max(dt, 0.0) + n * kTransferPerSample + 0.113;
+  return n * std::max(dt, 0.0) + n * kTransferPerSample + kCollectMarginS;
 }
 
 // --- F ------------------------------------------------------------------------------------
@@ -183,6 +183,8 @@ int TMultiCollection::activate() {
   // A cycle Break left waiting keeps what came, saved before the active list changes.
   finishOpenCycle();
   longestEstimate_ = 0;
+  // With nothing active, nothing sets the collecting time: no device is its source any more.
+  collectSource_ = {};
   std::vector<MultiStatusRow> rowsBefore = std::move(status_);
   active_.clear();
   slots_.clear();
@@ -721,12 +723,15 @@ void TMultiCollection::recordArrived(const MultiRecordNotice& notice) {
   slots_[slot].colours = {head.colours[0], head.colours[1]};
   if (slot < status_.size()) {
     MultiStatusRow& row = status_[slot];
-    row.serial = serial;
-    row.colour1 = head.colours[0];
-    row.colour2 = head.colours[1];
-    row.filled = true;
     row.missing = false;
     row.owed = false;
+    // A file shown in place of the picture keeps its colours until the cycle's picture comes.
+    if (!fileInPlace_) {
+      row.serial = serial;
+      row.colour1 = head.colours[0];
+      row.colour2 = head.colours[1];
+      row.filled = true;
+    }
   }
   notify(kChangedStatus);
 
@@ -814,16 +819,29 @@ void TMultiCollection::endCycle() {
   notify(kChangedStatus);
   const std::uint64_t gen = cycleGen_;
   const int received = received_;
+  // Named by the cycle's stamp before a file loaded meanwhile can take its place.
+  const fs::path autoName = autoDataFileName();
+  cycleEnding_ = true;
   processEvents();
+  cycleEnding_ = false;
   // RUN clicked meanwhile has started a run of its own: this cycle is still drawn and saved,
   // but it neither schedules a re-run into that run nor ends it.
   const bool newRun = gen != cycleGen_;
   if (complete) keepVisibleMode();
   // Drawn all the same, but a run started meanwhile has reset the statistics: the old cycle
   // counts in none of them.
-  draw(!newRun);
+  const bool drawnNothing = draw(!newRun) == kNoDataSets;
+  const bool fileKept = drawnNothing && fileInPlace_;
+  if (fileKept) {
+    // Clear image left nothing of the cycle, and a file is shown in its place: it becomes the
+    // picture proper, as loaded after the cycle (redrawn on a new size, shifted, zoomed).
+    cycleStamp_ = loaded_.time;
+    addFileCurves(loaded_);
+    renderPlot(false, true);
+    describeLoadedFile(loaded_);
+  }
   // The picture now shows this cycle (unless nothing could be drawn: the last one stays).
-  if (!lastPictureShown_) {
+  if (!lastPictureShown_ && !fileKept) {
     onScreen_ = received > 0 ? OnScreen::Cycle : OnScreen::Nothing;
     shownHeld_ = false;
   }
@@ -833,7 +851,7 @@ void TMultiCollection::endCycle() {
   // meanwhile shows, still holds records that exist nowhere else.
   if (autosave_ && received > 0 && cycleTextCount_ > 0) {
     // Cycles can be shorter than a second; a later one must not overwrite the earlier file.
-    fs::path name = autoDataFileName();
+    fs::path name = autoName;
     std::error_code ec;
     if (fs::exists(name, ec)) name = freeBackupName(name);
     std::string merged;
@@ -1048,22 +1066,28 @@ void TMultiCollection::clearImage() {
   // its device does now (busy, a record owed), and the rows of a file's other devices go.
   emptyMemberRows();
   // The records a cycle still collecting has taken stay its own and go into its merged file:
-  // their rows keep telling of them.
-  if (cycleOpen_)
-    for (std::size_t k = 0; k < slots_.size() && k < status_.size(); ++k)
-      if (slots_[k].delivered) {
-        status_[k].filled = true;
-        status_[k].colour1 = slots_[k].colours[0];
-        status_[k].colour2 = slots_[k].colours[1];
-      }
+  // their rows keep telling of them (with their deltas once the cycle has ended).
+  if (cycleOpen_ || cycleEnding_) refillCycleRows();
   notify(kChangedPlot | kChangedStatus);
+}
+
+void TMultiCollection::refillCycleRows() {
+  if (cycleEnding_) {
+    updateTriggerDeltas();
+    return;
+  }
+  for (std::size_t k = 0; k < slots_.size() && k < status_.size(); ++k)
+    if (slots_[k].delivered) {
+      status_[k].filled = true;
+      status_[k].colour1 = slots_[k].colours[0];
+      status_[k].colour2 = slots_[k].colours[1];
+    }
 }
 
 void TMultiCollection::setImageSize(int w, int h) {
   kernel_.SetImageSize(w, h);
   // While a cycle's records are in but not drawn, the picture on show is another: the plot is
-  // drawn once the cycle ends, on a clean picture. Drawn now, the records come so far would
-  // stay beneath it, their axis labels among the cycle's.
+  // drawn once the cycle ends, on a clean picture, so a render now would be wasted.
   if (kernel_.DataSetCount() > 0 && !lastPictureShown_) kernel_.Render(nullptr, true);
   drawHeader();
 }
@@ -1313,14 +1337,13 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   // While a cycle collects, its records are the picture to come: they stay in the plot and go
   // into its merged file. The file is shown at once all the same, and the cycle's picture
   // replaces it when the cycle ends (the window says so).
-  if (cycleOpen_ && received_ > 0 && clearBeforeDrawing_)
-    return showFileInPlaceOfPicture(r, bytes, sep);
+  if (collectingRecords() && clearBeforeDrawing_) return showFileInPlaceOfPicture(r, bytes, sep);
   // Kept for comparison beside the curves on show (clear before drawing off), the file is
   // stored already: the record on screen that Save as and Export take stays the one shown
   // before, so a cycle never saved can still be saved, and the header keeps its time. Beside
   // a cycle still collecting, it is drawn at once with what came so far, and stays in that
   // cycle's picture.
-  const bool collecting = cycleOpen_ && received_ > 0;
+  const bool collecting = collectingRecords();
   const bool beside = collecting || (!clearBeforeDrawing_ && kernel_.DataSetCount() > 0 &&
                                      onScreen_ != OnScreen::Nothing);
   if (!beside) {
@@ -1336,6 +1359,14 @@ int TMultiCollection::loadDataFile(const fs::path& name) {
   kernel_.PrepareImage(nullptr);
   addFileCurves(r);
   if (!beside) describeLoadedFile(r);
+  if (collecting) {
+    // The picture is now the cycle's records so far with the file: Save as and Export take
+    // those records, and the rows of the devices yet to deliver describe nothing drawn.
+    onScreen_ = OnScreen::Cycle;
+    shownHeld_ = false;
+    emptyMemberRows();
+    refillCycleRows();
+  }
   // The file's stamp heads the picture; beside others it is named after theirs.
   if (beside) beside_.push_back(r);
   const int drawn = renderPlot();
@@ -1360,6 +1391,7 @@ int TMultiCollection::showFileInPlaceOfPicture(const TREADing& r, std::string& b
   lastPicture_ = picture.Bitmap();
   lastHeader_ = multiHeaderText(r.time);
   lastPictureShown_ = true;
+  fileInPlace_ = true;
   loadedText_ = std::move(bytes);
   loadedSep_ = sep;
   onScreen_ = OnScreen::Loaded;

@@ -112,6 +112,8 @@ class TMultiCollection {
   static constexpr int kLateStartMs = 333;
   // A link carries 4 bytes per 127 us: the transfer time of one sample.
   static constexpr double kTransferPerSample = 0.000127;
+  // Added to every record's estimate: the command's reply and the link's start.
+  static constexpr double kCollectMarginS = 0.113;
   // After Break: how often a cycle waiting for records looks whether any may still come.
   static constexpr int kOwedPollMs = 100;
   // How often a device left out as busy is looked at: its mark goes once its own run is over.
@@ -342,6 +344,8 @@ class TMultiCollection {
   void placePictureRows(std::vector<MultiStatusRow> picture);
   // One row per member with only its serial and what it does now; rows beyond them dropped.
   void emptyMemberRows();
+  // The rows of a cycle's delivered records, after something emptied them mid-cycle.
+  void refillCycleRows();
   // The curves on show drawn again with their shifts (unless a new cycle's records are in).
   void redrawShifted();
   // The status rows of a merged data file loaded in place of the picture on show.
@@ -384,6 +388,7 @@ class TMultiCollection {
   int renderPlot(bool toFront = true, bool forCycle = false);
   void dropLastPicture() {
     lastPictureShown_ = false;
+    fileInPlace_ = false;
     lastPicture_ = QImage();
   }
   ScalingsData scalingsData() const;
@@ -479,6 +484,11 @@ class TMultiCollection {
   bool plotPageDue_ = false;  // the first picture of a run started by request is still to come
   MultiActivationNotice notice_;
   bool cycleOpen_ = false;  // see cycleOpen()
+  // From a cycle's end until its picture is drawn: a click handled meanwhile still meets the
+  // cycle's records, not yet drawn or saved.
+  bool cycleEnding_ = false;
+  bool fileInPlace_ = false;  // the last picture is a file loaded while a cycle collected
+  bool collectingRecords() const { return (cycleOpen_ || cycleEnding_) && received_ > 0; }
   int collectExtensions_ = 0;  // times the collecting time was given again for a record coming
   int lateStartMs_ = 0;        // added to this cycle's collecting time for a device started late
   // Counts the cycles started: work that lets events run ends only the cycle it began with.

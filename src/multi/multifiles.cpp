@@ -67,21 +67,15 @@ ScaleRowValues ScaleRowValues::of(const ScaleRowTexts& t) {
 
 QString multiTimeText(const DayTime& t) {
   // The trigger moments of a cycle's devices lie fractions of a millisecond apart: the cell
-  // keeps microseconds (trailing zeros dropped, at least the milliseconds), and its first
-  // twelve characters stay "HH:MM:SS.mmm" for readers that take the milliseconds only.
-  // Seconds and fraction come from one rounding, so .9999996 is the next second's .000.
-  long long us = std::llround(dtNormalise(t).seconds * 1e6);
-  if (us >= 86400LL * 1000000) us -= 86400LL * 1000000;  // the date rounds over too
-  if (us < 0) us = 0;
-  const QTime whole = QTime::fromMSecsSinceStartOfDay(int(us / 1000000) * 1000);
-  return whole.toString(QStringLiteral("HH:mm:ss")) +
-         fractionText(dtFromSeconds(double(us % 1000000) / 1e6), 3);
+  // keeps microseconds, and its first twelve characters stay "HH:MM:SS.mmm" for readers that
+  // take the milliseconds only. Rounded with the date cell, so near midnight both carry.
+  return csvMicroTimeText(t);
 }
 
 // The shape the cell beside it names ("MM.DD.YYYY"), whatever the regional date format: a
 // short date such as "8 Dec 2026" or "12/8/26" would not read back everywhere.
 QString multiDateText(const DayTime& t) {
-  return dtToQDateTime(t).date().toString(QStringLiteral("MM.dd.yyyy"));
+  return csvDateText(t);
 }
 
 int multiStampFromTexts(const QString& date, const QString& time, DayTime& out,
@@ -96,7 +90,7 @@ int multiStampFromTexts(const QString& date, const QString& time, DayTime& out,
   if (!d.isValid()) return kNotANumber;
   // "HH:MM:SS" with a fraction of any length; beyond microseconds it is cut.
   static const QRegularExpression shape(
-      QStringLiteral("^(\\d{1,2}):(\\d{2}):(\\d{2})(?:\\.(\\d{1,9}))?$"));
+      QStringLiteral("^(\\d{1,2}):(\\d{2}):(\\d{2})(?:\\.(\\d+))?$"));
   const QRegularExpressionMatch m = shape.match(time.trimmed());
   if (!m.hasMatch()) return kNotANumber;
   const QTime tm(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
@@ -618,7 +612,8 @@ int readMultiDataBytes(std::string_view bytes, char sep, TREADing& into) {
   if (!cellOf(2, 1, c)) return kMultiFileTooShort;
   if (int rc = multiStampFromTexts(date, cellText(c), r.time, &r.timeDigits); rc != 0) return rc;
   // Each device's own date and time cells: the true moment its record was triggered. The
-  // finest of them tells how finely the file knows the moments.
+  // finest of them tells how finely the file knows the moments; a guess, as the writer drops
+  // trailing zeros: moments that all fall on whole milliseconds read back as 3 digits.
   for (int k = 0; k < n; ++k) {
     DayTime t = r.time, own;
     int digits = 0;

@@ -416,6 +416,11 @@ int TF_Multi_Tolvanex_Img::startRun() {
   return coll().startRun(true);
 }
 
+void TF_Multi_Tolvanex_Img::BN_RunClick() {
+  top_->fileShownDuringRun({});
+  coll().runClicked();
+}
+
 bool TF_Multi_Tolvanex_Img::runGoing() const {
   // Between two cycles of a continuous run only the re-run timer is pending.
   return coll().running() || coll_->reRunTimer().isActive();
@@ -602,8 +607,9 @@ int TF_Multi_Tolvanex_Img::LoadMUVXfile() {
   const int rc = coll().loadDataFile(pathFromText(name));
   if (rc == 0) {
     // Shown at once, but a run going on draws its next cycle in its place: said, not hidden.
-    if (runGoing() || coll().cycleOpen())
-      top_->fileShownDuringRun(pathText(pathFromText(name).filename()));
+    // A cycle Break left waiting has no next one: its own picture replaces the file as any
+    // cycle's does, and a note from before is of another file.
+    top_->fileShownDuringRun(runGoing() ? pathText(pathFromText(name).filename()) : QString());
     layOut();
   } else
     tellFileProblem(name + QStringLiteral(":\n") + multiResultText(rc, ResultContext::Reading));

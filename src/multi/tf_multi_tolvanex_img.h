@@ -104,7 +104,7 @@ class TF_Multi_Tolvanex_Img : public QWidget, private IMultiView {
   int loadPositionLines(QStringList& lines, bool apply = true);
 
   // Handlers (public so they can be driven directly).
-  void BN_RunClick() { coll().runClicked(); }
+  void BN_RunClick();
   void BN_BreakClick() { coll().breakClicked(); }
   void BN_UpdateClick();
   void BN_ClearImageClick() { coll().clearImage(); }

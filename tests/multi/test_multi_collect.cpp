@@ -107,6 +107,16 @@ TEST_F(MultiCollect, ActivationLinksTheCheckedDevicesAndSetsTheCollectTime) {
   c.activate();
   EXPECT_EQ(c.collectTimeMs(), 2673);
   EXPECT_FALSE(c.collectTimeSource().changed);
+  // An activation with nothing checked leaves no device to name, nor a change to tell of.
+  c.collectTimeEdited(400);
+  c.runClicked();
+  ASSERT_TRUE(c.collectTimeSource().changed);
+  c.breakClicked();
+  hub_.advance(0);
+  for (int i = 0; i < c.itemCount(); ++i) c.setItemChecked(i, false);
+  EXPECT_EQ(c.activate(), kMultiEmpty);
+  EXPECT_FALSE(c.collectTimeSource().changed);
+  EXPECT_TRUE(c.collectTimeSource().serial.isEmpty());
 }
 
 TEST_F(MultiCollect, OneActiveDeviceNeverStartsTheCollectTimer) {
@@ -450,7 +460,8 @@ TEST_F(MultiCollect, ClearImageDuringACycleLosesNoRecord) {
 }
 
 // A new size while a cycle collects (the window laid out, a file loaded meanwhile) leaves
-// nothing of the records come so far beneath the cycle's picture.
+// nothing of the records come so far beneath the cycle's picture: it is drawn on a clean one
+// (whether the new size renders them meanwhile is not watched here).
 TEST_F(MultiCollect, ANewSizeDuringACycleLeavesNoTraceInItsPicture) {
   FakeMember& a = members_.add(QStringLiteral("A1"), 1000, 1e-6);
   FakeMember& b = members_.add(QStringLiteral("B2"), 5000, 1e-4);
@@ -1949,6 +1960,17 @@ TEST_F(MultiCollect, AFileLoadedDuringARunIsShownAtOnceAndTheCycleReplacesIt) {
   EXPECT_FALSE(c.lastPictureShown());
   const QString beside = QStringLiteral("  +  ") + dateTimeText(r.time);
   EXPECT_TRUE(c.headerText().contains(beside)) << c.headerText().toStdString();
+  {
+    // Save as takes the records now drawn, not the last cycle's no longer on screen; the row
+    // of the device yet to deliver describes nothing drawn.
+    ASSERT_EQ(c.saveDataFile(root_ / "sofar.CSV"), 0);
+    TREADing saved;
+    ASSERT_EQ(readMultiDataFile(root_ / "sofar.CSV", '\t', saved), 0);
+    EXPECT_EQ(saved.names, QStringList{"A1"});
+    EXPECT_NEAR(dtDiffSeconds(saved.time, r.time), 1.5, 1e-9);
+    EXPECT_TRUE(c.statusRows()[0].filled);
+    EXPECT_FALSE(c.statusRows()[1].filled || c.statusRows()[1].hasTriggerDelta);
+  }
   EXPECT_EQ(drawn(), (QStringList{"A1 K1", "A1 K1", "A1 K2", "A1 K2", "B2 K1", "B2 K2"}));
   c.recordArrived(b.notice(50));
   ASSERT_EQ(drawn(), both);
@@ -1980,6 +2002,72 @@ TEST_F(MultiCollect, AFileLoadedDuringARunIsShownAtOnceAndTheCycleReplacesIt) {
   c.recordArrived(b.notice(50));
   EXPECT_EQ(drawn(), (QStringList{"A1 K1", "A1 K2", "B2 K1", "B2 K2"}));
   EXPECT_FALSE(c.headerText().contains(QStringLiteral("  +  ")));
+}
+
+// A click handled while a cycle ends (its last record written, its picture not yet drawn)
+// meets the cycle as one still collecting; Clear image and a file shown in its place leave
+// the cycle's records, rows, stamp and file whole.
+TEST_F(MultiCollect, AClickWhileACycleEndsLeavesTheCycleWhole) {
+  FakeMember& a = members_.add(QStringLiteral("A1"), 100);
+  FakeMember& b = members_.add(QStringLiteral("B2"), 100);
+  FakeMember& d = members_.add(QStringLiteral("C3"), 100);
+  HookView view;
+  TMultiCollection& c = makeActive();
+  c.setView(&view);
+  c.setAutosave(true);
+  const auto cycle = [&](std::function<void()> hook) {
+    for (FakeMember* m : {&a, &b, &d}) m->time = dtAddSeconds(m->time, 2.0);
+    c.runClicked();
+    c.recordArrived(a.notice(50));
+    c.recordArrived(b.notice(50));
+    view.hook = std::move(hook);
+    c.recordArrived(d.notice(50));
+    ASSERT_FALSE(c.cycleOpen());
+    EXPECT_FALSE(view.hook);  // it ran
+  };
+  cycle(nullptr);
+  const fs::path f = root_ / "abc.CSV";
+  ASSERT_EQ(c.saveDataFile(f), 0);
+  TREADing r;
+  ASSERT_EQ(readMultiDataFile(f, '\t', r), 0);
+  cycle([&] { c.clearImage(); });
+  EXPECT_EQ(c.kernel().DataSetCount(), 0);
+  for (const MultiStatusRow& row : c.statusRows())
+    EXPECT_TRUE(row.filled && row.hasTriggerDelta && !row.missing) << row.serial.toStdString();
+  EXPECT_TRUE(fs::exists(c.autoDataFileName()));
+  cycle([&] { EXPECT_EQ(c.loadDataFile(f), 0); });
+  EXPECT_FALSE(c.lastPictureShown());
+  EXPECT_EQ(c.headerText(), multiHeaderText(a.time));
+  {
+    TREADing saved;
+    ASSERT_EQ(c.saveDataFile(root_ / "shown.CSV"), 0);
+    ASSERT_EQ(readMultiDataFile(root_ / "shown.CSV", '\t', saved), 0);
+    EXPECT_NEAR(dtDiffSeconds(saved.time, r.time), 4.0, 1e-9);
+    ASSERT_TRUE(fs::exists(c.autoDataFileName()));
+    ASSERT_EQ(readMultiDataFile(c.autoDataFileName(), '\t', saved), 0);
+    EXPECT_NEAR(dtDiffSeconds(saved.time, r.time), 4.0, 1e-9);
+  }
+  // Clear image, a file shown in place, and no other record: the file stays as the picture
+  // proper (its curves in the plot, redrawn on a new size), its rows its own.
+  for (FakeMember* m : {&a, &b, &d}) m->time = dtAddSeconds(m->time, 2.0);
+  c.runClicked();
+  c.recordArrived(a.notice(50));
+  c.clearImage();
+  ASSERT_EQ(c.loadDataFile(f), 0);
+  ASSERT_TRUE(c.lastPictureShown());
+  hub_.advance(c.collectTimeMs());
+  ASSERT_FALSE(c.cycleOpen());
+  EXPECT_FALSE(c.lastPictureShown());
+  EXPECT_EQ(c.kernel().DataSetCount(), 6);
+  EXPECT_EQ(c.headerText(), multiHeaderText(r.time));
+  ASSERT_EQ(c.statusRows().size(), 3u);
+  for (const MultiStatusRow& row : c.statusRows())
+    EXPECT_TRUE(row.filled && !row.missing && row.deltaDigits == r.timeDigits)
+        << row.serial.toStdString();
+  ASSERT_EQ(c.saveDataFile(root_ / "after.CSV"), 0);
+  TREADing after;
+  ASSERT_EQ(readMultiDataFile(root_ / "after.CSV", '\t', after), 0);
+  EXPECT_EQ(dtDiffSeconds(after.time, r.time), 0.0);
 }
 
 }  // namespace

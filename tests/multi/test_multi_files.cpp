@@ -107,6 +107,22 @@ TEST_F(MultiFiles, DateAndTimeCellsKeepOneShapeUnderOtherRegionalFormats) {
       multiStampFromTexts(multiDateText(t), QStringLiteral("21:05:07.1234567"), back, &digits), 0);
   EXPECT_EQ(digits, 6);
   EXPECT_NEAR(dtDiffSeconds(back, stamp(21, 5, 7, 0)), 0.123456, 1e-7);
+  ASSERT_EQ(multiStampFromTexts(multiDateText(t), QStringLiteral("21:05:07.1234567890123"),
+                                back, &digits),
+            0);
+  EXPECT_NEAR(dtDiffSeconds(back, stamp(21, 5, 7, 0)), 0.123456, 1e-7);
+  // Just before midnight the date and time cells name one moment: neither rounds into the next
+  // day without the other.
+  const DayTime lastMs = dtAddSeconds(stamp(23, 59, 59, 0), 0.9997);
+  EXPECT_EQ(multiDateText(lastMs), "03.15.2007");
+  EXPECT_EQ(multiTimeText(lastMs), "23:59:59.9997");
+  ASSERT_EQ(multiStampFromTexts(multiDateText(lastMs), multiTimeText(lastMs), back), 0);
+  EXPECT_NEAR(dtDiffSeconds(back, lastMs), 0.0, 1e-7);
+  const DayTime nextDay = dtAddSeconds(stamp(23, 59, 59, 0), 0.9999996);
+  EXPECT_EQ(multiDateText(nextDay), "03.16.2007");
+  EXPECT_EQ(multiTimeText(nextDay), "00:00:00.000");
+  ASSERT_EQ(multiStampFromTexts(multiDateText(nextDay), multiTimeText(nextDay), back), 0);
+  EXPECT_NEAR(dtDiffSeconds(back, nextDay), 0.0, 1e-6);
   ASSERT_EQ(multiStampFromTexts(multiDateText(t), QStringLiteral("21:05:07"), back, &digits), 0);
   EXPECT_EQ(digits, 0);
   for (const char* bad : {"21:05:07.", "21:05:07.04x", "21:65:07.040", "21:05"})

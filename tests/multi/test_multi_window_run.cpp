@@ -363,17 +363,46 @@ TEST_F(MultiRunWindow, TheNoticeSaysWhatTheRunChangesOnScreen) {
       << notice->text().toStdString();
   EXPECT_TRUE(notice->text().contains(QStringLiteral("TVS00002"))) << notice->text().toStdString();
   EXPECT_TRUE(box->toolTip().contains(QStringLiteral("131000"))) << box->toolTip().toStdString();
+  // Another language: both notes and the hint rebuilt in it, every number with the one decimal
+  // mark the system gives.
+  setLanguageIndex(kLanguageGerman);
+  w.applyTexts();
+  EXPECT_TRUE(notice->text().contains(QStringLiteral("ist gezeichnet")))
+      << notice->text().toStdString();
+  EXPECT_TRUE(box->toolTip().contains(QStringLiteral("16.64 s \u00dcbertragung, dazu 113 ms")))
+      << box->toolTip().toStdString();
+  EXPECT_FALSE(box->toolTip().contains(QStringLiteral("0,113"))) << box->toolTip().toStdString();
+  setLanguageIndex(kLanguageEnglish);
+  w.applyTexts();
   box->setValue(3000);
   QCoreApplication::processEvents();
   EXPECT_TRUE(notice->text().contains(QStringLiteral("run.CSV"))) << notice->text().toStdString();
   EXPECT_FALSE(notice->text().contains(QStringLiteral("16881")));
   EXPECT_EQ(w.coll().collectTimeMs(), 3000);
-  // The run over, nothing takes the file's place any more.
+  // The run over, the note stays for a user who looked away, until the picture is cleared.
   for (auto& m : members_.list) m->owes = false;
   w.BN_BreakClick();
   hub_.advance(TMultiCollection::kReRunMs);
   QCoreApplication::processEvents();
+  EXPECT_TRUE(notice->text().contains(QStringLiteral("run.CSV"))) << notice->text().toStdString();
+  w.BN_ClearImageClick();
+  QCoreApplication::processEvents();
   EXPECT_FALSE(notice->isVisible());
+  // A single shot: its cycle's end ends the run, and the file it replaced is still told of,
+  // until RUN.
+  w.coll().setSingleShot(true, false);
+  for (auto& m : members_.list) m->owes = true;
+  w.BN_RunClick();
+  w.coll().recordArrived(members_.list[0]->notice());
+  ASSERT_EQ(w.LoadMUVXfile(), 0);
+  w.coll().recordArrived(members_.list[1]->notice());
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(w.coll().cycleOpen());
+  EXPECT_TRUE(notice->isVisible());
+  EXPECT_TRUE(notice->text().contains(QStringLiteral("run.CSV"))) << notice->text().toStdString();
+  w.BN_RunClick();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(notice->text().contains(QStringLiteral("run.CSV"))) << notice->text().toStdString();
 }
 
 // The window keeps its size through a run: what appears with the first cycle (the statistics,
