@@ -851,12 +851,14 @@ void TMultiCollection::endCycle() {
   // meanwhile shows, still holds records that exist nowhere else.
   if (autosave_ && received > 0 && cycleTextCount_ > 0) {
     // Cycles can be shorter than a second; a later one must not overwrite the earlier file.
+    // Written without replacing: a file under the name (an earlier cycle's, or one put there
+    // meanwhile) is kept and this one takes the next free _k.
     fs::path name = autoName;
-    std::error_code ec;
-    if (fs::exists(name, ec)) name = freeBackupName(name);
     std::string merged;
     int saved = mergeKept(cycleTexts_, cycleTextCount_, merged);
-    if (saved == 0) saved = writeMergedText(name, merged);
+    if (saved == 0)
+      saved = writeMadeOutput(
+          autoName, [&](const fs::path& f) { return writeMergedText(f, merged); }, name);
     if (saved != 0 && !autosaveFailureTold_) {
       autosaveFailureTold_ = true;
       if (onAutosaveFailed) onAutosaveFailed(name, saved);
