@@ -16,6 +16,58 @@
 
 namespace tolv {
 
+bool columnStats(const double* y, int n, double ylo, double yhi, double& lo, double& hi,
+                 double* step) {
+  int k = 0;
+  double l = y[0], h = y[0], s = 0.0;
+  bool ok = true;
+#if defined(__SSE2__)
+  if (n >= 8) {
+    // One pass, four values a turn in two lanes of accumulators each, so no turn waits for the
+    // minimum or maximum of the one before; the differences of neighbours in the same pass
+    // (value k + 1 less value k, for k up to the turn's last).
+    const __m128d vlo = _mm_set1_pd(ylo), vhi = _mm_set1_pd(yhi), sign = _mm_set1_pd(-0.0);
+    __m128d all0 = _mm_castsi128_pd(_mm_set1_epi32(-1)), all1 = all0;
+    __m128d ml0 = _mm_set1_pd(l), ml1 = ml0, mh0 = ml0, mh1 = ml0;
+    __m128d ms0 = _mm_setzero_pd(), ms1 = ms0;
+    for (; k + 5 <= n; k += 4) {
+      const __m128d a = _mm_loadu_pd(y + k), b = _mm_loadu_pd(y + k + 2);
+      all0 = _mm_and_pd(all0, _mm_and_pd(_mm_cmple_pd(vlo, a), _mm_cmple_pd(a, vhi)));
+      all1 = _mm_and_pd(all1, _mm_and_pd(_mm_cmple_pd(vlo, b), _mm_cmple_pd(b, vhi)));
+      ml0 = _mm_min_pd(ml0, a);
+      ml1 = _mm_min_pd(ml1, b);
+      mh0 = _mm_max_pd(mh0, a);
+      mh1 = _mm_max_pd(mh1, b);
+      if (step) {
+        const __m128d a1 = _mm_loadu_pd(y + k + 1), b1 = _mm_loadu_pd(y + k + 3);
+        ms0 = _mm_max_pd(ms0, _mm_andnot_pd(sign, _mm_sub_pd(a1, a)));
+        ms1 = _mm_max_pd(ms1, _mm_andnot_pd(sign, _mm_sub_pd(b1, b)));
+      }
+    }
+    ok = _mm_movemask_pd(_mm_and_pd(all0, all1)) == 3;
+    double a[2], b[2], c[2];
+    _mm_storeu_pd(a, _mm_min_pd(ml0, ml1));
+    _mm_storeu_pd(b, _mm_max_pd(mh0, mh1));
+    _mm_storeu_pd(c, _mm_max_pd(ms0, ms1));
+    l = std::min(a[0], a[1]);
+    h = std::max(b[0], b[1]);
+    s = std::max(c[0], c[1]);
+  }
+#endif
+  // The differences from value k on (the one into value k was taken above).
+  for (int j = k; step && j + 1 < n; ++j) s = std::max(s, std::fabs(y[j + 1] - y[j]));
+  for (; k < n; ++k) {
+    const double v = y[k];
+    ok &= ylo <= v && v <= yhi;
+    l = std::min(l, v);
+    h = std::max(h, v);
+  }
+  if (step) *step = s;
+  lo = l;
+  hi = h;
+  return ok;
+}
+
 namespace {
 
 // First index in [from, to) for which `out` holds, `out` being false up to some index and true
@@ -435,61 +487,6 @@ bool nonDecreasing(const double* x, int n) {
 #endif
   bool ok = true;
   for (; k + 1 < n; ++k) ok &= x[k] <= x[k + 1];
-  return ok;
-}
-
-// Of y[0 .. n - 1] (n > 0): the minimum lo, the maximum hi and, when step is given, the largest
-// difference of neighbours. False when a value lies outside [ylo, yhi] or is no number (lo,
-// hi and step are then meaningless).
-bool columnStats(const double* y, int n, double ylo, double yhi, double& lo, double& hi,
-                 double* step) {
-  int k = 0;
-  double l = y[0], h = y[0], s = 0.0;
-  bool ok = true;
-#if defined(__SSE2__)
-  if (n >= 8) {
-    // One pass, four values a turn in two lanes of accumulators each, so no turn waits for the
-    // minimum or maximum of the one before; the differences of neighbours in the same pass
-    // (value k + 1 less value k, for k up to the turn's last).
-    const __m128d vlo = _mm_set1_pd(ylo), vhi = _mm_set1_pd(yhi), sign = _mm_set1_pd(-0.0);
-    __m128d all0 = _mm_castsi128_pd(_mm_set1_epi32(-1)), all1 = all0;
-    __m128d ml0 = _mm_set1_pd(l), ml1 = ml0, mh0 = ml0, mh1 = ml0;
-    __m128d ms0 = _mm_setzero_pd(), ms1 = ms0;
-    for (; k + 5 <= n; k += 4) {
-      const __m128d a = _mm_loadu_pd(y + k), b = _mm_loadu_pd(y + k + 2);
-      all0 = _mm_and_pd(all0, _mm_and_pd(_mm_cmple_pd(vlo, a), _mm_cmple_pd(a, vhi)));
-      all1 = _mm_and_pd(all1, _mm_and_pd(_mm_cmple_pd(vlo, b), _mm_cmple_pd(b, vhi)));
-      ml0 = _mm_min_pd(ml0, a);
-      ml1 = _mm_min_pd(ml1, b);
-      mh0 = _mm_max_pd(mh0, a);
-      mh1 = _mm_max_pd(mh1, b);
-      if (step) {
-        const __m128d a1 = _mm_loadu_pd(y + k + 1), b1 = _mm_loadu_pd(y + k + 3);
-        ms0 = _mm_max_pd(ms0, _mm_andnot_pd(sign, _mm_sub_pd(a1, a)));
-        ms1 = _mm_max_pd(ms1, _mm_andnot_pd(sign, _mm_sub_pd(b1, b)));
-      }
-    }
-    ok = _mm_movemask_pd(_mm_and_pd(all0, all1)) == 3;
-    double a[2], b[2], c[2];
-    _mm_storeu_pd(a, _mm_min_pd(ml0, ml1));
-    _mm_storeu_pd(b, _mm_max_pd(mh0, mh1));
-    _mm_storeu_pd(c, _mm_max_pd(ms0, ms1));
-    l = std::min(a[0], a[1]);
-    h = std::max(b[0], b[1]);
-    s = std::max(c[0], c[1]);
-  }
-#endif
-  // The differences from value k on (the one into value k was taken above).
-  for (int j = k; step && j + 1 < n; ++j) s = std::max(s, std::fabs(y[j + 1] - y[j]));
-  for (; k < n; ++k) {
-    const double v = y[k];
-    ok &= ylo <= v && v <= yhi;
-    l = std::min(l, v);
-    h = std::max(h, v);
-  }
-  if (step) *step = s;
-  lo = l;
-  hi = h;
   return ok;
 }
 

@@ -13,6 +13,12 @@
 
 namespace tolv {
 
+// Of y[0 .. n - 1] (n > 0): the minimum lo, the maximum hi and, when step is given, the largest
+// difference of neighbours, in one pass. False when a value lies outside [ylo, yhi] or is no
+// number (lo, hi and step are then meaningless).
+bool columnStats(const double* y, int n, double ylo, double yhi, double& lo, double& hi,
+                 double* step);
+
 inline std::uint32_t rgbOf(ColorRef c) {
   return 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
 }

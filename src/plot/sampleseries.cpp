@@ -410,8 +410,16 @@ void TXYNearestGrid::Begin(int left, int top, int right, int bottom) {
   top_ = top;
   right_ = std::max(right, left - 1);
   bottom_ = std::max(bottom, top - 1);
-  width_ = right_ - left_ + 1;
-  cells_.assign(std::size_t(width_) * std::size_t(bottom_ - top_ + 1), 0);
+  tilesX_ = (right_ - left_ + kTile) >> kTileShift;
+  tiles_.assign(std::size_t(tilesX_) * std::size_t((bottom_ - top_ + kTile) >> kTileShift), 0);
+  // The last picture's tiles go: one covering less keeps no more than it needs.
+  cells_.clear();
+  cells_.shrink_to_fit();
+}
+
+std::uint32_t TXYNearestGrid::newTile() {
+  cells_.resize(cells_.size() + std::size_t(kTile) * kTile, 0);
+  return std::uint32_t(cells_.size() / (std::size_t(kTile) * kTile));
 }
 
 bool TXYNearestGrid::Nearest(int cx, int cy, int mode, std::uint64_t& index, int& x, int& y,
@@ -429,7 +437,7 @@ bool TXYNearestGrid::Nearest(int cx, int cy, int mode, std::uint64_t& index, int
       y = py;
     }
   };
-  if (cells_.empty()) return false;
+  if (cells_.empty()) return false;  // no point noted
   if (mode == 1 || mode == 2) {
     // Whole columns (by X) or rows (by Y), outwards from the pointer's; the first that holds a
     // point decides, its neighbour on the other side at the same distance competing.
@@ -476,6 +484,7 @@ bool TXYNearestGrid::Nearest(int cx, int cy, int mode, std::uint64_t& index, int
 }
 
 void TXYBoxes::Begin(std::uint64_t n) {
+  count = n;
   const std::size_t blocks = std::size_t((n + kBlock - 1) / kBlock);
   xlo.assign(blocks, HUGE_VAL);
   ylo.assign(blocks, HUGE_VAL);

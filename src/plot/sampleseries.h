@@ -188,16 +188,17 @@ struct TXYSeries {
 // (b + 1) * kBlock - 1 and of the point before them (the line into the block starts there);
 // lo > hi where none is.
 struct TXYBoxes {
-  static constexpr std::uint64_t kBlock = 4096;
+  static constexpr std::uint64_t kBlock = 256;
   // The points they were made of: a series handed another reader makes its own.
   std::weak_ptr<const TPairReader> reader;
+  // How many points they were made of: a reader grown within its last block would otherwise
+  // have its new points skipped by the old bounds.
+  std::uint64_t count = 0;
   std::vector<double> xlo, xhi, ylo, yhi;
   // Starts the boxes afresh for n points.
   void Begin(std::uint64_t n);
   // Whether they hold the blocks of series s.
-  bool Serve(const TXYSeries& s) const {
-    return reader.lock() == s.reader && xlo.size() == (s.Count() + kBlock - 1) / kBlock;
-  }
+  bool Serve(const TXYSeries& s) const { return reader.lock() == s.reader && count == s.Count(); }
   // Folds point i into its block and, when it is a block's last, into the next one.
   void Fold(std::uint64_t i, double x, double y) {
     const std::size_t b = std::size_t(i / kBlock);
@@ -218,8 +219,9 @@ struct TXYBoxes {
 
 // Of each pixel of a plot area, the earliest point of an XY series standing on it, noted while
 // the series is drawn: the nearest-point read-out then looks at the pixels around the pointer
-// instead of reading the whole series again on every mouse move. A few bytes per pixel,
-// whatever the series' length.
+// instead of reading the whole series again on every mouse move. Kept in tiles of 32 x 32
+// pixels made where a point lands, so its memory follows the pixels the curve covers, not the
+// plot's area (a large screen's plot is mostly empty).
 class TXYNearestGrid {
  public:
   // Empties the grid for the pixels left..right x top..bottom (bounds included).
@@ -233,7 +235,11 @@ class TXYNearestGrid {
       overflow_ = true;
       return;
     }
-    std::uint32_t& c = cells_[std::size_t(y - top_) * std::size_t(width_) + std::size_t(x - left_)];
+    const int rx = x - left_, ry = y - top_;
+    std::uint32_t& t = tiles_[std::size_t(ry >> kTileShift) * std::size_t(tilesX_) +
+                              std::size_t(rx >> kTileShift)];
+    if (t == 0) t = newTile();
+    std::uint32_t& c = cells_[cellOf(t, rx, ry)];
     if (c == 0) c = std::uint32_t(index + 1);
   }
   void Finish() { complete_ = !overflow_; }
@@ -242,15 +248,28 @@ class TXYNearestGrid {
   // distance), the earliest on equal distances; false when none is noted.
   bool Nearest(int cx, int cy, int mode, std::uint64_t& index, int& x, int& y,
                long long& dist) const;
-  std::size_t MemoryBytes() const { return cells_.capacity() * sizeof(std::uint32_t); }
+  std::size_t MemoryBytes() const {
+    return (cells_.capacity() + tiles_.capacity()) * sizeof(std::uint32_t);
+  }
 
  private:
   static constexpr std::uint64_t kMaxIndex = 0xFFFFFFFEu;
-  std::uint32_t at(int x, int y) const {
-    return cells_[std::size_t(y - top_) * std::size_t(width_) + std::size_t(x - left_)];
+  static constexpr int kTileShift = 5;
+  static constexpr int kTile = 1 << kTileShift;
+  static std::size_t cellOf(std::uint32_t tile, int rx, int ry) {
+    return std::size_t(tile - 1) * kTile * kTile + std::size_t(ry & (kTile - 1)) * kTile +
+           std::size_t(rx & (kTile - 1));
   }
-  std::vector<std::uint32_t> cells_;  // index + 1; 0 where no point stands
-  int left_ = 0, top_ = 0, right_ = -1, bottom_ = -1, width_ = 0;
+  std::uint32_t newTile();
+  std::uint32_t at(int x, int y) const {
+    const int rx = x - left_, ry = y - top_;
+    const std::uint32_t t = tiles_[std::size_t(ry >> kTileShift) * std::size_t(tilesX_) +
+                                   std::size_t(rx >> kTileShift)];
+    return t == 0 ? 0 : cells_[cellOf(t, rx, ry)];
+  }
+  std::vector<std::uint32_t> tiles_;  // per tile: its number in cells_ + 1; 0 while no point
+  std::vector<std::uint32_t> cells_;  // the tiles made, index + 1 per pixel; 0 where none
+  int left_ = 0, top_ = 0, right_ = -1, bottom_ = -1, tilesX_ = 0;
   bool complete_ = false, overflow_ = false;
 };
 

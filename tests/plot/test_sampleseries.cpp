@@ -505,18 +505,35 @@ class CountingPairs : public TPairReader {
   std::shared_ptr<const TPairReader> r_;
 };
 
+// The first `shown` points of another reader: a stream that grows in place.
+class GrowingPairs : public TPairReader {
+ public:
+  GrowingPairs(std::shared_ptr<const TPairReader> r, std::uint64_t shown)
+      : r_(std::move(r)), shown(shown) {}
+  std::uint64_t Count() const override { return shown; }
+  bool Read(std::uint64_t first, std::size_t n, double* xs, double* ys) const override {
+    return first <= shown && n <= shown - first && r_->Read(first, n, xs, ys);
+  }
+
+ private:
+  std::shared_ptr<const TPairReader> r_;
+
+ public:
+  std::uint64_t shown;
+};
+
 // One kernel drawing the points xs, ys linked one by one (none of the faster paths), one
 // drawing them as an XY series from `reader`, both with the corners and the black zero line the
 // feeds add (none of them measured).
 void buildXYPair(TGenD2ImgKernel& exact, TGenD2ImgKernel& xy,
                  const std::shared_ptr<const TPairReader>& reader, const std::vector<double>& xs,
                  const std::vector<double>& ys, double ratio, double xlo, double xhi, double ylo,
-                 double yhi) {
+                 double yhi, QSize size = QSize(640, 420)) {
   const ColorRef colour = 0x0000FF;
   exact.collapsePoints = false;
   for (TGenD2ImgKernel* k : {&exact, &xy}) {
     k->SetDevicePixelRatio(ratio);
-    k->SetImageSize(640, 420);
+    k->SetImageSize(size.width(), size.height());
     TGenD2DataSet& ds = k->NewDataSet();
     ds.SetXUnit(QStringLiteral("V"));
     ds.SetYUnit(QStringLiteral("V"));
@@ -783,6 +800,58 @@ TEST(XYSeries, ZoomedLineBackIntoTheWindowAfterSkippedBlocks) {
     EXPECT_LT(reader->read - before, 4 * kB);  // blocks above and below are skipped
     EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
   }
+}
+
+// A reader that grows within its last block keeps its block count: the bounds of its first
+// drawing, which knew only the early points of that block, must not skip the new ones.
+TEST(XYSeries, ReaderGrownWithinItsLastBlockIsReadAgain) {
+  constexpr std::size_t kB = TXYBoxes::kBlock, n = 3 * kB - 1, early = 2 * kB + 10;
+  std::vector<double> xs(n), ys(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    xs[i] = double(i) / double(n);
+    ys[i] = i < early ? 0.0 : 5.0;  // the new points lie in a band the early ones never reach
+  }
+  const auto grown = std::make_shared<GrowingPairs>(std::make_shared<VectorPairs>(xs, ys), early);
+  TGenD2ImgKernel exact, xy;
+  buildXYPair(exact, xy, grown, xs, ys, 1.0, 0.0, 1.0, 0.0, 5.0);
+  grown->shown = n;
+  const TGenD2DataSet& set = *xy.Get(0);
+  const int y0 = set.yTransform.toPixel(WorldValue::num(5.4));
+  const int y1 = set.yTransform.toPixel(WorldValue::num(4.0));
+  const PlotRect pa = xy.PlotArea();
+  for (TGenD2ImgKernel* k : {&exact, &xy}) {
+    k->BeginZoom(nullptr, pa.left, y0);
+    ASSERT_EQ(k->FinishZoom(nullptr, pa.right, y1), kPlotOk);
+  }
+  EXPECT_GT(redPixels(exact.Bitmap()), 50);
+  EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
+}
+
+// On a large screen the read-out grid holds only the tiles the curve's points stand on: three
+// bands of a logger's XY plot in a 4K picture, a small part of its area, with the nearest point
+// found as when read through (between the bands, on them and in the empty corners).
+TEST(XYSeries, LargePlotGridHoldsOnlyTheTilesThePointsStandOn) {
+  const std::size_t n = 60000;
+  std::mt19937 g(3);
+  std::uniform_real_distribution<double> noise(-0.02, 0.02);
+  std::vector<double> xs(n), ys(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    xs[i] = 2.5 * std::sin(double(i) * 2 * M_PI / 40000.0) + noise(g);
+    ys[i] = double(int(i / 1001) % 3) - 1.0 + noise(g);
+  }
+  const auto reader = std::make_shared<CountingPairs>(std::make_shared<VectorPairs>(xs, ys));
+  TGenD2ImgKernel exact, xy;
+  buildXYPair(exact, xy, reader, xs, ys, 1.0, -2.6, 2.6, -1.1, 1.1, QSize(3840, 2160));
+  EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
+  const PlotRect pa = xy.PlotArea();
+  const std::size_t area = std::size_t(pa.right - pa.left + 1) * std::size_t(pa.bottom - pa.top + 1);
+  ASSERT_NE(xy.Get(0)->xyNotes, nullptr);
+  EXPECT_LT(xy.Get(0)->xyNotes->grid.MemoryBytes(), area * 4 / 8);
+  const std::uint64_t before = reader->read;
+  for (int mode = 1; mode <= 3; ++mode)
+    for (int x = pa.left - 3; x <= pa.right + 3; x += 431)
+      for (int y = pa.top - 3; y <= pa.bottom + 3; y += 157) expectSameNearest(exact, xy, x, y, mode);
+  EXPECT_LE(reader->read - before, 3u * 10 * 15);  // the found point only, each time
 }
 
 }  // namespace
