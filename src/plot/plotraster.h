@@ -37,8 +37,13 @@ class DirectSpans {
     if (x < 0 || x >= w_) return;
     if (y0 < 0) y0 = 0;
     if (y1 >= h_) y1 = h_ - 1;
-    for (int y = y0; y <= y1; ++y)
-      bits_[std::size_t(y) * std::size_t(stride_) + std::size_t(x)] = rgb_;
+    if (y0 > y1) return;
+    // Held in locals: a store through the pixels could alias the members, which would then be
+    // read again for every pixel.
+    const std::size_t stride = std::size_t(stride_);
+    const std::uint32_t rgb = rgb_;
+    std::uint32_t* p = bits_ + std::size_t(y0) * stride + std::size_t(x);
+    for (int n = y1 - y0; n >= 0; --n, p += stride) *p = rgb;
   }
 
  private:
