@@ -220,8 +220,10 @@ struct TXYBoxes {
 // Of each pixel of a plot area, the earliest point of an XY series standing on it, noted while
 // the series is drawn: the nearest-point read-out then looks at the pixels around the pointer
 // instead of reading the whole series again on every mouse move. Kept in tiles of 32 x 32
-// pixels made where a point lands, so its memory follows the pixels the curve covers, not the
-// plot's area (a large screen's plot is mostly empty).
+// pixels made where a point lands, so a mostly empty plot on a large screen costs little; the
+// tiles at the right and bottom edges are cut to the area, so even a covered plot holds no more
+// cells than it has pixels. Each tile is allocated on its own and never moves; a new view takes
+// the last one's tiles again instead of freeing and allocating them.
 class TXYNearestGrid {
  public:
   // Empties the grid for the pixels left..right x top..bottom (bounds included).
@@ -236,41 +238,54 @@ class TXYNearestGrid {
       return;
     }
     const int rx = x - left_, ry = y - top_;
-    std::uint32_t& t = tiles_[std::size_t(ry >> kTileShift) * std::size_t(tilesX_) +
-                              std::size_t(rx >> kTileShift)];
-    if (t == 0) t = newTile();
-    std::uint32_t& c = cells_[cellOf(t, rx, ry)];
+    std::unique_ptr<std::uint32_t[]>& t = tiles_[tileOf(rx, ry)];
+    if (!t) makeTile(t, rx, ry);
+    std::uint32_t& c = t[cellOf(rx, ry)];
     if (c == 0) c = std::uint32_t(index + 1);
+    noted_ = true;
   }
-  void Finish() { complete_ = !overflow_; }
+  // Ends the noting; tiles an earlier view left and this one did not take go.
+  void Finish();
   bool Usable() const { return complete_; }
   // The noted point nearest to (cx, cy) by the mode (1 by |dx|, 2 by |dy|, 3 by the squared
   // distance), the earliest on equal distances; false when none is noted.
   bool Nearest(int cx, int cy, int mode, std::uint64_t& index, int& x, int& y,
                long long& dist) const;
-  std::size_t MemoryBytes() const {
-    return (cells_.capacity() + tiles_.capacity()) * sizeof(std::uint32_t);
-  }
+  // What the grid holds allocated: the cells, the tile pointers and the kept tiles.
+  std::size_t MemoryBytes() const;
+  // The cells alone, the most of which is one per pixel of the area.
+  std::size_t CellBytes() const { return cells_ * sizeof(std::uint32_t); }
+  // The tiles made for the current view.
+  std::size_t Tiles() const { return made_; }
 
  private:
   static constexpr std::uint64_t kMaxIndex = 0xFFFFFFFEu;
   static constexpr int kTileShift = 5;
   static constexpr int kTile = 1 << kTileShift;
-  static std::size_t cellOf(std::uint32_t tile, int rx, int ry) {
-    return std::size_t(tile - 1) * kTile * kTile + std::size_t(ry & (kTile - 1)) * kTile +
-           std::size_t(rx & (kTile - 1));
+  static constexpr int kMask = kTile - 1;
+  static constexpr std::size_t kTileCells = std::size_t(kTile) * kTile;
+  std::size_t tileOf(int rx, int ry) const {
+    return std::size_t(ry >> kTileShift) * std::size_t(tilesX_) + std::size_t(rx >> kTileShift);
   }
-  std::uint32_t newTile();
+  // A tile's row is cut at the area's right edge.
+  std::size_t cellOf(int rx, int ry) const {
+    const int stride = rx >= lastX_ ? width_ - lastX_ : kTile;
+    return std::size_t(ry & kMask) * std::size_t(stride) + std::size_t(rx & kMask);
+  }
+  void makeTile(std::unique_ptr<std::uint32_t[]>& t, int rx, int ry);
   std::uint32_t at(int x, int y) const {
     const int rx = x - left_, ry = y - top_;
-    const std::uint32_t t = tiles_[std::size_t(ry >> kTileShift) * std::size_t(tilesX_) +
-                                   std::size_t(rx >> kTileShift)];
-    return t == 0 ? 0 : cells_[cellOf(t, rx, ry)];
+    const std::unique_ptr<std::uint32_t[]>& t = tiles_[tileOf(rx, ry)];
+    return t ? t[cellOf(rx, ry)] : 0;
   }
-  std::vector<std::uint32_t> tiles_;  // per tile: its number in cells_ + 1; 0 while no point
-  std::vector<std::uint32_t> cells_;  // the tiles made, index + 1 per pixel; 0 where none
-  int left_ = 0, top_ = 0, right_ = -1, bottom_ = -1, tilesX_ = 0;
-  bool complete_ = false, overflow_ = false;
+  // Per tile of the area, its cells (index + 1 per pixel, 0 where none); empty while no point.
+  std::vector<std::unique_ptr<std::uint32_t[]>> tiles_;
+  // Whole tiles of the last view, cleared and taken again by this one as it needs tiles.
+  std::vector<std::unique_ptr<std::uint32_t[]>> spare_;
+  std::size_t made_ = 0, cells_ = 0;
+  int left_ = 0, top_ = 0, right_ = -1, bottom_ = -1, width_ = 0, height_ = 0, tilesX_ = 0;
+  int lastX_ = 0;  // where the last column of tiles starts (cut at the right edge)
+  bool complete_ = false, overflow_ = false, noted_ = false;
 };
 
 // What drawing an XY series leaves for the read-outs after it, kept by the data set: the

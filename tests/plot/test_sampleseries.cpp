@@ -847,11 +847,62 @@ TEST(XYSeries, LargePlotGridHoldsOnlyTheTilesThePointsStandOn) {
   const std::size_t area = std::size_t(pa.right - pa.left + 1) * std::size_t(pa.bottom - pa.top + 1);
   ASSERT_NE(xy.Get(0)->xyNotes, nullptr);
   EXPECT_LT(xy.Get(0)->xyNotes->grid.MemoryBytes(), area * 4 / 8);
+  EXPECT_LT(xy.Get(0)->xyNotes->grid.Tiles(), 116u * 65 / 8);
   const std::uint64_t before = reader->read;
   for (int mode = 1; mode <= 3; ++mode)
     for (int x = pa.left - 3; x <= pa.right + 3; x += 431)
       for (int y = pa.top - 3; y <= pa.bottom + 3; y += 157) expectSameNearest(exact, xy, x, y, mode);
   EXPECT_LE(reader->read - before, 3u * 10 * 15);  // the found point only, each time
+}
+
+// A curve that covers a 4K plot (a serpentine with a point every few pixels, so every tile of
+// the grid is reached) costs no more cells than the dense grid of one per pixel did, the
+// pointers to its tiles aside, and reads out as when read through; a zoom and a zoom back, new
+// views of the same area, take the last view's tiles again and leave none of their old cells.
+TEST(XYSeries, CoveredLargePlotGridCostsNoMoreThanOneCellPerPixel) {
+  std::vector<double> xs, ys;
+  std::mt19937 g(5);
+  std::uniform_real_distribution<double> noise(-0.002, 0.002);
+  // About 3 pixels apart both ways, running past the ranges so the cut edge tiles are reached.
+  for (int row = 0; row <= 800; ++row)
+    for (int i = 0; i <= 1400; ++i) {
+      const double t = double(row % 2 == 0 ? i : 1400 - i) / 1400.0;
+      xs.push_back(-2.65 + 5.3 * t + noise(g));
+      ys.push_back(-1.13 + 2.26 * double(row) / 800.0 + noise(g));
+    }
+  const auto reader = std::make_shared<CountingPairs>(std::make_shared<VectorPairs>(xs, ys));
+  TGenD2ImgKernel exact, xy;
+  buildXYPair(exact, xy, reader, xs, ys, 1.0, -2.6, 2.6, -1.1, 1.1, QSize(3840, 2160));
+  // Zoomed to the ranges the curve covers (the whole view has margins around them).
+  const TGenD2DataSet& set = *xy.Get(0);
+  const int l = set.xTransform.toPixel(WorldValue::num(-2.6)), r = set.xTransform.toPixel(WorldValue::num(2.6));
+  const int t = set.yTransform.toPixel(WorldValue::num(1.1)), b = set.yTransform.toPixel(WorldValue::num(-1.1));
+  for (TGenD2ImgKernel* k : {&exact, &xy}) {
+    k->BeginZoom(nullptr, l, t);
+    ASSERT_EQ(k->FinishZoom(nullptr, r, b), kPlotOk);
+  }
+  EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
+  const PlotRect pa = xy.PlotArea();
+  const std::size_t w = std::size_t(pa.right - pa.left + 1), h = std::size_t(pa.bottom - pa.top + 1);
+  ASSERT_NE(xy.Get(0)->xyNotes, nullptr);
+  const TXYNearestGrid& grid = xy.Get(0)->xyNotes->grid;
+  const std::size_t tiles = ((w + 31) / 32) * ((h + 31) / 32);
+  const auto checkGrid = [&] {
+    EXPECT_EQ(grid.Tiles(), tiles);
+    EXPECT_EQ(grid.CellBytes(), w * h * 4);
+    EXPECT_LE(grid.MemoryBytes(), w * h * 4 + tiles * 2 * sizeof(void*));
+    for (int mode = 1; mode <= 3; ++mode)
+      for (int x = pa.left - 3; x <= pa.right + 3; x += 1251)
+        for (int y = pa.top - 3; y <= pa.bottom + 3; y += 705) expectSameNearest(exact, xy, x, y, mode);
+  };
+  checkGrid();
+  const int x0 = (pa.left + pa.right) / 2, y0 = (pa.top + pa.bottom) / 2;
+  for (double steps : {2.0, -2.0}) {
+    SCOPED_TRACE(steps);
+    for (TGenD2ImgKernel* k : {&exact, &xy}) ASSERT_EQ(k->WheelZoom(nullptr, x0 + 7, y0, steps, false), kPlotOk);
+    EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
+    checkGrid();
+  }
 }
 
 }  // namespace
