@@ -923,7 +923,6 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
                   TXYNotes& notes, bool noteGrid, std::uint64_t interval, More more) {
   const std::uint64_t n = s.Count();
   if (n < 2 || !f.numeric) return true;
-  constexpr std::uint64_t kBlock = TXYBoxes::kBlock;
   // Held: a nested drawing may leave the series new ones.
   const std::shared_ptr<const TXYBoxes> kept = s.boxes;
   const bool skip = kept && kept->Serve(s);
@@ -934,6 +933,7 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     made.Begin(n);
   }
   const TXYBoxes& boxes = skip ? *kept : made;
+  const std::uint64_t block = boxes.Block();
   // Whether no line of block b can reach the box: the same arithmetic as the points' pixels,
   // which keeps their order, so its bounds' pixels bound theirs.
   const auto outside = [&](std::size_t b) {
@@ -960,7 +960,7 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     if (skip) {
       // From a block's start, or from where the last yield stopped inside it.
       std::uint64_t j = i;
-      while (j < stop && outside(std::size_t(j / kBlock))) j = (j / kBlock + 1) * kBlock;
+      while (j < stop && outside(boxes.BlockOf(j))) j = (j / block + 1) * block;
       if (j > i) {
         i = std::min(j, stop);
         havePrev = false;
@@ -970,8 +970,8 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     std::uint64_t left = std::min<std::uint64_t>(stop - i, xs.size());
     if (skip) {
       // Up to the next block that lies outside: the blocks that can reach it are read at once.
-      std::uint64_t end = (i / kBlock + 1) * kBlock;
-      while (end < i + left && !outside(std::size_t(end / kBlock))) end += kBlock;
+      std::uint64_t end = (i / block + 1) * block;
+      while (end < i + left && !outside(boxes.BlockOf(end))) end += block;
       left = std::min(left, end - i);
     }
     const auto m = std::size_t(left);

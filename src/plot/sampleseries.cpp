@@ -523,7 +523,8 @@ bool TXYNearestGrid::Nearest(int cx, int cy, int mode, std::uint64_t& index, int
 
 void TXYBoxes::Begin(std::uint64_t n) {
   count = n;
-  const std::size_t blocks = std::size_t((n + kBlock - 1) / kBlock);
+  shift = ShiftFor(n);
+  const std::size_t blocks = std::size_t((n + Block() - 1) >> shift);
   xlo.assign(blocks, HUGE_VAL);
   ylo.assign(blocks, HUGE_VAL);
   xhi.assign(blocks, -HUGE_VAL);

@@ -183,27 +183,39 @@ struct TXYSeries {
   std::uint64_t Count() const { return reader ? reader->Count() : 0; }
 };
 
-// The bounds of each block of kBlock points of an XY series, so a zoomed picture reads only
-// the blocks that can reach it. Per block b: the finite X and Y values of points b * kBlock ..
-// (b + 1) * kBlock - 1 and of the point before them (the line into the block starts there);
-// lo > hi where none is.
+// The bounds of each block of `block` points of an XY series, so a zoomed picture reads only
+// the blocks that can reach it. Per block b: the finite X and Y values of points b * block ..
+// (b + 1) * block - 1 and of the point before them (the line into the block starts there);
+// lo > hi where none is. Blocks are 256 points up to 16M points, then twice as long at each
+// doubling of the stream, so a file of any size keeps at most 64k of them (2 MiB) and a zoomed
+// redraw never looks at more.
 struct TXYBoxes {
-  static constexpr std::uint64_t kBlock = 256;
+  static constexpr int kMinShift = 8;
+  static constexpr std::uint64_t kMaxBlocks = std::uint64_t(1) << 16;
+  // The block length, as a power of two, for n points.
+  static int ShiftFor(std::uint64_t n) {
+    int shift = kMinShift;
+    while (((n + (std::uint64_t(1) << shift) - 1) >> shift) > kMaxBlocks) ++shift;
+    return shift;
+  }
   // The points they were made of: a series handed another reader makes its own.
   std::weak_ptr<const TPairReader> reader;
   // How many points they were made of: a reader grown within its last block would otherwise
-  // have its new points skipped by the old bounds.
+  // have its new points skipped by the old bounds. The block length follows from it.
   std::uint64_t count = 0;
+  int shift = kMinShift;
   std::vector<double> xlo, xhi, ylo, yhi;
+  std::uint64_t Block() const { return std::uint64_t(1) << shift; }
+  std::size_t BlockOf(std::uint64_t i) const { return std::size_t(i >> shift); }
   // Starts the boxes afresh for n points.
   void Begin(std::uint64_t n);
   // Whether they hold the blocks of series s.
   bool Serve(const TXYSeries& s) const { return reader.lock() == s.reader && count == s.Count(); }
   // Folds point i into its block and, when it is a block's last, into the next one.
   void Fold(std::uint64_t i, double x, double y) {
-    const std::size_t b = std::size_t(i / kBlock);
+    const std::size_t b = BlockOf(i);
     fold(b, x, y);
-    if (i % kBlock == kBlock - 1 && b + 1 < xlo.size()) fold(b + 1, x, y);
+    if (((i + 1) & (Block() - 1)) == 0 && b + 1 < xlo.size()) fold(b + 1, x, y);
   }
 
  private:

@@ -772,12 +772,40 @@ TEST(XYSeries, ZoomReadsOnlyTheBlocksThatReachIt) {
   EXPECT_EQ(ds.xyNotes, nullptr);
 }
 
+// The block length doubles once the stream passes 64k blocks of 256 points, so the bounds stay
+// bounded for files of any size; points then fold into the longer blocks, the last point of
+// each into the next one too.
+TEST(XYSeries, BlocksGrowWithTheStreamKeepingTheirCountBounded) {
+  constexpr std::uint64_t k16M = std::uint64_t(1) << 24;
+  EXPECT_EQ(TXYBoxes::ShiftFor(0), 8);
+  EXPECT_EQ(TXYBoxes::ShiftFor(k16M), 8);
+  EXPECT_EQ(TXYBoxes::ShiftFor(k16M + 1), 9);
+  EXPECT_EQ(TXYBoxes::ShiftFor(2 * k16M), 9);
+  EXPECT_EQ(TXYBoxes::ShiftFor(2 * k16M + 1), 10);
+  EXPECT_EQ(TXYBoxes::ShiftFor(std::uint64_t(1) << 40), 24);  // a 16 TiB file: still 64k blocks
+  TXYBoxes boxes;
+  boxes.Begin(k16M + 1);
+  ASSERT_EQ(boxes.xlo.size(), 32769u);
+  boxes.Fold(255, 1.0, 1.0);  // inside block 0 at 512 points a block
+  boxes.Fold(511, 2.0, 3.0);  // block 0's last: also the start of block 1's first line
+  boxes.Fold(k16M, 7.0, -7.0);  // the last point, alone in the last block
+  EXPECT_EQ(boxes.xlo[0], 1.0);
+  EXPECT_EQ(boxes.yhi[0], 3.0);
+  EXPECT_EQ(boxes.xlo[1], 2.0);
+  EXPECT_EQ(boxes.xhi[1], 2.0);
+  EXPECT_EQ(boxes.ylo[32768], -7.0);
+  EXPECT_FALSE(boxes.xlo[2] <= boxes.xhi[2]);
+  boxes.Begin(k16M);
+  EXPECT_EQ(boxes.xlo.size(), 65536u);
+  EXPECT_FALSE(boxes.xlo[0] <= boxes.xhi[0]);
+}
+
 // Blocks that come back into a zoomed window after skipped ones: a sweep inside it, then above
 // it for two blocks, then below it from a block's first point on. The line from the last point
 // above to the first below crosses the window; it belongs to the block it ends in, which must
 // be read (its bounds hold the point before it) and start from that point, read again.
 TEST(XYSeries, ZoomedLineBackIntoTheWindowAfterSkippedBlocks) {
-  constexpr std::size_t kB = TXYBoxes::kBlock, n = 8 * kB;
+  constexpr std::size_t kB = std::size_t(1) << TXYBoxes::kMinShift, n = 8 * kB;
   std::vector<double> xs(n), ys(n);
   for (std::size_t i = 0; i < n; ++i) {
     xs[i] = double(i) / double(n);
@@ -805,7 +833,7 @@ TEST(XYSeries, ZoomedLineBackIntoTheWindowAfterSkippedBlocks) {
 // A reader that grows within its last block keeps its block count: the bounds of its first
 // drawing, which knew only the early points of that block, must not skip the new ones.
 TEST(XYSeries, ReaderGrownWithinItsLastBlockIsReadAgain) {
-  constexpr std::size_t kB = TXYBoxes::kBlock, n = 3 * kB - 1, early = 2 * kB + 10;
+  constexpr std::size_t kB = std::size_t(1) << TXYBoxes::kMinShift, n = 3 * kB - 1, early = 2 * kB + 10;
   std::vector<double> xs(n), ys(n);
   for (std::size_t i = 0; i < n; ++i) {
     xs[i] = double(i) / double(n);
@@ -863,12 +891,12 @@ TEST(XYSeries, CoveredLargePlotGridCostsNoMoreThanOneCellPerPixel) {
   std::vector<double> xs, ys;
   std::mt19937 g(5);
   std::uniform_real_distribution<double> noise(-0.002, 0.002);
-  // About 3 pixels apart both ways, running past the ranges so the cut edge tiles are reached.
-  for (int row = 0; row <= 800; ++row)
-    for (int i = 0; i <= 1400; ++i) {
-      const double t = double(row % 2 == 0 ? i : 1400 - i) / 1400.0;
+  // About 4 pixels apart both ways, running past the ranges so the cut edge tiles are reached.
+  for (int row = 0; row <= 560; ++row)
+    for (int i = 0; i <= 1000; ++i) {
+      const double t = double(row % 2 == 0 ? i : 1000 - i) / 1000.0;
       xs.push_back(-2.65 + 5.3 * t + noise(g));
-      ys.push_back(-1.13 + 2.26 * double(row) / 800.0 + noise(g));
+      ys.push_back(-1.13 + 2.26 * double(row) / 560.0 + noise(g));
     }
   const auto reader = std::make_shared<CountingPairs>(std::make_shared<VectorPairs>(xs, ys));
   TGenD2ImgKernel exact, xy;
