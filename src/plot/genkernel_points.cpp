@@ -943,7 +943,8 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     return std::max(ax, bx) < f.box.x0 || std::min(ax, bx) > f.box.x1 ||
            std::max(ay, by) < f.box.y0 || std::min(ay, by) > f.box.y1;
   };
-  std::vector<double> xs(std::size_t(std::min<std::uint64_t>(n, kXYPiece)));
+  // A piece and the point before it.
+  std::vector<double> xs(std::size_t(std::min<std::uint64_t>(n, kXYPiece)) + 1);
   std::vector<double> ys(xs.size());
   std::vector<std::uint64_t> recent(kXYRecentLines, ~std::uint64_t(0));
   const auto key = [](int x0, int y0, int x1, int y1) {
@@ -967,7 +968,7 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
         continue;
       }
     }
-    std::uint64_t left = std::min<std::uint64_t>(stop - i, xs.size());
+    std::uint64_t left = std::min<std::uint64_t>(stop - i, xs.size() - 1);
     if (skip) {
       // Up to the next block that lies outside: the blocks that can reach it are read at once.
       std::uint64_t end = (i / block + 1) * block;
@@ -975,22 +976,23 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
       left = std::min(left, end - i);
     }
     const auto m = std::size_t(left);
-    if (!s.reader->Read(i, m, xs.data(), ys.data())) return false;
-    if (!havePrev && i > 0) {
-      // After skipped blocks: the line into this one starts at the point before it.
-      double x = 0, y = 0;
-      if (!s.reader->Read(i - 1, 1, &x, &y)) return false;
-      prev = placeNumbers(f, x, y);
-    }
+    // After skipped blocks the line into this one starts at the point before it: read with
+    // them in one call, the buffers' first.
+    const bool before = !havePrev && i > 0;
+    if (!s.reader->Read(i - (before ? 1 : 0), m + (before ? 1 : 0), xs.data(), ys.data()))
+      return false;
+    if (before) prev = placeNumbers(f, xs[0], ys[0]);
+    const double* px = xs.data() + (before ? 1 : 0);
+    const double* py = ys.data() + (before ? 1 : 0);
     ColumnSpans sink(picture, rgb);
     for (std::size_t k = 0; k < m; ++k) {
-      const NumberPoint cur = placeNumbers(f, xs[k], ys[k]);
-      if (!skip) made.Fold(i + k, xs[k], ys[k]);
+      const NumberPoint cur = placeNumbers(f, px[k], py[k]);
+      if (!skip) made.Fold(i + k, px[k], py[k]);
       if (cur.in && noteGrid) {
         if (!lf) {
           notes.grid.Note(cur.x, cur.y, i + k);
         } else {
-          const NumberPoint l = placeNumbers(*lf, xs[k], ys[k]);
+          const NumberPoint l = placeNumbers(*lf, px[k], py[k]);
           notes.grid.Note(l.x, l.y, i + k);
         }
       }

@@ -411,6 +411,8 @@ void TXYNearestGrid::Begin(int left, int top, int right, int bottom) {
   // more than this area has whole tiles, so the kept and the made never pass its pixels.
   const std::size_t whole = std::size_t(w >> kTileShift) * std::size_t(h >> kTileShift);
   if (spare_.size() > whole) spare_.resize(whole);
+  if (spare_.capacity() > 2 * whole) spare_.shrink_to_fit();
+  spare_.reserve(whole);  // taking and giving back tiles never moves the pointers
   for (std::size_t i = 0; i < tiles_.size(); ++i) {
     if (!tiles_[i]) continue;
     const int x0 = int(i % std::size_t(tilesX_)) * kTile, y0 = int(i / std::size_t(tilesX_)) * kTile;
@@ -430,8 +432,6 @@ void TXYNearestGrid::Begin(int left, int top, int right, int bottom) {
   lastX_ = std::max(tilesX_ - 1, 0) * kTile;
   tiles_.resize(std::size_t(tilesX_) * std::size_t(tilesY));
   if (tiles_.capacity() > 2 * tiles_.size()) tiles_.shrink_to_fit();
-  if (spare_.capacity() > 2 * whole) spare_.shrink_to_fit();
-  spare_.reserve(whole);  // taking and giving back tiles never moves the pointers
   made_ = 0;
   cells_ = spare_.size() * kTileCells;
 }
