@@ -961,7 +961,7 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     if (skip) {
       // From a block's start, or from where the last yield stopped inside it.
       std::uint64_t j = i;
-      while (j < stop && outside(boxes.BlockOf(j))) j = (j / block + 1) * block;
+      while (j < stop && outside(boxes.BlockOf(j))) j = (boxes.BlockOf(j) + 1) * block;
       if (j > i) {
         i = std::min(j, stop);
         havePrev = false;
@@ -971,7 +971,7 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     std::uint64_t left = std::min<std::uint64_t>(stop - i, xs.size() - 1);
     if (skip) {
       // Up to the next block that lies outside: the blocks that can reach it are read at once.
-      std::uint64_t end = (i / block + 1) * block;
+      std::uint64_t end = (boxes.BlockOf(i) + 1) * block;
       while (end < i + left && !outside(boxes.BlockOf(end))) end += block;
       left = std::min(left, end - i);
     }
