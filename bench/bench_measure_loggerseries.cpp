@@ -124,7 +124,9 @@ BENCHMARK(BM_XYOpenAndDraw)
     ->Args({kFiveHours, 0})
     ->Unit(benchmark::kMillisecond);
 
-// A redraw of the five-hour XY plot drawn from the stream, whole and zoomed in.
+// A redraw of the five-hour XY plot drawn from the stream, whole (arg 0) and zoomed in (1);
+// arg 2 wheels in and out of the zoomed view at a moving pointer, so every drawing is of a new
+// view and notes its nearest-point grid afresh (two drawings an iteration).
 void BM_XYRedraw(benchmark::State& state) {
   AnalogLoggerSeries stream;
   if (openAnalogLoggerSeries(streamOf(kFiveHours), stream) != 0) state.SkipWithError("open failed");
@@ -135,17 +137,24 @@ void BM_XYRedraw(benchmark::State& state) {
   k.SetImageSize(1200, 700);
   if (feedAnalogLoggerImage(k, stream, *stream.start, pc) != 0 || k.Render(nullptr, true) != 0)
     state.SkipWithError("draw failed");
+  const PlotRect pa = k.PlotArea();
   if (state.range(0) != 0) {
-    const PlotRect pa = k.PlotArea();
     k.BeginZoom(nullptr, pa.left + 300, pa.top + 100);
     if (k.FinishZoom(nullptr, pa.left + 600, pa.top + 300) != 0) state.SkipWithError("zoom failed");
   }
+  int step = 0;
   for (auto _ : state) {
-    if (k.Redraw(nullptr) != 0) state.SkipWithError("redraw failed");
+    if (state.range(0) == 2) {
+      const int x = pa.left + 1 + (step++ * 97) % (pa.right - pa.left - 2);
+      k.WheelZoom(nullptr, x, pa.top + 50, 1.0, false);
+      k.WheelZoom(nullptr, x, pa.top + 50, -1.0, false);
+    } else if (k.Redraw(nullptr) != 0) {
+      state.SkipWithError("redraw failed");
+    }
     benchmark::DoNotOptimize(k.Bitmap().constBits());
   }
 }
-BENCHMARK(BM_XYRedraw)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XYRedraw)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 // The nearest-point read-out on the five-hour XY plot drawn from the stream, by distance (arg
 // 3) and by X (arg 1), at pointers across the picture: what one mouse move with the right

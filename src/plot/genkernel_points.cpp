@@ -16,6 +16,58 @@
 
 namespace tolv {
 
+bool columnStats(const double* y, int n, double ylo, double yhi, double& lo, double& hi,
+                 double* step) {
+  int k = 0;
+  double l = y[0], h = y[0], s = 0.0;
+  bool ok = true;
+#if defined(__SSE2__)
+  if (n >= 8) {
+    // One pass, four values a turn in two lanes of accumulators each, so no turn waits for the
+    // minimum or maximum of the one before; the differences of neighbours in the same pass
+    // (value k + 1 less value k, for k up to the turn's last).
+    const __m128d vlo = _mm_set1_pd(ylo), vhi = _mm_set1_pd(yhi), sign = _mm_set1_pd(-0.0);
+    __m128d all0 = _mm_castsi128_pd(_mm_set1_epi32(-1)), all1 = all0;
+    __m128d ml0 = _mm_set1_pd(l), ml1 = ml0, mh0 = ml0, mh1 = ml0;
+    __m128d ms0 = _mm_setzero_pd(), ms1 = ms0;
+    for (; k + 5 <= n; k += 4) {
+      const __m128d a = _mm_loadu_pd(y + k), b = _mm_loadu_pd(y + k + 2);
+      all0 = _mm_and_pd(all0, _mm_and_pd(_mm_cmple_pd(vlo, a), _mm_cmple_pd(a, vhi)));
+      all1 = _mm_and_pd(all1, _mm_and_pd(_mm_cmple_pd(vlo, b), _mm_cmple_pd(b, vhi)));
+      ml0 = _mm_min_pd(ml0, a);
+      ml1 = _mm_min_pd(ml1, b);
+      mh0 = _mm_max_pd(mh0, a);
+      mh1 = _mm_max_pd(mh1, b);
+      if (step) {
+        const __m128d a1 = _mm_loadu_pd(y + k + 1), b1 = _mm_loadu_pd(y + k + 3);
+        ms0 = _mm_max_pd(ms0, _mm_andnot_pd(sign, _mm_sub_pd(a1, a)));
+        ms1 = _mm_max_pd(ms1, _mm_andnot_pd(sign, _mm_sub_pd(b1, b)));
+      }
+    }
+    ok = _mm_movemask_pd(_mm_and_pd(all0, all1)) == 3;
+    double a[2], b[2], c[2];
+    _mm_storeu_pd(a, _mm_min_pd(ml0, ml1));
+    _mm_storeu_pd(b, _mm_max_pd(mh0, mh1));
+    _mm_storeu_pd(c, _mm_max_pd(ms0, ms1));
+    l = std::min(a[0], a[1]);
+    h = std::max(b[0], b[1]);
+    s = std::max(c[0], c[1]);
+  }
+#endif
+  // The differences from value k on (the one into value k was taken above).
+  for (int j = k; step && j + 1 < n; ++j) s = std::max(s, std::fabs(y[j + 1] - y[j]));
+  for (; k < n; ++k) {
+    const double v = y[k];
+    ok &= ylo <= v && v <= yhi;
+    l = std::min(l, v);
+    h = std::max(h, v);
+  }
+  if (step) *step = s;
+  lo = l;
+  hi = h;
+  return ok;
+}
+
 namespace {
 
 // First index in [from, to) for which `out` holds, `out` being false up to some index and true
@@ -435,61 +487,6 @@ bool nonDecreasing(const double* x, int n) {
 #endif
   bool ok = true;
   for (; k + 1 < n; ++k) ok &= x[k] <= x[k + 1];
-  return ok;
-}
-
-// Of y[0 .. n - 1] (n > 0): the minimum lo, the maximum hi and, when step is given, the largest
-// difference of neighbours. False when a value lies outside [ylo, yhi] or is no number (lo,
-// hi and step are then meaningless).
-bool columnStats(const double* y, int n, double ylo, double yhi, double& lo, double& hi,
-                 double* step) {
-  int k = 0;
-  double l = y[0], h = y[0], s = 0.0;
-  bool ok = true;
-#if defined(__SSE2__)
-  if (n >= 8) {
-    // One pass, four values a turn in two lanes of accumulators each, so no turn waits for the
-    // minimum or maximum of the one before; the differences of neighbours in the same pass
-    // (value k + 1 less value k, for k up to the turn's last).
-    const __m128d vlo = _mm_set1_pd(ylo), vhi = _mm_set1_pd(yhi), sign = _mm_set1_pd(-0.0);
-    __m128d all0 = _mm_castsi128_pd(_mm_set1_epi32(-1)), all1 = all0;
-    __m128d ml0 = _mm_set1_pd(l), ml1 = ml0, mh0 = ml0, mh1 = ml0;
-    __m128d ms0 = _mm_setzero_pd(), ms1 = ms0;
-    for (; k + 5 <= n; k += 4) {
-      const __m128d a = _mm_loadu_pd(y + k), b = _mm_loadu_pd(y + k + 2);
-      all0 = _mm_and_pd(all0, _mm_and_pd(_mm_cmple_pd(vlo, a), _mm_cmple_pd(a, vhi)));
-      all1 = _mm_and_pd(all1, _mm_and_pd(_mm_cmple_pd(vlo, b), _mm_cmple_pd(b, vhi)));
-      ml0 = _mm_min_pd(ml0, a);
-      ml1 = _mm_min_pd(ml1, b);
-      mh0 = _mm_max_pd(mh0, a);
-      mh1 = _mm_max_pd(mh1, b);
-      if (step) {
-        const __m128d a1 = _mm_loadu_pd(y + k + 1), b1 = _mm_loadu_pd(y + k + 3);
-        ms0 = _mm_max_pd(ms0, _mm_andnot_pd(sign, _mm_sub_pd(a1, a)));
-        ms1 = _mm_max_pd(ms1, _mm_andnot_pd(sign, _mm_sub_pd(b1, b)));
-      }
-    }
-    ok = _mm_movemask_pd(_mm_and_pd(all0, all1)) == 3;
-    double a[2], b[2], c[2];
-    _mm_storeu_pd(a, _mm_min_pd(ml0, ml1));
-    _mm_storeu_pd(b, _mm_max_pd(mh0, mh1));
-    _mm_storeu_pd(c, _mm_max_pd(ms0, ms1));
-    l = std::min(a[0], a[1]);
-    h = std::max(b[0], b[1]);
-    s = std::max(c[0], c[1]);
-  }
-#endif
-  // The differences from value k on (the one into value k was taken above).
-  for (int j = k; step && j + 1 < n; ++j) s = std::max(s, std::fabs(y[j + 1] - y[j]));
-  for (; k < n; ++k) {
-    const double v = y[k];
-    ok &= ylo <= v && v <= yhi;
-    l = std::min(l, v);
-    h = std::max(h, v);
-  }
-  if (step) *step = s;
-  lo = l;
-  hi = h;
   return ok;
 }
 
@@ -926,7 +923,6 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
                   TXYNotes& notes, bool noteGrid, std::uint64_t interval, More more) {
   const std::uint64_t n = s.Count();
   if (n < 2 || !f.numeric) return true;
-  constexpr std::uint64_t kBlock = TXYBoxes::kBlock;
   // Held: a nested drawing may leave the series new ones.
   const std::shared_ptr<const TXYBoxes> kept = s.boxes;
   const bool skip = kept && kept->Serve(s);
@@ -937,6 +933,7 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     made.Begin(n);
   }
   const TXYBoxes& boxes = skip ? *kept : made;
+  const std::uint64_t block = boxes.Block();
   // Whether no line of block b can reach the box: the same arithmetic as the points' pixels,
   // which keeps their order, so its bounds' pixels bound theirs.
   const auto outside = [&](std::size_t b) {
@@ -946,7 +943,8 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     return std::max(ax, bx) < f.box.x0 || std::min(ax, bx) > f.box.x1 ||
            std::max(ay, by) < f.box.y0 || std::min(ay, by) > f.box.y1;
   };
-  std::vector<double> xs(std::size_t(std::min<std::uint64_t>(n, kXYPiece)));
+  // A piece and the point before it.
+  std::vector<double> xs(std::size_t(std::min<std::uint64_t>(n, kXYPiece)) + 1);
   std::vector<double> ys(xs.size());
   std::vector<std::uint64_t> recent(kXYRecentLines, ~std::uint64_t(0));
   const auto key = [](int x0, int y0, int x1, int y1) {
@@ -963,37 +961,38 @@ bool drawXYSeries(QImage& picture, const TXYSeries& s, const CurveFrame& f, cons
     if (skip) {
       // From a block's start, or from where the last yield stopped inside it.
       std::uint64_t j = i;
-      while (j < stop && outside(std::size_t(j / kBlock))) j = (j / kBlock + 1) * kBlock;
+      while (j < stop && outside(boxes.BlockOf(j))) j = (boxes.BlockOf(j) + 1) * block;
       if (j > i) {
         i = std::min(j, stop);
         havePrev = false;
         continue;
       }
     }
-    std::uint64_t left = std::min<std::uint64_t>(stop - i, xs.size());
+    std::uint64_t left = std::min<std::uint64_t>(stop - i, xs.size() - 1);
     if (skip) {
       // Up to the next block that lies outside: the blocks that can reach it are read at once.
-      std::uint64_t end = (i / kBlock + 1) * kBlock;
-      while (end < i + left && !outside(std::size_t(end / kBlock))) end += kBlock;
+      std::uint64_t end = (boxes.BlockOf(i) + 1) * block;
+      while (end < i + left && !outside(boxes.BlockOf(end))) end += block;
       left = std::min(left, end - i);
     }
     const auto m = std::size_t(left);
-    if (!s.reader->Read(i, m, xs.data(), ys.data())) return false;
-    if (!havePrev && i > 0) {
-      // After skipped blocks: the line into this one starts at the point before it.
-      double x = 0, y = 0;
-      if (!s.reader->Read(i - 1, 1, &x, &y)) return false;
-      prev = placeNumbers(f, x, y);
-    }
+    // After skipped blocks the line into this one starts at the point before it: read with
+    // them in one call, the buffers' first.
+    const bool before = !havePrev && i > 0;
+    if (!s.reader->Read(i - (before ? 1 : 0), m + (before ? 1 : 0), xs.data(), ys.data()))
+      return false;
+    if (before) prev = placeNumbers(f, xs[0], ys[0]);
+    const double* px = xs.data() + (before ? 1 : 0);
+    const double* py = ys.data() + (before ? 1 : 0);
     ColumnSpans sink(picture, rgb);
     for (std::size_t k = 0; k < m; ++k) {
-      const NumberPoint cur = placeNumbers(f, xs[k], ys[k]);
-      if (!skip) made.Fold(i + k, xs[k], ys[k]);
+      const NumberPoint cur = placeNumbers(f, px[k], py[k]);
+      if (!skip) made.Fold(i + k, px[k], py[k]);
       if (cur.in && noteGrid) {
         if (!lf) {
           notes.grid.Note(cur.x, cur.y, i + k);
         } else {
-          const NumberPoint l = placeNumbers(*lf, xs[k], ys[k]);
+          const NumberPoint l = placeNumbers(*lf, px[k], py[k]);
           notes.grid.Note(l.x, l.y, i + k);
         }
       }

@@ -13,6 +13,12 @@
 
 namespace tolv {
 
+// Of y[0 .. n - 1] (n > 0): the minimum lo, the maximum hi and, when step is given, the largest
+// difference of neighbours, in one pass. False when a value lies outside [ylo, yhi] or is no
+// number (lo, hi and step are then meaningless).
+bool columnStats(const double* y, int n, double ylo, double yhi, double& lo, double& hi,
+                 double* step);
+
 inline std::uint32_t rgbOf(ColorRef c) {
   return 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
 }
@@ -31,8 +37,13 @@ class DirectSpans {
     if (x < 0 || x >= w_) return;
     if (y0 < 0) y0 = 0;
     if (y1 >= h_) y1 = h_ - 1;
-    for (int y = y0; y <= y1; ++y)
-      bits_[std::size_t(y) * std::size_t(stride_) + std::size_t(x)] = rgb_;
+    if (y0 > y1) return;
+    // Held in locals: a store through the pixels could alias the members, which would then be
+    // read again for every pixel.
+    const std::size_t stride = std::size_t(stride_);
+    const std::uint32_t rgb = rgb_;
+    std::uint32_t* p = bits_ + std::size_t(y0) * stride + std::size_t(x);
+    for (int n = y1 - y0; n >= 0; --n, p += stride) *p = rgb;
   }
 
  private:

@@ -405,13 +405,59 @@ std::uint64_t TSampleSeries::NearestIndex(const WorldValue& x) const {
 namespace tolv {
 
 void TXYNearestGrid::Begin(int left, int top, int right, int bottom) {
-  complete_ = overflow_ = false;
+  complete_ = overflow_ = noted_ = false;
+  const int w = std::max(right - left + 1, 0), h = std::max(bottom - top + 1, 0);
+  // The last view's whole tiles are kept for this one (cut ones fit only their own edge), no
+  // more than this area has whole tiles, so the kept and the made never pass its pixels.
+  const std::size_t whole = std::size_t(w >> kTileShift) * std::size_t(h >> kTileShift);
+  if (spare_.size() > whole) spare_.resize(whole);
+  if (spare_.capacity() > 2 * whole) spare_.shrink_to_fit();
+  spare_.reserve(whole);  // taking and giving back tiles never moves the pointers
+  for (std::size_t i = 0; i < tiles_.size(); ++i) {
+    if (!tiles_[i]) continue;
+    const int x0 = int(i % std::size_t(tilesX_)) * kTile, y0 = int(i / std::size_t(tilesX_)) * kTile;
+    if (x0 + kTile <= width_ && y0 + kTile <= height_ && spare_.size() < whole)
+      spare_.push_back(std::move(tiles_[i]));
+    else
+      tiles_[i].reset();
+  }
   left_ = left;
   top_ = top;
-  right_ = std::max(right, left - 1);
-  bottom_ = std::max(bottom, top - 1);
-  width_ = right_ - left_ + 1;
-  cells_.assign(std::size_t(width_) * std::size_t(bottom_ - top_ + 1), 0);
+  right_ = left + w - 1;
+  bottom_ = top + h - 1;
+  width_ = w;
+  height_ = h;
+  tilesX_ = (w + kMask) >> kTileShift;
+  const int tilesY = (h + kMask) >> kTileShift;
+  lastX_ = std::max(tilesX_ - 1, 0) * kTile;
+  tiles_.resize(std::size_t(tilesX_) * std::size_t(tilesY));
+  if (tiles_.capacity() > 2 * tiles_.size()) tiles_.shrink_to_fit();
+  made_ = 0;
+  cells_ = spare_.size() * kTileCells;
+}
+
+void TXYNearestGrid::Finish() {
+  complete_ = !overflow_;
+  cells_ -= spare_.size() * kTileCells;
+  spare_.clear();
+}
+
+void TXYNearestGrid::makeTile(std::unique_ptr<std::uint32_t[]>& t, int rx, int ry) {
+  ++made_;
+  const int x0 = rx & ~kMask, y0 = ry & ~kMask;
+  if (x0 + kTile <= width_ && y0 + kTile <= height_ && !spare_.empty()) {
+    t = std::move(spare_.back());
+    spare_.pop_back();
+    std::fill_n(t.get(), kTileCells, 0u);
+    return;
+  }
+  const std::size_t n = std::size_t(std::min(kTile, width_ - x0)) * std::min(kTile, height_ - y0);
+  t = std::make_unique<std::uint32_t[]>(n);  // zeroed
+  cells_ += n;
+}
+
+std::size_t TXYNearestGrid::MemoryBytes() const {
+  return CellBytes() + (tiles_.capacity() + spare_.capacity()) * sizeof(void*);
 }
 
 bool TXYNearestGrid::Nearest(int cx, int cy, int mode, std::uint64_t& index, int& x, int& y,
@@ -429,7 +475,7 @@ bool TXYNearestGrid::Nearest(int cx, int cy, int mode, std::uint64_t& index, int
       y = py;
     }
   };
-  if (cells_.empty()) return false;
+  if (!noted_) return false;
   if (mode == 1 || mode == 2) {
     // Whole columns (by X) or rows (by Y), outwards from the pointer's; the first that holds a
     // point decides, its neighbour on the other side at the same distance competing.
@@ -476,7 +522,9 @@ bool TXYNearestGrid::Nearest(int cx, int cy, int mode, std::uint64_t& index, int
 }
 
 void TXYBoxes::Begin(std::uint64_t n) {
-  const std::size_t blocks = std::size_t((n + kBlock - 1) / kBlock);
+  count = n;
+  shift = ShiftFor(n);
+  const std::size_t blocks = std::size_t((n + Block() - 1) >> shift);
   xlo.assign(blocks, HUGE_VAL);
   ylo.assign(blocks, HUGE_VAL);
   xhi.assign(blocks, -HUGE_VAL);

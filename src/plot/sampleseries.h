@@ -183,26 +183,39 @@ struct TXYSeries {
   std::uint64_t Count() const { return reader ? reader->Count() : 0; }
 };
 
-// The bounds of each block of kBlock points of an XY series, so a zoomed picture reads only
-// the blocks that can reach it. Per block b: the finite X and Y values of points b * kBlock ..
-// (b + 1) * kBlock - 1 and of the point before them (the line into the block starts there);
-// lo > hi where none is.
+// The bounds of each block of `block` points of an XY series, so a zoomed picture reads only
+// the blocks that can reach it. Per block b: the finite X and Y values of points b * block ..
+// (b + 1) * block - 1 and of the point before them (the line into the block starts there);
+// lo > hi where none is. Blocks are 256 points up to 16M points, then twice as long at each
+// doubling of the stream, so a file of any size keeps at most 64k of them (2 MiB) and a zoomed
+// redraw never looks at more.
 struct TXYBoxes {
-  static constexpr std::uint64_t kBlock = 4096;
+  static constexpr int kMinShift = 8;
+  static constexpr std::uint64_t kMaxBlocks = std::uint64_t(1) << 16;
+  // The block length, as a power of two, for n points.
+  static int ShiftFor(std::uint64_t n) {
+    int shift = kMinShift;
+    while (((n + (std::uint64_t(1) << shift) - 1) >> shift) > kMaxBlocks) ++shift;
+    return shift;
+  }
   // The points they were made of: a series handed another reader makes its own.
   std::weak_ptr<const TPairReader> reader;
+  // How many points they were made of: a reader grown within its last block would otherwise
+  // have its new points skipped by the old bounds. The block length follows from it.
+  std::uint64_t count = 0;
+  int shift = kMinShift;
   std::vector<double> xlo, xhi, ylo, yhi;
+  std::uint64_t Block() const { return std::uint64_t(1) << shift; }
+  std::size_t BlockOf(std::uint64_t i) const { return std::size_t(i >> shift); }
   // Starts the boxes afresh for n points.
   void Begin(std::uint64_t n);
   // Whether they hold the blocks of series s.
-  bool Serve(const TXYSeries& s) const {
-    return reader.lock() == s.reader && xlo.size() == (s.Count() + kBlock - 1) / kBlock;
-  }
+  bool Serve(const TXYSeries& s) const { return reader.lock() == s.reader && count == s.Count(); }
   // Folds point i into its block and, when it is a block's last, into the next one.
   void Fold(std::uint64_t i, double x, double y) {
-    const std::size_t b = std::size_t(i / kBlock);
+    const std::size_t b = BlockOf(i);
     fold(b, x, y);
-    if (i % kBlock == kBlock - 1 && b + 1 < xlo.size()) fold(b + 1, x, y);
+    if (((i + 1) & (Block() - 1)) == 0 && b + 1 < xlo.size()) fold(b + 1, x, y);
   }
 
  private:
@@ -218,8 +231,11 @@ struct TXYBoxes {
 
 // Of each pixel of a plot area, the earliest point of an XY series standing on it, noted while
 // the series is drawn: the nearest-point read-out then looks at the pixels around the pointer
-// instead of reading the whole series again on every mouse move. A few bytes per pixel,
-// whatever the series' length.
+// instead of reading the whole series again on every mouse move. Kept in tiles of 32 x 32
+// pixels made where a point lands, so a mostly empty plot on a large screen costs little; the
+// tiles at the right and bottom edges are cut to the area, so even a covered plot holds no more
+// cells than it has pixels. Each tile is allocated on its own and never moves; a new view takes
+// the last one's tiles again instead of freeing and allocating them.
 class TXYNearestGrid {
  public:
   // Empties the grid for the pixels left..right x top..bottom (bounds included).
@@ -233,25 +249,55 @@ class TXYNearestGrid {
       overflow_ = true;
       return;
     }
-    std::uint32_t& c = cells_[std::size_t(y - top_) * std::size_t(width_) + std::size_t(x - left_)];
+    const int rx = x - left_, ry = y - top_;
+    std::unique_ptr<std::uint32_t[]>& t = tiles_[tileOf(rx, ry)];
+    if (!t) makeTile(t, rx, ry);
+    std::uint32_t& c = t[cellOf(rx, ry)];
     if (c == 0) c = std::uint32_t(index + 1);
+    noted_ = true;
   }
-  void Finish() { complete_ = !overflow_; }
+  // Ends the noting; tiles an earlier view left and this one did not take go.
+  void Finish();
   bool Usable() const { return complete_; }
   // The noted point nearest to (cx, cy) by the mode (1 by |dx|, 2 by |dy|, 3 by the squared
   // distance), the earliest on equal distances; false when none is noted.
   bool Nearest(int cx, int cy, int mode, std::uint64_t& index, int& x, int& y,
                long long& dist) const;
-  std::size_t MemoryBytes() const { return cells_.capacity() * sizeof(std::uint32_t); }
+  // What the grid holds allocated: the cells, the tile pointers and the kept tiles.
+  std::size_t MemoryBytes() const;
+  // The cells alone, the most of which is one per pixel of the area.
+  std::size_t CellBytes() const { return cells_ * sizeof(std::uint32_t); }
+  // The tiles made for the current view.
+  std::size_t Tiles() const { return made_; }
 
  private:
   static constexpr std::uint64_t kMaxIndex = 0xFFFFFFFEu;
-  std::uint32_t at(int x, int y) const {
-    return cells_[std::size_t(y - top_) * std::size_t(width_) + std::size_t(x - left_)];
+  static constexpr int kTileShift = 5;
+  static constexpr int kTile = 1 << kTileShift;
+  static constexpr int kMask = kTile - 1;
+  static constexpr std::size_t kTileCells = std::size_t(kTile) * kTile;
+  std::size_t tileOf(int rx, int ry) const {
+    return std::size_t(ry >> kTileShift) * std::size_t(tilesX_) + std::size_t(rx >> kTileShift);
   }
-  std::vector<std::uint32_t> cells_;  // index + 1; 0 where no point stands
-  int left_ = 0, top_ = 0, right_ = -1, bottom_ = -1, width_ = 0;
-  bool complete_ = false, overflow_ = false;
+  // A tile's row is cut at the area's right edge.
+  std::size_t cellOf(int rx, int ry) const {
+    const int stride = rx >= lastX_ ? width_ - lastX_ : kTile;
+    return std::size_t(ry & kMask) * std::size_t(stride) + std::size_t(rx & kMask);
+  }
+  void makeTile(std::unique_ptr<std::uint32_t[]>& t, int rx, int ry);
+  std::uint32_t at(int x, int y) const {
+    const int rx = x - left_, ry = y - top_;
+    const std::unique_ptr<std::uint32_t[]>& t = tiles_[tileOf(rx, ry)];
+    return t ? t[cellOf(rx, ry)] : 0;
+  }
+  // Per tile of the area, its cells (index + 1 per pixel, 0 where none); empty while no point.
+  std::vector<std::unique_ptr<std::uint32_t[]>> tiles_;
+  // Whole tiles of the last view, cleared and taken again by this one as it needs tiles.
+  std::vector<std::unique_ptr<std::uint32_t[]>> spare_;
+  std::size_t made_ = 0, cells_ = 0;
+  int left_ = 0, top_ = 0, right_ = -1, bottom_ = -1, width_ = 0, height_ = 0, tilesX_ = 0;
+  int lastX_ = 0;  // where the last column of tiles starts (cut at the right edge)
+  bool complete_ = false, overflow_ = false, noted_ = false;
 };
 
 // What drawing an XY series leaves for the read-outs after it, kept by the data set: the

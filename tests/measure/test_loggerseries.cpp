@@ -427,6 +427,17 @@ TEST_F(SeriesFiles, XYReplotOfTheSameStreamReadsOnlyWhatTheZoomReaches) {
   EXPECT_GT(replot(middle), fileBytes / 2);
   EXPECT_TRUE(k.Bitmap() == fresh(middle));
   EXPECT_LT(replot(middle), fileBytes / 5);
+  // The same object handed another reader for a channel (not opened anew): its curve pairs the
+  // readers it has now, not those the kept one was made of; X on the other channel is its own.
+  const std::shared_ptr<TXYSeries> kept = ser.xySeries(0);
+  EXPECT_EQ(ser.xySeries(0), kept);
+  EXPECT_NE(ser.xySeries(1), kept);
+  ser.reader[1] = std::make_shared<TLoggerChannelReader>(*ser.reader[1]);
+  const std::shared_ptr<TXYSeries> other = ser.xySeries(0);
+  ASSERT_NE(other, nullptr);
+  EXPECT_NE(other, kept);
+  EXPECT_NE(other->reader, kept->reader);
+  EXPECT_EQ(ser.xySeries(0), other);
 }
 
 // Small reads, kept and widened around themselves, give the file's bytes wherever they fall:

@@ -14,6 +14,7 @@
 #include "common/regional.h"
 #include "plot/genkernel.h"
 #include "plot/plotlabel.h"
+#include "plot/plotraster.h"
 
 namespace tolv {
 namespace {
@@ -690,6 +691,46 @@ TEST(Kernel, CollapsedDrawingGivesThePointByPointPixels) {
         pictures[mode] = k.Bitmap().copy();
       }
       EXPECT_TRUE(pictures[0] == pictures[1]) << "walk, shape " << shape << " ratio " << ratio;
+    }
+  }
+}
+
+// A column's extremes and largest neighbour step against a plain loop, for every count up to
+// 20 (the lanes, their seams and the tail), with the extreme, the largest step, a value out of
+// range and a non-number put at each position in turn.
+TEST(Kernel, ColumnStatsMatchAPlainLoopAtEveryPosition) {
+  for (int n = 1; n <= 20; ++n) {
+    for (int at = 0; at < n; ++at) {
+      for (int kind = 0; kind < 5; ++kind) {
+        SCOPED_TRACE(testing::Message() << "n " << n << " at " << at << " kind " << kind);
+        std::vector<double> y(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) y[std::size_t(i)] = 0.25 * ((i * 7) % 5) - 0.5;
+        double& v = y[std::size_t(at)];
+        if (kind == 0) v = 3.0;        // the maximum and both steps beside it
+        if (kind == 1) v = -3.0;       // the minimum
+        if (kind == 2) v = 10.5;       // out of range
+        if (kind == 3) v = std::nan("");
+        if (kind == 4 && at + 1 < n) y[std::size_t(at + 1)] = v + 2.75;  // one large step
+        double lo = 0, hi = 0, step = -1;
+        const bool ok = columnStats(y.data(), n, -4.0, 4.0, lo, hi, &step);
+        bool want = true;
+        double wlo = y[0], whi = y[0], wstep = 0;
+        for (int i = 0; i < n; ++i) {
+          want &= -4.0 <= y[std::size_t(i)] && y[std::size_t(i)] <= 4.0;
+          wlo = std::min(wlo, y[std::size_t(i)]);
+          whi = std::max(whi, y[std::size_t(i)]);
+          if (i > 0) wstep = std::max(wstep, std::fabs(y[std::size_t(i)] - y[std::size_t(i - 1)]));
+        }
+        ASSERT_EQ(ok, want);
+        if (!ok) continue;  // the figures are then of no use
+        EXPECT_EQ(lo, wlo);
+        EXPECT_EQ(hi, whi);
+        EXPECT_EQ(step, wstep);
+        double lo2 = 0, hi2 = 0;
+        EXPECT_TRUE(columnStats(y.data(), n, -4.0, 4.0, lo2, hi2, nullptr));
+        EXPECT_EQ(lo2, wlo);
+        EXPECT_EQ(hi2, whi);
+      }
     }
   }
 }

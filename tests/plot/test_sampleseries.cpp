@@ -497,12 +497,30 @@ class CountingPairs : public TPairReader {
   std::uint64_t Count() const override { return r_->Count(); }
   bool Read(std::uint64_t first, std::size_t n, double* xs, double* ys) const override {
     read += n;
+    ++calls;
     return r_->Read(first, n, xs, ys);
   }
-  mutable std::uint64_t read = 0;
+  mutable std::uint64_t read = 0, calls = 0;
 
  private:
   std::shared_ptr<const TPairReader> r_;
+};
+
+// The first `shown` points of another reader: a stream that grows in place.
+class GrowingPairs : public TPairReader {
+ public:
+  GrowingPairs(std::shared_ptr<const TPairReader> r, std::uint64_t shown)
+      : r_(std::move(r)), shown(shown) {}
+  std::uint64_t Count() const override { return shown; }
+  bool Read(std::uint64_t first, std::size_t n, double* xs, double* ys) const override {
+    return first <= shown && n <= shown - first && r_->Read(first, n, xs, ys);
+  }
+
+ private:
+  std::shared_ptr<const TPairReader> r_;
+
+ public:
+  std::uint64_t shown;
 };
 
 // One kernel drawing the points xs, ys linked one by one (none of the faster paths), one
@@ -511,12 +529,12 @@ class CountingPairs : public TPairReader {
 void buildXYPair(TGenD2ImgKernel& exact, TGenD2ImgKernel& xy,
                  const std::shared_ptr<const TPairReader>& reader, const std::vector<double>& xs,
                  const std::vector<double>& ys, double ratio, double xlo, double xhi, double ylo,
-                 double yhi) {
+                 double yhi, QSize size = QSize(640, 420)) {
   const ColorRef colour = 0x0000FF;
   exact.collapsePoints = false;
   for (TGenD2ImgKernel* k : {&exact, &xy}) {
     k->SetDevicePixelRatio(ratio);
-    k->SetImageSize(640, 420);
+    k->SetImageSize(size.width(), size.height());
     TGenD2DataSet& ds = k->NewDataSet();
     ds.SetXUnit(QStringLiteral("V"));
     ds.SetYUnit(QStringLiteral("V"));
@@ -755,12 +773,40 @@ TEST(XYSeries, ZoomReadsOnlyTheBlocksThatReachIt) {
   EXPECT_EQ(ds.xyNotes, nullptr);
 }
 
+// The block length doubles once the stream passes 64k blocks of 256 points, so the bounds stay
+// bounded for files of any size; points then fold into the longer blocks, the last point of
+// each into the next one too.
+TEST(XYSeries, BlocksGrowWithTheStreamKeepingTheirCountBounded) {
+  constexpr std::uint64_t k16M = std::uint64_t(1) << 24;
+  EXPECT_EQ(TXYBoxes::ShiftFor(0), 8);
+  EXPECT_EQ(TXYBoxes::ShiftFor(k16M), 8);
+  EXPECT_EQ(TXYBoxes::ShiftFor(k16M + 1), 9);
+  EXPECT_EQ(TXYBoxes::ShiftFor(2 * k16M), 9);
+  EXPECT_EQ(TXYBoxes::ShiftFor(2 * k16M + 1), 10);
+  EXPECT_EQ(TXYBoxes::ShiftFor(std::uint64_t(1) << 40), 24);  // a 16 TiB file: still 64k blocks
+  TXYBoxes boxes;
+  boxes.Begin(k16M + 1);
+  ASSERT_EQ(boxes.xlo.size(), 32769u);
+  boxes.Fold(255, 1.0, 1.0);  // inside block 0 at 512 points a block
+  boxes.Fold(511, 2.0, 3.0);  // block 0's last: also the start of block 1's first line
+  boxes.Fold(k16M, 7.0, -7.0);  // the last point, alone in the last block
+  EXPECT_EQ(boxes.xlo[0], 1.0);
+  EXPECT_EQ(boxes.yhi[0], 3.0);
+  EXPECT_EQ(boxes.xlo[1], 2.0);
+  EXPECT_EQ(boxes.xhi[1], 2.0);
+  EXPECT_EQ(boxes.ylo[32768], -7.0);
+  EXPECT_FALSE(boxes.xlo[2] <= boxes.xhi[2]);
+  boxes.Begin(k16M);
+  EXPECT_EQ(boxes.xlo.size(), 65536u);
+  EXPECT_FALSE(boxes.xlo[0] <= boxes.xhi[0]);
+}
+
 // Blocks that come back into a zoomed window after skipped ones: a sweep inside it, then above
 // it for two blocks, then below it from a block's first point on. The line from the last point
 // above to the first below crosses the window; it belongs to the block it ends in, which must
 // be read (its bounds hold the point before it) and start from that point, read again.
 TEST(XYSeries, ZoomedLineBackIntoTheWindowAfterSkippedBlocks) {
-  constexpr std::size_t kB = TXYBoxes::kBlock, n = 8 * kB;
+  constexpr std::size_t kB = std::size_t(1) << TXYBoxes::kMinShift, n = 8 * kB;
   std::vector<double> xs(n), ys(n);
   for (std::size_t i = 0; i < n; ++i) {
     xs[i] = double(i) / double(n);
@@ -775,13 +821,118 @@ TEST(XYSeries, ZoomedLineBackIntoTheWindowAfterSkippedBlocks) {
     const TGenD2DataSet& set = *xy.Get(0);
     const int y0 = set.yTransform.toPixel(WorldValue::num(5.0));
     const int y1 = set.yTransform.toPixel(WorldValue::num(-5.0));
-    const std::uint64_t before = reader->read;
+    const std::uint64_t before = reader->read, calls = reader->calls;
     for (TGenD2ImgKernel* k : {&exact, &xy}) {
       k->BeginZoom(nullptr, pa.left, y0);
       ASSERT_EQ(k->FinishZoom(nullptr, pa.right, y1), kPlotOk);
     }
     EXPECT_LT(reader->read - before, 4 * kB);  // blocks above and below are skipped
+    // The first block, then the crossing one with the point before it: no read of that alone.
+    EXPECT_EQ(reader->calls - calls, 2u);
     EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
+  }
+}
+
+// A reader that grows within its last block keeps its block count: the bounds of its first
+// drawing, which knew only the early points of that block, must not skip the new ones.
+TEST(XYSeries, ReaderGrownWithinItsLastBlockIsReadAgain) {
+  constexpr std::size_t kB = std::size_t(1) << TXYBoxes::kMinShift, n = 3 * kB - 1, early = 2 * kB + 10;
+  std::vector<double> xs(n), ys(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    xs[i] = double(i) / double(n);
+    ys[i] = i < early ? 0.0 : 5.0;  // the new points lie in a band the early ones never reach
+  }
+  const auto grown = std::make_shared<GrowingPairs>(std::make_shared<VectorPairs>(xs, ys), early);
+  TGenD2ImgKernel exact, xy;
+  buildXYPair(exact, xy, grown, xs, ys, 1.0, 0.0, 1.0, 0.0, 5.0);
+  grown->shown = n;
+  const TGenD2DataSet& set = *xy.Get(0);
+  const int y0 = set.yTransform.toPixel(WorldValue::num(5.4));
+  const int y1 = set.yTransform.toPixel(WorldValue::num(4.0));
+  const PlotRect pa = xy.PlotArea();
+  for (TGenD2ImgKernel* k : {&exact, &xy}) {
+    k->BeginZoom(nullptr, pa.left, y0);
+    ASSERT_EQ(k->FinishZoom(nullptr, pa.right, y1), kPlotOk);
+  }
+  EXPECT_GT(redPixels(exact.Bitmap()), 50);
+  EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
+}
+
+// On a large screen the read-out grid holds only the tiles the curve's points stand on: three
+// bands of a logger's XY plot in a 4K picture, a small part of its area, with the nearest point
+// found as when read through (between the bands, on them and in the empty corners).
+TEST(XYSeries, LargePlotGridHoldsOnlyTheTilesThePointsStandOn) {
+  const std::size_t n = 60000;
+  std::mt19937 g(3);
+  std::uniform_real_distribution<double> noise(-0.02, 0.02);
+  std::vector<double> xs(n), ys(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    xs[i] = 2.5 * std::sin(double(i) * 2 * M_PI / 40000.0) + noise(g);
+    ys[i] = double(int(i / 1001) % 3) - 1.0 + noise(g);
+  }
+  const auto reader = std::make_shared<CountingPairs>(std::make_shared<VectorPairs>(xs, ys));
+  TGenD2ImgKernel exact, xy;
+  buildXYPair(exact, xy, reader, xs, ys, 1.0, -2.6, 2.6, -1.1, 1.1, QSize(3840, 2160));
+  EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
+  const PlotRect pa = xy.PlotArea();
+  const std::size_t area = std::size_t(pa.right - pa.left + 1) * std::size_t(pa.bottom - pa.top + 1);
+  ASSERT_NE(xy.Get(0)->xyNotes, nullptr);
+  EXPECT_LT(xy.Get(0)->xyNotes->grid.MemoryBytes(), area * 4 / 8);
+  EXPECT_LT(xy.Get(0)->xyNotes->grid.Tiles(), 116u * 65 / 8);
+  const std::uint64_t before = reader->read;
+  for (int mode = 1; mode <= 3; ++mode)
+    for (int x = pa.left - 3; x <= pa.right + 3; x += 431)
+      for (int y = pa.top - 3; y <= pa.bottom + 3; y += 157) expectSameNearest(exact, xy, x, y, mode);
+  EXPECT_LE(reader->read - before, 3u * 10 * 15);  // the found point only, each time
+}
+
+// A curve that covers a 4K plot (a serpentine with a point every few pixels, so every tile of
+// the grid is reached) costs no more cells than the dense grid of one per pixel did, the
+// pointers to its tiles aside, and reads out as when read through; a zoom and a zoom back, new
+// views of the same area, take the last view's tiles again and leave none of their old cells.
+TEST(XYSeries, CoveredLargePlotGridCostsNoMoreThanOneCellPerPixel) {
+  std::vector<double> xs, ys;
+  std::mt19937 g(5);
+  std::uniform_real_distribution<double> noise(-0.002, 0.002);
+  // About 4 pixels apart both ways, running past the ranges so the cut edge tiles are reached.
+  for (int row = 0; row <= 560; ++row)
+    for (int i = 0; i <= 1000; ++i) {
+      const double t = double(row % 2 == 0 ? i : 1000 - i) / 1000.0;
+      xs.push_back(-2.65 + 5.3 * t + noise(g));
+      ys.push_back(-1.13 + 2.26 * double(row) / 560.0 + noise(g));
+    }
+  const auto reader = std::make_shared<CountingPairs>(std::make_shared<VectorPairs>(xs, ys));
+  TGenD2ImgKernel exact, xy;
+  buildXYPair(exact, xy, reader, xs, ys, 1.0, -2.6, 2.6, -1.1, 1.1, QSize(3840, 2160));
+  // Zoomed to the ranges the curve covers (the whole view has margins around them).
+  const TGenD2DataSet& set = *xy.Get(0);
+  const int l = set.xTransform.toPixel(WorldValue::num(-2.6)), r = set.xTransform.toPixel(WorldValue::num(2.6));
+  const int t = set.yTransform.toPixel(WorldValue::num(1.1)), b = set.yTransform.toPixel(WorldValue::num(-1.1));
+  for (TGenD2ImgKernel* k : {&exact, &xy}) {
+    k->BeginZoom(nullptr, l, t);
+    ASSERT_EQ(k->FinishZoom(nullptr, r, b), kPlotOk);
+  }
+  EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
+  const PlotRect pa = xy.PlotArea();
+  const std::size_t w = std::size_t(pa.right - pa.left + 1), h = std::size_t(pa.bottom - pa.top + 1);
+  ASSERT_NE(xy.Get(0)->xyNotes, nullptr);
+  const TXYNearestGrid& grid = xy.Get(0)->xyNotes->grid;
+  const std::size_t tiles = ((w + 31) / 32) * ((h + 31) / 32);
+  const auto checkGrid = [&] {
+    EXPECT_EQ(grid.Tiles(), tiles);
+    EXPECT_EQ(grid.CellBytes(), w * h * 4);
+    EXPECT_LE(grid.MemoryBytes(), w * h * 4 + tiles * 2 * sizeof(void*));
+    for (int mode = 1; mode <= 3; ++mode)
+      for (int x = pa.left - 3; x <= pa.right + 3; x += 1251)
+        for (int y = pa.top - 3; y <= pa.bottom + 3; y += 705) expectSameNearest(exact, xy, x, y, mode);
+  };
+  checkGrid();
+  const int x0 = (pa.left + pa.right) / 2, y0 = (pa.top + pa.bottom) / 2;
+  for (double steps : {2.0, -2.0}) {
+    SCOPED_TRACE(steps);
+    for (TGenD2ImgKernel* k : {&exact, &xy}) ASSERT_EQ(k->WheelZoom(nullptr, x0 + 7, y0, steps, false), kPlotOk);
+    EXPECT_TRUE(exact.Bitmap() == xy.Bitmap());
+    checkGrid();
   }
 }
 
