@@ -144,7 +144,7 @@ inline constexpr int kTextNotWritten = 432;
 inline constexpr int kTextRunEndedRecordCut = 433;
 // Multi-device window: a data file loaded while a run goes on (%1 the file); the collecting
 // time a run changed (%1 before, %2 now), and where it comes from (%1 device, %2 samples, %3
-// record time, %4 transfer time).
+// record time, %4 transfer time, %5 the margin added).
 inline constexpr int kTextMultiLoadedDuringRun = 436;
 inline constexpr int kTextMultiCollectTimeChanged = 437;
 inline constexpr int kTextMultiCollectTimeSource = 438;

@@ -397,6 +397,21 @@ TEST_F(MultiCollect, AutosaveWritesTheMergedFileBelowTheMultiFolder) {
   fs::path second = f;
   second.replace_filename(f.stem().string() + "_1.CSV");
   EXPECT_TRUE(fs::exists(second)) << second;
+  // A link put under a cycle's name while it collects (dangling: no check of the name sees it)
+  // is neither written through nor replaced: the cycle takes the next free name.
+  a.time = b.time = dtFromSeconds(739000.0 * 86400 + 3610.5);
+  c.startRun(false);
+  c.recordArrived(a.notice());
+  const fs::path linked = c.autoDataFileName();
+  ASSERT_NE(linked, f);
+  const fs::path elsewhere = root_ / "elsewhere.CSV";
+  fs::create_symlink(elsewhere, linked);
+  c.recordArrived(b.notice());
+  EXPECT_TRUE(fs::is_symlink(linked));
+  EXPECT_FALSE(fs::exists(elsewhere));
+  fs::path taken = linked;
+  taken.replace_filename(linked.stem().string() + "_1.CSV");
+  EXPECT_TRUE(fs::exists(taken)) << taken;
   // Read back and drawn: two devices, four data sets.
   c.clearImage();
   EXPECT_EQ(c.loadDataFile(f), 0);
